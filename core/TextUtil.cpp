@@ -1,0 +1,63 @@
+#include "core/TextUtil.h"
+
+namespace text {
+
+QString upper(const QString &s) { return s.toUpper(); }
+bool sameNoCase(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool startsWithNoCase(const QString &s, const QString &prefix) { return s.startsWith(prefix, Qt::CaseInsensitive); }
+int compareNoCase(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive); }
+
+QString encodeColon(const QString &s) {
+    QString r = s;
+    r.replace(u':', QChar(3));
+    return r;
+}
+
+QString decodeColon(const QString &s) {
+    QString r = s;
+    r.replace(QChar(3), u':');
+    return r;
+}
+
+QString encodeLineBreaks(const QString &s) {
+    QString r = s;
+    r.replace(u'\n', QChar(1));
+    r.replace(u'\r', QChar(2));
+    return r;
+}
+
+QString decodeLineBreaks(const QString &s) {
+    QString r = s;
+    r.replace(QChar(1), u'\n');
+    r.replace(QChar(2), u'\r');
+    return r;
+}
+
+QList<qint64> parseIdList(const QString &list, bool *ok) {
+    QList<qint64> ids;
+    bool allOk = true;
+    for (const QString &part : list.split(u',', Qt::SkipEmptyParts)) {
+        bool good = false;
+        const qint64 v = part.trimmed().toLongLong(&good);
+        if (good) ids.append(v);
+        else allOk = false;
+    }
+    if (ok) *ok = allOk;
+    return ids;
+}
+
+QString joinIdList(const QList<qint64> &ids) {
+    QStringList parts;
+    parts.reserve(ids.size());
+    for (qint64 id : ids) parts.append(QString::number(id));
+    return parts.join(u',');
+}
+
+bool isIdList(const QString &list) {
+    if (list.isEmpty()) return false;
+    bool ok = false;
+    parseIdList(list, &ok);
+    return ok && !list.startsWith(u',') && !list.contains(QStringLiteral(",,"));
+}
+
+} // namespace text

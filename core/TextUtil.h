@@ -1,0 +1,30 @@
+#pragma once
+// Small text helpers shared by every part of the program.
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace text {
+
+// Upper case and comparison that treat Cyrillic letters like Latin ones.
+QString upper(const QString &s);
+bool sameNoCase(const QString &a, const QString &b);
+bool startsWithNoCase(const QString &s, const QString &prefix);
+int compareNoCase(const QString &a, const QString &b);
+
+// Title texts and one-line records keep special characters as control bytes:
+// ":" as byte 3 in title texts, LF as byte 1 and CR as byte 2 in records.
+QString encodeColon(const QString &s);   // ":" -> \x03
+QString decodeColon(const QString &s);   // \x03 -> ":"
+QString encodeLineBreaks(const QString &s);  // LF -> \x01, CR -> \x02
+QString decodeLineBreaks(const QString &s);  // \x01 -> LF, \x02 -> CR
+
+// Institution lists: ids as decimal text joined by "," with no spaces and no
+// trailing comma. Parsing skips empty items and a trailing comma; items that
+// are not integers are skipped too (ok is set false when any was).
+QList<qint64> parseIdList(const QString &list, bool *ok = nullptr);
+QString joinIdList(const QList<qint64> &ids);
+// True when the text is a proper institution list (digits separated by ",").
+bool isIdList(const QString &list);
+
+} // namespace text

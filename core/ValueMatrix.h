@@ -1,0 +1,43 @@
+#pragma once
+// Values of one table as doubles, indexed [stored column, stored row] between
+// inclusive bounds. A cell with no stored value holds 0.
+#include <QList>
+
+class ValueMatrix {
+public:
+    void create(int lowColumn, int highColumn, int lowRow, int highRow) {
+        m_lc = lowColumn; m_hc = highColumn; m_lr = lowRow; m_hr = highRow;
+        const int cols = highColumn >= lowColumn ? highColumn - lowColumn + 1 : 0;
+        const int rows = highRow >= lowRow ? highRow - lowRow + 1 : 0;
+        m_values = QList<double>(qsizetype(cols) * rows, 0.0);
+        m_created = true;
+    }
+    void clear() { m_values.clear(); m_created = false; m_lc = m_lr = 0; m_hc = m_hr = -1; }
+    bool isCreated() const { return m_created; }
+    int lowColumn() const { return m_lc; }
+    int highColumn() const { return m_hc; }
+    int lowRow() const { return m_lr; }
+    int highRow() const { return m_hr; }
+    bool contains(int column, int row) const {
+        return m_created && column >= m_lc && column <= m_hc && row >= m_lr && row <= m_hr;
+    }
+    // Reading outside the bounds gives 0; writing outside is ignored.
+    double at(int column, int row) const {
+        return contains(column, row) ? m_values[index(column, row)] : 0.0;
+    }
+    void set(int column, int row, double v) {
+        if (contains(column, row)) m_values[index(column, row)] = v;
+    }
+    void add(int column, int row, double v) {
+        if (contains(column, row)) m_values[index(column, row)] += v;
+    }
+    void fill(double v) { m_values.fill(v); }
+
+private:
+    qsizetype index(int column, int row) const {
+        return qsizetype(column - m_lc) * (m_hr - m_lr + 1) + (row - m_lr);
+    }
+    QList<double> m_values;
+    int m_lc = 0, m_hc = -1, m_lr = 0, m_hr = -1;
+    bool m_created = false;
+};

@@ -1,0 +1,290 @@
+#include "platform/Database.h"
+
+#include <QAtomicInteger>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlRecord>
+
+#include <sqlite3.h>
+
+namespace db {
+namespace {
+
+QString fromUtf8(const unsigned char *s, int n) {
+    return QString::fromUtf8(reinterpret_cast<const char *>(s), n);
+}
+
+void sqlUpper(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+    if (argc < 1 || sqlite3_value_type(argv[0]) == SQLITE_NULL) { sqlite3_result_null(ctx); return; }
+    const QByteArray out = fromUtf8(sqlite3_value_text(argv[0]), sqlite3_value_bytes(argv[0])).toUpper().toUtf8();
+    sqlite3_result_text(ctx, out.constData(), int(out.size()), SQLITE_TRANSIENT);
+}
+
+void sqlLower(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+    if (argc < 1 || sqlite3_value_type(argv[0]) == SQLITE_NULL) { sqlite3_result_null(ctx); return; }
+    const QByteArray out = fromUtf8(sqlite3_value_text(argv[0]), sqlite3_value_bytes(argv[0])).toLower().toUtf8();
+    sqlite3_result_text(ctx, out.constData(), int(out.size()), SQLITE_TRANSIENT);
+}
+
+// LIKE with % and _ wildcards, an optional escape character, and Unicode case folding.
+bool likeMatch(const QString &pat, qsizetype pi, const QString &str, qsizetype si, QChar esc) {
+    while (pi < pat.size()) {
+        QChar p = pat[pi];
+        if (!esc.isNull() && p == esc && pi + 1 < pat.size()) {
+            if (si >= str.size() || pat[pi + 1].toCaseFolded() != str[si].toCaseFolded()) return false;
+            pi += 2; ++si; continue;
+        }
+        if (p == u'%') {
+            while (pi < pat.size() && pat[pi] == u'%') ++pi;
+            if (pi == pat.size()) return true;
+            for (qsizetype k = si; k <= str.size(); ++k)
+                if (likeMatch(pat, pi, str, k, esc)) return true;
+            return false;
+        }
+        if (si >= str.size()) return false;
+        if (p != u'_' && p.toCaseFolded() != str[si].toCaseFolded()) return false;
+        ++pi; ++si;
+    }
+    return si == str.size();
+}
+
+void sqlLike(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx); return;
+    }
+    const QString pat = fromUtf8(sqlite3_value_text(argv[0]), sqlite3_value_bytes(argv[0]));
+    const QString str = fromUtf8(sqlite3_value_text(argv[1]), sqlite3_value_bytes(argv[1]));
+    QChar esc;
+    if (argc == 3 && sqlite3_value_type(argv[2]) != SQLITE_NULL) {
+        const QString e = fromUtf8(sqlite3_value_text(argv[2]), sqlite3_value_bytes(argv[2]));
+        if (e.size() != 1) { sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1); return; }
+        esc = e[0];
+    }
+    sqlite3_result_int(ctx, likeMatch(pat, 0, str, 0, esc) ? 1 : 0);
+}
+
+int collateNoCase(void *, int n1, const void *s1, int n2, const void *s2) {
+    const QString a = QString::fromUtf8(static_cast<const char *>(s1), n1);
+    const QString b = QString::fromUtf8(static_cast<const char *>(s2), n2);
+    return a.compare(b, Qt::CaseInsensitive);
+}
+
+sqlite3 *handleOf(const QSqlDatabase &d) {
+    const QVariant v = d.driver()->handle();
+    if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0)
+        return *static_cast<sqlite3 *const *>(v.data());
+    return nullptr;
+}
+
+QString openErrorText(const QString &file, const QString &why) {
+    return QStringLiteral("Не удалось открыть базу данных %1: %2").arg(file, why);
+}
+
+} // namespace
+
+void registerUnicode(const QSqlDatabase &d) {
+    sqlite3 *h = handleOf(d);
+    if (!h) return;
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function(h, "upper", 1, flags, nullptr, sqlUpper, nullptr, nullptr);
+    sqlite3_create_function(h, "lower", 1, flags, nullptr, sqlLower, nullptr, nullptr);
+    sqlite3_create_function(h, "like", 2, flags, nullptr, sqlLike, nullptr, nullptr);
+    sqlite3_create_function(h, "like", 3, flags, nullptr, sqlLike, nullptr, nullptr);
+    sqlite3_create_collation(h, "UNOCASE", SQLITE_UTF8, nullptr, collateNoCase);
+}
+
+QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
+    close(name);
+    if (mode != OpenMode::Create && !QFileInfo(file).isFile())
+        throw Error(openErrorText(file, QStringLiteral("файл не найден")));
+    QSqlDatabase d = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
+                                                  : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    d.setDatabaseName(file);
+    d.setConnectOptions(mode == OpenMode::ReadOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000")
+                                                   : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!d.open()) {
+        const QString why = d.lastError().text();
+        throw Error(openErrorText(file, why));
+    }
+    // A file that is not a database opens fine and fails on first use: check now.
+    QSqlQuery probe(d);
+    if (!probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+        const QString why = probe.lastError().text();
+        probe.finish();
+        d.close();
+        throw Error(openErrorText(file, why));
+    }
+    probe.finish();
+    registerUnicode(d);
+    if (mode != OpenMode::ReadOnly) {
+        QSqlQuery pragma(d);
+        pragma.exec(QStringLiteral("PRAGMA foreign_keys=OFF"));
+    }
+    return d;
+}
+
+bool tryOpen(const QString &name, const QString &file, OpenMode mode, QString *error) {
+    try {
+        open(name, file, mode);
+        return true;
+    } catch (const Error &e) {
+        if (error) *error = e.message();
+        return false;
+    }
+}
+
+void close(const QString &name) {
+    if (!QSqlDatabase::contains(name)) return;
+    {
+        QSqlDatabase d = QSqlDatabase::database(name, false);
+        if (d.isOpen()) d.close();
+    }
+}
+
+bool isOpen(const QString &name) {
+    return QSqlDatabase::contains(name) && QSqlDatabase::database(name, false).isOpen();
+}
+
+QSqlDatabase connection(const QString &name) {
+    if (!QSqlDatabase::contains(name))
+        throw Error(QStringLiteral("База данных %1 не открыта").arg(name));
+    QSqlDatabase d = QSqlDatabase::database(name, false);
+    if (!d.isOpen()) throw Error(QStringLiteral("База данных %1 не открыта").arg(name));
+    return d;
+}
+
+QString fileOf(const QString &name) {
+    if (!isOpen(name)) return QString();
+    return QSqlDatabase::database(name, false).databaseName();
+}
+
+QString uniqueName(const QString &prefix) {
+    static QAtomicInteger<int> counter(0);
+    return QStringLiteral("%1_%2").arg(prefix).arg(counter.fetchAndAddRelaxed(1) + 1);
+}
+
+ScopedConnection::ScopedConnection(const QString &file, OpenMode mode, const QString &prefix)
+    : m_name(uniqueName(prefix)) {
+    try {
+        open(m_name, file, mode);
+    } catch (...) {
+        QSqlDatabase::removeDatabase(m_name);
+        throw;
+    }
+}
+
+ScopedConnection::~ScopedConnection() {
+    close(m_name);
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase ScopedConnection::db() const { return QSqlDatabase::database(m_name, false); }
+
+QString quoteId(const QString &identifier) {
+    QString s = identifier;
+    s.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + s + u'"';
+}
+
+QSqlQuery exec(const QSqlDatabase &d, const QString &sql, const QVariantList &params) {
+    QSqlQuery q(d);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        throw Error(QStringLiteral("Ошибка базы данных: %1\n%2").arg(q.lastError().text(), sql));
+    for (const QVariant &p : params) q.addBindValue(p);
+    if (!q.exec())
+        throw Error(QStringLiteral("Ошибка базы данных: %1\n%2").arg(q.lastError().text(), sql));
+    return q;
+}
+
+QSqlQuery exec(const QString &connectionName, const QString &sql, const QVariantList &params) {
+    return exec(connection(connectionName), sql, params);
+}
+
+QVariant scalar(const QSqlDatabase &d, const QString &sql, const QVariantList &params) {
+    QSqlQuery q = exec(d, sql, params);
+    if (q.next()) return q.value(0);
+    return QVariant();
+}
+
+QVariantList column(const QSqlDatabase &d, const QString &sql, const QVariantList &params) {
+    QVariantList out;
+    QSqlQuery q = exec(d, sql, params);
+    while (q.next()) out.append(q.value(0));
+    return out;
+}
+
+qint64 lastInsertId(const QSqlDatabase &d) {
+    return scalar(d, QStringLiteral("select last_insert_rowid()")).toLongLong();
+}
+
+void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) {
+    QSqlDatabase d = dconst;
+    if (!d.transaction())
+        throw Error(QStringLiteral("Не удалось начать транзакцию: %1").arg(d.lastError().text()));
+    try {
+        work();
+    } catch (...) {
+        d.rollback();
+        throw;
+    }
+    if (!d.commit()) {
+        const QString why = d.lastError().text();
+        d.rollback();
+        throw Error(QStringLiteral("Не удалось сохранить изменения: %1").arg(why));
+    }
+}
+
+bool tableExists(const QSqlDatabase &d, const QString &table) {
+    return scalar(d, QStringLiteral("select count(*) from sqlite_master where type='table' and lower(name)=lower(?)"),
+                  {table}).toInt() > 0;
+}
+
+QStringList columnNames(const QSqlDatabase &d, const QString &table) {
+    QStringList names;
+    const QSqlRecord rec = d.record(table);
+    for (int i = 0; i < rec.count(); ++i) names.append(rec.fieldName(i));
+    return names;
+}
+
+void copyDatabase(const QString &sourceFile, const QString &targetFile) {
+    if (!QFileInfo(sourceFile).isFile())
+        throw Error(QStringLiteral("Файл %1 не найден").arg(sourceFile));
+    if (QFileInfo::exists(targetFile) && !QFile::remove(targetFile))
+        throw Error(QStringLiteral("Не удалось заменить файл %1").arg(targetFile));
+    ScopedConnection src(sourceFile, OpenMode::ReadOnly, QStringLiteral("copy"));
+    try {
+        exec(src.db(), QStringLiteral("VACUUM INTO ?"), {targetFile});
+    } catch (const Error &e) {
+        QFile::remove(targetFile);
+        throw Error(QStringLiteral("Не удалось скопировать базу данных %1 в %2: %3")
+                        .arg(sourceFile, targetFile, e.message()));
+    }
+}
+
+void attach(const QSqlDatabase &d, const QString &file, const QString &alias) {
+    exec(d, QStringLiteral("ATTACH DATABASE ? AS %1").arg(quoteId(alias)), {file});
+}
+
+void detach(const QSqlDatabase &d, const QString &alias) {
+    exec(d, QStringLiteral("DETACH DATABASE %1").arg(quoteId(alias)));
+}
+
+QString inList(const QList<qint64> &ids) {
+    if (ids.isEmpty()) return QStringLiteral("NULL");
+    QStringList parts;
+    parts.reserve(ids.size());
+    for (qint64 id : ids) parts.append(QString::number(id));
+    return parts.join(u',');
+}
+
+QString inList(const QList<int> &ids) {
+    QList<qint64> wide;
+    wide.reserve(ids.size());
+    for (int id : ids) wide.append(id);
+    return inList(wide);
+}
+
+} // namespace db

@@ -1,0 +1,51 @@
+#include "platform/Paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace paths {
+namespace {
+QString g_override;
+}
+
+QString withSlash(const QString &folder) {
+    QString f = folder;
+    f.replace(u'\\', u'/');
+    while (f.size() > 1 && f.endsWith(u'/')) f.chop(1);
+    if (f.isEmpty()) return f;
+    return f + u'/';
+}
+
+QString withoutSlash(const QString &folder) {
+    QString f = folder;
+    f.replace(u'\\', u'/');
+    while (f.size() > 1 && f.endsWith(u'/')) f.chop(1);
+    return f;
+}
+
+QString programFolder() {
+    if (!g_override.isEmpty()) return g_override;
+    const QString env = qEnvironmentVariable("KELVANA_HOME");
+    if (!env.isEmpty()) return withSlash(QDir(env).absolutePath());
+    return withSlash(QCoreApplication::applicationDirPath());
+}
+
+void setProgramFolder(const QString &folder) {
+    g_override = folder.isEmpty() ? QString() : withSlash(QDir(folder).absolutePath());
+}
+
+QString settingsFile() { return programFolder() + QStringLiteral("Kelvana.cfg"); }
+QString updateSettingsFile() { return programFolder() + QStringLiteral("Kelvana.ini"); }
+QString templateValuesFile() { return programFolder() + QStringLiteral("source/data0.mdb"); }
+
+bool makePath(const QString &folder) { return QDir().mkpath(folder); }
+
+bool copyFileOver(const QString &from, const QString &to) {
+    if (!QFileInfo(from).isFile()) return false;
+    if (QFileInfo::exists(to) && !QFile::remove(to)) return false;
+    return QFile::copy(from, to);
+}
+
+} // namespace paths

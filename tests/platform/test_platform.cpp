@@ -1,0 +1,128 @@
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+TEST(Codepage, RoundTripKeepsCyrillicAndControlBytes) {
+    const QString s = QStringLiteral("Отчетный год ЁёЪъ №1 \x01\x02\x03 abc");
+    const QByteArray b = cp1251::encode(s);
+    EXPECT_EQ(b.size(), s.size());
+    EXPECT_EQ(uchar(b[0]), 0xCE);  // О
+    EXPECT_EQ(cp1251::decode(b), s);
+}
+
+TEST(Codepage, LinesUseCrLf) {
+    QTemporaryDir dir;
+    const QString f = dir.filePath("a.txt");
+    ASSERT_TRUE(cp1251::writeLines(f, {QStringLiteral("Строка 1"), QStringLiteral("Строка 2")}));
+    QFile file(f);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray raw = file.readAll();
+    EXPECT_TRUE(raw.endsWith("\r\n"));
+    EXPECT_EQ(raw.count("\r\n"), 2);
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(f, lines));
+    EXPECT_EQ(lines, QStringList({QStringLiteral("Строка 1"), QStringLiteral("Строка 2")}));
+}
+
+TEST(IniFile, KeepsOrderAndCyrillicNames) {
+    QTemporaryDir dir;
+    const QString f = dir.filePath("Kelvana.cfg");
+    {
+        IniFile ini(f);
+        ini.writeString(QStringLiteral("Конфигурации"), QStringLiteral("Область"), QStringLiteral("/data/obl"));
+        ini.writeString(QStringLiteral("Конфигурации"), QStringLiteral("Архив"), QStringLiteral("/data/arh"));
+        ini.writeString(QStringLiteral("Конфигурации"), QStringLiteral("Город"), QStringLiteral("/data/g"));
+        ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Year"), 2026);
+        ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Last"), 2);
+    }
+    IniFile again(f);
+    EXPECT_EQ(again.sectionKeys(QStringLiteral("конфигурации")),
+              QStringList({QStringLiteral("Область"), QStringLiteral("Архив"), QStringLiteral("Город")}));
+    EXPECT_EQ(again.readInteger(QStringLiteral("Конфигурация"), QStringLiteral("year"), 0), 2026);
+    EXPECT_EQ(again.readString(QStringLiteral("Конфигурации"), QStringLiteral("АРХИВ")), QStringLiteral("/data/arh"));
+    EXPECT_EQ(again.readInteger(QStringLiteral("Нет"), QStringLiteral("Year"), -1), -1);
+    // Overwriting keeps the position.
+    again.writeString(QStringLiteral("Конфигурации"), QStringLiteral("Область"), QStringLiteral("/x"));
+    IniFile third(f);
+    EXPECT_EQ(third.sectionKeys(QStringLiteral("Конфигурации")).first(), QStringLiteral("Область"));
+    QFile raw(f);
+    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(raw.readAll().contains("\r\n"));
+}
+
+class DatabaseTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString file;
+    void SetUp() override {
+        file = dir.filePath("t.mdb");
+        db::open("t_conn", file, db::OpenMode::Create);
+        db::exec("t_conn", "create table units (id integer primary key autoincrement, unit text, \"row\" integer)");
+    }
+    void TearDown() override { db::close("t_conn"); }
+};
+
+TEST_F(DatabaseTest, CyrillicCaseInsensitiveMatching) {
+    auto d = db::connection("t_conn");
+    db::exec(d, "insert into units (unit, \"row\") values (?, ?)", {QStringLiteral("Городская Больница №1"), 1});
+    db::exec(d, "insert into units (unit, \"row\") values (?, ?)", {QStringLiteral("ЦРБ"), 2});
+    EXPECT_EQ(db::scalar(d, "select count(*) from units where unit like ?", {QStringLiteral("%больница%")}).toInt(), 1);
+    EXPECT_EQ(db::scalar(d, "select count(*) from units where upper(unit)=upper(?)", {QStringLiteral("црб")}).toInt(), 1);
+    EXPECT_EQ(db::scalar(d, "select count(*) from units where unit=? collate UNOCASE", {QStringLiteral("цРб")}).toInt(), 1);
+    EXPECT_EQ(db::scalar(d, "select count(*) from units where unit like ?", {QStringLiteral("Ц_Б")}).toInt(), 1);
+}
+
+TEST_F(DatabaseTest, NewIdsComeFromLastInsert) {
+    auto d = db::connection("t_conn");
+    db::exec(d, "insert into units (unit) values (?)", {"a"});
+    const qint64 first = db::lastInsertId(d);
+    db::exec(d, "delete from units");
+    db::exec(d, "insert into units (unit) values (?)", {"b"});
+    EXPECT_GT(db::lastInsertId(d), first);  // never reuses an id
+}
+
+TEST_F(DatabaseTest, TransactionRollsBackOnError) {
+    auto d = db::connection("t_conn");
+    EXPECT_THROW(db::transaction(d, [&] {
+        db::exec(d, "insert into units (unit) values (?)", {"x"});
+        db::exec(d, "insert into nosuchtable values (1)");
+    }), db::Error);
+    EXPECT_EQ(db::scalar(d, "select count(*) from units").toInt(), 0);
+}
+
+TEST_F(DatabaseTest, CopyAndAttach) {
+    auto d = db::connection("t_conn");
+    db::exec(d, "insert into units (unit) values (?)", {QStringLiteral("Копия")});
+    const QString copy = dir.filePath("copy.mdb");
+    db::copyDatabase(file, copy);
+    db::ScopedConnection c(copy, db::OpenMode::ReadOnly);
+    EXPECT_EQ(db::scalar(c.db(), "select unit from units").toString(), QStringLiteral("Копия"));
+    EXPECT_THROW(db::exec(c.db(), "insert into units (unit) values ('z')"), db::Error);  // read-only
+    db::attach(d, copy, "other");
+    EXPECT_EQ(db::scalar(d, "select count(*) from other.units").toInt(), 1);
+    db::detach(d, "other");
+}
+
+TEST(Database, MissingFileIsReportedInRussian) {
+    QTemporaryDir dir;
+    try {
+        db::open("missing", dir.filePath("none.mdb"));
+        FAIL();
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("не найден")));
+    }
+    EXPECT_FALSE(db::isOpen("missing"));
+    EXPECT_EQ(db::inList(QList<qint64>{}), "NULL");
+    EXPECT_EQ(db::quoteId("table"), "\"table\"");
+}
+
+TEST(Paths, SlashesAreNormalised) {
+    EXPECT_EQ(paths::withSlash("C:\\data\\obl\\"), "C:/data/obl/");
+    EXPECT_EQ(paths::withSlash("/a/b"), "/a/b/");
+    EXPECT_EQ(paths::withoutSlash("/a/b//"), "/a/b");
+}
