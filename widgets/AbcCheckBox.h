@@ -1,0 +1,44 @@
+#pragma once
+// Check box whose caption can be aligned horizontally and vertically and
+// wrapped over several lines.
+#include <QCheckBox>
+
+enum class TabcVAlignment { vaTop, vaBottom, vaCenter };
+
+namespace abc {
+// Button style bits: the alignment and multi-line bits of `style` (mask
+// 0x2F00) cleared and set from the three properties.
+unsigned checkBoxStyle(unsigned style, Qt::AlignmentFlag horz, TabcVAlignment vert, bool wordWrap);
+// The same choice as Qt text flags for drawing the caption.
+int checkBoxTextFlags(Qt::AlignmentFlag horz, TabcVAlignment vert, bool wordWrap);
+} // namespace abc
+
+class TabcCheckBox : public QCheckBox {
+    Q_OBJECT
+public:
+    explicit TabcCheckBox(const QString &caption = QString(), QWidget *parent = nullptr);
+
+    Qt::AlignmentFlag AlignHorz() const { return m_horz; }   // Qt::AlignLeft, AlignRight or AlignHCenter
+    void setAlignHorz(Qt::AlignmentFlag a);
+    TabcVAlignment AlignVert() const { return m_vert; }
+    void setAlignVert(TabcVAlignment a);
+    bool WordWrap() const { return m_wrap; }
+    void setWordWrap(bool on);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return m_wrap; }
+    int heightForWidth(int width) const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool hitButton(const QPoint &pos) const override;
+
+private:
+    QRect indicatorRect() const;
+    QRect textRect(int width, int height) const;
+
+    Qt::AlignmentFlag m_horz = Qt::AlignLeft;
+    TabcVAlignment m_vert = TabcVAlignment::vaTop;
+    bool m_wrap = true;
+};
