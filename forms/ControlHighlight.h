@@ -1,0 +1,49 @@
+#pragma once
+// Cell colours of the table window: the pale tints of cells that have
+// calculation rules (administrator mode) and the tints that say how many
+// control rules of each kind touch a cell. Cell keys are "grid row,grid
+// column", both from 0 over the data cells.
+#include <QColor>
+#include <QHash>
+#include <QSqlDatabase>
+#include <QString>
+
+// How many rule sides of each kind cover one cell.
+class TControlCount {
+public:
+    qint32 IntraTableCount = 0;
+    qint32 InterTableCount = 0;
+    qint32 InterFormCount = 0;
+    qint64 Total() const { return qint64(IntraTableCount) + InterTableCount + InterFormCount; }
+};
+
+// cell key -> counters
+using ControlCountList = QHash<QString, TControlCount>;
+// cell key -> bits: 1 cell rule, 2 row rule, 4 column rule
+using FormulaFlagList = QHash<QString, int>;
+
+QString MakeCellKey(int gridRow, int gridColumn);
+
+// True when one item of the comma list converts to n; items that do not
+// convert are passed over.
+bool IsNumberInList(const QString &list, int n);
+
+// Colour of a cell for control highlighting; white when the cell has no count.
+QColor GetControlCellColor(const ControlCountList *list, const QString &key);
+// The same from the three counts.
+QColor controlCountColor(const TControlCount &count);
+
+// Colour of a cell for formula highlighting; white outside administrator
+// mode or when the cell has no flags.
+QColor FormulaCellColor(const FormulaFlagList *list, const QString &key);
+// The same from the flag bits.
+QColor formulaFlagsColor(int bits);
+
+// Fills the list from the calculation rules of the table (nothing outside
+// administrator mode). Throws db::Error.
+void MarkFormulaCells(const QSqlDatabase &mainDb, qint64 tableIdent, int colcount, int rowcount,
+                      FormulaFlagList &list);
+
+// Colour values of the window system (red + 256*green + 65536*blue).
+inline int colorValue(const QColor &c) { return c.red() + 256 * c.green() + 65536 * c.blue(); }
+inline QColor colorFromValue(int v) { return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF); }

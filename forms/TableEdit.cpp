@@ -1,0 +1,253 @@
+#include "forms/TableEdit.h"
+
+#include "core/NumberFormat.h"
+#include "core/TextUtil.h"
+#include "core/ValueMatrix.h"
+#include "platform/Database.h"
+
+#include <QMap>
+#include <QPair>
+#include <QSqlQuery>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace tableedit {
+
+namespace {
+
+// Position of the operator that splits a running sum: the first "+" after the
+// first character, else the first "-" after the first character.
+int operatorPos(const QString &text) {
+    const int plus = int(text.indexOf(u'+', 1));
+    if (plus > 0) return plus;
+    const int minus = int(text.indexOf(u'-', 1));
+    return minus > 0 ? minus : -1;
+}
+
+bool readInteger(const QString &part, qint64 &out) {
+    const QString t = part.trimmed();
+    if (t.isEmpty() || t == u"-") {
+        out = 0;
+        return true;
+    }
+    bool ok = false;
+    out = t.toLongLong(&ok);
+    return ok;
+}
+
+double readNumber(const QString &part) {
+    const QString t = part.trimmed();
+    if (t.isEmpty() || t == u"-" || t == u"." || t == u"-.") return 0.0;
+    double v = 0;
+    return num::parse(t, v) ? v : 0.0;
+}
+
+QString wholeText(double v) {
+    v = num::roundInt(v);
+    if (v == 0.0) return QStringLiteral("0");
+    if (std::fabs(v) < 9.0e18) return QString::number(qint64(v));
+    return QString::number(v, 'f', 0);
+}
+
+} // namespace
+
+QString EvalCellSum(const QString &text, bool floatTable) {
+    const int pos = operatorPos(text);
+    if (pos < 0) return text;
+    const QString a = text.left(pos);
+    const QString b = text.mid(pos + 1);
+    const bool plus = text[pos] == u'+';
+    if (!floatTable) {
+        qint64 x = 0, y = 0, r = 0;
+        if (readInteger(a, x) && readInteger(b, y)) {
+            const bool overflow = plus ? __builtin_add_overflow(x, y, &r) : __builtin_sub_overflow(x, y, &r);
+            if (!overflow) return QString::number(r);
+        }
+        const double d = plus ? readNumber(a) + readNumber(b) : readNumber(a) - readNumber(b);
+        return wholeText(d);
+    }
+    const double d = plus ? readNumber(a) + readNumber(b) : readNumber(a) - readNumber(b);
+    return num::fixed2(d);
+}
+
+double cellTextValue(const QString &source, bool floatTable) {
+    QString t = source;
+    while (!t.isEmpty() && (t.endsWith(u'+') || t.endsWith(u'-'))) t.chop(1);
+    if (t.isEmpty()) return 0.0;
+    // A sum of more than two parts cannot be typed, but a pasted text could
+    // hold one: work it out part by part.
+    for (int guard = 0; operatorPos(t) > 0 && guard < 64; ++guard) {
+        const QString next = EvalCellSum(t, floatTable);
+        if (next == t) break;
+        t = next;
+    }
+    return readNumber(t);
+}
+
+QString displayText(double value, bool floatDisplay, bool keepZero) {
+    if (value == 0.0 && !keepZero) return QString();
+    if (floatDisplay) return num::fixed2(value);
+    return wholeText(value);
+}
+
+bool CellEditor::typeChar(QChar ch, bool floatTable) {
+    if (ch.isDigit() && ch.unicode() < 128) {
+        editText += ch;
+        return true;
+    }
+    if (ch == u'.' || ch == u',') {
+        if (!floatTable) return false;
+        // Only one decimal point in the number being typed.
+        const int start = std::max(editText.lastIndexOf(u'+'), editText.lastIndexOf(u'-')) + 1;
+        if (editText.mid(start).contains(u'.')) return false;
+        editText += u'.';
+        return true;
+    }
+    if (ch == u'+' || ch == u'-') {
+        if (editText.isEmpty()) return false;
+        editText = EvalCellSum(editText, floatTable) + ch;
+        return true;
+    }
+    if (ch == u'\b') {
+        if (editText.isEmpty()) return false;
+        editText.chop(1);
+        return true;
+    }
+    if (ch == QChar(0x044F)) {   // "я", code 255 of the Cyrillic code page
+        editText.clear();
+        return true;
+    }
+    return false;
+}
+
+bool CellEditor::undo() {
+    if (editText == savedText) return false;
+    editText = savedText;
+    return true;
+}
+
+GridMove spaceMove(int column, int row, int columns, int rows) {
+    if (column + 1 < columns) return {column + 1, row};
+    return {0, row + 1 < rows ? row + 1 : row};
+}
+
+GridMove enterMove(int column, int row, int columns, int rows) {
+    Q_UNUSED(column);
+    Q_UNUSED(columns);
+    return {0, row + 1 < rows ? row + 1 : row};
+}
+
+QString valueTable(const QString &dataTableName) {
+    const QString t = dataTableName.trimmed().toLower();
+    if (t == u"data" || t == u"repdata") return t;
+    throw db::Error(QStringLiteral("Неизвестная таблица значений: \"%1\"").arg(dataTableName));
+}
+
+void SaveCellValue(const QSqlDatabase &d, const CellTarget &target, int storedColumn, int storedRow,
+                   double value) {
+    const QString t = valueTable(target.table);
+    const QVariantList key{target.year, target.tableIdent, target.hospital, storedColumn, storedRow};
+    const QString where = QStringLiteral(" where year=? and \"table\"=? and hospital=? and \"column\"=? and \"row\"=?");
+    db::transaction(d, [&] {
+        if (value == 0.0) {
+            db::exec(d, QStringLiteral("delete from ") + t + where, key);
+            return;
+        }
+        QSqlQuery q = db::exec(d, QStringLiteral("update ") + t + QStringLiteral(" set data=?") + where,
+                               QVariantList{value} + key);
+        if (q.numRowsAffected() <= 0)
+            db::exec(d, QStringLiteral("insert into ") + t + QStringLiteral(" values (?,?,?,?,?,?)"),
+                     {target.hospital, value, target.year, target.tableIdent, storedColumn, storedRow});
+    });
+}
+
+void ClearTableValues(const QSqlDatabase &d, const CellTarget &target) {
+    const QString t = valueTable(target.table);
+    db::exec(d, QStringLiteral("delete from ") + t + QStringLiteral(" where year=? and hospital=? and \"table\"=?"),
+             {target.year, target.hospital, target.tableIdent});
+}
+
+void readTableValues(const QSqlDatabase &d, const CellTarget &target, int colcount, int rowcount, int fixcols,
+                     int fixrows, ValueMatrix &matrix) {
+    const QString t = valueTable(target.table);
+    matrix.create(fixcols + 2, colcount + 1, fixrows + 2, rowcount + 1);
+    QSqlQuery q = db::exec(d, QStringLiteral("select \"column\", \"row\", data from ") + t +
+                                  QStringLiteral(" where year=? and hospital=? and \"table\"=?"),
+                           {target.year, target.hospital, target.tableIdent});
+    while (q.next()) matrix.set(q.value(0).toInt(), q.value(1).toInt(), q.value(2).toDouble());
+}
+
+quint32 valuesChecksum(const QList<double> &values) {
+    quint32 h = 5381;
+    for (double v : values) {
+        const float f = float(v);
+        if (f == 0.0f) continue;
+        quint32 bits = 0;
+        std::memcpy(&bits, &f, sizeof bits);
+        h = h ^ (h << 5) ^ bits;
+    }
+    return h;
+}
+
+bool parseTransferLine(const QString &line, TransferLine &out) {
+    const QStringList parts = line.trimmed().split(u',');
+    if (parts.size() != 6) return false;
+    QString f[6];
+    for (int i = 0; i < 6; ++i) {
+        const QString &p = parts[i];
+        if (p.size() < 2 || !p.startsWith(u'"') || !p.endsWith(u'"')) return false;
+        f[i] = p.mid(1, p.size() - 2);
+        if (f[i].contains(u'"')) return false;
+    }
+    out = TransferLine{f[0], f[1], f[2], f[3], f[4], f[5]};
+    return true;
+}
+
+int loadTableFromTransfer(const QSqlDatabase &d, const CellTarget &target, const TransferTable &table,
+                          const QStringList &lines, bool idKind) {
+    // One value per cell; a later line for the same cell wins.
+    QMap<QPair<int, int>, double> cells;
+    const QString yearText = QString::number(target.year);
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines[i].trimmed().isEmpty()) continue;
+        TransferLine l;
+        if (!parseTransferLine(lines[i], l))
+            throw db::Error(QStringLiteral("Ошибка в строке %1 файла передачи: ожидалось шесть полей в кавычках "
+                                           "через запятую.\n%2").arg(i + 1).arg(lines[i]));
+        if (l.year != yearText || l.tablen != table.tableNumber) continue;
+        if (idKind) {
+            bool ok = false;
+            if (l.form.trimmed().toLongLong(&ok) != table.formId || !ok) continue;
+        } else if (!text::sameNoCase(l.form, table.formName)) {
+            continue;
+        }
+        double value = 0;
+        bool okc = false, okr = false;
+        const int column = l.column.trimmed().toInt(&okc);
+        const int row = l.row.trimmed().toInt(&okr);
+        if (!num::parse(l.data, value) || !okc || !okr)
+            throw db::Error(QStringLiteral("Ошибка в строке %1 файла передачи: значение, графа или строка "
+                                           "не являются числом.\n%2").arg(i + 1).arg(lines[i]));
+        // Cells outside the table would be stored where nothing shows them.
+        if (column < table.fixcols + 2 || column > table.colcount + 1 || row < table.fixrows + 2 ||
+            row > table.rowcount + 1)
+            continue;
+        cells.insert(qMakePair(column, row), value);
+    }
+    const QString t = valueTable(target.table);
+    int written = 0;
+    db::transaction(d, [&] {
+        ClearTableValues(d, target);
+        for (auto it = cells.cbegin(); it != cells.cend(); ++it) {
+            if (it.value() == 0.0) continue;
+            db::exec(d, QStringLiteral("insert into ") + t + QStringLiteral(" values (?,?,?,?,?,?)"),
+                     {target.hospital, it.value(), target.year, target.tableIdent, it.key().first,
+                      it.key().second});
+            ++written;
+        }
+    });
+    return written;
+}
+
+} // namespace tableedit

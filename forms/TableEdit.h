@@ -1,0 +1,111 @@
+#pragma once
+// What typing does to the text of the current cell of the table window, how
+// a value is shown, and how single cells and whole tables are written to the
+// value table. No widgets here: the window calls these.
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+class ValueMatrix;
+
+namespace tableedit {
+
+// Adds or subtracts the two parts of "a+b" / "a-b" (the first operator after
+// the first character; a leading "-" is the sign of a). A missing or empty
+// part counts as 0; a part that is no number counts as 0 as well. Whole
+// numbers are added in 64 bits; decimals give two decimals. Text without an
+// operator comes back unchanged.
+QString EvalCellSum(const QString &text, bool floatTable);
+
+// The number a cell text stands for (0 for empty or unreadable text). A
+// trailing operator is ignored and a pending sum is worked out.
+double cellTextValue(const QString &text, bool floatTable);
+
+// Display format: two decimals when floatDisplay, a whole number otherwise;
+// the value 0 gives the empty text unless keepZero.
+QString displayText(double value, bool floatDisplay, bool keepZero = false);
+
+// Text typed into the current cell and the text it had when it was entered.
+struct CellEditor {
+    QString editText;
+    QString savedText;
+
+    // One typed character. Returns true when it changed the text (the cell
+    // must be redrawn). Digits append; "." or "," append "." in a decimal
+    // table once per number; "+"/"-" work out the pending sum and append the
+    // operator (ignored on empty text); Backspace removes the last character;
+    // the letter "я" empties the text. Everything else is ignored.
+    bool typeChar(QChar ch, bool floatTable);
+    void clear() { editText.clear(); }
+    // Ctrl+E: takes the entered text back. True when it differed.
+    bool undo();
+    bool changed() const { return editText != savedText; }
+    void reset(const QString &text) { editText = savedText = text; }
+};
+
+// Where Space and Enter move in a grid of columns x rows.
+struct GridMove {
+    int column = 0;
+    int row = 0;
+};
+// Next cell of the row; after the last column column 0 of the next row (of
+// the same row on the last row).
+GridMove spaceMove(int column, int row, int columns, int rows);
+// Column 0 of the next row (of the last row when already there).
+GridMove enterMove(int column, int row, int columns, int rows);
+
+// The value table named by DataTableName ("Data", "RepData", ...), checked:
+// "data" or "repdata". Throws db::Error for anything else.
+QString valueTable(const QString &dataTableName);
+
+// Where one cell lives in the value table.
+struct CellTarget {
+    QString table;          // value table, as given by DataTableName
+    int year = 0;
+    qint64 tableIdent = 0;
+    qint64 hospital = 0;
+};
+
+// Writes one cell: 0 deletes its row(s); otherwise the stored row is updated
+// and a row is inserted when none was there. One transaction. Throws
+// db::Error with the database's message.
+void SaveCellValue(const QSqlDatabase &db, const CellTarget &target, int storedColumn, int storedRow,
+                   double value);
+
+// Deletes every stored value of the table for the institution.
+void ClearTableValues(const QSqlDatabase &db, const CellTarget &target);
+
+// Reads the stored values of one table for one institution into a matrix of
+// stored columns fixcols+2..colcount+1 and rows fixrows+2..rowcount+1.
+void readTableValues(const QSqlDatabase &db, const CellTarget &target, int colcount, int rowcount,
+                     int fixcols, int fixrows, ValueMatrix &matrix);
+
+// Checksum over values in order: h := 5381; every non-zero value, as a 4-byte
+// float, is mixed in as h := h xor (h shl 5) xor its bits (32-bit unsigned).
+quint32 valuesChecksum(const QList<double> &values);
+
+// One line of a value transfer file: six double-quoted fields separated by
+// commas. False when the line is not of that shape.
+struct TransferLine {
+    QString data, year, form, tablen, column, row;
+};
+bool parseTransferLine(const QString &line, TransferLine &out);
+
+// Loads one table from the lines of a transfer file. idKind: the form field
+// holds the form id (".orv", ".rps"); otherwise the form name (".orw",
+// ".rpd"). A line is taken when its year, form (id, or name without regard to
+// case) and table number match and its cell lies within the table. Every
+// line is checked first; a malformed one throws db::Error naming the line and
+// nothing is changed. Then the table's stored values are replaced in one
+// transaction. Returns the number of values written.
+struct TransferTable {
+    qint64 formId = 0;
+    QString formName;
+    QString tableNumber;
+    int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0;
+};
+int loadTableFromTransfer(const QSqlDatabase &db, const CellTarget &target, const TransferTable &table,
+                          const QStringList &lines, bool idKind);
+
+} // namespace tableedit
