@@ -1,0 +1,221 @@
+#include "core/ListWindow.h"
+
+#include "platform/Dialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QScreen>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+namespace {
+
+QPointer<TForm1> g_form1;
+
+void deleteSharedForm1() {
+    delete g_form1.data();
+    g_form1 = nullptr;
+}
+
+const QString kDash = QStringLiteral(" - ");
+
+// A file name in the temporary folder for an output the user opens at once.
+QString outputFile(const QString &suffix) {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
+    return QDir::temp().filePath(QStringLiteral("Список-%1.%2").arg(stamp, suffix));
+}
+
+} // namespace
+
+QStringList SplitHeadingPieces(const QString &heading) {
+    QString rest = heading;
+    rest.remove(QLatin1Char('\n'));
+    rest.remove(QLatin1Char('\r'));
+    QStringList pieces;
+    while (!rest.isEmpty()) {
+        const int at = rest.indexOf(kDash);
+        if (at < 0) {
+            pieces.append(rest);
+            break;
+        }
+        pieces.append(rest.left(at + kDash.size()));
+        rest = rest.mid(at + kDash.size());
+    }
+    return pieces;
+}
+
+QStringList SplitHeaderLine(const QString &header) {
+    if (header.isEmpty()) return {};
+    return header.split(QLatin1Char('\t'));
+}
+
+QStringList SplitListLine(const QString &line, int columnCount) {
+    const QStringList pieces = line.split(QLatin1Char('\t'));
+    QStringList cells;
+    cells.append(pieces.value(0));
+    for (int k = 1; k < columnCount; ++k) cells.append(pieces.value(k));
+    return cells;
+}
+
+QStringList DocumentParagraphs(const ListContents &c) {
+    return {c.caption, SplitHeadingPieces(c.heading).join(QString())};
+}
+
+QStringList DocumentTableLines(const ListContents &c) {
+    QStringList lines;
+    lines.append(c.columns.join(QLatin1Char('\t')));
+    for (const QStringList &row : c.rows) lines.append(row.join(QLatin1Char('\t')));
+    return lines;
+}
+
+QList<SheetCell> SheetCells(const ListContents &c) {
+    QList<SheetCell> cells;
+    cells.append({1, 1, c.caption});
+    cells.append({2, 1, c.heading});
+    for (int i = 0; i < c.columns.size(); ++i) cells.append({3, i + 2, c.columns[i]});
+    for (int j = 0; j < c.rows.size(); ++j) {
+        const QStringList &row = c.rows[j];
+        for (int k = 0; k < row.size(); ++k) cells.append({j + 4, k + 2, row[k]});
+    }
+    return cells;
+}
+
+TForm1::TForm1(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QApplication::applicationDisplayName());
+    setModal(false);
+    resize(557, 402);
+    if (QScreen *s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+
+    auto *box = new QVBoxLayout(this);
+    box->setContentsMargins(5, 0, 5, 5);
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu *print = MainMenu1->addMenu(QStringLiteral("Печатать"));
+    PrintWordItem = print->addAction(QStringLiteral("В Word"));
+    PrintExcelItem = print->addAction(QStringLiteral("В Excel"));
+    ExitItem = MainMenu1->addAction(QStringLiteral("Выход"));
+    box->setMenuBar(MainMenu1);
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setAlignment(Qt::AlignCenter);
+    Label1->setWordWrap(true);
+    Label1->setAutoFillBackground(true);
+    QPalette pal = Label1->palette();
+    pal.setColor(QPalette::Window, QColor(0, 255, 255));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    Label1->setPalette(pal);
+    box->addWidget(Label1);
+
+    ListView1 = new QTreeWidget(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setColumnCount(1);
+    ListView1->setHeaderLabels({QString()});
+    box->addWidget(ListView1, 1);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->hide();
+
+    connect(PrintWordItem, &QAction::triggered, this, &TForm1::PrintWordItemClick);
+    connect(PrintExcelItem, &QAction::triggered, this, &TForm1::PrintExcelItemClick);
+    connect(ExitItem, &QAction::triggered, this, &TForm1::ExitItemClick);
+    // Esc closes the window through QDialog's own reject().
+}
+
+void TForm1::ShowTextList(const QStringList &lines, const QString &header) {
+    const QStringList columns = SplitHeaderLine(header);
+    ListView1->clear();
+    ListView1->setColumnCount(qMax(1, int(columns.size())));
+    ListView1->setHeaderLabels(columns.isEmpty() ? QStringList{QString()} : columns);
+    ListView1->header()->setVisible(!columns.isEmpty());
+    QList<QTreeWidgetItem *> items;
+    items.reserve(lines.size());
+    for (const QString &line : lines) items.append(new QTreeWidgetItem(SplitListLine(line, int(columns.size()))));
+    ListView1->addTopLevelItems(items);
+    for (int i = 0; i < ListView1->columnCount(); ++i) ListView1->resizeColumnToContents(i);
+}
+
+void TForm1::setHeading(const QString &text) { Label1->setText(text); }
+QString TForm1::heading() const { return Label1->text(); }
+
+ListContents TForm1::contents() const {
+    ListContents c;
+    c.caption = windowTitle();
+    c.heading = Label1->text();
+    const int n = ListView1->columnCount();
+    QTreeWidgetItem *head = ListView1->headerItem();
+    // A list left with its single unnamed column counts as a list without columns.
+    const bool noColumns = n <= 1 && (!head || head->text(0).isEmpty());
+    if (!noColumns)
+        for (int i = 0; i < n; ++i) c.columns.append(head ? head->text(i) : QString());
+    const int cellCount = qMax(1, int(c.columns.size()));
+    for (int j = 0; j < ListView1->topLevelItemCount(); ++j) {
+        QTreeWidgetItem *item = ListView1->topLevelItem(j);
+        QStringList row;
+        for (int k = 0; k < cellCount; ++k) row.append(item->text(k));
+        c.rows.append(row);
+    }
+    return c;
+}
+
+void TForm1::PrintWordItemClick() {
+    try {
+        const QString path = outputFile(QStringLiteral("docx"));
+        WriteWordDocument(path);
+        if (!dialogs().openDocument(path))
+            showError(QStringLiteral("Не удалось открыть документ: ") + QDir::toNativeSeparators(path), this);
+    } catch (const std::exception &e) {
+        showError(QString::fromUtf8(e.what()), this);
+    }
+}
+
+void TForm1::PrintExcelItemClick() {
+    try {
+        const QString path = outputFile(QStringLiteral("xlsx"));
+        WriteExcelWorkbook(path);
+        if (!dialogs().openDocument(path))
+            showError(QStringLiteral("Не удалось открыть книгу: ") + QDir::toNativeSeparators(path), this);
+    } catch (const std::exception &e) {
+        showError(QString::fromUtf8(e.what()), this);
+    }
+}
+
+void TForm1::ExitItemClick() { close(); }
+
+void TForm1::WriteWordDocument(const QString &path) const {
+    throw std::runtime_error(QStringLiteral("Вывод в Word недоступен").toStdString());
+}
+
+void TForm1::WriteExcelWorkbook(const QString &path) const {
+    throw std::runtime_error(QStringLiteral("Вывод в Excel недоступен").toStdString());
+}
+
+TForm1 &Form1() {
+    if (!g_form1) {
+        g_form1 = new TForm1(nullptr);
+        static bool routineAdded = false;
+        if (!routineAdded) {
+            qAddPostRoutine(deleteSharedForm1);
+            routineAdded = true;
+        }
+    }
+    return *g_form1;
+}
+
+void ShowTextList(const QStringList &lines, const QString &header) { Form1().ShowTextList(lines, header); }
+
+void ShowTextList(const StringList &lines, const QString &header) { ShowTextList(lines.texts(), header); }

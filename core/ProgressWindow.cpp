@@ -1,0 +1,92 @@
+#include "core/ProgressWindow.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+namespace {
+QPointer<TProgress> g_progress;
+
+void deleteSharedProgress() {
+    delete g_progress.data();
+    g_progress = nullptr;
+}
+
+void letEventsRun() { QCoreApplication::processEvents(); }
+} // namespace
+
+TProgress::TProgress(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Progress"));
+    setWindowTitle(QStringLiteral("Выполнение операции..."));
+    // Dialog frame without the title-bar buttons.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(false);
+    setFixedSize(500, 120);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *panel = new QFrame(this);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Sunken);
+    outer->addWidget(panel);
+
+    auto *box = new QVBoxLayout(panel);
+    Label1 = new QLabel(QStringLiteral("Обработка..."), panel);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setWordWrap(true);
+    Label2 = new QLabel(panel);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setWordWrap(true);
+    Gauge1 = new QProgressBar(panel);
+    Gauge1->setObjectName(QStringLiteral("Gauge1"));
+    Gauge1->setFixedHeight(20);
+    Gauge1->setRange(0, 100);
+    Gauge1->setValue(0);
+    box->addWidget(Label1);
+    box->addWidget(Label2);
+    box->addStretch(1);
+    box->addWidget(Gauge1);
+}
+
+void TProgress::SetMax(int max) {
+    // A gauge never runs backwards past its own start.
+    Gauge1->setMaximum(max < 0 ? 0 : max);
+    letEventsRun();
+}
+
+void TProgress::SetPosition(int position) {
+    Gauge1->setValue(qBound(Gauge1->minimum(), position, Gauge1->maximum()));
+    letEventsRun();
+}
+
+void TProgress::SetStatusText(const QString &text) {
+    Label1->setText(text);
+    letEventsRun();
+}
+
+void TProgress::SetDetailText(const QString &text) {
+    Label2->setText(text);
+    letEventsRun();
+}
+
+int TProgress::max() const { return Gauge1->maximum(); }
+int TProgress::position() const { return Gauge1->value(); }
+QString TProgress::statusText() const { return Label1->text(); }
+QString TProgress::detailText() const { return Label2->text(); }
+
+TProgress &Progress() {
+    if (!g_progress) {
+        g_progress = new TProgress(nullptr);
+        static bool routineAdded = false;
+        if (!routineAdded) {
+            qAddPostRoutine(deleteSharedProgress);
+            routineAdded = true;
+        }
+    }
+    return *g_progress;
+}
+
+bool ProgressExists() { return !g_progress.isNull(); }

@@ -1,0 +1,66 @@
+#include "core/WarningWindow.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QPointer<TForm3> g_form3;
+void deleteSharedForm3() {
+    delete g_form3.data();
+    g_form3 = nullptr;
+}
+
+QLabel *centred(const QString &text, QWidget *parent, int pointSize = 0, bool bold = false) {
+    auto *l = new QLabel(text, parent);
+    l->setAlignment(Qt::AlignCenter);
+    l->setWordWrap(true);
+    QFont f = l->font();
+    if (pointSize > 0) f.setPointSize(pointSize);
+    f.setBold(bold);
+    l->setFont(f);
+    return l;
+}
+} // namespace
+
+TForm3::TForm3(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("Внимание!"));
+    resize(856, 296);
+    auto *box = new QVBoxLayout(this);
+    box->addWidget(centred(QStringLiteral("Внимание!"), this, 16, true));
+    box->addWidget(centred(QStringLiteral("Вы собрались вывести  форму № для отчета!"), this, 12, true));
+    box->addWidget(centred(
+        QStringLiteral("Не забывайте, что  другой попытки  распечатать эту форму  у Вас НЕ будет..."), this, 12));
+    box->addWidget(centred(QStringLiteral("Если Вы измените данные в форме после ее печати в этом режиме, "
+                                          "Вам придется объяснять эти изменения при сдаче формы"),
+                           this, 10));
+    box->addWidget(centred(QStringLiteral("Печатать форму?"), this, 12, true));
+    auto *buttons = new QHBoxLayout;
+    YesButton = new QPushButton(QStringLiteral("Да"), this);
+    YesButton->setObjectName(QStringLiteral("YesButton"));
+    NoButton = new QPushButton(QStringLiteral("Нет"), this);
+    NoButton->setObjectName(QStringLiteral("NoButton"));
+    buttons->addStretch(1);
+    buttons->addWidget(YesButton);
+    buttons->addWidget(NoButton);
+    buttons->addStretch(1);
+    box->addLayout(buttons);
+    connect(YesButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(NoButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+TForm3 &Form3() {
+    if (!g_form3) {
+        g_form3 = new TForm3(nullptr);
+        static bool routineAdded = false;
+        if (!routineAdded) {
+            qAddPostRoutine(deleteSharedForm3);
+            routineAdded = true;
+        }
+    }
+    return *g_form3;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// The warning shown before a form is printed for the report: "Да" accepts,
+// "Нет" rejects. Shown modally through the dialog seam by its caller.
+#include <QDialog>
+
+class QPushButton;
+
+class TForm3 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm3(QWidget *parent = nullptr);
+    QPushButton *YesButton = nullptr;
+    QPushButton *NoButton = nullptr;
+};
+
+// The shared instance, created on first use and kept until the application ends.
+TForm3 &Form3();

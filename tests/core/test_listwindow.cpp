@@ -1,0 +1,140 @@
+// List and print window, progress window and the warning window.
+#include "core/ListWindow.h"
+#include "core/ProgressWindow.h"
+#include "core/WarningWindow.h"
+#include "tests/support/FakeDialogs.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ListWindowText, HeadingIsCutAfterEveryDash) {
+    EXPECT_EQ(SplitHeadingPieces(QStringLiteral("Ф12 - т(1000) - стр. 5")),
+              (QStringList{QStringLiteral("Ф12 - "), QStringLiteral("т(1000) - "), QStringLiteral("стр. 5")}));
+    // Line breaks go; a trailing dash leaves no empty last piece.
+    EXPECT_EQ(SplitHeadingPieces(QStringLiteral("Итог\r\nпо району - ")),
+              QStringList{QStringLiteral("Итогпо району - ")});
+    EXPECT_EQ(SplitHeadingPieces(QStringLiteral("a\r\nb")), QStringList{QStringLiteral("ab")});
+    EXPECT_TRUE(SplitHeadingPieces(QString()).isEmpty());
+    EXPECT_EQ(SplitHeadingPieces(QStringLiteral("a-b")), QStringList{QStringLiteral("a-b")});
+}
+
+TEST(ListWindowText, LinesSplitIntoTheHeaderColumns) {
+    EXPECT_TRUE(SplitHeaderLine(QString()).isEmpty());
+    EXPECT_EQ(SplitHeaderLine(QStringLiteral("Цифры\tТек.\tКонтроль")).size(), 3);
+    // Short lines get empty cells, long ones lose the extra pieces.
+    EXPECT_EQ(SplitListLine(QStringLiteral("5 = 6"), 3), (QStringList{QStringLiteral("5 = 6"), QString(), QString()}));
+    EXPECT_EQ(SplitListLine(QStringLiteral("a\tb\tc\td"), 2), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(SplitListLine(QStringLiteral("a\t\tc"), 3), (QStringList{QStringLiteral("a"), QString(), QStringLiteral("c")}));
+    EXPECT_EQ(SplitListLine(QStringLiteral("a\tb"), 0), QStringList{QStringLiteral("a")});
+}
+
+TEST(ListWindowText, PrintedLayouts) {
+    ListContents c;
+    c.caption = QStringLiteral("2024 Основная");
+    c.heading = QStringLiteral("Ф12 - т(1000)");
+    c.columns = QStringList{QStringLiteral("Форма"), QStringLiteral("Заполнение")};
+    c.rows = {{QStringLiteral("Ф12"), QStringLiteral("50%")}, {QStringLiteral("Ф14"), QString()}};
+    EXPECT_EQ(DocumentParagraphs(c), (QStringList{c.caption, c.heading}));
+    EXPECT_EQ(DocumentTableLines(c), (QStringList{QStringLiteral("Форма\tЗаполнение"), QStringLiteral("Ф12\t50%"),
+                                                  QStringLiteral("Ф14\t")}));
+    const QList<SheetCell> cells = SheetCells(c);
+    EXPECT_TRUE(cells.contains(SheetCell{1, 1, c.caption}));
+    EXPECT_TRUE(cells.contains(SheetCell{2, 1, c.heading}));
+    EXPECT_TRUE(cells.contains(SheetCell{3, 2, QStringLiteral("Форма")}));
+    EXPECT_TRUE(cells.contains(SheetCell{3, 3, QStringLiteral("Заполнение")}));
+    EXPECT_TRUE(cells.contains(SheetCell{4, 2, QStringLiteral("Ф12")}));
+    EXPECT_TRUE(cells.contains(SheetCell{4, 3, QStringLiteral("50%")}));
+    EXPECT_TRUE(cells.contains(SheetCell{5, 2, QStringLiteral("Ф14")}));
+
+    // An empty list: caption, heading and header only; no columns: nothing in row 3.
+    c.rows.clear();
+    EXPECT_EQ(DocumentTableLines(c).size(), 1);
+    c.columns.clear();
+    EXPECT_EQ(DocumentTableLines(c), QStringList{QString()});
+    for (const SheetCell &cell : SheetCells(c)) EXPECT_LT(cell.row, 3);
+}
+
+TEST(ListWindow, ShowTextListFillsTheSharedWindow) {
+    TForm1 &w = Form1();
+    EXPECT_EQ(&w, &Form1());
+    ShowTextList(QStringList{QStringLiteral("10 = 12\tстр. 1\tИтог"), QStringLiteral("3 > 4")},
+                 QStringLiteral("Цифры\tТек.\tКонтроль"));
+    ASSERT_EQ(w.ListView1->columnCount(), 3);
+    EXPECT_EQ(w.ListView1->headerItem()->text(2), QStringLiteral("Контроль"));
+    ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
+    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(1), QStringLiteral("стр. 1"));
+    EXPECT_EQ(w.ListView1->topLevelItem(1)->text(0), QStringLiteral("3 > 4"));
+
+    w.setWindowTitle(QStringLiteral("Окно - ошибки контроля"));
+    w.setHeading(QStringLiteral("Ф12"));
+    ListContents c = w.contents();
+    EXPECT_EQ(c.caption, QStringLiteral("Окно - ошибки контроля"));
+    EXPECT_EQ(c.columns.size(), 3);
+    ASSERT_EQ(c.rows.size(), 2);
+    EXPECT_EQ(c.rows[1], (QStringList{QStringLiteral("3 > 4"), QString(), QString()}));
+
+    // Filling again replaces items and columns; a StringList fills it too.
+    StringList errors;
+    errors.add(QStringLiteral("a\tb"), 7);
+    ShowTextList(errors, QString());
+    c = w.contents();
+    EXPECT_TRUE(c.columns.isEmpty());
+    ASSERT_EQ(c.rows.size(), 1);
+    EXPECT_EQ(c.rows[0], QStringList{QStringLiteral("a")});
+}
+
+TEST(ListWindow, EscAndExitClose) {
+    TForm1 w;
+    w.show();
+    ASSERT_TRUE(w.isVisible());
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_FALSE(w.isVisible());
+    w.show();
+    w.ExitItem->trigger();
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST(ProgressWindow, SettersReachTheWidgets) {
+    TProgress &p = Progress();
+    EXPECT_TRUE(ProgressExists());
+    EXPECT_EQ(&p, &Progress());
+    EXPECT_EQ(p.windowTitle(), QStringLiteral("Выполнение операции..."));
+    EXPECT_FALSE(p.isModal());
+    ProgressSink &sink = p;
+    sink.setMax(10);
+    sink.setStatusText(QStringLiteral("Загрузка"));
+    sink.setPosition(4);
+    sink.setDetailText(QStringLiteral("Ф12"));
+    EXPECT_EQ(p.Gauge1->maximum(), 10);
+    EXPECT_EQ(p.Gauge1->value(), 4);
+    EXPECT_EQ(p.Label1->text(), QStringLiteral("Загрузка"));
+    EXPECT_EQ(p.Label2->text(), QStringLiteral("Ф12"));
+    // A position past the end stays on the gauge.
+    p.SetPosition(25);
+    EXPECT_EQ(p.position(), 10);
+}
+
+TEST(WarningWindow, ButtonsGiveTheResult) {
+    TForm3 &w = Form3();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Внимание!"));
+    FakeDialogs fake;
+    fake.modals.push_back([](QDialog *d) {
+        d->findChild<QPushButton *>(QStringLiteral("YesButton"))->click();
+        return d->result();
+    });
+    EXPECT_EQ(execModal(&w), QDialog::Accepted);
+    fake.modals.push_back([](QDialog *d) {
+        d->findChild<QPushButton *>(QStringLiteral("NoButton"))->click();
+        return d->result();
+    });
+    EXPECT_EQ(execModal(&w), QDialog::Rejected);
+}
+
+} // namespace
