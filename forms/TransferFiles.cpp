@@ -1,0 +1,460 @@
+#include "forms/TransferFiles.h"
+
+#include "core/Common.h"
+#include "core/NumberFormat.h"
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "platform/Paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTreeWidgetItem>
+
+namespace transfer {
+
+namespace {
+
+const QChar kQuote = QLatin1Char('"');
+const QString kTableMark = QStringLiteral("*Т");   // Cyrillic capital Т
+
+bool isInteger(const QString &s, int *value = nullptr) {
+    bool ok = false;
+    const int v = s.toInt(&ok);
+    if (ok && value) *value = v;
+    return ok;
+}
+
+// "data" or "repdata"; anything else is refused, the name goes into SQL.
+QString checkedValueTable(const QString &name) {
+    const QString n = name.toLower();
+    if (n == QLatin1String("data") || n == QLatin1String("repdata")) return n;
+    throw db::Error(QStringLiteral("Неизвестная таблица значений: %1").arg(name));
+}
+
+QString shortText(const QString &s, int max) { return s.left(max); }
+
+// Form name and tablen of a table from its line of the tables cache.
+bool splitTablesLine(const QString &line, QString &formName, QString &tablen) {
+    const int star = line.indexOf(kTableMark);
+    if (star < 0) return false;
+    formName = shortText(line.left(star), 20);
+    const int start = star + kTableMark.size();
+    int dash = line.indexOf(QLatin1String(" - "), start);
+    if (dash < 0) dash = line.size();
+    tablen = shortText(line.mid(start, dash - start), 20);
+    return true;
+}
+
+// What a line's form and tablen name in the catalogue of the open year.
+struct Resolved {
+    qint64 ident = -1;
+    int index = -1;        // line of TablesList / TablesArray
+    QString formName;      // upper case
+};
+
+// Looks each distinct form/table pair of a file up once.
+class Catalogue {
+public:
+    explicit Catalogue(FileKind kind) : m_kind(kind) {}
+    const Resolved &resolve(const Record &r) {
+        const QString key = r.form + QChar(0x1F) + r.tablen;
+        auto it = m_cache.constFind(key);
+        if (it != m_cache.constEnd()) return *it;
+        Resolved res;
+        if (m_kind == FileKind::ById) {
+            res.ident = GetTableIdentByFormId(r.form, r.tablen);
+            res.formName = GetFormNameById(r.form.toLongLong());
+        } else {
+            res.ident = GetTableIdent(r.form, r.tablen);
+            res.formName = text::upper(r.form);
+        }
+        if (res.ident >= 0) res.index = IndexOfTableIdent(res.ident);
+        if (res.index < 0) res.ident = -1;
+        return *m_cache.insert(key, res);
+    }
+    // Stored column and row within the table's value cells.
+    static bool inRange(const Resolved &res, const Record &r) {
+        if (res.index < 0 || res.index >= shared().TablesArray.size()) return false;
+        const auto &a = shared().TablesArray[res.index];
+        const int cols1 = a[2] + 1, rows1 = a[3] + 1, fixcols = a[4], fixrows = a[5];
+        if (cols1 <= 0) return false;
+        return fixcols + 1 < r.column && r.column <= cols1 && fixrows + 1 < r.row && r.row <= rows1;
+    }
+
+private:
+    FileKind m_kind;
+    QHash<QString, Resolved> m_cache;
+};
+
+struct Scope {
+    QString valueTable;             // checked name
+    qint64 hospital = 0;
+    bool clearAll = true;           // every value of the hospital and year
+    QList<qint64> clearTables;      // otherwise these tables
+    std::function<bool(const Record &, const Resolved &)> accept;
+    std::function<void(int, int)> progress;
+};
+
+struct Row {
+    double value;
+    qint64 ident;
+    int column;
+    int row;
+};
+
+LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &scope) {
+    const QString year = shared().yearText();
+    LoadResult result;
+    result.lines = int(file.records.size());
+
+    if (!file.records.isEmpty()) {
+        bool anyOfYear = false;
+        for (const Record &r : file.records)
+            if (r.year == year) { anyOfYear = true; break; }
+        if (!anyOfYear)
+            throw db::Error(QStringLiteral("Файл %1 содержит данные за %2 год, а не за %3 год. "
+                                           "Данные не загружены.")
+                                .arg(QDir::toNativeSeparators(path), file.records.first().year, year));
+    }
+
+    // Decide every line before anything is changed.
+    Catalogue catalogue(file.kind);
+    QList<Row> rows;
+    rows.reserve(file.records.size());
+    for (const Record &r : file.records) {
+        if (r.year != year) { ++result.skipped; continue; }
+        const Resolved &res = catalogue.resolve(r);
+        if (res.ident < 0 || (scope.accept && !scope.accept(r, res))) { ++result.skipped; continue; }
+        rows.append(Row{r.data.toDouble(), res.ident, r.column, r.row});
+    }
+
+    const QSqlDatabase d = db::connection(db::kData);
+    const QString t = scope.valueTable;
+    db::transaction(d, [&] {
+        if (scope.clearAll) {
+            db::exec(d, QStringLiteral("delete from %1 where year=? and hospital=?").arg(t),
+                     {shared().Year, scope.hospital});
+        } else if (!scope.clearTables.isEmpty()) {
+            db::exec(d, QStringLiteral("delete from %1 where year=? and hospital=? and \"table\" in (%2)")
+                            .arg(t, db::inList(scope.clearTables)),
+                     {shared().Year, scope.hospital});
+        }
+        QSqlQuery q(d);
+        if (!q.prepare(QStringLiteral("insert into %1 (hospital,data,year,\"table\",\"column\",\"row\") "
+                                      "values (?,?,?,?,?,?)").arg(t)))
+            throw db::Error(QStringLiteral("Ошибка базы данных: %1").arg(q.lastError().text()));
+        const int total = int(rows.size());
+        int done = 0;
+        for (const Row &row : rows) {
+            q.bindValue(0, scope.hospital);
+            q.bindValue(1, row.value);
+            q.bindValue(2, shared().Year);
+            q.bindValue(3, row.ident);
+            q.bindValue(4, row.column);
+            q.bindValue(5, row.row);
+            if (!q.exec())
+                throw db::Error(QStringLiteral("Ошибка записи значений: %1").arg(q.lastError().text()));
+            ++done;
+            if (scope.progress && (done % 500 == 0 || done == total)) scope.progress(done, total);
+        }
+    });
+    result.inserted = int(rows.size());
+    return result;
+}
+
+QList<qint64> tablesOfForm(qint64 formId) {
+    QList<qint64> out;
+    for (const QVariant &v : db::column(db::connection(db::kMain),
+                                        QStringLiteral("select ident from tables where form=?"), {formId}))
+        out.append(v.toLongLong());
+    return out;
+}
+
+QStringList splitNames(const QString &list) {
+    QStringList out;
+    for (const QString &n : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString t = n.trimmed();
+        if (!t.isEmpty()) out.append(text::upper(t));
+    }
+    return out;
+}
+
+} // namespace
+
+FileKind kindOfFile(const QString &path) {
+    const QString ext = QFileInfo(path).suffix().toLower();
+    if (ext == QLatin1String("orv") || ext == QLatin1String("rps")) return FileKind::ById;
+    if (ext == QLatin1String("orw") || ext == QLatin1String("rpd")) return FileKind::ByName;
+    return FileKind::Unknown;
+}
+
+QString formatRecord(const QString &data, const QString &year, const QString &form, const QString &tablen,
+                     int column, int row) {
+    QString s;
+    s.reserve(data.size() + year.size() + form.size() + tablen.size() + 32);
+    s += kQuote; s += data; s += QLatin1String("\",\"");
+    s += year; s += QLatin1String("\",\"");
+    s += form; s += QLatin1String("\",\"");
+    s += tablen; s += QLatin1String("\",\"");
+    s += QString::number(column); s += QLatin1String("\",\"");
+    s += QString::number(row); s += kQuote;
+    return s;
+}
+
+bool parseRecord(const QString &line, Record &out, QString *why) {
+    auto fail = [&](const QString &reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    QString fields[6];
+    int pos = 0;
+    const int n = int(line.size());
+    for (int i = 0; i < 6; ++i) {
+        if (pos >= n || line[pos] != kQuote) return fail(QStringLiteral("поле %1 не заключено в кавычки").arg(i + 1));
+        const int close = line.indexOf(kQuote, pos + 1);
+        if (close < 0) return fail(QStringLiteral("поле %1 не закрыто кавычкой").arg(i + 1));
+        fields[i] = line.mid(pos + 1, close - pos - 1);
+        pos = close + 1;
+        if (i < 5) {
+            if (pos >= n || line[pos] != QLatin1Char(','))
+                return fail(QStringLiteral("в строке меньше шести полей"));
+            ++pos;
+        }
+    }
+    if (pos != n) return fail(QStringLiteral("лишний текст после шестого поля"));
+    bool ok = false;
+    fields[0].toDouble(&ok);
+    if (!ok || fields[0].trimmed() != fields[0]) return fail(QStringLiteral("значение \"%1\" не является числом").arg(fields[0]));
+    if (!isInteger(fields[1])) return fail(QStringLiteral("год \"%1\" не является целым числом").arg(fields[1]));
+    if (fields[2].isEmpty()) return fail(QStringLiteral("не указана форма"));
+    if (!isInteger(fields[4], &out.column)) return fail(QStringLiteral("графа \"%1\" не является целым числом").arg(fields[4]));
+    if (!isInteger(fields[5], &out.row)) return fail(QStringLiteral("строка \"%1\" не является целым числом").arg(fields[5]));
+    out.data = fields[0];
+    out.year = fields[1];
+    out.form = fields[2];
+    out.tablen = fields[3];
+    return true;
+}
+
+ParsedFile readFile(const QString &path) {
+    ParsedFile file;
+    const QString shown = QDir::toNativeSeparators(path);
+    file.kind = kindOfFile(path);
+    if (file.kind == FileKind::Unknown)
+        throw db::Error(QStringLiteral("Файл %1 не является файлом данных (*.orv, *.orw, *.rps, *.rpd). "
+                                       "Данные не загружены.").arg(shown));
+    QStringList lines;
+    QString error;
+    if (!cp1251::readLines(path, lines, &error))
+        throw db::Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(shown, error));
+    file.records.reserve(lines.size());
+    Record r;
+    QString why;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString &line = lines[i];
+        if (line.trimmed().isEmpty()) continue;
+        if (!parseRecord(line, r, &why))
+            throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (%3). Данные не загружены.")
+                                .arg(shown).arg(i + 1).arg(why));
+        if (file.kind == FileKind::ById && !isInteger(r.form))
+            throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (код формы \"%3\" не является целым "
+                                           "числом). Данные не загружены.").arg(shown).arg(i + 1).arg(r.form));
+        file.records.append(r);
+    }
+    return file;
+}
+
+// ---- Writers ---------------------------------------------------------------
+
+WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, qint64 hospital, int year,
+                        const QString &path) {
+    const QString t = checkedValueTable(valueTable);
+    WriteResult result;
+    QStringList lines;
+    QSqlQuery q = db::exec(values,
+                           QStringLiteral("select data, year, \"table\", \"column\", \"row\" from %1 "
+                                          "where year=? and hospital=? order by \"table\", \"column\", \"row\"")
+                               .arg(t),
+                           {year, hospital});
+    qint64 previous = -2;
+    bool known = false;
+    QString formName, tablen;
+    while (q.next()) {
+        const qint64 ident = q.value(2).toLongLong();
+        if (ident == -1) continue;
+        if (ident != previous) {
+            previous = ident;
+            const int idx = IndexOfTableIdent(ident);
+            known = idx >= 0 && idx < shared().TablesList.count() &&
+                    splitTablesLine(shared().TablesList.text(idx), formName, tablen);
+            if (!known) result.skippedTables.append(ident);
+        }
+        if (!known) { ++result.skipped; continue; }
+        lines.append(formatRecord(num::general(q.value(0).toDouble()), q.value(1).toString(), formName, tablen,
+                                  q.value(3).toInt(), q.value(4).toInt()));
+    }
+    QString error;
+    if (!cp1251::writeLines(path, lines, &error))
+        throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
+    result.written = int(lines.size());
+    return result;
+}
+
+WriteResult SaveHosp(qint64 institutionId, const QString &path) {
+    return writeValues(db::connection(db::kData), QStringLiteral("data"), institutionId, shared().Year, path);
+}
+
+WriteResult saveReport(qint64 reportId, const QString &path) {
+    return writeValues(db::connection(db::kData), QStringLiteral("repdata"), reportId, shared().Year, path);
+}
+
+QString safeFileName(const QString &name) {
+    QString s = name;
+    static const QString bad = QStringLiteral("/\\:*?\"<>|");
+    for (QChar &c : s)
+        if (bad.contains(c) || c.unicode() < 32) c = QLatin1Char('_');
+    s = s.trimmed();
+    if (s.isEmpty() || s == QLatin1String(".") || s == QLatin1String("..")) s = QStringLiteral("_");
+    return s;
+}
+
+QString unitFileName(const QString &nodeText, const QString &levelText, int year) {
+    return safeFileName(nodeText + QStringLiteral(" - ") + levelText + QStringLiteral(" - ") + QString::number(year)) +
+           QStringLiteral(".orw");
+}
+
+static void saveTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
+                     const std::function<void(const QString &)> &progress, TreeWriteResult &out) {
+    if (node->childCount() > 0) {
+        const QString sub = paths::withSlash(folder) + safeFileName(node->text(0));
+        if (!paths::makePath(sub))
+            throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(sub)));
+        for (int i = 0; i < node->childCount(); ++i) saveTree(node->child(i), sub, levelText, year, progress, out);
+        return;
+    }
+    if (progress) progress(node->text(0));
+    const QString file = paths::withSlash(folder) + unitFileName(node->text(0), levelText, year);
+    const WriteResult w = writeValues(db::connection(db::kData), QStringLiteral("data"),
+                                      node->data(0, Qt::UserRole).toLongLong(), year, file);
+    out.skippedValues += w.skipped;
+    out.writtenFiles.append(file);
+    ++out.files;
+}
+
+TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
+                             const std::function<void(const QString &)> &progress) {
+    TreeWriteResult out;
+    if (!node) return out;
+    if (!paths::makePath(folder))
+        throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(folder)));
+    saveTree(node, folder, levelText, year, progress, out);
+    return out;
+}
+
+// ---- Readers ---------------------------------------------------------------
+
+QString unitNameOfFile(const QString &path) {
+    QString name = QFileInfo(path).fileName();
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0 && dot >= name.size() - 4) name = name.left(dot);
+    const int dash = name.indexOf(QLatin1String(" - "));
+    if (dash >= 0) name = name.left(dash);
+    return name;
+}
+
+qint64 FindUnitIdByFileName(const QString &path) {
+    const QVariant v = db::scalar(db::connection(db::kMain),
+                                  QStringLiteral("select id from administration where upper(unit)=upper(?) "
+                                                 "order by id limit 1"),
+                                  {unitNameOfFile(path)});
+    return v.isValid() && !v.isNull() ? v.toLongLong() : -1;
+}
+
+LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
+                    const QString &formName) {
+    const ParsedFile file = readFile(path);
+    Scope s;
+    s.valueTable = checkedValueTable(valueTable);
+    s.hospital = hospital;
+    s.clearAll = false;
+    s.clearTables = tablesOfForm(formId);
+    const FileKind kind = file.kind;
+    s.accept = [&](const Record &r, const Resolved &) {
+        if (kind == FileKind::ById) return r.form.toLongLong() == formId;
+        return text::sameNoCase(r.form, formName);
+    };
+    return runLoad(path, file, s);
+}
+
+LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent) {
+    const ParsedFile file = readFile(path);
+    Scope s;
+    s.valueTable = QStringLiteral("data");
+    s.hospital = hospital;
+    s.clearAll = false;
+    s.clearTables = {tableIdent};
+    s.accept = [&](const Record &r, const Resolved &res) {
+        return res.ident == tableIdent && Catalogue::inRange(res, r);
+    };
+    return runLoad(path, file, s);
+}
+
+LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
+                     const QString &formName, qint64 tableIdent, const QString &tableNumber) {
+    const ParsedFile file = readFile(path);
+    Scope s;
+    s.valueTable = checkedValueTable(valueTable);
+    s.hospital = hospital;
+    s.clearAll = false;
+    s.clearTables = {tableIdent};
+    const FileKind kind = file.kind;
+    s.accept = [&](const Record &r, const Resolved &res) {
+        if (r.tablen != tableNumber || res.ident != tableIdent) return false;
+        if (kind == FileKind::ById) return r.form.toLongLong() == formId;
+        return text::sameNoCase(r.form, formName);
+    };
+    return runLoad(path, file, s);
+}
+
+LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
+                        const std::function<void(int, int)> &lineProgress) {
+    const ParsedFile file = readFile(path);
+    const QStringList chosen = splitNames(groupLoadForms);
+    Scope s;
+    s.valueTable = QStringLiteral("data");
+    s.hospital = hospital;
+    s.progress = lineProgress;
+    if (clearChosenOnly && !chosen.isEmpty()) {
+        s.clearAll = false;
+        QStringList marks;
+        QVariantList params;
+        for (const QString &n : chosen) { marks.append(QStringLiteral("?")); params.append(n); }
+        for (const QVariant &v : db::column(db::connection(db::kMain),
+                                            QStringLiteral("select ident from tables where form in (select id from "
+                                                           "forms where upper(formname) in (%1))")
+                                                .arg(marks.join(QLatin1Char(','))),
+                                            params))
+            s.clearTables.append(v.toLongLong());
+    }
+    s.accept = [&](const Record &r, const Resolved &res) {
+        if (!Catalogue::inRange(res, r)) return false;
+        return chosen.isEmpty() || chosen.contains(res.formName);
+    };
+    return runLoad(path, file, s);
+}
+
+LoadResult loadReport(qint64 reportId, const QString &path) {
+    const ParsedFile file = readFile(path);
+    Scope s;
+    s.valueTable = QStringLiteral("repdata");
+    s.hospital = reportId;
+    s.clearAll = true;
+    return runLoad(path, file, s);
+}
+
+} // namespace transfer

@@ -1,0 +1,121 @@
+#pragma once
+// Value transfer files: one stored cell per line, six double-quoted fields
+// joined by commas (value, year, form, tablen, column, row), code page 1251,
+// CR LF. ".orw"/".rpd" carry the form's name, ".orv"/".rps" its id.
+//
+// Every load reads and checks the whole file first and then replaces the
+// target scope in one transaction: a malformed file, a file of another year or
+// a file of an unknown kind changes nothing and says why (db::Error).
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QTreeWidgetItem;
+
+namespace transfer {
+
+enum class FileKind { Unknown, ById, ByName };
+
+// Kind by the file's extension, without regard to case: "orv" and "rps" hold
+// form ids, "orw" and "rpd" form names; anything else is Unknown.
+FileKind kindOfFile(const QString &path);
+
+struct Record {
+    QString data;    // value text, "." as decimal separator
+    QString year;
+    QString form;    // form name or form id, by file kind
+    QString tablen;  // with its parentheses
+    int column = 0;  // stored numbering
+    int row = 0;
+};
+
+// One line of a file.
+QString formatRecord(const QString &data, const QString &year, const QString &form, const QString &tablen,
+                     int column, int row);
+// Splits a line into its six fields. False with a reason when the line is not
+// six quoted fields, the value is not a number or column/row are not integers.
+bool parseRecord(const QString &line, Record &out, QString *why = nullptr);
+
+// Reads and checks a whole file: its kind, every line. Blank lines are
+// ignored. Throws db::Error naming the file and the first bad line.
+struct ParsedFile {
+    FileKind kind = FileKind::Unknown;
+    QList<Record> records;
+};
+ParsedFile readFile(const QString &path);
+
+// ---- Writers ---------------------------------------------------------------
+
+struct WriteResult {
+    int written = 0;
+    int skipped = 0;            // values whose table is no longer in the catalogue
+    QList<qint64> skippedTables;
+};
+
+// Writes the values of one institution (table "data") or one summary report
+// (table "repdata") of the year from the values database, name kind.
+WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, qint64 hospital, int year,
+                        const QString &path);
+
+// The institution's values of the open year from "dbdat" (table "data").
+WriteResult SaveHosp(qint64 institutionId, const QString &path);
+
+// File name of one unit: node text + " - " + level + " - " + year + ".orw";
+// characters that cannot stand in a file name are replaced by "_".
+QString unitFileName(const QString &nodeText, const QString &levelText, int year);
+QString safeFileName(const QString &name);
+
+// Writes the subtree of a node (item data Qt::UserRole = administration.id):
+// a node with children becomes a subfolder named by its text, a leaf a file.
+// progress gets each leaf's text before it is written.
+struct TreeWriteResult {
+    int files = 0;
+    int skippedValues = 0;
+    QStringList writtenFiles;
+};
+TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
+                             const std::function<void(const QString &)> &progress = {});
+
+// ---- Readers ---------------------------------------------------------------
+
+struct LoadResult {
+    int lines = 0;       // lines in the file
+    int inserted = 0;
+    int skipped = 0;     // lines outside the scope (other form, table, year, range)
+};
+
+// Institution name of a transfer file: the file name without folder, without
+// its extension (when its last "." lies in the last four characters), cut
+// before its first " - ".
+QString unitNameOfFile(const QString &path);
+// administration.id of the unit of that name (letters compared without regard
+// to case), -1 when none.
+qint64 FindUnitIdByFileName(const QString &path);
+
+// Forms tree, one form of an institution or report: replaces the values of
+// the form's tables in valueTable ("data" or "repdata") of "dbdat".
+LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
+                    const QString &formName);
+
+// Forms tree, one table of an institution from a group of files (range checked).
+LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent);
+
+// Table window, the shown table of an institution or report.
+LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
+                     const QString &formName, qint64 tableIdent, const QString &tableNumber);
+
+// Administrative structure: the whole institution, or only the tables of the
+// chosen forms (groupLoadForms, names joined by ","; empty = every form).
+// clearChosenOnly: delete only the chosen forms' values first instead of all
+// the institution's values of the year.
+LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms,
+                        bool clearChosenOnly, const std::function<void(int, int)> &lineProgress = {});
+
+// Summary reports: replaces the report's "repdata" values of the year.
+LoadResult loadReport(qint64 reportId, const QString &path);
+// Summary reports: writes the report's "repdata" values of the open year.
+WriteResult saveReport(qint64 reportId, const QString &path);
+
+} // namespace transfer
