@@ -1,0 +1,131 @@
+#include "core/TreeMarking.h"
+
+#include "core/SharedState.h"
+
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+
+qint64 TreeNodeId(const QTreeWidgetItem *node) { return node ? node->data(0, kNodeIdRole).toLongLong() : 0; }
+
+bool IsTreeNodeBold(const QTreeWidgetItem *node) { return node && node->font(0).bold(); }
+
+static void setBold(QTreeWidgetItem *node, bool bold) {
+    if (!node || node->font(0).bold() == bold) return;
+    QFont f = node->font(0);
+    f.setBold(bold);
+    node->setFont(0, f);
+}
+
+void SetTreeNodeBold(QTreeWidgetItem *node) { setBold(node, true); }
+void ClearTreeNodeBold(QTreeWidgetItem *node) { setBold(node, false); }
+
+void SetBranchCheck(QTreeWidgetItem *node, int direction) {
+    if (!node) return;
+    setBold(node, direction > 0);
+    for (int i = 0; i < node->childCount(); ++i) SetBranchCheck(node->child(i), direction);
+}
+
+void CheckTreeBranch(QTreeWidgetItem *node) {
+    if (!node) return;
+    SetBranchCheck(node, +1);
+    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent()) SetTreeNodeBold(p);
+}
+
+void UncheckTreeBranch(QTreeWidgetItem *node) {
+    if (!node) return;
+    SetBranchCheck(node, -1);
+    QTreeWidgetItem *current = node;
+    for (;;) {
+        ClearTreeNodeBold(current);
+        QTreeWidgetItem *parent = current->parent();
+        if (!parent) return;
+        for (int i = 0; i < parent->childCount(); ++i)
+            if (IsTreeNodeBold(parent->child(i))) return;
+        current = parent;
+    }
+}
+
+static void countBefore(const QTreeWidgetItem *item, const QTreeWidgetItem *target, int &index, bool &found) {
+    if (found) return;
+    if (item == target) { found = true; return; }
+    ++index;
+    for (int i = 0; i < item->childCount() && !found; ++i) countBefore(item->child(i), target, index, found);
+}
+
+int TreeNodeAbsoluteIndex(const QTreeWidgetItem *node) {
+    if (!node || !node->treeWidget()) return -1;
+    QTreeWidget *tree = node->treeWidget();
+    int index = 0;
+    bool found = false;
+    for (int i = 0; i < tree->topLevelItemCount() && !found; ++i) countBefore(tree->topLevelItem(i), node, index, found);
+    return found ? index : -1;
+}
+
+static void collect(QTreeWidgetItem *item, QList<QTreeWidgetItem *> &out) {
+    out.append(item);
+    for (int i = 0; i < item->childCount(); ++i) collect(item->child(i), out);
+}
+
+QList<QTreeWidgetItem *> TreeNodesInOrder(QTreeWidget *tree) {
+    QList<QTreeWidgetItem *> out;
+    if (!tree) return out;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) collect(tree->topLevelItem(i), out);
+    return out;
+}
+
+QList<qint64> TreeLeafIds(const QTreeWidgetItem *node) {
+    QList<qint64> out;
+    if (!node) return out;
+    if (node->childCount() == 0) {
+        out.append(TreeNodeId(node));
+        return out;
+    }
+    for (int i = 0; i < node->childCount(); ++i) out += TreeLeafIds(node->child(i));
+    return out;
+}
+
+static QTreeWidgetItem *makeUnitNode(int i) {
+    auto *item = new QTreeWidgetItem(QStringList{shared().StructList.value(i)});
+    item->setData(0, kNodeIdRole, shared().StructIds.value(i));
+    return item;
+}
+
+static void recordIndex(int i, const QTreeWidgetItem *item) {
+    SharedState &s = shared();
+    while (s.StructNodeIndexes.size() < s.StructIds.size()) s.StructNodeIndexes.append(-1);
+    if (i < s.StructNodeIndexes.size()) s.StructNodeIndexes[i] = TreeNodeAbsoluteIndex(item);
+}
+
+static bool hasAncestorId(const QTreeWidgetItem *node, qint64 id) {
+    for (const QTreeWidgetItem *p = node; p; p = p->parent())
+        if (TreeNodeId(p) == id) return true;
+    return false;
+}
+
+void FillAdminTree(QTreeWidgetItem *node, qint64 parentId) {
+    if (!node) return;
+    const SharedState &s = shared();
+    const int n = int(std::min(s.StructIds.size(), s.StructParents.size()));
+    for (int i = 0; i < n; ++i) {
+        if (s.StructParents[i] != parentId) continue;
+        const qint64 id = s.StructIds[i];
+        if (hasAncestorId(node, id)) continue;   // a cycle in the stored parents would never end
+        QTreeWidgetItem *child = makeUnitNode(i);
+        node->addChild(child);
+        recordIndex(i, child);
+        FillAdminTree(child, id);
+    }
+}
+
+void FillAdminTree(QTreeWidget *tree, qint64 parentId) {
+    if (!tree) return;
+    const SharedState &s = shared();
+    const int n = int(std::min(s.StructIds.size(), s.StructParents.size()));
+    for (int i = 0; i < n; ++i) {
+        if (s.StructParents[i] != parentId) continue;
+        QTreeWidgetItem *item = makeUnitNode(i);
+        tree->addTopLevelItem(item);
+        recordIndex(i, item);
+        FillAdminTree(item, s.StructIds[i]);
+    }
+}
