@@ -1,0 +1,41 @@
+#include "core/CellNumbering.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+namespace cells {
+
+QString titleSpanKey(int startColumn, int startRow, int endColumn, int endRow) {
+    QString key = QStringLiteral("R%1C%2").arg(startRow).arg(startColumn);
+    if (startColumn != endColumn || startRow != endRow)
+        key += QStringLiteral(":R%1C%2").arg(endRow).arg(endColumn);
+    return key;
+}
+
+bool parseTitleSpanKey(const QString &key, int &startColumn, int &startRow, int &endColumn, int &endRow) {
+    static const QRegularExpression re(QStringLiteral("^R(\\d+)C(\\d+)(?::R(\\d+)C(\\d+))?$"));
+    const auto m = re.match(key.trimmed());
+    if (!m.hasMatch()) return false;
+    startRow = m.captured(1).toInt();
+    startColumn = m.captured(2).toInt();
+    if (m.capturedLength(3) > 0) {
+        endRow = m.captured(3).toInt();
+        endColumn = m.captured(4).toInt();
+    } else {
+        endRow = startRow;
+        endColumn = startColumn;
+    }
+    return true;
+}
+
+int pointsToPixels(int points, int dpi) {
+    return int(std::lround(double(points) * dpi / 72.0));
+}
+
+int tableWindowPixels(int points, int dpi) {
+    if (dpi <= 0) return pointsToPixels(points, 96);
+    const int scaled = int(double(points) * 96.0 / dpi);  // truncation toward zero
+    return pointsToPixels(scaled, dpi);
+}
+
+} // namespace cells

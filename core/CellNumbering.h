@@ -1,0 +1,54 @@
+#pragma once
+// The one numbering of table cells. A table has NC columns and NR rows, of
+// which the first FC columns and FR rows are header cells.
+//   structure  (rows, columns, titles):   columns 1..NC, rows 1..NR
+//   grid       (table window, data only): column g is structure FC+1+g,
+//                                         row g is structure FR+1+g
+//   stored     (data, repdata, DataMatrix, transfer files):
+//                                         structure + 1 = grid + F + 2
+//   reference  ("гр", "стр", labels):     column = structure column,
+//                                         row = data row counted from 1
+//   rules      (conditions):              grid numbering, -1 = whole line
+#include <QString>
+
+namespace cells {
+
+// Grid <-> structure.
+constexpr int structColumnOfGrid(int gridColumn, int fixCols) { return fixCols + 1 + gridColumn; }
+constexpr int structRowOfGrid(int gridRow, int fixRows) { return fixRows + 1 + gridRow; }
+constexpr int gridColumnOfStruct(int structColumn, int fixCols) { return structColumn - fixCols - 1; }
+constexpr int gridRowOfStruct(int structRow, int fixRows) { return structRow - fixRows - 1; }
+
+// Grid <-> stored.
+constexpr int storedColumnOfGrid(int gridColumn, int fixCols) { return gridColumn + fixCols + 2; }
+constexpr int storedRowOfGrid(int gridRow, int fixRows) { return gridRow + fixRows + 2; }
+constexpr int gridColumnOfStored(int storedColumn, int fixCols) { return storedColumn - fixCols - 2; }
+constexpr int gridRowOfStored(int storedRow, int fixRows) { return storedRow - fixRows - 2; }
+
+// Reference ("гр" m, "стр" n) <-> stored.
+constexpr int storedColumnOfRef(int refColumn) { return refColumn + 1; }
+constexpr int storedRowOfRef(int refRow, int fixRows) { return refRow + fixRows + 1; }
+constexpr int refColumnOfStored(int storedColumn) { return storedColumn - 1; }
+constexpr int refRowOfStored(int storedRow, int fixRows) { return storedRow - fixRows - 1; }
+
+// Grid -> numbers shown to the user ("Графа", "Строка").
+constexpr int labelColumnOfGrid(int gridColumn, int fixCols) { return gridColumn + fixCols + 1; }
+constexpr int labelRowOfGrid(int gridRow) { return gridRow + 1; }
+
+// Title span key: "R1C3" for one cell, "R1C3:R2C5" for a span (structure numbering).
+QString titleSpanKey(int startColumn, int startRow, int endColumn, int endRow);
+// Parses a span key back; false when the text is no span key.
+bool parseTitleSpanKey(const QString &key, int &startColumn, int &startRow, int &endColumn, int &endRow);
+
+// Span image: start * 1000 + end (spans stay below 1000 lines).
+constexpr int spanImage(int start, int end) { return start * 1000 + end; }
+constexpr int spanImageStart(int image) { return image / 1000; }
+constexpr int spanImageEnd(int image) { return image % 1000; }
+
+// Points (1/72 inch) to screen pixels, rounded to the nearest integer.
+int pointsToPixels(int points, int dpi);
+// A stored size as the table window shows it: first scaled by 96 / dpi
+// (truncated toward zero), then turned into pixels.
+int tableWindowPixels(int points, int dpi);
+
+} // namespace cells

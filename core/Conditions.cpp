@@ -1,0 +1,478 @@
+#include "core/Conditions.h"
+
+#include "core/CellNumbering.h"
+#include "core/Common.h"
+#include "core/FormulaParser.h"
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "platform/Database.h"
+#include "platform/Dialogs.h"
+
+#include <QHash>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <cmath>
+
+namespace {
+
+const QString kF = QStringLiteral("Ф");
+const QString kTb = QStringLiteral("Т[");
+const QString kRow = QStringLiteral("СТР");
+const QString kCol = QStringLiteral("ГР");
+
+bool toBool(const QVariant &v) {
+    if (v.isNull() || !v.isValid()) return false;
+    const QString s = v.toString().trimmed().toLower();
+    if (s == QLatin1String("true") || s == QLatin1String("yes")) return true;
+    if (s == QLatin1String("false") || s == QLatin1String("no") || s.isEmpty()) return false;
+    return s.toDouble() != 0;
+}
+
+QString squareTableBrackets(QString t) {
+    const QString open = QStringLiteral("Т(");
+    int p = int(t.indexOf(open));
+    while (p >= 0) {
+        t[p + 1] = u'[';
+        const int close = int(t.indexOf(u')', p + 2));
+        if (close >= 0) t[close] = u']';
+        p = int(t.indexOf(open, p + 2));
+    }
+    return t;
+}
+
+QString stripBrackets(const QString &part) {
+    if (part.startsWith(u'[') && part.endsWith(u']')) return part.mid(1, part.size() - 2);
+    return part;
+}
+
+QList<qint64> ids(const QString &list) { return text::parseIdList(list); }
+
+QList<int> integers(const QString &list) {
+    QList<int> out;
+    if (list.isEmpty()) return out;
+    for (const QString &item : list.split(u',')) {
+        bool ok = false;
+        const int v = item.trimmed().toInt(&ok);
+        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(item));
+        out.append(v);
+    }
+    return out;
+}
+
+// State kept between the steps of one run: the last parsed reference and the
+// form ids already looked up.
+struct RunContext {
+    ConditionRef last;
+    bool hasLast = false;
+    QHash<QString, qint64> formIds;
+
+    ConditionRef parse(const QString &reference) {
+        ConditionRef r = parseRef(reference);
+        last = r;
+        hasLast = true;
+        return r;
+    }
+    ConditionRef parseRef(const QString &reference);
+};
+
+ConditionRef RunContext::parseRef(const QString &reference) {
+    const QString s = squareTableBrackets(text::upper(reference.trimmed()));
+    const int pF = int(s.indexOf(kF));
+    const int pT = int(s.indexOf(kTb));
+    const int pR = int(s.indexOf(kRow));
+    const int pG = int(s.indexOf(kCol));
+    auto endOf = [&](int from) {
+        int end = int(s.size());
+        for (int p : {pF, pT, pR, pG})
+            if (p > from && p < end) end = p;
+        return end;
+    };
+    ConditionRef r;
+    QString form;
+    if (pF >= 0) {
+        form = s.mid(pF, endOf(pF) - pF);
+        auto it = formIds.constFind(form);
+        if (it == formIds.constEnd()) it = formIds.insert(form, GetFormIdByName(form));
+        r.formId = *it;
+    } else if (hasLast) {
+        r.formId = last.formId;
+    }
+    if (pT >= 0) {
+        const int close = int(s.indexOf(u']', pT + 2));
+        const int end = close >= 0 ? close : endOf(pT);
+        r.tableKey = u'(' + s.mid(pT + 2, end - pT - 2) + u')';
+    } else if (hasLast) {
+        r.tableKey = last.tableKey;
+    }
+    TableGeometry g;
+    if (r.formId < 0 || r.tableKey.isEmpty() || !GetTableGeometryByFormId(r.formId, r.tableKey, g))
+        throw db::Error(QStringLiteral("В ссылке \"%1\" указана несуществующая форма или таблица").arg(reference));
+    r.tableIdent = GetTableIdentByFormId(r.formId, r.tableKey);
+    if (pR >= 0) {
+        const QString rows = ParseNumberList(stripBrackets(s.mid(pR + 3, endOf(pR) - pR - 3)));
+        r.storedRows = integers(ShiftNumberList(rows, g.fixRows + 1));
+    }
+    if (pG >= 0) {
+        const QString cols = ParseNumberList(stripBrackets(s.mid(pG + 2, endOf(pG) - pG - 2)));
+        r.storedColumns = integers(ShiftNumberList(cols, 1));
+    }
+    return r;
+}
+
+QString intList(const QList<int> &v) { return db::inList(v); }
+
+double sumTerm(RunContext &ctx, const QString &term, const QString &list) {
+    const QList<qint64> hs = ids(list);
+    const ConditionRef r = ctx.parse(term);
+    if (hs.isEmpty() || r.storedRows.isEmpty() || r.storedColumns.isEmpty()) return 0;
+    const QVariant v = db::scalar(
+        db::connection(db::kData),
+        QStringLiteral("select sum(data) from data where year=? and hospital in (%1) and \"table\"=? "
+                       "and \"column\" in (%2) and \"row\" in (%3)")
+            .arg(db::inList(hs), intList(r.storedColumns), intList(r.storedRows)),
+        {shared().Year, r.tableIdent});
+    return (v.isValid() && !v.isNull()) ? v.toDouble() : 0.0;
+}
+
+// ---- Condition compiler ---------------------------------------------------------
+
+const QRegularExpression &prefixPattern() {
+    static const QRegularExpression re(QStringLiteral("^(\\d+(?:\\.\\d+)?)(<>|<=|>=|<|>|=)$"));
+    return re;
+}
+const QRegularExpression &relationPattern() {
+    static const QRegularExpression re(QStringLiteral("^(<>|<=|>=|<|>|=)(-?\\d+(?:\\.\\d+)?)$"));
+    return re;
+}
+
+class ConditionError : public std::runtime_error {
+public:
+    explicit ConditionError(const QString &m) : std::runtime_error(m.toStdString()), message(m) {}
+    QString message;
+};
+
+// Conditions: atoms joined by AND / OR of equal precedence, left to right,
+// parentheses grouping. Every atom selects from the same base list.
+class ConditionEvaluator {
+public:
+    ConditionEvaluator(RunContext &ctx, const QString &text, const QString &base)
+        : m_ctx(ctx), m_s(text), m_base(base) {}
+
+    QString run() {
+        QString v = expr();
+        if (m_pos < m_s.size()) {
+            if (m_s[m_pos] == u')') throw ConditionError(QStringLiteral("Не хватает левой скобки"));
+            throw db::Error(QStringLiteral("Неверное условие: %1").arg(m_s));
+        }
+        return v;
+    }
+
+private:
+    bool takeWord(const QString &w) {
+        if (m_s.mid(m_pos, w.size()) == w) {
+            m_pos += w.size();
+            return true;
+        }
+        return false;
+    }
+    QString expr() {
+        QString acc = operand();
+        for (;;) {
+            if (takeWord(QStringLiteral("AND"))) {
+                acc = IntersectIdLists(acc, operand());
+            } else if (takeWord(QStringLiteral("OR"))) {
+                const QString v = operand();
+                const QString extra = IdsNotInList(acc, v);
+                acc = acc.isEmpty() ? extra : (extra.isEmpty() ? acc : acc + u',' + extra);
+            } else {
+                return acc;
+            }
+        }
+    }
+    QString operand() {
+        if (m_pos < m_s.size() && m_s[m_pos] == u'(') {
+            ++m_pos;
+            QString v = expr();
+            if (m_pos >= m_s.size() || m_s[m_pos] != u')')
+                throw ConditionError(QStringLiteral("Не хватает правой скобки"));
+            ++m_pos;
+            return v;
+        }
+        const qsizetype start = m_pos;
+        while (m_pos < m_s.size() && m_s[m_pos] != u'(' && m_s[m_pos] != u')'
+               && m_s.mid(m_pos, 3) != QLatin1String("AND") && m_s.mid(m_pos, 2) != QLatin1String("OR"))
+            ++m_pos;
+        return atom(m_s.mid(start, m_pos - start));
+    }
+    QString atom(const QString &a) {
+        const int f = int(a.indexOf(kF));
+        if (f < 0) throw db::Error(QStringLiteral("Неверное условие: %1").arg(m_s));
+        const QString prefix = a.left(f);
+        int rel = -1;
+        for (int i = f; i < a.size(); ++i)
+            if (a[i] == u'<' || a[i] == u'=' || a[i] == u'>') {
+                rel = i;
+                break;
+            }
+        const QString reference = rel < 0 ? a.mid(f) : a.mid(f, rel - f);
+        const QString relation = rel < 0 ? QString() : a.mid(rel);
+
+        QString sql = QStringLiteral("select distinct hospital from data where year=? and hospital in (%1) "
+                                     "and \"table\"=? and \"column\" in (%2) and \"row\" in (%3)");
+        QVariantList params;
+        const ConditionRef r = m_ctx.parse(reference);
+        params << shared().Year << r.tableIdent;
+        sql = sql.arg(db::inList(ids(m_base)), intList(r.storedColumns), intList(r.storedRows));
+        if (!prefix.isEmpty()) {
+            const auto m = prefixPattern().match(prefix);
+            if (!m.hasMatch()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(m_s));
+            sql += QStringLiteral(" and (? %1 data)").arg(m.captured(2));
+            params << m.captured(1).toDouble();
+        }
+        const bool zero = relation == QLatin1String("=0");
+        if (!relation.isEmpty() && !zero) {
+            const auto m = relationPattern().match(relation);
+            if (!m.hasMatch()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(m_s));
+            sql += QStringLiteral(" and (data %1 ?)").arg(m.captured(1));
+            params << m.captured(2).toDouble();
+        }
+        QList<qint64> found;
+        QSqlQuery q = db::exec(db::kData, sql, params);
+        while (q.next()) found.append(q.value(0).toLongLong());
+        if (zero) return IdsNotInList(text::joinIdList(found), m_base);
+        return text::joinIdList(found);
+    }
+
+    RunContext &m_ctx;
+    QString m_s;
+    QString m_base;
+    qsizetype m_pos = 0;
+};
+
+QString applyCondition(RunContext &ctx, const ConditionRule &rule, const QString &list, int &count) {
+    QString result = list;
+    if (rule.country && !ids(result).isEmpty()) {
+        QList<qint64> rural;
+        QSqlQuery q = db::exec(db::kMain,
+                               QStringLiteral("select id from administration where country in (1, 'true', 'True') "
+                                              "and id in (%1) order by ind, id").arg(db::inList(ids(result))));
+        while (q.next()) rural.append(q.value(0).toLongLong());
+        result = text::joinIdList(rural);
+    }
+    QString cond = text::upper(rule.condition);
+    cond.remove(u' ');
+    cond.remove(u'\n');
+    cond.remove(u'\r');
+    if (!ids(result).isEmpty() && !cond.isEmpty()) {
+        try {
+            result = ConditionEvaluator(ctx, squareTableBrackets(cond), result).run();
+        } catch (const ConditionError &e) {
+            showMessage(e.message);
+            result.clear();
+        }
+    }
+    count = int(ids(result).size());
+    return result;
+}
+
+double calcFormula(RunContext &ctx, const ConditionRule &rule, const QString &outer, const QString &list,
+                   int count) {
+    QString f = rule.formula;
+    f.replace(u'*', outer);
+    f = squareTableBrackets(text::upper(f)).trimmed();
+    if (f.isEmpty()) return 0;
+    if (IsDigitsText(f)) {
+        bool ok = false;
+        const double v = f.toDouble(&ok);
+        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является числом").arg(f));
+        return v;
+    }
+    double value = 0;
+    QString term;
+    QChar op = u'+';
+    auto apply = [&] {
+        const QString t = term.trimmed();
+        double v = 0;
+        if (IsDecimalText(t)) v = t.toDouble();
+        else if (!t.isEmpty()) v = sumTerm(ctx, t, list);
+        value = op == u'+' ? value + v : value - v;
+    };
+    for (QChar c : f) {
+        if (c == u'+' || c == u'-') {
+            apply();
+            op = c;
+            term.clear();
+        } else {
+            term += c;
+        }
+    }
+    apply();
+    if (rule.koeff == 0) return 0;
+    value /= rule.koeff;
+    if (rule.midle) value = count == 0 ? 0.0 : value / count;
+    if (shared().RoundResult) value = std::nearbyint(value);
+    return value;
+}
+
+QString selectByTypes(const QString &types, bool rural) {
+    const QString t = NormalizeTypes(types);
+    if (t == QLatin1String("*")) return text::joinIdList(ids(shared().IncludeList));
+    if (t.isEmpty()) {
+        if (!types.trimmed().isEmpty() && types.trimmed() != QLatin1String(","))
+            throw db::Error(QStringLiteral("Неверный список типов учреждений: %1").arg(types));
+        return {};
+    }
+    QString sql = QStringLiteral("select id from administration where medicaltype in (%1)")
+                      .arg(db::inList(ids(t)));
+    if (rural) sql += QStringLiteral(" and country in (1, 'true', 'True')");
+    const QList<qint64> include = ids(shared().IncludeList);
+    if (!include.isEmpty()) sql += QStringLiteral(" and id in (%1)").arg(db::inList(include));
+    sql += QStringLiteral(" order by ind, id");
+    QList<qint64> out;
+    QSqlQuery q = db::exec(db::kMain, sql);
+    while (q.next()) out.append(q.value(0).toLongLong());
+    return text::joinIdList(out);
+}
+
+QList<ConditionRule> readRules(const QString &where, const QVariantList &params) {
+    QList<ConditionRule> rules;
+    QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from conditions where ") + where, params);
+    while (q.next()) rules.append(ConditionRuleFromRecord(q.record()));
+    return rules;
+}
+
+} // namespace
+
+ConditionRule ConditionRuleFromRecord(const QSqlRecord &r) {
+    ConditionRule c;
+    c.tid = r.value(QStringLiteral("tid")).toLongLong();
+    c.row = r.value(QStringLiteral("row")).toInt();
+    c.column = r.value(QStringLiteral("column")).toInt();
+    c.type = toBool(r.value(QStringLiteral("type")));
+    c.formula = r.value(QStringLiteral("formula")).toString();
+    c.condition = r.value(QStringLiteral("condition")).toString();
+    const QVariant k = r.value(QStringLiteral("koeff"));
+    c.koeff = k.isNull() ? 0 : int(k.toDouble());
+    c.country = toBool(r.value(QStringLiteral("country")));
+    c.midle = toBool(r.value(QStringLiteral("midle")));
+    c.types = r.value(QStringLiteral("types")).toString();
+    return c;
+}
+
+QString NormalizeTypes(const QString &types) {
+    QString t = types.trimmed();
+    if (t.endsWith(u',')) t.chop(1);
+    if (t == QLatin1String("*")) return t;
+    return text::isIdList(t) ? t : QString();
+}
+
+QString SelectInstitutionsByTypes(const QString &types, bool rural) { return selectByTypes(types, rural); }
+
+QString ApplyCondition(const ConditionRule &rule, const QString &list, int &count) {
+    RunContext ctx;
+    return applyCondition(ctx, rule, list, count);
+}
+
+double CalcConditionFormula(const ConditionRule &rule, const QString &outerFormula, const QString &list, int count) {
+    RunContext ctx;
+    return calcFormula(ctx, rule, outerFormula, list, count);
+}
+
+double SumTermOverInstitutions(const QString &term, const QString &list) {
+    RunContext ctx;
+    return sumTerm(ctx, term, list);
+}
+
+ConditionRef ParseConditionRef(const QString &reference, const ConditionRef *previous) {
+    RunContext ctx;
+    if (previous) {
+        ctx.last = *previous;
+        ctx.hasLast = true;
+    }
+    return ctx.parseRef(reference);
+}
+
+QString IntersectIdLists(const QString &first, const QString &second) {
+    const QList<qint64> a = ids(first);
+    const QSet<qint64> in(a.begin(), a.end());
+    QList<qint64> out;
+    for (qint64 id : ids(second))
+        if (in.contains(id)) out.append(id);
+    return text::joinIdList(out);
+}
+
+QString IdsNotInList(const QString &first, const QString &second) {
+    const QList<qint64> a = ids(first);
+    const QSet<qint64> in(a.begin(), a.end());
+    QList<qint64> out;
+    for (qint64 id : ids(second))
+        if (!in.contains(id)) out.append(id);
+    return text::joinIdList(out);
+}
+
+void CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const QString &labelPrefix) {
+    QSqlQuery g = db::exec(db::kMain,
+                           QStringLiteral("select fixcols, fixrows, colcount, rowcount, scan from tables where ident=?"),
+                           {tableIdent});
+    if (!g.next()) throw db::Error(QStringLiteral("Таблица %1 не найдена").arg(tableIdent));
+    const int fixCols = g.value(0).toInt(), fixRows = g.value(1).toInt();
+    const int cmax = g.value(2).toInt() - fixCols - 1, rmax = g.value(3).toInt() - fixRows - 1;
+    const int scan = g.value(4).toInt();
+    ValueMatrix &m = shared().DataMatrix;
+    RunContext ctx;
+    QSet<QPair<int, int>> taken;   // (data column, data row) of cell rules
+
+    auto show = [&](int row, int column) {
+        if (label)
+            label(labelPrefix + QStringLiteral("строка") + QString::number(cells::labelRowOfGrid(row))
+                  + QStringLiteral(" графа") + QString::number(cells::labelColumnOfGrid(column, fixCols)));
+    };
+
+    // Cell rules.
+    const QList<ConditionRule> cellRules = readRules(
+        QStringLiteral("tid=? and (\"row\">=0 and \"row\"<=?) and (\"column\">=0 and \"column\"<=?) "
+                       "order by \"row\", \"column\""),
+        {tableIdent, rmax, cmax});
+    for (const ConditionRule &rule : cellRules) {
+        show(rule.row, rule.column);
+        const QString list = selectByTypes(rule.types, rule.country);
+        if (!list.isEmpty()) {
+            int count = 0;
+            const QString final = applyCondition(ctx, rule, list, count);
+            const double v = rule.type ? calcFormula(ctx, rule, QString(), final, count) : double(count);
+            m.set(cells::storedColumnOfGrid(rule.column, fixCols), cells::storedRowOfGrid(rule.row, fixRows), v);
+        }
+        taken.insert({rule.column, rule.row});
+    }
+
+    // Row rules crossed with column rules.
+    const QString columnRules = QStringLiteral("tid=? and \"row\"=-1 and (\"column\">=0 and \"column\"<=?) "
+                                               "order by \"column\"");
+    const QString rowRules = QStringLiteral("tid=? and \"column\"=-1 and (\"row\">=0 and \"row\"<=?) "
+                                            "order by \"row\"");
+    const QList<ConditionRule> outerRules =
+        scan == 1 ? readRules(columnRules, {tableIdent, cmax}) : readRules(rowRules, {tableIdent, rmax});
+    const QList<ConditionRule> innerRules =
+        scan == 1 ? readRules(rowRules, {tableIdent, rmax}) : readRules(columnRules, {tableIdent, cmax});
+    for (const ConditionRule &outer : outerRules) {
+        QString list = selectByTypes(outer.types, outer.country);
+        if (list.isEmpty()) continue;
+        if (!outer.condition.trimmed().isEmpty()) {
+            int count = 0;
+            list = applyCondition(ctx, outer, list, count);
+            if (list.isEmpty()) continue;
+        }
+        for (const ConditionRule &inner : innerRules) {
+            const int row = scan == 1 ? inner.row : outer.row;
+            const int column = scan == 1 ? outer.column : inner.column;
+            if (taken.contains({column, row})) continue;
+            show(row, column);
+            int count = 0;
+            const QString final = applyCondition(ctx, inner, list, count);
+            if (final.isEmpty()) continue;
+            const double v = inner.type ? calcFormula(ctx, inner, outer.formula, final, count) : double(count);
+            m.set(cells::storedColumnOfGrid(column, fixCols), cells::storedRowOfGrid(row, fixRows), v);
+        }
+    }
+}

@@ -1,0 +1,69 @@
+#pragma once
+// Calculated cells: rules of table `conditions` computed into DataMatrix from
+// the values of many institutions (table "data" of db::kData, open year).
+//
+// Before CalcTableConditions the caller creates DataMatrix for the table,
+// sets IncludeList and RoundResult; afterwards it stores the matrix with
+// SaveTableData.
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <functional>
+
+// One record of `conditions`.
+struct ConditionRule {
+    qint64 tid = 0;
+    int row = -1;            // data row from 0; -1 = column rule
+    int column = -1;         // data column from 0; -1 = row rule
+    bool type = false;       // true = sum of formula, false = counter
+    QString formula;
+    QString condition;
+    int koeff = 1;
+    bool country = false;    // only rural institutions
+    bool midle = false;      // average over the selected institutions
+    QString types;           // "*" or comma list of medicaltypes.id
+};
+
+// Reads a rule from a query positioned on a `conditions` record.
+class QSqlRecord;
+ConditionRule ConditionRuleFromRecord(const QSqlRecord &record);
+// The stored form of `types`: "*" or ids joined by "," with no trailing comma.
+// Strips a trailing comma; empty result when the text is neither.
+QString NormalizeTypes(const QString &types);
+
+using ProgressLabelFn = std::function<void(const QString &)>;
+
+// Computes every calculated cell of the table into DataMatrix. The label
+// receives prefix + "строка" r + " графа" c for each cell. Throws db::Error
+// on a broken rule (unknown form or table, malformed condition or types).
+void CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label = {}, const QString &labelPrefix = {});
+
+// Institutions of the given types (all of IncludeList for "*"), optionally
+// only rural ones, as an institution list.
+QString SelectInstitutionsByTypes(const QString &types, bool rural);
+
+// Narrows a list by the rule's rural flag and condition; count receives the
+// number of ids left.
+QString ApplyCondition(const ConditionRule &rule, const QString &list, int &count);
+
+// The value of a sum rule over the institutions; "*" in the formula stands
+// for the outer formula.
+double CalcConditionFormula(const ConditionRule &rule, const QString &outerFormula, const QString &list, int count);
+// Sum of one reference over the institutions of the list (0 for none).
+double SumTermOverInstitutions(const QString &term, const QString &list);
+
+// A parsed condition/formula reference.
+struct ConditionRef {
+    qint64 formId = -1;
+    QString tableKey;        // "(n)"
+    qint64 tableIdent = -1;
+    QList<int> storedRows;
+    QList<int> storedColumns;
+};
+// Parses a reference; parts it lacks come from previous (the reference parsed
+// before it). Throws db::Error when the form or table does not exist.
+ConditionRef ParseConditionRef(const QString &reference, const ConditionRef *previous = nullptr);
+
+// List operations on institution lists.
+QString IntersectIdLists(const QString &first, const QString &second);  // ids of second found in first
+QString IdsNotInList(const QString &first, const QString &second);      // ids of second missing in first

@@ -1,0 +1,48 @@
+#pragma once
+// Reference notation of formulas, control rules and indicators:
+//   "Ф" form name, "Т[" n "]" or "Т(" n ")", "СТР" row list, "ГР" column list;
+//   lists are items joined by ",", an item is an integer or a range a..b.
+// Example: Ф12Т[1000]СТР[1,3..5]ГР[3]. Markers are found in the upper-cased
+// text (Cyrillic lower case accepted); parts are copied as written.
+// Pure text work: no state, no database.
+#include <QString>
+#include <QStringList>
+
+// Cuts an expression into operands and operator items at + - * / outside
+// double quotes, parentheses and square brackets. Operator items keep one
+// blank on either side when the text had one ("+", " +", "+ ", " + ").
+// A leading operator, or one right after another, stays in its operand.
+QStringList SplitFormulaTerms(const QString &text);
+// True for an operator item of SplitFormulaTerms (after trimming).
+bool IsOperatorItem(const QString &item);
+
+// Expands ranges: "1,3..5,8" -> "1,3,4,5,8"; "5..3" stands for nothing.
+// Throws ConversionError when a range bound is no integer.
+QString ParseNumberList(const QString &list);
+
+// Qualifying mode: 0 = form and table, 1 = form only, other = nothing.
+struct FormTableRef {
+    QString form;   // e.g. "Ф12", empty when absent
+    QString table;  // "Т[7]" or "Т(7)" as written, empty when absent (mode 0 only)
+};
+FormTableRef ParseFormTableRef(const QString &reference, int mode);
+
+// Expanded row (column) list of a reference; empty when absent or malformed.
+QString ParseRowRef(const QString &reference);
+QString ParseColumnRef(const QString &reference);
+
+// Completes an operand with a form and a table ("[1000]", brackets included).
+QString QualifyFormulaRef(const QString &operand, int mode, const QString &form, const QString &table);
+// Completes every operand; the first reference sets the form and table of
+// the ones after it, the defaults serve when it has none.
+QString QualifyFormulaRefs(const QString &expression, int mode, const QString &defaultForm,
+                           const QString &defaultTable);
+
+struct RowsColumns {
+    QString rows;
+    QString columns;
+};
+// Rows and columns named by an expression; a cycle "СТР..." or "ГР..."
+// replaces the rows or the columns. With single set, anything but one
+// operand naming one row and one column gives two empty lists.
+RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &cycle, bool single);
