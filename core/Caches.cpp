@@ -1,0 +1,100 @@
+#include "core/Caches.h"
+
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QHash>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace caches {
+
+namespace {
+
+QSqlDatabase mainDb() { return db::connection(db::kMain); }
+
+} // namespace
+
+void GetForms() {
+    SharedState &s = shared();
+    s.FormsList.clear();
+    s.NetFormsList.clear();
+    QSqlQuery q = db::exec(mainDb(), QStringLiteral("select * from forms order by ind"));
+    while (q.next()) {
+        const QString name = q.value(QStringLiteral("formname")).toString();
+        s.FormsList.add(text::upper(name) + QStringLiteral(" - ") + q.value(QStringLiteral("decipher")).toString(),
+                        q.value(QStringLiteral("id")).toLongLong());
+        if (q.value(QStringLiteral("net")).toBool()) s.NetFormsList.append(name);
+    }
+}
+
+void GetTables() {
+    SharedState &s = shared();
+    s.TablesList.clear();
+    s.TablesArray.clear();
+    const QSqlDatabase d = mainDb();
+
+    QHash<qint64, QString> formNames;
+    {
+        QSqlQuery f = db::exec(d, QStringLiteral("select id, formname from forms"));
+        while (f.next()) formNames.insert(f.value(0).toLongLong(), f.value(1).toString());
+    }
+
+    QSqlQuery q = db::exec(d, QStringLiteral("select * from tables order by form,tablen"));
+    while (q.next()) {
+        const qint64 ident = q.value(QStringLiteral("ident")).toLongLong();
+        const QString form = formNames.value(q.value(QStringLiteral("form")).toLongLong());
+        s.TablesList.add(text::upper(form) + QStringLiteral("*Т") + q.value(QStringLiteral("tablen")).toString() +
+                             QStringLiteral(" - ") + q.value(QStringLiteral("name")).toString(),
+                         ident);
+        std::array<int, 9> row{};
+        row[1] = int(ident);
+        row[2] = q.value(QStringLiteral("colcount")).toInt();
+        row[3] = q.value(QStringLiteral("rowcount")).toInt();
+        row[4] = q.value(QStringLiteral("fixcols")).toInt();
+        row[5] = q.value(QStringLiteral("fixrows")).toInt();
+        row[6] = q.value(QStringLiteral("floattype")).toBool() ? 1 : 0;
+        row[7] = q.value(QStringLiteral("scan")).toInt();
+        s.TablesArray.append(row);
+    }
+}
+
+void GetStruct() {
+    SharedState &s = shared();
+    s.StructList.clear();
+    s.StructIds.clear();
+    s.StructParents.clear();
+    s.StructNodeIndexes.clear();
+    s.StructCount = 0;
+    QSqlQuery q = db::exec(mainDb(), QStringLiteral("select * from administration order by dependence,ind"));
+    while (q.next()) {
+        s.StructList.append(q.value(QStringLiteral("unit")).toString());
+        s.StructIds.append(q.value(QStringLiteral("id")).toLongLong());
+        s.StructParents.append(q.value(QStringLiteral("dependence")).toLongLong());
+        s.StructNodeIndexes.append(-1);
+    }
+    s.StructCount = int(s.StructIds.size());
+}
+
+void GetTree() {
+    SharedState &s = shared();
+    s.TreeList.clear();
+    s.TreeIdents.clear();
+    s.TreeDepends.clear();
+    QSqlQuery q = db::exec(mainDb(), QStringLiteral("select * from tree order by depend,part"));
+    while (q.next()) {
+        s.TreeList.append(q.value(QStringLiteral("part")).toString());
+        s.TreeIdents.append(q.value(QStringLiteral("ident")).toLongLong());
+        s.TreeDepends.append(q.value(QStringLiteral("depend")).toLongLong());
+    }
+}
+
+void reloadAll() {
+    GetStruct();
+    GetTree();
+    GetForms();
+    GetTables();
+}
+
+} // namespace caches

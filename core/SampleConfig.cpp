@@ -1,0 +1,505 @@
+// Sample configuration, made in code.
+//
+// Folder layout for folder F and year Y:
+//   F/Y/orvmain.mdb, F/Y/data0.mdb, F/Y/data1.mdb ("1 квартал"), F/Y/forms/Ф30.txt
+//   (and F/(Y-1)/ the same when asked for, with slightly smaller values).
+//
+// Territory (administration: id, unit, dependence, medicaltype, country, ind):
+//   1 "Область" (0), territory nodes have medicaltype -1
+//     2 "Северный район":  5 "Северная ЦРБ" (Больница), 6 "Северная поликлиника" (Поликлиника),
+//                          7 "ФАП Озёрный" (ФАП, rural), 8 "ФАП Лесной" (ФАП, rural)
+//     3 "Южный район":     9 "Южная ЦРБ" (Больница), 10 "Южная поликлиника" (Поликлиника),
+//                          11 "ФАП Степной" (ФАП, rural), 12 "Южная участковая больница" (Больница, rural)
+//     4 "Центральный район": 13 "Областная больница" (Больница), 14 "Городская поликлиника №1" (Поликлиника),
+//                          15 "Онкологический диспансер" (Диспансер), 16 "Противотуберкулёзный диспансер" (Диспансер)
+//   populations1 for every node and the year: common = 1000*k, olds = 700*k, teens = 100*k,
+//   childs = 200*k with k = id for institutions; territories hold the sums of their institutions.
+//
+// Institution types (medicaltypes: id, parent, type, ind):
+//   1 "Стационары" (group) with 2 "Больница", 3 "Диспансер";
+//   4 "Амбулатории" (group) with 5 "Поликлиника", 6 "ФАП".
+// med_type_forms: Больница and Диспансер -> Ф30, Ф14; Поликлиника and ФАП -> Ф30.
+//
+// Forms and tables (structure numbering from 1; numbering cells: row numbers in
+// column fixcols-1, column numbers in row fixrows):
+//   form 1 "Ф30" (ind 1): table 1 "(1000)" "Штаты": 7 x 8, fixcols 3, fixrows 3,
+//        two header rows with spans ("Число должностей:..." over columns 4-5, "Число физических лиц"
+//        over 6-7), rotated titles ("№ строки", "из них женщин"), data rows СТР1..5, columns ГР4..7;
+//      table 2 "(2000)" "Посещения": 5 x 5, fixcols 3, fixrows 2, rows СТР1..3, columns ГР4..5.
+//   form 2 "Ф14" (ind 2): table 3 "(1000)" "Состав больных в стационаре": 6 x 6, fixcols 3,
+//        fixrows 2, float values, rows СТР1..4, columns ГР4..6.
+//   form 3 "Ф47" (ind 3, net): table 4 "(1000)" "Сеть медицинских организаций": 5 x 6,
+//        fixcols 3, fixrows 2, rows СТР1..4, columns ГР4..5; calculated cells (grid row, column):
+//        (0,0) counter of Больница; (0,1) sum Ф14Т(1000)СТР1ГР5 / 365 over Больница, Диспансер;
+//        (1,0) counter of Поликлиника; (1,1) average of Ф30Т(2000)СТР1ГР4 over Поликлиника;
+//        (2,0) counter of rural ФАП; (3,0) counter of rural Больница with a condition using AND/OR.
+//
+// Control rules (int_control, key Код):
+//   1 Ф30 (1000) intra:  СТР[1] >= СТР[2]+СТР[3], cycle ГР[4..7]   fails for 9 in ГР5 only
+//   2 Ф30 (1000) intra:  СТР[1]ГР[5] <= СТР[1]ГР[4]                fails for 13
+//   3 Ф30 (1000) intra:  ГР[7] <= ГР[6], cycle СТР[1..5]           holds
+//   4 Ф30 inter-table (tble ""):   Т[2000]СТР[1]ГР[4] >= Т[1000]СТР[1]ГР[5]   holds
+//   5 Ф30 inter-table (tble null): Т[2000]СТР[1]ГР[5] <= Т[2000]СТР[1]ГР[4]   fails for 7
+//   6 inter-form (formid 0): Ф14Т[1000]СТР[1]ГР[4] <= Ф30Т[2000]СТР[1]ГР[4]   holds
+//   7 Ф14 (1000) intra:  СТР[1] >= СТР[2]+СТР[3]+СТР[4], cycle ГР[4..6]   holds
+//
+// Values (data, stored column = structure column + 1, stored row = structure row + 1,
+// i.e. СТР n ГР m is stored row n + fixrows + 1, stored column m + 1), with base b = 10*id
+// (10*id - 4 in the previous year):
+//   Ф30 (1000) for 5, 6, 7, 9, 10, 11, 13, 15: СТР1: ГР4 = b, ГР5 = b-2, ГР6 = b-3, ГР7 = (b-3)/2;
+//        СТР2 = floor(0.4*СТР1), СТР3 = floor(0.3*СТР1), СТР4 = 2*СТР1, СТР5 = СТР1; then
+//        9: СТР2ГР5 := СТР1ГР5; 13: СТР1ГР5 := СТР1ГР4 + 3.
+//   Ф30 (2000) for the same: СТР1: ГР4 = 100*b, ГР5 = 30*b; СТР2 = floor(0.6*СТР1), СТР3 = floor(0.4*СТР1);
+//        then 7: СТР1ГР5 := СТР1ГР4 + 1.
+//   Ф14 (1000) for 5, 9, 13, 15: СТР1: ГР4 = 5*b, ГР5 = 45*b + 0.5, ГР6 = b/10;
+//        СТР2..4 = floor(0.2, 0.3, 0.4 * СТР1).
+//   data1.mdb ("1 квартал"): Ф30 (2000) СТР1ГР4 = 25*b for 5 and 9.
+//   Institutions 8, 12, 14, 16 have no values.
+//
+// Reports: 1 "Свод по области" (include "5,...,16," with the trailing comma, ind 0),
+//   2 "Свод по Северному району" ("5,6,7,8,", ind 1), 3 "Сеть Ф47" (net, all institutions, ind 2),
+//   4 "Итоговый свод" (ind 3; statistics base 4 include "1,2").
+//   repdata (data0.mdb): report 1 holds the sums of Ф30 (2000) over its institutions.
+//   populations: reports 1 and 2, the sums of their institutions.
+//
+// Indicator sets (tree): 1 "Показатели здоровья" (root), 2 "Обеспеченность кадрами" (child of 1);
+//   set 2: columns 0 "Показатель", 1 "Значение"; rows 0 "Наименование", 1 "Врачей на 10000 населения",
+//   2 "Укомплектованность: %"; identifier ВРАЧИ=Ф30Т[1000]СТР1ГР5 and the cell formulas
+//   (1,1) ВРАЧИ*10000/НАСЕЛЕНИЕ0, (2,1) Ф30Т[1000]СТР1ГР5/Ф30Т[1000]СТР1ГР4*100;%.
+#include "core/SampleConfig.h"
+
+#include "core/Schema.h"
+#include "core/TextUtil.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+
+#include <QDate>
+#include <QMap>
+#include <QVariantList>
+#include <cmath>
+
+namespace sample {
+
+namespace {
+
+using namespace ids;
+
+void insert(const QSqlDatabase &d, const QString &table, const QString &columns, const QVariantList &values) {
+    QStringList marks;
+    for (int i = 0; i < values.size(); ++i) marks << QStringLiteral("?");
+    db::exec(d, QStringLiteral("insert into %1 (%2) values (%3)").arg(table, columns, marks.join(QLatin1Char(','))),
+             values);
+}
+
+struct Institution {
+    int id;
+    const char *name;
+    int parent;
+    int type;
+    bool rural;
+    int ind;
+};
+
+const Institution kUnits[] = {
+    {Region, "Область", 0, -1, false, 0},
+    {North, "Северный район", Region, -1, false, 0},
+    {South, "Южный район", Region, -1, false, 1},
+    {Central, "Центральный район", Region, -1, false, 2},
+    {NorthHospital, "Северная ЦРБ", North, TypeHospital, false, 0},
+    {NorthPolyclinic, "Северная поликлиника", North, TypePolyclinic, false, 1},
+    {FapOzerny, "ФАП Озёрный", North, TypeFap, true, 2},
+    {FapLesnoy, "ФАП Лесной", North, TypeFap, true, 3},
+    {SouthHospital, "Южная ЦРБ", South, TypeHospital, false, 0},
+    {SouthPolyclinic, "Южная поликлиника", South, TypePolyclinic, false, 1},
+    {FapStepnoy, "ФАП Степной", South, TypeFap, true, 2},
+    {SouthRuralHospital, "Южная участковая больница", South, TypeHospital, true, 3},
+    {RegionalHospital, "Областная больница", Central, TypeHospital, false, 0},
+    {CityPolyclinic, "Городская поликлиника №1", Central, TypePolyclinic, false, 1},
+    {OncologyDispensary, "Онкологический диспансер", Central, TypeDispensary, false, 2},
+    {TbDispensary, "Противотуберкулёзный диспансер", Central, TypeDispensary, false, 3},
+};
+
+bool isInstitution(const Institution &u) { return u.type > 0; }
+
+// ---- structure of the tables ----------------------------------------------
+
+struct TableBuilder {
+    const QSqlDatabase &d;
+    int ident;
+
+    void title(int col, int row, int ec, int er, const QString &text, const QString &tchars = QStringLiteral("CC00"),
+               bool bold = false, int fontsize = 10) {
+        insert(d, QStringLiteral("titles"),
+               QStringLiteral("\"table\",\"column\",\"row\",union_sc,union_sr,union_ec,union_er,fontname,fontsize,"
+                              "fontbold,fontitalic,tchars,txt"),
+               {ident, col, row, col, row, ec, er, QStringLiteral("Arial Cyr"), fontsize, bold, false, tchars,
+                text::encodeColon(text)});
+    }
+    void cell(int col, int row, const QString &text, const QString &tchars = QStringLiteral("CC00")) {
+        title(col, row, col, row, text, tchars);
+    }
+    void sizes(const QList<double> &widths, const QList<double> &heights) {
+        for (int c = 0; c < widths.size(); ++c)
+            insert(d, QStringLiteral("\"columns\""), QStringLiteral("\"table\",\"column\",width"), {ident, c + 1, widths[c]});
+        for (int r = 0; r < heights.size(); ++r)
+            insert(d, QStringLiteral("\"rows\""), QStringLiteral("\"table\",\"row\",height"), {ident, r + 1, heights[r]});
+    }
+    // Numbering row (row fixrows: 1..colcount) and row-header columns: names in
+    // column 1, row numbers in column fixcols-1, codes in column fixcols.
+    void body(int colcount, int fixcols, int fixrows, const QStringList &names, const QStringList &codes) {
+        for (int c = 1; c <= colcount; ++c) cell(c, fixrows, QString::number(c));
+        for (int i = 0; i < names.size(); ++i) {
+            const int row = fixrows + 1 + i;
+            cell(1, row, names[i], QStringLiteral("CL00"));
+            cell(fixcols - 1, row, QString::number(i + 1));
+            cell(fixcols, row, codes.value(i));
+        }
+    }
+};
+
+int addTable(const QSqlDatabase &d, int form, const QString &tablen, const QString &name, int colcount, int rowcount,
+             int fixcols, int fixrows, bool floattype) {
+    insert(d, QStringLiteral("tables"),
+           QStringLiteral("form,tablen,name,colcount,rowcount,fixcols,fixrows,floattype,scan"),
+           {form, tablen, name, colcount, rowcount, fixcols, fixrows, floattype, 0});
+    return int(db::lastInsertId(d));
+}
+
+void fillDefinitions(const QSqlDatabase &d, int year) {
+    // Institution types.
+    const struct { int id, parent; const char *name; int ind; } types[] = {
+        {TypeInpatient, 0, "Стационары", 0}, {TypeHospital, TypeInpatient, "Больница", 0},
+        {TypeDispensary, TypeInpatient, "Диспансер", 1}, {TypeOutpatient, 0, "Амбулатории", 1},
+        {TypePolyclinic, TypeOutpatient, "Поликлиника", 0}, {TypeFap, TypeOutpatient, "ФАП", 1},
+    };
+    for (const auto &t : types)
+        insert(d, QStringLiteral("medicaltypes"), QStringLiteral("id,parent,type,ind"),
+               {t.id, t.parent, QString::fromUtf8(t.name), t.ind});
+
+    // Territory and institutions, with their populations.
+    QMap<int, qint64> common;
+    for (const Institution &u : kUnits) {
+        insert(d, QStringLiteral("administration"), QStringLiteral("id,unit,dependence,medicaltype,country,ind"),
+               {u.id, QString::fromUtf8(u.name), u.parent, u.type, u.rural, u.ind});
+    }
+    auto k = [](int id) -> qint64 {
+        qint64 sum = 0;
+        for (const Institution &u : kUnits)
+            if (isInstitution(u) && (u.id == id || u.parent == id || id == Region)) sum += u.id;
+        return sum;
+    };
+    for (const Institution &u : kUnits) {
+        const qint64 m = k(u.id);
+        insert(d, QStringLiteral("populations1"), QStringLiteral("unit,year,common,olds,teens,childs"),
+               {u.id, year, 1000 * m, 700 * m, 100 * m, 200 * m});
+    }
+
+    // Forms.
+    const struct { int id; const char *name, *decipher; int ind; bool net; } forms[] = {
+        {FormF30, "Ф30", "Сведения о медицинской организации", 1, false},
+        {FormF14, "Ф14", "Сведения о деятельности стационара", 2, false},
+        {FormF47, "Ф47", "Сведения о сети и деятельности медицинских организаций", 3, true},
+    };
+    for (const auto &f : forms)
+        insert(d, QStringLiteral("forms"), QStringLiteral("id,formname,decipher,ind,net"),
+               {f.id, QString::fromUtf8(f.name), QString::fromUtf8(f.decipher), f.ind, f.net});
+
+    // Ф30 (1000) "Штаты".
+    {
+        TableBuilder t{d, addTable(d, FormF30, QStringLiteral("(1000)"), QStringLiteral("Штаты"), 7, 8, 3, 3, false)};
+        t.title(1, 1, 1, 2, QStringLiteral("Наименование должностей"), QStringLiteral("CC00"), true);
+        t.title(2, 1, 2, 2, QStringLiteral("№ строки"), QStringLiteral("CC10"));
+        t.title(3, 1, 3, 2, QStringLiteral("Код"));
+        t.title(4, 1, 5, 1, QStringLiteral("Число должностей: в целом по организации"));
+        t.cell(4, 2, QStringLiteral("штатных"));
+        t.cell(5, 2, QStringLiteral("занятых"));
+        t.title(6, 1, 7, 1, QStringLiteral("Число физических лиц"));
+        t.cell(6, 2, QStringLiteral("всего"));
+        t.cell(7, 2, QStringLiteral("из них женщин"), QStringLiteral("BC10"));
+        t.body(7, 3, 3,
+               {QStringLiteral("Врачи - всего"), QStringLiteral("в том числе: терапевты"), QStringLiteral("хирурги"),
+                QStringLiteral("Средний медицинский персонал"), QStringLiteral("Младший медицинский персонал")},
+               {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("04"),
+                QStringLiteral("05")});
+        t.sizes({180, 30, 36, 60, 60, 60, 60}, {30, 45, 15, 18, 18, 18, 18, 18});
+    }
+    // Ф30 (2000) "Посещения".
+    {
+        TableBuilder t{d, addTable(d, FormF30, QStringLiteral("(2000)"), QStringLiteral("Посещения"), 5, 5, 3, 2, false)};
+        t.cell(1, 1, QStringLiteral("Наименование"));
+        t.cell(2, 1, QStringLiteral("№ строки"), QStringLiteral("CC10"));
+        t.cell(3, 1, QStringLiteral("Код"));
+        t.cell(4, 1, QStringLiteral("Число посещений"));
+        t.cell(5, 1, QStringLiteral("из них сельскими жителями"));
+        t.body(5, 3, 2,
+               {QStringLiteral("Посещения - всего"), QStringLiteral("в том числе: по заболеваниям"),
+                QStringLiteral("профилактические")},
+               {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03")});
+        t.sizes({180, 30, 36, 72, 72}, {45, 15, 18, 18, 18});
+    }
+    // Ф14 (1000).
+    {
+        TableBuilder t{d, addTable(d, FormF14, QStringLiteral("(1000)"), QStringLiteral("Состав больных в стационаре"),
+                                   6, 6, 3, 2, true)};
+        t.cell(1, 1, QStringLiteral("Наименование болезней"));
+        t.cell(2, 1, QStringLiteral("№ строки"), QStringLiteral("CC10"));
+        t.cell(3, 1, QStringLiteral("Код по МКБ-10"));
+        t.cell(4, 1, QStringLiteral("Выписано"));
+        t.cell(5, 1, QStringLiteral("Проведено койко-дней"));
+        t.cell(6, 1, QStringLiteral("Умерло"));
+        t.body(6, 3, 2,
+               {QStringLiteral("Всего"), QStringLiteral("в том числе: инфекционные болезни"),
+                QStringLiteral("новообразования"), QStringLiteral("болезни системы кровообращения")},
+               {QStringLiteral("A00-T98"), QStringLiteral("A00-B99"), QStringLiteral("C00-D48"),
+                QStringLiteral("I00-I99")});
+        t.sizes({180, 30, 48, 60, 60, 60}, {45, 15, 18, 18, 18, 18});
+    }
+    // Ф47 (1000), network form.
+    {
+        TableBuilder t{d, addTable(d, FormF47, QStringLiteral("(1000)"), QStringLiteral("Сеть медицинских организаций"),
+                                   5, 6, 3, 2, false)};
+        t.cell(1, 1, QStringLiteral("Наименование"));
+        t.cell(2, 1, QStringLiteral("№ строки"), QStringLiteral("CC10"));
+        t.cell(3, 1, QStringLiteral("Код"));
+        t.cell(4, 1, QStringLiteral("Число организаций"));
+        t.cell(5, 1, QStringLiteral("Число коек"));
+        t.body(5, 3, 2,
+               {QStringLiteral("Больницы"), QStringLiteral("Поликлиники"), QStringLiteral("ФАП"),
+                QStringLiteral("Сельские больницы")},
+               {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("04")});
+        t.sizes({180, 30, 36, 60, 60}, {45, 15, 18, 18, 18, 18});
+    }
+
+    // Calculated cells of Ф47 (grid coordinates).
+    const QString condCols = QStringLiteral("tid,\"row\",\"column\",type,formula,condition,koeff,country,lft,rght,midle,types");
+    auto rule = [&](int row, int col, bool sum, const QString &formula, const QString &condition, int koeff,
+                    bool rural, bool average, const QString &typesText) {
+        insert(d, QStringLiteral("conditions"), condCols,
+               {TableF47Network, row, col, sum, formula, condition, koeff, rural, QString(), QString(), average,
+                typesText});
+    };
+    rule(0, 0, false, QString(), QString(), 1, false, false, QStringLiteral("2"));
+    rule(0, 1, true, QStringLiteral("Ф14Т(1000)СТР1ГР5"), QString(), 365, false, false, QStringLiteral("2,3"));
+    rule(1, 0, false, QString(), QString(), 1, false, false, QStringLiteral("5"));
+    rule(1, 1, true, QStringLiteral("Ф30Т(2000)СТР1ГР4"), QString(), 1, false, true, QStringLiteral("5"));
+    rule(2, 0, false, QString(), QString(), 1, true, false, QStringLiteral("6"));
+    rule(3, 0, false, QString(),
+         QStringLiteral("Ф30Т(1000)СТР1ГР4>0 AND (Ф30Т(1000)СТР1ГР5>0 OR Ф30Т(2000)СТР1ГР4>100)"), 1, true, false,
+         QStringLiteral("2"));
+
+    // Forms of the institution types.
+    const int assign[][2] = {{TypeHospital, FormF30}, {TypeHospital, FormF14}, {TypeDispensary, FormF30},
+                             {TypeDispensary, FormF14}, {TypePolyclinic, FormF30}, {TypeFap, FormF30}};
+    for (const auto &a : assign)
+        insert(d, QStringLiteral("med_type_forms"), QStringLiteral("medicalsId,formsId"), {a[0], a[1]});
+
+    // Control rules.
+    const QString ctlCols = QStringLiteral("\"Код\",formid,tble,lft,reltion,rght,cycl,commnt");
+    auto ctl = [&](int key, int formid, const QVariant &tble, const QString &lft, const QString &rel,
+                   const QString &rght, const QString &cycl, const QString &comment) {
+        insert(d, QStringLiteral("int_control"), ctlCols, {key, formid, tble, lft, rel, rght, cycl, comment});
+    };
+    const QString t1000 = QStringLiteral("(1000)");
+    ctl(RuleDoctorsByColumn, FormF30, t1000, QStringLiteral("СТР[1]"), QStringLiteral(">="),
+        QStringLiteral("СТР[2]+СТР[3]"), QStringLiteral("ГР[4..7]"),
+        QStringLiteral("Врачи всего не меньше суммы терапевтов и хирургов"));
+    ctl(RuleOccupiedPositions, FormF30, t1000, QStringLiteral("СТР[1]ГР[5]"), QStringLiteral("<="),
+        QStringLiteral("СТР[1]ГР[4]"), QString(), QStringLiteral("Занятых должностей не больше штатных"));
+    ctl(RuleWomenByRow, FormF30, t1000, QStringLiteral("ГР[7]"), QStringLiteral("<="), QStringLiteral("ГР[6]"),
+        QStringLiteral("СТР[1..5]"), QStringLiteral("Женщин не больше физических лиц"));
+    ctl(RuleVisitsVsPositions, FormF30, QStringLiteral(""), QStringLiteral("Т[2000]СТР[1]ГР[4]"),
+        QStringLiteral(">="), QStringLiteral("Т[1000]СТР[1]ГР[5]"), QString(),
+        QStringLiteral("Посещений не меньше занятых должностей врачей"));
+    ctl(RuleRuralVisits, FormF30, QVariant(), QStringLiteral("Т[2000]СТР[1]ГР[5]"), QStringLiteral("<="),
+        QStringLiteral("Т[2000]СТР[1]ГР[4]"), QString(), QStringLiteral("Посещений сельскими жителями не больше всех"));
+    ctl(RuleDischargedVsVisits, 0, QStringLiteral(""), QStringLiteral("Ф14Т[1000]СТР[1]ГР[4]"), QStringLiteral("<="),
+        QStringLiteral("Ф30Т[2000]СТР[1]ГР[4]"), QString(), QStringLiteral("Выписанных не больше посещений"));
+    ctl(RulePatientsByColumn, FormF14, t1000, QStringLiteral("СТР[1]"), QStringLiteral(">="),
+        QStringLiteral("СТР[2]+СТР[3]+СТР[4]"), QStringLiteral("ГР[4..6]"),
+        QStringLiteral("Всего не меньше суммы по группам болезней"));
+
+    // Sub-report level.
+    insert(d, QStringLiteral("subreps"), QStringLiteral("id,name"), {LevelQuarter, QStringLiteral("1 квартал")});
+
+    // Summary reports.
+    const QString all = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16,");
+    insert(d, QStringLiteral("reports"), QStringLiteral("id,report,include,net,ind"),
+           {ReportRegion, QStringLiteral("Свод по области"), all, false, 0});
+    insert(d, QStringLiteral("reports"), QStringLiteral("id,report,include,net,ind"),
+           {ReportNorth, QStringLiteral("Свод по Северному району"), QStringLiteral("5,6,7,8,"), false, 1});
+    insert(d, QStringLiteral("reports"), QStringLiteral("id,report,include,net,ind"),
+           {ReportNetwork, QStringLiteral("Сеть Ф47"), all, true, 2});
+    insert(d, QStringLiteral("reports"), QStringLiteral("id,report,net,ind"),
+           {ReportComposite, QStringLiteral("Итоговый свод"), false, 3});
+    insert(d, QStringLiteral("statistics"), QStringLiteral("base,include"), {ReportComposite, QStringLiteral("1,2")});
+    for (const auto &[report, unit] : {std::pair{ReportRegion, int(Region)}, std::pair{ReportNorth, int(North)}}) {
+        const qint64 m = k(unit);
+        insert(d, QStringLiteral("populations"), QStringLiteral("unit,year,common,olds,teens,childs"),
+               {report, year, 1000 * m, 700 * m, 100 * m, 200 * m});
+    }
+
+    // Indicator sets.
+    insert(d, QStringLiteral("tree"), QStringLiteral("ident,part,depend"),
+           {SetHealth, QStringLiteral("Показатели здоровья"), 0});
+    insert(d, QStringLiteral("tree"), QStringLiteral("ident,part,depend"),
+           {SetStaffing, QStringLiteral("Обеспеченность кадрами"), SetHealth});
+    auto colTitle = [&](int c, const QString &t, int w) {
+        insert(d, QStringLiteral("col_titles"), QStringLiteral("term,\"column\",title,width"),
+               {SetStaffing, c, text::encodeColon(t), w});
+    };
+    auto rowTitle = [&](int r, const QString &t) {
+        insert(d, QStringLiteral("row_titles"), QStringLiteral("term,\"row\",title,height"),
+               {SetStaffing, r, text::encodeColon(t), 20});
+    };
+    auto formula = [&](int r, int c, const QString &f) {
+        insert(d, QStringLiteral("formulas"), QStringLiteral("term,\"row\",\"column\",formula"), {SetStaffing, r, c, f});
+    };
+    colTitle(0, QStringLiteral("Показатель"), 200);
+    colTitle(1, QStringLiteral("Значение"), 64);
+    rowTitle(0, QStringLiteral("Наименование"));
+    rowTitle(1, QStringLiteral("Врачей на 10000 населения"));
+    rowTitle(2, QStringLiteral("Укомплектованность: %"));
+    formula(0, -1, QStringLiteral("ВРАЧИ=Ф30Т[1000]СТР1ГР5"));
+    formula(1, 1, QStringLiteral("ВРАЧИ*10000/НАСЕЛЕНИЕ0"));
+    formula(2, 1, text::encodeColon(QStringLiteral("Ф30Т[1000]СТР1ГР5/Ф30Т[1000]СТР1ГР4*100;%")));
+}
+
+// ---- values -----------------------------------------------------------------
+
+struct Cell {
+    int table, col, row;   // reference numbering (ГР m, СТР n)
+    double value;
+};
+
+QList<Cell> valuesFor(int id, bool previousYear) {
+    QList<Cell> out;
+    const int f30[] = {NorthHospital, NorthPolyclinic, FapOzerny, SouthHospital, SouthPolyclinic, FapStepnoy,
+                       RegionalHospital, OncologyDispensary};
+    const int f14[] = {NorthHospital, SouthHospital, RegionalHospital, OncologyDispensary};
+    const double b = 10.0 * id - (previousYear ? 4 : 0);
+
+    if (std::find(std::begin(f30), std::end(f30), id) != std::end(f30)) {
+        // Ф30 (1000): m[row 1..5][col 4..7]
+        double m[6][8] = {};
+        m[1][4] = b, m[1][5] = b - 2, m[1][6] = b - 3, m[1][7] = std::floor((b - 3) / 2);
+        for (int c = 4; c <= 7; ++c) {
+            m[2][c] = std::floor(0.4 * m[1][c]);
+            m[3][c] = std::floor(0.3 * m[1][c]);
+            m[4][c] = 2 * m[1][c];
+            m[5][c] = m[1][c];
+        }
+        if (id == SouthHospital) m[2][5] = m[1][5];
+        if (id == RegionalHospital) m[1][5] = m[1][4] + 3;
+        for (int r = 1; r <= 5; ++r)
+            for (int c = 4; c <= 7; ++c) out.append({TableF30Staff, c, r, m[r][c]});
+
+        // Ф30 (2000): v[row 1..3][col 4..5]
+        double v[4][6] = {};
+        v[1][4] = 100 * b, v[1][5] = 30 * b;
+        for (int c = 4; c <= 5; ++c) {
+            v[2][c] = std::floor(0.6 * v[1][c]);
+            v[3][c] = std::floor(0.4 * v[1][c]);
+        }
+        if (id == FapOzerny) v[1][5] = v[1][4] + 1;
+        for (int r = 1; r <= 3; ++r)
+            for (int c = 4; c <= 5; ++c) out.append({TableF30Visits, c, r, v[r][c]});
+    }
+    if (std::find(std::begin(f14), std::end(f14), id) != std::end(f14)) {
+        double p[5][7] = {};
+        p[1][4] = 5 * b, p[1][5] = 45 * b + 0.5, p[1][6] = std::floor(b / 10);
+        const double share[] = {0, 0, 0.2, 0.3, 0.4};
+        for (int r = 2; r <= 4; ++r)
+            for (int c = 4; c <= 6; ++c) p[r][c] = std::floor(share[r] * p[1][c]);
+        for (int r = 1; r <= 4; ++r)
+            for (int c = 4; c <= 6; ++c) out.append({TableF14Patients, c, r, p[r][c]});
+    }
+    return out;
+}
+
+int fixrowsOf(int table) { return table == TableF30Staff ? 3 : 2; }
+
+void insertValue(const QSqlDatabase &d, const QString &valueTable, qint64 hospital, int year, const Cell &c) {
+    if (c.value == 0) return;   // zero cells have no row
+    db::exec(d, QStringLiteral("insert into %1 values (?,?,?,?,?,?)").arg(valueTable),
+             {hospital, c.value, year, c.table, c.col + 1, c.row + fixrowsOf(c.table) + 1});
+}
+
+void fillValues(const QString &yearFolder, int year, bool previousYear) {
+    {
+        db::ScopedConnection c(yearFolder + QStringLiteral("data0.mdb"), db::OpenMode::ReadWrite,
+                               QStringLiteral("sample"));
+        const QSqlDatabase d = c.db();
+        db::transaction(d, [&] {
+            QMap<QPair<int, int>, double> region;   // Ф30 (2000) sums of report 1
+            for (const Institution &u : kUnits) {
+                if (!isInstitution(u)) continue;
+                for (const Cell &cell : valuesFor(u.id, previousYear)) {
+                    insertValue(d, QStringLiteral("data"), u.id, year, cell);
+                    if (cell.table == TableF30Visits) region[{cell.col, cell.row}] += cell.value;
+                }
+            }
+            for (auto it = region.cbegin(); it != region.cend(); ++it)
+                insertValue(d, QStringLiteral("repdata"), ReportRegion, year,
+                            {TableF30Visits, it.key().first, it.key().second, it.value()});
+        });
+    }
+    {
+        db::ScopedConnection c(yearFolder + QStringLiteral("data1.mdb"), db::OpenMode::ReadWrite,
+                               QStringLiteral("sample"));
+        const QSqlDatabase d = c.db();
+        for (int id : {int(NorthHospital), int(SouthHospital)}) {
+            const double b = 10.0 * id - (previousYear ? 4 : 0);
+            insertValue(d, QStringLiteral("data"), id, year, {TableF30Visits, 4, 1, 25 * b});
+        }
+    }
+}
+
+void createYear(const QString &configFolder, int year, bool previousYear) {
+    const QString yearFolder = paths::withSlash(configFolder) + QString::number(year) + QLatin1Char('/');
+    if (!paths::makePath(yearFolder + QStringLiteral("forms")))
+        throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(yearFolder));
+
+    const QString mainFile = yearFolder + QStringLiteral("orvmain.mdb");
+    schema::createMainDatabase(mainFile);
+    {
+        db::ScopedConnection c(mainFile, db::OpenMode::ReadWrite, QStringLiteral("sample"));
+        db::transaction(c.db(), [&] { fillDefinitions(c.db(), year); });
+    }
+    schema::createValuesDatabase(yearFolder + QStringLiteral("data0.mdb"));
+    schema::createValuesDatabase(yearFolder + QStringLiteral("data1.mdb"));
+    fillValues(yearFolder, year, previousYear);
+
+    // Cell mapping of the print template of Ф30: Word table 1 from column 4,
+    // row 4 receives the data cells of table (1000).
+    QString error;
+    if (!cp1251::writeLines(yearFolder + QStringLiteral("forms/Ф30.txt"),
+                            {QStringLiteral("1,4,4,[(1000)],4,1,7,5")}, &error))
+        throw db::Error(error);
+}
+
+} // namespace
+
+void createConfiguration(const QString &configFolder, int year, bool withPreviousYear) {
+    createYear(configFolder, year, false);
+    if (withPreviousYear) createYear(configFolder, year - 1, true);
+}
+
+void createProgramFiles(const QString &programFolder) {
+    const QString source = paths::withSlash(programFolder) + QStringLiteral("source/");
+    if (!paths::makePath(source)) throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(source));
+    schema::createValuesDatabase(source + QStringLiteral("data0.mdb"));
+}
+
+void registerConfiguration(const QString &settingsFile, const QString &name, const QString &configFolder) {
+    IniFile ini(settingsFile);
+    bool ok = ini.writeString(QStringLiteral("Конфигурации"), name, paths::withoutSlash(configFolder));
+    if (ok && !ini.valueExists(QStringLiteral("Конфигурация"), QStringLiteral("Year")))
+        ok = ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Year"), QDate::currentDate().year());
+    if (ok && !ini.valueExists(QStringLiteral("Конфигурация"), QStringLiteral("Last")))
+        ok = ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Last"), 0);
+    if (!ok) throw db::Error(QStringLiteral("Не удалось записать файл настроек %1: %2").arg(settingsFile, ini.lastError()));
+}
+
+} // namespace sample

@@ -1,0 +1,62 @@
+#include "support/Fixture.h"
+
+#include "core/Caches.h"
+#include "core/SharedState.h"
+#include "platform/Database.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+
+#include <stdexcept>
+
+SampleFixture::SampleFixture(bool withPreviousYear, int year) : m_year(year) {
+    if (!m_dir.isValid()) throw std::runtime_error("temporary folder not available");
+    m_savedProgramFolder = paths::programFolder();
+    paths::makePath(programFolder());
+    paths::setProgramFolder(programFolder());
+
+    sample::createProgramFiles(programFolder());
+    sample::createConfiguration(configFolder(), m_year, withPreviousYear);
+    sample::registerConfiguration(settingsFile(), kConfigName, configFolder());
+    IniFile ini(settingsFile());
+    ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Year"), m_year);
+    ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Last"), 0);
+
+    db::open(db::kMain, yearFolder() + QStringLiteral("orvmain.mdb"));
+    db::open(db::kData, yearFolder() + QStringLiteral("data0.mdb"));
+
+    SharedState &s = shared();
+    s.ConfigName = kConfigName;
+    s.ConfigPath = configFolder();
+    s.Year = m_year;
+    s.SubReportId = 0;
+}
+
+SampleFixture::~SampleFixture() {
+    db::close(db::kData);
+    db::close(db::kMain);
+    SharedState &s = shared();
+    s.ConfigName.clear();
+    s.ConfigPath.clear();
+    s.Year = 0;
+    s.resetWork();
+    s.FormsList.clear();
+    s.NetFormsList.clear();
+    s.TablesList.clear();
+    s.TablesArray.clear();
+    s.StructList.clear();
+    s.StructIds.clear();
+    s.StructParents.clear();
+    s.StructNodeIndexes.clear();
+    s.StructCount = 0;
+    s.TreeList.clear();
+    s.TreeIdents.clear();
+    s.TreeDepends.clear();
+    paths::setProgramFolder(m_savedProgramFolder);
+}
+
+QString SampleFixture::programFolder() const { return root() + QStringLiteral("program/"); }
+QString SampleFixture::configFolder() const { return root() + QStringLiteral("config/"); }
+QString SampleFixture::yearFolder() const { return configFolder() + QString::number(m_year) + QLatin1Char('/'); }
+QString SampleFixture::settingsFile() const { return paths::settingsFile(); }
+
+void SampleFixture::reloadCaches() { caches::reloadAll(); }
