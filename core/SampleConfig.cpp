@@ -32,7 +32,9 @@
 //        fixcols 3, fixrows 2, rows СТР1..4, columns ГР4..5; calculated cells (grid row, column):
 //        (0,0) counter of Больница; (0,1) sum Ф14Т(1000)СТР1ГР5 / 365 over Больница, Диспансер;
 //        (1,0) counter of Поликлиника; (1,1) average of Ф30Т(2000)СТР1ГР4 over Поликлиника;
-//        (2,0) counter of rural ФАП; (3,0) counter of rural Больница with a condition using AND/OR.
+//        (2,0) counter of rural ФАП; (3,0) counter of Больница and Диспансер with the condition
+//        Ф30Т(1000)СТР1ГР4>0 AND (Ф14Т(1000)СТР1ГР6>10 OR Ф30Т(2000)СТР1ГР4>8000), which selects 9, 13, 15.
+//        With IncludeList = all institutions the cells are 4, 365-day beds, 3, 16000/3, 3, 3.
 //
 // Control rules (int_control, key Код):
 //   1 Ф30 (1000) intra:  СТР[1] >= СТР[2]+СТР[3], cycle ГР[4..7]   fails for 9 in ГР5 only
@@ -267,7 +269,7 @@ void fillDefinitions(const QSqlDatabase &d, int year) {
         t.cell(5, 1, QStringLiteral("Число коек"));
         t.body(5, 3, 2,
                {QStringLiteral("Больницы"), QStringLiteral("Поликлиники"), QStringLiteral("ФАП"),
-                QStringLiteral("Сельские больницы")},
+                QStringLiteral("Крупные стационары")},
                {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("04")});
         t.sizes({180, 30, 36, 60, 60}, {45, 15, 18, 18, 18, 18});
     }
@@ -286,8 +288,8 @@ void fillDefinitions(const QSqlDatabase &d, int year) {
     rule(1, 1, true, QStringLiteral("Ф30Т(2000)СТР1ГР4"), QString(), 1, false, true, QStringLiteral("5"));
     rule(2, 0, false, QString(), QString(), 1, true, false, QStringLiteral("6"));
     rule(3, 0, false, QString(),
-         QStringLiteral("Ф30Т(1000)СТР1ГР4>0 AND (Ф30Т(1000)СТР1ГР5>0 OR Ф30Т(2000)СТР1ГР4>100)"), 1, true, false,
-         QStringLiteral("2"));
+         QStringLiteral("Ф30Т(1000)СТР1ГР4>0 AND (Ф14Т(1000)СТР1ГР6>10 OR Ф30Т(2000)СТР1ГР4>8000)"), 1, false, false,
+         QStringLiteral("2,3"));
 
     // Forms of the institution types.
     const int assign[][2] = {{TypeHospital, FormF30}, {TypeHospital, FormF14}, {TypeDispensary, FormF30},

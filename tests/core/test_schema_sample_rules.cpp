@@ -1,0 +1,92 @@
+// The sample configuration's rules give the results its description promises,
+// run through the rule engine and the calculated cells.
+#include "support/Fixture.h"
+
+#include "core/Caches.h"
+#include "core/Conditions.h"
+#include "core/RuleEngine.h"
+#include "core/SharedState.h"
+#include "platform/Database.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <gtest/gtest.h>
+
+using namespace sample::ids;
+
+namespace {
+
+// Keys of the violated rules (one entry per failing repetition) for one
+// institution, running the rules selected by where with the default text.
+QList<qint64> violations(qint64 institution, const QString &where, const QString &defaultText) {
+    SharedState &s = shared();
+    s.CurrentInstitution = institution;
+    s.ControlErrors.clear();
+    s.CurrentFormKey.clear();
+    s.CurrentTableKey.clear();
+    ClearControlRules();
+    QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where ") + where +
+                                          QStringLiteral(" order by \"Код\""));
+    while (q.next()) AddControlRule(q.record());
+    RunTableControls(defaultText);
+    QList<qint64> keys;
+    for (const auto &item : s.ControlErrors) keys.append(item.object);
+    return keys;
+}
+
+} // namespace
+
+class SampleRules : public ::testing::Test {
+protected:
+    SampleFixture fx;
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().DataTableName = QStringLiteral("Data");
+        shared().ReportMode = QStringLiteral("Input");
+    }
+};
+
+TEST_F(SampleRules, ControlRulesFailOnlyWhereDocumented) {
+    const QString intraF30 = QStringLiteral("formid=1 and tble='(1000)'");
+    const QString interF30 = QStringLiteral("formid=1 and (tble='' or tble is null)");
+    const QString interForm = QStringLiteral("formid=0");
+    const QString intraF14 = QStringLiteral("formid=2 and tble='(1000)'");
+    for (int h : {int(NorthHospital), int(NorthPolyclinic), int(FapOzerny), int(SouthHospital),
+                  int(SouthPolyclinic), int(FapStepnoy), int(RegionalHospital), int(OncologyDispensary),
+                  int(FapLesnoy)}) {
+        QList<qint64> expectIntra;
+        if (h == SouthHospital) expectIntra = {RuleDoctorsByColumn};
+        if (h == RegionalHospital) expectIntra = {RuleOccupiedPositions};
+        EXPECT_EQ(violations(h, intraF30, QStringLiteral("Ф30Т[1000]")), expectIntra) << h;
+        EXPECT_EQ(violations(h, interF30, QStringLiteral("Ф30")),
+                  h == FapOzerny ? QList<qint64>{RuleRuralVisits} : QList<qint64>{}) << h;
+        EXPECT_TRUE(violations(h, interForm, QString()).isEmpty()) << h;
+        EXPECT_TRUE(violations(h, intraF14, QStringLiteral("Ф14Т[1000]")).isEmpty()) << h;
+    }
+    // The cycled rule names the failing column.
+    violations(SouthHospital, QStringLiteral("formid=1 and tble='(1000)'"), QStringLiteral("Ф30Т[1000]"));
+    ASSERT_EQ(shared().ControlErrors.count(), 1);
+    EXPECT_TRUE(shared().ControlErrors.text(0).contains(QStringLiteral("\tГР5Ф30Т[1000]\t")))
+        << shared().ControlErrors.text(0).toStdString();
+}
+
+TEST_F(SampleRules, NetworkFormCellsCountAndSumInstitutions) {
+    SharedState &s = shared();
+    s.NetMode = true;
+    s.IncludeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
+    s.DataMatrix.create(4, 6, 3, 7);   // stored columns fixcols+1..colcount+1, rows fixrows+1..rowcount+1
+    CalcTableConditions(TableF47Network);
+    const ValueMatrix &m = s.DataMatrix;
+    // Stored cell of grid (row r, column c) is [c + fixcols + 2, r + fixrows + 2].
+    EXPECT_DOUBLE_EQ(m.at(5, 4), 4);   // Больница: 5, 9, 12, 13
+    EXPECT_DOUBLE_EQ(m.at(5, 5), 3);   // Поликлиника: 6, 10, 14
+    EXPECT_DOUBLE_EQ(m.at(5, 6), 3);   // rural ФАП: 7, 8, 11
+    // Staffed hospitals and dispensaries with many deaths or visits: 9, 13, 15.
+    EXPECT_DOUBLE_EQ(m.at(5, 7), 3);
+    // Beds: bed-days of hospitals and dispensaries / 365.
+    double bedDays = 0;
+    for (int h : {5, 9, 13, 15}) bedDays += 45 * 10.0 * h + 0.5;
+    EXPECT_NEAR(m.at(6, 4), bedDays / 365, 0.01);
+    // Average visits over the three polyclinics (14 has no values).
+    EXPECT_NEAR(m.at(6, 5), (100 * 60.0 + 100 * 100.0) / 3, 0.01);
+}
