@@ -494,11 +494,13 @@ void createProgramFiles(const QString &programFolder) {
     schema::createValuesDatabase(source + QStringLiteral("data0.mdb"));
 }
 
-void registerConfiguration(const QString &settingsFile, const QString &name, const QString &configFolder) {
+void registerConfiguration(const QString &settingsFile, const QString &name, const QString &configFolder,
+                           int year) {
     IniFile ini(settingsFile);
     bool ok = ini.writeString(QStringLiteral("Конфигурации"), name, paths::withoutSlash(configFolder));
-    if (ok && !ini.valueExists(QStringLiteral("Конфигурация"), QStringLiteral("Year")))
-        ok = ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Year"), QDate::currentDate().year());
+    if (ok && (year != 0 || !ini.valueExists(QStringLiteral("Конфигурация"), QStringLiteral("Year"))))
+        ok = ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Year"),
+                              year != 0 ? year : QDate::currentDate().year());
     if (ok && !ini.valueExists(QStringLiteral("Конфигурация"), QStringLiteral("Last")))
         ok = ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Last"), 0);
     if (!ok) throw db::Error(QStringLiteral("Не удалось записать файл настроек %1: %2").arg(settingsFile, ini.lastError()));

@@ -19,10 +19,12 @@ void createConfiguration(const QString &configFolder, int year, bool withPreviou
 void createProgramFiles(const QString &programFolder);
 
 // Registers the configuration in the settings file: section "Конфигурации",
-// key = name, value = folder without trailing '/'. Adds section "Конфигурация"
-// (Year = current calendar year, Last = 0) when it is missing. Throws
-// db::Error when the file cannot be written.
-void registerConfiguration(const QString &settingsFile, const QString &name, const QString &configFolder);
+// key = name, value = folder without trailing '/'. In section "Конфигурация"
+// writes Year = year when year is not 0, else only when Year is missing (the
+// current calendar year), and Last = 0 when missing. Throws db::Error when the
+// file cannot be written.
+void registerConfiguration(const QString &settingsFile, const QString &name, const QString &configFolder,
+                           int year = 0);
 
 // Ids of the sample content.
 namespace ids {

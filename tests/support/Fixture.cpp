@@ -3,28 +3,52 @@
 #include "core/Caches.h"
 #include "core/SharedState.h"
 #include "platform/Database.h"
-#include "platform/IniFile.h"
 #include "platform/Paths.h"
 
 #include <stdexcept>
 
+namespace {
+
+void clearCaches(SharedState &s) {
+    s.FormsList.clear();
+    s.NetFormsList.clear();
+    s.TablesList.clear();
+    s.TablesArray.clear();
+    s.StructList.clear();
+    s.StructIds.clear();
+    s.StructParents.clear();
+    s.StructNodeIndexes.clear();
+    s.StructCount = 0;
+    s.TreeList.clear();
+    s.TreeIdents.clear();
+    s.TreeDepends.clear();
+}
+
+} // namespace
+
 SampleFixture::SampleFixture(bool withPreviousYear, int year) : m_year(year) {
     if (!m_dir.isValid()) throw std::runtime_error("temporary folder not available");
     m_savedProgramFolder = paths::programFolder();
-    paths::makePath(programFolder());
-    paths::setProgramFolder(programFolder());
+    try {
+        paths::makePath(programFolder());
+        paths::setProgramFolder(programFolder());
 
-    sample::createProgramFiles(programFolder());
-    sample::createConfiguration(configFolder(), m_year, withPreviousYear);
-    sample::registerConfiguration(settingsFile(), kConfigName, configFolder());
-    IniFile ini(settingsFile());
-    ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Year"), m_year);
-    ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Last"), 0);
+        sample::createProgramFiles(programFolder());
+        sample::createConfiguration(configFolder(), m_year, withPreviousYear);
+        sample::registerConfiguration(settingsFile(), kConfigName, configFolder(), m_year);
 
-    db::open(db::kMain, yearFolder() + QStringLiteral("orvmain.mdb"));
-    db::open(db::kData, yearFolder() + QStringLiteral("data0.mdb"));
+        db::open(db::kMain, yearFolder() + QStringLiteral("orvmain.mdb"));
+        db::open(db::kData, yearFolder() + QStringLiteral("data0.mdb"));
+    } catch (...) {
+        db::close(db::kData);
+        db::close(db::kMain);
+        paths::setProgramFolder(m_savedProgramFolder);
+        throw;
+    }
 
     SharedState &s = shared();
+    s.resetWork();
+    clearCaches(s);
     s.ConfigName = kConfigName;
     s.ConfigPath = configFolder();
     s.Year = m_year;
@@ -38,19 +62,9 @@ SampleFixture::~SampleFixture() {
     s.ConfigName.clear();
     s.ConfigPath.clear();
     s.Year = 0;
+    s.SubReportId = 0;
     s.resetWork();
-    s.FormsList.clear();
-    s.NetFormsList.clear();
-    s.TablesList.clear();
-    s.TablesArray.clear();
-    s.StructList.clear();
-    s.StructIds.clear();
-    s.StructParents.clear();
-    s.StructNodeIndexes.clear();
-    s.StructCount = 0;
-    s.TreeList.clear();
-    s.TreeIdents.clear();
-    s.TreeDepends.clear();
+    clearCaches(s);
     paths::setProgramFolder(m_savedProgramFolder);
 }
 
