@@ -1,0 +1,272 @@
+#include "forms/AdmFormLogic.h"
+
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "core/TreeMarking.h"
+#include "forms/TransferFiles.h"
+#include "platform/Database.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+
+namespace adm {
+
+namespace {
+
+QSqlDatabase mainDb() { return db::connection(db::kMain); }
+
+bool isPopulationNumber(const QString &s) {
+    static const QRegularExpression re(QStringLiteral("^[0-9]{1,8}$"));
+    return re.match(s.trimmed()).hasMatch();
+}
+
+QString populationText(const QVariant &v) {
+    if (!v.isValid() || v.isNull()) return QString();
+    return QString::number(v.toLongLong());
+}
+
+} // namespace
+
+QList<QPair<QString, qint64>> medTypes() {
+    QList<QPair<QString, qint64>> out;
+    QSqlQuery q = db::exec(mainDb(), QStringLiteral("select id, type from medicaltypes order by id"));
+    while (q.next()) out.append({q.value(1).toString(), q.value(0).toLongLong()});
+    return out;
+}
+
+QString checkUnit(const UnitInfo &unit) {
+    if (unit.name.trimmed().isEmpty()) return QStringLiteral("Не указано наименование подразделения.");
+    return QString();
+}
+
+qint64 addUnit(qint64 parentId, const UnitInfo &unit) {
+    const QString why = checkUnit(unit);
+    if (!why.isEmpty()) throw db::Error(why);
+    const QSqlDatabase d = mainDb();
+    db::exec(d, QStringLiteral("insert into administration (unit,dependence,medicaltype,country,ind) "
+                               "values (?,?,?,?,9999)"),
+             {unit.name.trimmed(), parentId, unit.medicalType, unit.country});
+    return db::lastInsertId(d);
+}
+
+UnitInfo readUnit(qint64 id) {
+    QSqlQuery q = db::exec(mainDb(), QStringLiteral("select unit, medicaltype, country from administration where id=?"),
+                           {id});
+    if (!q.next()) throw db::Error(QStringLiteral("Подразделение не найдено (код %1).").arg(id));
+    UnitInfo u;
+    u.name = q.value(0).toString();
+    u.medicalType = q.value(1).isNull() ? -1 : q.value(1).toLongLong();
+    u.country = q.value(2).toBool();
+    return u;
+}
+
+qint64 medicalTypeOf(qint64 id) {
+    const QVariant v = db::scalar(mainDb(), QStringLiteral("select medicaltype from administration where id=?"), {id});
+    return v.isValid() && !v.isNull() ? v.toLongLong() : -1;
+}
+
+QList<qint64> childIds(qint64 id) {
+    QList<qint64> out;
+    for (const QVariant &v : db::column(mainDb(),
+                                        QStringLiteral("select id from administration where dependence=? "
+                                                       "order by ind, id"),
+                                        {id}))
+        out.append(v.toLongLong());
+    return out;
+}
+
+std::optional<Population> readPopulation(qint64 unit, int year) {
+    QSqlQuery q = db::exec(mainDb(),
+                           QStringLiteral("select common, olds, teens, childs from populations1 where year=? and unit=?"),
+                           {year, unit});
+    if (!q.next()) return std::nullopt;
+    return Population{populationText(q.value(0)), populationText(q.value(1)), populationText(q.value(2)),
+                      populationText(q.value(3))};
+}
+
+Population sumPopulation(const QList<qint64> &units, int year) {
+    if (units.isEmpty()) return {};
+    QSqlQuery q = db::exec(mainDb(),
+                           QStringLiteral("select sum(common), sum(olds), sum(teens), sum(childs) from populations1 "
+                                          "where year=? and unit in (%1)").arg(db::inList(units)),
+                           {year});
+    if (!q.next()) return {};
+    return Population{populationText(q.value(0)), populationText(q.value(1)), populationText(q.value(2)),
+                      populationText(q.value(3))};
+}
+
+QString checkPopulation(const Population &p) {
+    const QPair<QString, QString> fields[] = {{p.common, QStringLiteral("Всего")},
+                                              {p.olds, QStringLiteral("Взрослые")},
+                                              {p.teens, QStringLiteral("Подростки")},
+                                              {p.childs, QStringLiteral("Дети")}};
+    for (const auto &f : fields) {
+        if (f.first.trimmed().isEmpty())
+            return QStringLiteral("Не заполнено поле численности \"%1\".").arg(f.second);
+        if (!isPopulationNumber(f.first))
+            return QStringLiteral("Численность \"%1\" должна быть целым числом (не более восьми цифр).")
+                .arg(f.second);
+    }
+    return QString();
+}
+
+void saveUnit(qint64 id, const UnitInfo &unit, const std::optional<Population> &population, int year) {
+    QString why = checkUnit(unit);
+    if (why.isEmpty() && population) why = checkPopulation(*population);
+    if (!why.isEmpty()) throw db::Error(why);
+    const QSqlDatabase d = mainDb();
+    db::transaction(d, [&] {
+        if (population) {
+            const QVariantList values = {population->common.trimmed().toLongLong(),
+                                         population->olds.trimmed().toLongLong(),
+                                         population->teens.trimmed().toLongLong(),
+                                         population->childs.trimmed().toLongLong()};
+            const bool exists = db::scalar(d, QStringLiteral("select count(*) from populations1 where year=? and unit=?"),
+                                           {year, id}).toLongLong() > 0;
+            if (exists)
+                db::exec(d, QStringLiteral("update populations1 set common=?, olds=?, teens=?, childs=? "
+                                           "where year=? and unit=?"),
+                         values + QVariantList{year, id});
+            else
+                db::exec(d, QStringLiteral("insert into populations1 (unit, year, common, olds, teens, childs) "
+                                           "values (?,?,?,?,?,?)"),
+                         QVariantList{id, year} + values);
+        }
+        db::exec(d, QStringLiteral("update administration set unit=?, medicaltype=?, country=? where id=?"),
+                 {unit.name.trimmed(), unit.medicalType, unit.country, id});
+    });
+}
+
+void deleteUnit(qint64 id, int year) {
+    if (!db::column(mainDb(), QStringLiteral("select id from administration where dependence=? and id<>?"), {id, id})
+             .isEmpty())
+        throw db::Error(QStringLiteral("Подразделение, в которое входят другие, удалить нельзя."));
+    db::exec(db::connection(db::kData), QStringLiteral("delete from data where year=? and hospital=?"), {year, id});
+    db::exec(mainDb(), QStringLiteral("delete from administration where id=?"), {id});
+}
+
+static int siblingIndex(const QTreeWidgetItem *item) {
+    if (item->parent()) return item->parent()->indexOfChild(const_cast<QTreeWidgetItem *>(item));
+    return item->treeWidget() ? item->treeWidget()->indexOfTopLevelItem(const_cast<QTreeWidgetItem *>(item)) : 0;
+}
+
+void saveOrder(QTreeWidget *tree) {
+    const QSqlDatabase d = mainDb();
+    const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(tree);
+    db::transaction(d, [&] {
+        QSqlQuery q(d);
+        q.prepare(QStringLiteral("update administration set ind=? where id=?"));
+        for (QTreeWidgetItem *n : nodes) {
+            q.bindValue(0, siblingIndex(n));
+            q.bindValue(1, TreeNodeId(n));
+            if (!q.exec()) throw db::Error(QStringLiteral("Не удалось сохранить порядок подразделений."));
+        }
+    });
+}
+
+static bool isUnder(const QTreeWidgetItem *node, const QTreeWidgetItem *ancestor) {
+    for (const QTreeWidgetItem *p = node; p; p = p->parent())
+        if (p == ancestor) return true;
+    return false;
+}
+
+static void detach(QTreeWidget *tree, QTreeWidgetItem *item) {
+    if (item->parent()) item->parent()->removeChild(item);
+    else tree->takeTopLevelItem(tree->indexOfTopLevelItem(item));
+}
+
+bool moveNode(QTreeWidget *tree, QTreeWidgetItem *d, QTreeWidgetItem *t, DropPlace place) {
+    if (!tree || !d) return false;
+    if (place != DropPlace::Empty && (!t || isUnder(t, d))) return false;
+    const qint64 oldParent = d->parent() ? TreeNodeId(d->parent()) : 0;
+    qint64 newParent = 0;
+    if (place == DropPlace::Label) newParent = TreeNodeId(t);
+    else if (place == DropPlace::Indent) newParent = t->parent() ? TreeNodeId(t->parent()) : 0;
+    if (newParent != oldParent)
+        db::exec(mainDb(), QStringLiteral("update administration set dependence=? where id=?"),
+                 {newParent, TreeNodeId(d)});
+    const bool wasCurrent = tree->currentItem() == d;
+    detach(tree, d);
+    switch (place) {
+    case DropPlace::Label: t->addChild(d); break;
+    case DropPlace::Indent:
+        if (t->parent()) t->parent()->insertChild(t->parent()->indexOfChild(t), d);
+        else tree->insertTopLevelItem(tree->indexOfTopLevelItem(t), d);
+        break;
+    case DropPlace::Empty: tree->addTopLevelItem(d); break;
+    }
+    if (wasCurrent) tree->setCurrentItem(d);
+    return true;
+}
+
+QString levelName() {
+    const int id = shared().SubReportId;
+    if (id == 0) return QStringLiteral("Годовой");
+    const QVariant v = db::scalar(mainDb(), QStringLiteral("select name from subreps where id=?"), {id});
+    return v.isValid() ? v.toString() : QStringLiteral("Годовой");
+}
+
+static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &progress,
+                                 const std::function<void(qint64, const QString &)> &loadOne) {
+    GroupLoadResult r;
+    for (int i = 0; i < files.size(); ++i) {
+        const QString &f = files[i];
+        const QString name = transfer::unitNameOfFile(f);
+        if (progress) progress(i, name);
+        try {
+            const qint64 id = transfer::FindUnitIdByFileName(f);
+            if (id < 0) {
+                r.missingUnits.append(name);
+                continue;
+            }
+            loadOne(id, f);
+            ++r.loaded;
+        } catch (const std::exception &e) {
+            const auto *de = dynamic_cast<const db::Error *>(&e);
+            r.failures.append(QFileInfo(f).fileName() + QStringLiteral(": ") +
+                              (de ? de->message() : QString::fromUtf8(e.what())));
+        }
+    }
+    if (progress) progress(int(files.size()), QString());
+    return r;
+}
+
+GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoadForms, bool clearChosenOnly,
+                              const FileProgress &progress, const std::function<void(int, int)> &lineProgress) {
+    return loadFiles(files, progress, [&](qint64 id, const QString &f) {
+        transfer::LoadUnitInfo(id, f, groupLoadForms, clearChosenOnly, lineProgress);
+    });
+}
+
+GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, const FileProgress &progress) {
+    return loadFiles(files, progress,
+                     [&](qint64 id, const QString &f) { transfer::LoadTableFromFile(id, f, tableIdent); });
+}
+
+static QString formNameOfLine(const QString &line) {
+    const int dash = line.indexOf(QLatin1String(" - "));
+    return text::upper(dash >= 0 ? line.left(dash) : line);
+}
+
+QList<bool> formChoiceTicks(const QString &groupLoadForms) {
+    QStringList chosen;
+    for (const QString &n : groupLoadForms.split(QLatin1Char(','), Qt::SkipEmptyParts)) chosen.append(text::upper(n));
+    QList<bool> out;
+    for (const auto &item : shared().FormsList) out.append(chosen.contains(formNameOfLine(item.text)));
+    return out;
+}
+
+QString formChoiceResult(const QList<bool> &ticks, bool all) {
+    if (all) return QString();
+    QStringList names;
+    const StringList &forms = shared().FormsList;
+    for (int i = 0; i < forms.count() && i < ticks.size(); ++i)
+        if (ticks[i]) names.append(formNameOfLine(forms.text(i)));
+    return names.join(QLatin1Char(','));
+}
+
+} // namespace adm

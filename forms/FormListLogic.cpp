@@ -1,0 +1,285 @@
+#include "forms/FormListLogic.h"
+
+#include "core/Common.h"
+#include "core/Conditions.h"
+#include "core/RuleEngine.h"
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+
+#include <QDir>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace formlist {
+
+namespace {
+
+QSqlDatabase mainDb() { return db::connection(db::kMain); }
+
+const QString kTableMark = QStringLiteral("*Т");
+
+struct TableRow {
+    qint64 ident;
+    QString tablen;
+    int colcount, rowcount, fixcols, fixrows;
+};
+
+QList<TableRow> tablesOf(qint64 formId, const QString &order) {
+    QList<TableRow> out;
+    QSqlQuery q = db::exec(mainDb(),
+                           QStringLiteral("select ident, tablen, colcount, rowcount, fixcols, fixrows from tables "
+                                          "where form=? order by %1").arg(order),
+                           {formId});
+    while (q.next())
+        out.append(TableRow{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toInt(),
+                            q.value(4).toInt(), q.value(5).toInt()});
+    return out;
+}
+
+// Loads the rules of a query and runs them under a heading, which is taken
+// back when the run adds nothing.
+void runBlock(const QString &heading, const QString &defaultText, const QString &sql, const QVariantList &params,
+              const std::function<bool(const QSqlRecord &)> &keep, const LabelFn &label) {
+    SharedState &s = shared();
+    ClearControlRules();
+    QSqlQuery q = db::exec(mainDb(), sql, params);
+    while (q.next()) {
+        const QSqlRecord r = q.record();
+        if (!keep || keep(r)) AddControlRule(r);
+    }
+    if (label) label(heading);
+    const int before = s.ControlErrors.count();
+    s.ControlErrors.add(heading);
+    RunTableControls(defaultText, label);
+    if (s.ControlErrors.count() == before + 1) s.ControlErrors.removeAt(before);
+}
+
+const QString kInterTableSql =
+    QStringLiteral("select * from int_control where formid=? and (tble='' or tble is null)");
+const QString kInterFormSql = QStringLiteral("select * from int_control where formid=0 order by lft");
+
+std::function<bool(const QSqlRecord &)> interFormFilter(const QString &selectedFormName) {
+    const bool net = shared().NetMode;
+    const QString name = text::upper(selectedFormName);
+    return [net, name](const QSqlRecord &r) {
+        const QString lft = r.value(QStringLiteral("lft")).toString();
+        const QString rght = r.value(QStringLiteral("rght")).toString();
+        if (net) return text::upper(lft).contains(name) || text::upper(rght).contains(name);
+        return IsControlApplicable(lft, rght);
+    };
+}
+
+QString boolText(const QVariant &v) {
+    const QString s = v.toString().trimmed().toLower();
+    const bool b = s == QLatin1String("true") || (s != QLatin1String("false") && s.toDouble() != 0);
+    return b ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+bool boolOf(const QString &s) {
+    const QString t = s.trimmed().toLower();
+    return t == QLatin1String("true") || t == QLatin1String("да") || (t != QLatin1String("false") && t.toDouble() != 0);
+}
+
+} // namespace
+
+QString formNameOfText(const QString &nodeText) {
+    const int dash = nodeText.indexOf(QLatin1String(" - "));
+    return dash >= 0 ? nodeText.left(dash) : nodeText;
+}
+
+QString tableNumberOfText(const QString &nodeText) { return formNameOfText(nodeText); }
+
+QList<FormEntry> formsForType(qint64 medicalType) {
+    QList<FormEntry> out;
+    const SharedState &s = shared();
+    QString where;
+    QVariantList params;
+    if (s.NetMode) {
+        where = QStringLiteral("where net=1");
+    } else if (medicalType == -1) {
+        where = QStringLiteral("where net=0 or net is null");
+    } else {
+        QList<qint64> ids;
+        for (const QVariant &v : db::column(mainDb(),
+                                            QStringLiteral("select formsId from med_type_forms where medicalsId=? "
+                                                           "order by formsId"),
+                                            {medicalType}))
+            ids.append(v.toLongLong());
+        if (ids.isEmpty()) return out;
+        where = QStringLiteral("where id in (%1)").arg(db::inList(ids));
+    }
+    QSqlQuery q = db::exec(mainDb(), QStringLiteral("select id, formname, decipher from forms %1 order by ind, id").arg(where),
+                           params);
+    while (q.next()) {
+        FormEntry f;
+        f.id = q.value(0).toLongLong();
+        f.name = q.value(1).toString();
+        f.text = f.name + QStringLiteral(" - ") + q.value(2).toString();
+        const QString key = text::upper(f.name + QLatin1Char('*'));
+        const StringList &tl = s.TablesList;
+        int i = 0;
+        while (i < tl.count() && text::upper(tl.text(i).left(key.size())) != key) ++i;
+        for (; i < tl.count(); ++i) {
+            const QString &line = tl.text(i);
+            if (text::upper(line.left(key.size())) != key) break;
+            if (line.mid(key.size(), 2) != QStringLiteral("Т(")) continue;
+            TableEntry t;
+            t.text = line.mid(key.size() + 1);
+            t.tablen = tableNumberOfText(t.text);
+            t.ident = i < s.TablesArray.size() ? s.TablesArray[i][1] : 0;
+            f.tables.append(t);
+        }
+        out.append(f);
+    }
+    return out;
+}
+
+bool IsControlApplicable(const QString &left, const QString &right) {
+    const QString l = text::upper(left), r = text::upper(right);
+    for (const QString &net : shared().NetFormsList) {
+        const QString n = text::upper(net);
+        if (n.isEmpty()) continue;
+        if (l.contains(n) || r.contains(n)) return false;
+    }
+    return true;
+}
+
+bool runFormControls(qint64 formId, const QString &formName, const QString &formText, const LabelFn &label) {
+    shared().ControlErrors.clear();
+    ClearControlRules();
+    runBlock(formNameOfText(formText) + QStringLiteral(" - межтабличный контроль"), formName, kInterTableSql,
+             {formId}, {}, label);
+    if (label) label(QString());
+    return !shared().ControlErrors.isEmpty();
+}
+
+bool runInterFormControls(const QString &selectedFormName, const LabelFn &label) {
+    shared().ControlErrors.clear();
+    ClearControlRules();
+    runBlock(QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {}, interFormFilter(selectedFormName),
+             label);
+    if (label) label(QString());
+    return !shared().ControlErrors.isEmpty();
+}
+
+bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormName, const LabelFn &label) {
+    shared().ControlErrors.clear();
+    ClearControlRules();
+    for (const FormEntry &f : forms) {
+        for (const TableEntry &t : f.tables) {
+            QString n = t.tablen;
+            if (n.startsWith(QLatin1Char('('))) n.remove(0, 1);
+            if (n.endsWith(QLatin1Char(')'))) n.chop(1);
+            if (label) label(f.name + QStringLiteral(" - ") + t.tablen);
+            runBlock(f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
+                     QStringLiteral("select * from int_control where formid=? and tble=?"), {f.id, t.tablen}, {},
+                     {});
+        }
+        runBlock(f.name + QStringLiteral(" - межтабличный контроль"), f.name, kInterTableSql, {f.id}, {}, label);
+    }
+    runBlock(QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {}, interFormFilter(selectedFormName),
+             label);
+    if (label) label(QString());
+    return !shared().ControlErrors.isEmpty();
+}
+
+void recalculateForm(qint64 formId, const QString &formName, const LabelFn &label, ProgressSink *progress) {
+    SharedState &s = shared();
+    for (const TableRow &t : tablesOf(formId, QStringLiteral("tablen"))) {
+        s.DataMatrix.create(t.fixcols + 1, t.colcount + 1, t.fixrows + 1, t.rowcount + 1);
+        if (s.NetMode) {
+            CalcTableConditions(t.ident, label, formName + QStringLiteral("т") + t.tablen + QStringLiteral(" - "));
+        } else {
+            if (label) label(formName + QStringLiteral(" - ") + t.tablen);
+            SumHospitalsData(formId, t.tablen, progress);
+        }
+        SaveTableData(s.CurrentInstitution, formId, t.tablen);
+    }
+    if (label) label(QString());
+}
+
+void clearInstitution(qint64 institution) {
+    db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=?"), {institution});
+}
+
+void clearForm(qint64 institution, qint64 formId) {
+    QList<qint64> idents;
+    for (const TableRow &t : tablesOf(formId, QStringLiteral("ident"))) idents.append(t.ident);
+    db::exec(db::connection(db::kData),
+             QStringLiteral("delete from data where hospital=? and \"table\" in (%1)").arg(db::inList(idents)),
+             {institution});
+}
+
+void clearTable(qint64 institution, qint64 tableIdent) {
+    db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=? and \"table\"=?"),
+             {institution, tableIdent});
+}
+
+int exportConditions(qint64 formId, const QString &formName, const QString &path) {
+    QStringList lines;
+    const QChar tab = QLatin1Char('\t');
+    for (const TableRow &t : tablesOf(formId, QStringLiteral("ident"))) {
+        QSqlQuery q = db::exec(mainDb(),
+                               QStringLiteral("select \"row\", \"column\", type, formula, condition, koeff, country, "
+                                              "midle, types from conditions where tid=? order by rowid"),
+                               {t.ident});
+        while (q.next()) {
+            QStringList f;
+            f << formName << t.tablen << q.value(0).toString() << q.value(1).toString() << boolText(q.value(2))
+              << q.value(3).toString() << text::encodeLineBreaks(q.value(4).toString()) << q.value(5).toString()
+              << boolText(q.value(6)) << boolText(q.value(7)) << q.value(8).toString();
+            for (QString &x : f) x.replace(tab, QLatin1Char(' '));
+            lines.append(f.join(tab));
+        }
+    }
+    QString error;
+    if (!cp1251::writeLines(path, lines, &error))
+        throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
+    return int(lines.size());
+}
+
+int importConditions(qint64 formId, const QString &formName, const QString &path) {
+    QStringList lines;
+    QString error;
+    if (!cp1251::readLines(path, lines, &error))
+        throw db::Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
+    const QList<TableRow> tables = tablesOf(formId, QStringLiteral("ident"));
+    struct Cond { qint64 ident; QStringList f; };
+    QList<Cond> rows;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines[i].trimmed().isEmpty()) continue;
+        const QStringList f = lines[i].split(QLatin1Char('\t'));
+        if (f.size() != 11)
+            throw db::Error(QStringLiteral("Файл %1 поврежден: в строке %2 не одиннадцать полей. Условия не "
+                                           "импортированы.").arg(QDir::toNativeSeparators(path)).arg(i + 1));
+        bool okRow = false, okCol = false;
+        f[2].toInt(&okRow);
+        f[3].toInt(&okCol);
+        if (!okRow || !okCol)
+            throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2. Условия не импортированы.")
+                                .arg(QDir::toNativeSeparators(path)).arg(i + 1));
+        if (!text::sameNoCase(f[0].left(10), formName.left(10))) continue;
+        qint64 ident = -1;
+        for (const TableRow &t : tables)
+            if (t.tablen.left(10) == f[1].left(10)) ident = t.ident;   // the last one wins
+        if (ident < 0) continue;
+        rows.append(Cond{ident, f});
+    }
+    const QSqlDatabase d = mainDb();
+    db::transaction(d, [&] {
+        for (const TableRow &t : tables) db::exec(d, QStringLiteral("delete from conditions where tid=?"), {t.ident});
+        for (const Cond &c : rows) {
+            const QStringList &f = c.f;
+            db::exec(d,
+                     QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, koeff, "
+                                    "country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,'','',?,?)"),
+                     {c.ident, f[2].toInt(), f[3].toInt(), boolOf(f[4]), f[5], text::decodeLineBreaks(f[6]),
+                      f[7].toInt(), boolOf(f[8]), boolOf(f[9]), f[10]});
+        }
+    });
+    return int(rows.size());
+}
+
+} // namespace formlist

@@ -1,0 +1,63 @@
+#pragma once
+// The forms tree's work without its window: which forms and tables it lists,
+// the control runs of a form, between forms and of everything, recalculation,
+// clearing and the conditions files of network forms. Throws db::Error.
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class ProgressSink;
+
+namespace formlist {
+
+struct TableEntry {
+    qint64 ident = 0;
+    QString tablen;       // "(1000)"
+    QString text;         // tablen + " - " + name
+};
+struct FormEntry {
+    qint64 id = 0;
+    QString name;         // forms.formname
+    QString text;         // formname + " - " + decipher
+    QList<TableEntry> tables;
+};
+
+// The forms of an institution type (medicaltypes.id), or with -1 all forms of
+// the current kind: the network forms in NetMode, the others otherwise. The
+// type is ignored in NetMode. Tables come from the tables cache.
+QList<FormEntry> formsForType(qint64 medicalType);
+
+// Form name of a form node text ("Ф30 - ..." -> "Ф30").
+QString formNameOfText(const QString &nodeText);
+// Table number of a table node text ("(1000) - ..." -> "(1000)").
+QString tableNumberOfText(const QString &nodeText);
+
+// False when a network form is named in either side (upper case compared).
+bool IsControlApplicable(const QString &left, const QString &right);
+
+using LabelFn = std::function<void(const QString &)>;
+
+// Control runs for CurrentInstitution; each fills ControlErrors (emptied
+// first) with a heading line before every block that found violations and
+// returns whether any violation was found.
+bool runFormControls(qint64 formId, const QString &formName, const QString &formText, const LabelFn &label = {});
+bool runInterFormControls(const QString &selectedFormName, const LabelFn &label = {});
+bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormName, const LabelFn &label = {});
+
+// Recalculates every table of the form for CurrentInstitution: calculated
+// cells in NetMode, otherwise the sum over IncludeList; stores each table.
+void recalculateForm(qint64 formId, const QString &formName, const LabelFn &label = {},
+                     ProgressSink *progress = nullptr);
+
+// Clearing of stored values of CurrentInstitution (table "data").
+void clearInstitution(qint64 institution);
+void clearForm(qint64 institution, qint64 formId);
+void clearTable(qint64 institution, qint64 tableIdent);
+
+// Conditions files (.cnd): the calculated cells of every table of a form.
+// Export returns the number of lines written; import the number inserted.
+int exportConditions(qint64 formId, const QString &formName, const QString &path);
+int importConditions(qint64 formId, const QString &formName, const QString &path);
+
+} // namespace formlist

@@ -1,0 +1,174 @@
+// The territory tree: building it, leaf lists, units with population, moves,
+// order, deletion and group loads.
+#include "test_adm_fixture.h"
+
+#include "core/TreeMarking.h"
+#include "forms/AdmFormLogic.h"
+#include "forms/TransferFiles.h"
+#include "platform/Codepage.h"
+
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace adm;
+
+namespace {
+
+QTreeWidgetItem *find(QTreeWidget &tree, qint64 id) {
+    for (QTreeWidgetItem *n : TreeNodesInOrder(&tree))
+        if (TreeNodeId(n) == id) return n;
+    return nullptr;
+}
+
+QStringList shape(QTreeWidget &tree) {
+    QStringList out;
+    for (QTreeWidgetItem *n : TreeNodesInOrder(&tree)) {
+        int depth = 0;
+        for (auto *p = n->parent(); p; p = p->parent()) ++depth;
+        out.append(QString(depth, QLatin1Char('.')) + n->text(0));
+    }
+    return out;
+}
+
+qint64 storedParent(qint64 id) {
+    return db::scalar(db::connection(db::kMain), "select dependence from administration where id=?", {id}).toLongLong();
+}
+
+} // namespace
+
+TEST(AdmTree, BuildMarksAndLeafLists) {
+    admtest::YearFixture fx;
+    QTreeWidget tree;
+    FillAdminTree(&tree, 0);
+    EXPECT_EQ(shape(tree), (QStringList{"Район", ".ЦРБ", ".Поликлиника №1", "Город", ".Больница"}));
+    EXPECT_EQ(TreeNodeAbsoluteIndex(find(tree, fx.hospital)), 4);
+    const int i = int(shared().StructIds.indexOf(fx.poly));
+    EXPECT_EQ(shared().StructNodeIndexes.value(i), 2);
+    EXPECT_EQ(TreeLeafIds(find(tree, fx.region)), (QList<qint64>{fx.crb, fx.poly}));
+    EXPECT_EQ(TreeLeafIds(find(tree, fx.crb)), QList<qint64>{fx.crb});
+
+    // Marking a leaf marks its ancestors; unmarking the last marked child clears them.
+    QTreeWidgetItem *crb = find(tree, fx.crb), *poly = find(tree, fx.poly), *region = find(tree, fx.region);
+    CheckTreeBranch(crb);
+    EXPECT_TRUE(IsTreeNodeBold(region));
+    CheckTreeBranch(poly);
+    UncheckTreeBranch(crb);
+    EXPECT_TRUE(IsTreeNodeBold(region));
+    UncheckTreeBranch(poly);
+    EXPECT_FALSE(IsTreeNodeBold(region));
+    CheckTreeBranch(region);
+    EXPECT_TRUE(IsTreeNodeBold(crb) && IsTreeNodeBold(poly));
+}
+
+TEST(AdmTree, UnitsAndPopulations) {
+    admtest::YearFixture fx;
+    const qint64 id = addUnit(fx.region, UnitInfo{QStringLiteral("ФАП \"Лесной\" д'Ор"), -1, true});
+    UnitInfo u = readUnit(id);
+    EXPECT_EQ(u.name, QStringLiteral("ФАП \"Лесной\" д'Ор"));   // quotes of both kinds survive
+    EXPECT_EQ(u.medicalType, -1);
+    EXPECT_TRUE(u.country);
+    EXPECT_EQ(db::scalar(fx.mainDb(), "select ind from administration where id=?", {id}).toInt(), 9999);
+    EXPECT_EQ(childIds(fx.region), (QList<qint64>{fx.crb, fx.poly, id}));
+
+    EXPECT_FALSE(readPopulation(fx.crb, 2026).has_value());
+    saveUnit(fx.crb, UnitInfo{"ЦРБ-2", fx.typeHosp, false}, Population{"100", "70", "10", "20"}, 2026);
+    saveUnit(fx.poly, UnitInfo{"Поликлиника №1", fx.typePoly, false}, Population{"50", "30", "5", "15"}, 2026);
+    saveUnit(fx.crb, UnitInfo{"ЦРБ-2", fx.typeHosp, false}, Population{"110", "70", "10", "30"}, 2026);   // update
+    EXPECT_EQ(db::scalar(fx.mainDb(), "select count(*) from populations1 where unit=?", {fx.crb}).toInt(), 1);
+    const Population sum = sumPopulation(childIds(fx.region), 2026);
+    EXPECT_EQ(sum.common, "160");
+    EXPECT_EQ(sum.childs, "45");
+    EXPECT_TRUE(sumPopulation({fx.hospital}, 2026).common.isEmpty());
+
+    // A blank or wrong population field saves nothing at all.
+    for (const Population &bad : {Population{"1", "", "1", "1"}, Population{"1", "2", "x", "1"},
+                                  Population{"123456789", "1", "1", "1"}}) {
+        try {
+            saveUnit(fx.crb, UnitInfo{"Другое имя", -1, true}, bad, 2026);
+            ADD_FAILURE() << "saved";
+        } catch (const db::Error &e) {
+            EXPECT_FALSE(e.message().isEmpty());
+        }
+    }
+    EXPECT_EQ(readUnit(fx.crb).name, "ЦРБ-2");
+    EXPECT_EQ(readPopulation(fx.crb, 2026)->common, "110");
+    EXPECT_THROW(addUnit(0, UnitInfo{"  ", -1, false}), db::Error);
+}
+
+TEST(AdmTree, DropCasesAndOrder) {
+    admtest::YearFixture fx;
+    QTreeWidget tree;
+    FillAdminTree(&tree, 0);
+    QTreeWidgetItem *region = find(tree, fx.region), *crb = find(tree, fx.crb), *city = find(tree, fx.city),
+                    *hospital = find(tree, fx.hospital), *poly = find(tree, fx.poly);
+
+    // Onto a label: last child of that node, parent stored.
+    EXPECT_TRUE(moveNode(&tree, crb, city, DropPlace::Label));
+    EXPECT_EQ(shape(tree), (QStringList{"Район", ".Поликлиника №1", "Город", ".Больница", ".ЦРБ"}));
+    EXPECT_EQ(storedParent(fx.crb), fx.city);
+    // Onto an indent of a node of another parent: before it, new parent stored too.
+    EXPECT_TRUE(moveNode(&tree, poly, hospital, DropPlace::Indent));
+    EXPECT_EQ(shape(tree), (QStringList{"Район", "Город", ".Поликлиника №1", ".Больница", ".ЦРБ"}));
+    EXPECT_EQ(storedParent(fx.poly), fx.city);
+    // Onto empty space: end of the top level, parent 0.
+    EXPECT_TRUE(moveNode(&tree, hospital, nullptr, DropPlace::Empty));
+    EXPECT_EQ(storedParent(fx.hospital), 0);
+    // Onto itself or its own descendant: refused, nothing changes.
+    const QStringList before = shape(tree);
+    EXPECT_FALSE(moveNode(&tree, city, crb, DropPlace::Label));
+    EXPECT_FALSE(moveNode(&tree, city, city, DropPlace::Indent));
+    EXPECT_EQ(shape(tree), before);
+    EXPECT_EQ(storedParent(fx.city), 0);
+
+    saveOrder(&tree);
+    caches::GetStruct();
+    QTreeWidget again;
+    FillAdminTree(&again, 0);
+    EXPECT_EQ(shape(again), shape(tree));
+    EXPECT_EQ(db::scalar(fx.mainDb(), "select ind from administration where id=?", {fx.crb}).toInt(), 1);
+    Q_UNUSED(region);
+}
+
+TEST(AdmTree, DeleteRemovesTheValuesOfTheYear) {
+    admtest::YearFixture fx;
+    fx.value(fx.crb, fx.t30a, 3, 4, 1);
+    fx.value(fx.crb, fx.t30a, 3, 4, 1, 2025);
+    fx.value(fx.poly, fx.t30a, 3, 4, 1);
+    saveUnit(fx.crb, readUnit(fx.crb), Population{"1", "1", "0", "0"}, 2026);
+    EXPECT_THROW(deleteUnit(fx.region, 2026), db::Error);   // has children
+    deleteUnit(fx.crb, 2026);
+    EXPECT_EQ(fx.values().size(), 2);
+    EXPECT_FALSE(fx.values().contains(QStringLiteral("%1|%2|3|4=1@2026").arg(fx.crb).arg(fx.t30a)));
+    EXPECT_EQ(medicalTypeOf(fx.crb), -1);
+    EXPECT_TRUE(readPopulation(fx.crb, 2026).has_value());
+}
+
+TEST(AdmTree, GroupLoadListsUnknownUnitsAndGoesOn) {
+    admtest::YearFixture fx;
+    const auto line = [](const char *v) { return transfer::formatRecord(v, "2026", "Ф30", "(1000)", 3, 4); };
+    const QString a = fx.dir.path() + "/ЦРБ - Годовой - 2026.orw";
+    const QString b = fx.dir.path() + "/Неизвестная - Годовой - 2026.orw";
+    const QString c = fx.dir.path() + "/Больница - Годовой - 2026.orw";
+    const QString broken = fx.dir.path() + "/Поликлиника №1 - Годовой - 2026.orw";
+    ASSERT_TRUE(cp1251::writeLines(a, {line("1")}));
+    ASSERT_TRUE(cp1251::writeLines(b, {line("2")}));
+    ASSERT_TRUE(cp1251::writeLines(c, {line("3")}));
+    ASSERT_TRUE(cp1251::writeLines(broken, {"\"1\",\"2026\""}));
+    QStringList seen;
+    const GroupLoadResult r = loadUnitFiles({a, b, broken, c}, QString(), false,
+                                            [&](int, const QString &n) { seen.append(n); });
+    EXPECT_EQ(r.loaded, 2);
+    EXPECT_EQ(r.missingUnits, QStringList{QStringLiteral("Неизвестная")});
+    ASSERT_EQ(r.failures.size(), 1);
+    EXPECT_TRUE(r.failures[0].contains(QStringLiteral("поврежден")));
+    EXPECT_EQ(fx.values().size(), 2);
+    EXPECT_EQ(seen.first(), QStringLiteral("ЦРБ"));
+}
+
+TEST(AdmTree, FormChoiceForGroupLoads) {
+    admtest::YearFixture fx;
+    // FormsList order: Ф30, ф12, Ф47.
+    EXPECT_EQ(formChoiceTicks(QStringLiteral("ф12,Ф47")), (QList<bool>{false, true, true}));
+    EXPECT_EQ(formChoiceResult({true, true, false}, false), QStringLiteral("Ф30,Ф12"));
+    EXPECT_EQ(formChoiceResult({true, true, false}, true), QString());
+}
