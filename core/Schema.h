@@ -6,6 +6,9 @@
 // Physical column order is binding where the program inserts by position:
 // data/repdata, titles, rows, columns, conditions, populations, populations1,
 // med_type_forms, row_titles, col_titles, formulas.
+//
+// SQLite folds letter case of names for Latin letters only: the key of
+// int_control must be written "Код" exactly (quoted), never "код".
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>

@@ -84,7 +84,8 @@ TEST(Schema, CreatingTwiceKeepsRowsAndCountersGiveNewIds) {
     db::ScopedConnection c(file, db::OpenMode::ReadWrite);
     db::exec(c.db(), QStringLiteral("insert into int_control (formid, tble) values (1, '(1000)')"));
     const qint64 first = db::lastInsertId(c.db());
-    schema::createMainTables(c.db());   // existing tables are kept
+    schema::createMainTables(c.db());   // existing tables and rows are kept
+    EXPECT_EQ(db::scalar(c.db(), QStringLiteral("select count(*) from int_control")).toInt(), 1);
     db::exec(c.db(), QStringLiteral("delete from int_control"));
     db::exec(c.db(), QStringLiteral("insert into int_control (formid, tble) values (1, '(1000)')"));
     // A deleted key is not handed out again.
