@@ -110,7 +110,7 @@ QString ParseNumberList(const QString &list) {
             if (!ok1 || !ok2)
                 throw ConversionError(QStringLiteral("\"%1\" не является диапазоном целых чисел").arg(item));
             for (int v = lo; v <= hi; ++v) out.append(QString::number(v));
-        } else {
+        } else if (!item.trimmed().isEmpty()) {
             out.append(item);
         }
     }

@@ -1,0 +1,153 @@
+// Reference notation, text helpers and the numbering of cells.
+#include "core/CellNumbering.h"
+#include "core/Common.h"
+#include "core/FormulaParser.h"
+
+#include <gtest/gtest.h>
+
+TEST(EngineCellNumbering, TableWithTwoFixedColumnsAndThreeFixedRows) {
+    // First data cell of a table with fixcols 2 and fixrows 3.
+    EXPECT_EQ(cells::structColumnOfGrid(0, 2), 3);
+    EXPECT_EQ(cells::structRowOfGrid(0, 3), 4);
+    EXPECT_EQ(cells::storedColumnOfGrid(0, 2), 4);
+    EXPECT_EQ(cells::storedRowOfGrid(0, 3), 5);
+    EXPECT_EQ(cells::labelColumnOfGrid(0, 2), 3);
+    EXPECT_EQ(cells::labelRowOfGrid(0), 1);
+    // A reference names the same cell as "гр3 стр1".
+    EXPECT_EQ(cells::storedColumnOfRef(3), 4);
+    EXPECT_EQ(cells::storedRowOfRef(1, 3), 5);
+    EXPECT_EQ(cells::gridColumnOfStored(4, 2), 0);
+    EXPECT_EQ(cells::gridRowOfStored(5, 3), 0);
+}
+
+TEST(EngineCellNumbering, SpanKeysImagesAndPixels) {
+    EXPECT_EQ(cells::titleSpanKey(3, 1, 3, 1), "R1C3");
+    EXPECT_EQ(cells::titleSpanKey(3, 1, 5, 2), "R1C3:R2C5");
+    int sc = 0, sr = 0, ec = 0, er = 0;
+    ASSERT_TRUE(cells::parseTitleSpanKey("R1C3:R2C5", sc, sr, ec, er));
+    EXPECT_EQ(QList<int>({sc, sr, ec, er}), QList<int>({3, 1, 5, 2}));
+    ASSERT_TRUE(cells::parseTitleSpanKey("R4C7", sc, sr, ec, er));
+    EXPECT_EQ(QList<int>({sc, sr, ec, er}), QList<int>({7, 4, 7, 4}));
+    EXPECT_FALSE(cells::parseTitleSpanKey("C3R1", sc, sr, ec, er));
+    EXPECT_EQ(cells::spanImage(2, 5), 2005);
+    EXPECT_EQ(cells::spanImageStart(2005), 2);
+    EXPECT_EQ(cells::spanImageEnd(2005), 5);
+    EXPECT_EQ(cells::pointsToPixels(72, 96), 96);
+    EXPECT_EQ(cells::pointsToPixels(10, 96), 13);   // 13.33
+    EXPECT_EQ(cells::pointsToPixels(15, 96), 20);
+    // 96 / 120 dpi: 50 pt -> 40 (truncated) -> 66.67 -> 67 px.
+    EXPECT_EQ(cells::tableWindowPixels(50, 120), 67);
+    EXPECT_EQ(cells::tableWindowPixels(50, 96), 67);
+}
+
+TEST(EngineTextHelpers, Positions) {
+    EXPECT_EQ(PosFrom("ab", "xxab", 1), 3);
+    EXPECT_EQ(PosFrom("q", "abc", 1), 4);
+    EXPECT_EQ(PosFrom("a", "abca", 2), 4);
+    EXPECT_EQ(PosFrom("a", "abc", 9), 9);
+    EXPECT_EQ(PosBackFrom("a+b+c", 5, "+"), 4);
+    EXPECT_EQ(PosBackFrom("a+b+c", 4, "+"), 2);
+    EXPECT_LE(PosBackFrom("abc", 3, "+"), 0);
+}
+
+TEST(EngineTextHelpers, NumbersListsAndCharacters) {
+    EXPECT_TRUE(IsDigitsText(""));
+    EXPECT_TRUE(IsDigitsText("1.5"));
+    EXPECT_FALSE(IsDigitsText("-1"));
+    EXPECT_FALSE(IsDecimalText(""));
+    EXPECT_TRUE(IsDecimalText("12.50"));
+    EXPECT_FALSE(IsDecimalText("12,5"));
+    EXPECT_EQ(ShiftNumberList("1,2,5", 3), "4,5,8");
+    EXPECT_EQ(ShiftNumberList("", 3), "");
+    EXPECT_THROW(ShiftNumberList("1,x", 3), ConversionError);
+    EXPECT_EQ(ReplaceChar("a:b:c", u':', QChar(3)), QString("a") + QChar(3) + "b" + QChar(3) + "c");
+    EXPECT_EQ(RemoveChar("a b c", u' '), "abc");
+    StringList l;
+    l.add("x", 5);
+    l.add("y", 7);
+    l.add("z", 7);
+    EXPECT_EQ(IndexOfObjectValue(7, l), 1);
+    EXPECT_EQ(IndexOfObjectValue(9, l), -1);
+}
+
+TEST(EngineFormulaParser, SplitFormulaTerms) {
+    EXPECT_EQ(SplitFormulaTerms("a+b"), QStringList({"a", "+", "b"}));
+    EXPECT_EQ(SplitFormulaTerms("a + b"), QStringList({"a", " + ", "b"}));
+    EXPECT_EQ(SplitFormulaTerms("a +b"), QStringList({"a", " +", "b"}));
+    EXPECT_EQ(SplitFormulaTerms("-a*b"), QStringList({"-a", "*", "b"}));
+    EXPECT_EQ(SplitFormulaTerms("a*-b"), QStringList({"a", "*", "-b"}));
+    EXPECT_EQ(SplitFormulaTerms("Ф1Т[1-2]СТР1"), QStringList({"Ф1Т[1-2]СТР1"}));
+    EXPECT_EQ(SplitFormulaTerms("(a+b)/c"), QStringList({"(a+b)", "/", "c"}));
+    EXPECT_EQ(SplitFormulaTerms("\"a+b\"-c"), QStringList({"\"a+b\"", "-", "c"}));
+    EXPECT_TRUE(SplitFormulaTerms("").isEmpty());
+    EXPECT_TRUE(IsOperatorItem(" + "));
+    EXPECT_FALSE(IsOperatorItem("a"));
+}
+
+TEST(EngineFormulaParser, ParseNumberList) {
+    EXPECT_EQ(ParseNumberList("1,3..5,8"), "1,3,4,5,8");
+    EXPECT_EQ(ParseNumberList("5..3"), "");
+    EXPECT_EQ(ParseNumberList("1,5..3"), "1");
+    EXPECT_EQ(ParseNumberList("5..3,1"), "1");
+    EXPECT_EQ(ParseNumberList("1.2"), "1.2");
+    EXPECT_EQ(ParseNumberList("7"), "7");
+    EXPECT_THROW(ParseNumberList("1..x"), ConversionError);
+}
+
+TEST(EngineFormulaParser, FormTableRowAndColumnParts) {
+    auto ft = ParseFormTableRef("Ф12Т(7)СТР1", 0);
+    EXPECT_EQ(ft.form, "Ф12");
+    EXPECT_EQ(ft.table, "Т(7)");
+    ft = ParseFormTableRef("Ф12Т(7)СТР1", 1);
+    EXPECT_EQ(ft.form, "Ф12");
+    EXPECT_EQ(ft.table, "");
+    ft = ParseFormTableRef("ф12т[1000]стр1", 0);
+    EXPECT_EQ(ft.form, "ф12");
+    EXPECT_EQ(ft.table, "Т[1000]");
+    ft = ParseFormTableRef("Ф Т[1]", 0);
+    EXPECT_EQ(ft.form, "");
+    EXPECT_EQ(ParseFormTableRef("   ", 0).table, "");
+
+    EXPECT_EQ(ParseRowRef("СТР[2..4]"), "2,3,4");
+    EXPECT_EQ(ParseRowRef("стр 1, 2"), "1");
+    EXPECT_EQ(ParseRowRef("СТР[1"), "");
+    EXPECT_EQ(ParseRowRef("Ф1Т[1]ГР3"), "");
+    EXPECT_EQ(ParseRowRef("СТР[1..x]"), "");
+    EXPECT_EQ(ParseRowRef("СТР[ГР1]"), "");
+    EXPECT_EQ(ParseColumnRef("Ф12Т[1000]СТР[1,3..5]ГР[3]"), "3");
+    EXPECT_EQ(ParseColumnRef("Ф12 Т(1000) СТР 2 ГР 4"), "4");
+    EXPECT_EQ(ParseRowRef("Ф12Т[1000]СТР[1,3..5]ГР[3]"), "1,3,4,5");
+}
+
+TEST(EngineFormulaParser, Qualifying) {
+    EXPECT_EQ(QualifyFormulaRef("СТР5ГР3", 0, "Ф12", "[1000]"), "Ф12Т[1000]СТР5ГР3");
+    EXPECT_EQ(QualifyFormulaRef("СТР5ГР3", 1, "Ф12", "[1000]"), "Ф12СТР5ГР3");
+    EXPECT_EQ(QualifyFormulaRef("СТР5ГР3", 0, "Ф12", ""), "СТР5ГР3");
+    EXPECT_EQ(QualifyFormulaRef("12.5", 0, "Ф12", "[1000]"), "12.5");
+    EXPECT_EQ(QualifyFormulaRef("Т(3)СТР1ГР1", 0, "Ф12", "[1000]"), "Ф12Т(3)СТР1ГР1");
+    EXPECT_EQ(QualifyFormulaRefs("Ф3Т[2]СТР1ГР3+СТР2ГР3", 0, "Ф9", "[9]"), "Ф3Т[2]СТР1ГР3+Ф3Т[2]СТР2ГР3");
+    EXPECT_EQ(QualifyFormulaRefs("СТР1ГР3 - СТР2ГР3", 0, "Ф9", "[9]"), "Ф9Т[9]СТР1ГР3 - Ф9Т[9]СТР2ГР3");
+    EXPECT_EQ(QualifyFormulaRefs("СТР1ГР3*2", 1, "Ф9", "[9]"), "Ф9СТР1ГР3*2");
+    EXPECT_EQ(QualifyFormulaRefs("  ", 0, "Ф9", "[9]"), "");
+    EXPECT_EQ(QualifyFormulaRefs("СТР1ГР3", 2, "Ф9", "[9]"), "СТР1ГР3");
+}
+
+TEST(EngineFormulaParser, ReferencedRowsColumns) {
+    auto rc = GetReferencedRowsColumns("Ф1Т[1]СТР1ГР3+Ф1Т[1]СТР[2..3]ГР4", "", false);
+    EXPECT_EQ(rc.rows, "1,2,3");
+    EXPECT_EQ(rc.columns, "3,4");
+    rc = GetReferencedRowsColumns("Ф1Т[1]СТР1ГР5", "ГР[3..4]", false);
+    EXPECT_EQ(rc.columns, "3,4");
+    EXPECT_EQ(rc.rows, "1");
+    rc = GetReferencedRowsColumns("СТР1ГР5", "стр7", false);
+    EXPECT_EQ(rc.rows, "7");
+    rc = GetReferencedRowsColumns("Ф1Т[1]СТР1ГР3+Ф1Т[1]СТР2ГР4", "", true);
+    EXPECT_TRUE(rc.rows.isEmpty() && rc.columns.isEmpty());
+    rc = GetReferencedRowsColumns("Ф1Т[1]СТР[1,2]ГР3", "", true);
+    EXPECT_TRUE(rc.rows.isEmpty() && rc.columns.isEmpty());
+    rc = GetReferencedRowsColumns("Ф1Т[1]СТР2ГР3", "", true);
+    EXPECT_EQ(rc.rows, "2");
+    EXPECT_EQ(rc.columns, "3");
+    rc = GetReferencedRowsColumns("", "ГР1", false);
+    EXPECT_TRUE(rc.columns.isEmpty());
+}

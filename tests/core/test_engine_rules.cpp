@@ -1,0 +1,352 @@
+// Data services over the databases and the control-rule engine.
+#include "test_engine_db.h"
+
+#include "core/Common.h"
+#include "core/ProgressSink.h"
+#include "core/RuleEngine.h"
+#include "core/SharedState.h"
+#include "platform/Database.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Form Ф12 with table (1000): 6 columns (2 fixed), 5 rows (1 fixed), so
+// references name columns 3..6 and rows 1..4; and table (2000) 4 x 3, no
+// fixed cells. Form Ф14 with table (1): 3 x 3, 1 fixed column, 1 fixed row.
+class EngineRules : public ::testing::Test {
+protected:
+    void SetUp() override {
+        f12 = e.addForm("Ф12");
+        f14 = e.addForm("Ф14");
+        t1000 = e.addTable(f12, "(1000)", 6, 5, 2, 1);
+        t2000 = e.addTable(f12, "(2000)", 4, 3, 0, 0);
+        t1 = e.addTable(f14, "(1)", 3, 3, 1, 1);
+        e.reload();
+        shared().CurrentInstitution = kHospital;
+    }
+    void put1000(int col, int row, double v, qint64 h = kHospital) { e.putRef(h, t1000, 1, col, row, v); }
+
+    QStringList errors() const { return shared().ControlErrors.texts(); }
+
+    static constexpr qint64 kHospital = 7;
+    EngineDb e;
+    qint64 f12 = 0, f14 = 0, t1000 = 0, t2000 = 0, t1 = 0;
+};
+
+QList<double> storedValues(qint64 h, qint64 table, const QString &valueTable = "data") {
+    QList<double> out;
+    QSqlQuery q = db::exec(db::kData,
+                           QString("select data from %1 where hospital=? and \"table\"=? order by \"column\", \"row\"")
+                               .arg(valueTable),
+                           {h, table});
+    while (q.next()) out.append(q.value(0).toDouble());
+    return out;
+}
+
+} // namespace
+
+TEST(EngineLookups, CatalogueLinesMatchWholeKeysWithoutLetterCase) {
+    EngineDb e;
+    SharedState &s = shared();
+    s.FormsList.add("Ф1 - Первая", 11);
+    s.FormsList.add("Ф2", 12);   // no " - ": no name
+    s.TablesList.add("Ф1*Т(10) - десятая", 0);
+    s.TablesList.add("Ф1*Т(1) - первая", 0);
+    s.TablesArray.append({0, 110, 5, 6, 1, 2, 0, 0, 0});
+    s.TablesArray.append({0, 101, 3, 4, 1, 1, 0, 1, 0});
+
+    EXPECT_EQ(GetTableIdent("ф1", "(1)"), 101);
+    EXPECT_EQ(GetTableIdent("Ф1", "(10)"), 110);
+    EXPECT_EQ(GetTableIdent("Ф1", "(2)"), -1);
+    EXPECT_EQ(GetTableIdentByFormId(11, "(1)"), 101);
+    EXPECT_EQ(GetTableIdentByFormId(QString("11"), "(10)"), 110);
+    EXPECT_THROW(GetTableIdentByFormId(QString("x1"), "(1)"), ConversionError);
+    EXPECT_EQ(IndexOfTableIdent(101), 1);
+    EXPECT_EQ(IndexOfTableIdent(5), -1);
+    EXPECT_EQ(GetFormNameById(11), "Ф1");
+    EXPECT_EQ(GetFormNameById(12), "");
+    EXPECT_EQ(GetFormNameById(0), "");
+
+    TableGeometry g;
+    ASSERT_TRUE(GetTableGeometryByFormId(11, "(1)", g));
+    EXPECT_EQ(g.colCountPlus1, 4);
+    EXPECT_EQ(g.rowCountPlus1, 5);
+    EXPECT_EQ(g.fixCols, 1);
+    EXPECT_EQ(g.fixRows, 1);
+    TableGeometry missing;
+    missing.fixCols = 42;
+    EXPECT_FALSE(GetTableGeometryByFormId(-1, "(1)", missing));
+    EXPECT_EQ(missing.colCountPlus1, 0);
+    EXPECT_EQ(missing.fixCols, 42);
+    EXPECT_TRUE(GetTableGeometry("ф1", "(10)", g));
+    EXPECT_EQ(g.colCountPlus1, 6);
+}
+
+TEST_F(EngineRules, FormIdByNameIgnoresLetterCase) {
+    EXPECT_EQ(GetFormIdByName("Ф12"), f12);
+    EXPECT_EQ(FindFormId("ф14"), f14);
+    EXPECT_EQ(GetFormIdByName("Ф99"), -1);
+    EXPECT_EQ(GetFormIdByName("\"; drop table forms; --"), -1);
+}
+
+TEST_F(EngineRules, SaveTableDataRewritesTheTableInOneGo) {
+    e.put(kHospital, t1000, 4, 3, 99);       // old value, replaced
+    e.put(kHospital + 1, t1000, 4, 3, 5);    // another institution, kept
+    e.put(kHospital, t1000, 4, 3, 1, "data", EngineDb::kYear - 1);   // another year, kept
+    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
+    shared().DataMatrix.set(4, 3, 1.5);
+    shared().DataMatrix.set(7, 6, 2);
+    SaveTableData(kHospital, f12, "(1000)");
+    EXPECT_EQ(storedValues(kHospital, t1000).size(), 3);
+    QSqlQuery q = db::exec(db::kData,
+                           "select \"column\", \"row\", data from data where hospital=? and year=? order by \"column\"",
+                           {kHospital, EngineDb::kYear});
+    QStringList rows;
+    while (q.next()) rows << QString("%1/%2/%3").arg(q.value(0).toInt()).arg(q.value(1).toInt()).arg(q.value(2).toDouble());
+    EXPECT_EQ(rows, QStringList({"4/3/1.5", "7/6/2"}));
+    EXPECT_EQ(storedValues(kHospital + 1, t1000), QList<double>({5}));
+
+    // An all-zero matrix leaves nothing of this year.
+    shared().DataMatrix.fill(0);
+    SaveTableData(kHospital, f12, "(1000)");
+    EXPECT_EQ(storedValues(kHospital, t1000), QList<double>({1}));
+
+    // Summary reports go to repdata.
+    shared().DataTableName = "RepData";
+    shared().DataMatrix.set(5, 4, 3);
+    SaveTableData(kHospital, f12, "(1000)");
+    EXPECT_EQ(storedValues(kHospital, t1000, "repdata"), QList<double>({3}));
+    shared().DataTableName = "Other";
+    EXPECT_THROW(SaveTableData(kHospital, f12, "(1000)"), db::Error);
+}
+
+TEST_F(EngineRules, SumHospitalsDataAddsTheIncludedInstitutions) {
+    put1000(3, 1, 2, 1);
+    put1000(3, 1, 3, 2);
+    put1000(4, 2, 5, 2);
+    put1000(3, 1, 100, 3);   // not included
+    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
+    shared().DataMatrix.set(4, 3, 1);
+    shared().IncludeList = "1,2";
+    struct Recorder : ProgressSink {
+        int max = -1, pos = -1;
+        void setMax(int m) override { max = m; }
+        void setPosition(int p) override { pos = p; }
+        void setStatusText(const QString &) override {}
+        void setDetailText(const QString &) override {}
+    } rec;
+    SumHospitalsData(f12, "(1000)", &rec);
+    EXPECT_EQ(shared().DataMatrix.at(4, 3), 6);
+    EXPECT_EQ(shared().DataMatrix.at(5, 4), 5);
+    EXPECT_EQ(rec.max, 3);
+    EXPECT_EQ(rec.pos, 3);
+    shared().IncludeList.clear();
+    SumHospitalsData(f12, "(1000)");
+    EXPECT_EQ(shared().DataMatrix.at(4, 3), 6);
+}
+
+TEST_F(EngineRules, ChecksumsOfKnownValues) {
+    EXPECT_EQ(TableDataChecksum(kHospital, t1000), 0u);
+    EXPECT_EQ(FormDataChecksum(kHospital, f12), 5381u);
+    put1000(3, 1, 1.0);
+    EXPECT_EQ(TableDataChecksum(kHospital, t1000), 1065530789u);
+    put1000(4, 1, 2.5);
+    EXPECT_EQ(TableDataChecksum(kHospital, t1000), 2415132933u);
+    EXPECT_EQ(FormDataChecksum(kHospital, f12), 2415132933u);
+    // Row order comes before column order; tables go in ident order.
+    e.put(kHospital, t2000, 2, 2, 1.0);
+    const quint32 expected = ChecksumStep(2415132933u, 1.0);
+    EXPECT_EQ(FormDataChecksum(kHospital, f12), expected);
+    EXPECT_EQ(FormDataChecksum(kHospital + 1, f12), 5381u);
+}
+
+TEST_F(EngineRules, ReadTableMatrixFillsTheStoredBounds) {
+    EXPECT_FALSE(ReadTableMatrix(kHospital, "Ф12", "(3000)"));
+    put1000(3, 1, 4);
+    put1000(6, 4, 2);
+    e.put(kHospital, t1000, 3, 2, 50);   // header cell: skipped
+    e.put(kHospital, t1000, 8, 3, 50);   // beyond the table: skipped
+    ASSERT_TRUE(ReadTableMatrix(kHospital, "ф12", "(1000)"));
+    const ValueMatrix &m = shared().DataMatrix;
+    EXPECT_EQ(m.lowColumn(), 3);
+    EXPECT_EQ(m.highColumn(), 7);
+    EXPECT_EQ(m.lowRow(), 2);
+    EXPECT_EQ(m.highRow(), 6);
+    EXPECT_EQ(shared().FixRowsMinusOne, 0);
+    EXPECT_EQ(m.at(4, 3), 4);
+    EXPECT_EQ(m.at(7, 6), 2);
+    EXPECT_EQ(m.at(3, 2), 0);
+
+    EXPECT_TRUE(IsValidMatrixCell(m, 3, 1));
+    EXPECT_TRUE(IsValidMatrixCell(m, 6, 4));
+    EXPECT_FALSE(IsValidMatrixCell(m, 2, 1));   // column fixcols
+    EXPECT_FALSE(IsValidMatrixCell(m, 7, 1));
+    EXPECT_FALSE(IsValidMatrixCell(m, 3, 5));   // row rowcount - fixrows + 1
+    EXPECT_FALSE(IsValidMatrixCell(m, 3, 0));
+
+    // Mode "Types" adds the included institutions; the value table's name may
+    // be written in any letter case.
+    put1000(3, 1, 6, 8);
+    e.put(9, t1000, 4, 3, 1, "repdata");
+    shared().ReportMode = "Types";
+    shared().IncludeList = "7,8";
+    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
+    EXPECT_EQ(shared().DataMatrix.at(4, 3), 10);
+    shared().IncludeList.clear();
+    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
+    EXPECT_EQ(shared().DataMatrix.at(4, 3), 0);
+    shared().ReportMode = "Svod";
+    shared().DataTableName = "REpData";
+    ASSERT_TRUE(ReadTableMatrix(9, "Ф12", "(1000)"));
+    EXPECT_EQ(shared().DataMatrix.at(4, 3), 1);
+}
+
+TEST(EngineArithmetic, OrdinaryPrecedenceAndTwoDecimals) {
+    const QList<std::pair<QString, QString>> cases = {
+        {"8/2*2", "8.00"},     {"10+2-5", "7.00"},   {"2*3/4", "1.50"},     {"1/3*3", "1.00"},
+        {"5/0", "0.00"},       {"1.5+1.25", "2.75"}, {"(1+2)*3", "9.00"},   {"2*(3+4)-(1)", "13.00"},
+        {"-2", "-2.00"},       {"3-5", "-2.00"},     {"-2*-3", "6.00"},     {"0.125+0", "0.13"},
+        {"10-2-3", "5.00"},    {"12/2/3", "2.00"},   {"((2))", "2.00"},     {"1234.5*1", "1234.50"},
+        // Texts that are no arithmetic stay as they are.
+        {"12", "12"},          {"Ф1Т[1]СТР1ГР3+2", "Ф1Т[1]СТР1ГР3+2"},  {"2*(3+4", "2*(3+4"},
+        {"2+", "2+"},          {"1.2.3+1", "1.2.3+1"}, {"ВПТ Ф1(1) гр9стр9+1", "ВПТ Ф1(1) гр9стр9+1"},
+    };
+    for (const auto &[in, out] : cases) EXPECT_EQ(EvaluateExpression(in), out) << in.toStdString();
+    EXPECT_EQ(EvaluateFlatExpression("1+2*3"), "7.00");
+    EXPECT_EQ(EvaluateFlatExpression("7.5"), "7.5");
+
+    EXPECT_TRUE(IsNumberText("-3.00"));
+    EXPECT_TRUE(IsNumberText("0"));
+    EXPECT_FALSE(IsNumberText(""));
+    EXPECT_FALSE(IsNumberText("-"));
+    EXPECT_FALSE(IsNumberText("1-2"));
+    EXPECT_FALSE(IsNumberText("Ф1"));
+
+    EXPECT_TRUE(RelationHolds("=", 2, 2));
+    EXPECT_TRUE(RelationHolds("<=", 2, 2));
+    EXPECT_FALSE(RelationHolds("<>", 2, 2));
+    EXPECT_TRUE(RelationHolds(">", 3, 2));
+    EXPECT_TRUE(RelationHolds(">=", 2, 2));
+    EXPECT_TRUE(RelationHolds("<", -2, 0));
+    EXPECT_TRUE(RelationHolds("~", 1, 2));
+}
+
+TEST_F(EngineRules, EvaluateReferenceSumsTheHeldTable) {
+    put1000(3, 1, 2);
+    put1000(3, 2, 3.25);
+    put1000(4, 1, 10);
+    QStringList labels;
+    auto label = [&](const QString &t) { labels << t; };
+    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР[1..2]ГР3", "", label), "5.25");
+    EXPECT_EQ(labels, QStringList({"Ф12 - (1000)"}));
+    EXPECT_EQ(shared().CurrentFormKey, "Ф12");
+    EXPECT_EQ(shared().CurrentTableKey, "(1000)");
+    // Parts the reference lacks come from the cycle text.
+    EXPECT_EQ(EvaluateReference("СТР1", "ГР4Ф12Т[1000]"), "10.00");
+    EXPECT_EQ(EvaluateReference("ф12т[1000]стр1гр[3,4]", ""), "12.00");
+    // Another table while one is held: left for a later pass.
+    EXPECT_EQ(EvaluateReference("Ф14Т[1]СТР1ГР2", ""), "Ф14Т[1]СТР1ГР2");
+    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР5ГР3", ""), "ВПТ Ф12(1000) гр3стр5");
+    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР1ГР2", ""), "ВПТ Ф12(1000) гр2стр1");
+    EXPECT_EQ(EvaluateReference("Ф12Т[1000]ГР3", ""), "0.00");
+    EXPECT_EQ(EvaluateReference("12.5", ""), "12.5");
+    EXPECT_THROW(EvaluateReference("Ф12Т[1000]СТР[1..x]ГР3", ""), ConversionError);
+    shared().CurrentFormKey.clear();
+    EXPECT_EQ(EvaluateReference("Ф99Т[1]СТР1ГР1", ""), "Ф99Т[1]СТР1ГР1");
+    EXPECT_TRUE(shared().CurrentFormKey.isEmpty());
+}
+
+TEST_F(EngineRules, ResolveRuleSideKeepsOperatorsAndParentheses) {
+    put1000(3, 1, 2);
+    put1000(4, 1, 3);
+    AddControlRule(1, "(Ф12Т(1000)СТР1ГР3+Ф12Т(1000)СТР1ГР4)*2", "0", "=", "", "");
+    ResolveRuleSide(shared().RuleLeftList, 0);
+    EXPECT_EQ(shared().RuleLeftList.text(0), "(2.00+3.00)*2");
+    EXPECT_EQ(EvaluateExpression(shared().RuleLeftList.text(0)), "10.00");
+    ClearControlRules();
+    EXPECT_TRUE(shared().RuleLeftList.isEmpty() && shared().RuleCycleList.isEmpty());
+}
+
+TEST_F(EngineRules, CyclesExpandPerColumnWithTheDefaultText) {
+    for (int c = 3; c <= 5; ++c) {
+        put1000(c, 1, c == 4 ? 10 : 12);
+        put1000(c, 2, 10);
+    }
+    AddControlRule(41, "СТР1", "СТР2", "=", "строка 1 равна строке 2", "ГР[3..5]");
+    RunTableControls("Ф12Т[1000]");
+    EXPECT_EQ(errors(), QStringList({"12.00=10.00\tГР3Ф12Т[1000]\tстрока 1 равна строке 2",
+                                     "12.00=10.00\tГР5Ф12Т[1000]\tстрока 1 равна строке 2"}));
+    EXPECT_EQ(shared().ControlErrors.object(0), 41);
+    EXPECT_EQ(shared().ControlErrors.object(1), 41);
+    EXPECT_TRUE(shared().RuleLeftList.isEmpty());
+    EXPECT_TRUE(shared().CurrentFormKey.isEmpty());
+
+    // Row cycles, without brackets, and a form-only default text.
+    shared().ControlErrors.clear();
+    AddControlRule(42, "Т[1000]ГР3", "Т[1000]ГР4", ">", "", "стр1,2");
+    RunTableControls("Ф12");
+    EXPECT_EQ(errors(), QStringList({"10.00>10.00\tСТР2Ф12\t"}));
+}
+
+TEST_F(EngineRules, RulesOverTwoFormsLoadEachTableOnce) {
+    put1000(3, 1, 7);
+    e.putRef(kHospital, t1, 1, 2, 1, 4);
+    e.putRef(kHospital, t1, 1, 3, 1, 3);
+    e.put(kHospital, t2000, 2, 2, 1);   // (2000) гр1 стр1
+    QStringList labels;
+    AddControlRule(1, "Ф12Т[1000]СТР1ГР3", "Ф14Т(1)СТР1ГР2+Ф14Т(1)СТР1ГР3", "=", "", "");
+    AddControlRule(2, "Ф14Т[1]СТР1ГР2*2", "Ф12Т[1000]СТР1ГР3+1", "=", "разные", "");
+    AddControlRule(3, "Ф14Т[1]СТР1ГР2-Ф12Т[1000]СТР1ГР3", "0", "<", "", "");
+    RunTableControls("", [&](const QString &t) { labels << t; });
+    EXPECT_EQ(labels, QStringList({"Ф12 - (1000)", "Ф14 - (1)"}));
+    // 7 = 4+3; 4*2 = 8 = 7+1; 4-7 = -3 < 0 (a negative value is a number).
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+
+    // A rule naming a third table takes one more load.
+    labels.clear();
+    AddControlRule(4, "Ф12Т[1000]СТР1ГР3", "Ф12Т[2000]СТР1ГР1", "=", "", "");
+    RunTableControls("", [&](const QString &t) { labels << t; });
+    EXPECT_EQ(labels, QStringList({"Ф12 - (1000)", "Ф12 - (2000)"}));
+    EXPECT_EQ(errors(), QStringList({"7.00=1.00\t\t"}));
+}
+
+TEST_F(EngineRules, ViolationsAndWhatCannotBeComputed) {
+    put1000(3, 1, 5);
+    put1000(3, 2, 5);
+    AddControlRule(1, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3", "<=", "равные допустимы", "");
+    AddControlRule(2, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3", "<>", "различны", "");
+    AddControlRule(3, "Ф12Т[1000]СТР5ГР3", "0", ">=", "вне таблицы", "");
+    AddControlRule(4, "Ф99Т[1]СТР1ГР1", "Ф12Т[1000]СТР1ГР3", "=", "нет таблицы", "");
+    AddControlRule(5, "0", "Ф12Т[1000]СТР1ГР3-Ф12Т[1000]СТР2ГР3", "=", "ноль", "");
+    AddControlRule(6, "Ф12Т[1000]СТР[1..x]ГР3", "1", "=", "плохой список", "");
+    AddControlRule(7, "Ф12Т[1000]СТР1ГР3", "1", "=", "после ошибки", "ГР[3..y]");
+    AddControlRule(8, "Ф12Т[1000]СТР1ГР3*2", "Ф12Т[1000]СТР2ГР3", "?", "неизвестное отношение", "");
+    AddControlRule(9, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3+1", "<", "последнее", "");
+    RunTableControls("");
+    EXPECT_EQ(errors(), QStringList({
+                            "5.00<>5.00\t\tразличны",
+                            "ВПТ Ф12(1000) гр3стр5>=0\t\tвне таблицы",
+                            "Ф99Т[1]СТР1ГР1=5.00\t\tнет таблицы",
+                            "Ф12Т[1000]СТР[1..X]ГР3=1\t\tплохой список",
+                            "Ф12Т[1000]СТР1ГР3=1\tГР[3..y]\tпосле ошибки",
+                        }));
+    EXPECT_EQ(shared().ControlErrors.object(1), 3);
+    EXPECT_TRUE(shared().RuleLeftList.isEmpty());
+    EXPECT_TRUE(shared().RuleRightList.isEmpty());
+}
+
+TEST_F(EngineRules, RulesFromIntControlRecords) {
+    put1000(3, 1, 1);
+    db::exec(db::kMain,
+             "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values (?, ?, ?, ?, ?, ?, ?)",
+             {f12, "(1000)", "СТР1ГР3", ">", "1", "", "больше единицы"});
+    QSqlQuery q = db::exec(db::kMain, "select * from int_control");
+    ASSERT_TRUE(q.next());
+    AddControlRule(q.record());
+    EXPECT_EQ(shared().RuleLeftList.object(0), q.value("Код").toLongLong());
+    RunTableControls("Ф12Т[1000]");
+    EXPECT_EQ(errors(), QStringList({"1.00>1\tФ12Т[1000]\tбольше единицы"}));
+}
