@@ -79,7 +79,9 @@
 
 #include <QDate>
 #include <QMap>
+#include <QPair>
 #include <QVariantList>
+#include <algorithm>
 #include <cmath>
 
 namespace sample {
