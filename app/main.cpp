@@ -1,12 +1,58 @@
+#include "app/MainWindow.h"
+#include "core/SampleConfig.h"
+#include "core/SharedState.h"
+#include "platform/Database.h"
 #include "platform/Fonts.h"
+#include "platform/Paths.h"
 
 #include <QApplication>
+#include <QDate>
+#include <QDir>
 #include <QLocale>
+#include <cstdio>
+
+namespace {
+
+// --make-sample <folder>: program files, a sample configuration for this
+// year and the previous one, registered as "Пример".
+int makeSample(const QString &folder) {
+    try {
+        const QString target = QDir(folder).absolutePath();
+        sample::createProgramFiles(paths::programFolder());
+        sample::createConfiguration(target, QDate::currentDate().year(), true);
+        sample::registerConfiguration(paths::settingsFile(), QStringLiteral("Пример"), target);
+    } catch (const db::Error &e) {
+        std::fprintf(stderr, "%s\n", e.message().toLocal8Bit().constData());
+        return 1;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvana"));
     QLocale::setDefault(QLocale::c());
     fonts::installSubstitutions();
-    return 0;
+
+    const QStringList args = QApplication::arguments();
+    const int sampleAt = args.indexOf(QStringLiteral("--make-sample"));
+    if (sampleAt >= 0) {
+        if (sampleAt + 1 >= args.size()) {
+            std::fprintf(stderr, "--make-sample <folder>\n");
+            return 2;
+        }
+        return makeSample(args.at(sampleAt + 1));
+    }
+
+    TMain main;
+    // Without a year (no settings file, or the year choice was cancelled)
+    // the program ends at once.
+    if (shared().Year == 0) return 0;
+    main.show();
+    return app.exec();
 }

@@ -1,0 +1,90 @@
+#pragma once
+// The open configuration and reporting year: settings file, start-up,
+// opening a configuration, stepping and creating years, attaching and
+// copying configurations. Keeps the lists the main window shows
+// (configurations, year folders, sub-report levels) and the shared globals
+// (ConfigName, ConfigPath, Year, ...). Questions and dialogs go through the
+// dialog seam, so every operation runs without a window in tests.
+#include "app/SubReports.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+namespace config {
+
+inline const QString kSectionCurrent = QStringLiteral("Конфигурация");
+inline const QString kSectionList = QStringLiteral("Конфигурации");
+
+// Window caption for the open configuration and year.
+QString windowCaption(const QString &configName, int year);
+inline const QString kInitialCaption = QStringLiteral("Формирование и контроль медицинских статистических отчетных форм");
+
+// Names in the configuration folder that are year folders (digits and dots
+// only), in name order.
+QStringList FillYearList(const QString &configPath);
+
+} // namespace config
+
+class Configuration {
+public:
+    explicit Configuration(QWidget *dialogParent = nullptr) : m_parent(dialogParent) {}
+
+    // Lists shown by the main window.
+    const QStringList &configNames() const { return m_configNames; }   // DBList
+    int configIndex() const { return m_configIndex; }                  // DBList item of the open configuration
+    const QStringList &yearFolders() const { return m_yearFolders; }   // YearList
+    SubReports &levels() { return m_levels; }                          // SRList
+    const SubReports &levels() const { return m_levels; }
+
+    // Start-up: settings file, configuration, year, connections, caches.
+    // False when it stopped early; the year is then 0.
+    bool startUp();
+
+    // Opens configuration `index` of the list (N260Click). False when it
+    // stopped: cancelled year choice (silently) or an error already shown.
+    // Throws db::Error when the year's databases cannot be opened.
+    bool openConfiguration(int index);
+
+    // (Re)opens the current year of the open configuration: both
+    // connections, the caches, the level list; writes Year. Throws db::Error.
+    void SetYear();
+
+    // Previous (-1) or next (+1) year, creating the year after a question.
+    // False when nothing changed. Throws db::Error.
+    bool stepYear(int delta);
+
+    // Makes year folder `to` from year `from` of the open configuration.
+    // On failure nothing of the new year is left and db::Error is thrown.
+    void CreateYearDatabase(int from, int to);
+
+    // Year choice dialog; nothing when cancelled or when the text is no
+    // year (the user is told).
+    std::optional<int> ChooseYear(const QString &caption);
+
+    // "Присоединение базы данных": registers a folder under a name. False when cancelled.
+    bool N24Click();
+    // Copy of the open year into another folder, registered under a new
+    // name. False when cancelled or failed (the user is told).
+    bool N22Click();
+    // Copies the open year into folder target (with trailing '/') and
+    // registers it as `name`. Throws db::Error; nothing is left on failure.
+    void CopyConfiguration(const QString &target, const QString &name);
+
+    // "Label2 - DBList - SRList:"
+    QString applicationTitle() const;
+    QString windowCaption() const;
+    QString currentConfigName() const;
+
+private:
+    QString settingsPath() const;
+    void reloadYearFolders();
+
+    QWidget *m_parent = nullptr;
+    QStringList m_configNames;
+    int m_configIndex = -1;
+    QStringList m_yearFolders;
+    SubReports m_levels;
+};

@@ -1,0 +1,637 @@
+#include "app/MainWindow.h"
+
+#include "app/SmallDialogs.h"
+#include "core/AdminMode.h"
+#include "core/Caches.h"
+#include "core/Common.h"
+#include "core/SharedState.h"
+#include "platform/Database.h"
+#include "platform/Dialogs.h"
+#include "widgets/AbcBackground.h"
+#include "widgets/AbcComboBox.h"
+#include "widgets/AbcMouseLabel.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace mainwin {
+int backgroundHeight(int windowHeight, int titleHeight, int captionHeight) {
+    return qMax(0, windowHeight - titleHeight - captionHeight - 10);
+}
+} // namespace mainwin
+
+namespace {
+
+const QColor kWindowColour(141, 188, 220);
+const QColor kHeadingHover(255, 255, 0);
+
+QFont itemFont() {
+    QFont f(QStringLiteral("Times New Roman"));
+    f.setPixelSize(16);
+    f.setBold(true);
+    f.setItalic(true);
+    return f;
+}
+
+QFont headingFont() {
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(19);
+    f.setBold(true);
+    f.setItalic(true);
+    return f;
+}
+
+QFrame *bevel(QWidget *parent) {
+    auto *f = new QFrame(parent);
+    f->setFrameShape(QFrame::Box);
+    f->setFrameShadow(QFrame::Sunken);
+    f->setLineWidth(1);
+    return f;
+}
+
+} // namespace
+
+TMain::TMain(bool runStartUp, QWidget *parent) : QMainWindow(parent), m_config(this) {
+    setObjectName(QStringLiteral("Main"));
+    installWindowCommands();
+    buildUi();
+    RegisterAdminForm(this);
+    connect(&AdminMode::instance(), &AdminMode::changed, this, [this](bool) { showAdminCommands(); });
+    showAdminCommands();
+    qApp->installEventFilter(this);
+    if (runStartUp) {
+        try {
+            m_startedUp = m_config.startUp();
+        } catch (const db::Error &e) {
+            showError(e.message(), this);
+        } catch (const std::exception &e) {
+            showError(QString::fromUtf8(e.what()), this);
+        }
+        refresh();
+    }
+    layoutBackground();
+}
+
+TMain::~TMain() {
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+TabcMouseLabel *TMain::heading(const QString &caption) {
+    auto *l = new TabcMouseLabel(caption);
+    l->setFont(headingFont());
+    l->setTransparent(true);
+    l->setMouseOverEffects(almUnderline | almColor);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    l->setCursor(Qt::PointingHandCursor);
+    return l;
+}
+
+TabcMouseLabel *TMain::command(const QString &caption, bool large) {
+    auto *l = new TabcMouseLabel(caption);
+    l->setFont(large ? headingFont() : itemFont());
+    l->setTransparent(true);
+    l->setMouseOverEffects(almUnderline | almColor);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return l;
+}
+
+void TMain::bindGroup(TabcMouseLabel *head, const QList<TabcMouseLabel *> &items) {
+    connect(head, &TabcMouseLabel::mouseEnter, this, [items] {
+        for (TabcMouseLabel *l : items) l->setFontColor(kHeadingHover);
+    });
+    connect(head, &TabcMouseLabel::mouseLeave, this, [items] {
+        for (TabcMouseLabel *l : items) l->setFontColor(Qt::black);
+    });
+}
+
+void TMain::buildUi() {
+    setWindowTitle(config::kInitialCaption);
+    auto *central = new QWidget(this);
+    central->setAutoFillBackground(true);
+    QPalette pal = central->palette();
+    pal.setColor(QPalette::Window, kWindowColour);
+    central->setPalette(pal);
+    setCentralWidget(central);
+
+    Label9 = new QLabel(QStringLiteral("Kelvana"), central);
+    Label9->setObjectName(QStringLiteral("Label9"));
+    Label9->setFixedHeight(49);
+    Label9->setAlignment(Qt::AlignCenter);
+    QFont tf(QStringLiteral("Times New Roman"));
+    tf.setPixelSize(40);
+    tf.setBold(true);
+    tf.setItalic(true);
+    tf.setUnderline(true);
+    Label9->setFont(tf);
+    Label9->setAutoFillBackground(true);
+    QPalette tp = Label9->palette();
+    tp.setColor(QPalette::Window, QColor(0, 255, 255));
+    tp.setColor(QPalette::WindowText, QColor(0, 128, 128));
+    Label9->setPalette(tp);
+
+    abcBackground1 = new TabcBackground(central);
+    abcBackground1->setObjectName(QStringLiteral("abcBackground1"));
+    abcBackground1->setColorFrom(QColor(0, 255, 255));
+    abcBackground1->setColorTo(QColor(5, 121, 250));
+    abcBackground1->setDrawBuffered(true);
+    abcBackground1->setActive(true);
+
+    auto *outer = new QVBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->addWidget(Label9);
+    outer->addWidget(abcBackground1);
+    outer->addStretch(1);
+
+    // Year row and lists.
+    Label1 = new QLabel(QStringLiteral("Отчетный год"));
+    Label1->setFont(itemFont());
+    SpeedButton2 = new QToolButton;
+    SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
+    SpeedButton2->setArrowType(Qt::LeftArrow);
+    SpeedButton2->setToolTip(QStringLiteral("Предыдущий год"));
+    SpeedButton2->setFocusPolicy(Qt::NoFocus);
+    Label2 = new QLabel(QStringLiteral("0"));
+    Label2->setObjectName(QStringLiteral("Label2"));
+    QFont yf(QStringLiteral("Times New Roman"));
+    yf.setPixelSize(32);
+    yf.setBold(true);
+    yf.setItalic(true);
+    Label2->setFont(yf);
+    QPalette yp = Label2->palette();
+    yp.setColor(QPalette::WindowText, Qt::red);
+    Label2->setPalette(yp);
+    Label2->setAlignment(Qt::AlignCenter);
+    Label2->setMinimumWidth(90);
+    SpeedButton1 = new QToolButton;
+    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+    SpeedButton1->setArrowType(Qt::RightArrow);
+    SpeedButton1->setToolTip(QStringLiteral("Следующий год"));
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    Label13 = new QLabel(QStringLiteral("База данных"));
+    Label13->setFont(itemFont());
+    DBList = new TabcLRComboBox;
+    DBList->setObjectName(QStringLiteral("DBList"));
+    DBList->setMinimumWidth(240);
+    Label10 = new QLabel(QStringLiteral("Уровень отчета"));
+    Label10->setFont(itemFont());
+    SRList = new TabcLRComboBox;
+    SRList->setObjectName(QStringLiteral("SRList"));
+    SRList->setMinimumWidth(200);
+    SRList->addItem(SubReports::kAnnual, 0);
+    YearList = new TabcLRComboBox(abcBackground1);
+    YearList->setObjectName(QStringLiteral("YearList"));
+    YearList->hide();
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(Label1);
+    top->addWidget(SpeedButton2);
+    top->addWidget(Label2);
+    top->addWidget(SpeedButton1);
+    top->addSpacing(40);
+    top->addWidget(Label13);
+    top->addWidget(DBList);
+    top->addSpacing(30);
+    top->addWidget(Label10);
+    top->addWidget(SRList);
+    top->addStretch(1);
+
+    // Commands.
+    LAdm = heading(QStringLiteral("Настройка"));
+    LAdm->setMouseDownEffects(almUnderline | almColorShadow | almSound);
+    Ladm1 = command(QStringLiteral("Формирование административной структуры территории"));
+    LAdm2 = command(QStringLiteral("Ведение перечня типов учреждений и назначение им  отчетных форм"));
+    LAdm3 = command(QStringLiteral("Отчетные формы"));
+    LAdm4 = command(QStringLiteral("Контроли"));
+    LAdm4_1 = command(QStringLiteral("Сопоставление контролей"));
+    LAdm5 = command(QStringLiteral("Присоединение базы данных"));
+    LLev = heading(QStringLiteral("Уровень отчета"));
+    LLev1 = command(QStringLiteral("Создать подотчет"));
+    LLev2 = command(QStringLiteral("Удалить текущий подотчет"));
+    LLev3 = command(QStringLiteral("Суммирование подотчетов"));
+    abcMouseLabel11 = command(QStringLiteral("Заполнение и контроль отчетных форм"), true);
+    abcMouseLabel12 = command(QStringLiteral("Формирование и контроль сводных отчетов"), true);
+    abcMouseLabel13 = command(QStringLiteral("Сведения о сети и деятельности медицинский учреждений (Ф47)"), true);
+    abcMouseLabel1 = command(QStringLiteral("Выгрузка в формате МЗ РФ"), true);
+    LRek = heading(QStringLiteral("Показатели"));
+    Lrek1 = command(QStringLiteral("В разрезе входящих сводов ( районов и т.п.)"));
+    Lrek2 = command(QStringLiteral("В разрезе типов учреждений"));
+    Lrek3 = command(QStringLiteral("В разрезе ЛПУ"));
+    Lrek4 = command(QStringLiteral("Методика расчета показателей"));
+    abcMouseLabel2 = heading(QStringLiteral("Обновление"));
+    abcMouseLabel3 = command(QStringLiteral("Проверить обновления"));
+    abcMouseLabel4 = command(QStringLiteral("Управление обновлениями"));
+    abcMouseLabel6 = command(QStringLiteral("Генератор пакетов обновления"));
+    abcMouseLabel19 = command(QStringLiteral("Завершение работы"), true);
+    AboutLabel = command(QStringLiteral("О программе..."));
+    QFont af = AboutLabel->font();
+    af.setPixelSize(13);
+    AboutLabel->setFont(af);
+
+    const QList<std::pair<QString, TabcMouseLabel *>> names = {
+        {QStringLiteral("LAdm"), LAdm}, {QStringLiteral("Ladm1"), Ladm1}, {QStringLiteral("LAdm2"), LAdm2},
+        {QStringLiteral("LAdm3"), LAdm3}, {QStringLiteral("LAdm4"), LAdm4}, {QStringLiteral("LAdm4_1"), LAdm4_1},
+        {QStringLiteral("LAdm5"), LAdm5}, {QStringLiteral("LLev"), LLev}, {QStringLiteral("LLev1"), LLev1},
+        {QStringLiteral("LLev2"), LLev2}, {QStringLiteral("LLev3"), LLev3},
+        {QStringLiteral("abcMouseLabel11"), abcMouseLabel11}, {QStringLiteral("abcMouseLabel12"), abcMouseLabel12},
+        {QStringLiteral("abcMouseLabel13"), abcMouseLabel13}, {QStringLiteral("abcMouseLabel1"), abcMouseLabel1},
+        {QStringLiteral("LRek"), LRek}, {QStringLiteral("Lrek1"), Lrek1}, {QStringLiteral("Lrek2"), Lrek2},
+        {QStringLiteral("Lrek3"), Lrek3}, {QStringLiteral("Lrek4"), Lrek4},
+        {QStringLiteral("abcMouseLabel2"), abcMouseLabel2}, {QStringLiteral("abcMouseLabel3"), abcMouseLabel3},
+        {QStringLiteral("abcMouseLabel4"), abcMouseLabel4}, {QStringLiteral("abcMouseLabel6"), abcMouseLabel6},
+        {QStringLiteral("abcMouseLabel19"), abcMouseLabel19}, {QStringLiteral("AboutLabel"), AboutLabel}};
+    for (const auto &[n, l] : names) l->setObjectName(n);
+
+    // Administrator-only commands.
+    LAdm4_1->setProperty("Tag", kAdminTag);
+    abcMouseLabel6->setProperty("Tag", kAdminTag);
+
+    auto group = [this](TabcMouseLabel *head, const QList<TabcMouseLabel *> &items) {
+        QFrame *frame = bevel(abcBackground1);
+        auto *grid = new QGridLayout(frame);
+        grid->setContentsMargins(10, 6, 10, 6);
+        grid->setHorizontalSpacing(20);
+        grid->setVerticalSpacing(2);
+        head->setFixedWidth(210);
+        grid->addWidget(head, 0, 0, qMax(1, int(items.size())), 1, Qt::AlignTop);
+        for (int i = 0; i < items.size(); ++i) grid->addWidget(items[i], i, 1);
+        grid->setColumnStretch(1, 1);
+        return frame;
+    };
+    auto single = [this](TabcMouseLabel *l) {
+        QFrame *frame = bevel(abcBackground1);
+        auto *lay = new QHBoxLayout(frame);
+        lay->setContentsMargins(10, 4, 10, 4);
+        lay->addWidget(l);
+        lay->addStretch(1);
+        return frame;
+    };
+
+    auto *bl = new QVBoxLayout(abcBackground1);
+    bl->setContentsMargins(24, 12, 24, 12);
+    bl->setSpacing(8);
+    bl->addLayout(top);
+    bl->addSpacing(6);
+    bl->addWidget(group(LAdm, {Ladm1, LAdm2, LAdm3, LAdm4, LAdm4_1, LAdm5}));
+    bl->addWidget(group(LLev, {LLev1, LLev2, LLev3}));
+    bl->addWidget(single(abcMouseLabel11));
+    bl->addWidget(single(abcMouseLabel12));
+    bl->addWidget(single(abcMouseLabel13));
+    bl->addWidget(single(abcMouseLabel1));
+    bl->addWidget(group(LRek, {Lrek1, Lrek2, Lrek3, Lrek4}));
+    bl->addWidget(group(abcMouseLabel2, {abcMouseLabel3, abcMouseLabel4, abcMouseLabel6}));
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(single(abcMouseLabel19));
+    bottom->addStretch(1);
+    bottom->addWidget(AboutLabel, 0, Qt::AlignBottom);
+    bl->addLayout(bottom);
+    bl->addStretch(1);
+
+    // Group colouring on hover ("Сопоставление контролей" is not part of it).
+    bindGroup(LAdm, {Ladm1, LAdm2, LAdm3, LAdm4, LAdm5});
+    bindGroup(LLev, {LLev1, LLev2, LLev3});
+    bindGroup(LRek, {Lrek1, Lrek2, Lrek3, Lrek4});
+    bindGroup(abcMouseLabel2, {abcMouseLabel3, abcMouseLabel4, abcMouseLabel6});
+
+    connect(Ladm1, &TabcMouseLabel::clicked, this, &TMain::Ladm1Click);
+    connect(LAdm2, &TabcMouseLabel::clicked, this, &TMain::LAdm2Click);
+    connect(LAdm3, &TabcMouseLabel::clicked, this, &TMain::LAdm3Click);
+    connect(LAdm4, &TabcMouseLabel::clicked, this, &TMain::LAdm4Click);
+    connect(LAdm4_1, &TabcMouseLabel::clicked, this, &TMain::LAdm4_1Click);
+    connect(LAdm5, &TabcMouseLabel::clicked, this, &TMain::LAdm5Click);
+    connect(abcMouseLabel6, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel6Click);
+    connect(LLev1, &TabcMouseLabel::clicked, this, &TMain::LLev1Click);
+    connect(LLev2, &TabcMouseLabel::clicked, this, &TMain::LLev2Click);
+    connect(LLev3, &TabcMouseLabel::clicked, this, &TMain::LLev3Click);
+    connect(abcMouseLabel11, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel11Click);
+    connect(abcMouseLabel12, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel12Click);
+    connect(abcMouseLabel13, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel13Click);
+    connect(abcMouseLabel1, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel1Click);
+    connect(Lrek1, &TabcMouseLabel::clicked, this, &TMain::Lrek1Click);
+    connect(Lrek2, &TabcMouseLabel::clicked, this, &TMain::Lrek2Click);
+    connect(Lrek3, &TabcMouseLabel::clicked, this, &TMain::Lrek3Click);
+    connect(Lrek4, &TabcMouseLabel::clicked, this, &TMain::Lrek4Click);
+    connect(abcMouseLabel19, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel19Click);
+    connect(AboutLabel, &TabcMouseLabel::clicked, this, &TMain::AboutClick);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TMain::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TMain::SpeedButton2Click);
+    connect(DBList, &QComboBox::activated, this, &TMain::N260Click);
+    connect(SRList, &QComboBox::currentIndexChanged, this, [this](int i) {
+        if (!m_refreshing) N17Click(i);
+    });
+
+    updateCommandAvailability();
+    resize(1200, 860);
+    setWindowState(Qt::WindowMaximized);
+}
+
+void TMain::updateCommandAvailability() {
+    const MainCommands &c = mainCommands();
+    Ladm1->setEnabled(bool(c.Ladm1));
+    LAdm2->setEnabled(bool(c.LAdm2));
+    LAdm3->setEnabled(bool(c.LAdm3));
+    LAdm4->setEnabled(bool(c.LAdm4));
+    LAdm4_1->setEnabled(bool(c.LAdm4_1));
+    abcMouseLabel6->setEnabled(bool(c.abcMouseLabel6));
+    LLev3->setEnabled(bool(c.LLev3));
+    abcMouseLabel11->setEnabled(bool(c.abcMouseLabel11));
+    abcMouseLabel12->setEnabled(bool(c.abcMouseLabel12));
+    abcMouseLabel13->setEnabled(bool(c.abcMouseLabel13));
+    abcMouseLabel1->setEnabled(bool(c.abcMouseLabel1));
+    Lrek1->setEnabled(bool(c.Lrek1));
+    Lrek2->setEnabled(bool(c.Lrek2));
+    Lrek3->setEnabled(bool(c.Lrek3));
+    Lrek4->setEnabled(bool(c.Lrek4));
+    // The update client is not offered.
+    abcMouseLabel3->setEnabled(false);
+    abcMouseLabel4->setEnabled(false);
+    LLev2->setEnabled(m_config.levels().canDeleteCurrent());
+}
+
+void TMain::refresh() {
+    m_refreshing = true;
+    const SharedState &s = shared();
+    DBList->clear();
+    DBList->addItems(m_config.configNames());
+    DBList->setCurrentIndex(m_config.configIndex());
+    SRList->clear();
+    const StringList &levels = m_config.levels().list();
+    if (levels.isEmpty()) {
+        SRList->addItem(SubReports::kAnnual, 0);
+    } else {
+        for (const auto &it : levels) SRList->addItem(it.text, it.object);
+    }
+    SRList->setCurrentIndex(m_config.levels().currentIndex());
+    YearList->clear();
+    YearList->addItems(m_config.yearFolders());
+    YearList->setCurrentText(s.yearText());
+    Label2->setText(s.yearText());
+    setWindowTitle(m_config.windowCaption());
+    m_appTitle = m_config.applicationTitle();
+    setWindowIconText(m_appTitle);
+    updateCommandAvailability();
+    m_refreshing = false;
+}
+
+void TMain::guarded(const std::function<void()> &work) {
+    try {
+        work();
+    } catch (const db::Error &e) {
+        showError(e.message(), this);
+    } catch (const ConversionError &e) {
+        showError(e.message(), this);
+    } catch (const std::exception &e) {
+        showError(QString::fromUtf8(e.what()), this);
+    }
+}
+
+void TMain::runWindow(const MainCommands::Slot &slot) {
+    if (slot) slot(this);
+}
+
+// ---- Commands ---------------------------------------------------------------
+
+void TMain::Ladm1Click() {
+    guarded([this] {
+        shared().DataTableName.clear();
+        shared().ReportMode.clear();
+        runWindow(mainCommands().Ladm1);
+        shared().DataTableName.clear();
+        caches::GetStruct();
+    });
+}
+
+void TMain::LAdm2Click() { guarded([this] { runWindow(mainCommands().LAdm2); }); }
+
+void TMain::LAdm3Click() {
+    guarded([this] {
+        runWindow(mainCommands().LAdm3);
+        caches::GetForms();
+        caches::GetTables();
+    });
+}
+
+void TMain::LAdm4Click() { guarded([this] { runWindow(mainCommands().LAdm4); }); }
+void TMain::LAdm4_1Click() { guarded([this] { runWindow(mainCommands().LAdm4_1); }); }
+
+void TMain::LAdm5Click() {
+    guarded([this] {
+        if (m_config.N24Click()) refresh();
+    });
+}
+
+void TMain::abcMouseLabel6Click() { guarded([this] { runWindow(mainCommands().abcMouseLabel6); }); }
+
+void TMain::LLev1Click() {
+    guarded([this] {
+        m_config.levels().N18Click(this);
+        refresh();
+    });
+}
+
+void TMain::LLev2Click() {
+    guarded([this] {
+        try {
+            m_config.levels().N31Click(this);
+        } catch (...) {
+            refresh();
+            throw;
+        }
+        refresh();
+    });
+}
+
+void TMain::LLev3Click() { guarded([this] { runWindow(mainCommands().LLev3); }); }
+
+void TMain::abcMouseLabel11Click() {
+    guarded([this] {
+        SharedState &s = shared();
+        s.ReportMode = QStringLiteral("Input");
+        s.NetMode = false;
+        s.DataTableName = QStringLiteral("Data");
+        runWindow(mainCommands().abcMouseLabel11);
+        shared().DataTableName.clear();
+    });
+}
+
+void TMain::abcMouseLabel12Click() {
+    guarded([this] {
+        SharedState &s = shared();
+        s.NetMode = false;
+        s.ReportMode = QStringLiteral("Svod");
+        s.DataTableName = QStringLiteral("RepData");
+        runWindow(mainCommands().abcMouseLabel12);
+        shared().DataTableName.clear();
+    });
+}
+
+void TMain::abcMouseLabel13Click() {
+    guarded([this] {
+        SharedState &s = shared();
+        s.ReportMode = QStringLiteral("Net");
+        s.NetMode = true;
+        s.DataTableName = QStringLiteral("RepData");
+        try {
+            runWindow(mainCommands().abcMouseLabel13);
+        } catch (...) {
+            shared().DataTableName.clear();
+            shared().NetMode = false;
+            throw;
+        }
+        shared().DataTableName.clear();
+        shared().NetMode = false;
+    });
+}
+
+void TMain::abcMouseLabel1Click() { guarded([this] { runWindow(mainCommands().abcMouseLabel1); }); }
+
+void TMain::Lrek1Click() {
+    guarded([this] {
+        shared().DataTableName = QStringLiteral("Repdata");
+        shared().ReportMode = QStringLiteral("Terrain");
+        runWindow(mainCommands().Lrek1);
+    });
+}
+
+void TMain::Lrek2Click() {
+    guarded([this] {
+        shared().DataTableName = QStringLiteral("data");
+        shared().ReportMode = QStringLiteral("Types");
+        runWindow(mainCommands().Lrek2);
+    });
+}
+
+void TMain::Lrek3Click() {
+    guarded([this] {
+        shared().DataTableName = QStringLiteral("Repdata");
+        shared().ReportMode = QStringLiteral("Single");
+        runWindow(mainCommands().Lrek3);
+    });
+}
+
+void TMain::Lrek4Click() { guarded([this] { runWindow(mainCommands().Lrek4); }); }
+
+void TMain::abcMouseLabel19Click() { close(); }
+
+void TMain::SpeedButton1Click() {
+    guarded([this] {
+        try {
+            m_config.stepYear(+1);
+        } catch (...) {
+            refresh();
+            throw;
+        }
+        refresh();
+    });
+}
+
+void TMain::SpeedButton2Click() {
+    guarded([this] {
+        try {
+            m_config.stepYear(-1);
+        } catch (...) {
+            refresh();
+            throw;
+        }
+        refresh();
+    });
+}
+
+void TMain::N260Click(int index) {
+    guarded([this, index] {
+        try {
+            m_config.openConfiguration(index);
+        } catch (...) {
+            refresh();
+            throw;
+        }
+        refresh();
+    });
+}
+
+void TMain::N17Click(int index) {
+    guarded([this, index] {
+        try {
+            m_config.levels().switchTo(index);
+        } catch (...) {
+            refresh();
+            throw;
+        }
+        LLev2->setEnabled(m_config.levels().canDeleteCurrent());
+        m_appTitle = m_config.applicationTitle();
+        setWindowIconText(m_appTitle);
+    });
+}
+
+void TMain::AboutClick() {
+    auto about = std::make_unique<TAboutForm>(this);
+    execModal(about.get());
+}
+
+void TMain::showAdminCommands() {
+    const bool on = IsAdminMode();
+    LAdm4_1->setVisible(on);
+    abcMouseLabel6->setVisible(on);
+}
+
+void TMain::toggleAdministratorMode() {
+    guarded([this] {
+        ToggleAdminMode(this);
+        showMessage(IsAdminMode() ? QStringLiteral("Административный режим активирован (Ctrl+Shift+G)")
+                                  : QStringLiteral("Административный режим деактивирован (Ctrl+Shift+G)"),
+                    this);
+        showAdminCommands();
+    });
+}
+
+// ---- Window behaviour --------------------------------------------------------
+
+bool TMain::eventFilter(QObject *watched, QEvent *event) {
+    // Key preview: the keys work whatever control of this window has the focus.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QWidget *>(watched)->window() == this) {
+        auto *ke = static_cast<QKeyEvent *>(event);
+        const Qt::KeyboardModifiers mods = ke->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
+        if (ke->key() == Qt::Key_Escape && ke->modifiers() == Qt::NoModifier) {
+            close();
+            return true;
+        }
+        if (ke->key() == Qt::Key_G && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+            toggleAdministratorMode();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TMain::event(QEvent *event) {
+    if (event->type() == QEvent::WindowActivate) {
+        if (shared().Year == 0) {
+            QTimer::singleShot(0, this, &QWidget::close);
+        } else {
+            showAdminCommands();
+        }
+    }
+    return QMainWindow::event(event);
+}
+
+void TMain::layoutBackground() {
+    if (!abcBackground1 || !Label9) return;
+    const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    const int frameHeight = frameGeometry().height() > height() ? frameGeometry().height() : height() + caption;
+    abcBackground1->setFixedHeight(mainwin::backgroundHeight(frameHeight, Label9->height(), caption));
+}
+
+void TMain::resizeEvent(QResizeEvent *event) {
+    QMainWindow::resizeEvent(event);
+    layoutBackground();
+}

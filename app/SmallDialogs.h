@@ -1,0 +1,48 @@
+#pragma once
+// Small dialogs of the main window: the year choice (TSBY), the folder and
+// name of a configuration to attach or copy (TGBP) and the About box.
+#include <QDialog>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+// Year choice: caption given by the caller, the years in ComboBox1.
+class TSBY : public QDialog {
+    Q_OBJECT
+public:
+    explicit TSBY(QWidget *parent = nullptr);
+    QComboBox *ComboBox1 = nullptr;
+    QPushButton *BitBtn1 = nullptr;   // OK
+};
+
+// Name and folder of a configuration. The folder is typed or chosen with
+// the folder button; the list below shows the database files found there.
+class TGBP : public QDialog {
+    Q_OBJECT
+public:
+    explicit TGBP(const QString &initialFolder, QWidget *parent = nullptr);
+
+    QLabel *Label1 = nullptr;          // "Название базы данных"
+    QLineEdit *Edit1 = nullptr;        // name
+    QLabel *Label2 = nullptr;          // "Расположение"
+    QLineEdit *Edit2 = nullptr;        // folder
+    QPushButton *FolderButton = nullptr;
+    QListWidget *FileListBox1 = nullptr;   // "*.mdb", disabled
+    QPushButton *BitBtn1 = nullptr;    // OK, enabled exactly when the name is not empty
+    QPushButton *BitBtn2 = nullptr;    // "Отказ"
+
+    void setFolder(const QString &folder);
+
+private:
+    void updateOk();
+    void listFiles();
+};
+
+class TAboutForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutForm(QWidget *parent = nullptr);
+};

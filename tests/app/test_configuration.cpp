@@ -1,0 +1,321 @@
+// Start-up, configurations and reporting years.
+#include "app/Configuration.h"
+#include "app/SmallDialogs.h"
+#include "core/SampleConfig.h"
+#include "core/SharedState.h"
+#include "platform/Database.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QComboBox>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kCur = QStringLiteral("Конфигурация");
+const QString kList = QStringLiteral("Конфигурации");
+
+// Answers the year choice with the given text.
+std::function<int(QDialog *)> chooseYear(const QString &text) {
+    return [text](QDialog *d) {
+        auto *sby = qobject_cast<TSBY *>(d);
+        if (!sby) return int(QDialog::Rejected);
+        sby->ComboBox1->setCurrentText(text);
+        return int(QDialog::Accepted);
+    };
+}
+
+// Answers the attach or copy dialog with a name and a folder.
+std::function<int(QDialog *)> nameFolder(const QString &name, const QString &folder) {
+    return [name, folder](QDialog *d) {
+        auto *gbp = qobject_cast<TGBP *>(d);
+        if (!gbp) return int(QDialog::Rejected);
+        gbp->Edit1->setText(name);
+        gbp->Edit2->setText(folder);
+        return gbp->BitBtn1->isEnabled() ? int(QDialog::Accepted) : int(QDialog::Rejected);
+    };
+}
+
+qint64 count(const QString &file, const QString &sql) {
+    db::ScopedConnection c(file, db::OpenMode::ReadOnly);
+    return db::scalar(c.db(), sql).toLongLong();
+}
+
+const QString kAttachCaption = QStringLiteral("Укажите путь к присоединяемой базе данных и ее название");
+
+} // namespace
+
+// ---- Start-up ---------------------------------------------------------------
+
+class StartUpWithoutSettings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        paths::setProgramFolder(dir.path() + QStringLiteral("/program"));
+        paths::makePath(paths::programFolder());
+        sample::createProgramFiles(paths::programFolder());
+    }
+    void TearDown() override {
+        db::close(db::kData);
+        db::close(db::kMain);
+        paths::setProgramFolder(QString());
+        shared().ConfigPath.clear();
+        shared().ConfigName.clear();
+        shared().Year = 0;
+    }
+    QTemporaryDir dir;
+    FakeDialogs dlg;
+};
+
+TEST_F(StartUpWithoutSettings, CancelledAttachStopsWithYearZero) {
+    Configuration c;
+    EXPECT_FALSE(c.startUp());
+    EXPECT_EQ(shared().Year, 0);
+    EXPECT_EQ(dlg.modalTitles, QStringList{kAttachCaption});
+    EXPECT_FALSE(QFileInfo::exists(paths::settingsFile()));
+}
+
+TEST_F(StartUpWithoutSettings, AttachedFolderIsStoredWithoutSlashAndOpened) {
+    const int year = QDate::currentDate().year();
+    const QString folder = dir.path() + QStringLiteral("/base");
+    sample::createConfiguration(folder, year);
+    dlg.modals.push_back(nameFolder(QStringLiteral("Район"), folder + QStringLiteral("/")));
+    Configuration c;
+    ASSERT_TRUE(c.startUp());
+    IniFile ini(paths::settingsFile());
+    EXPECT_EQ(ini.readString(kList, QStringLiteral("Район")), folder);
+    EXPECT_EQ(ini.readInteger(kCur, QStringLiteral("Year"), 0), year);
+    EXPECT_EQ(ini.readInteger(kCur, QStringLiteral("Last"), -1), 0);
+    EXPECT_EQ(shared().ConfigPath, folder + QStringLiteral("/"));
+    EXPECT_EQ(shared().ConfigName, QStringLiteral("Район"));
+    EXPECT_TRUE(db::fileOf(db::kMain).endsWith(QStringLiteral("/%1/orvmain.mdb").arg(year)));
+}
+
+TEST_F(StartUpWithoutSettings, SettingsWithoutConfigurationsLeadToTheAttachDialog) {
+    IniFile ini(paths::settingsFile());
+    ini.writeInteger(kCur, QStringLiteral("Year"), 2024);
+    Configuration c;
+    EXPECT_FALSE(c.startUp());
+    EXPECT_EQ(dlg.modalTitles, QStringList{kAttachCaption});
+    EXPECT_EQ(shared().Year, 0);
+}
+
+class StartUp : public ::testing::Test {
+protected:
+    void TearDown() override { shared().StartingUp = false; }
+    SampleFixture fx;
+    FakeDialogs dlg;
+};
+
+TEST_F(StartUp, OpensTheLastConfigurationAndYear) {
+    Configuration c;
+    ASSERT_TRUE(c.startUp());
+    EXPECT_EQ(shared().ConfigName, SampleFixture::kConfigName);
+    EXPECT_EQ(shared().Year, fx.year());
+    EXPECT_EQ(c.configNames(), QStringList{SampleFixture::kConfigName});
+    EXPECT_EQ(c.levels().list().texts(), (QStringList{QStringLiteral("Годовой"), QStringLiteral("1 квартал")}));
+    EXPECT_EQ(c.levels().currentIndex(), 0);
+    EXPECT_EQ(db::fileOf(db::kData), fx.yearFolder() + QStringLiteral("data0.mdb"));
+    EXPECT_FALSE(shared().FormsList.isEmpty());
+    EXPECT_TRUE(dlg.questions.isEmpty());
+    EXPECT_EQ(c.applicationTitle(), QStringLiteral("2024 - Образец - Годовой:"));
+    EXPECT_EQ(c.windowCaption(),
+              QStringLiteral("Система формирования и контроля статистических отчетных форм - Образец - 2024 г."));
+}
+
+TEST_F(StartUp, MissingYearFolderAsksAndTakesTheChosenYear) {
+    IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Year"), 2030);
+    dlg.answers = {false};
+    dlg.modals.push_back(chooseYear(QStringLiteral("2024")));
+    Configuration c;
+    ASSERT_TRUE(c.startUp());
+    EXPECT_EQ(dlg.questions, QStringList{QStringLiteral("Информация за 2030 год не определена.\n\rСоздать?")});
+    EXPECT_EQ(dlg.modalTitles, QStringList{QStringLiteral("Выберите отчетный год")});
+    EXPECT_EQ(shared().Year, 2024);
+    EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Year"), 0), 2024);
+}
+
+TEST_F(StartUp, MissingYearFolderCreatedFromTheChosenYear) {
+    IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Year"), 2026);
+    dlg.answers = {true, false};   // create it; do not carry the levels over
+    dlg.modals.push_back(chooseYear(QStringLiteral("2024")));
+    Configuration c;
+    ASSERT_TRUE(c.startUp());
+    EXPECT_EQ(shared().Year, 2026);
+    EXPECT_TRUE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2026/orvmain.mdb")));
+    EXPECT_EQ(c.levels().list().count(), 1);
+}
+
+TEST_F(StartUp, CancelledOrNonNumericYearChoiceStopsWithYearZero) {
+    IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Year"), 2030);
+    {
+        dlg.answers = {false};
+        Configuration c;
+        EXPECT_FALSE(c.startUp());
+        EXPECT_EQ(shared().Year, 0);
+        EXPECT_TRUE(dlg.messages.isEmpty());
+    }
+    {
+        dlg.answers = {false};
+        dlg.modals.push_back(chooseYear(QStringLiteral("двадцать")));
+        Configuration c;
+        EXPECT_FALSE(c.startUp());
+        EXPECT_EQ(shared().Year, 0);
+        EXPECT_TRUE(dlg.sawMessage(QStringLiteral("не является отчетным годом")));
+    }
+}
+
+TEST_F(StartUp, LastIndexPastTheListLeadsToTheAttachDialog) {
+    IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Last"), 5);
+    dlg.modals.push_back(nameFolder(QStringLiteral("Второй"), fx.configFolder()));
+    Configuration c;
+    ASSERT_TRUE(c.startUp());
+    EXPECT_EQ(dlg.modalTitles, QStringList{kAttachCaption});
+    EXPECT_EQ(shared().ConfigName, QStringLiteral("Второй"));
+    EXPECT_EQ(c.configIndex(), 1);
+    EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), 0), 1);
+}
+
+// ---- Years --------------------------------------------------------------------
+
+class Years : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(c.startUp());
+        dlg.questions.clear();
+    }
+    QString year(int y) const { return fx.configFolder() + QString::number(y) + QLatin1Char('/'); }
+    SampleFixture fx;
+    FakeDialogs dlg;
+    Configuration c;
+};
+
+TEST_F(Years, NextYearDeclinedChangesNothing) {
+    const QString caption = c.windowCaption();
+    dlg.answers = {false};
+    EXPECT_FALSE(c.stepYear(+1));
+    EXPECT_EQ(dlg.questions, QStringList{QStringLiteral("Вы действительно хотите создать базу данных для 2025 года?")});
+    EXPECT_EQ(shared().Year, 2024);
+    EXPECT_EQ(c.windowCaption(), caption);
+    EXPECT_EQ(db::fileOf(db::kMain), year(2024) + QStringLiteral("orvmain.mdb"));
+    EXPECT_FALSE(QFileInfo::exists(year(2025)));
+}
+
+TEST_F(Years, NewYearKeepsLevelsWithEmptyValueFiles) {
+    dlg.answers = {true, true};
+    ASSERT_TRUE(c.stepYear(+1));
+    EXPECT_EQ(dlg.questions.last(), QStringLiteral("Переносить в новый год промежуточные отчеты?"));
+    EXPECT_EQ(shared().Year, 2025);
+    EXPECT_EQ(db::fileOf(db::kMain), year(2025) + QStringLiteral("orvmain.mdb"));
+    EXPECT_EQ(count(year(2025) + QStringLiteral("orvmain.mdb"), QStringLiteral("select count(*) from subreps")), 1);
+    EXPECT_EQ(count(year(2025) + QStringLiteral("data1.mdb"), QStringLiteral("select count(*) from data")), 0);
+    EXPECT_EQ(count(year(2025) + QStringLiteral("data0.mdb"), QStringLiteral("select count(*) from data")), 0);
+    EXPECT_GT(count(year(2024) + QStringLiteral("data0.mdb"), QStringLiteral("select count(*) from data")), 0);
+    EXPECT_EQ(QDir(year(2025) + QStringLiteral("forms")).entryList(QDir::Files),
+              QDir(year(2024) + QStringLiteral("forms")).entryList(QDir::Files));
+    EXPECT_EQ(c.levels().list().count(), 2);
+    EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(QStringLiteral("Конфигурация"), QStringLiteral("Year"), 0), 2025);
+}
+
+TEST_F(Years, NewYearWithoutCarryingLevels) {
+    dlg.answers = {true, false};
+    ASSERT_TRUE(c.stepYear(+1));
+    EXPECT_EQ(count(year(2025) + QStringLiteral("orvmain.mdb"), QStringLiteral("select count(*) from subreps")), 0);
+    EXPECT_FALSE(QFileInfo::exists(year(2025) + QStringLiteral("data1.mdb")));
+    EXPECT_EQ(c.levels().list().texts(), QStringList{QStringLiteral("Годовой")});
+}
+
+TEST_F(Years, YearWithoutLevelsAsksNoLevelQuestion) {
+    db::exec(db::kMain, QStringLiteral("delete from subreps"));
+    dlg.answers = {true};
+    ASSERT_TRUE(c.stepYear(-1));
+    EXPECT_EQ(dlg.questions.size(), 1);
+    EXPECT_EQ(shared().Year, 2023);
+}
+
+TEST_F(Years, FailedCopyLeavesNoHalfBuiltYear) {
+    QFile::remove(paths::templateValuesFile());
+    dlg.answers = {true};
+    EXPECT_THROW(c.stepYear(+1), db::Error);
+    EXPECT_FALSE(QFileInfo::exists(year(2025)));
+    EXPECT_EQ(shared().Year, 2024);
+    EXPECT_EQ(db::fileOf(db::kMain), year(2024) + QStringLiteral("orvmain.mdb"));
+}
+
+TEST(YearSteps, ExistingYearOpensWithoutQuestion) {
+    SampleFixture fx(true);
+    FakeDialogs dlg;
+    Configuration c;
+    ASSERT_TRUE(c.startUp());
+    ASSERT_TRUE(c.stepYear(-1));
+    EXPECT_TRUE(dlg.questions.isEmpty());
+    EXPECT_EQ(shared().Year, 2023);
+    EXPECT_EQ(db::fileOf(db::kData), fx.configFolder() + QStringLiteral("2023/data0.mdb"));
+    EXPECT_EQ(c.yearFolders(), (QStringList{QStringLiteral("2023"), QStringLiteral("2024")}));
+}
+
+TEST_F(Years, YearListOffersOnlyDigitFolders) {
+    QDir().mkpath(year(2020));
+    QDir().mkpath(fx.configFolder() + QStringLiteral("2023_old"));
+    QDir().mkpath(fx.configFolder() + QStringLiteral("архив"));
+    const QStringList years = config::FillYearList(shared().ConfigPath);
+    EXPECT_EQ(years, (QStringList{QStringLiteral("2020"), QStringLiteral("2024")}));
+}
+
+// ---- Attaching and copying configurations -------------------------------------
+
+TEST_F(Years, AttachStoresTheFolderAndOpensItWithOneSlash) {
+    dlg.modals.push_back(nameFolder(QStringLiteral("Копия"), fx.configFolder()));
+    ASSERT_TRUE(c.N24Click());
+    EXPECT_EQ(IniFile(fx.settingsFile()).readString(QStringLiteral("Конфигурации"), QStringLiteral("Копия")),
+              paths::withoutSlash(fx.configFolder()));
+    ASSERT_TRUE(c.openConfiguration(1));
+    EXPECT_EQ(shared().ConfigPath, fx.configFolder());
+    EXPECT_EQ(shared().ConfigName, QStringLiteral("Копия"));
+}
+
+TEST_F(Years, AttachCannotBeConfirmedWithoutName) {
+    TGBP d(fx.root());
+    EXPECT_FALSE(d.BitBtn1->isEnabled());
+    d.Edit1->setText(QStringLiteral("Имя"));
+    EXPECT_TRUE(d.BitBtn1->isEnabled());
+    d.Edit1->clear();
+    EXPECT_FALSE(d.BitBtn1->isEnabled());
+}
+
+TEST_F(Years, CopyMakesTheOpenYearUnderANewName) {
+    const QString target = fx.root() + QStringLiteral("copies/one");
+    dlg.modals.push_back(nameFolder(QStringLiteral("Копия 2024"), target));
+    dlg.answers = {true};   // create the missing folder
+    ASSERT_TRUE(c.N22Click());
+    EXPECT_TRUE(dlg.questions.first().startsWith(QStringLiteral("Папка ") + target + QStringLiteral(" не существует")));
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/orvmain.mdb")));
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/data0.mdb")));
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/data1.mdb")));
+    EXPECT_EQ(IniFile(fx.settingsFile()).readString(QStringLiteral("Конфигурации"), QStringLiteral("Копия 2024")),
+              target);
+    EXPECT_TRUE(c.configNames().contains(QStringLiteral("Копия 2024")));
+
+    // The same target again: its year exists, nothing is overwritten or registered.
+    dlg.modals.push_back(nameFolder(QStringLiteral("Ещё"), target));
+    EXPECT_FALSE(c.N22Click());
+    EXPECT_TRUE(dlg.sawMessage(QStringLiteral("уже существует")));
+    EXPECT_FALSE(IniFile(fx.settingsFile()).valueExists(QStringLiteral("Конфигурации"), QStringLiteral("Ещё")));
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/orvmain.mdb")));
+}
+
+TEST_F(Years, CopyWithoutNameRegistersNothing) {
+    dlg.modals.push_back(nameFolder(QString(), fx.root() + QStringLiteral("c2")));
+    EXPECT_FALSE(c.N22Click());
+    EXPECT_EQ(IniFile(fx.settingsFile()).sectionKeys(QStringLiteral("Конфигурации")),
+              QStringList{SampleFixture::kConfigName});
+    EXPECT_THROW(c.CopyConfiguration(fx.root() + QStringLiteral("c3/"), QString()), db::Error);
+}

@@ -1,0 +1,45 @@
+#include "widgets/SumRepF.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TSumRepF::TSumRepF(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("SumRepF"));
+    setWindowTitle(QStringLiteral("Сводный отчет"));
+    Label1 = new QLabel(QStringLiteral("Наименование"), this);
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setMinimumWidth(360);
+    CheckBox1 = new QCheckBox(QStringLiteral("Включить в отчет Ф47"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    auto *lay = new QVBoxLayout(this);
+    lay->addWidget(Label1);
+    lay->addWidget(Edit1);
+    lay->addWidget(CheckBox1);
+    lay->addLayout(buttons);
+}
+
+void TSumRepF::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape) {
+        reject();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Name dialog of a summary report ("Сводный отчет"): the name, and whether
+// the report goes into Form 47. Also used as the name dialog of a new
+// sub-report level (caption changed, check box hidden).
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class TSumRepF : public QDialog {
+    Q_OBJECT
+public:
+    explicit TSumRepF(QWidget *parent = nullptr);
+
+    QLabel *Label1 = nullptr;        // "Наименование"
+    QLineEdit *Edit1 = nullptr;
+    QCheckBox *CheckBox1 = nullptr;  // "Включить в отчет Ф47"
+    QPushButton *BitBtn1 = nullptr;  // OK
+    QPushButton *BitBtn2 = nullptr;  // "Отказ"
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+};
