@@ -1,6 +1,10 @@
 #include "forms/ControlHighlight.h"
 
 #include "core/AdminMode.h"
+#include "core/Common.h"
+#include "core/FormulaParser.h"
+#include "core/ProgressSink.h"
+#include "core/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QSqlQuery>
@@ -101,4 +105,212 @@ void MarkFormulaCells(const QSqlDatabase &d, qint64 tableIdent, int colcount, in
     q = db::exec(d, head + QStringLiteral("(\"row\"=-1 and \"column\">=0)") + notBlank, {tableIdent});
     while (q.next())
         for (int r = 0; r <= rowcount; ++r) flag(r, q.value(1).toInt(), 4);
+}
+
+// ---- Rule coverage ---------------------------------------------------------
+
+namespace {
+
+// The table part of a reference from its first "(" or "[" on, "[x]" written
+// as "(x)".
+QString tablePartKey(const QString &tablePart) {
+    int start = -1;
+    for (int i = 0; i < tablePart.size(); ++i)
+        if (tablePart[i] == u'(' || tablePart[i] == u'[') {
+            start = i;
+            break;
+        }
+    if (start < 0) return tablePart;
+    QString t = tablePart.mid(start);
+    if (t.startsWith(u'[')) {
+        const int close = int(t.indexOf(u']'));
+        t = u'(' + (close > 0 ? t.mid(1, close - 1) : t.mid(1)) + u')';
+    }
+    return t;
+}
+
+bool termCovers(const QString &term, int r, int c) {
+    const QString rows = ParseRowRef(term);
+    const QString cols = ParseColumnRef(term);
+    return !rows.isEmpty() && !cols.isEmpty() && IsNumberInList(rows, r) && IsNumberInList(cols, c);
+}
+
+} // namespace
+
+bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const QString &tableKey,
+                        const QString &formName, int kind, int fixrows, int fixcols, int c) {
+    Q_UNUSED(fixrows);
+    Q_UNUSED(fixcols);
+    if (side.trimmed().isEmpty()) return false;
+    const QString K = text::upper(tableKey);
+    if (kind == 2 || (kind == 1 && !tableKey.isEmpty())) {
+        const QString N = text::upper(formName);
+        for (const QString &raw : SplitFormulaTerms(side)) {
+            const QString term = raw.trimmed();
+            if (term.isEmpty() || IsOperatorItem(term)) continue;
+            const FormTableRef ref = ParseFormTableRef(term, 0);
+            if (kind == 2) {
+                if (ref.form.isEmpty() || N.isEmpty() || !text::upper(ref.form).contains(N)) continue;
+            }
+            bool thisTable = false;
+            if (ref.table.isEmpty()) {
+                thisTable = kind == 1;
+            } else if (!K.isEmpty()) {
+                const QString T = text::upper(ref.table);
+                thisTable = T.contains(K) || text::upper(tablePartKey(ref.table)) == K;
+            }
+            if (thisTable && termCovers(term, r, c)) return true;
+        }
+        return false;
+    }
+    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false);
+    return !rc.rows.isEmpty() && !rc.columns.isEmpty() && IsNumberInList(rc.rows, r) &&
+           IsNumberInList(rc.columns, c);
+}
+
+void CountRuleSideCells(ControlCountList &list, const QString &side, const QString &cycle, int kind,
+                        const QString &tableKey, const QString &formName, int fixrows, int fixcols) {
+    if (side.trimmed().isEmpty()) return;
+    const QString U = text::upper(side);
+    if (kind == 1 && (tableKey.isEmpty() || !U.contains(text::upper(tableKey)))) return;
+    if (kind == 2 && !formName.isEmpty() && !tableKey.isEmpty() && !U.contains(text::upper(formName)) &&
+        !U.contains(text::upper(tableKey)))
+        return;
+    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false);
+    if (rc.rows.isEmpty() || rc.columns.isEmpty()) return;
+    QList<int> columns, rows;
+    for (const QString &item : rc.columns.split(u',')) {
+        bool ok = false;
+        const int v = item.trimmed().toInt(&ok);
+        if (ok && v > fixcols) columns.append(v);
+    }
+    for (const QString &item : rc.rows.split(u',')) {
+        bool ok = false;
+        const int v = item.trimmed().toInt(&ok);
+        if (ok && v >= 1) rows.append(v);
+    }
+    for (int c : columns)
+        for (int r : rows) {
+            if (kind != 0 && !RuleSideCoversCell(side, cycle, r, tableKey, formName, kind, fixrows, fixcols, c))
+                continue;
+            TControlCount &count = list[MakeCellKey(r - 1, c - fixcols - 1)];
+            if (kind == 0) ++count.IntraTableCount;
+            else if (kind == 1) ++count.InterTableCount;
+            else ++count.InterFormCount;
+        }
+}
+
+void LoadControlHighlight(const QSqlDatabase &d, qint64 formId, const QString &tableKey, ControlCountList &list,
+                          int fixrows, int fixcols, ProgressSink *progress) {
+    list.clear();
+    QString formName = GetFormNameById(formId);
+    const int dash = int(formName.indexOf(QStringLiteral(" - ")));
+    if (dash >= 0) formName = formName.left(dash);
+    const int total = db::scalar(d,
+                                 QStringLiteral("select count(*) as cnt from int_control where (formid=? and tble=?) "
+                                                "or (formid=? and (tble='' or tble is null)) or (formid=0)"),
+                                 {formId, tableKey, formId})
+                          .toInt();
+    if (total > 0 && progress) {
+        progress->setMax(total);
+        progress->setStatusText(QStringLiteral("Загрузка контролей для подсветки..."));
+        progress->setPosition(0);
+    }
+    struct Phase {
+        QString name;
+        QString sql;
+        QVariantList params;
+        int kind;
+    };
+    const Phase phases[3] = {
+        {QStringLiteral("Внутритабличные контроли"),
+         QStringLiteral("select lft, rght, cycl, commnt from int_control where formid=? and tble=?"),
+         {formId, tableKey}, 0},
+        {QStringLiteral("Межтабличные контроли"),
+         QStringLiteral("select lft, rght, cycl, commnt from int_control where formid=? and (tble='' or tble is null)"),
+         {formId}, 1},
+        {QStringLiteral("Межформенные контроли"),
+         QStringLiteral("select lft, rght, cycl, commnt from int_control where formid=0"), {}, 2},
+    };
+    int i = 0;
+    for (const Phase &ph : phases) {
+        QSqlQuery q = db::exec(d, ph.sql, ph.params);
+        while (q.next()) {
+            ++i;
+            if (progress && (i % 5 == 0 || i == total)) {
+                progress->setPosition(i);
+                const QString comment = q.value(3).toString();
+                progress->setDetailText(comment.isEmpty()
+                                            ? QStringLiteral("%1 (%2/%3)").arg(ph.name).arg(i).arg(total)
+                                            : ph.name + QStringLiteral(": ") + comment);
+            }
+            const QString K = ph.kind == 0 ? QString() : tableKey;
+            const QString N = ph.kind == 0 ? QString() : formName;
+            const QString cycle = q.value(2).toString();
+            CountRuleSideCells(list, q.value(0).toString(), cycle, ph.kind, K, N, fixrows, fixcols);
+            CountRuleSideCells(list, q.value(1).toString(), cycle, ph.kind, K, N, fixrows, fixcols);
+        }
+    }
+}
+
+QString NormalizeTableKey(const QString &key) {
+    if (key.isEmpty()) return key;
+    if (!key.contains(u'(') && !key.contains(u'[')) return u'(' + key + u')';
+    const QString U = text::upper(key);
+    if (U.contains(QChar(0x0422)) || U.contains(u'T')) return tablePartKey(key);
+    return key;
+}
+
+QString ErrorCycleItem(const QString &errorLine) {
+    const QStringList parts = errorLine.split(u'\t');
+    return parts.size() >= 2 ? parts[1] : QString();
+}
+
+QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols) {
+    QString R = reference;
+    const QString rowMark = QStringLiteral("СТР"), colMark = QStringLiteral("ГР");
+    int p = int(R.indexOf(rowMark));
+    if (p >= 0) R.insert(p, u'!');
+    p = int(R.indexOf(colMark));
+    if (p >= 0) R.insert(p, u'!');
+    R += u'!';
+    auto listAfter = [&](const QString &mark) -> QList<int> {
+        const int at = int(R.indexOf(mark));
+        if (at < 0) return {};
+        const int from = at + int(mark.size());
+        QString part = R.mid(from, R.indexOf(u'!', from) - from);
+        if (part.startsWith(u'[')) part = part.mid(1, part.size() - 2);
+        QList<int> out;
+        const QString expanded = ParseNumberList(part);
+        if (expanded.trimmed().isEmpty()) return out;
+        for (const QString &item : expanded.split(u',')) {
+            bool ok = false;
+            const int v = item.trimmed().toInt(&ok);
+            if (!ok) throw ConversionError(QStringLiteral("'%1' не является целым числом").arg(item.trimmed()));
+            out.append(v);
+        }
+        return out;
+    };
+    const QList<int> rows = listAfter(rowMark);
+    const QList<int> columns = listAfter(colMark);
+    QList<MarkedCell> cells;
+    for (int c : columns)
+        for (int r : rows) cells.append(MarkedCell{c - fixcols - 1, r - 1});
+    return cells;
+}
+
+QList<MarkedCell> ExpressionCells(const QString &side, const QString &cycleItem, int fixcols) {
+    const QString T = text::upper(side);
+    QList<MarkedCell> out;
+    QString piece;
+    auto flush = [&] {
+        out += ReferenceCells(piece + cycleItem, fixcols);
+        piece.clear();
+    };
+    for (QChar ch : T) {
+        if (QStringLiteral("()*+-/").contains(ch)) flush();
+        else piece += ch;
+    }
+    if (!piece.isEmpty()) flush();
+    return out;
 }

@@ -6,7 +6,10 @@
 #include <QColor>
 #include <QHash>
 #include <QSqlDatabase>
+#include <QList>
 #include <QString>
+
+class ProgressSink;
 
 // How many rule sides of each kind cover one cell.
 class TControlCount {
@@ -47,3 +50,34 @@ void MarkFormulaCells(const QSqlDatabase &mainDb, qint64 tableIdent, int colcoun
 // Colour values of the window system (red + 256*green + 65536*blue).
 inline int colorValue(const QColor &c) { return c.red() + 256 * c.green() + 65536 * c.blue(); }
 inline QColor colorFromValue(int v) { return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF); }
+
+// ---- Which cells a control rule touches -----------------------------------
+// kind: 0 intra-table, 1 inter-table, 2 inter-form. r is the data row from 1,
+// c the structure column. tableKey is "(1000)", formName the form's name.
+bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const QString &tableKey,
+                        const QString &formName, int kind, int fixrows, int fixcols, int c);
+// Adds the cells of one rule side to the counters of its kind.
+void CountRuleSideCells(ControlCountList &list, const QString &side, const QString &cycle, int kind,
+                        const QString &tableKey, const QString &formName, int fixrows, int fixcols);
+// Refills the list from every rule of the form that can touch the table:
+// intra-table, inter-table and inter-form ones. Throws db::Error.
+void LoadControlHighlight(const QSqlDatabase &mainDb, qint64 formId, const QString &tableKey,
+                          ControlCountList &list, int fixrows, int fixcols, ProgressSink *progress = nullptr);
+
+// A table key as rules hold it: "1000" -> "(1000)", "Т[1000]" -> "(1000)".
+QString NormalizeTableKey(const QString &key);
+
+// Grid cell (column, row from 0) of an error mark.
+struct MarkedCell {
+    int column = 0;
+    int row = 0;
+};
+// The cycle item of a control error line: the text between its first and
+// second tab.
+QString ErrorCycleItem(const QString &errorLine);
+// Cells named by one reference (its row and column lists; form and table are
+// not looked at). Throws ConversionError for an item that is no integer.
+QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols);
+// Cells named by every reference of a rule side, the cycle item appended to
+// each.
+QList<MarkedCell> ExpressionCells(const QString &side, const QString &cycleItem, int fixcols);

@@ -1,5 +1,6 @@
 #include "forms/TableEdit.h"
 
+#include "core/Common.h"
 #include "core/NumberFormat.h"
 #include "core/TextUtil.h"
 #include "core/ValueMatrix.h"
@@ -9,7 +10,6 @@
 #include <QPair>
 #include <QSqlQuery>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace tableedit {
@@ -180,13 +180,8 @@ void readTableValues(const QSqlDatabase &d, const CellTarget &target, int colcou
 
 quint32 valuesChecksum(const QList<double> &values) {
     quint32 h = 5381;
-    for (double v : values) {
-        const float f = float(v);
-        if (f == 0.0f) continue;
-        quint32 bits = 0;
-        std::memcpy(&bits, &f, sizeof bits);
-        h = h ^ (h << 5) ^ bits;
-    }
+    for (double v : values)
+        if (float(v) != 0.0f) h = ChecksumStep(h, v);
     return h;
 }
 

@@ -1,0 +1,892 @@
+#include "forms/TableWindow.h"
+
+#include "core/AdminMode.h"
+#include "core/CellNumbering.h"
+#include "core/Common.h"
+#include "core/Conditions.h"
+#include "core/ListWindow.h"
+#include "core/ProgressSink.h"
+#include "core/ProgressWindow.h"
+#include "core/RuleEngine.h"
+#include "core/SharedState.h"
+#include "forms/FormNavigator.h"
+#include "forms/TableGrid.h"
+#include "forms/TableLayout.h"
+#include "forms/TableWindowData.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "platform/Dialogs.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QProgressBar>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor kHighlight = colorFromValue(16776960);   // red 0, green 255, blue 255
+const QColor kWhite(255, 255, 255);
+const QColor kTemplateMark = colorFromValue(65280);   // green
+constexpr int kLeftMark = 16711680;                   // blue
+constexpr int kRightMark = 255;                       // red
+
+QAction *item(QMenu *menu, const QString &caption, bool admin = false) {
+    QAction *a = menu->addAction(caption);
+    if (admin) a->setProperty("Tag", kAdminTag);
+    return a;
+}
+
+// Shows the recalculation's progress in the window's gauge.
+class GaugeSink : public ProgressSink {
+public:
+    explicit GaugeSink(QProgressBar *bar) : m_bar(bar) {}
+    void setMax(int max) override { m_bar->setMaximum(std::max(1, max)); QApplication::processEvents(); }
+    void setPosition(int position) override { m_bar->setValue(position); QApplication::processEvents(); }
+    void setStatusText(const QString &) override {}
+    void setDetailText(const QString &) override {}
+private:
+    QProgressBar *m_bar;
+};
+
+} // namespace
+
+TVTable::TVTable(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("VTable"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint);
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(13);
+    setFont(f);
+    setWindowTitle(QApplication::applicationName() + u' ');
+
+    auto *top = new QVBoxLayout(this);
+    top->setContentsMargins(4, 0, 4, 4);
+    top->setSpacing(2);
+    MainMenu1 = new QMenuBar(this);
+    top->setMenuBar(MainMenu1);
+
+    Label4 = new QLabel(this);
+    Label3 = new QLabel(this);
+    Label2 = new QLabel(this);
+    Label1 = new QLabel(this);
+    for (QLabel *l : {Label3, Label2, Label1}) l->setAlignment(Qt::AlignCenter);
+    QFont bold = f;
+    bold.setBold(true);
+    Label3->setFont(bold);
+    Label2->setFont(bold);
+    Label1->setWordWrap(true);
+    Gauge1 = new QProgressBar(this);
+    Gauge1->setVisible(false);
+    auto *head = new QHBoxLayout;
+    head->addWidget(Label4);
+    head->addStretch(1);
+    head->addWidget(Gauge1);
+    top->addLayout(head);
+    top->addWidget(Label3);
+    top->addWidget(Label2);
+    top->addWidget(Label1);
+
+    StringGrid1 = new TableGrid(this);
+    StringGrid1->setFont(f);
+    top->addWidget(StringGrid1, 1);
+    StringGrid1->cellPainter = [this](QPainter &p, const QRect &r, int c, int row) { drawCell(p, r, c, row); };
+    StringGrid1->selectCell = [this](int c, int r) { return StringGrid1SelectCell(c, r); };
+    StringGrid1->installEventFilter(this);
+    connect(StringGrid1, &TableGrid::cellDoubleClicked, this, [this](int, int) { StringGrid1DblClick(); });
+    connect(StringGrid1, &TableGrid::currentCellChanged, this, [this](int, int) { setPositionLabel(); });
+
+    buildMenu();
+    RegisterAdminForm(this);
+    resize(1000, 700);
+    setWindowState(Qt::WindowMaximized);
+
+    // Commands by mode.
+    const SharedState &s = shared();
+    N11->setVisible(s.ReportMode != u"Input");
+    N14->setVisible(s.ReportMode == u"Svod" || s.NetMode);
+    if (s.NetMode) {
+        ShowFormulaCells = true;
+        N52->setChecked(true);
+        N34->setVisible(false);
+    }
+    N35->setVisible(s.ReportMode == u"Input" || s.ReportMode == u"Svod");
+}
+
+TVTable::~TVTable() = default;
+
+void TVTable::buildMenu() {
+    auto menu = [this](const QString &caption, bool admin = false) {
+        QMenu *m = MainMenu1->addMenu(caption);
+        if (admin) m->menuAction()->setProperty("Tag", kAdminTag);
+        return m;
+    };
+    N1 = MainMenu1->addAction(QStringLiteral("Пред. таблица"));
+    N1->setToolTip(QStringLiteral("Перейти к предыдущей таблице - Shift+Tab"));
+    N2 = MainMenu1->addAction(QStringLiteral("След. таблица"));
+    N2->setToolTip(QStringLiteral("Перейти к следующей таблице - Tab"));
+    N3 = MainMenu1->addAction(QStringLiteral("Контроль"));
+    N3->setToolTip(QStringLiteral("Контроль таблицы - F3"));
+    N3->setShortcut(Qt::Key_F3);
+    addAction(N3);
+
+    QMenu *light = menu(QStringLiteral("Подсветка"));
+    N51 = light->menuAction();
+    N52 = item(light, QStringLiteral("Формулы"), true);
+    N53 = item(light, QStringLiteral("Контроли"));
+    N52->setCheckable(true);
+    N53->setCheckable(true);
+
+    N5 = MainMenu1->addAction(QStringLiteral("Очистить"));
+    N5->setToolTip(QStringLiteral("\"Обнуление\" таблицы"));
+
+    m_errorsMenu = menu(QStringLiteral("Ошибки"));
+    N6 = m_errorsMenu->menuAction();
+    N7 = item(m_errorsMenu, QStringLiteral("Список"));
+    N12 = item(m_errorsMenu, QStringLiteral("Корректировка"));
+    N12->setCheckable(true);
+    N6->setVisible(false);
+
+    QMenu *group = menu(QStringLiteral("Группировать"), true);
+    N8 = group->menuAction();
+    N8->setVisible(false);
+    N9 = item(group, QStringLiteral("По столбцам"));
+    N10 = item(group, QStringLiteral("По строкам"));
+    N9->setCheckable(true);
+    N10->setCheckable(true);
+    N10->setChecked(true);
+
+    QMenu *cut = menu(QStringLiteral("Разрезать"), true);
+    N11 = cut->menuAction();
+    N33 = item(cut, QStringLiteral("Ячейку"));
+    N34 = item(cut, QStringLiteral("Строку"));
+    N42 = item(cut, QStringLiteral("Графу"));
+
+    N14 = MainMenu1->addAction(QStringLiteral("Пересчитать таблицу"));
+    N14->setVisible(false);
+
+    QMenu *setup = menu(QStringLiteral("Настройка"));
+    N18 = setup->menuAction();
+    N18->setVisible(false);
+    N15 = item(setup, QStringLiteral("Строка"));
+    N16 = item(setup, QStringLiteral("Столбец"));
+    N32 = item(setup, QStringLiteral("Ячейка"));
+
+    QMenu *load = menu(QStringLiteral("Подгрузить таблицу"));
+    N35 = load->menuAction();
+    N35->setVisible(false);
+    N46 = item(load, QStringLiteral("Подгрузить из файла передачи"));
+    Excel2 = item(load, QStringLiteral("Подгрузить из Excel"));
+
+    QMenu *decimals = menu(QStringLiteral("Нецелые"));
+    N36 = decimals->menuAction();
+    N36->setVisible(false);
+    N37 = item(decimals, QStringLiteral("Да"));
+    N38 = item(decimals, QStringLiteral("Нет"));
+    N37->setCheckable(true);
+    N38->setCheckable(true);
+
+    QMenu *excel = menu(QStringLiteral("В Excel"));
+    Excel1 = excel->menuAction();
+    N39 = item(excel, QStringLiteral("В открытую книгу"));
+    N40 = item(excel, QStringLiteral("В новую книгу"));
+    N41 = item(excel, QStringLiteral("В существующий файл"));
+
+    QMenu *sum = menu(QStringLiteral("Контрольная сумма"), true);
+    N43 = sum->menuAction();
+    N43->setVisible(false);
+    N44 = item(sum, QStringLiteral("по графе"));
+    N45 = item(sum, QStringLiteral("по строке"));
+
+    QMenu *add = menu(QStringLiteral("Добавить"), true);
+    N13 = add->menuAction();
+    N13->setVisible(false);
+    QMenu *del = menu(QStringLiteral("Удалить"), true);
+    N47 = del->menuAction();
+    N48 = item(del, QStringLiteral("Строку"));
+    N49 = item(del, QStringLiteral("Столбец"));
+
+    N4 = MainMenu1->addAction(QStringLiteral("Выход"));
+
+    // Commands of the breakdown, the rule editor, Excel and structure editing
+    // are connected by their own windows; they do nothing until then.
+    for (QAction *a : {N33, N34, N42, N15, N16, N32, Excel2, N39, N40, N41, N48, N49}) a->setEnabled(false);
+
+    connect(N1, &QAction::triggered, this, &TVTable::N1Click);
+    connect(N2, &QAction::triggered, this, &TVTable::N2Click);
+    connect(N3, &QAction::triggered, this, &TVTable::N3Click);
+    connect(N4, &QAction::triggered, this, &TVTable::N4Click);
+    connect(N5, &QAction::triggered, this, &TVTable::N5Click);
+    connect(N7, &QAction::triggered, this, &TVTable::N7Click);
+    connect(N12, &QAction::triggered, this, &TVTable::N6Click);
+    connect(N9, &QAction::triggered, this, &TVTable::N9Click);
+    connect(N10, &QAction::triggered, this, &TVTable::N10Click);
+    connect(N14, &QAction::triggered, this, &TVTable::N14Click);
+    connect(N46, &QAction::triggered, this, &TVTable::N35Click);
+    connect(N37, &QAction::triggered, this, &TVTable::N37Click);
+    connect(N38, &QAction::triggered, this, &TVTable::N38Click);
+    connect(N44, &QAction::triggered, this, &TVTable::N44Click);
+    connect(N45, &QAction::triggered, this, &TVTable::N45Click);
+    connect(N52, &QAction::triggered, this, &TVTable::N52Click);
+    connect(N53, &QAction::triggered, this, &TVTable::N53Click);
+}
+
+// ---- Opening ----------------------------------------------------------------
+
+void TVTable::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    FormActivate();
+}
+
+void TVTable::FormActivate() {
+    TableLoading = false;
+    if (ShowPending) {
+        ShowPending = false;
+        if (!TableShow()) return;
+    }
+    if (!shared().NetMode && shared().IncludeList.isEmpty()) N11->setEnabled(false);
+    setPositionLabel();
+}
+
+void TVTable::closeLater() {
+    m_closing = true;
+    QTimer::singleShot(0, this, [this] { QDialog::reject(); });
+}
+
+tableedit::CellTarget TVTable::target() const {
+    const SharedState &s = shared();
+    return tableedit::CellTarget{s.DataTableName, s.Year, s.TableIdent, s.CurrentInstitution};
+}
+
+void TVTable::readValues() {
+    SharedState &s = shared();
+    if (!ReadTableMatrix(s.CurrentInstitution, s.TableFormName, s.TableNumber)) {
+        // The engine does not know the table (caches not loaded): read it here.
+        tableedit::readTableValues(db::connection(db::kData), target(), colcount, rowcount, fixcols, fixrows,
+                                   s.DataMatrix);
+    }
+    s.FixRowsMinusOne = fixrows;
+}
+
+bool TVTable::TableShow() {
+    SharedState &s = shared();
+    TableLoading = true;
+    m_loaded = false;
+    StringGrid1->setVisible(false);
+    StringGrid1->clearAll();
+    m_marks.clear();
+    m_templateMarks.clear();
+    try {
+        const int density = logicalDpiY() > 0 ? logicalDpiY() : 96;
+        TableDefinition def = readTableDefinition(db::connection(db::kMain), s.TableFormId, s.TableNumber, density);
+        if (!def.found) {
+            TableLoading = false;
+            showMessage(QStringLiteral("Таблица не определена!"), this);
+            closeLater();
+            return false;
+        }
+        colcount = def.colcount;
+        rowcount = def.rowcount;
+        fixcols = def.fixcols;
+        fixrows = def.fixrows;
+        scan = def.scan;
+        s.TableIdent = def.ident;
+        s.FixRowsMinusOne = fixrows;
+        FloatTable = FloatDisplay = def.floattype;
+        N37->setChecked(def.floattype);
+        N38->setChecked(!def.floattype);
+        N15->setText(scan != 0 ? QStringLiteral("Графа") : QStringLiteral("Строка"));
+        N16->setText(scan != 0 ? QStringLiteral("Строка") : QStringLiteral("Графа"));
+        if (!def.error.isEmpty()) {
+            TableLoading = false;
+            showMessage(def.error, this);
+            closeLater();
+            return false;
+        }
+        const int cornerW = layout::sizeBefore(def.columnPixels, fixcols);
+        const int cornerH = layout::sizeBefore(def.rowPixels, fixrows);
+        StringGrid1->setSizes(def.columnPixels.mid(fixcols), def.rowPixels.mid(fixrows), cornerW, cornerH);
+        StringGrid1->setTitles(std::move(def.titles));
+
+        readValues();
+        if (ShowFormulaCells) MarkFormulaCells(db::connection(db::kMain), s.TableIdent, colcount, rowcount, FormulaCellFlags);
+        if (ShowControlCells) loadControlHighlight();
+
+        StringGrid1->resetCurrentCell(0, 0);
+        HighLight(fixcols + 1, fixrows + 1, kHighlight);
+        StringGrid1->setVisible(true);
+        resetCurrentText();
+        TableLoading = false;
+        m_loaded = true;
+        StringGrid1->setFocus();
+        N6->setVisible(false);
+        StringGrid1->viewport()->update();
+        return true;
+    } catch (const std::exception &e) {
+        TableLoading = false;
+        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
+                                                                 : QString::fromUtf8(e.what());
+        showMessage(QStringLiteral("Ошибка при открытии таблицы \"%1\" (ID: %2):\n%3\n\nПроверьте целостность данных в базе данных.")
+                        .arg(s.TableNumber)
+                        .arg(s.TableIdent)
+                        .arg(why),
+                    this);
+        closeLater();
+        return false;
+    }
+}
+
+// ---- Cells ------------------------------------------------------------------
+
+bool TVTable::isTemplateView() const {
+    const SharedState &s = shared();
+    return s.CurrentInstitution == 0 && !s.NetMode && s.ReportMode != u"Types";
+}
+
+double TVTable::cellValue(int column, int row) const {
+    return shared().DataMatrix.at(cells::storedColumnOfGrid(column, fixcols), cells::storedRowOfGrid(row, fixrows));
+}
+
+QString TVTable::cellDisplayText(int column, int row) const {
+    return tableedit::displayText(cellValue(column, row), FloatDisplay, cellMark(column, row) != 0);
+}
+
+void TVTable::resetCurrentText() {
+    m_edit.reset(tableedit::displayText(cellValue(StringGrid1->currentColumn(), StringGrid1->currentRow()),
+                                        FloatDisplay));
+}
+
+void TVTable::setPositionLabel() {
+    Label4->setText(QStringLiteral("Строка %1, Графа %2")
+                        .arg(StringGrid1->currentRow() + 1)
+                        .arg(StringGrid1->currentColumn() + fixcols + 1));
+}
+
+void TVTable::HighLight(int column, int row, const QColor &color) { StringGrid1->highlightHeaders(column, row, color); }
+
+void TVTable::drawCell(QPainter &p, const QRect &rect, int column, int row) {
+    if (TableLoading || !shared().DataMatrix.isCreated()) {
+        p.fillRect(rect, kWhite);
+        return;
+    }
+    const QString key = MakeCellKey(row, column);
+    const bool focused = column == StringGrid1->currentColumn() && row == StringGrid1->currentRow();
+    const int mark = m_marks.value(key, 0);
+    QColor background = kWhite;
+    if (ShowFormulaCells) background = FormulaCellColor(&FormulaCellFlags, key);
+    if (ShowControlCells) background = GetControlCellColor(&ControlCounts, key);
+    if (m_templateMarks.contains(key)) background = kTemplateMark;
+    if (focused) background = kHighlight;
+    p.fillRect(rect, background);
+    if (isTemplateView()) return;
+
+    const QString text = focused ? m_edit.editText : cellDisplayText(column, row);
+    QFont f = StringGrid1->font();
+    if (mark != 0) f.setBold(true);
+    p.setFont(f);
+    p.setPen(mark != 0 ? colorFromValue(mark) : QColor(Qt::black));
+    const QFontMetrics fm(f);
+    const int w = fm.horizontalAdvance(text);
+    const int x = rect.left() + (rect.width() - w) / 2;
+    const int y = rect.top() + (rect.height() - fm.height()) / 2;
+    p.save();
+    p.setClipRect(rect, Qt::IntersectClip);
+    p.drawText(x, y + fm.ascent(), text);
+    if (focused && StringGrid1->hasFocus()) {
+        p.setPen(Qt::black);
+        p.drawLine(x + w + 1, y + 1, x + w + 1, y + fm.height() - 1);
+    }
+    p.restore();
+}
+
+bool TVTable::StringGrid1SelectCell(int column, int row) {
+    if (TableLoading) return true;
+    if (!PutData()) return false;
+    HighLight(StringGrid1->currentColumn() + fixcols + 1, StringGrid1->currentRow() + fixrows + 1, kWhite);
+    m_edit.reset(tableedit::displayText(cellValue(column, row), FloatDisplay));
+    HighLight(column + fixcols + 1, row + fixrows + 1, kHighlight);
+    return true;
+}
+
+bool TVTable::PutData() {
+    SharedState &s = shared();
+    if (!s.DataMatrix.isCreated() || !m_loaded) return true;
+    const int c = StringGrid1->currentColumn(), r = StringGrid1->currentRow();
+    const int sc = cells::storedColumnOfGrid(c, fixcols), sr = cells::storedRowOfGrid(r, fixrows);
+    if (sc > s.DataMatrix.highColumn() || sr > s.DataMatrix.highRow() || !s.DataMatrix.contains(sc, sr)) {
+        showMessage(QStringLiteral("Ошибка: выход за границы массива данных при сохранении. Колонка: %1, Строка: %2")
+                        .arg(sc)
+                        .arg(sr),
+                    this);
+        return true;
+    }
+    if (!m_edit.changed() || isTemplateView()) return true;
+    const double value = tableedit::cellTextValue(m_edit.editText, FloatTable);
+    try {
+        tableedit::SaveCellValue(db::connection(db::kData), target(), sc, sr, value);
+    } catch (const std::exception &e) {
+        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
+                                                                 : QString::fromUtf8(e.what());
+        showError(QStringLiteral("Ошибка при сохранении данных (Строка %1, Графа %2): %3")
+                      .arg(r + 1)
+                      .arg(c + fixcols + 1)
+                      .arg(why),
+                  this);
+        return false;
+    }
+    s.DataMatrix.set(sc, sr, value);
+    m_edit.reset(tableedit::displayText(value, FloatDisplay));
+    StringGrid1->updateCell(c, r);
+    return true;
+}
+
+// ---- Keys -------------------------------------------------------------------
+
+bool TVTable::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == StringGrid1 && event->type() == QEvent::KeyPress)
+        return handleKey(static_cast<QKeyEvent *>(event));
+    return QDialog::eventFilter(watched, event);
+}
+
+void TVTable::keyPressEvent(QKeyEvent *event) {
+    if (!handleKey(event)) QDialog::keyPressEvent(event);
+}
+
+bool TVTable::handleKey(QKeyEvent *e) {
+    const int key = e->key();
+    const auto mods = e->modifiers();
+    const bool ctrl = mods & Qt::ControlModifier;
+    const bool alt = mods & Qt::AltModifier;
+    const SharedState &s = shared();
+    try {
+        if (alt && key == Qt::Key_Right) { N2Click(); return true; }
+        if (alt && key == Qt::Key_Left) { N1Click(); return true; }
+        if (key == Qt::Key_Tab && !ctrl) { N2Click(); return true; }
+        if (key == Qt::Key_Backtab) { N1Click(); return true; }
+        if (ctrl && key == Qt::Key_E) {
+            if (m_edit.undo()) StringGrid1->viewport()->update();
+            return true;
+        }
+        if (ctrl && (key == Qt::Key_Delete || (key == Qt::Key_Period && (mods & Qt::KeypadModifier)) ||
+                     (key == Qt::Key_Comma && (mods & Qt::KeypadModifier)))) {
+            m_edit.clear();
+            StringGrid1->updateCell(StringGrid1->currentColumn(), StringGrid1->currentRow());
+            return true;
+        }
+        switch (key) {
+        case Qt::Key_F3: N3Click(); return true;
+        case Qt::Key_F4:
+            showMessage(QString::number(TableDataChecksum(s.CurrentInstitution, s.TableIdent)), this);
+            return true;
+        case Qt::Key_F8: N43->setVisible(!N43->isVisible()); return true;
+        case Qt::Key_F9:
+            FloatDisplay = !FloatDisplay;
+            FloatTable = !FloatTable;
+            resetCurrentText();
+            StringGrid1->viewport()->update();
+            return true;
+        case Qt::Key_F11:
+            if (s.NetMode) N18->setVisible(!N18->isVisible());
+            return true;
+        case Qt::Key_F12: N13->setVisible(!N13->isVisible()); return true;
+        case Qt::Key_Escape:
+            reject();
+            return true;
+        case Qt::Key_Space: {
+            const auto m = tableedit::spaceMove(StringGrid1->currentColumn(), StringGrid1->currentRow(),
+                                                StringGrid1->columnCount(), StringGrid1->rowCount());
+            StringGrid1->setCurrentCell(m.column, m.row);
+            return true;
+        }
+        case Qt::Key_Return:
+        case Qt::Key_Enter: {
+            const auto m = tableedit::enterMove(StringGrid1->currentColumn(), StringGrid1->currentRow(),
+                                                StringGrid1->columnCount(), StringGrid1->rowCount());
+            StringGrid1->setCurrentCell(m.column, m.row);
+            return true;
+        }
+        default: break;
+        }
+        if (ctrl || alt) return false;
+        const QString t = e->text();
+        if (key == Qt::Key_Backspace || (!t.isEmpty() && t[0].isPrint())) {
+            if (!m_loaded || isTemplateView()) return true;
+            const QChar ch = key == Qt::Key_Backspace ? QChar(u'\b') : t[0];
+            if (m_edit.typeChar(ch, FloatTable))
+                StringGrid1->updateCell(StringGrid1->currentColumn(), StringGrid1->currentRow());
+            return true;
+        }
+    } catch (const std::exception &ex) {
+        const QString why = dynamic_cast<const db::Error *>(&ex) ? static_cast<const db::Error &>(ex).message()
+                                                                  : QString::fromUtf8(ex.what());
+        showError(why, this);
+        return true;
+    }
+    return false;
+}
+
+// ---- Closing ----------------------------------------------------------------
+
+void TVTable::reject() {
+    if (!m_closing) PutData();
+    m_closing = true;
+    QDialog::reject();
+}
+
+void TVTable::N4Click() {
+    try {
+        PutData();
+    } catch (const std::exception &e) {
+        showMessage(QStringLiteral("Ошибка при выходе из таблицы: %1").arg(QString::fromUtf8(e.what())), this);
+    }
+    m_closing = true;
+    QDialog::reject();
+}
+
+// ---- Next and previous ------------------------------------------------------
+
+void TVTable::N1Click() {
+    if (N12->isChecked()) stepError(false);
+    else stepTable(false);
+}
+
+void TVTable::N2Click() {
+    if (N12->isChecked()) stepError(true);
+    else stepTable(true);
+}
+
+void TVTable::stepTable(bool forward) {
+    FormNavigator *nav = currentFormNavigator();
+    if (!nav) return;
+    if (!PutData()) return;
+    if (!nav->nextTable(forward)) return;
+    Label3->setText(nav->currentFormText());
+    Label2->setText(nav->currentTableText());
+    TableShow();
+    setPositionLabel();
+}
+
+void TVTable::stepError(bool forward) {
+    const int count = shared().ControlErrors.count();
+    if (forward ? CurrentErrorIndex >= count - 1 : CurrentErrorIndex <= 0) return;
+    ClearCellMarks();
+    CurrentErrorIndex += forward ? 1 : -1;
+    ShowControlError();
+}
+
+// ---- Whole table ------------------------------------------------------------
+
+void TVTable::N5Click() {
+    if (!confirm(QStringLiteral("Удалить содержимое таблицы?"), this)) return;
+    try {
+        tableedit::ClearTableValues(db::connection(db::kData), target());
+        shared().DataMatrix.fill(0.0);
+        m_edit.reset(QString());
+        StringGrid1->viewport()->update();
+    } catch (const db::Error &e) {
+        showError(e.message(), this);
+    }
+}
+
+void TVTable::N14Click() {
+    SharedState &s = shared();
+    try {
+        s.DataMatrix.fill(0.0);
+        StringGrid1->viewport()->update();
+        if (s.NetMode) {
+            s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
+            CalcTableConditions(s.TableIdent, [this](const QString &t) {
+                Label1->setText(t);
+                Label1->repaint();
+            });
+            SaveTableData(s.CurrentInstitution, s.TableFormId, s.TableNumber);
+            Label1->clear();
+        } else {
+            Gauge1->setValue(0);
+            Gauge1->setVisible(true);
+            GaugeSink sink(Gauge1);
+            SumHospitalsData(s.TableFormId, s.TableNumber, &sink);
+            SaveTableData(s.CurrentInstitution, s.TableFormId, s.TableNumber);
+            Gauge1->setVisible(false);
+        }
+        StringGrid1->viewport()->update();
+        showMessage(QStringLiteral("Готово!"), this);
+        resetCurrentText();
+    } catch (const std::exception &e) {
+        Gauge1->setVisible(false);
+        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
+                                                                 : QString::fromUtf8(e.what());
+        showError(why, this);
+        // Show what is stored, not a half-made sum.
+        try { readValues(); } catch (const std::exception &) {}
+        resetCurrentText();
+        StringGrid1->viewport()->update();
+    }
+}
+
+void TVTable::N35Click() {
+    SharedState &s = shared();
+    if (!PutData()) return;
+    const QString formName = s.SelectedFormName.isEmpty() ? s.TableFormName : s.SelectedFormName;
+    const QString caption = windowTitle();
+    const int colon = int(caption.indexOf(QStringLiteral(": ")));
+    const QString defaultName = colon >= 0 ? caption.mid(colon + 2) : QString();
+    const QString folder = s.ConfigPath + s.yearText() + QStringLiteral("/data/");
+    const QString filter = s.ReportMode == u"Input" ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
+                                                    : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
+    const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить %1Т%2 из...").arg(formName, s.TableNumber),
+                                            folder + defaultName, filter);
+    try {
+        if (!file.isEmpty()) {
+            const QString ext = QFileInfo(file).suffix().toLower();
+            if (ext != u"orv" && ext != u"orw" && ext != u"rps" && ext != u"rpd") {
+                showError(QStringLiteral("Неизвестный вид файла передачи: %1").arg(file), this);
+            } else {
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+                struct CursorBack {
+                    ~CursorBack() { QApplication::restoreOverrideCursor(); }
+                } back;
+                QStringList lines;
+                QString readError;
+                if (!cp1251::readLines(file, lines, &readError)) throw db::Error(readError);
+                tableedit::TransferTable t{s.TableFormId, formName, s.TableNumber, colcount, rowcount, fixcols, fixrows};
+                tableedit::loadTableFromTransfer(db::connection(db::kData), target(), t, lines,
+                                                 ext == u"orv" || ext == u"rps");
+                showMessage(QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, s.TableNumber, file), this);
+            }
+        }
+    } catch (const std::exception &e) {
+        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
+                                                                 : QString::fromUtf8(e.what());
+        showError(why, this);
+    }
+    try {
+        readValues();
+    } catch (const std::exception &e) {
+        showError(QString::fromUtf8(e.what()), this);
+    }
+    StringGrid1->resetCurrentCell(0, 0);
+    resetCurrentText();
+    TableLoading = false;
+    setPositionLabel();
+    StringGrid1->viewport()->update();
+}
+
+void TVTable::setFloat(bool on) {
+    FloatDisplay = FloatTable = on;
+    N37->setChecked(on);
+    N38->setChecked(!on);
+    try {
+        db::exec(db::kMain, QStringLiteral("update tables set floattype=? where ident=?"), {on, shared().TableIdent});
+    } catch (const db::Error &e) {
+        showError(e.message(), this);
+    }
+    resetCurrentText();
+    StringGrid1->viewport()->update();
+}
+
+void TVTable::N37Click() { setFloat(true); }
+void TVTable::N38Click() { setFloat(false); }
+
+void TVTable::N44Click() {
+    QList<double> values;
+    for (int r = 0; r < StringGrid1->rowCount(); ++r) values.append(cellValue(StringGrid1->currentColumn(), r));
+    showMessage(QString::number(tableedit::valuesChecksum(values)), this);
+}
+
+void TVTable::N45Click() {
+    QList<double> values;
+    for (int c = 0; c < StringGrid1->columnCount(); ++c) values.append(cellValue(c, StringGrid1->currentRow()));
+    showMessage(QString::number(tableedit::valuesChecksum(values)), this);
+}
+
+// ---- Template view ----------------------------------------------------------
+
+void TVTable::StringGrid1DblClick() {
+    const SharedState &s = shared();
+    if (ShowControlCells) {
+        // The rules touching the cell are opened in the control-rule editor;
+        // until that window exists there is nothing to show.
+        return;
+    }
+    if (s.ReportMode == u"Types" || s.NetMode) return;
+    const QString key = MakeCellKey(StringGrid1->currentRow(), StringGrid1->currentColumn());
+    if (!m_templateMarks.remove(key)) m_templateMarks.insert(key);
+    StringGrid1->viewport()->update();
+    BuildMarkedReferenceText();
+}
+
+void TVTable::N9Click() {
+    N10->setChecked(!N9->isChecked());
+    BuildMarkedReferenceText();
+}
+
+void TVTable::N10Click() {
+    N9->setChecked(!N10->isChecked());
+    BuildMarkedReferenceText();
+}
+
+void TVTable::BuildMarkedReferenceText() {
+    QList<layout::CellPos> marks;
+    for (const QString &key : std::as_const(m_templateMarks)) {
+        const QStringList p = key.split(u',');
+        marks.append(layout::CellPos{p.value(1).toInt(), p.value(0).toInt()});
+    }
+    Label1->setText(layout::markedReferenceText(marks, fixcols, N10->isChecked()));
+}
+
+// ---- Controls ---------------------------------------------------------------
+
+void TVTable::ClearCellMarks() {
+    m_marks.clear();
+    StringGrid1->viewport()->update();
+    Label1->clear();
+}
+
+void TVTable::endCorrectionMode() {
+    N12->setChecked(false);
+    N1->setText(QStringLiteral("Пред. таблица"));
+    N2->setText(QStringLiteral("След. таблица"));
+    CurrentErrorIndex = 0;
+    ClearCellMarks();
+}
+
+void TVTable::loadControlHighlight() {
+    const SharedState &s = shared();
+    ControlCounts.clear();
+    if (s.TableFormId < 1 || s.TableNumber.isEmpty()) return;
+    TProgress &progress = Progress();
+    progress.show();
+    struct Hide {
+        TProgress &p;
+        ~Hide() { p.hide(); }
+    } hide{progress};
+    LoadControlHighlight(db::connection(db::kMain), s.TableFormId, s.TableNumber, ControlCounts, fixrows, fixcols,
+                         &progress);
+}
+
+void TVTable::N3Click() {
+    SharedState &s = shared();
+    if (!PutData()) return;
+    try {
+        ClearControlRules();
+        s.ControlErrors.clear();
+        N6->setVisible(false);
+        if (N12->isChecked()) endCorrectionMode();
+        {
+            QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where formid=? and tble=?"),
+                                   {s.TableFormId, s.TableNumber});
+            while (q.next()) AddControlRule(q.record());
+        }
+        RunTableControls(QString());
+        // The run may have loaded other tables into the matrix.
+        readValues();
+        if (ShowControlCells) loadControlHighlight();
+        StringGrid1->viewport()->update();
+        if (s.ControlErrors.count() > 0) {
+            showMessage(QStringLiteral("Обнаружены ошибки - %1").arg(s.ControlErrors.count()), this);
+            N6->setVisible(true);
+        } else {
+            showMessage(QStringLiteral("Ошибок контроля нет"), this);
+        }
+    } catch (const std::exception &e) {
+        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
+                            : dynamic_cast<const ConversionError *>(&e) ? static_cast<const ConversionError &>(e).message()
+                                                                         : QString::fromUtf8(e.what());
+        showError(why, this);
+        try { readValues(); } catch (const std::exception &) {}
+        StringGrid1->viewport()->update();
+    }
+}
+
+void TVTable::N6Click() {
+    // The action has already switched its tick.
+    PutData();
+    CurrentErrorIndex = 0;
+    if (!N12->isChecked()) {
+        endCorrectionMode();
+        return;
+    }
+    N1->setText(QStringLiteral("Пред. ошибка"));
+    N2->setText(QStringLiteral("След. ошибка"));
+    ShowControlError();
+}
+
+void TVTable::ShowControlError() {
+    const SharedState &s = shared();
+    if (CurrentErrorIndex < 0 || CurrentErrorIndex >= s.ControlErrors.count()) return;
+    const QString line = s.ControlErrors.text(CurrentErrorIndex);
+    try {
+        QSqlQuery q = db::exec(db::kMain, QStringLiteral("select lft, rght from int_control where \"Код\"=?"),
+                               {s.ControlErrors.object(CurrentErrorIndex)});
+        if (q.next()) {
+            const QString cycle = ErrorCycleItem(line);
+            for (const MarkedCell &c : ExpressionCells(q.value(0).toString(), cycle, fixcols))
+                m_marks.insert(MakeCellKey(c.row, c.column), kLeftMark);
+            for (const MarkedCell &c : ExpressionCells(q.value(1).toString(), cycle, fixcols))
+                m_marks.insert(MakeCellKey(c.row, c.column), kRightMark);
+        }
+    } catch (const ConversionError &e) {
+        showError(e.message(), this);
+    } catch (const db::Error &e) {
+        showError(e.message(), this);
+    }
+    StringGrid1->viewport()->update();
+    Label1->setText(line);
+}
+
+void TVTable::N7Click() {
+    const SharedState &s = shared();
+    PutData();
+    TForm1 &list = Form1();
+    list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля: ") + s.TableFormName + u'т' + s.TableNumber);
+    ShowTextList(s.ControlErrors, QStringLiteral("Цифры\tТек.\tКонтроль"));
+    execModal(&list);
+    StringGrid1->setFocus();
+}
+
+void TVTable::N52Click() {
+    ShowFormulaCells = !ShowFormulaCells;
+    N52->setChecked(ShowFormulaCells);
+    try {
+        if (ShowFormulaCells) {
+            ShowControlCells = false;
+            N53->setChecked(false);
+            ControlCounts.clear();
+            if (shared().TableIdent > 0)
+                MarkFormulaCells(db::connection(db::kMain), shared().TableIdent, colcount, rowcount, FormulaCellFlags);
+        } else {
+            FormulaCellFlags.clear();
+        }
+    } catch (const db::Error &e) {
+        showError(e.message(), this);
+    }
+    StringGrid1->viewport()->update();
+}
+
+void TVTable::N53Click() {
+    ShowControlCells = !ShowControlCells;
+    N53->setChecked(ShowControlCells);
+    try {
+        if (ShowControlCells) {
+            ShowFormulaCells = false;
+            N52->setChecked(false);
+            FormulaCellFlags.clear();
+            loadControlHighlight();
+        } else {
+            ControlCounts.clear();
+        }
+    } catch (const std::exception &e) {
+        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
+                                                                 : QString::fromUtf8(e.what());
+        showError(why, this);
+    }
+    StringGrid1->viewport()->update();
+}

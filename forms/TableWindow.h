@@ -1,0 +1,139 @@
+#pragma once
+// The data-entry window of one table of a report form for one institution or
+// report. The caller sets shared().TableFormId, TableIdent, TableNumber,
+// TableFormName (and CurrentInstitution, ReportMode, NetMode, DataTableName),
+// the captions of Label3 and Label2, and shows the window modally.
+//
+// With CurrentInstitution 0 (outside network mode and the "Types" mode) the
+// window is the template view: values are not shown or typed, and a double
+// click marks a cell; the marked cells become a reference text in Label1.
+#include "forms/ControlHighlight.h"
+#include "forms/TableEdit.h"
+
+#include <QDialog>
+#include <QHash>
+#include <QList>
+#include <QSet>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class TableGrid;
+
+class TVTable : public QDialog {
+    Q_OBJECT
+public:
+    explicit TVTable(QWidget *parent = nullptr);
+    ~TVTable() override;
+
+    // Loads and lays out the open table; false when it could not be shown
+    // (the message was given and the window is closing).
+    bool TableShow();
+    // Saves the current cell; false when the save failed (the message was
+    // given and the typed text is kept).
+    bool PutData();
+    // Paints the header titles of structure column and row.
+    void HighLight(int column, int row, const QColor &color);
+
+    // Text typed into the current cell and its text on entering it.
+    QString CellEditText() const { return m_edit.editText; }
+    QString CellSavedText() const { return m_edit.savedText; }
+    // The display text of a grid cell's value.
+    QString cellDisplayText(int column, int row) const;
+    double cellValue(int column, int row) const;
+    bool isTemplateView() const;
+    // Error mark colour of a grid cell (0 when not marked).
+    int cellMark(int column, int row) const { return m_marks.value(MakeCellKey(row, column), 0); }
+    bool templateMarked(int column, int row) const { return m_templateMarks.contains(MakeCellKey(row, column)); }
+    int currentErrorIndex() const { return CurrentErrorIndex; }
+    const ControlCountList &controlCounts() const { return ControlCounts; }
+    const FormulaFlagList &formulaCellFlags() const { return FormulaCellFlags; }
+    int fixCols() const { return fixcols; }
+    int fixRows() const { return fixrows; }
+    bool isLoaded() const { return m_loaded; }
+
+    // Components other windows use.
+    QLabel *Label1 = nullptr;   // reference or error text
+    QLabel *Label2 = nullptr;   // table caption
+    QLabel *Label3 = nullptr;   // form caption
+    QLabel *Label4 = nullptr;   // position
+    QProgressBar *Gauge1 = nullptr;
+    TableGrid *StringGrid1 = nullptr;
+    QMenuBar *MainMenu1 = nullptr;
+
+    QAction *N1 = nullptr, *N2 = nullptr, *N3 = nullptr, *N4 = nullptr, *N5 = nullptr;
+    QAction *N6 = nullptr, *N7 = nullptr, *N12 = nullptr;
+    QAction *N8 = nullptr, *N9 = nullptr, *N10 = nullptr;
+    QAction *N11 = nullptr, *N33 = nullptr, *N34 = nullptr, *N42 = nullptr;
+    QAction *N13 = nullptr, *N14 = nullptr;
+    QAction *N18 = nullptr, *N15 = nullptr, *N16 = nullptr, *N32 = nullptr;
+    QAction *N35 = nullptr, *N46 = nullptr, *Excel2 = nullptr;
+    QAction *N36 = nullptr, *N37 = nullptr, *N38 = nullptr;
+    QAction *Excel1 = nullptr, *N39 = nullptr, *N40 = nullptr, *N41 = nullptr;
+    QAction *N43 = nullptr, *N44 = nullptr, *N45 = nullptr;
+    QAction *N47 = nullptr, *N48 = nullptr, *N49 = nullptr;
+    QAction *N51 = nullptr, *N52 = nullptr, *N53 = nullptr;
+
+    bool ShowFormulaCells = false;
+    bool ShowControlCells = false;
+
+public slots:
+    void N1Click();    // previous table / previous error
+    void N2Click();    // next table / next error
+    void N3Click();    // table controls
+    void N4Click();    // exit
+    void N5Click();    // clear the table
+    void N6Click();    // correction mode
+    void N7Click();    // error list
+    void N9Click();    // group by columns
+    void N10Click();   // group by rows
+    void N14Click();   // recalculate
+    void N35Click();   // load the table from a transfer file
+    void N37Click();   // decimals: yes
+    void N38Click();   // decimals: no
+    void N44Click();   // checksum of the column
+    void N45Click();   // checksum of the row
+    void N52Click();   // formula highlighting
+    void N53Click();   // control highlighting
+    void StringGrid1DblClick();
+    // The reference text of the marked cells, into Label1.
+    void BuildMarkedReferenceText();
+    void ClearCellMarks();
+    void ShowControlError();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void reject() override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void buildMenu();
+    void FormActivate();
+    void drawCell(QPainter &p, const QRect &rect, int column, int row);
+    bool StringGrid1SelectCell(int column, int row);
+    bool handleKey(QKeyEvent *event);
+    void setPositionLabel();
+    void resetCurrentText();
+    void readValues();
+    void setFloat(bool on);
+    void closeLater();
+    void stepTable(bool forward);
+    void stepError(bool forward);
+    void endCorrectionMode();
+    void loadControlHighlight();
+    tableedit::CellTarget target() const;
+
+    tableedit::CellEditor m_edit;
+    int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0, scan = 0;
+    bool FloatTable = false, FloatDisplay = false;
+    bool TableLoading = false, ShowPending = true, m_loaded = false, m_closing = false;
+    int CurrentErrorIndex = 0;
+    ControlCountList ControlCounts;
+    FormulaFlagList FormulaCellFlags;
+    QHash<QString, int> m_marks;          // error marks: cell key -> colour value
+    QSet<QString> m_templateMarks;        // template view marks
+    QMenu *m_errorsMenu = nullptr;
+};

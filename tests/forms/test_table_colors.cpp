@@ -1,0 +1,109 @@
+// Cell colours of the table window and the cells a control rule names.
+#include "core/AdminMode.h"
+#include "forms/ControlHighlight.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+std::tuple<int, int, int> rgb(const QColor &c) { return {c.red(), c.green(), c.blue()}; }
+TControlCount counts(int intra, int inter, int form) {
+    TControlCount c;
+    c.IntraTableCount = intra;
+    c.InterTableCount = inter;
+    c.InterFormCount = form;
+    return c;
+}
+} // namespace
+
+TEST(ControlColors, ExamplesRoundHalvesToEven) {
+    struct Case {
+        TControlCount c;
+        std::tuple<int, int, int> colour;
+    } cases[] = {
+        {counts(0, 0, 0), {255, 255, 255}},
+        {counts(1, 0, 0), {255, 255, 187}},
+        {counts(5, 0, 0), {255, 255, 100}},
+        {counts(9, 0, 0), {255, 255, 100}},
+        {counts(0, 1, 0), {187, 222, 255}},
+        {counts(0, 0, 1), {255, 196, 222}},
+        {counts(1, 1, 0), {221, 238, 221}},   // green 238.5 goes to 238
+    };
+    for (const Case &c : cases) EXPECT_EQ(rgb(controlCountColor(c.c)), c.colour);
+}
+
+TEST(ControlColors, ListLookup) {
+    ControlCountList list;
+    list[MakeCellKey(3, 5)] = counts(1, 0, 0);
+    EXPECT_EQ(MakeCellKey(3, 5), "3,5");
+    EXPECT_EQ(rgb(GetControlCellColor(&list, "3,5")), std::make_tuple(255, 255, 187));
+    EXPECT_EQ(rgb(GetControlCellColor(&list, "5,3")), std::make_tuple(255, 255, 255));
+    EXPECT_EQ(rgb(GetControlCellColor(nullptr, "3,5")), std::make_tuple(255, 255, 255));
+}
+
+TEST(FormulaColors, BitsAndAdministratorMode) {
+    struct Case {
+        int bits;
+        std::tuple<int, int, int> colour;
+    } cases[] = {
+        {1, {255, 255, 231}}, {2, {231, 255, 231}}, {4, {231, 231, 255}}, {3, {239, 255, 223}},
+        {5, {239, 239, 239}}, {6, {223, 239, 239}}, {7, {231, 243, 231}}, {0, {255, 255, 255}},
+    };
+    for (const Case &c : cases) EXPECT_EQ(rgb(formulaFlagsColor(c.bits)), c.colour) << c.bits;
+
+    FormulaFlagList flags{{"0,0", 3}};
+    AdminMode::instance().setOn(false);
+    EXPECT_EQ(rgb(FormulaCellColor(&flags, "0,0")), std::make_tuple(255, 255, 255));
+    AdminMode::instance().setOn(true);
+    EXPECT_EQ(rgb(FormulaCellColor(&flags, "0,0")), std::make_tuple(239, 255, 223));
+    EXPECT_EQ(rgb(FormulaCellColor(&flags, "0,1")), std::make_tuple(255, 255, 255));
+    AdminMode::instance().setOn(false);
+}
+
+TEST(ControlColors, ColourValuesOfTheWindowSystem) {
+    EXPECT_EQ(colorValue(QColor(0, 0, 255)), 16711680);
+    EXPECT_EQ(colorValue(QColor(255, 0, 0)), 255);
+    EXPECT_EQ(rgb(colorFromValue(16776960)), std::make_tuple(0, 255, 255));
+}
+
+TEST(RuleCells, NumberListsAndTableKeys) {
+    EXPECT_TRUE(IsNumberInList("1,2,5", 5));
+    EXPECT_TRUE(IsNumberInList("x, 7 ,y", 7));
+    EXPECT_FALSE(IsNumberInList("1,2", 3));
+    EXPECT_FALSE(IsNumberInList("", 0));
+    EXPECT_EQ(NormalizeTableKey("1000"), "(1000)");
+    EXPECT_EQ(NormalizeTableKey("Т[1000]"), "(1000)");
+    EXPECT_EQ(NormalizeTableKey("(1000)"), "(1000)");
+    EXPECT_EQ(NormalizeTableKey(""), "");
+}
+
+TEST(RuleCells, ErrorMarksFollowReferencesAndCycle) {
+    auto keys = [](const QList<MarkedCell> &cells) {
+        QStringList out;
+        for (const MarkedCell &c : cells) out.append(MakeCellKey(c.row, c.column));
+        return out;
+    };
+    // Column 3 of a table with one header column is grid column 1.
+    EXPECT_EQ(keys(ReferenceCells("СТР2ГР3", 1)), QStringList{"1,1"});
+    EXPECT_EQ(keys(ReferenceCells("СТР[1..2]ГР[3,4]", 1)), (QStringList{"0,1", "1,1", "0,2", "1,2"}));
+    EXPECT_TRUE(ReferenceCells("ГР3", 1).isEmpty());
+    // A cycled error marks only the cycle's row.
+    EXPECT_EQ(keys(ExpressionCells("гр3", "СТР5", 1)), QStringList{"4,1"});
+    EXPECT_EQ(keys(ExpressionCells("стр1гр3+стр2гр4", "", 1)), (QStringList{"0,1", "1,2"}));
+    EXPECT_EQ(ErrorCycleItem("5.00 = 6.00\tСТР5\tкомментарий"), "СТР5");
+    EXPECT_EQ(ErrorCycleItem("5.00 = 6.00"), "");
+}
+
+TEST(RuleCells, CountsOfRuleSides) {
+    ControlCountList list;
+    // Same cell on both sides counts twice; header columns and row 0 never.
+    CountRuleSideCells(list, "стр1гр3", "", 0, {}, {}, 1, 2);
+    CountRuleSideCells(list, "стр1гр3", "", 0, {}, {}, 1, 2);
+    CountRuleSideCells(list, "стр1гр2", "", 0, {}, {}, 1, 2);
+    EXPECT_EQ(list.size(), 1);
+    EXPECT_EQ(list.value("0,0").IntraTableCount, 2);
+    // An inter-table side that does not name the table adds nothing.
+    CountRuleSideCells(list, "Т(2000)стр1гр3", "", 1, "(1000)", "Ф1", 1, 2);
+    EXPECT_EQ(list.value("0,0").InterTableCount, 0);
+    CountRuleSideCells(list, "Т(1000)стр1гр3", "", 1, "(1000)", "Ф1", 1, 2);
+    EXPECT_EQ(list.value("0,0").InterTableCount, 1);
+}

@@ -1,0 +1,112 @@
+// Typing semantics of a cell, the display format, running sums and moves.
+#include "forms/TableEdit.h"
+
+#include <gtest/gtest.h>
+
+using tableedit::CellEditor;
+using tableedit::EvalCellSum;
+
+TEST(CellSum, RunningSums) {
+    struct Case {
+        QString text;
+        bool decimals;
+        QString result;
+    } cases[] = {
+        {"12+3", false, "15"},
+        {"12-30", false, "-18"},
+        {"12", false, "12"},
+        {"12+", false, "12"},                       // missing part counts as 0
+        {"-3-2", false, "-5"},                      // leading minus is a sign
+        {"-3+2", false, "-1"},
+        {"3000000000+3000000000", false, "6000000000"},   // beyond 32 bits
+        {"9223372036854775807+1", false, "9223372036854775808"},
+        {"1.5+1.25", true, "2.75"},
+        {"1.5+", true, "1.50"},
+        {"2.005+0", true, "2.01"},
+        {"1.5+1", false, "3"},                      // whole-number table rounds
+        {"1..2+1", true, "1.00"},                   // unreadable part counts as 0
+    };
+    for (const Case &c : cases) EXPECT_EQ(EvalCellSum(c.text, c.decimals), c.result) << c.text.toStdString();
+}
+
+TEST(CellTyping, KeysAsTyped) {
+    struct Case {
+        QString keys;
+        bool decimals;
+        QString text;
+    } cases[] = {
+        {"12+3+", false, "15+"},
+        {"12+-", false, "12-"},                 // two operators in a row
+        {"12++3", false, "12+3"},
+        {"-5", false, "5"},                     // no negative start
+        {"+", false, ""},
+        {"1,5", false, "15"},                   // "," ignored in whole numbers
+        {"1,5", true, "1.5"},
+        {"1.5.2", true, "1.52"},                // a second "." is ignored
+        {"1.5+2.5", true, "1.50+2.5"},
+        {"12\b", false, "1"},
+        {"12я", false, ""},
+        {"1a2б", false, "12"},
+        {"99999999999+1+", false, "100000000000+"},
+    };
+    for (const Case &c : cases) {
+        CellEditor e;
+        for (QChar ch : c.keys) e.typeChar(ch, c.decimals);
+        EXPECT_EQ(e.editText, c.text) << c.keys.toStdString();
+    }
+}
+
+TEST(CellTyping, UndoAndValue) {
+    CellEditor e;
+    e.reset("5");
+    EXPECT_FALSE(e.undo());
+    e.typeChar('6', false);
+    EXPECT_TRUE(e.changed());
+    EXPECT_TRUE(e.undo());
+    EXPECT_EQ(e.editText, "5");
+    EXPECT_DOUBLE_EQ(tableedit::cellTextValue("12+3+", false), 15);
+    EXPECT_DOUBLE_EQ(tableedit::cellTextValue("", false), 0);
+    EXPECT_DOUBLE_EQ(tableedit::cellTextValue("1.25-", true), 1.25);
+}
+
+TEST(CellDisplay, Format) {
+    EXPECT_EQ(tableedit::displayText(0, false), "");
+    EXPECT_EQ(tableedit::displayText(0, true), "");
+    EXPECT_EQ(tableedit::displayText(0, false, true), "0");
+    EXPECT_EQ(tableedit::displayText(0, true, true), "0.00");
+    EXPECT_EQ(tableedit::displayText(0.004, true), "0.00");
+    EXPECT_EQ(tableedit::displayText(2.5, false), "3");
+    EXPECT_EQ(tableedit::displayText(-0.4, false), "0");
+    EXPECT_EQ(tableedit::displayText(1234.5, true), "1234.50");
+    EXPECT_EQ(tableedit::displayText(5e9, false), "5000000000");
+}
+
+TEST(CellMoves, SpaceAndEnter) {
+    using tableedit::GridMove;
+    auto eq = [](GridMove m, int c, int r) { return m.column == c && m.row == r; };
+    EXPECT_TRUE(eq(tableedit::spaceMove(0, 0, 3, 2), 1, 0));
+    EXPECT_TRUE(eq(tableedit::spaceMove(2, 0, 3, 2), 0, 1));
+    EXPECT_TRUE(eq(tableedit::spaceMove(2, 1, 3, 2), 0, 1));   // last cell: first cell of that row
+    EXPECT_TRUE(eq(tableedit::enterMove(2, 0, 3, 2), 0, 1));
+    EXPECT_TRUE(eq(tableedit::enterMove(1, 1, 3, 2), 0, 1));
+}
+
+TEST(Checksum, SkipsZerosAndHashesFloats) {
+    EXPECT_EQ(tableedit::valuesChecksum({}), 5381u);
+    EXPECT_EQ(tableedit::valuesChecksum({0, 0}), 5381u);
+    // 1.0f is 0x3F800000.
+    const quint32 one = 5381u ^ (5381u << 5) ^ 0x3F800000u;
+    EXPECT_EQ(tableedit::valuesChecksum({0, 1.0}), one);
+    EXPECT_NE(tableedit::valuesChecksum({1.0, 2.0}), tableedit::valuesChecksum({2.0, 1.0}));
+}
+
+TEST(TransferLines, Shape) {
+    tableedit::TransferLine l;
+    ASSERT_TRUE(tableedit::parseTransferLine("\"12.5\",\"2026\",\"1\",\"(1000)\",\"4\",\"5\"", l));
+    EXPECT_EQ(l.data, "12.5");
+    EXPECT_EQ(l.tablen, "(1000)");
+    EXPECT_EQ(l.row, "5");
+    EXPECT_FALSE(tableedit::parseTransferLine("\"12.5\",\"2026\",\"1\",\"(1000)\",\"4\"", l));
+    EXPECT_FALSE(tableedit::parseTransferLine("12.5,2026,1,(1000),4,5", l));
+    EXPECT_FALSE(tableedit::parseTransferLine("", l));
+}

@@ -1,0 +1,108 @@
+// Layout arithmetic of the table window: sizes, spans, title code, wrap and
+// placement of title text, and the reference text of marked cells.
+#include "forms/TableLayout.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+// Every character 10 pixels wide.
+int tenEach(const QString &s) { return int(s.size()) * 10; }
+}
+
+TEST(TableLayout, SizesBeforeAndSpansCountOnePixelLines) {
+    const QList<int> widths{72, 40, 0, 10};
+    EXPECT_EQ(layout::sizeBefore(widths, 0), 1);
+    EXPECT_EQ(layout::sizeBefore(widths, -3), 1);
+    EXPECT_EQ(layout::sizeBefore(widths, 2), 1 + 73 + 41);
+    // Zero-width columns still take their line.
+    EXPECT_EQ(layout::sizeBefore(widths, 3), 1 + 73 + 41 + 1);
+    EXPECT_EQ(layout::spanSize(widths, 1, 1), 72);
+    EXPECT_EQ(layout::spanSize(widths, 1, 2), 72 + 40 + 1);
+    EXPECT_EQ(layout::spanSize(widths, 2, 4), 40 + 0 + 10 + 2);
+}
+
+TEST(TableLayout, MergedTitleDrawnOnceSingleCellAlways) {
+    layout::DrawnRanges drawn;
+    EXPECT_FALSE(drawn.registerRange("R1C3:R2C5"));
+    EXPECT_TRUE(drawn.registerRange("R1C3:R2C5"));
+    EXPECT_FALSE(drawn.registerRange("R1C3"));
+    EXPECT_FALSE(drawn.registerRange("R1C3"));
+    drawn.clear();
+    EXPECT_FALSE(drawn.registerRange("R1C3:R2C5"));
+}
+
+TEST(TableLayout, TitleCodeParts) {
+    struct Case {
+        const char *code;
+        char v, h;
+        bool rotated;
+        int indent;
+    } cases[] = {
+        {"CC00", 'C', 'C', false, 0}, {"TL1", 'T', 'L', true, 0}, {"BR02", 'B', 'R', false, 2},
+        {"CL012", 'C', 'L', false, 12}, {"", 'C', 'C', false, 0}, {"CC0300", 'C', 'C', false, 300 & 0xFF},
+        {"XX0", 'C', 'C', false, 0},
+    };
+    for (const Case &c : cases) {
+        const layout::TitleCode t = layout::parseTitleCode(QString::fromLatin1(c.code));
+        EXPECT_EQ(t.vertical, QChar(c.v)) << c.code;
+        EXPECT_EQ(t.horizontal, QChar(c.h)) << c.code;
+        EXPECT_EQ(t.rotated, c.rotated) << c.code;
+        EXPECT_EQ(t.indent, c.indent) << c.code;
+    }
+}
+
+TEST(TableLayout, WrapBreaksAtBlanksDashesAndLineFeeds) {
+    struct Case {
+        QString text;
+        int width;
+        int indent;
+        QStringList lines;
+    } cases[] = {
+        {"Всего", 100, 0, {"Всего"}},
+        {"ab cd ef", 60, 0, {"ab cd", "ef"}},           // "ab cd" is 50 < 60
+        {"ab cd ef", 50, 0, {"ab", "cd", "ef"}},        // 50 is not narrower than 50
+        {"ab-cd", 40, 0, {"ab-", "cd"}},                // "-" stays with the word before it
+        {"ab-cd", 100, 0, {"ab-cd"}},
+        {"ab\ncd", 100, 0, {"ab", "cd"}},
+        {"ab\r\ncd", 100, 0, {"ab", "cd"}},
+        {"ab cd", 100, 60, {"ab", "cd"}},               // indent narrows the line
+        {"длинноеслово x", 30, 0, {"длинноеслово", "x"}},  // too wide: a line of its own
+        {"", 50, 0, {""}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(layout::wrapTitleText(c.text, c.width, c.indent, tenEach), c.lines) << c.text.toStdString();
+}
+
+TEST(TableLayout, PlacementByAlignment) {
+    const QStringList lines{"abc", "a"};   // 30 and 10 wide
+    auto place = [&](const char *code, int indentPx = 0) {
+        return layout::placeTitleLines(lines, layout::parseTitleCode(code), 100, 50, 10, indentPx, tenEach);
+    };
+    // Centre both ways: block of 20 in 50 -> v starts at 15.
+    EXPECT_EQ(place("CC0"), (QList<QPoint>{{35, 15}, {45, 25}}));
+    EXPECT_EQ(place("TL0"), (QList<QPoint>{{0, 0}, {0, 10}}));
+    EXPECT_EQ(place("BR0"), (QList<QPoint>{{70, 30}, {90, 40}}));
+    EXPECT_EQ(place("TL01", 12), (QList<QPoint>{{12, 0}, {12, 10}}));
+    // Odd leftovers round toward zero, also when the block is taller than the title.
+    EXPECT_EQ(layout::placeTitleLines({"ab"}, layout::parseTitleCode("CC0"), 25, 5, 10, 0, tenEach),
+              (QList<QPoint>{{2, -2}}));
+}
+
+TEST(TableLayout, MarkedReferenceText) {
+    using P = layout::CellPos;
+    struct Case {
+        QList<P> marks;
+        int fixcols;
+        bool byRows;
+        QString text;
+    } cases[] = {
+        {{P{0, 0}, P{1, 0}, P{2, 0}, P{5, 0}}, 2, true, "стр1гр[3..5,8]"},
+        {{P{0, 0}}, 2, true, "стр1гр3"},
+        {{P{1, 2}, P{0, 0}}, 0, true, "стр1гр1+стр3гр2"},
+        {{P{0, 0}, P{0, 1}, P{0, 3}}, 1, false, "гр2стр[1,2,4]"},
+        {{P{0, 0}, P{0, 1}, P{1, 1}}, 1, false, "гр2стр[1..2]+гр3стр2"},
+        {{}, 1, true, ""},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(layout::markedReferenceText(c.marks, c.fixcols, c.byRows), c.text) << c.text.toStdString();
+}

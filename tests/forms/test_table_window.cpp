@@ -1,0 +1,316 @@
+// The table window over the sample configuration: typing and saving cells,
+// clearing, loading a transfer file, controls with their error marks, the
+// template view and the failures a user must see.
+#include "core/SharedState.h"
+#include "forms/TableGrid.h"
+#include "forms/TableWindow.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QSqlQuery>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kF30 = sample::ids::FormF30;
+
+class TableWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fx.reloadCaches();
+        open(sample::ids::NorthHospital);
+    }
+
+    void open(qint64 institution, const QString &tableNumber = QStringLiteral("(1000)"), qint64 formId = kF30,
+              const QString &formName = QStringLiteral("Ф30")) {
+        SharedState &s = shared();
+        s.ReportMode = QStringLiteral("Input");
+        s.NetMode = false;
+        s.DataTableName = QStringLiteral("Data");
+        s.CurrentInstitution = institution;
+        s.TableFormId = formId;
+        s.TableNumber = tableNumber;
+        s.TableFormName = formName;
+        s.SelectedFormName = formName;
+        s.TableIdent = 0;
+    }
+
+    std::unique_ptr<TVTable> show() {
+        auto w = std::make_unique<TVTable>();
+        w->show();
+        QApplication::processEvents();
+        return w;
+    }
+
+    // Rows stored for a cell of the open table and their sum.
+    std::pair<int, double> stored(int storedColumn, int storedRow, qint64 hospital = sample::ids::NorthHospital) {
+        QSqlQuery q = db::exec(db::kData,
+                               "select count(*), sum(data) from data where hospital=? and \"table\"=? and year=? "
+                               "and \"column\"=? and \"row\"=?",
+                               {hospital, shared().TableIdent, fx.year(), storedColumn, storedRow});
+        q.next();
+        return {q.value(0).toInt(), q.value(1).toDouble()};
+    }
+
+    SampleFixture fx;
+    FakeDialogs dialogs;
+};
+
+} // namespace
+
+TEST_F(TableWindowTest, OpensWithHeadersAndValues) {
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    EXPECT_EQ(shared().TableIdent, sample::ids::TableF30Staff);
+    EXPECT_EQ(w->StringGrid1->columnCount(), 4);   // ГР4..7
+    EXPECT_EQ(w->StringGrid1->rowCount(), 5);      // СТР1..5
+    EXPECT_EQ(w->cellDisplayText(0, 0), "50");
+    EXPECT_EQ(w->CellEditText(), "50");
+    EXPECT_EQ(w->Label4->text(), "Строка 1, Графа 4");
+    // Titles: every band present, merged spans once, current cell's headers lit.
+    int corner = 0, rowsBand = 0, columnsBand = 0, lit = 0;
+    for (const GridTitle &t : w->StringGrid1->titles()) {
+        corner += t.band == GridTitle::Corner;
+        rowsBand += t.band == GridTitle::RowHeader;
+        columnsBand += t.band == GridTitle::ColumnHeader;
+        if (t.background == QColor(0, 255, 255)) {
+            ++lit;
+            EXPECT_TRUE(t.spanStart <= (t.band == GridTitle::ColumnHeader ? 4 : 4) &&
+                        4 <= t.spanEnd);
+        }
+    }
+    EXPECT_GT(corner, 0);
+    EXPECT_GT(rowsBand, 0);
+    EXPECT_GT(columnsBand, 0);
+    EXPECT_GT(lit, 0);
+    // Moving on restores the old headers and lights the new ones.
+    QTest::keyClick(w->StringGrid1, Qt::Key_Right);
+    EXPECT_EQ(w->Label4->text(), "Строка 1, Графа 5");
+    for (const GridTitle &t : w->StringGrid1->titles())
+        if (t.band == GridTitle::ColumnHeader && t.background == QColor(0, 255, 255))
+            EXPECT_TRUE(t.spanStart <= 5 && 5 <= t.spanEnd) << t.text.toStdString();
+}
+
+TEST_F(TableWindowTest, TypingSavesEachCellAtOnce) {
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    QWidget *g = w->StringGrid1;
+    // Stored column of ГР4 is 5, stored row of СТР1 is 5 (fixcols 3, fixrows 3).
+    ASSERT_EQ(stored(5, 5), std::make_pair(1, 50.0));
+
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "12+3+");
+    EXPECT_EQ(w->CellEditText(), "15+");
+    QTest::keyClick(g, Qt::Key_Return);
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 15.0));
+    EXPECT_EQ(w->Label4->text(), "Строка 2, Графа 4");
+
+    // Emptied: the row goes.
+    QTest::keyClick(g, Qt::Key_Up);
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClick(g, Qt::Key_Down);
+    EXPECT_EQ(stored(5, 5).first, 0);
+    // Typed into an empty cell: inserted; changed again: updated, still one row.
+    QTest::keyClick(g, Qt::Key_Up);
+    QTest::keyClicks(g, "7");
+    QTest::keyClick(g, Qt::Key_Right);
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 7.0));
+    QTest::keyClick(g, Qt::Key_Left);
+    QTest::keyClick(g, Qt::Key_Backspace);
+    QTest::keyClicks(g, "6");
+    QTest::keyClick(g, Qt::Key_Right);
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 6.0));
+    // Ctrl+E takes the entered text back; nothing is written.
+    QTest::keyClicks(g, "99");
+    QTest::keyClick(g, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(w->CellEditText(), w->CellSavedText());
+    // "-" on an empty cell is ignored; a letter is swallowed.
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "-4x");
+    EXPECT_EQ(w->CellEditText(), "4");
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+}
+
+TEST_F(TableWindowTest, SpaceWrapsAndStopsOnLastRow) {
+    auto w = show();
+    TableGrid *g = w->StringGrid1;
+    g->setCurrentCell(3, 0);
+    QTest::keyClick(g, Qt::Key_Space);
+    EXPECT_EQ(std::make_pair(g->currentColumn(), g->currentRow()), std::make_pair(0, 1));
+    g->setCurrentCell(3, 4);
+    QTest::keyClick(g, Qt::Key_Space);
+    EXPECT_EQ(std::make_pair(g->currentColumn(), g->currentRow()), std::make_pair(0, 4));
+    QTest::keyClick(g, Qt::Key_Return);
+    EXPECT_EQ(std::make_pair(g->currentColumn(), g->currentRow()), std::make_pair(0, 4));
+}
+
+TEST_F(TableWindowTest, SaveDecidesFromStoredValueNotDisplayedText) {
+    // A stored 0.004 shows as "0.00" in a decimal table; typing over it must
+    // update that row, not add a second one.
+    db::exec(db::kData, "update data set data=0.004 where hospital=? and \"table\"=? and \"column\"=5 and \"row\"=5",
+             {sample::ids::NorthHospital, sample::ids::TableF30Staff});
+    db::exec(db::kMain, "update tables set floattype=1 where ident=?", {sample::ids::TableF30Staff});
+    auto w = show();
+    EXPECT_EQ(w->CellEditText(), "0.00");
+    QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(w->StringGrid1, "7,5");
+    QTest::keyClick(w->StringGrid1, Qt::Key_Return);
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 7.5));
+}
+
+TEST_F(TableWindowTest, FailedSaveIsReportedAndTypedValueKept) {
+    auto w = show();
+    db::exec(db::kData, "drop table data");
+    QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(w->StringGrid1, "5");
+    QTest::keyClick(w->StringGrid1, Qt::Key_Return);
+    ASSERT_TRUE(dialogs.sawMessage("Ошибка при сохранении данных (Строка 1, Графа 4)"));
+    EXPECT_EQ(w->StringGrid1->currentRow(), 0);
+    EXPECT_EQ(w->CellEditText(), "5");
+}
+
+TEST_F(TableWindowTest, ClearTableAsksFirst) {
+    auto w = show();
+    dialogs.answers = {false, true};
+    w->N5Click();
+    EXPECT_EQ(stored(5, 5).first, 1);
+    w->N5Click();
+    EXPECT_EQ(dialogs.questions, (QStringList{"Удалить содержимое таблицы?", "Удалить содержимое таблицы?"}));
+    EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
+                         {sample::ids::NorthHospital, sample::ids::TableF30Staff}).toInt(), 0);
+    EXPECT_EQ(w->cellDisplayText(0, 0), "");
+    EXPECT_EQ(w->CellEditText(), "");
+}
+
+TEST_F(TableWindowTest, TransferFileReplacesTableOnlyWhenWholeFileIsSound) {
+    auto w = show();
+    const QString year = QString::number(fx.year());
+    const QString good = fx.root() + "good.orw";
+    const QString bad = fx.root() + "bad.orw";
+    ASSERT_TRUE(cp1251::writeLines(good, {
+        "\"11\",\"" + year + "\",\"ф30\",\"(1000)\",\"5\",\"5\"",
+        "\"22\",\"" + year + "\",\"Ф30\",\"(1000)\",\"6\",\"6\"",
+        "\"33\",\"1999\",\"Ф30\",\"(1000)\",\"5\",\"6\"",       // other year
+        "\"44\",\"" + year + "\",\"Ф14\",\"(1000)\",\"5\",\"6\"",  // other form
+        "\"55\",\"" + year + "\",\"Ф30\",\"(2000)\",\"5\",\"6\"",  // other table
+    }));
+    ASSERT_TRUE(cp1251::writeLines(bad, {
+        "\"77\",\"" + year + "\",\"Ф30\",\"(1000)\",\"5\",\"5\"",
+        "\"88\",\"" + year + "\",\"Ф30\"",
+    }));
+    dialogs.files = {bad};
+    w->N35Click();
+    EXPECT_TRUE(dialogs.sawMessage("строке 2"));
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 50.0));   // nothing changed
+
+    dialogs.files = {good};
+    w->N35Click();
+    EXPECT_TRUE(dialogs.sawMessage("Таблица Ф30Т(1000) загружена из " + good));
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 11.0));
+    EXPECT_EQ(stored(6, 6), std::make_pair(1, 22.0));
+    EXPECT_EQ(stored(5, 6).first, 0);
+    EXPECT_EQ(w->cellDisplayText(0, 0), "11");
+}
+
+TEST_F(TableWindowTest, ControlsReportAndMarkErrors) {
+    open(sample::ids::SouthHospital);   // rule 1 fails in ГР5
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    QTest::keyClick(w->StringGrid1, Qt::Key_F3);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages.last(), "Обнаружены ошибки - 1");
+    EXPECT_TRUE(w->N6->isVisible());
+    EXPECT_EQ(shared().ControlErrors.object(0), sample::ids::RuleDoctorsByColumn);
+
+    // Correction mode marks the left side blue and the right side red.
+    w->N12->trigger();
+    EXPECT_EQ(w->N1->text(), "Пред. ошибка");
+    EXPECT_EQ(w->cellMark(1, 0), 16711680);
+    EXPECT_EQ(w->cellMark(1, 1), 255);
+    EXPECT_EQ(w->cellMark(1, 2), 255);
+    EXPECT_EQ(w->cellMark(0, 0), 0);
+    EXPECT_EQ(w->Label1->text(), shared().ControlErrors.text(0));
+    // Only one error: stepping changes nothing.
+    w->N2Click();
+    EXPECT_EQ(w->currentErrorIndex(), 0);
+    // A new run ends correction mode.
+    QTest::keyClick(w->StringGrid1, Qt::Key_F3);
+    EXPECT_FALSE(w->N12->isChecked());
+    EXPECT_EQ(w->N1->text(), "Пред. таблица");
+    EXPECT_EQ(w->cellMark(1, 0), 0);
+}
+
+TEST_F(TableWindowTest, ControlsWithoutErrors) {
+    auto w = show();
+    QTest::keyClick(w->StringGrid1, Qt::Key_F3);
+    EXPECT_EQ(dialogs.messages, QStringList{"Ошибок контроля нет"});
+    EXPECT_FALSE(w->N6->isVisible());
+}
+
+TEST_F(TableWindowTest, ControlHighlightCountsRuleSides) {
+    auto w = show();
+    w->N53->trigger();
+    EXPECT_TRUE(w->ShowControlCells);
+    // СТР1ГР5 is named by rule 1 (cycle ГР4..7), by rule 2 twice... at least one intra-table side.
+    const TControlCount c = w->controlCounts().value(MakeCellKey(0, 1));
+    EXPECT_GT(c.IntraTableCount, 0);
+    w->N53->trigger();
+    EXPECT_TRUE(w->controlCounts().isEmpty());
+}
+
+TEST_F(TableWindowTest, TemplateViewBuildsReference) {
+    open(0);
+    auto w = show();
+    ASSERT_TRUE(w->isTemplateView());
+    TableGrid *g = w->StringGrid1;
+    for (int c : {0, 1, 3}) {
+        g->setCurrentCell(c, 0);
+        w->StringGrid1DblClick();
+    }
+    EXPECT_EQ(w->Label1->text(), "стр1гр[4..5,7]");
+    g->setCurrentCell(0, 2);
+    w->StringGrid1DblClick();
+    EXPECT_EQ(w->Label1->text(), "стр1гр[4..5,7]+стр3гр4");
+    w->N9->trigger();
+    EXPECT_EQ(w->Label1->text(), "гр4стр[1,3]+гр5стр1+гр7стр1");
+    // Typing does nothing in the template view and nothing is written.
+    QTest::keyClicks(g, "5");
+    QTest::keyClick(g, Qt::Key_Return);
+    EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where hospital=0").toInt(), 0);
+}
+
+TEST_F(TableWindowTest, MissingTableAndBadStructureAreReported) {
+    open(sample::ids::NorthHospital, "1000");   // without parentheses: no match
+    {
+        auto w = show();
+        EXPECT_FALSE(w->isLoaded());
+        EXPECT_EQ(dialogs.messages, QStringList{"Таблица не определена!"});
+    }
+    dialogs.messages.clear();
+    db::exec(db::kMain, "insert into \"columns\" values (?, 99, 40)", {sample::ids::TableF30Staff});
+    open(sample::ids::NorthHospital);
+    auto w = show();
+    EXPECT_FALSE(w->isLoaded());
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Ошибка: индекс колонки 99 выходит за границы массива (1..7)"))
+        << dialogs.messages[0].toStdString();
+}
+
+TEST_F(TableWindowTest, DecimalFlagIsStored) {
+    auto w = show();
+    w->N37->trigger();
+    EXPECT_TRUE(db::scalar(db::connection(db::kMain), "select floattype from tables where ident=?",
+                           {sample::ids::TableF30Staff}).toBool());
+    EXPECT_EQ(w->cellDisplayText(0, 0), "50.00");
+    w->N38->trigger();
+    EXPECT_FALSE(db::scalar(db::connection(db::kMain), "select floattype from tables where ident=?",
+                            {sample::ids::TableF30Staff}).toBool());
+    // F9 switches the display only.
+    QTest::keyClick(w->StringGrid1, Qt::Key_F9);
+    EXPECT_EQ(w->cellDisplayText(0, 0), "50.00");
+}
