@@ -1,0 +1,654 @@
+#include "core/FormulaHighlighter.h"
+
+#include "core/FormulaParser.h"
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "platform/Database.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QSqlRecord>
+#include <QTextCursor>
+#include <QTextEdit>
+
+namespace {
+
+const QChar kF = u'Ф';
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kArrow = QStringLiteral(" -> ");
+const QString kPreviousSeparator = QStringLiteral("--- Расшифровка из прошлого года ---");
+
+QString errorText(const std::exception &e) { return QString::fromUtf8(e.what()); }
+
+QString upperSameLength(const QString &text) {
+    QString up = text;
+    for (QChar &c : up) c = c.toUpper();
+    return up;
+}
+
+bool isDigitOrLatin(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+// A "(" that follows the letter Т (Cyrillic or Latin), blanks and tabs between allowed.
+bool opensTableBracket(const QString &up, int at) {
+    int k = at - 1;
+    while (k >= 0 && (up[k] == u' ' || up[k] == u'\t')) --k;
+    return k >= 0 && (up[k] == u'Т' || up[k] == u'T');
+}
+
+// The word AND/OR at position j, standing apart from digits and Latin letters.
+bool isLogicalWord(const QString &up, int j) {
+    for (const QString &w : {QStringLiteral("AND"), QStringLiteral("OR")}) {
+        if (up.mid(j, w.size()) != w) continue;
+        const bool beforeFree = j == 0 || !isDigitOrLatin(up[j - 1]);
+        const int after = j + int(w.size());
+        const bool afterFree = after >= up.size() || !isDigitOrLatin(up[after]);
+        if (beforeFree && afterFree) return true;
+    }
+    return false;
+}
+
+// End (exclusive) of the reference that starts with the "Ф" at s.
+int referenceEnd(const QString &up, int s) {
+    bool inTable = false;
+    const int n = int(up.size());
+    for (int j = s + 1; j < n; ++j) {
+        const QChar c = up[j];
+        if (c == kF) return j;
+        if (c == u'(') {
+            if (!inTable && opensTableBracket(up, j)) inTable = true;
+            continue;
+        }
+        if (c == u')') {
+            if (inTable) {
+                inTable = false;
+                continue;
+            }
+            return j;
+        }
+        if (c == u'<' || c == u'>') return j;
+        if (c == u'=' && !(j + 1 < n && up[j + 1] == u'=')) return j;
+        if (inTable) continue;
+        if (isLogicalWord(up, j)) return j;
+        if (c == u'*' || c == u'/') return j;
+        if (c == u'+' || c == u'-') {
+            const QChar before = up[j - 1];
+            const bool sign = before == u'(' || before == u'*' || before == u'+' || before == u'-' ||
+                              before == u'/' || before == u'[';
+            if (!sign) return j;
+        }
+    }
+    return n;
+}
+
+// Text between a marker and the next "!" of a marked reference; null when absent.
+QString markedSegment(const QString &marked, const QString &marker) {
+    const int p = marked.indexOf(marker);
+    if (p < 0) return QString();
+    const int start = p + int(marker.size());
+    const int q = marked.indexOf(u'!', start);
+    QString seg = marked.mid(start, (q < 0 ? marked.size() : q) - start).trimmed();
+    if (seg.startsWith(u'[')) {
+        seg.remove(0, 1);
+        if (seg.endsWith(u']')) seg.chop(1);
+    }
+    return seg.trimmed();
+}
+
+QString expandList(const QString &segment, int offset, const QString &what) {
+    const QString prefix = QStringLiteral("Ошибка при обработке диапазона %1 \"%2\"").arg(what, segment);
+    try {
+        return ShiftNumberList(ParseNumberList(segment), offset);
+    } catch (const ConversionError &) {
+        throw ConversionError(prefix + QStringLiteral(": неполный или некорректный диапазон (например, "
+                                                      "\"68..\" без конечного значения)"));
+    } catch (const std::exception &e) {
+        throw std::runtime_error((prefix + QStringLiteral(": ") + errorText(e)).toStdString());
+    }
+}
+
+QStringList splitList(const QString &list) {
+    return list.isEmpty() ? QStringList() : list.split(u',');
+}
+
+// A title text as one line: the stored colon code decoded, line breaks as blanks.
+QString titleText(const QVariant &v) {
+    QString t = text::decodeColon(v.toString());
+    t.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    t.replace(u'\r', u' ');
+    t.replace(u'\n', u' ');
+    return t.trimmed();
+}
+
+QString joinTitlePath(const QStringList &texts) {
+    QStringList path;
+    for (const QString &t : texts) {
+        if (t.isEmpty()) continue;
+        if (!path.isEmpty() && path.last() == t) continue;   // a merged cell met twice
+        path.append(t);
+    }
+    return path.join(kArrow);
+}
+
+struct TitleRecord {
+    int column, row, sc, sr, ec, er;
+    QString txt;
+};
+
+QList<TitleRecord> readTitles(const QSqlDatabase &d, qint64 table, const QString &limit, int bound,
+                              const QString &order) {
+    QSqlQuery q = db::exec(d, QStringLiteral("select \"column\", \"row\", union_sc, union_sr, union_ec, union_er, txt "
+                                             "from titles where \"table\"=? and %1 <= ? order by %2")
+                                  .arg(limit, order),
+                           {table, bound});
+    QList<TitleRecord> out;
+    while (q.next())
+        out.append({q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt(),
+                    q.value(4).toInt(), q.value(5).toInt(), titleText(q.value(6))});
+    return out;
+}
+
+bool fixedOf(const QSqlDatabase &d, qint64 table, int &fixCols, int &fixRows) {
+    QSqlQuery q = db::exec(d, QStringLiteral("select fixcols, fixrows from tables where ident=?"), {table});
+    if (!q.next()) return false;
+    fixCols = q.value(0).toInt();
+    fixRows = q.value(1).toInt();
+    return true;
+}
+
+void setBase(QTextEdit *view, const QColor &color) {
+    if (!view) return;
+    QPalette p = view->palette();
+    p.setColor(QPalette::Base, color);
+    view->setPalette(p);
+}
+
+QColor windowColor(QWidget *w) { return QApplication::palette(w).color(QPalette::Base); }
+
+} // namespace
+
+// ---- Finding references ---------------------------------------------------
+
+QString SquareTableBrackets(const QString &reference) {
+    QString s = reference;
+    for (int i = 0; i + 1 < s.size(); ++i) {
+        if ((s[i] == u'Т' || s[i] == u'т') && s[i + 1] == u'(') {
+            s[i + 1] = u'[';
+            const int close = s.indexOf(u')', i + 2);
+            if (close >= 0) s[close] = u']';
+        }
+    }
+    return s;
+}
+
+QList<ReferenceSpan> ScanReferences(const QString &text) {
+    const QString up = upperSameLength(text);
+    QList<ReferenceSpan> spans;
+    int from = 0;
+    while (true) {
+        const int s = up.indexOf(kF, from);
+        if (s < 0) break;
+        const int stop = referenceEnd(up, s);
+        int end = stop;
+        while (end > s + 1 && up[end - 1].isSpace()) --end;
+        spans.append({s, end, SquareTableBrackets(up.mid(s, end - s))});
+        from = stop > s ? stop : s + 1;
+    }
+    return spans;
+}
+
+// ---- Decipher ------------------------------------------------------------
+
+ParsedReference ParseReference(const QString &reference) {
+    ParsedReference r;
+    QString s = SquareTableBrackets(reference.trimmed().toUpper());
+    for (const QString &marker : {QStringLiteral("Ф"), QStringLiteral("Т["), QStringLiteral("СТР"), QStringLiteral("ГР")}) {
+        const int p = s.indexOf(marker);
+        if (p >= 0) s.insert(p, u'!');
+    }
+    s += u'!';
+
+    const int f = s.indexOf(kF);
+    if (f >= 0) {
+        const QString formName = s.mid(f, s.indexOf(u'!', f) - f);
+        r.formId = GetFormIdByName(formName);
+    } else {
+        r.formId = -1;
+    }
+
+    const int t = s.indexOf(QStringLiteral("Т["));
+    if (t >= 0) {
+        const int q = s.indexOf(u'!', t + 2);
+        const QString tableKey = QStringLiteral("(") + s.mid(t + 2, q - t - 3) + QStringLiteral(")");
+        if (r.formId > 0) {
+            r.tableId = GetTableIdentByFormId(r.formId, tableKey);
+            if (r.tableId > 0) GetTableGeometryByFormId(r.formId, tableKey, r.geometry);
+        }
+    }
+
+    if (r.tableId >= 1) {
+        const QString rows = markedSegment(s, QStringLiteral("СТР"));
+        if (!rows.isEmpty())
+            r.rows = splitList(expandList(rows, r.geometry.fixRows + 1, QStringLiteral("строк")));
+        const QString cols = markedSegment(s, QStringLiteral("ГР"));
+        if (!cols.isEmpty()) r.columns = splitList(expandList(cols, 1, QStringLiteral("граф")));
+    }
+    return r;
+}
+
+QString GetFormCaption(qint64 formId, const QSqlDatabase &database) {
+    QSqlQuery q = db::exec(database, QStringLiteral("select formname, decipher from forms where id=?"), {formId});
+    if (!q.next()) return QString();
+    return q.value(0).toString() + QStringLiteral(" - ") + q.value(1).toString();
+}
+
+QString GetTableCaption(qint64 tableId, const QSqlDatabase &database) {
+    QSqlQuery q = db::exec(database, QStringLiteral("select tablen, name from tables where ident=?"), {tableId});
+    if (!q.next()) return QString();
+    return q.value(0).toString() + QStringLiteral(" - ") + q.value(1).toString();
+}
+
+QString GetRowTitlePath(qint64 tableId, int storedRow, int fixCols, int fixRows, const QSqlDatabase &database) {
+    if ((fixCols < 0 || fixRows < 0) && !fixedOf(database, tableId, fixCols, fixRows)) return QString();
+    if (fixCols <= 0) return QString();
+    const QList<TitleRecord> titles =
+        readTitles(database, tableId, QStringLiteral("\"column\""), fixCols, QStringLiteral("\"column\", \"row\""));
+    const int row = storedRow - 1;
+    QStringList texts;
+    for (int k = 1; k <= fixCols; ++k) {
+        for (const TitleRecord &t : titles) {
+            const bool at = t.column == k && t.row == row;
+            const bool covers = t.sc <= k && k <= t.ec && t.sr <= row && row <= t.er;
+            if (at || covers) {
+                texts.append(t.txt);
+                break;
+            }
+        }
+    }
+    return joinTitlePath(texts);
+}
+
+QString GetColumnTitlePath(qint64 tableId, int storedColumn, const QSqlDatabase &database) {
+    int fixCols = 0, fixRows = 0;
+    if (!fixedOf(database, tableId, fixCols, fixRows)) return QString();
+    if (fixRows <= 0) return QString();
+    const QList<TitleRecord> titles =
+        readTitles(database, tableId, QStringLiteral("\"row\""), fixRows, QStringLiteral("\"row\", \"column\""));
+    const int column = storedColumn - 1;
+    QStringList texts;
+    for (int k = 1; k <= fixRows; ++k) {
+        for (const TitleRecord &t : titles) {
+            const bool at = t.row == k && t.column == column;
+            const bool covers = t.sr <= k && k <= t.er && t.sc <= column && column <= t.ec;
+            if (at || covers) {
+                texts.append(t.txt);
+                break;
+            }
+        }
+    }
+    return joinTitlePath(texts);
+}
+
+QString BuildDecipher(const QString &reference, const QSqlDatabase *database) {
+    if (reference.trimmed().isEmpty()) return QString();
+    const ParsedReference p = ParseReference(reference);
+    const QSqlDatabase current = db::connection(db::kMain);
+    const QSqlDatabase &d = database ? *database : current;
+
+    const int currentFixRows = p.geometry.fixRows;
+    int fixRows = currentFixRows;
+    int fixCols = p.geometry.fixCols;
+    if (database && p.tableId >= 1) fixedOf(d, p.tableId, fixCols, fixRows);
+
+    QString out;
+    const QString form = p.formId >= 1 ? GetFormCaption(p.formId, d) : QString();
+    if (!form.isEmpty())
+        out += QStringLiteral("Форма: ") + form + kCrLf;
+    else
+        out += QStringLiteral("Форма: не найдена (FormId=%1)").arg(p.formId) + kCrLf;
+
+    const QString table = p.tableId >= 1 ? GetTableCaption(p.tableId, d) : QString();
+    if (table.isEmpty()) {
+        out += QStringLiteral("Таблица: не найдена (TableId=%1, FormId=%2)").arg(p.tableId).arg(p.formId) + kCrLf;
+        return out;
+    }
+    out += QStringLiteral("Таблица: ") + table + kCrLf;
+
+    QStringList rowLines;
+    for (const QString &item : p.rows) {
+        bool ok = false;
+        int n = item.trimmed().toInt(&ok);
+        if (!ok) continue;
+        if (database && fixRows != currentFixRows) n = fixRows + (n - currentFixRows);
+        QString line = QStringLiteral("  стр.") + QString::number(n - fixRows - 1);
+        const QString path = GetRowTitlePath(p.tableId, n, fixCols, fixRows, d);
+        if (!path.isEmpty()) line += u' ' + path;
+        rowLines.append(line);
+    }
+    if (!rowLines.isEmpty()) out += QStringLiteral("Строки:") + kCrLf + rowLines.join(kCrLf) + kCrLf;
+
+    QStringList columnLines;
+    for (const QString &item : p.columns) {
+        bool ok = false;
+        const int c = item.trimmed().toInt(&ok);
+        if (!ok) continue;
+        QString line = QStringLiteral("  гр.") + QString::number(c - 1);
+        const QString path = GetColumnTitlePath(p.tableId, c, d);
+        if (!path.isEmpty()) line += u' ' + path;
+        columnLines.append(line);
+    }
+    if (!columnLines.isEmpty()) out += QStringLiteral("Графы:") + kCrLf + columnLines.join(kCrLf) + kCrLf;
+    return out;
+}
+
+int ComparisonYear() {
+    int year = shared().Year;
+    if (year <= 0) {
+        year = IniFile(paths::settingsFile()).readInteger(QStringLiteral("Конфигурация"), QStringLiteral("Year"), -1);
+        if (year == -1) year = QDate::currentDate().year();
+    }
+    return year - 1;
+}
+
+// ---- Rendering -------------------------------------------------------------
+
+void RenderDecipherInto(QTextEdit *view, const QString &decipher, bool previousView) {
+    if (!view) return;
+    QString t = decipher;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(u'\r', u'\n');
+    while (t.contains(QLatin1String("  "))) t.replace(QLatin1String("  "), QLatin1String(" "));
+    while (t.contains(QLatin1String("\n\n"))) t.replace(QLatin1String("\n\n"), QLatin1String("\n"));
+    while (t.contains(QLatin1String(" \n")) || t.contains(QLatin1String("\n ")))
+        t.replace(QLatin1String(" \n"), QLatin1String("\n")).replace(QLatin1String("\n "), QLatin1String("\n"));
+    t = t.trimmed();
+
+    const QColor textColor = view->palette().color(QPalette::Text);
+    QTextCharFormat normal;
+    normal.setFontWeight(QFont::Normal);
+    normal.setForeground(textColor);
+    QTextCharFormat section = normal;
+    section.setFontWeight(QFont::Bold);
+    section.setForeground(previousView ? QColor(128, 0, 0) : QColor(0, 0, 128));
+    QTextCharFormat arrow = normal;
+    arrow.setFontWeight(QFont::Bold);
+    QTextCharFormat separator = normal;
+    separator.setFontWeight(QFont::Bold);
+    separator.setForeground(QColor(128, 0, 0));
+
+    struct Mark {
+        QString text;
+        const QTextCharFormat *format;
+    };
+    QList<Mark> marks = {{QStringLiteral("Форма:"), &section},   {QStringLiteral("Таблица:"), &section},
+                         {QStringLiteral("Строки:"), &section},  {QStringLiteral("Графы:"), &section},
+                         {kArrow, &arrow}};
+    if (!previousView) marks.append({kPreviousSeparator, &separator});
+
+    view->clear();
+    QTextCursor cursor(view->document());
+    cursor.movePosition(QTextCursor::End);
+    QString run;
+    auto flush = [&] {
+        if (!run.isEmpty()) cursor.insertText(run, normal);
+        run.clear();
+    };
+    for (int i = 0; i < t.size();) {
+        if (t[i] == u'\n') {
+            flush();
+            cursor.insertText(QStringLiteral("\n"), normal);
+            ++i;
+            continue;
+        }
+        const Mark *hit = nullptr;
+        for (const Mark &m : marks)
+            if (QStringView(t).mid(i).startsWith(m.text)) {
+                hit = &m;
+                break;
+            }
+        if (hit) {
+            flush();
+            cursor.insertText(hit->text, *hit->format);
+            i += int(hit->text.size());
+        } else {
+            run += t[i++];
+        }
+    }
+    flush();
+}
+
+// ---- TFormulaHighlighter -----------------------------------------------------
+
+TFormulaHighlighter::TFormulaHighlighter(QWidget *edit, QTextEdit *view) : m_edit(edit), m_view(view) {}
+
+TFormulaHighlighter::~TFormulaHighlighter() {
+    m_edit = nullptr;
+    m_view = nullptr;
+    // The companion view belongs to the view's window, which frees it.
+}
+
+QString TFormulaHighlighter::ReferenceAt(const QString &text, int caret) {
+    for (const ReferenceSpan &span : ScanReferences(text))
+        if (span.start <= caret && caret <= span.end) return span.text;
+    return QString();
+}
+
+QStringList TFormulaHighlighter::ExtractReferences(const QString &expression) const {
+    QStringList out;
+    for (const ReferenceSpan &span : ScanReferences(expression))
+        if (!span.text.isEmpty()) out.append(span.text);
+    return out;
+}
+
+QString TFormulaHighlighter::GetDecipher(const QString &reference) const { return BuildDecipher(reference); }
+
+QString TFormulaHighlighter::GetPreviousYearDecipher(const QString &reference, int year,
+                                                     const QString &configFolder) const {
+    const QString path = paths::withSlash(configFolder) + QString::number(year) + QStringLiteral("/orvmain.mdb");
+    if (!QFileInfo(path).isFile()) return QStringLiteral("База данных прошлого года не найдена: ") + path;
+    try {
+        db::ScopedConnection previous(path, db::OpenMode::ReadOnly, QStringLiteral("dbmain_prev"));
+        const QSqlDatabase d = previous.db();
+        return BuildDecipher(reference, &d);
+    } catch (const std::exception &e) {
+        return QStringLiteral("Ошибка при получении расшифровки из предыдущего года: ") + errorText(e);
+    }
+}
+
+bool TFormulaHighlighter::CompareWithPreviousYear(const QString &reference, QString &current, QString &previous,
+                                                  bool &same) const {
+    same = false;
+    if (shared().ConfigPath.isEmpty()) return false;
+    bool ok = true;
+    try {
+        current = GetDecipher(reference);
+    } catch (const std::exception &e) {
+        current = QStringLiteral("Ошибка: ") + errorText(e);
+        ok = false;
+    }
+    try {
+        previous = GetPreviousYearDecipher(reference, ComparisonYear(), shared().ConfigPath);
+    } catch (const std::exception &e) {
+        previous = QStringLiteral("Ошибка: ") + errorText(e);
+    }
+    same = NormalizeDecipher(current).trimmed() == NormalizeDecipher(previous).trimmed();
+    return ok;
+}
+
+QString TFormulaHighlighter::NormalizeDecipher(const QString &decipher) {
+    QString t = decipher;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    const QStringList lines = t.split(u'\n');
+    int from = -1;
+    for (int i = 0; i < lines.size() && from < 0; ++i)
+        if (lines[i].contains(QStringLiteral("Строки:"))) from = i;
+    for (int i = 0; i < lines.size() && from < 0; ++i)
+        if (lines[i].contains(QStringLiteral("Графы:"))) from = i;
+    if (from < 0) return QString();
+    QStringList out;
+    for (int i = from; i < lines.size(); ++i) {
+        QString line = lines[i];
+        if (line.contains(QStringLiteral("  стр.")) && line.contains(kArrow)) line = line.left(line.lastIndexOf(kArrow));
+        out.append(line);
+    }
+    return out.join(kCrLf);
+}
+
+QTextEdit *TFormulaHighlighter::ensurePreviousYearView() {
+    if (m_previousView) return m_previousView;
+    if (!m_view) return nullptr;
+    QWidget *parent = m_view->parentWidget();
+    if (!parent) return nullptr;
+    const QString name = m_view->objectName() + QStringLiteral("_PreviousYear");
+    if (!m_view->objectName().isEmpty()) {
+        if (auto *found = m_view->window()->findChild<QTextEdit *>(name)) {
+            m_previousView = found;
+            return found;
+        }
+    }
+    auto *pv = new QTextEdit;
+    pv->setObjectName(name);
+    pv->setReadOnly(true);
+    pv->setFrameShape(m_view->frameShape());
+    pv->setFrameShadow(m_view->frameShadow());
+    pv->setHorizontalScrollBarPolicy(m_view->horizontalScrollBarPolicy());
+    pv->setVerticalScrollBarPolicy(m_view->verticalScrollBarPolicy());
+    setBase(pv, kDecipherPreviousColor);
+    pv->hide();
+
+    QLayout *layout = parent->layout();
+    auto *splitter = qobject_cast<QSplitter *>(parent);
+    if ((layout && layout->indexOf(m_view) >= 0) || (splitter && splitter->indexOf(m_view) >= 0)) {
+        // The view and its companion share one row in the view's place.
+        const bool viewHidden = m_view->isHidden();
+        auto *box = new QWidget;
+        box->setObjectName(name + QStringLiteral("_Box"));
+        auto *row = new QHBoxLayout(box);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(0);
+        if (splitter) {
+            splitter->replaceWidget(splitter->indexOf(m_view), box);
+        } else {
+            box->setParent(parent);
+            delete layout->replaceWidget(m_view, box);
+        }
+        row->addWidget(m_view, 1);
+        row->addWidget(pv, 1);
+        m_view->setVisible(!viewHidden);
+        box->show();
+        m_madeLayout = true;
+    } else {
+        pv->setParent(parent);
+        m_viewGeometry = m_view->geometry();
+        pv->setGeometry(m_viewGeometry);
+    }
+    m_previousView = pv;
+    return pv;
+}
+
+void TFormulaHighlighter::showSideBySide(bool on) {
+    QTextEdit *pv = m_previousView;
+    if (!pv || !m_view) return;
+    if (on) {
+        if (!m_madeLayout) {
+            const QRect g = m_viewGeometry;
+            m_view->setGeometry(g.x(), g.y(), g.width() / 2, g.height());
+            pv->setGeometry(g.x() + g.width() / 2, g.y(), g.width() - g.width() / 2, g.height());
+        }
+        pv->show();
+    } else {
+        pv->hide();
+        if (!m_madeLayout) m_view->setGeometry(m_viewGeometry);
+    }
+}
+
+void TFormulaHighlighter::hideView() {
+    if (!m_view) return;
+    m_view->clear();
+    setBase(m_view, windowColor(m_view));
+    m_view->hide();
+    showSideBySide(false);
+}
+
+void TFormulaHighlighter::RenderDecipher(const QString &decipher) { RenderDecipherInto(m_view, decipher, false); }
+
+void TFormulaHighlighter::ShowDecipher(const QString &reference, const QString &decipher) {
+    if (!m_view) return;
+    m_view->clear();
+    if (m_previousView) m_previousView->clear();
+
+    QString current, previous;
+    bool same = true;
+    const bool compared = CompareWithPreviousYear(reference, current, previous, same);
+    const bool differ = compared && !same && !previous.contains(QStringLiteral("не найдена"));
+
+    if (differ) {
+        setBase(m_view, kDecipherCurrentDiffColor);
+        if (QTextEdit *pv = ensurePreviousYearView()) {
+            setBase(pv, kDecipherPreviousColor);
+            showSideBySide(true);
+            RenderDecipherInto(m_view, current, false);
+            RenderDecipherInto(pv, previous, true);
+        } else {
+            RenderDecipherInto(m_view, current + kCrLf + kCrLf + kPreviousSeparator + kCrLf + previous, false);
+        }
+    } else {
+        setBase(m_view, windowColor(m_view));
+        showSideBySide(false);
+        RenderDecipherInto(m_view, decipher, false);
+    }
+    m_view->show();
+}
+
+void TFormulaHighlighter::ShowError(const QString &message) {
+    if (!m_view) return;
+    m_view->clear();
+    setBase(m_view, kDecipherErrorColor);
+    m_view->setPlainText(QStringLiteral("Ошибка: ") + message);
+    m_view->show();
+    showSideBySide(false);
+}
+
+void TFormulaHighlighter::Update() {
+    int caret = 0;
+    if (auto *line = qobject_cast<QLineEdit *>(m_edit.data()))
+        caret = line->hasSelectedText() ? line->selectionStart() : line->cursorPosition();
+    else if (auto *plain = qobject_cast<QPlainTextEdit *>(m_edit.data()))
+        caret = plain->textCursor().selectionStart();
+    else if (auto *rich = qobject_cast<QTextEdit *>(m_edit.data()))
+        caret = rich->textCursor().selectionStart();
+    UpdateAt(caret);
+}
+
+void TFormulaHighlighter::UpdateAt(int caret) {
+    if (!m_view || !m_edit) return;
+    try {
+        QString text;
+        if (auto *line = qobject_cast<QLineEdit *>(m_edit.data()))
+            text = line->text();
+        else if (auto *plain = qobject_cast<QPlainTextEdit *>(m_edit.data()))
+            text = plain->toPlainText();
+        else if (auto *rich = qobject_cast<QTextEdit *>(m_edit.data()))
+            text = rich->toPlainText();
+        const QString reference = ReferenceAt(text, caret);
+        const QString decipher = reference.isEmpty() ? QString() : GetDecipher(reference);
+        if (decipher.isEmpty()) {
+            hideView();
+            return;
+        }
+        ShowDecipher(reference, decipher);
+    } catch (const std::exception &e) {
+        ShowError(errorText(e));
+    } catch (...) {
+        ShowError(QStringLiteral("непредвиденная ошибка"));
+    }
+}
