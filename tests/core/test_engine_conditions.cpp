@@ -1,0 +1,219 @@
+// Calculated cells over a small territory.
+#include "test_engine_db.h"
+
+#include "core/Common.h"
+#include "core/Conditions.h"
+#include "core/RuleEngine.h"
+#include "core/TextUtil.h"
+#include "core/SharedState.h"
+#include "support/FakeDialogs.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Four institutions: two hospitals (type 1) and two feldsher posts (type 2),
+// h2 and h3 rural. Form Ф1 table (1) holds their values:
+//   стр1 гр2: h1 10, h2 5, h3 -, h4 3
+//   стр2 гр2: h1 1,  h2 2, h3 4, h4 -
+// The calculated table is Ф47 (1): 4 columns (1 fixed), 4 rows (1 fixed).
+class EngineConditions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        h1 = e.addInstitution("Больница 1", 1, false, 1);
+        h2 = e.addInstitution("Больница 2", 1, true, 2);
+        h3 = e.addInstitution("ФАП 1", 2, true, 3);
+        h4 = e.addInstitution("ФАП 2", 2, false, 4);
+        const qint64 f1 = e.addForm("Ф1");
+        const qint64 f47 = e.addForm("Ф47");
+        src = e.addTable(f1, "(1)", 5, 4, 1, 1);
+        out = e.addTable(f47, "(1)", 4, 4, 1, 1);
+        e.reload();
+        e.putRef(h1, src, 1, 2, 1, 10);
+        e.putRef(h2, src, 1, 2, 1, 5);
+        e.putRef(h4, src, 1, 2, 1, 3);
+        e.putRef(h1, src, 1, 2, 2, 1);
+        e.putRef(h2, src, 1, 2, 2, 2);
+        e.putRef(h3, src, 1, 2, 2, 4);
+        shared().IncludeList = text::joinIdList({h1, h2, h3, h4});
+        ASSERT_TRUE(ReadTableMatrix(0, "Ф47", "(1)"));
+    }
+    // Value of data cell (grid column, grid row) of the calculated table.
+    double cell(int column, int row) const {
+        return shared().DataMatrix.at(cells::storedColumnOfGrid(column, 1), cells::storedRowOfGrid(row, 1));
+    }
+    void counter(int row, int column, const QString &condition, const QString &types = "*", bool rural = false) {
+        e.addCondition(out, row, column, false, "", condition, 1, rural, false, types);
+    }
+    void sum(int row, int column, const QString &formula, const QString &condition = "", int koeff = 1,
+             bool average = false, const QString &types = "*", bool rural = false) {
+        e.addCondition(out, row, column, true, formula, condition, koeff, rural, average, types);
+    }
+
+    EngineDb e;
+    FakeDialogs dialogs;
+    qint64 h1 = 0, h2 = 0, h3 = 0, h4 = 0, src = 0, out = 0;
+};
+
+const QString a = "Ф1Т(1)СТР1ГР2";   // 10, 5, -, 3
+const QString b = "Ф1Т(1)СТР2ГР2";   // 1, 2, 4, -
+
+} // namespace
+
+TEST(EngineIdLists, IntersectionAndUnionKeepTheirOrder) {
+    EXPECT_EQ(IntersectIdLists("1,2,3", "3,9,1"), "3,1");
+    EXPECT_EQ(IntersectIdLists("", "3,1"), "");
+    EXPECT_EQ(IdsNotInList("1,2,3", "3,9,1,7"), "9,7");
+    EXPECT_EQ(IdsNotInList("", "3,1"), "3,1");
+    EXPECT_EQ(NormalizeTypes("1,2,"), "1,2");
+    EXPECT_EQ(NormalizeTypes(" * "), "*");
+    EXPECT_EQ(NormalizeTypes("1) or (1=1"), "");
+}
+
+TEST_F(EngineConditions, CountersWithConditions) {
+    counter(0, 0, "");                                    // everybody
+    counter(0, 1, a + ">0");                              // h1 h2 h4
+    counter(0, 2, a + "=0");                              // h3: no value there
+    counter(1, 0, "4<" + a);                              // prefix: 4 < data -> h1 h2
+    counter(1, 1, a + ">0 and " + b + ">0 and " + a + "<10");   // h2
+    counter(1, 2, a + ">4 OR " + b + ">3 AND " + b + ">=4");    // (h1 h2 | h3) & h3 -> h3
+    counter(2, 0, a + ">4 OR (" + b + ">3 AND " + b + ">=4)");  // h1 h2 h3
+    counter(2, 1, "(" + a + ">0)", "1,2,");               // types with a trailing comma
+    counter(2, 2, "", "2", true);                         // rural feldsher posts: h3
+    QStringList labels;
+    CalcTableConditions(out, [&](const QString &t) { labels << t; }, "Ф47 (1): ");
+    EXPECT_EQ(cell(0, 0), 4);
+    EXPECT_EQ(cell(1, 0), 3);
+    EXPECT_EQ(cell(2, 0), 1);
+    EXPECT_EQ(cell(0, 1), 2);
+    EXPECT_EQ(cell(1, 1), 1);
+    EXPECT_EQ(cell(2, 1), 1);
+    EXPECT_EQ(cell(0, 2), 3);
+    EXPECT_EQ(cell(1, 2), 3);
+    EXPECT_EQ(cell(2, 2), 1);
+    ASSERT_FALSE(labels.isEmpty());
+    EXPECT_EQ(labels.first(), "Ф47 (1): строка1 графа2");
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(EngineConditions, SumsAveragesDivisorAndRounding) {
+    sum(0, 0, a);                                  // 18
+    sum(0, 1, a + "+" + b + "-Ф1Т[1]СТР[1..2]ГР[2]", "", 1);   // 18 + 7 - 25 = 0
+    sum(0, 2, a, "", 2);                           // 9
+    sum(1, 0, a, a + ">0", 1, true);               // (10+5+3)/3 = 6
+    sum(1, 1, a, "", 1, false, "*", true);         // rural: h2 h3 -> 5
+    sum(1, 2, "12.5", "", 3, true);                // a constant stays as it is
+    sum(2, 0, "ф1т(1)стр1гр2", a + ">4", 3, true); // 15 / 3 / 2 = 2.5
+    sum(2, 1, "", "");                             // empty formula
+    sum(2, 2, a, "", 0);                           // no divisor
+    CalcTableConditions(out);
+    EXPECT_EQ(cell(0, 0), 18);
+    EXPECT_EQ(cell(1, 0), 0);
+    EXPECT_EQ(cell(2, 0), 9);
+    EXPECT_EQ(cell(0, 1), 6);
+    EXPECT_EQ(cell(1, 1), 5);
+    EXPECT_EQ(cell(2, 1), 12.5);
+    EXPECT_EQ(cell(0, 2), 2.5);
+    EXPECT_EQ(cell(1, 2), 0);
+    EXPECT_EQ(cell(2, 2), 0);
+
+    shared().RoundResult = true;
+    CalcTableConditions(out);
+    EXPECT_EQ(cell(0, 2), 2);       // a half goes to the even neighbour
+    EXPECT_EQ(cell(2, 1), 12.5);
+}
+
+TEST_F(EngineConditions, AverageOfThreeAndHalfToEven) {
+    e.putRef(h3, src, 1, 3, 1, 10);
+    e.putRef(h4, src, 1, 4, 1, 7);
+    sum(0, 0, "Ф1Т(1)СТР1ГР3", b + ">0", 1, true);                        // 10 over h1 h2 h3
+    sum(0, 1, "Ф1Т(1)СТР1ГР4", a + "<4 OR " + a + ">9", 1, true);         // 7 over h4 h1
+    sum(0, 2, a, a + ">99", 1, true);                                     // nobody
+    CalcTableConditions(out);
+    EXPECT_NEAR(cell(0, 0), 10.0 / 3, 1e-12);
+    EXPECT_EQ(cell(1, 0), 3.5);
+    EXPECT_EQ(cell(2, 0), 0);
+    shared().RoundResult = true;
+    CalcTableConditions(out);
+    EXPECT_EQ(cell(0, 0), 3);
+    EXPECT_EQ(cell(1, 0), 4);
+}
+
+TEST_F(EngineConditions, RowRulesCrossedWithColumnRules) {
+    // scan 0: row rules are outer. Row 1 sums стр1 of the source table; the
+    // column rules say which column ("*" stands for the row's formula).
+    e.addCondition(out, 1, -1, true, "Ф1Т(1)СТР1", "", 1, false, false, "*");
+    e.addCondition(out, 2, -1, true, "Ф1Т(1)СТР2", a + ">0", 1, false, false, "*");
+    e.addCondition(out, -1, 0, true, "*ГР2", "", 1, false, false, "7");    // inner types are not used
+    e.addCondition(out, -1, 1, false, "", b + ">1", 1, false, false, "*");
+    e.addCondition(out, -1, 2, false, "", "", 1, true, false, "*");        // rural only
+    // A cell rule that selects nobody keeps the cell from its crossing.
+    counter(1, 2, "", "9");
+    shared().DataMatrix.set(cells::storedColumnOfGrid(2, 1), cells::storedRowOfGrid(1, 1), 77);
+    CalcTableConditions(out);
+    EXPECT_EQ(cell(0, 1), 18);      // стр1 гр2 over everybody
+    EXPECT_EQ(cell(1, 1), 2);       // h2 h3
+    EXPECT_EQ(cell(2, 1), 77);      // taken by its cell rule
+    EXPECT_EQ(cell(0, 2), 3);       // стр2 гр2 over h1 h2 h4 (row condition)
+    EXPECT_EQ(cell(1, 2), 1);       // of h1 h2 h4 only h2 has стр2 > 1
+    EXPECT_EQ(cell(2, 2), 1);       // rural among h1 h2 h4: h2
+    EXPECT_EQ(cell(0, 0), 0);       // row 0 has no rule
+
+    // scan 1: column rules outer, row rules inner.
+    db::exec(db::kMain, "update tables set scan=1 where ident=?", {out});
+    db::exec(db::kMain, "delete from conditions");
+    ASSERT_TRUE(ReadTableMatrix(0, "Ф47", "(1)"));
+    e.addCondition(out, -1, 0, true, "ГР2", "", 1, false, false, "1");     // hospitals h1 h2
+    e.addCondition(out, 0, -1, true, "Ф1Т(1)СТР1*", "", 1, false, false, "*");
+    e.addCondition(out, 1, -1, false, "", b + "=0", 1, false, false, "*");
+    CalcTableConditions(out);
+    EXPECT_EQ(cell(0, 0), 15);
+    EXPECT_EQ(cell(0, 1), 0);       // both hospitals have стр2: nobody, skipped
+}
+
+TEST_F(EngineConditions, EmptyListsAndBrokenRules) {
+    shared().IncludeList.clear();
+    shared().DataMatrix.set(cells::storedColumnOfGrid(0, 1), cells::storedRowOfGrid(0, 1), 5);
+    counter(0, 0, "");
+    CalcTableConditions(out);
+    EXPECT_EQ(cell(0, 0), 5);       // "*" over an empty include list stores nothing
+
+    shared().IncludeList = text::joinIdList({h1, h2, h3, h4});
+    db::exec(db::kMain, "delete from conditions");
+    counter(0, 0, a + ">0)");
+    counter(0, 1, "(" + a + ">0");
+    CalcTableConditions(out);
+    EXPECT_EQ(cell(0, 0), 0);
+    EXPECT_EQ(cell(1, 0), 0);
+    EXPECT_EQ(dialogs.messages, QStringList({"Не хватает левой скобки", "Не хватает правой скобки"}));
+
+    // Text that would change the statement is refused, never run.
+    const QStringList bad = {a + ">0;delete from data", a + ">0 or (1=1)", "data>0" + a, a + ">x",
+                             a + " OR 1=1", "Ф9Т(1)СТР1ГР2>0", "Ф1Т(7)СТР1ГР2>0"};
+    for (const QString &condition : bad) {
+        db::exec(db::kMain, "delete from conditions");
+        counter(0, 0, condition);
+        EXPECT_THROW(CalcTableConditions(out), std::exception) << condition.toStdString();
+    }
+    db::exec(db::kMain, "delete from conditions");
+    counter(0, 0, "", "1) or (1=1");
+    EXPECT_THROW(CalcTableConditions(out), db::Error);
+    EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data").toInt(), 6);
+    EXPECT_THROW(CalcTableConditions(999), db::Error);
+}
+
+TEST_F(EngineConditions, ReferencesShiftToStoredNumbering) {
+    const ConditionRef r = ParseConditionRef("ф1т(1)стр[1..2]гр2,4");
+    EXPECT_EQ(r.tableKey, "(1)");
+    EXPECT_EQ(r.tableIdent, src);
+    EXPECT_EQ(r.storedRows, QList<int>({3, 4}));
+    EXPECT_EQ(r.storedColumns, QList<int>({3, 5}));
+    const ConditionRef next = ParseConditionRef("СТР3ГР5", &r);
+    EXPECT_EQ(next.tableIdent, src);
+    EXPECT_EQ(next.storedRows, QList<int>({5}));
+    EXPECT_THROW(ParseConditionRef("СТР3ГР5"), db::Error);
+    EXPECT_EQ(SelectInstitutionsByTypes("2", true), QString::number(h3));
+    EXPECT_EQ(SelectInstitutionsByTypes("1,2", false), text::joinIdList({h1, h2, h3, h4}));
+    EXPECT_EQ(SumTermOverInstitutions(a, text::joinIdList({h1, h4})), 13);
+    EXPECT_EQ(SumTermOverInstitutions(a, ""), 0);
+}
