@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QLocale>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -34,20 +35,23 @@ int makeSample(const QString &folder) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // Making the sample needs no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--make-sample") == 0) {
+            QCoreApplication core(argc, argv);
+            QLocale::setDefault(QLocale::c());
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "--make-sample <folder>\n");
+                return 2;
+            }
+            return makeSample(QString::fromLocal8Bit(argv[i + 1]));
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvana"));
     QLocale::setDefault(QLocale::c());
     fonts::installSubstitutions();
-
-    const QStringList args = QApplication::arguments();
-    const int sampleAt = args.indexOf(QStringLiteral("--make-sample"));
-    if (sampleAt >= 0) {
-        if (sampleAt + 1 >= args.size()) {
-            std::fprintf(stderr, "--make-sample <folder>\n");
-            return 2;
-        }
-        return makeSample(args.at(sampleAt + 1));
-    }
 
     TMain main;
     // Without a year (no settings file, or the year choice was cancelled)
