@@ -382,6 +382,11 @@ void TMain::refresh() {
     m_refreshing = false;
 }
 
+void TMain::GetForms() { caches::GetForms(); }
+void TMain::GetTables() { caches::GetTables(); }
+void TMain::GetStruct() { caches::GetStruct(); }
+void TMain::GetTree() { caches::GetTree(); }
+
 void TMain::guarded(const std::function<void()> &work) {
     try {
         work();
@@ -406,7 +411,7 @@ void TMain::Ladm1Click() {
         shared().ReportMode.clear();
         runWindow(mainCommands().Ladm1);
         shared().DataTableName.clear();
-        caches::GetStruct();
+        GetStruct();
     });
 }
 
@@ -415,8 +420,8 @@ void TMain::LAdm2Click() { guarded([this] { runWindow(mainCommands().LAdm2); });
 void TMain::LAdm3Click() {
     guarded([this] {
         runWindow(mainCommands().LAdm3);
-        caches::GetForms();
-        caches::GetTables();
+        GetForms();
+        GetTables();
     });
 }
 

@@ -35,6 +35,12 @@ public:
     // Shows the open configuration, year and levels.
     void refresh();
 
+    // Lookup caches of the open year (see core/Caches.h).
+    static void GetForms();
+    static void GetTables();
+    static void GetStruct();
+    static void GetTree();
+
     // Components other code and tests look at.
     QLabel *Label9 = nullptr;       // product title
     QLabel *Label1 = nullptr;       // "Отчетный год"
