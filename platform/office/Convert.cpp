@@ -1,0 +1,91 @@
+#include "platform/office/Convert.h"
+
+#include "platform/office/OfficeError.h"
+#include "platform/office/Package.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <memory>
+
+namespace office {
+
+namespace {
+
+QTemporaryDir &workDir() {
+    static std::unique_ptr<QTemporaryDir> dir =
+        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kelvana-office-XXXXXX"));
+    return *dir;
+}
+
+QString formatName(const QString &ext) {
+    return ext == QLatin1String("docx") ? QStringLiteral("документа Word (.docx)")
+                                        : QStringLiteral("книги Excel (.xlsx)");
+}
+
+} // namespace
+
+QString converterPath() {
+    QString p = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (p.isEmpty()) p = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
+    return p;
+}
+
+QString convertFile(const QString &path, const QString &targetExt, const QString &outDir, int timeoutMs) {
+    const QString exe = converterPath();
+    if (exe.isEmpty())
+        throw Error(QStringLiteral("Не найдена программа для преобразования файла ") + path +
+                    QStringLiteral(". Сохраните файл в формате .") + targetExt + QStringLiteral("."));
+    QDir().mkpath(outDir);
+    // A profile of our own keeps the conversion independent of an office
+    // window the user may have open.
+    QTemporaryDir &work = workDir();
+    const QString profile = work.path() + QStringLiteral("/profile");
+    QProcess proc;
+    proc.setProgram(exe);
+    proc.setArguments({QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
+                       QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                       QStringLiteral("--convert-to"), targetExt, QStringLiteral("--outdir"), outDir,
+                       QFileInfo(path).absoluteFilePath()});
+    proc.setProcessChannelMode(QProcess::MergedChannels);
+    proc.start();
+    const bool finished = proc.waitForStarted(30000) && proc.waitForFinished(timeoutMs);
+    if (!finished) {
+        proc.kill();
+        proc.waitForFinished(5000);
+        throw Error(QStringLiteral("Не удалось преобразовать файл ") + path +
+                    QStringLiteral(": программа преобразования не ответила."));
+    }
+    const QString produced =
+        QDir(outDir).filePath(QFileInfo(path).completeBaseName() + QLatin1Char('.') + targetExt);
+    if (proc.exitCode() != 0 || !QFileInfo::exists(produced))
+        throw Error(QStringLiteral("Не удалось преобразовать файл ") + path + QStringLiteral(" в формат .") +
+                    targetExt + QStringLiteral(": ") + QString::fromLocal8Bit(proc.readAll()).trimmed());
+    return produced;
+}
+
+QString openXmlVersion(const QString &path, const QString &targetExt) {
+    switch (sniffFile(path)) {
+    case FileKind::Missing:
+        throw Error(QStringLiteral("Файл не найден: ") + path);
+    case FileKind::OpenXml:
+        return path;
+    case FileKind::Other:
+        throw Error(QStringLiteral("Файл ") + path + QStringLiteral(" не является файлом ") +
+                    formatName(targetExt) + QStringLiteral("."));
+    case FileKind::LegacyBinary:
+        break;
+    }
+    if (converterPath().isEmpty())
+        throw Error(QStringLiteral("Файл ") + path + QStringLiteral(" сохранен в старом формате. Откройте его ") +
+                    QStringLiteral("в текстовом или табличном редакторе и сохраните в формате .") + targetExt +
+                    QStringLiteral(" (") + formatName(targetExt) + QStringLiteral(")."));
+    static int counter = 0;
+    const QString out = workDir().path() + QStringLiteral("/conv") + QString::number(++counter);
+    return convertFile(path, targetExt, out);
+}
+
+} // namespace office

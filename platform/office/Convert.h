@@ -1,0 +1,25 @@
+#pragma once
+// Legacy binary documents (.doc, .dot, .xls) are read by converting them
+// with an installed office suite in headless mode ("soffice --headless
+// --convert-to ..."). Without one the caller gets a clear message that the
+// file has to be saved as .docx/.xlsx.
+#include <QString>
+
+namespace office {
+
+// Full path of the converter ("soffice"), empty when it is not installed.
+QString converterPath();
+
+// Converts path into outDir as a file of type targetExt ("docx", "xlsx",
+// "pdf"); returns the produced file. Throws office::Error.
+QString convertFile(const QString &path, const QString &targetExt, const QString &outDir,
+                    int timeoutMs = 180000);
+
+// A path holding the Office Open XML form of the file: the file itself when
+// it already is a zip package (whatever its extension), otherwise a copy
+// converted into a temporary folder that lives until the program ends.
+// targetExt is "docx" or "xlsx". Throws office::Error (file missing, legacy
+// format without a converter, conversion failure).
+QString openXmlVersion(const QString &path, const QString &targetExt);
+
+} // namespace office

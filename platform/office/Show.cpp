@@ -1,0 +1,62 @@
+#include "platform/office/Show.h"
+
+#include "core/SharedState.h"
+#include "platform/Dialogs.h"
+#include "platform/Paths.h"
+#include "platform/office/ExcelWorkbook.h"
+#include "platform/office/WordDocument.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace office {
+
+QString documentsFolder() {
+    QString folder;
+    const auto &s = shared();
+    if (!s.ConfigPath.isEmpty() && s.Year > 0 && QFileInfo(s.ConfigPath).isDir())
+        folder = s.yearFolder() + QStringLiteral("documents/");
+    else
+        folder = paths::withSlash(QDir::tempPath()) + QStringLiteral("kelvana-documents/");
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QString freeFileName(const QString &folder, const QString &suggestedName, const QString &extension) {
+    QString base = suggestedName.trimmed();
+    for (QChar &c : base)
+        if (c.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(c)) c = u'_';
+    if (base.isEmpty()) base = QStringLiteral("Документ");
+    if (base.size() > 150) base.truncate(150);
+    const QString dir = paths::withSlash(folder);
+    QString name = dir + base + u'.' + extension;
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = dir + base + QStringLiteral(" (%1).").arg(n) + extension;
+    return name;
+}
+
+namespace {
+QString targetFolder(const QString &folder) {
+    if (folder.isEmpty()) return documentsFolder();
+    QDir().mkpath(folder);
+    return paths::withSlash(folder);
+}
+} // namespace
+
+QString show(WordDocument &doc, const QString &suggestedName, const QString &folder) {
+    const QString file = freeFileName(targetFolder(folder), suggestedName, QStringLiteral("docx"));
+    doc.saveAs(file);
+    dialogs().openDocument(file);
+    return file;
+}
+
+QString show(ExcelWorkbook &book, const QString &suggestedName, const QString &folder) {
+    const QString file = freeFileName(targetFolder(folder), suggestedName, QStringLiteral("xlsx"));
+    book.saveAs(file);
+    dialogs().openDocument(file);
+    return file;
+}
+
+void showFile(const QString &path) { dialogs().openDocument(path); }
+
+} // namespace office

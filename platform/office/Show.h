@@ -1,0 +1,34 @@
+#pragma once
+// "Make the document visible": the produced document is saved to a file and
+// handed to the desktop's application through the dialog seam
+// (dialogs().openDocument), so tests never open anything.
+#include <QString>
+
+namespace office {
+
+class WordDocument;
+class ExcelWorkbook;
+
+// Folder for produced documents when the caller names none:
+// <configuration folder><year>/documents/ while a configuration and year are
+// open, otherwise a "kelvana-documents" folder in the temporary folder.
+// Created when missing; ends with '/'.
+QString documentsFolder();
+
+// A free file name in folder: suggestedName with the characters file
+// systems refuse replaced by '_', plus extension; " (2)", " (3)", ... are
+// added while a file of that name exists.
+QString freeFileName(const QString &folder, const QString &suggestedName, const QString &extension);
+
+// Saves the document (as <folder>/<suggestedName>.docx, a free name) and
+// opens it with the desktop's application. An empty folder means
+// documentsFolder(). Returns the file written. Throws office::Error when
+// saving fails; an application that cannot be started is reported by the
+// dialog seam's provider.
+QString show(WordDocument &doc, const QString &suggestedName, const QString &folder = QString());
+QString show(ExcelWorkbook &book, const QString &suggestedName, const QString &folder = QString());
+
+// Opens a document already saved (Activate of a saved copy).
+void showFile(const QString &path);
+
+} // namespace office

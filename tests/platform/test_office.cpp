@@ -1,0 +1,440 @@
+#include "support/FakeDialogs.h"
+#include "platform/office/Convert.h"
+#include "platform/office/ExcelWorkbook.h"
+#include "platform/office/Package.h"
+#include "platform/office/Show.h"
+#include "platform/office/WordDocument.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace office;
+
+namespace {
+
+// A document as another writer would make it: a 3-column grid whose first
+// row has a cell over two columns and whose first column is merged over
+// rows 2-3; cells carry their own character formatting.
+const char *kTemplateDocument =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><w:body>
+<w:p><w:r><w:t>Заголовок формы</w:t></w:r></w:p>
+<w:tbl><w:tblPr><w:tblW w:w="0" w:type="auto"/></w:tblPr><w:tblGrid><w:gridCol w:w="2000"/><w:gridCol w:w="2000"/><w:gridCol w:w="2000"/></w:tblGrid>
+<w:tr><w:tc><w:tcPr><w:gridSpan w:val="2"/></w:tcPr><w:p><w:r><w:t>Показатель</w:t></w:r></w:p></w:tc><w:tc><w:p><w:r><w:t xml:space="preserve"> </w:t></w:r></w:p></w:tc></w:tr>
+<w:tr><w:tc><w:tcPr><w:vMerge w:val="restart"/></w:tcPr><w:p><w:r><w:t>Строки</w:t></w:r></w:p></w:tc><w:tc><w:p><w:pPr><w:jc w:val="right"/><w:rPr><w:b/><w:sz w:val="18"/></w:rPr></w:pPr></w:p></w:tc><w:tc><w:p/></w:tc></w:tr>
+<w:tr><w:tc><w:tcPr><w:vMerge/></w:tcPr><w:p/></w:tc><w:tc><w:p><w:r><w:rPr><w:i/></w:rPr><w:t>старое</w:t></w:r></w:p></w:tc><w:tc><w:p/></w:tc></w:tr>
+</w:tbl><w:p/>
+<w:sectPr><w:pgSz w:w="11906" w:h="16838"/><w:pgMar w:top="1134" w:right="850" w:bottom="1134" w:left="1701" w:header="708" w:footer="708" w:gutter="0"/></w:sectPr></w:body></w:document>)";
+
+QString writeTemplate(const QString &path) {
+    Package p;
+    p.setPart("[Content_Types].xml",
+              R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml"/></Types>)");
+    p.setPart("_rels/.rels",
+              R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)");
+    p.setPart("word/document.xml", kTemplateDocument);
+    p.write(path);
+    return path;
+}
+
+bool hasConverter() { return !converterPath().isEmpty(); }
+
+} // namespace
+
+// --- Word --------------------------------------------------------------------------
+
+TEST(WordDocument, BlankDocumentWithTextAndTableReadsBack) {
+    QTemporaryDir dir;
+    WordDocument doc = WordDocument::createBlank();
+    doc.insertBefore(QStringLiteral("Протокол печати Ф1\n\r"));
+    doc.insertAfter(QStringLiteral("Учреждение - ЦРБ\n\r"));
+    WordTable t = doc.addTable(1, 2);
+    t.setCellText(1, 1, QStringLiteral("Форма в целом"));
+    t.setCellText(1, 2, QStringLiteral("4294967295"));
+    EXPECT_EQ(t.addRow(), 2);
+    t.setCellText(2, 1, QStringLiteral("(1000) & <кавычки \"\">"));
+    t.setCellText(2, 2, QStringLiteral("12.5"));
+    const QString file = dir.filePath("a.docx");
+    doc.saveAs(file);
+
+    WordDocument back = WordDocument::open(file);
+    EXPECT_EQ(back.paragraphs().mid(0, 2),
+              QStringList({QStringLiteral("Протокол печати Ф1"), QStringLiteral("Учреждение - ЦРБ")}));
+    ASSERT_EQ(back.tableCount(), 1);
+    WordTable b = back.table(1);
+    EXPECT_EQ(b.rowCount(), 2);
+    EXPECT_EQ(b.columnCount(), 2);
+    EXPECT_EQ(b.cellText(1, 2), QStringLiteral("4294967295"));
+    EXPECT_EQ(b.cellText(2, 1), QStringLiteral("(1000) & <кавычки \"\">"));
+    // Word's range text carries the end-of-cell mark; dropping two characters gives the value.
+    EXPECT_EQ(b.cellRangeText(2, 2).chopped(2), QStringLiteral("12.5"));
+    EXPECT_THROW(back.table(2), Error);
+    EXPECT_THROW(b.cellText(3, 1), Error);
+}
+
+TEST(WordDocument, TemplateFilledKeepsLayoutAndFormatting) {
+    QTemporaryDir dir;
+    const QString tpl = writeTemplate(dir.filePath("form.dotx"));
+    WordDocument doc = WordDocument::fromTemplate(tpl);
+    EXPECT_TRUE(doc.path().isEmpty());
+    WordTable t = doc.table(1);
+    // Word numbering: row 2, cell 2 is the second cell; the empty cell takes
+    // its paragraph-mark formatting for the new text.
+    t.setCellText(2, 2, QStringLiteral("12.5"));
+    t.setCellText(3, 2, QStringLiteral("3"));
+    const QString out = dir.filePath("filled.docx");
+    doc.saveAs(out);
+
+    WordDocument back = WordDocument::open(out);
+    WordTable b = back.table(1);
+    EXPECT_EQ(b.cellText(2, 2), QStringLiteral("12.5"));
+    EXPECT_EQ(b.cellText(3, 2), QStringLiteral("3"));
+    EXPECT_EQ(b.cellText(1, 2), QStringLiteral(" "));   // a lone blank survives
+    EXPECT_EQ(back.paragraphs().first(), QStringLiteral("Заголовок формы"));
+    const QByteArray xml = Package::read(out).part("word/document.xml");
+    EXPECT_TRUE(xml.contains("<w:r><w:rPr><w:b/><w:sz w:val=\"18\"/></w:rPr><w:t xml:space=\"preserve\">12.5"));
+    EXPECT_TRUE(xml.contains("<w:r><w:rPr><w:i/></w:rPr><w:t xml:space=\"preserve\">3"));
+    // The template became an ordinary document.
+    const QByteArray types = Package::read(out).part("[Content_Types].xml");
+    EXPECT_TRUE(types.contains("wordprocessingml.document.main+xml"));
+    EXPECT_FALSE(types.contains("template.main"));
+}
+
+TEST(WordDocument, MergedCellsNumberingAndGrid) {
+    QTemporaryDir dir;
+    WordDocument doc = WordDocument::fromTemplate(writeTemplate(dir.filePath("t.docx")));
+    WordTable t = doc.table(1);
+    EXPECT_EQ(t.rowCount(), 3);
+    EXPECT_EQ(t.columnCount(), 3);
+    // Row 1 has two cells: the merged one counts once.
+    EXPECT_EQ(t.cellCount(1), 2);
+    EXPECT_TRUE(t.hasCell(1, 2));
+    EXPECT_FALSE(t.hasCell(1, 3));
+    EXPECT_EQ(t.cellText(1, 2), QStringLiteral(" "));
+    // The lower part of a vertical merge is missing but keeps its number.
+    EXPECT_FALSE(t.hasCell(3, 1));
+    EXPECT_THROW(t.cellText(3, 1), Error);
+    EXPECT_EQ(t.cellText(3, 2), QStringLiteral("старое"));
+
+    const QList<GridCell> g = t.gridCells();
+    ASSERT_EQ(g.size(), 7);
+    EXPECT_EQ(g[0].text, QStringLiteral("Показатель"));
+    EXPECT_EQ(g[0].colSpan, 2);
+    EXPECT_EQ(g[1].column, 3);         // grid column, not Word's 2
+    EXPECT_EQ(g[1].wordColumn, 2);
+    EXPECT_EQ(g[2].text, QStringLiteral("Строки"));
+    EXPECT_EQ(g[2].rowSpan, 2);
+    EXPECT_FALSE(t.gridCell(1, 2).has_value());   // covered by the merge
+    EXPECT_FALSE(t.gridCell(3, 1).has_value());
+    ASSERT_TRUE(t.gridCell(3, 2).has_value());
+    EXPECT_EQ(t.gridCell(3, 2)->wordColumn, 2);
+}
+
+TEST(WordDocument, SectionsHeadersPageSetupAndProtection) {
+    QTemporaryDir dir;
+    WordDocument doc = WordDocument::fromTemplate(writeTemplate(dir.filePath("t.docx")));
+    WordSection added = doc.addSectionNewPage();
+    ASSERT_EQ(doc.sectionCount(), 2);
+    for (int i = 1; i <= doc.sectionCount(); ++i) {
+        WordSection s = doc.section(i);
+        s.setHeaderText(HeaderKind::Primary, QStringLiteral("Ф1 ЦРБ 2024 01.02.2024"));
+        s.setHeaderAlignment(HeaderKind::Primary, ParaAlign::Left);
+        s.setHeaderFontSize(HeaderKind::Primary, 10);
+        s.addPageNumbers(HeaderKind::Primary, ParaAlign::Right, true);
+        s.setHeaderText(HeaderKind::FirstPage, QStringLiteral("Ф1 ЦРБ 2024 01.02.2024"));
+        s.setHeaderText(HeaderKind::EvenPages, QStringLiteral("Ф1 ЦРБ 2024 01.02.2024"));
+        s.setHeaderDistance(15);
+    }
+    added.setNormalStyle();
+    added.setOrientation(Orientation::Portrait);
+    added.insertBefore(QStringLiteral("Протокол печати Ф1\n\r"));
+    added.insertAfter(QStringLiteral("Внимание!\n\r"));
+    added.insertAfter(QStringLiteral("Учреждение - ЦРБ\n\r"));
+    WordTable p = doc.addTable(1, 2);
+    p.setCellText(1, 1, QStringLiteral("Форма в целом"));
+    p.setCellText(1, 2, QStringLiteral("3000000000"));
+    doc.protectReadOnly(QStringLiteral("Kwertyuiopa"));
+    const QString out = dir.filePath("Report/copy.docx");
+    doc.saveAs(out);
+
+    WordDocument back = WordDocument::open(out);
+    ASSERT_EQ(back.sectionCount(), 2);
+    EXPECT_EQ(back.section(1).headerText(HeaderKind::Primary), QStringLiteral("Ф1 ЦРБ 2024 01.02.2024"));
+    EXPECT_EQ(back.section(2).headerText(HeaderKind::EvenPages), QStringLiteral("Ф1 ЦРБ 2024 01.02.2024"));
+    EXPECT_DOUBLE_EQ(back.section(2).headerDistance(), 15);
+    EXPECT_EQ(back.section(2).orientation(), Orientation::Portrait);
+    // The first section keeps the template; the protocol is in the second.
+    EXPECT_EQ(back.section(1).paragraphs().first(), QStringLiteral("Заголовок формы"));
+    EXPECT_EQ(back.section(2).paragraphs().mid(0, 3),
+              QStringList({QStringLiteral("Протокол печати Ф1"), QStringLiteral("Внимание!"),
+                           QStringLiteral("Учреждение - ЦРБ")}));
+    // The protocol is the last table; its checksum reads back unchanged.
+    EXPECT_EQ(back.table(back.tableCount()).cellRangeText(1, 2).chopped(2), QStringLiteral("3000000000"));
+    EXPECT_TRUE(back.isProtected());
+    EXPECT_TRUE(back.checkProtectionPassword(QStringLiteral("Kwertyuiopa")));
+    EXPECT_FALSE(back.checkProtectionPassword(QStringLiteral("kwertyuiopa")));
+    // Each section got headers of its own (no part shared between sections).
+    const Package pkg = Package::read(out);
+    EXPECT_EQ(pkg.names().filter(QStringLiteral("word/header")).size(), 6);
+}
+
+TEST(WordDocument, ProtectionKeyFollowsTheWordProcessorsAlgorithm) {
+    EXPECT_EQ(protectionKeyText(QStringLiteral("Example")), QStringLiteral("7EEDCE64"));
+    EXPECT_EQ(protectionKeyText(QString()), QString());
+    // Only the first fifteen characters count.
+    EXPECT_EQ(protectionKeyText(QStringLiteral("123456789012345")),
+              protectionKeyText(QStringLiteral("1234567890123456789")));
+}
+
+TEST(WordDocument, TabTextBecomesAutoformattedTable) {
+    QTemporaryDir dir;
+    const QStringList lines = {QStringLiteral("Ф1 2024"), QStringLiteral("Контроли - форма 1"),
+                               QStringLiteral("Левая\tЗнак\tПравая"), QStringLiteral("A1\t=\tB1"),
+                               QStringLiteral("A2")};
+    WordDocument doc = buildTabTextDocument(lines, 2, true);
+    doc.saveAs(dir.filePath("list.docx"));
+    WordDocument back = WordDocument::open(dir.filePath("list.docx"));
+    EXPECT_EQ(back.paragraphs().mid(0, 2), lines.mid(0, 2));
+    ASSERT_EQ(back.tableCount(), 1);
+    WordTable t = back.table(1);
+    EXPECT_EQ(t.rowCount(), 3);
+    EXPECT_EQ(t.columnCount(), 3);
+    EXPECT_EQ(t.cellText(2, 3), QStringLiteral("B1"));
+    EXPECT_EQ(t.cellText(3, 1), QStringLiteral("A2"));
+    EXPECT_EQ(t.cellText(3, 2), QString());
+    const QByteArray xml = Package::read(dir.filePath("list.docx")).part("word/document.xml");
+    EXPECT_TRUE(xml.contains("<w:tblHeader/>"));
+    EXPECT_TRUE(xml.contains("<w:b/>"));
+}
+
+TEST(WordDocument, BadFilesGiveRussianMessages) {
+    QTemporaryDir dir;
+    try {
+        WordDocument::open(dir.filePath("нет.docx"));
+        FAIL();
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Файл не найден")));
+    }
+    QFile f(dir.filePath("text.docx"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("просто текст");
+    f.close();
+    EXPECT_THROW(WordDocument::open(f.fileName()), Error);
+    // A legacy binary file without a converter asks for .docx.
+    QFile legacy(dir.filePath("old.doc"));
+    ASSERT_TRUE(legacy.open(QIODevice::WriteOnly));
+    legacy.write(QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(504, '\0'));
+    legacy.close();
+    if (!hasConverter()) {
+        try {
+            WordDocument::fromTemplate(legacy.fileName());
+            FAIL();
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral(".docx")));
+        }
+    }
+}
+
+// --- Excel -------------------------------------------------------------------------
+
+TEST(ExcelWorkbook, CellsFormatsMergesAndSizesReadBack) {
+    QTemporaryDir dir;
+    ExcelWorkbook book = ExcelWorkbook::create();
+    ASSERT_EQ(book.sheetCount(), 1);
+    ExcelSheet &s = book.activeSheet();
+    s.setName(QStringLiteral("Ф1(1000)"));
+    s.setValue(1, 1, QStringLiteral("Таблица 1000 - ЦРБ"));
+    s.setColumnWidth(2, 12);
+    s.setRowHeight(2, 30.5);
+    s.cell(2, 2).setNumberFormat("@").setWrapText(true).setValue(QStringLiteral("Показатель"));
+    s.range(2, 3, 2, 5).merge().setFontName("Times New Roman").setFontSize(9).setBold(true).setItalic(true)
+        .setHorizontalAlignment(HAlign::Center).setVerticalAlignment(VAlign::Top);
+    s.setValue(2, 3, QStringLiteral("Графы"));
+    s.cell(3, 2).setOrientation(90).setIndentLevel(2);
+    s.cell(4, 4).setNumberFormat("0.00").setValue(1234.5678);
+    s.cell(4, 5).setNumberFormat("0.000").setValue(0.1 + 0.2);
+    s.setValue(4, 3, 3);
+    s.range(2, 2, 4, 5).setAllBorders();
+    s.freezePanes(4, 3);
+    EXPECT_EQ(s.usedRange(), (RangeRef{1, 1, 4, 5}));
+    const QString file = dir.filePath("book.xlsx");
+    book.saveAs(file);
+
+    ExcelWorkbook back = ExcelWorkbook::open(file);
+    ExcelSheet &b = back.sheet(1);
+    EXPECT_EQ(b.name(), QStringLiteral("Ф1(1000)"));
+    EXPECT_EQ(b.text(1, 1), QStringLiteral("Таблица 1000 - ЦРБ"));
+    EXPECT_EQ(b.text(4, 3), QStringLiteral("3"));
+    // Full precision survives the file.
+    EXPECT_EQ(b.value(4, 5).toDouble(), 0.1 + 0.2);
+    EXPECT_DOUBLE_EQ(b.value(4, 4).toDouble(), 1234.5678);
+    EXPECT_DOUBLE_EQ(b.columnWidth(2), 12);
+    EXPECT_DOUBLE_EQ(b.columnWidth(3), 0);
+    EXPECT_DOUBLE_EQ(b.rowHeight(2), 30.5);
+    EXPECT_EQ(b.merges(), QList<RangeRef>({RangeRef{2, 3, 2, 5}}));
+    EXPECT_EQ(b.format(2, 2).numberFormat, QStringLiteral("@"));
+    EXPECT_TRUE(b.format(2, 2).wrap);
+    EXPECT_EQ(b.format(4, 4).numberFormat, QStringLiteral("0.00"));
+    EXPECT_EQ(b.format(4, 5).numberFormat, QStringLiteral("0.000"));
+    const CellFormat m = b.format(2, 4);
+    EXPECT_EQ(m.fontName, QStringLiteral("Times New Roman"));
+    EXPECT_DOUBLE_EQ(m.fontSize, 9);
+    EXPECT_TRUE(m.bold && m.italic);
+    EXPECT_EQ(m.hAlign, HAlign::Center);
+    EXPECT_EQ(m.vAlign, VAlign::Top);
+    EXPECT_EQ(b.format(3, 2).rotation, 90);
+    EXPECT_EQ(b.format(3, 2).indent, 2);
+    // Grid borders: outer edges and inside lines.
+    EXPECT_EQ(b.format(2, 2).left, LineStyle::Continuous);
+    EXPECT_EQ(b.format(3, 3).right, LineStyle::Continuous);
+    EXPECT_EQ(b.format(4, 5).bottom, LineStyle::Continuous);
+    EXPECT_EQ(b.format(1, 1).bottom, LineStyle::None);
+    EXPECT_EQ(b.frozenAt(), (CellRef{4, 3}));
+    const QByteArray sheetXml = Package::read(file).part("xl/worksheets/sheet1.xml");
+    EXPECT_TRUE(sheetXml.contains("<dimension ref=\"A1:E4\"/>"));
+}
+
+TEST(ExcelWorkbook, SheetNamingRules) {
+    ExcelWorkbook book = ExcelWorkbook::create();
+    ExcelSheet &first = book.sheet(1);
+    EXPECT_EQ(first.name(), QStringLiteral("Лист1"));
+    ExcelSheet &second = book.addSheetAfter(first);
+    EXPECT_EQ(second.name(), QStringLiteral("Лист2"));
+    EXPECT_TRUE(first.trySetName(QString(31, u'Ж')));
+    EXPECT_FALSE(first.trySetName(QString(32, u'Ж')));
+    for (const QString bad : {QStringLiteral("a[b"), QStringLiteral("a]b"), QStringLiteral("a:b"),
+                              QStringLiteral("a*b"), QStringLiteral("a?b"), QStringLiteral("a/b"),
+                              QStringLiteral("a\\b"), QStringLiteral("'ab"), QStringLiteral(""),
+                              QStringLiteral("   ")})
+        EXPECT_FALSE(second.trySetName(bad)) << bad.toStdString();
+    EXPECT_EQ(second.name(), QStringLiteral("Лист2"));   // a refused name leaves the old one
+    // Unique regardless of case, Cyrillic included.
+    first.setName(QStringLiteral("Больница №1"));
+    EXPECT_FALSE(second.trySetName(QStringLiteral("БОЛЬНИЦА №1")));
+    EXPECT_THROW(second.setName(QStringLiteral("больница №1")), Error);
+    EXPECT_TRUE(first.trySetName(QStringLiteral("БОЛЬНИЦА №1")));  // its own name in other case
+    EXPECT_EQ(book.findSheet(QStringLiteral("больница №1")), &first);
+}
+
+TEST(ExcelWorkbook, SheetsAddedBeforeActiveOrAfterGiven) {
+    QTemporaryDir dir;
+    ExcelWorkbook book = ExcelWorkbook::create();
+    ExcelSheet &a = book.addSheet();        // before the active one
+    a.setName("A");
+    ExcelSheet &b = book.addSheet();
+    b.setName("B");
+    EXPECT_EQ(book.sheet(1).name(), QStringLiteral("B"));
+    EXPECT_EQ(book.sheet(2).name(), QStringLiteral("A"));
+    EXPECT_EQ(book.sheet(3).name(), QStringLiteral("Лист1"));
+    ExcelSheet &c = book.addSheetAfter(b);
+    c.setName("C");
+    ExcelSheet &d = book.addSheetAfter(c);
+    d.setName("D");
+    EXPECT_EQ(&book.activeSheet(), &d);
+    QStringList names;
+    for (int i = 1; i <= book.sheetCount(); ++i) names << book.sheet(i).name();
+    EXPECT_EQ(names, QStringList({"B", "C", "D", "A", "Лист1"}));
+    // A moved workbook keeps working (sheets know their new owner).
+    ExcelWorkbook moved = std::move(book);
+    EXPECT_FALSE(moved.sheet(1).trySetName("C"));
+    moved.saveAs(dir.filePath("order.xlsx"));
+    ExcelWorkbook back = ExcelWorkbook::open(dir.filePath("order.xlsx"));
+    ASSERT_EQ(back.sheetCount(), 5);
+    EXPECT_EQ(back.sheet(4).name(), QStringLiteral("A"));
+    EXPECT_EQ(back.activeSheet().name(), QStringLiteral("D"));
+}
+
+TEST(ExcelWorkbook, OverlappingMergeRefused) {
+    ExcelWorkbook book = ExcelWorkbook::create();
+    ExcelSheet &s = book.sheet(1);
+    s.range(2, 2, 3, 4).merge();
+    EXPECT_THROW(s.range(3, 4, 5, 5).merge(), Error);
+    EXPECT_THROW(s.range(1, 1, 2, 2).merge(), Error);
+    s.range(2, 2, 3, 4).merge();             // the same merge again is no error
+    s.range(4, 2, 4, 4).merge();             // touching is fine
+    s.cell(9, 9).merge();                    // one cell is not merged
+    EXPECT_EQ(s.merges().size(), 2);
+    EXPECT_EQ(s.mergeAt(3, 3), (RangeRef{2, 2, 3, 4}));
+    EXPECT_FALSE(s.mergeAt(9, 9).has_value());
+    EXPECT_THROW(s.setValue(0, 1, 1), Error);
+}
+
+TEST(ExcelWorkbook, CellNames) {
+    EXPECT_EQ(cellName(1, 1), QStringLiteral("A1"));
+    EXPECT_EQ(cellName(10, 26), QStringLiteral("Z10"));
+    EXPECT_EQ(cellName(3, 27), QStringLiteral("AA3"));
+    EXPECT_EQ(cellName(1, 16384), QStringLiteral("XFD1"));
+    EXPECT_EQ(parseCellName("$AB$12"), (CellRef{12, 28}));
+    EXPECT_EQ(parseCellName("12"), CellRef());
+    EXPECT_EQ(parseCellName("A0"), CellRef());
+}
+
+TEST(ExcelWorkbook, ControlCharactersAndLongTextsAreStoredSafely) {
+    QTemporaryDir dir;
+    ExcelWorkbook book = ExcelWorkbook::create();
+    ExcelSheet &s = book.sheet(1);
+    s.setValue(1, 1, QStringLiteral("Итого\x03 графа\x01"));
+    s.setValue(2, 1, QString(40000, u'я'));
+    s.setValue(3, 1, QStringLiteral("  отступ"));
+    book.saveAs(dir.filePath("c.xlsx"));
+    ExcelWorkbook back = ExcelWorkbook::open(dir.filePath("c.xlsx"));
+    EXPECT_EQ(back.sheet(1).text(1, 1), QStringLiteral("Итого графа"));
+    EXPECT_EQ(back.sheet(1).text(2, 1).size(), 32767);
+    EXPECT_EQ(back.sheet(1).text(3, 1), QStringLiteral("  отступ"));
+}
+
+// --- showing and converting -----------------------------------------------------------
+
+TEST(OfficeShow, SavesUnderAFreeNameAndOpensThroughTheSeam) {
+    QTemporaryDir dir;
+    FakeDialogs fake;
+    WordDocument doc = WordDocument::createBlank();
+    const QString a = show(doc, QStringLiteral("Ф1: ЦРБ/2024"), dir.path());
+    const QString b = show(doc, QStringLiteral("Ф1: ЦРБ/2024"), dir.path());
+    EXPECT_EQ(QFileInfo(a).fileName(), QStringLiteral("Ф1_ ЦРБ_2024.docx"));
+    EXPECT_EQ(QFileInfo(b).fileName(), QStringLiteral("Ф1_ ЦРБ_2024 (2).docx"));
+    ExcelWorkbook book = ExcelWorkbook::create();
+    const QString c = show(book, QString(), dir.path());
+    EXPECT_TRUE(QFileInfo::exists(c));
+    EXPECT_EQ(fake.opened, QStringList({a, b, c}));
+}
+
+TEST(OfficeConvert, ProducedFilesOpenInTheOfficeSuite) {
+    if (!hasConverter()) GTEST_SKIP() << "soffice is not installed";
+    QTemporaryDir dir;
+    WordDocument doc = WordDocument::fromTemplate(writeTemplate(dir.filePath("t.docx")));
+    doc.addSectionNewPage().setHeaderText(HeaderKind::Primary, QStringLiteral("Колонтитул"));
+    doc.table(1).setCellText(2, 2, QStringLiteral("12.5"));
+    doc.protectReadOnly(QStringLiteral("Kwertyuiopa"));
+    doc.saveAs(dir.filePath("doc.docx"));
+    ExcelWorkbook book = ExcelWorkbook::create();
+    book.sheet(1).range(1, 1, 2, 3).merge().setValue(QStringLiteral("Шапка"));
+    book.sheet(1).setColumnWidth(2, 20);
+    book.sheet(1).cell(3, 2).setNumberFormat("0.00").setValue(2.5);
+    book.sheet(1).freezePanes(3, 2);
+    book.saveAs(dir.filePath("book.xlsx"));
+    EXPECT_TRUE(QFileInfo::exists(convertFile(dir.filePath("doc.docx"), "pdf", dir.filePath("pdf"))));
+    EXPECT_TRUE(QFileInfo::exists(convertFile(dir.filePath("book.xlsx"), "pdf", dir.filePath("pdf"))));
+
+    // Files saved by the office suite read back.
+    const QString xlsx = convertFile(dir.filePath("book.xlsx"), "xlsx", dir.filePath("resaved"));
+    ExcelWorkbook back = ExcelWorkbook::open(xlsx);
+    EXPECT_EQ(back.sheet(1).text(1, 1), QStringLiteral("Шапка"));
+    EXPECT_DOUBLE_EQ(back.sheet(1).value(3, 2).toDouble(), 2.5);
+    EXPECT_EQ(back.sheet(1).merges(), QList<RangeRef>({RangeRef{1, 1, 2, 3}}));
+    EXPECT_NEAR(back.sheet(1).columnWidth(2), 20, 0.3);
+    const QString docx = convertFile(dir.filePath("doc.docx"), "docx", dir.filePath("resaved"));
+    WordDocument wback = WordDocument::open(docx);
+    WordTable t = wback.table(1);
+    EXPECT_EQ(t.cellText(2, 2), QStringLiteral("12.5"));
+    EXPECT_EQ(t.gridCells().first().colSpan, 2);
+    EXPECT_EQ(t.gridCell(2, 1)->rowSpan, 2);
+
+    // A legacy .doc is converted on the way in.
+    const QString doc97 = convertFile(dir.filePath("doc.docx"), "doc", dir.filePath("legacy"));
+    WordDocument fromLegacy = WordDocument::fromTemplate(doc97);
+    EXPECT_EQ(fromLegacy.table(1).cellText(2, 2), QStringLiteral("12.5"));
+}
