@@ -1,0 +1,667 @@
+#include "forms/AdmForm.h"
+
+#include "core/AdminMode.h"
+#include "core/ListWindow.h"
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "core/TreeMarking.h"
+#include "forms/FormList.h"
+#include "forms/TransferFiles.h"
+#include "platform/Database.h"
+#include "platform/Dialogs.h"
+#include "platform/Paths.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+namespace {
+
+// Runs a handler; any failure becomes a message instead of leaving the event loop.
+template <typename F>
+void guarded(QWidget *w, F &&work) {
+    try {
+        work();
+    } catch (const db::Error &e) {
+        showError(e.message(), w);
+    } catch (const std::exception &e) {
+        showError(QString::fromUtf8(e.what()), w);
+    }
+}
+
+QString appTitle() {
+    const QString t = QApplication::applicationDisplayName();
+    return t.isEmpty() ? QApplication::applicationName() : t;
+}
+
+} // namespace
+
+// ---- Tree with drops ---------------------------------------------------------
+
+TAdmTree::TAdmTree(QWidget *parent) : QTreeWidget(parent) {
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setDragDropMode(QAbstractItemView::NoDragDrop);
+}
+
+adm::DropPlace TAdmTree::dropPlaceAt(const QPoint &pos, QTreeWidgetItem **target) const {
+    QTreeWidgetItem *item = itemAt(pos);
+    *target = item;
+    if (!item) return adm::DropPlace::Empty;
+    const QRect r = visualItemRect(item);
+    return pos.x() < r.left() ? adm::DropPlace::Indent : adm::DropPlace::Label;
+}
+
+bool TAdmTree::dropCurrentAt(const QPoint &pos) {
+    QTreeWidgetItem *target = nullptr;
+    const adm::DropPlace place = dropPlaceAt(pos, &target);
+    return adm::moveNode(this, currentItem(), target, place);
+}
+
+void TAdmTree::dropEvent(QDropEvent *event) {
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    if (event->source() != this) return;
+    guarded(this, [&] {
+        if (!dropCurrentAt(event->position().toPoint()))
+            showMessage(QStringLiteral("Подразделение нельзя перенести внутрь самого себя."), this);
+    });
+}
+
+// ---- Territory window --------------------------------------------------------
+
+TAdmForm::TAdmForm(Mode mode, QWidget *parent) : QDialog(parent), m_mode(mode) {
+    setObjectName(QStringLiteral("AdmForm"));
+    setWindowTitle(appTitle() + QStringLiteral(" Административная структура") +
+                   (mode == Mode::Input ? QStringLiteral(" - ввод информации") : QStringLiteral(" - формирование")));
+    setWindowState(Qt::WindowMaximized);
+    resize(900, 650);
+
+    MainMenu1 = new QMenuBar(this);
+    N1 = MainMenu1->addAction(QStringLiteral("Добавить"), this, &TAdmForm::N1Click);
+    N2 = MainMenu1->addAction(QStringLiteral("Вставить"), this, &TAdmForm::N2Click);
+    N3 = MainMenu1->addAction(QStringLiteral("Удалить"), this, &TAdmForm::N3Click);
+    N4 = MainMenu1->addAction(QStringLiteral("Корректировать"), this, &TAdmForm::N4Click);
+    N8 = MainMenu1->addMenu(QStringLiteral("Выгрузить"));
+    N13 = N8->addAction(QStringLiteral("Группу"), this, &TAdmForm::N13Click);
+    N14 = N8->addAction(QStringLiteral("Одно учреждение"), this, &TAdmForm::N14Click);
+    N11 = MainMenu1->addMenu(QStringLiteral("Подгрузить"));
+    N7 = N11->addAction(QStringLiteral("Группу"), this, &TAdmForm::N7Click);
+    N12 = N11->addAction(QStringLiteral("Одно учреждение"), this, &TAdmForm::N12Click);
+    N11->addSeparator();
+    N19 = N11->addAction(QStringLiteral("Выбор форм"), this, &TAdmForm::N19Click);
+    N15 = MainMenu1->addMenu(QStringLiteral("Справка"));
+    N16 = N15->addAction(QStringLiteral("По базе"));
+    N17 = N15->addAction(QStringLiteral("По входным файлам"));
+    N16->setEnabled(false);   // presence reports come with their own window
+    N17->setEnabled(false);
+    N6 = MainMenu1->addAction(QStringLiteral("Структура"), this, &TAdmForm::N6Click);
+    N6->setCheckable(true);
+    N9 = MainMenu1->addAction(QStringLiteral("Формы"), this, &TAdmForm::N9Click);
+    N10 = MainMenu1->addAction(QStringLiteral("Свод"), this, &TAdmForm::N10Click);
+    N471 = MainMenu1->addAction(QStringLiteral("Ф47"), this, &TAdmForm::N471Click);
+    N20 = MainMenu1->addAction(QStringLiteral("Короткие названия"));
+    N20->setEnabled(false);   // the short-name editor comes with the spreadsheet output
+    N5 = MainMenu1->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
+
+    Panel1 = new QWidget(this);
+    auto *panel = new QHBoxLayout(Panel1);
+    panel->setContentsMargins(5, 2, 5, 2);
+    Label2 = new QLabel(QStringLiteral("Выбранные формы"), Panel1);
+    Label3 = new QLabel(QStringLiteral("Все"), Panel1);
+    Label4 = new QLabel(QStringLiteral("Очищать"), Panel1);
+    ComboBox1 = new QComboBox(Panel1);
+    ComboBox1->addItems({QStringLiteral("ЛПУ"), QStringLiteral("Выбранные формы")});
+    panel->addWidget(Label2);
+    panel->addWidget(Label3, 1);
+    panel->addWidget(Label4);
+    panel->addWidget(ComboBox1);
+
+    GroupBox1 = new QGroupBox(this);
+    auto *gl = new QVBoxLayout(GroupBox1);
+    Label1 = new QLabel(GroupBox1);
+    Label1->setAlignment(Qt::AlignCenter);
+    Gauge1 = new QProgressBar(GroupBox1);
+    Gauge2 = new QProgressBar(GroupBox1);
+    gl->addWidget(Label1);
+    gl->addWidget(Gauge1);
+    gl->addWidget(Gauge2);
+    GroupBox1->hide();
+
+    TreeView1 = new TAdmTree(this);
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TAdmForm::TreeView1Change);
+    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *, int) { N9Click(); });
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setMenuBar(MainMenu1);
+    layout->setContentsMargins(5, 5, 5, 5);
+    layout->addWidget(Panel1);
+    layout->addWidget(GroupBox1);
+    layout->addWidget(TreeView1, 1);
+
+    const bool input = mode == Mode::Input;
+    N1->setVisible(!input);
+    N2->setVisible(!input);
+    N3->setVisible(!input);
+    N4->setVisible(!input);
+    N8->menuAction()->setVisible(input);
+    N11->menuAction()->setVisible(input);
+    N15->menuAction()->setVisible(input);
+    Panel1->setVisible(input);
+    N6->setVisible(false);
+    N9->setVisible(input);
+    N10->setVisible(input);
+    N471->setVisible(input);
+    N20->setVisible(false);
+
+    RegisterAdminForm(this);
+}
+
+void TAdmForm::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    if (!m_built) guarded(this, [&] { FormActivate(); });
+}
+
+void TAdmForm::FormActivate() {
+    m_built = true;
+    TreeView1->clear();
+    FillAdminTree(TreeView1, 0);
+    if (QTreeWidgetItem *first = TreeView1->topLevelItem(0)) {
+        TreeView1->setCurrentItem(first);
+        first->setExpanded(true);
+    }
+    TreeView1Change();
+    if (m_mode == Mode::Input) {
+        Label3->setText(QStringLiteral("Все"));
+        shared().GroupLoadForms.clear();
+        ComboBox1->setCurrentIndex(0);
+        ComboBox1->setEnabled(false);
+    }
+}
+
+void TAdmForm::TreeView1Change() {
+    QTreeWidgetItem *n = TreeView1->currentItem();
+    const bool leaf = n && n->childCount() == 0;
+    const bool branch = n && n->childCount() > 0;
+    N3->setEnabled(leaf);
+    N12->setEnabled(leaf);
+    N14->setEnabled(leaf);
+    N9->setEnabled(leaf);
+    N10->setEnabled(branch);
+    N471->setEnabled(branch);
+    N13->setEnabled(branch);
+    N4->setEnabled(n != nullptr && !N6->isChecked());
+}
+
+QString TAdmForm::SelectedLeafIds() const {
+    return text::joinIdList(TreeLeafIds(TreeView1->currentItem()));
+}
+
+QString TAdmForm::dataFolder() const { return shared().yearFolder() + QStringLiteral("data/"); }
+
+bool TAdmForm::clearChosenOnly() const { return ComboBox1->isEnabled() && ComboBox1->currentIndex() == 1; }
+
+void TAdmForm::keyPressEvent(QKeyEvent *event) {
+    switch (event->key()) {
+    case Qt::Key_F11:
+        N6->setVisible(!N6->isVisible());
+        return;
+    case Qt::Key_F9:
+        N20->setVisible(!N20->isVisible());
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (QTreeWidgetItem *n = TreeView1->currentItem()) {
+            if (n->childCount() > 0) n->setExpanded(!n->isExpanded());
+            else N9Click();
+        }
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+// ---- Structure editing ---------------------------------------------------------
+
+void TAdmForm::addUnitUnder(qint64 parentId, QTreeWidgetItem *parentNode, const QString &caption) {
+    TUntChar dlg(this);
+    dlg.setWindowTitle(caption);
+    dlg.setTypes(adm::medTypes());
+    dlg.Year = shared().Year;
+    if (execModal(&dlg) != QDialog::Accepted) return;
+    const adm::UnitInfo unit = dlg.unit();
+    const qint64 id = adm::addUnit(parentId, unit);
+    auto *item = new QTreeWidgetItem(QStringList{unit.name.trimmed()});
+    item->setData(0, kNodeIdRole, id);
+    if (parentNode) parentNode->addChild(item);
+    else TreeView1->addTopLevelItem(item);
+    TreeView1Change();
+}
+
+void TAdmForm::N1Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *parent = n ? n->parent() : nullptr;
+        addUnitUnder(parent ? TreeNodeId(parent) : 0, parent, QStringLiteral("Добавление подразделения"));
+    });
+}
+
+void TAdmForm::N2Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!n) return;
+        addUnitUnder(TreeNodeId(n), n, QStringLiteral("Вставка подразделения"));
+    });
+}
+
+void TAdmForm::N3Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!n || n->childCount() > 0) return;
+        if (!confirm(QStringLiteral("Вы действительно хотите удалить ") + n->text(0) +
+                         QStringLiteral(" со всей информацией?"),
+                     this))
+            return;
+        adm::deleteUnit(TreeNodeId(n), shared().Year);
+        delete n;
+        TreeView1Change();
+    });
+}
+
+void TAdmForm::N4Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!n) return;
+        const qint64 id = TreeNodeId(n);
+        TUntChar dlg(this);
+        dlg.setWindowTitle(QStringLiteral("Корректировка подразделения"));
+        dlg.setTypes(adm::medTypes());
+        dlg.setUnit(adm::readUnit(id));
+        dlg.UnitId = id;
+        dlg.Year = shared().Year;
+        if (n->childCount() > 0) {
+            dlg.ChildUnitIds = adm::childIds(id);
+            dlg.Button1->show();
+        }
+        dlg.setPopulation(adm::readPopulation(id, shared().Year));
+        if (execModal(&dlg) != QDialog::Accepted) return;
+        const adm::UnitInfo unit = dlg.unit();
+        std::optional<adm::Population> population;
+        if (dlg.populationTouched()) population = dlg.population();
+        adm::saveUnit(id, unit, population, shared().Year);
+        n->setText(0, unit.name.trimmed());
+    });
+}
+
+void TAdmForm::N6Click() {
+    guarded(this, [&] {
+        // N6 is checkable: Qt has already flipped the mark.
+        const bool on = N6->isChecked();
+        if (!on) {
+            try {
+                adm::saveOrder(TreeView1);
+            } catch (...) {
+                N6->setChecked(true);
+                throw;
+            }
+        }
+        N1->setEnabled(!on);
+        N2->setEnabled(!on);
+        N4->setEnabled(!on && TreeView1->currentItem());
+        N7->setEnabled(!on);
+        N8->setEnabled(!on);
+        TreeView1->setDragEnabled(on);
+        TreeView1->setAcceptDrops(on);
+        TreeView1->setDragDropMode(on ? QAbstractItemView::InternalMove : QAbstractItemView::NoDragDrop);
+    });
+}
+
+// ---- Opening the forms tree -----------------------------------------------------
+
+void TAdmForm::N9Click() {
+    if (!N9->isVisible()) return;   // a double click on a territory node leads to its first institution
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!n) return;
+        while (n->childCount() > 0) n = n->child(0);
+        TreeView1->setCurrentItem(n);
+        openFormsTreeForInstitution(this, TreeNodeId(n), n->text(0));
+    });
+}
+
+void TAdmForm::N10Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!n) return;
+        const QString leaves = SelectedLeafIds();
+        if (leaves.isEmpty()) return;
+        openFormsTreeForSummary(this, TreeNodeId(n), n->text(0), leaves);
+    });
+}
+
+void TAdmForm::N471Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!n) return;
+        const QString leaves = SelectedLeafIds();
+        if (leaves.isEmpty()) return;
+        openFormsTreeForNetwork(this, TreeNodeId(n), n->text(0), leaves);
+    });
+}
+
+// ---- Transfer files ---------------------------------------------------------------
+
+void TAdmForm::N14Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!n || n->childCount() > 0) return;
+        paths::makePath(dataFolder());
+        const QString year = shared().yearText();
+        QString file = dialogs().saveFile(this, QStringLiteral("Выгрузить"),
+                                          dataFolder() + transfer::unitFileName(n->text(0), adm::levelName(),
+                                                                                shared().Year),
+                                          QStringLiteral("Данные по учреждениям (*.orw)"));
+        if (file.isEmpty()) return;
+        if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".orw");
+        const transfer::WriteResult w = transfer::SaveHosp(TreeNodeId(n), file);
+        QString msg = QStringLiteral("Данные по ") + n->text(0) + QStringLiteral(" за ") + year +
+                      QStringLiteral(" год выгружены в файл ") + QDir::toNativeSeparators(file);
+        if (w.skipped > 0)
+            msg += QStringLiteral("\nНе выгружено значений таблиц, которых больше нет в перечне форм: %1")
+                       .arg(w.skipped);
+        showMessage(msg, this);
+    });
+}
+
+void TAdmForm::N13Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!n) return;
+        GroupBox1->show();
+        struct Hide {
+            TAdmForm *w;
+            ~Hide() { w->Label1->clear(); w->GroupBox1->hide(); }
+        } hide{this};
+        const transfer::TreeWriteResult r =
+            transfer::SaveHospTree(n, dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
+                Label1->setText(t);
+                Label1->repaint();
+                QApplication::processEvents();
+            });
+        QString msg = QStringLiteral("Выгрузка закончена");
+        if (r.skippedValues > 0)
+            msg += QStringLiteral("\nНе выгружено значений таблиц, которых больше нет в перечне форм: %1")
+                       .arg(r.skippedValues);
+        showMessage(msg, this);
+    });
+}
+
+void TAdmForm::N12Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!n || n->childCount() > 0) return;
+        const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить"), dataFolder() + n->text(0),
+                                                QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
+        if (file.isEmpty()) return;
+        GroupBox1->show();
+        Label1->setText(n->text(0));
+        struct Hide {
+            TAdmForm *w;
+            ~Hide() { w->Label1->clear(); w->GroupBox1->hide(); }
+        } hide{this};
+        transfer::LoadUnitInfo(TreeNodeId(n), file, shared().GroupLoadForms, clearChosenOnly(),
+                               [&](int done, int total) {
+                                   Gauge2->setMaximum(total);
+                                   Gauge2->setValue(done);
+                               });
+        showMessage(QStringLiteral("Данные по ") + n->text(0) + QStringLiteral(" загружены из файла"), this);
+    });
+}
+
+void TAdmForm::showMissing(const adm::GroupLoadResult &r) {
+    StringList &errors = shared().ControlErrors;
+    for (const QString &name : r.missingUnits) {
+        showMessage(QStringLiteral("Учреждение ") + name + QStringLiteral(" не найдено.") + QLatin1Char('\n') +
+                        QStringLiteral("Воспользуйтесь режимом одиночного ввода"),
+                    this);
+        errors.add(name + QLatin1Char('\t'));
+    }
+    if (!r.failures.isEmpty())
+        showError(QStringLiteral("Не загружены файлы:\n") + r.failures.join(QLatin1Char('\n')), this);
+}
+
+void TAdmForm::N7Click() {
+    guarded(this, [&] {
+        const QStringList files = dialogs().openFiles(this, QStringLiteral("Подгрузить"), dataFolder(),
+                                                      QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
+        if (files.isEmpty()) return;
+        shared().ControlErrors.clear();
+        GroupBox1->show();
+        Gauge1->setMaximum(int(files.size()));
+        struct Hide {
+            TAdmForm *w;
+            ~Hide() { w->Label1->clear(); w->GroupBox1->hide(); }
+        } hide{this};
+        const adm::GroupLoadResult r = adm::loadUnitFiles(
+            files, shared().GroupLoadForms, clearChosenOnly(),
+            [&](int i, const QString &name) {
+                Gauge1->setValue(i);
+                Label1->setText(name);
+                QApplication::processEvents();
+            },
+            [&](int done, int total) {
+                Gauge2->setMaximum(total);
+                Gauge2->setValue(done);
+            });
+        showMissing(r);
+        showMessage(QStringLiteral("Подгрузка информации закончена"), this);
+        if (!shared().ControlErrors.isEmpty()) {
+            TForm1 &list = Form1();
+            list.setWindowTitle(QString());
+            ShowTextList(shared().ControlErrors, QStringLiteral("Пропущенные ЛПУ"));
+            execModal(&list);
+        }
+    });
+}
+
+void TAdmForm::N19Click() {
+    guarded(this, [&] {
+        TSFLF dlg(this);
+        if (!dlg.choose()) return;
+        const QString chosen = shared().GroupLoadForms;
+        Label3->setText(chosen.isEmpty() ? QStringLiteral("Все") : chosen);
+        ComboBox1->setEnabled(!chosen.isEmpty());
+    });
+}
+
+// ---- Unit dialog ---------------------------------------------------------------------
+
+TUntChar::TUntChar(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("UntChar"));
+    Edit1 = new QLineEdit(this);
+    ComboBox1 = new QComboBox(this);
+    CheckBox1 = new QCheckBox(QStringLiteral("Сельская местность"), this);
+    auto makeEdit = [this] {
+        auto *e = new QLineEdit(this);
+        e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,8}")), e));
+        e->setMaxLength(8);
+        return e;
+    };
+    MaskEdit1 = makeEdit();
+    MaskEdit2 = makeEdit();
+    MaskEdit3 = makeEdit();
+    MaskEdit4 = makeEdit();
+    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
+    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
+    Button1 = new QPushButton(QStringLiteral("Подсчитать"), this);
+    Button2 = new QPushButton(QStringLiteral("Восстановить"), this);
+    Button1->hide();
+    Button2->hide();
+    BitBtn1->setDefault(true);
+
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("Наименование подразделения"), Edit1);
+    form->addRow(QStringLiteral("Тип"), ComboBox1);
+    form->addRow(QString(), CheckBox1);
+    auto *pop = new QGroupBox(QStringLiteral("Численность населения"), this);
+    auto *pf = new QFormLayout(pop);
+    pf->addRow(QStringLiteral("Всего"), MaskEdit1);
+    pf->addRow(QStringLiteral("Взрослые"), MaskEdit2);
+    pf->addRow(QStringLiteral("Подростки"), MaskEdit3);
+    pf->addRow(QStringLiteral("Дети"), MaskEdit4);
+    auto *popButtons = new QHBoxLayout;
+    popButtons->addWidget(Button1);
+    popButtons->addWidget(Button2);
+    pf->addRow(popButtons);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(pop);
+    layout->addLayout(buttons);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TUntChar::accept);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Button1, &QPushButton::clicked, this, &TUntChar::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TUntChar::Button2Click);
+}
+
+void TUntChar::setTypes(const QList<QPair<QString, qint64>> &types) {
+    ComboBox1->clear();
+    for (const auto &t : types) ComboBox1->addItem(t.first, t.second);
+    ComboBox1->setCurrentIndex(-1);
+}
+
+void TUntChar::setUnit(const adm::UnitInfo &unit) {
+    Edit1->setText(unit.name);
+    ComboBox1->setCurrentIndex(ComboBox1->findData(unit.medicalType));
+    CheckBox1->setChecked(unit.country);
+}
+
+adm::UnitInfo TUntChar::unit() const {
+    adm::UnitInfo u;
+    u.name = Edit1->text();
+    u.medicalType = ComboBox1->currentIndex() >= 0 ? ComboBox1->currentData().toLongLong() : -1;
+    u.country = CheckBox1->isChecked();
+    return u;
+}
+
+void TUntChar::setPopulation(const std::optional<adm::Population> &p) {
+    const adm::Population v = p.value_or(adm::Population{});
+    MaskEdit1->setText(v.common);
+    MaskEdit2->setText(v.olds);
+    MaskEdit3->setText(v.teens);
+    MaskEdit4->setText(v.childs);
+    for (QLineEdit *e : {MaskEdit1, MaskEdit2, MaskEdit3, MaskEdit4}) e->setModified(false);
+}
+
+adm::Population TUntChar::population() const {
+    return adm::Population{MaskEdit1->text(), MaskEdit2->text(), MaskEdit3->text(), MaskEdit4->text()};
+}
+
+bool TUntChar::populationTouched() const {
+    return m_counted || MaskEdit1->isModified() || MaskEdit2->isModified() || MaskEdit3->isModified() ||
+           MaskEdit4->isModified();
+}
+
+void TUntChar::Button1Click() {
+    guarded(this, [&] {
+        const adm::Population p = adm::sumPopulation(ChildUnitIds, Year);
+        MaskEdit1->setText(p.common);
+        MaskEdit2->setText(p.olds);
+        MaskEdit3->setText(p.teens);
+        MaskEdit4->setText(p.childs);
+        Button2->show();
+        m_counted = true;
+    });
+}
+
+void TUntChar::Button2Click() {
+    guarded(this, [&] {
+        setPopulation(adm::readPopulation(UnitId, Year));
+        Button2->show();
+        m_counted = true;
+    });
+}
+
+void TUntChar::accept() {
+    QString why = adm::checkUnit(unit());
+    if (why.isEmpty() && populationTouched()) why = adm::checkPopulation(population());
+    if (!why.isEmpty()) {
+        showMessage(why, this);
+        return;
+    }
+    QDialog::accept();
+}
+
+// ---- Form choice -----------------------------------------------------------------------
+
+TSFLF::TSFLF(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("SFLF"));
+    setWindowTitle(QStringLiteral("Выбор форм для групповой загрузки"));
+    CheckListBox1 = new QListWidget(this);
+    CheckBox1 = new QCheckBox(QStringLiteral("Выбрать все"), this);
+    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
+    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(CheckBox1);
+    buttons->addStretch();
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(CheckListBox1, 1);
+    layout->addLayout(buttons);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) {
+        for (int i = 0; i < CheckListBox1->count(); ++i)
+            CheckListBox1->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    });
+}
+
+bool TSFLF::choose() {
+    CheckListBox1->clear();
+    const QList<bool> ticks = adm::formChoiceTicks(shared().GroupLoadForms);
+    const StringList &forms = shared().FormsList;
+    for (int i = 0; i < forms.count(); ++i) {
+        auto *item = new QListWidgetItem(forms.text(i), CheckListBox1);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(ticks.value(i) ? Qt::Checked : Qt::Unchecked);
+    }
+    if (execModal(this) != QDialog::Accepted) return false;
+    QList<bool> chosen;
+    for (int i = 0; i < CheckListBox1->count(); ++i) chosen.append(CheckListBox1->item(i)->checkState() == Qt::Checked);
+    shared().GroupLoadForms = adm::formChoiceResult(chosen, CheckBox1->isChecked());
+    return true;
+}
+
+// ---- Main-window commands ---------------------------------------------------------------
+
+void openAdmFormForInput(QWidget *parent) {
+    TAdmForm w(TAdmForm::Mode::Input, parent);
+    execModal(&w);
+}
+
+void openAdmFormForStructure(QWidget *parent) {
+    TAdmForm w(TAdmForm::Mode::Structure, parent);
+    execModal(&w);
+}

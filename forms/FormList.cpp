@@ -1,0 +1,561 @@
+#include "forms/FormList.h"
+
+#include "core/AdminMode.h"
+#include "core/Common.h"
+#include "core/ListWindow.h"
+#include "core/ProgressSink.h"
+#include "core/RuleEngine.h"
+#include "core/SharedState.h"
+#include "core/TreeMarking.h"
+#include "forms/AdmFormLogic.h"
+#include "forms/TableWindow.h"
+#include "forms/TransferFiles.h"
+#include "platform/Database.h"
+#include "platform/Dialogs.h"
+#include "platform/Paths.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+template <typename F>
+void guarded(QWidget *w, F &&work) {
+    try {
+        work();
+    } catch (const db::Error &e) {
+        showError(e.message(), w);
+    } catch (const ConversionError &e) {
+        showError(e.message(), w);
+    } catch (const std::exception &e) {
+        showError(QString::fromUtf8(e.what()), w);
+    }
+}
+
+QString appTitle() {
+    const QString t = QApplication::applicationDisplayName();
+    return t.isEmpty() ? QApplication::applicationName() : t;
+}
+
+// Progress of SumHospitalsData on the window's gauge.
+class GaugeSink : public ProgressSink {
+public:
+    explicit GaugeSink(QProgressBar *g) : m_gauge(g) {}
+    void setMax(int max) override { m_gauge->setMaximum(std::max(max, 1)); }
+    void setPosition(int position) override {
+        m_gauge->setValue(position);
+        if (position % 200 == 0) QApplication::processEvents();
+    }
+    void setStatusText(const QString &) override {}
+    void setDetailText(const QString &) override {}
+private:
+    QProgressBar *m_gauge;
+};
+
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+TFormList::TFormList(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("FormList"));
+    resize(700, 600);
+    const SharedState &s = shared();
+
+    MainMenu1 = new QMenuBar(this);
+    N8 = MainMenu1->addAction(QStringLiteral("Таблица"), this, &TFormList::N8Click);
+    N1 = MainMenu1->addMenu(QStringLiteral("Контроль"));
+    N3 = N1->addAction(QStringLiteral("Межтабличный"), this, &TFormList::N3Click);
+    N4 = N1->addAction(QStringLiteral("Межформенный"), this, &TFormList::N4Click);
+    N5 = N1->addAction(QStringLiteral("Сплошной"), this, &TFormList::N5Click);
+    N2 = MainMenu1->addMenu(QStringLiteral("Печать формы"));
+    N21 = N2->addAction(QStringLiteral("Черновая"));
+    N27 = N2->addAction(QStringLiteral("Отладочная"));
+    N27->setProperty("Tag", kAdminTag);
+    N22 = N2->addAction(QStringLiteral("Для отчета"));
+    N2->addSeparator();
+    N24 = N2->addAction(QStringLiteral("Протокол"));
+    // Printed forms come with the document output of forms.
+    for (QAction *a : {N21, N27, N22, N24}) a->setEnabled(false);
+    Excel1 = MainMenu1->addMenu(QStringLiteral("Вывод в Excel"));
+    N18 = Excel1->addAction(QStringLiteral("Вся форма по тек. ЛПУ/своду"));
+    N19 = Excel1->addAction(QStringLiteral("Вся форма по входящим ЛПУ/сводам"));
+    N20 = Excel1->addAction(QStringLiteral("Таблица по входящим ЛПУ/сводам"));
+    for (QAction *a : {N18, N19, N20}) a->setEnabled(false);
+    N7 = MainMenu1->addAction(QStringLiteral("Ошибки"), this, &TFormList::N7Click);
+    N11 = MainMenu1->addAction(QStringLiteral("Подгрузить форму"), this, &TFormList::N11Click);
+    N10 = MainMenu1->addAction(QStringLiteral("Пересчитать отчет"), this, &TFormList::N10Click);
+    N9 = MainMenu1->addAction(QStringLiteral("Пересчитать форму"), this, &TFormList::N9Click);
+    N12 = MainMenu1->addMenu(QStringLiteral("Очистить"));
+    N13 = N12->addAction(QStringLiteral("ЛПУ"), this, &TFormList::N13Click);
+    N14 = N12->addAction(QStringLiteral("Форму"), this, &TFormList::N14Click);
+    N15 = N12->addAction(QStringLiteral("Таблицу"), this, &TFormList::N15Click);
+    N26 = MainMenu1->addAction(QStringLiteral("Групповая подгрузка таблицы"), this, &TFormList::N26Click);
+    N30 = MainMenu1->addMenu(QStringLiteral("Формулы расчёта"));
+    N28 = N30->addAction(QStringLiteral("Экспорт формул расчёта\tF2"), this, &TFormList::N28Click);
+    N29 = N30->addAction(QStringLiteral("Импорт формул расчёта\tF3"), this, &TFormList::N29Click);
+    N6 = MainMenu1->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
+
+    Label1 = new QLabel(this);
+    Label1->setAlignment(Qt::AlignCenter);
+    Gauge1 = new QProgressBar(this);
+    Gauge1->setFixedHeight(4);
+    Gauge1->setTextVisible(false);
+    TreeView1 = new QTreeWidget(this);
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    QFont f = TreeView1->font();
+    f.setPixelSize(13);
+    TreeView1->setFont(f);
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TFormList::TreeView1Change);
+    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item, int) {
+        if (item && item->childCount() == 0) N8Click();
+    });
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setMenuBar(MainMenu1);
+    layout->setContentsMargins(5, 5, 5, 5);
+    layout->addWidget(Label1);
+    layout->addWidget(Gauge1);
+    layout->addWidget(TreeView1, 1);
+
+    N7->setVisible(false);
+    N9->setVisible(false);
+    N10->setVisible(false);
+    if (s.NetMode) N10->setVisible(false);
+    else N30->menuAction()->setVisible(false);
+    if (s.ReportMode == QLatin1String("Types")) Excel1->menuAction()->setVisible(false);
+    if (s.DataTableName == QLatin1String("Data")) {
+        N19->setVisible(false);
+        N20->setVisible(false);
+    }
+    N8->setEnabled(false);
+    N15->setEnabled(false);
+    RegisterAdminForm(this);
+    ClearControlRules();
+}
+
+TFormList::~TFormList() { ClearControlRules(); }
+
+void TFormList::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    if (!m_captionDone) {
+        m_captionDone = true;
+        m_baseCaption = windowTitle();
+        setWindowTitle(appTitle() + QLatin1Char(' ') + m_baseCaption);
+    }
+}
+
+QString TFormList::yearText() const { return shared().yearText(); }
+
+void TFormList::setLabel(const QString &text) {
+    Label1->setText(text);
+    Label1->repaint();
+    QApplication::processEvents();
+}
+
+bool TFormList::Start(qint64 medicalType) {
+    TreeView1->clear();
+    m_forms = formlist::formsForType(medicalType);
+    for (const formlist::FormEntry &f : m_forms) {
+        auto *form = new QTreeWidgetItem(TreeView1, QStringList{f.text});
+        form->setData(0, kNodeIdRole, f.id);
+        for (const formlist::TableEntry &t : f.tables) {
+            auto *table = new QTreeWidgetItem(form, QStringList{t.text});
+            table->setData(0, kNodeIdRole, t.ident);
+        }
+    }
+    if (TreeView1->topLevelItemCount() > 0) TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
+    return !m_forms.isEmpty();
+}
+
+bool TFormList::isTableNode(const QTreeWidgetItem *node) const { return node && node->parent(); }
+
+QTreeWidgetItem *TFormList::selectedFormNode() const {
+    QTreeWidgetItem *n = TreeView1->currentItem();
+    if (!n) return nullptr;
+    return n->parent() ? n->parent() : n;
+}
+
+void TFormList::TreeView1Change() {
+    QTreeWidgetItem *n = TreeView1->currentItem();
+    SharedState &s = shared();
+    const bool table = isTableNode(n);
+    if (QTreeWidgetItem *form = selectedFormNode()) {
+        s.SelectedFormId = TreeNodeId(form);
+        s.SelectedFormName = formlist::formNameOfText(form->text(0));
+    }
+    N8->setEnabled(table);
+    N20->setEnabled(false);   // the spreadsheet output is not part of this window yet
+    N15->setEnabled(table);
+}
+
+// ---- Tables ---------------------------------------------------------------------
+
+void TFormList::N8Click() {
+    if (!N8->isEnabled()) return;
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!n) return;
+        if (n->childCount() > 0 || !n->parent()) {
+            n->setExpanded(!n->isExpanded());
+            return;
+        }
+        SharedState &s = shared();
+        s.TableFormId = TreeNodeId(n->parent());
+        s.TableNumber = formlist::tableNumberOfText(n->text(0)).left(10);
+        s.TableFormName = s.SelectedFormName.left(10);
+        s.TableIdent = TreeNodeId(n);
+        TVTable table(this);
+        table.Label3->setText(n->parent()->text(0));
+        table.Label2->setText(n->text(0));
+        table.setWindowTitle(windowTitle());
+        if (table.N11)
+            table.N11->setVisible(s.ReportMode != QLatin1String("Input") || N9->isVisible());
+        ScopedFormNavigator navigator(this);
+        execModal(&table);
+    });
+}
+
+bool TFormList::nextTable(bool forward) {
+    const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(TreeView1);
+    int i = int(nodes.indexOf(TreeView1->currentItem()));
+    if (i < 0) return false;
+    for (i += forward ? 1 : -1; i >= 0 && i < nodes.size(); i += forward ? 1 : -1) {
+        QTreeWidgetItem *n = nodes[i];
+        if (!isTableNode(n)) continue;
+        TreeView1->setCurrentItem(n);
+        SharedState &s = shared();
+        s.TableFormId = TreeNodeId(n->parent());
+        s.TableIdent = TreeNodeId(n);
+        s.TableFormName = formlist::formNameOfText(n->parent()->text(0)).left(10);
+        s.TableNumber = formlist::tableNumberOfText(n->text(0)).left(10);
+        return true;
+    }
+    return false;
+}
+
+QString TFormList::currentFormText() const {
+    QTreeWidgetItem *f = selectedFormNode();
+    return f ? f->text(0) : QString();
+}
+
+QString TFormList::currentTableText() const {
+    QTreeWidgetItem *n = TreeView1->currentItem();
+    return isTableNode(n) ? n->text(0) : QString();
+}
+
+// ---- Controls ------------------------------------------------------------------------
+
+void TFormList::finishControls(bool found, const QString &foundMessage) {
+    Label1->clear();
+    N7->setVisible(!shared().ControlErrors.isEmpty());
+    showMessage(found ? foundMessage : QStringLiteral("Ошибок контроля нет"), this);
+}
+
+void TFormList::N3Click() {
+    guarded(this, [&] {
+        N7->setVisible(false);
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        const SharedState &s = shared();
+        const bool found = formlist::runFormControls(s.SelectedFormId, s.SelectedFormName, form->text(0),
+                                                     [this](const QString &t) { setLabel(t); });
+        finishControls(found, QStringLiteral("Обнаружены ошибки"));
+    });
+}
+
+void TFormList::N4Click() {
+    guarded(this, [&] {
+        N7->setVisible(false);
+        const bool found = formlist::runInterFormControls(shared().SelectedFormName,
+                                                          [this](const QString &t) { setLabel(t); });
+        finishControls(found, QStringLiteral("Обнаружены ошибки"));
+    });
+}
+
+void TFormList::N5Click() {
+    guarded(this, [&] {
+        if (!TreeView1->currentItem()) return;
+        N7->setVisible(false);
+        const bool found = formlist::runAllControls(m_forms, shared().SelectedFormName,
+                                                    [this](const QString &t) { setLabel(t); });
+        finishControls(found, QStringLiteral("Обнаружены ошибки контроля"));
+    });
+}
+
+void TFormList::N7Click() {
+    guarded(this, [&] {
+        TForm1 &list = Form1();
+        list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля"));
+        ShowTextList(shared().ControlErrors, QStringLiteral("Цифры\tТек.\tКонтроль"));
+        execModal(&list);
+    });
+}
+
+// ---- Recalculation -----------------------------------------------------------------------
+
+void TFormList::N9Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        SharedState &s = shared();
+        const qint64 formId = TreeNodeId(form);
+        const QString name = formlist::formNameOfText(form->text(0));
+        if (!confirm(QStringLiteral("Персчитать все таблицы формы \"") + name + QStringLiteral("\"?"), this)) return;
+        if (s.NetMode) s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
+        WaitCursor wait;
+        GaugeSink gauge(Gauge1);
+        formlist::recalculateForm(formId, name, [this](const QString &t) { setLabel(t); }, &gauge);
+        showMessage(QStringLiteral("Пересчет формы закончен"), this);
+    });
+}
+
+void TFormList::N10Click() {
+    guarded(this, [&] {
+        if (!confirm(QStringLiteral("Персчитать ") + windowTitle() + QStringLiteral("?"), this)) return;
+        WaitCursor wait;
+        GaugeSink gauge(Gauge1);
+        for (const formlist::FormEntry &f : m_forms)
+            formlist::recalculateForm(f.id, f.name, [this](const QString &t) { setLabel(t); }, &gauge);
+        showMessage(QStringLiteral("Пересчет отчета закончен"), this);
+    });
+}
+
+// ---- Clearing ---------------------------------------------------------------------------------
+
+void TFormList::N13Click() {
+    guarded(this, [&] {
+        if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию по ") + windowTitle() +
+                         QStringLiteral("?"),
+                     this))
+            return;
+        formlist::clearInstitution(shared().CurrentInstitution);
+        showMessage(QStringLiteral("Готово!"), this);
+    });
+}
+
+void TFormList::N14Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию из формы ") +
+                         QStringLiteral("\r\n") + form->text(0) + QStringLiteral("\r\n") + windowTitle() +
+                         QStringLiteral("?"),
+                     this))
+            return;
+        formlist::clearForm(shared().CurrentInstitution, TreeNodeId(form));
+        showMessage(QStringLiteral("Готово!"), this);
+    });
+}
+
+void TFormList::N15Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!isTableNode(n)) return;   // a form node carries a form id, not a table
+        if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию из таблицы ") +
+                         QStringLiteral("\r\n") + n->text(0) + QStringLiteral("\r\n") + windowTitle() +
+                         QStringLiteral("?"),
+                     this))
+            return;
+        formlist::clearTable(shared().CurrentInstitution, TreeNodeId(n));
+        showMessage(QStringLiteral("Готово!"), this);
+    });
+}
+
+// ---- Loads -------------------------------------------------------------------------------------
+
+void TFormList::N11Click() {
+    guarded(this, [&] {
+        if (!selectedFormNode()) return;
+        const SharedState &s = shared();
+        QString name = m_baseCaption;
+        const int colon = name.indexOf(QLatin1String(": "));
+        if (colon >= 0) name = name.mid(colon + 2);
+        const QString filter = s.ReportMode == QLatin1String("Input")
+                                   ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
+                                   : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
+        const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить ") + s.SelectedFormName +
+                                                          QStringLiteral(" из..."),
+                                                s.yearFolder() + QStringLiteral("data/") + name, filter);
+        if (file.isEmpty()) return;
+        {
+            WaitCursor wait;
+            transfer::loadForm(s.CurrentInstitution, file, ValueTableName(), s.SelectedFormId, s.SelectedFormName);
+        }
+        showMessage(QStringLiteral("Форма ") + s.SelectedFormName + QStringLiteral(" загружена из ") +
+                        QDir::toNativeSeparators(file),
+                    this);
+    });
+}
+
+void TFormList::N26Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!isTableNode(n)) {
+            showMessage(QStringLiteral("Выберите таблицу."), this);
+            return;
+        }
+        const QStringList files = dialogs().openFiles(this, QStringLiteral("Групповая подгрузка таблицы"),
+                                                      shared().yearFolder() + QStringLiteral("data/"),
+                                                      QStringLiteral("Данные по учреждению (*.orv *.orw)"));
+        if (files.isEmpty()) return;
+        StringList &errors = shared().ControlErrors;
+        errors.clear();
+        Label1->show();
+        Gauge1->setMaximum(int(files.size()));
+        const adm::GroupLoadResult r =
+            adm::loadTableFiles(files, TreeNodeId(n), [&](int i, const QString &name) {
+                Gauge1->setValue(i);
+                setLabel(name);
+            });
+        Label1->clear();
+        for (const QString &name : r.missingUnits) {
+            showMessage(QStringLiteral("Учреждение ") + name + QStringLiteral(" не найдено.") + QLatin1Char('\n') +
+                            QStringLiteral("Воспользуйтесь режимом одиночного ввода"),
+                        this);
+            errors.add(name + QLatin1Char('\t'));
+        }
+        if (!r.failures.isEmpty())
+            showError(QStringLiteral("Не загружены файлы:\n") + r.failures.join(QLatin1Char('\n')), this);
+        showMessage(QStringLiteral("Подгрузка информации закончена"), this);
+        if (!errors.isEmpty()) {
+            TForm1 &list = Form1();
+            list.setWindowTitle(QString());
+            ShowTextList(errors, QStringLiteral("Пропущенные ЛПУ"));
+            execModal(&list);
+        }
+    });
+}
+
+// ---- Conditions files ---------------------------------------------------------------------------
+
+static QString formNameBeforeBlank(const QTreeWidgetItem *form) {
+    const QString t = form->text(0);
+    const int blank = t.indexOf(QLatin1Char(' '));
+    return blank >= 0 ? t.left(blank) : t;
+}
+
+void TFormList::N28Click() {
+    if (!shared().NetMode) return;
+    guarded(this, [&] {
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        QString file = dialogs().saveFile(this, QStringLiteral("Экспорт формул расчёта"),
+                                          shared().yearFolder() + shared().SelectedFormName + QStringLiteral(".cnd"),
+                                          QStringLiteral("Условия формирования Ф47 (*.cnd)"));
+        if (file.isEmpty()) return;
+        if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".cnd");
+        formlist::exportConditions(TreeNodeId(form), formNameBeforeBlank(form), file);
+        showMessage(QStringLiteral("Условия успешно экспортированы"), this);
+    });
+}
+
+void TFormList::N29Click() {
+    if (!shared().NetMode) return;
+    guarded(this, [&] {
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        const QString file = dialogs().openFile(this, QStringLiteral("Импорт формул расчёта"),
+                                                shared().yearFolder() + formNameBeforeBlank(form) +
+                                                    QStringLiteral(".cnd"),
+                                                QStringLiteral("Условия формирования Ф47 (*.cnd)"));
+        if (file.isEmpty()) return;
+        formlist::importConditions(TreeNodeId(form), formNameBeforeBlank(form), file);
+        showMessage(QStringLiteral("Условия успешно импортированы"), this);
+    });
+}
+
+void TFormList::keyPressEvent(QKeyEvent *event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (QTreeWidgetItem *n = TreeView1->currentItem()) {
+            if (n->childCount() > 0) n->setExpanded(!n->isExpanded());
+            else N8Click();
+        }
+        return;
+    case Qt::Key_F2:
+        N28Click();
+        return;
+    case Qt::Key_F3:
+        N29Click();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+// ---- Openers ---------------------------------------------------------------------------------------
+
+void openFormsTreeForInstitution(QWidget *parent, qint64 institutionId, const QString &caption) {
+    shared().CurrentInstitution = institutionId;
+    const qint64 type = adm::medicalTypeOf(institutionId);
+    TFormList w(parent);
+    w.setWindowTitle(caption);
+    w.Start(type);
+    execModal(&w);
+}
+
+void openFormsTreeForSummary(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList) {
+    if (includeList.isEmpty()) return;
+    SharedState &s = shared();
+    s.IncludeList = includeList;
+    s.DataTableName = QStringLiteral("Data");
+    s.CurrentInstitution = unitId;
+    TFormList w(parent);
+    w.setWindowTitle(caption + QStringLiteral(" - свод"));
+    w.N10->setVisible(true);
+    w.N9->setVisible(true);
+    w.Start(-1);
+    execModal(&w);
+}
+
+void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList) {
+    if (includeList.isEmpty()) return;
+    SharedState &s = shared();
+    s.IncludeList = includeList;
+    s.NetMode = true;
+    struct Reset {
+        ~Reset() { shared().NetMode = false; }
+    } reset;
+    s.DataTableName = QStringLiteral("Data");
+    s.CurrentInstitution = unitId;
+    TFormList w(parent);
+    w.setWindowTitle(caption);
+    w.N9->setVisible(true);
+    w.Start(-1);
+    execModal(&w);
+}
+
+void openFormsTreeForTypes(QWidget *parent, const QString &caption) {
+    TFormList w(parent);
+    w.Start(-1);
+    w.setWindowTitle(caption);
+    shared().DataTableName = QStringLiteral("Data");
+    execModal(&w);
+}
+
+void openFormsTreeForReport(QWidget *parent, qint64 reportId, const QString &caption, const QString &includeList) {
+    SharedState &s = shared();
+    s.IncludeList = includeList;
+    s.CurrentInstitution = reportId;
+    TFormList w(parent);
+    w.setWindowTitle(caption);
+    w.N9->setVisible(true);
+    w.N10->setVisible(!s.NetMode);
+    w.N12->menuAction()->setVisible(false);
+    w.Start(-1);
+    s.DataTableName = QStringLiteral("Repdata");
+    execModal(&w);
+}

@@ -1,0 +1,103 @@
+#pragma once
+// The forms tree: the work window of one institution, one territorial summary,
+// one summary report or one network report. Top-level nodes are forms (text
+// "ФОРМА - decipher", id under kNodeIdRole), their children the tables
+// ("(1000) - name", table ident). The opener sets the shared context
+// (CurrentInstitution, IncludeList, NetMode, DataTableName), the caption and
+// the visible items, calls Start and shows the window through execModal.
+#include "forms/FormListLogic.h"
+#include "forms/FormNavigator.h"
+
+#include <QDialog>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class TFormList : public QDialog, public FormNavigator {
+    Q_OBJECT
+public:
+    explicit TFormList(QWidget *parent = nullptr);
+    ~TFormList() override;
+
+    // Fills the tree with the forms of an institution type (-1: every form of
+    // the current kind). False, leaving the tree empty, when there is none.
+    bool Start(qint64 medicalType);
+
+    // FormNavigator
+    bool nextTable(bool forward) override;
+    QString currentFormText() const override;
+    QString currentTableText() const override;
+
+    // The form node of the selection (the node itself or a table's parent).
+    QTreeWidgetItem *selectedFormNode() const;
+    bool isTableNode(const QTreeWidgetItem *node) const;
+
+    QLabel *Label1 = nullptr;
+    QProgressBar *Gauge1 = nullptr;
+    QTreeWidget *TreeView1 = nullptr;
+    QMenuBar *MainMenu1 = nullptr;
+    QAction *N8 = nullptr;                        // Таблица
+    QMenu *N1 = nullptr;                          // Контроль
+    QAction *N3 = nullptr, *N4 = nullptr, *N5 = nullptr;
+    QMenu *N2 = nullptr;                          // Печать формы
+    QAction *N21 = nullptr, *N27 = nullptr, *N22 = nullptr, *N24 = nullptr;
+    QMenu *Excel1 = nullptr;                      // Вывод в Excel
+    QAction *N18 = nullptr, *N19 = nullptr, *N20 = nullptr;
+    QAction *N7 = nullptr;                        // Ошибки
+    QAction *N11 = nullptr;                       // Подгрузить форму
+    QAction *N10 = nullptr;                       // Пересчитать отчет
+    QAction *N9 = nullptr;                        // Пересчитать форму
+    QMenu *N12 = nullptr;                         // Очистить
+    QAction *N13 = nullptr, *N14 = nullptr, *N15 = nullptr;
+    QAction *N26 = nullptr;                       // Групповая подгрузка таблицы
+    QMenu *N30 = nullptr;                         // Формулы расчёта
+    QAction *N28 = nullptr, *N29 = nullptr;
+    QAction *N6 = nullptr;                        // Выход
+
+public slots:
+    void TreeView1Change();
+    void N8Click();
+    void N3Click();
+    void N4Click();
+    void N5Click();
+    void N7Click();
+    void N9Click();
+    void N10Click();
+    void N11Click();
+    void N13Click();
+    void N14Click();
+    void N15Click();
+    void N26Click();
+    void N28Click();
+    void N29Click();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void setLabel(const QString &text);
+    void finishControls(bool found, const QString &foundMessage);
+    QString yearText() const;
+    QList<formlist::FormEntry> m_forms;
+    QString m_baseCaption;
+    bool m_captionDone = false;
+};
+
+// Openers used by the territory, institution-type and report windows. Each
+// creates the window, prepares it, shows it modally and frees it.
+// An institution: its type's forms.
+void openFormsTreeForInstitution(QWidget *parent, qint64 institutionId, const QString &caption);
+// A territorial unit summed over its institutions (nothing when none).
+void openFormsTreeForSummary(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList);
+// The network forms of a territorial unit (nothing when it has no institutions).
+void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList);
+// Every form over the institutions of IncludeList (institution types).
+void openFormsTreeForTypes(QWidget *parent, const QString &caption);
+// A summary report: its values in "Repdata"; "Пересчитать отчет" outside NetMode.
+void openFormsTreeForReport(QWidget *parent, qint64 reportId, const QString &caption, const QString &includeList);

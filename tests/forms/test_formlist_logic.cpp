@@ -1,0 +1,185 @@
+// Forms tree work on the sample configuration: listed forms, control runs of
+// each scope, recalculation, clearing and conditions files.
+#include "support/Fixture.h"
+
+#include "core/SampleConfig.h"
+#include "core/SharedState.h"
+#include "forms/FormListLogic.h"
+#include "platform/Database.h"
+
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace formlist;
+namespace ids = sample::ids;
+
+namespace {
+
+QStringList errorTexts() { return shared().ControlErrors.texts(); }
+
+QStringList formTexts(const QList<FormEntry> &forms) {
+    QStringList out;
+    for (const FormEntry &f : forms) {
+        out.append(f.text);
+        for (const TableEntry &t : f.tables) out.append("  " + t.text + "#" + QString::number(t.ident));
+    }
+    return out;
+}
+
+double stored(qint64 hosp, int table, int column, int row, const QString &t = "data") {
+    return db::scalar(db::connection(db::kData),
+                      QStringLiteral("select data from %1 where hospital=? and \"table\"=? and \"column\"=? "
+                                     "and \"row\"=? and year=?").arg(t),
+                      {hosp, table, column, row, SampleFixture::kYear})
+        .toDouble();
+}
+
+struct FormListTest : ::testing::Test {
+    SampleFixture fx;
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().resetWork();
+        shared().ReportMode = "Input";
+        shared().DataTableName = "Data";
+    }
+    void TearDown() override { shared().resetWork(); }
+};
+
+} // namespace
+
+TEST_F(FormListTest, FormsOfATypeAllFormsAndNetworkForms) {
+    EXPECT_EQ(formTexts(formsForType(ids::TypePolyclinic)),
+              (QStringList{QStringLiteral("Ф30 - ") + formsForType(-1).value(0).text.mid(6),
+                           "  (1000) - Штаты#1", "  (2000) - Посещения#2"}));
+    const QList<FormEntry> all = formsForType(-1);
+    ASSERT_EQ(all.size(), 2);
+    EXPECT_EQ(all[1].name, QStringLiteral("Ф14"));
+    EXPECT_TRUE(formsForType(ids::TypeInpatient).isEmpty());   // a group has no forms of its own
+    shared().NetMode = true;
+    const QList<FormEntry> net = formsForType(ids::TypeHospital);
+    ASSERT_EQ(net.size(), 1);
+    EXPECT_EQ(net[0].name, QStringLiteral("Ф47"));
+    EXPECT_EQ(net[0].tables.size(), 1);
+    EXPECT_EQ(formNameOfText(net[0].text), QStringLiteral("Ф47"));
+}
+
+TEST_F(FormListTest, ControlRunsOfEachScope) {
+    const QList<FormEntry> forms = formsForType(-1);
+    const FormEntry &f30 = forms[0];
+
+    // Inter-table rules of Ф30: rule 5 fails for institution 7 only.
+    shared().CurrentInstitution = ids::FapOzerny;
+    EXPECT_TRUE(runFormControls(f30.id, f30.name, f30.text));
+    QStringList e = errorTexts();
+    ASSERT_EQ(e.size(), 2);
+    EXPECT_EQ(e[0], QStringLiteral("Ф30 - межтабличный контроль"));
+    EXPECT_EQ(shared().ControlErrors.object(1), ids::RuleVisitsVsPositions + 1);
+    shared().CurrentInstitution = ids::NorthHospital;
+    EXPECT_FALSE(runFormControls(f30.id, f30.name, f30.text));
+    EXPECT_TRUE(shared().ControlErrors.isEmpty());   // no heading is left behind
+
+    // Between forms: rule 6 holds everywhere.
+    EXPECT_FALSE(runInterFormControls(f30.name));
+    EXPECT_TRUE(shared().ControlErrors.isEmpty());
+
+    // Everything: institution 9 breaks rule 1 of Ф30 (1000) in column 5 only.
+    shared().CurrentInstitution = ids::SouthHospital;
+    QStringList labels;
+    EXPECT_TRUE(runAllControls(forms, f30.name, [&](const QString &l) { labels.append(l); }));
+    e = errorTexts();
+    ASSERT_EQ(e.size(), 2) << e.join("\n").toStdString();
+    EXPECT_EQ(e[0], QStringLiteral("Ф30т(1000)"));
+    EXPECT_EQ(shared().ControlErrors.object(1), ids::RuleDoctorsByColumn);
+    EXPECT_TRUE(labels.contains(QStringLiteral("Ф30 - (1000)")));
+    EXPECT_TRUE(labels.last().isEmpty());
+
+    // Institution 13 breaks rule 2; 7 breaks rule 5: two blocks with their headings.
+    shared().CurrentInstitution = ids::RegionalHospital;
+    EXPECT_TRUE(runAllControls(forms, f30.name));
+    EXPECT_EQ(errorTexts().first(), QStringLiteral("Ф30т(1000)"));
+    shared().CurrentInstitution = ids::FapOzerny;
+    EXPECT_TRUE(runAllControls(forms, f30.name));
+    EXPECT_EQ(errorTexts().first(), QStringLiteral("Ф30 - межтабличный контроль"));
+}
+
+TEST_F(FormListTest, InterFormRulesFollowTheNetworkMode) {
+    db::exec(db::connection(db::kMain),
+             "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values (0,'',?,'=',?,'','')",
+             {QStringLiteral("ф47Т[1000]СТР[1]ГР[4]"), QStringLiteral("Ф30Т[1000]СТР[1]ГР[4]")});
+    shared().NetFormsList = QStringList{QStringLiteral("Ф47")};
+    EXPECT_FALSE(IsControlApplicable(QStringLiteral("ф47Т[1000]СТР[1]ГР[4]"), QStringLiteral("1")));
+    EXPECT_TRUE(IsControlApplicable(QStringLiteral("Ф30Т[1000]СТР[1]ГР[4]"), QStringLiteral("1")));
+    shared().CurrentInstitution = ids::NorthHospital;
+    // Outside network mode the rule naming Ф47 is left out; rule 6 holds.
+    EXPECT_FALSE(runInterFormControls(QStringLiteral("Ф30")));
+    // In network mode only rules naming the selected form are kept.
+    shared().NetMode = true;
+    shared().CurrentInstitution = ids::Region;
+    runInterFormControls(QStringLiteral("Ф14"));
+    EXPECT_TRUE(shared().ControlErrors.isEmpty());
+}
+
+TEST_F(FormListTest, RecalculationOfASummaryAndOfANetworkForm) {
+    // Summary of the northern district: the sum of its institutions.
+    shared().CurrentInstitution = ids::North;
+    shared().IncludeList = "5,6,7,8";
+    recalculateForm(ids::FormF30, "Ф30");
+    const double expected = stored(5, ids::TableF30Visits, 5, 4) + stored(6, ids::TableF30Visits, 5, 4) +
+                            stored(7, ids::TableF30Visits, 5, 4);
+    EXPECT_GT(expected, 0);
+    EXPECT_DOUBLE_EQ(stored(ids::North, ids::TableF30Visits, 5, 4), expected);
+
+    // Network form: counters of institution types over the included institutions.
+    shared().NetMode = true;
+    shared().CurrentInstitution = ids::Region;
+    shared().IncludeList = "5,6,7,8,9,10,11,12,13,14,15,16";
+    QStringList labels;
+    recalculateForm(ids::FormF47, "Ф47", [&](const QString &l) { labels.append(l); });
+    // Row 0, column 0: number of institutions of type Больница (5, 9, 12, 13).
+    EXPECT_DOUBLE_EQ(stored(ids::Region, ids::TableF47Network, 5, 4), 4);
+    EXPECT_FALSE(labels.isEmpty());
+}
+
+TEST_F(FormListTest, ClearingKeepsToItsScope) {
+    const auto count = [](qint64 h) {
+        return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=?", {h}).toInt();
+    };
+    const int all5 = count(5);
+    ASSERT_GT(all5, 0);
+    clearTable(5, ids::TableF30Visits);
+    const int afterTable = count(5);
+    EXPECT_LT(afterTable, all5);
+    EXPECT_GT(stored(5, ids::TableF30Staff, 5, 5), 0);
+    clearForm(5, ids::FormF30);
+    EXPECT_EQ(stored(5, ids::TableF30Staff, 5, 5), 0);
+    EXPECT_GT(count(5), 0);   // Ф14 stays
+    clearInstitution(5);
+    EXPECT_EQ(count(5), 0);
+    EXPECT_GT(count(9), 0);
+}
+
+TEST_F(FormListTest, ConditionsFileRoundTrip) {
+    QSqlDatabase m = db::connection(db::kMain);
+    db::exec(m, "update conditions set condition=? where rowid=(select min(rowid) from conditions where tid=?)",
+             {QStringLiteral("строка1\r\nстрока2"), ids::TableF47Network});
+    const auto dump = [&] {
+        QStringList out;
+        QSqlQuery q = db::exec(m, "select tid, \"row\", \"column\", type, formula, condition, koeff, country, midle, "
+                                  "types from conditions order by tid, \"row\", \"column\"");
+        while (q.next()) {
+            QStringList f;
+            for (int i = 0; i < 10; ++i) f.append(q.value(i).toString());
+            out.append(f.join("|"));
+        }
+        return out;
+    };
+    const QStringList before = dump();
+    ASSERT_FALSE(before.isEmpty());
+    const QString file = fx.root() + "Ф47.cnd";
+    const int written = exportConditions(ids::FormF47, "Ф47", file);
+    EXPECT_EQ(written, before.size());
+    db::exec(m, "delete from conditions");
+    db::exec(m, "insert into conditions (tid, \"row\", \"column\") values (?, 9, 9)", {ids::TableF47Network});
+    EXPECT_EQ(importConditions(ids::FormF47, "Ф47", file), written);
+    EXPECT_EQ(dump(), before);
+}
