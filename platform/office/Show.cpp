@@ -36,6 +36,11 @@ QString freeFileName(const QString &folder, const QString &suggestedName, const 
 }
 
 namespace {
+QStringList &shownList() {
+    static QStringList list;
+    return list;
+}
+
 QString targetFolder(const QString &folder) {
     if (folder.isEmpty()) return documentsFolder();
     QDir().mkpath(folder);
@@ -53,10 +58,18 @@ QString show(WordDocument &doc, const QString &suggestedName, const QString &fol
 QString show(ExcelWorkbook &book, const QString &suggestedName, const QString &folder) {
     const QString file = freeFileName(targetFolder(folder), suggestedName, QStringLiteral("xlsx"));
     book.saveAs(file);
+    shownList().append(file);
     dialogs().openDocument(file);
     return file;
 }
 
 void showFile(const QString &path) { dialogs().openDocument(path); }
+
+QStringList shownWorkbooks() {
+    QStringList out;
+    for (const QString &f : shownList())
+        if (QFileInfo::exists(f) && !out.contains(f)) out.append(f);
+    return out;
+}
 
 } // namespace office

@@ -3,6 +3,7 @@
 // handed to the desktop's application through the dialog seam
 // (dialogs().openDocument), so tests never open anything.
 #include <QString>
+#include <QStringList>
 
 namespace office {
 
@@ -30,5 +31,10 @@ QString show(ExcelWorkbook &book, const QString &suggestedName, const QString &f
 
 // Opens a document already saved (Activate of a saved copy).
 void showFile(const QString &path);
+
+// Workbooks shown during this run that still exist, oldest first: what
+// "the open workbooks" are for output that adds a sheet to one of them
+// (open it, add the sheet, save it over the same path, showFile()).
+QStringList shownWorkbooks();
 
 } // namespace office

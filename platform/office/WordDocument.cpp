@@ -1110,6 +1110,17 @@ WordTable WordDocument::addTable(int rows, int cols) {
     return WordTable(d_.get(), tbl);
 }
 
+WordTable WordDocument::insertTableBefore(int paragraphIndex, int rows, int cols) {
+    QList<QDomElement> paras;
+    for (const QDomElement &b : d_->blocks())
+        if (b.tagName() == QLatin1String("w:p")) paras.append(b);
+    if (paragraphIndex < 0 || paragraphIndex >= paras.size())
+        throw Error(QStringLiteral("В документе нет абзаца с номером ") + QString::number(paragraphIndex + 1));
+    QDomElement tbl = d_->newTable(rows, cols);
+    paras[paragraphIndex].parentNode().insertBefore(tbl, paras[paragraphIndex]);
+    return WordTable(d_.get(), tbl);
+}
+
 void WordDocument::insertBefore(const QString &text) {
     d_->ensureParagraph();
     d_->insertBeforeBlock(d_->blocks().first(), text);

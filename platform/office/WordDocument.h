@@ -155,6 +155,9 @@ public:
     // Tables.Add(Range(End - 1, End), rows, cols): a new table with borders
     // at the end of the document.
     WordTable addTable(int rows, int cols);
+    // Tables.Add at the start of a top-level paragraph (0-based index into
+    // paragraphs()): the new table goes right before that paragraph.
+    WordTable insertTableBefore(int paragraphIndex, int rows, int cols);
 
     // Range.InsertBefore / InsertAfter of the whole document.
     void insertBefore(const QString &text);

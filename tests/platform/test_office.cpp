@@ -199,6 +199,13 @@ TEST(WordDocument, TabTextBecomesAutoformattedTable) {
     WordDocument back = WordDocument::open(dir.filePath("list.docx"));
     EXPECT_EQ(back.paragraphs().mid(0, 2), lines.mid(0, 2));
     ASSERT_EQ(back.tableCount(), 1);
+    // A table put before the second paragraph becomes the first table.
+    back.insertTableBefore(1, 2, 2).setCellText(2, 2, QStringLiteral("x"));
+    EXPECT_EQ(back.tableCount(), 2);
+    EXPECT_EQ(back.table(1).cellText(2, 2), QStringLiteral("x"));
+    EXPECT_EQ(back.text().split(u'\r').mid(0, 4),
+              QStringList({lines[0], QStringLiteral("\t"), QStringLiteral("\tx"), lines[1]}));
+    back = WordDocument::open(dir.filePath("list.docx"));
     WordTable t = back.table(1);
     EXPECT_EQ(t.rowCount(), 3);
     EXPECT_EQ(t.columnCount(), 3);
@@ -400,6 +407,9 @@ TEST(OfficeShow, SavesUnderAFreeNameAndOpensThroughTheSeam) {
     const QString c = show(book, QString(), dir.path());
     EXPECT_TRUE(QFileInfo::exists(c));
     EXPECT_EQ(fake.opened, QStringList({a, b, c}));
+    EXPECT_TRUE(shownWorkbooks().contains(c));
+    QFile::remove(c);
+    EXPECT_FALSE(shownWorkbooks().contains(c));
 }
 
 TEST(OfficeConvert, ProducedFilesOpenInTheOfficeSuite) {
