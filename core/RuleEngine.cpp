@@ -138,12 +138,14 @@ QString stripBrackets(const QString &part) {
     return part;
 }
 
-// Cuts reference + cycle text at the first "Ф", "Т[", "СТР" and "ГР"; the
-// parts the reference lacks come from the cycle text behind it. Throws
-// ConversionError for a row or column list that is not made of integers.
-ParsedRef parseReference(const QString &upperText) {
-    const QString &s = upperText;
-    struct Mark { int pos; int kind; };
+// The parts of one text cut at its first "Ф", "Т[", "СТР" and "ГР"; each
+// part runs to the next of these markers.
+struct RawParts {
+    bool hasForm = false, hasTable = false, hasRows = false, hasColumns = false;
+    QString form, table, rows, columns;
+};
+
+RawParts cutParts(const QString &s) {
     const int pF = int(s.indexOf(kF));
     const int pT = int(s.indexOf(kTb));
     const int pR = int(s.indexOf(kRow));
@@ -154,14 +156,39 @@ ParsedRef parseReference(const QString &upperText) {
             if (p > from && p < end) end = p;
         return end;
     };
-    ParsedRef r;
-    if (pF >= 0) r.form = s.mid(pF, endOf(pF) - pF);
-    if (pT >= 0) {
-        const int end = endOf(pT);
-        r.key = u'(' + s.mid(pT + 2, end - 1 - (pT + 2)) + u')';
+    RawParts r;
+    if (pF >= 0) {
+        r.hasForm = true;
+        r.form = s.mid(pF, endOf(pF) - pF).trimmed();
     }
-    if (pR >= 0) r.rows = toIntegers(stripBrackets(s.mid(pR + 3, endOf(pR) - pR - 3)));
-    if (pG >= 0) r.columns = toIntegers(stripBrackets(s.mid(pG + 2, endOf(pG) - pG - 2)));
+    if (pT >= 0) {
+        r.hasTable = true;
+        QString t = s.mid(pT + 2, endOf(pT) - pT - 2).trimmed();
+        if (t.endsWith(u']')) t.chop(1);
+        r.table = u'(' + t + u')';
+    }
+    if (pR >= 0) {
+        r.hasRows = true;
+        r.rows = stripBrackets(s.mid(pR + 3, endOf(pR) - pR - 3).trimmed());
+    }
+    if (pG >= 0) {
+        r.hasColumns = true;
+        r.columns = stripBrackets(s.mid(pG + 2, endOf(pG) - pG - 2).trimmed());
+    }
+    return r;
+}
+
+// A reference (upper case) completed by the cycle text: each part the
+// reference lacks is taken from the cycle text, a part it has is its own.
+// Throws ConversionError for a row or column list that is not made of integers.
+ParsedRef parseReference(const QString &reference, const QString &cycle) {
+    const RawParts own = cutParts(reference);
+    const RawParts more = cycle.isEmpty() ? RawParts() : cutParts(cycle);
+    ParsedRef r;
+    r.form = own.hasForm ? own.form : more.form;
+    r.key = own.hasTable ? own.table : more.table;
+    r.rows = toIntegers(own.hasRows ? own.rows : more.rows);
+    r.columns = toIntegers(own.hasColumns ? own.columns : more.columns);
     return r;
 }
 
@@ -306,7 +333,8 @@ bool IsValidMatrixCell(const ValueMatrix &m, int column, int row) {
 
 QString EvaluateReference(const QString &reference, const QString &cycle, const TableLabelFn &label) {
     if (IsDigitsText(reference) || reference.contains(kOutsideTableMarker)) return reference;
-    const ParsedRef r = parseReference(squareTableBrackets(text::upper(reference + cycle)));
+    const ParsedRef r = parseReference(squareTableBrackets(text::upper(reference)),
+                                        squareTableBrackets(text::upper(cycle)));
     SharedState &s = shared();
     if (r.form.isEmpty() || r.key.isEmpty()) return reference;
     if (!s.CurrentFormKey.isEmpty()) {
@@ -478,7 +506,7 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
             for (int ii = 0; ii < side.items.size(); ii += 2) {
                 const QString &piece = side.items[ii];
                 if (IsDigitsText(piece)) continue;
-                const QString whole = piece + cycleUp;
+                const QString whole = piece + u'\x1f' + cycleUp;
                 ParsedRef r;
                 auto hit = parseCache.constFind(whole);
                 if (hit != parseCache.constEnd()) {
@@ -488,7 +516,7 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
                     continue;
                 } else {
                     try {
-                        r = parseReference(whole);
+                        r = parseReference(piece, cycleUp);
                     } catch (const ConversionError &) {
                         brokenCache.insert(whole, true);
                         c.broken = true;

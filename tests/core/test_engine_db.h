@@ -10,6 +10,10 @@
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <ostream>
+
+// Readable failure messages for texts.
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
 class EngineDb {
 public:

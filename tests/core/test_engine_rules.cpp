@@ -247,6 +247,9 @@ TEST_F(EngineRules, EvaluateReferenceSumsTheHeldTable) {
     // Parts the reference lacks come from the cycle text.
     EXPECT_EQ(EvaluateReference("СТР1", "ГР4Ф12Т[1000]"), "10.00");
     EXPECT_EQ(EvaluateReference("ф12т[1000]стр1гр[3,4]", ""), "12.00");
+    // A default text that repeats parts the reference has does not spoil it.
+    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР1ГР4", "ГР3Ф12Т[1000]"), "10.00");
+    EXPECT_EQ(EvaluateReference("Ф12Т(1000)СТР 1 ГР 3 ", ""), "2.00");
     // Another table while one is held: left for a later pass.
     EXPECT_EQ(EvaluateReference("Ф14Т[1]СТР1ГР2", ""), "Ф14Т[1]СТР1ГР2");
     EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР5ГР3", ""), "ВПТ Ф12(1000) гр3стр5");
@@ -331,7 +334,7 @@ TEST_F(EngineRules, ViolationsAndWhatCannotBeComputed) {
                             "ВПТ Ф12(1000) гр3стр5>=0\t\tвне таблицы",
                             "Ф99Т[1]СТР1ГР1=5.00\t\tнет таблицы",
                             "Ф12Т[1000]СТР[1..X]ГР3=1\t\tплохой список",
-                            "Ф12Т[1000]СТР1ГР3=1\tГР[3..y]\tпосле ошибки",
+                            "5.00=1\tГР[3..y]\tпосле ошибки",
                         }));
     EXPECT_EQ(shared().ControlErrors.object(1), 3);
     EXPECT_TRUE(shared().RuleLeftList.isEmpty());
