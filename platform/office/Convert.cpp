@@ -80,9 +80,9 @@ QString openXmlVersion(const QString &path, const QString &targetExt) {
         break;
     }
     if (converterPath().isEmpty())
-        throw Error(QStringLiteral("Файл ") + path + QStringLiteral(" сохранен в старом формате. Откройте его ") +
-                    QStringLiteral("в текстовом или табличном редакторе и сохраните в формате .") + targetExt +
-                    QStringLiteral(" (") + formatName(targetExt) + QStringLiteral(")."));
+        throw Error(QStringLiteral("Файл ") + path + QStringLiteral(" сохранен в старом формате, а программа ") +
+                    QStringLiteral("для его преобразования не установлена. Сохраните файл в формате ") +
+                    formatName(targetExt) + QStringLiteral(" и повторите действие."));
     static int counter = 0;
     const QString out = workDir().path() + QStringLiteral("/conv") + QString::number(++counter);
     return convertFile(path, targetExt, out);
