@@ -235,14 +235,16 @@ TEST(WordDocument, BadFilesGiveRussianMessages) {
     ASSERT_TRUE(legacy.open(QIODevice::WriteOnly));
     legacy.write(QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(504, '\0'));
     legacy.close();
-    if (!hasConverter()) {
-        try {
-            WordDocument::fromTemplate(legacy.fileName());
-            FAIL();
-        } catch (const Error &e) {
-            EXPECT_TRUE(e.message().contains(QStringLiteral(".docx")));
-        }
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", dir.path().toLocal8Bit());   // no converter to be found
+    try {
+        WordDocument::fromTemplate(legacy.fileName());
+        ADD_FAILURE() << "a legacy file was accepted without a converter";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("(.docx)")));
     }
+    EXPECT_THROW(ExcelWorkbook::open(legacy.fileName()), Error);
+    qputenv("PATH", savedPath);
 }
 
 // --- Excel -------------------------------------------------------------------------
