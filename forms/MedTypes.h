@@ -1,0 +1,75 @@
+#pragma once
+// Institution types: TMTFs renames and orders the types and assigns report
+// forms to them; TMTList marks types or groups and opens the forms tree over
+// all institutions of the marked types.
+#include "forms/MedTypesLogic.h"
+
+#include <QDialog>
+#include <QTreeWidget>
+
+class QLabel;
+class QListWidget;
+class QMenuBar;
+class QPushButton;
+class QAction;
+
+// The type tree of TMTFs: drops move a type before a sibling in ordering mode.
+class TMTTree : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit TMTTree(QWidget *parent = nullptr);
+protected:
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+};
+
+class TMTFs : public QDialog {
+    Q_OBJECT
+public:
+    explicit TMTFs(QWidget *parent = nullptr);
+    void FormActivate();
+    bool orderingMode() const;
+    void setOrderingMode(bool on);
+
+    QLabel *Label1 = nullptr, *Label2 = nullptr;
+    TMTTree *TreeView1 = nullptr;
+    QListWidget *CheckListBox1 = nullptr;
+    QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr, *BitBtn3 = nullptr;
+
+public slots:
+    void TreeView1Click();
+    void BitBtn1Click();   // Сохранить
+    void BitBtn3Click();   // Сохранить порядок
+    void TreeView1Edited(QTreeWidgetItem *item, int column);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    bool m_filled = false;
+    bool m_loading = false;
+};
+
+class TMTList : public QDialog {
+    Q_OBJECT
+public:
+    explicit TMTList(QWidget *parent = nullptr);
+    // IncludeList := the institutions of the marked leaf types. False, with a
+    // message and IncludeList unchanged, when nothing is marked.
+    bool GetUnitList();
+
+    QTreeWidget *TreeView1 = nullptr;
+    QMenuBar *MainMenu1 = nullptr;
+    QAction *N1 = nullptr;   // Показатели
+    QAction *N2 = nullptr;   // Разрезы
+    QAction *N3 = nullptr;   // Выход
+
+public slots:
+    void TreeView1DblClick(QTreeWidgetItem *item);
+    void N2Click();
+};
+
+// Main-window commands.
+void openMedTypesEditor(QWidget *parent);   // TMTFs
+void openMedTypesList(QWidget *parent);     // TMTList

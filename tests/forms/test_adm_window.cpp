@@ -1,0 +1,289 @@
+// The territory and institution-type windows driven through their handlers,
+// with every dialog answered by the fake dialog seam.
+#include "core/SampleConfig.h"
+#include "core/SharedState.h"
+#include "core/TreeMarking.h"
+#include "forms/AdmForm.h"
+#include "forms/FormList.h"
+#include "forms/MedTypes.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+QTreeWidgetItem *node(QTreeWidget *tree, qint64 id) {
+    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
+        if (TreeNodeId(n) == id) return n;
+    return nullptr;
+}
+
+struct WindowTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().resetWork();
+        shared().ReportMode = "Input";
+        shared().DataTableName = "Data";
+    }
+    void TearDown() override { shared().resetWork(); }
+    QVariant adm(const QString &column, qint64 id) {
+        return db::scalar(db::connection(db::kMain),
+                          QStringLiteral("select %1 from administration where id=?").arg(column), {id});
+    }
+};
+
+} // namespace
+
+TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
+    TAdmForm w(TAdmForm::Mode::Input);
+    w.FormActivate();
+    EXPECT_FALSE(w.N1->isVisible());
+    EXPECT_TRUE(w.N9->isVisible());
+    EXPECT_EQ(w.Label3->text(), "Все");
+    ASSERT_EQ(TreeNodeId(w.TreeView1->currentItem()), ids::Region);
+    EXPECT_FALSE(w.N9->isEnabled());
+    EXPECT_TRUE(w.N13->isEnabled());
+    EXPECT_EQ(w.SelectedLeafIds(), "5,6,7,8,9,10,11,12,13,14,15,16");
+
+    // A double click on the territory opens its first institution.
+    QString caption;
+    QStringList forms;
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *fl = qobject_cast<TFormList *>(d);
+        caption = d->windowTitle();
+        for (int i = 0; i < fl->TreeView1->topLevelItemCount(); ++i) forms.append(fl->TreeView1->topLevelItem(i)->text(0));
+        return int(QDialog::Rejected);
+    });
+    w.N9Click();
+    EXPECT_EQ(TreeNodeId(w.TreeView1->currentItem()), ids::NorthHospital);
+    EXPECT_EQ(shared().CurrentInstitution, ids::NorthHospital);
+    EXPECT_EQ(caption, QStringLiteral("Северная ЦРБ"));
+    ASSERT_EQ(forms.size(), 2);   // a hospital reports Ф30 and Ф14
+    EXPECT_TRUE(forms[0].startsWith(QStringLiteral("Ф30 - ")));
+
+    // "Свод" of a district sums its institutions.
+    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::North));
+    bool recalcShown = false;
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *fl = qobject_cast<TFormList *>(d);
+        caption = d->windowTitle();
+        recalcShown = fl->N9->isVisible() && fl->N10->isVisible();
+        return int(QDialog::Rejected);
+    });
+    w.N10Click();
+    EXPECT_EQ(caption, QStringLiteral("Северный район - свод"));
+    EXPECT_TRUE(recalcShown);
+    EXPECT_EQ(shared().IncludeList, "5,6,7,8");
+    EXPECT_EQ(shared().CurrentInstitution, ids::North);
+}
+
+TEST_F(WindowTest, StructureModeAddCorrectDeleteAndOrder) {
+    TAdmForm w(TAdmForm::Mode::Structure);
+    w.FormActivate();
+    EXPECT_TRUE(w.N1->isVisible());
+    EXPECT_FALSE(w.Panel1->isVisibleTo(&w));
+    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::North));
+
+    // "Вставить": a new unit under the district.
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *u = qobject_cast<TUntChar *>(d);
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Вставка подразделения"));
+        u->Edit1->setText(QStringLiteral("ФАП \"Новый\""));
+        u->ComboBox1->setCurrentIndex(u->ComboBox1->findData(qint64(ids::TypeFap)));
+        return int(QDialog::Accepted);
+    });
+    w.N2Click();
+    QTreeWidgetItem *north = node(w.TreeView1, ids::North);
+    QTreeWidgetItem *added = north->child(north->childCount() - 1);
+    const qint64 id = TreeNodeId(added);
+    EXPECT_EQ(adm("unit", id).toString(), QStringLiteral("ФАП \"Новый\""));
+    EXPECT_EQ(adm("medicaltype", id).toInt(), ids::TypeFap);
+    EXPECT_EQ(adm("dependence", id).toInt(), ids::North);
+
+    // "Корректировать" with a blank population field: a message, nothing saved.
+    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::NorthHospital));
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *u = qobject_cast<TUntChar *>(d);
+        EXPECT_EQ(u->ComboBox1->currentData().toInt(), ids::TypeHospital);
+        EXPECT_EQ(u->MaskEdit1->text(), "5000");
+        u->Edit1->setText(QStringLiteral("Переименована"));
+        u->MaskEdit2->setText(QString());
+        u->MaskEdit2->setModified(true);
+        u->accept();   // refused: stays open
+        EXPECT_EQ(u->result(), int(QDialog::Rejected));
+        return int(QDialog::Accepted);
+    });
+    w.N4Click();
+    EXPECT_EQ(adm("unit", ids::NorthHospital).toString(), QStringLiteral("Северная ЦРБ"));
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Взрослые")));
+
+    // "Подсчитать" on a district sums its direct children.
+    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::South));
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *u = qobject_cast<TUntChar *>(d);
+        EXPECT_FALSE(u->Button1->isHidden());
+        u->Button1Click();
+        EXPECT_EQ(u->MaskEdit1->text(), QString::number(1000 * (9 + 10 + 11 + 12)));
+        EXPECT_FALSE(u->Button2->isHidden());
+        return int(QDialog::Accepted);
+    });
+    w.N4Click();
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select common from populations1 where unit=? and year=?",
+                         {ids::South, fx.year()}).toInt(),
+              42000);
+
+    // "Удалить" asks first.
+    w.TreeView1->setCurrentItem(added);
+    dialogs.answers.push_back(false);
+    w.N3Click();
+    EXPECT_TRUE(adm("id", id).isValid());
+    dialogs.answers.push_back(true);
+    w.TreeView1->setCurrentItem(node(w.TreeView1, id));
+    w.N3Click();
+    EXPECT_FALSE(adm("id", id).isValid());
+    EXPECT_EQ(node(w.TreeView1, id), nullptr);
+
+    // Structure mode: a move, then leaving the mode stores the order.
+    w.N6->trigger();
+    EXPECT_FALSE(w.N1->isEnabled());
+    QTreeWidgetItem *fap = node(w.TreeView1, ids::FapLesnoy);
+    w.TreeView1->setCurrentItem(fap);
+    ASSERT_TRUE(adm::moveNode(w.TreeView1, fap, node(w.TreeView1, ids::NorthHospital), adm::DropPlace::Indent));
+    w.N6->trigger();
+    EXPECT_TRUE(w.N1->isEnabled());
+    EXPECT_EQ(adm("ind", ids::FapLesnoy).toInt(), 0);
+    EXPECT_EQ(adm("ind", ids::NorthHospital).toInt(), 1);
+}
+
+TEST_F(WindowTest, FormChoiceOfGroupLoads) {
+    TAdmForm w(TAdmForm::Mode::Input);
+    w.FormActivate();
+    EXPECT_FALSE(w.ComboBox1->isEnabled());
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *c = qobject_cast<TSFLF *>(d);
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Выбор форм для групповой загрузки"));
+        c->CheckListBox1->item(1)->setCheckState(Qt::Checked);
+        return int(QDialog::Accepted);
+    });
+    w.N19Click();
+    EXPECT_EQ(shared().GroupLoadForms, QStringLiteral("Ф14"));
+    EXPECT_EQ(w.Label3->text(), QStringLiteral("Ф14"));
+    EXPECT_TRUE(w.ComboBox1->isEnabled());
+    dialogs.modals.push_back([](QDialog *d) {
+        qobject_cast<TSFLF *>(d)->CheckBox1->setChecked(true);
+        return int(QDialog::Accepted);
+    });
+    w.N19Click();
+    EXPECT_TRUE(shared().GroupLoadForms.isEmpty());
+    EXPECT_EQ(w.Label3->text(), "Все");
+    EXPECT_FALSE(w.ComboBox1->isEnabled());
+}
+
+TEST_F(WindowTest, UnloadAndLoadOneInstitution) {
+    TAdmForm w(TAdmForm::Mode::Input);
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::NorthHospital));
+    const QString file = fx.yearFolder() + "data/Северная ЦРБ.orw";
+    dialogs.files.push_back(file);
+    w.N14Click();
+    ASSERT_TRUE(QFile::exists(file));
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral(" год выгружены в файл")));
+    const auto count = [](qint64 h) {
+        return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=?", {h}).toInt();
+    };
+    const int before = count(ids::NorthHospital);
+    db::exec(db::connection(db::kData), "delete from data where hospital=?", {ids::NorthHospital});
+    dialogs.files.push_back(file);
+    w.N12Click();
+    EXPECT_EQ(count(ids::NorthHospital), before);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("загружены из файла")));
+    EXPECT_FALSE(w.GroupBox1->isVisibleTo(&w));
+}
+
+TEST_F(WindowTest, TypeFormsRenameAndOrder) {
+    TMTFs w;
+    w.FormActivate();
+    // Ф47 is a network form: not offered.
+    EXPECT_EQ(w.CheckListBox1->count(), 2);
+    QTreeWidgetItem *hospital = node(w.TreeView1, ids::TypeHospital);
+    w.TreeView1->setCurrentItem(hospital);
+    EXPECT_EQ(w.CheckListBox1->item(0)->checkState(), Qt::Checked);
+    EXPECT_EQ(w.CheckListBox1->item(1)->checkState(), Qt::Checked);
+    EXPECT_TRUE(w.BitBtn1->isHidden());
+    w.CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+    w.CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(w.BitBtn1->isHidden());
+    w.BitBtn1Click();
+    EXPECT_TRUE(medtypes::formsOfType(ids::TypeHospital).isEmpty());
+    // A group shows nothing ticked.
+    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::TypeInpatient));
+    EXPECT_EQ(w.CheckListBox1->item(0)->checkState(), Qt::Unchecked);
+
+    // Renaming writes at once; a blank name is refused and the old one shown.
+    hospital->setText(0, QStringLiteral("Больница \"общая\""));
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select type from medicaltypes where id=?", {ids::TypeHospital})
+                  .toString(),
+              QStringLiteral("Больница \"общая\""));
+    hospital->setText(0, "  ");
+    EXPECT_EQ(hospital->text(0), QStringLiteral("Больница \"общая\""));
+
+    // Ordering: only among siblings.
+
+    w.setOrderingMode(true);
+    EXPECT_FALSE(w.CheckListBox1->isEnabled());
+    QTreeWidgetItem *dispensary = node(w.TreeView1, ids::TypeDispensary);
+    EXPECT_FALSE(medtypes::moveTypeBefore(w.TreeView1, dispensary, node(w.TreeView1, ids::TypePolyclinic)));
+    EXPECT_TRUE(medtypes::moveTypeBefore(w.TreeView1, dispensary, hospital));
+    w.BitBtn3Click();
+    EXPECT_FALSE(w.orderingMode());
+    const auto ind = [](int id) {
+        return db::scalar(db::connection(db::kMain), "select ind from medicaltypes where id=?", {id}).toInt();
+    };
+    EXPECT_EQ(ind(ids::TypeDispensary), 0);
+    EXPECT_EQ(ind(ids::TypeHospital), 1);
+}
+
+TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
+    TMTList w;
+    shared().IncludeList = "1,2";
+    // Nothing marked: a message, no window, the old list kept.
+    w.N2Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Необходимо выбрать тип")));
+    EXPECT_TRUE(dialogs.modalTitles.isEmpty());
+    EXPECT_EQ(shared().IncludeList, "1,2");
+
+    // Marking a group includes the institutions of its leaf types.
+    QTreeWidgetItem *inpatient = node(w.TreeView1, ids::TypeInpatient);
+    w.TreeView1->setCurrentItem(inpatient);
+    w.TreeView1DblClick(inpatient);
+    EXPECT_TRUE(IsTreeNodeBold(node(w.TreeView1, ids::TypeDispensary)));
+    dialogs.modals.push_back([](QDialog *d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Стационары"));
+        EXPECT_EQ(qobject_cast<TFormList *>(d)->TreeView1->topLevelItemCount(), 2);
+        return int(QDialog::Rejected);
+    });
+    w.N2Click();
+    EXPECT_EQ(dialogs.modalTitles.size(), 1);
+    QStringList included = shared().IncludeList.split(',');
+    included.sort();
+    EXPECT_EQ(included, (QStringList{"12", "13", "15", "16", "5", "9"}));
+    w.TreeView1DblClick(inpatient);
+    EXPECT_FALSE(IsTreeNodeBold(inpatient));
+    EXPECT_TRUE(medtypes::markedLeafTypeIds(w.TreeView1).isEmpty());
+}
