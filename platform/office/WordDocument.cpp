@@ -137,7 +137,9 @@ void collectText(const QDomElement &e, QString &out) {
         else if (n == QLatin1String("w:tab") && e.tagName() == QLatin1String("w:r")) out += u'\t';
         else if (n == QLatin1String("w:br") || n == QLatin1String("w:cr")) out += QChar(11);
         else if (n == QLatin1String("w:noBreakHyphen")) out += u'-';
-        else if (n == QLatin1String("w:tbl")) continue;
+        else if (n == QLatin1String("w:tbl") || n == QLatin1String("w:drawing") || n == QLatin1String("w:pict") ||
+                 n == QLatin1String("w:object") || n == QLatin1String("mc:AlternateContent"))
+            continue;   // nested tables and text boxes are not part of the paragraph's text
         else collectText(c, out);
     }
 }

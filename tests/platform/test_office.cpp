@@ -1,4 +1,6 @@
 #include "support/FakeDialogs.h"
+#include "core/SharedState.h"
+#include "platform/Paths.h"
 #include "platform/office/Convert.h"
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Package.h"
@@ -449,4 +451,122 @@ TEST(OfficeConvert, ProducedFilesOpenInTheOfficeSuite) {
     const QString doc97 = convertFile(dir.filePath("doc.docx"), "doc", dir.filePath("legacy"));
     WordDocument fromLegacy = WordDocument::fromTemplate(doc97);
     EXPECT_EQ(fromLegacy.table(1).cellText(2, 2), QStringLiteral("12.5"));
+}
+
+// --- files of other writers and less common paths ----------------------------------------
+
+TEST(ExcelWorkbook, ReadsCellKindsOfOtherWriters) {
+    QTemporaryDir dir;
+    Package p;
+    p.setPart("[Content_Types].xml",
+              R"(<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/></Types>)");
+    p.setPart("_rels/.rels",
+              R"(<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="r1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="/xl/book.xml"/></Relationships>)");
+    p.setPart("xl/book.xml",
+              R"(<?xml version="1.0"?><x:workbook xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><x:sheets><x:sheet name="Данные &amp; итоги" sheetId="7" r:id="s1"/></x:sheets></x:workbook>)");
+    p.setPart("xl/_rels/book.xml.rels",
+              R"(<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="s1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="sheets/one.xml"/><Relationship Id="s2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="strings.xml"/></Relationships>)");
+    p.setPart("xl/strings.xml",
+              R"(<?xml version="1.0"?><sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><si><r><t>Бо</t></r><r><t xml:space="preserve">льница </t></r><rPh><t>x</t></rPh></si><si><t xml:space="preserve"> </t></si></sst>)");
+    p.setPart("xl/sheets/one.xml",
+              R"(<?xml version="1.0"?><x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><x:sheetData>
+<x:row><x:c t="s"><x:v>0</x:v></x:c><x:c t="inlineStr"><x:is><x:t>строка</x:t></x:is></x:c><x:c><x:f>1+1</x:f><x:v>2</x:v></x:c></x:row>
+<x:row r="3"><x:c r="B3" t="str"><x:f>A1</x:f><x:v>Больница </x:v></x:c><x:c r="D3" t="b"><x:v>1</x:v></x:c><x:c r="E3" t="s"><x:v>1</x:v></x:c><x:c r="F3"/></x:row>
+</x:sheetData><x:mergeCells><x:mergeCell ref="A5:C6"/></x:mergeCells></x:worksheet>)");
+    p.write(dir.filePath("other.xlsx"));
+
+    ExcelWorkbook book = ExcelWorkbook::open(dir.filePath("other.xlsx"));
+    ASSERT_EQ(book.sheetCount(), 1);
+    ExcelSheet &s = book.sheet(1);
+    EXPECT_EQ(s.name(), QStringLiteral("Данные & итоги"));
+    EXPECT_EQ(s.text(1, 1), QStringLiteral("Больница "));   // phonetic runs left out
+    EXPECT_EQ(s.text(1, 2), QStringLiteral("строка"));
+    EXPECT_EQ(s.value(1, 3).toDouble(), 2.0);                 // a formula gives its value
+    EXPECT_EQ(s.text(3, 2), QStringLiteral("Больница "));
+    EXPECT_EQ(s.value(3, 4).toDouble(), 1.0);
+    EXPECT_EQ(s.text(3, 5), QStringLiteral(" "));
+    EXPECT_FALSE(s.hasValue(3, 6));
+    EXPECT_EQ(s.merges(), QList<RangeRef>({RangeRef{5, 1, 6, 3}}));
+    EXPECT_EQ(s.usedRange(), (RangeRef{1, 1, 6, 5}));
+}
+
+TEST(ExcelWorkbook, WidthsValuesAndPanesEdgeCases) {
+    QTemporaryDir dir;
+    ExcelWorkbook book = ExcelWorkbook::create();
+    ExcelSheet &s = book.sheet(1);
+    const double widths[] = {1, 8.43, 10, 12, 57.5, 255};
+    for (int i = 0; i < 6; ++i) s.setColumnWidth(i + 1, widths[i]);
+    EXPECT_THROW(s.setColumnWidth(7, 256), Error);
+    EXPECT_THROW(s.setRowHeight(1, -1), Error);
+    s.setValue(1, 1, 5);
+    s.setValue(1, 1, QVariant());            // cleared again
+    s.setValue(2, 2, QString());             // an empty text is no value
+    s.setValue(3, 3, -0.000001234);
+    s.setValue(4, 4, 1e20);
+    s.cell(6, 6).setBold(true);              // formatting alone counts as used
+    s.freezePanes(2, 1);                     // rows only
+    EXPECT_EQ(s.usedRange(), (RangeRef{3, 3, 6, 6}));
+    book.saveAs(dir.filePath("w.xlsx"));
+    ExcelWorkbook back = ExcelWorkbook::open(dir.filePath("w.xlsx"));
+    ExcelSheet &b = back.sheet(1);
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(b.columnWidth(i + 1), widths[i], 0.01) << i;
+    EXPECT_FALSE(b.hasValue(1, 1));
+    EXPECT_FALSE(b.hasValue(2, 2));
+    EXPECT_EQ(b.value(3, 3).toDouble(), -0.000001234);
+    EXPECT_EQ(b.value(4, 4).toDouble(), 1e20);
+    EXPECT_TRUE(b.format(6, 6).bold);
+    EXPECT_EQ(b.frozenAt(), (CellRef{2, 1}));
+    EXPECT_EQ(b.usedRange(), (RangeRef{3, 3, 6, 6}));
+}
+
+TEST(WordDocument, SharedTemplateHeaderChangedForOneSectionOnly) {
+    QTemporaryDir dir;
+    WordDocument doc = WordDocument::fromTemplate(writeTemplate(dir.filePath("t.docx")));
+    doc.section(1).setHeaderText(HeaderKind::Primary, QStringLiteral("общий"));
+    // The new section starts with the same header part as the first one.
+    WordSection second = doc.addSectionNewPage();
+    doc.saveAs(dir.filePath("a.docx"));
+    WordDocument reopened = WordDocument::open(dir.filePath("a.docx"));
+    EXPECT_EQ(reopened.section(2).headerText(HeaderKind::Primary), QStringLiteral("общий"));
+    reopened.section(2).setHeaderText(HeaderKind::Primary, QStringLiteral("второй"));
+    reopened.saveAs(dir.filePath("b.docx"));
+    WordDocument back = WordDocument::open(dir.filePath("b.docx"));
+    EXPECT_EQ(back.section(1).headerText(HeaderKind::Primary), QStringLiteral("общий"));
+    EXPECT_EQ(back.section(2).headerText(HeaderKind::Primary), QStringLiteral("второй"));
+    Q_UNUSED(second);
+}
+
+TEST(WordDocument, TextAfterANonFinalSectionKeepsTheBreakAtItsEnd) {
+    WordDocument doc = WordDocument::createBlank();
+    doc.insertAfter(QStringLiteral("первый"));
+    doc.addSectionNewPage();
+    doc.insertAfter(QStringLiteral("второй"));
+    WordSection first = doc.section(1);
+    first.insertAfter(QStringLiteral(" конец\rещё абзац"));
+    first.insertBefore(QStringLiteral("начало\r"));
+    EXPECT_EQ(doc.sectionCount(), 2);
+    EXPECT_EQ(doc.section(1).paragraphs(),
+              QStringList({QStringLiteral("начало"), QStringLiteral("первый конец"), QStringLiteral("ещё абзац")}));
+    EXPECT_EQ(doc.section(2).paragraphs(), QStringList({QStringLiteral("второй")}));
+    // Paragraphs that held the break turn into a table: the break stays behind it.
+    doc.textToTable(1, 2);
+    EXPECT_EQ(doc.sectionCount(), 2);
+    EXPECT_EQ(doc.table(1).cellText(2, 1), QStringLiteral("ещё абзац"));
+    EXPECT_EQ(doc.section(2).paragraphs(), QStringList({QStringLiteral("второй")}));
+}
+
+TEST(OfficeShow, DocumentsGoToTheYearFolderOfTheOpenConfiguration) {
+    QTemporaryDir dir;
+    FakeDialogs fake;
+    const QString savedPath = shared().ConfigPath;
+    const int savedYear = shared().Year;
+    shared().ConfigPath = paths::withSlash(dir.path());
+    shared().Year = 2024;
+    EXPECT_EQ(documentsFolder(), paths::withSlash(dir.path()) + QStringLiteral("2024/documents/"));
+    WordDocument doc = WordDocument::createBlank();
+    const QString file = show(doc, QStringLiteral("Список"));
+    EXPECT_EQ(file, paths::withSlash(dir.path()) + QStringLiteral("2024/documents/Список.docx"));
+    EXPECT_TRUE(QFileInfo::exists(file));
+    shared().ConfigPath = savedPath;
+    shared().Year = savedYear;
 }
