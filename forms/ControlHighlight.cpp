@@ -279,7 +279,18 @@ QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols) {
         if (at < 0) return {};
         const int from = at + int(mark.size());
         QString part = R.mid(from, R.indexOf(u'!', from) - from);
-        if (part.startsWith(u'[')) part = part.mid(1, part.size() - 2);
+        // The list ends where the form or table part of a completed cycle
+        // text begins ("ГР5Ф30Т[1000]").
+        if (part.startsWith(u'[')) {
+            const int close = int(part.indexOf(u']'));
+            part = close > 0 ? part.mid(1, close - 1) : part.mid(1);
+        } else {
+            int end = 0;
+            while (end < part.size() && (part[end].isDigit() || part[end] == u',' || part[end] == u'.' ||
+                                         part[end] == u' '))
+                ++end;
+            part = part.left(end);
+        }
         QList<int> out;
         const QString expanded = ParseNumberList(part);
         if (expanded.trimmed().isEmpty()) return out;

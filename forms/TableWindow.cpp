@@ -785,7 +785,12 @@ void TVTable::N3Click() {
                                    {s.TableFormId, s.TableNumber});
             while (q.next()) AddControlRule(q.record());
         }
-        RunTableControls(QString());
+        // The table's own rules name rows and columns only; the form and the
+        // table they belong to complete them.
+        QString number = s.TableNumber;
+        if (number.startsWith(u'(')) number.remove(0, 1);
+        if (number.endsWith(u')')) number.chop(1);
+        RunTableControls(s.TableFormName + QStringLiteral("Т[") + number + u']');
         // The run may have loaded other tables into the matrix.
         readValues();
         if (ShowControlCells) loadControlHighlight();

@@ -88,6 +88,7 @@ TEST(RuleCells, ErrorMarksFollowReferencesAndCycle) {
     EXPECT_TRUE(ReferenceCells("ГР3", 1).isEmpty());
     // A cycled error marks only the cycle's row.
     EXPECT_EQ(keys(ExpressionCells("гр3", "СТР5", 1)), QStringList{"4,1"});
+    EXPECT_EQ(keys(ExpressionCells("СТР[1]", "ГР5Ф30Т[1000]", 3)), QStringList{"0,1"});
     EXPECT_EQ(keys(ExpressionCells("стр1гр3+стр2гр4", "", 1)), (QStringList{"0,1", "1,2"}));
     EXPECT_EQ(ErrorCycleItem("5.00 = 6.00\tСТР5\tкомментарий"), "СТР5");
     EXPECT_EQ(ErrorCycleItem("5.00 = 6.00"), "");

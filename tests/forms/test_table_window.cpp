@@ -223,12 +223,13 @@ TEST_F(TableWindowTest, ControlsReportAndMarkErrors) {
     ASSERT_TRUE(w->isLoaded());
     QTest::keyClick(w->StringGrid1, Qt::Key_F3);
     ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages.last(), "Обнаружены ошибки - 1");
+    EXPECT_EQ(dialogs.messages.last(), "Обнаружены ошибки - 1") << shared().ControlErrors.texts().join("\n").toStdString();
     EXPECT_TRUE(w->N6->isVisible());
     EXPECT_EQ(shared().ControlErrors.object(0), sample::ids::RuleDoctorsByColumn);
 
     // Correction mode marks the left side blue and the right side red.
     w->N12->trigger();
+    EXPECT_EQ(dialogs.messages.size(), 1) << dialogs.messages.join("\n").toStdString();
     EXPECT_EQ(w->N1->text(), "Пред. ошибка");
     EXPECT_EQ(w->cellMark(1, 0), 16711680);
     EXPECT_EQ(w->cellMark(1, 1), 255);
@@ -313,4 +314,28 @@ TEST_F(TableWindowTest, DecimalFlagIsStored) {
     // F9 switches the display only.
     QTest::keyClick(w->StringGrid1, Qt::Key_F9);
     EXPECT_EQ(w->cellDisplayText(0, 0), "50.00");
+}
+
+TEST_F(TableWindowTest, PaintsFocusedCellAndReadableHeaders) {
+    auto w = show();
+    w->resize(1000, 600);
+    QApplication::processEvents();
+    TableGrid *g = w->StringGrid1;
+    const QImage shot = g->viewport()->grab().toImage();
+    if (qEnvironmentVariableIsSet("TABLE_SHOT")) w->grab().save(qEnvironmentVariable("TABLE_SHOT"));
+    const QRect focused = g->cellRect(0, 0);
+    ASSERT_TRUE(focused.isValid());
+    EXPECT_EQ(QColor(shot.pixel(focused.left() + 1, focused.top() + 1)), QColor(0, 255, 255));
+    const QRect other = g->cellRect(1, 1);
+    EXPECT_EQ(QColor(shot.pixel(other.left() + 1, other.top() + 1)), QColor(Qt::white));
+    // Every title holds some dark pixels (its text) inside its rectangle.
+    for (const GridTitle &t : g->titles()) {
+        if (t.text.trimmed().isEmpty()) continue;
+        const QRect r = g->titleViewRect(t) & shot.rect();
+        if (r.isEmpty()) continue;
+        int dark = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) dark += qGray(shot.pixel(x, y)) < 100;
+        EXPECT_GT(dark, 0) << t.text.toStdString();
+    }
 }
