@@ -1,16 +1,18 @@
 #include "core/ListWindow.h"
 
 #include "platform/Dialogs.h"
+#include "platform/office/ExcelWorkbook.h"
+#include "platform/office/Show.h"
+#include "platform/office/WordDocument.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDateTime>
-#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -26,11 +28,20 @@ void deleteSharedForm1() {
 }
 
 const QString kDash = QStringLiteral(" - ");
+const QString kOutputName = QStringLiteral("Список");
 
-// A file name in the temporary folder for an output the user opens at once.
-QString outputFile(const QString &suffix) {
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
-    return QDir::temp().filePath(QStringLiteral("Список-%1.%2").arg(stamp, suffix));
+QString oneLine(QString text) {
+    text.remove(QLatin1Char('\n'));
+    text.remove(QLatin1Char('\r'));
+    return text;
+}
+
+// A cell text that is a plain number goes to the sheet as a number, as the
+// spreadsheet itself would take it; codes with leading zeros stay texts.
+QVariant sheetValue(const QString &text) {
+    static const QRegularExpression number(QStringLiteral("^-?(0|[1-9][0-9]{0,14})(\\.[0-9]{1,15})?$"));
+    if (number.match(text).hasMatch()) return text.toDouble();
+    return text;
 }
 
 } // namespace
@@ -74,6 +85,21 @@ QStringList DocumentTableLines(const ListContents &c) {
     lines.append(c.columns.join(QLatin1Char('\t')));
     for (const QStringList &row : c.rows) lines.append(row.join(QLatin1Char('\t')));
     return lines;
+}
+
+office::WordDocument BuildListDocument(const ListContents &c) {
+    QStringList lines = DocumentParagraphs(c);
+    for (QString &l : lines) l = oneLine(l);
+    for (const QString &l : DocumentTableLines(c)) lines.append(oneLine(l));
+    return office::buildTabTextDocument(lines, 2);
+}
+
+office::ExcelWorkbook BuildListWorkbook(const ListContents &c) {
+    office::ExcelWorkbook book = office::ExcelWorkbook::create();
+    office::ExcelSheet &sheet = book.activeSheet();
+    for (const SheetCell &cell : SheetCells(c))
+        if (!cell.text.isEmpty()) sheet.setValue(cell.row, cell.column, sheetValue(cell.text));
+    return book;
 }
 
 QList<SheetCell> SheetCells(const ListContents &c) {
@@ -174,10 +200,8 @@ ListContents TForm1::contents() const {
 
 void TForm1::PrintWordItemClick() {
     try {
-        const QString path = outputFile(QStringLiteral("docx"));
-        WriteWordDocument(path);
-        if (!dialogs().openDocument(path))
-            showError(QStringLiteral("Не удалось открыть документ: ") + QDir::toNativeSeparators(path), this);
+        office::WordDocument doc = BuildListDocument(contents());
+        office::show(doc, kOutputName);
     } catch (const std::exception &e) {
         showError(QString::fromUtf8(e.what()), this);
     }
@@ -185,24 +209,14 @@ void TForm1::PrintWordItemClick() {
 
 void TForm1::PrintExcelItemClick() {
     try {
-        const QString path = outputFile(QStringLiteral("xlsx"));
-        WriteExcelWorkbook(path);
-        if (!dialogs().openDocument(path))
-            showError(QStringLiteral("Не удалось открыть книгу: ") + QDir::toNativeSeparators(path), this);
+        office::ExcelWorkbook book = BuildListWorkbook(contents());
+        office::show(book, kOutputName);
     } catch (const std::exception &e) {
         showError(QString::fromUtf8(e.what()), this);
     }
 }
 
 void TForm1::ExitItemClick() { close(); }
-
-void TForm1::WriteWordDocument(const QString &path) const {
-    throw std::runtime_error(QStringLiteral("Вывод в Word недоступен").toStdString());
-}
-
-void TForm1::WriteExcelWorkbook(const QString &path) const {
-    throw std::runtime_error(QStringLiteral("Вывод в Excel недоступен").toStdString());
-}
 
 TForm1 &Form1() {
     if (!g_form1) {

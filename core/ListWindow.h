@@ -10,6 +10,11 @@
 #include <QString>
 #include <QStringList>
 
+namespace office {
+class WordDocument;
+class ExcelWorkbook;
+} // namespace office
+
 class QLabel;
 class QMenuBar;
 class QAction;
@@ -51,6 +56,12 @@ QStringList DocumentTableLines(const ListContents &c);
 // in row 3 from column 2, row j (from 0) in row j + 4 from column 2.
 QList<SheetCell> SheetCells(const ListContents &c);
 
+// The printed document: caption and heading paragraphs, then the list as a
+// formatted table (header line first).
+office::WordDocument BuildListDocument(const ListContents &c);
+// The spreadsheet of SheetCells; plain numbers are written as numbers.
+office::ExcelWorkbook BuildListWorkbook(const ListContents &c);
+
 class TForm1 : public QDialog {
     Q_OBJECT
 public:
@@ -61,11 +72,6 @@ public:
     void setHeading(const QString &text);
     QString heading() const;
     ListContents contents() const;
-
-    // Writes the list to a document / workbook file; throws std::exception
-    // (with a Russian message) when it cannot be written.
-    void WriteWordDocument(const QString &path) const;
-    void WriteExcelWorkbook(const QString &path) const;
 
     QLabel *Label1 = nullptr;
     QTreeWidget *ListView1 = nullptr;
@@ -79,9 +85,6 @@ public slots:
     void PrintWordItemClick();
     void PrintExcelItemClick();
     void ExitItemClick();
-
-private:
-    int m_columnCount = 0;
 };
 
 // The shared list window, created on first use (without a parent) and kept
