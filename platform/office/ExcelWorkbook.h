@@ -179,6 +179,10 @@ public:
     // Workbooks.Open(path): .xlsx (and .xls through the converter). Reads
     // values, number formats, fonts, alignments, borders, merges, widths,
     // heights and frozen panes. Throws office::Error.
+    // What the layer does not model is not written back by saveAs: formulas
+    // keep only their last values; charts, pictures, comments, fills and
+    // conditional formats are dropped. Save a user's workbook that was
+    // opened and changed under a new name, never over the user's file.
     static ExcelWorkbook open(const QString &path);
 
     ExcelWorkbook(ExcelWorkbook &&) noexcept;
