@@ -1,0 +1,199 @@
+// The forms-tree window: selection, table opening with next/previous table,
+// control runs with their messages, clearing, and the whole road from the
+// territory window to a typed value and its controls.
+#include "core/ListWindow.h"
+#include "core/SampleConfig.h"
+#include "core/SharedState.h"
+#include "core/TreeMarking.h"
+#include "forms/AdmForm.h"
+#include "forms/FormList.h"
+#include "forms/TableGrid.h"
+#include "forms/TableWindow.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+QTreeWidgetItem *nodeWithText(QTreeWidget *tree, const QString &start) {
+    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
+        if (n->text(0).startsWith(start)) return n;
+    return nullptr;
+}
+
+double stored(qint64 hosp, int table, int column, int row) {
+    return db::scalar(db::connection(db::kData),
+                      "select data from data where hospital=? and \"table\"=? and \"column\"=? and \"row\"=?",
+                      {hosp, table, column, row})
+        .toDouble();
+}
+
+struct FormListWindowTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().resetWork();
+        shared().ReportMode = "Input";
+        shared().DataTableName = "Data";
+    }
+    void TearDown() override { shared().resetWork(); }
+};
+
+} // namespace
+
+TEST_F(FormListWindowTest, SelectionTablesAndNavigation) {
+    shared().CurrentInstitution = ids::NorthHospital;
+    TFormList w;
+    w.setWindowTitle("Северная ЦРБ");
+    ASSERT_TRUE(w.Start(ids::TypeHospital));
+    EXPECT_FALSE(w.Start(ids::TypeInpatient));   // a group has no forms
+    EXPECT_EQ(w.TreeView1->topLevelItemCount(), 0);
+    ASSERT_TRUE(w.Start(ids::TypeHospital));
+
+    QTreeWidgetItem *f30 = w.TreeView1->topLevelItem(0);
+    w.TreeView1->setCurrentItem(f30);
+    EXPECT_FALSE(w.N8->isEnabled());
+    EXPECT_FALSE(w.N15->isEnabled());
+    EXPECT_EQ(shared().SelectedFormId, ids::FormF30);
+    EXPECT_EQ(shared().SelectedFormName, QStringLiteral("Ф30"));
+    w.N8Click();                         // a form node opens nothing
+    w.N15Click();                        // "Таблицу" on a form node does nothing
+    EXPECT_TRUE(dialogs.modalTitles.isEmpty());
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+
+    // Navigation over the tables of every form, skipping form nodes.
+    w.TreeView1->setCurrentItem(f30->child(1));
+    ASSERT_TRUE(w.nextTable(true));
+    EXPECT_EQ(shared().TableIdent, ids::TableF14Patients);
+    EXPECT_EQ(shared().TableFormId, ids::FormF14);
+    EXPECT_EQ(shared().TableFormName, QStringLiteral("Ф14"));
+    EXPECT_EQ(shared().TableNumber, "(1000)");
+    EXPECT_TRUE(w.currentFormText().startsWith(QStringLiteral("Ф14 - ")));
+    EXPECT_FALSE(w.nextTable(true));     // the last table of the last form
+    EXPECT_EQ(shared().TableIdent, ids::TableF14Patients);
+    ASSERT_TRUE(w.nextTable(false));
+    ASSERT_TRUE(w.nextTable(false));
+    EXPECT_EQ(shared().TableIdent, ids::TableF30Staff);
+    EXPECT_FALSE(w.nextTable(false));
+}
+
+TEST_F(FormListWindowTest, ControlsAndClearing) {
+    shared().CurrentInstitution = ids::SouthHospital;
+    TFormList w;
+    w.setWindowTitle("Южная ЦРБ");
+    w.Start(ids::TypeHospital);
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
+    w.N5Click();
+    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Обнаружены ошибки контроля"));
+    EXPECT_TRUE(w.N7->isVisible());
+    EXPECT_TRUE(w.Label1->text().isEmpty());
+    w.N7Click();
+    ASSERT_EQ(dialogs.modalTitles.size(), 1);
+    EXPECT_EQ(dialogs.modalTitles[0], QStringLiteral("Южная ЦРБ - ошибки контроля"));
+    EXPECT_EQ(Form1().contents().columns, (QStringList{"Цифры", "Тек.", "Контроль"}));
+
+    w.N3Click();   // inter-table rules of Ф30 hold for 9
+    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Ошибок контроля нет"));
+    EXPECT_FALSE(w.N7->isVisible());
+
+    // Clearing a table asks first.
+    QTreeWidgetItem *visits = nodeWithText(w.TreeView1, "(2000)");
+    w.TreeView1->setCurrentItem(visits);
+    ASSERT_GT(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 0);
+    dialogs.answers.push_back(false);
+    w.N15Click();
+    EXPECT_GT(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 0);
+    dialogs.answers.push_back(true);
+    w.N15Click();
+    EXPECT_EQ(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 0);
+    EXPECT_GT(stored(ids::SouthHospital, ids::TableF30Staff, 5, 5), 0);
+    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово!"));
+    EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("из таблицы \r\n(2000) - Посещения")));
+}
+
+TEST_F(FormListWindowTest, NetworkFormRecalculation) {
+    shared().CurrentInstitution = ids::Region;
+    shared().IncludeList = "5,6,7,8,9,10,11,12,13,14,15,16";
+    shared().NetMode = true;
+    TFormList w;
+    EXPECT_TRUE(w.N30->menuAction()->isVisible());
+    EXPECT_FALSE(w.N10->isVisible());
+    w.setWindowTitle("Область");
+    w.N9->setVisible(true);
+    w.Start(-1);
+    ASSERT_EQ(w.TreeView1->topLevelItemCount(), 1);
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
+    dialogs.answers = {true, false};    // recalculate, do not round
+    w.N9Click();
+    EXPECT_EQ(dialogs.questions.first(), QStringLiteral("Персчитать все таблицы формы \"Ф47\"?"));
+    EXPECT_EQ(dialogs.questions.last(), QStringLiteral("Округлять результат?"));
+    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Пересчет формы закончен"));
+    EXPECT_DOUBLE_EQ(stored(ids::Region, ids::TableF47Network, 5, 4), 4);
+    shared().NetMode = false;
+}
+
+TEST_F(FormListWindowTest, FromTheTerritoryToATypedValueAndItsControls) {
+    bool tableSeen = false;
+    // 1. The territory window: the northern hospital's forms.
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *adm = qobject_cast<TAdmForm *>(d);
+        EXPECT_NE(adm, nullptr);
+        adm->FormActivate();
+        for (QTreeWidgetItem *n : TreeNodesInOrder(adm->TreeView1))
+            if (TreeNodeId(n) == ids::NorthHospital) adm->TreeView1->setCurrentItem(n);
+        adm->N9Click();
+        return int(QDialog::Rejected);
+    });
+    // 2. The forms tree: the staff table of Ф30.
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *fl = qobject_cast<TFormList *>(d);
+        EXPECT_NE(fl, nullptr);
+        fl->TreeView1->setCurrentItem(nodeWithText(fl->TreeView1, "(1000) - Штаты"));
+        fl->N8Click();
+        return int(QDialog::Rejected);
+    });
+    // 3. The table window: type into СТР2 ГР4, run the controls, go to the next table.
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *t = qobject_cast<TVTable *>(d);
+        EXPECT_NE(t, nullptr);
+        tableSeen = true;
+        EXPECT_EQ(shared().TableIdent, ids::TableF30Staff);
+        EXPECT_EQ(shared().TableNumber, "(1000)");
+        EXPECT_EQ(shared().TableFormName, QStringLiteral("Ф30"));
+        EXPECT_TRUE(t->Label3->text().startsWith(QStringLiteral("Ф30 - ")));
+        EXPECT_EQ(t->Label2->text(), QStringLiteral("(1000) - Штаты"));
+        t->show();
+        QApplication::processEvents();
+        EXPECT_TRUE(t->isLoaded());
+        t->StringGrid1->setCurrentCell(0, 1);
+        QTest::keyClick(t->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClicks(t->StringGrid1, "400");
+        QTest::keyClick(t->StringGrid1, Qt::Key_Return);
+        QTest::keyClick(t->StringGrid1, Qt::Key_F3);
+        t->N2Click();
+        EXPECT_EQ(shared().TableIdent, ids::TableF30Visits);
+        EXPECT_EQ(t->Label2->text(), QStringLiteral("(2000) - Посещения"));
+        t->hide();
+        return int(QDialog::Rejected);
+    });
+    shared().ReportMode = "Input";
+    shared().DataTableName = "Data";
+    openAdmFormForInput(nullptr);
+    EXPECT_TRUE(tableSeen);
+    // СТР2 ГР4: stored column 5, stored row 2 + 3 + 1 = 6.
+    EXPECT_DOUBLE_EQ(stored(ids::NorthHospital, ids::TableF30Staff, 5, 6), 400);
+    ASSERT_FALSE(shared().ControlErrors.isEmpty());
+    EXPECT_EQ(shared().ControlErrors.object(0), ids::RuleDoctorsByColumn);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Обнаружены ошибки")));
+    EXPECT_EQ(currentFormNavigator(), nullptr);
+}
