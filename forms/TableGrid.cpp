@@ -260,9 +260,17 @@ void TableGrid::drawTitle(QPainter &p, GridTitle &title, const QRect &rect) {
 void TableGrid::paintEvent(QPaintEvent *event) {
     QPainter p(viewport());
     const QRect dirty = event->rect();
-    p.fillRect(dirty, kLineColor);
     const int vw = viewport()->width(), vh = viewport()->height();
     const int sx = horizontalScrollBar()->value(), sy = verticalScrollBar()->value();
+    // Outside the table the window's own colour; inside it the lines.
+    p.fillRect(dirty, palette().color(QPalette::Window));
+    const int tableRight = m_cornerW + dataWidth() + 1 - sx;
+    const int tableBottom = m_cornerH + dataHeight() + 1 - sy;
+    p.fillRect(dirty & QRect(0, 0, std::max(m_cornerW, tableRight), m_cornerH), kLineColor);
+    p.fillRect(dirty & QRect(0, 0, m_cornerW, std::max(m_cornerH, tableBottom)), kLineColor);
+    p.fillRect(dirty & QRect(m_cornerW, m_cornerH, std::max(0, tableRight - m_cornerW),
+                             std::max(0, tableBottom - m_cornerH)),
+               kLineColor);
 
     // Data cells.
     const QRect dataArea(m_cornerW, m_cornerH, std::max(0, vw - m_cornerW), std::max(0, vh - m_cornerH));
