@@ -52,13 +52,15 @@ TProgress::TProgress(QWidget *parent) : QDialog(parent) {
 }
 
 void TProgress::SetMax(int max) {
-    // A gauge never runs backwards past its own start.
-    Gauge1->setMaximum(max < 0 ? 0 : max);
+    m_max = max < 0 ? 0 : max;
+    // An empty run shows an empty gauge, not a busy one.
+    Gauge1->setMaximum(m_max > 0 ? m_max : 1);
+    Gauge1->setValue(qBound(0, Gauge1->value(), Gauge1->maximum()));
     letEventsRun();
 }
 
 void TProgress::SetPosition(int position) {
-    Gauge1->setValue(qBound(Gauge1->minimum(), position, Gauge1->maximum()));
+    Gauge1->setValue(qBound(0, position, m_max > 0 ? m_max : 0));
     letEventsRun();
 }
 
@@ -72,7 +74,7 @@ void TProgress::SetDetailText(const QString &text) {
     letEventsRun();
 }
 
-int TProgress::max() const { return Gauge1->maximum(); }
+int TProgress::max() const { return m_max; }
 int TProgress::position() const { return Gauge1->value(); }
 QString TProgress::statusText() const { return Label1->text(); }
 QString TProgress::detailText() const { return Label2->text(); }

@@ -33,6 +33,9 @@ public:
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QProgressBar *Gauge1 = nullptr;
+
+private:
+    int m_max = 100;
 };
 
 // The shared progress window, created on first use (without a parent) and

@@ -119,6 +119,12 @@ TEST(ProgressWindow, SettersReachTheWidgets) {
     // A position past the end stays on the gauge.
     p.SetPosition(25);
     EXPECT_EQ(p.position(), 10);
+    // An empty run: nothing done, and no busy animation either.
+    p.SetMax(0);
+    p.SetPosition(0);
+    EXPECT_EQ(p.max(), 0);
+    EXPECT_EQ(p.position(), 0);
+    EXPECT_GT(p.Gauge1->maximum(), p.Gauge1->minimum());
 }
 
 TEST(WarningWindow, ButtonsGiveTheResult) {
