@@ -200,8 +200,13 @@ QDomDocument parseXml(const QByteArray &data, const QString &partName, bool name
 
 QByteArray toXml(const QDomDocument &doc) {
     QByteArray out = doc.toByteArray(-1);
-    if (!out.startsWith("<?xml"))
-        out.prepend("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n");
+    // The declaration is written the way office programs write it.
+    if (out.startsWith("<?xml")) {
+        const qsizetype end = out.indexOf("?>");
+        if (end > 0) out.remove(0, end + 2);
+        while (out.startsWith('\n') || out.startsWith('\r')) out.remove(0, 1);
+    }
+    out.prepend("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n");
     return out;
 }
 
