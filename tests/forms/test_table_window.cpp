@@ -1,7 +1,9 @@
 // The table window over the sample configuration: typing and saving cells,
 // clearing, loading a transfer file, controls with their error marks, the
 // template view and the failures a user must see.
+#include "core/AdminMode.h"
 #include "core/SharedState.h"
+#include "forms/FormNavigator.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"
 #include "platform/Codepage.h"
@@ -338,4 +340,100 @@ TEST_F(TableWindowTest, PaintsFocusedCellAndReadableHeaders) {
             for (int x = r.left(); x <= r.right(); ++x) dark += qGray(shot.pixel(x, y)) < 100;
         EXPECT_GT(dark, 0) << t.text.toStdString();
     }
+}
+
+namespace {
+// Steps through a fixed list of (form id, form name, table number) entries.
+class ListNavigator : public FormNavigator {
+public:
+    struct Entry {
+        qint64 formId;
+        QString formName, tableNumber;
+    };
+    QList<Entry> entries;
+    int index = 0;
+    bool nextTable(bool forward) override {
+        const int next = index + (forward ? 1 : -1);
+        if (next < 0 || next >= entries.size()) return false;
+        index = next;
+        SharedState &s = shared();
+        s.TableFormId = entries[index].formId;
+        s.TableFormName = entries[index].formName;
+        s.TableNumber = entries[index].tableNumber;
+        return true;
+    }
+    QString currentFormText() const override { return entries[index].formName + " - форма"; }
+    QString currentTableText() const override { return entries[index].tableNumber + " - таблица"; }
+};
+} // namespace
+
+TEST_F(TableWindowTest, NextAndPreviousTableSaveAndReload) {
+    ListNavigator nav;
+    nav.entries = {{kF30, "Ф30", "(1000)"}, {kF30, "Ф30", "(2000)"}};
+    ScopedFormNavigator scope(&nav);
+    auto w = show();
+    QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(w->StringGrid1, "8");
+    QTest::keyClick(w->StringGrid1, Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(shared().TableIdent, sample::ids::TableF30Visits);
+    EXPECT_EQ(w->Label2->text(), "(2000) - таблица");
+    EXPECT_EQ(w->StringGrid1->columnCount(), 2);
+    EXPECT_EQ(w->cellDisplayText(0, 0), "5000");   // 100 * b for institution 5
+    // At the last table nothing happens.
+    w->N2Click();
+    EXPECT_EQ(shared().TableIdent, sample::ids::TableF30Visits);
+    QTest::keyClick(w->StringGrid1, Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(shared().TableIdent, sample::ids::TableF30Staff);
+    EXPECT_EQ(w->cellDisplayText(0, 0), "8");
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 8.0));
+}
+
+TEST_F(TableWindowTest, ErrorListShowsControlErrors) {
+    open(sample::ids::SouthHospital);
+    auto w = show();
+    w->setWindowTitle("Ввод: Южная ЦРБ");
+    w->N3Click();
+    w->N7Click();
+    ASSERT_EQ(dialogs.modalTitles.size(), 1);
+    EXPECT_EQ(dialogs.modalTitles[0], "Ввод: Южная ЦРБ - ошибки контроля: Ф30т(1000)");
+}
+
+TEST_F(TableWindowTest, SummaryRecalculationSumsInstitutions) {
+    SharedState &s = shared();
+    open(sample::ids::ReportRegion);
+    s.ReportMode = "Svod";
+    s.DataTableName = "RepData";
+    s.IncludeList = "5,6,7,8,9,10,11,12,13,14,15,16";
+    auto w = show();
+    ASSERT_TRUE(w->N14->isVisible());
+    w->N14Click();
+    EXPECT_TRUE(dialogs.sawMessage("Готово!"));
+    // СТР1ГР4 = 10 * id over the institutions with values.
+    EXPECT_EQ(w->cellDisplayText(0, 0), QString::number(10 * (5 + 6 + 7 + 9 + 10 + 11 + 13 + 15)));
+    EXPECT_EQ(db::scalar(db::connection(db::kData),
+                         "select data from repdata where hospital=? and \"table\"=? and \"column\"=5 and \"row\"=5",
+                         {sample::ids::ReportRegion, sample::ids::TableF30Staff}).toInt(),
+              10 * (5 + 6 + 7 + 9 + 10 + 11 + 13 + 15));
+}
+
+TEST_F(TableWindowTest, FormulaHighlightOnlyInAdministratorMode) {
+    SharedState &s = shared();
+    open(sample::ids::ReportNetwork, "(1000)", sample::ids::FormF47, "Ф47");
+    s.ReportMode = "Net";
+    s.NetMode = true;
+    s.DataTableName = "RepData";
+    {
+        auto w = show();
+        EXPECT_TRUE(w->ShowFormulaCells);
+        EXPECT_TRUE(w->formulaCellFlags().isEmpty());
+    }
+    AdminMode::instance().setOn(true);
+    auto w = show();
+    EXPECT_EQ(w->formulaCellFlags().value("0,1") & 1, 1);
+    EXPECT_FALSE(w->formulaCellFlags().contains("0,0"));   // a counter without formula or condition
+    EXPECT_EQ(w->formulaCellFlags().value("3,0") & 1, 1);
+    w->N53->trigger();   // control highlighting switches formula highlighting off
+    EXPECT_FALSE(w->ShowFormulaCells);
+    EXPECT_TRUE(w->formulaCellFlags().isEmpty());
+    AdminMode::instance().setOn(false);
 }
