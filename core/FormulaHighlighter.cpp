@@ -257,11 +257,9 @@ QString GetTableCaption(qint64 tableId, const QSqlDatabase &database) {
     return q.value(0).toString() + QStringLiteral(" - ") + q.value(1).toString();
 }
 
-QString GetRowTitlePath(qint64 tableId, int storedRow, int fixCols, int fixRows, const QSqlDatabase &database) {
-    if ((fixCols < 0 || fixRows < 0) && !fixedOf(database, tableId, fixCols, fixRows)) return QString();
-    if (fixCols <= 0) return QString();
-    const QList<TitleRecord> titles =
-        readTitles(database, tableId, QStringLiteral("\"column\""), fixCols, QStringLiteral("\"column\", \"row\""));
+namespace {
+
+QString rowPathFrom(const QList<TitleRecord> &titles, int storedRow, int fixCols) {
     const int row = storedRow - 1;
     QStringList texts;
     for (int k = 1; k <= fixCols; ++k) {
@@ -277,12 +275,7 @@ QString GetRowTitlePath(qint64 tableId, int storedRow, int fixCols, int fixRows,
     return joinTitlePath(texts);
 }
 
-QString GetColumnTitlePath(qint64 tableId, int storedColumn, const QSqlDatabase &database) {
-    int fixCols = 0, fixRows = 0;
-    if (!fixedOf(database, tableId, fixCols, fixRows)) return QString();
-    if (fixRows <= 0) return QString();
-    const QList<TitleRecord> titles =
-        readTitles(database, tableId, QStringLiteral("\"row\""), fixRows, QStringLiteral("\"row\", \"column\""));
+QString columnPathFrom(const QList<TitleRecord> &titles, int storedColumn, int fixRows) {
     const int column = storedColumn - 1;
     QStringList texts;
     for (int k = 1; k <= fixRows; ++k) {
@@ -296,6 +289,29 @@ QString GetColumnTitlePath(qint64 tableId, int storedColumn, const QSqlDatabase 
         }
     }
     return joinTitlePath(texts);
+}
+
+QList<TitleRecord> rowHeaderTitles(const QSqlDatabase &d, qint64 table, int fixCols) {
+    if (fixCols <= 0) return {};
+    return readTitles(d, table, QStringLiteral("\"column\""), fixCols, QStringLiteral("\"column\", \"row\""));
+}
+
+QList<TitleRecord> columnHeaderTitles(const QSqlDatabase &d, qint64 table, int fixRows) {
+    if (fixRows <= 0) return {};
+    return readTitles(d, table, QStringLiteral("\"row\""), fixRows, QStringLiteral("\"row\", \"column\""));
+}
+
+} // namespace
+
+QString GetRowTitlePath(qint64 tableId, int storedRow, int fixCols, int fixRows, const QSqlDatabase &database) {
+    if ((fixCols < 0 || fixRows < 0) && !fixedOf(database, tableId, fixCols, fixRows)) return QString();
+    return rowPathFrom(rowHeaderTitles(database, tableId, fixCols), storedRow, fixCols);
+}
+
+QString GetColumnTitlePath(qint64 tableId, int storedColumn, const QSqlDatabase &database) {
+    int fixCols = 0, fixRows = 0;
+    if (!fixedOf(database, tableId, fixCols, fixRows)) return QString();
+    return columnPathFrom(columnHeaderTitles(database, tableId, fixRows), storedColumn, fixRows);
 }
 
 QString BuildDecipher(const QString &reference, const QSqlDatabase *database) {
@@ -323,6 +339,8 @@ QString BuildDecipher(const QString &reference, const QSqlDatabase *database) {
     }
     out += QStringLiteral("Таблица: ") + table + kCrLf;
 
+    // The header titles are read once for all rows and once for all columns.
+    const QList<TitleRecord> rowTitles = p.rows.isEmpty() ? QList<TitleRecord>() : rowHeaderTitles(d, p.tableId, fixCols);
     QStringList rowLines;
     for (const QString &item : p.rows) {
         bool ok = false;
@@ -330,19 +348,23 @@ QString BuildDecipher(const QString &reference, const QSqlDatabase *database) {
         if (!ok) continue;
         if (database && fixRows != currentFixRows) n = fixRows + (n - currentFixRows);
         QString line = QStringLiteral("  стр.") + QString::number(n - fixRows - 1);
-        const QString path = GetRowTitlePath(p.tableId, n, fixCols, fixRows, d);
+        const QString path = rowPathFrom(rowTitles, n, fixCols);
         if (!path.isEmpty()) line += u' ' + path;
         rowLines.append(line);
     }
     if (!rowLines.isEmpty()) out += QStringLiteral("Строки:") + kCrLf + rowLines.join(kCrLf) + kCrLf;
 
+    int columnFixCols = 0, columnFixRows = 0;
+    QList<TitleRecord> columnTitles;
+    if (!p.columns.isEmpty() && fixedOf(d, p.tableId, columnFixCols, columnFixRows))
+        columnTitles = columnHeaderTitles(d, p.tableId, columnFixRows);
     QStringList columnLines;
     for (const QString &item : p.columns) {
         bool ok = false;
         const int c = item.trimmed().toInt(&ok);
         if (!ok) continue;
         QString line = QStringLiteral("  гр.") + QString::number(c - 1);
-        const QString path = GetColumnTitlePath(p.tableId, c, d);
+        const QString path = columnPathFrom(columnTitles, c, columnFixRows);
         if (!path.isEmpty()) line += u' ' + path;
         columnLines.append(line);
     }

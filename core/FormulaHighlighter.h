@@ -16,9 +16,8 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
-
-class QTextEdit;
-class QWidget;
+#include <QTextEdit>
+#include <QWidget>
 
 // ---- Finding references ---------------------------------------------------
 struct ReferenceSpan {
