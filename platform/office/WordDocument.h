@@ -66,10 +66,11 @@ public:
     QString cellText(int row, int column) const;   // throws when there is no such cell
     // Cell(r, c).Range.Text as Word reports it: the text + "\r\x07".
     QString cellRangeText(int row, int column) const;
-    // Replaces the cell's text keeping its paragraph and character formatting.
+    // Cell(r, c).Range.Text = text: replaces the cell's text keeping the
+    // formatting of its first paragraph and run (or paragraph mark), so a
+    // template's cell fonts and alignment stay. Numbers are formatted by
+    // the caller (core/NumberFormat.h). Throws when there is no such cell.
     void setCellText(int row, int column, const QString &text);
-    // Cell ranges for FillFormDoc-like code: setCellText with a number in
-    // the general format is the caller's business (core/NumberFormat.h).
 
     // Rows.Add: appends a row shaped like the last one, cells empty.
     // Returns the new row count.
