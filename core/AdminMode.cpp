@@ -140,7 +140,11 @@ bool ShowAdminPasswordPrompt(QWidget *parent) {
 
 void ApplyAdminModeToForm(QWidget *window, bool on) {
     if (!window) return;
-    const QList<QMenuBar *> bars = window->findChildren<QMenuBar *>();
+    // Only the window's own parts: child windows (dialogs) register on their own.
+    const QWidget *home = window->window();
+    QList<QMenuBar *> bars;
+    for (QMenuBar *bar : window->findChildren<QMenuBar *>())
+        if (bar->window() == home) bars.append(bar);
     bool hasAdminBar = false;
     for (QMenuBar *bar : bars)
         if (isAdminMenuBar(bar)) hasAdminBar = true;
@@ -155,13 +159,15 @@ void ApplyAdminModeToForm(QWidget *window, bool on) {
         }
     }
     // Tool bar buttons follow the same rule as menu items, without the mark.
-    for (QToolBar *tb : window->findChildren<QToolBar *>())
+    for (QToolBar *tb : window->findChildren<QToolBar *>()) {
+        if (tb->window() != home) continue;
         for (QAction *a : tb->actions())
             if (!seen.contains(a) && isAdminTagged(a)) a->setVisible(on);
+    }
     // Plain widgets (buttons, labels, panels) tagged as administrator-only.
     for (QWidget *w : window->findChildren<QWidget *>()) {
         if (qobject_cast<QMenuBar *>(w) || qobject_cast<QMenu *>(w)) continue;
-        if (w->isWindow()) continue;
+        if (w->isWindow() || w->window() != home) continue;
         if (isAdminTagged(w)) w->setVisible(on);
     }
 }

@@ -129,6 +129,19 @@ TEST_F(AdminModeTest, TaggedItemsFollowModeAndKeepOneStar) {
     EXPECT_EQ(win.popupItem->text(), QStringLiteral("Отладочная"));
 }
 
+TEST_F(AdminModeTest, ChildWindowsAreLeftToThemselves) {
+    Window win;
+    auto *dialog = new QDialog(win.w.get());
+    auto *inDialog = new QPushButton(QStringLiteral("Удалить"), dialog);
+    inDialog->setProperty("Tag", 777);
+    RegisterAdminForm(win.w.get());
+    AdminMode::instance().setOn(true);
+    EXPECT_FALSE(inDialog->isHidden());
+    AdminMode::instance().setOn(false);
+    EXPECT_FALSE(inDialog->isHidden());
+    EXPECT_TRUE(win.button->isHidden());
+}
+
 TEST_F(AdminModeTest, RegistrationIsOnceAndEndsWithTheWindow) {
     const int before = AdminMode::instance().forms().size();
     {
