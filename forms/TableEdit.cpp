@@ -2,12 +2,9 @@
 
 #include "core/Common.h"
 #include "core/NumberFormat.h"
-#include "core/TextUtil.h"
 #include "core/ValueMatrix.h"
 #include "platform/Database.h"
 
-#include <QMap>
-#include <QPair>
 #include <QSqlQuery>
 #include <cmath>
 #include <limits>
@@ -183,66 +180,6 @@ quint32 valuesChecksum(const QList<double> &values) {
     for (double v : values)
         if (float(v) != 0.0f) h = ChecksumStep(h, v);
     return h;
-}
-
-bool parseTransferLine(const QString &line, TransferLine &out) {
-    const QStringList parts = line.trimmed().split(u',');
-    if (parts.size() != 6) return false;
-    QString f[6];
-    for (int i = 0; i < 6; ++i) {
-        const QString &p = parts[i];
-        if (p.size() < 2 || !p.startsWith(u'"') || !p.endsWith(u'"')) return false;
-        f[i] = p.mid(1, p.size() - 2);
-        if (f[i].contains(u'"')) return false;
-    }
-    out = TransferLine{f[0], f[1], f[2], f[3], f[4], f[5]};
-    return true;
-}
-
-int loadTableFromTransfer(const QSqlDatabase &d, const CellTarget &target, const TransferTable &table,
-                          const QStringList &lines, bool idKind) {
-    // One value per cell; a later line for the same cell wins.
-    QMap<QPair<int, int>, double> cells;
-    const QString yearText = QString::number(target.year);
-    for (int i = 0; i < lines.size(); ++i) {
-        if (lines[i].trimmed().isEmpty()) continue;
-        TransferLine l;
-        if (!parseTransferLine(lines[i], l))
-            throw db::Error(QStringLiteral("Ошибка в строке %1 файла передачи: ожидалось шесть полей в кавычках "
-                                           "через запятую.\n%2").arg(i + 1).arg(lines[i]));
-        if (l.year != yearText || l.tablen != table.tableNumber) continue;
-        if (idKind) {
-            bool ok = false;
-            if (l.form.trimmed().toLongLong(&ok) != table.formId || !ok) continue;
-        } else if (!text::sameNoCase(l.form, table.formName)) {
-            continue;
-        }
-        double value = 0;
-        bool okc = false, okr = false;
-        const int column = l.column.trimmed().toInt(&okc);
-        const int row = l.row.trimmed().toInt(&okr);
-        if (!num::parse(l.data, value) || !okc || !okr)
-            throw db::Error(QStringLiteral("Ошибка в строке %1 файла передачи: значение, графа или строка "
-                                           "не являются числом.\n%2").arg(i + 1).arg(lines[i]));
-        // Cells outside the table would be stored where nothing shows them.
-        if (column < table.fixcols + 2 || column > table.colcount + 1 || row < table.fixrows + 2 ||
-            row > table.rowcount + 1)
-            continue;
-        cells.insert(qMakePair(column, row), value);
-    }
-    const QString t = valueTable(target.table);
-    int written = 0;
-    db::transaction(d, [&] {
-        ClearTableValues(d, target);
-        for (auto it = cells.cbegin(); it != cells.cend(); ++it) {
-            if (it.value() == 0.0) continue;
-            db::exec(d, QStringLiteral("insert into ") + t + QStringLiteral(" values (?,?,?,?,?,?)"),
-                     {target.hospital, it.value(), target.year, target.tableIdent, it.key().first,
-                      it.key().second});
-            ++written;
-        }
-    });
-    return written;
 }
 
 } // namespace tableedit

@@ -85,27 +85,4 @@ void readTableValues(const QSqlDatabase &db, const CellTarget &target, int colco
 // float, is mixed in as h := h xor (h shl 5) xor its bits (32-bit unsigned).
 quint32 valuesChecksum(const QList<double> &values);
 
-// One line of a value transfer file: six double-quoted fields separated by
-// commas. False when the line is not of that shape.
-struct TransferLine {
-    QString data, year, form, tablen, column, row;
-};
-bool parseTransferLine(const QString &line, TransferLine &out);
-
-// Loads one table from the lines of a transfer file. idKind: the form field
-// holds the form id (".orv", ".rps"); otherwise the form name (".orw",
-// ".rpd"). A line is taken when its year, form (id, or name without regard to
-// case) and table number match and its cell lies within the table. Every
-// line is checked first; a malformed one throws db::Error naming the line and
-// nothing is changed. Then the table's stored values are replaced in one
-// transaction. Returns the number of values written.
-struct TransferTable {
-    qint64 formId = 0;
-    QString formName;
-    QString tableNumber;
-    int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0;
-};
-int loadTableFromTransfer(const QSqlDatabase &db, const CellTarget &target, const TransferTable &table,
-                          const QStringList &lines, bool idKind);
-
 } // namespace tableedit

@@ -13,12 +13,11 @@
 #include "forms/TableGrid.h"
 #include "forms/TableLayout.h"
 #include "forms/TableWindowData.h"
-#include "platform/Codepage.h"
+#include "forms/TransferFiles.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -645,22 +644,13 @@ void TVTable::N35Click() {
                                             folder + defaultName, filter);
     try {
         if (!file.isEmpty()) {
-            const QString ext = QFileInfo(file).suffix().toLower();
-            if (ext != u"orv" && ext != u"orw" && ext != u"rps" && ext != u"rpd") {
-                showError(QStringLiteral("Неизвестный вид файла передачи: %1").arg(file), this);
-            } else {
-                QApplication::setOverrideCursor(Qt::WaitCursor);
-                struct CursorBack {
-                    ~CursorBack() { QApplication::restoreOverrideCursor(); }
-                } back;
-                QStringList lines;
-                QString readError;
-                if (!cp1251::readLines(file, lines, &readError)) throw db::Error(readError);
-                tableedit::TransferTable t{s.TableFormId, formName, s.TableNumber, colcount, rowcount, fixcols, fixrows};
-                tableedit::loadTableFromTransfer(db::connection(db::kData), target(), t, lines,
-                                                 ext == u"orv" || ext == u"rps");
-                showMessage(QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, s.TableNumber, file), this);
-            }
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            struct CursorBack {
+                ~CursorBack() { QApplication::restoreOverrideCursor(); }
+            } back;
+            transfer::loadTable(s.CurrentInstitution, file, tableedit::valueTable(s.DataTableName), s.TableFormId,
+                                formName, s.TableIdent, s.TableNumber);
+            showMessage(QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, s.TableNumber, file), this);
         }
     } catch (const std::exception &e) {
         const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()

@@ -100,14 +100,3 @@ TEST(Checksum, SkipsZerosAndHashesFloats) {
     EXPECT_EQ(tableedit::valuesChecksum({0, 1.0}), one);
     EXPECT_NE(tableedit::valuesChecksum({1.0, 2.0}), tableedit::valuesChecksum({2.0, 1.0}));
 }
-
-TEST(TransferLines, Shape) {
-    tableedit::TransferLine l;
-    ASSERT_TRUE(tableedit::parseTransferLine("\"12.5\",\"2026\",\"1\",\"(1000)\",\"4\",\"5\"", l));
-    EXPECT_EQ(l.data, "12.5");
-    EXPECT_EQ(l.tablen, "(1000)");
-    EXPECT_EQ(l.row, "5");
-    EXPECT_FALSE(tableedit::parseTransferLine("\"12.5\",\"2026\",\"1\",\"(1000)\",\"4\"", l));
-    EXPECT_FALSE(tableedit::parseTransferLine("12.5,2026,1,(1000),4,5", l));
-    EXPECT_FALSE(tableedit::parseTransferLine("", l));
-}
