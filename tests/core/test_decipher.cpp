@@ -64,6 +64,30 @@ TEST(DecipherText, NormalizeKeepsRowsAndColumnsOnly) {
     EXPECT_TRUE(TFormulaHighlighter::NormalizeDecipher(QStringLiteral("Форма: x\r\nТаблица: y\r\n")).isEmpty());
 }
 
+// Character format at the first occurrence of a text in a view.
+QTextCharFormat formatAt(QTextEdit *view, const QString &text) {
+    QTextCursor c = view->document()->find(text);
+    if (c.isNull()) return {};
+    QTextCursor at(view->document());
+    at.setPosition(c.selectionStart() + 1);
+    return at.charFormat();
+}
+
+TEST(DecipherText, RenderingTidiesAndMarksSections) {
+    QTextEdit view;
+    RenderDecipherInto(&view,
+                       QStringLiteral("Форма: Ф12  - Кадры\r\n\r\nСтроки:\r\n  стр.1 Врачи -> всего\r\n"), false);
+    EXPECT_EQ(view.toPlainText(), QStringLiteral("Форма: Ф12 - Кадры\nСтроки:\nстр.1 Врачи -> всего"));
+    EXPECT_EQ(formatAt(&view, QStringLiteral("Строки:")).fontWeight(), QFont::Bold);
+    EXPECT_EQ(formatAt(&view, QStringLiteral("Строки:")).foreground().color(), QColor(0, 0, 128));
+    EXPECT_EQ(formatAt(&view, QStringLiteral(" -> ")).fontWeight(), QFont::Bold);
+    EXPECT_NE(formatAt(&view, QStringLiteral("Врачи")).fontWeight(), QFont::Bold);
+
+    QTextEdit previous;
+    RenderDecipherInto(&previous, QStringLiteral("Графы:\r\n  гр.4"), true);
+    EXPECT_EQ(formatAt(&previous, QStringLiteral("Графы:")).foreground().color(), QColor(128, 0, 0));
+}
+
 // ---- Against databases ------------------------------------------------------
 
 // A configuration folder with one form "Ф12" and its table "(3)" (fixcols 2,
