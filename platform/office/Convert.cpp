@@ -3,7 +3,9 @@
 #include "platform/office/OfficeError.h"
 #include "platform/office/Package.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QHash>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -83,9 +85,24 @@ QString openXmlVersion(const QString &path, const QString &targetExt) {
         throw Error(QStringLiteral("Файл ") + path + QStringLiteral(" сохранен в старом формате, а программа ") +
                     QStringLiteral("для его преобразования не установлена. Сохраните файл в формате ") +
                     formatName(targetExt) + QStringLiteral(" и повторите действие."));
+    // A template printed again and again is converted once while it stays unchanged.
+    struct Converted {
+        QDateTime modified;
+        qint64 size;
+        QString file;
+    };
+    static QHash<QString, Converted> cache;
+    const QFileInfo info(path);
+    const QString key = info.absoluteFilePath() + u'|' + targetExt;
+    const auto it = cache.constFind(key);
+    if (it != cache.constEnd() && it->modified == info.lastModified() && it->size == info.size() &&
+        QFileInfo::exists(it->file))
+        return it->file;
     static int counter = 0;
     const QString out = workDir().path() + QStringLiteral("/conv") + QString::number(++counter);
-    return convertFile(path, targetExt, out);
+    const QString file = convertFile(path, targetExt, out);
+    cache.insert(key, {info.lastModified(), info.size(), file});
+    return file;
 }
 
 } // namespace office

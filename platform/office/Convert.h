@@ -17,7 +17,8 @@ QString convertFile(const QString &path, const QString &targetExt, const QString
 
 // A path holding the Office Open XML form of the file: the file itself when
 // it already is a zip package (whatever its extension), otherwise a copy
-// converted into a temporary folder that lives until the program ends.
+// converted into a temporary folder that lives until the program ends (a
+// file converted before and unchanged since is not converted again).
 // targetExt is "docx" or "xlsx". Throws office::Error (file missing, legacy
 // format without a converter, conversion failure).
 QString openXmlVersion(const QString &path, const QString &targetExt);

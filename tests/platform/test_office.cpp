@@ -7,6 +7,7 @@
 #include "platform/office/Show.h"
 #include "platform/office/WordDocument.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -451,6 +452,14 @@ TEST(OfficeConvert, ProducedFilesOpenInTheOfficeSuite) {
     const QString doc97 = convertFile(dir.filePath("doc.docx"), "doc", dir.filePath("legacy"));
     WordDocument fromLegacy = WordDocument::fromTemplate(doc97);
     EXPECT_EQ(fromLegacy.table(1).cellText(2, 2), QStringLiteral("12.5"));
+    // Converted once while unchanged; a changed file is converted again.
+    const QString first = openXmlVersion(doc97, "docx");
+    EXPECT_EQ(openXmlVersion(doc97, "docx"), first);
+    QFile f(doc97);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
+    f.close();
+    EXPECT_NE(openXmlVersion(doc97, "docx"), first);
 }
 
 // --- files of other writers and less common paths ----------------------------------------
