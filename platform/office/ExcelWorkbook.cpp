@@ -320,10 +320,13 @@ void ExcelSheet::setValue(int row, int column, const QVariant &value) {
         auto it = cells_.find({row, column});
         if (it == cells_.end()) return;
         it->second.value = QVariant();
+        it->second.formula.clear();
         if (!it->second.format) cells_.erase(it);
         return;
     }
-    cells_[{row, column}].value = v;
+    Cell &cell = cells_[{row, column}];
+    cell.value = v;
+    cell.formula.clear();
 }
 
 QVariant ExcelSheet::value(int row, int column) const {
@@ -527,6 +530,7 @@ struct XlsxWriter {
     QStringList fonts, borders, xfs;
     QHash<QString, int> fontIndex, borderIndex, xfIndex;
     std::map<QString, int> customFormats;   // code -> id
+    bool hasFormulas = false;
 
     static void startDoc(QXmlStreamWriter &w) {
         w.setAutoFormatting(false);
@@ -671,11 +675,19 @@ struct XlsxWriter {
             for (; cellIt != s.cells_.end() && cellIt->first.first == row; ++cellIt) {
                 const auto &cell = cellIt->second;
                 const int style = cell.format ? styleId(*cell.format) : 0;
-                if (!cell.value.isValid() && style == 0) continue;
+                if (!cell.value.isValid() && style == 0 && cell.formula.isEmpty()) continue;
                 w.writeStartElement(QStringLiteral("c"));
                 w.writeAttribute(QStringLiteral("r"), cellName(row, cellIt->first.second));
                 if (style != 0) w.writeAttribute(QStringLiteral("s"), QString::number(style));
-                if (cell.value.typeId() == QMetaType::Double) {
+                if (!cell.formula.isEmpty()) {
+                    hasFormulas = true;
+                    const bool isText = cell.value.isValid() && cell.value.typeId() != QMetaType::Double;
+                    if (isText) w.writeAttribute(QStringLiteral("t"), QStringLiteral("str"));
+                    w.writeTextElement(QStringLiteral("f"), cell.formula);
+                    if (cell.value.isValid())
+                        w.writeTextElement(QStringLiteral("v"), isText ? cell.value.toString()
+                                                                       : numberText(cell.value.toDouble()));
+                } else if (cell.value.typeId() == QMetaType::Double) {
                     w.writeTextElement(QStringLiteral("v"), numberText(cell.value.toDouble()));
                 } else if (cell.value.isValid()) {
                     w.writeAttribute(QStringLiteral("t"), QStringLiteral("s"));
@@ -790,8 +802,9 @@ struct XlsxWriter {
         const QString workbook =
             QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
                            "<workbook xmlns=\"%1\" xmlns:r=\"%2\"><bookViews><workbookView activeTab=\"%3\"/>"
-                           "</bookViews><sheets>%4</sheets><calcPr calcId=\"191029\"/></workbook>")
-                .arg(kNsMain, kNsR).arg(active - 1).arg(wbSheets);
+                           "</bookViews><sheets>%4</sheets><calcPr calcId=\"191029\"%5/></workbook>")
+                .arg(kNsMain, kNsR).arg(active - 1).arg(wbSheets)
+                .arg(hasFormulas ? QStringLiteral(" fullCalcOnLoad=\"1\"") : QString());
         pkg.setPart(QStringLiteral("[Content_Types].xml"), types.toUtf8());
         pkg.setPart(QStringLiteral("_rels/.rels"),
                     QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
@@ -807,7 +820,7 @@ struct XlsxWriter {
 };
 
 void ExcelWorkbook::saveAs(const QString &path) {
-    XlsxWriter w{*this, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+    XlsxWriter w{*this, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, false};
     for (auto &s : sheets_) w.sheets.push_back(s.get());
     w.write(path);
     path_ = path;
@@ -963,9 +976,14 @@ struct XlsxReader {
                 auto &cell = s.cells_[{ref.row, ref.column}];
                 if (value.isValid() && !(value.typeId() == QMetaType::QString && value.toString().isEmpty()))
                     cell.value = value;
+                const QDomElement f = child(c, "f");
+                if (!f.isNull() && !f.text().trimmed().isEmpty() &&
+                    (!f.hasAttribute("t") || f.attribute("t") == QLatin1String("normal")))
+                    cell.formula = f.text();
                 const size_t st = size_t(c.attribute("s").toInt());
                 if (st > 0 && st < xfs.size()) cell.format = xfs[st];
-                if (!cell.value.isValid() && !cell.format) s.cells_.erase({ref.row, ref.column});
+                if (!cell.value.isValid() && !cell.format && cell.formula.isEmpty())
+                    s.cells_.erase({ref.row, ref.column});
             }
         }
         for (const QDomElement &m : children(child(root, "mergeCells"), "mergeCell")) {

@@ -158,6 +158,7 @@ private:
     struct Cell {
         QVariant value;
         std::optional<CellFormat> format;
+        QString formula;   // kept from an opened file; dropped when the value is set
     };
     ExcelSheet(ExcelWorkbook *book, const QString &name) : book_(book), name_(name) {}
     Cell &cellData(int row, int column);
@@ -179,9 +180,10 @@ public:
     // Workbooks.Open(path): .xlsx (and .xls through the converter). Reads
     // values, number formats, fonts, alignments, borders, merges, widths,
     // heights and frozen panes. Throws office::Error.
-    // What the layer does not model is not written back by saveAs: formulas
-    // keep only their last values; charts, pictures, comments, fills and
-    // conditional formats are dropped. Save a user's workbook that was
+    // What the layer does not model is not written back by saveAs: plain
+    // formulas are kept, formulas shared over a range keep only their last
+    // values; charts, pictures, comments, fills and conditional formats are
+    // dropped. Save a user's workbook that was
     // opened and changed under a new name, never over the user's file.
     static ExcelWorkbook open(const QString &path);
 

@@ -497,6 +497,15 @@ TEST(ExcelWorkbook, ReadsCellKindsOfOtherWriters) {
     EXPECT_FALSE(s.hasValue(3, 6));
     EXPECT_EQ(s.merges(), QList<RangeRef>({RangeRef{5, 1, 6, 3}}));
     EXPECT_EQ(s.usedRange(), (RangeRef{1, 1, 6, 5}));
+
+    // Saving keeps the formulas with their values; a value written over one replaces it.
+    s.setValue(3, 2, QStringLiteral("текст"));
+    book.saveAs(dir.filePath("again.xlsx"));
+    const QByteArray xml = Package::read(dir.filePath("again.xlsx")).part("xl/worksheets/sheet1.xml");
+    EXPECT_TRUE(xml.contains("<c r=\"C1\"><f>1+1</f><v>2</v></c>"));
+    EXPECT_FALSE(xml.contains("<f>A1</f>"));
+    EXPECT_TRUE(Package::read(dir.filePath("again.xlsx")).part("xl/workbook.xml").contains("fullCalcOnLoad"));
+    EXPECT_EQ(ExcelWorkbook::open(dir.filePath("again.xlsx")).sheet(1).value(1, 3).toDouble(), 2.0);
 }
 
 TEST(ExcelWorkbook, WidthsValuesAndPanesEdgeCases) {
