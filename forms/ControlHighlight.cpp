@@ -129,6 +129,20 @@ QString tablePartKey(const QString &tablePart) {
     return t;
 }
 
+// True when an upper-cased rule text names the table key, written "(n)" or "[n]".
+bool mentionsTable(const QString &upperText, const QString &tableKey) {
+    if (tableKey.isEmpty()) return false;
+    const QString K = text::upper(tableKey);
+    if (upperText.contains(K)) return true;
+    QString square = K;
+    if (square.startsWith(u'(') && square.endsWith(u')')) {
+        square[0] = u'[';
+        square[square.size() - 1] = u']';
+        return upperText.contains(square);
+    }
+    return false;
+}
+
 bool termCovers(const QString &term, int r, int c) {
     const QString rows = ParseRowRef(term);
     const QString cols = ParseColumnRef(term);
@@ -172,9 +186,9 @@ void CountRuleSideCells(ControlCountList &list, const QString &side, const QStri
                         const QString &tableKey, const QString &formName, int fixrows, int fixcols) {
     if (side.trimmed().isEmpty()) return;
     const QString U = text::upper(side);
-    if (kind == 1 && (tableKey.isEmpty() || !U.contains(text::upper(tableKey)))) return;
+    if (kind == 1 && !mentionsTable(U, tableKey)) return;
     if (kind == 2 && !formName.isEmpty() && !tableKey.isEmpty() && !U.contains(text::upper(formName)) &&
-        !U.contains(text::upper(tableKey)))
+        !mentionsTable(U, tableKey))
         return;
     const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false);
     if (rc.rows.isEmpty() || rc.columns.isEmpty()) return;
@@ -323,5 +337,45 @@ QList<MarkedCell> ExpressionCells(const QString &side, const QString &cycleItem,
         else piece += ch;
     }
     if (!piece.isEmpty()) flush();
+    return out;
+}
+
+QList<CellRule> CellControlRules(const QSqlDatabase &d, qint64 formId, const QString &tableNumber, int fixrows,
+                                 int fixcols, int r, int c) {
+    QString formName = GetFormNameById(formId);
+    const int dash = int(formName.indexOf(QStringLiteral(" - ")));
+    if (dash >= 0) formName = formName.left(dash);
+    const QString K = NormalizeTableKey(tableNumber);
+    QList<CellRule> out;
+    QSqlQuery q = db::exec(d,
+                           QStringLiteral("select \"Код\", formid, tble, lft, rght, cycl, commnt from int_control where "
+                                          "(formid=? and tble=?) or (formid=? and (tble='' or tble is null)) or "
+                                          "(formid=0) order by formid, tble, commnt"),
+                           {formId, tableNumber, formId});
+    while (q.next()) {
+        bool ok = false;
+        const qint64 key = q.value(0).toLongLong(&ok);
+        if (!ok) continue;
+        const qint64 form = q.value(1).toLongLong();
+        const QString tble = q.value(2).toString();
+        const QString lft = q.value(3).toString(), rght = q.value(4).toString(), cycl = q.value(5).toString();
+        QString label;
+        bool hit = false;
+        if (form == 0) {
+            label = QStringLiteral("[Межформенный] ");
+            hit = RuleSideCoversCell(lft, cycl, r, K, formName, 2, fixrows, fixcols, c) ||
+                  RuleSideCoversCell(rght, cycl, r, K, formName, 2, fixrows, fixcols, c);
+        } else if (tble.isEmpty()) {
+            label = QStringLiteral("[Межтабличный] ");
+            if (!mentionsTable(text::upper(lft + u' ' + rght), K)) continue;
+            hit = RuleSideCoversCell(lft, cycl, r, K, formName, 1, fixrows, fixcols, c) ||
+                  RuleSideCoversCell(rght, cycl, r, K, formName, 1, fixrows, fixcols, c);
+        } else {
+            label = QStringLiteral("[Внутритабличный] ");
+            hit = RuleSideCoversCell(lft, cycl, r, {}, {}, 0, fixrows, fixcols, c) ||
+                  RuleSideCoversCell(rght, cycl, r, {}, {}, 0, fixrows, fixcols, c);
+        }
+        if (hit) out.append(CellRule{label + q.value(6).toString(), key});
+    }
     return out;
 }

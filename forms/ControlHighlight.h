@@ -81,3 +81,14 @@ QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols);
 // Cells named by every reference of a rule side, the cycle item appended to
 // each.
 QList<MarkedCell> ExpressionCells(const QString &side, const QString &cycleItem, int fixcols);
+
+// The control rules that touch one cell (data row r from 1, structure column
+// c), for the rule list of the control-rule editor: each line is the kind
+// label ("[Внутритабличный] ", "[Межтабличный] ", "[Межформенный] ") and the
+// comment, with the rule key. Throws db::Error.
+struct CellRule {
+    QString text;
+    qint64 key = 0;
+};
+QList<CellRule> CellControlRules(const QSqlDatabase &mainDb, qint64 formId, const QString &tableNumber, int fixrows,
+                                 int fixcols, int r, int c);

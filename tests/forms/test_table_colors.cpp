@@ -107,4 +107,7 @@ TEST(RuleCells, CountsOfRuleSides) {
     EXPECT_EQ(list.value("0,0").InterTableCount, 0);
     CountRuleSideCells(list, "Т(1000)стр1гр3", "", 1, "(1000)", "Ф1", 1, 2);
     EXPECT_EQ(list.value("0,0").InterTableCount, 1);
+    // The table written in square brackets is the same table.
+    CountRuleSideCells(list, "Т[1000]стр1гр3", "", 1, "(1000)", "Ф1", 1, 2);
+    EXPECT_EQ(list.value("0,0").InterTableCount, 2);
 }

@@ -437,3 +437,50 @@ TEST_F(TableWindowTest, FormulaHighlightOnlyInAdministratorMode) {
     EXPECT_TRUE(w->formulaCellFlags().isEmpty());
     AdminMode::instance().setOn(false);
 }
+
+TEST_F(TableWindowTest, RulesTouchingACell) {
+    // СТР1ГР5 of Ф30 (1000): rule 1 (cycle ГР4..7), rule 2 on both sides, and
+    // the inter-table rule 4 naming Т[1000]СТР[1]ГР[5].
+    const QList<CellRule> rules =
+        CellControlRules(db::connection(db::kMain), kF30, "(1000)", 3, 3, 1, 5);
+    QList<qint64> keys;
+    for (const CellRule &r : rules) keys.append(r.key);
+    EXPECT_TRUE(keys.contains(sample::ids::RuleDoctorsByColumn));
+    EXPECT_TRUE(keys.contains(sample::ids::RuleOccupiedPositions));
+    EXPECT_TRUE(keys.contains(sample::ids::RuleVisitsVsPositions));
+    EXPECT_FALSE(keys.contains(sample::ids::RuleWomenByRow));   // columns 6 and 7 only
+    for (const CellRule &r : rules)
+        if (r.key == sample::ids::RuleVisitsVsPositions) EXPECT_TRUE(r.text.startsWith("[Межтабличный] "));
+}
+
+TEST_F(TableWindowTest, HeadersScrollWithTheGrid) {
+    auto w = show();
+    w->showNormal();
+    w->resize(420, 300);
+    QApplication::processEvents();
+    TableGrid *g = w->StringGrid1;
+    g->setCurrentCell(3, 4);
+    QApplication::processEvents();
+    const QRect cell = g->cellRect(3, 4);
+    ASSERT_TRUE(g->viewport()->rect().contains(cell.center()));
+    bool seen = false;
+    for (const GridTitle &t : g->titles()) {
+        const QRect r = g->titleViewRect(t);
+        if (t.band == GridTitle::ColumnHeader && t.spanStart == 7 && t.spanEnd == 7) {
+            EXPECT_EQ(r.left(), cell.left());
+            EXPECT_EQ(r.width(), cell.width());
+            seen = true;
+        }
+        if (t.band == GridTitle::RowHeader && t.spanStart == 8 && t.spanEnd == 8) EXPECT_EQ(r.top(), cell.top());
+    }
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(TableWindowTest, EscapeSavesAndCloses) {
+    auto w = show();
+    QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(w->StringGrid1, "31");
+    QTest::keyClick(w->StringGrid1, Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 31.0));
+}
