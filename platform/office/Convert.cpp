@@ -70,7 +70,17 @@ QString convertFile(const QString &path, const QString &targetExt, const QString
 }
 
 QString openXmlVersion(const QString &path, const QString &targetExt) {
-    switch (sniffFile(path)) {
+    const FileKind kind = sniffFile(path);
+    if (kind != FileKind::OpenXml) {
+        // A file saved anew in the current format beside the old one ("form.doc"
+        // -> "form.docx") is taken instead.
+        const QFileInfo info(path);
+        const QString sibling = info.absolutePath() + u'/' + info.completeBaseName() + u'.' + targetExt;
+        if (QFileInfo(sibling).absoluteFilePath() != info.absoluteFilePath() &&
+            sniffFile(sibling) == FileKind::OpenXml)
+            return sibling;
+    }
+    switch (kind) {
     case FileKind::Missing:
         throw Error(QStringLiteral("Файл не найден: ") + path);
     case FileKind::OpenXml:

@@ -247,6 +247,10 @@ TEST(WordDocument, BadFilesGiveRussianMessages) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("(.docx)")));
     }
     EXPECT_THROW(ExcelWorkbook::open(legacy.fileName()), Error);
+    // Saved anew as .docx beside the old file, the template is found.
+    writeTemplate(dir.filePath("old.docx"));
+    EXPECT_EQ(WordDocument::fromTemplate(legacy.fileName()).tableCount(), 1);
+    EXPECT_THROW(WordDocument::open(dir.filePath("missing.doc")), Error);
     qputenv("PATH", savedPath);
 }
 
