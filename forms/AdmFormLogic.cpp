@@ -213,6 +213,9 @@ QString levelName() {
 static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &progress,
                                  const std::function<void(qint64, const QString &)> &loadOne) {
     GroupLoadResult r;
+    // One transaction for the group; each file is replaced in a savepoint of
+    // its own, so a file that fails leaves the others loaded.
+    db::transaction(db::connection(db::kData), [&] {
     for (int i = 0; i < files.size(); ++i) {
         const QString &f = files[i];
         const QString name = transfer::unitNameOfFile(f);
@@ -231,6 +234,7 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
                               (de ? de->message() : QString::fromUtf8(e.what())));
         }
     }
+    });
     if (progress) progress(int(files.size()), QString());
     return r;
 }

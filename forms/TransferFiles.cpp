@@ -11,9 +11,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTreeWidgetItem>
+#include <sqlite3.h>
+#include <unordered_map>
 
 namespace transfer {
 
@@ -62,9 +65,13 @@ class Catalogue {
 public:
     explicit Catalogue(FileKind kind) : m_kind(kind) {}
     const Resolved &resolve(const Record &r) {
+        // Lines of one table follow each other: most lines ask for the last pair again.
+        if (m_last && r.form == m_lastForm && r.tablen == m_lastTablen) return *m_last;
+        m_lastForm = r.form;
+        m_lastTablen = r.tablen;
         const QString key = r.form + QChar(0x1F) + r.tablen;
-        auto it = m_cache.constFind(key);
-        if (it != m_cache.constEnd()) return *it;
+        auto it = m_cache.find(key);
+        if (it != m_cache.end()) return *(m_last = &it->second);
         Resolved res;
         if (m_kind == FileKind::ById) {
             res.ident = GetTableIdentByFormId(r.form, r.tablen);
@@ -75,7 +82,7 @@ public:
         }
         if (res.ident >= 0) res.index = IndexOfTableIdent(res.ident);
         if (res.index < 0) res.ident = -1;
-        return *m_cache.insert(key, res);
+        return *(m_last = &m_cache.emplace(key, res).first->second);
     }
     // Stored column and row within the table's value cells.
     static bool inRange(const Resolved &res, const Record &r) {
@@ -88,8 +95,45 @@ public:
 
 private:
     FileKind m_kind;
-    QHash<QString, Resolved> m_cache;
+    std::unordered_map<QString, Resolved> m_cache;   // node-based: references stay valid
+    const Resolved *m_last = nullptr;
+    QString m_lastForm, m_lastTablen;
 };
+
+sqlite3 *handleOf(const QSqlDatabase &d) {
+    const QVariant v = d.driver()->handle();
+    if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0) return *static_cast<sqlite3 *const *>(v.data());
+    return nullptr;
+}
+
+db::Error sqliteError(sqlite3 *h) {
+    return db::Error(QStringLiteral("Ошибка записи значений: %1").arg(QString::fromUtf8(sqlite3_errmsg(h))));
+}
+
+void execRaw(sqlite3 *h, const char *sql) {
+    if (sqlite3_exec(h, sql, nullptr, nullptr, nullptr) != SQLITE_OK) throw sqliteError(h);
+}
+
+// One prepared statement of the values database, finalized when it goes.
+struct Statement {
+    sqlite3 *h;
+    sqlite3_stmt *st = nullptr;
+    Statement(sqlite3 *handle, const QString &sql) : h(handle) {
+        if (sqlite3_prepare_v2(h, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) throw sqliteError(h);
+    }
+    ~Statement() { sqlite3_finalize(st); }
+    void step() {
+        const int rc = sqlite3_step(st);
+        if (rc != SQLITE_DONE && rc != SQLITE_ROW) throw sqliteError(h);
+    }
+};
+
+// Replacing an institution's values deletes them by institution and year;
+// without an index on these columns every load would read the whole table.
+void ensureHospitalIndex(sqlite3 *h, const QString &table) {
+    const QString sql = QStringLiteral("create index if not exists %1_hospital on %1 (hospital, year)").arg(table);
+    sqlite3_exec(h, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+}
 
 struct Scope {
     QString valueTable;             // checked name
@@ -108,7 +152,7 @@ struct Row {
 };
 
 LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &scope) {
-    const QString year = shared().yearText();
+    const int year = shared().Year;
     LoadResult result;
     result.lines = int(file.records.size());
 
@@ -119,7 +163,7 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
         if (!anyOfYear)
             throw db::Error(QStringLiteral("Файл %1 содержит данные за %2 год, а не за %3 год. "
                                            "Данные не загружены.")
-                                .arg(QDir::toNativeSeparators(path), file.records.first().year, year));
+                                .arg(QDir::toNativeSeparators(path)).arg(file.records.first().year).arg(year));
     }
 
     // Decide every line before anything is changed.
@@ -130,39 +174,52 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
         if (r.year != year) { ++result.skipped; continue; }
         const Resolved &res = catalogue.resolve(r);
         if (res.ident < 0 || (scope.accept && !scope.accept(r, res))) { ++result.skipped; continue; }
-        rows.append(Row{r.data.toDouble(), res.ident, r.column, r.row});
+        rows.append(Row{r.value, res.ident, r.column, r.row});
     }
 
     const QSqlDatabase d = db::connection(db::kData);
+    sqlite3 *h = handleOf(d);
+    if (!h) throw db::Error(QStringLiteral("База данных значений не открыта."));
     const QString t = scope.valueTable;
-    db::transaction(d, [&] {
+    ensureHospitalIndex(h, t);
+
+    // A savepoint: its own transaction, or a part of the caller's (group loads).
+    execRaw(h, "savepoint transfer_load");
+    try {
         if (scope.clearAll) {
-            db::exec(d, QStringLiteral("delete from %1 where year=? and hospital=?").arg(t),
-                     {shared().Year, scope.hospital});
+            Statement del(h, QStringLiteral("delete from %1 where hospital=? and year=?").arg(t));
+            sqlite3_bind_int64(del.st, 1, scope.hospital);
+            sqlite3_bind_int(del.st, 2, shared().Year);
+            del.step();
         } else if (!scope.clearTables.isEmpty()) {
-            db::exec(d, QStringLiteral("delete from %1 where year=? and hospital=? and \"table\" in (%2)")
-                            .arg(t, db::inList(scope.clearTables)),
-                     {shared().Year, scope.hospital});
+            Statement del(h, QStringLiteral("delete from %1 where hospital=? and year=? and \"table\" in (%2)")
+                                 .arg(t, db::inList(scope.clearTables)));
+            sqlite3_bind_int64(del.st, 1, scope.hospital);
+            sqlite3_bind_int(del.st, 2, shared().Year);
+            del.step();
         }
-        QSqlQuery q(d);
-        if (!q.prepare(QStringLiteral("insert into %1 (hospital,data,year,\"table\",\"column\",\"row\") "
-                                      "values (?,?,?,?,?,?)").arg(t)))
-            throw db::Error(QStringLiteral("Ошибка базы данных: %1").arg(q.lastError().text()));
+        Statement ins(h, QStringLiteral("insert into %1 (hospital,data,year,\"table\",\"column\",\"row\") "
+                                        "values (?,?,?,?,?,?)").arg(t));
         const int total = int(rows.size());
         int done = 0;
         for (const Row &row : rows) {
-            q.bindValue(0, scope.hospital);
-            q.bindValue(1, row.value);
-            q.bindValue(2, shared().Year);
-            q.bindValue(3, row.ident);
-            q.bindValue(4, row.column);
-            q.bindValue(5, row.row);
-            if (!q.exec())
-                throw db::Error(QStringLiteral("Ошибка записи значений: %1").arg(q.lastError().text()));
+            sqlite3_bind_int64(ins.st, 1, scope.hospital);
+            sqlite3_bind_double(ins.st, 2, row.value);
+            sqlite3_bind_int(ins.st, 3, shared().Year);
+            sqlite3_bind_int64(ins.st, 4, row.ident);
+            sqlite3_bind_int(ins.st, 5, row.column);
+            sqlite3_bind_int(ins.st, 6, row.row);
+            ins.step();
+            sqlite3_reset(ins.st);
             ++done;
             if (scope.progress && (done % 500 == 0 || done == total)) scope.progress(done, total);
         }
-    });
+        execRaw(h, "release transfer_load");
+    } catch (...) {
+        sqlite3_exec(h, "rollback to transfer_load", nullptr, nullptr, nullptr);
+        sqlite3_exec(h, "release transfer_load", nullptr, nullptr, nullptr);
+        throw;
+    }
     result.inserted = int(rows.size());
     return result;
 }
@@ -206,17 +263,19 @@ QString formatRecord(const QString &data, const QString &year, const QString &fo
     return s;
 }
 
-bool parseRecord(const QString &line, Record &out, QString *why) {
+// Splits a line into its fields; form and tablen reuse the texts of the
+// previous record when they are the same (lines of one table follow each other).
+static bool parseLine(QStringView line, Record &out, QString *why, const Record *previous) {
     auto fail = [&](const QString &reason) {
         if (why) *why = reason;
         return false;
     };
-    QString fields[6];
-    int pos = 0;
-    const int n = int(line.size());
+    QStringView fields[6];
+    qsizetype pos = 0;
+    const qsizetype n = line.size();
     for (int i = 0; i < 6; ++i) {
         if (pos >= n || line[pos] != kQuote) return fail(QStringLiteral("поле %1 не заключено в кавычки").arg(i + 1));
-        const int close = line.indexOf(kQuote, pos + 1);
+        const qsizetype close = line.indexOf(kQuote, pos + 1);
         if (close < 0) return fail(QStringLiteral("поле %1 не закрыто кавычкой").arg(i + 1));
         fields[i] = line.mid(pos + 1, close - pos - 1);
         pos = close + 1;
@@ -228,18 +287,24 @@ bool parseRecord(const QString &line, Record &out, QString *why) {
     }
     if (pos != n) return fail(QStringLiteral("лишний текст после шестого поля"));
     bool ok = false;
-    fields[0].toDouble(&ok);
-    if (!ok || fields[0].trimmed() != fields[0]) return fail(QStringLiteral("значение \"%1\" не является числом").arg(fields[0]));
-    if (!isInteger(fields[1])) return fail(QStringLiteral("год \"%1\" не является целым числом").arg(fields[1]));
+    out.value = fields[0].toDouble(&ok);
+    if (!ok || fields[0].trimmed().size() != fields[0].size())
+        return fail(QStringLiteral("значение \"%1\" не является числом").arg(fields[0]));
+    out.year = fields[1].toInt(&ok);
+    if (!ok) return fail(QStringLiteral("год \"%1\" не является целым числом").arg(fields[1]));
     if (fields[2].isEmpty()) return fail(QStringLiteral("не указана форма"));
-    if (!isInteger(fields[4], &out.column)) return fail(QStringLiteral("графа \"%1\" не является целым числом").arg(fields[4]));
-    if (!isInteger(fields[5], &out.row)) return fail(QStringLiteral("строка \"%1\" не является целым числом").arg(fields[5]));
-    out.data = fields[0];
-    out.year = fields[1];
-    out.form = fields[2];
-    out.tablen = fields[3];
+    out.column = fields[4].toInt(&ok);
+    if (!ok) return fail(QStringLiteral("графа \"%1\" не является целым числом").arg(fields[4]));
+    out.row = fields[5].toInt(&ok);
+    if (!ok) return fail(QStringLiteral("строка \"%1\" не является целым числом").arg(fields[5]));
+    if (previous && fields[2] == previous->form) out.form = previous->form;
+    else out.form = fields[2].toString();
+    if (previous && fields[3] == previous->tablen) out.tablen = previous->tablen;
+    else out.tablen = fields[3].toString();
     return true;
 }
+
+bool parseRecord(const QString &line, Record &out, QString *why) { return parseLine(line, out, why, nullptr); }
 
 ParsedFile readFile(const QString &path) {
     ParsedFile file;
@@ -258,7 +323,7 @@ ParsedFile readFile(const QString &path) {
     for (int i = 0; i < lines.size(); ++i) {
         const QString &line = lines[i];
         if (line.trimmed().isEmpty()) continue;
-        if (!parseRecord(line, r, &why))
+        if (!parseLine(line, r, &why, file.records.isEmpty() ? nullptr : &file.records.constLast()))
             throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (%3). Данные не загружены.")
                                 .arg(shown).arg(i + 1).arg(why));
         if (file.kind == FileKind::ById && !isInteger(r.form))

@@ -23,8 +23,8 @@ enum class FileKind { Unknown, ById, ByName };
 FileKind kindOfFile(const QString &path);
 
 struct Record {
-    QString data;    // value text, "." as decimal separator
-    QString year;
+    double value = 0;
+    int year = 0;
     QString form;    // form name or form id, by file kind
     QString tablen;  // with its parentheses
     int column = 0;  // stored numbering

@@ -29,8 +29,8 @@ TEST(TransferCodec, LineLayoutAndParsing) {
               QStringLiteral("\"12.5\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\""));
     Record r;
     ASSERT_TRUE(parseRecord(QStringLiteral("\"-7\",\"2026\",\"ф12\",\"(1000)\",\"10\",\"20\""), r));
-    EXPECT_EQ(r.data, "-7");
-    EXPECT_EQ(r.year, "2026");
+    EXPECT_EQ(r.value, -7);
+    EXPECT_EQ(r.year, 2026);
     EXPECT_EQ(r.form, QStringLiteral("ф12"));
     EXPECT_EQ(r.tablen, "(1000)");
     EXPECT_EQ(r.column, 10);
