@@ -56,7 +56,28 @@ private:
     QProgressBar *m_bar;
 };
 
+QList<QPair<int, TableWindowExtension>> &extensions() {
+    static QList<QPair<int, TableWindowExtension>> list;
+    return list;
+}
+
+CellControlsOpener &cellControlsOpener() {
+    static CellControlsOpener opener;
+    return opener;
+}
+
 } // namespace
+
+int registerTableWindowExtension(const TableWindowExtension &extension) {
+    static int next = 0;
+    extensions().append({++next, extension});
+    return next;
+}
+
+void unregisterTableWindowExtension(int id) {
+    extensions().removeIf([id](const QPair<int, TableWindowExtension> &e) { return e.first == id; });
+}
+void setCellControlsOpener(const CellControlsOpener &opener) { cellControlsOpener() = opener; }
 
 TVTable::TVTable(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("VTable"));
@@ -117,6 +138,9 @@ TVTable::TVTable(QWidget *parent) : QDialog(parent) {
         N34->setVisible(false);
     }
     N35->setVisible(s.ReportMode == u"Input" || s.ReportMode == u"Svod");
+
+    const auto registered = extensions();
+    for (const auto &extend : registered) extend.second(*this);
 }
 
 TVTable::~TVTable() = default;
@@ -491,6 +515,14 @@ bool TVTable::handleKey(QKeyEvent *e) {
             resetCurrentText();
             StringGrid1->viewport()->update();
             return true;
+        case Qt::Key_F5:
+        case Qt::Key_F6:
+        case Qt::Key_F7:
+            if (s.NetMode) {
+                QAction *a = key == Qt::Key_F5 ? N15 : key == Qt::Key_F6 ? N16 : N32;
+                if (a->isEnabled()) a->trigger();
+            }
+            return true;
         case Qt::Key_F11:
             if (s.NetMode) N18->setVisible(!N18->isVisible());
             return true;
@@ -702,8 +734,18 @@ void TVTable::N45Click() {
 void TVTable::StringGrid1DblClick() {
     const SharedState &s = shared();
     if (ShowControlCells) {
-        // The rules touching the cell are opened in the control-rule editor;
-        // until that window exists there is nothing to show.
+        // The rules touching the cell go to the control-rule editor.
+        if (!cellControlsOpener()) return;
+        try {
+            const QList<CellRule> rules =
+                CellControlRules(db::connection(db::kMain), s.TableFormId, s.TableNumber, fixrows, fixcols,
+                                 StringGrid1->currentRow() + 1, StringGrid1->currentColumn() + fixcols + 1);
+            cellControlsOpener()(*this, rules);
+        } catch (const std::exception &e) {
+            const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
+                                                                     : QString::fromUtf8(e.what());
+            showError(QStringLiteral("Ошибка при открытии контролей ячейки: ") + why, this);
+        }
         return;
     }
     if (s.ReportMode == u"Types" || s.NetMode) return;

@@ -15,6 +15,8 @@
 #include <QList>
 #include <QSet>
 
+#include <functional>
+
 class QAction;
 class QLabel;
 class QMenu;
@@ -137,3 +139,18 @@ private:
     QSet<QString> m_templateMarks;        // template view marks
     QMenu *m_errorsMenu = nullptr;
 };
+
+// Windows that add commands to the table window (breakdown, calculation
+// rules, Excel, structure editing) register an extension; every new table
+// window runs each one at the end of its construction, where the extension
+// connects its menu items (N33, N15, Excel2, N48, ...) and enables them.
+using TableWindowExtension = std::function<void(TVTable &)>;
+// Returns an id for unregistering.
+int registerTableWindowExtension(const TableWindowExtension &extension);
+void unregisterTableWindowExtension(int id);
+
+// Shows the control rules that touch the current cell (the control-rule
+// editor installs it). Without one, the double-click in control highlighting
+// does nothing.
+using CellControlsOpener = std::function<void(TVTable &, const QList<CellRule> &)>;
+void setCellControlsOpener(const CellControlsOpener &opener);

@@ -484,3 +484,27 @@ TEST_F(TableWindowTest, EscapeSavesAndCloses) {
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 31.0));
 }
+
+TEST_F(TableWindowTest, ExtensionsAndCellControlsOpener) {
+    int extended = 0;
+    const int id = registerTableWindowExtension([&](TVTable &w) {
+        ++extended;
+        w.N33->setEnabled(true);
+    });
+    QList<qint64> shown;
+    setCellControlsOpener([&](TVTable &, const QList<CellRule> &rules) {
+        for (const CellRule &r : rules) shown.append(r.key);
+    });
+    auto w = show();
+    EXPECT_EQ(extended, 1);
+    EXPECT_TRUE(w->N33->isEnabled());
+    w->N53->trigger();
+    w->StringGrid1->setCurrentCell(1, 0);   // СТР1ГР5
+    w->StringGrid1DblClick();
+    EXPECT_TRUE(shown.contains(sample::ids::RuleOccupiedPositions));
+    EXPECT_FALSE(w->templateMarked(1, 0));
+    setCellControlsOpener({});
+    unregisterTableWindowExtension(id);
+    auto later = show();
+    EXPECT_EQ(extended, 1);
+}
