@@ -8,8 +8,11 @@
 #include "platform/Database.h"
 
 #include <QHash>
+#include <QStringBuilder>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <cmath>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -119,9 +122,48 @@ struct ParsedRef {
     QList<int> rows;
 };
 
+// Plain lists ("3", "1,2", "3..12") are read straight from the text; other
+// texts go through ParseNumberList. False when the text is not plain.
+bool plainIntegers(QStringView s, QList<int> &out) {
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    auto blanks = [&] { while (i < n && s[i] == u' ') ++i; };
+    auto number = [&](int &v) {
+        blanks();
+        const qsizetype start = i;
+        qint64 x = 0;
+        while (i < n && s[i] >= u'0' && s[i] <= u'9' && i - start < 9) x = x * 10 + (s[i++].unicode() - u'0');
+        if (i == start || (i < n && s[i] >= u'0' && s[i] <= u'9')) return false;
+        v = int(x);
+        blanks();
+        return true;
+    };
+    blanks();
+    if (i == n) return true;
+    for (;;) {
+        int a = 0;
+        if (!number(a)) return false;
+        if (i + 1 < n && s[i] == u'.' && s[i + 1] == u'.') {
+            i += 2;
+            int b = 0;
+            if (!number(b)) return false;
+            for (int v = a; v <= b; ++v) out.append(v);
+        } else {
+            out.append(a);
+        }
+        if (i == n) return true;
+        if (s[i] != u',') return false;
+        ++i;
+        blanks();
+        if (i == n) return true;   // a trailing comma adds nothing
+    }
+}
+
 QList<int> toIntegers(const QString &list) {
     QList<int> out;
     if (list.isEmpty()) return out;
+    if (plainIntegers(list, out)) return out;
+    out.clear();
     const QString expanded = ParseNumberList(list);
     if (expanded.isEmpty()) return out;
     for (const QString &item : expanded.split(u',')) {
@@ -145,7 +187,13 @@ struct RawParts {
     QString form, table, rows, columns;
 };
 
-RawParts cutParts(const QString &s) {
+QStringView withoutBrackets(QStringView part) {
+    if (part.startsWith(u'[')) return part.mid(1, part.size() - 2);
+    return part;
+}
+
+RawParts cutParts(const QString &text) {
+    const QStringView s(text);
     const int pF = int(s.indexOf(kF));
     const int pT = int(s.indexOf(kTb));
     const int pR = int(s.indexOf(kRow));
@@ -159,21 +207,22 @@ RawParts cutParts(const QString &s) {
     RawParts r;
     if (pF >= 0) {
         r.hasForm = true;
-        r.form = s.mid(pF, endOf(pF) - pF).trimmed();
+        r.form = s.mid(pF, endOf(pF) - pF).trimmed().toString();
     }
     if (pT >= 0) {
         r.hasTable = true;
-        QString t = s.mid(pT + 2, endOf(pT) - pT - 2).trimmed();
+        QStringView t = s.mid(pT + 2, endOf(pT) - pT - 2).trimmed();
         if (t.endsWith(u']')) t.chop(1);
-        r.table = u'(' + t + u')';
+        r.table.reserve(t.size() + 2);
+        r.table.append(u'(').append(t).append(u')');
     }
     if (pR >= 0) {
         r.hasRows = true;
-        r.rows = stripBrackets(s.mid(pR + 3, endOf(pR) - pR - 3).trimmed());
+        r.rows = withoutBrackets(s.mid(pR + 3, endOf(pR) - pR - 3).trimmed()).toString();
     }
     if (pG >= 0) {
         r.hasColumns = true;
-        r.columns = stripBrackets(s.mid(pG + 2, endOf(pG) - pG - 2).trimmed());
+        r.columns = withoutBrackets(s.mid(pG + 2, endOf(pG) - pG - 2).trimmed()).toString();
     }
     return r;
 }
@@ -241,17 +290,14 @@ bool isSeparator(QChar c) {
 // (always an odd count; separators are single characters).
 QStringList cutSide(const QString &t) {
     QStringList items;
-    QString piece;
-    for (QChar c : t) {
-        if (isSeparator(c)) {
-            items.append(piece);
-            items.append(QString(c));
-            piece.clear();
-        } else {
-            piece += c;
-        }
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (!isSeparator(t[i])) continue;
+        items.append(t.mid(start, i - start));
+        items.append(QString(t[i]));
+        start = i + 1;
     }
-    items.append(piece);
+    items.append(t.mid(start));
     return items;
 }
 
@@ -332,7 +378,9 @@ bool IsValidMatrixCell(const ValueMatrix &m, int column, int row) {
 // ---- Reference evaluation ----------------------------------------------------------------
 
 QString EvaluateReference(const QString &reference, const QString &cycle, const TableLabelFn &label) {
-    if (IsDigitsText(reference) || reference.contains(kOutsideTableMarker)) return reference;
+    if (IsDigitsText(reference.trimmed()) || reference.contains(kOutsideTableMarker)) return reference;
+    const RawParts own = cutParts(squareTableBrackets(text::upper(reference)));
+    if (!own.hasForm && !own.hasTable && !own.hasRows && !own.hasColumns) return reference;
     const ParsedRef r = parseReference(squareTableBrackets(text::upper(reference)),
                                         squareTableBrackets(text::upper(cycle)));
     SharedState &s = shared();
@@ -394,29 +442,155 @@ bool RelationHolds(const QString &relation, double l, double r) {
 }
 
 // ---- Control run -----------------------------------------------------------------------------
+//
+// The run works on the rules as parsed once: every side is cut into pieces
+// once per rule, each copy (one per cycle number) only adds the parts its
+// cycle text gives. Values stay numbers until a violated copy is written out.
 
 namespace {
 
-struct Side {
-    QStringList items;        // piece, separator, piece, ...
-    int markedInPass = -1;    // pass in which the side got the outside-table marker
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Two-decimal rounding as num::round2 does it, without its text round trip
+// in the common case.
+double engineRound2(double v) {
+    const double x = v * 100.0;
+    const double frac = std::fabs(x - std::trunc(x));
+    if (std::fabs(v) < 1e12 && std::fabs(frac - 0.5) > 1e-6) return std::round(x) / 100.0;
+    return num::round2(v);
+}
+
+// The text of a value rounded by engineRound2: as num::fixed2 writes it.
+QString engineFixed2(double rounded) {
+    if (!(std::fabs(rounded) < 1e12)) return num::fixed2(rounded);
+    qint64 cents = std::llround(rounded * 100.0);
+    if (cents == 0) return QStringLiteral("0.00");
+    const bool negative = cents < 0;
+    if (negative) cents = -cents;
+    char buf[32];
+    int n = 0;
+    char digits[24];
+    int d = 0;
+    qint64 whole = cents / 100;
+    const int frac = int(cents % 100);
+    do {
+        digits[d++] = char('0' + whole % 10);
+        whole /= 10;
+    } while (whole > 0);
+    if (negative) buf[n++] = '-';
+    while (d > 0) buf[n++] = digits[--d];
+    buf[n++] = '.';
+    buf[n++] = char('0' + frac / 10);
+    buf[n++] = char('0' + frac % 10);
+    return QString::fromLatin1(buf, n);
+}
+
+// Value of a piece that is a plain number ("12", "1.50", " 3 "); NaN otherwise.
+double pieceNumber(const QString &piece) {
+    const QString t = piece.trimmed();
+    if (!IsDecimalText(t)) return kNaN;
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    return ok ? v : kNaN;
+}
+
+struct PieceInfo {
+    RawParts own;
+    bool isReference = false;
+    bool complete = false;          // has form, table, rows and columns of its own
+    int table = -1;                 // table index when the piece names form and table itself
+    std::optional<QList<int>> rows, columns;   // own lists when it has them
 };
 
-struct RuleCopy {
-    qint64 key = 0;
-    Side sides[2];
-    QString left, right;      // texts as they stand
-    QString relation, cycle, comment;
-    bool broken = false;      // a row or column list could not be read
+// A side cut once per rule.
+struct SideTemplate {
+    QStringList items;              // piece, separator, piece, ...
+    QList<double> numbers;          // per piece: its value when it is a plain number
+    QList<PieceInfo> pieces;        // per item
+    bool marked = false;            // holds the outside-table marker already
+};
+
+// The parts a cycle text gives (one per distinct cycle text).
+struct CycleInfo {
+    RawParts parts;
+    int table = -1;
+    std::optional<QList<int>> rows, columns;
 };
 
 struct PendingRef {
     int copy;
     int side;
     int item;
-    int table;                // index into the table list
-    ParsedRef ref;
+    int table;
+    QList<int> rows, columns;
+    bool resolved = false;
+    double value = 0;
+    QString marker;                 // outside-table marker when the cell lies outside
 };
+
+struct RuleCopy {
+    int rule = 0;
+    qint64 key = 0;
+    QString relation, cycle, comment;
+    bool broken = false;            // a row or column list could not be read
+    qint64 cycleKey = -1;           // marker and number of the cycle (-1: key by text)
+    int cycleKind = 0;              // 1 "ГР", 2 "СТР" when the cycle text is made on demand
+    int cycleNumber = 0;
+    int refBegin = 0, refEnd = 0;   // its references in the pending list
+    int markedInPass[2] = {-1, -1}; // pass in which a side got the outside-table marker
+};
+
+// Tables named during one run, in order of first mention (a run names few).
+class TableIndex {
+public:
+    int get(const QString &form, const QString &key) {
+        if (m_last >= 0 && tables[m_last].first == form && tables[m_last].second == key) return m_last;
+        for (int i = 0; i < tables.size(); ++i)
+            if (tables[i].first == form && tables[i].second == key) return m_last = i;
+        tables.append({form, key});
+        return m_last = int(tables.size()) - 1;
+    }
+    QList<QPair<QString, QString>> tables;   // (form, key)
+private:
+    int m_last = -1;
+};
+
+std::optional<QList<int>> integersOrNothing(const QString &list) {
+    try {
+        return toIntegers(list);
+    } catch (const ConversionError &) {
+        return std::nullopt;
+    }
+}
+
+SideTemplate cutRuleSide(const QString &sideText, TableIndex &tables) {
+    SideTemplate t;
+    const QString up = text::upper(sideText);
+    if (up.contains(kOutsideTableMarker)) {
+        t.items = QStringList{up};
+        t.marked = true;
+    } else {
+        t.items = cutSide(squareTableBrackets(up));
+    }
+    t.numbers.resize(t.items.size(), kNaN);
+    t.pieces.resize(t.items.size());
+    if (t.marked) return t;
+    for (int i = 0; i < t.items.size(); i += 2) {
+        const QString &piece = t.items[i];
+        t.numbers[i] = pieceNumber(piece);
+        if (IsDigitsText(piece.trimmed())) continue;
+        PieceInfo &p = t.pieces[i];
+        p.own = cutParts(piece);
+        // Text without any part of a reference stays as it is.
+        p.isReference = p.own.hasForm || p.own.hasTable || p.own.hasRows || p.own.hasColumns;
+        if (!p.isReference) continue;
+        if (p.own.hasForm && p.own.hasTable && !p.own.form.isEmpty()) p.table = tables.get(p.own.form, p.own.table);
+        if (p.own.hasRows) p.rows = integersOrNothing(p.own.rows);
+        if (p.own.hasColumns) p.columns = integersOrNothing(p.own.columns);
+        p.complete = p.table >= 0 && p.own.hasRows && p.own.hasColumns;
+    }
+    return t;
+}
 
 // Expands each loaded rule over its cycle.
 QList<RuleCopy> expandRules(const QString &defaultText) {
@@ -424,14 +598,14 @@ QList<RuleCopy> expandRules(const QString &defaultText) {
     QList<RuleCopy> copies;
     for (int i = 0; i < s.RuleLeftList.count(); ++i) {
         RuleCopy base;
+        base.rule = i;
         base.key = s.RuleLeftList.object(i);
-        base.left = s.RuleLeftList.text(i);
-        base.right = i < s.RuleRightList.count() ? s.RuleRightList.text(i) : QString();
         base.relation = i < s.RuleRelationList.count() ? s.RuleRelationList.text(i) : QString();
         base.comment = i < s.RuleCommentList.count() ? s.RuleCommentList.text(i) : QString();
         const QString cycle = i < s.RuleCycleList.count() ? s.RuleCycleList.text(i) : QString();
         if (cycle.isEmpty()) {
             base.cycle = defaultText;
+            base.cycleKey = 0;
             copies.append(base);
             continue;
         }
@@ -462,6 +636,20 @@ QList<RuleCopy> expandRules(const QString &defaultText) {
             continue;
         }
         if (numbers.isEmpty()) continue;
+        const qint64 kind = marker == kCol ? 1 : 2;
+        QList<int> plain;
+        if (plainIntegers(rest, plain)) {
+            // The cycle text of each copy is made only when it is needed.
+            for (int number : plain) {
+                RuleCopy c = base;
+                c.cycleKind = int(kind);
+                c.cycleNumber = number;
+                c.cycleKey = number >= 0 ? (kind << 32) | number : -1;
+                if (c.cycleKey < 0) c.cycle = marker + QString::number(number) + defaultText;
+                copies.append(c);
+            }
+            continue;
+        }
         for (const QString &n : numbers.split(u',')) {
             RuleCopy c = base;
             c.cycle = marker + n + defaultText;
@@ -470,6 +658,87 @@ QList<RuleCopy> expandRules(const QString &defaultText) {
     }
     return copies;
 }
+
+// Sum of the referenced cells of the table held; false with the marker when
+// a cell lies outside the table.
+bool sumHeld(const QList<int> &columns, const QList<int> &rows, double &value, QString &marker) {
+    const ValueMatrix &m = shared().DataMatrix;
+    const int rowShift = shared().FixRowsMinusOne + 2;
+    double sum = 0;
+    for (int c : columns) {
+        for (int r : rows) {
+            if (!IsValidMatrixCell(m, c, r)) {
+                marker = outsideMarker(c, r);
+                return false;
+            }
+            sum += m.at(c + 1, r + rowShift);
+        }
+    }
+    value = engineRound2(sum);
+    return true;
+}
+
+// Arithmetic over the tokens of one side.
+struct Token {
+    QChar op;                       // 0 for a number
+    double value = 0;
+};
+
+class TokenArithmetic {
+public:
+    explicit TokenArithmetic(const QList<Token> &t) : m_t(t) {}
+    std::optional<double> run() {
+        const double v = expr();
+        if (!m_ok || m_pos != m_t.size()) return std::nullopt;
+        return v;
+    }
+private:
+    bool take(QChar c) {
+        if (m_pos < m_t.size() && m_t[m_pos].op == c) {
+            ++m_pos;
+            return true;
+        }
+        return false;
+    }
+    double expr() {
+        double v = term();
+        while (m_ok) {
+            if (take(u'+')) v += term();
+            else if (take(u'-')) v -= term();
+            else break;
+        }
+        return v;
+    }
+    double term() {
+        double v = unary();
+        while (m_ok) {
+            if (take(u'*')) {
+                v *= unary();
+            } else if (take(u'/')) {
+                const double d = unary();
+                v = d == 0 ? 0.0 : v / d;
+            } else {
+                break;
+            }
+        }
+        return v;
+    }
+    double unary() {
+        if (take(u'-')) return -unary();
+        if (take(u'+')) return unary();
+        if (take(u'(')) {
+            const double v = expr();
+            if (!take(u')')) m_ok = false;
+            return v;
+        }
+        if (m_pos < m_t.size() && m_t[m_pos].op.isNull()) return m_t[m_pos++].value;
+        m_ok = false;
+        return 0;
+    }
+    const QList<Token> &m_t;
+    qsizetype m_pos = 0;
+    bool m_ok = true;
+};
 
 } // namespace
 
@@ -484,77 +753,99 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
     } guard;
 
     QList<RuleCopy> copies = expandRules(defaultText);
+    auto cycleText = [&](const RuleCopy &c) {
+        if (c.cycleKind == 0) return c.cycle;
+        return QString((c.cycleKind == 1 ? kCol : kRow) % QString::number(c.cycleNumber) % defaultText);
+    };
 
-    // Cut every side into pieces once and find the table each reference needs.
+    // Cut every rule's sides once.
+    TableIndex tables;
+    QList<SideTemplate> templates[2];
+    for (int i = 0; i < s.RuleLeftList.count(); ++i) {
+        templates[0].append(cutRuleSide(s.RuleLeftList.text(i), tables));
+        templates[1].append(cutRuleSide(i < s.RuleRightList.count() ? s.RuleRightList.text(i) : QString(), tables));
+    }
+
+    // Complete each reference of each copy with the copy's cycle text.
     QList<PendingRef> refs;
-    QList<QPair<QString, QString>> tables;       // (form, key) in order of first need
-    QHash<QString, int> tableIndex;
-    QHash<QString, ParsedRef> parseCache;        // piece + cycle -> parsed reference
-    QHash<QString, bool> brokenCache;
+    QList<CycleInfo> cycleInfos;
+    QHash<qint64, int> cycleByKey;
+    QHash<QString, int> cycleByText;
     for (int ci = 0; ci < copies.size(); ++ci) {
         RuleCopy &c = copies[ci];
-        const QString cycleUp = squareTableBrackets(text::upper(c.cycle));
+        c.refBegin = int(refs.size());
+        const CycleInfo *cycle = nullptr;
         for (int si = 0; si < 2; ++si) {
-            const QString t = text::upper(si == 0 ? c.left : c.right);
-            Side &side = c.sides[si];
-            if (t.contains(kOutsideTableMarker)) {
-                side.items = QStringList{t};
-                side.markedInPass = -2;
+            const SideTemplate &t = templates[si][c.rule];
+            if (t.marked) {
+                c.markedInPass[si] = -2;
                 continue;
             }
-            side.items = cutSide(squareTableBrackets(t));
-            for (int ii = 0; ii < side.items.size(); ii += 2) {
-                const QString &piece = side.items[ii];
-                if (IsDigitsText(piece)) continue;
-                const QString whole = piece + u'\x1f' + cycleUp;
-                ParsedRef r;
-                auto hit = parseCache.constFind(whole);
-                if (hit != parseCache.constEnd()) {
-                    r = *hit;
-                } else if (brokenCache.contains(whole)) {
-                    c.broken = true;
-                    continue;
-                } else {
-                    try {
-                        r = parseReference(piece, cycleUp);
-                    } catch (const ConversionError &) {
-                        brokenCache.insert(whole, true);
+            for (int ii = 0; ii < t.items.size(); ii += 2) {
+                const PieceInfo &p = t.pieces[ii];
+                if (!p.isReference) continue;
+                PendingRef r{ci, si, ii, p.table, {}, {}};
+                if (p.complete) {
+                    if (!p.rows || !p.columns) {
                         c.broken = true;
                         continue;
                     }
-                    parseCache.insert(whole, r);
+                    r.rows = *p.rows;
+                    r.columns = *p.columns;
+                } else {
+                    if (!cycle) {
+                        // Copies share few cycle texts (the default text is the same for all).
+                        int index = c.cycleKey >= 0 ? cycleByKey.value(c.cycleKey, -1) : cycleByText.value(c.cycle, -1);
+                        if (index < 0) {
+                            CycleInfo info;
+                            info.parts = cutParts(squareTableBrackets(text::upper(cycleText(c))));
+                            if (info.parts.hasForm && info.parts.hasTable && !info.parts.form.isEmpty())
+                                info.table = tables.get(info.parts.form, info.parts.table);
+                            info.rows = integersOrNothing(info.parts.rows);
+                            info.columns = integersOrNothing(info.parts.columns);
+                            index = int(cycleInfos.size());
+                            cycleInfos.append(info);
+                            if (c.cycleKey >= 0) cycleByKey.insert(c.cycleKey, index);
+                            else cycleByText.insert(c.cycle, index);
+                        }
+                        cycle = &cycleInfos[index];
+                    }
+                    const auto &rows = p.own.hasRows ? p.rows : cycle->rows;
+                    const auto &columns = p.own.hasColumns ? p.columns : cycle->columns;
+                    if (!rows || !columns) {
+                        c.broken = true;
+                        continue;
+                    }
+                    r.rows = *rows;
+                    r.columns = *columns;
+                    const QString &form = p.own.hasForm ? p.own.form : cycle->parts.form;
+                    const QString &key = p.own.hasTable ? p.own.table : cycle->parts.table;
+                    if (form.isEmpty() || key.isEmpty()) continue;
+                    if (p.table >= 0) r.table = p.table;
+                    else if (!p.own.hasForm && !p.own.hasTable) r.table = cycle->table;
+                    else r.table = tables.get(form, key);
+                    if (r.table < 0) continue;
                 }
-                if (r.form.isEmpty() || r.key.isEmpty()) continue;
-                const QString tk = r.form + u'\x1f' + r.key;
-                int ti = tableIndex.value(tk, -1);
-                if (ti < 0) {
-                    ti = int(tables.size());
-                    tables.append({r.form, r.key});
-                    tableIndex.insert(tk, ti);
-                }
-                refs.append(PendingRef{ci, si, ii, ti, r});
+                refs.append(std::move(r));
             }
         }
+        c.refEnd = int(refs.size());
     }
 
     // Resolution: the first reference still pending names the next table to
     // load (one query); then every pending reference to that table is
     // resolved. A side that met the outside-table marker in an earlier table
     // is left as it stands.
-    QList<QList<int>> refsOfTable(tables.size());
+    QList<QList<int>> refsOfTable(tables.tables.size());
     for (int i = 0; i < refs.size(); ++i) refsOfTable[refs[i].table].append(i);
     QList<bool> done(refs.size(), false);
-    QList<bool> tableTried(tables.size(), false);
+    QList<bool> tableTried(tables.tables.size(), false);
     int pass = 0;
     for (int cursor = 0; cursor < refs.size(); ++cursor) {
         if (done[cursor]) continue;
         const PendingRef &first = refs[cursor];
-        if (copies[first.copy].sides[first.side].markedInPass != -1) {
-            done[cursor] = true;
-            continue;
-        }
         const int ti = first.table;
-        if (tableTried[ti]) {
+        if (copies[first.copy].markedInPass[first.side] != -1 || tableTried[ti]) {
             done[cursor] = true;
             continue;
         }
@@ -562,35 +853,84 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
         s.CurrentFormKey.clear();
         s.CurrentTableKey.clear();
         ++pass;
-        if (!loadTable(tables[ti].first, tables[ti].second, label)) {
+        if (!loadTable(tables.tables[ti].first, tables.tables[ti].second, label)) {
             for (int i : refsOfTable[ti]) done[i] = true;
             continue;
         }
         for (int i : refsOfTable[ti]) {
             done[i] = true;
-            const PendingRef &p = refs[i];
-            Side &side = copies[p.copy].sides[p.side];
-            if (side.markedInPass != -1 && side.markedInPass != pass) continue;
-            const QString v = sumHeldTable(p.ref);
-            side.items[p.item] = v;
-            if (v.startsWith(kOutsideTableMarker) && side.markedInPass == -1) side.markedInPass = pass;
+            PendingRef &p = refs[i];
+            int &marked = copies[p.copy].markedInPass[p.side];
+            if (marked != -1 && marked != pass) continue;
+            p.resolved = true;
+            if (!sumHeld(p.columns, p.rows, p.value, p.marker) && marked == -1) marked = pass;
         }
     }
     s.CurrentFormKey.clear();
     s.CurrentTableKey.clear();
 
-    // Comparison.
-    for (RuleCopy &c : copies) {
-        c.left = c.sides[0].items.join(QString());
-        c.right = c.sides[1].items.join(QString());
-        bool violated = c.broken;
-        if (!violated) {
-            c.left = EvaluateExpression(c.left);
-            c.right = EvaluateExpression(c.right);
-            if (!IsNumberText(c.left) || !IsNumberText(c.right)) violated = true;
-            else violated = !RelationHolds(c.relation, c.left.toDouble(), c.right.toDouble());
+    // Comparison. Texts are made only for the copies that are reported.
+    QList<Token> tokens;
+    for (const RuleCopy &c : copies) {
+        std::optional<double> value[2];
+        bool outside[2] = {false, false};
+        int ref = c.refBegin;
+        auto refAt = [&](int side, int item) -> const PendingRef * {
+            while (ref < c.refEnd && (refs[ref].side < side || (refs[ref].side == side && refs[ref].item < item)))
+                ++ref;
+            if (ref < c.refEnd && refs[ref].side == side && refs[ref].item == item) return &refs[ref];
+            return nullptr;
+        };
+        for (int si = 0; si < 2 && !c.broken; ++si) {
+            const SideTemplate &t = templates[si][c.rule];
+            if (t.marked) {
+                outside[si] = true;
+                continue;
+            }
+            tokens.clear();
+            bool numeric = true;
+            for (int ii = 0; ii < t.items.size() && numeric; ++ii) {
+                if (ii % 2 == 1) {
+                    tokens.append(Token{t.items[ii][0], 0});
+                    continue;
+                }
+                const PendingRef *r = refAt(si, ii);
+                if (r && r->resolved) {
+                    if (!r->marker.isEmpty()) {
+                        outside[si] = true;
+                        numeric = false;
+                    } else {
+                        tokens.append(Token{QChar(), r->value});
+                    }
+                } else if (!std::isnan(t.numbers[ii])) {
+                    tokens.append(Token{QChar(), t.numbers[ii]});
+                } else if (!t.items[ii].trimmed().isEmpty()) {
+                    numeric = false;
+                }
+            }
+            if (numeric) value[si] = TokenArithmetic(tokens).run();
         }
-        if (violated)
-            s.ControlErrors.add(c.left + c.relation + c.right + u'\t' + c.cycle + u'\t' + c.comment, c.key);
+        const bool violated = c.broken || !value[0] || !value[1] || !RelationHolds(c.relation, *value[0], *value[1]);
+        if (!violated) continue;
+
+        // The sides as they stand: reduced to a number when they are one.
+        QString sideText[2];
+        ref = c.refBegin;
+        for (int si = 0; si < 2; ++si) {
+            const SideTemplate &t = templates[si][c.rule];
+            if (value[si] && t.items.size() > 1) {
+                sideText[si] = engineFixed2(engineRound2(*value[si]));
+                continue;
+            }
+            QString text;
+            for (int ii = 0; ii < t.items.size(); ++ii) {
+                const PendingRef *r = ii % 2 == 0 ? refAt(si, ii) : nullptr;
+                if (r && r->resolved) text += r->marker.isEmpty() ? engineFixed2(r->value) : r->marker;
+                else text += t.items[ii];
+            }
+            sideText[si] = text;
+        }
+        s.ControlErrors.add(QString(sideText[0] % c.relation % sideText[1] % u'\t' % cycleText(c) % u'\t' % c.comment),
+                            c.key);
     }
 }
