@@ -597,7 +597,14 @@ void TVTable::stepTable(bool forward) {
     FormNavigator *nav = currentFormNavigator();
     if (!nav) return;
     if (!PutData()) return;
-    if (!nav->nextTable(forward)) return;
+    try {
+        if (!nav->nextTable(forward)) return;
+    } catch (const std::exception &e) {
+        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
+                                                                 : QString::fromUtf8(e.what());
+        showError(why, this);
+        return;
+    }
     Label3->setText(nav->currentFormText());
     Label2->setText(nav->currentTableText());
     TableShow();
