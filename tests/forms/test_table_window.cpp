@@ -2,6 +2,7 @@
 // clearing, loading a transfer file, controls with their error marks, the
 // template view and the failures a user must see.
 #include "core/AdminMode.h"
+#include "core/Common.h"
 #include "core/SharedState.h"
 #include "forms/FormNavigator.h"
 #include "forms/TableGrid.h"
@@ -507,4 +508,17 @@ TEST_F(TableWindowTest, ExtensionsAndCellControlsOpener) {
     unregisterTableWindowExtension(id);
     auto later = show();
     EXPECT_EQ(extended, 1);
+}
+
+TEST_F(TableWindowTest, Checksums) {
+    auto w = show();
+    QTest::keyClick(w->StringGrid1, Qt::Key_F4);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0],
+              QString::number(TableDataChecksum(sample::ids::NorthHospital, sample::ids::TableF30Staff)));
+    // Column ГР4 of institution 5: 50, 20, 15, 100, 50.
+    w->N44Click();
+    EXPECT_EQ(dialogs.messages[1], QString::number(tableedit::valuesChecksum({50, 20, 15, 100, 50})));
+    w->N45Click();
+    EXPECT_EQ(dialogs.messages[2], QString::number(tableedit::valuesChecksum({50, 48, 47, 23})));
 }
