@@ -1,6 +1,8 @@
 // The forms-tree window: selection, table opening with next/previous table,
 // control runs with their messages, clearing, and the whole road from the
 // territory window to a typed value and its controls.
+#include "app/Commands.h"
+#include "app/MainWindow.h"
 #include "core/ListWindow.h"
 #include "core/SampleConfig.h"
 #include "core/SharedState.h"
@@ -12,6 +14,7 @@
 #include "platform/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "widgets/AbcMouseLabel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -142,7 +145,7 @@ TEST_F(FormListWindowTest, NetworkFormRecalculation) {
     shared().NetMode = false;
 }
 
-TEST_F(FormListWindowTest, FromTheTerritoryToATypedValueAndItsControls) {
+TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
     bool tableSeen = false;
     // 1. The territory window: the northern hospital's forms.
     dialogs.modals.push_back([&](QDialog *d) {
@@ -186,10 +189,18 @@ TEST_F(FormListWindowTest, FromTheTerritoryToATypedValueAndItsControls) {
         t->hide();
         return int(QDialog::Rejected);
     });
-    shared().ReportMode = "Input";
-    shared().DataTableName = "Data";
-    openAdmFormForInput(nullptr);
+    // The main window's command "Заполнение и контроль отчетных форм".
+    const MainCommands saved = mainCommands();
+    mainCommands() = MainCommands{};
+    mainCommands().abcMouseLabel11 = openAdmFormForInput;
+    {
+        TMain main;
+        ASSERT_TRUE(main.abcMouseLabel11->isEnabled());
+        main.abcMouseLabel11Click();
+    }
+    mainCommands() = saved;
     EXPECT_TRUE(tableSeen);
+    EXPECT_EQ(dialogs.modalTitles.size(), 3);
     // СТР2 ГР4: stored column 5, stored row 2 + 3 + 1 = 6.
     EXPECT_DOUBLE_EQ(stored(ids::NorthHospital, ids::TableF30Staff, 5, 6), 400);
     ASSERT_FALSE(shared().ControlErrors.isEmpty());
