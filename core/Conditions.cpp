@@ -10,6 +10,7 @@
 
 #include <QHash>
 #include <QRegularExpression>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <cmath>
@@ -66,6 +67,33 @@ struct RunContext {
     ConditionRef last;
     bool hasLast = false;
     QHash<QString, qint64> formIds;
+
+    // A whole run reads each referenced table's values of the year once
+    // (all institutions) and answers every atom and sum from memory.
+    struct Entry {
+        qint64 hospital;
+        double value;
+    };
+    using Cells = QHash<quint64, QList<Entry>>;   // (stored column, stored row) -> values
+    bool useCache = false;
+    QHash<qint64, Cells> tables;
+
+    static quint64 cellKey(int column, int row) { return (quint64(quint32(column)) << 32) | quint32(row); }
+    const Cells &tableValues(qint64 ident) {
+        auto it = tables.constFind(ident);
+        if (it != tables.constEnd()) return *it;
+        Cells cells;
+        QSqlQuery q(db::connection(db::kData));
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("select hospital, \"column\", \"row\", data from data where year=? and \"table\"=?"));
+        q.addBindValue(shared().Year);
+        q.addBindValue(ident);
+        if (!q.exec()) throw db::Error(QStringLiteral("Ошибка чтения значений: %1").arg(q.lastError().text()));
+        while (q.next())
+            cells[cellKey(q.value(1).toInt(), q.value(2).toInt())].append(
+                Entry{q.value(0).toLongLong(), q.value(3).toDouble()});
+        return *tables.insert(ident, cells);
+    }
 
     ConditionRef parse(const QString &reference) {
         ConditionRef r = parseRef(reference);
@@ -126,6 +154,19 @@ double sumTerm(RunContext &ctx, const QString &term, const QString &list) {
     const QList<qint64> hs = ids(list);
     const ConditionRef r = ctx.parse(term);
     if (hs.isEmpty() || r.storedRows.isEmpty() || r.storedColumns.isEmpty()) return 0;
+    if (ctx.useCache) {
+        const QSet<qint64> in(hs.begin(), hs.end());
+        const RunContext::Cells &cells = ctx.tableValues(r.tableIdent);
+        double sum = 0;
+        for (int c : r.storedColumns)
+            for (int row : r.storedRows) {
+                auto it = cells.constFind(RunContext::cellKey(c, row));
+                if (it == cells.constEnd()) continue;
+                for (const RunContext::Entry &e : *it)
+                    if (in.contains(e.hospital)) sum += e.value;
+            }
+        return sum;
+    }
     const QVariant v = db::scalar(
         db::connection(db::kData),
         QStringLiteral("select sum(data) from data where year=? and hospital in (%1) and \"table\"=? "
@@ -144,6 +185,15 @@ const QRegularExpression &prefixPattern() {
 const QRegularExpression &relationPattern() {
     static const QRegularExpression re(QStringLiteral("^(<>|<=|>=|<|>|=)(-?\\d+(?:\\.\\d+)?)$"));
     return re;
+}
+
+bool relationHolds(const QString &op, double a, double b) {
+    if (op == QLatin1String("=")) return a == b;
+    if (op == QLatin1String("<>")) return a != b;
+    if (op == QLatin1String("<")) return a < b;
+    if (op == QLatin1String(">")) return a > b;
+    if (op == QLatin1String("<=")) return a <= b;
+    return a >= b;
 }
 
 class ConditionError : public std::runtime_error {
@@ -218,28 +268,58 @@ private:
         const QString reference = rel < 0 ? a.mid(f) : a.mid(f, rel - f);
         const QString relation = rel < 0 ? QString() : a.mid(rel);
 
-        QString sql = QStringLiteral("select distinct hospital from data where year=? and hospital in (%1) "
-                                     "and \"table\"=? and \"column\" in (%2) and \"row\" in (%3)");
-        QVariantList params;
-        const ConditionRef r = m_ctx.parse(reference);
-        params << shared().Year << r.tableIdent;
-        sql = sql.arg(db::inList(ids(m_base)), intList(r.storedColumns), intList(r.storedRows));
+        QString prefixOp, relationOp;
+        double prefixValue = 0, relationValue = 0;
         if (!prefix.isEmpty()) {
             const auto m = prefixPattern().match(prefix);
             if (!m.hasMatch()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(m_s));
-            sql += QStringLiteral(" and (? %1 data)").arg(m.captured(2));
-            params << m.captured(1).toDouble();
+            prefixOp = m.captured(2);
+            prefixValue = m.captured(1).toDouble();
         }
         const bool zero = relation == QLatin1String("=0");
         if (!relation.isEmpty() && !zero) {
             const auto m = relationPattern().match(relation);
             if (!m.hasMatch()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(m_s));
-            sql += QStringLiteral(" and (data %1 ?)").arg(m.captured(1));
-            params << m.captured(2).toDouble();
+            relationOp = m.captured(1);
+            relationValue = m.captured(2).toDouble();
         }
+        const ConditionRef r = m_ctx.parse(reference);
+        const QList<qint64> base = ids(m_base);
+
         QList<qint64> found;
-        QSqlQuery q = db::exec(db::kData, sql, params);
-        while (q.next()) found.append(q.value(0).toLongLong());
+        if (m_ctx.useCache) {
+            QSet<qint64> hit;
+            const QSet<qint64> in(base.begin(), base.end());
+            const RunContext::Cells &cells = m_ctx.tableValues(r.tableIdent);
+            for (int c : r.storedColumns)
+                for (int row : r.storedRows) {
+                    auto it = cells.constFind(RunContext::cellKey(c, row));
+                    if (it == cells.constEnd()) continue;
+                    for (const RunContext::Entry &e : *it) {
+                        if (!in.contains(e.hospital)) continue;
+                        if (!prefixOp.isEmpty() && !relationHolds(prefixOp, prefixValue, e.value)) continue;
+                        if (!relationOp.isEmpty() && !relationHolds(relationOp, e.value, relationValue)) continue;
+                        hit.insert(e.hospital);
+                    }
+                }
+            for (qint64 h : base)
+                if (hit.contains(h)) found.append(h);
+        } else {
+            QString sql = QStringLiteral("select distinct hospital from data where year=? and hospital in (%1) "
+                                         "and \"table\"=? and \"column\" in (%2) and \"row\" in (%3)")
+                              .arg(db::inList(base), intList(r.storedColumns), intList(r.storedRows));
+            QVariantList params{shared().Year, r.tableIdent};
+            if (!prefixOp.isEmpty()) {
+                sql += QStringLiteral(" and (? %1 data)").arg(prefixOp);
+                params << prefixValue;
+            }
+            if (!relationOp.isEmpty()) {
+                sql += QStringLiteral(" and (data %1 ?)").arg(relationOp);
+                params << relationValue;
+            }
+            QSqlQuery q = db::exec(db::kData, sql, params);
+            while (q.next()) found.append(q.value(0).toLongLong());
+        }
         if (zero) return IdsNotInList(text::joinIdList(found), m_base);
         return text::joinIdList(found);
     }
@@ -421,6 +501,7 @@ void CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const 
     const int scan = g.value(4).toInt();
     ValueMatrix &m = shared().DataMatrix;
     RunContext ctx;
+    ctx.useCache = true;
     QSet<QPair<int, int>> taken;   // (data column, data row) of cell rules
 
     auto show = [&](int row, int column) {

@@ -217,3 +217,27 @@ TEST_F(EngineConditions, ReferencesShiftToStoredNumbering) {
     EXPECT_EQ(SumTermOverInstitutions(a, text::joinIdList({h1, h4})), 13);
     EXPECT_EQ(SumTermOverInstitutions(a, ""), 0);
 }
+
+TEST_F(EngineConditions, ApplyConditionOnItsOwnAgreesWithTheRun) {
+    const QString all = text::joinIdList({h1, h2, h3, h4});
+    ConditionRule rule;
+    int count = -1;
+    rule.condition = a + ">4 OR " + b + ">3";
+    EXPECT_EQ(ApplyCondition(rule, all, count), text::joinIdList({h1, h2, h3}));
+    EXPECT_EQ(count, 3);
+    rule.condition = a + "=0";
+    EXPECT_EQ(ApplyCondition(rule, all, count), QString::number(h3));
+    rule.condition = "2<" + b + " and " + a + "<>0";
+    EXPECT_EQ(ApplyCondition(rule, all, count), "");
+    EXPECT_EQ(count, 0);
+    rule.condition.clear();
+    rule.country = true;
+    EXPECT_EQ(ApplyCondition(rule, all, count), text::joinIdList({h2, h3}));
+    EXPECT_EQ(ApplyCondition(rule, "", count), "");
+    rule.type = true;
+    rule.formula = a;
+    rule.koeff = 1;
+    EXPECT_EQ(CalcConditionFormula(rule, "", text::joinIdList({h1, h2}), 2), 15);
+    rule.formula = "*ГР2";
+    EXPECT_EQ(CalcConditionFormula(rule, "Ф1Т(1)СТР2", all, 4), 7);
+}
