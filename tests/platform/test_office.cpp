@@ -592,3 +592,92 @@ TEST(OfficeShow, DocumentsGoToTheYearFolderOfTheOpenConfiguration) {
     shared().ConfigPath = savedPath;
     shared().Year = savedYear;
 }
+
+TEST(OfficePackage, PartNamesAndDamagedFiles) {
+    EXPECT_EQ(resolveTarget("word/document.xml", "media/a.png"), QStringLiteral("word/media/a.png"));
+    EXPECT_EQ(resolveTarget("xl/worksheets/sheet1.xml", "../drawings/d1.xml"), QStringLiteral("xl/drawings/d1.xml"));
+    EXPECT_EQ(resolveTarget("xl/workbook.xml", "/xl/styles.xml"), QStringLiteral("xl/styles.xml"));
+    EXPECT_EQ(resolveTarget(QString(), "word/document.xml"), QStringLiteral("word/document.xml"));
+    EXPECT_EQ(relsPartFor("word/document.xml"), QStringLiteral("word/_rels/document.xml.rels"));
+    EXPECT_EQ(relsPartFor(QString()), QStringLiteral("_rels/.rels"));
+
+    QTemporaryDir dir;
+    WordDocument::createBlank().saveAs(dir.filePath("ok.docx"));
+    QFile f(dir.filePath("ok.docx"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray whole = f.readAll();
+    f.close();
+    QFile cut(dir.filePath("cut.docx"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(whole.left(whole.size() / 2));
+    cut.close();
+    EXPECT_THROW(WordDocument::open(cut.fileName()), Error);
+    EXPECT_THROW(ExcelWorkbook::open(cut.fileName()), Error);
+    // A Word file is no workbook, and the other way round.
+    EXPECT_THROW(ExcelWorkbook::open(dir.filePath("ok.docx")), Error);
+    ExcelWorkbook::create().saveAs(dir.filePath("b.xlsx"));
+    EXPECT_THROW(WordDocument::open(dir.filePath("b.xlsx")), Error);
+}
+
+TEST(WordDocument, CellTextsRowsAndParagraphFormats) {
+    QTemporaryDir dir;
+    WordDocument doc = WordDocument::fromTemplate(writeTemplate(dir.filePath("t.docx")));
+    WordTable t = doc.table(1);
+    t.setCellText(2, 3, QStringLiteral("первый\rвторой\tграфа\vстрока\x07"));
+    EXPECT_EQ(t.cellText(2, 3), QStringLiteral("первый\rвторой\tграфа\x0bстрока"));
+    // A row added under a vertical merge is an ordinary row of full cells.
+    EXPECT_EQ(t.addRow(), 4);
+    EXPECT_TRUE(t.hasCell(4, 1));
+    EXPECT_EQ(t.cellText(4, 2), QString());
+    EXPECT_EQ(t.gridCell(2, 1)->rowSpan, 2);
+    t.setStyle(QStringLiteral("TableGrid"));
+    doc.addParagraph(QStringLiteral("Итого"), {true, false, ParaAlign::Center, 14});
+    doc.section(1).setOrientation(Orientation::Landscape);
+    doc.saveAs(dir.filePath("f.docx"));
+
+    WordDocument back = WordDocument::open(dir.filePath("f.docx"));
+    EXPECT_EQ(back.table(1).rowCount(), 4);
+    EXPECT_EQ(back.table(1).cellText(2, 3), QStringLiteral("первый\rвторой\tграфа\x0bстрока"));
+    EXPECT_EQ(back.paragraphs().last(), QStringLiteral("Итого"));
+    EXPECT_EQ(back.section(1).orientation(), Orientation::Landscape);
+    const QByteArray xml = Package::read(dir.filePath("f.docx")).part("word/document.xml");
+    EXPECT_TRUE(xml.contains("<w:jc w:val=\"center\"/>"));
+    EXPECT_TRUE(xml.contains("<w:tblStyle w:val=\"TableGrid\"/>"));
+    // Text put before a document that starts with a table becomes paragraphs ahead of it.
+    WordDocument onlyTable = WordDocument::createBlank();
+    onlyTable.insertTableBefore(0, 1, 1).setCellText(1, 1, QStringLiteral("x"));
+    onlyTable.insertBefore(QStringLiteral("шапка"));
+    EXPECT_EQ(onlyTable.text().split(u'\r').mid(0, 2), QStringList({QStringLiteral("шапка"), QStringLiteral("x")}));
+}
+
+TEST(ExcelWorkbook, FormatDetailsAndNamesWithMarkup) {
+    QTemporaryDir dir;
+    ExcelWorkbook book = ExcelWorkbook::create();
+    ExcelSheet &first = book.sheet(1);
+    ExcelSheet &before = book.addSheetBefore(first);
+    before.setName(QStringLiteral("<Сводка> & \"итог\""));
+    before.cell(1, 1).setOrientation(-45).setValue(QStringLiteral("вниз"));
+    before.cell(2, 1).setIndentLevel(3);                 // indent needs a side: left
+    before.cell(3, 1).setBorder(BorderIndex::EdgeBottom, LineStyle::Double);
+    before.cell(4, 1).setNumberFormat(QStringLiteral("#,##0.00\" руб.\"")).setValue(1234.5);
+    book.saveAs(dir.filePath("f.xlsx"));
+    ExcelWorkbook back = ExcelWorkbook::open(dir.filePath("f.xlsx"));
+    ExcelSheet &s = back.sheet(1);
+    EXPECT_EQ(s.name(), QStringLiteral("<Сводка> & \"итог\""));
+    EXPECT_EQ(back.sheet(2).name(), QStringLiteral("Лист1"));
+    EXPECT_EQ(s.format(1, 1).rotation, -45);
+    EXPECT_EQ(s.format(2, 1).indent, 3);
+    EXPECT_EQ(s.format(2, 1).hAlign, HAlign::Left);
+    EXPECT_EQ(s.format(3, 1).bottom, LineStyle::Double);
+    EXPECT_EQ(s.format(3, 1).top, LineStyle::None);
+    EXPECT_EQ(s.format(4, 1).numberFormat, QStringLiteral("#,##0.00\" руб.\""));
+}
+
+TEST(OfficeShow, FileNamesAreMadeSafe) {
+    QTemporaryDir dir;
+    EXPECT_EQ(QFileInfo(freeFileName(dir.path(), QStringLiteral("  "), "docx")).fileName(),
+              QStringLiteral("Документ.docx"));
+    EXPECT_EQ(QFileInfo(freeFileName(dir.path(), QStringLiteral("a<b>c|d?\"e\""), "xlsx")).fileName(),
+              QStringLiteral("a_b_c_d__e_.xlsx"));
+    EXPECT_EQ(QFileInfo(freeFileName(dir.path(), QString(300, u'ф'), "docx")).fileName().size(), 155);
+}
