@@ -92,6 +92,11 @@ TFormList::TFormList(QWidget *parent) : QDialog(parent) {
     N19 = Excel1->addAction(QStringLiteral("Вся форма по входящим ЛПУ/сводам"));
     N20 = Excel1->addAction(QStringLiteral("Таблица по входящим ЛПУ/сводам"));
     for (QAction *a : {N18, N19, N20}) a->setEnabled(false);
+    N16 = MainMenu1->addMenu(QStringLiteral("Макрос"));
+    N17 = N16->addAction(QStringLiteral("Выполнять"));
+    N17->setCheckable(true);
+    N17->setChecked(true);
+    N16->menuAction()->setVisible(false);
     N7 = MainMenu1->addAction(QStringLiteral("Ошибки"), this, &TFormList::N7Click);
     N11 = MainMenu1->addAction(QStringLiteral("Подгрузить форму"), this, &TFormList::N11Click);
     N10 = MainMenu1->addAction(QStringLiteral("Пересчитать отчет"), this, &TFormList::N10Click);

@@ -48,6 +48,8 @@ public:
     QAction *N21 = nullptr, *N27 = nullptr, *N22 = nullptr, *N24 = nullptr;
     QMenu *Excel1 = nullptr;                      // Вывод в Excel
     QAction *N18 = nullptr, *N19 = nullptr, *N20 = nullptr;
+    QMenu *N16 = nullptr;                         // Макрос (hidden)
+    QAction *N17 = nullptr;                       // Выполнять: only its own check mark
     QAction *N7 = nullptr;                        // Ошибки
     QAction *N11 = nullptr;                       // Подгрузить форму
     QAction *N10 = nullptr;                       // Пересчитать отчет
