@@ -11,6 +11,7 @@
 #include "support/Fixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -286,4 +287,35 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     w.TreeView1DblClick(inpatient);
     EXPECT_FALSE(IsTreeNodeBold(inpatient));
     EXPECT_TRUE(medtypes::markedLeafTypeIds(w.TreeView1).isEmpty());
+}
+
+TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
+    TAdmForm w(TAdmForm::Mode::Structure);
+    w.resize(600, 500);
+    w.show();
+    QApplication::processEvents();
+    w.TreeView1->expandAll();
+    QApplication::processEvents();
+    TAdmTree *tree = w.TreeView1;
+    QTreeWidgetItem *south = node(tree, ids::South);
+    QTreeWidgetItem *fap = node(tree, ids::FapLesnoy);
+    QTreeWidgetItem *target = node(tree, ids::SouthHospital);
+    const QRect r = tree->visualItemRect(target);
+    QTreeWidgetItem *hit = nullptr;
+    EXPECT_EQ(tree->dropPlaceAt(r.center(), &hit), adm::DropPlace::Label);
+    EXPECT_EQ(hit, target);
+    EXPECT_EQ(tree->dropPlaceAt(QPoint(r.left() - 3, r.center().y()), &hit), adm::DropPlace::Indent);
+    EXPECT_EQ(tree->dropPlaceAt(QPoint(5, tree->viewport()->height() - 2), &hit), adm::DropPlace::Empty);
+
+    // On the indent of a node of another district: moved before it, new parent stored.
+    tree->setCurrentItem(fap);
+    ASSERT_TRUE(tree->dropCurrentAt(QPoint(r.left() - 3, r.center().y())));
+    EXPECT_EQ(fap->parent(), south);
+    EXPECT_EQ(south->indexOfChild(fap), south->indexOfChild(target) - 1);
+    EXPECT_EQ(adm("dependence", ids::FapLesnoy).toInt(), ids::South);
+    // Onto its own descendant: refused.
+    tree->setCurrentItem(south);
+    EXPECT_FALSE(tree->dropCurrentAt(tree->visualItemRect(fap).center()));
+    EXPECT_EQ(adm("dependence", ids::South).toInt(), ids::Region);
+    w.hide();
 }
