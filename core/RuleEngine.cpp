@@ -24,36 +24,32 @@ const QString kCol = QStringLiteral("ГР");
 
 // ---- Arithmetic -----------------------------------------------------------------
 
-// Recursive descent over numbers, + - * /, unary minus and parentheses.
-// Any other character, or a malformed text, makes the whole text no number.
-class Arithmetic {
-public:
-    explicit Arithmetic(const QString &t) : s(t) {}
+// Recursive descent over number and operator tokens: + - * / with the usual
+// precedence, unary minus and parentheses; x/0 gives 0.
+struct Token {
+    QChar op;                       // 0 for a number
+    double value = 0;
+};
 
+class TokenArithmetic {
+public:
+    explicit TokenArithmetic(const QList<Token> &t) : m_t(t) {}
     std::optional<double> run() {
-        pos = 0;
-        ok = true;
         const double v = expr();
-        skipBlanks();
-        if (!ok || pos != s.size()) return std::nullopt;
+        if (!m_ok || m_pos != m_t.size()) return std::nullopt;
         return v;
     }
-
 private:
-    void skipBlanks() {
-        while (pos < s.size() && s[pos].isSpace()) ++pos;
-    }
     bool take(QChar c) {
-        skipBlanks();
-        if (pos < s.size() && s[pos] == c) {
-            ++pos;
+        if (m_pos < m_t.size() && m_t[m_pos].op == c) {
+            ++m_pos;
             return true;
         }
         return false;
     }
     double expr() {
         double v = term();
-        while (ok) {
+        while (m_ok) {
             if (take(u'+')) v += term();
             else if (take(u'-')) v -= term();
             else break;
@@ -62,7 +58,7 @@ private:
     }
     double term() {
         double v = unary();
-        while (ok) {
+        while (m_ok) {
             if (take(u'*')) {
                 v *= unary();
             } else if (take(u'/')) {
@@ -77,35 +73,56 @@ private:
     double unary() {
         if (take(u'-')) return -unary();
         if (take(u'+')) return unary();
-        return primary();
-    }
-    double primary() {
         if (take(u'(')) {
             const double v = expr();
-            if (!take(u')')) ok = false;
+            if (!take(u')')) m_ok = false;
             return v;
         }
-        skipBlanks();
-        const qsizetype start = pos;
-        int dots = 0;
-        while (pos < s.size() && (s[pos].isDigit() || s[pos] == u'.')) {
-            if (s[pos] == u'.') ++dots;
-            ++pos;
-        }
-        const QStringView number = QStringView(s).mid(start, pos - start);
-        bool good = false;
-        const double v = number.toDouble(&good);
-        if (number.isEmpty() || dots > 1 || !good) {
-            ok = false;
-            return 0;
-        }
-        return v;
+        if (m_pos < m_t.size() && m_t[m_pos].op.isNull()) return m_t[m_pos++].value;
+        m_ok = false;
+        return 0;
     }
-
-    const QString &s;
-    qsizetype pos = 0;
-    bool ok = true;
+    const QList<Token> &m_t;
+    qsizetype m_pos = 0;
+    bool m_ok = true;
 };
+
+// Cuts an arithmetic text into tokens; false when it holds anything but
+// numbers (digits and one "."), operators, parentheses and blanks.
+bool tokenize(const QString &s, QList<Token> &out) {
+    out.clear();
+    qsizetype i = 0;
+    while (i < s.size()) {
+        const QChar c = s[i];
+        if (c.isSpace()) {
+            ++i;
+        } else if (c == u'+' || c == u'-' || c == u'*' || c == u'/' || c == u'(' || c == u')') {
+            out.append(Token{c, 0});
+            ++i;
+        } else if ((c >= u'0' && c <= u'9') || c == u'.') {
+            const qsizetype start = i;
+            int dots = 0, digits = 0;
+            while (i < s.size() && ((s[i] >= u'0' && s[i] <= u'9') || s[i] == u'.')) {
+                if (s[i] == u'.') ++dots;
+                else ++digits;
+                ++i;
+            }
+            bool ok = false;
+            const double v = QStringView(s).mid(start, i - start).toDouble(&ok);
+            if (!ok || dots > 1 || digits == 0) return false;
+            out.append(Token{QChar(), v});
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<double> evaluateText(const QString &text) {
+    QList<Token> tokens;
+    if (!tokenize(text, tokens)) return std::nullopt;
+    return TokenArithmetic(tokens).run();
+}
 
 bool hasOperator(const QString &t) {
     for (QChar c : t)
@@ -175,10 +192,6 @@ QList<int> toIntegers(const QString &list) {
     return out;
 }
 
-QString stripBrackets(const QString &part) {
-    if (part.startsWith(u'[')) return part.mid(1, part.size() - 2);
-    return part;
-}
 
 // The parts of one text cut at its first "Ф", "Т[", "СТР" and "ГР"; each
 // part runs to the next of these markers.
@@ -419,14 +432,14 @@ bool IsNumberText(const QString &text) {
 
 QString EvaluateFlatExpression(const QString &text) {
     if (!hasOperator(text)) return text;
-    const auto v = Arithmetic(text).run();
+    const auto v = evaluateText(text);
     return v ? num::fixed2(*v) : text;
 }
 
 QString EvaluateExpression(const QString &text) {
     if (text.contains(kOutsideTableMarker)) return text;
     if (!hasOperator(text) && !text.contains(u'(')) return text;
-    const auto v = Arithmetic(text).run();
+    const auto v = evaluateText(text);
     return v ? num::fixed2(*v) : text;
 }
 
@@ -518,10 +531,10 @@ struct CycleInfo {
 };
 
 struct PendingRef {
-    int copy;
-    int side;
-    int item;
-    int table;
+    int copy = 0;
+    int side = 0;
+    int item = 0;
+    int table = -1;
     QList<int> rows, columns;
     bool resolved = false;
     double value = 0;
@@ -678,68 +691,6 @@ bool sumHeld(const QList<int> &columns, const QList<int> &rows, double &value, Q
     return true;
 }
 
-// Arithmetic over the tokens of one side.
-struct Token {
-    QChar op;                       // 0 for a number
-    double value = 0;
-};
-
-class TokenArithmetic {
-public:
-    explicit TokenArithmetic(const QList<Token> &t) : m_t(t) {}
-    std::optional<double> run() {
-        const double v = expr();
-        if (!m_ok || m_pos != m_t.size()) return std::nullopt;
-        return v;
-    }
-private:
-    bool take(QChar c) {
-        if (m_pos < m_t.size() && m_t[m_pos].op == c) {
-            ++m_pos;
-            return true;
-        }
-        return false;
-    }
-    double expr() {
-        double v = term();
-        while (m_ok) {
-            if (take(u'+')) v += term();
-            else if (take(u'-')) v -= term();
-            else break;
-        }
-        return v;
-    }
-    double term() {
-        double v = unary();
-        while (m_ok) {
-            if (take(u'*')) {
-                v *= unary();
-            } else if (take(u'/')) {
-                const double d = unary();
-                v = d == 0 ? 0.0 : v / d;
-            } else {
-                break;
-            }
-        }
-        return v;
-    }
-    double unary() {
-        if (take(u'-')) return -unary();
-        if (take(u'+')) return unary();
-        if (take(u'(')) {
-            const double v = expr();
-            if (!take(u')')) m_ok = false;
-            return v;
-        }
-        if (m_pos < m_t.size() && m_t[m_pos].op.isNull()) return m_t[m_pos++].value;
-        m_ok = false;
-        return 0;
-    }
-    const QList<Token> &m_t;
-    qsizetype m_pos = 0;
-    bool m_ok = true;
-};
-
 } // namespace
 
 void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
@@ -784,7 +735,11 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
             for (int ii = 0; ii < t.items.size(); ii += 2) {
                 const PieceInfo &p = t.pieces[ii];
                 if (!p.isReference) continue;
-                PendingRef r{ci, si, ii, p.table, {}, {}};
+                PendingRef r;
+                r.copy = ci;
+                r.side = si;
+                r.item = ii;
+                r.table = p.table;
                 if (p.complete) {
                     if (!p.rows || !p.columns) {
                         c.broken = true;
@@ -873,7 +828,6 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
     QList<Token> tokens;
     for (const RuleCopy &c : copies) {
         std::optional<double> value[2];
-        bool outside[2] = {false, false};
         int ref = c.refBegin;
         auto refAt = [&](int side, int item) -> const PendingRef * {
             while (ref < c.refEnd && (refs[ref].side < side || (refs[ref].side == side && refs[ref].item < item)))
@@ -883,10 +837,7 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
         };
         for (int si = 0; si < 2 && !c.broken; ++si) {
             const SideTemplate &t = templates[si][c.rule];
-            if (t.marked) {
-                outside[si] = true;
-                continue;
-            }
+            if (t.marked) continue;
             tokens.clear();
             bool numeric = true;
             for (int ii = 0; ii < t.items.size() && numeric; ++ii) {
@@ -897,7 +848,6 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
                 const PendingRef *r = refAt(si, ii);
                 if (r && r->resolved) {
                     if (!r->marker.isEmpty()) {
-                        outside[si] = true;
                         numeric = false;
                     } else {
                         tokens.append(Token{QChar(), r->value});
