@@ -349,12 +349,12 @@ bool ReadTableMatrix(qint64 institution, const QString &formName, const QString 
     const qint64 ident = GetTableIdent(formName, tableKey);
     TableGeometry g;
     if (ident < 0 || !GetTableGeometry(formName, tableKey, g)) return false;
+    const QString table = ValueTableName();
     SharedState &s = shared();
     const int colCount = g.colCountPlus1 - 1, rowCount = g.rowCountPlus1 - 1;
     s.FixRowsMinusOne = g.fixRows - 1;
     s.DataMatrix.create(g.fixCols + 1, colCount + 1, g.fixRows + 1, rowCount + 1);
 
-    const QString table = ValueTableName();
     std::optional<QSqlQuery> q;
     bool add = false;
     if (s.ReportMode == QLatin1String("Types")) {
