@@ -5,6 +5,7 @@
 #include "core/SampleConfig.h"
 #include "core/SharedState.h"
 #include "forms/FormListLogic.h"
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 
 #include <QSqlQuery>
@@ -182,4 +183,36 @@ TEST_F(FormListTest, ConditionsFileRoundTrip) {
     db::exec(m, "insert into conditions (tid, \"row\", \"column\") values (?, 9, 9)", {ids::TableF47Network});
     EXPECT_EQ(importConditions(ids::FormF47, "Ф47", file), written);
     EXPECT_EQ(dump(), before);
+}
+
+TEST_F(FormListTest, ConditionsImportKeepsToItsFormAndRefusesBrokenFiles) {
+    QSqlDatabase m = db::connection(db::kMain);
+    const auto count = [&] {
+        return db::scalar(m, "select count(*) from conditions where tid=?", {ids::TableF47Network}).toInt();
+    };
+    const int before = count();
+    ASSERT_GT(before, 0);
+    const QString broken = fx.root() + "broken.cnd";
+    ASSERT_TRUE(cp1251::writeLines(broken, {"Ф47\t(1000)\t0\t0\t1"}));
+    EXPECT_THROW(importConditions(ids::FormF47, "Ф47", broken), db::Error);
+    EXPECT_EQ(count(), before);
+
+    // Lines of another form or of an unknown table are skipped; the form's
+    // conditions are replaced all the same.
+    const QString other = fx.root() + "other.cnd";
+    ASSERT_TRUE(cp1251::writeLines(other, {"Ф30\t(1000)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*",
+                                           "Ф47\t(9999)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*",
+                                           "ф47\t(1000)\t1\t2\tFalse\t\tусловие\x01\x02\t3\tTrue\tFalse\t2,5"}));
+    EXPECT_EQ(importConditions(ids::FormF47, "Ф47", other), 1);
+    EXPECT_EQ(count(), 1);
+    QSqlQuery q = db::exec(m, "select \"row\", \"column\", type, condition, koeff, country, lft, types from conditions");
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+    EXPECT_EQ(q.value(1).toInt(), 2);
+    EXPECT_FALSE(q.value(2).toBool());
+    EXPECT_EQ(q.value(3).toString(), QStringLiteral("условие\n\r"));
+    EXPECT_EQ(q.value(4).toInt(), 3);
+    EXPECT_TRUE(q.value(5).toBool());
+    EXPECT_EQ(q.value(6).toString(), QString());
+    EXPECT_EQ(q.value(7).toString(), "2,5");
 }

@@ -11,6 +11,7 @@
 #include "forms/FormList.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
@@ -18,6 +19,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
@@ -207,4 +209,31 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
     EXPECT_EQ(shared().ControlErrors.object(0), ids::RuleDoctorsByColumn);
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Обнаружены ошибки")));
     EXPECT_EQ(currentFormNavigator(), nullptr);
+}
+
+TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
+    shared().CurrentInstitution = ids::NorthHospital;
+    TFormList w;
+    w.setWindowTitle("Северная ЦРБ");
+    w.Start(ids::TypeHospital);
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
+    w.N26Click();                       // a form node: no table to load
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выберите таблицу")));
+
+    w.TreeView1->setCurrentItem(nodeWithText(w.TreeView1, "(2000)"));
+    const QString known = fx.yearFolder() + "data/южная црб - Годовой - 2024.orw";
+    const QString unknown = fx.yearFolder() + "data/Нет такой - Годовой - 2024.orw";
+    QDir().mkpath(fx.yearFolder() + "data");
+    for (const QString &f : {known, unknown})
+        ASSERT_TRUE(cp1251::writeLines(f, {"\"77\",\"2024\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
+    dialogs.fileLists.push_back({unknown, known});
+    w.N26Click();
+    EXPECT_DOUBLE_EQ(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 77);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Учреждение Нет такой не найдено.\nВоспользуйтесь режимом "
+                                                  "одиночного ввода")));
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
+    ASSERT_EQ(dialogs.modalTitles.size(), 1);
+    EXPECT_EQ(Form1().contents().columns, QStringList{QStringLiteral("Пропущенные ЛПУ")});
+    ASSERT_EQ(shared().ControlErrors.count(), 1);
+    EXPECT_EQ(shared().ControlErrors.text(0), QStringLiteral("Нет такой\t"));
 }
