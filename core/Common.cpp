@@ -115,6 +115,9 @@ QString ValueTableName() {
 
 void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {
     const qint64 ident = GetTableIdentByFormId(formId, tableKey);
+    if (ident < 0)
+        throw db::Error(QStringLiteral("Таблица %1 формы %2 не найдена: значения не сохранены")
+                            .arg(tableKey, GetFormNameById(formId)));
     const int year = shared().Year;
     const QString table = ValueTableName();
     const ValueMatrix &m = shared().DataMatrix;

@@ -121,6 +121,10 @@ TEST_F(EngineRules, SaveTableDataRewritesTheTableInOneGo) {
     EXPECT_EQ(storedValues(kHospital, t1000, "repdata"), QList<double>({3}));
     shared().DataTableName = "Other";
     EXPECT_THROW(SaveTableData(kHospital, f12, "(1000)"), db::Error);
+    // A table that is not in the catalogue stores nothing anywhere.
+    shared().DataTableName = "Data";
+    EXPECT_THROW(SaveTableData(kHospital, f12, "(3000)"), db::Error);
+    EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where \"table\"<0").toInt(), 0);
 }
 
 TEST_F(EngineRules, SumHospitalsDataAddsTheIncludedInstitutions) {
