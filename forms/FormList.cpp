@@ -384,7 +384,7 @@ void TFormList::N11Click() {
     guarded(this, [&] {
         if (!selectedFormNode()) return;
         const SharedState &s = shared();
-        QString name = m_baseCaption;
+        QString name = m_captionDone ? m_baseCaption : windowTitle();
         const int colon = name.indexOf(QLatin1String(": "));
         if (colon >= 0) name = name.mid(colon + 2);
         const QString filter = s.ReportMode == QLatin1String("Input")
