@@ -399,7 +399,8 @@ QString EvaluateReference(const QString &reference, const QString &cycle, const 
     SharedState &s = shared();
     if (r.form.isEmpty() || r.key.isEmpty()) return reference;
     if (!s.CurrentFormKey.isEmpty()) {
-        if (r.form != s.CurrentFormKey || r.key != s.CurrentTableKey) return reference;
+        if (!text::sameNoCase(r.form, s.CurrentFormKey) || !text::sameNoCase(r.key, s.CurrentTableKey))
+            return reference;
     } else if (!loadTable(r.form, r.key, label)) {
         return reference;
     }
