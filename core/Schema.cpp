@@ -104,9 +104,11 @@ QStringList valuesTableStatements() {
         QStringLiteral("create table if not exists data (hospital integer, data double, year integer, "
                        "\"table\" integer, \"column\" integer, \"row\" integer)"),
         QStringLiteral("create index if not exists data_key on data (\"table\", year, hospital)"),
+        QStringLiteral("create index if not exists data_hospital on data (hospital, year)"),
         QStringLiteral("create table if not exists repdata (hospital integer, data double, year integer, "
                        "\"table\" integer, \"column\" integer, \"row\" integer)"),
         QStringLiteral("create index if not exists repdata_key on repdata (\"table\", year, hospital)"),
+        QStringLiteral("create index if not exists repdata_hospital on repdata (hospital, year)"),
     };
 }
 

@@ -1,4 +1,5 @@
 // The main window on the sample configuration.
+#include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "core/AdminMode.h"
 #include "core/SharedState.h"
@@ -48,12 +49,14 @@ TEST_F(MainWindow, ShowsTheOpenConfigurationYearAndCommands) {
     EXPECT_EQ(w.LAdm2->text(), QStringLiteral("Ведение перечня типов учреждений и назначение им  отчетных форм"));
     EXPECT_EQ(w.abcMouseLabel13->text(),
               QStringLiteral("Сведения о сети и деятельности медицинский учреждений (Ф47)"));
-    // Administrator-only commands are hidden; windows not plugged in are disabled.
+    // Administrator-only commands are hidden; the update commands stay disabled;
+    // a command is enabled exactly when its window is plugged in.
     EXPECT_TRUE(w.LAdm4_1->isHidden());
     EXPECT_TRUE(w.abcMouseLabel6->isHidden());
     EXPECT_FALSE(w.abcMouseLabel3->isEnabled());
     EXPECT_FALSE(w.abcMouseLabel4->isEnabled());
-    EXPECT_FALSE(w.Ladm1->isEnabled());
+    EXPECT_EQ(w.Ladm1->isEnabled(), bool(mainCommands().Ladm1));
+    EXPECT_EQ(w.abcMouseLabel11->isEnabled(), bool(mainCommands().abcMouseLabel11));
     EXPECT_FALSE(w.LLev2->isEnabled());
     EXPECT_TRUE(w.LLev1->isEnabled());
     EXPECT_TRUE(w.LAdm5->isEnabled());
