@@ -2,7 +2,9 @@
 
 #include "core/CellNumbering.h"
 #include "core/Common.h"
+#include "core/FormulaHighlighter.h"   // SquareTableBrackets
 #include "core/FormulaParser.h"
+#include "core/RuleEngine.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "platform/Database.h"
@@ -18,9 +20,6 @@
 namespace {
 
 const QString kF = QStringLiteral("Ф");
-const QString kTb = QStringLiteral("Т[");
-const QString kRow = QStringLiteral("СТР");
-const QString kCol = QStringLiteral("ГР");
 
 bool toBool(const QVariant &v) {
     if (v.isNull() || !v.isValid()) return false;
@@ -30,36 +29,7 @@ bool toBool(const QVariant &v) {
     return s.toDouble() != 0;
 }
 
-QString squareTableBrackets(QString t) {
-    const QString open = QStringLiteral("Т(");
-    int p = int(t.indexOf(open));
-    while (p >= 0) {
-        t[p + 1] = u'[';
-        const int close = int(t.indexOf(u')', p + 2));
-        if (close >= 0) t[close] = u']';
-        p = int(t.indexOf(open, p + 2));
-    }
-    return t;
-}
-
-QString stripBrackets(const QString &part) {
-    if (part.startsWith(u'[') && part.endsWith(u']')) return part.mid(1, part.size() - 2);
-    return part;
-}
-
 QList<qint64> ids(const QString &list) { return text::parseIdList(list); }
-
-QList<int> integers(const QString &list) {
-    QList<int> out;
-    if (list.isEmpty()) return out;
-    for (const QString &item : list.split(u',')) {
-        bool ok = false;
-        const int v = item.trimmed().toInt(&ok);
-        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(item));
-        out.append(v);
-    }
-    return out;
-}
 
 // State kept between the steps of one run: the last parsed reference and the
 // form ids already looked up.
@@ -105,46 +75,26 @@ struct RunContext {
 };
 
 ConditionRef RunContext::parseRef(const QString &reference) {
-    const QString s = squareTableBrackets(text::upper(reference.trimmed()));
-    const int pF = int(s.indexOf(kF));
-    const int pT = int(s.indexOf(kTb));
-    const int pR = int(s.indexOf(kRow));
-    const int pG = int(s.indexOf(kCol));
-    auto endOf = [&](int from) {
-        int end = int(s.size());
-        for (int p : {pF, pT, pR, pG})
-            if (p > from && p < end) end = p;
-        return end;
-    };
+    const ReferenceParts p = CutReferenceParts(SquareTableBrackets(text::upper(reference.trimmed())));
     ConditionRef r;
-    QString form;
-    if (pF >= 0) {
-        form = s.mid(pF, endOf(pF) - pF);
-        auto it = formIds.constFind(form);
-        if (it == formIds.constEnd()) it = formIds.insert(form, GetFormIdByName(form));
+    if (p.hasForm) {
+        auto it = formIds.constFind(p.form);
+        if (it == formIds.constEnd()) it = formIds.insert(p.form, GetFormIdByName(p.form));
         r.formId = *it;
     } else if (hasLast) {
         r.formId = last.formId;
     }
-    if (pT >= 0) {
-        const int close = int(s.indexOf(u']', pT + 2));
-        const int end = close >= 0 ? close : endOf(pT);
-        r.tableKey = u'(' + s.mid(pT + 2, end - pT - 2) + u')';
-    } else if (hasLast) {
-        r.tableKey = last.tableKey;
-    }
+    if (p.hasTable) r.tableKey = p.table;
+    else if (hasLast) r.tableKey = last.tableKey;
     TableGeometry g;
     if (r.formId < 0 || r.tableKey.isEmpty() || !GetTableGeometryByFormId(r.formId, r.tableKey, g))
         throw db::Error(QStringLiteral("В ссылке \"%1\" указана несуществующая форма или таблица").arg(reference));
     r.tableIdent = GetTableIdentByFormId(r.formId, r.tableKey);
-    if (pR >= 0) {
-        const QString rows = ParseNumberList(stripBrackets(s.mid(pR + 3, endOf(pR) - pR - 3)));
-        r.storedRows = integers(ShiftNumberList(rows, g.fixRows + 1));
-    }
-    if (pG >= 0) {
-        const QString cols = ParseNumberList(stripBrackets(s.mid(pG + 2, endOf(pG) - pG - 2)));
-        r.storedColumns = integers(ShiftNumberList(cols, 1));
-    }
+    // Data rows follow the fixed rows of the referenced table; columns count them all.
+    if (p.hasRows)
+        for (int row : ParseIntegerList(p.rows)) r.storedRows.append(cells::storedRowOfRef(row, g.fixRows));
+    if (p.hasColumns)
+        for (int column : ParseIntegerList(p.columns)) r.storedColumns.append(cells::storedColumnOfRef(column));
     return r;
 }
 
@@ -179,21 +129,12 @@ double sumTerm(RunContext &ctx, const QString &term, const QString &list) {
 // ---- Condition compiler ---------------------------------------------------------
 
 const QRegularExpression &prefixPattern() {
-    static const QRegularExpression re(QStringLiteral("^(\\d+(?:\\.\\d+)?)(<>|<=|>=|<|>|=)$"));
+    static const QRegularExpression re(QStringLiteral("^(-?\\d+(?:\\.\\d+)?)(<>|<=|>=|<|>|=)$"));
     return re;
 }
 const QRegularExpression &relationPattern() {
     static const QRegularExpression re(QStringLiteral("^(<>|<=|>=|<|>|=)(-?\\d+(?:\\.\\d+)?)$"));
     return re;
-}
-
-bool relationHolds(const QString &op, double a, double b) {
-    if (op == QLatin1String("=")) return a == b;
-    if (op == QLatin1String("<>")) return a != b;
-    if (op == QLatin1String("<")) return a < b;
-    if (op == QLatin1String(">")) return a > b;
-    if (op == QLatin1String("<=")) return a <= b;
-    return a >= b;
 }
 
 class ConditionError : public std::runtime_error {
@@ -297,8 +238,8 @@ private:
                     if (it == cells.constEnd()) continue;
                     for (const RunContext::Entry &e : *it) {
                         if (!in.contains(e.hospital)) continue;
-                        if (!prefixOp.isEmpty() && !relationHolds(prefixOp, prefixValue, e.value)) continue;
-                        if (!relationOp.isEmpty() && !relationHolds(relationOp, e.value, relationValue)) continue;
+                        if (!prefixOp.isEmpty() && !RelationHolds(prefixOp, prefixValue, e.value)) continue;
+                        if (!relationOp.isEmpty() && !RelationHolds(relationOp, e.value, relationValue)) continue;
                         hit.insert(e.hospital);
                     }
                 }
@@ -346,7 +287,7 @@ QString applyCondition(RunContext &ctx, const ConditionRule &rule, const QString
     cond.remove(u'\r');
     if (!ids(result).isEmpty() && !cond.isEmpty()) {
         try {
-            result = ConditionEvaluator(ctx, squareTableBrackets(cond), result).run();
+            result = ConditionEvaluator(ctx, SquareTableBrackets(cond), result).run();
         } catch (const ConditionError &e) {
             showMessage(e.message);
             result.clear();
@@ -360,7 +301,7 @@ double calcFormula(RunContext &ctx, const ConditionRule &rule, const QString &ou
                    int count) {
     QString f = rule.formula;
     f.replace(u'*', outer);
-    f = squareTableBrackets(text::upper(f)).trimmed();
+    f = SquareTableBrackets(text::upper(f)).trimmed();
     if (f.isEmpty()) return 0;
     if (IsDigitsText(f)) {
         bool ok = false;

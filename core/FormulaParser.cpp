@@ -98,6 +98,99 @@ QStringList SplitFormulaTerms(const QString &text) {
     return out;
 }
 
+namespace {
+
+// Lists of plain integers and ranges ("3", "1,2", "3..12") read without
+// building texts; false when the text holds anything else.
+bool plainIntegers(QStringView s, QList<int> &out) {
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    auto blanks = [&] { while (i < n && s[i] == u' ') ++i; };
+    auto number = [&](int &v) {
+        blanks();
+        const qsizetype start = i;
+        qint64 x = 0;
+        while (i < n && s[i] >= u'0' && s[i] <= u'9' && i - start < 9) x = x * 10 + (s[i++].unicode() - u'0');
+        if (i == start || (i < n && s[i] >= u'0' && s[i] <= u'9')) return false;
+        v = int(x);
+        blanks();
+        return true;
+    };
+    blanks();
+    if (i == n) return true;
+    for (;;) {
+        int a = 0;
+        if (!number(a)) return false;
+        if (i + 1 < n && s[i] == u'.' && s[i + 1] == u'.') {
+            i += 2;
+            int b = 0;
+            if (!number(b)) return false;
+            for (int v = a; v <= b; ++v) out.append(v);
+        } else {
+            out.append(a);
+        }
+        if (i == n) return true;
+        if (s[i] != u',') return false;
+        ++i;
+        blanks();
+        if (i == n) return true;
+    }
+}
+
+} // namespace
+
+QList<int> ParseIntegerList(QStringView list) {
+    QList<int> out;
+    if (list.isEmpty() || plainIntegers(list, out)) return out;
+    out.clear();
+    const QString expanded = ParseNumberList(list.toString());
+    if (expanded.isEmpty()) return out;
+    for (const QString &item : expanded.split(u',')) {
+        bool ok = false;
+        const int v = item.trimmed().toInt(&ok);
+        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(item));
+        out.append(v);
+    }
+    return out;
+}
+
+ReferenceParts CutReferenceParts(QStringView s) {
+    static const QString tableMarker = QStringLiteral("Т[");
+    const qsizetype pF = s.indexOf(kF), pT = s.indexOf(tableMarker), pR = s.indexOf(kRow), pG = s.indexOf(kCol);
+    auto endOf = [&](qsizetype from) {
+        qsizetype end = s.size();
+        for (qsizetype p : {pF, pT, pR, pG})
+            if (p > from && p < end) end = p;
+        return end;
+    };
+    auto list = [&](qsizetype at, qsizetype markerLength) {
+        QStringView part = s.mid(at + markerLength, endOf(at) - at - markerLength).trimmed();
+        if (part.startsWith(u'[')) part = part.mid(1, part.size() - 2);
+        return part.toString();
+    };
+    ReferenceParts r;
+    if (pF >= 0) {
+        r.hasForm = true;
+        r.form = s.mid(pF, endOf(pF) - pF).trimmed().toString();
+    }
+    if (pT >= 0) {
+        r.hasTable = true;
+        QStringView t = s.mid(pT + 2, endOf(pT) - pT - 2).trimmed();
+        if (t.endsWith(u']')) t.chop(1);
+        r.table.reserve(t.size() + 2);
+        r.table.append(u'(').append(t).append(u')');
+    }
+    if (pR >= 0) {
+        r.hasRows = true;
+        r.rows = list(pR, kRow.size());
+    }
+    if (pG >= 0) {
+        r.hasColumns = true;
+        r.columns = list(pG, kCol.size());
+    }
+    return r;
+}
+
 QString ParseNumberList(const QString &list) {
     QStringList out;
     const QStringList items = list.split(u',');

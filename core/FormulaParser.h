@@ -5,6 +5,7 @@
 // Example: Ф12Т[1000]СТР[1,3..5]ГР[3]. Markers are found in the upper-cased
 // text (Cyrillic lower case accepted); parts are copied as written.
 // Pure text work: no state, no database.
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +20,24 @@ bool IsOperatorItem(const QString &item);
 // Expands ranges: "1,3..5,8" -> "1,3,4,5,8"; "5..3" stands for nothing.
 // Throws ConversionError when a range bound is no integer.
 QString ParseNumberList(const QString &list);
+
+// ParseNumberList read as integers ("3..5" -> 3, 4, 5); a trailing comma adds
+// nothing. Throws ConversionError for an item that is no integer.
+QList<int> ParseIntegerList(QStringView list);
+
+// The parts of an upper-cased reference (table in square brackets, see
+// SquareTableBrackets of the decipher) cut at its
+// first "Ф", "Т[", "СТР" and "ГР"; each part runs to the next of these
+// markers, so a part cannot swallow the one after it.
+struct ReferenceParts {
+    bool hasForm = false, hasTable = false, hasRows = false, hasColumns = false;
+    QString form;       // "Ф12", blanks trimmed
+    QString table;      // table key "(1000)"
+    QString rows;       // list text without its square brackets
+    QString columns;
+    bool any() const { return hasForm || hasTable || hasRows || hasColumns; }
+};
+ReferenceParts CutReferenceParts(QStringView upperText);
 
 // Qualifying mode: 0 = form and table, 1 = form only, other = nothing.
 struct FormTableRef {

@@ -1,6 +1,7 @@
 #include "core/RuleEngine.h"
 
 #include "core/Common.h"
+#include "core/FormulaHighlighter.h"   // SquareTableBrackets
 #include "core/FormulaParser.h"
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
@@ -17,8 +18,6 @@
 
 namespace {
 
-const QString kF = QStringLiteral("Ф");
-const QString kTb = QStringLiteral("Т[");
 const QString kRow = QStringLiteral("СТР");
 const QString kCol = QStringLiteral("ГР");
 
@@ -139,132 +138,18 @@ struct ParsedRef {
     QList<int> rows;
 };
 
-// Plain lists ("3", "1,2", "3..12") are read straight from the text; other
-// texts go through ParseNumberList. False when the text is not plain.
-bool plainIntegers(QStringView s, QList<int> &out) {
-    qsizetype i = 0;
-    const qsizetype n = s.size();
-    auto blanks = [&] { while (i < n && s[i] == u' ') ++i; };
-    auto number = [&](int &v) {
-        blanks();
-        const qsizetype start = i;
-        qint64 x = 0;
-        while (i < n && s[i] >= u'0' && s[i] <= u'9' && i - start < 9) x = x * 10 + (s[i++].unicode() - u'0');
-        if (i == start || (i < n && s[i] >= u'0' && s[i] <= u'9')) return false;
-        v = int(x);
-        blanks();
-        return true;
-    };
-    blanks();
-    if (i == n) return true;
-    for (;;) {
-        int a = 0;
-        if (!number(a)) return false;
-        if (i + 1 < n && s[i] == u'.' && s[i + 1] == u'.') {
-            i += 2;
-            int b = 0;
-            if (!number(b)) return false;
-            for (int v = a; v <= b; ++v) out.append(v);
-        } else {
-            out.append(a);
-        }
-        if (i == n) return true;
-        if (s[i] != u',') return false;
-        ++i;
-        blanks();
-        if (i == n) return true;   // a trailing comma adds nothing
-    }
-}
-
-QList<int> toIntegers(const QString &list) {
-    QList<int> out;
-    if (list.isEmpty()) return out;
-    if (plainIntegers(list, out)) return out;
-    out.clear();
-    const QString expanded = ParseNumberList(list);
-    if (expanded.isEmpty()) return out;
-    for (const QString &item : expanded.split(u',')) {
-        bool ok = false;
-        const int v = item.trimmed().toInt(&ok);
-        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(item));
-        out.append(v);
-    }
-    return out;
-}
-
-
-// The parts of one text cut at its first "Ф", "Т[", "СТР" and "ГР"; each
-// part runs to the next of these markers.
-struct RawParts {
-    bool hasForm = false, hasTable = false, hasRows = false, hasColumns = false;
-    QString form, table, rows, columns;
-};
-
-QStringView withoutBrackets(QStringView part) {
-    if (part.startsWith(u'[')) return part.mid(1, part.size() - 2);
-    return part;
-}
-
-RawParts cutParts(const QString &text) {
-    const QStringView s(text);
-    const int pF = int(s.indexOf(kF));
-    const int pT = int(s.indexOf(kTb));
-    const int pR = int(s.indexOf(kRow));
-    const int pG = int(s.indexOf(kCol));
-    auto endOf = [&](int from) {
-        int end = int(s.size());
-        for (int p : {pF, pT, pR, pG})
-            if (p > from && p < end) end = p;
-        return end;
-    };
-    RawParts r;
-    if (pF >= 0) {
-        r.hasForm = true;
-        r.form = s.mid(pF, endOf(pF) - pF).trimmed().toString();
-    }
-    if (pT >= 0) {
-        r.hasTable = true;
-        QStringView t = s.mid(pT + 2, endOf(pT) - pT - 2).trimmed();
-        if (t.endsWith(u']')) t.chop(1);
-        r.table.reserve(t.size() + 2);
-        r.table.append(u'(').append(t).append(u')');
-    }
-    if (pR >= 0) {
-        r.hasRows = true;
-        r.rows = withoutBrackets(s.mid(pR + 3, endOf(pR) - pR - 3).trimmed()).toString();
-    }
-    if (pG >= 0) {
-        r.hasColumns = true;
-        r.columns = withoutBrackets(s.mid(pG + 2, endOf(pG) - pG - 2).trimmed()).toString();
-    }
-    return r;
-}
-
 // A reference (upper case) completed by the cycle text: each part the
 // reference lacks is taken from the cycle text, a part it has is its own.
 // Throws ConversionError for a row or column list that is not made of integers.
 ParsedRef parseReference(const QString &reference, const QString &cycle) {
-    const RawParts own = cutParts(reference);
-    const RawParts more = cycle.isEmpty() ? RawParts() : cutParts(cycle);
+    const ReferenceParts own = CutReferenceParts(reference);
+    const ReferenceParts more = cycle.isEmpty() ? ReferenceParts() : CutReferenceParts(cycle);
     ParsedRef r;
     r.form = own.hasForm ? own.form : more.form;
     r.key = own.hasTable ? own.table : more.table;
-    r.rows = toIntegers(own.hasRows ? own.rows : more.rows);
-    r.columns = toIntegers(own.hasColumns ? own.columns : more.columns);
+    r.rows = ParseIntegerList(own.hasRows ? own.rows : more.rows);
+    r.columns = ParseIntegerList(own.hasColumns ? own.columns : more.columns);
     return r;
-}
-
-// "Т(" becomes "Т[" and the first ")" after it "]".
-QString squareTableBrackets(QString t) {
-    const QString open = QStringLiteral("Т(");
-    int p = int(t.indexOf(open));
-    while (p >= 0) {
-        t[p + 1] = u'[';
-        const int close = int(t.indexOf(u')', p + 2));
-        if (close >= 0) t[close] = u']';
-        p = int(t.indexOf(open, p + 2));
-    }
-    return t;
 }
 
 QString outsideMarker(int column, int row) {
@@ -392,10 +277,10 @@ bool IsValidMatrixCell(const ValueMatrix &m, int column, int row) {
 
 QString EvaluateReference(const QString &reference, const QString &cycle, const TableLabelFn &label) {
     if (IsDigitsText(reference.trimmed()) || reference.contains(kOutsideTableMarker)) return reference;
-    const RawParts own = cutParts(squareTableBrackets(text::upper(reference)));
+    const ReferenceParts own = CutReferenceParts(SquareTableBrackets(text::upper(reference)));
     if (!own.hasForm && !own.hasTable && !own.hasRows && !own.hasColumns) return reference;
-    const ParsedRef r = parseReference(squareTableBrackets(text::upper(reference)),
-                                        squareTableBrackets(text::upper(cycle)));
+    const ParsedRef r = parseReference(SquareTableBrackets(text::upper(reference)),
+                                        SquareTableBrackets(text::upper(cycle)));
     SharedState &s = shared();
     if (r.form.isEmpty() || r.key.isEmpty()) return reference;
     if (!s.CurrentFormKey.isEmpty()) {
@@ -411,7 +296,7 @@ void ResolveRuleSide(StringList &list, int index, const TableLabelFn &label) {
     const QString t = text::upper(list.text(index));
     if (t.contains(kOutsideTableMarker)) return;
     const QString cycle = index < shared().RuleCycleList.count() ? shared().RuleCycleList.text(index) : QString();
-    QStringList items = cutSide(squareTableBrackets(t));
+    QStringList items = cutSide(SquareTableBrackets(t));
     for (int i = 0; i < items.size(); i += 2) items[i] = EvaluateReference(items[i], cycle, label);
     list.setText(index, items.join(QString()));
 }
@@ -509,7 +394,7 @@ double pieceNumber(const QString &piece) {
 }
 
 struct PieceInfo {
-    RawParts own;
+    ReferenceParts own;
     bool isReference = false;
     bool complete = false;          // has form, table, rows and columns of its own
     int table = -1;                 // table index when the piece names form and table itself
@@ -526,7 +411,7 @@ struct SideTemplate {
 
 // The parts a cycle text gives (one per distinct cycle text).
 struct CycleInfo {
-    RawParts parts;
+    ReferenceParts parts;
     int table = -1;
     std::optional<QList<int>> rows, columns;
 };
@@ -571,7 +456,7 @@ private:
 
 std::optional<QList<int>> integersOrNothing(const QString &list) {
     try {
-        return toIntegers(list);
+        return ParseIntegerList(list);
     } catch (const ConversionError &) {
         return std::nullopt;
     }
@@ -584,7 +469,7 @@ SideTemplate cutRuleSide(const QString &sideText, TableIndex &tables) {
         t.items = QStringList{up};
         t.marked = true;
     } else {
-        t.items = cutSide(squareTableBrackets(up));
+        t.items = cutSide(SquareTableBrackets(up));
     }
     t.numbers.resize(t.items.size(), kNaN);
     t.pieces.resize(t.items.size());
@@ -594,7 +479,7 @@ SideTemplate cutRuleSide(const QString &sideText, TableIndex &tables) {
         t.numbers[i] = pieceNumber(piece);
         if (IsDigitsText(piece.trimmed())) continue;
         PieceInfo &p = t.pieces[i];
-        p.own = cutParts(piece);
+        p.own = CutReferenceParts(piece);
         // Text without any part of a reference stays as it is.
         p.isReference = p.own.hasForm || p.own.hasTable || p.own.hasRows || p.own.hasColumns;
         if (!p.isReference) continue;
@@ -633,11 +518,11 @@ QList<RuleCopy> expandRules(const QString &defaultText) {
             rest = cycle.mid(3);
         }
         if (rest.startsWith(u'[')) rest = rest.mid(1, rest.size() - 2);
-        QString numbers;
+        QList<int> numbers;
         bool bad = marker.isEmpty();
         if (!bad) {
             try {
-                numbers = ParseNumberList(rest);
+                numbers = ParseIntegerList(rest);
             } catch (const ConversionError &) {
                 bad = true;
             }
@@ -649,24 +534,14 @@ QList<RuleCopy> expandRules(const QString &defaultText) {
             copies.append(base);
             continue;
         }
-        if (numbers.isEmpty()) continue;
         const qint64 kind = marker == kCol ? 1 : 2;
-        QList<int> plain;
-        if (plainIntegers(rest, plain)) {
-            // The cycle text of each copy is made only when it is needed.
-            for (int number : plain) {
-                RuleCopy c = base;
-                c.cycleKind = int(kind);
-                c.cycleNumber = number;
-                c.cycleKey = number >= 0 ? (kind << 32) | number : -1;
-                if (c.cycleKey < 0) c.cycle = marker + QString::number(number) + defaultText;
-                copies.append(c);
-            }
-            continue;
-        }
-        for (const QString &n : numbers.split(u',')) {
+        // The cycle text of each copy is made only when it is needed.
+        for (int number : numbers) {
             RuleCopy c = base;
-            c.cycle = marker + n + defaultText;
+            c.cycleKind = int(kind);
+            c.cycleNumber = number;
+            c.cycleKey = number >= 0 ? (kind << 32) | number : -1;
+            if (c.cycleKey < 0) c.cycle = marker + QString::number(number) + defaultText;
             copies.append(c);
         }
     }
@@ -754,7 +629,7 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
                         int index = c.cycleKey >= 0 ? cycleByKey.value(c.cycleKey, -1) : cycleByText.value(c.cycle, -1);
                         if (index < 0) {
                             CycleInfo info;
-                            info.parts = cutParts(squareTableBrackets(text::upper(cycleText(c))));
+                            info.parts = CutReferenceParts(SquareTableBrackets(text::upper(cycleText(c))));
                             if (info.parts.hasForm && info.parts.hasTable && !info.parts.form.isEmpty())
                                 info.table = tables.get(info.parts.form, info.parts.table);
                             info.rows = integersOrNothing(info.parts.rows);
