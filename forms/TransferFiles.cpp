@@ -326,6 +326,7 @@ ParsedFile readFile(const QString &path) {
         if (!parseLine(line, r, &why, file.records.isEmpty() ? nullptr : &file.records.constLast()))
             throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (%3). Данные не загружены.")
                                 .arg(shown).arg(i + 1).arg(why));
+        r.line = i + 1;
         if (file.kind == FileKind::ById && !isInteger(r.form))
             throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (код формы \"%3\" не является целым "
                                            "числом). Данные не загружены.").arg(shown).arg(i + 1).arg(r.form));
@@ -480,8 +481,16 @@ LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueT
     const FileKind kind = file.kind;
     s.accept = [&](const Record &r, const Resolved &res) {
         if (r.tablen != tableNumber || res.ident != tableIdent) return false;
-        if (kind == FileKind::ById) return r.form.toLongLong() == formId;
-        return text::sameNoCase(r.form, formName);
+        const bool sameForm = kind == FileKind::ById ? r.form.toLongLong() == formId
+                                                     : text::sameNoCase(r.form, formName);
+        if (!sameForm) return false;
+        // Lines are decided before anything is deleted: refusing here changes nothing.
+        if (!Catalogue::inRange(res, r))
+            throw db::Error(QStringLiteral("Файл %1: строка %2 указывает ячейку вне границ таблицы %3Т%4 "
+                                           "(графа %5, строка %6). Данные не загружены.")
+                                .arg(QDir::toNativeSeparators(path)).arg(r.line).arg(formName, tableNumber)
+                                .arg(r.column).arg(r.row));
+        return true;
     };
     return runLoad(path, file, s);
 }

@@ -29,6 +29,7 @@ struct Record {
     QString tablen;  // with its parentheses
     int column = 0;  // stored numbering
     int row = 0;
+    int line = 0;    // line of the file, from 1 (0 when not read from a file)
 };
 
 // One line of a file.
@@ -102,7 +103,9 @@ LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTa
 // Forms tree, one table of an institution from a group of files (range checked).
 LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent);
 
-// Table window, the shown table of an institution or report.
+// Table window, the shown table of an institution or report. A line of the
+// table that names a cell outside the table's value cells refuses the whole
+// file: nothing is deleted or written (db::Error).
 LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
                      const QString &formName, qint64 tableIdent, const QString &tableNumber);
 

@@ -197,6 +197,33 @@ TEST(TransferFiles, FormLoadKeepsToItsFormAndTableLoadToItsTable) {
     EXPECT_TRUE(rows.contains(QStringLiteral("%1|%2|3|4=1@2026").arg(fx.crb).arg(fx.t30a)));
 }
 
+TEST(TransferFiles, TableLoadRefusesAFileWithACellOutsideTheTable) {
+    admtest::YearFixture fx;
+    // t30a: fixcols 1, fixrows 2, colcount 6, rowcount 8: stored columns 3..7, rows 4..9.
+    fx.value(fx.crb, fx.t30a, 3, 4, 1);
+    const QStringList before = fx.values();
+    const struct { int column, row; } outside[] = {{2, 4}, {8, 4}, {3, 3}, {3, 10}};
+    for (const auto &cell : outside) {
+        const QString file = writeText(fx.dir.path() + "/out.orw",
+                                       {line("7", "2026", "Ф30", "(1000)", 4, 5),
+                                        line("8", "2026", "Ф30", "(1000)", cell.column, cell.row)});
+        try {
+            loadTable(fx.crb, file, "Data", fx.f30, "Ф30", fx.t30a, "(1000)");
+            ADD_FAILURE() << cell.column << "," << cell.row << " was loaded";
+        } catch (const db::Error &e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("строка 2"))) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("вне границ"))) << e.message().toStdString();
+        }
+        EXPECT_EQ(fx.values(), before);
+    }
+    // Cells of other tables are not this table's business, whatever their numbers.
+    const QString other = writeText(fx.dir.path() + "/other.orw", {line("7", "2026", "Ф30", "(1000)", 7, 9),
+                                                                   line("9", "2026", "Ф30", "(2000)", 40, 40)});
+    const LoadResult r = loadTable(fx.crb, other, "Data", fx.f30, "Ф30", fx.t30a, "(1000)");
+    EXPECT_EQ(r.inserted, 1);
+    EXPECT_EQ(fx.values(), QStringList{QStringLiteral("%1|%2|7|9=7@2026").arg(fx.crb).arg(fx.t30a)});
+}
+
 TEST(TransferFiles, GroupTableLoadChecksTheCellRange) {
     admtest::YearFixture fx;
     // t30a: fixcols 1, fixrows 2, colcount 6, rowcount 8: columns 3..7, rows 4..9.
