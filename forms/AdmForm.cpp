@@ -6,6 +6,7 @@
 #include "core/TextUtil.h"
 #include "core/TreeMarking.h"
 #include "forms/FormList.h"
+#include "forms/FormListCommon.h"
 #include "forms/TransferFiles.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -32,32 +33,27 @@
 
 namespace {
 
-// Runs a handler; any failure becomes a message instead of leaving the event loop.
-template <typename F>
-void guarded(QWidget *w, F &&work) {
-    try {
-        work();
-    } catch (const db::Error &e) {
-        showError(e.message(), w);
-    } catch (const std::exception &e) {
-        showError(QString::fromUtf8(e.what()), w);
-    }
-}
+using winutil::appTitle;
+using winutil::guarded;
 
-QString appTitle() {
-    const QString t = QApplication::applicationDisplayName();
-    return t.isEmpty() ? QApplication::applicationName() : t;
-}
+// The progress box of loads and unloads, shown for the length of a command.
+class ProgressShown {
+public:
+    explicit ProgressShown(TAdmForm *w) : m_w(w) { w->GroupBox1->show(); }
+    ~ProgressShown() {
+        m_w->Label1->clear();
+        m_w->GroupBox1->hide();
+    }
+private:
+    TAdmForm *m_w;
+};
 
 } // namespace
 
 // ---- Tree with drops ---------------------------------------------------------
 
 TAdmTree::TAdmTree(QWidget *parent) : QTreeWidget(parent) {
-    setHeaderHidden(true);
-    setColumnCount(1);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    winutil::setupTree(this);
     setDragDropMode(QAbstractItemView::NoDragDrop);
 }
 
@@ -110,7 +106,9 @@ TAdmForm::TAdmForm(Mode mode, QWidget *parent) : QDialog(parent), m_mode(mode) {
     N15 = MainMenu1->addMenu(QStringLiteral("Справка"));
     N16 = N15->addAction(QStringLiteral("По базе"));
     N17 = N15->addAction(QStringLiteral("По входным файлам"));
-    N16->setEnabled(false);   // presence reports come with their own window
+    // Presence reports come with their own window.
+    N15->setEnabled(false);
+    N16->setEnabled(false);
     N17->setEnabled(false);
     N6 = MainMenu1->addAction(QStringLiteral("Структура"), this, &TAdmForm::N6Click);
     N6->setCheckable(true);
@@ -394,11 +392,7 @@ void TAdmForm::N13Click() {
     guarded(this, [&] {
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!n) return;
-        GroupBox1->show();
-        struct Hide {
-            TAdmForm *w;
-            ~Hide() { w->Label1->clear(); w->GroupBox1->hide(); }
-        } hide{this};
+        const ProgressShown shown(this);
         const transfer::TreeWriteResult r =
             transfer::SaveHospTree(n, dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
                 Label1->setText(t);
@@ -420,12 +414,8 @@ void TAdmForm::N12Click() {
         const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить"), dataFolder() + n->text(0),
                                                 QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
         if (file.isEmpty()) return;
-        GroupBox1->show();
+        const ProgressShown shown(this);
         Label1->setText(n->text(0));
-        struct Hide {
-            TAdmForm *w;
-            ~Hide() { w->Label1->clear(); w->GroupBox1->hide(); }
-        } hide{this};
         transfer::LoadUnitInfo(TreeNodeId(n), file, shared().GroupLoadForms, clearChosenOnly(),
                                [&](int done, int total) {
                                    Gauge2->setMaximum(total);
@@ -435,30 +425,14 @@ void TAdmForm::N12Click() {
     });
 }
 
-void TAdmForm::showMissing(const adm::GroupLoadResult &r) {
-    StringList &errors = shared().ControlErrors;
-    for (const QString &name : r.missingUnits) {
-        showMessage(QStringLiteral("Учреждение ") + name + QStringLiteral(" не найдено.") + QLatin1Char('\n') +
-                        QStringLiteral("Воспользуйтесь режимом одиночного ввода"),
-                    this);
-        errors.add(name + QLatin1Char('\t'));
-    }
-    if (!r.failures.isEmpty())
-        showError(QStringLiteral("Не загружены файлы:\n") + r.failures.join(QLatin1Char('\n')), this);
-}
-
 void TAdmForm::N7Click() {
     guarded(this, [&] {
         const QStringList files = dialogs().openFiles(this, QStringLiteral("Подгрузить"), dataFolder(),
                                                       QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
         if (files.isEmpty()) return;
         shared().ControlErrors.clear();
-        GroupBox1->show();
+        const ProgressShown shown(this);
         Gauge1->setMaximum(int(files.size()));
-        struct Hide {
-            TAdmForm *w;
-            ~Hide() { w->Label1->clear(); w->GroupBox1->hide(); }
-        } hide{this};
         const adm::GroupLoadResult r = adm::loadUnitFiles(
             files, shared().GroupLoadForms, clearChosenOnly(),
             [&](int i, const QString &name) {
@@ -470,14 +444,9 @@ void TAdmForm::N7Click() {
                 Gauge2->setMaximum(total);
                 Gauge2->setValue(done);
             });
-        showMissing(r);
+        winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(QStringLiteral("Подгрузка информации закончена"), this);
-        if (!shared().ControlErrors.isEmpty()) {
-            TForm1 &list = Form1();
-            list.setWindowTitle(QString());
-            ShowTextList(shared().ControlErrors, QStringLiteral("Пропущенные ЛПУ"));
-            execModal(&list);
-        }
+        winutil::showSkippedUnits();
     });
 }
 

@@ -90,7 +90,6 @@ protected:
 private:
     void addUnitUnder(qint64 parentId, QTreeWidgetItem *parentNode, const QString &caption);
     bool clearChosenOnly() const;
-    void showMissing(const adm::GroupLoadResult &r);
     QString dataFolder() const;
     Mode m_mode;
     bool m_built = false;

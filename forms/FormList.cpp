@@ -8,6 +8,7 @@
 #include "core/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmFormLogic.h"
+#include "forms/FormListCommon.h"
 #include "forms/TableWindow.h"
 #include "forms/TransferFiles.h"
 #include "platform/Database.h"
@@ -27,23 +28,8 @@
 
 namespace {
 
-template <typename F>
-void guarded(QWidget *w, F &&work) {
-    try {
-        work();
-    } catch (const db::Error &e) {
-        showError(e.message(), w);
-    } catch (const ConversionError &e) {
-        showError(e.message(), w);
-    } catch (const std::exception &e) {
-        showError(QString::fromUtf8(e.what()), w);
-    }
-}
-
-QString appTitle() {
-    const QString t = QApplication::applicationDisplayName();
-    return t.isEmpty() ? QApplication::applicationName() : t;
-}
+using winutil::appTitle;
+using winutil::guarded;
 
 // Progress of SumHospitalsData on the window's gauge.
 class GaugeSink : public ProgressSink {
@@ -86,11 +72,14 @@ TFormList::TFormList(QWidget *parent) : QDialog(parent) {
     N2->addSeparator();
     N24 = N2->addAction(QStringLiteral("Протокол"));
     // Printed forms come with the document output of forms.
+    N2->setEnabled(false);
     for (QAction *a : {N21, N27, N22, N24}) a->setEnabled(false);
     Excel1 = MainMenu1->addMenu(QStringLiteral("Вывод в Excel"));
     N18 = Excel1->addAction(QStringLiteral("Вся форма по тек. ЛПУ/своду"));
     N19 = Excel1->addAction(QStringLiteral("Вся форма по входящим ЛПУ/сводам"));
     N20 = Excel1->addAction(QStringLiteral("Таблица по входящим ЛПУ/сводам"));
+    // Spreadsheets come with the spreadsheet output of forms.
+    Excel1->setEnabled(false);
     for (QAction *a : {N18, N19, N20}) a->setEnabled(false);
     N16 = MainMenu1->addMenu(QStringLiteral("Макрос"));
     N17 = N16->addAction(QStringLiteral("Выполнять"));
@@ -117,8 +106,7 @@ TFormList::TFormList(QWidget *parent) : QDialog(parent) {
     Gauge1->setFixedHeight(4);
     Gauge1->setTextVisible(false);
     TreeView1 = new QTreeWidget(this);
-    TreeView1->setHeaderHidden(true);
-    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    winutil::setupTree(TreeView1);
     QFont f = TreeView1->font();
     f.setPixelSize(13);
     TreeView1->setFont(f);
@@ -415,8 +403,7 @@ void TFormList::N26Click() {
                                                       shared().yearFolder() + QStringLiteral("data/"),
                                                       QStringLiteral("Данные по учреждению (*.orv *.orw)"));
         if (files.isEmpty()) return;
-        StringList &errors = shared().ControlErrors;
-        errors.clear();
+        shared().ControlErrors.clear();
         Label1->show();
         Gauge1->setMaximum(int(files.size()));
         const adm::GroupLoadResult r =
@@ -425,21 +412,9 @@ void TFormList::N26Click() {
                 setLabel(name);
             });
         Label1->clear();
-        for (const QString &name : r.missingUnits) {
-            showMessage(QStringLiteral("Учреждение ") + name + QStringLiteral(" не найдено.") + QLatin1Char('\n') +
-                            QStringLiteral("Воспользуйтесь режимом одиночного ввода"),
-                        this);
-            errors.add(name + QLatin1Char('\t'));
-        }
-        if (!r.failures.isEmpty())
-            showError(QStringLiteral("Не загружены файлы:\n") + r.failures.join(QLatin1Char('\n')), this);
+        winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(QStringLiteral("Подгрузка информации закончена"), this);
-        if (!errors.isEmpty()) {
-            TForm1 &list = Form1();
-            list.setWindowTitle(QString());
-            ShowTextList(errors, QStringLiteral("Пропущенные ЛПУ"));
-            execModal(&list);
-        }
+        winutil::showSkippedUnits();
     });
 }
 

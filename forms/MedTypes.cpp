@@ -3,6 +3,7 @@
 #include "core/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/FormList.h"
+#include "forms/FormListCommon.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 
@@ -19,29 +20,15 @@
 
 namespace {
 
-template <typename F>
-void guarded(QWidget *w, F &&work) {
-    try {
-        work();
-    } catch (const db::Error &e) {
-        showError(e.message(), w);
-    } catch (const std::exception &e) {
-        showError(QString::fromUtf8(e.what()), w);
-    }
-}
-
-QString appTitle() {
-    const QString t = QApplication::applicationDisplayName();
-    return t.isEmpty() ? QApplication::applicationName() : t;
-}
+using winutil::appTitle;
+using winutil::guarded;
 
 } // namespace
 
 // ---- Type tree with ordering drops ------------------------------------------------
 
 TMTTree::TMTTree(QWidget *parent) : QTreeWidget(parent) {
-    setHeaderHidden(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    winutil::setupTree(this);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
 }
 
@@ -209,8 +196,7 @@ TMTList::TMTList(QWidget *parent) : QDialog(parent) {
     N2 = MainMenu1->addAction(QStringLiteral("Разрезы"), this, &TMTList::N2Click);
     N3 = MainMenu1->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
     TreeView1 = new QTreeWidget(this);
-    TreeView1->setHeaderHidden(true);
-    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    winutil::setupTree(TreeView1);
     TreeView1->setExpandsOnDoubleClick(false);
     auto *layout = new QVBoxLayout(this);
     layout->setMenuBar(MainMenu1);

@@ -1,0 +1,51 @@
+#include "forms/FormListCommon.h"
+
+#include "core/Common.h"
+#include "core/ListWindow.h"
+#include "core/SharedState.h"
+#include "platform/Database.h"
+
+#include <QApplication>
+#include <QTreeWidget>
+
+namespace winutil {
+
+QString appTitle() {
+    const QString t = QApplication::applicationDisplayName();
+    return t.isEmpty() ? QApplication::applicationName() : t;
+}
+
+QString errorText(const std::exception &e) {
+    if (const auto *d = dynamic_cast<const db::Error *>(&e)) return d->message();
+    if (const auto *c = dynamic_cast<const ConversionError *>(&e)) return c->message();
+    return QString::fromUtf8(e.what());
+}
+
+void setupTree(QTreeWidget *tree) {
+    tree->setHeaderHidden(true);
+    tree->setColumnCount(1);
+    tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringList &failures) {
+    StringList &errors = shared().ControlErrors;
+    for (const QString &name : missingUnits) {
+        showMessage(QStringLiteral("Учреждение ") + name + QStringLiteral(" не найдено.") + QLatin1Char('\n') +
+                        QStringLiteral("Воспользуйтесь режимом одиночного ввода"),
+                    w);
+        errors.add(name + QLatin1Char('\t'));
+    }
+    if (!failures.isEmpty()) showError(QStringLiteral("Не загружены файлы:\n") + failures.join(QLatin1Char('\n')), w);
+}
+
+void showSkippedUnits() {
+    const StringList &errors = shared().ControlErrors;
+    if (errors.isEmpty()) return;
+    TForm1 &list = Form1();
+    list.setWindowTitle(QString());
+    ShowTextList(errors, QStringLiteral("Пропущенные ЛПУ"));
+    execModal(&list);
+}
+
+} // namespace winutil

@@ -1,0 +1,45 @@
+#pragma once
+// Window helpers shared by the territory, institution-type and forms-tree
+// windows: the application title in captions, handlers that turn every
+// failure into a message, the tree look of these windows and the report of
+// institutions a group load could not find.
+#include "platform/Dialogs.h"
+
+#include <QString>
+#include <QStringList>
+#include <exception>
+
+class QTreeWidget;
+class QWidget;
+
+namespace winutil {
+
+// The application title that captions start with.
+QString appTitle();
+
+// The Russian text of a failure (db::Error, ConversionError or any other).
+QString errorText(const std::exception &e);
+
+// Runs a handler; a failure becomes an error message instead of leaving the
+// event loop.
+template <typename F>
+void guarded(QWidget *w, F &&work) {
+    try {
+        work();
+    } catch (const std::exception &e) {
+        showError(errorText(e), w);
+    }
+}
+
+// A one-column tree without header, one node selected at a time, not editable.
+void setupTree(QTreeWidget *tree);
+
+// A group load could not find the institutions of these files: one message
+// per name, each name (with a TAB) added to ControlErrors, then the refused
+// files in one error message.
+void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringList &failures);
+// After the closing message of a group load: the list window shows
+// ControlErrors under "Пропущенные ЛПУ" when it is not empty.
+void showSkippedUnits();
+
+} // namespace winutil
