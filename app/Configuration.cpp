@@ -158,6 +158,12 @@ bool Configuration::openConfiguration(int index) {
                 return stop();
             }
         } else {
+            if (!dirExists(s.ConfigPath + QString::number(*chosen))) {
+                showError(QStringLiteral("Информация за ") + QString::number(*chosen) +
+                              QStringLiteral(" год не найдена в папке ") + paths::withoutSlash(s.ConfigPath),
+                          m_parent);
+                return stop();
+            }
             s.Year = *chosen;
         }
     }

@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -380,6 +381,11 @@ void TMain::refresh() {
     setWindowIconText(m_appTitle);
     updateCommandAvailability();
     m_refreshing = false;
+}
+
+void TMain::showOnScreen() {
+    if (QScreen *sc = screen()) setGeometry(sc->availableGeometry());
+    showMaximized();
 }
 
 void TMain::GetForms() { caches::GetForms(); }

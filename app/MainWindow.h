@@ -34,6 +34,9 @@ public:
     QString applicationTitle() const { return m_appTitle; }
     // Shows the open configuration, year and levels.
     void refresh();
+    // Shows the window maximised; without a window manager that maximises
+    // it, the window covers the screen's available area itself.
+    void showOnScreen();
 
     // Lookup caches of the open year (see core/Caches.h).
     static void GetForms();

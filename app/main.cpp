@@ -57,6 +57,6 @@ int main(int argc, char **argv) {
     // Without a year (no settings file, or the year choice was cancelled)
     // the program ends at once.
     if (shared().Year == 0) return 0;
-    main.show();
+    main.showOnScreen();
     return app.exec();
 }

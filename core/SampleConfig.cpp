@@ -35,6 +35,8 @@
 //        (2,0) counter of rural ФАП; (3,0) counter of Больница and Диспансер with the condition
 //        Ф30Т(1000)СТР1ГР4>0 AND (Ф14Т(1000)СТР1ГР6>10 OR Ф30Т(2000)СТР1ГР4>8000), which selects 9, 13, 15.
 //        With IncludeList = all institutions the cells are 4, 365-day beds, 3, 16000/3, 3, 3.
+//        Row rule (3,-1) "Ф14Т(1000)СТР1" with the condition of (3,0), crossed with column rule
+//        (-1,1) "*ГР5" / 365: cell (3,1) holds the beds of 9, 13, 15.
 //
 // Control rules (int_control, key Код):
 //   1 Ф30 (1000) intra:  СТР[1] >= СТР[2]+СТР[3], cycle ГР[4..7]   fails for 9 in ГР5 only
@@ -61,7 +63,8 @@
 // Reports: 1 "Свод по области" (include "5,...,16," with the trailing comma, ind 0),
 //   2 "Свод по Северному району" ("5,6,7,8,", ind 1), 3 "Сеть Ф47" (net, all institutions, ind 2),
 //   4 "Итоговый свод" (ind 3; statistics base 4 include "1,2").
-//   repdata (data0.mdb): report 1 holds the sums of Ф30 (2000) over its institutions.
+//   repdata (data0.mdb): report 1 holds the sums of Ф30 (2000) over its institutions; report 3
+//   holds Ф47 (1000) as its calculated cells give it over all institutions.
 //   populations: reports 1 and 2, the sums of their institutions.
 //
 // Indicator sets (tree): 1 "Показатели здоровья" (root), 2 "Обеспеченность кадрами" (child of 1);
@@ -292,6 +295,13 @@ void fillDefinitions(const QSqlDatabase &d, int year) {
     rule(3, 0, false, QString(),
          QStringLiteral("Ф30Т(1000)СТР1ГР4>0 AND (Ф14Т(1000)СТР1ГР6>10 OR Ф30Т(2000)СТР1ГР4>8000)"), 1, false, false,
          QStringLiteral("2,3"));
+    // A row rule crossed with a column rule (scan 0: row rules outer): the
+    // beds of the large hospitals, Ф14Т(1000)СТР1 from the row rule with "*ГР5"
+    // of the column rule, over the institutions both conditions leave.
+    rule(3, -1, false, QStringLiteral("Ф14Т(1000)СТР1"),
+         QStringLiteral("Ф30Т(1000)СТР1ГР4>0 AND (Ф14Т(1000)СТР1ГР6>10 OR Ф30Т(2000)СТР1ГР4>8000)"), 1, false, false,
+         QStringLiteral("2,3"));
+    rule(-1, 1, true, QStringLiteral("*ГР5"), QString(), 365, false, false, QStringLiteral("*"));
 
     // Forms of the institution types.
     const int assign[][2] = {{TypeHospital, FormF30}, {TypeHospital, FormF14}, {TypeDispensary, FormF30},
@@ -422,6 +432,37 @@ QList<Cell> valuesFor(int id, bool previousYear) {
     return out;
 }
 
+// Value of one cell of an institution's values (0 when it has none).
+double valueOf(int id, bool previousYear, int table, int col, int row) {
+    for (const Cell &c : valuesFor(id, previousYear))
+        if (c.table == table && c.col == col && c.row == row) return c.value;
+    return 0;
+}
+
+// Ф47 (1000) of the network report, as its calculated cells give it over
+// every institution: grid (r, c) is reference row r + 1, column c + 4.
+QList<Cell> networkValues(bool previousYear) {
+    auto bedDays = [&](std::initializer_list<int> ids) {
+        double sum = 0;
+        for (int id : ids) sum += valueOf(id, previousYear, TableF14Patients, 5, 1);
+        return sum;
+    };
+    const double visits = valueOf(NorthPolyclinic, previousYear, TableF30Visits, 4, 1) +
+                          valueOf(SouthPolyclinic, previousYear, TableF30Visits, 4, 1) +
+                          valueOf(CityPolyclinic, previousYear, TableF30Visits, 4, 1);
+    auto r2 = [](double v) { return std::round(v * 100) / 100; };
+    return {
+        {TableF47Network, 4, 1, 4},   // hospitals: 5, 9, 12, 13
+        {TableF47Network, 5, 1,
+         r2(bedDays({NorthHospital, SouthHospital, RegionalHospital, OncologyDispensary}) / 365)},
+        {TableF47Network, 4, 2, 3},   // polyclinics: 6, 10, 14
+        {TableF47Network, 5, 2, r2(visits / 3)},
+        {TableF47Network, 4, 3, 3},   // rural ФАП: 7, 8, 11
+        {TableF47Network, 4, 4, 3},   // large hospitals and dispensaries: 9, 13, 15
+        {TableF47Network, 5, 4, r2(bedDays({SouthHospital, RegionalHospital, OncologyDispensary}) / 365)},
+    };
+}
+
 int fixrowsOf(int table) { return table == TableF30Staff ? 3 : 2; }
 
 void insertValue(const QSqlDatabase &d, const QString &valueTable, qint64 hospital, int year, const Cell &c) {
@@ -447,6 +488,8 @@ void fillValues(const QString &yearFolder, int year, bool previousYear) {
             for (auto it = region.cbegin(); it != region.cend(); ++it)
                 insertValue(d, QStringLiteral("repdata"), ReportRegion, year,
                             {TableF30Visits, it.key().first, it.key().second, it.value()});
+            for (const Cell &cell : networkValues(previousYear))
+                insertValue(d, QStringLiteral("repdata"), ReportNetwork, year, cell);
         });
     }
     {

@@ -171,6 +171,16 @@ TEST_F(StartUp, CancelledOrNonNumericYearChoiceStopsWithYearZero) {
         EXPECT_EQ(shared().Year, 0);
         EXPECT_TRUE(dlg.sawMessage(QStringLiteral("не является отчетным годом")));
     }
+    {
+        // A typed year without a folder is not opened as an empty year.
+        dlg.answers = {false};
+        dlg.modals.push_back(chooseYear(QStringLiteral("2019")));
+        Configuration c;
+        EXPECT_FALSE(c.startUp());
+        EXPECT_EQ(shared().Year, 0);
+        EXPECT_TRUE(dlg.sawMessage(QStringLiteral("Информация за 2019 год не найдена")));
+        EXPECT_FALSE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2019")));
+    }
 }
 
 TEST_F(StartUp, LastIndexPastTheListLeadsToTheAttachDialog) {
