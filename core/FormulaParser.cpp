@@ -165,7 +165,8 @@ ReferenceParts CutReferenceParts(QStringView s) {
     };
     auto list = [&](qsizetype at, qsizetype markerLength) {
         QStringView part = s.mid(at + markerLength, endOf(at) - at - markerLength).trimmed();
-        if (part.startsWith(u'[')) part = part.mid(1, part.size() - 2);
+        // A list without its closing "]" keeps its "[" and so reads as no list.
+        if (part.size() >= 2 && part.startsWith(u'[') && part.endsWith(u']')) part = part.mid(1, part.size() - 2);
         return part.toString();
     };
     ReferenceParts r;

@@ -241,3 +241,58 @@ TEST_F(EngineConditions, ApplyConditionOnItsOwnAgreesWithTheRun) {
     rule.formula = "*ГР2";
     EXPECT_EQ(CalcConditionFormula(rule, "Ф1Т(1)СТР2", all, 4), 7);
 }
+
+TEST_F(EngineConditions, StarOfAColumnRuleTakesTheRowFormula) {
+    // scan 0: the row rule's formula R replaces "*"; a row rule without a
+    // formula leaves "*" to nothing, and an empty formula sums nothing.
+    e.addCondition(out, 0, -1, true, a, "", 1, false, false, "*");
+    e.addCondition(out, 1, -1, true, "", "", 1, false, false, "*");
+    e.addCondition(out, 2, -1, true, b, "", 2, true, true, "*");    // outer koeff and average unused
+    e.addCondition(out, -1, 0, true, "*", "", 1, false, false, "*");
+    e.addCondition(out, -1, 1, true, "*", a + ">4", 1, false, false, "*");
+    e.addCondition(out, -1, 2, true, "*", "", 1, false, true, "*");
+    shared().DataMatrix.fill(9);
+    CalcTableConditions(out);
+    const QList<std::tuple<int, int, double>> expected = {
+        {0, 0, 18}, {1, 0, 15}, {2, 0, 4.5},   // R over all, over h1 h2, average of 4
+        {0, 1, 0},  {1, 1, 0},  {2, 1, 0},
+        {0, 2, 7},  {1, 2, 3},  {2, 2, 7.0 / 4},
+    };
+    for (const auto &[column, row, value] : expected)
+        EXPECT_DOUBLE_EQ(cell(column, row), value) << column << "," << row;
+}
+
+TEST_F(EngineConditions, LabelCountsTheFixedColumnsOfItsTable) {
+    const qint64 wide = e.addTable(e.addForm("Ф48"), "(2)", 6, 3, 2, 1);
+    e.reload();
+    ASSERT_TRUE(ReadTableMatrix(0, "Ф48", "(2)"));
+    e.addCondition(wide, 0, 0, false, "", "", 1, false, false, "*");
+    e.addCondition(wide, 1, 3, false, "", "", 1, false, false, "*");
+    e.addCondition(wide, 2, 0, false, "", "", 1, false, false, "*");   // beyond the rows: not read
+    QStringList labels;
+    CalcTableConditions(wide, [&](const QString &t) { labels << t; }, "Ф48 (2) ");
+    EXPECT_EQ(labels, QStringList({"Ф48 (2) строка1 графа3", "Ф48 (2) строка2 графа6"}));
+    EXPECT_EQ(shared().DataMatrix.at(cells::storedColumnOfGrid(3, 2), cells::storedRowOfGrid(1, 1)), 4);
+}
+
+TEST_F(EngineConditions, PrefixesAndRelationsOfAtoms) {
+    const QString all = text::joinIdList({h1, h2, h3, h4});
+    const QList<std::pair<QString, QList<qint64>>> cases = {
+        {a + ">4", {h1, h2}},
+        {a + ">=5", {h1, h2}},
+        {a + "<>10", {h2, h4}},
+        {"-1<" + a, {h1, h2, h4}},           // a signed prefix
+        {"4<" + a + "<10", {h2}},            // prefix and relation together
+        {a + "=0", {h3}},
+        {a + "=0 OR " + b + "=0", {h3, h4}},
+        {"(" + a + "=0) AND (" + b + ">3)", {h3}},
+        {a + "<=" + "5 and " + b + ">-1", {h2}},   // h4 has no value in b
+    };
+    ConditionRule rule;
+    for (const auto &[condition, expected] : cases) {
+        rule.condition = condition;
+        int count = -1;
+        EXPECT_EQ(ApplyCondition(rule, all, count), text::joinIdList(expected)) << condition.toStdString();
+        EXPECT_EQ(count, expected.size()) << condition.toStdString();
+    }
+}

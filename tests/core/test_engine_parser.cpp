@@ -94,6 +94,40 @@ TEST(EngineFormulaParser, ParseNumberList) {
     EXPECT_THROW(ParseNumberList("1..x"), ConversionError);
 }
 
+TEST(EngineFormulaParser, IntegerListsOfReferencesAndCycles) {
+    const QList<std::pair<QString, QList<int>>> cases = {
+        {"", {}},           {"3", {3}},           {" 3 , 4 ", {3, 4}},   {"1,3..5", {1, 3, 4, 5}},
+        {"5..3", {}},       {"1,5..3,2", {1, 2}}, {"2,", {2}},           {"1,,2", {1, 2}},
+        {"-1", {-1}},       {"007", {7}},
+    };
+    for (const auto &[in, out] : cases) EXPECT_EQ(ParseIntegerList(in), out) << in.toStdString();
+    for (const QString bad : {"1.2", "x", "1..x", "1;2", "3 4"})
+        EXPECT_THROW(ParseIntegerList(bad), ConversionError) << bad.toStdString();
+}
+
+TEST(EngineFormulaParser, ReferenceCutAtItsMarkers) {
+    struct Case {
+        QString text, form, table, rows, columns;
+    };
+    const QList<Case> cases = {
+        {"Ф12Т[1000]СТР[1,3..5]ГР[3]", "Ф12", "(1000)", "1,3..5", "3"},
+        {"СТР2ГР4Ф12Т[7]", "Ф12", "(7)", "2", "4"},        // cycle text first, default text after
+        {"Ф12 Т[7] СТР 2 ГР 4", "Ф12", "(7)", "2", "4"},
+        {"ГР[3..5]", "", "", "", "3..5"},
+        {"Ф12", "Ф12", "", "", ""},
+        {"СТР[1", "", "", "[1", ""},                         // no closing "]": no list of integers
+    };
+    for (const Case &c : cases) {
+        const ReferenceParts p = CutReferenceParts(c.text);
+        EXPECT_EQ(p.form, c.form) << c.text.toStdString();
+        EXPECT_EQ(p.table, c.table) << c.text.toStdString();
+        EXPECT_EQ(p.rows, c.rows) << c.text.toStdString();
+        EXPECT_EQ(p.columns, c.columns) << c.text.toStdString();
+    }
+    EXPECT_FALSE(CutReferenceParts(QString("12.50")).any());
+    EXPECT_TRUE(CutReferenceParts(QString("ГР")).hasColumns);
+}
+
 TEST(EngineFormulaParser, FormTableRowAndColumnParts) {
     auto ft = ParseFormTableRef("Ф12Т(7)СТР1", 0);
     EXPECT_EQ(ft.form, "Ф12");

@@ -61,6 +61,7 @@ TEST(EngineLookups, CatalogueLinesMatchWholeKeysWithoutLetterCase) {
     EXPECT_EQ(GetTableIdent("ф1", "(1)"), 101);
     EXPECT_EQ(GetTableIdent("Ф1", "(10)"), 110);
     EXPECT_EQ(GetTableIdent("Ф1", "(2)"), -1);
+    EXPECT_EQ(GetTableIdent("Ф1", "1"), -1);     // the key is the number in parentheses
     EXPECT_EQ(GetTableIdentByFormId(11, "(1)"), 101);
     EXPECT_EQ(GetTableIdentByFormId(QString("11"), "(10)"), 110);
     EXPECT_THROW(GetTableIdentByFormId(QString("x1"), "(1)"), ConversionError);
@@ -332,6 +333,7 @@ TEST_F(EngineRules, ViolationsAndWhatCannotBeComputed) {
     AddControlRule(7, "Ф12Т[1000]СТР1ГР3", "1", "=", "после ошибки", "ГР[3..y]");
     AddControlRule(8, "Ф12Т[1000]СТР1ГР3*2", "Ф12Т[1000]СТР2ГР3", "?", "неизвестное отношение", "");
     AddControlRule(9, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3+1", "<", "последнее", "");
+    AddControlRule(10, "Ф12Т[1000]СТР[1ГР3", "5", "=", "нет скобки", "");
     RunTableControls("");
     EXPECT_EQ(errors(), QStringList({
                             "5.00<>5.00\t\tразличны",
@@ -339,6 +341,7 @@ TEST_F(EngineRules, ViolationsAndWhatCannotBeComputed) {
                             "Ф99Т[1]СТР1ГР1=5.00\t\tнет таблицы",
                             "Ф12Т[1000]СТР[1..X]ГР3=1\t\tплохой список",
                             "5.00=1\tГР[3..y]\tпосле ошибки",
+                            "Ф12Т[1000]СТР[1ГР3=5\t\tнет скобки",
                         }));
     EXPECT_EQ(shared().ControlErrors.object(1), 3);
     EXPECT_TRUE(shared().RuleLeftList.isEmpty());
