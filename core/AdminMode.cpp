@@ -117,7 +117,9 @@ bool ShowAdminPasswordPrompt(QWidget *parent) {
     dialog.setWindowTitle(QStringLiteral("Вход в административный режим"));
     dialog.setFixedSize(350, 200);
     auto *label = new QLabel(QStringLiteral("Введите пароль для входа в административный режим:"), &dialog);
-    label->setGeometry(20, 20, 310, 16);
+    // Two lines: the text is wider than the dialog in most fonts.
+    label->setWordWrap(true);
+    label->setGeometry(20, 14, 310, 34);
     auto *edit = new QLineEdit(&dialog);
     edit->setObjectName(QStringLiteral("PasswordEdit"));
     edit->setEchoMode(QLineEdit::Password);
