@@ -1,25 +1,16 @@
 #include "core/FormulaDiff.h"
 
 #include "core/FormulaHighlighter.h"
+#include "core/SharedWindow.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QScreen>
 #include <QSplitter>
 #include <QTextEdit>
 #include <QVBoxLayout>
-
-namespace {
-QPointer<TFormulaDiff> g_formulaDiff;
-void deleteSharedFormulaDiff() {
-    delete g_formulaDiff.data();
-    g_formulaDiff = nullptr;
-}
-} // namespace
 
 TFormulaDiff::TFormulaDiff(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormulaDiff"));
@@ -90,14 +81,4 @@ bool TFormulaDiff::eventFilter(QObject *watched, QEvent *event) {
     return QDialog::eventFilter(watched, event);
 }
 
-TFormulaDiff &FormulaDiff() {
-    if (!g_formulaDiff) {
-        g_formulaDiff = new TFormulaDiff(nullptr);
-        static bool routineAdded = false;
-        if (!routineAdded) {
-            qAddPostRoutine(deleteSharedFormulaDiff);
-            routineAdded = true;
-        }
-    }
-    return *g_formulaDiff;
-}
+TFormulaDiff &FormulaDiff() { return SharedWindow<TFormulaDiff>::get(); }

@@ -1,5 +1,6 @@
 #include "core/ListWindow.h"
 
+#include "core/SharedWindow.h"
 #include "platform/Dialogs.h"
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Show.h"
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTreeWidget>
@@ -19,13 +19,6 @@
 #include <stdexcept>
 
 namespace {
-
-QPointer<TForm1> g_form1;
-
-void deleteSharedForm1() {
-    delete g_form1.data();
-    g_form1 = nullptr;
-}
 
 const QString kDash = QStringLiteral(" - ");
 const QString kOutputName = QStringLiteral("Список");
@@ -218,17 +211,7 @@ void TForm1::PrintExcelItemClick() {
 
 void TForm1::ExitItemClick() { close(); }
 
-TForm1 &Form1() {
-    if (!g_form1) {
-        g_form1 = new TForm1(nullptr);
-        static bool routineAdded = false;
-        if (!routineAdded) {
-            qAddPostRoutine(deleteSharedForm1);
-            routineAdded = true;
-        }
-    }
-    return *g_form1;
-}
+TForm1 &Form1() { return SharedWindow<TForm1>::get(); }
 
 void ShowTextList(const QStringList &lines, const QString &header) { Form1().ShowTextList(lines, header); }
 

@@ -1,20 +1,14 @@
 #include "core/ProgressWindow.h"
 
+#include "core/SharedWindow.h"
+
 #include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
-#include <QPointer>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
 namespace {
-QPointer<TProgress> g_progress;
-
-void deleteSharedProgress() {
-    delete g_progress.data();
-    g_progress = nullptr;
-}
-
 void letEventsRun() { QCoreApplication::processEvents(); }
 } // namespace
 
@@ -79,16 +73,6 @@ int TProgress::position() const { return Gauge1->value(); }
 QString TProgress::statusText() const { return Label1->text(); }
 QString TProgress::detailText() const { return Label2->text(); }
 
-TProgress &Progress() {
-    if (!g_progress) {
-        g_progress = new TProgress(nullptr);
-        static bool routineAdded = false;
-        if (!routineAdded) {
-            qAddPostRoutine(deleteSharedProgress);
-            routineAdded = true;
-        }
-    }
-    return *g_progress;
-}
+TProgress &Progress() { return SharedWindow<TProgress>::get(); }
 
-bool ProgressExists() { return !g_progress.isNull(); }
+bool ProgressExists() { return SharedWindow<TProgress>::exists(); }

@@ -1,19 +1,13 @@
 #include "core/WarningWindow.h"
 
-#include <QCoreApplication>
+#include "core/SharedWindow.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
-QPointer<TForm3> g_form3;
-void deleteSharedForm3() {
-    delete g_form3.data();
-    g_form3 = nullptr;
-}
-
 QLabel *centred(const QString &text, QWidget *parent, int pointSize = 0, bool bold = false) {
     auto *l = new QLabel(text, parent);
     l->setAlignment(Qt::AlignCenter);
@@ -53,14 +47,4 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent) {
     connect(NoButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-TForm3 &Form3() {
-    if (!g_form3) {
-        g_form3 = new TForm3(nullptr);
-        static bool routineAdded = false;
-        if (!routineAdded) {
-            qAddPostRoutine(deleteSharedForm3);
-            routineAdded = true;
-        }
-    }
-    return *g_form3;
-}
+TForm3 &Form3() { return SharedWindow<TForm3>::get(); }

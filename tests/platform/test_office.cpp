@@ -6,6 +6,7 @@
 #include "platform/office/Package.h"
 #include "platform/office/Show.h"
 #include "platform/office/WordDocument.h"
+#include "test_office_template.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -32,16 +33,7 @@ const char *kTemplateDocument =
 </w:tbl><w:p/>
 <w:sectPr><w:pgSz w:w="11906" w:h="16838"/><w:pgMar w:top="1134" w:right="850" w:bottom="1134" w:left="1701" w:header="708" w:footer="708" w:gutter="0"/></w:sectPr></w:body></w:document>)";
 
-QString writeTemplate(const QString &path) {
-    Package p;
-    p.setPart("[Content_Types].xml",
-              R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml"/></Types>)");
-    p.setPart("_rels/.rels",
-              R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)");
-    p.setPart("word/document.xml", kTemplateDocument);
-    p.write(path);
-    return path;
-}
+QString writeTemplate(const QString &path) { return writeDocxTemplate(path, kTemplateDocument); }
 
 bool hasConverter() { return !converterPath().isEmpty(); }
 
