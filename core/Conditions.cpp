@@ -137,14 +137,82 @@ const QRegularExpression &relationPattern() {
     return re;
 }
 
-class ConditionError : public std::runtime_error {
-public:
-    explicit ConditionError(const QString &m) : std::runtime_error(m.toStdString()), message(m) {}
-    QString message;
-};
+// The institutions of base selected by one atom: prefix, reference and
+// relation part ("=0": the institutions with no stored value there). whole is
+// the condition it came from, for the message.
+QString compileAtom(RunContext &ctx, const QString &a, const QString &baseList, const QString &whole) {
+    const int f = int(a.indexOf(kF));
+    if (f < 0) throw db::Error(QStringLiteral("Неверное условие: %1").arg(whole));
+    const QString prefix = a.left(f);
+    int rel = -1;
+    for (int i = f; i < a.size(); ++i)
+        if (a[i] == u'<' || a[i] == u'=' || a[i] == u'>') {
+            rel = i;
+            break;
+        }
+    const QString reference = rel < 0 ? a.mid(f) : a.mid(f, rel - f);
+    const QString relation = rel < 0 ? QString() : a.mid(rel);
+
+    QString prefixOp, relationOp;
+    double prefixValue = 0, relationValue = 0;
+    if (!prefix.isEmpty()) {
+        const auto m = prefixPattern().match(prefix);
+        if (!m.hasMatch()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(whole));
+        prefixOp = m.captured(2);
+        prefixValue = m.captured(1).toDouble();
+    }
+    const bool zero = relation == QLatin1String("=0");
+    if (!relation.isEmpty() && !zero) {
+        const auto m = relationPattern().match(relation);
+        if (!m.hasMatch()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(whole));
+        relationOp = m.captured(1);
+        relationValue = m.captured(2).toDouble();
+    }
+    const ConditionRef r = ctx.parse(reference);
+    const QList<qint64> base = ids(baseList);
+
+    QList<qint64> found;
+    if (ctx.useCache) {
+        QSet<qint64> hit;
+        const QSet<qint64> in(base.begin(), base.end());
+        const RunContext::Cells &cells = ctx.tableValues(r.tableIdent);
+        for (int c : r.storedColumns)
+            for (int row : r.storedRows) {
+                auto it = cells.constFind(RunContext::cellKey(c, row));
+                if (it == cells.constEnd()) continue;
+                for (const RunContext::Entry &e : *it) {
+                    if (!in.contains(e.hospital)) continue;
+                    if (!prefixOp.isEmpty() && !RelationHolds(prefixOp, prefixValue, e.value)) continue;
+                    if (!relationOp.isEmpty() && !RelationHolds(relationOp, e.value, relationValue)) continue;
+                    hit.insert(e.hospital);
+                }
+            }
+        for (qint64 h : base)
+            if (hit.contains(h)) found.append(h);
+    } else {
+        QString sql = QStringLiteral("select distinct hospital from data where year=? and hospital in (%1) "
+                                     "and \"table\"=? and \"column\" in (%2) and \"row\" in (%3)")
+                          .arg(db::inList(base), intList(r.storedColumns), intList(r.storedRows));
+        QVariantList params{shared().Year, r.tableIdent};
+        if (!prefixOp.isEmpty()) {
+            sql += QStringLiteral(" and (? %1 data)").arg(prefixOp);
+            params << prefixValue;
+        }
+        if (!relationOp.isEmpty()) {
+            sql += QStringLiteral(" and (data %1 ?)").arg(relationOp);
+            params << relationValue;
+        }
+        QSqlQuery q = db::exec(db::kData, sql, params);
+        while (q.next()) found.append(q.value(0).toLongLong());
+    }
+    if (zero) return IdsNotInList(text::joinIdList(found), baseList);
+    return text::joinIdList(found);
+}
 
 // Conditions: atoms joined by AND / OR of equal precedence, left to right,
-// parentheses grouping. Every atom selects from the same base list.
+// parentheses grouping. Every atom selects from the same base list. Each
+// atom and each parenthesised group becomes an entry; the words between them
+// make a chain of entry tokens folded by EvaluateConditionTokens.
 class ConditionEvaluator {
 public:
     ConditionEvaluator(RunContext &ctx, const QString &text, const QString &base)
@@ -153,32 +221,30 @@ public:
     QString run() {
         QString v = expr();
         if (m_pos < m_s.size()) {
-            if (m_s[m_pos] == u')') throw ConditionError(QStringLiteral("Не хватает левой скобки"));
+            if (m_s[m_pos] == u')') throw ConditionSyntaxError(QStringLiteral("Не хватает левой скобки"));
             throw db::Error(QStringLiteral("Неверное условие: %1").arg(m_s));
         }
         return v;
     }
 
 private:
-    bool takeWord(const QString &w) {
-        if (m_s.mid(m_pos, w.size()) == w) {
+    bool takeWord(QLatin1StringView w) {
+        if (QStringView(m_s).mid(m_pos, w.size()) == w) {
             m_pos += w.size();
             return true;
         }
         return false;
     }
+    QString token(const QString &entry) {
+        m_entries.append(entry);
+        return u'#' + QString::number(m_entries.size() - 1);
+    }
     QString expr() {
-        QString acc = operand();
+        QString chain = token(operand());
         for (;;) {
-            if (takeWord(QStringLiteral("AND"))) {
-                acc = IntersectIdLists(acc, operand());
-            } else if (takeWord(QStringLiteral("OR"))) {
-                const QString v = operand();
-                const QString extra = IdsNotInList(acc, v);
-                acc = acc.isEmpty() ? extra : (extra.isEmpty() ? acc : acc + u',' + extra);
-            } else {
-                return acc;
-            }
+            if (takeWord(QLatin1StringView("AND"))) chain += QStringLiteral("AND") + token(operand());
+            else if (takeWord(QLatin1StringView("OR"))) chain += QStringLiteral("OR") + token(operand());
+            else return EvaluateConditionTokens(chain, m_entries);
         }
     }
     QString operand() {
@@ -186,7 +252,7 @@ private:
             ++m_pos;
             QString v = expr();
             if (m_pos >= m_s.size() || m_s[m_pos] != u')')
-                throw ConditionError(QStringLiteral("Не хватает правой скобки"));
+                throw ConditionSyntaxError(QStringLiteral("Не хватает правой скобки"));
             ++m_pos;
             return v;
         }
@@ -194,82 +260,25 @@ private:
         while (m_pos < m_s.size() && m_s[m_pos] != u'(' && m_s[m_pos] != u')'
                && m_s.mid(m_pos, 3) != QLatin1String("AND") && m_s.mid(m_pos, 2) != QLatin1String("OR"))
             ++m_pos;
-        return atom(m_s.mid(start, m_pos - start));
-    }
-    QString atom(const QString &a) {
-        const int f = int(a.indexOf(kF));
-        if (f < 0) throw db::Error(QStringLiteral("Неверное условие: %1").arg(m_s));
-        const QString prefix = a.left(f);
-        int rel = -1;
-        for (int i = f; i < a.size(); ++i)
-            if (a[i] == u'<' || a[i] == u'=' || a[i] == u'>') {
-                rel = i;
-                break;
-            }
-        const QString reference = rel < 0 ? a.mid(f) : a.mid(f, rel - f);
-        const QString relation = rel < 0 ? QString() : a.mid(rel);
-
-        QString prefixOp, relationOp;
-        double prefixValue = 0, relationValue = 0;
-        if (!prefix.isEmpty()) {
-            const auto m = prefixPattern().match(prefix);
-            if (!m.hasMatch()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(m_s));
-            prefixOp = m.captured(2);
-            prefixValue = m.captured(1).toDouble();
-        }
-        const bool zero = relation == QLatin1String("=0");
-        if (!relation.isEmpty() && !zero) {
-            const auto m = relationPattern().match(relation);
-            if (!m.hasMatch()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(m_s));
-            relationOp = m.captured(1);
-            relationValue = m.captured(2).toDouble();
-        }
-        const ConditionRef r = m_ctx.parse(reference);
-        const QList<qint64> base = ids(m_base);
-
-        QList<qint64> found;
-        if (m_ctx.useCache) {
-            QSet<qint64> hit;
-            const QSet<qint64> in(base.begin(), base.end());
-            const RunContext::Cells &cells = m_ctx.tableValues(r.tableIdent);
-            for (int c : r.storedColumns)
-                for (int row : r.storedRows) {
-                    auto it = cells.constFind(RunContext::cellKey(c, row));
-                    if (it == cells.constEnd()) continue;
-                    for (const RunContext::Entry &e : *it) {
-                        if (!in.contains(e.hospital)) continue;
-                        if (!prefixOp.isEmpty() && !RelationHolds(prefixOp, prefixValue, e.value)) continue;
-                        if (!relationOp.isEmpty() && !RelationHolds(relationOp, e.value, relationValue)) continue;
-                        hit.insert(e.hospital);
-                    }
-                }
-            for (qint64 h : base)
-                if (hit.contains(h)) found.append(h);
-        } else {
-            QString sql = QStringLiteral("select distinct hospital from data where year=? and hospital in (%1) "
-                                         "and \"table\"=? and \"column\" in (%2) and \"row\" in (%3)")
-                              .arg(db::inList(base), intList(r.storedColumns), intList(r.storedRows));
-            QVariantList params{shared().Year, r.tableIdent};
-            if (!prefixOp.isEmpty()) {
-                sql += QStringLiteral(" and (? %1 data)").arg(prefixOp);
-                params << prefixValue;
-            }
-            if (!relationOp.isEmpty()) {
-                sql += QStringLiteral(" and (data %1 ?)").arg(relationOp);
-                params << relationValue;
-            }
-            QSqlQuery q = db::exec(db::kData, sql, params);
-            while (q.next()) found.append(q.value(0).toLongLong());
-        }
-        if (zero) return IdsNotInList(text::joinIdList(found), m_base);
-        return text::joinIdList(found);
+        return compileAtom(m_ctx, m_s.mid(start, m_pos - start), m_base, m_s);
     }
 
     RunContext &m_ctx;
     QString m_s;
     QString m_base;
+    QStringList m_entries;
     qsizetype m_pos = 0;
 };
+
+// A condition as the compiler reads it: upper case, without blanks and line
+// breaks, tables in square brackets.
+QString conditionText(const QString &condition) {
+    QString cond = text::upper(condition);
+    cond.remove(u' ');
+    cond.remove(u'\n');
+    cond.remove(u'\r');
+    return SquareTableBrackets(cond);
+}
 
 QString applyCondition(RunContext &ctx, const ConditionRule &rule, const QString &list, int &count) {
     QString result = list;
@@ -281,20 +290,49 @@ QString applyCondition(RunContext &ctx, const ConditionRule &rule, const QString
         while (q.next()) rural.append(q.value(0).toLongLong());
         result = text::joinIdList(rural);
     }
-    QString cond = text::upper(rule.condition);
-    cond.remove(u' ');
-    cond.remove(u'\n');
-    cond.remove(u'\r');
+    const QString cond = conditionText(rule.condition);
     if (!ids(result).isEmpty() && !cond.isEmpty()) {
         try {
-            result = ConditionEvaluator(ctx, SquareTableBrackets(cond), result).run();
-        } catch (const ConditionError &e) {
-            showMessage(e.message);
+            result = ConditionEvaluator(ctx, cond, result).run();
+        } catch (const ConditionSyntaxError &e) {
+            showMessage(e.message());
             result.clear();
         }
     }
     count = int(ids(result).size());
     return result;
+}
+
+QString evaluateTokens(const QString &tokens, const QStringList &entries, int depth) {
+    const QString t = text::upper(tokens.trimmed());
+    if (!t.startsWith(u'#')) return tokens;   // an institution list
+    auto bad = [&] { return db::Error(QStringLiteral("Неверное условие: %1").arg(tokens)); };
+    // Chains name earlier entries only; a deeper walk than there are entries loops.
+    if (depth > entries.size()) throw bad();
+    qsizetype i = 0;
+    auto value = [&] {
+        if (i >= t.size() || t[i] != u'#') throw bad();
+        const qsizetype start = ++i;
+        while (i < t.size() && t[i] >= u'0' && t[i] <= u'9') ++i;
+        bool ok = false;
+        const int n = t.mid(start, i - start).toInt(&ok);
+        if (!ok || n < 0 || n >= entries.size()) throw bad();
+        return evaluateTokens(entries[n], entries, depth + 1);
+    };
+    QString acc = value();
+    while (i < t.size()) {
+        if (t.mid(i, 3) == QLatin1String("AND")) {
+            i += 3;
+            acc = IntersectIdLists(acc, value());
+        } else if (t.mid(i, 2) == QLatin1String("OR")) {
+            i += 2;
+            const QString extra = IdsNotInList(acc, value());
+            acc = acc.isEmpty() ? extra : (extra.isEmpty() ? acc : acc + u',' + extra);
+        } else {
+            throw bad();
+        }
+    }
+    return acc;
 }
 
 double calcFormula(RunContext &ctx, const ConditionRule &rule, const QString &outer, const QString &list,
@@ -389,6 +427,23 @@ QString NormalizeTypes(const QString &types) {
 }
 
 QString SelectInstitutionsByTypes(const QString &types, bool rural) { return selectByTypes(types, rural); }
+
+QString CompileAtomicCondition(const QString &atom, const QString &list) {
+    RunContext ctx;
+    const QString a = conditionText(atom);
+    return compileAtom(ctx, a, list, a);
+}
+
+QString CompileConditionGroup(const QString &condition, const QString &list) {
+    RunContext ctx;
+    const QString cond = conditionText(condition);
+    if (cond.isEmpty()) return list;
+    return ConditionEvaluator(ctx, cond, list).run();
+}
+
+QString EvaluateConditionTokens(const QString &tokens, const QStringList &entries) {
+    return evaluateTokens(tokens, entries, 0);
+}
 
 QString ApplyCondition(const ConditionRule &rule, const QString &list, int &count) {
     RunContext ctx;

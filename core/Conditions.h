@@ -8,7 +8,9 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <stdexcept>
 
 // One record of `conditions`.
 struct ConditionRule {
@@ -45,6 +47,33 @@ QString SelectInstitutionsByTypes(const QString &types, bool rural);
 // Narrows a list by the rule's rural flag and condition; count receives the
 // number of ids left.
 QString ApplyCondition(const ConditionRule &rule, const QString &list, int &count);
+
+// Unbalanced parentheses in a condition ("Не хватает левой скобки"); the
+// calculation shows the message, the rule selects nobody and the run goes on.
+class ConditionSyntaxError : public std::runtime_error {
+public:
+    explicit ConditionSyntaxError(const QString &message)
+        : std::runtime_error(message.toStdString()), m_message(message) {}
+    const QString &message() const { return m_message; }
+private:
+    QString m_message;
+};
+
+// The condition compiler on its own (conditions as stored: any letter case,
+// blanks and line breaks allowed). Throws db::Error for an atom that is no
+// prefix, reference and relation, or names an unknown form or table.
+// The institutions of list selected by one atom; relation part "=0" keeps
+// those with no stored value in any referenced cell.
+QString CompileAtomicCondition(const QString &atom, const QString &list);
+// The institutions of list selected by a whole condition: AND and OR of equal
+// precedence applied left to right, parentheses grouping, every atom
+// selecting from list. Throws ConditionSyntaxError for unbalanced parentheses.
+QString CompileConditionGroup(const QString &condition, const QString &list);
+// Folds a chain of entry tokens ("#0AND#1OR#2", words in any case) left to
+// right: AND keeps the ids of the next entry found in what came before, OR
+// appends the ids not yet there. An entry that is itself a chain is folded
+// first; a text that does not begin with "#" is an institution list.
+QString EvaluateConditionTokens(const QString &tokens, const QStringList &entries);
 
 // The value of a sum rule over the institutions; "*" in the formula stands
 // for the outer formula.

@@ -70,6 +70,20 @@ TEST(EngineIdLists, IntersectionAndUnionKeepTheirOrder) {
     EXPECT_EQ(NormalizeTypes("1) or (1=1"), "");
 }
 
+TEST(EngineIdLists, TokenChainsFoldLeftToRight) {
+    const QStringList entries = {"1,2,3", "3,4", "5", "", "#0and#1", "#4OR#2"};
+    const QList<std::pair<QString, QString>> cases = {
+        {"#0", "1,2,3"},         {"#0AND#1", "3"},         {"#1and#0", "3"},
+        {"#0OR#1", "1,2,3,4"},   {"#1OR#0", "3,4,1,2"},    {"#2OR#0AND#1", "3"},     // (c OR a) AND b
+        {"#3OR#2", "5"},         {"#2OR#3", "5"},          {"#4", "3"},
+        {"#5", "3,5"},           {"7,8", "7,8"},           {"", ""},
+    };
+    for (const auto &[tokens, out] : cases) EXPECT_EQ(EvaluateConditionTokens(tokens, entries), out) << tokens.toStdString();
+    for (const QString bad : {"#9", "#0XOR#1", "#", "#0AND"})
+        EXPECT_THROW(EvaluateConditionTokens(bad, entries), db::Error) << bad.toStdString();
+    EXPECT_THROW(EvaluateConditionTokens("#0", {"#0"}), db::Error);   // an entry naming itself
+}
+
 TEST_F(EngineConditions, CountersWithConditions) {
     counter(0, 0, "");                                    // everybody
     counter(0, 1, a + ">0");                              // h1 h2 h4
@@ -230,6 +244,12 @@ TEST_F(EngineConditions, ApplyConditionOnItsOwnAgreesWithTheRun) {
     rule.condition = "2<" + b + " and " + a + "<>0";
     EXPECT_EQ(ApplyCondition(rule, all, count), "");
     EXPECT_EQ(count, 0);
+    // The compiler's parts on their own take conditions as stored.
+    EXPECT_EQ(CompileAtomicCondition("ф1т(1)стр1гр2 > 4", all), text::joinIdList({h1, h2}));
+    EXPECT_EQ(CompileConditionGroup("(" + a + ">4)\r\nor " + b + "=0", all), text::joinIdList({h1, h2, h4}));
+    EXPECT_EQ(CompileConditionGroup("", all), all);
+    EXPECT_THROW(CompileConditionGroup(a + ">4)", all), ConditionSyntaxError);
+    EXPECT_THROW(CompileAtomicCondition("СТР1ГР2>4", all), db::Error);
     rule.condition.clear();
     rule.country = true;
     EXPECT_EQ(ApplyCondition(rule, all, count), text::joinIdList({h2, h3}));
