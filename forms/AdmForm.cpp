@@ -88,7 +88,7 @@ TAdmForm::TAdmForm(Mode mode, QWidget *parent) : QDialog(parent), m_mode(mode) {
     setWindowTitle(appTitle() + QStringLiteral(" Административная структура") +
                    (mode == Mode::Input ? QStringLiteral(" - ввод информации") : QStringLiteral(" - формирование")));
     setWindowState(Qt::WindowMaximized);
-    resize(900, 650);
+    winutil::fitToScreen(this, QSize(900, 650));
 
     MainMenu1 = new QMenuBar(this);
     N1 = MainMenu1->addAction(QStringLiteral("Добавить"), this, &TAdmForm::N1Click);
@@ -245,7 +245,9 @@ void TAdmForm::addUnitUnder(qint64 parentId, QTreeWidgetItem *parentNode, const 
     dlg.Year = shared().Year;
     if (execModal(&dlg) != QDialog::Accepted) return;
     const adm::UnitInfo unit = dlg.unit();
-    const qint64 id = adm::addUnit(parentId, unit);
+    std::optional<adm::Population> population;
+    if (dlg.populationTouched()) population = dlg.population();
+    const qint64 id = adm::addUnit(parentId, unit, population, shared().Year);
     auto *item = new QTreeWidgetItem(QStringList{unit.name.trimmed()});
     item->setData(0, kNodeIdRole, id);
     if (parentNode) parentNode->addChild(item);
@@ -484,6 +486,7 @@ TUntChar::TUntChar(QWidget *parent) : QDialog(parent) {
     Button1->hide();
     Button2->hide();
     BitBtn1->setDefault(true);
+    Edit1->setMinimumWidth(320);
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Наименование подразделения"), Edit1);
@@ -587,6 +590,7 @@ void TUntChar::accept() {
 TSFLF::TSFLF(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SFLF"));
     setWindowTitle(QStringLiteral("Выбор форм для групповой загрузки"));
+    winutil::fitToScreen(this, QSize(520, 380));
     CheckListBox1 = new QListWidget(this);
     CheckBox1 = new QCheckBox(QStringLiteral("Выбрать все"), this);
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);

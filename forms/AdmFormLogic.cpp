@@ -29,6 +29,23 @@ QString populationText(const QVariant &v) {
     return QString::number(v.toLongLong());
 }
 
+// Stores a checked population of the unit for the year: the row is updated
+// when there is one, inserted otherwise.
+void writePopulation(const QSqlDatabase &d, qint64 id, const Population &population, int year) {
+    const QVariantList values = {population.common.trimmed().toLongLong(), population.olds.trimmed().toLongLong(),
+                                 population.teens.trimmed().toLongLong(), population.childs.trimmed().toLongLong()};
+    const bool exists = db::scalar(d, QStringLiteral("select count(*) from populations1 where year=? and unit=?"),
+                                   {year, id}).toLongLong() > 0;
+    if (exists)
+        db::exec(d, QStringLiteral("update populations1 set common=?, olds=?, teens=?, childs=? "
+                                   "where year=? and unit=?"),
+                 values + QVariantList{year, id});
+    else
+        db::exec(d, QStringLiteral("insert into populations1 (unit, year, common, olds, teens, childs) "
+                                   "values (?,?,?,?,?,?)"),
+                 QVariantList{id, year} + values);
+}
+
 } // namespace
 
 QList<QPair<QString, qint64>> medTypes() {
@@ -43,14 +60,20 @@ QString checkUnit(const UnitInfo &unit) {
     return QString();
 }
 
-qint64 addUnit(qint64 parentId, const UnitInfo &unit) {
-    const QString why = checkUnit(unit);
+qint64 addUnit(qint64 parentId, const UnitInfo &unit, const std::optional<Population> &population, int year) {
+    QString why = checkUnit(unit);
+    if (why.isEmpty() && population) why = checkPopulation(*population);
     if (!why.isEmpty()) throw db::Error(why);
     const QSqlDatabase d = mainDb();
-    db::exec(d, QStringLiteral("insert into administration (unit,dependence,medicaltype,country,ind) "
-                               "values (?,?,?,?,9999)"),
-             {unit.name.trimmed(), parentId, unit.medicalType, unit.country});
-    return db::lastInsertId(d);
+    qint64 id = 0;
+    db::transaction(d, [&] {
+        db::exec(d, QStringLiteral("insert into administration (unit,dependence,medicaltype,country,ind) "
+                                   "values (?,?,?,?,9999)"),
+                 {unit.name.trimmed(), parentId, unit.medicalType, unit.country});
+        id = db::lastInsertId(d);
+        if (population) writePopulation(d, id, *population, year);
+    });
+    return id;
 }
 
 UnitInfo readUnit(qint64 id) {
@@ -120,22 +143,7 @@ void saveUnit(qint64 id, const UnitInfo &unit, const std::optional<Population> &
     if (!why.isEmpty()) throw db::Error(why);
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
-        if (population) {
-            const QVariantList values = {population->common.trimmed().toLongLong(),
-                                         population->olds.trimmed().toLongLong(),
-                                         population->teens.trimmed().toLongLong(),
-                                         population->childs.trimmed().toLongLong()};
-            const bool exists = db::scalar(d, QStringLiteral("select count(*) from populations1 where year=? and unit=?"),
-                                           {year, id}).toLongLong() > 0;
-            if (exists)
-                db::exec(d, QStringLiteral("update populations1 set common=?, olds=?, teens=?, childs=? "
-                                           "where year=? and unit=?"),
-                         values + QVariantList{year, id});
-            else
-                db::exec(d, QStringLiteral("insert into populations1 (unit, year, common, olds, teens, childs) "
-                                           "values (?,?,?,?,?,?)"),
-                         QVariantList{id, year} + values);
-        }
+        if (population) writePopulation(d, id, *population, year);
         db::exec(d, QStringLiteral("update administration set unit=?, medicaltype=?, country=? where id=?"),
                  {unit.name.trimmed(), unit.medicalType, unit.country, id});
     });

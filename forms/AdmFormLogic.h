@@ -29,8 +29,10 @@ struct Population {
 // Institution types as the type list shows them: (type, id) in id order.
 QList<QPair<QString, qint64>> medTypes();
 
-// Inserts a unit under parentId with order 9999; returns its id.
-qint64 addUnit(qint64 parentId, const UnitInfo &unit);
+// Inserts a unit under parentId with order 9999; returns its id. A population
+// typed in the unit dialog is stored for the year in the same transaction.
+qint64 addUnit(qint64 parentId, const UnitInfo &unit, const std::optional<Population> &population = std::nullopt,
+               int year = 0);
 UnitInfo readUnit(qint64 id);              // throws when there is none
 qint64 medicalTypeOf(qint64 id);           // -1 when none
 // Ids of the direct children, in their order.

@@ -55,7 +55,8 @@ struct WaitCursor {
 
 TFormList::TFormList(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormList"));
-    resize(700, 600);
+    // Wide enough for the whole menu bar of a network form.
+    winutil::fitToScreen(this, QSize(1100, 700));
     const SharedState &s = shared();
 
     MainMenu1 = new QMenuBar(this);

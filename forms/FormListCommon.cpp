@@ -6,6 +6,7 @@
 #include "platform/Database.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QTreeWidget>
 
 namespace winutil {
@@ -19,6 +20,13 @@ QString errorText(const std::exception &e) {
     if (const auto *d = dynamic_cast<const db::Error *>(&e)) return d->message();
     if (const auto *c = dynamic_cast<const ConversionError *>(&e)) return c->message();
     return QString::fromUtf8(e.what());
+}
+
+void fitToScreen(QWidget *w, const QSize &wanted) {
+    QSize size = wanted;
+    if (const QScreen *screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    w->resize(size);
 }
 
 void setupTree(QTreeWidget *tree) {

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <exception>
 
+class QSize;
 class QTreeWidget;
 class QWidget;
 
@@ -30,6 +31,9 @@ void guarded(QWidget *w, F &&work) {
         showError(errorText(e), w);
     }
 }
+
+// Gives a window the wanted size, but no more than the screen's free area.
+void fitToScreen(QWidget *w, const QSize &wanted);
 
 // A one-column tree without header, one node selected at a time, not editable.
 void setupTree(QTreeWidget *tree);

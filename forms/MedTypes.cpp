@@ -50,7 +50,7 @@ void TMTTree::dropEvent(QDropEvent *event) {
 TMTFs::TMTFs(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("MTFs"));
     setWindowTitle(QStringLiteral("Типы учреждений"));
-    resize(800, 550);
+    winutil::fitToScreen(this, QSize(800, 550));
     Label2 = new QLabel(QStringLiteral("Типы медицинских учреждений"), this);
     Label1 = new QLabel(QStringLiteral("Отчетные формы"), this);
     TreeView1 = new TMTTree(this);
@@ -189,7 +189,7 @@ void TMTFs::keyPressEvent(QKeyEvent *event) {
 TMTList::TMTList(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("MTList"));
     setWindowTitle(appTitle() + QLatin1Char(' ') + QStringLiteral("Типы учреждений"));
-    resize(500, 550);
+    winutil::fitToScreen(this, QSize(500, 550));
     MainMenu1 = new QMenuBar(this);
     N1 = MainMenu1->addAction(QStringLiteral("Показатели"));
     N1->setEnabled(false);   // indicators come with their own windows

@@ -107,6 +107,13 @@ TEST_F(WindowTest, StructureModeAddCorrectDeleteAndOrder) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Вставка подразделения"));
         u->Edit1->setText(QStringLiteral("ФАП \"Новый\""));
         u->ComboBox1->setCurrentIndex(u->ComboBox1->findData(qint64(ids::TypeFap)));
+        // A population typed in the new unit's dialog is kept.
+        const char *typed[] = {"900", "600", "100", "200"};
+        QLineEdit *edits[] = {u->MaskEdit1, u->MaskEdit2, u->MaskEdit3, u->MaskEdit4};
+        for (int i = 0; i < 4; ++i) {
+            edits[i]->setText(typed[i]);
+            edits[i]->setModified(true);
+        }
         return int(QDialog::Accepted);
     });
     w.N2Click();
@@ -116,6 +123,9 @@ TEST_F(WindowTest, StructureModeAddCorrectDeleteAndOrder) {
     EXPECT_EQ(adm("unit", id).toString(), QStringLiteral("ФАП \"Новый\""));
     EXPECT_EQ(adm("medicaltype", id).toInt(), ids::TypeFap);
     EXPECT_EQ(adm("dependence", id).toInt(), ids::North);
+    const std::optional<adm::Population> kept = adm::readPopulation(id, fx.year());
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_EQ(kept->common + "/" + kept->olds + "/" + kept->teens + "/" + kept->childs, "900/600/100/200");
 
     // "Корректировать" with a blank population field: a message, nothing saved.
     w.TreeView1->setCurrentItem(node(w.TreeView1, ids::NorthHospital));
@@ -318,4 +328,29 @@ TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
     EXPECT_FALSE(tree->dropCurrentAt(tree->visualItemRect(fap).center()));
     EXPECT_EQ(adm("dependence", ids::South).toInt(), ids::Region);
     w.hide();
+}
+
+TEST_F(WindowTest, CommandsOfWindowsStillToComeAreShownDisabled) {
+    TAdmForm adm(TAdmForm::Mode::Input);
+    adm.FormActivate();
+    EXPECT_TRUE(adm.N15->menuAction()->isVisible());
+    EXPECT_FALSE(adm.N15->menuAction()->isEnabled());
+    EXPECT_FALSE(adm.N20->isEnabled());
+
+    shared().CurrentInstitution = ids::NorthHospital;
+    TFormList forms;
+    forms.Start(ids::TypeHospital);
+    for (QMenu *later : {forms.N2, forms.Excel1}) {
+        EXPECT_TRUE(later->menuAction()->isVisible()) << later->title().toStdString();
+        EXPECT_FALSE(later->menuAction()->isEnabled()) << later->title().toStdString();
+    }
+    // Selecting a table enables the table commands, not the spreadsheet one.
+    forms.TreeView1->setCurrentItem(forms.TreeView1->topLevelItem(0)->child(0));
+    EXPECT_TRUE(forms.N8->isEnabled());
+    EXPECT_FALSE(forms.N20->isEnabled());
+    EXPECT_FALSE(forms.Excel1->menuAction()->isEnabled());
+
+    TMTList types;
+    EXPECT_FALSE(types.N1->isEnabled());
+    EXPECT_TRUE(types.N2->isEnabled());
 }
