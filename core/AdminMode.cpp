@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QToolBar>
 #include <QWidget>
@@ -54,6 +55,16 @@ void applyToAction(QAction *action, bool on, QList<QAction *> &seen) {
     if (QMenu *sub = action->menu())
         for (QAction *child : sub->actions()) applyToAction(child, on, seen);
 }
+
+// The password edit masks every typed character with "*".
+class StarPasswordStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override {
+        if (hint == QStyle::SH_LineEdit_PasswordCharacter) return int(u'*');
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 } // namespace
 
@@ -112,6 +123,7 @@ bool IsAdminPassword(const QString &text) {
 }
 
 bool ShowAdminPasswordPrompt(QWidget *parent) {
+    StarPasswordStyle starStyle;   // outlives the dialog and its edit
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("AdminPasswordDialog"));
     dialog.setWindowTitle(QStringLiteral("Вход в административный режим"));
@@ -122,6 +134,7 @@ bool ShowAdminPasswordPrompt(QWidget *parent) {
     label->setGeometry(20, 14, 310, 34);
     auto *edit = new QLineEdit(&dialog);
     edit->setObjectName(QStringLiteral("PasswordEdit"));
+    edit->setStyle(&starStyle);
     edit->setEchoMode(QLineEdit::Password);
     edit->setGeometry(20, 50, 310, 24);
     auto *ok = new QPushButton(QStringLiteral("OK"), &dialog);

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStyle>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -19,7 +20,12 @@ const QString kPassword = QStringLiteral("orvadminka");
 std::function<int(QDialog *)> typePassword(const QString &text, int result = QDialog::Accepted) {
     return [text, result](QDialog *d) {
         auto *edit = d->findChild<QLineEdit *>(QStringLiteral("PasswordEdit"));
-        if (edit) edit->setText(text);
+        EXPECT_TRUE(edit);
+        if (!edit) return result;
+        // Typed characters are masked with "*".
+        EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit), int(u'*'));
+        edit->setText(text);
         return result;
     };
 }
