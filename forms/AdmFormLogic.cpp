@@ -60,10 +60,15 @@ QString checkUnit(const UnitInfo &unit) {
     return QString();
 }
 
-qint64 addUnit(qint64 parentId, const UnitInfo &unit, const std::optional<Population> &population, int year) {
+// Refuses (db::Error with the message) a unit or population that cannot be stored.
+static void requireValid(const UnitInfo &unit, const std::optional<Population> &population) {
     QString why = checkUnit(unit);
     if (why.isEmpty() && population) why = checkPopulation(*population);
     if (!why.isEmpty()) throw db::Error(why);
+}
+
+qint64 addUnit(qint64 parentId, const UnitInfo &unit, const std::optional<Population> &population, int year) {
+    requireValid(unit, population);
     const QSqlDatabase d = mainDb();
     qint64 id = 0;
     db::transaction(d, [&] {
@@ -138,9 +143,7 @@ QString checkPopulation(const Population &p) {
 }
 
 void saveUnit(qint64 id, const UnitInfo &unit, const std::optional<Population> &population, int year) {
-    QString why = checkUnit(unit);
-    if (why.isEmpty() && population) why = checkPopulation(*population);
-    if (!why.isEmpty()) throw db::Error(why);
+    requireValid(unit, population);
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
         if (population) writePopulation(d, id, *population, year);

@@ -144,6 +144,16 @@ struct Scope {
     std::function<void(int, int)> progress;
 };
 
+// A load that replaces the given tables of one institution or report.
+Scope tablesScope(const QString &valueTable, qint64 hospital, const QList<qint64> &tables) {
+    Scope s;
+    s.valueTable = checkedValueTable(valueTable);
+    s.hospital = hospital;
+    s.clearAll = false;
+    s.clearTables = tables;
+    return s;
+}
+
 struct Row {
     double value;
     qint64 ident;
@@ -444,11 +454,7 @@ qint64 FindUnitIdByFileName(const QString &path) {
 LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
                     const QString &formName) {
     const ParsedFile file = readFile(path);
-    Scope s;
-    s.valueTable = checkedValueTable(valueTable);
-    s.hospital = hospital;
-    s.clearAll = false;
-    s.clearTables = tablesOfForm(formId);
+    Scope s = tablesScope(valueTable, hospital, tablesOfForm(formId));
     const FileKind kind = file.kind;
     s.accept = [&](const Record &r, const Resolved &) {
         if (kind == FileKind::ById) return r.form.toLongLong() == formId;
@@ -459,11 +465,7 @@ LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTa
 
 LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent) {
     const ParsedFile file = readFile(path);
-    Scope s;
-    s.valueTable = QStringLiteral("data");
-    s.hospital = hospital;
-    s.clearAll = false;
-    s.clearTables = {tableIdent};
+    Scope s = tablesScope(QStringLiteral("data"), hospital, {tableIdent});
     s.accept = [&](const Record &r, const Resolved &res) {
         return res.ident == tableIdent && Catalogue::inRange(res, r);
     };
@@ -473,11 +475,7 @@ LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableI
 LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
                      const QString &formName, qint64 tableIdent, const QString &tableNumber) {
     const ParsedFile file = readFile(path);
-    Scope s;
-    s.valueTable = checkedValueTable(valueTable);
-    s.hospital = hospital;
-    s.clearAll = false;
-    s.clearTables = {tableIdent};
+    Scope s = tablesScope(valueTable, hospital, {tableIdent});
     const FileKind kind = file.kind;
     s.accept = [&](const Record &r, const Resolved &res) {
         if (r.tablen != tableNumber || res.ident != tableIdent) return false;
