@@ -81,6 +81,18 @@ void TableGrid::updateScrollBars() {
 void TableGrid::resizeEvent(QResizeEvent *event) {
     QAbstractScrollArea::resizeEvent(event);
     updateScrollBars();
+    // The cell being typed into stays in view.
+    ensureVisible(m_col, m_row);
+}
+
+void TableGrid::focusInEvent(QFocusEvent *event) {
+    QAbstractScrollArea::focusInEvent(event);
+    updateCell(m_col, m_row);   // the caret appears
+}
+
+void TableGrid::focusOutEvent(QFocusEvent *event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    updateCell(m_col, m_row);
 }
 
 void TableGrid::scrollContentsBy(int, int) { viewport()->update(); }
@@ -222,33 +234,50 @@ void TableGrid::mouseDoubleClickEvent(QMouseEvent *event) {
     if (t >= 0) emit titleDoubleClicked(t);
 }
 
-void TableGrid::drawTitle(QPainter &p, GridTitle &title, const QRect &rect) {
-    p.fillRect(rect, title.background);
-    if (rect.width() <= 0 || rect.height() <= 0) return;
+QList<QRect> TableGrid::titleLineRects(GridTitle &title, const QRect &rect, const QPaintDevice *device) {
+    if (rect.width() <= 0 || rect.height() <= 0) return {};
     const layout::TitleCode code = layout::parseTitleCode(title.tchars);
-    p.setFont(title.font);
-    const QFontMetrics fm(title.font);
+    const QFontMetrics fm = device ? QFontMetrics(title.font, device) : QFontMetrics(title.font);
     auto measure = [&fm](const QString &s) { return fm.horizontalAdvance(s); };
     const int indentPx = code.indent * fm.horizontalAdvance(QStringLiteral("   "));
+    // Rotated titles lay their lines along the height and stack them across
+    // the width.
     const int W = code.rotated ? rect.height() : rect.width();
     const int H = code.rotated ? rect.width() : rect.height();
-    if (!title.wrapped) {
+    if (!title.wrapped || title.wrapWidth != W) {
         title.lines = layout::wrapTitleText(title.text, W, indentPx, measure);
         title.wrapped = true;
+        title.wrapWidth = W;
     }
     const int lineHeight = fm.height();
     const QList<QPoint> at = layout::placeTitleLines(title.lines, code, W, H, lineHeight, indentPx, measure);
+    QList<QRect> rects = layout::titleLineRects(at, title.lines, code.rotated, W, lineHeight, measure);
+    for (QRect &r : rects) r.translate(rect.topLeft());
+    return rects;
+}
+
+void TableGrid::drawTitle(QPainter &p, GridTitle &title, const QRect &rect) {
+    p.fillRect(rect, title.background);
+    const QList<QRect> rects = titleLineRects(title, rect, p.device());
+    if (rects.isEmpty()) return;
+    const bool rotated = layout::parseTitleCode(title.tchars).rotated;
     p.save();
+    p.setFont(title.font);
+    const QFontMetrics fm(p.font(), p.device());
     p.setClipRect(rect, Qt::IntersectClip);
     p.setPen(Qt::black);
-    for (int i = 0; i < title.lines.size(); ++i) {
-        const int u = at[i].x(), v = at[i].y();
-        if (!code.rotated) {
-            p.drawText(rect.left() + u, rect.top() + v + fm.ascent(), title.lines[i]);
+    for (int i = 0; i < rects.size(); ++i) {
+        const QRect &r = rects[i];
+        if (!rotated) {
+            // drawText takes the baseline; the line's top edge is r.top().
+            p.drawText(r.left(), r.top() + fm.ascent(), title.lines[i]);
         } else {
-            // Read upward: the line starts at the bottom and runs to the top.
+            // Read upward: the line starts at the bottom of its rectangle and
+            // the letters' tops face its left edge. Turned a quarter to the
+            // left, the rectangle's bottom-left corner becomes the origin of
+            // an upright line whose baseline lies ascent below its top.
             p.save();
-            p.translate(rect.left() + v, rect.top() + W - u);
+            p.translate(r.left(), r.bottom() + 1);
             p.rotate(-90);
             p.drawText(0, fm.ascent(), title.lines[i]);
             p.restore();

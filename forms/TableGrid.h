@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QFont>
 #include <QList>
+#include <QPaintDevice>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,7 @@ struct GridTitle {
     // Wrapped lines, worked out on first drawing.
     QStringList lines;
     bool wrapped = false;
+    int wrapWidth = 0;      // line length the lines were wrapped for
 };
 
 class TableGrid : public QAbstractScrollArea {
@@ -71,6 +73,10 @@ public:
 
     // Draws one title into rect (the title's own rectangle on the painter).
     static void drawTitle(QPainter &p, GridTitle &title, const QRect &rect);
+    // Where the title's lines go when drawn into rect: one rectangle per
+    // wrapped line, a rotated line's rectangle standing upright. device gives
+    // the font metrics (the screen when null).
+    static QList<QRect> titleLineRects(GridTitle &title, const QRect &rect, const QPaintDevice *device = nullptr);
 
     // Owner's cell drawing: painter, rectangle, grid column and row.
     std::function<void(QPainter &, const QRect &, int, int)> cellPainter;
@@ -85,6 +91,8 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;

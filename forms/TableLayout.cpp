@@ -110,6 +110,20 @@ QList<QPoint> placeTitleLines(const QStringList &lines, const TitleCode &code, i
     return out;
 }
 
+QList<QRect> titleLineRects(const QList<QPoint> &at, const QStringList &lines, bool rotated, int width,
+                            int lineHeight, const std::function<int(const QString &)> &measure) {
+    QList<QRect> out;
+    const int n = int(std::min(at.size(), lines.size()));
+    out.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        const int u = at[i].x(), v = at[i].y();
+        const int lw = measure(lines[i]);
+        if (rotated) out.append(QRect(v, width - u - lw, lineHeight, lw));
+        else out.append(QRect(u, v, lw, lineHeight));
+    }
+    return out;
+}
+
 QString compactNumberList(QList<int> numbers) {
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());

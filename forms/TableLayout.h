@@ -4,6 +4,7 @@
 // placement of title text. Pure functions, no widgets.
 #include <QList>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -50,6 +51,14 @@ QStringList wrapTitleText(const QString &text, int width, int indentPx,
 QList<QPoint> placeTitleLines(const QStringList &lines, const TitleCode &code, int width, int extent,
                               int lineHeight, int indentPx,
                               const std::function<int(const QString &)> &measure);
+
+// Rectangles of the placed lines inside the title's image (origin at its
+// top-left corner), from the points placeTitleLines gave. A horizontal line
+// starts at (u, v) and runs right. A rotated line reads upward: its top edge
+// (the side the letters' tops face) lies at x = v and it starts at y = W - u,
+// so it covers x v..v+lineHeight-1 and y W-u-lineWidth..W-u-1.
+QList<QRect> titleLineRects(const QList<QPoint> &at, const QStringList &lines, bool rotated, int width,
+                            int lineHeight, const std::function<int(const QString &)> &measure);
 
 // Reference text built from the marked cells of the template view: marks
 // holds (grid column, grid row) pairs. Grouped by rows gives

@@ -25,6 +25,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimer>
@@ -125,7 +126,12 @@ TVTable::TVTable(QWidget *parent) : QDialog(parent) {
 
     buildMenu();
     RegisterAdminForm(this);
-    resize(1000, 700);
+    // Maximised; the normal size fills the screen too, for window systems
+    // that do not maximise dialogs.
+    if (QScreen *sc = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        setGeometry(sc->availableGeometry());
+    else
+        resize(1000, 700);
     setWindowState(Qt::WindowMaximized);
 
     // Commands by mode.
@@ -566,14 +572,16 @@ bool TVTable::handleKey(QKeyEvent *e) {
 // ---- Closing ----------------------------------------------------------------
 
 void TVTable::reject() {
-    if (!m_closing) PutData();
+    // A value that could not be saved keeps the window open (the message
+    // named the cell); Ctrl+E takes the stored text back.
+    if (!m_closing && !PutData()) return;
     m_closing = true;
     QDialog::reject();
 }
 
 void TVTable::N4Click() {
     try {
-        PutData();
+        if (!m_closing && !PutData()) return;
     } catch (const std::exception &e) {
         showMessage(QStringLiteral("Ошибка при выходе из таблицы: %1").arg(QString::fromUtf8(e.what())), this);
     }
@@ -801,14 +809,26 @@ void TVTable::loadControlHighlight() {
     const SharedState &s = shared();
     ControlCounts.clear();
     if (s.TableFormId < 1 || s.TableNumber.isEmpty()) return;
-    TProgress &progress = Progress();
-    progress.show();
-    struct Hide {
-        TProgress &p;
-        ~Hide() { p.hide(); }
-    } hide{progress};
+    // The progress window shows only when there are rules to count.
+    class ShowingSink : public ProgressSink {
+    public:
+        ~ShowingSink() override {
+            if (m_shown) Progress().hide();
+        }
+        void setMax(int max) override {
+            TProgress &p = Progress();
+            if (!m_shown) p.show();
+            m_shown = true;
+            p.setMax(max);
+        }
+        void setPosition(int position) override { Progress().setPosition(position); }
+        void setStatusText(const QString &text) override { Progress().setStatusText(text); }
+        void setDetailText(const QString &text) override { Progress().setDetailText(text); }
+    private:
+        bool m_shown = false;
+    } sink;
     LoadControlHighlight(db::connection(db::kMain), s.TableFormId, s.TableNumber, ControlCounts, fixrows, fixcols,
-                         &progress);
+                         &sink);
 }
 
 void TVTable::N3Click() {

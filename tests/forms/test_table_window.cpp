@@ -175,6 +175,18 @@ TEST_F(TableWindowTest, FailedSaveIsReportedAndTypedValueKept) {
     ASSERT_TRUE(dialogs.sawMessage("Ошибка при сохранении данных (Строка 1, Графа 4)"));
     EXPECT_EQ(w->StringGrid1->currentRow(), 0);
     EXPECT_EQ(w->CellEditText(), "5");
+    // Leaving the window fails the same way and keeps it open with the value.
+    dialogs.messages.clear();
+    QTest::keyClick(w->StringGrid1, Qt::Key_Escape);
+    EXPECT_TRUE(w->isVisible());
+    w->N4Click();
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(dialogs.messages.size(), 2);
+    EXPECT_EQ(w->CellEditText(), "5");
+    // Taken back, nothing is left to save and the window closes.
+    QTest::keyClick(w->StringGrid1, Qt::Key_E, Qt::ControlModifier);
+    QTest::keyClick(w->StringGrid1, Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible());
 }
 
 TEST_F(TableWindowTest, ClearTableAsksFirst) {

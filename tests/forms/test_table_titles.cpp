@@ -1,0 +1,168 @@
+// Header titles of the table window as drawn: wrapped and rotated lines stay
+// inside their titles, a rotated line's letters lie on its line, and the
+// window shows the whole table with the focused cell in view.
+#include "core/SharedState.h"
+#include "forms/TableGrid.h"
+#include "forms/TableLayout.h"
+#include "forms/TableWindow.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class TableTitlesTest : public ::testing::Test {
+protected:
+    void SetUp() override { fx.reloadCaches(); }
+
+    std::unique_ptr<TVTable> show(qint64 formId, const QString &formName, const QString &tableNumber) {
+        SharedState &s = shared();
+        s.ReportMode = QStringLiteral("Input");
+        s.NetMode = false;
+        s.DataTableName = QStringLiteral("Data");
+        s.CurrentInstitution = sample::ids::NorthHospital;
+        s.TableFormId = formId;
+        s.TableNumber = tableNumber;
+        s.TableFormName = formName;
+        s.SelectedFormName = formName;
+        s.TableIdent = 0;
+        auto w = std::make_unique<TVTable>();
+        w->show();
+        QApplication::processEvents();
+        return w;
+    }
+
+    SampleFixture fx;
+    FakeDialogs dialogs;
+};
+
+// Points of the image darker than the background.
+QList<QPoint> ink(const QImage &image) {
+    QList<QPoint> out;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 160) out.append(QPoint(x, y));
+    return out;
+}
+
+GridTitle title(const QString &text, const QString &tchars) {
+    GridTitle t;
+    t.text = text;
+    t.tchars = tchars;
+    t.font = QFont(QStringLiteral("Arial Cyr"));
+    t.font.setPointSize(10);
+    return t;
+}
+
+} // namespace
+
+TEST_F(TableTitlesTest, EveryLineOfTheSampleTitlesLiesInsideItsTitle) {
+    const struct {
+        int form;
+        const char *name, *table;
+    } tables[] = {{sample::ids::FormF30, "Ф30", "(1000)"},
+                  {sample::ids::FormF30, "Ф30", "(2000)"},
+                  {sample::ids::FormF14, "Ф14", "(1000)"}};
+    int rotated = 0;
+    for (const auto &t : tables) {
+        auto w = show(t.form, QString::fromUtf8(t.name), QString::fromUtf8(t.table));
+        ASSERT_TRUE(w->isLoaded()) << t.table;
+        if (qEnvironmentVariableIsSet("TABLE_SHOT"))
+            w->grab().save(qEnvironmentVariable("TABLE_SHOT") + QString::number(t.form) + t.table + ".png");
+        for (GridTitle ti : w->StringGrid1->titles()) {
+            if (ti.text.trimmed().isEmpty()) continue;
+            const QList<QRect> lines = TableGrid::titleLineRects(ti, ti.rect, w->StringGrid1->viewport());
+            ASSERT_EQ(lines.size(), ti.lines.size());
+            for (const QRect &r : lines)
+                EXPECT_TRUE(ti.rect.contains(r)) << ti.text.toStdString() << " " << t.table;
+            rotated += layout::parseTitleCode(ti.tchars).rotated;
+        }
+    }
+    EXPECT_GE(rotated, 4);   // "№ строки" in each table, "из них женщин"
+}
+
+TEST_F(TableTitlesTest, RotatedTitleStacksItsLinesAcrossTheWidth) {
+    auto w = show(sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"));
+    ASSERT_TRUE(w->isLoaded());
+    bool seen = false;
+    for (GridTitle t : w->StringGrid1->titles()) {
+        if (t.text != QStringLiteral("из них женщин")) continue;
+        seen = true;
+        const QList<QRect> lines = TableGrid::titleLineRects(t, t.rect, w->StringGrid1->viewport());
+        ASSERT_EQ(t.lines, (QStringList{"из них", "женщин"}));
+        // Upright line boxes, the first one left of the second; bottom
+        // alignment puts the block against the right edge, centring along
+        // the height leaves equal room above and below.
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_GT(lines[0].height(), lines[0].width());
+        EXPECT_EQ(lines[0].right() + 1, lines[1].left());
+        EXPECT_EQ(lines[1].right(), t.rect.right());
+        for (const QRect &r : lines) EXPECT_LE(std::abs((r.top() - t.rect.top()) - (t.rect.bottom() - r.bottom())), 1);
+    }
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(TableTitlesTest, LettersLieOnTheirLines) {
+    // Drawn alone into an image: every dark point lies on one of the line
+    // rectangles and every line has some.
+    const struct {
+        const char *text, *tchars;
+        QSize size;
+    } cases[] = {
+        {"из них женщин", "BC10", {80, 60}},
+        {"№ строки", "CC10", {40, 60}},
+        {"Число должностей: в целом по организации", "CC00", {160, 40}},
+        {"верх", "TL1", {40, 80}},
+        {"отступ", "TL02", {120, 30}},
+    };
+    for (const auto &c : cases) {
+        GridTitle t = title(QString::fromUtf8(c.text), QString::fromLatin1(c.tchars));
+        QImage image(c.size, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter p(&image);
+            TableGrid::drawTitle(p, t, image.rect());
+        }
+        const QList<QRect> lines = TableGrid::titleLineRects(t, image.rect(), &image);
+        const QList<QPoint> dots = ink(image);
+        ASSERT_FALSE(dots.isEmpty()) << c.text;
+        QList<int> perLine(lines.size(), 0);
+        for (const QPoint &d : dots) {
+            int hit = -1;
+            for (int i = 0; i < lines.size(); ++i)
+                if (lines[i].adjusted(-1, -1, 1, 1).contains(d)) hit = i;
+            EXPECT_GE(hit, 0) << c.text << " at " << d.x() << "," << d.y();
+            if (hit >= 0) ++perLine[hit];
+        }
+        for (int i = 0; i < lines.size(); ++i) EXPECT_GT(perLine[i], 0) << c.text << " line " << i;
+    }
+}
+
+TEST_F(TableTitlesTest, WindowShowsTheTableAndKeepsTheFocusedCellInView) {
+    auto w = show(sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"));
+    ASSERT_TRUE(w->isLoaded());
+    TableGrid *g = w->StringGrid1;
+    // Opened over the screen: the whole sample table shows without scrolling.
+    EXPECT_GE(w->width(), 640);
+    EXPECT_EQ(g->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(g->verticalScrollBar()->maximum(), 0);
+    EXPECT_TRUE(g->viewport()->rect().contains(g->cellRect(3, 4)));
+
+    // Made small, the focused cell stays in view and its headers follow.
+    w->setWindowState(Qt::WindowNoState);
+    w->resize(700, 400);
+    QApplication::processEvents();
+    g->setCurrentCell(3, 4);
+    w->resize(520, 330);
+    QApplication::processEvents();
+    const QRect cell = g->cellRect(3, 4);
+    EXPECT_TRUE(g->viewport()->rect().contains(cell)) << cell.x() << "," << cell.y();
+    for (const GridTitle &t : g->titles())
+        if (t.band == GridTitle::ColumnHeader && t.spanStart == 7 && t.spanEnd == 7)
+            EXPECT_EQ(g->titleViewRect(t).left(), cell.left());
+}
