@@ -84,10 +84,11 @@ void TabcMouseLabel::setFontColor(const QColor &c) {
 }
 
 void TabcMouseLabel::mouseEntered() {
-    if (m_over || !isEnabled()) return;
-    m_over = true;
-    update();
-    // Sounds would play here; no sound list exists, so the label stays silent.
+    if (!m_over && isEnabled()) {
+        m_over = true;
+        update();
+        // Sounds would play here; no sound list exists, so the label stays silent.
+    }
     emit mouseEnter();
 }
 

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QLineEdit>
 #include <QTest>
@@ -150,6 +151,16 @@ TEST_F(MainWindow, YearButtonsAndLevelListFollowTheConfiguration) {
 TEST(MainWindowGeometry, BackgroundFillsTheWindowBelowTheTitle) {
     EXPECT_EQ(mainwin::backgroundHeight(900, 49, 23), 818);
     EXPECT_EQ(mainwin::backgroundHeight(50, 49, 23), 0);
+}
+
+TEST(MainWindowGeometry, ShownWindowCoversTheAvailableScreenArea) {
+    FakeDialogs dlg;
+    TMain w(false);
+    w.showOnScreen();
+    QCoreApplication::processEvents();
+    ASSERT_NE(w.screen(), nullptr);
+    EXPECT_EQ(w.frameGeometry(), w.screen()->availableGeometry());
+    w.close();
 }
 
 TEST(MainWindowStartUp, WithoutSettingsAndCancelledAttachTheWindowCloses) {

@@ -158,22 +158,24 @@ TEST(MouseLabel, StatesChooseTheirLook) {
     EXPECT_EQ(d.textColor, black);
 }
 
-TEST(MouseLabel, EnterAndLeaveOnlyWhileEnabled) {
+TEST(MouseLabel, OverStateOnlyWhileEnabledEventsAlways) {
     TabcMouseLabel l(QStringLiteral("Команда"));
     int enters = 0, leaves = 0;
     QObject::connect(&l, &TabcMouseLabel::mouseEnter, [&] { ++enters; });
     QObject::connect(&l, &TabcMouseLabel::mouseLeave, [&] { ++leaves; });
-    l.mouseEntered();
     l.mouseEntered();
     EXPECT_TRUE(l.isOver());
     EXPECT_EQ(enters, 1);
     l.mouseLeft();
     EXPECT_FALSE(l.isOver());
     EXPECT_EQ(leaves, 1);
+    // A disabled label does not become over, but its handlers still hear of it.
     l.setEnabled(false);
     l.mouseEntered();
     EXPECT_FALSE(l.isOver());
-    EXPECT_EQ(enters, 1);
+    EXPECT_EQ(enters, 2);
+    l.mouseLeft();
+    EXPECT_EQ(leaves, 2);
 }
 
 TEST(ComboBox, KeepsItsItemWhenTheWindowIsMadeAnew) {
