@@ -2,6 +2,7 @@
 #include "test_engine_db.h"
 
 #include "core/Common.h"
+#include "core/FormulaParser.h"
 #include "core/ProgressSink.h"
 #include "core/RuleEngine.h"
 #include "core/SharedState.h"
@@ -10,6 +11,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -359,4 +361,86 @@ TEST_F(EngineRules, RulesFromIntControlRecords) {
     EXPECT_EQ(shared().RuleLeftList.object(0), q.value("Код").toLongLong());
     RunTableControls("Ф12Т[1000]");
     EXPECT_EQ(errors(), QStringList({"1.00>1\tФ12Т[1000]\tбольше единицы"}));
+}
+
+namespace {
+
+// The control run done the plain way, one step after another: every copy of
+// every rule resolved side by side in passes until a pass loads no table,
+// then each side reduced and compared.
+QStringList plainControlRun(const QList<std::array<QString, 4>> &rules, const QString &defaultText) {
+    SharedState &s = shared();
+    ClearControlRules();
+    for (const auto &[left, right, relation, cycle] : rules) {
+        const QString up = cycle.toUpper();
+        if (cycle.isEmpty()) {
+            AddControlRule(0, left, right, relation, "", defaultText);
+            continue;
+        }
+        const QString marker = up.startsWith(QString("ГР")) ? "ГР" : "СТР";
+        for (int n : ParseIntegerList(QString(cycle).remove(0, marker.size()).remove('[').remove(']')))
+            AddControlRule(0, left, right, relation, "", marker + QString::number(n) + defaultText);
+    }
+    int loads = 1;
+    while (loads > 0) {
+        loads = 0;
+        s.CurrentFormKey.clear();
+        s.CurrentTableKey.clear();
+        for (int i = 0; i < s.RuleLeftList.count(); ++i) {
+            ResolveRuleSide(s.RuleLeftList, i, [&](const QString &) { ++loads; });
+            ResolveRuleSide(s.RuleRightList, i, [&](const QString &) { ++loads; });
+        }
+    }
+    s.CurrentFormKey.clear();
+    QStringList lines;
+    for (int i = 0; i < s.RuleLeftList.count(); ++i) {
+        const QString l = EvaluateExpression(s.RuleLeftList.text(i)), r = EvaluateExpression(s.RuleRightList.text(i));
+        const QString relation = s.RuleRelationList.text(i);
+        if (IsNumberText(l) && IsNumberText(r) && RelationHolds(relation, l.toDouble(), r.toDouble())) continue;
+        lines << l + relation + r + '\t' + s.RuleCycleList.text(i) + '\t';
+    }
+    ClearControlRules();
+    return lines;
+}
+
+} // namespace
+
+TEST_F(EngineRules, RunAgreesWithThePlainRunOnManyRules) {
+    std::mt19937 rng(11);
+    auto pick = [&](const QStringList &from) { return from[int(rng() % from.size())]; };
+    for (int c = 3; c <= 6; ++c)
+        for (int r = 1; r <= 4; ++r)
+            if (rng() % 4) put1000(c, r, double(rng() % 2000) / 8);
+    for (int c = 1; c <= 4; ++c)
+        for (int r = 1; r <= 3; ++r) e.put(kHospital, t2000, c + 1, r + 1, double(rng() % 50));
+    e.putRef(kHospital, t1, 1, 2, 1, 4);
+    e.putRef(kHospital, t1, 1, 3, 2, 3);
+
+    const QStringList refs = {"Ф12Т[1000]СТР1ГР3", "Ф12Т(1000)СТР[1..3]ГР[3,5]", "Ф12Т[1000]СТР4ГР6",
+                              "Ф12Т[1000]СТР5ГР3", "Ф12Т[1000]СТР1ГР2",  "Ф12Т[2000]СТР2ГР1",
+                              "Ф12Т[2000]СТР[1..3]ГР4", "Ф14Т[1]СТР1ГР2", "ф14т(1)стр2гр3",
+                              "Ф99Т[1]СТР1ГР1", "Ф12Т[1000]СТР2", "Т[1000]СТР2ГР4", "СТР3ГР5",
+                              "12", "0", "2.5"};
+    const QStringList ops = {"+", "-", "*", "/"};
+    const QStringList relations = {"=", "<>", ">", ">=", "<", "<=", "?"};
+    const QStringList cycles = {"", "", "", "ГР[3..5]", "стр1,3", "СТР[2..1]"};
+    auto side = [&] {
+        QString t = pick(refs);
+        for (int n = int(rng() % 3); n > 0; --n) {
+            const QString next = pick(ops) + pick(refs);
+            t = rng() % 4 ? t + next : "(" + t + ")" + next;
+        }
+        return rng() % 5 ? t : "-" + t;
+    };
+    for (const QString &defaultText : {QString(""), QString("Ф12Т[1000]"), QString("Ф12")}) {
+        QList<std::array<QString, 4>> rules;
+        for (int i = 0; i < 150; ++i) rules.append({side(), side(), pick(relations), pick(cycles)});
+        const QStringList expected = plainControlRun(rules, defaultText);
+        shared().ControlErrors.clear();
+        for (const auto &[left, right, relation, cycle] : rules) AddControlRule(0, left, right, relation, "", cycle);
+        RunTableControls(defaultText);
+        ASSERT_GT(expected.size(), 100);   // numbers, unknown tables, cells outside, odd relations
+        ASSERT_EQ(errors().size(), expected.size()) << defaultText.toStdString();
+        for (int i = 0; i < expected.size(); ++i) EXPECT_EQ(errors()[i], expected[i]) << defaultText.toStdString();
+    }
 }
