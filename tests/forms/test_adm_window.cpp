@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -224,6 +225,42 @@ TEST_F(WindowTest, UnloadAndLoadOneInstitution) {
     w.N12Click();
     EXPECT_EQ(count(ids::NorthHospital), before);
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("загружены из файла")));
+    EXPECT_FALSE(w.GroupBox1->isVisibleTo(&w));
+}
+
+TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) {
+    TAdmForm w(TAdmForm::Mode::Input);
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::North));
+    EXPECT_TRUE(w.N13->isEnabled());
+    w.N13Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена")));
+    const QString folder = fx.yearFolder() + "data/Северный район/";
+    const QStringList written = QDir(folder).entryList({"*.orw"}, QDir::Files, QDir::Name);
+    EXPECT_EQ(written.size(), 4);
+    EXPECT_TRUE(written.contains(QStringLiteral("Северная ЦРБ - Годовой - %1.orw").arg(fx.year())));
+
+    const auto total = [] { return db::scalar(db::connection(db::kData), "select count(*) from data").toInt(); };
+    const int before = total();
+    ASSERT_GT(before, 0);
+    db::exec(db::connection(db::kData), "delete from data where hospital in (5,6,7,8)");
+    const int others = total();
+    QStringList files;
+    for (const QString &f : written) files.append(folder + f);
+    QFile::copy(files.first(), folder + "Нет такого - Годовой.orw");
+    files.append(folder + "Нет такого - Годовой.orw");
+    dialogs.fileLists.push_back(files);
+    dialogs.modals.push_back([](QDialog *d) {
+        EXPECT_TRUE(d->windowTitle().isEmpty());
+        return int(QDialog::Accepted);
+    });
+    w.N7Click();
+    EXPECT_EQ(total(), before);
+    EXPECT_GT(before, others);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Учреждение Нет такого не найдено.")));
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
+    EXPECT_EQ(shared().ControlErrors.count(), 1);
+    EXPECT_EQ(dialogs.modalTitles.size(), 1);   // the list of skipped institutions
     EXPECT_FALSE(w.GroupBox1->isVisibleTo(&w));
 }
 

@@ -11,6 +11,7 @@
 #include "forms/FormList.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"
+#include "forms/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/FakeDialogs.h"
@@ -20,6 +21,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
@@ -124,6 +126,43 @@ TEST_F(FormListWindowTest, ControlsAndClearing) {
     EXPECT_GT(stored(ids::SouthHospital, ids::TableF30Staff, 5, 5), 0);
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово!"));
     EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("из таблицы \r\n(2000) - Посещения")));
+}
+
+TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
+    shared().CurrentInstitution = ids::SouthHospital;
+    const auto count = [](int table) {
+        return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
+                          {ids::SouthHospital, table})
+            .toInt();
+    };
+    const int staff = count(ids::TableF30Staff), visits = count(ids::TableF30Visits);
+    const int patients = count(ids::TableF14Patients);
+    ASSERT_GT(staff + visits, 0);
+    ASSERT_GT(patients, 0);
+    const QString file = fx.yearFolder() + "Южная ЦРБ.ORW";   // upper-case extension
+    transfer::SaveHosp(ids::SouthHospital, file);
+    db::exec(db::connection(db::kData), "delete from data where hospital=?", {ids::SouthHospital});
+
+    TFormList w;
+    w.setWindowTitle("Южная ЦРБ");
+    w.Start(ids::TypeHospital);
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0)->child(1));   // a table of Ф30
+    dialogs.files.push_back(file);
+    w.N11Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Форма Ф30 загружена из ")));
+    EXPECT_EQ(count(ids::TableF30Staff), staff);
+    EXPECT_EQ(count(ids::TableF30Visits), visits);
+    EXPECT_EQ(count(ids::TableF14Patients), 0);
+
+    // A damaged file says why and leaves the form as it was.
+    QFile broken(fx.yearFolder() + "broken.orw");
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("\"1\",\"2024\"\r\n");
+    broken.close();
+    dialogs.files.push_back(broken.fileName());
+    w.N11Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("поврежден")));
+    EXPECT_EQ(count(ids::TableF30Staff), staff);
 }
 
 TEST_F(FormListWindowTest, NetworkFormRecalculation) {
