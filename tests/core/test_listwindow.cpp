@@ -127,6 +127,20 @@ TEST(ProgressWindow, SettersReachTheWidgets) {
     EXPECT_GT(p.Gauge1->maximum(), p.Gauge1->minimum());
 }
 
+// A shared window deleted elsewhere (closed with delete-on-close, say) is
+// made anew on its next use instead of leaving a dangling reference.
+TEST(SharedWindows, MadeAnewAfterBeingDeleted) {
+    delete &Progress();
+    EXPECT_FALSE(ProgressExists());
+    TProgress &again = Progress();
+    EXPECT_TRUE(ProgressExists());
+    EXPECT_EQ(again.statusText(), QStringLiteral("Обработка..."));
+    EXPECT_EQ(again.max(), 100);
+    EXPECT_EQ(again.position(), 0);
+    delete &Form3();
+    EXPECT_EQ(Form3().windowTitle(), QStringLiteral("Внимание!"));
+}
+
 TEST(WarningWindow, ButtonsGiveTheResult) {
     TForm3 &w = Form3();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Внимание!"));
