@@ -259,13 +259,18 @@ QString GetTableCaption(qint64 tableId, const QSqlDatabase &database) {
 
 namespace {
 
-QString rowPathFrom(const QList<TitleRecord> &titles, int storedRow, int fixCols) {
-    const int row = storedRow - 1;
+// The texts of the header cells over one grid line: for a data row, the
+// header columns 1..fixed at that row; for a data column, the header rows
+// 1..fixed at that column. A cell counts where it starts or where its span
+// covers the position.
+QString titlePathFrom(const QList<TitleRecord> &titles, int line, int fixed, bool acrossColumns) {
     QStringList texts;
-    for (int k = 1; k <= fixCols; ++k) {
+    for (int k = 1; k <= fixed; ++k) {
+        const int column = acrossColumns ? k : line;
+        const int row = acrossColumns ? line : k;
         for (const TitleRecord &t : titles) {
-            const bool at = t.column == k && t.row == row;
-            const bool covers = t.sc <= k && k <= t.ec && t.sr <= row && row <= t.er;
+            const bool at = t.column == column && t.row == row;
+            const bool covers = t.sc <= column && column <= t.ec && t.sr <= row && row <= t.er;
             if (at || covers) {
                 texts.append(t.txt);
                 break;
@@ -275,20 +280,12 @@ QString rowPathFrom(const QList<TitleRecord> &titles, int storedRow, int fixCols
     return joinTitlePath(texts);
 }
 
+QString rowPathFrom(const QList<TitleRecord> &titles, int storedRow, int fixCols) {
+    return titlePathFrom(titles, storedRow - 1, fixCols, true);
+}
+
 QString columnPathFrom(const QList<TitleRecord> &titles, int storedColumn, int fixRows) {
-    const int column = storedColumn - 1;
-    QStringList texts;
-    for (int k = 1; k <= fixRows; ++k) {
-        for (const TitleRecord &t : titles) {
-            const bool at = t.row == k && t.column == column;
-            const bool covers = t.sr <= k && k <= t.er && t.sc <= column && column <= t.ec;
-            if (at || covers) {
-                texts.append(t.txt);
-                break;
-            }
-        }
-    }
-    return joinTitlePath(texts);
+    return titlePathFrom(titles, storedColumn - 1, fixRows, false);
 }
 
 QList<TitleRecord> rowHeaderTitles(const QSqlDatabase &d, qint64 table, int fixCols) {
