@@ -392,6 +392,15 @@ void TVTable::resetCurrentText() {
                                         FloatDisplay));
 }
 
+void TVTable::reformatCurrentText() {
+    // Text typed but not saved yet stays; the stored value is shown in the
+    // new format.
+    const QString typed = m_edit.editText;
+    const bool changed = m_edit.changed();
+    resetCurrentText();
+    if (changed) m_edit.editText = typed;
+}
+
 void TVTable::setPositionLabel() {
     Label4->setText(QStringLiteral("Строка %1, Графа %2")
                         .arg(StringGrid1->currentRow() + 1)
@@ -518,7 +527,7 @@ bool TVTable::handleKey(QKeyEvent *e) {
         case Qt::Key_F9:
             FloatDisplay = !FloatDisplay;
             FloatTable = !FloatTable;
-            resetCurrentText();
+            reformatCurrentText();
             StringGrid1->viewport()->update();
             return true;
         case Qt::Key_F5:
@@ -725,7 +734,7 @@ void TVTable::setFloat(bool on) {
     } catch (const db::Error &e) {
         showError(e.message(), this);
     }
-    resetCurrentText();
+    reformatCurrentText();
     StringGrid1->viewport()->update();
 }
 

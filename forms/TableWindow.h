@@ -119,6 +119,7 @@ private:
     bool handleKey(QKeyEvent *event);
     void setPositionLabel();
     void resetCurrentText();
+    void reformatCurrentText();
     void readValues();
     void setFloat(bool on);
     void closeLater();

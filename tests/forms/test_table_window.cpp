@@ -331,6 +331,25 @@ TEST_F(TableWindowTest, DecimalFlagIsStored) {
     EXPECT_EQ(w->cellDisplayText(0, 0), "50.00");
 }
 
+TEST_F(TableWindowTest, SwitchingDecimalsKeepsTypedText) {
+    auto w = show();
+    QWidget *g = w->StringGrid1;
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "12");
+    QTest::keyClick(g, Qt::Key_F9);
+    EXPECT_EQ(w->CellEditText(), "12");
+    QTest::keyClicks(g, ",5");
+    QTest::keyClick(g, Qt::Key_Return);
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 12.5));
+    EXPECT_EQ(w->CellEditText(), "20.00");   // СТР2ГР4 in the new format
+    // Untouched, the text follows the format; nothing is written.
+    QTest::keyClick(g, Qt::Key_F9);
+    EXPECT_EQ(w->CellEditText(), "20");
+    QTest::keyClick(g, Qt::Key_Up);
+    EXPECT_EQ(stored(5, 6), std::make_pair(1, 20.0));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
 TEST_F(TableWindowTest, PaintsFocusedCellAndReadableHeaders) {
     auto w = show();
     w->resize(1000, 600);
