@@ -14,14 +14,20 @@
 
 class ProgressSink;
 
-// A text that should be a number and is not (a list item, a form id, ...).
-class ConversionError : public std::runtime_error {
+// An error of the engine that carries its Russian message.
+class EngineError : public std::runtime_error {
 public:
-    explicit ConversionError(const QString &message)
+    explicit EngineError(const QString &message)
         : std::runtime_error(message.toStdString()), m_message(message) {}
     const QString &message() const { return m_message; }
 private:
     QString m_message;
+};
+
+// A text that should be a number and is not (a list item, a form id, ...).
+class ConversionError : public EngineError {
+public:
+    using EngineError::EngineError;
 };
 
 // Column count + 1, row count + 1, fixed columns, fixed rows of a table.

@@ -5,12 +5,13 @@
 // Before CalcTableConditions the caller creates DataMatrix for the table,
 // sets IncludeList and RoundResult; afterwards it stores the matrix with
 // SaveTableData.
+#include "core/Common.h"
+
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <stdexcept>
 
 // One record of `conditions`.
 struct ConditionRule {
@@ -50,13 +51,9 @@ QString ApplyCondition(const ConditionRule &rule, const QString &list, int &coun
 
 // Unbalanced parentheses in a condition ("Не хватает левой скобки"); the
 // calculation shows the message, the rule selects nobody and the run goes on.
-class ConditionSyntaxError : public std::runtime_error {
+class ConditionSyntaxError : public EngineError {
 public:
-    explicit ConditionSyntaxError(const QString &message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
-    const QString &message() const { return m_message; }
-private:
-    QString m_message;
+    using EngineError::EngineError;
 };
 
 // The condition compiler on its own (conditions as stored: any letter case,
