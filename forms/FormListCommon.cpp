@@ -3,6 +3,7 @@
 #include "core/Common.h"
 #include "core/ListWindow.h"
 #include "core/SharedState.h"
+#include "forms/AdmFormLogic.h"
 #include "platform/Database.h"
 
 #include <QApplication>
@@ -12,6 +13,17 @@
 namespace winutil {
 
 QString appTitle() {
+    const SharedState &s = shared();
+    if (s.Year != 0 && !s.ConfigName.isEmpty()) {
+        QString level;
+        try {
+            level = adm::levelName();
+        } catch (const std::exception &) {
+            level = QStringLiteral("Годовой");
+        }
+        return s.yearText() + QStringLiteral(" - ") + s.ConfigName + QStringLiteral(" - ") + level +
+               QLatin1Char(':');
+    }
     const QString t = QApplication::applicationDisplayName();
     return t.isEmpty() ? QApplication::applicationName() : t;
 }

@@ -15,7 +15,9 @@ class QWidget;
 
 namespace winutil {
 
-// The application title that captions start with.
+// The application title that captions start with: year, configuration and
+// sub-report level ("2024 - Пример - Годовой:"), or the program's name while
+// no year is open.
 QString appTitle();
 
 // The Russian text of a failure (db::Error, ConversionError or any other).

@@ -55,6 +55,8 @@ struct WindowTest : ::testing::Test {
 TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     TAdmForm w(TAdmForm::Mode::Input);
     w.FormActivate();
+    // The caption starts with the application title (year, configuration, level).
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("2024 - Образец - Годовой: Административная структура - ввод информации"));
     EXPECT_FALSE(w.N1->isVisible());
     EXPECT_TRUE(w.N9->isVisible());
     EXPECT_EQ(w.Label3->text(), "Все");
