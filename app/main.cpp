@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <cstdio>
 #include <cstring>
@@ -52,6 +53,16 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("Kelvana"));
     QLocale::setDefault(QLocale::c());
     fonts::installSubstitutions();
+
+    // The empty values template beside the program is made when it is
+    // missing, so new years and levels can be made in any installation.
+    if (!QFileInfo::exists(paths::templateValuesFile())) {
+        try {
+            sample::createProgramFiles(paths::programFolder());
+        } catch (const std::exception &) {
+            // Reported when a year or level is made from it.
+        }
+    }
 
     TMain main;
     // Without a year (no settings file, or the year choice was cancelled)
