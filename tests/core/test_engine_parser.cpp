@@ -105,29 +105,6 @@ TEST(EngineFormulaParser, IntegerListsOfReferencesAndCycles) {
         EXPECT_THROW(ParseIntegerList(bad), ConversionError) << bad.toStdString();
 }
 
-TEST(EngineFormulaParser, ReferenceCutAtItsMarkers) {
-    struct Case {
-        QString text, form, table, rows, columns;
-    };
-    const QList<Case> cases = {
-        {"Ф12Т[1000]СТР[1,3..5]ГР[3]", "Ф12", "(1000)", "1,3..5", "3"},
-        {"СТР2ГР4Ф12Т[7]", "Ф12", "(7)", "2", "4"},        // cycle text first, default text after
-        {"Ф12 Т[7] СТР 2 ГР 4", "Ф12", "(7)", "2", "4"},
-        {"ГР[3..5]", "", "", "", "3..5"},
-        {"Ф12", "Ф12", "", "", ""},
-        {"СТР[1", "", "", "[1", ""},                         // no closing "]": no list of integers
-    };
-    for (const Case &c : cases) {
-        const ReferenceParts p = CutReferenceParts(c.text);
-        EXPECT_EQ(p.form, c.form) << c.text.toStdString();
-        EXPECT_EQ(p.table, c.table) << c.text.toStdString();
-        EXPECT_EQ(p.rows, c.rows) << c.text.toStdString();
-        EXPECT_EQ(p.columns, c.columns) << c.text.toStdString();
-    }
-    EXPECT_FALSE(CutReferenceParts(QString("12.50")).any());
-    EXPECT_TRUE(CutReferenceParts(QString("ГР")).hasColumns);
-}
-
 TEST(EngineFormulaParser, FormTableRowAndColumnParts) {
     auto ft = ParseFormTableRef("Ф12Т(7)СТР1", 0);
     EXPECT_EQ(ft.form, "Ф12");
