@@ -30,7 +30,7 @@ QString appTitle() {
 
 QString errorText(const std::exception &e) {
     if (const auto *d = dynamic_cast<const db::Error *>(&e)) return d->message();
-    if (const auto *c = dynamic_cast<const ConversionError *>(&e)) return c->message();
+    if (const auto *c = dynamic_cast<const EngineError *>(&e)) return c->message();
     return QString::fromUtf8(e.what());
 }
 

@@ -20,7 +20,7 @@ namespace winutil {
 // no year is open.
 QString appTitle();
 
-// The Russian text of a failure (db::Error, ConversionError or any other).
+// The Russian text of a failure (db::Error, an engine error or any other).
 QString errorText(const std::exception &e);
 
 // Runs a handler; a failure becomes an error message instead of leaving the
