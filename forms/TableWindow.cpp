@@ -144,6 +144,9 @@ TVTable::TVTable(QWidget *parent) : QDialog(parent) {
         N34->setVisible(false);
     }
     N35->setVisible(s.ReportMode == u"Input" || s.ReportMode == u"Svod");
+    // By institution types the cells are sums over many institutions: they
+    // are shown, not typed into or cleared.
+    if (isSumView()) N5->setVisible(false);
 
     const auto registered = extensions();
     for (const auto &extend : registered) extend.second(*this);
@@ -374,6 +377,8 @@ bool TVTable::TableShow() {
 
 // ---- Cells ------------------------------------------------------------------
 
+bool TVTable::isSumView() const { return shared().ReportMode == u"Types"; }
+
 bool TVTable::isTemplateView() const {
     const SharedState &s = shared();
     return s.CurrentInstitution == 0 && !s.NetMode && s.ReportMode != u"Types";
@@ -437,7 +442,7 @@ void TVTable::drawCell(QPainter &p, const QRect &rect, int column, int row) {
     p.save();
     p.setClipRect(rect, Qt::IntersectClip);
     p.drawText(x, y + fm.ascent(), text);
-    if (focused && StringGrid1->hasFocus()) {
+    if (focused && StringGrid1->hasFocus() && !isSumView()) {
         p.setPen(Qt::black);
         p.drawLine(x + w + 1, y + 1, x + w + 1, y + fm.height() - 1);
     }
@@ -465,7 +470,7 @@ bool TVTable::PutData() {
                     this);
         return true;
     }
-    if (!m_edit.changed() || isTemplateView()) return true;
+    if (!m_edit.changed() || isTemplateView() || isSumView()) return true;
     const double value = tableedit::cellTextValue(m_edit.editText, FloatTable);
     try {
         tableedit::SaveCellValue(db::connection(db::kData), target(), sc, sr, value);
@@ -514,6 +519,7 @@ bool TVTable::handleKey(QKeyEvent *e) {
         }
         if (ctrl && (key == Qt::Key_Delete || (key == Qt::Key_Period && (mods & Qt::KeypadModifier)) ||
                      (key == Qt::Key_Comma && (mods & Qt::KeypadModifier)))) {
+            if (isSumView()) return true;
             m_edit.clear();
             StringGrid1->updateCell(StringGrid1->currentColumn(), StringGrid1->currentRow());
             return true;
@@ -563,7 +569,7 @@ bool TVTable::handleKey(QKeyEvent *e) {
         if (ctrl || alt) return false;
         const QString t = e->text();
         if (key == Qt::Key_Backspace || (!t.isEmpty() && t[0].isPrint())) {
-            if (!m_loaded || isTemplateView()) return true;
+            if (!m_loaded || isTemplateView() || isSumView()) return true;
             const QChar ch = key == Qt::Key_Backspace ? QChar(u'\b') : t[0];
             if (m_edit.typeChar(ch, FloatTable))
                 StringGrid1->updateCell(StringGrid1->currentColumn(), StringGrid1->currentRow());
@@ -639,6 +645,7 @@ void TVTable::stepError(bool forward) {
 // ---- Whole table ------------------------------------------------------------
 
 void TVTable::N5Click() {
+    if (isSumView()) return;
     if (!confirm(QStringLiteral("Удалить содержимое таблицы?"), this)) return;
     try {
         tableedit::ClearTableValues(db::connection(db::kData), target());

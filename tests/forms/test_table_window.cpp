@@ -553,3 +553,25 @@ TEST_F(TableWindowTest, Checksums) {
     w->N45Click();
     EXPECT_EQ(dialogs.messages[2], QString::number(tableedit::valuesChecksum({50, 48, 47, 23})));
 }
+
+TEST_F(TableWindowTest, SumsByInstitutionTypesAreReadOnly) {
+    SharedState &s = shared();
+    open(sample::ids::NorthHospital);
+    s.ReportMode = "Types";
+    s.IncludeList = "5,9";
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    EXPECT_FALSE(w->isTemplateView());
+    EXPECT_EQ(w->cellDisplayText(0, 0), "140");   // 50 + 90
+    EXPECT_FALSE(w->N5->isVisible());
+    QWidget *g = w->StringGrid1;
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "7");
+    EXPECT_EQ(w->CellEditText(), "140");
+    QTest::keyClick(g, Qt::Key_Return);
+    w->N5Click();
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 50.0));
+    EXPECT_EQ(stored(5, 5, sample::ids::SouthHospital), std::make_pair(1, 90.0));
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    s.IncludeList.clear();
+}
