@@ -509,10 +509,15 @@ bool TVTable::handleKey(QKeyEvent *e) {
     const bool alt = mods & Qt::AltModifier;
     const SharedState &s = shared();
     try {
-        if (alt && key == Qt::Key_Right) { N2Click(); return true; }
-        if (alt && key == Qt::Key_Left) { N1Click(); return true; }
-        if (key == Qt::Key_Tab && !ctrl) { N2Click(); return true; }
-        if (key == Qt::Key_Backtab) { N1Click(); return true; }
+        // Keys of hidden commands (the rule editor hides them) do nothing.
+        auto run = [](QAction *a, void (TVTable::*handler)(), TVTable *w) {
+            if (a->isVisible() && a->isEnabled()) (w->*handler)();
+            return true;
+        };
+        if (alt && key == Qt::Key_Right) return run(N2, &TVTable::N2Click, this);
+        if (alt && key == Qt::Key_Left) return run(N1, &TVTable::N1Click, this);
+        if (key == Qt::Key_Tab && !ctrl) return run(N2, &TVTable::N2Click, this);
+        if (key == Qt::Key_Backtab) return run(N1, &TVTable::N1Click, this);
         if (ctrl && key == Qt::Key_E) {
             if (m_edit.undo()) StringGrid1->viewport()->update();
             return true;
@@ -525,7 +530,7 @@ bool TVTable::handleKey(QKeyEvent *e) {
             return true;
         }
         switch (key) {
-        case Qt::Key_F3: N3Click(); return true;
+        case Qt::Key_F3: return run(N3, &TVTable::N3Click, this);
         case Qt::Key_F4:
             showMessage(QString::number(TableDataChecksum(s.CurrentInstitution, s.TableIdent)), this);
             return true;

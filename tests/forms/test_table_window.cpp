@@ -22,6 +22,29 @@ namespace {
 
 constexpr int kF30 = sample::ids::FormF30;
 
+// Steps through a fixed list of (form id, form name, table number) entries.
+class ListNavigator : public FormNavigator {
+public:
+    struct Entry {
+        qint64 formId;
+        QString formName, tableNumber;
+    };
+    QList<Entry> entries;
+    int index = 0;
+    bool nextTable(bool forward) override {
+        const int next = index + (forward ? 1 : -1);
+        if (next < 0 || next >= entries.size()) return false;
+        index = next;
+        SharedState &s = shared();
+        s.TableFormId = entries[index].formId;
+        s.TableFormName = entries[index].formName;
+        s.TableNumber = entries[index].tableNumber;
+        return true;
+    }
+    QString currentFormText() const override { return entries[index].formName + " - форма"; }
+    QString currentTableText() const override { return entries[index].tableNumber + " - таблица"; }
+};
+
 class TableWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -294,6 +317,17 @@ TEST_F(TableWindowTest, TemplateViewBuildsReference) {
     EXPECT_EQ(w->Label1->text(), "стр1гр[4..5,7]+стр3гр4");
     w->N9->trigger();
     EXPECT_EQ(w->Label1->text(), "гр4стр[1,3]+гр5стр1+гр7стр1");
+    // The rule editor hides the table and control commands; their keys do
+    // nothing either.
+    ListNavigator nav;
+    nav.entries = {{kF30, "Ф30", "(1000)"}, {kF30, "Ф30", "(2000)"}};
+    ScopedFormNavigator scope(&nav);
+    for (QAction *a : {w->N1, w->N2, w->N3, w->N5}) a->setVisible(false);
+    QTest::keyClick(g, Qt::Key_F3);
+    QTest::keyClick(g, Qt::Key_Tab);
+    QTest::keyClick(g, Qt::Key_Right, Qt::AltModifier);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_EQ(shared().TableIdent, sample::ids::TableF30Staff);
     // Typing does nothing in the template view and nothing is written.
     QTest::keyClicks(g, "5");
     QTest::keyClick(g, Qt::Key_Return);
@@ -374,30 +408,6 @@ TEST_F(TableWindowTest, PaintsFocusedCellAndReadableHeaders) {
     }
 }
 
-namespace {
-// Steps through a fixed list of (form id, form name, table number) entries.
-class ListNavigator : public FormNavigator {
-public:
-    struct Entry {
-        qint64 formId;
-        QString formName, tableNumber;
-    };
-    QList<Entry> entries;
-    int index = 0;
-    bool nextTable(bool forward) override {
-        const int next = index + (forward ? 1 : -1);
-        if (next < 0 || next >= entries.size()) return false;
-        index = next;
-        SharedState &s = shared();
-        s.TableFormId = entries[index].formId;
-        s.TableFormName = entries[index].formName;
-        s.TableNumber = entries[index].tableNumber;
-        return true;
-    }
-    QString currentFormText() const override { return entries[index].formName + " - форма"; }
-    QString currentTableText() const override { return entries[index].tableNumber + " - таблица"; }
-};
-} // namespace
 
 TEST_F(TableWindowTest, NextAndPreviousTableSaveAndReload) {
     ListNavigator nav;
