@@ -36,8 +36,19 @@ void setProgramFolder(const QString &folder) {
     g_override = folder.isEmpty() ? QString() : withSlash(QDir(folder).absolutePath());
 }
 
-QString settingsFile() { return programFolder() + QStringLiteral("Kelvana.cfg"); }
-QString updateSettingsFile() { return programFolder() + QStringLiteral("Kelvana.ini"); }
+// The program's own file name: the settings files are named after it. When
+// the program folder is pointed elsewhere (tests, installed copies) the
+// product name stands in for it.
+static QString programName() {
+    if (g_override.isEmpty() && qEnvironmentVariableIsEmpty("KELVANA_HOME") && QCoreApplication::instance()) {
+        const QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+        if (!name.isEmpty()) return name;
+    }
+    return QStringLiteral("Kelvana");
+}
+
+QString settingsFile() { return programFolder() + programName() + QStringLiteral(".cfg"); }
+QString updateSettingsFile() { return programFolder() + programName() + QStringLiteral(".ini"); }
 QString templateValuesFile() { return programFolder() + QStringLiteral("source/data0.mdb"); }
 
 bool makePath(const QString &folder) { return QDir().mkpath(folder); }
