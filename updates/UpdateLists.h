@@ -1,0 +1,89 @@
+#pragma once
+// What the update server offers (the updates list of a year) and what an
+// update archive holds (its manifest), with the small JSON reader both use
+// and the downloads of the list and of an archive.
+//
+// The reader is not a general parser: it finds a quoted key by text search
+// (the first occurrence anywhere counts) and reads one value or one array
+// after it.
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+// Value after the first occurrence of "key": a string's raw text between the
+// quotes (escapes kept), true/false, a number's characters; else empty.
+QString JsonGetValue(const QString &json, const QString &key);
+// The string elements of the array after "key", raw; reading stops at the
+// first element that is not a string.
+QStringList JsonGetStringArray(const QString &json, const QString &key);
+// The elements of the array after "key": strings as their raw text, objects
+// as their whole text from "{" to "}"; reading stops at any other element.
+struct JsonElement {
+    bool isObject = false;
+    QString text;
+};
+QList<JsonElement> JsonGetElements(const QString &json, const QString &key);
+// Decodes the escapes of a raw string value (\" \\ \/ \b \f \n \r \t \uXXXX).
+QString JsonUnescape(const QString &raw);
+// Reads a JSON text file: UTF-8 when it is valid UTF-8, else code page 1251;
+// lines joined with CR LF. False when the file cannot be read.
+bool ReadJsonFile(const QString &fileName, QString &text);
+
+struct UpdateEntry {
+    QString id;
+    QString version;
+    QString releaseDate;
+    QString description;
+    QStringList forms;
+    qint64 size = 0;
+    QString downloadUrl;
+    QString checksum;
+};
+
+// Element of "updates": either a string (the id only) or an object with the
+// keys id, version, releaseDate, description, forms (strings), size,
+// downloadUrl, checksum.
+class TUpdatesList {
+public:
+    QList<UpdateEntry> items;
+    QString year;
+    QString lastUpdate;
+};
+
+struct FormUpdateEntry {
+    QString formName, formFile, formVersion, controlsFile, controlsVersion;
+    QStringList printFiles;
+};
+
+struct GlobalControlsEntry {
+    QString file, version, updateStrategy;
+};
+
+class TUpdateManifest {
+public:
+    QString version, releaseDate, year, description, minAppVersion, archiveChecksum;
+    qint64 archiveSize = 0;
+    QList<FormUpdateEntry> forms;
+    QList<GlobalControlsEntry> globalControls;
+};
+
+using DownloadProgressEvent = std::function<void(qint64 done, qint64 total)>;
+
+// base + "/" (unless it ends in "/") + year + "/updates_list.json"
+QString UpdatesListUrl(const QString &baseUrl, int year);
+bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localFile);
+bool DownloadUpdateArchive(const QString &url, const QString &localFile, const DownloadProgressEvent &progress = {});
+
+bool ParseUpdatesList(const QString &json, TUpdatesList &list);
+bool LoadUpdatesListFile(TUpdatesList &list, const QString &fileName);
+bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, const QString &tempFolder);
+// The updates not among the installed ids (letter case ignored), or null.
+std::unique_ptr<TUpdatesList> CheckForUpdatesList(const QString &baseUrl, int year, const QString &tempFolder,
+                                                  const QStringList *installedIds);
+inline const QList<UpdateEntry> &GetUpdatesItems(const TUpdatesList &list) { return list.items; }
+
+bool LoadManifestFromFile(TUpdateManifest &m, const QString &fileName);
+bool ParseManifestJson(TUpdateManifest &m, const QString &json);
+bool ValidateManifest(const TUpdateManifest &m);

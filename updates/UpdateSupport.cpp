@@ -1,0 +1,324 @@
+#include "updates/UpdateSupport.h"
+
+#include "core/Schema.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "platform/Dialogs.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QSqlQuery>
+
+#include <zip.h>
+
+#include <memory>
+
+// ---- bookkeeping tables ---------------------------------------------------
+
+namespace {
+
+// Database files whose tables were ensured in this process.
+QSet<QString> &ensuredFiles() {
+    static QSet<QString> s;
+    return s;
+}
+
+const char *const kTables[] = {"updates", "update_forms", "update_global_controls", "installed_form_versions"};
+
+void upsertVersion(const QSqlDatabase &db, const QString &formName, const QString &column, const QString &version) {
+    if (!DatabaseReady(db))
+        return;
+    EnsureUpdateTables(db);
+    const QVariant now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const int count = db::scalar(db, QStringLiteral("SELECT COUNT(*) FROM installed_form_versions WHERE form_name=?"),
+                                 {formName}).toInt();
+    if (count < 1)
+        db::exec(db, QStringLiteral("INSERT INTO installed_form_versions (form_name, %1, last_update_date) "
+                                    "VALUES (?, ?, ?)").arg(column),
+                 {formName, version, now});
+    else
+        db::exec(db, QStringLiteral("UPDATE installed_form_versions SET %1=?, last_update_date=? WHERE form_name=?")
+                         .arg(column),
+                 {version, now, formName});
+}
+
+} // namespace
+
+bool DatabaseReady(const QSqlDatabase &db) { return db.isValid() && db.isOpen(); }
+
+QString DatabaseFolder(const QSqlDatabase &db) {
+    QString name = db.databaseName();
+    name.remove(QLatin1Char('"'));
+    if (name.isEmpty())
+        return {};
+    return IncludeTrailingPathSlash(QFileInfo(name).absolutePath());
+}
+
+bool UpdateTableExists(const QSqlDatabase &db, const QString &table) {
+    QSqlQuery q(db);
+    const bool ok = q.exec(QStringLiteral("SELECT * FROM [%1] WHERE 1=0").arg(table));
+    q.finish();
+    return ok;
+}
+
+void CreateMissingUpdateTables(const QSqlDatabase &db) {
+    if (!DatabaseReady(db))
+        return;
+    try {
+        const QStringList create = schema::updateBookkeepingStatements();
+        for (int i = 0; i < 4; ++i)
+            if (!UpdateTableExists(db, QString::fromLatin1(kTables[i])))
+                db::exec(db, create.value(i));
+        ensuredFiles().insert(db.databaseName());
+    } catch (const std::exception &e) {
+        const QString text = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
+                                                                 : QString::fromUtf8(e.what());
+        showError(QStringLiteral("Ошибка при создании таблиц для системы обновлений: ") + text);
+    }
+}
+
+void EnsureUpdateTables(const QSqlDatabase &db) {
+    if (DatabaseReady(db) && ensuredFiles().contains(db.databaseName()))
+        return;
+    CreateMissingUpdateTables(db);
+}
+
+void RecordInstalledUpdate(const QSqlDatabase &db, const InstalledUpdateRecord &r) {
+    if (!DatabaseReady(db))
+        return;
+    EnsureUpdateTables(db);
+    db::exec(db,
+             QStringLiteral("INSERT INTO updates (update_id, version, year, install_date, status, description, "
+                            "archive_checksum, archive_size) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+             {r.updateId, r.version, r.year, r.installDate.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+              r.status, r.description, r.archiveChecksum, r.archiveSize});
+}
+
+void SetInstalledFormVersion(const QSqlDatabase &db, const QString &formName, const QString &version) {
+    upsertVersion(db, formName, QStringLiteral("form_version"), version);
+}
+
+void SetInstalledControlsVersion(const QSqlDatabase &db, const QString &formName, const QString &version) {
+    upsertVersion(db, formName, QStringLiteral("controls_version"), version);
+}
+
+// ---- update log -----------------------------------------------------------
+
+namespace {
+
+struct Logger {
+    bool open = false;
+    QString fileName;
+    ~Logger() { open = false; }
+};
+
+Logger &logger() {
+    static Logger l;
+    return l;
+}
+
+void writeLine(LogLevel level, const QString &text) {
+    Logger &l = logger();
+    if (!l.open)
+        return;
+    QFile f(l.fileName);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    f.write(cp1251::encode(FormatLogLine(level, text)) + "\r\n");
+    f.flush();
+}
+
+} // namespace
+
+void InitUpdateLogger(const QString &folder) {
+    Logger &l = logger();
+    if (l.open)
+        return;
+    const QString logFolder = IncludeTrailingPathSlash(folder) + QStringLiteral("logs");
+    ForceDirectoryPath(logFolder);
+    const QDate d = QDate::currentDate();
+    l.fileName = QStringLiteral("%1/update_%2_%3_%4.log")
+                     .arg(logFolder)
+                     .arg(d.year())
+                     .arg(d.month(), 2, 10, QLatin1Char('0'))
+                     .arg(d.day(), 2, 10, QLatin1Char('0'));
+    QFile f(l.fileName);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    f.close();
+    l.open = true;
+    LogInfo(QStringLiteral("Логгер инициализирован"));
+}
+
+void CloseUpdateLogger() {
+    logger().open = false;
+    logger().fileName.clear();
+}
+
+bool UpdateLoggerOpen() { return logger().open; }
+QString UpdateLogFileName() { return logger().open ? logger().fileName : QString(); }
+
+QString FormatLogLine(LogLevel level, const QString &text) {
+    static const char *const words[] = {"INFO", "WARNING", "ERROR"};
+    return QStringLiteral("[%1] %2: %3")
+        .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+             QString::fromLatin1(words[int(level)]), text);
+}
+
+void LogInfo(const QString &text) { writeLine(LogLevel::Info, text); }
+void LogWarning(const QString &text) { writeLine(LogLevel::Warning, text); }
+void LogError(const QString &text) { writeLine(LogLevel::Error, text); }
+
+// ---- hashing --------------------------------------------------------------
+
+QString FileSha256Hex(const QString &fileName) {
+    QFile f(fileName);
+    if (!f.exists() || !f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    if (!h.addData(&f))
+        return {};
+    return QString::fromLatin1(h.result().toHex()).toLower();
+}
+
+bool VerifyArchiveChecksum(const QString &fileName, const QString &expected) {
+    if (!QFileInfo::exists(fileName) || expected.isEmpty())
+        return false;
+    return FileSha256Hex(fileName).toLower() == expected.toLower();
+}
+
+// ---- zip ------------------------------------------------------------------
+
+namespace {
+
+struct ZipCloser {
+    void operator()(zip_t *z) const { if (z) zip_discard(z); }
+};
+using ZipPtr = std::unique_ptr<zip_t, ZipCloser>;
+
+// An entry name that stays inside the destination folder.
+bool safeEntryName(const QString &name) {
+    if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1Char('\\'))
+        || name.contains(QLatin1Char(':')))
+        return false;
+    const QStringList parts = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
+    return !parts.contains(QStringLiteral(".."));
+}
+
+} // namespace
+
+bool ExtractZipArchive(const QString &zipFile, const QString &destFolder) {
+    if (!QFileInfo::exists(zipFile))
+        return false;
+    ForceDirectoryPath(destFolder);
+    int err = 0;
+    ZipPtr z(zip_open(QFile::encodeName(zipFile).constData(), ZIP_RDONLY, &err));
+    if (!z)
+        return false;
+    const QString dest = IncludeTrailingPathSlash(destFolder);
+    const zip_int64_t n = zip_get_num_entries(z.get(), 0);
+    for (zip_int64_t i = 0; i < n; ++i) {
+        const char *raw = zip_get_name(z.get(), zip_uint64_t(i), ZIP_FL_ENC_GUESS);
+        if (!raw)
+            return false;
+        const QString name = QString::fromUtf8(raw);
+        if (!safeEntryName(name))
+            return false;
+        const QString target = dest + QString(name).replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (name.endsWith(QLatin1Char('/'))) {
+            ForceDirectoryPath(target);
+            continue;
+        }
+        ForceDirectoryPath(QFileInfo(target).absolutePath());
+        zip_file_t *zf = zip_fopen_index(z.get(), zip_uint64_t(i), 0);
+        if (!zf)
+            return false;
+        QFile out(target);
+        bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        char buf[65536];
+        zip_int64_t got = 0;
+        while (ok && (got = zip_fread(zf, buf, sizeof buf)) > 0)
+            ok = out.write(buf, got) == got;
+        zip_fclose(zf);
+        if (!ok || got < 0)
+            return false;
+    }
+    return true;
+}
+
+bool CreateZipArchive(const QString &sourceFolder, const QString &zipFile) {
+    const QDir src(sourceFolder);
+    if (sourceFolder.isEmpty() || !src.exists())
+        return false;
+    ForceDirectoryPath(QFileInfo(zipFile).absolutePath());
+    if (!QFileInfo::exists(zipFile)) {
+        // The empty archive: end-of-central-directory record only.
+        QFile f(zipFile);
+        if (!f.open(QIODevice::WriteOnly))
+            return false;
+        QByteArray eocd("PK\x05\x06", 4);
+        eocd.append(18, '\0');
+        if (f.write(eocd) != eocd.size())
+            return false;
+    }
+    int err = 0;
+    ZipPtr z(zip_open(QFile::encodeName(zipFile).constData(), 0, &err));
+    if (!z)
+        return false;
+    const QString zipAbs = QFileInfo(zipFile).absoluteFilePath();
+    QStringList files;
+    QDirIterator it(src.absolutePath(), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        if (it.fileInfo().absoluteFilePath() != zipAbs)
+            files << it.fileInfo().absoluteFilePath();
+    }
+    files.sort();
+    bool added = false;
+    for (const QString &path : files) {
+        const QString rel = src.relativeFilePath(path);
+        const QByteArray name = rel.toUtf8();
+        if (QFileInfo(path).isDir()) {
+            if (zip_dir_add(z.get(), name.constData(), ZIP_FL_ENC_UTF_8) < 0
+                && zip_name_locate(z.get(), (name + '/').constData(), 0) < 0)
+                return false;
+            added = true;
+            continue;
+        }
+        zip_source_t *s = zip_source_file(z.get(), QFile::encodeName(path).constData(), 0, -1);
+        if (!s)
+            return false;
+        if (zip_file_add(z.get(), name.constData(), s, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+            zip_source_free(s);
+            return false;
+        }
+        added = true;
+    }
+    if (!added)
+        return true;   // the archive stays as it was (the empty one for a new file)
+    zip_t *raw = z.release();
+    if (zip_close(raw) < 0) {
+        zip_discard(raw);
+        return false;
+    }
+    return true;
+}
+
+// ---- paths ----------------------------------------------------------------
+
+void ForceDirectoryPath(const QString &folder) {
+    if (folder.isEmpty() || QDir(folder).exists())
+        return;
+    QDir().mkpath(folder);
+}
+
+QString IncludeTrailingPathSlash(const QString &path) {
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\')))
+        return path;
+    return path + QLatin1Char('/');
+}
