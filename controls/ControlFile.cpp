@@ -1,0 +1,162 @@
+#include "controls/ControlFile.h"
+
+#include "controls/ControlCheck.h"
+#include "core/Common.h"
+#include "core/TextUtil.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace controls {
+
+namespace {
+
+const QString kSeparator = QStringLiteral("\",\"");
+
+QString field(const QSqlQuery &q, const QString &name) {
+    const int i = q.record().indexOf(name);
+    return i < 0 ? QString() : q.value(i).toString();
+}
+
+ControlLine lineOfRow(const QSqlQuery &q) {
+    ControlLine l;
+    const qint64 formId = q.value(QStringLiteral("formid")).toLongLong();
+    l.formName = formId == 0 ? QString() : GetFormNameById(formId);
+    l.table = field(q, QStringLiteral("tble"));
+    l.lft = field(q, QStringLiteral("lft"));
+    l.reltion = field(q, QStringLiteral("reltion"));
+    l.rght = field(q, QStringLiteral("rght"));
+    l.cycl = field(q, QStringLiteral("cycl"));
+    l.commnt = field(q, QStringLiteral("commnt"));
+    return l;
+}
+
+QStringList linesOf(QSqlQuery &q) {
+    QStringList out;
+    while (q.next()) out.append(FormatControlLine(lineOfRow(q)));
+    return out;
+}
+
+const QString kFormRules = QStringLiteral(
+    "formid=? or (formid=0 and ((lft like ?) or (rght like ?)))");
+
+QVariantList formRuleParams(qint64 formId, const QString &formName) {
+    const QString pattern = u'%' + formName + QStringLiteral("т%");
+    return {formId, pattern, pattern};
+}
+
+} // namespace
+
+std::optional<ControlLine> ParseControlLine(const QString &line) {
+    if (!line.startsWith(u'"')) return std::nullopt;
+    if (line.size() < 2 || !line.endsWith(u'"')) return std::nullopt;
+    const QStringList f = line.mid(1, line.size() - 2).split(kSeparator);
+    if (f.size() != 7) return std::nullopt;
+    return ControlLine{f[0], f[1], f[2], f[3], f[4], f[5], f[6]};
+}
+
+QString FormatControlLine(const ControlLine &l) {
+    return u'"' + QStringList{l.formName, l.table, l.lft, l.reltion, l.rght, l.cycl, l.commnt}.join(kSeparator) +
+           u'"';
+}
+
+LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, LoadMode mode,
+                           const std::function<void(const QString &)> &dbError) {
+    QStringList lines;
+    QString why;
+    if (!cp1251::readLines(path, lines, &why))
+        throw db::Error(QStringLiteral("Не удалось прочитать файл контролей ") + path +
+                        (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
+    QStringList ruleLines;
+    bool anyRule = false;
+    for (const QString &l : lines) {
+        if (!l.startsWith(u'"')) continue;
+        ruleLines.append(l);
+        if (ParseControlLine(l)) anyRule = true;
+    }
+    if (!anyRule)
+        throw db::Error(QStringLiteral("Файл ") + QFileInfo(path).fileName() +
+                        QStringLiteral(" не содержит ни одного контроля. Контроли не изменены."));
+
+    LoadResult result;
+    FileRuleChecker checker(mainDb);
+    db::transaction(mainDb, [&] {
+        if (mode == LoadMode::Replace) db::exec(mainDb, QStringLiteral("delete from int_control"));
+        for (const QString &raw : ruleLines) {
+            const std::optional<ControlLine> parsed = ParseControlLine(raw);
+            if (!parsed) {
+                result.rejects << QStringLiteral("Строка не из семи полей в кавычках") << raw;
+                continue;
+            }
+            ControlLine l = *parsed;
+            l.formName = text::upper(l.formName);
+            l.lft = text::upper(l.lft);
+            l.rght = text::upper(l.rght);
+            l.cycl = text::upper(l.cycl);
+            if (!checker.CheckControl(l.formName, l.table, l.cycl, l.rght, l.lft)) {
+                result.rejects << checker.errorText() << raw;
+                continue;
+            }
+            const qint64 formId = l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName);
+            try {
+                db::exec(mainDb,
+                         QStringLiteral("insert into int_control (formid,tble,lft,rght,reltion,cycl,commnt) "
+                                        "values (?,?,?,?,?,?,?)"),
+                         {formId, l.table.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(l.table),
+                          l.lft, l.rght, l.reltion, l.cycl, l.commnt});
+                ++result.inserted;
+            } catch (const db::Error &e) {
+                if (dbError)
+                    dbError(QStringLiteral("Ошибка при загрузке строки:\r\nЗагружаемая строка: ") + raw +
+                            QStringLiteral("\r\nОшибка: ") + e.message());
+                result.rejects << QStringLiteral("Ошибка: ") + e.message()
+                               << QStringLiteral("Загружаемая строка: ") + raw << QString();
+            }
+        }
+    });
+    if (!result.rejects.isEmpty()) {
+        result.rejectsFile = QFileInfo(path).absolutePath() + u'/' + kRejectsFileName;
+        WriteControlFile(result.rejectsFile, result.rejects);
+    }
+    return result;
+}
+
+QStringList ControlFileLinesForKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys) {
+    QStringList out;
+    for (qint64 key : keys) {
+        QSqlQuery q = db::exec(mainDb, QStringLiteral("select * from int_control where \"Код\"=?"), {key});
+        out += linesOf(q);
+    }
+    return out;
+}
+
+QStringList ControlFileLinesAll(const QSqlDatabase &mainDb) {
+    QSqlQuery q = db::exec(mainDb, QStringLiteral("select * from int_control order by \"Код\""));
+    return linesOf(q);
+}
+
+QStringList ControlFileLinesForForm(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
+    QSqlQuery q = db::exec(mainDb,
+                           QStringLiteral("select * from int_control where ") + kFormRules +
+                               QStringLiteral(" order by tble,lft,rght"),
+                           formRuleParams(formId, formName));
+    return linesOf(q);
+}
+
+int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
+    QSqlQuery q = db::exec(mainDb, QStringLiteral("delete from int_control where ") + kFormRules,
+                           formRuleParams(formId, formName));
+    return q.numRowsAffected();
+}
+
+void WriteControlFile(const QString &path, const QStringList &lines) {
+    QString why;
+    if (!cp1251::writeLines(path, lines, &why))
+        throw db::Error(QStringLiteral("Не удалось записать файл ") + path +
+                        (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
+}
+
+} // namespace controls

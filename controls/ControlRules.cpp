@@ -1,0 +1,495 @@
+#include "controls/ControlRules.h"
+
+#include "controls/ControlCheck.h"
+#include "core/Common.h"
+#include "core/FormulaHighlighter.h"
+#include "core/FormulaParser.h"
+#include "core/ProgressSink.h"
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace controls {
+
+namespace {
+
+const QString kKey = QStringLiteral("\"Код\"");
+
+QString value(const QSqlQuery &q, const QString &name) {
+    const int i = q.record().indexOf(name);
+    return i < 0 ? QString() : q.value(i).toString();
+}
+
+RuleRecord recordOf(const QSqlQuery &q) {
+    RuleRecord r;
+    r.key = q.value(0).toLongLong();
+    r.formId = q.value(QStringLiteral("formid")).toLongLong();
+    r.table = value(q, QStringLiteral("tble"));
+    r.texts = {value(q, QStringLiteral("lft")), value(q, QStringLiteral("reltion")), value(q, QStringLiteral("rght")),
+               value(q, QStringLiteral("cycl")), value(q, QStringLiteral("commnt"))};
+    return r;
+}
+
+// A text bound as a value: never null, so an empty field stays an empty text.
+QString nn(const QString &v) { return v.isNull() ? QStringLiteral("") : v; }
+
+bool containsNoCase(const QString &text, const QString &what) { return text::upper(text).contains(text::upper(what)); }
+
+} // namespace
+
+int RelationIndex(const QString &relation) {
+    const QString r = relation.left(2).trimmed();
+    const int i = int(kRelations.indexOf(r));
+    return i < 0 ? 0 : i;
+}
+
+QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
+    QString sql;
+    QVariantList params;
+    const bool haveForm = s.formId >= 0;
+    const bool haveTable = !s.table.isEmpty();
+    switch (s.ruleClass) {
+    case IntraTable:
+        if (!haveForm || !haveTable) return {};
+        sql = QStringLiteral("select * from int_control where formid=? and tble=? order by commnt");
+        params = {s.formId, s.table};
+        break;
+    case InterTable:
+        if (!haveForm) return {};
+        sql = QStringLiteral("select * from int_control where formid=? and (tble='' or tble is null)");
+        params = {s.formId};
+        if (s.filter == FilterTable && haveTable) {
+            const QString p = QStringLiteral("%т") + s.table + u'%';
+            sql += QStringLiteral(" and ((lft like ?) or (rght like ?))");
+            params << p << p;
+        }
+        sql += QStringLiteral(" order by commnt");
+        break;
+    default: {
+        sql = QStringLiteral("select * from int_control where formid=0");
+        QString p;
+        if (s.filter == FilterTable && haveForm && haveTable) p = u'%' + s.formName + QStringLiteral("Т") + s.table + u'%';
+        else if (s.filter == FilterForm && haveForm) p = u'%' + s.formName + QStringLiteral("т%");
+        if (!p.isEmpty()) {
+            sql += QStringLiteral(" and ((lft like ?) or (rght like ?))");
+            params << p << p;
+        }
+        sql += QStringLiteral(" order by lft");
+        break;
+    }
+    }
+    QSqlQuery q = db::exec(mainDb, sql, params);
+    const QSqlRecord rec = q.record();
+    if (rec.indexOf(QStringLiteral("commnt")) < 0) {
+        QStringList names;
+        for (int i = 0; i < rec.count(); ++i) names << rec.fieldName(i);
+        throw db::Error(QStringLiteral("Ошибка: поле commnt не найдено в результате запроса.\r\nSQL-запрос: ") + sql +
+                        QStringLiteral("\r\nНайденные поля: ") + names.join(QStringLiteral(", ")));
+    }
+    QList<RuleItem> out;
+    while (q.next()) out.append({value(q, QStringLiteral("commnt")), q.value(0).toLongLong()});
+    return out;
+}
+
+std::optional<RuleRecord> ReadRule(const QSqlDatabase &mainDb, qint64 key) {
+    QSqlQuery q;
+    try {
+        q = db::exec(mainDb, QStringLiteral("select * from int_control where ") + kKey + QStringLiteral("=?"), {key});
+    } catch (const db::Error &) {
+        q = db::exec(mainDb, QStringLiteral("select * from int_control where id=?"), {key});
+    }
+    if (!q.next()) return std::nullopt;
+    return recordOf(q);
+}
+
+bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<void(const QString &)> &show, int *focus) {
+    auto refuse = [&](const QString &message, int where) {
+        if (show) show(message);
+        if (focus) *focus = where;
+        return false;
+    };
+    if (focus) *focus = 0;
+    if (s.ruleClass == IntraTable) {
+        TableGeometry g;
+        GetTableGeometryByFormId(s.formId, s.table, g);
+        const int colcount = g.colCountPlus1 - 1;
+        const int rowcount = g.rowCountPlus1 - 1;
+        const QString cycle = t.cycl.trimmed();
+        const QString cu = text::upper(cycle);
+        if (!cycle.isEmpty()) {
+            QString list, kind;
+            int low = 0, high = 0;
+            if (cu.startsWith(QStringLiteral("ГР"))) {
+                if (containsNoCase(t.lft, QStringLiteral("гр")))
+                    return refuse(QStringLiteral("При цикле по графам нельзя указывать графы в условии"), 1);
+                if (containsNoCase(t.rght, QStringLiteral("гр")))
+                    return refuse(QStringLiteral("При цикле по графам нельзя указывать графы в условии"), 2);
+                list = cycle.mid(2);
+                low = g.fixCols;
+                high = colcount;
+                kind = QStringLiteral("Графа");
+            } else if (!cu.startsWith(QStringLiteral("СТР"))) {
+                return refuse(QStringLiteral("Ошибка в выражении цикла!"), 3);
+            } else {
+                if (containsNoCase(t.lft, QStringLiteral("стр")))
+                    return refuse(QStringLiteral("При цикле по строкам нельзя указывать строки в условии"), 1);
+                if (containsNoCase(t.rght, QStringLiteral("стр")))
+                    return refuse(QStringLiteral("При цикле по строкам нельзя указывать строки в условии"), 2);
+                list = cycle.mid(3);
+                low = 1;
+                high = rowcount - g.fixRows;
+                kind = QStringLiteral("Строка");
+            }
+            list = list.trimmed();
+            if (list.startsWith(u'[')) {
+                if (!list.endsWith(u']') || list.size() < 2) return refuse(QStringLiteral("Ошибка в выражении цикла!"), 3);
+                list = list.mid(1, list.size() - 2);
+            }
+            QString message;
+            if (!CheckRowColumnList(list, low, high, kind, &message)) {
+                if (!message.isEmpty() && show) show(message);
+                return refuse(QStringLiteral("Ошибка в описании цикла!"), 3);
+            }
+        } else {
+            auto whole = [](const QString &side) {
+                return IsDigitsText(side.trimmed()) ||
+                       (containsNoCase(side, QStringLiteral("гр")) && containsNoCase(side, QStringLiteral("стр")));
+            };
+            if (!whole(t.lft)) return refuse(QStringLiteral("Ошибка в описании цикла!"), 1);
+            if (!whole(t.rght)) return refuse(QStringLiteral("Ошибка в описании цикла!"), 2);
+        }
+    }
+    EditorRuleChecker checker(s.ruleClass, s.formId, s.table, show);
+    if (!checker.CheckControlExpression(t.lft)) return refuse(QStringLiteral("Ошибка в выражении"), 1);
+    EditorRuleChecker right(s.ruleClass, s.formId, s.table, show);
+    if (!right.CheckControlExpression(t.rght)) return refuse(QStringLiteral("Ошибка в выражении"), 2);
+    return true;
+}
+
+qint64 SaveRule(const QSqlDatabase &mainDb, const RuleScope &s, qint64 key, const RuleTexts &t) {
+    if (key != 0) {
+        db::exec(mainDb,
+                 QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=?, reltion=? where ") + kKey +
+                     QStringLiteral("=?"),
+                 {nn(t.lft), nn(t.rght), nn(t.cycl), nn(t.commnt), nn(t.reltion), key});
+        return key;
+    }
+    const qint64 formId = s.ruleClass == InterForm ? 0 : s.formId;
+    // Classes 1 and 2 store an empty table text, not null; a null QString
+    // would bind as NULL, so every text is made non-null.
+    const QString table = s.ruleClass == IntraTable ? nn(s.table) : QStringLiteral("");
+    db::exec(mainDb,
+             QStringLiteral("insert into int_control (formid,tble,lft,reltion,rght,cycl,commnt) values (?,?,?,?,?,?,?)"),
+             {formId, table, nn(t.lft), nn(t.reltion), nn(t.rght), nn(t.cycl), nn(t.commnt)});
+    return db::lastInsertId(mainDb);
+}
+
+int DeleteRules(const QSqlDatabase &mainDb, const QList<qint64> &keys) {
+    int count = 0;
+    db::transaction(mainDb, [&] {
+        for (qint64 key : keys) {
+            if (key == 0) continue;
+            QSqlQuery q = db::exec(mainDb, QStringLiteral("delete from int_control where ") + kKey + QStringLiteral("=?"), {key});
+            if (q.numRowsAffected() > 0) ++count;
+        }
+    });
+    return count;
+}
+
+QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qint64> &keys, int where,
+                                      const QString &find, const QString &replacement, int *changed) {
+    QHash<qint64, QString> comments;
+    if (changed) *changed = 0;
+    if (find.isEmpty()) return comments;
+    for (qint64 key : keys) {
+        if (key == 0) continue;
+        const std::optional<RuleRecord> r = ReadRule(mainDb, key);
+        if (!r) continue;
+        RuleTexts t = r->texts;
+        auto rep = [&](QString &s, int w) {
+            if (where == ReplaceEverywhere || where == w) s.replace(find, replacement, Qt::CaseSensitive);
+        };
+        rep(t.lft, ReplaceLeft);
+        rep(t.rght, ReplaceRight);
+        rep(t.cycl, ReplaceCycle);
+        rep(t.commnt, ReplaceComment);
+        const RuleTexts &o = r->texts;
+        if (t.lft == o.lft && t.rght == o.rght && t.cycl == o.cycl && t.commnt == o.commnt) continue;
+        db::exec(mainDb,
+                 QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=? where ") + kKey +
+                     QStringLiteral("=?"),
+                 {nn(t.lft), nn(t.rght), nn(t.cycl), nn(t.commnt), key});
+        if (changed) ++*changed;
+        if (t.commnt != o.commnt) comments.insert(key, t.commnt);
+    }
+    return comments;
+}
+
+// ---- Expansion ---------------------------------------------------------------
+
+QString InsertCycle(const QString &text, const QString &cycle) {
+    if (text.isEmpty() || cycle.isEmpty()) return text;
+    const QString cu = text::upper(cycle.trimmed());
+    const QString up = text::upper(text);
+    const QString rowMark = QStringLiteral("СТР[");
+    const QString colMark = QStringLiteral("ГР[");
+    auto replacePart = [&](qsizetype at) {
+        const qsizetype close = up.indexOf(u']', at);
+        if (close < 0) return text;
+        QString out = text;
+        out.replace(at, close - at, cycle);
+        return out;
+    };
+    if (cu.startsWith(QStringLiteral("СТР"))) {
+        const qsizetype r = up.indexOf(rowMark);
+        if (r >= 0) return replacePart(r);
+        const qsizetype c = up.indexOf(colMark);
+        if (c >= 0) return QString(text).insert(c, cycle);
+        return text + cycle;
+    }
+    if (cu.startsWith(QStringLiteral("ГР"))) {
+        // "СТР[" holds no "ГР[", but "ГР[" can stand inside a longer word; the
+        // first one found outside "СТР[" is the column part.
+        const qsizetype c = up.indexOf(colMark);
+        if (c >= 0) return replacePart(c);
+        const qsizetype r = up.indexOf(rowMark);
+        if (r >= 0) {
+            const qsizetype close = up.indexOf(u']', r);
+            const qsizetype at = close < 0 ? r + rowMark.size() : close + 1;
+            return QString(text).insert(at, cycle);
+        }
+        return text + cycle;
+    }
+    return text;
+}
+
+QString ExpandRuleSide(const QString &text, int mode, const QString &cycle, const QString &table,
+                       const QString &formName) {
+    QString e = QualifyFormulaRefs(text, mode, formName, table);
+    if (!cycle.isEmpty()) e = InsertCycle(e, cycle);
+    return e;
+}
+
+int CarryCaret(int caret, int originalLength, int expandedLength) {
+    if (caret <= 0 || originalLength <= 0 || expandedLength <= 0) return 0;
+    return int(qint64(caret) * expandedLength / originalLength);
+}
+
+// ---- Previous year ---------------------------------------------------------------
+
+namespace {
+
+bool hasAny(const QString &text, const QStringList &words) {
+    const QString l = text.toLower();
+    for (const QString &w : words)
+        if (l.contains(w)) return true;
+    return false;
+}
+
+// True when the side has a reference that differs from the previous year.
+bool sideDiffers(const TFormulaHighlighter &h, const QString &side, int previousYear) {
+    const QString expr = side.trimmed();
+    if (expr.isEmpty()) return false;
+    const QStringList missing = {QStringLiteral("не найдена"), QStringLiteral("ошибка"), QStringLiteral("база данных")};
+    const QStringList broken = {QStringLiteral("не найдена"), QStringLiteral("ошибка")};
+    for (const QString &ref : h.ExtractReferences(expr)) {
+        if (ref.isEmpty()) continue;
+        try {
+            QString d;
+            try {
+                d = h.GetDecipher(ref);
+            } catch (const std::exception &) {
+                d.clear();
+            }
+            if (d.isEmpty()) continue;
+            QString q;
+            try {
+                q = h.GetPreviousYearDecipher(ref, previousYear, shared().ConfigPath);
+            } catch (const std::exception &) {
+                q.clear();
+            }
+            if (q.isEmpty() || hasAny(d, broken)) continue;
+            if (!hasAny(q, missing)) {
+                if (TFormulaHighlighter::NormalizeDecipher(d).trimmed() != TFormulaHighlighter::NormalizeDecipher(q).trimmed())
+                    return true;
+            } else {
+                return true;   // exists now, not in the previous year
+            }
+        } catch (...) {
+            // this reference is passed over
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool CheckControlAgainstPreviousYear(qint64 key, const QString &lft, const QString &rght, const QString &,
+                                     const QString &cycle) {
+    try {
+        int ruleClass = InterForm;
+        QString formName, table;
+        try {
+            const QSqlDatabase d = db::connection(db::kMain);
+            QSqlQuery q = db::exec(d, QStringLiteral("select formid, tble from int_control where ") + kKey +
+                                          QStringLiteral("=?"), {key});
+            if (q.next()) {
+                const qint64 formId = q.value(0).toLongLong();
+                const QString tble = q.value(1).toString();
+                if (formId > 0) {
+                    formName = GetFormNameById(formId);
+                    const qsizetype dash = formName.indexOf(QStringLiteral(" - "));
+                    if (dash >= 0) formName = formName.left(dash);
+                    if (tble.isEmpty()) {
+                        ruleClass = InterTable;
+                    } else {
+                        ruleClass = IntraTable;
+                        table = tble;
+                    }
+                }
+            }
+        } catch (const std::exception &) {
+            // the class found so far stays
+        }
+        const QString l = ExpandRuleSide(lft, ruleClass, cycle, table, formName);
+        const QString r = ExpandRuleSide(rght, ruleClass, cycle, table, formName);
+        if (shared().ConfigPath.isEmpty()) return false;
+        const int previousYear = ComparisonYear();
+        const QString previousDb = shared().ConfigPath + QString::number(previousYear) + QStringLiteral("/orvmain.mdb");
+        if (!QFileInfo(previousDb).isFile()) return false;
+        TFormulaHighlighter h(nullptr, nullptr);
+        if (sideDiffers(h, l, previousYear)) return true;
+        return sideDiffers(h, r, previousYear);
+    } catch (...) {
+        return false;
+    }
+}
+
+QStringList SearchAllRuleDiscrepancies(const QSqlDatabase &mainDb, ProgressSink *progress) {
+    const int total = db::scalar(mainDb, QStringLiteral("select count(*) as cnt from int_control")).toInt();
+    if (total == 0) return {QStringLiteral("Контроли не найдены")};
+    auto step = [&](int position, const QString &detail) {
+        if (!progress) return;
+        progress->setPosition(position);
+        progress->setDetailText(detail);
+    };
+    if (progress) {
+        progress->setMax(total);
+        progress->setStatusText(QStringLiteral("Поиск расхождений в контролях..."));
+        progress->setPosition(0);
+    }
+    auto test = [](const QSqlQuery &q) {
+        try {
+            return CheckControlAgainstPreviousYear(q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(),
+                                                   q.value(3).toString(), q.value(4).toString());
+        } catch (...) {
+            return false;
+        }
+    };
+    const QString columns = QStringLiteral("select ") + kKey + QStringLiteral(", lft, rght, reltion, cycl from int_control where ");
+
+    // Inter-form rules.
+    int nf = 0;
+    bool interFormDiffers = false;
+    {
+        QSqlQuery q = db::exec(mainDb, columns + QStringLiteral("formid=0 order by ") + kKey);
+        while (q.next()) {
+            ++nf;
+            step(nf, QStringLiteral("Проверка межформенных контролей... (") + QString::number(nf) + u')');
+            if (test(q)) {
+                interFormDiffers = true;
+                break;
+            }
+        }
+    }
+    // Inter-table rules, form by form.
+    int nt = 0;
+    QStringList forms;
+    {
+        const QVariantList ids = db::column(mainDb, QStringLiteral("select distinct formid from int_control where formid>0 "
+                                                                   "and (tble='' or tble is null) order by formid"));
+        for (int k = 0; k < ids.size(); ++k) {
+            const qint64 formId = ids[k].toLongLong();
+            const QString name = GetFormNameById(formId);
+            QSqlQuery q = db::exec(mainDb, columns + QStringLiteral("formid=? and (tble='' or tble is null) order by ") + kKey,
+                                   {formId});
+            while (q.next()) {
+                ++nt;
+                step(nt, QStringLiteral("Проверка межтабличных контролей формы: ") + name + QStringLiteral(" (") +
+                             QString::number(k + 1) + QStringLiteral(" ф. из ") + QString::number(ids.size()) +
+                             QStringLiteral(", контролей: ") + QString::number(nt) + u')');
+                if (test(q)) {
+                    if (!forms.contains(name)) forms.append(name);
+                    break;
+                }
+            }
+        }
+    }
+    // Intra-table rules, table by table.
+    int ni = 0;
+    QStringList tables;
+    {
+        QSqlQuery pairs = db::exec(mainDb, QStringLiteral("select distinct formid, tble from int_control where formid>0 "
+                                                          "and tble<>'' and tble is not null order by formid, tble"));
+        QList<QPair<qint64, QString>> list;
+        while (pairs.next()) list.append({pairs.value(0).toLongLong(), pairs.value(1).toString()});
+        for (int k = 0; k < list.size(); ++k) {
+            const QString name = GetFormNameById(list[k].first);
+            const QString tble = list[k].second;
+            QSqlQuery q = db::exec(mainDb, columns + QStringLiteral("formid=? and tble=? order by ") + kKey,
+                                   {list[k].first, tble});
+            while (q.next()) {
+                ++ni;
+                step(ni, QStringLiteral("Проверка внутритабличных контролей: ") + name + QStringLiteral(" - ") + tble +
+                             QStringLiteral(" (") + QString::number(k + 1) + QStringLiteral(" табл. из ") +
+                             QString::number(list.size()) + QStringLiteral(", контролей: ") + QString::number(ni) + u')');
+                if (test(q)) {
+                    const QString entry = name + QStringLiteral(" - ") + tble;
+                    if (!tables.contains(entry)) tables.append(entry);
+                    break;
+                }
+            }
+        }
+    }
+    const QString none = QStringLiteral("   Расхождений не найдено");
+    QStringList out;
+    out << QStringLiteral("Результаты проверки расхождений контролей с прошлым годом:") << QString();
+    out << QStringLiteral("1. Межформенные контроли:") << QStringLiteral("   Проверено контролей: ") + QString::number(nf)
+        << (interFormDiffers ? QStringLiteral("   Есть расхождения") : none) << QString();
+    out << QStringLiteral("2. Межтабличные контроли:") << QStringLiteral("   Проверено контролей: ") + QString::number(nt);
+    if (forms.isEmpty()) {
+        out << none;
+    } else {
+        out << QStringLiteral("   Есть расхождения в формах:");
+        for (const QString &f : forms) out << QStringLiteral("   - ") + f;
+    }
+    out << QString();
+    out << QStringLiteral("3. Внутритабличные контроли:") << QStringLiteral("   Проверено контролей: ") + QString::number(ni);
+    if (tables.isEmpty()) {
+        out << none;
+    } else {
+        out << QStringLiteral("   Есть расхождения в таблицах:");
+        for (const QString &t : tables) out << QStringLiteral("   - ") + t;
+    }
+    out << QString();
+    out << QStringLiteral("Всего проверено контролей: ") + QString::number(nf + nt + ni);
+    return out;
+}
+
+QStringList RulePrintLines(const QSqlDatabase &mainDb, const QStringList &headings, const QList<qint64> &keys) {
+    QStringList out = headings;
+    for (qint64 key : keys) {
+        const std::optional<RuleRecord> r = ReadRule(mainDb, key);
+        if (!r) continue;
+        const RuleTexts &t = r->texts;
+        out << QStringList{t.lft, t.reltion, t.rght, t.cycl, t.commnt}.join(u'\t');
+    }
+    return out;
+}
+
+} // namespace controls

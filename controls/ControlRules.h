@@ -1,0 +1,117 @@
+#pragma once
+// Control rules of the rule editor without its window: listing, reading,
+// checking, saving, deleting and replacing rules of int_control, the
+// expansion of a rule side for the decipher, and the comparison of a rule's
+// references with the previous reporting year.
+//
+// Every statement works on the given main database connection and binds the
+// texts it is given. The rule key column is "Код".
+#include <QHash>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class ProgressSink;
+
+namespace controls {
+
+// Classes of rules (the editor's first radio group).
+enum RuleClass { IntraTable = 0, InterTable = 1, InterForm = 2 };
+// The list filter: all, by form, by table.
+enum RuleFilter { FilterAll = 0, FilterForm = 1, FilterTable = 2 };
+
+inline const QStringList kRelations = {QStringLiteral("="), QStringLiteral("<>"), QStringLiteral(">"),
+                                       QStringLiteral(">="), QStringLiteral("<"), QStringLiteral("<=")};
+inline const QString kNewRuleText = QStringLiteral("Новый контроль");
+
+struct RuleTexts {
+    QString lft, reltion, rght, cycl, commnt;
+};
+
+struct RuleRecord {
+    qint64 key = 0;
+    qint64 formId = 0;
+    QString table;        // empty for null
+    RuleTexts texts;
+};
+
+struct RuleItem {
+    QString text;   // the comment
+    qint64 key = 0;
+};
+
+// The editor's choice.
+struct RuleScope {
+    int ruleClass = IntraTable;
+    int filter = FilterAll;
+    qint64 formId = -1;     // -1: no form chosen
+    QString formName;       // "Ф30"
+    QString table;          // "(1000)", empty: no table chosen
+};
+
+// Index of a relation in kRelations by its first two characters; 0 ("=")
+// for anything else.
+int RelationIndex(const QString &relation);
+
+// The rules of the scope, ordered as the editor lists them. An empty list
+// when the class needs a form (and, for class 0, a table) that is not chosen.
+// Throws db::Error ("Ошибка: поле commnt не найдено ..." when the table has
+// no comment column).
+QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &scope);
+
+// One rule; nothing when there is no such key.
+std::optional<RuleRecord> ReadRule(const QSqlDatabase &mainDb, qint64 key);
+
+// The checks before a save (class, form and table of the scope). Each refusal
+// goes to show, followed where the editor adds it by "Ошибка в выражении" or
+// "Ошибка в описании цикла!". focus tells which text to correct:
+// 1 left side, 2 right side, 3 cycle, 0 none.
+bool ValidateRule(const RuleScope &scope, const RuleTexts &texts, const std::function<void(const QString &)> &show,
+                  int *focus = nullptr);
+
+// Saves a rule of the scope: updates the rule with that key, or inserts a new
+// one when key is 0. Returns the rule's key.
+qint64 SaveRule(const QSqlDatabase &mainDb, const RuleScope &scope, qint64 key, const RuleTexts &texts);
+
+// Deletes the rules (keys 0 are passed over); returns how many were deleted.
+int DeleteRules(const QSqlDatabase &mainDb, const QList<qint64> &keys);
+
+// Where a replacement acts (the editor's replace group).
+enum ReplaceWhere { ReplaceEverywhere = 0, ReplaceLeft = 1, ReplaceRight = 2, ReplaceCycle = 3, ReplaceComment = 4 };
+// Replaces every occurrence of find (letter case kept) in the chosen texts of
+// the rules; a rule in which nothing changed is not written. Returns the new
+// comments of the rules whose comment changed; changed counts every rule
+// written.
+QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qint64> &keys, int where,
+                                      const QString &find, const QString &replacement, int *changed = nullptr);
+
+// ---- Expansion of a rule side ----------------------------------------------
+// Writes a cycle ("СТР..." or "ГР...") into the row or column part of an
+// expression (the cycle as typed; markers found without regard to case).
+QString InsertCycle(const QString &text, const QString &cycle);
+// QualifyFormulaRefs with the class as mode, then InsertCycle.
+QString ExpandRuleSide(const QString &text, int mode, const QString &cycle, const QString &table,
+                       const QString &formName);
+// Carries a caret of a text over to its expansion, proportionally.
+int CarryCaret(int caret, int originalLength, int expandedLength);
+
+// ---- Previous year -----------------------------------------------------------
+// True when a reference of the rule deciphers differently in the previous
+// year's main database, or exists now and not then. Never throws; false
+// without an open configuration or without the previous year's database.
+bool CheckControlAgainstPreviousYear(qint64 key, const QString &lft, const QString &rght, const QString &relation,
+                                     const QString &cycle);
+// Searches every rule, stopping each group at its first discrepancy; the
+// report lines for the discrepancy window. Throws db::Error.
+QStringList SearchAllRuleDiscrepancies(const QSqlDatabase &mainDb, ProgressSink *progress);
+
+// ---- Printing ------------------------------------------------------------------
+// The lines of the printed list: the three headings, then one line per rule
+// (lft, reltion, rght, cycl, commnt joined by tabs); keys without a row are
+// passed over.
+QStringList RulePrintLines(const QSqlDatabase &mainDb, const QStringList &headings, const QList<qint64> &keys);
+
+} // namespace controls
