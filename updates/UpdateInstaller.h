@@ -1,0 +1,47 @@
+#pragma once
+// Installation of an unpacked update into the main database and the year
+// folder, and its rollback from the update's backup folder.
+//
+// Unpacked folder: update_manifest.json at the top, one sub-folder per form
+// (named as the form) with its structure file, its control file and
+// "Forms/" with the print files.
+// Backup folder: forms_backup/<form>.frs, controls_backup/controls_<form>.orv,
+// print_files_backup/<form>/<form>.doc|.txt.
+//
+// Everything an installation changes in the database happens in one
+// transaction, and the print files it replaces are put back, whenever any
+// form entry fails: an update is installed completely or not at all.
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+enum InstallResult { InstallAll = 0, InstallNone = 1, InstallSome = 2 };
+
+// Runs inside the installation's transaction after every entry was
+// installed; a throw undoes the whole installation.
+using InstallCommitHook = std::function<void()>;
+
+// 0 every entry installed (also with no entries), 1 none (also a missing,
+// unreadable or invalid manifest), 2 only some; with 1 and 2 nothing of the
+// update stays. Backup exports throw db::Error.
+int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolder, const QString &manifestFile,
+                            const QString &updateId, int year, const QString &backupFolder,
+                            const InstallCommitHook &beforeCommit = {});
+
+qint64 ReadFormIdByName(const QSqlDatabase &db, const QString &formName);   // -1 when none
+bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile);
+bool InstallFormStructure(const QSqlDatabase &db, const QString &formName, const QString &structureFile, qint64 formId);
+void DeleteFormControls(const QSqlDatabase &db, const QString &formName, qint64 formId);
+bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile);
+bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId);
+// Copies the print files named by the items (only their file names count)
+// from the source folder into the destination. False when a copy fails.
+bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, const QStringList &items);
+
+bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId);
+bool RestoreFormFromBackup(const QSqlDatabase &db, const QString &formName, const QString &structureFile,
+                           qint64 formId);
+bool RestoreControlsFromBackup(const QSqlDatabase &db, const QString &formName, const QString &controlFile,
+                               qint64 formId);
+bool RestorePrintFiles(const QString &printBackupFolder, const QString &destFolder, const QString &formName);
