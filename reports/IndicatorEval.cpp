@@ -1,0 +1,359 @@
+#include "reports/IndicatorEval.h"
+
+#include "core/FormulaHighlighter.h"
+#include "core/FormulaParser.h"
+#include "core/NumberFormat.h"
+#include "core/RuleEngine.h"
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QSet>
+#include <QSqlQuery>
+
+namespace indicators {
+
+bool &SplitMode() {
+    static bool on = false;
+    return on;
+}
+
+namespace {
+
+bool isOperator(QChar c) {
+    return c == u'(' || c == u')' || c == u'*' || c == u'+' || c == u'-' || c == u'/';
+}
+
+bool modeIs(std::initializer_list<const char *> modes) {
+    const QString &m = shared().ReportMode;
+    for (const char *x : modes)
+        if (m == QLatin1String(x)) return true;
+    return false;
+}
+
+QString outsideMarker(const QString &form, const QString &key, int column, int row) {
+    return QStringLiteral("%1 %2%3 гр%4стр%5").arg(kOutsideTableMarker, form, key).arg(column).arg(row);
+}
+
+// Sum over the held DataMatrix; outside is set for a cell outside the table.
+double sumMatrix(const QList<int> &rows, const QList<int> &columns, const QString &form, const QString &key,
+                 QString &outside) {
+    const SharedState &s = shared();
+    double sum = 0;
+    for (int c : columns)
+        for (int r : rows) {
+            if (!IsValidMatrixCell(s.DataMatrix, c, r)) {
+                if (outside.isEmpty()) outside = outsideMarker(form, key, c, r);
+                continue;
+            }
+            sum += s.DataMatrix.at(c + 1, r + s.FixRowsMinusOne + 2);
+        }
+    return sum;
+}
+
+thread_local QString g_outside;   // outside-table marker of the last fetch
+thread_local QSet<QString> g_resolving;   // identifiers being resolved in split mode
+
+} // namespace
+
+QString FormulaPart(const QString &cellFormula) {
+    const int i = cellFormula.indexOf(QLatin1Char(';'));
+    return i < 0 ? cellFormula : cellFormula.left(i);
+}
+
+QString FormulaSuffix(const QString &cellFormula) {
+    const int i = cellFormula.indexOf(QLatin1Char(';'));
+    return i < 0 ? QString() : cellFormula.mid(i + 1);
+}
+
+QString IndicatorCalc::ResolveFormulaOperands(const QString &formula) {
+    const QString text = SquareTableBrackets(text::upper(formula));
+    QString out, operand;
+    for (QChar ch : text) {
+        if (isOperator(ch)) {
+            out += ParseDataReference(operand.trimmed());
+            out += ch;
+            operand.clear();
+        } else {
+            operand += ch;
+        }
+    }
+    out += ParseDataReference(operand.trimmed());
+    return out;
+}
+
+QString IndicatorCalc::ParseDataReference(const QString &operand) {
+    if (operand.isEmpty() || IsDecimalText(operand)) return operand;
+    const ReferenceParts parts = CutReferenceParts(operand);
+    if (!parts.hasForm || !parts.hasTable) return TakeVal(operand);
+    const QList<int> rows = ParseIntegerList(parts.rows);
+    const QList<int> columns = ParseIntegerList(parts.columns);
+    double sum = 0;
+    bool answered = true;
+    g_outside.clear();
+    if (SplitMode())
+        answered = SumCellsForInstitution(parts.form, parts.table, rows, columns, sum);
+    else if (modeIs({"Terrain", "Single", "Svod"}))
+        answered = SumLoadedCells(parts.form, parts.table, rows, columns, sum);
+    else if (modeIs({"Types"}))
+        answered = SumLoadedCellsForUnits(parts.form, parts.table, rows, columns, sum);
+    if (!answered) return operand;
+    if (!g_outside.isEmpty()) return g_outside;
+    return num::fixed2(sum);
+}
+
+bool IndicatorCalc::SumLoadedCells(const QString &form, const QString &tableKey, const QList<int> &rows,
+                                   const QList<int> &columns, double &sum) {
+    SharedState &s = shared();
+    if (s.CurrentFormKey.isEmpty()) {
+        if (!ReadTableMatrix(s.CurrentInstitution, form, tableKey)) return false;
+        s.CurrentFormKey = form;
+        s.CurrentTableKey = tableKey;
+        ++m_loads;
+    } else if (!text::sameNoCase(s.CurrentFormKey, form) || !text::sameNoCase(s.CurrentTableKey, tableKey)) {
+        return false;
+    }
+    sum = sumMatrix(rows, columns, form, tableKey, g_outside);
+    return true;
+}
+
+bool IndicatorCalc::SumLoadedCellsForUnits(const QString &form, const QString &tableKey, const QList<int> &rows,
+                                           const QList<int> &columns, double &sum) {
+    SharedState &s = shared();
+    if (s.CurrentFormKey.isEmpty()) {
+        if (!SumDataForUnits(form, tableKey)) return false;
+        s.CurrentFormKey = form;
+        s.CurrentTableKey = tableKey;
+        ++m_loads;
+    } else if (!text::sameNoCase(s.CurrentFormKey, form) || !text::sameNoCase(s.CurrentTableKey, tableKey)) {
+        return false;
+    }
+    sum = sumMatrix(rows, columns, form, tableKey, g_outside);
+    return true;
+}
+
+bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &tableKey, const QList<int> &rows,
+                                           const QList<int> &columns, double &sum) {
+    sum = 0;
+    const qint64 ident = GetTableIdent(form, tableKey);
+    TableGeometry g;
+    if (ident < 0 || !GetTableGeometry(form, tableKey, g) || rows.isEmpty() || columns.isEmpty()) return true;
+    QList<int> storedRows, storedColumns;
+    for (int r : rows) storedRows << r + g.fixRows + 1;
+    for (int c : columns) storedColumns << c + 1;
+    const SharedState &s = shared();
+    const QVariant v = db::scalar(
+        db::connection(db::kData),
+        QStringLiteral("select sum(data) from %1 where year=? and \"table\"=? and hospital=? and \"row\" in (%2) and "
+                       "\"column\" in (%3)")
+            .arg(ValueTableName(), db::inList(storedRows), db::inList(storedColumns)),
+        {s.Year, ident, s.CurrentInstitution});
+    sum = v.isNull() ? 0.0 : v.toDouble();
+    return true;
+}
+
+bool SumDataForUnits(const QString &form, const QString &tableKey) {
+    const qint64 formId = GetFormIdByName(form);
+    if (formId < 0) return false;
+    TableGeometry g;
+    if (!GetTableGeometryByFormId(formId, tableKey, g)) return false;
+    const qint64 ident = GetTableIdentByFormId(formId, tableKey);
+    if (ident < 0) return false;
+    SharedState &s = shared();
+    s.FixRowsMinusOne = g.fixRows - 1;
+    s.DataMatrix.create(g.fixCols + 1, g.colCountPlus1, g.fixRows + 1, g.rowCountPlus1);
+    const QList<qint64> ids = text::parseIdList(s.IncludeList);
+    if (ids.isEmpty()) return true;
+    QSqlQuery q = db::exec(db::kData,
+                           QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? and "
+                                          "hospital in (%2)")
+                               .arg(ValueTableName(), db::inList(ids)),
+                           {s.Year, ident});
+    // Records outside the table's bounds are skipped by the matrix.
+    while (q.next()) s.DataMatrix.add(q.value(0).toInt(), q.value(1).toInt(), q.value(2).toDouble());
+    return true;
+}
+
+QString IndicatorCalc::TakeVal(const QString &name) {
+    const SharedState &s = shared();
+    if (name.left(9) == QStringLiteral("НАСЕЛЕНИЕ")) {
+        const QChar last = name.isEmpty() ? QChar() : name.back();
+        if (last < u'0' || last > u'3') return name;
+        const int field = last.unicode() - u'0';
+        const QSqlDatabase d = db::connection(db::kMain);
+        QSqlQuery q;
+        const QString fields = QStringLiteral("common,olds,teens,childs");
+        const QString sums = QStringLiteral("sum(common),sum(olds),sum(teens),sum(childs)");
+        if (SplitMode() && !modeIs({"Terrain"})) {
+            if (!modeIs({"Single", "Svod", "Types"})) return name;
+            q = db::exec(d, QStringLiteral("select %1 from populations1 where year=? and unit=?").arg(fields),
+                         {s.Year, s.CurrentInstitution});
+        } else if (modeIs({"Terrain", "Single", "Svod"})) {
+            q = db::exec(d, QStringLiteral("select %1 from populations where year=? and unit=?").arg(fields),
+                         {s.Year, s.CurrentInstitution});
+        } else if (modeIs({"Types"})) {
+            // The members of a type are institutions: their populations are
+            // kept per institution.
+            q = db::exec(d,
+                         QStringLiteral("select %1 from populations1 where year=? and unit in (%2)")
+                             .arg(sums, db::inList(text::parseIdList(s.IncludeList))),
+                         {s.Year});
+        } else {
+            return name;   // no population source in this mode: the cell stays symbolic
+        }
+        qint64 v = 0;
+        if (q.next()) v = qRound64(q.value(field).toDouble());
+        return QString::number(v);
+    }
+    QString result = name;
+    QString expression;
+    bool found = false;
+    if (m_identifiers) {
+        for (const QString &line : *m_identifiers) {
+            const int eq = line.indexOf(QLatin1Char('='));
+            if (eq < 0) continue;
+            if (text::upper(line.left(eq).trimmed()) == text::upper(name)) {
+                expression = line.mid(eq + 1).trimmed();
+                found = true;
+            }
+        }
+    }
+    if (!found) return result;
+    if (IsNumberText(expression)) return expression;
+    if (SplitMode()) {
+        const QString key = text::upper(name);
+        if (g_resolving.contains(key)) return result;   // an identifier defined through itself
+        g_resolving.insert(key);
+        try {
+            result = EvaluateExpression(ResolveFormulaOperands(expression));
+        } catch (...) {
+            g_resolving.remove(key);
+            throw;
+        }
+        g_resolving.remove(key);
+    }
+    return result;
+}
+
+void IndicatorCalc::GetDatas(QList<QStringList> &values, const QList<QStringList> &formulas) {
+    SharedState &s = shared();
+    m_loads = 0;
+    const int columns = int(values.size());
+    auto splitLine = [](const QString &line, QString &name, QString &expr) {
+        const int eq = line.indexOf(QLatin1Char('='));
+        name = eq < 0 ? line : line.left(eq);
+        expr = eq < 0 ? QString() : line.mid(eq + 1);
+        return eq >= 0;
+    };
+    for (int pass = 0; pass < 10000; ++pass) {
+        s.CurrentFormKey.clear();
+        s.CurrentTableKey.clear();
+        if (m_identifiers)
+            for (QString &line : *m_identifiers) {
+                QString name, expr;
+                if (splitLine(line, name, expr)) line = name + QLatin1Char('=') + ResolveFormulaOperands(expr);
+            }
+        for (int c = 1; c < columns; ++c)
+            for (int r = 1; r < values[c].size(); ++r) values[c][r] = ResolveFormulaOperands(FormulaPart(values[c][r]));
+        if (s.CurrentFormKey.isEmpty()) break;
+    }
+    // Identifiers in dependency order: a name defined through another
+    // identifier gets its value once that one has one.
+    if (m_identifiers) {
+        for (int round = 0; round <= m_identifiers->size(); ++round) {
+            bool changed = false;
+            for (QString &line : *m_identifiers) {
+                QString name, expr;
+                if (!splitLine(line, name, expr)) continue;
+                QString value = EvaluateExpression(round == 0 ? expr : ResolveFormulaOperands(expr));
+                const QString now = name + QLatin1Char('=') + value;
+                if (now != line) changed = true;
+                line = now;
+            }
+            if (!changed && round > 0) break;
+        }
+    }
+    for (int c = 1; c < columns; ++c)
+        for (int r = 1; r < values[c].size(); ++r)
+            values[c][r] = EvaluateExpression(ResolveFormulaOperands(FormulaPart(values[c][r]))) +
+                           FormulaSuffix(formulas.value(c).value(r));
+}
+
+EvaluatedSet EvaluateSet(qint64 term) {
+    EvaluatedSet e;
+    e.table = LoadSet(term);
+    e.values = e.table.cells;
+    e.identifiers = e.table.identifiers;
+    e.computedIdentifiers = e.identifiers;
+    SplitMode() = false;
+    IndicatorCalc calc(&e.computedIdentifiers);
+    calc.GetDatas(e.values, e.table.cells);
+    return e;
+}
+
+QList<qint64> SplitMembers() {
+    const SharedState &s = shared();
+    if (modeIs({"Terrain"})) {
+        const QVariant v = db::scalar(db::connection(db::kMain),
+                                      QStringLiteral("select include from statistics where base=?"),
+                                      {s.CurrentInstitution});
+        return text::parseIdList(v.toString());
+    }
+    if (modeIs({"Single", "Svod", "Types"})) return text::parseIdList(s.IncludeList);
+    return {};
+}
+
+SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &columns,
+                         const std::function<void(const QString &)> &unitLabel) {
+    SharedState &s = shared();
+    struct Restore {
+        qint64 institution;
+        QString table;
+        const std::function<void(const QString &)> &label;
+        ~Restore() {
+            shared().CurrentInstitution = institution;
+            shared().DataTableName = table;
+            SplitMode() = false;
+            if (label) label(QString());
+        }
+    } restore{s.CurrentInstitution, s.DataTableName, unitLabel};
+
+    const bool terrain = modeIs({"Terrain"});
+    if (terrain) s.DataTableName = QStringLiteral("RepData");
+    else if (modeIs({"Single", "Types", "Svod"})) s.DataTableName = QStringLiteral("Data");
+    const QList<qint64> members = SplitMembers();
+
+    QStringList identifiers = set.identifiers;
+    IndicatorCalc calc(&identifiers);
+    SplitResult out;
+    SplitMode() = true;
+    const QSqlDatabase d = db::connection(db::kMain);
+    for (qint64 id : members) {
+        s.CurrentInstitution = id;
+        const QString name =
+            db::scalar(d,
+                       terrain ? QStringLiteral("select report from reports where id=?")
+                               : QStringLiteral("select unit from administration where id=?"),
+                       {id})
+                .toString();
+        if (unitLabel) unitLabel(name);
+        QString line = name;
+        for (int c : columns) {
+            const QString f = set.table.cell(c, row);
+            line += QLatin1Char('\t') + EvaluateExpression(calc.ResolveFormulaOperands(FormulaPart(f))) +
+                    FormulaSuffix(f);
+        }
+        out.lines << line;
+    }
+    QString total = QStringLiteral("Всего");
+    QString header = QStringLiteral("Подразделение");
+    for (int c : columns) {
+        total += QLatin1Char('\t') + set.values.value(c).value(row);
+        header += QLatin1Char('\t') + set.table.cell(c, 0);
+    }
+    out.lines << total;
+    out.header = header;
+    return out;
+}
+
+} // namespace indicators

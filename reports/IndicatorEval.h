@@ -1,0 +1,90 @@
+#pragma once
+// Evaluation of an indicator set for the current work mode and unit.
+//
+// Operands of a formula are numbers, data references (Ф form Т[n] СТР rows
+// ГР columns), population terms ("НАСЕЛЕНИЕ" ... ending in 0 all, 1 elderly,
+// 2 teenagers, 3 children) and identifier names (NAME=expression lines of
+// the set). Data references read:
+//  - in split mode: the value table for CurrentInstitution, one query each;
+//  - in "Terrain", "Single", "Svod": DataMatrix of CurrentInstitution, one
+//    table loaded at a time (CurrentFormKey/CurrentTableKey);
+//  - in "Types": DataMatrix summed over IncludeList;
+//  - in any other mode: 0.
+// Arithmetic is the engine's EvaluateExpression: only the final value is
+// rounded to two decimals, x/0 gives 0.00, a text operand leaves the
+// expression as text.
+#include "reports/IndicatorData.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace indicators {
+
+// On only while a split computes one unit at a time.
+bool &SplitMode();
+
+// Resolves operands against an identifier list (lines "NAME=expression").
+class IndicatorCalc {
+public:
+    explicit IndicatorCalc(QStringList *identifiers) : m_identifiers(identifiers) {}
+
+    QString ResolveFormulaOperands(const QString &formula);
+    QString ParseDataReference(const QString &operand);
+    QString TakeVal(const QString &name);
+
+    // Value fetchers: false when they cannot answer (another table is held,
+    // or the table does not exist).
+    bool SumLoadedCells(const QString &form, const QString &tableKey, const QList<int> &rows,
+                        const QList<int> &columns, double &sum);
+    bool SumLoadedCellsForUnits(const QString &form, const QString &tableKey, const QList<int> &rows,
+                                const QList<int> &columns, double &sum);
+    bool SumCellsForInstitution(const QString &form, const QString &tableKey, const QList<int> &rows,
+                                const QList<int> &columns, double &sum);
+
+    // Evaluates the value grid ([column][row], titles in row 0 and column 0)
+    // from the formula grid, and the identifier list, in place.
+    void GetDatas(QList<QStringList> &values, const QList<QStringList> &formulas);
+
+    // Number of tables loaded during the last GetDatas (passes - 1).
+    int loads() const { return m_loads; }
+
+private:
+    QStringList *m_identifiers;
+    int m_loads = 0;
+};
+
+// DataMatrix := the table summed over the institutions of IncludeList;
+// false when the table does not exist.
+bool SumDataForUnits(const QString &form, const QString &tableKey);
+
+// The formula before its first ";" and the suffix after it.
+QString FormulaPart(const QString &cellFormula);
+QString FormulaSuffix(const QString &cellFormula);
+
+// Evaluates a whole set for the current mode and unit: the set's grid with
+// computed cells (titles as stored) and the identifier lines as computed.
+struct EvaluatedSet {
+    SetTable table;                 // formulas, as loaded
+    QList<QStringList> values;      // [column][row]
+    QStringList identifiers;        // pristine NAME=expression lines
+    QStringList computedIdentifiers;
+};
+EvaluatedSet EvaluateSet(qint64 term);
+
+// The split of one row (all columns) or one cell by the members of the
+// current unit. Saves and restores CurrentInstitution and DataTableName and
+// clears SplitMode, also when a member fails.
+struct SplitResult {
+    QStringList lines;     // unit TAB value ..., then "Всего" TAB the grid's values
+    QString header;        // "Подразделение" TAB column titles
+};
+// unitLabel receives each member's name while it is computed (then "").
+SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &columns,
+                         const std::function<void(const QString &)> &unitLabel = {});
+// Members split by the current mode: report ids of statistics.include of the
+// current report ("Terrain"), IncludeList ("Single", "Svod", "Types"), none otherwise.
+QList<qint64> SplitMembers();
+
+} // namespace indicators

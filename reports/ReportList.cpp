@@ -1,0 +1,334 @@
+#include "reports/ReportList.h"
+
+#include "core/AdminMode.h"
+#include "core/SharedState.h"
+#include "forms/AdmFormLogic.h"
+#include "forms/FormList.h"
+#include "forms/FormListCommon.h"
+#include "forms/TransferFiles.h"
+#include "platform/Database.h"
+#include "platform/Dialogs.h"
+#include "platform/Paths.h"
+#include "reports/GroupRecalc.h"
+#include "reports/Members.h"
+#include "reports/Population.h"
+#include "reports/ReportLogic.h"
+#include "widgets/SumRepF.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kNetMark = QStringLiteral("Ф47");
+
+} // namespace
+
+// ---- List view -------------------------------------------------------------
+
+TRepListView::TRepListView(QWidget *parent) : QTreeWidget(parent) {
+    setColumnCount(2);
+    setHeaderHidden(true);
+    setRootIsDecorated(false);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropMode(QAbstractItemView::InternalMove);
+    header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    header()->setStretchLastSection(false);
+    setColumnHidden(1, true);
+}
+
+void TRepListView::dropEvent(QDropEvent *event) {
+    QTreeWidgetItem *dragged = currentItem();
+    QTreeWidgetItem *target = itemAt(event->position().toPoint());
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    if (!dragged || dragged == target) return;
+    // A copy goes before the row under the drop point (to the end below the
+    // last row), then the dragged row goes.
+    auto *copy = new QTreeWidgetItem(QStringList{dragged->text(0), dragged->text(1)});
+    copy->setData(0, Qt::UserRole, dragged->data(0, Qt::UserRole));
+    const int at = target ? indexOfTopLevelItem(target) : topLevelItemCount();
+    insertTopLevelItem(at, copy);
+    delete takeTopLevelItem(indexOfTopLevelItem(dragged));
+    setCurrentItem(copy);
+    emit rowMoved();
+}
+
+// ---- Window ----------------------------------------------------------------
+
+TRepList::TRepList(QWidget *parent) : QDialog(parent) {
+    setWindowTitle(winutil::appTitle() + QStringLiteral(" Формирование и просмотр"));
+    MainMenu1 = new QMenuBar(this);
+    N2 = MainMenu1->addAction(QStringLiteral("Входящие учреждения"));
+    N7 = MainMenu1->addAction(QStringLiteral("Просмотр"));
+    N12 = MainMenu1->addAction(QStringLiteral("Групповой пересчет"));
+    N1 = MainMenu1->addAction(QStringLiteral("Подгрузить"));
+    N3 = MainMenu1->addAction(QStringLiteral("Выгрузить"));
+    N11 = MainMenu1->addAction(QStringLiteral("Входящие отчеты"));
+    N9 = MainMenu1->addAction(QStringLiteral("Показатели"));
+    N10 = MainMenu1->addAction(QStringLiteral("Разрезы"));
+    N13 = MainMenu1->addAction(QStringLiteral("Население"));
+    N6 = MainMenu1->addMenu(QStringLiteral("Отчет"));
+    N4 = N6->addAction(QStringLiteral("Добавить"));
+    N5 = N6->addAction(QStringLiteral("Корректировать"));
+    N8 = N6->addAction(QStringLiteral("Удалить"));
+    N14 = MainMenu1->addAction(QStringLiteral("Сохранить сортировку"));
+    N15 = MainMenu1->addAction(QStringLiteral("Выход"));
+    for (QAction *a : {N11, N9, N10, N13, N14}) a->setVisible(false);
+    // The indicator set tree is not part of this program yet.
+    N9->setEnabled(false);
+
+    ListView1 = new TRepListView(this);
+    ListView1->installEventFilter(this);
+    auto *l = new QVBoxLayout(this);
+    l->setMenuBar(MainMenu1);
+    l->setContentsMargins(5, 0, 5, 5);
+    l->addWidget(ListView1);
+    winutil::fitToScreen(this, QSize(520, 480));
+
+    connect(N2, &QAction::triggered, this, &TRepList::N2Click);
+    connect(N7, &QAction::triggered, this, &TRepList::Button7Click);
+    connect(N10, &QAction::triggered, this, &TRepList::Button7Click);
+    connect(N12, &QAction::triggered, this, &TRepList::N12Click);
+    connect(N1, &QAction::triggered, this, &TRepList::N1Click);
+    connect(N3, &QAction::triggered, this, &TRepList::N3Click);
+    connect(N11, &QAction::triggered, this, &TRepList::N11Click);
+    connect(N9, &QAction::triggered, this, &TRepList::N9Click);
+    connect(N13, &QAction::triggered, this, &TRepList::N13Click);
+    connect(N4, &QAction::triggered, this, &TRepList::N4Click);
+    connect(N5, &QAction::triggered, this, &TRepList::N5Click);
+    connect(N8, &QAction::triggered, this, &TRepList::N8Click);
+    connect(N14, &QAction::triggered, this, &TRepList::N14Click);
+    connect(N15, &QAction::triggered, this, &QDialog::reject);
+    connect(ListView1, &TRepListView::rowMoved, this, [this] { N14->setVisible(true); });
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { Button7Click(); });
+
+    RegisterAdminForm(this);
+}
+
+QTreeWidgetItem *TRepList::addRow(qint64 id, const QString &name, bool net) {
+    auto *item = new QTreeWidgetItem(ListView1, QStringList{name, net ? kNetMark : QString()});
+    item->setData(0, Qt::UserRole, id);
+    return item;
+}
+
+void TRepList::FormCreate() {
+    ListView1->clear();
+    for (const reports::ReportRow &r : reports::listReports(shared().NetMode)) addRow(r.id, r.name, r.net);
+    if (ListView1->topLevelItemCount() > 0) ListView1->setCurrentItem(ListView1->topLevelItem(0));
+}
+
+qint64 TRepList::currentId() const {
+    const QTreeWidgetItem *i = ListView1->currentItem();
+    return i ? i->data(0, Qt::UserRole).toLongLong() : 0;
+}
+
+QString TRepList::currentName() const {
+    const QTreeWidgetItem *i = ListView1->currentItem();
+    return i ? i->text(0) : QString();
+}
+
+bool TRepList::currentNet() const {
+    const QTreeWidgetItem *i = ListView1->currentItem();
+    return i && !i->text(1).isEmpty();
+}
+
+template <typename F>
+void TRepList::onCurrent(F &&work) {
+    winutil::guarded(this, [&] {
+        if (!ListView1->currentItem()) {
+            showMessage(QStringLiteral("Не выбран отчет"), this);
+            return;
+        }
+        work(currentId(), currentName());
+    });
+}
+
+void TRepList::N2Click() {
+    onCurrent([&](qint64 id, const QString &name) { editReportIncludes(this, id, name); });
+}
+
+void TRepList::Button7Click() {
+    onCurrent([&](qint64 id, const QString &name) {
+        SharedState &s = shared();
+        s.IncludeList.clear();
+        const QString members = reports::memberListFor(s.ReportMode, id, false);
+        openFormsTreeForReport(this, id, name, members);
+    });
+}
+
+void TRepList::N12Click() { openGroupRecalc(this); }
+
+void TRepList::N3Click() {
+    onCurrent([&](qint64 id, const QString &name) {
+        const SharedState &s = shared();
+        const QString folder = s.ConfigPath + QStringLiteral("data");
+        if (!paths::makePath(folder))
+            throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(folder)));
+        const QString suggested = folder + QLatin1Char('/') +
+                                  transfer::safeFileName(name + QStringLiteral(" - ") + adm::levelName() +
+                                                         QStringLiteral(" - ") + s.yearText()) +
+                                  QStringLiteral(".rpd");
+        QString path = dialogs().saveFile(this, QStringLiteral("Выгрузить"), suggested,
+                                          QStringLiteral("Сводные отчеты (rps) (*.rpd)"));
+        if (path.isEmpty()) return;
+        if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".rpd");
+        const transfer::WriteResult r = transfer::saveReport(id, path);
+        if (r.skipped > 0)
+            showWarning(QStringLiteral("Значения таблиц, которых нет в перечне форм, не выгружены: %1")
+                            .arg(r.skipped),
+                        this);
+        showMessage(QStringLiteral("Данные по ") + name + QStringLiteral(" выгружены в файл"), this);
+    });
+}
+
+void TRepList::N1Click() {
+    onCurrent([&](qint64 id, const QString &name) {
+        const QString folder = shared().ConfigPath + QStringLiteral("data/");
+        const QString path = dialogs().openFile(this, QStringLiteral("Подгрузить"),
+                                                folder + transfer::safeFileName(name),
+                                                QStringLiteral("Сводные отчеты (*.rps, *.rpd) (*.rps *.rpd)"));
+        if (path.isEmpty()) return;
+        const transfer::LoadResult r = transfer::loadReport(id, path);
+        if (r.skipped > 0)
+            showWarning(QStringLiteral("Строки файла, которые не относятся к таблицам перечня форм или к %1 году, "
+                                       "не загружены: %2").arg(shared().yearText()).arg(r.skipped),
+                        this);
+        showMessage(QStringLiteral("Данные по ") + name + QStringLiteral(" загружены из файла"), this);
+    });
+}
+
+void TRepList::N11Click() {
+    onCurrent([&](qint64 id, const QString &name) { editReportComposition(this, id, name); });
+}
+
+void TRepList::N9Click() {
+    // The indicator set tree of a report opens here once it is part of the program.
+}
+
+void TRepList::N13Click() {
+    onCurrent([&](qint64 id, const QString &name) { editReportPopulation(this, id, name); });
+}
+
+void TRepList::N4Click() {
+    winutil::guarded(this, [&] {
+        TSumRepF dlg(this);
+        if (shared().NetMode) {
+            dlg.CheckBox1->setChecked(true);
+            dlg.CheckBox1->setEnabled(false);
+        }
+        if (execModal(&dlg) != QDialog::Accepted) return;
+        const QString name = dlg.Edit1->text().trimmed();
+        if (name.isEmpty()) {
+            showMessage(QStringLiteral("Не указано наименование отчета"), this);
+            return;
+        }
+        const bool net = shared().NetMode || dlg.CheckBox1->isChecked();
+        const qint64 id = reports::addReport(name, net);
+        ListView1->setCurrentItem(addRow(id, name, net));
+    });
+}
+
+void TRepList::N5Click() {
+    onCurrent([&](qint64 id, const QString &name) {
+        TSumRepF dlg(this);
+        dlg.Edit1->setText(name);
+        dlg.CheckBox1->setChecked(currentNet());
+        if (shared().NetMode) dlg.CheckBox1->setEnabled(false);
+        if (execModal(&dlg) != QDialog::Accepted) return;
+        const QString newName = dlg.Edit1->text().trimmed();
+        if (newName.isEmpty()) {
+            showMessage(QStringLiteral("Не указано наименование отчета"), this);
+            return;
+        }
+        const bool net = dlg.CheckBox1->isChecked();
+        reports::renameReport(id, newName, net);
+        QTreeWidgetItem *item = ListView1->currentItem();
+        item->setText(0, newName);
+        item->setText(1, net ? kNetMark : QString());
+    });
+}
+
+void TRepList::N8Click() {
+    onCurrent([&](qint64 id, const QString &name) {
+        if (!confirm(QStringLiteral("Вы действительно желаете удалить ") + name + QStringLiteral(" со всей информацией?"),
+                     this))
+            return;
+        reports::deleteReport(id);
+        delete ListView1->currentItem();
+    });
+}
+
+void TRepList::N14Click() {
+    winutil::guarded(this, [&] {
+        QList<qint64> ids;
+        for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
+            ids.append(ListView1->topLevelItem(i)->data(0, Qt::UserRole).toLongLong());
+        reports::saveOrder(ids);
+        N14->setVisible(false);
+    });
+}
+
+void TRepList::ListView1KeyF7() {
+    winutil::guarded(this, [&] {
+        QTreeWidgetItem *item = ListView1->currentItem();
+        if (!item) return;
+        const bool net = reports::toggleNet(currentId());
+        item->setText(1, net ? kNetMark : QString());
+    });
+}
+
+bool TRepList::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == ListView1 && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_F7) {
+        ListView1KeyF7();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TRepList::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape) {
+        reject();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+// ---- Openers ---------------------------------------------------------------
+
+namespace {
+
+void openReportList(QWidget *parent, const QString &suffix, bool indicators, bool composite) {
+    TRepList w(parent);
+    winutil::guarded(&w, [&] {
+        w.setWindowTitle(w.windowTitle() + suffix);
+        if (indicators) {
+            for (QAction *a : {w.N1, w.N2, w.N3, w.N6->menuAction(), w.N7, w.N8}) a->setVisible(false);
+            w.N9->setVisible(true);
+            w.N10->setVisible(true);
+            w.N13->setVisible(true);
+            w.N11->setVisible(composite);
+        }
+        w.FormCreate();
+        execModal(&w);
+    });
+}
+
+} // namespace
+
+void openReportListSvod(QWidget *parent) { openReportList(parent, QStringLiteral(" сводных отчетов"), false, false); }
+void openReportListNet(QWidget *parent) { openReportList(parent, QStringLiteral(" Ф47"), false, false); }
+void openReportListTerrain(QWidget *parent) { openReportList(parent, QString(), true, true); }
+void openReportListSingle(QWidget *parent) { openReportList(parent, QString(), true, false); }

@@ -1,0 +1,87 @@
+#pragma once
+// The list of summary reports ("Формирование и просмотр"): reports are added,
+// renamed, deleted and ordered here, and every command on one report starts
+// from here: its institutions, member reports and population, its forms tree,
+// the transfer files of its values and the group recalculation.
+#include <QDialog>
+#include <QTreeWidget>
+
+class QAction;
+class QMenu;
+class QMenuBar;
+
+// The list view: rows are dragged within it; a drop reorders the rows.
+class TRepListView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit TRepListView(QWidget *parent = nullptr);
+signals:
+    void rowMoved();
+protected:
+    void dropEvent(QDropEvent *event) override;
+};
+
+class TRepList : public QDialog {
+    Q_OBJECT
+public:
+    explicit TRepList(QWidget *parent = nullptr);
+
+    // Fills the list (only Form 47 reports while NetMode is on) and selects
+    // the first row.
+    void FormCreate();
+
+    // The current report: id and name; 0 and empty when the list is empty.
+    qint64 currentId() const;
+    QString currentName() const;
+    bool currentNet() const;
+
+    TRepListView *ListView1 = nullptr;
+    QMenuBar *MainMenu1 = nullptr;
+    QAction *N2 = nullptr;    // Входящие учреждения
+    QAction *N7 = nullptr;    // Просмотр
+    QAction *N12 = nullptr;   // Групповой пересчет
+    QAction *N1 = nullptr;    // Подгрузить
+    QAction *N3 = nullptr;    // Выгрузить
+    QAction *N11 = nullptr;   // Входящие отчеты
+    QAction *N9 = nullptr;    // Показатели
+    QAction *N10 = nullptr;   // Разрезы
+    QAction *N13 = nullptr;   // Население
+    QMenu *N6 = nullptr;      // Отчет
+    QAction *N4 = nullptr;    // Добавить
+    QAction *N5 = nullptr;    // Корректировать
+    QAction *N8 = nullptr;    // Удалить
+    QAction *N14 = nullptr;   // Сохранить сортировку
+    QAction *N15 = nullptr;   // Выход
+
+public slots:
+    void N2Click();
+    void Button7Click();      // Просмотр, Разрезы
+    void N12Click();
+    void N1Click();
+    void N3Click();
+    void N11Click();
+    void N9Click();
+    void N13Click();
+    void N4Click();
+    void N5Click();
+    void N8Click();
+    void N14Click();
+    void ListView1KeyF7();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QTreeWidgetItem *addRow(qint64 id, const QString &name, bool net);
+    // Runs a command on the current report; with no report nothing happens.
+    template <typename F>
+    void onCurrent(F &&work);
+};
+
+// Main-window commands. The main window sets ReportMode, NetMode and
+// DataTableName before and resets them after.
+void openReportListSvod(QWidget *parent);      // caption + " сводных отчетов"
+void openReportListNet(QWidget *parent);       // caption + " Ф47"
+void openReportListTerrain(QWidget *parent);   // indicators by territory
+void openReportListSingle(QWidget *parent);    // indicators by institution

@@ -1,0 +1,194 @@
+#include "reports/ReportLogic.h"
+
+#include "core/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QRegularExpression>
+#include <QSqlQuery>
+
+namespace reports {
+
+namespace {
+
+QSqlDatabase mainDb() { return db::connection(db::kMain); }
+
+QString text0(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
+
+} // namespace
+
+QList<ReportRow> listReports(bool netOnly) {
+    QList<ReportRow> out;
+    QSqlQuery q = db::exec(mainDb(), QStringLiteral("select id, report, net from reports %1 order by ind, id")
+                                         .arg(netOnly ? QStringLiteral("where net") : QString()));
+    while (q.next()) out.append(ReportRow{q.value(0).toLongLong(), text0(q.value(1)), q.value(2).toBool()});
+    return out;
+}
+
+QString reportName(qint64 id) {
+    return text0(db::scalar(mainDb(), QStringLiteral("select report from reports where id=?"), {id}));
+}
+
+qint64 addReport(const QString &name, bool net) {
+    const QSqlDatabase d = mainDb();
+    db::exec(d, QStringLiteral("insert into reports (report, net) values (?, ?)"), {name, net});
+    return db::lastInsertId(d);
+}
+
+void renameReport(qint64 id, const QString &name, bool net) {
+    db::exec(mainDb(), QStringLiteral("update reports set report=?, net=? where id=?"), {name, net, id});
+}
+
+bool toggleNet(qint64 id) {
+    const QSqlDatabase d = mainDb();
+    db::exec(d, QStringLiteral("update reports set net=(not coalesce(net, 0)) where id=?"), {id});
+    return db::scalar(d, QStringLiteral("select net from reports where id=?"), {id}).toBool();
+}
+
+void deleteReport(qint64 id) {
+    db::exec(db::connection(db::kData), QStringLiteral("delete from repdata where hospital=?"), {id});
+    db::exec(mainDb(), QStringLiteral("delete from reports where id=?"), {id});
+}
+
+void saveOrder(const QList<qint64> &ids) {
+    const QSqlDatabase d = mainDb();
+    db::transaction(d, [&] {
+        for (int i = 0; i < ids.size(); ++i)
+            db::exec(d, QStringLiteral("update reports set ind=? where id=?"), {i, ids[i]});
+    });
+}
+
+// ---- Member lists ----------------------------------------------------------
+
+QString storedInclude(qint64 id) {
+    return text0(db::scalar(mainDb(), QStringLiteral("select include from reports where id=?"), {id}));
+}
+
+QString reportMemberList(qint64 id) {
+    // The stored text ends with a comma; a list written without it (by hand or
+    // by an older copy) must not lose the last digit of its last id.
+    return text::joinIdList(text::parseIdList(storedInclude(id)));
+}
+
+QString compositeMemberList(qint64 id) {
+    QSqlQuery q = db::exec(mainDb(), QStringLiteral("select include from statistics where base=? order by rowid"),
+                           {id});
+    QString last;
+    while (q.next()) last = text0(q.value(0));
+    return text::joinIdList(text::parseIdList(last));
+}
+
+QString memberListFor(const QString &reportMode, qint64 id, bool forIndicators) {
+    const bool own = forIndicators
+                         ? (reportMode == QLatin1String("Single") || reportMode == QLatin1String("Svod"))
+                         : (reportMode == QLatin1String("Single") || reportMode == QLatin1String("Svod") ||
+                            reportMode == QLatin1String("Net"));
+    return own ? reportMemberList(id) : compositeMemberList(id);
+}
+
+QString includeText(const QList<qint64> &institutions) {
+    QString s;
+    for (qint64 id : institutions) s += QString::number(id) + QLatin1Char(',');
+    return s;
+}
+
+void setReportInclude(qint64 id, const QList<qint64> &institutions) {
+    db::exec(mainDb(), QStringLiteral("update reports set include=? where id=?"), {includeText(institutions), id});
+}
+
+QString markingText(const QString &memberList) {
+    const QList<qint64> ids = text::parseIdList(memberList);
+    if (ids.isEmpty()) return QString();
+    QString s = QStringLiteral("-");
+    for (qint64 id : ids) s += QString::number(id) + QLatin1Char('-');
+    return s;
+}
+
+bool markingHas(const QString &marking, qint64 id) {
+    return marking.contains(QLatin1Char('-') + QString::number(id) + QLatin1Char('-'));
+}
+
+void setComposition(qint64 id, const QList<qint64> &members) {
+    const QSqlDatabase d = mainDb();
+    db::transaction(d, [&] {
+        db::exec(d, QStringLiteral("delete from statistics where base=?"), {id});
+        if (!members.isEmpty())
+            db::exec(d, QStringLiteral("insert into statistics (base, include) values (?, ?)"),
+                     {id, text::joinIdList(members)});
+    });
+}
+
+// ---- Populations -----------------------------------------------------------
+
+namespace {
+
+Population populationOf(const QSqlQuery &q, int first) {
+    Population p;
+    p.common = text0(q.value(first));
+    p.olds = text0(q.value(first + 1));
+    p.teens = text0(q.value(first + 2));
+    p.childs = text0(q.value(first + 3));
+    return p;
+}
+
+Population sums(const QString &table, const QList<qint64> &units, int year) {
+    QSqlQuery q = db::exec(mainDb(),
+                           QStringLiteral("select coalesce(sum(common),0), coalesce(sum(olds),0), "
+                                          "coalesce(sum(teens),0), coalesce(sum(childs),0) from %1 "
+                                          "where year=? and unit in (%2)")
+                               .arg(table, db::inList(units)),
+                           {year});
+    q.next();
+    return populationOf(q, 0);
+}
+
+qint64 countValue(const QString &text, const QString &label) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,7}$"));
+    const QString t = text.trimmed();
+    if (!digits.match(t).hasMatch())
+        throw db::Error(QStringLiteral("Поле \"%1\" должно содержать целое число не более чем из 7 цифр. "
+                                       "Население не сохранено.").arg(label));
+    return t.toLongLong();
+}
+
+} // namespace
+
+std::optional<Population> readPopulation(qint64 id, int year) {
+    QSqlQuery q = db::exec(mainDb(),
+                           QStringLiteral("select common, olds, teens, childs from populations "
+                                          "where year=? and unit=?"),
+                           {year, id});
+    if (!q.next()) return std::nullopt;
+    return populationOf(q, 0);
+}
+
+Population countByInstitutions(qint64 id, int year) {
+    return sums(QStringLiteral("populations1"), text::parseIdList(storedInclude(id)), year);
+}
+
+std::optional<Population> countByReports(qint64 id, int year) {
+    const QList<qint64> members = text::parseIdList(compositeMemberList(id));
+    if (members.isEmpty()) return std::nullopt;
+    return sums(QStringLiteral("populations"), members, year);
+}
+
+void savePopulation(qint64 id, int year, const Population &p) {
+    const qint64 common = countValue(p.common, QStringLiteral("Всего"));
+    const qint64 olds = countValue(p.olds, QStringLiteral("Взрослые"));
+    const qint64 teens = countValue(p.teens, QStringLiteral("Подростки"));
+    const qint64 childs = countValue(p.childs, QStringLiteral("Дети"));
+    const QSqlDatabase d = mainDb();
+    db::transaction(d, [&] {
+        const bool exists = db::scalar(d, QStringLiteral("select count(*) from populations where year=? and unit=?"),
+                                       {year, id}).toLongLong() > 0;
+        if (exists)
+            db::exec(d, QStringLiteral("update populations set common=?, olds=?, teens=?, childs=? "
+                                       "where year=? and unit=?"),
+                     {common, olds, teens, childs, year, id});
+        else
+            db::exec(d, QStringLiteral("insert into populations (unit, year, common, olds, teens, childs) "
+                                       "values (?, ?, ?, ?, ?, ?)"),
+                     {id, year, common, olds, teens, childs});
+    });
+}
+
+} // namespace reports

@@ -1,0 +1,79 @@
+#pragma once
+// Summation of sub-report levels: the institutions' values of several source
+// levels (values databases data<N>.mdb of the year folder) are added cell by
+// cell and written into a receiver level, replacing the receiver's values of
+// those institutions for the year. Positions listed in the non-summable
+// positions file are not added: the receiver takes them from one chosen
+// source only.
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <functional>
+
+namespace merge {
+
+struct Level {
+    qint64 id = 0;
+    QString name;
+};
+// Rows of subreps in id order (the annual level is no row of it).
+QList<Level> subReportLevels();
+// Values database of a level in the open year: <ConfigPath><year>/data<id>.mdb.
+QString levelFile(qint64 levelId);
+// "Несуммируемые позиции.txt" in the program folder.
+QString nonSummableFile();
+
+// Non-summable positions of the catalogue's tables.
+class ExclList {
+public:
+    struct Entry {
+        bool whole = false;   // every position of the table
+        QSet<int> columns;    // column numbers as in references (stored column - 1)
+        QSet<int> rows;       // row numbers as in references (stored row - fixrows - 1)
+    };
+
+    // Reads the file (code page 1251); a missing file leaves every position
+    // summable. Each line: form name, table number, one column, row numbers,
+    // separated by ","; later fields may be missing. A line with only a form
+    // names every table of it, a line without column and rows a whole table.
+    // Several lines of one table add up.
+    void load(const QString &path);
+    void addLine(const QString &line);
+    void clear() { m_entries.clear(); }
+
+    bool isEmpty() const { return m_entries.isEmpty(); }
+    bool contains(qint64 ident) const { return m_entries.contains(ident); }
+    const Entry entry(qint64 ident) const { return m_entries.value(ident); }
+    // False for a non-summable position of a table (stored numbering).
+    bool summable(qint64 ident, int storedColumn, int storedRow, int fixrows) const;
+
+private:
+    QHash<qint64, Entry> m_entries;
+};
+
+struct Request {
+    QList<qint64> sources;          // source level ids
+    qint64 receiver = 0;            // receiver level id (0: "Годовой")
+    qint64 fixedSource = 0;         // source whose values fill the non-summable positions
+    QList<qint64> institutions;     // empty: every institution
+    int year = 0;
+};
+
+struct Result {
+    int institutions = 0;
+    int cells = 0;
+};
+
+// Called before each institution: institutions done, total, its name.
+using Step = std::function<void(int done, int total, const QString &name)>;
+
+// Every institution (no territories) in list order.
+QList<qint64> allInstitutions();
+
+// Runs the summation in one transaction of the receiver: a failure changes
+// nothing. Throws db::Error when a level's file is missing, when the receiver
+// is one of the sources or on a database error.
+Result run(const Request &request, const ExclList &excl, const Step &step = {});
+
+} // namespace merge
