@@ -1,0 +1,303 @@
+#include "forms/TableExcel.h"
+
+#include "core/Common.h"
+#include "core/NumberFormat.h"
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "forms/FormListCommon.h"
+#include "forms/TableGrid.h"
+#include "forms/TableWindow.h"
+#include "platform/Database.h"
+#include "platform/Dialogs.h"
+#include "platform/office/ExcelWorkbook.h"
+#include "platform/office/Show.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace tableexcel {
+
+namespace {
+
+bool boolValue(const QVariant &v) {
+    const QString t = v.toString().trimmed().toLower();
+    return t == QLatin1String("true") || t == QLatin1String("1") || t == QLatin1String("-1");
+}
+
+office::VAlign verticalOf(QChar c) {
+    switch (c.toUpper().unicode()) {
+    case 'T': return office::VAlign::Top;
+    case 'C': return office::VAlign::Center;
+    case 'J': return office::VAlign::Justify;
+    default: return office::VAlign::Bottom;
+    }
+}
+
+std::optional<office::HAlign> horizontalOf(QChar c) {
+    switch (c.toUpper().unicode()) {
+    case 'L': return office::HAlign::Left;
+    case 'C': return office::HAlign::Center;
+    case 'R': return office::HAlign::Right;
+    case 'J': return office::HAlign::Justify;
+    default: return std::nullopt;
+    }
+}
+
+} // namespace
+
+TableShape ReadTableShape(qint64 tableIdent) {
+    QSqlQuery q = db::exec(db::kMain,
+                           QStringLiteral("select colcount, rowcount, fixcols, fixrows from tables where ident=?"),
+                           {tableIdent});
+    if (!q.next()) throw db::Error(QStringLiteral("Таблица не определена!"));
+    return {q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt()};
+}
+
+QString SheetName(const QString &formName, const QString &tableNumber) {
+    QString name = (formName + tableNumber).left(20);
+    // Characters a sheet name may not hold.
+    for (QChar &c : name)
+        if (QStringLiteral("[]:*?/\\").contains(c)) c = u'_';
+    if (name.startsWith(u'\'')) name[0] = u'_';
+    if (name.endsWith(u'\'')) name[name.size() - 1] = u'_';
+    return name;
+}
+
+int SheetColumnWidth(double points) { return int(std::lround((points - 3.75) / 5.25)); }
+
+void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &src) {
+    const TableShape shape = ReadTableShape(src.tableIdent);
+    sheet.setName(SheetName(src.formName, src.tableNumber));
+    sheet.setValue(1, 1, src.caption);
+
+    QSqlQuery q = db::exec(db::kMain, QStringLiteral("select \"column\", width from \"columns\" where \"table\"=?"),
+                           {src.tableIdent});
+    while (q.next()) {
+        const int c = q.value(0).toInt();
+        if (c >= 0) sheet.setColumnWidth(c + 1, std::max(0, SheetColumnWidth(q.value(1).toDouble())));
+    }
+    q = db::exec(db::kMain, QStringLiteral("select \"row\", height from \"rows\" where \"table\"=?"), {src.tableIdent});
+    while (q.next()) {
+        const int r = q.value(0).toInt();
+        if (r >= 0) sheet.setRowHeight(r + 1, std::max(0.0, q.value(1).toDouble()));
+    }
+
+    q = db::exec(db::kMain,
+                 QStringLiteral("select \"column\", \"row\", union_sc, union_sr, union_ec, union_er, fontname, "
+                                "fontsize, fontbold, fontitalic, tchars, txt from titles where \"table\"=? "
+                                "order by \"column\", \"row\""),
+                 {src.tableIdent});
+    while (q.next()) {
+        const int column = q.value(0).toInt(), row = q.value(1).toInt();
+        if (column < 0 || row < 0) continue;
+        const int sc = q.value(2).toInt(), sr = q.value(3).toInt();
+        const int ec = q.value(4).toInt(), er = q.value(5).toInt();
+        office::ExcelRange cell = sheet.cell(row + 1, column + 1);
+        cell.setNumberFormat(QStringLiteral("@")).setWrapText(true).setValue(text::decodeColon(q.value(11).toString()));
+        office::ExcelRange target = cell;
+        if ((sc != ec || sr != er) && er >= row && ec >= column) {
+            target = sheet.range(row + 1, column + 1, er + 1, ec + 1);
+            target.merge();
+            target.setNumberFormat(QStringLiteral("@")).setWrapText(true);
+        }
+        const QString font = q.value(6).toString();
+        if (!font.isEmpty()) target.setFontName(font);
+        if (q.value(7).toDouble() > 0) target.setFontSize(q.value(7).toDouble());
+        target.setBold(boolValue(q.value(8)));
+        target.setItalic(boolValue(q.value(9)));
+        const QString tchars = q.value(10).toString();
+        if (tchars.size() >= 1) target.setVerticalAlignment(verticalOf(tchars[0]));
+        if (tchars.size() >= 2)
+            if (const auto h = horizontalOf(tchars[1])) target.setHorizontalAlignment(*h);
+        if (tchars.size() >= 3 && tchars[2] == u'1') target.setOrientation(90);
+        if (tchars.size() >= 4 && tchars[3].isDigit()) target.setIndentLevel(tchars[3].digitValue());
+    }
+
+    const QString format = src.floatValues ? QStringLiteral("0.00") : QStringLiteral("0");
+    q = db::exec(db::kData,
+                 QStringLiteral("select \"column\", \"row\", data from %1 where hospital=? and \"table\"=? and year=?")
+                     .arg(src.valueTable),
+                 {src.institution, src.tableIdent, src.year});
+    while (q.next()) {
+        const int column = q.value(0).toInt(), row = q.value(1).toInt();
+        if (column < 1 || row < 1) continue;
+        sheet.cell(row, column).setNumberFormat(format).setValue(q.value(2).toDouble());
+    }
+
+    if (shape.rowcount >= 1 && shape.colcount >= 1)
+        sheet.range(2, 2, shape.rowcount + 1, shape.colcount + 1).setAllBorders(office::LineStyle::Continuous);
+    sheet.freezePanes(shape.fixrows + 2, shape.fixcols + 2);
+}
+
+std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, const QString &sheetName,
+                                                const TableShape &shape) {
+    office::ExcelSheet *sheet = nullptr;
+    for (int i = 1; i <= book.sheetCount() && !sheet; ++i)
+        if (text::upper(book.sheet(i).name()) == text::upper(sheetName)) sheet = &book.sheet(i);
+    if (!sheet) return std::nullopt;
+
+    QList<SheetValue> values;
+    for (int r = shape.fixrows + 1; r <= shape.rowcount; ++r) {
+        for (int c = shape.fixcols + 1; c <= shape.colcount; ++c) {
+            const QVariant v = sheet->value(r + 1, c + 1);
+            double value = 0;
+            if (!v.isValid() || v.isNull()) continue;
+            if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
+                value = v.toDouble();
+            } else {
+                const QString t = v.toString().trimmed();
+                if (t.isEmpty()) continue;
+                if (!num::parse(t, value))
+                    throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: \"%3\" не является числом. "
+                                                       "Таблица не загружена.")
+                                            .arg(sheet->name(), office::cellName(r + 1, c + 1), t));
+            }
+            if (!std::isfinite(value))
+                throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: неверное число. Таблица не загружена.")
+                                        .arg(sheet->name(), office::cellName(r + 1, c + 1)));
+            if (value != 0) values.append({c + 1, r + 1, value});
+        }
+    }
+    return values;
+}
+
+void StoreTableValues(const QString &valueTable, qint64 institution, int year, qint64 tableIdent,
+                      const QList<SheetValue> &values) {
+    const QSqlDatabase d = db::connection(db::kData);
+    db::transaction(d, [&] {
+        db::exec(d, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(valueTable),
+                 {year, tableIdent, institution});
+        for (const SheetValue &v : values)
+            db::exec(d,
+                     QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
+                                    "values (?,?,?,?,?,?)")
+                         .arg(valueTable),
+                     {institution, v.value, year, tableIdent, v.column, v.row});
+    });
+}
+
+} // namespace tableexcel
+
+using namespace tableexcel;
+
+TForm4::TForm4(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Form4"));
+    setWindowTitle(QStringLiteral("Выьерите книгу Excel"));
+    resize(360, 280);
+    auto *top = new QVBoxLayout(this);
+    ListBox1 = new QListWidget(this);
+    top->addWidget(ListBox1, 1);
+    auto *buttons = new QHBoxLayout;
+    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
+    BitBtn2 = new QPushButton(QStringLiteral("Отмена"), this);
+    BitBtn1->setDefault(true);
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    top->addLayout(buttons);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ListBox1, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+}
+
+namespace {
+
+SheetSource sourceOf(const TVTable &table) {
+    const SharedState &s = shared();
+    SheetSource src;
+    src.tableIdent = s.TableIdent;
+    src.formName = s.TableFormName;
+    src.tableNumber = s.TableNumber;
+    src.caption = table.windowTitle();
+    src.floatValues = table.N37->isChecked();
+    src.valueTable = ValueTableName();
+    src.institution = s.CurrentInstitution;
+    src.year = s.Year;
+    return src;
+}
+
+const QString kExcelFilter = QStringLiteral("Книги Excel (*.xls *.xlsx *.xlsm)");
+
+} // namespace
+
+void Excel1Click(TVTable &table, QAction *item) {
+    if (item != table.N39 && item != table.N40 && item != table.N41) return;
+    winutil::guarded(&table, [&] {
+        if (!table.PutData()) return;
+        const SheetSource src = sourceOf(table);
+        const QString done = QStringLiteral("Вывод таблицы завершен. Ждите открытия Excel...");
+        if (item == table.N39) {
+            const QStringList open = office::shownWorkbooks();
+            if (!open.isEmpty()) {
+                TForm4 choice(&table);
+                for (const QString &path : open) choice.ListBox1->addItem(QFileInfo(path).fileName());
+                choice.ListBox1->setCurrentRow(0);
+                if (execModal(&choice) != QDialog::Accepted) return;
+                const int index = choice.ListBox1->currentRow();
+                if (index < 0 || index >= open.size()) return;
+                const QString path = open[index];
+                office::ExcelWorkbook book = office::ExcelWorkbook::open(path);
+                WriteTableSheet(book.addSheet(), src);
+                book.saveAs(path);
+                showMessage(done, &table);
+                office::showFile(path);
+                return;
+            }
+        }
+        std::optional<office::ExcelWorkbook> book;
+        QString name = SheetName(src.formName, src.tableNumber);
+        if (item == table.N41) {
+            const QString file = dialogs().openFile(&table, QStringLiteral("Открыть"), QString(), kExcelFilter);
+            if (file.isEmpty()) return;
+            book = office::ExcelWorkbook::open(file);
+            name = QFileInfo(file).completeBaseName();
+        } else {
+            book = office::ExcelWorkbook::create();
+        }
+        WriteTableSheet(book->addSheet(), src);
+        // The user's own file is left as it was: the sheet goes into a copy.
+        office::show(*book, name);
+        showMessage(done, &table);
+    });
+    table.StringGrid1->setFocus();
+}
+
+void Excel2Click(TVTable &table) {
+    winutil::guarded(&table, [&] {
+        if (table.isTemplateView() || table.isSumView()) {
+            showMessage(QStringLiteral("Значения из Excel загружаются только в таблицу учреждения или свода."),
+                        &table);
+            return;
+        }
+        const QString file = dialogs().openFile(&table, QStringLiteral("Открыть"), QString(), kExcelFilter);
+        if (file.isEmpty()) return;
+        const SharedState &s = shared();
+        const TableShape shape = ReadTableShape(s.TableIdent);
+        office::ExcelWorkbook book = office::ExcelWorkbook::open(file);
+        const auto values = ReadTableSheet(book, SheetName(s.TableFormName, s.TableNumber), shape);
+        if (!values) return;
+        StoreTableValues(ValueTableName(), s.CurrentInstitution, s.Year, s.TableIdent, *values);
+        table.TableShow();
+    });
+}
+
+void installTableExcelTableExtension() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    registerTableWindowExtension([](TVTable &w) {
+        for (QAction *a : {w.N39, w.N40, w.N41}) {
+            QObject::connect(a, &QAction::triggered, &w, [&w, a] { Excel1Click(w, a); });
+            a->setEnabled(true);
+        }
+        QObject::connect(w.Excel2, &QAction::triggered, &w, [&w] { Excel2Click(w); });
+        w.Excel2->setEnabled(true);
+    });
+}

@@ -1,0 +1,87 @@
+#pragma once
+// The open table of the table window as a spreadsheet sheet, header and
+// values, and its values read back from such a sheet. The sheet keeps the
+// table in structure numbering shifted by one row and one column: a value
+// stored at (column, row) sits in sheet cell (row, column), the caption in
+// cell (1, 1).
+#include <QDialog>
+#include <QList>
+#include <QString>
+#include <optional>
+
+class QAction;
+class QListWidget;
+class QPushButton;
+class TVTable;
+
+namespace office {
+class ExcelSheet;
+class ExcelWorkbook;
+} // namespace office
+
+namespace tableexcel {
+
+// What the sheet is made from.
+struct SheetSource {
+    qint64 tableIdent = 0;
+    QString formName;        // TableFormName
+    QString tableNumber;     // "(1000)"
+    QString caption;         // the table window's caption
+    bool floatValues = false;
+    QString valueTable;      // "data" or "repdata"
+    qint64 institution = 0;
+    int year = 0;
+};
+
+struct TableShape {
+    int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0;
+};
+// Geometry of a table by its ident; throws db::Error when there is none.
+TableShape ReadTableShape(qint64 tableIdent);
+
+// Form name followed by the table number, at most 20 characters.
+QString SheetName(const QString &formName, const QString &tableNumber);
+// Sheet column width for a structure column width in points.
+int SheetColumnWidth(double points);
+
+// Writes the table to the sheet (name, caption, widths, heights, titles,
+// values, grid lines, frozen panes). Throws office::Error (a sheet name
+// already in the workbook, overlapping title spans) or db::Error.
+void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &source);
+
+// A value read from a sheet: stored coordinates.
+struct SheetValue {
+    int column = 0;
+    int row = 0;
+    double value = 0;
+};
+// The values of the sheet named like the table (letter case ignored) over
+// the data area, zero and empty cells left out; nothing when no sheet has the
+// name. Every cell is checked first: a text that is no number throws
+// office::Error naming the cell, so that nothing is stored from a bad sheet.
+std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, const QString &sheetName,
+                                                const TableShape &shape);
+// Replaces the stored values of the institution's table and year by values,
+// in one transaction. Throws db::Error (nothing changed then).
+void StoreTableValues(const QString &valueTable, qint64 institution, int year, qint64 tableIdent,
+                      const QList<SheetValue> &values);
+
+} // namespace tableexcel
+
+// Choice of one of the open workbooks.
+class TForm4 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm4(QWidget *parent = nullptr);
+    QListWidget *ListBox1 = nullptr;
+    QPushButton *BitBtn1 = nullptr;
+    QPushButton *BitBtn2 = nullptr;
+};
+
+// "В Excel": item is N39 ("В открытую книгу"), N40 ("В новую книгу") or N41
+// ("В существующий файл"); any other item does nothing.
+void Excel1Click(TVTable &table, QAction *item);
+// "Подгрузить из Excel".
+void Excel2Click(TVTable &table);
+// Connects and enables N39, N40, N41 and Excel2 of every new table window (once).
+void installTableExcelTableExtension();
