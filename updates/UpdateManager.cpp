@@ -1,0 +1,449 @@
+#include "updates/UpdateManager.h"
+
+#include "core/SharedState.h"
+#include "forms/FormListCommon.h"
+#include "platform/Database.h"
+#include "platform/Dialogs.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+#include "updates/UpdateInstaller.h"
+#include "updates/UpdateSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSqlQuery>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString errText(const std::exception &e) {
+    if (auto d = dynamic_cast<const db::Error *>(&e))
+        return d->message();
+    return QString::fromUtf8(e.what());
+}
+
+const QString kAvailable = QStringLiteral("Доступно");
+const QString kInstalled = QStringLiteral("Установлено");
+constexpr int kStatusColumn = 4;
+
+void pump() { QCoreApplication::processEvents(); }
+
+// A form name list as one comma-separated text; names with a blank, a comma
+// or a double quote are quoted.
+QString joinNames(const QStringList &names) {
+    QStringList out;
+    for (QString n : names) {
+        if (n.contains(QLatin1Char(' ')) || n.contains(QLatin1Char(',')) || n.contains(QLatin1Char('"')))
+            n = QLatin1Char('"') + n.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+        out << n;
+    }
+    return out.join(QLatin1Char(','));
+}
+
+} // namespace
+
+// ---- manager ----------------------------------------------------------------
+
+TUpdateManager::TUpdateManager(const QSqlDatabase &database, int year, const QString &serverUrl,
+                               const QString &tempDir, const QString &backupDir)
+    : Database(database), Year(year), ServerUrl(serverUrl), TempDir(IncludeTrailingPathSlash(tempDir)),
+      BackupDir(IncludeTrailingPathSlash(backupDir)) {
+    EnsureUpdateTables(Database);
+    InitUpdateLogger(TempDir);
+}
+
+QString TUpdateManager::archivePath(const QString &id) const { return TempDir + id + QStringLiteral(".zip"); }
+QString TUpdateManager::unpackedFolder(const QString &id) const { return TempDir + id + QStringLiteral("_extracted"); }
+QString TUpdateManager::backupFolder(const QString &id) const {
+    return BackupDir + QString::number(Year) + QLatin1Char('/') + id;
+}
+
+QStringList GetInstalledUpdateIds(const TUpdateManager &m) {
+    QStringList ids;
+    if (!DatabaseReady(m.Database))
+        return ids;
+    for (const QVariant &v : db::column(m.Database,
+                                        QStringLiteral("SELECT update_id FROM updates WHERE year=? AND status='installed'"),
+                                        {m.Year}))
+        ids << v.toString();
+    return ids;
+}
+
+std::unique_ptr<TUpdatesList> TUpdateManager::CheckForUpdates() {
+    try {
+        const QStringList ids = GetInstalledUpdateIds(*this);
+        auto list = CheckForUpdatesList(ServerUrl, Year, TempDir, &ids);
+        if (list)
+            LogInfo(QStringLiteral("Проверка обновлений завершена. Найдено: ") + QString::number(list->items.size()));
+        else
+            LogWarning(QStringLiteral("Не удалось загрузить список обновлений"));
+        return list;
+    } catch (const std::exception &e) {
+        LogError(QStringLiteral("Исключение при проверке обновлений: ") + errText(e));
+        return nullptr;
+    }
+}
+
+bool TUpdateManager::InstallUpdate(const QString &id, const QString &url, const QString &checksum) {
+    const QString archive = archivePath(id);
+    bool result = false;
+    try {
+        LogInfo(QStringLiteral("Начата установка обновления: ") + id);
+        const QString unpacked = unpackedFolder(id);
+        const QString backup = backupFolder(id);
+        // A folder left by an earlier attempt must not mix its files in.
+        QDir(unpacked).removeRecursively();
+        ForceDirectoryPath(unpacked);
+        ForceDirectoryPath(backup);
+        do {
+            LogInfo(QStringLiteral("Загрузка архива обновления..."));
+            if (!DownloadUpdateArchive(url, archive)) {
+                LogError(QStringLiteral("Ошибка при загрузке архива обновления"));
+                break;
+            }
+            LogInfo(QStringLiteral("Проверка контрольной суммы..."));
+            if (!VerifyArchiveChecksum(archive, checksum)) {
+                LogError(QStringLiteral("Контрольная сумма архива не совпадает"));
+                break;
+            }
+            LogInfo(QStringLiteral("Распаковка архива..."));
+            if (!ExtractZipArchive(archive, unpacked)) {
+                LogError(QStringLiteral("Ошибка при распаковке архива"));
+                break;
+            }
+            const QString manifest = IncludeTrailingPathSlash(unpacked) + QStringLiteral("update_manifest.json");
+            if (!QFileInfo::exists(manifest)) {
+                LogError(QStringLiteral("Манифест не найден в архиве"));
+                break;
+            }
+            LogInfo(QStringLiteral("Установка компонентов обновления..."));
+            // The record is written in the installation's transaction, so an
+            // update is never installed without it, nor recorded half done.
+            const int r = InstallUpdateComponents(Database, unpacked, manifest, id, Year, backup, [&] {
+                InstalledUpdateRecord rec;
+                rec.updateId = id;
+                rec.year = Year;
+                rec.installDate = QDateTime::currentDateTime();
+                rec.status = QStringLiteral("installed");
+                rec.archiveChecksum = checksum;
+                rec.archiveSize = 0;
+                RecordInstalledUpdate(Database, rec);
+            });
+            if (r == InstallAll) {
+                LogInfo(QStringLiteral("Обновление успешно установлено: ") + id);
+                result = true;
+                break;
+            }
+            LogError(QStringLiteral("Ошибка при установке обновления: ") + id);
+            if (r == InstallNone) {
+                LogInfo(QStringLiteral("Выполняется автоматический откат..."));
+                RollbackUpdate(id);
+            }
+        } while (false);
+    } catch (const std::exception &e) {
+        LogError(QStringLiteral("Исключение при установке обновления: ") + errText(e));
+        result = false;
+    }
+    if (QFileInfo::exists(archive))
+        QFile::remove(archive);
+    return result;
+}
+
+bool TUpdateManager::RollbackUpdate(const QString &id) {
+    try {
+        LogInfo(QStringLiteral("Начат откат обновления: ") + id);
+        const QString backup = backupFolder(id);
+        if (!QDir(backup).exists()) {
+            LogError(QStringLiteral("Резервная копия не найдена: ") + backup);
+            return false;
+        }
+        if (!RollbackUpdateFromBackup(Database, backup, id)) {
+            LogError(QStringLiteral("Ошибка при откате обновления: ") + id);
+            return false;
+        }
+        // A rolled-back update is no longer installed and may be offered again.
+        if (DatabaseReady(Database))
+            db::exec(Database,
+                     QStringLiteral("UPDATE updates SET status='rolled_back' WHERE update_id=? AND year=? "
+                                    "AND status='installed'"),
+                     {id, Year});
+        LogInfo(QStringLiteral("Откат обновления завершен: ") + id);
+        return true;
+    } catch (const std::exception &e) {
+        LogError(QStringLiteral("Исключение при откате обновления: ") + errText(e));
+        return false;
+    }
+}
+
+QString ReadUpdateServerUrl(const QString &settingsFile) {
+    if (QFileInfo::exists(settingsFile)) {
+        const QString url = IniFile(settingsFile).readString(QStringLiteral("Настройки"), QStringLiteral("UpdateServerURL"));
+        if (!url.isEmpty())
+            return url;
+    }
+    return kDefaultUpdateServerUrl;
+}
+
+// ---- window -----------------------------------------------------------------
+
+TUpdateForm::TUpdateForm(QWidget *parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Обновления форм и контролей"));
+    resize(800, 500);
+    ListView1 = new QTreeWidget(this);
+    Memo1 = new QPlainTextEdit(this);
+    Button1 = new QPushButton(QStringLiteral("Проверить обновления"), this);
+    Button2 = new QPushButton(QStringLiteral("Установить"), this);
+    Button3 = new QPushButton(QStringLiteral("Откатить"), this);
+    Button4 = new QPushButton(QStringLiteral("Закрыть"), this);
+    ProgressBar1 = new QProgressBar(this);
+    Label1 = new QLabel(this);
+    Label2 = new QLabel(this);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    buttons->addWidget(Button3);
+    buttons->addStretch();
+    buttons->addWidget(Button4);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(ListView1, 3);
+    layout->addWidget(Label1);
+    layout->addWidget(Memo1, 2);
+    layout->addWidget(Label2);
+    layout->addWidget(ProgressBar1);
+    layout->addLayout(buttons);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
+    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, [this] { ListView1SelectItem(); });
+    FormCreate();
+}
+
+TUpdateForm::~TUpdateForm() = default;
+
+void TUpdateForm::FormCreate() {
+    ListView1->setRootIsDecorated(false);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setHeaderLabels({QStringLiteral("Версия"), QStringLiteral("Дата"), QStringLiteral("Описание"),
+                                QStringLiteral("Размер"), QStringLiteral("Статус")});
+    const int widths[] = {80, 100, 300, 100, 100};
+    for (int i = 0; i < 5; ++i)
+        ListView1->setColumnWidth(i, widths[i]);
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Button2->setEnabled(false);
+    Button3->setEnabled(false);
+    ProgressBar1->setVisible(false);
+}
+
+void TUpdateForm::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    if (const QScreen *s = screen())
+        move(s->availableGeometry().center() - rect().center());
+    winutil::guarded(this, [this] { FormShow(); });
+}
+
+void TUpdateForm::FormShow() {
+    ServerUrl = ReadUpdateServerUrl(paths::settingsFile());
+    const QString program = paths::programFolder();
+    TempDir = program + QStringLiteral("temp/");
+    BackupDir = program + QStringLiteral("Backup/");
+    ForceDirectoryPath(TempDir);
+    ForceDirectoryPath(BackupDir);
+    if (DatabaseReady(Database))
+        EnsureUpdateTables(Database);
+    InitUpdateLogger(program);
+    RefreshUpdates();
+}
+
+void TUpdateForm::RefreshUpdates() {
+    ListView1->clear();
+    Memo1->clear();
+    if (!DatabaseReady(Database)) {
+        showMessage(QStringLiteral("База данных не подключена"), this);
+        return;
+    }
+    Button1->setEnabled(false);
+    ProgressBar1->setVisible(true);
+    pump();
+    {
+        TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
+        m_updates = manager.CheckForUpdates();
+    }
+    if (m_updates) {
+        for (int i = 0; i < m_updates->items.size(); ++i) {
+            const UpdateEntry &e = m_updates->items[i];
+            auto *item = new QTreeWidgetItem(ListView1, {e.version, e.releaseDate, e.description,
+                                                         QString::number(e.size) + QStringLiteral(" байт"), kAvailable});
+            item->setData(0, Qt::UserRole, i);
+        }
+    } else {
+        showMessage(QStringLiteral("Сервер обновлений недоступен. Проверьте подключение к интернету."), this);
+    }
+    Button1->setEnabled(true);
+    ProgressBar1->setVisible(false);
+    UpdateButtons();
+}
+
+const UpdateEntry *TUpdateForm::selectedEntry() const {
+    const QTreeWidgetItem *item = ListView1->currentItem();
+    if (!item || !item->isSelected() || !m_updates)
+        return nullptr;
+    const int i = item->data(0, Qt::UserRole).toInt();
+    return i >= 0 && i < m_updates->items.size() ? &m_updates->items[i] : nullptr;
+}
+
+void TUpdateForm::ListView1SelectItem() {
+    Memo1->clear();
+    const UpdateEntry *e = selectedEntry();
+    if (!e) {
+        Button2->setEnabled(false);
+        Button3->setEnabled(false);
+        return;
+    }
+    Memo1->appendPlainText(QStringLiteral("Версия: ") + e->version);
+    Memo1->appendPlainText(QStringLiteral("Дата выпуска: ") + e->releaseDate);
+    Memo1->appendPlainText(QStringLiteral("Описание: ") + e->description);
+    Memo1->appendPlainText(QStringLiteral("Размер: ") + QString::number(e->size) + QStringLiteral(" байт"));
+    Memo1->appendPlainText(QStringLiteral("Формы: ") + joinNames(e->forms));
+    UpdateButtons();
+}
+
+void TUpdateForm::UpdateButtons() {
+    const QTreeWidgetItem *item = selectedEntry() ? ListView1->currentItem() : nullptr;
+    Button2->setEnabled(item && item->text(kStatusColumn) == kAvailable);
+    Button3->setEnabled(item && item->text(kStatusColumn) == kInstalled);
+}
+
+void TUpdateForm::Button1Click() { winutil::guarded(this, [this] { RefreshUpdates(); }); }
+
+void TUpdateForm::Button2Click() {
+    winutil::guarded(this, [this] {
+        const UpdateEntry *selected = selectedEntry();
+        if (!selected)
+            return;
+        const UpdateEntry e = *selected;
+        QTreeWidgetItem *item = ListView1->currentItem();
+        if (!dialogs().question(this, QStringLiteral("Установить обновление ") + e.version + QLatin1Char('?'),
+                                QStringLiteral("Подтверждение")))
+            return;
+        Button2->setEnabled(false);
+        ProgressBar1->setValue(0);
+        ProgressBar1->setVisible(true);
+        pump();
+        bool ok = false;
+        {
+            TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
+            ProgressBar1->setValue(25);
+            pump();
+            ok = manager.InstallUpdate(e.id, e.downloadUrl, e.checksum);
+        }
+        if (ok) {
+            ProgressBar1->setValue(100);
+            pump();
+            showMessage(QStringLiteral("Обновление успешно установлено"), this);
+            item->setText(kStatusColumn, kInstalled);
+            RefreshUpdates();
+        } else {
+            showMessage(QStringLiteral("Ошибка при установке обновления. Проверьте логи."), this);
+        }
+        Button2->setEnabled(true);
+        ProgressBar1->setVisible(false);
+        UpdateButtons();
+    });
+}
+
+void TUpdateForm::Button3Click() {
+    winutil::guarded(this, [this] {
+        const UpdateEntry *selected = selectedEntry();
+        if (!selected)
+            return;
+        const QString id = selected->id;
+        if (!dialogs().question(this,
+                                QStringLiteral("Откатить обновление? Все изменения будут восстановлены из резервной копии."),
+                                QStringLiteral("Подтверждение")))
+            return;
+        Button3->setEnabled(false);
+        ProgressBar1->setVisible(true);
+        pump();
+        bool ok = false;
+        {
+            TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
+            ok = manager.RollbackUpdate(id);
+        }
+        if (ok) {
+            showMessage(QStringLiteral("Обновление откачено"), this);
+            RefreshUpdates();
+        } else {
+            showMessage(QStringLiteral("Ошибка при откате обновления. Проверьте логи."), this);
+        }
+        ProgressBar1->setVisible(false);
+        UpdateButtons();
+    });
+}
+
+void TUpdateForm::Button4Click() { reject(); }
+
+// ---- main-window commands -----------------------------------------------------
+
+namespace {
+
+QSqlDatabase mainDatabase() {
+    return db::isOpen(db::kMain) ? db::connection(db::kMain) : QSqlDatabase();
+}
+
+} // namespace
+
+void openUpdateWindow(QWidget *parent) {
+    winutil::guarded(parent, [parent] {
+        TUpdateForm form(parent);
+        form.Database = mainDatabase();
+        form.Year = shared().Year;
+        form.ServerUrl = ReadUpdateServerUrl(paths::updateSettingsFile());
+        execModal(&form);
+    });
+}
+
+void checkForUpdatesCommand(QWidget *parent) {
+    winutil::guarded(parent, [parent] {
+        const QString url = ReadUpdateServerUrl(paths::updateSettingsFile());
+        const QString program = paths::programFolder();
+        ForceDirectoryPath(program + QStringLiteral("temp/"));
+        ForceDirectoryPath(program + QStringLiteral("Backup/"));
+        const QSqlDatabase d = mainDatabase();
+        EnsureUpdateTables(d);
+        int count = 0;
+        {
+            TUpdateManager manager(d, shared().Year, url, program + QStringLiteral("temp/"),
+                                   program + QStringLiteral("Backup/"));
+            const auto list = manager.CheckForUpdates();
+            count = list ? int(list->items.size()) : 0;
+        }
+        if (count > 0) {
+            if (dialogs().question(parent,
+                                   QStringLiteral("Найдено обновлений: %1\r\nОткрыть окно управления обновлениями?")
+                                       .arg(count),
+                                   QStringLiteral("Обновления")))
+                openUpdateWindow(parent);
+        } else {
+            showMessage(QStringLiteral("Обновления не найдены."), parent);
+        }
+    });
+}

@@ -1,0 +1,92 @@
+#pragma once
+// The update client: TUpdateManager checks the update server for updates of
+// a reporting year not installed yet, installs one (download, checksum,
+// unpack, install, record) and rolls one back; TUpdateForm is the window
+// "Обновления форм и контролей". Every step goes to the update log.
+#include "updates/UpdateLists.h"
+
+#include <QDialog>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// Used when the settings name no update server.
+inline const QString kDefaultUpdateServerUrl = QStringLiteral("http://updates.kelvana.ru/api/v1/updates/");
+
+class TUpdateManager {
+public:
+    TUpdateManager(const QSqlDatabase &database, int year, const QString &serverUrl, const QString &tempDir,
+                   const QString &backupDir);
+
+    std::unique_ptr<TUpdatesList> CheckForUpdates();
+    bool InstallUpdate(const QString &updateId, const QString &archiveUrl, const QString &checksum);
+    bool RollbackUpdate(const QString &updateId);
+
+    QSqlDatabase Database;
+    int Year;
+    QString ServerUrl;
+    QString TempDir;
+    QString BackupDir;
+
+    QString archivePath(const QString &updateId) const;
+    QString unpackedFolder(const QString &updateId) const;
+    QString backupFolder(const QString &updateId) const;
+};
+
+QStringList GetInstalledUpdateIds(const TUpdateManager &manager);
+
+// The update server address of a settings file: "Настройки"/UpdateServerURL,
+// the default when the file, the key or the value is missing.
+QString ReadUpdateServerUrl(const QString &settingsFile);
+
+class TUpdateForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TUpdateForm(QWidget *parent = nullptr);
+    ~TUpdateForm() override;
+
+    QSqlDatabase Database;
+    int Year = 0;
+    QString ServerUrl;
+    QString TempDir;
+    QString BackupDir;
+
+    QTreeWidget *ListView1;
+    QPlainTextEdit *Memo1;
+    QPushButton *Button1, *Button2, *Button3, *Button4;
+    QProgressBar *ProgressBar1;
+    QLabel *Label1, *Label2;
+
+    void FormShow();
+    void RefreshUpdates();
+    void UpdateButtons();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void ListView1SelectItem();
+
+    const TUpdatesList *updates() const { return m_updates.get(); }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void FormCreate();
+    const UpdateEntry *selectedEntry() const;
+    std::unique_ptr<TUpdatesList> m_updates;
+    bool m_shown = false;
+};
+
+// Main-window commands: the updates window, the update check (both offered
+// disabled by the main window) and the package generator (administrator mode).
+void openUpdateWindow(QWidget *parent);
+void checkForUpdatesCommand(QWidget *parent);
