@@ -93,7 +93,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void done(int result) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
