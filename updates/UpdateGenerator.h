@@ -1,0 +1,88 @@
+#pragma once
+// The publisher's side of the update service: exports chosen forms of the
+// main database (structure, rules, print files) into a work folder, writes
+// the manifest and packs everything into one update package.
+#include <QDialog>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+struct FormPackageOptions {
+    QString formName;
+    bool includeStructure = false;
+    bool includeControls = false;
+    bool includePrintFiles = false;
+    QString formVersion;
+    QString controlsVersion;
+};
+
+using PackageProgressEvent = std::function<void(int position, int maximum, const QString &text)>;
+
+// Path of the archive <output>/update_package_<year>_v<version>.zip, or
+// empty on failure (logged). options[i] belongs to formNames[i]; names
+// beyond the options count with every flag off.
+QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNames,
+                              const QList<FormPackageOptions> &options, const PackageProgressEvent &progress,
+                              const QString &updateStrategy, const QString &globalVersion,
+                              const QString &outputFolder, const QString &description, int year,
+                              const QString &version);
+
+// The manifest text (CR LF lines, no line end after the last "}").
+QString BuildManifestJson(const QString &version, int year, const QString &description,
+                          const QString &updateStrategy, const QString &globalVersion,
+                          const QList<FormPackageOptions> &options, const QStringList &formNames);
+// Writes the text with a final CR LF; throws db::Error when it cannot.
+void SaveManifestJson(const QString &text, const QString &fileName);
+void CopyPackagePrintFiles(const QString &formName, const QString &sourceFolder, const QString &destFolder);
+
+class TUpdateGeneratorForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TUpdateGeneratorForm(QWidget *parent = nullptr);
+
+    QSqlDatabase Database;
+    int Year = 0;
+
+    QLabel *Label1;
+    QListWidget *CheckListBox1;
+    QGroupBox *GroupBox1, *GroupBox2;
+    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4;
+    QLineEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5;
+    QComboBox *ComboBox1, *ComboBox2;
+    QPushButton *Button1, *Button2;
+    QProgressBar *ProgressBar1;
+    QPlainTextEdit *Memo1;
+
+    void FormShow();
+    void LoadForms();
+    void UpdateControls();
+    void CheckListBox1Click();
+    void Button1Click();
+    void Button2Click();
+    void ReportProgress(int position, int maximum, const QString &text);
+
+    QString lastPackage() const { return m_lastPackage; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void FormCreate();
+    bool m_shown = false;
+    QString m_lastPackage;
+};
+
+// Main-window command (administrator mode).
+void openUpdateGenerator(QWidget *parent);
