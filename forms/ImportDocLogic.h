@@ -1,0 +1,71 @@
+#pragma once
+// Header layout of one table of a Word document made into the structure of a
+// definition table: size, fixed columns and rows, one columns and one rows
+// record per grid line and one titles record per non-empty cell.
+#include <QList>
+#include <QString>
+#include <stdexcept>
+
+namespace importdoc {
+
+// A failure with a Russian message ready to show.
+class Error : public std::runtime_error {
+public:
+    explicit Error(const QString &message) : std::runtime_error(message.toStdString()), m_message(message) {}
+    const QString &message() const { return m_message; }
+private:
+    QString m_message;
+};
+
+// One grid position of the document table (1-based). A position covered by
+// a merged cell is not filled.
+struct DocCell {
+    bool filled = false;
+    QString text;
+    int startColumn = 0, startRow = 0, endColumn = 0, endRow = 0;
+};
+
+struct DocStructure {
+    int rows = 0, cols = 0;
+    QList<DocCell> cells;   // row-major, rows * cols
+
+    bool isEmpty() const { return rows <= 0 || cols <= 0; }
+    DocCell &at(int r, int c) { return cells[(r - 1) * cols + (c - 1)]; }
+    const DocCell &at(int r, int c) const { return cells[(r - 1) * cols + (c - 1)]; }
+    void resize(int rowCount, int colCount);   // keeps the cells that stay inside
+};
+
+// The grid of table n (1-based) of a .docx (a legacy .doc is converted
+// first). Each cell sits at the grid position where it starts, with its text
+// (paragraph marks and end-of-cell bytes removed, trimmed); a cell's end row
+// and end column reach to just before the next filled position below and to
+// the right (or to the table's edge). Throws Error.
+DocStructure ExtractDocTableStructure(const QString &path, int n);
+
+// Spans from the filled positions, as described above.
+void computeSpans(DocStructure &s);
+
+// Joins a second table on the right, leaving out its first fixcols columns.
+// False (nothing changed) when the row counts differ.
+bool joinRight(DocStructure &s1, const DocStructure &s2, int fixcols);
+
+// Font and alignment of a title made from a document cell: Arial, size 10
+// (9 for a text longer than 20 characters), neither bold nor italic, top left
+// in the first column and centred elsewhere.
+struct TitleAttributes {
+    QString fontname;
+    int fontsize = 10;
+    bool bold = false, italic = false;
+    QString tchars;
+};
+TitleAttributes FormatTitleAttributes(int row, int column, const QString &text);
+
+// The description of a structure (its titles, size and count).
+QString describeStructure(const DocStructure &s);
+
+// Rewrites the structure of the definition table ident in one transaction.
+// Throws Error when the table does not exist or a statement fails; nothing
+// changes then.
+void UpdateTableStructure(qint64 ident, const DocStructure &s, int fixcols, int fixrows);
+
+} // namespace importdoc
