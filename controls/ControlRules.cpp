@@ -53,6 +53,15 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
     QVariantList params;
     const bool haveForm = s.formId >= 0;
     const bool haveTable = !s.table.isEmpty();
+    // A table is written "Т(1000)" or "Т[1000]" in rule texts; both are found.
+    const QString tableCondition = QStringLiteral(" and ((lft like ?) or (lft like ?) or (rght like ?) or (rght like ?))");
+    auto tablePatterns = [&](const QString &head) {
+        const QString round = head + s.table + u'%';
+        QString square = s.table;
+        if (square.startsWith(u'(') && square.endsWith(u')')) square = u'[' + square.mid(1, square.size() - 2) + u']';
+        const QString sq = head + square + u'%';
+        return QVariantList{round, sq, round, sq};
+    };
     switch (s.ruleClass) {
     case IntraTable:
         if (!haveForm || !haveTable) return {};
@@ -64,18 +73,18 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
         sql = QStringLiteral("select * from int_control where formid=? and (tble='' or tble is null)");
         params = {s.formId};
         if (s.filter == FilterTable && haveTable) {
-            const QString p = QStringLiteral("%т") + s.table + u'%';
-            sql += QStringLiteral(" and ((lft like ?) or (rght like ?))");
-            params << p << p;
+            sql += tableCondition;
+            params << tablePatterns(QStringLiteral("%т"));
         }
         sql += QStringLiteral(" order by commnt");
         break;
     default: {
         sql = QStringLiteral("select * from int_control where formid=0");
-        QString p;
-        if (s.filter == FilterTable && haveForm && haveTable) p = u'%' + s.formName + QStringLiteral("Т") + s.table + u'%';
-        else if (s.filter == FilterForm && haveForm) p = u'%' + s.formName + QStringLiteral("т%");
-        if (!p.isEmpty()) {
+        if (s.filter == FilterTable && haveForm && haveTable) {
+            sql += tableCondition;
+            params << tablePatterns(u'%' + s.formName + QStringLiteral("Т"));
+        } else if (s.filter == FilterForm && haveForm) {
+            const QString p = u'%' + s.formName + QStringLiteral("т%");
             sql += QStringLiteral(" and ((lft like ?) or (rght like ?))");
             params << p << p;
         }
@@ -238,11 +247,15 @@ QString InsertCycle(const QString &text, const QString &cycle) {
     const QString up = text::upper(text);
     const QString rowMark = QStringLiteral("СТР[");
     const QString colMark = QStringLiteral("ГР[");
+    // The old list up to its "]" gives way to the cycle; a cycle written with
+    // its own closing bracket takes the old one's place, so the result never
+    // holds "]]".
     auto replacePart = [&](qsizetype at) {
         const qsizetype close = up.indexOf(u']', at);
         if (close < 0) return text;
+        const bool ownBracket = cycle.trimmed().endsWith(u']');
         QString out = text;
-        out.replace(at, close - at, cycle);
+        out.replace(at, close - at + (ownBracket ? 1 : 0), ownBracket ? cycle.trimmed() : cycle);
         return out;
     };
     if (cu.startsWith(QStringLiteral("СТР"))) {
@@ -253,8 +266,6 @@ QString InsertCycle(const QString &text, const QString &cycle) {
         return text + cycle;
     }
     if (cu.startsWith(QStringLiteral("ГР"))) {
-        // "СТР[" holds no "ГР[", but "ГР[" can stand inside a longer word; the
-        // first one found outside "СТР[" is the column part.
         const qsizetype c = up.indexOf(colMark);
         if (c >= 0) return replacePart(c);
         const qsizetype r = up.indexOf(rowMark);

@@ -1,0 +1,303 @@
+// Rule storage, control files, expansion of rule sides, the previous-year
+// comparison and the upload body, over the sample configuration.
+#include "controls/ControlFile.h"
+#include "controls/ControlRules.h"
+#include "controls/ControlUpload.h"
+#include "core/SharedState.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "support/Fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace controls;
+
+namespace {
+
+QSqlDatabase mainDb() { return db::connection(db::kMain); }
+
+int ruleCount() { return db::scalar(mainDb(), "select count(*) from int_control").toInt(); }
+
+QStringList keysOf(const QList<RuleItem> &items) {
+    QStringList out;
+    for (const RuleItem &i : items) out << QString::number(i.key);
+    return out;
+}
+
+} // namespace
+
+TEST(RuleStore, ListsByClassAndFilter) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    const QSqlDatabase d = mainDb();
+    EXPECT_EQ(keysOf(ListRules(d, {IntraTable, FilterAll, 1, "Ф30", "(1000)"})).size(), 3);
+    EXPECT_TRUE(ListRules(d, {IntraTable, FilterAll, 1, "Ф30", ""}).isEmpty()) << "class 0 needs a table";
+    // Inter-table rules hold an empty or a null table.
+    EXPECT_EQ(keysOf(ListRules(d, {InterTable, FilterAll, 1, "Ф30", "(1000)"})), (QStringList{"4", "5"}));
+    EXPECT_EQ(keysOf(ListRules(d, {InterTable, FilterTable, 1, "Ф30", "(1000)"})), (QStringList{"4"}));
+    EXPECT_EQ(keysOf(ListRules(d, {InterForm, FilterAll, -1, "", ""})), (QStringList{"6"}));
+    EXPECT_EQ(keysOf(ListRules(d, {InterForm, FilterForm, 2, "Ф14", "(1000)"})), (QStringList{"6"}));
+    EXPECT_TRUE(ListRules(d, {InterForm, FilterForm, 3, "Ф47", "(1000)"}).isEmpty());
+    EXPECT_EQ(keysOf(ListRules(d, {InterForm, FilterTable, 1, "Ф30", "(2000)"})), (QStringList{"6"}));
+    EXPECT_TRUE(ListRules(d, {InterForm, FilterTable, 1, "Ф30", "(1000)"}).isEmpty());
+}
+
+TEST(RuleStore, SaveInsertUpdateDeleteAndQuotes) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    const QSqlDatabase d = mainDb();
+    // Texts with quotes are stored as typed (bound, never spliced).
+    const RuleTexts t{"СТР1ГР4", ">=", "0", "", "Комментарий \"в кавычках\", и ' апостроф"};
+    const qint64 k = SaveRule(d, {InterTable, FilterAll, 1, "Ф30", "(1000)"}, 0, t);
+    EXPECT_GT(k, 7);
+    std::optional<RuleRecord> r = ReadRule(d, k);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->texts.commnt, t.commnt);
+    EXPECT_EQ(r->formId, 1);
+    EXPECT_TRUE(db::scalar(d, "select tble is not null and tble='' from int_control where \"Код\"=?", {k}).toBool())
+        << "class 1 stores an empty table, not null";
+    const qint64 f = SaveRule(d, {InterForm, FilterAll, 1, "Ф30", "(1000)"}, 0, {"Ф30Т[1000]СТР1ГР4", "=", "1", "", "x"});
+    EXPECT_EQ(ReadRule(d, f)->formId, 0);
+    EXPECT_EQ(ReadRule(d, f)->table, "");
+    const qint64 i = SaveRule(d, {IntraTable, FilterAll, 1, "Ф30", "(1000)"}, 0, {"СТР1ГР4", "=", "1", "", "y"});
+    EXPECT_EQ(ReadRule(d, i)->table, "(1000)");
+
+    EXPECT_EQ(SaveRule(d, {IntraTable, FilterAll, 1, "Ф30", "(1000)"}, i, {"СТР2ГР4", "<", "5", "", "z"}), i);
+    EXPECT_EQ(ReadRule(d, i)->texts.reltion, "<");
+    EXPECT_EQ(ReadRule(d, i)->texts.commnt, "z");
+
+    const int before = ruleCount();
+    EXPECT_EQ(DeleteRules(d, {i, 0, f, 9999}), 2);
+    EXPECT_EQ(ruleCount(), before - 2);
+    EXPECT_FALSE(ReadRule(d, i));
+}
+
+TEST(RuleStore, RelationIndexFallsBackToEquals) {
+    EXPECT_EQ(RelationIndex(">="), 3);
+    EXPECT_EQ(RelationIndex("<>"), 1);
+    EXPECT_EQ(RelationIndex("=="), 0);
+    EXPECT_EQ(RelationIndex("~"), 0);
+}
+
+TEST(RuleStore, ReplaceTouchesOnlyTheChosenTexts) {
+    SampleFixture fx;
+    const QSqlDatabase d = mainDb();
+    const RuleRecord before = *ReadRule(d, 1);
+    int changed = 0;
+    auto comments = ReplaceInRules(d, {1, 0, 2}, ReplaceLeft, "СТР[1]", "СТР[4]", &changed);
+    EXPECT_EQ(changed, 2);
+    EXPECT_TRUE(comments.isEmpty());
+    const RuleRecord after = *ReadRule(d, 1);
+    EXPECT_EQ(after.texts.lft, QString(before.texts.lft).replace("СТР[1]", "СТР[4]"));
+    EXPECT_EQ(after.texts.rght, before.texts.rght);
+    EXPECT_EQ(after.texts.commnt, before.texts.commnt);
+    // Case-sensitive; the comment's new text comes back for the list.
+    comments = ReplaceInRules(d, {1}, ReplaceEverywhere, "стр[4]", "X", &changed);
+    EXPECT_EQ(changed, 0);
+    const QString c = after.texts.commnt;
+    ASSERT_FALSE(c.isEmpty());
+    comments = ReplaceInRules(d, {1}, ReplaceComment, c.left(3), "ЖЖЖ", &changed);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(comments.value(1), "ЖЖЖ" + c.mid(3));
+    EXPECT_EQ(ReadRule(d, 1)->texts.lft, after.texts.lft);
+}
+
+TEST(ControlFileFormat, LinesRoundTrip) {
+    const ControlLine l{"Ф30", "(1000)", "СТР[1]", ">=", "СТР[2]+СТР[3]", "ГР[4..7]", "Врачи \"всего\""};
+    const QString text = FormatControlLine(l);
+    EXPECT_EQ(text, "\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]+СТР[3]\",\"ГР[4..7]\",\"Врачи \"всего\"\"");
+    const auto back = ParseControlLine(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->commnt, l.commnt);
+    EXPECT_EQ(back->cycl, l.cycl);
+    EXPECT_FALSE(ParseControlLine("Строка № 6 вне рабочей области таблицы"));
+    EXPECT_FALSE(ParseControlLine("\"Ф30\",\"(1000)\",\"СТР1\""));
+    EXPECT_FALSE(ParseControlLine("\"a\",\"b\",\"c\",\"d\",\"e\",\"f\",\"g\",\"h\""));
+    EXPECT_FALSE(ParseControlLine("\""));
+}
+
+TEST(ControlFileFormat, ExportAndLoadBack) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    const QSqlDatabase d = mainDb();
+    const QString path = fx.root() + "controls.orv";
+    const QStringList all = ControlFileLinesAll(d);
+    ASSERT_EQ(all.size(), 7);
+    WriteControlFile(path, all);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.contains("\r\n"));
+    EXPECT_TRUE(bytes.startsWith(cp1251::encode("\"Ф30\",\"(1000)\"")));
+    f.close();
+
+    // Replace mode brings back every rule under new keys.
+    const LoadResult r = LoadControlFile(d, path, LoadMode::Replace);
+    EXPECT_EQ(r.inserted, 7);
+    EXPECT_TRUE(r.rejects.isEmpty());
+    EXPECT_EQ(ruleCount(), 7);
+    EXPECT_EQ(db::scalar(d, "select min(\"Код\") from int_control").toInt(), 8);
+    EXPECT_EQ(ControlFileLinesAll(d), all);
+    EXPECT_EQ(db::scalar(d, "select count(*) from int_control where tble is null").toInt(), 3)
+        << "an empty table field loads as null";
+    // Append mode adds them again.
+    EXPECT_EQ(LoadControlFile(d, path, LoadMode::Append).inserted, 7);
+    EXPECT_EQ(ruleCount(), 14);
+}
+
+TEST(ControlFileFormat, ExportOfAFormMatchesItsDeletion) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    const QSqlDatabase d = mainDb();
+    const QStringList f14 = ControlFileLinesForForm(d, 2, "Ф14");
+    EXPECT_EQ(f14.size(), 2) << "its own rule and the inter-form rule naming it";
+    EXPECT_EQ(ControlFileLinesForKeys(d, {6, 12345, 7}).size(), 2) << "keys without a row are passed over";
+    EXPECT_EQ(DeleteFormRules(d, 2, "Ф14"), 2);
+    EXPECT_EQ(ruleCount(), 5);
+    EXPECT_TRUE(ControlFileLinesForForm(d, 2, "Ф14").isEmpty());
+}
+
+TEST(ControlFileFormat, LoaderChecksCasesAndRejects) {
+    SampleFixture fx;
+    const QSqlDatabase d = mainDb();
+    const QString dir = fx.root() + "in/";
+    QDir().mkpath(dir);
+    const QString path = dir + "mixed.orv";
+    ASSERT_TRUE(cp1251::writeLines(path, {
+        "Комментарий: строки без кавычек пропускаются",
+        "\"ф30\",\"(1000)\",\"стр[1]\",\">=\",\"стр[2]\",\"гр[4..7]\",\"Нижний Регистр\"",
+        "\"\",\"\",\"ф14т[1000]стр1гр4\",\"<=\",\"Ф30Т[2000]СТР1ГР4\",\"\",\"между формами\"",
+        "\"Ф30\",\"(1000)\",\"СТР[9]\",\">=\",\"0\",\"ГР4\",\"вне\"",
+        "\"Ф30\",\"(1000)\",\"СТР[1]\"",
+    }));
+    const int before = ruleCount();
+    const LoadResult r = LoadControlFile(d, path, LoadMode::Append);
+    EXPECT_EQ(r.inserted, 2);
+    EXPECT_EQ(ruleCount(), before + 2);
+    QSqlQuery q = db::exec(d, "select lft, cycl, commnt, formid, tble from int_control where \"Код\">7 order by \"Код\"");
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), "СТР[1]");
+    EXPECT_EQ(q.value(1).toString(), "ГР[4..7]");
+    EXPECT_EQ(q.value(2).toString(), "Нижний Регистр") << "comments keep their case";
+    EXPECT_EQ(q.value(3).toInt(), 1);
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(3).toInt(), 0) << "empty form: inter-form rule";
+    EXPECT_TRUE(q.value(4).isNull());
+
+    EXPECT_EQ(r.rejectsFile, dir + kRejectsFileName);
+    QStringList rejects;
+    ASSERT_TRUE(cp1251::readLines(r.rejectsFile, rejects));
+    ASSERT_EQ(rejects.size(), 4);
+    EXPECT_EQ(rejects[0], "Строка № 9 вне рабочей области таблицы");
+    EXPECT_EQ(rejects[1], "\"Ф30\",\"(1000)\",\"СТР[9]\",\">=\",\"0\",\"ГР4\",\"вне\"");
+
+    // The rejects file itself loads only its rule lines (still rejected).
+    const LoadResult again = LoadControlFile(d, r.rejectsFile, LoadMode::Append);
+    EXPECT_EQ(again.inserted, 0);
+    EXPECT_EQ(again.rejects.size(), 4);
+}
+
+TEST(ControlFileFormat, AFileWithoutRulesChangesNothing) {
+    SampleFixture fx;
+    const QSqlDatabase d = mainDb();
+    const QString path = fx.root() + "bad.orv";
+    ASSERT_TRUE(cp1251::writeLines(path, {"это не файл контролей", "\"a\",\"b\""}));
+    EXPECT_THROW(LoadControlFile(d, path, LoadMode::Replace), db::Error);
+    EXPECT_EQ(ruleCount(), 7) << "replace mode deletes nothing for a malformed file";
+    EXPECT_THROW(LoadControlFile(d, fx.root() + "missing.orv", LoadMode::Replace), db::Error);
+    EXPECT_EQ(ruleCount(), 7);
+
+    // All lines rejected: replace mode leaves the table empty, as asked.
+    ASSERT_TRUE(cp1251::writeLines(path, {"\"Ф99\",\"(1)\",\"СТР1\",\"=\",\"0\",\"\",\"x\""}));
+    const LoadResult r = LoadControlFile(d, path, LoadMode::Replace);
+    EXPECT_EQ(r.inserted, 0);
+    EXPECT_EQ(ruleCount(), 0);
+    EXPECT_TRUE(QFile::exists(r.rejectsFile));
+}
+
+TEST(RuleSides, InsertCycleIntoRowOrColumnPart) {
+    // The cycle replaces the row list; the column part stays.
+    EXPECT_EQ(InsertCycle("Ф30Т[1000]СТР[1]ГР[4]", "СТР[2..3]"), "Ф30Т[1000]СТР[2..3]ГР[4]");
+    EXPECT_EQ(InsertCycle("Ф30Т[1000]стр[1]ГР[4]", "стр2..3"), "Ф30Т[1000]стр2..3]ГР[4]");
+    EXPECT_EQ(InsertCycle("Ф30Т[1000]ГР[4]", "СТР[2]"), "Ф30Т[1000]СТР[2]ГР[4]");
+    EXPECT_EQ(InsertCycle("Ф30Т[1000]ГР4", "СТР[2]"), "Ф30Т[1000]ГР4СТР[2]") << "neither part: appended";
+    EXPECT_EQ(InsertCycle("Ф30Т[1000]СТР[1]ГР[4]", "ГР[5..7]"), "Ф30Т[1000]СТР[1]ГР[5..7]");
+    EXPECT_EQ(InsertCycle("Ф30Т[1000]СТР[1]", "гр[5]"), "Ф30Т[1000]СТР[1]гр[5]");
+    EXPECT_EQ(InsertCycle("Ф30Т[1000]СТР[1", "ГР[5]"), "Ф30Т[1000]СТР[ГР[5]1");
+    EXPECT_EQ(InsertCycle("Ф30Т[1000]СТР[1]", "5"), "Ф30Т[1000]СТР[1]") << "no cycle marker";
+    EXPECT_EQ(InsertCycle("", "ГР5"), "");
+    EXPECT_EQ(InsertCycle("Ф30Т[1000]СТР[1", "СТР[2]"), "Ф30Т[1000]СТР[1") << "no closing bracket";
+}
+
+TEST(RuleSides, ExpandWithClassFormTableAndCycle) {
+    EXPECT_EQ(ExpandRuleSide("СТР[1]+СТР[2]", 0, "ГР[4..7]", "(1000)", "Ф30"),
+              "Ф30Т(1000)СТР[1]ГР[4..7]+Ф30Т(1000)СТР[2]");
+    EXPECT_EQ(ExpandRuleSide("Т[2000]СТР[1]ГР[4]", 1, "", "", "Ф30"), "Ф30Т[2000]СТР[1]ГР[4]");
+    EXPECT_EQ(ExpandRuleSide("12", 0, "", "(1000)", "Ф30"), "12");
+    EXPECT_EQ(CarryCaret(10, 20, 50), 25);
+    EXPECT_EQ(CarryCaret(0, 20, 50), 0);
+    EXPECT_EQ(CarryCaret(5, 0, 50), 0);
+}
+
+TEST(PreviousYear, ChangedAndMissingReferences) {
+    SampleFixture fx(true);
+    fx.reloadCaches();
+    // Same definitions in both years: nothing differs.
+    for (int key = 1; key <= 7; ++key) {
+        const RuleRecord r = *ReadRule(mainDb(), key);
+        EXPECT_FALSE(CheckControlAgainstPreviousYear(key, r.texts.lft, r.texts.rght, r.texts.reltion, r.texts.cycl))
+            << key;
+    }
+    EXPECT_EQ(SearchAllRuleDiscrepancies(mainDb(), nullptr).filter("Расхождений не найдено").size(), 3);
+
+    // Last year had no table (2000) of Ф30: rules reading it differ.
+    {
+        db::ScopedConnection prev(fx.configFolder() + QString::number(fx.year() - 1) + "/orvmain.mdb",
+                                  db::OpenMode::ReadWrite);
+        db::exec(prev.db(), "delete from tables where ident=2");
+    }
+    const RuleRecord r4 = *ReadRule(mainDb(), 4);
+    EXPECT_TRUE(CheckControlAgainstPreviousYear(4, r4.texts.lft, r4.texts.rght, "", r4.texts.cycl));
+    const RuleRecord r1 = *ReadRule(mainDb(), 1);
+    EXPECT_FALSE(CheckControlAgainstPreviousYear(1, r1.texts.lft, r1.texts.rght, "", r1.texts.cycl));
+    // The reverse: a reference that exists only last year is no discrepancy.
+    EXPECT_FALSE(CheckControlAgainstPreviousYear(0, "Ф30Т[9000]СТР1ГР4", "", "", ""));
+
+    const QStringList report = SearchAllRuleDiscrepancies(mainDb(), nullptr);
+    EXPECT_EQ(report.first(), "Результаты проверки расхождений контролей с прошлым годом:");
+    EXPECT_TRUE(report.contains("   Есть расхождения")) << report.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(report.contains("   Есть расхождения в формах:"));
+    EXPECT_TRUE(report.contains("   - Ф30"));
+    EXPECT_EQ(report.last(), "Всего проверено контролей: 6") << "each group stops at its first discrepancy";
+}
+
+TEST(PreviousYear, NoPreviousDatabase) {
+    SampleFixture fx(false);
+    fx.reloadCaches();
+    const RuleRecord r = *ReadRule(mainDb(), 4);
+    EXPECT_FALSE(CheckControlAgainstPreviousYear(4, r.texts.lft, r.texts.rght, "", r.texts.cycl));
+    const QStringList report = SearchAllRuleDiscrepancies(mainDb(), nullptr);
+    EXPECT_EQ(report.filter("Расхождений не найдено").size(), 3);
+    EXPECT_EQ(report.last(), "Всего проверено контролей: 7");
+    db::exec(mainDb(), "delete from int_control");
+    EXPECT_EQ(SearchAllRuleDiscrepancies(mainDb(), nullptr), QStringList{"Контроли не найдены"});
+}
+
+TEST(Upload, JsonBodyInKeyOrder) {
+    UploadRule r;
+    r.formId = 1;
+    r.table = "(1000)";
+    r.lft = "СТР[1]";
+    r.reltion = ">=";
+    r.rght = "a/b";
+    r.cycl = "";
+    r.commnt = "say \"hi\"\t";
+    r.year = 2024;
+    EXPECT_EQ(BuildControlJson(r), "{\"formid\":1,\"tble\":\"(1000)\",\"lft\":\"СТР[1]\",\"reltion\":\">=\","
+                                   "\"rght\":\"a\\/b\",\"cycl\":\"\",\"commnt\":\"say \\\"hi\\\"\\t\",\"year\":2024}");
+    r.key = 17;
+    EXPECT_TRUE(BuildControlJson(r).endsWith(",\"year\":2024,\"id\":17}"));
+}
