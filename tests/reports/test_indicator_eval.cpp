@@ -1,0 +1,193 @@
+// Indicator evaluation over the sample configuration, with values worked out
+// by hand from the sample's content (see core/SampleConfig.cpp):
+//   Ф30 (1000) СТР1 of institution id: ГР4 = 10*id, ГР5 = 10*id - 2
+//   (13: ГР5 = ГР4 + 3), СТР2 = floor(0.4*СТР1), СТР3 = floor(0.3*СТР1);
+//   populations1.common of an institution = 1000*id.
+#include "support/Fixture.h"
+
+#include "core/RuleEngine.h"
+#include "core/SampleConfig.h"
+#include "core/SharedState.h"
+#include "platform/Database.h"
+#include "reports/IndicatorEval.h"
+
+#include <gtest/gtest.h>
+
+using namespace indicators;
+using namespace sample::ids;
+
+namespace {
+
+// Stored position of Ф30 (1000) (fixrows 3): column = ГР + 1, row = СТР + 4.
+void putRepData(qint64 report, int gr, int str, double value) {
+    db::exec(db::kData, QStringLiteral("insert into repdata values (?,?,?,?,?,?)"),
+             {report, value, SampleFixture::kYear, TableF30Staff, gr + 1, str + 4});
+}
+
+void setMode(const QString &mode, const QString &table, qint64 unit, const QString &include = QString()) {
+    SharedState &s = shared();
+    s.ReportMode = mode;
+    s.DataTableName = table;
+    s.CurrentInstitution = unit;
+    s.IncludeList = include;
+}
+
+struct Fixture : SampleFixture {
+    Fixture() { reloadCaches(); }
+};
+
+// A set of one column holding the given formulas in rows 1.., plus identifiers.
+qint64 makeSet(const QStringList &cells, const QStringList &identifiers = {}) {
+    const qint64 t = AddSet(QStringLiteral("Проверка"), 0);
+    StoreGridCell(t, 1, 0, QStringLiteral("Значение"), 64, 20);
+    for (int i = 0; i < cells.size(); ++i) StoreGridCell(t, 1, i + 1, cells[i], 64, 20);
+    for (const QString &id : identifiers) AddIdentifier(t, id);
+    return t;
+}
+
+QStringList column1(const EvaluatedSet &e) { return e.values.value(1).mid(1); }
+
+} // namespace
+
+TEST(IndicatorEvaluation, SampleSetInTerrainMode) {
+    Fixture f;
+    putRepData(ReportNorth, 5, 1, 100);
+    putRepData(ReportNorth, 4, 1, 200);
+    setMode(QStringLiteral("Terrain"), QStringLiteral("Repdata"), ReportNorth);
+    const EvaluatedSet e = EvaluateSet(SetStaffing);
+    // population of the northern report = 1000 * (5+6+7+8)
+    EXPECT_EQ(e.values[1][1], QStringLiteral("38.46"));   // 100 * 10000 / 26000
+    EXPECT_EQ(e.values[1][2], QStringLiteral("50.00%"));
+    EXPECT_EQ(e.computedIdentifiers, QStringList{QStringLiteral("ВРАЧИ=100.00")});
+    EXPECT_EQ(e.values[0][2], QStringLiteral("Укомплектованность: %"));
+    EXPECT_FALSE(SplitMode());
+}
+
+TEST(IndicatorEvaluation, SampleSetInTypesMode) {
+    Fixture f;
+    setMode(QStringLiteral("Types"), QStringLiteral("data"), 0, QStringLiteral("5,9"));
+    const EvaluatedSet e = EvaluateSet(SetStaffing);
+    // ГР5 = 48 + 88, ГР4 = 50 + 90, population 5000 + 9000
+    EXPECT_EQ(e.values[1][1], QStringLiteral("97.14"));
+    EXPECT_EQ(e.values[1][2], QStringLiteral("97.14%"));
+    // An empty member list gives zeros, not a broken statement.
+    shared().IncludeList.clear();
+    const EvaluatedSet none = EvaluateSet(SetStaffing);
+    EXPECT_EQ(none.values[1][1], QStringLiteral("0.00"));
+}
+
+TEST(IndicatorEvaluation, SampleSetInSingleModeAndItsSplit) {
+    Fixture f;
+    putRepData(ReportRegion, 5, 1, 252);
+    putRepData(ReportRegion, 4, 1, 300);
+    setMode(QStringLiteral("Single"), QStringLiteral("Repdata"), ReportRegion, QStringLiteral("5,9,13"));
+    const EvaluatedSet e = EvaluateSet(SetStaffing);
+    EXPECT_EQ(e.values[1][1], QStringLiteral("20.00"));   // 252 * 10000 / 126000
+    EXPECT_EQ(e.values[1][2], QStringLiteral("84.00%"));
+
+    QStringList labels;
+    const SplitResult row = SplitByUnits(e, 1, {1}, [&](const QString &n) { labels << n; });
+    EXPECT_EQ(row.header, QStringLiteral("Подразделение\tЗначение"));
+    EXPECT_EQ(row.lines, (QStringList{QStringLiteral("Северная ЦРБ\t96.00"), QStringLiteral("Южная ЦРБ\t97.78"),
+                                      QStringLiteral("Областная больница\t102.31"), QStringLiteral("Всего\t20.00")}));
+    EXPECT_EQ(labels.last(), QString());
+    const SplitResult cell = SplitByUnits(e, 2, {1});
+    EXPECT_EQ(cell.lines.first(), QStringLiteral("Северная ЦРБ\t96.00%"));
+    EXPECT_EQ(cell.lines.last(), QStringLiteral("Всего\t84.00%"));
+
+    // The split restores the unit and the value table, and ends split mode.
+    EXPECT_EQ(shared().CurrentInstitution, ReportRegion);
+    EXPECT_EQ(shared().DataTableName, QStringLiteral("Repdata"));
+    EXPECT_FALSE(SplitMode());
+}
+
+TEST(IndicatorEvaluation, SplitRestoresStateWhenAMemberFails) {
+    Fixture f;
+    setMode(QStringLiteral("Single"), QStringLiteral("Repdata"), ReportRegion, QStringLiteral("5,123456"));
+    EvaluatedSet e;
+    e.table.columnCount = 2;
+    e.table.rowCount = 2;
+    e.table.cells = {{QString(), QString()}, {QString(), QStringLiteral("Ф30Т[1000]СТР[x]ГР5")}};
+    e.values = e.table.cells;
+    EXPECT_ANY_THROW(SplitByUnits(e, 1, {1}));
+    EXPECT_EQ(shared().CurrentInstitution, ReportRegion);
+    EXPECT_EQ(shared().DataTableName, QStringLiteral("Repdata"));
+    EXPECT_FALSE(SplitMode());
+    // Long member ids are used whole.
+    EXPECT_EQ(SplitMembers(), (QList<qint64>{5, 123456}));
+}
+
+TEST(IndicatorEvaluation, SplitByReportsInTerrainMode) {
+    Fixture f;
+    putRepData(ReportRegion, 5, 1, 252);
+    putRepData(ReportNorth, 5, 1, 52);
+    setMode(QStringLiteral("Terrain"), QStringLiteral("Repdata"), ReportComposite);
+    const qint64 t = makeSet({QStringLiteral("Ф30Т[1000]СТР1ГР5"), QStringLiteral("НАСЕЛЕНИЕ0")});
+    const EvaluatedSet e = EvaluateSet(t);
+    const SplitResult r = SplitByUnits(e, 1, {1});
+    EXPECT_EQ(r.lines, (QStringList{QStringLiteral("Свод по области\t252.00"),
+                                    QStringLiteral("Свод по Северному району\t52.00"), QStringLiteral("Всего\t0.00")}));
+    EXPECT_EQ(SplitByUnits(e, 2, {1}).lines.at(1), QStringLiteral("Свод по Северному району\t26000"));
+}
+
+TEST(IndicatorEvaluation, ReferencesListsAndPasses) {
+    Fixture f;
+    setMode(QStringLiteral("Single"), QStringLiteral("Data"), NorthHospital);
+    const qint64 t = makeSet({
+        QStringLiteral("5"),                                   // 1 a number loads nothing
+        QStringLiteral("Ф30Т(1000)СТР[1..3]ГР4"),              // 2 50 + 20 + 15
+        QStringLiteral("ф30т[1000]стр1гр[4,5]"),               // 3 50 + 48
+        QStringLiteral("Ф30Т[1000]СТР1ГР4+Ф30Т[2000]СТР1ГР4"), // 4 two tables: 50 + 5000
+        QStringLiteral("Ф30Т[1000]СТР1ГР4/0"),                 // 5
+        QStringLiteral("НАСЕЛЕНИЕ4*2"),                        // 6 stays symbolic
+        QStringLiteral("А+Б;шт"),                              // 7 identifiers, later definition wins
+        QStringLiteral("Ф99Т[1]СТР1ГР1"),                      // 8 no such table
+        QStringLiteral("Ф30Т[1000]СТР9ГР4"),                   // 9 outside the table
+        QStringLiteral("В"),                                   // 10 defined through another identifier
+        QStringLiteral("-А*2"),                                // 11
+    }, {QStringLiteral("А=1"), QStringLiteral("Б=Ф30Т[1000]СТР1ГР5"), QStringLiteral("А=2"),
+        QStringLiteral("В=А+Б")});
+    const EvaluatedSet e = EvaluateSet(t);
+    const QStringList v = column1(e);
+    EXPECT_EQ(v[0], QStringLiteral("5"));
+    EXPECT_EQ(v[1], QStringLiteral("85.00"));
+    EXPECT_EQ(v[2], QStringLiteral("98.00"));
+    EXPECT_EQ(v[3], QStringLiteral("5050.00"));
+    EXPECT_EQ(v[4], QStringLiteral("0.00"));
+    EXPECT_EQ(v[5], QStringLiteral("НАСЕЛЕНИЕ4*2"));
+    EXPECT_EQ(v[6], QStringLiteral("50.00шт"));
+    EXPECT_TRUE(v[7].contains(QStringLiteral("Ф99"))) << v[7].toStdString();
+    EXPECT_TRUE(v[8].startsWith(kOutsideTableMarker)) << v[8].toStdString();
+    EXPECT_EQ(v[9], QStringLiteral("50.00"));
+    EXPECT_EQ(v[10], QStringLiteral("-4.00"));
+
+    // A formula that only holds numbers loads no table.
+    QStringList ids;
+    IndicatorCalc calc(&ids);
+    QList<QStringList> grid{{QString(), QString()}, {QString(), QStringLiteral("2*3")}};
+    calc.GetDatas(grid, grid);
+    EXPECT_EQ(calc.loads(), 0);
+    EXPECT_EQ(grid[1][1], QStringLiteral("6.00"));
+    // Both bracket styles address one table: one load for the cell.
+    grid = {{QString(), QString()}, {QString(), QStringLiteral("Ф30Т(1000)СТР1ГР4-Ф30Т[1000]СТР1ГР5")}};
+    calc.GetDatas(grid, grid);
+    EXPECT_EQ(calc.loads(), 1);
+    EXPECT_EQ(grid[1][1], QStringLiteral("2.00"));
+}
+
+TEST(IndicatorEvaluation, NetModeAndPopulationSources) {
+    Fixture f;
+    const qint64 t = makeSet({QStringLiteral("Ф30Т[1000]СТР1ГР4+7"), QStringLiteral("НАСЕЛЕНИЕ3")});
+    setMode(QStringLiteral("Net"), QStringLiteral("RepData"), ReportNetwork);
+    EvaluatedSet e = EvaluateSet(t);
+    EXPECT_EQ(column1(e).at(0), QStringLiteral("7.00"));
+    EXPECT_EQ(column1(e).at(1), QStringLiteral("НАСЕЛЕНИЕ3"));   // no population in this mode
+
+    setMode(QStringLiteral("Svod"), QStringLiteral("RepData"), ReportNorth);
+    e = EvaluateSet(t);
+    EXPECT_EQ(column1(e).at(1), QStringLiteral("5200"));   // childs = 200 * 26
+    setMode(QStringLiteral("Types"), QStringLiteral("data"), 0, QStringLiteral("6,7"));
+    e = EvaluateSet(t);
+    EXPECT_EQ(column1(e).at(1), QStringLiteral("2600"));   // 200 * (6 + 7)
+    EXPECT_EQ(column1(e).at(0), QStringLiteral("137.00")); // 60 + 70 + 7
+}

@@ -1,0 +1,283 @@
+// The indicator windows over the sample configuration: the set tree in both
+// modes, the set editor and the view with its split and outputs.
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include "core/AdminMode.h"
+#include "core/ListWindow.h"
+#include "core/SampleConfig.h"
+#include "core/SharedState.h"
+#include "platform/Database.h"
+#include "reports/IndicatorWindows.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+#include <gtest/gtest.h>
+
+using namespace indicators;
+using namespace sample::ids;
+
+namespace {
+
+struct Env {
+    SampleFixture fixture;
+    FakeDialogs dialogs;
+    Env() { fixture.reloadCaches(); }
+};
+
+QTreeWidgetItem *select(TMISetup &w, qint64 ident) {
+    QTreeWidgetItem *n = w.findNode(ident);
+    if (n) w.TreeView1->setCurrentItem(n);
+    return n;
+}
+
+QString savePng(QWidget &w, const QString &name) {
+    w.resize(w.size());
+    w.show();
+    const QString path = QStringLiteral("/tmp/%1.png").arg(name);
+    w.grab().save(path);
+    w.hide();
+    return path;
+}
+
+} // namespace
+
+TEST(IndicatorSetupWindow, TreeFromCacheAndModes) {
+    Env env;
+    const qint64 orphan = AddSet(QStringLiteral("Без родителя"), 999);
+    env.fixture.reloadCaches();
+    TMISetup w;
+    w.setEditingMode();
+    w.FormActivate();
+    ASSERT_EQ(w.TreeView1->topLevelItemCount(), 1);
+    EXPECT_EQ(w.TreeView1->topLevelItem(0)->text(0), QStringLiteral("Показатели здоровья"));
+    EXPECT_EQ(w.TreeView1->topLevelItem(0)->child(0)->text(0), QStringLiteral("Обеспеченность кадрами"));
+    EXPECT_EQ(w.findNode(orphan), nullptr);
+    EXPECT_TRUE(w.N3->isVisible());
+    EXPECT_FALSE(w.N8->isVisible());
+    EXPECT_FALSE(w.N7->isVisible());   // administrator only
+
+    // Selecting sets CurrentTerm and the rename field; renaming writes the table.
+    select(w, SetStaffing);
+    EXPECT_EQ(CurrentTerm(), SetStaffing);
+    w.Edit1->setText(QStringLiteral("Кадры"));
+    w.Button1Click();
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select part from tree where ident=?"),
+                         {SetStaffing}).toString(),
+              QStringLiteral("Кадры"));
+
+    // In editing mode a double click opens the editor.
+    w.TreeView1DblClick();
+    EXPECT_EQ(env.dialogs.modalTitles.last(), QStringLiteral("MIForms"));
+
+    // Adding beside a root set makes a root set; below makes a child.
+    select(w, SetHealth);
+    w.N5Click();
+    EXPECT_EQ(w.TreeView1->topLevelItemCount(), 2);
+    w.N6Click();
+    EXPECT_EQ(w.findNode(SetHealth)->childCount(), 2);
+
+    // Deleting asks first.
+    select(w, SetHealth);
+    w.N2Click();
+    EXPECT_EQ(env.dialogs.questions.last(), QStringLiteral("Вы действительно желаете удалить \"Показатели здоровья\"?"));
+    EXPECT_NE(w.findNode(SetHealth), nullptr);
+    env.dialogs.answers.push_back(true);
+    w.N2Click();
+    EXPECT_EQ(w.findNode(SetHealth), nullptr);
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from formulas where term=?"),
+                         {SetStaffing}).toInt(),
+              0);
+}
+
+TEST(IndicatorSetupWindow, ClosingReloadsTheCacheAndViewingModeOpensTheView) {
+    Env env;
+    {
+        TMISetup w;
+        w.setViewingMode();
+        w.setWindowTitle(QStringLiteral("Свод по области - \"дерево\" показателей"));
+        w.FormActivate();
+        select(w, SetHealth);
+        w.N5Click();
+        env.dialogs.modals.push_back([](QDialog *d) {
+            auto *view = qobject_cast<TShowStat *>(d);
+            EXPECT_NE(view, nullptr);
+            if (view) EXPECT_EQ(view->Label1->text(), QStringLiteral("Обеспеченность кадрами"));
+            return int(QDialog::Accepted);
+        });
+        select(w, SetStaffing);
+        w.TreeView1DblClick();
+        EXPECT_EQ(env.dialogs.modalTitles.last(), QStringLiteral("Свод по области"));
+        EXPECT_EQ(IndicatorTerm(), SetStaffing);
+    }
+    EXPECT_EQ(shared().TreeList.size(), 3);
+
+    // A caption without " -" gives the view an empty caption.
+    TMISetup w;
+    w.setViewingMode();
+    w.setWindowTitle(QStringLiteral("Больница"));
+    w.FormActivate();
+    select(w, SetStaffing);
+    w.N8Click();
+    EXPECT_EQ(env.dialogs.modalTitles.last(), QString());
+}
+
+TEST(IndicatorSetupWindow, FileCommands) {
+    Env env;
+    TMISetup w;
+    w.setEditingMode();
+    w.FormActivate();
+    select(w, SetHealth);
+    const QString path = env.fixture.root() + QStringLiteral("health.stt");
+    env.dialogs.files.push_back(path);
+    w.N9Click();
+    EXPECT_EQ(env.dialogs.messages.last(), QStringLiteral("Показатели здоровья - выгружено"));
+    ASSERT_TRUE(QFile::exists(path));
+
+    w.N5Click();   // a new root set to read into
+    QTreeWidgetItem *target = w.TreeView1->topLevelItem(1);
+    w.TreeView1->setCurrentItem(target);
+    env.dialogs.files.push_back(path);
+    w.N10Click();
+    EXPECT_EQ(env.dialogs.messages.last(),
+              QStringLiteral("Данные по Неопределенный набор показателей загружены из файла"));
+    ASSERT_EQ(target->childCount(), 1);
+    EXPECT_EQ(target->child(0)->text(0), QStringLiteral("Обеспеченность кадрами"));
+    const SetTable copy = LoadSet(target->child(0)->data(0, Qt::UserRole + 1).toLongLong());
+    EXPECT_EQ(copy.cell(0, 2), QStringLiteral("Укомплектованность: %"));
+}
+
+TEST(IndicatorSetupWindow, PreviousYearChecks) {
+    {
+        SampleFixture f(true);
+        FakeDialogs dialogs;
+        f.reloadCaches();
+        AdminMode::instance().setOn(true);
+        TMISetup w;
+        w.FormActivate();
+        EXPECT_TRUE(w.N7->isVisible());
+        w.N12Click();
+        EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Не выбрана таблица для проверки"));
+        select(w, SetHealth);
+        w.N12Click();
+        EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Не найдено формул для таблицы"));
+        select(w, SetStaffing);
+        w.N12Click();
+        EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Расхождений не найдено"));
+        w.N11Click();
+        EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Таблиц с расхождениями не найдено"));
+        AdminMode::instance().setOn(false);
+    }
+    {
+        SampleFixture f(false);
+        FakeDialogs dialogs;
+        f.reloadCaches();
+        TMISetup w;
+        w.FormActivate();
+        select(w, SetStaffing);
+        w.N12Click();
+        EXPECT_EQ(dialogs.modalTitles.last(), QStringLiteral("Формулы с расхождениями - Обеспеченность кадрами"));
+        w.N11Click();
+        EXPECT_EQ(dialogs.modalTitles.last(), QStringLiteral("Таблицы с расхождениями (1)"));
+    }
+}
+
+TEST(IndicatorEditorWindow, LoadStoreAndGridCommands) {
+    Env env;
+    CurrentTerm() = SetStaffing;
+    TMIForms w;
+    w.FormActivate();
+    ASSERT_EQ(w.StringGrid1->rowCount(), 3);
+    ASSERT_EQ(w.StringGrid1->columnCount(), 2);
+    EXPECT_EQ(w.StringGrid1->item(2, 0)->text(), QStringLiteral("Укомплектованность: %"));
+    EXPECT_EQ(w.StringGrid1->columnWidth(0), 200);
+    EXPECT_EQ(w.ListBox1->count(), 1);
+
+    // A formula typed with blanks is stored without them.
+    w.StringGrid1->setCurrentCell(1, 1);
+    w.StringGrid1SelectCell(1, 1);
+    EXPECT_EQ(EditTarget(), QStringLiteral("grid"));
+    w.Memo1->setPlainText(QStringLiteral("ВРАЧИ * 2"));
+    w.BitBtn1Click();
+    EXPECT_EQ(w.StringGrid1->item(1, 1)->text(), QStringLiteral("ВРАЧИ*2"));
+    EXPECT_EQ(LoadSet(SetStaffing).cell(1, 1), QStringLiteral("ВРАЧИ*2"));
+
+    // Identifier editing.
+    w.ListBox1->setCurrentRow(0);
+    w.ListBox1Click();
+    w.Memo1->setPlainText(QStringLiteral("ВРАЧИ=Ф30Т[1000]СТР1ГР4"));
+    w.BitBtn1Click();
+    EXPECT_EQ(LoadSet(SetStaffing).identifiers.first(), QStringLiteral("ВРАЧИ=Ф30Т[1000]СТР1ГР4"));
+
+    w.N2Click();
+    EXPECT_EQ(w.StringGrid1->item(3, 0)->text(), QStringLiteral("Новая строка"));
+    w.N3Click();
+    EXPECT_EQ(LoadSet(SetStaffing).columnCount, 3);
+    w.StringGrid1->setCurrentCell(0, 1);
+    w.N6Click();
+    EXPECT_EQ(env.dialogs.messages.last(), QStringLiteral("Нельзя удалить заголовки столбцов!"));
+    w.StringGrid1->setCurrentCell(1, 1);
+    w.N6Click();
+    EXPECT_EQ(w.StringGrid1->rowCount(), 3);
+    EXPECT_EQ(LoadSet(SetStaffing).cell(0, 1), QStringLiteral("Укомплектованность: %"));
+
+    w.Edit2->setText(QStringLiteral("СТР1"));
+    w.Edit4->setText(QStringLiteral("СТР2"));
+    w.BitBtn3Click();
+    EXPECT_EQ(env.dialogs.messages.last(), QStringLiteral("Замен произведено: 1"));
+    EXPECT_TRUE(w.StringGrid1->item(1, 1)->text().startsWith(QStringLiteral("Ф30Т[1000]СТР2ГР5")));
+
+    w.N4Click();
+    EXPECT_EQ(w.ListBox1->count(), 2);
+    EXPECT_EQ(w.ListBox1->item(1)->text(), QStringLiteral("Неопределенный идентификатор"));
+    savePng(w, QStringLiteral("indicator_editor"));
+}
+
+TEST(IndicatorViewWindow, ComputesOnceSplitsAndPrints) {
+    Env env;
+    SharedState &s = shared();
+    s.ReportMode = QStringLiteral("Types");
+    s.DataTableName = QStringLiteral("data");
+    s.IncludeList = QStringLiteral("5,9");
+    IndicatorTerm() = SetStaffing;
+    TShowStat w;
+    w.setWindowTitle(QStringLiteral("Больница"));
+    w.Label1->setText(QStringLiteral("Обеспеченность кадрами"));
+    w.FormActivate();
+    ASSERT_EQ(w.StringGrid1->rowCount(), 3);
+    EXPECT_EQ(w.StringGrid1->item(1, 1)->text(), QStringLiteral("97.14"));
+    EXPECT_EQ(w.StringGrid1->item(2, 1)->text(), QStringLiteral("97.14%"));
+    // A second activation keeps the grid as it is.
+    w.StringGrid1->item(1, 1)->setText(QStringLiteral("x"));
+    w.FormActivate();
+    EXPECT_EQ(w.StringGrid1->item(1, 1)->text(), QStringLiteral("x"));
+    w.StringGrid1->item(1, 1)->setText(QStringLiteral("97.14"));
+
+    s.CurrentInstitution = 77;
+    w.StringGrid1->setCurrentCell(1, 1);
+    w.N2Click(false);
+    EXPECT_EQ(s.CurrentInstitution, 77);
+    EXPECT_EQ(s.DataTableName, QStringLiteral("data"));
+    EXPECT_EQ(w.SplitLines, (QStringList{QStringLiteral("Северная ЦРБ\t96.00"), QStringLiteral("Южная ЦРБ\t97.78"),
+                                         QStringLiteral("Всего\t97.14")}));
+    EXPECT_EQ(Form1().heading(), QStringLiteral("Обеспеченность кадрами - Врачей на 10000 населения - Значение"));
+    EXPECT_EQ(Form1().windowTitle(), QStringLiteral("Больница"));
+    Form1().hide();
+
+    EXPECT_EQ(IndicatorDocumentLines(QStringLiteral("К"), QStringLiteral("З"),
+                                     {{QStringLiteral("а\r\nб"), QStringLiteral("1")}}),
+              (QStringList{QStringLiteral("К"), QStringLiteral("З"), QStringLiteral("аб\t1")}));
+    w.N1Click();
+    w.Excel1Click();
+    ASSERT_EQ(env.dialogs.opened.size(), 2);
+    EXPECT_TRUE(env.dialogs.opened[0].endsWith(QStringLiteral(".docx")));
+    EXPECT_TRUE(env.dialogs.opened[1].endsWith(QStringLiteral(".xlsx")));
+    savePng(w, QStringLiteral("indicator_view"));
+}
