@@ -1,0 +1,311 @@
+// Form catalogue: structure files written and read back, faulty files,
+// deleting forms and tables with everything that hangs on them.
+#include "core/SampleConfig.h"
+#include "core/SharedState.h"
+#include "forms/FormCatalogLogic.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+using namespace catalog;
+
+namespace {
+
+QSqlDatabase mainDb() { return db::connection(db::kMain); }
+
+qint64 count(const QSqlDatabase &d, const QString &sql, const QVariantList &p = {}) {
+    return db::scalar(d, sql, p).toLongLong();
+}
+
+// The whole structure of a form, independent of the idents it got.
+QStringList structureOf(qint64 formId) {
+    QStringList out;
+    const QSqlDatabase d = mainDb();
+    QSqlQuery f = db::exec(d, QStringLiteral("select formname, decipher, net from forms where id=?"), {formId});
+    if (f.next()) out << f.value(0).toString() + "|" + f.value(1).toString() + "|" + QString::number(f.value(2).toBool());
+    QSqlQuery t = db::exec(d,
+                           QStringLiteral("select ident, tablen, name, colcount, rowcount, fixcols, fixrows, floattype, "
+                                          "scan from tables where form=? order by tablen"),
+                           {formId});
+    while (t.next()) {
+        const qint64 ident = t.value(0).toLongLong();
+        out << QStringLiteral("T %1|%2|%3|%4|%5|%6|%7|%8")
+                   .arg(t.value(1).toString(), t.value(2).toString())
+                   .arg(t.value(3).toInt())
+                   .arg(t.value(4).toInt())
+                   .arg(t.value(5).toInt())
+                   .arg(t.value(6).toInt())
+                   .arg(t.value(7).toBool())
+                   .arg(t.value(8).toInt());
+        QSqlQuery r = db::exec(d, "select \"row\", height from \"rows\" where \"table\"=? order by \"row\"", {ident});
+        while (r.next()) out << QStringLiteral("R %1 %2").arg(r.value(0).toInt()).arg(r.value(1).toDouble());
+        QSqlQuery c =
+            db::exec(d, "select \"column\", width from \"columns\" where \"table\"=? order by \"column\"", {ident});
+        while (c.next()) out << QStringLiteral("C %1 %2").arg(c.value(0).toInt()).arg(c.value(1).toDouble());
+        QSqlQuery h = db::exec(d,
+                               "select \"column\", \"row\", union_sc, union_sr, union_ec, union_er, fontname, fontsize, "
+                               "fontbold, fontitalic, tchars, txt from titles where \"table\"=? order by \"row\", \"column\"",
+                               {ident});
+        while (h.next()) {
+            QStringList v;
+            for (int i = 0; i < 12; ++i)
+                v << ((i == 8 || i == 9) ? QString::number(h.value(i).toBool()) : h.value(i).toString());
+            out << "H " + v.join('|');
+        }
+    }
+    return out;
+}
+
+struct CatalogTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    QString file(const QString &name) const { return fx.root() + name; }
+    QStringList readFile(const QString &path) {
+        QStringList lines;
+        EXPECT_TRUE(cp1251::readLines(path, lines));
+        return lines;
+    }
+    void writeFile(const QString &path, const QStringList &lines) { ASSERT_TRUE(cp1251::writeLines(path, lines)); }
+    qint64 formCount() { return count(mainDb(), "select count(*) from forms"); }
+};
+
+} // namespace
+
+TEST_F(CatalogTest, ExportedFormReadsBackInPlace) {
+    const QStringList before = structureOf(ids::FormF30);
+    const QString path = file("Ф30.frs");
+    exportForm(ids::FormF30, path);
+    const QStringList lines = readFile(path);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines[0], QStringLiteral("Ф30#") + db::scalar(mainDb(), "select decipher from forms where id=1").toString() +
+                            QStringLiteral("#Нет"));
+    // Table lines in tablen order, each followed by its rows, columns and titles.
+    QStringList tableLines;
+    for (const QString &l : lines)
+        if (l.startsWith('(')) tableLines << l.section('#', 0, 1);
+    EXPECT_EQ(tableLines, (QStringList{"(1000)#Штаты", "(2000)#Посещения"}));
+    EXPECT_TRUE(lines[1].endsWith("#False#0")) << lines[1].toStdString();
+    EXPECT_EQ(lines[2].left(3), QStringLiteral("стр"));
+    // The colon of a title stays as its control byte; a plain colon is never written.
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString &l) { return l.contains(QChar(3)); }));
+    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const QString &l) { return l.contains(':'); }));
+
+    const qint64 forms = formCount();
+    const ImportResult r = importFrs(readFrsFile(path));
+    EXPECT_EQ(r.formId, ids::FormF30);
+    EXPECT_FALSE(r.newForm);
+    EXPECT_TRUE(r.missing.isEmpty());
+    EXPECT_EQ(formCount(), forms);
+    EXPECT_EQ(structureOf(ids::FormF30), before);
+    // Updated in place: the same tables, their values and calculated cells untouched.
+    EXPECT_EQ(count(mainDb(), "select count(*) from tables where form=1 and ident in (1,2)"), 2);
+    EXPECT_GT(count(db::connection(db::kData), "select count(*) from data where \"table\"=1"), 0);
+}
+
+TEST_F(CatalogTest, ImportAfterDeletionMakesTheFormAnew) {
+    const QStringList before = structureOf(ids::FormF30);
+    const QString path = file("f30.frs");
+    exportForm(ids::FormF30, path);
+    deleteForm(ids::FormF30);
+    const ImportResult r = importFrs(readFrsFile(path));
+    EXPECT_TRUE(r.newForm);
+    EXPECT_NE(r.formId, ids::FormF30);
+    EXPECT_EQ(structureOf(r.formId), before);
+    EXPECT_EQ(count(mainDb(), "select ind from forms where id=?", {r.formId}), 999);
+    // Listed last after the next fill.
+    EXPECT_EQ(listForms().last().id, r.formId);
+}
+
+TEST_F(CatalogTest, FieldEncodingsOfTitlesAndSizes) {
+    const QSqlDatabase d = mainDb();
+    db::exec(d, "update titles set txt=? where \"table\"=2 and \"row\"=1 and \"column\"=1",
+             {QStringLiteral("Строка\r\nвторая")});
+    db::exec(d, "insert into titles values (2, 5, 20, 5, 20, 5, 20, 'Arial', 8, 1, 0, 'CC00', '')");
+    db::exec(d, "insert into titles values (2, 4, 20, 4, 20, 4, 20, 'Ari:al', 8, 0, 1, 'TL00', 'a:b # c')");
+    db::exec(d, "update \"rows\" set height=12.5 where \"table\"=2 and \"row\"=1");
+    const QString path = file("enc.frs");
+    exportForm(ids::FormF30, path);
+    const QStringList lines = readFile(path);
+    EXPECT_TRUE(lines.contains(QStringLiteral("стр1#12.5")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("заг5#20#5#20#5#20#Arial#8#True#False#CC00# ")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("заг4#20#4#20#4#20#Arial#8#False#True#TL00#ab # c")));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString &l) {
+        return l.endsWith(QStringLiteral("Строка") + QChar(2) + QChar(1) + QStringLiteral("вторая"));
+    }));
+
+    importFrs(readFrsFile(path));
+    auto txt = [&](int row, int col) {
+        return db::scalar(d, "select txt from titles where \"table\"=2 and \"row\"=? and \"column\"=?", {row, col})
+            .toString();
+    };
+    EXPECT_EQ(txt(1, 1), QStringLiteral("Строка\r\nвторая"));
+    EXPECT_EQ(txt(20, 5), QStringLiteral(" "));
+    EXPECT_EQ(txt(20, 4), QStringLiteral("ab # c"));   // a "#" inside the text stays
+    EXPECT_DOUBLE_EQ(db::scalar(d, "select height from \"rows\" where \"table\"=2 and \"row\"=1").toDouble(), 12.5);
+}
+
+TEST_F(CatalogTest, FileWrittenElsewhereIsDecodedAndBound) {
+    // A colon in a file's title text becomes the control byte; quotes are data;
+    // any flag but "Нет" means a network form.
+    writeFile(file("new.frs"), {"Ф\"99\"#Новая \"форма\"#True", "(1000)#Таблица \"один\"#3#2#1#1#true#1",
+                                "стр1#20,5", "гр1#100", "гр2#50", "заг1#1#1#1#2#1#Arial#10#False#False#CC00#Итого: всего"});
+    const ImportResult r = importFrs(readFrsFile(file("new.frs")));
+    ASSERT_TRUE(r.newForm);
+    QSqlQuery f = db::exec(mainDb(), "select formname, decipher, net from forms where id=?", {r.formId});
+    ASSERT_TRUE(f.next());
+    EXPECT_EQ(f.value(0).toString(), QStringLiteral("Ф\"99\""));
+    EXPECT_EQ(f.value(1).toString(), QStringLiteral("Новая \"форма\""));
+    EXPECT_TRUE(f.value(2).toBool());
+    const QList<TableRow> t = listTables(r.formId);
+    ASSERT_EQ(t.size(), 1);
+    EXPECT_EQ(t[0].name, QStringLiteral("Таблица \"один\""));
+    EXPECT_TRUE(t[0].floattype);
+    EXPECT_EQ(t[0].scan, 1);
+    EXPECT_EQ(db::scalar(mainDb(), "select txt from titles where \"table\"=?", {t[0].ident}).toString(),
+              QStringLiteral("Итого") + QChar(3) + QStringLiteral(" всего"));
+    EXPECT_DOUBLE_EQ(db::scalar(mainDb(), "select height from \"rows\" where \"table\"=?", {t[0].ident}).toDouble(), 20.5);
+}
+
+TEST_F(CatalogTest, FaultyFilesChangeNothing) {
+    const QStringList before = structureOf(ids::FormF30);
+    const qint64 forms = formCount();
+    const qint64 titles = count(mainDb(), "select count(*) from titles");
+    const QString good = "(1000)#Штаты#8#7#3#3#False#0";
+    struct Case {
+        QStringList lines;
+        QString expected;
+    };
+    const QList<Case> cases = {
+        {{}, QStringLiteral("Файл структуры формы пуст")},
+        {{"без разделителей", good}, QStringLiteral("Ошибка на строке 1")},
+        {{"Ф30#x#Нет", "(1000)#Штаты#восемь#7#3#3#False#0"}, QStringLiteral("Ошибка на строке 2")},
+        {{"Ф30#x#Нет", good, "стр1#20", "гр1#abc"}, QStringLiteral("Ошибка на строке 4")},
+        {{"Ф30#x#Нет", good, "заг1#1#1#1#1#1#Arial#10#False#False#CC00#a", "заг1#1#1"},
+         QStringLiteral("Ошибка на строке 4")},
+        {{"Ф30#x#Нет", "(1000)#Штаты#8#7#3#3#может быть#0"}, QStringLiteral("floattype")},
+        {{"Ф30#x#Нет", "(1000)#Штаты#8"}, QStringLiteral("Ошибка на строке 2")},
+    };
+    for (const Case &c : cases) {
+        writeFile(file("bad.frs"), c.lines);
+        try {
+            importFrs(readFrsFile(file("bad.frs")));
+            ADD_FAILURE() << "accepted: " << c.lines.join(" / ").toStdString();
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(c.expected)) << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(structureOf(ids::FormF30), before);
+    EXPECT_EQ(formCount(), forms);
+    EXPECT_EQ(count(mainDb(), "select count(*) from titles"), titles);
+}
+
+TEST_F(CatalogTest, FailingStatementRollsBackTheWholeImport) {
+    writeFile(file("x.frs"), {"Новая#Описание#Нет", "(1000)#Т#2#2#1#1#False#0", "стр1#20", "гр1#100",
+                              "заг1#1#1#1#1#1#Arial#10#False#False#CC00#x"});
+    db::exec(mainDb(), "drop table titles");
+    const qint64 forms = formCount();
+    try {
+        importFrs(readFrsFile(file("x.frs")));
+        ADD_FAILURE() << "import went through without the titles table";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Ошибка на строке 5\r\nSQL: insert into titles")))
+            << e.message().toStdString();
+    }
+    EXPECT_EQ(formCount(), forms);
+    EXPECT_EQ(count(mainDb(), "select count(*) from tables where tablen='(1000)' and name='Т'"), 0);
+}
+
+TEST_F(CatalogTest, MisplacedLinesAreReportedAndSkipped) {
+    QStringList warnings;
+    const FrsForm f = parseFrs({"Ф#x#Нет", "мусор", "", "(1000)#А#1#1#0#0#False#0", "стр1#10", "лишняя строка",
+                                "гр1#5", "(2000)#Б#1#1#0#0#False#", "", ""},
+                               [&](const QString &w) { warnings << w; });
+    ASSERT_EQ(f.tables.size(), 2);
+    EXPECT_EQ(f.tables[0].rows.size(), 1);
+    EXPECT_EQ(f.tables[0].columns.size(), 0);   // skipped with the stray line before it
+    EXPECT_EQ(f.tables[1].scan, 0);
+    ASSERT_EQ(warnings.size(), 2);   // blank lines at the end are not records
+    EXPECT_EQ(warnings[0], QStringLiteral("Нарушена структура описания формы - ожидалось описание таблицы\nСтрока 2: мусор"));
+    EXPECT_TRUE(warnings[1].endsWith(QStringLiteral("Строка 6: лишняя строка")));
+    EXPECT_FALSE(f.net);
+}
+
+TEST_F(CatalogTest, TablesMissingFromTheFileAreListed) {
+    const QString path = file("part.frs");
+    exportForm(ids::FormF30, path);
+    QStringList lines = readFile(path);
+    const int second = lines.indexOf(QRegularExpression("^\\(2000\\).*"));
+    ASSERT_GT(second, 0);
+    writeFile(path, lines.mid(0, second));
+    const ImportResult r = importFrs(readFrsFile(path));
+    ASSERT_EQ(r.missing.size(), 1);
+    EXPECT_EQ(r.missing[0].first, QStringLiteral("(2000)"));
+    EXPECT_EQ(r.missing[0].second, ids::TableF30Visits);
+    EXPECT_EQ(missingTablesQuestion(r.missing),
+              QStringLiteral("Следующие таблицы отсутствуют в импорте:\r\n  - (2000)\r\n\r\n"
+                             "Удалить эти таблицы сейчас? (Вы можете удалить их позже вруччную)"));
+    // The table stays until it is deleted.
+    EXPECT_EQ(count(mainDb(), "select count(*) from tables where ident=2"), 1);
+}
+
+TEST_F(CatalogTest, DeletingATableTakesItsDataEverywhere) {
+    db::exec(mainDb(), "insert into conditions (tid, \"row\", \"column\", formula) values (2, 0, 0, 'x')");
+    DeleteTableWithData(ids::TableF30Visits);
+    for (const char *t : {"\"rows\"", "\"columns\"", "titles"})
+        EXPECT_EQ(count(mainDb(), QStringLiteral("select count(*) from %1 where \"table\"=2").arg(t)), 0) << t;
+    EXPECT_EQ(count(mainDb(), "select count(*) from conditions where tid=2"), 0);
+    EXPECT_EQ(count(mainDb(), "select count(*) from tables where ident=2"), 0);
+    EXPECT_EQ(count(db::connection(db::kData), "select count(*) from data where \"table\"=2"), 0);
+    EXPECT_EQ(count(db::connection(db::kData), "select count(*) from repdata where \"table\"=2"), 0);
+    db::ScopedConnection level(fx.yearFolder() + "data1.mdb", db::OpenMode::ReadOnly);
+    EXPECT_EQ(count(level.db(), "select count(*) from data where \"table\"=2"), 0);
+    // The other table of the form keeps everything.
+    EXPECT_GT(count(db::connection(db::kData), "select count(*) from data where \"table\"=1"), 0);
+    EXPECT_GT(count(mainDb(), "select count(*) from titles where \"table\"=1"), 0);
+}
+
+TEST_F(CatalogTest, DeletingAFormTakesEverythingOfIt) {
+    const QSqlDatabase d = mainDb();
+    const QSqlDatabase v = db::connection(db::kData);
+    ASSERT_GT(count(v, "select count(*) from repdata where \"table\"=2"), 0);
+    db::ScopedConnection level(fx.yearFolder() + "data1.mdb", db::OpenMode::ReadOnly);
+    ASSERT_GT(count(level.db(), "select count(*) from data where \"table\"=2"), 0);
+    const qint64 f14values = count(v, "select count(*) from data where \"table\"=3");
+    ASSERT_GT(f14values, 0);
+    db::exec(d, "insert into conditions (tid, \"row\", \"column\", formula) values (1, 0, 0, 'x')");
+
+    deleteForm(ids::FormF30);
+    EXPECT_EQ(count(d, "select count(*) from forms where id=1"), 0);
+    EXPECT_EQ(count(d, "select count(*) from tables where form=1"), 0);
+    EXPECT_EQ(count(d, "select count(*) from med_type_forms where formsid=1"), 0);
+    EXPECT_EQ(count(d, "select count(*) from conditions where tid in (1,2)"), 0);
+    for (const char *t : {"\"rows\"", "\"columns\"", "titles"})
+        EXPECT_EQ(count(d, QStringLiteral("select count(*) from %1 where \"table\" in (1,2)").arg(t)), 0) << t;
+    for (const char *t : {"data", "repdata"})
+        EXPECT_EQ(count(v, QStringLiteral("select count(*) from %1 where \"table\" in (1,2)").arg(t)), 0) << t;
+    EXPECT_EQ(count(level.db(), "select count(*) from data where \"table\" in (1,2)"), 0);
+    // Other forms keep their definitions and values.
+    EXPECT_EQ(count(v, "select count(*) from data where \"table\"=3"), f14values);
+    EXPECT_GT(count(d, "select count(*) from med_type_forms where formsid=2"), 0);
+    EXPECT_GT(count(d, "select count(*) from titles where \"table\"=3"), 0);
+}
+
+TEST_F(CatalogTest, FormsAddedEditedAndOrdered) {
+    const qint64 id = addForm(QStringLiteral("Ф\"1\""), QStringLiteral("Описание"), true);
+    EXPECT_EQ(count(mainDb(), "select ind from forms where id=?", {id}), 999);
+    updateForm(id, QStringLiteral("Ф1"), QStringLiteral("Другое"), false);
+    QList<FormRow> forms = listForms();
+    ASSERT_EQ(forms.last().id, id);
+    EXPECT_EQ(forms.last().formname, QStringLiteral("Ф1"));
+    EXPECT_FALSE(forms.last().net);
+    saveFormOrder({id, ids::FormF47, ids::FormF30, ids::FormF14});
+    forms = listForms();
+    QList<qint64> order;
+    for (const FormRow &f : forms) order << f.id;
+    EXPECT_EQ(order, (QList<qint64>{id, ids::FormF47, ids::FormF30, ids::FormF14}));
+}
