@@ -9,6 +9,7 @@ namespace {
 
 int g_connectMs = 30000;
 int g_idleMs = 120000;
+quint16 g_postPort = 80;
 
 const QString kHttp = QStringLiteral("http://");
 const QString kHttps = QStringLiteral("https://");
@@ -146,19 +147,7 @@ void setGetTimeouts(int connectMs, int idleMs) {
     g_idleMs = idleMs;
 }
 
-} // namespace http
-
-void HttpPostJson(const QString &url, const QString &jsonBody) {
-    const http::UrlParts p = http::splitPostUrl(url);
-    const QHostAddress addr = resolve(p.host);
-    if (addr.isNull())
-        throw HttpError(QStringLiteral("Не удалось получить адрес хоста: ") + p.host);
-
-    QTcpSocket s;
-    s.connectToHost(addr, 80);
-    if (!s.waitForConnected(g_connectMs))
-        throw HttpError(QStringLiteral("Не удалось подключиться к серверу. Код ошибки: ") + code(s));
-
+QByteArray postRequest(const UrlParts &p, const QString &jsonBody) {
     const QByteArray body = AnsiToUtf8String(jsonBody);
     QByteArray req;
     req += "POST " + p.path.toUtf8() + " HTTP/1.1\r\n";
@@ -170,6 +159,25 @@ void HttpPostJson(const QString &url, const QString &jsonBody) {
     req += "User-Agent: Kelvana/1.0\r\n";
     req += "\r\n";
     req += body;
+    return req;
+}
+
+void setPostPort(quint16 port) { g_postPort = port; }
+
+} // namespace http
+
+void HttpPostJson(const QString &url, const QString &jsonBody) {
+    const http::UrlParts p = http::splitPostUrl(url);
+    const QHostAddress addr = resolve(p.host);
+    if (addr.isNull())
+        throw HttpError(QStringLiteral("Не удалось получить адрес хоста: ") + p.host);
+
+    QTcpSocket s;
+    s.connectToHost(addr, g_postPort);
+    if (!s.waitForConnected(g_connectMs))
+        throw HttpError(QStringLiteral("Не удалось подключиться к серверу. Код ошибки: ") + code(s));
+
+    const QByteArray req = http::postRequest(p, jsonBody);
     if (!sendAll(s, req, g_connectMs))
         throw HttpError(QStringLiteral("Ошибка при отправке данных. Код ошибки: ") + code(s));
 

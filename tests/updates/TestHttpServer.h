@@ -1,0 +1,106 @@
+#pragma once
+// A small HTTP server on 127.0.0.1 for the update tests. It runs in its own
+// thread (the client blocks the test's thread), answers each request by its
+// path from a table of raw replies, records the raw requests and stops by
+// itself after a time limit.
+#include <QByteArray>
+#include <QHash>
+#include <QMutex>
+#include <QString>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <future>
+
+class TestHttpServer : public QThread {
+public:
+    explicit TestHttpServer(int lifetimeMs = 60000) : m_lifetimeMs(lifetimeMs) {
+        start();
+        m_port = m_portPromise.get_future().get();
+    }
+    ~TestHttpServer() override {
+        m_stop = true;
+        wait(5000);
+    }
+
+    quint16 port() const { return m_port; }
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+
+    // Raw reply for a path (status line, headers and body as sent).
+    void setRaw(const QString &path, const QByteArray &reply) {
+        QMutexLocker l(&m_mutex);
+        m_routes.insert(path, reply);
+    }
+    void setOk(const QString &path, const QByteArray &body) {
+        setRaw(path, "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
+                         + "\r\nConnection: close\r\n\r\n" + body);
+    }
+    QList<QByteArray> requests() const {
+        QMutexLocker l(&m_mutex);
+        return m_requests;
+    }
+
+protected:
+    void run() override {
+        QTcpServer server;
+        if (!server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0)) {
+            m_portPromise.set_value(0);
+            return;
+        }
+        m_portPromise.set_value(server.serverPort());
+        QElapsedTimer alive;
+        alive.start();
+        while (!m_stop && alive.elapsed() < m_lifetimeMs) {
+            if (!server.waitForNewConnection(50))
+                continue;
+            while (QTcpSocket *s = server.nextPendingConnection()) {
+                serve(s);
+                delete s;
+            }
+        }
+    }
+
+private:
+    void serve(QTcpSocket *s) {
+        QByteArray req;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 3000) {
+            const int end = req.indexOf("\r\n\r\n");
+            if (end >= 0) {
+                const int cl = req.indexOf("Content-Length: ");
+                const int len = cl >= 0 ? req.mid(cl + 16, req.indexOf("\r\n", cl) - cl - 16).toInt() : 0;
+                if (req.size() >= end + 4 + len)
+                    break;
+            }
+            if (!s->waitForReadyRead(100) && s->state() != QAbstractSocket::ConnectedState)
+                break;
+            req += s->readAll();
+        }
+        QByteArray reply;
+        {
+            QMutexLocker l(&m_mutex);
+            m_requests << req;
+            const int sp = req.indexOf(' ');
+            const QString path = QString::fromUtf8(req.mid(sp + 1, req.indexOf(' ', sp + 1) - sp - 1));
+            reply = m_routes.value(path, "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
+        }
+        s->write(reply);
+        while (s->bytesToWrite() > 0 && s->waitForBytesWritten(2000)) {
+        }
+        s->disconnectFromHost();
+        if (s->state() != QAbstractSocket::UnconnectedState)
+            s->waitForDisconnected(1000);
+    }
+
+    int m_lifetimeMs;
+    std::promise<quint16> m_portPromise;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{false};
+    mutable QMutex m_mutex;
+    QHash<QString, QByteArray> m_routes;
+    QList<QByteArray> m_requests;
+};
