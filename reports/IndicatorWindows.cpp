@@ -5,7 +5,9 @@
 #include "core/FormulaDiff.h"
 #include "core/FormulaHighlighter.h"
 #include "core/ListWindow.h"
+#include "core/NumberFormat.h"
 #include "core/ProgressWindow.h"
+#include "core/RuleEngine.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "forms/FormListCommon.h"
@@ -542,6 +544,13 @@ TMIForms::TMIForms(QWidget *parent) : QDialog(parent), m_term(CurrentTerm()) {
             [this](int row, int column) { StringGrid1SelectCell(row, column); });
     connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
     connect(Memo1, &QPlainTextEdit::textChanged, this, &TMIForms::RefreshDecipher);
+    connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TMIForms::RefreshDecipher);
+    // The previous-year tint follows the administrator mode.
+    connect(&AdminMode::instance(), &AdminMode::changed, this, [this] {
+        for (int c = 1; c < StringGrid1->columnCount(); ++c)
+            for (int r = 1; r < StringGrid1->rowCount(); ++r) updateMark(c, r);
+        StringGrid1->viewport()->update();
+    });
     connect(BitBtn1, &QPushButton::clicked, this, &TMIForms::BitBtn1Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TMIForms::BitBtn3Click);
 }
@@ -956,7 +965,13 @@ void TShowStat::Excel1Click() {
         sheet.setValue(2, 1, Label1->text());
         const QList<QStringList> rows = gridRows();
         for (int r = 0; r < rows.size(); ++r)
-            for (int c = 0; c < rows[r].size(); ++c) sheet.setValue(r + 4, c + 2, rows[r][c]);
+            for (int c = 0; c < rows[r].size(); ++c) {
+                // Plain numbers go in as numbers, as the spreadsheet would read typed text.
+                double v = 0;
+                const QString &t = rows[r][c];
+                if (IsNumberText(t) && num::parse(t, v)) sheet.setValue(r + 4, c + 2, v);
+                else sheet.setValue(r + 4, c + 2, t);
+            }
         office::show(book, Label1->text().isEmpty() ? QStringLiteral("Показатели") : Label1->text());
     });
 }

@@ -63,6 +63,7 @@ TEST(IndicatorSetupWindow, TreeFromCacheAndModes) {
     EXPECT_TRUE(w.N3->isVisible());
     EXPECT_FALSE(w.N8->isVisible());
     EXPECT_FALSE(w.N7->isVisible());   // administrator only
+    savePng(w, QStringLiteral("indicator_tree"));
 
     // Selecting sets CurrentTerm and the rename field; renaming writes the table.
     select(w, SetStaffing);
@@ -280,4 +281,26 @@ TEST(IndicatorViewWindow, ComputesOnceSplitsAndPrints) {
     EXPECT_TRUE(env.dialogs.opened[0].endsWith(QStringLiteral(".docx")));
     EXPECT_TRUE(env.dialogs.opened[1].endsWith(QStringLiteral(".xlsx")));
     savePng(w, QStringLiteral("indicator_view"));
+}
+
+TEST(IndicatorEditorWindow, AdministratorTintOfChangedReferences) {
+    SampleFixture f(true);
+    FakeDialogs dialogs;
+    f.reloadCaches();
+    // Row 1 of Ф30 (1000) means something else this year; the previous year
+    // is the same, so only cells naming that row are tinted.
+    db::exec(db::connection(db::kMain),
+             QStringLiteral("update titles set txt=? where \"table\"=? and \"column\"=1 and \"row\"=4"),
+             {QStringLiteral("Другая строка"), TableF30Staff});
+    StoreGridCell(SetStaffing, 1, 1, QStringLiteral("Ф30Т[2000]СТР1ГР4"), 64, 20);
+    CurrentTerm() = SetStaffing;
+    TMIForms w;
+    w.FormActivate();
+    EXPECT_FALSE(w.isMarked(1, 2));
+    AdminMode::instance().setOn(true);
+    EXPECT_TRUE(w.isMarked(1, 2));
+    EXPECT_FALSE(w.isMarked(1, 1));
+    EXPECT_FALSE(w.isMarked(0, 2));
+    AdminMode::instance().setOn(false);
+    EXPECT_FALSE(w.isMarked(1, 2));
 }
