@@ -58,7 +58,10 @@ bool arrayBounds(const QString &json, const QString &key, int &open, int &close)
     bool inString = false;
     for (int i = open + 1; i < json.size(); ++i) {
         const QChar c = json[i];
-        if (c == QLatin1Char('"'))
+        // An escaped quote inside a string does not end it.
+        if (inString && c == QLatin1Char('\\') && i + 1 < json.size())
+            ++i;
+        else if (c == QLatin1Char('"'))
             inString = !inString;
         else if (!inString && c == QLatin1Char('['))
             ++depth;

@@ -1,0 +1,88 @@
+#include "updates/UpdateLists.h"
+
+#include <gtest/gtest.h>
+
+TEST(JsonReader, ValuesByFirstOccurrenceOfTheQuotedKey) {
+    const QString j = R"({"a": {"year": 1}, "year": 2025, "name" :  "x\"y", "t": true, "f":false, "n": null,
+                          "o": {"k": 1}, "neg": -12.5e3, "bad": "open)";
+    EXPECT_EQ(JsonGetValue(j, "year"), "1");               // nested first
+    EXPECT_EQ(JsonGetValue(j, "name"), "x\\\"y");          // raw, escapes kept
+    EXPECT_EQ(JsonGetValue(j, "t"), "true");
+    EXPECT_EQ(JsonGetValue(j, "f"), "false");
+    EXPECT_EQ(JsonGetValue(j, "n"), "");
+    EXPECT_EQ(JsonGetValue(j, "o"), "");
+    EXPECT_EQ(JsonGetValue(j, "neg"), "-12.5");            // exponent stops the run
+    EXPECT_EQ(JsonGetValue(j, "bad"), "");                 // no closing quote
+    EXPECT_EQ(JsonGetValue(j, "missing"), "");
+    EXPECT_EQ(JsonGetValue(R"({"year":)", "year"), "");
+    EXPECT_EQ(JsonUnescape(R"(a\"b\/c\u0416\n)"), QString("a\"b/cЖ\n"));
+}
+
+TEST(JsonReader, StringArraysStopAtTheFirstNonString) {
+    EXPECT_EQ(JsonGetStringArray(R"({"x": ["a", "b]c", "d\"e"]})", "x"), (QStringList{"a", "b]c", "d\\\"e"}));
+    EXPECT_EQ(JsonGetStringArray(R"({"x": ["a", 1, "b"]})", "x"), QStringList{"a"});
+    EXPECT_EQ(JsonGetStringArray(R"({"x": ["a", ["b"], "c"]})", "x"), QStringList{"a"});
+    EXPECT_TRUE(JsonGetStringArray(R"({"x": []})", "x").isEmpty());
+    EXPECT_TRUE(JsonGetStringArray(R"({"x": ["a")", "x").isEmpty());
+    EXPECT_TRUE(JsonGetStringArray(R"({"y": 1})", "x").isEmpty());
+}
+
+TEST(UpdatesList, ObjectAndStringElements) {
+    const QString j = R"({"year": 2025, "lastUpdate": "2025-03-01", "updates": [
+        {"id": "U1", "version": "1.1", "releaseDate": "2025-02-01", "description": "Правка \"Ф30\"",
+         "forms": ["Ф30", "Ф14"], "size": 1234, "downloadUrl": "http:\/\/h\/u1.zip", "checksum": "AB"},
+        "U2"]})";
+    TUpdatesList l;
+    ASSERT_TRUE(ParseUpdatesList(j, l));
+    EXPECT_EQ(l.year, "2025");
+    EXPECT_EQ(l.lastUpdate, "2025-03-01");
+    ASSERT_EQ(l.items.size(), 2);
+    EXPECT_EQ(l.items[0].id, "U1");
+    EXPECT_EQ(l.items[0].description, "Правка \"Ф30\"");
+    EXPECT_EQ(l.items[0].forms, (QStringList{"Ф30", "Ф14"}));
+    EXPECT_EQ(l.items[0].size, 1234);
+    EXPECT_EQ(l.items[0].downloadUrl, "http://h/u1.zip");
+    EXPECT_EQ(l.items[1].id, "U2");
+    EXPECT_TRUE(l.items[1].downloadUrl.isEmpty());
+
+    TUpdatesList n;
+    ParseUpdatesList(R"({"year": null, "updates": []})", n);
+    EXPECT_EQ(n.year, "");
+    EXPECT_TRUE(n.items.isEmpty());
+    EXPECT_EQ(UpdatesListUrl("http://h/api/", 2025), UpdatesListUrl("http://h/api", 2025));
+    EXPECT_TRUE(UpdatesListUrl("http://h/api", 2025).endsWith("/api/2025/updates_list.json"));
+}
+
+TEST(Manifest, FormsAndGlobalRulesAreReadPerElement) {
+    const QString j = R"({
+  "version": "2.1", "releaseDate": "2025-01-02", "year": "2025", "description": "d",
+  "minAppVersion": "1.0.0", "archiveChecksum": "", "archiveSize": 12.5,
+  "forms": [
+    {"formName": "Ф30", "controlsFile": "Ф30\/controls_Ф30.orv", "controlsVersion": "3"},
+    {"formName": "Ф14", "formFile": "Ф14\/Ф14.frs", "formVersion": "1.0.0",
+     "printFiles": ["Ф14\/Forms\/Ф14.doc", "Ф14\/Forms\/Ф14.txt"]}
+  ],
+  "globalControls": [{"file": "controls_all.orv", "version": "1.0.0", "updateStrategy": "replace"}]
+})";
+    TUpdateManifest m;
+    ASSERT_TRUE(ParseManifestJson(m, j));
+    EXPECT_TRUE(ValidateManifest(m));
+    EXPECT_EQ(m.archiveSize, 0);
+    ASSERT_EQ(m.forms.size(), 2);
+    // The first form has no formFile: it is not taken from the second one.
+    EXPECT_EQ(m.forms[0].formFile, "");
+    EXPECT_EQ(m.forms[0].controlsFile, "Ф30/controls_Ф30.orv");
+    EXPECT_EQ(m.forms[0].controlsVersion, "3");
+    EXPECT_EQ(m.forms[1].formVersion, "1.0.0");
+    EXPECT_EQ(m.forms[1].printFiles, (QStringList{"Ф14/Forms/Ф14.doc", "Ф14/Forms/Ф14.txt"}));
+    ASSERT_EQ(m.globalControls.size(), 1);
+    EXPECT_EQ(m.globalControls[0].updateStrategy, "replace");
+
+    // No top-level version: the global rules' version does not stand in for it.
+    TUpdateManifest noVersion;
+    ParseManifestJson(noVersion, R"({"year": "2025", "forms": [], "globalControls": [{"version": "1"}]})");
+    EXPECT_FALSE(ValidateManifest(noVersion));
+    TUpdateManifest broken;
+    EXPECT_TRUE(ParseManifestJson(broken, "{{{ not json"));
+    EXPECT_FALSE(ValidateManifest(broken));
+}
