@@ -64,6 +64,14 @@ void TableGrid::setTitles(QList<GridTitle> titles) {
     viewport()->update();
 }
 
+void TableGrid::updateTitle(int index, const GridTitle &title) {
+    if (index < 0 || index >= m_titles.size()) return;
+    m_titles[index] = title;
+    m_titles[index].wrapped = false;
+    m_titles[index].lines.clear();
+    viewport()->update();
+}
+
 void TableGrid::clearAll() {
     m_titles.clear();
     setSizes({}, {}, 0, 0);

@@ -43,6 +43,9 @@ public:
                    int cornerHeight);
     void setTitles(QList<GridTitle> titles);
     const QList<GridTitle> &titles() const { return m_titles; }
+    // Replaces one title (after it was edited) and repaints it; its lines
+    // are wrapped again.
+    void updateTitle(int index, const GridTitle &title);
     void clearAll();
 
     int columnCount() const { return int(m_colPx.size()); }

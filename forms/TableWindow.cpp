@@ -9,7 +9,11 @@
 #include "core/ProgressWindow.h"
 #include "core/RuleEngine.h"
 #include "core/SharedState.h"
+#include "core/NumberFormat.h"
+#include "forms/FormListCommon.h"
 #include "forms/FormNavigator.h"
+#include "forms/StructureEdit.h"
+#include "forms/StructureEditDialog.h"
 #include "forms/TableGrid.h"
 #include "forms/TableLayout.h"
 #include "forms/TableWindowData.h"
@@ -21,6 +25,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -123,6 +129,7 @@ TVTable::TVTable(QWidget *parent) : QDialog(parent) {
     StringGrid1->installEventFilter(this);
     connect(StringGrid1, &TableGrid::cellDoubleClicked, this, [this](int, int) { StringGrid1DblClick(); });
     connect(StringGrid1, &TableGrid::currentCellChanged, this, [this](int, int) { setPositionLabel(); });
+    connect(StringGrid1, &TableGrid::titleDoubleClicked, this, &TVTable::Image1DblClick);
 
     buildMenu();
     RegisterAdminForm(this);
@@ -240,6 +247,20 @@ void TVTable::buildMenu() {
     QMenu *add = menu(QStringLiteral("Добавить"), true);
     N13 = add->menuAction();
     N13->setVisible(false);
+    QMenu *addRow = add->addMenu(QStringLiteral("Строку"));
+    QMenu *rowTitles = addRow->addMenu(QStringLiteral("заголовков"));
+    N21 = rowTitles->menuAction();
+    N21->setVisible(false);
+    QMenu *rowData = addRow->addMenu(QStringLiteral("данных"));
+    N28 = rowData->addAction(QStringLiteral("перед текущей"));
+    N29 = rowData->addAction(QStringLiteral("после текущей"));
+    QMenu *addColumn = add->addMenu(QStringLiteral("Графу"));
+    QMenu *columnTitles = addColumn->addMenu(QStringLiteral("заголовков"));
+    N23 = columnTitles->menuAction();
+    N23->setVisible(false);
+    QMenu *columnData = addColumn->addMenu(QStringLiteral("данных"));
+    N24 = columnData->addAction(QStringLiteral("перед текущей"));
+    N25 = columnData->addAction(QStringLiteral("после текущей"));
     QMenu *del = menu(QStringLiteral("Удалить"), true);
     N47 = del->menuAction();
     N48 = item(del, QStringLiteral("Строку"));
@@ -249,7 +270,7 @@ void TVTable::buildMenu() {
 
     // Commands of the breakdown, the rule editor, Excel and structure editing
     // are connected by their own windows; they do nothing until then.
-    for (QAction *a : {N33, N34, N42, N15, N16, N32, Excel2, N39, N40, N41, N48, N49}) a->setEnabled(false);
+    for (QAction *a : {N33, N34, N42, N15, N16, N32, Excel2, N39, N40, N41}) a->setEnabled(false);
 
     connect(N1, &QAction::triggered, this, &TVTable::N1Click);
     connect(N2, &QAction::triggered, this, &TVTable::N2Click);
@@ -268,6 +289,12 @@ void TVTable::buildMenu() {
     connect(N45, &QAction::triggered, this, &TVTable::N45Click);
     connect(N52, &QAction::triggered, this, &TVTable::N52Click);
     connect(N53, &QAction::triggered, this, &TVTable::N53Click);
+    connect(N28, &QAction::triggered, this, &TVTable::N28Click);
+    connect(N29, &QAction::triggered, this, &TVTable::N29Click);
+    connect(N24, &QAction::triggered, this, &TVTable::N24Click);
+    connect(N25, &QAction::triggered, this, &TVTable::N25Click);
+    connect(N48, &QAction::triggered, this, &TVTable::N48Click);
+    connect(N49, &QAction::triggered, this, &TVTable::N49Click);
 }
 
 // ---- Opening ----------------------------------------------------------------
@@ -974,4 +1001,135 @@ void TVTable::N53Click() {
         showError(why, this);
     }
     StringGrid1->viewport()->update();
+}
+
+// ---- Structure ---------------------------------------------------------------
+
+void TVTable::changeStructure(const std::function<void(const QSqlDatabase &, const QStringList &)> &change) {
+    SharedState &s = shared();
+    const qint64 ident = s.TableIdent;
+    try {
+        const QSqlDatabase d = db::connection(db::kMain);
+        const QString openValues = db::isOpen(db::kData) ? db::fileOf(db::kData) : QString();
+        change(d, structedit::yearValuesFiles(d, s.yearFolder(), openValues));
+    } catch (const std::exception &e) {
+        showError(winutil::errorText(e), this);
+        return;
+    }
+    try {
+        structedit::refreshTablesCache(db::connection(db::kMain), ident);
+    } catch (const std::exception &e) {
+        showMessage(QStringLiteral("Ошибка при обновлении кеша таблиц: ") + winutil::errorText(e), this);
+    }
+    StringGrid1->resetCurrentCell(0, 0);
+    TableShow();
+    setPositionLabel();
+}
+
+static int screenDensity(const QWidget *w) { return w->logicalDpiY() > 0 ? w->logicalDpiY() : 96; }
+
+void TVTable::N28Click() {
+    if (!m_loaded || !PutData()) return;
+    const int g = StringGrid1->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
+    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
+        structedit::insertDataRow(d, shared().TableIdent, g, structedit::Place::Before, h, files);
+    });
+}
+
+void TVTable::N29Click() {
+    if (!m_loaded || !PutData()) return;
+    const int g = StringGrid1->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
+    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
+        structedit::insertDataRow(d, shared().TableIdent, g, structedit::Place::After, h, files);
+    });
+}
+
+void TVTable::N24Click() {
+    if (!m_loaded || !PutData()) return;
+    const int k = StringGrid1->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
+    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
+        structedit::insertDataColumn(d, shared().TableIdent, k, structedit::Place::Before, w, files);
+    });
+}
+
+void TVTable::N25Click() {
+    if (!m_loaded || !PutData()) return;
+    const int k = StringGrid1->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
+    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
+        structedit::insertDataColumn(d, shared().TableIdent, k, structedit::Place::After, w, files);
+    });
+}
+
+void TVTable::N48Click() {
+    if (!m_loaded) return;
+    if (fixrows + 1 >= rowcount) {
+        showMessage(QStringLiteral("Нельзя удалить последнюю строку данных"), this);
+        return;
+    }
+    if (!confirm(QStringLiteral("Вы уверены, что хотите удалить эту строку?"), this)) return;
+    if (!PutData()) return;
+    const int g = StringGrid1->currentRow();
+    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
+        structedit::deleteDataRow(d, shared().TableIdent, g, files);
+    });
+}
+
+void TVTable::N49Click() {
+    if (!m_loaded) return;
+    if (fixcols + 1 >= colcount) {
+        showMessage(QStringLiteral("Нельзя удалить последний столбец данных"), this);
+        return;
+    }
+    if (!confirm(QStringLiteral("Вы уверены, что хотите удалить этот столбец?"), this)) return;
+    if (!PutData()) return;
+    const int k = StringGrid1->currentColumn();
+    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
+        structedit::deleteDataColumn(d, shared().TableIdent, k, files);
+    });
+}
+
+void TVTable::Image1DblClick(int titleIndex) {
+    if (!m_loaded || titleIndex < 0 || titleIndex >= StringGrid1->titles().size()) return;
+    GridTitle title = StringGrid1->titles().at(titleIndex);
+    const SharedState &s = shared();
+    const int density = screenDensity(this);
+    // Title fonts are shown scaled by 96 / density; the stored size is the
+    // one the editor shows and writes.
+    const int storedSize = std::max(1, int(std::lround(title.font.pointSize() * density / 96.0)));
+    TTitles dlg(this);
+    try {
+        structedit::TitleContent c;
+        c.fontName = title.font.family();
+        c.fontSize = storedSize;
+        c.bold = title.font.bold();
+        c.italic = title.font.italic();
+        c.tchars = title.tchars;
+        c.text = title.text;
+        const structedit::TitleSizes sizes = structedit::readTitleSizes(db::connection(db::kMain), s.TableIdent,
+                                                                        title.column, title.row);
+        const int lines = structedit::titleLineCount(sizes.hasHeight ? sizes.height : title.rect.height(), storedSize);
+        dlg.setTitle(c, lines, sizes.hasWidth ? num::general(sizes.width) : QString());
+    } catch (const std::exception &e) {
+        showError(winutil::errorText(e), this);
+        return;
+    }
+    if (execModal(&dlg) != QDialog::Accepted) return;
+    const structedit::TitleContent c = dlg.content();
+    try {
+        structedit::saveTitle(db::connection(db::kMain), s.TableIdent, title.column, title.row, c,
+                              dlg.SpinEdit3->value(), dlg.Edit1->text());
+    } catch (const std::exception &e) {
+        showError(winutil::errorText(e), this);
+        return;
+    }
+    // Only the edited title changes; the layout stays until the table is
+    // shown again.
+    title.text = c.text;
+    title.tchars = c.tchars;
+    title.font = QFont(c.fontName);
+    title.font.setPointSize(std::max(1, int(std::lround(c.fontSize * 96.0 / density))));
+    title.font.setBold(c.bold);
+    title.font.setItalic(c.italic);
+    StringGrid1->updateTitle(titleIndex, title);
+    StringGrid1->setFocus();
 }

@@ -22,6 +22,7 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QProgressBar;
+class QSqlDatabase;
 class TableGrid;
 
 class TVTable : public QDialog {
@@ -78,6 +79,10 @@ public:
     QAction *Excel1 = nullptr, *N39 = nullptr, *N40 = nullptr, *N41 = nullptr;
     QAction *N43 = nullptr, *N44 = nullptr, *N45 = nullptr;
     QAction *N47 = nullptr, *N48 = nullptr, *N49 = nullptr;
+    // "Добавить": rows and columns of data before or after the current one;
+    // the header items (N21, N23) stay hidden.
+    QAction *N21 = nullptr, *N23 = nullptr;
+    QAction *N28 = nullptr, *N29 = nullptr, *N24 = nullptr, *N25 = nullptr;
     QAction *N51 = nullptr, *N52 = nullptr, *N53 = nullptr;
 
     bool ShowFormulaCells = false;
@@ -101,6 +106,14 @@ public slots:
     void N45Click();   // checksum of the row
     void N52Click();   // formula highlighting
     void N53Click();   // control highlighting
+    void N28Click();   // insert a data row before the current one
+    void N29Click();   // insert a data row after the current one
+    void N24Click();   // insert a data column before the current one
+    void N25Click();   // insert a data column after the current one
+    void N48Click();   // delete the current data row
+    void N49Click();   // delete the current data column
+    // Edits the title with the index in StringGrid1->titles().
+    void Image1DblClick(int titleIndex);
     void StringGrid1DblClick();
     // The reference text of the marked cells, into Label1.
     void BuildMarkedReferenceText();
@@ -130,6 +143,10 @@ private:
     void endCorrectionMode();
     void loadControlHighlight();
     tableedit::CellTarget target() const;
+    // Runs one structure change over the main database and the year's
+    // values files, brings the tables cache up to date and shows the table
+    // again from its first cell.
+    void changeStructure(const std::function<void(const QSqlDatabase &, const QStringList &)> &change);
 
     tableedit::CellEditor m_edit;
     int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0, scan = 0;

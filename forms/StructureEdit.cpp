@@ -1,0 +1,372 @@
+#include "forms/StructureEdit.h"
+
+#include "core/CellNumbering.h"
+#include "core/NumberFormat.h"
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QFileInfo>
+#include <QSet>
+#include <QSqlQuery>
+#include <cmath>
+
+namespace structedit {
+
+namespace {
+
+const QString kNewFont = QStringLiteral("Arial Cyr");
+const QString kNewCode = QStringLiteral("CC00");
+
+// Both numbers of one side of a key: "R<row>C<column>".
+void parseKeyPart(const QString &part, int &column, int &row) {
+    const int r = int(part.indexOf(u'R', 0, Qt::CaseInsensitive));
+    const int c = int(part.indexOf(u'C', 0, Qt::CaseInsensitive));
+    row = (r >= 0 && c > r) ? part.mid(r + 1, c - r - 1).toInt() : 0;
+    column = c >= 0 ? part.mid(c + 1).toInt() : 0;
+}
+
+// Values files attached to the main connection for the length of one change.
+class AttachedValues {
+public:
+    AttachedValues(const QSqlDatabase &mainDb, const QStringList &files) : m_db(mainDb) {
+        int n = 0;
+        try {
+            for (const QString &file : files) {
+                const QString alias = QStringLiteral("structvals%1").arg(n++);
+                db::attach(m_db, file, alias);
+                m_aliases.append(alias);
+            }
+        } catch (...) {
+            detachAll();
+            throw;
+        }
+    }
+    ~AttachedValues() { detachAll(); }
+    AttachedValues(const AttachedValues &) = delete;
+    AttachedValues &operator=(const AttachedValues &) = delete;
+
+    // Runs the statement (with %1 for the qualified value table) on every
+    // value table of every attached file.
+    void run(const QString &sqlWithTable, const QVariantList &params) const {
+        for (const QString &alias : m_aliases) {
+            for (const QString &table : {QStringLiteral("data"), QStringLiteral("repdata")}) {
+                const QVariant has = db::scalar(
+                    m_db,
+                    QStringLiteral("select count(*) from %1.sqlite_master where type='table' and lower(name)=?")
+                        .arg(db::quoteId(alias)),
+                    {table});
+                if (has.toInt() == 0) continue;
+                db::exec(m_db, sqlWithTable.arg(db::quoteId(alias) + u'.' + table), params);
+            }
+        }
+    }
+
+private:
+    void detachAll() {
+        for (const QString &alias : std::as_const(m_aliases)) {
+            try {
+                db::detach(m_db, alias);
+            } catch (const db::Error &) {
+                // The connection drops the attachment when it closes.
+            }
+        }
+        m_aliases.clear();
+    }
+    QSqlDatabase m_db;
+    QStringList m_aliases;
+};
+
+// Span keys of the titles that are drawn (corner, row and column headers).
+QStringList titleKeys(const QSqlDatabase &d, const TableShape &t) {
+    QStringList keys;
+    QSqlQuery q = db::exec(d,
+                           QStringLiteral("select union_sc, union_sr, union_ec, union_er from titles where \"table\"=? "
+                                          "and (\"column\"<=? or \"row\"<=?) order by \"column\", \"row\""),
+                           {t.ident, t.fixcols, t.fixrows});
+    while (q.next())
+        keys.append(cells::titleSpanKey(q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt()));
+    return keys;
+}
+
+void insertNewTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const TitleSpan &span) {
+    db::exec(d,
+             QStringLiteral("insert into titles (\"table\", \"column\", \"row\", union_sc, union_sr, union_ec, union_er, "
+                            "fontname, fontsize, fontbold, fontitalic, tchars, txt) values (?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+             {ident, column, row, span.startColumn, span.startRow, span.endColumn, span.endRow, kNewFont, 10, false, false,
+              kNewCode, QStringLiteral(" ")});
+}
+
+void checkGridIndex(int index, int count, bool row) {
+    if (index < 0 || index >= count)
+        throw db::Error(row ? QStringLiteral("Строка данных %1 не входит в таблицу (строк данных: %2)").arg(index + 1).arg(count)
+                            : QStringLiteral("Графа данных %1 не входит в таблицу (граф данных: %2)").arg(index + 1).arg(count));
+}
+
+// Rows and columns share every statement; only the names differ.
+struct Axis {
+    bool rows;
+    QString line() const { return rows ? QStringLiteral("\"row\"") : QStringLiteral("\"column\""); }
+    QString count() const { return rows ? QStringLiteral("rowcount") : QStringLiteral("colcount"); }
+    QString sizeTable() const { return rows ? QStringLiteral("\"rows\"") : QStringLiteral("\"columns\""); }
+    QString start() const { return rows ? QStringLiteral("union_sr") : QStringLiteral("union_sc"); }
+    QString end() const { return rows ? QStringLiteral("union_er") : QStringLiteral("union_ec"); }
+    // The other coordinate of a title record (to find its neighbour).
+    QString cross() const { return rows ? QStringLiteral("\"column\"") : QStringLiteral("\"row\""); }
+};
+
+void insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place, int size, const QStringList &files,
+                const Axis &a) {
+    const TableShape t = readTableShape(d, ident);
+    const int fix = a.rows ? t.fixrows : t.fixcols;
+    const int crossFix = a.rows ? t.fixcols : t.fixrows;
+    checkGridIndex(gridIndex, a.rows ? t.dataRows() : t.dataColumns(), a.rows);
+    // Structure number of the new line, and its grid number.
+    const int s = gridIndex + fix + (place == Place::Before ? 1 : 2);
+    const int newGrid = s - fix - 1;
+    const QStringList keys = titleKeys(d, t);
+    const QString L = a.line();
+
+    AttachedValues values(d, files);
+    db::transaction(d, [&] {
+        db::exec(d, QStringLiteral("update tables set %1=%1+1 where ident=?").arg(a.count()), {ident});
+        db::exec(d, QStringLiteral("update titles set %1=%1+1 where \"table\"=? and %1>=?").arg(L), {ident, s});
+        db::exec(d, QStringLiteral("update titles set %1=%1+1 where \"table\"=? and %1>=?").arg(a.start()), {ident, s});
+        db::exec(d, QStringLiteral("update titles set %1=%1+1 where \"table\"=? and %1>=?").arg(a.end()), {ident, s});
+        for (int c = 1; c <= crossFix; ++c) {
+            if (a.rows) insertNewTitle(d, ident, c, s, SpanForInsertedRow(keys, c, s));
+            else insertNewTitle(d, ident, s, c, SpanForInsertedColumn(keys, c, s));
+        }
+        db::exec(d, QStringLiteral("update %1 set %2=%2+1 where \"table\"=? and %2>=?").arg(a.sizeTable(), L), {ident, s});
+        db::exec(d, QStringLiteral("insert into %1 (\"table\", %2, %3) values (?,?,?)")
+                        .arg(a.sizeTable(), L, a.rows ? QStringLiteral("height") : QStringLiteral("width")),
+                 {ident, s, size});
+        db::exec(d, QStringLiteral("update conditions set %1=%1+1 where tid=? and %1>=?").arg(L), {ident, newGrid});
+        // Stored numbering is structure numbering + 1.
+        values.run(QStringLiteral("update %1 set ") + L + u'=' + L + QStringLiteral("+1 where \"table\"=? and ") + L +
+                       QStringLiteral(">=?"),
+                   {ident, s + 1});
+    });
+}
+
+void deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QStringList &files, const Axis &a) {
+    const TableShape t = readTableShape(d, ident);
+    const int fix = a.rows ? t.fixrows : t.fixcols;
+    const int count = a.rows ? t.rowcount : t.colcount;
+    if (fix + 1 >= count)
+        throw db::Error(a.rows ? QStringLiteral("Нельзя удалить последнюю строку данных")
+                               : QStringLiteral("Нельзя удалить последний столбец данных"));
+    checkGridIndex(gridIndex, count - fix, a.rows);
+    const int s = gridIndex + fix + 1;
+    const QString L = a.line(), X = a.cross(), S = a.start(), E = a.end();
+
+    AttachedValues values(d, files);
+    db::transaction(d, [&] {
+        // The titles on the line go, except a merged title that starts on it
+        // and reaches beyond when no record on the next line takes its place:
+        // it keeps its text and starts on the next line.
+        db::exec(d,
+                 QStringLiteral("delete from titles where \"table\"=? and %1=? and not (%2=? and %3>? and not exists "
+                                "(select 1 from titles n where n.\"table\"=titles.\"table\" and n.%4=titles.%4 and n.%1=?))")
+                     .arg(L, S, E, X),
+                 {ident, s, s, s, s + 1});
+        // Spans that reach beyond the line, or end on it coming from before
+        // it, lose one line; spans after it move up.
+        db::exec(d, QStringLiteral("update titles set %1=%1-1 where \"table\"=? and (%1>? or (%1=? and %2<?))").arg(E, S),
+                 {ident, s, s, s});
+        db::exec(d, QStringLiteral("update titles set %1=%1-1 where \"table\"=? and %1>?").arg(S), {ident, s});
+        db::exec(d, QStringLiteral("update titles set %1=%1-1 where \"table\"=? and %1>?").arg(L), {ident, s});
+        db::exec(d, QStringLiteral("delete from %1 where \"table\"=? and %2=?").arg(a.sizeTable(), L), {ident, s});
+        db::exec(d, QStringLiteral("update %1 set %2=%2-1 where \"table\"=? and %2>?").arg(a.sizeTable(), L), {ident, s});
+        db::exec(d, QStringLiteral("delete from conditions where tid=? and %1=?").arg(L), {ident, gridIndex});
+        db::exec(d, QStringLiteral("update conditions set %1=%1-1 where tid=? and %1>?").arg(L), {ident, gridIndex});
+        db::exec(d, QStringLiteral("update tables set %1=%1-1 where ident=?").arg(a.count()), {ident});
+        values.run(QStringLiteral("delete from %1 where \"table\"=? and ") + L + QStringLiteral("=?"), {ident, s + 1});
+        values.run(QStringLiteral("update %1 set ") + L + u'=' + L + QStringLiteral("-1 where \"table\"=? and ") + L +
+                       QStringLiteral(">?"),
+                   {ident, s + 1});
+    });
+}
+
+// Writes one size record, creating it when it is missing.
+void writeSize(const QSqlDatabase &d, const QString &table, const QString &line, const QString &field, qint64 ident,
+               int number, double value) {
+    QSqlQuery q = db::exec(d, QStringLiteral("update %1 set %2=? where \"table\"=? and %3=?").arg(table, field, line),
+                           {value, ident, number});
+    if (q.numRowsAffected() == 0)
+        db::exec(d, QStringLiteral("insert into %1 (\"table\", %2, %3) values (?,?,?)").arg(table, line, field),
+                 {ident, number, value});
+}
+
+} // namespace
+
+TitleSpan ParseTitleRangeKey(const QString &key) {
+    TitleSpan span;
+    const int colon = int(key.indexOf(u':'));
+    const QString start = colon >= 0 ? key.left(colon) : key;
+    const QString end = colon >= 0 ? key.mid(colon + 1) : key;
+    parseKeyPart(start, span.startColumn, span.startRow);
+    parseKeyPart(end, span.endColumn, span.endRow);
+    return span;
+}
+
+TitleSpan SpanForInsertedRow(const QStringList &keys, int column, int row) {
+    TitleSpan span{column, row, column, row};
+    for (const QString &key : keys) {
+        const TitleSpan k = ParseTitleRangeKey(key);
+        if (k.startRow < row && row <= k.endRow && k.startColumn <= column && column <= k.endColumn)
+            span = TitleSpan{k.startColumn, k.startRow, k.endColumn, k.endRow + 1};
+    }
+    return span;
+}
+
+TitleSpan SpanForInsertedColumn(const QStringList &keys, int row, int column) {
+    TitleSpan span{column, row, column, row};
+    for (const QString &key : keys) {
+        const TitleSpan k = ParseTitleRangeKey(key);
+        if (k.startColumn < column && column <= k.endColumn && k.startRow <= row && row <= k.endRow)
+            span = TitleSpan{k.startColumn, k.startRow, k.endColumn + 1, k.endRow};
+    }
+    return span;
+}
+
+int defaultRowHeight(int density) { return int(std::lround(1728.0 / (density > 0 ? density : 96))); }
+int defaultColumnWidth(int density) { return int(std::lround(4608.0 / (density > 0 ? density : 96))); }
+
+TableShape readTableShape(const QSqlDatabase &d, qint64 ident) {
+    QSqlQuery q = db::exec(d, QStringLiteral("select colcount, rowcount, fixcols, fixrows from tables where ident=?"),
+                           {ident});
+    if (!q.next()) throw db::Error(QStringLiteral("Таблица не определена!"));
+    TableShape t;
+    t.ident = ident;
+    t.colcount = q.value(0).toInt();
+    t.rowcount = q.value(1).toInt();
+    t.fixcols = q.value(2).toInt();
+    t.fixrows = q.value(3).toInt();
+    return t;
+}
+
+QStringList yearValuesFiles(const QSqlDatabase &mainDb, const QString &yearFolder, const QString &extraFile) {
+    QStringList candidates{yearFolder + QStringLiteral("data0.mdb")};
+    if (db::tableExists(mainDb, QStringLiteral("subreps"))) {
+        for (const QVariant &id : db::column(mainDb, QStringLiteral("select id from subreps order by id")))
+            if (id.toLongLong() > 0) candidates.append(yearFolder + QStringLiteral("data%1.mdb").arg(id.toLongLong()));
+    }
+    if (!extraFile.isEmpty()) candidates.append(extraFile);
+    QStringList files;
+    QSet<QString> seen;
+    for (const QString &f : std::as_const(candidates)) {
+        const QFileInfo info(f);
+        if (!info.isFile()) continue;
+        const QString canonical = info.canonicalFilePath();
+        if (seen.contains(canonical)) continue;
+        seen.insert(canonical);
+        files.append(canonical);
+    }
+    return files;
+}
+
+void insertDataRow(const QSqlDatabase &d, qint64 ident, int gridRow, Place place, int height,
+                   const QStringList &valueFiles) {
+    insertLine(d, ident, gridRow, place, height, valueFiles, Axis{true});
+}
+
+void insertDataColumn(const QSqlDatabase &d, qint64 ident, int gridColumn, Place place, int width,
+                      const QStringList &valueFiles) {
+    insertLine(d, ident, gridColumn, place, width, valueFiles, Axis{false});
+}
+
+void deleteDataRow(const QSqlDatabase &d, qint64 ident, int gridRow, const QStringList &valueFiles) {
+    deleteLine(d, ident, gridRow, valueFiles, Axis{true});
+}
+
+void deleteDataColumn(const QSqlDatabase &d, qint64 ident, int gridColumn, const QStringList &valueFiles) {
+    deleteLine(d, ident, gridColumn, valueFiles, Axis{false});
+}
+
+bool refreshTablesCache(const QSqlDatabase &d, qint64 ident) {
+    QSqlQuery q = db::exec(d, QStringLiteral("select colcount, rowcount from tables where ident=?"), {ident});
+    if (!q.next()) return false;
+    SharedState &s = shared();
+    const int n = std::min(int(s.TablesArray.size()), s.TablesList.count());
+    for (int i = 0; i < n; ++i) {
+        if (s.TablesArray[i][1] != ident) continue;
+        s.TablesArray[i][2] = q.value(0).toInt();
+        s.TablesArray[i][3] = q.value(1).toInt();
+        return true;
+    }
+    return false;
+}
+
+double titleRowHeight(int fontSize, int lines) { return num::round2(fontSize * kLineFactor * lines); }
+
+int titleLineCount(double height, int fontSize) {
+    if (fontSize <= 0) return 0;
+    return int(std::lround(height / (fontSize * kLineFactor)));
+}
+
+QString makeTitleCode(int vertical, int horizontal, bool rotated, int indent) {
+    static const char v[] = "TCB", h[] = "LCR";
+    QString code;
+    code += QLatin1Char(v[std::clamp(vertical, 0, 2)]);
+    code += QLatin1Char(h[std::clamp(horizontal, 0, 2)]);
+    code += rotated ? u'1' : u'0';
+    code += QString::number(std::clamp(indent, 0, 9));
+    return code;
+}
+
+TitleCodeChoice parseTitleCodeChoice(const QString &tchars) {
+    TitleCodeChoice c;
+    const QString up = tchars.toUpper();
+    if (up.size() > 0) c.vertical = up[0] == u'T' ? 0 : up[0] == u'B' ? 2 : 1;
+    if (up.size() > 1) c.horizontal = up[1] == u'L' ? 0 : up[1] == u'R' ? 2 : 1;
+    if (up.size() > 2) c.rotated = up[2] == u'1';
+    if (up.size() > 3) c.indent = std::clamp(up.mid(3).toInt(), 0, 9);
+    return c;
+}
+
+TitleSizes readTitleSizes(const QSqlDatabase &d, qint64 ident, int column, int row) {
+    TitleSizes s;
+    {
+        QSqlQuery q = db::exec(d, QStringLiteral("select height from \"rows\" where \"table\"=? and \"row\"=?"), {ident, row});
+        if (q.next()) {
+            s.hasHeight = true;
+            s.height = q.value(0).toDouble();
+        }
+    }
+    QSqlQuery q = db::exec(d, QStringLiteral("select width from \"columns\" where \"table\"=? and \"column\"=?"),
+                           {ident, column});
+    if (q.next()) {
+        s.hasWidth = true;
+        s.width = q.value(0).toDouble();
+    }
+    return s;
+}
+
+void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const TitleContent &c, int lines,
+               const QString &widthText) {
+    double width = 0;
+    const QString w = widthText.trimmed();
+    if (!w.isEmpty()) {
+        QString norm = w;
+        norm.replace(u',', u'.');
+        if (!num::parse(norm, width) || width < 0)
+            throw db::Error(QStringLiteral("Ширина столбца \"%1\" не является числом").arg(w));
+    }
+    db::transaction(d, [&] {
+        QSqlQuery q = db::exec(d,
+                               QStringLiteral("update titles set fontname=?, fontsize=?, fontbold=?, fontitalic=?, tchars=?, "
+                                              "txt=? where \"table\"=? and \"column\"=? and \"row\"=?"),
+                               {c.fontName, c.fontSize, c.bold, c.italic, c.tchars, text::encodeColon(c.text), ident, column,
+                                row});
+        if (q.numRowsAffected() == 0) throw db::Error(QStringLiteral("Заголовок таблицы не найден"));
+        if (lines > 0)
+            writeSize(d, QStringLiteral("\"rows\""), QStringLiteral("\"row\""), QStringLiteral("height"), ident, row,
+                      titleRowHeight(c.fontSize, lines));
+        if (!w.isEmpty())
+            writeSize(d, QStringLiteral("\"columns\""), QStringLiteral("\"column\""), QStringLiteral("width"), ident,
+                      column, num::round2(width));
+    });
+}
+
+} // namespace structedit

@@ -1,0 +1,205 @@
+#include "forms/StructureEditDialog.h"
+
+#include "forms/TableGrid.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+RadioGroup::RadioGroup(const QString &caption, const QStringList &items, QWidget *parent)
+    : QGroupBox(caption, parent), m_group(new QButtonGroup(this)) {
+    auto *l = new QVBoxLayout(this);
+    l->setContentsMargins(6, 4, 6, 4);
+    l->setSpacing(2);
+    for (int i = 0; i < items.size(); ++i) {
+        auto *b = new QRadioButton(items[i], this);
+        m_group->addButton(b, i);
+        l->addWidget(b);
+    }
+    setItemIndex(0);
+}
+
+int RadioGroup::itemIndex() const { return m_group->checkedId(); }
+
+void RadioGroup::setItemIndex(int index) {
+    if (QAbstractButton *b = m_group->button(index)) b->setChecked(true);
+}
+
+TTitles::TTitles(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Titles"));
+    setWindowTitle(QStringLiteral("Корректировка заголовков таблицы"));
+
+    Image1 = new QLabel(this);
+    Image1->setFrameShape(QFrame::Box);
+    Image1->setGeometry(10, 10, 153, 49);
+
+    pp = new QWidget(this);
+    auto *grid = new QGridLayout(pp);
+    grid->setContentsMargins(0, 0, 0, 0);
+    int row = 0;
+    grid->addWidget(new QLabel(QStringLiteral("Текст"), pp), row++, 0, 1, 4);
+    Memo1 = new QPlainTextEdit(pp);
+    Memo1->setFixedHeight(64);
+    grid->addWidget(Memo1, row++, 0, 1, 4);
+
+    grid->addWidget(new QLabel(QStringLiteral("Шрифт"), pp), row, 0);
+    ComboBox1 = new QComboBox(pp);
+    ComboBox1->setEditable(true);
+    ComboBox1->addItems(QFontDatabase::families());
+    ComboBox1->setMinimumWidth(180);
+    grid->addWidget(ComboBox1, row, 1, 1, 2);
+    SpinEdit1 = new QSpinBox(pp);
+    SpinEdit1->setRange(1, 72);
+    SpinEdit1->setValue(10);
+    grid->addWidget(SpinEdit1, row++, 3);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Жирный"), pp);
+    CheckBox2 = new QCheckBox(QStringLiteral("Наклонный"), pp);
+    CheckBox3 = new QCheckBox(QStringLiteral("Вертикальный"), pp);
+    auto *boxes = new QHBoxLayout;
+    boxes->addWidget(CheckBox1);
+    boxes->addWidget(CheckBox2);
+    boxes->addWidget(CheckBox3);
+    boxes->addStretch(1);
+    grid->addLayout(boxes, row++, 0, 1, 4);
+
+    RadioGroup1 = new RadioGroup(QStringLiteral("Выравнивание по горизонтали"),
+                                 {QStringLiteral("Влево"), QStringLiteral("По центру"), QStringLiteral("Вправо")}, pp);
+    RadioGroup2 = new RadioGroup(QStringLiteral("Выравнивание по вертикали"),
+                                 {QStringLiteral("Вверх"), QStringLiteral("По центру"), QStringLiteral("Вниз")}, pp);
+    grid->addWidget(RadioGroup1, row, 0, 1, 2);
+    grid->addWidget(RadioGroup2, row++, 2, 1, 2);
+
+    grid->addWidget(new QLabel(QStringLiteral("Сдвиг"), pp), row, 0);
+    SpinEdit2 = new QSpinBox(pp);
+    SpinEdit2->setRange(0, 9);
+    grid->addWidget(SpinEdit2, row, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Число строк текста"), pp), row, 2);
+    SpinEdit3 = new QSpinBox(pp);
+    SpinEdit3->setRange(0, 99);
+    grid->addWidget(SpinEdit3, row++, 3);
+
+    grid->addWidget(new QLabel(QStringLiteral("Ширина столбца"), pp), row, 0, 1, 2);
+    Edit1 = new QLineEdit(pp);
+    grid->addWidget(Edit1, row++, 2, 1, 2);
+
+    BitBtn1 = new QPushButton(QStringLiteral("OK"), pp);
+    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), pp);
+    BitBtn1->setDefault(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    buttons->addStretch(1);
+    grid->addLayout(buttons, row++, 0, 1, 4);
+    pp->adjustSize();
+
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(SpinEdit3, &QSpinBox::valueChanged, this, [this](int) { SpinEdit3Change(); });
+    FormResize();
+}
+
+void TTitles::setTitle(const structedit::TitleContent &c, int lines, const QString &widthText) {
+    Memo1->setPlainText(c.text);
+    ComboBox1->setCurrentText(c.fontName);
+    SpinEdit1->setValue(c.fontSize);
+    CheckBox1->setChecked(c.bold);
+    CheckBox2->setChecked(c.italic);
+    const structedit::TitleCodeChoice code = structedit::parseTitleCodeChoice(c.tchars);
+    RadioGroup2->setItemIndex(code.vertical);
+    RadioGroup1->setItemIndex(code.horizontal);
+    CheckBox3->setChecked(code.rotated);
+    SpinEdit2->setValue(code.indent);
+    SpinEdit3->setValue(lines);
+    Edit1->setText(widthText);
+}
+
+structedit::TitleContent TTitles::content() const {
+    structedit::TitleContent c;
+    c.fontName = ComboBox1->currentText();
+    c.fontSize = SpinEdit1->value();
+    c.bold = CheckBox1->isChecked();
+    c.italic = CheckBox2->isChecked();
+    c.tchars = structedit::makeTitleCode(RadioGroup2->itemIndex(), RadioGroup1->itemIndex(), CheckBox3->isChecked(),
+                                         SpinEdit2->value());
+    c.text = Memo1->toPlainText();
+    return c;
+}
+
+QFont TTitles::previewFont() const {
+    QFont f(ComboBox1->currentText());
+    f.setPointSize(SpinEdit1->value());
+    f.setBold(CheckBox1->isChecked());
+    f.setItalic(CheckBox2->isChecked());
+    return f;
+}
+
+void TTitles::PreviewTitle(QLabel *image, const QColor &color) {
+    const QSize size = image->size().expandedTo(QSize(1, 1));
+    QPixmap pm(size);
+    pm.fill(color);
+    GridTitle t;
+    t.font = previewFont();
+    t.tchars = content().tchars;
+    t.text = Memo1->toPlainText();
+    t.background = color;
+    QPainter p(&pm);
+    TableGrid::drawTitle(p, t, QRect(QPoint(0, 0), size));
+    p.end();
+    image->setPixmap(pm);
+}
+
+void TTitles::FormResize() {
+    const int imageBottom = Image1->y() + Image1->height();
+    pp->move(pp->x(), imageBottom + 10);
+    const int clientHeight = pp->y() + pp->height() + 10;
+    int width = 0;
+    if (pp->width() >= Image1->width()) {
+        width = pp->width() + 30;
+        pp->move(10, pp->y());
+        Image1->move(pp->x() + pp->width() / 2 - Image1->width() / 2, Image1->y());
+    } else {
+        width = Image1->width() + 30;
+        Image1->move(10, Image1->y());
+        pp->move(Image1->x() + Image1->width() / 2 - pp->width() / 2, pp->y());
+    }
+    setFixedSize(width, clientHeight);
+}
+
+void TTitles::SpinEdit3Change() {
+    if (!m_shown) return;
+    const QFontMetrics fm(previewFont());
+    const int h = std::max(1, fm.height() * SpinEdit3->value());
+    Image1->resize(Image1->width(), h);
+    FormResize();
+    PreviewTitle(Image1, Qt::white);
+    Image1->update();
+}
+
+void TTitles::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    // Caret to the end of the text; the preview of the title as it stands.
+    QTextCursor cursor = Memo1->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    Memo1->setTextCursor(cursor);
+    PreviewTitle(Image1, Qt::white);
+    if (!m_shown) {
+        m_shown = true;
+        FormResize();
+        if (QScreen *sc = screen()) move(sc->availableGeometry().center() - rect().center());
+    }
+}

@@ -1,0 +1,190 @@
+// Structure commands of the table window: the confirmations and refusals a
+// user sees, the table shown again after a change, and the title editor.
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "forms/StructureEditDialog.h"
+#include "forms/TableGrid.h"
+#include "forms/TableWindow.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QSqlQuery>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class StructureWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fx.reloadCaches();
+        SharedState &s = shared();
+        s.ReportMode = QStringLiteral("Input");
+        s.NetMode = false;
+        s.DataTableName = QStringLiteral("Data");
+        s.CurrentInstitution = sample::ids::NorthHospital;
+        s.TableFormId = sample::ids::FormF30;
+        s.TableNumber = QStringLiteral("(1000)");
+        s.TableFormName = QStringLiteral("Ф30");
+        s.TableIdent = 0;
+    }
+    std::unique_ptr<TVTable> show() {
+        auto w = std::make_unique<TVTable>();
+        w->show();
+        QApplication::processEvents();
+        return w;
+    }
+    int count(const QString &what) {
+        return db::scalar(db::connection(db::kMain), QStringLiteral("select %1 from tables where ident=?").arg(what),
+                          {sample::ids::TableF30Staff})
+            .toInt();
+    }
+    int titleIndex(const TVTable &w, int column, int row) {
+        const auto &titles = w.StringGrid1->titles();
+        for (int i = 0; i < titles.size(); ++i)
+            if (titles[i].column == column && titles[i].row == row) return i;
+        return -1;
+    }
+
+    SampleFixture fx;
+    FakeDialogs dialogs;
+};
+
+} // namespace
+
+TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    EXPECT_TRUE(w->N28->isEnabled() && w->N48->isEnabled());
+    EXPECT_FALSE(w->N21->isVisible());
+    EXPECT_FALSE(w->N23->isVisible());
+
+    // Typed text of the current cell is saved before the change.
+    w->StringGrid1->setCurrentCell(0, 2);
+    QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(w->StringGrid1, "77");
+    w->N28Click();
+    EXPECT_EQ(count("rowcount"), 9);
+    EXPECT_EQ(w->StringGrid1->rowCount(), 6);
+    EXPECT_EQ(w->StringGrid1->currentRow(), 0);
+    EXPECT_EQ(w->cellDisplayText(0, 3), "77");   // moved down with its row
+    EXPECT_EQ(w->cellDisplayText(0, 2), "");
+    EXPECT_NE(titleIndex(*w, 1, 6), -1);
+
+    w->StringGrid1->setCurrentCell(1, 0);
+    w->N25Click();
+    EXPECT_EQ(count("colcount"), 8);
+    EXPECT_EQ(w->StringGrid1->columnCount(), 5);
+    for (const auto &a : shared().TablesArray)
+        if (a[1] == sample::ids::TableF30Staff) EXPECT_EQ(a[2], 8);
+
+    // Deleting asks first; No changes nothing.
+    w->StringGrid1->setCurrentCell(0, 3);
+    dialogs.answers = {false};
+    w->N48Click();
+    EXPECT_EQ(dialogs.questions.last(), "Вы уверены, что хотите удалить эту строку?");
+    EXPECT_EQ(count("rowcount"), 9);
+    dialogs.answers = {true};
+    w->N48Click();
+    EXPECT_EQ(count("rowcount"), 8);
+    EXPECT_EQ(w->StringGrid1->rowCount(), 5);
+    dialogs.answers = {true};
+    w->N49Click();
+    EXPECT_EQ(dialogs.questions.last(), "Вы уверены, что хотите удалить этот столбец?");
+    EXPECT_EQ(w->StringGrid1->columnCount(), 4);
+}
+
+TEST_F(StructureWindowTest, LastDataRowAndColumnAreRefused) {
+    db::exec(db::kMain, "update tables set rowcount=4, colcount=4 where ident=?", {sample::ids::TableF30Staff});
+    db::exec(db::kMain, "delete from \"rows\" where \"table\"=? and \"row\">4", {sample::ids::TableF30Staff});
+    db::exec(db::kMain, "delete from \"columns\" where \"table\"=? and \"column\">4", {sample::ids::TableF30Staff});
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    w->N48Click();
+    w->N49Click();
+    EXPECT_EQ(dialogs.messages, (QStringList{"Нельзя удалить последнюю строку данных",
+                                             "Нельзя удалить последний столбец данных"}));
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_EQ(count("rowcount"), 4);
+}
+
+TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    const int index = titleIndex(*w, 1, 4);   // "Врачи - всего", layout "CL00"
+    ASSERT_GE(index, 0);
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *t = static_cast<TTitles *>(d);
+        EXPECT_EQ(t->windowTitle(), "Корректировка заголовков таблицы");
+        EXPECT_EQ(t->Memo1->toPlainText(), "Врачи - всего");
+        EXPECT_EQ(t->RadioGroup1->itemIndex(), 0);
+        EXPECT_EQ(t->RadioGroup2->itemIndex(), 1);
+        EXPECT_EQ(t->SpinEdit1->value(), 10);
+        EXPECT_EQ(t->SpinEdit3->value(), 1);   // 18 points at 10 points a line
+        EXPECT_EQ(t->Edit1->text(), "180");
+        t->Memo1->setPlainText("Врачи: всего");
+        t->RadioGroup1->setItemIndex(2);
+        t->CheckBox1->setChecked(true);
+        t->SpinEdit2->setValue(2);
+        t->SpinEdit3->setValue(2);
+        t->Edit1->clear();
+        return int(QDialog::Accepted);
+    });
+    emit w->StringGrid1->titleDoubleClicked(index);
+    QSqlQuery q = db::exec(db::kMain,
+                           "select txt, tchars, fontbold from titles where \"table\"=? and \"column\"=1 and \"row\"=4",
+                           {sample::ids::TableF30Staff});
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), QString("Врачи") + QChar(3) + " всего");
+    EXPECT_EQ(q.value(1).toString(), "CR02");
+    EXPECT_TRUE(q.value(2).toBool());
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select height from \"rows\" where \"table\"=1 and \"row\"=4").toDouble(), 25.5);
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select width from \"columns\" where \"table\"=1 and \"column\"=1").toDouble(), 180);
+    const GridTitle &t = w->StringGrid1->titles().at(index);
+    EXPECT_EQ(t.text, "Врачи: всего");
+    EXPECT_EQ(t.tchars, "CR02");
+    EXPECT_TRUE(t.font.bold());
+
+    // Cancel writes nothing; a bad width is reported and writes nothing.
+    dialogs.modals.push_back([](QDialog *d) {
+        static_cast<TTitles *>(d)->Memo1->setPlainText("Отменено");
+        return int(QDialog::Rejected);
+    });
+    emit w->StringGrid1->titleDoubleClicked(index);
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *t = static_cast<TTitles *>(d);
+        t->Memo1->setPlainText("Не записано");
+        t->Edit1->setText("abc");
+        return int(QDialog::Accepted);
+    });
+    emit w->StringGrid1->titleDoubleClicked(index);
+    EXPECT_EQ(dialogs.messages.last(), "Ширина столбца \"abc\" не является числом");
+    EXPECT_EQ(text::decodeColon(db::scalar(db::connection(db::kMain), "select txt from titles where \"table\"=1 and \"column\"=1 and \"row\"=4")
+                                    .toString()),
+              "Врачи: всего");
+    EXPECT_EQ(w->StringGrid1->titles().at(index).text, "Врачи: всего");
+}
+
+TEST_F(StructureWindowTest, TitleEditorPreviewGrowsWithItsLines) {
+    TTitles t;
+    t.setTitle(structedit::TitleContent{"Arial", 10, false, false, "CC00", "Число физических лиц"}, 1, "60");
+    t.show();
+    QApplication::processEvents();
+    t.SpinEdit3->setValue(2);
+    const int h1 = t.Image1->height();
+    t.SpinEdit3->setValue(4);
+    EXPECT_GT(t.Image1->height(), h1);
+    // The panel stays below the preview and inside the dialog.
+    EXPECT_GE(t.pp->y(), t.Image1->y() + t.Image1->height());
+    EXPECT_LE(t.pp->y() + t.pp->height(), t.height());
+    if (qEnvironmentVariableIsSet("STRUCTURE_SHOTS")) t.grab().save("/tmp/structure_titles.png");
+}
