@@ -1,0 +1,284 @@
+// Table structure taken from a Word table with merged header cells.
+#include "core/AdminMode.h"
+#include "core/SampleConfig.h"
+#include "forms/FormCatalog.h"
+#include "forms/ImportDoc.h"
+#include "forms/ImportDocLogic.h"
+#include "platform/Database.h"
+#include "platform/office/Convert.h"
+#include "platform/office/Package.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace importdoc;
+namespace ids = sample::ids;
+
+namespace {
+
+QString cell(const QString &text, const QString &props = {}) {
+    QString p;
+    for (const QString &para : text.split('\r'))
+        p += "<w:p><w:r><w:t xml:space=\"preserve\">" + para.toHtmlEscaped() + "</w:t></w:r></w:p>";
+    return "<w:tc>" + (props.isEmpty() ? QString() : "<w:tcPr>" + props + "</w:tcPr>") + p + "</w:tc>";
+}
+QString span(int n) { return QStringLiteral("<w:gridSpan w:val=\"%1\"/>").arg(n); }
+const QString kRestart = QStringLiteral("<w:vMerge w:val=\"restart\"/>");
+const QString kContinue = QStringLiteral("<w:vMerge/>");
+
+QString table(int cols, const QList<QStringList> &rows) {
+    QString t = "<w:tbl><w:tblGrid>";
+    for (int i = 0; i < cols; ++i) t += "<w:gridCol w:w=\"1200\"/>";
+    t += "</w:tblGrid>";
+    for (const QStringList &r : rows) t += "<w:tr>" + r.join(QString()) + "</w:tr>";
+    return t + "</w:tbl><w:p/>";
+}
+
+const QString kLong = QStringLiteral("Больницы всего, число");   // 21 characters
+const QString kTwenty = QStringLiteral("Больницы всего число");  // 20 characters
+
+// Table 1 (4 x 5): "Наименование" over two rows, "Врачи" and "Средний персонал"
+// over two columns each, a blank cell, numbering, one data row.
+// Table 2 (4 x 3): two leading columns and "Прочие". Table 3: two rows.
+QString writeDocx(const QString &path) {
+    const QString t1 = table(5, {{cell("Наименование", kRestart), cell("Врачи", span(2)),
+                                  cell("Средний \"персонал\"", span(2))},
+                                 {cell("", kContinue), cell("всего"), cell("  "), cell("всего"), cell("из них\rженщин")},
+                                 {cell("1"), cell("2"), cell("3"), cell("4"), cell("5")},
+                                 {cell(kLong), cell(kTwenty), cell(""), cell(""), cell("")}});
+    const QString t2 = table(3, {{cell("А", kRestart), cell("Б", kRestart), cell("Прочие")},
+                                 {cell("", kContinue), cell("", kContinue), cell("всего")},
+                                 {cell("1"), cell("2"), cell("6")},
+                                 {cell("x"), cell("y"), cell("")}});
+    const QString t3 = table(2, {{cell("a"), cell("b")}, {cell("c"), cell("d")}});
+    office::Package p;
+    p.setPart("[Content_Types].xml",
+              R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)");
+    p.setPart("_rels/.rels",
+              R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)");
+    p.setPart("word/document.xml",
+              ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document "
+               "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body><w:p/>" +
+               t1 + t2 + t3 + "</w:body></w:document>")
+                  .toUtf8());
+    p.write(path);
+    return path;
+}
+
+struct Expect {
+    int r, c;
+    QString text;
+    int ec, er;
+};
+
+void checkCell(const DocStructure &s, const Expect &e) {
+    SCOPED_TRACE(QStringLiteral("cell %1,%2").arg(e.r).arg(e.c).toStdString());
+    const DocCell &d = s.at(e.r, e.c);
+    ASSERT_TRUE(d.filled);
+    EXPECT_EQ(d.text.toStdString(), e.text.toStdString());
+    EXPECT_EQ(d.startRow, e.r);
+    EXPECT_EQ(d.startColumn, e.c);
+    EXPECT_EQ(d.endColumn, e.ec);
+    EXPECT_EQ(d.endRow, e.er);
+}
+
+struct ImportDocTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    QString doc;
+    void SetUp() override { doc = writeDocx(fx.root() + "форма.docx"); }
+    QSqlDatabase mainDb() { return db::connection(db::kMain); }
+    qint64 count(const QString &sql, const QVariantList &p = {}) { return db::scalar(mainDb(), sql, p).toLongLong(); }
+};
+
+} // namespace
+
+TEST_F(ImportDocTest, MergedHeaderCellsGiveSpans) {
+    const DocStructure s = ExtractDocTableStructure(doc, 1);
+    ASSERT_EQ(s.rows, 4);
+    ASSERT_EQ(s.cols, 5);
+    checkCell(s, {1, 1, "Наименование", 1, 2});   // merged down: the position below is empty
+    checkCell(s, {1, 2, "Врачи", 3, 1});          // merged across: ends before the next cell
+    EXPECT_FALSE(s.at(1, 3).filled);
+    EXPECT_FALSE(s.at(2, 1).filled);
+    checkCell(s, {1, 4, "Средний \"персонал\"", 5, 1});   // last column spans to the edge
+    checkCell(s, {2, 2, "всего", 2, 2});   // the blank cell to its right still stops it
+    checkCell(s, {2, 3, "", 3, 2});
+    checkCell(s, {2, 5, "из нихженщин", 5, 2});
+    checkCell(s, {4, 1, kLong, 1, 4});     // no filled cell below: to the last row
+}
+
+TEST_F(ImportDocTest, ExtractionFailuresAreTold) {
+    auto failure = [&](const QString &path, int n) {
+        try {
+            ExtractDocTableStructure(path, n);
+        } catch (const Error &e) {
+            return e.message();
+        }
+        return QStringLiteral("no error");
+    };
+    EXPECT_EQ(failure(fx.root() + "нет.docx", 1), "Файл не найден: " + fx.root() + "нет.docx");
+    EXPECT_EQ(failure(doc, 4), QStringLiteral("В документе нет таблицы с номером 4"));
+    EXPECT_TRUE(failure(doc, 0).startsWith(QStringLiteral("Ошибка при извлечении структуры таблицы: ")));
+    if (office::converterPath().isEmpty()) {
+        QFile f(fx.root() + "old.doc");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1 not really a document");
+        f.close();
+        EXPECT_TRUE(failure(fx.root() + "old.doc", 1).startsWith(QStringLiteral("Ошибка при извлечении структуры таблицы: ")));
+    }
+}
+
+TEST_F(ImportDocTest, SecondTableJoinedOnTheRight) {
+    DocStructure s = ExtractDocTableStructure(doc, 1);
+    const DocStructure s2 = ExtractDocTableStructure(doc, 2);
+    ASSERT_TRUE(joinRight(s, s2, 2));
+    ASSERT_EQ(s.cols, 6);
+    checkCell(s, {1, 4, "Средний \"персонал\"", 5, 1});   // the first table's edge stays
+    checkCell(s, {1, 6, "Прочие", 6, 1});
+    checkCell(s, {3, 6, "6", 6, 3});
+    // A table of another height is refused and changes nothing.
+    const DocStructure s3 = ExtractDocTableStructure(doc, 3);
+    EXPECT_FALSE(joinRight(s, s3, 2));
+    EXPECT_EQ(s.cols, 6);
+    // Joined to itself: its first fixcols columns are left out.
+    DocStructure self = ExtractDocTableStructure(doc, 1);
+    ASSERT_TRUE(joinRight(self, ExtractDocTableStructure(doc, 1), 1));
+    EXPECT_EQ(self.cols, 9);
+    checkCell(self, {1, 6, "Врачи", 7, 1});
+    EXPECT_FALSE(self.at(1, 7).filled);
+    EXPECT_FALSE(self.at(4, 6).text.isEmpty());
+}
+
+TEST_F(ImportDocTest, StructureWrittenIntoTheTable) {
+    const DocStructure s = ExtractDocTableStructure(doc, 1);
+    db::exec(mainDb(), "insert into conditions (tid, \"row\", \"column\", formula) values (2, 0, 0, 'x')");
+    UpdateTableStructure(ids::TableF30Visits, s, 1, 3);
+    QSqlQuery t = db::exec(mainDb(), "select colcount, rowcount, fixcols, fixrows from tables where ident=2");
+    ASSERT_TRUE(t.next());
+    EXPECT_EQ(t.value(0).toInt(), 5);
+    EXPECT_EQ(t.value(1).toInt(), 4);
+    EXPECT_EQ(t.value(2).toInt(), 1);
+    EXPECT_EQ(t.value(3).toInt(), 3);
+    EXPECT_EQ(count("select count(*) from \"columns\" where \"table\"=2 and width=100"), 5);
+    EXPECT_EQ(count("select count(*) from \"rows\" where \"table\"=2 and height=20"), 4);
+    EXPECT_EQ(count("select count(*) from conditions where tid=2"), 1);
+    // One title per non-empty cell: 3 + 3 + 5 + 2.
+    EXPECT_EQ(count("select count(*) from titles where \"table\"=2"), 13);
+    QSqlQuery h = db::exec(mainDb(),
+                           "select union_sc, union_sr, union_ec, union_er, fontname, fontsize, fontbold, fontitalic, "
+                           "tchars, txt from titles where \"table\"=2 and \"row\"=? and \"column\"=?",
+                           {1, 2});
+    ASSERT_TRUE(h.next());
+    EXPECT_EQ(h.value(2).toInt(), 3);
+    EXPECT_EQ(h.value(3).toInt(), 1);
+    EXPECT_EQ(h.value(4).toString(), QStringLiteral("Arial"));
+    EXPECT_EQ(h.value(5).toInt(), 10);
+    EXPECT_FALSE(h.value(6).toBool());
+    EXPECT_EQ(h.value(8).toString(), QStringLiteral("CC00"));
+    auto title = [&](int r, int c, const QString &col) {
+        return db::scalar(mainDb(),
+                          QStringLiteral("select %1 from titles where \"table\"=2 and \"row\"=? and \"column\"=?").arg(col),
+                          {r, c});
+    };
+    EXPECT_EQ(title(1, 1, "tchars").toString(), QStringLiteral("TL00"));
+    EXPECT_EQ(title(1, 1, "union_er").toInt(), 2);
+    EXPECT_EQ(title(4, 1, "fontsize").toInt(), 9);
+    EXPECT_EQ(title(4, 2, "fontsize").toInt(), 10);
+    EXPECT_EQ(title(1, 4, "txt").toString(), QStringLiteral("Средний \"персонал\""));
+    EXPECT_FALSE(title(2, 3, "txt").isValid());   // the blank cell
+
+    const QString text = describeStructure(s);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Структура таблицы:\r\nСтрока 1(1), Столбец 1(1): \"Наименование\"\r\n")));
+    EXPECT_TRUE(text.endsWith(QStringLiteral("\r\nРазмер таблицы: 4 строк, 5 столбцов\r\nНайдено заголовков: 13")));
+}
+
+TEST_F(ImportDocTest, UnknownTableChangesNothing) {
+    const qint64 titles = count("select count(*) from titles");
+    const DocStructure s = ExtractDocTableStructure(doc, 1);
+    EXPECT_THROW(UpdateTableStructure(999, s, 1, 1), Error);
+    EXPECT_EQ(count("select count(*) from titles"), titles);
+    EXPECT_EQ(count("select count(*) from \"rows\" where \"table\"=999"), 0);
+}
+
+TEST_F(ImportDocTest, WindowChecksItsFieldsAndImports) {
+    TImportDocForm w;
+    EXPECT_EQ(w.EditUpdateFormNumber->text(), QStringLiteral("5740"));
+    w.ButtonImportClick();
+    EXPECT_EQ(dialogs.messages.value(0), QStringLiteral("Выберите файл для анализа!"));
+    w.EditFileName->setText(doc);
+    w.EditUpdateFormNumber->setText(" ");
+    w.ButtonImportClick();
+    EXPECT_EQ(dialogs.messages.value(1), QStringLiteral("Введите номер таблицы в БД!"));
+    w.EditUpdateFormNumber->setText("2");
+    w.EditFixCols->setText("два");
+    w.ButtonImportClick();
+    EXPECT_EQ(dialogs.messages.value(2), QStringLiteral("Поля с номерами должны содержать только числа!"));
+    w.EditFixCols->setText("2");
+    w.EditUpdateFormNumber->setText("abc");
+    w.ButtonImportClick();
+    EXPECT_EQ(dialogs.messages.value(3), QStringLiteral("Поля с номерами должны содержать только числа!"));
+    w.EditUpdateFormNumber->setText("999");
+    w.ButtonImportClick();
+    EXPECT_EQ(dialogs.messages.value(4), QStringLiteral("Таблица 999 не найдена!"));
+
+    // A second table of another height: told, and the first is imported alone.
+    dialogs.messages.clear();
+    w.EditUpdateFormNumber->setText(" 2 ");
+    w.EditTableNumber->setText("1");
+    w.EditTableNumber2->setText("3");
+    w.ButtonImportClick();
+    ASSERT_EQ(dialogs.messages.size(), 3) << dialogs.messages.join("\n").toStdString();
+    EXPECT_EQ(dialogs.messages[0], QStringLiteral("Вторая таблица не импортирована, тк в таблицах разное количество строк"));
+    EXPECT_TRUE(dialogs.messages[1].endsWith(QStringLiteral("Структура таблицы обновлена в базе данных!")));
+    EXPECT_EQ(dialogs.messages[2], "Анализ структуры таблицы выполнен успешно!\r\nФайл: " + doc +
+                                       "\r\nНомер таблицы в БД: 2\r\nНомер таблицы в документе: 1"
+                                       "\r\nФиксированные столбцы: 2\r\nФиксированные строки: 3");
+    EXPECT_EQ(w.result(), QDialog::Accepted);
+    EXPECT_EQ(count("select colcount from tables where ident=2"), 5);
+
+    // A missing document: its own message, then the general one; nothing written.
+    dialogs.messages.clear();
+    w.setResult(QDialog::Rejected);
+    w.EditFileName->setText(fx.root() + "нет.docx");
+    w.EditTableNumber2->clear();
+    w.ButtonImportClick();
+    EXPECT_EQ(dialogs.messages, (QStringList{"Файл не найден: " + fx.root() + "нет.docx",
+                                             "Не удалось извлечь структуру таблицы из документа!"}));
+    EXPECT_EQ(w.result(), QDialog::Rejected);
+}
+
+TEST_F(ImportDocTest, CatalogueKeepsOneImportWindow) {
+    AdminMode::instance().setOn(true);
+    TFormL catalog;
+    catalog.FormActivate();
+    EXPECT_TRUE(catalog.NImportDoc->isVisible());
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *w = static_cast<TImportDocForm *>(d);
+        w->EditFileName->setText(doc);
+        w->EditUpdateFormNumber->setText("1");
+        w->EditTableNumber->setText("1");
+        w->EditTableNumber2->setText("2");
+        w->ButtonImportClick();
+        return w->result();
+    });
+    catalog.NImportDocClick();
+    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Форма успешно импортирована!"));
+    EXPECT_EQ(count("select colcount from tables where ident=1"), 6);
+    TImportDocForm *first = catalog.importWindow();
+    ASSERT_NE(first, nullptr);
+    dialogs.modals.push_back([&](QDialog *d) {
+        EXPECT_EQ(static_cast<TImportDocForm *>(d)->EditFileName->text(), doc);   // fields kept
+        return int(QDialog::Rejected);
+    });
+    dialogs.messages.clear();
+    catalog.NImportDocClick();
+    EXPECT_EQ(catalog.importWindow(), first);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    AdminMode::instance().setOn(false);
+    EXPECT_FALSE(catalog.NImportDoc->isVisible());
+}
