@@ -41,6 +41,7 @@ TRepListView::TRepListView(QWidget *parent) : QTreeWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setDragEnabled(true);
     setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     setDropIndicatorShown(true);
     setDragDropMode(QAbstractItemView::InternalMove);
     header()->setSectionResizeMode(0, QHeaderView::Stretch);
@@ -49,10 +50,14 @@ TRepListView::TRepListView(QWidget *parent) : QTreeWidget(parent) {
 }
 
 void TRepListView::dropEvent(QDropEvent *event) {
-    QTreeWidgetItem *dragged = currentItem();
-    QTreeWidgetItem *target = itemAt(event->position().toPoint());
     event->setDropAction(Qt::IgnoreAction);
     event->accept();
+    dropCurrentAt(event->position().toPoint());
+}
+
+void TRepListView::dropCurrentAt(const QPoint &pos) {
+    QTreeWidgetItem *dragged = currentItem();
+    QTreeWidgetItem *target = itemAt(pos);
     if (!dragged || dragged == target) return;
     // A copy goes before the row under the drop point (to the end below the
     // last row), then the dragged row goes.

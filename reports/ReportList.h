@@ -15,6 +15,9 @@ class TRepListView : public QTreeWidget {
     Q_OBJECT
 public:
     explicit TRepListView(QWidget *parent = nullptr);
+    // Moves the current row before the row at pos (viewport coordinates), or
+    // to the end when no row lies there.
+    void dropCurrentAt(const QPoint &pos);
 signals:
     void rowMoved();
 protected:

@@ -1,0 +1,316 @@
+#include "reports/Summation.h"
+
+#include "core/SharedState.h"
+#include "core/TreeMarking.h"
+#include "forms/FormListCommon.h"
+#include "platform/Dialogs.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <cmath>
+
+// ---- TSFRF -----------------------------------------------------------------
+
+TSFRF::TSFRF(QWidget *parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Суммирование"));
+    Label1 = new QLabel(QStringLiteral("Укажите отчет, данные которого должны быть показаны  в несуммируемых "
+                                       "позициях форм"),
+                        this);
+    Label1->setWordWrap(true);
+    RadioGroup1 = new QGroupBox(this);
+    new QVBoxLayout(RadioGroup1);
+    Buttons = new QButtonGroup(this);
+    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    auto *l = new QVBoxLayout(this);
+    l->addWidget(Label1);
+    l->addWidget(RadioGroup1, 1);
+    l->addLayout(buttons);
+    resize(380, 220);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TSFRF::addLevel(const QString &name, qint64 id) {
+    auto *b = new QRadioButton(name, RadioGroup1);
+    b->setProperty("levelId", id);
+    RadioGroup1->layout()->addWidget(b);
+    Buttons->addButton(b);
+}
+
+qint64 TSFRF::chosenId() const {
+    const QAbstractButton *b = Buttons->checkedButton();
+    return b ? b->property("levelId").toLongLong() : -1;
+}
+
+void TSFRF::choose(int index) {
+    const QList<QAbstractButton *> all = Buttons->buttons();
+    if (index >= 0 && index < all.size()) all[index]->setChecked(true);
+}
+
+// ---- Progress images -------------------------------------------------------
+
+void DrawProgressImage(QLabel *image, int total, int remaining, const QString &text) {
+    const QSize size = image->size().isValid() && !image->size().isEmpty() ? image->size() : QSize(300, 18);
+    QPixmap pm(size);
+    pm.fill(Qt::white);
+    QPainter p(&pm);
+    const double done = total > 0 ? 1.0 - double(remaining) / double(total) : 0.0;
+    p.fillRect(QRect(0, 0, int(std::lround(done * size.width())), size.height()), QColor(128, 128, 255));
+    p.setPen(Qt::black);
+    p.drawText(pm.rect(), Qt::AlignCenter, text);
+    p.end();
+    image->setPixmap(pm);
+    image->repaint();
+}
+
+// ---- TFMerge ---------------------------------------------------------------
+
+TFMerge::TFMerge(QWidget *parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Суммирование"));
+    Label1 = new QLabel(QStringLiteral("Что суммировать"), this);
+    CheckListBox1 = new QListWidget(this);
+    Label2 = new QLabel(QStringLiteral("Куда суммировать"), this);
+    ListBox1 = new QListWidget(this);
+    CheckBox1 = new QCheckBox(QStringLiteral("Выборочное суммирование"), this);
+    Label3 = new QLabel(QStringLiteral("Укажите учреждения для суммирования"), this);
+    TreeView1 = new QTreeWidget(this);
+    winutil::setupTree(TreeView1);
+    TreeView1->installEventFilter(this);
+    BitBtn1 = new QPushButton(QStringLiteral("Суммировать"), this);
+    Image1 = new QLabel(this);
+    Image2 = new QLabel(this);
+    for (QLabel *img : {Image1, Image2}) {
+        img->setFixedHeight(18);
+        img->setMinimumWidth(200);
+        img->setFrameShape(QFrame::Box);
+        img->setVisible(false);
+    }
+    Label3->setVisible(false);
+    TreeView1->setVisible(false);
+
+    auto *left = new QVBoxLayout;
+    left->addWidget(Label1);
+    left->addWidget(CheckListBox1, 1);
+    left->addWidget(Label2);
+    left->addWidget(ListBox1, 1);
+    left->addWidget(CheckBox1);
+    auto *right = new QVBoxLayout;
+    right->addWidget(Label3);
+    right->addWidget(TreeView1, 1);
+    auto *top = new QHBoxLayout;
+    top->addLayout(left, 1);
+    top->addLayout(right, 1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(BitBtn1);
+    auto *images = new QVBoxLayout;
+    images->addWidget(Image1);
+    images->addWidget(Image2);
+    bottom->addLayout(images, 1);
+    auto *l = new QVBoxLayout(this);
+    l->addLayout(top, 1);
+    l->addLayout(bottom);
+    winutil::fitToScreen(this, QSize(640, 480));
+
+    connect(CheckListBox1, &QListWidget::itemChanged, this, [this] { CheckListBox1ClickCheck(); });
+    connect(CheckBox1, &QCheckBox::toggled, this, &TFMerge::CheckBox1Click);
+    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this] { TreeView1DblClick(); });
+    connect(BitBtn1, &QPushButton::clicked, this, &TFMerge::BitBtn1Click);
+}
+
+void TFMerge::FormCreate() {
+    m_selection.clear();
+    const QSignalBlocker block(CheckListBox1);
+    CheckListBox1->clear();
+    ListBox1->clear();
+    auto *annual = new QListWidgetItem(QStringLiteral("Годовой"), ListBox1);
+    annual->setData(Qt::UserRole, 0);
+    for (const merge::Level &lv : merge::subReportLevels()) {
+        auto *item = new QListWidgetItem(lv.name, CheckListBox1);
+        item->setData(Qt::UserRole, lv.id);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+        auto *receiver = new QListWidgetItem(lv.name, ListBox1);
+        receiver->setData(Qt::UserRole, lv.id);
+    }
+    TreeView1->clear();
+    FillAdminTree(TreeView1, 0);
+}
+
+void TFMerge::CheckListBox1ClickCheck() {
+    ListBox1->clear();
+    auto *annual = new QListWidgetItem(QStringLiteral("Годовой"), ListBox1);
+    annual->setData(Qt::UserRole, 0);
+    for (int i = 0; i < CheckListBox1->count(); ++i) {
+        const QListWidgetItem *src = CheckListBox1->item(i);
+        if (src->checkState() == Qt::Checked) continue;
+        auto *item = new QListWidgetItem(src->text(), ListBox1);
+        item->setData(Qt::UserRole, src->data(Qt::UserRole));
+    }
+}
+
+void TFMerge::CheckBox1Click() {
+    TreeView1->setVisible(CheckBox1->isChecked());
+    Label3->setVisible(CheckBox1->isChecked());
+}
+
+QString TFMerge::selectionText() const {
+    if (m_selection.isEmpty()) return QString();
+    QString s = QStringLiteral("-");
+    for (qint64 id : m_selection) s += QString::number(id) + QLatin1Char('-');
+    return s;
+}
+
+void TFMerge::CheckMergeBranch(QTreeWidgetItem *node) {
+    QList<QTreeWidgetItem *> stack{node};
+    QList<QTreeWidgetItem *> branch;
+    while (!stack.isEmpty()) {   // the node, then its descendants in tree order
+        QTreeWidgetItem *n = stack.takeLast();
+        branch.append(n);
+        for (int i = n->childCount() - 1; i >= 0; --i) stack.append(n->child(i));
+    }
+    for (QTreeWidgetItem *n : branch) {
+        if (IsTreeNodeBold(n)) continue;
+        SetTreeNodeBold(n);
+        if (n->childCount() == 0 && !m_selection.contains(TreeNodeId(n))) m_selection.append(TreeNodeId(n));
+    }
+    for (QTreeWidgetItem *n = node; n; n = n->parent()) SetTreeNodeBold(n);
+}
+
+void TFMerge::UncheckMergeBranch(QTreeWidgetItem *node) {
+    QList<QTreeWidgetItem *> stack{node};
+    while (!stack.isEmpty()) {
+        QTreeWidgetItem *n = stack.takeLast();
+        for (int i = 0; i < n->childCount(); ++i) stack.append(n->child(i));
+        if (!IsTreeNodeBold(n)) continue;
+        ClearTreeNodeBold(n);
+        if (n->childCount() == 0) m_selection.removeAll(TreeNodeId(n));
+    }
+    ClearTreeNodeBold(node);
+    for (QTreeWidgetItem *parent = node->parent(); parent; parent = parent->parent()) {
+        bool anyBold = false;
+        for (int i = 0; i < parent->childCount(); ++i)
+            if (IsTreeNodeBold(parent->child(i))) { anyBold = true; break; }
+        if (anyBold) break;
+        ClearTreeNodeBold(parent);
+    }
+}
+
+void TFMerge::TreeView1DblClick() {
+    QTreeWidgetItem *node = TreeView1->currentItem();
+    if (!node) return;
+    if (IsTreeNodeBold(node)) UncheckMergeBranch(node);
+    else CheckMergeBranch(node);
+    TreeView1->viewport()->update();
+}
+
+bool TFMerge::selectFinRep() {
+    m_finRep = -1;
+    TSFRF dlg(this);
+    for (int i = 0; i < CheckListBox1->count(); ++i) {
+        const QListWidgetItem *item = CheckListBox1->item(i);
+        if (item->checkState() == Qt::Checked) dlg.addLevel(item->text(), item->data(Qt::UserRole).toLongLong());
+    }
+    if (execModal(&dlg) == QDialog::Accepted && dlg.chosenId() >= 0) {
+        m_finRep = dlg.chosenId();
+        return true;
+    }
+    showMessage(QStringLiteral("Не задан отчет  несуммируемых значений!"), this);
+    return false;
+}
+
+void TFMerge::BitBtn1Click() {
+    winutil::guarded(this, [&] {
+        merge::Request req;
+        for (int i = 0; i < CheckListBox1->count(); ++i)
+            if (CheckListBox1->item(i)->checkState() == Qt::Checked)
+                req.sources.append(CheckListBox1->item(i)->data(Qt::UserRole).toLongLong());
+        if (req.sources.isEmpty()) {
+            showMessage(QStringLiteral("Не выбраны источники суммирования!"), this);
+            return;
+        }
+        QListWidgetItem *receiver = ListBox1->currentItem();
+        if (!receiver || !receiver->isSelected()) {
+            showMessage(QStringLiteral("Не выбран приемник суммирования!"), this);
+            return;
+        }
+        req.receiver = receiver->data(Qt::UserRole).toLongLong();
+        if (CheckBox1->isChecked()) {
+            if (m_selection.isEmpty()) {
+                showMessage(QStringLiteral("Не указаны учреждения для суммирования!"), this);
+                return;
+            }
+            req.institutions = m_selection;
+        }
+        if (!selectFinRep()) return;
+        req.fixedSource = m_finRep;
+        req.year = shared().Year;
+        merge::ExclList excl;
+        excl.load(merge::nonSummableFile());
+
+        Image1->setVisible(true);
+        Image2->setVisible(true);
+        BitBtn1->setEnabled(false);
+        struct Restore {
+            TFMerge *w;
+            ~Restore() {
+                w->Image1->setVisible(false);
+                w->Image2->setVisible(false);
+                w->BitBtn1->setEnabled(true);
+            }
+        } restore{this};
+        merge::run(req, excl, [&](int done, int total, const QString &name) {
+            DrawProgressImage(Image1, total, total - done, name);
+            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        });
+        showMessage(QStringLiteral("Суммирование завершено!"), this);
+        accept();
+    });
+}
+
+bool TFMerge::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == TreeView1 && event->type() == QEvent::KeyPress) {
+        auto *k = static_cast<QKeyEvent *>(event);
+        if (k->key() == Qt::Key_Space) {
+            TreeView1DblClick();
+            return true;
+        }
+        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+            if (QTreeWidgetItem *n = TreeView1->currentItem()) n->setExpanded(!n->isExpanded());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFMerge::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape) {
+        reject();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void openSubReportSummation(QWidget *parent) {
+    TFMerge w(parent);
+    winutil::guarded(&w, [&] {
+        w.FormCreate();
+        execModal(&w);
+    });
+}

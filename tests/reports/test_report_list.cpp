@@ -1,0 +1,248 @@
+// The report list: adding, renaming, deleting and ordering reports, the Form 47
+// flag, the member lists its commands hand on, and the items each opener shows.
+#include "core/SharedState.h"
+#include "platform/Database.h"
+#include "reports/ReportList.h"
+#include "reports/ReportLogic.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+#include "widgets/SumRepF.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+QVariant mainValue(const QString &sql, const QVariantList &params = {}) {
+    return db::scalar(db::connection(db::kMain), sql, params);
+}
+
+int repdataRows(const QSqlDatabase &d, qint64 report) {
+    return db::scalar(d, "select count(*) from repdata where hospital=?", {report}).toInt();
+}
+
+QStringList rowNames(const TRepList &w) {
+    QStringList out;
+    for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i) out.append(w.ListView1->topLevelItem(i)->text(0));
+    return out;
+}
+
+// Answers the name dialog with a name and a flag.
+std::function<int(QDialog *)> nameDialog(const QString &name, bool net, bool *boxEnabled = nullptr) {
+    return [=](QDialog *d) {
+        auto *f = qobject_cast<TSumRepF *>(d);
+        if (!f) return int(QDialog::Rejected);
+        if (boxEnabled) *boxEnabled = f->CheckBox1->isEnabled();
+        f->Edit1->setText(name);
+        if (f->CheckBox1->isEnabled()) f->CheckBox1->setChecked(net);
+        return int(QDialog::Accepted);
+    };
+}
+
+struct ReportListTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().resetWork();
+        shared().ReportMode = "Svod";
+        shared().NetMode = false;
+        shared().DataTableName = "RepData";
+    }
+    void TearDown() override { shared().resetWork(); }
+};
+
+} // namespace
+
+TEST_F(ReportListTest, OpensInOrderWithMarksAndFirstRowSelected) {
+    TRepList w;
+    w.FormCreate();
+    EXPECT_EQ(rowNames(w), (QStringList{"Свод по области", "Свод по Северному району", "Сеть Ф47", "Итоговый свод"}));
+    EXPECT_EQ(w.ListView1->topLevelItem(2)->text(1), "Ф47");
+    EXPECT_TRUE(w.ListView1->topLevelItem(0)->text(1).isEmpty());
+    EXPECT_EQ(w.currentId(), ids::ReportRegion);
+    EXPECT_TRUE(w.windowTitle().endsWith("Формирование и просмотр"));
+}
+
+TEST_F(ReportListTest, EmptyListHasNoSelectionAndCommandsSayNoReport) {
+    db::exec(db::kMain, "delete from reports");
+    TRepList w;
+    w.FormCreate();
+    EXPECT_EQ(w.ListView1->topLevelItemCount(), 0);
+    EXPECT_EQ(w.currentId(), 0);
+    w.N8Click();
+    w.N5Click();
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_TRUE(dialogs.sawMessage("Не выбран отчет"));
+}
+
+TEST_F(ReportListTest, AddRenameAndDelete) {
+    TRepList w;
+    w.FormCreate();
+
+    // Cancelled add changes nothing; an added report gets a new id and a row.
+    w.N4Click();
+    EXPECT_EQ(mainValue("select count(*) from reports").toInt(), 4);
+    dialogs.modals.push_back(nameDialog("Свод \"Юг\", 2-й", true));
+    w.N4Click();
+    ASSERT_EQ(w.ListView1->topLevelItemCount(), 5);
+    const qint64 id = w.currentId();
+    EXPECT_GT(id, ids::ReportComposite);
+    EXPECT_EQ(w.currentName(), "Свод \"Юг\", 2-й");
+    EXPECT_EQ(w.ListView1->currentItem()->text(1), "Ф47");
+    EXPECT_EQ(mainValue("select report from reports where id=?", {id}).toString(), "Свод \"Юг\", 2-й");
+    EXPECT_TRUE(mainValue("select net from reports where id=?", {id}).toBool());
+
+    // An empty name is refused.
+    dialogs.modals.push_back(nameDialog("   ", false));
+    w.N4Click();
+    EXPECT_TRUE(dialogs.sawMessage("Не указано наименование отчета"));
+    EXPECT_EQ(mainValue("select count(*) from reports").toInt(), 5);
+
+    // Renaming keeps id, members, population and values.
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
+    const QString include = reports::storedInclude(ids::ReportNorth);
+    const int values = repdataRows(db::connection(db::kData), ids::ReportNorth);
+    dialogs.modals.push_back(nameDialog("Север", true));
+    w.N5Click();
+    EXPECT_EQ(w.ListView1->topLevelItem(1)->text(0), "Север");
+    EXPECT_EQ(w.ListView1->topLevelItem(1)->text(1), "Ф47");
+    EXPECT_EQ(reports::reportName(ids::ReportNorth), "Север");
+    EXPECT_EQ(reports::storedInclude(ids::ReportNorth), include);
+    EXPECT_TRUE(reports::readPopulation(ids::ReportNorth, fx.year()).has_value());
+    EXPECT_EQ(repdataRows(db::connection(db::kData), ids::ReportNorth), values);
+
+    // Deleting removes the values of every year of this level only.
+    db::exec(db::kData, "insert into repdata (hospital,data,year,\"table\",\"column\",\"row\") values (1,7,2023,2,5,4)");
+    {
+        db::ScopedConnection q1(fx.yearFolder() + "data1.mdb", db::OpenMode::ReadWrite);
+        db::exec(q1.db(), "insert into repdata (hospital,data,year,\"table\",\"column\",\"row\") values (1,7,2024,2,5,4)");
+    }
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
+    dialogs.answers = {false};
+    w.N8Click();
+    EXPECT_EQ(dialogs.questions.last(), "Вы действительно желаете удалить Свод по области со всей информацией?");
+    EXPECT_EQ(w.ListView1->topLevelItemCount(), 5);
+    EXPECT_GT(repdataRows(db::connection(db::kData), ids::ReportRegion), 0);
+    dialogs.answers = {true};
+    w.N8Click();
+    EXPECT_EQ(w.ListView1->topLevelItemCount(), 4);
+    EXPECT_FALSE(mainValue("select id from reports where id=1").isValid());
+    EXPECT_EQ(repdataRows(db::connection(db::kData), ids::ReportRegion), 0);
+    EXPECT_TRUE(reports::readPopulation(ids::ReportRegion, fx.year()).has_value());
+    db::ScopedConnection q1(fx.yearFolder() + "data1.mdb", db::OpenMode::ReadOnly);
+    EXPECT_EQ(repdataRows(q1.db(), ids::ReportRegion), 1);
+}
+
+TEST_F(ReportListTest, NetModeListsOnlyNetworkReportsAndAddsWithTheFlag) {
+    shared().NetMode = true;
+    TRepList w;
+    w.FormCreate();
+    EXPECT_EQ(rowNames(w), QStringList{"Сеть Ф47"});
+    bool enabled = true;
+    dialogs.modals.push_back(nameDialog("Сеть района", false, &enabled));
+    w.N4Click();
+    EXPECT_FALSE(enabled);
+    EXPECT_TRUE(mainValue("select net from reports where report='Сеть района'").toBool());
+    EXPECT_EQ(w.ListView1->currentItem()->text(1), "Ф47");
+}
+
+TEST_F(ReportListTest, F7TwiceRestoresTheFlag) {
+    TRepList w;
+    w.FormCreate();
+    w.show();
+    w.ListView1->setFocus();
+    QTest::keyClick(w.ListView1, Qt::Key_F7);
+    EXPECT_EQ(w.ListView1->currentItem()->text(1), "Ф47");
+    EXPECT_TRUE(mainValue("select net from reports where id=1").toBool());
+    QTest::keyClick(w.ListView1, Qt::Key_F7);
+    EXPECT_TRUE(w.ListView1->currentItem()->text(1).isEmpty());
+    EXPECT_FALSE(mainValue("select net from reports where id=1").toBool());
+}
+
+TEST_F(ReportListTest, DropReordersAndOnlySavingStoresTheOrder) {
+    TRepList w;
+    w.FormCreate();
+    w.resize(500, 400);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    auto drop = [&](int from, QTreeWidgetItem *onto) {
+        w.ListView1->setCurrentItem(w.ListView1->topLevelItem(from));
+        const QPoint at = onto ? w.ListView1->visualItemRect(onto).center()
+                               : QPoint(5, w.ListView1->viewport()->height() - 3);
+        w.ListView1->dropCurrentAt(at);
+    };
+    // The last report dropped onto the first goes before it.
+    drop(3, w.ListView1->topLevelItem(0));
+    EXPECT_EQ(rowNames(w), (QStringList{"Итоговый свод", "Свод по области", "Свод по Северному району", "Сеть Ф47"}));
+    EXPECT_EQ(w.currentId(), ids::ReportComposite);
+    EXPECT_TRUE(w.N14->isVisible());
+    // Below the last row: to the end.
+    drop(1, nullptr);
+    EXPECT_EQ(rowNames(w), (QStringList{"Итоговый свод", "Свод по Северному району", "Сеть Ф47", "Свод по области"}));
+    EXPECT_EQ(mainValue("select ind from reports where id=4").toInt(), 3);   // not stored yet
+    w.N14Click();
+    EXPECT_FALSE(w.N14->isVisible());
+    EXPECT_EQ(reports::listReports(false).first().id, ids::ReportComposite);
+    EXPECT_EQ(mainValue("select ind from reports where id=1").toInt(), 3);
+}
+
+TEST_F(ReportListTest, MemberListsDropTheFinalCommaOnly) {
+    db::exec(db::kMain, "update reports set include='12,15,20,' where id=1");
+    db::exec(db::kMain, "update reports set include=null where id=2");
+    db::exec(db::kMain, "update reports set include='12,15' where id=3");
+    EXPECT_EQ(reports::memberListFor("Svod", 1, false), "12,15,20");
+    EXPECT_EQ(reports::memberListFor("Svod", 2, false), "");
+    EXPECT_EQ(reports::memberListFor("Net", 3, false), "12,15");
+    // Composite reports read statistics; "Net" is no report mode of the indicators.
+    EXPECT_EQ(reports::memberListFor("Terrain", ids::ReportComposite, false), "1,2");
+    EXPECT_EQ(reports::memberListFor("Net", ids::ReportComposite, true), "1,2");
+    EXPECT_EQ(reports::memberListFor("Single", 1, true), "12,15,20");
+    EXPECT_EQ(reports::memberListFor("Terrain", 1, false), "");
+    db::exec(db::kMain, "insert into statistics (base, include) values (4, '3')");
+    EXPECT_EQ(reports::compositeMemberList(ids::ReportComposite), "3");
+}
+
+TEST_F(ReportListTest, OpenersShowTheItemsOfTheirMode) {
+    struct Seen {
+        QString title;
+        bool n1, n2, n3, n6, n7, n8, n9, n10, n11, n13;
+    };
+    QList<Seen> seen;
+    auto record = [&](QDialog *d) {
+        auto *w = qobject_cast<TRepList *>(d);
+        if (w)
+            seen.append({w->windowTitle(), w->N1->isVisible(), w->N2->isVisible(), w->N3->isVisible(),
+                         w->N6->menuAction()->isVisible(), w->N7->isVisible(), w->N8->isVisible(),
+                         w->N9->isVisible(), w->N10->isVisible(), w->N11->isVisible(), w->N13->isVisible()});
+        return int(QDialog::Rejected);
+    };
+    for (int i = 0; i < 4; ++i) dialogs.modals.push_back(record);
+    openReportListSvod(nullptr);
+    openReportListNet(nullptr);
+    openReportListTerrain(nullptr);
+    openReportListSingle(nullptr);
+    ASSERT_EQ(seen.size(), 4);
+    EXPECT_TRUE(seen[0].title.endsWith(" сводных отчетов"));
+    EXPECT_TRUE(seen[1].title.endsWith(" Ф47"));
+    for (int i = 0; i < 2; ++i) {
+        const Seen &s = seen[i];
+        EXPECT_TRUE(s.n1 && s.n2 && s.n3 && s.n6 && s.n7 && s.n8);
+        EXPECT_FALSE(s.n9 || s.n10 || s.n11 || s.n13);
+    }
+    for (int i = 2; i < 4; ++i) {
+        const Seen &s = seen[i];
+        EXPECT_FALSE(s.n1 || s.n2 || s.n3 || s.n6 || s.n7 || s.n8);
+        EXPECT_TRUE(s.n9 && s.n10 && s.n13);
+    }
+    EXPECT_TRUE(seen[2].n11);
+    EXPECT_FALSE(seen[3].n11);
+}
