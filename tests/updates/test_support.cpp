@@ -1,0 +1,150 @@
+#include "support/FakeDialogs.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "updates/UpdateSupport.h"
+
+#include <QCryptographicHash>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <zip.h>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+TEST(UpdateLog, LineFormatDailyFileAndDroppedLines) {
+    CloseUpdateLogger();
+    const QRegularExpression re(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] WARNING: текст$)");
+    EXPECT_TRUE(re.match(FormatLogLine(LogLevel::Warning, "текст")).hasMatch()) << FormatLogLine(LogLevel::Warning, "текст").toStdString();
+    EXPECT_TRUE(FormatLogLine(LogLevel::Error, "x").endsWith("] ERROR: x"));
+
+    QTemporaryDir dir;
+    LogInfo("before");   // dropped: no log yet
+    InitUpdateLogger(dir.path());
+    const QDate d = QDate::currentDate();
+    const QString expected = dir.path() + QString("/logs/update_%1_%2_%3.log")
+                                              .arg(d.year()).arg(d.month(), 2, 10, QChar('0')).arg(d.day(), 2, 10, QChar('0'));
+    EXPECT_EQ(UpdateLogFileName(), expected);
+    InitUpdateLogger(dir.path() + "/other");   // once: the first folder stays
+    LogError("Ошибка один");
+    CloseUpdateLogger();
+    LogInfo("after");
+    const QStringList lines = cp1251::decode(readFile(expected)).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith("] INFO: Логгер инициализирован"));
+    EXPECT_TRUE(lines[1].endsWith("] ERROR: Ошибка один"));
+}
+
+TEST(UpdateHash, Sha256OfFilesAndChecksumComparison) {
+    QTemporaryDir dir;
+    writeFile(dir.filePath("empty"), {});
+    EXPECT_EQ(FileSha256Hex(dir.filePath("empty")), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    const QByteArray block(4096, 'z');
+    writeFile(dir.filePath("block"), block);
+    const QString hex = QString::fromLatin1(QCryptographicHash::hash(block, QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(FileSha256Hex(dir.filePath("block")), hex);
+    EXPECT_EQ(FileSha256Hex(dir.filePath("missing")), "");
+    EXPECT_TRUE(VerifyArchiveChecksum(dir.filePath("block"), hex.toUpper()));
+    EXPECT_FALSE(VerifyArchiveChecksum(dir.filePath("block"), ""));
+    EXPECT_FALSE(VerifyArchiveChecksum(dir.filePath("block"), QString(64, '0')));
+    EXPECT_FALSE(VerifyArchiveChecksum(dir.filePath("missing"), hex));
+}
+
+TEST(UpdateZip, PackAndUnpackKeepFoldersAndBytes) {
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src/");
+    writeFile(src + "update_manifest.json", "{}");
+    writeFile(src + "Ф30/Ф30.frs", "line\r\n");
+    writeFile(src + "Ф30/Forms/Ф30.doc", QByteArray("\0\1\2bin", 6));
+    QDir().mkpath(src + "Пустая");
+    const QString zip = dir.filePath("out/p.zip");
+    ASSERT_TRUE(CreateZipArchive(src, zip));
+    ASSERT_TRUE(ExtractZipArchive(zip, dir.filePath("dst")));
+    EXPECT_EQ(readFile(dir.filePath("dst/Ф30/Forms/Ф30.doc")), QByteArray("\0\1\2bin", 6));
+    EXPECT_EQ(readFile(dir.filePath("dst/update_manifest.json")), "{}");
+    EXPECT_TRUE(QDir(dir.filePath("dst/Пустая")).exists());
+
+    QDir().mkpath(dir.filePath("none"));
+    ASSERT_TRUE(CreateZipArchive(dir.filePath("none"), dir.filePath("e.zip")));
+    EXPECT_EQ(readFile(dir.filePath("e.zip")), QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
+    EXPECT_FALSE(CreateZipArchive(dir.filePath("nowhere"), dir.filePath("x.zip")));
+    EXPECT_FALSE(ExtractZipArchive(dir.filePath("nothing.zip"), dir.filePath("d2")));
+}
+
+TEST(UpdateZip, EntriesLeavingTheDestinationAreRefused) {
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("evil.zip"));
+    int err = 0;
+    zip_t *z = zip_open(path.constData(), ZIP_CREATE, &err);
+    ASSERT_TRUE(z);
+    static const char data[] = "x";
+    zip_file_add(z, "../escaped.txt", zip_source_buffer(z, data, 1, 0), 0);
+    ASSERT_EQ(zip_close(z), 0);
+    EXPECT_FALSE(ExtractZipArchive(dir.filePath("evil.zip"), dir.filePath("dst")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("escaped.txt")));
+}
+
+TEST(UpdatePaths, TrailingSlash) {
+    EXPECT_EQ(IncludeTrailingPathSlash(""), "");
+    EXPECT_EQ(IncludeTrailingPathSlash("a/"), "a/");
+    EXPECT_EQ(IncludeTrailingPathSlash("a\\"), "a\\");
+    EXPECT_EQ(IncludeTrailingPathSlash("a"), "a/");
+}
+
+TEST(UpdateTables, CreatedOnceAndWrittenWithBoundValues) {
+    FakeDialogs dialogs;
+    QTemporaryDir dir;
+    db::ScopedConnection c(dir.filePath("orvmain.mdb"), db::OpenMode::Create, "upd");
+    const QSqlDatabase d = c.db();
+    EXPECT_FALSE(UpdateTableExists(d, "updates"));
+    EnsureUpdateTables(d);
+    for (const char *t : {"updates", "update_forms", "update_global_controls", "installed_form_versions"})
+        EXPECT_TRUE(UpdateTableExists(d, t)) << t;
+    // Already ensured for this file: a dropped table is not made again.
+    db::exec(d, "drop table update_forms");
+    EnsureUpdateTables(d);
+    EXPECT_FALSE(UpdateTableExists(d, "update_forms"));
+    CreateMissingUpdateTables(d);
+    EXPECT_TRUE(UpdateTableExists(d, "update_forms"));
+
+    InstalledUpdateRecord r;
+    r.updateId = "U1";
+    r.year = 2025;
+    r.installDate = QDateTime(QDate(2025, 3, 7), QTime(8, 9, 10));
+    r.status = "installed";
+    r.description = "Form's rules";
+    r.archiveSize = 5000000000LL;
+    RecordInstalledUpdate(d, r);
+    QSqlQuery q = db::exec(d, "select description, install_date, archive_size, year from updates");
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), "Form's rules");
+    EXPECT_EQ(q.value(1).toString(), "2025-03-07 08:09:10");
+    EXPECT_EQ(q.value(2).toLongLong(), 5000000000LL);
+
+    SetInstalledFormVersion(d, "Ф30", "1.0");
+    SetInstalledControlsVersion(d, "Ф30", "2.0");
+    SetInstalledFormVersion(d, "Ф30", "1.1");
+    QSqlQuery v = db::exec(d, "select form_version, controls_version, count(*) from installed_form_versions");
+    ASSERT_TRUE(v.next());
+    EXPECT_EQ(v.value(0).toString(), "1.1");
+    EXPECT_EQ(v.value(1).toString(), "2.0");
+    EXPECT_EQ(v.value(2).toInt(), 1);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
