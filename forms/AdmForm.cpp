@@ -7,6 +7,8 @@
 #include "core/TreeMarking.h"
 #include "forms/FormList.h"
 #include "forms/FormListCommon.h"
+#include "forms/PresenceReport.h"
+#include "forms/ShortNames.h"
 #include "forms/TransferFiles.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -104,19 +106,14 @@ TAdmForm::TAdmForm(Mode mode, QWidget *parent) : QDialog(parent), m_mode(mode) {
     N11->addSeparator();
     N19 = N11->addAction(QStringLiteral("Выбор форм"), this, &TAdmForm::N19Click);
     N15 = MainMenu1->addMenu(QStringLiteral("Справка"));
-    N16 = N15->addAction(QStringLiteral("По базе"));
-    N17 = N15->addAction(QStringLiteral("По входным файлам"));
-    // Presence reports come with their own window.
-    N15->setEnabled(false);
-    N16->setEnabled(false);
-    N17->setEnabled(false);
+    N16 = N15->addAction(QStringLiteral("По базе"), this, &TAdmForm::N16Click);
+    N17 = N15->addAction(QStringLiteral("По входным файлам"), this, &TAdmForm::N17Click);
     N6 = MainMenu1->addAction(QStringLiteral("Структура"), this, &TAdmForm::N6Click);
     N6->setCheckable(true);
     N9 = MainMenu1->addAction(QStringLiteral("Формы"), this, &TAdmForm::N9Click);
     N10 = MainMenu1->addAction(QStringLiteral("Свод"), this, &TAdmForm::N10Click);
     N471 = MainMenu1->addAction(QStringLiteral("Ф47"), this, &TAdmForm::N471Click);
-    N20 = MainMenu1->addAction(QStringLiteral("Короткие названия"));
-    N20->setEnabled(false);   // the short-name editor comes with the spreadsheet output
+    N20 = MainMenu1->addAction(QStringLiteral("Короткие названия"), this, &TAdmForm::N20Click);
     N5 = MainMenu1->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
 
     Panel1 = new QWidget(this);
@@ -450,6 +447,70 @@ void TAdmForm::N7Click() {
         showMessage(QStringLiteral("Подгрузка информации закончена"), this);
         winutil::showSkippedUnits();
     });
+}
+
+// ---- Presence reports --------------------------------------------------------------
+
+void TAdmForm::showPresenceList() {
+    if (shared().ControlErrors.isEmpty()) return;
+    TForm1 &list = Form1();
+    list.setWindowTitle(presence::listCaption());
+    list.setHeading(presence::listHeading(winutil::mainWindowCaption()));
+    ShowTextList(shared().ControlErrors, presence::listHeader());
+    execModal(&list);
+}
+
+void TAdmForm::N16Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *top = TreeView1->currentItem();
+        if (!top) return;
+        QList<presence::UnitNode> nodes;
+        const std::function<void(QTreeWidgetItem *)> walk = [&](QTreeWidgetItem *n) {
+            nodes.append({n->text(0), TreeNodeId(n), n->childCount() == 0});
+            for (int i = 0; i < n->childCount(); ++i) walk(n->child(i));
+        };
+        walk(top);
+        {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            struct Restore {
+                ~Restore() { QApplication::restoreOverrideCursor(); }
+            } restore;
+            const ProgressShown shown(this);
+            Gauge1->setMaximum(std::max(1, int(nodes.size())));
+            int i = 0;
+            presence::reportByDatabase(nodes, [&](const QString &name) {
+                Label1->setText(name);
+                Gauge1->setValue(++i);
+                QApplication::processEvents();
+            });
+        }
+        showPresenceList();
+    });
+}
+
+void TAdmForm::N17Click() {
+    guarded(this, [&] {
+        const QStringList files = dialogs().openFiles(this, QStringLiteral("Справка по входным файлам"), dataFolder(),
+                                                      QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
+        if (files.isEmpty()) return;
+        {
+            const ProgressShown shown(this);
+            Gauge1->setMaximum(int(files.size()));
+            Gauge1->setValue(0);
+            presence::reportByFiles(
+                files,
+                [&](const QString &name) {
+                    Label1->setText(name);
+                    QApplication::processEvents();
+                },
+                [&](int done) { Gauge1->setValue(done); });
+        }
+        showPresenceList();
+    });
+}
+
+void TAdmForm::N20Click() {
+    guarded(this, [&] { openShortNamesEditor(this); });
 }
 
 void TAdmForm::N19Click() {

@@ -82,6 +82,9 @@ public slots:
     void N14Click();   // Выгрузить одно учреждение
     void N19Click();   // Выбор форм
     void N471Click();  // Ф47
+    void N16Click();   // Справка по базе
+    void N17Click();   // Справка по входным файлам
+    void N20Click();   // Короткие названия
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -91,6 +94,7 @@ private:
     void addUnitUnder(qint64 parentId, QTreeWidgetItem *parentNode, const QString &caption);
     bool clearChosenOnly() const;
     QString dataFolder() const;
+    void showPresenceList();
     Mode m_mode;
     bool m_built = false;
 };

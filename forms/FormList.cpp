@@ -8,14 +8,20 @@
 #include "core/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmFormLogic.h"
+#include "forms/ExcelOutput.h"
 #include "forms/FormListCommon.h"
+#include "forms/ShortNames.h"
 #include "forms/TableWindow.h"
 #include "forms/TransferFiles.h"
+#include "forms/WordOutput.h"
+#include "core/WarningWindow.h"
+#include "platform/office/Show.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -66,22 +72,16 @@ TFormList::TFormList(QWidget *parent) : QDialog(parent) {
     N4 = N1->addAction(QStringLiteral("Межформенный"), this, &TFormList::N4Click);
     N5 = N1->addAction(QStringLiteral("Сплошной"), this, &TFormList::N5Click);
     N2 = MainMenu1->addMenu(QStringLiteral("Печать формы"));
-    N21 = N2->addAction(QStringLiteral("Черновая"));
-    N27 = N2->addAction(QStringLiteral("Отладочная"));
+    N21 = N2->addAction(QStringLiteral("Черновая"), this, &TFormList::N2Click);
+    N27 = N2->addAction(QStringLiteral("Отладочная"), this, &TFormList::N27Click);
     N27->setProperty("Tag", kAdminTag);
-    N22 = N2->addAction(QStringLiteral("Для отчета"));
+    N22 = N2->addAction(QStringLiteral("Для отчета"), this, &TFormList::N22Click);
     N2->addSeparator();
-    N24 = N2->addAction(QStringLiteral("Протокол"));
-    // Printed forms come with the document output of forms.
-    N2->setEnabled(false);
-    for (QAction *a : {N21, N27, N22, N24}) a->setEnabled(false);
+    N24 = N2->addAction(QStringLiteral("Протокол"), this, &TFormList::N24Click);
     Excel1 = MainMenu1->addMenu(QStringLiteral("Вывод в Excel"));
-    N18 = Excel1->addAction(QStringLiteral("Вся форма по тек. ЛПУ/своду"));
-    N19 = Excel1->addAction(QStringLiteral("Вся форма по входящим ЛПУ/сводам"));
-    N20 = Excel1->addAction(QStringLiteral("Таблица по входящим ЛПУ/сводам"));
-    // Spreadsheets come with the spreadsheet output of forms.
-    Excel1->setEnabled(false);
-    for (QAction *a : {N18, N19, N20}) a->setEnabled(false);
+    N18 = Excel1->addAction(QStringLiteral("Вся форма по тек. ЛПУ/своду"), this, &TFormList::N18Click);
+    N19 = Excel1->addAction(QStringLiteral("Вся форма по входящим ЛПУ/сводам"), this, &TFormList::N19Click);
+    N20 = Excel1->addAction(QStringLiteral("Таблица по входящим ЛПУ/сводам"), this, &TFormList::N20Click);
     N16 = MainMenu1->addMenu(QStringLiteral("Макрос"));
     N17 = N16->addAction(QStringLiteral("Выполнять"));
     N17->setCheckable(true);
@@ -135,6 +135,7 @@ TFormList::TFormList(QWidget *parent) : QDialog(parent) {
     }
     N8->setEnabled(false);
     N15->setEnabled(false);
+    N20->setEnabled(false);
     RegisterAdminForm(this);
     ClearControlRules();
 }
@@ -190,7 +191,7 @@ void TFormList::TreeView1Change() {
         s.SelectedFormName = formlist::formNameOfText(form->text(0));
     }
     N8->setEnabled(table);
-    N20->setEnabled(false);   // the spreadsheet output is not part of this window yet
+    N20->setEnabled(table);
     N15->setEnabled(table);
 }
 
@@ -207,8 +208,8 @@ void TFormList::N8Click() {
         }
         SharedState &s = shared();
         s.TableFormId = TreeNodeId(n->parent());
-        s.TableNumber = formlist::tableNumberOfText(n->text(0)).left(10);
-        s.TableFormName = s.SelectedFormName.left(10);
+        s.TableNumber = formlist::tableNumberOfText(n->text(0));
+        s.TableFormName = s.SelectedFormName;
         s.TableIdent = TreeNodeId(n);
         TVTable table(this);
         table.Label3->setText(n->parent()->text(0));
@@ -232,8 +233,8 @@ bool TFormList::nextTable(bool forward) {
         SharedState &s = shared();
         s.TableFormId = TreeNodeId(n->parent());
         s.TableIdent = TreeNodeId(n);
-        s.TableFormName = formlist::formNameOfText(n->parent()->text(0)).left(10);
-        s.TableNumber = formlist::tableNumberOfText(n->text(0)).left(10);
+        s.TableFormName = formlist::formNameOfText(n->parent()->text(0));
+        s.TableNumber = formlist::tableNumberOfText(n->text(0));
         return true;
     }
     return false;
@@ -454,6 +455,140 @@ void TFormList::N29Click() {
         if (file.isEmpty()) return;
         formlist::importConditions(TreeNodeId(form), formNameBeforeBlank(form), file);
         showMessage(QStringLiteral("Условия успешно импортированы"), this);
+    });
+}
+
+// ---- Printed forms ---------------------------------------------------------------------------------
+
+namespace {
+const QString kPrintDone =
+    QStringLiteral("Печать формы завершена. Если WinWord не откроется - перейдите на него с помощью Alt-Tab");
+const QString kExcelDone = QStringLiteral("Передача данных в Excel завершена!");
+} // namespace
+
+void TFormList::N2Click() {
+    if (!TreeView1->currentItem()) return;
+    guarded(this, [&] {
+        WaitCursor wait;
+        GaugeSink gauge(Gauge1);
+        const wordout::PrintContext c = wordout::currentContext();
+        office::WordDocument doc = wordout::FillFormDoc(c, &gauge);
+        showMessage(kPrintDone, this);
+        office::show(doc, c.formName + QLatin1Char(' ') + winutil::currentUnitName());
+    });
+}
+
+void TFormList::N27Click() {
+    guarded(this, [&] {
+        if (!TreeView1->currentItem()) {
+            showError(QStringLiteral("Ошибка: не выбрана форма"), this);
+            return;
+        }
+        GaugeSink gauge(Gauge1);
+        const wordout::PrintContext c = wordout::currentContext();
+        wordout::DebugPrint p = wordout::DebugFormDoc(c, this, [this](const QString &t) { setLabel(t); }, &gauge);
+        if (!p.document) return;
+        showMessage(QStringLiteral("Отладочная печать формы завершена. Если WinWord не откроется - перейдите на "
+                                   "него с помощью Alt-Tab"),
+                    this);
+        office::show(*p.document, c.formName + QStringLiteral(" отладочная"));
+    });
+}
+
+void TFormList::N22Click() {
+    guarded(this, [&] {
+        const QString stamp = wordout::printStamp(QDateTime::currentDateTime());
+        const wordout::PrintContext c = wordout::currentContext();
+        const QString unit = winutil::currentUnitName();
+        const QString copy = wordout::existingReportCopy(c, unit);
+        if (!copy.isEmpty()) {
+            if (wordout::reportCopyChanged(copy, c))
+                showMessage(QStringLiteral("Внимание! После печати формы в нее были внесены изменения!"), this);
+            office::showFile(copy);
+            return;
+        }
+        if (execModal(&Form3()) != QDialog::Accepted) return;
+        if (!TreeView1->currentItem()) return;
+        QString path;
+        {
+            WaitCursor wait;
+            path = wordout::makeReportCopy(c, unit, stamp);
+        }
+        showMessage(kPrintDone, this);
+        office::showFile(path);
+    });
+}
+
+void TFormList::N24Click() {
+    guarded(this, [&] {
+        const wordout::PrintContext c = wordout::currentContext();
+        office::WordDocument doc = wordout::buildProtocolDocument(c, winutil::currentUnitName());
+        office::show(doc, QStringLiteral("Протокол печати ") + c.formName);
+    });
+}
+
+// ---- Spreadsheets ----------------------------------------------------------------------------------
+
+excelout::FormNode TFormList::formNodeOf(const QTreeWidgetItem *form) const {
+    excelout::FormNode f;
+    f.text = form->text(0);
+    for (int i = 0; i < form->childCount(); ++i)
+        f.tables.append({TreeNodeId(form->child(i)), form->child(i)->text(0)});
+    return f;
+}
+
+void TFormList::N18Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        const QString unit = winutil::currentUnitName();
+        office::ExcelWorkbook book = [&] {
+            WaitCursor wait;
+            return excelout::ExportFormToExcel(shared().CurrentInstitution, formNodeOf(form), unit,
+                                               [this](const QString &t) { setLabel(t); });
+        }();
+        showMessage(kExcelDone, this);
+        office::show(book, formlist::formNameOfText(form->text(0)) + QLatin1Char(' ') + unit);
+        setLabel(QString());
+    });
+}
+
+void TFormList::N19Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        const QString file = dialogs().saveFile(this, QStringLiteral("Сохранить книги Excel в папку"),
+                                                shared().yearFolder() + form->text(0),
+                                                QStringLiteral("Книги Excel (*.xlsx)"));
+        if (file.isEmpty()) return;
+        {
+            WaitCursor wait;
+            excelout::exportFormPerMember(QFileInfo(file).absolutePath(), formNodeOf(form), shared().IncludeList,
+                                          [this](const QString &t) { setLabel(t); });
+        }
+        showMessage(kExcelDone, this);
+        setLabel(QString());
+    });
+}
+
+void TFormList::N20Click() {
+    if (!N20->isEnabled()) return;
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!isTableNode(n)) return;
+        if (!shortnames::exists()) {
+            if (!confirm(QStringLiteral("Отсутствует файл ShortNames.txt. Создать?"), this)) return;
+            openShortNamesEditor(this);
+        }
+        const QStringList list = shortnames::load();
+        const QString formName = formlist::formNameOfText(n->parent()->text(0));
+        office::ExcelWorkbook book = excelout::exportTablePerMember(
+            {TreeNodeId(n), n->text(0)}, formName, shared().IncludeList,
+            [&](const QString &name) { return shortnames::GetShortName(name, list, this); },
+            [this](const QString &t) { setLabel(t); });
+        showMessage(kExcelDone, this);
+        office::show(book, formName + QLatin1Char(' ') + formlist::tableNumberOfText(n->text(0)));
+        setLabel(QString());
     });
 }
 

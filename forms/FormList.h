@@ -5,6 +5,7 @@
 // ("(1000) - name", table ident). The opener sets the shared context
 // (CurrentInstitution, IncludeList, NetMode, DataTableName), the caption and
 // the visible items, calls Start and shows the window through execModal.
+#include "forms/ExcelOutput.h"
 #include "forms/FormListLogic.h"
 #include "forms/FormNavigator.h"
 
@@ -77,6 +78,15 @@ public slots:
     void N26Click();
     void N28Click();
     void N29Click();
+    // Printed forms: rough copy, debug print, report copy, protocol.
+    void N2Click();
+    void N27Click();
+    void N22Click();
+    void N24Click();
+    // Spreadsheets: the form, the form per included member, the table per member.
+    void N18Click();
+    void N19Click();
+    void N20Click();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -86,6 +96,7 @@ private:
     void setLabel(const QString &text);
     void finishControls(bool found, const QString &foundMessage);
     QString yearText() const;
+    excelout::FormNode formNodeOf(const QTreeWidgetItem *form) const;
     QList<formlist::FormEntry> m_forms;
     QString m_baseCaption;
     bool m_captionDone = false;

@@ -3,10 +3,12 @@
 #include "core/Common.h"
 #include "core/ListWindow.h"
 #include "core/SharedState.h"
+#include "forms/AdmForm.h"
 #include "forms/AdmFormLogic.h"
 #include "platform/Database.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QScreen>
 #include <QTreeWidget>
 
@@ -57,6 +59,27 @@ void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringL
         errors.add(name + QLatin1Char('\t'));
     }
     if (!failures.isEmpty()) showError(QStringLiteral("Не загружены файлы:\n") + failures.join(QLatin1Char('\n')), w);
+}
+
+QString currentUnitName() {
+    const SharedState &s = shared();
+    const QSqlDatabase main = db::connection(db::kMain);
+    if (s.DataTableName == QLatin1String("Data")) {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *adm = qobject_cast<TAdmForm *>(w);
+            if (adm && adm->isVisible() && adm->TreeView1->currentItem())
+                return adm->TreeView1->currentItem()->text(0);
+        }
+        return db::scalar(main, QStringLiteral("select unit from administration where id=?"), {s.CurrentInstitution})
+            .toString();
+    }
+    return db::scalar(main, QStringLiteral("select report from reports where id=?"), {s.CurrentInstitution}).toString();
+}
+
+QString mainWindowCaption() {
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow *>(w) && !w->windowTitle().isEmpty()) return w->windowTitle();
+    return appTitle();
 }
 
 void showSkippedUnits() {

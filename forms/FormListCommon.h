@@ -44,6 +44,14 @@ void setupTree(QTreeWidget *tree);
 // per name, each name (with a TAB) added to ControlErrors, then the refused
 // files in one error message.
 void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringList &failures);
+// Name of the institution or report whose values are shown: with
+// DataTableName exactly "Data" the node selected in an open territory window
+// (else administration.unit of CurrentInstitution), otherwise the summary
+// report's name (reports.report of CurrentInstitution).
+QString currentUnitName();
+// The main window's caption (the program's name while there is none).
+QString mainWindowCaption();
+
 // After the closing message of a group load: the list window shows
 // ControlErrors under "Пропущенные ЛПУ" when it is not empty.
 void showSkippedUnits();

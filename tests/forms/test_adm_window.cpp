@@ -22,6 +22,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;
@@ -369,25 +370,32 @@ TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
     w.hide();
 }
 
-TEST_F(WindowTest, CommandsOfWindowsStillToComeAreShownDisabled) {
+TEST_F(WindowTest, ReportAndOutputCommandsAreEnabled) {
     TAdmForm adm(TAdmForm::Mode::Input);
     adm.FormActivate();
     EXPECT_TRUE(adm.N15->menuAction()->isVisible());
-    EXPECT_FALSE(adm.N15->menuAction()->isEnabled());
-    EXPECT_FALSE(adm.N20->isEnabled());
+    EXPECT_TRUE(adm.N15->menuAction()->isEnabled());
+    EXPECT_FALSE(adm.N20->isVisible());   // F9 shows it
+    QTest::keyClick(&adm, Qt::Key_F9);
+    EXPECT_TRUE(adm.N20->isVisible());
+    EXPECT_TRUE(adm.N20->isEnabled());
 
+    // The one-table output is offered over summary values.
     shared().CurrentInstitution = ids::NorthHospital;
+    shared().DataTableName = "RepData";
     TFormList forms;
     forms.Start(ids::TypeHospital);
-    for (QMenu *later : {forms.N2, forms.Excel1}) {
-        EXPECT_TRUE(later->menuAction()->isVisible()) << later->title().toStdString();
-        EXPECT_FALSE(later->menuAction()->isEnabled()) << later->title().toStdString();
+    for (QMenu *menu : {forms.N2, forms.Excel1}) {
+        EXPECT_TRUE(menu->menuAction()->isVisible()) << menu->title().toStdString();
+        EXPECT_TRUE(menu->menuAction()->isEnabled()) << menu->title().toStdString();
     }
-    // Selecting a table enables the table commands, not the spreadsheet one.
+    // The one-table output follows the selection of a table.
+    EXPECT_FALSE(forms.N20->isEnabled());
     forms.TreeView1->setCurrentItem(forms.TreeView1->topLevelItem(0)->child(0));
     EXPECT_TRUE(forms.N8->isEnabled());
+    EXPECT_TRUE(forms.N20->isEnabled());
+    forms.TreeView1->setCurrentItem(forms.TreeView1->topLevelItem(0));
     EXPECT_FALSE(forms.N20->isEnabled());
-    EXPECT_FALSE(forms.Excel1->menuAction()->isEnabled());
 
     TMTList types;
     EXPECT_FALSE(types.N1->isEnabled());

@@ -1,0 +1,181 @@
+#include "forms/ExcelOutput.h"
+
+#include "core/Common.h"
+#include "core/SharedState.h"
+#include "core/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QDir>
+#include <QSqlQuery>
+#include <cmath>
+
+namespace excelout {
+
+namespace {
+
+QString beforeDash(const QString &text) {
+    const int p = int(text.indexOf(QStringLiteral(" - ")));
+    return p >= 0 ? text.left(p) : text;
+}
+
+QString safeFileName(QString name) {
+    for (QChar &ch : name)
+        if (ch.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(ch)) ch = u'_';
+    return name;
+}
+
+void formatTitle(office::ExcelRange &r, const QSqlQuery &q) {
+    const QString font = q.value(QStringLiteral("fontname")).toString();
+    if (!font.isEmpty()) r.setFontName(font);
+    const int size = q.value(QStringLiteral("fontsize")).toInt();
+    if (size > 0) r.setFontSize(size);
+    if (q.value(QStringLiteral("fontbold")).toBool()) r.setBold(true);
+    if (q.value(QStringLiteral("fontitalic")).toBool()) r.setItalic(true);
+    const QString t = q.value(QStringLiteral("tchars")).toString();
+    const QChar c1 = t.size() > 0 ? t[0] : QChar(), c2 = t.size() > 1 ? t[1] : QChar(),
+                c3 = t.size() > 2 ? t[2] : QChar(), c4 = t.size() > 3 ? t[3] : QChar();
+    if (c1 == u'T') r.setVerticalAlignment(office::VAlign::Top);
+    else if (c1 == u'C') r.setVerticalAlignment(office::VAlign::Center);
+    else if (c1 == u'B') r.setVerticalAlignment(office::VAlign::Bottom);
+    else if (c1 == u'J') r.setVerticalAlignment(office::VAlign::Justify);
+    if (c2 == u'L') r.setHorizontalAlignment(office::HAlign::Left);
+    else if (c2 == u'C') r.setHorizontalAlignment(office::HAlign::Center);
+    else if (c2 == u'R') r.setHorizontalAlignment(office::HAlign::Right);
+    else if (c2 == u'J') r.setHorizontalAlignment(office::HAlign::Justify);
+    if (c3 == u'1') r.setOrientation(90);
+    // Anything but a digit in the fourth place leaves the indent alone.
+    if (c4 >= u'0' && c4 <= u'9') r.setIndentLevel(c4.unicode() - u'0');
+}
+
+} // namespace
+
+int columnWidthOf(double storedWidth) { return int(std::nearbyint((storedWidth - 3.75) / 5.25)); }
+
+void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h, const QString &caption) {
+    const QSqlDatabase main = db::connection(db::kMain);
+    sheet.setValue(1, 1, caption + QStringLiteral(" - ") + table.text);
+
+    QSqlQuery q = db::exec(main, QStringLiteral("select \"column\", width from \"columns\" where \"table\"=?"),
+                           {table.ident});
+    while (q.next()) {
+        const int column = q.value(0).toInt() + 1;
+        if (column >= 1) sheet.setColumnWidth(column, std::max(0, columnWidthOf(q.value(1).toDouble())));
+    }
+    q = db::exec(main, QStringLiteral("select \"row\", height from \"rows\" where \"table\"=?"), {table.ident});
+    while (q.next()) {
+        const int row = q.value(0).toInt() + 1;
+        if (row >= 1) sheet.setRowHeight(row, std::max(0.0, q.value(1).toDouble()));
+    }
+
+    q = db::exec(main, QStringLiteral("select * from titles where \"table\"=? order by \"column\", \"row\""),
+                 {table.ident});
+    while (q.next()) {
+        const int row = q.value(QStringLiteral("row")).toInt() + 1;
+        const int column = q.value(QStringLiteral("column")).toInt() + 1;
+        if (row < 1 || column < 1) continue;
+        office::ExcelRange cell = sheet.cell(row, column);
+        cell.setNumberFormat(QStringLiteral("@"));
+        cell.setWrapText(true);
+        cell.setValue(text::decodeLineBreaks(text::decodeColon(q.value(QStringLiteral("txt")).toString())));
+        const int sc = q.value(QStringLiteral("union_sc")).toInt(), ec = q.value(QStringLiteral("union_ec")).toInt();
+        const int sr = q.value(QStringLiteral("union_sr")).toInt(), er = q.value(QStringLiteral("union_er")).toInt();
+        if ((sc != ec || sr != er) && er + 1 >= row && ec + 1 >= column) {
+            office::ExcelRange span = sheet.range(row, column, er + 1, ec + 1);
+            try {
+                span.merge();
+                cell = span;
+            } catch (const office::Error &) {
+                // A span crossing one already merged stays a single cell.
+            }
+        }
+        formatTitle(cell, q);
+    }
+
+    q = db::exec(db::connection(db::kData),
+                 QStringLiteral("select \"row\", \"column\", data from ") + ValueTableName() +
+                     QStringLiteral(" where hospital=? and \"table\"=?"),
+                 {h, table.ident});
+    while (q.next()) {
+        const int row = q.value(0).toInt(), column = q.value(1).toInt();
+        if (row >= 1 && column >= 1) sheet.setValue(row, column, q.value(2).toDouble());
+    }
+
+    const office::RangeRef used = sheet.usedRange();
+    sheet.range(2, 2, std::max(2, used.lastRow), std::max(2, used.lastColumn)).setAllBorders();
+}
+
+office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QString &caption, const LabelFn &label) {
+    office::ExcelWorkbook book = office::ExcelWorkbook::create();
+    office::ExcelSheet *previous = nullptr;
+    for (const TableNode &t : form.tables) {
+        office::ExcelSheet &sheet = previous ? book.addSheetAfter(*previous) : book.addSheet();
+        previous = &sheet;
+        const QString tablen = beforeDash(t.text);
+        sheet.trySetName(tablen);
+        if (label) label(caption + QStringLiteral(" - ") + tablen);
+        BuildExcelSheet(sheet, t, h, caption);
+    }
+    return book;
+}
+
+QList<qint64> includeIds(const QString &includeList) {
+    QList<qint64> ids;
+    for (const QString &piece : includeList.split(QLatin1Char(','))) {
+        bool ok = false;
+        const qint64 id = piece.trimmed().toLongLong(&ok);
+        if (ok) ids.append(id);
+    }
+    return ids;
+}
+
+QString memberName(qint64 id) {
+    const bool terrain = shared().ReportMode == QLatin1String("Terrain");
+    return db::scalar(db::connection(db::kMain),
+                      terrain ? QStringLiteral("select report from reports where id=?")
+                              : QStringLiteral("select unit from administration where id=?"),
+                      {id})
+        .toString();
+}
+
+QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
+                                const LabelFn &label) {
+    QStringList written;
+    const QString formName = beforeDash(form.text);
+    QDir().mkpath(folder);
+    for (qint64 id : includeIds(includeList)) {
+        const QString name = memberName(id);
+        if (name.isEmpty()) continue;
+        office::ExcelWorkbook book = ExportFormToExcel(id, form, name + QStringLiteral(" - ") + formName, label);
+        const QString file = QDir(folder).filePath(safeFileName(formName + QStringLiteral(" - ") + name) +
+                                                   QStringLiteral(".xlsx"));
+        book.saveAs(file);
+        written.append(file);
+    }
+    return written;
+}
+
+office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString &formName,
+                                           const QString &includeList,
+                                           const std::function<QString(const QString &)> &shortName,
+                                           const LabelFn &label) {
+    SharedState &s = shared();
+    struct Restore {
+        QString saved = shared().DataTableName;
+        ~Restore() { shared().DataTableName = saved; }
+    } restore;
+    office::ExcelWorkbook book = office::ExcelWorkbook::create();
+    for (qint64 id : includeIds(includeList)) {
+        const QString name = memberName(id);
+        if (name.isEmpty()) continue;
+        if (s.ReportMode != QLatin1String("Terrain")) s.DataTableName = QStringLiteral("Data");
+        office::ExcelSheet &sheet = book.addSheet();
+        if (label) label(name);
+        const QString sheetName = name.size() > 30 && shortName ? shortName(name) : name;
+        sheet.trySetName(sheetName);
+        BuildExcelSheet(sheet, table, id, name + QStringLiteral(" - ") + formName);
+        s.DataTableName = QStringLiteral("RepData");
+    }
+    return book;
+}
+
+} // namespace excelout

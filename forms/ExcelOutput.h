@@ -1,0 +1,63 @@
+#pragma once
+// Spreadsheet output of report forms: one table laid out on a sheet like the
+// table window (widths, heights, header cells with merges, fonts and
+// alignments, the stored values, thin borders), a whole form as one workbook,
+// a whole form per included institution as one file each, and one table per
+// included institution as the sheets of one workbook.
+#include "platform/office/ExcelWorkbook.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+namespace excelout {
+
+struct TableNode {
+    qint64 ident = 0;
+    QString text;   // "(1000) - name"
+};
+struct FormNode {
+    QString text;   // "Ф30 - decipher"
+    QList<TableNode> tables;
+};
+
+using LabelFn = std::function<void(const QString &)>;
+
+// (width - 3.75) / 5.25 to the nearest integer, halves to the even one.
+int columnWidthOf(double storedWidth);
+
+// Lays table node out on sheet with the values of institution (or report) h
+// from the value table DataTableName; cell (1, 1) = caption + " - " + text.
+void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h, const QString &caption);
+
+// A new workbook with one sheet per table of the form (named by tablen, in
+// tree order, after the workbook's initial sheet).
+office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QString &caption,
+                                        const LabelFn &label = {});
+
+// Ids of a comma-separated include list, in order; empty pieces and pieces
+// that are no number are passed over.
+QList<qint64> includeIds(const QString &includeList);
+
+// Name of an included member: reports.report in "Terrain" mode, otherwise
+// administration.unit; empty when none.
+QString memberName(qint64 id);
+
+// The form for every member of includeList saved as
+// <folder><form> - <name>.xlsx; returns the files written.
+QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
+                                const LabelFn &label = {});
+
+// The table for every member of includeList, one sheet each, newest first.
+// Names longer than 30 characters go through shortName. Values of
+// institutions are read from "Data" (outside "Terrain" mode); DataTableName
+// is given back as it was.
+office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString &formName,
+                                           const QString &includeList,
+                                           const std::function<QString(const QString &)> &shortName,
+                                           const LabelFn &label = {});
+
+} // namespace excelout

@@ -1,0 +1,54 @@
+#pragma once
+// Which tables of which forms hold values, and how full each table is, per
+// institution: from the values database ("По базе") or from transfer files
+// before they are loaded ("По входным файлам"). Lines go to ControlErrors:
+// the institution's name, then per form "<form>\t(1000) - 40%, (2000) - 100%"
+// (lines of at most 150 characters, a long form continuing on the next line).
+// The per-table counters are column 8 of TablesArray.
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace presence {
+
+// Index of the first TablesList line starting with the upper-case form name
+// + "*Т" + tablen; the line count when none.
+int FindTablesListIndex(const QString &formName, const QString &tablen);
+// Index of the TablesArray row with this ident; the row count when none.
+int IndexOfTableIdentInArray(qint64 ident);
+
+void clearCounters();
+// 100 * counter / data cells of the table, halves to the even integer.
+int fillPercent(int counter, int colCount, int rowCount, int fixCols, int fixRows);
+// The form lines of the counters, in FormsList order.
+QStringList formLines();
+
+// A node of the territory tree in depth-first order.
+struct UnitNode {
+    QString text;
+    qint64 id = 0;
+    bool leaf = false;
+};
+
+using LabelFn = std::function<void(const QString &)>;
+
+// Fills ControlErrors (emptied first) from the values database ("data",
+// the open year) for the nodes of a subtree.
+void reportByDatabase(const QList<UnitNode> &nodes, const LabelFn &label = {});
+
+// The name shown for a transfer file: no folder, no short extension, cut
+// before its first " - ".
+QString fileUnitName(const QString &path);
+
+// Fills ControlErrors (emptied first) from transfer files. step(i) is called
+// after file i (from 1).
+void reportByFiles(const QStringList &files, const LabelFn &label = {}, const std::function<void(int)> &step = {});
+
+// Caption and heading of the list window.
+QString listCaption();                       // "Справка о наличии информации в ЛПУ"
+QString listHeader();                        // "Форма\tЗаполнение таблиц"
+// The main window's caption after its first " - ", " - " and date and time.
+QString listHeading(const QString &mainCaption);
+
+} // namespace presence

@@ -1,0 +1,81 @@
+#pragma once
+// Short names of institutions for sheet names: ShortNames.txt beside the
+// program, code page 1251, one line per institution, full name, TAB, short
+// name (at most 30 characters). The editor TForm5 keeps the file; TForm6 asks
+// for one missing short name.
+#include <QDialog>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace shortnames {
+
+using Row = QPair<QString, QString>;   // full name, short name
+
+QString filePath();                    // program folder + "ShortNames.txt"
+bool exists();
+// Lines of the file; throws db::Error when it cannot be read.
+QStringList load();
+// Writes one line per row: full name, TAB, the first 30 characters of the
+// short name (an empty row as a lone TAB). Throws db::Error.
+void save(const QList<Row> &rows);
+
+// The text before the first TAB and the text after it; a line without a TAB
+// has an empty full name and is all short name.
+Row splitLine(const QString &line);
+// The short name of the first line whose full name equals fullName
+// (letter case counts); empty when none.
+QString LookupShortName(const QString &fullName, const QStringList &list);
+// Whether some line carries the full name.
+bool hasLine(const QString &fullName, const QStringList &list);
+
+// Institutions (medicaltype <> -1) by name: each with its short name from list.
+QList<Row> institutionRows(const QStringList &list);
+
+// The short name of fullName; when the list has none, TForm6 asks for one
+// (not written to the file) and a reminder follows.
+QString GetShortName(const QString &fullName, const QStringList &list, QWidget *parent = nullptr);
+
+} // namespace shortnames
+
+// The short-name list editor.
+class TForm5 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm5(QWidget *parent = nullptr);
+    QTableWidget *StringGrid1 = nullptr;
+    QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr, *Button1 = nullptr;
+    QList<shortnames::Row> rows() const;
+    void setRows(const QList<shortnames::Row> &rows);
+
+public slots:
+    void FormCreate();
+    void BitBtn1Click();
+    void Button1Click();
+};
+
+// The prompt for one missing short name.
+class TForm6 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm6(QWidget *parent = nullptr);
+    QLabel *Label1 = nullptr, *Label2 = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    QPushButton *BitBtn1 = nullptr;
+
+public slots:
+    void Edit1Change();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+};
+
+// "Короткие названия": the editor shown modally.
+void openShortNamesEditor(QWidget *parent);

@@ -1,0 +1,315 @@
+#include "forms/WordOutput.h"
+
+#include "core/Common.h"
+#include "core/NumberFormat.h"
+#include "core/ProgressSink.h"
+#include "core/SharedState.h"
+#include "platform/Codepage.h"
+#include "platform/Dialogs.h"
+#include "platform/Paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSqlQuery>
+
+namespace wordout {
+
+namespace {
+
+const QString kLineBreak = QStringLiteral("\n\r");
+
+QString safeFileName(QString name) {
+    for (QChar &ch : name)
+        if (ch.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(ch)) ch = u'_';
+    return name;
+}
+
+int toInt(const QString &field) {
+    bool ok = false;
+    const int v = field.trimmed().toInt(&ok);
+    if (!ok) throw db::Error(QStringLiteral("\"") + field + QStringLiteral("\" не является целым числом"));
+    return v;
+}
+
+QStringList readMapping(const QString &path) {
+    QStringList lines;
+    QString error;
+    if (!cp1251::readLines(path, lines, &error))
+        throw db::Error(QStringLiteral("Не удалось открыть файл ") + path + QStringLiteral(": ") + error);
+    return lines;
+}
+
+int fixRowsOf(const PrintContext &c, const QString &key) {
+    TableGeometry g;
+    if (!GetTableGeometryByFormId(c.formId, key, g) || !g.found())
+        throw db::Error(QStringLiteral("В форме ") + c.formName + QStringLiteral(" нет таблицы ") + key);
+    return g.fixRows;
+}
+
+void gaugeStart(ProgressSink *g, int max) {
+    if (!g) return;
+    g->setMax(max);
+    g->setPosition(0);
+}
+
+} // namespace
+
+PrintContext currentContext() {
+    const SharedState &s = shared();
+    PrintContext c;
+    c.formId = s.SelectedFormId;
+    c.formName = s.SelectedFormName;
+    c.institution = s.CurrentInstitution;
+    c.yearFolder = s.yearFolder();
+    c.yearText = s.yearText();
+    return c;
+}
+
+QString formsFolder(const PrintContext &c) { return c.yearFolder + QStringLiteral("forms/"); }
+QString mappingFile(const PrintContext &c) { return formsFolder(c) + c.formName + QStringLiteral(".txt"); }
+QString templateFile(const PrintContext &c) { return formsFolder(c) + c.formName + QStringLiteral(".doc"); }
+
+QString MappingBlock::key() const { return mtn.size() >= 2 ? mtn.mid(1, mtn.size() - 2) : QString(); }
+
+MappingBlock parseMappingLine(const QString &line) {
+    static const char *const names[] = {"wsc", "wsr", "mtn", "msc", "msr", "mec"};
+    QStringList f;
+    int from = 0;
+    for (int i = 0; i < 7; ++i) {
+        const int comma = int(line.indexOf(QLatin1Char(','), from));
+        if (comma < 0) {
+            if (i == 0)
+                throw MappingFormatError(QStringLiteral("Ошибка: некорректный формат строки в файле: ") + line);
+            throw MappingFormatError(QStringLiteral("Ошибка: некорректный формат строки (") +
+                                     QLatin1String(names[i - 1]) + QStringLiteral(") в файле"));
+        }
+        f.append(line.mid(from, comma - from));
+        from = comma + 1;
+    }
+    f.append(line.mid(from));
+    MappingBlock b;
+    b.wtn = toInt(f[0]);
+    b.wsc = toInt(f[1]);
+    b.wsr = toInt(f[2]);
+    b.mtn = f[3].left(20);
+    b.msc = toInt(f[4]);
+    b.msr = toInt(f[5]);
+    b.mec = toInt(f[6]);
+    b.mer = toInt(f[7]);
+    return b;
+}
+
+office::WordDocument FillFormDoc(const PrintContext &c, ProgressSink *gauge) {
+    const QStringList lines = readMapping(mappingFile(c));
+    office::WordDocument doc = office::WordDocument::fromTemplate(templateFile(c));
+    const QSqlDatabase values = db::connection(db::kData);
+    const QString valueTable = ValueTableName();
+    for (const QString &line : lines) {
+        if (line.trimmed().isEmpty()) continue;
+        const MappingBlock b = parseMappingLine(line);
+        const QString key = b.key();
+        const int fixRows = fixRowsOf(c, key);
+        office::WordTable table = doc.table(b.wtn);
+        const qint64 ident = GetTableIdentByFormId(c.formId, key);
+        const int firstRow = b.msr + fixRows + 1, firstColumn = b.msc + 1;
+        QSqlQuery q = db::exec(values,
+                               QStringLiteral("select data, \"row\", \"column\" from ") + valueTable +
+                                   QStringLiteral(" where year=? and hospital=? and \"table\"=?"
+                                                  " and \"row\">=? and \"row\"<=? and \"column\">=? and \"column\"<=?"
+                                                  " order by \"row\", \"column\""),
+                               {c.yearText.toInt(), c.institution, ident, firstRow, b.mer + fixRows + 1, firstColumn,
+                                b.mec + 1});
+        QList<std::tuple<int, int, double>> records;
+        while (q.next()) records.append({q.value(1).toInt(), q.value(2).toInt(), q.value(0).toDouble()});
+        gaugeStart(gauge, int(records.size()));
+        int prevRow = -1, prevColumn = -1, done = 0;
+        for (const auto &[row, column, value] : records) {
+            if (row != prevRow || column != prevColumn)
+                table.setCellText(row - firstRow + b.wsr, column - firstColumn + b.wsc, num::general(value));
+            prevRow = row;
+            prevColumn = column;
+            if (gauge) gauge->setPosition(++done);
+        }
+    }
+    return doc;
+}
+
+DebugPrint DebugFormDoc(const PrintContext &c, QWidget *parent, const std::function<void(const QString &)> &label,
+                        ProgressSink *gauge) {
+    DebugPrint out;
+    const QString mapping = mappingFile(c);
+    QStringList lines;
+    if (!cp1251::readLines(mapping, lines)) {
+        showError(QStringLiteral("Ошибка: не удалось открыть файл ") + mapping, parent);
+        return out;
+    }
+    try {
+        out.document = office::WordDocument::fromTemplate(templateFile(c));
+    } catch (const std::exception &) {
+        showError(QStringLiteral("Ошибка: не удалось создать документ Word"), parent);
+        return out;
+    }
+    office::WordDocument &doc = *out.document;
+    gaugeStart(gauge, int(lines.size()));
+    int done = 0;
+    const auto askGoOn = [&](const QString &text) {
+        if (!dialogs().question(parent, text + QStringLiteral("\r\n\r\nПродолжить обработку?"), QString()))
+            out.stopped = true;
+    };
+    for (const QString &line : lines) {
+        if (out.stopped) break;
+        if (line.trimmed().isEmpty()) continue;
+        try {
+            MappingBlock b;
+            try {
+                b = parseMappingLine(line);
+            } catch (const MappingFormatError &e) {
+                showError(e.message(), parent);
+                continue;
+            }
+            TableGeometry g;
+            bool found = false;
+            try {
+                found = GetTableGeometryByFormId(c.formId, b.key(), g) && g.found();
+            } catch (const std::exception &) {
+                found = false;
+            }
+            if (!found) {
+                showError(QStringLiteral("Ошибка: не удалось получить размер таблицы ") + b.mtn, parent);
+                continue;
+            }
+            if (label) label(QStringLiteral("Обработка таблицы: ") + b.mtn);
+            try {
+                office::WordTable table = doc.table(b.wtn);
+                for (int r = b.msr; r <= b.mer && !out.stopped; ++r) {
+                    for (int col = b.msc; col <= b.mec && !out.stopped; ++col) {
+                        const bool border = r == b.msr || r == b.mer || col == b.msc || col == b.mec;
+                        if (!border && (r + col) % 2 != 0) continue;
+                        const int wordRow = b.wsr - b.msr + r, wordColumn = b.wsc - b.msc + col;
+                        try {
+                            table.setCellText(wordRow, wordColumn,
+                                              b.mtn + QStringLiteral("(") + QString::number(b.wtn) +
+                                                  QStringLiteral(")") + QStringLiteral(" стр:") +
+                                                  QString::number(r) + QStringLiteral(" гр:") + QString::number(col));
+                        } catch (const std::exception &e) {
+                            askGoOn(QStringLiteral("Ошибка при заполнении ячейки (таблица ") + QString::number(b.wtn) +
+                                    QStringLiteral(", строка ") + QString::number(wordRow) +
+                                    QStringLiteral(", столбец ") + QString::number(wordColumn) +
+                                    QStringLiteral("): ") + QString::fromUtf8(e.what()));
+                        }
+                    }
+                }
+            } catch (const std::exception &e) {
+                showError(QStringLiteral("Ошибка при заполнении таблицы ") + b.mtn + QStringLiteral(": ") +
+                              QString::fromUtf8(e.what()),
+                          parent);
+                continue;
+            }
+            if (!out.stopped && gauge) gauge->setPosition(++done);
+        } catch (const std::exception &e) {
+            askGoOn(QStringLiteral("Ошибка при обработке строки файла: ") + QString::fromUtf8(e.what()));
+        }
+    }
+    if (out.stopped) {
+        showMessage(QStringLiteral("Обработка прервана пользователем"), parent);
+        if (label) label(QStringLiteral("Обработка прервана"));
+    }
+    return out;
+}
+
+office::WordTable addProtocolTable(office::WordDocument &doc, qint64 institution, qint64 formId) {
+    office::WordTable t = doc.addTable(1, 2);
+    t.setCellText(1, 1, QStringLiteral("Форма в целом"));
+    t.setCellText(1, 2, QString::number(FormDataChecksum(institution, formId)));
+    QSqlQuery q = db::exec(db::connection(db::kMain),
+                           QStringLiteral("select tablen, ident from tables where form = ? order by tablen"), {formId});
+    int k = 1;
+    while (q.next()) {
+        t.addRow();
+        ++k;
+        t.setCellText(k, 1, q.value(0).toString());
+        t.setCellText(k, 2, QString::number(TableDataChecksum(institution, q.value(1).toLongLong())));
+    }
+    return t;
+}
+
+office::WordDocument buildProtocolDocument(const PrintContext &c, const QString &unitName) {
+    office::WordDocument doc = office::WordDocument::createBlank();
+    doc.insertBefore(QStringLiteral("Протокол печати ") + c.formName + kLineBreak);
+    doc.insertAfter(QStringLiteral("Учреждение - ") + unitName + kLineBreak);
+    addProtocolTable(doc, c.institution, c.formId);
+    return doc;
+}
+
+QString printStamp(const QDateTime &when) {
+    const QLocale locale;
+    QString stamp = locale.toString(when.date(), QLocale::ShortFormat);
+    if (when.time() != QTime(0, 0)) stamp += QLatin1Char(' ') + locale.toString(when.time(), QLocale::LongFormat);
+    return stamp;
+}
+
+QString reportCopyPath(const PrintContext &c, const QString &unitName) {
+    return c.yearFolder + QStringLiteral("Report/") +
+           safeFileName(c.formName + QLatin1Char(' ') + unitName + QLatin1Char(' ') + c.yearText) +
+           QStringLiteral(".docx");
+}
+
+QString existingReportCopy(const PrintContext &c, const QString &unitName) {
+    const QString docx = reportCopyPath(c, unitName);
+    if (QFileInfo::exists(docx)) return docx;
+    const QString doc = docx.left(docx.size() - 1);
+    return QFileInfo::exists(doc) ? doc : QString();
+}
+
+quint32 protocolChecksum(const office::WordDocument &copy) {
+    const int n = copy.tableCount();
+    if (n < 1) throw db::Error(QStringLiteral("В отчетной копии формы нет протокола печати"));
+    const QString text = copy.table(n).cellText(1, 2).trimmed();
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok)
+        throw db::Error(QStringLiteral("Контрольная сумма \"") + text +
+                        QStringLiteral("\" в протоколе печати не является числом"));
+    return quint32(quint64(value) & 0xFFFFFFFFu);
+}
+
+bool reportCopyChanged(const QString &copyPath, const PrintContext &c) {
+    const office::WordDocument copy = office::WordDocument::open(copyPath);
+    return protocolChecksum(copy) != FormDataChecksum(c.institution, c.formId);
+}
+
+QString reportPassword() { return QStringLiteral("Formaprotek"); }
+
+QString makeReportCopy(const PrintContext &c, const QString &unitName, const QString &stamp) {
+    const QString title = c.formName + QLatin1Char(' ') + unitName + QLatin1Char(' ') + c.yearText;
+    office::WordDocument doc = FillFormDoc(c);
+    doc.addSectionNewPage();
+    const QString header = title + QLatin1Char(' ') + stamp;
+    for (int i = 1; i <= doc.sectionCount(); ++i) {
+        office::WordSection s = doc.section(i);
+        s.setHeaderText(office::HeaderKind::Primary, header);
+        s.setHeaderAlignment(office::HeaderKind::Primary, office::ParaAlign::Left);
+        s.setHeaderFontSize(office::HeaderKind::Primary, 10);
+        s.addPageNumbers(office::HeaderKind::Primary, office::ParaAlign::Right, true);
+        s.setHeaderText(office::HeaderKind::FirstPage, header);
+        s.setHeaderText(office::HeaderKind::EvenPages, header);
+        s.setHeaderDistance(15);
+    }
+    office::WordSection last = doc.section(doc.sectionCount());
+    last.setNormalStyle();
+    last.setOrientation(office::Orientation::Portrait);
+    last.insertBefore(QStringLiteral("Протокол печати ") + c.formName + kLineBreak);
+    last.insertAfter(QStringLiteral("Внимание! Данный протокол является неотъемлемой частью печатной формы при ее "
+                                    "сдаче вышестоящей организации!") +
+                     kLineBreak);
+    last.insertAfter(QStringLiteral("Учреждение - ") + unitName + kLineBreak);
+    addProtocolTable(doc, c.institution, c.formId);
+    doc.protectReadOnly(reportPassword());
+    const QString path = reportCopyPath(c, unitName);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    doc.saveAs(path);
+    return path;
+}
+
+} // namespace wordout

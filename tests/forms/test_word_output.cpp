@@ -1,0 +1,341 @@
+// Printed forms: the template filled by the mapping file, the debug print,
+// the print protocol, the report copy with its protection and later check,
+// and the forms-tree commands that make them.
+#include "core/Common.h"
+#include "core/SampleConfig.h"
+#include "core/SharedState.h"
+#include "forms/FormList.h"
+#include "forms/WordOutput.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "platform/office/WordDocument.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+struct WordOutputTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().resetWork();
+        shared().ReportMode = "Input";
+        shared().DataTableName = "Data";
+        // The print template of Ф30: one 10 x 10 table, every cell marked.
+        office::WordDocument t = office::WordDocument::createBlank();
+        t.insertBefore("Форма 30");
+        office::WordTable table = t.addTable(10, 10);
+        for (int r = 1; r <= 10; ++r)
+            for (int c = 1; c <= 10; ++c) table.setCellText(r, c, QStringLiteral("т%1.%2").arg(r).arg(c));
+        t.saveAs(fx.yearFolder() + "forms/Ф30.docx");
+    }
+    void TearDown() override { shared().resetWork(); }
+
+    wordout::PrintContext context(qint64 institution, qint64 form = ids::FormF30, const QString &name = "Ф30") {
+        wordout::PrintContext c;
+        c.formId = form;
+        c.formName = name;
+        c.institution = institution;
+        c.yearFolder = fx.yearFolder();
+        c.yearText = QString::number(fx.year());
+        return c;
+    }
+    void writeMapping(const QStringList &lines) {
+        ASSERT_TRUE(cp1251::writeLines(fx.yearFolder() + "forms/Ф30.txt", lines));
+    }
+    void setValue(qint64 hosp, int table, int column, int row, double v) {
+        db::exec(db::connection(db::kData),
+                 "update data set data=? where hospital=? and \"table\"=? and \"column\"=? and \"row\"=?",
+                 {v, hosp, table, column, row});
+    }
+};
+
+} // namespace
+
+TEST_F(WordOutputTest, FillingPutsStoredValuesIntoTheMappedCells) {
+    // Sample mapping: table 1 from column 4, row 4 <- Ф30 (1000) СТР1..5 ГР4..7.
+    office::WordDocument doc = wordout::FillFormDoc(context(ids::NorthHospital));
+    office::WordTable t = doc.table(1);
+    // b = 50: СТР1 ГР4..7 = 50, 48, 47, 23 (whole numbers in this table); СТР2 ГР4 = floor(0.4 * 50).
+    EXPECT_EQ(t.cellText(4, 4), "50");
+    EXPECT_EQ(t.cellText(4, 5), "48");
+    EXPECT_EQ(t.cellText(4, 6), "47");
+    EXPECT_EQ(t.cellText(4, 7), "23");
+    EXPECT_EQ(t.cellText(5, 4), "20");
+    EXPECT_EQ(t.cellText(8, 4), "50");   // СТР5 = СТР1
+    // Outside the rectangle the template stays.
+    EXPECT_EQ(t.cellText(3, 4), "т3.4");
+    EXPECT_EQ(t.cellText(4, 8), "т4.8");
+    EXPECT_EQ(t.cellText(9, 4), "т9.4");
+    EXPECT_EQ(doc.paragraphs().value(0), "Форма 30");
+
+    // A cell whose value was deleted keeps the template's text.
+    db::exec(db::connection(db::kData), "delete from data where hospital=? and \"table\"=? and \"column\"=5 and \"row\"=5",
+             {ids::NorthHospital, ids::TableF30Staff});
+    office::WordDocument again = wordout::FillFormDoc(context(ids::NorthHospital));
+    EXPECT_EQ(again.table(1).cellText(4, 4), "т4.4");
+    EXPECT_EQ(again.table(1).cellText(4, 5), "48");
+
+    // Fractions in the shortest form.
+    setValue(ids::NorthHospital, ids::TableF30Staff, 6, 5, 12.5);
+    EXPECT_EQ(wordout::FillFormDoc(context(ids::NorthHospital)).table(1).cellText(4, 5), "12.5");
+}
+
+TEST_F(WordOutputTest, EmptyMappingOrNoValuesGiveTheBareTemplate) {
+    office::WordDocument none = wordout::FillFormDoc(context(ids::FapLesnoy));   // no values
+    for (int r = 1; r <= 10; ++r)
+        for (int c = 1; c <= 10; ++c) ASSERT_EQ(none.table(1).cellText(r, c), QStringLiteral("т%1.%2").arg(r).arg(c));
+
+    writeMapping({});
+    office::WordDocument bare = wordout::FillFormDoc(context(ids::NorthHospital));
+    EXPECT_EQ(bare.tableCount(), 1);
+    EXPECT_EQ(bare.table(1).cellText(4, 4), "т4.4");
+}
+
+TEST_F(WordOutputTest, FillingFailuresEndWithAMessage) {
+    writeMapping({"1,4,4,[(7777)],4,1,7,5"});
+    EXPECT_THROW(wordout::FillFormDoc(context(ids::NorthHospital)), db::Error);
+    writeMapping({"3,4,4,[(1000)],4,1,7,5"});   // the template has one table
+    EXPECT_THROW(wordout::FillFormDoc(context(ids::NorthHospital)), office::Error);
+    writeMapping({"1,4,4,[(1000)],4,1,x,5"});
+    EXPECT_THROW(wordout::FillFormDoc(context(ids::NorthHospital)), db::Error);
+    QFile::remove(fx.yearFolder() + "forms/Ф30.docx");
+    writeMapping({"1,4,4,[(1000)],4,1,7,5"});
+    EXPECT_THROW(wordout::FillFormDoc(context(ids::NorthHospital)), std::exception);
+}
+
+TEST_F(WordOutputTest, MappingLinesAreSplitAtCommas) {
+    const wordout::MappingBlock b = wordout::parseMappingLine("2,3,4,[(1000)],5,6,7,8");
+    EXPECT_EQ(b.wtn, 2);
+    EXPECT_EQ(b.wsc, 3);
+    EXPECT_EQ(b.wsr, 4);
+    EXPECT_EQ(b.mtn, "[(1000)]");
+    EXPECT_EQ(b.key(), "(1000)");
+    EXPECT_EQ(b.msc, 5);
+    EXPECT_EQ(b.msr, 6);
+    EXPECT_EQ(b.mec, 7);
+    EXPECT_EQ(b.mer, 8);
+
+    const auto messageOf = [](const QString &line) {
+        try {
+            wordout::parseMappingLine(line);
+        } catch (const wordout::MappingFormatError &e) {
+            return e.message();
+        } catch (const db::Error &) {
+        }
+        return QString();
+    };
+    EXPECT_EQ(messageOf("12"), "Ошибка: некорректный формат строки в файле: 12");
+    EXPECT_EQ(messageOf("1,2"), "Ошибка: некорректный формат строки (wsc) в файле");
+    EXPECT_EQ(messageOf("1,2,3,[(1000)],5,6"), "Ошибка: некорректный формат строки (msr) в файле");
+    EXPECT_EQ(messageOf("1,2,3,[(1000)],5,6,7"), "Ошибка: некорректный формат строки (mec) в файле");
+    // A field that is no number is another kind of failure.
+    EXPECT_TRUE(messageOf("1,2,x,[(1000)],5,6,7,8").isEmpty());
+    EXPECT_THROW(wordout::parseMappingLine("1,2,x,[(1000)],5,6,7,8"), db::Error);
+}
+
+TEST_F(WordOutputTest, DebugPrintDrawsBordersAndAChessboard) {
+    writeMapping({"1,1,1,[(1000)],4,1,8,6"});
+    QStringList labels;
+    wordout::DebugPrint p = wordout::DebugFormDoc(context(ids::NorthHospital), nullptr,
+                                                  [&](const QString &t) { labels << t; });
+    ASSERT_TRUE(p.document);
+    EXPECT_FALSE(p.stopped);
+    EXPECT_EQ(labels, QStringList{"Обработка таблицы: [(1000)]"});
+    office::WordTable t = p.document->table(1);
+    const auto mark = [](int r, int c) { return QStringLiteral("[(1000)](1) стр:%1 гр:%2").arg(r).arg(c); };
+    for (int r = 1; r <= 6; ++r)
+        for (int c = 4; c <= 8; ++c) {
+            const bool border = r == 1 || r == 6 || c == 4 || c == 8;
+            const QString expected = border || (r + c) % 2 == 0 ? mark(r, c) : QStringLiteral("т%1.%2").arg(r).arg(c - 3);
+            EXPECT_EQ(t.cellText(r, c - 3), expected) << r << " " << c;
+        }
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(WordOutputTest, DebugPrintReportsEachBadLineAndMayBeStopped) {
+    writeMapping({"1 2 3", "1,1", "1,1,1,[(9999)],4,1,5,2", "4,1,1,[(1000)],4,1,5,2", "x,1,1,[(1000)],4,1,5,2",
+                  "1,9,9,[(1000)],4,1,6,3", "1,1,1,[(1000)],4,1,4,1"});
+    dialogs.answers = {true, true, false};   // go on after the bad number and the first cell, then stop
+    wordout::DebugPrint p = wordout::DebugFormDoc(context(ids::NorthHospital), nullptr, {});
+    ASSERT_TRUE(p.document);
+    EXPECT_TRUE(p.stopped);
+    EXPECT_EQ(dialogs.messages.value(0), "Ошибка: некорректный формат строки в файле: 1 2 3");
+    EXPECT_EQ(dialogs.messages.value(1), "Ошибка: некорректный формат строки (wsc) в файле");
+    EXPECT_EQ(dialogs.messages.value(2), "Ошибка: не удалось получить размер таблицы [(9999)]");
+    EXPECT_TRUE(dialogs.messages.value(3).startsWith("Ошибка при заполнении таблицы [(1000)]: "));
+    EXPECT_EQ(dialogs.messages.value(4), "Обработка прервана пользователем");
+    ASSERT_EQ(dialogs.questions.size(), 3);
+    EXPECT_TRUE(dialogs.questions[0].startsWith("Ошибка при обработке строки файла: "));
+    EXPECT_TRUE(dialogs.questions[0].endsWith("\r\n\r\nПродолжить обработку?"));
+    // Word row 9, column 11 lies outside the 10 x 10 table.
+    EXPECT_TRUE(dialogs.questions[1].startsWith("Ошибка при заполнении ячейки (таблица 1, строка 9, столбец 11): "));
+    // The line after the stop is not printed.
+    EXPECT_EQ(p.document->table(1).cellText(1, 1), "т1.1");
+
+    QFile::remove(fx.yearFolder() + "forms/Ф30.txt");
+    dialogs.messages.clear();
+    EXPECT_FALSE(wordout::DebugFormDoc(context(ids::NorthHospital), nullptr, {}).document);
+    EXPECT_EQ(dialogs.messages, QStringList{"Ошибка: не удалось открыть файл " + fx.yearFolder() + "forms/Ф30.txt"});
+}
+
+TEST_F(WordOutputTest, ProtocolListsTheFormAndEveryTable) {
+    office::WordDocument doc = office::WordDocument::createBlank();
+    office::WordTable t = wordout::addProtocolTable(doc, ids::NorthHospital, ids::FormF30);
+    ASSERT_EQ(t.rowCount(), 3);
+    EXPECT_EQ(t.cellText(1, 1), "Форма в целом");
+    EXPECT_EQ(t.cellText(1, 2), QString::number(FormDataChecksum(ids::NorthHospital, ids::FormF30)));
+    EXPECT_EQ(t.cellText(2, 1), "(1000)");
+    EXPECT_EQ(t.cellText(2, 2), QString::number(TableDataChecksum(ids::NorthHospital, ids::TableF30Staff)));
+    EXPECT_EQ(t.cellText(3, 1), "(2000)");
+    EXPECT_EQ(t.cellText(3, 2), QString::number(TableDataChecksum(ids::NorthHospital, ids::TableF30Visits)));
+
+    db::exec(db::connection(db::kMain), "insert into forms (formname, decipher) values ('Ф99', 'пустая')");
+    const qint64 empty = db::lastInsertId(db::connection(db::kMain));
+    office::WordDocument alone = wordout::buildProtocolDocument(context(ids::NorthHospital, empty, "Ф99"), "Северная ЦРБ");
+    EXPECT_EQ(alone.paragraphs().value(0), "Протокол печати Ф99");
+    EXPECT_TRUE(alone.paragraphs().contains("Учреждение - Северная ЦРБ"));
+    ASSERT_EQ(alone.tableCount(), 1);
+    EXPECT_EQ(alone.table(1).rowCount(), 1);
+    EXPECT_EQ(alone.table(1).cellText(1, 2), "5381");
+}
+
+TEST_F(WordOutputTest, ChecksumsAboveTheSignedRangeReadBackUnsigned) {
+    office::WordDocument doc = office::WordDocument::createBlank();
+    office::WordTable t = doc.addTable(1, 2);
+    t.setCellText(1, 2, "4294967295");
+    EXPECT_EQ(wordout::protocolChecksum(doc), 4294967295u);
+    t.setCellText(1, 2, "3000000000");
+    EXPECT_EQ(wordout::protocolChecksum(doc), 3000000000u);
+    t.setCellText(1, 2, "сумма");
+    EXPECT_THROW(wordout::protocolChecksum(doc), db::Error);
+}
+
+TEST_F(WordOutputTest, ReportCopyIsProtectedAndDetectsLaterChanges) {
+    const wordout::PrintContext c = context(ids::NorthHospital);
+    const QString path = wordout::makeReportCopy(c, "Северная ЦРБ", "06.12.2026 10:00:00");
+    EXPECT_EQ(path, fx.yearFolder() + "Report/Ф30 Северная ЦРБ 2024.docx");
+    EXPECT_EQ(wordout::existingReportCopy(c, "Северная ЦРБ"), path);
+
+    office::WordDocument copy = office::WordDocument::open(path);
+    EXPECT_TRUE(copy.isProtected());
+    EXPECT_TRUE(copy.checkProtectionPassword(wordout::reportPassword()));
+    EXPECT_FALSE(copy.checkProtectionPassword("другой"));
+    ASSERT_EQ(copy.sectionCount(), 2);
+    const QString header = "Ф30 Северная ЦРБ 2024 06.12.2026 10:00:00";
+    for (int i = 1; i <= 2; ++i) {
+        EXPECT_EQ(copy.section(i).headerText(office::HeaderKind::Primary), header);
+        EXPECT_EQ(copy.section(i).headerText(office::HeaderKind::FirstPage), header);
+        EXPECT_EQ(copy.section(i).headerText(office::HeaderKind::EvenPages), header);
+    }
+    EXPECT_EQ(copy.section(2).orientation(), office::Orientation::Portrait);
+    const QStringList last = copy.section(2).paragraphs();
+    EXPECT_TRUE(last.contains("Протокол печати Ф30"));
+    EXPECT_TRUE(last.contains("Учреждение - Северная ЦРБ"));
+    EXPECT_EQ(copy.table(1).cellText(4, 4), "50");
+    EXPECT_EQ(wordout::protocolChecksum(copy), FormDataChecksum(ids::NorthHospital, ids::FormF30));
+    EXPECT_FALSE(wordout::reportCopyChanged(path, c));
+
+    setValue(ids::NorthHospital, ids::TableF30Staff, 5, 5, 51);
+    EXPECT_TRUE(wordout::reportCopyChanged(path, c));
+}
+
+TEST_F(WordOutputTest, ReportCopyNamesAreSafeAndStampsDropMidnight) {
+    const QString path = wordout::reportCopyPath(context(5), "ГБУЗ \"ЦРБ\" г/о");
+    EXPECT_EQ(QFileInfo(path).fileName(), "Ф30 ГБУЗ _ЦРБ_ г_о 2024.docx");
+    const QDateTime midnight(QDate(2026, 12, 6), QTime(0, 0));
+    EXPECT_FALSE(wordout::printStamp(midnight).contains(':'));
+    EXPECT_TRUE(wordout::printStamp(midnight.addSecs(61)).startsWith(wordout::printStamp(midnight) + ' '));
+    EXPECT_TRUE(wordout::printStamp(midnight.addSecs(61)).contains(':'));
+}
+
+// ---- Commands of the forms tree -------------------------------------------------------
+
+namespace {
+struct PrintCommandsTest : WordOutputTest {
+    std::unique_ptr<TFormList> w;
+    void SetUp() override {
+        WordOutputTest::SetUp();
+        shared().CurrentInstitution = ids::NorthHospital;
+        w = std::make_unique<TFormList>();
+        ASSERT_TRUE(w->Start(ids::TypeHospital));
+        w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+        ASSERT_EQ(shared().SelectedFormName, "Ф30");
+    }
+    void TearDown() override {
+        w.reset();
+        WordOutputTest::TearDown();
+    }
+    QString reportFile() const { return fx.yearFolder() + "Report/Ф30 Северная ЦРБ 2024.docx"; }
+};
+} // namespace
+
+TEST_F(PrintCommandsTest, RoughPrintAndProtocolOpenTheirDocuments) {
+    w->N2Click();
+    ASSERT_EQ(dialogs.opened.size(), 1);
+    EXPECT_TRUE(dialogs.sawMessage("Печать формы завершена."));
+    EXPECT_EQ(office::WordDocument::open(dialogs.opened[0]).table(1).cellText(4, 7), "23");
+
+    w->N24Click();
+    ASSERT_EQ(dialogs.opened.size(), 2);
+    office::WordDocument protocol = office::WordDocument::open(dialogs.opened[1]);
+    EXPECT_EQ(protocol.paragraphs().value(0), "Протокол печати Ф30");
+    EXPECT_EQ(protocol.table(1).rowCount(), 3);
+    EXPECT_FALSE(protocol.isProtected());
+
+    // A missing template ends the rough print with a message.
+    QFile::remove(fx.yearFolder() + "forms/Ф30.docx");
+    dialogs.messages.clear();
+    w->N2Click();
+    EXPECT_EQ(dialogs.opened.size(), 2);
+    EXPECT_EQ(dialogs.messages.size(), 1);
+}
+
+TEST_F(PrintCommandsTest, ReportCopyIsWrittenOnceAfterTheWarning) {
+    // "Нет" in the warning: no file, no folder.
+    w->N22Click();
+    EXPECT_EQ(dialogs.modalTitles.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(fx.yearFolder() + "Report"));
+    EXPECT_TRUE(dialogs.opened.isEmpty());
+
+    dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
+    w->N22Click();
+    ASSERT_TRUE(QFileInfo::exists(reportFile()));
+    EXPECT_EQ(dialogs.opened, QStringList{reportFile()});
+    const QDateTime written = QFileInfo(reportFile()).lastModified();
+    const qint64 size = QFileInfo(reportFile()).size();
+
+    // Again: only reopened, and the warning after a change of a value.
+    dialogs.messages.clear();
+    w->N22Click();
+    EXPECT_EQ(dialogs.modalTitles.size(), 2);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    setValue(ids::NorthHospital, ids::TableF30Visits, 5, 4, 1);
+    w->N22Click();
+    EXPECT_EQ(dialogs.messages, QStringList{"Внимание! После печати формы в нее были внесены изменения!"});
+    EXPECT_EQ(QFileInfo(reportFile()).lastModified(), written);
+    EXPECT_EQ(QFileInfo(reportFile()).size(), size);
+    EXPECT_EQ(dialogs.opened.size(), 3);
+}
+
+TEST_F(PrintCommandsTest, DebugPrintNeedsASelectedForm) {
+    w->N27Click();
+    ASSERT_EQ(dialogs.opened.size(), 1);
+    EXPECT_TRUE(dialogs.sawMessage("Отладочная печать формы завершена."));
+    w->TreeView1->setCurrentItem(nullptr);
+    dialogs.messages.clear();
+    w->N27Click();
+    EXPECT_EQ(dialogs.messages, QStringList{"Ошибка: не выбрана форма"});
+    w->N2Click();   // no node: nothing at all
+    EXPECT_EQ(dialogs.opened.size(), 1);
+}
