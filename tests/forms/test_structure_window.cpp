@@ -79,6 +79,11 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     EXPECT_EQ(w->cellDisplayText(0, 3), "77");   // moved down with its row
     EXPECT_EQ(w->cellDisplayText(0, 2), "");
     EXPECT_NE(titleIndex(*w, 1, 6), -1);
+    if (qEnvironmentVariableIsSet("STRUCTURE_SHOTS")) {
+        w->resize(900, 500);
+        QApplication::processEvents();
+        w->grab().save("/tmp/structure_inserted.png");
+    }
 
     w->StringGrid1->setCurrentCell(1, 0);
     w->N25Click();
