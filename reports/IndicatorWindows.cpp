@@ -72,6 +72,14 @@ QTreeWidgetItem *makeNode(const QString &name, qint64 ident) {
     return n;
 }
 
+// A set's name as a proposed file name: characters file systems refuse become '_'.
+QString fileNameOf(const QString &setName) {
+    QString name = setName.trimmed();
+    for (QChar &c : name)
+        if (QStringLiteral("/\\:*?\"<>|").contains(c) || c.unicode() < 32) c = QLatin1Char('_');
+    return (name.isEmpty() ? QStringLiteral("_") : name) + QStringLiteral(".stt");
+}
+
 QString dataFolderOfYear() { return shared().ConfigPath + shared().yearText() + QStringLiteral("/data"); }
 
 } // namespace
@@ -284,8 +292,8 @@ void TMISetup::N9Click() {
         if (!n) return;
         const QString folder = dataFolderOfYear();
         QDir().mkpath(folder);
-        const QString path = dialogs().saveFile(this, QStringLiteral("Выгрузить"), folder + QLatin1Char('/') + n->text(0) +
-                                                    QStringLiteral(".stt"), kSetFileFilter);
+        const QString path = dialogs().saveFile(this, QStringLiteral("Выгрузить"),
+                                                folder + QLatin1Char('/') + fileNameOf(n->text(0)), kSetFileFilter);
         if (path.isEmpty()) return;
         const QString file = QFileInfo(path).suffix().isEmpty() ? path + QStringLiteral(".stt") : path;
         // Children in the order this window shows them.
@@ -305,7 +313,8 @@ void TMISetup::N10Click() {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
         const QString path = dialogs().openFile(this, QStringLiteral("Загрузить"),
-                                                shared().ConfigPath + QStringLiteral("data"), kSetFileFilter);
+                                                shared().ConfigPath + QStringLiteral("data/") + fileNameOf(n->text(0)),
+                                                kSetFileFilter);
         if (path.isEmpty()) return;
         const QList<LoadedSet> made = LoadSetFile(path, nodeIdent(n));
         for (const LoadedSet &s : made) {
