@@ -1,0 +1,235 @@
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+#include "updates/UpdateExporter.h"
+#include "updates/UpdateGenerator.h"
+#include "updates/UpdateInstaller.h"
+#include "updates/UpdateLists.h"
+#include "updates/UpdateSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace sample::ids;
+
+namespace {
+
+QStringList lines(const QString &path) {
+    QStringList l;
+    cp1251::readLines(path, l);
+    return l;
+}
+
+QSqlDatabase mainDb() { return db::connection(db::kMain); }
+
+QString decipher(const QString &form) {
+    return db::scalar(mainDb(), "select decipher from forms where formname=?", {form}).toString();
+}
+
+int ruleCount() { return db::scalar(mainDb(), "select count(*) from int_control").toInt(); }
+
+QStringList ruleTexts() {
+    QStringList out;
+    QSqlQuery q = db::exec(mainDb(), "select formid, tble, lft, reltion, rght, cycl, commnt from int_control "
+                                     "order by formid, lft, rght");
+    while (q.next()) {
+        QStringList r;
+        for (int i = 0; i < 7; ++i)
+            r << q.value(i).toString();
+        out << r.join('|');
+    }
+    return out;
+}
+
+void writeText(const QString &path, const QStringList &l) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    ASSERT_TRUE(cp1251::writeLines(path, l));
+}
+
+// A package of the sample's Ф30 and Ф14 (structure, rules, print files),
+// unpacked into <root>/unpacked.
+struct Package {
+    QString archive, unpacked, manifest;
+};
+
+Package makePackage(SampleFixture &fx, const QStringList &names) {
+    QList<FormPackageOptions> opts;
+    for (const QString &n : names)
+        opts << FormPackageOptions{n, true, true, true, "1.0.0", "2.0.0"};
+    Package p;
+    p.archive = GenerateUpdatePackage(mainDb(), names, opts, {}, "", "", fx.root() + "Updates", "d", fx.year(), "1.0");
+    p.unpacked = fx.root() + "unpacked/";
+    EXPECT_TRUE(ExtractZipArchive(p.archive, p.unpacked));
+    p.manifest = p.unpacked + "update_manifest.json";
+    return p;
+}
+
+} // namespace
+
+TEST(UpdateExport, StructureFileOfAForm) {
+    SampleFixture fx;
+    const QString f = fx.root() + "f30.frs";
+    ASSERT_TRUE(ExportFormStructure(mainDb(), FormF30, f));
+    const QStringList l = lines(f);
+    ASSERT_FALSE(l.isEmpty());
+    EXPECT_EQ(l[0], "Ф30#Сведения о медицинской организации#Нет");
+    EXPECT_TRUE(l.contains("(1000)#Штаты#7#8#3#3#False#0")) << l.join('\n').toStdString();
+    EXPECT_TRUE(l.filter(QRegularExpression("^\\(\\d+\\)#")).size() == 2);
+    EXPECT_FALSE(l.filter(QRegularExpression("^стр\\d+#")).isEmpty());
+    EXPECT_FALSE(l.filter(QRegularExpression("^заг\\d+#")).isEmpty());
+
+    ASSERT_TRUE(ExportFormStructure(mainDb(), FormF47, f));
+    EXPECT_TRUE(lines(f).value(0).endsWith("#Да"));
+
+    // A form without tables, with a colon in its name; a header with a line break.
+    db::exec(mainDb(), "insert into forms (formname, decipher, net) values ('Ф:99', 'a:b', 0)");
+    const qint64 id = db::lastInsertId(mainDb());
+    ASSERT_TRUE(ExportFormStructure(mainDb(), id, f));
+    EXPECT_EQ(lines(f), QStringList{"Ф99#ab#Нет"});
+    db::exec(mainDb(), "insert into tables (form, tablen, name, colcount, rowcount, fixcols, fixrows) "
+                       "values (?, '(1)', 'T', 2, 2, 1, 1)", {id});
+    const qint64 t = db::lastInsertId(mainDb());
+    db::exec(mainDb(), "insert into \"rows\" values (?, 1, '12,5')", {t});
+    db::exec(mainDb(), "insert into titles (\"table\", \"column\", \"row\", txt) values (?, 0, 0, ?)",
+             {t, QString("a\r\nb")});
+    db::exec(mainDb(), "insert into titles (\"table\", \"column\", \"row\", txt) values (?, 1, 0, '')", {t});
+    ASSERT_TRUE(ExportFormStructure(mainDb(), id, f));
+    const QStringList l2 = lines(f);
+    EXPECT_TRUE(l2.contains("стр1#12.5"));
+    EXPECT_EQ(l2.filter("заг0#").value(0).section('#', -1), QString("a") + QChar(2) + QChar(1) + "b");
+    EXPECT_EQ(l2.filter("заг1#").value(0).section('#', -1), " ");
+
+    EXPECT_FALSE(ExportFormStructure(mainDb(), 999, f));
+    EXPECT_TRUE(lines(f).isEmpty());
+    EXPECT_FALSE(ExportFormStructure(QSqlDatabase(), FormF30, f));
+}
+
+TEST(UpdateExport, ControlFilesOfAFormAndOfAllRules) {
+    SampleFixture fx;
+    const QString f = fx.root() + "c.orv";
+    ASSERT_TRUE(ExportFormControls(mainDb(), FormF30, "Ф30", f));
+    const QStringList l = lines(f);
+    // Rules 1-5 of Ф30 and the rule between forms naming a table of Ф30.
+    EXPECT_EQ(l.size(), 6);
+    EXPECT_EQ(l.filter(QRegularExpression("^\"Ф30\",")).size(), 5);
+    ASSERT_EQ(l.filter(QRegularExpression("^\"\",")).size(), 1);
+    EXPECT_TRUE(l.filter(QRegularExpression("^\"\",")).first().contains("Ф14Т[1000]"));
+
+    ASSERT_TRUE(ExportFormControls(mainDb(), FormF47, "Ф47", f));
+    EXPECT_TRUE(lines(f).isEmpty());
+    ASSERT_TRUE(ExportGlobalControls(mainDb(), f));
+    EXPECT_EQ(lines(f).size(), ruleCount());
+    db::exec(mainDb(), "delete from int_control");
+    ASSERT_TRUE(ExportGlobalControls(mainDb(), f));
+    EXPECT_TRUE(lines(f).isEmpty());
+}
+
+TEST(UpdateInstall, ControlLinesAndHeaders) {
+    SampleFixture fx;
+    const QString f = fx.root() + "c.orv";
+    db::exec(mainDb(), "delete from int_control");
+    writeText(f, {"\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"ГР[4]\",\"к\"",
+                  "\"Ф14\",\"\",\"Т[1]\",\"=\",\"Т[2]\",\"\",\"\"",
+                  "\"Нет такой\",\"(1)\",\"a\",\"=\",\"b\",\"\",\"c\"",
+                  "\"Ф30\",\"(1000)\",\"a\",\"=\",\"b\",\"c\"",   // six fields: skipped
+                  "not a rule line"});
+    ASSERT_TRUE(InsertControlLines(mainDb(), f));
+    EXPECT_EQ(ruleTexts(), (QStringList{"0|(1)|a|=|b||c", "1|(1000)|СТР[1]|>=|СТР[2]|ГР[4]|к", "2||Т[1]|=|Т[2]||"}));
+    EXPECT_TRUE(db::scalar(mainDb(), "select tble from int_control where formid=2").isNull());
+    EXPECT_FALSE(InsertControlLines(mainDb(), fx.root() + "missing.orv"));
+
+    const QString frs = fx.root() + "h.frs";
+    writeText(frs, {"Ф30#Новое \"имя\"#Нет", "(1000)#ignored#1#1#0#0#False#0"});
+    ASSERT_TRUE(InstallFormHeader(mainDb(), frs));
+    EXPECT_EQ(decipher("Ф30"), "Новое \"имя\"");
+    EXPECT_EQ(db::scalar(mainDb(), "select net from forms where id=?", {FormF30}).toInt(), 0);
+    for (const QString &flag : {"Да", "True", "False"}) {
+        writeText(frs, {"Ф\"новая#x#" + flag});
+        ASSERT_TRUE(InstallFormHeader(mainDb(), frs));
+        EXPECT_EQ(db::scalar(mainDb(), "select net from forms where formname=?", {"Ф\"новая"}).toInt(), 1) << flag.toStdString();
+    }
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from forms where formname=?", {"Ф\"новая"}).toInt(), 1);
+    EXPECT_FALSE(InstallFormHeader(mainDb(), fx.root() + "none.frs"));
+}
+
+TEST(UpdateInstall, PackageInstallsBacksUpAndRollsBack) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    const QString print = fx.yearFolder() + "forms/Ф30.txt";
+    const QStringList originalPrint = lines(print);
+    const QStringList originalRules = ruleTexts();
+    const Package p = makePackage(fx, {"Ф30", "Ф14"});
+    ASSERT_FALSE(p.archive.isEmpty());
+
+    // The user's database drifted from the published one.
+    db::exec(mainDb(), "update forms set decipher='изменено' where formname='Ф30'");
+    db::exec(mainDb(), "delete from int_control where formid=1 and \"Код\"=1");
+    writeText(print, {"изменённый печатный файл"});
+    const QStringList drifted = ruleTexts();
+
+    const QString backup = fx.root() + "Backup/2024/U1";
+    ASSERT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U1", fx.year(), backup), InstallAll);
+    EXPECT_EQ(decipher("Ф30"), "Сведения о медицинской организации");
+    EXPECT_EQ(ruleTexts(), originalRules);
+    EXPECT_EQ(lines(print), originalPrint);
+    EXPECT_EQ(db::scalar(mainDb(), "select form_version || '/' || controls_version from installed_form_versions "
+                                   "where form_name='Ф30'").toString(), "1.0.0/2.0.0");
+    EXPECT_EQ(lines(backup + "/forms_backup/Ф30.frs").value(0), "Ф30#изменено#Нет");
+    EXPECT_TRUE(QFile::exists(backup + "/controls_backup/controls_Ф14.orv"));
+    EXPECT_EQ(lines(backup + "/print_files_backup/Ф30/Ф30.txt"), QStringList{"изменённый печатный файл"});
+
+    ASSERT_TRUE(RollbackUpdateFromBackup(mainDb(), backup, "U1"));
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_EQ(ruleTexts(), drifted);
+    EXPECT_EQ(lines(print), QStringList{"изменённый печатный файл"});
+    EXPECT_FALSE(RollbackUpdateFromBackup(mainDb(), fx.root() + "Backup/2024/none", "X"));
+}
+
+TEST(UpdateInstall, AFailedEntryLeavesNothingOfTheUpdate) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    const QString print = fx.yearFolder() + "forms/Ф30.txt";
+    const Package p = makePackage(fx, {"Ф30", "Ф14"});
+    db::exec(mainDb(), "update forms set decipher='изменено'");
+    db::exec(mainDb(), "delete from int_control where \"Код\" in (1, 7)");
+    writeText(print, {"свой"});
+    const QStringList rules = ruleTexts();
+
+    // The second entry's structure file is missing: only some entries install.
+    QFile::remove(p.unpacked + "Ф14/Ф14.frs");
+    const QString backup = fx.root() + "Backup/2024/U2";
+    EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallSome);
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_EQ(ruleTexts(), rules);
+    EXPECT_EQ(lines(print), QStringList{"свой"});
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from installed_form_versions").toInt(), 0);
+
+    QFile::remove(p.unpacked + "Ф30/Ф30.frs");
+    EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallNone);
+    EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.unpacked + "none.json", "U2", fx.year(), backup),
+              InstallNone);
+    writeText(p.manifest, {"{\"year\": \"2024\", \"forms\": []}"});
+    EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallNone);
+    writeText(p.manifest, {"{\"version\": \"1\", \"year\": \"2024\", \"forms\": []}"});
+    EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallAll);
+}
+
+TEST(UpdateInstall, ANewFormIsInsertedAndLeftAloneByTheRollback) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    const QString dir = fx.root() + "new/";
+    writeText(dir + "Ф99/Ф99.frs", {"Ф99#Новая форма#Нет"});
+    writeText(dir + "update_manifest.json",
+              {"{\"version\": \"1\", \"year\": \"2024\", \"forms\": [{\"formName\": \"Ф99\", "
+               "\"formFile\": \"Ф99\\/Ф99.frs\"}]}"});
+    const QString backup = fx.root() + "Backup/2024/N";
+    QDir().mkpath(backup);   // the update manager makes it before installing
+    ASSERT_EQ(InstallUpdateComponents(mainDb(), dir, dir + "update_manifest.json", "N", fx.year(), backup), InstallAll);
+    EXPECT_EQ(decipher("Ф99"), "Новая форма");
+    EXPECT_FALSE(QDir(backup + "/forms_backup").exists());
+    ASSERT_TRUE(RollbackUpdateFromBackup(mainDb(), backup, "N"));
+    EXPECT_EQ(decipher("Ф99"), "Новая форма");
+}
