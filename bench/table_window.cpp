@@ -4,6 +4,7 @@
 #include "core/RuleEngine.h"
 #include "core/Schema.h"
 #include "core/SharedState.h"
+#include "forms/StructureEdit.h"
 #include "forms/TableEdit.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"
@@ -114,8 +115,21 @@ void BM_SaveOneCell(benchmark::State &state) {
     for (auto _ : state) tableedit::SaveCellValue(db::connection(db::kData), t, kFixCols + 2, kFixRows + 2, v++);
 }
 
+// A data row inserted before the first one and deleted again: every title,
+// size record and stored value of the table moves down and back up.
+void BM_InsertAndDeleteRow(benchmark::State &state) {
+    const QSqlDatabase m = db::connection(db::kMain);
+    const QStringList files{db::fileOf(db::kData)};
+    const qint64 ident = shared().TableIdent;
+    for (auto _ : state) {
+        structedit::insertDataRow(m, ident, 0, structedit::Place::Before, 18, files);
+        structedit::deleteDataRow(m, ident, 0, files);
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_InsertAndDeleteRow)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenTableWindow)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SqlReadsAlone)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveOneCell)->Unit(benchmark::kMicrosecond);

@@ -120,9 +120,11 @@ void insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place,
     const TableShape t = readTableShape(d, ident);
     const int fix = a.rows ? t.fixrows : t.fixcols;
     const int crossFix = a.rows ? t.fixcols : t.fixrows;
-    checkGridIndex(gridIndex, a.rows ? t.dataRows() : t.dataColumns(), a.rows);
+    // A table without data lines takes its first one at grid line 0.
+    const int lines = a.rows ? t.dataRows() : t.dataColumns();
+    checkGridIndex(gridIndex, std::max(1, lines), a.rows);
     // Structure number of the new line, and its grid number.
-    const int s = gridIndex + fix + (place == Place::Before ? 1 : 2);
+    const int s = gridIndex + fix + (place == Place::Before || lines <= 0 ? 1 : 2);
     const int newGrid = s - fix - 1;
     const QStringList keys = titleKeys(d, t);
     const QString L = a.line();

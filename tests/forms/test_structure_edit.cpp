@@ -331,6 +331,11 @@ TEST_F(StructureEditTest, RefusedAndFailedChangesLeaveEverythingAsItWas) {
         EXPECT_EQ(e.message(), "Нельзя удалить последний столбец данных");
     }
     EXPECT_EQ(shape(one).rowcount, 2);
+    // A table without data columns gets its first one.
+    db::exec(main(), "update tables set colcount=1 where ident=?", {one});
+    insertDataColumn(main(), one, 0, Place::Before, 48, files());
+    EXPECT_EQ(shape(one).colcount, 2);
+    EXPECT_EQ(title(one, 2, 1).text, " ");
 
     // A values file that refuses the change: the definitions stay as well.
     const QString before = snapshot(kStaff);
