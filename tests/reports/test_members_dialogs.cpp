@@ -1,0 +1,195 @@
+// Institutions, member reports and population of a summary report: the tree
+// marks shown from the stored list, the lists stored after OK, the population
+// counted from the institutions and stored only when valid.
+#include "core/Caches.h"
+#include "core/SharedState.h"
+#include "core/TreeMarking.h"
+#include "platform/Database.h"
+#include "reports/Members.h"
+#include "reports/Population.h"
+#include "reports/ReportLogic.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+QTreeWidgetItem *nodeOf(QTreeWidget *tree, qint64 id) {
+    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
+        if (TreeNodeId(n) == id) return n;
+    return nullptr;
+}
+
+QList<qint64> boldIds(QTreeWidget *tree) {
+    QList<qint64> out;
+    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
+        if (IsTreeNodeBold(n)) out.append(TreeNodeId(n));
+    return out;
+}
+
+struct MembersTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().resetWork();
+        shared().ReportMode = "Svod";
+    }
+    void TearDown() override { shared().resetWork(); }
+};
+
+} // namespace
+
+TEST_F(MembersTest, IncludesOpenMarkedAndOkKeepsTheStoredList) {
+    TRepInc w("5,6,7,8,", "Свод по Северному району");
+    w.ShowTrees();
+    EXPECT_EQ(w.windowTitle(), "Свод по Северному району");
+    EXPECT_EQ(boldIds(w.TreeView1), (QList<qint64>{1, 2, 5, 6, 7, 8}));
+    EXPECT_EQ(reports::includeText(w.memberList()), "5,6,7,8,");
+
+    // Through the command: OK without changes stores the same text.
+    dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
+    EXPECT_TRUE(editReportIncludes(nullptr, ids::ReportNorth, "Север"));
+    EXPECT_EQ(reports::storedInclude(ids::ReportNorth), "5,6,7,8,");
+    // Cancel changes nothing.
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *inc = static_cast<TRepInc *>(d);
+        inc->TreeView1->setCurrentItem(nodeOf(inc->TreeView1, ids::North));
+        inc->TreeView1DblClick();
+        return int(QDialog::Rejected);
+    });
+    EXPECT_FALSE(editReportIncludes(nullptr, ids::ReportNorth, "Север"));
+    EXPECT_EQ(reports::storedInclude(ids::ReportNorth), "5,6,7,8,");
+}
+
+TEST_F(MembersTest, MarkingBranchesAndStoringTheLeaves) {
+    TRepInc w("5,", "Отчет");
+    w.ShowTrees();
+    QTreeWidget *t = w.TreeView1;
+    // Marking a territory marks its institutions; Space does the same as a double click.
+    t->setCurrentItem(nodeOf(t, ids::South));
+    w.TreeView1DblClick();
+    EXPECT_EQ(w.memberList(), (QList<qint64>{5, 9, 10, 11, 12}));
+    // Unmarking the last marked institution of a territory clears it, and above it
+    // only as far as no marked child remains.
+    t->setCurrentItem(nodeOf(t, ids::NorthHospital));
+    w.show();
+    t->setFocus();
+    QTest::keyClick(t, Qt::Key_Space);
+    EXPECT_FALSE(IsTreeNodeBold(nodeOf(t, ids::North)));
+    EXPECT_TRUE(IsTreeNodeBold(nodeOf(t, ids::Region)));
+    EXPECT_EQ(w.memberList(), (QList<qint64>{9, 10, 11, 12}));
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *inc = static_cast<TRepInc *>(d);
+        inc->TreeView1->setCurrentItem(nodeOf(inc->TreeView1, ids::Central));
+        inc->TreeView1DblClick();
+        return int(QDialog::Accepted);
+    });
+    editReportIncludes(nullptr, ids::ReportNorth, "Север");
+    EXPECT_EQ(reports::storedInclude(ids::ReportNorth), "5,6,7,8,13,14,15,16,");
+}
+
+TEST_F(MembersTest, ChildlessTerritoryAndSecondTopLevelUnitEnterTheList) {
+    db::exec(db::kMain, "insert into administration (id, unit, dependence, medicaltype, ind) "
+                        "values (40, 'Новый район', 1, -1, 9), (41, 'Другая область', 0, -1, 1), "
+                        "(42, 'Больница другой области', 41, 2, 0)");
+    caches::GetStruct();
+    TRepInc w("40,42,", "Отчет");
+    w.ShowTrees();
+    EXPECT_TRUE(IsTreeNodeBold(nodeOf(w.TreeView1, 40)));
+    EXPECT_TRUE(IsTreeNodeBold(nodeOf(w.TreeView1, 41)));
+    EXPECT_EQ(reports::includeText(w.memberList()), "40,42,");
+}
+
+TEST_F(MembersTest, CompositionNeverOffersItselfAndReplacesItsRow) {
+    TRepCont w(ids::ReportComposite, "Итоговый свод");
+    w.FormShow();
+    EXPECT_EQ(w.Label1->text(), "Итоговый свод");
+    EXPECT_EQ(w.windowTitle(), "Состав разрезов");
+    ASSERT_EQ(w.CheckListBox1->count(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(w.CheckListBox1->item(i)->data(Qt::UserRole).toLongLong(), ids::ReportComposite);
+    EXPECT_EQ(w.checkedReports(), (QList<qint64>{1, 2}));
+
+    auto check = [](QList<int> rows) {
+        return [rows](QDialog *d) {
+            auto *c = static_cast<TRepCont *>(d);
+            for (int i = 0; i < c->CheckListBox1->count(); ++i)
+                c->CheckListBox1->item(i)->setCheckState(rows.contains(i) ? Qt::Checked : Qt::Unchecked);
+            return int(QDialog::Accepted);
+        };
+    };
+    dialogs.modals.push_back(check({1, 2}));
+    editReportComposition(nullptr, ids::ReportComposite, "Итоговый свод");
+    EXPECT_EQ(db::column(db::connection(db::kMain), "select include from statistics where base=4"),
+              QVariantList{"2,3"});
+    dialogs.modals.push_back(check({}));
+    editReportComposition(nullptr, ids::ReportComposite, "Итоговый свод");
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select count(*) from statistics where base=4").toInt(), 0);
+}
+
+TEST_F(MembersTest, PopulationCountRestoreAndStore) {
+    const int y = fx.year();
+    TPopform w(ids::ReportNorth, "Свод по Северному району");
+    w.FormShow();
+    ASSERT_TRUE(w.recordExists());
+    const int k = 5 + 6 + 7 + 8;   // institutions of the northern district
+    EXPECT_EQ(w.MaskEdit1->text(), QString::number(1000 * k));
+    EXPECT_EQ(w.MaskEdit4->text(), QString::number(200 * k));
+    EXPECT_EQ(w.MaskEdit1->maxLength(), 7);
+    EXPECT_FALSE(w.Button3->isVisible());
+
+    // A count from the institutions is shown, stored only by OK; Restore brings the record back.
+    db::exec(db::kMain, "update populations1 set common=common+1 where unit=5 and year=?", {y});
+    w.Button1Click();
+    EXPECT_EQ(w.MaskEdit1->text(), QString::number(1000 * k + 1));
+    EXPECT_EQ(reports::readPopulation(ids::ReportNorth, y)->common, QString::number(1000 * k));
+    w.Button2Click();
+    EXPECT_EQ(w.MaskEdit1->text(), QString::number(1000 * k));
+
+    // Seven digits are the most; an empty count is refused and nothing stored.
+    w.MaskEdit1->setText("12345678");
+    w.MaskEdit2->setText("9999999");
+    w.MaskEdit3->clear();
+    w.BitBtn1Click();
+    EXPECT_TRUE(dialogs.sawMessage("Подростки"));
+    EXPECT_EQ(reports::readPopulation(ids::ReportNorth, y)->olds, QString::number(700 * k));
+    w.MaskEdit3->setText("3");
+    w.BitBtn1Click();
+    EXPECT_EQ(w.result(), QDialog::Accepted);
+    const auto stored = reports::readPopulation(ids::ReportNorth, y);
+    EXPECT_EQ(stored->common, "1234567");
+    EXPECT_EQ(stored->olds, "9999999");
+    EXPECT_EQ(stored->teens, "3");
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select count(*) from populations where unit=2").toInt(), 1);
+}
+
+TEST_F(MembersTest, PopulationOfAReportWithoutRecordOrMembers) {
+    const int y = fx.year();
+    TPopform w(ids::ReportComposite, "Итоговый свод");
+    w.FormShow();
+    EXPECT_FALSE(w.recordExists());
+    EXPECT_TRUE(w.MaskEdit1->text().isEmpty());
+    // No institutions: the count is zero, not a failing statement.
+    w.Button1Click();
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_EQ(w.MaskEdit1->text(), "0");
+    // The member reports' sum (reports 1 and 2).
+    w.Button3Click();
+    const int expected = 1000 * (5 + 6 + 7 + 8 + 9 + 10 + 11 + 12 + 13 + 14 + 15 + 16) + 1000 * (5 + 6 + 7 + 8);
+    EXPECT_EQ(w.MaskEdit1->text(), QString::number(expected));
+    w.BitBtn1Click();
+    EXPECT_EQ(reports::readPopulation(ids::ReportComposite, y)->common, QString::number(expected));
+    db::exec(db::kMain, "delete from statistics");
+    w.Button3Click();
+    EXPECT_TRUE(dialogs.sawMessage("Не задан список входящих отчетов"));
+}
