@@ -1,0 +1,139 @@
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "support/Fixture.h"
+#include "updates/UpdateGenerator.h"
+#include "updates/UpdateLists.h"
+#include "updates/UpdateSupport.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+QSqlDatabase mainDb() { return db::connection(db::kMain); }
+
+QStringList readLines(const QString &path) {
+    QStringList l;
+    cp1251::readLines(path, l);
+    return l;
+}
+
+} // namespace
+
+TEST(UpdateManifestText, LayoutOfAFullManifest) {
+    const FormPackageOptions o{"Ф30", true, true, true, "1.0.0", "2.0.0"};
+    const QString today = QDate::currentDate().toString("yyyy-MM-dd");
+    const QString text = BuildManifestJson("2.1", 2025, "Правка \"Ф30\"", "replace", "1.0.0", {o}, {"Ф30"});
+    const QStringList expected = {
+        "{",
+        "  \"version\": \"2.1\",",
+        "  \"releaseDate\": \"" + today + "\",",
+        "  \"year\": \"2025\",",
+        "  \"description\": \"Правка \\\"Ф30\\\"\",",
+        "  \"minAppVersion\": \"1.0.0\",",
+        "  \"archiveChecksum\": \"\",",
+        "  \"archiveSize\": 0,",
+        "  \"forms\": [",
+        "    {",
+        "      \"formName\": \"Ф30\",",
+        "      \"formFile\": \"Ф30\\/Ф30.frs\",",
+        "      \"formVersion\": \"1.0.0\",",
+        "      \"controlsFile\": \"Ф30\\/controls_Ф30.orv\",",
+        "      \"controlsVersion\": \"2.0.0\",",
+        "      \"printFiles\": [",
+        "        \"Ф30\\/Forms\\/Ф30.doc\",",
+        "        \"Ф30\\/Forms\\/Ф30.txt\"",
+        "      ]",
+        "    }",
+        "  ],",
+        "  \"globalControls\": [",
+        "    {",
+        "      \"file\": \"controls_all.orv\",",
+        "      \"version\": \"1.0.0\",",
+        "      \"updateStrategy\": \"replace\"",
+        "    }",
+        "  ],",
+        "  \"databaseBackup\": true,",
+        "  \"metadata\": {",
+        "    \"author\": \"Kelvana\",",
+        "    \"priority\": \"high\",",
+        "    \"requiresRestart\": false",
+        "  }",
+        "}"};
+    EXPECT_EQ(text.split("\r\n"), expected);
+
+    // Read back by the installer's reader.
+    TUpdateManifest m;
+    ParseManifestJson(m, text);
+    EXPECT_EQ(m.description, "Правка \"Ф30\"");
+    ASSERT_EQ(m.forms.size(), 1);
+    EXPECT_EQ(m.forms[0].printFiles.value(1), "Ф30/Forms/Ф30.txt");
+}
+
+TEST(UpdateManifestText, OnlyChosenKeysAndEmptyForms) {
+    const FormPackageOptions c1{"A", false, true, false, "1", "3"};
+    const FormPackageOptions c2{"B", false, true, false, "1", "3"};
+    const QStringList l = BuildManifestJson("1", 2025, "d", "", "", {c1, c2}, {"A", "B"}).split("\r\n");
+    EXPECT_EQ(l.filter("formFile").size(), 0);
+    EXPECT_EQ(l.filter("controlsVersion").size(), 2);
+    EXPECT_TRUE(l.contains("    },"));
+    EXPECT_TRUE(l.filter("globalControls").isEmpty());
+
+    const FormPackageOptions off{"A", false, false, false, "", ""};
+    const QStringList e = BuildManifestJson("1", 2025, "d", "", "", {off}, {"A", "B"}).split("\r\n");
+    const int at = e.indexOf("  \"forms\": [");
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(e.mid(at + 1, 2), (QStringList{"", "  ],"}));
+
+    const FormPackageOptions noVersion{"A", true, false, false, "", ""};
+    EXPECT_FALSE(BuildManifestJson("1", 2025, "d", "", "", {noVersion}, {"A"}).contains("formVersion"));
+}
+
+TEST(UpdatePackage, GeneratedFromTheSample) {
+    SampleFixture fx;
+    CloseUpdateLogger();
+    InitUpdateLogger(fx.root());
+    QList<int> positions;
+    const QString out = fx.programFolder() + "Updates/";
+    const FormPackageOptions ctl{"", false, true, false, "", "1.0.0"};
+    const QString archive = GenerateUpdatePackage(
+        mainDb(), {"Ф30", "Нет такой", "Ф14"}, {ctl, ctl, ctl}, [&](int p, int, const QString &) { positions << p; },
+        "replace", "1.0.0", out, "Описание", 2025, "2.1");
+    ASSERT_EQ(archive, out + "update_package_2025_v2.1.zip");
+    EXPECT_EQ(positions.first(), 0);
+    EXPECT_EQ(positions.last(), 100);
+
+    const QString dst = fx.root() + "x/";
+    ASSERT_TRUE(ExtractZipArchive(archive, dst));
+    EXPECT_TRUE(QFile::exists(dst + "Ф30/controls_Ф30.orv"));
+    EXPECT_TRUE(QFile::exists(dst + "Ф14/controls_Ф14.orv"));
+    EXPECT_FALSE(QFile::exists(dst + "Ф30/Ф30.frs"));
+    EXPECT_EQ(readLines(dst + "controls_all.orv").size(),
+              db::scalar(mainDb(), "select count(*) from int_control").toInt());
+    TUpdateManifest m;
+    ASSERT_TRUE(LoadManifestFromFile(m, dst + "update_manifest.json"));
+    ASSERT_EQ(m.forms.size(), 2);   // the missing form is left out
+    EXPECT_EQ(m.forms[1].formName, "Ф14");
+    ASSERT_EQ(m.globalControls.size(), 1);
+    EXPECT_EQ(m.globalControls[0].updateStrategy, "replace");
+
+    const QString log = cp1251::decode([&] {
+        QFile f(UpdateLogFileName());
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }());
+    EXPECT_TRUE(log.contains("WARNING: Форма не найдена в БД: Нет такой"));
+    EXPECT_TRUE(log.contains("INFO: Контрольная сумма: " + FileSha256Hex(archive)));
+
+    // Nothing chosen: every form folder is still made, the manifest lists none.
+    const FormPackageOptions none{};
+    const QString again = GenerateUpdatePackage(mainDb(), {"Ф30"}, {none}, {}, "", "", out, "d", 2025, "3");
+    ASSERT_FALSE(again.isEmpty());
+    const QStringList work = QDir(out).entryList({"temp_*"}, QDir::Dirs);
+    ASSERT_FALSE(work.isEmpty());
+    EXPECT_TRUE(GenerateUpdatePackage(QSqlDatabase(), {"Ф30"}, {none}, {}, "", "", out, "d", 2025, "4").isEmpty());
+    EXPECT_TRUE(GenerateUpdatePackage(mainDb(), {}, {}, {}, "", "", out, "d", 2025, "4").isEmpty());
+    CloseUpdateLogger();
+}
