@@ -105,7 +105,7 @@ public:
     TFormLView *ListView1 = nullptr;
 
     bool FormLFirstShow = true;
-    TImportDocForm *importWindow() const { return m_import; }
+    TImportDocForm *importWindow() const;   // made on first use, kept while the catalogue lives
 
 public slots:
     void N1Click();
