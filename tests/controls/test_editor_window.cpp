@@ -1,0 +1,405 @@
+// The rule editor and the control-file loader as the user drives them, over
+// the sample configuration, with scripted dialogs and a captured upload.
+#include "controls/Cld.h"
+#include "controls/ContrForm.h"
+#include "controls/ControlFile.h"
+#include "controls/ControlUpload.h"
+#include "core/SharedState.h"
+#include "forms/ControlHighlight.h"
+#include "forms/TableGrid.h"
+#include "forms/TableWindow.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMutex>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace controls;
+
+namespace {
+
+struct Posted {
+    QMutex mutex;
+    QStringList bodies;
+    QStringList urls;
+};
+
+class EditorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fx.reloadCaches();
+        SetControlPoster([this](const QString &url, const QString &body) {
+            QMutexLocker l(&posted.mutex);
+            posted.urls << url;
+            posted.bodies << body;
+        });
+    }
+    void TearDown() override {
+        WaitForUploads();
+        SetControlPoster({});
+    }
+    QStringList bodies() {
+        WaitForUploads();
+        QMutexLocker l(&posted.mutex);
+        return posted.bodies;
+    }
+    static QSqlDatabase mainDb() { return db::connection(db::kMain); }
+    static void select(TContrls &w, int row) {
+        w.ListBox1->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+        w.ListBox1Click();
+    }
+    static void setClass(TContrls &w, int cls) {
+        w.RadioGroup1Buttons->button(cls)->setChecked(true);
+        w.RadioGroup1Click();
+    }
+
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    Posted posted;
+};
+
+} // namespace
+
+TEST_F(EditorTest, OpensOnTheFirstFormAndTable) {
+    TContrls w;
+    EXPECT_TRUE(w.windowTitle().endsWith("Формирование контролей"));
+    EXPECT_EQ(w.EditorFormName, "Ф30");
+    EXPECT_EQ(w.EditorFormId, 1);
+    EXPECT_EQ(w.EditorTable, "(1000)");
+    ASSERT_EQ(w.ListBox1->count(), 3);
+    EXPECT_EQ(w.ListBox1->currentRow(), 0);
+    const RuleRecord first = *ReadRule(mainDb(), w.itemKey(0));
+    EXPECT_EQ(w.Memo1->toPlainText(), first.texts.lft);
+    EXPECT_EQ(w.relationIndex(), RelationIndex(first.texts.reltion));
+    EXPECT_FALSE(w.CheckBox2->isVisibleTo(&w)) << "administrator mode only";
+
+    setClass(w, InterTable);
+    EXPECT_EQ(w.ListBox1->count(), 2);
+    setClass(w, InterForm);
+    EXPECT_EQ(w.ListBox1->count(), 1);
+    // A stored relation outside the six shows as "=".
+    db::exec(mainDb(), "update int_control set reltion='~' where \"Код\"=6");
+    w.ListBox1Click();
+    EXPECT_EQ(w.relationIndex(), 0);
+
+    // Another form: its tables and its rules.
+    w.ComboBox1->setCurrentIndex(1);
+    setClass(w, IntraTable);
+    w.ComboBox1Click();
+    EXPECT_EQ(w.EditorFormName, "Ф14");
+    EXPECT_EQ(w.ListBox1->count(), 1);
+}
+
+TEST_F(EditorTest, SaveExistingAndNewRulesAndUploadThem) {
+    TContrls w;
+    select(w, 1);
+    const qint64 key = w.itemKey(1);
+    w.Edit4->setText("Новый комментарий");
+    w.Button1Click();
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
+    EXPECT_EQ(ReadRule(mainDb(), key)->texts.commnt, "Новый комментарий");
+    EXPECT_EQ(w.ListBox1->item(1)->text(), "Новый комментарий");
+    QStringList b = bodies();
+    ASSERT_EQ(b.size(), 1);
+    EXPECT_TRUE(b[0].startsWith("{\"formid\":1,\"tble\":\"(1000)\","));
+    EXPECT_TRUE(b[0].endsWith(",\"id\":" + QString::number(key) + "}"));
+    EXPECT_TRUE(posted.urls[0].endsWith("/kelvana/api/v1/control/"));
+
+    // A new inter-table rule: empty table, its new key uploaded.
+    setClass(w, InterTable);
+    w.Button5Click();
+    EXPECT_EQ(w.ListBox1->currentItem()->text(), "Новый контроль");
+    EXPECT_TRUE(w.Memo1->toPlainText().isEmpty());
+    w.Memo1->setPlainText("Т[2000]СТР[2]ГР[4]");
+    w.Memo2->setPlainText("Т[2000]СТР[1]ГР[4]");
+    w.Edit4->setText("новое");
+    w.Button1Click();
+    EXPECT_EQ(dialogs.messages, QStringList{"Не задано условие!"});
+    w.RadioGroup2Buttons->button(5)->setChecked(true);
+    w.Button1Click();
+    const qint64 newKey = w.ListBox1->currentItem()->data(Qt::UserRole).toLongLong();
+    ASSERT_GT(newKey, 7);
+    const RuleRecord r = *ReadRule(mainDb(), newKey);
+    EXPECT_EQ(r.texts.reltion, "<=");
+    EXPECT_EQ(r.formId, 1);
+    EXPECT_TRUE(db::scalar(mainDb(), "select tble='' from int_control where \"Код\"=?", {newKey}).toBool());
+    EXPECT_EQ(w.ListBox1->currentItem()->text(), "новое");
+    b = bodies();
+    ASSERT_EQ(b.size(), 2);
+    EXPECT_TRUE(b[1].startsWith("{\"formid\":1,\"tble\":\"\","));
+    EXPECT_TRUE(b[1].endsWith(",\"id\":" + QString::number(newKey) + "}"));
+
+    // Two selected items: nothing is saved or added.
+    w.ListBox1->item(0)->setSelected(true);
+    w.ListBox1->item(1)->setSelected(true);
+    dialogs.messages.clear();
+    w.Button1Click();
+    w.Button5Click();
+    EXPECT_EQ(dialogs.messages, (QStringList{"Нельзя сохранить при множественном выборе! Выберите одну запись.",
+                                             "Нельзя добавить при множественном выборе! Снимите выделение."}));
+}
+
+TEST_F(EditorTest, RefusedSaveChangesNothing) {
+    TContrls w;
+    select(w, 0);
+    const qint64 key = w.itemKey(0);
+    const RuleRecord before = *ReadRule(mainDb(), key);
+    w.Memo1->setPlainText("СТР[1]ГР[5]");   // a column inside a column cycle
+    w.Button1Click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0], "При цикле по графам нельзя указывать графы в условии");
+    EXPECT_EQ(ReadRule(mainDb(), key)->texts.lft, before.texts.lft);
+    EXPECT_TRUE(bodies().isEmpty());
+}
+
+TEST_F(EditorTest, SaveSurvivesAnUnreachableServer) {
+    SetControlPoster({});   // the real HTTP client
+    SetControlServiceUrl("http://127.0.0.1/kelvana/api/v1/control/");
+    TContrls w;
+    select(w, 0);
+    w.Edit4->setText("сохранено без сервера");
+    QElapsedTimer t;
+    t.start();
+    w.Button1Click();
+    EXPECT_LT(t.elapsed(), 1000) << "the upload does not hold up the window";
+    EXPECT_EQ(ReadRule(mainDb(), w.itemKey(0))->texts.commnt, "сохранено без сервера");
+    WaitForUploads();
+    EXPECT_FALSE(LastUploadError().isEmpty());
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    SetControlServiceUrl(QString());
+}
+
+TEST_F(EditorTest, DeleteAndClearTheList) {
+    TContrls w;
+    ASSERT_EQ(w.ListBox1->count(), 3);
+    w.ListBox1->clearSelection();
+    w.Button6Click();
+    EXPECT_EQ(dialogs.messages.last(), "Не выбрано ни одной записи для удаления!");
+    w.Button5Click();   // an unsaved item (selected) leaves the list and deletes nothing
+    w.ListBox1->item(0)->setSelected(true);
+    w.ListBox1->item(2)->setSelected(true);
+    const qint64 kept = w.itemKey(1);
+    w.Button6Click();
+    EXPECT_EQ(dialogs.messages.last(), "Удалено записей: 2");
+    ASSERT_EQ(w.ListBox1->count(), 1);
+    EXPECT_EQ(w.itemKey(0), kept);
+    EXPECT_EQ(w.PreviousYearFlags.size(), 1);
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 5);
+
+    dialogs.answers = {false, true};
+    w.Button8Click();
+    EXPECT_EQ(dialogs.questions.last(), "Вы уверены, что хотите удалить 1 контролей?");
+    EXPECT_EQ(w.ListBox1->count(), 1);
+    w.Button8Click();
+    EXPECT_EQ(w.ListBox1->count(), 0);
+    EXPECT_FALSE(ReadRule(mainDb(), kept));
+}
+
+TEST_F(EditorTest, FormRulesExportAndDeletion) {
+    TContrls w;
+    const QString file = fx.root() + "ф30";
+    dialogs.files = {file};
+    w.Button10Click();
+    EXPECT_EQ(dialogs.messages.last(), "Контроли выгружены в файл " + file + ".orv");
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(file + ".orv", lines));
+    EXPECT_EQ(lines.size(), 6) << "own rules and the inter-form rule naming Ф30";
+
+    w.Button11Click();   // declined
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 7);
+    EXPECT_TRUE(dialogs.questions.last().startsWith("Вы действительно хотите удалить ВСЕ контроли по Ф30?"));
+    dialogs.answers = {true};
+    w.Button11Click();
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 1);
+    EXPECT_EQ(w.ListBox1->count(), 0);
+
+    // The loader brings them back.
+    TCld loader;
+    loader.setFolder(fx.root());
+    ASSERT_EQ(loader.FileListBox1->count(), 1);
+    EXPECT_TRUE(loader.Button1->isEnabled());
+    loader.RadioGroup1Buttons->button(1)->setChecked(true);
+    loader.Button1Click();
+    EXPECT_EQ(dialogs.messages.last(), "Загрузка контролей закончена!");
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 6);
+}
+
+TEST_F(EditorTest, LoaderReportsRejects) {
+    const QString dir = fx.root() + "rules";
+    QDir().mkpath(dir);
+    ASSERT_TRUE(cp1251::writeLines(dir + "/a.orv", {"\"Ф30\",\"(1000)\",\"СТР[7]\",\">=\",\"0\",\"ГР4\",\"x\""}));
+    TCld loader;
+    EXPECT_EQ(loader.windowTitle(), "Загрузка контролей системы \"Kelvana\"");
+    loader.setFolder(dir);
+    loader.Button1Click();
+    EXPECT_EQ(dialogs.messages.size(), 2);
+    EXPECT_EQ(dialogs.messages[1],
+              "Обнаружены контроли, не согласующиеся с Вашей структурой форм!\r\nСм. файл \"Несогласованные контроли\"");
+    EXPECT_TRUE(QFile::exists(dir + "/" + kRejectsFileName));
+    EXPECT_EQ(loader.FileListBox1->count(), 2);
+
+    loader.setFolder(fx.root() + "nowhere");
+    EXPECT_FALSE(loader.Button1->isEnabled());
+}
+
+TEST_F(EditorTest, ReplaceInTheSelectedRules) {
+    TContrls w;
+    w.Button13Click();
+    EXPECT_EQ(dialogs.messages.last(), "Не задан текст для поиска!");
+    w.Edit1->setText("СТР[1]");
+    w.Edit2->setText("СТР[2]");
+    w.ListBox1->clearSelection();
+    w.Button13Click();
+    EXPECT_EQ(dialogs.messages.last(), "Не выбрано ни одной записи для замены!");
+    w.ListBox1->item(0)->setSelected(true);
+    const qint64 key = w.itemKey(0);
+    const RuleRecord before = *ReadRule(mainDb(), key);
+    w.RadioGroup4Buttons->button(ReplaceRight)->setChecked(true);
+    w.Button13Click();
+    const RuleRecord after = *ReadRule(mainDb(), key);
+    EXPECT_EQ(after.texts.lft, before.texts.lft) << "only the right side";
+    EXPECT_EQ(after.texts.rght, QString(before.texts.rght).replace("СТР[1]", "СТР[2]"));
+}
+
+TEST_F(EditorTest, TableLockedCellView) {
+    installControlsTableExtension();
+    SharedState &s = shared();
+    s.ReportMode = "Input";
+    s.NetMode = false;
+    s.DataTableName = "Data";
+    s.CurrentInstitution = sample::ids::NorthHospital;
+    s.TableFormId = 1;
+    s.TableNumber = "(1000)";
+    s.TableFormName = "Ф30";
+    s.TableIdent = 0;
+    TVTable table;
+    table.show();
+    QApplication::processEvents();
+    table.N53->trigger();
+    table.StringGrid1->setCurrentCell(1, 0);   // СТР1ГР5
+    QStringList listed;
+    bool locked = false, comboHidden = false, classStays = false;
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *w = qobject_cast<TContrls *>(d);
+        if (!w) return int(QDialog::Rejected);
+        locked = w->TableLocked && !w->RadioGroup1->isEnabled() && !w->RadioGroup3->isEnabled();
+        comboHidden = !w->ComboBox1->isVisibleTo(w) && !w->ComboBox2->isVisibleTo(w);
+        for (int i = 0; i < w->ListBox1->count(); ++i) listed << QString::number(w->itemKey(i));
+        const int count = w->ListBox1->count();
+        w->RadioGroup1Buttons->button(InterForm)->setChecked(true);
+        w->RadioGroup1Click();
+        w->RadioGroup3Click();
+        w->ComboBox1Click();
+        classStays = w->ListBox1->count() == count && w->EditorTable == "(1000)";
+        return int(QDialog::Rejected);
+    });
+    table.StringGrid1DblClick();
+    EXPECT_TRUE(locked);
+    EXPECT_TRUE(comboHidden);
+    EXPECT_TRUE(classStays);
+    EXPECT_TRUE(listed.contains(QString::number(sample::ids::RuleOccupiedPositions))) << listed.join(',').toStdString();
+    EXPECT_FALSE(dialogs.sawMessage("Ошибка"));
+    setCellControlsOpener({});
+}
+
+TEST_F(EditorTest, ExpressionBuilderInsertsAtTheCaret) {
+    TContrls w;
+    setClass(w, InterTable);
+    w.show();
+    w.Memo1->setFocus();
+    QApplication::processEvents();
+    w.Memo1->setPlainText("+1");
+    QTextCursor c = w.Memo1->textCursor();
+    c.setPosition(0);
+    w.Memo1->setTextCursor(c);
+    ASSERT_EQ(w.rememberedMemo(), w.Memo1);
+    bool hidden = false;
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *t = qobject_cast<TVTable *>(d);
+        if (!t) return int(QDialog::Rejected);
+        hidden = !t->N1->isVisible() && !t->N2->isVisible() && !t->N3->isVisible() && !t->N5->isVisible() &&
+                 t->N8->isVisible();
+        EXPECT_EQ(shared().CurrentInstitution, 0);
+        t->Label1->setText("СТР[1]ГР[4]");
+        return int(QDialog::Accepted);
+    });
+    w.Button2Click();
+    EXPECT_EQ(dialogs.modalTitles.value(0), "Формирование выражения");
+    EXPECT_TRUE(hidden);
+    EXPECT_EQ(w.Memo1->toPlainText(), "т(1000)СТР[1]ГР[4]+1");
+}
+
+TEST_F(EditorTest, LiveDecipherWaitsForThePause) {
+    TContrls w;
+    w.show();
+    QApplication::processEvents();
+    w.Memo1->setPlainText("СТР[1]");
+    w.Memo1->setPlainText("СТР[1]ГР");
+    w.Memo1->setPlainText("СТР[1]ГР[4]");
+    EXPECT_TRUE(w.TimerLeft->isActive());
+    EXPECT_EQ(w.TimerLeft->interval(), 200);
+    EXPECT_FALSE(w.RichEdit1->isVisible());
+    QTest::qWait(100);
+    w.Memo1->setPlainText("СТР[1]ГР[5]");   // restarts the wait
+    QTest::qWait(120);
+    EXPECT_FALSE(w.RichEdit1->isVisible());
+    QTest::qWait(200);
+    EXPECT_FALSE(w.TimerLeft->isActive());
+    ASSERT_TRUE(w.RichEdit1->isVisible());
+    const QString text = w.RichEdit1->toPlainText();
+    EXPECT_TRUE(text.contains("Таблица")) << text.toStdString();
+    EXPECT_TRUE(text.contains("стр.1")) << text.toStdString();
+    // The cycle's change hides it; a click shows it at once.
+    w.Memo3->setPlainText("ГР[4..7]");
+    EXPECT_FALSE(w.RichEdit1->isVisible());
+    w.Memo1->setPlainText("СТР[1]");
+    w.TimerLeft->stop();
+    QTest::mouseClick(w.Memo1->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(w.RichEdit1->isVisible());
+    EXPECT_EQ(w.ExpandEditorSide("СТР[1]"), "Ф30Т(1000)СТР[1]ГР[4..7]");
+}
+
+TEST_F(EditorTest, PrintAndExportTheList) {
+    TContrls w;
+    w.Button7Click();
+    ASSERT_EQ(dialogs.opened.size(), 1);
+    EXPECT_TRUE(QFile::exists(dialogs.opened[0]));
+    dialogs.files = {fx.root() + "list.orv"};
+    w.Button9Click();
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(fx.root() + "list.orv", lines));
+    EXPECT_EQ(lines.size(), 3);
+    w.BitBtn1Click();   // cancelled: nothing written
+    EXPECT_EQ(dialogs.messages.size(), 1);
+}
+
+TEST_F(EditorTest, LooksRight) {
+    TContrls w;
+    w.resize(1100, 720);
+    w.show();
+    QApplication::processEvents();
+    w.grab().save("/tmp/controls_editor.png");
+    TCld l;
+    l.setFolder(fx.configFolder());
+    l.show();
+    QApplication::processEvents();
+    l.grab().save("/tmp/controls_loader.png");
+}
