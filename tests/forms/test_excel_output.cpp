@@ -1,0 +1,257 @@
+// Spreadsheet output of forms: one table on a sheet (titles, merges,
+// formats, widths, values, borders), a form as a workbook, a form per
+// included member as files, a table per member with short sheet names, and
+// the forms-tree commands.
+#include "core/SampleConfig.h"
+#include "core/SharedState.h"
+#include "forms/ExcelOutput.h"
+#include "forms/FormList.h"
+#include "forms/ShortNames.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "platform/Paths.h"
+#include "platform/office/ExcelWorkbook.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+using office::ExcelSheet;
+using office::ExcelWorkbook;
+
+namespace {
+
+struct ExcelOutputTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().resetWork();
+        shared().ReportMode = "Input";
+        shared().DataTableName = "Data";
+    }
+    void TearDown() override { shared().resetWork(); }
+
+    excelout::FormNode f30() const {
+        return {"Ф30 - Сведения", {{ids::TableF30Staff, "(1000) - Штаты"}, {ids::TableF30Visits, "(2000) - Посещения"}}};
+    }
+    qint64 addInstitution(const QString &name) {
+        db::exec(db::connection(db::kMain),
+                 "insert into administration (unit, dependence, medicaltype) values (?, ?, ?)",
+                 {name, ids::North, ids::TypeHospital});
+        return db::lastInsertId(db::connection(db::kMain));
+    }
+    static QStringList sheetNames(ExcelWorkbook &b) {
+        QStringList out;
+        for (int i = 1; i <= b.sheetCount(); ++i) out << b.sheet(i).name();
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(ExcelOutputTest, ColumnWidthsRoundHalvesToEven) {
+    EXPECT_EQ(excelout::columnWidthOf(69), 12);   // 12.43
+    EXPECT_EQ(excelout::columnWidthOf(57), 10);   // 10.14
+    EXPECT_EQ(excelout::columnWidthOf(3.75 + 5.25 * 12.5), 12);
+    EXPECT_EQ(excelout::columnWidthOf(3.75 + 5.25 * 13.5), 14);
+}
+
+TEST_F(ExcelOutputTest, TableSheetCarriesTitlesValuesAndGrid) {
+    ExcelWorkbook book = ExcelWorkbook::create();
+    ExcelSheet &sheet = book.activeSheet();
+    excelout::BuildExcelSheet(sheet, {ids::TableF30Staff, "(1000) - Штаты"}, ids::NorthHospital, "Северная ЦРБ");
+    // Saved and read back, as the user gets it.
+    const QString file = fx.root() + "table.xlsx";
+    book.saveAs(file);
+    ExcelWorkbook back = ExcelWorkbook::open(file);
+    ExcelSheet &s = back.sheet(1);
+
+    EXPECT_EQ(s.text(1, 1), "Северная ЦРБ - (1000) - Штаты");
+    // Widths 180, 30, 60 of structure columns 1, 2, 4; heights as stored.
+    EXPECT_DOUBLE_EQ(s.columnWidth(2), 34);
+    EXPECT_DOUBLE_EQ(s.columnWidth(3), 5);
+    EXPECT_DOUBLE_EQ(s.columnWidth(5), 11);
+    EXPECT_DOUBLE_EQ(s.rowHeight(2), 30);
+    EXPECT_DOUBLE_EQ(s.rowHeight(3), 45);
+
+    // Titles one row and one column down, spans merged, colons given back.
+    EXPECT_EQ(s.text(2, 5), "Число должностей: в целом по организации");
+    EXPECT_EQ(s.mergeAt(2, 6), (office::RangeRef{2, 5, 2, 6}));
+    EXPECT_EQ(s.mergeAt(3, 3), (office::RangeRef{2, 3, 3, 3}));
+    EXPECT_FALSE(s.mergeAt(3, 5));                   // a single cell is not merged
+    const office::CellFormat title = s.format(2, 5);
+    EXPECT_EQ(title.numberFormat, "@");
+    EXPECT_TRUE(title.wrap);
+    EXPECT_EQ(title.fontName, "Arial Cyr");
+    EXPECT_EQ(title.hAlign, office::HAlign::Center);
+    EXPECT_EQ(title.vAlign, office::VAlign::Center);
+    EXPECT_TRUE(s.format(2, 2).bold);
+    EXPECT_FALSE(s.format(2, 5).bold);
+    EXPECT_EQ(s.format(2, 3).rotation, 90);           // "№ строки"
+    EXPECT_EQ(s.format(3, 8).rotation, 90);           // "из них женщин"
+    EXPECT_EQ(s.format(3, 8).vAlign, office::VAlign::Bottom);
+    EXPECT_EQ(s.format(3, 7).rotation, 0);
+
+    // Values at their stored row and column: СТР1 ГР4 is stored (5, 5).
+    EXPECT_EQ(s.value(5, 5).toDouble(), 50);
+    EXPECT_EQ(s.value(5, 6).toDouble(), 48);
+    EXPECT_EQ(s.value(6, 5).toDouble(), 20);
+
+    // Thin grid from (2, 2) to the end of the used range.
+    const office::RangeRef used = s.usedRange();
+    EXPECT_EQ(used.lastRow, 9);
+    EXPECT_EQ(used.lastColumn, 8);
+    EXPECT_EQ(s.format(2, 2).left, office::LineStyle::Continuous);
+    EXPECT_EQ(s.format(9, 8).bottom, office::LineStyle::Continuous);
+    EXPECT_EQ(s.format(9, 8).right, office::LineStyle::Continuous);
+    EXPECT_EQ(s.format(1, 1).top, office::LineStyle::None);
+}
+
+TEST_F(ExcelOutputTest, TitleFormatCharactersAndIndents) {
+    const QSqlDatabase main = db::connection(db::kMain);
+    db::exec(main, "update titles set tchars='TR02', fontitalic=1 where \"table\"=? and \"column\"=3 and \"row\"=1",
+             {ids::TableF30Staff});
+    db::exec(main, "update titles set tchars='JJ0x' where \"table\"=? and \"column\"=4 and \"row\"=2",
+             {ids::TableF30Staff});
+    db::exec(main, "update titles set tchars='C' where \"table\"=? and \"column\"=5 and \"row\"=2",
+             {ids::TableF30Staff});
+    ExcelWorkbook book = ExcelWorkbook::create();
+    excelout::BuildExcelSheet(book.activeSheet(), {ids::TableF30Staff, "(1000)"}, ids::NorthHospital, "x");
+    ExcelSheet &s = book.activeSheet();
+    EXPECT_EQ(s.format(2, 4).vAlign, office::VAlign::Top);
+    EXPECT_EQ(s.format(2, 4).hAlign, office::HAlign::Right);
+    EXPECT_EQ(s.format(2, 4).indent, 2);
+    EXPECT_TRUE(s.format(2, 4).italic);
+    EXPECT_EQ(s.format(3, 5).vAlign, office::VAlign::Justify);
+    EXPECT_EQ(s.format(3, 5).hAlign, office::HAlign::Justify);
+    EXPECT_EQ(s.format(3, 5).indent, 0);           // no digit: no indent
+    EXPECT_EQ(s.format(3, 6).vAlign, office::VAlign::Center);
+    EXPECT_EQ(s.format(3, 6).hAlign, office::HAlign::General);
+}
+
+TEST_F(ExcelOutputTest, FormWorkbookHasOneSheetPerTableInOrder) {
+    QStringList labels;
+    ExcelWorkbook book = excelout::ExportFormToExcel(ids::NorthHospital, f30(), "Северная ЦРБ",
+                                                     [&](const QString &t) { labels << t; });
+    EXPECT_EQ(sheetNames(book), (QStringList{"(1000)", "(2000)", "Лист1"}));
+    EXPECT_EQ(labels, (QStringList{"Северная ЦРБ - (1000)", "Северная ЦРБ - (2000)"}));
+    EXPECT_EQ(book.sheet(2).text(1, 1), "Северная ЦРБ - (2000) - Посещения");
+    EXPECT_EQ(book.sheet(2).value(4, 5).toDouble(), 5000);   // СТР1 ГР4 = 100 * b
+}
+
+TEST_F(ExcelOutputTest, FormPerMemberWritesOneFileEach) {
+    shared().ReportMode = "Svod";
+    const QString folder = fx.root() + "out";
+    const QStringList files = excelout::exportFormPerMember(folder, f30(), "5,6,x,,9999,8,");
+    ASSERT_EQ(files.size(), 3);
+    EXPECT_EQ(QFileInfo(files[0]).fileName(), "Ф30 - Северная ЦРБ.xlsx");
+    EXPECT_EQ(QFileInfo(files[2]).fileName(), "Ф30 - ФАП Лесной.xlsx");
+    ExcelWorkbook b = ExcelWorkbook::open(files[1]);
+    EXPECT_EQ(b.sheet(1).text(1, 1), "Северная поликлиника - Ф30 - (1000) - Штаты");
+    EXPECT_EQ(b.sheet(1).value(5, 5).toDouble(), 60);
+    // A name with a slash still gives a file in the folder.
+    const qint64 id = addInstitution("ФАП п/о Лесной");
+    const QStringList odd = excelout::exportFormPerMember(folder, f30(), QString::number(id));
+    ASSERT_EQ(odd.size(), 1);
+    EXPECT_EQ(QFileInfo(odd[0]).absolutePath(), QDir(folder).absolutePath());
+    EXPECT_TRUE(excelout::exportFormPerMember(folder, f30(), "").isEmpty());
+}
+
+TEST_F(ExcelOutputTest, TablePerMemberNamesSheetsShortOrAsked) {
+    shared().ReportMode = "Svod";
+    shared().DataTableName = "RepData";
+    const QString thirty = QString(30, QChar(u'Б'));
+    const QString longer = QString(31, QChar(u'Д'));
+    const qint64 a = addInstitution(thirty), b = addInstitution(longer);
+    QStringList asked;
+    ExcelWorkbook book = excelout::exportTablePerMember(
+        {ids::TableF30Visits, "(2000) - Посещения"}, "Ф30",
+        QStringLiteral("5,%1,%2,5,").arg(a).arg(b), [&](const QString &n) {
+            asked << n;
+            return QStringLiteral("Короткое");
+        });
+    EXPECT_EQ(asked, QStringList{longer});
+    // Newest sheet first; the repeated name keeps the spreadsheet's own name.
+    ASSERT_EQ(book.sheetCount(), 5);
+    EXPECT_EQ(book.sheet(2).name(), "Короткое");
+    EXPECT_EQ(book.sheet(3).name(), thirty);
+    EXPECT_EQ(book.sheet(4).name(), "Северная ЦРБ");
+    EXPECT_NE(book.sheet(1).name(), "Северная ЦРБ");
+    EXPECT_EQ(book.sheet(4).text(1, 1), "Северная ЦРБ - Ф30 - (2000) - Посещения");
+    // Institutions' values are read from "Data"; the value table is given back.
+    EXPECT_EQ(book.sheet(4).value(4, 5).toDouble(), 5000);
+    EXPECT_EQ(shared().DataTableName, "RepData");
+}
+
+TEST_F(ExcelOutputTest, TerrainModeNamesReportsAndReadsTheirValues) {
+    shared().ReportMode = "Terrain";
+    shared().DataTableName = "RepData";
+    ExcelWorkbook book = excelout::exportTablePerMember({ids::TableF30Visits, "(2000) - Посещения"}, "Ф30",
+                                                        QString::number(ids::ReportRegion), {});
+    ASSERT_EQ(book.sheetCount(), 2);
+    EXPECT_EQ(book.sheet(1).name(), "Свод по области");
+    const double sum = db::scalar(db::connection(db::kData),
+                                  "select data from repdata where hospital=? and \"table\"=? and \"column\"=5 and \"row\"=4",
+                                  {ids::ReportRegion, ids::TableF30Visits})
+                           .toDouble();
+    EXPECT_GT(sum, 0);
+    EXPECT_EQ(book.sheet(1).value(4, 5).toDouble(), sum);
+}
+
+// ---- Commands of the forms tree -------------------------------------------------------------
+
+TEST_F(ExcelOutputTest, FormsTreeCommands) {
+    paths::setProgramFolder(fx.programFolder());
+    shared().ReportMode = "Svod";
+    shared().DataTableName = "RepData";
+    shared().CurrentInstitution = ids::ReportNorth;
+    shared().IncludeList = "5,6,";
+    TFormList w;
+    ASSERT_TRUE(w.Start(-1));
+    EXPECT_TRUE(w.N19->isVisible());
+    QTreeWidgetItem *f30 = w.TreeView1->topLevelItem(0);
+    w.TreeView1->setCurrentItem(f30);
+
+    // The whole form of the current report.
+    w.N18Click();
+    ASSERT_EQ(dialogs.opened.size(), 1);
+    EXPECT_EQ(dialogs.messages, QStringList{"Передача данных в Excel завершена!"});
+    ExcelWorkbook one = ExcelWorkbook::open(dialogs.opened[0]);
+    EXPECT_EQ(one.sheet(1).text(1, 1), "Свод по Северному району - (1000) - Штаты");
+
+    // Per member: cancelled, then into a folder.
+    w.N19Click();
+    EXPECT_EQ(dialogs.messages.size(), 1);
+    dialogs.files.push_back(fx.root() + "per/Ф30 - x.xlsx");
+    w.N19Click();
+    EXPECT_TRUE(QFileInfo::exists(fx.root() + "per/Ф30 - Северная ЦРБ.xlsx"));
+    EXPECT_TRUE(QFileInfo::exists(fx.root() + "per/Ф30 - Северная поликлиника.xlsx"));
+
+    // One table per member: no short-name file and "Нет" ends it.
+    w.TreeView1->setCurrentItem(f30->child(1));
+    ASSERT_TRUE(w.N20->isEnabled());
+    dialogs.messages.clear();
+    w.N20Click();
+    EXPECT_EQ(dialogs.questions, QStringList{"Отсутствует файл ShortNames.txt. Создать?"});
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    // "Да" opens the editor, whose OK writes the file, and the output goes on.
+    dialogs.answers.push_back(true);
+    dialogs.modals.push_back([](QDialog *d) {
+        static_cast<TForm5 *>(d)->BitBtn1Click();
+        return int(QDialog::Accepted);
+    });
+    w.N20Click();
+    EXPECT_TRUE(QFileInfo::exists(fx.programFolder() + "ShortNames.txt"));
+    ASSERT_EQ(dialogs.opened.size(), 2);
+    ExcelWorkbook table = ExcelWorkbook::open(dialogs.opened[1]);
+    EXPECT_EQ(sheetNames(table), (QStringList{"Северная поликлиника", "Северная ЦРБ", "Лист1"}));
+    EXPECT_EQ(shared().DataTableName, "RepData");
+}
