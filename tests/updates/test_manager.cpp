@@ -1,0 +1,238 @@
+#include "TestHttpServer.h"
+#include "core/AdminMode.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+#include "updates/UpdateGenerator.h"
+#include "updates/UpdateManager.h"
+#include "updates/UpdateSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+QSqlDatabase mainDb() { return db::connection(db::kMain); }
+
+QString decipher(const QString &form) {
+    return db::scalar(mainDb(), "select decipher from forms where formname=?", {form}).toString();
+}
+
+QStringList lines(const QString &path) {
+    QStringList l;
+    cp1251::readLines(path, l);
+    return l;
+}
+
+QString logText() {
+    QFile f(UpdateLogFileName());
+    return f.open(QIODevice::ReadOnly) ? cp1251::decode(f.readAll()) : QString();
+}
+
+// The sample, a package of its Ф30 and Ф14 on a local update server under
+// two ids, and the database drifted from the published forms.
+struct ServedSample {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    TestHttpServer server;
+    QString checksum;
+    QString printFile;
+
+    ServedSample() {
+        CloseUpdateLogger();
+        const FormPackageOptions all{"", true, true, true, "1.0.0", "1.0.0"};
+        const QString archive = GenerateUpdatePackage(mainDb(), {"Ф30", "Ф14"}, {all, all}, {}, "", "",
+                                                      fx.root() + "publish", "Пакет", fx.year(), "1.0");
+        QFile f(archive);
+        f.open(QIODevice::ReadOnly);
+        const QByteArray bytes = f.readAll();
+        checksum = FileSha256Hex(archive);
+        server.setOk("/pkg/U1.zip", bytes);
+        server.setOk("/pkg/U2.zip", bytes);
+        const QByteArray list =
+            QString(R"({"year": "2024", "lastUpdate": "2024-12-01", "updates": [
+  {"id": "U1", "version": "1.0", "releaseDate": "2024-11-01", "description": "Формы 30 и 14",
+   "forms": ["Ф30", "Ф14"], "size": %1, "downloadUrl": "%2/pkg/U1.zip", "checksum": "%3"},
+  {"id": "U2", "version": "1.1", "releaseDate": "2024-12-01", "description": "Повтор",
+   "forms": ["Ф30"], "size": %1, "downloadUrl": "%2/pkg/U2.zip", "checksum": "%4"}]})")
+                .arg(bytes.size()).arg(server.base()).arg(checksum).arg(QString(64, 'a'))
+                .toUtf8();
+        server.setOk("/api/v1/updates/2024/updates_list.json", list);
+        printFile = fx.yearFolder() + "forms/Ф30.txt";
+        db::exec(mainDb(), "update forms set decipher='изменено' where formname='Ф30'");
+        cp1251::writeLines(printFile, {"свой"});
+    }
+    ~ServedSample() { CloseUpdateLogger(); }
+
+    QString url() const { return server.base() + "/api/v1/updates/"; }
+    TUpdateManager manager() {
+        return TUpdateManager(mainDb(), fx.year(), url(), fx.programFolder() + "temp/", fx.programFolder() + "Backup/");
+    }
+};
+
+} // namespace
+
+TEST(UpdateManager, ListsOnlyUpdatesNotInstalledForTheYear) {
+    ServedSample s;
+    TUpdateManager m = s.manager();
+    auto list = m.CheckForUpdates();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->items.size(), 2);
+    InstalledUpdateRecord r;
+    r.updateId = "u1";   // letter case does not matter
+    r.year = 2024;
+    r.status = "installed";
+    RecordInstalledUpdate(mainDb(), r);
+    r.updateId = "U2";
+    r.year = 2023;   // another year
+    RecordInstalledUpdate(mainDb(), r);
+    list = m.CheckForUpdates();
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->items.size(), 1);
+    EXPECT_EQ(list->items[0].id, "U2");
+    EXPECT_TRUE(logText().contains("INFO: Найдено обновлений: 1"));
+    EXPECT_TRUE(QDir(s.fx.programFolder() + "temp").entryList({"updates_list_*"}).isEmpty());
+
+    TUpdateManager offline(mainDb(), 2024, "http://127.0.0.1:1/", s.fx.programFolder() + "temp/", "");
+    EXPECT_FALSE(offline.CheckForUpdates());
+    EXPECT_TRUE(logText().contains("WARNING: Не удалось загрузить список обновлений"));
+}
+
+TEST(UpdateManager, ChecksumMismatchAndMissingUrlInstallNothing) {
+    ServedSample s;
+    TUpdateManager m = s.manager();
+    EXPECT_FALSE(m.InstallUpdate("U2", s.server.base() + "/pkg/U2.zip", QString(64, 'a')));
+    EXPECT_TRUE(logText().contains("ERROR: Контрольная сумма архива не совпадает"));
+    EXPECT_FALSE(QFile::exists(m.archivePath("U2")));
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+
+    EXPECT_FALSE(m.InstallUpdate("U3", "", s.checksum));
+    EXPECT_TRUE(logText().contains("ERROR: Ошибка при загрузке архива обновления"));
+}
+
+TEST(UpdateManager, InstallRecordsAndRollbackRestores) {
+    ServedSample s;
+    TUpdateManager m = s.manager();
+    ASSERT_TRUE(m.InstallUpdate("U1", s.server.base() + "/pkg/U1.zip", s.checksum)) << logText().toStdString();
+    EXPECT_EQ(decipher("Ф30"), "Сведения о медицинской организации");
+    EXPECT_NE(lines(s.printFile), QStringList{"свой"});
+    EXPECT_EQ(GetInstalledUpdateIds(m), QStringList{"U1"});
+    EXPECT_FALSE(QFile::exists(m.archivePath("U1")));
+    EXPECT_TRUE(QFile::exists(m.unpackedFolder("U1") + "/update_manifest.json"));
+    EXPECT_TRUE(logText().contains("INFO: Обновление успешно установлено: U1"));
+
+    ASSERT_TRUE(m.RollbackUpdate("U1"));
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_EQ(lines(s.printFile), QStringList{"свой"});
+    // Rolled back: offered again.
+    EXPECT_TRUE(GetInstalledUpdateIds(m).isEmpty());
+    EXPECT_FALSE(m.RollbackUpdate("never"));
+}
+
+TEST(UpdateManager, FailureWhileRecordingUndoesFilesAndTables) {
+    ServedSample s;
+    const int rules = db::scalar(mainDb(), "select count(*) from int_control").toInt();
+    db::exec(mainDb(), "delete from int_control where \"Код\"=1");
+    EnsureUpdateTables(mainDb());
+    db::exec(mainDb(), "create trigger refuse before insert on updates begin select raise(abort, 'сбой записи'); end");
+    TUpdateManager m = s.manager();
+    EXPECT_FALSE(m.InstallUpdate("U1", s.server.base() + "/pkg/U1.zip", s.checksum));
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_EQ(lines(s.printFile), QStringList{"свой"});
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), rules - 1);
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from installed_form_versions").toInt(), 0);
+    EXPECT_TRUE(logText().contains("ERROR: Исключение при установке обновления: "));
+}
+
+TEST(UpdateWindow, ListsInstallsAndShowsDetails) {
+    ServedSample s;
+    IniFile(paths::settingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
+    TUpdateForm w;
+    w.Database = mainDb();
+    w.Year = s.fx.year();
+    w.show();
+    ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
+    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(4), "Доступно");
+    EXPECT_TRUE(w.ListView1->topLevelItem(0)->text(3).endsWith(" байт"));
+    EXPECT_FALSE(w.Button2->isEnabled());
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
+    EXPECT_TRUE(w.Memo1->toPlainText().contains("Формы: Ф30,Ф14"));
+    EXPECT_TRUE(w.Button2->isEnabled());
+    EXPECT_FALSE(w.Button3->isEnabled());
+    w.grab().save("/tmp/update_window.png");
+
+    s.dialogs.answers = {true};
+    w.Button2->click();
+    EXPECT_EQ(s.dialogs.questions.value(0), "Установить обновление 1.0?");
+    EXPECT_EQ(s.dialogs.messages.value(0), "Обновление успешно установлено");
+    EXPECT_EQ(w.ListView1->topLevelItemCount(), 1);   // refreshed: U1 is installed
+    EXPECT_EQ(decipher("Ф30"), "Сведения о медицинской организации");
+
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
+    s.dialogs.answers = {true};
+    w.Button2->click();   // U2: wrong checksum
+    EXPECT_EQ(s.dialogs.messages.value(1), "Ошибка при установке обновления. Проверьте логи.");
+
+    TUpdateForm noDb;
+    noDb.show();
+    EXPECT_EQ(s.dialogs.messages.last(), "База данных не подключена");
+}
+
+TEST(UpdateWindow, DefaultServerAndUnreachableServer) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    EXPECT_EQ(ReadUpdateServerUrl(fx.programFolder() + "none.ini"), kDefaultUpdateServerUrl);
+    EXPECT_TRUE(kDefaultUpdateServerUrl.startsWith("http://"));
+    EXPECT_TRUE(kDefaultUpdateServerUrl.endsWith("/api/v1/updates/"));
+    IniFile(paths::settingsFile()).writeString("Настройки", "UpdateServerURL", "http://127.0.0.1:1/");
+    TUpdateForm w;
+    w.Database = mainDb();
+    w.Year = fx.year();
+    w.show();
+    EXPECT_EQ(dialogs.messages.value(0), "Сервер обновлений недоступен. Проверьте подключение к интернету.");
+    EXPECT_EQ(w.ListView1->topLevelItemCount(), 0);
+    CloseUpdateLogger();
+}
+
+TEST(UpdateWindow, GeneratorWindowMakesAPackage) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    TUpdateGeneratorForm w;
+    w.Database = mainDb();
+    w.Year = 2024;
+    w.show();
+    ASSERT_EQ(w.CheckListBox1->count(), 3);
+    EXPECT_EQ(w.ComboBox1->currentText(), "2024");
+    EXPECT_FALSE(w.Button1->isEnabled());
+    EXPECT_FALSE(w.CheckBox1->isEnabled());
+    w.CheckListBox1->item(0)->setCheckState(Qt::Checked);
+    EXPECT_TRUE(w.CheckBox1->isEnabled());
+    EXPECT_FALSE(w.Button1->isEnabled());   // no description yet
+    w.Edit2->setText("Описание");
+    EXPECT_TRUE(w.Button1->isEnabled());
+    EXPECT_FALSE(w.Edit5->isEnabled());
+    w.grab().save("/tmp/update_generator.png");
+    w.Button1->click();
+    const QString expected = fx.programFolder() + "Updates/update_package_2024_v1.0.0.zip";
+    EXPECT_EQ(w.lastPackage(), expected);
+    EXPECT_TRUE(QFile::exists(expected));
+    EXPECT_EQ(dialogs.messages.value(0), "Пакет обновления успешно создан!\r\n" + expected);
+    EXPECT_TRUE(w.Memo1->toPlainText().contains("Экспорт формы: " + w.CheckListBox1->item(0)->text()));
+
+    w.Edit1->clear();
+    w.Button1Click();
+    EXPECT_EQ(dialogs.messages.last(), "Введите версию обновления");
+    CloseUpdateLogger();
+}
