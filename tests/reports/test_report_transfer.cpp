@@ -1,0 +1,103 @@
+// Report transfer files through the report list: writing, reading back, and
+// files that must not destroy the report's values.
+#include "core/SharedState.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "reports/ReportList.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+QStringList reportRows(qint64 report) {
+    QStringList out;
+    QSqlQuery q = db::exec(db::kData,
+                           "select data, year, \"table\", \"column\", \"row\" from repdata where hospital=? "
+                           "order by \"table\", \"column\", \"row\", year",
+                           {report});
+    while (q.next())
+        out.append(QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                               q.value(3).toString(), q.value(4).toString()}
+                       .join(','));
+    return out;
+}
+
+struct ReportTransferTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().resetWork();
+        shared().ReportMode = "Svod";
+        shared().DataTableName = "RepData";
+    }
+    void TearDown() override { shared().resetWork(); }
+    QString dataFolder() const { return fx.configFolder() + "data/"; }
+};
+
+} // namespace
+
+TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
+    TRepList w;
+    w.FormCreate();   // first row: report 1
+    const QStringList before = reportRows(ids::ReportRegion);
+    ASSERT_FALSE(before.isEmpty());
+
+    const QString path = dataFolder() + "Свод по области";   // typed without extension
+    dialogs.files = {path};
+    w.N3Click();
+    ASSERT_TRUE(QFileInfo::exists(path + ".rpd"));
+    EXPECT_TRUE(QFileInfo(dataFolder()).isDir());
+    EXPECT_EQ(dialogs.messages.last(), "Данные по Свод по области выгружены в файл");
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(path + ".rpd", lines));
+    EXPECT_EQ(lines.size(), before.size());
+    EXPECT_TRUE(lines.first().startsWith("\"")) << lines.first().toStdString();
+    EXPECT_TRUE(lines.first().contains("\",\"2024\",\"Ф30\",\"(2000)\",\""));
+
+    db::exec(db::kData, "delete from repdata where hospital=1");
+    db::exec(db::kData, "insert into repdata values (1, 5, 2024, 1, 5, 5)");
+    dialogs.files = {path + ".rpd"};
+    w.N1Click();
+    EXPECT_EQ(dialogs.messages.last(), "Данные по Свод по области загружены из файла");
+    EXPECT_EQ(reportRows(ids::ReportRegion), before);
+}
+
+TEST_F(ReportTransferTest, EmptyReportGivesEmptyFileAndCancelDoesNothing) {
+    TRepList w;
+    w.FormCreate();
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));   // report 2 has no values
+    w.N3Click();                                                 // cancelled
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    const QString path = dataFolder() + "пусто.rpd";
+    dialogs.files = {path};
+    w.N3Click();
+    EXPECT_EQ(QFileInfo(path).size(), 0);
+}
+
+TEST_F(ReportTransferTest, FormNamesMatchWithoutCaseAndOtherYearsKeepTheValues) {
+    TRepList w;
+    w.FormCreate();
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
+    QDir().mkpath(dataFolder());
+    const QString path = dataFolder() + "север.rpd";
+    ASSERT_TRUE(cp1251::writeLines(path, {"\"12.5\",\"2024\",\"ф30\",\"(2000)\",\"5\",\"4\"",
+                                          "\"3\",\"2023\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
+    dialogs.files = {path};
+    w.N1Click();
+    EXPECT_EQ(reportRows(ids::ReportNorth), QStringList{"12.5,2024,2,5,4"});
+
+    // A file of another year is refused before anything of the report goes.
+    const QString old = dataFolder() + "старый.rpd";
+    ASSERT_TRUE(cp1251::writeLines(old, {"\"3\",\"2023\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
+    dialogs.files = {old};
+    w.N1Click();
+    EXPECT_TRUE(dialogs.sawMessage("2023"));
+    EXPECT_EQ(reportRows(ids::ReportNorth), QStringList{"12.5,2024,2,5,4"});
+}

@@ -1,0 +1,218 @@
+// Summation of sub-report levels: two source levels summed into the annual
+// level, non-summable positions taken from one source, the positions file,
+// the checks of the window and runs that must change nothing.
+#include "core/Schema.h"
+#include "core/SharedState.h"
+#include "core/TreeMarking.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "reports/Summation.h"
+#include "reports/SummationLogic.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QListWidget>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+constexpr int T2 = ids::TableF30Visits;   // Ф30 (2000): fixrows 2, stored columns 4..6, rows 3..6
+
+void put(const QSqlDatabase &d, qint64 h, double v, int table, int column, int row, int year = 2024) {
+    db::exec(d, "insert into data (hospital,data,year,\"table\",\"column\",\"row\") values (?,?,?,?,?,?)",
+             {h, v, year, table, column, row});
+}
+
+QStringList rowsOf(qint64 h) {
+    QStringList out;
+    QSqlQuery q = db::exec(db::kData,
+                           "select \"table\", \"column\", \"row\", data, year from data where hospital=? "
+                           "order by year, \"table\", \"column\", \"row\"",
+                           {h});
+    while (q.next())
+        out.append(QStringLiteral("%1:%2:%3=%4/%5").arg(q.value(0).toString(), q.value(1).toString(),
+                                                       q.value(2).toString(), q.value(3).toString(),
+                                                       q.value(4).toString()));
+    return out;
+}
+
+struct SummationTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().resetWork();
+        db::exec(db::kMain, "insert into subreps (id, name) values (2, '2 квартал')");
+        schema::createValuesDatabase(fx.yearFolder() + "data2.mdb");
+        {
+            db::ScopedConnection l1(fx.yearFolder() + "data1.mdb", db::OpenMode::ReadWrite);
+            db::exec(l1.db(), "delete from data");
+            put(l1.db(), 5, 3, T2, 5, 4);
+            put(l1.db(), 5, 3, T2, 6, 4);
+            put(l1.db(), 5, 10, T2, 6, 5);
+            put(l1.db(), 9, 1, T2, 5, 4);
+        }
+        {
+            db::ScopedConnection l2(fx.yearFolder() + "data2.mdb", db::OpenMode::ReadWrite);
+            put(l2.db(), 5, 4, T2, 5, 4);
+            put(l2.db(), 5, 4, T2, 6, 4);
+            put(l2.db(), 5, 20, T2, 6, 5);
+            put(l2.db(), 5, 8, 99, 5, 4);          // a table no longer in the catalogue
+            put(l2.db(), 5, 100, T2, 5, 4, 2023);  // another year
+        }
+        // An annual value of another year stays where it is.
+        put(db::connection(db::kData), 5, 55, T2, 5, 4, 2023);
+    }
+    void TearDown() override { shared().resetWork(); }
+
+    void writePositions(const QStringList &lines) {
+        ASSERT_TRUE(cp1251::writeLines(merge::nonSummableFile(), lines));
+    }
+    merge::Request request() const {
+        merge::Request r;
+        r.sources = {1, 2};
+        r.receiver = 0;
+        r.fixedSource = 1;
+        r.year = fx.year();
+        return r;
+    }
+};
+
+} // namespace
+
+TEST_F(SummationTest, TwoLevelsIntoTheAnnualLevelWithANonSummableColumn) {
+    writePositions({"Ф30,(2000),5"});
+    merge::ExclList excl;
+    excl.load(merge::nonSummableFile());
+    ASSERT_TRUE(QFile::exists(fx.programFolder() + "Несуммируемые позиции.txt"));
+    const merge::Result r = merge::run(request(), excl);
+    EXPECT_EQ(r.institutions, 12);
+    // ГР4 (stored 5) is summed: 3 + 4; ГР5 (stored 6) comes from level 1 only.
+    EXPECT_EQ(rowsOf(5), (QStringList{"2:5:4=55/2023", "2:5:4=7/2024", "2:6:4=3/2024", "2:6:5=10/2024"}));
+    EXPECT_EQ(rowsOf(9), QStringList{"2:5:4=1/2024"});
+    // Institutions without values in any source end with none for the year.
+    EXPECT_TRUE(rowsOf(6).isEmpty());
+    // The sources are only read.
+    db::ScopedConnection l2(fx.yearFolder() + "data2.mdb", db::OpenMode::ReadOnly);
+    EXPECT_EQ(db::scalar(l2.db(), "select count(*) from data").toInt(), 5);
+}
+
+TEST_F(SummationTest, ChosenSourceFillsNonSummablePositionsWithItsValuesOnly) {
+    writePositions({"Ф30,(2000),5"});
+    merge::ExclList excl;
+    excl.load(merge::nonSummableFile());
+    merge::Request req = request();
+    req.fixedSource = 2;
+    req.institutions = {5};
+    merge::run(req, excl);
+    EXPECT_EQ(rowsOf(5), (QStringList{"2:5:4=55/2023", "2:5:4=7/2024", "2:6:4=4/2024", "2:6:5=20/2024"}));
+    // Only the chosen institution was touched.
+    EXPECT_FALSE(rowsOf(6).isEmpty());
+}
+
+TEST_F(SummationTest, PositionsFileLines) {
+    merge::ExclList e;
+    e.load(fx.programFolder() + "нет такого файла.txt");
+    EXPECT_TRUE(e.isEmpty());
+
+    e.addLine("ф30");   // a form: every table of it, without regard to case
+    EXPECT_TRUE(e.entry(ids::TableF30Staff).whole);
+    EXPECT_TRUE(e.entry(ids::TableF30Visits).whole);
+    EXPECT_FALSE(e.contains(ids::TableF14Patients));
+
+    e.clear();
+    e.addLine("Ф14,(1000)");
+    EXPECT_FALSE(e.summable(ids::TableF14Patients, 5, 4, 2));
+    e.addLine("");
+    e.addLine("Ф\"99',(1000)");   // no such form: nothing, no failure
+    EXPECT_TRUE(e.summable(ids::TableF30Staff, 5, 5, 3));
+
+    e.clear();
+    e.addLine("Ф30,(2000),5");
+    EXPECT_FALSE(e.summable(T2, 6, 3, 2));
+    EXPECT_FALSE(e.summable(T2, 6, 6, 2));
+    EXPECT_TRUE(e.summable(T2, 5, 3, 2));
+    e.clear();
+    e.addLine("Ф30,(2000),,3,4");   // rows 3 and 4: stored rows 6 and 7 with fixrows 2
+    EXPECT_FALSE(e.summable(T2, 4, 6, 2));
+    EXPECT_FALSE(e.summable(T2, 5, 7, 2));
+    EXPECT_TRUE(e.summable(T2, 5, 5, 2));
+    // A second line of the same table adds its positions; the table does not
+    // become wholly non-summable.
+    e.addLine("Ф30,(2000),5");
+    EXPECT_FALSE(e.entry(T2).whole);
+    EXPECT_FALSE(e.summable(T2, 6, 3, 2));
+    EXPECT_FALSE(e.summable(T2, 4, 6, 2));
+    EXPECT_TRUE(e.summable(T2, 5, 5, 2));
+    e.addLine("Ф30,(2000)");
+    EXPECT_FALSE(e.summable(T2, 5, 5, 2));
+}
+
+TEST_F(SummationTest, MissingLevelFileChangesNothing) {
+    const QStringList before = rowsOf(5);
+    QFile::remove(fx.yearFolder() + "data2.mdb");
+    merge::ExclList excl;
+    try {
+        merge::run(request(), excl);
+        FAIL() << "no error";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.message().contains("data2.mdb")) << e.message().toStdString();
+    }
+    EXPECT_EQ(rowsOf(5), before);
+}
+
+TEST_F(SummationTest, WindowChecksAndRun) {
+    TFMerge w;
+    w.FormCreate();
+    ASSERT_EQ(w.CheckListBox1->count(), 2);
+    ASSERT_EQ(w.ListBox1->count(), 3);
+    EXPECT_EQ(w.ListBox1->item(0)->text(), "Годовой");
+
+    w.BitBtn1Click();
+    EXPECT_EQ(dialogs.messages.last(), "Не выбраны источники суммирования!");
+    // Checking a source takes it out of the receivers.
+    w.CheckListBox1->item(0)->setCheckState(Qt::Checked);
+    w.CheckListBox1->item(1)->setCheckState(Qt::Checked);
+    EXPECT_EQ(w.ListBox1->count(), 1);
+    w.BitBtn1Click();
+    EXPECT_EQ(dialogs.messages.last(), "Не выбран приемник суммирования!");
+    w.ListBox1->setCurrentRow(0);
+
+    w.CheckBox1->setChecked(true);
+    EXPECT_FALSE(w.TreeView1->isHidden());
+    w.BitBtn1Click();
+    EXPECT_EQ(dialogs.messages.last(), "Не указаны учреждения для суммирования!");
+
+    // Marking a district selects its institutions; unmarking one removes it.
+    for (QTreeWidgetItem *n : TreeNodesInOrder(w.TreeView1))
+        if (TreeNodeId(n) == ids::North) w.TreeView1->setCurrentItem(n);
+    w.TreeView1DblClick();
+    EXPECT_EQ(w.selectionText(), "-5-6-7-8-");
+    for (QTreeWidgetItem *n : TreeNodesInOrder(w.TreeView1))
+        if (TreeNodeId(n) == ids::NorthPolyclinic) w.TreeView1->setCurrentItem(n);
+    w.TreeView1DblClick();
+    EXPECT_EQ(w.selection(), (QList<qint64>{5, 7, 8}));
+
+    // No source chosen for the non-summable positions: nothing happens.
+    const QStringList before = rowsOf(5);
+    w.BitBtn1Click();
+    EXPECT_EQ(dialogs.messages.last(), "Не задан отчет  несуммируемых значений!");
+    EXPECT_EQ(rowsOf(5), before);
+
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *f = static_cast<TSFRF *>(d);
+        f->choose(0);
+        return int(QDialog::Accepted);
+    });
+    w.BitBtn1Click();
+    EXPECT_EQ(dialogs.messages.last(), "Суммирование завершено!");
+    EXPECT_EQ(w.result(), QDialog::Accepted);
+    EXPECT_EQ(rowsOf(5), (QStringList{"2:5:4=55/2023", "2:5:4=7/2024", "2:6:4=7/2024", "2:6:5=30/2024"}));
+    EXPECT_FALSE(rowsOf(6).isEmpty());   // marked, then unmarked
+    EXPECT_TRUE(rowsOf(7).isEmpty());
+}
