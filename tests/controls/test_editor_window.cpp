@@ -403,3 +403,32 @@ TEST_F(EditorTest, LooksRight) {
     QApplication::processEvents();
     l.grab().save("/tmp/controls_loader.png");
 }
+
+TEST(EditorPreviousYear, FlagsAndSearchWindow) {
+    SampleFixture fx(true);
+    fx.reloadCaches();
+    FakeDialogs dialogs;
+    {
+        db::ScopedConnection prev(fx.configFolder() + QString::number(fx.year() - 1) + "/orvmain.mdb",
+                                  db::OpenMode::ReadWrite);
+        db::exec(prev.db(), "delete from tables where ident=2");
+    }
+    TContrls w;
+    w.CheckBox2->setChecked(true);
+    w.RadioGroup1Buttons->button(InterTable)->setChecked(true);
+    w.RadioGroup1Click();
+    ASSERT_EQ(w.ListBox1->count(), 2);
+    EXPECT_EQ(w.PreviousYearFlags, (QList<int>{1, 1})) << "both inter-table rules read Т[2000]";
+    w.RadioGroup1Buttons->button(IntraTable)->setChecked(true);
+    w.RadioGroup1Click();
+    EXPECT_EQ(w.PreviousYearFlags, (QList<int>{0, 0, 0}));
+
+    QString report;
+    dialogs.modals.push_back([&](QDialog *d) {
+        if (auto *diff = d->findChild<QPlainTextEdit *>("Memo1")) report = diff->toPlainText();
+        return int(QDialog::Accepted);
+    });
+    w.Button12Click();
+    EXPECT_TRUE(report.contains("   Есть расхождения в формах:\n   - Ф30")) << report.toStdString();
+    EXPECT_TRUE(report.endsWith("Всего проверено контролей: 6"));
+}
