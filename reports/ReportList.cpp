@@ -10,6 +10,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "reports/GroupRecalc.h"
+#include "reports/IndicatorWindows.h"
 #include "reports/Members.h"
 #include "reports/Population.h"
 #include "reports/ReportLogic.h"
@@ -91,8 +92,6 @@ TRepList::TRepList(QWidget *parent) : QDialog(parent) {
     N14 = MainMenu1->addAction(QStringLiteral("Сохранить сортировку"));
     N15 = MainMenu1->addAction(QStringLiteral("Выход"));
     for (QAction *a : {N11, N9, N10, N13, N14}) a->setVisible(false);
-    // The indicator set tree is not part of this program yet.
-    N9->setEnabled(false);
 
     ListView1 = new TRepListView(this);
     ListView1->installEventFilter(this);
@@ -219,7 +218,13 @@ void TRepList::N11Click() {
 }
 
 void TRepList::N9Click() {
-    // The indicator set tree of a report opens here once it is part of the program.
+    onCurrent([&](qint64 id, const QString &name) {
+        SharedState &s = shared();
+        s.DataTableName = QStringLiteral("REpData");
+        s.CurrentInstitution = id;
+        s.IncludeList = reports::memberListFor(s.ReportMode, id, true);
+        openIndicatorTreeForViewing(this, name + QStringLiteral(" - \"дерево\" показателей"));
+    });
 }
 
 void TRepList::N13Click() {

@@ -246,3 +246,37 @@ TEST_F(ReportListTest, OpenersShowTheItemsOfTheirMode) {
     EXPECT_TRUE(seen[2].n11);
     EXPECT_FALSE(seen[3].n11);
 }
+
+TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
+    struct Seen {
+        QString title, include, table;
+        qint64 current;
+    };
+    QList<Seen> seen;
+    auto record = [&](QDialog *d) {
+        const SharedState &s = shared();
+        seen.append({d->windowTitle(), s.IncludeList, s.DataTableName, s.CurrentInstitution});
+        return int(QDialog::Rejected);
+    };
+    shared().ReportMode = "Terrain";
+    TRepList w;
+    w.FormCreate();
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(3));   // the composite report
+    dialogs.modals = {record, record};
+    w.Button7Click();
+    w.N9Click();
+    shared().ReportMode = "Single";
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
+    dialogs.modals = {record};
+    w.N9Click();
+    ASSERT_EQ(seen.size(), 3);
+    EXPECT_TRUE(seen[0].title.contains("Итоговый свод"));
+    EXPECT_EQ(seen[0].include, "1,2");
+    EXPECT_EQ(seen[0].table, "Repdata");
+    EXPECT_EQ(seen[0].current, ids::ReportComposite);
+    EXPECT_EQ(seen[1].include, "1,2");
+    EXPECT_EQ(seen[1].table, "REpData");
+    EXPECT_EQ(seen[2].include, "5,6,7,8");
+    EXPECT_EQ(seen[2].current, ids::ReportNorth);
+    EXPECT_TRUE(seen[2].title.startsWith("Свод по Северному району"));
+}
