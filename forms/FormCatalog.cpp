@@ -320,7 +320,7 @@ void TFTabs::keyPressEvent(QKeyEvent *event) {
 TFormL::TFormL(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormL"));
     setWindowTitle(winutil::appTitle() + QLatin1Char(' ') + QStringLiteral("Отчетные формы"));
-    winutil::fitToScreen(this, QSize(640, 480));
+    winutil::fitToScreen(this, QSize(840, 480));
     MainMenu1 = new QMenuBar(this);
     N7 = MainMenu1->addAction(QStringLiteral("Экспорт"), this, &TFormL::N7Click);
     N8 = MainMenu1->addAction(QStringLiteral("Импорт"), this, &TFormL::N8Click);

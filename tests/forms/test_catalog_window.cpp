@@ -7,7 +7,9 @@
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QTest>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -193,4 +195,31 @@ TEST_F(CatalogWindowTest, TablesWindowOpenedFromTheCatalogue) {
     });
     w.N5Click();
     EXPECT_EQ(dialogs.modalTitles.size(), 1);
+}
+
+TEST_F(CatalogWindowTest, LeavingTheEditingGroupAsksToSave) {
+    TFTabs t(ids::FormF30);
+    t.show();
+    t.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&t));
+    t.ListView1->setCurrentItem(t.ListView1->topLevelItem(0));
+    t.N2Click();
+    QApplication::processEvents();
+    ASSERT_TRUE(t.Edit1->hasFocus());
+    t.Edit2->setText("Штаты и должности");
+    dialogs.answers = {true};
+    t.ListView1->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(dialogs.questions, QStringList{QStringLiteral("Сохранить изменения?")});
+    EXPECT_TRUE(t.GroupBox1->isHidden());
+    EXPECT_EQ(db::scalar(mainDb(), "select name from tables where ident=1").toString(),
+              QStringLiteral("Штаты и должности"));
+
+    // Without a change nothing is asked; the group closes all the same.
+    t.N2Click();
+    QApplication::processEvents();
+    t.ListView1->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(t.GroupBox1->isHidden());
 }
