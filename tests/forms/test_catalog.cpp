@@ -294,18 +294,3 @@ TEST_F(CatalogTest, DeletingAFormTakesEverythingOfIt) {
     EXPECT_GT(count(d, "select count(*) from med_type_forms where formsid=2"), 0);
     EXPECT_GT(count(d, "select count(*) from titles where \"table\"=3"), 0);
 }
-
-TEST_F(CatalogTest, FormsAddedEditedAndOrdered) {
-    const qint64 id = addForm(QStringLiteral("Ф\"1\""), QStringLiteral("Описание"), true);
-    EXPECT_EQ(count(mainDb(), "select ind from forms where id=?", {id}), 999);
-    updateForm(id, QStringLiteral("Ф1"), QStringLiteral("Другое"), false);
-    QList<FormRow> forms = listForms();
-    ASSERT_EQ(forms.last().id, id);
-    EXPECT_EQ(forms.last().formname, QStringLiteral("Ф1"));
-    EXPECT_FALSE(forms.last().net);
-    saveFormOrder({id, ids::FormF47, ids::FormF30, ids::FormF14});
-    forms = listForms();
-    QList<qint64> order;
-    for (const FormRow &f : forms) order << f.id;
-    EXPECT_EQ(order, (QList<qint64>{id, ids::FormF47, ids::FormF30, ids::FormF14}));
-}
