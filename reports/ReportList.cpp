@@ -99,7 +99,7 @@ TRepList::TRepList(QWidget *parent) : QDialog(parent) {
     l->setMenuBar(MainMenu1);
     l->setContentsMargins(5, 0, 5, 5);
     l->addWidget(ListView1);
-    winutil::fitToScreen(this, QSize(520, 480));
+    fitToMenu();
 
     connect(N2, &QAction::triggered, this, &TRepList::N2Click);
     connect(N7, &QAction::triggered, this, &TRepList::Button7Click);
@@ -119,6 +119,15 @@ TRepList::TRepList(QWidget *parent) : QDialog(parent) {
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { Button7Click(); });
 
     RegisterAdminForm(this);
+}
+
+void TRepList::fitToMenu() {
+    // Wide enough for every shown menu item, so that none hides behind "»".
+    const QFontMetrics fm(MainMenu1->font());
+    int width = 0;
+    for (QAction *a : MainMenu1->actions())
+        if (a->isVisible()) width += fm.horizontalAdvance(a->text()) + 20;
+    winutil::fitToScreen(this, QSize(qMax(520, width + 24), 480));
 }
 
 QTreeWidgetItem *TRepList::addRow(qint64 id, const QString &name, bool net) {
@@ -331,6 +340,7 @@ void openReportList(QWidget *parent, const QString &suffix, bool indicators, boo
             w.N13->setVisible(true);
             w.N11->setVisible(composite);
         }
+        w.fitToMenu();
         w.FormCreate();
         execModal(&w);
     });

@@ -33,6 +33,9 @@ public:
     // the first row.
     void FormCreate();
 
+    // Sizes the window to its shown menu items.
+    void fitToMenu();
+
     // The current report: id and name; 0 and empty when the list is empty.
     qint64 currentId() const;
     QString currentName() const;
