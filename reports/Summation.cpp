@@ -278,7 +278,7 @@ void TFMerge::BitBtn1Click() {
         merge::run(req, excl, [&](int done, int total, const QString &name) {
             DrawProgressImage(Image1, total, total - done, name);
             QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        });
+        }, [&](int done, int total) { DrawProgressImage(Image2, total, total - done, QString()); });
         showMessage(QStringLiteral("Суммирование завершено!"), this);
         accept();
     });

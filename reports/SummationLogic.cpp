@@ -137,7 +137,7 @@ QString sameFile(const QString &a) { return QFileInfo(a).canonicalFilePath(); }
 
 } // namespace
 
-Result run(const Request &request, const ExclList &excl, const Step &step) {
+Result run(const Request &request, const ExclList &excl, const Step &step, const TableStep &tableStep) {
     const SharedState &s = shared();
     Result result;
     if (request.sources.contains(request.receiver))
@@ -223,7 +223,9 @@ Result run(const Request &request, const ExclList &excl, const Step &step) {
                     it->add(c, r, q.value(3).toDouble());
                 }
             }
+            int tablesDone = 0;
             for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
+                if (tableStep) tableStep(tablesDone++, int(sums.size()));
                 const ValueMatrix &m = it.value();
                 for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
                     for (int r = m.lowRow(); r <= m.highRow(); ++r) {

@@ -67,6 +67,8 @@ struct Result {
 
 // Called before each institution: institutions done, total, its name.
 using Step = std::function<void(int done, int total, const QString &name)>;
+// Called before each table of an institution is written: tables done, total.
+using TableStep = std::function<void(int done, int total)>;
 
 // Every institution (no territories) in list order.
 QList<qint64> allInstitutions();
@@ -74,6 +76,6 @@ QList<qint64> allInstitutions();
 // Runs the summation in one transaction of the receiver: a failure changes
 // nothing. Throws db::Error when a level's file is missing, when the receiver
 // is one of the sources or on a database error.
-Result run(const Request &request, const ExclList &excl, const Step &step = {});
+Result run(const Request &request, const ExclList &excl, const Step &step = {}, const TableStep &tableStep = {});
 
 } // namespace merge
