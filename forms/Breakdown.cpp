@@ -160,8 +160,11 @@ void buildNet(const Request &q, const QList<int> &pos, StringList &out) {
                    .arg(db::inList(ids)),
                int(pos.size()));
     const QHash<qint64, double> sums = sum ? sumPerInstitution(formula, ids) : QHash<qint64, double>{};
+    // A counter, and an institution without stored values, show "0".
     for (int i = 0; i < units.ids.size(); ++i)
-        if (current >= 0) units.fields[i][current] = num::fixed2(sums.value(units.ids[i], 0.0));
+        if (current >= 0)
+            units.fields[i][current] =
+                sums.contains(units.ids[i]) ? num::fixed2(sums.value(units.ids[i])) : QStringLiteral("0");
     units.appendTo(out);
 }
 

@@ -1,0 +1,309 @@
+// Calculation rules of a table: the stored record of cell, row and column
+// rules, the types chosen in the dialog, deleting, the divisor field and the
+// F8 takeover of the crossing line rules, over the sample's network table.
+#include "core/SharedState.h"
+#include "core/TreeMarking.h"
+#include "forms/CalcRuleEditor.h"
+#include "forms/TableGrid.h"
+#include "forms/TableWindow.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+#include "widgets/AbcCheckBox.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace calcrule;
+
+namespace {
+
+constexpr int kNet = sample::ids::TableF47Network;
+
+struct StoredRule {
+    int count = 0;
+    QVariantList values;   // physical order of the table
+};
+
+StoredRule storedRule(qint64 tid, int row, int column) {
+    StoredRule r;
+    QSqlQuery q = db::exec(db::kMain, "select * from conditions where tid=? and \"row\"=? and \"column\"=?",
+                           {tid, row, column});
+    while (q.next()) {
+        ++r.count;
+        r.values.clear();
+        for (int i = 0; i < 12; ++i) r.values << q.value(i);
+    }
+    return r;
+}
+
+QTreeWidgetItem *typeNode(QTreeWidget *tree, const QString &name) {
+    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
+        if (n->text(0) == name) return n;
+    return nullptr;
+}
+
+QStringList boldTypes(QTreeWidget *tree) {
+    QStringList out;
+    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
+        if (IsTreeNodeBold(n)) out << n->text(0);
+    return out;
+}
+
+class CalcRuleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fx.reloadCaches();
+        installCalcRuleTableExtension();
+        SharedState &s = shared();
+        s.ReportMode = QStringLiteral("Net");
+        s.NetMode = true;
+        s.DataTableName = QStringLiteral("RepData");
+        s.CurrentInstitution = sample::ids::ReportNetwork;
+        s.TableFormId = sample::ids::FormF47;
+        s.TableNumber = QStringLiteral("(1000)");
+        s.TableFormName = QStringLiteral("Ф47");
+        s.TableIdent = 0;
+    }
+    void TearDown() override { shared().NetMode = false; }
+
+    std::unique_ptr<TVTable> show(int column, int row) {
+        auto w = std::make_unique<TVTable>();
+        w->show();
+        QApplication::processEvents();
+        w->StringGrid1->setCurrentCell(column, row);
+        return w;
+    }
+
+    SampleFixture fx;
+    FakeDialogs dialogs;
+};
+
+} // namespace
+
+TEST_F(CalcRuleTest, StoredRecordOfCellRowAndColumnRules) {
+    RuleFields f;
+    f.sum = true;
+    f.formula = "Ф30Т(1000)СТР1ГР4";
+    f.condition = "Ф30Т(1000)СТР1ГР4>\"0\"";   // a double quote is kept, not an SQL break
+    f.koeff = "12";
+    f.country = true;
+    f.midle = false;
+    f.types = "2,3,";
+    SaveCalcRule(15, {RuleKind::Cell, 2, 0}, f, false);
+    StoredRule r = storedRule(15, 2, 0);
+    ASSERT_EQ(r.count, 1);
+    // tid, row, column, type, formula, condition, koeff, country, lft, rght, midle, types
+    EXPECT_EQ(r.values[0].toInt(), 15);
+    EXPECT_EQ(r.values[3].toInt(), 1);
+    EXPECT_EQ(r.values[4].toString(), f.formula);
+    EXPECT_EQ(r.values[5].toString(), f.condition);
+    EXPECT_EQ(r.values[6].toInt(), 12);
+    EXPECT_EQ(r.values[7].toInt(), 1);
+    EXPECT_EQ(r.values[8].toString(), "");
+    EXPECT_FALSE(r.values[8].isNull());
+    EXPECT_EQ(r.values[9].toString(), "");
+    EXPECT_EQ(r.values[10].toInt(), 0);
+    EXPECT_EQ(r.values[11].toString(), "2,3");
+
+    // Saved again: the same record changes.
+    f.formula = "Ф30Т(1000)СТР2ГР4";
+    f.koeff = "";   // an empty divisor is stored as 1
+    SaveCalcRule(15, {RuleKind::Cell, 2, 0}, f, true);
+    r = storedRule(15, 2, 0);
+    ASSERT_EQ(r.count, 1);
+    EXPECT_EQ(r.values[4].toString(), f.formula);
+    EXPECT_EQ(r.values[6].toInt(), 1);
+    const auto back = ReadCalcRule(15, {RuleKind::Cell, 2, 0});
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->types, "2,3");
+    EXPECT_EQ(back->condition, f.condition);
+
+    SaveCalcRule(15, {RuleKind::Row, 4, 7}, f, false);
+    SaveCalcRule(15, {RuleKind::Column, 4, 7}, f, false);
+    EXPECT_EQ(storedRule(15, 4, -1).count, 1);
+    EXPECT_EQ(storedRule(15, -1, 7).count, 1);
+    DeleteCalcRule(15, {RuleKind::Row, 4, 99});
+    EXPECT_EQ(storedRule(15, 4, -1).count, 0);
+    EXPECT_EQ(storedRule(15, -1, 7).count, 1);
+    EXPECT_FALSE(ReadCalcRule(15, {RuleKind::Row, 4, 0}));
+}
+
+TEST_F(CalcRuleTest, OldStoredTypesWithTrailingCommaLoseOnlyTheComma) {
+    db::exec(db::kMain, "insert into conditions values (20, 0, 0, 0, '', '', null, 0, '', '', 0, '12,')");
+    db::exec(db::kMain, "insert into conditions values (20, 1, 0, 0, '', '', null, 0, '', '', 0, '12')");
+    EXPECT_EQ(ReadCalcRule(20, {RuleKind::Cell, 0, 0})->types, "12");
+    EXPECT_EQ(ReadCalcRule(20, {RuleKind::Cell, 1, 0})->types, "12");
+    EXPECT_EQ(ReadCalcRule(20, {RuleKind::Cell, 1, 0})->koeff, "1");
+}
+
+TEST_F(CalcRuleTest, TakeoverCombinesTheLineRulesOfTheCell) {
+    // Row rule (3,-1) is the outer one of a scan-0 table, column rule (-1,1) the inner one.
+    const RuleFields f = calcrule::InheritLineRules(kNet, 0, 3, 1, false);
+    EXPECT_EQ(f.formula, "Ф14Т(1000)СТР1ГР5");
+    EXPECT_TRUE(f.sum);
+    EXPECT_EQ(f.types, "2,3");
+    EXPECT_EQ(f.koeff, "1");
+    EXPECT_TRUE(f.condition.startsWith("Ф30Т(1000)СТР1ГР4>0"));
+
+    // Both with a condition: joined; the rural flag of either is kept.
+    db::exec(db::kMain, "update conditions set condition='Ф30Т(1000)СТР1ГР4>5', country=1 where tid=? and "
+                        "\"row\"=-1 and \"column\"=1", {kNet});
+    const RuleFields g = calcrule::InheritLineRules(kNet, 0, 3, 1, false);
+    EXPECT_TRUE(g.condition.endsWith(") and\n\r(Ф30Т(1000)СТР1ГР4>5)"));
+    EXPECT_TRUE(g.condition.startsWith("(Ф30Т"));
+    EXPECT_TRUE(g.country);
+
+    // Nothing stored: empty fields.
+    const RuleFields none = calcrule::InheritLineRules(kNet, 0, 0, 0, true);
+    EXPECT_TRUE(none.formula.isEmpty());
+    EXPECT_TRUE(none.country);
+}
+
+TEST_F(CalcRuleTest, CellRuleSavedFromTheDialogWithChosenTypes) {
+    auto w = show(1, 2);   // no rule yet
+    ASSERT_TRUE(w->N32->isEnabled());
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *dlg = static_cast<TNTChar *>(d);
+        EXPECT_FALSE(dlg->BitBtn3->isVisibleTo(dlg));
+        EXPECT_TRUE(dlg->Label1->text().contains("ФАП:"));
+        // No type: refused, the dialog stays.
+        dlg->BitBtn1->click();
+        EXPECT_EQ(d->result(), 0);
+        EXPECT_TRUE(dialogs.sawMessage("Необходимо выбрать хотя бы один тип учреждений!"));
+        dlg->Edit1->setText("Ф30Т(2000)СТР1ГР4");
+        dlg->RadioSum->click();
+        EXPECT_TRUE(dlg->CheckBox2->isVisibleTo(dlg));
+        // A group chooses its branch; a leaf of it taken away again.
+        dlg->TreeView1DblClick(typeNode(dlg->TreeView1, "Амбулатории"));
+        dlg->TreeView1DblClick(typeNode(dlg->TreeView1, "ФАП"));
+        EXPECT_EQ(boldTypes(dlg->TreeView1), QStringList({"Амбулатории", "Поликлиника"}));
+        dlg->BitBtn1->click();
+        return d->result();
+    });
+    w->N32->trigger();
+    ASSERT_EQ(dialogs.modalTitles.size(), 1);
+    EXPECT_EQ(dialogs.modalTitles[0], "Правила для ячейки (Row: 2 Col: 1)");
+    StoredRule r = storedRule(kNet, 2, 1);
+    ASSERT_EQ(r.count, 1);
+    EXPECT_EQ(r.values[3].toInt(), 1);
+    EXPECT_EQ(r.values[4].toString(), "Ф30Т(2000)СТР1ГР4");
+    EXPECT_EQ(r.values[11].toString(), "5");
+
+    // Reopened: the types are shown; "Выбрать всех" stores "*"; cancel changes nothing.
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *dlg = static_cast<TNTChar *>(d);
+        EXPECT_EQ(boldTypes(dlg->TreeView1), QStringList({"Амбулатории", "Поликлиника"}));
+        EXPECT_TRUE(dlg->RadioSum->isChecked());
+        dlg->abcCheckBox1->click();
+        return int(QDialog::Rejected);
+    });
+    w->N32->trigger();
+    EXPECT_EQ(storedRule(kNet, 2, 1).values[11].toString(), "5");
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *dlg = static_cast<TNTChar *>(d);
+        dlg->abcCheckBox1->click();
+        EXPECT_EQ(boldTypes(dlg->TreeView1).size(), 6);
+        dlg->BitBtn1->click();
+        return d->result();
+    });
+    w->N32->trigger();
+    EXPECT_EQ(storedRule(kNet, 2, 1).values[11].toString(), "*");
+    EXPECT_EQ(storedRule(kNet, 2, 1).count, 1);
+}
+
+TEST_F(CalcRuleTest, LineItemsFollowTheTableScan) {
+    {
+        auto w = show(1, 3);
+        EXPECT_EQ(w->N15->text(), "Строка");
+        dialogs.modals.push_back([&](QDialog *d) {
+            auto *dlg = static_cast<TNTChar *>(d);
+            EXPECT_FALSE(dlg->RadioGroup1->isVisibleTo(dlg));
+            EXPECT_FALSE(dlg->Edit3->isVisibleTo(dlg));
+            EXPECT_EQ(dlg->Edit1->text(), "Ф14Т(1000)СТР1");
+            // F8 belongs to cell rules only.
+            QTest::keyClick(dlg, Qt::Key_F8);
+            EXPECT_EQ(dlg->Edit1->text(), "Ф14Т(1000)СТР1");
+            return int(QDialog::Rejected);
+        });
+        w->N15->trigger();
+        dialogs.modals.push_back([](QDialog *) { return int(QDialog::Rejected); });
+        w->N16->trigger();
+        EXPECT_EQ(dialogs.modalTitles, QStringList({"Правила для строки (Row: 3 Col: 1)",
+                                                    "Правила для столбца (Row: 3 Col: 1)"}));
+    }
+    db::exec(db::kMain, "update tables set scan=1 where ident=?", {kNet});
+    dialogs.modalTitles.clear();
+    auto w = show(0, 1);
+    EXPECT_EQ(w->N15->text(), "Графа");
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *dlg = static_cast<TNTChar *>(d);
+        EXPECT_FALSE(dlg->RadioGroup1->isVisibleTo(dlg));
+        EXPECT_FALSE(dlg->CheckBox2->isVisibleTo(dlg));
+        EXPECT_FALSE(dlg->Label4->isVisibleTo(dlg));
+        return int(QDialog::Rejected);
+    });
+    w->N15->trigger();
+    ASSERT_EQ(dialogs.modalTitles.size(), 1);
+    EXPECT_TRUE(dialogs.modalTitles[0].startsWith("Правила для столбца (Row: "));
+}
+
+TEST_F(CalcRuleTest, TakeoverInTheDialogAndDeleting) {
+    auto w = show(1, 3);
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *dlg = static_cast<TNTChar *>(d);
+        QTest::keyClick(dlg, Qt::Key_F8);
+        EXPECT_EQ(dlg->Edit1->text(), "Ф14Т(1000)СТР1ГР5");
+        EXPECT_TRUE(dlg->RadioSum->isChecked());
+        EXPECT_EQ(boldTypes(dlg->TreeView1), QStringList({"Стационары", "Больница", "Диспансер"}));
+        dlg->BitBtn1->click();
+        return d->result();
+    });
+    w->N32->trigger();
+    EXPECT_EQ(storedRule(kNet, 3, 1).values[11].toString(), "2,3");
+
+    // "Удалить" asks first: No keeps the rule, Yes removes it.
+    auto remove = [&](QDialog *d) {
+        auto *dlg = static_cast<TNTChar *>(d);
+        EXPECT_TRUE(dlg->BitBtn3->isVisibleTo(dlg));
+        dlg->BitBtn3->click();
+        return d->result();
+    };
+    dialogs.modals.push_back(remove);
+    dialogs.answers.push_back(false);
+    w->N32->trigger();
+    EXPECT_EQ(storedRule(kNet, 3, 1).count, 1);
+    dialogs.modals.push_back(remove);
+    dialogs.answers.push_back(true);
+    w->N32->trigger();
+    EXPECT_EQ(storedRule(kNet, 3, 1).count, 0);
+    EXPECT_EQ(dialogs.questions, QStringList({"Удалить формулу?", "Удалить формулу?"}));
+}
+
+TEST_F(CalcRuleTest, DivisorTakesDigitsOnly) {
+    TNTChar dlg;
+    dlg.FormActivate();
+    QTest::keyClicks(dlg.Edit3, "a");
+    EXPECT_EQ(dlg.Edit3->text(), "1");
+    dlg.Edit3->selectAll();
+    QTest::keyClicks(dlg.Edit3, "25");
+    EXPECT_EQ(dlg.Edit3->text(), "25");
+    dlg.Edit3->clear();
+    EXPECT_EQ(dlg.Edit3->text(), "1");
+    dlg.Edit3->setText("0");
+    EXPECT_EQ(dlg.Edit3->text(), "1");
+    dlg.RadioCounter->click();
+    EXPECT_FALSE(dlg.CheckBox2->isVisibleTo(&dlg));
+    dlg.RadioSum->click();
+    EXPECT_TRUE(dlg.CheckBox2->isVisibleTo(&dlg));
+}

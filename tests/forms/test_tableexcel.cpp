@@ -1,0 +1,248 @@
+// A table of the sample written to a spreadsheet and read back: the header
+// titles with their spans, sizes, values and frozen panes; values loaded from
+// a sheet into the table, and a bad sheet that must change nothing.
+#include "core/SharedState.h"
+#include "forms/TableExcel.h"
+#include "forms/TableGrid.h"
+#include "forms/TableWindow.h"
+#include "platform/Database.h"
+#include "platform/office/ExcelWorkbook.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QListWidget>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace tableexcel;
+
+namespace {
+
+using Cells = QMap<QPair<int, int>, double>;   // (column, row) -> value
+
+class TableExcelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fx.reloadCaches();
+        installTableExcelTableExtension();
+        SharedState &s = shared();
+        s.ReportMode = QStringLiteral("Input");
+        s.NetMode = false;
+        s.DataTableName = QStringLiteral("Data");
+        s.CurrentInstitution = sample::ids::SouthHospital;
+        s.TableFormId = sample::ids::FormF30;
+        s.TableFormName = QStringLiteral("Ф30");
+        s.TableNumber = QStringLiteral("(1000)");
+        s.TableIdent = sample::ids::TableF30Staff;
+    }
+
+    SheetSource source(qint64 institution = sample::ids::SouthHospital) {
+        SheetSource src;
+        src.tableIdent = sample::ids::TableF30Staff;
+        src.formName = QStringLiteral("Ф30");
+        src.tableNumber = QStringLiteral("(1000)");
+        src.caption = QStringLiteral("Штаты");
+        src.valueTable = QStringLiteral("data");
+        src.institution = institution;
+        src.year = fx.year();
+        return src;
+    }
+
+    Cells stored(qint64 hospital = sample::ids::SouthHospital, qint64 table = sample::ids::TableF30Staff) {
+        Cells out;
+        QSqlQuery q = db::exec(db::kData, "select \"column\", \"row\", data from data where hospital=? and "
+                                          "\"table\"=? and year=?", {hospital, table, fx.year()});
+        while (q.next()) out[{q.value(0).toInt(), q.value(1).toInt()}] = q.value(2).toDouble();
+        return out;
+    }
+
+    // The table written to a file of the test folder.
+    QString writtenFile(const QString &name) {
+        office::ExcelWorkbook book = office::ExcelWorkbook::create();
+        WriteTableSheet(book.addSheet(), source());
+        const QString path = fx.root() + name;
+        book.saveAs(path);
+        return path;
+    }
+
+    std::unique_ptr<TVTable> show() {
+        auto w = std::make_unique<TVTable>();
+        w->show();
+        QApplication::processEvents();
+        return w;
+    }
+
+    SampleFixture fx;
+    FakeDialogs dialogs;
+};
+
+} // namespace
+
+TEST_F(TableExcelTest, SheetHoldsHeaderSizesAndValues) {
+    office::ExcelWorkbook book = office::ExcelWorkbook::open(writtenFile("out.xlsx"));
+    office::ExcelSheet *sheet = book.findSheet("Ф30(1000)");
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->text(1, 1), "Штаты");
+    // Widths: 180 points -> 34, 60 points -> 11; heights in points.
+    EXPECT_EQ(sheet->columnWidth(2), 34);
+    EXPECT_EQ(sheet->columnWidth(5), 11);
+    EXPECT_EQ(sheet->rowHeight(3), 45);
+    // The title over structure columns 4..5 of row 1 is merged over (2,5)..(2,6).
+    const auto merge = sheet->mergeAt(2, 5);
+    ASSERT_TRUE(merge);
+    EXPECT_EQ(*merge, (office::RangeRef{2, 5, 2, 6}));
+    EXPECT_EQ(sheet->text(2, 5), "Число должностей: в целом по организации");
+    EXPECT_EQ(sheet->format(2, 5).numberFormat, "@");
+    EXPECT_TRUE(sheet->format(2, 5).wrap);
+    EXPECT_EQ(sheet->format(2, 5).hAlign, office::HAlign::Center);
+    // Rotated title "№ строки" (tchars "CC10").
+    bool rotated = false;
+    for (int r = 2; r <= 5; ++r)
+        for (int c = 2; c <= 5; ++c)
+            if (sheet->text(r, c) == "№ строки") rotated = sheet->format(r, c).rotation == 90;
+    EXPECT_TRUE(rotated);
+    // Values at their stored coordinates: СТР1ГР4 of institution 9 is stored (5, 5).
+    EXPECT_EQ(sheet->value(5, 5).toDouble(), 90);
+    EXPECT_EQ(sheet->format(5, 5).numberFormat, "0");
+    EXPECT_EQ(sheet->value(5, 8).toDouble(), 43);
+    // Grid lines over the table, panes frozen below and right of the header.
+    EXPECT_EQ(sheet->format(2, 2).left, office::LineStyle::Continuous);
+    EXPECT_EQ(sheet->format(9, 8).bottom, office::LineStyle::Continuous);
+    EXPECT_EQ(sheet->frozenAt(), (office::CellRef{5, 5}));
+}
+
+TEST_F(TableExcelTest, NamesAndWidths) {
+    EXPECT_EQ(SheetColumnWidth(57), 10);
+    EXPECT_EQ(SheetName("Ф30", "(1000)"), "Ф30(1000)");
+    EXPECT_EQ(SheetName("Очень длинное имя формы", "(1000)").size(), 20);
+    EXPECT_EQ(SheetName("Ф30/1", "(1000)"), "Ф30_1(1000)");
+    // The same table twice into one workbook: the name is taken.
+    office::ExcelWorkbook book = office::ExcelWorkbook::create();
+    WriteTableSheet(book.addSheet(), source());
+    EXPECT_THROW(WriteTableSheet(book.addSheet(), source()), office::Error);
+}
+
+TEST_F(TableExcelTest, InputRoundTripKeepsEveryValue) {
+    // A value no decimal text writes exactly comes back the same.
+    db::exec(db::kData, "update data set data=? where hospital=? and \"table\"=? and \"column\"=5 and \"row\"=5",
+             {1.0 / 3.0, sample::ids::SouthHospital, sample::ids::TableF30Staff});
+    const Cells before = stored();
+    ASSERT_EQ((before[{5, 5}]), 1.0 / 3.0);
+    ASSERT_FALSE(before.isEmpty());
+    const QString path = writtenFile("round.xlsx");
+    // Another institution's values are replaced by the sheet's; none are lost.
+    office::ExcelWorkbook book = office::ExcelWorkbook::open(path);
+    const auto values = ReadTableSheet(book, "ф30(1000)", ReadTableShape(sample::ids::TableF30Staff));
+    ASSERT_TRUE(values);
+    StoreTableValues("data", sample::ids::NorthHospital, fx.year(), sample::ids::TableF30Staff, *values);
+    EXPECT_EQ(stored(sample::ids::NorthHospital), before);
+    EXPECT_EQ(stored(), before);
+    EXPECT_FALSE(ReadTableSheet(book, "Ф30(2000)", ReadTableShape(sample::ids::TableF30Visits)));
+}
+
+TEST_F(TableExcelTest, LoadFromTheTableWindow) {
+    const Cells before = stored();
+    const Cells other = stored(sample::ids::SouthHospital, sample::ids::TableF30Visits);
+    office::ExcelWorkbook book = office::ExcelWorkbook::open(writtenFile("edit.xlsx"));
+    office::ExcelSheet &sheet = *book.findSheet("Ф30(1000)");
+    sheet.setValue(5, 5, QStringLiteral(" 12.25 "));   // a number typed as text
+    sheet.setValue(6, 5, QVariant());                 // emptied: no stored value
+    sheet.setValue(1, 1, QStringLiteral("ignored"));
+    book.saveAs(fx.root() + "edited.xlsx");
+
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    ASSERT_TRUE(w->Excel2->isEnabled());
+    dialogs.files.push_back(fx.root() + "edited.xlsx");
+    w->Excel2->trigger();
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    Cells expected = before;
+    expected[{5, 5}] = 12.25;
+    expected.remove({5, 6});
+    EXPECT_EQ(stored(), expected);
+    EXPECT_EQ(stored(sample::ids::SouthHospital, sample::ids::TableF30Visits), other);
+    EXPECT_EQ(w->cellDisplayText(0, 0), "12");   // shown anew
+    EXPECT_EQ(shared().DataMatrix.at(5, 5), 12.25);
+}
+
+TEST_F(TableExcelTest, BadSheetChangesNothing) {
+    const Cells before = stored();
+    office::ExcelWorkbook book = office::ExcelWorkbook::open(writtenFile("bad.xlsx"));
+    office::ExcelSheet &sheet = *book.findSheet("Ф30(1000)");
+    sheet.setValue(5, 5, 1.0);
+    sheet.setValue(9, 8, QStringLiteral("много"));   // last cell of the data area
+    book.saveAs(fx.root() + "bad2.xlsx");
+
+    auto w = show();
+    dialogs.files.push_back(fx.root() + "bad2.xlsx");
+    w->Excel2->trigger();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].contains("H9")) << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(dialogs.messages[0].contains("много"));
+    EXPECT_EQ(stored(), before);
+
+    // A workbook without the table's sheet, and a file that is no workbook.
+    office::ExcelWorkbook empty = office::ExcelWorkbook::create();
+    empty.saveAs(fx.root() + "empty.xlsx");
+    dialogs.files.push_back(fx.root() + "empty.xlsx");
+    w->Excel2->trigger();
+    EXPECT_EQ(dialogs.messages.size(), 1);
+    QFile junk(fx.root() + "junk.xlsx");
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a workbook");
+    junk.close();
+    dialogs.files.push_back(fx.root() + "junk.xlsx");
+    w->Excel2->trigger();
+    EXPECT_EQ(dialogs.messages.size(), 2);
+    EXPECT_EQ(stored(), before);
+}
+
+TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
+    auto w = show();
+    ASSERT_TRUE(w->N40->isEnabled());
+    w->N40->trigger();
+    ASSERT_EQ(dialogs.opened.size(), 1);
+    EXPECT_TRUE(dialogs.sawMessage("Вывод таблицы завершен. Ждите открытия Excel..."));
+    {
+        office::ExcelWorkbook made = office::ExcelWorkbook::open(dialogs.opened[0]);
+        ASSERT_NE(made.findSheet("Ф30(1000)"), nullptr);
+        EXPECT_EQ(made.findSheet("Ф30(1000)")->text(1, 1), w->windowTitle());
+    }
+
+    // Into an open workbook: chosen from the list, the sheet is added there.
+    shared().TableNumber = QStringLiteral("(2000)");
+    auto second = show();
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *choice = static_cast<TForm4 *>(d);
+        EXPECT_EQ(choice->windowTitle(), "Выьерите книгу Excel");
+        const auto found = choice->ListBox1->findItems(QFileInfo(dialogs.opened[0]).fileName(), Qt::MatchExactly);
+        EXPECT_EQ(found.size(), 1);
+        if (!found.isEmpty()) choice->ListBox1->setCurrentItem(found[0]);
+        return int(QDialog::Accepted);
+    });
+    second->N39->trigger();
+    ASSERT_EQ(dialogs.opened.size(), 2);
+    EXPECT_EQ(dialogs.opened[1], dialogs.opened[0]);
+    office::ExcelWorkbook both = office::ExcelWorkbook::open(dialogs.opened[0]);
+    EXPECT_NE(both.findSheet("Ф30(1000)"), nullptr);
+    EXPECT_NE(both.findSheet("Ф30(2000)"), nullptr);
+
+    // Into an existing file: the user's file stays as it was.
+    const QString user = writtenFile("user.xlsx");
+    const QByteArray userBytes = [&] { QFile f(user); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    dialogs.files.push_back(user);
+    second->N41->trigger();
+    ASSERT_EQ(dialogs.opened.size(), 3);
+    EXPECT_NE(dialogs.opened[2], user);
+    office::ExcelWorkbook copy = office::ExcelWorkbook::open(dialogs.opened[2]);
+    EXPECT_NE(copy.findSheet("Ф30(1000)"), nullptr);
+    EXPECT_NE(copy.findSheet("Ф30(2000)"), nullptr);
+    QFile f(user);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), userBytes);
+}
