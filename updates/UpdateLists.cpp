@@ -285,6 +285,7 @@ bool LoadUpdatesListFile(TUpdatesList &list, const QString &fileName) {
 
 bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, const QString &tempFolder) {
     try {
+        ForceDirectoryPath(tempFolder);
         const QString file = IncludeTrailingPathSlash(tempFolder) + QStringLiteral("updates_list_")
                              + QString::number(QDateTime::currentMSecsSinceEpoch()) + QStringLiteral(".json");
         if (!DownloadUpdatesList(baseUrl, year, file))

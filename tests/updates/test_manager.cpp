@@ -156,6 +156,27 @@ TEST(UpdateManager, FailureWhileRecordingUndoesFilesAndTables) {
     EXPECT_TRUE(logText().contains("ERROR: Исключение при установке обновления: "));
 }
 
+TEST(UpdateManager, NothingInstalledTriggersTheAutomaticRollback) {
+    ServedSample s;
+    // A package whose only form lacks its structure file.
+    const QString src = s.fx.root() + "broken/";
+    QDir().mkpath(src + "Ф30");
+    cp1251::writeLines(src + "update_manifest.json",
+                       {R"({"version": "1", "year": "2024", "forms": [{"formName": "Ф30", "formFile": "Ф30\/Ф30.frs"}]})"});
+    ASSERT_TRUE(CreateZipArchive(src, s.fx.root() + "broken.zip"));
+    QFile f(s.fx.root() + "broken.zip");
+    f.open(QIODevice::ReadOnly);
+    s.server.setOk("/pkg/B.zip", f.readAll());
+    TUpdateManager m = s.manager();
+    EXPECT_FALSE(m.InstallUpdate("B", s.server.base() + "/pkg/B.zip", FileSha256Hex(s.fx.root() + "broken.zip")));
+    const QString log = logText();
+    EXPECT_TRUE(log.contains("ERROR: Ошибка при установке обновления: B"));
+    EXPECT_TRUE(log.contains("INFO: Выполняется автоматический откат..."));
+    EXPECT_TRUE(log.contains("INFO: Откат обновления завершен: B"));
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
+}
+
 TEST(UpdateWindow, ListsInstallsAndShowsDetails) {
     ServedSample s;
     IniFile(paths::settingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
