@@ -396,8 +396,4 @@ TEST_F(WindowTest, ReportAndOutputCommandsAreEnabled) {
     EXPECT_TRUE(forms.N20->isEnabled());
     forms.TreeView1->setCurrentItem(forms.TreeView1->topLevelItem(0));
     EXPECT_FALSE(forms.N20->isEnabled());
-
-    TMTList types;
-    EXPECT_FALSE(types.N1->isEnabled());
-    EXPECT_TRUE(types.N2->isEnabled());
 }

@@ -94,6 +94,35 @@ TEST_F(FormListWindowTest, SelectionTablesAndNavigation) {
     EXPECT_FALSE(w.nextTable(false));
 }
 
+TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
+    const QSqlDatabase main = db::connection(db::kMain);
+    db::exec(main, "update forms set formname=? where id=?", {"Ф14-стационар-2024", ids::FormF14});
+    db::exec(main, "update tables set tablen=? where ident=?", {"(1000-дополнение)", ids::TableF14Patients});
+    fx.reloadCaches();
+    shared().CurrentInstitution = ids::NorthHospital;
+    TFormList w;
+    ASSERT_TRUE(w.Start(ids::TypeHospital));
+    QTreeWidgetItem *f14 = nodeWithText(w.TreeView1, "Ф14-стационар-2024");
+    ASSERT_TRUE(f14);
+    w.TreeView1->setCurrentItem(f14->child(0));
+    QString formName, number;
+    dialogs.modals.push_back([&](QDialog *) {
+        formName = shared().TableFormName;
+        number = shared().TableNumber;
+        return int(QDialog::Rejected);
+    });
+    w.N8Click();
+    EXPECT_EQ(formName, "Ф14-стационар-2024");
+    EXPECT_EQ(number, "(1000-дополнение)");
+
+    shared().TableFormName.clear();
+    shared().TableNumber.clear();
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0)->child(1));
+    ASSERT_TRUE(w.nextTable(true));
+    EXPECT_EQ(shared().TableFormName, "Ф14-стационар-2024");
+    EXPECT_EQ(shared().TableNumber, "(1000-дополнение)");
+}
+
 TEST_F(FormListWindowTest, ControlsAndClearing) {
     shared().CurrentInstitution = ids::SouthHospital;
     TFormList w;

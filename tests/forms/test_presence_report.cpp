@@ -1,0 +1,162 @@
+// Data presence reports: fill percentages per table from the values
+// database and from transfer files, the 150-character form lines, and the
+// territory window's "Справка" commands.
+#include "core/ListWindow.h"
+#include "core/SampleConfig.h"
+#include "core/SharedState.h"
+#include "core/TreeMarking.h"
+#include "forms/AdmForm.h"
+#include "forms/PresenceReport.h"
+#include "forms/TransferFiles.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+struct PresenceTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().resetWork();
+    }
+    void TearDown() override { shared().resetWork(); }
+
+    QStringList errors() const { return shared().ControlErrors.texts(); }
+    void writeFile(const QString &path, const QStringList &lines) { ASSERT_TRUE(cp1251::writeLines(path, lines)); }
+    void dropValue(qint64 hosp, int table, int column, int row) {
+        db::exec(db::connection(db::kData),
+                 "delete from data where hospital=? and \"table\"=? and \"column\"=? and \"row\"=?",
+                 {hosp, table, column, row});
+    }
+};
+
+} // namespace
+
+TEST_F(PresenceTest, LookupsAndPercentages) {
+    EXPECT_EQ(presence::FindTablesListIndex("ф30", "(2000)"), 1);
+    EXPECT_EQ(presence::FindTablesListIndex("Ф14", "(1000)"), shared().TablesList.indexOfObject(ids::TableF14Patients));
+    EXPECT_EQ(presence::FindTablesListIndex("Ф30", "(3000)"), shared().TablesList.count());
+    EXPECT_EQ(presence::IndexOfTableIdentInArray(ids::TableF47Network),
+              shared().TablesList.indexOfObject(ids::TableF47Network));
+    EXPECT_EQ(presence::IndexOfTableIdentInArray(999), int(shared().TablesArray.size()));
+
+    EXPECT_EQ(presence::fillPercent(20, 7, 8, 3, 3), 100);
+    EXPECT_EQ(presence::fillPercent(1, 8, 1, 0, 0), 12);   // 12.5 to the even neighbour
+    EXPECT_EQ(presence::fillPercent(3, 8, 1, 0, 0), 38);   // 37.5
+    EXPECT_EQ(presence::fillPercent(1, 3, 3, 3, 3), 0);    // a table without data cells
+}
+
+TEST_F(PresenceTest, DatabaseReportOverASubtree) {
+    // Southern hospital loses one of the 20 cells of Ф30 (1000).
+    dropValue(ids::SouthHospital, ids::TableF30Staff, 5, 5);
+    const QList<presence::UnitNode> nodes{{"Южный район", ids::South, false},
+                                          {"Южная ЦРБ", ids::SouthHospital, true},
+                                          {"Южная участковая больница", ids::SouthRuralHospital, true},
+                                          {"Южная поликлиника", ids::SouthPolyclinic, true}};
+    QStringList labels;
+    presence::reportByDatabase(nodes, [&](const QString &t) { labels << t; });
+    EXPECT_EQ(errors(), (QStringList{"Южный район", "Южная ЦРБ", "Ф30\t(1000) - 95%, (2000) - 100%",
+                                     "Ф14\t(1000) - 100%", "Южная участковая больница", "Южная поликлиника",
+                                     "Ф30\t(1000) - 100%, (2000) - 100%"}));
+    EXPECT_EQ(labels, (QStringList{"Южная ЦРБ", "Южная участковая больница", "Южная поликлиника"}));
+}
+
+TEST_F(PresenceTest, LongFormLinesContinueWithTheFormName) {
+    SharedState &s = shared();
+    s.FormsList.clear();
+    s.TablesList.clear();
+    s.TablesArray.clear();
+    s.FormsList.add("ФБ - большая", 1);
+    s.FormsList.add("ФП - пустая", 2);
+    s.TablesList.add("ФП*Т(1) - пусто", 100);
+    s.TablesArray.append({0, 100, 5, 5, 1, 1, 0, 0, 0});
+    for (int i = 0; i < 20; ++i) {
+        s.TablesList.add(QStringLiteral("ФБ*Т(%1) - т").arg(1000 + i), i + 1);
+        s.TablesArray.append({0, i + 1, 5, 5, 1, 1, 0, 0, i % 3 == 2 ? 0 : 16});
+    }
+    const QStringList lines = presence::formLines();
+    ASSERT_GE(lines.size(), 2);
+    QStringList items;
+    for (const QString &l : lines) {
+        EXPECT_LE(l.size(), 150) << l.toStdString();
+        ASSERT_TRUE(l.startsWith("ФБ\t(")) << l.toStdString();
+        EXPECT_FALSE(l.endsWith(", "));
+        items += l.mid(3).split(", ");
+    }
+    // Every table with values once, in order; the empty form gives nothing.
+    ASSERT_EQ(items.size(), 14);
+    EXPECT_EQ(items[0], "(1000) - 100%");
+    EXPECT_EQ(items[2], "(1003) - 100%");
+    // A line is closed only when the next item would pass 150 characters.
+    EXPECT_GT(lines[0].size() + 2 + items[lines[0].count(", ") + 1].size(), 150);
+}
+
+TEST_F(PresenceTest, FileReportCountsValuesOfTheYear) {
+    const QString dir = fx.root();
+    const QString y = QString::number(fx.year());
+    const auto rec = [](const QString &year, const QString &form, const QString &tablen, int c, int r) {
+        return transfer::formatRecord("5", year, form, tablen, c, r);
+    };
+    // By name: 3 of 6 cells of Ф30 (2000), one cell of another year, one unknown table.
+    writeFile(dir + "Северная ЦРБ - Ф30.orw", {rec(y, "Ф30", "(2000)", 5, 4), rec(y, "Ф30", "(2000)", 6, 4),
+                                                rec(y, "Ф30", "(2000)", 5, 5), rec("2001", "Ф30", "(1000)", 5, 5),
+                                                rec(y, "Ф30", "(9000)", 5, 5), "мусор"});
+    // By id: Ф14 (1000), one of 12 cells.
+    writeFile(dir + "Южная ЦРБ.orv", {rec(y, QString::number(ids::FormF14), "(1000)", 5, 4)});
+    // Another year only.
+    writeFile(dir + "Старый.orw", {rec("2001", "Ф30", "(2000)", 5, 4)});
+    QList<int> steps;
+    presence::reportByFiles({dir + "Северная ЦРБ - Ф30.orw", dir + "Южная ЦРБ.orv", dir + "Старый.orw"}, {},
+                            [&](int i) { steps << i; });
+    EXPECT_EQ(errors(), (QStringList{"Северная ЦРБ", "Ф30\t(2000) - 50%", "Южная ЦРБ", "Ф14\t(1000) - 8%", "Старый"}));
+    EXPECT_EQ(steps, (QList<int>{1, 2, 3}));
+}
+
+TEST_F(PresenceTest, FileNamesLoseFolderShortExtensionAndTail) {
+    EXPECT_EQ(presence::fileUnitName("/a/b/Южная ЦРБ.orw"), "Южная ЦРБ");
+    EXPECT_EQ(presence::fileUnitName("/a/ЦРБ - 2024.orv"), "ЦРБ");
+    EXPECT_EQ(presence::fileUnitName("/a/Имя.v2 файл"), "Имя.v2 файл");
+    EXPECT_EQ(presence::fileUnitName("/a.b/без расширения"), "без расширения");
+}
+
+TEST_F(PresenceTest, TerritoryWindowShowsTheList) {
+    TAdmForm adm(TAdmForm::Mode::Input);
+    adm.FormActivate();
+    ASSERT_TRUE(adm.N16->isEnabled());
+    QTreeWidgetItem *north = nullptr;
+    for (QTreeWidgetItem *n : TreeNodesInOrder(adm.TreeView1))
+        if (n->text(0) == "Северный район") north = n;
+    ASSERT_TRUE(north);
+    adm.TreeView1->setCurrentItem(north);
+    QString heading;
+    QStringList shown;
+    dialogs.modals.push_back([&](QDialog *) {
+        heading = Form1().heading();
+        for (const QStringList &row : Form1().contents().rows) shown << row.join('|');
+        return int(QDialog::Accepted);
+    });
+    adm.N16->trigger();
+    EXPECT_EQ(dialogs.modalTitles, QStringList{"Справка о наличии информации в ЛПУ"});
+    EXPECT_EQ(Form1().contents().columns, (QStringList{"Форма", "Заполнение таблиц"}));
+    EXPECT_TRUE(heading.contains(" - "));
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown[0], "Северный район|");
+    EXPECT_TRUE(shown.contains("ФАП Лесной|"));
+    EXPECT_EQ(shown.last(), "ФАП Лесной|");   // no values: only its name
+    EXPECT_FALSE(adm.GroupBox1->isVisible());
+
+    // No file chosen: nothing.
+    adm.N17->trigger();
+    EXPECT_EQ(dialogs.modalTitles.size(), 1);
+}
