@@ -23,9 +23,11 @@ struct UploadState {
     QString lastError;
 };
 
+// Kept for the life of the process: an upload still running while the
+// program ends must not find its state destroyed.
 UploadState &state() {
-    static UploadState s;
-    return s;
+    static UploadState *s = new UploadState;
+    return *s;
 }
 
 QThreadPool &pool() {
