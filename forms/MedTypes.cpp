@@ -1,4 +1,5 @@
 #include "forms/MedTypes.h"
+#include "reports/IndicatorWindows.h"
 
 #include "core/SharedState.h"
 #include "core/TreeMarking.h"
@@ -191,8 +192,7 @@ TMTList::TMTList(QWidget *parent) : QDialog(parent) {
     setWindowTitle(appTitle() + QLatin1Char(' ') + QStringLiteral("Типы учреждений"));
     winutil::fitToScreen(this, QSize(500, 550));
     MainMenu1 = new QMenuBar(this);
-    N1 = MainMenu1->addAction(QStringLiteral("Показатели"));
-    N1->setEnabled(false);   // indicators come with their own windows
+    N1 = MainMenu1->addAction(QStringLiteral("Показатели"), this, &TMTList::N1Click);
     N2 = MainMenu1->addAction(QStringLiteral("Разрезы"), this, &TMTList::N2Click);
     N3 = MainMenu1->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
     TreeView1 = new QTreeWidget(this);
@@ -224,6 +224,15 @@ bool TMTList::GetUnitList() {
     }
     shared().IncludeList = medtypes::unitsOfTypes(types);
     return true;
+}
+
+void TMTList::N1Click() {
+    guarded(this, [&] {
+        if (!GetUnitList()) return;
+        shared().DataTableName = QStringLiteral("Data");
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        openIndicatorTreeForViewing(this, n ? n->text(0) : QStringLiteral("Типы учреждений"));
+    });
 }
 
 void TMTList::N2Click() {

@@ -58,6 +58,7 @@ public:
     // IncludeList := the institutions of the marked leaf types. False, with a
     // message and IncludeList unchanged, when nothing is marked.
     bool GetUnitList();
+    void N1Click();
 
     QTreeWidget *TreeView1 = nullptr;
     QMenuBar *MainMenu1 = nullptr;
