@@ -160,26 +160,6 @@ TEST_F(BreakdownTest, UnbalancedConditionListsNobody) {
     EXPECT_TRUE(dialogs.sawMessage("Не хватает левой скобки"));
 }
 
-TEST_F(BreakdownTest, PlaceNamesTheTitlesCoveringTheCell) {
-    QList<GridTitle> titles;
-    auto title = [&](GridTitle::Band band, int start, int end, const QString &text) {
-        GridTitle t;
-        t.band = band;
-        t.spanStart = start;
-        t.spanEnd = end;
-        t.text = text;
-        titles << t;
-    };
-    title(GridTitle::RowHeader, 4, 4, "Врачи");
-    title(GridTitle::RowHeader, 4, 8, "Всего");
-    title(GridTitle::RowHeader, 5, 5, "Терапевты");
-    title(GridTitle::ColumnHeader, 4, 5, "Должностей");
-    title(GridTitle::ColumnHeader, 5, 5, "занятых");
-    EXPECT_EQ(PlaceText(titles, Kind::Cell, 0, 1, 3, 3), "Врачи:Всего: - Должностей:занятых:");
-    EXPECT_EQ(PlaceText(titles, Kind::Row, 1, 1, 3, 3), "Всего:Терапевты:");
-    EXPECT_EQ(PlaceText(titles, Kind::Column, 1, 0, 3, 3), " - Должностей:");
-}
-
 TEST_F(BreakdownTest, FromTheTableWindowIntoTheListWindow) {
     installBreakdownTableExtension();
     shared().CurrentInstitution = sample::ids::ReportRegion;
