@@ -158,7 +158,7 @@ QString listHeading(const QString &mainCaption) {
     const QLocale locale;
     const QDateTime now = QDateTime::currentDateTime();
     return tail + QStringLiteral(" - ") + locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(now.time(), QLocale::LongFormat);
+           now.time().toString(QStringLiteral("hh:mm:ss"));
 }
 
 } // namespace presence

@@ -245,7 +245,7 @@ office::WordDocument buildProtocolDocument(const PrintContext &c, const QString 
 QString printStamp(const QDateTime &when) {
     const QLocale locale;
     QString stamp = locale.toString(when.date(), QLocale::ShortFormat);
-    if (when.time() != QTime(0, 0)) stamp += QLatin1Char(' ') + locale.toString(when.time(), QLocale::LongFormat);
+    if (when.time() != QTime(0, 0)) stamp += QLatin1Char(' ') + when.time().toString(QStringLiteral("hh:mm:ss"));
     return stamp;
 }
 
