@@ -1,7 +1,17 @@
 #include "app/Commands.h"
 
+#include "controls/ContrForm.h"
+
 #include "forms/AdmForm.h"
+#include "forms/Breakdown.h"
+#include "forms/CalcRuleEditor.h"
+#include "forms/FormCatalog.h"
 #include "forms/MedTypes.h"
+#include "forms/TableExcel.h"
+#include "reports/IndicatorWindows.h"
+#include "reports/ReportList.h"
+#include "reports/Summation.h"
+#include "updates/UpdateGenerator.h"
 
 // Each work window's owner adds one assignment here when the window exists,
 // e.g.  mainCommands().LAdm2 = [](QWidget *parent) { ... };
@@ -14,4 +24,19 @@ void installWindowCommands() {
     c.abcMouseLabel11 = [](QWidget *parent) { openAdmFormForInput(parent); };
     c.LAdm2 = [](QWidget *parent) { openMedTypesEditor(parent); };
     c.Lrek2 = [](QWidget *parent) { openMedTypesList(parent); };
+    c.LAdm3 = [](QWidget *parent) { openFormCatalog(parent); };
+    c.Lrek4 = [](QWidget *parent) { openIndicatorSetup(parent); };
+    c.abcMouseLabel6 = [](QWidget *parent) { openUpdateGenerator(parent); };
+    c.LAdm4 = [](QWidget *parent) { openControlsEditor(parent); };
+    c.abcMouseLabel12 = [](QWidget *parent) { openReportListSvod(parent); };
+    c.abcMouseLabel13 = [](QWidget *parent) { openReportListNet(parent); };
+    c.Lrek1 = [](QWidget *parent) { openReportListTerrain(parent); };
+    c.Lrek3 = [](QWidget *parent) { openReportListSingle(parent); };
+    c.LLev3 = [](QWidget *parent) { openSubReportSummation(parent); };
+
+    // Commands of the table window that belong to other windows.
+    installControlsTableExtension();
+    installCalcRuleTableExtension();
+    installBreakdownTableExtension();
+    installTableExcelTableExtension();
 }

@@ -103,12 +103,13 @@ TEST_F(MainWindow, CommandsSetTheSharedModesAroundTheirWindows) {
         tableSeen = shared().DataTableName;
         netSeen = shared().NetMode;
     };
+    installWindowCommands();   // the real windows first, then the recorders in their place
     mainCommands().abcMouseLabel13 = record;
     mainCommands().Lrek1 = record;
     mainCommands().LAdm3 = [](QWidget *) { shared().FormsList.clear(); };
     TMain w;
     EXPECT_TRUE(w.abcMouseLabel13->isEnabled());
-    EXPECT_FALSE(w.abcMouseLabel12->isEnabled());
+    EXPECT_FALSE(w.abcMouseLabel3->isEnabled());   // the update check stays disabled
 
     w.abcMouseLabel13Click();
     EXPECT_EQ(modeSeen, QStringLiteral("Net"));
