@@ -1,0 +1,874 @@
+// Conversion of control-book references and expressions into our rule
+// notation: table and number mapping through Links.mdb, classification of a
+// rule, the common cycle, the final tidying of a side and list compaction.
+#include "controls/ZenkorImporter.h"
+
+#include "core/Common.h"
+#include "core/FormulaParser.h"
+#include "core/LinksDb.h"
+#include "core/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <algorithm>
+
+namespace {
+
+const QString kRowKey = QStringLiteral("СТР");
+const QString kColKey = QStringLiteral("ГР");
+const QString kDots = QStringLiteral("..");
+
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+bool isOperatorChar(QChar c) { return c == u'+' || c == u'-' || c == u'/' || c == u'X' || c == u'x'; }
+
+bool isArithmeticChar(QChar c) { return c == u'-' || c == u'/' || c == u'X' || c == u'x'; }
+
+bool hasArithmetic(const QString &s) {
+    return std::any_of(s.begin(), s.end(), isArithmeticChar);
+}
+
+QString stripBrackets(QString s) {
+    s.remove(u'(');
+    s.remove(u')');
+    s.remove(u'[');
+    s.remove(u']');
+    return s;
+}
+
+QString digitsOnly(const QString &s) {
+    QString out;
+    for (QChar c : s)
+        if (isDigit(c)) out += c;
+    return out;
+}
+
+QString withoutLeadingZeros(const QString &s) {
+    int i = 0;
+    while (i < s.size() && s.at(i) == u'0') ++i;
+    const QString rest = s.mid(i);
+    return rest.isEmpty() ? QStringLiteral("0") : rest;
+}
+
+// ":" -> "..", then a "." that is not part of ".." -> ",".
+QString externalListToCommas(const QString &spec) {
+    QString s = spec;
+    s.replace(QLatin1Char(':'), kDots);
+    QString out;
+    for (int i = 0; i < s.size(); ++i) {
+        if (s.at(i) == u'.') {
+            if (i + 1 < s.size() && s.at(i + 1) == u'.') {
+                out += kDots;
+                ++i;
+            } else {
+                out += u',';
+            }
+        } else {
+            out += s.at(i);
+        }
+    }
+    return out;
+}
+
+// Pieces and operators of a text cut at - / X x; empty pieces are dropped,
+// X and x become "*".
+struct Token {
+    bool op;
+    QString text;
+};
+
+QList<Token> cutArithmetic(const QString &s) {
+    QList<Token> out;
+    QString piece;
+    auto flush = [&] {
+        const QString p = piece.trimmed();
+        if (!p.isEmpty()) out.append({false, p});
+        piece.clear();
+    };
+    for (QChar c : s) {
+        if (isArithmeticChar(c)) {
+            flush();
+            out.append({true, (c == u'X' || c == u'x') ? QStringLiteral("*") : QString(c)});
+        } else {
+            piece += c;
+        }
+    }
+    flush();
+    return out;
+}
+
+bool quotedSpec(const QString &spec, QString &inner) {
+    const QString t = spec.trimmed();
+    if (t.size() >= 3 && t.startsWith(u'\'') && t.endsWith(u'\'')) {
+        inner = t.mid(1, t.size() - 2);
+        return true;
+    }
+    return false;
+}
+
+// Index of the bracket closing the one at open (any of [ and ( opens, any of
+// ] and ) closes when both kinds count; only [ ] otherwise); -1 when none.
+int matchingClose(const QString &s, int open, bool bothKinds) {
+    int depth = 0;
+    for (int i = open; i < s.size(); ++i) {
+        const QChar c = s.at(i);
+        if (c == u'[' || (bothKinds && c == u'(')) ++depth;
+        else if (c == u']' || (bothKinds && c == u')')) {
+            if (--depth == 0) return i;
+        }
+    }
+    return -1;
+}
+
+// Canonical form of a row or column list taken from a reference.
+QString canonicalList(const QString &list) {
+    if (list.contains(u',') || list.contains(kDots)) return TControlMatchImporter::ExpandRangeList(list);
+    return list;
+}
+
+int listCount(const QString &list) {
+    if (list.isEmpty()) return 0;
+    if (list.contains(kDots)) return int(TControlMatchImporter::ExpandImportedNumberList(list).size());
+    return int(list.split(u',').size());
+}
+
+// Numbers sorted ascending written with runs of two or more as a..b.
+QString runsText(QList<int> numbers) {
+    std::sort(numbers.begin(), numbers.end());
+    QStringList parts;
+    int i = 0;
+    while (i < numbers.size()) {
+        int j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+        if (j > i)
+            parts << QString::number(numbers[i]) + kDots + QString::number(numbers[j]);
+        else
+            parts << QString::number(numbers[i]);
+        i = j + 1;
+    }
+    return parts.join(u',');
+}
+
+bool isWholeNumber(const QString &s, int &value) {
+    const QString t = s.trimmed();
+    if (t.isEmpty() || !std::all_of(t.begin(), t.end(), isDigit)) return false;
+    bool ok = false;
+    value = t.toInt(&ok);
+    return ok;
+}
+
+void collapseBlanks(QString &s) {
+    while (s.contains(QLatin1String("  "))) s.replace(QLatin1String("  "), QLatin1String(" "));
+}
+
+} // namespace
+
+// ---- Links.mdb maps ----------------------------------------------------------
+
+void TControlMatchImporter::LoadLinksMaps() {
+    if (MapsLoaded) return;
+    LinksFormMap.clear();
+    LinksTableMap.clear();
+    const QString path = linksFile();
+    if (!QFileInfo::exists(path)) {
+        MapsLoaded = true;
+        return;
+    }
+    auto conn = links::openLinks(path);
+    {
+        QSqlQuery q = db::exec(conn->db(), QStringLiteral("select nf, mf from forms"));
+        while (q.next()) {
+            const QString nf = q.value(0).toString().trimmed();
+            const QString mf = q.value(1).toString().trimmed();
+            if (!nf.isEmpty() && !mf.isEmpty()) LinksFormMap.setValue(nf, mf);
+        }
+    }
+    {
+        QSqlQuery q = db::exec(conn->db(), QStringLiteral("select msk, orv from tables"));
+        while (q.next()) {
+            const QString msk = q.value(0).toString().trimmed();
+            const QString orv = q.value(1).toString().trimmed();
+            if (!msk.isEmpty() && !orv.isEmpty()) LinksTableMap.setValue(msk, orv);
+        }
+    }
+    MapsLoaded = true;
+}
+
+qint64 TControlMatchImporter::FormCodeToFormId(const QString &formCode, QString &formName) const {
+    formName.clear();
+    if (!FormCodeMap || FormCodeMap->isEmpty()) return 0;
+    QString name = FormCodeMap->value(NormalizeFormCode(formCode));
+    if (name.isEmpty()) name = FormCodeMap->value(formCode.trimmed());
+    if (name.isEmpty()) return 0;
+    formName = name;
+    if (Query.isEmpty() || Query == db::kMain) return GetFormIdByName(name);
+    const QVariant v = db::scalar(db::connection(Query),
+                                  QStringLiteral("select id from forms where upper(formname)=upper(?) order by id"),
+                                  {name});
+    return (v.isValid() && !v.isNull()) ? v.toLongLong() : -1;
+}
+
+QString TControlMatchImporter::MapTableName(const QString &tableCode, const QString &formCode) {
+    if (tableCode.isEmpty()) return QString();
+    LoadLinksMaps();
+    const QString value = LinksTableMap.value(NormalizeFormCode(formCode) + tableCode);
+    const int open = value.indexOf(u'(');
+    if (open >= 0) return value.mid(open);
+    return QLatin1Char('(') + tableCode + QLatin1Char(')');
+}
+
+// ---- one reference -----------------------------------------------------------
+
+void TControlMatchImporter::ConvertZenkorReference(const TZenkorFormula &formula, const QString &formName,
+                                                   const QString &tableOverride, qint64 formId,
+                                                   QString &result) {
+    QString rows = formula.Rows;
+    QString cols = formula.Cols;
+    QString inner;
+    const bool colsVerbatim = quotedSpec(cols, inner);
+    if (colsVerbatim) cols = inner;
+    const bool rowsVerbatim = quotedSpec(rows, inner);
+    if (rowsVerbatim) rows = inner;
+
+    result.clear();
+    if (formId == 0 || formName.isEmpty()) {
+        QString unused;
+        formId = FormCodeToFormId(formula.FormCode, unused);
+    }
+
+    const QString tableSource = tableOverride.isEmpty() ? formula.Table : tableOverride;
+    const QString bareTable = stripBrackets(MapTableName(tableSource, formula.FormCode));
+
+    auto rowPart = [&](const QString &t) {
+        return rowsVerbatim ? t : ConvertNumberSpec(t, true, formula.FormCode, formId, bareTable, kRowKey);
+    };
+    QString colPart;
+    if (!cols.isEmpty())
+        colPart = colsVerbatim ? cols : ConvertNumberSpec(cols, false, formula.FormCode, formId, bareTable, kColKey);
+
+    QString head = QStringLiteral("Ф") + formula.FormCode;
+    if (!bareTable.isEmpty()) head += QStringLiteral("Т[") + bareTable + QLatin1Char(']');
+
+    if (!rows.isEmpty() && hasArithmetic(rows)) {
+        for (const Token &t : cutArithmetic(rows))
+            result += t.op ? t.text : head + rowPart(t.text) + colPart;
+        return;
+    }
+    result = head + (rows.isEmpty() ? QString() : rowPart(rows)) + colPart;
+}
+
+QString TControlMatchImporter::ConvertNumberSpec(const QString &specIn, bool isRows, const QString &formCode,
+                                                 qint64 formId, const QString &bareTable, const QString &prefix) {
+    const QString spec = specIn.trimmed();
+    if (spec.isEmpty()) return QString();
+
+    auto renumber = [&](const QString &x, bool &done) {
+        done = formId >= 1 && !bareTable.isEmpty() && !x.isEmpty();
+        if (!done) return x;
+        QString y = isRows ? ConvertZenkorRowNumbers(x, formCode, formId, bareTable)
+                           : ConvertZenkorColNumbers(x, formCode, formId, bareTable);
+        y = ExpandRangeList(y);
+        y.replace(QLatin1Char(':'), kDots);
+        return y;
+    };
+    auto wrap = [&](QString x) {
+        const int at = x.indexOf(kDots);
+        if (at > 0 && at + 2 < x.size()) {
+            const QString l = x.left(at), r = x.mid(at + 2);
+            if (!l.trimmed().isEmpty() && !r.trimmed().isEmpty()) x = l.trimmed() + kDots + r.trimmed();
+        }
+        return prefix + QLatin1Char('[') + x + QLatin1Char(']');
+    };
+    auto isSumSpec = [&](const QString &s) { return s.contains(u'+') || (isRows && s.contains(u'П')); };
+    auto sumForm = [&](const QString &s) {
+        QString body;
+        QString piece;
+        auto flush = [&] {
+            const QString p = piece.trimmed();
+            piece.clear();
+            if (p.isEmpty()) return;
+            bool done = false;
+            body += renumber(p, done);
+        };
+        for (QChar c : s) {
+            if (c == u'+' || (isRows && c == u'П')) {
+                flush();
+                if (!body.isEmpty()) body += (isRows && c == u'П') ? QString(u'П') : QStringLiteral("+");
+            } else {
+                piece += c;
+            }
+        }
+        flush();
+        // A separator with nothing after it adds nothing.
+        while (!body.isEmpty() && (body.endsWith(u'+') || body.endsWith(u'П'))) body.chop(1);
+        if (body.isEmpty()) return QString();
+        return prefix + QLatin1Char('[') + body + QLatin1Char(']');
+    };
+
+    if (hasArithmetic(spec)) {
+        QString out;
+        for (const Token &t : cutArithmetic(spec)) {
+            if (t.op) {
+                out += t.text;
+                continue;
+            }
+            if (isSumSpec(t.text)) {
+                out += sumForm(t.text);
+                continue;
+            }
+            bool done = false;
+            const QString x = renumber(t.text, done);
+            if (!x.contains(u',')) {
+                out += wrap(x);
+            } else {
+                for (const QString &item : x.split(u','))
+                    if (!item.trimmed().isEmpty()) out += wrap(item.trimmed());
+            }
+        }
+        return out;
+    }
+    if (isSumSpec(spec)) return sumForm(spec);
+
+    bool done = false;
+    QString x = renumber(spec, done);
+    if (!done) x.replace(QLatin1Char(':'), kDots);
+    if (x.contains(kDots)) return wrap(x);
+    if (!x.contains(u',')) return prefix + QLatin1Char('[') + x + QLatin1Char(']');
+    QStringList items;
+    for (const QString &raw : x.split(u',')) {
+        QString item = raw.trimmed();
+        item.replace(QLatin1Char(':'), kDots);
+        const int at = item.indexOf(kDots);
+        if (at > 0 && at + 2 < item.size())
+            item = item.left(at).trimmed() + kDots + item.mid(at + 2).trimmed();
+        items << item;
+    }
+    return prefix + QLatin1Char('[') + items.join(u',') + QLatin1Char(']');
+}
+
+// ---- renumbering -------------------------------------------------------------
+
+namespace {
+
+QString convertNumbers(const TControlMatchImporter &imp, const QString &spec, const QString &formCode,
+                       qint64 formId, const QString &tableNumber, bool rows) {
+    if (formId == 0 || tableNumber.isEmpty()) return externalListToCommas(spec);
+    if (formCode.trimmed().isEmpty()) return spec;
+
+    const QString prefix = TControlMatchImporter::NormalizeFormCode(formCode) + stripBrackets(tableNumber);
+    const QString path = imp.linksFile();
+    if (!QFileInfo::exists(path)) return spec;
+
+    NameValueList map;
+    {
+        auto conn = links::openLinks(path);
+        const QSqlDatabase d = conn->db();
+        const QVariant inv = db::scalar(
+            d, QStringLiteral("select inv from tables where ") + links::prefixCondition(QStringLiteral("msk")),
+            links::prefixParams(prefix));
+        const bool swapped = inv.isValid() && !inv.isNull() && inv.toBool();
+        const bool useRows = rows != swapped;
+        const QString sql = useRows ? QStringLiteral("select mskrow, orvrow from \"rows\" where ") +
+                                          links::prefixCondition(QStringLiteral("mskrow"))
+                                    : QStringLiteral("select mskcol, orvcol from cols where ") +
+                                          links::prefixCondition(QStringLiteral("mskcol"));
+        QSqlQuery q = db::exec(d, sql, links::prefixParams(prefix));
+        while (q.next()) {
+            const QString code = q.value(0).toString().trimmed();
+            const QString number = q.value(1).isNull() ? QString() : q.value(1).toString().trimmed();
+            if (code.size() <= prefix.size() || number.isEmpty()) continue;
+            map.setValue(withoutLeadingZeros(code.mid(prefix.size())), number);
+        }
+    }
+    if (map.isEmpty()) return spec;
+
+    // Looks a number up by its digits; leading zeros do not matter, as in the map.
+    auto lookup = [&](const QString &text) {
+        const QString digits = digitsOnly(text);
+        if (digits.isEmpty()) return QString();
+        return map.value(withoutLeadingZeros(digits));
+    };
+    auto mapRange = [&](const QString &part, const QString &mark, bool &kept) {
+        const int at = part.indexOf(mark);
+        bool ok1 = false, ok2 = false;
+        int start = lookup(part.left(at)).toInt(&ok1);
+        int end = lookup(part.mid(at + mark.size())).toInt(&ok2);
+        if (!ok1) start = -1;
+        if (!ok2) end = -1;
+        kept = start < 0 || end < 0;
+        if (kept) return part;
+        if (start == end) return QString::number(start);
+        return QString::number(start) + kDots + QString::number(end);
+    };
+
+    QStringList out;
+    for (const QString &raw : externalListToCommas(spec).split(u',')) {
+        const QString part = raw.trimmed();
+        if (part.isEmpty()) continue;
+        bool kept = false;
+        if (part.contains(kDots)) {
+            out << mapRange(part, kDots, kept);
+        } else if (rows && part.contains(u'П')) {
+            QString r = mapRange(part, QStringLiteral("П"), kept);
+            if (kept) r.replace(u'П', kDots);
+            out << r;
+        } else {
+            const QString v = lookup(part);
+            out << (v.isEmpty() ? part : v);
+        }
+    }
+    QString result = out.join(u',');
+    result.replace(u'П', kDots);
+    return result;
+}
+
+} // namespace
+
+QString TControlMatchImporter::ConvertZenkorRowNumbers(const QString &spec, const QString &formCode, qint64 formId,
+                                                       const QString &tableNumber) {
+    return convertNumbers(*this, spec, formCode, formId, tableNumber, true);
+}
+
+QString TControlMatchImporter::ConvertZenkorColNumbers(const QString &spec, const QString &formCode, qint64 formId,
+                                                       const QString &tableNumber) {
+    return convertNumbers(*this, spec, formCode, formId, tableNumber, false);
+}
+
+QString TControlMatchImporter::ExpandRangeList(const QString &list) {
+    if (list.isEmpty()) return list;
+    QList<int> numbers;
+    for (const QString &raw : list.split(u',')) {
+        const QString item = raw.trimmed();
+        const int at = item.indexOf(kDots);
+        bool ok = false;
+        if (at >= 0) {
+            bool ok2 = false;
+            int start = item.left(at).trimmed().toInt(&ok);
+            int end = item.mid(at + 2).trimmed().toInt(&ok2);
+            if (!ok) start = -1;
+            if (!ok2) end = -1;
+            if (start >= 0 && end >= 0 && end >= start)
+                for (int n = start; n <= end; ++n) numbers << n;
+        } else {
+            const int n = item.toInt(&ok);
+            if (ok && n >= 0) numbers << n;
+        }
+    }
+    if (numbers.isEmpty()) return list;
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return runsText(numbers);
+}
+
+// ---- sides and references ------------------------------------------------------
+
+QStringList TControlMatchImporter::SplitSideIntoReferences(const QString &side) {
+    const QString s = side.trimmed();
+    const int n = int(s.size());
+    QStringList out;
+    QString token;
+    bool quoted = false;
+    int depth = 0;
+    int commas = 0;
+    for (int i = 0; i < n; ++i) {
+        const QChar c = s.at(i);
+        if (c == u'\'') {
+            quoted = !quoted;
+            token += c;
+            continue;
+        }
+        if (quoted) {
+            token += c;
+            continue;
+        }
+        if (c == u'(') ++depth;
+        else if (c == u')') --depth;
+        else if (c == u',') ++commas;
+
+        if (isOperatorChar(c) && depth == 0 && commas >= 3) {
+            int j = i + 1;
+            while (j < n && s.at(j) == u' ') ++j;
+            if (j < n && isDigit(s.at(j))) {
+                int ahead = 0;
+                bool q = false;
+                for (int k = j; k < n; ++k) {
+                    const QChar ch = s.at(k);
+                    if (ch == u'\'') {
+                        q = !q;
+                        continue;
+                    }
+                    if (q) continue;
+                    if (ch == u',') ++ahead;
+                    else if (isOperatorChar(ch) && ahead >= 3) break;
+                }
+                if (ahead >= 3) {
+                    const QString t = token.trimmed();
+                    if (!t.isEmpty()) out << t;
+                    out << QString(c);
+                    token.clear();
+                    commas = 0;
+                    continue;
+                }
+            }
+        }
+        token += c;
+    }
+    const QString t = token.trimmed();
+    if (!t.isEmpty()) out << t;
+    return out;
+}
+
+bool TControlMatchImporter::SplitReference(const QString &reference, TZenkorFormula &out) {
+    out = TZenkorFormula();
+    out.SourceText = reference;
+    const QString t = reference.trimmed();
+    const int c1 = t.indexOf(u',');
+    const int c2 = c1 < 0 ? -1 : t.indexOf(u',', c1 + 1);
+    const int c3 = c2 < 0 ? -1 : t.indexOf(u',', c2 + 1);
+    if (c3 < 0) return false;
+    out.FormCode = t.left(c1).trimmed();
+    out.Table = t.mid(c1 + 1, c2 - c1 - 1).trimmed();
+    out.Rows = t.mid(c2 + 1, c3 - c2 - 1).trimmed();
+    out.Cols = t.mid(c3 + 1).trimmed();
+    return true;
+}
+
+int TControlMatchImporter::ClassifyControlType(const QList<TZenkorFormula> &references) {
+    bool found = false, sameForm = true, sameTable = true;
+    QString form, table;
+    for (const TZenkorFormula &r : references) {
+        if (r.FormCode.isEmpty() || r.Table.isEmpty()) continue;
+        if (!found) {
+            found = true;
+            form = r.FormCode;
+            table = r.Table;
+            continue;
+        }
+        if (r.FormCode != form) sameForm = false;
+        if (r.Table != table) sameTable = false;
+    }
+    if (!found) return 2;
+    if (sameForm && sameTable) return 0;
+    if (sameForm) return 1;
+    return 2;
+}
+
+QStringList TControlMatchImporter::ConvertAllReferences(const QList<TZenkorFormula> &references, qint64 formId,
+                                                        const QString &formName, const QString &tableOverride) {
+    QStringList out;
+    for (const TZenkorFormula &r : references) {
+        QString converted;
+        ConvertZenkorReference(r, formName, tableOverride, formId, converted);
+        out << converted;
+    }
+    return out;
+}
+
+// ---- common cycle --------------------------------------------------------------
+
+namespace {
+
+// Removes every keyword "[" ... "]" group (keyword found ignoring letter case);
+// a group without "]" ends the removal.
+QString removeGroups(QString s, const QString &keyword) {
+    const QString open = keyword + QLatin1Char('[');
+    int from = 0;
+    while (true) {
+        const int p = text::upper(s).indexOf(open, from);
+        if (p < 0) break;
+        const int close = s.indexOf(u']', p + open.size());
+        if (close < 0) break;
+        s.remove(p, close - p + 1);
+        from = p;
+    }
+    return s;
+}
+
+} // namespace
+
+bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QString &cycleText,
+                                               QString &cycleKind, QStringList &rewritten) {
+    cycleText.clear();
+    cycleKind.clear();
+    rewritten.clear();
+
+    bool colsAgree = true, rowsAgree = true;
+    QString commonCols, commonRows;
+    int colCount = 0, rowCount = 0;
+    for (const QString &item : references) {
+        QString itemRows, itemCols;
+        for (const QString &term : SplitFormulaTerms(item)) {
+            if (IsOperatorItem(term)) continue;
+            const QString r = canonicalList(ParseRowRef(term));
+            if (!r.isEmpty()) {
+                if (itemRows.isEmpty()) itemRows = r;
+                else if (itemRows != r) {
+                    itemRows.clear();
+                    break;
+                }
+            }
+            const QString c = canonicalList(ParseColumnRef(term));
+            if (c.isEmpty()) continue;
+            if (itemCols.isEmpty()) itemCols = c;
+            else if (itemCols != c) {
+                itemCols.clear();
+                break;
+            }
+        }
+        if (!itemCols.isEmpty()) {
+            if (commonCols.isEmpty()) {
+                commonCols = itemCols;
+                colCount = listCount(commonCols);
+            } else if (commonCols != itemCols) {
+                colsAgree = false;
+            }
+        }
+        if (!itemRows.isEmpty()) {
+            if (commonRows.isEmpty()) {
+                commonRows = itemRows;
+                rowCount = listCount(commonRows);
+            } else if (commonRows != itemRows) {
+                rowsAgree = false;
+            }
+        }
+    }
+
+    bool columns;
+    if (colsAgree && colCount >= 2 && colCount >= rowCount) columns = true;
+    else if (rowsAgree && rowCount >= 2 && rowCount > colCount) columns = false;
+    else return false;
+
+    const QString keyword = columns ? kColKey : kRowKey;
+    const QString common = columns ? commonCols : commonRows;
+    cycleKind = keyword;
+    cycleText = keyword + QLatin1Char('[') + canonicalList(common) + QLatin1Char(']');
+
+    for (const QString &item : references) {
+        QString out;
+        for (const QString &term : SplitFormulaTerms(item)) {
+            if (IsOperatorItem(term)) {
+                if (!out.isEmpty()) out += term;
+                continue;
+            }
+            const QString list = canonicalList(columns ? ParseColumnRef(term) : ParseRowRef(term));
+            if (list == common) {
+                const QString stripped = removeGroups(term, keyword).trimmed();
+                if (!stripped.isEmpty()) out += stripped;
+            } else {
+                out += term;
+            }
+        }
+        collapseBlanks(out);
+        out = out.trimmed();
+        out.replace(QStringLiteral("] "), QStringLiteral("]"));
+        out.replace(QStringLiteral("] ГР"), QStringLiteral("]ГР"));
+        out.replace(QStringLiteral("] СТР"), QStringLiteral("]СТР"));
+        rewritten << out;
+    }
+    return true;
+}
+
+QStringList TControlMatchImporter::ExpandImportedNumberList(const QString &list) {
+    QStringList out;
+    QString rest = list;
+    while (!rest.isEmpty()) {
+        int sep = rest.indexOf(u',');
+        if (sep < 0) sep = rest.indexOf(u'.');
+        const QString item = (sep < 0 ? rest : rest.left(sep)).trimmed();
+        rest = sep < 0 ? QString() : rest.mid(sep + 1);
+        if (item.isEmpty()) continue;
+        const int at = item.indexOf(kDots);
+        if (at >= 0) {
+            bool ok1 = false, ok2 = false;
+            const int start = item.left(at).trimmed().toInt(&ok1);
+            const int end = item.mid(at + 2).trimmed().toInt(&ok2);
+            if (ok1 && ok2 && end >= start)
+                for (int n = start; n <= end; ++n) out << QString::number(n);
+        } else {
+            out << item;
+        }
+    }
+    return out;
+}
+
+// ---- tidying a side ------------------------------------------------------------
+
+QString TControlMatchImporter::StripFormTablePrefixes(const QString &side, int controlType) {
+    if (controlType == 2 || side.trimmed().isEmpty()) return side;
+    static const QString stops = QStringLiteral(" Т*+-/<=>");
+    QString s = side;
+    auto dropForm = [&] {
+        const int p = s.indexOf(u'Ф');
+        int end = p + 1;
+        while (end < s.size() && !stops.contains(s.at(end))) ++end;
+        s.remove(p, end - p);
+        s = s.trimmed();
+    };
+    if (controlType == 0) {
+        while (s.contains(u'Ф') || s.contains(QStringLiteral("Т[")) || s.contains(QStringLiteral("Т("))) {
+            if (s.contains(u'Ф')) dropForm();
+            int t = s.indexOf(QStringLiteral("Т["));
+            if (t < 0) t = s.indexOf(QStringLiteral("Т("));
+            if (t >= 0) {
+                const int close = matchingClose(s, t + 1, true);
+                s.remove(t, (close < 0 ? s.size() : close + 1) - t);
+                s = s.trimmed();
+            }
+        }
+    } else {
+        while (s.contains(u'Ф')) dropForm();
+    }
+    collapseBlanks(s);
+    return s.trimmed();
+}
+
+QString TControlMatchImporter::DropRepeatedColumnRef(const QString &side) {
+    if (side.trimmed().isEmpty()) return side;
+    QString s = side.trimmed();
+    const QString open = QStringLiteral("ГР[");
+    int from = 0;
+    while (true) {
+        const int p = s.indexOf(open, from);
+        if (p < 0) break;
+        const int close = matchingClose(s, p + 2, false);
+        if (close < 0) break;
+        const QString group = s.mid(p, close - p + 1);
+        while (QStringView(s).mid(close + 1).startsWith(group)) s.remove(close + 1, group.size());
+        from = close + 1;
+    }
+    return s;
+}
+
+QString TControlMatchImporter::TableBracketsToParens(const QString &side) {
+    QString s = side;
+    int from = 0;
+    while (true) {
+        const int p = text::upper(s).indexOf(QStringLiteral("Т["), from);
+        if (p < 0) break;
+        const int close = matchingClose(s, p + 1, false);
+        if (close >= 0) {
+            s[p + 1] = u'(';
+            s[close] = u')';
+        }
+        from = p + 2;
+    }
+    return s;
+}
+
+QString TControlMatchImporter::UnbracketSingleNumbers(const QString &side) {
+    if (side.size() < 4) return side;
+    QString s = side;
+    int from = 0;
+    while (true) {
+        const QString up = text::upper(s);
+        const int g = up.indexOf(QStringLiteral("ГР["), from);
+        const int r = up.indexOf(QStringLiteral("СТР["), from);
+        int p;
+        int open;
+        if (g < 0 && r < 0) break;
+        if (r >= 0 && (g < 0 || r < g)) {
+            p = r;
+            open = r + 3;
+        } else {
+            p = g;
+            open = g + 2;
+        }
+        const int close = matchingClose(s, open, false);
+        if (close < 0) {
+            from = open + 1;
+            continue;
+        }
+        const QString inner = s.mid(open + 1, close - open - 1);
+        if (!inner.contains(u',') && !inner.contains(u'.')) {
+            s.remove(close, 1);
+            s.remove(open, 1);
+            from = p;
+        } else {
+            from = close + 1;
+        }
+    }
+    return s;
+}
+
+// ---- list compaction -----------------------------------------------------------
+
+QString TControlMatchImporter::CompactRowColLists(const QString &side) {
+    // 1. list notation inside every row and column group
+    QString s = side;
+    int from = 0;
+    while (true) {
+        const QString up = text::upper(s);
+        const int g = up.indexOf(QStringLiteral("ГР["), from);
+        const int r = up.indexOf(QStringLiteral("СТР["), from);
+        if (g < 0 && r < 0) break;
+        const bool rowFirst = r >= 0 && (g < 0 || r < g);
+        const int start = rowFirst ? r + 4 : g + 3;
+        const int close = s.indexOf(u']', start);
+        if (close < 0) {
+            from = start;
+            continue;
+        }
+        QString list = s.mid(start, close - start);
+        for (int i = int(list.size()) - 1; i >= 0; --i) {
+            if (list.at(i) == u'П' || list.at(i) == u'п') list.replace(i, 1, kDots);
+            else if (list.at(i) == u'+') list[i] = u',';
+        }
+        s.replace(start, close - start, list);
+        from = start + int(list.size()) + 1;
+    }
+    if (!s.contains(u'+')) return s;
+
+    // 2. sums of references that differ only in one column number
+    QStringList terms;
+    for (const QString &t : s.split(u'+')) {
+        const QString trimmed = t.trimmed();
+        if (!trimmed.isEmpty()) terms << trimmed;
+    }
+    if (terms.size() < 2) return s;
+
+    struct Parsed {
+        bool groupable = false;
+        QString prefix;
+        int number = 0;
+    };
+    auto parse = [](const QString &term) {
+        Parsed p;
+        const int g = text::upper(term).indexOf(QStringLiteral("ГР["));
+        if (g < 0) return p;
+        const int close = term.indexOf(u']', g + 3);
+        if (close < 0) return p;
+        const QString list = term.mid(g + 3, close - g - 3);
+        if (list.contains(kDots) || !isWholeNumber(list, p.number) || !term.mid(close + 1).trimmed().isEmpty())
+            return p;
+        p.groupable = true;
+        p.prefix = term.left(g).trimmed();
+        return p;
+    };
+
+    QStringList out;
+    QList<bool> taken(terms.size(), false);
+    for (int i = 0; i < terms.size(); ++i) {
+        if (taken[i]) continue;
+        const Parsed head = parse(terms[i]);
+        if (!head.groupable) {
+            out << terms[i];
+            continue;
+        }
+        QList<int> numbers{head.number};
+        for (int j = i + 1; j < terms.size(); ++j) {
+            if (taken[j]) continue;
+            const Parsed other = parse(terms[j]);
+            if (other.groupable && other.prefix == head.prefix) {
+                numbers << other.number;
+                taken[j] = true;
+            }
+        }
+        if (numbers.size() == 1) {
+            out << terms[i];
+            continue;
+        }
+        out << head.prefix + QStringLiteral("ГР[") + runsText(numbers) + QLatin1Char(']');
+    }
+    return out.join(u'+');
+}
