@@ -60,4 +60,7 @@ bool isIdList(const QString &list) {
     return ok && !list.startsWith(u',') && !list.contains(QStringLiteral(",,"));
 }
 
+QString shortDate(const QDate &date) { return date.toString(QStringLiteral("dd.MM.yyyy")); }
+QString longTime(const QTime &time) { return time.toString(QStringLiteral("hh:mm:ss")); }
+
 } // namespace text

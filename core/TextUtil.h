@@ -1,6 +1,8 @@
 #pragma once
 // Small text helpers shared by every part of the program.
+#include <QDate>
 #include <QList>
+#include <QTime>
 #include <QString>
 #include <QStringList>
 
@@ -26,5 +28,11 @@ QList<qint64> parseIdList(const QString &list, bool *ok = nullptr);
 QString joinIdList(const QList<qint64> &ids);
 // True when the text is a proper institution list (digits separated by ",").
 bool isIdList(const QString &list);
+
+// Date and time as the Russian system formats write them: "06.12.2026",
+// "14:05:09". The program's locale is C (for the "." decimal separator), so
+// these are fixed here instead of taken from the locale.
+QString shortDate(const QDate &date);
+QString longTime(const QTime &time);
 
 } // namespace text

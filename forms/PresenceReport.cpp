@@ -155,10 +155,8 @@ QString listHeader() { return QStringLiteral("Форма\tЗаполнение �
 QString listHeading(const QString &mainCaption) {
     const int dash = int(mainCaption.indexOf(QStringLiteral(" - ")));
     const QString tail = dash >= 0 ? mainCaption.mid(dash + 3) : mainCaption;
-    const QLocale locale;
     const QDateTime now = QDateTime::currentDateTime();
-    return tail + QStringLiteral(" - ") + locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           now.time().toString(QStringLiteral("hh:mm:ss"));
+    return tail + QStringLiteral(" - ") + text::shortDate(now.date()) + QLatin1Char(' ') + text::longTime(now.time());
 }
 
 } // namespace presence

@@ -1,3 +1,4 @@
+#include "core/TextUtil.h"
 #include "forms/WordOutput.h"
 
 #include "core/Common.h"
@@ -243,9 +244,8 @@ office::WordDocument buildProtocolDocument(const PrintContext &c, const QString 
 }
 
 QString printStamp(const QDateTime &when) {
-    const QLocale locale;
-    QString stamp = locale.toString(when.date(), QLocale::ShortFormat);
-    if (when.time() != QTime(0, 0)) stamp += QLatin1Char(' ') + when.time().toString(QStringLiteral("hh:mm:ss"));
+    QString stamp = text::shortDate(when.date());
+    if (when.time() != QTime(0, 0)) stamp += QLatin1Char(' ') + text::longTime(when.time());
     return stamp;
 }
 
