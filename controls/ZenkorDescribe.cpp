@@ -1,0 +1,316 @@
+#include "controls/ZenkorDescribe.h"
+
+#include "controls/ZenkorImporter.h"
+#include "core/Common.h"
+#include "core/FormulaParser.h"
+#include "core/ProgressSink.h"
+#include "core/ProgressWindow.h"
+#include "core/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QCoreApplication>
+#include <QSqlQuery>
+
+namespace zenkor {
+
+namespace {
+
+QString renumber(const QString &side, const NameValueList *map, const QString &keyword) {
+    if (!map) return side;
+    QString s = side;
+    int from = 0;
+    while (true) {
+        const int open = int(text::upper(s).indexOf(keyword, from));
+        if (open < 0) break;
+        const int start = open + int(keyword.size());
+        const int close = int(s.indexOf(u']', start));
+        if (close < 0) break;
+        bool ok = false;
+        const qint64 n = s.mid(start, close - start).toLongLong(&ok);
+        const QString value = ok ? map->value(QString::number(n)) : QString();
+        if (!value.isEmpty()) {
+            s.replace(start, close - start, value);
+            from = start + int(value.size());
+        } else {
+            from = close + 1;
+        }
+    }
+    return s;
+}
+
+} // namespace
+
+QString RenumberRowRefs(const QString &side, const NameValueList *map) {
+    return renumber(side, map, QStringLiteral("СТР["));
+}
+
+QString RenumberColumnRefs(const QString &side, const NameValueList *map) {
+    return renumber(side, map, QStringLiteral("ГР["));
+}
+
+} // namespace zenkor
+
+namespace {
+
+const QString kCandidates = QStringLiteral(
+    " where (commnt is null or commnt = '')"
+    " and ("
+    "  (project_formid > 0 and project_tble is not null and project_tble <> '')"
+    "  or (project_formid = 0 or project_formid is null) and (project_tble is null or project_tble = '')"
+    "  or (project_formid > 0 and (project_tble is null or project_tble = ''))"
+    ")");
+
+QString wrapTable(const QString &name) {
+    const QString t = name.trimmed();
+    if (!t.isEmpty() && !t.contains(u'(') && !t.contains(u'['))
+        return QStringLiteral("(") + t + QStringLiteral(")");
+    return t;
+}
+
+// Shows the window of a progress sink that is one; hides it at the end.
+TProgress *asWindow(ProgressSink *p) { return dynamic_cast<TProgress *>(p); }
+
+QString describeSide(QString s, const ZenkorNumbering &n) {
+    s = zenkor::RenumberRowRefs(s, &n.rows);
+    s = zenkor::RenumberColumnRefs(s, &n.columns);
+    s.replace(u'[', u'(');
+    s.replace(u']', u')');
+    s = s.toLower();
+    s.replace(u',', u'+');
+    s.replace(QStringLiteral(".."), QStringLiteral("+..+"));
+    return s;
+}
+
+} // namespace
+
+ZenkorNumbering TControlMatchImporter::LoadRowColNumbering(qint64 tableIdent) {
+    ZenkorNumbering out;
+    const QString ident = QString::number(tableIdent);
+    const QString prefix = ident + u'_';
+    if (!LoadedNumberingTables.contains(ident)) {
+        const QSqlDatabase d = db::connection(Query.isEmpty() ? db::kMain : Query);
+        QSqlQuery g = db::exec(d, QStringLiteral("select fixcols, fixrows from tables where ident=?"), {tableIdent});
+        if (!g.next()) return out;
+        const int fixcols = g.value(0).toInt();
+        const int fixrows = g.value(1).toInt();
+        // Entry: the cell's text when it is a whole number, else the position in the body.
+        auto add = [&](NameValueList &map, NameValueList &cache, int position, const QString &raw) {
+            const QString txt = text::decodeColon(raw).trimmed();
+            if (txt.isEmpty()) return;
+            bool whole = false;
+            txt.toLongLong(&whole);
+            const QString name = whole ? txt : QString::number(position);
+            map.setValue(name, name);
+            cache.setValue(prefix + name, name);
+        };
+        if (fixcols > 0) {
+            QSqlQuery q = db::exec(d,
+                                   QStringLiteral("select \"row\", txt from titles where \"table\"=? and \"column\"=? "
+                                                  "and \"row\">=? order by \"row\""),
+                                   {tableIdent, fixcols - 1, fixrows + 1});
+            while (q.next()) add(out.rows, RowNumberCache, q.value(0).toInt() - fixrows, q.value(1).toString());
+        }
+        if (fixrows > 0) {
+            QSqlQuery q = db::exec(d,
+                                   QStringLiteral("select \"column\", txt from titles where \"table\"=? and \"row\"=? "
+                                                  "and \"column\">=? order by \"column\""),
+                                   {tableIdent, fixrows, fixcols});
+            while (q.next())
+                add(out.columns, ColumnNumberCache, q.value(0).toInt() - fixcols + 1, q.value(1).toString());
+        }
+        LoadedNumberingTables << ident;
+        out.loaded = true;
+        return out;
+    }
+    for (int i = 0; i < RowNumberCache.count(); ++i)
+        if (RowNumberCache.nameAt(i).startsWith(prefix))
+            out.rows.setValue(RowNumberCache.nameAt(i).mid(prefix.size()), RowNumberCache.valueAt(i));
+    for (int i = 0; i < ColumnNumberCache.count(); ++i)
+        if (ColumnNumberCache.nameAt(i).startsWith(prefix))
+            out.columns.setValue(ColumnNumberCache.nameAt(i).mid(prefix.size()), ColumnNumberCache.valueAt(i));
+    out.loaded = true;
+    return out;
+}
+
+bool TControlMatchImporter::FindProjectTable(const QString &lft, const QString &rght, qint64 &formId,
+                                             QString &tableName) {
+    tableName.clear();
+    const bool formGiven = formId > 0;
+    if (!formGiven) formId = 0;
+    if (lft.isEmpty() && rght.isEmpty()) return false;
+    const QSqlDatabase d = db::connection(Query.isEmpty() ? db::kMain : Query);
+    for (const QString &side : {lft, rght}) {
+        for (const QString &term : SplitFormulaTerms(side)) {
+            const QString t = term.trimmed();
+            if (t.isEmpty() || IsOperatorItem(t)) continue;
+            const FormTableRef ref = ParseFormTableRef(t, 0);
+            if (!formGiven && !ref.form.isEmpty()) formId = GetFormIdByName(ref.form);
+            if (!ref.table.isEmpty()) {
+                const QString up = text::upper(ref.table);
+                QString name = ref.table;
+                if (up.startsWith(QStringLiteral("Т(")) || up.startsWith(QStringLiteral("Т[")))
+                    name = ref.table.mid(2, ref.table.size() - 3);
+                if (formId > 0) {
+                    const QVariant v = db::scalar(
+                        d, QStringLiteral("select tablen from tables where form=? and (tablen=? or tablen=?)"),
+                        {formId, name, QStringLiteral("(") + name + QStringLiteral(")")});
+                    if (v.isValid() && !v.isNull()) tableName = v.toString();
+                }
+            }
+            if (formId > 0 && !tableName.isEmpty()) return true;
+        }
+    }
+    return false;
+}
+
+QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QString &tableName, const QString &lft,
+                                                       const QString &rght, const QString &reltion,
+                                                       const QString &cycl) {
+    const qint64 ident = GetTableIdentByFormId(QString::number(formId), tableName);
+    if (ident <= 0) return QString();
+    ZenkorNumbering numbering;
+    try {
+        numbering = LoadRowColNumbering(ident);
+    } catch (const std::exception &) {
+        return QString();
+    }
+    if (!numbering.loaded) return QString();
+
+    const QSqlDatabase d = db::connection(Query.isEmpty() ? db::kMain : Query);
+    const QString key = QString::number(ident);
+    if (!TableGeometryCache.contains(key)) {
+        QSqlQuery g = db::exec(d, QStringLiteral("select fixcols, fixrows, colcount, rowcount from tables where ident=?"),
+                               {ident});
+        if (!g.next()) return QString();
+        TableGeometryCache.setValue(key, QStringList{g.value(0).toString(), g.value(1).toString(),
+                                                     g.value(2).toString(), g.value(3).toString()}
+                                             .join(u','));
+    }
+    const QStringList geometry = TableGeometryCache.value(key).split(u',');
+    const int fixcols = geometry.value(0).toInt();
+    const int fixrows = geometry.value(1).toInt();
+
+    const QString left = describeSide(lft, numbering);
+    const QString right = describeSide(rght, numbering);
+
+    const QString cycle = text::upper(cycl).trimmed();
+    QString kind, list;
+    bool all = false;
+    auto cycleList = [&](int from) {
+        QString l = cycl.trimmed().mid(from);
+        l.chop(1);
+        if (l.endsWith(u']')) l.chop(1);
+        return l;
+    };
+    if (cycle.startsWith(QStringLiteral("СТР"))) {
+        kind = QStringLiteral("стр");
+        list = cycleList(4);
+        const int rowcount = db::scalar(d, QStringLiteral("select rowcount from tables where ident=?"), {ident}).toInt();
+        all = list.contains(QStringLiteral("1..") + QString::number(rowcount - fixrows));
+        if (!all && !list.isEmpty()) {
+            list.replace(u',', u'+');
+            list.replace(QStringLiteral(".."), QStringLiteral("+..+"));
+        }
+    } else if (cycle.startsWith(QStringLiteral("ГР"))) {
+        kind = QStringLiteral("гр");
+        list = cycleList(3);
+        const int colcount = db::scalar(d, QStringLiteral("select colcount from tables where ident=?"), {ident}).toInt();
+        all = list.contains(QStringLiteral("1..") + QString::number(colcount - fixcols));
+    }
+
+    QString description = left + u' ' + reltion + u' ' + right;
+    if (kind == QStringLiteral("гр")) {
+        if (all) description += QStringLiteral(" по всем графам");
+        else if (!list.isEmpty()) description += QStringLiteral(" по гр[") + list + u']';
+    } else if (kind == QStringLiteral("стр")) {
+        if (all) description += QStringLiteral(" по всем строкам");
+        else if (!list.isEmpty()) description += QStringLiteral(" по стр[") + list + u']';
+    }
+    return description;
+}
+
+int TControlMatchImporter::UpdateControlDescriptions(ProgressSink *progress) {
+    if (Query.isEmpty()) return 0;
+    QSqlDatabase d = db::connection(Query);
+    TProgress *window = asWindow(progress);
+    auto closeProgress = [&] {
+        if (window) {
+            window->hide();
+            window->close();
+        }
+    };
+    bool inTransaction = false;
+    try {
+        const int count = db::scalar(d, QStringLiteral("select count(*) as cnt from zenkor_controls") + kCandidates)
+                              .toInt();
+        if (count == 0) {
+            closeProgress();
+            return 0;
+        }
+        if (progress) {
+            progress->setMax(count);
+            progress->setPosition(0);
+            progress->setStatusText(QStringLiteral("Обновление описаний контролей..."));
+            if (window) window->show();
+            QCoreApplication::processEvents();
+        }
+        struct Row {
+            qint64 id, formId;
+            QString table, lft, rght, reltion, cycl;
+        };
+        QList<Row> rows;
+        {
+            QSqlQuery q = db::exec(d, QStringLiteral("select id, project_formid, project_tble, lft, rght, reltion, "
+                                                     "cycl, commnt from zenkor_controls") +
+                                          kCandidates + QStringLiteral(" order by id"));
+            while (q.next())
+                rows << Row{q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toString(),
+                            q.value(3).toString(),   q.value(4).toString(),   q.value(5).toString(),
+                            q.value(6).toString()};
+        }
+        inTransaction = d.transaction();
+        int processed = 0, written = 0;
+        for (const Row &r : rows) {
+            qint64 formId = r.formId;
+            QString table = wrapTable(r.table);
+            bool passOver = false;
+            if (table.isEmpty() && formId >= 0) {
+                QString found;
+                if (FindProjectTable(r.lft, r.rght, formId, found)) table = wrapTable(found);
+                else passOver = true;
+            }
+            if (!passOver) {
+                if (progress)
+                    progress->setDetailText(QStringLiteral("Обработка записи ") + QString::number(processed + 1) +
+                                            QStringLiteral(" из ") + QString::number(count));
+                QString description;
+                if (formId > 0 && !table.isEmpty()) {
+                    try {
+                        description = BuildControlDescription(formId, table, r.lft, r.rght, r.reltion, r.cycl);
+                    } catch (const std::exception &) {
+                        description.clear();
+                    }
+                }
+                if (!description.isEmpty()) {
+                    try {
+                        db::exec(d, QStringLiteral("update zenkor_controls set commnt=? where id=?"),
+                                 {description, r.id});
+                        ++written;
+                    } catch (const db::Error &) {
+                    }
+                }
+            }
+            ++processed;
+            if (progress) progress->setPosition(processed);
+            if (processed % 5 == 0 || processed == rows.size()) QCoreApplication::processEvents();
+        }
+        if (inTransaction && !d.commit()) d.rollback();
+        inTransaction = false;
+        closeProgress();
+        return written;
+    } catch (...) {
+        if (inTransaction) d.rollback();
+        closeProgress();
+        throw;
+    }
+}
