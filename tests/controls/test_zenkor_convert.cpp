@@ -1,0 +1,286 @@
+// Conversion of control-book references into our notation: Links.mdb
+// mapping, renumbering, splitting of sides, classification, the common cycle,
+// tidying of sides and list compaction.
+#include "controls/ZenkorImporter.h"
+#include "core/LinksDb.h"
+#include "platform/Database.h"
+#include "support/Fixture.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Imp = TControlMatchImporter;
+
+// Links.mdb for external form 030: table 1000 (project Ф30 (1000)) and the
+// swapped table 2000.
+QString makeLinks(const QString &folder) {
+    const QString path = folder + "/Links.mdb";
+    links::createLinksDatabase(path);
+    db::ScopedConnection c(path, db::OpenMode::ReadWrite);
+    const QSqlDatabase d = c.db();
+    db::exec(d, "insert into forms (nf, mf) values ('Ф30', '03000')");
+    db::exec(d, "insert into tables (msk, orv, inv) values ('030001000', 'Ф30(1000)', 0)");
+    db::exec(d, "insert into tables (msk, orv, inv) values ('030002000', 'Ф30(2000)', 1)");
+    const QList<QPair<QString, int>> rows = {{"030001000003", 10}, {"030001000005", 1},  {"0300010007", 14},
+                                             {"030001000008", 20}, {"0300010008", 21},  {"030002000001", 7}};
+    for (const auto &r : rows) db::exec(d, "insert into \"rows\" (mskrow, orvrow) values (?, ?)", {r.first, r.second});
+    const QList<QPair<QString, int>> cols = {{"03000100001", 4}, {"03000100002", 5}, {"03000100003", 6},
+                                             {"03000200001", 2}};
+    for (const auto &r : cols) db::exec(d, "insert into cols (mskcol, orvcol) values (?, ?)", {r.first, r.second});
+    return path;
+}
+
+TZenkorFormula ref(const QString &form, const QString &table, const QString &rows, const QString &cols) {
+    TZenkorFormula f;
+    f.FormCode = form;
+    f.Table = table;
+    f.Rows = rows;
+    f.Cols = cols;
+    return f;
+}
+
+} // namespace
+
+TEST(ZenkorRenumber, MapsThroughLinksRowsAndColumns) {
+    QTemporaryDir dir;
+    Imp imp(QString(), nullptr, false, makeLinks(dir.path()));
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("5", "030", 1, "1000"), "1");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("005", "030", 1, "(1000)"), "1") << "leading zeros do not matter";
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("8", "030", 1, "1000"), "21") << "later row with the same key wins";
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3:7", "030", 1, "1000"), "10..14");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3П7", "030", 1, "1000"), "10..14");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3..5", "030", 1, "1000"), "10..1") << "no reordering of ranges";
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("5:5", "030", 1, "1000"), "1");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("1.3.5", "030", 1, "1000"), "1,10,1") << "unmapped 1 stays";
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("2:7", "030", 1, "1000"), "2..7") << "range with an unmapped end";
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("2П7", "030", 1, "1000"), "2..7");
+    EXPECT_EQ(imp.ConvertZenkorColNumbers("1,3", "030", 1, "1000"), "4,6");
+    EXPECT_EQ(imp.ConvertZenkorColNumbers("1П3", "030", 1, "1000"), "1..3") << "П is no range mark in columns";
+
+    // swapped table: rows through cols, columns through rows
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("1", "030", 1, "2000"), "2");
+    EXPECT_EQ(imp.ConvertZenkorColNumbers("1", "030", 1, "2000"), "7");
+
+    // no form or table: only the notation changes; no code or mapping: unchanged
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("1:3.5", "030", 0, "1000"), "1..3,5");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("1:3", "", 1, "1000"), "1:3");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("1:3", "047", 1, "1000"), "1:3");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("5", "0%", 1, "1000"), "5") << "codes are no wildcards";
+
+    Imp noFile(QString(), nullptr, false, dir.path() + "/missing/Links.mdb");
+    EXPECT_EQ(noFile.ConvertZenkorRowNumbers("3:7", "030", 1, "1000"), "3:7");
+}
+
+TEST(ZenkorRenumber, ExpandRangeListCanonicalForm) {
+    EXPECT_EQ(Imp::ExpandRangeList("5,1..3,2,x"), "1..3,5");
+    EXPECT_EQ(Imp::ExpandRangeList("7"), "7");
+    EXPECT_EQ(Imp::ExpandRangeList("x"), "x");
+    EXPECT_EQ(Imp::ExpandRangeList("4..2"), "4..2");
+    EXPECT_EQ(Imp::ExpandRangeList(""), "");
+    EXPECT_EQ(Imp::ExpandRangeList("3, 4 ,9,8,1"), "1,3..4,8..9");
+
+    EXPECT_EQ(Imp::ExpandImportedNumberList("3..5,1"), (QStringList{"3", "4", "5", "1"}));
+    EXPECT_EQ(Imp::ExpandImportedNumberList("1,3..5"), (QStringList{"1", "3", "5"}));
+    EXPECT_EQ(Imp::ExpandImportedNumberList("1.2.3"), (QStringList{"1", "2", "3"}));
+    EXPECT_EQ(Imp::ExpandImportedNumberList("5..3,x"), (QStringList{"x"}));
+}
+
+TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    QTemporaryDir dir;
+    NameValueList formMap;
+    formMap.setValue("03000", "Ф30");
+    Imp imp(db::kMain, &formMap, false, makeLinks(dir.path()));
+    QString out = "old";
+
+    imp.ConvertZenkorReference(ref("030", "1000", "5", "3"), "", "", 0, out);
+    EXPECT_EQ(out, "Ф030Т[1000]СТР[1]ГР[6]");
+
+    imp.ConvertZenkorReference(ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, out);
+    EXPECT_EQ(out, "Ф030Т[1000]СТР[10..14]ГР[4..5]");
+
+    // row arithmetic: one whole reference per row
+    imp.ConvertZenkorReference(ref("030", "1000", "4-5", "3"), "", "", 0, out);
+    EXPECT_EQ(out, "Ф030Т[1000]СТР[4]ГР[6]-Ф030Т[1000]СТР[1]ГР[6]");
+    imp.ConvertZenkorReference(ref("030", "1000", "3 - 4 x 5", "3"), "", "", 0, out);
+    EXPECT_EQ(out, "Ф030Т[1000]СТР[10]ГР[6]-Ф030Т[1000]СТР[4]ГР[6]*Ф030Т[1000]СТР[1]ГР[6]");
+
+    // quoted specifications are used as written
+    imp.ConvertZenkorReference(ref("030", "1000", "'1-3'", "3"), "", "", 0, out);
+    EXPECT_EQ(out, "Ф030Т[1000]1ГР[6]-Ф030Т[1000]3ГР[6]");
+    imp.ConvertZenkorReference(ref("030", "1000", "5", "'ГР[9]'"), "", "", 0, out);
+    EXPECT_EQ(out, "Ф030Т[1000]СТР[1]ГР[9]");
+
+    // table override and an empty column specification
+    imp.ConvertZenkorReference(ref("030", "9999", "5", ""), "", "1000", 0, out);
+    EXPECT_EQ(out, "Ф030Т[1000]СТР[1]");
+}
+
+TEST(ZenkorReference, WithoutFormIdOnlyTheNotationChanges) {
+    QTemporaryDir dir;
+    Imp imp(QString(), nullptr, false, dir.path() + "/none.mdb");
+    QString out;
+    imp.ConvertZenkorReference(ref("030", "1000", "1:3", "3"), "", "", 0, out);
+    EXPECT_EQ(out, "Ф030Т[1000]СТР[1..3]ГР[3]");
+    imp.ConvertZenkorReference(ref("030", "", "1", "2"), "", "", 0, out);
+    EXPECT_EQ(out, "Ф030СТР[1]ГР[2]");
+
+    // column specifications
+    EXPECT_EQ(imp.ConvertNumberSpec("1,2", false, "030", 0, "1000", "ГР"), "ГР[1,2]");
+    EXPECT_EQ(imp.ConvertNumberSpec("1,2-3", false, "030", 0, "1000", "ГР"), "ГР[1]ГР[2]-ГР[3]");
+    EXPECT_EQ(imp.ConvertNumberSpec(" 1 : 3 ", false, "030", 0, "1000", "ГР"), "ГР[1..3]");
+    EXPECT_EQ(imp.ConvertNumberSpec("1,2:4", false, "030", 0, "1000", "ГР"), "ГР[1,2..4]");
+    EXPECT_EQ(imp.ConvertNumberSpec("", false, "030", 0, "1000", "ГР"), "");
+    // sums keep their separators inside one group
+    EXPECT_EQ(imp.ConvertNumberSpec("1+2", true, "030", 0, "1000", "СТР"), "СТР[1+2]");
+    EXPECT_EQ(imp.ConvertNumberSpec("3П7", true, "030", 0, "1000", "СТР"), "СТР[3П7]");
+    EXPECT_EQ(imp.ConvertNumberSpec("1+2-4", false, "030", 0, "1000", "ГР"), "ГР[1+2]-ГР[4]");
+}
+
+TEST(ZenkorSides, SplitIntoReferencesAndParts) {
+    EXPECT_EQ(Imp::SplitSideIntoReferences(" 030,1000,1,3 + 030,1000,2,3 "),
+              (QStringList{"030,1000,1,3", "+", "030,1000,2,3"}));
+    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,1-2,3-030,1000,4,3"),
+              (QStringList{"030,1000,1-2,3", "-", "030,1000,4,3"}));
+    EXPECT_EQ(Imp::SplitSideIntoReferences("125"), (QStringList{"125"}));
+    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,1,3-4"), (QStringList{"030,1000,1,3-4"}))
+        << "fewer than three commas ahead: the minus stays inside";
+    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,'1-2,3,4,5',3"), (QStringList{"030,1000,'1-2,3,4,5',3"}));
+    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,1,3 x 030,1000,2,3"),
+              (QStringList{"030,1000,1,3", "x", "030,1000,2,3"}));
+
+    TZenkorFormula f;
+    ASSERT_TRUE(Imp::SplitReference(" 030 , 1000 , 1-2 , 3,4 ", f));
+    EXPECT_EQ(f.FormCode, "030");
+    EXPECT_EQ(f.Table, "1000");
+    EXPECT_EQ(f.Rows, "1-2");
+    EXPECT_EQ(f.Cols, "3,4");
+    EXPECT_EQ(f.SourceText, " 030 , 1000 , 1-2 , 3,4 ");
+    EXPECT_FALSE(Imp::SplitReference("030,1000,5", f));
+    EXPECT_TRUE(f.FormCode.isEmpty());
+    EXPECT_EQ(f.SourceText, "030,1000,5");
+}
+
+TEST(ZenkorSides, ClassifyControlType) {
+    EXPECT_EQ(Imp::ClassifyControlType({}), 2);
+    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1")}), 0);
+    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("F", "1", "2", "1")}), 0);
+    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("F", "2", "1", "1")}), 1);
+    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("G", "1", "1", "1")}), 2);
+    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("f", "1", "1", "1")}), 2);
+    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "", "1", "1")}), 2) << "no reference with form and table";
+    EXPECT_EQ(Imp::ClassifyControlType({ref("", "1", "1", "1"), ref("F", "1", "1", "1")}), 0);
+}
+
+TEST(ZenkorCycle, CommonColumnOrRowList) {
+    QString cycle, kind;
+    QStringList out;
+    ASSERT_TRUE(Imp::ExtractCommonCycle({"Ф030Т[1000]СТР[5]ГР[1,2,3]", "Ф030Т[1000]СТР[5]ГР[1..3]"}, cycle, kind, out));
+    EXPECT_EQ(kind, "ГР");
+    EXPECT_EQ(cycle, "ГР[1..3]");
+    EXPECT_EQ(out, (QStringList{"Ф030Т[1000]СТР[5]", "Ф030Т[1000]СТР[5]"}));
+
+    ASSERT_TRUE(Imp::ExtractCommonCycle({"Ф030Т[1000]СТР[1,3,5]ГР[2]", "Ф030Т[1000]СТР[1,3,5]ГР[2]"}, cycle, kind, out));
+    EXPECT_EQ(kind, "СТР");
+    EXPECT_EQ(cycle, "СТР[1,3,5]");
+    EXPECT_EQ(out, (QStringList{"Ф030Т[1000]ГР[2]", "Ф030Т[1000]ГР[2]"}));
+
+    // equal counts favour the columns
+    ASSERT_TRUE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1,3]ГР[2,4]"}, cycle, kind, out));
+    EXPECT_EQ(kind, "ГР");
+    EXPECT_EQ(out, (QStringList{"ФxТ[1]СТР[1,3]"}));
+
+    // an item whose own terms disagree takes no part; its text stays
+    ASSERT_TRUE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1]ГР[3]-ФxТ[1]СТР[1]ГР[4]", "ФxТ[1]СТР[2]ГР[1,2]",
+                                         "ФxТ[1]СТР[3]ГР[1,2]"},
+                                        cycle, kind, out));
+    EXPECT_EQ(cycle, "ГР[1..2]");
+    EXPECT_EQ(out, (QStringList{"ФxТ[1]СТР[1]ГР[3]-ФxТ[1]СТР[1]ГР[4]", "ФxТ[1]СТР[2]", "ФxТ[1]СТР[3]"}));
+
+    // single cells and disagreeing lists give no cycle
+    EXPECT_FALSE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1]ГР[3]", "ФxТ[1]СТР[2]ГР[3]"}, cycle, kind, out));
+    EXPECT_TRUE(cycle.isEmpty());
+    EXPECT_TRUE(kind.isEmpty());
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_FALSE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1]ГР[1,2]", "ФxТ[1]СТР[1]ГР[3,4]"}, cycle, kind, out));
+    EXPECT_FALSE(Imp::ExtractCommonCycle({}, cycle, kind, out));
+}
+
+TEST(ZenkorTidy, PrefixesBracketsAndRepeats) {
+    const QString side = "Ф030Т[1000]СТР[5]ГР[3] + Ф030Т[1000]СТР[6]ГР[3]";
+    EXPECT_EQ(Imp::StripFormTablePrefixes(side, 0), "СТР[5]ГР[3] + СТР[6]ГР[3]");
+    EXPECT_EQ(Imp::StripFormTablePrefixes(side, 1), "Т[1000]СТР[5]ГР[3] + Т[1000]СТР[6]ГР[3]");
+    EXPECT_EQ(Imp::StripFormTablePrefixes(side, 2), side);
+    EXPECT_EQ(Imp::StripFormTablePrefixes("Ф030Т(1000)СТР[1]  -  5", 0), "СТР[1] - 5");
+    EXPECT_EQ(Imp::StripFormTablePrefixes("Ф030Т[1[0]]СТР[1]", 0), "СТР[1]") << "nested table brackets";
+    EXPECT_EQ(Imp::StripFormTablePrefixes("  ", 0), "  ");
+
+    EXPECT_EQ(Imp::DropRepeatedColumnRef(" СТР[1]ГР[3]ГР[3]ГР[3]+СТР[2]ГР[3] "), "СТР[1]ГР[3]+СТР[2]ГР[3]");
+    EXPECT_EQ(Imp::DropRepeatedColumnRef("ГР[3]ГР[4]"), "ГР[3]ГР[4]");
+    EXPECT_EQ(Imp::DropRepeatedColumnRef("ГР[3"), "ГР[3");
+
+    EXPECT_EQ(Imp::TableBracketsToParens("Т[1000]СТР[1]+т[2000]ГР[1]"), "Т(1000)СТР[1]+т(2000)ГР[1]");
+    EXPECT_EQ(Imp::TableBracketsToParens("Т[1000СТР5"), "Т[1000СТР5");
+
+    EXPECT_EQ(Imp::UnbracketSingleNumbers("СТР[1]ГР[5]"), "СТР1ГР5");
+    EXPECT_EQ(Imp::UnbracketSingleNumbers("СТР[1..3]ГР[1,2]"), "СТР[1..3]ГР[1,2]");
+    EXPECT_EQ(Imp::UnbracketSingleNumbers("ГР[]+стр[2]"), "ГР+стр2");
+    EXPECT_EQ(Imp::UnbracketSingleNumbers("ГР[5+ГР[6]"), "ГР[5+ГР6");
+    EXPECT_EQ(Imp::UnbracketSingleNumbers("ГР5"), "ГР5");
+}
+
+TEST(ZenkorCompact, ListNotationAndColumnGroups) {
+    EXPECT_EQ(Imp::CompactRowColLists("Т(1000)СТР[1]ГР[3П5]"), "Т(1000)СТР[1]ГР[3..5]");
+    EXPECT_EQ(Imp::CompactRowColLists("Т(1000)СТР[1+2]ГР[3] - 5"), "Т(1000)СТР[1,2]ГР[3] - 5");
+
+    EXPECT_EQ(Imp::CompactRowColLists("Т(1)СТР[1]ГР[3] + Т(1)СТР[1]ГР[4] + Т(1)СТР[1]ГР[5]"), "Т(1)СТР[1]ГР[3..5]");
+    EXPECT_EQ(Imp::CompactRowColLists("Т(1)СТР[1]ГР[5]+Т(1)СТР[1]ГР[3]+Т(1)СТР[1]ГР[4]"), "Т(1)СТР[1]ГР[3..5]");
+    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3]+СТР[1]ГР[5]"), "СТР[1]ГР[3,5]");
+    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[7]+СТР[1]ГР[1]+СТР[1]ГР[2]+СТР[1]ГР[3]"), "СТР[1]ГР[1..3,7]");
+    // other terms keep their places; a group forms where its first term stood
+    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3] + СТР[2]ГР[3] + СТР[1]ГР[4]"), "СТР[1]ГР[3..4]+СТР[2]ГР[3]");
+
+    // not grouped: other letter case, other row list, a range, a term that goes on
+    EXPECT_EQ(Imp::CompactRowColLists("т(1)СТР[1]ГР[3] + Т(1)СТР[1]ГР[4]"), "т(1)СТР[1]ГР[3]+Т(1)СТР[1]ГР[4]");
+    EXPECT_EQ(Imp::CompactRowColLists("СТР[1..2]ГР[3]+СТР[1]ГР[4]"), "СТР[1..2]ГР[3]+СТР[1]ГР[4]");
+    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3П5]+СТР[1]ГР[6]"), "СТР[1]ГР[3..5]+СТР[1]ГР[6]");
+    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3]-СТР[2]ГР[1] + СТР[1]ГР[4]"), "СТР[1]ГР[3]-СТР[2]ГР[1]+СТР[1]ГР[4]");
+    EXPECT_EQ(Imp::CompactRowColLists("a - b"), "a - b");
+    EXPECT_EQ(Imp::CompactRowColLists("a + b"), "a+b");
+    EXPECT_EQ(Imp::CompactRowColLists("СТР[1ГР[3"), "СТР[1ГР[3");
+    EXPECT_EQ(Imp::CompactRowColLists("+ СТР[1]ГР[3] +"), "+ СТР[1]ГР[3] +") << "fewer than two terms";
+}
+
+TEST(ZenkorPipeline, LineToStoredSides) {
+    // One line through the conversions the import applies, without Links.mdb.
+    QTemporaryDir dir;
+    Imp imp(QString(), nullptr, false, dir.path() + "/none.mdb");
+    ZenkorControlLine line;
+    ASSERT_TRUE(imp.ParseControlLine("0100001201030,1000,1,1:3 >= 030,1000,2,1:3 + 030,1000,3,1:3", line));
+    QList<TZenkorFormula> refs;
+    QStringList items;
+    for (const QString &side : {line.left, line.right})
+        for (const QString &item : Imp::SplitSideIntoReferences(side)) {
+            TZenkorFormula f;
+            if (Imp::SplitReference(item, f)) refs << f;
+        }
+    ASSERT_EQ(refs.size(), 3);
+    const int type = Imp::ClassifyControlType(refs);
+    EXPECT_EQ(type, 0);
+    const QStringList converted = imp.ConvertAllReferences(refs, 0, "", "");
+    EXPECT_EQ(converted.first(), "Ф030Т[1000]СТР[1]ГР[1..3]");
+    QString cycle, kind;
+    QStringList rest;
+    ASSERT_TRUE(Imp::ExtractCommonCycle(converted, cycle, kind, rest));
+    EXPECT_EQ(cycle, "ГР[1..3]");
+    QString right = rest[1] + "+" + rest[2];
+    right = Imp::CompactRowColLists(right);
+    right = Imp::StripFormTablePrefixes(right, type);
+    right = Imp::DropRepeatedColumnRef(right);
+    right = Imp::TableBracketsToParens(right);
+    right = Imp::UnbracketSingleNumbers(right);
+    EXPECT_EQ(right, "СТР2+СТР3");
+}
