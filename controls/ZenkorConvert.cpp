@@ -811,7 +811,7 @@ QString TControlMatchImporter::CompactRowColLists(const QString &side) {
         }
         QString list = s.mid(start, close - start);
         for (int i = int(list.size()) - 1; i >= 0; --i) {
-            if (list.at(i) == u'П' || list.at(i) == u'п') list.replace(i, 1, kDots);
+            if (list.at(i) == u'П') list.replace(i, 1, kDots);
             else if (list.at(i) == u'+') list[i] = u',';
         }
         s.replace(start, close - start, list);

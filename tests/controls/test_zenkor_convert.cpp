@@ -207,6 +207,8 @@ TEST(ZenkorCycle, CommonColumnOrRowList) {
     EXPECT_TRUE(out.isEmpty());
     EXPECT_FALSE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1]ГР[1,2]", "ФxТ[1]СТР[1]ГР[3,4]"}, cycle, kind, out));
     EXPECT_FALSE(Imp::ExtractCommonCycle({}, cycle, kind, out));
+    // lists in sum or descending notation are no lists here: no cycle, no failure
+    EXPECT_FALSE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1+2]ГР[3П5]", "ФxТ[1]СТР[3..1]ГР[1]"}, cycle, kind, out));
 }
 
 TEST(ZenkorTidy, PrefixesBracketsAndRepeats) {
