@@ -127,10 +127,37 @@ QString canonicalList(const QString &list) {
     return list;
 }
 
-int listCount(const QString &list) {
+// Items of a list as the control book writes it: cut at "," (or, with no ","
+// left, at "."); a range a..b followed by a "," stands for its numbers.
+template <class Item, class Range>
+void walkImportedList(const QString &list, Item onItem, Range onRange) {
+    QString rest = list;
+    while (!rest.isEmpty()) {
+        int sep = rest.indexOf(u',');
+        if (sep < 0) sep = rest.indexOf(u'.');
+        const QString item = (sep < 0 ? rest : rest.left(sep)).trimmed();
+        rest = sep < 0 ? QString() : rest.mid(sep + 1);
+        if (item.isEmpty()) continue;
+        const int at = item.indexOf(kDots);
+        if (at >= 0) {
+            bool ok1 = false, ok2 = false;
+            const int first = item.left(at).trimmed().toInt(&ok1);
+            const int last = item.mid(at + 2).trimmed().toInt(&ok2);
+            if (ok1 && ok2 && last >= first) onRange(first, last);
+        } else {
+            onItem(item);
+        }
+    }
+}
+
+// Number of items of a common list (counted, never expanded).
+qint64 listCount(const QString &list) {
     if (list.isEmpty()) return 0;
-    if (list.contains(kDots)) return int(TControlMatchImporter::ExpandImportedNumberList(list).size());
-    return int(list.split(u',').size());
+    if (!list.contains(kDots)) return list.split(u',').size();
+    qint64 n = 0;
+    walkImportedList(
+        list, [&](const QString &) { ++n; }, [&](int first, int last) { n += qint64(last) - first + 1; });
+    return n;
 }
 
 // Numbers sorted ascending written with runs of two or more as a..b.
@@ -437,28 +464,42 @@ QString TControlMatchImporter::ConvertZenkorColNumbers(const QString &spec, cons
 
 QString TControlMatchImporter::ExpandRangeList(const QString &list) {
     if (list.isEmpty()) return list;
-    QList<int> numbers;
+    // Worked on as intervals, so that a wide range costs no memory.
+    QList<QPair<qint64, qint64>> spans;
     for (const QString &raw : list.split(u',')) {
         const QString item = raw.trimmed();
         const int at = item.indexOf(kDots);
         bool ok = false;
         if (at >= 0) {
             bool ok2 = false;
-            int start = item.left(at).trimmed().toInt(&ok);
-            int end = item.mid(at + 2).trimmed().toInt(&ok2);
-            if (!ok) start = -1;
-            if (!ok2) end = -1;
-            if (start >= 0 && end >= 0 && end >= start)
-                for (int n = start; n <= end; ++n) numbers << n;
+            qint64 first = item.left(at).trimmed().toInt(&ok);
+            qint64 last = item.mid(at + 2).trimmed().toInt(&ok2);
+            if (!ok) first = -1;
+            if (!ok2) last = -1;
+            if (first >= 0 && last >= 0 && last >= first) spans.append({first, last});
         } else {
             const int n = item.toInt(&ok);
-            if (ok && n >= 0) numbers << n;
+            if (ok && n >= 0) spans.append({n, n});
         }
     }
-    if (numbers.isEmpty()) return list;
-    std::sort(numbers.begin(), numbers.end());
-    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-    return runsText(numbers);
+    if (spans.isEmpty()) return list;
+    std::sort(spans.begin(), spans.end());
+    QStringList parts;
+    auto put = [&](qint64 a, qint64 b) {
+        parts << (a == b ? QString::number(a) : QString::number(a) + kDots + QString::number(b));
+    };
+    qint64 a = spans.first().first, b = spans.first().second;
+    for (const auto &span : spans) {
+        if (span.first <= b + 1) {
+            b = std::max(b, span.second);
+        } else {
+            put(a, b);
+            a = span.first;
+            b = span.second;
+        }
+    }
+    put(a, b);
+    return parts.join(u',');
 }
 
 // ---- sides and references ------------------------------------------------------
@@ -595,7 +636,7 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
 
     bool colsAgree = true, rowsAgree = true;
     QString commonCols, commonRows;
-    int colCount = 0, rowCount = 0;
+    qint64 colCount = 0, rowCount = 0;
     for (const QString &item : references) {
         QString itemRows, itemCols;
         for (const QString &term : SplitFormulaTerms(item)) {
@@ -671,24 +712,11 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
 
 QStringList TControlMatchImporter::ExpandImportedNumberList(const QString &list) {
     QStringList out;
-    QString rest = list;
-    while (!rest.isEmpty()) {
-        int sep = rest.indexOf(u',');
-        if (sep < 0) sep = rest.indexOf(u'.');
-        const QString item = (sep < 0 ? rest : rest.left(sep)).trimmed();
-        rest = sep < 0 ? QString() : rest.mid(sep + 1);
-        if (item.isEmpty()) continue;
-        const int at = item.indexOf(kDots);
-        if (at >= 0) {
-            bool ok1 = false, ok2 = false;
-            const int start = item.left(at).trimmed().toInt(&ok1);
-            const int end = item.mid(at + 2).trimmed().toInt(&ok2);
-            if (ok1 && ok2 && end >= start)
-                for (int n = start; n <= end; ++n) out << QString::number(n);
-        } else {
-            out << item;
-        }
-    }
+    walkImportedList(
+        list, [&](const QString &item) { out << item; },
+        [&](int first, int last) {
+            for (qint64 n = first; n <= last; ++n) out << QString::number(n);
+        });
     return out;
 }
 

@@ -80,6 +80,8 @@ TEST(ZenkorRenumber, ExpandRangeListCanonicalForm) {
     EXPECT_EQ(Imp::ExpandRangeList("4..2"), "4..2");
     EXPECT_EQ(Imp::ExpandRangeList(""), "");
     EXPECT_EQ(Imp::ExpandRangeList("3, 4 ,9,8,1"), "1,3..4,8..9");
+    EXPECT_EQ(Imp::ExpandRangeList("5..9,1..3,4,7"), "1..9");
+    EXPECT_EQ(Imp::ExpandRangeList("2000000000,1..1999999999"), "1..2000000000") << "wide ranges stay cheap";
 
     EXPECT_EQ(Imp::ExpandImportedNumberList("3..5,1"), (QStringList{"3", "4", "5", "1"}));
     EXPECT_EQ(Imp::ExpandImportedNumberList("1,3..5"), (QStringList{"1", "3", "5"}));
