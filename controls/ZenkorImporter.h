@@ -9,9 +9,9 @@
 //   ZenkorImporter.cpp   - object, control-book line
 //   ZenkorConvert.cpp    - reference and expression conversion, renumbering,
 //                          list compaction (pure text + read-only Links.mdb)
-//   the import run, the stored-rule table, descriptions and the normalisation
-//   for matching live in the matching-window files (ZenkorImport*.cpp,
-//   ZenkorDescriptions*.cpp, ZenkorNormalize*.cpp).
+//   ZenkorTable.cpp      - stored-rule table and the import run
+//   ZenkorDescribe.cpp   - descriptions of imported rules
+//   ZenkorNormalize.cpp  - normalisation of rule texts for matching
 #include <QList>
 #include <QPair>
 #include <QString>
