@@ -1,0 +1,242 @@
+#include "controls/ControlMatchLogic.h"
+
+#include "controls/ZenkorImporter.h"
+#include "core/Common.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+
+#include <QSqlQuery>
+#include <algorithm>
+
+namespace cmatch {
+
+QString displayLine(const MatchRecord &r) {
+    QString line = r.left + u' ' + r.relation + u' ' + r.right;
+    if (!r.cycle.isEmpty()) line += QStringLiteral(" [") + r.cycle + u']';
+    return line;
+}
+
+QString MirrorRelation(const QString &relation) {
+    if (relation == QStringLiteral("<")) return QStringLiteral(">");
+    if (relation == QStringLiteral(">")) return QStringLiteral("<");
+    if (relation == QStringLiteral("<=")) return QStringLiteral(">=");
+    if (relation == QStringLiteral(">=")) return QStringLiteral("<=");
+    return relation;
+}
+
+QString MatchSortKey(const QString &line) {
+    QString s = line;
+    if (s.contains(kDuplicate) || s.contains(kOtherSign)) s = s.mid(13).trimmed();
+    else if (s.contains(kDifferent)) s = s.mid(12).trimmed();
+    const int blank = int(s.indexOf(u' '));
+    return blank < 0 ? s : s.left(blank);
+}
+
+namespace {
+int rank(const QString &line) {
+    if (line.contains(kDuplicate)) return 0;
+    if (line.contains(kOtherSign)) return 1;
+    return 2;
+}
+} // namespace
+
+int CompareMatchLines(const QString &a, const QString &b) {
+    const int ra = rank(a), rb = rank(b);
+    if (ra != rb) return ra < rb ? -1 : 1;
+    return QString::localeAwareCompare(MatchSortKey(a).toLower(), MatchSortKey(b).toLower());
+}
+
+QStringList filterAndSort(const QStringList &lines, bool onlyDifferent) {
+    QStringList out;
+    for (const QString &l : lines)
+        if (!onlyDifferent || l.contains(kDifferent) || l.contains(kOtherSign)) out << l;
+    std::stable_sort(out.begin(), out.end(),
+                     [](const QString &a, const QString &b) { return CompareMatchLines(a, b) < 0; });
+    return out;
+}
+
+Selection selectionFor(int kind, int filter, qint64 formId, const QString &tableText, const QString &formName) {
+    Selection s;
+    const bool formChosen = formId > 0;
+    const bool tableChosen = !tableText.isEmpty();
+    // Form id only for the form and table filters, and only with a choice.
+    qint64 id = 0;
+    if ((filter == 1 && formChosen) || (filter == 2 && formChosen && tableChosen)) id = formId;
+    if ((filter == 1 || filter == 2) && id == 0) return s;   // nothing chosen: everything, all classes
+
+    const QString likeSides = QStringLiteral("((lft like ?) or (rght like ?))");
+    auto likeParams = [](const QString &pattern) { return QVariantList{pattern, pattern}; };
+    switch (kind) {
+    case 0:
+        if (filter == 0) {
+            s.where = QStringLiteral("formid>0 and tble<>'' and tble is not null");
+            s.zenkorWhere = QStringLiteral("where control_type=0");
+        } else if (filter == 1) {
+            s.where = QStringLiteral("formid=? and tble<>'' and tble is not null");
+            s.whereParams = {id};
+            s.zenkorWhere = QStringLiteral("where project_formid=? and control_type=0");
+            s.zenkorParams = {id};
+        } else {
+            s.where = QStringLiteral("formid=? and tble=?");
+            s.whereParams = {id, tableText};
+            s.zenkorWhere = QStringLiteral("where project_formid=? and project_tble=? and control_type=0");
+            s.zenkorParams = {id, tableText};
+            s.defaultTable = tableText;
+        }
+        break;
+    case 1:
+        if (filter == 0) {
+            s.where = QStringLiteral("formid>0 and (tble='' or tble is null)");
+            s.zenkorWhere = QStringLiteral("where control_type=1");
+        } else {
+            s.where = QStringLiteral("formid=? and (tble='' or tble is null)");
+            s.whereParams = {id};
+            s.zenkorWhere = QStringLiteral("where project_formid=? and control_type=1");
+            s.zenkorParams = {id};
+            if (filter == 2) {
+                const QString pattern = QStringLiteral("%т") + tableText + u'%';
+                s.where += QStringLiteral(" and ") + likeSides;
+                s.whereParams += likeParams(pattern);
+                s.zenkorWhere += QStringLiteral(" and ") + likeSides;
+                s.zenkorParams += likeParams(pattern);
+                s.defaultTable = tableText;
+            }
+        }
+        break;
+    default:
+        s.zenkorWhere = QStringLiteral("where control_type=2");
+        if (filter == 0) {
+            s.where = QStringLiteral("formid=0");
+        } else {
+            const QString pattern = filter == 1 ? QStringLiteral("%") + formName + QStringLiteral("т%")
+                                                : QStringLiteral("%") + formName + QStringLiteral("Т") + tableText +
+                                                      QStringLiteral("%");
+            s.where = QStringLiteral("formid=0 and ") + likeSides;
+            s.whereParams = likeParams(pattern);
+            s.zenkorWhere += QStringLiteral(" and ") + likeSides;
+            s.zenkorParams = likeParams(pattern);
+            s.defaultTable = filter == 1 ? formName : formName + QStringLiteral("Т") + tableText;
+        }
+        break;
+    }
+    return s;
+}
+
+void markLines(const QList<MatchRecord> &project, const QList<MatchRecord> &external, QStringList &projectLines,
+               QStringList &externalLines, int &duplicates) {
+    // Marks one side's lines against the other side; counts duplicates when asked.
+    auto mark = [](const QList<MatchRecord> &own, const QList<MatchRecord> &other, QStringList &lines, int *count) {
+        for (int i = 0; i < own.size(); ++i) {
+            const MatchRecord &s = own.at(i);
+            const QString normalised =
+                QStringLiteral(" (") + s.left + u' ' + s.relation + u' ' + s.right + QStringLiteral(")");
+            QString marked;
+            for (const MatchRecord &e : other) {
+                bool same = false;
+                if (s.left == e.left && s.right == e.right) same = s.relation == e.relation;
+                else if (s.left == e.right && s.right == e.left) same = s.relation == MirrorRelation(e.relation);
+                else continue;
+                if (same) {
+                    marked = kDuplicate + u' ' + lines.at(i);
+                    if (count) ++*count;
+                } else {
+                    marked = kOtherSign + u' ' + lines.at(i) + normalised;
+                }
+                break;
+            }
+            if (marked.isEmpty()) marked = kDifferent + u' ' + lines.at(i) + normalised;
+            lines[i] = marked;
+        }
+    };
+    duplicates = 0;
+    mark(project, external, projectLines, &duplicates);
+    mark(external, project, externalLines, nullptr);
+}
+
+CompareResult CompareControlSets(TControlMatchImporter &importer, const Selection &selection, int kind,
+                                 const QString &defaultForm) {
+    CompareResult r;
+    const QSqlDatabase d = db::connection(db::kMain);
+    const bool filtered = !selection.where.isEmpty();
+    const QString projectWhere = filtered ? QStringLiteral(" where ") + selection.where : QString();
+    const QVariantList projectParams = filtered ? selection.whereParams : QVariantList();
+    const QString externalWhere = filtered ? QStringLiteral(" ") + selection.zenkorWhere : QString();
+    const QVariantList externalParams = filtered ? selection.zenkorParams : QVariantList();
+
+    r.projectCount = db::scalar(d, QStringLiteral("select count(*) as cnt from int_control") + projectWhere,
+                                projectParams).toInt();
+    r.externalCount = db::scalar(d, QStringLiteral("select count(*) as cnt from zenkor_controls") + externalWhere,
+                                 externalParams).toInt();
+
+    auto load = [&](const QString &table, const QString &where, const QVariantList &params, QList<MatchRecord> &recs,
+                    QStringList &lines) {
+        QSqlQuery q = db::exec(d, QStringLiteral("select lft, rght, reltion, cycl from ") + table + where, params);
+        while (q.next()) {
+            MatchRecord m{q.value(0).toString(), q.value(1).toString(), q.value(3).toString(), q.value(2).toString()};
+            recs << m;
+            lines << displayLine(m);
+        }
+    };
+    QList<MatchRecord> project, external;
+    load(QStringLiteral("zenkor_controls"), externalWhere, externalParams, external, r.externalLines);
+    load(QStringLiteral("int_control"), projectWhere, projectParams, project, r.projectLines);
+
+    for (QList<MatchRecord> *side : {&project, &external}) {
+        for (MatchRecord &m : *side) {
+            m.left = importer.NormalizeFormulaForMatch(m.left, kind, defaultForm, selection.defaultTable, m.cycle);
+            m.right = importer.NormalizeFormulaForMatch(m.right, kind, defaultForm, selection.defaultTable, m.cycle);
+        }
+    }
+    markLines(project, external, r.projectLines, r.externalLines, r.duplicates);
+    r.summary = {QStringLiteral("Результаты сопоставления контролей:"),
+                 QStringLiteral("Контроли проекта: ") + QString::number(r.projectCount) +
+                     QStringLiteral(" | Контроли минздрава: ") + QString::number(r.externalCount) +
+                     QStringLiteral(" | Совпадающие: ") + QString::number(r.duplicates) +
+                     QStringLiteral(" | Новые в проекте: ") + QString::number(r.projectCount - r.duplicates) +
+                     QStringLiteral(" | Новые в выгрузке минздрава: ") +
+                     QString::number(r.externalCount - r.duplicates)};
+    return r;
+}
+
+QString quoteField(const QString &field) {
+    QString f = field;
+    f.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return u'"' + f + u'"';
+}
+
+int exportImportedControls(qint64 formId, const QString &formName, const QString &path, QString *sqlText) {
+    QString error;
+    if (!cp1251::writeLines(path, {}, &error))
+        throw db::Error(QStringLiteral("Ошибка записи файла ") + path + QStringLiteral(": ") + error);
+    const QString pattern = QStringLiteral("%") + formName + QStringLiteral("т%");
+    const QString sql = QStringLiteral("select * from zenkor_controls where project_formid=? or (project_formid=0 and "
+                                       "((lft like ?) or (rght like ?)))\r\norder by project_tble, lft, rght");
+    if (sqlText) {
+        // The statement as run, with its values written in for the message.
+        QString shown = sql;
+        shown.replace(shown.indexOf(u'?'), 1, QString::number(formId));
+        for (int i = 0; i < 2; ++i)
+            shown.replace(shown.indexOf(u'?'), 1, QStringLiteral("\"*") + formName + QStringLiteral("т*\""));
+        *sqlText = shown;
+    }
+    const QSqlDatabase d = db::connection(db::kMain);
+    QSqlQuery q = db::exec(d, QString(sql).replace(QStringLiteral("\r\n"), QStringLiteral(" ")),
+                           {formId, pattern, pattern});
+    QStringList lines;
+    while (q.next()) {
+        const qint64 pf = q.value(QStringLiteral("project_formid")).toLongLong();
+        const QString name = pf != 0 ? GetFormNameById(pf) : QString();
+        QStringList fields{quoteField(name)};
+        for (const char *column : {"project_tble", "lft", "reltion", "rght", "cycl", "commnt"}) {
+            const QVariant v = q.value(QString::fromLatin1(column));
+            fields << (v.isNull() ? QStringLiteral("\"\"") : quoteField(v.toString()));
+        }
+        lines << fields.join(u',');
+    }
+    if (lines.isEmpty()) return 0;
+    if (!cp1251::writeLines(path, lines, &error))
+        throw db::Error(QStringLiteral("Ошибка записи файла ") + path + QStringLiteral(": ") + error);
+    return int(lines.size());
+}
+
+} // namespace cmatch

@@ -1,0 +1,77 @@
+#pragma once
+// Matching the program's own control rules (int_control) against the rules
+// imported from the control book (zenkor_controls): selection by rule class
+// and filter, normalisation, marks, summary, ordering of the result lines,
+// and the export of imported rules to a control file. No window here.
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+class TControlMatchImporter;
+
+namespace cmatch {
+
+inline const QString kDuplicate = QStringLiteral("[ДУБЛИРУЕТСЯ]");
+inline const QString kOtherSign = QStringLiteral("[РАЗНЫЙ ЗНАК]");
+inline const QString kDifferent = QStringLiteral("[ОТЛИЧАЕТСЯ]");
+
+// One loaded rule (left, right, cycle, relation).
+struct MatchRecord {
+    QString left;
+    QString right;
+    QString cycle;
+    QString relation;
+};
+
+// "left rel right" plus " [cycle]" when there is a cycle.
+QString displayLine(const MatchRecord &r);
+
+// Relation read with its sides swapped ("<" <-> ">", "<=" <-> ">="); others unchanged.
+QString MirrorRelation(const QString &relation);
+
+// The rule's stored left expression of a result line (marker dropped).
+QString MatchSortKey(const QString &line);
+// Negative, 0 or positive: duplicates first, then other-sign lines, then the
+// rest; inside a group by MatchSortKey, letter case ignored.
+int CompareMatchLines(const QString &a, const QString &b);
+// The lines to show: all or only the differing ones, in CompareMatchLines order.
+QStringList filterAndSort(const QStringList &lines, bool onlyDifferent);
+
+// What the rule class (0 intra-table, 1 inter-table, 2 inter-form) and the
+// filter (0 all, 1 form, 2 table) select.
+struct Selection {
+    QString where;             // condition on int_control, empty: everything
+    QVariantList whereParams;
+    QString zenkorWhere;       // "where ..." on zenkor_controls (used only with a non-empty where)
+    QVariantList zenkorParams;
+    QString defaultTable;      // default table name for the normalisation
+};
+// formId: the chosen form (0 when none); tableText: the chosen table key such
+// as "(1000)" (empty when none); formName: the form's name for class 2.
+Selection selectionFor(int kind, int filter, qint64 formId, const QString &tableText, const QString &formName);
+
+struct CompareResult {
+    int projectCount = 0;     // A
+    int externalCount = 0;    // B
+    int duplicates = 0;       // M
+    QStringList projectLines;
+    QStringList externalLines;
+    QStringList summary;      // the summary text, line by line
+};
+// Loads both sides as the selection says, normalises them with the importer
+// and marks every line. defaultForm: the chosen form's name (empty when none).
+CompareResult CompareControlSets(TControlMatchImporter &importer, const Selection &selection, int kind,
+                                 const QString &defaultForm);
+// The marking step alone over normalised records and their display lines.
+void markLines(const QList<MatchRecord> &project, const QList<MatchRecord> &external, QStringList &projectLines,
+               QStringList &externalLines, int &duplicates);
+
+// A control-file field: enclosed in double quotes, inner quotes doubled.
+QString quoteField(const QString &field);
+// Writes the imported rules of a form to a control file (the file is made
+// anew, empty when nothing is found). Returns the number of rules written;
+// sqlText receives the statement for the "nothing found" message.
+int exportImportedControls(qint64 formId, const QString &formName, const QString &path, QString *sqlText);
+
+} // namespace cmatch
