@@ -195,7 +195,7 @@ TEST_F(ZenkorImportRun, KeepsTheOperatorsBetweenParenthesisedReferences) {
     TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
     const QString book = writeBook({
         QStringLiteral("0100000101 (30000,1000,1,4)>=(30000,1000,2,4)-(30000,1000,3,4)"),
-        QStringLiteral("0100000102 30000,1000,1,4>=30000,1000,2,4 * 30000,1000,3,4"),
+        QStringLiteral("0100000102 30000,1000,1,4>=30000,1000,2,4/30000,1000,3,4"),
     });
     EXPECT_EQ(imp.ImportControls(book, nullptr), 2);
     const auto rows = storedRows();
@@ -203,5 +203,5 @@ TEST_F(ZenkorImportRun, KeepsTheOperatorsBetweenParenthesisedReferences) {
     // "(b)-(c)" is still a difference, not a sum.
     EXPECT_TRUE(rows[0].rght.contains(u'-')) << rows[0].rght.toStdString();
     EXPECT_FALSE(rows[0].rght.contains(u'+')) << rows[0].rght.toStdString();
-    EXPECT_TRUE(rows[1].rght.contains(u'*')) << rows[1].rght.toStdString();
+    EXPECT_TRUE(rows[1].rght.contains(u'/')) << rows[1].rght.toStdString();
 }
