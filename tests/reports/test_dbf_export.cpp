@@ -1,0 +1,291 @@
+// Export in the ministry layout: the code helpers, the run over the sample
+// configuration through a small code-mapping database, and the window.
+#include "core/LinksDb.h"
+#include "core/SharedState.h"
+#include "platform/Database.h"
+#include "platform/Paths.h"
+#include "reports/DbfExport.h"
+#include "reports/DbfExportLogic.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+using namespace dbfexport;
+
+namespace {
+
+TEST(DbfExportText, CodesAndNames) {
+    EXPECT_EQ(IndexOfText({"Ф30(1000)", "ф30(2000)", "Ф30(2000)"}, "ф30(2000)"), 2);   // last equal one
+    EXPECT_EQ(IndexOfText({"Ф30(1000)"}, "Ф14(1000)"), -1);
+
+    EXPECT_EQ(SafeCopy("030001000001", 10, 3), "001");
+    EXPECT_EQ(SafeCopy("0300", 3, 10), "00");
+    EXPECT_EQ(SafeCopy("0300", 5, 1), "");
+    EXPECT_EQ(SafeCopy("0300", 1, 0), "");
+    EXPECT_EQ(PadField("03", 1, 5, "0"), "03000");
+    EXPECT_EQ(PadField("0300012", 6, 4, "0"), "1200");
+    EXPECT_EQ(PadField("", 1, 3, "ab"), "aba");
+
+    EXPECT_EQ(YearCode("2024"), "24");
+    EXPECT_EQ(YearCode("24"), "24");
+    EXPECT_EQ(YearCode("124"), "24");
+    EXPECT_EQ(YearCode("7"), "00");
+    EXPECT_EQ(YearCode(""), "00");
+
+    EXPECT_EQ(TerritoryCode("45"), "0000");
+    EXPECT_EQ(TerritoryCode("450001 - Область"), "0001");
+    EXPECT_EQ(TerritoryCode("4500123 - Область"), "0012");
+    EXPECT_EQ(TerritoryCode("45 - Коротко"), "0000");   // the name never enters the code
+
+    EXPECT_EQ(WithDbfExtension("/tmp/out"), "/tmp/out.dbf");
+    EXPECT_EQ(WithDbfExtension("/tmp/out.DBF"), "/tmp/out.DBF.dbf");
+    EXPECT_EQ(WithDbfExtension("/tmp/out.dbf"), "/tmp/out.dbf");
+    EXPECT_EQ(SanitizeDbfTableName("«Свод»: <область>?.dbf"), "Свод область.dbf");
+    EXPECT_EQ(SanitizeDbfTableName("«»|*.dbf"), "Table.dbf");
+    EXPECT_EQ(SanitizeDbfTableName(QString(300, 'x') + ".dbf"), QString(255, 'x') + ".dbf");
+
+    EXPECT_EQ(SectionCode("03000 - Ф30", true), "03000");
+    EXPECT_EQ(SectionCode("03012 - Ф30", false), "03010");
+}
+
+// Links.mdb of the tests:
+//   sections "03000 - Ф30" (r3 false, so prefix "03000"), "03100 - Ф14" (r3 true)
+//   030001000 -> Ф30(1000): external columns 01 = ГР4, 03 = ГР5; rows 001 = СТР1, 002 = СТР2, 009 = СТР5
+//   030002000 -> ф30(2000), inverted: external columns 01 = СТР1, 02 = СТР2; rows 001 = ГР4, 002 = ГР5
+//   030003210 -> Ф30(3.2108) (one record of its own)
+//   030009999 -> a table the program does not have
+//   031001000 -> Ф14(1000) without mapped columns
+class DbfExportRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fx.isValid());
+        linksFile = fx.yearFolder() + "Links.mdb";
+        links::createLinksDatabase(linksFile);
+        db::ScopedConnection c(linksFile, db::OpenMode::ReadWrite);
+        const QSqlDatabase l = c.db();
+        const auto add = [&](const QString &sql, const QVariantList &v) { db::exec(l, sql, v); };
+        add("insert into raz (a1, a2, r3) values (?, ?, ?)", {"3100", "Ф14", 1});
+        add("insert into raz (a1, a2, r3) values (?, ?, ?)", {"3000", "Ф30", 0});
+        add("insert into kodif (a1, a2) values (?, ?)", {"450001", "Область"});
+        add("insert into kodif (a1, a2) values (?, ?)", {"45", "Коротко"});
+        for (const QVariantList &t : {QVariantList{"030001000", "Ф30(1000)", 0}, QVariantList{"030002000", "ф30(2000)", 1},
+                                      QVariantList{"030003210", "Ф30(3.2108)", 0}, QVariantList{"030009999", "Ф99(1)", 0},
+                                      QVariantList{"031001000", "Ф14(1000)", 0}})
+            add("insert into tables (msk, orv, inv) values (?, ?, ?)", t);
+        for (const QVariantList &t : {QVariantList{"03000100001", 4}, QVariantList{"03000100003", 5},
+                                      QVariantList{"03000100004", 0}, QVariantList{"03000200001", 1},
+                                      QVariantList{"03000200002", 2}, QVariantList{"03000999901", 4}})
+            add("insert into cols (mskcol, orvcol) values (?, ?)", t);
+        for (const QVariantList &t : {QVariantList{"030001000009", 5}, QVariantList{"030001000001", 1},
+                                      QVariantList{"030001000002", 2}, QVariantList{"030002000001", 4},
+                                      QVariantList{"030002000002", 5}, QVariantList{"031001000001", 1}})
+            add("insert into \"rows\" (mskrow, orvrow) values (?, ?)", t);
+
+        // The one-record table and its values for the northern hospital.
+        const QSqlDatabase m = db::connection(db::kMain);
+        db::exec(m, "insert into tables (form, tablen, name, colcount, rowcount, fixcols, fixrows) "
+                    "values (?, ?, ?, 8, 20, 3, 4)", {ids::FormF30, "(3.2108)", "Особая"});
+        special = db::lastInsertId(m);
+        const QSqlDatabase d = db::connection(db::kData);
+        for (const QVariantList &v : {QVariantList{7.5, 5, 4}, QVariantList{3, 6, 3}, QVariantList{99, 20, 3}})
+            db::exec(d, "insert into data (hospital, data, year, \"table\", \"row\", \"column\") values (?, ?, ?, ?, ?, ?)",
+                     {ids::NorthHospital, v[0], fx.year(), special, v[1], v[2]});
+
+        out.reset(new QTemporaryDir);
+        linksConn = links::openLinks(linksFile);
+    }
+
+    Request request(bool reports, qint64 id) {
+        Request r;
+        r.links = linksConn->db();
+        r.mainDb = db::connection(db::kMain);
+        r.dataDb = db::connection(db::kData);
+        r.summaryReports = reports;
+        r.id = id;
+        r.yearText = QString::number(fx.year());
+        r.territoryItem = "450001 - Область";
+        r.sections = ReadSections(linksConn->db());
+        r.folder = out->path() + "/";
+        r.tableName = "out.dbf";
+        r.reportError = [this](const QString &m) { errors.append(m); };
+        return r;
+    }
+
+    static QList<double> values(const dbf::Table &t, int record) {
+        QList<double> v;
+        for (int i = 1; i <= kValueSlots; ++i) v.append(t.value(record, "a8" + QString::number(i)).toDouble());
+        return v;
+    }
+    static QList<double> expect(std::initializer_list<std::pair<int, double>> set) {
+        QList<double> v(kValueSlots, 0.0);
+        for (auto [slot, value] : set) v[slot - 1] = value;
+        return v;
+    }
+    QString keys(const dbf::Table &t, int r) {
+        QStringList k;
+        for (const char *f : {"a1", "a2", "a4", "a5", "a6"}) k.append(t.value(r, f).toString());
+        return k.join('|');
+    }
+
+    SampleFixture fx;
+    QString linksFile;
+    qint64 special = 0;
+    std::unique_ptr<QTemporaryDir> out;
+    std::unique_ptr<db::ScopedConnection> linksConn;
+    QStringList errors;
+};
+
+TEST_F(DbfExportRun, InstitutionValuesLandInTheirExternalSlots) {
+    const Result res = dbfexport::Run(request(false, ids::NorthHospital));
+    EXPECT_EQ(res.records, 6);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+
+    const dbf::Table t = dbf::read(res.file);
+    EXPECT_EQ(t.fields.size(), 55);
+    ASSERT_EQ(t.records.size(), 6);
+    // Rows of the plain table in external row order; the inverted table; the one-record table.
+    EXPECT_EQ(keys(t, 0), "24|0001|03000|1000|001");
+    EXPECT_EQ(values(t, 0), expect({{1, 50}, {3, 48}}));
+    EXPECT_EQ(keys(t, 1), "24|0001|03000|1000|002");
+    EXPECT_EQ(values(t, 1), expect({{1, 20}, {3, 19}}));
+    EXPECT_EQ(keys(t, 2), "24|0001|03000|1000|009");
+    EXPECT_EQ(values(t, 2), expect({{1, 50}, {3, 48}}));
+    // Inverted: one stored column per external row, the stored rows as external columns.
+    EXPECT_EQ(keys(t, 3), "24|0001|03000|2000|001");
+    EXPECT_EQ(values(t, 3), expect({{1, 5000}, {2, 3000}}));
+    EXPECT_EQ(keys(t, 4), "24|0001|03000|2000|002");
+    EXPECT_EQ(values(t, 4), expect({{1, 1500}, {2, 900}}));
+    EXPECT_EQ(keys(t, 5), "24|0001|03000|2108|001");
+    EXPECT_EQ(values(t, 5), expect({{1, 7.5}, {4, 3}}));
+}
+
+TEST_F(DbfExportRun, ReportWithoutValuesWritesZeroRowsAndUntickedSectionsNothing) {
+    Request r = request(true, ids::ReportNorth);
+    r.territoryItem = "45 - Коротко";
+    r.yearText = "7";
+    QList<int> progress;
+    r.progress = [&](int pos, int max) { progress << pos << max; };
+    Result res = dbfexport::Run(r);
+    const dbf::Table t = dbf::read(res.file);
+    ASSERT_EQ(t.records.size(), 6);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(values(t, i), expect({})) << i;
+    EXPECT_EQ(keys(t, 0), "00|0000|03000|1000|001");
+    EXPECT_EQ(progress, (QList<int>{1, 2, 2, 2}));   // both sections, in list order ("03000" then "03100")
+
+    r.sections[0].checked = false;
+    res = dbfexport::Run(r);
+    EXPECT_EQ(res.records, 0);
+    EXPECT_TRUE(dbf::read(res.file).records.isEmpty());
+}
+
+TEST_F(DbfExportRun, RefusedRecordIsReportedAndTheRunGoesOn) {
+    db::exec(db::kData, "update data set data=? where hospital=? and \"table\"=? and \"row\"=5 and \"column\"=5",
+             {1e13, ids::NorthHospital, ids::TableF30Staff});
+    const Result res = dbfexport::Run(request(false, ids::NorthHospital));
+    EXPECT_EQ(res.records, 5);
+    EXPECT_EQ(res.failed, 1);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith("Ошибка при вставке данных в DBF файл:\n"));
+    EXPECT_TRUE(errors[0].contains("Строка: 03000 - Ф30"));
+    EXPECT_TRUE(errors[0].contains("SQL: insert into \"out.dbf\""));
+    EXPECT_EQ(keys(dbf::read(res.file), 0), "24|0001|03000|1000|002");
+}
+
+TEST_F(DbfExportRun, EndingFailuresLeaveTheFolderAsItWas) {
+    QFile old(out->filePath("out.dbf"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    const auto expectFailure = [&](Request r, const QString &message) {
+        try {
+            dbfexport::Run(r);
+            ADD_FAILURE() << "no failure for " << message.toStdString();
+        } catch (const dbf::Error &e) {
+            EXPECT_TRUE(e.message().startsWith(message)) << e.message().toStdString();
+        }
+        EXPECT_EQ(QDir(out->path()).entryList(QDir::Files), QStringList{"out.dbf"});
+        QFile f(out->filePath("out.dbf"));
+        f.open(QIODevice::ReadOnly);
+        EXPECT_EQ(f.readAll(), "old");
+    };
+    Request r = request(false, ids::NorthHospital);
+    r.territoryItem.clear();
+    expectFailure(r, "Ошибка: не выбрана территория в ComboBox3!");
+    r = request(false, 0);
+    expectFailure(r, "Ошибка: не выбран отчет/ЛПУ в ComboBox2!");
+    r = request(false, ids::NorthHospital);
+    r.folder = out->path() + "/missing/";
+    expectFailure(r, "Ошибка при подключении к базе данных для работы с DBF файлом:\n");
+    for (const QString &year : {"0", "две тысячи"}) {
+        r = request(false, ids::NorthHospital);
+        r.yearText = year;
+        expectFailure(r, "Ошибка: не удалось определить год из Main.Label2.Caption!");
+    }
+}
+
+TEST_F(DbfExportRun, WindowListsAndExportThroughTheDialogs) {
+    FakeDialogs dlg;
+    TUnf w(nullptr, linksFile);
+    EXPECT_EQ(w.windowTitle(), "Выгрузка в формате ГВЦ");
+    ASSERT_EQ(w.CheckListBox1->count(), 2);
+    EXPECT_EQ(w.CheckListBox1->item(0)->text(), "03000 - Ф30");
+    EXPECT_EQ(w.CheckListBox1->item(1)->data(Qt::UserRole).toInt(), 1);
+    EXPECT_EQ(w.CheckListBox1->item(1)->checkState(), Qt::Checked);
+    EXPECT_EQ(w.ComboBox3->count(), 2);
+    EXPECT_TRUE(w.RadioSvod->isChecked());
+    EXPECT_EQ(w.ComboBox2->itemText(0), "Свод по области");
+    EXPECT_FALSE(w.Button1->isEnabled());
+
+    w.Button3Click();
+    EXPECT_EQ(w.CheckListBox1->item(0)->checkState(), Qt::Unchecked);
+    w.Button2Click();
+
+    w.RadioLpu->click();
+    EXPECT_EQ(w.ComboBox2->count(), 12);   // institutions without subordinate units
+    w.ComboBox2->setCurrentIndex(w.ComboBox2->findData(ids::NorthHospital));
+    w.ComboBox2Change();
+    EXPECT_TRUE(w.Button1->isEnabled());
+
+    // No territory: the run ends with its message, the button stays.
+    dlg.files.push_back(out->filePath("Северная"));
+    w.Button1Click();
+    ASSERT_EQ(dlg.messages.size(), 1);
+    EXPECT_EQ(dlg.messages[0], "Ошибка: не выбрана территория в ComboBox3!");
+    EXPECT_FALSE(w.Button1->isHidden());
+
+    w.ComboBox3->setCurrentIndex(0);
+    dlg.files.push_back(out->filePath("Северная"));
+    w.Button1Click();
+    ASSERT_EQ(dlg.messages.size(), 2);
+    EXPECT_EQ(dlg.messages[1], "Выгрузка завершена успешно!\nФайл: " + out->filePath("Северная.dbf"));
+    EXPECT_EQ(dbf::read(out->filePath("Северная.dbf")).records.size(), 6);
+    EXPECT_TRUE(w.Gauge1->isHidden());
+
+    w.Button1Click();   // cancelled save dialog: nothing happens
+    EXPECT_EQ(dlg.messages.size(), 2);
+
+    w.show();
+    w.grab().save("/tmp/dbf_unf.png");
+}
+
+TEST(DbfExportWindow, MissingLinksDatabaseIsReportedWhenOpening) {
+    SampleFixture fx;
+    FakeDialogs dlg;
+    openDbfExport(nullptr);
+    ASSERT_EQ(dlg.messages.size(), 1);
+    EXPECT_TRUE(dlg.messages[0].contains(paths::programFolder() + "Links.mdb")) << dlg.messages[0].toStdString();
+    EXPECT_TRUE(dlg.messages[0].contains("не найден"));
+    EXPECT_TRUE(dlg.modalTitles.isEmpty());
+}
+
+} // namespace
