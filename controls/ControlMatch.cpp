@@ -138,7 +138,9 @@ TControlMatchForm::TControlMatchForm(QWidget *parent) : QDialog(parent) {
     choice->addWidget(ComboBox1, 0, 1);
     choice->addWidget(Label2, 1, 0);
     choice->addWidget(ComboBox2, 1, 1);
+    choice->setColumnStretch(1, 1);
     middle->addLayout(choice);
+    middle->addStretch();
     topLayout->addLayout(middle, 1);
 
     auto *buttons = new QGridLayout;
@@ -147,6 +149,7 @@ TControlMatchForm::TControlMatchForm(QWidget *parent) : QDialog(parent) {
     Button3 = new QPushButton(QStringLiteral("Проставить описания для всех контролей"), top);
     Button4 = new QPushButton(QStringLiteral("Выгрузить контроли"), top);
     CheckBox1 = new QCheckBox(QStringLiteral("Выводить только отличающиеся"), top);
+    for (QPushButton *b : {Button1, Button2, Button3, Button4}) b->setAutoDefault(false);
     buttons->addWidget(Button1, 0, 0);
     buttons->addWidget(Button2, 0, 1);
     buttons->addWidget(Button3, 1, 0, 1, 2);

@@ -1,0 +1,235 @@
+#include "controls/ControlMatch.h"
+#include "controls/ControlMatchLogic.h"
+#include "controls/ZenkorImporter.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <gtest/gtest.h>
+
+namespace {
+
+void addImported(qint64 formId, const QVariant &table, int type, const QString &lft, const QString &rel,
+                 const QString &rght, const QVariant &cycl, const QString &commnt = QString()) {
+    db::exec(db::kMain,
+             QStringLiteral("insert into zenkor_controls (project_formid, project_tble, lft, rght, reltion, cycl, "
+                            "commnt, control_type) values (?, ?, ?, ?, ?, ?, ?, ?)"),
+             {formId, table, lft, rght, rel, cycl, commnt, type});
+}
+
+// The sample's table Ф30 (1000) holds rules 1-3; imported: a duplicate of 1
+// written differently, a duplicate of 2 with its sides swapped, rule 3 with
+// another sign and one rule the program lacks.
+void addImportedOfF30() {
+    const int f30 = sample::ids::FormF30;
+    const QString t = QStringLiteral("(1000)");
+    addImported(f30, t, 0, QStringLiteral("стр1"), QStringLiteral(">="), QStringLiteral("СТР2 + СТР3"),
+                QStringLiteral("ГР[4..7]"));
+    addImported(f30, t, 0, QStringLiteral("СТР[1]ГР[4]"), QStringLiteral(">="), QStringLiteral("СТР[1]ГР[5]"),
+                QVariant());
+    addImported(f30, t, 0, QStringLiteral("ГР[7]"), QStringLiteral("<"), QStringLiteral("ГР[6]"),
+                QStringLiteral("СТР[1..5]"));
+    addImported(f30, t, 0, QStringLiteral("СТР[4]"), QStringLiteral("="), QStringLiteral("СТР[5]"), QString());
+}
+
+// Splits one control-file line into its quoted fields.
+QStringList readFields(const QString &line) {
+    QStringList out;
+    int i = 0;
+    while (i < line.size()) {
+        EXPECT_EQ(line.at(i), u'"');
+        QString f;
+        ++i;
+        while (i < line.size()) {
+            if (line.at(i) == u'"') {
+                if (i + 1 < line.size() && line.at(i + 1) == u'"') {
+                    f += u'"';
+                    i += 2;
+                    continue;
+                }
+                ++i;
+                break;
+            }
+            f += line.at(i++);
+        }
+        out << f;
+        if (i < line.size()) ++i;   // the comma
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ControlMatchLines, RelationsMirrorAndLinesSortByMarkThenLeftSide) {
+    using namespace cmatch;
+    EXPECT_EQ(MirrorRelation(QStringLiteral("<")), QStringLiteral(">"));
+    EXPECT_EQ(MirrorRelation(QStringLiteral(">=")), QStringLiteral("<="));
+    EXPECT_EQ(MirrorRelation(QStringLiteral("<>")), QStringLiteral("<>"));
+    EXPECT_EQ(MirrorRelation(QStringLiteral("=")), QStringLiteral("="));
+
+    EXPECT_EQ(MatchSortKey(QStringLiteral("[ДУБЛИРУЕТСЯ] СТР[1] >= СТР[2]")), QStringLiteral("СТР[1]"));
+    EXPECT_EQ(MatchSortKey(QStringLiteral("[ОТЛИЧАЕТСЯ] ГР[7] <= ГР[6] (x)")), QStringLiteral("ГР[7]"));
+    EXPECT_EQ(MatchSortKey(QStringLiteral("одно")), QStringLiteral("одно"));
+
+    const QStringList lines = {QStringLiteral("[ОТЛИЧАЕТСЯ] б = 1 (Б=1)"), QStringLiteral("[ДУБЛИРУЕТСЯ] я = 1"),
+                               QStringLiteral("[РАЗНЫЙ ЗНАК] в > 1 (В>1)"), QStringLiteral("[ОТЛИЧАЕТСЯ] А = 1 (А=1)"),
+                               QStringLiteral("[ДУБЛИРУЕТСЯ] а = 2")};
+    EXPECT_EQ(filterAndSort(lines, false),
+              (QStringList{lines[4], lines[1], lines[2], lines[3], lines[0]}));
+    EXPECT_EQ(filterAndSort(lines, true), (QStringList{lines[2], lines[3], lines[0]}));
+}
+
+TEST(ControlMatchLines, MarksFollowTheFirstMatchingCandidate) {
+    using namespace cmatch;
+    // Normalised records: the marks only compare texts.
+    const QList<MatchRecord> project = {{QStringLiteral("A"), QStringLiteral("B"), {}, QStringLiteral(">")},
+                                        {QStringLiteral("A"), QStringLiteral("B"), {}, QStringLiteral(">")},
+                                        {QStringLiteral("C"), QStringLiteral("D"), {}, QStringLiteral("<>")},
+                                        {QStringLiteral("E"), QStringLiteral("F"), {}, QStringLiteral("=")}};
+    const QList<MatchRecord> external = {{QStringLiteral("B"), QStringLiteral("A"), {}, QStringLiteral("<")},
+                                         {QStringLiteral("D"), QStringLiteral("C"), {}, QStringLiteral("<>")},
+                                         {QStringLiteral("E"), QStringLiteral("F"), {}, QStringLiteral(">")},
+                                         {QStringLiteral("E"), QStringLiteral("F"), {}, QStringLiteral("=")},
+                                         {QStringLiteral("X"), QStringLiteral("Y"), {}, QStringLiteral("=")}};
+    QStringList p = {QStringLiteral("p1"), QStringLiteral("p2"), QStringLiteral("p3"), QStringLiteral("p4")};
+    QStringList e = {QStringLiteral("e1"), QStringLiteral("e2"), QStringLiteral("e3"), QStringLiteral("e4"),
+                     QStringLiteral("e5")};
+    int m = -1;
+    markLines(project, external, p, e, m);
+    EXPECT_EQ(m, 3);
+    EXPECT_EQ(p[0], QStringLiteral("[ДУБЛИРУЕТСЯ] p1"));
+    EXPECT_EQ(p[1], QStringLiteral("[ДУБЛИРУЕТСЯ] p2"));
+    EXPECT_EQ(p[2], QStringLiteral("[ДУБЛИРУЕТСЯ] p3"));
+    // The first candidate has another sign; the later duplicate is not looked at.
+    EXPECT_EQ(p[3], QStringLiteral("[РАЗНЫЙ ЗНАК] p4 (E = F)"));
+    EXPECT_EQ(e[0], QStringLiteral("[ДУБЛИРУЕТСЯ] e1"));
+    EXPECT_EQ(e[3], QStringLiteral("[ДУБЛИРУЕТСЯ] e4"));
+    EXPECT_EQ(e[4], QStringLiteral("[ОТЛИЧАЕТСЯ] e5 (X = Y)"));
+}
+
+TEST(ControlMatchLines, ColoursAndBoldPart) {
+    EXPECT_EQ(matchLineColour(QStringLiteral("[ДУБЛИРУЕТСЯ] a")), QColor(0xE0, 0xFF, 0xE0));
+    EXPECT_EQ(matchLineColour(QStringLiteral("[РАЗНЫЙ ЗНАК] a")), QColor(0xFF, 0xFF, 0xC0));
+    EXPECT_EQ(matchLineColour(QStringLiteral("[ОТЛИЧАЕТСЯ] a")), QColor(0xFF, 0xE0, 0xE0));
+    EXPECT_FALSE(matchLineColour(QStringLiteral("a")).isValid());
+    const BoldSpan marker = matchLineBoldSpan(QStringLiteral("[ДУБЛИРУЕТСЯ] a > b"));
+    EXPECT_EQ(marker.start, 0);
+    EXPECT_EQ(marker.length, 13);
+    const QString withCycle = QStringLiteral("[ДУБЛИРУЕТСЯ] a > b [СТР]");
+    EXPECT_EQ(withCycle.mid(matchLineBoldSpan(withCycle).start, matchLineBoldSpan(withCycle).length),
+              QStringLiteral("[СТР]"));
+    EXPECT_EQ(matchLineBoldSpan(QStringLiteral("a ] b")).start, -1);
+}
+
+TEST(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    FakeDialogs dialogs;
+    addImportedOfF30();
+    TControlMatchForm w;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Сопоставление контролей"));
+    EXPECT_EQ(w.ruleClass(), 0);
+    EXPECT_EQ(w.filter(), 2);
+    ASSERT_EQ(w.ComboBox1->count(), 3);
+    EXPECT_EQ(w.ComboBox2->currentText().left(6), QStringLiteral("(1000)"));
+
+    w.Button2Click();
+    EXPECT_EQ(w.Memo1->toPlainText(),
+              QStringLiteral("Результаты сопоставления контролей:\nКонтроли проекта: 3 | Контроли минздрава: 4 | "
+                             "Совпадающие: 2 | Новые в проекте: 1 | Новые в выгрузке минздрава: 2"));
+    ASSERT_EQ(w.ListBox1->count(), 3);
+    EXPECT_EQ(w.ListBox1->item(0)->text(), QStringLiteral("[ДУБЛИРУЕТСЯ] СТР[1] >= СТР[2]+СТР[3] [ГР[4..7]]"));
+    EXPECT_EQ(w.ListBox1->item(1)->text(), QStringLiteral("[ДУБЛИРУЕТСЯ] СТР[1]ГР[5] <= СТР[1]ГР[4]"));
+    EXPECT_EQ(w.ListBox1->item(2)->text(),
+              QStringLiteral("[РАЗНЫЙ ЗНАК] ГР[7] <= ГР[6] [СТР[1..5]] "
+                             "(Ф30Т(1000)СТР[1..5]ГР[7] <= Ф30Т(1000)СТР[1..5]ГР[6])"));
+    ASSERT_EQ(w.ListBox2->count(), 4);
+    EXPECT_TRUE(w.ListBox2->item(3)->text().startsWith(QStringLiteral("[ОТЛИЧАЕТСЯ] СТР[4] = СТР[5] (")));
+
+    w.CheckBox1->setChecked(true);
+    EXPECT_EQ(w.ListBox1->count(), 1);
+    EXPECT_EQ(w.ListBox2->count(), 2);
+
+    // Inter-form rules of everything: the sample's rule 6 has no imported twin.
+    w.setRuleClass(2);
+    w.setFilter(0);
+    w.CheckBox1->setChecked(false);
+    w.Button2Click();
+    ASSERT_EQ(w.ListBox1->count(), 1);
+    EXPECT_TRUE(w.ListBox1->item(0)->text().startsWith(QStringLiteral("[ОТЛИЧАЕТСЯ] ")));
+    EXPECT_EQ(w.ListBox2->count(), 0);
+
+    w.setRuleClass(0);
+    w.setFilter(2);
+    w.resize(1318, 765);
+    w.show();
+    w.Button2Click();
+    w.ListBox2->setCurrentRow(1);
+    w.grab().save(QStringLiteral("/tmp/control_match.png"));
+}
+
+TEST(ControlMatchWindow, TableFilterWithoutTablesTakesEveryRule) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    FakeDialogs dialogs;
+    db::exec(db::kMain, QStringLiteral("insert into forms (formname, decipher, ind) values ('Ф99', 'Пустая', 0)"));
+    addImportedOfF30();
+    TControlMatchForm w;
+    ASSERT_EQ(w.ComboBox1->currentText(), QStringLiteral("Ф99 - Пустая"));
+    EXPECT_EQ(w.ComboBox2->count(), 0);
+    w.Button2Click();
+    EXPECT_EQ(w.ListBox1->count(), 7);
+    EXPECT_EQ(w.ListBox2->count(), 4);
+}
+
+TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    FakeDialogs dialogs;
+    addImported(sample::ids::FormF30, QStringLiteral("(1000)"), 0, QStringLiteral("СТР[1]"), QStringLiteral(">="),
+                QStringLiteral("СТР[2]"), QStringLiteral("ГР[4..7]"), QStringLiteral("он \"сказал\", да"));
+    addImported(0, QString(), 2, QStringLiteral("Ф30Т(1000)СТР[1]ГР[4]"), QStringLiteral("="),
+                QStringLiteral("Ф14Т(1000)СТР[1]ГР[4]"), QVariant());
+    addImported(sample::ids::FormF14, QStringLiteral("(1000)"), 0, QStringLiteral("СТР[1]"), QStringLiteral("="),
+                QStringLiteral("СТР[2]"), QVariant());
+    TControlMatchForm w;
+
+    const QString file = fx.root() + QStringLiteral("выгрузка");
+    dialogs.files.push_back(file);
+    w.Button4Click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0], QStringLiteral("Контроли выгружены в файл ") + file + QStringLiteral(".orv"));
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(file + QStringLiteral(".orv"), lines));
+    ASSERT_EQ(lines.size(), 2);
+    // Rows without a table come first.
+    EXPECT_EQ(readFields(lines[0]), (QStringList{QString(), QString(), QStringLiteral("Ф30Т(1000)СТР[1]ГР[4]"),
+                                                 QStringLiteral("="), QStringLiteral("Ф14Т(1000)СТР[1]ГР[4]"),
+                                                 QString(), QString()}));
+    EXPECT_EQ(readFields(lines[1]),
+              (QStringList{QStringLiteral("Ф30"), QStringLiteral("(1000)"), QStringLiteral("СТР[1]"),
+                           QStringLiteral(">="), QStringLiteral("СТР[2]"), QStringLiteral("ГР[4..7]"),
+                           QStringLiteral("он \"сказал\", да")}));
+
+    // A form without imported rules: an empty file and the statement shown.
+    dialogs.messages.clear();
+    w.ComboBox1->setCurrentIndex(2);
+    const QString empty = fx.root() + QStringLiteral("пусто.orv");
+    dialogs.files.push_back(empty);
+    w.Button4Click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Не найдено контролей для формы Ф47\r\nSQL: select ")));
+    EXPECT_TRUE(QFileInfo(empty).exists());
+    EXPECT_EQ(QFileInfo(empty).size(), 0);
+
+    // Cancelled: nothing happens.
+    dialogs.messages.clear();
+    w.Button4Click();
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
