@@ -69,7 +69,7 @@ TUnf::TUnf(QWidget *parent, const QString &linksFile) : QDialog(parent), m_yearT
     auto *main = new QHBoxLayout(this);
     main->addLayout(left, 3);
     main->addLayout(right, 2);
-    resize(820, 460);
+    winutil::fitToScreen(this, QSize(820, 460));
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
