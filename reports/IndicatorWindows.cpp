@@ -942,8 +942,9 @@ void TShowStat::N2Click(bool wholeRow) {
         QString heading = Label1->text() + QStringLiteral(" - ") + m_set.table.cell(0, row);
         if (!wholeRow) heading += QStringLiteral(" - ") + m_set.table.cell(column, 0);
         f.setHeading(heading);
-        f.show();
-        f.raise();
+        // Shown over this window, which is itself modal: a window shown
+        // modelessly here could not be reached by the user.
+        execModal(&f);
     });
 }
 

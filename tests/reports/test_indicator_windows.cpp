@@ -270,6 +270,8 @@ TEST(IndicatorViewWindow, ComputesOnceSplitsAndPrints) {
                                          QStringLiteral("Всего\t97.14")}));
     EXPECT_EQ(Form1().heading(), QStringLiteral("Обеспеченность кадрами - Врачей на 10000 населения - Значение"));
     EXPECT_EQ(Form1().windowTitle(), QStringLiteral("Больница"));
+    // The split list is opened over the modal view so that the user can reach it.
+    EXPECT_EQ(env.dialogs.modalTitles, QStringList{QStringLiteral("Больница")});
     Form1().hide();
 
     EXPECT_EQ(IndicatorDocumentLines(QStringLiteral("К"), QStringLiteral("З"),
