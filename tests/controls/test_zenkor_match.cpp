@@ -1,6 +1,9 @@
 #include "controls/ControlMatch.h"
 #include "controls/ControlMatchLogic.h"
 #include "controls/ZenkorImporter.h"
+#include "core/LinksDb.h"
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/FakeDialogs.h"
@@ -231,5 +234,57 @@ TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
     // Cancelled: nothing happens.
     dialogs.messages.clear();
     w.Button4Click();
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    FakeDialogs dialogs;
+    const QString linksPath = fx.yearFolder() + QStringLiteral("Links.mdb");
+    links::createLinksDatabase(linksPath);
+    {
+        db::ScopedConnection c(linksPath, db::OpenMode::ReadWrite);
+        db::exec(c.db(), QStringLiteral("insert into forms (nf, mf) values (' Ф30 ', '30000'), ('', '55000')"));
+        db::exec(c.db(), QStringLiteral("insert into tables (msk, orv) values ('300001000', 'Ф30(1000)')"));
+    }
+    TControlMatchForm w;
+    EXPECT_EQ(w.LinksPath, linksPath);
+    EXPECT_EQ(w.FormCodeMap.count(), 1);
+    EXPECT_EQ(w.FormCodeMap.value(QStringLiteral("30000")), QStringLiteral("Ф30"));
+
+    const QString book = fx.root() + QStringLiteral("book.txt");
+    ASSERT_TRUE(cp1251::writeLines(book, {QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"),
+                                          QStringLiteral("0100000201 30000,1000,1,5>=30000,1000,3,5")}));
+    dialogs.files.push_back(book);
+    w.Button1Click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0], QStringLiteral("Импорт завершен. Импортировано строк: 2"));
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls")).toInt(), 2);
+
+    w.Button3Click();
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    EXPECT_EQ(dialogs.messages[1], QStringLiteral("Обновлено описаний: 2"));
+    EXPECT_EQ(db::scalar(db::connection(db::kMain),
+                         QStringLiteral("select count(*) from zenkor_controls where commnt<>''"))
+                  .toInt(),
+              2);
+}
+
+TEST(ControlMatchWindow, OpensModallyAndClosesOnEsc) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    FakeDialogs dialogs;
+    bool escClosed = false;
+    dialogs.modals.push_back([&](QDialog *d) {
+        d->show();
+        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(d, &esc);
+        escClosed = !d->isVisible();
+        return QDialog::Rejected;
+    });
+    openControlMatch(nullptr);
+    EXPECT_EQ(dialogs.modalTitles, QStringList{QStringLiteral("Сопоставление контролей")});
+    EXPECT_TRUE(escClosed);
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
