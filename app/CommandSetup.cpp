@@ -8,6 +8,7 @@
 #include "forms/FormCatalog.h"
 #include "forms/MedTypes.h"
 #include "forms/TableExcel.h"
+#include "reports/DbfExport.h"
 #include "reports/IndicatorWindows.h"
 #include "reports/ReportList.h"
 #include "reports/Summation.h"
@@ -33,6 +34,7 @@ void installWindowCommands() {
     c.Lrek1 = [](QWidget *parent) { openReportListTerrain(parent); };
     c.Lrek3 = [](QWidget *parent) { openReportListSingle(parent); };
     c.LLev3 = [](QWidget *parent) { openSubReportSummation(parent); };
+    c.abcMouseLabel1 = [](QWidget *parent) { openDbfExport(parent); };
 
     // Commands of the table window that belong to other windows.
     installControlsTableExtension();
