@@ -1,6 +1,7 @@
 #include "app/Commands.h"
 
 #include "controls/ContrForm.h"
+#include "controls/ControlMatch.h"
 
 #include "forms/AdmForm.h"
 #include "forms/Breakdown.h"
@@ -29,6 +30,7 @@ void installWindowCommands() {
     c.Lrek4 = [](QWidget *parent) { openIndicatorSetup(parent); };
     c.abcMouseLabel6 = [](QWidget *parent) { openUpdateGenerator(parent); };
     c.LAdm4 = [](QWidget *parent) { openControlsEditor(parent); };
+    c.LAdm4_1 = [](QWidget *parent) { openControlMatch(parent); };
     c.abcMouseLabel12 = [](QWidget *parent) { openReportListSvod(parent); };
     c.abcMouseLabel13 = [](QWidget *parent) { openReportListNet(parent); };
     c.Lrek1 = [](QWidget *parent) { openReportListTerrain(parent); };
