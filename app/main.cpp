@@ -4,6 +4,7 @@
 #include "platform/Database.h"
 #include "platform/Fonts.h"
 #include "platform/Paths.h"
+#include "platform/Translations.h"
 
 #include <QApplication>
 #include <QDate>
@@ -53,6 +54,8 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("Kelvana"));
     QLocale::setDefault(QLocale::c());
     fonts::installSubstitutions();
+    // File dialogs and standard buttons of Qt speak Russian like the rest.
+    installQtTranslations();
 
     // The empty values template beside the program is made when it is
     // missing, so new years and levels can be made in any installation.
