@@ -538,6 +538,16 @@ void TContrls::Button1Click() {
     }
     const RuleTexts t{Memo1->toPlainText(), kRelations[rel], Memo2->toPlainText(), Memo3->toPlainText(), Edit4->text()};
     const RuleScope s = scope();
+    // A rule of a form needs the form (and an intra-table rule its table):
+    // without them it would be stored under no form and never listed again.
+    if (s.ruleClass != InterForm && s.formId < 0) {
+        showMessage(QStringLiteral("Не выбрана форма!"), this);
+        return;
+    }
+    if (s.ruleClass == IntraTable && s.table.isEmpty()) {
+        showMessage(QStringLiteral("Не выбрана таблица!"), this);
+        return;
+    }
     int focus = 0;
     if (!ValidateRule(s, t, [this](const QString &m) { showMessage(m, this); }, &focus)) {
         QWidget *target = focus == 1 ? static_cast<QWidget *>(Memo1)
@@ -617,14 +627,44 @@ void TContrls::Button2Click() {
     view->N8->setVisible(true);
     for (QAction *a : {view->N1, view->N2, view->N3, view->N5}) a->setVisible(false);
     SharedState &s = shared();
+    // The editor may itself sit over a data-entry window (the controls of a
+    // cell), which goes on reading and writing its values through these
+    // parameters: they are given back when the builder closes.
+    struct Saved {
+        qint64 formId, ident, institution;
+        QString formName, number, reportMode;
+        bool netMode;
+    } const saved{s.TableFormId, s.TableIdent, s.CurrentInstitution, s.TableFormName, s.TableNumber, s.ReportMode,
+                  s.NetMode};
+    auto restore = [&] {
+        s.TableFormId = saved.formId;
+        s.TableIdent = saved.ident;
+        s.CurrentInstitution = saved.institution;
+        s.TableFormName = saved.formName;
+        s.TableNumber = saved.number;
+        s.ReportMode = saved.reportMode;
+        s.NetMode = saved.netMode;
+    };
     s.TableFormId = EditorFormId;
     s.TableFormName = EditorFormName.left(10);
     s.TableNumber = EditorTable.left(10);
     s.TableIdent = GetTableIdentByFormId(EditorFormId, EditorTable);
     s.CurrentInstitution = 0;
-    execModal(view);
-    QString text = view->Label1->text();
+    // The builder is always the template view, whatever mode the last
+    // command of the main window left behind.
+    s.NetMode = false;
+    if (s.ReportMode == u"Types") s.ReportMode = QStringLiteral("Input");
+    QString text;
+    try {
+        execModal(view);
+        text = view->Label1->text();
+    } catch (...) {
+        delete view;
+        restore();
+        throw;
+    }
     delete view;
+    restore();
     if (text.isEmpty()) return;
     if (ruleClass() != IntraTable) text = QStringLiteral("т") + EditorTable + text;
     if (ruleClass() == InterForm) text = EditorFormName + text;
@@ -788,8 +828,16 @@ void TContrls::Button12Click() {
     }
     p.hide();
     diff.Memo1->setPlainText(lines.join(u'\n'));
+    // The window is shared with the other deciphers: its own title comes back.
+    const QString title = diff.windowTitle();
     diff.setWindowTitle(QStringLiteral("Расхождения контролей с прошлым годом"));
-    execModal(&diff);
+    try {
+        execModal(&diff);
+    } catch (...) {
+        diff.setWindowTitle(title);
+        throw;
+    }
+    diff.setWindowTitle(title);
 }
 
 // ---- Files and printing ------------------------------------------------------------

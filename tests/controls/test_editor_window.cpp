@@ -347,6 +347,74 @@ TEST_F(EditorTest, ExpressionBuilderInsertsAtTheCaret) {
     EXPECT_EQ(w.Memo1->toPlainText(), "т(1000)СТР[1]ГР[4]+1");
 }
 
+// The builder over a data-entry context: the real template view marks a cell,
+// its reference goes in at the caret, and the parameters the data-entry window
+// works with are given back afterwards.
+TEST_F(EditorTest, ExpressionBuilderMarksACellAndRestoresTheTableParameters) {
+    SharedState &s = shared();
+    s.ReportMode = "Types";   // left by an earlier command
+    s.NetMode = false;
+    s.CurrentInstitution = sample::ids::NorthHospital;
+    s.TableFormId = 7;
+    s.TableIdent = 9;
+    s.TableNumber = "(9999)";
+    s.TableFormName = "Ф99";
+    TContrls w;
+    w.show();
+    w.Memo2->setFocus();
+    QApplication::processEvents();
+    w.Memo2->setPlainText("1+");
+    QTextCursor c = w.Memo2->textCursor();
+    c.setPosition(2);
+    w.Memo2->setTextCursor(c);
+    ASSERT_EQ(w.rememberedMemo(), w.Memo2);
+    QString built, viewForm, viewTable;
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *t = qobject_cast<TVTable *>(d);
+        if (!t) return int(QDialog::Rejected);
+        EXPECT_EQ(shared().TableFormId, 1);
+        EXPECT_EQ(shared().TableNumber, "(1000)");
+        viewForm = t->Label3->text();
+        viewTable = t->Label2->text();
+        t->show();
+        QApplication::processEvents();
+        t->StringGrid1->setCurrentCell(0, 0);
+        t->StringGrid1DblClick();
+        built = t->Label1->text();
+        return int(QDialog::Accepted);
+    });
+    w.Button2Click();
+    EXPECT_TRUE(viewForm.startsWith("Ф30 - "));
+    EXPECT_TRUE(viewTable.startsWith("(1000) - "));
+    ASSERT_FALSE(built.isEmpty()) << "a marked cell gives a reference";
+    EXPECT_TRUE(built.contains("стр", Qt::CaseInsensitive)) << built.toStdString();
+    EXPECT_EQ(w.Memo2->toPlainText(), "1+" + built);
+    EXPECT_EQ(s.ReportMode, "Types");
+    EXPECT_EQ(s.CurrentInstitution, sample::ids::NorthHospital);
+    EXPECT_EQ(s.TableFormId, 7);
+    EXPECT_EQ(s.TableIdent, 9);
+    EXPECT_EQ(s.TableNumber, "(9999)");
+    EXPECT_EQ(s.TableFormName, "Ф99");
+}
+
+// A rule of a form is not stored without its form and table.
+TEST_F(EditorTest, SaveNeedsTheChosenFormAndTable) {
+    TContrls w;
+    w.Button5Click();
+    w.Memo1->setPlainText("СТР[1]ГР[4]");
+    w.Memo2->setPlainText("СТР[1]ГР[5]");
+    w.RadioGroup2Buttons->button(0)->setChecked(true);
+    const int before = db::scalar(mainDb(), "select count(*) from int_control").toInt();
+    w.EditorTable.clear();
+    w.Button1Click();
+    EXPECT_EQ(dialogs.messages.value(0), "Не выбрана таблица!");
+    w.EditorFormId = -1;
+    setClass(w, InterTable);
+    w.Button1Click();
+    EXPECT_EQ(dialogs.messages.value(1), "Не выбрана форма!");
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), before);
+}
+
 TEST_F(EditorTest, LiveDecipherWaitsForThePause) {
     TContrls w;
     w.show();
