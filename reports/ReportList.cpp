@@ -116,7 +116,6 @@ TRepList::TRepList(QWidget *parent) : QDialog(parent) {
     connect(N14, &QAction::triggered, this, &TRepList::N14Click);
     connect(N15, &QAction::triggered, this, &QDialog::reject);
     connect(ListView1, &TRepListView::rowMoved, this, [this] { N14->setVisible(true); });
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { Button7Click(); });
 
     RegisterAdminForm(this);
 }

@@ -1,0 +1,174 @@
+// From the main window to a report's table and its recalculation: the summary
+// reports show the sums of their institutions, the Form 47 reports the values
+// their calculated cells give.
+#include "app/Commands.h"
+#include "app/MainWindow.h"
+#include "core/SharedState.h"
+#include "core/TreeMarking.h"
+#include "forms/FormList.h"
+#include "forms/TableWindow.h"
+#include "platform/Database.h"
+#include "reports/ReportList.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+QTreeWidgetItem *nodeWithText(QTreeWidget *tree, const QString &start) {
+    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
+        if (n->text(0).startsWith(start)) return n;
+    return nullptr;
+}
+
+QVariant repValue(qint64 report, int table, int column, int row) {
+    return db::scalar(db::connection(db::kData),
+                      "select data from repdata where hospital=? and \"table\"=? and \"column\"=? and \"row\"=? "
+                      "and year=?",
+                      {report, table, column, row, SampleFixture::kYear});
+}
+
+struct ReportRoadTest : ::testing::Test {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    MainCommands saved;
+    void SetUp() override {
+        fx.reloadCaches();
+        shared().resetWork();
+        saved = mainCommands();
+        mainCommands() = MainCommands{};
+        mainCommands().abcMouseLabel12 = openReportListSvod;
+        mainCommands().abcMouseLabel13 = openReportListNet;
+    }
+    void TearDown() override {
+        mainCommands() = saved;
+        shared().resetWork();
+    }
+
+    // The report list: selects the report and opens its forms tree.
+    void openReport(qint64 report, QString *listTitle) {
+        dialogs.modals.push_back([=](QDialog *d) {
+            auto *w = qobject_cast<TRepList *>(d);
+            EXPECT_NE(w, nullptr);
+            if (!w) return int(QDialog::Rejected);
+            *listTitle = w->windowTitle();
+            for (int i = 0; i < w->ListView1->topLevelItemCount(); ++i)
+                if (w->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toLongLong() == report)
+                    w->ListView1->setCurrentItem(w->ListView1->topLevelItem(i));
+            EXPECT_EQ(w->currentId(), report);
+            w->N7->trigger();
+            return int(QDialog::Rejected);
+        });
+    }
+
+    // The table window: the value of grid cell (0, 0).
+    void readTable(double *value) {
+        dialogs.modals.push_back([=](QDialog *d) {
+            auto *t = qobject_cast<TVTable *>(d);
+            EXPECT_NE(t, nullptr);
+            if (!t) return int(QDialog::Rejected);
+            t->show();
+            QApplication::processEvents();
+            EXPECT_TRUE(t->isLoaded());
+            *value = t->cellValue(0, 0);
+            t->hide();
+            return int(QDialog::Rejected);
+        });
+    }
+};
+
+} // namespace
+
+TEST_F(ReportRoadTest, SummaryReportShowsTheSumsAndRecalculatesThem) {
+    // Ф30 (2000) СТР1 ГР4 holds 100 * 10 * id for 5, 6, 7, 9, 10, 11, 13, 15.
+    const double sum = 1000.0 * (5 + 6 + 7 + 9 + 10 + 11 + 13 + 15);
+    QString listTitle;
+    double before = 0, after = 0;
+    QString seenTable, seenInclude;
+    bool recalcShown = false, clearShown = true;
+    openReport(ids::ReportRegion, &listTitle);
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *fl = qobject_cast<TFormList *>(d);
+        EXPECT_NE(fl, nullptr);
+        if (!fl) return int(QDialog::Rejected);
+        EXPECT_EQ(fl->windowTitle(), QStringLiteral("Свод по области"));
+        seenTable = shared().DataTableName;
+        seenInclude = shared().IncludeList;
+        recalcShown = fl->N10->isVisible();
+        clearShown = fl->N12->menuAction()->isVisible();
+        fl->TreeView1->setCurrentItem(nodeWithText(fl->TreeView1, "(2000)"));
+        readTable(&before);
+        fl->N8Click();
+        // An institution's value changes; the whole report is recalculated.
+        db::exec(db::kData, "update data set data=data+7 where hospital=? and \"table\"=? and \"column\"=5 and "
+                            "\"row\"=4",
+                 {ids::NorthHospital, ids::TableF30Visits});
+        dialogs.answers.push_back(true);
+        fl->N10Click();
+        readTable(&after);
+        fl->N8Click();
+        return int(QDialog::Rejected);
+    });
+    {
+        TMain main;
+        main.abcMouseLabel12Click();
+    }
+    EXPECT_TRUE(listTitle.endsWith(QStringLiteral("Формирование и просмотр сводных отчетов")));
+    EXPECT_EQ(seenTable, QStringLiteral("Repdata"));
+    EXPECT_EQ(seenInclude, QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16"));
+    EXPECT_TRUE(recalcShown);
+    EXPECT_FALSE(clearShown);
+    EXPECT_DOUBLE_EQ(before, sum);
+    EXPECT_DOUBLE_EQ(after, sum + 7);
+    EXPECT_DOUBLE_EQ(repValue(ids::ReportRegion, ids::TableF30Visits, 5, 4).toDouble(), sum + 7);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Пересчет отчета закончен")));
+    EXPECT_TRUE(shared().DataTableName.isEmpty());
+}
+
+TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
+    // The report's stored values go; the form's recalculation rebuilds them.
+    db::exec(db::kData, "delete from repdata where hospital=?", {ids::ReportNetwork});
+    QString listTitle;
+    double shown = -1;
+    bool reportRecalcShown = true;
+    bool netDuringRun = false;
+    openReport(ids::ReportNetwork, &listTitle);
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *fl = qobject_cast<TFormList *>(d);
+        EXPECT_NE(fl, nullptr);
+        if (!fl) return int(QDialog::Rejected);
+        netDuringRun = shared().NetMode;
+        reportRecalcShown = fl->N10->isVisible();
+        EXPECT_TRUE(fl->N9->isVisible());
+        EXPECT_EQ(fl->TreeView1->topLevelItemCount(), 1);   // the network form only
+        fl->TreeView1->setCurrentItem(fl->TreeView1->topLevelItem(0));
+        dialogs.answers.push_back(true);    // recalculate the form
+        dialogs.answers.push_back(false);   // do not round
+        fl->N9Click();
+        fl->TreeView1->setCurrentItem(nodeWithText(fl->TreeView1, "(1000)"));
+        readTable(&shown);
+        fl->N8Click();
+        return int(QDialog::Rejected);
+    });
+    {
+        TMain main;
+        main.abcMouseLabel13Click();
+    }
+    EXPECT_TRUE(listTitle.endsWith(QStringLiteral(" Ф47")));
+    EXPECT_TRUE(netDuringRun);
+    EXPECT_FALSE(reportRecalcShown);
+    EXPECT_FALSE(shared().NetMode);
+    // СТР1 ГР4: the counter of hospitals (5, 9, 12, 13).
+    EXPECT_DOUBLE_EQ(repValue(ids::ReportNetwork, ids::TableF47Network, 5, 4).toDouble(), 4);
+    EXPECT_DOUBLE_EQ(shown, 4);
+    // СТР3 ГР4: the counter of rural ФАП (7, 8, 11).
+    EXPECT_DOUBLE_EQ(repValue(ids::ReportNetwork, ids::TableF47Network, 5, 6).toDouble(), 3);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Пересчет формы закончен")));
+}
