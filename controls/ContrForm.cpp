@@ -165,9 +165,11 @@ void TContrls::buildUi() {
     Button12 = new QPushButton(QStringLiteral("Поиск всех таблиц с расхождениями"), this);
     choice->addWidget(RadioGroup1, 0, 0);
     choice->addWidget(RadioGroup3, 1, 0);
-    choice->addWidget(new QLabel(QStringLiteral("Форма:"), this), 0, 1);
+    m_formLabel = new QLabel(QStringLiteral("Форма:"), this);
+    m_tableLabel = new QLabel(QStringLiteral("Таблица:"), this);
+    choice->addWidget(m_formLabel, 0, 1);
     choice->addWidget(ComboBox1, 0, 2);
-    choice->addWidget(new QLabel(QStringLiteral("Таблица:"), this), 1, 1);
+    choice->addWidget(m_tableLabel, 1, 1);
     choice->addWidget(ComboBox2, 1, 2);
     auto *checks = new QHBoxLayout;
     checks->addWidget(CheckBox1);
@@ -781,6 +783,9 @@ void TContrls::SetTableLocked(bool locked) {
     TableLocked = locked;
     ComboBox1->setVisible(!locked);
     ComboBox2->setVisible(!locked);
+    // The hidden choice is still named, so the user sees whose rules these are.
+    m_formLabel->setText(QStringLiteral("Форма:") + (locked ? u' ' + ComboBox1->currentText() : QString()));
+    m_tableLabel->setText(QStringLiteral("Таблица:") + (locked ? u' ' + ComboBox2->currentText() : QString()));
     RadioGroup1->setEnabled(!locked);
     RadioGroup3->setEnabled(!locked);
 }

@@ -14,6 +14,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -122,6 +123,7 @@ private:
         int relation = -1;
     } m_copy;
     bool m_filling = false;               // combo boxes being filled: no click handlers
+    QLabel *m_formLabel = nullptr, *m_tableLabel = nullptr;   // name the form and table while locked
 };
 
 // The main window's "Контроли": the editor, shown modally and freed.

@@ -4,6 +4,7 @@
 #include "controls/ContrForm.h"
 #include "controls/ControlFile.h"
 #include "controls/ControlUpload.h"
+#include "core/AdminMode.h"
 #include "core/SharedState.h"
 #include "forms/ControlHighlight.h"
 #include "forms/TableGrid.h"
@@ -470,6 +471,18 @@ TEST_F(EditorTest, LooksRight) {
     l.show();
     QApplication::processEvents();
     l.grab().save("/tmp/controls_loader.png");
+    // Administrator mode shows the previous-year commands; the cell view
+    // hides the form and table choice.
+    AdminMode::instance().setOn(true);
+    TContrls a;
+    a.resize(1100, 720);
+    a.SetTableLocked(true);
+    a.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(a.CheckBox2->isVisible());
+    EXPECT_TRUE(a.Button12->isVisible());
+    a.grab().save("/tmp/controls_editor_admin_locked.png");
+    AdminMode::instance().setOn(false);
 }
 
 TEST(EditorPreviousYear, FlagsAndSearchWindow) {
