@@ -43,6 +43,32 @@ QHostAddress resolve(const QString &host) {
     return {};
 }
 
+// True when the reply holds its header block and a body of the length its
+// Content-Length header announces.
+bool replyComplete(const QByteArray &reply) {
+    int end = reply.indexOf("\r\n\r\n");
+    int skip = 4;
+    if (end < 0) {
+        end = reply.indexOf("\n\n");
+        skip = 2;
+    }
+    if (end < 0)
+        return false;
+    const QByteArray head = reply.left(end).toLower();
+    const int at = head.indexOf("\ncontent-length:");
+    if (at < 0)
+        return false;
+    int i = at + 16;
+    while (i < head.size() && (head[i] == ' ' || head[i] == '\t'))
+        ++i;
+    int j = i;
+    while (j < head.size() && head[j] >= '0' && head[j] <= '9')
+        ++j;
+    bool ok = false;
+    const qint64 length = head.mid(i, j - i).toLongLong(&ok);
+    return ok && reply.size() - end - skip >= length;
+}
+
 QString code(const QTcpSocket &s) { return QString::number(int(s.error())); }
 
 // Writes every byte; false when the socket refuses.
@@ -211,6 +237,10 @@ bool HttpGetToFile(const QString &url, const QString &fileName) {
     QByteArray reply;
     char buf[4095];
     for (;;) {
+        // A server that keeps the connection open after the whole body
+        // (despite "Connection: close") is not waited for.
+        if (replyComplete(reply))
+            break;
         if (s.bytesAvailable() == 0) {
             if (s.state() != QAbstractSocket::ConnectedState)
                 break;

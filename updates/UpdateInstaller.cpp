@@ -89,6 +89,15 @@ bool inTransaction(const QSqlDatabase &db, const std::function<bool()> &work) {
 
 } // namespace
 
+bool IsSafeFileName(const QString &name) {
+    if (name.trimmed().isEmpty() || name == QStringLiteral(".") || name == QStringLiteral(".."))
+        return false;
+    for (const QChar c : name)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':') || c.unicode() < 32)
+            return false;
+    return true;
+}
+
 qint64 ReadFormIdByName(const QSqlDatabase &db, const QString &formName) {
     const QVariant v = db::scalar(db, QStringLiteral("SELECT id FROM forms WHERE formname=?"), {formName});
     return v.isValid() && !v.isNull() ? v.toLongLong() : -1;
@@ -202,13 +211,21 @@ bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const 
     }
 }
 
-bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, const QStringList &items) {
+bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, const QStringList &items,
+                    const QString &formName) {
     ForceDirectoryPath(destFolder);
     bool ok = true;
     for (const QString &item : items) {
         const QString name = lastComponent(item);
         if (name.isEmpty())
             continue;
+        // Only the form's own template and cell mapping: the rollback puts
+        // back nothing else, so another file replaced here would be lost.
+        if (!formName.isEmpty() && name.compare(formName + QStringLiteral(".doc"), Qt::CaseInsensitive) != 0
+            && name.compare(formName + QStringLiteral(".txt"), Qt::CaseInsensitive) != 0) {
+            LogWarning(QStringLiteral("Пропущен чужой печатный файл: ") + name);
+            continue;
+        }
         const QString from = IncludeTrailingPathSlash(sourceFolder) + name;
         if (!QFileInfo::exists(from))
             continue;
@@ -245,6 +262,8 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
 
     // Backups of everything the entries replace, before anything changes.
     for (const FormUpdateEntry &e : m.forms) {
+        if (!IsSafeFileName(e.formName))
+            continue;
         const qint64 id = ReadFormIdByName(db, e.formName);
         if (id < 0)
             continue;
@@ -276,6 +295,11 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
     try {
         committed = inTransaction(db, [&] {
             for (const FormUpdateEntry &e : m.forms) {
+                // The name makes folder and file names: one that leaves them fails the entry.
+                if (!IsSafeFileName(e.formName)) {
+                    LogError(QStringLiteral("Недопустимое имя формы в манифесте: ") + e.formName);
+                    continue;
+                }
                 const qint64 id = ReadFormIdByName(db, e.formName);
                 const QString formFolder = unpacked + e.formName + QLatin1Char('/');
                 bool ok = true;
@@ -292,7 +316,7 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
                 }
                 if (ok && !e.printFiles.isEmpty())
                     ok = CopyPrintFiles(formFolder + QStringLiteral("Forms"), yearFolder + QStringLiteral("forms/"),
-                                        e.printFiles);
+                                        e.printFiles, e.formName);
                 if (ok)
                     ++installed;
             }

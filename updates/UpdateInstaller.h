@@ -36,8 +36,12 @@ void DeleteFormControls(const QSqlDatabase &db, const QString &formName, qint64 
 bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile);
 bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId);
 // Copies the print files named by the items (only their file names count)
-// from the source folder into the destination. False when a copy fails.
-bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, const QStringList &items);
+// from the source folder into the destination. With a form name, only that
+// form's ".doc" and ".txt" are taken. False when a copy fails.
+bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, const QStringList &items,
+                    const QString &formName = {});
+// A name usable as one file or folder name (no separators, no "..").
+bool IsSafeFileName(const QString &name);
 
 bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId);
 bool RestoreFormFromBackup(const QSqlDatabase &db, const QString &formName, const QString &structureFile,

@@ -15,6 +15,8 @@ bool isBlank(QChar c) {
     return c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char(' ');
 }
 
+bool isAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
 // Index of the closing quote of a string opened at `open`, stepping over the
 // character after each backslash; -1 when none.
 int stringEnd(const QString &s, int open) {
@@ -109,7 +111,7 @@ QString JsonGetValue(const QString &json, const QString &key) {
         const int end = stringEnd(json, i);
         return end < 0 ? QString() : json.mid(i + 1, end - i - 1);
     }
-    if (c != QLatin1Char('-') && !c.isDigit()) {
+    if (c != QLatin1Char('-') && !isAsciiDigit(c)) {
         if (json.mid(i, 4) == QLatin1String("true"))
             return QStringLiteral("true");
         if (json.mid(i, 5) == QLatin1String("false"))
@@ -117,7 +119,7 @@ QString JsonGetValue(const QString &json, const QString &key) {
         return {};
     }
     int j = i;
-    while (j < json.size() && (json[j] == QLatin1Char('-') || json[j] == QLatin1Char('.') || json[j].isDigit()))
+    while (j < json.size() && (json[j] == QLatin1Char('-') || json[j] == QLatin1Char('.') || isAsciiDigit(json[j])))
         ++j;
     return json.mid(i, j - i);
 }

@@ -99,6 +99,12 @@ bool TUpdateManager::InstallUpdate(const QString &id, const QString &url, const 
     bool result = false;
     try {
         LogInfo(QStringLiteral("Начата установка обновления: ") + id);
+        // The id names the archive and two folders; the folder of an earlier
+        // attempt is deleted, so an id must not lead out of them.
+        if (!IsSafeFileName(id)) {
+            LogError(QStringLiteral("Недопустимый идентификатор обновления: ") + id);
+            return false;
+        }
         const QString unpacked = unpackedFolder(id);
         const QString backup = backupFolder(id);
         // A folder left by an earlier attempt must not mix its files in.
@@ -162,6 +168,10 @@ bool TUpdateManager::InstallUpdate(const QString &id, const QString &url, const 
 bool TUpdateManager::RollbackUpdate(const QString &id) {
     try {
         LogInfo(QStringLiteral("Начат откат обновления: ") + id);
+        if (!IsSafeFileName(id)) {
+            LogError(QStringLiteral("Недопустимый идентификатор обновления: ") + id);
+            return false;
+        }
         const QString backup = backupFolder(id);
         if (!QDir(backup).exists()) {
             LogError(QStringLiteral("Резервная копия не найдена: ") + backup);

@@ -221,13 +221,17 @@ bool ExtractZipArchive(const QString &zipFile, const QString &destFolder) {
         return false;
     const QString dest = IncludeTrailingPathSlash(destFolder);
     const zip_int64_t n = zip_get_num_entries(z.get(), 0);
+    // Every name is checked before anything is written, so an archive with
+    // one entry leaving the folder leaves nothing behind.
+    QStringList names;
     for (zip_int64_t i = 0; i < n; ++i) {
         const char *raw = zip_get_name(z.get(), zip_uint64_t(i), ZIP_FL_ENC_GUESS);
-        if (!raw)
+        if (!raw || !safeEntryName(QString::fromUtf8(raw)))
             return false;
-        const QString name = QString::fromUtf8(raw);
-        if (!safeEntryName(name))
-            return false;
+        names << QString::fromUtf8(raw);
+    }
+    for (zip_int64_t i = 0; i < n; ++i) {
+        const QString name = names[int(i)];
         const QString target = dest + QString(name).replace(QLatin1Char('\\'), QLatin1Char('/'));
         if (name.endsWith(QLatin1Char('/'))) {
             ForceDirectoryPath(target);

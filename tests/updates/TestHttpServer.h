@@ -38,6 +38,12 @@ public:
         setRaw(path, "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
                          + "\r\nConnection: close\r\n\r\n" + body);
     }
+    // After the reply, keep the connection open this long (a slow or
+    // keep-alive server); the server's own stop still ends the wait.
+    void setHold(const QString &path, int ms) {
+        QMutexLocker l(&m_mutex);
+        m_holds.insert(path, ms);
+    }
     QList<QByteArray> requests() const {
         QMutexLocker l(&m_mutex);
         return m_requests;
@@ -81,16 +87,22 @@ private:
             req += s->readAll();
         }
         QByteArray reply;
+        int hold = 0;
         {
             QMutexLocker l(&m_mutex);
             m_requests << req;
             const int sp = req.indexOf(' ');
             const QString path = QString::fromUtf8(req.mid(sp + 1, req.indexOf(' ', sp + 1) - sp - 1));
             reply = m_routes.value(path, "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
+            hold = m_holds.value(path, 0);
         }
         s->write(reply);
         while (s->bytesToWrite() > 0 && s->waitForBytesWritten(2000)) {
         }
+        QElapsedTimer held;
+        held.start();
+        while (!m_stop && held.elapsed() < hold && s->state() == QAbstractSocket::ConnectedState)
+            s->waitForReadyRead(20);
         s->disconnectFromHost();
         if (s->state() != QAbstractSocket::UnconnectedState)
             s->waitForDisconnected(1000);
@@ -102,5 +114,6 @@ private:
     std::atomic<bool> m_stop{false};
     mutable QMutex m_mutex;
     QHash<QString, QByteArray> m_routes;
+    QHash<QString, int> m_holds;
     QList<QByteArray> m_requests;
 };

@@ -121,3 +121,36 @@ TEST(HttpPost, SendsUtf8BodyWithItsByteLength) {
                                 + QString::fromUtf8("Ж").toUtf8();
     EXPECT_EQ(server.requests().value(0), expected);
 }
+
+TEST(HttpGet, SlowClosedAndMalformedRepliesEndInBoundedTime) {
+    TestHttpServer server;
+    ASSERT_NE(server.port(), 0);
+    QTemporaryDir dir;
+    http::setGetTimeouts(5000, 400);
+    server.setOk("/kept", "body");
+    server.setHold("/kept", 5000);   // whole body sent, connection left open
+    server.setRaw("/closed", "");     // closed without a byte
+    server.setRaw("/garbage", "hello\r\n\r\nworld");
+    server.setRaw("/silent", "");
+    server.setHold("/silent", 5000);   // never answers
+
+    QElapsedTimer t;
+    t.start();
+    EXPECT_TRUE(HttpGetToFile(server.base() + "/kept", dir.filePath("kept")));
+    EXPECT_EQ(readAll(dir.filePath("kept")), "body");
+    EXPECT_LT(t.elapsed(), 2000);
+
+    EXPECT_EQ(messageOf([&] { HttpGetToFile(server.base() + "/closed", dir.filePath("c")); }),
+              "Получен некорректный HTTP ответ");
+    EXPECT_EQ(messageOf([&] { HttpGetToFile(server.base() + "/garbage", dir.filePath("g")); }),
+              "Получен некорректный HTTP ответ");
+    EXPECT_FALSE(QFile::exists(dir.filePath("c")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("g")));
+
+    t.restart();
+    EXPECT_EQ(messageOf([&] { HttpGetToFile(server.base() + "/silent", dir.filePath("s")); }),
+              "Сервер не ответил за отведённое время");
+    EXPECT_LT(t.elapsed(), 3000);
+    EXPECT_FALSE(QFile::exists(dir.filePath("s")));
+    http::setGetTimeouts(30000, 120000);
+}

@@ -233,3 +233,33 @@ TEST(UpdateInstall, ANewFormIsInsertedAndLeftAloneByTheRollback) {
     ASSERT_TRUE(RollbackUpdateFromBackup(mainDb(), backup, "N"));
     EXPECT_EQ(decipher("Ф99"), "Новая форма");
 }
+
+TEST(UpdateInstall, NamesLeavingTheirFoldersAreRefused) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    const QString dir = fx.root() + "evil/";
+    const QString forms = fx.yearFolder() + "forms/";
+    writeText(forms + "Ф14.txt", {"шаблон Ф14"});
+    writeText(dir + "Ф30/Forms/Ф14.txt", {"подмена"});
+    writeText(dir + "Ф30/Forms/Ф30.txt", {"новый Ф30"});
+    writeText(fx.root() + "x/Ф30.frs", {"x#Не та форма#Нет"});
+    writeText(dir + "update_manifest.json",
+              {"{\"version\": \"1\", \"year\": \"2024\", \"forms\": [",
+               "{\"formName\": \"Ф30\", \"printFiles\": [\"Ф30\\/Forms\\/Ф14.txt\", \"Ф30\\/Forms\\/Ф30.txt\"]}]}"});
+    const QString backup = fx.root() + "Backup/2024/E";
+    // Another form's print file is not taken along with this form's own.
+    ASSERT_EQ(InstallUpdateComponents(mainDb(), dir, dir + "update_manifest.json", "E", fx.year(), backup), InstallAll);
+    EXPECT_EQ(lines(forms + "Ф14.txt"), QStringList{"шаблон Ф14"});
+    EXPECT_EQ(lines(forms + "Ф30.txt"), QStringList{"новый Ф30"});
+
+    // A form name with a path in it fails its entry and changes nothing.
+    writeText(dir + "update_manifest.json",
+              {"{\"version\": \"1\", \"year\": \"2024\", \"forms\": [",
+               "{\"formName\": \"..\\/x\", \"formFile\": \"Ф30.frs\"}]}"});
+    EXPECT_EQ(InstallUpdateComponents(mainDb(), dir, dir + "update_manifest.json", "E", fx.year(), backup), InstallNone);
+    EXPECT_EQ(ReadFormIdByName(mainDb(), "x"), -1);
+    EXPECT_FALSE(IsSafeFileName(""));
+    EXPECT_FALSE(IsSafeFileName(".."));
+    EXPECT_FALSE(IsSafeFileName("a\\b"));
+    EXPECT_TRUE(IsSafeFileName("U-2025.1"));
+}

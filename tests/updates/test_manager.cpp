@@ -120,6 +120,15 @@ TEST(UpdateManager, ChecksumMismatchAndMissingUrlInstallNothing) {
 
     EXPECT_FALSE(m.InstallUpdate("U3", "", s.checksum));
     EXPECT_TRUE(logText().contains("ERROR: Ошибка при загрузке архива обновления"));
+
+    // An id from the server that leads out of the temporary folder touches nothing.
+    const QString outside = s.fx.programFolder() + "keep_extracted";
+    QDir().mkpath(outside);
+    EXPECT_FALSE(m.InstallUpdate("../keep", s.server.base() + "/pkg/U1.zip", s.checksum));
+    EXPECT_TRUE(QDir(outside).exists());
+    EXPECT_TRUE(logText().contains("ERROR: Недопустимый идентификатор обновления: ../keep"));
+    EXPECT_FALSE(m.RollbackUpdate("../../x"));
+    EXPECT_EQ(decipher("Ф30"), "изменено");
 }
 
 TEST(UpdateManager, InstallRecordsAndRollbackRestores) {

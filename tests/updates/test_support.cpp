@@ -95,10 +95,12 @@ TEST(UpdateZip, EntriesLeavingTheDestinationAreRefused) {
     zip_t *z = zip_open(path.constData(), ZIP_CREATE, &err);
     ASSERT_TRUE(z);
     static const char data[] = "x";
+    zip_file_add(z, "first.txt", zip_source_buffer(z, data, 1, 0), 0);
     zip_file_add(z, "../escaped.txt", zip_source_buffer(z, data, 1, 0), 0);
     ASSERT_EQ(zip_close(z), 0);
     EXPECT_FALSE(ExtractZipArchive(dir.filePath("evil.zip"), dir.filePath("dst")));
     EXPECT_FALSE(QFile::exists(dir.filePath("escaped.txt")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("dst/first.txt")));   // nothing of it is unpacked
 }
 
 TEST(UpdatePaths, TrailingSlash) {
