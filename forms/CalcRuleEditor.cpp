@@ -108,7 +108,7 @@ void DeleteCalcRule(qint64 tid, const RulePlace &place) {
              {tid, place.storedRow(), place.storedColumn()});
 }
 
-RuleFields InheritLineRules(qint64 tid, int scan, int row, int column, bool currentCountry) {
+RuleFields InheritLineRules(qint64 tid, int scan, int row, int column) {
     // Outer rule: rows for scan 0, columns otherwise; the inner one the other.
     const auto outerRec = scan == 0 ? readRecord(tid, row, -1) : readRecord(tid, -1, column);
     const auto innerRec = scan == 1 ? readRecord(tid, row, -1) : readRecord(tid, -1, column);
@@ -128,7 +128,7 @@ RuleFields InheritLineRules(qint64 tid, int scan, int row, int column, bool curr
         f.condition = outer.condition;
     f.formula = inner.formula;
     f.formula.replace(u'*', outer.formula);
-    f.country = currentCountry || outer.country || inner.country;
+    f.country = outer.country || inner.country;
     return f;
 }
 
@@ -415,8 +415,7 @@ void TNTChar::Edit3Change() {
 void TNTChar::InheritLineRules() {
     if (!CellRule) return;
     winutil::guarded(this, [&] {
-        const RuleFields f = calcrule::InheritLineRules(TableIdent, Scan, Place.row, Place.column,
-                                                        CheckBox1->isChecked());
+        const RuleFields f = calcrule::InheritLineRules(TableIdent, Scan, Place.row, Place.column);
         setFields(f);
         for (int i = 0; i < CheckListBox1->count(); ++i) CheckListBox1->item(i)->setCheckState(Qt::Unchecked);
         for (QTreeWidgetItem *n : TreeNodesInOrder(TreeView1)) ClearTreeNodeBold(n);

@@ -61,8 +61,8 @@ void DeleteCalcRule(qint64 tid, const RulePlace &place);
 // The rule reached by F8 in a cell rule: the formula, condition, divisor,
 // flags and types of the outer line rule crossing the cell, combined with the
 // counter/sum choice, condition and formula ("*" standing for the outer
-// formula) of the inner one. currentCountry is kept when ticked.
-RuleFields InheritLineRules(qint64 tid, int scan, int row, int column, bool currentCountry);
+// formula) of the inner one; rural when either line rule is.
+RuleFields InheritLineRules(qint64 tid, int scan, int row, int column);
 
 // scan of the table (0 when the table is unknown).
 int TableScan(qint64 tid);

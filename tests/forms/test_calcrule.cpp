@@ -152,11 +152,15 @@ TEST_F(CalcRuleTest, TakeoverCombinesTheLineRulesOfTheCell) {
     // Both with a condition: joined; the rural flag of either is kept.
     db::exec(db::kMain, "update conditions set condition='Ф30Т(1000)СТР1ГР4>5', country=1 where tid=? and "
                         "\"row\"=-1 and \"column\"=1", {kNet});
-    const RuleFields g = calcrule::InheritLineRules(kNet, 0, 3, 1, false);
+    const RuleFields g = calcrule::InheritLineRules(kNet, 0, 3, 1);
     EXPECT_TRUE(g.condition.endsWith(") and\n\r(Ф30Т(1000)СТР1ГР4>5)"));
     EXPECT_TRUE(g.condition.startsWith("(Ф30Т"));
     EXPECT_TRUE(g.country);
     EXPECT_EQ(g.koeff, "1");   // the outer rule's divisor
+
+    // Neither line rule rural: the cell rule taken over is not rural either.
+    db::exec(db::kMain, "update conditions set country=0 where tid=? and (\"row\"=-1 or \"column\"=-1)", {kNet});
+    EXPECT_FALSE(calcrule::InheritLineRules(kNet, 0, 3, 1).country);
 }
 
 TEST_F(CalcRuleTest, CellRuleSavedFromTheDialogWithChosenTypes) {
