@@ -275,10 +275,12 @@ void TFMerge::BitBtn1Click() {
                 w->BitBtn1->setEnabled(true);
             }
         } restore{this};
-        merge::run(req, excl, [&](int done, int total, const QString &name) {
+        const merge::Result result = merge::run(req, excl, [&](int done, int total, const QString &name) {
             DrawProgressImage(Image1, total, total - done, name);
             QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }, [&](int done, int total) { DrawProgressImage(Image2, total, total - done, QString()); });
+        if (result.outside > 0)
+            showWarning(QStringLiteral("Значения вне ячеек таблиц не просуммированы: %1").arg(result.outside), this);
         showMessage(QStringLiteral("Суммирование завершено!"), this);
         accept();
     });

@@ -220,6 +220,10 @@ Result run(const Request &request, const ExclList &excl, const Step &step, const
                         it = sums.insert(t, ValueMatrix());
                         it->create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
                     }
+                    if (!it->contains(c, r)) {   // the table has no such cell (any more)
+                        ++result.outside;
+                        continue;
+                    }
                     it->add(c, r, q.value(3).toDouble());
                 }
             }

@@ -63,6 +63,7 @@ struct Request {
 struct Result {
     int institutions = 0;
     int cells = 0;
+    int outside = 0;   // source values outside their table's cells (left out)
 };
 
 // Called before each institution: institutions done, total, its name.

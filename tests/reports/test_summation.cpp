@@ -90,8 +90,14 @@ TEST_F(SummationTest, TwoLevelsIntoTheAnnualLevelWithANonSummableColumn) {
     merge::ExclList excl;
     excl.load(merge::nonSummableFile());
     ASSERT_TRUE(QFile::exists(fx.programFolder() + "Несуммируемые позиции.txt"));
+    {
+        // A value outside the table's cells is counted, not summed.
+        db::ScopedConnection l1(fx.yearFolder() + "data1.mdb", db::OpenMode::ReadWrite);
+        put(l1.db(), 9, 6, T2, 50, 4);
+    }
     const merge::Result r = merge::run(request(), excl);
     EXPECT_EQ(r.institutions, 12);
+    EXPECT_EQ(r.outside, 1);
     // ГР4 (stored 5) is summed: 3 + 4; ГР5 (stored 6) comes from level 1 only.
     EXPECT_EQ(rowsOf(5), (QStringList{"2:5:4=55/2023", "2:5:4=7/2024", "2:6:4=3/2024", "2:6:5=10/2024"}));
     EXPECT_EQ(rowsOf(9), QStringList{"2:5:4=1/2024"});
