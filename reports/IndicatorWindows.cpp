@@ -644,8 +644,19 @@ void TMIForms::updateMark(int column, int row) {
     it->setData(Qt::UserRole + 2, marked);
 }
 
+// After a row or column was inserted before it, the current position is the
+// new empty row or column (the grid would follow the moved cells). The edit
+// field follows too: it must not keep the text of the cell that moved away,
+// or the next "Ok" would copy that text into the new cell.
+void TMIForms::keepCurrentCell(int row, int column) {
+    m_keepingCurrent = true;
+    StringGrid1->setCurrentCell(row, column);
+    m_keepingCurrent = false;
+    if (EditTarget() == QLatin1String("grid")) Memo1->setPlainText(cellText(column, row));
+}
+
 void TMIForms::StringGrid1SelectCell(int row, int column) {
-    if (row < 0 || column < 0) return;
+    if (row < 0 || column < 0 || m_keepingCurrent) return;
     EditTarget() = QStringLiteral("grid");
     Memo1->setPlainText(cellText(column, row));
 }
@@ -723,9 +734,11 @@ void TMIForms::N10Click() {
     guarded(this, [&] {
         const int r = StringGrid1->currentRow();
         if (r <= 0) return;
+        const int c = StringGrid1->currentColumn();
         InsertRowBefore(m_term, r);
         StringGrid1->insertRow(r);
         StringGrid1->setRowHeight(r, kStandardHeight);
+        keepCurrentCell(r, c);
     });
 }
 
@@ -733,9 +746,11 @@ void TMIForms::N16Click() {
     guarded(this, [&] {
         const int c = StringGrid1->currentColumn();
         if (c <= 0) return;
+        const int r = StringGrid1->currentRow();
         InsertColumnBefore(m_term, c);
         StringGrid1->insertColumn(c);
         StringGrid1->setColumnWidth(c, kStandardWidth);
+        keepCurrentCell(r, c);
     });
 }
 

@@ -159,8 +159,10 @@ private:
     void setCellText(int column, int row, const QString &text);
     void reloadFormulaCells();
     void updateMark(int column, int row);
+    void keepCurrentCell(int row, int column);
     qint64 m_term = 0;
     bool m_loaded = false;
+    bool m_keepingCurrent = false;
     std::unique_ptr<TFormulaHighlighter> m_highlighter;
     std::unique_ptr<TFormulaHighlighter> m_computer;
     QHash<QString, bool> m_referenceMarks;   // reference -> differs from the previous year

@@ -306,3 +306,47 @@ TEST(IndicatorEditorWindow, AdministratorTintOfChangedReferences) {
     AdminMode::instance().setOn(false);
     EXPECT_FALSE(w.isMarked(1, 2));
 }
+
+// Inserting before the current row or column leaves the new empty row or
+// column current, and the edit field never keeps the text of a cell that
+// moved: storing right after an insert or a delete copies nothing.
+TEST(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
+    Env env;
+    CurrentTerm() = SetStaffing;
+    TMIForms w;
+    w.FormActivate();
+    const QString firstTitle = w.StringGrid1->item(1, 0)->text();
+    w.StringGrid1->setCurrentCell(1, 0);
+    EXPECT_EQ(w.Memo1->toPlainText(), firstTitle);
+
+    w.N10Click();
+    ASSERT_EQ(w.StringGrid1->rowCount(), 4);
+    EXPECT_EQ(w.StringGrid1->currentRow(), 1);
+    EXPECT_TRUE(w.Memo1->toPlainText().isEmpty());
+    w.Memo1->setPlainText(QStringLiteral("Новый показатель"));
+    w.BitBtn1Click();
+    SetTable t = LoadSet(SetStaffing);
+    EXPECT_EQ(t.cell(0, 1), QStringLiteral("Новый показатель"));
+    EXPECT_EQ(t.cell(0, 2), firstTitle);
+
+    // Column before column 1: the new column is current and empty.
+    const QString moved = t.cell(1, 2);
+    w.StringGrid1->setCurrentCell(2, 1);
+    EXPECT_EQ(w.Memo1->toPlainText(), moved);
+    w.N16Click();
+    EXPECT_EQ(w.StringGrid1->currentColumn(), 1);
+    EXPECT_TRUE(w.Memo1->toPlainText().isEmpty());
+    w.BitBtn1Click();
+    t = LoadSet(SetStaffing);
+    EXPECT_EQ(t.cell(2, 2), moved);
+    EXPECT_EQ(t.cell(1, 2), QStringLiteral(" "));
+
+    // Deleting the current row: "Ok" afterwards does not write the deleted text.
+    w.StringGrid1->setCurrentCell(2, 2);
+    w.N6Click();
+    const SetTable before = LoadSet(SetStaffing);
+    EXPECT_EQ(w.Memo1->toPlainText(), w.StringGrid1->currentItem() ? w.StringGrid1->currentItem()->text() : QString());
+    w.BitBtn1Click();
+    const SetTable after = LoadSet(SetStaffing);
+    EXPECT_EQ(after.cells, before.cells);
+}
