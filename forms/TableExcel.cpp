@@ -263,8 +263,8 @@ void Excel1Click(TVTable &table, QAction *item) {
         }
         WriteTableSheet(book->addSheet(), src);
         // The user's own file is left as it was: the sheet goes into a copy.
-        office::show(*book, name);
         showMessage(done, &table);
+        office::show(*book, name);
     });
     table.StringGrid1->setFocus();
 }
