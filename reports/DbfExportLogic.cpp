@@ -40,7 +40,7 @@ public:
             const int index = IndexOfText(cat.keys, orv);
             if (index < 0) continue;
             if (orv == kSpecialTable) {
-                exportSpecialTable(cat, section);
+                ExportForm30Table2108(cat, section);
                 continue;
             }
             exportTable(msk, inv, cat.idents[index], cat.fixrows[index], section);
@@ -96,14 +96,15 @@ private:
             // code and the external table code of the row code.
             const Keys k{m_yearCode(), TerritoryCode(m_req.territoryItem), PadField(mskrow, 1, 5, QStringLiteral("0")),
                          PadField(mskrow, 6, 4, QStringLiteral("0")), SafeCopy(mskrow, 10, 3)};
-            insert(k, values, [&](const QString &error) {
+            InsertDbfRow(k, values, [&](const QString &error) {
                 return QStringLiteral("Ошибка при вставке данных в DBF файл:\n%1\nФайл: %2\nСтрока: %3\nSQL: %4")
                     .arg(error, m_writer.path(), section.item, InsertStatementText(m_req.tableName, k.list(), values));
             });
         }
     }
 
-    void exportSpecialTable(const Catalogue &cat, const Section &section) {
+    // The table "Ф30(3.2108)" becomes one single record.
+    void ExportForm30Table2108(const Catalogue &cat, const Section &section) {
         const int index = IndexOfText(cat.keys, kSpecialTable);
         if (index < 0) return;
         QList<double> values(kValueSlots, 0.0);
@@ -120,13 +121,13 @@ private:
         }
         const Keys k{m_yearCode(), TerritoryCode(m_req.territoryItem), PadField(section.item, 1, 5, QStringLiteral("0")),
                      QStringLiteral("2108"), QStringLiteral("001")};
-        insert(k, values, [](const QString &error) {
+        InsertDbfRow(k, values, [](const QString &error) {
             return QStringLiteral("Ошибка при вставке данных Ф30(3.2108) в DBF файл:\n%1").arg(error);
         });
     }
 
     template <typename F>
-    void insert(const Keys &k, const QList<double> &values, F message) {
+    void InsertDbfRow(const Keys &k, const QList<double> &values, F message) {
         QVariantList record;
         for (const QString &s : k.list()) record.append(s);
         for (double v : values) record.append(v);
@@ -146,6 +147,16 @@ private:
     int m_year;
     QString m_valueTable;
 };
+
+// Starts the new table; an older table of the same name stays until the
+// run commits.
+void CreateDbfTable(dbf::Writer &writer, const QString &tableName) {
+    try {
+        writer.open();
+    } catch (const dbf::Error &e) {
+        throw dbf::Error(QStringLiteral("Ошибка при создании DBF таблицы:\n%1\nТаблица: %2").arg(e.message(), tableName));
+    }
+}
 
 } // namespace
 
@@ -291,11 +302,7 @@ Result Run(const Request &r) {
     Result result;
     result.file = QDir(r.folder).filePath(r.tableName);
     dbf::Writer writer(result.file, ExportFields());
-    try {
-        writer.open();
-    } catch (const dbf::Error &e) {
-        throw dbf::Error(QStringLiteral("Ошибка при создании DBF таблицы:\n%1\nТаблица: %2").arg(e.message(), r.tableName));
-    }
+    CreateDbfTable(writer, r.tableName);
 
     bool yearOk = false;
     const int year = r.yearText.trimmed().toInt(&yearOk);

@@ -235,6 +235,8 @@ bool TFMerge::selectFinRep() {
     return false;
 }
 
+void TFMerge::GetExclList() { m_excl.load(merge::nonSummableFile()); }
+
 void TFMerge::BitBtn1Click() {
     winutil::guarded(this, [&] {
         merge::Request req;
@@ -261,8 +263,7 @@ void TFMerge::BitBtn1Click() {
         if (!selectFinRep()) return;
         req.fixedSource = m_finRep;
         req.year = shared().Year;
-        merge::ExclList excl;
-        excl.load(merge::nonSummableFile());
+        GetExclList();
 
         Image1->setVisible(true);
         Image2->setVisible(true);
@@ -275,7 +276,7 @@ void TFMerge::BitBtn1Click() {
                 w->BitBtn1->setEnabled(true);
             }
         } restore{this};
-        const merge::Result result = merge::run(req, excl, [&](int done, int total, const QString &name) {
+        const merge::Result result = merge::run(req, m_excl, [&](int done, int total, const QString &name) {
             DrawProgressImage(Image1, total, total - done, name);
             QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }, [&](int done, int total) { DrawProgressImage(Image2, total, total - done, QString()); });

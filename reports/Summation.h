@@ -48,6 +48,9 @@ public:
 
     bool selectFinRep();
     qint64 finRepId() const { return m_finRep; }
+    // Reads the non-summable positions file anew (for every run).
+    void GetExclList();
+    const merge::ExclList &exclList() const { return m_excl; }
 
     QLabel *Label1 = nullptr;
     QListWidget *CheckListBox1 = nullptr;
@@ -75,6 +78,7 @@ private:
     void UncheckMergeBranch(QTreeWidgetItem *node);
     QList<qint64> m_selection;
     qint64 m_finRep = -1;
+    merge::ExclList m_excl;
 };
 
 // Main-window command "Суммирование подотчетов".
