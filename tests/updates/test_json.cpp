@@ -86,3 +86,27 @@ TEST(Manifest, FormsAndGlobalRulesAreReadPerElement) {
     EXPECT_TRUE(ParseManifestJson(broken, "{{{ not json"));
     EXPECT_FALSE(ValidateManifest(broken));
 }
+
+TEST(Manifest, MalformedTextsGiveEmptyValuesNotErrors) {
+    const QStringList texts = {
+        "", "{", "\"", "\"version\"", "{\"version\": \"1\", \"year\": \"2025\", \"forms\": [{\"formName\": \"Ф30\", ",
+        "{\"forms\": [{]}", "{\"forms\": [{\"printFiles\": [\"a\", }]}", "{\"forms\": [\"Ф30\", {\"x\": 1}",
+        "{\"version\": \"1\\\"}", "{\"year\": -}", "\"forms\":[[[[[[[[", "{\"updates\": [{\"id\": \"U\\",
+        QString(QChar(0)) + "\"version\": \"\\u12\""};
+    for (const QString &t : texts) {
+        TUpdateManifest m;
+        EXPECT_TRUE(ParseManifestJson(m, t)) << t.toStdString();
+        TUpdatesList l;
+        EXPECT_TRUE(ParseUpdatesList(t, l)) << t.toStdString();
+        for (const UpdateEntry &e : l.items)
+            EXPECT_TRUE(e.downloadUrl.isEmpty());
+    }
+    TUpdateManifest cut;
+    ParseManifestJson(cut, texts[4]);
+    EXPECT_EQ(cut.version, "1");
+    EXPECT_TRUE(cut.forms.isEmpty());   // the array never closes
+    EXPECT_FALSE(ValidateManifest(TUpdateManifest{}));
+    TUpdateManifest open;
+    ParseManifestJson(open, "{\"version\": \"1\\\"}");
+    EXPECT_EQ(open.version, "");   // the string never closes
+}

@@ -266,3 +266,19 @@ TEST(UpdateWindow, GeneratorWindowMakesAPackage) {
     EXPECT_EQ(dialogs.messages.last(), "Введите версию обновления");
     CloseUpdateLogger();
 }
+
+TEST(UpdateWindow, MainWindowCheckCommandCountsAndOpensTheWindow) {
+    ServedSample s;
+    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
+    IniFile(paths::settingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
+    s.dialogs.answers = {true};
+    checkForUpdatesCommand(nullptr);
+    EXPECT_EQ(s.dialogs.questions.value(0), "Найдено обновлений: 2\r\nОткрыть окно управления обновлениями?");
+    EXPECT_EQ(s.dialogs.modalTitles.value(0), "Обновления форм и контролей");
+    EXPECT_TRUE(QDir(s.fx.programFolder() + "Backup").exists());
+
+    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", "http://127.0.0.1:1/");
+    checkForUpdatesCommand(nullptr);
+    EXPECT_EQ(s.dialogs.messages.last(), "Обновления не найдены.");
+    EXPECT_EQ(s.dialogs.questions.size(), 1);
+}
