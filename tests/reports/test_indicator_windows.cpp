@@ -11,6 +11,8 @@
 #include "reports/IndicatorWindows.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -349,4 +351,79 @@ TEST(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
     w.BitBtn1Click();
     const SetTable after = LoadSet(SetStaffing);
     EXPECT_EQ(after.cells, before.cells);
+}
+
+// The roads a user takes: the main window's command opens the set tree in
+// editing mode, "Состав" edits the set; the types list and the report list
+// open it in viewing mode, where Enter on a set shows its computed values.
+TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
+    Env env;
+    env.dialogs.modals.push_back([&](QDialog *d) {
+        auto *tree = qobject_cast<TMISetup *>(d);
+        EXPECT_NE(tree, nullptr);
+        if (!tree) return int(QDialog::Rejected);
+        EXPECT_TRUE(tree->N3->isVisible());
+        EXPECT_FALSE(tree->N8->isVisible());
+        tree->FormActivate();
+        select(*tree, SetStaffing);
+        env.dialogs.modals.push_back([](QDialog *e) {
+            auto *editor = qobject_cast<TMIForms *>(e);
+            EXPECT_NE(editor, nullptr);
+            if (!editor) return int(QDialog::Rejected);
+            editor->FormActivate();
+            EXPECT_EQ(editor->term(), SetStaffing);
+            editor->StringGrid1->setCurrentCell(1, 1);
+            editor->Memo1->setPlainText(QStringLiteral("Ф30Т[1000]СТР1ГР5 * 2"));
+            editor->BitBtn1Click();
+            return int(QDialog::Accepted);
+        });
+        tree->N3Click();
+        return int(QDialog::Accepted);
+    });
+    openIndicatorSetup(nullptr);
+    EXPECT_EQ(LoadSet(SetStaffing).cell(1, 1), QStringLiteral("Ф30Т[1000]СТР1ГР5*2"));
+    EXPECT_TRUE(env.dialogs.messages.isEmpty());
+
+    // Types list: institutions 5 and 9, values of "data"; ГР5 = 48 + 88.
+    SharedState &s = shared();
+    s.ReportMode = QStringLiteral("Types");
+    s.DataTableName = QStringLiteral("Data");
+    s.IncludeList = QStringLiteral("5,9");
+    QStringList shown;
+    auto viewer = [&](QDialog *d) {
+        auto *tree = qobject_cast<TMISetup *>(d);
+        EXPECT_NE(tree, nullptr);
+        if (!tree) return int(QDialog::Rejected);
+        EXPECT_TRUE(tree->N8->isVisible());
+        EXPECT_FALSE(tree->N3->isVisible());
+        tree->FormActivate();
+        select(*tree, SetStaffing);
+        env.dialogs.modals.push_back([&](QDialog *v) {
+            auto *view = qobject_cast<TShowStat *>(v);
+            EXPECT_NE(view, nullptr);
+            if (!view) return int(QDialog::Rejected);
+            view->FormActivate();
+            shown << view->windowTitle() << view->Label1->text() << view->StringGrid1->item(1, 1)->text();
+            return int(QDialog::Accepted);
+        });
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(tree->TreeView1, &enter);
+        return int(QDialog::Accepted);
+    };
+    env.dialogs.modals.push_back(viewer);
+    openIndicatorTreeForViewing(nullptr, QStringLiteral("Сельские больницы"));
+    EXPECT_EQ(shown, (QStringList{QString(), QStringLiteral("Обеспеченность кадрами"), QStringLiteral("272.00")}));
+
+    // Report list: the report's values of "repdata" (stored column ГР + 1, row СТР + 4).
+    db::exec(db::kData, QStringLiteral("insert into repdata values (?,?,?,?,?,?)"),
+             {ReportNorth, 13.0, SampleFixture::kYear, TableF30Staff, 6, 5});
+    s.ReportMode = QStringLiteral("Terrain");
+    s.DataTableName = QStringLiteral("REpData");
+    s.CurrentInstitution = ReportNorth;
+    shown.clear();
+    env.dialogs.modals.push_back(viewer);
+    openIndicatorTreeForViewing(nullptr, QStringLiteral("Северный округ - \"дерево\" показателей"));
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("Северный округ"), QStringLiteral("Обеспеченность кадрами"),
+                                  QStringLiteral("26.00")}));
+    EXPECT_TRUE(env.dialogs.messages.isEmpty()) << env.dialogs.messages.join(u'\n').toStdString();
 }
