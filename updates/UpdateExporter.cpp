@@ -45,7 +45,14 @@ QString controlLine(const QSqlDatabase &db, const QSqlQuery &q) {
 
 } // namespace
 
-QString FormTablePattern(const QString &formName) { return QLatin1Char('%') + formName + QStringLiteral("т%"); }
+QString FormTablePattern(const QString &formName) {
+    // '%' and '_' in a form name stand for themselves (escaped with '\').
+    QString name = formName;
+    name.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    name.replace(QLatin1Char('%'), QStringLiteral("\\%"));
+    name.replace(QLatin1Char('_'), QStringLiteral("\\_"));
+    return QLatin1Char('%') + name + QStringLiteral("т%");
+}
 
 QString ReadFormNameById(const QSqlDatabase &db, qint64 formId) {
     return db::scalar(db, QStringLiteral("SELECT formname FROM forms WHERE id=?"), {formId}).toString();
@@ -112,7 +119,8 @@ bool ExportFormControls(const QSqlDatabase &db, qint64 formId, const QString &fo
     const QString pattern = FormTablePattern(formName);
     QSqlQuery q = db::exec(db,
                            QStringLiteral("SELECT * FROM int_control WHERE formid=? "
-                                          "OR (formid=0 AND ((lft LIKE ?) OR (rght LIKE ?))) ORDER BY tble, lft, rght"),
+                                          "OR (formid=0 AND ((lft LIKE ? ESCAPE '\\') OR (rght LIKE ? ESCAPE '\\'))) "
+                                          "ORDER BY tble, lft, rght"),
                            {formId, pattern, pattern});
     QStringList lines;
     while (q.next())

@@ -17,5 +17,6 @@ bool ExportFormStructure(const QSqlDatabase &db, qint64 formId, const QString &f
 bool ExportFormControls(const QSqlDatabase &db, qint64 formId, const QString &formName, const QString &fileName);
 bool ExportGlobalControls(const QSqlDatabase &db, const QString &fileName);
 
-// LIKE pattern of the rules between forms that name a table of the form.
+// LIKE pattern (escape character '\') of the rules between forms that name
+// a table of the form.
 QString FormTablePattern(const QString &formName);

@@ -145,7 +145,7 @@ void DeleteFormControls(const QSqlDatabase &db, const QString &formName, qint64 
     const QString pattern = FormTablePattern(formName);
     db::exec(db,
              QStringLiteral("DELETE FROM int_control WHERE formid=? "
-                            "OR (formid=0 AND ((lft LIKE ?) OR (rght LIKE ?)))"),
+                            "OR (formid=0 AND ((lft LIKE ? ESCAPE '\\') OR (rght LIKE ? ESCAPE '\\')))"),
              {formId, pattern, pattern});
 }
 

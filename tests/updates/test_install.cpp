@@ -120,6 +120,11 @@ TEST(UpdateExport, ControlFilesOfAFormAndOfAllRules) {
 
     ASSERT_TRUE(ExportFormControls(mainDb(), FormF47, "Ф47", f));
     EXPECT_TRUE(lines(f).isEmpty());
+    // Wildcard characters in a form name match only themselves.
+    ASSERT_TRUE(ExportFormControls(mainDb(), 9999, "Ф_0", f));
+    EXPECT_TRUE(lines(f).isEmpty());
+    ASSERT_TRUE(ExportFormControls(mainDb(), 9999, "%", f));
+    EXPECT_TRUE(lines(f).isEmpty());
     ASSERT_TRUE(ExportGlobalControls(mainDb(), f));
     EXPECT_EQ(lines(f).size(), ruleCount());
     db::exec(mainDb(), "delete from int_control");
