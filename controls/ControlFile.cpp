@@ -50,8 +50,11 @@ QVariantList formRuleParams(qint64 formId, const QString &formName) {
 
 } // namespace
 
-std::optional<ControlLine> ParseControlLine(const QString &line) {
-    if (!line.startsWith(u'"')) return std::nullopt;
+std::optional<ControlLine> ParseControlLine(const QString &raw) {
+    if (!raw.startsWith(u'"')) return std::nullopt;
+    // Blanks an editor left after the closing quote are not part of the line.
+    QString line = raw;
+    while (line.endsWith(u' ') || line.endsWith(u'\t')) line.chop(1);
     if (line.size() < 2 || !line.endsWith(u'"')) return std::nullopt;
     const QStringList f = line.mid(1, line.size() - 2).split(kSeparator);
     if (f.size() != 7) return std::nullopt;

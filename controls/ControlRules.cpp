@@ -215,27 +215,32 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
     QHash<qint64, QString> comments;
     if (changed) *changed = 0;
     if (find.isEmpty()) return comments;
-    for (qint64 key : keys) {
-        if (key == 0) continue;
-        const std::optional<RuleRecord> r = ReadRule(mainDb, key);
-        if (!r) continue;
-        RuleTexts t = r->texts;
-        auto rep = [&](QString &s, int w) {
-            if (where == ReplaceEverywhere || where == w) s.replace(find, replacement, Qt::CaseSensitive);
-        };
-        rep(t.lft, ReplaceLeft);
-        rep(t.rght, ReplaceRight);
-        rep(t.cycl, ReplaceCycle);
-        rep(t.commnt, ReplaceComment);
-        const RuleTexts &o = r->texts;
-        if (t.lft == o.lft && t.rght == o.rght && t.cycl == o.cycl && t.commnt == o.commnt) continue;
-        db::exec(mainDb,
-                 QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=? where ") + kKey +
-                     QStringLiteral("=?"),
-                 {nn(t.lft), nn(t.rght), nn(t.cycl), nn(t.commnt), key});
-        if (changed) ++*changed;
-        if (t.commnt != o.commnt) comments.insert(key, t.commnt);
-    }
+    int written = 0;
+    // All the selected rules change together or none does.
+    db::transaction(mainDb, [&] {
+        for (qint64 key : keys) {
+            if (key == 0) continue;
+            const std::optional<RuleRecord> r = ReadRule(mainDb, key);
+            if (!r) continue;
+            RuleTexts t = r->texts;
+            auto rep = [&](QString &s, int w) {
+                if (where == ReplaceEverywhere || where == w) s.replace(find, replacement, Qt::CaseSensitive);
+            };
+            rep(t.lft, ReplaceLeft);
+            rep(t.rght, ReplaceRight);
+            rep(t.cycl, ReplaceCycle);
+            rep(t.commnt, ReplaceComment);
+            const RuleTexts &o = r->texts;
+            if (t.lft == o.lft && t.rght == o.rght && t.cycl == o.cycl && t.commnt == o.commnt) continue;
+            db::exec(mainDb,
+                     QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=? where ") + kKey +
+                         QStringLiteral("=?"),
+                     {nn(t.lft), nn(t.rght), nn(t.cycl), nn(t.commnt), key});
+            ++written;
+            if (t.commnt != o.commnt) comments.insert(key, t.commnt);
+        }
+    });
+    if (changed) *changed = written;
     return comments;
 }
 

@@ -84,7 +84,7 @@ enum ReplaceWhere { ReplaceEverywhere = 0, ReplaceLeft = 1, ReplaceRight = 2, Re
 // Replaces every occurrence of find (letter case kept) in the chosen texts of
 // the rules; a rule in which nothing changed is not written. Returns the new
 // comments of the rules whose comment changed; changed counts every rule
-// written.
+// written. One transaction: a failure leaves every rule as it was.
 QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qint64> &keys, int where,
                                       const QString &find, const QString &replacement, int *changed = nullptr);
 

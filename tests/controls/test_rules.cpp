@@ -103,6 +103,14 @@ TEST(RuleStore, ReplaceTouchesOnlyTheChosenTexts) {
     EXPECT_EQ(changed, 1);
     EXPECT_EQ(comments.value(1), "ЖЖЖ" + c.mid(3));
     EXPECT_EQ(ReadRule(d, 1)->texts.lft, after.texts.lft);
+
+    // A failure on one rule leaves the rules handled before it unchanged.
+    db::exec(d, "create trigger no_second before update on int_control when old.\"Код\"=2 "
+                "begin select raise(abort, 'запрет'); end");
+    const RuleRecord first = *ReadRule(d, 1);
+    EXPECT_THROW(ReplaceInRules(d, {1, 2}, ReplaceEverywhere, "СТР", "стр", &changed), std::exception);
+    EXPECT_EQ(ReadRule(d, 1)->texts.lft, first.texts.lft);
+    EXPECT_EQ(ReadRule(d, 1)->texts.rght, first.texts.rght);
 }
 
 TEST(ControlFileFormat, LinesRoundTrip) {
@@ -117,6 +125,10 @@ TEST(ControlFileFormat, LinesRoundTrip) {
     EXPECT_FALSE(ParseControlLine("\"Ф30\",\"(1000)\",\"СТР1\""));
     EXPECT_FALSE(ParseControlLine("\"a\",\"b\",\"c\",\"d\",\"e\",\"f\",\"g\",\"h\""));
     EXPECT_FALSE(ParseControlLine("\""));
+    // Blanks after the closing quote do not make the line unreadable.
+    const auto trailing = ParseControlLine(text + "  \t");
+    ASSERT_TRUE(trailing);
+    EXPECT_EQ(trailing->commnt, l.commnt);
 }
 
 TEST(ControlFileFormat, ExportAndLoadBack) {
