@@ -90,7 +90,8 @@ TMISetup::TMISetup(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("MISetup"));
     setWindowTitle(winutil::appTitle() + QStringLiteral(" Формирование \"дерева\" показателей"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    winutil::fitToScreen(this, QSize(480, 560));
+    // Wide enough for the whole menu of editing mode in administrator mode.
+    winutil::fitToScreen(this, QSize(640, 560));
 
     MainMenu1 = new QMenuBar(this);
     auto *add = new QMenu(QStringLiteral("Добавить"), this);

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -426,4 +427,21 @@ TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
     EXPECT_EQ(shown, (QStringList{QStringLiteral("Северный округ"), QStringLiteral("Обеспеченность кадрами"),
                                   QStringLiteral("26.00")}));
     EXPECT_TRUE(env.dialogs.messages.isEmpty()) << env.dialogs.messages.join(u'\n').toStdString();
+}
+
+// In administrator mode the editing window's menu holds every item at once;
+// it must fit without a hidden overflow.
+TEST(IndicatorSetupWindow, WholeMenuFitsInAdministratorMode) {
+    Env env;
+    AdminMode::instance().setOn(true);
+    TMISetup w;
+    w.setEditingMode();
+    w.show();
+    QAction *last = w.N4;
+    EXPECT_TRUE(w.N7->isVisible());
+    EXPECT_FALSE(w.MainMenu1->actionGeometry(last).isEmpty());
+    EXPECT_LE(w.MainMenu1->actionGeometry(last).right(), w.MainMenu1->width());
+    EXPECT_EQ(w.MainMenu1->actionGeometry(last).top(), w.MainMenu1->actionGeometry(w.N1).top());
+    savePng(w, QStringLiteral("indicator_tree_admin"));
+    AdminMode::instance().setOn(false);
 }
