@@ -41,6 +41,15 @@ QStringList &shownList() {
     return list;
 }
 
+// Hands the saved file to the desktop; when no program takes it the user is
+// told where the document lies instead of seeing nothing happen.
+void openOrTell(const QString &file) {
+    if (dialogs().openDocument(file)) return;
+    showWarning(QStringLiteral("Не удалось открыть документ: не найдена программа для файлов этого типа.\n"
+                               "Документ сохранен в файле ") +
+                QDir::toNativeSeparators(file));
+}
+
 QString targetFolder(const QString &folder) {
     if (folder.isEmpty()) return documentsFolder();
     QDir().mkpath(folder);
@@ -51,7 +60,7 @@ QString targetFolder(const QString &folder) {
 QString show(WordDocument &doc, const QString &suggestedName, const QString &folder) {
     const QString file = freeFileName(targetFolder(folder), suggestedName, QStringLiteral("docx"));
     doc.saveAs(file);
-    dialogs().openDocument(file);
+    openOrTell(file);
     return file;
 }
 
@@ -59,11 +68,11 @@ QString show(ExcelWorkbook &book, const QString &suggestedName, const QString &f
     const QString file = freeFileName(targetFolder(folder), suggestedName, QStringLiteral("xlsx"));
     book.saveAs(file);
     shownList().append(file);
-    dialogs().openDocument(file);
+    openOrTell(file);
     return file;
 }
 
-void showFile(const QString &path) { dialogs().openDocument(path); }
+void showFile(const QString &path) { openOrTell(path); }
 
 QStringList shownWorkbooks() {
     QStringList out;
