@@ -217,9 +217,17 @@ QString ReplaceAll(const QString &text, const QString &search, const QString &re
     if (search.isEmpty()) return text;
     QString s = text;
     if (replacement.contains(search)) return s.replace(search, replacement);
-    // Each round removes at least one occurrence; the guard only protects
-    // against rewriting that never settles.
-    for (int guard = 0; guard < 100000 && s.contains(search); ++guard) s.replace(search, replacement);
+    // A shorter replacement shortens the text each round, so the restarts
+    // end. A longer one can rebuild an occurrence across the joins every
+    // round and grow the text without end: its rounds are bounded by the
+    // original length and the text by a size no formula reaches.
+    const bool shrinks = replacement.size() < search.size();
+    const qsizetype rounds = text.size() + 1;
+    constexpr qsizetype kMaxSize = 1 << 16;
+    for (qsizetype round = 0; s.contains(search); ++round) {
+        if (!shrinks && (round >= rounds || s.size() > kMaxSize)) break;
+        s.replace(search, replacement);
+    }
     return s;
 }
 

@@ -164,6 +164,10 @@ TEST(IndicatorEditor, ReplaceInFormulas) {
     // A replacement holding the search text still ends.
     EXPECT_EQ(ReplaceAll(QStringLiteral("ГР5+ГР5"), QStringLiteral("ГР5"), QStringLiteral("ГР5ГР5")),
               QStringLiteral("ГР5ГР5+ГР5ГР5"));
+    // One that rebuilds an occurrence across its joins every round ends too.
+    const QString grown = ReplaceAll(QStringLiteral("aab"), QStringLiteral("ab"), QStringLiteral("bbaa"));
+    EXPECT_LT(grown.size(), 64);
+    EXPECT_EQ(ReplaceAll(QStringLiteral("xaaby"), QStringLiteral("ab"), QStringLiteral("c")), QStringLiteral("xacy"));
 
     SampleFixture f;
     const qint64 t = AddSet(kNewSetName, 0);
