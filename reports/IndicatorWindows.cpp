@@ -700,6 +700,8 @@ void TMIForms::BitBtn1Click() {
         const int c = qMax(0, StringGrid1->currentColumn()), r = qMax(0, StringGrid1->currentRow());
         const QString text = PrepareEditText(Memo1->toPlainText(), c > 0 && r > 0);
         if (EditTarget() == QLatin1String("grid")) {
+            // No cell chosen in this window yet: the edit field holds no cell's text.
+            if (StringGrid1->currentRow() < 0 || StringGrid1->currentColumn() < 0) return;
             StoreGridCell(m_term, c, r, text, StringGrid1->columnWidth(c), StringGrid1->rowHeight(r));
             setCellText(c, r, text);
         } else if (EditTarget() == QLatin1String("list")) {

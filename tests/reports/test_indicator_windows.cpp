@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTableWidget>
@@ -318,6 +319,13 @@ TEST(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
     CurrentTerm() = SetStaffing;
     TMIForms w;
     w.FormActivate();
+    // The target of the last editor survives it; opening "Добавить > Строку"
+    // before any cell was chosen here stores nothing over the corner.
+    EditTarget() = QStringLiteral("grid");
+    const QString corner = LoadSet(SetStaffing).cell(0, 0);
+    ASSERT_LT(w.StringGrid1->currentRow(), 0);
+    emit w.RowMenu->aboutToShow();
+    EXPECT_EQ(LoadSet(SetStaffing).cell(0, 0), corner);
     const QString firstTitle = w.StringGrid1->item(1, 0)->text();
     w.StringGrid1->setCurrentCell(1, 0);
     EXPECT_EQ(w.Memo1->toPlainText(), firstTitle);
