@@ -443,6 +443,7 @@ TEST_F(EditorTest, LiveDecipherWaitsForThePause) {
     w.TimerLeft->stop();
     QTest::mouseClick(w.Memo1->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_TRUE(w.RichEdit1->isVisible());
+    w.grab().save("/tmp/controls_decipher.png");
     EXPECT_EQ(w.ExpandEditorSide("СТР[1]"), "Ф30Т(1000)СТР[1]ГР[4..7]");
 }
 
@@ -507,6 +508,7 @@ TEST(EditorPreviousYear, FlagsAndSearchWindow) {
     QString report;
     dialogs.modals.push_back([&](QDialog *d) {
         if (auto *diff = d->findChild<QPlainTextEdit *>("Memo1")) report = diff->toPlainText();
+        d->grab().save("/tmp/controls_diff.png");
         return int(QDialog::Accepted);
     });
     w.Button12Click();
