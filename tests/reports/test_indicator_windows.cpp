@@ -243,6 +243,13 @@ TEST(IndicatorEditorWindow, LoadStoreAndGridCommands) {
     EXPECT_EQ(w.ListBox1->count(), 2);
     EXPECT_EQ(w.ListBox1->item(1)->text(), QStringLiteral("Неопределенный идентификатор"));
     savePng(w, QStringLiteral("indicator_editor"));
+
+    // Size editing toggles its caption.
+    w.N14->trigger();
+    EXPECT_EQ(w.N14->text(), QStringLiteral("Выключить"));
+    savePng(w, QStringLiteral("indicator_editor_sizes"));
+    w.N14->trigger();
+    EXPECT_EQ(w.N14->text(), QStringLiteral("Включить"));
 }
 
 TEST(IndicatorViewWindow, ComputesOnceSplitsAndPrints) {
