@@ -1,5 +1,7 @@
 #include "forms/ImportDocLogic.h"
 
+#include "core/TextUtil.h"
+
 #include "platform/Database.h"
 #include "platform/office/Convert.h"
 #include "platform/office/WordDocument.h"
@@ -140,12 +142,14 @@ void UpdateTableStructure(qint64 ident, const DocStructure &s, int fixcols, int 
                     if (!cell.filled || cell.startRow != r || cell.startColumn != c) continue;
                     if (cell.text.trimmed().isEmpty()) continue;
                     const TitleAttributes a = FormatTitleAttributes(r, c, cell.text);
+                    // Titles keep a colon as byte 3, as every other title does:
+                    // the structure file leaves plain colons out.
                     db::exec(d,
                              QStringLiteral("insert into titles (\"table\", \"column\", \"row\", union_sc, union_sr, "
                                             "union_ec, union_er, fontname, fontsize, fontbold, fontitalic, tchars, "
                                             "txt) values (?,?,?,?,?,?,?,?,?,?,?,?,?)"),
                              {ident, c, r, cell.startColumn, cell.startRow, cell.endColumn, cell.endRow, a.fontname,
-                              a.fontsize, a.bold, a.italic, a.tchars, cell.text});
+                              a.fontsize, a.bold, a.italic, a.tchars, text::encodeColon(cell.text)});
                 }
         });
     } catch (const db::Error &e) {

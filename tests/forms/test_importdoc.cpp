@@ -2,6 +2,7 @@
 #include "core/AdminMode.h"
 #include "core/SampleConfig.h"
 #include "forms/FormCatalog.h"
+#include "forms/FormCatalogLogic.h"
 #include "forms/ImportDoc.h"
 #include "forms/ImportDocLogic.h"
 #include "platform/Database.h"
@@ -195,6 +196,18 @@ TEST_F(ImportDocTest, StructureWrittenIntoTheTable) {
     const QString text = describeStructure(s);
     EXPECT_TRUE(text.startsWith(QStringLiteral("Структура таблицы:\r\nСтрока 1(1), Столбец 1(1): \"Наименование\"\r\n")));
     EXPECT_TRUE(text.endsWith(QStringLiteral("\r\nРазмер таблицы: 4 строк, 5 столбцов\r\nНайдено заголовков: 13")));
+}
+
+TEST_F(ImportDocTest, ColonInACellSurvivesTheStructureFile) {
+    DocStructure s;
+    s.resize(2, 2);
+    s.at(1, 1) = {true, QStringLiteral("Всего: врачей"), 1, 1, 2, 2};
+    UpdateTableStructure(ids::TableF30Visits, s, 1, 1);
+    const QString stored = db::scalar(mainDb(), "select txt from titles where \"table\"=2").toString();
+    EXPECT_EQ(stored, QStringLiteral("Всего\x03 врачей"));
+    // Written out and read back, the colon is still there.
+    const QStringList lines = catalog::frsLines(ids::FormF30);
+    EXPECT_TRUE(lines.join(u'\n').contains(QStringLiteral("Всего\x03 врачей")));
 }
 
 TEST_F(ImportDocTest, UnknownTableChangesNothing) {
