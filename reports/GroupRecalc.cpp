@@ -137,7 +137,7 @@ void TForm7::BitBtn1Click() {
                 item->data(Qt::UserRole).toLongLong(), shared().Year, [&](int index, int count, const QString &e) {
                     G->setMaximum(qMax(1, count));
                     G->setValue(index);
-                    Label3->setText(e);
+                    if (e.left(3) != QStringLiteral("Ф47")) Label3->setText(e);   // skipped tables keep the label
                     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
                 });
             G->setValue(G->maximum());

@@ -66,13 +66,25 @@ void TPopform::FormShow() {
     MaskEdit4->setText(v.childs);
 }
 
+void TPopform::showCounts(const reports::Population &p) {
+    // The edits hold seven digits: a longer sum would be cut to a wrong number.
+    const QStringList counts{p.common, p.olds, p.teens, p.childs};
+    for (const QString &c : counts)
+        if (c.size() > 7) {
+            showError(QStringLiteral("Сумма населения (%1) не помещается в поле из 7 цифр. "
+                                     "Значения не изменены.").arg(c),
+                      this);
+            return;
+        }
+    MaskEdit1->setText(p.common);
+    MaskEdit2->setText(p.olds);
+    MaskEdit3->setText(p.teens);
+    MaskEdit4->setText(p.childs);
+}
+
 void TPopform::Button1Click() {
     winutil::guarded(this, [&] {
-        const reports::Population p = reports::countByInstitutions(m_id, shared().Year);
-        MaskEdit1->setText(p.common);
-        MaskEdit2->setText(p.olds);
-        MaskEdit3->setText(p.teens);
-        MaskEdit4->setText(p.childs);
+        showCounts(reports::countByInstitutions(m_id, shared().Year));
     });
 }
 
@@ -87,10 +99,7 @@ void TPopform::Button3Click() {
             showMessage(QStringLiteral("Не задан список входящих отчетов"), this);
             return;
         }
-        MaskEdit1->setText(p->common);
-        MaskEdit2->setText(p->olds);
-        MaskEdit3->setText(p->teens);
-        MaskEdit4->setText(p->childs);
+        showCounts(*p);
     });
 }
 

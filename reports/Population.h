@@ -2,6 +2,8 @@
 // Population of a summary report for the open year: four counts of at most
 // seven digits, counted from the institutions' populations on request and
 // stored on OK.
+#include "reports/ReportLogic.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -37,6 +39,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Puts counted values into the edits (refused when one has more than 7 digits).
+    void showCounts(const reports::Population &p);
     qint64 m_id;
     bool m_exists = false;
 };

@@ -155,6 +155,11 @@ TEST_F(MembersTest, PopulationCountRestoreAndStore) {
     EXPECT_EQ(reports::readPopulation(ids::ReportNorth, y)->common, QString::number(1000 * k));
     w.Button2Click();
     EXPECT_EQ(w.MaskEdit1->text(), QString::number(1000 * k));
+    // A sum of more than seven digits is refused, not cut.
+    db::exec(db::kMain, "update populations1 set common=9999999 where unit in (5,6) and year=?", {y});
+    w.Button1Click();
+    EXPECT_TRUE(dialogs.sawMessage("не помещается"));
+    EXPECT_EQ(w.MaskEdit1->text(), QString::number(1000 * k));
 
     // Seven digits are the most; an empty count is refused and nothing stored.
     w.MaskEdit1->setText("12345678");
