@@ -160,8 +160,12 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
     };
     try {
         const QString out = IncludeTrailingPathSlash(outputFolder);
-        const QString work = out + QStringLiteral("temp_") + QString::number(QDateTime::currentMSecsSinceEpoch())
-                             + QLatin1Char('/');
+        // A fresh work folder: one left by a package made in the same
+        // millisecond would mix its files into this one.
+        const QString stamp = QStringLiteral("temp_") + QString::number(QDateTime::currentMSecsSinceEpoch());
+        QString work = out + stamp + QLatin1Char('/');
+        for (int n = 1; QFileInfo::exists(work); ++n)
+            work = out + stamp + QLatin1Char('_') + QString::number(n) + QLatin1Char('/');
         ForceDirectoryPath(work);
         report(0, QStringLiteral("Создание временной папки..."));
         const QString printSource = DatabaseFolder(db) + QStringLiteral("forms/");

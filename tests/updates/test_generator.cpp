@@ -133,6 +133,13 @@ TEST(UpdatePackage, GeneratedFromTheSample) {
     ASSERT_FALSE(again.isEmpty());
     const QStringList work = QDir(out).entryList({"temp_*"}, QDir::Dirs);
     ASSERT_FALSE(work.isEmpty());
+    // Packages made one right after the other never share a work folder.
+    for (int i = 0; i < 5; ++i)
+        GenerateUpdatePackage(mainDb(), {"Ф30"}, {none}, {}, "", "", out, "d", 2025, QString::number(10 + i));
+    EXPECT_EQ(QDir(out).entryList({"temp_*"}, QDir::Dirs).size(), work.size() + 5);
+    const QString fifth = out + "update_package_2025_v14.zip";
+    ASSERT_TRUE(ExtractZipArchive(fifth, fx.root() + "fifth/"));
+    EXPECT_FALSE(QFile::exists(fx.root() + "fifth/controls_all.orv"));
     EXPECT_TRUE(GenerateUpdatePackage(QSqlDatabase(), {"Ф30"}, {none}, {}, "", "", out, "d", 2025, "4").isEmpty());
     EXPECT_TRUE(GenerateUpdatePackage(mainDb(), {}, {}, {}, "", "", out, "d", 2025, "4").isEmpty());
     CloseUpdateLogger();
