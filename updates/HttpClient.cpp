@@ -10,6 +10,7 @@ namespace {
 int g_connectMs = 30000;
 int g_idleMs = 120000;
 quint16 g_postPort = 80;
+qint64 g_maxReply = qint64(1) << 30;   // an endless reply must not exhaust memory
 
 const QString kHttp = QStringLiteral("http://");
 const QString kHttps = QStringLiteral("https://");
@@ -190,6 +191,8 @@ QByteArray postRequest(const UrlParts &p, const QString &jsonBody) {
 
 void setPostPort(quint16 port) { g_postPort = port; }
 
+void setMaxReplySize(qint64 bytes) { g_maxReply = bytes; }
+
 } // namespace http
 
 void HttpPostJson(const QString &url, const QString &jsonBody) {
@@ -256,8 +259,12 @@ bool HttpGetToFile(const QString &url, const QString &fileName) {
         if (n <= 0)
             break;
         reply.append(buf, int(n));
+        if (reply.size() > g_maxReply)
+            throw HttpError(QStringLiteral("Ответ сервера превышает допустимый размер"));
     }
     reply += s.readAll();
+    if (reply.size() > g_maxReply)
+        throw HttpError(QStringLiteral("Ответ сервера превышает допустимый размер"));
 
     const int status = http::replyStatus(reply);
     if (status < 200 || status > 299)

@@ -58,6 +58,9 @@ QByteArray replyBody(const QByteArray &reply);
 // more bytes. The server normally closes the connection long before.
 void setGetTimeouts(int connectMs, int idleMs);
 
+// Largest reply (headers and body) the GET keeps in memory; 1 GiB by default.
+void setMaxReplySize(qint64 bytes);
+
 // The POST's request text for an address and a body.
 QByteArray postRequest(const UrlParts &parts, const QString &jsonBody);
 // Port the POST connects to (80; tests point it at a local server).

@@ -147,6 +147,13 @@ TEST(HttpGet, SlowClosedAndMalformedRepliesEndInBoundedTime) {
     EXPECT_FALSE(QFile::exists(dir.filePath("c")));
     EXPECT_FALSE(QFile::exists(dir.filePath("g")));
 
+    server.setOk("/big", QByteArray(100000, 'b'));
+    http::setMaxReplySize(10000);
+    EXPECT_EQ(messageOf([&] { HttpGetToFile(server.base() + "/big", dir.filePath("b")); }),
+              "Ответ сервера превышает допустимый размер");
+    http::setMaxReplySize(qint64(1) << 30);
+    EXPECT_FALSE(QFile::exists(dir.filePath("b")));
+
     t.restart();
     EXPECT_EQ(messageOf([&] { HttpGetToFile(server.base() + "/silent", dir.filePath("s")); }),
               "Сервер не ответил за отведённое время");
