@@ -280,3 +280,23 @@ TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
     EXPECT_EQ(seen[2].current, ids::ReportNorth);
     EXPECT_TRUE(seen[2].title.startsWith("Свод по Северному району"));
 }
+
+TEST_F(ReportListTest, MenuItemsOpenTheirWindowsOverTheCurrentReport) {
+    shared().ReportMode = "Terrain";
+    TRepList w;
+    w.FormCreate();
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));   // Свод по Северному району
+    const QString name = QStringLiteral("Свод по Северному району");
+    for (QAction *a : {w.N2, w.N7, w.N10, w.N11, w.N9, w.N13, w.N12}) {
+        dialogs.modals.push_back([](QDialog *) { return int(QDialog::Rejected); });
+        a->trigger();
+    }
+    EXPECT_EQ(dialogs.modalTitles,
+              (QStringList{name, name, name, QStringLiteral("Состав разрезов"),
+                           name + QStringLiteral(" - \"дерево\" показателей"), name,
+                           QStringLiteral("Пересчет группы отчетов")}));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    // Cancelled dialogs store nothing.
+    EXPECT_EQ(reports::storedInclude(ids::ReportNorth), QStringLiteral("5,6,7,8,"));
+    EXPECT_EQ(mainValue("select count(*) from statistics where base=?", {ids::ReportNorth}).toInt(), 0);
+}
