@@ -1,6 +1,7 @@
 #include "updates/HttpClient.h"
 
 #include <QFile>
+#include <QSaveFile>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QTcpSocket>
@@ -271,11 +272,11 @@ bool HttpGetToFile(const QString &url, const QString &fileName) {
         throw HttpError(QStringLiteral("Ошибка HTTP при загрузке файла: ") + QString::number(status));
     const QByteArray body = http::replyBody(reply);
 
-    QFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Written whole or not at all: a failed write leaves no partial file.
+    QSaveFile f(fileName);
+    if (!f.open(QIODevice::WriteOnly))
         throw HttpError(QStringLiteral("Не удалось создать файл: ") + fileName);
-    if (f.write(body) != body.size())
+    if (f.write(body) != body.size() || !f.commit())
         throw HttpError(QStringLiteral("Не удалось записать файл: ") + fileName);
-    f.close();
     return true;
 }

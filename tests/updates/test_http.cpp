@@ -87,6 +87,8 @@ TEST(HttpGet, StoresBodiesByteForByteAndReportsStatus) {
     EXPECT_EQ(messageOf([&] { HttpGetToFile(server.base() + "/missing", dir.filePath("m")); }),
               "Ошибка HTTP при загрузке файла: 404");
     EXPECT_FALSE(QFile::exists(dir.filePath("m")));
+    EXPECT_TRUE(messageOf([&] { HttpGetToFile(server.base() + "/a.zip", dir.filePath("no/such/folder/f")); })
+                    .startsWith("Не удалось создать файл: "));
 
     const QByteArray first = server.requests().value(0);
     EXPECT_TRUE(first.startsWith("GET /a.zip HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")) << first.constData();
