@@ -149,4 +149,19 @@ TEST(UpdateTables, CreatedOnceAndWrittenWithBoundValues) {
     EXPECT_EQ(v.value(1).toString(), "2.0");
     EXPECT_EQ(v.value(2).toInt(), 1);
     EXPECT_TRUE(dialogs.messages.isEmpty());
+
+    // A table that cannot be made is reported, and the next caller tries again.
+    db::ScopedConnection other(dir.filePath("other.mdb"), db::OpenMode::Create, "upd2");
+    const QSqlDatabase o = other.db();
+    db::exec(o, "create table t (a)");
+    db::exec(o, "create index update_global_controls on t (a)");
+    EnsureUpdateTables(o);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Ошибка при создании таблиц для системы обновлений: "));
+    EXPECT_TRUE(UpdateTableExists(o, "updates"));
+    db::exec(o, "drop index update_global_controls");
+    EnsureUpdateTables(o);
+    EXPECT_TRUE(UpdateTableExists(o, "update_global_controls"));
+    EXPECT_TRUE(UpdateTableExists(o, "installed_form_versions"));
+    EXPECT_EQ(dialogs.messages.size(), 1);
 }
