@@ -1,6 +1,7 @@
 #include "controls/ControlFile.h"
 
 #include "controls/ControlCheck.h"
+#include "controls/ControlRules.h"
 #include "core/Common.h"
 #include "core/TextUtil.h"
 #include "platform/Codepage.h"
@@ -41,10 +42,10 @@ QStringList linesOf(QSqlQuery &q) {
 }
 
 const QString kFormRules = QStringLiteral(
-    "formid=? or (formid=0 and ((lft like ?) or (rght like ?)))");
+    "formid=? or (formid=0 and ((lft like ? escape '\\') or (rght like ? escape '\\')))");
 
 QVariantList formRuleParams(qint64 formId, const QString &formName) {
-    const QString pattern = u'%' + formName + QStringLiteral("т%");
+    const QString pattern = u'%' + LikeLiteral(formName) + QStringLiteral("т%");
     return {formId, pattern, pattern};
 }
 

@@ -42,6 +42,16 @@ bool containsNoCase(const QString &text, const QString &what) { return text::upp
 
 } // namespace
 
+QString LikeLiteral(const QString &text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        if (c == u'%' || c == u'_' || c == u'\\') out += u'\\';
+        out += c;
+    }
+    return out;
+}
+
 int RelationIndex(const QString &relation) {
     const QString r = relation.left(2).trimmed();
     const int i = int(kRelations.indexOf(r));
@@ -54,12 +64,13 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
     const bool haveForm = s.formId >= 0;
     const bool haveTable = !s.table.isEmpty();
     // A table is written "Т(1000)" or "Т[1000]" in rule texts; both are found.
-    const QString tableCondition = QStringLiteral(" and ((lft like ?) or (lft like ?) or (rght like ?) or (rght like ?))");
+    const QString tableCondition = QStringLiteral(
+        " and ((lft like ? escape '\\') or (lft like ? escape '\\') or (rght like ? escape '\\') or (rght like ? escape '\\'))");
     auto tablePatterns = [&](const QString &head) {
-        const QString round = head + s.table + u'%';
+        const QString round = head + LikeLiteral(s.table) + u'%';
         QString square = s.table;
         if (square.startsWith(u'(') && square.endsWith(u')')) square = u'[' + square.mid(1, square.size() - 2) + u']';
-        const QString sq = head + square + u'%';
+        const QString sq = head + LikeLiteral(square) + u'%';
         return QVariantList{round, sq, round, sq};
     };
     switch (s.ruleClass) {
@@ -82,10 +93,10 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
         sql = QStringLiteral("select * from int_control where formid=0");
         if (s.filter == FilterTable && haveForm && haveTable) {
             sql += tableCondition;
-            params << tablePatterns(u'%' + s.formName + QStringLiteral("Т"));
+            params << tablePatterns(u'%' + LikeLiteral(s.formName) + QStringLiteral("Т"));
         } else if (s.filter == FilterForm && haveForm) {
-            const QString p = u'%' + s.formName + QStringLiteral("т%");
-            sql += QStringLiteral(" and ((lft like ?) or (rght like ?))");
+            const QString p = u'%' + LikeLiteral(s.formName) + QStringLiteral("т%");
+            sql += QStringLiteral(" and ((lft like ? escape '\\') or (rght like ? escape '\\'))");
             params << p << p;
         }
         sql += QStringLiteral(" order by lft");
