@@ -109,6 +109,10 @@ bool TUpdateManager::InstallUpdate(const QString &id, const QString &url, const 
         const QString backup = backupFolder(id);
         // A folder left by an earlier attempt must not mix its files in.
         QDir(unpacked).removeRecursively();
+        // Nor may the backup of an earlier attempt or of an install since
+        // rolled back: the automatic rollback would bring back that old state.
+        if (!GetInstalledUpdateIds(*this).contains(id, Qt::CaseInsensitive))
+            QDir(backup).removeRecursively();
         ForceDirectoryPath(unpacked);
         ForceDirectoryPath(backup);
         do {

@@ -177,12 +177,17 @@ TEST(UpdateManager, NothingInstalledTriggersTheAutomaticRollback) {
     f.open(QIODevice::ReadOnly);
     s.server.setOk("/pkg/B.zip", f.readAll());
     TUpdateManager m = s.manager();
+    // A backup left by an earlier attempt is not what gets restored.
+    const QString before = decipher("Ф14");
+    QDir().mkpath(m.backupFolder("B") + "/forms_backup");
+    ASSERT_TRUE(cp1251::writeLines(m.backupFolder("B") + "/forms_backup/Ф14.frs", {"Ф14#старое#Нет"}));
     EXPECT_FALSE(m.InstallUpdate("B", s.server.base() + "/pkg/B.zip", FileSha256Hex(s.fx.root() + "broken.zip")));
     const QString log = logText();
     EXPECT_TRUE(log.contains("ERROR: Ошибка при установке обновления: B"));
     EXPECT_TRUE(log.contains("INFO: Выполняется автоматический откат..."));
     EXPECT_TRUE(log.contains("INFO: Откат обновления завершен: B"));
     EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_EQ(decipher("Ф14"), before);
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
 }
 
