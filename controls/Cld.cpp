@@ -132,5 +132,6 @@ void TCld::Button1Click() {
         showMessage(QStringLiteral("Обнаружены контроли, не согласующиеся с Вашей структурой форм!\r\n"
                                    "См. файл \"Несогласованные контроли\""),
                     this);
+    if (!r.rejectsError.isEmpty()) showError(r.rejectsError, this);
     DirectoryListBox1Change();   // the rejects file joins the list
 }

@@ -123,7 +123,12 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     });
     if (!result.rejects.isEmpty()) {
         result.rejectsFile = QFileInfo(path).absolutePath() + u'/' + kRejectsFileName;
-        WriteControlFile(result.rejectsFile, result.rejects);
+        try {
+            WriteControlFile(result.rejectsFile, result.rejects);
+        } catch (const db::Error &e) {
+            // The loaded rules are committed already: only the list is lost.
+            result.rejectsError = e.message();
+        }
     }
     return result;
 }

@@ -31,6 +31,7 @@ struct LoadResult {
     int inserted = 0;
     QStringList rejects;      // lines of the rejects file
     QString rejectsFile;      // written when rejects is not empty
+    QString rejectsError;     // why the rejects file could not be written (the rules stay loaded)
 };
 
 // Loads a control file into int_control of mainDb. Each line is checked

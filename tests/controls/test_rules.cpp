@@ -234,6 +234,22 @@ TEST(ControlFileFormat, AFileWithoutRulesChangesNothing) {
     EXPECT_EQ(r.inserted, 0);
     EXPECT_EQ(ruleCount(), 0);
     EXPECT_TRUE(QFile::exists(r.rejectsFile));
+    EXPECT_TRUE(r.rejectsError.isEmpty());
+}
+
+TEST(ControlFileFormat, UnwritableRejectsFileKeepsTheLoadedRules) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    const QSqlDatabase d = mainDb();
+    const QString dir = fx.root() + "blocked/";
+    ASSERT_TRUE(QDir().mkpath(dir + kRejectsFileName));   // a folder where the file should go
+    ASSERT_TRUE(cp1251::writeLines(dir + "c.orv", {"\"Ф30\",\"(1000)\",\"СТР1ГР4\",\"=\",\"0\",\"\",\"x\"",
+                                                   "\"Ф99\",\"(1)\",\"СТР1\",\"=\",\"0\",\"\",\"y\""}));
+    const LoadResult r = LoadControlFile(d, dir + "c.orv", LoadMode::Append);
+    EXPECT_EQ(r.inserted, 1);
+    EXPECT_EQ(ruleCount(), 8);
+    EXPECT_EQ(r.rejects.size(), 2);
+    EXPECT_FALSE(r.rejectsError.isEmpty());
 }
 
 TEST(RuleSides, InsertCycleIntoRowOrColumnPart) {
