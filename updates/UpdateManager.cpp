@@ -354,11 +354,13 @@ void TUpdateForm::Button2Click() {
         if (!selected)
             return;
         const UpdateEntry e = *selected;
-        QTreeWidgetItem *item = ListView1->currentItem();
+        const int row = ListView1->indexOfTopLevelItem(ListView1->currentItem());
         if (!dialogs().question(this, QStringLiteral("Установить обновление ") + e.version + QLatin1Char('?'),
                                 QStringLiteral("Подтверждение")))
             return;
         Button2->setEnabled(false);
+        // No refresh while installing: it would replace the rows under the install.
+        Button1->setEnabled(false);
         ProgressBar1->setValue(0);
         ProgressBar1->setVisible(true);
         pump();
@@ -373,11 +375,14 @@ void TUpdateForm::Button2Click() {
             ProgressBar1->setValue(100);
             pump();
             showMessage(QStringLiteral("Обновление успешно установлено"), this);
-            item->setText(kStatusColumn, kInstalled);
+            if (QTreeWidgetItem *item = ListView1->topLevelItem(row))
+                item->setText(kStatusColumn, kInstalled);
+            Button1->setEnabled(true);
             RefreshUpdates();
         } else {
             showMessage(QStringLiteral("Ошибка при установке обновления. Проверьте логи."), this);
         }
+        Button1->setEnabled(true);
         Button2->setEnabled(true);
         ProgressBar1->setVisible(false);
         UpdateButtons();

@@ -219,6 +219,9 @@ TEST(UpdateWindow, ListsInstallsAndShowsDetails) {
     s.dialogs.answers = {true};
     w.Button2->click();   // U2: wrong checksum
     EXPECT_EQ(s.dialogs.messages.value(1), "Ошибка при установке обновления. Проверьте логи.");
+    EXPECT_TRUE(w.Button1->isEnabled());
+    EXPECT_TRUE(w.Button2->isEnabled());
+    EXPECT_FALSE(w.ProgressBar1->isVisible());
 
     TUpdateForm noDb;
     noDb.show();
