@@ -102,6 +102,17 @@ private:
     TContrls *m_owner;
 };
 
+// The new label of a list line whose comment changed. The lines of a cell's
+// rules carry the kind of rule ("[Межтабличный] ...") before the comment;
+// that mark stays.
+QString relabel(const QString &oldText, const QString &comment, bool cellView) {
+    if (cellView && oldText.startsWith(u'[')) {
+        const qsizetype end = oldText.indexOf(QStringLiteral("] "));
+        if (end > 0) return oldText.left(end + 2) + comment;
+    }
+    return comment;
+}
+
 } // namespace
 
 // ---- Creation ------------------------------------------------------------------
@@ -567,7 +578,7 @@ void TContrls::Button1Click() {
         PreviousYearFlags.append(0);
     }
     item->setData(Qt::UserRole, key);
-    item->setText(t.commnt);
+    item->setText(relabel(item->text(), t.commnt, TableLocked && oldKey != 0));
 
     UploadRule u;
     u.formId = s.ruleClass == InterForm ? 0 : EditorFormId;
@@ -814,7 +825,8 @@ void TContrls::Button13Click() {
     const QHash<qint64, QString> comments =
         ReplaceInRules(mainDb(), keys, std::max(0, RadioGroup4Buttons->checkedId()), Edit1->text(), Edit2->text(), &changed);
     for (int r : rows)
-        if (comments.contains(itemKey(r))) ListBox1->item(r)->setText(comments.value(itemKey(r)));
+        if (comments.contains(itemKey(r)))
+            ListBox1->item(r)->setText(relabel(ListBox1->item(r)->text(), comments.value(itemKey(r)), TableLocked));
     if (changed > 0) ListBox1->viewport()->update();
 }
 

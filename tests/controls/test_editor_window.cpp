@@ -297,13 +297,23 @@ TEST_F(EditorTest, TableLockedCellView) {
     table.N53->trigger();
     table.StringGrid1->setCurrentCell(1, 0);   // СТР1ГР5
     QStringList listed;
-    bool locked = false, comboHidden = false, classStays = false;
+    bool locked = false, comboHidden = false, classStays = false, relabelled = false;
     dialogs.modals.push_back([&](QDialog *d) {
         auto *w = qobject_cast<TContrls *>(d);
         if (!w) return int(QDialog::Rejected);
         locked = w->TableLocked && !w->RadioGroup1->isEnabled() && !w->RadioGroup3->isEnabled();
         comboHidden = !w->ComboBox1->isVisibleTo(w) && !w->ComboBox2->isVisibleTo(w);
         for (int i = 0; i < w->ListBox1->count(); ++i) listed << QString::number(w->itemKey(i));
+        w->show();
+        QApplication::processEvents();
+        w->grab().save("/tmp/controls_cell_view.png");
+        // Saving a rule of the cell keeps its kind before the new comment.
+        w->ListBox1->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        w->ListBox1Click();
+        const QString kind = w->ListBox1->item(0)->text().section(u' ', 0, 0);
+        w->Edit4->setText("другой комментарий");
+        w->Button1Click();
+        relabelled = w->ListBox1->item(0)->text() == kind + " другой комментарий";
         const int count = w->ListBox1->count();
         w->RadioGroup1Buttons->button(InterForm)->setChecked(true);
         w->RadioGroup1Click();
@@ -316,6 +326,7 @@ TEST_F(EditorTest, TableLockedCellView) {
     EXPECT_TRUE(locked);
     EXPECT_TRUE(comboHidden);
     EXPECT_TRUE(classStays);
+    EXPECT_TRUE(relabelled);
     EXPECT_TRUE(listed.contains(QString::number(sample::ids::RuleOccupiedPositions))) << listed.join(',').toStdString();
     EXPECT_FALSE(dialogs.sawMessage("Ошибка"));
     setCellControlsOpener({});
