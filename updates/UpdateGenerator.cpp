@@ -181,6 +181,12 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
                 LogWarning(QStringLiteral("Форма не найдена в БД: ") + name);
                 continue;
             }
+            // The name makes the form's folder and files; the client refuses
+            // a name with a path in it, so such a form is not shipped.
+            if (!IsSafeFileName(name)) {
+                LogWarning(QStringLiteral("Имя формы не годится для имени файла: ") + name);
+                continue;
+            }
             const QString formFolder = work + name + QLatin1Char('/');
             ForceDirectoryPath(formFolder);
             report(20 * i / int(formNames.size()), QStringLiteral("Экспорт формы: ") + name);

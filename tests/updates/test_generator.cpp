@@ -98,8 +98,9 @@ TEST(UpdatePackage, GeneratedFromTheSample) {
     QList<int> positions;
     const QString out = fx.programFolder() + "Updates/";
     const FormPackageOptions ctl{"", false, true, false, "", "1.0.0"};
+    db::exec(mainDb(), "insert into forms (formname, decipher, net) values ('../Ф', '', 0)");
     const QString archive = GenerateUpdatePackage(
-        mainDb(), {"Ф30", "Нет такой", "Ф14"}, {ctl, ctl, ctl}, [&](int p, int, const QString &) { positions << p; },
+        mainDb(), {"Ф30", "Нет такой", "../Ф", "Ф14"}, {ctl, ctl, ctl, ctl}, [&](int p, int, const QString &) { positions << p; },
         "replace", "1.0.0", out, "Описание", 2025, "2.1");
     ASSERT_EQ(archive, out + "update_package_2025_v2.1.zip");
     EXPECT_EQ(positions.first(), 0);
@@ -125,6 +126,8 @@ TEST(UpdatePackage, GeneratedFromTheSample) {
         return f.readAll();
     }());
     EXPECT_TRUE(log.contains("WARNING: Форма не найдена в БД: Нет такой"));
+    EXPECT_TRUE(log.contains("WARNING: Имя формы не годится для имени файла: ../Ф"));
+    EXPECT_FALSE(QDir(out + "Ф").exists());   // nothing made beside the work folder
     EXPECT_TRUE(log.contains("INFO: Контрольная сумма: " + FileSha256Hex(archive)));
 
     // Nothing chosen: every form folder is still made, the manifest lists none.
