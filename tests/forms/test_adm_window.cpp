@@ -7,8 +7,7 @@
 #include "forms/FormList.h"
 #include "forms/MedTypes.h"
 #include "platform/Database.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,22 +28,7 @@ namespace ids = sample::ids;
 
 namespace {
 
-QTreeWidgetItem *node(QTreeWidget *tree, qint64 id) {
-    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
-        if (TreeNodeId(n) == id) return n;
-    return nullptr;
-}
-
-struct WindowTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
-    void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
-        shared().ReportMode = "Input";
-        shared().DataTableName = "Data";
-    }
-    void TearDown() override { shared().resetWork(); }
+struct WindowTest : InputWindowTest {
     QVariant adm(const QString &column, qint64 id) {
         return db::scalar(db::connection(db::kMain),
                           QStringLiteral("select %1 from administration where id=?").arg(column), {id});
@@ -83,7 +67,7 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     EXPECT_TRUE(forms[0].startsWith(QStringLiteral("Ф30 - ")));
 
     // "Свод" of a district sums its institutions.
-    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::North));
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
     bool recalcShown = false;
     dialogs.modals.push_back([&](QDialog *d) {
         auto *fl = qobject_cast<TFormList *>(d);
@@ -103,7 +87,7 @@ TEST_F(WindowTest, StructureModeAddCorrectDeleteAndOrder) {
     w.FormActivate();
     EXPECT_TRUE(w.N1->isVisible());
     EXPECT_FALSE(w.Panel1->isVisibleTo(&w));
-    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::North));
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
 
     // "Вставить": a new unit under the district.
     dialogs.modals.push_back([](QDialog *d) {
@@ -121,7 +105,7 @@ TEST_F(WindowTest, StructureModeAddCorrectDeleteAndOrder) {
         return int(QDialog::Accepted);
     });
     w.N2Click();
-    QTreeWidgetItem *north = node(w.TreeView1, ids::North);
+    QTreeWidgetItem *north = treeNodeWithId(w.TreeView1, ids::North);
     QTreeWidgetItem *added = north->child(north->childCount() - 1);
     const qint64 id = TreeNodeId(added);
     EXPECT_EQ(adm("unit", id).toString(), QStringLiteral("ФАП \"Новый\""));
@@ -132,7 +116,7 @@ TEST_F(WindowTest, StructureModeAddCorrectDeleteAndOrder) {
     EXPECT_EQ(kept->common + "/" + kept->olds + "/" + kept->teens + "/" + kept->childs, "900/600/100/200");
 
     // "Корректировать" with a blank population field: a message, nothing saved.
-    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::NorthHospital));
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
     dialogs.modals.push_back([](QDialog *d) {
         auto *u = qobject_cast<TUntChar *>(d);
         EXPECT_EQ(u->ComboBox1->currentData().toInt(), ids::TypeHospital);
@@ -149,7 +133,7 @@ TEST_F(WindowTest, StructureModeAddCorrectDeleteAndOrder) {
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Взрослые")));
 
     // "Подсчитать" on a district sums its direct children.
-    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::South));
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::South));
     dialogs.modals.push_back([](QDialog *d) {
         auto *u = qobject_cast<TUntChar *>(d);
         EXPECT_FALSE(u->Button1->isHidden());
@@ -169,17 +153,17 @@ TEST_F(WindowTest, StructureModeAddCorrectDeleteAndOrder) {
     w.N3Click();
     EXPECT_TRUE(adm("id", id).isValid());
     dialogs.answers.push_back(true);
-    w.TreeView1->setCurrentItem(node(w.TreeView1, id));
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, id));
     w.N3Click();
     EXPECT_FALSE(adm("id", id).isValid());
-    EXPECT_EQ(node(w.TreeView1, id), nullptr);
+    EXPECT_EQ(treeNodeWithId(w.TreeView1, id), nullptr);
 
     // Structure mode: a move, then leaving the mode stores the order.
     w.N6->trigger();
     EXPECT_FALSE(w.N1->isEnabled());
-    QTreeWidgetItem *fap = node(w.TreeView1, ids::FapLesnoy);
+    QTreeWidgetItem *fap = treeNodeWithId(w.TreeView1, ids::FapLesnoy);
     w.TreeView1->setCurrentItem(fap);
-    ASSERT_TRUE(adm::moveNode(w.TreeView1, fap, node(w.TreeView1, ids::NorthHospital), adm::DropPlace::Indent));
+    ASSERT_TRUE(adm::moveNode(w.TreeView1, fap, treeNodeWithId(w.TreeView1, ids::NorthHospital), adm::DropPlace::Indent));
     w.N6->trigger();
     EXPECT_TRUE(w.N1->isEnabled());
     EXPECT_EQ(adm("ind", ids::FapLesnoy).toInt(), 0);
@@ -213,7 +197,7 @@ TEST_F(WindowTest, FormChoiceOfGroupLoads) {
 TEST_F(WindowTest, UnloadAndLoadOneInstitution) {
     TAdmForm w(TAdmForm::Mode::Input);
     w.FormActivate();
-    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::NorthHospital));
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
     const QString file = fx.yearFolder() + "data/Северная ЦРБ.orw";
     dialogs.files.push_back(file);
     w.N14Click();
@@ -234,7 +218,7 @@ TEST_F(WindowTest, UnloadAndLoadOneInstitution) {
 TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) {
     TAdmForm w(TAdmForm::Mode::Input);
     w.FormActivate();
-    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::North));
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
     EXPECT_TRUE(w.N13->isEnabled());
     w.N13Click();
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена")));
@@ -272,7 +256,7 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
     w.FormActivate();
     // Ф47 is a network form: not offered.
     EXPECT_EQ(w.CheckListBox1->count(), 2);
-    QTreeWidgetItem *hospital = node(w.TreeView1, ids::TypeHospital);
+    QTreeWidgetItem *hospital = treeNodeWithId(w.TreeView1, ids::TypeHospital);
     w.TreeView1->setCurrentItem(hospital);
     EXPECT_EQ(w.CheckListBox1->item(0)->checkState(), Qt::Checked);
     EXPECT_EQ(w.CheckListBox1->item(1)->checkState(), Qt::Checked);
@@ -283,7 +267,7 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
     w.BitBtn1Click();
     EXPECT_TRUE(medtypes::formsOfType(ids::TypeHospital).isEmpty());
     // A group shows nothing ticked.
-    w.TreeView1->setCurrentItem(node(w.TreeView1, ids::TypeInpatient));
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::TypeInpatient));
     EXPECT_EQ(w.CheckListBox1->item(0)->checkState(), Qt::Unchecked);
 
     // Renaming writes at once; a blank name is refused and the old one shown.
@@ -298,8 +282,8 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
 
     w.setOrderingMode(true);
     EXPECT_FALSE(w.CheckListBox1->isEnabled());
-    QTreeWidgetItem *dispensary = node(w.TreeView1, ids::TypeDispensary);
-    EXPECT_FALSE(medtypes::moveTypeBefore(w.TreeView1, dispensary, node(w.TreeView1, ids::TypePolyclinic)));
+    QTreeWidgetItem *dispensary = treeNodeWithId(w.TreeView1, ids::TypeDispensary);
+    EXPECT_FALSE(medtypes::moveTypeBefore(w.TreeView1, dispensary, treeNodeWithId(w.TreeView1, ids::TypePolyclinic)));
     EXPECT_TRUE(medtypes::moveTypeBefore(w.TreeView1, dispensary, hospital));
     w.BitBtn3Click();
     EXPECT_FALSE(w.orderingMode());
@@ -320,10 +304,10 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     EXPECT_EQ(shared().IncludeList, "1,2");
 
     // Marking a group includes the institutions of its leaf types.
-    QTreeWidgetItem *inpatient = node(w.TreeView1, ids::TypeInpatient);
+    QTreeWidgetItem *inpatient = treeNodeWithId(w.TreeView1, ids::TypeInpatient);
     w.TreeView1->setCurrentItem(inpatient);
     w.TreeView1DblClick(inpatient);
-    EXPECT_TRUE(IsTreeNodeBold(node(w.TreeView1, ids::TypeDispensary)));
+    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.TreeView1, ids::TypeDispensary)));
     dialogs.modals.push_back([](QDialog *d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Стационары"));
         EXPECT_EQ(qobject_cast<TFormList *>(d)->TreeView1->topLevelItemCount(), 2);
@@ -347,9 +331,9 @@ TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
     w.TreeView1->expandAll();
     QApplication::processEvents();
     TAdmTree *tree = w.TreeView1;
-    QTreeWidgetItem *south = node(tree, ids::South);
-    QTreeWidgetItem *fap = node(tree, ids::FapLesnoy);
-    QTreeWidgetItem *target = node(tree, ids::SouthHospital);
+    QTreeWidgetItem *south = treeNodeWithId(tree, ids::South);
+    QTreeWidgetItem *fap = treeNodeWithId(tree, ids::FapLesnoy);
+    QTreeWidgetItem *target = treeNodeWithId(tree, ids::SouthHospital);
     const QRect r = tree->visualItemRect(target);
     QTreeWidgetItem *hit = nullptr;
     EXPECT_EQ(tree->dropPlaceAt(r.center(), &hit), adm::DropPlace::Label);

@@ -11,8 +11,7 @@
 #include "platform/Database.h"
 #include "platform/Paths.h"
 #include "platform/office/ExcelWorkbook.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include <QAction>
 #include <QDir>
@@ -28,16 +27,7 @@ using office::ExcelWorkbook;
 
 namespace {
 
-struct ExcelOutputTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
-    void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
-        shared().ReportMode = "Input";
-        shared().DataTableName = "Data";
-    }
-    void TearDown() override { shared().resetWork(); }
+struct ExcelOutputTest : InputWindowTest {
 
     excelout::FormNode f30() const {
         return {"Ф30 - Сведения", {{ids::TableF30Staff, "(1000) - Штаты"}, {ids::TableF30Visits, "(2000) - Посещения"}}};

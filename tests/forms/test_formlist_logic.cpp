@@ -1,6 +1,6 @@
 // Forms tree work on the sample configuration: listed forms, control runs of
 // each scope, recalculation, clearing and conditions files.
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include "core/SampleConfig.h"
 #include "core/SharedState.h"
@@ -35,16 +35,7 @@ double stored(qint64 hosp, int table, int column, int row, const QString &t = "d
         .toDouble();
 }
 
-struct FormListTest : ::testing::Test {
-    SampleFixture fx;
-    void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
-        shared().ReportMode = "Input";
-        shared().DataTableName = "Data";
-    }
-    void TearDown() override { shared().resetWork(); }
-};
+using FormListTest = InputWindowTest;
 
 } // namespace
 

@@ -14,8 +14,7 @@
 #include "forms/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 #include "widgets/AbcMouseLabel.h"
 
 #include <QAction>
@@ -31,12 +30,6 @@ namespace ids = sample::ids;
 
 namespace {
 
-QTreeWidgetItem *nodeWithText(QTreeWidget *tree, const QString &start) {
-    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
-        if (n->text(0).startsWith(start)) return n;
-    return nullptr;
-}
-
 double stored(qint64 hosp, int table, int column, int row) {
     return db::scalar(db::connection(db::kData),
                       "select data from data where hospital=? and \"table\"=? and \"column\"=? and \"row\"=?",
@@ -44,17 +37,7 @@ double stored(qint64 hosp, int table, int column, int row) {
         .toDouble();
 }
 
-struct FormListWindowTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
-    void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
-        shared().ReportMode = "Input";
-        shared().DataTableName = "Data";
-    }
-    void TearDown() override { shared().resetWork(); }
-};
+using FormListWindowTest = InputWindowTest;
 
 } // namespace
 
@@ -102,7 +85,7 @@ TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
     shared().CurrentInstitution = ids::NorthHospital;
     TFormList w;
     ASSERT_TRUE(w.Start(ids::TypeHospital));
-    QTreeWidgetItem *f14 = nodeWithText(w.TreeView1, "Ф14-стационар-2024");
+    QTreeWidgetItem *f14 = treeNodeWithText(w.TreeView1, "Ф14-стационар-2024");
     ASSERT_TRUE(f14);
     w.TreeView1->setCurrentItem(f14->child(0));
     QString formName, number;
@@ -144,7 +127,7 @@ TEST_F(FormListWindowTest, ControlsAndClearing) {
     EXPECT_FALSE(w.N7->isVisible());
 
     // Clearing a table asks first.
-    QTreeWidgetItem *visits = nodeWithText(w.TreeView1, "(2000)");
+    QTreeWidgetItem *visits = treeNodeWithText(w.TreeView1, "(2000)");
     w.TreeView1->setCurrentItem(visits);
     ASSERT_GT(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 0);
     dialogs.answers.push_back(false);
@@ -232,7 +215,7 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
     dialogs.modals.push_back([&](QDialog *d) {
         auto *fl = qobject_cast<TFormList *>(d);
         EXPECT_NE(fl, nullptr);
-        fl->TreeView1->setCurrentItem(nodeWithText(fl->TreeView1, "(1000) - Штаты"));
+        fl->TreeView1->setCurrentItem(treeNodeWithText(fl->TreeView1, "(1000) - Штаты"));
         fl->N8Click();
         return int(QDialog::Rejected);
     });
@@ -289,7 +272,7 @@ TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
     w.N26Click();                       // a form node: no table to load
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выберите таблицу")));
 
-    w.TreeView1->setCurrentItem(nodeWithText(w.TreeView1, "(2000)"));
+    w.TreeView1->setCurrentItem(treeNodeWithText(w.TreeView1, "(2000)"));
     const QString known = fx.yearFolder() + "data/южная црб - Годовой - 2024.orw";
     const QString unknown = fx.yearFolder() + "data/Нет такой - Годовой - 2024.orw";
     QDir().mkpath(fx.yearFolder() + "data");

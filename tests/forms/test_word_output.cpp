@@ -9,8 +9,7 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/office/WordDocument.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -22,15 +21,9 @@ namespace ids = sample::ids;
 
 namespace {
 
-struct WordOutputTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
-
+struct WordOutputTest : InputWindowTest {
     void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
-        shared().ReportMode = "Input";
-        shared().DataTableName = "Data";
+        InputWindowTest::SetUp();
         // The print template of Ф30: one 10 x 10 table, every cell marked.
         office::WordDocument t = office::WordDocument::createBlank();
         t.insertBefore("Форма 30");
@@ -39,7 +32,6 @@ struct WordOutputTest : ::testing::Test {
             for (int c = 1; c <= 10; ++c) table.setCellText(r, c, QStringLiteral("т%1.%2").arg(r).arg(c));
         t.saveAs(fx.yearFolder() + "forms/Ф30.docx");
     }
-    void TearDown() override { shared().resetWork(); }
 
     wordout::PrintContext context(qint64 institution, qint64 form = ids::FormF30, const QString &name = "Ф30") {
         wordout::PrintContext c;

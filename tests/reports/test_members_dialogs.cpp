@@ -8,8 +8,7 @@
 #include "reports/Members.h"
 #include "reports/Population.h"
 #include "reports/ReportLogic.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -23,12 +22,6 @@ namespace ids = sample::ids;
 
 namespace {
 
-QTreeWidgetItem *nodeOf(QTreeWidget *tree, qint64 id) {
-    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
-        if (TreeNodeId(n) == id) return n;
-    return nullptr;
-}
-
 QList<qint64> boldIds(QTreeWidget *tree) {
     QList<qint64> out;
     for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
@@ -36,15 +29,11 @@ QList<qint64> boldIds(QTreeWidget *tree) {
     return out;
 }
 
-struct MembersTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
+struct MembersTest : SampleTest {
     void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
+        SampleTest::SetUp();
         shared().ReportMode = "Svod";
     }
-    void TearDown() override { shared().resetWork(); }
 };
 
 } // namespace
@@ -63,7 +52,7 @@ TEST_F(MembersTest, IncludesOpenMarkedAndOkKeepsTheStoredList) {
     // Cancel changes nothing.
     dialogs.modals.push_back([](QDialog *d) {
         auto *inc = static_cast<TRepInc *>(d);
-        inc->TreeView1->setCurrentItem(nodeOf(inc->TreeView1, ids::North));
+        inc->TreeView1->setCurrentItem(treeNodeWithId(inc->TreeView1, ids::North));
         inc->TreeView1DblClick();
         return int(QDialog::Rejected);
     });
@@ -76,21 +65,21 @@ TEST_F(MembersTest, MarkingBranchesAndStoringTheLeaves) {
     w.ShowTrees();
     QTreeWidget *t = w.TreeView1;
     // Marking a territory marks its institutions; Space does the same as a double click.
-    t->setCurrentItem(nodeOf(t, ids::South));
+    t->setCurrentItem(treeNodeWithId(t, ids::South));
     w.TreeView1DblClick();
     EXPECT_EQ(w.memberList(), (QList<qint64>{5, 9, 10, 11, 12}));
     // Unmarking the last marked institution of a territory clears it, and above it
     // only as far as no marked child remains.
-    t->setCurrentItem(nodeOf(t, ids::NorthHospital));
+    t->setCurrentItem(treeNodeWithId(t, ids::NorthHospital));
     w.show();
     t->setFocus();
     QTest::keyClick(t, Qt::Key_Space);
-    EXPECT_FALSE(IsTreeNodeBold(nodeOf(t, ids::North)));
-    EXPECT_TRUE(IsTreeNodeBold(nodeOf(t, ids::Region)));
+    EXPECT_FALSE(IsTreeNodeBold(treeNodeWithId(t, ids::North)));
+    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(t, ids::Region)));
     EXPECT_EQ(w.memberList(), (QList<qint64>{9, 10, 11, 12}));
     dialogs.modals.push_back([](QDialog *d) {
         auto *inc = static_cast<TRepInc *>(d);
-        inc->TreeView1->setCurrentItem(nodeOf(inc->TreeView1, ids::Central));
+        inc->TreeView1->setCurrentItem(treeNodeWithId(inc->TreeView1, ids::Central));
         inc->TreeView1DblClick();
         return int(QDialog::Accepted);
     });
@@ -105,8 +94,8 @@ TEST_F(MembersTest, ChildlessTerritoryAndSecondTopLevelUnitEnterTheList) {
     caches::GetStruct();
     TRepInc w("40,42,", "Отчет");
     w.ShowTrees();
-    EXPECT_TRUE(IsTreeNodeBold(nodeOf(w.TreeView1, 40)));
-    EXPECT_TRUE(IsTreeNodeBold(nodeOf(w.TreeView1, 41)));
+    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.TreeView1, 40)));
+    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.TreeView1, 41)));
     EXPECT_EQ(reports::includeText(w.memberList()), "40,42,");
 }
 

@@ -9,8 +9,7 @@
 #include "forms/TableWindow.h"
 #include "platform/Database.h"
 #include "reports/ReportList.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,12 +21,6 @@ namespace ids = sample::ids;
 
 namespace {
 
-QTreeWidgetItem *nodeWithText(QTreeWidget *tree, const QString &start) {
-    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
-        if (n->text(0).startsWith(start)) return n;
-    return nullptr;
-}
-
 QVariant repValue(qint64 report, int table, int column, int row) {
     return db::scalar(db::connection(db::kData),
                       "select data from repdata where hospital=? and \"table\"=? and \"column\"=? and \"row\"=? "
@@ -35,13 +28,10 @@ QVariant repValue(qint64 report, int table, int column, int row) {
                       {report, table, column, row, SampleFixture::kYear});
 }
 
-struct ReportRoadTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
+struct ReportRoadTest : SampleTest {
     MainCommands saved;
     void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
+        SampleTest::SetUp();
         saved = mainCommands();
         mainCommands() = MainCommands{};
         mainCommands().abcMouseLabel12 = openReportListSvod;
@@ -49,7 +39,7 @@ struct ReportRoadTest : ::testing::Test {
     }
     void TearDown() override {
         mainCommands() = saved;
-        shared().resetWork();
+        SampleTest::TearDown();
     }
 
     // The report list: selects the report and opens its forms tree.
@@ -103,7 +93,7 @@ TEST_F(ReportRoadTest, SummaryReportShowsTheSumsAndRecalculatesThem) {
         seenInclude = shared().IncludeList;
         recalcShown = fl->N10->isVisible();
         clearShown = fl->N12->menuAction()->isVisible();
-        fl->TreeView1->setCurrentItem(nodeWithText(fl->TreeView1, "(2000)"));
+        fl->TreeView1->setCurrentItem(treeNodeWithText(fl->TreeView1, "(2000)"));
         readTable(&before);
         fl->N8Click();
         // An institution's value changes; the whole report is recalculated.
@@ -152,7 +142,7 @@ TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
         dialogs.answers.push_back(true);    // recalculate the form
         dialogs.answers.push_back(false);   // do not round
         fl->N9Click();
-        fl->TreeView1->setCurrentItem(nodeWithText(fl->TreeView1, "(1000)"));
+        fl->TreeView1->setCurrentItem(treeNodeWithText(fl->TreeView1, "(1000)"));
         readTable(&shown);
         fl->N8Click();
         return int(QDialog::Rejected);
