@@ -102,14 +102,20 @@ QString IndicatorCalc::ParseDataReference(const QString &operand) {
     return num::fixed2(sum);
 }
 
-bool IndicatorCalc::SumLoadedCells(const QString &form, const QString &tableKey, const QList<int> &rows,
-                                   const QList<int> &columns, double &sum) {
+namespace {
+
+// Sums cells of the table held in DataMatrix. The first call loads the table
+// with `load` and remembers its form and key; later calls answer only for
+// that same table (false for another one, or when the load fails).
+template <typename Load>
+bool sumHeldTable(const QString &form, const QString &tableKey, const QList<int> &rows, const QList<int> &columns,
+                  double &sum, int &loads, Load &&load) {
     SharedState &s = shared();
     if (s.CurrentFormKey.isEmpty()) {
-        if (!ReadTableMatrix(s.CurrentInstitution, form, tableKey)) return false;
+        if (!load()) return false;
         s.CurrentFormKey = form;
         s.CurrentTableKey = tableKey;
-        ++m_loads;
+        ++loads;
     } else if (!text::sameNoCase(s.CurrentFormKey, form) || !text::sameNoCase(s.CurrentTableKey, tableKey)) {
         return false;
     }
@@ -117,19 +123,17 @@ bool IndicatorCalc::SumLoadedCells(const QString &form, const QString &tableKey,
     return true;
 }
 
+} // namespace
+
+bool IndicatorCalc::SumLoadedCells(const QString &form, const QString &tableKey, const QList<int> &rows,
+                                   const QList<int> &columns, double &sum) {
+    return sumHeldTable(form, tableKey, rows, columns, sum, m_loads,
+                        [&] { return ReadTableMatrix(shared().CurrentInstitution, form, tableKey); });
+}
+
 bool IndicatorCalc::SumLoadedCellsForUnits(const QString &form, const QString &tableKey, const QList<int> &rows,
                                            const QList<int> &columns, double &sum) {
-    SharedState &s = shared();
-    if (s.CurrentFormKey.isEmpty()) {
-        if (!SumDataForUnits(form, tableKey)) return false;
-        s.CurrentFormKey = form;
-        s.CurrentTableKey = tableKey;
-        ++m_loads;
-    } else if (!text::sameNoCase(s.CurrentFormKey, form) || !text::sameNoCase(s.CurrentTableKey, tableKey)) {
-        return false;
-    }
-    sum = sumMatrix(rows, columns, form, tableKey, g_outside);
-    return true;
+    return sumHeldTable(form, tableKey, rows, columns, sum, m_loads, [&] { return SumDataForUnits(form, tableKey); });
 }
 
 bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &tableKey, const QList<int> &rows,
