@@ -121,6 +121,24 @@ int matchingClose(const QString &s, int open, bool bothKinds) {
     return -1;
 }
 
+// The first column group "ГР[" or row group "СТР[" (any case) at or after
+// from: where its name starts and the index of its "[", or false when there
+// is none.
+bool nextGroupRef(const QString &s, int from, int &start, int &open) {
+    const QString up = text::upper(s);
+    const int g = up.indexOf(QStringLiteral("ГР["), from);
+    const int r = up.indexOf(QStringLiteral("СТР["), from);
+    if (g < 0 && r < 0) return false;
+    if (r >= 0 && (g < 0 || r < g)) {
+        start = r;
+        open = r + 3;
+    } else {
+        start = g;
+        open = g + 2;
+    }
+    return true;
+}
+
 // Canonical form of a row or column list taken from a reference.
 QString canonicalList(const QString &list) {
     if (list.contains(u',') || list.contains(kDots)) return TControlMatchImporter::ExpandRangeList(list);
@@ -788,20 +806,9 @@ QString TControlMatchImporter::UnbracketSingleNumbers(const QString &side) {
     if (side.size() < 4) return side;
     QString s = side;
     int from = 0;
-    while (true) {
-        const QString up = text::upper(s);
-        const int g = up.indexOf(QStringLiteral("ГР["), from);
-        const int r = up.indexOf(QStringLiteral("СТР["), from);
-        int p;
-        int open;
-        if (g < 0 && r < 0) break;
-        if (r >= 0 && (g < 0 || r < g)) {
-            p = r;
-            open = r + 3;
-        } else {
-            p = g;
-            open = g + 2;
-        }
+    int p;
+    int open;
+    while (nextGroupRef(s, from, p, open)) {
         const int close = matchingClose(s, open, false);
         if (close < 0) {
             from = open + 1;
@@ -825,13 +832,10 @@ QString TControlMatchImporter::CompactRowColLists(const QString &side) {
     // 1. list notation inside every row and column group
     QString s = side;
     int from = 0;
-    while (true) {
-        const QString up = text::upper(s);
-        const int g = up.indexOf(QStringLiteral("ГР["), from);
-        const int r = up.indexOf(QStringLiteral("СТР["), from);
-        if (g < 0 && r < 0) break;
-        const bool rowFirst = r >= 0 && (g < 0 || r < g);
-        const int start = rowFirst ? r + 4 : g + 3;
+    int name;
+    int open;
+    while (nextGroupRef(s, from, name, open)) {
+        const int start = open + 1;
         const int close = s.indexOf(u']', start);
         if (close < 0) {
             from = start;
