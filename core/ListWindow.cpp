@@ -1,5 +1,6 @@
 #include "core/ListWindow.h"
 
+#include "core/CaptionLabel.h"
 #include "core/SharedWindow.h"
 #include "platform/Dialogs.h"
 #include "platform/office/ExcelWorkbook.h"
@@ -125,15 +126,8 @@ TForm1::TForm1(QWidget *parent) : QDialog(parent) {
     ExitItem = MainMenu1->addAction(QStringLiteral("Выход"));
     box->setMenuBar(MainMenu1);
 
-    Label1 = new QLabel(this);
+    Label1 = newCaptionLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setAlignment(Qt::AlignCenter);
-    Label1->setWordWrap(true);
-    Label1->setAutoFillBackground(true);
-    QPalette pal = Label1->palette();
-    pal.setColor(QPalette::Window, QColor(0, 255, 255));
-    pal.setColor(QPalette::WindowText, Qt::black);
-    Label1->setPalette(pal);
     box->addWidget(Label1);
 
     ListView1 = new QTreeWidget(this);

@@ -1,5 +1,6 @@
 #include "forms/CalcRuleEditor.h"
 
+#include "core/CaptionLabel.h"
 #include "core/Conditions.h"
 #include "core/FormulaHighlighter.h"
 #include "core/SharedState.h"
@@ -189,14 +190,7 @@ TNTChar::TNTChar(QWidget *parent) : QDialog(parent) {
     top->setContentsMargins(6, 6, 6, 6);
     top->setSpacing(4);
 
-    Label1 = new QLabel(this);
-    Label1->setAlignment(Qt::AlignCenter);
-    Label1->setWordWrap(true);
-    Label1->setAutoFillBackground(true);
-    QPalette pal = Label1->palette();
-    pal.setColor(QPalette::Window, QColor(0, 255, 255));
-    pal.setColor(QPalette::WindowText, Qt::black);
-    Label1->setPalette(pal);
+    Label1 = newCaptionLabel(this);
     Label1->setMinimumHeight(36);
     top->addWidget(Label1);
 

@@ -1,6 +1,7 @@
 #include "reports/IndicatorWindows.h"
 
 #include "core/AdminMode.h"
+#include "core/CaptionLabel.h"
 #include "core/Caches.h"
 #include "core/FormulaDiff.h"
 #include "core/FormulaHighlighter.h"
@@ -81,6 +82,19 @@ QString fileNameOf(const QString &setName) {
 }
 
 QString dataFolderOfYear() { return shared().ConfigPath + shared().yearText() + QStringLiteral("/data"); }
+
+// The grid of an indicator table: no headers, standard cell sizes, one cell
+// selected at a time, not editable in place.
+QTableWidget *newIndicatorGrid(QWidget *parent) {
+    auto *grid = new QTableWidget(1, 1, parent);
+    grid->horizontalHeader()->setVisible(false);
+    grid->verticalHeader()->setVisible(false);
+    grid->verticalHeader()->setDefaultSectionSize(kStandardHeight);
+    grid->horizontalHeader()->setDefaultSectionSize(kStandardWidth);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    return grid;
+}
 
 } // namespace
 
@@ -478,19 +492,10 @@ TMIForms::TMIForms(QWidget *parent) : QDialog(parent), m_term(CurrentTerm()) {
     connect(RowMenu, &QMenu::aboutToShow, this, &TMIForms::BitBtn1Click);
 
     Label1 = new QLabel(this);
-    Label1->setAutoFillBackground(true);
-    QPalette pal = Label1->palette();
-    pal.setColor(QPalette::Window, QColor(0, 255, 255));
-    Label1->setPalette(pal);
+    paintCaptionBackground(Label1);
     Label1->setMinimumHeight(16);
 
-    StringGrid1 = new QTableWidget(1, 1, this);
-    StringGrid1->horizontalHeader()->setVisible(false);
-    StringGrid1->verticalHeader()->setVisible(false);
-    StringGrid1->verticalHeader()->setDefaultSectionSize(kStandardHeight);
-    StringGrid1->horizontalHeader()->setDefaultSectionSize(kStandardWidth);
-    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGrid1 = newIndicatorGrid(this);
     StringGrid1->setItemDelegate(new IndicatorCellDelegate(this));
     StringGrid1->installEventFilter(this);
 
@@ -856,17 +861,8 @@ TShowStat::TShowStat(QWidget *parent) : QDialog(parent) {
 
     Label1 = new QLabel(this);
     Label1->setAlignment(Qt::AlignCenter);
-    Label1->setAutoFillBackground(true);
-    QPalette pal = Label1->palette();
-    pal.setColor(QPalette::Window, QColor(0, 255, 255));
-    Label1->setPalette(pal);
-    StringGrid1 = new QTableWidget(1, 1, this);
-    StringGrid1->horizontalHeader()->setVisible(false);
-    StringGrid1->verticalHeader()->setVisible(false);
-    StringGrid1->verticalHeader()->setDefaultSectionSize(kStandardHeight);
-    StringGrid1->horizontalHeader()->setDefaultSectionSize(kStandardWidth);
-    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    paintCaptionBackground(Label1);
+    StringGrid1 = newIndicatorGrid(this);
     Label2 = new QLabel(this);
     Label2->setAlignment(Qt::AlignCenter);
 
