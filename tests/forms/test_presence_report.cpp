@@ -10,8 +10,7 @@
 #include "forms/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -23,14 +22,7 @@ namespace ids = sample::ids;
 
 namespace {
 
-struct PresenceTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
-    void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
-    }
-    void TearDown() override { shared().resetWork(); }
+struct PresenceTest : SampleTest {
 
     QStringList errors() const { return shared().ControlErrors.texts(); }
     void writeFile(const QString &path, const QStringList &lines) { ASSERT_TRUE(cp1251::writeLines(path, lines)); }

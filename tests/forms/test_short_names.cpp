@@ -6,8 +6,7 @@
 #include "forms/ShortNames.h"
 #include "platform/Codepage.h"
 #include "platform/Paths.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include <QAction>
 #include <QFile>
@@ -19,15 +18,11 @@
 
 namespace {
 
-struct ShortNamesTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
+struct ShortNamesTest : SampleTest {
     void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
+        SampleTest::SetUp();
         paths::setProgramFolder(fx.programFolder());
     }
-    void TearDown() override { shared().resetWork(); }
     QStringList fileLines() const {
         QStringList lines;
         EXPECT_TRUE(cp1251::readLines(fx.programFolder() + "ShortNames.txt", lines));

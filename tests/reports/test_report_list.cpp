@@ -4,8 +4,7 @@
 #include "platform/Database.h"
 #include "reports/ReportList.h"
 #include "reports/ReportLogic.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 #include "widgets/SumRepF.h"
 
 #include <QAction>
@@ -47,17 +46,13 @@ std::function<int(QDialog *)> nameDialog(const QString &name, bool net, bool *bo
     };
 }
 
-struct ReportListTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
+struct ReportListTest : SampleTest {
     void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
+        SampleTest::SetUp();
         shared().ReportMode = "Svod";
         shared().NetMode = false;
         shared().DataTableName = "RepData";
     }
-    void TearDown() override { shared().resetWork(); }
 };
 
 } // namespace

@@ -3,8 +3,7 @@
 #include "core/SharedState.h"
 #include "platform/Database.h"
 #include "reports/GroupRecalc.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -30,15 +29,7 @@ int count(const QString &sql, const QVariantList &p = {}) {
     return db::scalar(db::connection(db::kData), sql, p).toInt();
 }
 
-struct RecalcTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
-    void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
-    }
-    void TearDown() override { shared().resetWork(); }
-};
+using RecalcTest = SampleTest;
 
 } // namespace
 

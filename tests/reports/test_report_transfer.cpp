@@ -4,8 +4,7 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "reports/ReportList.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -28,16 +27,12 @@ QStringList reportRows(qint64 report) {
     return out;
 }
 
-struct ReportTransferTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
+struct ReportTransferTest : SampleTest {
     void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
+        SampleTest::SetUp();
         shared().ReportMode = "Svod";
         shared().DataTableName = "RepData";
     }
-    void TearDown() override { shared().resetWork(); }
     QString dataFolder() const { return fx.configFolder() + "data/"; }
 };
 

@@ -8,8 +8,7 @@
 #include "platform/Database.h"
 #include "reports/Summation.h"
 #include "reports/SummationLogic.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -41,12 +40,9 @@ QStringList rowsOf(qint64 h) {
     return out;
 }
 
-struct SummationTest : ::testing::Test {
-    SampleFixture fx;
-    FakeDialogs dialogs;
+struct SummationTest : SampleTest {
     void SetUp() override {
-        fx.reloadCaches();
-        shared().resetWork();
+        SampleTest::SetUp();
         db::exec(db::kMain, "insert into subreps (id, name) values (2, '2 квартал')");
         schema::createValuesDatabase(fx.yearFolder() + "data2.mdb");
         {
@@ -68,7 +64,6 @@ struct SummationTest : ::testing::Test {
         // An annual value of another year stays where it is.
         put(db::connection(db::kData), 5, 55, T2, 5, 4, 2023);
     }
-    void TearDown() override { shared().resetWork(); }
 
     void writePositions(const QStringList &lines) {
         ASSERT_TRUE(cp1251::writeLines(merge::nonSummableFile(), lines));
