@@ -42,6 +42,12 @@ protected:
     double cell(int column, int row) const {
         return shared().DataMatrix.at(cells::storedColumnOfGrid(column, 1), cells::storedRowOfGrid(row, 1));
     }
+    // The 3 x 3 data cells of the calculated table, row by row.
+    QList<QList<double>> cells3x3() const {
+        QList<QList<double>> rows;
+        for (int r = 0; r < 3; ++r) rows.append({cell(0, r), cell(1, r), cell(2, r)});
+        return rows;
+    }
     void counter(int row, int column, const QString &condition, const QString &types = "*", bool rural = false) {
         e.addCondition(out, row, column, false, "", condition, 1, rural, false, types);
     }
@@ -96,15 +102,7 @@ TEST_F(EngineConditions, CountersWithConditions) {
     counter(2, 2, "", "2", true);                         // rural feldsher posts: h3
     QStringList labels;
     CalcTableConditions(out, [&](const QString &t) { labels << t; }, "Ф47 (1): ");
-    EXPECT_EQ(cell(0, 0), 4);
-    EXPECT_EQ(cell(1, 0), 3);
-    EXPECT_EQ(cell(2, 0), 1);
-    EXPECT_EQ(cell(0, 1), 2);
-    EXPECT_EQ(cell(1, 1), 1);
-    EXPECT_EQ(cell(2, 1), 1);
-    EXPECT_EQ(cell(0, 2), 3);
-    EXPECT_EQ(cell(1, 2), 3);
-    EXPECT_EQ(cell(2, 2), 1);
+    EXPECT_EQ(cells3x3(), (QList<QList<double>>{{4, 3, 1}, {2, 1, 1}, {3, 3, 1}}));
     ASSERT_FALSE(labels.isEmpty());
     EXPECT_EQ(labels.first(), "Ф47 (1): строка1 графа2");
     EXPECT_TRUE(dialogs.messages.isEmpty());
@@ -121,15 +119,7 @@ TEST_F(EngineConditions, SumsAveragesDivisorAndRounding) {
     sum(2, 1, "", "");                             // empty formula
     sum(2, 2, a, "", 0);                           // no divisor
     CalcTableConditions(out);
-    EXPECT_EQ(cell(0, 0), 18);
-    EXPECT_EQ(cell(1, 0), 0);
-    EXPECT_EQ(cell(2, 0), 9);
-    EXPECT_EQ(cell(0, 1), 6);
-    EXPECT_EQ(cell(1, 1), 5);
-    EXPECT_EQ(cell(2, 1), 12.5);
-    EXPECT_EQ(cell(0, 2), 2.5);
-    EXPECT_EQ(cell(1, 2), 0);
-    EXPECT_EQ(cell(2, 2), 0);
+    EXPECT_EQ(cells3x3(), (QList<QList<double>>{{18, 0, 9}, {6, 5, 12.5}, {2.5, 0, 0}}));
 
     shared().RoundResult = true;
     CalcTableConditions(out);

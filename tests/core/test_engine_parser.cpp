@@ -106,18 +106,23 @@ TEST(EngineFormulaParser, IntegerListsOfReferencesAndCycles) {
 }
 
 TEST(EngineFormulaParser, FormTableRowAndColumnParts) {
-    auto ft = ParseFormTableRef("Ф12Т(7)СТР1", 0);
-    EXPECT_EQ(ft.form, "Ф12");
-    EXPECT_EQ(ft.table, "Т(7)");
-    ft = ParseFormTableRef("Ф12Т(7)СТР1", 1);
-    EXPECT_EQ(ft.form, "Ф12");
-    EXPECT_EQ(ft.table, "");
-    ft = ParseFormTableRef("ф12т[1000]стр1", 0);
-    EXPECT_EQ(ft.form, "ф12");
-    EXPECT_EQ(ft.table, "Т[1000]");
-    ft = ParseFormTableRef("Ф Т[1]", 0);
-    EXPECT_EQ(ft.form, "");
-    EXPECT_EQ(ParseFormTableRef("   ", 0).table, "");
+    struct FormTableCase {
+        QString ref;
+        int mode;
+        QString form, table;
+    };
+    const QList<FormTableCase> formTables = {
+        {"Ф12Т(7)СТР1", 0, "Ф12", "Т(7)"},
+        {"Ф12Т(7)СТР1", 1, "Ф12", ""},   // the table part is not asked for
+        {"ф12т[1000]стр1", 0, "ф12", "Т[1000]"},
+        {"Ф Т[1]", 0, "", "Т[1]"},
+        {"   ", 0, "", ""},
+    };
+    for (const FormTableCase &c : formTables) {
+        const auto ft = ParseFormTableRef(c.ref, c.mode);
+        EXPECT_EQ(ft.form, c.form) << c.ref.toStdString() << " " << c.mode;
+        EXPECT_EQ(ft.table, c.table) << c.ref.toStdString() << " " << c.mode;
+    }
 
     EXPECT_EQ(ParseRowRef("СТР[2..4]"), "2,3,4");
     EXPECT_EQ(ParseRowRef("стр 1, 2"), "1");
@@ -144,21 +149,23 @@ TEST(EngineFormulaParser, Qualifying) {
 }
 
 TEST(EngineFormulaParser, ReferencedRowsColumns) {
-    auto rc = GetReferencedRowsColumns("Ф1Т[1]СТР1ГР3+Ф1Т[1]СТР[2..3]ГР4", "", false);
-    EXPECT_EQ(rc.rows, "1,2,3");
-    EXPECT_EQ(rc.columns, "3,4");
-    rc = GetReferencedRowsColumns("Ф1Т[1]СТР1ГР5", "ГР[3..4]", false);
-    EXPECT_EQ(rc.columns, "3,4");
-    EXPECT_EQ(rc.rows, "1");
-    rc = GetReferencedRowsColumns("СТР1ГР5", "стр7", false);
-    EXPECT_EQ(rc.rows, "7");
-    rc = GetReferencedRowsColumns("Ф1Т[1]СТР1ГР3+Ф1Т[1]СТР2ГР4", "", true);
-    EXPECT_TRUE(rc.rows.isEmpty() && rc.columns.isEmpty());
-    rc = GetReferencedRowsColumns("Ф1Т[1]СТР[1,2]ГР3", "", true);
-    EXPECT_TRUE(rc.rows.isEmpty() && rc.columns.isEmpty());
-    rc = GetReferencedRowsColumns("Ф1Т[1]СТР2ГР3", "", true);
-    EXPECT_EQ(rc.rows, "2");
-    EXPECT_EQ(rc.columns, "3");
-    rc = GetReferencedRowsColumns("", "ГР1", false);
-    EXPECT_TRUE(rc.columns.isEmpty());
+    struct Case {
+        QString formula, cycle;
+        bool single;
+        QString rows, columns;
+    };
+    const QList<Case> cases = {
+        {"Ф1Т[1]СТР1ГР3+Ф1Т[1]СТР[2..3]ГР4", "", false, "1,2,3", "3,4"},
+        {"Ф1Т[1]СТР1ГР5", "ГР[3..4]", false, "1", "3,4"},   // the cycle replaces the columns
+        {"СТР1ГР5", "стр7", false, "7", "5"},               // the cycle replaces the rows
+        {"Ф1Т[1]СТР1ГР3+Ф1Т[1]СТР2ГР4", "", true, "", ""},   // single: two cells give nothing
+        {"Ф1Т[1]СТР[1,2]ГР3", "", true, "", ""},
+        {"Ф1Т[1]СТР2ГР3", "", true, "2", "3"},
+        {"", "ГР1", false, "", ""},
+    };
+    for (const Case &c : cases) {
+        const auto rc = GetReferencedRowsColumns(c.formula, c.cycle, c.single);
+        EXPECT_EQ(rc.rows, c.rows) << c.formula.toStdString() << " / " << c.cycle.toStdString();
+        EXPECT_EQ(rc.columns, c.columns) << c.formula.toStdString() << " / " << c.cycle.toStdString();
+    }
 }
