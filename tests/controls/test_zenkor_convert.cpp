@@ -96,29 +96,32 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
     NameValueList formMap;
     formMap.setValue("03000", "Ф30");
     Imp imp(db::kMain, &formMap, false, makeLinks(dir.path()));
-    QString out = "old";
-
-    imp.ConvertZenkorReference(ref("030", "1000", "5", "3"), "", "", 0, out);
-    EXPECT_EQ(out, "Ф030Т[1000]СТР[1]ГР[6]");
-
-    imp.ConvertZenkorReference(ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, out);
-    EXPECT_EQ(out, "Ф030Т[1000]СТР[10..14]ГР[4..5]");
-
-    // row arithmetic: one whole reference per row
-    imp.ConvertZenkorReference(ref("030", "1000", "4-5", "3"), "", "", 0, out);
-    EXPECT_EQ(out, "Ф030Т[1000]СТР[4]ГР[6]-Ф030Т[1000]СТР[1]ГР[6]");
-    imp.ConvertZenkorReference(ref("030", "1000", "3 - 4 x 5", "3"), "", "", 0, out);
-    EXPECT_EQ(out, "Ф030Т[1000]СТР[10]ГР[6]-Ф030Т[1000]СТР[4]ГР[6]*Ф030Т[1000]СТР[1]ГР[6]");
-
-    // quoted specifications are used as written
-    imp.ConvertZenkorReference(ref("030", "1000", "'1-3'", "3"), "", "", 0, out);
-    EXPECT_EQ(out, "Ф030Т[1000]1ГР[6]-Ф030Т[1000]3ГР[6]");
-    imp.ConvertZenkorReference(ref("030", "1000", "5", "'ГР[9]'"), "", "", 0, out);
-    EXPECT_EQ(out, "Ф030Т[1000]СТР[1]ГР[9]");
-
-    // table override and an empty column specification
-    imp.ConvertZenkorReference(ref("030", "9999", "5", ""), "", "1000", 0, out);
-    EXPECT_EQ(out, "Ф030Т[1000]СТР[1]");
+    struct Case {
+        const char *what;
+        TZenkorFormula source;
+        QString formName, table;
+        int mode;
+        QString expected;
+    };
+    const QList<Case> cases = {
+        {"one cell", ref("030", "1000", "5", "3"), "", "", 0, "Ф030Т[1000]СТР[1]ГР[6]"},
+        {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф030Т[1000]СТР[10..14]ГР[4..5]"},
+        {"row arithmetic: one whole reference per row", ref("030", "1000", "4-5", "3"), "", "", 0,
+         "Ф030Т[1000]СТР[4]ГР[6]-Ф030Т[1000]СТР[1]ГР[6]"},
+        {"row arithmetic with a product", ref("030", "1000", "3 - 4 x 5", "3"), "", "", 0,
+         "Ф030Т[1000]СТР[10]ГР[6]-Ф030Т[1000]СТР[4]ГР[6]*Ф030Т[1000]СТР[1]ГР[6]"},
+        {"quoted rows are used as written", ref("030", "1000", "'1-3'", "3"), "", "", 0,
+         "Ф030Т[1000]1ГР[6]-Ф030Т[1000]3ГР[6]"},
+        {"quoted columns are used as written", ref("030", "1000", "5", "'ГР[9]'"), "", "", 0,
+         "Ф030Т[1000]СТР[1]ГР[9]"},
+        {"table override and an empty column specification", ref("030", "9999", "5", ""), "", "1000", 0,
+         "Ф030Т[1000]СТР[1]"},
+    };
+    for (const Case &c : cases) {
+        QString out = "old";
+        imp.ConvertZenkorReference(c.source, c.formName, c.table, c.mode, out);
+        EXPECT_EQ(out, c.expected) << c.what;
+    }
 }
 
 TEST(ZenkorReference, WithoutFormIdOnlyTheNotationChanges) {

@@ -20,82 +20,50 @@ ZenkorControlLine parse(const QString &line, bool *ok = nullptr) {
 
 } // namespace
 
-TEST(ZenkorLine, HeadFieldsFollowTheFirstComma) {
-    bool ok = false;
-    // first comma at position 16
-    ZenkorControlLine l = parse("  01000123AB03000,1000,5,3 >= 03000,1000,6,3  ", &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(l.bookNumber, "01");
-    EXPECT_EQ(l.conditionNumber, "000123");
-    EXPECT_EQ(l.errorType, "AB");
-    EXPECT_EQ(l.left, "03000,1000,5,3");
-    EXPECT_EQ(l.relation, ">=");
-    EXPECT_EQ(l.right, "03000,1000,6,3");
-    EXPECT_EQ(l.lineId, "01000123AB03");
-    EXPECT_TRUE(l.formCode.isEmpty());
-    EXPECT_TRUE(l.tableNumber.isEmpty());
-
-    // comma at position 10: one-character error type, expression from the comma
-    l = parse("01000123A,1000,5,3=7", &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(l.errorType, "A");
-    EXPECT_EQ(l.left, ",1000,5,3");
-    EXPECT_EQ(l.right, "7");
-
-    // comma at position 9: no error type
-    l = parse("01000123,1000,5,3=7", &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(l.bookNumber, "01");
-    EXPECT_EQ(l.errorType, "");
-    EXPECT_EQ(l.left, ",1000,5,3");
-
-    // comma at position 11: the expression begins with it
-    l = parse("01000123AB,1,2,3<>4", &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(l.errorType, "AB");
-    EXPECT_EQ(l.left, ",1,2,3");
-    EXPECT_EQ(l.relation, "<>");
-
-    // comma at position 5: no head, the whole line is the expression
-    l = parse("0100,1000,5,3=7", &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_TRUE(l.bookNumber.isEmpty());
-    EXPECT_TRUE(l.conditionNumber.isEmpty());
-    EXPECT_TRUE(l.errorType.isEmpty());
-    EXPECT_EQ(l.left, "0100,1000,5,3");
-    EXPECT_EQ(l.lineId, "0100,1000,5,");
-}
-
-TEST(ZenkorLine, ShortLinesAndIdentifierPadding) {
-    bool ok = false;
-    ZenkorControlLine l = parse("1,2=3,4", &ok);   // 7 characters
-    ASSERT_TRUE(ok);
-    EXPECT_TRUE(l.bookNumber.isEmpty());
-    EXPECT_EQ(l.left, "1,2");
-    EXPECT_EQ(l.right, "3,4");
-    EXPECT_EQ(l.lineId, "1,2=3,400000");
-
-    l = parse("01,2,3=45", &ok);                   // 9 characters
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(l.lineId, "01,2,3=45000");
-}
-
-TEST(ZenkorLine, RelationChosenByListOrderAndTrailingStar) {
-    bool ok = false;
-    ZenkorControlLine l = parse("0100012301x,y,z,w<5>=7", &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(l.relation, ">=");
-    EXPECT_EQ(l.left, "x,y,z,w<5");
-    EXPECT_EQ(l.right, "7");
-
-    l = parse("0100012301a,b,c,d<=e,f,g,h**", &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(l.relation, "<=");
-    EXPECT_EQ(l.right, "e,f,g,h*");
-
-    l = parse("0100012301a,b,c,d<e,f,g,h", &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(l.relation, "<");
+TEST(ZenkorLine, HeadRelationAndIdentifierOfRuleLines) {
+    // Fields before the first comma: book (2), condition number (6), error
+    // type (what is left, at most 2); the identifier is the first 12
+    // characters, padded with zeros.
+    struct Case {
+        const char *what;
+        QString line;
+        QString book, condition, errorType, left, relation, right, lineId;
+    };
+    const QList<Case> cases = {
+        {"comma at position 16", "  01000123AB03000,1000,5,3 >= 03000,1000,6,3  ",
+         "01", "000123", "AB", "03000,1000,5,3", ">=", "03000,1000,6,3", "01000123AB03"},
+        {"comma at 10: one-character error type, expression from the comma", "01000123A,1000,5,3=7",
+         "01", "000123", "A", ",1000,5,3", "=", "7", "01000123A,10"},
+        {"comma at 9: no error type", "01000123,1000,5,3=7",
+         "01", "000123", "", ",1000,5,3", "=", "7", "01000123,100"},
+        {"comma at 11: the expression begins with it", "01000123AB,1,2,3<>4",
+         "01", "000123", "AB", ",1,2,3", "<>", "4", "01000123AB,1"},
+        {"comma at 5: no head, the whole line is the expression", "0100,1000,5,3=7",
+         "", "", "", "0100,1000,5,3", "=", "7", "0100,1000,5,"},
+        {"7 characters", "1,2=3,4", "", "", "", "1,2", "=", "3,4", "1,2=3,400000"},
+        {"9 characters", "01,2,3=45", "", "", "", "01,2,3", "=", "45", "01,2,3=45000"},
+        {"the first relation of the list wins", "0100012301x,y,z,w<5>=7",
+         "01", "000123", "01", "x,y,z,w<5", ">=", "7", "0100012301x,"},
+        {"a doubled trailing star keeps one", "0100012301a,b,c,d<=e,f,g,h**",
+         "01", "000123", "01", "a,b,c,d", "<=", "e,f,g,h*", "0100012301a,"},
+        {"less than", "0100012301a,b,c,d<e,f,g,h",
+         "01", "000123", "01", "a,b,c,d", "<", "e,f,g,h", "0100012301a,"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        bool ok = false;
+        const ZenkorControlLine l = parse(c.line, &ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(l.bookNumber, c.book);
+        EXPECT_EQ(l.conditionNumber, c.condition);
+        EXPECT_EQ(l.errorType, c.errorType);
+        EXPECT_EQ(l.left, c.left);
+        EXPECT_EQ(l.relation, c.relation);
+        EXPECT_EQ(l.right, c.right);
+        EXPECT_EQ(l.lineId, c.lineId);
+        EXPECT_TRUE(l.formCode.isEmpty());
+        EXPECT_TRUE(l.tableNumber.isEmpty());
+    }
 }
 
 TEST(ZenkorLine, LinesThatYieldNoRule) {
