@@ -5,6 +5,7 @@
 #include "forms/FormListCommon.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
+#include "reports/DialogParts.h"
 #include "reports/ReportLogic.h"
 
 #include <QApplication>
@@ -161,10 +162,7 @@ void TForm7::BitBtn1Click() {
 }
 
 void TForm7::keyPressEvent(QKeyEvent *event) {
-    if (event->key() == Qt::Key_Escape) {
-        reject();
-        return;
-    }
+    if (dlgparts::rejectOnEscape(this, event)) return;
     QDialog::keyPressEvent(event);
 }
 

@@ -4,6 +4,7 @@
 #include "core/TreeMarking.h"
 #include "forms/FormListCommon.h"
 #include "platform/Dialogs.h"
+#include "reports/DialogParts.h"
 #include "reports/ReportLogic.h"
 
 #include <QHBoxLayout>
@@ -23,19 +24,11 @@ TRepInc::TRepInc(const QString &include, const QString &caption, QWidget *parent
     TreeView1 = new QTreeWidget(this);
     winutil::setupTree(TreeView1);
     TreeView1->installEventFilter(this);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    QHBoxLayout *buttons = dlgparts::okCancelRow(this, BitBtn1, BitBtn2);
     auto *l = new QVBoxLayout(this);
     l->addWidget(TreeView1, 1);
     l->addLayout(buttons);
     winutil::fitToScreen(this, QSize(460, 560));
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this] { TreeView1DblClick(); });
 }
 
@@ -68,21 +61,16 @@ void TRepInc::TreeView1DblClick() {
 }
 
 bool TRepInc::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == TreeView1 && event->type() == QEvent::KeyPress) {
-        auto *k = static_cast<QKeyEvent *>(event);
-        if (k->key() == Qt::Key_Space) {
-            TreeView1DblClick();
-            return true;
-        }
+    const QKeyEvent *k = dlgparts::keyPressOn(watched, TreeView1, event);
+    if (k && k->key() == Qt::Key_Space) {
+        TreeView1DblClick();
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }
 
 void TRepInc::keyPressEvent(QKeyEvent *event) {
-    if (event->key() == Qt::Key_Escape) {
-        reject();
-        return;
-    }
+    if (dlgparts::rejectOnEscape(this, event)) return;
     QDialog::keyPressEvent(event);
 }
 
@@ -131,10 +119,7 @@ QList<qint64> TRepCont::checkedReports() const {
 }
 
 void TRepCont::keyPressEvent(QKeyEvent *event) {
-    if (event->key() == Qt::Key_Escape) {
-        reject();
-        return;
-    }
+    if (dlgparts::rejectOnEscape(this, event)) return;
     QDialog::keyPressEvent(event);
 }
 

@@ -3,6 +3,7 @@
 #include "core/SharedState.h"
 #include "forms/FormListCommon.h"
 #include "platform/Dialogs.h"
+#include "reports/DialogParts.h"
 #include "reports/ReportLogic.h"
 
 #include <QFormLayout>
@@ -113,10 +114,7 @@ void TPopform::BitBtn1Click() {
 }
 
 void TPopform::keyPressEvent(QKeyEvent *event) {
-    if (event->key() == Qt::Key_Escape) {
-        reject();
-        return;
-    }
+    if (dlgparts::rejectOnEscape(this, event)) return;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         BitBtn1Click();
         return;

@@ -9,6 +9,7 @@
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
+#include "reports/DialogParts.h"
 #include "reports/GroupRecalc.h"
 #include "reports/IndicatorWindows.h"
 #include "reports/Members.h"
@@ -308,8 +309,8 @@ void TRepList::ListView1KeyF7() {
 }
 
 bool TRepList::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == ListView1 && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent *>(event)->key() == Qt::Key_F7) {
+    const QKeyEvent *k = dlgparts::keyPressOn(watched, ListView1, event);
+    if (k && k->key() == Qt::Key_F7) {
         ListView1KeyF7();
         return true;
     }
@@ -317,10 +318,7 @@ bool TRepList::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void TRepList::keyPressEvent(QKeyEvent *event) {
-    if (event->key() == Qt::Key_Escape) {
-        reject();
-        return;
-    }
+    if (dlgparts::rejectOnEscape(this, event)) return;
     QDialog::keyPressEvent(event);
 }
 

@@ -4,6 +4,7 @@
 #include "core/TreeMarking.h"
 #include "forms/FormListCommon.h"
 #include "platform/Dialogs.h"
+#include "reports/DialogParts.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -31,20 +32,12 @@ TSFRF::TSFRF(QWidget *parent) : QDialog(parent) {
     RadioGroup1 = new QGroupBox(this);
     new QVBoxLayout(RadioGroup1);
     Buttons = new QButtonGroup(this);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    QHBoxLayout *buttons = dlgparts::okCancelRow(this, BitBtn1, BitBtn2);
     auto *l = new QVBoxLayout(this);
     l->addWidget(Label1);
     l->addWidget(RadioGroup1, 1);
     l->addLayout(buttons);
     resize(380, 220);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TSFRF::addLevel(const QString &name, qint64 id) {
@@ -288,8 +281,7 @@ void TFMerge::BitBtn1Click() {
 }
 
 bool TFMerge::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == TreeView1 && event->type() == QEvent::KeyPress) {
-        auto *k = static_cast<QKeyEvent *>(event);
+    if (const QKeyEvent *k = dlgparts::keyPressOn(watched, TreeView1, event)) {
         if (k->key() == Qt::Key_Space) {
             TreeView1DblClick();
             return true;
@@ -303,10 +295,7 @@ bool TFMerge::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void TFMerge::keyPressEvent(QKeyEvent *event) {
-    if (event->key() == Qt::Key_Escape) {
-        reject();
-        return;
-    }
+    if (dlgparts::rejectOnEscape(this, event)) return;
     QDialog::keyPressEvent(event);
 }
 

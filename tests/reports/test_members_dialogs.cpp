@@ -77,6 +77,13 @@ TEST_F(MembersTest, MarkingBranchesAndStoringTheLeaves) {
     EXPECT_FALSE(IsTreeNodeBold(treeNodeWithId(t, ids::North)));
     EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(t, ids::Region)));
     EXPECT_EQ(w.memberList(), (QList<qint64>{9, 10, 11, 12}));
+    // Esc closes the window as "Отказ" does; OK accepts.
+    QTest::keyClick(t, Qt::Key_Escape);
+    EXPECT_EQ(w.result(), int(QDialog::Rejected));
+    EXPECT_FALSE(w.isVisible());
+    w.show();
+    w.BitBtn1->click();
+    EXPECT_EQ(w.result(), int(QDialog::Accepted));
     dialogs.modals.push_back([](QDialog *d) {
         auto *inc = static_cast<TRepInc *>(d);
         inc->TreeView1->setCurrentItem(treeNodeWithId(inc->TreeView1, ids::Central));
