@@ -10,6 +10,7 @@
 #include "platform/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/TableWindowSetup.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,16 +26,12 @@ class BreakdownTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fx.reloadCaches();
+        aimTableWindow(sample::ids::ReportNorth, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"),
+                       sample::ids::TableF30Staff);
         SharedState &s = shared();
-        s.NetMode = false;
         s.ReportMode = QStringLiteral("Svod");
         s.DataTableName = QStringLiteral("RepData");
         s.IncludeList = QStringLiteral("5,6,7,8");
-        s.CurrentInstitution = sample::ids::ReportNorth;
-        s.TableFormId = sample::ids::FormF30;
-        s.TableFormName = QStringLiteral("Ф30");
-        s.TableNumber = QStringLiteral("(1000)");
-        s.TableIdent = sample::ids::TableF30Staff;
         // The window's own values: stored columns 5..8, rows 5..9.
         s.DataMatrix.create(0, 10, 0, 12);
     }

@@ -9,6 +9,7 @@
 #include "platform/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/TableWindowSetup.h"
 #include "widgets/AbcCheckBox.h"
 
 #include <QAction>
@@ -65,22 +66,16 @@ protected:
     void SetUp() override {
         fx.reloadCaches();
         installCalcRuleTableExtension();
+        aimTableWindow(sample::ids::ReportNetwork, sample::ids::FormF47, QStringLiteral("Ф47"), QStringLiteral("(1000)"));
         SharedState &s = shared();
         s.ReportMode = QStringLiteral("Net");
         s.NetMode = true;
         s.DataTableName = QStringLiteral("RepData");
-        s.CurrentInstitution = sample::ids::ReportNetwork;
-        s.TableFormId = sample::ids::FormF47;
-        s.TableNumber = QStringLiteral("(1000)");
-        s.TableFormName = QStringLiteral("Ф47");
-        s.TableIdent = 0;
     }
     void TearDown() override { shared().NetMode = false; }
 
     std::unique_ptr<TVTable> show(int column, int row) {
-        auto w = std::make_unique<TVTable>();
-        w->show();
-        QApplication::processEvents();
+        auto w = showTableWindow();
         w->StringGrid1->setCurrentCell(column, row);
         return w;
     }

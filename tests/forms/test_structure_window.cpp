@@ -8,6 +8,7 @@
 #include "platform/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/TableWindowSetup.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,22 +28,9 @@ class StructureWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fx.reloadCaches();
-        SharedState &s = shared();
-        s.ReportMode = QStringLiteral("Input");
-        s.NetMode = false;
-        s.DataTableName = QStringLiteral("Data");
-        s.CurrentInstitution = sample::ids::NorthHospital;
-        s.TableFormId = sample::ids::FormF30;
-        s.TableNumber = QStringLiteral("(1000)");
-        s.TableFormName = QStringLiteral("Ф30");
-        s.TableIdent = 0;
+        aimTableWindow(sample::ids::NorthHospital, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"));
     }
-    std::unique_ptr<TVTable> show() {
-        auto w = std::make_unique<TVTable>();
-        w->show();
-        QApplication::processEvents();
-        return w;
-    }
+    std::unique_ptr<TVTable> show() { return showTableWindow(); }
     int count(const QString &what) {
         return db::scalar(db::connection(db::kMain), QStringLiteral("select %1 from tables where ident=?").arg(what),
                           {sample::ids::TableF30Staff})

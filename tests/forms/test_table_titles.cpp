@@ -7,6 +7,7 @@
 #include "forms/TableWindow.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/TableWindowSetup.h"
 
 #include <QImage>
 #include <QPainter>
@@ -21,20 +22,8 @@ protected:
     void SetUp() override { fx.reloadCaches(); }
 
     std::unique_ptr<TVTable> show(qint64 formId, const QString &formName, const QString &tableNumber) {
-        SharedState &s = shared();
-        s.ReportMode = QStringLiteral("Input");
-        s.NetMode = false;
-        s.DataTableName = QStringLiteral("Data");
-        s.CurrentInstitution = sample::ids::NorthHospital;
-        s.TableFormId = formId;
-        s.TableNumber = tableNumber;
-        s.TableFormName = formName;
-        s.SelectedFormName = formName;
-        s.TableIdent = 0;
-        auto w = std::make_unique<TVTable>();
-        w->show();
-        QApplication::processEvents();
-        return w;
+        aimTableWindow(sample::ids::NorthHospital, formId, formName, tableNumber);
+        return showTableWindow();
     }
 
     SampleFixture fx;

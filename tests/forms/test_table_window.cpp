@@ -11,6 +11,7 @@
 #include "platform/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/TableWindowSetup.h"
 
 #include <QAction>
 #include <QLabel>
@@ -54,24 +55,10 @@ protected:
 
     void open(qint64 institution, const QString &tableNumber = QStringLiteral("(1000)"), qint64 formId = kF30,
               const QString &formName = QStringLiteral("Ф30")) {
-        SharedState &s = shared();
-        s.ReportMode = QStringLiteral("Input");
-        s.NetMode = false;
-        s.DataTableName = QStringLiteral("Data");
-        s.CurrentInstitution = institution;
-        s.TableFormId = formId;
-        s.TableNumber = tableNumber;
-        s.TableFormName = formName;
-        s.SelectedFormName = formName;
-        s.TableIdent = 0;
+        aimTableWindow(institution, formId, formName, tableNumber);
     }
 
-    std::unique_ptr<TVTable> show() {
-        auto w = std::make_unique<TVTable>();
-        w->show();
-        QApplication::processEvents();
-        return w;
-    }
+    std::unique_ptr<TVTable> show() { return showTableWindow(); }
 
     // Rows stored for a cell of the open table and their sum.
     std::pair<int, double> stored(int storedColumn, int storedRow, qint64 hospital = sample::ids::NorthHospital) {

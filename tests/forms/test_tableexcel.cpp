@@ -9,6 +9,7 @@
 #include "platform/office/ExcelWorkbook.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/TableWindowSetup.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,15 +31,8 @@ protected:
     void SetUp() override {
         fx.reloadCaches();
         installTableExcelTableExtension();
-        SharedState &s = shared();
-        s.ReportMode = QStringLiteral("Input");
-        s.NetMode = false;
-        s.DataTableName = QStringLiteral("Data");
-        s.CurrentInstitution = sample::ids::SouthHospital;
-        s.TableFormId = sample::ids::FormF30;
-        s.TableFormName = QStringLiteral("Ф30");
-        s.TableNumber = QStringLiteral("(1000)");
-        s.TableIdent = sample::ids::TableF30Staff;
+        aimTableWindow(sample::ids::SouthHospital, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"),
+                       sample::ids::TableF30Staff);
     }
 
     SheetSource source(qint64 institution = sample::ids::SouthHospital) {
@@ -70,12 +64,7 @@ protected:
         return path;
     }
 
-    std::unique_ptr<TVTable> show() {
-        auto w = std::make_unique<TVTable>();
-        w->show();
-        QApplication::processEvents();
-        return w;
-    }
+    std::unique_ptr<TVTable> show() { return showTableWindow(); }
 
     SampleFixture fx;
     FakeDialogs dialogs;

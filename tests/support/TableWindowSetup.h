@@ -1,0 +1,32 @@
+#pragma once
+// What the forms tree sets before it opens a table window, and the window
+// shown with its table loaded.
+#include "core/SharedState.h"
+#include "forms/TableWindow.h"
+
+#include <QApplication>
+#include <QString>
+#include <memory>
+
+// Input of an institution's values ("Data", no network) into one table;
+// tableIdent 0 lets the window look the table up by form and number.
+inline void aimTableWindow(qint64 institution, qint64 formId, const QString &formName, const QString &tableNumber,
+                           qint64 tableIdent = 0) {
+    SharedState &s = shared();
+    s.ReportMode = QStringLiteral("Input");
+    s.NetMode = false;
+    s.DataTableName = QStringLiteral("Data");
+    s.CurrentInstitution = institution;
+    s.TableFormId = formId;
+    s.TableFormName = formName;
+    s.SelectedFormName = formName;
+    s.TableNumber = tableNumber;
+    s.TableIdent = tableIdent;
+}
+
+inline std::unique_ptr<TVTable> showTableWindow() {
+    auto w = std::make_unique<TVTable>();
+    w->show();
+    QApplication::processEvents();
+    return w;
+}
