@@ -2,6 +2,7 @@
 
 #include "controls/ZenkorImporter.h"
 #include "core/Common.h"
+#include "core/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 
@@ -225,7 +226,7 @@ int exportImportedControls(qint64 formId, const QString &formName, const QString
     QStringList lines;
     while (q.next()) {
         const qint64 pf = q.value(QStringLiteral("project_formid")).toLongLong();
-        const QString name = pf != 0 ? GetFormNameById(pf) : QString();
+        const QString name = pf != 0 ? text::upper(GetFormNameById(pf)) : QString();
         QStringList fields{quoteField(name)};
         for (const char *column : {"project_tble", "lft", "reltion", "rght", "cycl", "commnt"}) {
             const QVariant v = q.value(QString::fromLatin1(column));

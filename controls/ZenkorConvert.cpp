@@ -10,6 +10,7 @@
 #include "platform/Database.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <algorithm>
 
@@ -145,6 +146,37 @@ QString canonicalList(const QString &list) {
     return list;
 }
 
+// Row or column list of a converted reference in canonical form. A list
+// with a range wider than the engine should expand number by number (a book
+// may write 1:999999999) is read here directly, as intervals.
+QString lineList(const QString &term, bool columns) {
+    static const QRegularExpression range(QStringLiteral("(\\d+)\\s*\\.\\.\\s*(\\d+)"));
+    bool wide = false;
+    for (auto it = range.globalMatch(term); it.hasNext();) {
+        const auto m = it.next();
+        if (m.captured(2).toLongLong() - m.captured(1).toLongLong() > 10000) {
+            wide = true;
+            break;
+        }
+    }
+    if (!wide) return canonicalList(columns ? ParseColumnRef(term) : ParseRowRef(term));
+    const QString marker = columns ? QStringLiteral("ГР[") : QStringLiteral("СТР[");
+    const QString up = text::upper(term);
+    const int at = int(up.indexOf(marker));
+    if (at < 0) return {};
+    const int start = at + int(marker.size());
+    int depth = 1;
+    for (int i = start; i < up.size(); ++i) {
+        if (up[i] == u'[') ++depth;
+        else if (up[i] == u']' && --depth == 0) {
+            const QString list = term.mid(start, i - start);
+            const QString canonical = TControlMatchImporter::ExpandRangeList(list);
+            return canonical == list && !list.contains(kDots) ? QString() : canonical;
+        }
+    }
+    return {};
+}
+
 // Items of a list as the control book writes it: cut at "," (or, with no ","
 // left, at "."); a range a..b followed by a "," stands for its numbers.
 template <class Item, class Range>
@@ -277,10 +309,9 @@ void TControlMatchImporter::ConvertZenkorReference(const TZenkorFormula &formula
     if (rowsVerbatim) rows = inner;
 
     result.clear();
-    if (formId == 0 || formName.isEmpty()) {
-        QString unused;
-        formId = FormCodeToFormId(formula.FormCode, unused);
-    }
+    QString knownName;
+    const qint64 knownId = FormCodeToFormId(formula.FormCode, knownName);
+    if (formId == 0 || formName.isEmpty()) formId = knownId;
 
     const QString tableSource = tableOverride.isEmpty() ? formula.Table : tableOverride;
     const QString bareTable = stripBrackets(MapTableName(tableSource, formula.FormCode));
@@ -292,7 +323,11 @@ void TControlMatchImporter::ConvertZenkorReference(const TZenkorFormula &formula
     if (!cols.isEmpty())
         colPart = colsVerbatim ? cols : ConvertNumberSpec(cols, false, formula.FormCode, formId, bareTable, kColKey);
 
+    // A form the program knows is written by its own name, as the program's
+    // rules write it, so that the rule can be matched, filtered, exported
+    // and described; an unknown one keeps the book's code.
     QString head = QStringLiteral("Ф") + formula.FormCode;
+    if (knownId > 0) head = text::upper(knownName).startsWith(u'Ф') ? knownName : QStringLiteral("Ф") + knownName;
     if (!bareTable.isEmpty()) head += QStringLiteral("Т[") + bareTable + QLatin1Char(']');
 
     if (!rows.isEmpty() && hasArithmetic(rows)) {
@@ -659,7 +694,7 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
         QString itemRows, itemCols;
         for (const QString &term : SplitFormulaTerms(item)) {
             if (IsOperatorItem(term)) continue;
-            const QString r = canonicalList(ParseRowRef(term));
+            const QString r = lineList(term, false);
             if (!r.isEmpty()) {
                 if (itemRows.isEmpty()) itemRows = r;
                 else if (itemRows != r) {
@@ -667,7 +702,7 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
                     break;
                 }
             }
-            const QString c = canonicalList(ParseColumnRef(term));
+            const QString c = lineList(term, true);
             if (c.isEmpty()) continue;
             if (itemCols.isEmpty()) itemCols = c;
             else if (itemCols != c) {
@@ -710,7 +745,7 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
                 if (!out.isEmpty()) out += term;
                 continue;
             }
-            const QString list = canonicalList(columns ? ParseColumnRef(term) : ParseRowRef(term));
+            const QString list = lineList(term, columns);
             if (list == common) {
                 const QString stripped = removeGroups(term, keyword).trimmed();
                 if (!stripped.isEmpty()) out += stripped;

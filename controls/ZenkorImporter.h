@@ -176,4 +176,9 @@ public:
     // Normalised external form code: trimmed; when not 5 long, "00" appended,
     // "0" put in front until 5 long, cut to 5.
     static QString NormalizeFormCode(const QString &code);
+
+private:
+    // The second pass of an import over the non-blank lines (total of them);
+    // returns the number of lines stored.
+    int importLines(const QStringList &lines, int total, ProgressSink *progress);
 };

@@ -1,5 +1,6 @@
 #include "controls/ZenkorNormalize.h"
 
+#include "controls/ZenkorImporter.h"
 #include "core/FormulaParser.h"
 #include "core/TextUtil.h"
 
@@ -70,7 +71,9 @@ QString NormalizeFormulaForMatch(const QString &side, int mode, const QString &d
     out.reserve(s.size());
     for (QChar c : s)
         if (!c.isSpace()) out += c;
-    return out;
+    // The program's rules write a table as Т[n], the imported ones as Т(n):
+    // one spelling for both, so that the same reference compares equal.
+    return TControlMatchImporter::TableBracketsToParens(out);
 }
 
 } // namespace zenkor

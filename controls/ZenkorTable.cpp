@@ -158,8 +158,10 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
     if (Query.isEmpty() || fileName.isEmpty() || !QFileInfo(fileName).isFile()) return 0;
     EnsureControlsTable();
     const QSqlDatabase d = db::connection(Query);
-    db::exec(d, QStringLiteral("delete from zenkor_controls"));
 
+    // The file is read before anything is deleted, and the whole run is one
+    // transaction: a run that fails part-way keeps the rules of the last
+    // import instead of half a book.
     QStringList lines;
     QString readError;
     if (!cp1251::readLines(fileName, lines, &readError))
@@ -167,7 +169,16 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
     int total = 0;
     for (const QString &line : lines)
         if (!line.trimmed().isEmpty()) ++total;
-    if (total == 0) return 0;
+    int stored = 0;
+    db::transaction(d, [&] {
+        db::exec(d, QStringLiteral("delete from zenkor_controls"));
+        if (total > 0) stored = importLines(lines, total, progress);
+    });
+    return stored;
+}
+
+int TControlMatchImporter::importLines(const QStringList &lines, int total, ProgressSink *progress) {
+    const QSqlDatabase d = db::connection(Query);
 
     QStringList unmatchedForms;   // sorted, each code once
     if (progress) {

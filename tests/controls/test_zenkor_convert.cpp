@@ -104,18 +104,20 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
         QString expected;
     };
     const QList<Case> cases = {
-        {"one cell", ref("030", "1000", "5", "3"), "", "", 0, "Ф030Т[1000]СТР[1]ГР[6]"},
-        {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф030Т[1000]СТР[10..14]ГР[4..5]"},
+        {"one cell", ref("030", "1000", "5", "3"), "", "", 0, "Ф30Т[1000]СТР[1]ГР[6]"},
+        {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф30Т[1000]СТР[10..14]ГР[4..5]"},
         {"row arithmetic: one whole reference per row", ref("030", "1000", "4-5", "3"), "", "", 0,
-         "Ф030Т[1000]СТР[4]ГР[6]-Ф030Т[1000]СТР[1]ГР[6]"},
+         "Ф30Т[1000]СТР[4]ГР[6]-Ф30Т[1000]СТР[1]ГР[6]"},
         {"row arithmetic with a product", ref("030", "1000", "3 - 4 x 5", "3"), "", "", 0,
-         "Ф030Т[1000]СТР[10]ГР[6]-Ф030Т[1000]СТР[4]ГР[6]*Ф030Т[1000]СТР[1]ГР[6]"},
+         "Ф30Т[1000]СТР[10]ГР[6]-Ф30Т[1000]СТР[4]ГР[6]*Ф30Т[1000]СТР[1]ГР[6]"},
         {"quoted rows are used as written", ref("030", "1000", "'1-3'", "3"), "", "", 0,
-         "Ф030Т[1000]1ГР[6]-Ф030Т[1000]3ГР[6]"},
+         "Ф30Т[1000]1ГР[6]-Ф30Т[1000]3ГР[6]"},
         {"quoted columns are used as written", ref("030", "1000", "5", "'ГР[9]'"), "", "", 0,
-         "Ф030Т[1000]СТР[1]ГР[9]"},
+         "Ф30Т[1000]СТР[1]ГР[9]"},
         {"table override and an empty column specification", ref("030", "9999", "5", ""), "", "1000", 0,
-         "Ф030Т[1000]СТР[1]"},
+         "Ф30Т[1000]СТР[1]"},
+        {"a form the program lacks keeps the book's code", ref("077", "1000", "5", ""), "", "", 0,
+         "Ф077Т[1000]СТР[5]"},
     };
     for (const Case &c : cases) {
         QString out = "old";
@@ -212,6 +214,11 @@ TEST(ZenkorCycle, CommonColumnOrRowList) {
     EXPECT_TRUE(out.isEmpty());
     EXPECT_FALSE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1]ГР[1,2]", "ФxТ[1]СТР[1]ГР[3,4]"}, cycle, kind, out));
     EXPECT_FALSE(Imp::ExtractCommonCycle({}, cycle, kind, out));
+    // a book's huge range is read as an interval, not number by number
+    ASSERT_TRUE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1..999999999]ГР[2]", "ФxТ[1]СТР[1..999999999]ГР[3]"}, cycle,
+                                        kind, out));
+    EXPECT_EQ(cycle, "СТР[1..999999999]");
+    EXPECT_EQ(out, (QStringList{"ФxТ[1]ГР[2]", "ФxТ[1]ГР[3]"}));
     // lists in sum or descending notation are no lists here: no cycle, no failure
     EXPECT_FALSE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1+2]ГР[3П5]", "ФxТ[1]СТР[3..1]ГР[1]"}, cycle, kind, out));
 }

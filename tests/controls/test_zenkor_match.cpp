@@ -231,6 +231,24 @@ TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
     EXPECT_TRUE(QFileInfo(empty).exists());
     EXPECT_EQ(QFileInfo(empty).size(), 0);
 
+    // The form field of a line is the form's name in capitals.
+    dialogs.messages.clear();
+    db::exec(db::kMain, QStringLiteral("insert into forms (formname, decipher, ind) values ('ф77а', 'Строчная', 99)"));
+    const qint64 lower = db::scalar(db::connection(db::kMain),
+                                    QStringLiteral("select id from forms where formname='ф77а'")).toLongLong();
+    addImported(lower, QStringLiteral("(1000)"), 0, QStringLiteral("СТР[1]"), QStringLiteral("="),
+                QStringLiteral("СТР[2]"), QVariant());
+    fx.reloadCaches();
+    w.LoadForms();
+    w.ComboBox1->setCurrentIndex(w.ComboBox1->count() - 1);
+    const QString upper = fx.root() + QStringLiteral("строчная.orv");
+    dialogs.files.push_back(upper);
+    w.Button4Click();
+    ASSERT_TRUE(cp1251::readLines(upper, lines)) << dialogs.messages.join(u'\n').toStdString();
+    ASSERT_EQ(dialogs.messages.size(), 1) << dialogs.messages.join(u'\n').toStdString();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(readFields(lines[0]).value(0), QStringLiteral("Ф77А"));
+
     // Cancelled: nothing happens.
     dialogs.messages.clear();
     w.Button4Click();
@@ -269,6 +287,56 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
                          QStringLiteral("select count(*) from zenkor_controls where commnt<>''"))
                   .toInt(),
               2);
+}
+
+TEST(ControlMatchWindow, ImportedInterTableAndInterFormRulesMeetTheProgramsOwn) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    FakeDialogs dialogs;
+    const QString linksPath = fx.yearFolder() + QStringLiteral("Links.mdb");
+    links::createLinksDatabase(linksPath);
+    {
+        db::ScopedConnection c(linksPath, db::OpenMode::ReadWrite);
+        db::exec(c.db(), QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000'), ('Ф14', '14000')"));
+    }
+    TControlMatchForm w;
+    // The sample's rules 4 (inter-table) and 6 (inter-form) as the book writes them.
+    const QString book = fx.root() + QStringLiteral("book.txt");
+    ASSERT_TRUE(cp1251::writeLines(book, {QStringLiteral("0100000101 30000,2000,1,4>=30000,1000,1,5"),
+                                          QStringLiteral("0100000201 14000,1000,1,4<=30000,2000,1,4")}));
+    dialogs.files.push_back(book);
+    w.Button1Click();
+    ASSERT_EQ(dialogs.messages.value(0), QStringLiteral("Импорт завершен. Импортировано строк: 2"));
+
+    const int f30 = w.ComboBox1->findText(QStringLiteral("Ф30 - "), Qt::MatchStartsWith);
+    ASSERT_GE(f30, 0);
+    w.ComboBox1->setCurrentIndex(f30);
+    w.LoadTables();
+    w.setRuleClass(1);
+    w.setFilter(1);
+    w.Button2Click();
+    ASSERT_EQ(w.ListBox2->count(), 1);
+    EXPECT_TRUE(w.ListBox2->item(0)->text().startsWith(QStringLiteral("[ДУБЛИРУЕТСЯ] "))) 
+        << w.ListBox2->item(0)->text().toStdString();
+
+    w.setRuleClass(2);
+    for (int filter : {0, 1}) {
+        w.setFilter(filter);
+        w.Button2Click();
+        ASSERT_EQ(w.ListBox1->count(), 1) << filter;
+        EXPECT_TRUE(w.ListBox1->item(0)->text().startsWith(QStringLiteral("[ДУБЛИРУЕТСЯ] ")))
+            << w.ListBox1->item(0)->text().toStdString();
+        ASSERT_EQ(w.ListBox2->count(), 1) << filter;
+        EXPECT_EQ(w.ListBox2->item(0)->text(), QStringLiteral("[ДУБЛИРУЕТСЯ] Ф14Т(1000)СТР1ГР4 <= Ф30Т(2000)СТР1ГР4"));
+    }
+
+    // The inter-form rule goes into the form's control file too.
+    const QString file = fx.root() + QStringLiteral("ф30.orv");
+    dialogs.files.push_back(file);
+    w.Button4Click();
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(file, lines));
+    EXPECT_EQ(lines.size(), 2);
 }
 
 TEST(ControlMatchWindow, OpensModallyAndClosesOnEsc) {

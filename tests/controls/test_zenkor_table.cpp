@@ -205,3 +205,17 @@ TEST_F(ZenkorImportRun, KeepsTheOperatorsBetweenParenthesisedReferences) {
     EXPECT_FALSE(rows[0].rght.contains(u'+')) << rows[0].rght.toStdString();
     EXPECT_TRUE(rows[1].rght.contains(u'/')) << rows[1].rght.toStdString();
 }
+
+TEST_F(ZenkorImportRun, FailedRunKeepsThePreviousImport) {
+    TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
+    ASSERT_EQ(imp.ImportControls(writeBook({QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4")}), nullptr), 1);
+    // The database refuses the second line of the next book.
+    db::exec(db::kMain, QStringLiteral("create trigger refuse before insert on zenkor_controls "
+                                       "when new.book_number='99' begin select raise(abort, 'отказ'); end"));
+    const QString book = writeBook({QStringLiteral("0200000101 30000,1000,1,5>=30000,1000,2,5"),
+                                    QStringLiteral("9900000101 30000,1000,1,6>=30000,1000,2,6")});
+    EXPECT_THROW(imp.ImportControls(book, nullptr), db::Error);
+    const auto rows = storedRows();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].book, QStringLiteral("01"));
+}
