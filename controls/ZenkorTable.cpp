@@ -52,6 +52,8 @@ QString JoinSideTerms(const QStringList &terms, const QStringList &sourceItems, 
                 int j = at + int(prev.size());
                 while (j < sideText.size() && sideText.at(j) == u' ') ++j;
                 if (j < sideText.size() && QStringLiteral("*+-/Xx").contains(sideText.at(j))) op = sideText.at(j);
+                // The book's "X" is a product; the program's rules write "*".
+                if (op == u'X' || op == u'x') op = u'*';
             }
             out += op;
         }

@@ -80,6 +80,10 @@ TEST(ZenkorSides, JoinsTermsWithTheOperatorBehindTheirSource) {
                             {QStringLiteral("x,1"), QStringLiteral("y,2"), QStringLiteral("z,3")},
                             QStringLiteral("x,1 - y,2 * z,3")),
               QStringLiteral("A-B*C"));
+    // The book's product sign "X" becomes the program's "*".
+    EXPECT_EQ(JoinSideTerms({QStringLiteral("A"), QStringLiteral("B")}, {QStringLiteral("x,1"), QStringLiteral("y,2")},
+                            QStringLiteral("x,1 X y,2")),
+              QStringLiteral("A*B"));
     // No operator behind the source item: "+".
     EXPECT_EQ(JoinSideTerms({QStringLiteral("A"), QStringLiteral("B")}, {QStringLiteral("q"), QStringLiteral("y")},
                             QStringLiteral("x;y")),
