@@ -65,8 +65,20 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
     if ((filter == 1 && formChosen) || (filter == 2 && formChosen && tableChosen)) id = formId;
     if ((filter == 1 || filter == 2) && id == 0) return s;   // nothing chosen: everything, all classes
 
-    const QString likeSides = QStringLiteral("((lft like ?) or (rght like ?))");
-    auto likeParams = [](const QString &pattern) { return QVariantList{pattern, pattern}; };
+    // A table is looked for in both spellings: the program's rules write
+    // Т[1000], the imported ones Т(1000).
+    const QString likeSides =
+        QStringLiteral("((lft like ?) or (rght like ?) or (lft like ?) or (rght like ?))");
+    auto likeParams = [](const QString &pattern) {
+        QString square = pattern;
+        const int open = int(square.lastIndexOf(u'('));
+        const int close = int(square.lastIndexOf(u')'));
+        if (open >= 0 && close > open) {
+            square[open] = u'[';
+            square[close] = u']';
+        }
+        return QVariantList{pattern, pattern, square, square};
+    };
     switch (kind) {
     case 0:
         if (filter == 0) {

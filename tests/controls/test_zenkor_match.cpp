@@ -319,8 +319,18 @@ TEST(ControlMatchWindow, ImportedInterTableAndInterFormRulesMeetTheProgramsOwn) 
     EXPECT_TRUE(w.ListBox2->item(0)->text().startsWith(QStringLiteral("[ДУБЛИРУЕТСЯ] "))) 
         << w.ListBox2->item(0)->text().toStdString();
 
+    // The table filter finds the program's Т[2000] and the imported Т(2000).
+    const int t2000 = w.ComboBox2->findText(QStringLiteral("(2000) - "), Qt::MatchStartsWith);
+    ASSERT_GE(t2000, 0);
+    w.ComboBox2->setCurrentIndex(t2000);
+    w.setFilter(2);
+    w.Button2Click();
+    EXPECT_EQ(w.ListBox1->count(), 2);
+    ASSERT_EQ(w.ListBox2->count(), 1);
+    EXPECT_TRUE(w.ListBox2->item(0)->text().startsWith(QStringLiteral("[ДУБЛИРУЕТСЯ] ")));
+
     w.setRuleClass(2);
-    for (int filter : {0, 1}) {
+    for (int filter : {0, 1, 2}) {
         w.setFilter(filter);
         w.Button2Click();
         ASSERT_EQ(w.ListBox1->count(), 1) << filter;
