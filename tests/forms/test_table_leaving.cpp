@@ -1,0 +1,62 @@
+// A value typed into the table window is kept whichever way the clerk closes
+// the window: Esc, the close box or "Выход" (moving to the next table is
+// covered with the table window's own tests). The table is opened again in a
+// new window and must show the value.
+#include "core/SharedState.h"
+#include "forms/TableGrid.h"
+#include "forms/TableWindow.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+#include "support/TableWindowSetup.h"
+
+#include <QAction>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct LeaveCase {
+    const char *name;
+    std::function<void(TVTable &)> leave;
+};
+
+class TableLeavingTest : public ::testing::TestWithParam<LeaveCase> {
+protected:
+    void SetUp() override { fx.reloadCaches(); }
+
+    void aim() {
+        aimTableWindow(sample::ids::NorthHospital, sample::ids::FormF30, QStringLiteral("Ф30"),
+                       QStringLiteral("(1000)"));
+    }
+
+    SampleFixture fx;
+    FakeDialogs dialogs;
+};
+
+} // namespace
+
+TEST_P(TableLeavingTest, TypedValueSurvivesReopening) {
+    aim();
+    {
+        auto w = showTableWindow();
+        w->StringGrid1->setCurrentCell(0, 1);
+        QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClicks(w->StringGrid1, "417");
+        GetParam().leave(*w);
+        QApplication::processEvents();
+    }
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(u'\n').toStdString();
+
+    aim();
+    auto again = showTableWindow();
+    EXPECT_EQ(again->cellDisplayText(0, 1), "417");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, TableLeavingTest,
+    ::testing::Values(
+        LeaveCase{"Escape", [](TVTable &w) { QTest::keyClick(w.StringGrid1, Qt::Key_Escape); }},
+        LeaveCase{"CloseBox", [](TVTable &w) { w.close(); }},
+        LeaveCase{"ExitItem", [](TVTable &w) { w.N4->trigger(); }}),
+    [](const ::testing::TestParamInfo<LeaveCase> &info) { return std::string(info.param.name); });
