@@ -132,6 +132,16 @@ void TUnf::keyPressEvent(QKeyEvent *event) {
 }
 
 void TUnf::Button1Click() {
+    // The choices are checked before the file is asked for, so the user never
+    // names a file only to hear that nothing can be exported.
+    if (ComboBox3->currentIndex() < 0 || ComboBox3->currentText().isEmpty()) {
+        showError(QStringLiteral("Ошибка: не выбрана территория в ComboBox3!"), this);
+        return;
+    }
+    if (ComboBox2->currentIndex() < 0 || ComboBox2->currentData().toLongLong() == 0) {
+        showError(QStringLiteral("Ошибка: не выбран отчет/ЛПУ в ComboBox2!"), this);
+        return;
+    }
     const QString chosen = dialogs().saveFile(this, QStringLiteral("Сохранить как"),
                                               paths::programFolder() + ComboBox2->currentText(),
                                               QStringLiteral("Формат DBF (*.dbf)"));
