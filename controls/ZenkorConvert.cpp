@@ -53,8 +53,8 @@ QString withoutLeadingZeros(const QString &s) {
 }
 
 // ":" -> "..", then a "." that is not part of ".." -> ",".
-QString externalListToCommas(const QString &spec) {
-    QString s = spec;
+QString externalListToCommas(const QString &numbers) {
+    QString s = numbers;
     s.replace(QLatin1Char(':'), kDots);
     QString out;
     for (int i = 0; i < s.size(); ++i) {
@@ -99,8 +99,8 @@ QList<Token> cutArithmetic(const QString &s) {
     return out;
 }
 
-bool quotedSpec(const QString &spec, QString &inner) {
-    const QString t = spec.trimmed();
+bool quotedList(const QString &numbers, QString &inner) {
+    const QString t = numbers.trimmed();
     if (t.size() >= 3 && t.startsWith(u'\'') && t.endsWith(u'\'')) {
         inner = t.mid(1, t.size() - 2);
         return true;
@@ -303,9 +303,9 @@ void TControlMatchImporter::ConvertZenkorReference(const TZenkorFormula &formula
     QString rows = formula.Rows;
     QString cols = formula.Cols;
     QString inner;
-    const bool colsVerbatim = quotedSpec(cols, inner);
+    const bool colsVerbatim = quotedList(cols, inner);
     if (colsVerbatim) cols = inner;
-    const bool rowsVerbatim = quotedSpec(rows, inner);
+    const bool rowsVerbatim = quotedList(rows, inner);
     if (rowsVerbatim) rows = inner;
 
     result.clear();
@@ -338,10 +338,10 @@ void TControlMatchImporter::ConvertZenkorReference(const TZenkorFormula &formula
     result = head + (rows.isEmpty() ? QString() : rowPart(rows)) + colPart;
 }
 
-QString TControlMatchImporter::ConvertNumberSpec(const QString &specIn, bool isRows, const QString &formCode,
+QString TControlMatchImporter::ConvertNumberSpec(const QString &numbersIn, bool isRows, const QString &formCode,
                                                  qint64 formId, const QString &bareTable, const QString &prefix) {
-    const QString spec = specIn.trimmed();
-    if (spec.isEmpty()) return QString();
+    const QString numbers = numbersIn.trimmed();
+    if (numbers.isEmpty()) return QString();
 
     auto renumber = [&](const QString &x, bool &done) {
         done = formId >= 1 && !bareTable.isEmpty() && !x.isEmpty();
@@ -360,7 +360,7 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &specIn, bool isR
         }
         return prefix + QLatin1Char('[') + x + QLatin1Char(']');
     };
-    auto isSumSpec = [&](const QString &s) { return s.contains(u'+') || (isRows && s.contains(u'П')); };
+    auto isSumList = [&](const QString &s) { return s.contains(u'+') || (isRows && s.contains(u'П')); };
     auto sumForm = [&](const QString &s) {
         QString body;
         QString piece;
@@ -386,14 +386,14 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &specIn, bool isR
         return prefix + QLatin1Char('[') + body + QLatin1Char(']');
     };
 
-    if (hasArithmetic(spec)) {
+    if (hasArithmetic(numbers)) {
         QString out;
-        for (const Token &t : cutArithmetic(spec)) {
+        for (const Token &t : cutArithmetic(numbers)) {
             if (t.op) {
                 out += t.text;
                 continue;
             }
-            if (isSumSpec(t.text)) {
+            if (isSumList(t.text)) {
                 out += sumForm(t.text);
                 continue;
             }
@@ -408,10 +408,10 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &specIn, bool isR
         }
         return out;
     }
-    if (isSumSpec(spec)) return sumForm(spec);
+    if (isSumList(numbers)) return sumForm(numbers);
 
     bool done = false;
-    QString x = renumber(spec, done);
+    QString x = renumber(numbers, done);
     if (!done) x.replace(QLatin1Char(':'), kDots);
     if (x.contains(kDots)) return wrap(x);
     if (!x.contains(u',')) return prefix + QLatin1Char('[') + x + QLatin1Char(']');
@@ -431,14 +431,14 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &specIn, bool isR
 
 namespace {
 
-QString convertNumbers(const TControlMatchImporter &imp, const QString &spec, const QString &formCode,
+QString convertNumbers(const TControlMatchImporter &imp, const QString &numbers, const QString &formCode,
                        qint64 formId, const QString &tableNumber, bool rows) {
-    if (formId == 0 || tableNumber.isEmpty()) return externalListToCommas(spec);
-    if (formCode.trimmed().isEmpty()) return spec;
+    if (formId == 0 || tableNumber.isEmpty()) return externalListToCommas(numbers);
+    if (formCode.trimmed().isEmpty()) return numbers;
 
     const QString prefix = TControlMatchImporter::NormalizeFormCode(formCode) + stripBrackets(tableNumber);
     const QString path = imp.linksFile();
-    if (!QFileInfo::exists(path)) return spec;
+    if (!QFileInfo::exists(path)) return numbers;
 
     NameValueList map;
     {
@@ -461,7 +461,7 @@ QString convertNumbers(const TControlMatchImporter &imp, const QString &spec, co
             map.setValue(withoutLeadingZeros(code.mid(prefix.size())), number);
         }
     }
-    if (map.isEmpty()) return spec;
+    if (map.isEmpty()) return numbers;
 
     // Looks a number up by its digits; leading zeros do not matter, as in the map.
     auto lookup = [&](const QString &text) {
@@ -483,7 +483,7 @@ QString convertNumbers(const TControlMatchImporter &imp, const QString &spec, co
     };
 
     QStringList out;
-    for (const QString &raw : externalListToCommas(spec).split(u',')) {
+    for (const QString &raw : externalListToCommas(numbers).split(u',')) {
         const QString part = raw.trimmed();
         if (part.isEmpty()) continue;
         bool kept = false;
@@ -505,14 +505,14 @@ QString convertNumbers(const TControlMatchImporter &imp, const QString &spec, co
 
 } // namespace
 
-QString TControlMatchImporter::ConvertZenkorRowNumbers(const QString &spec, const QString &formCode, qint64 formId,
+QString TControlMatchImporter::ConvertZenkorRowNumbers(const QString &numbers, const QString &formCode, qint64 formId,
                                                        const QString &tableNumber) {
-    return convertNumbers(*this, spec, formCode, formId, tableNumber, true);
+    return convertNumbers(*this, numbers, formCode, formId, tableNumber, true);
 }
 
-QString TControlMatchImporter::ConvertZenkorColNumbers(const QString &spec, const QString &formCode, qint64 formId,
+QString TControlMatchImporter::ConvertZenkorColNumbers(const QString &numbers, const QString &formCode, qint64 formId,
                                                        const QString &tableNumber) {
-    return convertNumbers(*this, spec, formCode, formId, tableNumber, false);
+    return convertNumbers(*this, numbers, formCode, formId, tableNumber, false);
 }
 
 QString TControlMatchImporter::ExpandRangeList(const QString &list) {

@@ -44,8 +44,8 @@ private:
 struct TZenkorFormula {
     QString FormCode;    // external form code as written
     QString Table;       // external table code
-    QString Rows;        // row specification
-    QString Cols;        // column specification (may hold further commas)
+    QString Rows;        // row number list
+    QString Cols;        // column number list (may hold further commas)
     QString SourceText;  // the reference text as given
 };
 
@@ -123,14 +123,14 @@ public:
     // result is overwritten.
     void ConvertZenkorReference(const TZenkorFormula &formula, const QString &formName,
                                 const QString &tableOverride, qint64 formId, QString &result);
-    // Row or column specification as bracketed list text ("СТР[1,2]").
-    QString ConvertNumberSpec(const QString &spec, bool isRows, const QString &formCode, qint64 formId,
+    // Row or column number list as bracketed list text ("СТР[1,2]").
+    QString ConvertNumberSpec(const QString &numbers, bool isRows, const QString &formCode, qint64 formId,
                               const QString &bareTable, const QString &prefix);
 
     // ---- row and column renumbering ---------------------------------------
-    QString ConvertZenkorRowNumbers(const QString &spec, const QString &formCode, qint64 formId,
+    QString ConvertZenkorRowNumbers(const QString &numbers, const QString &formCode, qint64 formId,
                                     const QString &tableNumber);
-    QString ConvertZenkorColNumbers(const QString &spec, const QString &formCode, qint64 formId,
+    QString ConvertZenkorColNumbers(const QString &numbers, const QString &formCode, qint64 formId,
                                     const QString &tableNumber);
     // Canonical list: ascending distinct numbers, runs as a..b ("5,1..3,2" ->
     // "1..3,5"); the input unchanged when it holds no valid number.

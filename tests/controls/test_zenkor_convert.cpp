@@ -114,7 +114,7 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
          "Ф30Т[1000]1ГР[6]-Ф30Т[1000]3ГР[6]"},
         {"quoted columns are used as written", ref("030", "1000", "5", "'ГР[9]'"), "", "", 0,
          "Ф30Т[1000]СТР[1]ГР[9]"},
-        {"table override and an empty column specification", ref("030", "9999", "5", ""), "", "1000", 0,
+        {"table override and an empty column number list", ref("030", "9999", "5", ""), "", "1000", 0,
          "Ф30Т[1000]СТР[1]"},
         {"a form the program lacks keeps the book's code", ref("077", "1000", "5", ""), "", "", 0,
          "Ф077Т[1000]СТР[5]"},
@@ -135,7 +135,7 @@ TEST(ZenkorReference, WithoutFormIdOnlyTheNotationChanges) {
     imp.ConvertZenkorReference(ref("030", "", "1", "2"), "", "", 0, out);
     EXPECT_EQ(out, "Ф030СТР[1]ГР[2]");
 
-    // column specifications
+    // column number lists
     EXPECT_EQ(imp.ConvertNumberSpec("1,2", false, "030", 0, "1000", "ГР"), "ГР[1,2]");
     EXPECT_EQ(imp.ConvertNumberSpec("1,2-3", false, "030", 0, "1000", "ГР"), "ГР[1]ГР[2]-ГР[3]");
     EXPECT_EQ(imp.ConvertNumberSpec(" 1 : 3 ", false, "030", 0, "1000", "ГР"), "ГР[1..3]");
