@@ -35,12 +35,6 @@
 
 namespace {
 
-QString errText(const std::exception &e) {
-    if (auto d = dynamic_cast<const db::Error *>(&e))
-        return d->message();
-    return QString::fromUtf8(e.what());
-}
-
 QString str(const QString &key, const QString &value) {
     return QLatin1Char('"') + key + QStringLiteral("\": \"") + JsonEscapeString(value) + QLatin1Char('"');
 }
@@ -226,7 +220,7 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
         report(100, QStringLiteral("Готово"));
         return archive;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при генерации пакета: ") + errText(e));
+        LogError(QStringLiteral("Исключение при генерации пакета: ") + winutil::errorText(e));
         return {};
     }
 }

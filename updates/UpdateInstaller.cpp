@@ -1,5 +1,6 @@
 #include "updates/UpdateInstaller.h"
 
+#include "forms/FormListCommon.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -15,12 +16,6 @@
 #include <QSqlQuery>
 
 namespace {
-
-QString errText(const std::exception &e) {
-    if (auto d = dynamic_cast<const db::Error *>(&e))
-        return d->message();
-    return QString::fromUtf8(e.what());
-}
 
 QString lastComponent(QString path) {
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -136,7 +131,7 @@ bool InstallFormStructure(const QSqlDatabase &db, const QString &formName, const
             LogError(QStringLiteral("Ошибка при установке структуры формы: ") + formName);
         return ok;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при установке структуры формы: ") + errText(e));
+        LogError(QStringLiteral("Исключение при установке структуры формы: ") + winutil::errorText(e));
         return false;
     }
 }
@@ -184,7 +179,7 @@ bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile) {
                                     "VALUES (?, ?, ?, ?, ?, ?, ?)"),
                      {formId, tble.isEmpty() ? QVariant() : QVariant(tble), lft, rght, reltion, cycl, commnt});
         } catch (const std::exception &e) {
-            LogError(QStringLiteral("Ошибка при загрузке контроля: ") + line + QStringLiteral(" - ") + errText(e));
+            LogError(QStringLiteral("Ошибка при загрузке контроля: ") + line + QStringLiteral(" - ") + winutil::errorText(e));
         }
     }
     return true;
@@ -206,7 +201,7 @@ bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const 
             LogError(QStringLiteral("Ошибка при установке контролей формы: ") + formName);
         return ok;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при установке контролей формы: ") + errText(e));
+        LogError(QStringLiteral("Исключение при установке контролей формы: ") + winutil::errorText(e));
         return false;
     }
 }
@@ -356,7 +351,7 @@ bool RestoreFormFromBackup(const QSqlDatabase &db, const QString &formName, cons
             LogError(QStringLiteral("Ошибка при восстановлении формы: ") + formName);
         return ok;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при восстановлении формы: ") + errText(e));
+        LogError(QStringLiteral("Исключение при восстановлении формы: ") + winutil::errorText(e));
         return false;
     }
 }
@@ -376,7 +371,7 @@ bool RestoreControlsFromBackup(const QSqlDatabase &db, const QString &formName, 
             LogError(QStringLiteral("Ошибка при восстановлении контролей: ") + formName);
         return ok;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при восстановлении контролей: ") + errText(e));
+        LogError(QStringLiteral("Исключение при восстановлении контролей: ") + winutil::errorText(e));
         return false;
     }
 }
@@ -435,7 +430,7 @@ bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolde
         LogInfo(QStringLiteral("Откат обновления завершен: ") + updateId);
         return true;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при откате обновления: ") + errText(e));
+        LogError(QStringLiteral("Исключение при откате обновления: ") + winutil::errorText(e));
         return false;
     }
 }

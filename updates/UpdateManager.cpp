@@ -26,12 +26,6 @@
 
 namespace {
 
-QString errText(const std::exception &e) {
-    if (auto d = dynamic_cast<const db::Error *>(&e))
-        return d->message();
-    return QString::fromUtf8(e.what());
-}
-
 const QString kAvailable = QStringLiteral("Доступно");
 const QString kInstalled = QStringLiteral("Установлено");
 constexpr int kStatusColumn = 4;
@@ -89,7 +83,7 @@ std::unique_ptr<TUpdatesList> TUpdateManager::CheckForUpdates() {
             LogWarning(QStringLiteral("Не удалось загрузить список обновлений"));
         return list;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при проверке обновлений: ") + errText(e));
+        LogError(QStringLiteral("Исключение при проверке обновлений: ") + winutil::errorText(e));
         return nullptr;
     }
 }
@@ -161,7 +155,7 @@ bool TUpdateManager::InstallUpdate(const QString &id, const QString &url, const 
             }
         } while (false);
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при установке обновления: ") + errText(e));
+        LogError(QStringLiteral("Исключение при установке обновления: ") + winutil::errorText(e));
         result = false;
     }
     if (QFileInfo::exists(archive))
@@ -194,7 +188,7 @@ bool TUpdateManager::RollbackUpdate(const QString &id) {
         LogInfo(QStringLiteral("Откат обновления завершен: ") + id);
         return true;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при откате обновления: ") + errText(e));
+        LogError(QStringLiteral("Исключение при откате обновления: ") + winutil::errorText(e));
         return false;
     }
 }

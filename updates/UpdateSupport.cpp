@@ -1,6 +1,7 @@
 #include "updates/UpdateSupport.h"
 
 #include "core/Schema.h"
+#include "forms/FormListCommon.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -75,9 +76,7 @@ void CreateMissingUpdateTables(const QSqlDatabase &db) {
                 db::exec(db, create.value(i));
         ensuredFiles().insert(db.databaseName());
     } catch (const std::exception &e) {
-        const QString text = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
-                                                                 : QString::fromUtf8(e.what());
-        showError(QStringLiteral("Ошибка при создании таблиц для системы обновлений: ") + text);
+        showError(QStringLiteral("Ошибка при создании таблиц для системы обновлений: ") + winutil::errorText(e));
     }
 }
 
