@@ -232,8 +232,6 @@ bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localF
         HttpGetToFile(url, localFile);
         LogInfo(QStringLiteral("Список обновлений загружен: ") + localFile);
         return true;
-    } catch (const HttpError &e) {
-        LogError(QStringLiteral("Исключение при загрузке списка обновлений: ") + e.message());
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при загрузке списка обновлений: ") + QString::fromUtf8(e.what()));
     }
@@ -248,8 +246,6 @@ bool DownloadUpdateArchive(const QString &url, const QString &localFile, const D
         if (progress)
             progress(100, 100);
         return true;
-    } catch (const HttpError &e) {
-        LogError(QStringLiteral("Исключение при загрузке обновления: ") + e.message());
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при загрузке обновления: ") + QString::fromUtf8(e.what()));
     }
