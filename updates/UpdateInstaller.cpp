@@ -12,8 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSqlError>
-#include <QSqlQuery>
+#include <algorithm>
 
 namespace {
 
@@ -58,28 +57,18 @@ bool copyOne(const QString &from, const QString &to) {
     return paths::copyFileOver(from, to);
 }
 
-// Runs work in a transaction; commits only when it returns true.
+// Runs work in one transaction; commits only when it returns true.
 bool inTransaction(const QSqlDatabase &db, const std::function<bool()> &work) {
-    QSqlDatabase d = db;
-    if (!d.transaction())
-        throw db::Error(QStringLiteral("Не удалось начать транзакцию: ") + d.lastError().text());
-    bool ok = false;
+    struct Declined {};
     try {
-        ok = work();
-    } catch (...) {
-        d.rollback();
-        throw;
-    }
-    if (!ok) {
-        d.rollback();
+        db::transaction(db, [&] {
+            if (!work())
+                throw Declined{};
+        });
+        return true;
+    } catch (const Declined &) {
         return false;
     }
-    if (!d.commit()) {
-        const QString text = d.lastError().text();
-        d.rollback();
-        throw db::Error(QStringLiteral("Не удалось сохранить изменения: ") + text);
-    }
-    return true;
 }
 
 } // namespace
@@ -169,11 +158,7 @@ bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile) {
         const QString tble = f[1], lft = f[2].trimmed(), reltion = f[3], rght = f[4].trimmed(), cycl = f[5].trimmed();
         const QString commnt = rest.mid(1, rest.size() - 2);
         try {
-            qint64 formId = 0;
-            if (!formName.isEmpty()) {
-                const QVariant v = db::scalar(db, QStringLiteral("SELECT id FROM forms WHERE formname=?"), {formName});
-                formId = v.isValid() && !v.isNull() ? v.toLongLong() : 0;
-            }
+            const qint64 formId = formName.isEmpty() ? 0 : std::max<qint64>(ReadFormIdByName(db, formName), 0);
             db::exec(db,
                      QStringLiteral("INSERT INTO int_control (formid, tble, lft, rght, reltion, cycl, commnt) "
                                     "VALUES (?, ?, ?, ?, ?, ?, ?)"),
