@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QSqlQuery>
 
 #include <zip.h>
 
@@ -60,10 +59,7 @@ QString DatabaseFolder(const QSqlDatabase &db) {
 }
 
 bool UpdateTableExists(const QSqlDatabase &db, const QString &table) {
-    QSqlQuery q(db);
-    const bool ok = q.exec(QStringLiteral("SELECT * FROM [%1] WHERE 1=0").arg(table));
-    q.finish();
-    return ok;
+    return DatabaseReady(db) && db::tableExists(db, table);
 }
 
 void CreateMissingUpdateTables(const QSqlDatabase &db) {
