@@ -1,5 +1,6 @@
 #include "controls/ControlCheck.h"
 
+#include "core/FormulaHighlighter.h"
 #include "core/TextUtil.h"
 #include "platform/Database.h"
 
@@ -16,20 +17,6 @@ bool toInt(const QString &text, int &n) {
     bool ok = false;
     n = text.trimmed().toInt(&ok);
     return ok;
-}
-
-// "Т(" n ")" becomes "Т[" n "]" for every table part of an upper-cased text.
-QString squareTables(QString t) {
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype p = t.indexOf(QStringLiteral("Т("), from);
-        if (p < 0) break;
-        t[p + 1] = u'[';
-        const qsizetype close = t.indexOf(u')', p + 2);
-        if (close >= 0) t[close] = u']';
-        from = p + 2;
-    }
-    return t;
 }
 
 } // namespace
@@ -63,7 +50,7 @@ bool CheckRowColumnList(const QString &list, int low, int high, const QString &k
 // ---- Common algorithm -------------------------------------------------------
 
 bool RuleCheckerBase::CheckExpression(const QString &expression) {
-    QString t = squareTables(text::upper(expression));
+    QString t = SquareTableBrackets(text::upper(expression));
     setPendingError(QStringLiteral("Нарушен баланс скобок"));
     if (t.count(u'(') != t.count(u')')) {
         bracketError(QStringLiteral("Нарушен баланс скобок"));
