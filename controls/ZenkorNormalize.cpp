@@ -78,8 +78,6 @@ QString NormalizeFormulaForMatch(const QString &side, int mode, const QString &d
 
 } // namespace zenkor
 
-#include "controls/ZenkorImporter.h"
-
 QString TControlMatchImporter::NormalizeFormulaForMatch(const QString &side, int mode, const QString &defaultForm,
                                                         const QString &defaultTable, const QString &cycle) {
     return zenkor::NormalizeFormulaForMatch(side, mode, defaultForm, defaultTable, cycle);
