@@ -9,7 +9,6 @@
 
 #include <QFileInfo>
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace controls {
 
@@ -17,27 +16,15 @@ namespace {
 
 const QString kSeparator = QStringLiteral("\",\"");
 
-QString field(const QSqlQuery &q, const QString &name) {
-    const int i = q.record().indexOf(name);
-    return i < 0 ? QString() : q.value(i).toString();
-}
-
-ControlLine lineOfRow(const QSqlQuery &q) {
-    ControlLine l;
-    const qint64 formId = q.value(QStringLiteral("formid")).toLongLong();
-    l.formName = formId == 0 ? QString() : GetFormNameById(formId);
-    l.table = field(q, QStringLiteral("tble"));
-    l.lft = field(q, QStringLiteral("lft"));
-    l.reltion = field(q, QStringLiteral("reltion"));
-    l.rght = field(q, QStringLiteral("rght"));
-    l.cycl = field(q, QStringLiteral("cycl"));
-    l.commnt = field(q, QStringLiteral("commnt"));
-    return l;
+QString lineOf(const RuleRecord &r) {
+    const RuleTexts &t = r.texts;
+    return FormatControlLine({r.formId == 0 ? QString() : GetFormNameById(r.formId), r.table, t.lft, t.reltion, t.rght,
+                              t.cycl, t.commnt});
 }
 
 QStringList linesOf(QSqlQuery &q) {
     QStringList out;
-    while (q.next()) out.append(FormatControlLine(lineOfRow(q)));
+    while (q.next()) out.append(lineOf(RuleRecordOf(q)));
     return out;
 }
 
@@ -135,10 +122,8 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
 
 QStringList ControlFileLinesForKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys) {
     QStringList out;
-    for (qint64 key : keys) {
-        QSqlQuery q = db::exec(mainDb, QStringLiteral("select * from int_control where \"Код\"=?"), {key});
-        out += linesOf(q);
-    }
+    for (qint64 key : keys)
+        if (const std::optional<RuleRecord> r = ReadRule(mainDb, key)) out.append(lineOf(*r));
     return out;
 }
 

@@ -25,7 +25,14 @@ QString value(const QSqlQuery &q, const QString &name) {
     return i < 0 ? QString() : q.value(i).toString();
 }
 
-RuleRecord recordOf(const QSqlQuery &q) {
+// A text bound as a value: never null, so an empty field stays an empty text.
+QString nn(const QString &v) { return v.isNull() ? QStringLiteral("") : v; }
+
+bool containsNoCase(const QString &text, const QString &what) { return text::upper(text).contains(text::upper(what)); }
+
+} // namespace
+
+RuleRecord RuleRecordOf(const QSqlQuery &q) {
     RuleRecord r;
     r.key = q.value(0).toLongLong();
     r.formId = q.value(QStringLiteral("formid")).toLongLong();
@@ -34,13 +41,6 @@ RuleRecord recordOf(const QSqlQuery &q) {
                value(q, QStringLiteral("cycl")), value(q, QStringLiteral("commnt"))};
     return r;
 }
-
-// A text bound as a value: never null, so an empty field stays an empty text.
-QString nn(const QString &v) { return v.isNull() ? QStringLiteral("") : v; }
-
-bool containsNoCase(const QString &text, const QString &what) { return text::upper(text).contains(text::upper(what)); }
-
-} // namespace
 
 QString LikeLiteral(const QString &text) {
     QString out;
@@ -124,7 +124,7 @@ std::optional<RuleRecord> ReadRule(const QSqlDatabase &mainDb, qint64 key) {
         q = db::exec(mainDb, QStringLiteral("select * from int_control where id=?"), {key});
     }
     if (!q.next()) return std::nullopt;
-    return recordOf(q);
+    return RuleRecordOf(q);
 }
 
 bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<void(const QString &)> &show, int *focus) {

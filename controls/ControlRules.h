@@ -14,6 +14,8 @@
 #include <functional>
 #include <optional>
 
+class QSqlQuery;
+
 class ProgressSink;
 
 namespace controls {
@@ -68,6 +70,8 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &scope);
 
 // One rule; nothing when there is no such key.
 std::optional<RuleRecord> ReadRule(const QSqlDatabase &mainDb, qint64 key);
+// The rule at the current row of a "select * from int_control" query.
+RuleRecord RuleRecordOf(const QSqlQuery &q);
 
 // The checks before a save (class, form and table of the scope). Each refusal
 // goes to show, followed where the editor adds it by "Ошибка в выражении" or
