@@ -283,7 +283,7 @@ bool TControlMatchForm::CompareControlSets() {
     const int f = filter();
     const qint64 formId = chosenFormId();
     const QString table = chosenTableText();
-    const QString formName = formId > 0 ? beforeDash(GetFormNameById(formId)) : QString();
+    const QString formName = formId > 0 ? GetFormNameById(formId) : QString();
     const cmatch::Selection sel = cmatch::selectionFor(k, f, formId, table, formName);
     // The default form only where a form was taken into the selection.
     const bool formTaken = (f == 1 && formId > 0) || (f == 2 && formId > 0 && !table.isEmpty());

@@ -370,8 +370,6 @@ bool CheckControlAgainstPreviousYear(qint64 key, const QString &lft, const QStri
                 const QString tble = q.value(1).toString();
                 if (formId > 0) {
                     formName = GetFormNameById(formId);
-                    const qsizetype dash = formName.indexOf(QStringLiteral(" - "));
-                    if (dash >= 0) formName = formName.left(dash);
                     if (tble.isEmpty()) {
                         ruleClass = InterTable;
                     } else {
