@@ -5,6 +5,7 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
+#include "platform/Paths.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -311,9 +312,8 @@ bool CreateZipArchive(const QString &sourceFolder, const QString &zipFile) {
 // ---- paths ----------------------------------------------------------------
 
 void ForceDirectoryPath(const QString &folder) {
-    if (folder.isEmpty() || QDir(folder).exists())
-        return;
-    QDir().mkpath(folder);
+    if (!folder.isEmpty())
+        paths::makePath(folder);
 }
 
 QString IncludeTrailingPathSlash(const QString &path) {
