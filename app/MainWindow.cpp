@@ -5,6 +5,7 @@
 #include "core/Caches.h"
 #include "core/Common.h"
 #include "core/SharedState.h"
+#include "forms/FormListCommon.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "widgets/AbcBackground.h"
@@ -72,10 +73,8 @@ TMain::TMain(bool runStartUp, QWidget *parent) : QMainWindow(parent), m_config(t
     if (runStartUp) {
         try {
             m_startedUp = m_config.startUp();
-        } catch (const db::Error &e) {
-            showError(e.message(), this);
         } catch (const std::exception &e) {
-            showError(QString::fromUtf8(e.what()), this);
+            showError(winutil::errorText(e), this);
         }
         refresh();
     }
@@ -393,16 +392,19 @@ void TMain::GetTables() { caches::GetTables(); }
 void TMain::GetStruct() { caches::GetStruct(); }
 void TMain::GetTree() { caches::GetTree(); }
 
-void TMain::guarded(const std::function<void()> &work) {
-    try {
-        work();
-    } catch (const db::Error &e) {
-        showError(e.message(), this);
-    } catch (const ConversionError &e) {
-        showError(e.message(), this);
-    } catch (const std::exception &e) {
-        showError(QString::fromUtf8(e.what()), this);
-    }
+void TMain::guarded(const std::function<void()> &work) { winutil::guarded(this, work); }
+
+// The window shows the state after a change even when the change failed.
+void TMain::changeAndRefresh(const std::function<void()> &change) {
+    guarded([this, &change] {
+        try {
+            change();
+        } catch (...) {
+            refresh();
+            throw;
+        }
+        refresh();
+    });
 }
 
 void TMain::runWindow(const MainCommands::Slot &slot) {
@@ -450,15 +452,7 @@ void TMain::LLev1Click() {
 }
 
 void TMain::LLev2Click() {
-    guarded([this] {
-        try {
-            m_config.levels().N31Click(this);
-        } catch (...) {
-            refresh();
-            throw;
-        }
-        refresh();
-    });
+    changeAndRefresh([this] { m_config.levels().N31Click(this); });
 }
 
 void TMain::LLev3Click() { guarded([this] { runWindow(mainCommands().LLev3); }); }
@@ -534,39 +528,15 @@ void TMain::Lrek4Click() { guarded([this] { runWindow(mainCommands().Lrek4); });
 void TMain::abcMouseLabel19Click() { close(); }
 
 void TMain::SpeedButton1Click() {
-    guarded([this] {
-        try {
-            m_config.stepYear(+1);
-        } catch (...) {
-            refresh();
-            throw;
-        }
-        refresh();
-    });
+    changeAndRefresh([this] { m_config.stepYear(+1); });
 }
 
 void TMain::SpeedButton2Click() {
-    guarded([this] {
-        try {
-            m_config.stepYear(-1);
-        } catch (...) {
-            refresh();
-            throw;
-        }
-        refresh();
-    });
+    changeAndRefresh([this] { m_config.stepYear(-1); });
 }
 
 void TMain::N260Click(int index) {
-    guarded([this, index] {
-        try {
-            m_config.openConfiguration(index);
-        } catch (...) {
-            refresh();
-            throw;
-        }
-        refresh();
-    });
+    changeAndRefresh([this, index] { m_config.openConfiguration(index); });
 }
 
 void TMain::N17Click(int index) {

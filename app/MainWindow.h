@@ -110,6 +110,7 @@ private:
     TabcMouseLabel *command(const QString &caption, bool large = false);
     void bindGroup(TabcMouseLabel *head, const QList<TabcMouseLabel *> &items);
     void guarded(const std::function<void()> &work);
+    void changeAndRefresh(const std::function<void()> &change);
     void runWindow(const MainCommands::Slot &slot);
     void updateCommandAvailability();
     void layoutBackground();
