@@ -41,9 +41,7 @@ QVariant sheetValue(const QString &text) {
 } // namespace
 
 QStringList SplitHeadingPieces(const QString &heading) {
-    QString rest = heading;
-    rest.remove(QLatin1Char('\n'));
-    rest.remove(QLatin1Char('\r'));
+    QString rest = oneLine(heading);
     QStringList pieces;
     while (!rest.isEmpty()) {
         const int at = rest.indexOf(kDash);
