@@ -483,6 +483,22 @@ QString TFormulaHighlighter::GetPreviousYearDecipher(const QString &reference, i
     }
 }
 
+namespace {
+
+// The previous year's decipher of the reference; true when it matches current.
+bool matchesPreviousYear(const TFormulaHighlighter &h, const QString &reference, const QString &current,
+                         QString &previous) {
+    try {
+        previous = h.GetPreviousYearDecipher(reference, ComparisonYear(), shared().ConfigPath);
+    } catch (const std::exception &e) {
+        previous = QStringLiteral("Ошибка: ") + errorText(e);
+    }
+    return TFormulaHighlighter::NormalizeDecipher(current).trimmed()
+           == TFormulaHighlighter::NormalizeDecipher(previous).trimmed();
+}
+
+} // namespace
+
 bool TFormulaHighlighter::CompareWithPreviousYear(const QString &reference, QString &current, QString &previous,
                                                   bool &same) const {
     same = false;
@@ -494,12 +510,7 @@ bool TFormulaHighlighter::CompareWithPreviousYear(const QString &reference, QStr
         current = QStringLiteral("Ошибка: ") + errorText(e);
         ok = false;
     }
-    try {
-        previous = GetPreviousYearDecipher(reference, ComparisonYear(), shared().ConfigPath);
-    } catch (const std::exception &e) {
-        previous = QStringLiteral("Ошибка: ") + errorText(e);
-    }
-    same = NormalizeDecipher(current).trimmed() == NormalizeDecipher(previous).trimmed();
+    same = matchesPreviousYear(*this, reference, current, previous);
     return ok;
 }
 
@@ -605,9 +616,11 @@ void TFormulaHighlighter::ShowDecipher(const QString &reference, const QString &
     m_view->clear();
     if (m_previousView) m_previousView->clear();
 
-    QString current, previous;
-    bool same = true;
-    const bool compared = CompareWithPreviousYear(reference, current, previous, same);
+    // The current decipher is the one given; only the previous year's is read here.
+    const QString &current = decipher;
+    QString previous;
+    const bool compared = !shared().ConfigPath.isEmpty();
+    const bool same = !compared || matchesPreviousYear(*this, reference, current, previous);
     const bool differ = compared && !same && !previous.contains(QStringLiteral("не найдена"));
 
     if (differ) {

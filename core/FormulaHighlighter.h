@@ -87,6 +87,7 @@ public:
     bool CompareWithPreviousYear(const QString &reference, QString &current, QString &previous, bool &same) const;
     static QString NormalizeDecipher(const QString &decipher);
 
+    // decipher is the reference's current decipher (GetDecipher).
     void ShowDecipher(const QString &reference, const QString &decipher);
     void RenderDecipher(const QString &decipher);
     void ShowError(const QString &message);
