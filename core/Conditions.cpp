@@ -98,8 +98,6 @@ ConditionRef RunContext::parseRef(const QString &reference) {
     return r;
 }
 
-QString intList(const QList<int> &v) { return db::inList(v); }
-
 double sumTerm(RunContext &ctx, const QString &term, const QString &list) {
     const QList<qint64> hs = ids(list);
     const ConditionRef r = ctx.parse(term);
@@ -121,7 +119,7 @@ double sumTerm(RunContext &ctx, const QString &term, const QString &list) {
         db::connection(db::kData),
         QStringLiteral("select sum(data) from data where year=? and hospital in (%1) and \"table\"=? "
                        "and \"column\" in (%2) and \"row\" in (%3)")
-            .arg(db::inList(hs), intList(r.storedColumns), intList(r.storedRows)),
+            .arg(db::inList(hs), db::inList(r.storedColumns), db::inList(r.storedRows)),
         {shared().Year, r.tableIdent});
     return (v.isValid() && !v.isNull()) ? v.toDouble() : 0.0;
 }
@@ -192,7 +190,7 @@ QString compileAtom(RunContext &ctx, const QString &a, const QString &baseList, 
     } else {
         QString sql = QStringLiteral("select distinct hospital from data where year=? and hospital in (%1) "
                                      "and \"table\"=? and \"column\" in (%2) and \"row\" in (%3)")
-                          .arg(db::inList(base), intList(r.storedColumns), intList(r.storedRows));
+                          .arg(db::inList(base), db::inList(r.storedColumns), db::inList(r.storedRows));
         QVariantList params{shared().Year, r.tableIdent};
         if (!prefixOp.isEmpty()) {
             sql += QStringLiteral(" and (? %1 data)").arg(prefixOp);
@@ -469,23 +467,23 @@ ConditionRef ParseConditionRef(const QString &reference, const ConditionRef *pre
     return ctx.parseRef(reference);
 }
 
-QString IntersectIdLists(const QString &first, const QString &second) {
+namespace {
+
+// The ids of second that are (found = true) or are not in first.
+QString filterIds(const QString &first, const QString &second, bool found) {
     const QList<qint64> a = ids(first);
     const QSet<qint64> in(a.begin(), a.end());
     QList<qint64> out;
     for (qint64 id : ids(second))
-        if (in.contains(id)) out.append(id);
+        if (in.contains(id) == found) out.append(id);
     return text::joinIdList(out);
 }
 
-QString IdsNotInList(const QString &first, const QString &second) {
-    const QList<qint64> a = ids(first);
-    const QSet<qint64> in(a.begin(), a.end());
-    QList<qint64> out;
-    for (qint64 id : ids(second))
-        if (!in.contains(id)) out.append(id);
-    return text::joinIdList(out);
-}
+} // namespace
+
+QString IntersectIdLists(const QString &first, const QString &second) { return filterIds(first, second, true); }
+
+QString IdsNotInList(const QString &first, const QString &second) { return filterIds(first, second, false); }
 
 void CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const QString &labelPrefix) {
     QSqlQuery g = db::exec(db::kMain,
