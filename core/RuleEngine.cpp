@@ -138,11 +138,11 @@ struct ParsedRef {
     QList<int> rows;
 };
 
-// A reference (upper case) completed by the cycle text: each part the
-// reference lacks is taken from the cycle text, a part it has is its own.
-// Throws ConversionError for a row or column list that is not made of integers.
-ParsedRef parseReference(const QString &reference, const QString &cycle) {
-    const ReferenceParts own = CutReferenceParts(reference);
+// A reference (its parts cut from the upper-cased text) completed by the cycle
+// text: each part the reference lacks is taken from the cycle text, a part it
+// has is its own. Throws ConversionError for a row or column list that is not
+// made of integers.
+ParsedRef parseReference(const ReferenceParts &own, const QString &cycle) {
     const ReferenceParts more = cycle.isEmpty() ? ReferenceParts() : CutReferenceParts(cycle);
     ParsedRef r;
     r.form = own.hasForm ? own.form : more.form;
@@ -157,18 +157,29 @@ QString outsideMarker(int column, int row) {
            + QString::number(column) + QStringLiteral("стр") + QString::number(row);
 }
 
-// Sum of the referenced cells of the table held, or the outside-table marker.
-QString sumHeldTable(const ParsedRef &r) {
+// Sum of the referenced cells of the table held; false with the marker when
+// a cell lies outside the table.
+bool sumCells(const QList<int> &columns, const QList<int> &rows, double &sum, QString &marker) {
     const ValueMatrix &m = shared().DataMatrix;
     const int rowShift = shared().FixRowsMinusOne + 2;
-    double sum = 0;
-    for (int c : r.columns) {
-        for (int row : r.rows) {
-            if (!IsValidMatrixCell(m, c, row)) return outsideMarker(c, row);
-            sum += m.at(c + 1, row + rowShift);
+    sum = 0;
+    for (int c : columns) {
+        for (int r : rows) {
+            if (!IsValidMatrixCell(m, c, r)) {
+                marker = outsideMarker(c, r);
+                return false;
+            }
+            sum += m.at(c + 1, r + rowShift);
         }
     }
-    return num::fixed2(sum);
+    return true;
+}
+
+// Sum of the referenced cells of the table held, or the outside-table marker.
+QString sumHeldTable(const ParsedRef &r) {
+    double sum = 0;
+    QString marker;
+    return sumCells(r.columns, r.rows, sum, marker) ? num::fixed2(sum) : marker;
 }
 
 // Loads the table for CurrentInstitution and makes it the one held.
@@ -278,9 +289,8 @@ bool IsValidMatrixCell(const ValueMatrix &m, int column, int row) {
 QString EvaluateReference(const QString &reference, const QString &cycle, const TableLabelFn &label) {
     if (IsDigitsText(reference.trimmed()) || reference.contains(kOutsideTableMarker)) return reference;
     const ReferenceParts own = CutReferenceParts(SquareTableBrackets(text::upper(reference)));
-    if (!own.hasForm && !own.hasTable && !own.hasRows && !own.hasColumns) return reference;
-    const ParsedRef r = parseReference(SquareTableBrackets(text::upper(reference)),
-                                        SquareTableBrackets(text::upper(cycle)));
+    if (!own.any()) return reference;
+    const ParsedRef r = parseReference(own, SquareTableBrackets(text::upper(cycle)));
     SharedState &s = shared();
     if (r.form.isEmpty() || r.key.isEmpty()) return reference;
     if (!s.CurrentFormKey.isEmpty()) {
@@ -548,21 +558,10 @@ QList<RuleCopy> expandRules(const QString &defaultText) {
     return copies;
 }
 
-// Sum of the referenced cells of the table held; false with the marker when
-// a cell lies outside the table.
+// sumCells with the sum rounded as the run compares it.
 bool sumHeld(const QList<int> &columns, const QList<int> &rows, double &value, QString &marker) {
-    const ValueMatrix &m = shared().DataMatrix;
-    const int rowShift = shared().FixRowsMinusOne + 2;
     double sum = 0;
-    for (int c : columns) {
-        for (int r : rows) {
-            if (!IsValidMatrixCell(m, c, r)) {
-                marker = outsideMarker(c, r);
-                return false;
-            }
-            sum += m.at(c + 1, r + rowShift);
-        }
-    }
+    if (!sumCells(columns, rows, sum, marker)) return false;
     value = engineRound2(sum);
     return true;
 }
