@@ -193,10 +193,8 @@ void TUnf::Button1Click() {
 }
 
 void openDbfExport(QWidget *parent) {
-    try {
+    winutil::guarded(parent, [&] {
         TUnf w(parent);
         execModal(&w);
-    } catch (const std::exception &e) {
-        showError(winutil::errorText(e), parent);
-    }
+    });
 }
