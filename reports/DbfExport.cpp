@@ -151,9 +151,9 @@ void TUnf::Button1Click() {
     dbfexport::Request r;
     r.links = m_links->db();
     r.summaryReports = radioIndex() == 0;
-    r.id = ComboBox2->currentIndex() >= 0 ? ComboBox2->currentData().toLongLong() : 0;
+    r.id = ComboBox2->currentData().toLongLong();
     r.yearText = m_yearText;
-    r.territoryItem = ComboBox3->currentIndex() >= 0 ? ComboBox3->currentText() : QString();
+    r.territoryItem = ComboBox3->currentText();
     for (int i = 0; i < CheckListBox1->count(); ++i) {
         const QListWidgetItem *item = CheckListBox1->item(i);
         r.sections.append({item->text(), item->data(Qt::UserRole).toInt() == 1, item->checkState() == Qt::Checked});
