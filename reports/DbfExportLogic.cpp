@@ -40,7 +40,7 @@ public:
             const int index = IndexOfText(cat.keys, orv);
             if (index < 0) continue;
             if (orv == kSpecialTable) {
-                ExportForm30Table2108(cat, section);
+                ExportForm30Table2108(cat.idents[index], section);
                 continue;
             }
             exportTable(msk, inv, cat.idents[index], cat.fixrows[index], section);
@@ -104,15 +104,13 @@ private:
     }
 
     // The table "Ф30(3.2108)" becomes one single record.
-    void ExportForm30Table2108(const Catalogue &cat, const Section &section) {
-        const int index = IndexOfText(cat.keys, kSpecialTable);
-        if (index < 0) return;
+    void ExportForm30Table2108(qint64 ident, const Section &section) {
         QList<double> values(kValueSlots, 0.0);
         try {
             QSqlQuery v = db::exec(m_req.dataDb,
                                    QStringLiteral("select \"row\", \"column\", data from %1 where year=? and hospital=? "
                                                   "and \"table\"=?").arg(m_valueTable),
-                                   {m_year, m_req.id, cat.idents[index]});
+                                   {m_year, m_req.id, ident});
             while (v.next()) {
                 const int s = (v.value(0).toInt() - 5) * 4 + v.value(1).toInt() - 3;
                 if (s >= 1 && s <= kValueSlots) values[s - 1] = v.value(2).toDouble();
