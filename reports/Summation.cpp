@@ -170,39 +170,30 @@ QString TFMerge::selectionText() const {
     return s;
 }
 
+namespace {
+
+// Visits the node, then its descendants in tree order.
+template <typename F>
+void forEachInBranch(QTreeWidgetItem *node, const F &visit) {
+    visit(node);
+    for (int i = 0; i < node->childCount(); ++i) forEachInBranch(node->child(i), visit);
+}
+
+} // namespace
+
 void TFMerge::CheckMergeBranch(QTreeWidgetItem *node) {
-    QList<QTreeWidgetItem *> stack{node};
-    QList<QTreeWidgetItem *> branch;
-    while (!stack.isEmpty()) {   // the node, then its descendants in tree order
-        QTreeWidgetItem *n = stack.takeLast();
-        branch.append(n);
-        for (int i = n->childCount() - 1; i >= 0; --i) stack.append(n->child(i));
-    }
-    for (QTreeWidgetItem *n : branch) {
-        if (IsTreeNodeBold(n)) continue;
-        SetTreeNodeBold(n);
-        if (n->childCount() == 0 && !m_selection.contains(TreeNodeId(n))) m_selection.append(TreeNodeId(n));
-    }
-    for (QTreeWidgetItem *n = node; n; n = n->parent()) SetTreeNodeBold(n);
+    forEachInBranch(node, [this](QTreeWidgetItem *n) {
+        if (n->childCount() == 0 && !IsTreeNodeBold(n) && !m_selection.contains(TreeNodeId(n)))
+            m_selection.append(TreeNodeId(n));
+    });
+    CheckTreeBranch(node);
 }
 
 void TFMerge::UncheckMergeBranch(QTreeWidgetItem *node) {
-    QList<QTreeWidgetItem *> stack{node};
-    while (!stack.isEmpty()) {
-        QTreeWidgetItem *n = stack.takeLast();
-        for (int i = 0; i < n->childCount(); ++i) stack.append(n->child(i));
-        if (!IsTreeNodeBold(n)) continue;
-        ClearTreeNodeBold(n);
-        if (n->childCount() == 0) m_selection.removeAll(TreeNodeId(n));
-    }
-    ClearTreeNodeBold(node);
-    for (QTreeWidgetItem *parent = node->parent(); parent; parent = parent->parent()) {
-        bool anyBold = false;
-        for (int i = 0; i < parent->childCount(); ++i)
-            if (IsTreeNodeBold(parent->child(i))) { anyBold = true; break; }
-        if (anyBold) break;
-        ClearTreeNodeBold(parent);
-    }
+    forEachInBranch(node, [this](QTreeWidgetItem *n) {
+        if (n->childCount() == 0 && IsTreeNodeBold(n)) m_selection.removeAll(TreeNodeId(n));
+    });
+    UncheckTreeBranch(node);
 }
 
 void TFMerge::TreeView1DblClick() {
