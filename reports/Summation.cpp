@@ -131,17 +131,13 @@ void TFMerge::FormCreate() {
     m_selection.clear();
     const QSignalBlocker block(CheckListBox1);
     CheckListBox1->clear();
-    ListBox1->clear();
-    auto *annual = new QListWidgetItem(QStringLiteral("Годовой"), ListBox1);
-    annual->setData(Qt::UserRole, 0);
     for (const merge::Level &lv : merge::subReportLevels()) {
         auto *item = new QListWidgetItem(lv.name, CheckListBox1);
         item->setData(Qt::UserRole, lv.id);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
-        auto *receiver = new QListWidgetItem(lv.name, ListBox1);
-        receiver->setData(Qt::UserRole, lv.id);
     }
+    CheckListBox1ClickCheck();   // nothing checked yet: every level can receive
     TreeView1->clear();
     FillAdminTree(TreeView1, 0);
 }
