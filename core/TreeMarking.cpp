@@ -45,6 +45,13 @@ void UncheckTreeBranch(QTreeWidgetItem *node) {
     }
 }
 
+int TreeNodeSiblingIndex(const QTreeWidgetItem *node) {
+    if (!node) return 0;
+    auto *item = const_cast<QTreeWidgetItem *>(node);
+    if (item->parent()) return item->parent()->indexOfChild(item);
+    return item->treeWidget() ? item->treeWidget()->indexOfTopLevelItem(item) : 0;
+}
+
 static void countBefore(const QTreeWidgetItem *item, const QTreeWidgetItem *target, int &index, bool &found) {
     if (found) return;
     if (item == target) { found = true; return; }

@@ -35,6 +35,9 @@ void FillAdminTree(QTreeWidgetItem *node, qint64 parentId);
 // nodes, each filled with its descendants.
 void FillAdminTree(QTreeWidget *tree, qint64 parentId);
 
+// Position of a node among its siblings (top-level nodes among the tree's
+// top level), from 0.
+int TreeNodeSiblingIndex(const QTreeWidgetItem *node);
 // Position of a node in tree order (pre-order over all levels, from 0);
 // -1 when the node is in no tree.
 int TreeNodeAbsoluteIndex(const QTreeWidgetItem *node);

@@ -3,6 +3,7 @@
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "core/TreeMarking.h"
+#include "forms/FormListCommon.h"
 #include "forms/TransferFiles.h"
 #include "platform/Database.h"
 
@@ -160,11 +161,6 @@ void deleteUnit(qint64 id, int year) {
     db::exec(mainDb(), QStringLiteral("delete from administration where id=?"), {id});
 }
 
-static int siblingIndex(const QTreeWidgetItem *item) {
-    if (item->parent()) return item->parent()->indexOfChild(const_cast<QTreeWidgetItem *>(item));
-    return item->treeWidget() ? item->treeWidget()->indexOfTopLevelItem(const_cast<QTreeWidgetItem *>(item)) : 0;
-}
-
 void saveOrder(QTreeWidget *tree) {
     const QSqlDatabase d = mainDb();
     const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(tree);
@@ -172,7 +168,7 @@ void saveOrder(QTreeWidget *tree) {
         QSqlQuery q(d);
         q.prepare(QStringLiteral("update administration set ind=? where id=?"));
         for (QTreeWidgetItem *n : nodes) {
-            q.bindValue(0, siblingIndex(n));
+            q.bindValue(0, TreeNodeSiblingIndex(n));
             q.bindValue(1, TreeNodeId(n));
             if (!q.exec()) throw db::Error(QStringLiteral("Не удалось сохранить порядок подразделений."));
         }
@@ -240,9 +236,7 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
             loadOne(id, f);
             ++r.loaded;
         } catch (const std::exception &e) {
-            const auto *de = dynamic_cast<const db::Error *>(&e);
-            r.failures.append(QFileInfo(f).fileName() + QStringLiteral(": ") +
-                              (de ? de->message() : QString::fromUtf8(e.what())));
+            r.failures.append(QFileInfo(f).fileName() + QStringLiteral(": ") + winutil::errorText(e));
         }
     }
     });

@@ -152,11 +152,12 @@ void TMTFs::TreeView1Edited(QTreeWidgetItem *item, int) {
     } catch (const db::Error &e) {
         showError(e.message(), this);
         // Show the stored name again.
-        const QVariant stored = db::scalar(db::connection(db::kMain),
-                                           QStringLiteral("select type from medicaltypes where id=?"), {id});
-        m_loading = true;
-        item->setText(0, stored.toString());
-        m_loading = false;
+        guarded(this, [&] {
+            const QString stored = medtypes::typeName(id);
+            m_loading = true;
+            item->setText(0, stored);
+            m_loading = false;
+        });
     }
 }
 

@@ -32,11 +32,6 @@ void loadLevel(QTreeWidget *tree, QTreeWidgetItem *parentNode, qint64 parentId, 
     }
 }
 
-int siblingIndex(QTreeWidgetItem *item) {
-    if (item->parent()) return item->parent()->indexOfChild(item);
-    return item->treeWidget()->indexOfTopLevelItem(item);
-}
-
 } // namespace
 
 void loadTypeTree(QTreeWidget *tree) {
@@ -71,6 +66,10 @@ void saveTypeForms(qint64 typeId, const QList<qint64> &formIds) {
     });
 }
 
+QString typeName(qint64 typeId) {
+    return db::scalar(mainDb(), QStringLiteral("select type from medicaltypes where id=?"), {typeId}).toString();
+}
+
 void renameType(qint64 typeId, const QString &name) {
     if (name.trimmed().isEmpty()) throw db::Error(QStringLiteral("Наименование типа учреждения не может быть пустым."));
     db::exec(mainDb(), QStringLiteral("update medicaltypes set type=? where id=?"), {name.trimmed(), typeId});
@@ -81,7 +80,8 @@ void saveTypeOrder(QTreeWidget *tree) {
     const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(tree);
     db::transaction(d, [&] {
         for (QTreeWidgetItem *n : nodes)
-            db::exec(d, QStringLiteral("update medicaltypes set ind=? where id=?"), {siblingIndex(n), TreeNodeId(n)});
+            db::exec(d, QStringLiteral("update medicaltypes set ind=? where id=?"),
+                     {TreeNodeSiblingIndex(n), TreeNodeId(n)});
     });
 }
 

@@ -20,6 +20,8 @@ QList<QPair<QString, qint64>> assignableForms();
 QList<qint64> formsOfType(qint64 typeId);
 // Replaces the type's assignments by the given forms, in one transaction.
 void saveTypeForms(qint64 typeId, const QList<qint64> &formIds);
+// The stored name of a type (empty when there is none).
+QString typeName(qint64 typeId);
 // Renames a type; an empty name is refused.
 void renameType(qint64 typeId, const QString &name);
 // Writes ind = position among siblings for every node, in one transaction.
