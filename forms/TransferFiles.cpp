@@ -4,6 +4,7 @@
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+#include "core/TreeMarking.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -416,7 +417,7 @@ static void saveTree(QTreeWidgetItem *node, const QString &folder, const QString
     if (progress) progress(node->text(0));
     const QString file = paths::withSlash(folder) + unitFileName(node->text(0), levelText, year);
     const WriteResult w = writeValues(db::connection(db::kData), QStringLiteral("data"),
-                                      node->data(0, Qt::UserRole).toLongLong(), year, file);
+                                      TreeNodeId(node), year, file);
     out.skippedValues += w.skipped;
     out.writtenFiles.append(file);
     ++out.files;

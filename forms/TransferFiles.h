@@ -68,7 +68,7 @@ WriteResult SaveHosp(qint64 institutionId, const QString &path);
 QString unitFileName(const QString &nodeText, const QString &levelText, int year);
 QString safeFileName(const QString &name);
 
-// Writes the subtree of a node (item data Qt::UserRole = administration.id):
+// Writes the subtree of a node (TreeNodeId = administration.id):
 // a node with children becomes a subfolder named by its text, a leaf a file.
 // progress gets each leaf's text before it is written.
 struct TreeWriteResult {
