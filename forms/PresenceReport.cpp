@@ -29,10 +29,8 @@ int FindTablesListIndex(const QString &formName, const QString &tablen) {
 }
 
 int IndexOfTableIdentInArray(qint64 ident) {
-    const auto &a = shared().TablesArray;
-    for (int i = 0; i < a.size(); ++i)
-        if (a[i][1] == ident) return i;
-    return int(a.size());
+    const int i = IndexOfTableIdent(ident);
+    return i >= 0 ? i : int(shared().TablesArray.size());
 }
 
 void clearCounters() {
