@@ -3,6 +3,8 @@
 #include "core/Common.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+#include "forms/FormListLogic.h"
+#include "forms/TransferFiles.h"
 #include "platform/Database.h"
 
 #include <QDir>
@@ -12,17 +14,6 @@
 namespace excelout {
 
 namespace {
-
-QString beforeDash(const QString &text) {
-    const int p = int(text.indexOf(QStringLiteral(" - ")));
-    return p >= 0 ? text.left(p) : text;
-}
-
-QString safeFileName(QString name) {
-    for (QChar &ch : name)
-        if (ch.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(ch)) ch = u'_';
-    return name;
-}
 
 void formatTitle(office::ExcelRange &r, const QSqlQuery &q) {
     const QString font = q.value(QStringLiteral("fontname")).toString();
@@ -110,22 +101,12 @@ office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QS
     for (const TableNode &t : form.tables) {
         office::ExcelSheet &sheet = previous ? book.addSheetAfter(*previous) : book.addSheet();
         previous = &sheet;
-        const QString tablen = beforeDash(t.text);
+        const QString tablen = formlist::tableNumberOfText(t.text);
         sheet.trySetName(tablen);
         if (label) label(caption + QStringLiteral(" - ") + tablen);
         BuildExcelSheet(sheet, t, h, caption);
     }
     return book;
-}
-
-QList<qint64> includeIds(const QString &includeList) {
-    QList<qint64> ids;
-    for (const QString &piece : includeList.split(QLatin1Char(','))) {
-        bool ok = false;
-        const qint64 id = piece.trimmed().toLongLong(&ok);
-        if (ok) ids.append(id);
-    }
-    return ids;
 }
 
 QString memberName(qint64 id) {
@@ -140,13 +121,13 @@ QString memberName(qint64 id) {
 QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
                                 const LabelFn &label) {
     QStringList written;
-    const QString formName = beforeDash(form.text);
+    const QString formName = formlist::formNameOfText(form.text);
     QDir().mkpath(folder);
-    for (qint64 id : includeIds(includeList)) {
+    for (qint64 id : text::parseIdList(includeList)) {
         const QString name = memberName(id);
         if (name.isEmpty()) continue;
         office::ExcelWorkbook book = ExportFormToExcel(id, form, name + QStringLiteral(" - ") + formName, label);
-        const QString file = QDir(folder).filePath(safeFileName(formName + QStringLiteral(" - ") + name) +
+        const QString file = QDir(folder).filePath(transfer::safeFileName(formName + QStringLiteral(" - ") + name) +
                                                    QStringLiteral(".xlsx"));
         book.saveAs(file);
         written.append(file);
@@ -164,7 +145,7 @@ office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString
         ~Restore() { shared().DataTableName = saved; }
     } restore;
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
-    for (qint64 id : includeIds(includeList)) {
+    for (qint64 id : text::parseIdList(includeList)) {
         const QString name = memberName(id);
         if (name.isEmpty()) continue;
         if (s.ReportMode != QLatin1String("Terrain")) s.DataTableName = QStringLiteral("Data");

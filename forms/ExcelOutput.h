@@ -38,10 +38,6 @@ void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h
 office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QString &caption,
                                         const LabelFn &label = {});
 
-// Ids of a comma-separated include list, in order; empty pieces and pieces
-// that are no number are passed over.
-QList<qint64> includeIds(const QString &includeList);
-
 // Name of an included member: reports.report in "Terrain" mode, otherwise
 // administration.unit; empty when none.
 QString memberName(qint64 id);

@@ -5,6 +5,7 @@
 #include "core/NumberFormat.h"
 #include "core/ProgressSink.h"
 #include "core/SharedState.h"
+#include "forms/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
@@ -19,12 +20,6 @@ namespace wordout {
 namespace {
 
 const QString kLineBreak = QStringLiteral("\n\r");
-
-QString safeFileName(QString name) {
-    for (QChar &ch : name)
-        if (ch.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(ch)) ch = u'_';
-    return name;
-}
 
 int toInt(const QString &field) {
     bool ok = false;
@@ -251,7 +246,7 @@ QString printStamp(const QDateTime &when) {
 
 QString reportCopyPath(const PrintContext &c, const QString &unitName) {
     return c.yearFolder + QStringLiteral("Report/") +
-           safeFileName(c.formName + QLatin1Char(' ') + unitName + QLatin1Char(' ') + c.yearText) +
+           transfer::safeFileName(c.formName + QLatin1Char(' ') + unitName + QLatin1Char(' ') + c.yearText) +
            QStringLiteral(".docx");
 }
 
