@@ -390,8 +390,7 @@ bool TVTable::TableShow() {
         return true;
     } catch (const std::exception &e) {
         TableLoading = false;
-        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
-                                                                 : QString::fromUtf8(e.what());
+        const QString why = winutil::errorText(e);
         showMessage(QStringLiteral("Ошибка при открытии таблицы \"%1\" (ID: %2):\n%3\n\nПроверьте целостность данных в базе данных.")
                         .arg(s.TableNumber)
                         .arg(s.TableIdent)
@@ -502,8 +501,7 @@ bool TVTable::PutData() {
     try {
         tableedit::SaveCellValue(db::connection(db::kData), target(), sc, sr, value);
     } catch (const std::exception &e) {
-        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
-                                                                 : QString::fromUtf8(e.what());
+        const QString why = winutil::errorText(e);
         showError(QStringLiteral("Ошибка при сохранении данных (Строка %1, Графа %2): %3")
                       .arg(r + 1)
                       .arg(c + fixcols + 1)
@@ -608,8 +606,7 @@ bool TVTable::handleKey(QKeyEvent *e) {
             return true;
         }
     } catch (const std::exception &ex) {
-        const QString why = dynamic_cast<const db::Error *>(&ex) ? static_cast<const db::Error &>(ex).message()
-                                                                  : QString::fromUtf8(ex.what());
+        const QString why = winutil::errorText(ex);
         showError(why, this);
         return true;
     }
@@ -655,8 +652,7 @@ void TVTable::stepTable(bool forward) {
     try {
         if (!nav->nextTable(forward)) return;
     } catch (const std::exception &e) {
-        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
-                                                                 : QString::fromUtf8(e.what());
+        const QString why = winutil::errorText(e);
         showError(why, this);
         return;
     }
@@ -715,8 +711,7 @@ void TVTable::N14Click() {
         resetCurrentText();
     } catch (const std::exception &e) {
         Gauge1->setVisible(false);
-        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
-                                                                 : QString::fromUtf8(e.what());
+        const QString why = winutil::errorText(e);
         showError(why, this);
         // Show what is stored, not a half-made sum.
         try { readValues(); } catch (const std::exception &) {}
@@ -748,8 +743,7 @@ void TVTable::N35Click() {
             showMessage(QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, s.TableNumber, file), this);
         }
     } catch (const std::exception &e) {
-        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
-                                                                 : QString::fromUtf8(e.what());
+        const QString why = winutil::errorText(e);
         showError(why, this);
     }
     try {
@@ -805,8 +799,7 @@ void TVTable::StringGrid1DblClick() {
                                  StringGrid1->currentRow() + 1, StringGrid1->currentColumn() + fixcols + 1);
             cellControlsOpener()(*this, rules);
         } catch (const std::exception &e) {
-            const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
-                                                                     : QString::fromUtf8(e.what());
+            const QString why = winutil::errorText(e);
             showError(QStringLiteral("Ошибка при открытии контролей ячейки: ") + why, this);
         }
         return;
@@ -996,8 +989,7 @@ void TVTable::N53Click() {
             ControlCounts.clear();
         }
     } catch (const std::exception &e) {
-        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
-                                                                 : QString::fromUtf8(e.what());
+        const QString why = winutil::errorText(e);
         showError(why, this);
     }
     StringGrid1->viewport()->update();
