@@ -3,6 +3,7 @@
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+#include "forms/StructureEdit.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 
@@ -47,9 +48,8 @@ void deleteValues(const QList<qint64> &idents) {
     };
     const QString open = db::isOpen(db::kData) ? QFileInfo(db::fileOf(db::kData)).canonicalFilePath() : QString();
     if (!open.isEmpty()) clear(db::connection(db::kData));
-    for (const QString &file : valuesFilesOfYear()) {
-        if (!QFileInfo::exists(file)) continue;
-        if (QFileInfo(file).canonicalFilePath() == open) continue;
+    for (const QString &file : structedit::yearValuesFiles(mainDb(), shared().yearFolder(), QString())) {
+        if (file == open) continue;
         db::ScopedConnection c(file, db::OpenMode::ReadWrite, QStringLiteral("values"));
         clear(c.db());
     }
@@ -246,14 +246,6 @@ void DeleteTableWithData(qint64 ident) {
         db::exec(d, QStringLiteral("delete from tables where ident=?"), {ident});
     });
     deleteValues({ident});
-}
-
-QStringList valuesFilesOfYear() {
-    const QString folder = shared().yearFolder();
-    QStringList files{folder + QStringLiteral("data0.mdb")};
-    for (const QVariant &v : db::column(mainDb(), QStringLiteral("select id from subreps order by id")))
-        if (v.toLongLong() > 0) files.append(folder + QStringLiteral("data%1.mdb").arg(v.toLongLong()));
-    return files;
 }
 
 // ---- structure files ---------------------------------------------------------------------

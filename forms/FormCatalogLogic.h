@@ -69,9 +69,6 @@ void updateTable(qint64 ident, const QString &tablen, const QString &name, bool 
 // in every values database of the year.
 void DeleteTableWithData(qint64 ident);
 
-// The values files of the open year: data0.mdb and one per sub-report level.
-QStringList valuesFilesOfYear();
-
 // ---- structure files -------------------------------------------------------------------
 
 // The lines of a form's structure file.
