@@ -557,7 +557,7 @@ void TFormList::N19Click() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
-        const QString file = dialogs().saveFile(this, QStringLiteral("Сохранить книги Excel в папку"),
+        const QString file = dialogs().saveFile(this, QStringLiteral("Укажите папку для сохранения файлов"),
                                                 shared().yearFolder() + form->text(0),
                                                 QStringLiteral("Книги Excel (*.xlsx)"));
         if (file.isEmpty()) return;
