@@ -1,4 +1,5 @@
 #include "platform/Codepage.h"
+#include "platform/QuotedFields.h"
 #include "platform/Database.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
@@ -125,4 +126,26 @@ TEST(Paths, SlashesAreNormalised) {
     EXPECT_EQ(paths::withSlash("C:\\data\\obl\\"), "C:/data/obl/");
     EXPECT_EQ(paths::withSlash("/a/b"), "/a/b/");
     EXPECT_EQ(paths::withoutSlash("/a/b//"), "/a/b");
+}
+
+TEST(QuotedFields, RoundTripKeepsQuotesCommasAndEmptyFields) {
+    const QList<QStringList> cases = {
+        {QStringLiteral("Ф30"), QStringLiteral("(1000)"), QStringLiteral("СТР1ГР4")},
+        {QString(), QString(), QString()},
+        {QStringLiteral("\""), QStringLiteral("\",\""), QStringLiteral("a\"")},
+        {QStringLiteral("Сведения \"о\" штатах"), QStringLiteral(",\""), QStringLiteral("\"\"")},
+    };
+    for (const QStringList &c : cases) {
+        QStringList back;
+        ASSERT_TRUE(quoted::split(quoted::join(c), back)) << quoted::join(c).toStdString();
+        EXPECT_EQ(back, c) << quoted::join(c).toStdString();
+    }
+}
+
+TEST(QuotedFields, ReadsLinesOfWritersThatDidNotDoubleQuotes) {
+    QStringList f;
+    ASSERT_TRUE(quoted::split(QStringLiteral("\"Ф30\",\"Сведения \"о\" штатах\",\"x\"  "), f));
+    EXPECT_EQ(f, (QStringList{QStringLiteral("Ф30"), QStringLiteral("Сведения \"о\" штатах"), QStringLiteral("x")}));
+    EXPECT_FALSE(quoted::split(QStringLiteral("Ф30,x"), f));
+    EXPECT_FALSE(quoted::split(QStringLiteral("\""), f));
 }
