@@ -1,8 +1,8 @@
 #include "controls/ControlUpload.h"
 
+#include "platform/Http.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
-#include "updates/HttpClient.h"
 
 #include <QDate>
 #include <QMutex>
@@ -37,6 +37,15 @@ QThreadPool &pool() {
         return tp;
     }();
     return *p;
+}
+
+// The upload runs on a worker thread; it waits for the service's answer at
+// most this long.
+HttpOptions uploadOptions() {
+    HttpOptions o;
+    o.deadlineMs = 30000;
+    o.idleMs = 15000;
+    return o;
 }
 
 QString str(const QString &v) { return u'"' + JsonEscapeString(v) + u'"'; }
@@ -97,7 +106,7 @@ void UploadControl(const UploadRule &rule) {
             if (poster)
                 poster(url, body);
             else
-                HttpPostJson(url, body);
+                HttpPostJson(url, body, uploadOptions());
         } catch (const HttpError &e) {
             error = e.message();
         } catch (const std::exception &e) {

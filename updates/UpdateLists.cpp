@@ -1,7 +1,7 @@
 #include "updates/UpdateLists.h"
 
 #include "platform/Codepage.h"
-#include "updates/HttpClient.h"
+#include "platform/Http.h"
 #include "updates/UpdateSupport.h"
 
 #include <QDateTime>

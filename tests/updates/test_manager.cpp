@@ -1,4 +1,4 @@
-#include "TestHttpServer.h"
+#include "support/TestHttpServer.h"
 #include "core/AdminMode.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"

@@ -1,8 +1,9 @@
 #pragma once
-// A small HTTP server on 127.0.0.1 for the update tests. It runs in its own
-// thread (the client blocks the test's thread), answers each request by its
-// path from a table of raw replies, records the raw requests and stops by
-// itself after a time limit.
+// A small HTTP server on 127.0.0.1 for the network tests. It runs in its own
+// thread, answers each request by its path from a table of raw replies (so a
+// reply can be chunked, cut, redirected or wrong), can wait before answering
+// or keep the connection open after it, records the raw requests and stops
+// by itself after a time limit. A TLS handshake is answered by closing.
 #include <QByteArray>
 #include <QHash>
 #include <QMutex>
@@ -37,6 +38,11 @@ public:
     void setOk(const QString &path, const QByteArray &body) {
         setRaw(path, "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
                          + "\r\nConnection: close\r\n\r\n" + body);
+    }
+    // Wait this long before answering (a slow server).
+    void setDelay(const QString &path, int ms) {
+        QMutexLocker l(&m_mutex);
+        m_delays.insert(path, ms);
     }
     // After the reply, keep the connection open this long (a slow or
     // keep-alive server); the server's own stop still ends the wait.
@@ -75,6 +81,8 @@ private:
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < 3000) {
+            if (req.startsWith('\x16'))
+                break;   // a TLS handshake: this server speaks plain HTTP only
             const int end = req.indexOf("\r\n\r\n");
             if (end >= 0) {
                 const int cl = req.indexOf("Content-Length: ");
@@ -87,7 +95,11 @@ private:
             req += s->readAll();
         }
         QByteArray reply;
-        int hold = 0;
+        int hold = 0, delay = 0;
+        if (req.startsWith('\x16')) {
+            s->abort();
+            return;
+        }
         {
             QMutexLocker l(&m_mutex);
             m_requests << req;
@@ -95,7 +107,12 @@ private:
             const QString path = QString::fromUtf8(req.mid(sp + 1, req.indexOf(' ', sp + 1) - sp - 1));
             reply = m_routes.value(path, "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
             hold = m_holds.value(path, 0);
+            delay = m_delays.value(path, 0);
         }
+        QElapsedTimer waited;
+        waited.start();
+        while (!m_stop && waited.elapsed() < delay && s->state() == QAbstractSocket::ConnectedState)
+            s->waitForReadyRead(20);
         s->write(reply);
         while (s->bytesToWrite() > 0 && s->waitForBytesWritten(2000)) {
         }
@@ -115,5 +132,6 @@ private:
     mutable QMutex m_mutex;
     QHash<QString, QByteArray> m_routes;
     QHash<QString, int> m_holds;
+    QHash<QString, int> m_delays;
     QList<QByteArray> m_requests;
 };

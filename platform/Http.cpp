@@ -1,0 +1,213 @@
+#include "platform/Http.h"
+
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSaveFile>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+namespace {
+
+constexpr int kMaxRedirects = 10;
+
+// The address with its control characters shown as codes, for messages.
+QString visible(const QString &url) {
+    QString out;
+    for (const QChar c : url)
+        out += c.unicode() < 32 || c.unicode() == 127 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                                                      : QString(c);
+    return out;
+}
+
+QUrl parseUrl(const QString &text) {
+    for (const QChar c : text)
+        if (c.isSpace() || c.unicode() < 32 || c.unicode() == 127)
+            throw HttpError(QStringLiteral("Недопустимый адрес (пробел или управляющий символ): ") + visible(text));
+    const QUrl url(text, QUrl::StrictMode);
+    const QString scheme = url.scheme();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        || url.host().isEmpty())
+        throw HttpError(QStringLiteral("Неподдерживаемый формат адреса: ") + text
+                        + QStringLiteral(". Ожидается http:// или https://"));
+    return url;
+}
+
+bool isLoopback(const QString &host) {
+    const QHostAddress a(host);
+    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || (!a.isNull() && a.isLoopback());
+}
+
+QString failureText(const QNetworkReply &reply, const QString &host) {
+    switch (reply.error()) {
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("Не удалось разрешить имя хоста: ") + host;
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::UnknownNetworkError:
+        return QStringLiteral("Не удалось подключиться к серверу: ") + reply.errorString();
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("Не удалось установить защищённое соединение: ") + reply.errorString();
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        return QStringLiteral("Переадресация не выполнена: ") + reply.errorString();
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("Ответ сервера получен не полностью: соединение закрыто");
+    default:
+        return QStringLiteral("Ошибка сети: ") + reply.errorString();
+    }
+}
+
+// One request, waited for in a local event loop. `sink` takes the body as it
+// arrives and returns an error text to stop. Returns the final status code.
+int exchange(const QString &address, const QByteArray *postBody, const HttpOptions &opt,
+             const std::function<QString(const QByteArray &)> &sink) {
+    const QUrl url = parseUrl(address);
+    QNetworkAccessManager nam;
+    if (isLoopback(url.host()))
+        nam.setProxy(QNetworkProxy::NoProxy);
+    else
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
+
+    QNetworkRequest req(url);
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    req.setMaximumRedirectsAllowed(kMaxRedirects);
+    // The body is kept as sent, so its length can be checked against the header.
+    req.setRawHeader("Accept-Encoding", "identity");
+    if (postBody) {
+        req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json; charset=utf-8"));
+        req.setRawHeader("Accept", "application/json");
+        req.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Kelvana/1.0"));
+    }
+
+    std::unique_ptr<QNetworkReply> reply(postBody ? nam.post(req, *postBody) : nam.get(req));
+    QEventLoop loop;
+    QTimer deadline, idle;
+    deadline.setSingleShot(true);
+    idle.setSingleShot(true);
+    QString stopped;   // why the exchange was aborted by this side
+    qint64 received = 0;
+    const auto stop = [&](const QString &why) {
+        if (stopped.isEmpty())
+            stopped = why;
+        reply->abort();
+    };
+    QObject::connect(&deadline, &QTimer::timeout, &loop,
+                     [&] { stop(QStringLiteral("Сервер не ответил за отведённое время")); });
+    QObject::connect(&idle, &QTimer::timeout, &loop,
+                     [&] { stop(QStringLiteral("Сервер не ответил за отведённое время")); });
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
+        idle.start(opt.idleMs);
+        const QByteArray chunk = reply->readAll();
+        received += chunk.size();
+        const QString error = sink(chunk);
+        if (!error.isEmpty())
+            stop(error);
+    });
+    const auto progressed = [&](qint64 done, qint64 total) {
+        idle.start(opt.idleMs);
+        if (opt.progress && stopped.isEmpty() && !opt.progress(done, total))
+            stop(QStringLiteral("Загрузка отменена"));
+    };
+    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, &loop, progressed);
+    QObject::connect(reply.get(), &QNetworkReply::uploadProgress, &loop,
+                     [&](qint64, qint64) { idle.start(opt.idleMs); });
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    deadline.start(opt.deadlineMs);
+    idle.start(opt.idleMs);
+    if (!reply->isFinished())
+        loop.exec();
+
+    if (!stopped.isEmpty())
+        throw HttpError(stopped);
+    const QByteArray rest = reply->readAll();
+    if (!rest.isEmpty()) {
+        received += rest.size();
+        const QString error = sink(rest);
+        if (!error.isEmpty())
+            throw HttpError(error);
+    }
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() != QNetworkReply::NoError && status == 0)
+        throw HttpError(failureText(*reply, url.host()));
+    if (status < 200 || status > 299)
+        throw HttpError((postBody ? QStringLiteral("Сервер ответил ошибкой HTTP: ")
+                                  : QStringLiteral("Ошибка HTTP при загрузке файла: "))
+                        + QString::number(status));
+    if (reply->error() != QNetworkReply::NoError)
+        throw HttpError(failureText(*reply, url.host()));
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && received != length.toLongLong())
+        throw HttpError(QStringLiteral("Ответ сервера получен не полностью: получено %1 байт из %2")
+                            .arg(received)
+                            .arg(length.toLongLong()));
+    return status;
+}
+
+} // namespace
+
+QByteArray AnsiToUtf8String(const QString &text) {
+    if (text.isEmpty())
+        return {};
+    return text.toUtf8();
+}
+
+QString JsonEscapeString(const QString &text) {
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        switch (u) {
+        case 34: out += QStringLiteral("\\\""); break;
+        case 92: out += QStringLiteral("\\\\"); break;
+        case 47: out += QStringLiteral("\\/"); break;
+        case 8: out += QStringLiteral("\\b"); break;
+        case 9: out += QStringLiteral("\\t"); break;
+        case 10: out += QStringLiteral("\\n"); break;
+        case 12: out += QStringLiteral("\\f"); break;
+        case 13: out += QStringLiteral("\\r"); break;
+        default:
+            if (u < 32)
+                out += QStringLiteral("\\u") + QStringLiteral("%1").arg(u, 4, 16, QLatin1Char('0')).toUpper();
+            else
+                out += c;
+        }
+    }
+    return out;
+}
+
+void CheckHttpUrl(const QString &url) { parseUrl(url); }
+
+bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOptions &options) {
+    parseUrl(url);   // a wrong address never creates the file
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw HttpError(QStringLiteral("Не удалось создать файл: ") + fileName);
+    const auto write = [&](const QByteArray &chunk) -> QString {
+        if (file.write(chunk) != chunk.size())
+            return QStringLiteral("Не удалось записать файл: ") + fileName + QStringLiteral(" (")
+                   + file.errorString() + QLatin1Char(')');
+        return {};
+    };
+    try {
+        exchange(url, nullptr, options, write);
+    } catch (...) {
+        file.cancelWriting();
+        throw;
+    }
+    if (!file.commit())
+        throw HttpError(QStringLiteral("Не удалось записать файл: ") + fileName + QStringLiteral(" (")
+                        + file.errorString() + QLatin1Char(')'));
+    return true;
+}
+
+void HttpPostJson(const QString &url, const QString &jsonBody, const HttpOptions &options) {
+    const QByteArray body = AnsiToUtf8String(jsonBody);
+    exchange(url, &body, options, [](const QByteArray &) { return QString(); });
+}

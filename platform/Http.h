@@ -1,0 +1,55 @@
+#pragma once
+// The program's network transport on Qt Network, and the text helpers that
+// build JSON bodies.
+//
+//   HttpGetToFile - fetches an address into a file: the file is replaced only
+//                   when the whole body arrived (a failed download leaves the
+//                   previous file as it was).
+//   HttpPostJson  - sends one JSON POST (UTF-8 body).
+//
+// Both accept http:// and https:// addresses, follow redirects that do not
+// lower the security of the scheme, decode chunked bodies, honour the
+// system proxy (loopback addresses go direct) and end within a deadline.
+// While they wait, the calling thread's events run, so windows keep painting.
+// Every failure raises HttpError with a ready Russian text.
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <stdexcept>
+
+class HttpError : public std::runtime_error {
+public:
+    explicit HttpError(const QString &message)
+        : std::runtime_error(message.toStdString()), m_message(message) {}
+    const QString &message() const { return m_message; }
+private:
+    QString m_message;
+};
+
+// Called while a body arrives (total -1 when unknown); false cancels.
+using HttpProgress = std::function<bool(qint64 received, qint64 total)>;
+
+struct HttpOptions {
+    int deadlineMs = 10 * 60 * 1000;   // the whole exchange
+    int idleMs = 60 * 1000;            // longest pause without a byte
+    HttpProgress progress;
+};
+
+// UTF-8 bytes of a text (empty text gives empty bytes).
+QByteArray AnsiToUtf8String(const QString &text);
+
+// The text escaped for the inside of a JSON string literal, without quotes:
+// " \ / and the control characters are escaped, everything else is kept.
+QString JsonEscapeString(const QString &text);
+
+// Throws HttpError unless the address is an http or https URL with a host
+// and without blanks or control characters.
+void CheckHttpUrl(const QString &url);
+
+// Throws HttpError; returns true.
+bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOptions &options = {});
+
+// Content-Type "application/json; charset=utf-8", Accept "application/json",
+// User-Agent "Kelvana/1.0"; sent to the address's own port. A status outside
+// 200-299 is a failure. Throws HttpError.
+void HttpPostJson(const QString &url, const QString &jsonBody, const HttpOptions &options = {});
