@@ -88,11 +88,11 @@ int exchange(const QString &address, const QByteArray *postBody, const HttpOptio
 
     std::unique_ptr<QNetworkReply> reply(postBody ? nam.post(req, *postBody) : nam.get(req));
     QEventLoop loop;
-    QTimer deadline, idle;
+    QTimer deadline, idle, poll;
     deadline.setSingleShot(true);
     idle.setSingleShot(true);
     QString stopped;   // why the exchange was aborted by this side
-    qint64 received = 0;
+    qint64 received = 0, expected = -1;
     const auto stop = [&](const QString &why) {
         if (stopped.isEmpty())
             stopped = why;
@@ -110,12 +110,19 @@ int exchange(const QString &address, const QByteArray *postBody, const HttpOptio
         if (!error.isEmpty())
             stop(error);
     });
-    const auto progressed = [&](qint64 done, qint64 total) {
-        idle.start(opt.idleMs);
-        if (opt.progress && stopped.isEmpty() && !opt.progress(done, total))
+    const auto ask = [&] {
+        if (opt.progress && stopped.isEmpty() && !opt.progress(received, expected))
             stop(QStringLiteral("Загрузка отменена"));
     };
-    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, &loop, progressed);
+    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, &loop, [&](qint64, qint64 total) {
+        idle.start(opt.idleMs);
+        expected = total;
+        ask();
+    });
+    // Asked also while nothing arrives, so a waiting user can cancel.
+    QObject::connect(&poll, &QTimer::timeout, &loop, ask);
+    if (opt.progress)
+        poll.start(200);
     QObject::connect(reply.get(), &QNetworkReply::uploadProgress, &loop,
                      [&](qint64, qint64) { idle.start(opt.idleMs); });
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);

@@ -2,6 +2,7 @@
 
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "platform/QuotedFields.h"
 #include "updates/UpdateSupport.h"
 
 #include <QFile>
@@ -40,7 +41,7 @@ QString controlLine(const QSqlDatabase &db, const QSqlQuery &q) {
     const qint64 formId = q.value(r.indexOf(QStringLiteral("formid"))).toLongLong();
     const QStringList fields = {formId == 0 ? QString() : ReadFormNameById(db, formId),
                                 f("tble"), f("lft"), f("reltion"), f("rght"), f("cycl"), f("commnt")};
-    return QLatin1Char('"') + fields.join(QStringLiteral("\",\"")) + QLatin1Char('"');
+    return quoted::join(fields);
 }
 
 } // namespace
@@ -65,9 +66,16 @@ bool ExportFormStructure(const QSqlDatabase &db, qint64 formId, const QString &f
     QSqlQuery form = db::exec(db, QStringLiteral("SELECT formname, decipher, net FROM forms WHERE id=?"), {formId});
     if (!form.next())
         return false;
+    const QString name = noColon(form.value(0).toString());
+    const QString decipher = noColon(form.value(1).toString());
+    // The form line is read back by splitting at "#": a text holding one, or a
+    // line break, would come back as another form.
+    for (const QString &text : {name, decipher})
+        if (text.contains(QLatin1Char('#')) || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+            throw db::Error(QStringLiteral("Название или описание формы \"%1\" содержит \"#\" или перевод строки "
+                                           "и не может быть записано в файл структуры").arg(name));
     QStringList lines;
-    lines << QStringList{noColon(form.value(0).toString()), noColon(form.value(1).toString()),
-                         truthy(form.value(2)) ? QStringLiteral("Да") : QStringLiteral("Нет")}
+    lines << QStringList{name, decipher, truthy(form.value(2)) ? QStringLiteral("Да") : QStringLiteral("Нет")}
                  .join(QLatin1Char('#'));
     QSqlQuery tables = db::exec(db,
                                 QStringLiteral("SELECT ident, tablen, name, colcount, rowcount, fixcols, fixrows, "

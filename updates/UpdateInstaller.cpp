@@ -4,15 +4,19 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
+#include "platform/QuotedFields.h"
 #include "updates/UpdateExporter.h"
 #include "updates/UpdateLists.h"
 #include "updates/UpdateSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
+#include <QSqlQuery>
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -21,40 +25,113 @@ QString lastComponent(QString path) {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-// Print files an installation replaced or created, to put them back.
-class FileJournal {
+// Print files of one installation are copied into a staging folder beside
+// their destination while the database changes are made, and put in place
+// only after the commit: a run that stops before the commit leaves the
+// print files as they were.
+class PrintStage {
 public:
-    void remember(const QString &path) {
-        if (m_saved.contains(path))
-            return;
-        QFile f(path);
-        if (f.exists() && f.open(QIODevice::ReadOnly))
-            m_saved.insert(path, f.readAll());
-        else
-            m_saved.insert(path, std::nullopt);
+    explicit PrintStage(const QString &formsFolder)
+        : m_forms(formsFolder), m_stage(formsFolder + QStringLiteral(".update_staging/")) {
+        QDir(m_stage).removeRecursively();   // left by a run that was stopped
     }
-    void restore() {
-        for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it) {
-            if (!it.value()) {
-                QFile::remove(it.key());
-                continue;
+    ~PrintStage() { QDir(m_stage).removeRecursively(); }
+    const QString &folder() const { return m_stage; }
+    // Moves every staged file over its destination; false when one could not be.
+    bool putInPlace() const {
+        bool ok = true;
+        for (const QString &name : QDir(m_stage).entryList(QDir::Files, QDir::Name)) {
+            std::error_code ec;
+            std::filesystem::rename(QFile::encodeName(m_stage + name).toStdString(),
+                                    QFile::encodeName(m_forms + name).toStdString(), ec);
+            if (ec) {
+                LogError(QStringLiteral("Не удалось заменить печатный файл: ") + m_forms + name);
+                ok = false;
+            } else {
+                LogInfo(QStringLiteral("Скопирован печатный файл: ") + name);
             }
-            QFile f(it.key());
-            if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                f.write(*it.value());
         }
-        m_saved.clear();
+        return ok;
     }
 private:
-    QHash<QString, std::optional<QByteArray>> m_saved;
+    QString m_forms, m_stage;
 };
 
-FileJournal *g_journal = nullptr;   // set while an installation runs
+const QString kVersionsBackup = QStringLiteral("form_versions_backup.txt");
 
-bool copyOne(const QString &from, const QString &to) {
-    if (g_journal)
-        g_journal->remember(to);
-    return paths::copyFileOver(from, to);
+// Installed versions of the forms before the installation, one line each:
+// form name, "1" with its form and rules versions, or "0" when it had none.
+void backupVersions(const QSqlDatabase &db, const QStringList &forms, const QString &file) {
+    QStringList lines;
+    for (const QString &form : forms) {
+        QSqlQuery q = db::exec(db,
+                               QStringLiteral("SELECT form_version, controls_version FROM installed_form_versions "
+                                              "WHERE form_name=?"),
+                               {form});
+        lines << (q.next() ? quoted::join({form, QStringLiteral("1"), q.value(0).toString(), q.value(1).toString()})
+                           : quoted::join({form, QStringLiteral("0"), QString(), QString()}));
+    }
+    QString error;
+    if (!cp1251::writeLines(file, lines, &error))
+        throw db::Error(QStringLiteral("Не удалось сохранить резервную копию версий форм: ") + error);
+}
+
+// Puts the versions of the backup back; false when the backup is unreadable.
+bool restoreVersions(const QSqlDatabase &db, const QString &file) {
+    if (!QFileInfo::exists(file))
+        return true;   // a backup made before versions were kept
+    QStringList lines;
+    if (!cp1251::readLines(file, lines))
+        return false;
+    for (const QString &line : lines) {
+        QStringList f;
+        if (line.isEmpty())
+            continue;
+        if (!quoted::split(line, f) || f.size() != 4)
+            return false;
+        db::exec(db, QStringLiteral("DELETE FROM installed_form_versions WHERE form_name=?"), {f[0]});
+        if (f[1] == QLatin1String("1"))
+            db::exec(db,
+                     QStringLiteral("INSERT INTO installed_form_versions (form_name, form_version, controls_version, "
+                                    "last_update_date) VALUES (?, ?, ?, ?)"),
+                     {f[0], f[2], f[3], QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+    }
+    return true;
+}
+
+// One rule of a control file.
+struct RuleLine {
+    QString formName, tble, lft, reltion, rght, cycl, commnt;
+};
+
+// Every rule line of a control file. False when the file cannot be read or
+// a non-blank line is not a line of seven quoted fields: such a file is not
+// installed at all.
+bool readRuleLines(const QString &fileName, QList<RuleLine> &rules) {
+    QStringList lines;
+    if (!cp1251::readLines(fileName, lines))
+        return false;
+    for (const QString &line : lines) {
+        if (line.trimmed().isEmpty())
+            continue;
+        QStringList f;
+        if (!quoted::split(line, f) || f.size() != 7) {
+            LogError(QStringLiteral("Строка файла контролей не читается: ") + line);
+            return false;
+        }
+        rules.append({f[0].trimmed(), f[1], f[2].trimmed(), f[3], f[4].trimmed(), f[5].trimmed(), f[6]});
+    }
+    return true;
+}
+
+void insertRules(const QSqlDatabase &db, const QList<RuleLine> &rules) {
+    for (const RuleLine &r : rules) {
+        const qint64 formId = r.formName.isEmpty() ? 0 : std::max<qint64>(ReadFormIdByName(db, r.formName), 0);
+        db::exec(db,
+                 QStringLiteral("INSERT INTO int_control (formid, tble, lft, rght, reltion, cycl, commnt) "
+                                "VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                 {formId, r.tble.isEmpty() ? QVariant() : QVariant(r.tble), r.lft, r.rght, r.reltion, r.cycl, r.commnt});
+    }
 }
 
 // Runs work in one transaction; commits only when it returns true.
@@ -87,26 +164,42 @@ qint64 ReadFormIdByName(const QSqlDatabase &db, const QString &formName) {
     return v.isValid() && !v.isNull() ? v.toLongLong() : -1;
 }
 
+std::optional<FormHeaderLine> ParseFormHeaderLine(const QString &line) {
+    const int h1 = line.indexOf(QLatin1Char('#'));
+    FormHeaderLine h;
+    h.name = h1 < 0 ? line : line.left(h1);
+    const QString rest = h1 < 0 ? QString() : line.mid(h1 + 1);
+    const int h2 = rest.indexOf(QLatin1Char('#'));
+    h.decipher = h2 < 0 ? QString() : rest.left(h2);
+    h.net = (h2 < 0 ? rest : rest.mid(h2 + 1)) != QStringLiteral("Нет");
+    // Only a line that the structure file writer would write again exactly
+    // is taken: a "#" too many, or a flag other than "Да"/"Нет", means the
+    // fields cannot be told apart.
+    const QString again = h.name + QLatin1Char('#') + h.decipher + QLatin1Char('#')
+                          + (h.net ? QStringLiteral("Да") : QStringLiteral("Нет"));
+    if (h.name.trimmed().isEmpty() || again != line)
+        return std::nullopt;
+    return h;
+}
+
 bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile) {
     if (!QFileInfo::exists(structureFile))
         return false;
     QStringList lines;
     if (!cp1251::readLines(structureFile, lines) || lines.isEmpty())
         return false;
-    const QString first = lines.first();
-    const int h1 = first.indexOf(QLatin1Char('#'));
-    const QString name = h1 < 0 ? first : first.left(h1);
-    const QString rest = h1 < 0 ? QString() : first.mid(h1 + 1);
-    const int h2 = rest.indexOf(QLatin1Char('#'));
-    const QString decipher = h2 < 0 ? QString() : rest.left(h2);
-    const QString netText = h2 < 0 ? rest : rest.mid(h2 + 1);
-    const bool net = netText != QStringLiteral("Нет");
-    const qint64 id = ReadFormIdByName(db, name);
+    const std::optional<FormHeaderLine> h = ParseFormHeaderLine(lines.first());
+    if (!h) {
+        LogError(QStringLiteral("Строка формы в файле структуры не читается однозначно: ") + lines.first());
+        return false;
+    }
+    const qint64 id = ReadFormIdByName(db, h->name);
     if (id < 0)
-        db::exec(db, QStringLiteral("INSERT INTO forms (formname, decipher, net) VALUES (?, ?, ?)"), {name, decipher, net});
+        db::exec(db, QStringLiteral("INSERT INTO forms (formname, decipher, net) VALUES (?, ?, ?)"),
+                 {h->name, h->decipher, h->net});
     else
         db::exec(db, QStringLiteral("UPDATE forms SET formname=?, decipher=?, net=? WHERE id=?"),
-                 {name, decipher, net, id});
+                 {h->name, h->decipher, h->net, id});
     return true;
 }
 
@@ -134,57 +227,27 @@ void DeleteFormControls(const QSqlDatabase &db, const QString &formName, qint64 
 }
 
 bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile) {
-    if (!QFileInfo::exists(controlFile))
+    QList<RuleLine> rules;
+    if (!QFileInfo::exists(controlFile) || !readRuleLines(controlFile, rules))
         return false;
-    QStringList lines;
-    if (!cp1251::readLines(controlFile, lines))
-        return false;
-    const QString sep = QStringLiteral("\",\"");
-    for (const QString &line : lines) {
-        if (!line.startsWith(QLatin1Char('"')) || !line.contains(sep))
-            continue;
-        QStringList f;
-        QString rest = line;
-        for (int k = 0; k < 6; ++k) {
-            const int at = rest.indexOf(sep);
-            if (at < 0)
-                break;
-            f << rest.mid(1, at - 1);
-            rest = rest.mid(at + 2);
-        }
-        if (f.size() < 6)
-            continue;
-        const QString formName = f[0].trimmed();
-        const QString tble = f[1], lft = f[2].trimmed(), reltion = f[3], rght = f[4].trimmed(), cycl = f[5].trimmed();
-        const QString commnt = rest.mid(1, rest.size() - 2);
-        try {
-            const qint64 formId = formName.isEmpty() ? 0 : std::max<qint64>(ReadFormIdByName(db, formName), 0);
-            db::exec(db,
-                     QStringLiteral("INSERT INTO int_control (formid, tble, lft, rght, reltion, cycl, commnt) "
-                                    "VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                     {formId, tble.isEmpty() ? QVariant() : QVariant(tble), lft, rght, reltion, cycl, commnt});
-        } catch (const std::exception &e) {
-            LogError(QStringLiteral("Ошибка при загрузке контроля: ") + line + QStringLiteral(" - ") + winutil::errorText(e));
-        }
-    }
+    insertRules(db, rules);
     return true;
 }
 
 bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId) {
     try {
         LogInfo(QStringLiteral("Установка контролей формы: ") + formName);
-        // A missing file leaves the rules as they are.
-        if (!QFileInfo::exists(controlFile)) {
+        // The file is read whole before any rule is deleted: a missing or
+        // unreadable file leaves the rules as they are.
+        QList<RuleLine> rules;
+        if (!QFileInfo::exists(controlFile) || !readRuleLines(controlFile, rules)) {
             LogError(QStringLiteral("Ошибка при установке контролей формы: ") + formName);
             return false;
         }
         DeleteFormControls(db, formName, formId);
-        const bool ok = InsertControlLines(db, controlFile);
-        if (ok)
-            LogInfo(QStringLiteral("Контроли формы установлены: ") + formName);
-        else
-            LogError(QStringLiteral("Ошибка при установке контролей формы: ") + formName);
-        return ok;
+        insertRules(db, rules);
+        LogInfo(QStringLiteral("Контроли формы установлены: ") + formName);
+        return true;
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при установке контролей формы: ") + winutil::errorText(e));
         return false;
@@ -209,7 +272,7 @@ bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, cons
         const QString from = IncludeTrailingPathSlash(sourceFolder) + name;
         if (!QFileInfo::exists(from))
             continue;
-        if (copyOne(from, IncludeTrailingPathSlash(destFolder) + name)) {
+        if (paths::copyFileOver(from, IncludeTrailingPathSlash(destFolder) + name)) {
             LogInfo(QStringLiteral("Скопирован печатный файл: ") + name);
         } else {
             LogError(QStringLiteral("Не удалось скопировать печатный файл: ") + name);
@@ -241,6 +304,12 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
     const QString unpacked = IncludeTrailingPathSlash(unpackedFolder);
 
     // Backups of everything the entries replace, before anything changes.
+    QStringList names;
+    for (const FormUpdateEntry &e : m.forms)
+        if (IsSafeFileName(e.formName))
+            names << e.formName;
+    ForceDirectoryPath(backup);
+    backupVersions(db, names, backup + kVersionsBackup);
     for (const FormUpdateEntry &e : m.forms) {
         if (!IsSafeFileName(e.formName))
             continue;
@@ -268,57 +337,47 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
         }
     }
 
-    FileJournal journal;
-    g_journal = &journal;
+    PrintStage stage(yearFolder + QStringLiteral("forms/"));
     int installed = 0;
-    bool committed = false;
-    try {
-        committed = inTransaction(db, [&] {
-            for (const FormUpdateEntry &e : m.forms) {
-                // The name makes folder and file names: one that leaves them fails the entry.
-                if (!IsSafeFileName(e.formName)) {
-                    LogError(QStringLiteral("Недопустимое имя формы в манифесте: ") + e.formName);
-                    continue;
-                }
-                const qint64 id = ReadFormIdByName(db, e.formName);
-                const QString formFolder = unpacked + e.formName + QLatin1Char('/');
-                bool ok = true;
-                if (!e.formFile.isEmpty()) {
-                    ok = InstallFormStructure(db, e.formName, formFolder + lastComponent(e.formFile), id);
-                    if (ok && !e.formVersion.isEmpty())
-                        SetInstalledFormVersion(db, e.formName, e.formVersion);
-                }
-                if (ok && !e.controlsFile.isEmpty()) {
-                    ok = InstallFormControls(db, e.formName, formFolder + lastComponent(e.controlsFile),
-                                             ReadFormIdByName(db, e.formName));
-                    if (ok && !e.controlsVersion.isEmpty())
-                        SetInstalledControlsVersion(db, e.formName, e.controlsVersion);
-                }
-                if (ok && !e.printFiles.isEmpty())
-                    ok = CopyPrintFiles(formFolder + QStringLiteral("Forms"), yearFolder + QStringLiteral("forms/"),
-                                        e.printFiles, e.formName);
-                if (ok)
-                    ++installed;
+    const bool committed = inTransaction(db, [&] {
+        for (const FormUpdateEntry &e : m.forms) {
+            // The name makes folder and file names: one that leaves them fails the entry.
+            if (!IsSafeFileName(e.formName)) {
+                LogError(QStringLiteral("Недопустимое имя формы в манифесте: ") + e.formName);
+                continue;
             }
-            if (installed != m.forms.size())
-                return false;
-            if (beforeCommit)
-                beforeCommit();
-            return true;
-        });
-    } catch (...) {
-        g_journal = nullptr;
-        journal.restore();
-        throw;
-    }
-    g_journal = nullptr;
+            const qint64 id = ReadFormIdByName(db, e.formName);
+            const QString formFolder = unpacked + e.formName + QLatin1Char('/');
+            bool ok = true;
+            if (!e.formFile.isEmpty()) {
+                ok = InstallFormStructure(db, e.formName, formFolder + lastComponent(e.formFile), id);
+                if (ok && !e.formVersion.isEmpty())
+                    SetInstalledFormVersion(db, e.formName, e.formVersion);
+            }
+            if (ok && !e.controlsFile.isEmpty()) {
+                ok = InstallFormControls(db, e.formName, formFolder + lastComponent(e.controlsFile),
+                                         ReadFormIdByName(db, e.formName));
+                if (ok && !e.controlsVersion.isEmpty())
+                    SetInstalledControlsVersion(db, e.formName, e.controlsVersion);
+            }
+            if (ok && !e.printFiles.isEmpty())
+                ok = CopyPrintFiles(formFolder + QStringLiteral("Forms"), stage.folder(), e.printFiles, e.formName);
+            if (ok)
+                ++installed;
+        }
+        if (installed != m.forms.size())
+            return false;
+        if (beforeCommit)
+            beforeCommit();
+        return true;
+    });
     if (!committed) {
-        journal.restore();
         LogWarning(QStringLiteral("Изменения обновления %1 отменены: установлены не все формы").arg(updateId));
         return installed < 1 ? InstallNone : InstallSome;
     }
     Q_UNUSED(year);
-    return InstallAll;
+    // The database holds the update: now the print files follow it.
+    return stage.putInPlace() ? InstallAll : InstallSome;
 }
 
 bool RestoreFormFromBackup(const QSqlDatabase &db, const QString &formName, const QString &structureFile,
@@ -381,7 +440,8 @@ bool RestorePrintFiles(const QString &printBackupFolder, const QString &destFold
     return true;
 }
 
-bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId) {
+bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId,
+                              const InstallCommitHook &beforeCommit) {
     const QString backup = IncludeTrailingPathSlash(backupFolder);
     if (!QDir(backupFolder).exists()) {
         LogError(QStringLiteral("Резервная копия не найдена: ") + backupFolder);
@@ -389,23 +449,35 @@ bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolde
     }
     try {
         LogInfo(QStringLiteral("Начат откат обновления: ") + updateId);
-        inTransaction(db, [&] {
+        // Restored whole or not at all: one part that cannot be put back
+        // leaves the database as the update made it.
+        const bool restored = inTransaction(db, [&] {
             const QDir forms(backup + QStringLiteral("forms_backup"));
             for (const QString &entry : forms.entryList({QStringLiteral("*.frs")}, QDir::Files, QDir::Name)) {
                 const QString name = entry.left(entry.size() - 4);
                 const qint64 id = ReadFormIdByName(db, name);
-                if (id >= 0)
-                    RestoreFormFromBackup(db, name, forms.filePath(entry), id);
+                if (id >= 0 && !RestoreFormFromBackup(db, name, forms.filePath(entry), id))
+                    return false;
             }
             const QDir controls(backup + QStringLiteral("controls_backup"));
             for (const QString &entry : controls.entryList({QStringLiteral("controls_*.orv")}, QDir::Files, QDir::Name)) {
                 const QString name = entry.mid(9, entry.size() - 13);
                 const qint64 id = ReadFormIdByName(db, name);
-                if (id >= 0)
-                    RestoreControlsFromBackup(db, name, controls.filePath(entry), id);
+                if (id >= 0 && !RestoreControlsFromBackup(db, name, controls.filePath(entry), id))
+                    return false;
             }
+            if (!restoreVersions(db, backup + kVersionsBackup)) {
+                LogError(QStringLiteral("Резервная копия версий форм не читается: ") + backup + kVersionsBackup);
+                return false;
+            }
+            if (beforeCommit)
+                beforeCommit();
             return true;
         });
+        if (!restored) {
+            LogError(QStringLiteral("Откат обновления не выполнен: ") + updateId);
+            return false;
+        }
         const QDir prints(backup + QStringLiteral("print_files_backup"));
         if (prints.exists()) {
             const QString dest = DatabaseFolder(db) + QStringLiteral("forms/");

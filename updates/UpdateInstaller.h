@@ -9,12 +9,15 @@
 // print_files_backup/<form>/<form>.doc|.txt.
 //
 // Everything an installation changes in the database happens in one
-// transaction, and the print files it replaces are put back, whenever any
-// form entry fails: an update is installed completely or not at all.
+// transaction; the print files are staged beside their folder and put in
+// place only after the commit. A form entry whose parts cannot be read
+// (structure line, rule file, print file) fails the whole update: it is
+// installed completely or not at all.
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 enum InstallResult { InstallAll = 0, InstallNone = 1, InstallSome = 2 };
 
@@ -29,10 +32,20 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
                             const QString &updateId, int year, const QString &backupFolder,
                             const InstallCommitHook &beforeCommit = {});
 
+// The form line of a structure file: name#decipher#Да|Нет. Empty when the
+// line would not be written back exactly so (a "#" inside a text).
+struct FormHeaderLine {
+    QString name, decipher;
+    bool net = false;
+};
+std::optional<FormHeaderLine> ParseFormHeaderLine(const QString &line);
+
 qint64 ReadFormIdByName(const QSqlDatabase &db, const QString &formName);   // -1 when none
 bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile);
 bool InstallFormStructure(const QSqlDatabase &db, const QString &formName, const QString &structureFile, qint64 formId);
 void DeleteFormControls(const QSqlDatabase &db, const QString &formName, qint64 formId);
+// False, inserting nothing, when the file is missing or holds a line that is
+// not seven quoted fields.
 bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile);
 bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId);
 // Copies the print files named by the items (only their file names count)
@@ -43,7 +56,11 @@ bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, cons
 // A name usable as one file or folder name (no separators, no "..").
 bool IsSafeFileName(const QString &name);
 
-bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId);
+// Restores forms, rules and installed versions in one transaction (the hook
+// runs inside it), then the print files. False, changing nothing, when a part
+// of the backup cannot be put back.
+bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId,
+                              const InstallCommitHook &beforeCommit = {});
 bool RestoreFormFromBackup(const QSqlDatabase &db, const QString &formName, const QString &structureFile,
                            qint64 formId);
 bool RestoreControlsFromBackup(const QSqlDatabase &db, const QString &formName, const QString &controlFile,

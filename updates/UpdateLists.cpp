@@ -229,7 +229,9 @@ bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localF
     const QString url = UpdatesListUrl(baseUrl, year);
     LogInfo(QStringLiteral("Загрузка списка обновлений: ") + url);
     try {
-        HttpGetToFile(url, localFile);
+        HttpOptions options;
+        options.deadlineMs = 120 * 1000;   // a small file
+        HttpGetToFile(url, localFile, options);
         LogInfo(QStringLiteral("Список обновлений загружен: ") + localFile);
         return true;
     } catch (const std::exception &e) {
@@ -241,10 +243,10 @@ bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localF
 bool DownloadUpdateArchive(const QString &url, const QString &localFile, const DownloadProgressEvent &progress) {
     LogInfo(QStringLiteral("Начата загрузка обновления: ") + url);
     try {
-        HttpGetToFile(url, localFile);
+        HttpOptions options;
+        options.progress = progress;
+        HttpGetToFile(url, localFile, options);
         LogInfo(QStringLiteral("Загрузка завершена: ") + localFile);
-        if (progress)
-            progress(100, 100);
         return true;
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при загрузке обновления: ") + QString::fromUtf8(e.what()));

@@ -69,7 +69,8 @@ public:
     QList<GlobalControlsEntry> globalControls;
 };
 
-using DownloadProgressEvent = std::function<void(qint64 done, qint64 total)>;
+// Bytes received and expected (-1 when unknown); false cancels the download.
+using DownloadProgressEvent = std::function<bool(qint64 done, qint64 total)>;
 
 // base + "/" (unless it ends in "/") + year + "/updates_list.json"
 QString UpdatesListUrl(const QString &baseUrl, int year);

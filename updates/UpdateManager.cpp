@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QSqlQuery>
@@ -89,6 +90,17 @@ std::unique_ptr<TUpdatesList> TUpdateManager::CheckForUpdates() {
 }
 
 bool TUpdateManager::InstallUpdate(const QString &id, const QString &url, const QString &checksum) {
+    UpdateEntry e;
+    e.id = id;
+    e.downloadUrl = url;
+    e.checksum = checksum;
+    return InstallUpdate(e);
+}
+
+bool TUpdateManager::InstallUpdate(const UpdateEntry &entry) {
+    const QString &id = entry.id;
+    const QString &url = entry.downloadUrl;
+    const QString &checksum = entry.checksum;
     const QString archive = archivePath(id);
     bool result = false;
     try {
@@ -111,7 +123,7 @@ bool TUpdateManager::InstallUpdate(const QString &id, const QString &url, const 
         ForceDirectoryPath(backup);
         do {
             LogInfo(QStringLiteral("Загрузка архива обновления..."));
-            if (!DownloadUpdateArchive(url, archive)) {
+            if (!DownloadUpdateArchive(url, archive, Progress)) {
                 LogError(QStringLiteral("Ошибка при загрузке архива обновления"));
                 break;
             }
@@ -137,10 +149,12 @@ bool TUpdateManager::InstallUpdate(const QString &id, const QString &url, const 
                 InstalledUpdateRecord rec;
                 rec.updateId = id;
                 rec.year = Year;
+                rec.version = entry.version;
+                rec.description = entry.description;
                 rec.installDate = QDateTime::currentDateTime();
                 rec.status = QStringLiteral("installed");
                 rec.archiveChecksum = checksum;
-                rec.archiveSize = 0;
+                rec.archiveSize = QFileInfo(archive).size();   // the archive whose checksum was verified
                 RecordInstalledUpdate(Database, rec);
             });
             if (r == InstallAll) {
@@ -175,22 +189,49 @@ bool TUpdateManager::RollbackUpdate(const QString &id) {
             LogError(QStringLiteral("Резервная копия не найдена: ") + backup);
             return false;
         }
-        if (!RollbackUpdateFromBackup(Database, backup, id)) {
+        // A rolled-back update is no longer installed and may be offered again;
+        // the mark is written with the restored database.
+        const auto mark = [&] {
+            if (DatabaseReady(Database))
+                db::exec(Database,
+                         QStringLiteral("UPDATE updates SET status='rolled_back' WHERE update_id=? AND year=? "
+                                        "AND status='installed'"),
+                         {id, Year});
+        };
+        if (!RollbackUpdateFromBackup(Database, backup, id, mark)) {
             LogError(QStringLiteral("Ошибка при откате обновления: ") + id);
             return false;
         }
-        // A rolled-back update is no longer installed and may be offered again.
-        if (DatabaseReady(Database))
-            db::exec(Database,
-                     QStringLiteral("UPDATE updates SET status='rolled_back' WHERE update_id=? AND year=? "
-                                    "AND status='installed'"),
-                     {id, Year});
         LogInfo(QStringLiteral("Откат обновления завершен: ") + id);
         return true;
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при откате обновления: ") + winutil::errorText(e));
         return false;
     }
+}
+
+QList<InstalledUpdateRecord> GetInstalledUpdates(const TUpdateManager &m) {
+    QList<InstalledUpdateRecord> out;
+    if (!DatabaseReady(m.Database))
+        return out;
+    EnsureUpdateTables(m.Database);
+    QSqlQuery q = db::exec(m.Database,
+                           QStringLiteral("SELECT update_id, version, install_date, description, archive_checksum, "
+                                          "archive_size FROM updates WHERE year=? AND status='installed' ORDER BY id"),
+                           {m.Year});
+    while (q.next()) {
+        InstalledUpdateRecord r;
+        r.updateId = q.value(0).toString();
+        r.version = q.value(1).toString();
+        r.year = m.Year;
+        r.installDate = QDateTime::fromString(q.value(2).toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        r.status = QStringLiteral("installed");
+        r.description = q.value(3).toString();
+        r.archiveChecksum = q.value(4).toString();
+        r.archiveSize = q.value(5).toLongLong();
+        out.append(r);
+    }
+    return out;
 }
 
 QString ReadUpdateServerUrl(const QString &settingsFile) {
@@ -269,7 +310,9 @@ void TUpdateForm::showEvent(QShowEvent *event) {
 }
 
 void TUpdateForm::FormShow() {
-    ServerUrl = ReadUpdateServerUrl(paths::settingsFile());
+    // One source for the address: the update settings file, as the main
+    // window's commands and the package generator read it.
+    ServerUrl = ReadUpdateServerUrl(paths::updateSettingsFile());
     const QString program = paths::programFolder();
     TempDir = program + QStringLiteral("temp/");
     BackupDir = program + QStringLiteral("Backup/");
@@ -284,6 +327,7 @@ void TUpdateForm::FormShow() {
 void TUpdateForm::RefreshUpdates() {
     ListView1->clear();
     Memo1->clear();
+    m_rows.clear();
     if (!DatabaseReady(Database)) {
         showMessage(QStringLiteral("База данных не подключена"), this);
         return;
@@ -291,20 +335,35 @@ void TUpdateForm::RefreshUpdates() {
     Button1->setEnabled(false);
     ProgressBar1->setVisible(true);
     pump();
+    std::unique_ptr<TUpdatesList> available;
+    QList<InstalledUpdateRecord> installed;
     {
         TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
-        m_updates = manager.CheckForUpdates();
+        available = manager.CheckForUpdates();
+        installed = GetInstalledUpdates(manager);
     }
-    if (m_updates) {
-        for (int i = 0; i < m_updates->items.size(); ++i) {
-            const UpdateEntry &e = m_updates->items[i];
-            auto *item = new QTreeWidgetItem(ListView1, {e.version, e.releaseDate, e.description,
-                                                         QString::number(e.size) + QStringLiteral(" байт"), kAvailable});
-            item->setData(0, Qt::UserRole, i);
-        }
-    } else {
+    const auto addRow = [this](const UpdateEntry &e, const QString &status) {
+        auto *item = new QTreeWidgetItem(ListView1, {e.version, e.releaseDate, e.description,
+                                                     QString::number(e.size) + QStringLiteral(" байт"), status});
+        item->setData(0, Qt::UserRole, int(m_rows.size()));
+        m_rows.append(e);
+    };
+    if (available)
+        for (const UpdateEntry &e : available->items)
+            addRow(e, kAvailable);
+    // Installed updates stay listed, so that they can be rolled back, also
+    // when the server is out of reach.
+    for (const InstalledUpdateRecord &r : installed) {
+        UpdateEntry e;
+        e.id = r.updateId;
+        e.version = r.version;
+        e.releaseDate = r.installDate.toString(QStringLiteral("yyyy-MM-dd"));
+        e.description = r.description;
+        e.size = r.archiveSize;
+        addRow(e, kInstalled);
+    }
+    if (!available)
         showMessage(QStringLiteral("Сервер обновлений недоступен. Проверьте подключение к интернету."), this);
-    }
     Button1->setEnabled(true);
     ProgressBar1->setVisible(false);
     UpdateButtons();
@@ -312,10 +371,10 @@ void TUpdateForm::RefreshUpdates() {
 
 const UpdateEntry *TUpdateForm::selectedEntry() const {
     const QTreeWidgetItem *item = ListView1->currentItem();
-    if (!item || !item->isSelected() || !m_updates)
+    if (!item || !item->isSelected())
         return nullptr;
     const int i = item->data(0, Qt::UserRole).toInt();
-    return i >= 0 && i < m_updates->items.size() ? &m_updates->items[i] : nullptr;
+    return i >= 0 && i < m_rows.size() ? &m_rows[i] : nullptr;
 }
 
 void TUpdateForm::ListView1SelectItem() {
@@ -358,13 +417,30 @@ void TUpdateForm::Button2Click() {
         ProgressBar1->setValue(0);
         ProgressBar1->setVisible(true);
         pump();
+        Button4->setEnabled(false);
         bool ok = false;
         {
             TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
             ProgressBar1->setValue(25);
             pump();
-            ok = manager.InstallUpdate(e.id, e.downloadUrl, e.checksum);
+            // The download runs in this window's event loop: it keeps
+            // painting, and the user may cancel.
+            QProgressDialog progress(QStringLiteral("Загрузка обновления ") + e.version + QStringLiteral("..."),
+                                     QStringLiteral("Отмена"), 0, 100, this);
+            progress.setWindowTitle(windowTitle());
+            progress.setWindowModality(Qt::WindowModal);
+            progress.setMinimumDuration(0);
+            progress.setAutoClose(false);
+            progress.setAutoReset(false);
+            progress.setValue(0);
+            manager.Progress = [&progress](qint64 done, qint64 total) {
+                if (total > 0)
+                    progress.setValue(int(std::min<qint64>(99, done * 100 / total)));
+                return !progress.wasCanceled();
+            };
+            ok = manager.InstallUpdate(e);
         }
+        Button4->setEnabled(true);
         if (ok) {
             ProgressBar1->setValue(100);
             pump();

@@ -4,6 +4,7 @@
 // unpack, install, record) and rolls one back; TUpdateForm is the window
 // "Обновления форм и контролей". Every step goes to the update log.
 #include "updates/UpdateLists.h"
+#include "updates/UpdateSupport.h"
 
 #include <QDialog>
 #include <QSqlDatabase>
@@ -28,6 +29,8 @@ public:
 
     std::unique_ptr<TUpdatesList> CheckForUpdates();
     bool InstallUpdate(const QString &updateId, const QString &archiveUrl, const QString &checksum);
+    // The entry's version, description and archive size go into the record.
+    bool InstallUpdate(const UpdateEntry &entry);
     bool RollbackUpdate(const QString &updateId);
 
     QSqlDatabase Database;
@@ -35,6 +38,8 @@ public:
     QString ServerUrl;
     QString TempDir;
     QString BackupDir;
+    // Download progress of archives; returning false cancels (may be empty).
+    DownloadProgressEvent Progress;
 
     QString archivePath(const QString &updateId) const;
     QString unpackedFolder(const QString &updateId) const;
@@ -42,6 +47,8 @@ public:
 };
 
 QStringList GetInstalledUpdateIds(const TUpdateManager &manager);
+// The updates installed for the manager's year, as recorded.
+QList<InstalledUpdateRecord> GetInstalledUpdates(const TUpdateManager &manager);
 
 // The update server address of a settings file: "Настройки"/UpdateServerURL,
 // the default when the file, the key or the value is missing.
@@ -74,15 +81,13 @@ public:
     void Button4Click();
     void ListView1SelectItem();
 
-    const TUpdatesList *updates() const { return m_updates.get(); }
-
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     void FormCreate();
     const UpdateEntry *selectedEntry() const;
-    std::unique_ptr<TUpdatesList> m_updates;
+    QList<UpdateEntry> m_rows;   // the entry of each list row (available and installed)
     bool m_shown = false;
 };
 

@@ -205,6 +205,34 @@ bool safeEntryName(const QString &name) {
     return !parts.contains(QStringLiteral(".."));
 }
 
+// Code page 866, the OEM code page under which the Windows shell names the
+// entries of the archives it packs: bytes 0x80-0xFF.
+QString fromCp866(const QByteArray &bytes) {
+    static const QString high = QStringLiteral(
+        "АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмноп"
+        "░▒▓│┤╡╢╖╕╣║╗╝╜╛┐└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀"
+        "рстуфхцчшщъыьэюяЁёЄєЇїЎў°∙·√№¤■\u00A0");
+    QString out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const uchar u = uchar(c);
+        out += u < 0x80 ? QChar(u) : high[u - 0x80];
+    }
+    return out;
+}
+
+// The name of an entry: UTF-8 when the entry's language flag says so (libzip
+// then gives the same bytes in the strict and the raw reading), code page
+// 866 otherwise. Empty when the archive holds no name.
+QString entryName(zip_t *z, zip_uint64_t index) {
+    const char *raw = zip_get_name(z, index, ZIP_FL_ENC_RAW);
+    const char *strict = zip_get_name(z, index, ZIP_FL_ENC_STRICT);
+    if (!raw || !strict)
+        return {};
+    const QByteArray rawBytes(raw);
+    return rawBytes == QByteArray(strict) ? QString::fromUtf8(rawBytes) : fromCp866(rawBytes);
+}
+
 } // namespace
 
 bool ExtractZipArchive(const QString &zipFile, const QString &destFolder) {
@@ -221,10 +249,10 @@ bool ExtractZipArchive(const QString &zipFile, const QString &destFolder) {
     // one entry leaving the folder leaves nothing behind.
     QStringList names;
     for (zip_int64_t i = 0; i < n; ++i) {
-        const char *raw = zip_get_name(z.get(), zip_uint64_t(i), ZIP_FL_ENC_GUESS);
-        if (!raw || !safeEntryName(QString::fromUtf8(raw)))
+        const QString name = entryName(z.get(), zip_uint64_t(i));
+        if (!safeEntryName(name))
             return false;
-        names << QString::fromUtf8(raw);
+        names << name;
     }
     for (zip_int64_t i = 0; i < n; ++i) {
         const QString name = names[int(i)];

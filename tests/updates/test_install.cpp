@@ -132,31 +132,49 @@ TEST(UpdateExport, ControlFilesOfAFormAndOfAllRules) {
     EXPECT_TRUE(lines(f).isEmpty());
 }
 
-TEST(UpdateInstall, ControlLinesAndHeaders) {
+TEST(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     SampleFixture fx;
     const QString f = fx.root() + "c.orv";
     db::exec(mainDb(), "delete from int_control");
-    writeText(f, {"\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"ГР[4]\",\"к\"",
-                  "\"Ф14\",\"\",\"Т[1]\",\"=\",\"Т[2]\",\"\",\"\"",
-                  "\"Нет такой\",\"(1)\",\"a\",\"=\",\"b\",\"\",\"c\"",
-                  "\"Ф30\",\"(1000)\",\"a\",\"=\",\"b\",\"c\"",   // six fields: skipped
-                  "not a rule line"});
+    writeText(f, {"\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"ГР[4]\",\"к \"\"цитата\"\"\"",
+                  "\"Ф14\",\"\",\"Т[1]\",\"=\",\"Т[2]\",\"\",\"\"", "",
+                  "\"Нет такой\",\"(1)\",\"a\",\"=\",\"b\",\"\",\"c\""});
     ASSERT_TRUE(InsertControlLines(mainDb(), f));
-    EXPECT_EQ(ruleTexts(), (QStringList{"0|(1)|a|=|b||c", "1|(1000)|СТР[1]|>=|СТР[2]|ГР[4]|к", "2||Т[1]|=|Т[2]||"}));
+    EXPECT_EQ(ruleTexts(), (QStringList{"0|(1)|a|=|b||c", "1|(1000)|СТР[1]|>=|СТР[2]|ГР[4]|к \"цитата\"",
+                                        "2||Т[1]|=|Т[2]||"}));
     EXPECT_TRUE(db::scalar(mainDb(), "select tble from int_control where formid=2").isNull());
+
+    // One line that is not seven quoted fields refuses the whole file.
+    const QString good = "\"Ф30\",\"(1000)\",\"a\",\"=\",\"b\",\"\",\"c\"";
+    for (const QString &bad : {QString("\"Ф30\",\"(1000)\",\"a\",\"=\",\"b\",\"c\""), QString("not a rule line"),
+                               QString("Ф30;(1000);a;=;b;;c")}) {
+        writeText(f, {good, bad});
+        EXPECT_FALSE(InsertControlLines(mainDb(), f)) << bad.toStdString();
+        EXPECT_EQ(ruleCount(), 3);
+    }
     EXPECT_FALSE(InsertControlLines(mainDb(), fx.root() + "missing.orv"));
 
+    // The form line is taken only when it would be written back exactly so.
+    struct Case {
+        const char *line;
+        bool taken;
+        bool net;
+    };
+    for (const Case &c : {Case{"Ф30#Новое \"имя\"#Нет", true, false}, Case{"Ф30#x#Да", true, true},
+                          Case{"Ф30#опись #1#Нет", false, false}, Case{"Ф30#x#True", false, false},
+                          Case{"Ф30#x#False", false, false}, Case{"Ф30", false, false}, Case{"#x#Нет", false, false}}) {
+        const auto h = ParseFormHeaderLine(QString::fromUtf8(c.line));
+        EXPECT_EQ(h.has_value(), c.taken) << c.line;
+        if (h && c.taken)
+            EXPECT_EQ(h->net, c.net) << c.line;
+    }
     const QString frs = fx.root() + "h.frs";
     writeText(frs, {"Ф30#Новое \"имя\"#Нет", "(1000)#ignored#1#1#0#0#False#0"});
     ASSERT_TRUE(InstallFormHeader(mainDb(), frs));
     EXPECT_EQ(decipher("Ф30"), "Новое \"имя\"");
-    EXPECT_EQ(db::scalar(mainDb(), "select net from forms where id=?", {FormF30}).toInt(), 0);
-    for (const QString &flag : {"Да", "True", "False"}) {
-        writeText(frs, {"Ф\"новая#x#" + flag});
-        ASSERT_TRUE(InstallFormHeader(mainDb(), frs));
-        EXPECT_EQ(db::scalar(mainDb(), "select net from forms where formname=?", {"Ф\"новая"}).toInt(), 1) << flag.toStdString();
-    }
-    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from forms where formname=?", {"Ф\"новая"}).toInt(), 1);
+    writeText(frs, {"Ф30#опись #1#Нет"});
+    EXPECT_FALSE(InstallFormHeader(mainDb(), frs));
+    EXPECT_EQ(decipher("Ф30"), "Новое \"имя\"");
     EXPECT_FALSE(InstallFormHeader(mainDb(), fx.root() + "none.frs"));
 }
 

@@ -103,6 +103,23 @@ TEST(UpdateZip, EntriesLeavingTheDestinationAreRefused) {
     EXPECT_FALSE(QFile::exists(dir.filePath("dst/first.txt")));   // nothing of it is unpacked
 }
 
+TEST(UpdateZip, EntryNamesAreUtf8OnlyWhenTheirFlagSaysSo) {
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("shell.zip"));
+    int err = 0;
+    zip_t *z = zip_open(path.constData(), ZIP_CREATE, &err);
+    ASSERT_TRUE(z);
+    static const char data[] = "x";
+    // As the Windows shell packs: code page 866, no UTF-8 flag ("Ф" is 0x94, "д" 0xA4).
+    ASSERT_GE(zip_file_add(z, "\x94\x33\x30/\x94\x33\x30 \xa4.frs", zip_source_buffer(z, data, 1, 0), ZIP_FL_ENC_CP437), 0);
+    // UTF-8 with the flag.
+    ASSERT_GE(zip_file_add(z, "Ф14/Ф14.frs", zip_source_buffer(z, data, 1, 0), ZIP_FL_ENC_UTF_8), 0);
+    ASSERT_EQ(zip_close(z), 0);
+    ASSERT_TRUE(ExtractZipArchive(dir.filePath("shell.zip"), dir.filePath("dst")));
+    EXPECT_EQ(readFile(dir.filePath("dst/Ф30/Ф30 д.frs")), "x");
+    EXPECT_EQ(readFile(dir.filePath("dst/Ф14/Ф14.frs")), "x");
+}
+
 TEST(UpdatePaths, TrailingSlash) {
     EXPECT_EQ(IncludeTrailingPathSlash(""), "");
     EXPECT_EQ(IncludeTrailingPathSlash("a/"), "a/");
