@@ -74,10 +74,10 @@ QStringList GetInstalledUpdateIds(const TUpdateManager &m) {
     return ids;
 }
 
-std::unique_ptr<TUpdatesList> TUpdateManager::CheckForUpdates() {
+std::unique_ptr<TUpdatesList> TUpdateManager::CheckForUpdates(bool includeInstalled) {
     try {
         const QStringList ids = GetInstalledUpdateIds(*this);
-        auto list = CheckForUpdatesList(ServerUrl, Year, TempDir, &ids);
+        auto list = CheckForUpdatesList(ServerUrl, Year, TempDir, includeInstalled ? nullptr : &ids);
         if (list)
             LogInfo(QStringLiteral("Проверка обновлений завершена. Найдено: ") + QString::number(list->items.size()));
         else
@@ -335,34 +335,41 @@ void TUpdateForm::RefreshUpdates() {
     Button1->setEnabled(false);
     ProgressBar1->setVisible(true);
     pump();
-    std::unique_ptr<TUpdatesList> available;
+    std::unique_ptr<TUpdatesList> offered;
     QList<InstalledUpdateRecord> installed;
     {
         TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
-        available = manager.CheckForUpdates();
+        offered = manager.CheckForUpdates(true);
         installed = GetInstalledUpdates(manager);
     }
+    QStringList installedIds;
+    for (const InstalledUpdateRecord &r : installed)
+        installedIds << r.updateId;
     const auto addRow = [this](const UpdateEntry &e, const QString &status) {
         auto *item = new QTreeWidgetItem(ListView1, {e.version, e.releaseDate, e.description,
                                                      QString::number(e.size) + QStringLiteral(" байт"), status});
         item->setData(0, Qt::UserRole, int(m_rows.size()));
         m_rows.append(e);
     };
-    if (available)
-        for (const UpdateEntry &e : available->items)
-            addRow(e, kAvailable);
     // Installed updates stay listed, so that they can be rolled back, also
-    // when the server is out of reach.
+    // when the server no longer offers them or is out of reach.
+    QStringList listed;
+    if (offered)
+        for (const UpdateEntry &e : offered->items) {
+            addRow(e, installedIds.contains(e.id, Qt::CaseInsensitive) ? kInstalled : kAvailable);
+            listed << e.id;
+        }
     for (const InstalledUpdateRecord &r : installed) {
+        if (listed.contains(r.updateId, Qt::CaseInsensitive))
+            continue;
         UpdateEntry e;
         e.id = r.updateId;
         e.version = r.version;
-        e.releaseDate = r.installDate.toString(QStringLiteral("yyyy-MM-dd"));
         e.description = r.description;
         e.size = r.archiveSize;
         addRow(e, kInstalled);
     }
-    if (!available)
+    if (!offered)
         showMessage(QStringLiteral("Сервер обновлений недоступен. Проверьте подключение к интернету."), this);
     Button1->setEnabled(true);
     ProgressBar1->setVisible(false);

@@ -27,7 +27,8 @@ public:
     TUpdateManager(const QSqlDatabase &database, int year, const QString &serverUrl, const QString &tempDir,
                    const QString &backupDir);
 
-    std::unique_ptr<TUpdatesList> CheckForUpdates();
+    // The updates of the year not installed yet (all of them with true).
+    std::unique_ptr<TUpdatesList> CheckForUpdates(bool includeInstalled = false);
     bool InstallUpdate(const QString &updateId, const QString &archiveUrl, const QString &checksum);
     // The entry's version, description and archive size go into the record.
     bool InstallUpdate(const UpdateEntry &entry);

@@ -1,5 +1,6 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "support/ChildProcess.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 #include "updates/UpdateExporter.h"
@@ -101,6 +102,10 @@ TEST(UpdateExport, StructureFileOfAForm) {
     EXPECT_TRUE(l2.contains("стр1#12.5"));
     EXPECT_EQ(l2.filter("заг0#").value(0).section('#', -1), QString("a") + QChar(2) + QChar(1) + "b");
     EXPECT_EQ(l2.filter("заг1#").value(0).section('#', -1), " ");
+
+    // A "#" would split the form line into other fields when read back.
+    db::exec(mainDb(), "update forms set decipher='Раздел #2' where id=?", {id});
+    EXPECT_THROW(ExportFormStructure(mainDb(), id, f), db::Error);
 
     EXPECT_FALSE(ExportFormStructure(mainDb(), 999, f));
     EXPECT_TRUE(lines(f).isEmpty());
@@ -211,7 +216,7 @@ TEST(UpdateInstall, PackageInstallsBacksUpAndRollsBack) {
     EXPECT_FALSE(RollbackUpdateFromBackup(mainDb(), fx.root() + "Backup/2024/none", "X"));
 }
 
-TEST(UpdateInstall, AFailedEntryLeavesNothingOfTheUpdate) {
+TEST(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
     SampleFixture fx;
     FakeDialogs dialogs;
     const QString print = fx.yearFolder() + "forms/Ф30.txt";
@@ -220,15 +225,24 @@ TEST(UpdateInstall, AFailedEntryLeavesNothingOfTheUpdate) {
     db::exec(mainDb(), "delete from int_control where \"Код\" in (1, 7)");
     writeText(print, {"свой"});
     const QStringList rules = ruleTexts();
-
-    // The second entry's structure file is missing: only some entries install.
-    QFile::remove(p.unpacked + "Ф14/Ф14.frs");
     const QString backup = fx.root() + "Backup/2024/U2";
-    EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallSome);
-    EXPECT_EQ(decipher("Ф30"), "изменено");
-    EXPECT_EQ(ruleTexts(), rules);
-    EXPECT_EQ(lines(print), QStringList{"свой"});
-    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from installed_form_versions").toInt(), 0);
+
+    // Each spoils the second entry only: the first one is not kept either.
+    const std::pair<const char *, std::function<void()>> spoils[] = {
+        {"rule file in another format", [&] { writeText(p.unpacked + "Ф14/controls_Ф14.orv", {"Ф14;;Т[1];=;Т[2];;"}); }},
+        {"rule file of unreadable lines", [&] { writeText(p.unpacked + "Ф14/controls_Ф14.orv", {"\"Ф14\",\"\",\"x\""}); }},
+        {"form line with a # inside", [&] { writeText(p.unpacked + "Ф14/Ф14.frs", {"Ф14#часть#1#Нет"}); }},
+        {"structure file missing", [&] { QFile::remove(p.unpacked + "Ф14/Ф14.frs"); }},
+    };
+    for (const auto &[what, spoil] : spoils) {
+        ASSERT_TRUE(ExtractZipArchive(p.archive, p.unpacked));
+        spoil();
+        EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallSome) << what;
+        EXPECT_EQ(decipher("Ф30"), "изменено") << what;
+        EXPECT_EQ(ruleTexts(), rules) << what;
+        EXPECT_EQ(lines(print), QStringList{"свой"}) << what;
+        EXPECT_EQ(db::scalar(mainDb(), "select count(*) from installed_form_versions").toInt(), 0) << what;
+    }
 
     QFile::remove(p.unpacked + "Ф30/Ф30.frs");
     EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallNone);
@@ -238,6 +252,35 @@ TEST(UpdateInstall, AFailedEntryLeavesNothingOfTheUpdate) {
     EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallNone);
     writeText(p.manifest, {"{\"version\": \"1\", \"year\": \"2024\", \"forms\": []}"});
     EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallAll);
+}
+
+TEST(UpdateInstall, AKillBeforeTheCommitLeavesDatabaseAndPrintFilesAsBefore) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    const QString print = fx.yearFolder() + "forms/Ф30.txt";
+    const Package p = makePackage(fx, {"Ф30", "Ф14"});
+    db::exec(mainDb(), "update forms set decipher='изменено' where formname='Ф30'");
+    db::exec(mainDb(), "delete from int_control where \"Код\"=1");
+    writeText(print, {"свой"});
+    const QStringList rules = ruleTexts();
+    const QString backup = fx.root() + "Backup/2024/K";
+
+    const ChildEnd end = runInChild([&] {
+        InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "K", fx.year(), backup, [] { raise(SIGKILL); });
+    });
+    ASSERT_TRUE(end.killed);
+    EXPECT_EQ(end.code, SIGKILL);
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_EQ(ruleTexts(), rules);
+    EXPECT_EQ(lines(print), QStringList{"свой"});
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from installed_form_versions").toInt(), 0);
+
+    // The next run goes through and leaves no staged files behind.
+    ASSERT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "K", fx.year(), backup), InstallAll);
+    EXPECT_NE(lines(print), QStringList{"свой"});
+    EXPECT_EQ(decipher("Ф30"), "Сведения о медицинской организации");
+    EXPECT_EQ(QDir(fx.yearFolder() + "forms").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).filter("staging"),
+              QStringList());
 }
 
 TEST(UpdateInstall, ANewFormIsInsertedAndLeftAloneByTheRollback) {

@@ -192,9 +192,9 @@ TEST(UpdateManager, NothingInstalledTriggersTheAutomaticRollback) {
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
 }
 
-TEST(UpdateWindow, ListsInstallsAndShowsDetails) {
+TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
     ServedSample s;
-    IniFile(paths::settingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
+    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
     TUpdateForm w;
     w.Database = mainDb();
     w.Year = s.fx.year();
@@ -207,19 +207,49 @@ TEST(UpdateWindow, ListsInstallsAndShowsDetails) {
     EXPECT_TRUE(w.Memo1->toPlainText().contains("Формы: Ф30,Ф14"));
     EXPECT_TRUE(w.Button2->isEnabled());
     EXPECT_FALSE(w.Button3->isEnabled());
-    w.grab().save("/tmp/update_window.png");
 
     s.dialogs.answers = {true};
     w.Button2->click();
     EXPECT_EQ(s.dialogs.questions.value(0), "Установить обновление 1.0?");
     EXPECT_EQ(s.dialogs.messages.value(0), "Обновление успешно установлено");
-    EXPECT_EQ(w.ListView1->topLevelItemCount(), 1);   // refreshed: U1 is installed
     EXPECT_EQ(decipher("Ф30"), "Сведения о медицинской организации");
+    // The record keeps what the list said.
+    EXPECT_EQ(db::scalar(mainDb(), "select version || '|' || description || '|' || (archive_size > 0) from updates")
+                  .toString(), "1.0|Формы 30 и 14|1");
+    // Refreshed: U1 listed as installed and ready to roll back, U2 still offered.
+    ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
+    QTreeWidgetItem *installed = w.ListView1->topLevelItem(0);
+    EXPECT_EQ(installed->text(0), "1.0");
+    EXPECT_EQ(installed->text(1), "2024-11-01");
+    EXPECT_EQ(installed->text(4), "Установлено");
+    w.ListView1->setCurrentItem(installed);
+    EXPECT_FALSE(w.Button2->isEnabled());
+    EXPECT_TRUE(w.Button3->isEnabled());
+    w.grab().save("/tmp/update_window.png");
 
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
+    s.dialogs.answers = {true};
+    w.Button3->click();
+    EXPECT_EQ(s.dialogs.questions.value(1), "Откатить обновление? Все изменения будут восстановлены из резервной копии.");
+    EXPECT_EQ(s.dialogs.messages.value(1), "Обновление откачено");
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_EQ(lines(s.printFile), QStringList{"свой"});
+    // The rollback takes the installed versions back too.
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from installed_form_versions").toInt(), 0);
+    ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
+    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(4), "Доступно");
+
+    // Off the server's list, an installed update is still listed for its rollback.
+    db::exec(mainDb(), "insert into updates (update_id, version, year, status, description, archive_size) "
+                       "values ('OLD', '0.9', ?, 'installed', 'Прежнее', 10)", {s.fx.year()});
+    w.Button1->click();
+    ASSERT_EQ(w.ListView1->topLevelItemCount(), 3);
+    EXPECT_EQ(w.ListView1->topLevelItem(2)->text(2), "Прежнее");
+    EXPECT_EQ(w.ListView1->topLevelItem(2)->text(4), "Установлено");
+
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
     s.dialogs.answers = {true};
     w.Button2->click();   // U2: wrong checksum
-    EXPECT_EQ(s.dialogs.messages.value(1), "Ошибка при установке обновления. Проверьте логи.");
+    EXPECT_EQ(s.dialogs.messages.value(2), "Ошибка при установке обновления. Проверьте логи.");
     EXPECT_TRUE(w.Button1->isEnabled());
     EXPECT_TRUE(w.Button2->isEnabled());
     EXPECT_FALSE(w.ProgressBar1->isVisible());
@@ -229,20 +259,19 @@ TEST(UpdateWindow, ListsInstallsAndShowsDetails) {
     EXPECT_EQ(s.dialogs.messages.last(), "База данных не подключена");
 }
 
-TEST(UpdateWindow, DefaultServerAndUnreachableServer) {
-    SampleFixture fx;
-    FakeDialogs dialogs;
-    EXPECT_EQ(ReadUpdateServerUrl(fx.programFolder() + "none.ini"), kDefaultUpdateServerUrl);
-    EXPECT_TRUE(kDefaultUpdateServerUrl.startsWith("http://"));
+TEST(UpdateWindow, TheAddressComesFromTheUpdateSettingsFileOnly) {
+    ServedSample s;
+    EXPECT_EQ(ReadUpdateServerUrl(s.fx.programFolder() + "none.ini"), kDefaultUpdateServerUrl);
     EXPECT_TRUE(kDefaultUpdateServerUrl.endsWith("/api/v1/updates/"));
-    IniFile(paths::settingsFile()).writeString("Настройки", "UpdateServerURL", "http://127.0.0.1:1/");
+    // The working address only in the program's settings file is not used.
+    IniFile(paths::settingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
+    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", "http://127.0.0.1:1/");
     TUpdateForm w;
     w.Database = mainDb();
-    w.Year = fx.year();
+    w.Year = s.fx.year();
     w.show();
-    EXPECT_EQ(dialogs.messages.value(0), "Сервер обновлений недоступен. Проверьте подключение к интернету.");
+    EXPECT_EQ(s.dialogs.messages.value(0), "Сервер обновлений недоступен. Проверьте подключение к интернету.");
     EXPECT_EQ(w.ListView1->topLevelItemCount(), 0);
-    CloseUpdateLogger();
 }
 
 TEST(UpdateWindow, GeneratorWindowMakesAPackage) {
@@ -279,7 +308,6 @@ TEST(UpdateWindow, GeneratorWindowMakesAPackage) {
 TEST(UpdateWindow, MainWindowCheckCommandCountsAndOpensTheWindow) {
     ServedSample s;
     IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
-    IniFile(paths::settingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
     s.dialogs.answers = {true};
     checkForUpdatesCommand(nullptr);
     EXPECT_EQ(s.dialogs.questions.value(0), "Найдено обновлений: 2\r\nОткрыть окно управления обновлениями?");
