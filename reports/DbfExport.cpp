@@ -171,7 +171,6 @@ void TUnf::Button1Click() {
         Gauge1->setValue(position);
         QCoreApplication::processEvents();
     };
-    r.reportError = [this](const QString &message) { showError(message, this); };
 
     Button1->setVisible(false);
     const auto restore = [this, &busy] {
@@ -185,7 +184,10 @@ void TUnf::Button1Click() {
         r.dataDb = db::connection(db::kData);
         const dbfexport::Result result = dbfexport::Run(r);
         restore();
-        showMessage(QStringLiteral("Выгрузка завершена успешно!\nФайл: %1").arg(result.file), this);
+        if (result.misfits.isEmpty())
+            showMessage(dbfexport::ResultMessage(result), this);
+        else
+            showWarning(dbfexport::ResultMessage(result), this);
     } catch (const std::exception &e) {
         restore();
         showError(winutil::errorText(e), this);

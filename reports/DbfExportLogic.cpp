@@ -1,6 +1,7 @@
 #include "reports/DbfExportLogic.h"
 
 #include "core/LinksDb.h"
+#include "core/NumberFormat.h"
 #include "platform/Database.h"
 
 #include <QDir>
@@ -48,7 +49,7 @@ public:
     }
 
     int written = 0;
-    int failed = 0;
+    QStringList misfits;
 
 private:
     void exportTable(const QString &msk, bool inv, qint64 ident, int fixrows, const Section &section) {
@@ -96,10 +97,7 @@ private:
             // code and the external table code of the row code.
             const Keys k{m_yearCode(), TerritoryCode(m_req.territoryItem), PadField(mskrow, 1, 5, QStringLiteral("0")),
                          PadField(mskrow, 6, 4, QStringLiteral("0")), SafeCopy(mskrow, 10, 3)};
-            InsertDbfRow(k, values, [&](const QString &error) {
-                return QStringLiteral("Ошибка при вставке данных в DBF файл:\n%1\nФайл: %2\nСтрока: %3\nSQL: %4")
-                    .arg(error, m_writer.path(), section.item, InsertStatementText(m_req.tableName, k.list(), values));
-            });
+            InsertDbfRow(k, values, section);
         }
     }
 
@@ -119,29 +117,33 @@ private:
         }
         const Keys k{m_yearCode(), TerritoryCode(m_req.territoryItem), PadField(section.item, 1, 5, QStringLiteral("0")),
                      QStringLiteral("2108"), QStringLiteral("001")};
-        InsertDbfRow(k, values, [](const QString &error) {
-            return QStringLiteral("Ошибка при вставке данных Ф30(3.2108) в DBF файл:\n%1").arg(error);
-        });
+        InsertDbfRow(k, values, section);
     }
 
-    template <typename F>
-    void InsertDbfRow(const Keys &k, const QList<double> &values, F message) {
+    // Writes one record. A value too big for its field is left blank and
+    // listed; the run goes on. A failed write ends the run (dbf::Error).
+    void InsertDbfRow(const Keys &k, const QList<double> &values, const Section &section) {
         QVariantList record;
         for (const QString &s : k.list()) record.append(s);
-        for (double v : values) record.append(v);
-        try {
-            m_writer.append(record);
-            ++written;
-        } catch (const dbf::Error &e) {
-            ++failed;
-            if (m_req.reportError) m_req.reportError(message(e.message()));
+        for (int i = 0; i < values.size(); ++i) {
+            const dbf::Field &field = m_fields[5 + i];
+            if (dbf::fits(field, values[i])) {
+                record.append(values[i]);
+                continue;
+            }
+            record.append(QVariant());
+            misfits.append(QStringLiteral("%1 (%2), поле %3: %4")
+                               .arg(k.list().join(u' '), section.item, field.name, num::fixed2(values[i])));
         }
+        m_writer.append(record);
+        ++written;
     }
 
     QString m_yearCode() const { return YearCode(m_req.yearText); }
 
     const Request &m_req;
     dbf::Writer &m_writer;
+    const QList<dbf::Field> m_fields = ExportFields();
     int m_year;
     QString m_valueTable;
 };
@@ -276,16 +278,16 @@ Catalogue ReadCatalogue(const QSqlDatabase &mainDb) {
     return c;
 }
 
-QString InsertStatementText(const QString &tableName, const QStringList &keys, const QList<double> &values) {
-    QStringList names{QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a4"), QStringLiteral("a5"),
-                      QStringLiteral("a6")};
-    for (int i = 1; i <= kValueSlots; ++i) names.append(QStringLiteral("a8") + n(i));
-    QStringList texts;
-    for (const QString &k : keys) texts.append(u'\'' + QString(k).replace(u'\'', QStringLiteral("''")) + u'\'');
-    QStringList numbers;
-    for (double v : values) numbers.append(QString::number(v, 'f', 2));
-    return QStringLiteral("insert into \"%1\" (%2)\nvalues (%3,%4)")
-        .arg(tableName, names.join(QStringLiteral(", ")), texts.join(u','), numbers.join(u','));
+QString ResultMessage(const Result &r) {
+    if (r.misfits.isEmpty()) return QStringLiteral("Выгрузка завершена успешно!\nФайл: %1").arg(r.file);
+    constexpr int kShown = 30;   // the rest is counted, so the message stays readable
+    QStringList lines = r.misfits.mid(0, kShown);
+    if (r.misfits.size() > kShown) lines.append(QStringLiteral("… и ещё %1").arg(r.misfits.size() - kShown));
+    return QStringLiteral("Выгрузка выполнена не полностью!\n"
+                          "Значения, не помещающиеся в поле DBF (15 знаков, 2 после точки), не выгружены: "
+                          "их поля в файле пусты (%1):\n%2\nФайл: %3")
+        .arg(r.misfits.size())
+        .arg(lines.join(u'\n'), r.file);
 }
 
 Result Run(const Request &r) {
@@ -316,7 +318,7 @@ Result Run(const Request &r) {
     }
     writer.commit();
     result.records = ex.written;
-    result.failed = ex.failed;
+    result.misfits = ex.misfits;
     return result;
 }
 

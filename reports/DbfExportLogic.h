@@ -80,14 +80,14 @@ struct Request {
     QString tableName;            // file name of the table inside the folder
     // Progress: position (1-based) of the section being exported, and the count.
     std::function<void(int position, int maximum)> progress;
-    // A record that could not be written; the run goes on.
-    std::function<void(const QString &message)> reportError;
 };
 
 struct Result {
-    QString file;       // the table written
-    int records = 0;    // records written
-    int failed = 0;     // records refused
+    QString file;         // the table written
+    int records = 0;      // records written
+    // Values too big for their field, left blank in their record: the
+    // record's key fields, its section, the field and the value.
+    QStringList misfits;
 };
 
 // Writes the table. Ends with dbf::Error carrying the user's message when a
@@ -96,7 +96,8 @@ struct Result {
 // older table of the same name stays as it was).
 Result Run(const Request &request);
 
-// The statement text of one record as shown in the insert error message.
-QString InsertStatementText(const QString &tableName, const QStringList &keys, const QList<double> &values);
+// The closing message of a run: success, or the export incomplete with the
+// values that did not fit.
+QString ResultMessage(const Result &result);
 
 } // namespace dbfexport

@@ -29,7 +29,30 @@ QByteArray numberText(const Field &f, double value) {
     return s.toLatin1();
 }
 
+// The bytes of a value in its field; false when it is not a number for a
+// numeric field or does not fit the width.
+bool cellText(const Field &f, const QVariant &v, QByteArray &text) {
+    text.clear();
+    if (v.isNull())
+        return true;
+    if (f.type == 'C') {
+        text = cp1251::encode(v.toString());
+    } else {
+        bool ok = false;
+        const double d = v.toDouble(&ok);
+        if (!ok || !std::isfinite(d))
+            return false;
+        text = numberText(f, d);
+    }
+    return text.size() <= f.width;
+}
+
 } // namespace
+
+bool fits(const Field &field, const QVariant &value) {
+    QByteArray text;
+    return cellText(field, value, text);
+}
 
 Field charField(const QString &name, int width) { return Field{name, 'C', width, 0}; }
 Field numericField(const QString &name, int width, int decimals) { return Field{name, 'N', width, decimals}; }
@@ -97,8 +120,11 @@ void Writer::open() {
     if (!m_file->open(QIODevice::WriteOnly))
         throw Error(QStringLiteral("Не удалось создать файл %1: %2").arg(m_path, m_file->errorString()));
     const QByteArray h = header();
-    if (m_file->write(h) != h.size())
-        throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(m_path, m_file->errorString()));
+    if (m_file->write(h) != h.size()) {
+        const QString why = m_file->errorString();
+        m_file->cancelWriting();
+        throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(m_path, why));
+    }
 }
 
 void Writer::append(const QVariantList &values) {
@@ -113,28 +139,23 @@ void Writer::append(const QVariantList &values) {
         const Field &f = m_fields[i];
         const QVariant &v = values[i];
         QByteArray text;
-        if (!v.isNull()) {
-            if (f.type == 'C') {
-                text = cp1251::encode(v.toString());
-            } else {
-                bool ok = false;
-                const double d = v.toDouble(&ok);
-                if (!ok || !std::isfinite(d))
-                    throw Error(QStringLiteral("Значение \"%1\" поля %2 не является числом").arg(v.toString(), f.name));
-                text = numberText(f, d);
-            }
-        }
-        if (text.size() > f.width)
+        if (!cellText(f, v, text)) {
+            if (f.type == 'N' && text.isEmpty())
+                throw Error(QStringLiteral("Значение \"%1\" поля %2 не является числом").arg(v.toString(), f.name));
             throw Error(QStringLiteral("Значение \"%1\" не помещается в поле %2 (ширина %3)")
                             .arg(f.type == 'C' ? v.toString() : QString::fromLatin1(text), f.name).arg(f.width));
+        }
         const QByteArray fill(f.width - int(text.size()), ' ');
         if (f.type == 'C')
             rec.append(text).append(fill);
         else
             rec.append(fill).append(text);
     }
-    if (m_file->write(rec) != rec.size())
-        throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(m_path, m_file->errorString()));
+    if (m_file->write(rec) != rec.size()) {
+        const QString why = m_file->errorString();
+        m_file->cancelWriting();   // a table missing a record is never committed
+        throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(m_path, why));
+    }
     ++m_count;
 }
 

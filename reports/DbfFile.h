@@ -34,6 +34,10 @@ struct Field {
 Field charField(const QString &name, int width);
 Field numericField(const QString &name, int width, int decimals);
 
+// True when the value can be written into the field: a text no longer than
+// the field, a finite number whose text fits its width. A null value fits.
+bool fits(const Field &field, const QVariant &value);
+
 // Language driver byte written for code page 1251.
 constexpr quint8 kLanguageCp1251 = 0xC9;
 
@@ -52,7 +56,8 @@ public:
     void open();
     // One record; values in field order. Texts longer than their field and
     // numbers that do not fit are refused (dbf::Error), the record is not
-    // written and the table stays usable. A null value writes blanks.
+    // written and the table stays usable. A null value writes blanks. A
+    // failed write throws too; the table cannot be committed after it.
     void append(const QVariantList &values);
     // Completes the header and renames the table into place. Throws dbf::Error.
     void commit();

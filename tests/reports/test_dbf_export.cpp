@@ -6,6 +6,7 @@
 #include "platform/Paths.h"
 #include "reports/DbfExport.h"
 #include "reports/DbfExportLogic.h"
+#include "support/ChildProcess.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
@@ -117,7 +118,6 @@ protected:
         r.sections = ReadSections(linksConn->db());
         r.folder = out->path() + "/";
         r.tableName = "out.dbf";
-        r.reportError = [this](const QString &m) { errors.append(m); };
         return r;
     }
 
@@ -142,13 +142,12 @@ protected:
     qint64 special = 0;
     std::unique_ptr<QTemporaryDir> out;
     std::unique_ptr<db::ScopedConnection> linksConn;
-    QStringList errors;
 };
 
 TEST_F(DbfExportRun, InstitutionValuesLandInTheirExternalSlots) {
     const Result res = dbfexport::Run(request(false, ids::NorthHospital));
     EXPECT_EQ(res.records, 6);
-    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    EXPECT_TRUE(res.misfits.isEmpty()) << res.misfits.join('\n').toStdString();
 
     const dbf::Table t = dbf::read(res.file);
     EXPECT_EQ(t.fields.size(), 55);
@@ -188,17 +187,22 @@ TEST_F(DbfExportRun, ReportWithoutValuesWritesZeroRowsAndUntickedSectionsNothing
     EXPECT_TRUE(dbf::read(res.file).records.isEmpty());
 }
 
-TEST_F(DbfExportRun, RefusedRecordIsReportedAndTheRunGoesOn) {
+TEST_F(DbfExportRun, ValueTooBigIsListedAndTheRestOfItsRowKept) {
+    // СТР1 ГР4 of the staff table: external row 001, slot 1.
     db::exec(db::kData, "update data set data=? where hospital=? and \"table\"=? and \"row\"=5 and \"column\"=5",
              {1e13, ids::NorthHospital, ids::TableF30Staff});
     const Result res = dbfexport::Run(request(false, ids::NorthHospital));
-    EXPECT_EQ(res.records, 5);
-    EXPECT_EQ(res.failed, 1);
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].startsWith("Ошибка при вставке данных в DBF файл:\n"));
-    EXPECT_TRUE(errors[0].contains("Строка: 03000 - Ф30"));
-    EXPECT_TRUE(errors[0].contains("SQL: insert into \"out.dbf\""));
-    EXPECT_EQ(keys(dbf::read(res.file), 0), "24|0001|03000|1000|002");
+    EXPECT_EQ(res.records, 6);
+    EXPECT_EQ(res.misfits.join("\n").toStdString(), "24 0001 03000 1000 001 (03000 - Ф30), поле a81: 10000000000000.00");
+    const dbf::Table t = dbf::read(res.file);
+    EXPECT_EQ(keys(t, 0), "24|0001|03000|1000|001");
+    EXPECT_TRUE(t.value(0, "a81").isNull());
+    EXPECT_EQ(t.value(0, "a83").toDouble(), 48);
+    const QString message = ResultMessage(res);
+    EXPECT_TRUE(message.startsWith("Выгрузка выполнена не полностью!\n")) << message.toStdString();
+    EXPECT_TRUE(message.contains(res.misfits[0]));
+    EXPECT_FALSE(message.contains("успешно"));
+    EXPECT_EQ(ResultMessage(Result{"f.dbf", 1, {}}), "Выгрузка завершена успешно!\nФайл: f.dbf");
 }
 
 TEST_F(DbfExportRun, EndingFailuresLeaveTheFolderAsItWas) {
@@ -231,6 +235,25 @@ TEST_F(DbfExportRun, EndingFailuresLeaveTheFolderAsItWas) {
         r.yearText = year;
         expectFailure(r, "Ошибка: не удалось определить год из Main.Label2.Caption!");
     }
+    // A full disk in the middle of the table: the run ends with the message,
+    // and neither a cut table nor its temporary file stays.
+    r = request(false, ids::NorthHospital);
+    const ChildEnd end = runInChild(
+        [&] {
+            try {
+                dbfexport::Run(r);
+            } catch (const dbf::Error &e) {
+                _exit(e.message().startsWith("Не удалось") ? 0 : 2);
+            }
+            _exit(1);
+        },
+        3000);
+    EXPECT_FALSE(end.killed);
+    EXPECT_EQ(end.code, 0);
+    EXPECT_EQ(QDir(out->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.dbf"});
+    QFile f(out->filePath("out.dbf"));
+    f.open(QIODevice::ReadOnly);
+    EXPECT_EQ(f.readAll(), "old");
 }
 
 TEST_F(DbfExportRun, WindowListsAndExportThroughTheDialogs) {
