@@ -13,6 +13,7 @@
 #include "platform/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/TestHttpServer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -171,11 +172,28 @@ TEST_F(EditorTest, RefusedSaveChangesNothing) {
     EXPECT_TRUE(bodies().isEmpty());
 }
 
-TEST_F(EditorTest, SaveSurvivesAnUnreachableServer) {
-    SetControlPoster({});   // the real HTTP client
-    SetControlServiceUrl("http://127.0.0.1/kelvana/api/v1/control/");
+TEST_F(EditorTest, UploadReachesTheServiceByteForByteOrFailsSilently) {
+    TestHttpServer server;
+    ASSERT_NE(server.port(), 0);
+    server.setOk("/kelvana/api/v1/control/", "{}");
+    SetControlPoster({});   // the real transport
+    SetControlServiceUrl(server.base() + "/kelvana/api/v1/control/");
     TContrls w;
     select(w, 0);
+    w.Edit4->setText("сохранено \"с кавычками\" / и Tab\t");
+    w.Button1Click();
+    WaitForUploads();
+    EXPECT_TRUE(LastUploadError().isEmpty()) << LastUploadError().toStdString();
+    ASSERT_EQ(server.requests().size(), 1);
+    const QByteArray req = server.requests()[0];
+    EXPECT_TRUE(req.contains("Content-Type: application/json; charset=utf-8\r\n"));
+    EXPECT_TRUE(req.contains("User-Agent: Kelvana/1.0\r\n"));
+    EXPECT_TRUE(req.endsWith("\",\"commnt\":\"сохранено \\\"с кавычками\\\" \\/ и Tab\\t\",\"year\":"
+                             + QByteArray::number(UploadYear()) + ",\"id\":" + QByteArray::number(w.itemKey(0)) + "}"))
+        << req.constData();
+
+    // An unreachable service: the rule stays saved, the window says nothing.
+    SetControlServiceUrl("http://127.0.0.1:1/kelvana/api/v1/control/");
     w.Edit4->setText("сохранено без сервера");
     QElapsedTimer t;
     t.start();

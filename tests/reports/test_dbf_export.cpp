@@ -298,6 +298,15 @@ TEST_F(DbfExportRun, WindowListsAndExportThroughTheDialogs) {
     w.Button1Click();   // cancelled save dialog: nothing happens
     EXPECT_EQ(dlg.messages.size(), 2);
 
+    // Two values too big: one message at the end, not one per row.
+    db::exec(db::kData, "update data set data=? where hospital=? and \"table\"=? and \"column\"=5 and \"row\" in (5, 6)",
+             {1e13, ids::NorthHospital, ids::TableF30Staff});
+    dlg.files.push_back(out->filePath("Северная"));
+    w.Button1Click();
+    ASSERT_EQ(dlg.messages.size(), 3);
+    EXPECT_TRUE(dlg.messages[2].startsWith("Выгрузка выполнена не полностью!")) << dlg.messages[2].toStdString();
+    EXPECT_EQ(dlg.messages[2].count("поле a81"), 2);
+
 }
 
 TEST(DbfExportWindow, MissingLinksDatabaseIsReportedWhenOpening) {
