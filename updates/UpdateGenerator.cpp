@@ -121,12 +121,11 @@ QString BuildManifestJson(const QString &version, int year, const QString &descr
 }
 
 void SaveManifestJson(const QString &text, const QString &fileName) {
-    QFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw db::Error(QStringLiteral("Не удалось записать файл: ") + fileName);
-    const QByteArray bytes = cp1251::encode(text + QStringLiteral("\r\n"));
-    if (f.write(bytes) != bytes.size())
-        throw db::Error(QStringLiteral("Не удалось записать файл: ") + fileName);
+    // The shared text writer: every line with CR LF, every write checked.
+    QString error;
+    if (!cp1251::writeLines(fileName, text.split(QStringLiteral("\r\n")), &error))
+        throw db::Error(QStringLiteral("Не удалось записать файл: ") + fileName + QStringLiteral(" (") + error
+                        + QLatin1Char(')'));
 }
 
 void CopyPackagePrintFiles(const QString &formName, const QString &sourceFolder, const QString &destFolder) {

@@ -427,17 +427,20 @@ bool RestorePrintFiles(const QString &printBackupFolder, const QString &destFold
         return true;
     }
     ForceDirectoryPath(destFolder);
+    bool ok = true;
     for (const char *ext : {".doc", ".txt"}) {
         const QString file = formName + QLatin1String(ext);
         const QString from = folder + QLatin1Char('/') + file;
         if (!QFileInfo::exists(from))
             continue;
-        if (paths::copyFileOver(from, IncludeTrailingPathSlash(destFolder) + file))
+        if (paths::copyFileOver(from, IncludeTrailingPathSlash(destFolder) + file)) {
             LogInfo(QStringLiteral("Восстановлен печатный файл: ") + file);
-        else
+        } else {
             LogError(QStringLiteral("Не удалось восстановить печатный файл: ") + file);
+            ok = false;
+        }
     }
-    return true;
+    return ok;
 }
 
 bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId,
@@ -481,8 +484,13 @@ bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolde
         const QDir prints(backup + QStringLiteral("print_files_backup"));
         if (prints.exists()) {
             const QString dest = DatabaseFolder(db) + QStringLiteral("forms/");
+            bool printsOk = true;
             for (const QString &sub : prints.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
-                RestorePrintFiles(prints.path(), dest, sub);
+                printsOk = RestorePrintFiles(prints.path(), dest, sub) && printsOk;
+            if (!printsOk) {
+                LogError(QStringLiteral("Печатные файлы обновления восстановлены не все: ") + updateId);
+                return false;
+            }
         }
         LogInfo(QStringLiteral("Откат обновления завершен: ") + updateId);
         return true;

@@ -271,6 +271,9 @@ bool ExtractZipArchive(const QString &zipFile, const QString &destFolder) {
         zip_int64_t got = 0;
         while (ok && (got = zip_fread(zf, buf, sizeof buf)) > 0)
             ok = out.write(buf, got) == got;
+        ok = ok && out.flush();
+        out.close();
+        ok = ok && out.error() == QFileDevice::NoError;
         zip_fclose(zf);
         if (!ok || got < 0)
             return false;
@@ -290,7 +293,7 @@ bool CreateZipArchive(const QString &sourceFolder, const QString &zipFile) {
             return false;
         QByteArray eocd("PK\x05\x06", 4);
         eocd.append(18, '\0');
-        if (f.write(eocd) != eocd.size())
+        if (f.write(eocd) != eocd.size() || !f.flush())
             return false;
     }
     int err = 0;
