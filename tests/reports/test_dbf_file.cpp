@@ -37,15 +37,8 @@ TEST(DbfFile, RoundTripKeepsLayoutTextsAndNumbers) {
     EXPECT_TRUE(raw.contains("        1234.57   42"));                      // right-aligned numbers
 
     const dbf::Table t = dbf::read(path);
-    EXPECT_EQ(t.headerLength, 32 + 4 * 32 + 1);
-    EXPECT_EQ(t.recordLength, 1 + 2 + 12 + 15 + 5);
     EXPECT_EQ(t.language, dbf::kLanguageCp1251);
     EXPECT_TRUE(t.endMark);
-    ASSERT_EQ(t.fields.size(), 4);
-    EXPECT_EQ(t.fields[1].name, "NAME");
-    EXPECT_EQ(t.fields[2].type, 'N');
-    EXPECT_EQ(t.fields[2].width, 15);
-    EXPECT_EQ(t.fields[2].decimals, 2);
     ASSERT_EQ(t.records.size(), 3);
     EXPECT_EQ(t.value(0, "name").toString(), "Ёлкино район");
     EXPECT_DOUBLE_EQ(t.value(0, "A81").toDouble(), 1234.57);

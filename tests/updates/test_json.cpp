@@ -2,31 +2,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(JsonReader, ValuesByFirstOccurrenceOfTheQuotedKey) {
-    const QString j = R"({"a": {"year": 1}, "year": 2025, "name" :  "x\"y", "t": true, "f":false, "n": null,
-                          "o": {"k": 1}, "neg": -12.5e3, "bad": "open)";
-    EXPECT_EQ(JsonGetValue(j, "year"), "1");               // nested first
-    EXPECT_EQ(JsonGetValue(j, "name"), "x\\\"y");          // raw, escapes kept
-    EXPECT_EQ(JsonGetValue(j, "t"), "true");
-    EXPECT_EQ(JsonGetValue(j, "f"), "false");
-    EXPECT_EQ(JsonGetValue(j, "n"), "");
-    EXPECT_EQ(JsonGetValue(j, "o"), "");
-    EXPECT_EQ(JsonGetValue(j, "neg"), "-12.5");            // exponent stops the run
-    EXPECT_EQ(JsonGetValue(j, "bad"), "");                 // no closing quote
-    EXPECT_EQ(JsonGetValue(j, "missing"), "");
-    EXPECT_EQ(JsonGetValue(R"({"year":)", "year"), "");
-    EXPECT_EQ(JsonUnescape(R"(a\"b\/c\u0416\n)"), QString("a\"b/cЖ\n"));
-}
-
-TEST(JsonReader, StringArraysStopAtTheFirstNonString) {
-    EXPECT_EQ(JsonGetStringArray(R"({"x": ["a", "b]c", "d\"e"]})", "x"), (QStringList{"a", "b]c", "d\\\"e"}));
-    EXPECT_EQ(JsonGetStringArray(R"({"x": ["a", 1, "b"]})", "x"), QStringList{"a"});
-    EXPECT_EQ(JsonGetStringArray(R"({"x": ["a", ["b"], "c"]})", "x"), QStringList{"a"});
-    EXPECT_TRUE(JsonGetStringArray(R"({"x": []})", "x").isEmpty());
-    EXPECT_TRUE(JsonGetStringArray(R"({"x": ["a")", "x").isEmpty());
-    EXPECT_TRUE(JsonGetStringArray(R"({"y": 1})", "x").isEmpty());
-}
-
 TEST(UpdatesList, ObjectAndStringElements) {
     const QString j = R"({"year": 2025, "lastUpdate": "2025-03-01", "updates": [
         {"id": "U1", "version": "1.1", "releaseDate": "2025-02-01", "description": "Правка \"Ф30\"",

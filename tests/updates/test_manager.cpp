@@ -132,25 +132,6 @@ TEST(UpdateManager, ChecksumMismatchAndMissingUrlInstallNothing) {
     EXPECT_EQ(decipher("Ф30"), "изменено");
 }
 
-TEST(UpdateManager, InstallRecordsAndRollbackRestores) {
-    ServedSample s;
-    TUpdateManager m = s.manager();
-    ASSERT_TRUE(m.InstallUpdate("U1", s.server.base() + "/pkg/U1.zip", s.checksum)) << logText().toStdString();
-    EXPECT_EQ(decipher("Ф30"), "Сведения о медицинской организации");
-    EXPECT_NE(lines(s.printFile), QStringList{"свой"});
-    EXPECT_EQ(GetInstalledUpdateIds(m), QStringList{"U1"});
-    EXPECT_FALSE(QFile::exists(m.archivePath("U1")));
-    EXPECT_TRUE(QFile::exists(m.unpackedFolder("U1") + "/update_manifest.json"));
-    EXPECT_TRUE(logText().contains("INFO: Обновление успешно установлено: U1"));
-
-    ASSERT_TRUE(m.RollbackUpdate("U1"));
-    EXPECT_EQ(decipher("Ф30"), "изменено");
-    EXPECT_EQ(lines(s.printFile), QStringList{"свой"});
-    // Rolled back: offered again.
-    EXPECT_TRUE(GetInstalledUpdateIds(m).isEmpty());
-    EXPECT_FALSE(m.RollbackUpdate("never"));
-}
-
 TEST(UpdateManager, FailureWhileRecordingUndoesFilesAndTables) {
     ServedSample s;
     const int rules = db::scalar(mainDb(), "select count(*) from int_control").toInt();
