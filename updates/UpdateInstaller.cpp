@@ -182,7 +182,7 @@ std::optional<FormHeaderLine> ParseFormHeaderLine(const QString &line) {
     return h;
 }
 
-bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile) {
+bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile, const QString &expectedName) {
     if (!QFileInfo::exists(structureFile))
         return false;
     QStringList lines;
@@ -191,6 +191,12 @@ bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile) {
     const std::optional<FormHeaderLine> h = ParseFormHeaderLine(lines.first());
     if (!h) {
         LogError(QStringLiteral("Строка формы в файле структуры не читается однозначно: ") + lines.first());
+        return false;
+    }
+    // The backup and the rollback are made for the named form: a file of
+    // another form would change a form that nothing puts back.
+    if (!expectedName.isEmpty() && h->name != expectedName) {
+        LogError(QStringLiteral("Файл структуры описывает другую форму: ") + h->name);
         return false;
     }
     const qint64 id = ReadFormIdByName(db, h->name);
@@ -206,7 +212,7 @@ bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile) {
 bool InstallFormStructure(const QSqlDatabase &db, const QString &formName, const QString &structureFile, qint64) {
     try {
         LogInfo(QStringLiteral("Установка структуры формы: ") + formName);
-        const bool ok = InstallFormHeader(db, structureFile);
+        const bool ok = InstallFormHeader(db, structureFile, formName);
         if (ok)
             LogInfo(QStringLiteral("Структура формы установлена: ") + formName);
         else

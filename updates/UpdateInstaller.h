@@ -41,7 +41,8 @@ struct FormHeaderLine {
 std::optional<FormHeaderLine> ParseFormHeaderLine(const QString &line);
 
 qint64 ReadFormIdByName(const QSqlDatabase &db, const QString &formName);   // -1 when none
-bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile);
+// With an expected name, a form line naming another form is refused.
+bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile, const QString &expectedName = {});
 bool InstallFormStructure(const QSqlDatabase &db, const QString &formName, const QString &structureFile, qint64 formId);
 void DeleteFormControls(const QSqlDatabase &db, const QString &formName, qint64 formId);
 // False, inserting nothing, when the file is missing or holds a line that is

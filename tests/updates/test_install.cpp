@@ -232,6 +232,7 @@ TEST(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
         {"rule file in another format", [&] { writeText(p.unpacked + "Ф14/controls_Ф14.orv", {"Ф14;;Т[1];=;Т[2];;"}); }},
         {"rule file of unreadable lines", [&] { writeText(p.unpacked + "Ф14/controls_Ф14.orv", {"\"Ф14\",\"\",\"x\""}); }},
         {"form line with a # inside", [&] { writeText(p.unpacked + "Ф14/Ф14.frs", {"Ф14#часть#1#Нет"}); }},
+        {"structure file of another form", [&] { writeText(p.unpacked + "Ф14/Ф14.frs", {"Ф30#чужая#Нет"}); }},
         {"structure file missing", [&] { QFile::remove(p.unpacked + "Ф14/Ф14.frs"); }},
     };
     for (const auto &[what, spoil] : spoils) {
