@@ -62,10 +62,11 @@ QString ReadFormNameById(const QSqlDatabase &db, qint64 formId) {
 bool ExportFormStructure(const QSqlDatabase &db, qint64 formId, const QString &fileName) {
     if (!DatabaseReady(db))
         return false;
-    createEmpty(fileName);
     QSqlQuery form = db::exec(db, QStringLiteral("SELECT formname, decipher, net FROM forms WHERE id=?"), {formId});
-    if (!form.next())
+    if (!form.next()) {
+        createEmpty(fileName);
         return false;
+    }
     const QString name = noColon(form.value(0).toString());
     const QString decipher = noColon(form.value(1).toString());
     // The form line is read back by splitting at "#": a text holding one, or a
