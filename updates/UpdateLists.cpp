@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
 #include <QStringDecoder>
 
 namespace {
@@ -280,6 +282,14 @@ bool LoadUpdatesListFile(TUpdatesList &list, const QString &fileName) {
     QString text;
     if (!QFileInfo::exists(fileName) || !ReadJsonFile(fileName, text))
         return false;
+    // A list cut short (a chunked reply whose connection broke reads as
+    // complete on the wire) must not read as "no updates".
+    QJsonParseError error;
+    QJsonDocument::fromJson(text.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        LogError(QStringLiteral("Список обновлений повреждён или получен не полностью: ") + error.errorString());
+        return false;
+    }
     return ParseUpdatesList(text, list);
 }
 

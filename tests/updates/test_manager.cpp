@@ -105,6 +105,14 @@ TEST(UpdateManager, ListsOnlyUpdatesNotInstalledForTheYear) {
     EXPECT_TRUE(logText().contains("INFO: Найдено обновлений: 1"));
     EXPECT_TRUE(QDir(s.fx.programFolder() + "temp").entryList({"updates_list_*"}).isEmpty());
 
+    // A list cut short is an error, not an empty list. (A chunked reply whose
+    // connection breaks may read as complete on the wire.)
+    s.server.setRaw("/api/v1/updates/2023/updates_list.json",
+                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                    "16\r\n{\"updates\": [{\"id\": \"U\r\n");
+    TUpdateManager cut(mainDb(), 2023, s.url(), s.fx.programFolder() + "temp/", "");
+    EXPECT_FALSE(cut.CheckForUpdates());
+
     TUpdateManager offline(mainDb(), 2024, "http://127.0.0.1:1/", s.fx.programFolder() + "temp/", "");
     EXPECT_FALSE(offline.CheckForUpdates());
     EXPECT_TRUE(logText().contains("WARNING: Не удалось загрузить список обновлений"));
