@@ -164,6 +164,16 @@ void deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QStrin
 
     AttachedValues values(d, files);
     db::transaction(d, [&] {
+        // A merged title keeps its text while any of its lines remains: when
+        // it starts on the line and an insert left a blank copy of it on the
+        // next line, the copy goes and the title itself stays.
+        db::exec(d,
+                 QStringLiteral("delete from titles where \"table\"=? and %1=? and %2=? and exists (select 1 from "
+                                "titles m where m.\"table\"=titles.\"table\" and m.%1=? and m.%3=titles.%3 and "
+                                "m.union_sc=titles.union_sc and m.union_sr=titles.union_sr and m.union_ec=titles.union_ec "
+                                "and m.union_er=titles.union_er and trim(coalesce(m.txt, ''))<>'')")
+                     .arg(L, S, X),
+                 {ident, s + 1, s, s});
         // The titles on the line go, except a merged title that starts on it
         // and reaches beyond when no record on the next line takes its place:
         // it keeps its text and starts on the next line.

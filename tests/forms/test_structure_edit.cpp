@@ -225,6 +225,35 @@ TEST_F(StructureEditTest, InsertedRowJoinsTheMergedTitleItFallsInside) {
     EXPECT_EQ(title(kStaff, 1, 5).er, 7);
 }
 
+TEST_F(StructureEditTest, MergedTitleKeepsItsTextWhileAnyOfItsLinesRemains) {
+    // Insert a line inside a merged title, then delete the title's first line:
+    // the blank copy the insert made must not take the title's place.
+    mergeFirstTwoRowTitles();   // column 1, rows 4..5
+    struct Case {
+        bool rows;
+        int column, row;   // the title's first cell
+    };
+    for (const Case &c : {Case{false, 4, 1}, Case{true, 1, 4}}) {
+        SCOPED_TRACE(c.rows ? "rows" : "columns");
+        const QString text = titleText(kStaff, c.column, c.row);
+        ASSERT_FALSE(text.trimmed().isEmpty());
+        if (c.rows) insertDataRow(main(), kStaff, 0, Place::After, 18, files());
+        else insertDataColumn(main(), kStaff, 0, Place::After, 48, files());
+        if (c.rows) deleteDataRow(main(), kStaff, 0, files());
+        else deleteDataColumn(main(), kStaff, 0, files());
+        const Title t = title(kStaff, c.column, c.row);
+        EXPECT_EQ(titleText(kStaff, c.column, c.row), text);
+        EXPECT_EQ((TitleSpan{t.sc, t.sr, t.ec, t.er}),
+                  c.rows ? (TitleSpan{1, 4, 1, 5}) : (TitleSpan{4, 1, 5, 1}));
+        // No second record left inside the title.
+        EXPECT_EQ(title(kStaff, c.rows ? 1 : 5, c.rows ? 5 : 1).sc, -1);
+        // Deleting its remaining first line still keeps the text.
+        if (c.rows) deleteDataRow(main(), kStaff, 0, files());
+        else deleteDataColumn(main(), kStaff, 0, files());
+        EXPECT_EQ(titleText(kStaff, c.column, c.row), text);
+    }
+}
+
 TEST_F(StructureEditTest, ColumnInsertAndDeleteKeepHeadersAndValuesOfEveryFile) {
     // Values of the visits table live in data0 (institutions and report 1)
     // and in data1.
