@@ -355,16 +355,20 @@ TitleSizes readTitleSizes(const QSqlDatabase &d, qint64 ident, int column, int r
     return s;
 }
 
+std::optional<double> parseTitleWidth(const QString &widthText) {
+    const QString w = widthText.trimmed();
+    if (w.isEmpty()) return std::nullopt;
+    QString norm = w;
+    norm.replace(u',', u'.');
+    double width = 0;
+    if (!num::parse(norm, width) || !std::isfinite(width) || width < 0)
+        throw db::Error(QStringLiteral("Ширина столбца \"%1\" не является числом").arg(w));
+    return width;
+}
+
 void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const TitleContent &c, int lines,
                const QString &widthText) {
-    double width = 0;
-    const QString w = widthText.trimmed();
-    if (!w.isEmpty()) {
-        QString norm = w;
-        norm.replace(u',', u'.');
-        if (!num::parse(norm, width) || width < 0)
-            throw db::Error(QStringLiteral("Ширина столбца \"%1\" не является числом").arg(w));
-    }
+    const std::optional<double> width = parseTitleWidth(widthText);
     db::transaction(d, [&] {
         QSqlQuery q = db::exec(d,
                                QStringLiteral("update titles set fontname=?, fontsize=?, fontbold=?, fontitalic=?, tchars=?, "
@@ -375,9 +379,9 @@ void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const T
         if (lines > 0)
             writeSize(d, QStringLiteral("\"rows\""), QStringLiteral("\"row\""), QStringLiteral("height"), ident, row,
                       titleRowHeight(c.fontSize, lines));
-        if (!w.isEmpty())
+        if (width)
             writeSize(d, QStringLiteral("\"columns\""), QStringLiteral("\"column\""), QStringLiteral("width"), ident,
-                      column, num::round2(width));
+                      column, num::round2(*width));
     });
 }
 

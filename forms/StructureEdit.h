@@ -11,6 +11,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace structedit {
 
@@ -118,6 +119,11 @@ struct TitleContent {
     QString tchars;     // four characters
     QString text;       // with ":" (stored as byte 3)
 };
+
+// A column width as typed in the title editor ("75,5" or "75.5"); an empty
+// text is no width. Throws db::Error ("Ширина столбца ... не является числом")
+// for anything else, before anything is written.
+std::optional<double> parseTitleWidth(const QString &widthText);
 
 // Writes the title at (column, row): its record; the height of its row when
 // lines > 0; the width of its column when widthText is not empty. A width

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QSqlQuery>
 #include <QTest>
@@ -153,6 +154,27 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         return int(QDialog::Rejected);
     });
     emit w->StringGrid1->titleDoubleClicked(index);
+    // A bad width is refused by OK with the dialog still open and the typed
+    // values kept; corrected, it is written.
+    dialogs.modals.push_back([this](QDialog *d) {
+        auto *t = static_cast<TTitles *>(d);
+        t->Memo1->setPlainText("Исправлено");
+        t->Edit1->setText("abc");
+        t->BitBtn1->click();
+        EXPECT_EQ(t->result(), 0);
+        EXPECT_EQ(dialogs.messages.last(), "Ширина столбца \"abc\" не является числом");
+        EXPECT_EQ(t->Memo1->toPlainText(), "Исправлено");
+        EXPECT_EQ(t->Edit1->text(), "abc");
+        t->Edit1->setText("10.1");
+        t->BitBtn1->click();
+        return t->result();
+    });
+    emit w->StringGrid1->titleDoubleClicked(index);
+    EXPECT_EQ(text::decodeColon(db::scalar(db::connection(db::kMain), "select txt from titles where \"table\"=1 and \"column\"=1 and \"row\"=4")
+                                    .toString()),
+              "Исправлено");
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select width from \"columns\" where \"table\"=1 and \"column\"=1").toDouble(), 10.1);
+    // Should the width slip through, the store refuses it and writes nothing.
     dialogs.modals.push_back([](QDialog *d) {
         auto *t = static_cast<TTitles *>(d);
         t->Memo1->setPlainText("Не записано");
@@ -163,8 +185,8 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
     EXPECT_EQ(dialogs.messages.last(), "Ширина столбца \"abc\" не является числом");
     EXPECT_EQ(text::decodeColon(db::scalar(db::connection(db::kMain), "select txt from titles where \"table\"=1 and \"column\"=1 and \"row\"=4")
                                     .toString()),
-              "Врачи: всего");
-    EXPECT_EQ(w->StringGrid1->titles().at(index).text, "Врачи: всего");
+              "Исправлено");
+    EXPECT_EQ(w->StringGrid1->titles().at(index).text, "Исправлено");
 }
 
 TEST_F(StructureWindowTest, TitleEditorPreviewGrowsWithItsLines) {
