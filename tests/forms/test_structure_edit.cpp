@@ -342,6 +342,44 @@ TEST_F(StructureEditTest, RulesFollowInsertedRowsAndColumns) {
     EXPECT_EQ(rules(kNetwork), (QSet<QString>{"0,1", "3,1", "4,1", "5,1", "5,-1"}));
 }
 
+TEST_F(StructureEditTest, RulesNamingMovedLinesAreListed) {
+    // Rule numbers are not changed by an edit; the rules and formulas that
+    // name the table's lines from the changed one on are listed instead.
+    struct Case {
+        int ident;
+        bool rows;
+        int line;   // structure number
+        QStringList expected;
+    };
+    const QList<Case> cases = {
+        // Staff table, data row 2 (fixrows 3): "СТР[2]+СТР[3]" and the cycle СТР[1..5].
+        {kStaff, true, 5, {"Контроль 1 Ф30 (1000)", "Контроль 3 Ф30 (1000)"}},
+        // Column 5: own-table rules, the inter-table rule and both indicator
+        // formulas naming Ф30Т[1000]...ГР5.
+        {kStaff, false, 5,
+         {"Контроль 1 Ф30 (1000)", "Контроль 2 Ф30 (1000)", "Контроль 3 Ф30 (1000)", "Контроль 4 Ф30",
+          "Показатели \"Обеспеченность кадрами\", строка 0, графа -1",
+          "Показатели \"Обеспеченность кадрами\", строка 2, графа 1"}},
+        // Nothing names column 8 or row 6.
+        {kStaff, false, 8, {}},
+        {kStaff, true, 9, {}},
+        // Ф14 column 5: its own cycle and the calculated cells of Ф47 naming it,
+        // "*ГР5" through the row rule it crosses.
+        {sample::ids::TableF14Patients, false, 5,
+         {"Контроль 7 Ф14 (1000)", "Расчет Ф47 (1000) ГР5", "Расчет Ф47 (1000) СТР1ГР5", "Расчет Ф47 (1000) СТР4",
+          "Расчет Ф47 (1000) СТР4ГР4"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(c.ident).arg(c.rows).arg(c.line).toStdString());
+        QStringList where;
+        for (const QString &l : rulesReferringFrom(main(), c.ident, c.rows, c.line)) where << l.section('\t', 0, 0);
+        where.sort();
+        QStringList expected = c.expected;
+        expected.sort();
+        EXPECT_EQ(where, expected);
+    }
+}
+
 TEST_F(StructureEditTest, RefusedAndFailedChangesLeaveEverythingAsItWas) {
     // A table with one data row and one data column.
     db::exec(main(), "insert into tables (form, tablen, name, colcount, rowcount, fixcols, fixrows) "

@@ -1,5 +1,6 @@
 // Structure commands of the table window: the confirmations and refusals a
 // user sees, the table shown again after a change, and the title editor.
+#include "core/ListWindow.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "forms/StructureEditDialog.h"
@@ -68,6 +69,14 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     EXPECT_EQ(w->cellDisplayText(0, 3), "77");   // moved down with its row
     EXPECT_EQ(w->cellDisplayText(0, 2), "");
     EXPECT_NE(titleIndex(*w, 1, 6), -1);
+    // The control rules naming rows from the new one on are listed.
+    ASSERT_FALSE(dialogs.modalTitles.isEmpty());
+    EXPECT_TRUE(dialogs.modalTitles.last().endsWith(" - правила и формулы"));
+    const ListContents listed = Form1().contents();
+    EXPECT_TRUE(listed.heading.contains("строки таблицы (1000) формы Ф30 с номера 3")) << listed.heading.toStdString();
+    QStringList where;
+    for (const QStringList &r : listed.rows) where << r.value(0);
+    EXPECT_EQ(where, (QStringList{"Контроль 1 Ф30 (1000)", "Контроль 3 Ф30 (1000)"}));
     if (qEnvironmentVariableIsSet("STRUCTURE_SHOTS")) {
         w->resize(900, 500);
         QApplication::processEvents();
