@@ -242,17 +242,6 @@ TEST_F(ImportDocTest, StructureWrittenIntoTheTable) {
     EXPECT_EQ(count("select count(*) from conditions where tid=2"), 1);
     // One title per non-empty cell: 3 + 3 + 5 + 2.
     EXPECT_EQ(count("select count(*) from titles where \"table\"=2"), 13);
-    QSqlQuery h = db::exec(mainDb(),
-                           "select union_sc, union_sr, union_ec, union_er, fontname, fontsize, fontbold, fontitalic, "
-                           "tchars, txt from titles where \"table\"=2 and \"row\"=? and \"column\"=?",
-                           {1, 2});
-    ASSERT_TRUE(h.next());
-    EXPECT_EQ(h.value(2).toInt(), 3);
-    EXPECT_EQ(h.value(3).toInt(), 1);
-    EXPECT_EQ(h.value(4).toString(), QStringLiteral("Arial"));
-    EXPECT_EQ(h.value(5).toInt(), 10);
-    EXPECT_FALSE(h.value(6).toBool());
-    EXPECT_EQ(h.value(8).toString(), QStringLiteral("CC00"));
     auto title = [&](int r, int c, const QString &col) {
         return db::scalar(mainDb(),
                           QStringLiteral("select %1 from titles where \"table\"=2 and \"row\"=? and \"column\"=?").arg(col),

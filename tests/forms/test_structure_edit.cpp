@@ -1,7 +1,7 @@
 // Structure changes of one table over the sample configuration: rows and
 // columns inserted and deleted with their titles, spans, sizes, calculation
-// rules, stored values of every values file and the tables cache; title edits;
-// a failure half-way changes nothing.
+// rules and stored values of every values file; the rules that name moved
+// lines; title edits; a failure half-way changes nothing.
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "forms/StructureEdit.h"
@@ -135,22 +135,6 @@ TEST(StructureSpans, KeysAndSpansOfInsertedCells) {
     EXPECT_EQ(SpanForInsertedColumn(keys, 1, 5), (TitleSpan{4, 1, 6, 1}));
     EXPECT_EQ(SpanForInsertedColumn(keys, 1, 4), (TitleSpan{4, 1, 4, 1}));
     EXPECT_EQ(SpanForInsertedColumn(keys, 2, 5), (TitleSpan{5, 2, 5, 2}));
-
-    EXPECT_EQ(defaultRowHeight(96), 18);
-    EXPECT_EQ(defaultColumnWidth(96), 48);
-    EXPECT_EQ(defaultRowHeight(120), 14);
-}
-
-TEST(StructureSpans, TitleCodes) {
-    EXPECT_EQ(makeTitleCode(0, 2, true, 3), "TR13");
-    EXPECT_EQ(makeTitleCode(2, 0, false, 12), "BL09");
-    const TitleCodeChoice c = parseTitleCodeChoice("BL12");
-    EXPECT_EQ(c.vertical, 2);
-    EXPECT_EQ(c.horizontal, 0);
-    EXPECT_TRUE(c.rotated);
-    EXPECT_EQ(c.indent, 2);
-    EXPECT_EQ(titleRowHeight(10, 2), 25.5);
-    EXPECT_EQ(titleLineCount(25.5, 10), 2);
 }
 
 TEST_F(StructureEditTest, RowInsertedBeforeMovesEverythingBelowIt) {
@@ -413,21 +397,6 @@ TEST_F(StructureEditTest, RefusedAndFailedChangesLeaveEverythingAsItWas) {
     // Out of the table.
     EXPECT_THROW(insertDataRow(main(), kStaff, 5, Place::Before, 18, files()), db::Error);
     EXPECT_EQ(snapshot(kStaff), before);
-}
-
-TEST_F(StructureEditTest, CacheFollowsTheCounts) {
-    const auto entry = [](int ident) {
-        for (const auto &a : shared().TablesArray)
-            if (a[1] == ident) return a;
-        return std::array<int, 9>{};
-    };
-    ASSERT_EQ(entry(kStaff)[3], 8);
-    insertDataRow(main(), kStaff, 0, Place::Before, 18, files());
-    insertDataColumn(main(), kStaff, 0, Place::Before, 48, files());
-    EXPECT_TRUE(refreshTablesCache(main(), kStaff));
-    EXPECT_EQ(entry(kStaff)[3], 9);
-    EXPECT_EQ(entry(kStaff)[2], 8);
-    EXPECT_FALSE(refreshTablesCache(main(), 999));
 }
 
 TEST_F(StructureEditTest, TitleEditStoresTextCodeAndSizes) {
