@@ -3,6 +3,7 @@
 #include "core/CellNumbering.h"
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
+#include "core/TableLimits.h"
 #include "core/TextUtil.h"
 #include "platform/Database.h"
 
@@ -125,6 +126,10 @@ int insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place, 
     // A table without data lines takes its first one at grid line 0.
     const int lines = a.rows ? t.dataRows() : t.dataColumns();
     checkGridIndex(gridIndex, std::max(1, lines), a.rows);
+    // One more line must leave a table the program still opens.
+    if (!limits::tableSizeFits(t.colcount + (a.rows ? 0 : 1), t.rowcount + (a.rows ? 1 : 0)))
+        throw db::Error(a.rows ? QStringLiteral("В таблице не может быть больше %1 строк").arg(limits::kMaxTableRows)
+                               : QStringLiteral("В таблице не может быть больше %1 граф").arg(limits::kMaxTableColumns));
     // Structure number of the new line, and its grid number.
     const int s = gridIndex + fix + (place == Place::Before || lines <= 0 ? 1 : 2);
     const int newGrid = s - fix - 1;

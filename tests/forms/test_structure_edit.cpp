@@ -397,6 +397,10 @@ TEST_F(StructureEditTest, RefusedAndFailedChangesLeaveEverythingAsItWas) {
     // Out of the table.
     EXPECT_THROW(insertDataRow(main(), kStaff, 5, Place::Before, 18, files()), db::Error);
     EXPECT_EQ(snapshot(kStaff), before);
+    // A line beyond the largest table the program opens.
+    db::exec(main(), "update tables set colcount=1000 where ident=?", {one});
+    EXPECT_THROW(insertDataColumn(main(), one, 0, Place::Before, 48, files()), db::Error);
+    EXPECT_EQ(shape(one).colcount, 1000);
 }
 
 TEST_F(StructureEditTest, TitleEditStoresTextCodeAndSizes) {
