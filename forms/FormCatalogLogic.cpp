@@ -102,6 +102,7 @@ struct FieldReader {
 FrsRowCol readRowCol(const QString &text, int line, const QString &tag, const QString &what) {
     FieldReader r{text.mid(tag.size()).split(kHash), line, text};
     r.need(2);
+    if (const QString fault = frsLineFault(text, false); !fault.isEmpty()) r.fail(fault);
     return FrsRowCol{r.integer(0, what), r.number(1, what == QLatin1String("row") ? QStringLiteral("height")
                                                                                      : QStringLiteral("width")),
                      line};
@@ -134,6 +135,7 @@ FrsTitle readTitle(const QString &text, int line) {
 FrsTable readTable(const QString &text, int line) {
     FieldReader r{text.split(kHash), line, text};
     r.need(8);
+    if (const QString fault = frsLineFault(text, false); !fault.isEmpty()) r.fail(fault);
     FrsTable t;
     t.tablen = r.fields[0];
     t.name = r.fields[1];
@@ -267,6 +269,18 @@ QString frsFieldFault(const QString &what, const QString &value, bool lastOnLine
     return QString();
 }
 
+QString frsLineFault(const QString &line, bool formLine) {
+    int fields = 0;   // the most a line of its kind has; 0: no limit
+    if (formLine) fields = 3;
+    else if (line.startsWith(QLatin1Char('('))) fields = 8;
+    else if (line.startsWith(kRowTag) || line.startsWith(kColumnTag)) fields = 2;
+    const int found = int(line.count(kHash)) + 1;
+    if (fields == 0 || found <= fields) return QString();
+    return QStringLiteral("полей %1 вместо %2: символ \"#\" внутри поля, прочитать строку однозначно нельзя")
+        .arg(found)
+        .arg(fields);
+}
+
 QString formFieldsFault(const QString &formname, const QString &decipher) {
     QString fault = frsFieldFault(QStringLiteral("Форма"), formname);
     if (fault.isEmpty()) fault = frsFieldFault(QStringLiteral("Содержание"), decipher);
@@ -361,6 +375,7 @@ FrsForm parseFrs(const QStringList &input, const std::function<void(const QStrin
     const bool tableLine = head.startsWith(QLatin1Char('(')) && head.count(kHash) >= 7;
     if (h1 <= 0 || tableLine)
         throw Error(fileError(1, head, QStringLiteral("ожидалось описание формы: наименование#содержание#сеть")));
+    if (const QString fault = frsLineFault(head, true); !fault.isEmpty()) throw Error(fileError(1, head, fault));
     const int h2 = head.indexOf(kHash, h1 + 1);
     form.formname = head.left(h1);
     form.decipher = h2 < 0 ? head.mid(h1 + 1) : head.mid(h1 + 1, h2 - h1 - 1);

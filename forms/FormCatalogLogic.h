@@ -77,6 +77,11 @@ void DeleteTableWithData(qint64 ident);
 // field by what (e.g. "Содержание формы"), or empty when value reads back as
 // written.
 QString frsFieldFault(const QString &what, const QString &value, bool lastOnLine = false);
+// Why a line of a structure file would not read back as the fields it was
+// written from: it has more "#" than its kind has fields, so a "#" sits
+// inside a field that is not the last. formLine is true for the first line
+// of the file. Empty when the line reads back (or is no line of a known kind).
+QString frsLineFault(const QString &line, bool formLine);
 // The faults of the fields the catalogue and the tables editor edit; empty
 // when they can be written to a structure file and read back.
 QString formFieldsFault(const QString &formname, const QString &decipher);

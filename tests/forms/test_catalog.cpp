@@ -190,6 +190,11 @@ TEST_F(CatalogTest, FaultyFilesChangeNothing) {
          QStringLiteral("Ошибка на строке 4")},
         {{"Ф30#x#Нет", "(1000)#Штаты#8#7#3#3#может быть#0"}, QStringLiteral("floattype")},
         {{"Ф30#x#Нет", "(1000)#Штаты#8"}, QStringLiteral("Ошибка на строке 2")},
+        // A "#" inside a field that is not the last: the line cannot be read
+        // back as it was meant ("Сведения " and a network form).
+        {{"Ф30#Сведения #1 о штатах#Нет", good}, QStringLiteral("Ошибка на строке 1")},
+        {{"Ф30#x#Нет", "(1000)#Штаты #1#8#7#3#3#False#0"}, QStringLiteral("полей 9 вместо 8")},
+        {{"Ф30#x#Нет", good, "стр1#20#5"}, QStringLiteral("Ошибка на строке 3")},
         // No form line: the table line must not become a form "(1000)".
         {{good, "стр1#20"}, QStringLiteral("Ошибка на строке 1")},
         // Absurd sizes are refused before anything is stored.
