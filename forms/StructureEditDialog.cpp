@@ -1,5 +1,6 @@
 #include "forms/StructureEditDialog.h"
 
+#include "forms/FormCatalogLogic.h"
 #include "forms/TableGrid.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -131,8 +132,15 @@ void TTitles::setTitle(const structedit::TitleContent &c, int lines, const QStri
 }
 
 void TTitles::BitBtn1Click() {
-    // A width that is no number is refused here, with the dialog and
-    // everything typed in it still open.
+    // A width that is no number, or a font name the structure file could not
+    // carry, is refused here, with the dialog and everything typed in it
+    // still open.
+    const QString fontFault = catalog::frsFieldFault(QStringLiteral("Шрифт"), ComboBox1->currentText());
+    if (!fontFault.isEmpty()) {
+        showMessage(fontFault, this);
+        ComboBox1->setFocus();
+        return;
+    }
     try {
         structedit::parseTitleWidth(Edit1->text());
     } catch (const db::Error &e) {

@@ -175,6 +175,11 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         EXPECT_EQ(t->Memo1->toPlainText(), "Исправлено");
         EXPECT_EQ(t->Edit1->text(), "abc");
         t->Edit1->setText("10.1");
+        t->ComboBox1->setCurrentText("Arial#2");   // "#" would cut the structure file's line
+        t->BitBtn1->click();
+        EXPECT_EQ(t->result(), 0);
+        EXPECT_TRUE(dialogs.messages.last().startsWith("Поле \"Шрифт\" содержит символ \"#\""));
+        t->ComboBox1->setCurrentText("Arial");
         t->BitBtn1->click();
         return t->result();
     });
