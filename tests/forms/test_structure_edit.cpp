@@ -119,24 +119,6 @@ protected:
 
 } // namespace
 
-TEST(StructureSpans, KeysAndSpansOfInsertedCells) {
-    EXPECT_EQ(ParseTitleRangeKey("R2C4:R3C5"), (TitleSpan{4, 2, 5, 3}));
-    EXPECT_EQ(ParseTitleRangeKey("R12C3"), (TitleSpan{3, 12, 3, 12}));
-
-    const QStringList keys{"R1C1:R2C1", "R4C1:R6C2", "R1C4:R1C5"};
-    // Inside a merged row title (not on its first row): joins it, one row longer.
-    EXPECT_EQ(SpanForInsertedRow(keys, 1, 5), (TitleSpan{1, 4, 2, 7}));
-    EXPECT_EQ(SpanForInsertedRow(keys, 2, 6), (TitleSpan{1, 4, 2, 7}));
-    // On its first row, or just below it, or beside it: a single cell.
-    EXPECT_EQ(SpanForInsertedRow(keys, 1, 4), (TitleSpan{1, 4, 1, 4}));
-    EXPECT_EQ(SpanForInsertedRow(keys, 1, 7), (TitleSpan{1, 7, 1, 7}));
-    EXPECT_EQ(SpanForInsertedRow(keys, 3, 5), (TitleSpan{3, 5, 3, 5}));
-    // Columns the same way.
-    EXPECT_EQ(SpanForInsertedColumn(keys, 1, 5), (TitleSpan{4, 1, 6, 1}));
-    EXPECT_EQ(SpanForInsertedColumn(keys, 1, 4), (TitleSpan{4, 1, 4, 1}));
-    EXPECT_EQ(SpanForInsertedColumn(keys, 2, 5), (TitleSpan{5, 2, 5, 2}));
-}
-
 TEST_F(StructureEditTest, RowInsertedBeforeMovesEverythingBelowIt) {
     const double second = data(5, kStaff, 5, 6);   // СТР2 ГР4 of institution 5
     ASSERT_GT(second, 0);
