@@ -127,8 +127,7 @@ TContrls::TContrls(QWidget *parent) : QDialog(parent) {
         winutil::guarded(this, [&] { ComboBox1Click(); });
     }
     setWindowTitle(winutil::appTitle() + u' ' + QStringLiteral("Формирование контролей"));
-    HighlighterLeft = std::make_unique<TFormulaHighlighter>(Memo1, RichEdit1);
-    HighlighterRight = std::make_unique<TFormulaHighlighter>(Memo2, RichEdit1);
+    Highlighter = std::make_unique<TFormulaHighlighter>(Memo1, RichEdit1);
     TimerLeft = new QTimer(this);
     TimerRight = new QTimer(this);
     for (QTimer *t : {TimerLeft, TimerRight}) {
@@ -150,8 +149,7 @@ TContrls::TContrls(QWidget *parent) : QDialog(parent) {
 
 TContrls::~TContrls() {
     // The highlighters go before the edits they bind.
-    HighlighterLeft.reset();
-    HighlighterRight.reset();
+    Highlighter.reset();
 }
 
 void TContrls::buildUi() {
@@ -730,6 +728,7 @@ bool TContrls::eventFilter(QObject *watched, QEvent *event) {
 
 void TContrls::HideDecipher() {
     if (!RichEdit1) return;
+    if (Highlighter) Highlighter->Hide();   // its previous-year pane as well
     RichEdit1->clear();
     QPalette p = RichEdit1->palette();
     p.setColor(QPalette::Base, palette().color(QPalette::Window));
@@ -751,7 +750,7 @@ void TContrls::RightTimerTick() {
     ShowSideDecipher(Memo2, 2);
 }
 
-void TContrls::ShowSideDecipher(QPlainTextEdit *memo, int side) {
+void TContrls::ShowSideDecipher(QPlainTextEdit *memo, int /*side*/) {
     if (!RichEdit1 || !memo) return;
     try {
         HideDecipher();
@@ -760,16 +759,20 @@ void TContrls::ShowSideDecipher(QPlainTextEdit *memo, int side) {
         const QString e = ExpandEditorSide(text);
         const int caret = memo->textCursor().selectionStart();
         if (e == text || e.isEmpty()) {
-            TFormulaHighlighter *h = side == 1 ? HighlighterLeft.get() : HighlighterRight.get();
-            if (h) h->UpdateAt(caret);
-        } else {
+            if (Highlighter) {
+                Highlighter->SetEdit(memo);
+                Highlighter->UpdateAt(caret);
+            }
+        } else if (Highlighter) {
             QPlainTextEdit temp(this);
             temp.setVisible(false);
             temp.setPlainText(e);
+            Highlighter->SetEdit(&temp);
             try {
-                TFormulaHighlighter h(&temp, RichEdit1);
-                h.UpdateAt(CarryCaret(caret, int(text.size()), int(e.size())));
+                Highlighter->UpdateAt(CarryCaret(caret, int(text.size()), int(e.size())));
+                Highlighter->SetEdit(memo);
             } catch (const std::exception &ex) {
+                Highlighter->SetEdit(memo);
                 RichEdit1->setPlainText(QStringLiteral("Ошибка: ") + winutil::errorText(ex));
                 QPalette p = RichEdit1->palette();
                 p.setColor(QPalette::Base, kErrorView);

@@ -116,7 +116,8 @@ private:
     void Edit3Enter();
     bool choose(QComboBox *box, int index);
 
-    std::unique_ptr<TFormulaHighlighter> HighlighterLeft, HighlighterRight;
+    // One explanation view and previous-year pane for the side with the caret.
+    std::unique_ptr<TFormulaHighlighter> Highlighter;
     QPlainTextEdit *m_memo = nullptr;     // the memo that last received the focus
     struct CopyBuffer {
         QString lft, rght, cycl, commnt;

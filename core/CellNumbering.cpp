@@ -32,10 +32,13 @@ int pointsToPixels(int points, int dpi) {
     return int(std::lround(double(points) * dpi / 72.0));
 }
 
-int tableWindowPixels(int points, int dpi) {
-    if (dpi <= 0) return pointsToPixels(points, 96);
-    const int scaled = int(double(points) * 96.0 / dpi);  // truncation toward zero
-    return pointsToPixels(scaled, dpi);
+int tableWindowPixels(double points, int dpi) {
+    if (dpi <= 0) dpi = 96;
+    // Truncated toward zero, fractions of a point included; a size no table
+    // can have counts as none.
+    const double scaled = points * 96.0 / dpi;
+    if (!std::isfinite(scaled) || scaled <= 0 || scaled > 1e6) return 0;
+    return pointsToPixels(int(scaled), dpi);
 }
 
 } // namespace cells

@@ -47,8 +47,9 @@ constexpr int spanImageEnd(int image) { return image % 1000; }
 
 // Points (1/72 inch) to screen pixels, rounded to the nearest integer.
 int pointsToPixels(int points, int dpi);
-// A stored size as the table window shows it: first scaled by 96 / dpi
-// (truncated toward zero), then turned into pixels.
-int tableWindowPixels(int points, int dpi);
+// A stored size as the table window shows it: first scaled by 96 / dpi and
+// truncated toward zero (40.9 pt at 96 dpi -> 40 -> 53 px), then turned into
+// pixels. A negative, absurd or unreadable size gives 0.
+int tableWindowPixels(double points, int dpi);
 
 } // namespace cells

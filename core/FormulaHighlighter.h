@@ -92,6 +92,12 @@ public:
     void RenderDecipher(const QString &decipher);
     void ShowError(const QString &message);
 
+    // Binds another edit (the field that has the caret) to the same view
+    // and previous-year pane.
+    void SetEdit(QWidget *edit) { m_edit = edit; }
+    // Hides the view and its previous-year pane.
+    void Hide() { hideView(); }
+
     QWidget *Edit() const { return m_edit; }
     QTextEdit *View() const { return m_view; }
     QTextEdit *PreviousYearView() const { return m_previousView; }

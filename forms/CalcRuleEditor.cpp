@@ -262,8 +262,7 @@ TNTChar::TNTChar(QWidget *parent) : QDialog(parent) {
     bl->addStretch(1);
     top->addWidget(GroupBox2);
 
-    m_formulaLight = std::make_unique<TFormulaHighlighter>(Edit1, Label2);
-    m_conditionLight = std::make_unique<TFormulaHighlighter>(Memo1, Label2);
+    m_light = std::make_unique<TFormulaHighlighter>(Edit1, Label2);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TNTChar::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
@@ -275,17 +274,25 @@ TNTChar::TNTChar(QWidget *parent) : QDialog(parent) {
     connect(TreeView1, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *node, int) { TreeView1DblClick(node); });
     connect(Edit3, &QLineEdit::textChanged, this, &TNTChar::Edit3Change);
-    auto light = [](TFormulaHighlighter *h) {
-        try {
-            h->Update();
-        } catch (const std::exception &) {
-            // A half-typed reference explains nothing yet.
-        }
-    };
-    connect(Edit1, &QLineEdit::textChanged, this, [this, light] { light(m_formulaLight.get()); });
-    connect(Edit1, &QLineEdit::cursorPositionChanged, this, [this, light] { light(m_formulaLight.get()); });
-    connect(Memo1, &QPlainTextEdit::textChanged, this, [this, light] { light(m_conditionLight.get()); });
-    connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, [this, light] { light(m_conditionLight.get()); });
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { explainAtCaret(Edit1); });
+    connect(Edit1, &QLineEdit::cursorPositionChanged, this, [this] { explainAtCaret(Edit1); });
+    connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { explainAtCaret(Memo1); });
+    connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, [this] { explainAtCaret(Memo1); });
+    // The caret going to the other field takes the explanation along.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now == Edit1 || now == Memo1) explainAtCaret(now);
+    });
+}
+
+void TNTChar::explainAtCaret(QWidget *field) {
+    if (!m_light) return;
+    m_light->SetEdit(field);
+    try {
+        m_light->Update();
+    } catch (const std::exception &) {
+        // A half-typed reference explains nothing yet.
+        m_light->Hide();
+    }
 }
 
 TNTChar::~TNTChar() = default;

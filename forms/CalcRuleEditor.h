@@ -145,8 +145,10 @@ private:
     void fillTypes(QTreeWidgetItem *parent, qint64 parentId, int depth);
     QString m_types;
     bool m_filling = false;
-    std::unique_ptr<TFormulaHighlighter> m_formulaLight;
-    std::unique_ptr<TFormulaHighlighter> m_conditionLight;
+    // Explains the reference at the caret of the formula or the condition,
+    // whichever has the caret, in Label2 and one previous-year pane.
+    void explainAtCaret(QWidget *field);
+    std::unique_ptr<TFormulaHighlighter> m_light;
 };
 
 // The "Настройка" commands of the table window: item is N15, N16 or N32.

@@ -117,6 +117,12 @@ void TFChar::BitBtn1Click() {
         Edit1->setFocus();
         return;
     }
+    const QString fault = catalog::formFieldsFault(Edit1->text(), Edit2->text());
+    if (!fault.isEmpty()) {
+        showMessage(fault, this);
+        (catalog::frsFieldFault(QString(), Edit1->text()).isEmpty() ? Edit2 : Edit1)->setFocus();
+        return;
+    }
     accept();
 }
 
@@ -240,6 +246,12 @@ void TFTabs::N2Click() {
 bool TFTabs::save() {
     QTreeWidgetItem *item = ListView1->currentItem();
     if (!item) return false;
+    const QString fault = catalog::tableFieldsFault(Edit1->text(), Edit2->text());
+    if (!fault.isEmpty()) {
+        showMessage(fault, this);
+        (catalog::tableFieldsFault(Edit1->text(), QString()).isEmpty() ? Edit2 : Edit1)->setFocus();
+        return false;
+    }
     bool ok = false;
     guarded(this, [&] {
         catalog::updateTable(itemId(item), Edit1->text(), Edit2->text(), CheckBox1->isChecked(), radioIndex());
@@ -274,7 +286,11 @@ void TFTabs::focusChanged(QWidget *old, QWidget *now) {
     if (!GroupBox1->isAncestorOf(old) || GroupBox1->isAncestorOf(now)) return;
     if (now->window() != this) return;   // a message or question of our own
     m_leaving = true;
-    if (!BitBtn1->isHidden() && confirm(QStringLiteral("Сохранить изменения?"), this)) save();
+    if (!BitBtn1->isHidden() && confirm(QStringLiteral("Сохранить изменения?"), this) && !save()) {
+        // Refused: the typed values stay in the group for correcting.
+        m_leaving = false;
+        return;
+    }
     BitBtn1->hide();
     GroupBox1->hide();
     m_leaving = false;

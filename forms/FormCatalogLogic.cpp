@@ -2,6 +2,7 @@
 
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
+#include "core/TableLimits.h"
 #include "core/TextUtil.h"
 #include "forms/StructureEdit.h"
 #include "platform/Codepage.h"
@@ -101,6 +102,7 @@ struct FieldReader {
 FrsRowCol readRowCol(const QString &text, int line, const QString &tag, const QString &what) {
     FieldReader r{text.mid(tag.size()).split(kHash), line, text};
     r.need(2);
+    if (const QString fault = frsLineFault(text, false); !fault.isEmpty()) r.fail(fault);
     return FrsRowCol{r.integer(0, what), r.number(1, what == QLatin1String("row") ? QStringLiteral("height")
                                                                                      : QStringLiteral("width")),
                      line};
@@ -133,6 +135,7 @@ FrsTitle readTitle(const QString &text, int line) {
 FrsTable readTable(const QString &text, int line) {
     FieldReader r{text.split(kHash), line, text};
     r.need(8);
+    if (const QString fault = frsLineFault(text, false); !fault.isEmpty()) r.fail(fault);
     FrsTable t;
     t.tablen = r.fields[0];
     t.name = r.fields[1];
@@ -143,6 +146,12 @@ FrsTable readTable(const QString &text, int line) {
     t.floattype = r.boolean(6, QStringLiteral("floattype"));
     t.scan = r.fields[7].trimmed().isEmpty() ? 0 : r.integer(7, QStringLiteral("scan"));
     t.line = line;
+    if (!limits::tableSizeFits(t.colcount, t.rowcount))
+        r.fail(QStringLiteral("размер таблицы %1 x %2 недопустим (граф от 0 до %3, строк от 0 до %4)")
+                   .arg(t.colcount)
+                   .arg(t.rowcount)
+                   .arg(limits::kMaxTableColumns)
+                   .arg(limits::kMaxTableRows));
     return t;
 }
 
@@ -250,12 +259,58 @@ void DeleteTableWithData(qint64 ident) {
 
 // ---- structure files ---------------------------------------------------------------------
 
+QString frsFieldFault(const QString &what, const QString &value, bool lastOnLine) {
+    if (!lastOnLine && value.contains(kHash))
+        return QStringLiteral("Поле \"%1\" содержит символ \"#\", который разделяет поля файла структуры формы: "
+                              "\"%2\"")
+            .arg(what, value);
+    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+        return QStringLiteral("Поле \"%1\" содержит перевод строки: \"%2\"").arg(what, value);
+    return QString();
+}
+
+QString frsLineFault(const QString &line, bool formLine) {
+    int fields = 0;   // the most a line of its kind has; 0: no limit
+    if (formLine) fields = 3;
+    else if (line.startsWith(QLatin1Char('('))) fields = 8;
+    else if (line.startsWith(kRowTag) || line.startsWith(kColumnTag)) fields = 2;
+    const int found = int(line.count(kHash)) + 1;
+    if (fields == 0 || found <= fields) return QString();
+    return QStringLiteral("полей %1 вместо %2: символ \"#\" внутри поля, прочитать строку однозначно нельзя")
+        .arg(found)
+        .arg(fields);
+}
+
+QString formFieldsFault(const QString &formname, const QString &decipher) {
+    QString fault = frsFieldFault(QStringLiteral("Форма"), formname);
+    if (fault.isEmpty()) fault = frsFieldFault(QStringLiteral("Содержание"), decipher);
+    return fault;
+}
+
+QString tableFieldsFault(const QString &tablen, const QString &name) {
+    QString fault = frsFieldFault(QStringLiteral("Номер"), tablen);
+    if (fault.isEmpty() && !(tablen.startsWith(QLatin1Char('(')) && tablen.endsWith(QLatin1Char(')'))))
+        fault = QStringLiteral("Номер таблицы пишется в скобках, например (1000): \"%1\"").arg(tablen);
+    if (fault.isEmpty()) fault = frsFieldFault(QStringLiteral("Содержание"), name);
+    return fault;
+}
+
 QStringList frsLines(qint64 formId) {
     const QSqlDatabase d = mainDb();
     QSqlQuery f = db::exec(d, QStringLiteral("select formname, decipher, net from forms where id=?"), {formId});
     if (!f.next()) throw Error(QStringLiteral("Форма не найдена"));
+    // A text that would read back as another one stops the export: the file
+    // would change the form (or another one) on import.
+    auto field = [](const QString &what, const QString &value) {
+        const QString fault = frsFieldFault(what, value);
+        if (!fault.isEmpty())
+            throw Error(QStringLiteral("Файл структуры формы не записан.\r\n") + fault +
+                        QStringLiteral("\r\nИсправьте текст и повторите экспорт."));
+        return value;
+    };
     QStringList lines;
-    lines << noColon(f.value(0).toString()) + kHash + noColon(f.value(1).toString()) + kHash +
+    lines << field(QStringLiteral("Форма"), noColon(f.value(0).toString())) + kHash +
+                 field(QStringLiteral("Содержание формы"), noColon(f.value(1).toString())) + kHash +
                  yesNo(f.value(2).toBool());
     QSqlQuery t = db::exec(d,
                            QStringLiteral("select ident, tablen, name, colcount, rowcount, fixcols, fixrows, "
@@ -264,7 +319,9 @@ QStringList frsLines(qint64 formId) {
     while (t.next()) {
         const qint64 ident = t.value(0).toLongLong();
         const QVariant scan = t.value(8);
-        lines << QStringList{noColon(t.value(1).toString()), noColon(t.value(2).toString()), intText(t.value(3)),
+        const QString tablen = field(QStringLiteral("Номер таблицы"), noColon(t.value(1).toString()));
+        lines << QStringList{tablen, field(QStringLiteral("Содержание таблицы ") + tablen, noColon(t.value(2).toString())),
+                             intText(t.value(3)),
                              intText(t.value(4)), intText(t.value(5)), intText(t.value(6)),
                              trueFalse(t.value(7).toBool()),
                              scan.isNull() || scan.toString().isEmpty() ? QStringLiteral("0") : intText(scan)}
@@ -282,11 +339,15 @@ QStringList frsLines(qint64 formId) {
         while (h.next()) {
             QString txt = noColon(h.value(11).toString());
             if (txt.isEmpty()) txt = QStringLiteral(" ");
+            const QString where = QStringLiteral(" заголовка (графа %1, строка %2) таблицы %3")
+                                      .arg(intText(h.value(0)), intText(h.value(1)), tablen);
             lines << kTitleTag + QStringList{intText(h.value(0)), intText(h.value(1)), intText(h.value(2)),
                                              intText(h.value(3)), intText(h.value(4)), intText(h.value(5)),
-                                             noColon(h.value(6).toString()), intText(h.value(7)),
-                                             trueFalse(h.value(8).toBool()), trueFalse(h.value(9).toBool()),
-                                             h.value(10).toString(), text::encodeLineBreaks(txt)}
+                                             field(QStringLiteral("Шрифт") + where, noColon(h.value(6).toString())),
+                                             intText(h.value(7)), trueFalse(h.value(8).toBool()),
+                                             trueFalse(h.value(9).toBool()),
+                                             field(QStringLiteral("Выравнивание") + where, h.value(10).toString()),
+                                             text::encodeLineBreaks(txt)}
                                      .join(kHash);
         }
     }
@@ -309,8 +370,12 @@ FrsForm parseFrs(const QStringList &input, const std::function<void(const QStrin
     FrsForm form;
     const QString &head = lines[0];
     const int h1 = head.indexOf(kHash);
-    if (h1 <= 0)
+    // A file that begins with a table line has lost its form line: reading
+    // that table line as one would make a form named after the table.
+    const bool tableLine = head.startsWith(QLatin1Char('(')) && head.count(kHash) >= 7;
+    if (h1 <= 0 || tableLine)
         throw Error(fileError(1, head, QStringLiteral("ожидалось описание формы: наименование#содержание#сеть")));
+    if (const QString fault = frsLineFault(head, true); !fault.isEmpty()) throw Error(fileError(1, head, fault));
     const int h2 = head.indexOf(kHash, h1 + 1);
     form.formname = head.left(h1);
     form.decipher = h2 < 0 ? head.mid(h1 + 1) : head.mid(h1 + 1, h2 - h1 - 1);
@@ -359,7 +424,8 @@ ImportResult importFrs(const FrsForm &form) {
     ImportRunner run{mainDb(), 1};
     db::transaction(run.d, [&] {
         QList<QPair<QString, qint64>> stored;
-        QSqlQuery f = run.run(QStringLiteral("select id from forms where formname=?"), {form.formname});
+        QSqlQuery f = run.run(QStringLiteral("select id from forms where upper(formname)=upper(?) order by id"),
+                              {form.formname});
         if (f.next()) {
             result.formId = f.value(0).toLongLong();
             QSqlQuery t = run.run(QStringLiteral("select ident, tablen from tables where form=?"), {result.formId});

@@ -71,7 +71,26 @@ void DeleteTableWithData(qint64 ident);
 
 // ---- structure files -------------------------------------------------------------------
 
-// The lines of a form's structure file.
+// Fields are joined by "#" with no escaping, so a field followed by others
+// on its line must hold no "#", and no field may hold a line break: such a
+// field would read back as another text. The reason in Russian, naming the
+// field by what (e.g. "Содержание формы"), or empty when value reads back as
+// written.
+QString frsFieldFault(const QString &what, const QString &value, bool lastOnLine = false);
+// Why a line of a structure file would not read back as the fields it was
+// written from: it has more "#" than its kind has fields, so a "#" sits
+// inside a field that is not the last. formLine is true for the first line
+// of the file. Empty when the line reads back (or is no line of a known kind).
+QString frsLineFault(const QString &line, bool formLine);
+// The faults of the fields the catalogue and the tables editor edit; empty
+// when they can be written to a structure file and read back.
+QString formFieldsFault(const QString &formname, const QString &decipher);
+// A table number must also stand in parentheses ("(1000)"): the reader
+// finds the table lines by their "(".
+QString tableFieldsFault(const QString &tablen, const QString &name);
+
+// The lines of a form's structure file. Throws Error, naming the field, when
+// a text of the form would not read back as stored (see frsFieldFault).
 QStringList frsLines(qint64 formId);
 // Writes the structure file; throws Error when it cannot be written.
 void exportForm(qint64 formId, const QString &path);
@@ -108,8 +127,9 @@ struct FrsForm {
 // Reads the whole file before anything is written. A line where a table line
 // is expected but missing is told through warn (with its line number) and
 // skipped up to the next line that begins with "("; any other fault of the
-// file (a missing form line, a field that is not a number, too few fields)
-// throws Error naming the line, so nothing is imported from such a file.
+// file (a missing form line, a field that is not a number, too few fields, a
+// table larger than the program accepts) throws Error naming the line, so
+// nothing is imported from such a file.
 FrsForm parseFrs(const QStringList &lines, const std::function<void(const QString &)> &warn = {});
 FrsForm readFrsFile(const QString &path, const std::function<void(const QString &)> &warn = {});
 
@@ -120,7 +140,7 @@ struct ImportResult {
     QList<QPair<QString, qint64>> missing;
 };
 // Writes a parsed file in one transaction: the form is found by its name
-// (updated) or added; each table is found by tablen (updated, its rows,
+// without regard to letter case (updated) or added; each table is found by tablen (updated, its rows,
 // columns and titles replaced; calculated cells and values stay) or added.
 // A failing statement throws Error ("Ошибка на строке ...") and nothing stays.
 ImportResult importFrs(const FrsForm &form);

@@ -139,6 +139,12 @@ void TImportDocForm::ButtonImportClick() {
             showMessage(QStringLiteral("Не удалось извлечь структуру таблицы из документа!"), this);
             return;
         }
+        const QString fault = importdoc::structureFault(s1, fixcols, fixrows);
+        if (!fault.isEmpty()) {
+            showMessage(fault, this);
+            (fixrows > s1.rows ? EditFixRows : EditFixCols)->setFocus();
+            return;
+        }
         if (!ReportDocTableStructure(s1, ident, fixcols, fixrows)) {
             showError(QStringLiteral("Ошибка при анализе структуры таблицы!"), this);
             return;

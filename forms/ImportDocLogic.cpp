@@ -1,5 +1,6 @@
 #include "forms/ImportDocLogic.h"
 
+#include "core/TableLimits.h"
 #include "core/TextUtil.h"
 
 #include "platform/Database.h"
@@ -20,25 +21,30 @@ void DocStructure::resize(int rowCount, int colCount) {
     cells = next;
 }
 
-void computeSpans(DocStructure &s) {
-    for (int r = 1; r <= s.rows; ++r)
-        for (int c = 1; c <= s.cols; ++c) {
-            DocCell &cell = s.at(r, c);
-            if (!cell.filled) continue;
-            cell.endRow = s.rows;
-            for (int below = r + 1; below <= s.rows; ++below)
-                if (s.at(below, c).filled) {
-                    cell.endRow = below - 1;
-                    break;
-                }
-            cell.endColumn = s.cols;
-            for (int right = c + 1; right <= s.cols; ++right)
-                if (s.at(r, right).filled) {
-                    cell.endColumn = right - 1;
-                    break;
-                }
-        }
+namespace {
+
+// A cell's text as a title: paragraphs on lines of their own (as a title
+// typed in the title editor), end-of-cell bytes removed, trimmed.
+QString titleText(const QString &cellText) {
+    QStringList paragraphs = cellText.split(QLatin1Char('\r'));
+    for (QString &p : paragraphs) {
+        p.remove(QChar(7));
+        p = p.trimmed();
+    }
+    return paragraphs.join(QLatin1Char('\n')).trimmed();
 }
+
+QString sizeFault(int rows, int cols) {
+    if (limits::tableSizeFits(cols, rows)) return QString();
+    return QStringLiteral("Таблица документа слишком велика: %1 строк, %2 столбцов (допускается не более %3 строк и "
+                          "%4 столбцов)")
+        .arg(rows)
+        .arg(cols)
+        .arg(limits::kMaxTableRows)
+        .arg(limits::kMaxTableColumns);
+}
+
+} // namespace
 
 DocStructure ExtractDocTableStructure(const QString &path, int n) {
     if (!QFileInfo::exists(path)) throw Error(QStringLiteral("Файл не найден: ") + path);
@@ -47,20 +53,34 @@ DocStructure ExtractDocTableStructure(const QString &path, int n) {
         const office::WordDocument doc = office::WordDocument::open(docx);
         if (doc.tableCount() < n) throw Error(QStringLiteral("В документе нет таблицы с номером %1").arg(n));
         const office::WordTable table = doc.table(n);
+        const QList<office::GridCell> grid = table.gridCells();
+        // A cell reaching beyond the largest table is named before the grid
+        // is allocated.
+        for (const office::GridCell &g : grid)
+            if (qint64(g.column) + g.colSpan - 1 > limits::kMaxTableColumns ||
+                qint64(g.row) + g.rowSpan - 1 > limits::kMaxTableRows)
+                throw Error(QStringLiteral("Ячейка таблицы документа (строка %1, столбец %2) выходит за пределы "
+                                           "допустимого размера таблицы (%3 строк, %4 столбцов)")
+                                .arg(g.row)
+                                .arg(g.wordColumn)
+                                .arg(limits::kMaxTableRows)
+                                .arg(limits::kMaxTableColumns));
+        const QString tooLarge = sizeFault(table.rowCount(), table.columnCount());
+        if (!tooLarge.isEmpty()) throw Error(tooLarge);
         DocStructure s;
         s.resize(table.rowCount(), table.columnCount());
-        for (const office::GridCell &g : table.gridCells()) {
+        // Each cell with the span the document gives it: positions inside a
+        // merged cell stay empty.
+        for (const office::GridCell &g : grid) {
             if (g.row < 1 || g.row > s.rows || g.column < 1 || g.column > s.cols) continue;
             DocCell &cell = s.at(g.row, g.column);
-            QString text = g.text;
-            text.remove(QLatin1Char('\r'));
-            text.remove(QChar(7));
             cell.filled = true;
-            cell.text = text.trimmed();
-            cell.startColumn = cell.endColumn = g.column;
-            cell.startRow = cell.endRow = g.row;
+            cell.text = titleText(g.text);
+            cell.startColumn = g.column;
+            cell.startRow = g.row;
+            cell.endColumn = std::min(s.cols, g.column + std::max(1, g.colSpan) - 1);
+            cell.endRow = std::min(s.rows, g.row + std::max(1, g.rowSpan) - 1);
         }
-        computeSpans(s);
         return s;
     } catch (const office::Error &e) {
         throw Error(QStringLiteral("Ошибка при извлечении структуры таблицы: ") + e.message());
@@ -69,6 +89,16 @@ DocStructure ExtractDocTableStructure(const QString &path, int n) {
     } catch (const std::exception &e) {
         throw Error(QStringLiteral("Ошибка при извлечении структуры таблицы: ") + QString::fromLocal8Bit(e.what()));
     }
+}
+
+QString structureFault(const DocStructure &s, int fixcols, int fixrows) {
+    const QString tooLarge = sizeFault(s.rows, s.cols);
+    if (!tooLarge.isEmpty()) return tooLarge;
+    if (fixcols > s.cols)
+        return QStringLiteral("Фиксированных столбцов (%1) больше, чем столбцов в таблице (%2)").arg(fixcols).arg(s.cols);
+    if (fixrows > s.rows)
+        return QStringLiteral("Фиксированных строк (%1) больше, чем строк в таблице (%2)").arg(fixrows).arg(s.rows);
+    return QString();
 }
 
 bool joinRight(DocStructure &s1, const DocStructure &s2, int fixcols) {
@@ -120,6 +150,8 @@ QString describeStructure(const DocStructure &s) {
 }
 
 void UpdateTableStructure(qint64 ident, const DocStructure &s, int fixcols, int fixrows) {
+    const QString fault = structureFault(s, fixcols, fixrows);
+    if (!fault.isEmpty()) throw Error(fault);
     try {
         const QSqlDatabase d = db::connection(db::kMain);
         if (!db::scalar(d, QStringLiteral("select ident from tables where ident=?"), {ident}).isValid())

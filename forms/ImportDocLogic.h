@@ -37,13 +37,16 @@ struct DocStructure {
 
 // The grid of table n (1-based) of a .docx (a legacy .doc is converted
 // first). Each cell sits at the grid position where it starts, with its text
-// (paragraph marks and end-of-cell bytes removed, trimmed); a cell's end row
-// and end column reach to just before the next filled position below and to
-// the right (or to the table's edge). Throws Error.
+// (paragraphs on lines of their own, end-of-cell bytes removed, trimmed) and
+// the row and column span the document gives it. A table, or a cell, beyond
+// the largest table the program accepts is refused, naming the cell, before
+// the grid is made. Throws Error.
 DocStructure ExtractDocTableStructure(const QString &path, int n);
 
-// Spans from the filled positions, as described above.
-void computeSpans(DocStructure &s);
+// Why the structure cannot become a table with these fixed columns and rows
+// (larger than the program accepts, or more fixed lines than the table has);
+// empty when it can.
+QString structureFault(const DocStructure &s, int fixcols, int fixrows);
 
 // Joins a second table on the right, leaving out its first fixcols columns.
 // False (nothing changed) when the row counts differ.
@@ -64,8 +67,8 @@ TitleAttributes FormatTitleAttributes(int row, int column, const QString &text);
 QString describeStructure(const DocStructure &s);
 
 // Rewrites the structure of the definition table ident in one transaction.
-// Throws Error when the table does not exist or a statement fails; nothing
-// changes then.
+// Throws Error when the table does not exist, structureFault finds a fault or
+// a statement fails; nothing changes then.
 void UpdateTableStructure(qint64 ident, const DocStructure &s, int fixcols, int fixrows);
 
 } // namespace importdoc

@@ -3,13 +3,16 @@
 #include "core/CellNumbering.h"
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
+#include "core/TableLimits.h"
 #include "core/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSqlQuery>
 #include <cmath>
+#include <limits>
 
 namespace structedit {
 
@@ -115,14 +118,18 @@ struct Axis {
     QString cross() const { return rows ? QStringLiteral("\"column\"") : QStringLiteral("\"row\""); }
 };
 
-void insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place, int size, const QStringList &files,
-                const Axis &a) {
+int insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place, int size, const QStringList &files,
+               const Axis &a) {
     const TableShape t = readTableShape(d, ident);
     const int fix = a.rows ? t.fixrows : t.fixcols;
     const int crossFix = a.rows ? t.fixcols : t.fixrows;
     // A table without data lines takes its first one at grid line 0.
     const int lines = a.rows ? t.dataRows() : t.dataColumns();
     checkGridIndex(gridIndex, std::max(1, lines), a.rows);
+    // One more line must leave a table the program still opens.
+    if (!limits::tableSizeFits(t.colcount + (a.rows ? 0 : 1), t.rowcount + (a.rows ? 1 : 0)))
+        throw db::Error(a.rows ? QStringLiteral("В таблице не может быть больше %1 строк").arg(limits::kMaxTableRows)
+                               : QStringLiteral("В таблице не может быть больше %1 граф").arg(limits::kMaxTableColumns));
     // Structure number of the new line, and its grid number.
     const int s = gridIndex + fix + (place == Place::Before || lines <= 0 ? 1 : 2);
     const int newGrid = s - fix - 1;
@@ -149,9 +156,10 @@ void insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place,
                        QStringLiteral(">=?"),
                    {ident, s + 1});
     });
+    return s;
 }
 
-void deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QStringList &files, const Axis &a) {
+int deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QStringList &files, const Axis &a) {
     const TableShape t = readTableShape(d, ident);
     const int fix = a.rows ? t.fixrows : t.fixcols;
     const int count = a.rows ? t.rowcount : t.colcount;
@@ -164,6 +172,16 @@ void deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QStrin
 
     AttachedValues values(d, files);
     db::transaction(d, [&] {
+        // A merged title keeps its text while any of its lines remains: when
+        // it starts on the line and an insert left a blank copy of it on the
+        // next line, the copy goes and the title itself stays.
+        db::exec(d,
+                 QStringLiteral("delete from titles where \"table\"=? and %1=? and %2=? and exists (select 1 from "
+                                "titles m where m.\"table\"=titles.\"table\" and m.%1=? and m.%3=titles.%3 and "
+                                "m.union_sc=titles.union_sc and m.union_sr=titles.union_sr and m.union_ec=titles.union_ec "
+                                "and m.union_er=titles.union_er and trim(coalesce(m.txt, ''))<>'')")
+                     .arg(L, S, X),
+                 {ident, s + 1, s, s});
         // The titles on the line go, except a merged title that starts on it
         // and reaches beyond when no record on the next line takes its place:
         // it keeps its text and starts on the next line.
@@ -188,6 +206,7 @@ void deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QStrin
                        QStringLiteral(">?"),
                    {ident, s + 1});
     });
+    return s;
 }
 
 // Writes one size record, creating it when it is missing.
@@ -268,22 +287,199 @@ QStringList yearValuesFiles(const QSqlDatabase &mainDb, const QString &yearFolde
     return files;
 }
 
-void insertDataRow(const QSqlDatabase &d, qint64 ident, int gridRow, Place place, int height,
-                   const QStringList &valueFiles) {
-    insertLine(d, ident, gridRow, place, height, valueFiles, Axis{true});
+int insertDataRow(const QSqlDatabase &d, qint64 ident, int gridRow, Place place, int height,
+                  const QStringList &valueFiles) {
+    return insertLine(d, ident, gridRow, place, height, valueFiles, Axis{true});
 }
 
-void insertDataColumn(const QSqlDatabase &d, qint64 ident, int gridColumn, Place place, int width,
-                      const QStringList &valueFiles) {
-    insertLine(d, ident, gridColumn, place, width, valueFiles, Axis{false});
+int insertDataColumn(const QSqlDatabase &d, qint64 ident, int gridColumn, Place place, int width,
+                     const QStringList &valueFiles) {
+    return insertLine(d, ident, gridColumn, place, width, valueFiles, Axis{false});
 }
 
-void deleteDataRow(const QSqlDatabase &d, qint64 ident, int gridRow, const QStringList &valueFiles) {
-    deleteLine(d, ident, gridRow, valueFiles, Axis{true});
+int deleteDataRow(const QSqlDatabase &d, qint64 ident, int gridRow, const QStringList &valueFiles) {
+    return deleteLine(d, ident, gridRow, valueFiles, Axis{true});
 }
 
-void deleteDataColumn(const QSqlDatabase &d, qint64 ident, int gridColumn, const QStringList &valueFiles) {
-    deleteLine(d, ident, gridColumn, valueFiles, Axis{false});
+int deleteDataColumn(const QSqlDatabase &d, qint64 ident, int gridColumn, const QStringList &valueFiles) {
+    return deleteLine(d, ident, gridColumn, valueFiles, Axis{false});
+}
+
+namespace {
+
+// One reference of an expression, upper-cased, parts as written.
+struct LineReference {
+    QString form;    // "Ф30"; empty when not named
+    QString table;   // "(1000)"; empty when not named
+    QString rows, columns;
+};
+
+QList<LineReference> lineReferences(const QString &expression) {
+    // Form up to its table, rows or columns; table in square or round
+    // brackets; row and column lists in square brackets or bare.
+    static const QRegularExpression re(
+        QStringLiteral("(?:Ф((?:(?!Т[\\[(]|СТР|ГР)[^\\s+\\-*/()<>=;\\[\\]])*))?\\s*"
+                       "(?:Т[\\[(]\\s*([^\\])]*?)\\s*[\\])])?\\s*"
+                       "(?:СТР\\s*(\\[[^\\]]*\\]|[0-9][0-9.,]*))?\\s*"
+                       "(?:ГР\\s*(\\[[^\\]]*\\]|[0-9][0-9.,]*))?"));
+    QList<LineReference> out;
+    auto it = re.globalMatch(text::upper(expression));
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.capturedLength() == 0) continue;
+        if (m.capturedStart(1) < 0 && m.capturedStart(2) < 0 && m.capturedStart(3) < 0 && m.capturedStart(4) < 0)
+            continue;
+        LineReference r;
+        if (m.capturedStart(1) >= 0) r.form = QStringLiteral("Ф") + m.captured(1).trimmed();
+        if (m.capturedStart(2) >= 0) r.table = u'(' + m.captured(2).trimmed() + u')';
+        r.rows = m.captured(3);
+        r.columns = m.captured(4);
+        out.append(r);
+    }
+    return out;
+}
+
+// The largest number of a list ("[1,3..5]" -> 5); a list that cannot be
+// read gives INT_MAX, so that it is listed rather than missed.
+int largestNumber(const QString &list) {
+    static const QRegularExpression number(QStringLiteral("\\d+"));
+    static const QRegularExpression allowed(QStringLiteral("^[\\[\\]0-9.,\\s]*$"));
+    if (!allowed.match(list).hasMatch()) return std::numeric_limits<int>::max();
+    int largest = 0;
+    auto it = number.globalMatch(list);
+    while (it.hasNext()) {
+        bool ok = false;
+        const int v = it.next().captured().toInt(&ok);
+        largest = std::max(largest, ok ? v : std::numeric_limits<int>::max());
+    }
+    return largest;
+}
+
+struct Target {
+    QString form, table;   // upper-cased form name, table key
+    bool rows;
+    int from;              // smallest affected number in reference numbering
+};
+
+// True when a reference of the expression names a line of the target from
+// target.from on. A cycle's list stands for the rows (columns) of every
+// reference when it names them.
+bool namesLinesFrom(const QString &expression, const QString &cycle, const QString &ownForm, const QString &ownTable,
+                    const Target &t) {
+    QString cycleList;
+    for (const LineReference &c : lineReferences(cycle)) {
+        const QString &l = t.rows ? c.rows : c.columns;
+        if (!l.isEmpty()) cycleList = l;
+    }
+    for (const LineReference &r : lineReferences(expression)) {
+        const QString form = r.form.isEmpty() ? text::upper(ownForm) : r.form;
+        const QString table = r.table.isEmpty() ? ownTable.trimmed() : r.table;
+        if (form != t.form || table != t.table) continue;
+        const QString list = cycleList.isEmpty() ? (t.rows ? r.rows : r.columns) : cycleList;
+        if (!list.isEmpty() && largestNumber(list) >= t.from) return true;
+    }
+    return false;
+}
+
+QString gridPlace(int row, int column, int fixcols) {
+    if (column < 0) return QStringLiteral("СТР%1").arg(row + 1);
+    if (row < 0) return QStringLiteral("ГР%1").arg(column + fixcols + 1);
+    return QStringLiteral("СТР%1ГР%2").arg(row + 1).arg(column + fixcols + 1);
+}
+
+} // namespace
+
+QString referringRulesHeader() { return QStringLiteral("Где\tТекст"); }
+
+QStringList rulesReferringFrom(const QSqlDatabase &d, qint64 ident, bool rows, int line) {
+    const TableShape shape = readTableShape(d, ident);
+    QSqlQuery own = db::exec(d,
+                             QStringLiteral("select f.formname, t.tablen from tables t join forms f on f.id=t.form "
+                                            "where t.ident=?"),
+                             {ident});
+    if (!own.next()) return {};
+    // Reference numbering: data rows from 1 after the fixed rows, columns
+    // as in the structure.
+    const Target target{text::upper(own.value(0).toString().trimmed()), own.value(1).toString().trimmed(), rows,
+                        rows ? line - shape.fixrows : line};
+    QStringList out;
+
+    if (db::tableExists(d, QStringLiteral("int_control"))) {
+        QSqlQuery q = db::exec(d,
+                               QStringLiteral("select c.\"Код\", coalesce(f.formname, ''), coalesce(c.tble, ''), "
+                                              "coalesce(c.lft, ''), coalesce(c.reltion, ''), coalesce(c.rght, ''), "
+                                              "coalesce(c.cycl, '') from int_control c left join forms f on "
+                                              "f.id=c.formid order by c.\"Код\""));
+        while (q.next()) {
+            const QString form = q.value(1).toString(), table = q.value(2).toString();
+            const QString cycle = q.value(6).toString();
+            if (!namesLinesFrom(q.value(3).toString(), cycle, form, table, target) &&
+                !namesLinesFrom(q.value(5).toString(), cycle, form, table, target))
+                continue;
+            QString where = QStringLiteral("Контроль %1").arg(q.value(0).toLongLong());
+            if (!form.isEmpty()) where += u' ' + form + (table.trimmed().isEmpty() ? QString() : u' ' + table);
+            QString rule = q.value(3).toString() + u' ' + q.value(4).toString() + u' ' + q.value(5).toString();
+            if (!cycle.trimmed().isEmpty()) rule += QStringLiteral(", цикл ") + cycle;
+            out << where + u'\t' + rule;
+        }
+    }
+
+    if (db::tableExists(d, QStringLiteral("conditions"))) {
+        struct Rule {
+            qint64 tid;
+            int row, column;
+            QString formula, condition, form, table;
+            int fixcols;
+        };
+        QList<Rule> all;
+        QSqlQuery q = db::exec(d,
+                               QStringLiteral("select c.tid, c.\"row\", c.\"column\", coalesce(c.formula, ''), "
+                                              "coalesce(c.condition, ''), coalesce(f.formname, ''), "
+                                              "coalesce(t.tablen, ''), coalesce(t.fixcols, 0) from conditions c "
+                                              "left join tables t on t.ident=c.tid left join forms f on f.id=t.form "
+                                              "order by c.tid, c.\"row\", c.\"column\""));
+        while (q.next())
+            all.append(Rule{q.value(0).toLongLong(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toString(),
+                            q.value(4).toString(), q.value(5).toString(), q.value(6).toString(), q.value(7).toInt()});
+        for (const Rule &r : std::as_const(all)) {
+            QStringList formulas{r.formula};
+            // "*" of a line rule stands for the formula of each crossing one.
+            if (r.formula.contains(u'*') && (r.row < 0) != (r.column < 0)) {
+                formulas.clear();
+                for (const Rule &o : std::as_const(all))
+                    if (o.tid == r.tid && (o.row < 0) != (o.column < 0) && (o.row < 0) != (r.row < 0))
+                        formulas << QString(r.formula).replace(u'*', o.formula);
+                if (formulas.isEmpty()) formulas << r.formula;
+            }
+            bool names = namesLinesFrom(r.condition, QString(), r.form, r.table, target);
+            for (const QString &f : std::as_const(formulas)) names = names || namesLinesFrom(f, QString(), r.form, r.table, target);
+            if (!names) continue;
+            QString rule = r.formula;
+            if (!r.condition.trimmed().isEmpty()) rule += QStringLiteral(", условие ") + r.condition;
+            out << QStringLiteral("Расчет %1 %2 %3").arg(r.form, r.table, gridPlace(r.row, r.column, r.fixcols)) +
+                       u'\t' + rule;
+        }
+    }
+
+    if (db::tableExists(d, QStringLiteral("formulas"))) {
+        const bool named = db::tableExists(d, QStringLiteral("tree"));
+        QSqlQuery q = db::exec(d, named ? QStringLiteral("select coalesce(t.part, ''), f.\"row\", f.\"column\", "
+                                                         "coalesce(f.formula, '') from formulas f left join tree t on "
+                                                         "t.ident=f.term order by f.term, f.\"row\", f.\"column\"")
+                                        : QStringLiteral("select f.term, f.\"row\", f.\"column\", coalesce(f.formula, "
+                                                         "'') from formulas f order by f.term, f.\"row\", "
+                                                         "f.\"column\""));
+        while (q.next()) {
+            const QString formula = text::decodeColon(q.value(3).toString());
+            if (!namesLinesFrom(formula, QString(), QString(), QString(), target)) continue;
+            out << QStringLiteral("Показатели \"%1\", строка %2, графа %3")
+                           .arg(q.value(0).toString())
+                           .arg(q.value(1).toInt())
+                           .arg(q.value(2).toInt()) +
+                       u'\t' + formula;
+        }
+    }
+    return out;
 }
 
 bool refreshTablesCache(const QSqlDatabase &d, qint64 ident) {
@@ -345,16 +541,20 @@ TitleSizes readTitleSizes(const QSqlDatabase &d, qint64 ident, int column, int r
     return s;
 }
 
+std::optional<double> parseTitleWidth(const QString &widthText) {
+    const QString w = widthText.trimmed();
+    if (w.isEmpty()) return std::nullopt;
+    QString norm = w;
+    norm.replace(u',', u'.');
+    double width = 0;
+    if (!num::parse(norm, width) || !std::isfinite(width) || width < 0)
+        throw db::Error(QStringLiteral("Ширина столбца \"%1\" не является числом").arg(w));
+    return width;
+}
+
 void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const TitleContent &c, int lines,
                const QString &widthText) {
-    double width = 0;
-    const QString w = widthText.trimmed();
-    if (!w.isEmpty()) {
-        QString norm = w;
-        norm.replace(u',', u'.');
-        if (!num::parse(norm, width) || width < 0)
-            throw db::Error(QStringLiteral("Ширина столбца \"%1\" не является числом").arg(w));
-    }
+    const std::optional<double> width = parseTitleWidth(widthText);
     db::transaction(d, [&] {
         QSqlQuery q = db::exec(d,
                                QStringLiteral("update titles set fontname=?, fontsize=?, fontbold=?, fontitalic=?, tchars=?, "
@@ -365,9 +565,9 @@ void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const T
         if (lines > 0)
             writeSize(d, QStringLiteral("\"rows\""), QStringLiteral("\"row\""), QStringLiteral("height"), ident, row,
                       titleRowHeight(c.fontSize, lines));
-        if (!w.isEmpty())
+        if (width)
             writeSize(d, QStringLiteral("\"columns\""), QStringLiteral("\"column\""), QStringLiteral("width"), ident,
-                      column, num::round2(width));
+                      column, num::round2(*width));
     });
 }
 

@@ -11,6 +11,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace structedit {
 
@@ -62,20 +63,35 @@ enum class Place { Before, After };
 // "Arial Cyr" 10, "CC00") join the merged titles the row falls inside, a size
 // record of the given height, calculation rules and stored values below move
 // down by one.
-void insertDataRow(const QSqlDatabase &mainDb, qint64 ident, int gridRow, Place place, int height,
-                   const QStringList &valueFiles);
+// Returns the structure number of the new row.
+int insertDataRow(const QSqlDatabase &mainDb, qint64 ident, int gridRow, Place place, int height,
+                  const QStringList &valueFiles);
 // The same for a data column before or after grid column gridColumn.
-void insertDataColumn(const QSqlDatabase &mainDb, qint64 ident, int gridColumn, Place place, int width,
-                      const QStringList &valueFiles);
+int insertDataColumn(const QSqlDatabase &mainDb, qint64 ident, int gridColumn, Place place, int width,
+                     const QStringList &valueFiles);
 
 // Deletes data row gridRow: its titles, size record, calculation rules and
 // stored values; everything below moves up. A merged title that starts on
 // the row and reaches below it keeps its text and loses one row; one that
 // ends on it loses one row. Throws db::Error ("Нельзя удалить последнюю
-// строку данных") when the table has a single data row.
-void deleteDataRow(const QSqlDatabase &mainDb, qint64 ident, int gridRow, const QStringList &valueFiles);
+// строку данных") when the table has a single data row. Returns the
+// structure number the row had.
+int deleteDataRow(const QSqlDatabase &mainDb, qint64 ident, int gridRow, const QStringList &valueFiles);
 // The same for data column gridColumn ("Нельзя удалить последний столбец данных").
-void deleteDataColumn(const QSqlDatabase &mainDb, qint64 ident, int gridColumn, const QStringList &valueFiles);
+int deleteDataColumn(const QSqlDatabase &mainDb, qint64 ident, int gridColumn, const QStringList &valueFiles);
+
+// Control rules, calculated-cell rules and indicator formulas whose
+// references name rows (rows = true) or columns of the table at or after
+// structure line `line`. Their numbers are not changed by an insert or a
+// delete, so after one they may point at other cells than meant; the user
+// corrects them from this list. One TAB-separated line per rule or formula
+// (where it is, its text) under referringRulesHeader(). A reference without
+// form or table belongs to the rule's own (a control rule's form and table,
+// a calculated cell's table); "*" of a calculated line rule stands for each
+// crossing line rule's formula. A list that cannot be read counts as naming
+// the line.
+QStringList rulesReferringFrom(const QSqlDatabase &mainDb, qint64 ident, bool rows, int line);
+QString referringRulesHeader();
 
 // Brings the entry of the tables cache (shared().TablesArray) of the table
 // up to date with its row and column counts. False when the table is not in
@@ -118,6 +134,11 @@ struct TitleContent {
     QString tchars;     // four characters
     QString text;       // with ":" (stored as byte 3)
 };
+
+// A column width as typed in the title editor ("75,5" or "75.5"); an empty
+// text is no width. Throws db::Error ("Ширина столбца ... не является числом")
+// for anything else, before anything is written.
+std::optional<double> parseTitleWidth(const QString &widthText);
 
 // Writes the title at (column, row): its record; the height of its row when
 // lines > 0; the width of its column when widthText is not empty. A width

@@ -1,6 +1,9 @@
 #include "forms/StructureEditDialog.h"
 
+#include "forms/FormCatalogLogic.h"
 #include "forms/TableGrid.h"
+#include "platform/Database.h"
+#include "platform/Dialogs.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -107,7 +110,7 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
     grid->addLayout(buttons, row++, 0, 1, 4);
     pp->adjustSize();
 
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn1, &QPushButton::clicked, this, &TTitles::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     connect(SpinEdit3, &QSpinBox::valueChanged, this, [this](int) { SpinEdit3Change(); });
     FormResize();
@@ -126,6 +129,27 @@ void TTitles::setTitle(const structedit::TitleContent &c, int lines, const QStri
     SpinEdit2->setValue(code.indent);
     SpinEdit3->setValue(lines);
     Edit1->setText(widthText);
+}
+
+void TTitles::BitBtn1Click() {
+    // A width that is no number, or a font name the structure file could not
+    // carry, is refused here, with the dialog and everything typed in it
+    // still open.
+    const QString fontFault = catalog::frsFieldFault(QStringLiteral("Шрифт"), ComboBox1->currentText());
+    if (!fontFault.isEmpty()) {
+        showMessage(fontFault, this);
+        ComboBox1->setFocus();
+        return;
+    }
+    try {
+        structedit::parseTitleWidth(Edit1->text());
+    } catch (const db::Error &e) {
+        showMessage(e.message(), this);
+        Edit1->setFocus();
+        Edit1->selectAll();
+        return;
+    }
+    accept();
 }
 
 structedit::TitleContent TTitles::content() const {

@@ -58,6 +58,8 @@ public:
     void PreviewTitle(QLabel *image, const QColor &color);
     void FormResize();
     void SpinEdit3Change();
+    // OK: closes the dialog unless the width is no number.
+    void BitBtn1Click();
 
 protected:
     void showEvent(QShowEvent *event) override;

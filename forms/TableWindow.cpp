@@ -997,13 +997,14 @@ void TVTable::N53Click() {
 
 // ---- Structure ---------------------------------------------------------------
 
-void TVTable::changeStructure(const std::function<void(const QSqlDatabase &, const QStringList &)> &change) {
+void TVTable::changeStructure(bool rows, const std::function<int(const QSqlDatabase &, const QStringList &)> &change) {
     SharedState &s = shared();
     const qint64 ident = s.TableIdent;
+    int line = 0;
     try {
         const QSqlDatabase d = db::connection(db::kMain);
         const QString openValues = db::isOpen(db::kData) ? db::fileOf(db::kData) : QString();
-        change(d, structedit::yearValuesFiles(d, s.yearFolder(), openValues));
+        line = change(d, structedit::yearValuesFiles(d, s.yearFolder(), openValues));
     } catch (const std::exception &e) {
         showError(winutil::errorText(e), this);
         return;
@@ -1016,6 +1017,28 @@ void TVTable::changeStructure(const std::function<void(const QSqlDatabase &, con
     StringGrid1->resetCurrentCell(0, 0);
     TableShow();
     setPositionLabel();
+    showRulesReferringFrom(rows, line);
+}
+
+// Rules keep their numbers when lines move: the ones that may now point at
+// other cells are listed for the user to correct.
+void TVTable::showRulesReferringFrom(bool rows, int line) {
+    try {
+        const QStringList found = structedit::rulesReferringFrom(db::connection(db::kMain), shared().TableIdent, rows, line);
+        if (found.isEmpty()) return;
+        const int number = rows ? line - fixrows : line;
+        TForm1 &list = Form1();
+        list.setWindowTitle(windowTitle() + QStringLiteral(" - правила и формулы"));
+        ShowTextList(found, structedit::referringRulesHeader());
+        list.setHeading(QStringLiteral("Номера строк и граф в правилах и формулах не изменены. Проверьте ссылки на %1 "
+                                       "таблицы %2 формы %3 с номера %4:")
+                            .arg(rows ? QStringLiteral("строки") : QStringLiteral("графы"), shared().TableNumber,
+                                 shared().TableFormName)
+                            .arg(number));
+        execModal(&list);
+    } catch (const std::exception &e) {
+        showError(QStringLiteral("Не удалось найти правила, ссылающиеся на таблицу: ") + winutil::errorText(e), this);
+    }
 }
 
 static int screenDensity(const QWidget *w) { return w->logicalDpiY() > 0 ? w->logicalDpiY() : 96; }
@@ -1023,32 +1046,32 @@ static int screenDensity(const QWidget *w) { return w->logicalDpiY() > 0 ? w->lo
 void TVTable::N28Click() {
     if (!m_loaded || !PutData()) return;
     const int g = StringGrid1->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
-    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
-        structedit::insertDataRow(d, shared().TableIdent, g, structedit::Place::Before, h, files);
+    changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
+        return structedit::insertDataRow(d, shared().TableIdent, g, structedit::Place::Before, h, files);
     });
 }
 
 void TVTable::N29Click() {
     if (!m_loaded || !PutData()) return;
     const int g = StringGrid1->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
-    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
-        structedit::insertDataRow(d, shared().TableIdent, g, structedit::Place::After, h, files);
+    changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
+        return structedit::insertDataRow(d, shared().TableIdent, g, structedit::Place::After, h, files);
     });
 }
 
 void TVTable::N24Click() {
     if (!m_loaded || !PutData()) return;
     const int k = StringGrid1->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
-    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
-        structedit::insertDataColumn(d, shared().TableIdent, k, structedit::Place::Before, w, files);
+    changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
+        return structedit::insertDataColumn(d, shared().TableIdent, k, structedit::Place::Before, w, files);
     });
 }
 
 void TVTable::N25Click() {
     if (!m_loaded || !PutData()) return;
     const int k = StringGrid1->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
-    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
-        structedit::insertDataColumn(d, shared().TableIdent, k, structedit::Place::After, w, files);
+    changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
+        return structedit::insertDataColumn(d, shared().TableIdent, k, structedit::Place::After, w, files);
     });
 }
 
@@ -1061,8 +1084,8 @@ void TVTable::N48Click() {
     if (!confirm(QStringLiteral("Вы уверены, что хотите удалить эту строку?"), this)) return;
     if (!PutData()) return;
     const int g = StringGrid1->currentRow();
-    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
-        structedit::deleteDataRow(d, shared().TableIdent, g, files);
+    changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
+        return structedit::deleteDataRow(d, shared().TableIdent, g, files);
     });
 }
 
@@ -1075,8 +1098,8 @@ void TVTable::N49Click() {
     if (!confirm(QStringLiteral("Вы уверены, что хотите удалить этот столбец?"), this)) return;
     if (!PutData()) return;
     const int k = StringGrid1->currentColumn();
-    changeStructure([&](const QSqlDatabase &d, const QStringList &files) {
-        structedit::deleteDataColumn(d, shared().TableIdent, k, files);
+    changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
+        return structedit::deleteDataColumn(d, shared().TableIdent, k, files);
     });
 }
 

@@ -146,7 +146,9 @@ private:
     // Runs one structure change over the main database and the year's
     // values files, brings the tables cache up to date and shows the table
     // again from its first cell.
-    void changeStructure(const std::function<void(const QSqlDatabase &, const QStringList &)> &change);
+    // change returns the structure number of the inserted or deleted line.
+    void showRulesReferringFrom(bool rows, int line);
+    void changeStructure(bool rows, const std::function<int(const QSqlDatabase &, const QStringList &)> &change);
 
     tableedit::CellEditor m_edit;
     int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0, scan = 0;

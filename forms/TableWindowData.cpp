@@ -106,7 +106,7 @@ TableDefinition readTableDefinition(const QSqlDatabase &d, qint64 formId, const 
                                 .arg(def.ident);
                 return def;
             }
-            (*s.out)[i - 1] = cells::tableWindowPixels(q.value(1).toInt(), density);
+            (*s.out)[i - 1] = cells::tableWindowPixels(q.value(1).toDouble(), density);
         }
     }
     layout::DrawnRanges drawn;

@@ -704,6 +704,9 @@ struct WordDocumentData {
 
 namespace {
 
+constexpr int kMaxGridSpan = 1000000;
+constexpr int kMaxGridColumn = 1 << 30;
+
 struct RawCell {
     QDomElement tc;
     int row = 0;
@@ -718,7 +721,7 @@ QList<QList<RawCell>> rawCells(const QList<QDomElement> &rows) {
     for (int r = 0; r < rows.size(); ++r) {
         QList<RawCell> line;
         const QDomElement trPr = rows[r].firstChildElement("w:trPr");
-        int col = 1 + intAttr(trPr.firstChildElement("w:gridBefore"), "w:val", 0);
+        int col = 1 + std::clamp(intAttr(trPr.firstChildElement("w:gridBefore"), "w:val", 0), 0, kMaxGridSpan);
         int wordCol = 0;
         for (const QDomElement &tc : contentChildren(rows[r], "w:tc")) {
             RawCell c;
@@ -727,10 +730,12 @@ QList<QList<RawCell>> rawCells(const QList<QDomElement> &rows) {
             c.gridCol = col;
             c.wordCol = ++wordCol;
             const QDomElement tcPr = tc.firstChildElement("w:tcPr");
-            c.span = std::max(1, intAttr(tcPr.firstChildElement("w:gridSpan"), "w:val", 1));
+            // An absurd span from a damaged or hostile file is bounded, so
+            // the grid arithmetic stays in range; callers refuse such tables.
+            c.span = std::clamp(intAttr(tcPr.firstChildElement("w:gridSpan"), "w:val", 1), 1, kMaxGridSpan);
             const QDomElement vm = tcPr.firstChildElement("w:vMerge");
             c.continued = !vm.isNull() && vm.attribute("w:val") != QLatin1String("restart");
-            col += c.span;
+            col = std::min(col + c.span, kMaxGridColumn);
             line.append(c);
         }
         out.append(line);
@@ -779,7 +784,8 @@ int WordTable::columnCount() const {
     const auto raw = rawCells(rs);
     for (int r = 0; r < raw.size(); ++r) {
         int end = raw[r].isEmpty() ? 0 : raw[r].last().gridCol + raw[r].last().span - 1;
-        end += intAttr(rs[r].firstChildElement("w:trPr").firstChildElement("w:gridAfter"), "w:val", 0);
+        end += std::clamp(intAttr(rs[r].firstChildElement("w:trPr").firstChildElement("w:gridAfter"), "w:val", 0), 0,
+                          kMaxGridSpan);
         widest = std::max(widest, end);
     }
     return std::max(grid, widest);

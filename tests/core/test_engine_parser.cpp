@@ -38,6 +38,9 @@ TEST(EngineCellNumbering, SpanKeysImagesAndPixels) {
     // 96 / 120 dpi: 50 pt -> 40 (truncated) -> 66.67 -> 67 px.
     EXPECT_EQ(cells::tableWindowPixels(50, 120), 67);
     EXPECT_EQ(cells::tableWindowPixels(50, 96), 67);
+    // A stored fraction is truncated, not rounded: 40.9 pt -> 40 -> 53 px.
+    EXPECT_EQ(cells::tableWindowPixels(40.9, 96), 53);
+    EXPECT_EQ(cells::tableWindowPixels(1e300, 96), 0);
 }
 
 TEST(EngineTextHelpers, Positions) {

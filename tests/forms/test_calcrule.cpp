@@ -22,6 +22,8 @@
 #include <QRadioButton>
 #include <QSqlQuery>
 #include <QTest>
+#include <QTextEdit>
+#include <QApplication>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -294,4 +296,56 @@ TEST_F(CalcRuleTest, DivisorTakesDigitsOnly) {
     EXPECT_FALSE(dlg.CheckBox2->isVisibleTo(&dlg));
     dlg.RadioSum->click();
     EXPECT_TRUE(dlg.CheckBox2->isVisibleTo(&dlg));
+}
+
+TEST(CalcRuleExplanation, OneViewAndOnePreviousYearPaneFollowTheCaret) {
+    SampleFixture fx(true);
+    fx.reloadCaches();
+    FakeDialogs dialogs;
+    {
+        // Last year's row title of СТР1 differs: its decipher is shown beside.
+        db::ScopedConnection prev(fx.configFolder() + QString::number(fx.year() - 1) + "/orvmain.mdb",
+                                  db::OpenMode::ReadWrite);
+        db::exec(prev.db(), "update titles set txt='Врачи прошлого года' where \"table\"=1 and \"column\"=1 and \"row\"=4");
+    }
+    TNTChar d;
+    d.show();
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    auto shown = [&] {
+        QStringList names;
+        for (QTextEdit *v : d.findChildren<QTextEdit *>())
+            if (v->isVisibleTo(&d)) names << (v == d.Label2 ? "view" : "previous");
+        return names;
+    };
+    const QStringList both{"view", "previous"};
+
+    d.Edit1->setFocus();
+    d.Edit1->setText("Ф30Т(1000)СТР1ГР4");
+    d.Edit1->setCursorPosition(3);
+    EXPECT_EQ(shown(), both);
+    EXPECT_TRUE(d.Label2->toPlainText().contains("Врачи")) << d.Label2->toPlainText().toStdString();
+
+    // The condition with the caret on a reference the years agree on: its
+    // explanation alone, no second previous-year pane.
+    d.Memo1->setFocus();
+    d.Memo1->setPlainText("Ф14Т(1000)СТР1ГР6>10");
+    QTextCursor c = d.Memo1->textCursor();
+    c.setPosition(2);
+    d.Memo1->setTextCursor(c);
+    EXPECT_EQ(shown(), QStringList{"view"});
+    EXPECT_LE(d.findChildren<QTextEdit *>().size(), 2);
+
+    // Back to the formula: its explanation returns, with last year's beside it.
+    d.Edit1->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(shown(), both);
+
+    // The caret in the condition off any reference: nothing stale stays.
+    c.movePosition(QTextCursor::End);
+    d.Memo1->setFocus();
+    d.Memo1->setTextCursor(c);
+    QApplication::processEvents();
+    EXPECT_EQ(shown(), QStringList{});
+    EXPECT_LE(d.findChildren<QTextEdit *>().size(), 2);
 }

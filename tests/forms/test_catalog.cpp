@@ -8,6 +8,7 @@
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
@@ -189,6 +190,17 @@ TEST_F(CatalogTest, FaultyFilesChangeNothing) {
          QStringLiteral("Ошибка на строке 4")},
         {{"Ф30#x#Нет", "(1000)#Штаты#8#7#3#3#может быть#0"}, QStringLiteral("floattype")},
         {{"Ф30#x#Нет", "(1000)#Штаты#8"}, QStringLiteral("Ошибка на строке 2")},
+        // A "#" inside a field that is not the last: the line cannot be read
+        // back as it was meant ("Сведения " and a network form).
+        {{"Ф30#Сведения #1 о штатах#Нет", good}, QStringLiteral("Ошибка на строке 1")},
+        {{"Ф30#x#Нет", "(1000)#Штаты #1#8#7#3#3#False#0"}, QStringLiteral("полей 9 вместо 8")},
+        {{"Ф30#x#Нет", good, "стр1#20#5"}, QStringLiteral("Ошибка на строке 3")},
+        // No form line: the table line must not become a form "(1000)".
+        {{good, "стр1#20"}, QStringLiteral("Ошибка на строке 1")},
+        // Absurd sizes are refused before anything is stored.
+        {{"Ф30#x#Нет", "(1000)#Штаты#1001#7#3#3#False#0"}, QStringLiteral("размер таблицы 1001 x 7")},
+        {{"Ф30#x#Нет", "(1000)#Штаты#8#10001#3#3#False#0"}, QStringLiteral("Ошибка на строке 2")},
+        {{"Ф30#x#Нет", "(1000)#Штаты#8#-1#3#3#False#0"}, QStringLiteral("Ошибка на строке 2")},
     };
     for (const Case &c : cases) {
         writeFile(file("bad.frs"), c.lines);
@@ -202,6 +214,66 @@ TEST_F(CatalogTest, FaultyFilesChangeNothing) {
     EXPECT_EQ(structureOf(ids::FormF30), before);
     EXPECT_EQ(formCount(), forms);
     EXPECT_EQ(count(mainDb(), "select count(*) from titles"), titles);
+}
+
+TEST_F(CatalogTest, TextsThatWouldReadBackChangedAreRefused) {
+    // "#" separates the fields: in any field but the last of its line it
+    // would cut the text and shift the fields after it. The export refuses,
+    // naming the field, and writes no file.
+    struct Case {
+        QString sql, value, field;
+    };
+    const QList<Case> cases = {
+        {"update forms set decipher=? where id=1", "Сведения #1 о штатах", "Содержание формы"},
+        {"update forms set formname=? where id=1", "Ф#30", "Форма"},
+        {"update tables set name=? where ident=2", "Посещения #2", "Содержание таблицы (2000)"},
+        {"update tables set tablen=? where ident=2", "(2000#)", "Номер таблицы"},
+        {"update titles set fontname=? where \"table\"=2 and \"column\"=1 and \"row\"=1", "Arial#Cyr",
+         "Шрифт заголовка (графа 1, строка 1) таблицы (2000)"},
+        {"update forms set decipher=? where id=1", "две\r\nстроки", "Содержание формы"},
+    };
+    const QString path = file("hash.frs");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.value.toStdString());
+        db::exec(mainDb(), "savepoint each");
+        db::exec(mainDb(), c.sql, {c.value});
+        try {
+            exportForm(ids::FormF30, path);
+            ADD_FAILURE() << "written";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains("\"" + c.field + "\"")) << e.message().toStdString();
+        }
+        EXPECT_FALSE(QFileInfo::exists(path));
+        db::exec(mainDb(), "rollback to each");
+        db::exec(mainDb(), "release each");
+    }
+    // The editors refuse what the export would; a "#" in a title text, the
+    // last field of its line, reads back as written.
+    EXPECT_FALSE(formFieldsFault("Ф30", "Сведения #1").isEmpty());
+    EXPECT_TRUE(formFieldsFault("Ф30", "Сведения №1: \"штаты\"").isEmpty());
+    EXPECT_FALSE(tableFieldsFault("(1000)", "a#b").isEmpty());
+    EXPECT_FALSE(tableFieldsFault("1000", "Штаты").isEmpty());
+    EXPECT_FALSE(tableFieldsFault("(1000", "Штаты").isEmpty());
+    EXPECT_TRUE(tableFieldsFault("(1000)", "Штаты").isEmpty());
+    EXPECT_TRUE(frsFieldFault("txt", "a # b", true).isEmpty());
+}
+
+TEST_F(CatalogTest, FormFoundWithoutRegardToLetterCase) {
+    const QStringList before = structureOf(ids::FormF30);
+    const QString path = file("lower.frs");
+    exportForm(ids::FormF30, path);
+    QStringList lines = readFile(path);
+    ASSERT_TRUE(lines[0].startsWith(QStringLiteral("Ф30#")));
+    lines[0].replace(0, 1, QStringLiteral("ф"));
+    writeFile(path, lines);
+    const qint64 forms = formCount();
+    const ImportResult r = importFrs(readFrsFile(path));
+    EXPECT_EQ(r.formId, ids::FormF30);
+    EXPECT_FALSE(r.newForm);
+    EXPECT_EQ(formCount(), forms);
+    EXPECT_EQ(structureOf(ids::FormF30).mid(1), before.mid(1));
+    // A form whose name begins with "(" still has its form line read.
+    EXPECT_EQ(parseFrs({"(99)#Особая#Нет"}).formname, QStringLiteral("(99)"));
 }
 
 TEST_F(CatalogTest, FailingStatementRollsBackTheWholeImport) {

@@ -54,6 +54,13 @@ TEST_F(CatalogWindowTest, ListFilledOnceAndFormsAddedEditedDeleted) {
         c->BitBtn1Click();
         EXPECT_EQ(c->result(), 0);
         c->Edit1->setText("Ф12");
+        // A "#" would cut the description in a structure file: refused, the
+        // dialog stays open with the typed texts.
+        c->Edit2->setText("Сведения #1");
+        c->BitBtn1Click();
+        EXPECT_EQ(c->result(), 0);
+        EXPECT_TRUE(dialogs.messages.last().contains("\"#\""));
+        EXPECT_EQ(c->Edit2->text(), "Сведения #1");
         c->Edit2->setText("Сведения \"о\" заболеваниях");
         c->CheckBox1->setChecked(true);
         c->BitBtn1Click();
@@ -160,6 +167,14 @@ TEST_F(CatalogWindowTest, TablesEditedAndDeleted) {
     EXPECT_FALSE(t.BitBtn1->isHidden());
     t.CheckBox1->setChecked(true);
     t.RadioColumns->setChecked(true);
+    // A number without parentheses would be skipped by the structure reader:
+    // refused, the group stays open with the typed values.
+    t.Edit1->setText("2000");
+    t.BitBtn1Click();
+    EXPECT_FALSE(t.GroupBox1->isHidden());
+    EXPECT_EQ(t.Edit2->text(), "Посещения \"всего\"");
+    EXPECT_EQ(db::scalar(mainDb(), "select tablen from tables where ident=2").toString(), QStringLiteral("(2000)"));
+    t.Edit1->setText("(2000)");
     t.BitBtn1Click();
     EXPECT_TRUE(t.GroupBox1->isHidden());
     EXPECT_EQ(t.ListView1->currentItem()->text(1), QStringLiteral("Посещения \"всего\""));

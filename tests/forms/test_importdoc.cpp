@@ -45,7 +45,9 @@ const QString kTwenty = QStringLiteral("Больницы всего число")
 // Table 1 (4 x 5): "Наименование" over two rows, "Врачи" and "Средний персонал"
 // over two columns each, a blank cell, numbering, one data row.
 // Table 2 (4 x 3): two leading columns and "Прочие". Table 3: two rows.
-QString writeDocx(const QString &path) {
+// Table 4 (3 x 5): a title of two paragraphs over two sub-headers, and at the
+// right edge a title merged over two columns and two rows.
+QStringList sampleTables() {
     const QString t1 = table(5, {{cell("Наименование", kRestart), cell("Врачи", span(2)),
                                   cell("Средний \"персонал\"", span(2))},
                                  {cell("", kContinue), cell("всего"), cell("  "), cell("всего"), cell("из них\rженщин")},
@@ -56,6 +58,14 @@ QString writeDocx(const QString &path) {
                                  {cell("1"), cell("2"), cell("6")},
                                  {cell("x"), cell("y"), cell("")}});
     const QString t3 = table(2, {{cell("a"), cell("b")}, {cell("c"), cell("d")}});
+    const QString t4 = table(5, {{cell("Наименование", kRestart), cell("Число\rдолжностей", span(2)),
+                                  cell("Итого", span(2) + kRestart)},
+                                 {cell("", kContinue), cell("штатных"), cell("занятых"), cell("", span(2) + kContinue)},
+                                 {cell("1"), cell("2"), cell("3"), cell("4"), cell("5")}});
+    return {t1, t2, t3, t4};
+}
+
+QString writeDocx(const QString &path, const QStringList &tables = sampleTables()) {
     office::Package p;
     p.setPart("[Content_Types].xml",
               R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)");
@@ -64,7 +74,7 @@ QString writeDocx(const QString &path) {
     p.setPart("word/document.xml",
               ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document "
                "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body><w:p/>" +
-               t1 + t2 + t3 + "</w:body></w:document>")
+               tables.join(QString()) + "</w:body></w:document>")
                   .toUtf8());
     p.write(path);
     return path;
@@ -109,8 +119,70 @@ TEST_F(ImportDocTest, MergedHeaderCellsGiveSpans) {
     checkCell(s, {1, 4, "Средний \"персонал\"", 5, 1});   // last column spans to the edge
     checkCell(s, {2, 2, "всего", 2, 2});   // the blank cell to its right still stops it
     checkCell(s, {2, 3, "", 3, 2});
-    checkCell(s, {2, 5, "из нихженщин", 5, 2});
-    checkCell(s, {4, 1, kLong, 1, 4});     // no filled cell below: to the last row
+    checkCell(s, {2, 5, "из них\nженщин", 5, 2});   // paragraphs stay lines of the title
+    checkCell(s, {4, 1, kLong, 1, 4});
+
+    // Spans are the document's own: a sub-header beside a title merged down
+    // does not reach into it.
+    const DocStructure t = ExtractDocTableStructure(doc, 4);
+    ASSERT_EQ(t.cols, 5);
+    checkCell(t, {1, 1, "Наименование", 1, 2});
+    checkCell(t, {1, 2, "Число\nдолжностей", 3, 1});
+    checkCell(t, {1, 4, "Итого", 5, 2});
+    checkCell(t, {2, 2, "штатных", 2, 2});
+    checkCell(t, {2, 3, "занятых", 3, 2});
+    for (auto [r, c] : {std::pair{1, 3}, {1, 5}, {2, 1}, {2, 4}, {2, 5}}) EXPECT_FALSE(t.at(r, c).filled);
+
+    // Stored and read back as the table's titles.
+    UpdateTableStructure(ids::TableF30Visits, t, 1, 2);
+    QStringList stored;
+    QSqlQuery q = db::exec(mainDb(), "select \"row\", \"column\", union_sc, union_sr, union_ec, union_er, txt from "
+                                     "titles where \"table\"=2 and \"row\"<=2 order by \"row\", \"column\"");
+    while (q.next())
+        stored << QStringLiteral("%1,%2 %3,%4-%5,%6 %7")
+                      .arg(q.value(0).toInt())
+                      .arg(q.value(1).toInt())
+                      .arg(q.value(2).toInt())
+                      .arg(q.value(3).toInt())
+                      .arg(q.value(4).toInt())
+                      .arg(q.value(5).toInt())
+                      .arg(q.value(6).toString());
+    EXPECT_EQ(stored, (QStringList{"1,1 1,1-1,2 Наименование", "1,2 2,1-3,1 Число\nдолжностей", "1,4 4,1-5,2 Итого",
+                                   "2,2 2,2-2,2 штатных", "2,3 3,2-3,2 занятых"}));
+}
+
+TEST_F(ImportDocTest, AbsurdSizesAndFixedLinesAreRefusedBeforeAnythingIsStored) {
+    // A cell spanning a hundred million columns is named; no grid is made.
+    const QString huge = writeDocx(fx.root() + "огромная.docx",
+                                   {table(2, {{cell("a"), cell("b", span(100000000))}, {cell("c"), cell("d")}})});
+    try {
+        ExtractDocTableStructure(huge, 1);
+        ADD_FAILURE() << "accepted";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("(строка 1, столбец 2)"))) << e.message().toStdString();
+    }
+
+    // Fixed rows or columns beyond the table leave no data area: refused, the
+    // stored structure stays.
+    const QString before =
+        db::scalar(mainDb(), "select group_concat(txt, '|') from titles where \"table\"=2").toString();
+    const DocStructure s = ExtractDocTableStructure(doc, 1);   // 4 x 5
+    EXPECT_THROW(UpdateTableStructure(ids::TableF30Visits, s, 6, 1), Error);
+    EXPECT_THROW(UpdateTableStructure(ids::TableF30Visits, s, 1, 5), Error);
+    EXPECT_EQ(db::scalar(mainDb(), "select group_concat(txt, '|') from titles where \"table\"=2").toString(), before);
+    EXPECT_EQ(count("select colcount from tables where ident=2"), 5);
+    EXPECT_TRUE(structureFault(s, 5, 4).isEmpty());   // a header-only table is fine
+
+    TImportDocForm w;
+    w.EditFileName->setText(doc);
+    w.EditUpdateFormNumber->setText("2");
+    w.EditTableNumber->setText("1");
+    w.EditTableNumber2->clear();
+    w.EditFixRows->setText("5");
+    w.ButtonImportClick();
+    EXPECT_EQ(dialogs.messages, QStringList{"Фиксированных строк (5) больше, чем строк в таблице (4)"});
+    EXPECT_NE(w.result(), QDialog::Accepted);
+    EXPECT_EQ(db::scalar(mainDb(), "select group_concat(txt, '|') from titles where \"table\"=2").toString(), before);
 }
 
 TEST_F(ImportDocTest, ExtractionFailuresAreTold) {
@@ -123,7 +195,7 @@ TEST_F(ImportDocTest, ExtractionFailuresAreTold) {
         return QStringLiteral("no error");
     };
     EXPECT_EQ(failure(fx.root() + "нет.docx", 1), "Файл не найден: " + fx.root() + "нет.docx");
-    EXPECT_EQ(failure(doc, 4), QStringLiteral("В документе нет таблицы с номером 4"));
+    EXPECT_EQ(failure(doc, 5), QStringLiteral("В документе нет таблицы с номером 5"));
     EXPECT_TRUE(failure(doc, 0).startsWith(QStringLiteral("Ошибка при извлечении структуры таблицы: ")));
     if (office::converterPath().isEmpty()) {
         QFile f(fx.root() + "old.doc");
@@ -170,17 +242,6 @@ TEST_F(ImportDocTest, StructureWrittenIntoTheTable) {
     EXPECT_EQ(count("select count(*) from conditions where tid=2"), 1);
     // One title per non-empty cell: 3 + 3 + 5 + 2.
     EXPECT_EQ(count("select count(*) from titles where \"table\"=2"), 13);
-    QSqlQuery h = db::exec(mainDb(),
-                           "select union_sc, union_sr, union_ec, union_er, fontname, fontsize, fontbold, fontitalic, "
-                           "tchars, txt from titles where \"table\"=2 and \"row\"=? and \"column\"=?",
-                           {1, 2});
-    ASSERT_TRUE(h.next());
-    EXPECT_EQ(h.value(2).toInt(), 3);
-    EXPECT_EQ(h.value(3).toInt(), 1);
-    EXPECT_EQ(h.value(4).toString(), QStringLiteral("Arial"));
-    EXPECT_EQ(h.value(5).toInt(), 10);
-    EXPECT_FALSE(h.value(6).toBool());
-    EXPECT_EQ(h.value(8).toString(), QStringLiteral("CC00"));
     auto title = [&](int r, int c, const QString &col) {
         return db::scalar(mainDb(),
                           QStringLiteral("select %1 from titles where \"table\"=2 and \"row\"=? and \"column\"=?").arg(col),

@@ -1,7 +1,7 @@
 // Structure changes of one table over the sample configuration: rows and
 // columns inserted and deleted with their titles, spans, sizes, calculation
-// rules, stored values of every values file and the tables cache; title edits;
-// a failure half-way changes nothing.
+// rules and stored values of every values file; the rules that name moved
+// lines; title edits; a failure half-way changes nothing.
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "forms/StructureEdit.h"
@@ -119,40 +119,6 @@ protected:
 
 } // namespace
 
-TEST(StructureSpans, KeysAndSpansOfInsertedCells) {
-    EXPECT_EQ(ParseTitleRangeKey("R2C4:R3C5"), (TitleSpan{4, 2, 5, 3}));
-    EXPECT_EQ(ParseTitleRangeKey("R12C3"), (TitleSpan{3, 12, 3, 12}));
-
-    const QStringList keys{"R1C1:R2C1", "R4C1:R6C2", "R1C4:R1C5"};
-    // Inside a merged row title (not on its first row): joins it, one row longer.
-    EXPECT_EQ(SpanForInsertedRow(keys, 1, 5), (TitleSpan{1, 4, 2, 7}));
-    EXPECT_EQ(SpanForInsertedRow(keys, 2, 6), (TitleSpan{1, 4, 2, 7}));
-    // On its first row, or just below it, or beside it: a single cell.
-    EXPECT_EQ(SpanForInsertedRow(keys, 1, 4), (TitleSpan{1, 4, 1, 4}));
-    EXPECT_EQ(SpanForInsertedRow(keys, 1, 7), (TitleSpan{1, 7, 1, 7}));
-    EXPECT_EQ(SpanForInsertedRow(keys, 3, 5), (TitleSpan{3, 5, 3, 5}));
-    // Columns the same way.
-    EXPECT_EQ(SpanForInsertedColumn(keys, 1, 5), (TitleSpan{4, 1, 6, 1}));
-    EXPECT_EQ(SpanForInsertedColumn(keys, 1, 4), (TitleSpan{4, 1, 4, 1}));
-    EXPECT_EQ(SpanForInsertedColumn(keys, 2, 5), (TitleSpan{5, 2, 5, 2}));
-
-    EXPECT_EQ(defaultRowHeight(96), 18);
-    EXPECT_EQ(defaultColumnWidth(96), 48);
-    EXPECT_EQ(defaultRowHeight(120), 14);
-}
-
-TEST(StructureSpans, TitleCodes) {
-    EXPECT_EQ(makeTitleCode(0, 2, true, 3), "TR13");
-    EXPECT_EQ(makeTitleCode(2, 0, false, 12), "BL09");
-    const TitleCodeChoice c = parseTitleCodeChoice("BL12");
-    EXPECT_EQ(c.vertical, 2);
-    EXPECT_EQ(c.horizontal, 0);
-    EXPECT_TRUE(c.rotated);
-    EXPECT_EQ(c.indent, 2);
-    EXPECT_EQ(titleRowHeight(10, 2), 25.5);
-    EXPECT_EQ(titleLineCount(25.5, 10), 2);
-}
-
 TEST_F(StructureEditTest, RowInsertedBeforeMovesEverythingBelowIt) {
     const double second = data(5, kStaff, 5, 6);   // СТР2 ГР4 of institution 5
     ASSERT_GT(second, 0);
@@ -223,6 +189,35 @@ TEST_F(StructureEditTest, InsertedRowJoinsTheMergedTitleItFallsInside) {
     EXPECT_EQ(title(kStaff, 1, 8).sr, 8);
     EXPECT_EQ(title(kStaff, 1, 8).er, 8);
     EXPECT_EQ(title(kStaff, 1, 5).er, 7);
+}
+
+TEST_F(StructureEditTest, MergedTitleKeepsItsTextWhileAnyOfItsLinesRemains) {
+    // Insert a line inside a merged title, then delete the title's first line:
+    // the blank copy the insert made must not take the title's place.
+    mergeFirstTwoRowTitles();   // column 1, rows 4..5
+    struct Case {
+        bool rows;
+        int column, row;   // the title's first cell
+    };
+    for (const Case &c : {Case{false, 4, 1}, Case{true, 1, 4}}) {
+        SCOPED_TRACE(c.rows ? "rows" : "columns");
+        const QString text = titleText(kStaff, c.column, c.row);
+        ASSERT_FALSE(text.trimmed().isEmpty());
+        if (c.rows) insertDataRow(main(), kStaff, 0, Place::After, 18, files());
+        else insertDataColumn(main(), kStaff, 0, Place::After, 48, files());
+        if (c.rows) deleteDataRow(main(), kStaff, 0, files());
+        else deleteDataColumn(main(), kStaff, 0, files());
+        const Title t = title(kStaff, c.column, c.row);
+        EXPECT_EQ(titleText(kStaff, c.column, c.row), text);
+        EXPECT_EQ((TitleSpan{t.sc, t.sr, t.ec, t.er}),
+                  c.rows ? (TitleSpan{1, 4, 1, 5}) : (TitleSpan{4, 1, 5, 1}));
+        // No second record left inside the title.
+        EXPECT_EQ(title(kStaff, c.rows ? 1 : 5, c.rows ? 5 : 1).sc, -1);
+        // Deleting its remaining first line still keeps the text.
+        if (c.rows) deleteDataRow(main(), kStaff, 0, files());
+        else deleteDataColumn(main(), kStaff, 0, files());
+        EXPECT_EQ(titleText(kStaff, c.column, c.row), text);
+    }
 }
 
 TEST_F(StructureEditTest, ColumnInsertAndDeleteKeepHeadersAndValuesOfEveryFile) {
@@ -313,6 +308,44 @@ TEST_F(StructureEditTest, RulesFollowInsertedRowsAndColumns) {
     EXPECT_EQ(rules(kNetwork), (QSet<QString>{"0,1", "3,1", "4,1", "5,1", "5,-1"}));
 }
 
+TEST_F(StructureEditTest, RulesNamingMovedLinesAreListed) {
+    // Rule numbers are not changed by an edit; the rules and formulas that
+    // name the table's lines from the changed one on are listed instead.
+    struct Case {
+        int ident;
+        bool rows;
+        int line;   // structure number
+        QStringList expected;
+    };
+    const QList<Case> cases = {
+        // Staff table, data row 2 (fixrows 3): "СТР[2]+СТР[3]" and the cycle СТР[1..5].
+        {kStaff, true, 5, {"Контроль 1 Ф30 (1000)", "Контроль 3 Ф30 (1000)"}},
+        // Column 5: own-table rules, the inter-table rule and both indicator
+        // formulas naming Ф30Т[1000]...ГР5.
+        {kStaff, false, 5,
+         {"Контроль 1 Ф30 (1000)", "Контроль 2 Ф30 (1000)", "Контроль 3 Ф30 (1000)", "Контроль 4 Ф30",
+          "Показатели \"Обеспеченность кадрами\", строка 0, графа -1",
+          "Показатели \"Обеспеченность кадрами\", строка 2, графа 1"}},
+        // Nothing names column 8 or row 6.
+        {kStaff, false, 8, {}},
+        {kStaff, true, 9, {}},
+        // Ф14 column 5: its own cycle and the calculated cells of Ф47 naming it,
+        // "*ГР5" through the row rule it crosses.
+        {sample::ids::TableF14Patients, false, 5,
+         {"Контроль 7 Ф14 (1000)", "Расчет Ф47 (1000) ГР5", "Расчет Ф47 (1000) СТР1ГР5", "Расчет Ф47 (1000) СТР4",
+          "Расчет Ф47 (1000) СТР4ГР4"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(c.ident).arg(c.rows).arg(c.line).toStdString());
+        QStringList where;
+        for (const QString &l : rulesReferringFrom(main(), c.ident, c.rows, c.line)) where << l.section('\t', 0, 0);
+        where.sort();
+        QStringList expected = c.expected;
+        expected.sort();
+        EXPECT_EQ(where, expected);
+    }
+}
+
 TEST_F(StructureEditTest, RefusedAndFailedChangesLeaveEverythingAsItWas) {
     // A table with one data row and one data column.
     db::exec(main(), "insert into tables (form, tablen, name, colcount, rowcount, fixcols, fixrows) "
@@ -346,21 +379,10 @@ TEST_F(StructureEditTest, RefusedAndFailedChangesLeaveEverythingAsItWas) {
     // Out of the table.
     EXPECT_THROW(insertDataRow(main(), kStaff, 5, Place::Before, 18, files()), db::Error);
     EXPECT_EQ(snapshot(kStaff), before);
-}
-
-TEST_F(StructureEditTest, CacheFollowsTheCounts) {
-    const auto entry = [](int ident) {
-        for (const auto &a : shared().TablesArray)
-            if (a[1] == ident) return a;
-        return std::array<int, 9>{};
-    };
-    ASSERT_EQ(entry(kStaff)[3], 8);
-    insertDataRow(main(), kStaff, 0, Place::Before, 18, files());
-    insertDataColumn(main(), kStaff, 0, Place::Before, 48, files());
-    EXPECT_TRUE(refreshTablesCache(main(), kStaff));
-    EXPECT_EQ(entry(kStaff)[3], 9);
-    EXPECT_EQ(entry(kStaff)[2], 8);
-    EXPECT_FALSE(refreshTablesCache(main(), 999));
+    // A line beyond the largest table the program opens.
+    db::exec(main(), "update tables set colcount=1000 where ident=?", {one});
+    EXPECT_THROW(insertDataColumn(main(), one, 0, Place::Before, 48, files()), db::Error);
+    EXPECT_EQ(shape(one).colcount, 1000);
 }
 
 TEST_F(StructureEditTest, TitleEditStoresTextCodeAndSizes) {

@@ -1,5 +1,6 @@
 // Structure commands of the table window: the confirmations and refusals a
 // user sees, the table shown again after a change, and the title editor.
+#include "core/ListWindow.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "forms/StructureEditDialog.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QSqlQuery>
 #include <QTest>
@@ -67,6 +69,14 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     EXPECT_EQ(w->cellDisplayText(0, 3), "77");   // moved down with its row
     EXPECT_EQ(w->cellDisplayText(0, 2), "");
     EXPECT_NE(titleIndex(*w, 1, 6), -1);
+    // The control rules naming rows from the new one on are listed.
+    ASSERT_FALSE(dialogs.modalTitles.isEmpty());
+    EXPECT_TRUE(dialogs.modalTitles.last().endsWith(" - правила и формулы"));
+    const ListContents listed = Form1().contents();
+    EXPECT_TRUE(listed.heading.contains("строки таблицы (1000) формы Ф30 с номера 3")) << listed.heading.toStdString();
+    QStringList where;
+    for (const QStringList &r : listed.rows) where << r.value(0);
+    EXPECT_EQ(where, (QStringList{"Контроль 1 Ф30 (1000)", "Контроль 3 Ф30 (1000)"}));
     if (qEnvironmentVariableIsSet("STRUCTURE_SHOTS")) {
         w->resize(900, 500);
         QApplication::processEvents();
@@ -153,6 +163,32 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         return int(QDialog::Rejected);
     });
     emit w->StringGrid1->titleDoubleClicked(index);
+    // A bad width is refused by OK with the dialog still open and the typed
+    // values kept; corrected, it is written.
+    dialogs.modals.push_back([this](QDialog *d) {
+        auto *t = static_cast<TTitles *>(d);
+        t->Memo1->setPlainText("Исправлено");
+        t->Edit1->setText("abc");
+        t->BitBtn1->click();
+        EXPECT_EQ(t->result(), 0);
+        EXPECT_EQ(dialogs.messages.last(), "Ширина столбца \"abc\" не является числом");
+        EXPECT_EQ(t->Memo1->toPlainText(), "Исправлено");
+        EXPECT_EQ(t->Edit1->text(), "abc");
+        t->Edit1->setText("10.1");
+        t->ComboBox1->setCurrentText("Arial#2");   // "#" would cut the structure file's line
+        t->BitBtn1->click();
+        EXPECT_EQ(t->result(), 0);
+        EXPECT_TRUE(dialogs.messages.last().startsWith("Поле \"Шрифт\" содержит символ \"#\""));
+        t->ComboBox1->setCurrentText("Arial");
+        t->BitBtn1->click();
+        return t->result();
+    });
+    emit w->StringGrid1->titleDoubleClicked(index);
+    EXPECT_EQ(text::decodeColon(db::scalar(db::connection(db::kMain), "select txt from titles where \"table\"=1 and \"column\"=1 and \"row\"=4")
+                                    .toString()),
+              "Исправлено");
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select width from \"columns\" where \"table\"=1 and \"column\"=1").toDouble(), 10.1);
+    // Should the width slip through, the store refuses it and writes nothing.
     dialogs.modals.push_back([](QDialog *d) {
         auto *t = static_cast<TTitles *>(d);
         t->Memo1->setPlainText("Не записано");
@@ -163,8 +199,8 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
     EXPECT_EQ(dialogs.messages.last(), "Ширина столбца \"abc\" не является числом");
     EXPECT_EQ(text::decodeColon(db::scalar(db::connection(db::kMain), "select txt from titles where \"table\"=1 and \"column\"=1 and \"row\"=4")
                                     .toString()),
-              "Врачи: всего");
-    EXPECT_EQ(w->StringGrid1->titles().at(index).text, "Врачи: всего");
+              "Исправлено");
+    EXPECT_EQ(w->StringGrid1->titles().at(index).text, "Исправлено");
 }
 
 TEST_F(StructureWindowTest, TitleEditorPreviewGrowsWithItsLines) {
