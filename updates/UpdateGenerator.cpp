@@ -121,12 +121,9 @@ QString BuildManifestJson(const QString &version, int year, const QString &descr
 }
 
 void SaveManifestJson(const QString &text, const QString &fileName) {
-    QFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw db::Error(QStringLiteral("Не удалось записать файл: ") + fileName);
-    const QByteArray bytes = cp1251::encode(text + QStringLiteral("\r\n"));
-    if (f.write(bytes) != bytes.size())
-        throw db::Error(QStringLiteral("Не удалось записать файл: ") + fileName);
+    QString why;
+    if (!cp1251::writeFile(fileName, cp1251::encode(text + QStringLiteral("\r\n")), &why))
+        throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(fileName, why));
 }
 
 void CopyPackagePrintFiles(const QString &formName, const QString &sourceFolder, const QString &destFolder) {

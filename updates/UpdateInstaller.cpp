@@ -39,9 +39,7 @@ public:
                 QFile::remove(it.key());
                 continue;
             }
-            QFile f(it.key());
-            if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                f.write(*it.value());
+            cp1251::writeFile(it.key(), *it.value());
         }
         m_saved.clear();
     }
