@@ -77,12 +77,12 @@ bool hasLine(const QString &fullName, const QStringList &list) {
 
 QList<Row> institutionRows(const QStringList &list) {
     QList<Row> rows;
+    QStringList units;
     QSqlQuery q = db::exec(db::connection(db::kMain),
-                           QStringLiteral("select unit from administration where medicaltype<>-1 order by unit"));
-    while (q.next()) {
-        const QString unit = q.value(0).toString();
-        rows.append({unit, LookupShortName(unit, list)});
-    }
+                           QStringLiteral("select unit from administration where medicaltype<>-1 order by id"));
+    while (q.next()) units.append(q.value(0).toString());
+    text::sortNames(units);
+    for (const QString &unit : units) rows.append({unit, LookupShortName(unit, list)});
     return rows;
 }
 

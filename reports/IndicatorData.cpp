@@ -40,8 +40,9 @@ void RenameSet(qint64 ident, const QString &name) {
 
 QList<SetNode> ChildSets(qint64 ident) {
     QList<SetNode> out;
-    QSqlQuery q = run(QStringLiteral("select ident, part from tree where depend=? order by part, ident"), {ident});
+    QSqlQuery q = run(QStringLiteral("select ident, part from tree where depend=? order by ident"), {ident});
     while (q.next()) out.append({q.value(0).toLongLong(), q.value(1).toString()});
+    std::stable_sort(out.begin(), out.end(), [](const SetNode &a, const SetNode &b) { return text::nameLess(a.name, b.name); });
     return out;
 }
 
