@@ -110,10 +110,9 @@ bool Configuration::startUp() {
         if (!probe.exists()) {
             s.Year = 0;
             N24Click();
-            IniFile created(settingsPath());
-            if (!created.exists()) return false;
-            created.writeInteger(config::kSectionCurrent, QStringLiteral("Year"), thisYear);
-            created.writeInteger(config::kSectionCurrent, QStringLiteral("Last"), 0);
+            if (!IniFile(settingsPath()).exists()) return false;
+            remember(QStringLiteral("Year"), thisYear);
+            remember(QStringLiteral("Last"), 0);
         }
     }
     IniFile ini(settingsPath());

@@ -316,16 +316,6 @@ TEST_F(Years, YearKilledHalfwayIsMadeAgain) {
 
 // ---- Attaching and copying configurations -------------------------------------
 
-TEST_F(Years, AttachStoresTheFolderAndOpensItWithOneSlash) {
-    dlg.modals.push_back(nameFolder(QStringLiteral("Копия"), fx.configFolder()));
-    ASSERT_TRUE(c.N24Click());
-    EXPECT_EQ(IniFile(fx.settingsFile()).readString(QStringLiteral("Конфигурации"), QStringLiteral("Копия")),
-              paths::withoutSlash(fx.configFolder()));
-    ASSERT_TRUE(c.openConfiguration(1));
-    EXPECT_EQ(shared().ConfigPath, fx.configFolder());
-    EXPECT_EQ(shared().ConfigName, QStringLiteral("Копия"));
-}
-
 TEST_F(Years, AttachCannotBeConfirmedWithoutName) {
     TGBP d(fx.root());
     EXPECT_FALSE(d.BitBtn1->isEnabled());

@@ -19,20 +19,6 @@ TEST(Codepage, RoundTripKeepsCyrillicAndControlBytes) {
     EXPECT_EQ(cp1251::decode(b), s);
 }
 
-TEST(Codepage, LinesUseCrLf) {
-    QTemporaryDir dir;
-    const QString f = dir.filePath("a.txt");
-    ASSERT_TRUE(cp1251::writeLines(f, {QStringLiteral("Строка 1"), QStringLiteral("Строка 2")}));
-    QFile file(f);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray raw = file.readAll();
-    EXPECT_TRUE(raw.endsWith("\r\n"));
-    EXPECT_EQ(raw.count("\r\n"), 2);
-    QStringList lines;
-    ASSERT_TRUE(cp1251::readLines(f, lines));
-    EXPECT_EQ(lines, QStringList({QStringLiteral("Строка 1"), QStringLiteral("Строка 2")}));
-}
-
 TEST(IniFile, KeepsOrderAndCyrillicNames) {
     QTemporaryDir dir;
     const QString f = dir.filePath("Kelvana.cfg");
