@@ -130,7 +130,11 @@ static QString reason(int err, const QString &qtText) {
     case EACCES:
     case EPERM: return QStringLiteral("нет доступа");
     case EROFS: return QStringLiteral("диск доступен только для чтения");
-    default: return qtText;
+    case ENOENT:
+    case ENOTDIR: return QStringLiteral("папка не найдена");
+    case EISDIR: return QStringLiteral("под этим именем находится папка");
+    case EIO: return QStringLiteral("ошибка ввода-вывода");
+    default: return QStringLiteral("системная ошибка: ") + qtText;
     }
 }
 

@@ -1,7 +1,7 @@
 #include "updates/HttpClient.h"
+#include "platform/Codepage.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QTcpSocket>
@@ -273,10 +273,8 @@ bool HttpGetToFile(const QString &url, const QString &fileName) {
     const QByteArray body = http::replyBody(reply);
 
     // Written whole or not at all: a failed write leaves no partial file.
-    QSaveFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly))
-        throw HttpError(QStringLiteral("Не удалось создать файл: ") + fileName);
-    if (f.write(body) != body.size() || !f.commit())
-        throw HttpError(QStringLiteral("Не удалось записать файл: ") + fileName);
+    QString why;
+    if (!cp1251::writeFile(fileName, body, &why))
+        throw HttpError(QStringLiteral("Не удалось записать файл %1: %2").arg(fileName, why));
     return true;
 }

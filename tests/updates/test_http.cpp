@@ -88,7 +88,7 @@ TEST(HttpGet, StoresBodiesByteForByteAndReportsStatus) {
               "Ошибка HTTP при загрузке файла: 404");
     EXPECT_FALSE(QFile::exists(dir.filePath("m")));
     EXPECT_TRUE(messageOf([&] { HttpGetToFile(server.base() + "/a.zip", dir.filePath("no/such/folder/f")); })
-                    .startsWith("Не удалось создать файл: "));
+                    .startsWith("Не удалось записать файл "));
 
     const QByteArray first = server.requests().value(0);
     EXPECT_TRUE(first.startsWith("GET /a.zip HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")) << first.constData();
