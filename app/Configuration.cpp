@@ -4,6 +4,7 @@
 #include "core/Caches.h"
 #include "core/Common.h"
 #include "core/SharedState.h"
+#include "core/TextUtil.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
@@ -30,8 +31,22 @@ QStringList FillYearList(const QString &configPath) {
     if (configPath.isEmpty()) return out;
     const QDir dir(configPath);
     for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
-        if (IsDecimalText(name)) out.append(name);
+        if (IsDecimalText(name) && YearComplete(paths::withSlash(configPath) + name + QLatin1Char('/')))
+            out.append(name);
     return out;
+}
+
+bool YearComplete(const QString &yearFolder) {
+    const QString f = paths::withSlash(yearFolder);
+    return QFileInfo(f + QStringLiteral("orvmain.mdb")).isFile() && QFileInfo(f + QStringLiteral("data0.mdb")).isFile();
+}
+
+QString registrationProblem(const QString &name, const QString &folder) {
+    if (const QString why = IniFile::keyProblem(name); !why.isEmpty())
+        return QStringLiteral("Название конфигурации \"%1\" не может быть сохранено в файле настроек. %2").arg(name, why);
+    if (const QString why = IniFile::valueProblem(folder); !why.isEmpty())
+        return QStringLiteral("Папка %1 не может быть сохранена в файле настроек. %2").arg(folder, why);
+    return QString();
 }
 
 } // namespace config
@@ -77,6 +92,16 @@ QString Configuration::windowCaption() const {
 
 void Configuration::reloadYearFolders() { m_yearFolders = config::FillYearList(shared().ConfigPath); }
 
+void Configuration::remember(const QString &key, int value) {
+    IniFile ini(settingsPath());
+    if (ini.writeInteger(config::kSectionCurrent, key, value) || m_settingsWarned) return;
+    m_settingsWarned = true;
+    showWarning(QStringLiteral("Не удалось записать файл настроек %1: %2.\nВыбранные конфигурация и год не будут "
+                               "сохранены до следующего запуска программы.")
+                    .arg(QDir::toNativeSeparators(settingsPath()), ini.lastError()),
+                m_parent);
+}
+
 bool Configuration::startUp() {
     SharedState &s = shared();
     const int thisYear = calendarYear();
@@ -85,10 +110,9 @@ bool Configuration::startUp() {
         if (!probe.exists()) {
             s.Year = 0;
             N24Click();
-            IniFile created(settingsPath());
-            if (!created.exists()) return false;
-            created.writeInteger(config::kSectionCurrent, QStringLiteral("Year"), thisYear);
-            created.writeInteger(config::kSectionCurrent, QStringLiteral("Last"), 0);
+            if (!IniFile(settingsPath()).exists()) return false;
+            remember(QStringLiteral("Year"), thisYear);
+            remember(QStringLiteral("Last"), 0);
         }
     }
     IniFile ini(settingsPath());
@@ -131,7 +155,10 @@ bool Configuration::openConfiguration(int index) {
     IniFile ini(settingsPath());
     const QString folder = ini.readString(config::kSectionList, name);
     const QString previousPath = s.ConfigPath;
+    const QString previousName = s.ConfigName;
     const int previousYear = s.Year;
+    const int previousLast = s.LastConfigIndex;
+    const int previousIndex = m_configIndex;
     auto stop = [&] {
         if (s.StartingUp) s.Year = 0;
         else s.Year = previousYear;
@@ -144,7 +171,7 @@ bool Configuration::openConfiguration(int index) {
     }
     s.ConfigPath = paths::withSlash(folder);
 
-    if (!dirExists(s.ConfigPath + s.yearText())) {
+    if (!config::YearComplete(s.ConfigPath + s.yearText())) {
         const QString question = QStringLiteral("Информация за ") + s.yearText() +
                                  QStringLiteral(" год не определена.\n\rСоздать?");
         const bool create = confirm(question, m_parent);
@@ -158,7 +185,7 @@ bool Configuration::openConfiguration(int index) {
                 return stop();
             }
         } else {
-            if (!dirExists(s.ConfigPath + QString::number(*chosen))) {
+            if (!config::YearComplete(s.ConfigPath + QString::number(*chosen))) {
                 showError(QStringLiteral("Информация за ") + QString::number(*chosen) +
                               QStringLiteral(" год не найдена в папке ") + paths::withoutSlash(s.ConfigPath),
                           m_parent);
@@ -172,10 +199,32 @@ bool Configuration::openConfiguration(int index) {
     s.LastConfigIndex = index;
     m_configIndex = index;
     reloadYearFolders();
-    SetYear();
-    ini.reload();
-    ini.writeInteger(config::kSectionCurrent, QStringLiteral("Last"), s.LastConfigIndex);
-    ini.writeInteger(config::kSectionCurrent, QStringLiteral("Year"), s.Year);
+    try {
+        SetYear();
+    } catch (const db::Error &) {
+        // A damaged database: back to the configuration that was open, all of
+        // it (connections, caches, levels, lists), as a failed year change does.
+        s.ConfigName = previousName;
+        s.ConfigPath = previousPath;
+        s.Year = s.StartingUp ? 0 : previousYear;
+        s.LastConfigIndex = previousLast;
+        m_configIndex = previousIndex;
+        reloadYearFolders();
+        bool restored = false;
+        if (!previousName.isEmpty() && s.Year != 0) {
+            try {
+                SetYear();
+                restored = true;
+            } catch (const db::Error &) {
+            }
+        }
+        if (!restored) {
+            db::close(db::kData);
+            db::close(db::kMain);
+        }
+        throw;
+    }
+    remember(QStringLiteral("Last"), s.LastConfigIndex);
     return true;
 }
 
@@ -186,15 +235,14 @@ void Configuration::SetYear() {
     db::open(db::kData, folder + QStringLiteral("data0.mdb"), db::OpenMode::ReadWrite);
     caches::reloadAll();
     m_levels.reload();
-    IniFile ini(settingsPath());
-    ini.writeInteger(config::kSectionCurrent, QStringLiteral("Year"), s.Year);
+    remember(QStringLiteral("Year"), s.Year);
 }
 
 bool Configuration::stepYear(int delta) {
     SharedState &s = shared();
     const int from = s.Year;
     const int to = from + delta;
-    if (!dirExists(s.ConfigPath + QString::number(to))) {
+    if (!config::YearComplete(s.ConfigPath + QString::number(to))) {
         const QString question = QStringLiteral("Вы действительно хотите создать базу данных для ") +
                                  QString::number(to) + QStringLiteral(" года?");
         if (!confirm(question, m_parent)) return false;
@@ -216,16 +264,39 @@ bool Configuration::stepYear(int delta) {
     return true;
 }
 
+void Configuration::buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build) {
+    const QString final = paths::withoutSlash(dst);
+    if (config::YearComplete(dst)) throw db::Error(QStringLiteral("Папка %1 уже существует").arg(final));
+    // A year is made under a name that is no year, so a run killed halfway
+    // leaves nothing that looks like one; a leftover of such a run is cleared.
+    const QString work = final + QStringLiteral(".new/");
+    if (dirExists(work) && !QDir(work).removeRecursively())
+        throw db::Error(QStringLiteral("Не удалось удалить папку %1").arg(paths::withoutSlash(work)));
+    makeFolder(work);
+    try {
+        build(work);
+        // A folder of the year without its databases gives way to the complete
+        // one; it is kept under another name, since what else it holds is unknown.
+        if (dirExists(final)) {
+            QString aside = final + QStringLiteral(".неполная");
+            for (int n = 2; dirExists(aside); ++n) aside = final + QStringLiteral(".неполная%1").arg(n);
+            if (!QDir().rename(final, aside))
+                throw db::Error(QStringLiteral("Не удалось переименовать папку %1 в %2").arg(final, aside));
+        }
+        if (!QDir().rename(paths::withoutSlash(work), final))
+            throw db::Error(QStringLiteral("Не удалось переименовать папку %1 в %2").arg(paths::withoutSlash(work), final));
+    } catch (...) {
+        QDir(work).removeRecursively();
+        throw;
+    }
+}
+
 void Configuration::CreateYearDatabase(int from, int to) {
     SharedState &s = shared();
     if (!dirExists(s.ConfigPath))
         throw db::Error(QStringLiteral("Папка конфигурации %1 не найдена").arg(paths::withoutSlash(s.ConfigPath)));
     const QString src = s.ConfigPath + QString::number(from) + QLatin1Char('/');
-    const QString dst = s.ConfigPath + QString::number(to) + QLatin1Char('/');
-    if (dirExists(dst))
-        throw db::Error(QStringLiteral("Папка %1 уже существует").arg(paths::withoutSlash(dst)));
-    makeFolder(dst);
-    try {
+    buildYearFolder(s.ConfigPath + QString::number(to) + QLatin1Char('/'), [&](const QString &dst) {
         db::copyDatabase(src + QStringLiteral("orvmain.mdb"), dst + QStringLiteral("orvmain.mdb"));
         db::copyDatabase(paths::templateValuesFile(), dst + QStringLiteral("data0.mdb"));
         makeFolder(dst + QStringLiteral("forms"));
@@ -242,10 +313,7 @@ void Configuration::CreateYearDatabase(int from, int to) {
                 db::exec(nm.db(), QStringLiteral("delete from subreps"));
             }
         }
-    } catch (...) {
-        QDir(dst).removeRecursively();
-        throw;
-    }
+    });
 }
 
 std::optional<int> Configuration::ChooseYear(const QString &caption) {
@@ -263,34 +331,46 @@ std::optional<int> Configuration::ChooseYear(const QString &caption) {
     return year;
 }
 
+bool Configuration::askRegistration(TGBP *dlg, QString &name, QString &folder) {
+    for (;;) {
+        if (execModal(dlg) != QDialog::Accepted) return false;
+        name = text::tabsToBlanks(dlg->Edit1->text()).trimmed();
+        folder = paths::withoutSlash(text::tabsToBlanks(dlg->Edit2->text()).trimmed());
+        if (name.isEmpty() || folder.isEmpty()) return false;
+        const QString problem = config::registrationProblem(name, folder);
+        if (problem.isEmpty()) break;
+        showError(problem, m_parent);
+    }
+    const IniFile ini(settingsPath());
+    if (!ini.valueExists(config::kSectionList, name)) return true;
+    const QString taken = ini.readString(config::kSectionList, name);
+    if (paths::withSlash(taken) == paths::withSlash(folder)) return true;
+    return confirmDefaultNo(QStringLiteral("Конфигурация \"%1\" уже подключена к папке %2. Заменить?")
+                                .arg(name, QDir::toNativeSeparators(taken)),
+                            m_parent);
+}
+
 bool Configuration::N24Click() {
     auto dlg = std::make_unique<TGBP>(QString(), m_parent);
     dlg->setWindowTitle(QStringLiteral("Укажите путь к присоединяемой базе данных и ее название"));
     dlg->Edit2->setEnabled(false);
-    if (execModal(dlg.get()) != QDialog::Accepted) return false;
-    const QString name = dlg->Edit1->text().trimmed();
-    const QString folder = paths::withoutSlash(dlg->Edit2->text().trimmed());
-    if (name.isEmpty() || folder.isEmpty()) return false;
+    QString name, folder;
+    if (!askRegistration(dlg.get(), name, folder)) return false;
     IniFile ini(settingsPath());
     if (!ini.writeString(config::kSectionList, name, folder)) {
         showError(QStringLiteral("Не удалось записать файл настроек %1: %2").arg(settingsPath(), ini.lastError()),
                   m_parent);
         return false;
     }
-    if (!m_configNames.contains(name)) {
-        m_configNames.append(name);
-        shared().ConfigNameList.add(name);
-    }
+    addName(name);
     return true;
 }
 
 bool Configuration::N22Click() {
     auto dlg = std::make_unique<TGBP>(QString(), m_parent);
     dlg->setWindowTitle(QStringLiteral("Укажите расположение новой базы даных"));
-    if (execModal(dlg.get()) != QDialog::Accepted) return false;
-    const QString name = dlg->Edit1->text().trimmed();
-    const QString target = paths::withoutSlash(dlg->Edit2->text().trimmed());
-    if (name.isEmpty() || target.isEmpty()) return false;
+    QString name, target;
+    if (!askRegistration(dlg.get(), name, target)) return false;
     if (!dirExists(target)) {
         const QString question = QStringLiteral("Папка ") + target + QStringLiteral(" не существует\n\rСоздать?");
         if (!confirm(question, m_parent)) return false;
@@ -308,30 +388,34 @@ bool Configuration::N22Click() {
     return true;
 }
 
+void Configuration::addName(const QString &name) {
+    for (const QString &n : m_configNames)
+        if (text::sameNoCase(n, name)) return;   // the settings file compares names without case
+    m_configNames.append(name);
+    shared().ConfigNameList.add(name);
+}
+
 void Configuration::CopyConfiguration(const QString &target, const QString &name) {
     SharedState &s = shared();
     if (name.trimmed().isEmpty()) throw db::Error(QStringLiteral("Не указано название базы данных"));
+    if (const QString problem = config::registrationProblem(name, paths::withoutSlash(target)); !problem.isEmpty())
+        throw db::Error(problem);
     const QString src = s.yearFolder();
     const QString dst = paths::withSlash(target) + s.yearText() + QLatin1Char('/');
     if (dirExists(dst))
         throw db::Error(QStringLiteral("Папка %1 уже существует").arg(paths::withoutSlash(dst)));
-    makeFolder(dst);
-    try {
-        db::copyDatabase(src + QStringLiteral("orvmain.mdb"), dst + QStringLiteral("orvmain.mdb"));
+    buildYearFolder(dst, [&](const QString &work) {
+        db::copyDatabase(src + QStringLiteral("orvmain.mdb"), work + QStringLiteral("orvmain.mdb"));
         const QDir srcDir(src);
         for (const QString &f : srcDir.entryList({QStringLiteral("data*.mdb")}, QDir::Files, QDir::Name))
-            db::copyDatabase(src + f, dst + f);
-        makeFolder(dst + QStringLiteral("forms"));
-        copyFolderFiles(src + QStringLiteral("forms/"), dst + QStringLiteral("forms/"));
-        IniFile ini(settingsPath());
-        if (!ini.writeString(config::kSectionList, name, paths::withoutSlash(target)))
-            throw db::Error(QStringLiteral("Не удалось записать файл настроек %1: %2").arg(settingsPath(), ini.lastError()));
-    } catch (...) {
+            db::copyDatabase(src + f, work + f);
+        makeFolder(work + QStringLiteral("forms"));
+        copyFolderFiles(src + QStringLiteral("forms/"), work + QStringLiteral("forms/"));
+    });
+    IniFile ini(settingsPath());
+    if (!ini.writeString(config::kSectionList, name, paths::withoutSlash(target))) {
         QDir(dst).removeRecursively();
-        throw;
+        throw db::Error(QStringLiteral("Не удалось записать файл настроек %1: %2").arg(settingsPath(), ini.lastError()));
     }
-    if (!m_configNames.contains(name)) {
-        m_configNames.append(name);
-        shared().ConfigNameList.add(name);
-    }
+    addName(name);
 }

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -22,9 +23,17 @@ inline const QString kSectionList = QStringLiteral("Конфигурации");
 QString windowCaption(const QString &configName, int year);
 inline const QString kInitialCaption = QStringLiteral("Формирование и контроль медицинских статистических отчетных форм");
 
-// Names in the configuration folder that are year folders (digits and dots
-// only), in name order.
+// Names in the configuration folder that are complete year folders (digits
+// and dots only, holding the year's databases), in name order.
 QStringList FillYearList(const QString &configPath);
+
+// True when the year folder holds both databases of a year. A folder left
+// without them (a run killed while making the year) is not a year.
+bool YearComplete(const QString &yearFolder);
+
+// Why a configuration cannot be registered under this name and folder (a
+// Russian sentence naming the character at fault), or empty when it can.
+QString registrationProblem(const QString &name, const QString &folder);
 
 } // namespace config
 
@@ -81,10 +90,21 @@ public:
 private:
     QString settingsPath() const;
     void reloadYearFolders();
+    // Remembers a value of the open configuration in the settings file; a
+    // settings file that cannot be written is reported once per session.
+    void remember(const QString &key, int value);
+    // Asks for a name and a folder in dlg until they can be registered;
+    // false when cancelled or a taken name is not to be replaced.
+    bool askRegistration(class TGBP *dlg, QString &name, QString &folder);
+    // Builds year folder dst under a temporary name and moves it into place
+    // only when build succeeded; nothing is left when it throws.
+    void addName(const QString &name);
+    static void buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build);
 
     QWidget *m_parent = nullptr;
     QStringList m_configNames;
     int m_configIndex = -1;
     QStringList m_yearFolders;
     SubReports m_levels;
+    bool m_settingsWarned = false;
 };

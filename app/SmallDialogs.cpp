@@ -1,5 +1,6 @@
 #include "app/SmallDialogs.h"
 
+#include "core/TextUtil.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 
@@ -93,8 +94,10 @@ void TGBP::updateOk() {
 void TGBP::listFiles() {
     FileListBox1->clear();
     const QDir dir(Edit2->text());
-    if (dir.exists())
-        FileListBox1->addItems(dir.entryList({QStringLiteral("*.mdb")}, QDir::Files, QDir::Name));
+    if (!dir.exists()) return;
+    QStringList files = dir.entryList({QStringLiteral("*.mdb")}, QDir::Files);
+    text::sortNames(files);
+    FileListBox1->addItems(files);
 }
 
 TAboutForm::TAboutForm(QWidget *parent) : QDialog(parent) {

@@ -1,6 +1,7 @@
 #include "app/SubReports.h"
 
 #include "core/SharedState.h"
+#include "core/TextUtil.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
@@ -27,7 +28,8 @@ void SubReports::reload() {
     shared().SubReportId = 0;
 }
 
-qint64 SubReports::create(const QString &name) {
+qint64 SubReports::create(const QString &typed) {
+    const QString name = text::tabsToBlanks(typed);
     if (name.trimmed().isEmpty()) throw db::Error(QStringLiteral("Не указано наименование уровня отчета"));
     const QSqlDatabase main = db::connection(db::kMain);
     qint64 id = 0;

@@ -2,11 +2,14 @@
 
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+
+#include <algorithm>
 #include "platform/Database.h"
 
 #include <QHash>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <algorithm>
 
 namespace caches {
 
@@ -82,11 +85,20 @@ void GetTree() {
     s.TreeList.clear();
     s.TreeIdents.clear();
     s.TreeDepends.clear();
-    QSqlQuery q = db::exec(mainDb(), QStringLiteral("select * from tree order by depend,part"));
-    while (q.next()) {
-        s.TreeList.append(q.value(QStringLiteral("part")).toString());
-        s.TreeIdents.append(q.value(QStringLiteral("ident")).toLongLong());
-        s.TreeDepends.append(q.value(QStringLiteral("depend")).toLongLong());
+    struct Node { QString part; qint64 ident; qint64 depend; };
+    QList<Node> nodes;
+    QSqlQuery q = db::exec(mainDb(), QStringLiteral("select * from tree order by depend, ident"));
+    while (q.next())
+        nodes.append({q.value(QStringLiteral("part")).toString(), q.value(QStringLiteral("ident")).toLongLong(),
+                      q.value(QStringLiteral("depend")).toLongLong()});
+    // Under each parent the sets in name order.
+    std::stable_sort(nodes.begin(), nodes.end(), [](const Node &a, const Node &b) {
+        return a.depend != b.depend ? a.depend < b.depend : text::nameLess(a.part, b.part);
+    });
+    for (const Node &n : nodes) {
+        s.TreeList.append(n.part);
+        s.TreeIdents.append(n.ident);
+        s.TreeDepends.append(n.depend);
     }
 }
 

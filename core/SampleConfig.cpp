@@ -521,9 +521,9 @@ void createYear(const QString &configFolder, int year, bool previousYear) {
     // Cell mapping of the print template of Ф30: Word table 1 from column 4,
     // row 4 receives the data cells of table (1000).
     QString error;
-    if (!cp1251::writeLines(yearFolder + QStringLiteral("forms/Ф30.txt"),
-                            {QStringLiteral("1,4,4,[(1000)],4,1,7,5")}, &error))
-        throw db::Error(error);
+    const QString file = yearFolder + QStringLiteral("forms/Ф30.txt");
+    if (!cp1251::writeLines(file, {QStringLiteral("1,4,4,[(1000)],4,1,7,5")}, &error))
+        throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(file, error));
 }
 
 } // namespace

@@ -1,11 +1,40 @@
 #include "core/TextUtil.h"
 
+#include <algorithm>
+
 namespace text {
 
 QString upper(const QString &s) { return s.toUpper(); }
 bool sameNoCase(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 bool startsWithNoCase(const QString &s, const QString &prefix) { return s.startsWith(prefix, Qt::CaseInsensitive); }
 int compareNoCase(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive); }
+
+QString tabsToBlanks(const QString &s) {
+    QString r = s;
+    r.replace(u'\t', u' ');
+    return r;
+}
+
+namespace {
+// Weight of one character in the name order: Ё sorts between Е and Ж.
+uint nameWeight(QChar c) {
+    const char16_t u = c.toUpper().unicode();
+    if (u == 0x0401) return 0x0415u * 2 + 1;
+    return uint(u) * 2;
+}
+} // namespace
+
+int compareNames(const QString &a, const QString &b) {
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const uint wa = nameWeight(a[i]), wb = nameWeight(b[i]);
+        if (wa != wb) return wa < wb ? -1 : 1;
+    }
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return a.compare(b);
+}
+
+void sortNames(QStringList &names) { std::stable_sort(names.begin(), names.end(), nameLess); }
 
 QString encodeColon(const QString &s) {
     QString r = s;

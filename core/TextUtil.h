@@ -14,6 +14,18 @@ bool sameNoCase(const QString &a, const QString &b);
 bool startsWithNoCase(const QString &s, const QString &prefix);
 int compareNoCase(const QString &a, const QString &b);
 
+// A name or title as typed: every Tab becomes a blank (a Tab would split
+// the lines of the files that carry names and titles).
+QString tabsToBlanks(const QString &s);
+
+// Order of names as in a Russian dictionary: letter case ignored, Ё right
+// after Е, digits and Latin letters before Cyrillic ones. Names equal but for
+// case keep a fixed order (upper case first). Every list of names the
+// program sorts uses this order.
+int compareNames(const QString &a, const QString &b);
+inline bool nameLess(const QString &a, const QString &b) { return compareNames(a, b) < 0; }
+void sortNames(QStringList &names);
+
 // Title texts and one-line records keep special characters as control bytes:
 // ":" as byte 3 in title texts, LF as byte 1 and CR as byte 2 in records.
 QString encodeColon(const QString &s);   // ":" -> \x03

@@ -1,5 +1,6 @@
 #include "forms/ShortNames.h"
 
+#include "core/TextUtil.h"
 #include "forms/FormListCommon.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -7,6 +8,7 @@
 #include "platform/Paths.h"
 
 #include <QCloseEvent>
+#include <algorithm>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -32,10 +34,22 @@ QStringList load() {
     return lines;
 }
 
+QString problem(const QString &shortName) {
+    static const QString forbidden = QStringLiteral("[]:*?/\\");
+    const bool bad = shortName.size() > 31 ||
+                     std::any_of(shortName.begin(), shortName.end(), [](QChar c) { return forbidden.contains(c); });
+    if (!bad) return QString();
+    return QStringLiteral("Короткое название \"%1\" не может быть именем листа. %2.").arg(shortName, kSheetNameRule);
+}
+
 void save(const QList<Row> &rows) {
     QStringList lines;
     lines.reserve(rows.size());
-    for (const Row &r : rows) lines.append(r.first + QLatin1Char('\t') + r.second.left(30));
+    for (const Row &r : rows) {
+        const QString shortName = text::tabsToBlanks(r.second);
+        if (const QString why = problem(shortName); !why.isEmpty()) throw db::Error(why);
+        lines.append(text::tabsToBlanks(r.first) + QLatin1Char('\t') + shortName);
+    }
     QString error;
     if (!cp1251::writeLines(filePath(), lines, &error))
         throw db::Error(QStringLiteral("Не удалось записать файл ") + filePath() + QStringLiteral(": ") + error);
@@ -63,12 +77,12 @@ bool hasLine(const QString &fullName, const QStringList &list) {
 
 QList<Row> institutionRows(const QStringList &list) {
     QList<Row> rows;
+    QStringList units;
     QSqlQuery q = db::exec(db::connection(db::kMain),
-                           QStringLiteral("select unit from administration where medicaltype<>-1 order by unit"));
-    while (q.next()) {
-        const QString unit = q.value(0).toString();
-        rows.append({unit, LookupShortName(unit, list)});
-    }
+                           QStringLiteral("select unit from administration where medicaltype<>-1 order by id"));
+    while (q.next()) units.append(q.value(0).toString());
+    text::sortNames(units);
+    for (const QString &unit : units) rows.append({unit, LookupShortName(unit, list)});
     return rows;
 }
 
@@ -179,7 +193,7 @@ TForm6::TForm6(QWidget *parent) : QDialog(parent) {
     Label1->setFont(bold);
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setWordWrap(true);
-    Label2 = new QLabel(QStringLiteral("Пожалуйста, задайте сокращенное наименование  для вышеуказанной МО"), this);
+    Label2 = new QLabel(this);
     Label2->setWordWrap(true);
     Edit1 = new QLineEdit(this);
     Edit1->setMaxLength(31);
@@ -187,6 +201,7 @@ TForm6::TForm6(QWidget *parent) : QDialog(parent) {
     BitBtn1->setDefault(true);
     BitBtn1->setVisible(false);
     connect(Edit1, &QLineEdit::textChanged, this, &TForm6::Edit1Change);
+    Edit1Change();
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
@@ -200,7 +215,12 @@ TForm6::TForm6(QWidget *parent) : QDialog(parent) {
     resize(420, 200);
 }
 
-void TForm6::Edit1Change() { BitBtn1->setVisible(!Edit1->text().isEmpty()); }
+void TForm6::Edit1Change() {
+    const QString why = shortnames::problem(Edit1->text());
+    BitBtn1->setVisible(!Edit1->text().isEmpty() && why.isEmpty());
+    Label2->setText(why.isEmpty() ? QStringLiteral("Пожалуйста, задайте сокращенное наименование  для вышеуказанной МО")
+                                  : shortnames::kSheetNameRule);
+}
 
 void TForm6::keyPressEvent(QKeyEvent *event) {
     // The prompt closes only through its OK button.

@@ -1,8 +1,9 @@
 #pragma once
 // Short names of institutions for sheet names: ShortNames.txt beside the
 // program, code page 1251, one line per institution, full name, TAB, short
-// name (at most 30 characters). The editor TForm5 keeps the file; TForm6 asks
-// for one missing short name.
+// name. A short name becomes a worksheet name, so it follows Excel's rule for
+// those (see problem()). The editor TForm5 keeps the file; TForm6 asks for one
+// missing short name.
 #include <QDialog>
 #include <QList>
 #include <QPair>
@@ -22,8 +23,16 @@ QString filePath();                    // program folder + "ShortNames.txt"
 bool exists();
 // Lines of the file; throws db::Error when it cannot be read.
 QStringList load();
-// Writes one line per row: full name, TAB, the first 30 characters of the
-// short name (an empty row as a lone TAB). Throws db::Error.
+// Excel's rule for worksheet names, as told to the user.
+inline const QString kSheetNameRule =
+    QStringLiteral("Имя листа Excel не длиннее 31 символа и не содержит символов [ ] : * ? / \\");
+// Why a short name can never be a worksheet name (the name and Excel's
+// rule), or empty when it can; an empty short name is fine.
+QString problem(const QString &shortName);
+// Writes one line per row: full name, TAB, short name (an empty row as a
+// lone TAB); a Tab typed into either becomes a blank. Throws db::Error, and
+// writes nothing, when a short name breaks Excel's rule or the file cannot be
+// written.
 void save(const QList<Row> &rows);
 
 // The text before the first TAB and the text after it; a line without a TAB

@@ -1,8 +1,12 @@
 #include "platform/Codepage.h"
 
+#include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 #include <QSaveFile>
 #include <QHash>
+
+#include <cerrno>
 
 namespace cp1251 {
 namespace {
@@ -62,25 +66,49 @@ QByteArray encode(const QString &text) {
     return out;
 }
 
-bool readLines(const QString &path, QStringList &lines, QString *error) {
+char32_t firstUnencodable(const QString &text) {
+    static const ReverseTable rev;
+    for (char32_t u : text.toUcs4())
+        if (u >= 0x80 && (u > 0xFFFF || !rev.map.contains(char16_t(u)))) return u;
+    return 0;
+}
+
+QString decodeAnyText(const QByteArray &bytes) {
+    QByteArrayView view(bytes);
+    const bool bom = view.startsWith("\xEF\xBB\xBF");
+    if (bom) view = view.sliced(3);
+    bool high = false;
+    for (char c : view)
+        if (static_cast<unsigned char>(c) >= 0x80) { high = true; break; }
+    if (high || bom) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = utf8.decode(view);
+        if (!utf8.hasError()) return text;
+    }
+    return decode(view.toByteArray());
+}
+
+bool readLines(const QString &path, QStringList &lines, QString *error, Encoding encoding) {
     lines.clear();
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         if (error) *error = QStringLiteral("Не удалось открыть файл %1: %2").arg(path, f.errorString());
         return false;
     }
-    const QByteArray all = f.readAll();
+    const QByteArray bytes = f.readAll();
+    // Splitting happens on the text: CR and LF are single bytes in both encodings.
+    const QString all = encoding == Encoding::Cp1251OrUtf8 ? decodeAnyText(bytes) : decode(bytes);
     qsizetype start = 0;
     const qsizetype n = all.size();
     for (qsizetype i = 0; i < n; ++i) {
-        const char c = all[i];
-        if (c == '\r' || c == '\n') {
-            lines.append(decode(all.mid(start, i - start)));
-            if (c == '\r' && i + 1 < n && all[i + 1] == '\n') ++i;
+        const QChar c = all[i];
+        if (c == u'\r' || c == u'\n') {
+            lines.append(all.mid(start, i - start));
+            if (c == u'\r' && i + 1 < n && all[i + 1] == u'\n') ++i;
             start = i + 1;
         }
     }
-    if (start < n) lines.append(decode(all.mid(start)));
+    if (start < n) lines.append(all.mid(start));
     return true;
 }
 
@@ -93,29 +121,64 @@ static QByteArray joinCrLf(const QStringList &lines) {
     return data;
 }
 
-bool writeLines(const QString &path, const QStringList &lines, QString *error) {
+// Reason of a failed file operation in Russian; Qt's own text for the rare rest.
+static QString reason(int err, const QString &qtText) {
+    switch (err) {
+    case ENOSPC: return QStringLiteral("на диске нет места");
+    case EDQUOT: return QStringLiteral("превышена дисковая квота");
+    case EFBIG: return QStringLiteral("превышен допустимый размер файла");
+    case EACCES:
+    case EPERM: return QStringLiteral("нет доступа");
+    case EROFS: return QStringLiteral("диск доступен только для чтения");
+    case ENOENT:
+    case ENOTDIR: return QStringLiteral("папка не найдена");
+    case EISDIR: return QStringLiteral("под этим именем находится папка");
+    case EIO: return QStringLiteral("ошибка ввода-вывода");
+    default: return QStringLiteral("системная ошибка: ") + qtText;
+    }
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes, QString *error) {
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error) *error = QStringLiteral("Не удалось создать файл %1: %2").arg(path, f.errorString());
+    errno = 0;
+    // Unbuffered: a write the disk refuses fails here, not in a later flush
+    // whose result the commit may not look at.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (error) *error = reason(errno, f.errorString());
         return false;
     }
-    f.write(joinCrLf(lines));
+    errno = 0;
+    if (f.write(bytes) != bytes.size() || !f.flush() || f.error() != QFileDevice::NoError) {
+        const QString why = reason(errno, f.errorString());
+        f.cancelWriting();
+        if (error) *error = why;
+        return false;
+    }
     if (!f.commit()) {
-        if (error) *error = QStringLiteral("Не удалось записать файл %1: %2").arg(path, f.errorString());
+        if (error) *error = reason(errno, f.errorString());
         return false;
     }
     return true;
 }
 
+bool writeLines(const QString &path, const QStringList &lines, QString *error) {
+    return writeFile(path, joinCrLf(lines), error);
+}
+
 bool appendLines(const QString &path, const QStringList &lines, QString *error) {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        if (error) *error = QStringLiteral("Не удалось открыть файл %1: %2").arg(path, f.errorString());
+    errno = 0;
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        if (error) *error = reason(errno, f.errorString());
         return false;
     }
+    const qint64 before = f.size();
     const QByteArray data = joinCrLf(lines);
-    if (f.write(data) != data.size()) {
-        if (error) *error = QStringLiteral("Не удалось записать файл %1: %2").arg(path, f.errorString());
+    errno = 0;
+    if (f.write(data) != data.size() || !f.flush()) {
+        const QString why = reason(errno, f.errorString());
+        f.resize(before);
+        if (error) *error = why;
         return false;
     }
     return true;

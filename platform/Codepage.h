@@ -10,15 +10,34 @@ namespace cp1251 {
 QString decode(const QByteArray &bytes);
 QByteArray encode(const QString &text);
 
+// The first character (code point) of the text that code page 1251 cannot
+// hold (it would be written as "?"), or 0 when every character fits.
+char32_t firstUnencodable(const QString &text);
+
+// Text of a file's bytes: code page 1251, except bytes that are valid UTF-8
+// holding characters beyond ASCII (a file re-saved by a UTF-8 editor), which
+// are read as UTF-8. A UTF-8 byte order mark is dropped.
+QString decodeAnyText(const QByteArray &bytes);
+
+enum class Encoding { Cp1251, Cp1251OrUtf8 };
+
 // Reads a text file and splits it into lines at CR LF (a lone LF or CR also
 // ends a line). Returns false when the file cannot be read.
-bool readLines(const QString &path, QStringList &lines, QString *error = nullptr);
+bool readLines(const QString &path, QStringList &lines, QString *error = nullptr,
+               Encoding encoding = Encoding::Cp1251);
 
-// Writes the lines, each ended by CR LF. The file is written to a temporary
-// name first and renamed, so a failed write never leaves half a file.
+// Writes the bytes as the whole file: written to a temporary name with every
+// write and flush checked, then renamed over the file. On any failure (a full
+// disk, a size limit, no access) the previous file stays as it was and error
+// gets the reason in Russian ("на диске нет места"); callers name the file.
+bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+
+// Writes the lines, each ended by CR LF, through writeFile.
 bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr);
 
-// Appends lines (CR LF each) to a file, creating it when missing.
+// Appends lines (CR LF each) to a file, creating it when missing. A write
+// that does not complete is cut off again, so the file keeps its previous
+// content.
 bool appendLines(const QString &path, const QStringList &lines, QString *error = nullptr);
 
 } // namespace cp1251

@@ -25,10 +25,18 @@ public:
         box.exec();
     }
     bool question(QWidget *parent, const QString &text, const QString &title) override {
+        return ask(parent, text, title, QMessageBox::Yes);
+    }
+    bool questionDefaultNo(QWidget *parent, const QString &text, const QString &title) override {
+        return ask(parent, text, title, QMessageBox::No);
+    }
+    static bool ask(QWidget *parent, const QString &text, const QString &title, QMessageBox::StandardButton def) {
         QMessageBox box(QMessageBox::Question, title.isEmpty() ? QStringLiteral("Подтверждение") : title, text,
                         QMessageBox::Yes | QMessageBox::No, parent);
         box.setButtonText(QMessageBox::Yes, QStringLiteral("Да"));
         box.setButtonText(QMessageBox::No, QStringLiteral("Нет"));
+        box.setDefaultButton(def);
+        box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
     }
     int questionCancel(QWidget *parent, const QString &text, const QString &title) override {
@@ -77,4 +85,7 @@ void showMessage(const QString &text, QWidget *parent) { dialogs().message(paren
 void showError(const QString &text, QWidget *parent) { dialogs().message(parent, text, MsgKind::Error); }
 void showWarning(const QString &text, QWidget *parent) { dialogs().message(parent, text, MsgKind::Warning); }
 bool confirm(const QString &text, QWidget *parent) { return dialogs().question(parent, text, QString()); }
+bool confirmDefaultNo(const QString &text, QWidget *parent) {
+    return dialogs().questionDefaultNo(parent, text, QString());
+}
 int execModal(QDialog *dialog) { return dialogs().execModal(dialog); }

@@ -194,7 +194,9 @@ void CheckHttpUrl(const QString &url) { parseUrl(url); }
 bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOptions &options) {
     parseUrl(url);   // a wrong address never creates the file
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a chunk the disk refuses fails at its write, not in a later
+    // flush whose result the commit may not look at.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw HttpError(QStringLiteral("Не удалось создать файл: ") + fileName);
     const auto write = [&](const QByteArray &chunk) -> QString {
         if (file.write(chunk) != chunk.size())

@@ -16,7 +16,7 @@ bool IniFile::exists() const { return QFileInfo::exists(m_path); }
 void IniFile::reload() {
     m_sections.clear();
     QStringList lines;
-    if (!cp1251::readLines(m_path, lines)) return;
+    if (!cp1251::readLines(m_path, lines, nullptr, cp1251::Encoding::Cp1251OrUtf8)) return;
     Section *current = nullptr;
     for (const QString &raw : lines) {
         const QString line = raw.trimmed();
@@ -126,6 +126,46 @@ bool IniFile::save() {
         lines.append(u'[' + s.name + u']');
         for (const Entry &e : s.entries) lines.append(e.key + u'=' + e.value);
     }
-    m_error.clear();
-    return cp1251::writeLines(m_path, lines, &m_error);
+    QString why;
+    if (cp1251::writeLines(m_path, lines, &why)) {
+        m_error.clear();
+        return true;
+    }
+    reload();
+    m_error = why;
+    return false;
 }
+
+namespace {
+QString charName(char32_t c) {
+    if (c == U'\t') return QStringLiteral("табуляция");
+    if (c == U'\n' || c == U'\r') return QStringLiteral("перевод строки");
+    if (c < 0x20 || c == 0x7F) return QStringLiteral("управляющий символ с кодом %1").arg(uint(c));
+    return QStringLiteral("\"%1\" (U+%2)")
+        .arg(QString::fromUcs4(&c, 1), QString::number(uint(c), 16).toUpper().rightJustified(4, u'0'));
+}
+
+QString commonProblem(const QString &text) {
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return QStringLiteral("Недопустимый символ: %1.").arg(charName(c.unicode()));
+    const char32_t bad = cp1251::firstUnencodable(text);
+    if (bad)
+        return QStringLiteral("Символ %1 не может быть сохранен в кодировке Windows-1251.").arg(charName(bad));
+    return QString();
+}
+} // namespace
+
+QString IniFile::keyProblem(const QString &key) {
+    if (key.contains(u'='))
+        return QStringLiteral("Название не может содержать символ \"=\".");
+    if (key.startsWith(u';'))
+        return QStringLiteral("Название не может начинаться с символа \";\".");
+    if (key.startsWith(u'['))
+        return QStringLiteral("Название не может начинаться с символа \"[\".");
+    if (key != key.trimmed())
+        return QStringLiteral("Название не может начинаться или заканчиваться пробелом.");
+    return commonProblem(key);
+}
+
+QString IniFile::valueProblem(const QString &value) { return commonProblem(value); }

@@ -1,5 +1,7 @@
 #pragma once
 // Sectioned key=value settings file in code page 1251 with CR LF line ends.
+// A file an editor re-saved as UTF-8 is read as such and written back in
+// code page 1251.
 // Sections and keys keep the order of the file; names are compared without
 // regard to letter case (Cyrillic included). Every write is saved at once.
 #include <QString>
@@ -26,6 +28,16 @@ public:
     bool deleteKey(const QString &section, const QString &key);
     bool eraseSection(const QString &section);
 
+    // Why a text cannot be kept as a key (or a value) of the file so that it
+    // reads back the same: a Russian sentence naming the character at fault,
+    // or empty when the text is fine. Keys may not hold "=", start with ";"
+    // or "[", or have blanks at either end; neither may hold control
+    // characters or characters code page 1251 has no byte for.
+    static QString keyProblem(const QString &key);
+    static QString valueProblem(const QString &value);
+
+    // A failed write keeps the previous file, and the memory is read back
+    // from it, so what is read afterwards is what the file holds.
     QString lastError() const { return m_error; }
     void reload();
 

@@ -1,4 +1,5 @@
 #include "platform/Paths.h"
+#include "platform/Codepage.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,9 +55,12 @@ QString templateValuesFile() { return programFolder() + QStringLiteral("source/d
 bool makePath(const QString &folder) { return QDir().mkpath(folder); }
 
 bool copyFileOver(const QString &from, const QString &to) {
-    if (!QFileInfo(from).isFile()) return false;
-    if (QFileInfo::exists(to) && !QFile::remove(to)) return false;
-    return QFile::copy(from, to);
+    // Through the checked writer: a copy that fails keeps the file it was to replace.
+    QFile in(from);
+    if (!QFileInfo(from).isFile() || !in.open(QIODevice::ReadOnly)) return false;
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError) return false;
+    return cp1251::writeFile(to, bytes);
 }
 
 } // namespace paths

@@ -17,7 +17,8 @@ QString withSlash(const QString &folder);
 QString withoutSlash(const QString &folder);
 
 bool makePath(const QString &folder);   // folder with all missing parents
-// Copies a file, replacing the target. False when it fails.
+// Copies a file, replacing the target. False when it fails; the target then
+// keeps what it held.
 bool copyFileOver(const QString &from, const QString &to);
 
 } // namespace paths

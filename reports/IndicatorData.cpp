@@ -30,18 +30,19 @@ bool exists(const QString &sql, const QVariantList &params) {
 
 qint64 AddSet(const QString &name, qint64 parent) {
     const QSqlDatabase d = mainDb();
-    db::exec(d, QStringLiteral("insert into tree (part,depend) values (?,?)"), {name, parent});
+    db::exec(d, QStringLiteral("insert into tree (part,depend) values (?,?)"), {text::tabsToBlanks(name), parent});
     return db::lastInsertId(d);
 }
 
 void RenameSet(qint64 ident, const QString &name) {
-    run(QStringLiteral("update tree set part=? where ident=?"), {name, ident});
+    run(QStringLiteral("update tree set part=? where ident=?"), {text::tabsToBlanks(name), ident});
 }
 
 QList<SetNode> ChildSets(qint64 ident) {
     QList<SetNode> out;
-    QSqlQuery q = run(QStringLiteral("select ident, part from tree where depend=? order by part, ident"), {ident});
+    QSqlQuery q = run(QStringLiteral("select ident, part from tree where depend=? order by ident"), {ident});
     while (q.next()) out.append({q.value(0).toLongLong(), q.value(1).toString()});
+    std::stable_sort(out.begin(), out.end(), [](const SetNode &a, const SetNode &b) { return text::nameLess(a.name, b.name); });
     return out;
 }
 
@@ -77,7 +78,8 @@ QString PrepareEditText(const QString &text, bool formulaCell) {
 }
 
 void StoreGridCell(qint64 term, int column, int row, const QString &text, int width, int height) {
-    const QString stored = text::encodeColon(text);
+    // A Tab typed into a cell would split the lines of the set file.
+    const QString stored = text::encodeColon(text::tabsToBlanks(text));
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
         if (column == 0 && row == 0) {
@@ -336,6 +338,9 @@ const QString kRows = QStringLiteral("[Rows]");
 const QString kFormulas = QStringLiteral("[Formulas]");
 const QChar kTab = QLatin1Char('\t');
 
+// One field of a set file line; a Tab kept from older versions becomes a blank.
+QString field(const QString &s) { return text::encodeLineBreaks(text::tabsToBlanks(s)); }
+
 struct FileWriter {
     ChildrenFn children;
     QStringList tree, columns, rows, formulas;
@@ -346,19 +351,19 @@ struct FileWriter {
         const QString k = QString::number(tree.size()) + QLatin1Char(',');
         QSqlQuery q = run(QStringLiteral("select \"column\", title, width from col_titles where term=?"), {ident});
         while (q.next())
-            columns << k + q.value(0).toString() + kTab + text::encodeLineBreaks(q.value(1).toString()) + kTab +
+            columns << k + q.value(0).toString() + kTab + field(q.value(1).toString()) + kTab +
                            q.value(2).toString();
         q = run(QStringLiteral("select \"row\", title, height from row_titles where term=?"), {ident});
         while (q.next())
-            rows << k + q.value(0).toString() + kTab + text::encodeLineBreaks(q.value(1).toString()) + kTab +
+            rows << k + q.value(0).toString() + kTab + field(q.value(1).toString()) + kTab +
                         q.value(2).toString();
         q = run(QStringLiteral("select \"column\", \"row\", formula from formulas where term=?"), {ident});
         while (q.next())
             formulas << k + q.value(0).toString() + kTab + q.value(1).toString() + kTab +
-                            text::encodeLineBreaks(q.value(2).toString());
+                            field(q.value(2).toString());
         q.finish();
         for (const SetNode &c : children(ident)) {
-            tree << QString::number(depth) + QLatin1Char(',') + text::encodeLineBreaks(c.name);
+            tree << QString::number(depth) + QLatin1Char(',') + field(c.name);
             saveTerm(c.ident);
         }
         --depth;

@@ -139,9 +139,22 @@ bool IndicatorCalc::SumLoadedCellsForUnits(const QString &form, const QString &t
 bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &tableKey, const QList<int> &rows,
                                            const QList<int> &columns, double &sum) {
     sum = 0;
+    // Answers as the main grid does: the reference itself for a table that
+    // does not exist, the outside-table marker for a cell beyond its bounds.
     const qint64 ident = GetTableIdent(form, tableKey);
     TableGeometry g;
-    if (ident < 0 || !GetTableGeometry(form, tableKey, g) || rows.isEmpty() || columns.isEmpty()) return true;
+    if (ident < 0 || !GetTableGeometry(form, tableKey, g)) return false;
+    if (rows.isEmpty() || columns.isEmpty()) return true;
+    // The bounds of the matrix ReadTableMatrix fills for this geometry.
+    auto inside = [&g](int c, int r) {
+        return c >= g.fixCols + 1 && r >= 1 && c + 1 <= g.colCountPlus1 && r + g.fixRows + 1 <= g.rowCountPlus1;
+    };
+    for (int c : columns)
+        for (int r : rows)
+            if (!inside(c, r)) {
+                g_outside = outsideMarker(form, tableKey, c, r);
+                return true;
+            }
     QList<int> storedRows, storedColumns;
     for (int r : rows) storedRows << r + g.fixRows + 1;
     for (int c : columns) storedColumns << c + 1;
@@ -343,9 +356,11 @@ SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &col
         if (unitLabel) unitLabel(name);
         QString line = name;
         for (int c : columns) {
+            // Resolved twice, as the main grid resolves a cell in its passes and
+            // again when it evaluates it, so an unanswered reference reads the same.
             const QString f = set.table.cell(c, row);
-            line += QLatin1Char('\t') + EvaluateExpression(calc.ResolveFormulaOperands(FormulaPart(f))) +
-                    FormulaSuffix(f);
+            const QString resolved = calc.ResolveFormulaOperands(FormulaPart(f));
+            line += QLatin1Char('\t') + EvaluateExpression(calc.ResolveFormulaOperands(resolved)) + FormulaSuffix(f);
         }
         out.lines << line;
     }

@@ -243,8 +243,9 @@ void TMISetup::Button1Click() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
-        RenameSet(nodeIdent(n), Edit1->text());
-        n->setText(0, Edit1->text());
+        const QString name = text::tabsToBlanks(Edit1->text());
+        RenameSet(nodeIdent(n), name);
+        n->setText(0, name);
         Button1->setVisible(false);
     });
 }
@@ -703,7 +704,7 @@ void TMIForms::RefreshDecipher() {
 void TMIForms::BitBtn1Click() {
     guarded(this, [&] {
         const int c = qMax(0, StringGrid1->currentColumn()), r = qMax(0, StringGrid1->currentRow());
-        const QString text = PrepareEditText(Memo1->toPlainText(), c > 0 && r > 0);
+        const QString text = PrepareEditText(text::tabsToBlanks(Memo1->toPlainText()), c > 0 && r > 0);
         if (EditTarget() == QLatin1String("grid")) {
             // No cell chosen in this window yet: the edit field holds no cell's text.
             if (StringGrid1->currentRow() < 0 || StringGrid1->currentColumn() < 0) return;

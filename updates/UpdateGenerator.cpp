@@ -121,11 +121,9 @@ QString BuildManifestJson(const QString &version, int year, const QString &descr
 }
 
 void SaveManifestJson(const QString &text, const QString &fileName) {
-    // The shared text writer: every line with CR LF, every write checked.
-    QString error;
-    if (!cp1251::writeLines(fileName, text.split(QStringLiteral("\r\n")), &error))
-        throw db::Error(QStringLiteral("Не удалось записать файл: ") + fileName + QStringLiteral(" (") + error
-                        + QLatin1Char(')'));
+    QString why;
+    if (!cp1251::writeFile(fileName, cp1251::encode(text + QStringLiteral("\r\n")), &why))
+        throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(fileName, why));
 }
 
 void CopyPackagePrintFiles(const QString &formName, const QString &sourceFolder, const QString &destFolder) {

@@ -121,11 +121,8 @@ void writeLine(LogLevel level, const QString &text) {
     Logger &l = logger();
     if (!l.open)
         return;
-    QFile f(l.fileName);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    f.write(cp1251::encode(FormatLogLine(level, text)) + "\r\n");
-    f.flush();
+    // A log line that cannot be written is dropped whole, never left cut.
+    cp1251::appendLines(l.fileName, {FormatLogLine(level, text)});
 }
 
 } // namespace
@@ -142,10 +139,8 @@ void InitUpdateLogger(const QString &folder) {
                      .arg(d.year())
                      .arg(d.month(), 2, 10, QLatin1Char('0'))
                      .arg(d.day(), 2, 10, QLatin1Char('0'));
-    QFile f(l.fileName);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!cp1251::appendLines(l.fileName, {}))
         return;
-    f.close();
     l.open = true;
     LogInfo(QStringLiteral("Логгер инициализирован"));
 }

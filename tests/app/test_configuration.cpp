@@ -3,10 +3,12 @@
 #include "app/SmallDialogs.h"
 #include "core/SampleConfig.h"
 #include "core/SharedState.h"
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "support/FakeDialogs.h"
+#include "support/FileSizeLimit.h"
 #include "support/Fixture.h"
 
 #include <QComboBox>
@@ -272,25 +274,47 @@ TEST(YearSteps, ExistingYearOpensWithoutQuestion) {
     EXPECT_EQ(c.yearFolders(), (QStringList{QStringLiteral("2023"), QStringLiteral("2024")}));
 }
 
-TEST_F(Years, YearListOffersOnlyDigitFolders) {
-    QDir().mkpath(year(2020));
+TEST_F(Years, YearListOffersOnlyCompleteDigitFolders) {
+    QDir().mkpath(year(2020) + QStringLiteral("forms"));   // a year left without its databases
     QDir().mkpath(fx.configFolder() + QStringLiteral("2023_old"));
     QDir().mkpath(fx.configFolder() + QStringLiteral("архив"));
-    const QStringList years = config::FillYearList(shared().ConfigPath);
-    EXPECT_EQ(years, (QStringList{QStringLiteral("2020"), QStringLiteral("2024")}));
+    EXPECT_EQ(config::FillYearList(shared().ConfigPath), QStringList{QStringLiteral("2024")});
+}
+
+// A run killed while the next year is being made leaves nothing that opens
+// as a year, and the year can be made again.
+TEST_F(Years, YearKilledHalfwayIsMadeAgain) {
+    struct KillOnLevelQuestion : FakeDialogs {
+        bool question(QWidget *p, const QString &text, const QString &title) override {
+            if (text.startsWith(QStringLiteral("Переносить"))) _exit(0);   // the databases are copied by now
+            return FakeDialogs::question(p, text, title);
+        }
+    };
+    db::close(db::kData);
+    db::close(db::kMain);
+    const LimitedRun killed = runWithFileSizeLimit(1LL << 40, [&](QString &) {
+        KillOnLevelQuestion inChild;
+        inChild.answers = {true};
+        c.SetYear();
+        c.stepYear(+1);
+        return false;
+    });
+    ASSERT_TRUE(killed.result);
+    c.SetYear();
+    // An older leftover: the year folder itself without its databases.
+    QDir().mkpath(year(2025) + QStringLiteral("forms"));
+    EXPECT_FALSE(c.yearFolders().contains(QStringLiteral("2025")));
+    dlg.answers = {true, true};
+    ASSERT_TRUE(c.stepYear(+1));
+    EXPECT_EQ(dlg.questions.first(), QStringLiteral("Вы действительно хотите создать базу данных для 2025 года?"));
+    EXPECT_TRUE(config::YearComplete(year(2025)));
+    EXPECT_TRUE(QFileInfo::exists(year(2025) + QStringLiteral("data1.mdb")));
+    EXPECT_FALSE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2025.new")));
+    EXPECT_TRUE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2025.неполная/forms")));   // kept aside
+    EXPECT_EQ(shared().Year, 2025);
 }
 
 // ---- Attaching and copying configurations -------------------------------------
-
-TEST_F(Years, AttachStoresTheFolderAndOpensItWithOneSlash) {
-    dlg.modals.push_back(nameFolder(QStringLiteral("Копия"), fx.configFolder()));
-    ASSERT_TRUE(c.N24Click());
-    EXPECT_EQ(IniFile(fx.settingsFile()).readString(QStringLiteral("Конфигурации"), QStringLiteral("Копия")),
-              paths::withoutSlash(fx.configFolder()));
-    ASSERT_TRUE(c.openConfiguration(1));
-    EXPECT_EQ(shared().ConfigPath, fx.configFolder());
-    EXPECT_EQ(shared().ConfigName, QStringLiteral("Копия"));
-}
 
 TEST_F(Years, AttachCannotBeConfirmedWithoutName) {
     TGBP d(fx.root());
@@ -328,4 +352,102 @@ TEST_F(Years, CopyWithoutNameRegistersNothing) {
     EXPECT_EQ(IniFile(fx.settingsFile()).sectionKeys(QStringLiteral("Конфигурации")),
               QStringList{SampleFixture::kConfigName});
     EXPECT_THROW(c.CopyConfiguration(fx.root() + QStringLiteral("c3/"), QString()), db::Error);
+}
+
+// Names that the settings file could not give back are refused with the
+// character named; every other name survives a restart as typed.
+TEST_F(Years, AttachRefusesNamesTheSettingsFileCannotHold) {
+    const struct {
+        QString name;
+        QString said;
+    } refused[] = {
+        {QStringLiteral("Район=2"), QStringLiteral("\"=\"")},
+        {QStringLiteral(";Комментарий"), QStringLiteral("\";\"")},
+        {QStringLiteral("[Секция]"), QStringLiteral("\"[\"")},
+        {QStringLiteral("Район ∑"), QStringLiteral("\"∑\" (U+2211)")},
+    };
+    for (const auto &r : refused) {
+        dlg.messages.clear();
+        dlg.modals.push_back(nameFolder(r.name, fx.configFolder()));
+        EXPECT_FALSE(c.N24Click());
+        ASSERT_EQ(dlg.messages.size(), 1);
+        EXPECT_TRUE(dlg.messages[0].contains(r.said)) << dlg.messages[0].toStdString();
+    }
+    // A refused name can be corrected in the same window.
+    dlg.modals.push_back(nameFolder(QStringLiteral("Район=3"), fx.configFolder()));
+    dlg.modals.push_back(nameFolder(QStringLiteral("Район\t\"Северный\" #1"), fx.configFolder()));
+    ASSERT_TRUE(c.N24Click());
+    EXPECT_EQ(IniFile(fx.settingsFile()).sectionKeys(kList),
+              (QStringList{SampleFixture::kConfigName, QStringLiteral("Район \"Северный\" #1")}));
+
+    Configuration restarted;
+    ASSERT_TRUE(restarted.startUp());
+    EXPECT_EQ(restarted.configNames(), (QStringList{SampleFixture::kConfigName, QStringLiteral("Район \"Северный\" #1")}));
+    ASSERT_TRUE(restarted.openConfiguration(1));
+    EXPECT_EQ(shared().ConfigPath, fx.configFolder());
+}
+
+TEST_F(Years, TakenNameIsReplacedOnlyAfterYes) {
+    const QString other = fx.root() + QStringLiteral("другая");
+    const QString question = QStringLiteral("Конфигурация \"образец\" уже подключена к папке %1. Заменить?")
+                                 .arg(paths::withoutSlash(fx.configFolder()));
+    for (const bool yes : {false, true}) {
+        dlg.questions.clear();
+        dlg.answers = {yes};
+        dlg.modals.push_back(nameFolder(QStringLiteral("образец"), other));
+        EXPECT_EQ(c.N24Click(), yes);
+        EXPECT_EQ(dlg.questions, QStringList{question});
+        EXPECT_EQ(IniFile(fx.settingsFile()).readString(kList, SampleFixture::kConfigName),
+                  yes ? other : paths::withoutSlash(fx.configFolder()));
+    }
+    EXPECT_EQ(c.configNames(), QStringList{SampleFixture::kConfigName});
+}
+
+TEST_F(Years, DamagedMainDatabaseLeavesThePreviousConfigurationOpen) {
+    const QString broken = fx.root() + QStringLiteral("broken/");
+    QDir().mkpath(broken + QStringLiteral("2024"));
+    ASSERT_TRUE(cp1251::writeLines(broken + QStringLiteral("2024/orvmain.mdb"), {QStringLiteral("не база")}));
+    db::copyDatabase(fx.yearFolder() + QStringLiteral("data0.mdb"), broken + QStringLiteral("2024/data0.mdb"));
+    dlg.modals.push_back(nameFolder(QStringLiteral("Сломанная"), broken));
+    ASSERT_TRUE(c.N24Click());
+    const QString caption = c.windowCaption();
+    const int forms = int(shared().FormsList.count());
+    EXPECT_THROW(c.openConfiguration(1), db::Error);
+    EXPECT_EQ(c.windowCaption(), caption);
+    EXPECT_EQ(c.configIndex(), 0);
+    EXPECT_EQ(shared().ConfigPath, fx.configFolder());
+    EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
+    EXPECT_EQ(db::fileOf(db::kData), fx.yearFolder() + QStringLiteral("data0.mdb"));
+    EXPECT_EQ(int(shared().FormsList.count()), forms);
+    EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), -1), 0);
+}
+
+TEST(Settings, FileResavedAsUtf8IsReadAndWrittenBackInCodePage1251) {
+    SampleFixture fx(true);
+    FakeDialogs dlg;
+    const QByteArray utf8 = QStringLiteral("[Конфигурация]\nYear=2024\nLast=0\n[Конфигурации]\nОбразец=%1\n")
+                                .arg(paths::withoutSlash(fx.configFolder()))
+                                .toUtf8();
+    ASSERT_TRUE(cp1251::writeFile(fx.settingsFile(), "\xEF\xBB\xBF" + utf8));
+    Configuration c;
+    ASSERT_TRUE(c.startUp());
+    EXPECT_EQ(c.configNames(), QStringList{SampleFixture::kConfigName});
+    ASSERT_TRUE(c.stepYear(-1));
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(fx.settingsFile(), lines));   // read as code page 1251
+    EXPECT_TRUE(lines.contains(QStringLiteral("Образец=") + paths::withoutSlash(fx.configFolder())));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Year=2023")));
+}
+
+TEST(Settings, SettingsFileThatCannotBeWrittenIsSaidOnce) {
+    SampleFixture fx(true);
+    const LimitedRun run = runWithFileSizeLimit(0, [&](QString &said) {
+        FakeDialogs dlg;
+        Configuration c;
+        const bool ok = c.startUp() && c.stepYear(-1) && c.stepYear(+1) && c.openConfiguration(0);
+        said = dlg.messages.join(u'|');
+        return ok && dlg.messages.size() == 1;
+    });
+    EXPECT_TRUE(run.result) << run.message.toStdString();
+    EXPECT_TRUE(run.message.startsWith(QStringLiteral("Не удалось записать файл настроек"))) << run.message.toStdString();
 }

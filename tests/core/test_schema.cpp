@@ -299,7 +299,8 @@ TEST_F(SampleTest, ReloadReplacesOldEntriesAndUpperCasesFormNames) {
     // A lower-case form name appears upper-cased in both lists' text.
     db::exec(m(), QStringLiteral("update forms set formname='ф30' where id=1"));
     db::exec(m(), QStringLiteral("delete from tables where ident=4"));
-    db::exec(m(), QStringLiteral("insert into tree (part, depend) values ('Абв', 0)"));
+    for (const char *name : {"Ёж", "Банан", "абрикос", "Абв", "ель"})
+        db::exec(m(), QStringLiteral("insert into tree (part, depend) values (?, 0)"), {QString::fromUtf8(name)});
     caches::reloadAll();
     const SharedState &s = shared();
     EXPECT_EQ(s.FormsList.count(), 3);
@@ -307,6 +308,7 @@ TEST_F(SampleTest, ReloadReplacesOldEntriesAndUpperCasesFormNames) {
     EXPECT_EQ(s.TablesList.count(), 3);
     EXPECT_EQ(s.TablesArray.size(), 3);
     EXPECT_EQ(s.TablesList.text(0), QStringLiteral("Ф30*Т(1000) - Штаты"));
-    EXPECT_EQ(s.TreeList.size(), 3);
-    EXPECT_EQ(s.TreeList.first(), QStringLiteral("Абв"));   // depend 0 first, then by name
+    // Depend 0 first, then in Russian alphabetical order without regard to case.
+    EXPECT_EQ(s.TreeList, (QStringList{"Абв", "абрикос", "Банан", "ель", "Ёж", "Показатели здоровья",
+                                       "Обеспеченность кадрами"}));
 }

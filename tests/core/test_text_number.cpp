@@ -27,6 +27,14 @@ TEST(NumberFormat, GeneralAndParse) {
     EXPECT_EQ(num::roundInt(-2.5), -3);
 }
 
+TEST(TextUtil, NamesSortInRussianOrderWithoutCase) {
+    QStringList names{"Ёж", "Банан", "абрикос", "ель", "Жук", "ёлка", "Елка", "елка", "Zeta", "alpha", "10 ЦРБ", "я"};
+    text::sortNames(names);
+    EXPECT_EQ(names, (QStringList{"10 ЦРБ", "alpha", "Zeta", "абрикос", "Банан", "Елка", "елка", "ель", "Ёж", "ёлка",
+                                  "Жук", "я"}));
+    EXPECT_EQ(text::tabsToBlanks("Показатель\tздоровья\t"), "Показатель здоровья ");
+}
+
 TEST(TextUtil, CodesAndLists) {
     EXPECT_EQ(text::encodeColon("a:b"), QString("a") + QChar(3) + "b");
     EXPECT_EQ(text::decodeColon(text::encodeColon("a:b")), "a:b");

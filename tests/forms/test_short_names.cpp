@@ -5,6 +5,7 @@
 #include "forms/AdmForm.h"
 #include "forms/ShortNames.h"
 #include "platform/Codepage.h"
+#include "platform/Database.h"
 #include "platform/Paths.h"
 #include "support/WindowTestBase.h"
 
@@ -32,10 +33,10 @@ struct ShortNamesTest : SampleTest {
 
 } // namespace
 
-TEST_F(ShortNamesTest, FileRoundTripCutsShortNamesAndKeepsEmptyRows) {
+TEST_F(ShortNamesTest, FileRoundTripKeepsShortNamesAndEmptyRows) {
     EXPECT_FALSE(shortnames::exists());
-    const QString longShort = QString(35, QChar(u'Ж'));
-    shortnames::save({{"Противотуберкулёзный диспансер", "ПТД"}, {"", ""}, {"Областная больница", longShort}});
+    const QString longest = QString(31, QChar(u'Ж'));
+    shortnames::save({{"Противотуберкулёзный диспансер", "ПТД"}, {"", ""}, {"Областная\tбольница", longest}});
     QFile raw(fx.programFolder() + "ShortNames.txt");
     ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
     const QByteArray bytes = raw.readAll();
@@ -45,13 +46,29 @@ TEST_F(ShortNamesTest, FileRoundTripCutsShortNamesAndKeepsEmptyRows) {
     const QStringList lines = shortnames::load();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], "Противотуберкулёзный диспансер\tПТД");
-    EXPECT_EQ(shortnames::LookupShortName("Областная больница", lines), longShort.left(30));
+    EXPECT_EQ(shortnames::LookupShortName("Областная больница", lines), longest);   // the Tab typed became a blank
     EXPECT_EQ(shortnames::LookupShortName("областная больница", lines), "");   // letter case counts
     EXPECT_EQ(shortnames::LookupShortName("Нет такой", lines), "");
 
     // A line without a TAB is all short name.
     EXPECT_EQ(shortnames::splitLine("только имя"), (shortnames::Row{"", "только имя"}));
     EXPECT_EQ(shortnames::splitLine("а\tб\tв"), (shortnames::Row{"а", "б\tв"}));
+}
+
+// Short names that can never be sheet names are refused, not changed later.
+TEST_F(ShortNamesTest, NamesThatCannotBeSheetNamesAreRefused) {
+    shortnames::save({{"Южная ЦРБ", "ЮЦРБ"}});
+    for (const QString bad : {QString(32, QChar(u'Ш')), QString("ЦРБ [1]"), QString("ЦРБ: север"), QString("ЦРБ*"),
+                              QString("ЦРБ?"), QString("ЦРБ 1/2"), QString("ЦРБ\\2"), QString("ЦРБ]")}) {
+        try {
+            shortnames::save({{"Южная ЦРБ", "ЮЦРБ"}, {"Северная ЦРБ", bad}});
+            ADD_FAILURE() << bad.toStdString();
+        } catch (const db::Error &e) {
+            EXPECT_TRUE(e.message().contains(bad)) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(shortnames::kSheetNameRule));
+        }
+    }
+    EXPECT_EQ(fileLines(), QStringList{"Южная ЦРБ\tЮЦРБ"});
 }
 
 TEST_F(ShortNamesTest, MissingShortNameIsAskedForAndNotSaved) {
@@ -65,6 +82,10 @@ TEST_F(ShortNamesTest, MissingShortNameIsAskedForAndNotSaved) {
         auto *f = static_cast<TForm6 *>(d);
         label = f->Label1->text();
         okShownEmpty = f->BitBtn1->isVisibleTo(f);
+        f->Edit1->setText("ЦРБ [1]");
+        okShownTyped = f->BitBtn1->isVisibleTo(f);
+        EXPECT_FALSE(okShownTyped);
+        EXPECT_EQ(f->Label2->text(), shortnames::kSheetNameRule);
         f->Edit1->setText(QString(40, QChar(u'К')));
         okShownTyped = f->BitBtn1->isVisibleTo(f);
         return int(QDialog::Accepted);
@@ -106,10 +127,15 @@ TEST_F(ShortNamesTest, EditorLoadsSavesAndRefreshes) {
     EXPECT_EQ(w.StringGrid1->item(7, 1)->text(), "без табуляции");
     w.StringGrid1->item(0, 1)->setText(QString(32, QChar(u'Ш')));
     w.BitBtn1Click();
+    EXPECT_NE(w.result(), int(QDialog::Accepted));
+    EXPECT_TRUE(dialogs.sawMessage(shortnames::kSheetNameRule));
+    EXPECT_EQ(fileLines(), lines);
+    w.StringGrid1->item(0, 1)->setText(QString(31, QChar(u'Ш')));
+    w.BitBtn1Click();
     EXPECT_EQ(w.result(), int(QDialog::Accepted));
     const QStringList saved = fileLines();
     ASSERT_EQ(saved.size(), 8);
-    EXPECT_EQ(saved[0], "Учреждение 1\t" + QString(30, QChar(u'Ш')));
+    EXPECT_EQ(saved[0], "Учреждение 1\t" + QString(31, QChar(u'Ш')));
     EXPECT_EQ(saved[7], "\tбез табуляции");
 
     // Refresh: the institutions with the short names the file gives them.

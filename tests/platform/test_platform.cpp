@@ -4,6 +4,9 @@
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 
+#include "support/FileSizeLimit.h"
+
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -14,20 +17,6 @@ TEST(Codepage, RoundTripKeepsCyrillicAndControlBytes) {
     EXPECT_EQ(b.size(), s.size());
     EXPECT_EQ(uchar(b[0]), 0xCE);  // О
     EXPECT_EQ(cp1251::decode(b), s);
-}
-
-TEST(Codepage, LinesUseCrLf) {
-    QTemporaryDir dir;
-    const QString f = dir.filePath("a.txt");
-    ASSERT_TRUE(cp1251::writeLines(f, {QStringLiteral("Строка 1"), QStringLiteral("Строка 2")}));
-    QFile file(f);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray raw = file.readAll();
-    EXPECT_TRUE(raw.endsWith("\r\n"));
-    EXPECT_EQ(raw.count("\r\n"), 2);
-    QStringList lines;
-    ASSERT_TRUE(cp1251::readLines(f, lines));
-    EXPECT_EQ(lines, QStringList({QStringLiteral("Строка 1"), QStringLiteral("Строка 2")}));
 }
 
 TEST(IniFile, KeepsOrderAndCyrillicNames) {
@@ -54,6 +43,59 @@ TEST(IniFile, KeepsOrderAndCyrillicNames) {
     QFile raw(f);
     ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
     EXPECT_TRUE(raw.readAll().contains("\r\n"));
+}
+
+namespace {
+QByteArray fileBytes(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+} // namespace
+
+// A disk that fills up in mid-write: every writer of a text file reports it
+// and leaves the previous file exactly as it was, with no leftovers.
+TEST(TextFileWriter, FailedWriteKeepsPreviousFileAndSaysWhy) {
+    const QStringList big(2000, QStringLiteral("Строка с данными, которая не поместится на диск"));
+    struct Case {
+        const char *name;
+        std::function<bool(const QString &, QString &)> write;
+    };
+    const QList<Case> cases = {
+        {"writeLines", [&](const QString &f, QString &e) { return cp1251::writeLines(f, big, &e); }},
+        {"appendLines", [&](const QString &f, QString &e) { return cp1251::appendLines(f, big, &e); }},
+        {"IniFile", [&](const QString &f, QString &e) {
+             IniFile ini(f);
+             const bool ok = ini.writeString(QStringLiteral("Конфигурации"), QStringLiteral("Район"), big.join(u' '));
+             e = ini.lastError();
+             // A failed save leaves the memory as the file is.
+             return ok || ini.valueExists(QStringLiteral("Конфигурации"), QStringLiteral("Район"));
+         }},
+    };
+    for (const Case &c : cases) {
+        QTemporaryDir dir;
+        const QString f = dir.filePath("Kelvana.cfg");
+        ASSERT_TRUE(cp1251::writeLines(f, {QStringLiteral("[Конфигурации]"), QStringLiteral("Область=/data/obl")}));
+        const QByteArray before = fileBytes(f);
+        const LimitedRun run = runWithFileSizeLimit(4096, [&](QString &msg) { return c.write(f, msg); });
+        EXPECT_TRUE(run.finished) << c.name;
+        EXPECT_FALSE(run.result) << c.name;
+        EXPECT_EQ(run.message, QStringLiteral("превышен допустимый размер файла")) << c.name;
+        EXPECT_EQ(fileBytes(f), before) << c.name;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Kelvana.cfg"}) << c.name;
+    }
+    // Without the limit the same writes succeed.
+    QTemporaryDir dir;
+    QString error;
+    EXPECT_TRUE(cp1251::writeLines(dir.filePath("a.txt"), big, &error)) << error.toStdString();
+    EXPECT_TRUE(cp1251::appendLines(dir.filePath("a.txt"), big, &error)) << error.toStdString();
+    EXPECT_EQ(fileBytes(dir.filePath("a.txt")).size(), 2 * 2000 * (47 + 2));
+}
+
+TEST(Codepage, TellsWhichCharacterCannotBeHeld) {
+    EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("Район №2 «Ёлки» – €")), 0u);
+    EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("Район ∑ 2")), 0x2211u);
+    EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("Ząb")), 0x0105u);
+    EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("Район 😀")), 0x1F600u);
 }
 
 class DatabaseTest : public ::testing::Test {

@@ -215,8 +215,8 @@ TEST(IndicatorFile, WritesTreeLevelsAndReadsBack) {
     const qint64 g = AddSet(QStringLiteral("Группа"), 0);
     const qint64 a = AddSet(QStringLiteral("А"), g);
     const qint64 a1 = AddSet(QStringLiteral("А1"), a);
-    const qint64 b = AddSet(QStringLiteral("Б"), g);
-    StoreGridCell(g, 0, 0, QStringLiteral("Угол"), 90, 20);
+    const qint64 b = AddSet(QStringLiteral("Б\tвторой"), g);   // a Tab typed into a name or title is a blank
+    StoreGridCell(g, 0, 0, QStringLiteral("Угол\tтаблицы"), 90, 20);
     StoreGridCell(b, 0, 1, QStringLiteral("Первая\r\nвторая: строка"), 64, 20);
     StoreGridCell(b, 1, 1, QStringLiteral("Ф30Т[1000]СТР1ГР5;ед:"), 64, 20);
     AddIdentifier(b, QStringLiteral("ВРАЧИ=Ф30Т[1000]СТР1ГР5"));
@@ -225,8 +225,8 @@ TEST(IndicatorFile, WritesTreeLevelsAndReadsBack) {
     const QStringList lines = SetFileLines(g);
     const int columnsAt = int(lines.indexOf(QStringLiteral("[Columns]")));
     EXPECT_EQ(lines.mid(0, columnsAt),
-              (QStringList{QStringLiteral("[Tree]"), QStringLiteral("1,А"), QStringLiteral("2,А1"), QStringLiteral("1,Б")}));
-    EXPECT_TRUE(lines.contains(QStringLiteral("0,0\tУгол\t90")));
+              (QStringList{QStringLiteral("[Tree]"), QStringLiteral("1,А"), QStringLiteral("2,А1"), QStringLiteral("1,Б второй")}));
+    EXPECT_TRUE(lines.contains(QStringLiteral("0,0\tУгол таблицы\t90")));
     EXPECT_TRUE(lines.contains(QStringLiteral("3,1\tПервая\x02\x01вторая\x03 строка\t20")));
     EXPECT_TRUE(lines.contains(QStringLiteral("3,1\t1\tФ30Т[1000]СТР1ГР5;ед\x03")));
     EXPECT_TRUE(lines.contains(QStringLiteral("3,-1\t0\tВРАЧИ=Ф30Т[1000]СТР1ГР5")));
@@ -251,7 +251,8 @@ TEST(IndicatorFile, WritesTreeLevelsAndReadsBack) {
     EXPECT_EQ(copy.cell(1, 1), QStringLiteral("Ф30Т[1000]СТР1ГР5;ед:"));
     EXPECT_EQ(copy.identifiers, QStringList{QStringLiteral("ВРАЧИ=Ф30Т[1000]СТР1ГР5")});
     EXPECT_EQ(LoadSet(made[1].ident).identifiers, QStringList{QStringLiteral("Х=1")});
-    EXPECT_EQ(LoadSet(target).cell(0, 0), QStringLiteral("Угол"));
+    EXPECT_EQ(LoadSet(target).cell(0, 0), QStringLiteral("Угол таблицы"));
+    EXPECT_EQ(made[2].name, QStringLiteral("Б второй"));
 
     // A set without children: an empty tree section, every line k = 0.
     const QStringList single = SetFileLines(b);

@@ -101,6 +101,25 @@ TEST(IndicatorEvaluation, SampleSetInSingleModeAndItsSplit) {
     EXPECT_FALSE(SplitMode());
 }
 
+// A reference the main grid cannot answer shows the same in every member's line.
+TEST(IndicatorEvaluation, SplitShowsWhatTheMainGridShowsForUnansweredReferences) {
+    Fixture f;
+    setMode(QStringLiteral("Single"), QStringLiteral("Data"), 5, QStringLiteral("5,9"));
+    const qint64 t = makeSet({QStringLiteral("Ф30Т[1000]СТР1ГР4"), QStringLiteral("Ф99Т[1]СТР1ГР1"),
+                              QStringLiteral("Ф30Т[1000]СТР1ГР99"), QStringLiteral("Ф30Т[1000]СТР999ГР4")});
+    const EvaluatedSet e = EvaluateSet(t);
+    EXPECT_EQ(e.values[1][1], QStringLiteral("50.00"));
+    for (int row = 2; row <= 4; ++row) {
+        ASSERT_FALSE(e.values[1][row].startsWith(QStringLiteral("0"))) << e.values[1][row].toStdString();
+        const SplitResult split = SplitByUnits(e, row, {1});
+        for (const QString &line : split.lines)
+            EXPECT_EQ(line.section(u'\t', 1), e.values[1][row]) << line.toStdString();
+    }
+    EXPECT_EQ(SplitByUnits(e, 1, {1}).lines,
+              (QStringList{QStringLiteral("Северная ЦРБ\t50.00"), QStringLiteral("Южная ЦРБ\t90.00"),
+                           QStringLiteral("Всего\t50.00")}));
+}
+
 TEST(IndicatorEvaluation, SplitRestoresStateWhenAMemberFails) {
     Fixture f;
     setMode(QStringLiteral("Single"), QStringLiteral("Repdata"), ReportRegion, QStringLiteral("5,123456"));
