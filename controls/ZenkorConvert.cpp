@@ -109,20 +109,6 @@ bool quotedList(const QString &numbers, QString &inner) {
     return false;
 }
 
-// Index of the bracket closing the one at open (any of [ and ( opens, any of
-// ] and ) closes when both kinds count; only [ ] otherwise); -1 when none.
-int matchingClose(const QString &s, int open, bool bothKinds) {
-    int depth = 0;
-    for (int i = open; i < s.size(); ++i) {
-        const QChar c = s.at(i);
-        if (c == u'[' || (bothKinds && c == u'(')) ++depth;
-        else if (c == u']' || (bothKinds && c == u')')) {
-            if (--depth == 0) return i;
-        }
-    }
-    return -1;
-}
-
 // The first column group "ГР[" or row group "СТР[" (any case) at or after
 // from: where its name starts and the index of its "[", or false when there
 // is none.
@@ -502,6 +488,16 @@ QString TControlMatchImporter::ConvertZenkorColNumbers(const QString &numbers, c
     return convertNumbers(numbers, formCode, formId, tableCode, false);
 }
 
+int zenkor::MatchingBracket(const QString &s, int open, bool roundToo) {
+    int depth = 0;
+    for (int i = open; i < s.size(); ++i) {
+        const QChar c = s.at(i);
+        if (c == u'[' || (roundToo && c == u'(')) ++depth;
+        else if ((c == u']' || (roundToo && c == u')')) && --depth == 0) return i;
+    }
+    return -1;
+}
+
 QString TControlMatchImporter::ExpandRangeList(const QString &list) {
     if (list.isEmpty()) return list;
     // Items that are no whole number or upward range are dropped here.
@@ -691,17 +687,26 @@ QStringList TControlMatchImporter::ConvertAllReferences(const QList<TZenkorFormu
 
 namespace {
 
-// Removes every keyword "[" ... "]" group (keyword found ignoring letter case);
-// a group without "]" ends the removal.
+// Removes every keyword list (keyword found ignoring letter case): "[" up to
+// the first "]" after it, or an unbracketed run of digits, "." and ","; a
+// group without "]" ends the removal.
 QString removeGroups(QString s, const QString &keyword) {
-    const QString open = keyword + QLatin1Char('[');
     int from = 0;
     while (true) {
-        const int p = text::upper(s).indexOf(open, from);
+        const int p = text::upper(s).indexOf(keyword, from);
         if (p < 0) break;
-        const int close = s.indexOf(u']', p + open.size());
-        if (close < 0) break;
-        s.remove(p, close - p + 1);
+        int end = p + int(keyword.size());
+        if (end < s.size() && s.at(end) == u'[') {
+            const int close = s.indexOf(u']', end);
+            if (close < 0) break;
+            end = close + 1;
+        } else if (end < s.size() && isDigit(s.at(end))) {
+            while (end < s.size() && (isDigit(s.at(end)) || s.at(end) == u'.' || s.at(end) == u',')) ++end;
+        } else {
+            from = end;
+            continue;
+        }
+        s.remove(p, end - p);
         from = p;
     }
     return s;
@@ -810,7 +815,7 @@ QString TControlMatchImporter::StripFormTablePrefixes(const QString &side, int c
             int t = s.indexOf(QStringLiteral("Т["));
             if (t < 0) t = s.indexOf(QStringLiteral("Т("));
             if (t >= 0) {
-                const int close = matchingClose(s, t + 1, true);
+                const int close = zenkor::MatchingBracket(s, t + 1, true);
                 s.remove(t, (close < 0 ? s.size() : close + 1) - t);
                 s = s.trimmed();
             }
@@ -830,7 +835,7 @@ QString TControlMatchImporter::DropRepeatedColumnRef(const QString &side) {
     while (true) {
         const int p = s.indexOf(open, from);
         if (p < 0) break;
-        const int close = matchingClose(s, p + 2, false);
+        const int close = zenkor::MatchingBracket(s, p + 2, false);
         if (close < 0) break;
         const QString group = s.mid(p, close - p + 1);
         while (QStringView(s).mid(close + 1).startsWith(group)) s.remove(close + 1, group.size());
@@ -845,7 +850,7 @@ QString TControlMatchImporter::TableBracketsToParens(const QString &side) {
     while (true) {
         const int p = text::upper(s).indexOf(QStringLiteral("Т["), from);
         if (p < 0) break;
-        const int close = matchingClose(s, p + 1, false);
+        const int close = zenkor::MatchingBracket(s, p + 1, false);
         if (close >= 0) {
             s[p + 1] = u'(';
             s[close] = u')';
@@ -862,7 +867,7 @@ QString TControlMatchImporter::UnbracketSingleNumbers(const QString &side) {
     int p;
     int open;
     while (nextGroupRef(s, from, p, open)) {
-        const int close = matchingClose(s, open, false);
+        const int close = zenkor::MatchingBracket(s, open, false);
         if (close < 0) {
             from = open + 1;
             continue;

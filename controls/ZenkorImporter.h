@@ -220,4 +220,8 @@ QList<NumberSpan> SortedSpans(QList<NumberSpan> spans);
 // a..b; an interval that continues the one before it upwards joins it.
 QString WriteNumberSpans(const QList<NumberSpan> &spans);
 
+// Index of the bracket closing the one at open, nesting counted ("[" "]", and
+// "(" ")" as the same kind when roundToo); -1 when it is never closed.
+int MatchingBracket(const QString &s, int open, bool roundToo);
+
 } // namespace zenkor

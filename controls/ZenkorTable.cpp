@@ -188,14 +188,7 @@ SplitList findSplitList(const QString &side) {
         const int at = int(up.indexOf(kw));
         if (at < 0) continue;
         const int open = at + int(kw.size()) - 1;
-        int depth = 0, close = -1;
-        for (int i = open; i < up.size(); ++i) {
-            if (up.at(i) == u'[') ++depth;
-            else if (up.at(i) == u']' && --depth == 0) {
-                close = i;
-                break;
-            }
-        }
+        const int close = zenkor::MatchingBracket(side, open, false);
         if (close < 0) continue;
         const QString list = side.mid(open + 1, close - open - 1);
         if (!(list.contains(u',') || list.contains(u'.')) || list.contains(QStringLiteral(".."))) continue;
