@@ -7,7 +7,6 @@
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
-#include <QFile>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
@@ -250,26 +249,6 @@ TEST_F(ZenkorImportRun, RulesThatWouldLoseATermAreSkippedAndListed) {
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("Пропущено контролей: 5\r\nФормы без сопоставления (1): 77000\r\n"
                                                   "Не преобразованы без искажения смысла (4): 0100000201 3, "
                                                   "0100000301 3, 0100000401 3, 0100000501 3"));
-}
-
-TEST_F(ZenkorImportRun, BookInUtf8IsRefusedAndThePreviousImportKept) {
-    TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
-    ASSERT_EQ(imp.ImportControls(writeBook({QStringLiteral("0100000101 30000,1000,1,4>=0")}), nullptr), 1);
-    const QByteArray line = QStringLiteral("0100000101 30000,1000,1,4>=0 Всего\r\n").toUtf8();
-    for (const QByteArray &bytes : {line, QByteArray("\xEF\xBB\xBF") + line}) {
-        const QString path = fx.root() + QStringLiteral("книга.txt");
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
-        try {
-            imp.ImportControls(path, nullptr);
-            ADD_FAILURE() << "a UTF-8 book was imported";
-        } catch (const db::Error &e) {
-            EXPECT_TRUE(e.message().contains(QStringLiteral("Windows-1251"))) << e.message().toStdString();
-        }
-        EXPECT_EQ(storedRows().size(), 1);
-    }
 }
 
 TEST_F(ZenkorImportRun, FailedRunKeepsThePreviousImport) {
