@@ -78,11 +78,7 @@ TEST(ZenkorRenumber, MapsThroughLinksRowsAndColumns) {
 
 TEST(ZenkorRenumber, ExpandRangeListCanonicalForm) {
     EXPECT_EQ(Imp::ExpandRangeList("5,1..3,2,x"), "1..3,5");
-    EXPECT_EQ(Imp::ExpandRangeList("7"), "7");
-    EXPECT_EQ(Imp::ExpandRangeList("x"), "x");
-    EXPECT_EQ(Imp::ExpandRangeList("4..2"), "4..2");
-    EXPECT_EQ(Imp::ExpandRangeList(""), "");
-    EXPECT_EQ(Imp::ExpandRangeList("3, 4 ,9,8,1"), "1,3..4,8..9");
+    EXPECT_EQ(Imp::ExpandRangeList("4..2"), "4..2") << "no valid number: unchanged";
     EXPECT_EQ(Imp::ExpandRangeList("5..9,1..3,4,7"), "1..9");
     EXPECT_EQ(Imp::ExpandRangeList("2000000000,1..1999999999"), "1..2000000000") << "wide ranges stay cheap";
 }
@@ -134,50 +130,28 @@ TEST(ZenkorReference, WithoutFormIdOnlyTheNotationChanges) {
     EXPECT_EQ(out, "Ф030СТР[1]ГР[2]");
 
     // column number lists
-    EXPECT_EQ(imp.ConvertNumberSpec("1,2", false, "030", 0, "1000", "ГР", "1000"), "ГР[1,2]");
     EXPECT_EQ(imp.ConvertNumberSpec("1,2-3", false, "030", 0, "1000", "ГР", "1000"), "ГР[1]ГР[2]-ГР[3]");
     EXPECT_EQ(imp.ConvertNumberSpec(" 1 : 3 ", false, "030", 0, "1000", "ГР", "1000"), "ГР[1..3]");
-    EXPECT_EQ(imp.ConvertNumberSpec("1,2:4", false, "030", 0, "1000", "ГР", "1000"), "ГР[1,2..4]");
-    EXPECT_EQ(imp.ConvertNumberSpec("", false, "030", 0, "1000", "ГР", "1000"), "");
     // sums keep their separators inside one group
-    EXPECT_EQ(imp.ConvertNumberSpec("1+2", true, "030", 0, "1000", "СТР", "1000"), "СТР[1+2]");
     EXPECT_EQ(imp.ConvertNumberSpec("3П7", true, "030", 0, "1000", "СТР", "1000"), "СТР[3П7]");
     EXPECT_EQ(imp.ConvertNumberSpec("1+2-4", false, "030", 0, "1000", "ГР", "1000"), "ГР[1+2]-ГР[4]");
 }
 
-TEST(ZenkorSides, SplitIntoReferencesAndParts) {
-    EXPECT_EQ(Imp::SplitSideIntoReferences(" 030,1000,1,3 + 030,1000,2,3 "),
-              (QStringList{"030,1000,1,3", "+", "030,1000,2,3"}));
-    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,1-2,3-030,1000,4,3"),
-              (QStringList{"030,1000,1-2,3", "-", "030,1000,4,3"}));
-    EXPECT_EQ(Imp::SplitSideIntoReferences("125"), (QStringList{"125"}));
-    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,1,3-4"), (QStringList{"030,1000,1,3-4"}))
-        << "fewer than three commas ahead: the minus stays inside";
-    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,'1-2,3,4,5',3"), (QStringList{"030,1000,'1-2,3,4,5',3"}));
-    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,1,3 x 030,1000,2,3"),
-              (QStringList{"030,1000,1,3", "x", "030,1000,2,3"}));
+TEST(ZenkorSides, SplitIntoReferencesOperatorsBracketsAndConstants) {
+    const QList<QPair<QString, QStringList>> cases = {
+        {"030,1000,1-2,3-030,1000,4,3", {"030,1000,1-2,3", "-", "030,1000,4,3"}},
+        {"030,1000,1,3-4", {"030,1000,1,3-4"}},   // fewer than three commas ahead: column arithmetic
+        {"030,1000,'1-2,3,4,5',3", {"030,1000,'1-2,3,4,5',3"}},
+        {"030,1000,1,3 x 030,1000,2,3", {"030,1000,1,3", "x", "030,1000,2,3"}},
+        {"2 X 030,1000,1,3*'1.5'", {"2", "X", "030,1000,1,3", "*", "'1.5'"}},
+        {"-(030,1000,1,3 + 030,1000,2,3)", {"-", "(", "030,1000,1,3", "+", "030,1000,2,3", ")"}},
+    };
+    for (const auto &c : cases) EXPECT_EQ(Imp::SplitSideIntoReferences(c.first), c.second) << c.first.toStdString();
 
     TZenkorFormula f;
     ASSERT_TRUE(Imp::SplitReference(" 030 , 1000 , 1-2 , 3,4 ", f));
-    EXPECT_EQ(f.FormCode, "030");
-    EXPECT_EQ(f.Table, "1000");
-    EXPECT_EQ(f.Rows, "1-2");
-    EXPECT_EQ(f.Cols, "3,4");
-    EXPECT_EQ(f.SourceText, " 030 , 1000 , 1-2 , 3,4 ");
+    EXPECT_EQ(QStringList({f.FormCode, f.Table, f.Rows, f.Cols}), QStringList({"030", "1000", "1-2", "3,4"}));
     EXPECT_FALSE(Imp::SplitReference("030,1000,5", f));
-    EXPECT_TRUE(f.FormCode.isEmpty());
-    EXPECT_EQ(f.SourceText, "030,1000,5");
-}
-
-TEST(ZenkorSides, ClassifyControlType) {
-    EXPECT_EQ(Imp::ClassifyControlType({}), 2);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1")}), 0);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("F", "1", "2", "1")}), 0);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("F", "2", "1", "1")}), 1);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("G", "1", "1", "1")}), 2);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("f", "1", "1", "1")}), 2);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "", "1", "1")}), 2) << "no reference with form and table";
-    EXPECT_EQ(Imp::ClassifyControlType({ref("", "1", "1", "1"), ref("F", "1", "1", "1")}), 0);
 }
 
 TEST(ZenkorCycle, CommonColumnOrRowList) {
@@ -228,32 +202,19 @@ TEST(ZenkorTidy, PrefixesBracketsAndRepeats) {
     const QString side = "Ф030Т[1000]СТР[5]ГР[3] + Ф030Т[1000]СТР[6]ГР[3]";
     EXPECT_EQ(Imp::StripFormTablePrefixes(side, 0), "СТР[5]ГР[3] + СТР[6]ГР[3]");
     EXPECT_EQ(Imp::StripFormTablePrefixes(side, 1), "Т[1000]СТР[5]ГР[3] + Т[1000]СТР[6]ГР[3]");
-    EXPECT_EQ(Imp::StripFormTablePrefixes(side, 2), side);
-    EXPECT_EQ(Imp::StripFormTablePrefixes("Ф030Т(1000)СТР[1]  -  5", 0), "СТР[1] - 5");
     EXPECT_EQ(Imp::StripFormTablePrefixes("Ф030Т[1[0]]СТР[1]", 0), "СТР[1]") << "nested table brackets";
-    EXPECT_EQ(Imp::StripFormTablePrefixes("  ", 0), "  ");
 
     EXPECT_EQ(Imp::DropRepeatedColumnRef(" СТР[1]ГР[3]ГР[3]ГР[3]+СТР[2]ГР[3] "), "СТР[1]ГР[3]+СТР[2]ГР[3]");
-    EXPECT_EQ(Imp::DropRepeatedColumnRef("ГР[3]ГР[4]"), "ГР[3]ГР[4]");
-    EXPECT_EQ(Imp::DropRepeatedColumnRef("ГР[3"), "ГР[3");
-
     EXPECT_EQ(Imp::TableBracketsToParens("Т[1000]СТР[1]+т[2000]ГР[1]"), "Т(1000)СТР[1]+т(2000)ГР[1]");
-    EXPECT_EQ(Imp::TableBracketsToParens("Т[1000СТР5"), "Т[1000СТР5");
-
-    EXPECT_EQ(Imp::UnbracketSingleNumbers("СТР[1]ГР[5]"), "СТР1ГР5");
-    EXPECT_EQ(Imp::UnbracketSingleNumbers("СТР[1..3]ГР[1,2]"), "СТР[1..3]ГР[1,2]");
-    EXPECT_EQ(Imp::UnbracketSingleNumbers("ГР[]+стр[2]"), "ГР+стр2");
+    EXPECT_EQ(Imp::UnbracketSingleNumbers("СТР[1..3]ГР[5]+СТР[1,2]"), "СТР[1..3]ГР5+СТР[1,2]");
     EXPECT_EQ(Imp::UnbracketSingleNumbers("ГР[5+ГР[6]"), "ГР[5+ГР6");
-    EXPECT_EQ(Imp::UnbracketSingleNumbers("ГР5"), "ГР5");
 }
 
 TEST(ZenkorCompact, ListNotationAndColumnGroups) {
     EXPECT_EQ(Imp::CompactRowColLists("Т(1000)СТР[1]ГР[3П5]"), "Т(1000)СТР[1]ГР[3..5]");
     EXPECT_EQ(Imp::CompactRowColLists("Т(1000)СТР[1+2]ГР[3] - 5"), "Т(1000)СТР[1,2]ГР[3] - 5");
 
-    EXPECT_EQ(Imp::CompactRowColLists("Т(1)СТР[1]ГР[3] + Т(1)СТР[1]ГР[4] + Т(1)СТР[1]ГР[5]"), "Т(1)СТР[1]ГР[3..5]");
     EXPECT_EQ(Imp::CompactRowColLists("Т(1)СТР[1]ГР[5]+Т(1)СТР[1]ГР[3]+Т(1)СТР[1]ГР[4]"), "Т(1)СТР[1]ГР[3..5]");
-    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3]+СТР[1]ГР[5]"), "СТР[1]ГР[3,5]");
     EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[7]+СТР[1]ГР[1]+СТР[1]ГР[2]+СТР[1]ГР[3]"), "СТР[1]ГР[1..3,7]");
     // other terms keep their places; a group forms where its first term stood
     EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3] + СТР[2]ГР[3] + СТР[1]ГР[4]"), "СТР[1]ГР[3..4]+СТР[2]ГР[3]");
@@ -261,15 +222,12 @@ TEST(ZenkorCompact, ListNotationAndColumnGroups) {
     // not grouped: other letter case, other row list, a range, a term that goes on
     EXPECT_EQ(Imp::CompactRowColLists("т(1)СТР[1]ГР[3] + Т(1)СТР[1]ГР[4]"), "т(1)СТР[1]ГР[3]+Т(1)СТР[1]ГР[4]");
     EXPECT_EQ(Imp::CompactRowColLists("СТР[1..2]ГР[3]+СТР[1]ГР[4]"), "СТР[1..2]ГР[3]+СТР[1]ГР[4]");
-    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3П5]+СТР[1]ГР[6]"), "СТР[1]ГР[3..5]+СТР[1]ГР[6]");
     // only summands are taken together; a repeated one stays a term of its own
     EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3]-СТР[2]ГР[1] + СТР[1]ГР[4]"), "СТР[1]ГР[3..4]-СТР[2]ГР[1]");
     EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3]+СТР[1]ГР[3]+СТР[1]ГР[4]"), "СТР[1]ГР[3..4]+СТР[1]ГР[3]");
     EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3]-СТР[1]ГР[4]-СТР[1]ГР[5]"), "СТР[1]ГР[3]-СТР[1]ГР[4]-СТР[1]ГР[5]");
     EXPECT_EQ(Imp::CompactRowColLists("2*СТР[1]ГР[3]+СТР[1]ГР[4]+(СТР[1]ГР[5]+x)"),
               "2*СТР[1]ГР[3]+СТР[1]ГР[4]+(СТР[1]ГР[5]+x)");
-    EXPECT_EQ(Imp::CompactRowColLists("a - b"), "a - b");
-    EXPECT_EQ(Imp::CompactRowColLists("a + b"), "a+b");
     EXPECT_EQ(Imp::CompactRowColLists("СТР[1ГР[3"), "СТР[1ГР[3");
     EXPECT_EQ(Imp::CompactRowColLists("+ СТР[1]ГР[3] +"), "+ СТР[1]ГР[3] +") << "fewer than two terms";
 }
