@@ -151,7 +151,10 @@ public:
     static QString ExpandRangeList(const QString &list);
 
     // ---- expression conversion and classification -------------------------
-    // References and operator items of one side, in order.
+    // Items of one side in order: references (four comma-separated parts; a
+    // "-" or "/" of a row or column part stays inside), constants (numbers,
+    // apostrophe-quoted texts), operators (+ - * / and the product sign X or
+    // x) and brackets.
     static QStringList SplitSideIntoReferences(const QString &side);
     // Cuts a reference at its first three commas; false with fewer than three.
     static bool SplitReference(const QString &reference, TZenkorFormula &out);

@@ -290,7 +290,12 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
     if (!cp1251::readLines(fileName, lines, &readError))
         throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") + readError);
 
-    EnsureControlsTable();
+    const QString kept = QStringLiteral(" Прежние импортированные контроли сохранены.");
+    try {
+        EnsureControlsTable();
+    } catch (const db::Error &) {
+        throw db::Error(QStringLiteral("Не удалось создать таблицу импортированных контролей в основной базе данных."));
+    }
     const QSqlDatabase d = db::connection(Query);
     int total = 0;
     for (const QString &line : lines)
@@ -298,7 +303,11 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
     ImportRunScope run(*this);
     int stored = 0;
     db::transaction(d, [&] {
-        db::exec(d, QStringLiteral("delete from zenkor_controls"));
+        try {
+            db::exec(d, QStringLiteral("delete from zenkor_controls"));
+        } catch (const db::Error &) {
+            throw db::Error(QStringLiteral("Не удалось удалить прежние импортированные контроли.") + kept);
+        }
         if (total > 0) stored = importLines(lines, total, progress);
     });
     return stored;
