@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
-#include <QStringDecoder>
 #include <algorithm>
 
 namespace zenkor {
@@ -146,20 +145,10 @@ bool SideListsReadable(const QString &side) {
 }
 
 QString BookEncodingProblem(const QByteArray &bytes, const QString &fileName) {
-    auto refusal = [&](const QString &found) {
-        return QStringLiteral("Файл «") + fileName + QStringLiteral("» сохранён не в кодировке Windows-1251 (") + found +
-               QStringLiteral("). Сохраните книгу контролей в кодировке Windows-1251 и повторите импорт.");
-    };
-    if (bytes.startsWith("\xEF\xBB\xBF")) return refusal(QStringLiteral("UTF-8 с меткой порядка байтов"));
-    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return (uchar(c) & 0x80) == 0; });
-    if (ascii) return {};
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString decoded = utf8.decode(bytes);   // decodes now, sets hasError()
-    Q_UNUSED(decoded);
-    // Cyrillic in code page 1251 is never valid UTF-8 (a letter byte is
-    // followed by another letter, not by a continuation byte).
-    if (!utf8.hasError()) return refusal(QStringLiteral("UTF-8"));
-    return {};
+    if (!cp1251::looksLikeUtf8(bytes)) return {};
+    return QStringLiteral("Файл «") + fileName +
+           QStringLiteral("» сохранён не в кодировке Windows-1251 (похоже, в UTF-8). Сохраните книгу контролей в "
+                          "кодировке Windows-1251 и повторите импорт.");
 }
 
 } // namespace zenkor

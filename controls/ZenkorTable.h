@@ -22,9 +22,8 @@ QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QS
 // numbers and upward ranges, so that a rule run sees what the book meant.
 bool SideListsReadable(const QString &side);
 
-// Refuses a book whose bytes are not code page 1251 text: a UTF-8 byte-order
-// mark, or non-ASCII bytes that all form UTF-8 sequences. Returns the message
-// for the user, empty when the text may be read.
+// The message refusing a book saved as UTF-8 instead of code page 1251;
+// empty when the text may be read.
 QString BookEncodingProblem(const QByteArray &bytes, const QString &fileName);
 
 } // namespace zenkor
