@@ -377,16 +377,17 @@ qint64 wholeNumber(const QString &digits) {
 
 } // namespace
 
-zenkor::LinksTable zenkor::readLinksTable(const QSqlDatabase &links, const QString &key) {
-    // Codes beginning with the key, found through the code indexes.
-    const QVariantList range{key, key + QChar(0xFFFF)};
+zenkor::LinksTable zenkor::readLinksTable(const QSqlDatabase &linksDb, const QString &key) {
+    const QVariantList range = links::prefixParams(key);
     LinksTable t;
-    const QVariant inv =
-        db::scalar(links, QStringLiteral("select inv from tables where msk >= ? and msk < ? order by rowid limit 1"),
-                   range);
+    const QVariant inv = db::scalar(
+        linksDb,
+        QStringLiteral("select inv from tables where ") + links::prefixCondition(QStringLiteral("msk")) +
+            QStringLiteral(" order by rowid limit 1"),
+        range);
     t.swapped = inv.isValid() && !inv.isNull() && inv.toBool();
     auto read = [&](const QString &sql, QHash<QString, QString> &map) {
-        QSqlQuery q = db::exec(links, sql, range);
+        QSqlQuery q = db::exec(linksDb, sql, range);
         while (q.next()) {
             const QString code = q.value(0).toString().trimmed();
             const QString number = q.value(1).isNull() ? QString() : q.value(1).toString().trimmed();
@@ -394,8 +395,12 @@ zenkor::LinksTable zenkor::readLinksTable(const QSqlDatabase &links, const QStri
             map.insert(withoutLeadingZeros(code.mid(key.size())), number);
         }
     };
-    read(QStringLiteral("select mskrow, orvrow from \"rows\" where mskrow >= ? and mskrow < ? order by rowid"), t.rows);
-    read(QStringLiteral("select mskcol, orvcol from cols where mskcol >= ? and mskcol < ? order by rowid"), t.columns);
+    read(QStringLiteral("select mskrow, orvrow from \"rows\" where ") + links::prefixCondition(QStringLiteral("mskrow")) +
+             QStringLiteral(" order by rowid"),
+         t.rows);
+    read(QStringLiteral("select mskcol, orvcol from cols where ") + links::prefixCondition(QStringLiteral("mskcol")) +
+             QStringLiteral(" order by rowid"),
+         t.columns);
     return t;
 }
 

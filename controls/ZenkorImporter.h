@@ -8,7 +8,8 @@
 // one for its lifetime. Its methods are spread over several files:
 //   ZenkorImporter.cpp   - object, control-book line
 //   ZenkorConvert.cpp    - reference and expression conversion, renumbering,
-//                          list compaction (pure text + read-only Links.mdb)
+//                          list compaction (pure text + read-only Links.mdb;
+//                          ZenkorLinks.h: Links.mdb read once per import run)
 //   ZenkorTable.cpp      - stored-rule table and the import run
 //   ZenkorDescribe.cpp   - descriptions of imported rules
 //   ZenkorNormalize.cpp  - normalisation of rule texts for matching

@@ -19,7 +19,7 @@ struct LinksTable {
 
 // Reads one table's maps on an open connection (a later row with the same
 // number replaces an earlier one). Throws db::Error.
-LinksTable readLinksTable(const QSqlDatabase &links, const QString &key);
+LinksTable readLinksTable(const QSqlDatabase &linksDb, const QString &key);
 
 // Links.mdb during one import run: one read-only connection, each table read
 // once, on first use.
