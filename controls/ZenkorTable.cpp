@@ -355,6 +355,16 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                 }
             }
             if (all.isEmpty()) continue;
+            // A blank inside a form or table code means the line was not cut
+            // where the book meant (a factor written before a reference
+            // without its sign, for one).
+            if (std::any_of(all.begin(), all.end(), [](const TZenkorFormula &f) {
+                    return f.FormCode.contains(u' ') || f.Table.contains(u' ');
+                })) {
+                ++skipped;
+                notConverted << parsed.lineId;
+                continue;
+            }
 
             QList<TControlData> records;
             QString formCode, tableNum, projectTable;

@@ -242,13 +242,14 @@ TEST_F(ZenkorImportRun, RulesThatWouldLoseATermAreSkippedAndListed) {
         QStringLiteral("0100000401 30000,1000,9:7,4>=0"),
         QStringLiteral("0100000501 30000,1000,1,4>="),
         QStringLiteral("0100000601 77000,1000,1,4>=0"),
+        QStringLiteral("0100000701 30000,1000,1,4>=2 Х 30000,1000,3,4"),   // Cyrillic Х: no product sign
     });
     EXPECT_EQ(imp.ImportControls(book, nullptr), 1);
     ASSERT_EQ(storedRows().size(), 1);
     ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0], QStringLiteral("Пропущено контролей: 5\r\nФормы без сопоставления (1): 77000\r\n"
-                                                  "Не преобразованы без искажения смысла (4): 0100000201 3, "
-                                                  "0100000301 3, 0100000401 3, 0100000501 3"));
+    EXPECT_EQ(dialogs.messages[0], QStringLiteral("Пропущено контролей: 6\r\nФормы без сопоставления (1): 77000\r\n"
+                                                  "Не преобразованы без искажения смысла (5): 0100000201 3, "
+                                                  "0100000301 3, 0100000401 3, 0100000501 3, 0100000701 3"));
 }
 
 TEST_F(ZenkorImportRun, FailedRunKeepsThePreviousImport) {
