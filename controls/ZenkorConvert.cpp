@@ -2,6 +2,7 @@
 // notation: table and number mapping through Links.mdb, classification of a
 // rule, the common cycle, the final tidying of a side and list compaction.
 #include "controls/ZenkorImporter.h"
+#include "controls/ZenkorLinks.h"
 
 #include "core/Common.h"
 #include "core/FormulaParser.h"
@@ -108,20 +109,6 @@ bool quotedList(const QString &numbers, QString &inner) {
     return false;
 }
 
-// Index of the bracket closing the one at open (any of [ and ( opens, any of
-// ] and ) closes when both kinds count; only [ ] otherwise); -1 when none.
-int matchingClose(const QString &s, int open, bool bothKinds) {
-    int depth = 0;
-    for (int i = open; i < s.size(); ++i) {
-        const QChar c = s.at(i);
-        if (c == u'[' || (bothKinds && c == u'(')) ++depth;
-        else if (c == u']' || (bothKinds && c == u')')) {
-            if (--depth == 0) return i;
-        }
-    }
-    return -1;
-}
-
 // The first column group "ГР[" or row group "СТР[" (any case) at or after
 // from: where its name starts and the index of its "[", or false when there
 // is none.
@@ -140,91 +127,24 @@ bool nextGroupRef(const QString &s, int from, int &start, int &open) {
     return true;
 }
 
-// Canonical form of a row or column list taken from a reference.
-QString canonicalList(const QString &list) {
-    if (list.contains(u',') || list.contains(kDots)) return TControlMatchImporter::ExpandRangeList(list);
-    return list;
-}
-
-// Row or column list of a converted reference in canonical form. A list
-// with a range wider than the engine should expand number by number (a book
-// may write 1:999999999) is read here directly, as intervals.
+// Canonical list of a reference's row (column) part as the core cuts the
+// reference; empty when it has none or the list is not whole numbers and
+// upward ranges (a sum "1+2", "3П5", "5..3" name no list here).
 QString lineList(const QString &term, bool columns) {
-    static const QRegularExpression range(QStringLiteral("(\\d+)\\s*\\.\\.\\s*(\\d+)"));
-    bool wide = false;
-    for (auto it = range.globalMatch(term); it.hasNext();) {
-        const auto m = it.next();
-        if (m.captured(2).toLongLong() - m.captured(1).toLongLong() > 10000) {
-            wide = true;
-            break;
-        }
-    }
-    if (!wide) return canonicalList(columns ? ParseColumnRef(term) : ParseRowRef(term));
-    const QString marker = columns ? QStringLiteral("ГР[") : QStringLiteral("СТР[");
-    const QString up = text::upper(term);
-    const int at = int(up.indexOf(marker));
-    if (at < 0) return {};
-    const int start = at + int(marker.size());
-    int depth = 1;
-    for (int i = start; i < up.size(); ++i) {
-        if (up[i] == u'[') ++depth;
-        else if (up[i] == u']' && --depth == 0) {
-            const QString list = term.mid(start, i - start);
-            const QString canonical = TControlMatchImporter::ExpandRangeList(list);
-            return canonical == list && !list.contains(kDots) ? QString() : canonical;
-        }
-    }
-    return {};
+    const ReferenceParts parts = CutReferenceParts(text::upper(term));
+    if (!(columns ? parts.hasColumns : parts.hasRows)) return {};
+    QList<zenkor::NumberSpan> spans;
+    if (!zenkor::ReadNumberSpans(columns ? parts.columns : parts.rows, spans) || spans.isEmpty()) return {};
+    return zenkor::WriteNumberSpans(zenkor::SortedSpans(spans));
 }
 
-// Items of a list as the control book writes it: cut at "," (or, with no ","
-// left, at "."); a range a..b followed by a "," stands for its numbers.
-template <class Item, class Range>
-void walkImportedList(const QString &list, Item onItem, Range onRange) {
-    QString rest = list;
-    while (!rest.isEmpty()) {
-        int sep = rest.indexOf(u',');
-        if (sep < 0) sep = rest.indexOf(u'.');
-        const QString item = (sep < 0 ? rest : rest.left(sep)).trimmed();
-        rest = sep < 0 ? QString() : rest.mid(sep + 1);
-        if (item.isEmpty()) continue;
-        const int at = item.indexOf(kDots);
-        if (at >= 0) {
-            bool ok1 = false, ok2 = false;
-            const int first = item.left(at).trimmed().toInt(&ok1);
-            const int last = item.mid(at + 2).trimmed().toInt(&ok2);
-            if (ok1 && ok2 && last >= first) onRange(first, last);
-        } else {
-            onItem(item);
-        }
-    }
-}
-
-// Number of items of a common list (counted, never expanded).
-qint64 listCount(const QString &list) {
-    if (list.isEmpty()) return 0;
-    if (!list.contains(kDots)) return list.split(u',').size();
+// Count of the numbers of a canonical list.
+qint64 spanCount(const QString &list) {
+    QList<zenkor::NumberSpan> spans;
+    if (!zenkor::ReadNumberSpans(list, spans)) return 0;
     qint64 n = 0;
-    walkImportedList(
-        list, [&](const QString &) { ++n; }, [&](int first, int last) { n += qint64(last) - first + 1; });
+    for (const auto &sp : spans) n += sp.second - sp.first + 1;
     return n;
-}
-
-// Numbers sorted ascending written with runs of two or more as a..b.
-QString runsText(QList<int> numbers) {
-    std::sort(numbers.begin(), numbers.end());
-    QStringList parts;
-    int i = 0;
-    while (i < numbers.size()) {
-        int j = i;
-        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
-        if (j > i)
-            parts << QString::number(numbers[i]) + kDots + QString::number(numbers[j]);
-        else
-            parts << QString::number(numbers[i]);
-        i = j + 1;
-    }
-    return parts.join(u',');
 }
 
 bool isWholeNumber(const QString &s, int &value) {
@@ -275,15 +195,29 @@ void TControlMatchImporter::LoadLinksMaps() {
 qint64 TControlMatchImporter::FormCodeToFormId(const QString &formCode, QString &formName) const {
     formName.clear();
     if (!FormCodeMap || FormCodeMap->isEmpty()) return 0;
+    if (m_inRun) {
+        const auto it = m_formIds.constFind(formCode);
+        if (it != m_formIds.constEnd()) {
+            formName = it->second;
+            return it->first;
+        }
+    }
     QString name = FormCodeMap->value(NormalizeFormCode(formCode));
     if (name.isEmpty()) name = FormCodeMap->value(formCode.trimmed());
-    if (name.isEmpty()) return 0;
-    formName = name;
-    if (Query.isEmpty() || Query == db::kMain) return GetFormIdByName(name);
-    const QVariant v = db::scalar(db::connection(Query),
-                                  QStringLiteral("select id from forms where upper(formname)=upper(?) order by id"),
-                                  {name});
-    return (v.isValid() && !v.isNull()) ? v.toLongLong() : -1;
+    qint64 id = 0;
+    if (!name.isEmpty()) {
+        formName = name;
+        if (Query.isEmpty() || Query == db::kMain) {
+            id = GetFormIdByName(name);
+        } else {
+            const QVariant v = db::scalar(
+                db::connection(Query), QStringLiteral("select id from forms where upper(formname)=upper(?) order by id"),
+                {name});
+            id = (v.isValid() && !v.isNull()) ? v.toLongLong() : -1;
+        }
+    }
+    if (m_inRun) m_formIds.insert(formCode, {id, formName});
+    return id;
 }
 
 QString TControlMatchImporter::MapTableName(const QString &tableCode, const QString &formCode) {
@@ -317,11 +251,14 @@ void TControlMatchImporter::ConvertZenkorReference(const TZenkorFormula &formula
     const QString bareTable = stripBrackets(MapTableName(tableSource, formula.FormCode));
 
     auto rowPart = [&](const QString &t) {
-        return rowsVerbatim ? t : ConvertNumberSpec(t, true, formula.FormCode, formId, bareTable, kRowKey);
+        return rowsVerbatim ? t
+                            : ConvertNumberSpec(t, true, formula.FormCode, formId, bareTable, kRowKey, formula.Table);
     };
     QString colPart;
     if (!cols.isEmpty())
-        colPart = colsVerbatim ? cols : ConvertNumberSpec(cols, false, formula.FormCode, formId, bareTable, kColKey);
+        colPart = colsVerbatim ? cols
+                               : ConvertNumberSpec(cols, false, formula.FormCode, formId, bareTable, kColKey,
+                                                   formula.Table);
 
     // A form the program knows is written by its own name, as the program's
     // rules write it, so that the rule can be matched, filtered, exported
@@ -339,15 +276,16 @@ void TControlMatchImporter::ConvertZenkorReference(const TZenkorFormula &formula
 }
 
 QString TControlMatchImporter::ConvertNumberSpec(const QString &numbersIn, bool isRows, const QString &formCode,
-                                                 qint64 formId, const QString &bareTable, const QString &prefix) {
+                                                 qint64 formId, const QString &bareTable, const QString &prefix,
+                                                 const QString &tableCode) {
     const QString numbers = numbersIn.trimmed();
     if (numbers.isEmpty()) return QString();
 
     auto renumber = [&](const QString &x, bool &done) {
         done = formId >= 1 && !bareTable.isEmpty() && !x.isEmpty();
         if (!done) return x;
-        QString y = isRows ? ConvertZenkorRowNumbers(x, formCode, formId, bareTable)
-                           : ConvertZenkorColNumbers(x, formCode, formId, bareTable);
+        QString y = isRows ? ConvertZenkorRowNumbers(x, formCode, formId, tableCode)
+                           : ConvertZenkorColNumbers(x, formCode, formId, tableCode);
         y = ExpandRangeList(y);
         y.replace(QLatin1Char(':'), kDots);
         return y;
@@ -431,36 +369,68 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &numbersIn, bool 
 
 namespace {
 
-QString convertNumbers(const TControlMatchImporter &imp, const QString &numbers, const QString &formCode,
-                       qint64 formId, const QString &tableNumber, bool rows) {
-    if (formId == 0 || tableNumber.isEmpty()) return externalListToCommas(numbers);
-    if (formCode.trimmed().isEmpty()) return numbers;
+qint64 wholeNumber(const QString &digits) {
+    bool ok = false;
+    const qint64 v = digits.size() <= 12 ? digits.toLongLong(&ok) : 0;
+    return ok ? v : -1;
+}
 
-    const QString prefix = TControlMatchImporter::NormalizeFormCode(formCode) + stripBrackets(tableNumber);
-    const QString path = imp.linksFile();
-    if (!QFileInfo::exists(path)) return numbers;
+} // namespace
 
-    NameValueList map;
-    {
-        auto conn = links::openLinks(path);
-        const QSqlDatabase d = conn->db();
-        const QVariant inv = db::scalar(
-            d, QStringLiteral("select inv from tables where ") + links::prefixCondition(QStringLiteral("msk")),
-            links::prefixParams(prefix));
-        const bool swapped = inv.isValid() && !inv.isNull() && inv.toBool();
-        const bool useRows = rows != swapped;
-        const QString sql = useRows ? QStringLiteral("select mskrow, orvrow from \"rows\" where ") +
-                                          links::prefixCondition(QStringLiteral("mskrow"))
-                                    : QStringLiteral("select mskcol, orvcol from cols where ") +
-                                          links::prefixCondition(QStringLiteral("mskcol"));
-        QSqlQuery q = db::exec(d, sql, links::prefixParams(prefix));
+zenkor::LinksTable zenkor::readLinksTable(const QSqlDatabase &linksDb, const QString &key) {
+    const QVariantList range = links::prefixParams(key);
+    LinksTable t;
+    const QVariant inv = db::scalar(
+        linksDb,
+        QStringLiteral("select inv from tables where ") + links::prefixCondition(QStringLiteral("msk")) +
+            QStringLiteral(" order by rowid limit 1"),
+        range);
+    t.swapped = inv.isValid() && !inv.isNull() && inv.toBool();
+    auto read = [&](const QString &sql, QHash<QString, QString> &map) {
+        QSqlQuery q = db::exec(linksDb, sql, range);
         while (q.next()) {
             const QString code = q.value(0).toString().trimmed();
             const QString number = q.value(1).isNull() ? QString() : q.value(1).toString().trimmed();
-            if (code.size() <= prefix.size() || number.isEmpty()) continue;
-            map.setValue(withoutLeadingZeros(code.mid(prefix.size())), number);
+            if (code.size() <= key.size() || !code.startsWith(key) || number.isEmpty()) continue;
+            map.insert(withoutLeadingZeros(code.mid(key.size())), number);
         }
+    };
+    read(QStringLiteral("select mskrow, orvrow from \"rows\" where ") + links::prefixCondition(QStringLiteral("mskrow")) +
+             QStringLiteral(" order by rowid"),
+         t.rows);
+    read(QStringLiteral("select mskcol, orvcol from cols where ") + links::prefixCondition(QStringLiteral("mskcol")) +
+             QStringLiteral(" order by rowid"),
+         t.columns);
+    return t;
+}
+
+zenkor::LinksIndex::LinksIndex(const QString &path) : m_conn(links::openLinks(path)) {}
+
+const zenkor::LinksTable &zenkor::LinksIndex::table(const QString &key) {
+    auto it = m_tables.find(key);
+    if (it == m_tables.end()) it = m_tables.insert(key, readLinksTable(m_conn->db(), key));
+    return *it;
+}
+
+QString TControlMatchImporter::convertNumbers(const QString &numbers, const QString &formCode, qint64 formId,
+                                              const QString &tableCode, bool rows) {
+    if (formId == 0 || tableCode.isEmpty()) return externalListToCommas(numbers);
+    if (formCode.trimmed().isEmpty()) return numbers;
+
+    const QString key = NormalizeFormCode(formCode) + stripBrackets(tableCode);
+    zenkor::LinksTable own;
+    const zenkor::LinksTable *table = nullptr;
+    if (m_links) {
+        table = &m_links->table(key);
+    } else if (m_inRun) {
+        return numbers;   // no Links.mdb for this run
+    } else {
+        const QString path = linksFile();
+        if (!QFileInfo::exists(path)) return numbers;
+        own = zenkor::readLinksTable(links::openLinks(path)->db(), key);
+        table = &own;
     }
+    const QHash<QString, QString> &map = rows != table->swapped ? table->rows : table->columns;
     if (map.isEmpty()) return numbers;
 
     // Looks a number up by its digits; leading zeros do not matter, as in the map.
@@ -469,17 +439,27 @@ QString convertNumbers(const TControlMatchImporter &imp, const QString &numbers,
         if (digits.isEmpty()) return QString();
         return map.value(withoutLeadingZeros(digits));
     };
+    // A range whose ends both map stands for the program numbers of every
+    // book number from its start to its end that the map knows, in book
+    // order; a mapping that runs downwards loses none of them.
     auto mapRange = [&](const QString &part, const QString &mark, bool &kept) {
         const int at = part.indexOf(mark);
-        bool ok1 = false, ok2 = false;
-        int start = lookup(part.left(at)).toInt(&ok1);
-        int end = lookup(part.mid(at + mark.size())).toInt(&ok2);
-        if (!ok1) start = -1;
-        if (!ok2) end = -1;
-        kept = start < 0 || end < 0;
+        const QString from = digitsOnly(part.left(at)), to = digitsOnly(part.mid(at + mark.size()));
+        kept = lookup(from).isEmpty() || lookup(to).isEmpty();
         if (kept) return part;
-        if (start == end) return QString::number(start);
-        return QString::number(start) + kDots + QString::number(end);
+        const qint64 first = wholeNumber(from), last = wholeNumber(to);
+        QList<QPair<qint64, qint64>> pairs;   // book number, program number
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            const qint64 book = wholeNumber(it.key());
+            const qint64 number = wholeNumber(it.value());
+            if (book >= std::min(first, last) && book <= std::max(first, last) && number >= 0)
+                pairs.append({book, number});
+        }
+        std::sort(pairs.begin(), pairs.end());
+        if (last < first) std::reverse(pairs.begin(), pairs.end());
+        QList<zenkor::NumberSpan> spans;
+        for (const auto &p : pairs) spans.append({p.second, p.second});
+        return zenkor::WriteNumberSpans(spans);
     };
 
     QStringList out;
@@ -503,55 +483,81 @@ QString convertNumbers(const TControlMatchImporter &imp, const QString &numbers,
     return result;
 }
 
-} // namespace
-
 QString TControlMatchImporter::ConvertZenkorRowNumbers(const QString &numbers, const QString &formCode, qint64 formId,
-                                                       const QString &tableNumber) {
-    return convertNumbers(*this, numbers, formCode, formId, tableNumber, true);
+                                                       const QString &tableCode) {
+    return convertNumbers(numbers, formCode, formId, tableCode, true);
 }
 
 QString TControlMatchImporter::ConvertZenkorColNumbers(const QString &numbers, const QString &formCode, qint64 formId,
-                                                       const QString &tableNumber) {
-    return convertNumbers(*this, numbers, formCode, formId, tableNumber, false);
+                                                       const QString &tableCode) {
+    return convertNumbers(numbers, formCode, formId, tableCode, false);
+}
+
+int zenkor::MatchingBracket(const QString &s, int open, bool roundToo) {
+    int depth = 0;
+    for (int i = open; i < s.size(); ++i) {
+        const QChar c = s.at(i);
+        if (c == u'[' || (roundToo && c == u'(')) ++depth;
+        else if ((c == u']' || (roundToo && c == u')')) && --depth == 0) return i;
+    }
+    return -1;
 }
 
 QString TControlMatchImporter::ExpandRangeList(const QString &list) {
     if (list.isEmpty()) return list;
-    // Worked on as intervals, so that a wide range costs no memory.
-    QList<QPair<qint64, qint64>> spans;
+    // Items that are no whole number or upward range are dropped here.
+    QList<zenkor::NumberSpan> spans;
     for (const QString &raw : list.split(u',')) {
-        const QString item = raw.trimmed();
-        const int at = item.indexOf(kDots);
-        bool ok = false;
-        if (at >= 0) {
-            bool ok2 = false;
-            qint64 first = item.left(at).trimmed().toInt(&ok);
-            qint64 last = item.mid(at + 2).trimmed().toInt(&ok2);
-            if (!ok) first = -1;
-            if (!ok2) last = -1;
-            if (first >= 0 && last >= 0 && last >= first) spans.append({first, last});
-        } else {
-            const int n = item.toInt(&ok);
-            if (ok && n >= 0) spans.append({n, n});
-        }
+        QList<zenkor::NumberSpan> item;
+        if (zenkor::ReadNumberSpans(raw, item)) spans += item;
     }
     if (spans.isEmpty()) return list;
-    std::sort(spans.begin(), spans.end());
-    QStringList parts;
-    auto put = [&](qint64 a, qint64 b) {
-        parts << (a == b ? QString::number(a) : QString::number(a) + kDots + QString::number(b));
+    return zenkor::WriteNumberSpans(zenkor::SortedSpans(spans));
+}
+
+bool zenkor::ReadNumberSpans(const QString &list, QList<NumberSpan> &spans) {
+    spans.clear();
+    auto number = [](QStringView t, qint64 &v) {
+        t = t.trimmed();
+        if (t.isEmpty() || t.size() > 12 || !std::all_of(t.begin(), t.end(), isDigit)) return false;
+        v = t.toLongLong();
+        return true;
     };
-    qint64 a = spans.first().first, b = spans.first().second;
-    for (const auto &span : spans) {
-        if (span.first <= b + 1) {
-            b = std::max(b, span.second);
-        } else {
-            put(a, b);
-            a = span.first;
-            b = span.second;
+    if (list.trimmed().isEmpty()) return true;
+    for (QStringView item : QStringView(list).split(u',')) {
+        const qsizetype at = item.indexOf(kDots);
+        qint64 first = 0, last = 0;
+        if (at < 0) {
+            if (!number(item, first)) return false;
+            last = first;
+        } else if (!number(item.left(at), first) || !number(item.mid(at + 2), last) || last < first) {
+            return false;
         }
+        spans.append({first, last});
     }
-    put(a, b);
+    return true;
+}
+
+QList<zenkor::NumberSpan> zenkor::SortedSpans(QList<NumberSpan> spans) {
+    std::sort(spans.begin(), spans.end());
+    QList<NumberSpan> out;
+    for (const NumberSpan &sp : spans) {
+        if (!out.isEmpty() && sp.first <= out.last().second + 1) out.last().second = std::max(out.last().second, sp.second);
+        else out.append(sp);
+    }
+    return out;
+}
+
+QString zenkor::WriteNumberSpans(const QList<NumberSpan> &spans) {
+    QList<NumberSpan> runs;
+    for (const NumberSpan &sp : spans) {
+        if (!runs.isEmpty() && sp.first == runs.last().second + 1) runs.last().second = sp.second;
+        else runs.append(sp);
+    }
+    QStringList parts;
+    for (const NumberSpan &r : runs)
+        parts << (r.first == r.second ? QString::number(r.first)
+                                      : QString::number(r.first) + kDots + QString::number(r.second));
     return parts.join(u',');
 }
 
@@ -561,55 +567,78 @@ QStringList TControlMatchImporter::SplitSideIntoReferences(const QString &side) 
     const QString s = side.trimmed();
     const int n = int(s.size());
     QStringList out;
-    QString token;
-    bool quoted = false;
-    int depth = 0;
-    int commas = 0;
-    for (int i = 0; i < n; ++i) {
-        const QChar c = s.at(i);
-        if (c == u'\'') {
-            quoted = !quoted;
-            token += c;
-            continue;
-        }
-        if (quoted) {
-            token += c;
-            continue;
-        }
-        if (c == u'(') ++depth;
-        else if (c == u')') --depth;
-        else if (c == u',') ++commas;
-
-        if (isOperatorChar(c) && depth == 0 && commas >= 3) {
-            int j = i + 1;
-            while (j < n && s.at(j) == u' ') ++j;
-            if (j < n && isDigit(s.at(j))) {
-                int ahead = 0;
-                bool q = false;
-                for (int k = j; k < n; ++k) {
-                    const QChar ch = s.at(k);
-                    if (ch == u'\'') {
-                        q = !q;
-                        continue;
-                    }
-                    if (q) continue;
-                    if (ch == u',') ++ahead;
-                    else if (isOperatorChar(ch) && ahead >= 3) break;
-                }
-                if (ahead >= 3) {
-                    const QString t = token.trimmed();
-                    if (!t.isEmpty()) out << t;
-                    out << QString(c);
-                    token.clear();
-                    commas = 0;
-                    continue;
-                }
+    auto lastIsTerm = [&] {
+        if (out.isEmpty()) return false;
+        const QString &l = out.last();
+        return l == QStringLiteral(")") || !(l.size() == 1 && (isOperatorChar(l[0]) || l[0] == u'*' || l[0] == u'('));
+    };
+    // Whether the operator at i ends the reference before it: a reference (at
+    // least three commas ahead), a bracket or a quoted factor follows.
+    auto endsReference = [&](int i) {
+        if (s.at(i) == u'*') return true;
+        int j = i + 1;
+        while (j < n && s.at(j) == u' ') ++j;
+        if (j < n && (s.at(j) == u'(' || s.at(j) == u'\'')) return true;
+        if (j >= n || !isDigit(s.at(j))) return false;
+        int ahead = 0;
+        bool q = false;
+        for (int k = j; k < n; ++k) {
+            const QChar ch = s.at(k);
+            if (ch == u'\'') {
+                q = !q;
+                continue;
             }
+            if (q) continue;
+            if (ch == u',') ++ahead;
+            else if ((isOperatorChar(ch) || ch == u'*' || ch == u')') && ahead >= 3) break;
         }
-        token += c;
+        return ahead >= 3;
+    };
+    int i = 0;
+    while (i < n) {
+        const QChar c = s.at(i);
+        if (c == u' ') {
+            ++i;
+            continue;
+        }
+        const bool sign = c == u'+' || c == u'-' || c == u'*' || c == u'/';
+        const bool product = (c == u'X' || c == u'x') && lastIsTerm();
+        if (c == u'(' || c == u')' || sign || product) {
+            out << QString(c);
+            ++i;
+            continue;
+        }
+        // One term: a reference of four comma-separated parts (a "-" or "/"
+        // inside its row or column part stays in it) or a constant.
+        QString token;
+        bool quoted = false;
+        int commas = 0;
+        for (; i < n; ++i) {
+            const QChar ch = s.at(i);
+            if (ch == u'\'') {
+                quoted = !quoted;
+                token += ch;
+                if (!quoted && commas == 0) {
+                    ++i;
+                    break;   // a quoted constant ends with its apostrophe
+                }
+                continue;
+            }
+            if (quoted) {
+                token += ch;
+                continue;
+            }
+            if (ch == u'(' || ch == u')') break;
+            if (ch == u',') ++commas;
+            if (isOperatorChar(ch) || ch == u'*') {
+                if (commas == 0) break;
+                if (commas >= 3 && endsReference(i)) break;
+            }
+            token += ch;
+        }
+        const QString t = token.trimmed();
+        if (!t.isEmpty()) out << t;
     }
-    const QString t = token.trimmed();
-    if (!t.isEmpty()) out << t;
     return out;
 }
 
@@ -663,17 +692,26 @@ QStringList TControlMatchImporter::ConvertAllReferences(const QList<TZenkorFormu
 
 namespace {
 
-// Removes every keyword "[" ... "]" group (keyword found ignoring letter case);
-// a group without "]" ends the removal.
+// Removes every keyword list (keyword found ignoring letter case): "[" up to
+// the first "]" after it, or an unbracketed run of digits, "." and ","; a
+// group without "]" ends the removal.
 QString removeGroups(QString s, const QString &keyword) {
-    const QString open = keyword + QLatin1Char('[');
     int from = 0;
     while (true) {
-        const int p = text::upper(s).indexOf(open, from);
+        const int p = text::upper(s).indexOf(keyword, from);
         if (p < 0) break;
-        const int close = s.indexOf(u']', p + open.size());
-        if (close < 0) break;
-        s.remove(p, close - p + 1);
+        int end = p + int(keyword.size());
+        if (end < s.size() && s.at(end) == u'[') {
+            const int close = s.indexOf(u']', end);
+            if (close < 0) break;
+            end = close + 1;
+        } else if (end < s.size() && isDigit(s.at(end))) {
+            while (end < s.size() && (isDigit(s.at(end)) || s.at(end) == u'.' || s.at(end) == u',')) ++end;
+        } else {
+            from = end;
+            continue;
+        }
+        s.remove(p, end - p);
         from = p;
     }
     return s;
@@ -713,7 +751,7 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
         if (!itemCols.isEmpty()) {
             if (commonCols.isEmpty()) {
                 commonCols = itemCols;
-                colCount = listCount(commonCols);
+                colCount = spanCount(commonCols);
             } else if (commonCols != itemCols) {
                 colsAgree = false;
             }
@@ -721,7 +759,7 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
         if (!itemRows.isEmpty()) {
             if (commonRows.isEmpty()) {
                 commonRows = itemRows;
-                rowCount = listCount(commonRows);
+                rowCount = spanCount(commonRows);
             } else if (commonRows != itemRows) {
                 rowsAgree = false;
             }
@@ -736,7 +774,7 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
     const QString keyword = columns ? kColKey : kRowKey;
     const QString common = columns ? commonCols : commonRows;
     cycleKind = keyword;
-    cycleText = keyword + QLatin1Char('[') + canonicalList(common) + QLatin1Char(']');
+    cycleText = keyword + QLatin1Char('[') + common + QLatin1Char(']');
 
     for (const QString &item : references) {
         QString out;
@@ -763,16 +801,6 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
     return true;
 }
 
-QStringList TControlMatchImporter::ExpandImportedNumberList(const QString &list) {
-    QStringList out;
-    walkImportedList(
-        list, [&](const QString &item) { out << item; },
-        [&](int first, int last) {
-            for (qint64 n = first; n <= last; ++n) out << QString::number(n);
-        });
-    return out;
-}
-
 // ---- tidying a side ------------------------------------------------------------
 
 QString TControlMatchImporter::StripFormTablePrefixes(const QString &side, int controlType) {
@@ -792,7 +820,7 @@ QString TControlMatchImporter::StripFormTablePrefixes(const QString &side, int c
             int t = s.indexOf(QStringLiteral("Т["));
             if (t < 0) t = s.indexOf(QStringLiteral("Т("));
             if (t >= 0) {
-                const int close = matchingClose(s, t + 1, true);
+                const int close = zenkor::MatchingBracket(s, t + 1, true);
                 s.remove(t, (close < 0 ? s.size() : close + 1) - t);
                 s = s.trimmed();
             }
@@ -812,7 +840,7 @@ QString TControlMatchImporter::DropRepeatedColumnRef(const QString &side) {
     while (true) {
         const int p = s.indexOf(open, from);
         if (p < 0) break;
-        const int close = matchingClose(s, p + 2, false);
+        const int close = zenkor::MatchingBracket(s, p + 2, false);
         if (close < 0) break;
         const QString group = s.mid(p, close - p + 1);
         while (QStringView(s).mid(close + 1).startsWith(group)) s.remove(close + 1, group.size());
@@ -827,7 +855,7 @@ QString TControlMatchImporter::TableBracketsToParens(const QString &side) {
     while (true) {
         const int p = text::upper(s).indexOf(QStringLiteral("Т["), from);
         if (p < 0) break;
-        const int close = matchingClose(s, p + 1, false);
+        const int close = zenkor::MatchingBracket(s, p + 1, false);
         if (close >= 0) {
             s[p + 1] = u'(';
             s[close] = u')';
@@ -844,7 +872,7 @@ QString TControlMatchImporter::UnbracketSingleNumbers(const QString &side) {
     int p;
     int open;
     while (nextGroupRef(s, from, p, open)) {
-        const int close = matchingClose(s, open, false);
+        const int close = zenkor::MatchingBracket(s, open, false);
         if (close < 0) {
             from = open + 1;
             continue;
@@ -886,21 +914,30 @@ QString TControlMatchImporter::CompactRowColLists(const QString &side) {
     }
     if (!s.contains(u'+')) return s;
 
-    // 2. sums of references that differ only in one column number
-    QStringList terms;
-    for (const QString &t : s.split(u'+')) {
-        const QString trimmed = t.trimmed();
-        if (!trimmed.isEmpty()) terms << trimmed;
-    }
-    if (terms.size() < 2) return s;
+    // 2. sums of references that differ only in one column number: only
+    // plain references added to the side ("+" before them, or the first
+    // term, and "+", "-" or the end after them) are taken together, each
+    // number once, so the sum keeps its meaning.
+    const QStringList items = SplitFormulaTerms(s);
+    int operands = 0;
+    for (const QString &item : items)
+        if (!IsOperatorItem(item)) ++operands;
+    if (operands < 2) return s;
 
     struct Parsed {
         bool groupable = false;
         QString prefix;
         int number = 0;
     };
-    auto parse = [](const QString &term) {
+    auto parse = [&](int i) {
         Parsed p;
+        const QString &term = items.at(i);
+        const QString before = i == 0 ? QStringLiteral("+") : items.at(i - 1).trimmed();
+        const QString after = i + 1 < items.size() ? items.at(i + 1).trimmed() : QStringLiteral("+");
+        if (IsOperatorItem(term) || before != QStringLiteral("+") || (after != u'+' && after != u'-')) return p;
+        QString plain = text::upper(term);
+        plain.remove(QStringLiteral("Т("));   // a table written Т(n) is no bracket
+        if (plain.contains(u'(') || term.startsWith(u'-') || term.startsWith(u'+')) return p;
         const int g = text::upper(term).indexOf(QStringLiteral("ГР["));
         if (g < 0) return p;
         const int close = term.indexOf(u']', g + 3);
@@ -913,29 +950,33 @@ QString TControlMatchImporter::CompactRowColLists(const QString &side) {
         return p;
     };
 
-    QStringList out;
-    QList<bool> taken(terms.size(), false);
-    for (int i = 0; i < terms.size(); ++i) {
+    QStringList out;          // terms and operators, trimmed
+    QList<bool> taken(items.size(), false);
+    for (int i = 0; i < items.size(); ++i) {
         if (taken[i]) continue;
-        const Parsed head = parse(terms[i]);
+        const QString item = items.at(i).trimmed();
+        const Parsed head = parse(i);
         if (!head.groupable) {
-            out << terms[i];
+            out << item;
             continue;
         }
-        QList<int> numbers{head.number};
-        for (int j = i + 1; j < terms.size(); ++j) {
+        QList<zenkor::NumberSpan> numbers{{head.number, head.number}};
+        for (int j = i + 1; j < items.size(); ++j) {
             if (taken[j]) continue;
-            const Parsed other = parse(terms[j]);
-            if (other.groupable && other.prefix == head.prefix) {
-                numbers << other.number;
-                taken[j] = true;
-            }
+            const Parsed other = parse(j);
+            if (!other.groupable || other.prefix != head.prefix) continue;
+            if (std::any_of(numbers.begin(), numbers.end(), [&](const auto &n) { return n.first == other.number; }))
+                continue;   // a repeated term stays a term of its own
+            numbers.append({other.number, other.number});
+            taken[j] = true;
+            taken[j - 1] = true;   // its "+"
         }
         if (numbers.size() == 1) {
-            out << terms[i];
+            out << item;
             continue;
         }
-        out << head.prefix + QStringLiteral("ГР[") + runsText(numbers) + QLatin1Char(']');
+        out << head.prefix + QStringLiteral("ГР[") + zenkor::WriteNumberSpans(zenkor::SortedSpans(numbers)) +
+                   QLatin1Char(']');
     }
-    return out.join(u'+');
+    return out.join(QString());
 }

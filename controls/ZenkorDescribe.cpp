@@ -202,11 +202,19 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
         if (l.endsWith(u']')) l.chop(1);
         return l;
     };
+    // "All" means exactly the body: rows 1..rowcount-fixrows, columns
+    // fixcols+1..colcount in the rule notation, the list read as a whole.
+    auto coversExactly = [](const QString &l, qint64 first, qint64 last) {
+        QList<zenkor::NumberSpan> spans;
+        if (first > last || !zenkor::ReadNumberSpans(l, spans) || spans.isEmpty()) return false;
+        spans = zenkor::SortedSpans(spans);
+        return spans.size() == 1 && spans.first() == zenkor::NumberSpan(first, last);
+    };
     if (cycle.startsWith(QStringLiteral("СТР"))) {
         kind = QStringLiteral("стр");
         list = cycleList(4);
         const int rowcount = db::scalar(d, QStringLiteral("select rowcount from tables where ident=?"), {ident}).toInt();
-        all = list.contains(QStringLiteral("1..") + QString::number(rowcount - fixrows));
+        all = coversExactly(list, 1, rowcount - fixrows);
         if (!all && !list.isEmpty()) {
             list.replace(u',', u'+');
             list.replace(QStringLiteral(".."), QStringLiteral("+..+"));
@@ -215,7 +223,7 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
         kind = QStringLiteral("гр");
         list = cycleList(3);
         const int colcount = db::scalar(d, QStringLiteral("select colcount from tables where ident=?"), {ident}).toInt();
-        all = list.contains(QStringLiteral("1..") + QString::number(colcount - fixcols));
+        all = coversExactly(list, fixcols + 1, colcount);
     }
 
     QString description = left + u' ' + reltion + u' ' + right;

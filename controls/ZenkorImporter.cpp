@@ -1,15 +1,12 @@
 #include "controls/ZenkorImporter.h"
+#include "controls/ZenkorLinks.h"
 
 #include "core/TextUtil.h"
 #include "platform/Paths.h"
 
 // ---- NameValueList ---------------------------------------------------------
 
-int NameValueList::indexOfName(const QString &name) const {
-    for (int i = 0; i < count(); ++i)
-        if (text::sameNoCase(m_items[i].first, name)) return i;
-    return -1;
-}
+int NameValueList::indexOfName(const QString &name) const { return m_index.value(text::upper(name), -1); }
 
 QString NameValueList::value(const QString &name) const {
     const int i = indexOfName(name);
@@ -18,15 +15,20 @@ QString NameValueList::value(const QString &name) const {
 
 void NameValueList::setValue(const QString &name, const QString &value) {
     const int i = indexOfName(name);
-    if (i >= 0)
+    if (i >= 0) {
         m_items[i].second = value;
-    else
+    } else {
+        m_index.insert(text::upper(name), int(m_items.size()));
         m_items.append({name, value});
+    }
 }
 
 void NameValueList::remove(const QString &name) {
     const int i = indexOfName(name);
-    if (i >= 0) m_items.removeAt(i);
+    if (i < 0) return;
+    m_items.removeAt(i);
+    m_index.clear();
+    for (int k = 0; k < m_items.size(); ++k) m_index.insert(text::upper(m_items[k].first), k);
 }
 
 // ---- importer object -------------------------------------------------------

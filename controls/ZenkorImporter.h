@@ -8,25 +8,31 @@
 // one for its lifetime. Its methods are spread over several files:
 //   ZenkorImporter.cpp   - object, control-book line
 //   ZenkorConvert.cpp    - reference and expression conversion, renumbering,
-//                          list compaction (pure text + read-only Links.mdb)
+//                          list compaction (pure text + read-only Links.mdb;
+//                          ZenkorLinks.h: Links.mdb read once per import run)
 //   ZenkorTable.cpp      - stored-rule table and the import run
 //   ZenkorDescribe.cpp   - descriptions of imported rules
 //   ZenkorNormalize.cpp  - normalisation of rule texts for matching
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 class ProgressSink;
 
 // Ordered list of name=value pairs. Names are matched without regard to
 // letter case (Cyrillic included); setting an existing name replaces its value
-// in place.
+// in place. Look-ups go through a hash of the folded names.
 class NameValueList {
 public:
     int count() const { return int(m_items.size()); }
     bool isEmpty() const { return m_items.isEmpty(); }
-    void clear() { m_items.clear(); }
+    void clear() {
+        m_items.clear();
+        m_index.clear();
+    }
     int indexOfName(const QString &name) const;
     bool contains(const QString &name) const { return indexOfName(name) >= 0; }
     // Value of the name; empty when the name is absent.
@@ -38,7 +44,12 @@ public:
 
 private:
     QList<QPair<QString, QString>> m_items;
+    QHash<QString, int> m_index;   // folded name -> position in m_items
 };
+
+namespace zenkor {
+class LinksIndex;
+}
 
 // One external reference split into its parts.
 struct TZenkorFormula {
@@ -124,20 +135,27 @@ public:
     void ConvertZenkorReference(const TZenkorFormula &formula, const QString &formName,
                                 const QString &tableOverride, qint64 formId, QString &result);
     // Row or column number list as bracketed list text ("СТР[1,2]").
+    // bareTable: the program's table number (renumbering only when known);
+    // tableCode: the book's table code the numbers are looked up by.
     QString ConvertNumberSpec(const QString &numbers, bool isRows, const QString &formCode, qint64 formId,
-                              const QString &bareTable, const QString &prefix);
+                              const QString &bareTable, const QString &prefix, const QString &tableCode);
 
     // ---- row and column renumbering ---------------------------------------
+    // tableCode: the book's table code of the reference (Links.mdb rows and
+    // cols are keyed by form code + this code, as the DBF export reads them).
     QString ConvertZenkorRowNumbers(const QString &numbers, const QString &formCode, qint64 formId,
-                                    const QString &tableNumber);
+                                    const QString &tableCode);
     QString ConvertZenkorColNumbers(const QString &numbers, const QString &formCode, qint64 formId,
-                                    const QString &tableNumber);
+                                    const QString &tableCode);
     // Canonical list: ascending distinct numbers, runs as a..b ("5,1..3,2" ->
     // "1..3,5"); the input unchanged when it holds no valid number.
     static QString ExpandRangeList(const QString &list);
 
     // ---- expression conversion and classification -------------------------
-    // References and operator items of one side, in order.
+    // Items of one side in order: references (four comma-separated parts; a
+    // "-" or "/" of a row or column part stays inside), constants (numbers,
+    // apostrophe-quoted texts), operators (+ - * / and the product sign X or
+    // x) and brackets.
     static QStringList SplitSideIntoReferences(const QString &side);
     // Cuts a reference at its first three commas; false with fewer than three.
     static bool SplitReference(const QString &reference, TZenkorFormula &out);
@@ -149,7 +167,6 @@ public:
     // kind "ГР" or "СТР") and leaves the references; false when none.
     static bool ExtractCommonCycle(const QStringList &references, QString &cycleText, QString &cycleKind,
                                    QStringList &rewritten);
-    static QStringList ExpandImportedNumberList(const QString &list);
     static QString StripFormTablePrefixes(const QString &side, int controlType);
     static QString DropRepeatedColumnRef(const QString &side);
     static QString TableBracketsToParens(const QString &side);
@@ -181,4 +198,34 @@ private:
     // The second pass of an import over the non-blank lines (total of them);
     // returns the number of lines stored.
     int importLines(const QStringList &lines, int total, ProgressSink *progress);
+    QString convertNumbers(const QString &numbers, const QString &formCode, qint64 formId, const QString &tableCode,
+                           bool rows);
+
+    // During an import run: Links.mdb read once (open connection, rows and
+    // columns indexed per table on first use) and the form ids of the book's
+    // codes. Outside a run each conversion reads Links.mdb itself.
+    std::unique_ptr<zenkor::LinksIndex> m_links;
+    mutable QHash<QString, QPair<qint64, QString>> m_formIds;
+    bool m_inRun = false;
+    friend struct ImportRunScope;
 };
+
+namespace zenkor {
+
+// Row and column lists of the rule notation ("1,3..5") as intervals, so that
+// a book's wide range costs nothing.
+using NumberSpan = QPair<qint64, qint64>;
+// Reads a list of whole numbers and upward ranges a..b (blanks allowed); false
+// for anything else. An empty list gives no spans.
+bool ReadNumberSpans(const QString &list, QList<NumberSpan> &spans);
+// Sorted, with overlapping and adjacent intervals merged.
+QList<NumberSpan> SortedSpans(QList<NumberSpan> spans);
+// Writes the intervals in their order, single numbers alone, longer runs as
+// a..b; an interval that continues the one before it upwards joins it.
+QString WriteNumberSpans(const QList<NumberSpan> &spans);
+
+// Index of the bracket closing the one at open, nesting counted ("[" "]", and
+// "(" ")" as the same kind when roundToo); -1 when it is never closed.
+int MatchingBracket(const QString &s, int open, bool roundToo);
+
+} // namespace zenkor

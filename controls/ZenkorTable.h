@@ -8,15 +8,22 @@
 
 namespace zenkor {
 
-// Takes the outer parentheses off one side of a control-book rule: a side
-// whose parenthesised parts are joined by an operator loses every
-// parenthesis; a side wrapped whole in one pair loses that pair. The right
-// side reacts to fewer joining patterns than the left one.
-QString UnwrapSide(const QString &side, bool leftSide);
+// One side of a book rule in the rule notation, rebuilt from its items as
+// SplitSideIntoReferences cut them: a reference item (refIndex >= 0) becomes
+// its converted text, a number or an apostrophe-quoted constant stays a term,
+// operators and brackets keep their places ("X" is written "*"). Brackets
+// around a single plain term and around the whole side are dropped; a
+// converted reference that is itself an expression is bracketed. lost is set
+// (and the result is empty) when an item is neither, a reference converted to
+// nothing, or the items do not form an expression.
+QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QStringList &converted, bool &lost);
 
-// Joins the rebuilt terms of one side. Each term after the first gets the
-// operator that follows (after blanks) the previous term's source item in
-// sideText, when it is one of * + - / X x; otherwise "+".
-QString JoinSideTerms(const QStringList &terms, const QStringList &sourceItems, const QString &sideText);
+// True when every row and column list of a stored side reads as whole
+// numbers and upward ranges, so that a rule run sees what the book meant.
+bool SideListsReadable(const QString &side);
+
+// The message refusing a book saved as UTF-8 instead of code page 1251;
+// empty when the text may be read.
+QString BookEncodingProblem(const QByteArray &bytes, const QString &fileName);
 
 } // namespace zenkor

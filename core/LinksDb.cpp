@@ -48,11 +48,12 @@ std::unique_ptr<db::ScopedConnection> openLinks() {
 }
 
 QString prefixCondition(const QString &column) {
-    return QStringLiteral("substr(%1, 1, length(?)) = ?").arg(db::quoteId(column));
+    // A range on the code, so that the code index serves the look-up.
+    return QStringLiteral("(%1 >= ? and %1 < ?)").arg(db::quoteId(column));
 }
 
 QVariantList prefixParams(const QString &prefix) {
-    return {prefix, prefix};
+    return {prefix, prefix + QChar(0xFFFF)};
 }
 
 } // namespace links

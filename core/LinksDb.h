@@ -45,8 +45,9 @@ std::unique_ptr<db::ScopedConnection> openLinks(const QString &path);
 std::unique_ptr<db::ScopedConnection> openLinks();
 
 // Condition "column begins with the bound text", for the prefix look-ups the
-// codes need (no LIKE: codes must not act as wildcards). Binds the prefix
-// twice: pass prefixParams(prefix) as the statement's parameters (or append).
+// codes need (no LIKE: codes must not act as wildcards; a range, so that the
+// code indexes serve it). Binds two values: pass prefixParams(prefix) as the
+// statement's parameters (or append).
 QString prefixCondition(const QString &column);
 QVariantList prefixParams(const QString &prefix);
 

@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QStringDecoder>
+#include <algorithm>
 #include <QSaveFile>
 #include <QHash>
+#include <QStringDecoder>
 
 #include <cerrno>
 
@@ -182,6 +184,15 @@ bool appendLines(const QString &path, const QStringList &lines, QString *error) 
         return false;
     }
     return true;
+}
+
+bool looksLikeUtf8(const QByteArray &bytes) {
+    if (bytes.startsWith("\xEF\xBB\xBF")) return true;
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (uchar(c) & 0x80) == 0; })) return false;
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString decoded = utf8.decode(bytes);   // decodes now, so that hasError() tells
+    Q_UNUSED(decoded);
+    return !utf8.hasError();
 }
 
 } // namespace cp1251

@@ -40,4 +40,10 @@ bool writeLines(const QString &path, const QStringList &lines, QString *error = 
 // content.
 bool appendLines(const QString &path, const QStringList &lines, QString *error = nullptr);
 
+// True for bytes that are UTF-8 rather than code page 1251 text: a UTF-8
+// byte-order mark, or non-ASCII bytes that all form UTF-8 sequences (Cyrillic
+// in code page 1251 never does: a letter byte is followed by another letter,
+// not by a continuation byte).
+bool looksLikeUtf8(const QByteArray &bytes);
+
 } // namespace cp1251

@@ -49,9 +49,12 @@ TEST(ZenkorRenumber, MapsThroughLinksRowsAndColumns) {
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("5", "030", 1, "1000"), "1");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("005", "030", 1, "(1000)"), "1") << "leading zeros do not matter";
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("8", "030", 1, "1000"), "21") << "later row with the same key wins";
-    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3:7", "030", 1, "1000"), "10..14");
-    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3П7", "030", 1, "1000"), "10..14");
-    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3..5", "030", 1, "1000"), "10..1") << "no reordering of ranges";
+    // a range: every book row of it the table knows, in book order, runs
+    // upwards compacted; a mapping that runs downwards loses no row
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3:7", "030", 1, "1000"), "10,1,14");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3П7", "030", 1, "1000"), "10,1,14");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3..5", "030", 1, "1000"), "10,1");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("8:3", "030", 1, "1000"), "21,14,1,10");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("5:5", "030", 1, "1000"), "1");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("1.3.5", "030", 1, "1000"), "1,10,1") << "unmapped 1 stays";
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("2:7", "030", 1, "1000"), "2..7") << "range with an unmapped end";
@@ -75,18 +78,9 @@ TEST(ZenkorRenumber, MapsThroughLinksRowsAndColumns) {
 
 TEST(ZenkorRenumber, ExpandRangeListCanonicalForm) {
     EXPECT_EQ(Imp::ExpandRangeList("5,1..3,2,x"), "1..3,5");
-    EXPECT_EQ(Imp::ExpandRangeList("7"), "7");
-    EXPECT_EQ(Imp::ExpandRangeList("x"), "x");
-    EXPECT_EQ(Imp::ExpandRangeList("4..2"), "4..2");
-    EXPECT_EQ(Imp::ExpandRangeList(""), "");
-    EXPECT_EQ(Imp::ExpandRangeList("3, 4 ,9,8,1"), "1,3..4,8..9");
+    EXPECT_EQ(Imp::ExpandRangeList("4..2"), "4..2") << "no valid number: unchanged";
     EXPECT_EQ(Imp::ExpandRangeList("5..9,1..3,4,7"), "1..9");
     EXPECT_EQ(Imp::ExpandRangeList("2000000000,1..1999999999"), "1..2000000000") << "wide ranges stay cheap";
-
-    EXPECT_EQ(Imp::ExpandImportedNumberList("3..5,1"), (QStringList{"3", "4", "5", "1"}));
-    EXPECT_EQ(Imp::ExpandImportedNumberList("1,3..5"), (QStringList{"1", "3", "5"}));
-    EXPECT_EQ(Imp::ExpandImportedNumberList("1.2.3"), (QStringList{"1", "2", "3"}));
-    EXPECT_EQ(Imp::ExpandImportedNumberList("5..3,x"), (QStringList{"x"}));
 }
 
 TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
@@ -105,7 +99,7 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
     };
     const QList<Case> cases = {
         {"one cell", ref("030", "1000", "5", "3"), "", "", 0, "Ф30Т[1000]СТР[1]ГР[6]"},
-        {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф30Т[1000]СТР[10..14]ГР[4..5]"},
+        {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф30Т[1000]СТР[1,10,14]ГР[4..5]"},
         {"row arithmetic: one whole reference per row", ref("030", "1000", "4-5", "3"), "", "", 0,
          "Ф30Т[1000]СТР[4]ГР[6]-Ф30Т[1000]СТР[1]ГР[6]"},
         {"row arithmetic with a product", ref("030", "1000", "3 - 4 x 5", "3"), "", "", 0,
@@ -114,8 +108,8 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
          "Ф30Т[1000]1ГР[6]-Ф30Т[1000]3ГР[6]"},
         {"quoted columns are used as written", ref("030", "1000", "5", "'ГР[9]'"), "", "", 0,
          "Ф30Т[1000]СТР[1]ГР[9]"},
-        {"table override and an empty column number list", ref("030", "9999", "5", ""), "", "1000", 0,
-         "Ф30Т[1000]СТР[1]"},
+        {"table override and an empty column number list: numbers looked up by the book's table",
+         ref("030", "9999", "5", ""), "", "1000", 0, "Ф30Т[1000]СТР[5]"},
         {"a form the program lacks keeps the book's code", ref("077", "1000", "5", ""), "", "", 0,
          "Ф077Т[1000]СТР[5]"},
     };
@@ -136,50 +130,28 @@ TEST(ZenkorReference, WithoutFormIdOnlyTheNotationChanges) {
     EXPECT_EQ(out, "Ф030СТР[1]ГР[2]");
 
     // column number lists
-    EXPECT_EQ(imp.ConvertNumberSpec("1,2", false, "030", 0, "1000", "ГР"), "ГР[1,2]");
-    EXPECT_EQ(imp.ConvertNumberSpec("1,2-3", false, "030", 0, "1000", "ГР"), "ГР[1]ГР[2]-ГР[3]");
-    EXPECT_EQ(imp.ConvertNumberSpec(" 1 : 3 ", false, "030", 0, "1000", "ГР"), "ГР[1..3]");
-    EXPECT_EQ(imp.ConvertNumberSpec("1,2:4", false, "030", 0, "1000", "ГР"), "ГР[1,2..4]");
-    EXPECT_EQ(imp.ConvertNumberSpec("", false, "030", 0, "1000", "ГР"), "");
+    EXPECT_EQ(imp.ConvertNumberSpec("1,2-3", false, "030", 0, "1000", "ГР", "1000"), "ГР[1]ГР[2]-ГР[3]");
+    EXPECT_EQ(imp.ConvertNumberSpec(" 1 : 3 ", false, "030", 0, "1000", "ГР", "1000"), "ГР[1..3]");
     // sums keep their separators inside one group
-    EXPECT_EQ(imp.ConvertNumberSpec("1+2", true, "030", 0, "1000", "СТР"), "СТР[1+2]");
-    EXPECT_EQ(imp.ConvertNumberSpec("3П7", true, "030", 0, "1000", "СТР"), "СТР[3П7]");
-    EXPECT_EQ(imp.ConvertNumberSpec("1+2-4", false, "030", 0, "1000", "ГР"), "ГР[1+2]-ГР[4]");
+    EXPECT_EQ(imp.ConvertNumberSpec("3П7", true, "030", 0, "1000", "СТР", "1000"), "СТР[3П7]");
+    EXPECT_EQ(imp.ConvertNumberSpec("1+2-4", false, "030", 0, "1000", "ГР", "1000"), "ГР[1+2]-ГР[4]");
 }
 
-TEST(ZenkorSides, SplitIntoReferencesAndParts) {
-    EXPECT_EQ(Imp::SplitSideIntoReferences(" 030,1000,1,3 + 030,1000,2,3 "),
-              (QStringList{"030,1000,1,3", "+", "030,1000,2,3"}));
-    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,1-2,3-030,1000,4,3"),
-              (QStringList{"030,1000,1-2,3", "-", "030,1000,4,3"}));
-    EXPECT_EQ(Imp::SplitSideIntoReferences("125"), (QStringList{"125"}));
-    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,1,3-4"), (QStringList{"030,1000,1,3-4"}))
-        << "fewer than three commas ahead: the minus stays inside";
-    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,'1-2,3,4,5',3"), (QStringList{"030,1000,'1-2,3,4,5',3"}));
-    EXPECT_EQ(Imp::SplitSideIntoReferences("030,1000,1,3 x 030,1000,2,3"),
-              (QStringList{"030,1000,1,3", "x", "030,1000,2,3"}));
+TEST(ZenkorSides, SplitIntoReferencesOperatorsBracketsAndConstants) {
+    const QList<QPair<QString, QStringList>> cases = {
+        {"030,1000,1-2,3-030,1000,4,3", {"030,1000,1-2,3", "-", "030,1000,4,3"}},
+        {"030,1000,1,3-4", {"030,1000,1,3-4"}},   // fewer than three commas ahead: column arithmetic
+        {"030,1000,'1-2,3,4,5',3", {"030,1000,'1-2,3,4,5',3"}},
+        {"030,1000,1,3 x 030,1000,2,3", {"030,1000,1,3", "x", "030,1000,2,3"}},
+        {"2 X 030,1000,1,3*'1.5'", {"2", "X", "030,1000,1,3", "*", "'1.5'"}},
+        {"-(030,1000,1,3 + 030,1000,2,3)", {"-", "(", "030,1000,1,3", "+", "030,1000,2,3", ")"}},
+    };
+    for (const auto &c : cases) EXPECT_EQ(Imp::SplitSideIntoReferences(c.first), c.second) << c.first.toStdString();
 
     TZenkorFormula f;
     ASSERT_TRUE(Imp::SplitReference(" 030 , 1000 , 1-2 , 3,4 ", f));
-    EXPECT_EQ(f.FormCode, "030");
-    EXPECT_EQ(f.Table, "1000");
-    EXPECT_EQ(f.Rows, "1-2");
-    EXPECT_EQ(f.Cols, "3,4");
-    EXPECT_EQ(f.SourceText, " 030 , 1000 , 1-2 , 3,4 ");
+    EXPECT_EQ(QStringList({f.FormCode, f.Table, f.Rows, f.Cols}), QStringList({"030", "1000", "1-2", "3,4"}));
     EXPECT_FALSE(Imp::SplitReference("030,1000,5", f));
-    EXPECT_TRUE(f.FormCode.isEmpty());
-    EXPECT_EQ(f.SourceText, "030,1000,5");
-}
-
-TEST(ZenkorSides, ClassifyControlType) {
-    EXPECT_EQ(Imp::ClassifyControlType({}), 2);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1")}), 0);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("F", "1", "2", "1")}), 0);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("F", "2", "1", "1")}), 1);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("G", "1", "1", "1")}), 2);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "1", "1", "1"), ref("f", "1", "1", "1")}), 2);
-    EXPECT_EQ(Imp::ClassifyControlType({ref("F", "", "1", "1")}), 2) << "no reference with form and table";
-    EXPECT_EQ(Imp::ClassifyControlType({ref("", "1", "1", "1"), ref("F", "1", "1", "1")}), 0);
 }
 
 TEST(ZenkorCycle, CommonColumnOrRowList) {
@@ -214,11 +186,14 @@ TEST(ZenkorCycle, CommonColumnOrRowList) {
     EXPECT_TRUE(out.isEmpty());
     EXPECT_FALSE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1]ГР[1,2]", "ФxТ[1]СТР[1]ГР[3,4]"}, cycle, kind, out));
     EXPECT_FALSE(Imp::ExtractCommonCycle({}, cycle, kind, out));
-    // a book's huge range is read as an interval, not number by number
-    ASSERT_TRUE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1..999999999]ГР[2]", "ФxТ[1]СТР[1..999999999]ГР[3]"}, cycle,
+    // a book's huge range is read as an interval, not number by number, and
+    // a list is a list with or without its brackets
+    ASSERT_TRUE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1..999999999]ГР[2]", "ФxТ[1]СТР1..999999999ГР[3]"}, cycle,
                                         kind, out));
     EXPECT_EQ(cycle, "СТР[1..999999999]");
     EXPECT_EQ(out, (QStringList{"ФxТ[1]ГР[2]", "ФxТ[1]ГР[3]"}));
+    ASSERT_TRUE(Imp::ExtractCommonCycle({"ФxТ[1]СТР1..20000ГР[2]", "ФxТ[1]СТР[1..20000]ГР[3]"}, cycle, kind, out));
+    EXPECT_EQ(cycle, "СТР[1..20000]");
     // lists in sum or descending notation are no lists here: no cycle, no failure
     EXPECT_FALSE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1+2]ГР[3П5]", "ФxТ[1]СТР[3..1]ГР[1]"}, cycle, kind, out));
 }
@@ -227,32 +202,19 @@ TEST(ZenkorTidy, PrefixesBracketsAndRepeats) {
     const QString side = "Ф030Т[1000]СТР[5]ГР[3] + Ф030Т[1000]СТР[6]ГР[3]";
     EXPECT_EQ(Imp::StripFormTablePrefixes(side, 0), "СТР[5]ГР[3] + СТР[6]ГР[3]");
     EXPECT_EQ(Imp::StripFormTablePrefixes(side, 1), "Т[1000]СТР[5]ГР[3] + Т[1000]СТР[6]ГР[3]");
-    EXPECT_EQ(Imp::StripFormTablePrefixes(side, 2), side);
-    EXPECT_EQ(Imp::StripFormTablePrefixes("Ф030Т(1000)СТР[1]  -  5", 0), "СТР[1] - 5");
     EXPECT_EQ(Imp::StripFormTablePrefixes("Ф030Т[1[0]]СТР[1]", 0), "СТР[1]") << "nested table brackets";
-    EXPECT_EQ(Imp::StripFormTablePrefixes("  ", 0), "  ");
 
     EXPECT_EQ(Imp::DropRepeatedColumnRef(" СТР[1]ГР[3]ГР[3]ГР[3]+СТР[2]ГР[3] "), "СТР[1]ГР[3]+СТР[2]ГР[3]");
-    EXPECT_EQ(Imp::DropRepeatedColumnRef("ГР[3]ГР[4]"), "ГР[3]ГР[4]");
-    EXPECT_EQ(Imp::DropRepeatedColumnRef("ГР[3"), "ГР[3");
-
     EXPECT_EQ(Imp::TableBracketsToParens("Т[1000]СТР[1]+т[2000]ГР[1]"), "Т(1000)СТР[1]+т(2000)ГР[1]");
-    EXPECT_EQ(Imp::TableBracketsToParens("Т[1000СТР5"), "Т[1000СТР5");
-
-    EXPECT_EQ(Imp::UnbracketSingleNumbers("СТР[1]ГР[5]"), "СТР1ГР5");
-    EXPECT_EQ(Imp::UnbracketSingleNumbers("СТР[1..3]ГР[1,2]"), "СТР[1..3]ГР[1,2]");
-    EXPECT_EQ(Imp::UnbracketSingleNumbers("ГР[]+стр[2]"), "ГР+стр2");
+    EXPECT_EQ(Imp::UnbracketSingleNumbers("СТР[1..3]ГР[5]+СТР[1,2]"), "СТР[1..3]ГР5+СТР[1,2]");
     EXPECT_EQ(Imp::UnbracketSingleNumbers("ГР[5+ГР[6]"), "ГР[5+ГР6");
-    EXPECT_EQ(Imp::UnbracketSingleNumbers("ГР5"), "ГР5");
 }
 
 TEST(ZenkorCompact, ListNotationAndColumnGroups) {
     EXPECT_EQ(Imp::CompactRowColLists("Т(1000)СТР[1]ГР[3П5]"), "Т(1000)СТР[1]ГР[3..5]");
     EXPECT_EQ(Imp::CompactRowColLists("Т(1000)СТР[1+2]ГР[3] - 5"), "Т(1000)СТР[1,2]ГР[3] - 5");
 
-    EXPECT_EQ(Imp::CompactRowColLists("Т(1)СТР[1]ГР[3] + Т(1)СТР[1]ГР[4] + Т(1)СТР[1]ГР[5]"), "Т(1)СТР[1]ГР[3..5]");
     EXPECT_EQ(Imp::CompactRowColLists("Т(1)СТР[1]ГР[5]+Т(1)СТР[1]ГР[3]+Т(1)СТР[1]ГР[4]"), "Т(1)СТР[1]ГР[3..5]");
-    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3]+СТР[1]ГР[5]"), "СТР[1]ГР[3,5]");
     EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[7]+СТР[1]ГР[1]+СТР[1]ГР[2]+СТР[1]ГР[3]"), "СТР[1]ГР[1..3,7]");
     // other terms keep their places; a group forms where its first term stood
     EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3] + СТР[2]ГР[3] + СТР[1]ГР[4]"), "СТР[1]ГР[3..4]+СТР[2]ГР[3]");
@@ -260,41 +222,12 @@ TEST(ZenkorCompact, ListNotationAndColumnGroups) {
     // not grouped: other letter case, other row list, a range, a term that goes on
     EXPECT_EQ(Imp::CompactRowColLists("т(1)СТР[1]ГР[3] + Т(1)СТР[1]ГР[4]"), "т(1)СТР[1]ГР[3]+Т(1)СТР[1]ГР[4]");
     EXPECT_EQ(Imp::CompactRowColLists("СТР[1..2]ГР[3]+СТР[1]ГР[4]"), "СТР[1..2]ГР[3]+СТР[1]ГР[4]");
-    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3П5]+СТР[1]ГР[6]"), "СТР[1]ГР[3..5]+СТР[1]ГР[6]");
-    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3]-СТР[2]ГР[1] + СТР[1]ГР[4]"), "СТР[1]ГР[3]-СТР[2]ГР[1]+СТР[1]ГР[4]");
-    EXPECT_EQ(Imp::CompactRowColLists("a - b"), "a - b");
-    EXPECT_EQ(Imp::CompactRowColLists("a + b"), "a+b");
+    // only summands are taken together; a repeated one stays a term of its own
+    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3]-СТР[2]ГР[1] + СТР[1]ГР[4]"), "СТР[1]ГР[3..4]-СТР[2]ГР[1]");
+    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3]+СТР[1]ГР[3]+СТР[1]ГР[4]"), "СТР[1]ГР[3..4]+СТР[1]ГР[3]");
+    EXPECT_EQ(Imp::CompactRowColLists("СТР[1]ГР[3]-СТР[1]ГР[4]-СТР[1]ГР[5]"), "СТР[1]ГР[3]-СТР[1]ГР[4]-СТР[1]ГР[5]");
+    EXPECT_EQ(Imp::CompactRowColLists("2*СТР[1]ГР[3]+СТР[1]ГР[4]+(СТР[1]ГР[5]+x)"),
+              "2*СТР[1]ГР[3]+СТР[1]ГР[4]+(СТР[1]ГР[5]+x)");
     EXPECT_EQ(Imp::CompactRowColLists("СТР[1ГР[3"), "СТР[1ГР[3");
     EXPECT_EQ(Imp::CompactRowColLists("+ СТР[1]ГР[3] +"), "+ СТР[1]ГР[3] +") << "fewer than two terms";
-}
-
-TEST(ZenkorPipeline, LineToStoredSides) {
-    // One line through the conversions the import applies, without Links.mdb.
-    QTemporaryDir dir;
-    Imp imp(QString(), nullptr, false, dir.path() + "/none.mdb");
-    ZenkorControlLine line;
-    ASSERT_TRUE(imp.ParseControlLine("0100001201030,1000,1,1:3 >= 030,1000,2,1:3 + 030,1000,3,1:3", line));
-    QList<TZenkorFormula> refs;
-    QStringList items;
-    for (const QString &side : {line.left, line.right})
-        for (const QString &item : Imp::SplitSideIntoReferences(side)) {
-            TZenkorFormula f;
-            if (Imp::SplitReference(item, f)) refs << f;
-        }
-    ASSERT_EQ(refs.size(), 3);
-    const int type = Imp::ClassifyControlType(refs);
-    EXPECT_EQ(type, 0);
-    const QStringList converted = imp.ConvertAllReferences(refs, 0, "", "");
-    EXPECT_EQ(converted.first(), "Ф030Т[1000]СТР[1]ГР[1..3]");
-    QString cycle, kind;
-    QStringList rest;
-    ASSERT_TRUE(Imp::ExtractCommonCycle(converted, cycle, kind, rest));
-    EXPECT_EQ(cycle, "ГР[1..3]");
-    QString right = rest[1] + "+" + rest[2];
-    right = Imp::CompactRowColLists(right);
-    right = Imp::StripFormTablePrefixes(right, type);
-    right = Imp::DropRepeatedColumnRef(right);
-    right = Imp::TableBracketsToParens(right);
-    right = Imp::UnbracketSingleNumbers(right);
-    EXPECT_EQ(right, "СТР2+СТР3");
 }

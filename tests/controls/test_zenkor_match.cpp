@@ -11,9 +11,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 namespace {
@@ -287,6 +289,24 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
                          QStringLiteral("select count(*) from zenkor_controls where commnt<>''"))
                   .toInt(),
               2);
+
+    // A book saved as UTF-8, with or without its byte-order mark, is refused
+    // with a word and the rules imported before stay.
+    const QByteArray utf8 = QStringLiteral("0100000101 30000,1000,1,4>=0 Всего\r\n").toUtf8();
+    for (const QByteArray &bytes : {utf8, QByteArray("\xEF\xBB\xBF") + utf8}) {
+        QFile f(book);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        dialogs.messages.clear();
+        dialogs.files.push_back(book);
+        w.Button1->click();
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("не в кодировке Windows-1251")))
+            << dialogs.messages[0].toStdString();
+        EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls")).toInt(),
+                  2);
+    }
 }
 
 TEST(ControlMatchWindow, ImportedInterTableAndInterFormRulesMeetTheProgramsOwn) {

@@ -45,8 +45,13 @@ TEST(ZenkorDescribe, FillsDescriptionsOfImportedRules) {
                                         QStringLiteral("ГР[5]"), QStringLiteral("СТР[1,3]"));
     const qint64 someCols = addImported(f30, QStringLiteral("(1000)"), QStringLiteral("СТР[1]"), QStringLiteral(">"),
                                         QStringLiteral("СТР[2]"), QStringLiteral("ГР[2..4]"));
+    // Ф30 (1000): body rows 1..5, body columns 4..7 (three header columns).
     const qint64 allCols = addImported(f30, QStringLiteral("(1000)"), QStringLiteral("СТР[1]"), QStringLiteral(">"),
-                                       QStringLiteral("СТР[2]"), QStringLiteral("ГР[1..4]"));
+                                       QStringLiteral("СТР[2]"), QStringLiteral("ГР[4..5,6..7]"));
+    const qint64 headerCols = addImported(f30, QStringLiteral("(1000)"), QStringLiteral("СТР[1]"), QStringLiteral(">"),
+                                          QStringLiteral("СТР[2]"), QStringLiteral("ГР[1..4]"));
+    const qint64 laterRows = addImported(f30, QStringLiteral("(1000)"), QStringLiteral("ГР[4]"), QStringLiteral(">"),
+                                         QStringLiteral("ГР[5]"), QStringLiteral("СТР[11..15]"));
     // Table found from the references; a quote survives.
     const qint64 found = addImported(0, QString(), QStringLiteral("Ф30Т[1000]СТР[1]ГР[4]"), QStringLiteral("="),
                                      QStringLiteral("Ф30Т[1000]СТР[2]ГР[4]+\"к\""), QString());
@@ -58,15 +63,17 @@ TEST(ZenkorDescribe, FillsDescriptionsOfImportedRules) {
 
     TControlMatchImporter imp(db::kMain, nullptr, false, QString());
     TProgress progress;
-    EXPECT_EQ(imp.UpdateControlDescriptions(&progress), 5);
+    EXPECT_EQ(imp.UpdateControlDescriptions(&progress), 7);
     EXPECT_FALSE(progress.isVisible());
-    EXPECT_EQ(progress.max(), 6);
-    EXPECT_EQ(progress.position(), 6);   // the passed-over rule counts too
+    EXPECT_EQ(progress.max(), 8);
+    EXPECT_EQ(progress.position(), 8);   // the passed-over rule counts too
 
     EXPECT_EQ(commentOf(allRows), QStringLiteral("стр(1) >= стр(2)+стр(3) по всем строкам"));
     EXPECT_EQ(commentOf(someRows), QStringLiteral("гр(4) <= гр(5) по стр[1+3]"));
     EXPECT_EQ(commentOf(someCols), QStringLiteral("стр(1) > стр(2) по гр[2..4]"));
     EXPECT_EQ(commentOf(allCols), QStringLiteral("стр(1) > стр(2) по всем графам"));
+    EXPECT_EQ(commentOf(headerCols), QStringLiteral("стр(1) > стр(2) по гр[1..4]"));
+    EXPECT_EQ(commentOf(laterRows), QStringLiteral("гр(4) > гр(5) по стр[11+..+15]"));
     EXPECT_EQ(commentOf(found), QStringLiteral("ф30т(1000)стр(1)гр(4) = ф30т(1000)стр(2)гр(4)+\"к\""));
     EXPECT_TRUE(commentOf(unknown).isEmpty());
     EXPECT_EQ(commentOf(described), QStringLiteral("свой"));
