@@ -44,21 +44,20 @@ QString checkedValueTable(const QString &name) {
     throw db::Error(QStringLiteral("Неизвестная таблица значений: %1").arg(name));
 }
 
-QString shortText(const QString &s, int max) { return s.left(max); }
-
 // Longest institution name kept in a file name (Cyrillic takes two bytes of
 // the 255 a file name may have; level, year and extension follow).
 constexpr int kMaxStemChars = 80;
 
-// Form name and tablen of a table from its line of the tables cache.
+// Form name and tablen of a table from its line of the tables cache, whole:
+// a shortened name would not find its table again when the file is loaded.
 bool splitTablesLine(const QString &line, QString &formName, QString &tablen) {
     const int star = line.indexOf(kTableMark);
     if (star < 0) return false;
-    formName = shortText(line.left(star), 20);
+    formName = line.left(star);
     const int start = star + kTableMark.size();
     int dash = line.indexOf(QLatin1String(" - "), start);
     if (dash < 0) dash = line.size();
-    tablen = shortText(line.mid(start, dash - start), 20);
+    tablen = line.mid(start, dash - start);
     return true;
 }
 

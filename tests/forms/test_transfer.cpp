@@ -142,6 +142,16 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     writeText(rps, {line("8", "2026", QString::number(fx.f30), "(2000)", 4, 3)});
     EXPECT_EQ(loadReport(7, rps).inserted, 1);
     EXPECT_EQ(fx.values("repdata"), QStringList{QStringLiteral("7|%1|4|3=8@2026").arg(fx.t30b)});
+
+    // Names past 20 characters and with quotes and commas travel whole and find their table again.
+    const qint64 longForm = fx.form(QStringLiteral("Ф\"Сведения, о кадрах\" №1"), QStringLiteral("Кадры"), 4, false);
+    const qint64 longTable = fx.table(longForm, QStringLiteral("(1000-дополнительная-часть)"), "Ч", 3, 3, 1, 1);
+    caches::reloadAll();
+    fx.value(fx.city, longTable, 3, 3, 10.1);
+    const QString city = fx.dir.path() + "/Город.orw";
+    EXPECT_EQ(SaveHosp(fx.city, city).written, 1);
+    EXPECT_EQ(LoadUnitInfo(fx.hospital, city, QString(), false).inserted, 1);
+    EXPECT_TRUE(fx.values().contains(QStringLiteral("%1|%2|3|3=10.1@2026").arg(fx.hospital).arg(longTable)));
 }
 
 TEST(TransferFiles, WriterSkipsValuesOfTablesNoLongerInCatalogue) {
