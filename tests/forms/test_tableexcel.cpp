@@ -108,8 +108,6 @@ TEST_F(TableExcelTest, SheetHoldsHeaderSizesAndValues) {
 
 TEST_F(TableExcelTest, NamesAndWidths) {
     EXPECT_EQ(SheetColumnWidth(57), 10);
-    EXPECT_EQ(SheetName("Ф30", "(1000)"), "Ф30(1000)");
-    EXPECT_EQ(SheetName("Очень длинное имя формы", "(1000)").size(), 20);
     EXPECT_EQ(SheetName("Ф30/1", "(1000)"), "Ф30_1(1000)");
     // The same table twice into one workbook: the name is taken.
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
