@@ -196,10 +196,9 @@ bool looksLikeOtherEncoding(const QString &path) {
 
 // Nothing of the file belongs to the target: the target is left as it is.
 [[noreturn]] void refuseNoData(const QString &path, const Scope &scope, int year, int outside) {
-    QString msg = QStringLiteral("В файле %1 нет данных %2 за %3 год. Данные не изменены.")
-                      .arg(QDir::toNativeSeparators(path), scope.target).arg(year);
-    if (outside > 0)
-        msg += QStringLiteral("\nСтрок с ячейками вне таблиц пропущено: %1.").arg(outside);
+    QString msg = loadedMessage(QStringLiteral("В файле %1 нет данных %2 за %3 год. Данные не изменены.")
+                                    .arg(QDir::toNativeSeparators(path), scope.target).arg(year),
+                                outside);
     if (looksLikeOtherEncoding(path))
         msg += QStringLiteral("\nВозможно, файл сохранен не в кодировке Windows-1251 (например, в UTF-8).");
     throw db::Error(msg);
