@@ -13,15 +13,15 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QStringDecoder>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringDecoder>
 #include <QTreeWidgetItem>
-#include <sqlite3.h>
 #include <cmath>
+#include <sqlite3.h>
 #include <unordered_map>
 
 namespace transfer {
@@ -190,8 +190,8 @@ bool looksLikeOtherEncoding(const QString &path) {
         if (uchar(c) >= 0x80) { wide = true; break; }
     if (!wide) return false;
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString decoded = utf8.decode(bytes);
-    return !utf8.hasError();
+    const QString text = utf8.decode(bytes);
+    return !utf8.hasError() && !text.isEmpty();
 }
 
 // Nothing of the file belongs to the target: the target is left as it is.
