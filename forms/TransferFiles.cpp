@@ -504,17 +504,28 @@ QString unitNameOfFile(const QString &path) {
 }
 
 qint64 FindUnitIdByFileName(const QString &path) {
-    const QString name = unitNameOfFile(path);
-    const QVariant v = db::scalar(db::connection(db::kMain),
-                                  QStringLiteral("select id from administration where upper(unit)=upper(?) "
-                                                 "order by id limit 1"),
-                                  {name});
-    if (v.isValid() && !v.isNull()) return v.toLongLong();
-    // A name the group unload had to change for the file name.
+    // The file name is the unit's name (or its unitFileStem), " - ", level and
+    // year. The longest name that begins the file name is the unit: a name that
+    // holds " - " itself ("ЦРБ - филиал") is not taken for a shorter one ("ЦРБ").
+    QString base = QFileInfo(path).fileName();
+    const int dot = base.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0 && dot >= base.size() - 4) base = base.left(dot);
+    const QString upperBase = text::upper(base);
+    qint64 best = -1;
+    qsizetype bestLength = 0;
     QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration order by id"));
-    while (q.next())
-        if (text::sameNoCase(unitFileStem(q.value(1).toString()), name)) return q.value(0).toLongLong();
-    return -1;
+    while (q.next()) {
+        const QString unit = q.value(1).toString();
+        for (const QString &key : {unit, unitFileStem(unit)}) {
+            const QString k = text::upper(key);
+            if (k.isEmpty() || k.size() <= bestLength) continue;
+            if (upperBase == k || upperBase.startsWith(k + QLatin1String(" - "))) {
+                best = q.value(0).toLongLong();
+                bestLength = k.size();
+            }
+        }
+    }
+    return best;
 }
 
 LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,

@@ -106,8 +106,9 @@ QString loadedMessage(const QString &done, int outside);
 // its extension (when its last "." lies in the last four characters), cut
 // before its first " - ".
 QString unitNameOfFile(const QString &path);
-// administration.id of the unit of that name (letters compared without regard
-// to case) or of the unit whose unitFileStem it is, -1 when none.
+// administration.id of the unit whose name or unitFileStem, followed by " - "
+// or nothing, begins the file name (without extension; letters compared
+// without regard to case); the longest such name wins; -1 when none.
 qint64 FindUnitIdByFileName(const QString &path);
 
 // Forms tree, one form of an institution or report: replaces the values of

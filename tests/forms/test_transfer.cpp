@@ -92,6 +92,9 @@ TEST(TransferFiles, GroupUnloadNamesMapBackToTheirInstitution) {
     EXPECT_EQ(unitFileName(QStringLiteral("ЦРБ"), QStringLiteral("Годовой"), 2026),
               QStringLiteral("ЦРБ - Годовой - 2026.orw"));   // names that fit stay as they were
     EXPECT_EQ(FindUnitIdByFileName(fx.dir.path() + "/црб.orw"), fx.crb);
+    // A file of an older writer that kept " - " in the name is not taken for "ЦРБ".
+    EXPECT_EQ(FindUnitIdByFileName(fx.dir.path() + "/ЦРБ - филиал - Годовой - 2026.orw"), ids[6]);
+    EXPECT_EQ(FindUnitIdByFileName(fx.dir.path() + "/ЦРБ - Годовой - 2026.orw"), fx.crb);
     EXPECT_EQ(FindUnitIdByFileName(fx.dir.path() + "/Нет такого.orw"), -1);
 }
 
