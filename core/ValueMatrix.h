@@ -1,14 +1,21 @@
 #pragma once
 // Values of one table as doubles, indexed [stored column, stored row] between
 // inclusive bounds. A cell with no stored value holds 0.
+#include "core/Common.h"
+#include "core/TableLimits.h"
+
 #include <QList>
 
 class ValueMatrix {
 public:
+    // A table past the limits of core/TableLimits.h is refused (EngineError), never allocated.
     void create(int lowColumn, int highColumn, int lowRow, int highRow) {
+        const qint64 cols = highColumn >= lowColumn ? qint64(highColumn) - lowColumn + 1 : 0;
+        const qint64 rows = highRow >= lowRow ? qint64(highRow) - lowRow + 1 : 0;
+        if (!limits::tableSizeFits(cols, rows))
+            throw EngineError(QStringLiteral("Таблица слишком велика: %1 граф и %2 строк (не более %3 граф и %4 строк).")
+                                  .arg(cols).arg(rows).arg(limits::kMaxTableColumns).arg(limits::kMaxTableRows));
         m_lc = lowColumn; m_hc = highColumn; m_lr = lowRow; m_hr = highRow;
-        const int cols = highColumn >= lowColumn ? highColumn - lowColumn + 1 : 0;
-        const int rows = highRow >= lowRow ? highRow - lowRow + 1 : 0;
         m_values = QList<double>(qsizetype(cols) * rows, 0.0);
         m_created = true;
     }

@@ -415,12 +415,16 @@ void TAdmForm::N12Click() {
         if (file.isEmpty()) return;
         const ProgressShown shown(this);
         Label1->setText(n->text(0));
-        transfer::LoadUnitInfo(TreeNodeId(n), file, shared().GroupLoadForms, clearChosenOnly(),
-                               [&](int done, int total) {
-                                   Gauge2->setMaximum(total);
-                                   Gauge2->setValue(done);
-                               });
-        showMessage(QStringLiteral("Данные по ") + n->text(0) + QStringLiteral(" загружены из файла"), this);
+        const transfer::LoadResult r =
+            transfer::LoadUnitInfo(TreeNodeId(n), file, shared().GroupLoadForms, clearChosenOnly(),
+                                   [&](int done, int total) {
+                                       Gauge2->setMaximum(total);
+                                       Gauge2->setValue(done);
+                                   });
+        showMessage(transfer::loadedMessage(QStringLiteral("Данные по ") + n->text(0) +
+                                                QStringLiteral(" загружены из файла"),
+                                            r.outside),
+                    this);
     });
 }
 
@@ -444,7 +448,7 @@ void TAdmForm::N7Click() {
                 Gauge2->setValue(done);
             });
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
-        showMessage(QStringLiteral("Подгрузка информации закончена"), this);
+        showMessage(transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside), this);
         winutil::showSkippedUnits();
     });
 }

@@ -58,6 +58,10 @@ QList<QPair<QString, qint64>> medTypes() {
 
 QString checkUnit(const UnitInfo &unit) {
     if (unit.name.trimmed().isEmpty()) return QStringLiteral("Не указано наименование подразделения.");
+    // A line break or a control character cannot travel in a file name or a line of a file.
+    for (const QChar c : unit.name)
+        if (c.unicode() < 32 && c != QLatin1Char('\t'))
+            return QStringLiteral("Наименование подразделения не может содержать переводы строк и управляющие символы.");
     return QString();
 }
 
@@ -218,7 +222,7 @@ QString levelName() {
 }
 
 static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &progress,
-                                 const std::function<void(qint64, const QString &)> &loadOne) {
+                                 const std::function<transfer::LoadResult(qint64, const QString &)> &loadOne) {
     GroupLoadResult r;
     // One transaction for the group; each file is replaced in a savepoint of
     // its own, so a file that fails leaves the others loaded.
@@ -233,7 +237,7 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
                 r.missingUnits.append(name);
                 continue;
             }
-            loadOne(id, f);
+            r.outside += loadOne(id, f).outside;
             ++r.loaded;
         } catch (const std::exception &e) {
             r.failures.append(QFileInfo(f).fileName() + QStringLiteral(": ") + winutil::errorText(e));
@@ -247,13 +251,13 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
 GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoadForms, bool clearChosenOnly,
                               const FileProgress &progress, const std::function<void(int, int)> &lineProgress) {
     return loadFiles(files, progress, [&](qint64 id, const QString &f) {
-        transfer::LoadUnitInfo(id, f, groupLoadForms, clearChosenOnly, lineProgress);
+        return transfer::LoadUnitInfo(id, f, groupLoadForms, clearChosenOnly, lineProgress);
     });
 }
 
 GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, const FileProgress &progress) {
     return loadFiles(files, progress,
-                     [&](qint64 id, const QString &f) { transfer::LoadTableFromFile(id, f, tableIdent); });
+                     [&](qint64 id, const QString &f) { return transfer::LoadTableFromFile(id, f, tableIdent); });
 }
 
 static QString formNameOfLine(const QString &line) {

@@ -73,6 +73,7 @@ struct GroupLoadResult {
     int loaded = 0;
     QStringList missingUnits;     // names of files whose unit was not found
     QStringList failures;         // "file: reason" of files that were refused
+    int outside = 0;              // lines naming cells outside their tables, skipped
 };
 using FileProgress = std::function<void(int index, const QString &unitName)>;
 GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoadForms, bool clearChosenOnly,

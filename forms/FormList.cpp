@@ -384,12 +384,15 @@ void TFormList::N11Click() {
                                                           QStringLiteral(" из..."),
                                                 s.yearFolder() + QStringLiteral("data/") + name, filter);
         if (file.isEmpty()) return;
+        transfer::LoadResult r;
         {
             WaitCursor wait;
-            transfer::loadForm(s.CurrentInstitution, file, ValueTableName(), s.SelectedFormId, s.SelectedFormName);
+            r = transfer::loadForm(s.CurrentInstitution, file, ValueTableName(), s.SelectedFormId,
+                                   s.SelectedFormName);
         }
-        showMessage(QStringLiteral("Форма ") + s.SelectedFormName + QStringLiteral(" загружена из ") +
-                        QDir::toNativeSeparators(file),
+        showMessage(transfer::loadedMessage(QStringLiteral("Форма ") + s.SelectedFormName +
+                                                QStringLiteral(" загружена из ") + QDir::toNativeSeparators(file),
+                                            r.outside),
                     this);
     });
 }
@@ -415,7 +418,7 @@ void TFormList::N26Click() {
             });
         Label1->clear();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
-        showMessage(QStringLiteral("Подгрузка информации закончена"), this);
+        showMessage(transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside), this);
         winutil::showSkippedUnits();
     });
 }

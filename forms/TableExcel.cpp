@@ -13,7 +13,9 @@
 #include "platform/office/Show.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
+#include <QMap>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
@@ -50,6 +52,51 @@ std::optional<office::HAlign> horizontalOf(QChar c) {
     }
 }
 
+// Same text, or the same number when both are numbers ("3" typed over the title "3").
+bool sameCellText(const QString &sheet, const QString &title) {
+    if (sheet == title) return true;
+    double a = 0, b = 0;
+    return num::parse(sheet, a) && num::parse(title, b) && a == b;
+}
+
+// Why the sheet is not laid out as the table, or empty when it is.
+QString layoutMismatch(const office::ExcelSheet &sheet, const TableShape &shape) {
+    // Titles of the numbering row (last header row) and column (last header column).
+    QMap<QPair<int, int>, QString> numbering;   // (row, column) of the sheet -> text
+    QSqlQuery q = db::exec(db::kMain,
+                           QStringLiteral("select \"column\", \"row\", txt from titles where \"table\"=? and "
+                                          "((\"row\"=? and \"column\">?) or (\"column\"=? and \"row\">?))"),
+                           {shape.tableIdent, shape.fixrows, shape.fixcols, shape.fixcols, shape.fixrows});
+    while (q.next())
+        numbering.insert({q.value(1).toInt() + 1, q.value(0).toInt() + 1}, text::decodeColon(q.value(2).toString()).trimmed());
+    auto check = [&](int row, int column) -> QString {
+        const auto merge = sheet.mergeAt(row, column);
+        if (merge && (merge->firstRow != row || merge->firstColumn != column)) return {};
+        const QString want = numbering.value({row, column});
+        const QString have = sheet.text(row, column).trimmed();
+        if (sameCellText(have, want)) return {};
+        return QStringLiteral("в ячейке %1 стоит \"%2\", а в таблице \"%3\"")
+            .arg(office::cellName(row, column), have, want);
+    };
+    if (shape.fixrows >= 1)
+        for (int c = shape.fixcols + 1; c <= shape.colcount; ++c)
+            if (const QString why = check(shape.fixrows + 1, c + 1); !why.isEmpty()) return why;
+    if (shape.fixcols >= 1)
+        for (int r = shape.fixrows + 1; r <= shape.rowcount; ++r)
+            if (const QString why = check(r + 1, shape.fixcols + 1); !why.isEmpty()) return why;
+    // A sheet of a larger table goes on below or to the right of this one.
+    auto filled = [&](int row, int column) {
+        return sheet.hasValue(row, column) && !sheet.text(row, column).trimmed().isEmpty();
+    };
+    for (int r = 2; r <= shape.rowcount + 2; ++r)
+        if (filled(r, shape.colcount + 2))
+            return QStringLiteral("ячейка %1 справа от таблицы заполнена").arg(office::cellName(r, shape.colcount + 2));
+    for (int c = 2; c <= shape.colcount + 1; ++c)
+        if (filled(shape.rowcount + 2, c))
+            return QStringLiteral("ячейка %1 под таблицей заполнена").arg(office::cellName(shape.rowcount + 2, c));
+    return {};
+}
+
 } // namespace
 
 TableShape ReadTableShape(qint64 tableIdent) {
@@ -57,7 +104,7 @@ TableShape ReadTableShape(qint64 tableIdent) {
                            QStringLiteral("select colcount, rowcount, fixcols, fixrows from tables where ident=?"),
                            {tableIdent});
     if (!q.next()) throw db::Error(QStringLiteral("Таблица не определена!"));
-    return {q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt()};
+    return {q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt(), tableIdent};
 }
 
 QString SheetName(const QString &formName, const QString &tableNumber) {
@@ -142,6 +189,11 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
     for (int i = 1; i <= book.sheetCount() && !sheet; ++i)
         if (text::upper(book.sheet(i).name()) == text::upper(sheetName)) sheet = &book.sheet(i);
     if (!sheet) return std::nullopt;
+    if (const QString why = layoutMismatch(*sheet, shape); !why.isEmpty())
+        throw office::Error(QStringLiteral("Лист \"%1\" не совпадает с таблицей по строению: %2. "
+                                           "Возможно, он сделан для другой таблицы или до изменения ее строения. "
+                                           "Таблица не загружена.")
+                                .arg(sheet->name(), why));
 
     QList<SheetValue> values;
     for (int r = shape.fixrows + 1; r <= shape.rowcount; ++r) {
@@ -149,6 +201,11 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
             const QVariant v = sheet->value(r + 1, c + 1);
             double value = 0;
             if (!v.isValid() || v.isNull()) continue;
+            if (v.typeId() == QMetaType::Bool)
+                throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: логическое значение %3 не является числом. "
+                                                   "Таблица не загружена.")
+                                        .arg(sheet->name(), office::cellName(r + 1, c + 1),
+                                             v.toBool() ? QStringLiteral("ИСТИНА") : QStringLiteral("ЛОЖЬ")));
             if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
                 value = v.toDouble();
             } else {
@@ -160,8 +217,9 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
                                             .arg(sheet->name(), office::cellName(r + 1, c + 1), t));
             }
             if (!std::isfinite(value))
-                throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: неверное число. Таблица не загружена.")
-                                        .arg(sheet->name(), office::cellName(r + 1, c + 1)));
+                throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: число \"%3\" вне допустимых пределов. "
+                                                   "Таблица не загружена.")
+                                        .arg(sheet->name(), office::cellName(r + 1, c + 1), v.toString()));
             if (value != 0) values.append({c + 1, r + 1, value});
         }
     }
@@ -281,8 +339,14 @@ void Excel2Click(TVTable &table) {
         const SharedState &s = shared();
         const TableShape shape = ReadTableShape(s.TableIdent);
         office::ExcelWorkbook book = office::ExcelWorkbook::open(file);
-        const auto values = ReadTableSheet(book, SheetName(s.TableFormName, s.TableNumber), shape);
-        if (!values) return;
+        const QString sheetName = SheetName(s.TableFormName, s.TableNumber);
+        const auto values = ReadTableSheet(book, sheetName, shape);
+        if (!values) {
+            showMessage(QStringLiteral("В книге %1 нет листа \"%2\". Таблица не загружена.")
+                            .arg(QDir::toNativeSeparators(file), sheetName),
+                        &table);
+            return;
+        }
         StoreTableValues(ValueTableName(), s.CurrentInstitution, s.Year, s.TableIdent, *values);
         table.TableShow();
     });

@@ -35,6 +35,7 @@ struct SheetSource {
 
 struct TableShape {
     int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0;
+    qint64 tableIdent = 0;   // its numbering titles are compared with the sheet's
 };
 // Geometry of a table by its ident; throws db::Error when there is none.
 TableShape ReadTableShape(qint64 tableIdent);
@@ -57,8 +58,12 @@ struct SheetValue {
 };
 // The values of the sheet named like the table (letter case ignored) over
 // the data area, zero and empty cells left out; nothing when no sheet has the
-// name. Every cell is checked first: a text that is no number throws
-// office::Error naming the cell, so that nothing is stored from a bad sheet.
+// name. The sheet must have the table's layout: the numbering row and column
+// (the last header row and column) as the output writes them, and nothing in
+// the row below and the column right of the value area. Every cell is
+// checked first: a text that is no number, a logical value or a number past
+// the range of a double throws office::Error naming the cell, so that nothing
+// is stored from a bad sheet.
 std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, const QString &sheetName,
                                                 const TableShape &shape);
 // Replaces the stored values of the institution's table and year by values,

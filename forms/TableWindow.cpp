@@ -738,9 +738,13 @@ void TVTable::N35Click() {
             struct CursorBack {
                 ~CursorBack() { QApplication::restoreOverrideCursor(); }
             } back;
-            transfer::loadTable(s.CurrentInstitution, file, tableedit::valueTable(s.DataTableName), s.TableFormId,
-                                formName, s.TableIdent, s.TableNumber);
-            showMessage(QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, s.TableNumber, file), this);
+            const transfer::LoadResult r = transfer::loadTable(s.CurrentInstitution, file,
+                                                               tableedit::valueTable(s.DataTableName), s.TableFormId,
+                                                               formName, s.TableIdent, s.TableNumber);
+            showMessage(transfer::loadedMessage(
+                            QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, s.TableNumber, file),
+                            r.outside),
+                        this);
         }
     } catch (const std::exception &e) {
         const QString why = winutil::errorText(e);

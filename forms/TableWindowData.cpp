@@ -1,6 +1,7 @@
 #include "forms/TableWindowData.h"
 
 #include "core/CellNumbering.h"
+#include "core/TableLimits.h"
 #include "core/TextUtil.h"
 #include "forms/TableLayout.h"
 #include "platform/Database.h"
@@ -78,6 +79,13 @@ TableDefinition readTableDefinition(const QSqlDatabase &d, qint64 formId, const 
         def.fixrows = std::clamp(q.value(5).toInt(), 0, def.rowcount);
         def.floattype = q.value(6).toBool();
         def.scan = q.value(7).toInt();
+    }
+    if (!limits::tableSizeFits(def.colcount, def.rowcount)) {
+        def.error = QStringLiteral("Таблица %1 слишком велика: %2 граф и %3 строк (не более %4 граф и %5 строк). "
+                                   "Таблица не открыта.")
+                        .arg(def.tablen).arg(def.colcount).arg(def.rowcount)
+                        .arg(limits::kMaxTableColumns).arg(limits::kMaxTableRows);
+        return def;
     }
     def.columnPixels = QList<int>(def.colcount, 0);
     def.rowPixels = QList<int>(def.rowcount, 0);

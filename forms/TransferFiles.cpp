@@ -8,14 +8,19 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
+#include "platform/QuotedFields.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringDecoder>
 #include <QTreeWidgetItem>
+#include <cmath>
 #include <sqlite3.h>
 #include <unordered_map>
 
@@ -23,7 +28,6 @@ namespace transfer {
 
 namespace {
 
-const QChar kQuote = QLatin1Char('"');
 const QString kTableMark = QStringLiteral("*Т");   // Cyrillic capital Т
 
 bool isInteger(const QString &s, int *value = nullptr) {
@@ -40,17 +44,20 @@ QString checkedValueTable(const QString &name) {
     throw db::Error(QStringLiteral("Неизвестная таблица значений: %1").arg(name));
 }
 
-QString shortText(const QString &s, int max) { return s.left(max); }
+// Longest institution name kept in a file name (Cyrillic takes two bytes of
+// the 255 a file name may have; level, year and extension follow).
+constexpr int kMaxStemChars = 80;
 
-// Form name and tablen of a table from its line of the tables cache.
+// Form name and tablen of a table from its line of the tables cache, whole:
+// a shortened name would not find its table again when the file is loaded.
 bool splitTablesLine(const QString &line, QString &formName, QString &tablen) {
     const int star = line.indexOf(kTableMark);
     if (star < 0) return false;
-    formName = shortText(line.left(star), 20);
+    formName = line.left(star);
     const int start = star + kTableMark.size();
     int dash = line.indexOf(QLatin1String(" - "), start);
     if (dash < 0) dash = line.size();
-    tablen = shortText(line.mid(start, dash - start), 20);
+    tablen = line.mid(start, dash - start);
     return true;
 }
 
@@ -82,6 +89,8 @@ public:
             res.formName = text::upper(r.form);
         }
         if (res.ident >= 0) res.index = IndexOfTableIdent(res.ident);
+        // The catalogue look-up matches a prefix: "" or "(10" would find "(1000)".
+        if (res.index >= 0 && !namesTable(res.index, res.formName, r.tablen)) res.index = -1;
         if (res.index < 0) res.ident = -1;
         return *(m_last = &m_cache.emplace(key, res).first->second);
     }
@@ -95,6 +104,12 @@ public:
     }
 
 private:
+    static bool namesTable(int index, const QString &formName, const QString &tablen) {
+        if (index >= shared().TablesList.count()) return false;
+        const QString line = text::upper(shared().TablesList.text(index));
+        const QString key = text::upper(formName + kTableMark + tablen);
+        return line == key || line.startsWith(key + QLatin1String(" - "));
+    }
     FileKind m_kind;
     std::unordered_map<QString, Resolved> m_cache;   // node-based: references stay valid
     const Resolved *m_last = nullptr;
@@ -137,6 +152,7 @@ void ensureHospitalIndex(sqlite3 *h, const QString &table) {
 }
 
 struct Scope {
+    QString target;                 // what is loaded, for messages: "формы Ф30", "таблицы Ф30Т(1000)", ...
     QString valueTable;             // checked name
     qint64 hospital = 0;
     bool clearAll = true;           // every value of the hospital and year
@@ -146,8 +162,9 @@ struct Scope {
 };
 
 // A load that replaces the given tables of one institution or report.
-Scope tablesScope(const QString &valueTable, qint64 hospital, const QList<qint64> &tables) {
+Scope tablesScope(const QString &target, const QString &valueTable, qint64 hospital, const QList<qint64> &tables) {
     Scope s;
+    s.target = target;
     s.valueTable = checkedValueTable(valueTable);
     s.hospital = hospital;
     s.clearAll = false;
@@ -161,6 +178,31 @@ struct Row {
     int column;
     int row;
 };
+
+// Text in code page 1251 is almost never valid UTF-8 once it holds a letter
+// outside ASCII; a file that is, was most likely saved in another encoding.
+bool looksLikeOtherEncoding(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray bytes = f.readAll();
+    bool wide = false;
+    for (char c : bytes)
+        if (uchar(c) >= 0x80) { wide = true; break; }
+    if (!wide) return false;
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(bytes);
+    return !utf8.hasError() && !text.isEmpty();
+}
+
+// Nothing of the file belongs to the target: the target is left as it is.
+[[noreturn]] void refuseNoData(const QString &path, const Scope &scope, int year, int outside) {
+    QString msg = loadedMessage(QStringLiteral("В файле %1 нет данных %2 за %3 год. Данные не изменены.")
+                                    .arg(QDir::toNativeSeparators(path), scope.target).arg(year),
+                                outside);
+    if (looksLikeOtherEncoding(path))
+        msg += QStringLiteral("\nВозможно, файл сохранен не в кодировке Windows-1251 (например, в UTF-8).");
+    throw db::Error(msg);
+}
 
 LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &scope) {
     const int year = shared().Year;
@@ -181,12 +223,24 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
     Catalogue catalogue(file.kind);
     QList<Row> rows;
     rows.reserve(file.records.size());
+    QHash<QPair<qint64, qint64>, int> lineOfCell;   // (ident, column:row) -> line of the file
     for (const Record &r : file.records) {
         if (r.year != year) { ++result.skipped; continue; }
         const Resolved &res = catalogue.resolve(r);
         if (res.ident < 0 || (scope.accept && !scope.accept(r, res))) { ++result.skipped; continue; }
+        // Header cells and cells past the table's edge are never stored.
+        if (!Catalogue::inRange(res, r)) { ++result.outside; continue; }
+        const QPair<qint64, qint64> cell(res.ident, (qint64(r.column) << 32) | quint32(r.row));
+        const int first = lineOfCell.value(cell, 0);
+        if (first > 0)
+            throw db::Error(QStringLiteral("Файл %1: строки %2 и %3 задают значение одной и той же ячейки "
+                                           "(%4Т%5, графа %6, строка %7). Данные не загружены.")
+                                .arg(QDir::toNativeSeparators(path)).arg(first).arg(r.line)
+                                .arg(res.formName, r.tablen).arg(r.column).arg(r.row));
+        lineOfCell.insert(cell, r.line);
         rows.append(Row{r.value, res.ident, r.column, r.row});
     }
+    if (rows.isEmpty()) refuseNoData(path, scope, year, result.outside);
 
     const QSqlDatabase d = db::connection(db::kData);
     sqlite3 *h = handleOf(d);
@@ -235,6 +289,15 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
     return result;
 }
 
+// "Ф30Т(1000)" of a table of the catalogue, for messages.
+QString tableName(qint64 ident) {
+    const int idx = IndexOfTableIdent(ident);
+    QString form, tablen;
+    if (idx < 0 || idx >= shared().TablesList.count() || !splitTablesLine(shared().TablesList.text(idx), form, tablen))
+        return QString::number(ident);
+    return form + QStringLiteral("Т") + tablen;
+}
+
 QList<qint64> tablesOfForm(qint64 formId) {
     QList<qint64> out;
     for (const QVariant &v : db::column(db::connection(db::kMain),
@@ -263,44 +326,25 @@ FileKind kindOfFile(const QString &path) {
 
 QString formatRecord(const QString &data, const QString &year, const QString &form, const QString &tablen,
                      int column, int row) {
-    QString s;
-    s.reserve(data.size() + year.size() + form.size() + tablen.size() + 32);
-    s += kQuote; s += data; s += QLatin1String("\",\"");
-    s += year; s += QLatin1String("\",\"");
-    s += form; s += QLatin1String("\",\"");
-    s += tablen; s += QLatin1String("\",\"");
-    s += QString::number(column); s += QLatin1String("\",\"");
-    s += QString::number(row); s += kQuote;
-    return s;
+    return quoted::join({data, year, form, tablen, QString::number(column), QString::number(row)});
 }
 
-// Splits a line into its fields; form and tablen reuse the texts of the
+// Splits a line into its fields; form and tablen share the texts of the
 // previous record when they are the same (lines of one table follow each other).
-static bool parseLine(QStringView line, Record &out, QString *why, const Record *previous) {
+static bool parseLine(const QString &line, Record &out, QString *why, const Record *previous) {
     auto fail = [&](const QString &reason) {
         if (why) *why = reason;
         return false;
     };
-    QStringView fields[6];
-    qsizetype pos = 0;
-    const qsizetype n = line.size();
-    for (int i = 0; i < 6; ++i) {
-        if (pos >= n || line[pos] != kQuote) return fail(QStringLiteral("поле %1 не заключено в кавычки").arg(i + 1));
-        const qsizetype close = line.indexOf(kQuote, pos + 1);
-        if (close < 0) return fail(QStringLiteral("поле %1 не закрыто кавычкой").arg(i + 1));
-        fields[i] = line.mid(pos + 1, close - pos - 1);
-        pos = close + 1;
-        if (i < 5) {
-            if (pos >= n || line[pos] != QLatin1Char(','))
-                return fail(QStringLiteral("в строке меньше шести полей"));
-            ++pos;
-        }
-    }
-    if (pos != n) return fail(QStringLiteral("лишний текст после шестого поля"));
+    QStringList fields;
+    if (!quoted::split(line, fields)) return fail(QStringLiteral("поля не заключены в кавычки"));
+    if (fields.size() != 6)
+        return fail(QStringLiteral("в строке %1 полей вместо шести").arg(fields.size()));
     bool ok = false;
     out.value = fields[0].toDouble(&ok);
-    if (!ok || fields[0].trimmed().size() != fields[0].size())
-        return fail(QStringLiteral("значение \"%1\" не является числом").arg(fields[0]));
+    // nan, inf and overflowing values would spoil every sum over the cell.
+    if (!ok || !std::isfinite(out.value) || fields[0].trimmed().size() != fields[0].size())
+        return fail(QStringLiteral("значение \"%1\" не является конечным числом").arg(fields[0]));
     out.year = fields[1].toInt(&ok);
     if (!ok) return fail(QStringLiteral("год \"%1\" не является целым числом").arg(fields[1]));
     if (fields[2].isEmpty()) return fail(QStringLiteral("не указана форма"));
@@ -308,10 +352,8 @@ static bool parseLine(QStringView line, Record &out, QString *why, const Record 
     if (!ok) return fail(QStringLiteral("графа \"%1\" не является целым числом").arg(fields[4]));
     out.row = fields[5].toInt(&ok);
     if (!ok) return fail(QStringLiteral("строка \"%1\" не является целым числом").arg(fields[5]));
-    if (previous && fields[2] == previous->form) out.form = previous->form;
-    else out.form = fields[2].toString();
-    if (previous && fields[3] == previous->tablen) out.tablen = previous->tablen;
-    else out.tablen = fields[3].toString();
+    out.form = previous && fields[2] == previous->form ? previous->form : fields[2];
+    out.tablen = previous && fields[3] == previous->tablen ? previous->tablen : fields[3];
     return true;
 }
 
@@ -400,15 +442,26 @@ QString safeFileName(const QString &name) {
     return s;
 }
 
+QString unitFileStem(const QString &name) {
+    QString s = safeFileName(name);
+    s.replace(QLatin1String(" - "), QLatin1String(" _ "));   // the group load cuts the name at " - "
+    if (s.size() > kMaxStemChars) s = s.left(kMaxStemChars).trimmed();
+    if (s == name) return s;
+    // The name cannot stand in a file name as it is: a mark made of the whole
+    // name lets the group load find the institution again.
+    const QByteArray hash = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256).toHex().left(8);
+    return s + QStringLiteral(" ~") + QString::fromLatin1(hash);
+}
+
 QString unitFileName(const QString &nodeText, const QString &levelText, int year) {
-    return safeFileName(nodeText + QStringLiteral(" - ") + levelText + QStringLiteral(" - ") + QString::number(year)) +
-           QStringLiteral(".orw");
+    return unitFileStem(nodeText) + QStringLiteral(" - ") + safeFileName(levelText) + QStringLiteral(" - ") +
+           QString::number(year) + QStringLiteral(".orw");
 }
 
 static void saveTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
                      const std::function<void(const QString &)> &progress, TreeWriteResult &out) {
     if (node->childCount() > 0) {
-        const QString sub = paths::withSlash(folder) + safeFileName(node->text(0));
+        const QString sub = paths::withSlash(folder) + unitFileStem(node->text(0));
         if (!paths::makePath(sub))
             throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(sub)));
         for (int i = 0; i < node->childCount(); ++i) saveTree(node->child(i), sub, levelText, year, progress, out);
@@ -435,6 +488,12 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
 
 // ---- Readers ---------------------------------------------------------------
 
+QString loadedMessage(const QString &done, int outside) {
+    if (outside <= 0) return done;
+    return done + QStringLiteral("\nСтрок с ячейками вне таблиц (заголовки, лишние графы и строки) пропущено: %1.")
+                      .arg(outside);
+}
+
 QString unitNameOfFile(const QString &path) {
     QString name = QFileInfo(path).fileName();
     const int dot = name.lastIndexOf(QLatin1Char('.'));
@@ -445,17 +504,34 @@ QString unitNameOfFile(const QString &path) {
 }
 
 qint64 FindUnitIdByFileName(const QString &path) {
-    const QVariant v = db::scalar(db::connection(db::kMain),
-                                  QStringLiteral("select id from administration where upper(unit)=upper(?) "
-                                                 "order by id limit 1"),
-                                  {unitNameOfFile(path)});
-    return v.isValid() && !v.isNull() ? v.toLongLong() : -1;
+    // The file name is the unit's name (or its unitFileStem), " - ", level and
+    // year. The longest name that begins the file name is the unit: a name that
+    // holds " - " itself ("ЦРБ - филиал") is not taken for a shorter one ("ЦРБ").
+    QString base = QFileInfo(path).fileName();
+    const int dot = base.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0 && dot >= base.size() - 4) base = base.left(dot);
+    const QString upperBase = text::upper(base);
+    qint64 best = -1;
+    qsizetype bestLength = 0;
+    QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration order by id"));
+    while (q.next()) {
+        const QString unit = q.value(1).toString();
+        for (const QString &key : {unit, unitFileStem(unit)}) {
+            const QString k = text::upper(key);
+            if (k.isEmpty() || k.size() <= bestLength) continue;
+            if (upperBase == k || upperBase.startsWith(k + QLatin1String(" - "))) {
+                best = q.value(0).toLongLong();
+                bestLength = k.size();
+            }
+        }
+    }
+    return best;
 }
 
 LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
                     const QString &formName) {
     const ParsedFile file = readFile(path);
-    Scope s = tablesScope(valueTable, hospital, tablesOfForm(formId));
+    Scope s = tablesScope(QStringLiteral("формы ") + formName, valueTable, hospital, tablesOfForm(formId));
     const FileKind kind = file.kind;
     s.accept = [&](const Record &r, const Resolved &) {
         if (kind == FileKind::ById) return r.form.toLongLong() == formId;
@@ -466,30 +542,21 @@ LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTa
 
 LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent) {
     const ParsedFile file = readFile(path);
-    Scope s = tablesScope(QStringLiteral("data"), hospital, {tableIdent});
-    s.accept = [&](const Record &r, const Resolved &res) {
-        return res.ident == tableIdent && Catalogue::inRange(res, r);
-    };
+    Scope s = tablesScope(QStringLiteral("таблицы ") + tableName(tableIdent), QStringLiteral("data"), hospital,
+                          {tableIdent});
+    s.accept = [&](const Record &, const Resolved &res) { return res.ident == tableIdent; };
     return runLoad(path, file, s);
 }
 
 LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
                      const QString &formName, qint64 tableIdent, const QString &tableNumber) {
     const ParsedFile file = readFile(path);
-    Scope s = tablesScope(valueTable, hospital, {tableIdent});
+    Scope s = tablesScope(QStringLiteral("таблицы %1Т%2").arg(formName, tableNumber), valueTable, hospital,
+                          {tableIdent});
     const FileKind kind = file.kind;
     s.accept = [&](const Record &r, const Resolved &res) {
         if (r.tablen != tableNumber || res.ident != tableIdent) return false;
-        const bool sameForm = kind == FileKind::ById ? r.form.toLongLong() == formId
-                                                     : text::sameNoCase(r.form, formName);
-        if (!sameForm) return false;
-        // Lines are decided before anything is deleted: refusing here changes nothing.
-        if (!Catalogue::inRange(res, r))
-            throw db::Error(QStringLiteral("Файл %1: строка %2 указывает ячейку вне границ таблицы %3Т%4 "
-                                           "(графа %5, строка %6). Данные не загружены.")
-                                .arg(QDir::toNativeSeparators(path)).arg(r.line).arg(formName, tableNumber)
-                                .arg(r.column).arg(r.row));
-        return true;
+        return kind == FileKind::ById ? r.form.toLongLong() == formId : text::sameNoCase(r.form, formName);
     };
     return runLoad(path, file, s);
 }
@@ -499,6 +566,8 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
     const ParsedFile file = readFile(path);
     const QStringList chosen = splitNames(groupLoadForms);
     Scope s;
+    s.target = chosen.isEmpty() ? QStringLiteral("форм учреждения")
+                                : QStringLiteral("выбранных форм (%1)").arg(chosen.join(QStringLiteral(", ")));
     s.valueTable = QStringLiteral("data");
     s.hospital = hospital;
     s.progress = lineProgress;
@@ -514,9 +583,8 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
                                             params))
             s.clearTables.append(v.toLongLong());
     }
-    s.accept = [&](const Record &r, const Resolved &res) {
-        if (!Catalogue::inRange(res, r)) return false;
-        return chosen.isEmpty() || chosen.contains(res.formName);
+    s.accept = [&](const Record &, const Resolved &res) {
+        return chosen.isEmpty() || chosen.contains(text::upper(res.formName));
     };
     return runLoad(path, file, s);
 }
@@ -524,6 +592,7 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
 LoadResult loadReport(qint64 reportId, const QString &path) {
     const ParsedFile file = readFile(path);
     Scope s;
+    s.target = QStringLiteral("сводного отчета");
     s.valueTable = QStringLiteral("repdata");
     s.hospital = reportId;
     s.clearAll = true;

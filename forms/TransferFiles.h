@@ -3,9 +3,15 @@
 // joined by commas (value, year, form, tablen, column, row), code page 1251,
 // CR LF. ".orw"/".rpd" carry the form's name, ".orv"/".rps" its id.
 //
+// Inside a field a double quote is written doubled (platform/QuotedFields).
+//
 // Every load reads and checks the whole file first and then replaces the
-// target scope in one transaction: a malformed file, a file of another year or
-// a file of an unknown kind changes nothing and says why (db::Error).
+// target scope in one transaction. One policy for every reader: a malformed
+// line (also a value that is nan, inf or overflows), one cell given twice, a
+// file of another year or of an unknown kind, and a file with no line for the
+// target change nothing and say why (db::Error). Lines naming a cell outside
+// the table's value cells are skipped and counted; the table number of a line
+// must match the catalogue exactly.
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -63,9 +69,14 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
 // The institution's values of the open year from "dbdat" (table "data").
 WriteResult SaveHosp(qint64 institutionId, const QString &path);
 
-// File name of one unit: node text + " - " + level + " - " + year + ".orw";
-// characters that cannot stand in a file name are replaced by "_".
+// File name of one unit: unitFileStem(node text) + " - " + level + " - " + year + ".orw".
 QString unitFileName(const QString &nodeText, const QString &levelText, int year);
+// The unit's name as it stands in file and folder names: the name itself, or,
+// when it cannot stand there as it is (characters a file name cannot hold,
+// " - ", leading or trailing blanks, more than 80 characters), a cleaned and
+// shortened name followed by " ~" and a mark made of the whole name, which
+// FindUnitIdByFileName maps back to the unit.
+QString unitFileStem(const QString &name);
 QString safeFileName(const QString &name);
 
 // Writes the subtree of a node (TreeNodeId = administration.id):
@@ -84,15 +95,20 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
 struct LoadResult {
     int lines = 0;       // lines in the file
     int inserted = 0;
-    int skipped = 0;     // lines outside the scope (other form, table, year, range)
+    int skipped = 0;     // lines outside the scope (other form, table, year)
+    int outside = 0;     // lines of the scope naming a cell outside the table's value cells
 };
+
+// The load's closing message: done + the count of skipped outside cells, if any.
+QString loadedMessage(const QString &done, int outside);
 
 // Institution name of a transfer file: the file name without folder, without
 // its extension (when its last "." lies in the last four characters), cut
 // before its first " - ".
 QString unitNameOfFile(const QString &path);
-// administration.id of the unit of that name (letters compared without regard
-// to case), -1 when none.
+// administration.id of the unit whose name or unitFileStem, followed by " - "
+// or nothing, begins the file name (without extension; letters compared
+// without regard to case); the longest such name wins; -1 when none.
 qint64 FindUnitIdByFileName(const QString &path);
 
 // Forms tree, one form of an institution or report: replaces the values of
@@ -103,9 +119,7 @@ LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTa
 // Forms tree, one table of an institution from a group of files (range checked).
 LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent);
 
-// Table window, the shown table of an institution or report. A line of the
-// table that names a cell outside the table's value cells refuses the whole
-// file: nothing is deleted or written (db::Error).
+// Table window, the shown table of an institution or report.
 LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
                      const QString &formName, qint64 tableIdent, const QString &tableNumber);
 

@@ -24,8 +24,11 @@ bool split(const QString &raw, QStringList &fields) {
     while (i < n) {
         const QChar c = raw[i];
         if (c != u'"') {
-            cur += c;
-            ++i;
+            // The text up to the next quote in one piece.
+            qsizetype q = raw.indexOf(u'"', i);
+            if (q < 0 || q > n - 1) q = n - 1;
+            cur += QStringView(raw).mid(i, q - i);
+            i = q;
             continue;
         }
         if (i == n - 1) { // the closing quote of the line

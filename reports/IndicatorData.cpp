@@ -1,6 +1,7 @@
 #include "reports/IndicatorData.h"
 
 #include "core/FormulaHighlighter.h"
+#include "core/TableLimits.h"
 #include "core/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -308,6 +309,12 @@ SetTable LoadSet(qint64 term) {
         t.rowCount = qMax(t.rowCount, f.row + 1);
         t.columnCount = qMax(t.columnCount, f.column + 1);
     }
+    // Title column and row included: a grid past the limits would not fit in memory.
+    if (!limits::tableSizeFits(qMax(0, t.columnCount - 1), qMax(0, t.rowCount - 1)))
+        throw IndicatorError(QStringLiteral("Набор показателей слишком велик: %1 граф и %2 строк "
+                                            "(не более %3 граф и %4 строк). Набор не открыт.")
+                                 .arg(t.columnCount - 1).arg(t.rowCount - 1)
+                                 .arg(limits::kMaxTableColumns).arg(limits::kMaxTableRows));
     t.widths = QList<int>(t.columnCount, kStandardWidth);
     t.heights = QList<int>(t.rowCount, kStandardHeight);
     t.cells = QList<QStringList>(t.columnCount, QStringList(t.rowCount));
@@ -381,6 +388,12 @@ int toInt(const QString &s, int lineNo, const QString &what) {
     return v;
 }
 
+// A grid of a set larger than any table is refused before anything is made of it.
+void checkIndex(int value, int low, int high, int lineNo, const QString &what) {
+    if (value < low || value > high)
+        badLine(lineNo, QStringLiteral("%1 %2 вне пределов %3..%4").arg(what).arg(value).arg(low).arg(high));
+}
+
 } // namespace
 
 QStringList SetFileLines(qint64 top, const ChildrenFn &children) {
@@ -442,9 +455,14 @@ QList<LoadedSet> LoadSetFileLines(const QStringList &lines, qint64 selected) {
         if (section == 3) {
             dl.b = toInt(middle, lineNo, QStringLiteral("номер строки"));
             dl.text = text::decodeLineBreaks(last);
+            // Identifiers are kept with column -1 and their number as the row.
+            checkIndex(dl.a, dl.a == -1 ? -1 : 0, limits::kMaxTableColumns, lineNo, QStringLiteral("номер графы"));
+            checkIndex(dl.b, 0, limits::kMaxTableRows, lineNo, QStringLiteral("номер строки"));
         } else {
             dl.text = text::decodeLineBreaks(middle);
             dl.b = toInt(last, lineNo, QStringLiteral("размер"));
+            if (section == 1) checkIndex(dl.a, 0, limits::kMaxTableColumns, lineNo, QStringLiteral("номер графы"));
+            else checkIndex(dl.a, 0, limits::kMaxTableRows, lineNo, QStringLiteral("номер строки"));
         }
         data.append(dl);
     }

@@ -218,7 +218,9 @@ void TRepList::N1Click() {
             showWarning(QStringLiteral("Строки файла, которые не относятся к таблицам перечня форм или к %1 году, "
                                        "не загружены: %2").arg(shared().yearText()).arg(r.skipped),
                         this);
-        showMessage(QStringLiteral("Данные по ") + name + QStringLiteral(" загружены из файла"), this);
+        showMessage(transfer::loadedMessage(QStringLiteral("Данные по ") + name + QStringLiteral(" загружены из файла"),
+                                            r.outside),
+                    this);
     });
 }
 

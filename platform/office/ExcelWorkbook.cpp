@@ -689,6 +689,9 @@ struct XlsxWriter {
                                                                        : numberText(cell.value.toDouble()));
                 } else if (cell.value.typeId() == QMetaType::Double) {
                     w.writeTextElement(QStringLiteral("v"), numberText(cell.value.toDouble()));
+                } else if (cell.value.typeId() == QMetaType::Bool) {
+                    w.writeAttribute(QStringLiteral("t"), QStringLiteral("b"));
+                    w.writeTextElement(QStringLiteral("v"), cell.value.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
                 } else if (cell.value.isValid()) {
                     w.writeAttribute(QStringLiteral("t"), QStringLiteral("s"));
                     w.writeTextElement(QStringLiteral("v"), QString::number(stringId(cell.value.toString())));
@@ -967,11 +970,13 @@ struct XlsxReader {
                 } else if (type == QLatin1String("str") || type == QLatin1String("e")) {
                     if (!v.isNull()) value = v.text();
                 } else if (type == QLatin1String("b")) {
-                    if (!v.isNull()) value = v.text().trimmed() == QLatin1String("1") ? 1.0 : 0.0;
+                    if (!v.isNull()) value = v.text().trimmed() == QLatin1String("1");
                 } else if (!v.isNull()) {
+                    // A number that does not fit a double stays text: the reader tells it, never drops it.
                     bool ok = false;
                     const double dv = v.text().trimmed().toDouble(&ok);
-                    if (ok) value = dv;
+                    if (ok && std::isfinite(dv)) value = dv;
+                    else value = v.text().trimmed();
                 }
                 auto &cell = s.cells_[{ref.row, ref.column}];
                 if (value.isValid() && !(value.typeId() == QMetaType::QString && value.toString().isEmpty()))

@@ -93,6 +93,12 @@ TEST(AdmTree, UnitsAndPopulations) {
     EXPECT_EQ(readUnit(fx.crb).name, "ЦРБ-2");
     EXPECT_EQ(readPopulation(fx.crb, 2026)->common, "110");
     EXPECT_THROW(addUnit(0, UnitInfo{"  ", -1, false}), db::Error);
+    // A line break or NUL cannot travel in a file name or a line of a file.
+    for (const QString &name : {QStringLiteral("ЦРБ\nфилиал"), QStringLiteral("ЦРБ\r"), QStringLiteral("Ц") + QChar(0)}) {
+        EXPECT_THROW(addUnit(0, UnitInfo{name, -1, false}), db::Error);
+        EXPECT_THROW(saveUnit(fx.crb, UnitInfo{name, -1, false}, std::nullopt, 2026), db::Error);
+    }
+    EXPECT_EQ(readUnit(fx.crb).name, "ЦРБ-2");
 }
 
 TEST(AdmTree, DropCasesAndOrder) {

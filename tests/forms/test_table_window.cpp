@@ -223,6 +223,7 @@ TEST_F(TableWindowTest, TransferFileReplacesTableOnlyWhenWholeFileIsSound) {
         "\"33\",\"1999\",\"Ф30\",\"(1000)\",\"5\",\"6\"",       // other year
         "\"44\",\"" + year + "\",\"Ф14\",\"(1000)\",\"5\",\"6\"",  // other form
         "\"55\",\"" + year + "\",\"Ф30\",\"(2000)\",\"5\",\"6\"",  // other table
+        "\"66\",\"" + year + "\",\"Ф30\",\"(1000)\",\"4\",\"6\"",  // a header cell: skipped, counted
     }));
     ASSERT_TRUE(cp1251::writeLines(bad, {
         "\"77\",\"" + year + "\",\"Ф30\",\"(1000)\",\"5\",\"5\"",
@@ -236,6 +237,7 @@ TEST_F(TableWindowTest, TransferFileReplacesTableOnlyWhenWholeFileIsSound) {
     dialogs.files = {good};
     w->N35Click();
     EXPECT_TRUE(dialogs.sawMessage("Таблица Ф30Т(1000) загружена из " + good));
+    EXPECT_TRUE(dialogs.sawMessage("пропущено: 1"));
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 11.0));
     EXPECT_EQ(stored(6, 6), std::make_pair(1, 22.0));
     EXPECT_EQ(stored(5, 6).first, 0);
@@ -336,6 +338,20 @@ TEST_F(TableWindowTest, MissingTableAndBadStructureAreReported) {
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].startsWith("Ошибка: индекс колонки 99 выходит за границы массива (1..7)"))
         << dialogs.messages[0].toStdString();
+
+    // A table past the limits is refused before anything is allocated, and so is its value matrix.
+    for (const auto &[cols, rows] : {std::pair{100000, 8}, std::pair{7, 100000}, std::pair{100000, 100000}}) {
+        dialogs.messages.clear();
+        db::exec(db::kMain, "update tables set colcount=?, rowcount=? where ident=?",
+                 {cols, rows, sample::ids::TableF30Staff});
+        auto big = show();
+        EXPECT_FALSE(big->isLoaded());
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_TRUE(dialogs.messages[0].contains("слишком велика")) << dialogs.messages[0].toStdString();
+        ValueMatrix m;
+        EXPECT_THROW(m.create(2, cols + 1, 2, rows + 1), EngineError);
+        EXPECT_FALSE(m.isCreated());
+    }
 }
 
 TEST_F(TableWindowTest, DecimalFlagIsStored) {

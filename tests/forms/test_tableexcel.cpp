@@ -7,6 +7,7 @@
 #include "forms/TableWindow.h"
 #include "platform/Database.h"
 #include "platform/office/ExcelWorkbook.h"
+#include "platform/office/Package.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 #include "support/TableWindowSetup.h"
@@ -107,8 +108,6 @@ TEST_F(TableExcelTest, SheetHoldsHeaderSizesAndValues) {
 
 TEST_F(TableExcelTest, NamesAndWidths) {
     EXPECT_EQ(SheetColumnWidth(57), 10);
-    EXPECT_EQ(SheetName("Ф30", "(1000)"), "Ф30(1000)");
-    EXPECT_EQ(SheetName("Очень длинное имя формы", "(1000)").size(), 20);
     EXPECT_EQ(SheetName("Ф30/1", "(1000)"), "Ф30_1(1000)");
     // The same table twice into one workbook: the name is taken.
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
@@ -161,26 +160,55 @@ TEST_F(TableExcelTest, LoadFromTheTableWindow) {
 
 TEST_F(TableExcelTest, BadSheetChangesNothing) {
     const Cells before = stored();
-    office::ExcelWorkbook book = office::ExcelWorkbook::open(writtenFile("bad.xlsx"));
-    office::ExcelSheet &sheet = *book.findSheet("Ф30(1000)");
-    sheet.setValue(5, 5, 1.0);
-    sheet.setValue(9, 8, QStringLiteral("много"));   // last cell of the data area
-    book.saveAs(fx.root() + "bad2.xlsx");
-
+    // The sheet written for the table is changed one way per case; the value area is (5,5)..(9,8),
+    // the numbering row is sheet row 4 and the numbering column sheet column 4.
+    struct Case {
+        const char *what;
+        std::function<void(office::ExcelSheet &)> change;
+        QStringList says;
+    };
+    const Case cases[] = {
+        {"text", [](office::ExcelSheet &s) { s.setValue(9, 8, QStringLiteral("много")); }, {"H9", "много"}},
+        {"logical", [](office::ExcelSheet &s) { s.setValue(5, 6, QStringLiteral("@TRUE@")); }, {"F5", "ИСТИНА"}},
+        {"overflow", [](office::ExcelSheet &s) { s.setValue(6, 5, QStringLiteral("1e400")); }, {"E6", "1e400"}},
+        {"numbering row", [](office::ExcelSheet &s) { s.setValue(4, 6, QStringLiteral("другая")); },
+         {"F4", "строению"}},
+        {"numbering column", [](office::ExcelSheet &s) { s.setValue(7, 4, QStringLiteral("другая")); },
+         {"D7", "строению"}},
+        {"a larger table below", [](office::ExcelSheet &s) { s.setValue(10, 6, 0.1); }, {"F10", "строению"}},
+        {"a larger table right", [](office::ExcelSheet &s) { s.setValue(5, 9, 10.1); }, {"I5", "строению"}},
+    };
     auto w = show();
-    dialogs.files.push_back(fx.root() + "bad2.xlsx");
-    w->Excel2->trigger();
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].contains("H9")) << dialogs.messages[0].toStdString();
-    EXPECT_TRUE(dialogs.messages[0].contains("много"));
-    EXPECT_EQ(stored(), before);
+    for (const Case &c : cases) {
+        office::ExcelWorkbook book = office::ExcelWorkbook::open(writtenFile("bad.xlsx"));
+        c.change(*book.findSheet("Ф30(1000)"));
+        book.saveAs(fx.root() + "bad2.xlsx");
+        // The writer turns logical values into numbers: a TRUE of another writer is put in by hand.
+        office::Package p = office::Package::read(fx.root() + "bad2.xlsx");
+        const QString part = QStringLiteral("xl/worksheets/sheet1.xml");
+        QByteArray xml = p.part(part);
+        const QByteArray shared = p.part(QStringLiteral("xl/sharedStrings.xml"));
+        const int id = int(shared.left(shared.indexOf("@TRUE@")).count("<si>")) - 1;
+        xml.replace(QStringLiteral("t=\"s\"><v>%1</v>").arg(id).toUtf8(), "t=\"b\"><v>1</v>");
+        p.setPart(part, xml);
+        p.write(fx.root() + "bad2.xlsx");
+        dialogs.messages.clear();
+        dialogs.files.push_back(fx.root() + "bad2.xlsx");
+        w->Excel2->trigger();
+        ASSERT_EQ(dialogs.messages.size(), 1) << c.what;
+        for (const QString &s : c.says)
+            EXPECT_TRUE(dialogs.messages[0].contains(s)) << c.what << ": " << dialogs.messages[0].toStdString();
+        EXPECT_EQ(stored(), before) << c.what;
+    }
 
-    // A workbook without the table's sheet, and a file that is no workbook.
+    // A workbook without the table's sheet says so; a file that is no workbook too.
     office::ExcelWorkbook empty = office::ExcelWorkbook::create();
     empty.saveAs(fx.root() + "empty.xlsx");
+    dialogs.messages.clear();
     dialogs.files.push_back(fx.root() + "empty.xlsx");
     w->Excel2->trigger();
-    EXPECT_EQ(dialogs.messages.size(), 1);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("нет листа \"Ф30(1000)\""))) << dialogs.messages[0].toStdString();
     QFile junk(fx.root() + "junk.xlsx");
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write("not a workbook");

@@ -6,6 +6,7 @@
 #include "platform/Codepage.h"
 
 #include <QFile>
+#include <QSet>
 #include <QTreeWidgetItem>
 #include <gtest/gtest.h>
 
@@ -35,16 +36,26 @@ TEST(TransferCodec, LineLayoutAndParsing) {
     EXPECT_EQ(r.tablen, "(1000)");
     EXPECT_EQ(r.column, 10);
     EXPECT_EQ(r.row, 20);
+    // A quote inside a field is doubled and comes back as one; a line of an
+    // older writer with a lone quote still reads.
+    const QString quotedForm = QStringLiteral("Ф\"30\", №1");
+    ASSERT_TRUE(parseRecord(formatRecord("0.1", "2026", quotedForm, "(1000)", 3, 4), r));
+    EXPECT_EQ(r.form, quotedForm);
+    EXPECT_EQ(r.value, 0.1);
+    ASSERT_TRUE(parseRecord(QStringLiteral("\"1\",\"2026\",\"Ф\"30\",\"(1000)\",\"3\",\"4\""), r));
+    EXPECT_EQ(r.form, QStringLiteral("Ф\"30"));
 
     const char *bad[] = {
-        "",                                               // nothing
-        "\"1\",\"2026\",\"Ф30\",\"(1000)\",\"3\"",        // five fields
-        "\"1\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\",\"5\"",  // seven
-        "1,\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",      // unquoted
-        "\"x\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",  // value no number
-        "\"1\",\"2026\",\"Ф30\",\"(1000)\",\"3.5\",\"4\"",  // column no integer
-        "\"1\",\"20a6\",\"Ф30\",\"(1000)\",\"3\",\"4\"",  // year no integer
-        "\"1\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\" ", // trailing text
+        "",                                                       // nothing
+        "\"1\",\"2026\",\"Ф30\",\"(1000)\",\"3\"",                // five fields
+        "\"1\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\",\"5\"",    // seven
+        "1,\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",              // unquoted
+        "\"x\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",          // value no number
+        "\"nan\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",
+        "\"-inf\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",
+        "\"1e400\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",      // overflows
+        "\"1\",\"2026\",\"Ф30\",\"(1000)\",\"3.5\",\"4\"",        // column no integer
+        "\"1\",\"20a6\",\"Ф30\",\"(1000)\",\"3\",\"4\"",          // year no integer
     };
     for (const char *b : bad) {
         QString why;
@@ -53,22 +64,38 @@ TEST(TransferCodec, LineLayoutAndParsing) {
     }
 }
 
-TEST(TransferCodec, KindByExtensionIgnoresCase) {
-    EXPECT_EQ(kindOfFile("a/b.orv"), FileKind::ById);
-    EXPECT_EQ(kindOfFile("a/b.ORV"), FileKind::ById);
-    EXPECT_EQ(kindOfFile("x.Rps"), FileKind::ById);
-    EXPECT_EQ(kindOfFile("x.orw"), FileKind::ByName);
-    EXPECT_EQ(kindOfFile("x.RPD"), FileKind::ByName);
-    EXPECT_EQ(kindOfFile("x.txt"), FileKind::Unknown);
-    EXPECT_EQ(kindOfFile("orv"), FileKind::Unknown);
-}
-
-TEST(TransferCodec, UnitNameOfFile) {
-    EXPECT_EQ(unitNameOfFile("/d/ЦРБ - Годовой - 2026.orw"), QStringLiteral("ЦРБ"));
-    EXPECT_EQ(unitNameOfFile("/d/ЦРБ.orv"), QStringLiteral("ЦРБ"));
-    EXPECT_EQ(unitNameOfFile("/d/Больница им. Н.И. Петрова.orw"), QStringLiteral("Больница им. Н.И. Петрова"));
-    EXPECT_EQ(unitNameOfFile("/d/с.Лесное - 2026.orw"), QStringLiteral("с.Лесное"));
-    EXPECT_EQ(safeFileName("ЦРБ г/о"), QStringLiteral("ЦРБ г_о"));
+// Institution names that cannot stand in a file name as they are still get a
+// file of their own, and the group load finds the institution by it.
+TEST(TransferFiles, GroupUnloadNamesMapBackToTheirInstitution) {
+    admtest::YearFixture fx;
+    const QString names[] = {QStringLiteral("ЦРБ"),
+                             QStringLiteral("Больница им. Н.И. Петрова"),
+                             QStringLiteral("ГБУЗ \"Городская больница\""),
+                             QStringLiteral("ГБУЗ _Городская больница_"),
+                             QStringLiteral("Филиал: с. Лесное"),
+                             QStringLiteral("  Амбулатория"),
+                             QStringLiteral("ЦРБ - филиал"),
+                             QStringLiteral("ФАП #3 = Tab\tв имени"),
+                             QString(130, QChar(0x0416)) + QStringLiteral("а"),
+                             QString(130, QChar(0x0416)) + QStringLiteral("б")};
+    QList<qint64> ids;
+    for (const QString &n : names)
+        ids.append(n == QStringLiteral("ЦРБ") ? fx.crb : fx.unit(n, fx.region, fx.typeHosp, 0));
+    QSet<QString> files;
+    for (int i = 0; i < ids.size(); ++i) {
+        const QString path = fx.dir.path() + "/" + unitFileName(names[i], QStringLiteral("Годовой"), 2026);
+        EXPECT_TRUE(cp1251::writeLines(path, {})) << path.toStdString();
+        files.insert(path);
+        EXPECT_EQ(FindUnitIdByFileName(path), ids[i]) << names[i].toStdString();
+    }
+    EXPECT_EQ(files.size(), ids.size());
+    EXPECT_EQ(unitFileName(QStringLiteral("ЦРБ"), QStringLiteral("Годовой"), 2026),
+              QStringLiteral("ЦРБ - Годовой - 2026.orw"));   // names that fit stay as they were
+    EXPECT_EQ(FindUnitIdByFileName(fx.dir.path() + "/црб.orw"), fx.crb);
+    // A file of an older writer that kept " - " in the name is not taken for "ЦРБ".
+    EXPECT_EQ(FindUnitIdByFileName(fx.dir.path() + "/ЦРБ - филиал - Годовой - 2026.orw"), ids[6]);
+    EXPECT_EQ(FindUnitIdByFileName(fx.dir.path() + "/ЦРБ - Годовой - 2026.orw"), fx.crb);
+    EXPECT_EQ(FindUnitIdByFileName(fx.dir.path() + "/Нет такого.orw"), -1);
 }
 
 TEST(TransferFiles, WriteThenReadBackEveryKind) {
@@ -118,6 +145,16 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     writeText(rps, {line("8", "2026", QString::number(fx.f30), "(2000)", 4, 3)});
     EXPECT_EQ(loadReport(7, rps).inserted, 1);
     EXPECT_EQ(fx.values("repdata"), QStringList{QStringLiteral("7|%1|4|3=8@2026").arg(fx.t30b)});
+
+    // Names past 20 characters and with quotes and commas travel whole and find their table again.
+    const qint64 longForm = fx.form(QStringLiteral("Ф\"Сведения, о кадрах\" №1"), QStringLiteral("Кадры"), 4, false);
+    const qint64 longTable = fx.table(longForm, QStringLiteral("(1000-дополнительная-часть)"), "Ч", 3, 3, 1, 1);
+    caches::reloadAll();
+    fx.value(fx.city, longTable, 3, 3, 10.1);
+    const QString city = fx.dir.path() + "/Город.orw";
+    EXPECT_EQ(SaveHosp(fx.city, city).written, 1);
+    EXPECT_EQ(LoadUnitInfo(fx.hospital, city, QString(), false).inserted, 1);
+    EXPECT_TRUE(fx.values().contains(QStringLiteral("%1|%2|3|3=10.1@2026").arg(fx.hospital).arg(longTable)));
 }
 
 TEST(TransferFiles, WriterSkipsValuesOfTablesNoLongerInCatalogue) {
@@ -131,39 +168,112 @@ TEST(TransferFiles, WriterSkipsValuesOfTablesNoLongerInCatalogue) {
     EXPECT_EQ(w.skippedTables, QList<qint64>{999});
 }
 
-TEST(TransferFiles, BadFilesChangeNothingAndSayWhy) {
+namespace {
+
+// Every reader of value files, each loading Ф30 (1000) of ЦРБ or a part of it,
+// with the file extension and the value table it works on.
+struct Reader {
+    const char *name;
+    const char *ext;
+    const char *valueTable;
+    std::function<LoadResult(admtest::YearFixture &, const QString &)> load;
+};
+
+QList<Reader> readers() {
+    using F = admtest::YearFixture;
+    return {
+        {"unit", "orw", "data", [](F &fx, const QString &p) { return LoadUnitInfo(fx.crb, p, QString(), false); }},
+        {"chosen forms", "orw", "data",
+         [](F &fx, const QString &p) { return LoadUnitInfo(fx.crb, p, QStringLiteral("ф30"), true); }},
+        {"form", "orw", "data", [](F &fx, const QString &p) { return loadForm(fx.crb, p, "Data", fx.f30, "Ф30"); }},
+        {"group table", "orw", "data", [](F &fx, const QString &p) { return LoadTableFromFile(fx.crb, p, fx.t30a); }},
+        {"table window", "orw", "data",
+         [](F &fx, const QString &p) { return loadTable(fx.crb, p, "Data", fx.f30, "Ф30", fx.t30a, "(1000)"); }},
+        {"report", "rpd", "repdata", [](F &fx, const QString &p) { return loadReport(fx.crb, p); }},
+    };
+}
+
+} // namespace
+
+TEST(TransferPolicy, RefusedFilesChangeNothingAndSayWhy) {
     admtest::YearFixture fx;
-    fx.value(fx.crb, fx.t30a, 3, 4, 1);
-    fx.value(fx.crb, fx.t12, 3, 3, 2);
-    const QStringList before = fx.values();
-
-    const QString malformed = writeText(fx.dir.path() + "/m.orw",
-                                        {line("5", "2026", "Ф30", "(1000)", 3, 4), "\"6\",\"2026\",\"Ф30\""});
-    const QString otherYear = writeText(fx.dir.path() + "/y.orw", {line("5", "2025", "Ф30", "(1000)", 3, 4)});
-    const QString badId = writeText(fx.dir.path() + "/i.orv", {line("5", "2026", "Ф30", "(1000)", 3, 4)});
-    const QString wrongExt = writeText(fx.dir.path() + "/w.txt", {line("5", "2026", "Ф30", "(1000)", 3, 4)});
-    const QString missing = fx.dir.path() + "/none.orw";
-
-    struct Case { QString path; QString says; };
-    const Case cases[] = {{malformed, QStringLiteral("строка 2")},
-                          {otherYear, QStringLiteral("2025")},
-                          {badId, QStringLiteral("код формы")},
-                          {wrongExt, QStringLiteral("не является файлом данных")},
-                          {missing, QStringLiteral("Не удалось прочитать")}};
-    for (const Case &c : cases) {
-        auto expectRefused = [&](const std::function<void()> &load) {
+    for (const char *t : {"data", "repdata"}) {
+        fx.value(fx.crb, fx.t30a, 3, 4, 1, 2026, t);
+        fx.value(fx.crb, fx.t12, 3, 3, 2, 2026, t);
+    }
+    const QString good = line("5", "2026", "Ф30", "(1000)", 4, 5);
+    struct Case {
+        const char *what;
+        QStringList lines;
+        QStringList says;
+    };
+    const Case cases[] = {
+        {"malformed", {good, "\"6\",\"2026\",\"Ф30\""}, {"строка 2"}},
+        {"nan", {good, line("nan", "2026", "Ф30", "(1000)", 4, 6)}, {"строка 2", "nan"}},
+        {"inf", {line("inf", "2026", "Ф30", "(1000)", 4, 6), good}, {"строка 1", "inf"}},
+        {"overflow", {good, line("-1e400", "2026", "Ф30", "(1000)", 4, 6)}, {"строка 2", "1e400"}},
+        {"one cell twice",
+         {good, line("0.1", "2026", "Ф30", "(1000)", 3, 4), line("10.1", "2026", "Ф30", "(1000)", 4, 5)},
+         {"строки 1 и 3"}},
+        {"other year", {line("5", "2025", "Ф30", "(1000)", 4, 5)}, {"2025"}},
+        {"empty", {}, {"нет данных"}},
+        {"no line for the target", {line("5", "2026", "Ф99", "(1000)", 4, 5)}, {"нет данных"}},
+        {"truncated table number", {line("5", "2026", "Ф30", "(10", 4, 5), line("6", "2026", "Ф30", "", 4, 6)},
+         {"нет данных"}},
+        {"only header cells", {line("5", "2026", "Ф30", "(1000)", 2, 5), line("5", "2026", "Ф30", "(1000)", 4, -5)},
+         {"нет данных", "пропущено: 2"}},
+    };
+    for (const Reader &reader : readers()) {
+        const QStringList before = fx.values(reader.valueTable);
+        auto expectRefused = [&](const QString &path, const QStringList &says) {
+            SCOPED_TRACE(std::string(reader.name) + ": " + path.toStdString());
             try {
-                load();
-                ADD_FAILURE() << c.path.toStdString() << " was loaded";
+                reader.load(fx, path);
+                ADD_FAILURE() << "was loaded";
             } catch (const db::Error &e) {
-                EXPECT_TRUE(e.message().contains(c.says)) << e.message().toStdString();
+                for (const QString &s : says) EXPECT_TRUE(e.message().contains(s)) << e.message().toStdString();
+                EXPECT_FALSE(e.message().contains(QStringLiteral("кодировке"))) << e.message().toStdString();
             }
-            EXPECT_EQ(fx.values(), before) << c.path.toStdString();
+            EXPECT_EQ(fx.values(reader.valueTable), before);
         };
-        expectRefused([&] { LoadUnitInfo(fx.crb, c.path, QString(), false); });
-        expectRefused([&] { loadForm(fx.crb, c.path, "Data", fx.f30, "Ф30"); });
-        expectRefused([&] { LoadTableFromFile(fx.crb, c.path, fx.t30a); });
-        expectRefused([&] { loadTable(fx.crb, c.path, "Data", fx.f30, "Ф30", fx.t30a, "(1000)"); });
+        for (const Case &c : cases)
+            expectRefused(writeText(fx.dir.path() + "/" + c.what + "." + reader.ext, c.lines), c.says);
+        expectRefused(fx.dir.path() + "/none." + reader.ext, {QStringLiteral("Не удалось прочитать")});
+        expectRefused(writeText(fx.dir.path() + "/w.txt", {good}), {QStringLiteral("не является файлом данных")});
+
+        // The right file saved as UTF-8: nothing found, and the message says why that may be.
+        QFile utf8(fx.dir.path() + "/utf8." + reader.ext);
+        ASSERT_TRUE(utf8.open(QIODevice::WriteOnly));
+        utf8.write((good + "\r\n").toUtf8());
+        utf8.close();
+        try {
+            reader.load(fx, utf8.fileName());
+            ADD_FAILURE() << reader.name << ": UTF-8 file was loaded";
+        } catch (const db::Error &e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("кодировке Windows-1251"))) << e.message().toStdString();
+        }
+        EXPECT_EQ(fx.values(reader.valueTable), before) << reader.name;
+    }
+}
+
+TEST(TransferPolicy, CellsOutsideTheTableAreSkippedAndCounted) {
+    // t30a: fixcols 1, fixrows 2, colcount 6, rowcount 8: value cells are columns 3..7, rows 4..9.
+    for (const Reader &reader : readers()) {
+        SCOPED_TRACE(reader.name);
+        admtest::YearFixture fx;
+        const QString file = writeText(
+            fx.dir.path() + "/ЦРБ." + reader.ext,
+            {line("0.1", "2026", "Ф30", "(1000)", 3, 4), line("2", "2026", "Ф30", "(1000)", 2, 4),
+             line("3", "2026", "Ф30", "(1000)", 3, 3), line("4", "2026", "Ф30", "(1000)", 3, -5),
+             line("5", "2026", "Ф30", "(1000)", 8, 9), line("6", "2026", "Ф30", "(1000)", 3, 10),
+             line("10.1", "2026", "Ф30", "(1000)", 7, 9)});
+        const LoadResult r = reader.load(fx, file);
+        EXPECT_EQ(r.inserted, 2);
+        EXPECT_EQ(r.outside, 5);
+        EXPECT_EQ(fx.values(reader.valueTable),
+                  (QStringList{QStringLiteral("%1|%2|3|4=0.1@2026").arg(fx.crb).arg(fx.t30a),
+                               QStringLiteral("%1|%2|7|9=10.1@2026").arg(fx.crb).arg(fx.t30a)}));
+        EXPECT_TRUE(loadedMessage("Загружено", r.outside).contains(QStringLiteral("пропущено: 5")));
     }
 }
 
@@ -197,49 +307,6 @@ TEST(TransferFiles, FormLoadKeepsToItsFormAndTableLoadToItsTable) {
     EXPECT_TRUE(rows.contains(QStringLiteral("%1|%2|3|4=1@2026").arg(fx.crb).arg(fx.t30a)));
 }
 
-TEST(TransferFiles, TableLoadRefusesAFileWithACellOutsideTheTable) {
-    admtest::YearFixture fx;
-    // t30a: fixcols 1, fixrows 2, colcount 6, rowcount 8: stored columns 3..7, rows 4..9.
-    fx.value(fx.crb, fx.t30a, 3, 4, 1);
-    const QStringList before = fx.values();
-    const struct { int column, row; } outside[] = {{2, 4}, {8, 4}, {3, 3}, {3, 10}};
-    for (const auto &cell : outside) {
-        const QString file = writeText(fx.dir.path() + "/out.orw",
-                                       {line("7", "2026", "Ф30", "(1000)", 4, 5),
-                                        line("8", "2026", "Ф30", "(1000)", cell.column, cell.row)});
-        try {
-            loadTable(fx.crb, file, "Data", fx.f30, "Ф30", fx.t30a, "(1000)");
-            ADD_FAILURE() << cell.column << "," << cell.row << " was loaded";
-        } catch (const db::Error &e) {
-            EXPECT_TRUE(e.message().contains(QStringLiteral("строка 2"))) << e.message().toStdString();
-            EXPECT_TRUE(e.message().contains(QStringLiteral("вне границ"))) << e.message().toStdString();
-        }
-        EXPECT_EQ(fx.values(), before);
-    }
-    // Cells of other tables are not this table's business, whatever their numbers.
-    const QString other = writeText(fx.dir.path() + "/other.orw", {line("7", "2026", "Ф30", "(1000)", 7, 9),
-                                                                   line("9", "2026", "Ф30", "(2000)", 40, 40)});
-    const LoadResult r = loadTable(fx.crb, other, "Data", fx.f30, "Ф30", fx.t30a, "(1000)");
-    EXPECT_EQ(r.inserted, 1);
-    EXPECT_EQ(fx.values(), QStringList{QStringLiteral("%1|%2|7|9=7@2026").arg(fx.crb).arg(fx.t30a)});
-}
-
-TEST(TransferFiles, GroupTableLoadChecksTheCellRange) {
-    admtest::YearFixture fx;
-    // t30a: fixcols 1, fixrows 2, colcount 6, rowcount 8: columns 3..7, rows 4..9.
-    const QString file = writeText(fx.dir.path() + "/ЦРБ - Годовой - 2026.orw",
-                                   {line("1", "2026", "Ф30", "(1000)", 3, 4), line("2", "2026", "Ф30", "(1000)", 2, 4),
-                                    line("3", "2026", "Ф30", "(1000)", 3, 3), line("4", "2026", "Ф30", "(1000)", 7, 9),
-                                    line("5", "2026", "Ф30", "(1000)", 8, 9), line("6", "2026", "Ф30", "(2000)", 3, 3)});
-    EXPECT_EQ(FindUnitIdByFileName(file), fx.crb);
-    EXPECT_EQ(FindUnitIdByFileName(fx.dir.path() + "/црб.orw"), fx.crb);
-    EXPECT_EQ(FindUnitIdByFileName(fx.dir.path() + "/Нет такого.orw"), -1);
-    const LoadResult r = LoadTableFromFile(fx.crb, file, fx.t30a);
-    EXPECT_EQ(r.inserted, 2);
-    EXPECT_EQ(fx.values(), (QStringList{QStringLiteral("%1|%2|3|4=1@2026").arg(fx.crb).arg(fx.t30a),
-                                        QStringLiteral("%1|%2|7|9=4@2026").arg(fx.crb).arg(fx.t30a)}));
-}
-
 TEST(TransferFiles, UnitLoadWithChosenForms) {
     admtest::YearFixture fx;
     fx.value(fx.crb, fx.t30a, 3, 4, 1);
@@ -254,11 +321,6 @@ TEST(TransferFiles, UnitLoadWithChosenForms) {
     // Clearing the whole institution: Ф30 is emptied although only ф12 is loaded.
     r = LoadUnitInfo(fx.crb, file, QStringLiteral("Ф12"), false);
     EXPECT_EQ(fx.values(), QStringList{QStringLiteral("%1|%2|4|4=8@2026").arg(fx.crb).arg(fx.t12)});
-    // An empty file of an institution empties it (nothing to load is no error).
-    const QString empty = writeText(fx.dir.path() + "/e.orw", {});
-    r = LoadUnitInfo(fx.crb, empty, QString(), false);
-    EXPECT_EQ(r.inserted, 0);
-    EXPECT_TRUE(fx.values().isEmpty());
 }
 
 TEST(TransferFiles, GroupSaveMirrorsTheTerritory) {

@@ -476,7 +476,7 @@ TEST(ExcelWorkbook, ReadsCellKindsOfOtherWriters) {
     p.setPart("xl/sheets/one.xml",
               R"(<?xml version="1.0"?><x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><x:sheetData>
 <x:row><x:c t="s"><x:v>0</x:v></x:c><x:c t="inlineStr"><x:is><x:t>строка</x:t></x:is></x:c><x:c><x:f>1+1</x:f><x:v>2</x:v></x:c></x:row>
-<x:row r="3"><x:c r="B3" t="str"><x:f>A1</x:f><x:v>Больница </x:v></x:c><x:c r="D3" t="b"><x:v>1</x:v></x:c><x:c r="E3" t="s"><x:v>1</x:v></x:c><x:c r="F3"/></x:row>
+<x:row r="3"><x:c r="B3" t="str"><x:f>A1</x:f><x:v>Больница </x:v></x:c><x:c r="D3" t="b"><x:v>1</x:v></x:c><x:c r="E3" t="s"><x:v>1</x:v></x:c><x:c r="F3"/><x:c r="G3"><x:v>1e400</x:v></x:c></x:row>
 </x:sheetData><x:mergeCells><x:mergeCell ref="A5:C6"/></x:mergeCells></x:worksheet>)");
     p.write(dir.filePath("other.xlsx"));
 
@@ -488,11 +488,12 @@ TEST(ExcelWorkbook, ReadsCellKindsOfOtherWriters) {
     EXPECT_EQ(s.text(1, 2), QStringLiteral("строка"));
     EXPECT_EQ(s.value(1, 3).toDouble(), 2.0);                 // a formula gives its value
     EXPECT_EQ(s.text(3, 2), QStringLiteral("Больница "));
-    EXPECT_EQ(s.value(3, 4).toDouble(), 1.0);
+    EXPECT_EQ(s.value(3, 4), QVariant(true));               // TRUE stays a logical value, not 1
     EXPECT_EQ(s.text(3, 5), QStringLiteral(" "));
     EXPECT_FALSE(s.hasValue(3, 6));
+    EXPECT_EQ(s.value(3, 7), QVariant(QStringLiteral("1e400")));   // past a double: kept as written
     EXPECT_EQ(s.merges(), QList<RangeRef>({RangeRef{5, 1, 6, 3}}));
-    EXPECT_EQ(s.usedRange(), (RangeRef{1, 1, 6, 5}));
+    EXPECT_EQ(s.usedRange(), (RangeRef{1, 1, 6, 7}));
 
     // Saving keeps the formulas with their values; a value written over one replaces it.
     s.setValue(3, 2, QStringLiteral("текст"));
@@ -500,6 +501,7 @@ TEST(ExcelWorkbook, ReadsCellKindsOfOtherWriters) {
     const QByteArray xml = Package::read(dir.filePath("again.xlsx")).part("xl/worksheets/sheet1.xml");
     EXPECT_TRUE(xml.contains("<c r=\"C1\"><f>1+1</f><v>2</v></c>"));
     EXPECT_FALSE(xml.contains("<f>A1</f>"));
+    EXPECT_TRUE(xml.contains("<c r=\"D3\" t=\"b\"><v>1</v></c>")) << xml.toStdString();
     EXPECT_TRUE(Package::read(dir.filePath("again.xlsx")).part("xl/workbook.xml").contains("fullCalcOnLoad"));
     EXPECT_EQ(ExcelWorkbook::open(dir.filePath("again.xlsx")).sheet(1).value(1, 3).toDouble(), 2.0);
 }

@@ -274,6 +274,14 @@ TEST(IndicatorFile, MalformedFilesChangeNothing) {
          QStringLiteral("1,1\tСтрока")},
         {QStringLiteral("[Tree]"), QStringLiteral("1,А"), QStringLiteral("[Columns]"), QStringLiteral("[Rows]"),
          QStringLiteral("[Formulas]"), QStringLiteral("1,1\tx\t5")},
+        // Grids larger than any table: opening the set would allocate without end.
+        {QStringLiteral("[Tree]"), QStringLiteral("[Columns]"), QStringLiteral("[Rows]"),
+         QStringLiteral("0,2000000000\tСтрока\t20")},
+        {QStringLiteral("[Tree]"), QStringLiteral("[Columns]"), QStringLiteral("0,1001\tГрафа\t64")},
+        {QStringLiteral("[Tree]"), QStringLiteral("[Columns]"), QStringLiteral("[Rows]"), QStringLiteral("[Formulas]"),
+         QStringLiteral("0,3\t50000000\tА1")},
+        {QStringLiteral("[Tree]"), QStringLiteral("[Columns]"), QStringLiteral("[Rows]"), QStringLiteral("[Formulas]"),
+         QStringLiteral("0,-2\t1\tА1")},
     };
     for (const QStringList &lines : bad) {
         EXPECT_THROW(LoadSetFileLines(lines, SetHealth), IndicatorError) << lines.join(u'|').toStdString();
@@ -281,6 +289,9 @@ TEST(IndicatorFile, MalformedFilesChangeNothing) {
     }
     EXPECT_THROW(LoadSetFile(f.root() + QStringLiteral("missing.stt"), SetHealth), IndicatorError);
     EXPECT_EQ(snapshot(), before);
+    // A set stored that large before is refused when opened, not allocated.
+    db::exec(db::kMain, "insert into row_titles values (?,?,?,?)", {SetHealth, 50000000, "x", 20});
+    EXPECT_THROW(LoadSet(SetHealth), IndicatorError);
 }
 
 TEST(IndicatorCheck, ReferencesAndPaths) {
