@@ -179,19 +179,10 @@ struct Row {
     int row;
 };
 
-// Text in code page 1251 is almost never valid UTF-8 once it holds a letter
-// outside ASCII; a file that is, was most likely saved in another encoding.
+// A file whose bytes are UTF-8 was most likely saved in another encoding.
 bool looksLikeOtherEncoding(const QString &path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray bytes = f.readAll();
-    bool wide = false;
-    for (char c : bytes)
-        if (uchar(c) >= 0x80) { wide = true; break; }
-    if (!wide) return false;
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(bytes);
-    return !utf8.hasError() && !text.isEmpty();
+    return f.open(QIODevice::ReadOnly) && cp1251::looksLikeUtf8(f.readAll());
 }
 
 // Nothing of the file belongs to the target: the target is left as it is.

@@ -76,18 +76,12 @@ char32_t firstUnencodable(const QString &text) {
 }
 
 QString decodeAnyText(const QByteArray &bytes) {
+    if (!looksLikeUtf8(bytes)) return decode(bytes);
     QByteArrayView view(bytes);
-    const bool bom = view.startsWith("\xEF\xBB\xBF");
-    if (bom) view = view.sliced(3);
-    bool high = false;
-    for (char c : view)
-        if (static_cast<unsigned char>(c) >= 0x80) { high = true; break; }
-    if (high || bom) {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString text = utf8.decode(view);
-        if (!utf8.hasError()) return text;
-    }
-    return decode(view.toByteArray());
+    if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(view);
+    return utf8.hasError() ? decode(bytes) : text;
 }
 
 bool readLines(const QString &path, QStringList &lines, QString *error, Encoding encoding) {
