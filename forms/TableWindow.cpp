@@ -692,12 +692,16 @@ void TVTable::N14Click() {
         StringGrid1->viewport()->update();
         if (s.NetMode) {
             s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
-            CalcTableConditions(s.TableIdent, [this](const QString &t) {
+            const QStringList notes = CalcTableConditions(s.TableIdent, [this](const QString &t) {
                 Label1->setText(t);
                 Label1->repaint();
             });
             SaveTableData(s.CurrentInstitution, s.TableFormId, s.TableNumber);
             Label1->clear();
+            if (!notes.isEmpty())
+                showError(QStringLiteral("Условия, которые не удалось прочитать (по ним никто не отобран):\r\n") +
+                              notes.join(QStringLiteral("\r\n")),
+                          this);
         } else {
             Gauge1->setValue(0);
             Gauge1->setVisible(true);

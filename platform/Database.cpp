@@ -1,5 +1,7 @@
 #include "platform/Database.h"
 
+#include <QHash>
+
 #include <QAtomicInteger>
 #include <QFile>
 #include <QFileInfo>
@@ -222,6 +224,18 @@ qint64 lastInsertId(const QSqlDatabase &d) {
 
 void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) {
     QSqlDatabase d = dconst;
+    // Inside a transaction already open on this connection the work joins it:
+    // the outermost one commits, or rolls everything back.
+    static QHash<QString, int> open;
+    int &depth = open[d.connectionName()];
+    if (depth > 0) {
+        work();
+        return;
+    }
+    struct Depth {
+        int &d;
+        ~Depth() { --d; }
+    } inside{++depth};
     if (!d.transaction())
         throw Error(QStringLiteral("Не удалось начать транзакцию: %1").arg(d.lastError().text()));
     try {

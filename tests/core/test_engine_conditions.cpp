@@ -117,9 +117,9 @@ TEST_F(EngineConditions, SumsAveragesDivisorAndRounding) {
     sum(1, 2, "12.5", "", 3, true);                // a constant stays as it is
     sum(2, 0, "ф1т(1)стр1гр2", a + ">4", 3, true); // 15 / 3 / 2 = 2.5
     sum(2, 1, "", "");                             // empty formula
-    sum(2, 2, a, "", 0);                           // no divisor
+    sum(2, 2, a, "", 0);                           // a zero divisor means 1
     CalcTableConditions(out);
-    EXPECT_EQ(cells3x3(), (QList<QList<double>>{{18, 0, 9}, {6, 5, 12.5}, {2.5, 0, 0}}));
+    EXPECT_EQ(cells3x3(), (QList<QList<double>>{{18, 0, 9}, {6, 5, 12.5}, {2.5, 0, 18}}));
 
     shared().RoundResult = true;
     CalcTableConditions(out);
@@ -184,12 +184,20 @@ TEST_F(EngineConditions, EmptyListsAndBrokenRules) {
 
     shared().IncludeList = text::joinIdList({h1, h2, h3, h4});
     db::exec(db::kMain, "delete from conditions");
+    // Unreadable conditions select nobody; the run shows no window and
+    // returns each message once, however many cells meet it.
     counter(0, 0, a + ">0)");
     counter(0, 1, "(" + a + ">0");
-    CalcTableConditions(out);
+    e.addCondition(out, -1, 2, false, "", a + ">0)", 1, false, false, "*");
+    e.addCondition(out, 0, -1, false, "", "", 1, false, false, "*");
+    e.addCondition(out, 1, -1, false, "", "", 1, false, false, "*");
+    e.addCondition(out, 2, -1, false, "", "", 1, false, false, "*");
+    const QStringList notes = CalcTableConditions(out);
     EXPECT_EQ(cell(0, 0), 0);
     EXPECT_EQ(cell(1, 0), 0);
-    EXPECT_EQ(dialogs.messages, QStringList({"Не хватает левой скобки", "Не хватает правой скобки"}));
+    EXPECT_EQ(notes, QStringList({"Не хватает левой скобки в условии: " + a + ">0)",
+                                  "Не хватает правой скобки в условии: (" + a + ">0"}));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 
     // Text that would change the statement is refused, never run.
     const QStringList bad = {a + ">0;delete from data", a + ">0 or (1=1)", "data>0" + a, a + ">x",

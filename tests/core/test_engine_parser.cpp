@@ -92,6 +92,8 @@ TEST(EngineFormulaParser, ParseNumberList) {
     EXPECT_EQ(ParseNumberList("1.2"), "1.2");
     EXPECT_EQ(ParseNumberList("7"), "7");
     EXPECT_THROW(ParseNumberList("1..x"), ConversionError);
+    EXPECT_EQ(ParseNumberList("9999..2147483647"), "9999,10000,10001");
+    EXPECT_EQ(ParseIntegerList(u"1..100000000").size(), 10001);
 }
 
 TEST(EngineFormulaParser, IntegerListsOfReferencesAndCycles) {
@@ -99,6 +101,9 @@ TEST(EngineFormulaParser, IntegerListsOfReferencesAndCycles) {
         {"", {}},           {"3", {3}},           {" 3 , 4 ", {3, 4}},   {"1,3..5", {1, 3, 4, 5}},
         {"5..3", {}},       {"1,5..3,2", {1, 2}}, {"2,", {2}},           {"1,,2", {1, 2}},
         {"-1", {-1}},       {"007", {7}},
+        // Never expanded past the largest table: one number stands for the rest.
+        {"9999..999999999", {9999, 10000, 10001}},    {"20000..30000", {20000}},
+        {"-5..1", {-5, 0, 1}},
     };
     for (const auto &[in, out] : cases) EXPECT_EQ(ParseIntegerList(in), out) << in.toStdString();
     for (const QString bad : {"1.2", "x", "1..x", "1;2", "3 4"})

@@ -12,6 +12,9 @@
 #include <QSqlRecord>
 #include <gtest/gtest.h>
 #include <random>
+#include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -299,6 +302,69 @@ TEST_F(EngineRules, CyclesExpandPerColumnWithTheDefaultText) {
     AddControlRule(42, "Т[1000]ГР3", "Т[1000]ГР4", ">", "", "стр1,2");
     RunTableControls("Ф12");
     EXPECT_EQ(errors(), QStringList({"10.00>10.00\tСТР2Ф12\t"}));
+}
+
+TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
+    // 10.1 + 20.2 and 0.1 + 0.2 are not what they print in binary.
+    put1000(3, 1, 10.1);
+    put1000(3, 2, 20.2);
+    put1000(3, 3, 30.3);
+    put1000(4, 1, 0.3);
+    put1000(4, 2, 0.1);
+    put1000(4, 3, 0.2);
+    put1000(5, 1, 0.005);
+    struct Case {
+        QString left, relation, right, reported;
+    };
+    const QList<Case> cases = {
+        {"СТР3ГР3", "=", "СТР1ГР3+СТР2ГР3", ""},
+        {"СТР3ГР3", "<>", "СТР1ГР3+СТР2ГР3", "30.30<>30.30"},
+        {"СТР1ГР4", ">=", "СТР2ГР4+СТР3ГР4", ""},
+        {"СТР1ГР4", "<", "СТР2ГР4+СТР3ГР4", "0.30<0.30"},
+        {"СТР1ГР4*3", "<=", "0.9", ""},
+        {"СТР1ГР5", "=", "0.01", ""},   // a half cent goes away from zero
+        {"СТР1ГР5", ">", "0", ""},
+    };
+    for (int i = 0; i < cases.size(); ++i)
+        AddControlRule(i + 1, cases[i].left, cases[i].right, cases[i].relation, QString::number(i + 1), "");
+    RunTableControls("Ф12Т[1000]");
+    QStringList expected;
+    for (int i = 0; i < cases.size(); ++i)
+        if (!cases[i].reported.isEmpty())
+            expected << cases[i].reported + "\tФ12Т[1000]\t" + QString::number(i + 1);
+    EXPECT_EQ(errors(), expected);
+}
+
+// A rule text of absurd size ends the run with a report, in bounded memory
+// and stack: run in a child process whose address space is limited.
+[[noreturn]] void runAbsurdRulesAndExit() {
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) pages = 0;
+        std::fclose(f);
+    }
+    const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(512) << 20);
+    const rlimit r{limit, limit};
+    setrlimit(RLIMIT_AS, &r);
+    const QString deep = QString(100000, '(') + "СТР1ГР3" + QString(100000, ')');
+    AddControlRule(1, "СТР[1..999999999]ГР3", "0", ">=", "строки", "");
+    AddControlRule(2, "СТР1", "0", "=", "цикл", "ГР[1..10000000]");
+    AddControlRule(3, deep, "1", "=", "вложенность", "");
+    AddControlRule(4, "СТР[1..100000000]ГР[1..100000000]", "0", "<", "оба", "");
+    RunTableControls("Ф12Т[1000]");
+    const QStringList e = shared().ControlErrors.texts();
+    const bool ok = e.size() >= 4 && e[0].startsWith("ВПТ Ф12(1000) гр3стр5>=0") &&
+                    e.last().startsWith("ВПТ Ф12(1000) гр1стр1<0") &&
+                    e.filter("\tвложенность").size() == 1 &&
+                    EvaluateExpression(QString(100000, '(') + "1" + QString(100000, ')')).startsWith("((") &&
+                    EvaluateExpression(QString(100000, '-') + "1").startsWith("--");
+    std::fprintf(stderr, "%d %s\n", int(e.size()), qPrintable(e.join(" | ").left(400)));
+    std::_Exit(ok ? 0 : 1);
+}
+
+TEST_F(EngineRules, HugeRangesAndDeepNestingEndWithAReport) {
+    put1000(3, 1, 1);
+    EXPECT_EXIT(runAbsurdRulesAndExit(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(EngineRules, RulesOverTwoFormsLoadEachTableOnce) {
