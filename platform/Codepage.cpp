@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QHash>
+#include <QStringDecoder>
 
 namespace cp1251 {
 namespace {
@@ -60,6 +61,33 @@ QByteArray encode(const QString &text) {
         }
     }
     return out;
+}
+
+QString unencodable(const QString &text) {
+    static const ReverseTable rev;
+    QString out;
+    for (QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u < 0x80 || rev.map.contains(u) || out.contains(ch)) continue;
+        out += ch;
+    }
+    return out;
+}
+
+bool readsAsCyrillic(const QStringList &lines) {
+    // Text saved as UTF-8 and read as code page 1251 gives back, encoded
+    // again, bytes that form valid UTF-8 sequences of letters; a real code
+    // page 1251 text with Cyrillic letters almost never does.
+    QByteArray bytes;
+    for (const QString &l : lines) bytes += encode(l) + '\n';
+    bool high = false;
+    for (char c : bytes)
+        if (uchar(c) >= 0x80) high = true;
+    if (!high) return true;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(bytes);
+    Q_UNUSED(decoded);
+    return utf8.hasError();
 }
 
 bool readLines(const QString &path, QStringList &lines, QString *error) {

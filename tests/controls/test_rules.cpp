@@ -84,6 +84,7 @@ TEST(RuleStore, RelationIndexFallsBackToEquals) {
 
 TEST(RuleStore, ReplaceTouchesOnlyTheChosenTexts) {
     SampleFixture fx;
+    fx.reloadCaches();
     const QSqlDatabase d = mainDb();
     const RuleRecord before = *ReadRule(d, 1);
     int changed = 0;
@@ -104,6 +105,18 @@ TEST(RuleStore, ReplaceTouchesOnlyTheChosenTexts) {
     EXPECT_EQ(comments.value(1), "ЖЖЖ" + c.mid(3));
     EXPECT_EQ(ReadRule(d, 1)->texts.lft, after.texts.lft);
 
+    // A rule that a save would refuse stays as it was and is listed.
+    QStringList refused;
+    ReplaceInRules(d, {1, 2}, ReplaceEverywhere, "СТР", "ХХХ", &changed, &refused);
+    EXPECT_EQ(changed, 0);
+    ASSERT_EQ(refused.size(), 2);
+    EXPECT_TRUE(refused[0].contains("Операнд не является ссылкой на ячейку")) << refused[0].toStdString();
+    EXPECT_EQ(ReadRule(d, 1)->texts.lft, after.texts.lft);
+    ReplaceInRules(d, {1}, ReplaceComment, "ЖЖЖ", "≠", &changed, &refused);
+    EXPECT_EQ(changed, 0);
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_TRUE(refused[0].contains("\"≠\" (U+2260)")) << refused[0].toStdString();
+
     // A failure on one rule leaves the rules handled before it unchanged.
     db::exec(d, "create trigger no_second before update on int_control when old.\"Код\"=2 "
                 "begin select raise(abort, 'запрет'); end");
@@ -114,9 +127,12 @@ TEST(RuleStore, ReplaceTouchesOnlyTheChosenTexts) {
 }
 
 TEST(ControlFileFormat, LinesRoundTrip) {
-    const ControlLine l{"Ф30", "(1000)", "СТР[1]", ">=", "СТР[2]+СТР[3]", "ГР[4..7]", "Врачи \"всего\""};
+    // A comment holding the field separator "," travels whole: quotes inside
+    // a field are doubled.
+    const ControlLine l{"Ф30", "(1000)", "СТР[1]", ">=", "СТР[2]+СТР[3]", "ГР[4..7]", "Врачи \"всего\",\"штатных\""};
     const QString text = FormatControlLine(l);
-    EXPECT_EQ(text, "\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]+СТР[3]\",\"ГР[4..7]\",\"Врачи \"всего\"\"");
+    EXPECT_EQ(text, "\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]+СТР[3]\",\"ГР[4..7]\","
+                    "\"Врачи \"\"всего\"\",\"\"штатных\"\"\"");
     const auto back = ParseControlLine(text);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->commnt, l.commnt);
@@ -212,10 +228,10 @@ TEST(ControlFileFormat, LoaderChecksCasesAndRejects) {
     EXPECT_EQ(rejects[0], "Строка № 9 вне рабочей области таблицы");
     EXPECT_EQ(rejects[1], "\"Ф30\",\"(1000)\",\"СТР[9]\",\">=\",\"0\",\"ГР4\",\"вне\"");
 
-    // The rejects file itself loads only its rule lines (still rejected).
-    const LoadResult again = LoadControlFile(d, r.rejectsFile, LoadMode::Append);
-    EXPECT_EQ(again.inserted, 0);
-    EXPECT_EQ(again.rejects.size(), 4);
+    // The rejects file itself loads only its rule lines (still rejected):
+    // not one line is accepted, which is an error.
+    EXPECT_THROW(LoadControlFile(d, r.rejectsFile, LoadMode::Append), db::Error);
+    EXPECT_EQ(ruleCount(), before + 2);
 }
 
 TEST(ControlFileFormat, AFileWithoutRulesChangesNothing) {
@@ -228,13 +244,29 @@ TEST(ControlFileFormat, AFileWithoutRulesChangesNothing) {
     EXPECT_THROW(LoadControlFile(d, fx.root() + "missing.orv", LoadMode::Replace), db::Error);
     EXPECT_EQ(ruleCount(), 7);
 
-    // All lines rejected: replace mode leaves the table empty, as asked.
+    // Not one line accepted (a file of another structure, the right file
+    // saved as UTF-8): replace mode deletes nothing and says why.
+    const QString good = "\"Ф30\",\"(1000)\",\"СТР1ГР4\",\"=\",\"0\",\"\",\"Всего\"";
+    QFile utf8(fx.root() + "utf8.orv");
+    ASSERT_TRUE(utf8.open(QIODevice::WriteOnly));
+    utf8.write((good + "\r\n").toUtf8());
+    utf8.close();
     ASSERT_TRUE(cp1251::writeLines(path, {"\"Ф99\",\"(1)\",\"СТР1\",\"=\",\"0\",\"\",\"x\""}));
-    const LoadResult r = LoadControlFile(d, path, LoadMode::Replace);
-    EXPECT_EQ(r.inserted, 0);
-    EXPECT_EQ(ruleCount(), 0);
-    EXPECT_TRUE(QFile::exists(r.rejectsFile));
-    EXPECT_TRUE(r.rejectsError.isEmpty());
+    for (const QString &file : {path, utf8.fileName()}) {
+        try {
+            LoadControlFile(d, file, LoadMode::Replace);
+            ADD_FAILURE() << "no line accepted, yet no error";
+        } catch (const db::Error &e) {
+            EXPECT_TRUE(e.message().contains("не загружена. Контроли не изменены.")) << e.message().toStdString();
+            EXPECT_EQ(e.message().contains("Windows-1251"), file == utf8.fileName()) << e.message().toStdString();
+        }
+        EXPECT_EQ(ruleCount(), 7);
+        EXPECT_TRUE(QFile::exists(fx.root() + kRejectsFileName));
+    }
+    // The same file in code page 1251 loads.
+    ASSERT_TRUE(cp1251::writeLines(path, {good}));
+    EXPECT_EQ(LoadControlFile(d, path, LoadMode::Replace).inserted, 1);
+    EXPECT_EQ(ruleCount(), 1);
 }
 
 TEST(ControlFileFormat, UnwritableRejectsFileKeepsTheLoadedRules) {
