@@ -116,6 +116,24 @@ TEST(ControlMatchLines, MarksFollowTheFirstMatchingCandidate) {
     EXPECT_EQ(e[4], QStringLiteral("[ОТЛИЧАЕТСЯ] e5 (X = Y)"));
 }
 
+TEST(ControlMatchLines, OnlyRulesOfOneFormAndTableCompareAndCountsStayPositive) {
+    using namespace cmatch;
+    // Two project rules equal to one imported rule; an Ф30 rule and an Ф14
+    // rule of the same text are no duplicates.
+    const QList<MatchRecord> project = {{"СТР1", "СТР2", {}, "=", "1|(1000)"},
+                                        {"СТР2", "СТР1", {}, "=", "1|(1000)"},
+                                        {"СТР3", "СТР4", {}, "=", "1|(1000)"}};
+    const QList<MatchRecord> external = {{"СТР1", "СТР2", {}, "=", "1|(1000)"},
+                                         {"СТР3", "СТР4", {}, "=", "2|(1000)"}};
+    QStringList p = {"p1", "p2", "p3"}, e = {"e1", "e2"};
+    int duplicates = 0, externalDuplicates = 0;
+    markLines(project, external, p, e, duplicates, &externalDuplicates);
+    EXPECT_EQ(duplicates, 2);
+    EXPECT_EQ(externalDuplicates, 1);
+    EXPECT_TRUE(p[2].startsWith(kDifferent));
+    EXPECT_TRUE(e[1].startsWith(kDifferent));
+}
+
 TEST(ControlMatchLines, ColoursAndBoldPart) {
     EXPECT_EQ(matchLineColour(QStringLiteral("[ДУБЛИРУЕТСЯ] a")), QColor(0xE0, 0xFF, 0xE0));
     EXPECT_EQ(matchLineColour(QStringLiteral("[РАЗНЫЙ ЗНАК] a")), QColor(0xFF, 0xFF, 0xC0));
