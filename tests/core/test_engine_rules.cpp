@@ -105,14 +105,17 @@ TEST_F(EngineRules, SaveTableDataRewritesTheTableInOneGo) {
     ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
     shared().DataMatrix.set(4, 3, 1.5);
     shared().DataMatrix.set(7, 6, 2);
+    shared().DataMatrix.set(6, 5, 0.1 + 0.2);   // stored with fifteen significant digits
     SaveTableData(kHospital, f12, "(1000)");
-    EXPECT_EQ(storedValues(kHospital, t1000).size(), 3);
+    EXPECT_EQ(storedValues(kHospital, t1000).size(), 4);
+    EXPECT_EQ(db::scalar(db::connection(db::kData), "select data from data where \"column\"=6 and \"row\"=5").toDouble(),
+              0.3);
     QSqlQuery q = db::exec(db::kData,
                            "select \"column\", \"row\", data from data where hospital=? and year=? order by \"column\"",
                            {kHospital, EngineDb::kYear});
     QStringList rows;
     while (q.next()) rows << QString("%1/%2/%3").arg(q.value(0).toInt()).arg(q.value(1).toInt()).arg(q.value(2).toDouble());
-    EXPECT_EQ(rows, QStringList({"4/3/1.5", "7/6/2"}));
+    EXPECT_EQ(rows, QStringList({"4/3/1.5", "6/5/0.3", "7/6/2"}));
     EXPECT_EQ(storedValues(kHospital + 1, t1000), QList<double>({5}));
 
     // An all-zero matrix leaves nothing of this year.
