@@ -222,6 +222,9 @@ public:
         : m_ctx(ctx), m_s(text), m_base(base) {}
 
     QString run() {
+        // Groups nest by recursion: deeper text than any real condition is not read.
+        if (NestingDepth(m_s) > kMaxNesting)
+            throw ConditionSyntaxError(QStringLiteral("Слишком глубокая вложенность скобок"));
         QString v = expr();
         if (m_pos < m_s.size()) {
             if (m_s[m_pos] == u')') throw ConditionSyntaxError(QStringLiteral("Не хватает левой скобки"));
@@ -296,8 +299,6 @@ QString applyCondition(RunContext &ctx, const ConditionRule &rule, const QString
     const QString cond = conditionText(rule.condition);
     if (!ids(result).isEmpty() && !cond.isEmpty()) {
         try {
-            if (NestingDepth(cond) > kMaxNesting)
-                throw ConditionSyntaxError(QStringLiteral("Слишком глубокая вложенность скобок"));
             result = ConditionEvaluator(ctx, cond, result).run();
         } catch (const ConditionSyntaxError &e) {
             if (!ctx.errors) throw;

@@ -247,6 +247,10 @@ TEST_F(EngineConditions, ApplyConditionOnItsOwnAgreesWithTheRun) {
     EXPECT_EQ(CompileConditionGroup("(" + a + ">4)\r\nor " + b + "=0", all), text::joinIdList({h1, h2, h4}));
     EXPECT_EQ(CompileConditionGroup("", all), all);
     EXPECT_THROW(CompileConditionGroup(a + ">4)", all), ConditionSyntaxError);
+    EXPECT_THROW(CompileConditionGroup(QString(100000, '(') + a + ">4" + QString(100000, ')'), all),
+                 ConditionSyntaxError);
+    // A list past the table sums the table's own lines only.
+    EXPECT_EQ(SumTermOverInstitutions("Ф1Т(1)СТР[1..100000000]ГР[2..999999999]", QString::number(h1)), 11);
     EXPECT_THROW(CompileAtomicCondition("СТР1ГР2>4", all), db::Error);
     rule.condition.clear();
     rule.country = true;
