@@ -6,7 +6,9 @@
 // "Ф<form>Т[<table>]СТР<rows>ГР<columns>" whose parts the rule's kind may
 // leave out. Every reference is checked against the forms and tables
 // installed here: the form and the table must exist, rows lie in
-// 1 .. rowcount - fixrows, columns in fixcols .. colcount.
+// 1 .. rowcount - fixrows, columns in fixcols + 1 .. colcount (the columns
+// up to fixcols are headers). An operand must be made of reference parts only,
+// a range must ascend, nesting is limited (kMaxNesting).
 //
 // Two flavours share one algorithm:
 //  - FileRuleChecker: lines of a control file. The line's form, table and

@@ -66,6 +66,14 @@ const QString b = "Ф1Т(1)СТР2ГР2";   // 1, 2, 4, -
 
 } // namespace
 
+TEST(EngineConditionDivisor, MissingOrZeroMeansOne) {
+    const QList<std::pair<QVariant, int>> cases = {
+        {QVariant(), 1}, {QVariant(QMetaType(QMetaType::Int)), 1}, {"", 1}, {"0", 1}, {0.4, 1}, {"x", 1},
+        {3, 3}, {"12", 12}, {-2, -2},
+    };
+    for (const auto &[stored, divisor] : cases) EXPECT_EQ(ConditionDivisor(stored), divisor) << stored.toString().toStdString();
+}
+
 TEST(EngineIdLists, IntersectionAndUnionKeepTheirOrder) {
     EXPECT_EQ(IntersectIdLists("1,2,3", "3,9,1"), "3,1");
     EXPECT_EQ(IntersectIdLists("", "3,1"), "");
