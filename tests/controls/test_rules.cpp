@@ -75,13 +75,6 @@ TEST(RuleStore, SaveInsertUpdateDeleteAndQuotes) {
     EXPECT_FALSE(ReadRule(d, i));
 }
 
-TEST(RuleStore, RelationIndexFallsBackToEquals) {
-    EXPECT_EQ(RelationIndex(">="), 3);
-    EXPECT_EQ(RelationIndex("<>"), 1);
-    EXPECT_EQ(RelationIndex("=="), 0);
-    EXPECT_EQ(RelationIndex("~"), 0);
-}
-
 TEST(RuleStore, ReplaceTouchesOnlyTheChosenTexts) {
     SampleFixture fx;
     fx.reloadCaches();

@@ -230,21 +230,6 @@ TEST(EngineArithmetic, OrdinaryPrecedenceAndTwoDecimals) {
     for (const auto &[in, out] : cases) EXPECT_EQ(EvaluateExpression(in), out) << in.toStdString();
     EXPECT_EQ(EvaluateFlatExpression("1+2*3"), "7.00");
     EXPECT_EQ(EvaluateFlatExpression("7.5"), "7.5");
-
-    EXPECT_TRUE(IsNumberText("-3.00"));
-    EXPECT_TRUE(IsNumberText("0"));
-    EXPECT_FALSE(IsNumberText(""));
-    EXPECT_FALSE(IsNumberText("-"));
-    EXPECT_FALSE(IsNumberText("1-2"));
-    EXPECT_FALSE(IsNumberText("Ф1"));
-
-    EXPECT_TRUE(RelationHolds("=", 2, 2));
-    EXPECT_TRUE(RelationHolds("<=", 2, 2));
-    EXPECT_FALSE(RelationHolds("<>", 2, 2));
-    EXPECT_TRUE(RelationHolds(">", 3, 2));
-    EXPECT_TRUE(RelationHolds(">=", 2, 2));
-    EXPECT_TRUE(RelationHolds("<", -2, 0));
-    EXPECT_TRUE(RelationHolds("~", 1, 2));
 }
 
 TEST_F(EngineRules, EvaluateReferenceSumsTheHeldTable) {
