@@ -1,7 +1,5 @@
 #include "platform/Database.h"
 
-#include <QHash>
-
 #include <QAtomicInteger>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +7,7 @@
 #include <QSqlError>
 #include <QSqlRecord>
 
+#include <map>
 #include <sqlite3.h>
 
 namespace db {
@@ -226,7 +225,7 @@ void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) 
     QSqlDatabase d = dconst;
     // Inside a transaction already open on this connection the work joins it:
     // the outermost one commits, or rolls everything back.
-    static QHash<QString, int> open;
+    static std::map<QString, int> open;   // node-based: the reference below stays valid
     int &depth = open[d.connectionName()];
     if (depth > 0) {
         work();
