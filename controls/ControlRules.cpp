@@ -293,7 +293,6 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
                                     QStringLiteral("): ") + why.join(QStringLiteral("; ")));
                 continue;
             }
-
             db::exec(mainDb,
                      QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=? where ") + kKey +
                          QStringLiteral("=?"),

@@ -583,7 +583,7 @@ QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label,
             const int column = scan == 1 ? outer.column : inner.column;
             if (taken.contains({column, row})) continue;
             show(row, column);
-            named(inner.row, inner.column, [&] {
+            named(row, column, [&] {
                 int count = 0;
                 const QString final = applyCondition(ctx, inner, list, count);
                 if (final.isEmpty()) return;
