@@ -169,6 +169,16 @@ TEST_F(EditorTest, RefusedSaveChangesNothing) {
     EXPECT_EQ(dialogs.messages[0], "При цикле по графам нельзя указывать графы в условии");
     EXPECT_EQ(ReadRule(mainDb(), key)->texts.lft, before.texts.lft);
     EXPECT_TRUE(bodies().isEmpty());
+
+    // A comment with a character code page 1251 cannot hold: named, focus on it.
+    w.show();
+    w.Memo1->setPlainText(before.texts.lft);
+    w.Edit4->setText("Врачи ≤ штатов");
+    w.Button1Click();
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    EXPECT_TRUE(dialogs.messages[1].endsWith("\"≤\" (U+2264)")) << dialogs.messages[1].toStdString();
+    EXPECT_EQ(ReadRule(mainDb(), key)->texts.commnt, before.texts.commnt);
+    EXPECT_TRUE(bodies().isEmpty());
 }
 
 TEST_F(EditorTest, SaveSurvivesAnUnreachableServer) {
