@@ -435,6 +435,11 @@ int ConditionDivisor(const QVariant &stored) {
     return int(k);
 }
 
+QString UnreadableConditionsMessage(const QStringList &notes) {
+    return QStringLiteral("Условия, которые не удалось прочитать (по ним никто не отобран):\r\n") +
+           notes.join(QStringLiteral("\r\n"));
+}
+
 QString NormalizeTypes(const QString &types) {
     QString t = types.trimmed();
     if (t.endsWith(u',')) t.chop(1);

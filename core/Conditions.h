@@ -48,6 +48,9 @@ using ProgressLabelFn = std::function<void(const QString &)>;
 QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label = {},
                                 const QString &labelPrefix = {});
 
+// The message a window shows once after a run that met unreadable conditions.
+QString UnreadableConditionsMessage(const QStringList &notes);
+
 // Institutions of the given types (all of IncludeList for "*"), optionally
 // only rural ones, as an institution list.
 QString SelectInstitutionsByTypes(const QString &types, bool rural);

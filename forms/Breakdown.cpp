@@ -150,7 +150,7 @@ void buildNet(const Request &q, const QList<int> &pos, StringList &out) {
             second.condition = condition2;
             list = ApplyCondition(second, list, count, &unreadable);
         }
-        if (!unreadable.isEmpty()) showMessage(unreadable.join(QStringLiteral("\r\n")));
+        if (!unreadable.isEmpty()) showMessage(UnreadableConditionsMessage(unreadable));
     }
     const QList<qint64> ids = text::parseIdList(list);
     if (ids.isEmpty()) return;

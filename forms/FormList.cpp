@@ -2,6 +2,7 @@
 
 #include "core/AdminMode.h"
 #include "core/Common.h"
+#include "core/Conditions.h"
 #include "core/ListWindow.h"
 #include "core/ProgressSink.h"
 #include "core/RuleEngine.h"
@@ -303,9 +304,7 @@ void TFormList::N7Click() {
 // Conditions a recalculation could not read, shown once after the run.
 void TFormList::showRecalcNotes(const QStringList &notes) {
     if (notes.isEmpty()) return;
-    showError(QStringLiteral("Условия, которые не удалось прочитать (по ним никто не отобран):\r\n") +
-                  notes.join(QStringLiteral("\r\n")),
-              this);
+    showError(UnreadableConditionsMessage(notes), this);
 }
 
 void TFormList::N9Click() {

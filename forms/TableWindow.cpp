@@ -698,10 +698,7 @@ void TVTable::N14Click() {
             });
             SaveTableData(s.CurrentInstitution, s.TableFormId, s.TableNumber);
             Label1->clear();
-            if (!notes.isEmpty())
-                showError(QStringLiteral("Условия, которые не удалось прочитать (по ним никто не отобран):\r\n") +
-                              notes.join(QStringLiteral("\r\n")),
-                          this);
+            if (!notes.isEmpty()) showError(UnreadableConditionsMessage(notes), this);
         } else {
             Gauge1->setValue(0);
             Gauge1->setVisible(true);
