@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "platform/QuotedFields.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
@@ -41,29 +42,10 @@ void addImportedOfF30() {
     addImported(f30, t, 0, QStringLiteral("СТР[4]"), QStringLiteral("="), QStringLiteral("СТР[5]"), QString());
 }
 
-// Splits one control-file line into its quoted fields.
+// The fields of one control-file line, as the loader reads them.
 QStringList readFields(const QString &line) {
     QStringList out;
-    int i = 0;
-    while (i < line.size()) {
-        EXPECT_EQ(line.at(i), u'"');
-        QString f;
-        ++i;
-        while (i < line.size()) {
-            if (line.at(i) == u'"') {
-                if (i + 1 < line.size() && line.at(i + 1) == u'"') {
-                    f += u'"';
-                    i += 2;
-                    continue;
-                }
-                ++i;
-                break;
-            }
-            f += line.at(i++);
-        }
-        out << f;
-        if (i < line.size()) ++i;   // the comma
-    }
+    EXPECT_TRUE(quoted::split(line, out)) << line.toStdString();
     return out;
 }
 
