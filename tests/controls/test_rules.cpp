@@ -130,6 +130,10 @@ TEST(ControlFileFormat, LinesRoundTrip) {
     ASSERT_TRUE(back);
     EXPECT_EQ(back->commnt, l.commnt);
     EXPECT_EQ(back->cycl, l.cycl);
+    // A line of an older writer, quotes not doubled, still reads.
+    const auto old = ParseControlLine("\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"0\",\"\",\"Врачи \"всего\"\"");
+    ASSERT_TRUE(old);
+    EXPECT_EQ(old->commnt, "Врачи \"всего\"");
     EXPECT_FALSE(ParseControlLine("Строка № 6 вне рабочей области таблицы"));
     EXPECT_FALSE(ParseControlLine("\"Ф30\",\"(1000)\",\"СТР1\""));
     EXPECT_FALSE(ParseControlLine("\"a\",\"b\",\"c\",\"d\",\"e\",\"f\",\"g\",\"h\""));
