@@ -563,7 +563,8 @@ void TContrls::Button1Click() {
     if (!ValidateRule(s, t, [this](const QString &m) { showMessage(m, this); }, &focus)) {
         QWidget *target = focus == 1 ? static_cast<QWidget *>(Memo1)
                                      : focus == 2 ? static_cast<QWidget *>(Memo2)
-                                                  : focus == 3 ? static_cast<QWidget *>(Memo3) : nullptr;
+                                                  : focus == 3 ? static_cast<QWidget *>(Memo3)
+                                                  : focus == 4 ? static_cast<QWidget *>(Edit4) : nullptr;
         if (target) target->setFocus();
         return;
     }
@@ -825,12 +826,17 @@ void TContrls::Button13Click() {
     for (int r : rows)
         if (itemKey(r) != 0 && ListBox1->item(r)->text() != kNewRuleText) keys.append(itemKey(r));
     int changed = 0;
-    const QHash<qint64, QString> comments =
-        ReplaceInRules(mainDb(), keys, std::max(0, RadioGroup4Buttons->checkedId()), Edit1->text(), Edit2->text(), &changed);
+    QStringList refused;
+    const QHash<qint64, QString> comments = ReplaceInRules(mainDb(), keys, std::max(0, RadioGroup4Buttons->checkedId()),
+                                                           Edit1->text(), Edit2->text(), &changed, &refused);
     for (int r : rows)
         if (comments.contains(itemKey(r)))
             ListBox1->item(r)->setText(relabel(ListBox1->item(r)->text(), comments.value(itemKey(r)), TableLocked));
     if (changed > 0) ListBox1->viewport()->update();
+    if (!refused.isEmpty())
+        showMessage(QStringLiteral("Не изменены контроли, которые после замены не прошли бы проверку:\r\n") +
+                        refused.join(QStringLiteral("\r\n")),
+                    this);
 }
 
 void TContrls::Button12Click() {

@@ -1,11 +1,13 @@
 #include "controls/ControlCheck.h"
 
 #include "core/FormulaHighlighter.h"
+#include "core/FormulaParser.h"
 #include "core/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <limits>
 
 namespace controls {
 
@@ -42,6 +44,12 @@ bool CheckRowColumnList(const QString &list, int low, int high, const QString &k
             if (!toInt(item.left(range), a)) return false;
             if (!toInt(item.mid(range + 2), b)) return false;
             if (outside(a) || outside(b)) return false;
+            if (a > b) {
+                // Read as no line at all: surely not what was meant.
+                if (message)
+                    *message = QStringLiteral("Диапазон %1..%2 задан в обратном порядке").arg(a).arg(b);
+                return false;
+            }
         }
     }
     return true;
@@ -54,6 +62,10 @@ bool RuleCheckerBase::CheckExpression(const QString &expression) {
     setPendingError(QStringLiteral("Нарушен баланс скобок"));
     if (t.count(u'(') != t.count(u')')) {
         bracketError(QStringLiteral("Нарушен баланс скобок"));
+        return false;
+    }
+    if (NestingDepth(t) > kMaxNesting) {
+        bracketError(QStringLiteral("Слишком глубокая вложенность скобок (больше %1)").arg(kMaxNesting));
         return false;
     }
     setPendingError(QStringLiteral("Неправильная последовательность скобок"));
@@ -115,6 +127,7 @@ RuleCheckerBase::Parts RuleCheckerBase::cut(const QString &upperText) {
         out = t.mid(from, end - from);
     };
     Parts parts;
+    parts.lead = t.left(t.indexOf(u'!'));
     partAfter(QStringLiteral("Ф"), parts.hasForm, parts.form);
     partAfter(QStringLiteral("Т["), parts.hasTable, parts.tableText);
     partAfter(QStringLiteral("СТР"), parts.hasRows, parts.rows);
@@ -123,6 +136,8 @@ RuleCheckerBase::Parts RuleCheckerBase::cut(const QString &upperText) {
         // Between "Т[" and "]".
         QString s = parts.tableText.mid(2);
         const qsizetype close = s.indexOf(u']');
+        parts.tableTail = close < 0 ? QString() : s.mid(close + 1);
+        parts.tableClosed = close >= 0;
         parts.tableText = close < 0 ? s : s.left(close);
     }
     if (parts.hasRows) parts.rows = parts.rows.mid(3);
@@ -140,8 +155,8 @@ bool RuleCheckerBase::checkLists(const Parts &p, const TableGeometry &g, const Q
             list = list.mid(1, list.size() - 2);
         }
         QString message;
-        if (!CheckRowColumnList(list, low, high, kind, &message)) {
-            if (!message.isEmpty()) fail(message);
+        if (list.trimmed().isEmpty() || !CheckRowColumnList(list, low, high, kind, &message)) {
+            fail(message.isEmpty() ? bracketMessage : message);
             return false;
         }
         return true;
@@ -149,8 +164,49 @@ bool RuleCheckerBase::checkLists(const Parts &p, const TableGeometry &g, const Q
     const int colcount = g.colCountPlus1 - 1;
     const int rowcount = g.rowCountPlus1 - 1;
     if (p.hasRows && !one(p.rows, 1, rowcount - g.fixRows, QStringLiteral("Строка"))) return false;
-    if (p.hasColumns && !one(p.columns, g.fixCols, colcount, QStringLiteral("Графа"))) return false;
+    if (p.hasColumns && !one(p.columns, g.fixCols + 1, colcount, QStringLiteral("Графа"))) return false;
     return true;
+}
+
+bool RuleCheckerBase::ownPartsOnly(const QString &operand) {
+    const Parts p = cut(text::upper(operand));
+    if (!p.lead.trimmed().isEmpty()) return false;
+    if (!p.hasForm && !p.hasTable && !p.hasRows && !p.hasColumns) return false;
+    if (p.hasTable && (!p.tableClosed || !p.tableTail.trimmed().isEmpty())) return false;
+    return true;
+}
+
+bool CheckCycleText(const QString &cycle, QString *message) {
+    const QString c = text::upper(cycle.trimmed());
+    if (c.isEmpty()) return true;
+    QString list;
+    if (c.startsWith(QStringLiteral("ГР"))) list = c.mid(2);
+    else if (c.startsWith(QStringLiteral("СТР"))) list = c.mid(3);
+    else {
+        if (message) *message = QStringLiteral("Ошибка в выражении цикла!");
+        return false;
+    }
+    list = list.trimmed();
+    if (list.startsWith(u'[')) {
+        if (!list.endsWith(u']') || list.size() < 2) {
+            if (message) *message = QStringLiteral("Ошибка в выражении цикла!");
+            return false;
+        }
+        list = list.mid(1, list.size() - 2);
+    }
+    QString why;
+    if (list.trimmed().isEmpty() ||
+        !CheckRowColumnList(list, std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), QString(), &why)) {
+        if (message) *message = why.isEmpty() ? QStringLiteral("Ошибка в выражении цикла!") : why;
+        return false;
+    }
+    return true;
+}
+
+bool IsKnownRelation(const QString &relation) {
+    static const QStringList known = {QStringLiteral("="), QStringLiteral("<>"), QStringLiteral(">"),
+                                      QStringLiteral(">="), QStringLiteral("<"), QStringLiteral("<=")};
+    return known.contains(relation.trimmed());
 }
 
 // ---- Control-file lines -----------------------------------------------------
@@ -200,6 +256,35 @@ TableGeometry FileRuleChecker::geometry(qint64 formId, const QString &tableKey) 
     return g;
 }
 
+bool FileRuleChecker::CheckLine(const QString &formName, const QString &table, const QString &cycle,
+                                const QString &right, const QString &left, const QString &relation) {
+    if (!IsKnownRelation(relation)) {
+        fail(QStringLiteral("Неизвестное отношение \"") + relation + QStringLiteral("\" (допустимы =, <>, <, >, <=, >=)"));
+        return false;
+    }
+    // The line's own form and table, also when both sides are numbers.
+    if (!formName.isEmpty()) {
+        const qint64 formId = formIdByName(formName);
+        if (formId < 0) {
+            fail(QStringLiteral("Несуществующая форма ") + formName);
+            return false;
+        }
+        if (!table.isEmpty() && !geometry(formId, table).found()) {
+            fail(QStringLiteral("Несуществующая таблица ") + formName + QStringLiteral("Т") + table);
+            return false;
+        }
+    } else if (!table.isEmpty()) {
+        fail(QStringLiteral("Указана таблица ") + table + QStringLiteral(" без формы"));
+        return false;
+    }
+    QString why;
+    if (!CheckCycleText(cycle, &why)) {
+        fail(QStringLiteral("Ошибка в описании цикла \"") + cycle + QStringLiteral("\": ") + why);
+        return false;
+    }
+    return CheckControl(formName, table, cycle, right, left);
+}
+
 bool FileRuleChecker::CheckControl(const QString &formName, const QString &table, const QString &cycle,
                                    const QString &right, const QString &left) {
     if (!CheckControlExpression(formName, table, left, cycle)) return false;
@@ -217,6 +302,10 @@ bool FileRuleChecker::CheckControlExpression(const QString &formName, const QStr
 bool FileRuleChecker::CheckReference(const QString &operand) {
     if (IsDigitsText(operand)) return true;
     const QString t = text::upper(m_prefix + operand + m_suffix);
+    if (!ownPartsOnly(operand)) {
+        fail(QStringLiteral("Операнд не является ссылкой на ячейку: ") + operand);
+        return false;
+    }
     const Parts p = cut(t);
     if (!p.hasForm) {
         fail(QStringLiteral("Не задана форма ") + t);
@@ -252,6 +341,10 @@ void EditorRuleChecker::fail(const QString &text) {
 
 bool EditorRuleChecker::CheckReference(const QString &operand) {
     if (IsDigitsText(operand)) return true;
+    if (!ownPartsOnly(operand)) {
+        fail(QStringLiteral("Операнд не является ссылкой на ячейку: ") + operand);
+        return false;
+    }
     const Parts p = cut(text::upper(operand));
     qint64 formId = m_formId;
     if (p.hasForm) {

@@ -6,7 +6,9 @@
 // "Ф<form>Т[<table>]СТР<rows>ГР<columns>" whose parts the rule's kind may
 // leave out. Every reference is checked against the forms and tables
 // installed here: the form and the table must exist, rows lie in
-// 1 .. rowcount - fixrows, columns in fixcols .. colcount.
+// 1 .. rowcount - fixrows, columns in fixcols + 1 .. colcount (the columns
+// up to fixcols are headers). An operand must be made of reference parts only,
+// a range must ascend, nesting is limited (kMaxNesting).
 //
 // Two flavours share one algorithm:
 //  - FileRuleChecker: lines of a control file. The line's form, table and
@@ -25,8 +27,14 @@ namespace controls {
 
 // Row/column list check: items n or a..b joined by ",". An item that is no
 // integer fails without a message; a number outside low..high fails with
-// kind + " № " + n + " вне рабочей области таблицы".
+// kind + " № " + n + " вне рабочей области таблицы"; a reversed range a..b
+// (a > b) fails with its own message.
 bool CheckRowColumnList(const QString &list, int low, int high, const QString &kind, QString *message);
+// A cycle text: empty, or "ГР" / "СТР" and a list (in square brackets or
+// not) of integers and ranges in ascending order. message receives the reason.
+bool CheckCycleText(const QString &cycle, QString *message);
+// One of = <> > >= < <= (blanks around it ignored).
+bool IsKnownRelation(const QString &relation);
 
 // The common algorithm; the two checkers below supply the reference check.
 class RuleCheckerBase {
@@ -49,9 +57,15 @@ protected:
     // Parts of an upper-cased reference cut at its first Ф, Т[, СТР and ГР.
     struct Parts {
         bool hasForm = false, hasTable = false, hasRows = false, hasColumns = false;
+        bool tableClosed = false;   // "Т[" has its "]"
         QString form, tableText, rows, columns;
+        QString lead;               // text before the first part
+        QString tableTail;          // text between the table's "]" and the next part
     };
     static Parts cut(const QString &upperText);
+    // True when the operand is made only of reference parts (no text before
+    // them, nothing after the table number).
+    static bool ownPartsOnly(const QString &operand);
     // Row and column parts against a geometry; message as given by the caller.
     bool checkLists(const Parts &p, const TableGeometry &g, const QString &bracketMessage);
 
@@ -65,6 +79,10 @@ public:
     // ("select * from tables order by form,tablen") of the database.
     explicit FileRuleChecker(const QSqlDatabase &mainDb);
 
+    // A whole line: the relation, the line's own form and table (also for
+    // lines of numbers only), the cycle, then CheckControl.
+    bool CheckLine(const QString &formName, const QString &table, const QString &cycle, const QString &right,
+                   const QString &left, const QString &relation);
     // Left side first; the right side only when the left passed.
     bool CheckControl(const QString &formName, const QString &table, const QString &cycle, const QString &right,
                       const QString &left);

@@ -6,6 +6,7 @@
 #include "core/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "platform/QuotedFields.h"
 
 #include <QFileInfo>
 #include <QSqlQuery>
@@ -13,8 +14,6 @@
 namespace controls {
 
 namespace {
-
-const QString kSeparator = QStringLiteral("\",\"");
 
 QString lineOf(const RuleRecord &r) {
     const RuleTexts &t = r.texts;
@@ -39,19 +38,13 @@ QVariantList formRuleParams(qint64 formId, const QString &formName) {
 } // namespace
 
 std::optional<ControlLine> ParseControlLine(const QString &raw) {
-    if (!raw.startsWith(u'"')) return std::nullopt;
-    // Blanks an editor left after the closing quote are not part of the line.
-    QString line = raw;
-    while (line.endsWith(u' ') || line.endsWith(u'\t')) line.chop(1);
-    if (line.size() < 2 || !line.endsWith(u'"')) return std::nullopt;
-    const QStringList f = line.mid(1, line.size() - 2).split(kSeparator);
-    if (f.size() != 7) return std::nullopt;
+    QStringList f;
+    if (!quoted::split(raw, f) || f.size() != 7) return std::nullopt;
     return ControlLine{f[0], f[1], f[2], f[3], f[4], f[5], f[6]};
 }
 
 QString FormatControlLine(const ControlLine &l) {
-    return u'"' + QStringList{l.formName, l.table, l.lft, l.reltion, l.rght, l.cycl, l.commnt}.join(kSeparator) +
-           u'"';
+    return quoted::join({l.formName, l.table, l.lft, l.reltion, l.rght, l.cycl, l.commnt});
 }
 
 LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, LoadMode mode,
@@ -74,41 +67,32 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
 
     LoadResult result;
     FileRuleChecker checker(mainDb);
-    db::transaction(mainDb, [&] {
-        if (mode == LoadMode::Replace) db::exec(mainDb, QStringLiteral("delete from int_control"));
-        for (const QString &raw : ruleLines) {
-            const std::optional<ControlLine> parsed = ParseControlLine(raw);
-            if (!parsed) {
-                result.rejects << QStringLiteral("Строка не из семи полей в кавычках") << raw;
-                continue;
-            }
-            ControlLine l = *parsed;
-            l.formName = text::upper(l.formName);
-            l.lft = text::upper(l.lft);
-            l.rght = text::upper(l.rght);
-            l.cycl = text::upper(l.cycl);
-            if (!checker.CheckControl(l.formName, l.table, l.cycl, l.rght, l.lft)) {
-                result.rejects << checker.errorText() << raw;
-                continue;
-            }
-            const qint64 formId = l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName);
-            try {
-                db::exec(mainDb,
-                         QStringLiteral("insert into int_control (formid,tble,lft,rght,reltion,cycl,commnt) "
-                                        "values (?,?,?,?,?,?,?)"),
-                         {formId, l.table.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(l.table),
-                          l.lft, l.rght, l.reltion, l.cycl, l.commnt});
-                ++result.inserted;
-            } catch (const db::Error &e) {
-                if (dbError)
-                    dbError(QStringLiteral("Ошибка при загрузке строки:\r\nЗагружаемая строка: ") + raw +
-                            QStringLiteral("\r\nОшибка: ") + e.message());
-                result.rejects << QStringLiteral("Ошибка: ") + e.message()
-                               << QStringLiteral("Загружаемая строка: ") + raw << QString();
-            }
+    // Every line is checked before anything changes.
+    struct Accepted {
+        ControlLine line;
+        qint64 formId;
+        QString raw;
+    };
+    QList<Accepted> accepted;
+    for (const QString &raw : ruleLines) {
+        const std::optional<ControlLine> parsed = ParseControlLine(raw);
+        if (!parsed) {
+            result.rejects << QStringLiteral("Строка не из семи полей в кавычках") << raw;
+            continue;
         }
-    });
-    if (!result.rejects.isEmpty()) {
+        ControlLine l = *parsed;
+        l.formName = text::upper(l.formName);
+        l.lft = text::upper(l.lft);
+        l.rght = text::upper(l.rght);
+        l.cycl = text::upper(l.cycl);
+        if (!checker.CheckLine(l.formName, l.table, l.cycl, l.rght, l.lft, l.reltion)) {
+            result.rejects << checker.errorText() << raw;
+            continue;
+        }
+        accepted.append({l, l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName), raw});
+    }
+    const auto writeRejects = [&] {
+        if (result.rejects.isEmpty()) return;
         result.rejectsFile = QFileInfo(path).absolutePath() + u'/' + kRejectsFileName;
         try {
             WriteControlFile(result.rejectsFile, result.rejects);
@@ -116,7 +100,52 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
             // The loaded rules are committed already: only the list is lost.
             result.rejectsError = e.message();
         }
+    };
+    // Not one line fits: the rules stay as they are, whatever the mode.
+    const auto nothingLoaded = [&] {
+        QString why = QStringLiteral("Ни одна строка файла ") + QFileInfo(path).fileName() +
+                      QStringLiteral(" не загружена. Контроли не изменены.");
+        if (!cp1251::readsAsCyrillic(lines))
+            why += QStringLiteral("\r\nВозможно, файл записан не в кодировке Windows-1251: "
+                                  "сохраните его в этой кодировке и загрузите снова.");
+        if (!result.rejectsFile.isEmpty() && result.rejectsError.isEmpty())
+            why += QStringLiteral("\r\nПричины см. в файле \"") + kRejectsFileName + u'"';
+        return db::Error(why);
+    };
+    if (accepted.isEmpty()) {
+        writeRejects();
+        throw nothingLoaded();
     }
+    struct NoneInserted {};
+    try {
+        db::transaction(mainDb, [&] {
+            if (mode == LoadMode::Replace) db::exec(mainDb, QStringLiteral("delete from int_control"));
+            for (const Accepted &a : accepted) {
+                const ControlLine &l = a.line;
+                const QString &raw = a.raw;
+                const qint64 formId = a.formId;
+                try {
+                    db::exec(mainDb,
+                             QStringLiteral("insert into int_control (formid,tble,lft,rght,reltion,cycl,commnt) "
+                                            "values (?,?,?,?,?,?,?)"),
+                             {formId, l.table.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(l.table),
+                              l.lft, l.rght, l.reltion, l.cycl, l.commnt});
+                    ++result.inserted;
+                } catch (const db::Error &e) {
+                    if (dbError)
+                        dbError(QStringLiteral("Ошибка при загрузке строки:\r\nЗагружаемая строка: ") + raw +
+                                QStringLiteral("\r\nОшибка: ") + e.message());
+                    result.rejects << QStringLiteral("Ошибка: ") + e.message()
+                                   << QStringLiteral("Загружаемая строка: ") + raw << QString();
+                }
+            }
+            if (result.inserted == 0) throw NoneInserted();   // rolls the deletion back
+        });
+    } catch (const NoneInserted &) {
+        writeRejects();
+        throw nothingLoaded();
+    }
+    writeRejects();
     return result;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Control files: plain text in code page 1251, CR LF, one rule a line, seven
 // double-quoted fields joined by commas (form name, table number, left side,
-// relation, right side, cycle, comment); no escaping. Lines that do not begin
+// relation, right side, cycle, comment); a double quote inside a field is
+// written doubled (quoted::join / quoted::split). Lines that do not begin
 // with a double quote are passed over (comments, the messages of a rejects
 // file).
 #include <QList>
@@ -38,10 +39,11 @@ struct LoadResult {
 // against the forms and tables of mainDb; lines that do not fit go to the
 // rejects file beside the loaded one. dbError is told of every line whose
 // insert failed (the line is set aside and the load goes on).
-// A file that cannot be read, or that holds no rule line at all, changes
-// nothing and throws db::Error with the reason; in replace mode the old rules
-// are deleted only after the file was read. The whole load is one
-// transaction.
+// A file that cannot be read, that holds no rule line, or of which not one
+// line passes the checks, changes nothing (in either mode) and throws
+// db::Error with the reason (and a hint when the text does not read as code
+// page 1251). In replace mode the old rules are deleted only when at least
+// one line is stored. The whole load is one transaction.
 LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, LoadMode mode,
                            const std::function<void(const QString &)> &dbError = {});
 

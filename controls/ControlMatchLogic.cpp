@@ -5,6 +5,7 @@
 #include "core/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "platform/QuotedFields.h"
 
 #include <QSqlQuery>
 #include <algorithm>
@@ -136,8 +137,9 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
 }
 
 void markLines(const QList<MatchRecord> &project, const QList<MatchRecord> &external, QStringList &projectLines,
-               QStringList &externalLines, int &duplicates) {
-    // Marks one side's lines against the other side; counts duplicates when asked.
+               QStringList &externalLines, int &duplicates, int *externalDuplicates) {
+    // Marks one side's lines against the other side and counts its duplicates.
+    // Rules compare only within the same form and table.
     auto mark = [](const QList<MatchRecord> &own, const QList<MatchRecord> &other, QStringList &lines, int *count) {
         for (int i = 0; i < own.size(); ++i) {
             const MatchRecord &s = own.at(i);
@@ -145,6 +147,7 @@ void markLines(const QList<MatchRecord> &project, const QList<MatchRecord> &exte
                 QStringLiteral(" (") + s.left + u' ' + s.relation + u' ' + s.right + QStringLiteral(")");
             QString marked;
             for (const MatchRecord &e : other) {
+                if (s.scope != e.scope) continue;
                 bool same = false;
                 if (s.left == e.left && s.right == e.right) same = s.relation == e.relation;
                 else if (s.left == e.right && s.right == e.left) same = s.relation == MirrorRelation(e.relation);
@@ -162,8 +165,10 @@ void markLines(const QList<MatchRecord> &project, const QList<MatchRecord> &exte
         }
     };
     duplicates = 0;
+    int externalCount = 0;
     mark(project, external, projectLines, &duplicates);
-    mark(external, project, externalLines, nullptr);
+    mark(external, project, externalLines, &externalCount);
+    if (externalDuplicates) *externalDuplicates = externalCount;
 }
 
 CompareResult CompareControlSets(TControlMatchImporter &importer, const Selection &selection, int kind,
@@ -181,18 +186,31 @@ CompareResult CompareControlSets(TControlMatchImporter &importer, const Selectio
     r.externalCount = db::scalar(d, QStringLiteral("select count(*) as cnt from zenkor_controls") + externalWhere,
                                  externalParams).toInt();
 
-    auto load = [&](const QString &table, const QString &where, const QVariantList &params, QList<MatchRecord> &recs,
-                    QStringList &lines) {
-        QSqlQuery q = db::exec(d, QStringLiteral("select lft, rght, reltion, cycl from ") + table + where, params);
+    // The form and table a rule belongs to: an inter-form rule to none, an
+    // inter-table rule to its form, an intra-table rule to its table.
+    auto scopeOf = [](qint64 formId, const QString &table, int ruleClass) {
+        if (ruleClass == 2 || formId <= 0) return QStringLiteral("0|");
+        return QString::number(formId) + u'|' + (ruleClass == 0 ? table.trimmed() : QString());
+    };
+    auto load = [&](const QString &sql, const QString &where, const QVariantList &params, bool imported,
+                    QList<MatchRecord> &recs, QStringList &lines) {
+        QSqlQuery q = db::exec(d, sql + where, params);
         while (q.next()) {
             MatchRecord m{q.value(0).toString(), q.value(1).toString(), q.value(3).toString(), q.value(2).toString()};
+            const qint64 formId = q.value(4).toLongLong();
+            const QString table = q.value(5).toString();
+            const int ruleClass = imported ? q.value(6).toInt() : formId == 0 ? 2 : table.trimmed().isEmpty() ? 1 : 0;
+            m.scope = scopeOf(formId, table, ruleClass);
             recs << m;
             lines << displayLine(m);
         }
     };
     QList<MatchRecord> project, external;
-    load(QStringLiteral("zenkor_controls"), externalWhere, externalParams, external, r.externalLines);
-    load(QStringLiteral("int_control"), projectWhere, projectParams, project, r.projectLines);
+    load(QStringLiteral("select lft, rght, reltion, cycl, project_formid, project_tble, control_type "
+                        "from zenkor_controls"),
+         externalWhere, externalParams, true, external, r.externalLines);
+    load(QStringLiteral("select lft, rght, reltion, cycl, formid, tble from int_control"), projectWhere,
+         projectParams, false, project, r.projectLines);
 
     for (QList<MatchRecord> *side : {&project, &external}) {
         for (MatchRecord &m : *side) {
@@ -200,21 +218,19 @@ CompareResult CompareControlSets(TControlMatchImporter &importer, const Selectio
             m.right = importer.NormalizeFormulaForMatch(m.right, kind, defaultForm, selection.defaultTable, m.cycle);
         }
     }
-    markLines(project, external, r.projectLines, r.externalLines, r.duplicates);
+    int externalDuplicates = 0;
+    markLines(project, external, r.projectLines, r.externalLines, r.duplicates, &externalDuplicates);
+    // "New" counts the rules of each side that have no equal on the other.
+    r.projectCount = int(project.size());
+    r.externalCount = int(external.size());
     r.summary = {QStringLiteral("Результаты сопоставления контролей:"),
                  QStringLiteral("Контроли проекта: ") + QString::number(r.projectCount) +
                      QStringLiteral(" | Контроли минздрава: ") + QString::number(r.externalCount) +
                      QStringLiteral(" | Совпадающие: ") + QString::number(r.duplicates) +
                      QStringLiteral(" | Новые в проекте: ") + QString::number(r.projectCount - r.duplicates) +
                      QStringLiteral(" | Новые в выгрузке минздрава: ") +
-                     QString::number(r.externalCount - r.duplicates)};
+                     QString::number(r.externalCount - externalDuplicates)};
     return r;
-}
-
-QString quoteField(const QString &field) {
-    QString f = field;
-    f.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return u'"' + f + u'"';
 }
 
 int exportImportedControls(qint64 formId, const QString &formName, const QString &path, QString *sqlText) {
@@ -239,12 +255,10 @@ int exportImportedControls(qint64 formId, const QString &formName, const QString
     while (q.next()) {
         const qint64 pf = q.value(QStringLiteral("project_formid")).toLongLong();
         const QString name = pf != 0 ? text::upper(GetFormNameById(pf)) : QString();
-        QStringList fields{quoteField(name)};
-        for (const char *column : {"project_tble", "lft", "reltion", "rght", "cycl", "commnt"}) {
-            const QVariant v = q.value(QString::fromLatin1(column));
-            fields << (v.isNull() ? QStringLiteral("\"\"") : quoteField(v.toString()));
-        }
-        lines << fields.join(u',');
+        QStringList fields{name};
+        for (const char *column : {"project_tble", "lft", "reltion", "rght", "cycl", "commnt"})
+            fields << q.value(QString::fromLatin1(column)).toString();
+        lines << quoted::join(fields);
     }
     if (lines.isEmpty()) return 0;
     if (!cp1251::writeLines(path, lines, &error))

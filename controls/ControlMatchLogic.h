@@ -22,6 +22,7 @@ struct MatchRecord {
     QString right;
     QString cycle;
     QString relation;
+    QString scope;     // form and table the rule belongs to; rules compare only within one
 };
 
 // "left rel right" plus " [cycle]" when there is a cycle.
@@ -64,11 +65,11 @@ struct CompareResult {
 CompareResult CompareControlSets(TControlMatchImporter &importer, const Selection &selection, int kind,
                                  const QString &defaultForm);
 // The marking step alone over normalised records and their display lines.
+// duplicates counts the project lines found on the other side,
+// externalDuplicates the imported ones.
 void markLines(const QList<MatchRecord> &project, const QList<MatchRecord> &external, QStringList &projectLines,
-               QStringList &externalLines, int &duplicates);
+               QStringList &externalLines, int &duplicates, int *externalDuplicates = nullptr);
 
-// A control-file field: enclosed in double quotes, inner quotes doubled.
-QString quoteField(const QString &field);
 // Writes the imported rules of a form to a control file (the file is made
 // anew, empty when nothing is found). Returns the number of rules written;
 // sqlText receives the statement for the "nothing found" message.

@@ -7,6 +7,7 @@
 #include "core/ProgressSink.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 
 #include <QCoreApplication>
@@ -127,6 +128,15 @@ std::optional<RuleRecord> ReadRule(const QSqlDatabase &mainDb, qint64 key) {
     return RuleRecordOf(q);
 }
 
+QString UnencodableMessage(const QString &characters) {
+    QStringList shown;
+    for (QChar c : characters)
+        shown << u'"' + QString(c) + QStringLiteral("\" (U+") +
+                     QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper() + u')';
+    return QStringLiteral("Символы, которых нет в кодировке Windows-1251, не сохраняются: ") +
+           shown.join(QStringLiteral(", "));
+}
+
 bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<void(const QString &)> &show, int *focus) {
     auto refuse = [&](const QString &message, int where) {
         if (show) show(message);
@@ -134,6 +144,23 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
         return false;
     };
     if (focus) *focus = 0;
+    // Rules travel in code page 1251 files: a character it cannot hold would
+    // come back as "?".
+    const QString *texts[] = {&t.lft, &t.rght, &t.cycl, &t.commnt};
+    for (int i = 0; i < 4; ++i)
+        if (const QString bad = cp1251::unencodable(*texts[i]); !bad.isEmpty())
+            return refuse(UnencodableMessage(bad), i + 1);
+    if (!IsKnownRelation(t.reltion))
+        return refuse(QStringLiteral("Неизвестное отношение \"") + t.reltion +
+                          QStringLiteral("\" (допустимы =, <>, <, >, <=, >=)"),
+                      0);
+    {
+        QString why;
+        if (!CheckCycleText(t.cycl, &why)) {
+            if (show && why != QStringLiteral("Ошибка в выражении цикла!")) show(why);
+            return refuse(QStringLiteral("Ошибка в выражении цикла!"), 3);
+        }
+    }
     if (s.ruleClass == IntraTable) {
         TableGeometry g;
         GetTableGeometryByFormId(s.formId, s.table, g);
@@ -150,7 +177,7 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
                 if (containsNoCase(t.rght, QStringLiteral("гр")))
                     return refuse(QStringLiteral("При цикле по графам нельзя указывать графы в условии"), 2);
                 list = cycle.mid(2);
-                low = g.fixCols;
+                low = g.fixCols + 1;   // the columns up to fixcols are headers
                 high = colcount;
                 kind = QStringLiteral("Графа");
             } else if (!cu.startsWith(QStringLiteral("СТР"))) {
@@ -221,10 +248,25 @@ int DeleteRules(const QSqlDatabase &mainDb, const QList<qint64> &keys) {
     return count;
 }
 
+RuleScope ScopeOfRule(const RuleRecord &r) {
+    RuleScope s;
+    if (r.formId <= 0) {
+        s.ruleClass = InterForm;
+        return s;
+    }
+    s.formId = r.formId;
+    s.formName = GetFormNameById(r.formId);
+    s.table = r.table;
+    s.ruleClass = r.table.isEmpty() ? InterTable : IntraTable;
+    return s;
+}
+
 QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qint64> &keys, int where,
-                                      const QString &find, const QString &replacement, int *changed) {
+                                      const QString &find, const QString &replacement, int *changed,
+                                      QStringList *refused) {
     QHash<qint64, QString> comments;
     if (changed) *changed = 0;
+    if (refused) refused->clear();
     if (find.isEmpty()) return comments;
     int written = 0;
     // All the selected rules change together or none does.
@@ -243,6 +285,14 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
             rep(t.commnt, ReplaceComment);
             const RuleTexts &o = r->texts;
             if (t.lft == o.lft && t.rght == o.rght && t.cycl == o.cycl && t.commnt == o.commnt) continue;
+            // A changed rule is stored only when a save would store it.
+            QStringList why;
+            if (!ValidateRule(ScopeOfRule(*r), t, [&](const QString &m) { why << m; })) {
+                if (refused)
+                    refused->append(o.commnt + QStringLiteral(" (") + o.lft + u' ' + o.reltion + u' ' + o.rght +
+                                    QStringLiteral("): ") + why.join(QStringLiteral("; ")));
+                continue;
+            }
             db::exec(mainDb,
                      QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=? where ") + kKey +
                          QStringLiteral("=?"),

@@ -76,7 +76,10 @@ RuleRecord RuleRecordOf(const QSqlQuery &q);
 // The checks before a save (class, form and table of the scope). Each refusal
 // goes to show, followed where the editor adds it by "Ошибка в выражении" or
 // "Ошибка в описании цикла!". focus tells which text to correct:
-// 1 left side, 2 right side, 3 cycle, 0 none.
+// 1 left side, 2 right side, 3 cycle, 4 comment, 0 none. Refused also: a
+// relation that is none of kRelations, a cycle that is no "ГР"/"СТР" list
+// (any class), a reversed range, an operand that is no reference, a header
+// column, characters that code page 1251 cannot hold (named).
 bool ValidateRule(const RuleScope &scope, const RuleTexts &texts, const std::function<void(const QString &)> &show,
                   int *focus = nullptr);
 
@@ -90,11 +93,20 @@ int DeleteRules(const QSqlDatabase &mainDb, const QList<qint64> &keys);
 // Where a replacement acts (the editor's replace group).
 enum ReplaceWhere { ReplaceEverywhere = 0, ReplaceLeft = 1, ReplaceRight = 2, ReplaceCycle = 3, ReplaceComment = 4 };
 // Replaces every occurrence of find (letter case kept) in the chosen texts of
-// the rules; a rule in which nothing changed is not written. Returns the new
-// comments of the rules whose comment changed; changed counts every rule
-// written. One transaction: a failure leaves every rule as it was.
+// the rules; a rule in which nothing changed is not written, nor one that a
+// save would refuse (ValidateRule in its own scope, characters outside code
+// page 1251): those stay as they were and are listed in refused, with the
+// reason. Returns the new comments of the rules whose comment changed;
+// changed counts every rule written. One transaction: a failure leaves every
+// rule as it was.
 QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qint64> &keys, int where,
-                                      const QString &find, const QString &replacement, int *changed = nullptr);
+                                      const QString &find, const QString &replacement, int *changed = nullptr,
+                                      QStringList *refused = nullptr);
+// The scope a stored rule belongs to (class from its form and table).
+RuleScope ScopeOfRule(const RuleRecord &r);
+// The refusal of texts holding characters code page 1251 cannot hold,
+// naming each of them.
+QString UnencodableMessage(const QString &characters);
 
 // ---- Expansion of a rule side ----------------------------------------------
 // Writes a cycle ("СТР..." or "ГР...") into the row or column part of an

@@ -131,7 +131,7 @@ void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {
                                  "values (?, ?, ?, ?, ?, ?)").arg(table));
         for (int c = m.lowColumn(); c <= m.highColumn(); ++c) {
             for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                const double v = m.at(c, r);
+                const double v = num::stored(m.at(c, r));
                 if (v == 0) continue;
                 q.bindValue(0, institution);
                 q.bindValue(1, v);

@@ -8,7 +8,6 @@
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "platform/Database.h"
-#include "platform/Dialogs.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -36,6 +35,8 @@ QList<qint64> ids(const QString &list) { return text::parseIdList(list); }
 struct RunContext {
     ConditionRef last;
     bool hasLast = false;
+    // Unreadable conditions met during the run, each once; null: thrown.
+    QStringList *errors = nullptr;
     QHash<QString, qint64> formIds;
 
     // A whole run reads each referenced table's values of the year once
@@ -90,11 +91,15 @@ ConditionRef RunContext::parseRef(const QString &reference) {
     if (r.formId < 0 || r.tableKey.isEmpty() || !GetTableGeometryByFormId(r.formId, r.tableKey, g))
         throw db::Error(QStringLiteral("В ссылке \"%1\" указана несуществующая форма или таблица").arg(reference));
     r.tableIdent = GetTableIdentByFormId(r.formId, r.tableKey);
-    // Data rows follow the fixed rows of the referenced table; columns count them all.
+    // Data rows follow the fixed rows of the referenced table; columns count
+    // them all. Lines outside the table hold no value and are left out.
+    const int rowCount = g.rowCountPlus1 - 1, colCount = g.colCountPlus1 - 1;
     if (p.hasRows)
-        for (int row : ParseIntegerList(p.rows)) r.storedRows.append(cells::storedRowOfRef(row, g.fixRows));
+        for (int row : ParseIntegerList(p.rows))
+            if (row >= 1 && row <= rowCount - g.fixRows) r.storedRows.append(cells::storedRowOfRef(row, g.fixRows));
     if (p.hasColumns)
-        for (int column : ParseIntegerList(p.columns)) r.storedColumns.append(cells::storedColumnOfRef(column));
+        for (int column : ParseIntegerList(p.columns))
+            if (column > g.fixCols && column <= colCount) r.storedColumns.append(cells::storedColumnOfRef(column));
     return r;
 }
 
@@ -217,6 +222,9 @@ public:
         : m_ctx(ctx), m_s(text), m_base(base) {}
 
     QString run() {
+        // Groups nest by recursion: deeper text than any real condition is not read.
+        if (NestingDepth(m_s) > kMaxNesting)
+            throw ConditionSyntaxError(QStringLiteral("Слишком глубокая вложенность скобок"));
         QString v = expr();
         if (m_pos < m_s.size()) {
             if (m_s[m_pos] == u')') throw ConditionSyntaxError(QStringLiteral("Не хватает левой скобки"));
@@ -293,7 +301,12 @@ QString applyCondition(RunContext &ctx, const ConditionRule &rule, const QString
         try {
             result = ConditionEvaluator(ctx, cond, result).run();
         } catch (const ConditionSyntaxError &e) {
-            showMessage(e.message());
+            if (!ctx.errors) throw;
+            // The rule selects nobody; the run goes on and reports it once.
+            QString shown = rule.condition.trimmed();
+            if (shown.size() > 200) shown = shown.left(200) + QStringLiteral("...");
+            const QString line = e.message() + QStringLiteral(" в условии: ") + shown;
+            if (!ctx.errors->contains(line)) ctx.errors->append(line);
             result.clear();
         }
     }
@@ -365,8 +378,7 @@ double calcFormula(RunContext &ctx, const ConditionRule &rule, const QString &ou
         }
     }
     apply();
-    if (rule.koeff == 0) return 0;
-    value /= rule.koeff;
+    value /= rule.koeff == 0 ? 1 : rule.koeff;
     if (rule.midle) value = count == 0 ? 0.0 : value / count;
     if (shared().RoundResult) value = std::nearbyint(value);
     return value;
@@ -409,12 +421,23 @@ ConditionRule ConditionRuleFromRecord(const QSqlRecord &r) {
     c.type = toBool(r.value(QStringLiteral("type")));
     c.formula = r.value(QStringLiteral("formula")).toString();
     c.condition = r.value(QStringLiteral("condition")).toString();
-    const QVariant k = r.value(QStringLiteral("koeff"));
-    c.koeff = k.isNull() ? 0 : int(k.toDouble());
+    c.koeff = ConditionDivisor(r.value(QStringLiteral("koeff")));
     c.country = toBool(r.value(QStringLiteral("country")));
     c.midle = toBool(r.value(QStringLiteral("midle")));
     c.types = r.value(QStringLiteral("types")).toString();
     return c;
+}
+
+int ConditionDivisor(const QVariant &stored) {
+    bool ok = false;
+    const double k = stored.toString().trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(k) || int(k) == 0) return 1;
+    return int(k);
+}
+
+QString UnreadableConditionsMessage(const QStringList &notes) {
+    return QStringLiteral("Условия, которые не удалось прочитать (по ним никто не отобран):\r\n") +
+           notes.join(QStringLiteral("\r\n"));
 }
 
 QString NormalizeTypes(const QString &types) {
@@ -443,8 +466,9 @@ QString EvaluateConditionTokens(const QString &tokens, const QStringList &entrie
     return evaluateTokens(tokens, entries, 0);
 }
 
-QString ApplyCondition(const ConditionRule &rule, const QString &list, int &count) {
+QString ApplyCondition(const ConditionRule &rule, const QString &list, int &count, QStringList *errors) {
     RunContext ctx;
+    ctx.errors = errors;
     return applyCondition(ctx, rule, list, count);
 }
 
@@ -485,7 +509,7 @@ QString IntersectIdLists(const QString &first, const QString &second) { return f
 
 QString IdsNotInList(const QString &first, const QString &second) { return filterIds(first, second, false); }
 
-void CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const QString &labelPrefix) {
+QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const QString &labelPrefix) {
     QSqlQuery g = db::exec(db::kMain,
                            QStringLiteral("select fixcols, fixrows, colcount, rowcount, scan from tables where ident=?"),
                            {tableIdent});
@@ -496,7 +520,26 @@ void CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const 
     ValueMatrix &m = shared().DataMatrix;
     RunContext ctx;
     ctx.useCache = true;
+    QStringList errors;
+    ctx.errors = &errors;
     QSet<QPair<int, int>> taken;   // (data column, data row) of cell rules
+
+    // A rule that cannot be computed ends the run; the message names it.
+    auto named = [&](int row, int column, const auto &work) {
+        try {
+            work();
+        } catch (const std::exception &e) {
+            QString where = QStringLiteral("Правило расчета ");
+            if (row >= 0 && column >= 0)
+                where += QStringLiteral("ячейки строка %1 графа %2")
+                             .arg(cells::labelRowOfGrid(row)).arg(cells::labelColumnOfGrid(column, fixCols));
+            else if (row >= 0)
+                where += QStringLiteral("строки %1").arg(cells::labelRowOfGrid(row));
+            else
+                where += QStringLiteral("графы %1").arg(cells::labelColumnOfGrid(column, fixCols));
+            throw db::Error(where + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        }
+    };
 
     auto show = [&](int row, int column) {
         if (label)
@@ -511,13 +554,14 @@ void CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const 
         {tableIdent, rmax, cmax});
     for (const ConditionRule &rule : cellRules) {
         show(rule.row, rule.column);
-        const QString list = selectByTypes(rule.types, rule.country);
-        if (!list.isEmpty()) {
+        named(rule.row, rule.column, [&] {
+            const QString list = selectByTypes(rule.types, rule.country);
+            if (list.isEmpty()) return;
             int count = 0;
             const QString final = applyCondition(ctx, rule, list, count);
             const double v = rule.type ? calcFormula(ctx, rule, QString(), final, count) : double(count);
             m.set(cells::storedColumnOfGrid(rule.column, fixCols), cells::storedRowOfGrid(rule.row, fixRows), v);
-        }
+        });
         taken.insert({rule.column, rule.row});
     }
 
@@ -531,23 +575,27 @@ void CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const 
     const QList<ConditionRule> innerRules =
         scan == 1 ? readRules(rowRules, {tableIdent, rmax}) : readRules(columnRules, {tableIdent, cmax});
     for (const ConditionRule &outer : outerRules) {
-        QString list = selectByTypes(outer.types, outer.country);
-        if (list.isEmpty()) continue;
-        if (!outer.condition.trimmed().isEmpty()) {
+        QString list;
+        named(outer.row, outer.column, [&] {
+            list = selectByTypes(outer.types, outer.country);
+            if (list.isEmpty() || outer.condition.trimmed().isEmpty()) return;
             int count = 0;
             list = applyCondition(ctx, outer, list, count);
-            if (list.isEmpty()) continue;
-        }
+        });
+        if (list.isEmpty()) continue;
         for (const ConditionRule &inner : innerRules) {
             const int row = scan == 1 ? inner.row : outer.row;
             const int column = scan == 1 ? outer.column : inner.column;
             if (taken.contains({column, row})) continue;
             show(row, column);
-            int count = 0;
-            const QString final = applyCondition(ctx, inner, list, count);
-            if (final.isEmpty()) continue;
-            const double v = inner.type ? calcFormula(ctx, inner, outer.formula, final, count) : double(count);
-            m.set(cells::storedColumnOfGrid(column, fixCols), cells::storedRowOfGrid(row, fixRows), v);
+            named(row, column, [&] {
+                int count = 0;
+                const QString final = applyCondition(ctx, inner, list, count);
+                if (final.isEmpty()) return;
+                const double v = inner.type ? calcFormula(ctx, inner, outer.formula, final, count) : double(count);
+                m.set(cells::storedColumnOfGrid(column, fixCols), cells::storedRowOfGrid(row, fixRows), v);
+            });
         }
     }
+    return errors;
 }

@@ -8,6 +8,7 @@
 #include "core/Common.h"
 
 #include <QList>
+#include <QVariant>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,8 @@ struct ConditionRule {
     QString types;           // "*" or comma list of medicaltypes.id
 };
 
+// The divisor of a sum rule as stored: missing, empty, unreadable or 0 means 1.
+int ConditionDivisor(const QVariant &stored);
 // Reads a rule from a query positioned on a `conditions` record.
 class QSqlRecord;
 ConditionRule ConditionRuleFromRecord(const QSqlRecord &record);
@@ -37,20 +40,28 @@ QString NormalizeTypes(const QString &types);
 using ProgressLabelFn = std::function<void(const QString &)>;
 
 // Computes every calculated cell of the table into DataMatrix. The label
-// receives prefix + "строка" r + " графа" c for each cell. Throws db::Error
-// on a broken rule (unknown form or table, malformed condition or types).
-void CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label = {}, const QString &labelPrefix = {});
+// receives prefix + "строка" r + " графа" c for each cell. A condition that
+// cannot be read (unbalanced or too deeply nested brackets) selects nobody;
+// the run goes on and returns each such message once, for the window that
+// started it to show. Throws db::Error naming the rule on a broken rule
+// (unknown form or table, malformed formula, relation or types).
+QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label = {},
+                                const QString &labelPrefix = {});
+
+// The message a window shows once after a run that met unreadable conditions.
+QString UnreadableConditionsMessage(const QStringList &notes);
 
 // Institutions of the given types (all of IncludeList for "*"), optionally
 // only rural ones, as an institution list.
 QString SelectInstitutionsByTypes(const QString &types, bool rural);
 
 // Narrows a list by the rule's rural flag and condition; count receives the
-// number of ids left.
-QString ApplyCondition(const ConditionRule &rule, const QString &list, int &count);
+// number of ids left. An unreadable condition selects nobody and its message
+// goes to errors; without errors it is thrown (ConditionSyntaxError).
+QString ApplyCondition(const ConditionRule &rule, const QString &list, int &count, QStringList *errors = nullptr);
 
-// Unbalanced parentheses in a condition ("Не хватает левой скобки"); the
-// calculation shows the message, the rule selects nobody and the run goes on.
+// Unbalanced parentheses in a condition ("Не хватает левой скобки"); in a
+// run the rule selects nobody and the message is collected.
 class ConditionSyntaxError : public EngineError {
 public:
     using EngineError::EngineError;

@@ -3,6 +3,8 @@
 #include "core/Common.h"
 #include "core/TextUtil.h"
 
+#include <algorithm>
+
 namespace {
 
 bool isOperatorChar(QChar c) { return c == u'+' || c == u'-' || c == u'*' || c == u'/'; }
@@ -100,6 +102,22 @@ QStringList SplitFormulaTerms(const QString &text) {
 
 namespace {
 
+// A range a..b as the numbers that can name a line of some table: the part
+// inside 0..kMaxListNumber in full, and one number standing for each part
+// beyond it, so a reference past the table still reads as outside it.
+template <typename Add>
+void forRange(int a, int b, const Add &add) {
+    if (a > b) return;
+    if (a < 0) add(a);
+    const int lo = std::max(a, 0), hi = std::min(b, kMaxListNumber);
+    for (int v = lo; v <= hi; ++v) add(v);
+    if (b > kMaxListNumber) add(std::max(a, kMaxListNumber + 1));
+}
+
+void appendRange(int a, int b, QList<int> &out) {
+    forRange(a, b, [&](int v) { out.append(v); });
+}
+
 // Lists of plain integers and ranges ("3", "1,2", "3..12") read without
 // building texts; false when the text holds anything else.
 bool plainIntegers(QStringView s, QList<int> &out) {
@@ -125,7 +143,7 @@ bool plainIntegers(QStringView s, QList<int> &out) {
             i += 2;
             int b = 0;
             if (!number(b)) return false;
-            for (int v = a; v <= b; ++v) out.append(v);
+            appendRange(a, b, out);
         } else {
             out.append(a);
         }
@@ -203,7 +221,7 @@ QString ParseNumberList(const QString &list) {
             const int hi = item.mid(range + 2).trimmed().toInt(&ok2);
             if (!ok1 || !ok2)
                 throw ConversionError(QStringLiteral("\"%1\" не является диапазоном целых чисел").arg(item));
-            for (int v = lo; v <= hi; ++v) out.append(QString::number(v));
+            forRange(lo, hi, [&](int v) { out.append(QString::number(v)); });
         } else if (!item.trimmed().isEmpty()) {
             out.append(item);
         }
@@ -319,4 +337,13 @@ RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &c
     if (!cycleRows.isEmpty()) r.rows = cycleRows;
     if (!cycleCols.isEmpty()) r.columns = cycleCols;
     return r;
+}
+
+int NestingDepth(QStringView text) {
+    int depth = 0, deepest = 0;
+    for (QChar c : text) {
+        if (c == u'(') deepest = std::max(deepest, ++depth);
+        else if (c == u')') --depth;
+    }
+    return deepest;
 }

@@ -5,6 +5,8 @@
 // Example: Ф12Т[1000]СТР[1,3..5]ГР[3]. Markers are found in the upper-cased
 // text (Cyrillic lower case accepted); parts are copied as written.
 // Pure text work: no state, no database.
+#include "core/TableLimits.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,7 +19,13 @@ QStringList SplitFormulaTerms(const QString &text);
 // True for an operator item of SplitFormulaTerms (after trimming).
 bool IsOperatorItem(const QString &item);
 
+// Numbers above this name no line of any table (see core/TableLimits.h).
+inline constexpr int kMaxListNumber = limits::kMaxTableRows;
+
 // Expands ranges: "1,3..5,8" -> "1,3,4,5,8"; "5..3" stands for nothing.
+// A range is never expanded past the largest table: the numbers beyond
+// kMaxListNumber (or below 0) are stood for by one of them, so
+// "1..100000000" is 1..10000 and 10001, still outside every table.
 // Throws ConversionError when a range bound is no integer.
 QString ParseNumberList(const QString &list);
 
@@ -65,3 +73,9 @@ struct RowsColumns {
 // replaces the rows or the columns. With single set, anything but one
 // operand naming one row and one column gives two empty lists.
 RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &cycle, bool single);
+
+// Deepest nesting of round brackets in a text. Texts nested deeper than
+// kMaxNesting are not read (a rule, a condition or a formula like that is
+// reported as it stands), so no reader recurses without bound.
+inline constexpr int kMaxNesting = 100;
+int NestingDepth(QStringView text);

@@ -36,6 +36,11 @@ QString general(double value) {
     return QString::number(value, 'g', 15);
 }
 
+double stored(double value) {
+    if (value == 0.0 || !std::isfinite(value)) return value;
+    return QString::number(value, 'g', 15).toDouble();
+}
+
 bool parse(const QString &text, double &value) {
     QString t = text.trimmed();
     t.replace(u',', u'.');

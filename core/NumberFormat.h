@@ -11,6 +11,9 @@ double round2(double value);
 QString fixed2(double value);
 // General form with up to fifteen significant digits: 1.5 -> "1.5", 3 -> "3".
 QString general(double value);
+// The value as stored: fifteen significant digits, the digits general()
+// writes (0.1 + 0.2 is stored as 0.3, not 0.30000000000000004).
+double stored(double value);
 // Parses a number written with "." (a "," is accepted as well); false when it is none.
 bool parse(const QString &text, double &value);
 double parseOr(const QString &text, double def = 0.0);

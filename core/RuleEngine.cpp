@@ -70,6 +70,17 @@ private:
         return v;
     }
     double unary() {
+        // Signs and brackets nest; text nested deeper than any real formula
+        // is not read, so no text can exhaust the stack.
+        struct Level {
+            explicit Level(int &d) : depth(++d) {}
+            ~Level() { --depth; }
+            int &depth;
+        } level(m_depth);
+        if (m_depth > kMaxNesting) {
+            m_ok = false;
+            return 0;
+        }
         if (take(u'-')) return -unary();
         if (take(u'+')) return unary();
         if (take(u'(')) {
@@ -83,6 +94,7 @@ private:
     }
     const QList<Token> &m_t;
     qsizetype m_pos = 0;
+    int m_depth = 0;
     bool m_ok = true;
 };
 
@@ -735,6 +747,9 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
             }
             if (numeric) value[si] = TokenArithmetic(tokens).run();
         }
+        // Each side is compared at the two decimals it is printed with.
+        for (auto &v : value)
+            if (v) v = engineRound2(*v);
         const bool violated = c.broken || !value[0] || !value[1] || !RelationHolds(c.relation, *value[0], *value[1]);
         if (!violated) continue;
 

@@ -140,15 +140,17 @@ void buildNet(const Request &q, const QList<int> &pos, StringList &out) {
     QString list = types.isEmpty() ? QString() : SelectInstitutionsByTypes(types, rural);
     if (!text::parseIdList(list).isEmpty()) {
         int count = 0;
+        QStringList unreadable;   // such a condition selects nobody; told once
         ConditionRule first;
         first.country = rural;
         first.condition = condition1;
-        list = ApplyCondition(first, list, count);
+        list = ApplyCondition(first, list, count, &unreadable);
         if (!condition2.trimmed().isEmpty() && !text::parseIdList(list).isEmpty()) {
             ConditionRule second;
             second.condition = condition2;
-            list = ApplyCondition(second, list, count);
+            list = ApplyCondition(second, list, count, &unreadable);
         }
+        if (!unreadable.isEmpty()) showMessage(UnreadableConditionsMessage(unreadable));
     }
     const QList<qint64> ids = text::parseIdList(list);
     if (ids.isEmpty()) return;

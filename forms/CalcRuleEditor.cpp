@@ -44,10 +44,7 @@ bool boolValue(const QVariant &v) {
            t == QLatin1String("yes");
 }
 
-QString koeffText(const QVariant &v) {
-    if (v.isNull() || v.toString().trimmed().isEmpty()) return QStringLiteral("1");
-    return QString::number(qint64(v.toDouble()));
-}
+QString koeffText(const QVariant &v) { return QString::number(ConditionDivisor(v)); }
 
 // The rule found by the where text; nothing when there is none.
 std::optional<QSqlRecord> readRecord(qint64 tid, int row, int column) {

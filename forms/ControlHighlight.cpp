@@ -183,7 +183,7 @@ bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const 
 }
 
 void CountRuleSideCells(ControlCountList &list, const QString &side, const QString &cycle, int kind,
-                        const QString &tableKey, const QString &formName, int fixrows, int fixcols) {
+                        const QString &tableKey, const QString &formName, int fixrows, int fixcols, CellArea area) {
     if (side.trimmed().isEmpty()) return;
     const QString U = text::upper(side);
     if (kind == 1 && !mentionsTable(U, tableKey)) return;
@@ -196,12 +196,12 @@ void CountRuleSideCells(ControlCountList &list, const QString &side, const QStri
     for (const QString &item : rc.columns.split(u',')) {
         bool ok = false;
         const int v = item.trimmed().toInt(&ok);
-        if (ok && v > fixcols) columns.append(v);
+        if (ok && v > fixcols && v <= area.columns) columns.append(v);
     }
     for (const QString &item : rc.rows.split(u',')) {
         bool ok = false;
         const int v = item.trimmed().toInt(&ok);
-        if (ok && v >= 1) rows.append(v);
+        if (ok && v >= 1 && v <= area.rows) rows.append(v);
     }
     for (int c : columns)
         for (int r : rows) {
@@ -215,7 +215,7 @@ void CountRuleSideCells(ControlCountList &list, const QString &side, const QStri
 }
 
 void LoadControlHighlight(const QSqlDatabase &d, qint64 formId, const QString &tableKey, ControlCountList &list,
-                          int fixrows, int fixcols, ProgressSink *progress) {
+                          int fixrows, int fixcols, ProgressSink *progress, CellArea area) {
     list.clear();
     QString formName = GetFormNameById(formId);
     const int dash = int(formName.indexOf(QStringLiteral(" - ")));
@@ -261,8 +261,8 @@ void LoadControlHighlight(const QSqlDatabase &d, qint64 formId, const QString &t
             const QString K = ph.kind == 0 ? QString() : tableKey;
             const QString N = ph.kind == 0 ? QString() : formName;
             const QString cycle = q.value(2).toString();
-            CountRuleSideCells(list, q.value(0).toString(), cycle, ph.kind, K, N, fixrows, fixcols);
-            CountRuleSideCells(list, q.value(1).toString(), cycle, ph.kind, K, N, fixrows, fixcols);
+            CountRuleSideCells(list, q.value(0).toString(), cycle, ph.kind, K, N, fixrows, fixcols, area);
+            CountRuleSideCells(list, q.value(1).toString(), cycle, ph.kind, K, N, fixrows, fixcols, area);
         }
     }
 }
@@ -280,7 +280,7 @@ QString ErrorCycleItem(const QString &errorLine) {
     return parts.size() >= 2 ? parts[1] : QString();
 }
 
-QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols) {
+QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols, CellArea area) {
     QString R = reference;
     const QString rowMark = QStringLiteral("СТР"), colMark = QStringLiteral("ГР");
     int p = int(R.indexOf(rowMark));
@@ -305,31 +305,26 @@ QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols) {
                 ++end;
             part = part.left(end);
         }
-        QList<int> out;
-        const QString expanded = ParseNumberList(part);
-        if (expanded.trimmed().isEmpty()) return out;
-        for (const QString &item : expanded.split(u',')) {
-            bool ok = false;
-            const int v = item.trimmed().toInt(&ok);
-            if (!ok) throw ConversionError(QStringLiteral("'%1' не является целым числом").arg(item.trimmed()));
-            out.append(v);
-        }
-        return out;
+        return ParseIntegerList(part);
     };
-    const QList<int> rows = listAfter(rowMark);
-    const QList<int> columns = listAfter(colMark);
+    // Only the cells of the table are marked: a list past it marks nothing more.
+    QList<int> rows, columns;
+    for (int r : listAfter(rowMark))
+        if (r >= 1 && r <= area.rows) rows.append(r);
+    for (int c : listAfter(colMark))
+        if (c > fixcols && c <= area.columns) columns.append(c);
     QList<MarkedCell> cells;
     for (int c : columns)
         for (int r : rows) cells.append(MarkedCell{c - fixcols - 1, r - 1});
     return cells;
 }
 
-QList<MarkedCell> ExpressionCells(const QString &side, const QString &cycleItem, int fixcols) {
+QList<MarkedCell> ExpressionCells(const QString &side, const QString &cycleItem, int fixcols, CellArea area) {
     const QString T = text::upper(side);
     QList<MarkedCell> out;
     QString piece;
     auto flush = [&] {
-        out += ReferenceCells(piece + cycleItem, fixcols);
+        out += ReferenceCells(piece + cycleItem, fixcols, area);
         piece.clear();
     };
     for (QChar ch : T) {

@@ -3,6 +3,8 @@
 // calculation rules (administrator mode) and the tints that say how many
 // control rules of each kind touch a cell. Cell keys are "grid row,grid
 // column", both from 0 over the data cells.
+#include "core/TableLimits.h"
+
 #include <QColor>
 #include <QHash>
 #include <QSqlDatabase>
@@ -52,17 +54,26 @@ inline int colorValue(const QColor &c) { return c.red() + 256 * c.green() + 6553
 inline QColor colorFromValue(int v) { return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF); }
 
 // ---- Which cells a control rule touches -----------------------------------
+// The table's last reference column (colcount) and last data row
+// (rowcount - fixrows): cells past them are never marked or counted, however
+// long the list that names them.
+struct CellArea {
+    int columns = limits::kMaxTableColumns;
+    int rows = limits::kMaxTableRows;
+};
 // kind: 0 intra-table, 1 inter-table, 2 inter-form. r is the data row from 1,
 // c the structure column. tableKey is "(1000)", formName the form's name.
 bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const QString &tableKey,
                         const QString &formName, int kind, int fixrows, int fixcols, int c);
 // Adds the cells of one rule side to the counters of its kind.
 void CountRuleSideCells(ControlCountList &list, const QString &side, const QString &cycle, int kind,
-                        const QString &tableKey, const QString &formName, int fixrows, int fixcols);
+                        const QString &tableKey, const QString &formName, int fixrows, int fixcols,
+                        CellArea area = {});
 // Refills the list from every rule of the form that can touch the table:
 // intra-table, inter-table and inter-form ones. Throws db::Error.
 void LoadControlHighlight(const QSqlDatabase &mainDb, qint64 formId, const QString &tableKey,
-                          ControlCountList &list, int fixrows, int fixcols, ProgressSink *progress = nullptr);
+                          ControlCountList &list, int fixrows, int fixcols, ProgressSink *progress = nullptr,
+                          CellArea area = {});
 
 // A table key as rules hold it: "1000" -> "(1000)", "Т[1000]" -> "(1000)".
 QString NormalizeTableKey(const QString &key);
@@ -77,10 +88,11 @@ struct MarkedCell {
 QString ErrorCycleItem(const QString &errorLine);
 // Cells named by one reference (its row and column lists; form and table are
 // not looked at). Throws ConversionError for an item that is no integer.
-QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols);
+QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols, CellArea area = {});
 // Cells named by every reference of a rule side, the cycle item appended to
 // each.
-QList<MarkedCell> ExpressionCells(const QString &side, const QString &cycleItem, int fixcols);
+QList<MarkedCell> ExpressionCells(const QString &side, const QString &cycleItem, int fixcols,
+                                  CellArea area = {});
 
 // The control rules that touch one cell (data row r from 1, structure column
 // c), for the rule list of the control-rule editor: each line is the kind

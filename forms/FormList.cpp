@@ -2,6 +2,7 @@
 
 #include "core/AdminMode.h"
 #include "core/Common.h"
+#include "core/Conditions.h"
 #include "core/ListWindow.h"
 #include "core/ProgressSink.h"
 #include "core/RuleEngine.h"
@@ -300,6 +301,12 @@ void TFormList::N7Click() {
 
 // ---- Recalculation -----------------------------------------------------------------------
 
+// Conditions a recalculation could not read, shown once after the run.
+void TFormList::showRecalcNotes(const QStringList &notes) {
+    if (notes.isEmpty()) return;
+    showError(UnreadableConditionsMessage(notes), this);
+}
+
 void TFormList::N9Click() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
@@ -311,7 +318,9 @@ void TFormList::N9Click() {
         if (s.NetMode) s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
         WaitCursor wait;
         GaugeSink gauge(Gauge1);
-        formlist::recalculateForm(formId, name, [this](const QString &t) { setLabel(t); }, &gauge);
+        const QStringList notes =
+            formlist::recalculateForm(formId, name, [this](const QString &t) { setLabel(t); }, &gauge);
+        showRecalcNotes(notes);
         showMessage(QStringLiteral("Пересчет формы закончен"), this);
     });
 }
@@ -321,8 +330,9 @@ void TFormList::N10Click() {
         if (!confirm(QStringLiteral("Персчитать ") + windowTitle() + QStringLiteral("?"), this)) return;
         WaitCursor wait;
         GaugeSink gauge(Gauge1);
-        for (const formlist::FormEntry &f : m_forms)
-            formlist::recalculateForm(f.id, f.name, [this](const QString &t) { setLabel(t); }, &gauge);
+        const QStringList notes =
+            formlist::recalculateForms(m_forms, [this](const QString &t) { setLabel(t); }, &gauge);
+        showRecalcNotes(notes);
         showMessage(QStringLiteral("Пересчет отчета закончен"), this);
     });
 }

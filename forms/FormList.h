@@ -70,6 +70,7 @@ public slots:
     void N5Click();
     void N7Click();
     void N9Click();
+    void showRecalcNotes(const QStringList &notes);
     void N10Click();
     void N11Click();
     void N13Click();

@@ -185,19 +185,39 @@ bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormNa
     return !shared().ControlErrors.isEmpty();
 }
 
-void recalculateForm(qint64 formId, const QString &formName, const LabelFn &label, ProgressSink *progress) {
+QStringList recalculateForm(qint64 formId, const QString &formName, const LabelFn &label, ProgressSink *progress) {
     SharedState &s = shared();
-    for (const TableRow &t : tablesOf(formId, QStringLiteral("tablen"))) {
-        s.DataMatrix.create(t.fixcols + 1, t.colcount + 1, t.fixrows + 1, t.rowcount + 1);
-        if (s.NetMode) {
-            CalcTableConditions(t.ident, label, formName + QStringLiteral("т") + t.tablen + QStringLiteral(" - "));
-        } else {
-            if (label) label(formName + QStringLiteral(" - ") + t.tablen);
-            SumHospitalsData(formId, t.tablen, progress);
+    QStringList notes;
+    // All tables of the form are stored together or none is.
+    db::transaction(db::connection(db::kData), [&] {
+        for (const TableRow &t : tablesOf(formId, QStringLiteral("tablen"))) {
+            s.DataMatrix.create(t.fixcols + 1, t.colcount + 1, t.fixrows + 1, t.rowcount + 1);
+            const QString where = formName + QStringLiteral("т") + t.tablen;
+            if (s.NetMode) {
+                try {
+                    for (const QString &n : CalcTableConditions(t.ident, label, where + QStringLiteral(" - ")))
+                        notes.append(where + QStringLiteral(": ") + n);
+                } catch (const std::exception &e) {
+                    throw db::Error(where + QStringLiteral(": ") + QString::fromUtf8(e.what()) +
+                                    QStringLiteral("\r\nПересчет не выполнен, сохраненные значения не изменены."));
+                }
+            } else {
+                if (label) label(formName + QStringLiteral(" - ") + t.tablen);
+                SumHospitalsData(formId, t.tablen, progress);
+            }
+            SaveTableData(s.CurrentInstitution, formId, t.tablen);
         }
-        SaveTableData(s.CurrentInstitution, formId, t.tablen);
-    }
+    });
     if (label) label(QString());
+    return notes;
+}
+
+QStringList recalculateForms(const QList<FormEntry> &forms, const LabelFn &label, ProgressSink *progress) {
+    QStringList notes;
+    db::transaction(db::connection(db::kData), [&] {
+        for (const FormEntry &f : forms) notes += recalculateForm(f.id, f.name, label, progress);
+    });
+    return notes;
 }
 
 void clearInstitution(qint64 institution) {
@@ -276,7 +296,7 @@ int importConditions(qint64 formId, const QString &formName, const QString &path
                      QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, koeff, "
                                     "country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,'','',?,?)"),
                      {c.ident, f[2].toInt(), f[3].toInt(), boolOf(f[4]), f[5], text::decodeLineBreaks(f[6]),
-                      f[7].toInt(), boolOf(f[8]), boolOf(f[9]), f[10]});
+                      ConditionDivisor(f[7]), boolOf(f[8]), boolOf(f[9]), f[10]});
         }
     });
     return int(rows.size());

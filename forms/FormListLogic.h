@@ -46,9 +46,14 @@ bool runInterFormControls(const QString &selectedFormName, const LabelFn &label 
 bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormName, const LabelFn &label = {});
 
 // Recalculates every table of the form for CurrentInstitution: calculated
-// cells in NetMode, otherwise the sum over IncludeList; stores each table.
-void recalculateForm(qint64 formId, const QString &formName, const LabelFn &label = {},
-                     ProgressSink *progress = nullptr);
+// cells in NetMode, otherwise the sum over IncludeList; stores the tables in
+// one transaction, so a broken rule (named in the error) changes nothing.
+// Returns the unreadable conditions met, each once, for the window to show.
+QStringList recalculateForm(qint64 formId, const QString &formName, const LabelFn &label = {},
+                            ProgressSink *progress = nullptr);
+// The same for several forms, all in one transaction.
+QStringList recalculateForms(const QList<FormEntry> &forms, const LabelFn &label = {},
+                             ProgressSink *progress = nullptr);
 
 // Clearing of stored values of CurrentInstitution (table "data").
 void clearInstitution(qint64 institution);

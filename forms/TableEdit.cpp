@@ -142,8 +142,9 @@ QString valueTable(const QString &dataTableName) {
 }
 
 void SaveCellValue(const QSqlDatabase &d, const CellTarget &target, int storedColumn, int storedRow,
-                   double value) {
+                   double typed) {
     const QString t = valueTable(target.table);
+    const double value = num::stored(typed);
     const QVariantList key{target.year, target.tableIdent, target.hospital, storedColumn, storedRow};
     const QString where = QStringLiteral(" where year=? and \"table\"=? and hospital=? and \"column\"=? and \"row\"=?");
     db::transaction(d, [&] {

@@ -692,12 +692,13 @@ void TVTable::N14Click() {
         StringGrid1->viewport()->update();
         if (s.NetMode) {
             s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
-            CalcTableConditions(s.TableIdent, [this](const QString &t) {
+            const QStringList notes = CalcTableConditions(s.TableIdent, [this](const QString &t) {
                 Label1->setText(t);
                 Label1->repaint();
             });
             SaveTableData(s.CurrentInstitution, s.TableFormId, s.TableNumber);
             Label1->clear();
+            if (!notes.isEmpty()) showError(UnreadableConditionsMessage(notes), this);
         } else {
             Gauge1->setValue(0);
             Gauge1->setVisible(true);
@@ -873,7 +874,7 @@ void TVTable::loadControlHighlight() {
         bool m_shown = false;
     } sink;
     LoadControlHighlight(db::connection(db::kMain), s.TableFormId, s.TableNumber, ControlCounts, fixrows, fixcols,
-                         &sink);
+                         &sink, {colcount, rowcount - fixrows});
 }
 
 void TVTable::N3Click() {
@@ -937,9 +938,10 @@ void TVTable::ShowControlError() {
                                {s.ControlErrors.object(CurrentErrorIndex)});
         if (q.next()) {
             const QString cycle = ErrorCycleItem(line);
-            for (const MarkedCell &c : ExpressionCells(q.value(0).toString(), cycle, fixcols))
+            const CellArea area{colcount, rowcount - fixrows};
+            for (const MarkedCell &c : ExpressionCells(q.value(0).toString(), cycle, fixcols, area))
                 m_marks.insert(MakeCellKey(c.row, c.column), kLeftMark);
-            for (const MarkedCell &c : ExpressionCells(q.value(1).toString(), cycle, fixcols))
+            for (const MarkedCell &c : ExpressionCells(q.value(1).toString(), cycle, fixcols, area))
                 m_marks.insert(MakeCellKey(c.row, c.column), kRightMark);
         }
     } catch (const ConversionError &e) {

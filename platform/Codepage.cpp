@@ -75,6 +75,23 @@ char32_t firstUnencodable(const QString &text) {
     return 0;
 }
 
+QString unencodable(const QString &text) {
+    QString out;
+    QString rest = text;
+    while (const char32_t u = firstUnencodable(rest)) {
+        const QString ch = QString::fromUcs4(&u, 1);
+        out += ch;
+        rest.remove(ch);
+    }
+    return out;
+}
+
+bool readsAsCyrillic(const QStringList &lines) {
+    QByteArray bytes;
+    for (const QString &l : lines) bytes += encode(l) + '\n';
+    return !looksLikeUtf8(bytes);
+}
+
 QString decodeAnyText(const QByteArray &bytes) {
     if (!looksLikeUtf8(bytes)) return decode(bytes);
     QByteArrayView view(bytes);

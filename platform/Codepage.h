@@ -9,6 +9,12 @@ namespace cp1251 {
 
 QString decode(const QByteArray &bytes);
 QByteArray encode(const QString &text);
+// The distinct characters of text that code page 1251 cannot hold (encode
+// would write "?" for them); empty when it holds them all.
+QString unencodable(const QString &text);
+// False when lines read as code page 1251 look like a text saved in another
+// encoding (UTF-8): the reader then hints at the encoding.
+bool readsAsCyrillic(const QStringList &lines);
 
 // The first character (code point) of the text that code page 1251 cannot
 // hold (it would be written as "?"), or 0 when every character fits.

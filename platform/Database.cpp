@@ -7,6 +7,7 @@
 #include <QSqlError>
 #include <QSqlRecord>
 
+#include <map>
 #include <sqlite3.h>
 
 namespace db {
@@ -222,6 +223,18 @@ qint64 lastInsertId(const QSqlDatabase &d) {
 
 void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) {
     QSqlDatabase d = dconst;
+    // Inside a transaction already open on this connection the work joins it:
+    // the outermost one commits, or rolls everything back.
+    static std::map<QString, int> open;   // node-based: the reference below stays valid
+    int &depth = open[d.connectionName()];
+    if (depth > 0) {
+        work();
+        return;
+    }
+    struct Depth {
+        int &d;
+        ~Depth() { --d; }
+    } inside{++depth};
     if (!d.transaction())
         throw Error(QStringLiteral("Не удалось начать транзакцию: %1").arg(d.lastError().text()));
     try {

@@ -72,7 +72,8 @@ QVariantList column(const QSqlDatabase &db, const QString &sql, const QVariantLi
 qint64 lastInsertId(const QSqlDatabase &db);
 
 // Runs work inside one transaction: commits when it returns, rolls back and
-// rethrows when it throws.
+// rethrows when it throws. Called inside another transaction of the same
+// connection, the work joins that one (all or nothing together).
 void transaction(const QSqlDatabase &db, const std::function<void()> &work);
 
 bool tableExists(const QSqlDatabase &db, const QString &table);

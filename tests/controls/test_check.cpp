@@ -13,7 +13,8 @@ TEST(RowColumnList, BoundsRangesAndBadItems) {
     QString m;
     EXPECT_TRUE(CheckRowColumnList(QString(), 1, 5, "Строка", &m));
     EXPECT_TRUE(CheckRowColumnList("1,3..5", 1, 5, "Строка", &m));
-    EXPECT_TRUE(CheckRowColumnList("5..2", 1, 5, "Строка", &m)) << "order of a range is not checked";
+    EXPECT_FALSE(CheckRowColumnList("5..2", 1, 5, "Строка", &m)) << "a reversed range names no line";
+    EXPECT_EQ(m, "Диапазон 5..2 задан в обратном порядке");
     EXPECT_FALSE(CheckRowColumnList("6", 1, 5, "Строка", &m));
     EXPECT_EQ(m, "Строка № 6 вне рабочей области таблицы");
     m.clear();
@@ -39,8 +40,8 @@ TEST_F(FileCheck, ReferencesOfALine) {
     EXPECT_TRUE(check("Ф30", "(1000)", "СТР5ГР7")) << "last row and column of the work area";
     EXPECT_FALSE(check("Ф30", "(1000)", "СТР6ГР7"));
     EXPECT_EQ(checker.errorText(), "Строка № 6 вне рабочей области таблицы");
-    EXPECT_TRUE(check("Ф30", "(1000)", "СТР1ГР3")) << "column fixcols is accepted";
-    EXPECT_FALSE(check("Ф30", "(1000)", "СТР1ГР2"));
+    EXPECT_FALSE(check("Ф30", "(1000)", "СТР1ГР3")) << "columns up to fixcols are headers";
+    EXPECT_EQ(checker.errorText(), "Графа № 3 вне рабочей области таблицы");
     EXPECT_TRUE(check("Ф30", "(1000)", "12.5")) << "a number needs no lookup";
     EXPECT_TRUE(check("Ф30", "(1000)", "")) << "the empty text counts as a number";
     // Round brackets and lower case read like square brackets and upper case.
@@ -84,6 +85,44 @@ TEST_F(FileCheck, BracketsAndOperators) {
     EXPECT_EQ(checker.formIdByName("Ф1"), -1) << "a prefix of another name is no name";
 }
 
+// Lines the engine would misread or never list: each refused with its reason,
+// by the loader and by the editor alike.
+TEST_F(FileCheck, LinesTheEngineWouldMisread) {
+    fx.reloadCaches();
+    const QString deep = QString(150, '(') + "СТР1ГР4" + QString(150, ')');
+    struct Case {
+        QString form, table, left, relation, right, cycle, error;
+        int ruleClass;
+    };
+    const QList<Case> cases = {
+        {"Ф30", "(1000)", "СТР1ГР4+ХЛАМ", "=", "0", "", "Операнд не является ссылкой на ячейку: ХЛАМ", IntraTable},
+        {"Ф30", "", "А!Б+Т[1000]СТР1ГР4", "=", "0", "", "Операнд не является ссылкой на ячейку", InterTable},
+        {"Ф30", "(1000)", "Т[1000]ХЛАМСТР1ГР4", "=", "0", "", "Операнд не является ссылкой на ячейку: Т[1000]ХЛАМСТР1ГР4",
+         IntraTable},
+        {"Ф30", "(1000)", "СТР[1]", ">=", "СТР[2]", "ГР[3..7]", "Графа № 3 вне рабочей области таблицы", IntraTable},
+        {"Ф30", "(1000)", "СТР[5..3]ГР4", "=", "0", "", "Диапазон 5..3 задан в обратном порядке", IntraTable},
+        {"Ф30", "(1000)", "СТР1ГР4", "ЖЖ", "0", "", "Неизвестное отношение \"ЖЖ\" (допустимы =, <>, <, >, <=, >=)",
+         IntraTable},
+        {"Ф30", "", "Т[1000]СТР1ГР4", "=", "0", "ЕРУНДА", "Ошибка в выражении цикла!", InterTable},
+        {"", "", "Ф30Т[1000]СТР1ГР4", "=", "0", "ГР[5..4]", "Диапазон 5..4 задан в обратном порядке", InterForm},
+        {"Ф30", "(1000)", deep, "=", "0", "", "Слишком глубокая вложенность скобок (больше 100)", IntraTable},
+    };
+    for (const Case &c : cases) {
+        const std::string what = (c.left + " " + c.relation + " " + c.cycle).left(60).toStdString();
+        EXPECT_FALSE(checker.CheckLine(c.form, c.table, c.cycle, c.right, c.left, c.relation)) << what;
+        EXPECT_TRUE(checker.errorText().contains(c.error)) << what << ": " << checker.errorText().toStdString();
+        QStringList shown;
+        EXPECT_FALSE(ValidateRule({c.ruleClass, FilterAll, 1, "Ф30", c.table}, {c.left, c.relation, c.right, c.cycle, ""},
+                                  [&](const QString &m) { shown << m; }))
+            << what;
+        EXPECT_TRUE(shown.join('|').contains(c.error)) << what << ": " << shown.join('|').toStdString();
+    }
+    // A line of numbers only still names a form and table that must exist.
+    EXPECT_FALSE(checker.CheckLine("Ф99", "(1)", "", "0", "1", "="));
+    EXPECT_EQ(checker.errorText(), "Несуществующая форма Ф99");
+    EXPECT_TRUE(checker.CheckLine("Ф30", "(1000)", "ГР[4..7]", "СТР[2]", "СТР[1]", ">="));
+}
+
 TEST(EditorCheck, ClassFormAndTableFromTheEditor) {
     SampleFixture fx;
     fx.reloadCaches();
@@ -112,6 +151,12 @@ TEST(EditorCheck, ClassFormAndTableFromTheEditor) {
     shown.clear();
     EXPECT_FALSE(ValidateRule(inter, {"(Т[2000]СТР1ГР4", "=", "1", "", ""}, show));
     EXPECT_EQ(shown.first(), "Нарушен баланс скобок");
+    // Texts travel in code page 1251: what it cannot hold is named, not lost.
+    shown.clear();
+    int focus = 0;
+    EXPECT_FALSE(ValidateRule(inter, {"Т[2000]СТР1ГР4", "=", "1", "", "Врачи ≥ 5 €"}, show, &focus));
+    EXPECT_EQ(shown, QStringList{"Символы, которых нет в кодировке Windows-1251, не сохраняются: \"≥\" (U+2265)"});
+    EXPECT_EQ(focus, 4);
 }
 
 TEST(EditorCheck, CyclesOfIntraTableRules) {

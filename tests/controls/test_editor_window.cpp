@@ -170,6 +170,16 @@ TEST_F(EditorTest, RefusedSaveChangesNothing) {
     EXPECT_EQ(dialogs.messages[0], "При цикле по графам нельзя указывать графы в условии");
     EXPECT_EQ(ReadRule(mainDb(), key)->texts.lft, before.texts.lft);
     EXPECT_TRUE(bodies().isEmpty());
+
+    // A comment with a character code page 1251 cannot hold: named, focus on it.
+    w.show();
+    w.Memo1->setPlainText(before.texts.lft);
+    w.Edit4->setText("Врачи ≤ штатов");
+    w.Button1Click();
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    EXPECT_TRUE(dialogs.messages[1].endsWith("\"≤\" (U+2264)")) << dialogs.messages[1].toStdString();
+    EXPECT_EQ(ReadRule(mainDb(), key)->texts.commnt, before.texts.commnt);
+    EXPECT_TRUE(bodies().isEmpty());
 }
 
 TEST_F(EditorTest, UploadReachesTheServiceByteForByteOrFailsSilently) {
@@ -264,7 +274,8 @@ TEST_F(EditorTest, FormRulesExportAndDeletion) {
 TEST_F(EditorTest, LoaderReportsRejects) {
     const QString dir = fx.root() + "rules";
     QDir().mkpath(dir);
-    ASSERT_TRUE(cp1251::writeLines(dir + "/a.orv", {"\"Ф30\",\"(1000)\",\"СТР[7]\",\">=\",\"0\",\"ГР4\",\"x\""}));
+    ASSERT_TRUE(cp1251::writeLines(dir + "/a.orv", {"\"Ф30\",\"(1000)\",\"СТР[7]\",\">=\",\"0\",\"ГР4\",\"x\"",
+                                                    "\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"0\",\"ГР4\",\"y\""}));
     TCld loader;
     EXPECT_EQ(loader.windowTitle(), "Загрузка контролей системы \"Kelvana\"");
     loader.setFolder(dir);
@@ -274,6 +285,18 @@ TEST_F(EditorTest, LoaderReportsRejects) {
               "Обнаружены контроли, не согласующиеся с Вашей структурой форм!\r\nСм. файл \"Несогласованные контроли\"");
     EXPECT_TRUE(QFile::exists(dir + "/" + kRejectsFileName));
     EXPECT_EQ(loader.FileListBox1->count(), 2);
+
+    // Replace mode with a file of which no line fits: one message, no
+    // "finished", the rules stay.
+    const int rules = db::scalar(mainDb(), "select count(*) from int_control").toInt();
+    ASSERT_TRUE(cp1251::writeLines(dir + "/a.orv", {"\"Ф30\",\"(1000)\",\"СТР[7]\",\">=\",\"0\",\"ГР4\",\"x\""}));
+    loader.RadioGroup1Buttons->button(1)->setChecked(true);
+    loader.FileListBox1->setCurrentRow(0);
+    dialogs.messages.clear();
+    loader.Button1->click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Ни одна строка файла a.orv не загружена")) << dialogs.messages[0].toStdString();
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), rules);
 
     loader.setFolder(fx.root() + "nowhere");
     EXPECT_FALSE(loader.Button1->isEnabled());

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "platform/QuotedFields.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
@@ -43,29 +44,10 @@ void addImportedOfF30() {
     addImported(f30, t, 0, QStringLiteral("СТР[4]"), QStringLiteral("="), QStringLiteral("СТР[5]"), QString());
 }
 
-// Splits one control-file line into its quoted fields.
+// The fields of one control-file line, as the loader reads them.
 QStringList readFields(const QString &line) {
     QStringList out;
-    int i = 0;
-    while (i < line.size()) {
-        EXPECT_EQ(line.at(i), u'"');
-        QString f;
-        ++i;
-        while (i < line.size()) {
-            if (line.at(i) == u'"') {
-                if (i + 1 < line.size() && line.at(i + 1) == u'"') {
-                    f += u'"';
-                    i += 2;
-                    continue;
-                }
-                ++i;
-                break;
-            }
-            f += line.at(i++);
-        }
-        out << f;
-        if (i < line.size()) ++i;   // the comma
-    }
+    EXPECT_TRUE(quoted::split(line, out)) << line.toStdString();
     return out;
 }
 
@@ -116,6 +98,24 @@ TEST(ControlMatchLines, MarksFollowTheFirstMatchingCandidate) {
     EXPECT_EQ(e[0], QStringLiteral("[ДУБЛИРУЕТСЯ] e1"));
     EXPECT_EQ(e[3], QStringLiteral("[ДУБЛИРУЕТСЯ] e4"));
     EXPECT_EQ(e[4], QStringLiteral("[ОТЛИЧАЕТСЯ] e5 (X = Y)"));
+}
+
+TEST(ControlMatchLines, OnlyRulesOfOneFormAndTableCompareAndCountsStayPositive) {
+    using namespace cmatch;
+    // Two project rules equal to one imported rule; an Ф30 rule and an Ф14
+    // rule of the same text are no duplicates.
+    const QList<MatchRecord> project = {{"СТР1", "СТР2", {}, "=", "1|(1000)"},
+                                        {"СТР2", "СТР1", {}, "=", "1|(1000)"},
+                                        {"СТР3", "СТР4", {}, "=", "1|(1000)"}};
+    const QList<MatchRecord> external = {{"СТР1", "СТР2", {}, "=", "1|(1000)"},
+                                         {"СТР3", "СТР4", {}, "=", "2|(1000)"}};
+    QStringList p = {"p1", "p2", "p3"}, e = {"e1", "e2"};
+    int duplicates = 0, externalDuplicates = 0;
+    markLines(project, external, p, e, duplicates, &externalDuplicates);
+    EXPECT_EQ(duplicates, 2);
+    EXPECT_EQ(externalDuplicates, 1);
+    EXPECT_TRUE(p[2].startsWith(kDifferent));
+    EXPECT_TRUE(e[1].startsWith(kDifferent));
 }
 
 TEST(ControlMatchLines, ColoursAndBoldPart) {

@@ -66,6 +66,14 @@ const QString b = "Ф1Т(1)СТР2ГР2";   // 1, 2, 4, -
 
 } // namespace
 
+TEST(EngineConditionDivisor, MissingOrZeroMeansOne) {
+    const QList<std::pair<QVariant, int>> cases = {
+        {QVariant(), 1}, {QVariant(QMetaType(QMetaType::Int)), 1}, {"", 1}, {"0", 1}, {0.4, 1}, {"x", 1},
+        {3, 3}, {"12", 12}, {-2, -2},
+    };
+    for (const auto &[stored, divisor] : cases) EXPECT_EQ(ConditionDivisor(stored), divisor) << stored.toString().toStdString();
+}
+
 TEST(EngineIdLists, IntersectionAndUnionKeepTheirOrder) {
     EXPECT_EQ(IntersectIdLists("1,2,3", "3,9,1"), "3,1");
     EXPECT_EQ(IntersectIdLists("", "3,1"), "");
@@ -117,9 +125,9 @@ TEST_F(EngineConditions, SumsAveragesDivisorAndRounding) {
     sum(1, 2, "12.5", "", 3, true);                // a constant stays as it is
     sum(2, 0, "ф1т(1)стр1гр2", a + ">4", 3, true); // 15 / 3 / 2 = 2.5
     sum(2, 1, "", "");                             // empty formula
-    sum(2, 2, a, "", 0);                           // no divisor
+    sum(2, 2, a, "", 0);                           // a zero divisor means 1
     CalcTableConditions(out);
-    EXPECT_EQ(cells3x3(), (QList<QList<double>>{{18, 0, 9}, {6, 5, 12.5}, {2.5, 0, 0}}));
+    EXPECT_EQ(cells3x3(), (QList<QList<double>>{{18, 0, 9}, {6, 5, 12.5}, {2.5, 0, 18}}));
 
     shared().RoundResult = true;
     CalcTableConditions(out);
@@ -184,12 +192,20 @@ TEST_F(EngineConditions, EmptyListsAndBrokenRules) {
 
     shared().IncludeList = text::joinIdList({h1, h2, h3, h4});
     db::exec(db::kMain, "delete from conditions");
+    // Unreadable conditions select nobody; the run shows no window and
+    // returns each message once, however many cells meet it.
     counter(0, 0, a + ">0)");
     counter(0, 1, "(" + a + ">0");
-    CalcTableConditions(out);
+    e.addCondition(out, -1, 2, false, "", a + ">0)", 1, false, false, "*");
+    e.addCondition(out, 0, -1, false, "", "", 1, false, false, "*");
+    e.addCondition(out, 1, -1, false, "", "", 1, false, false, "*");
+    e.addCondition(out, 2, -1, false, "", "", 1, false, false, "*");
+    const QStringList notes = CalcTableConditions(out);
     EXPECT_EQ(cell(0, 0), 0);
     EXPECT_EQ(cell(1, 0), 0);
-    EXPECT_EQ(dialogs.messages, QStringList({"Не хватает левой скобки", "Не хватает правой скобки"}));
+    EXPECT_EQ(notes, QStringList({"Не хватает левой скобки в условии: " + a + ">0)",
+                                  "Не хватает правой скобки в условии: (" + a + ">0"}));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 
     // Text that would change the statement is refused, never run.
     const QStringList bad = {a + ">0;delete from data", a + ">0 or (1=1)", "data>0" + a, a + ">x",
@@ -239,6 +255,10 @@ TEST_F(EngineConditions, ApplyConditionOnItsOwnAgreesWithTheRun) {
     EXPECT_EQ(CompileConditionGroup("(" + a + ">4)\r\nor " + b + "=0", all), text::joinIdList({h1, h2, h4}));
     EXPECT_EQ(CompileConditionGroup("", all), all);
     EXPECT_THROW(CompileConditionGroup(a + ">4)", all), ConditionSyntaxError);
+    EXPECT_THROW(CompileConditionGroup(QString(100000, '(') + a + ">4" + QString(100000, ')'), all),
+                 ConditionSyntaxError);
+    // A list past the table sums the table's own lines only.
+    EXPECT_EQ(SumTermOverInstitutions("Ф1Т(1)СТР[1..100000000]ГР[2..999999999]", QString::number(h1)), 11);
     EXPECT_THROW(CompileAtomicCondition("СТР1ГР2>4", all), db::Error);
     rule.condition.clear();
     rule.country = true;

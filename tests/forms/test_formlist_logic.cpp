@@ -132,6 +132,35 @@ TEST_F(FormListTest, RecalculationOfASummaryAndOfANetworkForm) {
     EXPECT_FALSE(labels.isEmpty());
 }
 
+TEST_F(FormListTest, RecalculationIsAllOrNothingAndNamesTheBrokenRule) {
+    shared().NetMode = true;
+    shared().CurrentInstitution = ids::Region;
+    shared().IncludeList = "5,6,7,8";
+    QSqlDatabase m = db::connection(db::kMain);
+    const QString insert = "insert into conditions (tid, \"row\", \"column\", type, formula, condition, koeff, "
+                           "country, lft, rght, midle, types) values (?, ?, ?, ?, ?, ?, 1, 0, '', '', 0, '*')";
+    db::exec(m, insert, {ids::TableF30Staff, 0, 0, 0, "", ""});                              // 4 institutions
+    db::exec(m, insert, {ids::TableF30Visits, 0, 1, 1, "Ф99Т(1)СТР1ГР1", ""});              // no such form
+    db::exec(db::connection(db::kData), "insert into data values (?, 0.1, ?, ?, 5, 5)",
+             {ids::Region, shared().Year, ids::TableF30Staff});
+    try {
+        recalculateForm(ids::FormF30, "Ф30");
+        ADD_FAILURE() << "a broken rule must stop the recalculation";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.message().startsWith("Ф30т(2000): Правило расчета ячейки строка 1 графа 5: ")) << e.message().toStdString();
+    }
+    EXPECT_EQ(stored(ids::Region, ids::TableF30Staff, 5, 5), 0.1) << "the first table is not stored either";
+
+    // An unreadable condition selects nobody and is reported once, by the caller.
+    db::exec(m, "update conditions set type=0, formula='', condition=? where tid=?",
+             {"(Ф30Т(1000)СТР1ГР4>0", ids::TableF30Visits});
+    db::exec(m, insert, {ids::TableF30Visits, 1, 1, 0, "", "(Ф30Т(1000)СТР1ГР4>0"});
+    const QStringList notes = recalculateForm(ids::FormF30, "Ф30");
+    EXPECT_EQ(notes, QStringList{"Ф30т(2000): Не хватает правой скобки в условии: (Ф30Т(1000)СТР1ГР4>0"});
+    EXPECT_EQ(stored(ids::Region, ids::TableF30Staff, 5, 5), 4);
+    shared().NetMode = false;
+}
+
 TEST_F(FormListTest, ClearingKeepsToItsScope) {
     const auto count = [](qint64 h) {
         return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=?", {h}).toInt();
@@ -193,9 +222,11 @@ TEST_F(FormListTest, ConditionsImportKeepsToItsFormAndRefusesBrokenFiles) {
     const QString other = fx.root() + "other.cnd";
     ASSERT_TRUE(cp1251::writeLines(other, {"Ф30\t(1000)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*",
                                            "Ф47\t(9999)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*",
-                                           "ф47\t(1000)\t1\t2\tFalse\t\tусловие\x01\x02\t3\tTrue\tFalse\t2,5"}));
-    EXPECT_EQ(importConditions(ids::FormF47, "Ф47", other), 1);
-    EXPECT_EQ(count(), 1);
+                                           "ф47\t(1000)\t1\t2\tFalse\t\tусловие\x01\x02\t3\tTrue\tFalse\t2,5",
+                                           "Ф47\t(1000)\t2\t2\tTrue\tx\t\t\tFalse\tFalse\t*"}));
+    EXPECT_EQ(importConditions(ids::FormF47, "Ф47", other), 2);
+    EXPECT_EQ(count(), 2);
+    EXPECT_EQ(db::scalar(m, "select koeff from conditions where \"row\"=2").toInt(), 1) << "an empty divisor is 1";
     QSqlQuery q = db::exec(m, "select \"row\", \"column\", type, condition, koeff, country, lft, types from conditions");
     ASSERT_TRUE(q.next());
     EXPECT_EQ(q.value(0).toInt(), 1);

@@ -196,6 +196,17 @@ TEST_F(FormListWindowTest, NetworkFormRecalculation) {
     EXPECT_EQ(dialogs.questions.last(), QStringLiteral("Округлять результат?"));
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Пересчет формы закончен"));
     EXPECT_DOUBLE_EQ(stored(ids::Region, ids::TableF47Network, 5, 4), 4);
+
+    // A malformed condition met in every cell of the table is told once, after the run.
+    db::exec(db::kMain, "update conditions set condition='Ф30Т(1000)СТР1ГР4>0)' where tid=?",
+             {ids::TableF47Network});
+    dialogs.messages.clear();
+    dialogs.answers = {true, false};
+    w.N9Click();
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    EXPECT_TRUE(dialogs.messages[0].contains("Не хватает левой скобки в условии: Ф30Т(1000)СТР1ГР4>0)"));
+    EXPECT_EQ(dialogs.messages[0].count("Не хватает левой скобки"), 1);
+    EXPECT_EQ(dialogs.messages[1], QStringLiteral("Пересчет формы закончен"));
     shared().NetMode = false;
 }
 

@@ -90,6 +90,9 @@ TEST(RuleCells, ErrorMarksFollowReferencesAndCycle) {
     EXPECT_EQ(keys(ExpressionCells("гр3", "СТР5", 1)), QStringList{"4,1"});
     EXPECT_EQ(keys(ExpressionCells("СТР[1]", "ГР5Ф30Т[1000]", 3)), QStringList{"0,1"});
     EXPECT_EQ(keys(ExpressionCells("стр1гр3+стр2гр4", "", 1)), (QStringList{"0,1", "1,2"}));
+    // Lists past the table mark only the table's own cells.
+    EXPECT_EQ(keys(ReferenceCells("СТР[1..100000000]ГР[2..999999999]", 1, {3, 2})),
+              (QStringList{"0,0", "1,0", "0,1", "1,1"}));
     EXPECT_EQ(ErrorCycleItem("5.00 = 6.00\tСТР5\tкомментарий"), "СТР5");
     EXPECT_EQ(ErrorCycleItem("5.00 = 6.00"), "");
 }
@@ -110,4 +113,7 @@ TEST(RuleCells, CountsOfRuleSides) {
     // The table written in square brackets is the same table.
     CountRuleSideCells(list, "Т[1000]стр1гр3", "", 1, "(1000)", "Ф1", 1, 2);
     EXPECT_EQ(list.value("0,0").InterTableCount, 2);
+    ControlCountList huge;
+    CountRuleSideCells(huge, "стр[1..100000000]", "гр[1..100000000]", 0, {}, {}, 1, 2, {4, 3});
+    EXPECT_EQ(huge.size(), 2 * 3);
 }
