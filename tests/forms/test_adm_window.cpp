@@ -11,7 +11,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -19,9 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
 #include <QPushButton>
-#include <QTest>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;
@@ -168,30 +165,6 @@ TEST_F(WindowTest, StructureModeAddCorrectDeleteAndOrder) {
     EXPECT_TRUE(w.N1->isEnabled());
     EXPECT_EQ(adm("ind", ids::FapLesnoy).toInt(), 0);
     EXPECT_EQ(adm("ind", ids::NorthHospital).toInt(), 1);
-}
-
-TEST_F(WindowTest, FormChoiceOfGroupLoads) {
-    TAdmForm w(TAdmForm::Mode::Input);
-    w.FormActivate();
-    EXPECT_FALSE(w.ComboBox1->isEnabled());
-    dialogs.modals.push_back([](QDialog *d) {
-        auto *c = qobject_cast<TSFLF *>(d);
-        EXPECT_EQ(d->windowTitle(), QStringLiteral("Выбор форм для групповой загрузки"));
-        c->CheckListBox1->item(1)->setCheckState(Qt::Checked);
-        return int(QDialog::Accepted);
-    });
-    w.N19Click();
-    EXPECT_EQ(shared().GroupLoadForms, QStringLiteral("Ф14"));
-    EXPECT_EQ(w.Label3->text(), QStringLiteral("Ф14"));
-    EXPECT_TRUE(w.ComboBox1->isEnabled());
-    dialogs.modals.push_back([](QDialog *d) {
-        qobject_cast<TSFLF *>(d)->CheckBox1->setChecked(true);
-        return int(QDialog::Accepted);
-    });
-    w.N19Click();
-    EXPECT_TRUE(shared().GroupLoadForms.isEmpty());
-    EXPECT_EQ(w.Label3->text(), "Все");
-    EXPECT_FALSE(w.ComboBox1->isEnabled());
 }
 
 TEST_F(WindowTest, UnloadAndLoadOneInstitution) {
@@ -347,37 +320,5 @@ TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
     EXPECT_EQ(fap->parent(), south);
     EXPECT_EQ(south->indexOfChild(fap), south->indexOfChild(target) - 1);
     EXPECT_EQ(adm("dependence", ids::FapLesnoy).toInt(), ids::South);
-    // Onto its own descendant: refused.
-    tree->setCurrentItem(south);
-    EXPECT_FALSE(tree->dropCurrentAt(tree->visualItemRect(fap).center()));
-    EXPECT_EQ(adm("dependence", ids::South).toInt(), ids::Region);
     w.hide();
-}
-
-TEST_F(WindowTest, ReportAndOutputCommandsAreEnabled) {
-    TAdmForm adm(TAdmForm::Mode::Input);
-    adm.FormActivate();
-    EXPECT_TRUE(adm.N15->menuAction()->isVisible());
-    EXPECT_TRUE(adm.N15->menuAction()->isEnabled());
-    EXPECT_FALSE(adm.N20->isVisible());   // F9 shows it
-    QTest::keyClick(&adm, Qt::Key_F9);
-    EXPECT_TRUE(adm.N20->isVisible());
-    EXPECT_TRUE(adm.N20->isEnabled());
-
-    // The one-table output is offered over summary values.
-    shared().CurrentInstitution = ids::NorthHospital;
-    shared().DataTableName = "RepData";
-    TFormList forms;
-    forms.Start(ids::TypeHospital);
-    for (QMenu *menu : {forms.N2, forms.Excel1}) {
-        EXPECT_TRUE(menu->menuAction()->isVisible()) << menu->title().toStdString();
-        EXPECT_TRUE(menu->menuAction()->isEnabled()) << menu->title().toStdString();
-    }
-    // The one-table output follows the selection of a table.
-    EXPECT_FALSE(forms.N20->isEnabled());
-    forms.TreeView1->setCurrentItem(forms.TreeView1->topLevelItem(0)->child(0));
-    EXPECT_TRUE(forms.N8->isEnabled());
-    EXPECT_TRUE(forms.N20->isEnabled());
-    forms.TreeView1->setCurrentItem(forms.TreeView1->topLevelItem(0));
-    EXPECT_FALSE(forms.N20->isEnabled());
 }
