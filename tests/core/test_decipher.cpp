@@ -6,6 +6,7 @@
 #include "core/Schema.h"
 #include "core/SharedState.h"
 #include "platform/Database.h"
+#include "support/YearBuilder.h"
 
 #include <QDir>
 #include <QLabel>
@@ -84,44 +85,30 @@ TEST(DecipherText, RenderingTidiesAndMarksSections) {
 
 // ---- Against databases ------------------------------------------------------
 
-// A configuration folder with one form "Ф12" and its table "(3)" (fixcols 2,
-// fixrows 2) in the given year, optionally a changed copy for the year before.
+// A configuration year with one form "Ф12" and its table "(3)" (fixcols 2,
+// fixrows 2), optionally a changed copy for the year before.
 class DecipherDb : public ::testing::Test {
 protected:
     static constexpr int kYear = 2024;
 
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        saved = shared().ConfigPath;
-        savedYear = shared().Year;
-        shared().ConfigPath = dir.path() + QLatin1Char('/');
-        shared().Year = kYear;
-        makeYear(kYear, {});
-        db::open(db::kMain, yearFile(kYear), db::OpenMode::ReadWrite);
-        shared().FormsList.clear();
+        fill(year.mainDb(), {});
         shared().FormsList.add(QStringLiteral("Ф12 - Сведения о кадрах"), 1);
-        shared().TablesList.clear();
         shared().TablesList.add(QStringLiteral("Ф12*Т(3) - Штаты"), 1);
-        shared().TablesArray.clear();
         shared().TablesArray.append({0, 1, 6, 6, 2, 2, 0, 0, 0});
     }
-    void TearDown() override {
-        db::close(db::kMain);
-        shared().FormsList.clear();
-        shared().TablesList.clear();
-        shared().TablesArray.clear();
-        shared().ConfigPath = saved;
-        shared().Year = savedYear;
+
+    QString dir() const { return year.dir.path(); }
+    QString yearFile(int y) const { return dir() + QStringLiteral("/%1/orvmain.mdb").arg(y); }
+
+    // Another year's main database: the common content, then the changes.
+    void makeYear(int y, const QStringList &changes) {
+        QDir().mkpath(dir() + QStringLiteral("/%1").arg(y));
+        schema::createMainDatabase(yearFile(y));
+        db::ScopedConnection c(yearFile(y), db::OpenMode::ReadWrite);
+        fill(c.db(), changes);
     }
-
-    QString yearFile(int year) const { return dir.path() + QStringLiteral("/%1/orvmain.mdb").arg(year); }
-
-    // Statements run after the common content (changes of a year).
-    void makeYear(int year, const QStringList &changes) {
-        QDir().mkpath(dir.path() + QStringLiteral("/%1").arg(year));
-        schema::createMainDatabase(yearFile(year));
-        db::ScopedConnection c(yearFile(year), db::OpenMode::ReadWrite);
-        const QSqlDatabase d = c.db();
+    void fill(const QSqlDatabase &d, const QStringList &changes) {
         db::exec(d, QStringLiteral("insert into forms (id, formname, decipher, ind) values (1, 'Ф12', "
                                    "'Сведения о кадрах', 1)"));
         db::exec(d, QStringLiteral("insert into tables (ident, form, tablen, name, colcount, rowcount, fixcols, "
@@ -146,9 +133,7 @@ protected:
         for (const QString &sql : changes) db::exec(d, sql);
     }
 
-    QTemporaryDir dir;
-    QString saved;
-    int savedYear = 0;
+    YearBuilder year{YearOptions{kYear, true, false}};
     TFormulaHighlighter h{nullptr, nullptr};
 };
 
