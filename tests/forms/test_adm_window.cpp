@@ -167,27 +167,6 @@ TEST_F(WindowTest, StructureModeAddCorrectDeleteAndOrder) {
     EXPECT_EQ(adm("ind", ids::NorthHospital).toInt(), 1);
 }
 
-TEST_F(WindowTest, UnloadAndLoadOneInstitution) {
-    TAdmForm w(TAdmForm::Mode::Input);
-    w.FormActivate();
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
-    const QString file = fx.yearFolder() + "data/Северная ЦРБ.orw";
-    dialogs.files.push_back(file);
-    w.N14Click();
-    ASSERT_TRUE(QFile::exists(file));
-    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral(" год выгружены в файл")));
-    const auto count = [](qint64 h) {
-        return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=?", {h}).toInt();
-    };
-    const int before = count(ids::NorthHospital);
-    db::exec(db::connection(db::kData), "delete from data where hospital=?", {ids::NorthHospital});
-    dialogs.files.push_back(file);
-    w.N12Click();
-    EXPECT_EQ(count(ids::NorthHospital), before);
-    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("загружены из файла")));
-    EXPECT_FALSE(w.GroupBox1->isVisibleTo(&w));
-}
-
 TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) {
     TAdmForm w(TAdmForm::Mode::Input);
     w.FormActivate();
