@@ -1,7 +1,7 @@
-// The forms-tree window: next/previous table, clearing, form and group loads,
+// The forms-tree window: next/previous table, clearing, group table loads,
 // and the whole road from the territory window to a typed value and its
 // controls (control runs, recalculation and clearing scopes are tested
-// without the window).
+// without the window, form loads with the transfer files).
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "core/ListWindow.h"
@@ -12,7 +12,6 @@
 #include "forms/FormList.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"
-#include "forms/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/WindowTestBase.h"
@@ -21,7 +20,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
@@ -111,43 +109,6 @@ TEST_F(FormListWindowTest, ClearingATableAsksFirst) {
     EXPECT_GT(stored(ids::SouthHospital, ids::TableF30Staff, 5, 5), 0);
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово!"));
     EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("из таблицы \r\n(2000) - Посещения")));
-}
-
-TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
-    shared().CurrentInstitution = ids::SouthHospital;
-    const auto count = [](int table) {
-        return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
-                          {ids::SouthHospital, table})
-            .toInt();
-    };
-    const int staff = count(ids::TableF30Staff), visits = count(ids::TableF30Visits);
-    const int patients = count(ids::TableF14Patients);
-    ASSERT_GT(staff + visits, 0);
-    ASSERT_GT(patients, 0);
-    const QString file = fx.yearFolder() + "Южная ЦРБ.ORW";   // upper-case extension
-    transfer::SaveHosp(ids::SouthHospital, file);
-    db::exec(db::connection(db::kData), "delete from data where hospital=?", {ids::SouthHospital});
-
-    TFormList w;
-    w.setWindowTitle("Южная ЦРБ");
-    w.Start(ids::TypeHospital);
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0)->child(1));   // a table of Ф30
-    dialogs.files.push_back(file);
-    w.N11Click();
-    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Форма Ф30 загружена из ")));
-    EXPECT_EQ(count(ids::TableF30Staff), staff);
-    EXPECT_EQ(count(ids::TableF30Visits), visits);
-    EXPECT_EQ(count(ids::TableF14Patients), 0);
-
-    // A damaged file says why and leaves the form as it was.
-    QFile broken(fx.yearFolder() + "broken.orw");
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write("\"1\",\"2024\"\r\n");
-    broken.close();
-    dialogs.files.push_back(broken.fileName());
-    w.N11Click();
-    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("поврежден")));
-    EXPECT_EQ(count(ids::TableF30Staff), staff);
 }
 
 TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
