@@ -19,21 +19,6 @@ TEST(GradientBands, VerticalBandsTileTheRectangleWithoutGaps) {
     EXPECT_EQ(y, r.top() + r.height());
 }
 
-TEST(GradientBands, CentreStartsFromTheStartColourAtTheEdges) {
-    TabcGradient g;
-    g.setColorCount(4);
-    g.setDirection(TabcDrawDirection::ddCenter);
-    g.setColorFrom(QColor(0, 0, 0));
-    g.setColorTo(QColor(200, 200, 200));
-    QImage img(40, 40, QImage::Format_RGB32);
-    QPainter p(&img);
-    g.Draw(p, img.rect());
-    p.end();
-    EXPECT_EQ(img.pixelColor(0, 0), QColor(0, 0, 0));        // the fill in the start colour
-    EXPECT_EQ(img.pixelColor(5, 5), QColor(50, 50, 50));     // step 1, inset by 5
-    EXPECT_EQ(img.pixelColor(19, 19), QColor(150, 150, 150));
-}
-
 TEST(GradientBuffer, ColourChangeRebuildsTheStretchBuffer) {
     TabcGradient g;
     g.setDrawMethod(TabcGradientDrawMethod::agdStretch);
