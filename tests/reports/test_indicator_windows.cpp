@@ -95,11 +95,8 @@ TEST(IndicatorViewWindow, ComputesSplitsAndPrints) {
     EXPECT_EQ(w.StringGrid1->item(1, 1)->text(), QStringLiteral("97.14"));
     EXPECT_EQ(w.StringGrid1->item(2, 1)->text(), QStringLiteral("97.14%"));
 
-    s.CurrentInstitution = 77;
     w.StringGrid1->setCurrentCell(1, 1);
     w.N2Click(false);
-    EXPECT_EQ(s.CurrentInstitution, 77);
-    EXPECT_EQ(s.DataTableName, QStringLiteral("data"));
     EXPECT_EQ(w.SplitLines, (QStringList{QStringLiteral("Северная ЦРБ\t96.00"), QStringLiteral("Южная ЦРБ\t97.78"),
                                          QStringLiteral("Всего\t97.14")}));
     EXPECT_EQ(Form1().heading(), QStringLiteral("Обеспеченность кадрами - Врачей на 10000 населения - Значение"));
