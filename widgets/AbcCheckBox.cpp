@@ -7,22 +7,6 @@
 
 namespace abc {
 
-unsigned checkBoxStyle(unsigned style, Qt::AlignmentFlag horz, TabcVAlignment vert, bool wordWrap) {
-    style &= ~0x2F00u;
-    switch (horz) {
-    case Qt::AlignRight: style |= 0x200; break;
-    case Qt::AlignHCenter: style |= 0x300; break;
-    default: style |= 0x100; break;
-    }
-    switch (vert) {
-    case TabcVAlignment::vaTop: style |= 0x400; break;
-    case TabcVAlignment::vaBottom: style |= 0x800; break;
-    case TabcVAlignment::vaCenter: style |= 0xC00; break;
-    }
-    if (wordWrap) style |= 0x2000;
-    return style;
-}
-
 int checkBoxTextFlags(Qt::AlignmentFlag horz, TabcVAlignment vert, bool wordWrap) {
     int f = 0;
     switch (horz) {

@@ -6,10 +6,7 @@
 enum class TabcVAlignment { vaTop, vaBottom, vaCenter };
 
 namespace abc {
-// Button style bits: the alignment and multi-line bits of `style` (mask
-// 0x2F00) cleared and set from the three properties.
-unsigned checkBoxStyle(unsigned style, Qt::AlignmentFlag horz, TabcVAlignment vert, bool wordWrap);
-// The same choice as Qt text flags for drawing the caption.
+// Qt text flags for drawing the caption with the given alignment and wrapping.
 int checkBoxTextFlags(Qt::AlignmentFlag horz, TabcVAlignment vert, bool wordWrap);
 } // namespace abc
 

@@ -65,9 +65,8 @@ public:
     void Assign(const TabcGradient &other);
     void Draw(QPainter &painter, const QRect &r);
 
-    // For checks: how often the kept bitmap was rebuilt, and whether it exists.
+    // For checks: how often the kept bitmap was rebuilt.
     int rebuildCount() const { return m_rebuilds; }
-    bool hasBuffer() const { return !m_buffer.isNull(); }
     bool isChanged() const { return m_changed; }
 
 signals:

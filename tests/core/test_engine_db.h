@@ -1,78 +1,38 @@
 #pragma once
-// A small configuration made for engine tests: empty main and values
-// databases in a temporary folder, opened as "dbmain" and "dbdat", with
-// helpers to add forms, tables, institutions, values and rules.
+// A small configuration made for engine tests: the empty year of
+// YearBuilder with both files in one folder, with helpers named for the
+// engine's terms and for rules.
 #include "core/Caches.h"
 #include "core/CellNumbering.h"
-#include "core/Schema.h"
-#include "core/SharedState.h"
-#include "platform/Database.h"
+#include "support/YearBuilder.h"
 
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <ostream>
 
 // Readable failure messages for texts.
 inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
-class EngineDb {
+class EngineDb : public YearBuilder {
 public:
     static constexpr int kYear = 2024;
 
-    EngineDb() {
-        EXPECT_TRUE(dir.isValid());
-        const QString mainFile = dir.filePath(QStringLiteral("orvmain.mdb"));
-        const QString dataFile = dir.filePath(QStringLiteral("data0.mdb"));
-        schema::createMainDatabase(mainFile);
-        schema::createValuesDatabase(dataFile);
-        db::open(db::kMain, mainFile);
-        db::open(db::kData, dataFile);
-        SharedState &s = shared();
-        s.resetWork();
-        s.Year = kYear;
-        s.ReportMode = QStringLiteral("Input");
-        s.DataTableName = QStringLiteral("Data");
-    }
-    ~EngineDb() {
-        db::close(db::kData);
-        db::close(db::kMain);
-        shared().resetWork();
-        shared().Year = 0;
-        shared().FormsList.clear();
-        shared().TablesList.clear();
-        shared().TablesArray.clear();
+    EngineDb() : YearBuilder(YearOptions{kYear, false}) {
+        shared().ReportMode = QStringLiteral("Input");
+        shared().DataTableName = QStringLiteral("Data");
     }
 
-    qint64 addForm(const QString &name) {
-        QSqlDatabase d = db::connection(db::kMain);
-        db::exec(d, QStringLiteral("insert into forms (formname, decipher, ind) values (?, ?, 1)"),
-                 {name, QStringLiteral("Форма ") + name});
-        return db::lastInsertId(d);
-    }
+    qint64 addForm(const QString &name) { return YearBuilder::addForm(name, QStringLiteral("Форма ") + name); }
     qint64 addTable(qint64 form, const QString &tablen, int colCount, int rowCount, int fixCols, int fixRows,
                     int scan = 0) {
-        QSqlDatabase d = db::connection(db::kMain);
-        db::exec(d,
-                 QStringLiteral("insert into tables (form, tablen, name, colcount, rowcount, fixcols, fixrows, scan) "
-                                "values (?, ?, ?, ?, ?, ?, ?, ?)"),
-                 {form, tablen, QStringLiteral("Таблица"), colCount, rowCount, fixCols, fixRows, scan});
-        return db::lastInsertId(d);
+        return YearBuilder::addTable(form, tablen, QStringLiteral("Таблица"), colCount, rowCount, fixCols, fixRows,
+                                     scan);
     }
     qint64 addInstitution(const QString &name, int type, bool rural, int ind) {
-        QSqlDatabase d = db::connection(db::kMain);
-        db::exec(d,
-                 QStringLiteral("insert into administration (unit, dependence, medicaltype, country, ind) "
-                                "values (?, 0, ?, ?, ?)"),
-                 {name, type, rural ? 1 : 0, ind});
-        return db::lastInsertId(d);
+        return addUnit(name, 0, type, rural, ind);
     }
     // A value at stored column and row.
     void put(qint64 hospital, qint64 table, int column, int row, double value,
              const QString &valueTable = QStringLiteral("data"), int year = kYear) {
-        db::exec(db::kData,
-                 QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
-                                "values (?, ?, ?, ?, ?, ?)").arg(valueTable),
-                 {hospital, value, year, table, column, row});
+        YearBuilder::put(hospital, table, column, row, value, year, valueTable);
     }
     // A value at reference column ("гр") and data row ("стр").
     void putRef(qint64 hospital, qint64 table, int fixRows, int refColumn, int refRow, double value) {
@@ -89,6 +49,4 @@ public:
         caches::GetForms();
         caches::GetTables();
     }
-
-    QTemporaryDir dir;
 };

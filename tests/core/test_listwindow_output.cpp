@@ -41,19 +41,6 @@ TEST(ListWindowOutput, WordDocumentHoldsHeadingAndTable) {
     EXPECT_EQ(t.cellText(3, 1), QStringLiteral("ФАП Лесной"));
 }
 
-TEST(ListWindowOutput, EmptyListGivesHeaderOnly) {
-    ListContents c = sample();
-    c.rows.clear();
-    office::WordDocument doc = BuildListDocument(c);
-    ASSERT_EQ(doc.tableCount(), 1);
-    EXPECT_EQ(doc.table(1).rowCount(), 1);
-
-    c.columns.clear();
-    office::ExcelWorkbook book = BuildListWorkbook(c);
-    const office::RangeRef used = book.activeSheet().usedRange();
-    EXPECT_EQ(used.lastRow, 2);
-}
-
 TEST(ListWindowOutput, WorkbookCellsReadBack) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("list.xlsx"));

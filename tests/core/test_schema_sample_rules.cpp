@@ -70,6 +70,8 @@ TEST_F(SampleRules, ControlRulesFailOnlyWhereDocumented) {
         << shared().ControlErrors.text(0).toStdString();
 }
 
+// The network form's calculated cells over all institutions, and the network
+// report that stores them.
 TEST_F(SampleRules, NetworkFormCellsCountAndSumInstitutions) {
     SharedState &s = shared();
     s.NetMode = true;
@@ -84,47 +86,30 @@ TEST_F(SampleRules, NetworkFormCellsCountAndSumInstitutions) {
     // Staffed hospitals and dispensaries with many deaths or visits: 9, 13, 15.
     EXPECT_DOUBLE_EQ(m.at(5, 7), 3);
     // Beds: bed-days of hospitals and dispensaries / 365.
-    double bedDays = 0;
-    for (int h : {5, 9, 13, 15}) bedDays += 45 * 10.0 * h + 0.5;
-    EXPECT_NEAR(m.at(6, 4), bedDays / 365, 0.01);
+    const auto bedDays = [](std::initializer_list<int> hs) {
+        double sum = 0;
+        for (int h : hs) sum += 45 * 10.0 * h + 0.5;
+        return sum;
+    };
+    EXPECT_NEAR(m.at(6, 4), bedDays({5, 9, 13, 15}) / 365, 0.01);
     // Average visits over the three polyclinics (14 has no values).
     EXPECT_NEAR(m.at(6, 5), (100 * 60.0 + 100 * 100.0) / 3, 0.01);
-}
-
-TEST_F(SampleRules, CrossedLineRulesFillOnlyTheirCrossing) {
-    SharedState &s = shared();
-    s.NetMode = true;
-    s.IncludeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
-    s.DataMatrix.create(4, 6, 3, 7);
-    CalcTableConditions(TableF47Network);
-    const ValueMatrix &m = s.DataMatrix;
-    // Row rule of grid row 3 crossed with the column rule of grid column 1:
-    // bed-days of 9, 13 and 15 over 365.
-    double bedDays = 0;
-    for (int h : {9, 13, 15}) bedDays += 45 * 10.0 * h + 0.5;
-    EXPECT_NEAR(m.at(6, 7), bedDays / 365, 0.01);
-    // The cell rule of row 3 keeps its count; row 2 has no row rule.
-    EXPECT_DOUBLE_EQ(m.at(5, 7), 3);
+    // Row rule of grid row 3 crossed with the column rule of grid column 1
+    // fills only their crossing; row 2 has no row rule.
+    EXPECT_NEAR(m.at(6, 7), bedDays({9, 13, 15}) / 365, 0.01);
     EXPECT_DOUBLE_EQ(m.at(6, 6), 0);
-}
 
-TEST_F(SampleRules, NetworkReportHoldsWhatItsCellsCompute) {
-    SharedState &s = shared();
-    s.NetMode = true;
-    s.IncludeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
-    s.DataMatrix.create(4, 6, 3, 7);
-    CalcTableConditions(TableF47Network);
     int stored = 0;
     QSqlQuery q = db::exec(db::kData, QStringLiteral("select \"column\", \"row\", data from repdata where hospital=? "
                                                      "and \"table\"=?"),
                            {int(ReportNetwork), int(TableF47Network)});
     while (q.next()) {
         ++stored;
-        EXPECT_NEAR(q.value(2).toDouble(), s.DataMatrix.at(q.value(0).toInt(), q.value(1).toInt()), 0.01)
+        EXPECT_NEAR(q.value(2).toDouble(), m.at(q.value(0).toInt(), q.value(1).toInt()), 0.01)
             << q.value(0).toInt() << "," << q.value(1).toInt();
     }
     int nonZero = 0;
     for (int c = 5; c <= 6; ++c)
-        for (int r = 4; r <= 7; ++r) nonZero += s.DataMatrix.at(c, r) != 0;
+        for (int r = 4; r <= 7; ++r) nonZero += m.at(c, r) != 0;
     EXPECT_EQ(stored, nonZero);
 }

@@ -1,6 +1,7 @@
-// The forms-tree window: selection, table opening with next/previous table,
-// control runs with their messages, clearing, and the whole road from the
-// territory window to a typed value and its controls.
+// The forms-tree window: next/previous table, clearing, group table loads,
+// and the whole road from the territory window to a typed value and its
+// controls (control runs, recalculation and clearing scopes are tested
+// without the window, form loads with the transfer files).
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "core/ListWindow.h"
@@ -41,26 +42,12 @@ using FormListWindowTest = InputWindowTest;
 
 } // namespace
 
-TEST_F(FormListWindowTest, SelectionTablesAndNavigation) {
+TEST_F(FormListWindowTest, NextAndPreviousTableSkipFormNodes) {
     shared().CurrentInstitution = ids::NorthHospital;
     TFormList w;
     w.setWindowTitle("Северная ЦРБ");
     ASSERT_TRUE(w.Start(ids::TypeHospital));
-    EXPECT_FALSE(w.Start(ids::TypeInpatient));   // a group has no forms
-    EXPECT_EQ(w.TreeView1->topLevelItemCount(), 0);
-    ASSERT_TRUE(w.Start(ids::TypeHospital));
-
     QTreeWidgetItem *f30 = w.TreeView1->topLevelItem(0);
-    w.TreeView1->setCurrentItem(f30);
-    EXPECT_FALSE(w.N8->isEnabled());
-    EXPECT_FALSE(w.N15->isEnabled());
-    EXPECT_EQ(shared().SelectedFormId, ids::FormF30);
-    EXPECT_EQ(shared().SelectedFormName, QStringLiteral("Ф30"));
-    w.N8Click();                         // a form node opens nothing
-    w.N15Click();                        // "Таблицу" on a form node does nothing
-    EXPECT_TRUE(dialogs.modalTitles.isEmpty());
-    EXPECT_TRUE(dialogs.questions.isEmpty());
-
     // Navigation over the tables of every form, skipping form nodes.
     w.TreeView1->setCurrentItem(f30->child(1));
     ASSERT_TRUE(w.nextTable(true));
@@ -107,26 +94,11 @@ TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
     EXPECT_EQ(shared().TableNumber, "(1000-дополнение)");
 }
 
-TEST_F(FormListWindowTest, ControlsAndClearing) {
+TEST_F(FormListWindowTest, ClearingATableAsksFirst) {
     shared().CurrentInstitution = ids::SouthHospital;
     TFormList w;
     w.setWindowTitle("Южная ЦРБ");
     w.Start(ids::TypeHospital);
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
-    w.N5Click();
-    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Обнаружены ошибки контроля"));
-    EXPECT_TRUE(w.N7->isVisible());
-    EXPECT_TRUE(w.Label1->text().isEmpty());
-    w.N7Click();
-    ASSERT_EQ(dialogs.modalTitles.size(), 1);
-    EXPECT_EQ(dialogs.modalTitles[0], QStringLiteral("Южная ЦРБ - ошибки контроля"));
-    EXPECT_EQ(Form1().contents().columns, (QStringList{"Цифры", "Тек.", "Контроль"}));
-
-    w.N3Click();   // inter-table rules of Ф30 hold for 9
-    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Ошибок контроля нет"));
-    EXPECT_FALSE(w.N7->isVisible());
-
-    // Clearing a table asks first.
     QTreeWidgetItem *visits = treeNodeWithText(w.TreeView1, "(2000)");
     w.TreeView1->setCurrentItem(visits);
     ASSERT_GT(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 0);

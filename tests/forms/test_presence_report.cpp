@@ -35,14 +35,7 @@ struct PresenceTest : SampleTest {
 
 } // namespace
 
-TEST_F(PresenceTest, LookupsAndPercentages) {
-    EXPECT_EQ(presence::FindTablesListIndex("ф30", "(2000)"), 1);
-    EXPECT_EQ(presence::FindTablesListIndex("Ф14", "(1000)"), shared().TablesList.indexOfObject(ids::TableF14Patients));
-    EXPECT_EQ(presence::FindTablesListIndex("Ф30", "(3000)"), shared().TablesList.count());
-    EXPECT_EQ(presence::IndexOfTableIdentInArray(ids::TableF47Network),
-              shared().TablesList.indexOfObject(ids::TableF47Network));
-    EXPECT_EQ(presence::IndexOfTableIdentInArray(999), int(shared().TablesArray.size()));
-
+TEST_F(PresenceTest, PercentagesRoundHalvesToEven) {
     EXPECT_EQ(presence::fillPercent(20, 7, 8, 3, 3), 100);
     EXPECT_EQ(presence::fillPercent(1, 8, 1, 0, 0), 12);   // 12.5 to the even neighbour
     EXPECT_EQ(presence::fillPercent(3, 8, 1, 0, 0), 38);   // 37.5

@@ -21,16 +21,6 @@ TEST(TableLayout, SizesBeforeAndSpansCountOnePixelLines) {
     EXPECT_EQ(layout::spanSize(widths, 2, 4), 40 + 0 + 10 + 2);
 }
 
-TEST(TableLayout, MergedTitleDrawnOnceSingleCellAlways) {
-    layout::DrawnRanges drawn;
-    EXPECT_FALSE(drawn.registerRange("R1C3:R2C5"));
-    EXPECT_TRUE(drawn.registerRange("R1C3:R2C5"));
-    EXPECT_FALSE(drawn.registerRange("R1C3"));
-    EXPECT_FALSE(drawn.registerRange("R1C3"));
-    drawn.clear();
-    EXPECT_FALSE(drawn.registerRange("R1C3:R2C5"));
-}
-
 TEST(TableLayout, TitleCodeParts) {
     struct Case {
         const char *code;

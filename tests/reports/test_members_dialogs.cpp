@@ -41,7 +41,6 @@ struct MembersTest : SampleTest {
 TEST_F(MembersTest, IncludesOpenMarkedAndOkKeepsTheStoredList) {
     TRepInc w("5,6,7,8,", "Свод по Северному району");
     w.ShowTrees();
-    EXPECT_EQ(w.windowTitle(), "Свод по Северному району");
     EXPECT_EQ(boldIds(w.TreeView1), (QList<qint64>{1, 2, 5, 6, 7, 8}));
     EXPECT_EQ(reports::includeText(w.memberList()), "5,6,7,8,");
 
@@ -77,13 +76,6 @@ TEST_F(MembersTest, MarkingBranchesAndStoringTheLeaves) {
     EXPECT_FALSE(IsTreeNodeBold(treeNodeWithId(t, ids::North)));
     EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(t, ids::Region)));
     EXPECT_EQ(w.memberList(), (QList<qint64>{9, 10, 11, 12}));
-    // Esc closes the window as "Отказ" does; OK accepts.
-    QTest::keyClick(t, Qt::Key_Escape);
-    EXPECT_EQ(w.result(), int(QDialog::Rejected));
-    EXPECT_FALSE(w.isVisible());
-    w.show();
-    w.BitBtn1->click();
-    EXPECT_EQ(w.result(), int(QDialog::Accepted));
     dialogs.modals.push_back([](QDialog *d) {
         auto *inc = static_cast<TRepInc *>(d);
         inc->TreeView1->setCurrentItem(treeNodeWithId(inc->TreeView1, ids::Central));
@@ -109,8 +101,6 @@ TEST_F(MembersTest, ChildlessTerritoryAndSecondTopLevelUnitEnterTheList) {
 TEST_F(MembersTest, CompositionNeverOffersItselfAndReplacesItsRow) {
     TRepCont w(ids::ReportComposite, "Итоговый свод");
     w.FormShow();
-    EXPECT_EQ(w.Label1->text(), "Итоговый свод");
-    EXPECT_EQ(w.windowTitle(), "Состав разрезов");
     ASSERT_EQ(w.CheckListBox1->count(), 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_NE(w.CheckListBox1->item(i)->data(Qt::UserRole).toLongLong(), ids::ReportComposite);
@@ -141,8 +131,6 @@ TEST_F(MembersTest, PopulationCountRestoreAndStore) {
     const int k = 5 + 6 + 7 + 8;   // institutions of the northern district
     EXPECT_EQ(w.MaskEdit1->text(), QString::number(1000 * k));
     EXPECT_EQ(w.MaskEdit4->text(), QString::number(200 * k));
-    EXPECT_EQ(w.MaskEdit1->maxLength(), 7);
-    EXPECT_FALSE(w.Button3->isVisible());
 
     // A count from the institutions is shown, stored only by OK; Restore brings the record back.
     db::exec(db::kMain, "update populations1 set common=common+1 where unit=5 and year=?", {y});

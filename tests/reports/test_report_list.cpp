@@ -1,5 +1,5 @@
 // The report list: adding, renaming, deleting and ordering reports, the Form 47
-// flag, the member lists its commands hand on, and the items each opener shows.
+// flag and the member lists its commands hand on.
 #include "core/SharedState.h"
 #include "platform/Database.h"
 #include "reports/ReportList.h"
@@ -56,16 +56,6 @@ struct ReportListTest : SampleTest {
 };
 
 } // namespace
-
-TEST_F(ReportListTest, OpensInOrderWithMarksAndFirstRowSelected) {
-    TRepList w;
-    w.FormCreate();
-    EXPECT_EQ(rowNames(w), (QStringList{"Свод по области", "Свод по Северному району", "Сеть Ф47", "Итоговый свод"}));
-    EXPECT_EQ(w.ListView1->topLevelItem(2)->text(1), "Ф47");
-    EXPECT_TRUE(w.ListView1->topLevelItem(0)->text(1).isEmpty());
-    EXPECT_EQ(w.currentId(), ids::ReportRegion);
-    EXPECT_TRUE(w.windowTitle().endsWith("Формирование и просмотр"));
-}
 
 TEST_F(ReportListTest, EmptyListHasNoSelectionAndCommandsSayNoReport) {
     db::exec(db::kMain, "delete from reports");
@@ -204,42 +194,6 @@ TEST_F(ReportListTest, MemberListsDropTheFinalCommaOnly) {
     EXPECT_EQ(reports::memberListFor("Terrain", 1, false), "");
     db::exec(db::kMain, "insert into statistics (base, include) values (4, '3')");
     EXPECT_EQ(reports::compositeMemberList(ids::ReportComposite), "3");
-}
-
-TEST_F(ReportListTest, OpenersShowTheItemsOfTheirMode) {
-    struct Seen {
-        QString title;
-        bool n1, n2, n3, n6, n7, n8, n9, n10, n11, n13;
-    };
-    QList<Seen> seen;
-    auto record = [&](QDialog *d) {
-        auto *w = qobject_cast<TRepList *>(d);
-        if (w)
-            seen.append({w->windowTitle(), w->N1->isVisible(), w->N2->isVisible(), w->N3->isVisible(),
-                         w->N6->menuAction()->isVisible(), w->N7->isVisible(), w->N8->isVisible(),
-                         w->N9->isVisible(), w->N10->isVisible(), w->N11->isVisible(), w->N13->isVisible()});
-        return int(QDialog::Rejected);
-    };
-    for (int i = 0; i < 4; ++i) dialogs.modals.push_back(record);
-    openReportListSvod(nullptr);
-    openReportListNet(nullptr);
-    openReportListTerrain(nullptr);
-    openReportListSingle(nullptr);
-    ASSERT_EQ(seen.size(), 4);
-    EXPECT_TRUE(seen[0].title.endsWith(" сводных отчетов"));
-    EXPECT_TRUE(seen[1].title.endsWith(" Ф47"));
-    for (int i = 0; i < 2; ++i) {
-        const Seen &s = seen[i];
-        EXPECT_TRUE(s.n1 && s.n2 && s.n3 && s.n6 && s.n7 && s.n8);
-        EXPECT_FALSE(s.n9 || s.n10 || s.n11 || s.n13);
-    }
-    for (int i = 2; i < 4; ++i) {
-        const Seen &s = seen[i];
-        EXPECT_FALSE(s.n1 || s.n2 || s.n3 || s.n6 || s.n7 || s.n8);
-        EXPECT_TRUE(s.n9 && s.n10 && s.n13);
-    }
-    EXPECT_TRUE(seen[2].n11);
-    EXPECT_FALSE(seen[3].n11);
 }
 
 TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {

@@ -82,17 +82,13 @@ TEST_F(ReportRoadTest, SummaryReportShowsTheSumsAndRecalculatesThem) {
     QString listTitle;
     double before = 0, after = 0;
     QString seenTable, seenInclude;
-    bool recalcShown = false, clearShown = true;
     openReport(ids::ReportRegion, &listTitle);
     dialogs.modals.push_back([&](QDialog *d) {
         auto *fl = qobject_cast<TFormList *>(d);
         EXPECT_NE(fl, nullptr);
         if (!fl) return int(QDialog::Rejected);
-        EXPECT_EQ(fl->windowTitle(), QStringLiteral("Свод по области"));
         seenTable = shared().DataTableName;
         seenInclude = shared().IncludeList;
-        recalcShown = fl->N10->isVisible();
-        clearShown = fl->N12->menuAction()->isVisible();
         fl->TreeView1->setCurrentItem(treeNodeWithText(fl->TreeView1, "(2000)"));
         readTable(&before);
         fl->N8Click();
@@ -113,8 +109,6 @@ TEST_F(ReportRoadTest, SummaryReportShowsTheSumsAndRecalculatesThem) {
     EXPECT_TRUE(listTitle.endsWith(QStringLiteral("Формирование и просмотр сводных отчетов")));
     EXPECT_EQ(seenTable, QStringLiteral("Repdata"));
     EXPECT_EQ(seenInclude, QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16"));
-    EXPECT_TRUE(recalcShown);
-    EXPECT_FALSE(clearShown);
     EXPECT_DOUBLE_EQ(before, sum);
     EXPECT_DOUBLE_EQ(after, sum + 7);
     EXPECT_DOUBLE_EQ(repValue(ids::ReportRegion, ids::TableF30Visits, 5, 4).toDouble(), sum + 7);
@@ -127,7 +121,6 @@ TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
     db::exec(db::kData, "delete from repdata where hospital=?", {ids::ReportNetwork});
     QString listTitle;
     double shown = -1;
-    bool reportRecalcShown = true;
     bool netDuringRun = false;
     openReport(ids::ReportNetwork, &listTitle);
     dialogs.modals.push_back([&](QDialog *d) {
@@ -135,8 +128,6 @@ TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
         EXPECT_NE(fl, nullptr);
         if (!fl) return int(QDialog::Rejected);
         netDuringRun = shared().NetMode;
-        reportRecalcShown = fl->N10->isVisible();
-        EXPECT_TRUE(fl->N9->isVisible());
         EXPECT_EQ(fl->TreeView1->topLevelItemCount(), 1);   // the network form only
         fl->TreeView1->setCurrentItem(fl->TreeView1->topLevelItem(0));
         dialogs.answers.push_back(true);    // recalculate the form
@@ -153,7 +144,6 @@ TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
     }
     EXPECT_TRUE(listTitle.endsWith(QStringLiteral(" Ф47")));
     EXPECT_TRUE(netDuringRun);
-    EXPECT_FALSE(reportRecalcShown);
     EXPECT_FALSE(shared().NetMode);
     // СТР1 ГР4: the counter of hospitals (5, 9, 12, 13).
     EXPECT_DOUBLE_EQ(repValue(ids::ReportNetwork, ids::TableF47Network, 5, 4).toDouble(), 4);

@@ -64,18 +64,6 @@ TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
     EXPECT_EQ(reportRows(ids::ReportRegion), before);
 }
 
-TEST_F(ReportTransferTest, EmptyReportGivesEmptyFileAndCancelDoesNothing) {
-    TRepList w;
-    w.FormCreate();
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));   // report 2 has no values
-    w.N3Click();                                                 // cancelled
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-    const QString path = dataFolder() + "пусто.rpd";
-    dialogs.files = {path};
-    w.N3Click();
-    EXPECT_EQ(QFileInfo(path).size(), 0);
-}
-
 TEST_F(ReportTransferTest, FormNamesMatchWithoutCaseAndOtherYearsKeepTheValues) {
     TRepList w;
     w.FormCreate();
