@@ -7,6 +7,7 @@
 #include "forms/TableWindow.h"
 #include "platform/Database.h"
 #include "platform/office/ExcelWorkbook.h"
+#include "platform/office/Show.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 #include "support/TableWindowSetup.h"
@@ -150,6 +151,7 @@ TEST_F(TableExcelTest, LoadFromTheTableWindow) {
     dialogs.files.push_back(fx.root() + "edited.xlsx");
     w->Excel2->trigger();
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    EXPECT_EQ(dialogs.openFolders, QStringList{office::documentsFolder()});   // where the outputs are
     Cells expected = before;
     expected[{5, 5}] = 12.25;
     expected.remove({5, 6});
