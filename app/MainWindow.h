@@ -37,6 +37,10 @@ public:
     // Shows the window maximised; without a window manager that maximises
     // it, the window covers the screen's available area itself.
     void showOnScreen();
+    // Scales the type of the window down (by steps of 5 %, to half size at
+    // most) until its layout fits a client area of that size; returns the
+    // scale taken. Run on every resize.
+    double fitToSize(const QSize &client);
 
     // Lookup caches of the open year (see core/Caches.h).
     static void GetForms();
