@@ -181,11 +181,15 @@ void TMain::buildUi() {
     DBList = new TabcLRComboBox;
     DBList->setObjectName(QStringLiteral("DBList"));
     DBList->setMinimumWidth(160);
+    QFont listFont = DBList->font();
+    listFont.setPixelSize(13);
+    setScalableFont(DBList, listFont);
     Label10 = new QLabel(QStringLiteral("Уровень отчета"));
     setScalableFont(Label10, itemFont());
     SRList = new TabcLRComboBox;
     SRList->setObjectName(QStringLiteral("SRList"));
     SRList->setMinimumWidth(120);
+    setScalableFont(SRList, listFont);
     SRList->addItem(SubReports::kAnnual, 0);
     YearList = new TabcLRComboBox(abcBackground1);
     YearList->setObjectName(QStringLiteral("YearList"));
@@ -260,6 +264,7 @@ void TMain::buildUi() {
         grid->setContentsMargins(10, 6, 10, 6);
         grid->setHorizontalSpacing(20);
         grid->setVerticalSpacing(2);
+        m_scaledLayouts.push_back({grid, grid->contentsMargins(), 20, 2});
         grid->addWidget(head, 0, 0, qMax(1, int(items.size())), 1, Qt::AlignTop);
         for (int i = 0; i < items.size(); ++i) grid->addWidget(items[i], i, 1);
         grid->setColumnStretch(1, 1);
@@ -269,6 +274,7 @@ void TMain::buildUi() {
         QFrame *frame = bevel(abcBackground1);
         auto *lay = new QHBoxLayout(frame);
         lay->setContentsMargins(10, 4, 10, 4);
+        m_scaledLayouts.push_back({lay, lay->contentsMargins(), lay->spacing(), lay->spacing()});
         lay->addWidget(l);
         lay->addStretch(1);
         return frame;
@@ -277,16 +283,22 @@ void TMain::buildUi() {
     auto *bl = new QVBoxLayout(abcBackground1);
     bl->setContentsMargins(24, 12, 24, 12);
     bl->setSpacing(8);
+    m_scaledLayouts.push_back({bl, bl->contentsMargins(), 8, 8});
     bl->addLayout(top);
     bl->addSpacing(6);
-    bl->addWidget(group(LAdm, {Ladm1, LAdm2, LAdm3, LAdm4, LAdm4_1, LAdm5}));
-    bl->addWidget(group(LLev, {LLev1, LLev2, LLev3}));
-    bl->addWidget(single(abcMouseLabel11));
-    bl->addWidget(single(abcMouseLabel12));
-    bl->addWidget(single(abcMouseLabel13));
-    bl->addWidget(single(abcMouseLabel1));
-    bl->addWidget(group(LRek, {Lrek1, Lrek2, Lrek3, Lrek4}));
-    bl->addWidget(group(abcMouseLabel2, {abcMouseLabel3, abcMouseLabel4, abcMouseLabel6}));
+    m_frames = {group(LAdm, {Ladm1, LAdm2, LAdm3, LAdm4, LAdm4_1, LAdm5}),
+                group(LLev, {LLev1, LLev2, LLev3}),
+                single(abcMouseLabel11),
+                single(abcMouseLabel12),
+                single(abcMouseLabel13),
+                single(abcMouseLabel1),
+                group(LRek, {Lrek1, Lrek2, Lrek3, Lrek4}),
+                group(abcMouseLabel2, {abcMouseLabel3, abcMouseLabel4, abcMouseLabel6})};
+    m_groups = new QGridLayout;
+    m_groups->setContentsMargins(0, 0, 0, 0);
+    m_scaledLayouts.push_back({m_groups, QMargins(), 16, 8});
+    arrangeGroups(false);
+    bl->addLayout(m_groups);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(single(abcMouseLabel19));
     bottom->addStretch(1);
@@ -342,6 +354,27 @@ void TMain::buildUi() {
     setWindowState(Qt::WindowMaximized);
 }
 
+void TMain::arrangeGroups(bool twoColumns) {
+    if (m_twoColumns == twoColumns && m_groups->count() > 0) return;
+    m_twoColumns = twoColumns;
+    for (QFrame *f : m_frames) m_groups->removeWidget(f);
+    // Two columns: the settings, level and update groups on the left, the
+    // work commands and the indicators on the right.
+    static const int leftColumn[] = {0, 1, 7}, rightColumn[] = {2, 3, 4, 5, 6};
+    if (twoColumns) {
+        int row = 0;
+        for (int i : leftColumn) m_groups->addWidget(m_frames[i], row++, 0);
+        row = 0;
+        for (int i : rightColumn) m_groups->addWidget(m_frames[i], row++, 1);
+        m_groups->setRowStretch(int(std::size(rightColumn)), 1);
+    } else {
+        for (int i = 0; i < m_frames.size(); ++i) m_groups->addWidget(m_frames[i], i, 0);
+        m_groups->setRowStretch(int(std::size(rightColumn)), 0);
+    }
+    m_groups->setColumnStretch(1, twoColumns ? 1 : 0);
+    m_groups->setColumnStretch(0, 1);
+}
+
 double TMain::fitToSize(const QSize &client) {
     auto *bl = abcBackground1->layout();
     const QList<QWidget *> scalable = [this] {
@@ -358,6 +391,18 @@ double TMain::fitToSize(const QSize &client) {
             w->setFont(font);
         }
         Label9->setFixedHeight(qRound(kTitleHeight * f));
+        for (QToolButton *b : {SpeedButton1, SpeedButton2}) b->setFixedSize(QSize(24, 24) * qMax(f, 0.7));
+        for (const ScaledLayout &l : m_scaledLayouts) {
+            const QMargins &m = l.margins;
+            l.layout->setContentsMargins(qRound(m.left() * f), qRound(m.top() * f), qRound(m.right() * f),
+                                         qRound(m.bottom() * f));
+            if (auto *grid = qobject_cast<QGridLayout *>(l.layout)) {
+                grid->setHorizontalSpacing(qRound(l.hspacing * f));
+                grid->setVerticalSpacing(qRound(l.vspacing * f));
+            } else {
+                l.layout->setSpacing(qRound(l.hspacing * f));
+            }
+        }
         // The headings share one column width, so that the groups line up.
         int headWidth = 0;
         for (TabcMouseLabel *h : heads) {
@@ -374,9 +419,18 @@ double TMain::fitToSize(const QSize &client) {
         const QSize need = bl->minimumSize();
         return need.width() <= client.width() && Label9->height() + need.height() + 10 <= client.height();
     };
-    double f = 1.0;
-    while (f > 0.45 && !apply(f)) f -= 0.05;
-    return f;
+    // One column while the type can stay near its size, else two columns;
+    // one column again when neither fits (a narrow window).
+    const struct {
+        bool twoColumns;
+        double from, to;
+    } tries[] = {{false, 1.0, 0.75}, {true, 1.0, 0.5}, {false, 0.7, 0.45}};
+    for (const auto &t : tries) {
+        arrangeGroups(t.twoColumns);
+        for (double f = t.from; f >= t.to - 0.001; f -= 0.05)
+            if (apply(f)) return f;
+    }
+    return 0.45;
 }
 
 void TMain::updateCommandAvailability() {
@@ -670,6 +724,7 @@ void TMain::layoutBackground() {
 
 void TMain::resizeEvent(QResizeEvent *event) {
     QMainWindow::resizeEvent(event);
-    if (centralWidget()) fitToSize(centralWidget()->size());
+    // The central widget is resized after this event: the window has no other bars.
+    fitToSize(event->size());
     layoutBackground();
 }
