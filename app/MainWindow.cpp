@@ -476,6 +476,7 @@ void TMain::refresh() {
     Label2->setText(s.yearText());
     setWindowTitle(m_config.windowCaption());
     m_appTitle = m_config.applicationTitle();
+    shared().AppTitle = m_appTitle;
     setWindowIconText(m_appTitle);
     updateCommandAvailability();
     m_refreshing = false;
@@ -648,6 +649,7 @@ void TMain::N17Click(int index) {
         }
         LLev2->setEnabled(m_config.levels().canDeleteCurrent());
         m_appTitle = m_config.applicationTitle();
+        shared().AppTitle = m_appTitle;
         setWindowIconText(m_appTitle);
     });
 }

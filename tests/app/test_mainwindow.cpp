@@ -2,6 +2,7 @@
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "core/AdminMode.h"
+#include "core/ListWindow.h"
 #include "core/SharedState.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -47,6 +48,8 @@ TEST_F(MainWindow, ShowsTheOpenConfigurationYearAndCommands) {
     EXPECT_TRUE(w.YearList->isHidden());
     EXPECT_EQ(w.YearList->currentText(), QStringLiteral("2024"));
     EXPECT_EQ(w.applicationTitle(), QStringLiteral("2024 - Образец - Годовой:"));
+    delete &Form1();   // the list window made now carries the application title
+    EXPECT_EQ(Form1().windowTitle(), w.applicationTitle());
     EXPECT_EQ(w.LAdm2->text(), QStringLiteral("Ведение перечня типов учреждений и назначение им  отчетных форм"));
     EXPECT_EQ(w.abcMouseLabel13->text(),
               QStringLiteral("Сведения о сети и деятельности медицинский учреждений (Ф47)"));
