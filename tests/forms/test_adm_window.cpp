@@ -202,7 +202,7 @@ TEST_F(WindowTest, UnloadAndLoadOneInstitution) {
     dialogs.files.push_back(file);
     w.N14Click();
     ASSERT_TRUE(QFile::exists(file));
-    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral(" год выгружены в файл")));
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral(" год выгружены в файл") + QDir::toNativeSeparators(file)));
     const auto count = [](qint64 h) {
         return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=?", {h}).toInt();
     };
