@@ -202,6 +202,9 @@ TEST(IndicatorEditorWindow, LoadStoreAndGridCommands) {
     ASSERT_EQ(w.StringGrid1->rowCount(), 3);
     ASSERT_EQ(w.StringGrid1->columnCount(), 2);
     EXPECT_EQ(w.StringGrid1->item(2, 0)->text(), QStringLiteral("Укомплектованность: %"));
+    // The heading "Значение" is not cut off by its stored width of 64.
+    const QFontMetrics fm(w.StringGrid1->font());
+    EXPECT_GE(w.StringGrid1->columnWidth(1), fm.horizontalAdvance(QStringLiteral("Значение")) + 6);
     EXPECT_EQ(w.StringGrid1->columnWidth(0), 200);
     EXPECT_EQ(w.ListBox1->count(), 1);
 
