@@ -36,20 +36,26 @@ namespace {
 const QColor kWindowColour(141, 188, 220);
 const QColor kHeadingHover(255, 255, 0);
 
-QFont itemFont() {
-    QFont f(QStringLiteral("Times New Roman"));
-    f.setPixelSize(16);
+// Type sizes of the layout at full size; the window scales them down
+// together when the screen area is too small for it (fitToSize).
+constexpr char kBaseSize[] = "baseFontPixels";
+constexpr int kTitleHeight = 49;
+
+QFont sizedFont(const QString &family, int pixels, bool underline = false) {
+    QFont f(family);
+    f.setPixelSize(pixels);
     f.setBold(true);
     f.setItalic(true);
+    f.setUnderline(underline);
     return f;
 }
 
-QFont headingFont() {
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPixelSize(19);
-    f.setBold(true);
-    f.setItalic(true);
-    return f;
+QFont itemFont() { return sizedFont(QStringLiteral("Times New Roman"), 16); }
+QFont headingFont() { return sizedFont(QStringLiteral("MS Sans Serif"), 19); }
+
+void setScalableFont(QWidget *w, const QFont &font) {
+    w->setFont(font);
+    w->setProperty(kBaseSize, font.pixelSize());
 }
 
 QFrame *bevel(QWidget *parent) {
@@ -87,7 +93,7 @@ TMain::~TMain() {
 
 TabcMouseLabel *TMain::heading(const QString &caption) {
     auto *l = new TabcMouseLabel(caption);
-    l->setFont(headingFont());
+    setScalableFont(l, headingFont());
     l->setTransparent(true);
     l->setMouseOverEffects(almUnderline | almColor);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -97,7 +103,9 @@ TabcMouseLabel *TMain::heading(const QString &caption) {
 
 TabcMouseLabel *TMain::command(const QString &caption, bool large) {
     auto *l = new TabcMouseLabel(caption);
-    l->setFont(large ? headingFont() : itemFont());
+    setScalableFont(l, large ? headingFont() : itemFont());
+    // Reached with Tab and run with Enter like a button.
+    l->setFocusPolicy(Qt::TabFocus);
     l->setTransparent(true);
     l->setMouseOverEffects(almUnderline | almColor);
     l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -124,14 +132,9 @@ void TMain::buildUi() {
 
     Label9 = new QLabel(QStringLiteral("Kelvana"), central);
     Label9->setObjectName(QStringLiteral("Label9"));
-    Label9->setFixedHeight(49);
+    Label9->setFixedHeight(kTitleHeight);
     Label9->setAlignment(Qt::AlignCenter);
-    QFont tf(QStringLiteral("Times New Roman"));
-    tf.setPixelSize(40);
-    tf.setBold(true);
-    tf.setItalic(true);
-    tf.setUnderline(true);
-    Label9->setFont(tf);
+    setScalableFont(Label9, sizedFont(QStringLiteral("Times New Roman"), 40, true));
     Label9->setAutoFillBackground(true);
     QPalette tp = Label9->palette();
     tp.setColor(QPalette::Window, QColor(0, 255, 255));
@@ -154,39 +157,39 @@ void TMain::buildUi() {
 
     // Year row and lists.
     Label1 = new QLabel(QStringLiteral("Отчетный год"));
-    Label1->setFont(itemFont());
+    setScalableFont(Label1, itemFont());
     SpeedButton2 = new QToolButton;
     SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
     SpeedButton2->setArrowType(Qt::LeftArrow);
     SpeedButton2->setToolTip(QStringLiteral("Предыдущий год"));
-    SpeedButton2->setFocusPolicy(Qt::NoFocus);
+    SpeedButton2->setFocusPolicy(Qt::TabFocus);
     Label2 = new QLabel(QStringLiteral("0"));
     Label2->setObjectName(QStringLiteral("Label2"));
-    QFont yf(QStringLiteral("Times New Roman"));
-    yf.setPixelSize(32);
-    yf.setBold(true);
-    yf.setItalic(true);
-    Label2->setFont(yf);
+    setScalableFont(Label2, sizedFont(QStringLiteral("Times New Roman"), 32));
     QPalette yp = Label2->palette();
     yp.setColor(QPalette::WindowText, Qt::red);
     Label2->setPalette(yp);
     Label2->setAlignment(Qt::AlignCenter);
-    Label2->setMinimumWidth(90);
+
     SpeedButton1 = new QToolButton;
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton1->setArrowType(Qt::RightArrow);
     SpeedButton1->setToolTip(QStringLiteral("Следующий год"));
-    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    SpeedButton1->setFocusPolicy(Qt::TabFocus);
     Label13 = new QLabel(QStringLiteral("База данных"));
-    Label13->setFont(itemFont());
+    setScalableFont(Label13, itemFont());
     DBList = new TabcLRComboBox;
     DBList->setObjectName(QStringLiteral("DBList"));
-    DBList->setMinimumWidth(240);
+    DBList->setMinimumWidth(160);
+    QFont listFont = DBList->font();
+    listFont.setPixelSize(13);
+    setScalableFont(DBList, listFont);
     Label10 = new QLabel(QStringLiteral("Уровень отчета"));
-    Label10->setFont(itemFont());
+    setScalableFont(Label10, itemFont());
     SRList = new TabcLRComboBox;
     SRList->setObjectName(QStringLiteral("SRList"));
-    SRList->setMinimumWidth(200);
+    SRList->setMinimumWidth(120);
+    setScalableFont(SRList, listFont);
     SRList->addItem(SubReports::kAnnual, 0);
     YearList = new TabcLRComboBox(abcBackground1);
     YearList->setObjectName(QStringLiteral("YearList"));
@@ -197,10 +200,10 @@ void TMain::buildUi() {
     top->addWidget(SpeedButton2);
     top->addWidget(Label2);
     top->addWidget(SpeedButton1);
-    top->addSpacing(40);
+    top->addSpacing(20);
     top->addWidget(Label13);
     top->addWidget(DBList);
-    top->addSpacing(30);
+    top->addSpacing(20);
     top->addWidget(Label10);
     top->addWidget(SRList);
     top->addStretch(1);
@@ -235,7 +238,7 @@ void TMain::buildUi() {
     AboutLabel = command(QStringLiteral("О программе..."));
     QFont af = AboutLabel->font();
     af.setPixelSize(13);
-    AboutLabel->setFont(af);
+    setScalableFont(AboutLabel, af);
 
     const QList<std::pair<QString, TabcMouseLabel *>> names = {
         {QStringLiteral("LAdm"), LAdm}, {QStringLiteral("Ladm1"), Ladm1}, {QStringLiteral("LAdm2"), LAdm2},
@@ -261,7 +264,7 @@ void TMain::buildUi() {
         grid->setContentsMargins(10, 6, 10, 6);
         grid->setHorizontalSpacing(20);
         grid->setVerticalSpacing(2);
-        head->setFixedWidth(210);
+        m_scaledLayouts.push_back({grid, grid->contentsMargins(), 20, 2});
         grid->addWidget(head, 0, 0, qMax(1, int(items.size())), 1, Qt::AlignTop);
         for (int i = 0; i < items.size(); ++i) grid->addWidget(items[i], i, 1);
         grid->setColumnStretch(1, 1);
@@ -271,6 +274,7 @@ void TMain::buildUi() {
         QFrame *frame = bevel(abcBackground1);
         auto *lay = new QHBoxLayout(frame);
         lay->setContentsMargins(10, 4, 10, 4);
+        m_scaledLayouts.push_back({lay, lay->contentsMargins(), lay->spacing(), lay->spacing()});
         lay->addWidget(l);
         lay->addStretch(1);
         return frame;
@@ -279,16 +283,22 @@ void TMain::buildUi() {
     auto *bl = new QVBoxLayout(abcBackground1);
     bl->setContentsMargins(24, 12, 24, 12);
     bl->setSpacing(8);
+    m_scaledLayouts.push_back({bl, bl->contentsMargins(), 8, 8});
     bl->addLayout(top);
     bl->addSpacing(6);
-    bl->addWidget(group(LAdm, {Ladm1, LAdm2, LAdm3, LAdm4, LAdm4_1, LAdm5}));
-    bl->addWidget(group(LLev, {LLev1, LLev2, LLev3}));
-    bl->addWidget(single(abcMouseLabel11));
-    bl->addWidget(single(abcMouseLabel12));
-    bl->addWidget(single(abcMouseLabel13));
-    bl->addWidget(single(abcMouseLabel1));
-    bl->addWidget(group(LRek, {Lrek1, Lrek2, Lrek3, Lrek4}));
-    bl->addWidget(group(abcMouseLabel2, {abcMouseLabel3, abcMouseLabel4, abcMouseLabel6}));
+    m_frames = {group(LAdm, {Ladm1, LAdm2, LAdm3, LAdm4, LAdm4_1, LAdm5}),
+                group(LLev, {LLev1, LLev2, LLev3}),
+                single(abcMouseLabel11),
+                single(abcMouseLabel12),
+                single(abcMouseLabel13),
+                single(abcMouseLabel1),
+                group(LRek, {Lrek1, Lrek2, Lrek3, Lrek4}),
+                group(abcMouseLabel2, {abcMouseLabel3, abcMouseLabel4, abcMouseLabel6})};
+    m_groups = new QGridLayout;
+    m_groups->setContentsMargins(0, 0, 0, 0);
+    m_scaledLayouts.push_back({m_groups, QMargins(), 16, 8});
+    arrangeGroups(false);
+    bl->addLayout(m_groups);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(single(abcMouseLabel19));
     bottom->addStretch(1);
@@ -329,9 +339,98 @@ void TMain::buildUi() {
         if (!m_refreshing) N17Click(i);
     });
 
+    // Keyboard order: year, lists, then the commands from top to bottom.
+    QList<QWidget *> order = {SpeedButton2, SpeedButton1, DBList, SRList, Ladm1, LAdm2, LAdm3, LAdm4, LAdm4_1,
+                              LAdm5, LLev1, LLev2, LLev3, abcMouseLabel11, abcMouseLabel12, abcMouseLabel13,
+                              abcMouseLabel1, Lrek1, Lrek2, Lrek3, Lrek4, abcMouseLabel3, abcMouseLabel4,
+                              abcMouseLabel6, abcMouseLabel19, AboutLabel};
+    for (int i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+
+    // The window may be made smaller than its layout at full type size: the
+    // type then shrinks so that everything fits (fitToSize).
+    central->setMinimumSize(320, 240);
     updateCommandAvailability();
     resize(1200, 860);
     setWindowState(Qt::WindowMaximized);
+}
+
+void TMain::arrangeGroups(bool twoColumns) {
+    if (m_twoColumns == twoColumns && m_groups->count() > 0) return;
+    m_twoColumns = twoColumns;
+    for (QFrame *f : m_frames) m_groups->removeWidget(f);
+    // Two columns: the settings, level and update groups on the left, the
+    // work commands and the indicators on the right.
+    static const int leftColumn[] = {0, 1, 7}, rightColumn[] = {2, 3, 4, 5, 6};
+    if (twoColumns) {
+        int row = 0;
+        for (int i : leftColumn) m_groups->addWidget(m_frames[i], row++, 0);
+        row = 0;
+        for (int i : rightColumn) m_groups->addWidget(m_frames[i], row++, 1);
+        m_groups->setRowStretch(int(std::size(rightColumn)), 1);
+    } else {
+        for (int i = 0; i < m_frames.size(); ++i) m_groups->addWidget(m_frames[i], i, 0);
+        m_groups->setRowStretch(int(std::size(rightColumn)), 0);
+    }
+    m_groups->setColumnStretch(1, twoColumns ? 1 : 0);
+    m_groups->setColumnStretch(0, 1);
+}
+
+double TMain::fitToSize(const QSize &client) {
+    auto *bl = abcBackground1->layout();
+    const QList<QWidget *> scalable = [this] {
+        QList<QWidget *> out;
+        for (QWidget *w : findChildren<QWidget *>())
+            if (w->property(kBaseSize).isValid()) out.append(w);
+        return out;
+    }();
+    const QList<TabcMouseLabel *> heads = {LAdm, LLev, LRek, abcMouseLabel2};
+    auto apply = [&](double f) {
+        for (QWidget *w : scalable) {
+            QFont font = w->font();
+            font.setPixelSize(qMax(7, qRound(w->property(kBaseSize).toInt() * f)));
+            w->setFont(font);
+        }
+        Label9->setFixedHeight(qRound(kTitleHeight * f));
+        for (QToolButton *b : {SpeedButton1, SpeedButton2}) b->setFixedSize(QSize(24, 24) * qMax(f, 0.7));
+        for (const ScaledLayout &l : m_scaledLayouts) {
+            const QMargins &m = l.margins;
+            l.layout->setContentsMargins(qRound(m.left() * f), qRound(m.top() * f), qRound(m.right() * f),
+                                         qRound(m.bottom() * f));
+            if (auto *grid = qobject_cast<QGridLayout *>(l.layout)) {
+                grid->setHorizontalSpacing(qRound(l.hspacing * f));
+                grid->setVerticalSpacing(qRound(l.vspacing * f));
+            } else {
+                l.layout->setSpacing(qRound(l.hspacing * f));
+            }
+        }
+        // The headings share one column width, so that the groups line up.
+        int headWidth = 0;
+        for (TabcMouseLabel *h : heads) {
+            h->setMinimumWidth(0);
+            headWidth = qMax(headWidth, h->sizeHint().width());
+        }
+        for (TabcMouseLabel *h : heads) h->setMinimumWidth(headWidth);
+        // Sizes of the group frames are cached by the layouts holding them.
+        for (QFrame *frame : abcBackground1->findChildren<QFrame *>(Qt::FindDirectChildrenOnly)) {
+            if (frame->layout()) frame->layout()->invalidate();
+            frame->updateGeometry();
+        }
+        bl->invalidate();
+        const QSize need = bl->minimumSize();
+        return need.width() <= client.width() && Label9->height() + need.height() + 10 <= client.height();
+    };
+    // One column while the type can stay near its size, else two columns;
+    // one column again when neither fits (a narrow window).
+    const struct {
+        bool twoColumns;
+        double from, to;
+    } tries[] = {{false, 1.0, 0.75}, {true, 1.0, 0.5}, {false, 0.7, 0.45}};
+    for (const auto &t : tries) {
+        arrangeGroups(t.twoColumns);
+        for (double f = t.from; f >= t.to - 0.001; f -= 0.05)
+            if (apply(f)) return f;
+    }
+    return 0.45;
 }
 
 void TMain::updateCommandAvailability() {
@@ -377,6 +476,7 @@ void TMain::refresh() {
     Label2->setText(s.yearText());
     setWindowTitle(m_config.windowCaption());
     m_appTitle = m_config.applicationTitle();
+    shared().AppTitle = m_appTitle;
     setWindowIconText(m_appTitle);
     updateCommandAvailability();
     m_refreshing = false;
@@ -549,6 +649,7 @@ void TMain::N17Click(int index) {
         }
         LLev2->setEnabled(m_config.levels().canDeleteCurrent());
         m_appTitle = m_config.applicationTitle();
+        shared().AppTitle = m_appTitle;
         setWindowIconText(m_appTitle);
     });
 }
@@ -590,6 +691,17 @@ bool TMain::eventFilter(QObject *watched, QEvent *event) {
             toggleAdministratorMode();
             return true;
         }
+        // Enter runs the command that has the focus.
+        auto *label = qobject_cast<TabcMouseLabel *>(watched);
+        if (label && (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) && label->isEnabled()) {
+            emit label->clicked();
+            return true;
+        }
+    }
+    // The command with the focus looks as under the mouse.
+    if (auto *label = qobject_cast<TabcMouseLabel *>(watched); label && label->window() == this) {
+        if (event->type() == QEvent::FocusIn) label->mouseEntered();
+        else if (event->type() == QEvent::FocusOut) label->mouseLeft();
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -614,5 +726,7 @@ void TMain::layoutBackground() {
 
 void TMain::resizeEvent(QResizeEvent *event) {
     QMainWindow::resizeEvent(event);
+    // The central widget is resized after this event: the window has no other bars.
+    fitToSize(event->size());
     layoutBackground();
 }

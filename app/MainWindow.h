@@ -7,9 +7,13 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QMargins>
+#include <vector>
 #include <functional>
 
 class QFrame;
+class QLayout;
+class QGridLayout;
 class QLabel;
 class QToolButton;
 class TabcBackground;
@@ -37,6 +41,10 @@ public:
     // Shows the window maximised; without a window manager that maximises
     // it, the window covers the screen's available area itself.
     void showOnScreen();
+    // Scales the type of the window down (by steps of 5 %, to half size at
+    // most) until its layout fits a client area of that size; returns the
+    // scale taken. Run on every resize.
+    double fitToSize(const QSize &client);
 
     // Lookup caches of the open year (see core/Caches.h).
     static void GetForms();
@@ -115,6 +123,17 @@ private:
     void updateCommandAvailability();
     void layoutBackground();
 
+    // Layouts whose margins and spacing follow the type scale.
+    struct ScaledLayout {
+        QLayout *layout;
+        QMargins margins;
+        int hspacing, vspacing;
+    };
+    std::vector<ScaledLayout> m_scaledLayouts;
+    void arrangeGroups(bool twoColumns);
+    QList<QFrame *> m_frames;   // the command groups, top to bottom
+    QGridLayout *m_groups = nullptr;
+    bool m_twoColumns = false;
     Configuration m_config;
     bool m_startedUp = false;
     bool m_refreshing = false;

@@ -50,8 +50,10 @@ int main(int argc, char **argv) {
         }
     }
 
+    prepareRussianLocale();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvana"));
+    // Numbers are written and read with "." whatever the desktop's language.
     QLocale::setDefault(QLocale::c());
     fonts::installSubstitutions();
     // File dialogs and standard buttons of Qt speak Russian like the rest.

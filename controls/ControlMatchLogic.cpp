@@ -196,7 +196,7 @@ CompareResult CompareControlSets(TControlMatchImporter &importer, const Selectio
                     QList<MatchRecord> &recs, QStringList &lines) {
         QSqlQuery q = db::exec(d, sql + where, params);
         while (q.next()) {
-            MatchRecord m{q.value(0).toString(), q.value(1).toString(), q.value(3).toString(), q.value(2).toString()};
+            MatchRecord m{q.value(0).toString(), q.value(1).toString(), q.value(3).toString(), q.value(2).toString(), QString()};
             const qint64 formId = q.value(4).toLongLong();
             const QString table = q.value(5).toString();
             const int ruleClass = imported ? q.value(6).toInt() : formId == 0 ? 2 : table.trimmed().isEmpty() ? 1 : 0;

@@ -140,7 +140,7 @@ void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {
                 q.bindValue(4, c);
                 q.bindValue(5, r);
                 if (!q.exec())
-                    throw db::Error(QStringLiteral("Ошибка записи значений таблицы: %1").arg(q.lastError().text()));
+                    throw db::Error(QStringLiteral("Ошибка записи значений таблицы: %1").arg(db::errorReason(q.lastError())));
             }
         }
     });

@@ -1,6 +1,7 @@
 #include "core/ListWindow.h"
 
 #include "core/CaptionLabel.h"
+#include "core/SharedState.h"
 #include "core/SharedWindow.h"
 #include "platform/Dialogs.h"
 #include "platform/office/ExcelWorkbook.h"
@@ -108,7 +109,8 @@ QList<SheetCell> SheetCells(const ListContents &c) {
 
 TForm1::TForm1(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QApplication::applicationDisplayName());
+    // The application title: year, configuration and level.
+    setWindowTitle(shared().AppTitle.isEmpty() ? QApplication::applicationDisplayName() : shared().AppTitle);
     setModal(false);
     resize(557, 402);
     if (QScreen *s = QGuiApplication::primaryScreen())

@@ -2,7 +2,7 @@
 
 #include "core/SharedWindow.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
@@ -43,6 +43,23 @@ TProgress::TProgress(QWidget *parent) : QDialog(parent) {
     box->addWidget(Label2);
     box->addStretch(1);
     box->addWidget(Gauge1);
+}
+
+void TProgress::setVisible(bool visible) {
+    if (!visible) {
+        QDialog::setVisible(false);
+        // Not deleted with the window it was shown over.
+        if (parentWidget()) setParent(nullptr, windowFlags());
+        return;
+    }
+    // Above the window that started the run: the modal window on top, else
+    // the active window.
+    QWidget *owner = QApplication::activeModalWidget();
+    if (!owner) owner = QApplication::activeWindow();
+    if (owner == this) owner = parentWidget();
+    if (owner && owner != parentWidget()) setParent(owner, windowFlags());
+    QDialog::setVisible(true);
+    raise();
 }
 
 void TProgress::SetMax(int max) {

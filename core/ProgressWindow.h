@@ -13,6 +13,9 @@ class TProgress : public QDialog, public ProgressSink {
     Q_OBJECT
 public:
     explicit TProgress(QWidget *parent = nullptr);
+    // Shown, it stays above the window that is active (the modal one on top
+    // when there is one); hidden, it belongs to no window again.
+    void setVisible(bool visible) override;
 
     void SetMax(int max);
     void SetPosition(int position);

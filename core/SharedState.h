@@ -20,6 +20,7 @@ struct SharedState {
     QString yearText() const { return QString::number(Year); }
     QString yearFolder() const { return ConfigPath + yearText() + QLatin1Char('/'); }
     int SubReportId = 0;         // current sub-report level (0 = "Годовой")
+    QString AppTitle;            // "<year> - <configuration> - <level>:", set by the main window
 
     // Work modes.
     QString ReportMode;          // "Input", "Svod", "Net", "Terrain", "Types", "Single"

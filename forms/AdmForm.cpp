@@ -379,7 +379,7 @@ void TAdmForm::N14Click() {
         if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".orw");
         const transfer::WriteResult w = transfer::SaveHosp(TreeNodeId(n), file);
         QString msg = QStringLiteral("Данные по ") + n->text(0) + QStringLiteral(" за ") + year +
-                      QStringLiteral(" год выгружены в файл ") + QDir::toNativeSeparators(file);
+                      QStringLiteral(" год выгружены в файл") + QDir::toNativeSeparators(file);
         if (w.skipped > 0)
             msg += QStringLiteral("\nНе выгружено значений таблиц, которых больше нет в перечне форм: %1")
                        .arg(w.skipped);

@@ -38,6 +38,24 @@ void formatTitle(office::ExcelRange &r, const QSqlQuery &q) {
     if (c4 >= u'0' && c4 <= u'9') r.setIndentLevel(c4.unicode() - u'0');
 }
 
+// The members of a report are institutions, whose values are in "Data",
+// or (in "Terrain" mode) reports, whose values are in "RepData": the value
+// table follows the members, whatever table the window has open, and is
+// given back afterwards.
+class MemberValues {
+public:
+    MemberValues() : saved_(shared().DataTableName) {
+        shared().DataTableName = shared().ReportMode == QLatin1String("Terrain") ? QStringLiteral("RepData")
+                                                                                 : QStringLiteral("Data");
+    }
+    ~MemberValues() { shared().DataTableName = saved_; }
+    MemberValues(const MemberValues &) = delete;
+    MemberValues &operator=(const MemberValues &) = delete;
+
+private:
+    QString saved_;
+};
+
 } // namespace
 
 int columnWidthOf(double storedWidth) { return int(std::nearbyint((storedWidth - 3.75) / 5.25)); }
@@ -120,6 +138,7 @@ QString memberName(qint64 id) {
 
 QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
                                 const LabelFn &label) {
+    const MemberValues members;
     QStringList written;
     const QString formName = formlist::formNameOfText(form.text);
     QDir().mkpath(folder);
@@ -139,22 +158,16 @@ office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString
                                            const QString &includeList,
                                            const std::function<QString(const QString &)> &shortName,
                                            const LabelFn &label) {
-    SharedState &s = shared();
-    struct Restore {
-        QString saved = shared().DataTableName;
-        ~Restore() { shared().DataTableName = saved; }
-    } restore;
+    const MemberValues members;
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
     for (qint64 id : text::parseIdList(includeList)) {
         const QString name = memberName(id);
         if (name.isEmpty()) continue;
-        if (s.ReportMode != QLatin1String("Terrain")) s.DataTableName = QStringLiteral("Data");
         office::ExcelSheet &sheet = book.addSheet();
         if (label) label(name);
         const QString sheetName = name.size() > 30 && shortName ? shortName(name) : name;
         sheet.trySetName(sheetName);
         BuildExcelSheet(sheet, table, id, name + QStringLiteral(" - ") + formName);
-        s.DataTableName = QStringLiteral("RepData");
     }
     return book;
 }

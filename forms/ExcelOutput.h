@@ -43,14 +43,15 @@ office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QS
 QString memberName(qint64 id);
 
 // The form for every member of includeList saved as
-// <folder><form> - <name>.xlsx; returns the files written.
+// <folder><form> - <name>.xlsx, with the member's own values (institutions
+// from "Data", reports in "Terrain" mode from "RepData"); returns the files
+// written. DataTableName is given back as it was.
 QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
                                 const LabelFn &label = {});
 
 // The table for every member of includeList, one sheet each, newest first.
-// Names longer than 30 characters go through shortName. Values of
-// institutions are read from "Data" (outside "Terrain" mode); DataTableName
-// is given back as it was.
+// Names longer than 30 characters go through shortName. Values are the
+// members' own, as for exportFormPerMember.
 office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString &formName,
                                            const QString &includeList,
                                            const std::function<QString(const QString &)> &shortName,

@@ -312,7 +312,7 @@ void Excel1Click(TVTable &table, QAction *item) {
         std::optional<office::ExcelWorkbook> book;
         QString name = SheetName(src.formName, src.tableNumber);
         if (item == table.N41) {
-            const QString file = dialogs().openFile(&table, QStringLiteral("Открыть"), QString(), kExcelFilter);
+            const QString file = dialogs().openFile(&table, QStringLiteral("Открыть"), office::documentsFolder(), kExcelFilter);
             if (file.isEmpty()) return;
             book = office::ExcelWorkbook::open(file);
             name = QFileInfo(file).completeBaseName();
@@ -334,7 +334,7 @@ void Excel2Click(TVTable &table) {
                         &table);
             return;
         }
-        const QString file = dialogs().openFile(&table, QStringLiteral("Открыть"), QString(), kExcelFilter);
+        const QString file = dialogs().openFile(&table, QStringLiteral("Открыть"), office::documentsFolder(), kExcelFilter);
         if (file.isEmpty()) return;
         const SharedState &s = shared();
         const TableShape shape = ReadTableShape(s.TableIdent);

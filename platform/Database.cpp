@@ -3,6 +3,7 @@
 #include <QAtomicInteger>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -79,11 +80,72 @@ sqlite3 *handleOf(const QSqlDatabase &d) {
     return nullptr;
 }
 
+// What the statement was doing: reading, writing, changing or deleting the
+// data of a table.
+QString actionText(const QString &sql) {
+    static const QRegularExpression verbRe(QStringLiteral("^\\s*(\\w+)"));
+    const QString verb = verbRe.match(sql).captured(1).toLower();
+    auto table = [&](const QString &after) {
+        const QRegularExpression re(after + QStringLiteral("\\s+\"?([\\w]+)"),
+                                    QRegularExpression::CaseInsensitiveOption);
+        return re.match(sql).captured(1);
+    };
+    QString t;
+    if (verb == QLatin1String("select") && !(t = table(QStringLiteral("from"))).isEmpty())
+        return QStringLiteral("прочитать данные таблицы ") + t;
+    if ((verb == QLatin1String("insert") || verb == QLatin1String("replace")) &&
+        !(t = table(QStringLiteral("into"))).isEmpty())
+        return QStringLiteral("записать данные в таблицу ") + t;
+    if (verb == QLatin1String("update") && !(t = table(QStringLiteral("update"))).isEmpty())
+        return QStringLiteral("изменить данные таблицы ") + t;
+    if (verb == QLatin1String("delete") && !(t = table(QStringLiteral("from"))).isEmpty())
+        return QStringLiteral("удалить данные из таблицы ") + t;
+    if (verb == QLatin1String("create") || verb == QLatin1String("alter") || verb == QLatin1String("drop"))
+        return QStringLiteral("изменить структуру базы данных");
+    return QStringLiteral("выполнить операцию с базой данных");
+}
+
+Error statementError(const QSqlDatabase &d, const QString &sql, const QSqlError &e) {
+    return Error(QStringLiteral("Не удалось %1 (%2): %3.")
+                     .arg(actionText(sql), QFileInfo(d.databaseName()).fileName(), errorReason(e)));
+}
+
 QString openErrorText(const QString &file, const QString &why) {
     return QStringLiteral("Не удалось открыть базу данных %1: %2").arg(file, why);
 }
 
 } // namespace
+
+// What went wrong, in Russian, from SQLite's result code (the English text
+// of the driver and the statement are not shown to the user).
+QString errorReason(const QSqlError &e) {
+    bool ok = false;
+    const int code = e.nativeErrorCode().toInt(&ok) & 0xFF;
+    const QString driver = e.databaseText();
+    if (!ok) return QStringLiteral("ошибка базы данных");
+    switch (code) {
+    case SQLITE_FULL: return QStringLiteral("на диске нет места (или файл достиг предельного размера)");
+    case SQLITE_BUSY: return QStringLiteral("база данных занята другой программой");
+    case SQLITE_LOCKED: return QStringLiteral("таблица заблокирована другой операцией");
+    case SQLITE_READONLY: return QStringLiteral("база данных открыта только для чтения или файл защищен от записи");
+    case SQLITE_IOERR: return QStringLiteral("ошибка чтения или записи файла на диске");
+    case SQLITE_CORRUPT: return QStringLiteral("файл базы данных поврежден");
+    case SQLITE_NOTADB: return QStringLiteral("файл не является базой данных");
+    case SQLITE_CANTOPEN: return QStringLiteral("файл базы данных не удается открыть");
+    case SQLITE_PERM: case SQLITE_AUTH: return QStringLiteral("нет прав доступа к базе данных");
+    case SQLITE_NOMEM: return QStringLiteral("недостаточно памяти");
+    case SQLITE_TOOBIG: return QStringLiteral("значение слишком велико");
+    case SQLITE_MISMATCH: return QStringLiteral("значение не того типа");
+    case SQLITE_CONSTRAINT: return QStringLiteral("такая запись уже есть или значение недопустимо");
+    case SQLITE_ERROR:
+        if (driver.startsWith(QLatin1String("no such table: ")))
+            return QStringLiteral("в базе данных нет таблицы ") + driver.mid(15);
+        if (driver.startsWith(QLatin1String("no such column: ")))
+            return QStringLiteral("в таблице нет поля ") + driver.mid(16);
+        return QStringLiteral("структура базы данных не соответствует программе");
+    default: return QStringLiteral("ошибка базы данных (код %1)").arg(code);
+    }
+}
 
 void registerUnicode(const QSqlDatabase &d) {
     sqlite3 *h = handleOf(d);
@@ -106,13 +168,12 @@ QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
     d.setConnectOptions(mode == OpenMode::ReadOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000")
                                                    : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!d.open()) {
-        const QString why = d.lastError().text();
-        throw Error(openErrorText(file, why));
+        throw Error(openErrorText(file, errorReason(d.lastError())));
     }
     // A file that is not a database opens fine and fails on first use: check now.
     QSqlQuery probe(d);
     if (!probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
-        const QString why = probe.lastError().text();
+        const QString why = errorReason(probe.lastError());
         probe.finish();
         d.close();
         throw Error(openErrorText(file, why));
@@ -193,10 +254,9 @@ QSqlQuery exec(const QSqlDatabase &d, const QString &sql, const QVariantList &pa
     QSqlQuery q(d);
     q.setForwardOnly(true);
     if (!q.prepare(sql))
-        throw Error(QStringLiteral("Ошибка базы данных: %1\n%2").arg(q.lastError().text(), sql));
+        throw statementError(d, sql, q.lastError());
     for (const QVariant &p : params) q.addBindValue(p);
-    if (!q.exec())
-        throw Error(QStringLiteral("Ошибка базы данных: %1\n%2").arg(q.lastError().text(), sql));
+    if (!q.exec()) throw statementError(d, sql, q.lastError());
     return q;
 }
 
@@ -236,7 +296,8 @@ void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) 
         ~Depth() { --d; }
     } inside{++depth};
     if (!d.transaction())
-        throw Error(QStringLiteral("Не удалось начать транзакцию: %1").arg(d.lastError().text()));
+        throw Error(QStringLiteral("Не удалось начать запись в базу данных (%1): %2.")
+                        .arg(QFileInfo(d.databaseName()).fileName(), errorReason(d.lastError())));
     try {
         work();
     } catch (...) {
@@ -244,9 +305,10 @@ void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) 
         throw;
     }
     if (!d.commit()) {
-        const QString why = d.lastError().text();
+        const QString why = errorReason(d.lastError());
         d.rollback();
-        throw Error(QStringLiteral("Не удалось сохранить изменения: %1").arg(why));
+        throw Error(QStringLiteral("Не удалось сохранить изменения в базе данных (%1): %2.")
+                        .arg(QFileInfo(d.databaseName()).fileName(), why));
     }
 }
 

@@ -6,6 +6,7 @@
 // Every connection gets a Unicode-aware upper(), lower() and like() and the
 // collation UNOCASE, so Cyrillic names match without regard to letter case.
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
@@ -28,6 +29,10 @@ public:
 private:
     QString m_message;
 };
+
+// Why a statement or connection failed, in Russian (from SQLite's result
+// code; neither the driver's English text nor the statement).
+QString errorReason(const QSqlError &e);
 
 enum class OpenMode { ReadWrite, ReadOnly, Create };
 

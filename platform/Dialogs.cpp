@@ -6,6 +6,9 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QPushButton>
 #include <QUrl>
 
 namespace {
@@ -13,6 +16,25 @@ namespace {
 QString appTitle() {
     const QString t = QApplication::applicationDisplayName();
     return t.isEmpty() ? QStringLiteral("Kelvana") : t;
+}
+
+// Russian captions on the standard buttons of a question.
+QMessageBox::StandardButton askRussian(QWidget *parent, const QString &title, const QString &text,
+                                       QMessageBox::StandardButtons buttons,
+                                       QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
+    QMessageBox box(QMessageBox::Question, title.isEmpty() ? QStringLiteral("Подтверждение") : title, text,
+                    buttons, parent);
+    const std::pair<QMessageBox::StandardButton, QString> captions[] = {
+        {QMessageBox::Yes, QStringLiteral("Да")},
+        {QMessageBox::No, QStringLiteral("Нет")},
+        {QMessageBox::Cancel, QStringLiteral("Отмена")}};
+    for (const auto &[which, caption] : captions)
+        if (QAbstractButton *b = box.button(which)) b->setText(caption);
+    if (defaultButton != QMessageBox::NoButton) {
+        box.setDefaultButton(defaultButton);
+        box.setEscapeButton(defaultButton);
+    }
+    return QMessageBox::StandardButton(box.exec());
 }
 
 class QtDialogs : public DialogProvider {
@@ -25,27 +47,14 @@ public:
         box.exec();
     }
     bool question(QWidget *parent, const QString &text, const QString &title) override {
-        return ask(parent, text, title, QMessageBox::Yes);
+        return askRussian(parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
     bool questionDefaultNo(QWidget *parent, const QString &text, const QString &title) override {
-        return ask(parent, text, title, QMessageBox::No);
-    }
-    static bool ask(QWidget *parent, const QString &text, const QString &title, QMessageBox::StandardButton def) {
-        QMessageBox box(QMessageBox::Question, title.isEmpty() ? QStringLiteral("Подтверждение") : title, text,
-                        QMessageBox::Yes | QMessageBox::No, parent);
-        box.setButtonText(QMessageBox::Yes, QStringLiteral("Да"));
-        box.setButtonText(QMessageBox::No, QStringLiteral("Нет"));
-        box.setDefaultButton(def);
-        box.setEscapeButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes;
+        return askRussian(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+               QMessageBox::Yes;
     }
     int questionCancel(QWidget *parent, const QString &text, const QString &title) override {
-        QMessageBox box(QMessageBox::Question, title.isEmpty() ? QStringLiteral("Подтверждение") : title, text,
-                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
-        box.setButtonText(QMessageBox::Yes, QStringLiteral("Да"));
-        box.setButtonText(QMessageBox::No, QStringLiteral("Нет"));
-        box.setButtonText(QMessageBox::Cancel, QStringLiteral("Отмена"));
-        const int r = box.exec();
+        const auto r = askRussian(parent, title, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         return r == QMessageBox::Yes ? 1 : r == QMessageBox::No ? 0 : -1;
     }
     std::optional<QString> inputText(QWidget *parent, const QString &title, const QString &label,
@@ -68,18 +77,62 @@ public:
         return QFileDialog::getExistingDirectory(parent, title, dir);
     }
     int execModal(QDialog *dialog) override { return dialog->exec(); }
-    bool openDocument(const QString &path) override {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    }
+    bool openDocument(const QString &path) override { return openWithDesktop(path); }
 };
 
 QtDialogs g_qtDialogs;
+
+#if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
+// How long the opener may take to hand the file over. An opener still
+// running after it has started the application in its own place.
+constexpr int kOpenerWaitMs = 5000;
+
+// False when the desktop names no application for the file's type; true
+// when it names one or cannot be asked (the opener then decides).
+bool hasDefaultApplication(const QString &path) {
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), QMimeDatabase().mimeTypeForFile(path).name()});
+    if (!query.waitForStarted(kOpenerWaitMs) || !query.waitForFinished(kOpenerWaitMs)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return true;
+    }
+    if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0) return true;
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+#endif
 DialogProvider *g_provider = nullptr;
 
 } // namespace
 
 DialogProvider &dialogs() { return g_provider ? *g_provider : static_cast<DialogProvider &>(g_qtDialogs); }
 void setDialogs(DialogProvider *provider) { g_provider = provider; }
+
+bool openWithDesktop(const QString &path) {
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+#else
+    if (!hasDefaultApplication(path)) return false;
+    auto *opener = new QProcess;
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    opener->start(QStringLiteral("xdg-open"), {path});
+    if (!opener->waitForStarted(kOpenerWaitMs)) {
+        delete opener;
+        return false;
+    }
+    if (opener->waitForFinished(kOpenerWaitMs)) {
+        const bool ok = opener->exitStatus() == QProcess::NormalExit && opener->exitCode() == 0;
+        delete opener;
+        return ok;
+    }
+    // The application runs in the opener's place: it is left running (not
+    // owned, so that leaving the program does not end it).
+    QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+    return true;
+#endif
+}
 
 void showMessage(const QString &text, QWidget *parent) { dialogs().message(parent, text, MsgKind::Info); }
 void showError(const QString &text, QWidget *parent) { dialogs().message(parent, text, MsgKind::Error); }

@@ -43,6 +43,11 @@ DialogProvider &dialogs();
 // Replaces the provider (tests); nullptr restores the real one. Not owned.
 void setDialogs(DialogProvider *provider);
 
+// Opens a file with the desktop's default application and tells whether
+// that worked: false when no application is registered for its type, the
+// opener cannot be started or ends with an error.
+bool openWithDesktop(const QString &path);
+
 // Short forms used throughout the program.
 void showMessage(const QString &text, QWidget *parent = nullptr);
 void showError(const QString &text, QWidget *parent = nullptr);

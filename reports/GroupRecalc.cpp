@@ -70,7 +70,7 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
                     ins.addBindValue(r);
                     if (!ins.exec())
                         throw db::Error(QStringLiteral("Ошибка записи значений отчета: %1")
-                                            .arg(ins.lastError().text()));
+                                            .arg(db::errorReason(ins.lastError())));
                     ++result.cells;
                 }
             ++result.tables;

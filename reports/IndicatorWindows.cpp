@@ -36,8 +36,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -94,6 +96,16 @@ QTableWidget *newIndicatorGrid(QWidget *parent) {
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     return grid;
+}
+
+// A column is at least as wide as the text of its heading (row 0) with the
+// cell's margins, so that no heading is cut off; wider stored widths stay.
+void fitHeadingRow(QTableWidget *grid) {
+    const QFontMetrics fm(grid->font());
+    const int margins = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1) + 4;
+    for (int c = 0; c < grid->columnCount(); ++c)
+        if (const QTableWidgetItem *it = grid->item(0, c))
+            grid->setColumnWidth(c, std::max(grid->columnWidth(c), fm.horizontalAdvance(it->text()) + margins));
 }
 
 } // namespace
@@ -507,7 +519,9 @@ TMIForms::TMIForms(QWidget *parent) : QDialog(parent), m_term(CurrentTerm()) {
     Memo1->installEventFilter(this);
     RichEdit1 = new QTextEdit(this);
     RichEdit1->setReadOnly(true);
-    RichEdit1->setFixedHeight(30);
+    // Two lines of the decipher, whatever the type size.
+    RichEdit1->setFixedHeight(2 * RichEdit1->fontMetrics().lineSpacing() +
+                              2 * int(RichEdit1->document()->documentMargin()) + 2 * RichEdit1->frameWidth());
 
     Panel1 = new QWidget(this);
     BitBtn1 = new QPushButton(QStringLiteral("Ok"), Panel1);
@@ -605,6 +619,7 @@ void TMIForms::FormActivate() {
         for (int c = 0; c < t.columnCount; ++c)
             for (int r = 0; r < t.rowCount; ++r)
                 if (!t.cell(c, r).isEmpty()) setCellText(c, r, t.cell(c, r));
+        fitHeadingRow(StringGrid1);
         ListBox1->clear();
         for (int i = 0; i < t.identifiers.size(); ++i) {
             auto *item = new QListWidgetItem(t.identifiers[i], ListBox1);
@@ -913,6 +928,7 @@ void TShowStat::FormActivate() {
         fill(m_set.table.cells);   // the formulas stay shown when the computation fails
         m_set = EvaluateSet(IndicatorTerm());
         fill(m_set.values);
+        fitHeadingRow(StringGrid1);
     });
     if (StringGrid1->rowCount() > 1 && StringGrid1->columnCount() > 1) StringGrid1->setCurrentCell(1, 1);
 }

@@ -21,11 +21,13 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
@@ -122,12 +124,23 @@ TRepList::TRepList(QWidget *parent) : QDialog(parent) {
 }
 
 void TRepList::fitToMenu() {
-    // Wide enough for every shown menu item, so that none hides behind "»".
-    const QFontMetrics fm(MainMenu1->font());
-    int width = 0;
-    for (QAction *a : MainMenu1->actions())
-        if (a->isVisible()) width += fm.horizontalAdvance(a->text()) + 20;
-    winutil::fitToScreen(this, QSize(qMax(520, width + 24), 480));
+    // Wide enough for every shown menu item, "Сохранить сортировку" counted
+    // too (it appears after a drag), so that none hides behind "»". On a
+    // screen narrower than that the menu's type is made smaller.
+    const bool saveShown = N14->isVisible();
+    N14->setVisible(true);
+    const QMargins m = layout()->contentsMargins();
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const int room = (screen ? screen->availableGeometry().width() : 1024) - m.left() - m.right();
+    MainMenu1->setFont(QFont());
+    for (int step = 0; step < 6 && MainMenu1->sizeHint().width() > room; ++step) {
+        QFont f = MainMenu1->font();
+        f.setPointSizeF(f.pointSizeF() * 0.95);
+        MainMenu1->setFont(f);
+    }
+    const int menuWidth = MainMenu1->sizeHint().width();
+    N14->setVisible(saveShown);
+    winutil::fitToScreen(this, QSize(qMax(520, menuWidth + m.left() + m.right()), 480));
 }
 
 QTreeWidgetItem *TRepList::addRow(qint64 id, const QString &name, bool net) {

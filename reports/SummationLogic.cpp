@@ -199,7 +199,7 @@ Result run(const Request &request, const ExclList &excl, const Step &step, const
             del.addBindValue(h);
             del.addBindValue(request.year);
             if (!del.exec())
-                throw db::Error(QStringLiteral("Ошибка удаления значений: %1").arg(del.lastError().text()));
+                throw db::Error(QStringLiteral("Ошибка удаления значений: %1").arg(db::errorReason(del.lastError())));
 
             QMap<qint64, ValueMatrix> sums;   // by table ident, in ident order
             for (const Source &src : sources) {
@@ -242,7 +242,7 @@ Result run(const Request &request, const ExclList &excl, const Step &step, const
                         ins.addBindValue(c);
                         ins.addBindValue(r);
                         if (!ins.exec())
-                            throw db::Error(QStringLiteral("Ошибка записи значений: %1").arg(ins.lastError().text()));
+                            throw db::Error(QStringLiteral("Ошибка записи значений: %1").arg(db::errorReason(ins.lastError())));
                         ++result.cells;
                     }
             }

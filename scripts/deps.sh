@@ -8,8 +8,16 @@ missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
-if [ -n "$missing" ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing
+[ -z "$missing" ] && exit 0
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "Не хватает пакетов:$missing" >&2
+    echo "Установите их от имени администратора (root):" >&2
+    echo "  apt-get update && apt-get install -y$missing" >&2
+    exit 1
+  fi
+  SUDO="sudo"
 fi
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing

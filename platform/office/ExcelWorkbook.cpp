@@ -4,6 +4,7 @@
 #include "platform/office/Package.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QXmlStreamWriter>
 #include <algorithm>
 #include <cmath>
@@ -191,6 +192,7 @@ template <class F> ExcelRange &ExcelRange::apply(F f) {
             auto &cell = sheet_->cellData(r, c);
             if (!cell.format) cell.format = CellFormat();
             f(*cell.format);
+            cell.fileStyle = -1;
         }
     return *this;
 }
@@ -232,6 +234,7 @@ ExcelRange &ExcelRange::setBorder(BorderIndex index, LineStyle style) {
         for (int c = g.firstColumn; c <= g.lastColumn; ++c) {
             auto &cell = sheet_->cellData(r, c);
             if (!cell.format) cell.format = CellFormat();
+            cell.fileStyle = -1;
             CellFormat &f = *cell.format;
             switch (index) {
             case BorderIndex::EdgeLeft: if (c == g.firstColumn) f.left = style; break;
@@ -267,6 +270,7 @@ ExcelRange &ExcelRange::merge() {
                         QStringLiteral(": диапазон пересекается с объединенными ячейками ") + rangeName(m));
     }
     sheet_->merges_.append(ref_);
+    sheet_->changed_ = true;
     return *this;
 }
 
@@ -279,6 +283,7 @@ void ExcelSheet::checkCell(int row, int column) {
 
 ExcelSheet::Cell &ExcelSheet::cellData(int row, int column) {
     checkCell(row, column);
+    changed_ = true;
     return cells_[{row, column}];
 }
 
@@ -296,6 +301,7 @@ bool ExcelSheet::trySetName(const QString &name) {
 
 void ExcelSheet::setValue(int row, int column, const QVariant &value) {
     checkCell(row, column);
+    changed_ = true;
     QVariant v;
     if (value.isValid() && !value.isNull()) {
         switch (value.typeId()) {
@@ -363,6 +369,7 @@ void ExcelSheet::setColumnWidth(int column, double characters) {
     checkCell(1, column);
     if (characters < 0 || characters > 255)
         throw Error(QStringLiteral("Неверная ширина столбца %1: %2").arg(column).arg(characters));
+    changed_ = true;
     if (characters == 0) widths_.erase(column);
     else widths_[column] = characters;
 }
@@ -376,6 +383,7 @@ void ExcelSheet::setRowHeight(int row, double points) {
     checkCell(row, 1);
     if (points < 0 || points > 409)
         throw Error(QStringLiteral("Неверная высота строки %1: %2").arg(row).arg(points));
+    changed_ = true;
     if (points == 0) heights_.erase(row);
     else heights_[row] = points;
 }
@@ -394,6 +402,7 @@ std::optional<RangeRef> ExcelSheet::mergeAt(int row, int column) const {
 void ExcelSheet::freezePanes(int row, int column) {
     checkCell(row, column);
     frozen_ = {row, column};
+    changed_ = true;
 }
 
 RangeRef ExcelSheet::usedRange() const {
@@ -421,7 +430,7 @@ RangeRef ExcelSheet::usedRange() const {
 // --- workbook ---------------------------------------------------------------------------
 
 ExcelWorkbook::ExcelWorkbook(ExcelWorkbook &&o) noexcept
-    : sheets_(std::move(o.sheets_)), active_(o.active_), path_(std::move(o.path_)) {
+    : sheets_(std::move(o.sheets_)), active_(o.active_), path_(std::move(o.path_)), source_(std::move(o.source_)) {
     for (auto &s : sheets_) s->book_ = this;
 }
 
@@ -429,6 +438,7 @@ ExcelWorkbook &ExcelWorkbook::operator=(ExcelWorkbook &&o) noexcept {
     sheets_ = std::move(o.sheets_);
     active_ = o.active_;
     path_ = std::move(o.path_);
+    source_ = std::move(o.source_);
     for (auto &s : sheets_) s->book_ = this;
     return *this;
 }
@@ -520,6 +530,88 @@ bool ExcelWorkbook::isValidSheetName(const QString &name, const ExcelSheet *shee
     return true;
 }
 
+// --- the opened file ----------------------------------------------------------------------
+
+// An opened workbook's file as it was read, for writing back what the
+// layer does not model. Texts of XML parts are edited in place so that
+// everything around the edit stays byte for byte.
+struct ExcelWorkbook::FileSource {
+    Package pkg;
+    QString workbookPart, stylesPart;
+    QString prefix;        // of the spreadsheet elements in the workbook part ("" or "x:")
+    QStringList entries;   // the <sheet .../> elements of the workbook part, in order
+    int fonts = 0, borders = 0, xfs = 0, nextNumFmt = 164;
+};
+
+namespace {
+
+// A start tag whose attribute values may hold '>' ('(?:[^>"']|"[^"]*"|'[^']*')*').
+const QString kAttrs = QStringLiteral("(?:[^>\"']|\"[^\"]*\"|'[^']*')*");
+
+QRegularExpression elementRe(const QString &prefix, const QString &local, bool empty) {
+    return QRegularExpression(QStringLiteral("<") + QRegularExpression::escape(prefix) + local +
+                              QStringLiteral("(?=[\\s/>])") + kAttrs + (empty ? QStringLiteral("/>") : QStringLiteral(">")));
+}
+
+// The <prefix:sheet/> entries inside <sheets>; nothing when there is no list.
+QStringList sheetEntries(const QString &xml, const QString &prefix, qsizetype *inner = nullptr,
+                         qsizetype *innerEnd = nullptr) {
+    const auto open = elementRe(prefix, QStringLiteral("sheets"), false).match(xml);
+    if (!open.hasMatch() || open.captured().endsWith(QLatin1String("/>"))) return {};
+    const qsizetype close = xml.indexOf(QStringLiteral("</") + prefix + QStringLiteral("sheets>"), open.capturedEnd());
+    if (close < 0) return {};
+    if (inner) *inner = open.capturedEnd();
+    if (innerEnd) *innerEnd = close;
+    QStringList out;
+    auto it = elementRe(prefix, QStringLiteral("sheet"), true).globalMatch(xml.mid(open.capturedEnd(), close - open.capturedEnd()));
+    while (it.hasNext()) out.append(it.next().captured());
+    return out;
+}
+
+// Sets attribute name of the first start tag matched by re in text (adding it when missing).
+void setAttribute(QString &text, const QRegularExpression &re, const QString &name, const QString &value) {
+    const auto m = re.match(text);
+    if (!m.hasMatch()) return;
+    QString tag = m.captured();
+    const QRegularExpression attr(QStringLiteral("(\\s") + name + QStringLiteral(")=(\"[^\"]*\"|'[^']*')"));
+    const QString quoted = QLatin1Char('"') + value + QLatin1Char('"');
+    if (tag.contains(attr)) tag.replace(attr, QStringLiteral("\\1=") + quoted);
+    else tag.insert(tag.endsWith(QLatin1String("/>")) ? tag.size() - 2 : tag.size() - 1,
+                    QLatin1Char(' ') + name + QLatin1Char('=') + quoted);
+    text.replace(m.capturedStart(), m.capturedLength(), tag);
+}
+
+// Puts fragment at the end of the <prefix:local> list of text and adds added to its count;
+// false when the list is missing.
+bool appendToList(QString &text, const QString &prefix, const QString &local, const QString &fragment, int added) {
+    const QRegularExpression re = elementRe(prefix, local, false);
+    const auto m = re.match(text);
+    if (!m.hasMatch() || m.captured().endsWith(QLatin1String("/>"))) return false;
+    const QString close = QStringLiteral("</") + prefix + local + QLatin1Char('>');
+    const qsizetype end = text.indexOf(close, m.capturedEnd());
+    if (end < 0) return false;
+    text.insert(end, fragment);
+    const QRegularExpression count(QStringLiteral("\\scount=\"(\\d+)\""));
+    const auto c = count.match(m.captured());
+    if (c.hasMatch()) setAttribute(text, re, QStringLiteral("count"), QString::number(c.captured(1).toInt() + added));
+    return true;
+}
+
+// Gives every element of a fragment written without prefix the prefix of the file.
+QString withPrefix(const QString &fragment, const QString &prefix) {
+    if (prefix.isEmpty()) return fragment;
+    QString out = fragment;
+    out.replace(QRegularExpression(QStringLiteral("<(/?)(?=[A-Za-z])")), QStringLiteral("<\\1") + prefix);
+    return out;
+}
+
+QString prefixOfRoot(const QString &xml) {
+    static const QRegularExpression root(QStringLiteral("<(?![?!])(\\w+:)?\\w+"));
+    return root.match(xml).captured(1);
+}
+
+} // namespace
+
 // --- writing -----------------------------------------------------------------------------
 
 struct XlsxWriter {
@@ -531,6 +623,9 @@ struct XlsxWriter {
     QHash<QString, int> fontIndex, borderIndex, xfIndex;
     std::map<QString, int> customFormats;   // code -> id
     bool hasFormulas = false;
+    // Adding to an opened file: strings inline, new styles after the file's own.
+    bool merging = false;
+    int fontBase = 0, borderBase = 0, xfBase = 0, firstNumFmt = 164;
 
     static void startDoc(QXmlStreamWriter &w) {
         w.setAutoFormatting(false);
@@ -551,7 +646,7 @@ struct XlsxWriter {
             if (c == code && (id <= 4 || id == 9 || id == 10 || id == 11 || id == 49)) return id;
         auto it = customFormats.find(code);
         if (it != customFormats.end()) return it->second;
-        const int id = 164 + int(customFormats.size());
+        const int id = firstNumFmt + int(customFormats.size());
         customFormats[code] = id;
         return id;
     }
@@ -568,12 +663,13 @@ struct XlsxWriter {
     static QString esc(const QString &s) { return s.toHtmlEscaped(); }
 
     int styleId(const CellFormat &f) {
+        if (merging && f == CellFormat()) return 0;
         QString font = QStringLiteral("<font>");
         if (f.bold) font += QStringLiteral("<b/>");
         if (f.italic) font += QStringLiteral("<i/>");
         font += QStringLiteral("<sz val=\"%1\"/><name val=\"%2\"/><family val=\"2\"/><charset val=\"204\"/></font>")
                     .arg(QString::number(f.fontSize, 'g', 6), esc(f.fontName));
-        const int fontId = intern(fonts, fontIndex, font);
+        const int fontId = fontBase + intern(fonts, fontIndex, font);
         QString border = QStringLiteral("<border>");
         auto edge = [&](const char *tag, LineStyle s) {
             const QString n = lineName(s);
@@ -586,7 +682,7 @@ struct XlsxWriter {
         edge("bottom", f.bottom);
         edge("diagonal", LineStyle::None);
         border += QStringLiteral("</border>");
-        const int borderId = intern(borders, borderIndex, border);
+        const int borderId = borderBase + intern(borders, borderIndex, border);
         const int numFmt = formatId(f.numberFormat);
         QString align;
         HAlign h = f.hAlign;
@@ -609,7 +705,7 @@ struct XlsxWriter {
             xf += QStringLiteral(" applyAlignment=\"1\"><alignment") + align + QStringLiteral("/></xf>");
         else
             xf += QStringLiteral("/>");
-        return intern(xfs, xfIndex, xf);
+        return xfBase + intern(xfs, xfIndex, xf);
     }
 
     QByteArray sheetXml(ExcelSheet &s, bool selected) {
@@ -674,7 +770,9 @@ struct XlsxWriter {
             while (cellIt != s.cells_.end() && cellIt->first.first < row) ++cellIt;
             for (; cellIt != s.cells_.end() && cellIt->first.first == row; ++cellIt) {
                 const auto &cell = cellIt->second;
-                const int style = cell.format ? styleId(*cell.format) : 0;
+                const int style = merging && cell.fileStyle >= 0 ? cell.fileStyle
+                                  : cell.format                   ? styleId(*cell.format)
+                                                                  : 0;
                 if (!cell.value.isValid() && style == 0 && cell.formula.isEmpty()) continue;
                 w.writeStartElement(QStringLiteral("c"));
                 w.writeAttribute(QStringLiteral("r"), cellName(row, cellIt->first.second));
@@ -692,6 +790,17 @@ struct XlsxWriter {
                 } else if (cell.value.typeId() == QMetaType::Bool) {
                     w.writeAttribute(QStringLiteral("t"), QStringLiteral("b"));
                     w.writeTextElement(QStringLiteral("v"), cell.value.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
+                } else if (cell.value.isValid() && merging) {
+                    // The file's shared strings stay as they are.
+                    w.writeAttribute(QStringLiteral("t"), QStringLiteral("inlineStr"));
+                    w.writeStartElement(QStringLiteral("is"));
+                    w.writeStartElement(QStringLiteral("t"));
+                    const QString text = cell.value.toString();
+                    if (text != text.trimmed() || text.contains(u'\n'))
+                        w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
+                    w.writeCharacters(text);
+                    w.writeEndElement();
+                    w.writeEndElement();
                 } else if (cell.value.isValid()) {
                     w.writeAttribute(QStringLiteral("t"), QStringLiteral("s"));
                     w.writeTextElement(QStringLiteral("v"), QString::number(stringId(cell.value.toString())));
@@ -768,6 +877,204 @@ struct XlsxWriter {
         return out;
     }
 
+
+    // Saves an opened workbook: the file's parts are written back as they
+    // were; new sheets are added with their relationships, content types
+    // and styles, sheets changed after opening are rewritten, and the sheet
+    // list, the active tab and sheet-local names follow the new order.
+    void writeMerged(const QString &path) {
+        ExcelWorkbook::FileSource &src = *book.source_;
+        Package pkg = src.pkg;
+        merging = true;
+        fontBase = src.fonts;
+        borderBase = src.borders;
+        xfBase = src.xfs;
+        firstNumFmt = src.nextNumFmt;
+
+        const QString wbRelsPart = relsPartFor(src.workbookPart);
+        const int slash = int(src.workbookPart.lastIndexOf(u'/'));
+        const QString wbFolder = src.workbookPart.left(slash + 1);
+        QString wb = QString::fromUtf8(pkg.part(src.workbookPart));
+        QString rels = QString::fromUtf8(pkg.part(wbRelsPart));
+        QString types = QString::fromUtf8(pkg.part(QStringLiteral("[Content_Types].xml")));
+        qsizetype inner = 0, innerEnd = 0;
+        if (sheetEntries(wb, src.prefix, &inner, &innerEnd).size() != src.entries.size())
+            throw Error(QStringLiteral("Список листов книги изменился после ее открытия"));
+
+        // Entries the model does not hold (chart sheets) stay before the sheet that followed them.
+        const int nEntries = int(src.entries.size()), nSheets = int(sheets.size());
+        std::vector<int> sheetOfEntry(size_t(nEntries), -1);
+        for (int i = 0; i < nSheets; ++i)
+            if (sheets[size_t(i)]->fileEntry_ >= 0) sheetOfEntry[size_t(sheets[size_t(i)]->fileEntry_)] = i;
+        std::vector<int> anchor(size_t(nEntries), -1);
+        for (int k = nEntries - 1, next = -1; k >= 0; --k) {
+            if (sheetOfEntry[size_t(k)] >= 0) next = sheetOfEntry[size_t(k)];
+            else anchor[size_t(k)] = next;
+        }
+        int maxSheetId = 0;
+        static const QRegularExpression sheetIdRe(QStringLiteral("\\ssheetId=\"(\\d+)\""));
+        for (const QString &e : src.entries) maxSheetId = std::max(maxSheetId, sheetIdRe.match(e).captured(1).toInt());
+        QString newRels, newTypes;
+        auto freeRelId = [&] {
+            for (int n = 1;; ++n) {
+                const QString id = QStringLiteral("rId%1").arg(n);
+                const QString attr = QStringLiteral("Id=\"") + id + u'"';
+                if (!rels.contains(attr) && !newRels.contains(attr)) return id;
+            }
+        };
+        auto freePart = [&] {
+            for (int n = 1;; ++n) {
+                const QString part = wbFolder + QStringLiteral("worksheets/sheet%1.xml").arg(n);
+                if (!pkg.has(part)) return part;
+            }
+        };
+
+        QStringList out;
+        std::vector<int> newIndexOfEntry(size_t(nEntries), -1);
+        auto emitLeftovers = [&](int sheet) {
+            for (int k = 0; k < nEntries; ++k)
+                if (sheetOfEntry[size_t(k)] < 0 && anchor[size_t(k)] == sheet) {
+                    newIndexOfEntry[size_t(k)] = int(out.size());
+                    out.append(src.entries[k]);
+                }
+        };
+        int activeOut = 0;
+        std::vector<int> newEntryOfSheet(size_t(nSheets), -1);
+        for (int i = 0; i < nSheets; ++i) {
+            ExcelSheet &s = *sheets[size_t(i)];
+            const bool active = i == book.active_;
+            emitLeftovers(i);
+            if (active) activeOut = int(out.size());
+            newEntryOfSheet[size_t(i)] = int(out.size());
+            if (s.filePart_.isEmpty()) {
+                s.filePart_ = freePart();
+                const QString relId = freeRelId();
+                newRels += QStringLiteral("<Relationship Id=\"%1\" Type=\"%2worksheet\" Target=\"%3\"/>")
+                               .arg(relId, kRelBase, s.filePart_.mid(wbFolder.size()));
+                newTypes += QStringLiteral("<Override PartName=\"/%1\" ContentType=\"application/"
+                                           "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>")
+                                .arg(s.filePart_);
+                // The relationship prefix is declared on the entry unless the workbook binds it.
+                const QString rns = QStringLiteral(" xmlns:r=\"%1\"").arg(kNsR);
+                out.append(withPrefix(QStringLiteral("<sheet%1 name=\"%2\" sheetId=\"%3\" r:id=\"%4\"/>")
+                                          .arg(wb.left(inner).contains(rns) ? QString() : rns, esc(s.name_))
+                                          .arg(++maxSheetId)
+                                          .arg(relId),
+                                      src.prefix));
+                pkg.setPart(s.filePart_, sheetXml(s, active));
+                continue;
+            }
+            newIndexOfEntry[size_t(s.fileEntry_)] = int(out.size());
+            QString entry = src.entries[s.fileEntry_];
+            if (s.name_ != s.fileName_)
+                setAttribute(entry, elementRe(src.prefix, QStringLiteral("sheet"), true), QStringLiteral("name"),
+                             esc(s.name_));
+            out.append(entry);
+            if (s.changed_) {
+                pkg.setPart(s.filePart_, sheetXml(s, active));
+            } else if (!active) {
+                // Only the active sheet is selected; two selected sheets would be edited together.
+                QString xml = QString::fromUtf8(pkg.part(s.filePart_));
+                static const QRegularExpression selected(QStringLiteral("\\stabSelected=\"(?:1|true)\""));
+                if (xml.contains(selected)) pkg.setPart(s.filePart_, xml.remove(selected).toUtf8());
+            }
+        }
+        emitLeftovers(-1);
+
+        // The workbook part: sheet list, active tab, sheet-local names.
+        QString list;
+        for (const QString &e : out) list += e;
+        wb.replace(inner, innerEnd - inner, list);
+        setAttribute(wb, elementRe(src.prefix, QStringLiteral("workbookView"), true), QStringLiteral("activeTab"),
+                     QString::number(activeOut));
+        if (!elementRe(src.prefix, QStringLiteral("workbookView"), true).match(wb).hasMatch())
+            setAttribute(wb, elementRe(src.prefix, QStringLiteral("workbookView"), false), QStringLiteral("activeTab"),
+                         QString::number(activeOut));
+        static const QRegularExpression localId(QStringLiteral("(\\slocalSheetId=\")(\\d+)\""));
+        QString remapped;
+        qsizetype last = 0;
+        for (auto it = localId.globalMatch(wb); it.hasNext();) {
+            const auto m = it.next();
+            const int old = m.captured(2).toInt();
+            const int now = old >= 0 && old < nEntries && newIndexOfEntry[size_t(old)] >= 0 ? newIndexOfEntry[size_t(old)] : old;
+            remapped += QStringView(wb).mid(last, m.capturedStart(2) - last);
+            remapped += QString::number(now);
+            last = m.capturedEnd(2);
+        }
+        remapped += QStringView(wb).mid(last);
+        if (hasFormulas) {
+            // Values written over cells others refer to: the spreadsheet recalculates on opening.
+            const QRegularExpression calc = elementRe(src.prefix, QStringLiteral("calcPr"), true);
+            if (calc.match(remapped).hasMatch()) {
+                setAttribute(remapped, calc, QStringLiteral("fullCalcOnLoad"), QStringLiteral("1"));
+            } else {
+                qsizetype at = -1;
+                for (const char *after : {"sheets", "externalReferences", "definedNames"}) {
+                    const qsizetype end = remapped.indexOf(QStringLiteral("</") + src.prefix + QLatin1String(after) +
+                                                           QLatin1Char('>'));
+                    if (end >= 0) at = std::max(at, remapped.indexOf(u'>', end) + 1);
+                }
+                if (at > 0)
+                    remapped.insert(at, withPrefix(QStringLiteral("<calcPr fullCalcOnLoad=\"1\"/>"), src.prefix));
+            }
+        }
+        pkg.setPart(src.workbookPart, remapped.toUtf8());
+
+        if (!newRels.isEmpty()) {
+            QString r = QString::fromUtf8(src.pkg.part(wbRelsPart));
+            const qsizetype end = r.lastIndexOf(QStringLiteral("</"));
+            if (end < 0) throw Error(QStringLiteral("Связи книги повреждены: ") + wbRelsPart);
+            r.insert(end, withPrefix(newRels, prefixOfRoot(r)));
+            pkg.setPart(wbRelsPart, r.toUtf8());
+            const qsizetype tend = types.lastIndexOf(QStringLiteral("</"));
+            if (tend < 0) throw Error(QStringLiteral("Список типов частей книги поврежден"));
+            types.insert(tend, withPrefix(newTypes, prefixOfRoot(types)));
+            pkg.setPart(QStringLiteral("[Content_Types].xml"), types.toUtf8());
+        }
+
+        // New styles after the file's own.
+        if (!fonts.isEmpty() || !borders.isEmpty() || !xfs.isEmpty() || !customFormats.empty()) {
+            if (src.stylesPart.isEmpty()) throw Error(QStringLiteral("В книге нет части стилей"));
+            QString st = QString::fromUtf8(pkg.part(src.stylesPart));
+            const QString p = prefixOfRoot(st);
+            if (!customFormats.empty()) {
+                QString formats;
+                for (const auto &[code, id] : customFormats)
+                    formats += QStringLiteral("<numFmt numFmtId=\"%1\" formatCode=\"%2\"/>").arg(id).arg(esc(code));
+                if (!appendToList(st, p, QStringLiteral("numFmts"), withPrefix(formats, p), int(customFormats.size()))) {
+                    const auto root = elementRe(p, QStringLiteral("styleSheet"), false).match(st);
+                    if (!root.hasMatch()) throw Error(QStringLiteral("Часть стилей книги повреждена"));
+                    st.insert(root.capturedEnd(), withPrefix(QStringLiteral("<numFmts count=\"%1\">%2</numFmts>")
+                                                                 .arg(customFormats.size())
+                                                                 .arg(formats),
+                                                             p));
+                }
+            }
+            if (!appendToList(st, p, QStringLiteral("fonts"), withPrefix(fonts.join(QString()), p), int(fonts.size())) ||
+                !appendToList(st, p, QStringLiteral("borders"), withPrefix(borders.join(QString()), p),
+                              int(borders.size())) ||
+                !appendToList(st, p, QStringLiteral("cellXfs"), withPrefix(xfs.join(QString()), p), int(xfs.size())))
+                throw Error(QStringLiteral("Часть стилей книги не содержит списков шрифтов, границ или форматов"));
+            pkg.setPart(src.stylesPart, st.toUtf8());
+        }
+
+        pkg.write(path);
+
+        // The file written is now the one the workbook came from.
+        src.pkg = std::move(pkg);
+        src.entries = out;
+        src.fonts += int(fonts.size());
+        src.borders += int(borders.size());
+        src.xfs += int(xfs.size());
+        src.nextNumFmt += int(customFormats.size());
+        for (int i = 0; i < nSheets; ++i) {
+            ExcelSheet &s = *sheets[size_t(i)];
+            s.fileEntry_ = newEntryOfSheet[size_t(i)];
+            s.fileName_ = s.name_;
+            s.changed_ = false;
+        }
+    }
+
     void write(const QString &path) {
         // The default format is style 0.
         styleId(CellFormat());
@@ -825,7 +1132,8 @@ struct XlsxWriter {
 void ExcelWorkbook::saveAs(const QString &path) {
     XlsxWriter w{*this, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, false};
     for (auto &s : sheets_) w.sheets.push_back(s.get());
-    w.write(path);
+    if (source_) w.writeMerged(path);
+    else w.write(path);
     path_ = path;
 }
 
@@ -835,6 +1143,7 @@ struct XlsxReader {
     Package pkg;
     QStringList strings;
     std::vector<CellFormat> xfs;
+    int fontCount = 0, borderCount = 0, nextNumFmt = 164;
 
     QDomDocument xml(const QString &part) {
         if (!pkg.has(part)) throw Error(QStringLiteral("В книге нет части ") + part);
@@ -873,8 +1182,10 @@ struct XlsxReader {
         const QDomDocument d = xml(part);
         const QDomElement root = d.documentElement();
         std::map<int, QString> formats = builtinFormats();
-        for (const QDomElement &f : children(child(root, "numFmts"), "numFmt"))
+        for (const QDomElement &f : children(child(root, "numFmts"), "numFmt")) {
             formats[f.attribute("numFmtId").toInt()] = f.attribute("formatCode");
+            nextNumFmt = std::max(nextNumFmt, f.attribute("numFmtId").toInt() + 1);
+        }
         struct Font { QString name; double size; bool bold, italic; };
         std::vector<Font> fonts;
         for (const QDomElement &f : children(child(root, "fonts"), "font")) {
@@ -928,6 +1239,8 @@ struct XlsxReader {
             }
             xfs.push_back(f);
         }
+        fontCount = int(fonts.size());
+        borderCount = int(borders.size());
     }
 
     void readSheet(ExcelSheet &s, const QString &part) {
@@ -986,7 +1299,10 @@ struct XlsxReader {
                     (!f.hasAttribute("t") || f.attribute("t") == QLatin1String("normal")))
                     cell.formula = f.text();
                 const size_t st = size_t(c.attribute("s").toInt());
-                if (st > 0 && st < xfs.size()) cell.format = xfs[st];
+                if (st > 0 && st < xfs.size()) {
+                    cell.format = xfs[st];
+                    cell.fileStyle = int(st);
+                }
                 if (!cell.value.isValid() && !cell.format && cell.formula.isEmpty())
                     s.cells_.erase({ref.row, ref.column});
             }
@@ -1003,11 +1319,14 @@ struct XlsxReader {
         if (wbPart.isEmpty() || !pkg.has(wbPart))
             throw Error(QStringLiteral("Файл ") + path + QStringLiteral(" не является книгой Excel (.xlsx)."));
         readStrings(relByType(wbPart, QStringLiteral("/sharedStrings")));
-        readStyles(relByType(wbPart, QStringLiteral("/styles")));
+        const QString stylesPart = relByType(wbPart, QStringLiteral("/styles"));
+        readStyles(stylesPart);
         const auto wbRels = rels(wbPart);
         const QDomDocument wb = xml(wbPart);
         ExcelWorkbook book;
-        for (const QDomElement &sh : children(child(wb.documentElement(), "sheets"), "sheet")) {
+        const QList<QDomElement> entries = children(child(wb.documentElement(), "sheets"), "sheet");
+        for (int k = 0; k < entries.size(); ++k) {
+            const QDomElement &sh = entries[k];
             const QString rid = sh.attributeNS(kNsR, "id");
             const auto it = wbRels.find(rid);
             if (it == wbRels.end() || !pkg.has(it->second)) continue;  // chart sheets and the like
@@ -1016,13 +1335,35 @@ struct XlsxReader {
             ExcelSheet &s = book.insertSheet(int(book.sheets_.size()));
             s.name_ = sh.attribute("name");
             readSheet(s, it->second);
+            s.filePart_ = it->second;
+            s.fileEntry_ = k;
+            s.fileName_ = s.name_;
         }
         if (book.sheets_.empty())
             throw Error(QStringLiteral("В книге ") + path + QStringLiteral(" нет листов."));
         const int active = child(child(wb.documentElement(), "bookViews"), "workbookView").attribute("activeTab").toInt();
         book.active_ = std::clamp(active, 0, int(book.sheets_.size()) - 1);
         book.path_ = path;
+        keepSource(book, wbPart, stylesPart, entries.size());
         return book;
+    }
+
+    // Keeps the file for writing it back; a sheet list the text edits cannot
+    // find as parsed leaves the workbook to be written from the model alone.
+    void keepSource(ExcelWorkbook &book, const QString &wbPart, const QString &stylesPart, qsizetype entryCount) {
+        auto src = std::make_shared<ExcelWorkbook::FileSource>();
+        const QString text = QString::fromUtf8(pkg.part(wbPart));
+        src->prefix = prefixOfRoot(text);
+        src->entries = sheetEntries(text, src->prefix);
+        if (src->entries.size() != entryCount) return;
+        src->workbookPart = wbPart;
+        src->stylesPart = stylesPart;
+        src->fonts = fontCount;
+        src->borders = borderCount;
+        src->xfs = int(xfs.size());
+        src->nextNumFmt = nextNumFmt;
+        src->pkg = std::move(pkg);
+        book.source_ = std::move(src);
     }
 };
 

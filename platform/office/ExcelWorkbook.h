@@ -159,6 +159,7 @@ private:
         QVariant value;
         std::optional<CellFormat> format;
         QString formula;   // kept from an opened file; dropped when the value is set
+        int fileStyle = -1; // style index in the opened file while the format is unchanged
     };
     ExcelSheet(ExcelWorkbook *book, const QString &name) : book_(book), name_(name) {}
     Cell &cellData(int row, int column);
@@ -171,6 +172,13 @@ private:
     std::map<int, double> heights_;               // row -> points
     QList<RangeRef> merges_;
     CellRef frozen_{1, 1};
+    // Where the sheet came from in an opened file: its part, its entry in the
+    // workbook's sheet list and its name there; changed_ once anything of it
+    // is set after opening.
+    QString filePart_;
+    int fileEntry_ = -1;
+    QString fileName_;
+    bool changed_ = false;
 };
 
 class ExcelWorkbook {
@@ -180,11 +188,11 @@ public:
     // Workbooks.Open(path): .xlsx (and .xls through the converter). Reads
     // values, number formats, fonts, alignments, borders, merges, widths,
     // heights and frozen panes. Throws office::Error.
-    // What the layer does not model is not written back by saveAs: plain
-    // formulas are kept, formulas shared over a range keep only their last
-    // values; charts, pictures, comments, fills and conditional formats are
-    // dropped. Save a user's workbook that was
-    // opened and changed under a new name, never over the user's file.
+    // saveAs of an opened workbook writes every part of the file back as it
+    // was (styles with their fills, comments, drawings, shared strings,
+    // other sheets), adds the new sheets and their styles, and rewrites only
+    // the sheets changed after opening (their cells keep their styles; what
+    // else the layer does not model in those sheets is not kept).
     static ExcelWorkbook open(const QString &path);
 
     ExcelWorkbook(ExcelWorkbook &&) noexcept;
@@ -218,6 +226,8 @@ public:
 
 private:
     friend struct XlsxReader;
+    friend struct XlsxWriter;
+    struct FileSource;
     ExcelWorkbook() = default;
     ExcelSheet &insertSheet(int position);
     QString nextSheetName() const;
@@ -225,6 +235,7 @@ private:
     std::vector<std::unique_ptr<ExcelSheet>> sheets_;
     int active_ = 0;   // 0-based
     QString path_;
+    std::shared_ptr<FileSource> source_;   // the opened file; null for a new workbook
 };
 
 } // namespace office

@@ -2,6 +2,7 @@
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "core/AdminMode.h"
+#include "core/ListWindow.h"
 #include "core/SharedState.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -47,6 +48,8 @@ TEST_F(MainWindow, ShowsTheOpenConfigurationYearAndCommands) {
     EXPECT_TRUE(w.YearList->isHidden());
     EXPECT_EQ(w.YearList->currentText(), QStringLiteral("2024"));
     EXPECT_EQ(w.applicationTitle(), QStringLiteral("2024 - Образец - Годовой:"));
+    delete &Form1();   // the list window made now carries the application title
+    EXPECT_EQ(Form1().windowTitle(), w.applicationTitle());
     EXPECT_EQ(w.LAdm2->text(), QStringLiteral("Ведение перечня типов учреждений и назначение им  отчетных форм"));
     EXPECT_EQ(w.abcMouseLabel13->text(),
               QStringLiteral("Сведения о сети и деятельности медицинский учреждений (Ф47)"));
@@ -149,11 +152,6 @@ TEST_F(MainWindow, YearButtonsAndLevelListFollowTheConfiguration) {
     EXPECT_EQ(w.SRList->currentIndex(), 0);
 }
 
-TEST(MainWindowGeometry, BackgroundFillsTheWindowBelowTheTitle) {
-    EXPECT_EQ(mainwin::backgroundHeight(900, 49, 23), 818);
-    EXPECT_EQ(mainwin::backgroundHeight(50, 49, 23), 0);
-}
-
 TEST(MainWindowGeometry, ShownWindowCoversTheAvailableScreenArea) {
     FakeDialogs dlg;
     TMain w(false);
@@ -180,4 +178,78 @@ TEST(MainWindowStartUp, WithoutSettingsAndCancelledAttachTheWindowCloses) {
         EXPECT_FALSE(w.isVisible());
     }
     paths::setProgramFolder(QString());
+}
+
+// The window fits the client area of common screens at common scalings:
+// every command and control lies inside it, none overlaps another, and no
+// text is cut. Logical sizes: the screen over the scaling, less a 40-pixel
+// task bar and a 30-pixel title bar.
+TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
+    FakeDialogs dlg;
+    shared().Year = 2024;   // a window without a year closes when shown
+    struct Case {
+        int width, height;
+        double scale;
+    };
+    const Case cases[] = {{1024, 768, 1.0}, {1366, 768, 1.25}, {1920, 1080, 1.5}, {1600, 900, 2.0},
+                          {1280, 1024, 2.0}, {1920, 1080, 1.0}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1x%2 at %3").arg(c.width).arg(c.height).arg(c.scale).toStdString());
+        const QSize client(qFloor(c.width / c.scale), qFloor((c.height - 40) / c.scale) - 30);
+        TMain w(false);
+        AdminMode::instance().setOn(true);   // every command shown
+        w.showAdminCommands();
+        w.setWindowState(Qt::WindowNoState);
+        w.resize(client);
+        w.show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.size(), client);
+
+        QList<QWidget *> parts = {w.Label1, w.SpeedButton2, w.Label2, w.SpeedButton1, w.Label13,
+                                  w.DBList, w.Label10, w.SRList};
+        for (TabcMouseLabel *l : w.findChildren<TabcMouseLabel *>()) parts.append(l);
+        QList<QRect> placed;
+        for (QWidget *p : parts) {
+            ASSERT_TRUE(p->isVisible()) << p->objectName().toStdString();
+            const QRect r(p->mapTo(&w, QPoint(0, 0)), p->size());
+            EXPECT_TRUE(w.rect().contains(r)) << p->objectName().toStdString();
+            if (auto *label = qobject_cast<QLabel *>(p)) {
+                EXPECT_GE(r.width(), label->fontMetrics().horizontalAdvance(label->text()))
+                    << p->objectName().toStdString();
+                EXPECT_GE(r.height(), label->fontMetrics().height()) << p->objectName().toStdString();
+            }
+            for (int i = 0; i < placed.size(); ++i)
+                EXPECT_FALSE(placed[i].intersects(r))
+                    << p->objectName().toStdString() << " on " << parts[i]->objectName().toStdString();
+            placed.append(r);
+        }
+        AdminMode::instance().setOn(false);
+        w.close();
+    }
+    shared().Year = 0;
+}
+
+// Without a mouse: Tab walks the commands in order, Enter runs the one
+// that has the focus.
+TEST_F(MainWindow, CommandsAreReachedWithTabAndRunWithEnter) {
+    TMain w;   // plugs the real windows in: replaced by counting ones
+    int runs = 0;
+    mainCommands() = MainCommands{};
+    mainCommands().LAdm2 = [](QWidget *) {};
+    mainCommands().LAdm3 = [&](QWidget *) { ++runs; };
+    w.refresh();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.LAdm2->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), w.LAdm3);
+    EXPECT_TRUE(w.LAdm3->isOver());   // drawn as under the mouse
+    QTest::keyClick(w.LAdm3, Qt::Key_Return);
+    EXPECT_EQ(runs, 1);
+    // Commands that cannot run now are passed over.
+    QTest::keyClick(w.LAdm3, Qt::Key_Tab);
+    EXPECT_FALSE(w.LAdm3->isOver());
+    EXPECT_EQ(QApplication::focusWidget(), w.LAdm5);
+    w.close();
 }

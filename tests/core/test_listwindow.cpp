@@ -7,6 +7,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QWindow>
+#include <QDialog>
+#include <QApplication>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -99,6 +102,27 @@ TEST(ProgressWindow, PositionStaysWithinTheGauge) {
     p.SetPosition(0);
     EXPECT_EQ(p.position(), 0);
     EXPECT_GT(p.Gauge1->maximum(), p.Gauge1->minimum());
+}
+
+// During a run started from a modal window (a file import from the matching
+// window, say) the progress window is shown above that window, not under
+// it, and is not deleted with it.
+TEST(ProgressWindow, ShownAboveTheModalWindowThatStartedTheRun) {
+    auto *modal = new QDialog;
+    modal->setWindowTitle(QStringLiteral("Сопоставление"));
+    modal->open();   // modal without a loop of its own
+    ASSERT_EQ(QApplication::activeModalWidget(), modal);
+    TProgress &p = Progress();
+    p.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(p.parentWidget(), modal);
+    ASSERT_NE(p.windowHandle(), nullptr);
+    EXPECT_EQ(p.windowHandle()->transientParent(), modal->windowHandle());
+    EXPECT_TRUE(p.isWindow());
+    p.hide();
+    EXPECT_EQ(p.parentWidget(), nullptr);
+    delete modal;
+    EXPECT_TRUE(ProgressExists());
 }
 
 // A shared window deleted elsewhere (closed with delete-on-close, say) is

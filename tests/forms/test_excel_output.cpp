@@ -146,7 +146,6 @@ TEST_F(ExcelOutputTest, FormPerMemberWritesOneFileEach) {
     EXPECT_EQ(QFileInfo(files[2]).fileName(), "Ф30 - ФАП Лесной.xlsx");
     ExcelWorkbook b = ExcelWorkbook::open(files[1]);
     EXPECT_EQ(b.sheet(1).text(1, 1), "Северная поликлиника - Ф30 - (1000) - Штаты");
-    EXPECT_EQ(b.sheet(1).value(5, 5).toDouble(), 60);
     // A name with a slash still gives a file in the folder.
     const qint64 id = addInstitution("ФАП п/о Лесной");
     const QStringList odd = excelout::exportFormPerMember(folder, f30(), QString::number(id));
@@ -217,13 +216,21 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     ExcelWorkbook one = ExcelWorkbook::open(dialogs.opened[0]);
     EXPECT_EQ(one.sheet(1).text(1, 1), "Свод по Северному району - (1000) - Штаты");
 
-    // Per member: cancelled, then into a folder.
+    // Per member: cancelled, then into a folder. Each workbook carries the
+    // institution's own values, not a report's that shares its id.
+    db::exec(db::connection(db::kData),
+             "insert into repdata (hospital, data, year, \"table\", \"column\", \"row\") values (?, 10.1, ?, ?, 5, 5)",
+             {ids::NorthHospital, shared().Year, ids::TableF30Staff});
     w.N19Click();
     EXPECT_EQ(dialogs.messages.size(), 1);
     dialogs.files.push_back(fx.root() + "per/Ф30 - x.xlsx");
     w.N19Click();
-    EXPECT_TRUE(QFileInfo::exists(fx.root() + "per/Ф30 - Северная ЦРБ.xlsx"));
-    EXPECT_TRUE(QFileInfo::exists(fx.root() + "per/Ф30 - Северная поликлиника.xlsx"));
+    ExcelWorkbook hospital = ExcelWorkbook::open(fx.root() + "per/Ф30 - Северная ЦРБ.xlsx");
+    EXPECT_EQ(hospital.sheet(1).value(5, 5).toDouble(), 50);
+    EXPECT_EQ(hospital.sheet(2).value(4, 5).toDouble(), 5000);
+    ExcelWorkbook polyclinic = ExcelWorkbook::open(fx.root() + "per/Ф30 - Северная поликлиника.xlsx");
+    EXPECT_EQ(polyclinic.sheet(1).value(5, 5).toDouble(), 60);
+    EXPECT_EQ(shared().DataTableName, "RepData");
 
     // One table per member: no short-name file and "Нет" ends it.
     w.TreeView1->setCurrentItem(f30->child(1));

@@ -498,11 +498,11 @@ TEST(ExcelWorkbook, ReadsCellKindsOfOtherWriters) {
     // Saving keeps the formulas with their values; a value written over one replaces it.
     s.setValue(3, 2, QStringLiteral("текст"));
     book.saveAs(dir.filePath("again.xlsx"));
-    const QByteArray xml = Package::read(dir.filePath("again.xlsx")).part("xl/worksheets/sheet1.xml");
+    const QByteArray xml = Package::read(dir.filePath("again.xlsx")).part("xl/sheets/one.xml");
     EXPECT_TRUE(xml.contains("<c r=\"C1\"><f>1+1</f><v>2</v></c>"));
     EXPECT_FALSE(xml.contains("<f>A1</f>"));
     EXPECT_TRUE(xml.contains("<c r=\"D3\" t=\"b\"><v>1</v></c>")) << xml.toStdString();
-    EXPECT_TRUE(Package::read(dir.filePath("again.xlsx")).part("xl/workbook.xml").contains("fullCalcOnLoad"));
+    EXPECT_TRUE(Package::read(dir.filePath("again.xlsx")).part("xl/book.xml").contains("<x:calcPr fullCalcOnLoad=\"1\"/>"));
     EXPECT_EQ(ExcelWorkbook::open(dir.filePath("again.xlsx")).sheet(1).value(1, 3).toDouble(), 2.0);
 }
 

@@ -3,6 +3,7 @@
 #include "platform/office/WordDocument.h"
 #include "support/FakeDialogs.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -11,40 +12,86 @@ using namespace office;
 
 namespace {
 
-// A desktop without a program for the document.
-class NoViewerDialogs : public FakeDialogs {
+// Messages are recorded, but documents go to the real desktop opener.
+class RealOpenerDialogs : public FakeDialogs {
 public:
     bool openDocument(const QString &path) override {
         opened.append(path);
-        return false;
+        return openWithDesktop(path);
     }
+};
+
+// A desktop made of scripts on PATH: "xdg-mime" names the default
+// application (or none), "xdg-open" records its argument and ends with the
+// given status; without an opener script the opener cannot be started.
+class FakeDesktop {
+public:
+    FakeDesktop(const QString &defaultApp, int openerExit, bool haveOpener) : savedPath_(qgetenv("PATH")) {
+        script("xdg-mime", "echo '" + defaultApp.toUtf8() + "'\n");
+        if (haveOpener)
+            script("xdg-open", "printf '%s' \"$1\" > '" + QFile::encodeName(dir_.filePath("arg")) + "'\nexit " +
+                                   QByteArray::number(openerExit) + "\n");
+        qputenv("PATH", QFile::encodeName(dir_.path()));
+    }
+    ~FakeDesktop() { qputenv("PATH", savedPath_); }
+    QString openedArgument() const {
+        QFile f(dir_.filePath("arg"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+private:
+    void script(const char *name, const QByteArray &body) {
+        QFile f(dir_.filePath(QLatin1String(name)));
+        f.open(QIODevice::WriteOnly);
+        f.write("#!/bin/sh\n" + body);
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QTemporaryDir dir_;
+    QByteArray savedPath_;
 };
 
 } // namespace
 
-// Printing must never end in silence: when the document cannot be opened the
-// user learns where it was saved; when it opens nothing is said.
-TEST(OfficeShow, DocumentThatCannotBeOpenedIsReportedWithItsFile) {
-    QTemporaryDir dir;
-    {
-        NoViewerDialogs dialogs;
+// A document that cannot be opened is never taken for shown: the user learns
+// the full path of the file it was saved to. One that opens is not talked about.
+TEST(OfficeShow, FailingOpenerIsReportedWithTheSavedFile) {
+    struct Case {
+        const char *what;
+        QString defaultApp;
+        int openerExit;
+        bool haveOpener;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"opener succeeds", "viewer.desktop", 0, true, true},
+        {"opener ends with an error", "viewer.desktop", 1, true, false},
+        {"no application for the type", "", 0, true, false},
+        {"no opener at all", "viewer.desktop", 0, false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir out;
+        FakeDesktop desktop(c.defaultApp, c.openerExit, c.haveOpener);
+        RealOpenerDialogs dialogs;
         WordDocument doc = WordDocument::createBlank();
         doc.addParagraph(QStringLiteral("Текст"));
-        const QString file = office::show(doc, QStringLiteral("Контроли"), dir.path());
+        const QString file = office::show(doc, QStringLiteral("Контроли"), out.path());
         EXPECT_TRUE(QFileInfo::exists(file));
+        if (c.haveOpener && !c.defaultApp.isEmpty()) EXPECT_EQ(desktop.openedArgument(), file);
+        if (c.opens) {
+            EXPECT_TRUE(dialogs.messages.isEmpty());
+            continue;
+        }
         ASSERT_EQ(dialogs.messages.size(), 1);
         EXPECT_TRUE(dialogs.messages.first().startsWith(QStringLiteral("Не удалось открыть документ")));
-        EXPECT_TRUE(dialogs.messages.first().contains(file));
+        EXPECT_TRUE(dialogs.messages.first().contains(QStringLiteral("Документ сохранен в файле ") + file));
 
-        office::showFile(file);
-        EXPECT_EQ(dialogs.messages.size(), 2);
-    }
-    {
-        FakeDialogs dialogs;
+        // A workbook and a document opened again are reported alike.
         ExcelWorkbook book = ExcelWorkbook::create();
-        book.addSheet().setValue(1, 1, QStringLiteral("1"));
-        const QString file = office::show(book, QStringLiteral("Таблица"), dir.path());
-        EXPECT_EQ(dialogs.opened, QStringList{file});
-        EXPECT_TRUE(dialogs.messages.isEmpty());
+        const QString xlsx = office::show(book, QStringLiteral("Таблица"), out.path());
+        office::showFile(xlsx);
+        EXPECT_EQ(dialogs.messages.size(), 3);
+        EXPECT_TRUE(dialogs.messages.last().contains(xlsx));
     }
 }

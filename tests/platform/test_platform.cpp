@@ -151,6 +151,48 @@ TEST_F(DatabaseTest, CopyAndAttach) {
     db::detach(d, "other");
 }
 
+// Failed statements reach the user as a Russian sentence naming what failed
+// and why, without the statement or SQLite's English text.
+TEST_F(DatabaseTest, FailuresAreToldInRussianWithoutTheStatement) {
+    auto d = db::connection("t_conn");
+    db::exec(d, "create unique index units_unit on units (unit)");
+    db::exec(d, "insert into units (unit) values (?)", {QStringLiteral("ЦРБ")});
+    const QString filler(4000, QChar(u'Ж'));
+    struct Case {
+        const char *sql;
+        QVariantList params;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"insert into units (unit) values (?)", {QStringLiteral("ЦРБ")},
+         "Не удалось записать данные в таблицу units (t.mdb): такая запись уже есть или значение недопустимо."},
+        {"select x from nosuch where id=?", {1}, "в базе данных нет таблицы nosuch"},
+        {"update units set nosuch=? where id=1", {1}, "в таблице нет поля nosuch"},
+        // The file may not grow: as when the disk is full.
+        {"insert into units (unit) values (?)", {filler},
+         "Не удалось записать данные в таблицу units (t.mdb): на диске нет места"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sql);
+        if (QString(c.expected).contains(QStringLiteral("нет места"))) {
+            const int pages = db::scalar(d, "pragma page_count").toInt();
+            db::exec(d, QStringLiteral("pragma max_page_count=%1").arg(pages));
+        }
+        try {
+            for (int i = 0; i < 50; ++i)   // until the file is full
+                db::exec(d, QString::fromLatin1(c.sql),
+                         c.expected.contains(QStringLiteral("нет места"))
+                             ? QVariantList{filler + QString::number(i)}
+                             : c.params);
+            ADD_FAILURE() << "no error";
+        } catch (const db::Error &e) {
+            EXPECT_TRUE(e.message().contains(c.expected)) << e.message().toStdString();
+            EXPECT_FALSE(e.message().contains(QString::fromLatin1(c.sql).left(12))) << e.message().toStdString();
+            EXPECT_FALSE(e.message().contains(QStringLiteral("SQL"))) << e.message().toStdString();
+        }
+    }
+}
+
 TEST(Database, MissingFileIsReportedInRussian) {
     QTemporaryDir dir;
     try {

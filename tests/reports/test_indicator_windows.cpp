@@ -12,6 +12,7 @@
 #include "reports/IndicatorWindows.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -142,6 +143,9 @@ TEST(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
     CurrentTerm() = SetStaffing;
     TMIForms w;
     w.FormActivate();
+    // The heading "Значение" is not cut off by its stored width of 64.
+    EXPECT_GE(w.StringGrid1->columnWidth(1),
+              QFontMetrics(w.StringGrid1->font()).horizontalAdvance(QStringLiteral("Значение")) + 6);
     // The target of the last editor survives it; opening "Добавить > Строку"
     // before any cell was chosen here stores nothing over the corner.
     EditTarget() = QStringLiteral("grid");

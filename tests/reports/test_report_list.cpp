@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMenuBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -156,7 +157,6 @@ TEST_F(ReportListTest, F7TwiceRestoresTheFlag) {
 TEST_F(ReportListTest, DropReordersAndOnlySavingStoresTheOrder) {
     TRepList w;
     w.FormCreate();
-    w.resize(500, 400);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     auto drop = [&](int from, QTreeWidgetItem *onto) {
@@ -170,6 +170,12 @@ TEST_F(ReportListTest, DropReordersAndOnlySavingStoresTheOrder) {
     EXPECT_EQ(rowNames(w), (QStringList{"Итоговый свод", "Свод по области", "Свод по Северному району", "Сеть Ф47"}));
     EXPECT_EQ(w.currentId(), ids::ReportComposite);
     EXPECT_TRUE(w.N14->isVisible());
+    // Every command, the one the drag brought up and "Выход" included, is on
+    // the menu bar itself, not behind its overflow button.
+    QCoreApplication::processEvents();
+    for (QAction *a : w.MainMenu1->actions())
+        if (a->isVisible())
+            EXPECT_TRUE(w.MainMenu1->rect().contains(w.MainMenu1->actionGeometry(a))) << a->text().toStdString();
     // Below the last row: to the end.
     drop(1, nullptr);
     EXPECT_EQ(rowNames(w), (QStringList{"Итоговый свод", "Свод по Северному району", "Сеть Ф47", "Свод по области"}));

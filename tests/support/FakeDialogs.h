@@ -31,6 +31,7 @@ public:
     QStringList messages;
     QStringList questions;
     QStringList opened;                              // openDocument()
+    QStringList openFolders;                         // the start folder of each openFile()
     QStringList modalTitles;
 
     void message(QWidget *, const QString &text, MsgKind) override { messages.append(text); }
@@ -61,7 +62,10 @@ public:
         files.pop_front();
         return f;
     }
-    QString openFile(QWidget *, const QString &, const QString &, const QString &) override { return nextFile(); }
+    QString openFile(QWidget *, const QString &, const QString &dir, const QString &) override {
+        openFolders.append(dir);
+        return nextFile();
+    }
     QStringList openFiles(QWidget *, const QString &, const QString &, const QString &) override {
         if (fileLists.empty()) return {};
         QStringList l = fileLists.front();
