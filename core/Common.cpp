@@ -15,13 +15,16 @@
 
 namespace {
 
-// The first catalogue line whose beginning equals key (upper case), -1 when none.
+// The catalogue line "<FORM>*Т<table> - <name>" of exactly this form and
+// table (upper case), -1 when none: "(10" never stands for "(1000)".
 int findCatalogueLine(const QString &key) {
     const StringList &tables = shared().TablesList;
     const QString k = text::upper(key);
+    static const QString sep = QStringLiteral(" - ");
     for (int i = 0; i < tables.count(); ++i) {
         const QString &line = tables.text(i);
-        if (line.size() >= k.size() && text::upper(line.left(k.size())) == k) return i;
+        if (line.size() < k.size() || text::upper(line.left(k.size())) != k) continue;
+        if (line.size() == k.size() || QStringView(line).mid(k.size()).startsWith(sep)) return i;
     }
     return -1;
 }

@@ -67,6 +67,8 @@ TEST(EngineLookups, CatalogueLinesMatchWholeKeysWithoutLetterCase) {
     EXPECT_EQ(GetTableIdent("Ф1", "(10)"), 110);
     EXPECT_EQ(GetTableIdent("Ф1", "(2)"), -1);
     EXPECT_EQ(GetTableIdent("Ф1", "1"), -1);     // the key is the number in parentheses
+    EXPECT_EQ(GetTableIdent("Ф1", "(1"), -1);    // a cut or empty number is no table
+    EXPECT_EQ(GetTableIdent("Ф1", ""), -1);
     EXPECT_EQ(GetTableIdentByFormId(11, "(1)"), 101);
     EXPECT_EQ(GetTableIdentByFormId(QString("11"), "(10)"), 110);
     EXPECT_THROW(GetTableIdentByFormId(QString("x1"), "(1)"), ConversionError);
