@@ -2,6 +2,7 @@
 
 #include "controls/ControlFile.h"
 #include "core/SharedState.h"
+#include "core/TextUtil.h"
 #include "forms/FormListCommon.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -95,8 +96,9 @@ void TCld::setFolder(const QString &folder) {
 
 void TCld::DirectoryListBox1Change() {
     FileListBox1->clear();
-    const QStringList files =
+    QStringList files =
         QDir(m_folder).entryList({QStringLiteral("*.orv"), QStringLiteral("*.ORV")}, QDir::Files, QDir::Name);
+    text::sortNames(files);
     FileListBox1->addItems(files);
     if (FileListBox1->count() > 0) FileListBox1->setCurrentRow(0);
     FileListBox1Click();

@@ -98,22 +98,13 @@ void reportByDatabase(const QList<UnitNode> &nodes, const LabelFn &label) {
     }
 }
 
-QString fileUnitName(const QString &path) {
-    QString name = QFileInfo(path).fileName();
-    const int dot = int(name.indexOf(QLatin1Char('.')));
-    if (dot >= 0 && dot >= name.size() - 4) name = name.left(dot);
-    const int dash = int(name.indexOf(QStringLiteral(" - ")));
-    if (dash >= 0) name = name.left(dash);
-    return name;
-}
-
 void reportByFiles(const QStringList &files, const LabelFn &label, const std::function<void(int)> &step) {
     SharedState &s = shared();
     s.ControlErrors.clear();
     int done = 0;
     for (const QString &file : files) {
         clearCounters();
-        const QString name = fileUnitName(file);
+        const QString name = transfer::unitNameOfFile(file);
         if (label) label(name);
         const bool byId = file.endsWith(QStringLiteral("orv"), Qt::CaseInsensitive);
         QStringList lines;

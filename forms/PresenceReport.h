@@ -37,10 +37,6 @@ using LabelFn = std::function<void(const QString &)>;
 // the open year) for the nodes of a subtree.
 void reportByDatabase(const QList<UnitNode> &nodes, const LabelFn &label = {});
 
-// The name shown for a transfer file: no folder, no short extension, cut
-// before its first " - ".
-QString fileUnitName(const QString &path);
-
 // Fills ControlErrors (emptied first) from transfer files. step(i) is called
 // after file i (from 1).
 void reportByFiles(const QStringList &files, const LabelFn &label = {}, const std::function<void(int)> &step = {});

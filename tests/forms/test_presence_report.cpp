@@ -108,13 +108,6 @@ TEST_F(PresenceTest, FileReportCountsValuesOfTheYear) {
     EXPECT_EQ(steps, (QList<int>{1, 2, 3}));
 }
 
-TEST_F(PresenceTest, FileNamesLoseFolderShortExtensionAndTail) {
-    EXPECT_EQ(presence::fileUnitName("/a/b/Южная ЦРБ.orw"), "Южная ЦРБ");
-    EXPECT_EQ(presence::fileUnitName("/a/ЦРБ - 2024.orv"), "ЦРБ");
-    EXPECT_EQ(presence::fileUnitName("/a/Имя.v2 файл"), "Имя.v2 файл");
-    EXPECT_EQ(presence::fileUnitName("/a.b/без расширения"), "без расширения");
-}
-
 TEST_F(PresenceTest, TerritoryWindowShowsTheList) {
     TAdmForm adm(TAdmForm::Mode::Input);
     adm.FormActivate();
