@@ -146,28 +146,19 @@ void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {
     });
 }
 
-void SumHospitalsData(qint64 formId, const QString &tableKey, ProgressSink *progress) {
+void SumHospitalsData(qint64 formId, const QString &tableKey, ProgressPacer *pacer) {
     const qint64 ident = GetTableIdentByFormId(formId, tableKey);
     const QList<qint64> ids = text::parseIdList(shared().IncludeList);
-    ProgressSink &p = progress ? *progress : noProgress();
-    if (ids.isEmpty()) {
-        p.setMax(0);
-        p.setPosition(0);
-        return;
-    }
+    if (ids.isEmpty()) return;
     QSqlQuery q = db::exec(db::kData,
                            QStringLiteral("select \"column\", \"row\", data from data where year=? and \"table\"=? "
                                           "and hospital in (%1)").arg(db::inList(ids)),
                            {shared().Year, ident});
-    QList<std::array<double, 3>> rows;
-    while (q.next()) rows.append({q.value(0).toDouble(), q.value(1).toDouble(), q.value(2).toDouble()});
-    p.setMax(int(rows.size()));
-    p.setPosition(0);
+    // Rows go straight into the matrix; the gauge moves by time, not by row.
     ValueMatrix &m = shared().DataMatrix;
-    int done = 0;
-    for (const auto &r : rows) {
-        m.add(int(r[0]), int(r[1]), r[2]);
-        p.setPosition(++done);
+    while (q.next()) {
+        m.add(q.value(0).toInt(), q.value(1).toInt(), q.value(2).toDouble());
+        if (pacer) pacer->tick();
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Common.h"
 #include "core/Conditions.h"
+#include "core/ProgressSink.h"
 #include "core/RuleEngine.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
@@ -185,7 +186,7 @@ bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormNa
     return !shared().ControlErrors.isEmpty();
 }
 
-void recalculateForm(qint64 formId, const QString &formName, const LabelFn &label, ProgressSink *progress) {
+void recalculateForm(qint64 formId, const QString &formName, const LabelFn &label, ProgressPacer *pacer) {
     SharedState &s = shared();
     for (const TableRow &t : tablesOf(formId, QStringLiteral("tablen"))) {
         s.DataMatrix.create(t.fixcols + 1, t.colcount + 1, t.fixrows + 1, t.rowcount + 1);
@@ -193,11 +194,23 @@ void recalculateForm(qint64 formId, const QString &formName, const LabelFn &labe
             CalcTableConditions(t.ident, label, formName + QStringLiteral("т") + t.tablen + QStringLiteral(" - "));
         } else {
             if (label) label(formName + QStringLiteral(" - ") + t.tablen);
-            SumHospitalsData(formId, t.tablen, progress);
+            SumHospitalsData(formId, t.tablen, pacer);
         }
         SaveTableData(s.CurrentInstitution, formId, t.tablen);
+        if (pacer) pacer->step();
     }
     if (label) label(QString());
+}
+
+void recalculateForms(const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress) {
+    int tables = 0;
+    for (const FormEntry &f : forms) tables += int(f.tables.size());
+    progress.setMax(tables);
+    progress.setPosition(0);
+    ProgressPacer pacer(progress);
+    db::transaction(db::connection(db::kData), [&] {
+        for (const FormEntry &f : forms) recalculateForm(f.id, f.name, label, &pacer);
+    });
 }
 
 void clearInstitution(qint64 institution) {

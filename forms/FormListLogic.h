@@ -8,6 +8,8 @@
 #include <functional>
 
 class ProgressSink;
+class ProgressPacer;
+class ProgressPacer;
 
 namespace formlist {
 
@@ -47,8 +49,13 @@ bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormNa
 
 // Recalculates every table of the form for CurrentInstitution: calculated
 // cells in NetMode, otherwise the sum over IncludeList; stores each table.
+// The pacer moves one step per table and stops the run on "Отмена".
 void recalculateForm(qint64 formId, const QString &formName, const LabelFn &label = {},
-                     ProgressSink *progress = nullptr);
+                     ProgressPacer *pacer = nullptr);
+// "Пересчитать отчет" and "Пересчитать форму": the forms in one transaction,
+// so that "Отмена" (Cancelled) leaves every stored value as before. The
+// gauge's maximum is the number of tables.
+void recalculateForms(const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress);
 
 // Clearing of stored values of CurrentInstitution (table "data").
 void clearInstitution(qint64 institution);

@@ -3,6 +3,7 @@
 #include <QAtomicInteger>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -220,16 +221,46 @@ qint64 lastInsertId(const QSqlDatabase &d) {
     return scalar(d, QStringLiteral("select last_insert_rowid()")).toLongLong();
 }
 
+namespace {
+// Transactions open per connection: a transaction inside another one of the
+// same connection is a savepoint of it, so a run can hold all its steps in
+// one transaction while each step keeps its own.
+QHash<QString, int> &transactionDepth() {
+    static QHash<QString, int> depth;
+    return depth;
+}
+} // namespace
+
 void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) {
     QSqlDatabase d = dconst;
+    int &depth = transactionDepth()[d.connectionName()];
+    if (depth > 0) {
+        const QString name = QStringLiteral("s%1").arg(depth);
+        exec(d, QStringLiteral("SAVEPOINT ") + name);
+        ++depth;
+        try {
+            work();
+        } catch (...) {
+            --transactionDepth()[d.connectionName()];
+            QSqlQuery(QStringLiteral("ROLLBACK TO ") + name, d);
+            QSqlQuery(QStringLiteral("RELEASE ") + name, d);
+            throw;
+        }
+        --transactionDepth()[d.connectionName()];
+        exec(d, QStringLiteral("RELEASE ") + name);
+        return;
+    }
     if (!d.transaction())
         throw Error(QStringLiteral("Не удалось начать транзакцию: %1").arg(d.lastError().text()));
+    depth = 1;
     try {
         work();
     } catch (...) {
+        transactionDepth()[d.connectionName()] = 0;
         d.rollback();
         throw;
     }
+    transactionDepth()[d.connectionName()] = 0;
     if (!d.commit()) {
         const QString why = d.lastError().text();
         d.rollback();

@@ -1,5 +1,6 @@
 // Forms tree work on the sample configuration: listed forms, control runs of
 // each scope, recalculation, clearing and conditions files.
+#include "support/CancellingProgress.h"
 #include "support/WindowTestBase.h"
 
 #include "core/SampleConfig.h"
@@ -130,6 +131,24 @@ TEST_F(FormListTest, RecalculationOfASummaryAndOfANetworkForm) {
     // Row 0, column 0: number of institutions of type Больница (5, 9, 12, 13).
     EXPECT_DOUBLE_EQ(stored(ids::Region, ids::TableF47Network, 5, 4), 4);
     EXPECT_FALSE(labels.isEmpty());
+}
+
+TEST_F(FormListTest, RecalculationCancelledHalfwayLeavesTheValuesAsBefore) {
+    shared().CurrentInstitution = ids::North;
+    shared().IncludeList = "5,6,7,8";
+    const QList<FormEntry> forms = formsForType(-1);
+    const QSqlDatabase d = db::connection(db::kData);
+    const QStringList before = valueRows(d);
+    CancellingProgress cancelling(1);
+    EXPECT_THROW(recalculateForms(forms, {}, cancelling), Cancelled);
+    EXPECT_GE(cancelling.max, 2);   // stopped halfway, not at the end
+    EXPECT_EQ(valueRows(d), before);
+
+    // The same run to its end changes the values; a later run starts afresh.
+    CancellingProgress never(1 << 30);
+    recalculateForms(forms, {}, never);
+    EXPECT_EQ(never.position, never.max);
+    EXPECT_NE(valueRows(d), before);
 }
 
 TEST_F(FormListTest, ClearingKeepsToItsScope) {
