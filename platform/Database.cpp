@@ -10,6 +10,9 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace db {
 namespace {
 
@@ -94,6 +97,35 @@ void registerUnicode(const QSqlDatabase &d) {
     sqlite3_create_function(h, "like", 2, flags, nullptr, sqlLike, nullptr, nullptr);
     sqlite3_create_function(h, "like", 3, flags, nullptr, sqlLike, nullptr, nullptr);
     sqlite3_create_collation(h, "UNOCASE", SQLITE_UTF8, nullptr, collateNoCase);
+}
+
+namespace {
+void sqlRound15(sqlite3_context *ctx, int, sqlite3_value **argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const double v = sqlite3_value_double(argv[0]);
+    char text[40];
+    std::snprintf(text, sizeof text, "%.15g", v);
+    sqlite3_result_double(ctx, std::strtod(text, nullptr));
+}
+
+int pollStatement(void *poll) { return (*static_cast<std::function<bool()> *>(poll))() ? 0 : 1; }
+} // namespace
+
+void registerRounding(const QSqlDatabase &d) {
+    if (sqlite3 *h = handleOf(d))
+        sqlite3_create_function(h, "round15", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, sqlRound15, nullptr,
+                                nullptr);
+}
+
+StatementPoll::StatementPoll(const QSqlDatabase &d, std::function<bool()> poll) : m_db(d), m_poll(std::move(poll)) {
+    if (sqlite3 *h = handleOf(m_db)) sqlite3_progress_handler(h, 1000, pollStatement, &m_poll);
+}
+
+StatementPoll::~StatementPoll() {
+    if (sqlite3 *h = handleOf(m_db)) sqlite3_progress_handler(h, 0, nullptr, nullptr);
 }
 
 QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {

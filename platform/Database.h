@@ -89,6 +89,24 @@ void detach(const QSqlDatabase &db, const QString &alias);
 
 // Registers the Unicode functions and collation on an open connection.
 void registerUnicode(const QSqlDatabase &db);
+// Registers round15(x): x to 15 significant digits, as sums are stored (so a
+// sum of 0.1 and 0.2 is stored as 0.3).
+void registerRounding(const QSqlDatabase &db);
+
+// While it lives, the statements of the connection call poll every few
+// thousand steps; poll returning false interrupts the statement, which then
+// fails (its transaction rolls back). poll must not throw.
+class StatementPoll {
+public:
+    StatementPoll(const QSqlDatabase &db, std::function<bool()> poll);
+    ~StatementPoll();
+    StatementPoll(const StatementPoll &) = delete;
+    StatementPoll &operator=(const StatementPoll &) = delete;
+
+private:
+    QSqlDatabase m_db;
+    std::function<bool()> m_poll;
+};
 
 // Comma list of integers for "in (...)" built from numbers only; never empty:
 // an empty list gives "NULL", which matches nothing.

@@ -31,6 +31,15 @@ public:
         box.setButtonText(QMessageBox::No, QStringLiteral("Нет"));
         return box.exec() == QMessageBox::Yes;
     }
+    bool questionDefaultNo(QWidget *parent, const QString &text, const QString &title) override {
+        QMessageBox box(QMessageBox::Question, title.isEmpty() ? QStringLiteral("Подтверждение") : title, text,
+                        QMessageBox::Yes | QMessageBox::No, parent);
+        box.setButtonText(QMessageBox::Yes, QStringLiteral("Да"));
+        box.setButtonText(QMessageBox::No, QStringLiteral("Нет"));
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    }
     int questionCancel(QWidget *parent, const QString &text, const QString &title) override {
         QMessageBox box(QMessageBox::Question, title.isEmpty() ? QStringLiteral("Подтверждение") : title, text,
                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
@@ -77,4 +86,7 @@ void showMessage(const QString &text, QWidget *parent) { dialogs().message(paren
 void showError(const QString &text, QWidget *parent) { dialogs().message(parent, text, MsgKind::Error); }
 void showWarning(const QString &text, QWidget *parent) { dialogs().message(parent, text, MsgKind::Warning); }
 bool confirm(const QString &text, QWidget *parent) { return dialogs().question(parent, text, QString()); }
+bool confirmDefaultNo(const QString &text, QWidget *parent) {
+    return dialogs().questionDefaultNo(parent, text, QString());
+}
 int execModal(QDialog *dialog) { return dialogs().execModal(dialog); }

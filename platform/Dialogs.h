@@ -18,6 +18,10 @@ public:
     virtual void message(QWidget *parent, const QString &text, MsgKind kind) = 0;
     // Yes/No confirmation; true for Yes.
     virtual bool question(QWidget *parent, const QString &text, const QString &title) = 0;
+    // The same with "Нет" as the default button (Enter answers No).
+    virtual bool questionDefaultNo(QWidget *parent, const QString &text, const QString &title) {
+        return question(parent, text, title);
+    }
     // Yes/No/Cancel: 1 Yes, 0 No, -1 Cancel.
     virtual int questionCancel(QWidget *parent, const QString &text, const QString &title) = 0;
     virtual std::optional<QString> inputText(QWidget *parent, const QString &title, const QString &label,
@@ -43,4 +47,6 @@ void showMessage(const QString &text, QWidget *parent = nullptr);
 void showError(const QString &text, QWidget *parent = nullptr);
 void showWarning(const QString &text, QWidget *parent = nullptr);
 bool confirm(const QString &text, QWidget *parent = nullptr);
+// A question before replacing data: "Нет" is the default answer.
+bool confirmDefaultNo(const QString &text, QWidget *parent = nullptr);
 int execModal(QDialog *dialog);

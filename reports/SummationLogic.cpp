@@ -3,7 +3,6 @@
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
-#include "core/ValueMatrix.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -13,8 +12,8 @@
 #include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <memory>
-#include <vector>
 
 namespace merge {
 
@@ -127,19 +126,55 @@ QList<qint64> allInstitutions() {
 
 namespace {
 
-struct Source {
-    qint64 id;
-    std::unique_ptr<db::ScopedConnection> connection;
-    QSqlDatabase d;
-};
-
 QString sameFile(const QString &a) { return QFileInfo(a).canonicalFilePath(); }
 
-} // namespace
+// Statements per run: each sums a share of the institutions, and the gauge
+// moves between them.
+constexpr int kChunks = 40;
 
-Result run(const Request &request, const ExclList &excl, const Step &step, const TableStep &tableStep) {
-    const SharedState &s = shared();
-    Result result;
+// The receiver's connection: the open values database when it is the
+// receiver (so that no second writer competes with it), else its own.
+struct Receiver {
+    std::unique_ptr<db::ScopedConnection> own;
+    QSqlDatabase d;
+    explicit Receiver(qint64 level) {
+        const QString file = levelFile(level);
+        if (db::isOpen(db::kData) && sameFile(db::fileOf(db::kData)) == sameFile(file)) {
+            d = db::connection(db::kData);
+        } else {
+            own = std::make_unique<db::ScopedConnection>(file, db::OpenMode::ReadWrite, QStringLiteral("mergedst"));
+            d = own->db();
+        }
+    }
+};
+
+// The source levels attached to the receiver's connection as src0, src1, ...
+// for the time of the run.
+struct Attached {
+    QSqlDatabase d;
+    QStringList aliases;
+    Attached(const QSqlDatabase &db, const QList<qint64> &levels) : d(db) {
+        for (int i = 0; i < levels.size(); ++i) {
+            const QString alias = QStringLiteral("src%1").arg(i);
+            db::attach(d, levelFile(levels[i]), alias);
+            aliases.append(alias);
+            if (db::scalar(d, QStringLiteral("select count(*) from %1.sqlite_master where type='table' and "
+                                             "lower(name)='data'").arg(alias)).toInt() == 0)
+                throw db::Error(QStringLiteral("В файле %1 нет таблицы значений. Суммирование не выполнено.")
+                                    .arg(QDir::toNativeSeparators(levelFile(levels[i]))));
+        }
+    }
+    ~Attached() {
+        for (const QString &a : aliases) {
+            try {
+                db::detach(d, a);
+            } catch (const db::Error &) {
+            }
+        }
+    }
+};
+
+void checkLevels(const Request &request) {
     if (request.sources.contains(request.receiver))
         throw db::Error(QStringLiteral("Уровень отчета не может быть источником и приемником суммирования "
                                        "одновременно."));
@@ -150,36 +185,89 @@ Result run(const Request &request, const ExclList &excl, const Step &step, const
         if (!QFileInfo::exists(levelFile(id)))
             throw db::Error(QStringLiteral("Не найден файл данных уровня отчета: %1. Суммирование не выполнено.")
                                 .arg(QDir::toNativeSeparators(levelFile(id))));
+}
 
-    // Catalogue: ident -> its first entry.
-    QHash<qint64, int> catalogue;
-    for (int i = 0; i < s.TablesArray.size(); ++i)
-        if (!catalogue.contains(s.TablesArray[i][1])) catalogue.insert(s.TablesArray[i][1], i);
-
-    std::vector<Source> sources;
-    for (qint64 id : request.sources) {
-        Source src{id, std::make_unique<db::ScopedConnection>(levelFile(id), db::OpenMode::ReadOnly,
-                                                              QStringLiteral("mergesrc")),
-                   QSqlDatabase()};
-        src.d = src.connection->db();
-        if (!db::tableExists(src.d, QStringLiteral("data")))
-            throw db::Error(QStringLiteral("В файле %1 нет таблицы значений. Суммирование не выполнено.")
-                                .arg(QDir::toNativeSeparators(levelFile(id))));
-        sources.push_back(std::move(src));
+// Temporary tables the statements join: the institutions in run order, the
+// cells of each catalogue table and the non-summable positions.
+void fillRunTables(const QSqlDatabase &d, const QList<qint64> &institutions, const ExclList &excl) {
+    const SharedState &s = shared();
+    for (const char *sql : {"create temp table merge_units (n integer primary key, id integer)",
+                            "create temp table merge_cells (ident integer primary key, lowc integer, "
+                            "highc integer, lowr integer, highr integer)",
+                            "create temp table merge_whole (ident integer primary key)",
+                            "create temp table merge_xcol (ident integer, c integer, primary key (ident, c))",
+                            "create temp table merge_xrow (ident integer, r integer, primary key (ident, r))"})
+        db::exec(d, QString::fromLatin1(sql));
+    QSqlQuery unit(d);
+    unit.prepare(QStringLiteral("insert into temp.merge_units (n, id) values (?, ?)"));
+    for (int i = 0; i < institutions.size(); ++i) {
+        unit.bindValue(0, i);
+        unit.bindValue(1, institutions[i]);
+        if (!unit.exec()) throw db::Error(unit.lastError().text());
     }
-    // The receiver may be the open values database: then its own connection
-    // writes, so that no second writer competes with it.
-    std::unique_ptr<db::ScopedConnection> receiverConnection;
-    QSqlDatabase receiver;
-    const QString receiverFile = levelFile(request.receiver);
-    if (db::isOpen(db::kData) && sameFile(db::fileOf(db::kData)) == sameFile(receiverFile)) {
-        receiver = db::connection(db::kData);
-    } else {
-        receiverConnection = std::make_unique<db::ScopedConnection>(receiverFile, db::OpenMode::ReadWrite,
-                                                                    QStringLiteral("mergedst"));
-        receiver = receiverConnection->db();
+    QSet<qint64> seen;
+    for (const auto &a : s.TablesArray) {
+        const qint64 ident = a[1];
+        if (seen.contains(ident)) continue;   // the first entry of an ident counts
+        seen.insert(ident);
+        // Stored cells: columns fixcols+1 .. colcount+1, rows fixrows+1 .. rowcount+1.
+        db::exec(d, QStringLiteral("insert into temp.merge_cells values (?, ?, ?, ?, ?)"),
+                 {ident, a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1});
+        if (!excl.contains(ident)) continue;
+        const ExclList::Entry e = excl.entry(ident);
+        if (e.whole) db::exec(d, QStringLiteral("insert into temp.merge_whole values (?)"), {ident});
+        for (int c : e.columns)
+            db::exec(d, QStringLiteral("insert or ignore into temp.merge_xcol values (?, ?)"), {ident, c + 1});
+        for (int r : e.rows)
+            db::exec(d, QStringLiteral("insert or ignore into temp.merge_xrow values (?, ?)"),
+                     {ident, r + 1 + a[5]});
     }
+}
 
+void dropRunTables(const QSqlDatabase &d) {
+    for (const char *t : {"merge_units", "merge_cells", "merge_whole", "merge_xcol", "merge_xrow"})
+        db::exec(d, QStringLiteral("drop table if exists temp.%1").arg(QLatin1String(t)));
+}
+
+// Rows of one source for the institutions n between ?1 and ?2 and year ?3
+// that take part: of a catalogue table, and summable unless the source fills
+// the non-summable positions. `inside` picks the rows inside their table's
+// cells, or those outside.
+QString sourceRows(const QString &alias, bool fixed, bool inside) {
+    QString sql = QStringLiteral("select s.hospital h, s.\"table\" t, s.\"column\" c, s.\"row\" r, s.data v "
+                                 "from %1.data s join temp.merge_units u on u.id=s.hospital "
+                                 "join temp.merge_cells k on k.ident=s.\"table\" "
+                                 "where u.n between ?1 and ?2 and s.year=?3 and ")
+                      .arg(alias);
+    sql += inside ? QStringLiteral("s.\"column\" between k.lowc and k.highc and s.\"row\" between k.lowr and k.highr")
+                  : QStringLiteral("not (s.\"column\" between k.lowc and k.highc and "
+                                   "s.\"row\" between k.lowr and k.highr)");
+    if (!fixed)
+        sql += QStringLiteral(" and not exists (select 1 from temp.merge_whole w where w.ident=s.\"table\")"
+                              " and not exists (select 1 from temp.merge_xcol x where x.ident=s.\"table\" "
+                              "and x.c=s.\"column\")"
+                              " and not exists (select 1 from temp.merge_xrow x where x.ident=s.\"table\" "
+                              "and x.r=s.\"row\")");
+    return sql;
+}
+
+} // namespace
+
+bool receiverHoldsValues(const Request &request) {
+    checkLevels(request);
+    const QList<qint64> institutions = request.institutions.isEmpty() ? allInstitutions() : request.institutions;
+    db::ScopedConnection receiver(levelFile(request.receiver), db::OpenMode::ReadOnly, QStringLiteral("mergechk"));
+    if (!db::tableExists(receiver.db(), QStringLiteral("data"))) return false;
+    return db::scalar(receiver.db(),
+                      QStringLiteral("select exists (select 1 from data where year=? and hospital in (%1))")
+                          .arg(db::inList(institutions)),
+                      {request.year})
+               .toInt() > 0;
+}
+
+Result run(const Request &request, const ExclList &excl, ProgressSink &progress) {
+    checkLevels(request);
+    Result result;
     const QList<qint64> institutions = request.institutions.isEmpty() ? allInstitutions() : request.institutions;
     QHash<qint64, QString> names;
     {
@@ -187,68 +275,81 @@ Result run(const Request &request, const ExclList &excl, const Step &step, const
         while (q.next()) names.insert(q.value(0).toLongLong(), q.value(1).toString());
     }
 
-    db::transaction(receiver, [&] {
-        QSqlQuery del(receiver);
-        del.prepare(QStringLiteral("delete from data where hospital=? and year=?"));
-        QSqlQuery ins(receiver);
-        ins.prepare(QStringLiteral("insert into data (hospital, data, year, \"table\", \"column\", \"row\") "
-                                   "values (?, ?, ?, ?, ?, ?)"));
-        for (int i = 0; i < institutions.size(); ++i) {
-            const qint64 h = institutions[i];
-            if (step) step(i, int(institutions.size()), names.value(h));
-            del.addBindValue(h);
-            del.addBindValue(request.year);
-            if (!del.exec())
-                throw db::Error(QStringLiteral("Ошибка удаления значений: %1").arg(del.lastError().text()));
+    Receiver receiver(request.receiver);
+    const QSqlDatabase d = receiver.d;
+    db::registerRounding(d);
+    const Attached attached(d, request.sources);
 
-            QMap<qint64, ValueMatrix> sums;   // by table ident, in ident order
-            for (const Source &src : sources) {
-                const bool fixed = src.id == request.fixedSource;
-                QSqlQuery q = db::exec(src.d,
-                                       QStringLiteral("select \"table\", \"column\", \"row\", data from data "
-                                                      "where hospital=? and year=?"),
-                                       {h, request.year});
-                while (q.next()) {
-                    const qint64 t = q.value(0).toLongLong();
-                    const auto cat = catalogue.constFind(t);
-                    if (cat == catalogue.constEnd()) continue;   // no longer in the catalogue
-                    const auto &a = s.TablesArray[cat.value()];
-                    const int c = q.value(1).toInt(), r = q.value(2).toInt();
-                    if (!fixed && !excl.summable(t, c, r, a[5])) continue;
-                    auto it = sums.find(t);
-                    if (it == sums.end()) {
-                        it = sums.insert(t, ValueMatrix());
-                        it->create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
-                    }
-                    if (!it->contains(c, r)) {   // the table has no such cell (any more)
-                        ++result.outside;
-                        continue;
-                    }
-                    it->add(c, r, q.value(3).toDouble());
-                }
-            }
-            int tablesDone = 0;
-            for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
-                if (tableStep) tableStep(tablesDone++, int(sums.size()));
-                const ValueMatrix &m = it.value();
-                for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-                    for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                        const double v = m.at(c, r);
-                        if (v == 0) continue;
-                        ins.addBindValue(h);
-                        ins.addBindValue(num::general(v).toDouble());
-                        ins.addBindValue(request.year);
-                        ins.addBindValue(it.key());
-                        ins.addBindValue(c);
-                        ins.addBindValue(r);
-                        if (!ins.exec())
-                            throw db::Error(QStringLiteral("Ошибка записи значений: %1").arg(ins.lastError().text()));
-                        ++result.cells;
-                    }
-            }
-            ++result.institutions;
+    QStringList inside, outside;
+    for (int i = 0; i < request.sources.size(); ++i) {
+        const bool fixed = request.sources[i] == request.fixedSource;
+        inside.append(sourceRows(attached.aliases[i], fixed, true));
+        outside.append(sourceRows(attached.aliases[i], fixed, false));
+    }
+    // One value per cell: the sum over the sources, rounded as sums are
+    // stored unless a single source gave it; zero sums are not stored.
+    const QString insertSql =
+        QStringLiteral("insert into data (hospital, data, year, \"table\", \"column\", \"row\") "
+                       "select h, case when count(*)=1 then sum(v) else round15(sum(v)) end, ?3, t, c, r from (") +
+        inside.join(QStringLiteral(" union all ")) +
+        QStringLiteral(") group by h, t, c, r having sum(v)<>0");
+    const QString outsideSql =
+        QStringLiteral("select count(*) from (") + outside.join(QStringLiteral(" union all ")) + QLatin1Char(')');
+    const QString deleteSql = QStringLiteral("delete from data where year=?3 and hospital in "
+                                             "(select id from temp.merge_units where n between ?1 and ?2)");
+
+    progress.setMax(int(institutions.size()));
+    progress.setPosition(0);
+    ProgressPacer pacer(progress);
+    // Long statements keep the window painting and stop on "Отмена".
+    bool stopped = false;
+    const db::StatementPoll poll(d, [&] {
+        try {
+            pacer.tick();
+            return true;
+        } catch (const Cancelled &) {
+            stopped = true;
+            return false;
         }
     });
+    // The statements name the chunk's bounds and the year as ?1, ?2, ?3:
+    // numbers, put in as text.
+    const auto exec = [&](QString sql, const QList<int> &params) {
+        for (int i = params.size(); i >= 1; --i)
+            sql.replace(QStringLiteral("?%1").arg(i), QString::number(params[i - 1]));
+        try {
+            return db::exec(d, sql);
+        } catch (const db::Error &) {
+            if (stopped) throw Cancelled();
+            throw;
+        }
+    };
+
+    try {
+        db::transaction(d, [&] {
+            fillRunTables(d, institutions, excl);
+            const int chunk = std::max(1, int(institutions.size()) / kChunks);
+            for (int lo = 0; lo < institutions.size(); lo += chunk) {
+                const int hi = std::min(int(institutions.size()), lo + chunk) - 1;
+                progress.setDetailText(names.value(institutions[lo]));
+                const QList<int> params{lo, hi, request.year};
+                exec(deleteSql, params);
+                QSqlQuery ins = exec(insertSql, params);
+                result.cells += ins.numRowsAffected();
+                QSqlQuery out = exec(outsideSql, params);
+                if (out.next()) result.outside += out.value(0).toInt();
+                pacer.report(hi + 1);
+            }
+            result.institutions = int(institutions.size());
+            dropRunTables(d);
+        });
+    } catch (...) {
+        try {
+            dropRunTables(d);
+        } catch (const db::Error &) {
+        }
+        throw;
+    }
     return result;
 }
 
