@@ -214,10 +214,14 @@ int main(int argc, char **argv) {
     g_dialogs = &dialogs;
     {
         region::Region r;
-        recalculation(r);
-        indicatorTypes(r);
-        groupTransfer(r);
-        summation(r);
+        if (qEnvironmentVariableIsSet("BENCH_KEEP")) std::printf("region kept in %s\n", qPrintable(r.config));
+        // BENCH_ONLY=summation (or recalculation, indicators, transfer) runs one.
+        const QString only = qEnvironmentVariable("BENCH_ONLY");
+        const auto wanted = [&](const char *name) { return only.isEmpty() || only == QLatin1String(name); };
+        if (wanted("recalculation")) recalculation(r);
+        if (wanted("indicators")) indicatorTypes(r);
+        if (wanted("transfer")) groupTransfer(r);
+        if (wanted("summation")) summation(r);
     }
     return g_missed == 0 ? 0 : 1;
 }

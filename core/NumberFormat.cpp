@@ -1,5 +1,6 @@
 #include "core/NumberFormat.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -34,6 +35,15 @@ QString fixed2(double value) {
 QString general(double value) {
     if (value == 0.0) return QStringLiteral("0");
     return QString::number(value, 'g', 15);
+}
+
+double round15(double value) {
+    if (!std::isfinite(value)) return value;
+    char text[40];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
+    double out = value;
+    std::from_chars(text, end, out);
+    return out;
 }
 
 bool parse(const QString &text, double &value) {

@@ -11,6 +11,8 @@ double round2(double value);
 QString fixed2(double value);
 // General form with up to fifteen significant digits: 1.5 -> "1.5", 3 -> "3".
 QString general(double value);
+// The number that general() writes: a sum of 0.1 and 0.2 becomes 0.3.
+double round15(double value);
 // Parses a number written with "." (a "," is accepted as well); false when it is none.
 bool parse(const QString &text, double &value);
 double parseOr(const QString &text, double def = 0.0);

@@ -10,8 +10,8 @@
 
 #include <sqlite3.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
+#include <vector>
 
 namespace db {
 namespace {
@@ -100,24 +100,72 @@ void registerUnicode(const QSqlDatabase &d) {
 }
 
 namespace {
-void sqlRound15(sqlite3_context *ctx, int, sqlite3_value **argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    const double v = sqlite3_value_double(argv[0]);
-    char text[40];
-    std::snprintf(text, sizeof text, "%.15g", v);
-    sqlite3_result_double(ctx, std::strtod(text, nullptr));
+int pollStatement(void *poll) { return (*static_cast<std::function<bool()> *>(poll))() ? 0 : 1; }
+
+Error sqliteError(sqlite3 *h, const QString &sql) {
+    return Error(QStringLiteral("Ошибка базы данных: %1\n%2").arg(QString::fromUtf8(sqlite3_errmsg(h)), sql));
 }
 
-int pollStatement(void *poll) { return (*static_cast<std::function<bool()> *>(poll))() ? 0 : 1; }
+sqlite3 *checkedHandle(const QSqlDatabase &d) {
+    sqlite3 *h = handleOf(d);
+    if (!h) throw Error(QStringLiteral("Соединение с базой данных не открыто"));
+    return h;
+}
 } // namespace
 
-void registerRounding(const QSqlDatabase &d) {
-    if (sqlite3 *h = handleOf(d))
-        sqlite3_create_function(h, "round15", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, sqlRound15, nullptr,
-                                nullptr);
+void readNumbers(const QSqlDatabase &d, const QString &sql, const QVariantList &params, int columns,
+                 const std::function<void(const double *)> &row) {
+    sqlite3 *h = checkedHandle(d);
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(h, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) throw sqliteError(h, sql);
+    struct Finalize {
+        sqlite3_stmt *st;
+        ~Finalize() { sqlite3_finalize(st); }
+    } finalize{st};
+    for (int i = 0; i < params.size(); ++i) {
+        const QVariant &p = params[i];
+        int rc;
+        if (p.typeId() == QMetaType::Double) rc = sqlite3_bind_double(st, i + 1, p.toDouble());
+        else if (p.typeId() == QMetaType::QString) {
+            const QByteArray u = p.toString().toUtf8();
+            rc = sqlite3_bind_text(st, i + 1, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+        } else rc = sqlite3_bind_int64(st, i + 1, p.toLongLong());
+        if (rc != SQLITE_OK) throw sqliteError(h, sql);
+    }
+    std::vector<double> fields(std::max(columns, 1));
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) fields[c] = sqlite3_column_double(st, c);
+        row(fields.data());
+    }
+    if (rc != SQLITE_DONE) throw sqliteError(h, sql);
+}
+
+ValueRowInsert::ValueRowInsert(const QSqlDatabase &d, const QString &table) : m_handle(checkedHandle(d)) {
+    const QString sql = QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
+                                       "values (?, ?, ?, ?, ?, ?)").arg(quoteId(table));
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(static_cast<sqlite3 *>(m_handle), sql.toUtf8().constData(), -1, &st, nullptr) !=
+        SQLITE_OK)
+        throw sqliteError(static_cast<sqlite3 *>(m_handle), sql);
+    m_statement = st;
+}
+
+ValueRowInsert::~ValueRowInsert() { sqlite3_finalize(static_cast<sqlite3_stmt *>(m_statement)); }
+
+void ValueRowInsert::add(qint64 hospital, double data, int year, qint64 table, int column, int row) {
+    auto *st = static_cast<sqlite3_stmt *>(m_statement);
+    sqlite3_bind_int64(st, 1, hospital);
+    sqlite3_bind_double(st, 2, data);
+    sqlite3_bind_int(st, 3, year);
+    sqlite3_bind_int64(st, 4, table);
+    sqlite3_bind_int(st, 5, column);
+    sqlite3_bind_int(st, 6, row);
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE)
+        throw Error(QStringLiteral("Ошибка записи значений: %1")
+                        .arg(QString::fromUtf8(sqlite3_errmsg(static_cast<sqlite3 *>(m_handle)))));
 }
 
 StatementPoll::StatementPoll(const QSqlDatabase &d, std::function<bool()> poll) : m_db(d), m_poll(std::move(poll)) {

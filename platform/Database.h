@@ -89,9 +89,25 @@ void detach(const QSqlDatabase &db, const QString &alias);
 
 // Registers the Unicode functions and collation on an open connection.
 void registerUnicode(const QSqlDatabase &db);
-// Registers round15(x): x to 15 significant digits, as sums are stored (so a
-// sum of 0.1 and 0.2 is stored as 0.3).
-void registerRounding(const QSqlDatabase &db);
+// Long reads and writes of value rows straight through the sqlite3 API,
+// where a QVariant per field would cost more than the database work.
+// readNumbers hands the first `columns` fields of each row to row() as
+// numbers; throws Error.
+void readNumbers(const QSqlDatabase &db, const QString &sql, const QVariantList &params, int columns,
+                 const std::function<void(const double *fields)> &row);
+// Inserts rows (hospital, data, year, table, column, row) into a values table.
+class ValueRowInsert {
+public:
+    ValueRowInsert(const QSqlDatabase &db, const QString &table);
+    ~ValueRowInsert();
+    ValueRowInsert(const ValueRowInsert &) = delete;
+    ValueRowInsert &operator=(const ValueRowInsert &) = delete;
+    void add(qint64 hospital, double data, int year, qint64 table, int column, int row);
+
+private:
+    void *m_handle;
+    void *m_statement = nullptr;
+};
 
 // While it lives, the statements of the connection call poll every few
 // thousand steps; poll returning false interrupts the statement, which then

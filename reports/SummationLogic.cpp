@@ -3,6 +3,7 @@
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+#include "core/ValueMatrix.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -13,6 +14,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <cmath>
+#include <map>
 #include <memory>
 
 namespace merge {
@@ -128,8 +131,7 @@ namespace {
 
 QString sameFile(const QString &a) { return QFileInfo(a).canonicalFilePath(); }
 
-// Statements per run: each sums a share of the institutions, and the gauge
-// moves between them.
+// Shares of the institutions per run: the gauge moves between them.
 constexpr int kChunks = 40;
 
 // The receiver's connection: the open values database when it is the
@@ -187,17 +189,9 @@ void checkLevels(const Request &request) {
                                 .arg(QDir::toNativeSeparators(levelFile(id))));
 }
 
-// Temporary tables the statements join: the institutions in run order, the
-// cells of each catalogue table and the non-summable positions.
-void fillRunTables(const QSqlDatabase &d, const QList<qint64> &institutions, const ExclList &excl) {
-    const SharedState &s = shared();
-    for (const char *sql : {"create temp table merge_units (n integer primary key, id integer)",
-                            "create temp table merge_cells (ident integer primary key, lowc integer, "
-                            "highc integer, lowr integer, highr integer)",
-                            "create temp table merge_whole (ident integer primary key)",
-                            "create temp table merge_xcol (ident integer, c integer, primary key (ident, c))",
-                            "create temp table merge_xrow (ident integer, r integer, primary key (ident, r))"})
-        db::exec(d, QString::fromLatin1(sql));
+// The institutions in run order, for the statements of a share of them.
+void fillUnits(const QSqlDatabase &d, const QList<qint64> &institutions) {
+    db::exec(d, QStringLiteral("create temp table merge_units (n integer primary key, id integer)"));
     QSqlQuery unit(d);
     unit.prepare(QStringLiteral("insert into temp.merge_units (n, id) values (?, ?)"));
     for (int i = 0; i < institutions.size(); ++i) {
@@ -205,51 +199,9 @@ void fillRunTables(const QSqlDatabase &d, const QList<qint64> &institutions, con
         unit.bindValue(1, institutions[i]);
         if (!unit.exec()) throw db::Error(unit.lastError().text());
     }
-    QSet<qint64> seen;
-    for (const auto &a : s.TablesArray) {
-        const qint64 ident = a[1];
-        if (seen.contains(ident)) continue;   // the first entry of an ident counts
-        seen.insert(ident);
-        // Stored cells: columns fixcols+1 .. colcount+1, rows fixrows+1 .. rowcount+1.
-        db::exec(d, QStringLiteral("insert into temp.merge_cells values (?, ?, ?, ?, ?)"),
-                 {ident, a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1});
-        if (!excl.contains(ident)) continue;
-        const ExclList::Entry e = excl.entry(ident);
-        if (e.whole) db::exec(d, QStringLiteral("insert into temp.merge_whole values (?)"), {ident});
-        for (int c : e.columns)
-            db::exec(d, QStringLiteral("insert or ignore into temp.merge_xcol values (?, ?)"), {ident, c + 1});
-        for (int r : e.rows)
-            db::exec(d, QStringLiteral("insert or ignore into temp.merge_xrow values (?, ?)"),
-                     {ident, r + 1 + a[5]});
-    }
 }
 
-void dropRunTables(const QSqlDatabase &d) {
-    for (const char *t : {"merge_units", "merge_cells", "merge_whole", "merge_xcol", "merge_xrow"})
-        db::exec(d, QStringLiteral("drop table if exists temp.%1").arg(QLatin1String(t)));
-}
-
-// Rows of one source for the institutions n between ?1 and ?2 and year ?3
-// that take part: of a catalogue table, and summable unless the source fills
-// the non-summable positions. `inside` picks the rows inside their table's
-// cells, or those outside.
-QString sourceRows(const QString &alias, bool fixed, bool inside) {
-    QString sql = QStringLiteral("select s.hospital h, s.\"table\" t, s.\"column\" c, s.\"row\" r, s.data v "
-                                 "from %1.data s join temp.merge_units u on u.id=s.hospital "
-                                 "join temp.merge_cells k on k.ident=s.\"table\" "
-                                 "where u.n between ?1 and ?2 and s.year=?3 and ")
-                      .arg(alias);
-    sql += inside ? QStringLiteral("s.\"column\" between k.lowc and k.highc and s.\"row\" between k.lowr and k.highr")
-                  : QStringLiteral("not (s.\"column\" between k.lowc and k.highc and "
-                                   "s.\"row\" between k.lowr and k.highr)");
-    if (!fixed)
-        sql += QStringLiteral(" and not exists (select 1 from temp.merge_whole w where w.ident=s.\"table\")"
-                              " and not exists (select 1 from temp.merge_xcol x where x.ident=s.\"table\" "
-                              "and x.c=s.\"column\")"
-                              " and not exists (select 1 from temp.merge_xrow x where x.ident=s.\"table\" "
-                              "and x.r=s.\"row\")");
-    return sql;
-}
+void dropUnits(const QSqlDatabase &d) { db::exec(d, QStringLiteral("drop table if exists temp.merge_units")); }
 
 } // namespace
 
@@ -267,6 +219,7 @@ bool receiverHoldsValues(const Request &request) {
 
 Result run(const Request &request, const ExclList &excl, ProgressSink &progress) {
     checkLevels(request);
+    const SharedState &st = shared();
     Result result;
     const QList<qint64> institutions = request.institutions.isEmpty() ? allInstitutions() : request.institutions;
     QHash<qint64, QString> names;
@@ -274,29 +227,15 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
         QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration"));
         while (q.next()) names.insert(q.value(0).toLongLong(), q.value(1).toString());
     }
+    // Catalogue: ident -> its first entry.
+    QHash<qint64, int> catalogue;
+    for (int i = 0; i < st.TablesArray.size(); ++i)
+        if (!catalogue.contains(st.TablesArray[i][1])) catalogue.insert(st.TablesArray[i][1], i);
 
     Receiver receiver(request.receiver);
     const QSqlDatabase d = receiver.d;
-    db::registerRounding(d);
     const Attached attached(d, request.sources);
-
-    QStringList inside, outside;
-    for (int i = 0; i < request.sources.size(); ++i) {
-        const bool fixed = request.sources[i] == request.fixedSource;
-        inside.append(sourceRows(attached.aliases[i], fixed, true));
-        outside.append(sourceRows(attached.aliases[i], fixed, false));
-    }
-    // One value per cell: the sum over the sources, rounded as sums are
-    // stored unless a single source gave it; zero sums are not stored.
-    const QString insertSql =
-        QStringLiteral("insert into data (hospital, data, year, \"table\", \"column\", \"row\") "
-                       "select h, case when count(*)=1 then sum(v) else round15(sum(v)) end, ?3, t, c, r from (") +
-        inside.join(QStringLiteral(" union all ")) +
-        QStringLiteral(") group by h, t, c, r having sum(v)<>0");
-    const QString outsideSql =
-        QStringLiteral("select count(*) from (") + outside.join(QStringLiteral(" union all ")) + QLatin1Char(')');
-    const QString deleteSql = QStringLiteral("delete from data where year=?3 and hospital in "
-                                             "(select id from temp.merge_units where n between ?1 and ?2)");
+    db::exec(d, QStringLiteral("pragma cache_size=-32768"));
 
     progress.setMax(int(institutions.size()));
     progress.setPosition(0);
@@ -312,40 +251,103 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             return false;
         }
     });
-    // The statements name the chunk's bounds and the year as ?1, ?2, ?3:
-    // numbers, put in as text.
-    const auto exec = [&](QString sql, const QList<int> &params) {
-        for (int i = params.size(); i >= 1; --i)
-            sql.replace(QStringLiteral("?%1").arg(i), QString::number(params[i - 1]));
+    const auto guardedStep = [&](const std::function<void()> &work) {
         try {
-            return db::exec(d, sql);
+            work();
         } catch (const db::Error &) {
             if (stopped) throw Cancelled();
             throw;
         }
     };
 
+    // A share of the institutions per statement: the receiver's values of
+    // the share are deleted with one statement, each source is read with one
+    // statement and added up cell by cell, the sums written at once.
+    const QString deleteSql = QStringLiteral("delete from data where year=? and hospital in "
+                                             "(select id from temp.merge_units where n between ? and ?)");
+    QStringList readSql;
+    for (const QString &alias : attached.aliases)
+        readSql.append(QStringLiteral("select hospital, \"table\", \"column\", \"row\", data from %1.data "
+                                      "where year=? and hospital in (select id from temp.merge_units "
+                                      "where n between ? and ?)").arg(alias));
     try {
         db::transaction(d, [&] {
-            fillRunTables(d, institutions, excl);
+            fillUnits(d, institutions);
+            // Replacing the whole level: its indexes are dropped for the run
+            // and built again at its end, which costs less than keeping them
+            // up to date row by row.
+            QStringList indexes;
+            if (request.institutions.isEmpty()) {
+                for (const QVariant &v : db::column(d, QStringLiteral("select sql from main.sqlite_master where "
+                                                                      "type='index' and lower(tbl_name)='data' "
+                                                                      "and sql is not null")))
+                    indexes.append(v.toString());
+                for (const QVariant &v : db::column(d, QStringLiteral("select name from main.sqlite_master where "
+                                                                      "type='index' and lower(tbl_name)='data' "
+                                                                      "and sql is not null")))
+                    db::exec(d, QStringLiteral("drop index main.%1").arg(db::quoteId(v.toString())));
+                guardedStep([&] {
+                    db::exec(d, QStringLiteral("delete from data where year=? and hospital in "
+                                               "(select id from temp.merge_units)"),
+                             {request.year});
+                });
+            }
+            db::ValueRowInsert insert(d, QStringLiteral("data"));
             const int chunk = std::max(1, int(institutions.size()) / kChunks);
             for (int lo = 0; lo < institutions.size(); lo += chunk) {
                 const int hi = std::min(int(institutions.size()), lo + chunk) - 1;
                 progress.setDetailText(names.value(institutions[lo]));
-                const QList<int> params{lo, hi, request.year};
-                exec(deleteSql, params);
-                QSqlQuery ins = exec(insertSql, params);
-                result.cells += ins.numRowsAffected();
-                QSqlQuery out = exec(outsideSql, params);
-                if (out.next()) result.outside += out.value(0).toInt();
+                const QVariantList params{request.year, lo, hi};
+                QElapsedTimer T; T.start();
+                if (indexes.isEmpty()) guardedStep([&] { db::exec(d, deleteSql, params); });
+                // Sums by table and institution: written in that order, the
+                // rows go to the end of the index by table, not all over it.
+                std::map<std::pair<qint64, qint64>, ValueMatrix> sums;
+                for (int i = 0; i < request.sources.size(); ++i) {
+                    const bool fixed = request.sources[i] == request.fixedSource;
+                    guardedStep([&] {
+                        db::readNumbers(d, readSql[i], params, 5, [&](const double *f) {
+                            pacer.tick();
+                            const qint64 t = qint64(f[1]);
+                            const auto cat = catalogue.constFind(t);
+                            if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
+                            const auto &a = st.TablesArray[cat.value()];
+                            const int c = int(f[2]), r = int(f[3]);
+                            if (!fixed && !excl.summable(t, c, r, a[5])) return;
+                            auto it = sums.find({t, qint64(f[0])});
+                            if (it == sums.end()) {
+                                it = sums.emplace(std::make_pair(t, qint64(f[0])), ValueMatrix()).first;
+                                it->second.create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
+                            }
+                            if (!it->second.contains(c, r)) {   // the table has no such cell (any more)
+                                ++result.outside;
+                                return;
+                            }
+                            it->second.add(c, r, f[4]);
+                        });
+                    });
+                }
+                for (const auto &[key, m] : sums) {
+                    for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
+                        for (int r = m.lowRow(); r <= m.highRow(); ++r) {
+                            const double v = m.at(c, r);
+                            if (v == 0) continue;
+                            // Whole sums are exact; others are stored as written.
+                            const bool whole = v == std::trunc(v) && std::fabs(v) < 9e15;
+                            insert.add(key.second, whole ? v : num::round15(v), request.year, key.first, c, r);
+                            ++result.cells;
+                        }
+                    pacer.tick();
+                }
                 pacer.report(hi + 1);
             }
+            for (const QString &sql : indexes) guardedStep([&] { db::exec(d, sql); });
             result.institutions = int(institutions.size());
-            dropRunTables(d);
+            dropUnits(d);
         });
     } catch (...) {
         try {
-            dropRunTables(d);
+            dropUnits(d);
         } catch (const db::Error &) {
         }
         throw;
