@@ -126,23 +126,12 @@ void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {
         db::exec(d, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(table),
                  {year, ident, institution});
         if (!m.isCreated()) return;
-        QSqlQuery q(d);
-        q.prepare(QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
-                                 "values (?, ?, ?, ?, ?, ?)").arg(table));
-        for (int c = m.lowColumn(); c <= m.highColumn(); ++c) {
+        db::ValueRowInsert insert(d, table);
+        for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
             for (int r = m.lowRow(); r <= m.highRow(); ++r) {
                 const double v = m.at(c, r);
-                if (v == 0) continue;
-                q.bindValue(0, institution);
-                q.bindValue(1, v);
-                q.bindValue(2, year);
-                q.bindValue(3, ident);
-                q.bindValue(4, c);
-                q.bindValue(5, r);
-                if (!q.exec())
-                    throw db::Error(QStringLiteral("Ошибка записи значений таблицы: %1").arg(q.lastError().text()));
+                if (v != 0) insert.add(institution, v, year, ident, c, r);
             }
-        }
     });
 }
 
@@ -150,16 +139,15 @@ void SumHospitalsData(qint64 formId, const QString &tableKey, ProgressPacer *pac
     const qint64 ident = GetTableIdentByFormId(formId, tableKey);
     const QList<qint64> ids = text::parseIdList(shared().IncludeList);
     if (ids.isEmpty()) return;
-    QSqlQuery q = db::exec(db::kData,
-                           QStringLiteral("select \"column\", \"row\", data from data where year=? and \"table\"=? "
-                                          "and hospital in (%1)").arg(db::inList(ids)),
-                           {shared().Year, ident});
     // Rows go straight into the matrix; the gauge moves by time, not by row.
     ValueMatrix &m = shared().DataMatrix;
-    while (q.next()) {
-        m.add(q.value(0).toInt(), q.value(1).toInt(), q.value(2).toDouble());
-        if (pacer) pacer->tick();
-    }
+    db::readNumbers(db::connection(db::kData),
+                    QStringLiteral("select \"column\", \"row\", data from data where year=? and \"table\"=? "
+                                   "and hospital in (%1)").arg(db::inList(ids)),
+                    {shared().Year, ident}, 3, [&](const double *f) {
+                        m.add(int(f[0]), int(f[1]), f[2]);
+                        if (pacer) pacer->tick();
+                    });
 }
 
 quint32 ChecksumStep(quint32 hash, double value) {

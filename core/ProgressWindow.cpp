@@ -12,7 +12,7 @@
 
 namespace {
 // Events run at most this often while a run moves the gauge.
-constexpr int kEventsIntervalMs = 30;
+constexpr int kEventsIntervalMs = 40;
 } // namespace
 
 void TProgress::letEventsRun(bool now) {

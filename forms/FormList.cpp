@@ -326,7 +326,7 @@ void TFormList::N9Click() {
         formlist::FormEntry entry{formId, name, form->text(0), {}};
         for (const formlist::FormEntry &f : m_forms)
             if (f.id == formId) entry.tables = f.tables;
-        formlist::recalculateForms({entry}, [&](const QString &t) { setLabel(t); gauge.setDetailText(t); }, gauge);
+        formlist::recalculateForms({entry}, [&](const QString &t) { Label1->setText(t); gauge.setDetailText(t); }, gauge);
         showMessage(QStringLiteral("Пересчет формы закончен"), this);
     });
 }
@@ -336,7 +336,7 @@ void TFormList::N10Click() {
         if (!confirm(QStringLiteral("Персчитать ") + windowTitle() + QStringLiteral("?"), this)) return;
         ProgressRun run(QStringLiteral("Пересчет отчета"));
         GaugeSink gauge(Gauge1, &run.window());
-        formlist::recalculateForms(m_forms, [&](const QString &t) { setLabel(t); gauge.setDetailText(t); }, gauge);
+        formlist::recalculateForms(m_forms, [&](const QString &t) { Label1->setText(t); gauge.setDetailText(t); }, gauge);
         showMessage(QStringLiteral("Пересчет отчета закончен"), this);
     });
 }
