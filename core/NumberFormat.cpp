@@ -34,6 +34,8 @@ QString fixed2(double value) {
 
 QString general(double value) {
     if (value == 0.0) return QStringLiteral("0");
+    // Whole numbers below 10^15 read the same in the general form.
+    if (value == std::trunc(value) && std::fabs(value) < 1e15) return QString::number(qint64(value));
     return QString::number(value, 'g', 15);
 }
 

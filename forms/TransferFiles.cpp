@@ -353,28 +353,31 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
     const QString t = checkedValueTable(valueTable);
     WriteResult result;
     QStringList lines;
-    QSqlQuery q = db::exec(values,
-                           QStringLiteral("select data, year, \"table\", \"column\", \"row\" from %1 "
-                                          "where year=? and hospital=? order by \"table\", \"column\", \"row\"")
-                               .arg(t),
-                           {year, hospital});
+    const QString yearText = QString::number(year);
     qint64 previous = -2;
     bool known = false;
     QString formName, tablen;
-    while (q.next()) {
-        const qint64 ident = q.value(2).toLongLong();
-        if (ident == -1) continue;
-        if (ident != previous) {
-            previous = ident;
-            const int idx = IndexOfTableIdent(ident);
-            known = idx >= 0 && idx < shared().TablesList.count() &&
-                    splitTablesLine(shared().TablesList.text(idx), formName, tablen);
-            if (!known) result.skippedTables.append(ident);
-        }
-        if (!known) { ++result.skipped; continue; }
-        lines.append(formatRecord(num::general(q.value(0).toDouble()), q.value(1).toString(), formName, tablen,
-                                  q.value(3).toInt(), q.value(4).toInt()));
-    }
+    db::readNumbers(values,
+                    QStringLiteral("select data, \"table\", \"column\", \"row\" from %1 "
+                                   "where year=? and hospital=? order by \"table\", \"column\", \"row\"")
+                        .arg(t),
+                    {year, hospital}, 4, [&](const double *f) {
+                        const qint64 ident = qint64(f[1]);
+                        if (ident == -1) return;
+                        if (ident != previous) {
+                            previous = ident;
+                            const int idx = IndexOfTableIdent(ident);
+                            known = idx >= 0 && idx < shared().TablesList.count() &&
+                                    splitTablesLine(shared().TablesList.text(idx), formName, tablen);
+                            if (!known) result.skippedTables.append(ident);
+                        }
+                        if (!known) {
+                            ++result.skipped;
+                            return;
+                        }
+                        lines.append(formatRecord(num::general(f[0]), yearText, formName, tablen, int(f[2]),
+                                                  int(f[3])));
+                    });
     QString error;
     if (!cp1251::writeLines(path, lines, &error))
         throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
