@@ -41,6 +41,7 @@ QString general(double value) {
 
 double round15(double value) {
     if (!std::isfinite(value)) return value;
+    if (value == std::trunc(value) && std::fabs(value) < 1e15) return value;   // whole numbers are exact
     char text[40];
     const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
     double out = value;

@@ -14,7 +14,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
-#include <cmath>
 #include <map>
 #include <memory>
 
@@ -332,9 +331,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                         for (int r = m.lowRow(); r <= m.highRow(); ++r) {
                             const double v = m.at(c, r);
                             if (v == 0) continue;
-                            // Whole sums are exact; others are stored as written.
-                            const bool whole = v == std::trunc(v) && std::fabs(v) < 9e15;
-                            insert.add(key.second, whole ? v : num::round15(v), request.year, key.first, c, r);
+                            insert.add(key.second, num::round15(v), request.year, key.first, c, r);
                             ++result.cells;
                         }
                     pacer.tick();
