@@ -196,9 +196,9 @@ void indicatorTypes(region::Region &r) {
     s.ReportMode = QStringLiteral("Types");
     s.DataTableName = QStringLiteral("data");
     s.IncludeList = r.includeList();
-    // The set reads tables (1000) and (2000) of forms Ф1, Ф6 and Ф11.
+    // The set reads tables (1000) and (2000) of forms Ф1-Ф5.
     QList<qint64> read;
-    for (int f : {0, 5, 10})
+    for (int f : {0, 1, 2, 3, 4})
         for (const QVariant &v : db::column(db::connection(db::kMain),
                                             QStringLiteral("select ident from tables where form=? and "
                                                            "tablen in ('(1000)', '(2000)')"),

@@ -124,7 +124,7 @@ Region::Region(int count) : institutions(count) {
             for (int t = 0; t < count; ++t) {
                 db::exec(m, QStringLiteral("insert into tables (form, tablen, name, colcount, rowcount, fixcols, "
                                            "fixrows) values (?, ?, ?, ?, ?, ?, ?)"),
-                         {form, QStringLiteral("(%1000)").arg(t + 1), QStringLiteral("Таблица %1").arg(t + 1),
+                         {form, QStringLiteral("(%1)").arg((t + 1) * 1000), QStringLiteral("Таблица %1").arg(t + 1),
                           kColumns + kFixCols, kRows + kFixRows, kFixCols, kFixRows});
                 tables.append(db::lastInsertId(m));
                 tablesOfType[f % kTypes].append(tables.last());
@@ -178,11 +178,11 @@ Region::Region(int count) : institutions(count) {
     }
     db::open(db::kData, levelFile(0));
     caches::reloadAll();
-    // An indicator set over three forms: 30 rows x 4 columns of ratios.
+    // An indicator set over forms Ф1-Ф5: 30 rows x 4 columns of ratios.
     indicatorSet = indicators::AddSet(QStringLiteral("Показатели области"), 0);
     for (int row = 1; row <= 30; ++row)
         for (int c = 1; c <= 4; ++c) {
-            const int f = (row + c) % 3 == 0 ? 1 : (row + c) % 3 == 1 ? 6 : 11;
+            const int f = 1 + (row + c) % 5;   // forms of every institution type
             indicators::StoreGridCell(indicatorSet, c, row,
                                       QStringLiteral("Ф%1Т[1000]СТР%2ГР%3*100/Ф%1Т[2000]СТР%2ГР[3..6]")
                                           .arg(f).arg(row).arg(c + 2),

@@ -5,7 +5,7 @@
 // institution filling 70 % of the cells of the 10 tables of its type's four
 // forms (12,600 value rows per institution, 12.6 million at full size), the
 // same values in two sub-report levels, 1,000 control rules, two summary
-// reports and an indicator set.
+// reports and an indicator set over the forms of every type.
 //
 // BENCH_INSTITUTIONS sets the number of institutions (a multiple of 40 is
 // best); quick runs use a tenth of the region.
