@@ -2,6 +2,7 @@
 
 #include "core/AdminMode.h"
 #include "core/ListWindow.h"
+#include "core/ProgressWindow.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "core/TreeMarking.h"
@@ -392,11 +393,12 @@ void TAdmForm::N13Click() {
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!n) return;
         const ProgressShown shown(this);
+        ProgressRun run(QStringLiteral("Выгрузка"));
         const transfer::TreeWriteResult r =
             transfer::SaveHospTree(n, dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
                 Label1->setText(t);
-                Label1->repaint();
-                QApplication::processEvents();
+                run.window().setDetailText(t);
+                run.window().checkCancelled();
             });
         QString msg = QStringLiteral("Выгрузка закончена");
         if (r.skippedValues > 0)
@@ -432,12 +434,16 @@ void TAdmForm::N7Click() {
         shared().ControlErrors.clear();
         const ProgressShown shown(this);
         Gauge1->setMaximum(int(files.size()));
+        // The files in one transaction: "Отмена" leaves every value as before.
+        ProgressRun run(QStringLiteral("Подгрузка информации"), int(files.size()));
         const adm::GroupLoadResult r = adm::loadUnitFiles(
             files, shared().GroupLoadForms, clearChosenOnly(),
             [&](int i, const QString &name) {
                 Gauge1->setValue(i);
                 Label1->setText(name);
-                QApplication::processEvents();
+                run.window().setDetailText(name);
+                run.window().setPosition(i);
+                run.window().checkCancelled();
             },
             [&](int done, int total) {
                 Gauge2->setMaximum(total);
