@@ -41,7 +41,7 @@ ProgressSink &noProgress();
 // on "Отмена".
 class ProgressPacer {
 public:
-    explicit ProgressPacer(ProgressSink &sink, int intervalMs = 50) : m_sink(sink), m_interval(intervalMs) {
+    explicit ProgressPacer(ProgressSink &sink, int intervalMs = 80) : m_sink(sink), m_interval(intervalMs) {
         m_clock.start();
     }
     // One row done; the gauge stays at the current step's position.

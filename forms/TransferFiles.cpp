@@ -17,6 +17,9 @@
 #include <QSqlQuery>
 #include <QTreeWidgetItem>
 #include <sqlite3.h>
+#include <vector>
+#include <tuple>
+#include <algorithm>
 #include <unordered_map>
 
 namespace transfer {
@@ -352,32 +355,59 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
                         const QString &path) {
     const QString t = checkedValueTable(valueTable);
     WriteResult result;
+    // The institution's rows usually lie together (a load writes them at
+    // once): then they are read as one stretch of the table instead of one
+    // look-up per row through the index, and put in order here.
+    struct Row {
+        double data;
+        qint64 table;
+        int column, row;
+    };
+    std::vector<Row> rows;
+    const auto take = [&](const double *f) { rows.push_back({f[0], qint64(f[1]), int(f[2]), int(f[3])}); };
+    double span[3] = {0, 0, 0};
+    db::readNumbers(values,
+                    QStringLiteral("select min(rowid), max(rowid), count(*) from %1 where year=? and hospital=?")
+                        .arg(t),
+                    {year, hospital}, 3, [&](const double *f) { std::copy(f, f + 3, span); });
+    const qint64 first = qint64(span[0]), last = qint64(span[1]), count = qint64(span[2]);
+    if (count > 0 && last - first + 1 <= 2 * count) {
+        rows.reserve(size_t(count));
+        db::readNumbers(values,
+                        QStringLiteral("select data, \"table\", \"column\", \"row\" from %1 "
+                                       "where rowid between ? and ? and +year=? and +hospital=?").arg(t),
+                        {first, last, year, hospital}, 4, take);
+    } else if (count > 0) {
+        db::readNumbers(values,
+                        QStringLiteral("select data, \"table\", \"column\", \"row\" from %1 "
+                                       "where year=? and hospital=?").arg(t),
+                        {year, hospital}, 4, take);
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) {
+        return std::tie(a.table, a.column, a.row) < std::tie(b.table, b.column, b.row);
+    });
+
     QStringList lines;
+    lines.reserve(qsizetype(rows.size()));
     const QString yearText = QString::number(year);
     qint64 previous = -2;
     bool known = false;
     QString formName, tablen;
-    db::readNumbers(values,
-                    QStringLiteral("select data, \"table\", \"column\", \"row\" from %1 "
-                                   "where year=? and hospital=? order by \"table\", \"column\", \"row\"")
-                        .arg(t),
-                    {year, hospital}, 4, [&](const double *f) {
-                        const qint64 ident = qint64(f[1]);
-                        if (ident == -1) return;
-                        if (ident != previous) {
-                            previous = ident;
-                            const int idx = IndexOfTableIdent(ident);
-                            known = idx >= 0 && idx < shared().TablesList.count() &&
-                                    splitTablesLine(shared().TablesList.text(idx), formName, tablen);
-                            if (!known) result.skippedTables.append(ident);
-                        }
-                        if (!known) {
-                            ++result.skipped;
-                            return;
-                        }
-                        lines.append(formatRecord(num::general(f[0]), yearText, formName, tablen, int(f[2]),
-                                                  int(f[3])));
-                    });
+    for (const Row &r : rows) {
+        if (r.table == -1) continue;
+        if (r.table != previous) {
+            previous = r.table;
+            const int idx = IndexOfTableIdent(r.table);
+            known = idx >= 0 && idx < shared().TablesList.count() &&
+                    splitTablesLine(shared().TablesList.text(idx), formName, tablen);
+            if (!known) result.skippedTables.append(r.table);
+        }
+        if (!known) {
+            ++result.skipped;
+            continue;
+        }
+        lines.append(formatRecord(num::general(r.data), yearText, formName, tablen, r.column, r.row));
+    }
     QString error;
     if (!cp1251::writeLines(path, lines, &error))
         throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), error));

@@ -11,7 +11,7 @@ status=0
 lines=()
 for b in build/bench/bench_*; do
     [ -x "$b" ] || continue
-    out=$("$b" --benchmark_min_time=0.2s 2>/dev/null)
+    out=$("$b" --benchmark_min_time=0.2 2>/dev/null)
     rc=$?
     while IFS= read -r line; do
         [[ "$line" == *"ratio "*"(goal <= "* ]] && lines+=("$(basename "$b"): $line")
