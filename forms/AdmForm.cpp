@@ -393,13 +393,14 @@ void TAdmForm::N13Click() {
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!n) return;
         const ProgressShown shown(this);
-        ProgressRun run(QStringLiteral("Выгрузка"));
-        const transfer::TreeWriteResult r =
-            transfer::SaveHospTree(n, dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
+        const transfer::TreeWriteResult r = [&] {
+            ProgressRun run(QStringLiteral("Выгрузка"));
+            return transfer::SaveHospTree(n, dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
                 Label1->setText(t);
                 run.window().setDetailText(t);
                 run.window().checkCancelled();
             });
+        }();
         QString msg = QStringLiteral("Выгрузка закончена");
         if (r.skippedValues > 0)
             msg += QStringLiteral("\nНе выгружено значений таблиц, которых больше нет в перечне форм: %1")
@@ -435,20 +436,22 @@ void TAdmForm::N7Click() {
         const ProgressShown shown(this);
         Gauge1->setMaximum(int(files.size()));
         // The files in one transaction: "Отмена" leaves every value as before.
-        ProgressRun run(QStringLiteral("Подгрузка информации"), int(files.size()));
-        const adm::GroupLoadResult r = adm::loadUnitFiles(
-            files, shared().GroupLoadForms, clearChosenOnly(),
-            [&](int i, const QString &name) {
-                Gauge1->setValue(i);
-                Label1->setText(name);
-                run.window().setDetailText(name);
-                run.window().setPosition(i);
-                run.window().checkCancelled();
-            },
-            [&](int done, int total) {
-                Gauge2->setMaximum(total);
-                Gauge2->setValue(done);
-            });
+        const adm::GroupLoadResult r = [&] {
+            ProgressRun run(QStringLiteral("Подгрузка информации"), int(files.size()));
+            return adm::loadUnitFiles(
+                files, shared().GroupLoadForms, clearChosenOnly(),
+                [&](int i, const QString &name) {
+                    Gauge1->setValue(i);
+                    Label1->setText(name);
+                    run.window().setDetailText(name);
+                    run.window().setPosition(i);
+                    run.window().checkCancelled();
+                },
+                [&](int done, int total) {
+                    Gauge2->setMaximum(total);
+                    Gauge2->setValue(done);
+                });
+        }();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(QStringLiteral("Подгрузка информации закончена"), this);
         winutil::showSkippedUnits();

@@ -312,6 +312,15 @@ void TFormList::N7Click() {
 
 // ---- Recalculation -----------------------------------------------------------------------
 
+void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status) {
+    ProgressRun run(status);
+    GaugeSink gauge(Gauge1, &run.window());
+    formlist::recalculateForms(forms, [&](const QString &t) {
+        Label1->setText(t);
+        gauge.setDetailText(t);
+    }, gauge);
+}
+
 void TFormList::N9Click() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
@@ -321,12 +330,10 @@ void TFormList::N9Click() {
         const QString name = formlist::formNameOfText(form->text(0));
         if (!confirm(QStringLiteral("Персчитать все таблицы формы \"") + name + QStringLiteral("\"?"), this)) return;
         if (s.NetMode) s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
-        ProgressRun run(QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""));
-        GaugeSink gauge(Gauge1, &run.window());
         formlist::FormEntry entry{formId, name, form->text(0), {}};
         for (const formlist::FormEntry &f : m_forms)
             if (f.id == formId) entry.tables = f.tables;
-        formlist::recalculateForms({entry}, [&](const QString &t) { Label1->setText(t); gauge.setDetailText(t); }, gauge);
+        recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""));
         showMessage(QStringLiteral("Пересчет формы закончен"), this);
     });
 }
@@ -334,9 +341,7 @@ void TFormList::N9Click() {
 void TFormList::N10Click() {
     guarded(this, [&] {
         if (!confirm(QStringLiteral("Персчитать ") + windowTitle() + QStringLiteral("?"), this)) return;
-        ProgressRun run(QStringLiteral("Пересчет отчета"));
-        GaugeSink gauge(Gauge1, &run.window());
-        formlist::recalculateForms(m_forms, [&](const QString &t) { Label1->setText(t); gauge.setDetailText(t); }, gauge);
+        recalculate(m_forms, QStringLiteral("Пересчет отчета"));
         showMessage(QStringLiteral("Пересчет отчета закончен"), this);
     });
 }

@@ -20,6 +20,8 @@
 #include <vector>
 #include <tuple>
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <unordered_map>
 
 namespace transfer {
@@ -264,17 +266,38 @@ FileKind kindOfFile(const QString &path) {
     return FileKind::Unknown;
 }
 
+namespace {
+// The fields after the value up to the column: ","year","form","tablen"," in
+// code page 1251.
+QByteArray recordMiddle(const QByteArray &year, const QByteArray &form, const QByteArray &tablen) {
+    return QByteArrayLiteral("\",\"") + year + QByteArrayLiteral("\",\"") + form + QByteArrayLiteral("\",\"") +
+           tablen + QByteArrayLiteral("\",\"");
+}
+
+void appendInt(QByteArray &out, qint64 v) {
+    char buf[24];
+    const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+    out.append(buf, end - buf);
+}
+
+// One record: "data","year","form","tablen","column","row".
+void appendRecord(QByteArray &out, const QByteArray &data, const QByteArray &middle, int column, int row) {
+    out.append('"');
+    out.append(data);
+    out.append(middle);
+    appendInt(out, column);
+    out.append("\",\"", 3);
+    appendInt(out, row);
+    out.append('"');
+}
+} // namespace
+
 QString formatRecord(const QString &data, const QString &year, const QString &form, const QString &tablen,
                      int column, int row) {
-    QString s;
-    s.reserve(data.size() + year.size() + form.size() + tablen.size() + 32);
-    s += kQuote; s += data; s += QLatin1String("\",\"");
-    s += year; s += QLatin1String("\",\"");
-    s += form; s += QLatin1String("\",\"");
-    s += tablen; s += QLatin1String("\",\"");
-    s += QString::number(column); s += QLatin1String("\",\"");
-    s += QString::number(row); s += kQuote;
-    return s;
+    QByteArray line;
+    appendRecord(line, cp1251::encode(data),
+                 recordMiddle(cp1251::encode(year), cp1251::encode(form), cp1251::encode(tablen)), column, row);
+    return cp1251::decode(line);
 }
 
 // Splits a line into its fields; form and tablen reuse the texts of the
@@ -387,11 +410,14 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
         return std::tie(a.table, a.column, a.row) < std::tie(b.table, b.column, b.row);
     });
 
-    QStringList lines;
-    lines.reserve(qsizetype(rows.size()));
-    const QString yearText = QString::number(year);
+    // The file's text in code page 1251, made in one buffer.
+    QByteArray text;
+    text.reserve(qsizetype(rows.size()) * 40);
+    const QByteArray yearText = QByteArray::number(year);
+    QByteArray middle;
     qint64 previous = -2;
     bool known = false;
+    int written = 0;
     QString formName, tablen;
     for (const Row &r : rows) {
         if (r.table == -1) continue;
@@ -401,17 +427,26 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
             known = idx >= 0 && idx < shared().TablesList.count() &&
                     splitTablesLine(shared().TablesList.text(idx), formName, tablen);
             if (!known) result.skippedTables.append(r.table);
+            else middle = recordMiddle(yearText, cp1251::encode(formName), cp1251::encode(tablen));
         }
         if (!known) {
             ++result.skipped;
             continue;
         }
-        lines.append(formatRecord(num::general(r.data), yearText, formName, tablen, r.column, r.row));
+        if (r.data == std::trunc(r.data) && std::fabs(r.data) < 1e15) {   // what general() writes for it
+            char buf[24];
+            const auto end = std::to_chars(buf, buf + sizeof buf, qint64(r.data)).ptr;
+            appendRecord(text, QByteArray::fromRawData(buf, end - buf), middle, r.column, r.row);
+        } else {
+            appendRecord(text, num::general(r.data).toLatin1(), middle, r.column, r.row);
+        }
+        text.append("\r\n", 2);
+        ++written;
     }
     QString error;
-    if (!cp1251::writeLines(path, lines, &error))
+    if (!cp1251::writeBytes(path, text, &error))
         throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
-    result.written = int(lines.size());
+    result.written = written;
     return result;
 }
 

@@ -108,18 +108,22 @@ static QByteArray joinCrLf(const QStringList &lines) {
     return data;
 }
 
-bool writeLines(const QString &path, const QStringList &lines, QString *error) {
+bool writeBytes(const QString &path, const QByteArray &data, QString *error) {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) {
         if (error) *error = QStringLiteral("Не удалось создать файл %1: %2").arg(path, f.errorString());
         return false;
     }
-    f.write(joinCrLf(lines));
+    f.write(data);
     if (!f.commit()) {
         if (error) *error = QStringLiteral("Не удалось записать файл %1: %2").arg(path, f.errorString());
         return false;
     }
     return true;
+}
+
+bool writeLines(const QString &path, const QStringList &lines, QString *error) {
+    return writeBytes(path, joinCrLf(lines), error);
 }
 
 bool appendLines(const QString &path, const QStringList &lines, QString *error) {

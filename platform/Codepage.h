@@ -18,6 +18,9 @@ bool readLines(const QString &path, QStringList &lines, QString *error = nullptr
 // name first and renamed, so a failed write never leaves half a file.
 bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr);
 
+// Writes text already in code page 1251 (lines ended by CR LF) the same way.
+bool writeBytes(const QString &path, const QByteArray &data, QString *error = nullptr);
+
 // Appends lines (CR LF each) to a file, creating it when missing.
 bool appendLines(const QString &path, const QStringList &lines, QString *error = nullptr);
 

@@ -168,6 +168,18 @@ void ValueRowInsert::add(qint64 hospital, double data, int year, qint64 table, i
                         .arg(QString::fromUtf8(sqlite3_errmsg(static_cast<sqlite3 *>(m_handle)))));
 }
 
+BulkWork::BulkWork(const QSqlDatabase &d, Temp temp) : m_db(d) {
+    m_cacheSize = scalar(m_db, QStringLiteral("pragma cache_size"));
+    m_tempStore = scalar(m_db, QStringLiteral("pragma temp_store"));
+    exec(m_db, QStringLiteral("pragma cache_size=-32768"));
+    if (temp == Temp::InMemory) exec(m_db, QStringLiteral("pragma temp_store=memory"));
+}
+
+BulkWork::~BulkWork() {
+    QSqlQuery(QStringLiteral("pragma cache_size=%1").arg(m_cacheSize.toLongLong()), m_db);
+    QSqlQuery(QStringLiteral("pragma temp_store=%1").arg(m_tempStore.toInt()), m_db);
+}
+
 StatementPoll::StatementPoll(const QSqlDatabase &d, std::function<bool()> poll) : m_db(d), m_poll(std::move(poll)) {
     if (sqlite3 *h = handleOf(m_db)) sqlite3_progress_handler(h, 1000, pollStatement, &m_poll);
 }

@@ -109,6 +109,23 @@ private:
     void *m_statement = nullptr;
 };
 
+// While it lives, a long run of writes on the connection keeps more pages in
+// memory (32 MB) and, for a run of many savepoints, its temporary files
+// (their journals) in memory too; the connection's own settings come back at
+// its end. Sorts of a whole table want temporary files on disk.
+class BulkWork {
+public:
+    enum class Temp { OnDisk, InMemory };
+    explicit BulkWork(const QSqlDatabase &db, Temp temp = Temp::OnDisk);
+    ~BulkWork();
+    BulkWork(const BulkWork &) = delete;
+    BulkWork &operator=(const BulkWork &) = delete;
+
+private:
+    QSqlDatabase m_db;
+    QVariant m_cacheSize, m_tempStore;
+};
+
 // While it lives, the statements of the connection call poll every few
 // thousand steps; poll returning false interrupts the statement, which then
 // fails (its transaction rolls back). poll must not throw.

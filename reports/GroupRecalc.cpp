@@ -19,6 +19,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVBoxLayout>
+#include <optional>
 
 namespace grouprecalc {
 
@@ -122,9 +123,9 @@ void TForm7::BitBtn1Click() {
             QPushButton *b;
             ~Enable() { b->setEnabled(true); }
         } enable{BitBtn1};
-        ProgressRun run(QStringLiteral("Пересчет группы отчетов"));
-        TProgress &progress = run.window();
         // The reports in one transaction: "Отмена" leaves every report as it was.
+        std::optional<ProgressRun> run(std::in_place, QStringLiteral("Пересчет группы отчетов"));
+        TProgress &progress = run->window();
         db::transaction(db::connection(db::kData), [&] {
             for (int i = 0; i < CheckListBox1->count(); ++i) {
                 QListWidgetItem *item = CheckListBox1->item(i);
@@ -152,6 +153,7 @@ void TForm7::BitBtn1Click() {
                 done.append(item);
             }
         });
+        run.reset();
         for (QListWidgetItem *item : done) item->setCheckState(Qt::Unchecked);
         if (!withoutMembers.isEmpty())
             showWarning(QStringLiteral("Не заданы входящие учреждения, отчеты не пересчитаны: ") +

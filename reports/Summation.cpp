@@ -291,9 +291,11 @@ void TFMerge::BitBtn1Click() {
                 w->BitBtn1->setEnabled(true);
             }
         } restore{this};
-        ProgressRun progressRun(QStringLiteral("Суммирование"));
-        MergeProgress progress(Image1, progressRun.window());
-        const merge::Result result = merge::run(req, m_excl, progress);
+        const merge::Result result = [&] {
+            ProgressRun progressRun(QStringLiteral("Суммирование"));
+            MergeProgress progress(Image1, progressRun.window());
+            return merge::run(req, m_excl, progress);
+        }();
         if (result.outside > 0)
             showWarning(QStringLiteral("Значения вне ячеек таблиц не просуммированы: %1").arg(result.outside), this);
         showMessage(QStringLiteral("Суммирование завершено!"), this);

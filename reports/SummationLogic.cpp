@@ -234,7 +234,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
     Receiver receiver(request.receiver);
     const QSqlDatabase d = receiver.d;
     const Attached attached(d, request.sources);
-    db::exec(d, QStringLiteral("pragma cache_size=-32768"));
+    const db::BulkWork bulk(d);
 
     progress.setMax(int(institutions.size()));
     progress.setPosition(0);
