@@ -378,34 +378,17 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
                         const QString &path) {
     const QString t = checkedValueTable(valueTable);
     WriteResult result;
-    // The institution's rows usually lie together (a load writes them at
-    // once): then they are read as one stretch of the table instead of one
-    // look-up per row through the index, and put in order here.
+    // Read as they lie in the table, then put in order here.
     struct Row {
         double data;
         qint64 table;
         int column, row;
     };
     std::vector<Row> rows;
-    const auto take = [&](const double *f) { rows.push_back({f[0], qint64(f[1]), int(f[2]), int(f[3])}); };
-    double span[3] = {0, 0, 0};
-    db::readNumbers(values,
-                    QStringLiteral("select min(rowid), max(rowid), count(*) from %1 where year=? and hospital=?")
-                        .arg(t),
-                    {year, hospital}, 3, [&](const double *f) { std::copy(f, f + 3, span); });
-    const qint64 first = qint64(span[0]), last = qint64(span[1]), count = qint64(span[2]);
-    if (count > 0 && last - first + 1 <= 2 * count) {
-        rows.reserve(size_t(count));
-        db::readNumbers(values,
-                        QStringLiteral("select data, \"table\", \"column\", \"row\" from %1 "
-                                       "where rowid between ? and ? and +year=? and +hospital=?").arg(t),
-                        {first, last, year, hospital}, 4, take);
-    } else if (count > 0) {
-        db::readNumbers(values,
-                        QStringLiteral("select data, \"table\", \"column\", \"row\" from %1 "
-                                       "where year=? and hospital=?").arg(t),
-                        {year, hospital}, 4, take);
-    }
+    db::readInstitutionRows(values, t, hospital, year,
+                            QStringLiteral("data, \"table\", \"column\", \"row\""), 4, [&](const double *f) {
+                                rows.push_back({f[0], qint64(f[1]), int(f[2]), int(f[3])});
+                            });
     std::stable_sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) {
         return std::tie(a.table, a.column, a.row) < std::tie(b.table, b.column, b.row);
     });

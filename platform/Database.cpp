@@ -141,6 +141,25 @@ void readNumbers(const QSqlDatabase &d, const QString &sql, const QVariantList &
     if (rc != SQLITE_DONE) throw sqliteError(h, sql);
 }
 
+void readInstitutionRows(const QSqlDatabase &d, const QString &table, qint64 hospital, int year,
+                         const QString &fields, int columns, const std::function<void(const double *)> &row) {
+    double span[3] = {0, 0, 0};
+    readNumbers(d,
+                QStringLiteral("select min(rowid), max(rowid), count(*) from %1 where year=? and hospital=?")
+                    .arg(table),
+                {year, hospital}, 3, [&](const double *f) { std::copy(f, f + 3, span); });
+    const qint64 first = qint64(span[0]), last = qint64(span[1]), count = qint64(span[2]);
+    if (count == 0) return;
+    if (last - first + 1 <= 2 * count)
+        readNumbers(d,
+                    QStringLiteral("select %1 from %2 where rowid between ? and ? and +year=? and +hospital=?")
+                        .arg(fields, table),
+                    {first, last, year, hospital}, columns, row);
+    else
+        readNumbers(d, QStringLiteral("select %1 from %2 where year=? and hospital=?").arg(fields, table),
+                    {year, hospital}, columns, row);
+}
+
 ValueRowInsert::ValueRowInsert(const QSqlDatabase &d, const QString &table) : m_handle(checkedHandle(d)) {
     const QString sql = QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
                                        "values (?, ?, ?, ?, ?, ?)").arg(quoteId(table));

@@ -95,6 +95,13 @@ void registerUnicode(const QSqlDatabase &db);
 // numbers; throws Error.
 void readNumbers(const QSqlDatabase &db, const QString &sql, const QVariantList &params, int columns,
                  const std::function<void(const double *fields)> &row);
+// The rows of one institution and year of a values table (`table` may name
+// an attached file's table: "src0.data"), `fields` a select list of numbers.
+// Its rows usually lie together (a load writes them at once): then they are
+// read as one stretch of the table instead of one look-up per row through
+// the index. The order of the rows is not defined.
+void readInstitutionRows(const QSqlDatabase &db, const QString &table, qint64 hospital, int year,
+                         const QString &fields, int columns, const std::function<void(const double *fields)> &row);
 // Inserts rows (hospital, data, year, table, column, row) into a values table.
 class ValueRowInsert {
 public:

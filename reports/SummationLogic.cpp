@@ -264,11 +264,6 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
     // statement and added up cell by cell, the sums written at once.
     const QString deleteSql = QStringLiteral("delete from data where year=? and hospital in "
                                              "(select id from temp.merge_units where n between ? and ?)");
-    QStringList readSql;
-    for (const QString &alias : attached.aliases)
-        readSql.append(QStringLiteral("select hospital, \"table\", \"column\", \"row\", data from %1.data "
-                                      "where year=? and hospital in (select id from temp.merge_units "
-                                      "where n between ? and ?)").arg(alias));
     try {
         db::transaction(d, [&] {
             fillUnits(d, institutions);
@@ -297,7 +292,6 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                 const int hi = std::min(int(institutions.size()), lo + chunk) - 1;
                 progress.setDetailText(names.value(institutions[lo]));
                 const QVariantList params{request.year, lo, hi};
-                QElapsedTimer T; T.start();
                 if (indexes.isEmpty()) guardedStep([&] { db::exec(d, deleteSql, params); });
                 // Sums by table and institution: written in that order, the
                 // rows go to the end of the index by table, not all over it.
@@ -305,25 +299,30 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                 for (int i = 0; i < request.sources.size(); ++i) {
                     const bool fixed = request.sources[i] == request.fixedSource;
                     guardedStep([&] {
-                        db::readNumbers(d, readSql[i], params, 5, [&](const double *f) {
-                            pacer.tick();
-                            const qint64 t = qint64(f[1]);
-                            const auto cat = catalogue.constFind(t);
-                            if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
-                            const auto &a = st.TablesArray[cat.value()];
-                            const int c = int(f[2]), r = int(f[3]);
-                            if (!fixed && !excl.summable(t, c, r, a[5])) return;
-                            auto it = sums.find({t, qint64(f[0])});
-                            if (it == sums.end()) {
-                                it = sums.emplace(std::make_pair(t, qint64(f[0])), ValueMatrix()).first;
-                                it->second.create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
-                            }
-                            if (!it->second.contains(c, r)) {   // the table has no such cell (any more)
-                                ++result.outside;
-                                return;
-                            }
-                            it->second.add(c, r, f[4]);
-                        });
+                        for (int u = lo; u <= hi; ++u) {
+                            const qint64 h = institutions[u];
+                            db::readInstitutionRows(
+                                d, attached.aliases[i] + QStringLiteral(".data"), h, request.year,
+                                QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
+                                    pacer.tick();
+                                    const qint64 t = qint64(f[0]);
+                                    const auto cat = catalogue.constFind(t);
+                                    if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
+                                    const auto &a = st.TablesArray[cat.value()];
+                                    const int c = int(f[1]), r = int(f[2]);
+                                    if (!fixed && !excl.summable(t, c, r, a[5])) return;
+                                    auto it = sums.find({t, h});
+                                    if (it == sums.end()) {
+                                        it = sums.emplace(std::make_pair(t, h), ValueMatrix()).first;
+                                        it->second.create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
+                                    }
+                                    if (!it->second.contains(c, r)) {   // the table has no such cell (any more)
+                                        ++result.outside;
+                                        return;
+                                    }
+                                    it->second.add(c, r, f[3]);
+                                });
+                        }
                     });
                 }
                 for (const auto &[key, m] : sums) {
