@@ -191,7 +191,7 @@ int main(int argc, char **argv) {
     benchmark::RunSpecifiedBenchmarks(&recorder);
     const double read = recorder.seconds["ReadFormTables"], run = recorder.seconds["RunControls"];
     if (read > 0 && run > 0)
-        std::printf("RunTableControls / reading the form's tables: %.2f (goal: at most 3)\n", run / read);
+        std::printf("RunTableControls / reading the form's tables: ratio %.2f (goal <= 3)\n", run / read);
     benchmark::Shutdown();
     setup = nullptr;
     return 0;

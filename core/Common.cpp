@@ -129,49 +129,28 @@ void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {
         db::exec(d, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(table),
                  {year, ident, institution});
         if (!m.isCreated()) return;
-        QSqlQuery q(d);
-        q.prepare(QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
-                                 "values (?, ?, ?, ?, ?, ?)").arg(table));
-        for (int c = m.lowColumn(); c <= m.highColumn(); ++c) {
+        db::ValueRowInsert insert(d, table);
+        for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
             for (int r = m.lowRow(); r <= m.highRow(); ++r) {
                 const double v = num::stored(m.at(c, r));
-                if (v == 0) continue;
-                q.bindValue(0, institution);
-                q.bindValue(1, v);
-                q.bindValue(2, year);
-                q.bindValue(3, ident);
-                q.bindValue(4, c);
-                q.bindValue(5, r);
-                if (!q.exec())
-                    throw db::Error(QStringLiteral("Ошибка записи значений таблицы: %1").arg(db::errorReason(q.lastError())));
+                if (v != 0) insert.add(institution, v, year, ident, c, r);
             }
-        }
     });
 }
 
-void SumHospitalsData(qint64 formId, const QString &tableKey, ProgressSink *progress) {
+void SumHospitalsData(qint64 formId, const QString &tableKey, ProgressPacer *pacer) {
     const qint64 ident = GetTableIdentByFormId(formId, tableKey);
     const QList<qint64> ids = text::parseIdList(shared().IncludeList);
-    ProgressSink &p = progress ? *progress : noProgress();
-    if (ids.isEmpty()) {
-        p.setMax(0);
-        p.setPosition(0);
-        return;
-    }
-    QSqlQuery q = db::exec(db::kData,
-                           QStringLiteral("select \"column\", \"row\", data from data where year=? and \"table\"=? "
-                                          "and hospital in (%1)").arg(db::inList(ids)),
-                           {shared().Year, ident});
-    QList<std::array<double, 3>> rows;
-    while (q.next()) rows.append({q.value(0).toDouble(), q.value(1).toDouble(), q.value(2).toDouble()});
-    p.setMax(int(rows.size()));
-    p.setPosition(0);
+    if (ids.isEmpty()) return;
+    // Rows go straight into the matrix; the gauge moves by time, not by row.
     ValueMatrix &m = shared().DataMatrix;
-    int done = 0;
-    for (const auto &r : rows) {
-        m.add(int(r[0]), int(r[1]), r[2]);
-        p.setPosition(++done);
-    }
+    db::readNumbers(db::connection(db::kData),
+                    QStringLiteral("select \"column\", \"row\", data from data where year=? and \"table\"=? "
+                                   "and hospital in (%1)").arg(db::inList(ids)),
+                    {shared().Year, ident}, 3, [&](const double *f) {
+                        m.add(int(f[0]), int(f[1]), f[2]);
+                        if (pacer) pacer->tick();
+                    });
 }
 
 quint32 ChecksumStep(quint32 hash, double value) {

@@ -12,7 +12,7 @@
 #include <QString>
 #include <stdexcept>
 
-class ProgressSink;
+class ProgressPacer;
 
 // An error of the engine that carries its Russian message.
 class EngineError : public std::runtime_error {
@@ -65,8 +65,9 @@ QString ValueTableName();
 // DataMatrix (zero cells are not stored), in one transaction.
 void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey);
 // Adds the values of the table and year of every institution of IncludeList
-// (table "data") into DataMatrix, which must already be created.
-void SumHospitalsData(qint64 formId, const QString &tableKey, ProgressSink *progress = nullptr);
+// (table "data") into DataMatrix, which must already be created. The pacer
+// keeps the progress window painting and stops the run on "Отмена".
+void SumHospitalsData(qint64 formId, const QString &tableKey, ProgressPacer *pacer = nullptr);
 
 // Checksums of stored values (value table DataTableName, the open year):
 // h = h xor (h shl 5) xor bits(float(value)), starting from 5381, values in

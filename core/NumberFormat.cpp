@@ -1,5 +1,6 @@
 #include "core/NumberFormat.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -33,12 +34,19 @@ QString fixed2(double value) {
 
 QString general(double value) {
     if (value == 0.0) return QStringLiteral("0");
+    // Whole numbers below 10^15 read the same in the general form.
+    if (value == std::trunc(value) && std::fabs(value) < 1e15) return QString::number(qint64(value));
     return QString::number(value, 'g', 15);
 }
 
 double stored(double value) {
     if (value == 0.0 || !std::isfinite(value)) return value;
-    return QString::number(value, 'g', 15).toDouble();
+    if (value == std::trunc(value) && std::fabs(value) < 1e15) return value;   // whole numbers are exact
+    char text[40];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
+    double out = value;
+    std::from_chars(text, end, out);
+    return out;
 }
 
 bool parse(const QString &text, double &value) {

@@ -1,5 +1,9 @@
 #include "core/ProgressSink.h"
 
+Cancelled::Cancelled() : std::runtime_error(message().toStdString()) {}
+
+QString Cancelled::message() { return QStringLiteral("Операция отменена. Данные остались прежними."); }
+
 namespace {
 class NullProgress : public ProgressSink {
 public:

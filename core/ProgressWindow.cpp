@@ -4,13 +4,32 @@
 
 #include <QApplication>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
-void letEventsRun() { QCoreApplication::processEvents(); }
+// Events run at most this often while a run moves the gauge.
+constexpr int kEventsIntervalMs = 40;
 } // namespace
+
+void TProgress::letEventsRun(bool now) {
+    if (!now && m_sinceEvents.isValid() && m_sinceEvents.elapsed() < kEventsIntervalMs) return;
+    QApplication::processEvents();
+    m_sinceEvents.start();
+}
+
+void TProgress::cancel() {
+    m_cancelled = true;
+    Label2->setText(QStringLiteral("Отмена..."));
+}
+
+void TProgress::showEvent(QShowEvent *event) {
+    m_cancelled = false;
+    QDialog::showEvent(event);
+}
 
 TProgress::TProgress(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Progress"));
@@ -42,7 +61,14 @@ TProgress::TProgress(QWidget *parent) : QDialog(parent) {
     box->addWidget(Label1);
     box->addWidget(Label2);
     box->addStretch(1);
-    box->addWidget(Gauge1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(Gauge1, 1);
+    CancelButton = new QPushButton(QStringLiteral("Отмена"), panel);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    CancelButton->setAutoDefault(false);
+    bottom->addWidget(CancelButton);
+    box->addLayout(bottom);
+    connect(CancelButton, &QPushButton::clicked, this, &TProgress::cancel);
 }
 
 void TProgress::setVisible(bool visible) {
@@ -77,7 +103,7 @@ void TProgress::SetPosition(int position) {
 
 void TProgress::SetStatusText(const QString &text) {
     Label1->setText(text);
-    letEventsRun();
+    letEventsRun(true);
 }
 
 void TProgress::SetDetailText(const QString &text) {
@@ -93,3 +119,23 @@ QString TProgress::detailText() const { return Label2->text(); }
 TProgress &Progress() { return SharedWindow<TProgress>::get(); }
 
 bool ProgressExists() { return SharedWindow<TProgress>::exists(); }
+
+ProgressRun::ProgressRun(const QString &status, int max) : m_window(Progress()), m_outer(!m_window.isVisible()) {
+    if (m_outer) {
+        m_window.setWindowModality(Qt::ApplicationModal);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    m_window.SetMax(max);
+    m_window.SetStatusText(status);
+    m_window.SetDetailText(QString());
+    m_window.SetPosition(0);
+    if (m_outer) m_window.show();
+    QApplication::processEvents();
+}
+
+ProgressRun::~ProgressRun() {
+    if (!m_outer) return;
+    m_window.hide();
+    m_window.setWindowModality(Qt::NonModal);
+    QApplication::restoreOverrideCursor();
+}

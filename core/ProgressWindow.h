@@ -1,13 +1,16 @@
 #pragma once
-// The progress window of long runs: a status line, a detail line and a gauge.
-// Modeless; every setter lets the pending window events run so that the
-// window repaints during the run.
+// The progress window of long runs: a status line, a detail line, a gauge and
+// "Отмена". Modeless; the setters let the pending window events run (a few
+// times a second at most, so that a gauge moved often costs the run nothing)
+// so that the window repaints and "Отмена" answers during the run.
 #include "core/ProgressSink.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 class TProgress : public QDialog, public ProgressSink {
     Q_OBJECT
@@ -32,13 +35,26 @@ public:
     void setPosition(int position) override { SetPosition(position); }
     void setStatusText(const QString &text) override { SetStatusText(text); }
     void setDetailText(const QString &text) override { SetDetailText(text); }
+    bool cancelled() const override { return m_cancelled; }
+
+    // "Отмена" pressed (Esc too): the run stops at its next step.
+    void cancel();
 
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QProgressBar *Gauge1 = nullptr;
+    QPushButton *CancelButton = nullptr;
+
+protected:
+    void reject() override { cancel(); }
+    void showEvent(QShowEvent *event) override;
 
 private:
+    void letEventsRun(bool now = false);
+
     int m_max = 100;
+    bool m_cancelled = false;
+    QElapsedTimer m_sinceEvents;
 };
 
 // The shared progress window, created on first use (without a parent) and
@@ -46,3 +62,20 @@ private:
 TProgress &Progress();
 // True once the shared window exists (callers test it before showing steps).
 bool ProgressExists();
+
+// One run in the shared progress window: shows it with the status text and an
+// empty gauge, keeps the other windows from taking input while the run lasts
+// (only "Отмена" answers) and shows the wait cursor; hides the window at the
+// end. A run inside a run shares the outer one's window.
+class ProgressRun {
+public:
+    explicit ProgressRun(const QString &status, int max = 0);
+    ~ProgressRun();
+    ProgressRun(const ProgressRun &) = delete;
+    ProgressRun &operator=(const ProgressRun &) = delete;
+    TProgress &window() { return m_window; }
+
+private:
+    TProgress &m_window;
+    bool m_outer;
+};

@@ -2,6 +2,7 @@
 
 #include "core/AdminMode.h"
 #include "core/ListWindow.h"
+#include "core/ProgressWindow.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "core/TreeMarking.h"
@@ -392,12 +393,14 @@ void TAdmForm::N13Click() {
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!n) return;
         const ProgressShown shown(this);
-        const transfer::TreeWriteResult r =
-            transfer::SaveHospTree(n, dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
+        const transfer::TreeWriteResult r = [&] {
+            ProgressRun run(QStringLiteral("Выгрузка"));
+            return transfer::SaveHospTree(n, dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
                 Label1->setText(t);
-                Label1->repaint();
-                QApplication::processEvents();
+                run.window().setDetailText(t);
+                run.window().checkCancelled();
             });
+        }();
         QString msg = QStringLiteral("Выгрузка закончена");
         if (r.skippedValues > 0)
             msg += QStringLiteral("\nНе выгружено значений таблиц, которых больше нет в перечне форм: %1")
@@ -436,17 +439,23 @@ void TAdmForm::N7Click() {
         shared().ControlErrors.clear();
         const ProgressShown shown(this);
         Gauge1->setMaximum(int(files.size()));
-        const adm::GroupLoadResult r = adm::loadUnitFiles(
-            files, shared().GroupLoadForms, clearChosenOnly(),
-            [&](int i, const QString &name) {
-                Gauge1->setValue(i);
-                Label1->setText(name);
-                QApplication::processEvents();
-            },
-            [&](int done, int total) {
-                Gauge2->setMaximum(total);
-                Gauge2->setValue(done);
-            });
+        // The files in one transaction: "Отмена" leaves every value as before.
+        const adm::GroupLoadResult r = [&] {
+            ProgressRun run(QStringLiteral("Подгрузка информации"), int(files.size()));
+            return adm::loadUnitFiles(
+                files, shared().GroupLoadForms, clearChosenOnly(),
+                [&](int i, const QString &name) {
+                    Gauge1->setValue(i);
+                    Label1->setText(name);
+                    run.window().setDetailText(name);
+                    run.window().setPosition(i);
+                    run.window().checkCancelled();
+                },
+                [&](int done, int total) {
+                    Gauge2->setMaximum(total);
+                    Gauge2->setValue(done);
+                });
+        }();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside), this);
         winutil::showSkippedUnits();

@@ -226,6 +226,7 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
     GroupLoadResult r;
     // One transaction for the group; each file is replaced in a savepoint of
     // its own, so a file that fails leaves the others loaded.
+    const db::BulkWork bulk(db::connection(db::kData), db::BulkWork::Temp::InMemory);
     db::transaction(db::connection(db::kData), [&] {
     for (int i = 0; i < files.size(); ++i) {
         const QString &f = files[i];

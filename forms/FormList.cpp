@@ -5,6 +5,7 @@
 #include "core/Conditions.h"
 #include "core/ListWindow.h"
 #include "core/ProgressSink.h"
+#include "core/ProgressWindow.h"
 #include "core/RuleEngine.h"
 #include "core/SharedState.h"
 #include "core/TreeMarking.h"
@@ -38,19 +39,30 @@ namespace {
 using winutil::appTitle;
 using winutil::guarded;
 
-// Progress of SumHospitalsData on the window's gauge.
+// Progress on the window's gauge and, for a recalculation, in the progress
+// window with "Отмена".
 class GaugeSink : public ProgressSink {
 public:
-    explicit GaugeSink(QProgressBar *g) : m_gauge(g) {}
-    void setMax(int max) override { m_gauge->setMaximum(std::max(max, 1)); }
+    explicit GaugeSink(QProgressBar *g, TProgress *window = nullptr) : m_gauge(g), m_window(window) {}
+    void setMax(int max) override {
+        m_gauge->setMaximum(std::max(max, 1));
+        if (m_window) m_window->setMax(max);
+    }
     void setPosition(int position) override {
         m_gauge->setValue(position);
-        if (position % 200 == 0) QApplication::processEvents();
+        if (m_window) m_window->setPosition(position);
+        else if (position % 200 == 0) QApplication::processEvents();
     }
-    void setStatusText(const QString &) override {}
-    void setDetailText(const QString &) override {}
+    void setStatusText(const QString &text) override {
+        if (m_window) m_window->setStatusText(text);
+    }
+    void setDetailText(const QString &text) override {
+        if (m_window) m_window->setDetailText(text);
+    }
+    bool cancelled() const override { return m_window && m_window->cancelled(); }
 private:
     QProgressBar *m_gauge;
+    TProgress *m_window;
 };
 
 struct WaitCursor {
@@ -307,6 +319,19 @@ void TFormList::showRecalcNotes(const QStringList &notes) {
     showError(UnreadableConditionsMessage(notes), this);
 }
 
+void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status) {
+    QStringList notes;
+    {
+        ProgressRun run(status);
+        GaugeSink gauge(Gauge1, &run.window());
+        notes = formlist::recalculateForms(forms, [&](const QString &t) {
+            setLabel(t);
+            gauge.setDetailText(t);
+        }, gauge);
+    }
+    showRecalcNotes(notes);
+}
+
 void TFormList::N9Click() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
@@ -316,11 +341,10 @@ void TFormList::N9Click() {
         const QString name = formlist::formNameOfText(form->text(0));
         if (!confirm(QStringLiteral("Персчитать все таблицы формы \"") + name + QStringLiteral("\"?"), this)) return;
         if (s.NetMode) s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
-        WaitCursor wait;
-        GaugeSink gauge(Gauge1);
-        const QStringList notes =
-            formlist::recalculateForm(formId, name, [this](const QString &t) { setLabel(t); }, &gauge);
-        showRecalcNotes(notes);
+        formlist::FormEntry entry{formId, name, form->text(0), {}};
+        for (const formlist::FormEntry &f : m_forms)
+            if (f.id == formId) entry.tables = f.tables;
+        recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""));
         showMessage(QStringLiteral("Пересчет формы закончен"), this);
     });
 }
@@ -328,11 +352,7 @@ void TFormList::N9Click() {
 void TFormList::N10Click() {
     guarded(this, [&] {
         if (!confirm(QStringLiteral("Персчитать ") + windowTitle() + QStringLiteral("?"), this)) return;
-        WaitCursor wait;
-        GaugeSink gauge(Gauge1);
-        const QStringList notes =
-            formlist::recalculateForms(m_forms, [this](const QString &t) { setLabel(t); }, &gauge);
-        showRecalcNotes(notes);
+        recalculate(m_forms, QStringLiteral("Пересчет отчета"));
         showMessage(QStringLiteral("Пересчет отчета закончен"), this);
     });
 }

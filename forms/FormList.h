@@ -96,6 +96,9 @@ protected:
 private:
     void setLabel(const QString &text);
     void finishControls(bool found, const QString &foundMessage);
+    // The forms recalculated with the progress window shown (ends before the
+    // closing message).
+    void recalculate(const QList<formlist::FormEntry> &forms, const QString &status);
     QString yearText() const;
     excelout::FormNode formNodeOf(const QTreeWidgetItem *form) const;
     QList<formlist::FormEntry> m_forms;

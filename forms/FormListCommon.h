@@ -3,6 +3,7 @@
 // windows: the application title in captions, handlers that turn every
 // failure into a message, the tree look of these windows and the report of
 // institutions a group load could not find.
+#include "core/ProgressSink.h"
 #include "platform/Dialogs.h"
 
 #include <QString>
@@ -24,11 +25,13 @@ QString appTitle();
 QString errorText(const std::exception &e);
 
 // Runs a handler; a failure becomes an error message instead of leaving the
-// event loop.
+// event loop, a run stopped by "Отмена" a message that nothing changed.
 template <typename F>
 void guarded(QWidget *w, F &&work) {
     try {
         work();
+    } catch (const Cancelled &) {
+        showMessage(Cancelled::message(), w);
     } catch (const std::exception &e) {
         showError(errorText(e), w);
     }

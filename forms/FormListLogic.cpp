@@ -2,6 +2,7 @@
 
 #include "core/Common.h"
 #include "core/Conditions.h"
+#include "core/ProgressSink.h"
 #include "core/RuleEngine.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
@@ -185,7 +186,7 @@ bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormNa
     return !shared().ControlErrors.isEmpty();
 }
 
-QStringList recalculateForm(qint64 formId, const QString &formName, const LabelFn &label, ProgressSink *progress) {
+QStringList recalculateForm(qint64 formId, const QString &formName, const LabelFn &label, ProgressPacer *pacer) {
     SharedState &s = shared();
     QStringList notes;
     // All tables of the form are stored together or none is.
@@ -197,25 +198,33 @@ QStringList recalculateForm(qint64 formId, const QString &formName, const LabelF
                 try {
                     for (const QString &n : CalcTableConditions(t.ident, label, where + QStringLiteral(" - ")))
                         notes.append(where + QStringLiteral(": ") + n);
+                } catch (const Cancelled &) {
+                    throw;
                 } catch (const std::exception &e) {
                     throw db::Error(where + QStringLiteral(": ") + QString::fromUtf8(e.what()) +
                                     QStringLiteral("\r\nПересчет не выполнен, сохраненные значения не изменены."));
                 }
             } else {
                 if (label) label(formName + QStringLiteral(" - ") + t.tablen);
-                SumHospitalsData(formId, t.tablen, progress);
+                SumHospitalsData(formId, t.tablen, pacer);
             }
             SaveTableData(s.CurrentInstitution, formId, t.tablen);
+            if (pacer) pacer->step();
         }
     });
     if (label) label(QString());
     return notes;
 }
 
-QStringList recalculateForms(const QList<FormEntry> &forms, const LabelFn &label, ProgressSink *progress) {
+QStringList recalculateForms(const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress) {
+    int tables = 0;
+    for (const FormEntry &f : forms) tables += int(f.tables.size());
+    progress.setMax(tables);
+    progress.setPosition(0);
+    ProgressPacer pacer(progress);
     QStringList notes;
     db::transaction(db::connection(db::kData), [&] {
-        for (const FormEntry &f : forms) notes += recalculateForm(f.id, f.name, label, progress);
+        for (const FormEntry &f : forms) notes += recalculateForm(f.id, f.name, label, &pacer);
     });
     return notes;
 }

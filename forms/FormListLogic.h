@@ -8,6 +8,8 @@
 #include <functional>
 
 class ProgressSink;
+class ProgressPacer;
+class ProgressPacer;
 
 namespace formlist {
 
@@ -48,12 +50,14 @@ bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormNa
 // Recalculates every table of the form for CurrentInstitution: calculated
 // cells in NetMode, otherwise the sum over IncludeList; stores the tables in
 // one transaction, so a broken rule (named in the error) changes nothing.
+// The pacer moves one step per table and stops the run on "Отмена".
 // Returns the unreadable conditions met, each once, for the window to show.
 QStringList recalculateForm(qint64 formId, const QString &formName, const LabelFn &label = {},
-                            ProgressSink *progress = nullptr);
-// The same for several forms, all in one transaction.
-QStringList recalculateForms(const QList<FormEntry> &forms, const LabelFn &label = {},
-                             ProgressSink *progress = nullptr);
+                            ProgressPacer *pacer = nullptr);
+// "Пересчитать отчет" and "Пересчитать форму": the forms in one transaction,
+// so that a broken rule or "Отмена" (Cancelled) leaves every stored value as
+// before. The gauge's maximum is the number of tables.
+QStringList recalculateForms(const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress);
 
 // Clearing of stored values of CurrentInstitution (table "data").
 void clearInstitution(qint64 institution);

@@ -703,7 +703,8 @@ void TVTable::N14Click() {
             Gauge1->setValue(0);
             Gauge1->setVisible(true);
             GaugeSink sink(Gauge1);
-            SumHospitalsData(s.TableFormId, s.TableNumber, &sink);
+            ProgressPacer pacer(sink);
+            SumHospitalsData(s.TableFormId, s.TableNumber, &pacer);
             SaveTableData(s.CurrentInstitution, s.TableFormId, s.TableNumber);
             Gauge1->setVisible(false);
         }

@@ -22,6 +22,11 @@
 #include <QTreeWidgetItem>
 #include <cmath>
 #include <sqlite3.h>
+#include <vector>
+#include <tuple>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <unordered_map>
 
 namespace transfer {
@@ -315,6 +320,34 @@ FileKind kindOfFile(const QString &path) {
     return FileKind::Unknown;
 }
 
+namespace {
+// The fields after the value up to the column: ","year","form","tablen"," in
+// code page 1251, a quote inside a field doubled as quoted::join writes it.
+QByteArray recordMiddle(const QByteArray &year, QByteArray form, QByteArray tablen) {
+    form.replace('"', "\"\"");
+    tablen.replace('"', "\"\"");
+    return QByteArrayLiteral("\",\"") + year + QByteArrayLiteral("\",\"") + form + QByteArrayLiteral("\",\"") +
+           tablen + QByteArrayLiteral("\",\"");
+}
+
+void appendInt(QByteArray &out, qint64 v) {
+    char buf[24];
+    const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+    out.append(buf, end - buf);
+}
+
+// One record: "data","year","form","tablen","column","row".
+void appendRecord(QByteArray &out, const QByteArray &data, const QByteArray &middle, int column, int row) {
+    out.append('"');
+    out.append(data);
+    out.append(middle);
+    appendInt(out, column);
+    out.append("\",\"", 3);
+    appendInt(out, row);
+    out.append('"');
+}
+} // namespace
+
 QString formatRecord(const QString &data, const QString &year, const QString &form, const QString &tablen,
                      int column, int row) {
     return quoted::join({data, year, form, tablen, QString::number(column), QString::number(row)});
@@ -385,33 +418,58 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
                         const QString &path) {
     const QString t = checkedValueTable(valueTable);
     WriteResult result;
-    QStringList lines;
-    QSqlQuery q = db::exec(values,
-                           QStringLiteral("select data, year, \"table\", \"column\", \"row\" from %1 "
-                                          "where year=? and hospital=? order by \"table\", \"column\", \"row\"")
-                               .arg(t),
-                           {year, hospital});
+    // Read as they lie in the table, then put in order here.
+    struct Row {
+        double data;
+        qint64 table;
+        int column, row;
+    };
+    std::vector<Row> rows;
+    db::readInstitutionRows(values, t, hospital, year,
+                            QStringLiteral("data, \"table\", \"column\", \"row\""), 4, [&](const double *f) {
+                                rows.push_back({f[0], qint64(f[1]), int(f[2]), int(f[3])});
+                            });
+    std::stable_sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) {
+        return std::tie(a.table, a.column, a.row) < std::tie(b.table, b.column, b.row);
+    });
+
+    // The file's text in code page 1251, made in one buffer.
+    QByteArray text;
+    text.reserve(qsizetype(rows.size()) * 40);
+    const QByteArray yearText = QByteArray::number(year);
+    QByteArray middle;
     qint64 previous = -2;
     bool known = false;
+    int written = 0;
     QString formName, tablen;
-    while (q.next()) {
-        const qint64 ident = q.value(2).toLongLong();
-        if (ident == -1) continue;
-        if (ident != previous) {
-            previous = ident;
-            const int idx = IndexOfTableIdent(ident);
+    for (const Row &r : rows) {
+        if (r.table == -1) continue;
+        if (r.table != previous) {
+            previous = r.table;
+            const int idx = IndexOfTableIdent(r.table);
             known = idx >= 0 && idx < shared().TablesList.count() &&
                     splitTablesLine(shared().TablesList.text(idx), formName, tablen);
-            if (!known) result.skippedTables.append(ident);
+            if (!known) result.skippedTables.append(r.table);
+            else middle = recordMiddle(yearText, cp1251::encode(formName), cp1251::encode(tablen));
         }
-        if (!known) { ++result.skipped; continue; }
-        lines.append(formatRecord(num::general(q.value(0).toDouble()), q.value(1).toString(), formName, tablen,
-                                  q.value(3).toInt(), q.value(4).toInt()));
+        if (!known) {
+            ++result.skipped;
+            continue;
+        }
+        if (r.data == std::trunc(r.data) && std::fabs(r.data) < 1e15) {   // what general() writes for it
+            char buf[24];
+            const auto end = std::to_chars(buf, buf + sizeof buf, qint64(r.data)).ptr;
+            appendRecord(text, QByteArray::fromRawData(buf, end - buf), middle, r.column, r.row);
+        } else {
+            appendRecord(text, num::general(r.data).toLatin1(), middle, r.column, r.row);
+        }
+        text.append("\r\n", 2);
+        ++written;
     }
     QString error;
-    if (!cp1251::writeLines(path, lines, &error))
+    if (!cp1251::writeFile(path, text, &error))
         throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
-    result.written = int(lines.size());
+    result.written = written;
     return result;
 }
 

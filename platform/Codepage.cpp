@@ -126,10 +126,25 @@ bool readLines(const QString &path, QStringList &lines, QString *error, Encoding
 }
 
 static QByteArray joinCrLf(const QStringList &lines) {
-    QByteArray data;
+    static const ReverseTable rev;
+    qsizetype total = 0;
+    for (const QString &l : lines) total += l.size() + 2;
+    QByteArray data(total, Qt::Uninitialized);
+    char *out = data.data();
     for (const QString &l : lines) {
-        data.append(encode(l));
-        data.append("\r\n", 2);
+        for (QChar ch : l) {
+            const char16_t u = ch.unicode();
+            if (u < 0x80) {
+                *out++ = char(u);
+            } else if (u >= 0x0410 && u <= 0x044F) {   // А..я
+                *out++ = char(0xC0 + (u - 0x0410));
+            } else {
+                const auto it = rev.map.constFind(u);
+                *out++ = it != rev.map.constEnd() ? *it : '?';
+            }
+        }
+        *out++ = '\r';
+        *out++ = '\n';
     }
     return data;
 }

@@ -4,12 +4,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
 
 #include <map>
 #include <sqlite3.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace db {
 namespace {
@@ -158,6 +162,114 @@ void registerUnicode(const QSqlDatabase &d) {
     sqlite3_create_collation(h, "UNOCASE", SQLITE_UTF8, nullptr, collateNoCase);
 }
 
+namespace {
+int pollStatement(void *poll) { return (*static_cast<std::function<bool()> *>(poll))() ? 0 : 1; }
+
+Error sqliteError(sqlite3 *h, const QString &sql) {
+    return Error(QStringLiteral("Ошибка базы данных: %1\n%2").arg(QString::fromUtf8(sqlite3_errmsg(h)), sql));
+}
+
+sqlite3 *checkedHandle(const QSqlDatabase &d) {
+    sqlite3 *h = handleOf(d);
+    if (!h) throw Error(QStringLiteral("Соединение с базой данных не открыто"));
+    return h;
+}
+} // namespace
+
+void readNumbers(const QSqlDatabase &d, const QString &sql, const QVariantList &params, int columns,
+                 const std::function<void(const double *)> &row) {
+    sqlite3 *h = checkedHandle(d);
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(h, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) throw sqliteError(h, sql);
+    struct Finalize {
+        sqlite3_stmt *st;
+        ~Finalize() { sqlite3_finalize(st); }
+    } finalize{st};
+    for (int i = 0; i < params.size(); ++i) {
+        const QVariant &p = params[i];
+        int rc;
+        if (p.typeId() == QMetaType::Double) rc = sqlite3_bind_double(st, i + 1, p.toDouble());
+        else if (p.typeId() == QMetaType::QString) {
+            const QByteArray u = p.toString().toUtf8();
+            rc = sqlite3_bind_text(st, i + 1, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+        } else rc = sqlite3_bind_int64(st, i + 1, p.toLongLong());
+        if (rc != SQLITE_OK) throw sqliteError(h, sql);
+    }
+    std::vector<double> fields(std::max(columns, 1));
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) fields[c] = sqlite3_column_double(st, c);
+        row(fields.data());
+    }
+    if (rc != SQLITE_DONE) throw sqliteError(h, sql);
+}
+
+void readInstitutionRows(const QSqlDatabase &d, const QString &table, qint64 hospital, int year,
+                         const QString &fields, int columns, const std::function<void(const double *)> &row) {
+    double span[3] = {0, 0, 0};
+    readNumbers(d,
+                QStringLiteral("select min(rowid), max(rowid), count(*) from %1 where year=? and hospital=?")
+                    .arg(table),
+                {year, hospital}, 3, [&](const double *f) { std::copy(f, f + 3, span); });
+    const qint64 first = qint64(span[0]), last = qint64(span[1]), count = qint64(span[2]);
+    if (count == 0) return;
+    if (last - first + 1 <= 2 * count)
+        readNumbers(d,
+                    QStringLiteral("select %1 from %2 where rowid between ? and ? and +year=? and +hospital=?")
+                        .arg(fields, table),
+                    {first, last, year, hospital}, columns, row);
+    else
+        readNumbers(d, QStringLiteral("select %1 from %2 where year=? and hospital=?").arg(fields, table),
+                    {year, hospital}, columns, row);
+}
+
+ValueRowInsert::ValueRowInsert(const QSqlDatabase &d, const QString &table) : m_handle(checkedHandle(d)) {
+    const QString sql = QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
+                                       "values (?, ?, ?, ?, ?, ?)").arg(quoteId(table));
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(static_cast<sqlite3 *>(m_handle), sql.toUtf8().constData(), -1, &st, nullptr) !=
+        SQLITE_OK)
+        throw sqliteError(static_cast<sqlite3 *>(m_handle), sql);
+    m_statement = st;
+}
+
+ValueRowInsert::~ValueRowInsert() { sqlite3_finalize(static_cast<sqlite3_stmt *>(m_statement)); }
+
+void ValueRowInsert::add(qint64 hospital, double data, int year, qint64 table, int column, int row) {
+    auto *st = static_cast<sqlite3_stmt *>(m_statement);
+    sqlite3_bind_int64(st, 1, hospital);
+    sqlite3_bind_double(st, 2, data);
+    sqlite3_bind_int(st, 3, year);
+    sqlite3_bind_int64(st, 4, table);
+    sqlite3_bind_int(st, 5, column);
+    sqlite3_bind_int(st, 6, row);
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE)
+        throw Error(QStringLiteral("Ошибка записи значений: %1")
+                        .arg(QString::fromUtf8(sqlite3_errmsg(static_cast<sqlite3 *>(m_handle)))));
+}
+
+BulkWork::BulkWork(const QSqlDatabase &d, Temp temp) : m_db(d) {
+    m_cacheSize = scalar(m_db, QStringLiteral("pragma cache_size"));
+    m_tempStore = scalar(m_db, QStringLiteral("pragma temp_store"));
+    exec(m_db, QStringLiteral("pragma cache_size=-32768"));
+    if (temp == Temp::InMemory) exec(m_db, QStringLiteral("pragma temp_store=memory"));
+}
+
+BulkWork::~BulkWork() {
+    QSqlQuery(QStringLiteral("pragma cache_size=%1").arg(m_cacheSize.toLongLong()), m_db);
+    QSqlQuery(QStringLiteral("pragma temp_store=%1").arg(m_tempStore.toInt()), m_db);
+}
+
+StatementPoll::StatementPoll(const QSqlDatabase &d, std::function<bool()> poll) : m_db(d), m_poll(std::move(poll)) {
+    if (sqlite3 *h = handleOf(m_db)) sqlite3_progress_handler(h, 1000, pollStatement, &m_poll);
+}
+
+StatementPoll::~StatementPoll() {
+    if (sqlite3 *h = handleOf(m_db)) sqlite3_progress_handler(h, 0, nullptr, nullptr);
+}
+
 QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
     close(name);
     if (mode != OpenMode::Create && !QFileInfo(file).isFile())
@@ -281,29 +393,47 @@ qint64 lastInsertId(const QSqlDatabase &d) {
     return scalar(d, QStringLiteral("select last_insert_rowid()")).toLongLong();
 }
 
+namespace {
+// Transactions open per connection: a transaction inside another one of the
+// same connection is a savepoint of it, so a run can hold all its steps in
+// one transaction while each step keeps its own.
+QHash<QString, int> &transactionDepth() {
+    static QHash<QString, int> depth;
+    return depth;
+}
+} // namespace
+
 void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) {
     QSqlDatabase d = dconst;
-    // Inside a transaction already open on this connection the work joins it:
-    // the outermost one commits, or rolls everything back.
-    static std::map<QString, int> open;   // node-based: the reference below stays valid
-    int &depth = open[d.connectionName()];
+    int &depth = transactionDepth()[d.connectionName()];
     if (depth > 0) {
-        work();
+        const QString name = QStringLiteral("s%1").arg(depth);
+        exec(d, QStringLiteral("SAVEPOINT ") + name);
+        ++depth;
+        try {
+            work();
+        } catch (...) {
+            --transactionDepth()[d.connectionName()];
+            QSqlQuery(QStringLiteral("ROLLBACK TO ") + name, d);
+            QSqlQuery(QStringLiteral("RELEASE ") + name, d);
+            throw;
+        }
+        --transactionDepth()[d.connectionName()];
+        exec(d, QStringLiteral("RELEASE ") + name);
         return;
     }
-    struct Depth {
-        int &d;
-        ~Depth() { --d; }
-    } inside{++depth};
     if (!d.transaction())
         throw Error(QStringLiteral("Не удалось начать запись в базу данных (%1): %2.")
                         .arg(QFileInfo(d.databaseName()).fileName(), errorReason(d.lastError())));
+    depth = 1;
     try {
         work();
     } catch (...) {
+        transactionDepth()[d.connectionName()] = 0;
         d.rollback();
         throw;
     }
+    transactionDepth()[d.connectionName()] = 0;
     if (!d.commit()) {
         const QString why = errorReason(d.lastError());
         d.rollback();

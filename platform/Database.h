@@ -95,6 +95,64 @@ void detach(const QSqlDatabase &db, const QString &alias);
 
 // Registers the Unicode functions and collation on an open connection.
 void registerUnicode(const QSqlDatabase &db);
+// Long reads and writes of value rows straight through the sqlite3 API,
+// where a QVariant per field would cost more than the database work.
+// readNumbers hands the first `columns` fields of each row to row() as
+// numbers; throws Error.
+void readNumbers(const QSqlDatabase &db, const QString &sql, const QVariantList &params, int columns,
+                 const std::function<void(const double *fields)> &row);
+// The rows of one institution and year of a values table (`table` may name
+// an attached file's table: "src0.data"), `fields` a select list of numbers.
+// Its rows usually lie together (a load writes them at once): then they are
+// read as one stretch of the table instead of one look-up per row through
+// the index. The order of the rows is not defined.
+void readInstitutionRows(const QSqlDatabase &db, const QString &table, qint64 hospital, int year,
+                         const QString &fields, int columns, const std::function<void(const double *fields)> &row);
+// Inserts rows (hospital, data, year, table, column, row) into a values table.
+class ValueRowInsert {
+public:
+    ValueRowInsert(const QSqlDatabase &db, const QString &table);
+    ~ValueRowInsert();
+    ValueRowInsert(const ValueRowInsert &) = delete;
+    ValueRowInsert &operator=(const ValueRowInsert &) = delete;
+    void add(qint64 hospital, double data, int year, qint64 table, int column, int row);
+
+private:
+    void *m_handle;
+    void *m_statement = nullptr;
+};
+
+// While it lives, a long run of writes on the connection keeps more pages in
+// memory (32 MB) and, for a run of many savepoints, its temporary files
+// (their journals) in memory too; the connection's own settings come back at
+// its end. Sorts of a whole table want temporary files on disk.
+class BulkWork {
+public:
+    enum class Temp { OnDisk, InMemory };
+    explicit BulkWork(const QSqlDatabase &db, Temp temp = Temp::OnDisk);
+    ~BulkWork();
+    BulkWork(const BulkWork &) = delete;
+    BulkWork &operator=(const BulkWork &) = delete;
+
+private:
+    QSqlDatabase m_db;
+    QVariant m_cacheSize, m_tempStore;
+};
+
+// While it lives, the statements of the connection call poll every few
+// thousand steps; poll returning false interrupts the statement, which then
+// fails (its transaction rolls back). poll must not throw.
+class StatementPoll {
+public:
+    StatementPoll(const QSqlDatabase &db, std::function<bool()> poll);
+    ~StatementPoll();
+    StatementPoll(const StatementPoll &) = delete;
+    StatementPoll &operator=(const StatementPoll &) = delete;
+
+private:
+    QSqlDatabase m_db;
+    std::function<bool()> m_poll;
+};
 
 // Comma list of integers for "in (...)" built from numbers only; never empty:
 // an empty list gives "NULL", which matches nothing.

@@ -1,6 +1,7 @@
 #include "reports/GroupRecalc.h"
 
 #include "core/NumberFormat.h"
+#include "core/ProgressWindow.h"
 #include "core/SharedState.h"
 #include "forms/FormListCommon.h"
 #include "platform/Database.h"
@@ -18,6 +19,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVBoxLayout>
+#include <optional>
 
 namespace grouprecalc {
 
@@ -42,35 +44,27 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
             const auto &a = s.TablesArray[t];
             const int ident = a[1], colcount = a[2], rowcount = a[3], fixcols = a[4], fixrows = a[5];
             s.DataMatrix.create(fixcols + 1, colcount + 1, fixrows + 1, rowcount + 1);
-            QSqlQuery q = db::exec(d,
-                                   QStringLiteral("select \"column\", \"row\", data from data where year=? "
-                                                  "and \"table\"=? and hospital in (%1)")
-                                       .arg(s.IncludeList),
-                                   {year, ident});
-            while (q.next()) {
-                const int c = q.value(0).toInt(), r = q.value(1).toInt();
-                if (!s.DataMatrix.contains(c, r)) { ++result.outside; continue; }
-                s.DataMatrix.add(c, r, q.value(2).toDouble());
-            }
+            db::readNumbers(d,
+                            QStringLiteral("select \"column\", \"row\", data from data where year=? "
+                                           "and \"table\"=? and hospital in (%1)")
+                                .arg(s.IncludeList),
+                            {year, ident}, 3, [&](const double *f) {
+                                const int c = int(f[0]), r = int(f[1]);
+                                if (!s.DataMatrix.contains(c, r)) {
+                                    ++result.outside;
+                                    return;
+                                }
+                                s.DataMatrix.add(c, r, f[2]);
+                            });
             db::exec(d, QStringLiteral("delete from repdata where year=? and \"table\"=? and hospital=?"),
                      {year, ident, reportId});
-            QSqlQuery ins(d);
-            ins.prepare(QStringLiteral("insert into repdata (hospital, data, year, \"table\", \"column\", \"row\") "
-                                       "values (?, ?, ?, ?, ?, ?)"));
+            db::ValueRowInsert insert(d, QStringLiteral("repdata"));
             for (int c = s.DataMatrix.lowColumn(); c <= s.DataMatrix.highColumn(); ++c)
                 for (int r = s.DataMatrix.lowRow(); r <= s.DataMatrix.highRow(); ++r) {
                     const double v = s.DataMatrix.at(c, r);
                     if (v == 0) continue;
                     // The stored value is the one a transfer file would carry.
-                    ins.addBindValue(reportId);
-                    ins.addBindValue(num::general(v).toDouble());
-                    ins.addBindValue(year);
-                    ins.addBindValue(ident);
-                    ins.addBindValue(c);
-                    ins.addBindValue(r);
-                    if (!ins.exec())
-                        throw db::Error(QStringLiteral("Ошибка записи значений отчета: %1")
-                                            .arg(db::errorReason(ins.lastError())));
+                    insert.add(reportId, num::stored(v), year, ident, c, r);
                     ++result.cells;
                 }
             ++result.tables;
@@ -123,32 +117,44 @@ void TForm7::BitBtn1Click() {
     winutil::guarded(this, [&] {
         QStringList withoutMembers;
         QStringList outside;
+        QList<QListWidgetItem *> done;
         BitBtn1->setEnabled(false);
         struct Enable {
             QPushButton *b;
             ~Enable() { b->setEnabled(true); }
         } enable{BitBtn1};
-        for (int i = 0; i < CheckListBox1->count(); ++i) {
-            QListWidgetItem *item = CheckListBox1->item(i);
-            if (item->checkState() != Qt::Checked) continue;
-            CheckListBox1->setCurrentRow(i);
-            Label2->setText(item->text());
-            G->setValue(0);
-            const grouprecalc::ReportResult r = grouprecalc::recalcReport(
-                item->data(Qt::UserRole).toLongLong(), shared().Year, [&](int index, int count, const QString &e) {
-                    G->setMaximum(qMax(1, count));
-                    G->setValue(index);
-                    if (e.left(3) != QStringLiteral("Ф47")) Label3->setText(e);   // skipped tables keep the label
-                    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                });
-            G->setValue(G->maximum());
-            if (r.noMembers) {
-                withoutMembers.append(item->text());
-                continue;   // stays checked: nothing was recalculated
+        // The reports in one transaction: "Отмена" leaves every report as it was.
+        std::optional<ProgressRun> run(std::in_place, QStringLiteral("Пересчет группы отчетов"));
+        TProgress &progress = run->window();
+        db::transaction(db::connection(db::kData), [&] {
+            for (int i = 0; i < CheckListBox1->count(); ++i) {
+                QListWidgetItem *item = CheckListBox1->item(i);
+                if (item->checkState() != Qt::Checked) continue;
+                CheckListBox1->setCurrentRow(i);
+                Label2->setText(item->text());
+                progress.setStatusText(item->text());
+                G->setValue(0);
+                const grouprecalc::ReportResult r = grouprecalc::recalcReport(
+                    item->data(Qt::UserRole).toLongLong(), shared().Year, [&](int index, int count, const QString &e) {
+                        G->setMaximum(qMax(1, count));
+                        G->setValue(index);
+                        if (e.left(3) != QStringLiteral("Ф47")) Label3->setText(e);   // skipped tables keep the label
+                        progress.setMax(count);
+                        progress.setDetailText(e);
+                        progress.setPosition(index);
+                        progress.checkCancelled();
+                    });
+                G->setValue(G->maximum());
+                if (r.noMembers) {
+                    withoutMembers.append(item->text());
+                    continue;   // stays checked: nothing was recalculated
+                }
+                if (r.outside > 0) outside.append(item->text());
+                done.append(item);
             }
-            if (r.outside > 0) outside.append(item->text());
-            item->setCheckState(Qt::Unchecked);
-        }
+        });
+        run.reset();
+        for (QListWidgetItem *item : done) item->setCheckState(Qt::Unchecked);
         if (!withoutMembers.isEmpty())
             showWarning(QStringLiteral("Не заданы входящие учреждения, отчеты не пересчитаны: ") +
                             withoutMembers.join(QStringLiteral(", ")),

@@ -3,13 +3,16 @@
 #include "core/FormulaHighlighter.h"
 #include "core/FormulaParser.h"
 #include "core/NumberFormat.h"
+#include "core/ProgressSink.h"
 #include "core/RuleEngine.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "platform/Database.h"
 
+#include <QRegularExpression>
 #include <QSet>
 #include <QSqlQuery>
+#include <optional>
 
 namespace indicators {
 
@@ -133,7 +136,13 @@ bool IndicatorCalc::SumLoadedCells(const QString &form, const QString &tableKey,
 
 bool IndicatorCalc::SumLoadedCellsForUnits(const QString &form, const QString &tableKey, const QList<int> &rows,
                                            const QList<int> &columns, double &sum) {
-    return sumHeldTable(form, tableKey, rows, columns, sum, m_loads, [&] { return SumDataForUnits(form, tableKey); });
+    return sumHeldTable(form, tableKey, rows, columns, sum, m_loads, [&] {
+        if (m_pacer) {
+            m_pacer->sink().setDetailText(form + QStringLiteral(" ") + tableKey);
+            m_pacer->step();
+        }
+        return SumDataForUnits(form, tableKey, m_pacer);
+    });
 }
 
 bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &tableKey, const QList<int> &rows,
@@ -169,7 +178,7 @@ bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &t
     return true;
 }
 
-bool SumDataForUnits(const QString &form, const QString &tableKey) {
+bool SumDataForUnits(const QString &form, const QString &tableKey, ProgressPacer *pacer) {
     const qint64 formId = GetFormIdByName(form);
     if (formId < 0) return false;
     TableGeometry g;
@@ -181,13 +190,15 @@ bool SumDataForUnits(const QString &form, const QString &tableKey) {
     s.DataMatrix.create(g.fixCols + 1, g.colCountPlus1, g.fixRows + 1, g.rowCountPlus1);
     const QList<qint64> ids = text::parseIdList(s.IncludeList);
     if (ids.isEmpty()) return true;
-    QSqlQuery q = db::exec(db::kData,
-                           QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? and "
-                                          "hospital in (%2)")
-                               .arg(ValueTableName(), db::inList(ids)),
-                           {s.Year, ident});
     // Records outside the table's bounds are skipped by the matrix.
-    while (q.next()) s.DataMatrix.add(q.value(0).toInt(), q.value(1).toInt(), q.value(2).toDouble());
+    db::readNumbers(db::connection(db::kData),
+                    QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? and "
+                                   "hospital in (%2)")
+                        .arg(ValueTableName(), db::inList(ids)),
+                    {s.Year, ident}, 3, [&](const double *f) {
+                        s.DataMatrix.add(int(f[0]), int(f[1]), f[2]);
+                        if (pacer) pacer->tick();
+                    });
     return true;
 }
 
@@ -296,14 +307,30 @@ void IndicatorCalc::GetDatas(QList<QStringList> &values, const QList<QStringList
                            FormulaSuffix(formulas.value(c).value(r));
 }
 
-EvaluatedSet EvaluateSet(qint64 term) {
+EvaluatedSet EvaluateSet(qint64 term, ProgressSink *progress) {
     EvaluatedSet e;
     e.table = LoadSet(term);
     e.values = e.table.cells;
     e.identifiers = e.table.identifiers;
     e.computedIdentifiers = e.identifiers;
     SplitMode() = false;
-    IndicatorCalc calc(&e.computedIdentifiers);
+    std::optional<ProgressPacer> pacer;
+    if (progress) {
+        // One step per table read; the number of tables is that of the
+        // distinct references to them, near enough for a gauge.
+        QSet<QString> tables;
+        static const QRegularExpression ref(QStringLiteral("Ф[^Т]*Т\\[[^\\]]*\\]"),
+                                            QRegularExpression::CaseInsensitiveOption);
+        for (const QStringList &column : e.table.cells)
+            for (const QString &cell : column)
+                for (auto it = ref.globalMatch(cell); it.hasNext();) tables.insert(text::upper(it.next().captured()));
+        for (const QString &line : e.identifiers)
+            for (auto it = ref.globalMatch(line); it.hasNext();) tables.insert(text::upper(it.next().captured()));
+        progress->setMax(int(tables.size()));
+        progress->setPosition(0);
+        pacer.emplace(*progress);
+    }
+    IndicatorCalc calc(&e.computedIdentifiers, pacer ? &*pacer : nullptr);
     calc.GetDatas(e.values, e.table.cells);
     return e;
 }

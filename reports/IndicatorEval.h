@@ -20,6 +20,9 @@
 #include <QStringList>
 #include <functional>
 
+class ProgressPacer;
+class ProgressSink;
+
 namespace indicators {
 
 // On only while a split computes one unit at a time.
@@ -28,7 +31,8 @@ bool &SplitMode();
 // Resolves operands against an identifier list (lines "NAME=expression").
 class IndicatorCalc {
 public:
-    explicit IndicatorCalc(QStringList *identifiers) : m_identifiers(identifiers) {}
+    explicit IndicatorCalc(QStringList *identifiers, ProgressPacer *pacer = nullptr)
+        : m_identifiers(identifiers), m_pacer(pacer) {}
 
     QString ResolveFormulaOperands(const QString &formula);
     QString ParseDataReference(const QString &operand);
@@ -52,12 +56,14 @@ public:
 
 private:
     QStringList *m_identifiers;
+    ProgressPacer *m_pacer;
     int m_loads = 0;
 };
 
 // DataMatrix := the table summed over the institutions of IncludeList;
-// false when the table does not exist.
-bool SumDataForUnits(const QString &form, const QString &tableKey);
+// false when the table does not exist. The pacer keeps the progress window
+// painting and stops the run on "Отмена".
+bool SumDataForUnits(const QString &form, const QString &tableKey, ProgressPacer *pacer = nullptr);
 
 // The formula before its first ";" and the suffix after it.
 QString FormulaPart(const QString &cellFormula);
@@ -71,7 +77,8 @@ struct EvaluatedSet {
     QStringList identifiers;        // pristine NAME=expression lines
     QStringList computedIdentifiers;
 };
-EvaluatedSet EvaluateSet(qint64 term);
+// The gauge moves once per table read; "Отмена" ends the run with Cancelled.
+EvaluatedSet EvaluateSet(qint64 term, ProgressSink *progress = nullptr);
 
 // The split of one row (all columns) or one cell by the members of the
 // current unit. Saves and restores CurrentInstitution and DataTableName and

@@ -926,7 +926,13 @@ void TShowStat::FormActivate() {
         for (int r = 0; r < m_set.table.rowCount; ++r)
             StringGrid1->setRowHeight(r, m_set.table.heights.value(r, kStandardHeight));
         fill(m_set.table.cells);   // the formulas stay shown when the computation fails
-        m_set = EvaluateSet(IndicatorTerm());
+        if (shared().ReportMode == QLatin1String("Types")) {
+            // Every institution of the types is read: progress and "Отмена".
+            ProgressRun run(QStringLiteral("Расчет показателей..."));
+            m_set = EvaluateSet(IndicatorTerm(), &run.window());
+        } else {
+            m_set = EvaluateSet(IndicatorTerm());
+        }
         fill(m_set.values);
         fitHeadingRow(StringGrid1);
     });

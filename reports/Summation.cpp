@@ -1,5 +1,6 @@
 #include "reports/Summation.h"
 
+#include "core/ProgressWindow.h"
 #include "core/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/FormListCommon.h"
@@ -72,6 +73,35 @@ void DrawProgressImage(QLabel *image, int total, int remaining, const QString &t
     image->setPixmap(pm);
     image->repaint();
 }
+
+namespace {
+// Progress of a run: institutions on Image1 and in the progress window,
+// whose "Отмена" stops the run.
+class MergeProgress : public ProgressSink {
+public:
+    MergeProgress(QLabel *image, TProgress &window) : m_image(image), m_window(window) {}
+    void setMax(int max) override {
+        m_max = max;
+        m_window.setMax(max);
+    }
+    void setPosition(int position) override {
+        DrawProgressImage(m_image, m_max, m_max - position, m_name);
+        m_window.setPosition(position);
+    }
+    void setStatusText(const QString &text) override { m_window.setStatusText(text); }
+    void setDetailText(const QString &text) override {
+        m_name = text;
+        m_window.setDetailText(text);
+    }
+    bool cancelled() const override { return m_window.cancelled(); }
+
+private:
+    QLabel *m_image;
+    TProgress &m_window;
+    int m_max = 0;
+    QString m_name;
+};
+} // namespace
 
 // ---- TFMerge ---------------------------------------------------------------
 
@@ -240,26 +270,32 @@ void TFMerge::BitBtn1Click() {
             }
             req.institutions = m_selection;
         }
+        req.year = shared().Year;
+        // The run replaces what the receiver holds for these institutions.
+        if (merge::receiverHoldsValues(req) &&
+            !confirmDefaultNo(QStringLiteral("Данные уровня \"%1\" за %2 год будут заменены. Продолжить?")
+                                  .arg(receiver->text())
+                                  .arg(req.year),
+                              this))
+            return;
         if (!selectFinRep()) return;
         req.fixedSource = m_finRep;
-        req.year = shared().Year;
         GetExclList();
 
         Image1->setVisible(true);
-        Image2->setVisible(true);
         BitBtn1->setEnabled(false);
         struct Restore {
             TFMerge *w;
             ~Restore() {
                 w->Image1->setVisible(false);
-                w->Image2->setVisible(false);
                 w->BitBtn1->setEnabled(true);
             }
         } restore{this};
-        const merge::Result result = merge::run(req, m_excl, [&](int done, int total, const QString &name) {
-            DrawProgressImage(Image1, total, total - done, name);
-            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        }, [&](int done, int total) { DrawProgressImage(Image2, total, total - done, QString()); });
+        const merge::Result result = [&] {
+            ProgressRun progressRun(QStringLiteral("Суммирование"));
+            MergeProgress progress(Image1, progressRun.window());
+            return merge::run(req, m_excl, progress);
+        }();
         if (result.outside > 0)
             showWarning(QStringLiteral("Значения вне ячеек таблиц не просуммированы: %1").arg(result.outside), this);
         showMessage(QStringLiteral("Суммирование завершено!"), this);

@@ -13,8 +13,9 @@
 #include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
+#include <map>
 #include <memory>
-#include <vector>
 
 namespace merge {
 
@@ -127,19 +128,54 @@ QList<qint64> allInstitutions() {
 
 namespace {
 
-struct Source {
-    qint64 id;
-    std::unique_ptr<db::ScopedConnection> connection;
-    QSqlDatabase d;
-};
-
 QString sameFile(const QString &a) { return QFileInfo(a).canonicalFilePath(); }
 
-} // namespace
+// Shares of the institutions per run: the gauge moves between them.
+constexpr int kChunks = 40;
 
-Result run(const Request &request, const ExclList &excl, const Step &step, const TableStep &tableStep) {
-    const SharedState &s = shared();
-    Result result;
+// The receiver's connection: the open values database when it is the
+// receiver (so that no second writer competes with it), else its own.
+struct Receiver {
+    std::unique_ptr<db::ScopedConnection> own;
+    QSqlDatabase d;
+    explicit Receiver(qint64 level) {
+        const QString file = levelFile(level);
+        if (db::isOpen(db::kData) && sameFile(db::fileOf(db::kData)) == sameFile(file)) {
+            d = db::connection(db::kData);
+        } else {
+            own = std::make_unique<db::ScopedConnection>(file, db::OpenMode::ReadWrite, QStringLiteral("mergedst"));
+            d = own->db();
+        }
+    }
+};
+
+// The source levels attached to the receiver's connection as src0, src1, ...
+// for the time of the run.
+struct Attached {
+    QSqlDatabase d;
+    QStringList aliases;
+    Attached(const QSqlDatabase &db, const QList<qint64> &levels) : d(db) {
+        for (int i = 0; i < levels.size(); ++i) {
+            const QString alias = QStringLiteral("src%1").arg(i);
+            db::attach(d, levelFile(levels[i]), alias);
+            aliases.append(alias);
+            if (db::scalar(d, QStringLiteral("select count(*) from %1.sqlite_master where type='table' and "
+                                             "lower(name)='data'").arg(alias)).toInt() == 0)
+                throw db::Error(QStringLiteral("В файле %1 нет таблицы значений. Суммирование не выполнено.")
+                                    .arg(QDir::toNativeSeparators(levelFile(levels[i]))));
+        }
+    }
+    ~Attached() {
+        for (const QString &a : aliases) {
+            try {
+                db::detach(d, a);
+            } catch (const db::Error &) {
+            }
+        }
+    }
+};
+
+void checkLevels(const Request &request) {
     if (request.sources.contains(request.receiver))
         throw db::Error(QStringLiteral("Уровень отчета не может быть источником и приемником суммирования "
                                        "одновременно."));
@@ -150,105 +186,168 @@ Result run(const Request &request, const ExclList &excl, const Step &step, const
         if (!QFileInfo::exists(levelFile(id)))
             throw db::Error(QStringLiteral("Не найден файл данных уровня отчета: %1. Суммирование не выполнено.")
                                 .arg(QDir::toNativeSeparators(levelFile(id))));
+}
 
-    // Catalogue: ident -> its first entry.
-    QHash<qint64, int> catalogue;
-    for (int i = 0; i < s.TablesArray.size(); ++i)
-        if (!catalogue.contains(s.TablesArray[i][1])) catalogue.insert(s.TablesArray[i][1], i);
-
-    std::vector<Source> sources;
-    for (qint64 id : request.sources) {
-        Source src{id, std::make_unique<db::ScopedConnection>(levelFile(id), db::OpenMode::ReadOnly,
-                                                              QStringLiteral("mergesrc")),
-                   QSqlDatabase()};
-        src.d = src.connection->db();
-        if (!db::tableExists(src.d, QStringLiteral("data")))
-            throw db::Error(QStringLiteral("В файле %1 нет таблицы значений. Суммирование не выполнено.")
-                                .arg(QDir::toNativeSeparators(levelFile(id))));
-        sources.push_back(std::move(src));
+// The institutions in run order, for the statements of a share of them.
+void fillUnits(const QSqlDatabase &d, const QList<qint64> &institutions) {
+    db::exec(d, QStringLiteral("create temp table merge_units (n integer primary key, id integer)"));
+    QSqlQuery unit(d);
+    unit.prepare(QStringLiteral("insert into temp.merge_units (n, id) values (?, ?)"));
+    for (int i = 0; i < institutions.size(); ++i) {
+        unit.bindValue(0, i);
+        unit.bindValue(1, institutions[i]);
+        if (!unit.exec()) throw db::Error(unit.lastError().text());
     }
-    // The receiver may be the open values database: then its own connection
-    // writes, so that no second writer competes with it.
-    std::unique_ptr<db::ScopedConnection> receiverConnection;
-    QSqlDatabase receiver;
-    const QString receiverFile = levelFile(request.receiver);
-    if (db::isOpen(db::kData) && sameFile(db::fileOf(db::kData)) == sameFile(receiverFile)) {
-        receiver = db::connection(db::kData);
-    } else {
-        receiverConnection = std::make_unique<db::ScopedConnection>(receiverFile, db::OpenMode::ReadWrite,
-                                                                    QStringLiteral("mergedst"));
-        receiver = receiverConnection->db();
-    }
+}
 
+void dropUnits(const QSqlDatabase &d) { db::exec(d, QStringLiteral("drop table if exists temp.merge_units")); }
+
+} // namespace
+
+bool receiverHoldsValues(const Request &request) {
+    checkLevels(request);
+    const QList<qint64> institutions = request.institutions.isEmpty() ? allInstitutions() : request.institutions;
+    db::ScopedConnection receiver(levelFile(request.receiver), db::OpenMode::ReadOnly, QStringLiteral("mergechk"));
+    if (!db::tableExists(receiver.db(), QStringLiteral("data"))) return false;
+    return db::scalar(receiver.db(),
+                      QStringLiteral("select exists (select 1 from data where year=? and hospital in (%1))")
+                          .arg(db::inList(institutions)),
+                      {request.year})
+               .toInt() > 0;
+}
+
+Result run(const Request &request, const ExclList &excl, ProgressSink &progress) {
+    checkLevels(request);
+    const SharedState &st = shared();
+    Result result;
     const QList<qint64> institutions = request.institutions.isEmpty() ? allInstitutions() : request.institutions;
     QHash<qint64, QString> names;
     {
         QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration"));
         while (q.next()) names.insert(q.value(0).toLongLong(), q.value(1).toString());
     }
+    // Catalogue: ident -> its first entry.
+    QHash<qint64, int> catalogue;
+    for (int i = 0; i < st.TablesArray.size(); ++i)
+        if (!catalogue.contains(st.TablesArray[i][1])) catalogue.insert(st.TablesArray[i][1], i);
 
-    db::transaction(receiver, [&] {
-        QSqlQuery del(receiver);
-        del.prepare(QStringLiteral("delete from data where hospital=? and year=?"));
-        QSqlQuery ins(receiver);
-        ins.prepare(QStringLiteral("insert into data (hospital, data, year, \"table\", \"column\", \"row\") "
-                                   "values (?, ?, ?, ?, ?, ?)"));
-        for (int i = 0; i < institutions.size(); ++i) {
-            const qint64 h = institutions[i];
-            if (step) step(i, int(institutions.size()), names.value(h));
-            del.addBindValue(h);
-            del.addBindValue(request.year);
-            if (!del.exec())
-                throw db::Error(QStringLiteral("Ошибка удаления значений: %1").arg(db::errorReason(del.lastError())));
+    Receiver receiver(request.receiver);
+    const QSqlDatabase d = receiver.d;
+    const Attached attached(d, request.sources);
+    const db::BulkWork bulk(d);
 
-            QMap<qint64, ValueMatrix> sums;   // by table ident, in ident order
-            for (const Source &src : sources) {
-                const bool fixed = src.id == request.fixedSource;
-                QSqlQuery q = db::exec(src.d,
-                                       QStringLiteral("select \"table\", \"column\", \"row\", data from data "
-                                                      "where hospital=? and year=?"),
-                                       {h, request.year});
-                while (q.next()) {
-                    const qint64 t = q.value(0).toLongLong();
-                    const auto cat = catalogue.constFind(t);
-                    if (cat == catalogue.constEnd()) continue;   // no longer in the catalogue
-                    const auto &a = s.TablesArray[cat.value()];
-                    const int c = q.value(1).toInt(), r = q.value(2).toInt();
-                    if (!fixed && !excl.summable(t, c, r, a[5])) continue;
-                    auto it = sums.find(t);
-                    if (it == sums.end()) {
-                        it = sums.insert(t, ValueMatrix());
-                        it->create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
-                    }
-                    if (!it->contains(c, r)) {   // the table has no such cell (any more)
-                        ++result.outside;
-                        continue;
-                    }
-                    it->add(c, r, q.value(3).toDouble());
-                }
-            }
-            int tablesDone = 0;
-            for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
-                if (tableStep) tableStep(tablesDone++, int(sums.size()));
-                const ValueMatrix &m = it.value();
-                for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-                    for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                        const double v = m.at(c, r);
-                        if (v == 0) continue;
-                        ins.addBindValue(h);
-                        ins.addBindValue(num::general(v).toDouble());
-                        ins.addBindValue(request.year);
-                        ins.addBindValue(it.key());
-                        ins.addBindValue(c);
-                        ins.addBindValue(r);
-                        if (!ins.exec())
-                            throw db::Error(QStringLiteral("Ошибка записи значений: %1").arg(db::errorReason(ins.lastError())));
-                        ++result.cells;
-                    }
-            }
-            ++result.institutions;
+    progress.setMax(int(institutions.size()));
+    progress.setPosition(0);
+    ProgressPacer pacer(progress);
+    // Long statements keep the window painting and stop on "Отмена".
+    bool stopped = false;
+    const db::StatementPoll poll(d, [&] {
+        try {
+            pacer.tick();
+            return true;
+        } catch (const Cancelled &) {
+            stopped = true;
+            return false;
         }
     });
+    const auto guardedStep = [&](const std::function<void()> &work) {
+        try {
+            work();
+        } catch (const db::Error &) {
+            if (stopped) throw Cancelled();
+            throw;
+        }
+    };
+
+    // A share of the institutions per statement: the receiver's values of
+    // the share are deleted with one statement, each source is read with one
+    // statement and added up cell by cell, the sums written at once.
+    const QString deleteSql = QStringLiteral("delete from data where year=? and hospital in "
+                                             "(select id from temp.merge_units where n between ? and ?)");
+    try {
+        db::transaction(d, [&] {
+            fillUnits(d, institutions);
+            // Replacing the whole level: its indexes are dropped for the run
+            // and built again at its end, which costs less than keeping them
+            // up to date row by row.
+            QStringList indexes;
+            if (request.institutions.isEmpty()) {
+                for (const QVariant &v : db::column(d, QStringLiteral("select sql from main.sqlite_master where "
+                                                                      "type='index' and lower(tbl_name)='data' "
+                                                                      "and sql is not null")))
+                    indexes.append(v.toString());
+                for (const QVariant &v : db::column(d, QStringLiteral("select name from main.sqlite_master where "
+                                                                      "type='index' and lower(tbl_name)='data' "
+                                                                      "and sql is not null")))
+                    db::exec(d, QStringLiteral("drop index main.%1").arg(db::quoteId(v.toString())));
+                guardedStep([&] {
+                    db::exec(d, QStringLiteral("delete from data where year=? and hospital in "
+                                               "(select id from temp.merge_units)"),
+                             {request.year});
+                });
+            }
+            db::ValueRowInsert insert(d, QStringLiteral("data"));
+            const int chunk = std::max(1, int(institutions.size()) / kChunks);
+            for (int lo = 0; lo < institutions.size(); lo += chunk) {
+                const int hi = std::min(int(institutions.size()), lo + chunk) - 1;
+                progress.setDetailText(names.value(institutions[lo]));
+                const QVariantList params{request.year, lo, hi};
+                if (indexes.isEmpty()) guardedStep([&] { db::exec(d, deleteSql, params); });
+                // Sums by table and institution: written in that order, the
+                // rows go to the end of the index by table, not all over it.
+                std::map<std::pair<qint64, qint64>, ValueMatrix> sums;
+                for (int i = 0; i < request.sources.size(); ++i) {
+                    const bool fixed = request.sources[i] == request.fixedSource;
+                    guardedStep([&] {
+                        for (int u = lo; u <= hi; ++u) {
+                            const qint64 h = institutions[u];
+                            db::readInstitutionRows(
+                                d, attached.aliases[i] + QStringLiteral(".data"), h, request.year,
+                                QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
+                                    pacer.tick();
+                                    const qint64 t = qint64(f[0]);
+                                    const auto cat = catalogue.constFind(t);
+                                    if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
+                                    const auto &a = st.TablesArray[cat.value()];
+                                    const int c = int(f[1]), r = int(f[2]);
+                                    if (!fixed && !excl.summable(t, c, r, a[5])) return;
+                                    auto it = sums.find({t, h});
+                                    if (it == sums.end()) {
+                                        it = sums.emplace(std::make_pair(t, h), ValueMatrix()).first;
+                                        it->second.create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
+                                    }
+                                    if (!it->second.contains(c, r)) {   // the table has no such cell (any more)
+                                        ++result.outside;
+                                        return;
+                                    }
+                                    it->second.add(c, r, f[3]);
+                                });
+                        }
+                    });
+                }
+                for (const auto &[key, m] : sums) {
+                    for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
+                        for (int r = m.lowRow(); r <= m.highRow(); ++r) {
+                            const double v = m.at(c, r);
+                            if (v == 0) continue;
+                            insert.add(key.second, num::stored(v), request.year, key.first, c, r);
+                            ++result.cells;
+                        }
+                    pacer.tick();
+                }
+                pacer.report(hi + 1);
+            }
+            for (const QString &sql : indexes) guardedStep([&] { db::exec(d, sql); });
+            result.institutions = int(institutions.size());
+            dropUnits(d);
+        });
+    } catch (...) {
+        try {
+            dropUnits(d);
+        } catch (const db::Error &) {
+        }
+        throw;
+    }
     return result;
 }
 

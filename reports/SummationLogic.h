@@ -5,11 +5,12 @@
 // those institutions for the year. Positions listed in the non-summable
 // positions file are not added: the receiver takes them from one chosen
 // source only.
+#include "core/ProgressSink.h"
+
 #include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
-#include <functional>
 
 namespace merge {
 
@@ -66,17 +67,18 @@ struct Result {
     int outside = 0;   // source values outside their table's cells (left out)
 };
 
-// Called before each institution: institutions done, total, its name.
-using Step = std::function<void(int done, int total, const QString &name)>;
-// Called before each table of an institution is written: tables done, total.
-using TableStep = std::function<void(int done, int total)>;
-
 // Every institution (no territories) in list order.
 QList<qint64> allInstitutions();
 
-// Runs the summation in one transaction of the receiver: a failure changes
-// nothing. Throws db::Error when a level's file is missing, when the receiver
-// is one of the sources or on a database error.
-Result run(const Request &request, const ExclList &excl, const Step &step = {}, const TableStep &tableStep = {});
+// True when the receiver level already holds values of the year for the
+// request's institutions: the run would replace them.
+bool receiverHoldsValues(const Request &request);
+
+// Runs the summation over the level files attached to the receiver, a share
+// of the institutions per statement, in one transaction of the receiver: a failure, or "Отмена" on the progress
+// (Cancelled), changes nothing. The gauge counts institutions. Throws
+// db::Error when a level's file is missing, when the receiver is one of the
+// sources or on a database error.
+Result run(const Request &request, const ExclList &excl, ProgressSink &progress = noProgress());
 
 } // namespace merge

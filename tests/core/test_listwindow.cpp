@@ -125,6 +125,26 @@ TEST(ProgressWindow, ShownAboveTheModalWindowThatStartedTheRun) {
     EXPECT_TRUE(ProgressExists());
 }
 
+TEST(ProgressWindow, OtmenaAndEscStopTheRunAndTheNextRunStartsAfresh) {
+    {
+        ProgressRun run(QStringLiteral("Суммирование"), 5);
+        TProgress &p = run.window();
+        EXPECT_TRUE(p.isVisible());
+        EXPECT_EQ(p.statusText(), QStringLiteral("Суммирование"));
+        EXPECT_FALSE(p.cancelled());
+        // Esc stops the run instead of hiding the window while the run goes on.
+        QTest::keyClick(&p, Qt::Key_Escape);
+        EXPECT_TRUE(p.isVisible());
+        EXPECT_THROW(p.checkCancelled(), Cancelled);
+    }
+    EXPECT_FALSE(Progress().isVisible());
+    ProgressRun next(QStringLiteral("Пересчет отчета"));
+    EXPECT_FALSE(next.window().cancelled());
+    EXPECT_EQ(next.window().CancelButton->text(), QStringLiteral("Отмена"));
+    next.window().CancelButton->click();
+    EXPECT_TRUE(next.window().cancelled());
+}
+
 // A shared window deleted elsewhere (closed with delete-on-close, say) is
 // made anew on its next use instead of leaving a dangling reference.
 TEST(SharedWindows, MadeAnewAfterBeingDeleted) {

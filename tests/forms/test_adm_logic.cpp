@@ -2,6 +2,7 @@
 // order, deletion and group loads.
 #include "test_adm_fixture.h"
 
+#include "core/ProgressSink.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmFormLogic.h"
 #include "forms/TransferFiles.h"
@@ -169,6 +170,16 @@ TEST(AdmTree, GroupLoadListsUnknownUnitsAndGoesOn) {
     EXPECT_TRUE(r.failures[0].contains(QStringLiteral("поврежден")));
     EXPECT_EQ(fx.values().size(), 2);
     EXPECT_EQ(seen.first(), QStringLiteral("ЦРБ"));
+
+    // "Отмена" before the third file: the two loaded before it go back too.
+    const auto before = fx.values();
+    ASSERT_TRUE(cp1251::writeLines(a, {line("10.1")}));
+    EXPECT_THROW(loadUnitFiles({a, c, b}, QString(), false,
+                               [&](int i, const QString &) {
+                                   if (i == 2) throw Cancelled();
+                               }),
+                 Cancelled);
+    EXPECT_EQ(fx.values(), before);
 }
 
 TEST(AdmTree, FormChoiceForGroupLoads) {

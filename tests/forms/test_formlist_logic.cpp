@@ -1,5 +1,6 @@
 // Forms tree work on the sample configuration: listed forms, control runs of
 // each scope, recalculation, clearing and conditions files.
+#include "support/CancellingProgress.h"
 #include "support/WindowTestBase.h"
 
 #include "core/SampleConfig.h"
@@ -159,6 +160,24 @@ TEST_F(FormListTest, RecalculationIsAllOrNothingAndNamesTheBrokenRule) {
     EXPECT_EQ(notes, QStringList{"Ф30т(2000): Не хватает правой скобки в условии: (Ф30Т(1000)СТР1ГР4>0"});
     EXPECT_EQ(stored(ids::Region, ids::TableF30Staff, 5, 5), 4);
     shared().NetMode = false;
+}
+
+TEST_F(FormListTest, RecalculationCancelledHalfwayLeavesTheValuesAsBefore) {
+    shared().CurrentInstitution = ids::North;
+    shared().IncludeList = "5,6,7,8";
+    const QList<FormEntry> forms = formsForType(-1);
+    const QSqlDatabase d = db::connection(db::kData);
+    const QStringList before = valueRows(d);
+    CancellingProgress cancelling(1);
+    EXPECT_THROW(recalculateForms(forms, {}, cancelling), Cancelled);
+    EXPECT_GE(cancelling.max, 2);   // stopped halfway, not at the end
+    EXPECT_EQ(valueRows(d), before);
+
+    // The same run to its end changes the values; a later run starts afresh.
+    CancellingProgress never(1 << 30);
+    recalculateForms(forms, {}, never);
+    EXPECT_EQ(never.position, never.max);
+    EXPECT_NE(valueRows(d), before);
 }
 
 TEST_F(FormListTest, ClearingKeepsToItsScope) {

@@ -3,6 +3,7 @@
 //   Ф30 (1000) СТР1 of institution id: ГР4 = 10*id, ГР5 = 10*id - 2
 //   (13: ГР5 = ГР4 + 3), СТР2 = floor(0.4*СТР1), СТР3 = floor(0.3*СТР1);
 //   populations1.common of an institution = 1000*id.
+#include "support/CancellingProgress.h"
 #include "support/Fixture.h"
 
 #include "core/RuleEngine.h"
@@ -70,6 +71,14 @@ TEST(IndicatorEvaluation, SampleSetInTypesMode) {
     // ГР5 = 48 + 88, ГР4 = 50 + 90, population 5000 + 9000
     EXPECT_EQ(e.values[1][1], QStringLiteral("97.14"));
     EXPECT_EQ(e.values[1][2], QStringLiteral("97.14%"));
+    // With the progress window: the same values, one step per table read;
+    // "Отмена" ends the run.
+    CancellingProgress never(1 << 30);
+    EXPECT_EQ(EvaluateSet(SetStaffing, &never).values, e.values);
+    EXPECT_GE(never.max, 1);
+    EXPECT_EQ(never.position, never.max);
+    CancellingProgress cancelling(1);
+    EXPECT_THROW(EvaluateSet(SetStaffing, &cancelling), Cancelled);
     // An empty member list gives zeros, not a broken statement.
     shared().IncludeList.clear();
     const EvaluatedSet none = EvaluateSet(SetStaffing);

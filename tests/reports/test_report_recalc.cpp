@@ -3,6 +3,7 @@
 #include "core/SharedState.h"
 #include "platform/Database.h"
 #include "reports/GroupRecalc.h"
+#include "support/CancellingProgress.h"
 #include "support/WindowTestBase.h"
 
 #include <QLabel>
@@ -103,4 +104,28 @@ TEST_F(RecalcTest, WindowRunsCheckedReportsAndKeepsThoseWithoutMembers) {
     EXPECT_DOUBLE_EQ(repValue(ids::ReportNorth, ids::TableF30Staff, 5, 5).toDouble(), 180);
     EXPECT_DOUBLE_EQ(repValue(ids::ReportComposite, 1, 5, 5).toDouble(), 12);
     EXPECT_EQ(w.Label2->text(), "Итоговый свод");
+}
+
+TEST_F(RecalcTest, GroupRunStoppedHalfwayLeavesEveryReportAsBefore) {
+    // As the window runs them: every report in one transaction, "Отмена"
+    // seen at the second report's second table.
+    const QSqlDatabase d = db::connection(db::kData);
+    const QStringList before = valueRows(d, "repdata");
+    int reports = 0;
+    EXPECT_THROW(db::transaction(d,
+                                 [&] {
+                                     for (qint64 id : {ids::ReportNorth, ids::ReportRegion}) {
+                                         ++reports;
+                                         grouprecalc::recalcReport(id, fx.year(), [&](int index, int, const QString &) {
+                                             if (reports == 2 && index == 1) throw Cancelled();
+                                         });
+                                     }
+                                 }),
+                 Cancelled);
+    EXPECT_EQ(valueRows(d, "repdata"), before);
+    // Without "Отмена" the same run changes the reports.
+    db::transaction(d, [&] {
+        for (qint64 id : {ids::ReportNorth, ids::ReportRegion}) grouprecalc::recalcReport(id, fx.year());
+    });
+    EXPECT_NE(valueRows(d, "repdata"), before);
 }

@@ -8,6 +8,7 @@
 #include "platform/Database.h"
 #include "reports/Summation.h"
 #include "reports/SummationLogic.h"
+#include "support/CancellingProgress.h"
 #include "support/WindowTestBase.h"
 
 #include <QCheckBox>
@@ -154,6 +155,38 @@ TEST_F(SummationTest, PositionsFileLines) {
     EXPECT_FALSE(e.summable(T2, 5, 5, 2));
 }
 
+TEST_F(SummationTest, RunCancelledHalfwayOrFailingChangesNothing) {
+    merge::ExclList excl;
+    const QStringList before = valueRows(db::connection(db::kData));
+    CancellingProgress cancelling(1);
+    EXPECT_THROW(merge::run(request(), excl, cancelling), Cancelled);
+    EXPECT_EQ(cancelling.max, 12);
+    EXPECT_EQ(valueRows(db::connection(db::kData)), before);
+    // The run leaves no level attached: the next one runs to its end.
+    EXPECT_EQ(merge::run(request(), excl).institutions, 12);
+    EXPECT_NE(valueRows(db::connection(db::kData)), before);
+}
+
+TEST_F(SummationTest, SumsOfFractionsAreStoredAsEntered) {
+    {
+        db::ScopedConnection l1(fx.yearFolder() + "data1.mdb", db::OpenMode::ReadWrite);
+        put(l1.db(), 6, 0.1, T2, 5, 3);
+        put(l1.db(), 6, 10.1, T2, 5, 4);
+        put(l1.db(), 6, 0.3, T2, 5, 5);
+    }
+    {
+        db::ScopedConnection l2(fx.yearFolder() + "data2.mdb", db::OpenMode::ReadWrite);
+        put(l2.db(), 6, 0.2, T2, 5, 3);
+        put(l2.db(), 6, 0.1, T2, 5, 4);
+        put(l2.db(), 6, -0.3, T2, 5, 5);   // sums to zero: not stored
+    }
+    merge::Request req = request();
+    req.institutions = {6};
+    merge::ExclList excl;
+    merge::run(req, excl);
+    EXPECT_EQ(rowsOf(6), (QStringList{"2:5:3=0.3/2024", "2:5:4=10.2/2024"}));
+}
+
 TEST_F(SummationTest, MissingLevelFileChangesNothing) {
     const QStringList before = rowsOf(5);
     QFile::remove(fx.yearFolder() + "data2.mdb");
@@ -199,12 +232,21 @@ TEST_F(SummationTest, WindowChecksAndRun) {
     w.TreeView1DblClick();
     EXPECT_EQ(w.selection(), (QList<qint64>{5, 7, 8}));
 
-    // No source chosen for the non-summable positions: nothing happens.
+    // The annual level holds values of the marked institutions: asked first,
+    // and "Нет" (the default) changes nothing.
     const QStringList before = rowsOf(5);
+    dialogs.questions.clear();
+    w.BitBtn1Click();
+    EXPECT_EQ(dialogs.questions, QStringList{"Данные уровня \"Годовой\" за 2024 год будут заменены. Продолжить?"});
+    EXPECT_EQ(rowsOf(5), before);
+
+    // No source chosen for the non-summable positions: nothing happens.
+    dialogs.answers.push_back(true);
     w.BitBtn1Click();
     EXPECT_EQ(dialogs.messages.last(), "Не задан отчет  несуммируемых значений!");
     EXPECT_EQ(rowsOf(5), before);
 
+    dialogs.answers.push_back(true);
     dialogs.modals.push_back([](QDialog *d) {
         auto *f = static_cast<TSFRF *>(d);
         f->choose(0);
