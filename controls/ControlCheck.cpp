@@ -112,26 +112,17 @@ bool RuleCheckerBase::CheckOperands(const QString &part) {
 }
 
 RuleCheckerBase::Parts RuleCheckerBase::cut(const QString &upperText) {
-    QString t = upperText;
-    for (const QString &marker : {QStringLiteral("Ф"), QStringLiteral("Т["), QStringLiteral("СТР"), QStringLiteral("ГР")}) {
-        const qsizetype p = t.indexOf(marker);
-        if (p >= 0) t.insert(p, u'!');
-    }
-    t.append(u'!');
-    auto partAfter = [&](const QString &marker, bool &has, QString &out) {
-        const qsizetype p = t.indexOf(QStringLiteral("!") + marker);
-        has = p >= 0;
-        if (!has) return;
-        const qsizetype from = p + 1;
-        const qsizetype end = t.indexOf(u'!', from);
-        out = t.mid(from, end - from);
+    const notation::Markers m = notation::FindMarkers(upperText);
+    auto partOf = [&](const notation::Part &part, bool &has, QString &out) {
+        has = part.found();
+        if (has) out = part.in(upperText).toString();
     };
     Parts parts;
-    parts.lead = t.left(t.indexOf(u'!'));
-    partAfter(QStringLiteral("Ф"), parts.hasForm, parts.form);
-    partAfter(QStringLiteral("Т["), parts.hasTable, parts.tableText);
-    partAfter(QStringLiteral("СТР"), parts.hasRows, parts.rows);
-    partAfter(QStringLiteral("ГР"), parts.hasColumns, parts.columns);
+    parts.lead = upperText.left(m.leadEnd);
+    partOf(m.form, parts.hasForm, parts.form);
+    partOf(m.table, parts.hasTable, parts.tableText);
+    partOf(m.rows, parts.hasRows, parts.rows);
+    partOf(m.columns, parts.hasColumns, parts.columns);
     if (parts.hasTable) {
         // Between "Т[" and "]".
         QString s = parts.tableText.mid(2);

@@ -205,10 +205,10 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
     // "All" means exactly the body: rows 1..rowcount-fixrows, columns
     // fixcols+1..colcount in the rule notation, the list read as a whole.
     auto coversExactly = [](const QString &l, qint64 first, qint64 last) {
-        QList<zenkor::NumberSpan> spans;
-        if (first > last || !zenkor::ReadNumberSpans(l, spans) || spans.isEmpty()) return false;
-        spans = zenkor::SortedSpans(spans);
-        return spans.size() == 1 && spans.first() == zenkor::NumberSpan(first, last);
+        QList<notation::NumberSpan> spans;
+        if (first > last || !notation::ReadNumberSpans(l, spans) || spans.isEmpty()) return false;
+        spans = notation::CanonicalSpans(spans);
+        return spans.size() == 1 && spans.first() == notation::NumberSpan(first, last);
     };
     if (cycle.startsWith(QStringLiteral("СТР"))) {
         kind = QStringLiteral("стр");

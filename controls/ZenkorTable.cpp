@@ -137,9 +137,9 @@ bool SideListsReadable(const QString &side) {
     for (const QString &term : SplitFormulaTerms(flat)) {
         if (IsOperatorItem(term)) continue;
         const ReferenceParts parts = CutReferenceParts(text::upper(term));
-        QList<NumberSpan> spans;
-        if (parts.hasRows && (!ReadNumberSpans(parts.rows, spans) || spans.isEmpty())) return false;
-        if (parts.hasColumns && (!ReadNumberSpans(parts.columns, spans) || spans.isEmpty())) return false;
+        QList<notation::NumberSpan> spans;
+        if (parts.hasRows && (!notation::ReadNumberSpans(parts.rows, spans) || spans.isEmpty())) return false;
+        if (parts.hasColumns && (!notation::ReadNumberSpans(parts.columns, spans) || spans.isEmpty())) return false;
     }
     return true;
 }
@@ -177,7 +177,7 @@ SplitList findSplitList(const QString &side) {
         const int at = int(up.indexOf(kw));
         if (at < 0) continue;
         const int open = at + int(kw.size()) - 1;
-        const int close = zenkor::MatchingBracket(side, open, false);
+        const int close = notation::MatchingBracket(side, open, false);
         if (close < 0) continue;
         const QString list = side.mid(open + 1, close - open - 1);
         if (!(list.contains(u',') || list.contains(u'.')) || list.contains(QStringLiteral(".."))) continue;
