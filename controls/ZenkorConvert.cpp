@@ -109,24 +109,6 @@ bool quotedList(const QString &numbers, QString &inner) {
     return false;
 }
 
-// The first column group "ГР[" or row group "СТР[" (any case) at or after
-// from: where its name starts and the index of its "[", or false when there
-// is none.
-bool nextGroupRef(const QString &s, int from, int &start, int &open) {
-    const QString up = text::upper(s);
-    const int g = up.indexOf(QStringLiteral("ГР["), from);
-    const int r = up.indexOf(QStringLiteral("СТР["), from);
-    if (g < 0 && r < 0) return false;
-    if (r >= 0 && (g < 0 || r < g)) {
-        start = r;
-        open = r + 3;
-    } else {
-        start = g;
-        open = g + 2;
-    }
-    return true;
-}
-
 // Canonical list of a reference's row (column) part as the core cuts the
 // reference; empty when it has none or the list is not whole numbers and
 // upward ranges (a sum "1+2", "3П5", "5..3" name no list here).
@@ -811,49 +793,41 @@ QString TControlMatchImporter::TableBracketsToParens(const QString &side) {
 QString TControlMatchImporter::UnbracketSingleNumbers(const QString &side) {
     if (side.size() < 4) return side;
     QString s = side;
-    int from = 0;
-    int p;
-    int open;
-    while (nextGroupRef(s, from, p, open)) {
-        const int close = notation::MatchingBracket(s, open, false);
-        if (close < 0) {
-            from = open + 1;
-            continue;
-        }
-        const QString inner = s.mid(open + 1, close - open - 1);
-        if (!inner.contains(u',') && !inner.contains(u'.')) {
-            s.remove(close, 1);
-            s.remove(open, 1);
-            from = p;
-        } else {
-            from = close + 1;
-        }
+    // Groups inside a list that keeps its brackets are left as they are.
+    QList<qsizetype> brackets;
+    qsizetype next = 0;
+    for (const notation::Group &g : notation::FindGroups(text::upper(s), true)) {
+        if (g.at < next || g.close < 0) continue;
+        const QStringView inner = QStringView(s).mid(g.open + 1, g.close - g.open - 1);
+        if (!inner.contains(u',') && !inner.contains(u'.')) brackets << g.close << g.open;
+        else next = g.close + 1;
     }
+    std::sort(brackets.begin(), brackets.end(), std::greater<>());
+    for (qsizetype at : brackets) s.remove(at, 1);
     return s;
 }
 
 // ---- list compaction -----------------------------------------------------------
 
 QString TControlMatchImporter::CompactRowColLists(const QString &side) {
-    // 1. list notation inside every row and column group
+    // 1. list notation inside every row and column group; a group inside
+    // another's list is part of that list
     QString s = side;
-    int from = 0;
-    int name;
-    int open;
-    while (nextGroupRef(s, from, name, open)) {
-        const int start = open + 1;
-        const int close = s.indexOf(u']', start);
-        if (close < 0) {
-            from = start;
-            continue;
-        }
-        QString list = s.mid(start, close - start);
+    QList<notation::Group> groups;
+    qsizetype next = 0;
+    for (const notation::Group &g : notation::FindGroups(text::upper(s), false)) {
+        if (g.at < next || g.close < 0) continue;
+        groups.append(g);
+        next = g.close + 1;
+    }
+    for (auto g = groups.crbegin(); g != groups.crend(); ++g) {
+        const qsizetype start = g->open + 1;
+        QString list = s.mid(start, g->close - start);
         for (int i = int(list.size()) - 1; i >= 0; --i) {
             if (list.at(i) == u'П') list.replace(i, 1, kDots);
             else if (list.at(i) == u'+') list[i] = u',';
         }
-        s.replace(start, close - start, list);
-        from = start + int(list.size()) + 1;
+        s.replace(start, g->close - start, list);
     }
     if (!s.contains(u'+')) return s;
 
