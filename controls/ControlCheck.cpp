@@ -170,13 +170,12 @@ bool RuleCheckerBase::ownPartsOnly(const QString &operand) {
 bool CheckCycleText(const QString &cycle, QString *message) {
     const QString c = text::upper(cycle.trimmed());
     if (c.isEmpty()) return true;
-    QString list;
-    if (c.startsWith(QStringLiteral("ГР"))) list = c.mid(2);
-    else if (c.startsWith(QStringLiteral("СТР"))) list = c.mid(3);
-    else {
+    const notation::Cycle cycleText = notation::ReadCycle(c);
+    if (!cycleText.found) {
         if (message) *message = QStringLiteral("Ошибка в выражении цикла!");
         return false;
     }
+    QString list = cycleText.after;
     list = list.trimmed();
     if (list.startsWith(u'[')) {
         if (!list.endsWith(u']') || list.size() < 2) {

@@ -156,18 +156,15 @@ RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &c
     RowsColumns r;
     if (expression.trimmed().isEmpty()) return r;
     QString cycleRows, cycleCols;
-    const QString cu = text::upper(cycle.trimmed());
-    auto cycleList = [&](int markerLength) {
-        QString rest = cycle.trimmed().mid(markerLength);
-        if (rest.startsWith(u'[')) rest = rest.mid(1, rest.size() - 2);
+    const notation::Cycle cycleText = notation::ReadCycle(cycle);
+    if (cycleText.found) {
+        QString list;
         try {
-            return ParseNumberList(rest);
+            list = ParseNumberList(cycleText.list());
         } catch (const ConversionError &) {
-            return QString();
         }
-    };
-    if (cu.startsWith(kRow)) cycleRows = cycleList(int(kRow.size()));
-    else if (cu.startsWith(kCol)) cycleCols = cycleList(int(kCol.size()));
+        (cycleText.line == notation::Line::Rows ? cycleRows : cycleCols) = list;
+    }
 
     const QStringList items = SplitFormulaTerms(expression);
     if (single && items.size() > 1) return {};

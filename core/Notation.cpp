@@ -89,6 +89,20 @@ QString LineListText(const QString &reference, Line line) {
     return list;
 }
 
+Cycle ReadCycle(const QString &cycle) {
+    Cycle c;
+    const QString t = cycle.trimmed();
+    const QString up = text::upper(t);
+    for (Line line : {Line::Columns, Line::Rows}) {
+        if (!up.startsWith(Marker(line))) continue;
+        c.found = true;
+        c.line = line;
+        c.after = t.mid(Marker(line).size());
+        break;
+    }
+    return c;
+}
+
 bool ReadNumberSpans(QStringView list, QList<NumberSpan> &spans) {
     spans.clear();
     auto number = [](QStringView t, qint64 &v) {

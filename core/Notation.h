@@ -85,6 +85,19 @@ qsizetype MatchingBracket(QStringView text, qsizetype open, bool roundToo);
 // Empty when absent, unclosed, or holding another marker.
 QString LineListText(const QString &reference, Line line);
 
+// A cycle text: "СТР" or "ГР" at its start (any case, blanks around the
+// whole text ignored) and a list, with or without square brackets.
+struct Cycle {
+    bool found = false;   // false when the text starts with neither marker
+    Line line = Line::Rows;
+    QString after;        // the text after the marker, as written
+    // The list as the rule run reads it: "after" stripped of its first and
+    // last characters when it begins with "[". The checkers also accept
+    // blanks before the "[" and refuse an unclosed one.
+    QString list() const { return after.startsWith(u'[') ? after.mid(1, after.size() - 2) : after; }
+};
+Cycle ReadCycle(const QString &cycle);
+
 // A number list as intervals [first, last].
 using NumberSpan = QPair<qint64, qint64>;
 // Reads a list of whole numbers and upward ranges a..b (blanks allowed); false

@@ -530,21 +530,13 @@ QList<RuleCopy> expandRules(const QString &defaultText) {
             copies.append(base);
             continue;
         }
-        const QString up = text::upper(cycle);
-        QString marker, rest;
-        if (up.startsWith(kCol)) {
-            marker = kCol;
-            rest = cycle.mid(2);
-        } else if (up.startsWith(kRow)) {
-            marker = kRow;
-            rest = cycle.mid(3);
-        }
-        if (rest.startsWith(u'[')) rest = rest.mid(1, rest.size() - 2);
+        const notation::Cycle cycleText = notation::ReadCycle(cycle);
+        const QString marker = !cycleText.found ? QString() : notation::Marker(cycleText.line);
         QList<int> numbers;
-        bool bad = marker.isEmpty();
+        bool bad = !cycleText.found;
         if (!bad) {
             try {
-                numbers = ParseIntegerList(rest);
+                numbers = ParseIntegerList(cycleText.list());
             } catch (const ConversionError &) {
                 bad = true;
             }
