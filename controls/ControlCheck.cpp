@@ -136,7 +136,7 @@ RuleCheckerBase::Parts RuleCheckerBase::cut(const QString &upperText) {
     return parts;
 }
 
-bool RuleCheckerBase::checkLists(const Parts &p, const TableGeometry &g, const QString &bracketMessage) {
+bool RuleCheckerBase::checkLists(const Parts &p, const TableShape &g, const QString &bracketMessage) {
     auto one = [&](QString list, int low, int high, const QString &kind) {
         if (list.startsWith(u'[')) {
             if (!list.endsWith(u']') || list.size() < 2) {
@@ -152,10 +152,8 @@ bool RuleCheckerBase::checkLists(const Parts &p, const TableGeometry &g, const Q
         }
         return true;
     };
-    const int colcount = g.colCountPlus1 - 1;
-    const int rowcount = g.rowCountPlus1 - 1;
-    if (p.hasRows && !one(p.rows, 1, rowcount - g.fixRows, QStringLiteral("Строка"))) return false;
-    if (p.hasColumns && !one(p.columns, g.fixCols + 1, colcount, QStringLiteral("Графа"))) return false;
+    if (p.hasRows && !one(p.rows, 1, g.dataRows(), QStringLiteral("Строка"))) return false;
+    if (p.hasColumns && !one(p.columns, g.fixcols + 1, g.colcount, QStringLiteral("Графа"))) return false;
     return true;
 }
 
@@ -213,8 +211,7 @@ FileRuleChecker::FileRuleChecker(const QSqlDatabase &mainDb) {
         const QString formName = formNameById(t.value(QStringLiteral("form")).toLongLong());
         m_tables.append({formName + QStringLiteral("Т") + t.value(QStringLiteral("tablen")).toString() +
                              QStringLiteral(" - ") + t.value(QStringLiteral("name")).toString(),
-                         t.value(QStringLiteral("colcount")).toInt(), t.value(QStringLiteral("rowcount")).toInt(),
-                         t.value(QStringLiteral("fixcols")).toInt(), t.value(QStringLiteral("fixrows")).toInt()});
+                         ShapeOfTableRecord(t)});
     }
 }
 
@@ -231,19 +228,11 @@ QString FileRuleChecker::formNameById(qint64 id) const {
     return QString();
 }
 
-TableGeometry FileRuleChecker::geometry(qint64 formId, const QString &tableKey) const {
-    TableGeometry g;
+TableShape FileRuleChecker::geometry(qint64 formId, const QString &tableKey) const {
     const QString head = text::upper(formNameById(formId) + QStringLiteral("Т") + tableKey);
-    for (const TableEntry &t : m_tables) {
-        if (text::upper(t.text).startsWith(head)) {
-            g.colCountPlus1 = t.colcount + 1;
-            g.rowCountPlus1 = t.rowcount + 1;
-            g.fixCols = t.fixcols;
-            g.fixRows = t.fixrows;
-            break;
-        }
-    }
-    return g;
+    for (const TableEntry &t : m_tables)
+        if (text::upper(t.text).startsWith(head)) return t.shape;
+    return {};
 }
 
 bool FileRuleChecker::CheckLine(const QString &formName, const QString &table, const QString &cycle,
@@ -310,7 +299,7 @@ bool FileRuleChecker::CheckReference(const QString &operand) {
         fail(QStringLiteral("Не указана таблица ") + t);
         return false;
     }
-    const TableGeometry g = geometry(formId, u'(' + p.tableText + u')');
+    const TableShape g = geometry(formId, u'(' + p.tableText + u')');
     if (!g.found()) {
         fail(QStringLiteral("Несуществующая таблица ") + t);
         return false;
@@ -356,8 +345,7 @@ bool EditorRuleChecker::CheckReference(const QString &operand) {
         fail(QStringLiteral("Не задана таблица"));
         return false;
     }
-    TableGeometry g;
-    GetTableGeometryByFormId(formId, key, g);
+    const TableShape g = CachedTableShapeByFormId(formId, key).value_or(TableShape());
     if (!g.found()) {
         fail(QStringLiteral("Несуществующая таблица - ") + operand);
         return false;

@@ -2,6 +2,7 @@
 
 #include "controls/ControlCheck.h"
 #include "core/Common.h"
+#include "core/TableShape.h"
 #include "core/FormulaHighlighter.h"
 #include "core/FormulaParser.h"
 #include "core/ProgressSink.h"
@@ -162,10 +163,9 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
         }
     }
     if (s.ruleClass == IntraTable) {
-        TableGeometry g;
-        GetTableGeometryByFormId(s.formId, s.table, g);
-        const int colcount = g.colCountPlus1 - 1;
-        const int rowcount = g.rowCountPlus1 - 1;
+        const TableShape g = CachedTableShapeByFormId(s.formId, s.table).value_or(TableShape());
+        const int colcount = g.colcount;
+        const int rowcount = g.rowcount;
         const QString cycle = t.cycl.trimmed();
         const QString cu = text::upper(cycle);
         if (!cycle.isEmpty()) {
@@ -177,7 +177,7 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
                 if (containsNoCase(t.rght, QStringLiteral("гр")))
                     return refuse(QStringLiteral("При цикле по графам нельзя указывать графы в условии"), 2);
                 list = cycle.mid(2);
-                low = g.fixCols + 1;   // the columns up to fixcols are headers
+                low = g.fixcols + 1;   // the columns up to fixcols are headers
                 high = colcount;
                 kind = QStringLiteral("Графа");
             } else if (!cu.startsWith(QStringLiteral("СТР"))) {
@@ -189,7 +189,7 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
                     return refuse(QStringLiteral("При цикле по строкам нельзя указывать строки в условии"), 2);
                 list = cycle.mid(3);
                 low = 1;
-                high = rowcount - g.fixRows;
+                high = rowcount - g.fixrows;
                 kind = QStringLiteral("Строка");
             }
             list = list.trimmed();

@@ -1,6 +1,7 @@
 #include "controls/ZenkorDescribe.h"
 
 #include "controls/ZenkorImporter.h"
+#include "core/TableShape.h"
 #include "core/Common.h"
 #include "core/FormulaParser.h"
 #include "core/ProgressSink.h"
@@ -89,10 +90,10 @@ ZenkorNumbering TControlMatchImporter::LoadRowColNumbering(qint64 tableIdent) {
     const QString prefix = ident + u'_';
     if (!LoadedNumberingTables.contains(ident)) {
         const QSqlDatabase d = db::connection(Query.isEmpty() ? db::kMain : Query);
-        QSqlQuery g = db::exec(d, QStringLiteral("select fixcols, fixrows from tables where ident=?"), {tableIdent});
-        if (!g.next()) return out;
-        const int fixcols = g.value(0).toInt();
-        const int fixrows = g.value(1).toInt();
+        const std::optional<TableShape> g = FindTableShape(d, tableIdent);
+        if (!g) return out;
+        const int fixcols = g->fixcols;
+        const int fixrows = g->fixrows;
         // Entry: the cell's text when it is a whole number, else the position in the body.
         auto add = [&](NameValueList &map, NameValueList &cache, int position, const QString &raw) {
             const QString txt = text::decodeColon(raw).trimmed();
@@ -179,11 +180,10 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
     const QSqlDatabase d = db::connection(Query.isEmpty() ? db::kMain : Query);
     const QString key = QString::number(ident);
     if (!TableGeometryCache.contains(key)) {
-        QSqlQuery g = db::exec(d, QStringLiteral("select fixcols, fixrows, colcount, rowcount from tables where ident=?"),
-                               {ident});
-        if (!g.next()) return QString();
-        TableGeometryCache.setValue(key, QStringList{g.value(0).toString(), g.value(1).toString(),
-                                                     g.value(2).toString(), g.value(3).toString()}
+        const std::optional<TableShape> g = FindTableShape(d, ident);
+        if (!g) return QString();
+        TableGeometryCache.setValue(key, QStringList{QString::number(g->fixcols), QString::number(g->fixrows),
+                                                     QString::number(g->colcount), QString::number(g->rowcount)}
                                              .join(u','));
     }
     const QStringList geometry = TableGeometryCache.value(key).split(u',');
@@ -222,7 +222,7 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
     } else if (cycle.startsWith(QStringLiteral("ГР"))) {
         kind = QStringLiteral("гр");
         list = cycleList(3);
-        const int colcount = db::scalar(d, QStringLiteral("select colcount from tables where ident=?"), {ident}).toInt();
+        const int colcount = FindTableShape(d, ident).value_or(TableShape()).colcount;
         all = coversExactly(list, fixcols + 1, colcount);
     }
 

@@ -1,4 +1,5 @@
 #include "core/Common.h"
+#include "core/TableShape.h"
 
 #include "core/NumberFormat.h"
 #include "core/ProgressSink.h"
@@ -26,39 +27,19 @@ int findCatalogueLine(const QString &key) {
     return -1;
 }
 
-bool fillGeometry(int line, TableGeometry &g) {
-    g.colCountPlus1 = 0;
-    if (line < 0 || line >= shared().TablesArray.size()) return false;
-    const auto &a = shared().TablesArray[line];
-    g.colCountPlus1 = a[2] + 1;
-    g.rowCountPlus1 = a[3] + 1;
-    g.fixCols = a[4];
-    g.fixRows = a[5];
-    return true;
-}
-
 QString catalogueKey(const QString &formName, const QString &tableKey) {
     return formName + QStringLiteral("*Т") + tableKey;
 }
 
 } // namespace
 
-bool GetTableGeometry(const QString &formName, const QString &tableKey, TableGeometry &geometry) {
-    return fillGeometry(findCatalogueLine(catalogueKey(formName, tableKey)), geometry);
-}
-
-bool GetTableGeometryByFormId(qint64 formId, const QString &tableKey, TableGeometry &geometry) {
-    geometry.colCountPlus1 = 0;
-    if (formId == -1) return false;
-    const QString name = GetFormNameById(formId);
-    if (name.isEmpty()) return false;
-    return fillGeometry(findCatalogueLine(catalogueKey(name, tableKey)), geometry);
+int TablesCatalogueLine(const QString &formName, const QString &tableKey) {
+    return findCatalogueLine(catalogueKey(formName, tableKey));
 }
 
 qint64 GetTableIdent(const QString &formName, const QString &tableKey) {
-    const int line = findCatalogueLine(catalogueKey(formName, tableKey));
-    if (line < 0 || line >= shared().TablesArray.size()) return -1;
-    return shared().TablesArray[line][1];
+    const auto shape = CachedTableShapeAt(TablesCatalogueLine(formName, tableKey));
+    return shape ? shape->ident : -1;
 }
 
 qint64 GetTableIdentByFormId(qint64 formId, const QString &tableKey) {
@@ -76,9 +57,8 @@ qint64 GetTableIdentByFormId(const QString &formIdText, const QString &tableKey)
 }
 
 int IndexOfTableIdent(qint64 ident) {
-    const auto &a = shared().TablesArray;
-    for (int i = 0; i < a.size(); ++i)
-        if (a[i][1] == ident) return i;
+    for (int i = 0; const auto shape = CachedTableShapeAt(i); ++i)
+        if (shape->ident == ident) return i;
     return -1;
 }
 

@@ -1,6 +1,7 @@
 #include "core/FormulaHighlighter.h"
 
 #include "core/FormulaParser.h"
+#include "core/TableShape.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "platform/Database.h"
@@ -144,10 +145,10 @@ QList<TitleRecord> readTitles(const QSqlDatabase &d, qint64 table, const QString
 }
 
 bool fixedOf(const QSqlDatabase &d, qint64 table, int &fixCols, int &fixRows) {
-    QSqlQuery q = db::exec(d, QStringLiteral("select fixcols, fixrows from tables where ident=?"), {table});
-    if (!q.next()) return false;
-    fixCols = q.value(0).toInt();
-    fixRows = q.value(1).toInt();
+    const std::optional<TableShape> shape = FindTableShape(d, table);
+    if (!shape) return false;
+    fixCols = shape->fixcols;
+    fixRows = shape->fixrows;
     return true;
 }
 
@@ -200,11 +201,11 @@ ParsedReference ParseReference(const QString &reference) {
     r.formId = parts.hasForm ? GetFormIdByName(parts.form) : -1;
     if (parts.hasTable && r.formId > 0) {
         r.tableId = GetTableIdentByFormId(r.formId, parts.table);
-        if (r.tableId > 0) GetTableGeometryByFormId(r.formId, parts.table, r.geometry);
+        if (r.tableId > 0) r.geometry = CachedTableShapeByFormId(r.formId, parts.table).value_or(TableShape());
     }
     if (r.tableId >= 1) {
         if (!parts.rows.trimmed().isEmpty())
-            r.rows = splitList(expandList(parts.rows.trimmed(), r.geometry.fixRows + 1, QStringLiteral("строк")));
+            r.rows = splitList(expandList(parts.rows.trimmed(), r.geometry.fixrows + 1, QStringLiteral("строк")));
         if (!parts.columns.trimmed().isEmpty())
             r.columns = splitList(expandList(parts.columns.trimmed(), 1, QStringLiteral("граф")));
     }
@@ -283,9 +284,9 @@ QString BuildDecipher(const QString &reference, const QSqlDatabase *database) {
     const QSqlDatabase current = db::connection(db::kMain);
     const QSqlDatabase &d = database ? *database : current;
 
-    const int currentFixRows = p.geometry.fixRows;
+    const int currentFixRows = p.geometry.fixrows;
     int fixRows = currentFixRows;
-    int fixCols = p.geometry.fixCols;
+    int fixCols = p.geometry.fixcols;
     if (database && p.tableId >= 1) fixedOf(d, p.tableId, fixCols, fixRows);
 
     QString out;

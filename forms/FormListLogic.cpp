@@ -5,6 +5,7 @@
 #include "core/RuleEngine.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+#include "core/TableShape.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 
@@ -128,7 +129,7 @@ QList<FormEntry> formsForType(qint64 medicalType) {
             TableEntry t;
             t.text = line.mid(key.size() + 1);
             t.tablen = tableNumberOfText(t.text);
-            t.ident = i < s.TablesArray.size() ? s.TablesArray[i][1] : 0;
+            t.ident = CachedTableShapeAt(i).value_or(TableShape()).ident;
             f.tables.append(t);
         }
         out.append(f);

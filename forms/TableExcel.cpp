@@ -66,7 +66,7 @@ QString layoutMismatch(const office::ExcelSheet &sheet, const TableShape &shape)
     QSqlQuery q = db::exec(db::kMain,
                            QStringLiteral("select \"column\", \"row\", txt from titles where \"table\"=? and "
                                           "((\"row\"=? and \"column\">?) or (\"column\"=? and \"row\">?))"),
-                           {shape.tableIdent, shape.fixrows, shape.fixcols, shape.fixcols, shape.fixrows});
+                           {shape.ident, shape.fixrows, shape.fixcols, shape.fixcols, shape.fixrows});
     while (q.next())
         numbering.insert({q.value(1).toInt() + 1, q.value(0).toInt() + 1}, text::decodeColon(q.value(2).toString()).trimmed());
     auto check = [&](int row, int column) -> QString {
@@ -99,14 +99,6 @@ QString layoutMismatch(const office::ExcelSheet &sheet, const TableShape &shape)
 
 } // namespace
 
-TableShape ReadTableShape(qint64 tableIdent) {
-    QSqlQuery q = db::exec(db::kMain,
-                           QStringLiteral("select colcount, rowcount, fixcols, fixrows from tables where ident=?"),
-                           {tableIdent});
-    if (!q.next()) throw db::Error(QStringLiteral("Таблица не определена!"));
-    return {q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt(), tableIdent};
-}
-
 QString SheetName(const QString &formName, const QString &tableNumber) {
     QString name = (formName + tableNumber).left(20);
     // Characters a sheet name may not hold.
@@ -120,7 +112,7 @@ QString SheetName(const QString &formName, const QString &tableNumber) {
 int SheetColumnWidth(double points) { return int(std::lround((points - 3.75) / 5.25)); }
 
 void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &src) {
-    const TableShape shape = ReadTableShape(src.tableIdent);
+    const TableShape shape = ReadTableShape(db::connection(db::kMain), src.tableIdent);
     sheet.setName(SheetName(src.formName, src.tableNumber));
     sheet.setValue(1, 1, src.caption);
 
@@ -337,7 +329,7 @@ void Excel2Click(TVTable &table) {
         const QString file = dialogs().openFile(&table, QStringLiteral("Открыть"), QString(), kExcelFilter);
         if (file.isEmpty()) return;
         const SharedState &s = shared();
-        const TableShape shape = ReadTableShape(s.TableIdent);
+        const TableShape shape = ReadTableShape(db::connection(db::kMain), s.TableIdent);
         office::ExcelWorkbook book = office::ExcelWorkbook::open(file);
         const QString sheetName = SheetName(s.TableFormName, s.TableNumber);
         const auto values = ReadTableSheet(book, sheetName, shape);

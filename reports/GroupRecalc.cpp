@@ -2,6 +2,7 @@
 
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
+#include "core/TableShape.h"
 #include "forms/FormListCommon.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -38,9 +39,10 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
             const QString entry = s.TablesList.text(t);
             if (step) step(t, count, entry);
             if (entry.left(3) == QStringLiteral("Ф47")) continue;
-            if (t >= s.TablesArray.size()) break;
-            const auto &a = s.TablesArray[t];
-            const int ident = a[1], colcount = a[2], rowcount = a[3], fixcols = a[4], fixrows = a[5];
+            const std::optional<TableShape> shape = CachedTableShapeAt(t);
+            if (!shape) break;
+            const int ident = int(shape->ident), colcount = shape->colcount, rowcount = shape->rowcount,
+                      fixcols = shape->fixcols, fixrows = shape->fixrows;
             s.DataMatrix.create(fixcols + 1, colcount + 1, fixrows + 1, rowcount + 1);
             QSqlQuery q = db::exec(d,
                                    QStringLiteral("select \"column\", \"row\", data from data where year=? "

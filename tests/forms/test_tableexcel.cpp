@@ -125,12 +125,12 @@ TEST_F(TableExcelTest, InputRoundTripKeepsEveryValue) {
     const QString path = writtenFile("round.xlsx");
     // Another institution's values are replaced by the sheet's; none are lost.
     office::ExcelWorkbook book = office::ExcelWorkbook::open(path);
-    const auto values = ReadTableSheet(book, "ф30(1000)", ReadTableShape(sample::ids::TableF30Staff));
+    const auto values = ReadTableSheet(book, "ф30(1000)", ReadTableShape(db::connection(db::kMain), sample::ids::TableF30Staff));
     ASSERT_TRUE(values);
     StoreTableValues("data", sample::ids::NorthHospital, fx.year(), sample::ids::TableF30Staff, *values);
     EXPECT_EQ(stored(sample::ids::NorthHospital), before);
     EXPECT_EQ(stored(), before);
-    EXPECT_FALSE(ReadTableSheet(book, "Ф30(2000)", ReadTableShape(sample::ids::TableF30Visits)));
+    EXPECT_FALSE(ReadTableSheet(book, "Ф30(2000)", ReadTableShape(db::connection(db::kMain), sample::ids::TableF30Visits)));
 }
 
 TEST_F(TableExcelTest, LoadFromTheTableWindow) {
