@@ -5,6 +5,7 @@
 #include "core/ProgressSink.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+#include "core/TableValues.h"
 #include "platform/Database.h"
 
 #include <QSqlError>
@@ -103,26 +104,10 @@ void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {
     const ValueMatrix &m = shared().DataMatrix;
     QSqlDatabase d = db::connection(db::kData);
     db::transaction(d, [&] {
-        db::exec(d, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(table),
-                 {year, ident, institution});
+        TableValueWriter writer(d, table, institution, year, ident);
         if (!m.isCreated()) return;
-        QSqlQuery q(d);
-        q.prepare(QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
-                                 "values (?, ?, ?, ?, ?, ?)").arg(table));
-        for (int c = m.lowColumn(); c <= m.highColumn(); ++c) {
-            for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                const double v = num::stored(m.at(c, r));
-                if (v == 0) continue;
-                q.bindValue(0, institution);
-                q.bindValue(1, v);
-                q.bindValue(2, year);
-                q.bindValue(3, ident);
-                q.bindValue(4, c);
-                q.bindValue(5, r);
-                if (!q.exec())
-                    throw db::Error(QStringLiteral("Ошибка записи значений таблицы: %1").arg(q.lastError().text()));
-            }
-        }
+        for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
+            for (int r = m.lowRow(); r <= m.highRow(); ++r) writer.write(c, r, m.at(c, r));
     });
 }
 

@@ -4,6 +4,7 @@
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+#include "core/TableValues.h"
 #include "forms/FormListCommon.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"
@@ -222,14 +223,8 @@ void StoreTableValues(const QString &valueTable, qint64 institution, int year, q
                       const QList<SheetValue> &values) {
     const QSqlDatabase d = db::connection(db::kData);
     db::transaction(d, [&] {
-        db::exec(d, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(valueTable),
-                 {year, tableIdent, institution});
-        for (const SheetValue &v : values)
-            db::exec(d,
-                     QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
-                                    "values (?,?,?,?,?,?)")
-                         .arg(valueTable),
-                     {institution, v.value, year, tableIdent, v.column, v.row});
+        TableValueWriter writer(d, valueTable, institution, year, tableIdent);
+        for (const SheetValue &v : values) writer.write(v.column, v.row, v.value);
     });
 }
 

@@ -3,6 +3,7 @@
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
 #include "core/TableShape.h"
+#include "core/TableValues.h"
 #include "forms/FormListCommon.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -54,27 +55,10 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
                 if (!s.DataMatrix.contains(c, r)) { ++result.outside; continue; }
                 s.DataMatrix.add(c, r, q.value(2).toDouble());
             }
-            db::exec(d, QStringLiteral("delete from repdata where year=? and \"table\"=? and hospital=?"),
-                     {year, ident, reportId});
-            QSqlQuery ins(d);
-            ins.prepare(QStringLiteral("insert into repdata (hospital, data, year, \"table\", \"column\", \"row\") "
-                                       "values (?, ?, ?, ?, ?, ?)"));
+            TableValueWriter writer(d, QStringLiteral("repdata"), reportId, year, ident);
             for (int c = s.DataMatrix.lowColumn(); c <= s.DataMatrix.highColumn(); ++c)
-                for (int r = s.DataMatrix.lowRow(); r <= s.DataMatrix.highRow(); ++r) {
-                    const double v = s.DataMatrix.at(c, r);
-                    if (v == 0) continue;
-                    // The stored value is the one a transfer file would carry.
-                    ins.addBindValue(reportId);
-                    ins.addBindValue(num::general(v).toDouble());
-                    ins.addBindValue(year);
-                    ins.addBindValue(ident);
-                    ins.addBindValue(c);
-                    ins.addBindValue(r);
-                    if (!ins.exec())
-                        throw db::Error(QStringLiteral("Ошибка записи значений отчета: %1")
-                                            .arg(ins.lastError().text()));
-                    ++result.cells;
-                }
+                for (int r = s.DataMatrix.lowRow(); r <= s.DataMatrix.highRow(); ++r)
+                    if (writer.write(c, r, s.DataMatrix.at(c, r))) ++result.cells;
             ++result.tables;
         }
     });
