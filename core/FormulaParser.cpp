@@ -11,8 +11,6 @@ bool isOperatorChar(QChar c) { return c == u'+' || c == u'-' || c == u'*' || c =
 
 const QString kF = QStringLiteral("Ф");
 const QString kT = QStringLiteral("Т");
-const QString kRow = QStringLiteral("СТР");
-const QString kCol = QStringLiteral("ГР");
 
 // Row or column list of a reference, expanded; empty when absent or malformed.
 QString parseLineRef(const QString &reference, notation::Line line) {

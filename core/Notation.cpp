@@ -55,6 +55,12 @@ QList<Group> FindGroups(QStringView s, bool nested) {
     return out;
 }
 
+std::optional<Group> FirstGroup(QStringView s, Line line, bool nested) {
+    for (const Group &g : FindGroups(s, nested))
+        if (g.line == line) return g;
+    return std::nullopt;
+}
+
 qsizetype MatchingBracket(QStringView s, qsizetype open, bool roundToo) {
     int depth = 0;
     for (qsizetype i = open; i < s.size(); ++i) {

@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
 // Numbers above this name no line of any table (see core/TableLimits.h).
 inline constexpr int kMaxListNumber = limits::kMaxTableRows;
 
@@ -75,6 +77,10 @@ struct Group {
 // that brings the bracket depth back to 0 closes a group (the engine's rule);
 // otherwise the first "]" after the "[" does (the imported books' rule).
 QList<Group> FindGroups(QStringView upperText, bool nested);
+
+// The first group of the line; nothing when there is none.
+std::optional<Group> FirstGroup(QStringView upperText, Line line, bool nested);
+inline Line OtherLine(Line line) { return line == Line::Rows ? Line::Columns : Line::Rows; }
 
 // Index of the bracket closing the one at open, nesting counted ("[" "]", and
 // "(" ")" as the same kind when roundToo); -1 when it is never closed.
