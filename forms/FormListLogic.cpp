@@ -21,21 +21,17 @@ QSqlDatabase mainDb() { return db::connection(db::kMain); }
 
 const QString kTableMark = QStringLiteral("*Т");
 
-struct TableRow {
-    qint64 ident;
+struct TableRow : TableShape {
     QString tablen;
-    int colcount, rowcount, fixcols, fixrows;
 };
 
 QList<TableRow> tablesOf(qint64 formId, const QString &order) {
     QList<TableRow> out;
     QSqlQuery q = db::exec(mainDb(),
-                           QStringLiteral("select ident, tablen, colcount, rowcount, fixcols, fixrows from tables "
-                                          "where form=? order by %1").arg(order),
+                           QStringLiteral("select ident, tablen, colcount, rowcount, fixcols, fixrows, floattype, scan "
+                                          "from tables where form=? order by %1").arg(order),
                            {formId});
-    while (q.next())
-        out.append(TableRow{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toInt(),
-                            q.value(4).toInt(), q.value(5).toInt()});
+    while (q.next()) out.append(TableRow{ShapeOfTableRecord(q), q.value(1).toString()});
     return out;
 }
 
