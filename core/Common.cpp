@@ -177,20 +177,6 @@ quint32 FormDataChecksum(qint64 institution, qint64 formId) {
 
 // ---- Text helpers -------------------------------------------------------------
 
-int PosFrom(const QString &sub, const QString &text, int start) {
-    if (start > text.size()) return start;
-    const int from = start < 1 ? 0 : start - 1;
-    const int p = text.indexOf(sub, from);
-    return p < 0 ? int(text.size()) + 1 : p + 1;
-}
-
-int PosBackFrom(const QString &text, int index, const QString &sub) {
-    const int last = index - int(sub.size());   // latest 1-based start allowed
-    if (last < 1 || sub.isEmpty()) return 0;
-    const int p = text.lastIndexOf(sub, last - 1);
-    return p < 0 ? 0 : p + 1;
-}
-
 bool IsDigitsText(const QString &text) {
     for (QChar ch : text)
         if (!(ch >= u'0' && ch <= u'9') && ch != u'.') return false;

@@ -65,13 +65,7 @@ quint32 FormDataChecksum(qint64 institution, qint64 formId);
 // One step of that hash (exposed for callers that hash values themselves).
 quint32 ChecksumStep(quint32 hash, double value);
 
-// ---- Text helpers (positions are 1-based) ---------------------------------
-// Position of sub at or after start; text.length() + 1 when absent (start
-// itself when start lies beyond the text).
-int PosFrom(const QString &sub, const QString &text, int start);
-// Position of the last sub that begins at or before index - sub.length();
-// 0 or less when absent.
-int PosBackFrom(const QString &text, int index, const QString &sub);
+// ---- Text helpers ---------------------------------------------------------
 // Every character a digit or "." (true for the empty text).
 bool IsDigitsText(const QString &text);
 // Not empty and every character a digit or ".".

@@ -37,16 +37,6 @@ TEST(EngineCellNumbering, SpanKeysImagesAndPixels) {
     EXPECT_EQ(cells::tableWindowPixels(1e300, 96), 0);
 }
 
-TEST(EngineTextHelpers, Positions) {
-    EXPECT_EQ(PosFrom("ab", "xxab", 1), 3);
-    EXPECT_EQ(PosFrom("q", "abc", 1), 4);
-    EXPECT_EQ(PosFrom("a", "abca", 2), 4);
-    EXPECT_EQ(PosFrom("a", "abc", 9), 9);
-    EXPECT_EQ(PosBackFrom("a+b+c", 5, "+"), 4);
-    EXPECT_EQ(PosBackFrom("a+b+c", 4, "+"), 2);
-    EXPECT_LE(PosBackFrom("abc", 3, "+"), 0);
-}
-
 TEST(EngineTextHelpers, NumbersListsAndCharacters) {
     EXPECT_TRUE(IsDigitsText(""));
     EXPECT_TRUE(IsDigitsText("1.5"));
