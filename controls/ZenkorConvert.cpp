@@ -855,11 +855,10 @@ QString TControlMatchImporter::CompactRowColLists(const QString &side) {
         QString plain = text::upper(term);
         plain.remove(QStringLiteral("Т("));   // a table written Т(n) is no bracket
         if (plain.contains(u'(') || term.startsWith(u'-') || term.startsWith(u'+')) return p;
-        const int g = text::upper(term).indexOf(QStringLiteral("ГР["));
-        if (g < 0) return p;
-        const int close = term.indexOf(u']', g + 3);
-        if (close < 0) return p;
-        const QString list = term.mid(g + 3, close - g - 3);
+        const auto group = notation::FirstGroup(text::upper(term), notation::Line::Columns, false);
+        if (!group || group->close < 0) return p;
+        const qsizetype g = group->at, close = group->close;
+        const QString list = term.mid(group->open + 1, close - group->open - 1);
         if (list.contains(kDots) || !isWholeNumber(list, p.number) || !term.mid(close + 1).trimmed().isEmpty())
             return p;
         p.groupable = true;
