@@ -213,7 +213,7 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
     if (cycle.startsWith(QStringLiteral("СТР"))) {
         kind = QStringLiteral("стр");
         list = cycleList(4);
-        const int rowcount = db::scalar(d, QStringLiteral("select rowcount from tables where ident=?"), {ident}).toInt();
+        const int rowcount = geometry.value(3).toInt();
         all = coversExactly(list, 1, rowcount - fixrows);
         if (!all && !list.isEmpty()) {
             list.replace(u',', u'+');
@@ -222,7 +222,7 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
     } else if (cycle.startsWith(QStringLiteral("ГР"))) {
         kind = QStringLiteral("гр");
         list = cycleList(3);
-        const int colcount = FindTableShape(d, ident).value_or(TableShape()).colcount;
+        const int colcount = geometry.value(2).toInt();
         all = coversExactly(list, fixcols + 1, colcount);
     }
 
