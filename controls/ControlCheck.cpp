@@ -112,26 +112,17 @@ bool RuleCheckerBase::CheckOperands(const QString &part) {
 }
 
 RuleCheckerBase::Parts RuleCheckerBase::cut(const QString &upperText) {
-    QString t = upperText;
-    for (const QString &marker : {QStringLiteral("Ф"), QStringLiteral("Т["), QStringLiteral("СТР"), QStringLiteral("ГР")}) {
-        const qsizetype p = t.indexOf(marker);
-        if (p >= 0) t.insert(p, u'!');
-    }
-    t.append(u'!');
-    auto partAfter = [&](const QString &marker, bool &has, QString &out) {
-        const qsizetype p = t.indexOf(QStringLiteral("!") + marker);
-        has = p >= 0;
-        if (!has) return;
-        const qsizetype from = p + 1;
-        const qsizetype end = t.indexOf(u'!', from);
-        out = t.mid(from, end - from);
+    const notation::Markers m = notation::FindMarkers(upperText);
+    auto partOf = [&](const notation::Part &part, bool &has, QString &out) {
+        has = part.found();
+        if (has) out = part.in(upperText).toString();
     };
     Parts parts;
-    parts.lead = t.left(t.indexOf(u'!'));
-    partAfter(QStringLiteral("Ф"), parts.hasForm, parts.form);
-    partAfter(QStringLiteral("Т["), parts.hasTable, parts.tableText);
-    partAfter(QStringLiteral("СТР"), parts.hasRows, parts.rows);
-    partAfter(QStringLiteral("ГР"), parts.hasColumns, parts.columns);
+    parts.lead = upperText.left(m.leadEnd);
+    partOf(m.form, parts.hasForm, parts.form);
+    partOf(m.table, parts.hasTable, parts.tableText);
+    partOf(m.rows, parts.hasRows, parts.rows);
+    partOf(m.columns, parts.hasColumns, parts.columns);
     if (parts.hasTable) {
         // Between "Т[" and "]".
         QString s = parts.tableText.mid(2);
@@ -145,7 +136,7 @@ RuleCheckerBase::Parts RuleCheckerBase::cut(const QString &upperText) {
     return parts;
 }
 
-bool RuleCheckerBase::checkLists(const Parts &p, const TableGeometry &g, const QString &bracketMessage) {
+bool RuleCheckerBase::checkLists(const Parts &p, const TableShape &g, const QString &bracketMessage) {
     auto one = [&](QString list, int low, int high, const QString &kind) {
         if (list.startsWith(u'[')) {
             if (!list.endsWith(u']') || list.size() < 2) {
@@ -161,10 +152,8 @@ bool RuleCheckerBase::checkLists(const Parts &p, const TableGeometry &g, const Q
         }
         return true;
     };
-    const int colcount = g.colCountPlus1 - 1;
-    const int rowcount = g.rowCountPlus1 - 1;
-    if (p.hasRows && !one(p.rows, 1, rowcount - g.fixRows, QStringLiteral("Строка"))) return false;
-    if (p.hasColumns && !one(p.columns, g.fixCols + 1, colcount, QStringLiteral("Графа"))) return false;
+    if (p.hasRows && !one(p.rows, 1, g.dataRows(), QStringLiteral("Строка"))) return false;
+    if (p.hasColumns && !one(p.columns, g.fixcols + 1, g.colcount, QStringLiteral("Графа"))) return false;
     return true;
 }
 
@@ -179,13 +168,12 @@ bool RuleCheckerBase::ownPartsOnly(const QString &operand) {
 bool CheckCycleText(const QString &cycle, QString *message) {
     const QString c = text::upper(cycle.trimmed());
     if (c.isEmpty()) return true;
-    QString list;
-    if (c.startsWith(QStringLiteral("ГР"))) list = c.mid(2);
-    else if (c.startsWith(QStringLiteral("СТР"))) list = c.mid(3);
-    else {
+    const notation::Cycle cycleText = notation::ReadCycle(c);
+    if (!cycleText.found) {
         if (message) *message = QStringLiteral("Ошибка в выражении цикла!");
         return false;
     }
+    QString list = cycleText.after;
     list = list.trimmed();
     if (list.startsWith(u'[')) {
         if (!list.endsWith(u']') || list.size() < 2) {
@@ -223,8 +211,7 @@ FileRuleChecker::FileRuleChecker(const QSqlDatabase &mainDb) {
         const QString formName = formNameById(t.value(QStringLiteral("form")).toLongLong());
         m_tables.append({formName + QStringLiteral("Т") + t.value(QStringLiteral("tablen")).toString() +
                              QStringLiteral(" - ") + t.value(QStringLiteral("name")).toString(),
-                         t.value(QStringLiteral("colcount")).toInt(), t.value(QStringLiteral("rowcount")).toInt(),
-                         t.value(QStringLiteral("fixcols")).toInt(), t.value(QStringLiteral("fixrows")).toInt()});
+                         ShapeOfTableRecord(t)});
     }
 }
 
@@ -241,19 +228,11 @@ QString FileRuleChecker::formNameById(qint64 id) const {
     return QString();
 }
 
-TableGeometry FileRuleChecker::geometry(qint64 formId, const QString &tableKey) const {
-    TableGeometry g;
+TableShape FileRuleChecker::geometry(qint64 formId, const QString &tableKey) const {
     const QString head = text::upper(formNameById(formId) + QStringLiteral("Т") + tableKey);
-    for (const TableEntry &t : m_tables) {
-        if (text::upper(t.text).startsWith(head)) {
-            g.colCountPlus1 = t.colcount + 1;
-            g.rowCountPlus1 = t.rowcount + 1;
-            g.fixCols = t.fixcols;
-            g.fixRows = t.fixrows;
-            break;
-        }
-    }
-    return g;
+    for (const TableEntry &t : m_tables)
+        if (text::upper(t.text).startsWith(head)) return t.shape;
+    return {};
 }
 
 bool FileRuleChecker::CheckLine(const QString &formName, const QString &table, const QString &cycle,
@@ -320,7 +299,7 @@ bool FileRuleChecker::CheckReference(const QString &operand) {
         fail(QStringLiteral("Не указана таблица ") + t);
         return false;
     }
-    const TableGeometry g = geometry(formId, u'(' + p.tableText + u')');
+    const TableShape g = geometry(formId, u'(' + p.tableText + u')');
     if (!g.found()) {
         fail(QStringLiteral("Несуществующая таблица ") + t);
         return false;
@@ -366,8 +345,7 @@ bool EditorRuleChecker::CheckReference(const QString &operand) {
         fail(QStringLiteral("Не задана таблица"));
         return false;
     }
-    TableGeometry g;
-    GetTableGeometryByFormId(formId, key, g);
+    const TableShape g = CachedTableShapeByFormId(formId, key).value_or(TableShape());
     if (!g.found()) {
         fail(QStringLiteral("Несуществующая таблица - ") + operand);
         return false;

@@ -17,6 +17,7 @@
 //  - EditorRuleChecker: the rule editor. Class, form and table come from the
 //    editor; each error goes at once to the message callback.
 #include "core/Common.h"
+#include "core/TableShape.h"
 
 #include <QList>
 #include <QSqlDatabase>
@@ -67,7 +68,7 @@ protected:
     // them, nothing after the table number).
     static bool ownPartsOnly(const QString &operand);
     // Row and column parts against a geometry; message as given by the caller.
-    bool checkLists(const Parts &p, const TableGeometry &g, const QString &bracketMessage);
+    bool checkLists(const Parts &p, const TableShape &g, const QString &bracketMessage);
 
     QString m_error;
 };
@@ -92,14 +93,14 @@ public:
     // Lookups over the lists read at construction.
     qint64 formIdByName(const QString &name) const;          // -1 when none
     QString formNameById(qint64 id) const;                   // empty when none
-    TableGeometry geometry(qint64 formId, const QString &tableKey) const;
+    TableShape geometry(qint64 formId, const QString &tableKey) const;
 
 protected:
     bool CheckReference(const QString &operand) override;
 
 private:
     struct FormEntry { QString name; QString text; qint64 id; };
-    struct TableEntry { QString text; int colcount, rowcount, fixcols, fixrows; };
+    struct TableEntry { QString text; TableShape shape; };
     QList<FormEntry> m_forms;
     QList<TableEntry> m_tables;
     QString m_prefix, m_suffix;
@@ -110,7 +111,7 @@ class EditorRuleChecker : public RuleCheckerBase {
 public:
     // ruleClass: 0 intra-table, 1 inter-table, 2 inter-form; table "(1000)".
     // The messages go to show (each at once); the checker reads the caches of
-    // the open year (FindFormId, GetTableGeometryByFormId).
+    // the open year (FindFormId, CachedTableShapeByFormId).
     EditorRuleChecker(int ruleClass, qint64 formId, const QString &table, std::function<void(const QString &)> show);
     bool CheckControlExpression(const QString &expression) { return CheckExpression(expression); }
 

@@ -2,6 +2,7 @@
 
 #include "controls/ControlCheck.h"
 #include "core/Common.h"
+#include "core/TableShape.h"
 #include "core/FormulaHighlighter.h"
 #include "core/FormulaParser.h"
 #include "core/ProgressSink.h"
@@ -162,10 +163,9 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
         }
     }
     if (s.ruleClass == IntraTable) {
-        TableGeometry g;
-        GetTableGeometryByFormId(s.formId, s.table, g);
-        const int colcount = g.colCountPlus1 - 1;
-        const int rowcount = g.rowCountPlus1 - 1;
+        const TableShape g = CachedTableShapeByFormId(s.formId, s.table).value_or(TableShape());
+        const int colcount = g.colcount;
+        const int rowcount = g.rowcount;
         const QString cycle = t.cycl.trimmed();
         const QString cu = text::upper(cycle);
         if (!cycle.isEmpty()) {
@@ -177,7 +177,7 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
                 if (containsNoCase(t.rght, QStringLiteral("гр")))
                     return refuse(QStringLiteral("При цикле по графам нельзя указывать графы в условии"), 2);
                 list = cycle.mid(2);
-                low = g.fixCols + 1;   // the columns up to fixcols are headers
+                low = g.fixcols + 1;   // the columns up to fixcols are headers
                 high = colcount;
                 kind = QStringLiteral("Графа");
             } else if (!cu.startsWith(QStringLiteral("СТР"))) {
@@ -189,7 +189,7 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
                     return refuse(QStringLiteral("При цикле по строкам нельзя указывать строки в условии"), 2);
                 list = cycle.mid(3);
                 low = 1;
-                high = rowcount - g.fixRows;
+                high = rowcount - g.fixrows;
                 kind = QStringLiteral("Строка");
             }
             list = list.trimmed();
@@ -309,40 +309,26 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
 
 QString InsertCycle(const QString &text, const QString &cycle) {
     if (text.isEmpty() || cycle.isEmpty()) return text;
-    const QString cu = text::upper(cycle.trimmed());
+    const notation::Cycle kind = notation::ReadCycle(cycle);
+    if (!kind.found) return text;
     const QString up = text::upper(text);
-    const QString rowMark = QStringLiteral("СТР[");
-    const QString colMark = QStringLiteral("ГР[");
     // The old list up to its "]" gives way to the cycle; a cycle written with
     // its own closing bracket takes the old one's place, so the result never
     // holds "]]".
-    auto replacePart = [&](qsizetype at) {
-        const qsizetype close = up.indexOf(u']', at);
-        if (close < 0) return text;
+    if (const auto own = notation::FirstGroup(up, kind.line, false)) {
+        if (own->close < 0) return text;
         const bool ownBracket = cycle.trimmed().endsWith(u']');
         QString out = text;
-        out.replace(at, close - at + (ownBracket ? 1 : 0), ownBracket ? cycle.trimmed() : cycle);
+        out.replace(own->at, own->close - own->at + (ownBracket ? 1 : 0), ownBracket ? cycle.trimmed() : cycle);
         return out;
-    };
-    if (cu.startsWith(QStringLiteral("СТР"))) {
-        const qsizetype r = up.indexOf(rowMark);
-        if (r >= 0) return replacePart(r);
-        const qsizetype c = up.indexOf(colMark);
-        if (c >= 0) return QString(text).insert(c, cycle);
-        return text + cycle;
     }
-    if (cu.startsWith(QStringLiteral("ГР"))) {
-        const qsizetype c = up.indexOf(colMark);
-        if (c >= 0) return replacePart(c);
-        const qsizetype r = up.indexOf(rowMark);
-        if (r >= 0) {
-            const qsizetype close = up.indexOf(u']', r);
-            const qsizetype at = close < 0 ? r + rowMark.size() : close + 1;
-            return QString(text).insert(at, cycle);
-        }
-        return text + cycle;
-    }
-    return text;
+    const auto other = notation::FirstGroup(up, notation::OtherLine(kind.line), false);
+    if (!other) return text + cycle;
+    // Rows come first: before the column group, after the row group.
+    const qsizetype at = kind.line == notation::Line::Rows ? other->at
+                         : other->close >= 0                ? other->close + 1
+                                                            : other->open + 1;
+    return QString(text).insert(at, cycle);
 }
 
 QString ExpandRuleSide(const QString &text, int mode, const QString &cycle, const QString &table,

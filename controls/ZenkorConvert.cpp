@@ -109,42 +109,22 @@ bool quotedList(const QString &numbers, QString &inner) {
     return false;
 }
 
-// The first column group "ГР[" or row group "СТР[" (any case) at or after
-// from: where its name starts and the index of its "[", or false when there
-// is none.
-bool nextGroupRef(const QString &s, int from, int &start, int &open) {
-    const QString up = text::upper(s);
-    const int g = up.indexOf(QStringLiteral("ГР["), from);
-    const int r = up.indexOf(QStringLiteral("СТР["), from);
-    if (g < 0 && r < 0) return false;
-    if (r >= 0 && (g < 0 || r < g)) {
-        start = r;
-        open = r + 3;
-    } else {
-        start = g;
-        open = g + 2;
-    }
-    return true;
-}
-
 // Canonical list of a reference's row (column) part as the core cuts the
 // reference; empty when it has none or the list is not whole numbers and
 // upward ranges (a sum "1+2", "3П5", "5..3" name no list here).
 QString lineList(const QString &term, bool columns) {
     const ReferenceParts parts = CutReferenceParts(text::upper(term));
     if (!(columns ? parts.hasColumns : parts.hasRows)) return {};
-    QList<zenkor::NumberSpan> spans;
-    if (!zenkor::ReadNumberSpans(columns ? parts.columns : parts.rows, spans) || spans.isEmpty()) return {};
-    return zenkor::WriteNumberSpans(zenkor::SortedSpans(spans));
+    QList<notation::NumberSpan> spans;
+    if (!notation::ReadNumberSpans(columns ? parts.columns : parts.rows, spans) || spans.isEmpty()) return {};
+    return notation::WriteNumberSpans(notation::CanonicalSpans(spans));
 }
 
 // Count of the numbers of a canonical list.
 qint64 spanCount(const QString &list) {
-    QList<zenkor::NumberSpan> spans;
-    if (!zenkor::ReadNumberSpans(list, spans)) return 0;
-    qint64 n = 0;
-    for (const auto &sp : spans) n += sp.second - sp.first + 1;
-    return n;
+    QList<notation::NumberSpan> spans;
+    if (!notation::ReadNumberSpans(list, spans)) return 0;
+    return notation::SpanCount(spans);
 }
 
 bool isWholeNumber(const QString &s, int &value) {
@@ -457,9 +437,9 @@ QString TControlMatchImporter::convertNumbers(const QString &numbers, const QStr
         }
         std::sort(pairs.begin(), pairs.end());
         if (last < first) std::reverse(pairs.begin(), pairs.end());
-        QList<zenkor::NumberSpan> spans;
+        QList<notation::NumberSpan> spans;
         for (const auto &p : pairs) spans.append({p.second, p.second});
-        return zenkor::WriteNumberSpans(spans);
+        return notation::WriteNumberSpans(spans);
     };
 
     QStringList out;
@@ -493,73 +473,18 @@ QString TControlMatchImporter::ConvertZenkorColNumbers(const QString &numbers, c
     return convertNumbers(numbers, formCode, formId, tableCode, false);
 }
 
-int zenkor::MatchingBracket(const QString &s, int open, bool roundToo) {
-    int depth = 0;
-    for (int i = open; i < s.size(); ++i) {
-        const QChar c = s.at(i);
-        if (c == u'[' || (roundToo && c == u'(')) ++depth;
-        else if ((c == u']' || (roundToo && c == u')')) && --depth == 0) return i;
-    }
-    return -1;
-}
-
 QString TControlMatchImporter::ExpandRangeList(const QString &list) {
     if (list.isEmpty()) return list;
     // Items that are no whole number or upward range are dropped here.
-    QList<zenkor::NumberSpan> spans;
+    QList<notation::NumberSpan> spans;
     for (const QString &raw : list.split(u',')) {
-        QList<zenkor::NumberSpan> item;
-        if (zenkor::ReadNumberSpans(raw, item)) spans += item;
+        QList<notation::NumberSpan> item;
+        if (notation::ReadNumberSpans(raw, item)) spans += item;
     }
     if (spans.isEmpty()) return list;
-    return zenkor::WriteNumberSpans(zenkor::SortedSpans(spans));
+    return notation::WriteNumberSpans(notation::CanonicalSpans(spans));
 }
 
-bool zenkor::ReadNumberSpans(const QString &list, QList<NumberSpan> &spans) {
-    spans.clear();
-    auto number = [](QStringView t, qint64 &v) {
-        t = t.trimmed();
-        if (t.isEmpty() || t.size() > 12 || !std::all_of(t.begin(), t.end(), isDigit)) return false;
-        v = t.toLongLong();
-        return true;
-    };
-    if (list.trimmed().isEmpty()) return true;
-    for (QStringView item : QStringView(list).split(u',')) {
-        const qsizetype at = item.indexOf(kDots);
-        qint64 first = 0, last = 0;
-        if (at < 0) {
-            if (!number(item, first)) return false;
-            last = first;
-        } else if (!number(item.left(at), first) || !number(item.mid(at + 2), last) || last < first) {
-            return false;
-        }
-        spans.append({first, last});
-    }
-    return true;
-}
-
-QList<zenkor::NumberSpan> zenkor::SortedSpans(QList<NumberSpan> spans) {
-    std::sort(spans.begin(), spans.end());
-    QList<NumberSpan> out;
-    for (const NumberSpan &sp : spans) {
-        if (!out.isEmpty() && sp.first <= out.last().second + 1) out.last().second = std::max(out.last().second, sp.second);
-        else out.append(sp);
-    }
-    return out;
-}
-
-QString zenkor::WriteNumberSpans(const QList<NumberSpan> &spans) {
-    QList<NumberSpan> runs;
-    for (const NumberSpan &sp : spans) {
-        if (!runs.isEmpty() && sp.first == runs.last().second + 1) runs.last().second = sp.second;
-        else runs.append(sp);
-    }
-    QStringList parts;
-    for (const NumberSpan &r : runs)
-        parts << (r.first == r.second ? QString::number(r.first)
-                                      : QString::number(r.first) + kDots + QString::number(r.second));
-    return parts.join(u',');
-}
 
 // ---- sides and references ------------------------------------------------------
 
@@ -820,7 +745,7 @@ QString TControlMatchImporter::StripFormTablePrefixes(const QString &side, int c
             int t = s.indexOf(QStringLiteral("Т["));
             if (t < 0) t = s.indexOf(QStringLiteral("Т("));
             if (t >= 0) {
-                const int close = zenkor::MatchingBracket(s, t + 1, true);
+                const int close = notation::MatchingBracket(s, t + 1, true);
                 s.remove(t, (close < 0 ? s.size() : close + 1) - t);
                 s = s.trimmed();
             }
@@ -840,7 +765,7 @@ QString TControlMatchImporter::DropRepeatedColumnRef(const QString &side) {
     while (true) {
         const int p = s.indexOf(open, from);
         if (p < 0) break;
-        const int close = zenkor::MatchingBracket(s, p + 2, false);
+        const int close = notation::MatchingBracket(s, p + 2, false);
         if (close < 0) break;
         const QString group = s.mid(p, close - p + 1);
         while (QStringView(s).mid(close + 1).startsWith(group)) s.remove(close + 1, group.size());
@@ -855,7 +780,7 @@ QString TControlMatchImporter::TableBracketsToParens(const QString &side) {
     while (true) {
         const int p = text::upper(s).indexOf(QStringLiteral("Т["), from);
         if (p < 0) break;
-        const int close = zenkor::MatchingBracket(s, p + 1, false);
+        const int close = notation::MatchingBracket(s, p + 1, false);
         if (close >= 0) {
             s[p + 1] = u'(';
             s[close] = u')';
@@ -868,49 +793,41 @@ QString TControlMatchImporter::TableBracketsToParens(const QString &side) {
 QString TControlMatchImporter::UnbracketSingleNumbers(const QString &side) {
     if (side.size() < 4) return side;
     QString s = side;
-    int from = 0;
-    int p;
-    int open;
-    while (nextGroupRef(s, from, p, open)) {
-        const int close = zenkor::MatchingBracket(s, open, false);
-        if (close < 0) {
-            from = open + 1;
-            continue;
-        }
-        const QString inner = s.mid(open + 1, close - open - 1);
-        if (!inner.contains(u',') && !inner.contains(u'.')) {
-            s.remove(close, 1);
-            s.remove(open, 1);
-            from = p;
-        } else {
-            from = close + 1;
-        }
+    // Groups inside a list that keeps its brackets are left as they are.
+    QList<qsizetype> brackets;
+    qsizetype next = 0;
+    for (const notation::Group &g : notation::FindGroups(text::upper(s), true)) {
+        if (g.at < next || g.close < 0) continue;
+        const QStringView inner = QStringView(s).mid(g.open + 1, g.close - g.open - 1);
+        if (!inner.contains(u',') && !inner.contains(u'.')) brackets << g.close << g.open;
+        else next = g.close + 1;
     }
+    std::sort(brackets.begin(), brackets.end(), std::greater<>());
+    for (qsizetype at : brackets) s.remove(at, 1);
     return s;
 }
 
 // ---- list compaction -----------------------------------------------------------
 
 QString TControlMatchImporter::CompactRowColLists(const QString &side) {
-    // 1. list notation inside every row and column group
+    // 1. list notation inside every row and column group; a group inside
+    // another's list is part of that list
     QString s = side;
-    int from = 0;
-    int name;
-    int open;
-    while (nextGroupRef(s, from, name, open)) {
-        const int start = open + 1;
-        const int close = s.indexOf(u']', start);
-        if (close < 0) {
-            from = start;
-            continue;
-        }
-        QString list = s.mid(start, close - start);
+    QList<notation::Group> groups;
+    qsizetype next = 0;
+    for (const notation::Group &g : notation::FindGroups(text::upper(s), false)) {
+        if (g.at < next || g.close < 0) continue;
+        groups.append(g);
+        next = g.close + 1;
+    }
+    for (auto g = groups.crbegin(); g != groups.crend(); ++g) {
+        const qsizetype start = g->open + 1;
+        QString list = s.mid(start, g->close - start);
         for (int i = int(list.size()) - 1; i >= 0; --i) {
             if (list.at(i) == u'П') list.replace(i, 1, kDots);
             else if (list.at(i) == u'+') list[i] = u',';
         }
-        s.replace(start, close - start, list);
-        from = start + int(list.size()) + 1;
+        s.replace(start, g->close - start, list);
     }
     if (!s.contains(u'+')) return s;
 
@@ -938,11 +855,10 @@ QString TControlMatchImporter::CompactRowColLists(const QString &side) {
         QString plain = text::upper(term);
         plain.remove(QStringLiteral("Т("));   // a table written Т(n) is no bracket
         if (plain.contains(u'(') || term.startsWith(u'-') || term.startsWith(u'+')) return p;
-        const int g = text::upper(term).indexOf(QStringLiteral("ГР["));
-        if (g < 0) return p;
-        const int close = term.indexOf(u']', g + 3);
-        if (close < 0) return p;
-        const QString list = term.mid(g + 3, close - g - 3);
+        const auto group = notation::FirstGroup(text::upper(term), notation::Line::Columns, false);
+        if (!group || group->close < 0) return p;
+        const qsizetype g = group->at, close = group->close;
+        const QString list = term.mid(group->open + 1, close - group->open - 1);
         if (list.contains(kDots) || !isWholeNumber(list, p.number) || !term.mid(close + 1).trimmed().isEmpty())
             return p;
         p.groupable = true;
@@ -960,7 +876,7 @@ QString TControlMatchImporter::CompactRowColLists(const QString &side) {
             out << item;
             continue;
         }
-        QList<zenkor::NumberSpan> numbers{{head.number, head.number}};
+        QList<notation::NumberSpan> numbers{{head.number, head.number}};
         for (int j = i + 1; j < items.size(); ++j) {
             if (taken[j]) continue;
             const Parsed other = parse(j);
@@ -975,7 +891,7 @@ QString TControlMatchImporter::CompactRowColLists(const QString &side) {
             out << item;
             continue;
         }
-        out << head.prefix + QStringLiteral("ГР[") + zenkor::WriteNumberSpans(zenkor::SortedSpans(numbers)) +
+        out << head.prefix + QStringLiteral("ГР[") + notation::WriteNumberSpans(notation::CanonicalSpans(numbers)) +
                    QLatin1Char(']');
     }
     return out.join(QString());

@@ -1,6 +1,7 @@
 #include "controls/ZenkorDescribe.h"
 
 #include "controls/ZenkorImporter.h"
+#include "core/TableShape.h"
 #include "core/Common.h"
 #include "core/FormulaParser.h"
 #include "core/ProgressSink.h"
@@ -89,10 +90,10 @@ ZenkorNumbering TControlMatchImporter::LoadRowColNumbering(qint64 tableIdent) {
     const QString prefix = ident + u'_';
     if (!LoadedNumberingTables.contains(ident)) {
         const QSqlDatabase d = db::connection(Query.isEmpty() ? db::kMain : Query);
-        QSqlQuery g = db::exec(d, QStringLiteral("select fixcols, fixrows from tables where ident=?"), {tableIdent});
-        if (!g.next()) return out;
-        const int fixcols = g.value(0).toInt();
-        const int fixrows = g.value(1).toInt();
+        const std::optional<TableShape> g = FindTableShape(d, tableIdent);
+        if (!g) return out;
+        const int fixcols = g->fixcols;
+        const int fixrows = g->fixrows;
         // Entry: the cell's text when it is a whole number, else the position in the body.
         auto add = [&](NameValueList &map, NameValueList &cache, int position, const QString &raw) {
             const QString txt = text::decodeColon(raw).trimmed();
@@ -179,11 +180,10 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
     const QSqlDatabase d = db::connection(Query.isEmpty() ? db::kMain : Query);
     const QString key = QString::number(ident);
     if (!TableGeometryCache.contains(key)) {
-        QSqlQuery g = db::exec(d, QStringLiteral("select fixcols, fixrows, colcount, rowcount from tables where ident=?"),
-                               {ident});
-        if (!g.next()) return QString();
-        TableGeometryCache.setValue(key, QStringList{g.value(0).toString(), g.value(1).toString(),
-                                                     g.value(2).toString(), g.value(3).toString()}
+        const std::optional<TableShape> g = FindTableShape(d, ident);
+        if (!g) return QString();
+        TableGeometryCache.setValue(key, QStringList{QString::number(g->fixcols), QString::number(g->fixrows),
+                                                     QString::number(g->colcount), QString::number(g->rowcount)}
                                              .join(u','));
     }
     const QStringList geometry = TableGeometryCache.value(key).split(u',');
@@ -205,15 +205,15 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
     // "All" means exactly the body: rows 1..rowcount-fixrows, columns
     // fixcols+1..colcount in the rule notation, the list read as a whole.
     auto coversExactly = [](const QString &l, qint64 first, qint64 last) {
-        QList<zenkor::NumberSpan> spans;
-        if (first > last || !zenkor::ReadNumberSpans(l, spans) || spans.isEmpty()) return false;
-        spans = zenkor::SortedSpans(spans);
-        return spans.size() == 1 && spans.first() == zenkor::NumberSpan(first, last);
+        QList<notation::NumberSpan> spans;
+        if (first > last || !notation::ReadNumberSpans(l, spans) || spans.isEmpty()) return false;
+        spans = notation::CanonicalSpans(spans);
+        return spans.size() == 1 && spans.first() == notation::NumberSpan(first, last);
     };
     if (cycle.startsWith(QStringLiteral("СТР"))) {
         kind = QStringLiteral("стр");
         list = cycleList(4);
-        const int rowcount = db::scalar(d, QStringLiteral("select rowcount from tables where ident=?"), {ident}).toInt();
+        const int rowcount = geometry.value(3).toInt();
         all = coversExactly(list, 1, rowcount - fixrows);
         if (!all && !list.isEmpty()) {
             list.replace(u',', u'+');
@@ -222,7 +222,7 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
     } else if (cycle.startsWith(QStringLiteral("ГР"))) {
         kind = QStringLiteral("гр");
         list = cycleList(3);
-        const int colcount = db::scalar(d, QStringLiteral("select colcount from tables where ident=?"), {ident}).toInt();
+        const int colcount = geometry.value(2).toInt();
         all = coversExactly(list, fixcols + 1, colcount);
     }
 

@@ -210,22 +210,3 @@ private:
     friend struct ImportRunScope;
 };
 
-namespace zenkor {
-
-// Row and column lists of the rule notation ("1,3..5") as intervals, so that
-// a book's wide range costs nothing.
-using NumberSpan = QPair<qint64, qint64>;
-// Reads a list of whole numbers and upward ranges a..b (blanks allowed); false
-// for anything else. An empty list gives no spans.
-bool ReadNumberSpans(const QString &list, QList<NumberSpan> &spans);
-// Sorted, with overlapping and adjacent intervals merged.
-QList<NumberSpan> SortedSpans(QList<NumberSpan> spans);
-// Writes the intervals in their order, single numbers alone, longer runs as
-// a..b; an interval that continues the one before it upwards joins it.
-QString WriteNumberSpans(const QList<NumberSpan> &spans);
-
-// Index of the bracket closing the one at open, nesting counted ("[" "]", and
-// "(" ")" as the same kind when roundToo); -1 when it is never closed.
-int MatchingBracket(const QString &s, int open, bool roundToo);
-
-} // namespace zenkor

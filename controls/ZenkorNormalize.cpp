@@ -9,8 +9,6 @@ namespace zenkor {
 namespace {
 const QString kRow = QStringLiteral("СТР");
 const QString kCol = QStringLiteral("ГР");
-const QString kRowOpen = QStringLiteral("СТР[");
-const QString kColOpen = QStringLiteral("ГР[");
 
 bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 } // namespace
@@ -34,31 +32,19 @@ QString BracketNumbersAfterRowCol(const QString &text) {
 
 QString AttachCycle(const QString &text, const QString &cycle) {
     if (text.isEmpty() || cycle.isEmpty()) return text;
-    const QString kind = text::upper(cycle.trimmed());
+    const notation::Cycle kind = notation::ReadCycle(cycle);
+    if (!kind.found) return text;
     const QString up = text::upper(text);
-    // Replaces from the opening marker up to (not including) the first "]" behind it.
-    auto replaceGroup = [&](int at) {
-        const int close = int(up.indexOf(u']', at));
-        if (close < 0) return text;
-        return text.left(at) + cycle + text.mid(close);
-    };
-    if (kind.startsWith(kRow)) {
-        const int rowAt = int(up.indexOf(kRowOpen));
-        if (rowAt >= 0) return replaceGroup(rowAt);
-        const int colAt = int(up.indexOf(kColOpen));
-        if (colAt >= 0) return text.left(colAt) + cycle + text.mid(colAt);
-        return text;
-    }
-    if (kind.startsWith(kCol)) {
-        const int colAt = int(up.indexOf(kColOpen));
-        if (colAt >= 0) return replaceGroup(colAt);
-        const int rowAt = int(up.indexOf(kRowOpen));
-        if (rowAt < 0) return text;
-        const int close = int(up.indexOf(u']', rowAt));
-        const int insertAt = close >= 0 ? close + 1 : rowAt + int(kRowOpen.size());
-        return text.left(insertAt) + cycle + text.mid(insertAt);
-    }
-    return text;
+    // The group of the cycle's kind gives way to it up to (not including) its "]".
+    if (const auto own = notation::FirstGroup(up, kind.line, false))
+        return own->close < 0 ? text : text.left(own->at) + cycle + text.mid(own->close);
+    const auto other = notation::FirstGroup(up, notation::OtherLine(kind.line), false);
+    if (!other) return text;
+    // Rows come first: before the column group, after the row group.
+    const qsizetype at = kind.line == notation::Line::Rows ? other->at
+                         : other->close >= 0                ? other->close + 1
+                                                            : other->open + 1;
+    return text.left(at) + cycle + text.mid(at);
 }
 
 QString NormalizeFormulaForMatch(const QString &side, int mode, const QString &defaultForm,

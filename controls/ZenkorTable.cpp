@@ -137,9 +137,9 @@ bool SideListsReadable(const QString &side) {
     for (const QString &term : SplitFormulaTerms(flat)) {
         if (IsOperatorItem(term)) continue;
         const ReferenceParts parts = CutReferenceParts(text::upper(term));
-        QList<NumberSpan> spans;
-        if (parts.hasRows && (!ReadNumberSpans(parts.rows, spans) || spans.isEmpty())) return false;
-        if (parts.hasColumns && (!ReadNumberSpans(parts.columns, spans) || spans.isEmpty())) return false;
+        QList<notation::NumberSpan> spans;
+        if (parts.hasRows && (!notation::ReadNumberSpans(parts.rows, spans) || spans.isEmpty())) return false;
+        if (parts.hasColumns && (!notation::ReadNumberSpans(parts.columns, spans) || spans.isEmpty())) return false;
     }
     return true;
 }
@@ -172,17 +172,15 @@ struct SplitList {
 
 SplitList findSplitList(const QString &side) {
     SplitList r;
-    const QString up = text::upper(side);
-    for (const QString &kw : {QStringLiteral("ГР["), QStringLiteral("СТР[")}) {
-        const int at = int(up.indexOf(kw));
-        if (at < 0) continue;
-        const int open = at + int(kw.size()) - 1;
-        const int close = zenkor::MatchingBracket(side, open, false);
-        if (close < 0) continue;
+    const QList<notation::Group> groups = notation::FindGroups(text::upper(side), true);
+    for (notation::Line line : {notation::Line::Columns, notation::Line::Rows}) {
+        const auto first = std::find_if(groups.begin(), groups.end(), [&](const notation::Group &g) { return g.line == line; });
+        if (first == groups.end() || first->close < 0) continue;
+        const qsizetype at = first->at, open = first->open, close = first->close;
         const QString list = side.mid(open + 1, close - open - 1);
         if (!(list.contains(u',') || list.contains(u'.')) || list.contains(QStringLiteral(".."))) continue;
         r.ok = true;
-        r.keyword = side.mid(at, kw.size());
+        r.keyword = side.mid(at, open - at + 1);
         r.before = side.left(open + 1);
         r.after = side.mid(close);
         QString remaining = list;

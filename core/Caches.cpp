@@ -1,4 +1,5 @@
 #include "core/Caches.h"
+#include "core/TableShape.h"
 
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
@@ -51,15 +52,7 @@ void GetTables() {
         s.TablesList.add(text::upper(form) + QStringLiteral("*Т") + q.value(QStringLiteral("tablen")).toString() +
                              QStringLiteral(" - ") + q.value(QStringLiteral("name")).toString(),
                          ident);
-        std::array<int, 9> row{};
-        row[1] = int(ident);
-        row[2] = q.value(QStringLiteral("colcount")).toInt();
-        row[3] = q.value(QStringLiteral("rowcount")).toInt();
-        row[4] = q.value(QStringLiteral("fixcols")).toInt();
-        row[5] = q.value(QStringLiteral("fixrows")).toInt();
-        row[6] = q.value(QStringLiteral("floattype")).toBool() ? 1 : 0;
-        row[7] = q.value(QStringLiteral("scan")).toInt();
-        s.TablesArray.append(row);
+        s.TablesArray.append(CacheLineOfShape(ShapeOfTableRecord(q)));
     }
 }
 

@@ -1,9 +1,11 @@
 #include "core/Common.h"
+#include "core/TableShape.h"
 
 #include "core/NumberFormat.h"
 #include "core/ProgressSink.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+#include "core/TableValues.h"
 #include "platform/Database.h"
 
 #include <QSqlError>
@@ -29,39 +31,19 @@ int findCatalogueLine(const QString &key) {
     return -1;
 }
 
-bool fillGeometry(int line, TableGeometry &g) {
-    g.colCountPlus1 = 0;
-    if (line < 0 || line >= shared().TablesArray.size()) return false;
-    const auto &a = shared().TablesArray[line];
-    g.colCountPlus1 = a[2] + 1;
-    g.rowCountPlus1 = a[3] + 1;
-    g.fixCols = a[4];
-    g.fixRows = a[5];
-    return true;
-}
-
 QString catalogueKey(const QString &formName, const QString &tableKey) {
     return formName + QStringLiteral("*Т") + tableKey;
 }
 
 } // namespace
 
-bool GetTableGeometry(const QString &formName, const QString &tableKey, TableGeometry &geometry) {
-    return fillGeometry(findCatalogueLine(catalogueKey(formName, tableKey)), geometry);
-}
-
-bool GetTableGeometryByFormId(qint64 formId, const QString &tableKey, TableGeometry &geometry) {
-    geometry.colCountPlus1 = 0;
-    if (formId == -1) return false;
-    const QString name = GetFormNameById(formId);
-    if (name.isEmpty()) return false;
-    return fillGeometry(findCatalogueLine(catalogueKey(name, tableKey)), geometry);
+int TablesCatalogueLine(const QString &formName, const QString &tableKey) {
+    return findCatalogueLine(catalogueKey(formName, tableKey));
 }
 
 qint64 GetTableIdent(const QString &formName, const QString &tableKey) {
-    const int line = findCatalogueLine(catalogueKey(formName, tableKey));
-    if (line < 0 || line >= shared().TablesArray.size()) return -1;
-    return shared().TablesArray[line][1];
+    const auto shape = CachedTableShapeAt(TablesCatalogueLine(formName, tableKey));
+    return shape ? shape->ident : -1;
 }
 
 qint64 GetTableIdentByFormId(qint64 formId, const QString &tableKey) {
@@ -79,9 +61,8 @@ qint64 GetTableIdentByFormId(const QString &formIdText, const QString &tableKey)
 }
 
 int IndexOfTableIdent(qint64 ident) {
-    const auto &a = shared().TablesArray;
-    for (int i = 0; i < a.size(); ++i)
-        if (a[i][1] == ident) return i;
+    for (int i = 0; const auto shape = CachedTableShapeAt(i); ++i)
+        if (shape->ident == ident) return i;
     return -1;
 }
 
@@ -126,15 +107,10 @@ void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {
     const ValueMatrix &m = shared().DataMatrix;
     QSqlDatabase d = db::connection(db::kData);
     db::transaction(d, [&] {
-        db::exec(d, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(table),
-                 {year, ident, institution});
+        TableValueWriter writer(d, table, institution, year, ident);
         if (!m.isCreated()) return;
-        db::ValueRowInsert insert(d, table);
         for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-            for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                const double v = num::stored(m.at(c, r));
-                if (v != 0) insert.add(institution, v, year, ident, c, r);
-            }
+            for (int r = m.lowRow(); r <= m.highRow(); ++r) writer.write(c, r, m.at(c, r));
     });
 }
 
@@ -193,20 +169,6 @@ quint32 FormDataChecksum(qint64 institution, qint64 formId) {
 }
 
 // ---- Text helpers -------------------------------------------------------------
-
-int PosFrom(const QString &sub, const QString &text, int start) {
-    if (start > text.size()) return start;
-    const int from = start < 1 ? 0 : start - 1;
-    const int p = text.indexOf(sub, from);
-    return p < 0 ? int(text.size()) + 1 : p + 1;
-}
-
-int PosBackFrom(const QString &text, int index, const QString &sub) {
-    const int last = index - int(sub.size());   // latest 1-based start allowed
-    if (last < 1 || sub.isEmpty()) return 0;
-    const int p = text.lastIndexOf(sub, last - 1);
-    return p < 0 ? 0 : p + 1;
-}
 
 bool IsDigitsText(const QString &text) {
     for (QChar ch : text)

@@ -30,22 +30,11 @@ public:
     using EngineError::EngineError;
 };
 
-// Column count + 1, row count + 1, fixed columns, fixed rows of a table.
-// colCountPlus1 is 0 when the table was not found; the lookups then leave the
-// other three fields as the caller set them.
-struct TableGeometry {
-    int colCountPlus1 = 0;
-    int rowCountPlus1 = 0;
-    int fixCols = 0;
-    int fixRows = 0;
-    bool found() const { return colCountPlus1 != 0; }
-};
-
 // ---- Lookups over the caches (FormsList, TablesList, TablesArray) ----------
 // Table key is the table number with its parentheses, e.g. "(1000)". Form
 // names and keys are matched without regard to letter case.
-bool GetTableGeometry(const QString &formName, const QString &tableKey, TableGeometry &geometry);
-bool GetTableGeometryByFormId(qint64 formId, const QString &tableKey, TableGeometry &geometry);
+// Line of the tables cache; -1 when none. Shapes: core/TableShape.
+int TablesCatalogueLine(const QString &formName, const QString &tableKey);
 qint64 GetTableIdent(const QString &formName, const QString &tableKey);     // -1 when none
 qint64 GetTableIdentByFormId(qint64 formId, const QString &tableKey);       // -1 when none
 // The form id as text; throws ConversionError when it is no integer.
@@ -77,13 +66,7 @@ quint32 FormDataChecksum(qint64 institution, qint64 formId);
 // One step of that hash (exposed for callers that hash values themselves).
 quint32 ChecksumStep(quint32 hash, double value);
 
-// ---- Text helpers (positions are 1-based) ---------------------------------
-// Position of sub at or after start; text.length() + 1 when absent (start
-// itself when start lies beyond the text).
-int PosFrom(const QString &sub, const QString &text, int start);
-// Position of the last sub that begins at or before index - sub.length();
-// 0 or less when absent.
-int PosBackFrom(const QString &text, int index, const QString &sub);
+// ---- Text helpers ---------------------------------------------------------
 // Every character a digit or "." (true for the empty text).
 bool IsDigitsText(const QString &text);
 // Not empty and every character a digit or ".".

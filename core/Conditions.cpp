@@ -1,4 +1,5 @@
 #include "core/Conditions.h"
+#include "core/TableShape.h"
 
 #include "core/CellNumbering.h"
 #include "core/Common.h"
@@ -87,19 +88,21 @@ ConditionRef RunContext::parseRef(const QString &reference) {
     }
     if (p.hasTable) r.tableKey = p.table;
     else if (hasLast) r.tableKey = last.tableKey;
-    TableGeometry g;
-    if (r.formId < 0 || r.tableKey.isEmpty() || !GetTableGeometryByFormId(r.formId, r.tableKey, g))
+    const std::optional<TableShape> shape =
+        r.formId < 0 || r.tableKey.isEmpty() ? std::nullopt : CachedTableShapeByFormId(r.formId, r.tableKey);
+    if (!shape)
         throw db::Error(QStringLiteral("В ссылке \"%1\" указана несуществующая форма или таблица").arg(reference));
     r.tableIdent = GetTableIdentByFormId(r.formId, r.tableKey);
     // Data rows follow the fixed rows of the referenced table; columns count
     // them all. Lines outside the table hold no value and are left out.
-    const int rowCount = g.rowCountPlus1 - 1, colCount = g.colCountPlus1 - 1;
+    const TableShape &g = *shape;
+    const int rowCount = g.rowcount, colCount = g.colcount;
     if (p.hasRows)
         for (int row : ParseIntegerList(p.rows))
-            if (row >= 1 && row <= rowCount - g.fixRows) r.storedRows.append(cells::storedRowOfRef(row, g.fixRows));
+            if (row >= 1 && row <= rowCount - g.fixrows) r.storedRows.append(cells::storedRowOfRef(row, g.fixrows));
     if (p.hasColumns)
         for (int column : ParseIntegerList(p.columns))
-            if (column > g.fixCols && column <= colCount) r.storedColumns.append(cells::storedColumnOfRef(column));
+            if (column > g.fixcols && column <= colCount) r.storedColumns.append(cells::storedColumnOfRef(column));
     return r;
 }
 
@@ -510,13 +513,11 @@ QString IntersectIdLists(const QString &first, const QString &second) { return f
 QString IdsNotInList(const QString &first, const QString &second) { return filterIds(first, second, false); }
 
 QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const QString &labelPrefix) {
-    QSqlQuery g = db::exec(db::kMain,
-                           QStringLiteral("select fixcols, fixrows, colcount, rowcount, scan from tables where ident=?"),
-                           {tableIdent});
-    if (!g.next()) throw db::Error(QStringLiteral("Таблица %1 не найдена").arg(tableIdent));
-    const int fixCols = g.value(0).toInt(), fixRows = g.value(1).toInt();
-    const int cmax = g.value(2).toInt() - fixCols - 1, rmax = g.value(3).toInt() - fixRows - 1;
-    const int scan = g.value(4).toInt();
+    const std::optional<TableShape> g = FindTableShape(db::connection(db::kMain), tableIdent);
+    if (!g) throw db::Error(QStringLiteral("Таблица %1 не найдена").arg(tableIdent));
+    const int fixCols = g->fixcols, fixRows = g->fixrows;
+    const int cmax = g->dataColumns() - 1, rmax = g->dataRows() - 1;
+    const int scan = g->scan;
     ValueMatrix &m = shared().DataMatrix;
     RunContext ctx;
     ctx.useCache = true;

@@ -1,6 +1,7 @@
 #include "core/FormulaHighlighter.h"
 
 #include "core/FormulaParser.h"
+#include "core/TableShape.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "platform/Database.h"
@@ -90,20 +91,6 @@ int referenceEnd(const QString &up, int s) {
     return n;
 }
 
-// Text between a marker and the next "!" of a marked reference; null when absent.
-QString markedSegment(const QString &marked, const QString &marker) {
-    const int p = marked.indexOf(marker);
-    if (p < 0) return QString();
-    const int start = p + int(marker.size());
-    const int q = marked.indexOf(u'!', start);
-    QString seg = marked.mid(start, (q < 0 ? marked.size() : q) - start).trimmed();
-    if (seg.startsWith(u'[')) {
-        seg.remove(0, 1);
-        if (seg.endsWith(u']')) seg.chop(1);
-    }
-    return seg.trimmed();
-}
-
 QString expandList(const QString &segment, int offset, const QString &what) {
     const QString prefix = QStringLiteral("Ошибка при обработке диапазона %1 \"%2\"").arg(what, segment);
     try {
@@ -158,10 +145,10 @@ QList<TitleRecord> readTitles(const QSqlDatabase &d, qint64 table, const QString
 }
 
 bool fixedOf(const QSqlDatabase &d, qint64 table, int &fixCols, int &fixRows) {
-    QSqlQuery q = db::exec(d, QStringLiteral("select fixcols, fixrows from tables where ident=?"), {table});
-    if (!q.next()) return false;
-    fixCols = q.value(0).toInt();
-    fixRows = q.value(1).toInt();
+    const std::optional<TableShape> shape = FindTableShape(d, table);
+    if (!shape) return false;
+    fixCols = shape->fixcols;
+    fixRows = shape->fixrows;
     return true;
 }
 
@@ -210,37 +197,17 @@ QList<ReferenceSpan> ScanReferences(const QString &text) {
 
 ParsedReference ParseReference(const QString &reference) {
     ParsedReference r;
-    QString s = SquareTableBrackets(reference.trimmed().toUpper());
-    for (const QString &marker : {QStringLiteral("Ф"), QStringLiteral("Т["), QStringLiteral("СТР"), QStringLiteral("ГР")}) {
-        const int p = s.indexOf(marker);
-        if (p >= 0) s.insert(p, u'!');
+    const ReferenceParts parts = CutReferenceParts(SquareTableBrackets(reference.trimmed().toUpper()));
+    r.formId = parts.hasForm ? GetFormIdByName(parts.form) : -1;
+    if (parts.hasTable && r.formId > 0) {
+        r.tableId = GetTableIdentByFormId(r.formId, parts.table);
+        if (r.tableId > 0) r.geometry = CachedTableShapeByFormId(r.formId, parts.table).value_or(TableShape());
     }
-    s += u'!';
-
-    const int f = s.indexOf(kF);
-    if (f >= 0) {
-        const QString formName = s.mid(f, s.indexOf(u'!', f) - f);
-        r.formId = GetFormIdByName(formName);
-    } else {
-        r.formId = -1;
-    }
-
-    const int t = s.indexOf(QStringLiteral("Т["));
-    if (t >= 0) {
-        const int q = s.indexOf(u'!', t + 2);
-        const QString tableKey = QStringLiteral("(") + s.mid(t + 2, q - t - 3) + QStringLiteral(")");
-        if (r.formId > 0) {
-            r.tableId = GetTableIdentByFormId(r.formId, tableKey);
-            if (r.tableId > 0) GetTableGeometryByFormId(r.formId, tableKey, r.geometry);
-        }
-    }
-
     if (r.tableId >= 1) {
-        const QString rows = markedSegment(s, QStringLiteral("СТР"));
-        if (!rows.isEmpty())
-            r.rows = splitList(expandList(rows, r.geometry.fixRows + 1, QStringLiteral("строк")));
-        const QString cols = markedSegment(s, QStringLiteral("ГР"));
-        if (!cols.isEmpty()) r.columns = splitList(expandList(cols, 1, QStringLiteral("граф")));
+        if (!parts.rows.trimmed().isEmpty())
+            r.rows = splitList(expandList(parts.rows.trimmed(), r.geometry.fixrows + 1, QStringLiteral("строк")));
+        if (!parts.columns.trimmed().isEmpty())
+            r.columns = splitList(expandList(parts.columns.trimmed(), 1, QStringLiteral("граф")));
     }
     return r;
 }
@@ -317,9 +284,9 @@ QString BuildDecipher(const QString &reference, const QSqlDatabase *database) {
     const QSqlDatabase current = db::connection(db::kMain);
     const QSqlDatabase &d = database ? *database : current;
 
-    const int currentFixRows = p.geometry.fixRows;
+    const int currentFixRows = p.geometry.fixrows;
     int fixRows = currentFixRows;
-    int fixCols = p.geometry.fixCols;
+    int fixCols = p.geometry.fixcols;
     if (database && p.tableId >= 1) fixedOf(d, p.tableId, fixCols, fixRows);
 
     QString out;

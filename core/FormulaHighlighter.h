@@ -9,6 +9,7 @@
 // database; the decipher itself reads the open main database (db::kMain) and
 // the lookup caches of shared().
 #include "core/Common.h"
+#include "core/TableShape.h"
 
 #include <QColor>
 #include <QPointer>
@@ -34,7 +35,7 @@ QString SquareTableBrackets(const QString &reference);
 struct ParsedReference {
     qint64 formId = 0;
     qint64 tableId = 0;
-    TableGeometry geometry;
+    TableShape geometry;
     QStringList rows;      // stored numbering
     QStringList columns;   // stored numbering
 };

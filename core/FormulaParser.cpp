@@ -11,36 +11,11 @@ bool isOperatorChar(QChar c) { return c == u'+' || c == u'-' || c == u'*' || c =
 
 const QString kF = QStringLiteral("Ф");
 const QString kT = QStringLiteral("Т");
-const QString kRow = QStringLiteral("СТР");
-const QString kCol = QStringLiteral("ГР");
 
-// Row or column list of a reference after marker ("СТР" or "ГР").
-QString parseLineRef(const QString &reference, const QString &marker) {
-    const QString up = text::upper(reference);
-    QString list;
-    const int bracket = up.indexOf(marker + u'[');
-    if (bracket >= 0) {
-        const int start = bracket + int(marker.size()) + 1;
-        int depth = 1;
-        int end = -1;
-        for (int i = start; i < up.size(); ++i) {
-            if (up[i] == u'[') ++depth;
-            else if (up[i] == u']' && --depth == 0) { end = i; break; }
-        }
-        if (end < 0) return {};
-        list = reference.mid(start, end - start);
-    } else {
-        int p = up.indexOf(marker);
-        if (p < 0) return {};
-        p += int(marker.size());
-        while (p < up.size() && up[p] == u' ') ++p;
-        const int start = p;
-        while (p < up.size() && (up[p].isDigit() || up[p] == u'.' || up[p] == u',')) ++p;
-        list = reference.mid(start, p - start);
-    }
-    const QString ul = text::upper(list);
-    if (list.isEmpty() || ul.contains(kRow) || ul.contains(kCol) || ul.contains(kF) || ul.contains(kT))
-        return {};
+// Row or column list of a reference, expanded; empty when absent or malformed.
+QString parseLineRef(const QString &reference, notation::Line line) {
+    const QString list = notation::LineListText(reference, line);
+    if (list.isEmpty()) return {};
     try {
         return ParseNumberList(list);
     } catch (const ConversionError &) {
@@ -100,135 +75,6 @@ QStringList SplitFormulaTerms(const QString &text) {
     return out;
 }
 
-namespace {
-
-// A range a..b as the numbers that can name a line of some table: the part
-// inside 0..kMaxListNumber in full, and one number standing for each part
-// beyond it, so a reference past the table still reads as outside it.
-template <typename Add>
-void forRange(int a, int b, const Add &add) {
-    if (a > b) return;
-    if (a < 0) add(a);
-    const int lo = std::max(a, 0), hi = std::min(b, kMaxListNumber);
-    for (int v = lo; v <= hi; ++v) add(v);
-    if (b > kMaxListNumber) add(std::max(a, kMaxListNumber + 1));
-}
-
-void appendRange(int a, int b, QList<int> &out) {
-    forRange(a, b, [&](int v) { out.append(v); });
-}
-
-// Lists of plain integers and ranges ("3", "1,2", "3..12") read without
-// building texts; false when the text holds anything else.
-bool plainIntegers(QStringView s, QList<int> &out) {
-    qsizetype i = 0;
-    const qsizetype n = s.size();
-    auto blanks = [&] { while (i < n && s[i] == u' ') ++i; };
-    auto number = [&](int &v) {
-        blanks();
-        const qsizetype start = i;
-        qint64 x = 0;
-        while (i < n && s[i] >= u'0' && s[i] <= u'9' && i - start < 9) x = x * 10 + (s[i++].unicode() - u'0');
-        if (i == start || (i < n && s[i] >= u'0' && s[i] <= u'9')) return false;
-        v = int(x);
-        blanks();
-        return true;
-    };
-    blanks();
-    if (i == n) return true;
-    for (;;) {
-        int a = 0;
-        if (!number(a)) return false;
-        if (i + 1 < n && s[i] == u'.' && s[i + 1] == u'.') {
-            i += 2;
-            int b = 0;
-            if (!number(b)) return false;
-            appendRange(a, b, out);
-        } else {
-            out.append(a);
-        }
-        if (i == n) return true;
-        if (s[i] != u',') return false;
-        ++i;
-        blanks();
-        if (i == n) return true;
-    }
-}
-
-} // namespace
-
-QList<int> ParseIntegerList(QStringView list) {
-    QList<int> out;
-    if (list.isEmpty() || plainIntegers(list, out)) return out;
-    out.clear();
-    const QString expanded = ParseNumberList(list.toString());
-    if (expanded.isEmpty()) return out;
-    for (const QString &item : expanded.split(u',')) {
-        bool ok = false;
-        const int v = item.trimmed().toInt(&ok);
-        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(item));
-        out.append(v);
-    }
-    return out;
-}
-
-ReferenceParts CutReferenceParts(QStringView s) {
-    static const QString tableMarker = QStringLiteral("Т[");
-    const qsizetype pF = s.indexOf(kF), pT = s.indexOf(tableMarker), pR = s.indexOf(kRow), pG = s.indexOf(kCol);
-    auto endOf = [&](qsizetype from) {
-        qsizetype end = s.size();
-        for (qsizetype p : {pF, pT, pR, pG})
-            if (p > from && p < end) end = p;
-        return end;
-    };
-    auto list = [&](qsizetype at, qsizetype markerLength) {
-        QStringView part = s.mid(at + markerLength, endOf(at) - at - markerLength).trimmed();
-        // A list without its closing "]" keeps its "[" and so reads as no list.
-        if (part.size() >= 2 && part.startsWith(u'[') && part.endsWith(u']')) part = part.mid(1, part.size() - 2);
-        return part.toString();
-    };
-    ReferenceParts r;
-    if (pF >= 0) {
-        r.hasForm = true;
-        r.form = s.mid(pF, endOf(pF) - pF).trimmed().toString();
-    }
-    if (pT >= 0) {
-        r.hasTable = true;
-        QStringView t = s.mid(pT + 2, endOf(pT) - pT - 2).trimmed();
-        if (t.endsWith(u']')) t.chop(1);
-        r.table.reserve(t.size() + 2);
-        r.table.append(u'(').append(t).append(u')');
-    }
-    if (pR >= 0) {
-        r.hasRows = true;
-        r.rows = list(pR, kRow.size());
-    }
-    if (pG >= 0) {
-        r.hasColumns = true;
-        r.columns = list(pG, kCol.size());
-    }
-    return r;
-}
-
-QString ParseNumberList(const QString &list) {
-    QStringList out;
-    const QStringList items = list.split(u',');
-    for (const QString &item : items) {
-        const int range = item.indexOf(QStringLiteral(".."));
-        if (range >= 0) {
-            bool ok1 = false, ok2 = false;
-            const int lo = item.left(range).trimmed().toInt(&ok1);
-            const int hi = item.mid(range + 2).trimmed().toInt(&ok2);
-            if (!ok1 || !ok2)
-                throw ConversionError(QStringLiteral("\"%1\" не является диапазоном целых чисел").arg(item));
-            forRange(lo, hi, [&](int v) { out.append(QString::number(v)); });
-        } else if (!item.trimmed().isEmpty()) {
-            out.append(item);
-        }
-    }
-    return out.join(u',');
-}
-
 FormTableRef ParseFormTableRef(const QString &reference, int mode) {
     FormTableRef r;
     const QString ref = reference.trimmed();
@@ -260,8 +106,8 @@ FormTableRef ParseFormTableRef(const QString &reference, int mode) {
     return r;
 }
 
-QString ParseRowRef(const QString &reference) { return parseLineRef(reference, kRow); }
-QString ParseColumnRef(const QString &reference) { return parseLineRef(reference, kCol); }
+QString ParseRowRef(const QString &reference) { return parseLineRef(reference, notation::Line::Rows); }
+QString ParseColumnRef(const QString &reference) { return parseLineRef(reference, notation::Line::Columns); }
 
 QString QualifyFormulaRef(const QString &operand, int mode, const QString &form, const QString &table) {
     QString op = operand.trimmed();
@@ -308,18 +154,15 @@ RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &c
     RowsColumns r;
     if (expression.trimmed().isEmpty()) return r;
     QString cycleRows, cycleCols;
-    const QString cu = text::upper(cycle.trimmed());
-    auto cycleList = [&](int markerLength) {
-        QString rest = cycle.trimmed().mid(markerLength);
-        if (rest.startsWith(u'[')) rest = rest.mid(1, rest.size() - 2);
+    const notation::Cycle cycleText = notation::ReadCycle(cycle);
+    if (cycleText.found) {
+        QString list;
         try {
-            return ParseNumberList(rest);
+            list = ParseNumberList(cycleText.list());
         } catch (const ConversionError &) {
-            return QString();
         }
-    };
-    if (cu.startsWith(kRow)) cycleRows = cycleList(int(kRow.size()));
-    else if (cu.startsWith(kCol)) cycleCols = cycleList(int(kCol.size()));
+        (cycleText.line == notation::Line::Rows ? cycleRows : cycleCols) = list;
+    }
 
     const QStringList items = SplitFormulaTerms(expression);
     if (single && items.size() > 1) return {};

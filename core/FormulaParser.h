@@ -1,11 +1,8 @@
 #pragma once
-// Reference notation of formulas, control rules and indicators:
-//   "Ф" form name, "Т[" n "]" or "Т(" n ")", "СТР" row list, "ГР" column list;
-//   lists are items joined by ",", an item is an integer or a range a..b.
-// Example: Ф12Т[1000]СТР[1,3..5]ГР[3]. Markers are found in the upper-cased
-// text (Cyrillic lower case accepted); parts are copied as written.
-// Pure text work: no state, no database.
-#include "core/TableLimits.h"
+// Formulas, control rules and indicators over the reference notation of
+// core/Notation: terms, qualifying references with a form and a table, the
+// rows and columns an expression names. Pure text work: no state, no database.
+#include "core/Notation.h"
 
 #include <QList>
 #include <QString>
@@ -18,34 +15,6 @@
 QStringList SplitFormulaTerms(const QString &text);
 // True for an operator item of SplitFormulaTerms (after trimming).
 bool IsOperatorItem(const QString &item);
-
-// Numbers above this name no line of any table (see core/TableLimits.h).
-inline constexpr int kMaxListNumber = limits::kMaxTableRows;
-
-// Expands ranges: "1,3..5,8" -> "1,3,4,5,8"; "5..3" stands for nothing.
-// A range is never expanded past the largest table: the numbers beyond
-// kMaxListNumber (or below 0) are stood for by one of them, so
-// "1..100000000" is 1..10000 and 10001, still outside every table.
-// Throws ConversionError when a range bound is no integer.
-QString ParseNumberList(const QString &list);
-
-// ParseNumberList read as integers ("3..5" -> 3, 4, 5); a trailing comma adds
-// nothing. Throws ConversionError for an item that is no integer.
-QList<int> ParseIntegerList(QStringView list);
-
-// The parts of an upper-cased reference (table in square brackets, see
-// SquareTableBrackets of the decipher) cut at its
-// first "Ф", "Т[", "СТР" and "ГР"; each part runs to the next of these
-// markers, so a part cannot swallow the one after it.
-struct ReferenceParts {
-    bool hasForm = false, hasTable = false, hasRows = false, hasColumns = false;
-    QString form;       // "Ф12", blanks trimmed
-    QString table;      // table key "(1000)"
-    QString rows;       // list text without its square brackets
-    QString columns;
-    bool any() const { return hasForm || hasTable || hasRows || hasColumns; }
-};
-ReferenceParts CutReferenceParts(QStringView upperText);
 
 // Qualifying mode: 0 = form and table, 1 = form only, other = nothing.
 struct FormTableRef {

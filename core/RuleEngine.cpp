@@ -1,4 +1,5 @@
 #include "core/RuleEngine.h"
+#include "core/TableShape.h"
 
 #include "core/Common.h"
 #include "core/FormulaHighlighter.h"   // SquareTableBrackets
@@ -255,13 +256,14 @@ void ClearControlRules() {
 
 bool ReadTableMatrix(qint64 institution, const QString &formName, const QString &tableKey) {
     const qint64 ident = GetTableIdent(formName, tableKey);
-    TableGeometry g;
-    if (ident < 0 || !GetTableGeometry(formName, tableKey, g)) return false;
+    const std::optional<TableShape> shape = CachedTableShape(formName, tableKey);
+    if (ident < 0 || !shape) return false;
+    const TableShape &g = *shape;
     const QString table = ValueTableName();
     SharedState &s = shared();
-    const int colCount = g.colCountPlus1 - 1, rowCount = g.rowCountPlus1 - 1;
-    s.FixRowsMinusOne = g.fixRows - 1;
-    s.DataMatrix.create(g.fixCols + 1, colCount + 1, g.fixRows + 1, rowCount + 1);
+    const int colCount = g.colcount, rowCount = g.rowcount;
+    s.FixRowsMinusOne = g.fixrows - 1;
+    s.DataMatrix.create(g.fixcols + 1, colCount + 1, g.fixrows + 1, rowCount + 1);
 
     std::optional<QSqlQuery> q;
     bool add = false;
@@ -283,7 +285,7 @@ bool ReadTableMatrix(qint64 institution, const QString &formName, const QString 
     }
     while (q->next()) {
         const int c = q->value(0).toInt(), r = q->value(1).toInt();
-        if (!(c > g.fixCols + 1 && c <= colCount + 1 && r > g.fixRows + 1 && r <= rowCount + 1)) continue;
+        if (!(c > g.fixcols + 1 && c <= colCount + 1 && r > g.fixrows + 1 && r <= rowCount + 1)) continue;
         const double v = q->value(2).toDouble();
         if (add) s.DataMatrix.add(c, r, v);
         else s.DataMatrix.set(c, r, v);
@@ -530,21 +532,13 @@ QList<RuleCopy> expandRules(const QString &defaultText) {
             copies.append(base);
             continue;
         }
-        const QString up = text::upper(cycle);
-        QString marker, rest;
-        if (up.startsWith(kCol)) {
-            marker = kCol;
-            rest = cycle.mid(2);
-        } else if (up.startsWith(kRow)) {
-            marker = kRow;
-            rest = cycle.mid(3);
-        }
-        if (rest.startsWith(u'[')) rest = rest.mid(1, rest.size() - 2);
+        const notation::Cycle cycleText = notation::ReadCycle(cycle);
+        const QString marker = !cycleText.found ? QString() : notation::Marker(cycleText.line);
         QList<int> numbers;
-        bool bad = marker.isEmpty();
+        bool bad = !cycleText.found;
         if (!bad) {
             try {
-                numbers = ParseIntegerList(rest);
+                numbers = ParseIntegerList(cycleText.list());
             } catch (const ConversionError &) {
                 bad = true;
             }

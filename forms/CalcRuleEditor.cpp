@@ -6,6 +6,7 @@
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "core/TreeMarking.h"
+#include "core/TableShape.h"
 #include "forms/FormListCommon.h"
 #include "forms/TableWindow.h"
 #include "platform/Database.h"
@@ -131,9 +132,7 @@ RuleFields InheritLineRules(qint64 tid, int scan, int row, int column) {
 }
 
 int TableScan(qint64 tid) {
-    const QVariant v = db::scalar(db::connection(db::kMain), QStringLiteral("select scan from tables where ident=?"),
-                                  {tid});
-    return v.isNull() ? 0 : v.toInt();
+    return FindTableShape(db::connection(db::kMain), tid).value_or(TableShape()).scan;
 }
 
 QString RuleCaption(const RulePlace &place) {

@@ -281,37 +281,14 @@ QString ErrorCycleItem(const QString &errorLine) {
 }
 
 QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols, CellArea area) {
-    QString R = reference;
-    const QString rowMark = QStringLiteral("СТР"), colMark = QStringLiteral("ГР");
-    int p = int(R.indexOf(rowMark));
-    if (p >= 0) R.insert(p, u'!');
-    p = int(R.indexOf(colMark));
-    if (p >= 0) R.insert(p, u'!');
-    R += u'!';
-    auto listAfter = [&](const QString &mark) -> QList<int> {
-        const int at = int(R.indexOf(mark));
-        if (at < 0) return {};
-        const int from = at + int(mark.size());
-        QString part = R.mid(from, R.indexOf(u'!', from) - from);
-        // The list ends where the form or table part of a completed cycle
-        // text begins ("ГР5Ф30Т[1000]").
-        if (part.startsWith(u'[')) {
-            const int close = int(part.indexOf(u']'));
-            part = close > 0 ? part.mid(1, close - 1) : part.mid(1);
-        } else {
-            int end = 0;
-            while (end < part.size() && (part[end].isDigit() || part[end] == u',' || part[end] == u'.' ||
-                                         part[end] == u' '))
-                ++end;
-            part = part.left(end);
-        }
-        return ParseIntegerList(part);
-    };
+    // A completed cycle text ("ГР5Ф30Т[1000]") ends the list where its form
+    // or table part begins.
+    auto listAfter = [&](notation::Line line) { return ParseIntegerList(notation::LineListText(reference, line)); };
     // Only the cells of the table are marked: a list past it marks nothing more.
     QList<int> rows, columns;
-    for (int r : listAfter(rowMark))
+    for (int r : listAfter(notation::Line::Rows))
         if (r >= 1 && r <= area.rows) rows.append(r);
-    for (int c : listAfter(colMark))
+    for (int c : listAfter(notation::Line::Columns))
         if (c > fixcols && c <= area.columns) columns.append(c);
     QList<MarkedCell> cells;
     for (int c : columns)

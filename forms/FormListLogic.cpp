@@ -6,6 +6,7 @@
 #include "core/RuleEngine.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+#include "core/TableShape.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 
@@ -21,21 +22,17 @@ QSqlDatabase mainDb() { return db::connection(db::kMain); }
 
 const QString kTableMark = QStringLiteral("*Т");
 
-struct TableRow {
-    qint64 ident;
+struct TableRow : TableShape {
     QString tablen;
-    int colcount, rowcount, fixcols, fixrows;
 };
 
 QList<TableRow> tablesOf(qint64 formId, const QString &order) {
     QList<TableRow> out;
     QSqlQuery q = db::exec(mainDb(),
-                           QStringLiteral("select ident, tablen, colcount, rowcount, fixcols, fixrows from tables "
-                                          "where form=? order by %1").arg(order),
+                           QStringLiteral("select ident, tablen, colcount, rowcount, fixcols, fixrows, floattype, scan "
+                                          "from tables where form=? order by %1").arg(order),
                            {formId});
-    while (q.next())
-        out.append(TableRow{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toInt(),
-                            q.value(4).toInt(), q.value(5).toInt()});
+    while (q.next()) out.append(TableRow{ShapeOfTableRecord(q), q.value(1).toString()});
     return out;
 }
 
@@ -129,7 +126,7 @@ QList<FormEntry> formsForType(qint64 medicalType) {
             TableEntry t;
             t.text = line.mid(key.size() + 1);
             t.tablen = tableNumberOfText(t.text);
-            t.ident = i < s.TablesArray.size() ? s.TablesArray[i][1] : 0;
+            t.ident = CachedTableShapeAt(i).value_or(TableShape()).ident;
             f.tables.append(t);
         }
         out.append(f);

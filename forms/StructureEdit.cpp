@@ -120,7 +120,7 @@ struct Axis {
 
 int insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place, int size, const QStringList &files,
                const Axis &a) {
-    const TableShape t = readTableShape(d, ident);
+    const TableShape t = ReadTableShape(d, ident);
     const int fix = a.rows ? t.fixrows : t.fixcols;
     const int crossFix = a.rows ? t.fixcols : t.fixrows;
     // A table without data lines takes its first one at grid line 0.
@@ -160,7 +160,7 @@ int insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place, 
 }
 
 int deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QStringList &files, const Axis &a) {
-    const TableShape t = readTableShape(d, ident);
+    const TableShape t = ReadTableShape(d, ident);
     const int fix = a.rows ? t.fixrows : t.fixcols;
     const int count = a.rows ? t.rowcount : t.colcount;
     if (fix + 1 >= count)
@@ -253,19 +253,6 @@ TitleSpan SpanForInsertedColumn(const QStringList &keys, int row, int column) {
 
 int defaultRowHeight(int density) { return int(std::lround(1728.0 / (density > 0 ? density : 96))); }
 int defaultColumnWidth(int density) { return int(std::lround(4608.0 / (density > 0 ? density : 96))); }
-
-TableShape readTableShape(const QSqlDatabase &d, qint64 ident) {
-    QSqlQuery q = db::exec(d, QStringLiteral("select colcount, rowcount, fixcols, fixrows from tables where ident=?"),
-                           {ident});
-    if (!q.next()) throw db::Error(QStringLiteral("Таблица не определена!"));
-    TableShape t;
-    t.ident = ident;
-    t.colcount = q.value(0).toInt();
-    t.rowcount = q.value(1).toInt();
-    t.fixcols = q.value(2).toInt();
-    t.fixrows = q.value(3).toInt();
-    return t;
-}
 
 QStringList yearValuesFiles(const QSqlDatabase &mainDb, const QString &yearFolder, const QString &extraFile) {
     QStringList candidates{yearFolder + QStringLiteral("data0.mdb")};
@@ -392,7 +379,7 @@ QString gridPlace(int row, int column, int fixcols) {
 QString referringRulesHeader() { return QStringLiteral("Где\tТекст"); }
 
 QStringList rulesReferringFrom(const QSqlDatabase &d, qint64 ident, bool rows, int line) {
-    const TableShape shape = readTableShape(d, ident);
+    const TableShape shape = ReadTableShape(d, ident);
     QSqlQuery own = db::exec(d,
                              QStringLiteral("select f.formname, t.tablen from tables t join forms f on f.id=t.form "
                                             "where t.ident=?"),
@@ -483,17 +470,8 @@ QStringList rulesReferringFrom(const QSqlDatabase &d, qint64 ident, bool rows, i
 }
 
 bool refreshTablesCache(const QSqlDatabase &d, qint64 ident) {
-    QSqlQuery q = db::exec(d, QStringLiteral("select colcount, rowcount from tables where ident=?"), {ident});
-    if (!q.next()) return false;
-    SharedState &s = shared();
-    const int n = std::min(int(s.TablesArray.size()), s.TablesList.count());
-    for (int i = 0; i < n; ++i) {
-        if (s.TablesArray[i][1] != ident) continue;
-        s.TablesArray[i][2] = q.value(0).toInt();
-        s.TablesArray[i][3] = q.value(1).toInt();
-        return true;
-    }
-    return false;
+    const std::optional<TableShape> shape = FindTableShape(d, ident);
+    return shape && RefreshCachedShape(*shape);
 }
 
 double titleRowHeight(int fontSize, int lines) { return num::round2(fontSize * kLineFactor * lines); }

@@ -7,6 +7,8 @@
 // values files of the year attached, so that `tables`, `titles`, `rows`,
 // `columns`, `conditions` and the stored values in `data`/`repdata` change
 // together or not at all. Failures throw db::Error with a Russian message.
+#include "core/TableShape.h"
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -40,15 +42,6 @@ TitleSpan SpanForInsertedColumn(const QStringList &keys, int row, int column);
 // Sizes of new rows and columns in points: 18 and 48 at 96 pixels per inch.
 int defaultRowHeight(int density);
 int defaultColumnWidth(int density);
-
-struct TableShape {
-    qint64 ident = 0;
-    int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0;
-    int dataRows() const { return rowcount - fixrows; }
-    int dataColumns() const { return colcount - fixcols; }
-};
-// Throws db::Error when the table does not exist.
-TableShape readTableShape(const QSqlDatabase &mainDb, qint64 ident);
 
 // The values files of the year folder whose values follow the structure:
 // data0.mdb and data<id>.mdb of every sub-report level that exists on disk,

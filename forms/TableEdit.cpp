@@ -3,6 +3,7 @@
 #include "core/Common.h"
 #include "core/NumberFormat.h"
 #include "core/ValueMatrix.h"
+#include "core/TableValues.h"
 #include "platform/Database.h"
 
 #include <QSqlQuery>
@@ -143,21 +144,8 @@ QString valueTable(const QString &dataTableName) {
 
 void SaveCellValue(const QSqlDatabase &d, const CellTarget &target, int storedColumn, int storedRow,
                    double typed) {
-    const QString t = valueTable(target.table);
-    const double value = num::stored(typed);
-    const QVariantList key{target.year, target.tableIdent, target.hospital, storedColumn, storedRow};
-    const QString where = QStringLiteral(" where year=? and \"table\"=? and hospital=? and \"column\"=? and \"row\"=?");
-    db::transaction(d, [&] {
-        if (value == 0.0) {
-            db::exec(d, QStringLiteral("delete from ") + t + where, key);
-            return;
-        }
-        QSqlQuery q = db::exec(d, QStringLiteral("update ") + t + QStringLiteral(" set data=?") + where,
-                               QVariantList{value} + key);
-        if (q.numRowsAffected() <= 0)
-            db::exec(d, QStringLiteral("insert into ") + t + QStringLiteral(" values (?,?,?,?,?,?)"),
-                     {target.hospital, value, target.year, target.tableIdent, storedColumn, storedRow});
-    });
+    WriteCellValue(d, valueTable(target.table), target.hospital, target.year, target.tableIdent, storedColumn,
+                   storedRow, typed);
 }
 
 void ClearTableValues(const QSqlDatabase &d, const CellTarget &target) {

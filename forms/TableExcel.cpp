@@ -4,6 +4,7 @@
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
+#include "core/TableValues.h"
 #include "forms/FormListCommon.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"
@@ -66,7 +67,7 @@ QString layoutMismatch(const office::ExcelSheet &sheet, const TableShape &shape)
     QSqlQuery q = db::exec(db::kMain,
                            QStringLiteral("select \"column\", \"row\", txt from titles where \"table\"=? and "
                                           "((\"row\"=? and \"column\">?) or (\"column\"=? and \"row\">?))"),
-                           {shape.tableIdent, shape.fixrows, shape.fixcols, shape.fixcols, shape.fixrows});
+                           {shape.ident, shape.fixrows, shape.fixcols, shape.fixcols, shape.fixrows});
     while (q.next())
         numbering.insert({q.value(1).toInt() + 1, q.value(0).toInt() + 1}, text::decodeColon(q.value(2).toString()).trimmed());
     auto check = [&](int row, int column) -> QString {
@@ -99,14 +100,6 @@ QString layoutMismatch(const office::ExcelSheet &sheet, const TableShape &shape)
 
 } // namespace
 
-TableShape ReadTableShape(qint64 tableIdent) {
-    QSqlQuery q = db::exec(db::kMain,
-                           QStringLiteral("select colcount, rowcount, fixcols, fixrows from tables where ident=?"),
-                           {tableIdent});
-    if (!q.next()) throw db::Error(QStringLiteral("Таблица не определена!"));
-    return {q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt(), tableIdent};
-}
-
 QString SheetName(const QString &formName, const QString &tableNumber) {
     QString name = (formName + tableNumber).left(20);
     // Characters a sheet name may not hold.
@@ -120,7 +113,7 @@ QString SheetName(const QString &formName, const QString &tableNumber) {
 int SheetColumnWidth(double points) { return int(std::lround((points - 3.75) / 5.25)); }
 
 void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &src) {
-    const TableShape shape = ReadTableShape(src.tableIdent);
+    const TableShape shape = ReadTableShape(db::connection(db::kMain), src.tableIdent);
     sheet.setName(SheetName(src.formName, src.tableNumber));
     sheet.setValue(1, 1, src.caption);
 
@@ -230,14 +223,8 @@ void StoreTableValues(const QString &valueTable, qint64 institution, int year, q
                       const QList<SheetValue> &values) {
     const QSqlDatabase d = db::connection(db::kData);
     db::transaction(d, [&] {
-        db::exec(d, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(valueTable),
-                 {year, tableIdent, institution});
-        for (const SheetValue &v : values)
-            db::exec(d,
-                     QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
-                                    "values (?,?,?,?,?,?)")
-                         .arg(valueTable),
-                     {institution, v.value, year, tableIdent, v.column, v.row});
+        TableValueWriter writer(d, valueTable, institution, year, tableIdent);
+        for (const SheetValue &v : values) writer.write(v.column, v.row, v.value);
     });
 }
 
@@ -337,7 +324,7 @@ void Excel2Click(TVTable &table) {
         const QString file = dialogs().openFile(&table, QStringLiteral("Открыть"), office::documentsFolder(), kExcelFilter);
         if (file.isEmpty()) return;
         const SharedState &s = shared();
-        const TableShape shape = ReadTableShape(s.TableIdent);
+        const TableShape shape = ReadTableShape(db::connection(db::kMain), s.TableIdent);
         office::ExcelWorkbook book = office::ExcelWorkbook::open(file);
         const QString sheetName = SheetName(s.TableFormName, s.TableNumber);
         const auto values = ReadTableSheet(book, sheetName, shape);

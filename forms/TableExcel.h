@@ -4,6 +4,8 @@
 // table in structure numbering shifted by one row and one column: a value
 // stored at (column, row) sits in sheet cell (row, column), the caption in
 // cell (1, 1).
+#include "core/TableShape.h"
+
 #include <QDialog>
 #include <QList>
 #include <QString>
@@ -32,13 +34,6 @@ struct SheetSource {
     qint64 institution = 0;
     int year = 0;
 };
-
-struct TableShape {
-    int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0;
-    qint64 tableIdent = 0;   // its numbering titles are compared with the sheet's
-};
-// Geometry of a table by its ident; throws db::Error when there is none.
-TableShape ReadTableShape(qint64 tableIdent);
 
 // Form name followed by the table number, at most 20 characters.
 QString SheetName(const QString &formName, const QString &tableNumber);

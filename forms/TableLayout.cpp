@@ -1,5 +1,7 @@
 #include "forms/TableLayout.h"
 
+#include "core/Notation.h"
+
 #include <QMap>
 #include <algorithm>
 #include <cmath>
@@ -125,17 +127,9 @@ QList<QRect> titleLineRects(const QList<QPoint> &at, const QStringList &lines, b
 }
 
 QString compactNumberList(QList<int> numbers) {
-    std::sort(numbers.begin(), numbers.end());
-    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-    QStringList items;
-    for (int i = 0; i < numbers.size();) {
-        int j = i;
-        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
-        if (j > i) items.append(QStringLiteral("%1..%2").arg(numbers[i]).arg(numbers[j]));
-        else items.append(QString::number(numbers[i]));
-        i = j + 1;
-    }
-    const QString list = items.join(u',');
+    QList<notation::NumberSpan> spans;
+    for (int n : numbers) spans.append({n, n});
+    const QString list = notation::WriteNumberSpans(notation::CanonicalSpans(spans));
     if (list.contains(u',') || list.contains(QStringLiteral("..")))
         return u'[' + list + u']';
     return list;

@@ -3,6 +3,7 @@
 #include "core/CellNumbering.h"
 #include "core/TableLimits.h"
 #include "core/TextUtil.h"
+#include "core/TableShape.h"
 #include "forms/TableLayout.h"
 #include "platform/Database.h"
 
@@ -70,15 +71,16 @@ TableDefinition readTableDefinition(const QSqlDatabase &d, qint64 formId, const 
                                               "scan from tables where form=? and tablen=?"),
                                {formId, tableNumber});
         if (!q.next()) return def;
+        const TableShape shape = ShapeOfTableRecord(q);
         def.found = true;
-        def.ident = q.value(0).toLongLong();
+        def.ident = shape.ident;
         def.tablen = q.value(1).toString();
-        def.colcount = std::max(0, q.value(2).toInt());
-        def.rowcount = std::max(0, q.value(3).toInt());
-        def.fixcols = std::clamp(q.value(4).toInt(), 0, def.colcount);
-        def.fixrows = std::clamp(q.value(5).toInt(), 0, def.rowcount);
-        def.floattype = q.value(6).toBool();
-        def.scan = q.value(7).toInt();
+        def.colcount = std::max(0, shape.colcount);
+        def.rowcount = std::max(0, shape.rowcount);
+        def.fixcols = std::clamp(shape.fixcols, 0, def.colcount);
+        def.fixrows = std::clamp(shape.fixrows, 0, def.rowcount);
+        def.floattype = shape.floatValues;
+        def.scan = shape.scan;
     }
     if (!limits::tableSizeFits(def.colcount, def.rowcount)) {
         def.error = QStringLiteral("Таблица %1 слишком велика: %2 граф и %3 строк (не более %4 граф и %5 строк). "

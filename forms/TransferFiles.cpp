@@ -5,6 +5,7 @@
 #include "core/SharedState.h"
 #include "core/TextUtil.h"
 #include "core/TreeMarking.h"
+#include "core/TableShape.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -101,9 +102,9 @@ public:
     }
     // Stored column and row within the table's value cells.
     static bool inRange(const Resolved &res, const Record &r) {
-        if (res.index < 0 || res.index >= shared().TablesArray.size()) return false;
-        const auto &a = shared().TablesArray[res.index];
-        const int cols1 = a[2] + 1, rows1 = a[3] + 1, fixcols = a[4], fixrows = a[5];
+        const std::optional<TableShape> shape = CachedTableShapeAt(res.index);
+        if (!shape) return false;
+        const int cols1 = shape->colcount + 1, rows1 = shape->rowcount + 1, fixcols = shape->fixcols, fixrows = shape->fixrows;
         if (cols1 <= 0) return false;
         return fixcols + 1 < r.column && r.column <= cols1 && fixrows + 1 < r.row && r.row <= rows1;
     }

@@ -1,4 +1,5 @@
 #include "core/TextUtil.h"
+#include "core/TableShape.h"
 #include "forms/WordOutput.h"
 
 #include "core/Common.h"
@@ -37,10 +38,9 @@ QStringList readMapping(const QString &path) {
 }
 
 int fixRowsOf(const PrintContext &c, const QString &key) {
-    TableGeometry g;
-    if (!GetTableGeometryByFormId(c.formId, key, g) || !g.found())
-        throw db::Error(QStringLiteral("В форме ") + c.formName + QStringLiteral(" нет таблицы ") + key);
-    return g.fixRows;
+    const std::optional<TableShape> g = CachedTableShapeByFormId(c.formId, key);
+    if (!g) throw db::Error(QStringLiteral("В форме ") + c.formName + QStringLiteral(" нет таблицы ") + key);
+    return g->fixrows;
 }
 
 void gaugeStart(ProgressSink *g, int max) {
@@ -164,10 +164,9 @@ DebugPrint DebugFormDoc(const PrintContext &c, QWidget *parent, const std::funct
                 showError(e.message(), parent);
                 continue;
             }
-            TableGeometry g;
             bool found = false;
             try {
-                found = GetTableGeometryByFormId(c.formId, b.key(), g) && g.found();
+                found = CachedTableShapeByFormId(c.formId, b.key()).has_value();
             } catch (const std::exception &) {
                 found = false;
             }

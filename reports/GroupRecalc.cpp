@@ -3,6 +3,8 @@
 #include "core/NumberFormat.h"
 #include "core/ProgressWindow.h"
 #include "core/SharedState.h"
+#include "core/TableShape.h"
+#include "core/TableValues.h"
 #include "forms/FormListCommon.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -40,9 +42,10 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
             const QString entry = s.TablesList.text(t);
             if (step) step(t, count, entry);
             if (entry.left(3) == QStringLiteral("Ф47")) continue;
-            if (t >= s.TablesArray.size()) break;
-            const auto &a = s.TablesArray[t];
-            const int ident = a[1], colcount = a[2], rowcount = a[3], fixcols = a[4], fixrows = a[5];
+            const std::optional<TableShape> shape = CachedTableShapeAt(t);
+            if (!shape) break;
+            const int ident = int(shape->ident), colcount = shape->colcount, rowcount = shape->rowcount,
+                      fixcols = shape->fixcols, fixrows = shape->fixrows;
             s.DataMatrix.create(fixcols + 1, colcount + 1, fixrows + 1, rowcount + 1);
             db::readNumbers(d,
                             QStringLiteral("select \"column\", \"row\", data from data where year=? "
@@ -56,17 +59,10 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
                                 }
                                 s.DataMatrix.add(c, r, f[2]);
                             });
-            db::exec(d, QStringLiteral("delete from repdata where year=? and \"table\"=? and hospital=?"),
-                     {year, ident, reportId});
-            db::ValueRowInsert insert(d, QStringLiteral("repdata"));
+            TableValueWriter writer(d, QStringLiteral("repdata"), reportId, year, ident);
             for (int c = s.DataMatrix.lowColumn(); c <= s.DataMatrix.highColumn(); ++c)
-                for (int r = s.DataMatrix.lowRow(); r <= s.DataMatrix.highRow(); ++r) {
-                    const double v = s.DataMatrix.at(c, r);
-                    if (v == 0) continue;
-                    // The stored value is the one a transfer file would carry.
-                    insert.add(reportId, num::stored(v), year, ident, c, r);
-                    ++result.cells;
-                }
+                for (int r = s.DataMatrix.lowRow(); r <= s.DataMatrix.highRow(); ++r)
+                    if (writer.write(c, r, s.DataMatrix.at(c, r))) ++result.cells;
             ++result.tables;
         }
     });

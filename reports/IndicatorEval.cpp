@@ -1,6 +1,7 @@
 #include "reports/IndicatorEval.h"
 
 #include "core/FormulaHighlighter.h"
+#include "core/TableShape.h"
 #include "core/FormulaParser.h"
 #include "core/NumberFormat.h"
 #include "core/ProgressSink.h"
@@ -150,13 +151,14 @@ bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &t
     sum = 0;
     // Answers as the main grid does: the reference itself for a table that
     // does not exist, the outside-table marker for a cell beyond its bounds.
-    const qint64 ident = GetTableIdent(form, tableKey);
-    TableGeometry g;
-    if (ident < 0 || !GetTableGeometry(form, tableKey, g)) return false;
+    const std::optional<TableShape> shape = CachedTableShape(form, tableKey);
+    if (!shape) return false;
+    const TableShape &g = *shape;
+    const qint64 ident = g.ident;
     if (rows.isEmpty() || columns.isEmpty()) return true;
     // The bounds of the matrix ReadTableMatrix fills for this geometry.
     auto inside = [&g](int c, int r) {
-        return c >= g.fixCols + 1 && r >= 1 && c + 1 <= g.colCountPlus1 && r + g.fixRows + 1 <= g.rowCountPlus1;
+        return c >= g.fixcols + 1 && r >= 1 && c <= g.colcount && r <= g.dataRows();
     };
     for (int c : columns)
         for (int r : rows)
@@ -165,7 +167,7 @@ bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &t
                 return true;
             }
     QList<int> storedRows, storedColumns;
-    for (int r : rows) storedRows << r + g.fixRows + 1;
+    for (int r : rows) storedRows << r + g.fixrows + 1;
     for (int c : columns) storedColumns << c + 1;
     const SharedState &s = shared();
     const QVariant v = db::scalar(
@@ -181,13 +183,13 @@ bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &t
 bool SumDataForUnits(const QString &form, const QString &tableKey, ProgressPacer *pacer) {
     const qint64 formId = GetFormIdByName(form);
     if (formId < 0) return false;
-    TableGeometry g;
-    if (!GetTableGeometryByFormId(formId, tableKey, g)) return false;
-    const qint64 ident = GetTableIdentByFormId(formId, tableKey);
-    if (ident < 0) return false;
+    const std::optional<TableShape> shape = CachedTableShapeByFormId(formId, tableKey);
+    if (!shape) return false;
+    const TableShape &g = *shape;
+    const qint64 ident = g.ident;
     SharedState &s = shared();
-    s.FixRowsMinusOne = g.fixRows - 1;
-    s.DataMatrix.create(g.fixCols + 1, g.colCountPlus1, g.fixRows + 1, g.rowCountPlus1);
+    s.FixRowsMinusOne = g.fixrows - 1;
+    s.DataMatrix.create(g.fixcols + 1, g.colcount + 1, g.fixrows + 1, g.rowcount + 1);
     const QList<qint64> ids = text::parseIdList(s.IncludeList);
     if (ids.isEmpty()) return true;
     // Records outside the table's bounds are skipped by the matrix.

@@ -37,16 +37,6 @@ TEST(EngineCellNumbering, SpanKeysImagesAndPixels) {
     EXPECT_EQ(cells::tableWindowPixels(1e300, 96), 0);
 }
 
-TEST(EngineTextHelpers, Positions) {
-    EXPECT_EQ(PosFrom("ab", "xxab", 1), 3);
-    EXPECT_EQ(PosFrom("q", "abc", 1), 4);
-    EXPECT_EQ(PosFrom("a", "abca", 2), 4);
-    EXPECT_EQ(PosFrom("a", "abc", 9), 9);
-    EXPECT_EQ(PosBackFrom("a+b+c", 5, "+"), 4);
-    EXPECT_EQ(PosBackFrom("a+b+c", 4, "+"), 2);
-    EXPECT_LE(PosBackFrom("abc", 3, "+"), 0);
-}
-
 TEST(EngineTextHelpers, NumbersListsAndCharacters) {
     EXPECT_TRUE(IsDigitsText(""));
     EXPECT_TRUE(IsDigitsText("1.5"));
@@ -89,6 +79,35 @@ TEST(EngineFormulaParser, NumberListsOfReferencesAndCycles) {
     EXPECT_EQ(ParseNumberList("1,5..3,8"), "1,8");
     EXPECT_EQ(ParseNumberList("9999..2147483647"), "9999,10000,10001");
     EXPECT_THROW(ParseNumberList("1..x"), ConversionError);
+}
+
+// The engine sums a row listed twice; the control-book importer compares
+// lists in their canonical form, each number once. Neither expands a range.
+TEST(EngineNotation, RepeatedNumbersAndWideRangesPerReader) {
+    EXPECT_EQ(ParseIntegerList(u"1..3,2"), QList<int>({1, 2, 3, 2}));
+    QList<notation::NumberSpan> spans;
+    ASSERT_TRUE(notation::ReadNumberSpans(u"1..3,2, 7 ,5..6", spans));
+    EXPECT_EQ(notation::WriteNumberSpans(notation::CanonicalSpans(spans)), "1..3,5..7");
+    ASSERT_TRUE(notation::ReadNumberSpans(u"1..999999999999", spans));
+    EXPECT_EQ(notation::SpanCount(spans), 999999999999LL);
+    for (const char16_t *bad : {u"5..3", u"1.2", u"1,,2", u"-1", u"1..x"})
+        EXPECT_FALSE(notation::ReadNumberSpans(bad, spans)) << QString::fromUtf16(bad).toStdString();
+}
+
+TEST(EngineNotation, GroupsCloseAtTheirOwnBracketOrTheFirst) {
+    const QString up = QStringLiteral("Ф1Т[2]СТР[1,[2]]+ГР[3");
+    const auto nested = notation::FindGroups(up, true), first = notation::FindGroups(up, false);
+    ASSERT_EQ(nested.size(), 2);
+    EXPECT_EQ(nested[0].line, notation::Line::Rows);
+    EXPECT_EQ(up.mid(nested[0].open, nested[0].close - nested[0].open + 1), "[1,[2]]");
+    EXPECT_EQ(up.mid(first[0].open, first[0].close - first[0].open + 1), "[1,[2]");
+    EXPECT_EQ(nested[1].line, notation::Line::Columns);
+    EXPECT_EQ(nested[1].close, -1);
+    // The checker and the engine cut a reference at the same places.
+    const notation::Markers m = notation::FindMarkers(u"X СТР1ГР2Ф3Т[4]");
+    EXPECT_EQ(m.leadEnd, 2);
+    EXPECT_EQ(m.rows.in(u"X СТР1ГР2Ф3Т[4]"), u"СТР1");
+    EXPECT_EQ(m.table.in(u"X СТР1ГР2Ф3Т[4]"), u"Т[4]");
 }
 
 TEST(EngineFormulaParser, FormTableRowAndColumnParts) {

@@ -2,6 +2,7 @@
 #include "test_engine_db.h"
 
 #include "core/Common.h"
+#include "core/TableShape.h"
 #include "core/FormulaParser.h"
 #include "core/ProgressSink.h"
 #include "core/RuleEngine.h"
@@ -78,19 +79,11 @@ TEST(EngineLookups, CatalogueLinesMatchWholeKeysWithoutLetterCase) {
     EXPECT_EQ(GetFormNameById(12), "");
     EXPECT_EQ(GetFormNameById(0), "");
 
-    TableGeometry g;
-    ASSERT_TRUE(GetTableGeometryByFormId(11, "(1)", g));
-    EXPECT_EQ(g.colCountPlus1, 4);
-    EXPECT_EQ(g.rowCountPlus1, 5);
-    EXPECT_EQ(g.fixCols, 1);
-    EXPECT_EQ(g.fixRows, 1);
-    TableGeometry missing;
-    missing.fixCols = 42;
-    EXPECT_FALSE(GetTableGeometryByFormId(-1, "(1)", missing));
-    EXPECT_EQ(missing.colCountPlus1, 0);
-    EXPECT_EQ(missing.fixCols, 42);
-    EXPECT_TRUE(GetTableGeometry("ф1", "(10)", g));
-    EXPECT_EQ(g.colCountPlus1, 6);
+    const auto g = CachedTableShapeByFormId(11, "(1)");
+    ASSERT_TRUE(g);
+    EXPECT_EQ(std::tuple(g->ident, g->colcount, g->rowcount, g->fixcols, g->fixrows, g->scan), std::tuple(101, 3, 4, 1, 1, 1));
+    EXPECT_FALSE(CachedTableShapeByFormId(-1, "(1)"));
+    EXPECT_EQ(CachedTableShape("ф1", "(10)")->colcount, 5);
 }
 
 TEST_F(EngineRules, FormIdByNameIgnoresLetterCase) {

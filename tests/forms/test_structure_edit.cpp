@@ -36,7 +36,7 @@ protected:
     QSqlDatabase main() { return db::connection(db::kMain); }
     QStringList files() { return yearValuesFiles(main(), fx.yearFolder(), db::fileOf(db::kData)); }
 
-    TableShape shape(int ident) { return readTableShape(main(), ident); }
+    TableShape shape(int ident) { return ReadTableShape(main(), ident); }
 
     // Title record at (column, row); sc = -1 when there is none.
     Title title(int ident, int column, int row) {

@@ -117,21 +117,32 @@ TEST_F(TableExcelTest, NamesAndWidths) {
 }
 
 TEST_F(TableExcelTest, InputRoundTripKeepsEveryValue) {
-    // A value no decimal text writes exactly comes back the same.
+    // A stored value binary holds inexactly comes back the same.
     db::exec(db::kData, "update data set data=? where hospital=? and \"table\"=? and \"column\"=5 and \"row\"=5",
-             {1.0 / 3.0, sample::ids::SouthHospital, sample::ids::TableF30Staff});
+             {10.1, sample::ids::SouthHospital, sample::ids::TableF30Staff});
     const Cells before = stored();
-    ASSERT_EQ((before[{5, 5}]), 1.0 / 3.0);
+    ASSERT_EQ((before[{5, 5}]), 10.1);
     ASSERT_FALSE(before.isEmpty());
     const QString path = writtenFile("round.xlsx");
     // Another institution's values are replaced by the sheet's; none are lost.
     office::ExcelWorkbook book = office::ExcelWorkbook::open(path);
-    const auto values = ReadTableSheet(book, "ф30(1000)", ReadTableShape(sample::ids::TableF30Staff));
+    const auto values = ReadTableSheet(book, "ф30(1000)", ReadTableShape(db::connection(db::kMain), sample::ids::TableF30Staff));
     ASSERT_TRUE(values);
     StoreTableValues("data", sample::ids::NorthHospital, fx.year(), sample::ids::TableF30Staff, *values);
     EXPECT_EQ(stored(sample::ids::NorthHospital), before);
     EXPECT_EQ(stored(), before);
-    EXPECT_FALSE(ReadTableSheet(book, "Ф30(2000)", ReadTableShape(sample::ids::TableF30Visits)));
+    EXPECT_FALSE(ReadTableSheet(book, "Ф30(2000)", ReadTableShape(db::connection(db::kMain), sample::ids::TableF30Visits)));
+}
+
+// Values read from a sheet are stored as every other writer stores them, and
+// a write that fails leaves the table's old values and says so.
+TEST_F(TableExcelTest, StoredValuesFollowTheOneWriter) {
+    const qint64 north = sample::ids::NorthHospital, table = sample::ids::TableF30Staff;
+    StoreTableValues("data", north, fx.year(), table, {{5, 5, 0.1 + 0.2}, {6, 5, 0}, {7, 5, 10.1}});
+    EXPECT_EQ(stored(north), (Cells{{{5, 5}, 0.3}, {{7, 5}, 10.1}}));
+    db::exec(db::kData, "create trigger refuse before insert on data begin select raise(abort, 'disk full'); end");
+    EXPECT_THROW(StoreTableValues("data", north, fx.year(), table, {{5, 5, 1}}), db::Error);
+    EXPECT_EQ(stored(north), (Cells{{{5, 5}, 0.3}, {{7, 5}, 10.1}}));
 }
 
 TEST_F(TableExcelTest, LoadFromTheTableWindow) {

@@ -1,0 +1,31 @@
+#pragma once
+// The one writer of a table's values in the value tables ("data" of the
+// institutions, "repdata" of the summary reports): the values of one table of
+// one institution and year are replaced as a whole. Every value is stored as
+// num::stored writes it (fifteen significant digits); a zero has no row.
+#include "platform/Database.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+class TableValueWriter {
+public:
+    // Deletes what the table holds for the institution and year; the caller
+    // runs the writer inside its transaction. Throws db::Error.
+    TableValueWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+                     qint64 tableIdent);
+    // Stores one value at stored (column, row); false for a zero, which is
+    // not stored. Throws db::Error when the write fails.
+    bool write(int column, int row, double value);
+
+private:
+    db::ValueRowInsert m_insert;
+    qint64 m_institution, m_tableIdent;
+    int m_year;
+};
+
+// Stores one typed value of one cell in its own transaction: a zero deletes
+// the cell's row, any other value replaces or adds it (as num::stored).
+// Throws db::Error.
+void WriteCellValue(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+                    qint64 tableIdent, int column, int row, double value);
