@@ -5,7 +5,7 @@
 #include "core/Caches.h"
 #include "core/Common.h"
 #include "core/SharedState.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "widgets/AbcBackground.h"

@@ -2,7 +2,7 @@
 
 #include "controls/ControlFile.h"
 #include "core/SharedState.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"

@@ -4,7 +4,8 @@
 #include "core/Common.h"
 #include "core/LinksDb.h"
 #include "core/ProgressWindow.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
+#include "widgets/WindowLayout.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 

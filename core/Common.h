@@ -7,6 +7,7 @@
 // Values are read from and written to the value table named by
 // shared().DataTableName on connection db::kData; definitions come from
 // db::kMain.
+#include "platform/Errors.h"
 #include "core/StringList.h"
 
 #include <QString>
@@ -15,13 +16,9 @@
 class ProgressSink;
 
 // An error of the engine that carries its Russian message.
-class EngineError : public std::runtime_error {
+class EngineError : public AppError {
 public:
-    explicit EngineError(const QString &message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
-    const QString &message() const { return m_message; }
-private:
-    QString m_message;
+    using AppError::AppError;
 };
 
 // A text that should be a number and is not (a list item, a form id, ...).

@@ -141,6 +141,7 @@ TAdmForm::TAdmForm(Mode mode, QWidget *parent) : QDialog(parent), m_mode(mode) {
     GroupBox1->hide();
 
     TreeView1 = new TAdmTree(this);
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TAdmForm::TreeView1Change);
     connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *, int) { N9Click(); });
 

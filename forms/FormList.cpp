@@ -53,10 +53,7 @@ private:
     QProgressBar *m_gauge;
 };
 
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
+using winutil::WaitCursor;
 
 } // namespace
 

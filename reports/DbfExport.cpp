@@ -2,7 +2,8 @@
 
 #include "core/LinksDb.h"
 #include "core/SharedState.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
+#include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "reports/DbfExportLogic.h"

@@ -2,7 +2,7 @@
 
 #include "core/NumberFormat.h"
 #include "core/SharedState.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "reports/DialogParts.h"

@@ -2,7 +2,7 @@
 
 #include "core/SharedState.h"
 #include "core/TreeMarking.h"
-#include "forms/FormListCommon.h"
+#include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"
 #include "reports/DialogParts.h"
 #include "reports/ReportLogic.h"

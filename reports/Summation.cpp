@@ -2,7 +2,8 @@
 
 #include "core/SharedState.h"
 #include "core/TreeMarking.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
+#include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"
 #include "reports/DialogParts.h"
 

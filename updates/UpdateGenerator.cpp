@@ -2,7 +2,7 @@
 
 #include "core/AdminMode.h"
 #include "core/SharedState.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
