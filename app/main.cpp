@@ -5,6 +5,7 @@
 #include "platform/Fonts.h"
 #include "platform/Paths.h"
 #include "platform/Translations.h"
+#include "platform/office/Show.h"
 
 #include <QApplication>
 #include <QDate>
@@ -54,6 +55,7 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("Kelvana"));
     QLocale::setDefault(QLocale::c());
     fonts::installSubstitutions();
+    office::setYearFolderSource([] { return shared().openYearFolder(); });
     // File dialogs and standard buttons of Qt speak Russian like the rest.
     installQtTranslations();
 

@@ -19,6 +19,10 @@ struct SharedState {
     int Year = 0;                // the reporting year; 0 when none is open
     QString yearText() const { return QString::number(Year); }
     QString yearFolder() const { return ConfigPath + yearText() + QLatin1Char('/'); }
+    // yearFolder() while a configuration and year are open, otherwise "".
+    QString openYearFolder() const {
+        return !ConfigPath.isEmpty() && Year > 0 ? yearFolder() : QString();
+    }
     int SubReportId = 0;         // current sub-report level (0 = "Годовой")
 
     // Work modes.
