@@ -2,9 +2,9 @@
 
 #include "app/SmallDialogs.h"
 #include "core/AdminMode.h"
-#include "core/Caches.h"
-#include "core/Common.h"
-#include "core/SharedState.h"
+#include "engine/Caches.h"
+#include "engine/Common.h"
+#include "engine/SharedState.h"
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"

@@ -38,7 +38,7 @@ public:
     // it, the window covers the screen's available area itself.
     void showOnScreen();
 
-    // Lookup caches of the open year (see core/Caches.h).
+    // Lookup caches of the open year (see engine/Caches.h).
     static void GetForms();
     static void GetTables();
     static void GetStruct();

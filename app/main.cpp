@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "platform/Fonts.h"
 #include "platform/Paths.h"

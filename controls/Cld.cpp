@@ -1,7 +1,7 @@
 #include "controls/Cld.h"
 
 #include "controls/ControlFile.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"

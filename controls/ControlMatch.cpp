@@ -1,8 +1,8 @@
 #include "controls/ControlMatch.h"
 
 #include "controls/ControlMatchLogic.h"
-#include "core/Common.h"
-#include "core/LinksDb.h"
+#include "engine/Common.h"
+#include "engine/LinksDb.h"
 #include "core/ProgressWindow.h"
 #include "platform/Errors.h"
 #include "widgets/WindowLayout.h"

@@ -1,12 +1,12 @@
 #include "controls/ControlRules.h"
 
 #include "controls/ControlCheck.h"
-#include "core/Common.h"
+#include "engine/Common.h"
 #include "core/FormulaHighlighter.h"
-#include "core/FormulaParser.h"
-#include "core/ProgressSink.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/FormulaParser.h"
+#include "engine/ProgressSink.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 

@@ -8,7 +8,7 @@
 // The text work (finding references, normalising a decipher) needs no
 // database; the decipher itself reads the open main database (db::kMain) and
 // the lookup caches of shared().
-#include "core/Common.h"
+#include "engine/Common.h"
 
 #include <QColor>
 #include <QPointer>
@@ -27,8 +27,6 @@ struct ReferenceSpan {
 };
 // Every reference of an expression, in order.
 QList<ReferenceSpan> ScanReferences(const QString &text);
-// "Т(" (either case) becomes "Т[" and the next ")" after it "]".
-QString SquareTableBrackets(const QString &reference);
 
 // ---- Decipher ------------------------------------------------------------
 struct ParsedReference {

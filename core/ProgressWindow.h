@@ -2,7 +2,7 @@
 // The progress window of long runs: a status line, a detail line and a gauge.
 // Modeless; every setter lets the pending window events run so that the
 // window repaints during the run.
-#include "core/ProgressSink.h"
+#include "engine/ProgressSink.h"
 
 #include <QDialog>
 

@@ -2,8 +2,8 @@
 
 #include "core/AdminMode.h"
 #include "core/ListWindow.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
 #include "forms/FormList.h"
 #include "forms/FormListCommon.h"

@@ -1,10 +1,10 @@
 #include "forms/CalcRuleEditor.h"
 
 #include "core/CaptionLabel.h"
-#include "core/Conditions.h"
+#include "engine/Conditions.h"
 #include "core/FormulaHighlighter.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
 #include "forms/FormListCommon.h"
 #include "forms/TableWindow.h"

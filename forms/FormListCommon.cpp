@@ -1,8 +1,8 @@
 #include "forms/FormListCommon.h"
 
-#include "core/Common.h"
+#include "engine/Common.h"
 #include "core/ListWindow.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/AdmFormLogic.h"
 #include "platform/Database.h"
 

@@ -1,10 +1,10 @@
 #include "forms/FormListLogic.h"
 
-#include "core/Common.h"
-#include "core/Conditions.h"
-#include "core/RuleEngine.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/Common.h"
+#include "engine/Conditions.h"
+#include "engine/RuleEngine.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 

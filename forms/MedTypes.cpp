@@ -1,6 +1,6 @@
 #include "forms/MedTypes.h"
 
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/FormList.h"
 #include "forms/FormListCommon.h"

@@ -1,6 +1,6 @@
 #include "forms/ShortNames.h"
 
-#include "core/TextUtil.h"
+#include "engine/TextUtil.h"
 #include "forms/FormListCommon.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"

@@ -1,8 +1,8 @@
 #include "forms/TableEdit.h"
 
-#include "core/Common.h"
-#include "core/NumberFormat.h"
-#include "core/ValueMatrix.h"
+#include "engine/Common.h"
+#include "engine/NumberFormat.h"
+#include "engine/ValueMatrix.h"
 #include "platform/Database.h"
 
 #include <QSqlQuery>

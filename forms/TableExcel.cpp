@@ -1,9 +1,9 @@
 #include "forms/TableExcel.h"
 
-#include "core/Common.h"
-#include "core/NumberFormat.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/Common.h"
+#include "engine/NumberFormat.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "forms/FormListCommon.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"

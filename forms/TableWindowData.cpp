@@ -1,8 +1,8 @@
 #include "forms/TableWindowData.h"
 
-#include "core/CellNumbering.h"
-#include "core/TableLimits.h"
-#include "core/TextUtil.h"
+#include "engine/CellNumbering.h"
+#include "engine/TableLimits.h"
+#include "engine/TextUtil.h"
 #include "forms/TableLayout.h"
 #include "platform/Database.h"
 

@@ -1,7 +1,7 @@
 #include "reports/DbfExport.h"
 
-#include "core/LinksDb.h"
-#include "core/SharedState.h"
+#include "engine/LinksDb.h"
+#include "engine/SharedState.h"
 #include "platform/Errors.h"
 #include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"

@@ -1,7 +1,7 @@
 #include "reports/GroupRecalc.h"
 
-#include "core/NumberFormat.h"
-#include "core/SharedState.h"
+#include "engine/NumberFormat.h"
+#include "engine/SharedState.h"
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"

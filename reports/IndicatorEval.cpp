@@ -1,11 +1,11 @@
 #include "reports/IndicatorEval.h"
 
 #include "core/FormulaHighlighter.h"
-#include "core/FormulaParser.h"
-#include "core/NumberFormat.h"
-#include "core/RuleEngine.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/FormulaParser.h"
+#include "engine/NumberFormat.h"
+#include "engine/RuleEngine.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "reports/Members.h"
 
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"

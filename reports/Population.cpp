@@ -1,6 +1,6 @@
 #include "reports/Population.h"
 
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Errors.h"
 #include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"

@@ -1,6 +1,6 @@
 #include "reports/Summation.h"
 
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "platform/Errors.h"
 #include "widgets/WindowLayout.h"

@@ -1,7 +1,7 @@
 #include "updates/UpdateGenerator.h"
 
 #include "core/AdminMode.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Errors.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"

@@ -1,6 +1,6 @@
 #include "updates/UpdateManager.h"
 
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"

@@ -1,6 +1,6 @@
 #include "updates/UpdateSupport.h"
 
-#include "core/Schema.h"
+#include "engine/Schema.h"
 #include "platform/Errors.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"

@@ -2,7 +2,7 @@
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "core/AdminMode.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
 #include "support/FakeDialogs.h"

@@ -1,7 +1,7 @@
 // The territory and institution-type windows driven through their handlers,
 // with every dialog answered by the fake dialog seam.
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmForm.h"
 #include "forms/FormList.h"

@@ -5,9 +5,9 @@
 //   populations1.common of an institution = 1000*id.
 #include "support/Fixture.h"
 
-#include "core/RuleEngine.h"
+#include "engine/RuleEngine.h"
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "reports/IndicatorEval.h"
 

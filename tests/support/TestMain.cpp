@@ -1,5 +1,5 @@
 // Test entry: one offscreen application object for every test.
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Fonts.h"
 #include "platform/office/Show.h"
 

@@ -1,4 +1,4 @@
-#include "core/TextUtil.h"
+#include "engine/TextUtil.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "core/CellNumbering.h"
+#include "engine/CellNumbering.h"
 
 #include <QRegularExpression>
 #include <cmath>

@@ -1,11 +1,11 @@
 // Database layout, the sample configuration and the lookup caches.
 #include "support/Fixture.h"
 
-#include "core/Caches.h"
+#include "engine/Caches.h"
 #include "core/SampleConfig.h"
-#include "core/Schema.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/Schema.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 #include "platform/IniFile.h"
 

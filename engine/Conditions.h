@@ -5,7 +5,7 @@
 // Before CalcTableConditions the caller creates DataMatrix for the table,
 // sets IncludeList and RoundResult; afterwards it stores the matrix with
 // SaveTableData.
-#include "core/Common.h"
+#include "engine/Common.h"
 
 #include <QList>
 #include <QVariant>

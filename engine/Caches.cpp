@@ -1,7 +1,7 @@
-#include "core/Caches.h"
+#include "engine/Caches.h"
 
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 
 #include <algorithm>
 #include "platform/Database.h"

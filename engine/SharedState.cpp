@@ -1,4 +1,4 @@
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 
 void SharedState::resetWork() {
     ReportMode.clear();

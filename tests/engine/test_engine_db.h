@@ -2,8 +2,8 @@
 // A small configuration made for engine tests: the empty year of
 // YearBuilder with both files in one folder, with helpers named for the
 // engine's terms and for rules.
-#include "core/Caches.h"
-#include "core/CellNumbering.h"
+#include "engine/Caches.h"
+#include "engine/CellNumbering.h"
 #include "support/YearBuilder.h"
 
 #include <ostream>

@@ -1,4 +1,4 @@
-#include "core/ProgressSink.h"
+#include "engine/ProgressSink.h"
 
 namespace {
 class NullProgress : public ProgressSink {

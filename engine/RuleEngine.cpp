@@ -1,11 +1,10 @@
-#include "core/RuleEngine.h"
+#include "engine/RuleEngine.h"
 
-#include "core/Common.h"
-#include "core/FormulaHighlighter.h"   // SquareTableBrackets
-#include "core/FormulaParser.h"
-#include "core/NumberFormat.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/Common.h"
+#include "engine/FormulaParser.h"
+#include "engine/NumberFormat.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QHash>

@@ -8,7 +8,7 @@
 // shared().DataTableName on connection db::kData; definitions come from
 // db::kMain.
 #include "platform/Errors.h"
-#include "core/StringList.h"
+#include "engine/StringList.h"
 
 #include <QString>
 #include <stdexcept>

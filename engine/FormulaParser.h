@@ -5,7 +5,7 @@
 // Example: Ф12Т[1000]СТР[1,3..5]ГР[3]. Markers are found in the upper-cased
 // text (Cyrillic lower case accepted); parts are copied as written.
 // Pure text work: no state, no database.
-#include "core/TableLimits.h"
+#include "engine/TableLimits.h"
 
 #include <QList>
 #include <QString>
@@ -19,7 +19,7 @@ QStringList SplitFormulaTerms(const QString &text);
 // True for an operator item of SplitFormulaTerms (after trimming).
 bool IsOperatorItem(const QString &item);
 
-// Numbers above this name no line of any table (see core/TableLimits.h).
+// Numbers above this name no line of any table (see engine/TableLimits.h).
 inline constexpr int kMaxListNumber = limits::kMaxTableRows;
 
 // Expands ranges: "1,3..5,8" -> "1,3,4,5,8"; "5..3" stands for nothing.
@@ -79,3 +79,6 @@ RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &c
 // reported as it stands), so no reader recurses without bound.
 inline constexpr int kMaxNesting = 100;
 int NestingDepth(QStringView text);
+
+// "Т(" (either case) becomes "Т[" and the next ")" after it "]".
+QString SquareTableBrackets(const QString &reference);

@@ -1,5 +1,5 @@
-#include "core/NumberFormat.h"
-#include "core/TextUtil.h"
+#include "engine/NumberFormat.h"
+#include "engine/TextUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Reference notation, text helpers and the numbering of cells.
-#include "core/CellNumbering.h"
-#include "core/Common.h"
-#include "core/FormulaParser.h"
+#include "engine/CellNumbering.h"
+#include "engine/Common.h"
+#include "engine/FormulaParser.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // run through the rule engine and the calculated cells.
 #include "support/Fixture.h"
 
-#include "core/Caches.h"
-#include "core/Conditions.h"
-#include "core/RuleEngine.h"
-#include "core/SharedState.h"
+#include "engine/Caches.h"
+#include "engine/Conditions.h"
+#include "engine/RuleEngine.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 
 #include <QSqlQuery>

@@ -1,4 +1,4 @@
-#include "core/Schema.h"
+#include "engine/Schema.h"
 #include "platform/Database.h"
 
 #include <QFile>

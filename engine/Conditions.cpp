@@ -1,12 +1,11 @@
-#include "core/Conditions.h"
+#include "engine/Conditions.h"
 
-#include "core/CellNumbering.h"
-#include "core/Common.h"
-#include "core/FormulaHighlighter.h"   // SquareTableBrackets
-#include "core/FormulaParser.h"
-#include "core/RuleEngine.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/CellNumbering.h"
+#include "engine/Common.h"
+#include "engine/FormulaParser.h"
+#include "engine/RuleEngine.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QHash>

@@ -2,8 +2,8 @@
 // The work state that the windows and the engine share while a form is
 // entered, controlled or summed, and the lookup caches of the open year.
 // One process-wide object, reached through shared(); windows and tests set it.
-#include "core/StringList.h"
-#include "core/ValueMatrix.h"
+#include "engine/StringList.h"
+#include "engine/ValueMatrix.h"
 
 #include <QList>
 #include <QString>

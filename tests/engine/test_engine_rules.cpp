@@ -1,11 +1,11 @@
 // Data services over the databases and the control-rule engine.
 #include "test_engine_db.h"
 
-#include "core/Common.h"
-#include "core/FormulaParser.h"
-#include "core/ProgressSink.h"
-#include "core/RuleEngine.h"
-#include "core/SharedState.h"
+#include "engine/Common.h"
+#include "engine/FormulaParser.h"
+#include "engine/ProgressSink.h"
+#include "engine/RuleEngine.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 
 #include <QSqlQuery>

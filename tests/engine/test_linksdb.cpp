@@ -1,5 +1,5 @@
-#include "core/LinksDb.h"
-#include "core/SharedState.h"
+#include "engine/LinksDb.h"
+#include "engine/SharedState.h"
 #include "platform/Paths.h"
 
 #include <QDir>

@@ -11,7 +11,7 @@
 // full precision inside; the result is written with two decimals and "."
 // (x/0 gives 0). A text holding anything but numbers and operators is not
 // reduced and stays as it stands.
-#include "core/ValueMatrix.h"
+#include "engine/ValueMatrix.h"
 
 #include <QString>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "core/LinksDb.h"
+#include "engine/LinksDb.h"
 
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Paths.h"
 
 #include <QFileInfo>

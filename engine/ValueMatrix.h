@@ -1,14 +1,14 @@
 #pragma once
 // Values of one table as doubles, indexed [stored column, stored row] between
 // inclusive bounds. A cell with no stored value holds 0.
-#include "core/Common.h"
-#include "core/TableLimits.h"
+#include "engine/Common.h"
+#include "engine/TableLimits.h"
 
 #include <QList>
 
 class ValueMatrix {
 public:
-    // A table past the limits of core/TableLimits.h is refused (EngineError), never allocated.
+    // A table past the limits of engine/TableLimits.h is refused (EngineError), never allocated.
     void create(int lowColumn, int highColumn, int lowRow, int highRow) {
         const qint64 cols = highColumn >= lowColumn ? qint64(highColumn) - lowColumn + 1 : 0;
         const qint64 rows = highRow >= lowRow ? qint64(highRow) - lowRow + 1 : 0;

@@ -1,9 +1,9 @@
-#include "core/Common.h"
+#include "engine/Common.h"
 
-#include "core/NumberFormat.h"
-#include "core/ProgressSink.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/NumberFormat.h"
+#include "engine/ProgressSink.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QSqlError>

@@ -1,7 +1,7 @@
-#include "core/FormulaParser.h"
+#include "engine/FormulaParser.h"
 
-#include "core/Common.h"
-#include "core/TextUtil.h"
+#include "engine/Common.h"
+#include "engine/TextUtil.h"
 
 #include <algorithm>
 
@@ -346,4 +346,16 @@ int NestingDepth(QStringView text) {
         else if (c == u')') --depth;
     }
     return deepest;
+}
+
+QString SquareTableBrackets(const QString &reference) {
+    QString s = reference;
+    for (int i = 0; i + 1 < s.size(); ++i) {
+        if ((s[i] == u'Т' || s[i] == u'т') && s[i + 1] == u'(') {
+            s[i + 1] = u'[';
+            const int close = s.indexOf(u')', i + 2);
+            if (close >= 0) s[close] = u']';
+        }
+    }
+    return s;
 }

@@ -1,11 +1,11 @@
 // Calculated cells over a small territory.
 #include "test_engine_db.h"
 
-#include "core/Common.h"
-#include "core/Conditions.h"
-#include "core/RuleEngine.h"
-#include "core/TextUtil.h"
-#include "core/SharedState.h"
+#include "engine/Common.h"
+#include "engine/Conditions.h"
+#include "engine/RuleEngine.h"
+#include "engine/TextUtil.h"
+#include "engine/SharedState.h"
 #include "support/FakeDialogs.h"
 
 #include <gtest/gtest.h>
