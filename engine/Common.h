@@ -7,7 +7,7 @@
 // Values are read from and written to the value table named by
 // shared().DataTableName on connection db::kData; definitions come from
 // db::kMain.
-#include "platform/Errors.h"
+#include "engine/EngineError.h"
 #include "engine/StringList.h"
 
 #include <QString>
@@ -15,11 +15,6 @@
 
 class ProgressSink;
 
-// An error of the engine that carries its Russian message.
-class EngineError : public AppError {
-public:
-    using AppError::AppError;
-};
 
 // A text that should be a number and is not (a list item, a form id, ...).
 class ConversionError : public EngineError {

@@ -1,7 +1,7 @@
 #pragma once
 // Values of one table as doubles, indexed [stored column, stored row] between
 // inclusive bounds. A cell with no stored value holds 0.
-#include "engine/Common.h"
+#include "engine/EngineError.h"
 #include "engine/TableLimits.h"
 
 #include <QList>

@@ -476,10 +476,7 @@ void TAdmForm::N16Click() {
         };
         walk(top);
         {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            struct Restore {
-                ~Restore() { QApplication::restoreOverrideCursor(); }
-            } restore;
+            const winutil::WaitCursor wait;
             const ProgressShown shown(this);
             Gauge1->setMaximum(std::max(1, int(nodes.size())));
             int i = 0;

@@ -3,7 +3,7 @@
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
 #include "forms/TransferFiles.h"
 #include "platform/Database.h"
 

@@ -8,7 +8,7 @@
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
 #include "forms/TableWindow.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"

@@ -10,7 +10,7 @@
 #include "engine/RuleEngine.h"
 #include "engine/SharedState.h"
 #include "engine/NumberFormat.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
 #include "forms/FormNavigator.h"
 #include "forms/StructureEdit.h"
 #include "forms/StructureEditDialog.h"
