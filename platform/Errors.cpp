@@ -2,7 +2,8 @@
 
 #include "platform/Dialogs.h"
 
-#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
 
 namespace winutil {
 
@@ -13,8 +14,8 @@ QString errorText(const std::exception &e) {
 
 void showFailure(const std::exception &e, QWidget *parent) { showError(errorText(e), parent); }
 
-WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+WaitCursor::WaitCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
 
-WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
+WaitCursor::~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
 
 } // namespace winutil
