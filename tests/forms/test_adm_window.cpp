@@ -5,6 +5,7 @@
 #include "core/TreeMarking.h"
 #include "forms/AdmForm.h"
 #include "forms/FormList.h"
+#include "forms/FormListCommon.h"
 #include "forms/MedTypes.h"
 #include "platform/Database.h"
 #include "support/WindowTestBase.h"
@@ -77,6 +78,13 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     EXPECT_TRUE(recalcShown);
     EXPECT_EQ(shared().IncludeList, "5,6,7,8");
     EXPECT_EQ(shared().CurrentInstitution, ids::North);
+
+    // Documents of the forms tree are named after the node selected in the
+    // shown territory window.
+    w.show();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
+    shared().DataTableName = QStringLiteral("Data");
+    EXPECT_EQ(winutil::currentUnitName(), QStringLiteral("Северная ЦРБ"));
 }
 
 TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
