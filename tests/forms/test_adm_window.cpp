@@ -246,6 +246,18 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     QStringList included = shared().IncludeList.split(',');
     included.sort();
     EXPECT_EQ(included, (QStringList{"12", "13", "15", "16", "5", "9"}));
+
+    // "Показатели" hands the marked types' institutions to the installed
+    // indicator tree opener, captioned with the selected type.
+    QStringList opened;
+    setIndicatorTreeOpener([&](QWidget *, const QString &caption) {
+        opened << caption << shared().DataTableName;
+    });
+    shared().IncludeList.clear();
+    w.N1Click();
+    setIndicatorTreeOpener({});
+    EXPECT_EQ(opened, (QStringList{QStringLiteral("Стационары"), QStringLiteral("Data")}));
+    EXPECT_EQ(shared().IncludeList.split(',').size(), 6);
     w.TreeView1DblClick(inpatient);
     EXPECT_FALSE(IsTreeNodeBold(inpatient));
     EXPECT_TRUE(medtypes::markedLeafTypeIds(w.TreeView1).isEmpty());
