@@ -43,4 +43,7 @@ void installWindowCommands() {
     installCalcRuleTableExtension();
     installBreakdownTableExtension();
     installTableExcelTableExtension();
+
+    // Commands of other windows that open the indicator windows.
+    setIndicatorTreeOpener([](QWidget *parent, const QString &caption) { openIndicatorTreeForViewing(parent, caption); });
 }

@@ -46,7 +46,7 @@ public:
     // scale taken. Run on every resize.
     double fitToSize(const QSize &client);
 
-    // Lookup caches of the open year (see core/Caches.h).
+    // Lookup caches of the open year (see engine/Caches.h).
     static void GetForms();
     static void GetTables();
     static void GetStruct();

@@ -1,6 +1,6 @@
 #include "app/SmallDialogs.h"
 
-#include "core/TextUtil.h"
+#include "engine/TextUtil.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 

@@ -1,7 +1,7 @@
 #include "app/SubReports.h"
 
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"

@@ -3,7 +3,7 @@
 // values in data0.mdb) and one level per row of subreps (values in
 // data<id>.mdb). Keeps the level list that the main window shows and points
 // the values connection at the chosen level.
-#include "core/StringList.h"
+#include "engine/StringList.h"
 
 #include <QString>
 

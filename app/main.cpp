@@ -1,10 +1,11 @@
 #include "app/MainWindow.h"
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "platform/Fonts.h"
 #include "platform/Paths.h"
 #include "platform/Translations.h"
+#include "platform/office/Show.h"
 
 #include <QApplication>
 #include <QDate>
@@ -56,6 +57,7 @@ int main(int argc, char **argv) {
     // Numbers are written and read with "." whatever the desktop's language.
     QLocale::setDefault(QLocale::c());
     fonts::installSubstitutions();
+    office::setYearFolderSource([] { return shared().openYearFolder(); });
     // File dialogs and standard buttons of Qt speak Russian like the rest.
     installQtTranslations();
 

@@ -3,12 +3,12 @@
 //   RunTableControls:   1,000 control rules (a third with cycles) for that institution
 //   CalcTableConditions: 100 calculated cells over 200 institutions
 // The ratio RunTableControls / ReadFormTables is printed at the end (goal: at most 3).
-#include "core/Caches.h"
-#include "core/Conditions.h"
-#include "core/RuleEngine.h"
-#include "core/Schema.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/Caches.h"
+#include "engine/Conditions.h"
+#include "engine/RuleEngine.h"
+#include "engine/Schema.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 //                  (one query per reference and institution)
 #include "support/Fixture.h"
 
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "reports/IndicatorEval.h"
 
 #include <QApplication>

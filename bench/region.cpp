@@ -12,10 +12,10 @@
 #include "bench/region/Region.h"
 #include "support/FakeDialogs.h"
 
-#include "core/ProgressSink.h"
+#include "engine/ProgressSink.h"
 #include "core/ProgressWindow.h"
-#include "core/Schema.h"
-#include "core/SharedState.h"
+#include "engine/Schema.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmFormLogic.h"
 #include "forms/FormList.h"

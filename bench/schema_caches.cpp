@@ -1,7 +1,7 @@
 // Cost of making a sample configuration and of reloading the lookup caches.
 #include "support/Fixture.h"
 
-#include "core/Caches.h"
+#include "engine/Caches.h"
 #include "core/SampleConfig.h"
 
 #include <QCoreApplication>

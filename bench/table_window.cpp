@@ -1,9 +1,9 @@
 // Opening a large table in the table window (60 data columns by 200 data
 // rows, 300 header titles, every cell filled) through its first paint,
 // beside the SQL reads of the same table alone; and saving one edited cell.
-#include "core/RuleEngine.h"
-#include "core/Schema.h"
-#include "core/SharedState.h"
+#include "engine/RuleEngine.h"
+#include "engine/Schema.h"
+#include "engine/SharedState.h"
 #include "forms/StructureEdit.h"
 #include "forms/TableEdit.h"
 #include "forms/TableGrid.h"

@@ -6,9 +6,9 @@
 // transaction); the baseline inserts the same 1,000,000 rows with one
 // prepared statement of the sqlite3 API into a values database of the same
 // layout. Prints both times and their ratio.
-#include "core/Caches.h"
-#include "core/Schema.h"
-#include "core/SharedState.h"
+#include "engine/Caches.h"
+#include "engine/Schema.h"
+#include "engine/SharedState.h"
 #include "forms/AdmFormLogic.h"
 #include "forms/TransferFiles.h"
 #include "platform/Codepage.h"

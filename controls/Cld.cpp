@@ -1,9 +1,10 @@
 #include "controls/Cld.h"
 
 #include "controls/ControlFile.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "forms/FormListCommon.h"
+#include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"

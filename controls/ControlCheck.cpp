@@ -1,8 +1,8 @@
 #include "controls/ControlCheck.h"
 
 #include "core/FormulaHighlighter.h"
-#include "core/FormulaParser.h"
-#include "core/TextUtil.h"
+#include "engine/FormulaParser.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QSqlQuery>

@@ -16,8 +16,8 @@
 //    for the rejects file. Its lookup lists are read once per load.
 //  - EditorRuleChecker: the rule editor. Class, form and table come from the
 //    editor; each error goes at once to the message callback.
-#include "core/Common.h"
-#include "core/TableShape.h"
+#include "engine/Common.h"
+#include "engine/TableShape.h"
 
 #include <QList>
 #include <QSqlDatabase>

@@ -2,8 +2,8 @@
 
 #include "controls/ControlCheck.h"
 #include "controls/ControlRules.h"
-#include "core/Common.h"
-#include "core/TextUtil.h"
+#include "engine/Common.h"
+#include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/QuotedFields.h"

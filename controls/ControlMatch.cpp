@@ -1,10 +1,11 @@
 #include "controls/ControlMatch.h"
 
 #include "controls/ControlMatchLogic.h"
-#include "core/Common.h"
-#include "core/LinksDb.h"
+#include "engine/Common.h"
+#include "engine/LinksDb.h"
 #include "core/ProgressWindow.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
+#include "widgets/WindowLayout.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 

@@ -1,8 +1,8 @@
 #include "controls/ControlMatchLogic.h"
 
 #include "controls/ZenkorImporter.h"
-#include "core/Common.h"
-#include "core/TextUtil.h"
+#include "engine/Common.h"
+#include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/QuotedFields.h"

@@ -4,10 +4,10 @@
 #include "controls/ZenkorImporter.h"
 #include "controls/ZenkorLinks.h"
 
-#include "core/Common.h"
-#include "core/FormulaParser.h"
-#include "core/LinksDb.h"
-#include "core/TextUtil.h"
+#include "engine/Common.h"
+#include "engine/FormulaParser.h"
+#include "engine/LinksDb.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QFileInfo>

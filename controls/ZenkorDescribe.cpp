@@ -1,12 +1,12 @@
 #include "controls/ZenkorDescribe.h"
 
 #include "controls/ZenkorImporter.h"
-#include "core/TableShape.h"
-#include "core/Common.h"
-#include "core/FormulaParser.h"
-#include "core/ProgressSink.h"
+#include "engine/TableShape.h"
+#include "engine/Common.h"
+#include "engine/FormulaParser.h"
+#include "engine/ProgressSink.h"
 #include "core/ProgressWindow.h"
-#include "core/TextUtil.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "controls/ZenkorImporter.h"
 #include "controls/ZenkorLinks.h"
 
-#include "core/TextUtil.h"
+#include "engine/TextUtil.h"
 #include "platform/Paths.h"
 
 // ---- NameValueList ---------------------------------------------------------

@@ -1,8 +1,8 @@
 #include "controls/ZenkorNormalize.h"
 
 #include "controls/ZenkorImporter.h"
-#include "core/FormulaParser.h"
-#include "core/TextUtil.h"
+#include "engine/FormulaParser.h"
+#include "engine/TextUtil.h"
 
 namespace zenkor {
 

@@ -1,9 +1,9 @@
 #include "core/FormulaHighlighter.h"
 
-#include "core/FormulaParser.h"
-#include "core/TableShape.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/FormulaParser.h"
+#include "engine/TableShape.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
@@ -164,18 +164,6 @@ QColor windowColor(QWidget *w) { return QApplication::palette(w).color(QPalette:
 } // namespace
 
 // ---- Finding references ---------------------------------------------------
-
-QString SquareTableBrackets(const QString &reference) {
-    QString s = reference;
-    for (int i = 0; i + 1 < s.size(); ++i) {
-        if ((s[i] == u'Т' || s[i] == u'т') && s[i + 1] == u'(') {
-            s[i + 1] = u'[';
-            const int close = s.indexOf(u')', i + 2);
-            if (close >= 0) s[close] = u']';
-        }
-    }
-    return s;
-}
 
 QList<ReferenceSpan> ScanReferences(const QString &text) {
     const QString up = upperSameLength(text);

@@ -8,8 +8,8 @@
 // The text work (finding references, normalising a decipher) needs no
 // database; the decipher itself reads the open main database (db::kMain) and
 // the lookup caches of shared().
-#include "core/Common.h"
-#include "core/TableShape.h"
+#include "engine/Common.h"
+#include "engine/TableShape.h"
 
 #include <QColor>
 #include <QPointer>
@@ -28,8 +28,6 @@ struct ReferenceSpan {
 };
 // Every reference of an expression, in order.
 QList<ReferenceSpan> ScanReferences(const QString &text);
-// "Т(" (either case) becomes "Т[" and the next ")" after it "]".
-QString SquareTableBrackets(const QString &reference);
 
 // ---- Decipher ------------------------------------------------------------
 struct ParsedReference {

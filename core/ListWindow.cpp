@@ -1,7 +1,7 @@
 #include "core/ListWindow.h"
 
 #include "core/CaptionLabel.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/SharedWindow.h"
 #include "platform/Dialogs.h"
 #include "platform/office/ExcelWorkbook.h"

@@ -3,7 +3,7 @@
 // windows fill (control errors, institutions, breakdowns, ...), printable to
 // a word-processor document or a spreadsheet. One shared instance, kept for
 // the life of the program; shown modelessly or modally by its callers.
-#include "core/StringList.h"
+#include "engine/StringList.h"
 
 #include <QDialog>
 #include <QList>

@@ -3,7 +3,7 @@
 // "Отмена". Modeless; the setters let the pending window events run (a few
 // times a second at most, so that a gauge moved often costs the run nothing)
 // so that the window repaints and "Отмена" answers during the run.
-#include "core/ProgressSink.h"
+#include "engine/ProgressSink.h"
 
 #include <QDialog>
 #include <QElapsedTimer>

@@ -73,8 +73,8 @@
 //   (1,1) ВРАЧИ*10000/НАСЕЛЕНИЕ0, (2,1) Ф30Т[1000]СТР1ГР5/Ф30Т[1000]СТР1ГР4*100;%.
 #include "core/SampleConfig.h"
 
-#include "core/Schema.h"
-#include "core/TextUtil.h"
+#include "engine/Schema.h"
+#include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/IniFile.h"

@@ -1,6 +1,6 @@
 #include "core/TreeMarking.h"
 
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 
 #include <QTreeWidget>
 #include <QTreeWidgetItem>

@@ -3,8 +3,8 @@
 #include "core/AdminMode.h"
 #include "core/ListWindow.h"
 #include "core/ProgressWindow.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
 #include "forms/FormList.h"
 #include "forms/FormListCommon.h"
@@ -142,6 +142,7 @@ TAdmForm::TAdmForm(Mode mode, QWidget *parent) : QDialog(parent), m_mode(mode) {
     GroupBox1->hide();
 
     TreeView1 = new TAdmTree(this);
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TAdmForm::TreeView1Change);
     connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *, int) { N9Click(); });
 
@@ -484,10 +485,7 @@ void TAdmForm::N16Click() {
         };
         walk(top);
         {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            struct Restore {
-                ~Restore() { QApplication::restoreOverrideCursor(); }
-            } restore;
+            const winutil::WaitCursor wait;
             const ProgressShown shown(this);
             Gauge1->setMaximum(std::max(1, int(nodes.size())));
             int i = 0;

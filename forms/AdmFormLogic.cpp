@@ -1,9 +1,9 @@
 #include "forms/AdmFormLogic.h"
 
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
 #include "forms/TransferFiles.h"
 #include "platform/Database.h"
 

@@ -4,7 +4,7 @@
 // cell, of the current row or of the current column; in network mode, per
 // institution the rule's formula of the current cell. The result goes to the
 // list window.
-#include "core/StringList.h"
+#include "engine/StringList.h"
 #include "forms/TableGrid.h"
 
 #include <QList>

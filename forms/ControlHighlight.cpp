@@ -1,10 +1,10 @@
 #include "forms/ControlHighlight.h"
 
 #include "core/AdminMode.h"
-#include "core/Common.h"
-#include "core/FormulaParser.h"
-#include "core/ProgressSink.h"
-#include "core/TextUtil.h"
+#include "engine/Common.h"
+#include "engine/FormulaParser.h"
+#include "engine/ProgressSink.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QSqlQuery>

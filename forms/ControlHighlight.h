@@ -3,7 +3,7 @@
 // calculation rules (administrator mode) and the tints that say how many
 // control rules of each kind touch a cell. Cell keys are "grid row,grid
 // column", both from 0 over the data cells.
-#include "core/TableLimits.h"
+#include "engine/TableLimits.h"
 
 #include <QColor>
 #include <QHash>

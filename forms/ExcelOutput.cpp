@@ -1,8 +1,8 @@
 #include "forms/ExcelOutput.h"
 
-#include "core/Common.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/Common.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "forms/FormListLogic.h"
 #include "forms/TransferFiles.h"
 #include "platform/Database.h"

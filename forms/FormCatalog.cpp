@@ -469,14 +469,10 @@ void TFormL::N7Click() {
                                           frsFilter(true));
         if (file.isEmpty()) return;
         if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".frs");
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        try {
+        {
+            const winutil::WaitCursor wait;
             catalog::exportForm(itemId(item), file);
-        } catch (...) {
-            QApplication::restoreOverrideCursor();
-            throw;
         }
-        QApplication::restoreOverrideCursor();
         showMessage(QStringLiteral("Готово"), this);
     });
 }

@@ -1,9 +1,9 @@
 #include "forms/FormCatalogLogic.h"
 
-#include "core/NumberFormat.h"
-#include "core/SharedState.h"
-#include "core/TableLimits.h"
-#include "core/TextUtil.h"
+#include "engine/NumberFormat.h"
+#include "engine/SharedState.h"
+#include "engine/TableLimits.h"
+#include "engine/TextUtil.h"
 #include "forms/StructureEdit.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"

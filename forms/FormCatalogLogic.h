@@ -12,6 +12,7 @@
 //                                заг<column>#<row>#sc#sr#ec#er#fontname#fontsize#bold#italic#tchars#txt
 // Colons are left out of names and texts; in txt LF is byte 1, CR byte 2,
 // an empty txt is one blank. On reading, a colon in txt becomes byte 3.
+#include "platform/Errors.h"
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -21,12 +22,9 @@
 namespace catalog {
 
 // A failure of the catalogue's work, with a Russian message ready to show.
-class Error : public std::runtime_error {
+class Error : public AppError {
 public:
-    explicit Error(const QString &message) : std::runtime_error(message.toStdString()), m_message(message) {}
-    const QString &message() const { return m_message; }
-private:
-    QString m_message;
+    using AppError::AppError;
 };
 
 // ---- forms ------------------------------------------------------------------------

@@ -1,13 +1,13 @@
 #include "forms/FormList.h"
 
 #include "core/AdminMode.h"
-#include "core/Common.h"
-#include "core/Conditions.h"
+#include "engine/Common.h"
+#include "engine/Conditions.h"
 #include "core/ListWindow.h"
-#include "core/ProgressSink.h"
+#include "engine/ProgressSink.h"
 #include "core/ProgressWindow.h"
-#include "core/RuleEngine.h"
-#include "core/SharedState.h"
+#include "engine/RuleEngine.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmFormLogic.h"
 #include "forms/ExcelOutput.h"
@@ -65,10 +65,7 @@ private:
     TProgress *m_window;
 };
 
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
+using winutil::WaitCursor;
 
 } // namespace
 

@@ -1,15 +1,13 @@
 #include "forms/FormListCommon.h"
 
-#include "core/Common.h"
+#include "engine/Common.h"
 #include "core/ListWindow.h"
-#include "core/SharedState.h"
-#include "forms/AdmForm.h"
+#include "engine/SharedState.h"
 #include "forms/AdmFormLogic.h"
 #include "platform/Database.h"
 
 #include <QApplication>
 #include <QMainWindow>
-#include <QScreen>
 #include <QTreeWidget>
 
 namespace winutil {
@@ -30,26 +28,6 @@ QString appTitle() {
     return t.isEmpty() ? QApplication::applicationName() : t;
 }
 
-QString errorText(const std::exception &e) {
-    if (const auto *d = dynamic_cast<const db::Error *>(&e)) return d->message();
-    if (const auto *c = dynamic_cast<const EngineError *>(&e)) return c->message();
-    return QString::fromUtf8(e.what());
-}
-
-void fitToScreen(QWidget *w, const QSize &wanted) {
-    QSize size = wanted;
-    if (const QScreen *screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableGeometry().size());
-    w->resize(size);
-}
-
-void setupTree(QTreeWidget *tree) {
-    tree->setHeaderHidden(true);
-    tree->setColumnCount(1);
-    tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-}
-
 void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringList &failures) {
     StringList &errors = shared().ControlErrors;
     for (const QString &name : missingUnits) {
@@ -65,10 +43,12 @@ QString currentUnitName() {
     const SharedState &s = shared();
     const QSqlDatabase main = db::connection(db::kMain);
     if (s.DataTableName == QLatin1String("Data")) {
+        // The territory window is found by its object name, so that this
+        // file does not depend on the window that uses it.
         for (QWidget *w : QApplication::topLevelWidgets()) {
-            auto *adm = qobject_cast<TAdmForm *>(w);
-            if (adm && adm->isVisible() && adm->TreeView1->currentItem())
-                return adm->TreeView1->currentItem()->text(0);
+            if (w->objectName() != QLatin1String("AdmForm") || !w->isVisible()) continue;
+            const auto *tree = w->findChild<QTreeWidget *>(QStringLiteral("TreeView1"));
+            if (tree && tree->currentItem()) return tree->currentItem()->text(0);
         }
         return db::scalar(main, QStringLiteral("select unit from administration where id=?"), {s.CurrentInstitution})
             .toString();

@@ -1,17 +1,16 @@
 #pragma once
 // Window helpers shared by the territory, institution-type and forms-tree
-// windows: the application title in captions, handlers that turn every
-// failure into a message, the tree look of these windows and the report of
-// institutions a group load could not find.
-#include "core/ProgressSink.h"
+// windows: the application title in captions, the name of the institution
+// shown and the report of institutions a group load could not find. The
+// generic failure and layout helpers live in platform/Errors and
+// widgets/WindowLayout.
 #include "platform/Dialogs.h"
+#include "platform/Errors.h"
+#include "widgets/WindowLayout.h"
 
 #include <QString>
 #include <QStringList>
-#include <exception>
 
-class QSize;
-class QTreeWidget;
 class QWidget;
 
 namespace winutil {
@@ -20,28 +19,6 @@ namespace winutil {
 // sub-report level ("2024 - Пример - Годовой:"), or the program's name while
 // no year is open.
 QString appTitle();
-
-// The Russian text of a failure (db::Error, an engine error or any other).
-QString errorText(const std::exception &e);
-
-// Runs a handler; a failure becomes an error message instead of leaving the
-// event loop, a run stopped by "Отмена" a message that nothing changed.
-template <typename F>
-void guarded(QWidget *w, F &&work) {
-    try {
-        work();
-    } catch (const Cancelled &) {
-        showMessage(Cancelled::message(), w);
-    } catch (const std::exception &e) {
-        showError(errorText(e), w);
-    }
-}
-
-// Gives a window the wanted size, but no more than the screen's free area.
-void fitToScreen(QWidget *w, const QSize &wanted);
-
-// A one-column tree without header, one node selected at a time, not editable.
-void setupTree(QTreeWidget *tree);
 
 // A group load could not find the institutions of these files: one message
 // per name, each name (with a TAB) added to ControlErrors, then the refused

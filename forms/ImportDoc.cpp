@@ -1,6 +1,6 @@
 #include "forms/ImportDoc.h"
 
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 

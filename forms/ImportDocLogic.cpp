@@ -1,7 +1,7 @@
 #include "forms/ImportDocLogic.h"
 
-#include "core/TableLimits.h"
-#include "core/TextUtil.h"
+#include "engine/TableLimits.h"
+#include "engine/TextUtil.h"
 
 #include "platform/Database.h"
 #include "platform/office/Convert.h"

@@ -2,6 +2,7 @@
 // Header layout of one table of a Word document made into the structure of a
 // definition table: size, fixed columns and rows, one columns and one rows
 // record per grid line and one titles record per non-empty cell.
+#include "platform/Errors.h"
 #include <QList>
 #include <QString>
 #include <stdexcept>
@@ -9,12 +10,9 @@
 namespace importdoc {
 
 // A failure with a Russian message ready to show.
-class Error : public std::runtime_error {
+class Error : public AppError {
 public:
-    explicit Error(const QString &message) : std::runtime_error(message.toStdString()), m_message(message) {}
-    const QString &message() const { return m_message; }
-private:
-    QString m_message;
+    using AppError::AppError;
 };
 
 // One grid position of the document table (1-based). A position covered by

@@ -1,7 +1,6 @@
 #include "forms/MedTypes.h"
-#include "reports/IndicatorWindows.h"
 
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/FormList.h"
 #include "forms/FormListCommon.h"
@@ -24,7 +23,14 @@ namespace {
 using winutil::appTitle;
 using winutil::guarded;
 
+IndicatorTreeOpener &indicatorTreeOpener() {
+    static IndicatorTreeOpener opener;
+    return opener;
+}
+
 } // namespace
+
+void setIndicatorTreeOpener(const IndicatorTreeOpener &opener) { indicatorTreeOpener() = opener; }
 
 // ---- Type tree with ordering drops ------------------------------------------------
 
@@ -229,10 +235,10 @@ bool TMTList::GetUnitList() {
 
 void TMTList::N1Click() {
     guarded(this, [&] {
-        if (!GetUnitList()) return;
+        if (!indicatorTreeOpener() || !GetUnitList()) return;
         shared().DataTableName = QStringLiteral("Data");
         QTreeWidgetItem *n = TreeView1->currentItem();
-        openIndicatorTreeForViewing(this, n ? n->text(0) : QStringLiteral("Типы учреждений"));
+        indicatorTreeOpener()(this, n ? n->text(0) : QStringLiteral("Типы учреждений"));
     });
 }
 

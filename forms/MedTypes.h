@@ -2,6 +2,7 @@
 // Institution types: TMTFs renames and orders the types and assigns report
 // forms to them; TMTList marks types or groups and opens the forms tree over
 // all institutions of the marked types.
+#include <functional>
 #include "forms/MedTypesLogic.h"
 
 #include <QDialog>
@@ -74,3 +75,9 @@ public slots:
 // Main-window commands.
 void openMedTypesEditor(QWidget *parent);   // TMTFs
 void openMedTypesList(QWidget *parent);     // TMTList
+
+// Opens the indicator tree over the institutions of the marked types, in
+// viewing mode (the indicator windows install it). Without one,
+// "Показатели" of TMTList does nothing.
+using IndicatorTreeOpener = std::function<void(QWidget *parent, const QString &caption)>;
+void setIndicatorTreeOpener(const IndicatorTreeOpener &opener);

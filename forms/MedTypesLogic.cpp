@@ -1,6 +1,6 @@
 #include "forms/MedTypesLogic.h"
 
-#include "core/TextUtil.h"
+#include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
 #include "platform/Database.h"
 

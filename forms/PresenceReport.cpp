@@ -1,8 +1,8 @@
 #include "forms/PresenceReport.h"
 
-#include "core/Common.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/Common.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "forms/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"

@@ -1,7 +1,8 @@
 #include "forms/ShortNames.h"
 
-#include "core/TextUtil.h"
-#include "forms/FormListCommon.h"
+#include "engine/TextUtil.h"
+#include "platform/Errors.h"
+#include "widgets/WindowLayout.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"

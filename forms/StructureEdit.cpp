@@ -1,10 +1,10 @@
 #include "forms/StructureEdit.h"
 
-#include "core/CellNumbering.h"
-#include "core/NumberFormat.h"
-#include "core/SharedState.h"
-#include "core/TableLimits.h"
-#include "core/TextUtil.h"
+#include "engine/CellNumbering.h"
+#include "engine/NumberFormat.h"
+#include "engine/SharedState.h"
+#include "engine/TableLimits.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QFileInfo>

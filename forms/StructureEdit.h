@@ -7,7 +7,7 @@
 // values files of the year attached, so that `tables`, `titles`, `rows`,
 // `columns`, `conditions` and the stored values in `data`/`repdata` change
 // together or not at all. Failures throw db::Error with a Russian message.
-#include "core/TableShape.h"
+#include "engine/TableShape.h"
 
 #include <QList>
 #include <QSqlDatabase>

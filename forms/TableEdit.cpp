@@ -1,9 +1,9 @@
 #include "forms/TableEdit.h"
 
-#include "core/Common.h"
-#include "core/NumberFormat.h"
-#include "core/ValueMatrix.h"
-#include "core/TableValues.h"
+#include "engine/Common.h"
+#include "engine/NumberFormat.h"
+#include "engine/ValueMatrix.h"
+#include "engine/TableValues.h"
 #include "platform/Database.h"
 
 #include <QSqlQuery>

@@ -4,7 +4,7 @@
 // table in structure numbering shifted by one row and one column: a value
 // stored at (column, row) sits in sheet cell (row, column), the caption in
 // cell (1, 1).
-#include "core/TableShape.h"
+#include "engine/TableShape.h"
 
 #include <QDialog>
 #include <QList>

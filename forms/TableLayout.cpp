@@ -1,6 +1,6 @@
 #include "forms/TableLayout.h"
 
-#include "core/Notation.h"
+#include "engine/Notation.h"
 
 #include <QMap>
 #include <algorithm>

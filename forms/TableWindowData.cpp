@@ -1,9 +1,9 @@
 #include "forms/TableWindowData.h"
 
-#include "core/CellNumbering.h"
-#include "core/TableLimits.h"
-#include "core/TextUtil.h"
-#include "core/TableShape.h"
+#include "engine/CellNumbering.h"
+#include "engine/TableLimits.h"
+#include "engine/TextUtil.h"
+#include "engine/TableShape.h"
 #include "forms/TableLayout.h"
 #include "platform/Database.h"
 

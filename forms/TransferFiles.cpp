@@ -1,11 +1,11 @@
 #include "forms/TransferFiles.h"
 
-#include "core/Common.h"
-#include "core/NumberFormat.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/Common.h"
+#include "engine/NumberFormat.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
-#include "core/TableShape.h"
+#include "engine/TableShape.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -27,7 +27,6 @@
 #include <tuple>
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <unordered_map>
 
 namespace transfer {

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <QSaveFile>
 #include <QHash>
-#include <QStringDecoder>
 
 #include <cerrno>
 

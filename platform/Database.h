@@ -5,6 +5,7 @@
 //
 // Every connection gets a Unicode-aware upper(), lower() and like() and the
 // collation UNOCASE, so Cyrillic names match without regard to letter case.
+#include "platform/Errors.h"
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -21,13 +22,9 @@ inline const QString kMain = QStringLiteral("dbmain");
 inline const QString kData = QStringLiteral("dbdat");
 
 // A failed statement or connection. The message is ready to show to the user.
-class Error : public std::runtime_error {
+class Error : public AppError {
 public:
-    explicit Error(const QString &message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
-    const QString &message() const { return m_message; }
-private:
-    QString m_message;
+    using AppError::AppError;
 };
 
 // Why a statement or connection failed, in Russian (from SQLite's result

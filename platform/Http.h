@@ -12,18 +12,15 @@
 // system proxy (loopback addresses go direct) and end within a deadline.
 // While they wait, the calling thread's events run, so windows keep painting.
 // Every failure raises HttpError with a ready Russian text.
+#include "platform/Errors.h"
 #include <QByteArray>
 #include <QString>
 #include <functional>
 #include <stdexcept>
 
-class HttpError : public std::runtime_error {
+class HttpError : public AppError {
 public:
-    explicit HttpError(const QString &message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
-    const QString &message() const { return m_message; }
-private:
-    QString m_message;
+    using AppError::AppError;
 };
 
 // Called while a body arrives (total -1 when unknown); false cancels.

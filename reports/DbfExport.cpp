@@ -1,8 +1,9 @@
 #include "reports/DbfExport.h"
 
-#include "core/LinksDb.h"
-#include "core/SharedState.h"
-#include "forms/FormListCommon.h"
+#include "engine/LinksDb.h"
+#include "engine/SharedState.h"
+#include "platform/Errors.h"
+#include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "reports/DbfExportLogic.h"

@@ -1,7 +1,7 @@
 #include "reports/DbfExportLogic.h"
 
-#include "core/LinksDb.h"
-#include "core/NumberFormat.h"
+#include "engine/LinksDb.h"
+#include "engine/NumberFormat.h"
 #include "platform/Database.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 // Export of the values of one summary report or one institution into a DBF
 // table in the ministry layout: one DBF record per external row, keyed by
 // year, territory and the external form, table and row codes, with up to 50
-// values. The code-mapping database (core/LinksDb.h) translates the external
+// values. The code-mapping database (engine/LinksDb.h) translates the external
 // numbering into the program's.
 #include "reports/DbfFile.h"
 

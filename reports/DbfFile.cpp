@@ -1,6 +1,6 @@
 #include "reports/DbfFile.h"
 
-#include "core/NumberFormat.h"
+#include "engine/NumberFormat.h"
 #include "platform/Codepage.h"
 
 #include <QFile>

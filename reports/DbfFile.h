@@ -4,6 +4,7 @@
 // then every field), 0x1A at the end. Texts are code page 1251, left-aligned
 // and blank-filled; numbers are right-aligned decimal texts with "." as the
 // separator. Only character (C) and numeric (N) fields are written.
+#include "platform/Errors.h"
 #include <QByteArray>
 #include <QDate>
 #include <QList>
@@ -15,13 +16,9 @@
 
 namespace dbf {
 
-class Error : public std::runtime_error {
+class Error : public AppError {
 public:
-    explicit Error(const QString &message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
-    const QString &message() const { return m_message; }
-private:
-    QString m_message;
+    using AppError::AppError;
 };
 
 struct Field {

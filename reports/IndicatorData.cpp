@@ -1,8 +1,8 @@
 #include "reports/IndicatorData.h"
 
 #include "core/FormulaHighlighter.h"
-#include "core/TableLimits.h"
-#include "core/TextUtil.h"
+#include "engine/TableLimits.h"
+#include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 

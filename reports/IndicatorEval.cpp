@@ -1,13 +1,13 @@
 #include "reports/IndicatorEval.h"
 
 #include "core/FormulaHighlighter.h"
-#include "core/TableShape.h"
-#include "core/FormulaParser.h"
-#include "core/NumberFormat.h"
-#include "core/ProgressSink.h"
-#include "core/RuleEngine.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/TableShape.h"
+#include "engine/FormulaParser.h"
+#include "engine/NumberFormat.h"
+#include "engine/ProgressSink.h"
+#include "engine/RuleEngine.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QRegularExpression>

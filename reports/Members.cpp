@@ -1,8 +1,8 @@
 #include "reports/Members.h"
 
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
-#include "forms/FormListCommon.h"
+#include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"
 #include "reports/DialogParts.h"
 #include "reports/ReportLogic.h"

@@ -1,7 +1,8 @@
 #include "reports/Population.h"
 
-#include "core/SharedState.h"
-#include "forms/FormListCommon.h"
+#include "engine/SharedState.h"
+#include "platform/Errors.h"
+#include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"
 #include "reports/DialogParts.h"
 #include "reports/ReportLogic.h"

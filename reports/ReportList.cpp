@@ -1,7 +1,7 @@
 #include "reports/ReportList.h"
 
 #include "core/AdminMode.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/AdmFormLogic.h"
 #include "forms/FormList.h"
 #include "forms/FormListCommon.h"

@@ -1,6 +1,6 @@
 #include "reports/ReportLogic.h"
 
-#include "core/TextUtil.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QRegularExpression>

@@ -1,9 +1,10 @@
 #include "reports/Summation.h"
 
 #include "core/ProgressWindow.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
+#include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"
 #include "reports/DialogParts.h"
 

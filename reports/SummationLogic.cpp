@@ -1,9 +1,9 @@
 #include "reports/SummationLogic.h"
 
-#include "core/NumberFormat.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
-#include "core/ValueMatrix.h"
+#include "engine/NumberFormat.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
+#include "engine/ValueMatrix.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"

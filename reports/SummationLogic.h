@@ -5,7 +5,7 @@
 // those institutions for the year. Positions listed in the non-summable
 // positions file are not added: the receiver takes them from one chosen
 // source only.
-#include "core/ProgressSink.h"
+#include "engine/ProgressSink.h"
 
 #include <QHash>
 #include <QList>

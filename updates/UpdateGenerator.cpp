@@ -1,8 +1,8 @@
 #include "updates/UpdateGenerator.h"
 
 #include "core/AdminMode.h"
-#include "core/SharedState.h"
-#include "forms/FormListCommon.h"
+#include "engine/SharedState.h"
+#include "platform/Errors.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"

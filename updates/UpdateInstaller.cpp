@@ -1,6 +1,6 @@
 #include "updates/UpdateInstaller.h"
 
-#include "forms/FormListCommon.h"
+#include "platform/Errors.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"

@@ -1,7 +1,7 @@
 #include "updates/UpdateManager.h"
 
-#include "core/SharedState.h"
-#include "forms/FormListCommon.h"
+#include "engine/SharedState.h"
+#include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"

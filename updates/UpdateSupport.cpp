@@ -1,7 +1,7 @@
 #include "updates/UpdateSupport.h"
 
-#include "core/Schema.h"
-#include "forms/FormListCommon.h"
+#include "engine/Schema.h"
+#include "platform/Errors.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"

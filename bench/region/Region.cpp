@@ -1,8 +1,8 @@
 #include "bench/region/Region.h"
 
-#include "core/Caches.h"
-#include "core/Schema.h"
-#include "core/SharedState.h"
+#include "engine/Caches.h"
+#include "engine/Schema.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "reports/IndicatorData.h"
 

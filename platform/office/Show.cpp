@@ -1,6 +1,5 @@
 #include "platform/office/Show.h"
 
-#include "core/SharedState.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "platform/office/ExcelWorkbook.h"
@@ -11,11 +10,20 @@
 
 namespace office {
 
+namespace {
+YearFolderSource &yearFolderSource() {
+    static YearFolderSource source;
+    return source;
+}
+} // namespace
+
+void setYearFolderSource(const YearFolderSource &source) { yearFolderSource() = source; }
+
 QString documentsFolder() {
     QString folder;
-    const auto &s = shared();
-    if (!s.ConfigPath.isEmpty() && s.Year > 0 && QFileInfo(s.ConfigPath).isDir())
-        folder = s.yearFolder() + QStringLiteral("documents/");
+    const QString year = yearFolderSource() ? yearFolderSource()() : QString();
+    if (!year.isEmpty() && QFileInfo(QDir::cleanPath(year + QStringLiteral("/.."))).isDir())
+        folder = year + QStringLiteral("documents/");
     else
         folder = paths::withSlash(QDir::tempPath()) + QStringLiteral("kelvana-documents/");
     QDir().mkpath(folder);

@@ -4,6 +4,7 @@
 // (dialogs().openDocument), so tests never open anything.
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace office {
 
@@ -15,6 +16,11 @@ class ExcelWorkbook;
 // open, otherwise a "kelvana-documents" folder in the temporary folder.
 // Created when missing; ends with '/'.
 QString documentsFolder();
+
+// The year folder of the open configuration ("" while none is open): the
+// owner of the open configuration installs its source at start-up.
+using YearFolderSource = std::function<QString()>;
+void setYearFolderSource(const YearFolderSource &source);
 
 // A free file name in folder: suggestedName with the characters file
 // systems refuse replaced by '_', plus extension; " (2)", " (3)", ... are

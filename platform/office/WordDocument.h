@@ -69,7 +69,7 @@ public:
     // Cell(r, c).Range.Text = text: replaces the cell's text keeping the
     // formatting of its first paragraph and run (or paragraph mark), so a
     // template's cell fonts and alignment stay. Numbers are formatted by
-    // the caller (core/NumberFormat.h). Throws when there is no such cell.
+    // the caller (engine/NumberFormat.h). Throws when there is no such cell.
     void setCellText(int row, int column, const QString &text);
 
     // Rows.Add: appends a row shaped like the last one, cells empty.

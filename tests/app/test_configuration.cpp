@@ -2,7 +2,7 @@
 #include "app/Configuration.h"
 #include "app/SmallDialogs.h"
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/IniFile.h"

@@ -3,7 +3,7 @@
 #include "app/MainWindow.h"
 #include "core/AdminMode.h"
 #include "core/ListWindow.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
 #include "support/FakeDialogs.h"

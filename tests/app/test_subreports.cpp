@@ -1,6 +1,6 @@
 // Sub-report levels: create, switch, delete.
 #include "app/Configuration.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
 #include "support/FakeDialogs.h"

@@ -5,7 +5,7 @@
 #include "controls/ControlFile.h"
 #include "controls/ControlUpload.h"
 #include "core/AdminMode.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/ControlHighlight.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"

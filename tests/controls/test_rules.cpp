@@ -3,7 +3,7 @@
 #include "controls/ControlFile.h"
 #include "controls/ControlRules.h"
 #include "controls/ControlUpload.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/Fixture.h"

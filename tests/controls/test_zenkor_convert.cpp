@@ -2,7 +2,7 @@
 // mapping, renumbering, splitting of sides, classification, the common cycle,
 // tidying of sides and list compaction.
 #include "controls/ZenkorImporter.h"
-#include "core/LinksDb.h"
+#include "engine/LinksDb.h"
 #include "platform/Database.h"
 #include "support/Fixture.h"
 

@@ -1,6 +1,6 @@
 // Control-book lines, the importer object's maps and form-code lookups.
 #include "controls/ZenkorImporter.h"
-#include "core/LinksDb.h"
+#include "engine/LinksDb.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
 #include "support/Fixture.h"

@@ -1,7 +1,7 @@
 #include "controls/ControlMatch.h"
 #include "controls/ControlMatchLogic.h"
 #include "controls/ZenkorImporter.h"
-#include "core/LinksDb.h"
+#include "engine/LinksDb.h"
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include "platform/Codepage.h"

@@ -3,8 +3,8 @@
 // the views that show it.
 #include "core/FormulaDiff.h"
 #include "core/FormulaHighlighter.h"
-#include "core/Schema.h"
-#include "core/SharedState.h"
+#include "engine/Schema.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "support/YearBuilder.h"
 

@@ -1,6 +1,6 @@
 // Word and Excel output of the list window, read back through the office layer.
 #include "core/ListWindow.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/WordDocument.h"
 #include "tests/support/FakeDialogs.h"

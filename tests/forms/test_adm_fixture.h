@@ -2,7 +2,7 @@
 // A small year of one configuration: three forms with tables, a territory
 // with institutions and institution types, caches loaded. Used by the
 // transfer, territory and forms-tree tests.
-#include "core/Caches.h"
+#include "engine/Caches.h"
 #include "support/YearBuilder.h"
 
 #include <QSqlQuery>

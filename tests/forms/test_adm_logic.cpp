@@ -2,7 +2,7 @@
 // order, deletion and group loads.
 #include "test_adm_fixture.h"
 
-#include "core/ProgressSink.h"
+#include "engine/ProgressSink.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmFormLogic.h"
 #include "forms/TransferFiles.h"

@@ -1,10 +1,11 @@
 // The territory and institution-type windows driven through their handlers,
 // with every dialog answered by the fake dialog seam.
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmForm.h"
 #include "forms/FormList.h"
+#include "forms/FormListCommon.h"
 #include "forms/MedTypes.h"
 #include "platform/Database.h"
 #include "support/WindowTestBase.h"
@@ -77,6 +78,13 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     EXPECT_TRUE(recalcShown);
     EXPECT_EQ(shared().IncludeList, "5,6,7,8");
     EXPECT_EQ(shared().CurrentInstitution, ids::North);
+
+    // Documents of the forms tree are named after the node selected in the
+    // shown territory window.
+    w.show();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
+    shared().DataTableName = QStringLiteral("Data");
+    EXPECT_EQ(winutil::currentUnitName(), QStringLiteral("Северная ЦРБ"));
 }
 
 TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
@@ -238,6 +246,18 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     QStringList included = shared().IncludeList.split(',');
     included.sort();
     EXPECT_EQ(included, (QStringList{"12", "13", "15", "16", "5", "9"}));
+
+    // "Показатели" hands the marked types' institutions to the installed
+    // indicator tree opener, captioned with the selected type.
+    QStringList opened;
+    setIndicatorTreeOpener([&](QWidget *, const QString &caption) {
+        opened << caption << shared().DataTableName;
+    });
+    shared().IncludeList.clear();
+    w.N1Click();
+    setIndicatorTreeOpener({});
+    EXPECT_EQ(opened, (QStringList{QStringLiteral("Стационары"), QStringLiteral("Data")}));
+    EXPECT_EQ(shared().IncludeList.split(',').size(), 6);
     w.TreeView1DblClick(inpatient);
     EXPECT_FALSE(IsTreeNodeBold(inpatient));
     EXPECT_TRUE(medtypes::markedLeafTypeIds(w.TreeView1).isEmpty());

@@ -3,7 +3,7 @@
 // cell, the total line taken from the window's matrix, and the list window
 // reached from the table window's menu.
 #include "core/ListWindow.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/Breakdown.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"

@@ -1,7 +1,7 @@
 // Calculation rules of a table: the stored record of cell, row and column
 // rules, the types chosen in the dialog, deleting, the divisor field and the
 // F8 takeover of the crossing line rules, over the sample's network table.
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/CalcRuleEditor.h"
 #include "forms/TableGrid.h"

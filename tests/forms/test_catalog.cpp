@@ -1,7 +1,7 @@
 // Form catalogue: structure files written and read back, faulty files,
 // deleting forms and tables with everything that hangs on them.
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/FormCatalogLogic.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"

@@ -3,7 +3,7 @@
 // included member as files, a table per member with short sheet names, and
 // the forms-tree commands.
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/ExcelOutput.h"
 #include "forms/FormList.h"
 #include "forms/ShortNames.h"

@@ -4,7 +4,7 @@
 #include "support/WindowTestBase.h"
 
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/FormListLogic.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"

@@ -6,7 +6,7 @@
 #include "app/MainWindow.h"
 #include "core/ListWindow.h"
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmForm.h"
 #include "forms/FormList.h"

@@ -3,7 +3,7 @@
 // territory window's "Справка" commands.
 #include "core/ListWindow.h"
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmForm.h"
 #include "forms/PresenceReport.h"

@@ -1,7 +1,7 @@
 // Short names of institutions: the file round trip, lookups, the prompt for
 // a missing name and the list editor.
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/AdmForm.h"
 #include "forms/ShortNames.h"
 #include "platform/Codepage.h"

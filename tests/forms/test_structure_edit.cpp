@@ -2,8 +2,8 @@
 // columns inserted and deleted with their titles, spans, sizes, calculation
 // rules and stored values of every values file; the rules that name moved
 // lines; title edits; a failure half-way changes nothing.
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "forms/StructureEdit.h"
 #include "platform/Database.h"
 #include "support/Fixture.h"

@@ -1,8 +1,8 @@
 // Structure commands of the table window: the confirmations and refusals a
 // user sees, the table shown again after a change, and the title editor.
 #include "core/ListWindow.h"
-#include "core/SharedState.h"
-#include "core/TextUtil.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "forms/StructureEditDialog.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"

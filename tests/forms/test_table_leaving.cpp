@@ -2,7 +2,7 @@
 // the window: the close box or "Выход" (Esc and moving to the next table are
 // covered with the table window's own tests). The table is opened again in a
 // new window and must show the value.
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"
 #include "support/FakeDialogs.h"

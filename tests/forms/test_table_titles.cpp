@@ -1,7 +1,7 @@
 // Header titles of the table window as drawn: wrapped and rotated lines stay
 // inside their titles, the letters lie on their lines, and the
 // window shows the whole table with the focused cell in view.
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/TableGrid.h"
 #include "forms/TableLayout.h"
 #include "forms/TableWindow.h"

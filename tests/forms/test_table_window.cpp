@@ -2,8 +2,8 @@
 // clearing, loading a transfer file, controls with their error marks, the
 // template view and the failures a user must see.
 #include "core/AdminMode.h"
-#include "core/Common.h"
-#include "core/SharedState.h"
+#include "engine/Common.h"
+#include "engine/SharedState.h"
 #include "forms/FormNavigator.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"

@@ -1,7 +1,7 @@
 // A table of the sample written to a spreadsheet and read back: the header
 // titles with their spans, sizes, values and frozen panes; values loaded from
 // a sheet into the table, and a bad sheet that must change nothing.
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/TableExcel.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"

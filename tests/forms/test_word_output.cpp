@@ -1,9 +1,9 @@
 // Printed forms: the template filled by the mapping file, the debug print,
 // the print protocol, the report copy with its protection and later check,
 // and the forms-tree commands that make them.
-#include "core/Common.h"
+#include "engine/Common.h"
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/FormList.h"
 #include "forms/WordOutput.h"
 #include "platform/Codepage.h"

@@ -1,5 +1,5 @@
 #include "support/FakeDialogs.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Paths.h"
 #include "platform/office/Convert.h"
 #include "platform/office/ExcelWorkbook.h"

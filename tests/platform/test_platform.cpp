@@ -1,13 +1,18 @@
 #include "platform/Codepage.h"
 #include "platform/QuotedFields.h"
 #include "platform/Database.h"
+#include "platform/Errors.h"
+#include "platform/Http.h"
+#include "platform/office/OfficeError.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 
+#include "support/FakeDialogs.h"
 #include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -232,4 +237,25 @@ TEST(QuotedFields, ReadsLinesOfWritersThatDidNotDoubleQuotes) {
     EXPECT_EQ(f, (QStringList{QStringLiteral("Ф30"), QStringLiteral("Сведения \"о\" штатах"), QStringLiteral("x")}));
     EXPECT_FALSE(quoted::split(QStringLiteral("Ф30,x"), f));
     EXPECT_FALSE(quoted::split(QStringLiteral("\""), f));
+}
+
+// A handler's failure of any kind becomes one error message with the exact
+// Russian text, and a wait cursor taken inside the handler is given back.
+TEST(GuardedHandler, EveryFailureShowsItsTextAndRestoresTheCursor) {
+    const QString text = QStringLiteral("Нет файла «Ф30 #=\tё» (строка 10.1)");
+    const std::function<void()> throws[] = {
+        [&] { throw db::Error(text); },
+        [&] { throw office::Error(text); },
+        [&] { throw HttpError(text); },
+        [&] { throw std::runtime_error(text.toStdString()); },
+    };
+    for (const auto &fail : throws) {
+        FakeDialogs fake;
+        winutil::guarded(nullptr, [&] {
+            const winutil::WaitCursor wait;
+            fail();
+        });
+        EXPECT_EQ(fake.messages, QStringList{text});
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    }
 }

@@ -1,4 +1,4 @@
-#include "core/NumberFormat.h"
+#include "engine/NumberFormat.h"
 #include "platform/Paths.h"
 #include "platform/Translations.h"
 

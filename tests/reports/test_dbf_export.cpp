@@ -1,7 +1,7 @@
 // Export in the ministry layout: the code helpers, the run over the sample
 // configuration through a small code-mapping database, and the window.
-#include "core/LinksDb.h"
-#include "core/SharedState.h"
+#include "engine/LinksDb.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
 #include "reports/DbfExport.h"

@@ -3,7 +3,7 @@
 #include "support/Fixture.h"
 
 #include "core/SampleConfig.h"
-#include "core/TextUtil.h"
+#include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "reports/IndicatorData.h"

@@ -6,9 +6,9 @@
 #include "support/CancellingProgress.h"
 #include "support/Fixture.h"
 
-#include "core/RuleEngine.h"
+#include "engine/RuleEngine.h"
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "reports/IndicatorEval.h"
 

@@ -7,7 +7,7 @@
 #include "core/AdminMode.h"
 #include "core/ListWindow.h"
 #include "core/SampleConfig.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "reports/IndicatorWindows.h"
 

@@ -1,8 +1,8 @@
 // Institutions, member reports and population of a summary report: the tree
 // marks shown from the stored list, the lists stored after OK, the population
 // counted from the institutions and stored only when valid.
-#include "core/Caches.h"
-#include "core/SharedState.h"
+#include "engine/Caches.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "platform/Database.h"
 #include "reports/Members.h"

@@ -1,6 +1,6 @@
 // The report list: adding, renaming, deleting and ordering reports, the Form 47
 // flag and the member lists its commands hand on.
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "reports/ReportList.h"
 #include "reports/ReportLogic.h"

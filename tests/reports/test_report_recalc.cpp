@@ -1,6 +1,6 @@
 // Group recalculation: the sample's reports rebuilt from their institutions'
 // values, checked against sums worked out by hand from the sample's values.
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "reports/GroupRecalc.h"
 #include "support/CancellingProgress.h"

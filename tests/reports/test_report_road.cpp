@@ -3,7 +3,7 @@
 // their calculated cells give.
 #include "app/Commands.h"
 #include "app/MainWindow.h"
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/FormList.h"
 #include "forms/TableWindow.h"

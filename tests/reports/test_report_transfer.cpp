@@ -1,6 +1,6 @@
 // Report transfer files through the report list: writing, reading back, and
 // files that must not destroy the report's values.
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "reports/ReportList.h"

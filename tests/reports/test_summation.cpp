@@ -1,8 +1,8 @@
 // Summation of sub-report levels: two source levels summed into the annual
 // level, non-summable positions taken from one source, the positions file,
 // the checks of the window and runs that must change nothing.
-#include "core/Schema.h"
-#include "core/SharedState.h"
+#include "engine/Schema.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"

@@ -1,7 +1,7 @@
 #pragma once
 // A progress sink that presses "Отмена" once the gauge reaches a position:
 // the run stops at its next step, as with the progress window.
-#include "core/ProgressSink.h"
+#include "engine/ProgressSink.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

@@ -1,7 +1,7 @@
 #include "support/Fixture.h"
 
-#include "core/Caches.h"
-#include "core/SharedState.h"
+#include "engine/Caches.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // What the forms tree sets before it opens a table window, and the window
 // shown with its table loaded.
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "forms/TableWindow.h"
 
 #include <QApplication>

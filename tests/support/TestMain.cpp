@@ -1,5 +1,7 @@
 // Test entry: one offscreen application object for every test.
+#include "engine/SharedState.h"
 #include "platform/Fonts.h"
+#include "platform/office/Show.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -11,6 +13,7 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale::c());
     fonts::installSubstitutions();
+    office::setYearFolderSource([] { return shared().openYearFolder(); });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -2,7 +2,7 @@
 // Fixtures for tests over the sample configuration: the caches loaded from
 // it, the shared work state reset before and after each test, and every
 // dialog answered by the fake dialog seam.
-#include "core/SharedState.h"
+#include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"

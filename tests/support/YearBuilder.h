@@ -4,8 +4,8 @@
 // temporary folder and opened as "dbmain" (and "dbdat"), shared() pointed at
 // the year, and helpers that add forms, tables, institutions and values.
 // Closes the databases and clears the shared state when it goes.
-#include "core/Schema.h"
-#include "core/SharedState.h"
+#include "engine/Schema.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 
 #include <QDir>

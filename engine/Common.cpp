@@ -1,0 +1,204 @@
+#include "engine/Common.h"
+#include "engine/TableShape.h"
+#include "engine/NumberFormat.h"
+#include "engine/ProgressSink.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
+#include "engine/TableValues.h"
+#include "platform/Database.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <array>
+#include <cstring>
+
+// ---- Lookups over the caches ------------------------------------------------
+
+namespace {
+
+// The catalogue line "<FORM>*Т<table> - <name>" of exactly this form and
+// table (upper case), -1 when none: "(10" never stands for "(1000)".
+int findCatalogueLine(const QString &key) {
+    const StringList &tables = shared().TablesList;
+    const QString k = text::upper(key);
+    static const QString sep = QStringLiteral(" - ");
+    for (int i = 0; i < tables.count(); ++i) {
+        const QString &line = tables.text(i);
+        if (line.size() < k.size() || text::upper(line.left(k.size())) != k) continue;
+        if (line.size() == k.size() || QStringView(line).mid(k.size()).startsWith(sep)) return i;
+    }
+    return -1;
+}
+
+QString catalogueKey(const QString &formName, const QString &tableKey) {
+    return formName + QStringLiteral("*Т") + tableKey;
+}
+
+} // namespace
+
+int TablesCatalogueLine(const QString &formName, const QString &tableKey) {
+    return findCatalogueLine(catalogueKey(formName, tableKey));
+}
+
+qint64 GetTableIdent(const QString &formName, const QString &tableKey) {
+    const auto shape = CachedTableShapeAt(TablesCatalogueLine(formName, tableKey));
+    return shape ? shape->ident : -1;
+}
+
+qint64 GetTableIdentByFormId(qint64 formId, const QString &tableKey) {
+    const QString name = GetFormNameById(formId);
+    if (name.isEmpty()) return -1;
+    return GetTableIdent(name, tableKey);
+}
+
+qint64 GetTableIdentByFormId(const QString &formIdText, const QString &tableKey) {
+    bool ok = false;
+    const qint64 id = formIdText.trimmed().toLongLong(&ok);
+    if (!ok)
+        throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(formIdText));
+    return GetTableIdentByFormId(id, tableKey);
+}
+
+int IndexOfTableIdent(qint64 ident) {
+    for (int i = 0; const auto shape = CachedTableShapeAt(i); ++i)
+        if (shape->ident == ident) return i;
+    return -1;
+}
+
+QString GetFormNameById(qint64 formId) {
+    const StringList &forms = shared().FormsList;
+    for (int i = 0; i < forms.count(); ++i) {
+        if (forms.object(i) != formId) continue;
+        const QString &line = forms.text(i);
+        const int p = line.indexOf(QStringLiteral(" - "));
+        if (p < 0) return {};
+        return text::upper(line.left(p));
+    }
+    return {};
+}
+
+// ---- Database lookups and services ------------------------------------------
+
+qint64 GetFormIdByName(const QString &formName) {
+    // Form names match without regard to letter case, Cyrillic included.
+    const QVariant v = db::scalar(db::connection(db::kMain),
+                                  QStringLiteral("select id from forms where upper(formname)=upper(?) order by id"),
+                                  {formName});
+    return (v.isValid() && !v.isNull()) ? v.toLongLong() : -1;
+}
+
+qint64 FindFormId(const QString &formName) { return GetFormIdByName(formName); }
+
+QString ValueTableName() {
+    const QString name = shared().DataTableName.trimmed().toLower();
+    if (name.isEmpty() || name == QLatin1String("data")) return QStringLiteral("data");
+    if (name == QLatin1String("repdata")) return QStringLiteral("repdata");
+    throw db::Error(QStringLiteral("Неизвестная таблица значений: %1").arg(shared().DataTableName));
+}
+
+void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {
+    const qint64 ident = GetTableIdentByFormId(formId, tableKey);
+    if (ident < 0)
+        throw db::Error(QStringLiteral("Таблица %1 формы %2 не найдена: значения не сохранены")
+                            .arg(tableKey, GetFormNameById(formId)));
+    const int year = shared().Year;
+    const QString table = ValueTableName();
+    const ValueMatrix &m = shared().DataMatrix;
+    QSqlDatabase d = db::connection(db::kData);
+    db::transaction(d, [&] {
+        TableValueWriter writer(d, table, institution, year, ident);
+        if (!m.isCreated()) return;
+        for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
+            for (int r = m.lowRow(); r <= m.highRow(); ++r) writer.write(c, r, m.at(c, r));
+    });
+}
+
+void SumHospitalsData(qint64 formId, const QString &tableKey, ProgressPacer *pacer) {
+    const qint64 ident = GetTableIdentByFormId(formId, tableKey);
+    const QList<qint64> ids = text::parseIdList(shared().IncludeList);
+    if (ids.isEmpty()) return;
+    // Rows go straight into the matrix; the gauge moves by time, not by row.
+    ValueMatrix &m = shared().DataMatrix;
+    db::readNumbers(db::connection(db::kData),
+                    QStringLiteral("select \"column\", \"row\", data from data where year=? and \"table\"=? "
+                                   "and hospital in (%1)").arg(db::inList(ids)),
+                    {shared().Year, ident}, 3, [&](const double *f) {
+                        m.add(int(f[0]), int(f[1]), f[2]);
+                        if (pacer) pacer->tick();
+                    });
+}
+
+quint32 ChecksumStep(quint32 hash, double value) {
+    const float f = float(value);
+    quint32 bits = 0;
+    std::memcpy(&bits, &f, sizeof bits);
+    return hash ^ (hash << 5) ^ bits;
+}
+
+namespace {
+
+// Steps the hash over the stored values of one table; returns how many there were.
+int hashTable(quint32 &hash, qint64 institution, qint64 ident) {
+    QSqlQuery q = db::exec(db::kData,
+                           QStringLiteral("select data from %1 where hospital=? and \"table\"=? and year=? "
+                                          "order by \"row\", \"column\"").arg(ValueTableName()),
+                           {institution, ident, shared().Year});
+    int n = 0;
+    while (q.next()) {
+        hash = ChecksumStep(hash, q.value(0).toDouble());
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+quint32 TableDataChecksum(qint64 institution, qint64 tableIdent) {
+    quint32 h = 5381;
+    return hashTable(h, institution, tableIdent) == 0 ? 0 : h;
+}
+
+quint32 FormDataChecksum(qint64 institution, qint64 formId) {
+    const QVariantList idents = db::column(db::connection(db::kMain),
+                                           QStringLiteral("select ident from tables where form=? order by ident"),
+                                           {formId});
+    quint32 h = 5381;
+    for (const QVariant &ident : idents) hashTable(h, institution, ident.toLongLong());
+    return h;
+}
+
+// ---- Text helpers -------------------------------------------------------------
+
+bool IsDigitsText(const QString &text) {
+    for (QChar ch : text)
+        if (!(ch >= u'0' && ch <= u'9') && ch != u'.') return false;
+    return true;
+}
+
+bool IsDecimalText(const QString &text) { return !text.isEmpty() && IsDigitsText(text); }
+
+QString ShiftNumberList(const QString &list, int offset) {
+    if (list.isEmpty()) return {};
+    QStringList out;
+    for (const QString &item : list.split(u',')) {
+        bool ok = false;
+        const int v = item.trimmed().toInt(&ok);
+        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(item));
+        out.append(QString::number(v + offset));
+    }
+    return out.join(u',');
+}
+
+QString ReplaceChar(const QString &text, QChar what, QChar with) {
+    QString r = text;
+    r.replace(what, with);
+    return r;
+}
+
+QString RemoveChar(const QString &text, QChar what) {
+    QString r = text;
+    r.remove(what);
+    return r;
+}
+
+int IndexOfObjectValue(qint64 value, const StringList &list) { return list.indexOfObject(value); }

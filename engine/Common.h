@@ -1,0 +1,72 @@
+#pragma once
+// Data services shared by the work windows: table and form lookups over the
+// caches of the open year, reading and writing a whole table of values
+// through DataMatrix, summing institutions, value checksums and small text
+// helpers. No window of its own; everything here is callable from tests.
+//
+// Values are read from and written to the value table named by
+// shared().DataTableName on connection db::kData; definitions come from
+// db::kMain.
+#include "engine/EngineError.h"
+#include "engine/StringList.h"
+
+#include <QString>
+#include <stdexcept>
+
+class ProgressPacer;
+
+
+// A text that should be a number and is not (a list item, a form id, ...).
+class ConversionError : public EngineError {
+public:
+    using EngineError::EngineError;
+};
+
+// ---- Lookups over the caches (FormsList, TablesList, TablesArray) ----------
+// Table key is the table number with its parentheses, e.g. "(1000)". Form
+// names and keys are matched without regard to letter case.
+// Line of the tables cache; -1 when none. Shapes: core/TableShape.
+int TablesCatalogueLine(const QString &formName, const QString &tableKey);
+qint64 GetTableIdent(const QString &formName, const QString &tableKey);     // -1 when none
+qint64 GetTableIdentByFormId(qint64 formId, const QString &tableKey);       // -1 when none
+// The form id as text; throws ConversionError when it is no integer.
+qint64 GetTableIdentByFormId(const QString &formIdText, const QString &tableKey);
+int IndexOfTableIdent(qint64 ident);                                        // -1 when none
+QString GetFormNameById(qint64 formId);                                     // upper case; empty when none
+
+// ---- Database lookups and services ----------------------------------------
+qint64 GetFormIdByName(const QString &formName);   // forms.id, -1 when none
+qint64 FindFormId(const QString &formName);        // same as GetFormIdByName
+
+// The value table named by DataTableName, normalised to "data" or "repdata"
+// (any letter case; empty means "data"). Throws db::Error for another name.
+QString ValueTableName();
+
+// Rewrites the institution's stored values of the table and year from
+// DataMatrix (zero cells are not stored), in one transaction.
+void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey);
+// Adds the values of the table and year of every institution of IncludeList
+// (table "data") into DataMatrix, which must already be created. The pacer
+// keeps the progress window painting and stops the run on "Отмена".
+void SumHospitalsData(qint64 formId, const QString &tableKey, ProgressPacer *pacer = nullptr);
+
+// Checksums of stored values (value table DataTableName, the open year):
+// h = h xor (h shl 5) xor bits(float(value)), starting from 5381, values in
+// row, column order. A table without values gives 0; a form gives 5381.
+quint32 TableDataChecksum(qint64 institution, qint64 tableIdent);
+quint32 FormDataChecksum(qint64 institution, qint64 formId);
+// One step of that hash (exposed for callers that hash values themselves).
+quint32 ChecksumStep(quint32 hash, double value);
+
+// ---- Text helpers ---------------------------------------------------------
+// Every character a digit or "." (true for the empty text).
+bool IsDigitsText(const QString &text);
+// Not empty and every character a digit or ".".
+bool IsDecimalText(const QString &text);
+// Adds offset to every number of a comma list ("1,2,5" + 3 -> "4,5,8");
+// throws ConversionError for an item that is no integer.
+QString ShiftNumberList(const QString &list, int offset);
+QString ReplaceChar(const QString &text, QChar what, QChar with);
+QString RemoveChar(const QString &text, QChar what);
+// First index whose object equals value, -1 when none.
+int IndexOfObjectValue(qint64 value, const StringList &list);

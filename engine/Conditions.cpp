@@ -1,0 +1,601 @@
+#include "engine/Conditions.h"
+#include "engine/TableShape.h"
+
+#include "engine/CellNumbering.h"
+#include "engine/Common.h"
+#include "engine/FormulaParser.h"
+#include "engine/RuleEngine.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QHash>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <cmath>
+
+namespace {
+
+const QString kF = QStringLiteral("Ф");
+
+bool toBool(const QVariant &v) {
+    if (v.isNull() || !v.isValid()) return false;
+    const QString s = v.toString().trimmed().toLower();
+    if (s == QLatin1String("true") || s == QLatin1String("yes")) return true;
+    if (s == QLatin1String("false") || s == QLatin1String("no") || s.isEmpty()) return false;
+    return s.toDouble() != 0;
+}
+
+QList<qint64> ids(const QString &list) { return text::parseIdList(list); }
+
+// State kept between the steps of one run: the last parsed reference and the
+// form ids already looked up.
+struct RunContext {
+    ConditionRef last;
+    bool hasLast = false;
+    // Unreadable conditions met during the run, each once; null: thrown.
+    QStringList *errors = nullptr;
+    QHash<QString, qint64> formIds;
+
+    // A whole run reads each referenced table's values of the year once
+    // (all institutions) and answers every atom and sum from memory.
+    struct Entry {
+        qint64 hospital;
+        double value;
+    };
+    using Cells = QHash<quint64, QList<Entry>>;   // (stored column, stored row) -> values
+    bool useCache = false;
+    QHash<qint64, Cells> tables;
+
+    static quint64 cellKey(int column, int row) { return (quint64(quint32(column)) << 32) | quint32(row); }
+    const Cells &tableValues(qint64 ident) {
+        auto it = tables.constFind(ident);
+        if (it != tables.constEnd()) return *it;
+        Cells cells;
+        QSqlQuery q(db::connection(db::kData));
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("select hospital, \"column\", \"row\", data from data where year=? and \"table\"=?"));
+        q.addBindValue(shared().Year);
+        q.addBindValue(ident);
+        if (!q.exec()) throw db::Error(QStringLiteral("Ошибка чтения значений: %1").arg(db::errorReason(q.lastError())));
+        while (q.next())
+            cells[cellKey(q.value(1).toInt(), q.value(2).toInt())].append(
+                Entry{q.value(0).toLongLong(), q.value(3).toDouble()});
+        return *tables.insert(ident, cells);
+    }
+
+    ConditionRef parse(const QString &reference) {
+        ConditionRef r = parseRef(reference);
+        last = r;
+        hasLast = true;
+        return r;
+    }
+    ConditionRef parseRef(const QString &reference);
+};
+
+ConditionRef RunContext::parseRef(const QString &reference) {
+    const ReferenceParts p = CutReferenceParts(SquareTableBrackets(text::upper(reference.trimmed())));
+    ConditionRef r;
+    if (p.hasForm) {
+        auto it = formIds.constFind(p.form);
+        if (it == formIds.constEnd()) it = formIds.insert(p.form, GetFormIdByName(p.form));
+        r.formId = *it;
+    } else if (hasLast) {
+        r.formId = last.formId;
+    }
+    if (p.hasTable) r.tableKey = p.table;
+    else if (hasLast) r.tableKey = last.tableKey;
+    const std::optional<TableShape> shape =
+        r.formId < 0 || r.tableKey.isEmpty() ? std::nullopt : CachedTableShapeByFormId(r.formId, r.tableKey);
+    if (!shape)
+        throw db::Error(QStringLiteral("В ссылке \"%1\" указана несуществующая форма или таблица").arg(reference));
+    r.tableIdent = GetTableIdentByFormId(r.formId, r.tableKey);
+    // Data rows follow the fixed rows of the referenced table; columns count
+    // them all. Lines outside the table hold no value and are left out.
+    const TableShape &g = *shape;
+    const int rowCount = g.rowcount, colCount = g.colcount;
+    if (p.hasRows)
+        for (int row : ParseIntegerList(p.rows))
+            if (row >= 1 && row <= rowCount - g.fixrows) r.storedRows.append(cells::storedRowOfRef(row, g.fixrows));
+    if (p.hasColumns)
+        for (int column : ParseIntegerList(p.columns))
+            if (column > g.fixcols && column <= colCount) r.storedColumns.append(cells::storedColumnOfRef(column));
+    return r;
+}
+
+double sumTerm(RunContext &ctx, const QString &term, const QString &list) {
+    const QList<qint64> hs = ids(list);
+    const ConditionRef r = ctx.parse(term);
+    if (hs.isEmpty() || r.storedRows.isEmpty() || r.storedColumns.isEmpty()) return 0;
+    if (ctx.useCache) {
+        const QSet<qint64> in(hs.begin(), hs.end());
+        const RunContext::Cells &cells = ctx.tableValues(r.tableIdent);
+        double sum = 0;
+        for (int c : r.storedColumns)
+            for (int row : r.storedRows) {
+                auto it = cells.constFind(RunContext::cellKey(c, row));
+                if (it == cells.constEnd()) continue;
+                for (const RunContext::Entry &e : *it)
+                    if (in.contains(e.hospital)) sum += e.value;
+            }
+        return sum;
+    }
+    const QVariant v = db::scalar(
+        db::connection(db::kData),
+        QStringLiteral("select sum(data) from data where year=? and hospital in (%1) and \"table\"=? "
+                       "and \"column\" in (%2) and \"row\" in (%3)")
+            .arg(db::inList(hs), db::inList(r.storedColumns), db::inList(r.storedRows)),
+        {shared().Year, r.tableIdent});
+    return (v.isValid() && !v.isNull()) ? v.toDouble() : 0.0;
+}
+
+// ---- Condition compiler ---------------------------------------------------------
+
+const QRegularExpression &prefixPattern() {
+    static const QRegularExpression re(QStringLiteral("^(-?\\d+(?:\\.\\d+)?)(<>|<=|>=|<|>|=)$"));
+    return re;
+}
+const QRegularExpression &relationPattern() {
+    static const QRegularExpression re(QStringLiteral("^(<>|<=|>=|<|>|=)(-?\\d+(?:\\.\\d+)?)$"));
+    return re;
+}
+
+// The institutions of base selected by one atom: prefix, reference and
+// relation part ("=0": the institutions with no stored value there). whole is
+// the condition it came from, for the message.
+QString compileAtom(RunContext &ctx, const QString &a, const QString &baseList, const QString &whole) {
+    const int f = int(a.indexOf(kF));
+    if (f < 0) throw db::Error(QStringLiteral("Неверное условие: %1").arg(whole));
+    const QString prefix = a.left(f);
+    int rel = -1;
+    for (int i = f; i < a.size(); ++i)
+        if (a[i] == u'<' || a[i] == u'=' || a[i] == u'>') {
+            rel = i;
+            break;
+        }
+    const QString reference = rel < 0 ? a.mid(f) : a.mid(f, rel - f);
+    const QString relation = rel < 0 ? QString() : a.mid(rel);
+
+    QString prefixOp, relationOp;
+    double prefixValue = 0, relationValue = 0;
+    if (!prefix.isEmpty()) {
+        const auto m = prefixPattern().match(prefix);
+        if (!m.hasMatch()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(whole));
+        prefixOp = m.captured(2);
+        prefixValue = m.captured(1).toDouble();
+    }
+    const bool zero = relation == QLatin1String("=0");
+    if (!relation.isEmpty() && !zero) {
+        const auto m = relationPattern().match(relation);
+        if (!m.hasMatch()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(whole));
+        relationOp = m.captured(1);
+        relationValue = m.captured(2).toDouble();
+    }
+    const ConditionRef r = ctx.parse(reference);
+    const QList<qint64> base = ids(baseList);
+
+    QList<qint64> found;
+    if (ctx.useCache) {
+        QSet<qint64> hit;
+        const QSet<qint64> in(base.begin(), base.end());
+        const RunContext::Cells &cells = ctx.tableValues(r.tableIdent);
+        for (int c : r.storedColumns)
+            for (int row : r.storedRows) {
+                auto it = cells.constFind(RunContext::cellKey(c, row));
+                if (it == cells.constEnd()) continue;
+                for (const RunContext::Entry &e : *it) {
+                    if (!in.contains(e.hospital)) continue;
+                    if (!prefixOp.isEmpty() && !RelationHolds(prefixOp, prefixValue, e.value)) continue;
+                    if (!relationOp.isEmpty() && !RelationHolds(relationOp, e.value, relationValue)) continue;
+                    hit.insert(e.hospital);
+                }
+            }
+        for (qint64 h : base)
+            if (hit.contains(h)) found.append(h);
+    } else {
+        QString sql = QStringLiteral("select distinct hospital from data where year=? and hospital in (%1) "
+                                     "and \"table\"=? and \"column\" in (%2) and \"row\" in (%3)")
+                          .arg(db::inList(base), db::inList(r.storedColumns), db::inList(r.storedRows));
+        QVariantList params{shared().Year, r.tableIdent};
+        if (!prefixOp.isEmpty()) {
+            sql += QStringLiteral(" and (? %1 data)").arg(prefixOp);
+            params << prefixValue;
+        }
+        if (!relationOp.isEmpty()) {
+            sql += QStringLiteral(" and (data %1 ?)").arg(relationOp);
+            params << relationValue;
+        }
+        QSqlQuery q = db::exec(db::kData, sql, params);
+        while (q.next()) found.append(q.value(0).toLongLong());
+    }
+    if (zero) return IdsNotInList(text::joinIdList(found), baseList);
+    return text::joinIdList(found);
+}
+
+// Conditions: atoms joined by AND / OR of equal precedence, left to right,
+// parentheses grouping. Every atom selects from the same base list. Each
+// atom and each parenthesised group becomes an entry; the words between them
+// make a chain of entry tokens folded by EvaluateConditionTokens.
+class ConditionEvaluator {
+public:
+    ConditionEvaluator(RunContext &ctx, const QString &text, const QString &base)
+        : m_ctx(ctx), m_s(text), m_base(base) {}
+
+    QString run() {
+        // Groups nest by recursion: deeper text than any real condition is not read.
+        if (NestingDepth(m_s) > kMaxNesting)
+            throw ConditionSyntaxError(QStringLiteral("Слишком глубокая вложенность скобок"));
+        QString v = expr();
+        if (m_pos < m_s.size()) {
+            if (m_s[m_pos] == u')') throw ConditionSyntaxError(QStringLiteral("Не хватает левой скобки"));
+            throw db::Error(QStringLiteral("Неверное условие: %1").arg(m_s));
+        }
+        return v;
+    }
+
+private:
+    bool takeWord(QLatin1StringView w) {
+        if (QStringView(m_s).mid(m_pos, w.size()) == w) {
+            m_pos += w.size();
+            return true;
+        }
+        return false;
+    }
+    QString token(const QString &entry) {
+        m_entries.append(entry);
+        return u'#' + QString::number(m_entries.size() - 1);
+    }
+    QString expr() {
+        QString chain = token(operand());
+        for (;;) {
+            if (takeWord(QLatin1StringView("AND"))) chain += QStringLiteral("AND") + token(operand());
+            else if (takeWord(QLatin1StringView("OR"))) chain += QStringLiteral("OR") + token(operand());
+            else return EvaluateConditionTokens(chain, m_entries);
+        }
+    }
+    QString operand() {
+        if (m_pos < m_s.size() && m_s[m_pos] == u'(') {
+            ++m_pos;
+            QString v = expr();
+            if (m_pos >= m_s.size() || m_s[m_pos] != u')')
+                throw ConditionSyntaxError(QStringLiteral("Не хватает правой скобки"));
+            ++m_pos;
+            return v;
+        }
+        const qsizetype start = m_pos;
+        while (m_pos < m_s.size() && m_s[m_pos] != u'(' && m_s[m_pos] != u')'
+               && m_s.mid(m_pos, 3) != QLatin1String("AND") && m_s.mid(m_pos, 2) != QLatin1String("OR"))
+            ++m_pos;
+        return compileAtom(m_ctx, m_s.mid(start, m_pos - start), m_base, m_s);
+    }
+
+    RunContext &m_ctx;
+    QString m_s;
+    QString m_base;
+    QStringList m_entries;
+    qsizetype m_pos = 0;
+};
+
+// A condition as the compiler reads it: upper case, without blanks and line
+// breaks, tables in square brackets.
+QString conditionText(const QString &condition) {
+    QString cond = text::upper(condition);
+    cond.remove(u' ');
+    cond.remove(u'\n');
+    cond.remove(u'\r');
+    return SquareTableBrackets(cond);
+}
+
+QString applyCondition(RunContext &ctx, const ConditionRule &rule, const QString &list, int &count) {
+    QString result = list;
+    if (rule.country && !ids(result).isEmpty()) {
+        QList<qint64> rural;
+        QSqlQuery q = db::exec(db::kMain,
+                               QStringLiteral("select id from administration where country in (1, 'true', 'True') "
+                                              "and id in (%1) order by ind, id").arg(db::inList(ids(result))));
+        while (q.next()) rural.append(q.value(0).toLongLong());
+        result = text::joinIdList(rural);
+    }
+    const QString cond = conditionText(rule.condition);
+    if (!ids(result).isEmpty() && !cond.isEmpty()) {
+        try {
+            result = ConditionEvaluator(ctx, cond, result).run();
+        } catch (const ConditionSyntaxError &e) {
+            if (!ctx.errors) throw;
+            // The rule selects nobody; the run goes on and reports it once.
+            QString shown = rule.condition.trimmed();
+            if (shown.size() > 200) shown = shown.left(200) + QStringLiteral("...");
+            const QString line = e.message() + QStringLiteral(" в условии: ") + shown;
+            if (!ctx.errors->contains(line)) ctx.errors->append(line);
+            result.clear();
+        }
+    }
+    count = int(ids(result).size());
+    return result;
+}
+
+QString evaluateTokens(const QString &tokens, const QStringList &entries, int depth) {
+    const QString t = text::upper(tokens.trimmed());
+    if (!t.startsWith(u'#')) return tokens;   // an institution list
+    auto bad = [&] { return db::Error(QStringLiteral("Неверное условие: %1").arg(tokens)); };
+    // Chains name earlier entries only; a deeper walk than there are entries loops.
+    if (depth > entries.size()) throw bad();
+    qsizetype i = 0;
+    auto value = [&] {
+        if (i >= t.size() || t[i] != u'#') throw bad();
+        const qsizetype start = ++i;
+        while (i < t.size() && t[i] >= u'0' && t[i] <= u'9') ++i;
+        bool ok = false;
+        const int n = t.mid(start, i - start).toInt(&ok);
+        if (!ok || n < 0 || n >= entries.size()) throw bad();
+        return evaluateTokens(entries[n], entries, depth + 1);
+    };
+    QString acc = value();
+    while (i < t.size()) {
+        if (t.mid(i, 3) == QLatin1String("AND")) {
+            i += 3;
+            acc = IntersectIdLists(acc, value());
+        } else if (t.mid(i, 2) == QLatin1String("OR")) {
+            i += 2;
+            const QString extra = IdsNotInList(acc, value());
+            acc = acc.isEmpty() ? extra : (extra.isEmpty() ? acc : acc + u',' + extra);
+        } else {
+            throw bad();
+        }
+    }
+    return acc;
+}
+
+double calcFormula(RunContext &ctx, const ConditionRule &rule, const QString &outer, const QString &list,
+                   int count) {
+    QString f = rule.formula;
+    f.replace(u'*', outer);
+    f = SquareTableBrackets(text::upper(f)).trimmed();
+    if (f.isEmpty()) return 0;
+    if (IsDigitsText(f)) {
+        bool ok = false;
+        const double v = f.toDouble(&ok);
+        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является числом").arg(f));
+        return v;
+    }
+    double value = 0;
+    QString term;
+    QChar op = u'+';
+    auto apply = [&] {
+        const QString t = term.trimmed();
+        double v = 0;
+        if (IsDecimalText(t)) v = t.toDouble();
+        else if (!t.isEmpty()) v = sumTerm(ctx, t, list);
+        value = op == u'+' ? value + v : value - v;
+    };
+    for (QChar c : f) {
+        if (c == u'+' || c == u'-') {
+            apply();
+            op = c;
+            term.clear();
+        } else {
+            term += c;
+        }
+    }
+    apply();
+    value /= rule.koeff == 0 ? 1 : rule.koeff;
+    if (rule.midle) value = count == 0 ? 0.0 : value / count;
+    if (shared().RoundResult) value = std::nearbyint(value);
+    return value;
+}
+
+QString selectByTypes(const QString &types, bool rural) {
+    const QString t = NormalizeTypes(types);
+    if (t == QLatin1String("*")) return text::joinIdList(ids(shared().IncludeList));
+    if (t.isEmpty()) {
+        if (!types.trimmed().isEmpty() && types.trimmed() != QLatin1String(","))
+            throw db::Error(QStringLiteral("Неверный список типов учреждений: %1").arg(types));
+        return {};
+    }
+    QString sql = QStringLiteral("select id from administration where medicaltype in (%1)")
+                      .arg(db::inList(ids(t)));
+    if (rural) sql += QStringLiteral(" and country in (1, 'true', 'True')");
+    const QList<qint64> include = ids(shared().IncludeList);
+    if (!include.isEmpty()) sql += QStringLiteral(" and id in (%1)").arg(db::inList(include));
+    sql += QStringLiteral(" order by ind, id");
+    QList<qint64> out;
+    QSqlQuery q = db::exec(db::kMain, sql);
+    while (q.next()) out.append(q.value(0).toLongLong());
+    return text::joinIdList(out);
+}
+
+QList<ConditionRule> readRules(const QString &where, const QVariantList &params) {
+    QList<ConditionRule> rules;
+    QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from conditions where ") + where, params);
+    while (q.next()) rules.append(ConditionRuleFromRecord(q.record()));
+    return rules;
+}
+
+} // namespace
+
+ConditionRule ConditionRuleFromRecord(const QSqlRecord &r) {
+    ConditionRule c;
+    c.tid = r.value(QStringLiteral("tid")).toLongLong();
+    c.row = r.value(QStringLiteral("row")).toInt();
+    c.column = r.value(QStringLiteral("column")).toInt();
+    c.type = toBool(r.value(QStringLiteral("type")));
+    c.formula = r.value(QStringLiteral("formula")).toString();
+    c.condition = r.value(QStringLiteral("condition")).toString();
+    c.koeff = ConditionDivisor(r.value(QStringLiteral("koeff")));
+    c.country = toBool(r.value(QStringLiteral("country")));
+    c.midle = toBool(r.value(QStringLiteral("midle")));
+    c.types = r.value(QStringLiteral("types")).toString();
+    return c;
+}
+
+int ConditionDivisor(const QVariant &stored) {
+    bool ok = false;
+    const double k = stored.toString().trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(k) || int(k) == 0) return 1;
+    return int(k);
+}
+
+QString UnreadableConditionsMessage(const QStringList &notes) {
+    return QStringLiteral("Условия, которые не удалось прочитать (по ним никто не отобран):\r\n") +
+           notes.join(QStringLiteral("\r\n"));
+}
+
+QString NormalizeTypes(const QString &types) {
+    QString t = types.trimmed();
+    if (t.endsWith(u',')) t.chop(1);
+    if (t == QLatin1String("*")) return t;
+    return text::isIdList(t) ? t : QString();
+}
+
+QString SelectInstitutionsByTypes(const QString &types, bool rural) { return selectByTypes(types, rural); }
+
+QString CompileAtomicCondition(const QString &atom, const QString &list) {
+    RunContext ctx;
+    const QString a = conditionText(atom);
+    return compileAtom(ctx, a, list, a);
+}
+
+QString CompileConditionGroup(const QString &condition, const QString &list) {
+    RunContext ctx;
+    const QString cond = conditionText(condition);
+    if (cond.isEmpty()) return list;
+    return ConditionEvaluator(ctx, cond, list).run();
+}
+
+QString EvaluateConditionTokens(const QString &tokens, const QStringList &entries) {
+    return evaluateTokens(tokens, entries, 0);
+}
+
+QString ApplyCondition(const ConditionRule &rule, const QString &list, int &count, QStringList *errors) {
+    RunContext ctx;
+    ctx.errors = errors;
+    return applyCondition(ctx, rule, list, count);
+}
+
+double CalcConditionFormula(const ConditionRule &rule, const QString &outerFormula, const QString &list, int count) {
+    RunContext ctx;
+    return calcFormula(ctx, rule, outerFormula, list, count);
+}
+
+double SumTermOverInstitutions(const QString &term, const QString &list) {
+    RunContext ctx;
+    return sumTerm(ctx, term, list);
+}
+
+ConditionRef ParseConditionRef(const QString &reference, const ConditionRef *previous) {
+    RunContext ctx;
+    if (previous) {
+        ctx.last = *previous;
+        ctx.hasLast = true;
+    }
+    return ctx.parseRef(reference);
+}
+
+namespace {
+
+// The ids of second that are (found = true) or are not in first.
+QString filterIds(const QString &first, const QString &second, bool found) {
+    const QList<qint64> a = ids(first);
+    const QSet<qint64> in(a.begin(), a.end());
+    QList<qint64> out;
+    for (qint64 id : ids(second))
+        if (in.contains(id) == found) out.append(id);
+    return text::joinIdList(out);
+}
+
+} // namespace
+
+QString IntersectIdLists(const QString &first, const QString &second) { return filterIds(first, second, true); }
+
+QString IdsNotInList(const QString &first, const QString &second) { return filterIds(first, second, false); }
+
+QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const QString &labelPrefix) {
+    const std::optional<TableShape> g = FindTableShape(db::connection(db::kMain), tableIdent);
+    if (!g) throw db::Error(QStringLiteral("Таблица %1 не найдена").arg(tableIdent));
+    const int fixCols = g->fixcols, fixRows = g->fixrows;
+    const int cmax = g->dataColumns() - 1, rmax = g->dataRows() - 1;
+    const int scan = g->scan;
+    ValueMatrix &m = shared().DataMatrix;
+    RunContext ctx;
+    ctx.useCache = true;
+    QStringList errors;
+    ctx.errors = &errors;
+    QSet<QPair<int, int>> taken;   // (data column, data row) of cell rules
+
+    // A rule that cannot be computed ends the run; the message names it.
+    auto named = [&](int row, int column, const auto &work) {
+        try {
+            work();
+        } catch (const std::exception &e) {
+            QString where = QStringLiteral("Правило расчета ");
+            if (row >= 0 && column >= 0)
+                where += QStringLiteral("ячейки строка %1 графа %2")
+                             .arg(cells::labelRowOfGrid(row)).arg(cells::labelColumnOfGrid(column, fixCols));
+            else if (row >= 0)
+                where += QStringLiteral("строки %1").arg(cells::labelRowOfGrid(row));
+            else
+                where += QStringLiteral("графы %1").arg(cells::labelColumnOfGrid(column, fixCols));
+            throw db::Error(where + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        }
+    };
+
+    auto show = [&](int row, int column) {
+        if (label)
+            label(labelPrefix + QStringLiteral("строка") + QString::number(cells::labelRowOfGrid(row))
+                  + QStringLiteral(" графа") + QString::number(cells::labelColumnOfGrid(column, fixCols)));
+    };
+
+    // Cell rules.
+    const QList<ConditionRule> cellRules = readRules(
+        QStringLiteral("tid=? and (\"row\">=0 and \"row\"<=?) and (\"column\">=0 and \"column\"<=?) "
+                       "order by \"row\", \"column\""),
+        {tableIdent, rmax, cmax});
+    for (const ConditionRule &rule : cellRules) {
+        show(rule.row, rule.column);
+        named(rule.row, rule.column, [&] {
+            const QString list = selectByTypes(rule.types, rule.country);
+            if (list.isEmpty()) return;
+            int count = 0;
+            const QString final = applyCondition(ctx, rule, list, count);
+            const double v = rule.type ? calcFormula(ctx, rule, QString(), final, count) : double(count);
+            m.set(cells::storedColumnOfGrid(rule.column, fixCols), cells::storedRowOfGrid(rule.row, fixRows), v);
+        });
+        taken.insert({rule.column, rule.row});
+    }
+
+    // Row rules crossed with column rules.
+    const QString columnRules = QStringLiteral("tid=? and \"row\"=-1 and (\"column\">=0 and \"column\"<=?) "
+                                               "order by \"column\"");
+    const QString rowRules = QStringLiteral("tid=? and \"column\"=-1 and (\"row\">=0 and \"row\"<=?) "
+                                            "order by \"row\"");
+    const QList<ConditionRule> outerRules =
+        scan == 1 ? readRules(columnRules, {tableIdent, cmax}) : readRules(rowRules, {tableIdent, rmax});
+    const QList<ConditionRule> innerRules =
+        scan == 1 ? readRules(rowRules, {tableIdent, rmax}) : readRules(columnRules, {tableIdent, cmax});
+    for (const ConditionRule &outer : outerRules) {
+        QString list;
+        named(outer.row, outer.column, [&] {
+            list = selectByTypes(outer.types, outer.country);
+            if (list.isEmpty() || outer.condition.trimmed().isEmpty()) return;
+            int count = 0;
+            list = applyCondition(ctx, outer, list, count);
+        });
+        if (list.isEmpty()) continue;
+        for (const ConditionRule &inner : innerRules) {
+            const int row = scan == 1 ? inner.row : outer.row;
+            const int column = scan == 1 ? outer.column : inner.column;
+            if (taken.contains({column, row})) continue;
+            show(row, column);
+            named(row, column, [&] {
+                int count = 0;
+                const QString final = applyCondition(ctx, inner, list, count);
+                if (final.isEmpty()) return;
+                const double v = inner.type ? calcFormula(ctx, inner, outer.formula, final, count) : double(count);
+                m.set(cells::storedColumnOfGrid(column, fixCols), cells::storedRowOfGrid(row, fixRows), v);
+            });
+        }
+    }
+    return errors;
+}

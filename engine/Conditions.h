@@ -1,0 +1,106 @@
+#pragma once
+// Calculated cells: rules of table `conditions` computed into DataMatrix from
+// the values of many institutions (table "data" of db::kData, open year).
+//
+// Before CalcTableConditions the caller creates DataMatrix for the table,
+// sets IncludeList and RoundResult; afterwards it stores the matrix with
+// SaveTableData.
+#include "engine/Common.h"
+
+#include <QList>
+#include <QVariant>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// One record of `conditions`.
+struct ConditionRule {
+    qint64 tid = 0;
+    int row = -1;            // data row from 0; -1 = column rule
+    int column = -1;         // data column from 0; -1 = row rule
+    bool type = false;       // true = sum of formula, false = counter
+    QString formula;
+    QString condition;
+    int koeff = 1;
+    bool country = false;    // only rural institutions
+    bool midle = false;      // average over the selected institutions
+    QString types;           // "*" or comma list of medicaltypes.id
+};
+
+// The divisor of a sum rule as stored: missing, empty, unreadable or 0 means 1.
+int ConditionDivisor(const QVariant &stored);
+// Reads a rule from a query positioned on a `conditions` record.
+class QSqlRecord;
+ConditionRule ConditionRuleFromRecord(const QSqlRecord &record);
+// The stored form of `types`: "*" or ids joined by "," with no trailing comma.
+// Strips a trailing comma; empty result when the text is neither.
+QString NormalizeTypes(const QString &types);
+
+using ProgressLabelFn = std::function<void(const QString &)>;
+
+// Computes every calculated cell of the table into DataMatrix. The label
+// receives prefix + "строка" r + " графа" c for each cell. A condition that
+// cannot be read (unbalanced or too deeply nested brackets) selects nobody;
+// the run goes on and returns each such message once, for the window that
+// started it to show. Throws db::Error naming the rule on a broken rule
+// (unknown form or table, malformed formula, relation or types).
+QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label = {},
+                                const QString &labelPrefix = {});
+
+// The message a window shows once after a run that met unreadable conditions.
+QString UnreadableConditionsMessage(const QStringList &notes);
+
+// Institutions of the given types (all of IncludeList for "*"), optionally
+// only rural ones, as an institution list.
+QString SelectInstitutionsByTypes(const QString &types, bool rural);
+
+// Narrows a list by the rule's rural flag and condition; count receives the
+// number of ids left. An unreadable condition selects nobody and its message
+// goes to errors; without errors it is thrown (ConditionSyntaxError).
+QString ApplyCondition(const ConditionRule &rule, const QString &list, int &count, QStringList *errors = nullptr);
+
+// Unbalanced parentheses in a condition ("Не хватает левой скобки"); in a
+// run the rule selects nobody and the message is collected.
+class ConditionSyntaxError : public EngineError {
+public:
+    using EngineError::EngineError;
+};
+
+// The condition compiler on its own (conditions as stored: any letter case,
+// blanks and line breaks allowed). Throws db::Error for an atom that is no
+// prefix, reference and relation, or names an unknown form or table.
+// The institutions of list selected by one atom; relation part "=0" keeps
+// those with no stored value in any referenced cell.
+QString CompileAtomicCondition(const QString &atom, const QString &list);
+// The institutions of list selected by a whole condition: AND and OR of equal
+// precedence applied left to right, parentheses grouping, every atom
+// selecting from list. Throws ConditionSyntaxError for unbalanced parentheses.
+QString CompileConditionGroup(const QString &condition, const QString &list);
+// Folds a chain of entry tokens ("#0AND#1OR#2", words in any case) left to
+// right: AND keeps the ids of the next entry found in what came before, OR
+// appends the ids not yet there. An entry that is itself a chain is folded
+// first; a text that does not begin with "#" is an institution list.
+QString EvaluateConditionTokens(const QString &tokens, const QStringList &entries);
+
+// The value of a sum rule over the institutions; "*" in the formula stands
+// for the outer formula.
+double CalcConditionFormula(const ConditionRule &rule, const QString &outerFormula, const QString &list, int count);
+// Sum of one reference over the institutions of the list (0 for none).
+double SumTermOverInstitutions(const QString &term, const QString &list);
+
+// A parsed condition/formula reference.
+struct ConditionRef {
+    qint64 formId = -1;
+    QString tableKey;        // "(n)"
+    qint64 tableIdent = -1;
+    QList<int> storedRows;
+    QList<int> storedColumns;
+};
+// Parses a reference; parts it lacks come from previous (the reference parsed
+// before it). Throws db::Error when the form or table does not exist.
+ConditionRef ParseConditionRef(const QString &reference, const ConditionRef *previous = nullptr);
+
+// List operations on institution lists.
+QString IntersectIdLists(const QString &first, const QString &second);  // ids of second found in first
+QString IdsNotInList(const QString &first, const QString &second);      // ids of second missing in first

@@ -1,0 +1,204 @@
+#include "engine/FormulaParser.h"
+
+#include "engine/Common.h"
+#include "engine/TextUtil.h"
+
+#include <algorithm>
+
+namespace {
+
+bool isOperatorChar(QChar c) { return c == u'+' || c == u'-' || c == u'*' || c == u'/'; }
+
+const QString kF = QStringLiteral("Ф");
+const QString kT = QStringLiteral("Т");
+
+// Row or column list of a reference, expanded; empty when absent or malformed.
+QString parseLineRef(const QString &reference, notation::Line line) {
+    const QString list = notation::LineListText(reference, line);
+    if (list.isEmpty()) return {};
+    try {
+        return ParseNumberList(list);
+    } catch (const ConversionError &) {
+        return {};
+    }
+}
+
+} // namespace
+
+bool IsOperatorItem(const QString &item) {
+    const QString t = item.trimmed();
+    return t.size() == 1 && isOperatorChar(t[0]);
+}
+
+QStringList SplitFormulaTerms(const QString &text) {
+    QStringList out;
+    QString operand;
+    bool quoted = false;
+    int paren = 0, bracket = 0;
+    bool lastWasOperator = true;   // an operator at the start stays in the operand
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'"') {
+            quoted = !quoted;
+            operand += c;
+            lastWasOperator = false;
+            continue;
+        }
+        if (quoted) {
+            operand += c;
+            continue;
+        }
+        if (c == u'(') ++paren;
+        else if (c == u')') --paren;
+        else if (c == u'[') ++bracket;
+        else if (c == u']') --bracket;
+        if (isOperatorChar(c) && paren == 0 && bracket == 0 && i > 0 && !lastWasOperator
+            && !operand.trimmed().isEmpty()) {
+            QString item;
+            if (text[i - 1] == u' ') item += u' ';
+            item += c;
+            if (i + 1 < text.size() && text[i + 1] == u' ') {
+                item += u' ';
+                ++i;
+            }
+            out.append(operand.trimmed());
+            out.append(item);
+            operand.clear();
+            lastWasOperator = true;
+            continue;
+        }
+        operand += c;
+        if (c != u' ') lastWasOperator = false;
+    }
+    const QString last = operand.trimmed();
+    if (!last.isEmpty()) out.append(last);
+    return out;
+}
+
+FormTableRef ParseFormTableRef(const QString &reference, int mode) {
+    FormTableRef r;
+    const QString ref = reference.trimmed();
+    if (ref.isEmpty()) return r;
+    const QString up = text::upper(ref);
+    const int f = up.indexOf(kF);
+    if (f >= 0) {
+        int i = f + 1;
+        while (i < up.size() && up[i] != kT[0] && up[i] != u' ' && up[i] != u'(' && up[i] != u'[') ++i;
+        if (i > f + 1) r.form = ref.mid(f, i - f);
+    }
+    if (mode == 0) {
+        int t = up.indexOf(kT + u'[');
+        QChar open = u'[';
+        if (t < 0) {
+            t = up.indexOf(kT + u'(');
+            open = u'(';
+        }
+        if (t >= 0) {
+            const int start = t + 2;
+            int i = start;
+            while (i < up.size() && up[i] != u']' && up[i] != u')') ++i;
+            if (i > start) {
+                const QString n = ref.mid(start, i - start);
+                r.table = open == u'[' ? kT + u'[' + n + u']' : kT + u'(' + n + u')';
+            }
+        }
+    }
+    return r;
+}
+
+QString ParseRowRef(const QString &reference) { return parseLineRef(reference, notation::Line::Rows); }
+QString ParseColumnRef(const QString &reference) { return parseLineRef(reference, notation::Line::Columns); }
+
+QString QualifyFormulaRef(const QString &operand, int mode, const QString &form, const QString &table) {
+    QString op = operand.trimmed();
+    if (op.isEmpty() || IsDecimalText(op)) return op;
+    const QString up = text::upper(op);
+    const bool hasForm = up.contains(kF);
+    if (mode == 1) {
+        if (!hasForm && !form.isEmpty()) op = form + op;
+    } else if (mode == 0) {
+        if (!form.isEmpty() && !table.isEmpty()) {
+            if (!up.contains(kT + u'[') && !up.contains(kT + u'(')) op = kT + table + op;
+            if (!hasForm) op = form + op;
+        }
+    }
+    return op;
+}
+
+QString QualifyFormulaRefs(const QString &expression, int mode, const QString &defaultForm,
+                           const QString &defaultTable) {
+    const QString expr = expression.trimmed();
+    if (expr.isEmpty() || IsDecimalText(expr)) return expr;
+    const QStringList items = SplitFormulaTerms(expr);
+    if (items.isEmpty()) return expr;
+    const FormTableRef first = ParseFormTableRef(items.first(), mode);
+    const QString laterForm = first.form.isEmpty() ? defaultForm : first.form;
+    // The first item's table part loses its leading "Т" so that operands get one.
+    const QString laterTable = first.table.isEmpty() ? defaultTable : first.table.mid(1);
+    QString out;
+    bool firstOperand = true;
+    for (const QString &item : items) {
+        if (IsOperatorItem(item)) {
+            out += item;
+            continue;
+        }
+        QString q = firstOperand ? QualifyFormulaRef(item, mode, defaultForm, defaultTable)
+                                 : QualifyFormulaRef(item, mode, laterForm, laterTable);
+        firstOperand = false;
+        out += q.isEmpty() ? item : q;
+    }
+    return out;
+}
+
+RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &cycle, bool single) {
+    RowsColumns r;
+    if (expression.trimmed().isEmpty()) return r;
+    QString cycleRows, cycleCols;
+    const notation::Cycle cycleText = notation::ReadCycle(cycle);
+    if (cycleText.found) {
+        QString list;
+        try {
+            list = ParseNumberList(cycleText.list());
+        } catch (const ConversionError &) {
+        }
+        (cycleText.line == notation::Line::Rows ? cycleRows : cycleCols) = list;
+    }
+
+    const QStringList items = SplitFormulaTerms(expression);
+    if (single && items.size() > 1) return {};
+    QStringList rows, cols;
+    for (const QString &item : items) {
+        if (IsOperatorItem(item)) continue;
+        const QString ir = ParseRowRef(item);
+        const QString ic = ParseColumnRef(item);
+        if (single && (ir.contains(u',') || ic.contains(u','))) return {};
+        if (!ir.isEmpty()) rows.append(ir);
+        if (!ic.isEmpty()) cols.append(ic);
+    }
+    r.rows = rows.join(u',');
+    r.columns = cols.join(u',');
+    if (!cycleRows.isEmpty()) r.rows = cycleRows;
+    if (!cycleCols.isEmpty()) r.columns = cycleCols;
+    return r;
+}
+
+int NestingDepth(QStringView text) {
+    int depth = 0, deepest = 0;
+    for (QChar c : text) {
+        if (c == u'(') deepest = std::max(deepest, ++depth);
+        else if (c == u')') --depth;
+    }
+    return deepest;
+}
+
+QString SquareTableBrackets(const QString &reference) {
+    QString s = reference;
+    for (int i = 0; i + 1 < s.size(); ++i) {
+        if ((s[i] == u'Т' || s[i] == u'т') && s[i + 1] == u'(') {
+            s[i + 1] = u'[';
+            const int close = s.indexOf(u')', i + 2);
+            if (close >= 0) s[close] = u']';
+        }
+    }
+    return s;
+}

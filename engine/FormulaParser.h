@@ -1,0 +1,53 @@
+#pragma once
+// Formulas, control rules and indicators over the reference notation of
+// engine/Notation: terms, qualifying references with a form and a table, the
+// rows and columns an expression names. Pure text work: no state, no database.
+#include "engine/Notation.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Cuts an expression into operands and operator items at + - * / outside
+// double quotes, parentheses and square brackets. Operator items keep one
+// blank on either side when the text had one ("+", " +", "+ ", " + ").
+// A leading operator, or one right after another, stays in its operand.
+QStringList SplitFormulaTerms(const QString &text);
+// True for an operator item of SplitFormulaTerms (after trimming).
+bool IsOperatorItem(const QString &item);
+
+// Qualifying mode: 0 = form and table, 1 = form only, other = nothing.
+struct FormTableRef {
+    QString form;   // e.g. "Ф12", empty when absent
+    QString table;  // "Т[7]" or "Т(7)" as written, empty when absent (mode 0 only)
+};
+FormTableRef ParseFormTableRef(const QString &reference, int mode);
+
+// Expanded row (column) list of a reference; empty when absent or malformed.
+QString ParseRowRef(const QString &reference);
+QString ParseColumnRef(const QString &reference);
+
+// Completes an operand with a form and a table ("[1000]", brackets included).
+QString QualifyFormulaRef(const QString &operand, int mode, const QString &form, const QString &table);
+// Completes every operand; the first reference sets the form and table of
+// the ones after it, the defaults serve when it has none.
+QString QualifyFormulaRefs(const QString &expression, int mode, const QString &defaultForm,
+                           const QString &defaultTable);
+
+struct RowsColumns {
+    QString rows;
+    QString columns;
+};
+// Rows and columns named by an expression; a cycle "СТР..." or "ГР..."
+// replaces the rows or the columns. With single set, anything but one
+// operand naming one row and one column gives two empty lists.
+RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &cycle, bool single);
+
+// Deepest nesting of round brackets in a text. Texts nested deeper than
+// kMaxNesting are not read (a rule, a condition or a formula like that is
+// reported as it stands), so no reader recurses without bound.
+inline constexpr int kMaxNesting = 100;
+int NestingDepth(QStringView text);
+
+// "Т(" (either case) becomes "Т[" and the next ")" after it "]".
+QString SquareTableBrackets(const QString &reference);

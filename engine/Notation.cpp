@@ -1,0 +1,283 @@
+#include "engine/Notation.h"
+
+#include "engine/Common.h"
+#include "engine/TextUtil.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace notation {
+
+namespace {
+
+const QString kForm = QStringLiteral("Ф");
+const QString kTable = QStringLiteral("Т[");
+const QString kRow = QStringLiteral("СТР");
+const QString kCol = QStringLiteral("ГР");
+const QString kDots = QStringLiteral("..");
+
+} // namespace
+
+const QString &Marker(Line line) { return line == Line::Rows ? kRow : kCol; }
+
+Markers FindMarkers(QStringView s) {
+    Markers m;
+    const qsizetype starts[4] = {s.indexOf(kForm), s.indexOf(kTable), s.indexOf(kRow), s.indexOf(kCol)};
+    Part *parts[4] = {&m.form, &m.table, &m.rows, &m.columns};
+    m.leadEnd = s.size();
+    for (int i = 0; i < 4; ++i) {
+        if (starts[i] < 0) continue;
+        qsizetype end = s.size();
+        for (qsizetype p : starts)
+            if (p > starts[i] && p < end) end = p;
+        *parts[i] = Part{starts[i], end};
+        m.leadEnd = std::min(m.leadEnd, starts[i]);
+    }
+    return m;
+}
+
+QList<Group> FindGroups(QStringView s, bool nested) {
+    QList<Group> out;
+    const QString rowOpen = kRow + u'[', colOpen = kCol + u'[';
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype r = s.indexOf(rowOpen, from), g = s.indexOf(colOpen, from);
+        if (r < 0 && g < 0) break;
+        Group grp;
+        grp.line = (r >= 0 && (g < 0 || r < g)) ? Line::Rows : Line::Columns;
+        grp.at = grp.line == Line::Rows ? r : g;
+        grp.open = grp.at + Marker(grp.line).size();
+        grp.close = nested ? MatchingBracket(s, grp.open, false) : s.indexOf(u']', grp.open);
+        out.append(grp);
+        from = grp.open + 1;
+    }
+    return out;
+}
+
+std::optional<Group> FirstGroup(QStringView s, Line line, bool nested) {
+    for (const Group &g : FindGroups(s, nested))
+        if (g.line == line) return g;
+    return std::nullopt;
+}
+
+qsizetype MatchingBracket(QStringView s, qsizetype open, bool roundToo) {
+    int depth = 0;
+    for (qsizetype i = open; i < s.size(); ++i) {
+        const QChar c = s.at(i);
+        if (c == u'[' || (roundToo && c == u'(')) ++depth;
+        else if ((c == u']' || (roundToo && c == u')')) && --depth == 0) return i;
+    }
+    return -1;
+}
+
+QString LineListText(const QString &reference, Line line) {
+    const QString up = text::upper(reference);
+    const QString &marker = Marker(line);
+    QString list;
+    const qsizetype bracket = up.indexOf(marker + u'[');
+    if (bracket >= 0) {
+        const qsizetype open = bracket + marker.size();
+        const qsizetype close = MatchingBracket(up, open, false);
+        if (close < 0) return {};
+        list = reference.mid(open + 1, close - open - 1);
+    } else {
+        qsizetype p = up.indexOf(marker);
+        if (p < 0) return {};
+        p += marker.size();
+        while (p < up.size() && up[p] == u' ') ++p;
+        const qsizetype start = p;
+        while (p < up.size() && (up[p].isDigit() || up[p] == u'.' || up[p] == u',')) ++p;
+        list = reference.mid(start, p - start);
+    }
+    const QString ul = text::upper(list);
+    if (ul.contains(kRow) || ul.contains(kCol) || ul.contains(kForm) || ul.contains(u'Т')) return {};
+    return list;
+}
+
+Cycle ReadCycle(const QString &cycle) {
+    Cycle c;
+    const QString t = cycle.trimmed();
+    const QString up = text::upper(t);
+    for (Line line : {Line::Columns, Line::Rows}) {
+        if (!up.startsWith(Marker(line))) continue;
+        c.found = true;
+        c.line = line;
+        c.after = t.mid(Marker(line).size());
+        break;
+    }
+    return c;
+}
+
+bool ReadNumberSpans(QStringView list, QList<NumberSpan> &spans) {
+    spans.clear();
+    auto number = [](QStringView t, qint64 &v) {
+        t = t.trimmed();
+        if (t.isEmpty() || t.size() > 12 || !std::all_of(t.begin(), t.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+            return false;
+        v = t.toLongLong();
+        return true;
+    };
+    if (list.trimmed().isEmpty()) return true;
+    for (QStringView item : list.split(u',')) {
+        const qsizetype at = item.indexOf(kDots);
+        qint64 first = 0, last = 0;
+        if (at < 0) {
+            if (!number(item, first)) return false;
+            last = first;
+        } else if (!number(item.left(at), first) || !number(item.mid(at + 2), last) || last < first) {
+            return false;
+        }
+        spans.append({first, last});
+    }
+    return true;
+}
+
+QList<NumberSpan> CanonicalSpans(QList<NumberSpan> spans) {
+    std::sort(spans.begin(), spans.end());
+    QList<NumberSpan> out;
+    for (const NumberSpan &sp : spans) {
+        if (!out.isEmpty() && sp.first <= out.last().second + 1) out.last().second = std::max(out.last().second, sp.second);
+        else out.append(sp);
+    }
+    return out;
+}
+
+QString WriteNumberSpans(const QList<NumberSpan> &spans) {
+    QList<NumberSpan> runs;
+    for (const NumberSpan &sp : spans) {
+        if (!runs.isEmpty() && sp.first == runs.last().second + 1) runs.last().second = sp.second;
+        else runs.append(sp);
+    }
+    QStringList parts;
+    for (const NumberSpan &r : runs)
+        parts << (r.first == r.second ? QString::number(r.first)
+                                      : QString::number(r.first) + kDots + QString::number(r.second));
+    return parts.join(u',');
+}
+
+qint64 SpanCount(const QList<NumberSpan> &spans) {
+    qint64 n = 0;
+    for (const NumberSpan &sp : spans) n += sp.second - sp.first + 1;
+    return n;
+}
+
+} // namespace notation
+
+namespace {
+
+// A range a..b as the numbers that can name a line of some table: the part
+// inside 0..kMaxListNumber in full, and one number standing for each part
+// beyond it, so a reference past the table still reads as outside it.
+template <typename Add>
+void forRange(int a, int b, const Add &add) {
+    if (a > b) return;
+    if (a < 0) add(a);
+    const int lo = std::max(a, 0), hi = std::min(b, kMaxListNumber);
+    for (int v = lo; v <= hi; ++v) add(v);
+    if (b > kMaxListNumber) add(std::max(a, kMaxListNumber + 1));
+}
+
+// Lists of plain integers and ranges ("3", "1,2", "3..12") read without
+// building texts; false when the text holds anything else.
+bool plainIntegers(QStringView s, QList<int> &out) {
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    auto blanks = [&] { while (i < n && s[i] == u' ') ++i; };
+    auto number = [&](int &v) {
+        blanks();
+        const qsizetype start = i;
+        qint64 x = 0;
+        while (i < n && s[i] >= u'0' && s[i] <= u'9' && i - start < 9) x = x * 10 + (s[i++].unicode() - u'0');
+        if (i == start || (i < n && s[i] >= u'0' && s[i] <= u'9')) return false;
+        v = int(x);
+        blanks();
+        return true;
+    };
+    blanks();
+    if (i == n) return true;
+    for (;;) {
+        int a = 0;
+        if (!number(a)) return false;
+        if (i + 1 < n && s[i] == u'.' && s[i + 1] == u'.') {
+            i += 2;
+            int b = 0;
+            if (!number(b)) return false;
+            forRange(a, b, [&](int v) { out.append(v); });
+        } else {
+            out.append(a);
+        }
+        if (i == n) return true;
+        if (s[i] != u',') return false;
+        ++i;
+        blanks();
+        if (i == n) return true;
+    }
+}
+
+} // namespace
+
+QString ParseNumberList(const QString &list) {
+    QStringList out;
+    const QStringList items = list.split(u',');
+    for (const QString &item : items) {
+        const int range = item.indexOf(QStringLiteral(".."));
+        if (range >= 0) {
+            bool ok1 = false, ok2 = false;
+            const int lo = item.left(range).trimmed().toInt(&ok1);
+            const int hi = item.mid(range + 2).trimmed().toInt(&ok2);
+            if (!ok1 || !ok2)
+                throw ConversionError(QStringLiteral("\"%1\" не является диапазоном целых чисел").arg(item));
+            forRange(lo, hi, [&](int v) { out.append(QString::number(v)); });
+        } else if (!item.trimmed().isEmpty()) {
+            out.append(item);
+        }
+    }
+    return out.join(u',');
+}
+
+QList<int> ParseIntegerList(QStringView list) {
+    QList<int> out;
+    if (list.isEmpty() || plainIntegers(list, out)) return out;
+    out.clear();
+    const QString expanded = ParseNumberList(list.toString());
+    if (expanded.isEmpty()) return out;
+    for (const QString &item : expanded.split(u',')) {
+        bool ok = false;
+        const int v = item.trimmed().toInt(&ok);
+        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(item));
+        out.append(v);
+    }
+    return out;
+}
+
+ReferenceParts CutReferenceParts(QStringView s) {
+    const notation::Markers m = notation::FindMarkers(s);
+    auto list = [&](const notation::Part &p, qsizetype markerLength) {
+        QStringView part = p.in(s).mid(markerLength).trimmed();
+        // A list without its closing "]" keeps its "[" and so reads as no list.
+        if (part.size() >= 2 && part.startsWith(u'[') && part.endsWith(u']')) part = part.mid(1, part.size() - 2);
+        return part.toString();
+    };
+    ReferenceParts r;
+    if (m.form.found()) {
+        r.hasForm = true;
+        r.form = m.form.in(s).trimmed().toString();
+    }
+    if (m.table.found()) {
+        r.hasTable = true;
+        QStringView t = m.table.in(s).mid(2).trimmed();
+        if (t.endsWith(u']')) t.chop(1);
+        r.table.reserve(t.size() + 2);
+        r.table.append(u'(').append(t).append(u')');
+    }
+    if (m.rows.found()) {
+        r.hasRows = true;
+        r.rows = list(m.rows, 3);
+    }
+    if (m.columns.found()) {
+        r.hasColumns = true;
+        r.columns = list(m.columns, 2);
+    }
+    return r;
+}

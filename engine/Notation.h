@@ -1,0 +1,123 @@
+#pragma once
+// The reference and number-list notation, read in one place:
+//   "Ф" form name, "Т[" n "]" or "Т(" n ")", "СТР" row list, "ГР" column list;
+//   lists are items joined by ",", an item is an integer or a range a..b.
+// Example: Ф12Т[1000]СТР[1,3..5]ГР[3]. Markers are found in the upper-cased
+// text (Cyrillic lower case accepted); parts are copied as written.
+// Where each part of a reference starts and ends, the "СТР[" / "ГР[" groups
+// with their brackets, and number lists read and written as intervals, so
+// that no list is expanded past the largest table. Pure text work.
+#include "engine/TableLimits.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+// Numbers above this name no line of any table (see core/TableLimits.h).
+inline constexpr int kMaxListNumber = limits::kMaxTableRows;
+
+// Expands ranges: "1,3..5,8" -> "1,3,4,5,8"; "5..3" stands for nothing.
+// Every item counts as written, so "1..3,2" names row 2 twice (a reference
+// sums its cells). A range is never expanded past the largest table: the
+// numbers beyond kMaxListNumber (or below 0) are stood for by one of them,
+// so "1..100000000" is 1..10000 and 10001, still outside every table.
+// Throws ConversionError when a range bound is no integer.
+QString ParseNumberList(const QString &list);
+
+// ParseNumberList read as integers ("3..5" -> 3, 4, 5); a trailing comma adds
+// nothing. Throws ConversionError for an item that is no integer.
+QList<int> ParseIntegerList(QStringView list);
+
+// The parts of an upper-cased reference (table in square brackets, see
+// SquareTableBrackets of the decipher) cut at its
+// first "Ф", "Т[", "СТР" and "ГР"; each part runs to the next of these
+// markers, so a part cannot swallow the one after it.
+struct ReferenceParts {
+    bool hasForm = false, hasTable = false, hasRows = false, hasColumns = false;
+    QString form;       // "Ф12", blanks trimmed
+    QString table;      // table key "(1000)"
+    QString rows;       // list text without its square brackets
+    QString columns;
+    bool any() const { return hasForm || hasTable || hasRows || hasColumns; }
+};
+ReferenceParts CutReferenceParts(QStringView upperText);
+
+namespace notation {
+
+enum class Line { Rows, Columns };
+// "СТР" or "ГР".
+const QString &Marker(Line line);
+
+// One part of a reference: from its marker (included) up to the next marker
+// or the end of the text; at is -1 when the reference has no such part.
+struct Part {
+    qsizetype at = -1, end = -1;
+    bool found() const { return at >= 0; }
+    QStringView in(QStringView text) const { return found() ? text.mid(at, end - at) : QStringView(); }
+};
+// The first "Ф", "Т[", "СТР" and "ГР" of an upper-cased reference; lead is
+// what stands before the first of them (the whole text when none).
+struct Markers {
+    Part form, table, rows, columns;
+    qsizetype leadEnd = 0;
+    const Part &line(Line l) const { return l == Line::Rows ? rows : columns; }
+};
+Markers FindMarkers(QStringView upperText);
+
+// A "СТР[" or "ГР[" group: where its marker starts, its "[" and the "]" that
+// closes it (-1 when it is never closed).
+struct Group {
+    Line line = Line::Rows;
+    qsizetype at = -1, open = -1, close = -1;
+};
+// Every group of an upper-cased text from left to right. Nested: the "]"
+// that brings the bracket depth back to 0 closes a group (the engine's rule);
+// otherwise the first "]" after the "[" does (the imported books' rule).
+QList<Group> FindGroups(QStringView upperText, bool nested);
+
+// The first group of the line; nothing when there is none.
+std::optional<Group> FirstGroup(QStringView upperText, Line line, bool nested);
+inline Line OtherLine(Line line) { return line == Line::Rows ? Line::Columns : Line::Rows; }
+
+// Index of the bracket closing the one at open, nesting counted ("[" "]", and
+// "(" ")" as the same kind when roundToo); -1 when it is never closed.
+qsizetype MatchingBracket(QStringView text, qsizetype open, bool roundToo);
+
+// The row (column) list of a reference as written: "СТР[" up to its closing
+// "]" (nested), or "СТР" followed by blanks and a run of digits, "." and ",".
+// Empty when absent, unclosed, or holding another marker.
+QString LineListText(const QString &reference, Line line);
+
+// A cycle text: "СТР" or "ГР" at its start (any case, blanks around the
+// whole text ignored) and a list, with or without square brackets.
+struct Cycle {
+    bool found = false;   // false when the text starts with neither marker
+    Line line = Line::Rows;
+    QString after;        // the text after the marker, as written
+    // The list as the rule run reads it: "after" stripped of its first and
+    // last characters when it begins with "[". The checkers also accept
+    // blanks before the "[" and refuse an unclosed one.
+    QString list() const { return after.startsWith(u'[') ? after.mid(1, after.size() - 2) : after; }
+};
+Cycle ReadCycle(const QString &cycle);
+
+// A number list as intervals [first, last].
+using NumberSpan = QPair<qint64, qint64>;
+// Reads a list of whole numbers and upward ranges a..b (blanks allowed); false
+// for anything else. An empty list gives no spans. Nothing is expanded.
+bool ReadNumberSpans(QStringView list, QList<NumberSpan> &spans);
+// The canonical form of a list the control-book importer compares and
+// writes: each number once, in ascending order ("1..3,2" -> 1..3), with
+// overlapping and adjacent intervals merged. The engine keeps every item as
+// written instead (see ParseNumberList).
+QList<NumberSpan> CanonicalSpans(QList<NumberSpan> spans);
+// Writes the intervals in their order, single numbers alone, longer runs as
+// a..b; an interval that continues the one before it upwards joins it.
+QString WriteNumberSpans(const QList<NumberSpan> &spans);
+// Count of the numbers the intervals hold.
+qint64 SpanCount(const QList<NumberSpan> &spans);
+
+} // namespace notation

@@ -1,0 +1,769 @@
+#include "engine/RuleEngine.h"
+#include "engine/TableShape.h"
+
+#include "engine/Common.h"
+#include "engine/FormulaParser.h"
+#include "engine/NumberFormat.h"
+#include "engine/SharedState.h"
+#include "engine/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QHash>
+#include <QStringBuilder>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace {
+
+const QString kRow = QStringLiteral("СТР");
+const QString kCol = QStringLiteral("ГР");
+
+// ---- Arithmetic -----------------------------------------------------------------
+
+// Recursive descent over number and operator tokens: + - * / with the usual
+// precedence, unary minus and parentheses; x/0 gives 0.
+struct Token {
+    QChar op;                       // 0 for a number
+    double value = 0;
+};
+
+class TokenArithmetic {
+public:
+    explicit TokenArithmetic(const QList<Token> &t) : m_t(t) {}
+    std::optional<double> run() {
+        const double v = expr();
+        if (!m_ok || m_pos != m_t.size()) return std::nullopt;
+        return v;
+    }
+private:
+    bool take(QChar c) {
+        if (m_pos < m_t.size() && m_t[m_pos].op == c) {
+            ++m_pos;
+            return true;
+        }
+        return false;
+    }
+    double expr() {
+        double v = term();
+        while (m_ok) {
+            if (take(u'+')) v += term();
+            else if (take(u'-')) v -= term();
+            else break;
+        }
+        return v;
+    }
+    double term() {
+        double v = unary();
+        while (m_ok) {
+            if (take(u'*')) {
+                v *= unary();
+            } else if (take(u'/')) {
+                const double d = unary();
+                v = d == 0 ? 0.0 : v / d;
+            } else {
+                break;
+            }
+        }
+        return v;
+    }
+    double unary() {
+        // Signs and brackets nest; text nested deeper than any real formula
+        // is not read, so no text can exhaust the stack.
+        struct Level {
+            explicit Level(int &d) : depth(++d) {}
+            ~Level() { --depth; }
+            int &depth;
+        } level(m_depth);
+        if (m_depth > kMaxNesting) {
+            m_ok = false;
+            return 0;
+        }
+        if (take(u'-')) return -unary();
+        if (take(u'+')) return unary();
+        if (take(u'(')) {
+            const double v = expr();
+            if (!take(u')')) m_ok = false;
+            return v;
+        }
+        if (m_pos < m_t.size() && m_t[m_pos].op.isNull()) return m_t[m_pos++].value;
+        m_ok = false;
+        return 0;
+    }
+    const QList<Token> &m_t;
+    qsizetype m_pos = 0;
+    int m_depth = 0;
+    bool m_ok = true;
+};
+
+// Cuts an arithmetic text into tokens; false when it holds anything but
+// numbers (digits and one "."), operators, parentheses and blanks.
+bool tokenize(const QString &s, QList<Token> &out) {
+    out.clear();
+    qsizetype i = 0;
+    while (i < s.size()) {
+        const QChar c = s[i];
+        if (c.isSpace()) {
+            ++i;
+        } else if (c == u'+' || c == u'-' || c == u'*' || c == u'/' || c == u'(' || c == u')') {
+            out.append(Token{c, 0});
+            ++i;
+        } else if ((c >= u'0' && c <= u'9') || c == u'.') {
+            const qsizetype start = i;
+            int dots = 0, digits = 0;
+            while (i < s.size() && ((s[i] >= u'0' && s[i] <= u'9') || s[i] == u'.')) {
+                if (s[i] == u'.') ++dots;
+                else ++digits;
+                ++i;
+            }
+            bool ok = false;
+            const double v = QStringView(s).mid(start, i - start).toDouble(&ok);
+            if (!ok || dots > 1 || digits == 0) return false;
+            out.append(Token{QChar(), v});
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<double> evaluateText(const QString &text) {
+    QList<Token> tokens;
+    if (!tokenize(text, tokens)) return std::nullopt;
+    return TokenArithmetic(tokens).run();
+}
+
+bool hasOperator(const QString &t) {
+    for (QChar c : t)
+        if (c == u'+' || c == u'-' || c == u'*' || c == u'/') return true;
+    return false;
+}
+
+// ---- References -------------------------------------------------------------------
+
+struct ParsedRef {
+    QString form;             // as found in the text ("Ф12"); empty when absent
+    QString key;              // "(1000)"; empty when absent
+    QList<int> columns;       // reference numbering
+    QList<int> rows;
+};
+
+// A reference (its parts cut from the upper-cased text) completed by the cycle
+// text: each part the reference lacks is taken from the cycle text, a part it
+// has is its own. Throws ConversionError for a row or column list that is not
+// made of integers.
+ParsedRef parseReference(const ReferenceParts &own, const QString &cycle) {
+    const ReferenceParts more = cycle.isEmpty() ? ReferenceParts() : CutReferenceParts(cycle);
+    ParsedRef r;
+    r.form = own.hasForm ? own.form : more.form;
+    r.key = own.hasTable ? own.table : more.table;
+    r.rows = ParseIntegerList(own.hasRows ? own.rows : more.rows);
+    r.columns = ParseIntegerList(own.hasColumns ? own.columns : more.columns);
+    return r;
+}
+
+QString outsideMarker(int column, int row) {
+    return kOutsideTableMarker + u' ' + shared().CurrentFormKey + shared().CurrentTableKey + QStringLiteral(" гр")
+           + QString::number(column) + QStringLiteral("стр") + QString::number(row);
+}
+
+// Sum of the referenced cells of the table held; false with the marker when
+// a cell lies outside the table.
+bool sumCells(const QList<int> &columns, const QList<int> &rows, double &sum, QString &marker) {
+    const ValueMatrix &m = shared().DataMatrix;
+    const int rowShift = shared().FixRowsMinusOne + 2;
+    sum = 0;
+    for (int c : columns) {
+        for (int r : rows) {
+            if (!IsValidMatrixCell(m, c, r)) {
+                marker = outsideMarker(c, r);
+                return false;
+            }
+            sum += m.at(c + 1, r + rowShift);
+        }
+    }
+    return true;
+}
+
+// Sum of the referenced cells of the table held, or the outside-table marker.
+QString sumHeldTable(const ParsedRef &r) {
+    double sum = 0;
+    QString marker;
+    return sumCells(r.columns, r.rows, sum, marker) ? num::fixed2(sum) : marker;
+}
+
+// Loads the table for CurrentInstitution and makes it the one held.
+bool loadTable(const QString &form, const QString &key, const TableLabelFn &label) {
+    if (!ReadTableMatrix(shared().CurrentInstitution, form, key)) return false;
+    shared().CurrentFormKey = form;
+    shared().CurrentTableKey = key;
+    if (label) label(form + QStringLiteral(" - ") + key);
+    return true;
+}
+
+bool isSeparator(QChar c) {
+    return c == u'(' || c == u')' || c == u'*' || c == u'+' || c == u'-' || c == u'/';
+}
+
+// Pieces of a side with the separators between them: piece, sep, piece, ...
+// (always an odd count; separators are single characters).
+QStringList cutSide(const QString &t) {
+    QStringList items;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (!isSeparator(t[i])) continue;
+        items.append(t.mid(start, i - start));
+        items.append(QString(t[i]));
+        start = i + 1;
+    }
+    items.append(t.mid(start));
+    return items;
+}
+
+} // namespace
+
+// ---- Rule lists ---------------------------------------------------------------------
+
+void AddControlRule(qint64 key, const QString &left, const QString &right, const QString &relation,
+                    const QString &comment, const QString &cycle) {
+    SharedState &s = shared();
+    s.RuleLeftList.add(left, key);
+    s.RuleRightList.add(right);
+    s.RuleRelationList.add(relation);
+    s.RuleCommentList.add(comment);
+    s.RuleCycleList.add(cycle);
+}
+
+void AddControlRule(const QSqlRecord &r) {
+    AddControlRule(r.value(QStringLiteral("Код")).toLongLong(), r.value(QStringLiteral("lft")).toString(),
+                   r.value(QStringLiteral("rght")).toString(), r.value(QStringLiteral("reltion")).toString(),
+                   r.value(QStringLiteral("commnt")).toString(), r.value(QStringLiteral("cycl")).toString());
+}
+
+void ClearControlRules() {
+    SharedState &s = shared();
+    s.RuleLeftList.clear();
+    s.RuleRightList.clear();
+    s.RuleRelationList.clear();
+    s.RuleCommentList.clear();
+    s.RuleCycleList.clear();
+}
+
+// ---- Table matrix ---------------------------------------------------------------------
+
+bool ReadTableMatrix(qint64 institution, const QString &formName, const QString &tableKey) {
+    const qint64 ident = GetTableIdent(formName, tableKey);
+    const std::optional<TableShape> shape = CachedTableShape(formName, tableKey);
+    if (ident < 0 || !shape) return false;
+    const TableShape &g = *shape;
+    const QString table = ValueTableName();
+    SharedState &s = shared();
+    const int colCount = g.colcount, rowCount = g.rowcount;
+    s.FixRowsMinusOne = g.fixrows - 1;
+    s.DataMatrix.create(g.fixcols + 1, colCount + 1, g.fixrows + 1, rowCount + 1);
+
+    std::optional<QSqlQuery> q;
+    bool add = false;
+    if (s.ReportMode == QLatin1String("Types")) {
+        const QList<qint64> ids = text::parseIdList(s.IncludeList);
+        if (ids.isEmpty()) return true;
+        q = db::exec(db::kData,
+                     QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? "
+                                    "and hospital in (%2)").arg(table, db::inList(ids)),
+                     {s.Year, ident});
+        add = true;
+    } else if (institution != 0) {
+        q = db::exec(db::kData,
+                     QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? "
+                                    "and hospital=?").arg(table),
+                     {s.Year, ident, institution});
+    } else {
+        return true;
+    }
+    while (q->next()) {
+        const int c = q->value(0).toInt(), r = q->value(1).toInt();
+        if (!(c > g.fixcols + 1 && c <= colCount + 1 && r > g.fixrows + 1 && r <= rowCount + 1)) continue;
+        const double v = q->value(2).toDouble();
+        if (add) s.DataMatrix.add(c, r, v);
+        else s.DataMatrix.set(c, r, v);
+    }
+    return true;
+}
+
+bool IsValidMatrixCell(const ValueMatrix &m, int column, int row) {
+    if (!m.isCreated()) return false;
+    return column >= m.lowColumn() && row >= 1 && column + 1 <= m.highColumn() && row + m.lowRow() <= m.highRow();
+}
+
+// ---- Reference evaluation ----------------------------------------------------------------
+
+QString EvaluateReference(const QString &reference, const QString &cycle, const TableLabelFn &label) {
+    if (IsDigitsText(reference.trimmed()) || reference.contains(kOutsideTableMarker)) return reference;
+    const ReferenceParts own = CutReferenceParts(SquareTableBrackets(text::upper(reference)));
+    if (!own.any()) return reference;
+    const ParsedRef r = parseReference(own, SquareTableBrackets(text::upper(cycle)));
+    SharedState &s = shared();
+    if (r.form.isEmpty() || r.key.isEmpty()) return reference;
+    if (!s.CurrentFormKey.isEmpty()) {
+        if (!text::sameNoCase(r.form, s.CurrentFormKey) || !text::sameNoCase(r.key, s.CurrentTableKey))
+            return reference;
+    } else if (!loadTable(r.form, r.key, label)) {
+        return reference;
+    }
+    return sumHeldTable(r);
+}
+
+void ResolveRuleSide(StringList &list, int index, const TableLabelFn &label) {
+    const QString t = text::upper(list.text(index));
+    if (t.contains(kOutsideTableMarker)) return;
+    const QString cycle = index < shared().RuleCycleList.count() ? shared().RuleCycleList.text(index) : QString();
+    QStringList items = cutSide(SquareTableBrackets(t));
+    for (int i = 0; i < items.size(); i += 2) items[i] = EvaluateReference(items[i], cycle, label);
+    list.setText(index, items.join(QString()));
+}
+
+// ---- Arithmetic on texts ------------------------------------------------------------------
+
+bool IsNumberText(const QString &text) {
+    QStringView v(text);
+    if (v.startsWith(u'-')) v = v.mid(1);
+    if (v.isEmpty()) return false;
+    int digits = 0, dots = 0;
+    for (QChar c : v) {
+        if (c.isDigit() && c.unicode() < 128) ++digits;
+        else if (c == u'.') ++dots;
+        else return false;
+    }
+    return digits > 0 && dots <= 1;
+}
+
+QString EvaluateFlatExpression(const QString &text) {
+    if (!hasOperator(text)) return text;
+    const auto v = evaluateText(text);
+    return v ? num::fixed2(*v) : text;
+}
+
+QString EvaluateExpression(const QString &text) {
+    if (text.contains(kOutsideTableMarker)) return text;
+    if (!hasOperator(text) && !text.contains(u'(')) return text;
+    const auto v = evaluateText(text);
+    return v ? num::fixed2(*v) : text;
+}
+
+bool RelationHolds(const QString &relation, double l, double r) {
+    const QString rel = relation.left(3).trimmed();
+    if (rel == QLatin1String("=")) return l == r;
+    if (rel == QLatin1String("<>")) return l != r;
+    if (rel == QLatin1String(">")) return l > r;
+    if (rel == QLatin1String(">=")) return l >= r;
+    if (rel == QLatin1String("<")) return l < r;
+    if (rel == QLatin1String("<=")) return l <= r;
+    return true;
+}
+
+// ---- Control run -----------------------------------------------------------------------------
+//
+// The run works on the rules as parsed once: every side is cut into pieces
+// once per rule, each copy (one per cycle number) only adds the parts its
+// cycle text gives. Values stay numbers until a violated copy is written out.
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Two-decimal rounding as num::round2 does it, without its text round trip
+// in the common case.
+double engineRound2(double v) {
+    const double x = v * 100.0;
+    const double frac = std::fabs(x - std::trunc(x));
+    if (std::fabs(v) < 1e12 && std::fabs(frac - 0.5) > 1e-6) return std::round(x) / 100.0;
+    return num::round2(v);
+}
+
+// The text of a value rounded by engineRound2: as num::fixed2 writes it.
+QString engineFixed2(double rounded) {
+    if (!(std::fabs(rounded) < 1e12)) return num::fixed2(rounded);
+    qint64 cents = std::llround(rounded * 100.0);
+    if (cents == 0) return QStringLiteral("0.00");
+    const bool negative = cents < 0;
+    if (negative) cents = -cents;
+    char buf[32];
+    int n = 0;
+    char digits[24];
+    int d = 0;
+    qint64 whole = cents / 100;
+    const int frac = int(cents % 100);
+    do {
+        digits[d++] = char('0' + whole % 10);
+        whole /= 10;
+    } while (whole > 0);
+    if (negative) buf[n++] = '-';
+    while (d > 0) buf[n++] = digits[--d];
+    buf[n++] = '.';
+    buf[n++] = char('0' + frac / 10);
+    buf[n++] = char('0' + frac % 10);
+    return QString::fromLatin1(buf, n);
+}
+
+// Value of a piece that is a plain number ("12", "1.50", " 3 "); NaN otherwise.
+double pieceNumber(const QString &piece) {
+    const QString t = piece.trimmed();
+    if (!IsDecimalText(t)) return kNaN;
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    return ok ? v : kNaN;
+}
+
+struct PieceInfo {
+    ReferenceParts own;
+    bool isReference = false;
+    bool complete = false;          // has form, table, rows and columns of its own
+    int table = -1;                 // table index when the piece names form and table itself
+    std::optional<QList<int>> rows, columns;   // own lists when it has them
+};
+
+// A side cut once per rule.
+struct SideTemplate {
+    QStringList items;              // piece, separator, piece, ...
+    QList<double> numbers;          // per piece: its value when it is a plain number
+    QList<PieceInfo> pieces;        // per item
+    bool marked = false;            // holds the outside-table marker already
+};
+
+// The parts a cycle text gives (one per distinct cycle text).
+struct CycleInfo {
+    ReferenceParts parts;
+    int table = -1;
+    std::optional<QList<int>> rows, columns;
+};
+
+struct PendingRef {
+    int copy = 0;
+    int side = 0;
+    int item = 0;
+    int table = -1;
+    QList<int> rows, columns;
+    bool resolved = false;
+    double value = 0;
+    QString marker;                 // outside-table marker when the cell lies outside
+};
+
+struct RuleCopy {
+    int rule = 0;
+    qint64 key = 0;
+    QString relation, cycle, comment;
+    bool broken = false;            // a row or column list could not be read
+    qint64 cycleKey = -1;           // marker and number of the cycle (-1: key by text)
+    int cycleKind = 0;              // 1 "ГР", 2 "СТР" when the cycle text is made on demand
+    int cycleNumber = 0;
+    int refBegin = 0, refEnd = 0;   // its references in the pending list
+    int markedInPass[2] = {-1, -1}; // pass in which a side got the outside-table marker
+};
+
+// Tables named during one run, in order of first mention (a run names few).
+class TableIndex {
+public:
+    int get(const QString &form, const QString &key) {
+        if (m_last >= 0 && tables[m_last].first == form && tables[m_last].second == key) return m_last;
+        for (int i = 0; i < tables.size(); ++i)
+            if (tables[i].first == form && tables[i].second == key) return m_last = i;
+        tables.append({form, key});
+        return m_last = int(tables.size()) - 1;
+    }
+    QList<QPair<QString, QString>> tables;   // (form, key)
+private:
+    int m_last = -1;
+};
+
+std::optional<QList<int>> integersOrNothing(const QString &list) {
+    try {
+        return ParseIntegerList(list);
+    } catch (const ConversionError &) {
+        return std::nullopt;
+    }
+}
+
+SideTemplate cutRuleSide(const QString &sideText, TableIndex &tables) {
+    SideTemplate t;
+    const QString up = text::upper(sideText);
+    if (up.contains(kOutsideTableMarker)) {
+        t.items = QStringList{up};
+        t.marked = true;
+    } else {
+        t.items = cutSide(SquareTableBrackets(up));
+    }
+    t.numbers.resize(t.items.size(), kNaN);
+    t.pieces.resize(t.items.size());
+    if (t.marked) return t;
+    for (int i = 0; i < t.items.size(); i += 2) {
+        const QString &piece = t.items[i];
+        t.numbers[i] = pieceNumber(piece);
+        if (IsDigitsText(piece.trimmed())) continue;
+        PieceInfo &p = t.pieces[i];
+        p.own = CutReferenceParts(piece);
+        // Text without any part of a reference stays as it is.
+        p.isReference = p.own.hasForm || p.own.hasTable || p.own.hasRows || p.own.hasColumns;
+        if (!p.isReference) continue;
+        if (p.own.hasForm && p.own.hasTable && !p.own.form.isEmpty()) p.table = tables.get(p.own.form, p.own.table);
+        if (p.own.hasRows) p.rows = integersOrNothing(p.own.rows);
+        if (p.own.hasColumns) p.columns = integersOrNothing(p.own.columns);
+        p.complete = p.table >= 0 && p.own.hasRows && p.own.hasColumns;
+    }
+    return t;
+}
+
+// Expands each loaded rule over its cycle.
+QList<RuleCopy> expandRules(const QString &defaultText) {
+    const SharedState &s = shared();
+    QList<RuleCopy> copies;
+    for (int i = 0; i < s.RuleLeftList.count(); ++i) {
+        RuleCopy base;
+        base.rule = i;
+        base.key = s.RuleLeftList.object(i);
+        base.relation = i < s.RuleRelationList.count() ? s.RuleRelationList.text(i) : QString();
+        base.comment = i < s.RuleCommentList.count() ? s.RuleCommentList.text(i) : QString();
+        const QString cycle = i < s.RuleCycleList.count() ? s.RuleCycleList.text(i) : QString();
+        if (cycle.isEmpty()) {
+            base.cycle = defaultText;
+            base.cycleKey = 0;
+            copies.append(base);
+            continue;
+        }
+        const notation::Cycle cycleText = notation::ReadCycle(cycle);
+        const QString marker = !cycleText.found ? QString() : notation::Marker(cycleText.line);
+        QList<int> numbers;
+        bool bad = !cycleText.found;
+        if (!bad) {
+            try {
+                numbers = ParseIntegerList(cycleText.list());
+            } catch (const ConversionError &) {
+                bad = true;
+            }
+        }
+        if (bad) {
+            // An unreadable cycle: the rule is reported once as it stands.
+            base.cycle = cycle + defaultText;
+            base.broken = true;
+            copies.append(base);
+            continue;
+        }
+        const qint64 kind = marker == kCol ? 1 : 2;
+        // The cycle text of each copy is made only when it is needed.
+        for (int number : numbers) {
+            RuleCopy c = base;
+            c.cycleKind = int(kind);
+            c.cycleNumber = number;
+            c.cycleKey = number >= 0 ? (kind << 32) | number : -1;
+            if (c.cycleKey < 0) c.cycle = marker + QString::number(number) + defaultText;
+            copies.append(c);
+        }
+    }
+    return copies;
+}
+
+// sumCells with the sum rounded as the run compares it.
+bool sumHeld(const QList<int> &columns, const QList<int> &rows, double &value, QString &marker) {
+    double sum = 0;
+    if (!sumCells(columns, rows, sum, marker)) return false;
+    value = engineRound2(sum);
+    return true;
+}
+
+} // namespace
+
+void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
+    SharedState &s = shared();
+    struct ListsGuard {
+        ~ListsGuard() {
+            ClearControlRules();
+            shared().CurrentFormKey.clear();
+            shared().CurrentTableKey.clear();
+        }
+    } guard;
+
+    QList<RuleCopy> copies = expandRules(defaultText);
+    auto cycleText = [&](const RuleCopy &c) {
+        if (c.cycleKind == 0) return c.cycle;
+        return QString((c.cycleKind == 1 ? kCol : kRow) % QString::number(c.cycleNumber) % defaultText);
+    };
+
+    // Cut every rule's sides once.
+    TableIndex tables;
+    QList<SideTemplate> templates[2];
+    for (int i = 0; i < s.RuleLeftList.count(); ++i) {
+        templates[0].append(cutRuleSide(s.RuleLeftList.text(i), tables));
+        templates[1].append(cutRuleSide(i < s.RuleRightList.count() ? s.RuleRightList.text(i) : QString(), tables));
+    }
+
+    // Complete each reference of each copy with the copy's cycle text.
+    QList<PendingRef> refs;
+    QList<CycleInfo> cycleInfos;
+    QHash<qint64, int> cycleByKey;
+    QHash<QString, int> cycleByText;
+    for (int ci = 0; ci < copies.size(); ++ci) {
+        RuleCopy &c = copies[ci];
+        c.refBegin = int(refs.size());
+        const CycleInfo *cycle = nullptr;
+        for (int si = 0; si < 2; ++si) {
+            const SideTemplate &t = templates[si][c.rule];
+            if (t.marked) {
+                c.markedInPass[si] = -2;
+                continue;
+            }
+            for (int ii = 0; ii < t.items.size(); ii += 2) {
+                const PieceInfo &p = t.pieces[ii];
+                if (!p.isReference) continue;
+                PendingRef r;
+                r.copy = ci;
+                r.side = si;
+                r.item = ii;
+                r.table = p.table;
+                if (p.complete) {
+                    if (!p.rows || !p.columns) {
+                        c.broken = true;
+                        continue;
+                    }
+                    r.rows = *p.rows;
+                    r.columns = *p.columns;
+                } else {
+                    if (!cycle) {
+                        // Copies share few cycle texts (the default text is the same for all).
+                        int index = c.cycleKey >= 0 ? cycleByKey.value(c.cycleKey, -1) : cycleByText.value(c.cycle, -1);
+                        if (index < 0) {
+                            CycleInfo info;
+                            info.parts = CutReferenceParts(SquareTableBrackets(text::upper(cycleText(c))));
+                            if (info.parts.hasForm && info.parts.hasTable && !info.parts.form.isEmpty())
+                                info.table = tables.get(info.parts.form, info.parts.table);
+                            info.rows = integersOrNothing(info.parts.rows);
+                            info.columns = integersOrNothing(info.parts.columns);
+                            index = int(cycleInfos.size());
+                            cycleInfos.append(info);
+                            if (c.cycleKey >= 0) cycleByKey.insert(c.cycleKey, index);
+                            else cycleByText.insert(c.cycle, index);
+                        }
+                        cycle = &cycleInfos[index];
+                    }
+                    const auto &rows = p.own.hasRows ? p.rows : cycle->rows;
+                    const auto &columns = p.own.hasColumns ? p.columns : cycle->columns;
+                    if (!rows || !columns) {
+                        c.broken = true;
+                        continue;
+                    }
+                    r.rows = *rows;
+                    r.columns = *columns;
+                    const QString &form = p.own.hasForm ? p.own.form : cycle->parts.form;
+                    const QString &key = p.own.hasTable ? p.own.table : cycle->parts.table;
+                    if (form.isEmpty() || key.isEmpty()) continue;
+                    if (p.table >= 0) r.table = p.table;
+                    else if (!p.own.hasForm && !p.own.hasTable) r.table = cycle->table;
+                    else r.table = tables.get(form, key);
+                    if (r.table < 0) continue;
+                }
+                refs.append(std::move(r));
+            }
+        }
+        c.refEnd = int(refs.size());
+    }
+
+    // Resolution: the first reference still pending names the next table to
+    // load (one query); then every pending reference to that table is
+    // resolved. A side that met the outside-table marker in an earlier table
+    // is left as it stands.
+    QList<QList<int>> refsOfTable(tables.tables.size());
+    for (int i = 0; i < refs.size(); ++i) refsOfTable[refs[i].table].append(i);
+    QList<bool> done(refs.size(), false);
+    QList<bool> tableTried(tables.tables.size(), false);
+    int pass = 0;
+    for (int cursor = 0; cursor < refs.size(); ++cursor) {
+        if (done[cursor]) continue;
+        const PendingRef &first = refs[cursor];
+        const int ti = first.table;
+        if (copies[first.copy].markedInPass[first.side] != -1 || tableTried[ti]) {
+            done[cursor] = true;
+            continue;
+        }
+        tableTried[ti] = true;
+        s.CurrentFormKey.clear();
+        s.CurrentTableKey.clear();
+        ++pass;
+        if (!loadTable(tables.tables[ti].first, tables.tables[ti].second, label)) {
+            for (int i : refsOfTable[ti]) done[i] = true;
+            continue;
+        }
+        for (int i : refsOfTable[ti]) {
+            done[i] = true;
+            PendingRef &p = refs[i];
+            int &marked = copies[p.copy].markedInPass[p.side];
+            if (marked != -1 && marked != pass) continue;
+            p.resolved = true;
+            if (!sumHeld(p.columns, p.rows, p.value, p.marker) && marked == -1) marked = pass;
+        }
+    }
+    s.CurrentFormKey.clear();
+    s.CurrentTableKey.clear();
+
+    // Comparison. Texts are made only for the copies that are reported.
+    QList<Token> tokens;
+    for (const RuleCopy &c : copies) {
+        std::optional<double> value[2];
+        int ref = c.refBegin;
+        auto refAt = [&](int side, int item) -> const PendingRef * {
+            while (ref < c.refEnd && (refs[ref].side < side || (refs[ref].side == side && refs[ref].item < item)))
+                ++ref;
+            if (ref < c.refEnd && refs[ref].side == side && refs[ref].item == item) return &refs[ref];
+            return nullptr;
+        };
+        for (int si = 0; si < 2 && !c.broken; ++si) {
+            const SideTemplate &t = templates[si][c.rule];
+            if (t.marked) continue;
+            tokens.clear();
+            bool numeric = true;
+            for (int ii = 0; ii < t.items.size() && numeric; ++ii) {
+                if (ii % 2 == 1) {
+                    tokens.append(Token{t.items[ii][0], 0});
+                    continue;
+                }
+                const PendingRef *r = refAt(si, ii);
+                if (r && r->resolved) {
+                    if (!r->marker.isEmpty()) {
+                        numeric = false;
+                    } else {
+                        tokens.append(Token{QChar(), r->value});
+                    }
+                } else if (!std::isnan(t.numbers[ii])) {
+                    tokens.append(Token{QChar(), t.numbers[ii]});
+                } else if (!t.items[ii].trimmed().isEmpty()) {
+                    numeric = false;
+                }
+            }
+            if (numeric) value[si] = TokenArithmetic(tokens).run();
+        }
+        // Each side is compared at the two decimals it is printed with.
+        for (auto &v : value)
+            if (v) v = engineRound2(*v);
+        const bool violated = c.broken || !value[0] || !value[1] || !RelationHolds(c.relation, *value[0], *value[1]);
+        if (!violated) continue;
+
+        // The sides as they stand: reduced to a number when they are one.
+        QString sideText[2];
+        ref = c.refBegin;
+        for (int si = 0; si < 2; ++si) {
+            const SideTemplate &t = templates[si][c.rule];
+            if (value[si] && t.items.size() > 1) {
+                sideText[si] = engineFixed2(engineRound2(*value[si]));
+                continue;
+            }
+            QString text;
+            for (int ii = 0; ii < t.items.size(); ++ii) {
+                const PendingRef *r = ii % 2 == 0 ? refAt(si, ii) : nullptr;
+                if (r && r->resolved) text += r->marker.isEmpty() ? engineFixed2(r->value) : r->marker;
+                else text += t.items[ii];
+            }
+            sideText[si] = text;
+        }
+        s.ControlErrors.add(QString(sideText[0] % c.relation % sideText[1] % u'\t' % cycleText(c) % u'\t' % c.comment),
+                            c.key);
+    }
+}

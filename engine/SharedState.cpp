@@ -1,0 +1,26 @@
+#include "engine/SharedState.h"
+
+void SharedState::resetWork() {
+    ReportMode.clear();
+    NetMode = false;
+    DataTableName.clear();
+    CurrentInstitution = 0;
+    IncludeList.clear();
+    GroupLoadForms.clear();
+    RoundResult = false;
+    DataMatrix.clear();
+    CurrentFormKey.clear();
+    CurrentTableKey.clear();
+    FixRowsMinusOne = 0;
+    ControlErrors.clear();
+    RuleLeftList.clear();
+    RuleRightList.clear();
+    RuleRelationList.clear();
+    RuleCommentList.clear();
+    RuleCycleList.clear();
+}
+
+SharedState &shared() {
+    static SharedState state;
+    return state;
+}

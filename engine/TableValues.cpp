@@ -1,0 +1,51 @@
+#include "engine/TableValues.h"
+
+#include "engine/NumberFormat.h"
+#include "platform/Database.h"
+
+#include <QSqlError>
+#include <QVariant>
+
+namespace {
+// Deletes what the table holds for the institution and year; the writer's
+// rows then take its place.
+const QSqlDatabase &cleared(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+                            qint64 tableIdent) {
+    db::exec(database, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(valueTable),
+             {year, tableIdent, institution});
+    return database;
+}
+} // namespace
+
+TableValueWriter::TableValueWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution,
+                                   int year, qint64 tableIdent)
+    : m_insert(cleared(database, valueTable, institution, year, tableIdent), valueTable),
+      m_institution(institution), m_tableIdent(tableIdent), m_year(year) {}
+
+bool TableValueWriter::write(int column, int row, double value) {
+    const double v = num::stored(value);
+    if (v == 0) return false;
+    m_insert.add(m_institution, v, m_year, m_tableIdent, column, row);
+    return true;
+}
+
+void WriteCellValue(const QSqlDatabase &d, const QString &valueTable, qint64 institution, int year, qint64 tableIdent,
+                    int column, int row, double typed) {
+    const double value = num::stored(typed);
+    const QVariantList key{year, tableIdent, institution, column, row};
+    const QString where = QStringLiteral(" where year=? and \"table\"=? and hospital=? and \"column\"=? and \"row\"=?");
+    db::transaction(d, [&] {
+        if (value == 0.0) {
+            db::exec(d, QStringLiteral("delete from ") + valueTable + where, key);
+            return;
+        }
+        QSqlQuery q = db::exec(d, QStringLiteral("update ") + valueTable + QStringLiteral(" set data=?") + where,
+                               QVariantList{value} + key);
+        if (q.numRowsAffected() <= 0)
+            db::exec(d,
+                     QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
+                                    "values (?, ?, ?, ?, ?, ?)")
+                         .arg(valueTable),
+                     {institution, value, year, tableIdent, column, row});
+    });
+}

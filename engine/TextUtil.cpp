@@ -1,0 +1,95 @@
+#include "engine/TextUtil.h"
+
+#include <algorithm>
+
+namespace text {
+
+QString upper(const QString &s) { return s.toUpper(); }
+bool sameNoCase(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool startsWithNoCase(const QString &s, const QString &prefix) { return s.startsWith(prefix, Qt::CaseInsensitive); }
+int compareNoCase(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive); }
+
+QString tabsToBlanks(const QString &s) {
+    QString r = s;
+    r.replace(u'\t', u' ');
+    return r;
+}
+
+namespace {
+// Weight of one character in the name order: Ё sorts between Е and Ж.
+uint nameWeight(QChar c) {
+    const char16_t u = c.toUpper().unicode();
+    if (u == 0x0401) return 0x0415u * 2 + 1;
+    return uint(u) * 2;
+}
+} // namespace
+
+int compareNames(const QString &a, const QString &b) {
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const uint wa = nameWeight(a[i]), wb = nameWeight(b[i]);
+        if (wa != wb) return wa < wb ? -1 : 1;
+    }
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return a.compare(b);
+}
+
+void sortNames(QStringList &names) { std::stable_sort(names.begin(), names.end(), nameLess); }
+
+QString encodeColon(const QString &s) {
+    QString r = s;
+    r.replace(u':', QChar(3));
+    return r;
+}
+
+QString decodeColon(const QString &s) {
+    QString r = s;
+    r.replace(QChar(3), u':');
+    return r;
+}
+
+QString encodeLineBreaks(const QString &s) {
+    QString r = s;
+    r.replace(u'\n', QChar(1));
+    r.replace(u'\r', QChar(2));
+    return r;
+}
+
+QString decodeLineBreaks(const QString &s) {
+    QString r = s;
+    r.replace(QChar(1), u'\n');
+    r.replace(QChar(2), u'\r');
+    return r;
+}
+
+QList<qint64> parseIdList(const QString &list, bool *ok) {
+    QList<qint64> ids;
+    bool allOk = true;
+    for (const QString &part : list.split(u',', Qt::SkipEmptyParts)) {
+        bool good = false;
+        const qint64 v = part.trimmed().toLongLong(&good);
+        if (good) ids.append(v);
+        else allOk = false;
+    }
+    if (ok) *ok = allOk;
+    return ids;
+}
+
+QString joinIdList(const QList<qint64> &ids) {
+    QStringList parts;
+    parts.reserve(ids.size());
+    for (qint64 id : ids) parts.append(QString::number(id));
+    return parts.join(u',');
+}
+
+bool isIdList(const QString &list) {
+    if (list.isEmpty()) return false;
+    bool ok = false;
+    parseIdList(list, &ok);
+    return ok && !list.startsWith(u',') && !list.contains(QStringLiteral(",,"));
+}
+
+QString shortDate(const QDate &date) { return date.toString(QStringLiteral("dd.MM.yyyy")); }
+QString longTime(const QTime &time) { return time.toString(QStringLiteral("hh:mm:ss")); }
+
+} // namespace text

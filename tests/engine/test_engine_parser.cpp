@@ -1,0 +1,176 @@
+// Reference notation, text helpers and the numbering of cells.
+#include "engine/CellNumbering.h"
+#include "engine/Common.h"
+#include "engine/FormulaParser.h"
+
+#include <gtest/gtest.h>
+
+TEST(EngineCellNumbering, TableWithTwoFixedColumnsAndThreeFixedRows) {
+    // First data cell of a table with fixcols 2 and fixrows 3.
+    EXPECT_EQ(cells::structColumnOfGrid(0, 2), 3);
+    EXPECT_EQ(cells::structRowOfGrid(0, 3), 4);
+    EXPECT_EQ(cells::storedColumnOfGrid(0, 2), 4);
+    EXPECT_EQ(cells::storedRowOfGrid(0, 3), 5);
+    EXPECT_EQ(cells::labelColumnOfGrid(0, 2), 3);
+    EXPECT_EQ(cells::labelRowOfGrid(0), 1);
+    // A reference names the same cell as "гр3 стр1".
+    EXPECT_EQ(cells::storedColumnOfRef(3), 4);
+    EXPECT_EQ(cells::storedRowOfRef(1, 3), 5);
+    EXPECT_EQ(cells::gridColumnOfStored(4, 2), 0);
+    EXPECT_EQ(cells::gridRowOfStored(5, 3), 0);
+}
+
+TEST(EngineCellNumbering, SpanKeysImagesAndPixels) {
+    EXPECT_EQ(cells::titleSpanKey(3, 1, 3, 1), "R1C3");
+    EXPECT_EQ(cells::titleSpanKey(3, 1, 5, 2), "R1C3:R2C5");
+    int sc = 0, sr = 0, ec = 0, er = 0;
+    ASSERT_TRUE(cells::parseTitleSpanKey("R1C3:R2C5", sc, sr, ec, er));
+    EXPECT_EQ(QList<int>({sc, sr, ec, er}), QList<int>({3, 1, 5, 2}));
+    ASSERT_TRUE(cells::parseTitleSpanKey("R4C7", sc, sr, ec, er));
+    EXPECT_EQ(QList<int>({sc, sr, ec, er}), QList<int>({7, 4, 7, 4}));
+    EXPECT_FALSE(cells::parseTitleSpanKey("C3R1", sc, sr, ec, er));
+    // 96 / 120 dpi: 50 pt -> 40 (truncated) -> 66.67 -> 67 px.
+    EXPECT_EQ(cells::tableWindowPixels(50, 120), 67);
+    EXPECT_EQ(cells::tableWindowPixels(50, 96), 67);
+    // A stored fraction is truncated, not rounded: 40.9 pt -> 40 -> 53 px.
+    EXPECT_EQ(cells::tableWindowPixels(40.9, 96), 53);
+    EXPECT_EQ(cells::tableWindowPixels(1e300, 96), 0);
+}
+
+TEST(EngineTextHelpers, NumbersListsAndCharacters) {
+    EXPECT_TRUE(IsDigitsText(""));
+    EXPECT_TRUE(IsDigitsText("1.5"));
+    EXPECT_FALSE(IsDigitsText("-1"));
+    EXPECT_FALSE(IsDecimalText(""));
+    EXPECT_TRUE(IsDecimalText("12.50"));
+    EXPECT_FALSE(IsDecimalText("12,5"));
+    EXPECT_EQ(ShiftNumberList("1,2,5", 3), "4,5,8");
+    EXPECT_EQ(ShiftNumberList("", 3), "");
+    EXPECT_THROW(ShiftNumberList("1,x", 3), ConversionError);
+}
+
+TEST(EngineFormulaParser, SplitFormulaTerms) {
+    EXPECT_EQ(SplitFormulaTerms("a+b"), QStringList({"a", "+", "b"}));
+    EXPECT_EQ(SplitFormulaTerms("a + b"), QStringList({"a", " + ", "b"}));
+    EXPECT_EQ(SplitFormulaTerms("a +b"), QStringList({"a", " +", "b"}));
+    EXPECT_EQ(SplitFormulaTerms("-a*b"), QStringList({"-a", "*", "b"}));
+    EXPECT_EQ(SplitFormulaTerms("a*-b"), QStringList({"a", "*", "-b"}));
+    EXPECT_EQ(SplitFormulaTerms("Ф1Т[1-2]СТР1"), QStringList({"Ф1Т[1-2]СТР1"}));
+    EXPECT_EQ(SplitFormulaTerms("(a+b)/c"), QStringList({"(a+b)", "/", "c"}));
+    EXPECT_EQ(SplitFormulaTerms("\"a+b\"-c"), QStringList({"\"a+b\"", "-", "c"}));
+    EXPECT_TRUE(SplitFormulaTerms("").isEmpty());
+    EXPECT_TRUE(IsOperatorItem(" + "));
+    EXPECT_FALSE(IsOperatorItem("a"));
+}
+
+TEST(EngineFormulaParser, NumberListsOfReferencesAndCycles) {
+    const QList<std::pair<QString, QList<int>>> cases = {
+        {"", {}},           {"3", {3}},           {" 3 , 4 ", {3, 4}},   {"1,3..5", {1, 3, 4, 5}},
+        {"5..3", {}},       {"1,5..3,2", {1, 2}}, {"2,", {2}},           {"1,,2", {1, 2}},
+        {"-1", {-1}},       {"007", {7}},
+        // Never expanded past the largest table: one number stands for the rest.
+        {"9999..999999999", {9999, 10000, 10001}},    {"20000..30000", {20000}},
+        {"-5..1", {-5, 0, 1}},
+    };
+    for (const auto &[in, out] : cases) EXPECT_EQ(ParseIntegerList(in), out) << in.toStdString();
+    for (const QString bad : {"1.2", "x", "1..x", "1;2", "3 4"})
+        EXPECT_THROW(ParseIntegerList(bad), ConversionError) << bad.toStdString();
+    // The text form reads the same way.
+    EXPECT_EQ(ParseNumberList("1,5..3,8"), "1,8");
+    EXPECT_EQ(ParseNumberList("9999..2147483647"), "9999,10000,10001");
+    EXPECT_THROW(ParseNumberList("1..x"), ConversionError);
+}
+
+// The engine sums a row listed twice; the control-book importer compares
+// lists in their canonical form, each number once. Neither expands a range.
+TEST(EngineNotation, RepeatedNumbersAndWideRangesPerReader) {
+    EXPECT_EQ(ParseIntegerList(u"1..3,2"), QList<int>({1, 2, 3, 2}));
+    QList<notation::NumberSpan> spans;
+    ASSERT_TRUE(notation::ReadNumberSpans(u"1..3,2, 7 ,5..6", spans));
+    EXPECT_EQ(notation::WriteNumberSpans(notation::CanonicalSpans(spans)), "1..3,5..7");
+    ASSERT_TRUE(notation::ReadNumberSpans(u"1..999999999999", spans));
+    EXPECT_EQ(notation::SpanCount(spans), 999999999999LL);
+    for (const char16_t *bad : {u"5..3", u"1.2", u"1,,2", u"-1", u"1..x"})
+        EXPECT_FALSE(notation::ReadNumberSpans(bad, spans)) << QString::fromUtf16(bad).toStdString();
+}
+
+TEST(EngineNotation, GroupsCloseAtTheirOwnBracketOrTheFirst) {
+    const QString up = QStringLiteral("Ф1Т[2]СТР[1,[2]]+ГР[3");
+    const auto nested = notation::FindGroups(up, true), first = notation::FindGroups(up, false);
+    ASSERT_EQ(nested.size(), 2);
+    EXPECT_EQ(nested[0].line, notation::Line::Rows);
+    EXPECT_EQ(up.mid(nested[0].open, nested[0].close - nested[0].open + 1), "[1,[2]]");
+    EXPECT_EQ(up.mid(first[0].open, first[0].close - first[0].open + 1), "[1,[2]");
+    EXPECT_EQ(nested[1].line, notation::Line::Columns);
+    EXPECT_EQ(nested[1].close, -1);
+    // The checker and the engine cut a reference at the same places.
+    const notation::Markers m = notation::FindMarkers(u"X СТР1ГР2Ф3Т[4]");
+    EXPECT_EQ(m.leadEnd, 2);
+    EXPECT_EQ(m.rows.in(u"X СТР1ГР2Ф3Т[4]"), u"СТР1");
+    EXPECT_EQ(m.table.in(u"X СТР1ГР2Ф3Т[4]"), u"Т[4]");
+}
+
+TEST(EngineFormulaParser, FormTableRowAndColumnParts) {
+    struct FormTableCase {
+        QString ref;
+        int mode;
+        QString form, table;
+    };
+    const QList<FormTableCase> formTables = {
+        {"Ф12Т(7)СТР1", 0, "Ф12", "Т(7)"},
+        {"Ф12Т(7)СТР1", 1, "Ф12", ""},   // the table part is not asked for
+        {"ф12т[1000]стр1", 0, "ф12", "Т[1000]"},
+        {"Ф Т[1]", 0, "", "Т[1]"},
+        {"   ", 0, "", ""},
+    };
+    for (const FormTableCase &c : formTables) {
+        const auto ft = ParseFormTableRef(c.ref, c.mode);
+        EXPECT_EQ(ft.form, c.form) << c.ref.toStdString() << " " << c.mode;
+        EXPECT_EQ(ft.table, c.table) << c.ref.toStdString() << " " << c.mode;
+    }
+
+    EXPECT_EQ(ParseRowRef("СТР[2..4]"), "2,3,4");
+    EXPECT_EQ(ParseRowRef("стр 1, 2"), "1");
+    EXPECT_EQ(ParseRowRef("СТР[1"), "");
+    EXPECT_EQ(ParseRowRef("Ф1Т[1]ГР3"), "");
+    EXPECT_EQ(ParseRowRef("СТР[1..x]"), "");
+    EXPECT_EQ(ParseRowRef("СТР[ГР1]"), "");
+    EXPECT_EQ(ParseColumnRef("Ф12Т[1000]СТР[1,3..5]ГР[3]"), "3");
+    EXPECT_EQ(ParseColumnRef("Ф12 Т(1000) СТР 2 ГР 4"), "4");
+    EXPECT_EQ(ParseRowRef("Ф12Т[1000]СТР[1,3..5]ГР[3]"), "1,3,4,5");
+}
+
+TEST(EngineFormulaParser, Qualifying) {
+    EXPECT_EQ(QualifyFormulaRef("СТР5ГР3", 0, "Ф12", "[1000]"), "Ф12Т[1000]СТР5ГР3");
+    EXPECT_EQ(QualifyFormulaRef("СТР5ГР3", 1, "Ф12", "[1000]"), "Ф12СТР5ГР3");
+    EXPECT_EQ(QualifyFormulaRef("СТР5ГР3", 0, "Ф12", ""), "СТР5ГР3");
+    EXPECT_EQ(QualifyFormulaRef("12.5", 0, "Ф12", "[1000]"), "12.5");
+    EXPECT_EQ(QualifyFormulaRef("Т(3)СТР1ГР1", 0, "Ф12", "[1000]"), "Ф12Т(3)СТР1ГР1");
+    EXPECT_EQ(QualifyFormulaRefs("Ф3Т[2]СТР1ГР3+СТР2ГР3", 0, "Ф9", "[9]"), "Ф3Т[2]СТР1ГР3+Ф3Т[2]СТР2ГР3");
+    EXPECT_EQ(QualifyFormulaRefs("СТР1ГР3 - СТР2ГР3", 0, "Ф9", "[9]"), "Ф9Т[9]СТР1ГР3 - Ф9Т[9]СТР2ГР3");
+    EXPECT_EQ(QualifyFormulaRefs("СТР1ГР3*2", 1, "Ф9", "[9]"), "Ф9СТР1ГР3*2");
+    EXPECT_EQ(QualifyFormulaRefs("  ", 0, "Ф9", "[9]"), "");
+    EXPECT_EQ(QualifyFormulaRefs("СТР1ГР3", 2, "Ф9", "[9]"), "СТР1ГР3");
+}
+
+TEST(EngineFormulaParser, ReferencedRowsColumns) {
+    struct Case {
+        QString formula, cycle;
+        bool single;
+        QString rows, columns;
+    };
+    const QList<Case> cases = {
+        {"Ф1Т[1]СТР1ГР3+Ф1Т[1]СТР[2..3]ГР4", "", false, "1,2,3", "3,4"},
+        {"Ф1Т[1]СТР1ГР5", "ГР[3..4]", false, "1", "3,4"},   // the cycle replaces the columns
+        {"СТР1ГР5", "стр7", false, "7", "5"},               // the cycle replaces the rows
+        {"Ф1Т[1]СТР1ГР3+Ф1Т[1]СТР2ГР4", "", true, "", ""},   // single: two cells give nothing
+        {"Ф1Т[1]СТР[1,2]ГР3", "", true, "", ""},
+        {"Ф1Т[1]СТР2ГР3", "", true, "2", "3"},
+        {"", "ГР1", false, "", ""},
+    };
+    for (const Case &c : cases) {
+        const auto rc = GetReferencedRowsColumns(c.formula, c.cycle, c.single);
+        EXPECT_EQ(rc.rows, c.rows) << c.formula.toStdString() << " / " << c.cycle.toStdString();
+        EXPECT_EQ(rc.columns, c.columns) << c.formula.toStdString() << " / " << c.cycle.toStdString();
+    }
+}

@@ -1,0 +1,486 @@
+// Data services over the databases and the control-rule engine.
+#include "test_engine_db.h"
+
+#include "engine/Common.h"
+#include "engine/TableShape.h"
+#include "engine/FormulaParser.h"
+#include "engine/ProgressSink.h"
+#include "engine/RuleEngine.h"
+#include "engine/SharedState.h"
+#include "platform/Database.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <gtest/gtest.h>
+#include <random>
+#include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// Form Ф12 with table (1000): 6 columns (2 fixed), 5 rows (1 fixed), so
+// references name columns 3..6 and rows 1..4; and table (2000) 4 x 3, no
+// fixed cells. Form Ф14 with table (1): 3 x 3, 1 fixed column, 1 fixed row.
+class EngineRules : public ::testing::Test {
+protected:
+    void SetUp() override {
+        f12 = e.addForm("Ф12");
+        f14 = e.addForm("Ф14");
+        t1000 = e.addTable(f12, "(1000)", 6, 5, 2, 1);
+        t2000 = e.addTable(f12, "(2000)", 4, 3, 0, 0);
+        t1 = e.addTable(f14, "(1)", 3, 3, 1, 1);
+        e.reload();
+        shared().CurrentInstitution = kHospital;
+    }
+    void put1000(int col, int row, double v, qint64 h = kHospital) { e.putRef(h, t1000, 1, col, row, v); }
+
+    QStringList errors() const { return shared().ControlErrors.texts(); }
+
+    static constexpr qint64 kHospital = 7;
+    EngineDb e;
+    qint64 f12 = 0, f14 = 0, t1000 = 0, t2000 = 0, t1 = 0;
+};
+
+QList<double> storedValues(qint64 h, qint64 table, const QString &valueTable = "data") {
+    QList<double> out;
+    QSqlQuery q = db::exec(db::kData,
+                           QString("select data from %1 where hospital=? and \"table\"=? order by \"column\", \"row\"")
+                               .arg(valueTable),
+                           {h, table});
+    while (q.next()) out.append(q.value(0).toDouble());
+    return out;
+}
+
+} // namespace
+
+TEST(EngineLookups, CatalogueLinesMatchWholeKeysWithoutLetterCase) {
+    EngineDb e;
+    SharedState &s = shared();
+    s.FormsList.add("Ф1 - Первая", 11);
+    s.FormsList.add("Ф2", 12);   // no " - ": no name
+    s.TablesList.add("Ф1*Т(10) - десятая", 0);
+    s.TablesList.add("Ф1*Т(1) - первая", 0);
+    s.TablesArray.append({0, 110, 5, 6, 1, 2, 0, 0, 0});
+    s.TablesArray.append({0, 101, 3, 4, 1, 1, 0, 1, 0});
+
+    EXPECT_EQ(GetTableIdent("ф1", "(1)"), 101);
+    EXPECT_EQ(GetTableIdent("Ф1", "(10)"), 110);
+    EXPECT_EQ(GetTableIdent("Ф1", "(2)"), -1);
+    EXPECT_EQ(GetTableIdent("Ф1", "1"), -1);     // the key is the number in parentheses
+    EXPECT_EQ(GetTableIdent("Ф1", "(1"), -1);    // a cut or empty number is no table
+    EXPECT_EQ(GetTableIdent("Ф1", ""), -1);
+    EXPECT_EQ(GetTableIdentByFormId(11, "(1)"), 101);
+    EXPECT_EQ(GetTableIdentByFormId(QString("11"), "(10)"), 110);
+    EXPECT_THROW(GetTableIdentByFormId(QString("x1"), "(1)"), ConversionError);
+    EXPECT_EQ(IndexOfTableIdent(101), 1);
+    EXPECT_EQ(IndexOfTableIdent(5), -1);
+    EXPECT_EQ(GetFormNameById(11), "Ф1");
+    EXPECT_EQ(GetFormNameById(12), "");
+    EXPECT_EQ(GetFormNameById(0), "");
+
+    const auto g = CachedTableShapeByFormId(11, "(1)");
+    ASSERT_TRUE(g);
+    EXPECT_EQ(std::tuple(g->ident, g->colcount, g->rowcount, g->fixcols, g->fixrows, g->scan), std::tuple(101, 3, 4, 1, 1, 1));
+    EXPECT_FALSE(CachedTableShapeByFormId(-1, "(1)"));
+    EXPECT_EQ(CachedTableShape("ф1", "(10)")->colcount, 5);
+}
+
+TEST_F(EngineRules, FormIdByNameIgnoresLetterCase) {
+    EXPECT_EQ(GetFormIdByName("Ф12"), f12);
+    EXPECT_EQ(FindFormId("ф14"), f14);
+    EXPECT_EQ(GetFormIdByName("Ф99"), -1);
+    EXPECT_EQ(GetFormIdByName("\"; drop table forms; --"), -1);
+}
+
+TEST_F(EngineRules, SaveTableDataRewritesTheTableInOneGo) {
+    e.put(kHospital, t1000, 4, 3, 99);       // old value, replaced
+    e.put(kHospital + 1, t1000, 4, 3, 5);    // another institution, kept
+    e.put(kHospital, t1000, 4, 3, 1, "data", EngineDb::kYear - 1);   // another year, kept
+    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
+    shared().DataMatrix.set(4, 3, 1.5);
+    shared().DataMatrix.set(7, 6, 2);
+    shared().DataMatrix.set(6, 5, 0.1 + 0.2);   // stored with fifteen significant digits
+    SaveTableData(kHospital, f12, "(1000)");
+    EXPECT_EQ(storedValues(kHospital, t1000).size(), 4);
+    EXPECT_EQ(db::scalar(db::connection(db::kData), "select data from data where \"column\"=6 and \"row\"=5").toDouble(),
+              0.3);
+    QSqlQuery q = db::exec(db::kData,
+                           "select \"column\", \"row\", data from data where hospital=? and year=? order by \"column\"",
+                           {kHospital, EngineDb::kYear});
+    QStringList rows;
+    while (q.next()) rows << QString("%1/%2/%3").arg(q.value(0).toInt()).arg(q.value(1).toInt()).arg(q.value(2).toDouble());
+    EXPECT_EQ(rows, QStringList({"4/3/1.5", "6/5/0.3", "7/6/2"}));
+    EXPECT_EQ(storedValues(kHospital + 1, t1000), QList<double>({5}));
+
+    // An all-zero matrix leaves nothing of this year.
+    shared().DataMatrix.fill(0);
+    SaveTableData(kHospital, f12, "(1000)");
+    EXPECT_EQ(storedValues(kHospital, t1000), QList<double>({1}));
+
+    // Summary reports go to repdata.
+    shared().DataTableName = "RepData";
+    shared().DataMatrix.set(5, 4, 3);
+    SaveTableData(kHospital, f12, "(1000)");
+    EXPECT_EQ(storedValues(kHospital, t1000, "repdata"), QList<double>({3}));
+    shared().DataTableName = "Other";
+    EXPECT_THROW(SaveTableData(kHospital, f12, "(1000)"), db::Error);
+    // A table that is not in the catalogue stores nothing anywhere.
+    shared().DataTableName = "Data";
+    EXPECT_THROW(SaveTableData(kHospital, f12, "(3000)"), db::Error);
+    EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where \"table\"<0").toInt(), 0);
+}
+
+TEST_F(EngineRules, SumHospitalsDataAddsTheIncludedInstitutions) {
+    put1000(3, 1, 2, 1);
+    put1000(3, 1, 3, 2);
+    put1000(4, 2, 5, 2);
+    put1000(3, 1, 100, 3);   // not included
+    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
+    shared().DataMatrix.set(4, 3, 1);
+    shared().IncludeList = "1,2";
+    SumHospitalsData(f12, "(1000)");
+    EXPECT_EQ(shared().DataMatrix.at(4, 3), 6);
+    EXPECT_EQ(shared().DataMatrix.at(5, 4), 5);
+    shared().IncludeList.clear();
+    SumHospitalsData(f12, "(1000)");
+    EXPECT_EQ(shared().DataMatrix.at(4, 3), 6);
+}
+
+TEST_F(EngineRules, ChecksumsOfKnownValues) {
+    EXPECT_EQ(TableDataChecksum(kHospital, t1000), 0u);
+    EXPECT_EQ(FormDataChecksum(kHospital, f12), 5381u);
+    put1000(3, 1, 1.0);
+    EXPECT_EQ(TableDataChecksum(kHospital, t1000), 1065530789u);
+    put1000(4, 1, 2.5);
+    EXPECT_EQ(TableDataChecksum(kHospital, t1000), 2415132933u);
+    EXPECT_EQ(FormDataChecksum(kHospital, f12), 2415132933u);
+    // Row order comes before column order; tables go in ident order.
+    e.put(kHospital, t2000, 2, 2, 1.0);
+    const quint32 expected = ChecksumStep(2415132933u, 1.0);
+    EXPECT_EQ(FormDataChecksum(kHospital, f12), expected);
+    EXPECT_EQ(FormDataChecksum(kHospital + 1, f12), 5381u);
+}
+
+TEST_F(EngineRules, ReadTableMatrixFillsTheStoredBounds) {
+    EXPECT_FALSE(ReadTableMatrix(kHospital, "Ф12", "(3000)"));
+    put1000(3, 1, 4);
+    put1000(6, 4, 2);
+    e.put(kHospital, t1000, 3, 2, 50);   // header cell: skipped
+    e.put(kHospital, t1000, 8, 3, 50);   // beyond the table: skipped
+    ASSERT_TRUE(ReadTableMatrix(kHospital, "ф12", "(1000)"));
+    const ValueMatrix &m = shared().DataMatrix;
+    EXPECT_EQ(m.lowColumn(), 3);
+    EXPECT_EQ(m.highColumn(), 7);
+    EXPECT_EQ(m.lowRow(), 2);
+    EXPECT_EQ(m.highRow(), 6);
+    EXPECT_EQ(shared().FixRowsMinusOne, 0);
+    EXPECT_EQ(m.at(4, 3), 4);
+    EXPECT_EQ(m.at(7, 6), 2);
+    EXPECT_EQ(m.at(3, 2), 0);
+
+    EXPECT_TRUE(IsValidMatrixCell(m, 3, 1));
+    EXPECT_TRUE(IsValidMatrixCell(m, 6, 4));
+    EXPECT_FALSE(IsValidMatrixCell(m, 2, 1));   // column fixcols
+    EXPECT_FALSE(IsValidMatrixCell(m, 7, 1));
+    EXPECT_FALSE(IsValidMatrixCell(m, 3, 5));   // row rowcount - fixrows + 1
+    EXPECT_FALSE(IsValidMatrixCell(m, 3, 0));
+
+    // Mode "Types" adds the included institutions; the value table's name may
+    // be written in any letter case.
+    put1000(3, 1, 6, 8);
+    e.put(9, t1000, 4, 3, 1, "repdata");
+    shared().ReportMode = "Types";
+    shared().IncludeList = "7,8";
+    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
+    EXPECT_EQ(shared().DataMatrix.at(4, 3), 10);
+    shared().IncludeList.clear();
+    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
+    EXPECT_EQ(shared().DataMatrix.at(4, 3), 0);
+    shared().ReportMode = "Svod";
+    shared().DataTableName = "REpData";
+    ASSERT_TRUE(ReadTableMatrix(9, "Ф12", "(1000)"));
+    EXPECT_EQ(shared().DataMatrix.at(4, 3), 1);
+}
+
+TEST(EngineArithmetic, OrdinaryPrecedenceAndTwoDecimals) {
+    const QList<std::pair<QString, QString>> cases = {
+        {"8/2*2", "8.00"},     {"10+2-5", "7.00"},   {"2*3/4", "1.50"},     {"1/3*3", "1.00"},
+        {"5/0", "0.00"},       {"1.5+1.25", "2.75"}, {"(1+2)*3", "9.00"},   {"2*(3+4)-(1)", "13.00"},
+        {"-2", "-2.00"},       {"3-5", "-2.00"},     {"-2*-3", "6.00"},     {"0.125+0", "0.13"},
+        {"10-2-3", "5.00"},    {"12/2/3", "2.00"},   {"((2))", "2.00"},     {"1234.5*1", "1234.50"},
+        // Texts that are no arithmetic stay as they are.
+        {"12", "12"},          {"Ф1Т[1]СТР1ГР3+2", "Ф1Т[1]СТР1ГР3+2"},  {"2*(3+4", "2*(3+4"},
+        {"2+", "2+"},          {"1.2.3+1", "1.2.3+1"}, {"ВПТ Ф1(1) гр9стр9+1", "ВПТ Ф1(1) гр9стр9+1"},
+    };
+    for (const auto &[in, out] : cases) EXPECT_EQ(EvaluateExpression(in), out) << in.toStdString();
+    EXPECT_EQ(EvaluateFlatExpression("1+2*3"), "7.00");
+    EXPECT_EQ(EvaluateFlatExpression("7.5"), "7.5");
+}
+
+TEST_F(EngineRules, EvaluateReferenceSumsTheHeldTable) {
+    put1000(3, 1, 2);
+    put1000(3, 2, 3.25);
+    put1000(4, 1, 10);
+    QStringList labels;
+    auto label = [&](const QString &t) { labels << t; };
+    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР[1..2]ГР3", "", label), "5.25");
+    EXPECT_EQ(labels, QStringList({"Ф12 - (1000)"}));
+    EXPECT_EQ(shared().CurrentFormKey, "Ф12");
+    EXPECT_EQ(shared().CurrentTableKey, "(1000)");
+    // Parts the reference lacks come from the cycle text.
+    EXPECT_EQ(EvaluateReference("СТР1", "ГР4Ф12Т[1000]"), "10.00");
+    EXPECT_EQ(EvaluateReference("ф12т[1000]стр1гр[3,4]", ""), "12.00");
+    // A default text that repeats parts the reference has does not spoil it.
+    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР1ГР4", "ГР3Ф12Т[1000]"), "10.00");
+    EXPECT_EQ(EvaluateReference("Ф12Т(1000)СТР 1 ГР 3 ", ""), "2.00");
+    // Another table while one is held: left for a later pass.
+    EXPECT_EQ(EvaluateReference("Ф14Т[1]СТР1ГР2", ""), "Ф14Т[1]СТР1ГР2");
+    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР5ГР3", ""), "ВПТ Ф12(1000) гр3стр5");
+    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР1ГР2", ""), "ВПТ Ф12(1000) гр2стр1");
+    EXPECT_EQ(EvaluateReference("Ф12Т[1000]ГР3", ""), "0.00");
+    EXPECT_EQ(EvaluateReference("12.5", ""), "12.5");
+    EXPECT_THROW(EvaluateReference("Ф12Т[1000]СТР[1..x]ГР3", ""), ConversionError);
+    shared().CurrentFormKey.clear();
+    EXPECT_EQ(EvaluateReference("Ф99Т[1]СТР1ГР1", ""), "Ф99Т[1]СТР1ГР1");
+    EXPECT_TRUE(shared().CurrentFormKey.isEmpty());
+}
+
+TEST_F(EngineRules, ResolveRuleSideKeepsOperatorsAndParentheses) {
+    put1000(3, 1, 2);
+    put1000(4, 1, 3);
+    AddControlRule(1, "(Ф12Т(1000)СТР1ГР3+Ф12Т(1000)СТР1ГР4)*2", "0", "=", "", "");
+    ResolveRuleSide(shared().RuleLeftList, 0);
+    EXPECT_EQ(shared().RuleLeftList.text(0), "(2.00+3.00)*2");
+    EXPECT_EQ(EvaluateExpression(shared().RuleLeftList.text(0)), "10.00");
+    ClearControlRules();
+    EXPECT_TRUE(shared().RuleLeftList.isEmpty() && shared().RuleCycleList.isEmpty());
+}
+
+TEST_F(EngineRules, CyclesExpandPerColumnWithTheDefaultText) {
+    for (int c = 3; c <= 5; ++c) {
+        put1000(c, 1, c == 4 ? 10 : 12);
+        put1000(c, 2, 10);
+    }
+    AddControlRule(41, "СТР1", "СТР2", "=", "строка 1 равна строке 2", "ГР[3..5]");
+    RunTableControls("Ф12Т[1000]");
+    EXPECT_EQ(errors(), QStringList({"12.00=10.00\tГР3Ф12Т[1000]\tстрока 1 равна строке 2",
+                                     "12.00=10.00\tГР5Ф12Т[1000]\tстрока 1 равна строке 2"}));
+    EXPECT_EQ(shared().ControlErrors.object(0), 41);
+    EXPECT_EQ(shared().ControlErrors.object(1), 41);
+    EXPECT_TRUE(shared().RuleLeftList.isEmpty());
+    EXPECT_TRUE(shared().CurrentFormKey.isEmpty());
+
+    // Row cycles, without brackets, and a form-only default text.
+    shared().ControlErrors.clear();
+    AddControlRule(42, "Т[1000]ГР3", "Т[1000]ГР4", ">", "", "стр1,2");
+    RunTableControls("Ф12");
+    EXPECT_EQ(errors(), QStringList({"10.00>10.00\tСТР2Ф12\t"}));
+}
+
+TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
+    // 10.1 + 20.2 and 0.1 + 0.2 are not what they print in binary.
+    put1000(3, 1, 10.1);
+    put1000(3, 2, 20.2);
+    put1000(3, 3, 30.3);
+    put1000(4, 1, 0.3);
+    put1000(4, 2, 0.1);
+    put1000(4, 3, 0.2);
+    put1000(5, 1, 0.005);
+    struct Case {
+        QString left, relation, right, reported;
+    };
+    const QList<Case> cases = {
+        {"СТР3ГР3", "=", "СТР1ГР3+СТР2ГР3", ""},
+        {"СТР3ГР3", "<>", "СТР1ГР3+СТР2ГР3", "30.30<>30.30"},
+        {"СТР1ГР4", ">=", "СТР2ГР4+СТР3ГР4", ""},
+        {"СТР1ГР4", "<", "СТР2ГР4+СТР3ГР4", "0.30<0.30"},
+        {"СТР1ГР4*3", "<=", "0.9", ""},
+        {"СТР1ГР5", "=", "0.01", ""},   // a half cent goes away from zero
+        {"СТР1ГР5", ">", "0", ""},
+    };
+    for (int i = 0; i < cases.size(); ++i)
+        AddControlRule(i + 1, cases[i].left, cases[i].right, cases[i].relation, QString::number(i + 1), "");
+    RunTableControls("Ф12Т[1000]");
+    QStringList expected;
+    for (int i = 0; i < cases.size(); ++i)
+        if (!cases[i].reported.isEmpty())
+            expected << cases[i].reported + "\tФ12Т[1000]\t" + QString::number(i + 1);
+    EXPECT_EQ(errors(), expected);
+}
+
+// A rule text of absurd size ends the run with a report, in bounded memory
+// and stack: run in a child process whose address space is limited.
+[[noreturn]] void runAbsurdRulesAndExit() {
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) pages = 0;
+        std::fclose(f);
+    }
+    const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(512) << 20);
+    const rlimit r{limit, limit};
+    setrlimit(RLIMIT_AS, &r);
+    const QString deep = QString(100000, '(') + "СТР1ГР3" + QString(100000, ')');
+    AddControlRule(1, "СТР[1..999999999]ГР3", "0", ">=", "строки", "");
+    AddControlRule(2, "СТР1", "0", "=", "цикл", "ГР[1..10000000]");
+    AddControlRule(3, deep, "1", "=", "вложенность", "");
+    AddControlRule(4, "СТР[1..100000000]ГР[1..100000000]", "0", "<", "оба", "");
+    RunTableControls("Ф12Т[1000]");
+    const QStringList e = shared().ControlErrors.texts();
+    const bool ok = e.size() >= 4 && e[0].startsWith("ВПТ Ф12(1000) гр3стр5>=0") &&
+                    e.last().startsWith("ВПТ Ф12(1000) гр1стр1<0") &&
+                    e.filter("\tвложенность").size() == 1 &&
+                    EvaluateExpression(QString(100000, '(') + "1" + QString(100000, ')')).startsWith("((") &&
+                    EvaluateExpression(QString(100000, '-') + "1").startsWith("--");
+    std::fprintf(stderr, "%d %s\n", int(e.size()), qPrintable(e.join(" | ").left(400)));
+    std::_Exit(ok ? 0 : 1);
+}
+
+TEST_F(EngineRules, HugeRangesAndDeepNestingEndWithAReport) {
+    put1000(3, 1, 1);
+    EXPECT_EXIT(runAbsurdRulesAndExit(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(EngineRules, RulesOverTwoFormsLoadEachTableOnce) {
+    put1000(3, 1, 7);
+    e.putRef(kHospital, t1, 1, 2, 1, 4);
+    e.putRef(kHospital, t1, 1, 3, 1, 3);
+    e.put(kHospital, t2000, 2, 2, 1);   // (2000) гр1 стр1
+    QStringList labels;
+    AddControlRule(1, "Ф12Т[1000]СТР1ГР3", "Ф14Т(1)СТР1ГР2+Ф14Т(1)СТР1ГР3", "=", "", "");
+    AddControlRule(2, "Ф14Т[1]СТР1ГР2*2", "Ф12Т[1000]СТР1ГР3+1", "=", "разные", "");
+    AddControlRule(3, "Ф14Т[1]СТР1ГР2-Ф12Т[1000]СТР1ГР3", "0", "<", "", "");
+    RunTableControls("", [&](const QString &t) { labels << t; });
+    EXPECT_EQ(labels, QStringList({"Ф12 - (1000)", "Ф14 - (1)"}));
+    // 7 = 4+3; 4*2 = 8 = 7+1; 4-7 = -3 < 0 (a negative value is a number).
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+
+    // A rule naming a third table takes one more load.
+    labels.clear();
+    AddControlRule(4, "Ф12Т[1000]СТР1ГР3", "Ф12Т[2000]СТР1ГР1", "=", "", "");
+    RunTableControls("", [&](const QString &t) { labels << t; });
+    EXPECT_EQ(labels, QStringList({"Ф12 - (1000)", "Ф12 - (2000)"}));
+    EXPECT_EQ(errors(), QStringList({"7.00=1.00\t\t"}));
+}
+
+TEST_F(EngineRules, ViolationsAndWhatCannotBeComputed) {
+    put1000(3, 1, 5);
+    put1000(3, 2, 5);
+    AddControlRule(1, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3", "<=", "равные допустимы", "");
+    AddControlRule(2, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3", "<>", "различны", "");
+    AddControlRule(3, "Ф12Т[1000]СТР5ГР3", "0", ">=", "вне таблицы", "");
+    AddControlRule(4, "Ф99Т[1]СТР1ГР1", "Ф12Т[1000]СТР1ГР3", "=", "нет таблицы", "");
+    AddControlRule(5, "0", "Ф12Т[1000]СТР1ГР3-Ф12Т[1000]СТР2ГР3", "=", "ноль", "");
+    AddControlRule(6, "Ф12Т[1000]СТР[1..x]ГР3", "1", "=", "плохой список", "");
+    AddControlRule(7, "Ф12Т[1000]СТР1ГР3", "1", "=", "после ошибки", "ГР[3..y]");
+    AddControlRule(8, "Ф12Т[1000]СТР1ГР3*2", "Ф12Т[1000]СТР2ГР3", "?", "неизвестное отношение", "");
+    AddControlRule(9, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3+1", "<", "последнее", "");
+    AddControlRule(10, "Ф12Т[1000]СТР[1ГР3", "5", "=", "нет скобки", "");
+    RunTableControls("");
+    EXPECT_EQ(errors(), QStringList({
+                            "5.00<>5.00\t\tразличны",
+                            "ВПТ Ф12(1000) гр3стр5>=0\t\tвне таблицы",
+                            "Ф99Т[1]СТР1ГР1=5.00\t\tнет таблицы",
+                            "Ф12Т[1000]СТР[1..X]ГР3=1\t\tплохой список",
+                            "5.00=1\tГР[3..y]\tпосле ошибки",
+                            "Ф12Т[1000]СТР[1ГР3=5\t\tнет скобки",
+                        }));
+    EXPECT_EQ(shared().ControlErrors.object(1), 3);
+    EXPECT_TRUE(shared().RuleLeftList.isEmpty());
+    EXPECT_TRUE(shared().RuleRightList.isEmpty());
+}
+
+TEST_F(EngineRules, RulesFromIntControlRecords) {
+    put1000(3, 1, 1);
+    db::exec(db::kMain,
+             "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values (?, ?, ?, ?, ?, ?, ?)",
+             {f12, "(1000)", "СТР1ГР3", ">", "1", "", "больше единицы"});
+    QSqlQuery q = db::exec(db::kMain, "select * from int_control");
+    ASSERT_TRUE(q.next());
+    AddControlRule(q.record());
+    EXPECT_EQ(shared().RuleLeftList.object(0), q.value("Код").toLongLong());
+    RunTableControls("Ф12Т[1000]");
+    EXPECT_EQ(errors(), QStringList({"1.00>1\tФ12Т[1000]\tбольше единицы"}));
+}
+
+namespace {
+
+// The control run done the plain way, one step after another: every copy of
+// every rule resolved side by side in passes until a pass loads no table,
+// then each side reduced and compared.
+QStringList plainControlRun(const QList<std::array<QString, 4>> &rules, const QString &defaultText) {
+    SharedState &s = shared();
+    ClearControlRules();
+    for (const auto &[left, right, relation, cycle] : rules) {
+        const QString up = cycle.toUpper();
+        if (cycle.isEmpty()) {
+            AddControlRule(0, left, right, relation, "", defaultText);
+            continue;
+        }
+        const QString marker = up.startsWith(QString("ГР")) ? "ГР" : "СТР";
+        for (int n : ParseIntegerList(QString(cycle).remove(0, marker.size()).remove('[').remove(']')))
+            AddControlRule(0, left, right, relation, "", marker + QString::number(n) + defaultText);
+    }
+    int loads = 1;
+    while (loads > 0) {
+        loads = 0;
+        s.CurrentFormKey.clear();
+        s.CurrentTableKey.clear();
+        for (int i = 0; i < s.RuleLeftList.count(); ++i) {
+            ResolveRuleSide(s.RuleLeftList, i, [&](const QString &) { ++loads; });
+            ResolveRuleSide(s.RuleRightList, i, [&](const QString &) { ++loads; });
+        }
+    }
+    s.CurrentFormKey.clear();
+    QStringList lines;
+    for (int i = 0; i < s.RuleLeftList.count(); ++i) {
+        const QString l = EvaluateExpression(s.RuleLeftList.text(i)), r = EvaluateExpression(s.RuleRightList.text(i));
+        const QString relation = s.RuleRelationList.text(i);
+        if (IsNumberText(l) && IsNumberText(r) && RelationHolds(relation, l.toDouble(), r.toDouble())) continue;
+        lines << l + relation + r + '\t' + s.RuleCycleList.text(i) + '\t';
+    }
+    ClearControlRules();
+    return lines;
+}
+
+} // namespace
+
+TEST_F(EngineRules, RunAgreesWithThePlainRunOnManyRules) {
+    std::mt19937 rng(11);
+    auto pick = [&](const QStringList &from) { return from[int(rng() % from.size())]; };
+    for (int c = 3; c <= 6; ++c)
+        for (int r = 1; r <= 4; ++r)
+            if (rng() % 4) put1000(c, r, double(rng() % 2000) / 8);
+    for (int c = 1; c <= 4; ++c)
+        for (int r = 1; r <= 3; ++r) e.put(kHospital, t2000, c + 1, r + 1, double(rng() % 50));
+    e.putRef(kHospital, t1, 1, 2, 1, 4);
+    e.putRef(kHospital, t1, 1, 3, 2, 3);
+
+    const QStringList refs = {"Ф12Т[1000]СТР1ГР3", "Ф12Т(1000)СТР[1..3]ГР[3,5]", "Ф12Т[1000]СТР4ГР6",
+                              "Ф12Т[1000]СТР5ГР3", "Ф12Т[1000]СТР1ГР2",  "Ф12Т[2000]СТР2ГР1",
+                              "Ф12Т[2000]СТР[1..3]ГР4", "Ф14Т[1]СТР1ГР2", "ф14т(1)стр2гр3",
+                              "Ф99Т[1]СТР1ГР1", "Ф12Т[1000]СТР2", "Т[1000]СТР2ГР4", "СТР3ГР5",
+                              "12", "0", "2.5"};
+    const QStringList ops = {"+", "-", "*", "/"};
+    const QStringList relations = {"=", "<>", ">", ">=", "<", "<=", "?"};
+    const QStringList cycles = {"", "", "", "ГР[3..5]", "стр1,3", "СТР[2..1]"};
+    auto side = [&] {
+        QString t = pick(refs);
+        for (int n = int(rng() % 3); n > 0; --n) {
+            const QString next = pick(ops) + pick(refs);
+            t = rng() % 4 ? t + next : "(" + t + ")" + next;
+        }
+        return rng() % 5 ? t : "-" + t;
+    };
+    for (const QString &defaultText : {QString(""), QString("Ф12Т[1000]"), QString("Ф12")}) {
+        QList<std::array<QString, 4>> rules;
+        for (int i = 0; i < 150; ++i) rules.append({side(), side(), pick(relations), pick(cycles)});
+        const QStringList expected = plainControlRun(rules, defaultText);
+        shared().ControlErrors.clear();
+        for (const auto &[left, right, relation, cycle] : rules) AddControlRule(0, left, right, relation, "", cycle);
+        RunTableControls(defaultText);
+        ASSERT_GT(expected.size(), 100);   // numbers, unknown tables, cells outside, odd relations
+        ASSERT_EQ(errors().size(), expected.size()) << defaultText.toStdString();
+        for (int i = 0; i < expected.size(); ++i) EXPECT_EQ(errors()[i], expected[i]) << defaultText.toStdString();
+    }
+}

@@ -1,0 +1,3 @@
+#pragma once
+#include "platform/Paths.h"
+#include "forms/FormList.h"

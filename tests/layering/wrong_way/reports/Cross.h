@@ -1,0 +1,3 @@
+#pragma once
+#include "forms/FormList.h"
+#include "controls/Cld.h"
