@@ -31,6 +31,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -293,8 +294,12 @@ void TFormList::N5Click() {
     guarded(this, [&] {
         if (!TreeView1->currentItem()) return;
         N7->setVisible(false);
-        const bool found = formlist::runAllControls(m_forms, shared().SelectedFormName,
-                                                    [this](const QString &t) { setLabel(t); });
+        const auto errorsShown = qScopeGuard([this] { N7->setVisible(!shared().ControlErrors.isEmpty()); });
+        const bool found = [&] {
+            ProgressRun run(QStringLiteral("Сплошной контроль"));
+            return formlist::runAllControls(m_forms, shared().SelectedFormName,
+                                            [this](const QString &t) { setLabel(t); }, run.window());
+        }();
         finishControls(found, QStringLiteral("Обнаружены ошибки контроля"));
     });
 }

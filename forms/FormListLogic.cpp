@@ -162,25 +162,49 @@ bool runInterFormControls(const QString &selectedFormName, const LabelFn &label)
     return !shared().ControlErrors.isEmpty();
 }
 
-bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormName, const LabelFn &label) {
-    shared().ControlErrors.clear();
-    ClearControlRules();
-    for (const FormEntry &f : forms) {
-        for (const TableEntry &t : f.tables) {
-            QString n = t.tablen;
-            if (n.startsWith(QLatin1Char('('))) n.remove(0, 1);
-            if (n.endsWith(QLatin1Char(')'))) n.chop(1);
-            if (label) label(f.name + QStringLiteral(" - ") + t.tablen);
-            runBlock(f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
-                     QStringLiteral("select * from int_control where formid=? and tble=?"), {f.id, t.tablen}, {},
-                     {});
+bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormName, const LabelFn &label,
+                    ProgressSink &progress) {
+    SharedState &s = shared();
+    int blocks = 1;
+    for (const FormEntry &f : forms) blocks += int(f.tables.size()) + 1;
+    progress.setMax(blocks);
+    progress.setPosition(0);
+    ProgressPacer pacer(progress);
+    // Every table read shows its name and answers "Отмена".
+    const LabelFn shown = [&](const QString &t) {
+        if (label) label(t);
+        progress.setDetailText(t);
+        progress.checkCancelled();
+    };
+    // A cancelled run leaves the error list of the previous one.
+    const StringList previous = s.ControlErrors;
+    try {
+        s.ControlErrors.clear();
+        ClearControlRules();
+        for (const FormEntry &f : forms) {
+            for (const TableEntry &t : f.tables) {
+                QString n = t.tablen;
+                if (n.startsWith(QLatin1Char('('))) n.remove(0, 1);
+                if (n.endsWith(QLatin1Char(')'))) n.chop(1);
+                shown(f.name + QStringLiteral(" - ") + t.tablen);
+                runBlock(f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
+                         QStringLiteral("select * from int_control where formid=? and tble=?"), {f.id, t.tablen},
+                         {}, [&](const QString &) { progress.checkCancelled(); });
+                pacer.step();
+            }
+            runBlock(f.name + QStringLiteral(" - межтабличный контроль"), f.name, kInterTableSql, {f.id}, {}, shown);
+            pacer.step();
         }
-        runBlock(f.name + QStringLiteral(" - межтабличный контроль"), f.name, kInterTableSql, {f.id}, {}, label);
+        runBlock(QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {},
+                 interFormFilter(selectedFormName), shown);
+        pacer.step();
+    } catch (const Cancelled &) {
+        s.ControlErrors = previous;
+        if (label) label(QString());
+        throw;
     }
-    runBlock(QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {}, interFormFilter(selectedFormName),
-             label);
     if (label) label(QString());
-    return !shared().ControlErrors.isEmpty();
+    return !s.ControlErrors.isEmpty();
 }
 
 QStringList recalculateForm(qint64 formId, const QString &formName, const LabelFn &label, ProgressPacer *pacer) {

@@ -2,14 +2,12 @@
 // The forms tree's work without its window: which forms and tables it lists,
 // the control runs of a form, between forms and of everything, recalculation,
 // clearing and the conditions files of network forms. Throws db::Error.
+#include "engine/ProgressSink.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
-
-class ProgressSink;
-class ProgressPacer;
-class ProgressPacer;
 
 namespace formlist {
 
@@ -45,7 +43,10 @@ using LabelFn = std::function<void(const QString &)>;
 // returns whether any violation was found.
 bool runFormControls(qint64 formId, const QString &formName, const QString &formText, const LabelFn &label = {});
 bool runInterFormControls(const QString &selectedFormName, const LabelFn &label = {});
-bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormName, const LabelFn &label = {});
+// The whole-territory control: every table, every form, then between forms. On
+// "Отмена" the error list of the previous run stays.
+bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormName, const LabelFn &label = {},
+                    ProgressSink &progress = noProgress());
 
 // Recalculates every table of the form for CurrentInstitution: calculated
 // cells in NetMode, otherwise the sum over IncludeList; stores the tables in

@@ -180,6 +180,18 @@ TEST_F(FormListTest, RecalculationCancelledHalfwayLeavesTheValuesAsBefore) {
     EXPECT_NE(valueRows(d), before);
 }
 
+TEST_F(FormListTest, ControlCancelledHalfwayKeepsThePreviousErrors) {
+    const QList<FormEntry> forms = formsForType(-1);
+    shared().CurrentInstitution = ids::SouthHospital;
+    ASSERT_TRUE(runAllControls(forms, forms[0].name));
+    const QStringList before = errorTexts();
+    shared().CurrentInstitution = ids::FapOzerny;
+    CancellingProgress cancelling(1);
+    EXPECT_THROW(runAllControls(forms, forms[0].name, {}, cancelling), Cancelled);
+    EXPECT_GE(cancelling.max, 3);
+    EXPECT_EQ(errorTexts(), before);
+}
+
 TEST_F(FormListTest, ClearingKeepsToItsScope) {
     const auto count = [](qint64 h) {
         return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=?", {h}).toInt();
