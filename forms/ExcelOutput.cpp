@@ -1,6 +1,7 @@
 #include "forms/ExcelOutput.h"
 
 #include "engine/Common.h"
+#include "engine/ProgressSink.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "forms/FormListLogic.h"
@@ -8,6 +9,8 @@
 #include "platform/Database.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QSqlQuery>
 #include <cmath>
 
@@ -137,19 +140,42 @@ QString memberName(qint64 id) {
 }
 
 QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
-                                const LabelFn &label) {
+                                const LabelFn &label, ProgressSink &progress) {
     const MemberValues members;
-    QStringList written;
     const QString formName = formlist::formNameOfText(form.text);
     QDir().mkpath(folder);
-    for (qint64 id : text::parseIdList(includeList)) {
+    const QList<qint64> ids = text::parseIdList(includeList);
+    progress.setMax(int(ids.size()));
+    progress.setPosition(0);
+    ProgressPacer pacer(progress);
+    // The books are written aside and put in place at the end: "Отмена" leaves
+    // the folder as it was.
+    QTemporaryDir aside(QDir(folder).filePath(QStringLiteral(".excel-XXXXXX")));
+    if (!aside.isValid()) throw AppError(QStringLiteral("Нет доступа к папке ") + QDir::toNativeSeparators(folder));
+    QStringList names;
+    for (qint64 id : ids) {
         const QString name = memberName(id);
-        if (name.isEmpty()) continue;
-        office::ExcelWorkbook book = ExportFormToExcel(id, form, name + QStringLiteral(" - ") + formName, label);
-        const QString file = QDir(folder).filePath(transfer::safeFileName(formName + QStringLiteral(" - ") + name) +
-                                                   QStringLiteral(".xlsx"));
-        book.saveAs(file);
-        written.append(file);
+        if (!name.isEmpty()) {
+            office::ExcelWorkbook book =
+                ExportFormToExcel(id, form, name + QStringLiteral(" - ") + formName, [&](const QString &t) {
+                    if (label) label(t);
+                    progress.setDetailText(t);
+                    progress.checkCancelled();
+                });
+            const QString file = transfer::safeFileName(formName + QStringLiteral(" - ") + name) +
+                                 QStringLiteral(".xlsx");
+            book.saveAs(aside.filePath(file));
+            names.append(file);
+        }
+        pacer.step();
+    }
+    QStringList written;
+    for (const QString &file : names) {
+        const QString target = QDir(folder).filePath(file);
+        QFile::remove(target);
+        if (!QFile::rename(aside.filePath(file), target))
+            throw AppError(QStringLiteral("Не удалось записать файл ") + QDir::toNativeSeparators(target));
+        written.append(target);
     }
     return written;
 }
@@ -157,17 +183,24 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
 office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString &formName,
                                            const QString &includeList,
                                            const std::function<QString(const QString &)> &shortName,
-                                           const LabelFn &label) {
+                                           const LabelFn &label, ProgressSink &progress) {
     const MemberValues members;
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
-    for (qint64 id : text::parseIdList(includeList)) {
+    const QList<qint64> ids = text::parseIdList(includeList);
+    progress.setMax(int(ids.size()));
+    progress.setPosition(0);
+    ProgressPacer pacer(progress);
+    for (qint64 id : ids) {
         const QString name = memberName(id);
-        if (name.isEmpty()) continue;
-        office::ExcelSheet &sheet = book.addSheet();
-        if (label) label(name);
-        const QString sheetName = name.size() > 30 && shortName ? shortName(name) : name;
-        sheet.trySetName(sheetName);
-        BuildExcelSheet(sheet, table, id, name + QStringLiteral(" - ") + formName);
+        if (!name.isEmpty()) {
+            office::ExcelSheet &sheet = book.addSheet();
+            if (label) label(name);
+            progress.setDetailText(name);
+            const QString sheetName = name.size() > 30 && shortName ? shortName(name) : name;
+            sheet.trySetName(sheetName);
+            BuildExcelSheet(sheet, table, id, name + QStringLiteral(" - ") + formName);
+        }
+        pacer.step();
     }
     return book;
 }

@@ -4,6 +4,7 @@
 // alignments, the stored values, thin borders), a whole form as one workbook,
 // a whole form per included institution as one file each, and one table per
 // included institution as the sheets of one workbook.
+#include "engine/ProgressSink.h"
 #include "platform/office/ExcelWorkbook.h"
 
 #include <QList>
@@ -45,9 +46,10 @@ QString memberName(qint64 id);
 // The form for every member of includeList saved as
 // <folder><form> - <name>.xlsx, with the member's own values (institutions
 // from "Data", reports in "Terrain" mode from "RepData"); returns the files
-// written. DataTableName is given back as it was.
+// written. DataTableName is given back as it was. On "Отмена" no file is
+// written or replaced.
 QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
-                                const LabelFn &label = {});
+                                const LabelFn &label = {}, ProgressSink &progress = noProgress());
 
 // The table for every member of includeList, one sheet each, newest first.
 // Names longer than 30 characters go through shortName. Values are the
@@ -55,6 +57,6 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
 office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString &formName,
                                            const QString &includeList,
                                            const std::function<QString(const QString &)> &shortName,
-                                           const LabelFn &label = {});
+                                           const LabelFn &label = {}, ProgressSink &progress = noProgress());
 
 } // namespace excelout

@@ -597,9 +597,9 @@ void TFormList::N19Click() {
                                                 QStringLiteral("Книги Excel (*.xlsx)"));
         if (file.isEmpty()) return;
         {
-            WaitCursor wait;
+            ProgressRun run(QStringLiteral("Вывод в Excel"));
             excelout::exportFormPerMember(QFileInfo(file).absolutePath(), formNodeOf(form), shared().IncludeList,
-                                          [this](const QString &t) { setLabel(t); });
+                                          [this](const QString &t) { setLabel(t); }, run.window());
         }
         showMessage(kExcelDone, this);
         setLabel(QString());
@@ -617,10 +617,14 @@ void TFormList::N20Click() {
         }
         const QStringList list = shortnames::load();
         const QString formName = formlist::formNameOfText(n->parent()->text(0));
-        office::ExcelWorkbook book = excelout::exportTablePerMember(
-            {TreeNodeId(n), n->text(0)}, formName, shared().IncludeList,
-            [&](const QString &name) { return shortnames::GetShortName(name, list, this); },
-            [this](const QString &t) { setLabel(t); });
+        const auto unlabel = qScopeGuard([this] { setLabel(QString()); });
+        office::ExcelWorkbook book = [&] {
+            ProgressRun run(QStringLiteral("Вывод в Excel"));
+            return excelout::exportTablePerMember(
+                {TreeNodeId(n), n->text(0)}, formName, shared().IncludeList,
+                [&](const QString &name) { return shortnames::GetShortName(name, list, this); },
+                [this](const QString &t) { setLabel(t); }, run.window());
+        }();
         showMessage(kExcelDone, this);
         office::show(book, formName + QLatin1Char(' ') + formlist::tableNumberOfText(n->text(0)));
         setLabel(QString());

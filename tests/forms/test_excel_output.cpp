@@ -11,6 +11,7 @@
 #include "platform/Database.h"
 #include "platform/Paths.h"
 #include "platform/office/ExcelWorkbook.h"
+#include "support/CancellingProgress.h"
 #include "support/WindowTestBase.h"
 
 #include <QAction>
@@ -152,6 +153,26 @@ TEST_F(ExcelOutputTest, FormPerMemberWritesOneFileEach) {
     ASSERT_EQ(odd.size(), 1);
     EXPECT_EQ(QFileInfo(odd[0]).absolutePath(), QDir(folder).absolutePath());
     EXPECT_TRUE(excelout::exportFormPerMember(folder, f30(), "").isEmpty());
+}
+
+TEST_F(ExcelOutputTest, FormPerMemberCancelledHalfwayLeavesTheFolderAsBefore) {
+    shared().ReportMode = "Svod";
+    const QString folder = fx.root() + "cancel";
+    QDir().mkpath(folder);
+    const QString kept = folder + "/Ф30 - Северная ЦРБ.xlsx";
+    {
+        QFile f(kept);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("прежний");
+    }
+    CancellingProgress cancelling(1);
+    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", {}, cancelling), Cancelled);
+    EXPECT_EQ(cancelling.max, 3);
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QFileInfo(kept).fileName()});
+    QFile f(kept);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("прежний"));
 }
 
 TEST_F(ExcelOutputTest, TablePerMemberNamesSheetsShortOrAsked) {
