@@ -1,6 +1,7 @@
 #include "app/Configuration.h"
 
 #include "app/SmallDialogs.h"
+#include "core/ProgressWindow.h"
 #include "engine/Caches.h"
 #include "engine/Common.h"
 #include "engine/SharedState.h"
@@ -58,10 +59,13 @@ int calendarYear() { return QDate::currentDate().year(); }
 bool dirExists(const QString &path) { return QFileInfo(path).isDir(); }
 
 // Copies every file of one folder into another (replacing); throws on the first failure.
-void copyFolderFiles(const QString &from, const QString &to) {
+// Copies the files of folder `from` into `to`; `before` is told each name first.
+void copyFolderFiles(const QString &from, const QString &to,
+                     const std::function<void(const QString &)> &before = {}) {
     const QDir src(from);
     if (!src.exists()) return;
     for (const QString &name : src.entryList(QDir::Files, QDir::Name)) {
+        if (before) before(name);
         if (!paths::copyFileOver(from + name, to + name))
             throw db::Error(QStringLiteral("Не удалось скопировать файл %1 в папку %2").arg(from + name, to));
     }
@@ -183,6 +187,9 @@ bool Configuration::openConfiguration(int index) {
             } catch (const db::Error &e) {
                 showError(e.message(), m_parent);
                 return stop();
+            } catch (const Cancelled &) {
+                showMessage(Cancelled::message(), m_parent);
+                return stop();
             }
         } else {
             if (!config::YearComplete(s.ConfigPath + QString::number(*chosen))) {
@@ -296,22 +303,46 @@ void Configuration::CreateYearDatabase(int from, int to) {
     if (!dirExists(s.ConfigPath))
         throw db::Error(QStringLiteral("Папка конфигурации %1 не найдена").arg(paths::withoutSlash(s.ConfigPath)));
     const QString src = s.ConfigPath + QString::number(from) + QLatin1Char('/');
-    buildYearFolder(s.ConfigPath + QString::number(to) + QLatin1Char('/'), [&](const QString &dst) {
-        db::copyDatabase(src + QStringLiteral("orvmain.mdb"), dst + QStringLiteral("orvmain.mdb"));
-        db::copyDatabase(paths::templateValuesFile(), dst + QStringLiteral("data0.mdb"));
-        makeFolder(dst + QStringLiteral("forms"));
-        copyFolderFiles(src + QStringLiteral("forms/"), dst + QStringLiteral("forms/"));
+    // The question comes before the run, so that the run goes on by itself.
+    QList<qint64> levels;
+    bool carryLevels = false;
+    {
+        db::ScopedConnection old(src + QStringLiteral("orvmain.mdb"), db::OpenMode::ReadOnly,
+                                 QStringLiteral("oldyear"));
+        for (const QVariant &id : db::column(old.db(), QStringLiteral("select id from subreps")))
+            levels.append(id.toLongLong());
+    }
+    if (!levels.isEmpty())
+        carryLevels = confirm(QStringLiteral("Переносить в новый год промежуточные отчеты?"), m_parent);
 
-        db::ScopedConnection nm(dst + QStringLiteral("orvmain.mdb"), db::OpenMode::ReadWrite, QStringLiteral("newyear"));
-        const qint64 levels = db::scalar(nm.db(), QStringLiteral("select count(*) from subreps")).toLongLong();
-        if (levels > 0) {
-            if (confirm(QStringLiteral("Переносить в новый год промежуточные отчеты?"), m_parent)) {
-                for (const QVariant &id : db::column(nm.db(), QStringLiteral("select id from subreps")))
-                    db::copyDatabase(paths::templateValuesFile(),
-                                     dst + QStringLiteral("data%1.mdb").arg(id.toLongLong()));
-            } else {
-                db::exec(nm.db(), QStringLiteral("delete from subreps"));
-            }
+    ProgressRun run(QStringLiteral("Создание базы данных за %1 год").arg(to));
+    TProgress &progress = run.window();
+    const QStringList formFiles = QDir(src + QStringLiteral("forms/")).entryList(QDir::Files, QDir::Name);
+    progress.setMax(2 + int(formFiles.size()) + (carryLevels ? int(levels.size()) : 0));
+    int done = 0;
+    // "Отмена" between the files: the year is built under a temporary name,
+    // which is removed, so no year is left.
+    const auto shown = [&](const QString &name) {
+        progress.setPosition(done++);
+        progress.setDetailText(name);
+        progress.checkCancelled();
+    };
+    const auto copy = [&](const QString &from, const QString &to) {
+        shown(QFileInfo(to).fileName());
+        db::copyDatabase(from, to);
+    };
+    buildYearFolder(s.ConfigPath + QString::number(to) + QLatin1Char('/'), [&](const QString &dst) {
+        copy(src + QStringLiteral("orvmain.mdb"), dst + QStringLiteral("orvmain.mdb"));
+        copy(paths::templateValuesFile(), dst + QStringLiteral("data0.mdb"));
+        makeFolder(dst + QStringLiteral("forms"));
+        copyFolderFiles(src + QStringLiteral("forms/"), dst + QStringLiteral("forms/"), shown);
+        if (levels.isEmpty()) return;
+        if (carryLevels) {
+            for (qint64 id : levels) copy(paths::templateValuesFile(), dst + QStringLiteral("data%1.mdb").arg(id));
+        } else {
+            db::ScopedConnection nm(dst + QStringLiteral("orvmain.mdb"), db::OpenMode::ReadWrite,
+                                    QStringLiteral("newyear"));
+            db::exec(nm.db(), QStringLiteral("delete from subreps"));
         }
     });
 }

@@ -1,6 +1,7 @@
 // Start-up, configurations and reporting years.
 #include "app/Configuration.h"
 #include "app/SmallDialogs.h"
+#include "core/ProgressWindow.h"
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
 #include "platform/Codepage.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -260,6 +262,20 @@ TEST_F(Years, FailedCopyLeavesNoHalfBuiltYear) {
     EXPECT_FALSE(QFileInfo::exists(year(2025)));
     EXPECT_EQ(shared().Year, 2024);
     EXPECT_EQ(db::fileOf(db::kMain), year(2024) + QStringLiteral("orvmain.mdb"));
+}
+
+TEST_F(Years, NewYearCancelledHalfwayLeavesNoYear) {
+    // "Отмена" pressed in the progress window once two files are copied.
+    const QMetaObject::Connection pressed = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+                                                             [](int v) { if (v >= 2) Progress().cancel(); });
+    dlg.answers = {true, true};
+    EXPECT_THROW(c.stepYear(+1), Cancelled);
+    QObject::disconnect(pressed);
+    EXPECT_GT(Progress().max(), 3);
+    EXPECT_EQ(QDir(fx.configFolder()).entryList({QStringLiteral("2025*")}, QDir::AllEntries), QStringList{});
+    EXPECT_EQ(shared().Year, 2024);
+    EXPECT_EQ(db::fileOf(db::kMain), year(2024) + QStringLiteral("orvmain.mdb"));
+    EXPECT_FALSE(Progress().isVisible());
 }
 
 TEST(YearSteps, ExistingYearOpensWithoutQuestion) {
