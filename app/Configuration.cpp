@@ -188,7 +188,7 @@ bool Configuration::openConfiguration(int index) {
                 showError(e.message(), m_parent);
                 return stop();
             } catch (const Cancelled &) {
-                showMessage(Cancelled::message(), m_parent);
+                winutil::showCancelled(m_parent);
                 return stop();
             }
         } else {

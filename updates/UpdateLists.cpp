@@ -227,12 +227,14 @@ QString UpdatesListUrl(const QString &baseUrl, int year) {
     return url + QString::number(year) + QStringLiteral("/updates_list.json");
 }
 
-bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localFile) {
+bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localFile,
+                         const DownloadProgressEvent &progress) {
     const QString url = UpdatesListUrl(baseUrl, year);
     LogInfo(QStringLiteral("Загрузка списка обновлений: ") + url);
     try {
         HttpOptions options;
         options.deadlineMs = 120 * 1000;   // a small file
+        options.progress = progress;
         HttpGetToFile(url, localFile, options);
         LogInfo(QStringLiteral("Список обновлений загружен: ") + localFile);
         return true;
@@ -293,12 +295,13 @@ bool LoadUpdatesListFile(TUpdatesList &list, const QString &fileName) {
     return ParseUpdatesList(text, list);
 }
 
-bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, const QString &tempFolder) {
+bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, const QString &tempFolder,
+                      const DownloadProgressEvent &progress) {
     try {
         ForceDirectoryPath(tempFolder);
         const QString file = IncludeTrailingPathSlash(tempFolder) + QStringLiteral("updates_list_")
                              + QString::number(QDateTime::currentMSecsSinceEpoch()) + QStringLiteral(".json");
-        if (!DownloadUpdatesList(baseUrl, year, file))
+        if (!DownloadUpdatesList(baseUrl, year, file, progress))
             return false;
         const bool ok = LoadUpdatesListFile(list, file);
         QFile::remove(file);
@@ -310,10 +313,11 @@ bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, cons
 }
 
 std::unique_ptr<TUpdatesList> CheckForUpdatesList(const QString &baseUrl, int year, const QString &tempFolder,
-                                                  const QStringList *installedIds) {
+                                                  const QStringList *installedIds,
+                                                  const DownloadProgressEvent &progress) {
     try {
         auto list = std::make_unique<TUpdatesList>();
-        if (!FetchUpdatesList(*list, baseUrl, year, tempFolder))
+        if (!FetchUpdatesList(*list, baseUrl, year, tempFolder, progress))
             return nullptr;
         if (installedIds) {
             QList<UpdateEntry> kept;

@@ -74,15 +74,18 @@ using DownloadProgressEvent = std::function<bool(qint64 done, qint64 total)>;
 
 // base + "/" (unless it ends in "/") + year + "/updates_list.json"
 QString UpdatesListUrl(const QString &baseUrl, int year);
-bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localFile);
+bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localFile,
+                         const DownloadProgressEvent &progress = {});
 bool DownloadUpdateArchive(const QString &url, const QString &localFile, const DownloadProgressEvent &progress = {});
 
 bool ParseUpdatesList(const QString &json, TUpdatesList &list);
 bool LoadUpdatesListFile(TUpdatesList &list, const QString &fileName);
-bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, const QString &tempFolder);
+bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, const QString &tempFolder,
+                      const DownloadProgressEvent &progress = {});
 // The updates not among the installed ids (letter case ignored), or null.
 std::unique_ptr<TUpdatesList> CheckForUpdatesList(const QString &baseUrl, int year, const QString &tempFolder,
-                                                  const QStringList *installedIds);
+                                                  const QStringList *installedIds,
+                                                  const DownloadProgressEvent &progress = {});
 inline const QList<UpdateEntry> &GetUpdatesItems(const TUpdatesList &list) { return list.items; }
 
 bool LoadManifestFromFile(TUpdateManifest &m, const QString &fileName);

@@ -1,6 +1,7 @@
 #include "updates/UpdateManager.h"
 
 #include "engine/SharedState.h"
+#include "core/ProgressWindow.h"
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -18,7 +19,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QSqlQuery>
@@ -32,6 +32,17 @@ const QString kInstalled = QStringLiteral("Установлено");
 constexpr int kStatusColumn = 4;
 
 void pump() { QCoreApplication::processEvents(); }
+
+// A download shown in the progress window of run; "Отмена" stops it and sets
+// stopped, so that the caller can tell a cancel from a failure.
+DownloadProgressEvent shownIn(ProgressRun &run, bool &stopped) {
+    run.window().setMax(100);
+    return [&run, &stopped](qint64 done, qint64 total) {
+        if (total > 0) run.window().setPosition(int(std::min<qint64>(99, done * 100 / total)));
+        stopped = run.window().cancelled();
+        return !stopped;
+    };
+}
 
 // A form name list as one comma-separated text; names with a blank, a comma
 // or a double quote are quoted.
@@ -77,7 +88,7 @@ QStringList GetInstalledUpdateIds(const TUpdateManager &m) {
 std::unique_ptr<TUpdatesList> TUpdateManager::CheckForUpdates(bool includeInstalled) {
     try {
         const QStringList ids = GetInstalledUpdateIds(*this);
-        auto list = CheckForUpdatesList(ServerUrl, Year, TempDir, includeInstalled ? nullptr : &ids);
+        auto list = CheckForUpdatesList(ServerUrl, Year, TempDir, includeInstalled ? nullptr : &ids, Progress);
         if (list)
             LogInfo(QStringLiteral("Проверка обновлений завершена. Найдено: ") + QString::number(list->items.size()));
         else
@@ -325,10 +336,10 @@ void TUpdateForm::FormShow() {
 }
 
 void TUpdateForm::RefreshUpdates() {
-    ListView1->clear();
-    Memo1->clear();
-    m_rows.clear();
     if (!DatabaseReady(Database)) {
+        ListView1->clear();
+        Memo1->clear();
+        m_rows.clear();
         showMessage(QStringLiteral("База данных не подключена"), this);
         return;
     }
@@ -337,11 +348,23 @@ void TUpdateForm::RefreshUpdates() {
     pump();
     std::unique_ptr<TUpdatesList> offered;
     QList<InstalledUpdateRecord> installed;
+    bool stopped = false;
     {
+        ProgressRun run(QStringLiteral("Загрузка списка обновлений..."));
         TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
+        manager.Progress = shownIn(run, stopped);
         offered = manager.CheckForUpdates(true);
         installed = GetInstalledUpdates(manager);
     }
+    Button1->setEnabled(true);
+    ProgressBar1->setVisible(false);
+    if (stopped) {   // the list stays as it was
+        winutil::showCancelled(this);
+        return;
+    }
+    ListView1->clear();
+    Memo1->clear();
+    m_rows.clear();
     QStringList installedIds;
     for (const InstalledUpdateRecord &r : installed)
         installedIds << r.updateId;
@@ -371,8 +394,6 @@ void TUpdateForm::RefreshUpdates() {
     }
     if (!offered)
         showMessage(QStringLiteral("Сервер обновлений недоступен. Проверьте подключение к интернету."), this);
-    Button1->setEnabled(true);
-    ProgressBar1->setVisible(false);
     UpdateButtons();
 }
 
@@ -426,25 +447,15 @@ void TUpdateForm::Button2Click() {
         pump();
         Button4->setEnabled(false);
         bool ok = false;
+        bool stopped = false;
         {
             TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
             ProgressBar1->setValue(25);
             pump();
-            // The download runs in this window's event loop: it keeps
-            // painting, and the user may cancel.
-            QProgressDialog progress(QStringLiteral("Загрузка обновления ") + e.version + QStringLiteral("..."),
-                                     QStringLiteral("Отмена"), 0, 100, this);
-            progress.setWindowTitle(windowTitle());
-            progress.setWindowModality(Qt::WindowModal);
-            progress.setMinimumDuration(0);
-            progress.setAutoClose(false);
-            progress.setAutoReset(false);
-            progress.setValue(0);
-            manager.Progress = [&progress](qint64 done, qint64 total) {
-                if (total > 0)
-                    progress.setValue(int(std::min<qint64>(99, done * 100 / total)));
-                return !progress.wasCanceled();
-            };
+            // The download runs in the event loop: the windows keep painting,
+            // and "Отмена" stops it.
+            ProgressRun run(QStringLiteral("Загрузка обновления ") + e.version + QStringLiteral("..."));
+            manager.Progress = shownIn(run, stopped);
             ok = manager.InstallUpdate(e);
         }
         Button4->setEnabled(true);
@@ -457,7 +468,9 @@ void TUpdateForm::Button2Click() {
             Button1->setEnabled(true);
             RefreshUpdates();
         } else {
-            showMessage(QStringLiteral("Ошибка при установке обновления. Проверьте логи."), this);
+            showMessage(stopped ? Cancelled::message()
+                                : QStringLiteral("Ошибка при установке обновления. Проверьте логи."),
+                        this);
         }
         Button1->setEnabled(true);
         Button2->setEnabled(true);

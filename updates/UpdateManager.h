@@ -39,7 +39,7 @@ public:
     QString ServerUrl;
     QString TempDir;
     QString BackupDir;
-    // Download progress of archives; returning false cancels (may be empty).
+    // Download progress of the list and the archives; returning false cancels (may be empty).
     DownloadProgressEvent Progress;
 
     QString archivePath(const QString &updateId) const;

@@ -1,5 +1,6 @@
 #include "support/TestHttpServer.h"
 #include "core/AdminMode.h"
+#include "core/ProgressWindow.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/IniFile.h"
@@ -246,6 +247,36 @@ TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
     TUpdateForm noDb;
     noDb.show();
     EXPECT_EQ(s.dialogs.messages.last(), "База данных не подключена");
+}
+
+TEST(UpdateWindow, CancelledDownloadsLeaveTheListAndTheFormsAsBefore) {
+    ServedSample s;
+    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
+    TUpdateForm w;
+    w.Database = mainDb();
+    w.Year = s.fx.year();
+    w.show();
+    ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
+    const QString form = decipher("Ф30");
+    // "Отмена" pressed in the progress window as soon as the bytes come.
+    const QMetaObject::Connection pressed = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+                                                             [](int v) { if (v > 0) Progress().cancel(); });
+    struct Case { const char *what; QPushButton *button; };
+    for (const Case &c : {Case{"refresh", w.Button1}, Case{"install", w.Button2}}) {
+        SCOPED_TRACE(c.what);
+        s.dialogs.answers = {true};
+        s.dialogs.messages.clear();
+        c.button->click();
+        EXPECT_EQ(s.dialogs.messages, QStringList{Cancelled::message()});
+        ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
+        EXPECT_EQ(w.ListView1->topLevelItem(0)->text(4), "Доступно");
+        EXPECT_EQ(decipher("Ф30"), form);
+        EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
+        EXPECT_TRUE(w.Button1->isEnabled());
+        EXPECT_FALSE(Progress().isVisible());
+    }
+    QObject::disconnect(pressed);
 }
 
 TEST(UpdateWindow, TheAddressComesFromTheUpdateSettingsFileOnly) {
