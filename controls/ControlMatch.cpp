@@ -313,47 +313,26 @@ void TControlMatchForm::Button1Click() {
     const QString file = dialogs().openFile(this, QStringLiteral("Выберите файл с контролями минздрава"), QString(),
                                             QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*.*)"));
     if (file.isEmpty()) return;
-    TProgress &p = Progress();
-    p.SetStatusText(QStringLiteral("Импорт контролей из файла..."));
-    p.SetPosition(0);
-    p.show();
-    QCoreApplication::processEvents();
     int count = 0;
-    try {
-        count = Importer->ImportControls(file, &p);
-    } catch (...) {
-        p.hide();
-        throw;
+    {
+        ProgressRun run(QStringLiteral("Импорт контролей из файла..."));
+        count = Importer->ImportControls(file, &run.window());
     }
-    p.hide();
     showMessage(QStringLiteral("Импорт завершен. Импортировано строк: ") + QString::number(count), this);
 }
 
 void TControlMatchForm::Button2Click() {
-    TProgress &p = Progress();
-    p.SetMax(100);
-    p.SetStatusText(QStringLiteral("Сопоставление контролей..."));
-    p.SetPosition(0);
-    p.show();
-    QCoreApplication::processEvents();
-    try {
-        CompareControlSets();
-    } catch (...) {
-        p.hide();
-        throw;
-    }
-    p.hide();
+    ProgressRun run(QStringLiteral("Сопоставление контролей..."), 100);
+    CompareControlSets();
 }
 
 void TControlMatchForm::Button3Click() {
     if (!Importer) return;
-    std::unique_ptr<TProgress> p(new TProgress(this));
-    p->setWindowTitle(QStringLiteral("Простановка описаний"));
-    p->SetStatusText(QStringLiteral("Обновление описаний контролей..."));
-    p->SetPosition(0);
-    p->show();
-    QCoreApplication::processEvents();
-    const int count = Importer->UpdateControlDescriptions(p.get());
+    int count = 0;
+    {
+        ProgressRun run(QStringLiteral("Обновление описаний контролей..."));
+        count = Importer->UpdateControlDescriptions(&run.window());
+    }
     showMessage(QStringLiteral("Обновлено описаний: ") + QString::number(count), this);
 }
 

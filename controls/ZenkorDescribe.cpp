@@ -68,9 +68,6 @@ QString wrapTable(const QString &name) {
     return t;
 }
 
-// Shows the window of a progress sink that is one; hides it at the end.
-TProgress *asWindow(ProgressSink *p) { return dynamic_cast<TProgress *>(p); }
-
 QString describeSide(QString s, const ZenkorNumbering &n) {
     s = zenkor::RenumberRowRefs(s, &n.rows);
     s = zenkor::RenumberColumnRefs(s, &n.columns);
@@ -240,27 +237,15 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
 int TControlMatchImporter::UpdateControlDescriptions(ProgressSink *progress) {
     if (Query.isEmpty()) return 0;
     QSqlDatabase d = db::connection(Query);
-    TProgress *window = asWindow(progress);
-    auto closeProgress = [&] {
-        if (window) {
-            window->hide();
-            window->close();
-        }
-    };
     bool inTransaction = false;
     try {
         const int count = db::scalar(d, QStringLiteral("select count(*) as cnt from zenkor_controls") + kCandidates)
                               .toInt();
-        if (count == 0) {
-            closeProgress();
-            return 0;
-        }
+        if (count == 0) return 0;
         if (progress) {
             progress->setMax(count);
             progress->setPosition(0);
             progress->setStatusText(QStringLiteral("Обновление описаний контролей..."));
-            if (window) window->show();
-            QCoreApplication::processEvents();
         }
         struct Row {
             qint64 id, formId;
@@ -309,16 +294,16 @@ int TControlMatchImporter::UpdateControlDescriptions(ProgressSink *progress) {
                 }
             }
             ++processed;
-            if (progress) progress->setPosition(processed);
-            if (processed % 5 == 0 || processed == rows.size()) QCoreApplication::processEvents();
+            if (progress) {
+                progress->setPosition(processed);
+                progress->checkCancelled();   // rolled back below: the descriptions stay as they were
+            }
         }
         if (inTransaction && !d.commit()) d.rollback();
         inTransaction = false;
-        closeProgress();
         return written;
     } catch (...) {
         if (inTransaction) d.rollback();
-        closeProgress();
         throw;
     }
 }

@@ -333,6 +333,7 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                 progress->setPosition(lineNo);
                 progress->setDetailText(QStringLiteral("Импорт строки ") + QString::number(lineNo) +
                                         QStringLiteral(" из ") + QString::number(total));
+                progress->checkCancelled();   // the run's transaction keeps the previous rules
             }
             ZenkorControlLine parsed;
             if (!ParseControlLine(line, parsed)) continue;
@@ -472,6 +473,8 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
             }
             ++stored;
         }
+    } catch (const Cancelled &) {
+        throw;
     } catch (...) {
         closingMessage();
         throw;

@@ -4,6 +4,7 @@
 #include "engine/SharedState.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "support/CancellingProgress.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
@@ -164,6 +165,19 @@ TEST_F(ZenkorImportRun, StoresRulesAndReplacesThemOnTheNextRun) {
     EXPECT_EQ(imp.ImportControls(second, nullptr), 1);
     ASSERT_EQ(storedRows().size(), 1);
     EXPECT_EQ(storedRows()[0].zenkorId, QStringLiteral("0100000901 3"));
+
+    // A run cancelled halfway keeps the rules of the last one, without the skipped-rules message.
+    dialogs.messages.clear();
+    CancellingProgress cancelling(2);
+    EXPECT_THROW(imp.ImportControls(writeBook({QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"),
+                                               QStringLiteral("0100000202 30000,2000,1,4>=30000,1000,1,5"),
+                                               QStringLiteral("0100000401 77000,1000,1,4>=77000,1000,2,4")}),
+                                    &cancelling),
+                 Cancelled);
+    EXPECT_EQ(cancelling.max, 3);
+    ASSERT_EQ(storedRows().size(), 1);
+    EXPECT_EQ(storedRows()[0].zenkorId, QStringLiteral("0100000901 3"));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 
     // Blank lines only: the table is emptied, nothing shown.
     dialogs.messages.clear();

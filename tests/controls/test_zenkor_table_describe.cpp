@@ -2,6 +2,7 @@
 #include "controls/ZenkorImporter.h"
 #include "core/ProgressWindow.h"
 #include "platform/Database.h"
+#include "support/CancellingProgress.h"
 #include "support/Fixture.h"
 
 #include <QSqlQuery>
@@ -62,6 +63,10 @@ TEST(ZenkorDescribe, FillsDescriptionsOfImportedRules) {
     db::exec(db::kMain, QStringLiteral("update zenkor_controls set commnt='свой' where id=?"), {described});
 
     TControlMatchImporter imp(db::kMain, nullptr, false, QString());
+    CancellingProgress cancelling(3);   // "Отмена" halfway: no description is written
+    EXPECT_THROW(imp.UpdateControlDescriptions(&cancelling), Cancelled);
+    EXPECT_TRUE(commentOf(allRows).isEmpty());
+    EXPECT_EQ(commentOf(described), QStringLiteral("свой"));
     TProgress progress;
     EXPECT_EQ(imp.UpdateControlDescriptions(&progress), 7);
     EXPECT_FALSE(progress.isVisible());
