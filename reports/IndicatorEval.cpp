@@ -350,7 +350,7 @@ QList<qint64> SplitMembers() {
 }
 
 SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &columns,
-                         const std::function<void(const QString &)> &unitLabel) {
+                         const std::function<void(const QString &)> &unitLabel, ProgressSink &progress) {
     SharedState &s = shared();
     struct Restore {
         qint64 institution;
@@ -374,7 +374,11 @@ SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &col
     SplitResult out;
     SplitMode() = true;
     const QSqlDatabase d = db::connection(db::kMain);
+    progress.setMax(int(members.size()));
+    int done = 0;
     for (qint64 id : members) {
+        progress.setPosition(done++);
+        progress.checkCancelled();
         s.CurrentInstitution = id;
         const QString name =
             db::scalar(d,
@@ -383,6 +387,7 @@ SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &col
                        {id})
                 .toString();
         if (unitLabel) unitLabel(name);
+        progress.setDetailText(name);
         QString line = name;
         for (int c : columns) {
             // Resolved twice, as the main grid resolves a cell in its passes and

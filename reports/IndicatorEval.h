@@ -13,6 +13,7 @@
 // Arithmetic is the engine's EvaluateExpression: only the final value is
 // rounded to two decimals, x/0 gives 0.00, a text operand leaves the
 // expression as text.
+#include "engine/ProgressSink.h"
 #include "reports/IndicatorData.h"
 
 #include <QList>
@@ -21,7 +22,6 @@
 #include <functional>
 
 class ProgressPacer;
-class ProgressSink;
 
 namespace indicators {
 
@@ -87,9 +87,11 @@ struct SplitResult {
     QStringList lines;     // unit TAB value ..., then "Всего" TAB the grid's values
     QString header;        // "Подразделение" TAB column titles
 };
-// unitLabel receives each member's name while it is computed (then "").
+// unitLabel receives each member's name while it is computed (then ""). The
+// gauge moves once per member; "Отмена" ends the split with Cancelled.
 SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &columns,
-                         const std::function<void(const QString &)> &unitLabel = {});
+                         const std::function<void(const QString &)> &unitLabel = {},
+                         ProgressSink &progress = noProgress());
 // Members split by the current mode: report ids of statistics.include of the
 // current report ("Terrain"), IncludeList ("Single", "Svod", "Types"), none otherwise.
 QList<qint64> SplitMembers();

@@ -968,10 +968,11 @@ void TShowStat::N2Click(bool wholeRow) {
             for (int c = 1; c < StringGrid1->columnCount(); ++c) columns << c;
         else
             columns << column;
-        const SplitResult res = SplitByUnits(m_set, row, columns, [this](const QString &name) {
-            Label2->setText(name);
-            Label2->repaint();
-        });
+        const SplitResult res = [&] {
+            ProgressRun run(QStringLiteral("Разбивка по подразделениям"));
+            return SplitByUnits(m_set, row, columns, [this](const QString &name) { Label2->setText(name); },
+                                run.window());
+        }();
         SplitLines = res.lines;
         ShowTextList(SplitLines, res.header);
         TForm1 &f = Form1();

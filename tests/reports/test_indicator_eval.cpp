@@ -103,8 +103,11 @@ TEST(IndicatorEvaluation, SampleSetInSingleModeAndItsSplit) {
     const SplitResult cell = SplitByUnits(e, 2, {1});
     EXPECT_EQ(cell.lines.first(), QStringLiteral("Северная ЦРБ\t96.00%"));
     EXPECT_EQ(cell.lines.last(), QStringLiteral("Всего\t84.00%"));
+    CancellingProgress cancelling(1);   // "Отмена" after the first member
+    EXPECT_THROW(SplitByUnits(e, 1, {1}, {}, cancelling), Cancelled);
+    EXPECT_EQ(cancelling.max, 3);
 
-    // The split restores the unit and the value table, and ends split mode.
+    // The split restores the unit and the value table, and ends split mode, also when cancelled.
     EXPECT_EQ(shared().CurrentInstitution, ReportRegion);
     EXPECT_EQ(shared().DataTableName, QStringLiteral("Repdata"));
     EXPECT_FALSE(SplitMode());
