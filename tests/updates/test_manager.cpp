@@ -81,6 +81,13 @@ struct ServedSample {
     TUpdateManager manager() {
         return TUpdateManager(mainDb(), fx.year(), url(), fx.programFolder() + "temp/", fx.programFolder() + "Backup/");
     }
+    // The update window on this server, shown (which lists the updates).
+    void open(TUpdateForm &w) {
+        IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", url());
+        w.Database = mainDb();
+        w.Year = fx.year();
+        w.show();
+    }
 };
 
 } // namespace
@@ -184,11 +191,8 @@ TEST(UpdateManager, NothingInstalledTriggersTheAutomaticRollback) {
 
 TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
     ServedSample s;
-    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
     TUpdateForm w;
-    w.Database = mainDb();
-    w.Year = s.fx.year();
-    w.show();
+    s.open(w);
     ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
     EXPECT_EQ(w.ListView1->topLevelItem(0)->text(4), "Доступно");
     EXPECT_TRUE(w.ListView1->topLevelItem(0)->text(3).endsWith(" байт"));
@@ -251,11 +255,8 @@ TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
 
 TEST(UpdateWindow, CancelledDownloadsLeaveTheListAndTheFormsAsBefore) {
     ServedSample s;
-    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
     TUpdateForm w;
-    w.Database = mainDb();
-    w.Year = s.fx.year();
-    w.show();
+    s.open(w);
     ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
     const QString form = decipher("Ф30");
