@@ -843,16 +843,11 @@ void TContrls::Button12Click() {
     TFormulaDiff &diff = FormulaDiff();
     diff.SetTablesMode(true);
     diff.Memo1->clear();
-    TProgress &p = Progress();
-    p.show();
     QStringList lines;
-    try {
-        lines = SearchAllRuleDiscrepancies(mainDb(), &p);
-    } catch (...) {
-        p.hide();
-        throw;
+    {
+        ProgressRun run(QStringLiteral("Поиск расхождений в контролях..."));
+        lines = SearchAllRuleDiscrepancies(mainDb(), &run.window());
     }
-    p.hide();
     diff.Memo1->setPlainText(lines.join(u'\n'));
     // The window is shared with the other deciphers: its own title comes back.
     const QString title = diff.windowTitle();

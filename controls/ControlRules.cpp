@@ -438,6 +438,7 @@ QStringList SearchAllRuleDiscrepancies(const QSqlDatabase &mainDb, ProgressSink 
         if (!progress) return;
         progress->setPosition(position);
         progress->setDetailText(detail);
+        progress->checkCancelled();
     };
     if (progress) {
         progress->setMax(total);

@@ -391,28 +391,26 @@ void TMISetup::N11Click() {
             showMessage(QStringLiteral("Не найдено таблиц в базе данных"), this);
             return;
         }
-        TProgress &p = Progress();
-        struct Hide {
-            TProgress &p;
-            ~Hide() { p.hide(); }
-        } hide{p};
-        p.SetMax(int(rows.size()));
-        p.SetStatusText(QStringLiteral("Проверка таблиц на расхождения..."));
-        p.show();
-        const CompareFn compare = PreviousYearComparison();
-        QStringList lines;
-        for (int i = 0; i < rows.size(); ++i) {
-            const TreeRow &r = rows[i];
-            p.SetPosition(i + 1);
-            p.SetDetailText(QStringLiteral("Обработка таблицы: %1 (%2 из %3)").arg(r.name).arg(i + 1).arg(rows.size()));
-            const QStringList formulas = SetFormulas(r.ident);
-            if (formulas.isEmpty()) continue;
-            const QStringList refs = ReferenceSet(formulas);
-            if (refs.isEmpty()) continue;
-            if (!FindDiscrepancies(refs, compare, true).isEmpty())
-                lines << BuildTreePath(r.ident, rows) + QStringLiteral(" (ID: %1)").arg(r.ident);
-        }
-        p.hide();
+        const QStringList lines = [&] {
+            ProgressRun run(QStringLiteral("Проверка таблиц на расхождения..."), int(rows.size()));
+            TProgress &p = run.window();
+            const CompareFn compare = PreviousYearComparison();
+            QStringList found;
+            for (int i = 0; i < rows.size(); ++i) {
+                const TreeRow &r = rows[i];
+                p.SetPosition(i + 1);
+                p.SetDetailText(
+                    QStringLiteral("Обработка таблицы: %1 (%2 из %3)").arg(r.name).arg(i + 1).arg(rows.size()));
+                p.checkCancelled();
+                const QStringList formulas = SetFormulas(r.ident);
+                if (formulas.isEmpty()) continue;
+                const QStringList refs = ReferenceSet(formulas);
+                if (refs.isEmpty()) continue;
+                if (!FindDiscrepancies(refs, compare, true).isEmpty())
+                    found << BuildTreePath(r.ident, rows) + QStringLiteral(" (ID: %1)").arg(r.ident);
+            }
+            return found;
+        }();
         if (lines.isEmpty()) {
             showMessage(QStringLiteral("Таблиц с расхождениями не найдено"), this);
             return;
