@@ -513,31 +513,6 @@ TEST_F(EditorTest, PrintAndExportTheList) {
     EXPECT_EQ(dialogs.messages.size(), 1);
 }
 
-TEST_F(EditorTest, LooksRight) {
-    TContrls w;
-    w.resize(1100, 720);
-    w.show();
-    QApplication::processEvents();
-    w.grab().save("/tmp/controls_editor.png");
-    TCld l;
-    l.setFolder(fx.configFolder());
-    l.show();
-    QApplication::processEvents();
-    l.grab().save("/tmp/controls_loader.png");
-    // Administrator mode shows the previous-year commands; the cell view
-    // hides the form and table choice.
-    AdminMode::instance().setOn(true);
-    TContrls a;
-    a.resize(1100, 720);
-    a.SetTableLocked(true);
-    a.show();
-    QApplication::processEvents();
-    EXPECT_TRUE(a.CheckBox2->isVisible());
-    EXPECT_TRUE(a.Button12->isVisible());
-    a.grab().save("/tmp/controls_editor_admin_locked.png");
-    AdminMode::instance().setOn(false);
-}
-
 TEST(EditorPreviousYear, FlagsAndSearchWindow) {
     SampleFixture fx(true);
     fx.reloadCaches();

@@ -14,69 +14,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace {
-
-QStringList cols(const QSqlDatabase &d, const QString &table) { return db::columnNames(d, table); }
-
-QStringList split(const char *list) { return QString::fromUtf8(list).split(QLatin1Char(',')); }
-
-} // namespace
-
-// Tables whose rows are inserted by position must keep their column order.
-TEST(Schema, PositionalTablesKeepTheirColumnOrder) {
-    QTemporaryDir dir;
-    const QString mainFile = dir.path() + QStringLiteral("/orvmain.mdb");
-    const QString dataFile = dir.path() + QStringLiteral("/data0.mdb");
-    schema::createMainDatabase(mainFile);
-    schema::createValuesDatabase(dataFile);
-
-    db::ScopedConnection m(mainFile, db::OpenMode::ReadWrite);
-    const struct { const char *table, *columns; } expected[] = {
-        {"titles", "table,column,row,union_sc,union_sr,union_ec,union_er,fontname,fontsize,fontbold,fontitalic,tchars,txt"},
-        {"rows", "table,row,height"},
-        {"columns", "table,column,width"},
-        {"conditions", "tid,row,column,type,formula,condition,koeff,country,lft,rght,midle,types"},
-        {"populations1", "unit,year,common,olds,teens,childs"},
-        {"populations", "unit,year,common,olds,teens,childs"},
-        {"med_type_forms", "medicalsId,formsId"},
-        {"col_titles", "term,column,title,width"},
-        {"row_titles", "term,row,title,height"},
-        {"formulas", "term,row,column,formula"},
-        {"statistics", "base,include"},
-        {"reports", "id,report,include,net,ind"},
-        {"tree", "ident,part,depend"},
-        {"int_control", "Код,formid,tble,lft,reltion,rght,cycl,commnt"},
-        {"subreps", "id,name"},
-        {"zenkor_controls", "id,original_line,zenkor_id,book_number,condition_number,error_type,form_code,"
-                            "table_num,lft,rght,reltion,cycl,commnt,project_formid,project_tble,control_type"},
-        {"updates", "id,update_id,version,year,install_date,status,description,archive_checksum,archive_size"},
-        {"installed_form_versions", "form_name,form_version,controls_version,last_update_id,last_update_date"},
-    };
-    for (const auto &e : expected)
-        EXPECT_EQ(cols(m.db(), QString::fromUtf8(e.table)), split(e.columns)) << e.table;
-
-    // Writers name these columns; only their presence matters.
-    const struct { const char *table, *columns; } named[] = {
-        {"forms", "id,formname,decipher,ind,net"},
-        {"tables", "ident,form,tablen,name,colcount,rowcount,fixcols,fixrows,floattype,scan"},
-        {"administration", "id,unit,dependence,medicaltype,country,ind"},
-        {"medicaltypes", "id,parent,type,ind"},
-        {"update_forms", "id,update_id,form_name,form_version,form_file,controls_version,controls_file,"
-                         "has_print_doc,has_print_txt,install_date"},
-        {"update_global_controls", "id,update_id,version,file_name,checksum,install_date"},
-    };
-    for (const auto &e : named) {
-        const QStringList have = cols(m.db(), QString::fromUtf8(e.table));
-        for (const QString &c : split(e.columns)) EXPECT_TRUE(have.contains(c)) << e.table << " " << c.toStdString();
-    }
-
-    db::ScopedConnection v(dataFile, db::OpenMode::ReadWrite);
-    for (const char *t : {"data", "repdata"})
-        EXPECT_EQ(cols(v.db(), QString::fromUtf8(t)), split("hospital,data,year,table,column,row")) << t;
-    // The values database holds nothing else.
-    EXPECT_FALSE(db::tableExists(v.db(), QStringLiteral("forms")));
-}
-
 TEST(Schema, CreatingTwiceKeepsRowsAndCountersGiveNewIds) {
     QTemporaryDir dir;
     const QString file = dir.path() + QStringLiteral("/orvmain.mdb");

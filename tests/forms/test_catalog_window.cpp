@@ -140,15 +140,6 @@ TEST_F(CatalogWindowTest, ExportAndImportThroughTheMenu) {
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово"));
     EXPECT_EQ(w.ListView1->topLevelItem(0)->text(1), QStringLiteral("Новое описание"));
 
-    // A faulty file: its message, nothing else.
-    ASSERT_TRUE(cp1251::writeLines(path + ".frs", {"Ф99#x#Нет", "(1)#a#b#c#d#e#f#g"}));
-    dialogs.files.push_back(path + ".frs");
-    dialogs.messages.clear();
-    w.N8Click();
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Ошибка на строке 2")));
-    EXPECT_EQ(count("select count(*) from forms where formname='Ф99'"), 0);
-    EXPECT_EQ(w.ListView1->topLevelItemCount(), 3);
 }
 
 TEST_F(CatalogWindowTest, TablesEditedAndDeleted) {
@@ -196,20 +187,6 @@ TEST_F(CatalogWindowTest, TablesEditedAndDeleted) {
     EXPECT_EQ(count("select count(*) from tables where ident=2"), 0);
     EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where \"table\"=2").toInt(), 0);
     EXPECT_EQ(captions(t.ListView1), (QStringList{"(1000)"}));
-}
-
-TEST_F(CatalogWindowTest, TablesWindowOpenedFromTheCatalogue) {
-    TFormL w;
-    w.FormActivate();
-    dialogs.modals.push_back([&](QDialog *d) {
-        auto *t = static_cast<TFTabs *>(d);
-        EXPECT_EQ(t->windowTitle(), "Таблицы: Ф30 - " +
-                                        db::scalar(mainDb(), "select decipher from forms where id=1").toString());
-        EXPECT_TRUE(t->RadioGroup1->isHidden());   // not a network form
-        return int(QDialog::Rejected);
-    });
-    w.N5Click();
-    EXPECT_EQ(dialogs.modalTitles.size(), 1);
 }
 
 TEST_F(CatalogWindowTest, LeavingTheEditingGroupAsksToSave) {

@@ -325,34 +325,3 @@ TEST_F(ImportDocTest, WindowChecksItsFieldsAndImports) {
                                              "Не удалось извлечь структуру таблицы из документа!"}));
     EXPECT_EQ(w.result(), QDialog::Rejected);
 }
-
-TEST_F(ImportDocTest, CatalogueKeepsOneImportWindow) {
-    AdminMode::instance().setOn(true);
-    TFormL catalog;
-    catalog.FormActivate();
-    EXPECT_TRUE(catalog.NImportDoc->isVisible());
-    dialogs.modals.push_back([&](QDialog *d) {
-        auto *w = static_cast<TImportDocForm *>(d);
-        w->EditFileName->setText(doc);
-        w->EditUpdateFormNumber->setText("1");
-        w->EditTableNumber->setText("1");
-        w->EditTableNumber2->setText("2");
-        w->ButtonImportClick();
-        return w->result();
-    });
-    catalog.NImportDocClick();
-    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Форма успешно импортирована!"));
-    EXPECT_EQ(count("select colcount from tables where ident=1"), 6);
-    TImportDocForm *first = catalog.importWindow();
-    ASSERT_NE(first, nullptr);
-    dialogs.modals.push_back([&](QDialog *d) {
-        EXPECT_EQ(static_cast<TImportDocForm *>(d)->EditFileName->text(), doc);   // fields kept
-        return int(QDialog::Rejected);
-    });
-    dialogs.messages.clear();
-    catalog.NImportDocClick();
-    EXPECT_EQ(catalog.importWindow(), first);
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-    AdminMode::instance().setOn(false);
-    EXPECT_FALSE(catalog.NImportDoc->isVisible());
-}

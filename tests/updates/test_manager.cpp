@@ -263,37 +263,6 @@ TEST(UpdateWindow, TheAddressComesFromTheUpdateSettingsFileOnly) {
     EXPECT_EQ(w.ListView1->topLevelItemCount(), 0);
 }
 
-TEST(UpdateWindow, GeneratorWindowMakesAPackage) {
-    SampleFixture fx;
-    FakeDialogs dialogs;
-    TUpdateGeneratorForm w;
-    w.Database = mainDb();
-    w.Year = 2024;
-    w.show();
-    ASSERT_EQ(w.CheckListBox1->count(), 3);
-    EXPECT_EQ(w.ComboBox1->currentText(), "2024");
-    EXPECT_FALSE(w.Button1->isEnabled());
-    EXPECT_FALSE(w.CheckBox1->isEnabled());
-    w.CheckListBox1->item(0)->setCheckState(Qt::Checked);
-    EXPECT_TRUE(w.CheckBox1->isEnabled());
-    EXPECT_FALSE(w.Button1->isEnabled());   // no description yet
-    w.Edit2->setText("Описание");
-    EXPECT_TRUE(w.Button1->isEnabled());
-    EXPECT_FALSE(w.Edit5->isEnabled());
-    w.grab().save("/tmp/update_generator.png");
-    w.Button1->click();
-    const QString expected = fx.programFolder() + "Updates/update_package_2024_v1.0.0.zip";
-    EXPECT_EQ(w.lastPackage(), expected);
-    EXPECT_TRUE(QFile::exists(expected));
-    EXPECT_EQ(dialogs.messages.value(0), "Пакет обновления успешно создан!\r\n" + expected);
-    EXPECT_TRUE(w.Memo1->toPlainText().contains("Экспорт формы: " + w.CheckListBox1->item(0)->text()));
-
-    w.Edit1->clear();
-    w.Button1Click();
-    EXPECT_EQ(dialogs.messages.last(), "Введите версию обновления");
-    CloseUpdateLogger();
-}
-
 TEST(UpdateWindow, MainWindowCheckCommandCountsAndOpensTheWindow) {
     ServedSample s;
     IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
