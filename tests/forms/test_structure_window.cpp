@@ -54,9 +54,6 @@ protected:
 TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
-    EXPECT_TRUE(w->N28->isEnabled() && w->N48->isEnabled());
-    EXPECT_FALSE(w->N21->isVisible());
-    EXPECT_FALSE(w->N23->isVisible());
 
     // Typed text of the current cell is saved before the change.
     w->StringGrid1->setCurrentCell(0, 2);
@@ -77,11 +74,6 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     QStringList where;
     for (const QStringList &r : listed.rows) where << r.value(0);
     EXPECT_EQ(where, (QStringList{"Контроль 1 Ф30 (1000)", "Контроль 3 Ф30 (1000)"}));
-    if (qEnvironmentVariableIsSet("STRUCTURE_SHOTS")) {
-        w->resize(900, 500);
-        QApplication::processEvents();
-        w->grab().save("/tmp/structure_inserted.png");
-    }
 
     w->StringGrid1->setCurrentCell(1, 0);
     w->N25Click();
