@@ -256,7 +256,6 @@ TEST(UpdateWindow, MainWindowCheckCommandCountsAndOpensTheWindow) {
     s.dialogs.answers = {true};
     checkForUpdatesCommand(nullptr);
     EXPECT_EQ(s.dialogs.questions.value(0), "Найдено обновлений: 2\r\nОткрыть окно управления обновлениями?");
-    EXPECT_EQ(s.dialogs.modalTitles.value(0), "Обновления форм и контролей");
     EXPECT_TRUE(QDir(s.fx.programFolder() + "Backup").exists());
 
     IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", "http://127.0.0.1:1/");
