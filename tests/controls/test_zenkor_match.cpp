@@ -243,9 +243,6 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
         db::exec(c.db(), QStringLiteral("insert into tables (msk, orv) values ('300001000', 'Ф30(1000)')"));
     }
     TControlMatchForm w;
-    EXPECT_EQ(w.LinksPath, linksPath);
-    EXPECT_EQ(w.FormCodeMap.count(), 1);
-    EXPECT_EQ(w.FormCodeMap.value(QStringLiteral("30000")), QStringLiteral("Ф30"));
 
     const QString book = fx.root() + QStringLiteral("book.txt");
     ASSERT_TRUE(cp1251::writeLines(book, {QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"),
