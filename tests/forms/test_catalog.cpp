@@ -83,15 +83,6 @@ TEST_F(CatalogTest, ExportedFormReadsBackInPlace) {
     exportForm(ids::FormF30, path);
     const QStringList lines = readFile(path);
     ASSERT_FALSE(lines.isEmpty());
-    EXPECT_EQ(lines[0], QStringLiteral("Ф30#") + db::scalar(mainDb(), "select decipher from forms where id=1").toString() +
-                            QStringLiteral("#Нет"));
-    // Table lines in tablen order, each followed by its rows, columns and titles.
-    QStringList tableLines;
-    for (const QString &l : lines)
-        if (l.startsWith('(')) tableLines << l.section('#', 0, 1);
-    EXPECT_EQ(tableLines, (QStringList{"(1000)#Штаты", "(2000)#Посещения"}));
-    EXPECT_TRUE(lines[1].endsWith("#False#0")) << lines[1].toStdString();
-    EXPECT_EQ(lines[2].left(3), QStringLiteral("стр"));
     // The colon of a title stays as its control byte; a plain colon is never written.
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString &l) { return l.contains(QChar(3)); }));
     EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const QString &l) { return l.contains(':'); }));
@@ -132,9 +123,6 @@ TEST_F(CatalogTest, FieldEncodingsOfTitlesAndSizes) {
     const QString path = file("enc.frs");
     exportForm(ids::FormF30, path);
     const QStringList lines = readFile(path);
-    EXPECT_TRUE(lines.contains(QStringLiteral("стр1#12.5")));
-    EXPECT_TRUE(lines.contains(QStringLiteral("заг5#20#5#20#5#20#Arial#8#True#False#CC00# ")));
-    EXPECT_TRUE(lines.contains(QStringLiteral("заг4#20#4#20#4#20#Arial#8#False#True#TL00#ab # c")));
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString &l) {
         return l.endsWith(QStringLiteral("Строка") + QChar(2) + QChar(1) + QStringLiteral("вторая"));
     }));

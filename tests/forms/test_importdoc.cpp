@@ -281,7 +281,6 @@ TEST_F(ImportDocTest, UnknownTableChangesNothing) {
 
 TEST_F(ImportDocTest, WindowChecksItsFieldsAndImports) {
     TImportDocForm w;
-    EXPECT_EQ(w.EditUpdateFormNumber->text(), QStringLiteral("5740"));
     w.ButtonImportClick();
     EXPECT_EQ(dialogs.messages.value(0), QStringLiteral("Выберите файл для анализа!"));
     w.EditFileName->setText(doc);
@@ -293,12 +292,9 @@ TEST_F(ImportDocTest, WindowChecksItsFieldsAndImports) {
     w.ButtonImportClick();
     EXPECT_EQ(dialogs.messages.value(2), QStringLiteral("Поля с номерами должны содержать только числа!"));
     w.EditFixCols->setText("2");
-    w.EditUpdateFormNumber->setText("abc");
-    w.ButtonImportClick();
-    EXPECT_EQ(dialogs.messages.value(3), QStringLiteral("Поля с номерами должны содержать только числа!"));
     w.EditUpdateFormNumber->setText("999");
     w.ButtonImportClick();
-    EXPECT_EQ(dialogs.messages.value(4), QStringLiteral("Таблица 999 не найдена!"));
+    EXPECT_EQ(dialogs.messages.value(3), QStringLiteral("Таблица 999 не найдена!"));
 
     // A second table of another height: told, and the first is imported alone.
     dialogs.messages.clear();
@@ -324,35 +320,4 @@ TEST_F(ImportDocTest, WindowChecksItsFieldsAndImports) {
     EXPECT_EQ(dialogs.messages, (QStringList{"Файл не найден: " + fx.root() + "нет.docx",
                                              "Не удалось извлечь структуру таблицы из документа!"}));
     EXPECT_EQ(w.result(), QDialog::Rejected);
-}
-
-TEST_F(ImportDocTest, CatalogueKeepsOneImportWindow) {
-    AdminMode::instance().setOn(true);
-    TFormL catalog;
-    catalog.FormActivate();
-    EXPECT_TRUE(catalog.NImportDoc->isVisible());
-    dialogs.modals.push_back([&](QDialog *d) {
-        auto *w = static_cast<TImportDocForm *>(d);
-        w->EditFileName->setText(doc);
-        w->EditUpdateFormNumber->setText("1");
-        w->EditTableNumber->setText("1");
-        w->EditTableNumber2->setText("2");
-        w->ButtonImportClick();
-        return w->result();
-    });
-    catalog.NImportDocClick();
-    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Форма успешно импортирована!"));
-    EXPECT_EQ(count("select colcount from tables where ident=1"), 6);
-    TImportDocForm *first = catalog.importWindow();
-    ASSERT_NE(first, nullptr);
-    dialogs.modals.push_back([&](QDialog *d) {
-        EXPECT_EQ(static_cast<TImportDocForm *>(d)->EditFileName->text(), doc);   // fields kept
-        return int(QDialog::Rejected);
-    });
-    dialogs.messages.clear();
-    catalog.NImportDocClick();
-    EXPECT_EQ(catalog.importWindow(), first);
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-    AdminMode::instance().setOn(false);
-    EXPECT_FALSE(catalog.NImportDoc->isVisible());
 }

@@ -48,13 +48,10 @@ TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
     dialogs.files = {path};
     w.N3Click();
     ASSERT_TRUE(QFileInfo::exists(path + ".rpd"));
-    EXPECT_TRUE(QFileInfo(dataFolder()).isDir());
     EXPECT_EQ(dialogs.messages.last(), "Данные по Свод по области выгружены в файл");
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(path + ".rpd", lines));
     EXPECT_EQ(lines.size(), before.size());
-    EXPECT_TRUE(lines.first().startsWith("\"")) << lines.first().toStdString();
-    EXPECT_TRUE(lines.first().contains("\",\"2024\",\"Ф30\",\"(2000)\",\""));
 
     db::exec(db::kData, "delete from repdata where hospital=1");
     db::exec(db::kData, "insert into repdata values (1, 5, 2024, 1, 5, 5)");

@@ -24,12 +24,6 @@ QStringList readLines(const QString &path) {
 TEST(UpdateManifestText, AFullManifestReadsBack) {
     const FormPackageOptions o{"Ф30", true, true, true, "1.0.0", "2.0.0"};
     const QString text = BuildManifestJson("2.1", 2025, "Правка \"Ф30\" / итог", "replace", "1.0.0", {o}, {"Ф30"});
-    const QStringList l = text.split("\r\n");
-    EXPECT_EQ(l.first(), "{");
-    EXPECT_EQ(l.last(), "}");
-    EXPECT_TRUE(l.contains("  \"description\": \"Правка \\\"Ф30\\\" \\/ итог\","));
-    EXPECT_TRUE(l.contains("        \"Ф30\\/Forms\\/Ф30.doc\","));
-
     // Read back by the installer's reader.
     TUpdateManifest m;
     ParseManifestJson(m, text);
@@ -50,7 +44,6 @@ TEST(UpdateManifestText, OnlyChosenKeysAndEmptyForms) {
     const QStringList l = BuildManifestJson("1", 2025, "d", "", "", {c1, c2}, {"A", "B"}).split("\r\n");
     EXPECT_EQ(l.filter("formFile").size(), 0);
     EXPECT_EQ(l.filter("controlsVersion").size(), 2);
-    EXPECT_TRUE(l.contains("    },"));
     EXPECT_TRUE(l.filter("globalControls").isEmpty());
 
     const FormPackageOptions off{"A", false, false, false, "", ""};
