@@ -1,4 +1,5 @@
 #pragma once
+// TSBY, TGBP, TAboutForm: small dialogs of the main window.
 // Small dialogs of the main window: the year choice (TSBY), the folder and
 // name of a configuration to attach or copy (TGBP) and the About box.
 #include <QDialog>

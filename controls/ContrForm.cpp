@@ -634,10 +634,8 @@ void TContrls::Button2Click() {
     if (!memo) return;
     auto *view = new TVTable(this);
     view->setWindowTitle(QStringLiteral("Формирование выражения"));
-    view->Label3->setText(ComboBox1->currentText());
-    view->Label2->setText(ComboBox2->currentText());
-    view->N8->setVisible(true);
-    for (QAction *a : {view->N1, view->N2, view->N3, view->N5}) a->setVisible(false);
+    view->setCaptions(ComboBox1->currentText(), ComboBox2->currentText());
+    view->useAsExpressionBuilder();
     SharedState &s = shared();
     // The editor may itself sit over a data-entry window (the controls of a
     // cell), which goes on reading and writing its values through these
@@ -669,7 +667,7 @@ void TContrls::Button2Click() {
     QString text;
     try {
         execModal(view);
-        text = view->Label1->text();
+        text = view->markedReference();
     } catch (...) {
         delete view;
         restore();

@@ -1,4 +1,5 @@
 #pragma once
+// TContrls: editing of control rules.
 // The control-rule editor "Формирование контролей": lists the rules of the
 // chosen class, form and table, edits, checks, saves (and uploads), deletes,
 // copies and replaces them, exports, loads and prints rule files, deciphers

@@ -1,4 +1,5 @@
 #pragma once
+// TFormulaDiff: formulas or tables changed since the previous year.
 // The window listing formulas (or tables) that differ from the previous
 // year. In the formulas mode every change, click or key release in the list
 // deciphers the reference under the caret into the panel beside it. Its

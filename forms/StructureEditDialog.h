@@ -1,4 +1,5 @@
 #pragma once
+// TTitles: the editor of one header title of a table.
 // The header title editor of the table window: text, font, alignment,
 // rotation, indent, the number of text lines (the height of the title's row)
 // and the width of its column, with a preview of the title.

@@ -1,4 +1,5 @@
 #pragma once
+// TMISetup, TMIForms, TShowStat: indicator sets, their editor and their view.
 // Indicator windows: the set tree TMISetup (editing and viewing modes), the
 // set editor TMIForms and the indicator view TShowStat.
 //

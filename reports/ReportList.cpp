@@ -337,6 +337,14 @@ void TRepList::keyPressEvent(QKeyEvent *event) {
     QDialog::keyPressEvent(event);
 }
 
+void TRepList::setIndicatorMode(bool composite) {
+    for (QAction *a : {N1, N2, N3, N6->menuAction(), N7, N8}) a->setVisible(false);
+    N9->setVisible(true);
+    N10->setVisible(true);
+    N13->setVisible(true);
+    N11->setVisible(composite);
+}
+
 // ---- Openers ---------------------------------------------------------------
 
 namespace {
@@ -345,13 +353,7 @@ void openReportList(QWidget *parent, const QString &suffix, bool indicators, boo
     TRepList w(parent);
     winutil::guarded(&w, [&] {
         w.setWindowTitle(w.windowTitle() + suffix);
-        if (indicators) {
-            for (QAction *a : {w.N1, w.N2, w.N3, w.N6->menuAction(), w.N7, w.N8}) a->setVisible(false);
-            w.N9->setVisible(true);
-            w.N10->setVisible(true);
-            w.N13->setVisible(true);
-            w.N11->setVisible(composite);
-        }
+        if (indicators) w.setIndicatorMode(composite);
         w.fitToMenu();
         w.FormCreate();
         execModal(&w);

@@ -1,4 +1,5 @@
 #pragma once
+// TSumRepF: the name dialog of a summary report.
 // Name dialog of a summary report ("Сводный отчет"): the name, and whether
 // the report goes into Form 47. Also used as the name dialog of a new
 // sub-report level (caption changed, check box hidden).
