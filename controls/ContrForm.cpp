@@ -840,7 +840,7 @@ void TContrls::Button13Click() {
 void TContrls::Button12Click() {
     TFormulaDiff &diff = FormulaDiff();
     diff.SetTablesMode(true);
-    diff.Memo1->clear();
+    diff.setLines({});
     TProgress &p = Progress();
     p.show();
     QStringList lines;
@@ -851,7 +851,7 @@ void TContrls::Button12Click() {
         throw;
     }
     p.hide();
-    diff.Memo1->setPlainText(lines.join(u'\n'));
+    diff.setLines(lines);
     // The window is shared with the other deciphers: its own title comes back.
     const QString title = diff.windowTitle();
     diff.setWindowTitle(QStringLiteral("Расхождения контролей с прошлым годом"));

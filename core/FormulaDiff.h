@@ -5,6 +5,7 @@
 // deciphers the reference under the caret into the panel beside it. Its
 // callers fill Memo1, replace the caption and show it modally.
 #include <QDialog>
+#include <QStringList>
 #include <memory>
 
 class QLabel;
@@ -22,6 +23,8 @@ public:
 
     void SetTablesMode(bool on);
     bool tablesMode() const { return m_tablesMode; }
+    // The listed formulas or tables, one a line.
+    void setLines(const QStringList &lines);
     TFormulaHighlighter *highlighter() const { return m_highlighter.get(); }
 
     QLabel *Label1 = nullptr;

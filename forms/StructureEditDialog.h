@@ -54,6 +54,9 @@ public:
     void setTitle(const structedit::TitleContent &content, int lines, const QString &widthText);
     // The title as the controls give it (layout code rebuilt).
     structedit::TitleContent content() const;
+    // The number of text lines and the column width as typed.
+    int lineCount() const;
+    QString widthText() const;
 
     // Draws the current title onto the image.
     void PreviewTitle(QLabel *image, const QColor &color);

@@ -1180,7 +1180,7 @@ void TVTable::Image1DblClick(int titleIndex) {
     const structedit::TitleContent c = dlg.content();
     try {
         structedit::saveTitle(db::connection(db::kMain), s.TableIdent, title.column, title.row, c,
-                              dlg.SpinEdit3->value(), dlg.Edit1->text());
+                              dlg.lineCount(), dlg.widthText());
     } catch (const std::exception &e) {
         showError(winutil::errorText(e), this);
         return;

@@ -378,7 +378,7 @@ void TMISetup::N12Click() {
         }
         TFormulaDiff w(this);
         w.SetTablesMode(false);
-        w.Memo1->setPlainText(found.join(QLatin1Char('\n')));
+        w.setLines(found);
         w.setWindowTitle(QStringLiteral("Формулы с расхождениями - ") + n->text(0));
         execModal(&w);
     });
@@ -419,7 +419,7 @@ void TMISetup::N11Click() {
         }
         TFormulaDiff w(this);
         w.SetTablesMode(true);
-        w.Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+        w.setLines(lines);
         w.setWindowTitle(QStringLiteral("Таблицы с расхождениями (%1)").arg(lines.size()));
         execModal(&w);
     });

@@ -15,6 +15,15 @@ class TSumRepF : public QDialog {
 public:
     explicit TSumRepF(QWidget *parent = nullptr);
 
+    // The name as typed.
+    QString name() const;
+    void setName(const QString &name);
+    // Whether the report goes into Form 47; changeable false locks the choice.
+    bool inNetReport() const;
+    void setInNetReport(bool on, bool changeable = true);
+    // The dialog as the name dialog of a sub-report level.
+    void hideNetChoice();
+
     QLabel *Label1 = nullptr;        // "Наименование"
     QLineEdit *Edit1 = nullptr;
     QCheckBox *CheckBox1 = nullptr;  // "Включить в отчет Ф47"
