@@ -951,22 +951,26 @@ void openControlsEditor(QWidget *parent) {
     });
 }
 
+void TContrls::chooseTable(qint64 formId, const QString &tableNumber) {
+    for (int i = 0; i < ComboBox1->count(); ++i)
+        if (ComboBox1->itemData(i).toLongLong() == formId) {
+            ComboBox1->setCurrentIndex(i);
+            break;
+        }
+    RadioGroup1Buttons->button(IntraTable)->setChecked(true);
+    ComboBox1Click();
+    for (int i = 0; i < ComboBox2->count(); ++i)
+        if (ComboBox2->itemText(i).startsWith(tableNumber + QStringLiteral(" - "))) {
+            ComboBox2->setCurrentIndex(i);
+            break;
+        }
+    ComboBox2Click();
+}
+
 void openCellControls(TVTable &table, const QList<CellRule> &rules) {
     const SharedState &s = shared();
     TContrls w(&table);
-    for (int i = 0; i < w.ComboBox1->count(); ++i)
-        if (w.ComboBox1->itemData(i).toLongLong() == s.TableFormId) {
-            w.ComboBox1->setCurrentIndex(i);
-            break;
-        }
-    w.RadioGroup1Buttons->button(IntraTable)->setChecked(true);
-    w.ComboBox1Click();
-    for (int i = 0; i < w.ComboBox2->count(); ++i)
-        if (w.ComboBox2->itemText(i).startsWith(s.TableNumber + QStringLiteral(" - "))) {
-            w.ComboBox2->setCurrentIndex(i);
-            break;
-        }
-    w.ComboBox2Click();
+    w.chooseTable(s.TableFormId, s.TableNumber);
     w.SetTableLocked(true);
     w.setRules(rules);
     execModal(&w);

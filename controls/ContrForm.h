@@ -71,6 +71,8 @@ public:
     controls::RuleScope scope() const;
     // Fills the rules list with the given rules (the table window's cell view).
     void setRules(const QList<CellRule> &rules);
+    // Shows the intra-table rules of one table of a form.
+    void chooseTable(qint64 formId, const QString &tableNumber);
 
 public slots:
     void ComboBox1Click();

@@ -309,7 +309,7 @@ void TMISetup::N8Click() {
         const QString caption = windowTitle();
         const int dash = caption.indexOf(QStringLiteral(" -"));
         w.setWindowTitle(dash < 0 ? QString() : caption.left(dash));
-        w.Label1->setText(n->text(0));
+        w.setHeading(n->text(0));
         execModal(&w);
     });
 }
@@ -861,6 +861,8 @@ void TMIForms::BitBtn3Click() {
 }
 
 // ---- TShowStat ------------------------------------------------------------------
+
+void TShowStat::setHeading(const QString &text) { Label1->setText(text); }
 
 TShowStat::TShowStat(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ShowStat"));

@@ -132,8 +132,8 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         EXPECT_EQ(t->RadioGroup1->itemIndex(), 0);
         EXPECT_EQ(t->RadioGroup2->itemIndex(), 1);
         EXPECT_EQ(t->SpinEdit1->value(), 10);
-        EXPECT_EQ(t->SpinEdit3->value(), 1);   // 18 points at 10 points a line
-        EXPECT_EQ(t->Edit1->text(), "180");
+        EXPECT_EQ(t->lineCount(), 1);   // 18 points at 10 points a line
+        EXPECT_EQ(t->widthText(), "180");
         t->Memo1->setPlainText("Врачи: всего");
         t->RadioGroup1->setItemIndex(2);
         t->CheckBox1->setChecked(true);
@@ -173,7 +173,7 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         EXPECT_EQ(t->result(), 0);
         EXPECT_EQ(dialogs.messages.last(), "Ширина столбца \"abc\" не является числом");
         EXPECT_EQ(t->Memo1->toPlainText(), "Исправлено");
-        EXPECT_EQ(t->Edit1->text(), "abc");
+        EXPECT_EQ(t->widthText(), "abc");
         t->Edit1->setText("10.1");
         t->ComboBox1->setCurrentText("Arial#2");   // "#" would cut the structure file's line
         t->BitBtn1->click();
