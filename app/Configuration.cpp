@@ -350,9 +350,9 @@ void Configuration::CreateYearDatabase(int from, int to) {
 std::optional<int> Configuration::ChooseYear(const QString &caption) {
     auto dlg = std::make_unique<TSBY>(m_parent);
     dlg->setWindowTitle(caption);
-    dlg->ComboBox1->addItems(config::FillYearList(shared().ConfigPath));
+    dlg->setYears(config::FillYearList(shared().ConfigPath));
     if (execModal(dlg.get()) != QDialog::Accepted) return std::nullopt;
-    const QString text = dlg->ComboBox1->currentText().trimmed();
+    const QString text = dlg->year();
     bool ok = false;
     const int year = text.toInt(&ok);
     if (!ok || year <= 0) {
@@ -365,8 +365,8 @@ std::optional<int> Configuration::ChooseYear(const QString &caption) {
 bool Configuration::askRegistration(TGBP *dlg, QString &name, QString &folder) {
     for (;;) {
         if (execModal(dlg) != QDialog::Accepted) return false;
-        name = text::tabsToBlanks(dlg->Edit1->text()).trimmed();
-        folder = paths::withoutSlash(text::tabsToBlanks(dlg->Edit2->text()).trimmed());
+        name = text::tabsToBlanks(dlg->name()).trimmed();
+        folder = paths::withoutSlash(text::tabsToBlanks(dlg->folder()).trimmed());
         if (name.isEmpty() || folder.isEmpty()) return false;
         const QString problem = config::registrationProblem(name, folder);
         if (problem.isEmpty()) break;
@@ -384,7 +384,7 @@ bool Configuration::askRegistration(TGBP *dlg, QString &name, QString &folder) {
 bool Configuration::N24Click() {
     auto dlg = std::make_unique<TGBP>(QString(), m_parent);
     dlg->setWindowTitle(QStringLiteral("Укажите путь к присоединяемой базе данных и ее название"));
-    dlg->Edit2->setEnabled(false);
+    dlg->lockFolder();
     QString name, folder;
     if (!askRegistration(dlg.get(), name, folder)) return false;
     IniFile ini(settingsPath());

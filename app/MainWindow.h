@@ -1,4 +1,5 @@
 #pragma once
+// TMain: the main window of the program.
 // The main window: title, year row, configuration and level lists, and the
 // hover commands grouped under their headings on a gradient background.
 // Its creation runs the start-up of the open configuration and year.

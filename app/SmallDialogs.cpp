@@ -82,6 +82,13 @@ TGBP::TGBP(const QString &initialFolder, QWidget *parent) : QDialog(parent) {
     setFolder(initialFolder.isEmpty() ? QDir::currentPath() : initialFolder);
 }
 
+void TSBY::setYears(const QStringList &years) { ComboBox1->addItems(years); }
+QString TSBY::year() const { return ComboBox1->currentText().trimmed(); }
+
+QString TGBP::name() const { return Edit1->text(); }
+QString TGBP::folder() const { return Edit2->text(); }
+void TGBP::lockFolder() { Edit2->setEnabled(false); }
+
 void TGBP::setFolder(const QString &folder) {
     Edit2->setText(QDir::toNativeSeparators(paths::withoutSlash(folder)).replace(u'\\', u'/'));
 }

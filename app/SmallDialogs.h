@@ -1,7 +1,9 @@
 #pragma once
+// TSBY, TGBP, TAboutForm: small dialogs of the main window.
 // Small dialogs of the main window: the year choice (TSBY), the folder and
 // name of a configuration to attach or copy (TGBP) and the About box.
 #include <QDialog>
+#include <QStringList>
 
 class QComboBox;
 class QLabel;
@@ -14,6 +16,9 @@ class TSBY : public QDialog {
     Q_OBJECT
 public:
     explicit TSBY(QWidget *parent = nullptr);
+    void setYears(const QStringList &years);
+    // The chosen or typed year, trimmed.
+    QString year() const;
     QComboBox *ComboBox1 = nullptr;
     QPushButton *BitBtn1 = nullptr;   // OK
 };
@@ -35,6 +40,11 @@ public:
     QPushButton *BitBtn2 = nullptr;    // "Отказ"
 
     void setFolder(const QString &folder);
+    // The name and folder as typed.
+    QString name() const;
+    QString folder() const;
+    // The folder is given: it is shown, not typed.
+    void lockFolder();
 
 private:
     void updateOk();

@@ -82,9 +82,9 @@ void SubReports::removeCurrent() {
 bool SubReports::N18Click(QWidget *parent) {
     auto dlg = std::make_unique<TSumRepF>(parent);
     dlg->setWindowTitle(QStringLiteral("Введите наименование уровня отчета"));
-    dlg->CheckBox1->hide();
+    dlg->hideNetChoice();
     if (execModal(dlg.get()) != QDialog::Accepted) return false;
-    create(dlg->Edit1->text());
+    create(dlg->name());
     return true;
 }
 

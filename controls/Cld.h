@@ -1,4 +1,5 @@
 #pragma once
+// TCld: loading a control file into the control rules.
 // The control-file loader: the user picks a folder and a control file
 // (*.orv) and loads it into the rule table, adding to the rules (mode 0) or
 // replacing them (mode 1). Lines that do not fit the installed forms are

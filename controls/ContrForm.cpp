@@ -634,10 +634,8 @@ void TContrls::Button2Click() {
     if (!memo) return;
     auto *view = new TVTable(this);
     view->setWindowTitle(QStringLiteral("Формирование выражения"));
-    view->Label3->setText(ComboBox1->currentText());
-    view->Label2->setText(ComboBox2->currentText());
-    view->N8->setVisible(true);
-    for (QAction *a : {view->N1, view->N2, view->N3, view->N5}) a->setVisible(false);
+    view->setCaptions(ComboBox1->currentText(), ComboBox2->currentText());
+    view->useAsExpressionBuilder();
     SharedState &s = shared();
     // The editor may itself sit over a data-entry window (the controls of a
     // cell), which goes on reading and writing its values through these
@@ -669,7 +667,7 @@ void TContrls::Button2Click() {
     QString text;
     try {
         execModal(view);
-        text = view->Label1->text();
+        text = view->markedReference();
     } catch (...) {
         delete view;
         restore();
@@ -842,13 +840,13 @@ void TContrls::Button13Click() {
 void TContrls::Button12Click() {
     TFormulaDiff &diff = FormulaDiff();
     diff.SetTablesMode(true);
-    diff.Memo1->clear();
+    diff.setLines({});
     QStringList lines;
     {
         ProgressRun run(QStringLiteral("Поиск расхождений в контролях..."));
         lines = SearchAllRuleDiscrepancies(mainDb(), &run.window());
     }
-    diff.Memo1->setPlainText(lines.join(u'\n'));
+    diff.setLines(lines);
     // The window is shared with the other deciphers: its own title comes back.
     const QString title = diff.windowTitle();
     diff.setWindowTitle(QStringLiteral("Расхождения контролей с прошлым годом"));
@@ -948,22 +946,26 @@ void openControlsEditor(QWidget *parent) {
     });
 }
 
+void TContrls::chooseTable(qint64 formId, const QString &tableNumber) {
+    for (int i = 0; i < ComboBox1->count(); ++i)
+        if (ComboBox1->itemData(i).toLongLong() == formId) {
+            ComboBox1->setCurrentIndex(i);
+            break;
+        }
+    RadioGroup1Buttons->button(IntraTable)->setChecked(true);
+    ComboBox1Click();
+    for (int i = 0; i < ComboBox2->count(); ++i)
+        if (ComboBox2->itemText(i).startsWith(tableNumber + QStringLiteral(" - "))) {
+            ComboBox2->setCurrentIndex(i);
+            break;
+        }
+    ComboBox2Click();
+}
+
 void openCellControls(TVTable &table, const QList<CellRule> &rules) {
     const SharedState &s = shared();
     TContrls w(&table);
-    for (int i = 0; i < w.ComboBox1->count(); ++i)
-        if (w.ComboBox1->itemData(i).toLongLong() == s.TableFormId) {
-            w.ComboBox1->setCurrentIndex(i);
-            break;
-        }
-    w.RadioGroup1Buttons->button(IntraTable)->setChecked(true);
-    w.ComboBox1Click();
-    for (int i = 0; i < w.ComboBox2->count(); ++i)
-        if (w.ComboBox2->itemText(i).startsWith(s.TableNumber + QStringLiteral(" - "))) {
-            w.ComboBox2->setCurrentIndex(i);
-            break;
-        }
-    w.ComboBox2Click();
+    w.chooseTable(s.TableFormId, s.TableNumber);
     w.SetTableLocked(true);
     w.setRules(rules);
     execModal(&w);

@@ -1,4 +1,5 @@
 #pragma once
+// TContrls: editing of control rules.
 // The control-rule editor "Формирование контролей": lists the rules of the
 // chosen class, form and table, edits, checks, saves (and uploads), deletes,
 // copies and replaces them, exports, loads and prints rule files, deciphers
@@ -70,6 +71,8 @@ public:
     controls::RuleScope scope() const;
     // Fills the rules list with the given rules (the table window's cell view).
     void setRules(const QList<CellRule> &rules);
+    // Shows the intra-table rules of one table of a form.
+    void chooseTable(qint64 formId, const QString &tableNumber);
 
 public slots:
     void ComboBox1Click();

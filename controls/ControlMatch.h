@@ -1,4 +1,5 @@
 #pragma once
+// TControlMatchForm: the program's control rules matched against the control book.
 // The control matching window: the program's rules beside the rules imported
 // from the control book, each marked as duplicated, of another sign or
 // different; import of a control-book file, description fill, export of the

@@ -58,6 +58,8 @@ TFormulaDiff::TFormulaDiff(QWidget *parent) : QDialog(parent) {
 
 TFormulaDiff::~TFormulaDiff() = default;
 
+void TFormulaDiff::setLines(const QStringList &lines) { Memo1->setPlainText(lines.join(u'\n')); }
+
 void TFormulaDiff::SetTablesMode(bool on) {
     m_tablesMode = on;
     Panel1->setVisible(!on);

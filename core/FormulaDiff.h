@@ -1,9 +1,11 @@
 #pragma once
+// TFormulaDiff: formulas or tables changed since the previous year.
 // The window listing formulas (or tables) that differ from the previous
 // year. In the formulas mode every change, click or key release in the list
 // deciphers the reference under the caret into the panel beside it. Its
 // callers fill Memo1, replace the caption and show it modally.
 #include <QDialog>
+#include <QStringList>
 #include <memory>
 
 class QLabel;
@@ -21,6 +23,8 @@ public:
 
     void SetTablesMode(bool on);
     bool tablesMode() const { return m_tablesMode; }
+    // The listed formulas or tables, one a line.
+    void setLines(const QStringList &lines);
     TFormulaHighlighter *highlighter() const { return m_highlighter.get(); }
 
     QLabel *Label1 = nullptr;

@@ -1,4 +1,5 @@
 #pragma once
+// TForm1: a printable list that other windows fill.
 // The list and print window: a heading over a multi-column list that other
 // windows fill (control errors, institutions, breakdowns, ...), printable to
 // a word-processor document or a spreadsheet. One shared instance, kept for

@@ -1,4 +1,5 @@
 #pragma once
+// TProgress: progress of a long run, with cancelling.
 // The progress window of long runs: a status line, a detail line, a gauge and
 // "Отмена". Modeless; the setters let the pending window events run (a few
 // times a second at most, so that a gauge moved often costs the run nothing)

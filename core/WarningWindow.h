@@ -1,4 +1,5 @@
 #pragma once
+// TForm3: the warning before a form is printed for a report.
 // The warning shown before a form is printed for the report: "Да" accepts,
 // "Нет" rejects. Shown modally through the dialog seam by its caller.
 #include <QDialog>

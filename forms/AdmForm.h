@@ -1,4 +1,5 @@
 #pragma once
+// TAdmForm: the territory window; TUntChar, TSFLF: its unit and file dialogs.
 // The territory window: the tree of administrative units and institutions in
 // input mode (open an institution's forms, load and unload transfer files)
 // or in structure mode (add, insert, correct, delete, move, order), the unit

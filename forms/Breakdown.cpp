@@ -235,34 +235,33 @@ QString PlaceText(const QList<GridTitle> &titles, Kind kind, int row, int column
 
 } // namespace breakdown
 
-void N11Click(TVTable &table, QAction *item) {
+void N11Click(TVTable &table, breakdown::Kind kind) {
     using namespace breakdown;
     winutil::guarded(&table, [&] {
         if (!table.PutData()) return;
         const SharedState &s = shared();
         Request q;
-        q.kind = item == table.N34 ? Kind::Row : item == table.N42 ? Kind::Column : Kind::Cell;
-        q.row = table.StringGrid1->currentRow();
-        q.column = table.StringGrid1->currentColumn();
-        q.gridColumns = table.StringGrid1->columnCount();
-        q.gridRows = table.StringGrid1->rowCount();
+        q.kind = kind;
+        q.row = table.currentRow();
+        q.column = table.currentColumn();
+        q.gridColumns = table.gridColumnCount();
+        q.gridRows = table.gridRowCount();
         q.fixcols = table.fixCols();
         q.fixrows = table.fixRows();
-        q.floatValues = table.N37->isChecked();
+        q.floatValues = table.showsDecimals();
         q.tableIdent = s.TableIdent;
         q.formId = s.TableFormId;
         q.tableNumber = s.TableNumber;
         const Result r = Build(q);
 
         TForm1 &list = Form1();
-        list.Label1->setText(table.Label3->text() + QStringLiteral(" - ") + table.Label2->text() +
-                             QStringLiteral(" - ") +
-                             PlaceText(table.StringGrid1->titles(), q.kind, q.row, q.column, q.fixcols, q.fixrows));
+        list.setHeading(table.formCaption() + QStringLiteral(" - ") + table.tableCaption() + QStringLiteral(" - ") +
+                        PlaceText(table.gridTitles(), q.kind, q.row, q.column, q.fixcols, q.fixrows));
         list.setWindowTitle(table.windowTitle());
         list.ShowTextList(r.lines.texts(), r.heading);
         execModal(&list);
     });
-    table.StringGrid1->setFocus();
+    table.focusGrid();
 }
 
 void installBreakdownTableExtension() {
@@ -270,9 +269,10 @@ void installBreakdownTableExtension() {
     if (installed) return;
     installed = true;
     registerTableWindowExtension([](TVTable &w) {
-        for (QAction *a : {w.N33, w.N34, w.N42}) {
-            QObject::connect(a, &QAction::triggered, &w, [&w, a] { N11Click(w, a); });
-            a->setEnabled(true);
-        }
+        using breakdown::Kind;
+        using C = TVTable::Command;
+        w.connectCommand(C::BreakdownCell, [&w] { N11Click(w, Kind::Cell); });
+        w.connectCommand(C::BreakdownRow, [&w] { N11Click(w, Kind::Row); });
+        w.connectCommand(C::BreakdownColumn, [&w] { N11Click(w, Kind::Column); });
     });
 }

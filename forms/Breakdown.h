@@ -46,7 +46,7 @@ QString PlaceText(const QList<GridTitle> &titles, Kind kind, int row, int column
 
 } // namespace breakdown
 
-// "Разрезать": item is N33, N34 or N42.
-void N11Click(TVTable &table, QAction *item);
-// Connects and enables N33, N34 and N42 of every new table window (once).
+// "Разрезать": the breakdown of the current cell, row or column.
+void N11Click(TVTable &table, breakdown::Kind kind);
+// Connects the breakdown commands of every new table window (once).
 void installBreakdownTableExtension();

@@ -436,22 +436,22 @@ void TNTChar::keyPressEvent(QKeyEvent *event) {
 
 // ---- Opening from the table window --------------------------------------------
 
-void openCalcRule(TVTable &table, QAction *item) {
+void openCalcRule(TVTable &table, RuleCommand command) {
     winutil::guarded(&table, [&] {
         const SharedState &s = shared();
         const qint64 tid = s.TableIdent;
         const int scan = TableScan(tid);
         RulePlace place;
-        place.row = table.StringGrid1->currentRow();
-        place.column = table.StringGrid1->currentColumn();
-        const bool cell = item == table.N32;
-        const bool outer = item == table.N15;
+        place.row = table.currentRow();
+        place.column = table.currentColumn();
+        const bool cell = command == RuleCommand::Cell;
+        const bool outer = command == RuleCommand::OuterLine;
         place.kind = cell ? RuleKind::Cell : LineRuleKind(scan, outer);
 
         TNTChar dlg(&table);
         dlg.setWindowTitle(RuleCaption(place));
-        dlg.Label1->setText(table.Label2->text() + u'\n' +
-                            DescribeRulePlace(table.StringGrid1->titles(), place, table.fixCols(), table.fixRows()));
+        dlg.Label1->setText(table.tableCaption() + u'\n' +
+                            DescribeRulePlace(table.gridTitles(), place, table.fixCols(), table.fixRows()));
         dlg.TableIdent = tid;
         dlg.Scan = scan;
         dlg.Place = place;
@@ -469,7 +469,7 @@ void openCalcRule(TVTable &table, QAction *item) {
             if (confirm(QStringLiteral("Удалить формулу?"), &table)) DeleteCalcRule(tid, place);
         }
     });
-    table.StringGrid1->setFocus();
+    table.focusGrid();
 }
 
 void installCalcRuleTableExtension() {
@@ -477,9 +477,9 @@ void installCalcRuleTableExtension() {
     if (installed) return;
     installed = true;
     registerTableWindowExtension([](TVTable &w) {
-        for (QAction *a : {w.N15, w.N16, w.N32}) {
-            QObject::connect(a, &QAction::triggered, &w, [&w, a] { openCalcRule(w, a); });
-            a->setEnabled(true);
-        }
+        using C = TVTable::Command;
+        w.connectCommand(C::RuleOuterLine, [&w] { openCalcRule(w, RuleCommand::OuterLine); });
+        w.connectCommand(C::RuleInnerLine, [&w] { openCalcRule(w, RuleCommand::InnerLine); });
+        w.connectCommand(C::RuleCell, [&w] { openCalcRule(w, RuleCommand::Cell); });
     });
 }

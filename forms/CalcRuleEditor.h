@@ -1,4 +1,5 @@
 #pragma once
+// TNTChar: the calculation rule of a cell, row or column of a table.
 // Calculation rules of the open table (table `conditions`): the rule of one
 // cell, of a whole row or of a whole column, edited in TNTChar from the
 // table window's "Настройка" menu. Rule coordinates are grid positions from
@@ -151,7 +152,9 @@ private:
     std::unique_ptr<TFormulaHighlighter> m_light;
 };
 
-// The "Настройка" commands of the table window: item is N15, N16 or N32.
-void openCalcRule(TVTable &table, QAction *item);
-// Connects and enables N15, N16 and N32 of every new table window (once).
+// The "Настройка" commands of the table window: the rule of the current
+// line in the scan direction (outer), across it (inner) or of the cell.
+enum class RuleCommand { OuterLine, InnerLine, Cell };
+void openCalcRule(TVTable &table, RuleCommand command);
+// Connects the "Настройка" commands of every new table window (once).
 void installCalcRuleTableExtension();

@@ -1,4 +1,5 @@
 #pragma once
+// TFormL, TFTabs, TFChar: the catalogue of report forms and their tables.
 // The report-form catalogue (TFormL), the tables of one form (TFTabs) and the
 // dialog of one form's name, description and network flag (TFChar).
 #include "forms/FormCatalogLogic.h"

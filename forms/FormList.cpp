@@ -223,11 +223,9 @@ void TFormList::N8Click() {
         s.TableFormName = s.SelectedFormName;
         s.TableIdent = TreeNodeId(n);
         TVTable table(this);
-        table.Label3->setText(n->parent()->text(0));
-        table.Label2->setText(n->text(0));
+        table.setCaptions(n->parent()->text(0), n->text(0));
         table.setWindowTitle(windowTitle());
-        if (table.N11)
-            table.N11->setVisible(s.ReportMode != QLatin1String("Input") || N9->isVisible());
+        table.setBreakdownVisible(s.ReportMode != QLatin1String("Input") || N9->isVisible());
         ScopedFormNavigator navigator(this);
         execModal(&table);
     });
@@ -653,6 +651,13 @@ void TFormList::keyPressEvent(QKeyEvent *event) {
 
 // ---- Openers ---------------------------------------------------------------------------------------
 
+void TFormList::offerRecalculation(bool report) {
+    N9->setVisible(true);
+    N10->setVisible(report);
+}
+
+void TFormList::hideClearing() { N12->menuAction()->setVisible(false); }
+
 void openFormsTreeForInstitution(QWidget *parent, qint64 institutionId, const QString &caption) {
     shared().CurrentInstitution = institutionId;
     const qint64 type = adm::medicalTypeOf(institutionId);
@@ -670,8 +675,7 @@ void openFormsTreeForSummary(QWidget *parent, qint64 unitId, const QString &capt
     s.CurrentInstitution = unitId;
     TFormList w(parent);
     w.setWindowTitle(caption + QStringLiteral(" - свод"));
-    w.N10->setVisible(true);
-    w.N9->setVisible(true);
+    w.offerRecalculation(true);
     w.Start(-1);
     execModal(&w);
 }
@@ -688,7 +692,7 @@ void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &capt
     s.CurrentInstitution = unitId;
     TFormList w(parent);
     w.setWindowTitle(caption);
-    w.N9->setVisible(true);
+    w.offerRecalculation(false);
     w.Start(-1);
     execModal(&w);
 }
@@ -707,9 +711,8 @@ void openFormsTreeForReport(QWidget *parent, qint64 reportId, const QString &cap
     s.CurrentInstitution = reportId;
     TFormList w(parent);
     w.setWindowTitle(caption);
-    w.N9->setVisible(true);
-    w.N10->setVisible(!s.NetMode);
-    w.N12->menuAction()->setVisible(false);
+    w.offerRecalculation(!s.NetMode);
+    w.hideClearing();
     w.Start(-1);
     s.DataTableName = QStringLiteral("Repdata");
     execModal(&w);

@@ -1,4 +1,5 @@
 #pragma once
+// TFormList: the forms tree of one institution or report.
 // The forms tree: the work window of one institution, one territorial summary,
 // one summary report or one network report. Top-level nodes are forms (text
 // "ФОРМА - decipher", id under kNodeIdRole), their children the tables
@@ -37,6 +38,11 @@ public:
     // The form node of the selection (the node itself or a table's parent).
     QTreeWidgetItem *selectedFormNode() const;
     bool isTableNode(const QTreeWidgetItem *node) const;
+
+    // Offers "Пересчитать форму" and, when report is true, "Пересчитать отчет".
+    void offerRecalculation(bool report);
+    // Hides "Очистить".
+    void hideClearing();
 
     QLabel *Label1 = nullptr;
     QProgressBar *Gauge1 = nullptr;

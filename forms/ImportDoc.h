@@ -1,4 +1,5 @@
 #pragma once
+// TImportDocForm: a table structure made from a Word document.
 // The window that makes a table of a Word document the structure of a
 // definition table ("Импорт документа").
 #include "forms/ImportDocLogic.h"

@@ -1,4 +1,5 @@
 #pragma once
+// TMTFs, TMTList: institution types and their report forms.
 // Institution types: TMTFs renames and orders the types and assigns report
 // forms to them; TMTList marks types or groups and opens the forms tree over
 // all institutions of the marked types.

@@ -1,4 +1,5 @@
 #pragma once
+// TForm5, TForm6: short names of institutions for sheet names.
 // Short names of institutions for sheet names: ShortNames.txt beside the
 // program, code page 1251, one line per institution, full name, TAB, short
 // name. A short name becomes a worksheet name, so it follows Excel's rule for

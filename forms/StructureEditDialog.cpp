@@ -152,6 +152,9 @@ void TTitles::BitBtn1Click() {
     accept();
 }
 
+int TTitles::lineCount() const { return SpinEdit3->value(); }
+QString TTitles::widthText() const { return Edit1->text(); }
+
 structedit::TitleContent TTitles::content() const {
     structedit::TitleContent c;
     c.fontName = ComboBox1->currentText();

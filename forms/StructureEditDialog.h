@@ -1,4 +1,5 @@
 #pragma once
+// TTitles: the editor of one header title of a table.
 // The header title editor of the table window: text, font, alignment,
 // rotation, indent, the number of text lines (the height of the title's row)
 // and the width of its column, with a preview of the title.
@@ -53,6 +54,9 @@ public:
     void setTitle(const structedit::TitleContent &content, int lines, const QString &widthText);
     // The title as the controls give it (layout code rebuilt).
     structedit::TitleContent content() const;
+    // The number of text lines and the column width as typed.
+    int lineCount() const;
+    QString widthText() const;
 
     // Draws the current title onto the image.
     void PreviewTitle(QLabel *image, const QColor &color);

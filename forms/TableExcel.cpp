@@ -262,7 +262,7 @@ SheetSource sourceOf(const TVTable &table) {
     src.formName = s.TableFormName;
     src.tableNumber = s.TableNumber;
     src.caption = table.windowTitle();
-    src.floatValues = table.N37->isChecked();
+    src.floatValues = table.showsDecimals();
     src.valueTable = ValueTableName();
     src.institution = s.CurrentInstitution;
     src.year = s.Year;
@@ -273,13 +273,12 @@ const QString kExcelFilter = QStringLiteral("Книги Excel (*.xls *.xlsx *.xl
 
 } // namespace
 
-void Excel1Click(TVTable &table, QAction *item) {
-    if (item != table.N39 && item != table.N40 && item != table.N41) return;
+void Excel1Click(TVTable &table, SheetTarget target) {
     winutil::guarded(&table, [&] {
         if (!table.PutData()) return;
         const SheetSource src = sourceOf(table);
         const QString done = QStringLiteral("Вывод таблицы завершен. Ждите открытия Excel...");
-        if (item == table.N39) {
+        if (target == SheetTarget::OpenBook) {
             const QStringList open = office::shownWorkbooks();
             if (!open.isEmpty()) {
                 TForm4 choice(&table);
@@ -299,7 +298,7 @@ void Excel1Click(TVTable &table, QAction *item) {
         }
         std::optional<office::ExcelWorkbook> book;
         QString name = SheetName(src.formName, src.tableNumber);
-        if (item == table.N41) {
+        if (target == SheetTarget::File) {
             const QString file = dialogs().openFile(&table, QStringLiteral("Открыть"), office::documentsFolder(), kExcelFilter);
             if (file.isEmpty()) return;
             book = office::ExcelWorkbook::open(file);
@@ -312,7 +311,7 @@ void Excel1Click(TVTable &table, QAction *item) {
         showMessage(done, &table);
         office::show(*book, name);
     });
-    table.StringGrid1->setFocus();
+    table.focusGrid();
 }
 
 void Excel2Click(TVTable &table) {
@@ -345,11 +344,10 @@ void installTableExcelTableExtension() {
     if (installed) return;
     installed = true;
     registerTableWindowExtension([](TVTable &w) {
-        for (QAction *a : {w.N39, w.N40, w.N41}) {
-            QObject::connect(a, &QAction::triggered, &w, [&w, a] { Excel1Click(w, a); });
-            a->setEnabled(true);
-        }
-        QObject::connect(w.Excel2, &QAction::triggered, &w, [&w] { Excel2Click(w); });
-        w.Excel2->setEnabled(true);
+        using C = TVTable::Command;
+        w.connectCommand(C::ExcelToOpenBook, [&w] { Excel1Click(w, SheetTarget::OpenBook); });
+        w.connectCommand(C::ExcelToNewBook, [&w] { Excel1Click(w, SheetTarget::NewBook); });
+        w.connectCommand(C::ExcelToFile, [&w] { Excel1Click(w, SheetTarget::File); });
+        w.connectCommand(C::LoadFromExcel, [&w] { Excel2Click(w); });
     });
 }

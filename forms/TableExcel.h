@@ -1,4 +1,5 @@
 #pragma once
+// TForm4: the choice of an open workbook for a table sheet.
 // The open table of the table window as a spreadsheet sheet, header and
 // values, and its values read back from such a sheet. The sheet keeps the
 // table in structure numbering shifted by one row and one column: a value
@@ -78,10 +79,10 @@ public:
     QPushButton *BitBtn2 = nullptr;
 };
 
-// "В Excel": item is N39 ("В открытую книгу"), N40 ("В новую книгу") or N41
-// ("В существующий файл"); any other item does nothing.
-void Excel1Click(TVTable &table, QAction *item);
+// "В Excel": "В открытую книгу", "В новую книгу" or "В существующий файл".
+enum class SheetTarget { OpenBook, NewBook, File };
+void Excel1Click(TVTable &table, SheetTarget target);
 // "Подгрузить из Excel".
 void Excel2Click(TVTable &table);
-// Connects and enables N39, N40, N41 and Excel2 of every new table window (once).
+// Connects the Excel commands of every new table window (once).
 void installTableExcelTableExtension();

@@ -1,4 +1,5 @@
 #pragma once
+// TableGrid: the drawn grid of the table window.
 // The drawn grid of the table window: the data cells with a frozen corner
 // band, a frozen band of column-header titles above and of row-header titles
 // at the left. Every title keeps its rectangle (band coordinates) so that a

@@ -777,6 +777,47 @@ void TVTable::setFloat(bool on) {
     StringGrid1->viewport()->update();
 }
 
+// ---- What other windows need -------------------------------------------------
+
+void TVTable::setCaptions(const QString &form, const QString &table) {
+    Label3->setText(form);
+    Label2->setText(table);
+}
+QString TVTable::formCaption() const { return Label3->text(); }
+QString TVTable::tableCaption() const { return Label2->text(); }
+QString TVTable::markedReference() const { return Label1->text(); }
+bool TVTable::showsDecimals() const { return N37->isChecked(); }
+int TVTable::currentRow() const { return StringGrid1->currentRow(); }
+int TVTable::currentColumn() const { return StringGrid1->currentColumn(); }
+int TVTable::gridRowCount() const { return StringGrid1->rowCount(); }
+int TVTable::gridColumnCount() const { return StringGrid1->columnCount(); }
+const QList<GridTitle> &TVTable::gridTitles() const { return StringGrid1->titles(); }
+void TVTable::focusGrid() { StringGrid1->setFocus(); }
+void TVTable::setBreakdownVisible(bool visible) { N11->setVisible(visible); }
+
+void TVTable::useAsExpressionBuilder() {
+    N8->setVisible(true);
+    for (QAction *a : {N1, N2, N3, N5}) a->setVisible(false);
+}
+
+void TVTable::connectCommand(Command command, const std::function<void()> &handler) {
+    QAction *a = nullptr;
+    switch (command) {
+    case Command::BreakdownCell: a = N33; break;
+    case Command::BreakdownRow: a = N34; break;
+    case Command::BreakdownColumn: a = N42; break;
+    case Command::RuleOuterLine: a = N15; break;
+    case Command::RuleInnerLine: a = N16; break;
+    case Command::RuleCell: a = N32; break;
+    case Command::ExcelToOpenBook: a = N39; break;
+    case Command::ExcelToNewBook: a = N40; break;
+    case Command::ExcelToFile: a = N41; break;
+    case Command::LoadFromExcel: a = Excel2; break;
+    }
+    connect(a, &QAction::triggered, this, handler);
+    a->setEnabled(true);
+}
+
 void TVTable::N37Click() { setFloat(true); }
 void TVTable::N38Click() { setFloat(false); }
 
@@ -1139,7 +1180,7 @@ void TVTable::Image1DblClick(int titleIndex) {
     const structedit::TitleContent c = dlg.content();
     try {
         structedit::saveTitle(db::connection(db::kMain), s.TableIdent, title.column, title.row, c,
-                              dlg.SpinEdit3->value(), dlg.Edit1->text());
+                              dlg.lineCount(), dlg.widthText());
     } catch (const std::exception &e) {
         showError(winutil::errorText(e), this);
         return;

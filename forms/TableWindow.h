@@ -1,8 +1,9 @@
 #pragma once
+// TVTable: data entry of one table of a report form.
 // The data-entry window of one table of a report form for one institution or
 // report. The caller sets shared().TableFormId, TableIdent, TableNumber,
 // TableFormName (and CurrentInstitution, ReportMode, NetMode, DataTableName),
-// the captions of Label3 and Label2, and shows the window modally.
+// the captions (setCaptions), and shows the window modally.
 //
 // With CurrentInstitution 0 (outside network mode and the "Types" mode) the
 // window is the template view: values are not shown or typed, and a double
@@ -24,6 +25,7 @@ class QMenuBar;
 class QProgressBar;
 class QSqlDatabase;
 class TableGrid;
+struct GridTitle;
 
 class TVTable : public QDialog {
     Q_OBJECT
@@ -59,7 +61,38 @@ public:
     int fixRows() const { return fixrows; }
     bool isLoaded() const { return m_loaded; }
 
-    // Components other windows use.
+    // What other windows need of the table window.
+    // The captions over the grid: the form's name and the table's name.
+    void setCaptions(const QString &form, const QString &table);
+    QString formCaption() const;
+    QString tableCaption() const;
+    // The reference text of the cells marked in the template view.
+    QString markedReference() const;
+    // Whether values are shown with decimals ("Нецелые" - "Да").
+    bool showsDecimals() const;
+    // The current cell and the size of the drawn grid, headers included.
+    int currentRow() const;
+    int currentColumn() const;
+    int gridRowCount() const;
+    int gridColumnCount() const;
+    const QList<GridTitle> &gridTitles() const;
+    void focusGrid();
+    // Shows or hides the breakdown menu ("Разрезать").
+    void setBreakdownVisible(bool visible);
+    // The table as an expression builder of the control-rule editor: the
+    // grouping menu is shown; table stepping, the table's controls and
+    // clearing are hidden.
+    void useAsExpressionBuilder();
+    // Commands other windows connect; each does nothing until connected.
+    enum class Command {
+        BreakdownCell, BreakdownRow, BreakdownColumn,
+        RuleOuterLine, RuleInnerLine, RuleCell,
+        ExcelToOpenBook, ExcelToNewBook, ExcelToFile, LoadFromExcel,
+    };
+    // Runs handler on the command and enables it.
+    void connectCommand(Command command, const std::function<void()> &handler);
+
+    // Components.
     QLabel *Label1 = nullptr;   // reference or error text
     QLabel *Label2 = nullptr;   // table caption
     QLabel *Label3 = nullptr;   // form caption
@@ -165,7 +198,7 @@ private:
 // Windows that add commands to the table window (breakdown, calculation
 // rules, Excel, structure editing) register an extension; every new table
 // window runs each one at the end of its construction, where the extension
-// connects its menu items (N33, N15, Excel2, N48, ...) and enables them.
+// connects its commands (connectCommand).
 using TableWindowExtension = std::function<void(TVTable &)>;
 // Returns an id for unregistering.
 int registerTableWindowExtension(const TableWindowExtension &extension);

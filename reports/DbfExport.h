@@ -1,4 +1,5 @@
 #pragma once
+// TUnf: export of a report's or institution's values into a DBF table.
 // Window "Выгрузка в формате ГВЦ": exports the values of one summary report or
 // one institution for the ticked sections into a DBF table in the ministry
 // layout (logic in reports/DbfExportLogic.h).

@@ -1,4 +1,5 @@
 #pragma once
+// TForm7: recalculation of summary reports.
 // Group recalculation of summary reports: the stored values ("repdata") of a
 // report are rebuilt, table by table of the catalogue, as the cell sums of its
 // institutions' values ("data") of the year. Tables of the Form 47 forms are

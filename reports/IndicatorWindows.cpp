@@ -309,7 +309,7 @@ void TMISetup::N8Click() {
         const QString caption = windowTitle();
         const int dash = caption.indexOf(QStringLiteral(" -"));
         w.setWindowTitle(dash < 0 ? QString() : caption.left(dash));
-        w.Label1->setText(n->text(0));
+        w.setHeading(n->text(0));
         execModal(&w);
     });
 }
@@ -378,7 +378,7 @@ void TMISetup::N12Click() {
         }
         TFormulaDiff w(this);
         w.SetTablesMode(false);
-        w.Memo1->setPlainText(found.join(QLatin1Char('\n')));
+        w.setLines(found);
         w.setWindowTitle(QStringLiteral("Формулы с расхождениями - ") + n->text(0));
         execModal(&w);
     });
@@ -417,7 +417,7 @@ void TMISetup::N11Click() {
         }
         TFormulaDiff w(this);
         w.SetTablesMode(true);
-        w.Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+        w.setLines(lines);
         w.setWindowTitle(QStringLiteral("Таблицы с расхождениями (%1)").arg(lines.size()));
         execModal(&w);
     });
@@ -859,6 +859,8 @@ void TMIForms::BitBtn3Click() {
 }
 
 // ---- TShowStat ------------------------------------------------------------------
+
+void TShowStat::setHeading(const QString &text) { Label1->setText(text); }
 
 TShowStat::TShowStat(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ShowStat"));

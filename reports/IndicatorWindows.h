@@ -1,4 +1,5 @@
 #pragma once
+// TMISetup, TMIForms, TShowStat: indicator sets, their editor and their view.
 // Indicator windows: the set tree TMISetup (editing and viewing modes), the
 // set editor TMIForms and the indicator view TShowStat.
 //
@@ -178,6 +179,8 @@ public:
     const indicators::EvaluatedSet &set() const { return m_set; }
     // The grid's texts, rows of cells.
     QList<QStringList> gridRows() const;
+    // The heading over the grid: the shown set's name.
+    void setHeading(const QString &text);
 
     QLabel *Label1 = nullptr;
     QTableWidget *StringGrid1 = nullptr;

@@ -1,4 +1,5 @@
 #pragma once
+// TRepInc, TRepCont: the institutions and member reports of a summary report.
 // What a summary report is made of: TRepInc chooses its institutions in the
 // tree of territories and institutions (a marked node is drawn bold), TRepCont
 // chooses the member reports of a composite report.

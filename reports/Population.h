@@ -1,4 +1,5 @@
 #pragma once
+// TPopform: the population of a summary report.
 // Population of a summary report for the open year: four counts of at most
 // seven digits, counted from the institutions' populations on request and
 // stored on OK.

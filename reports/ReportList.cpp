@@ -258,17 +258,14 @@ void TRepList::N13Click() {
 void TRepList::N4Click() {
     winutil::guarded(this, [&] {
         TSumRepF dlg(this);
-        if (shared().NetMode) {
-            dlg.CheckBox1->setChecked(true);
-            dlg.CheckBox1->setEnabled(false);
-        }
+        if (shared().NetMode) dlg.setInNetReport(true, false);
         if (execModal(&dlg) != QDialog::Accepted) return;
-        const QString name = dlg.Edit1->text().trimmed();
+        const QString name = dlg.name().trimmed();
         if (name.isEmpty()) {
             showMessage(QStringLiteral("Не указано наименование отчета"), this);
             return;
         }
-        const bool net = shared().NetMode || dlg.CheckBox1->isChecked();
+        const bool net = shared().NetMode || dlg.inNetReport();
         const qint64 id = reports::addReport(name, net);
         ListView1->setCurrentItem(addRow(id, name, net));
     });
@@ -277,16 +274,15 @@ void TRepList::N4Click() {
 void TRepList::N5Click() {
     onCurrent([&](qint64 id, const QString &name) {
         TSumRepF dlg(this);
-        dlg.Edit1->setText(name);
-        dlg.CheckBox1->setChecked(currentNet());
-        if (shared().NetMode) dlg.CheckBox1->setEnabled(false);
+        dlg.setName(name);
+        dlg.setInNetReport(currentNet(), !shared().NetMode);
         if (execModal(&dlg) != QDialog::Accepted) return;
-        const QString newName = dlg.Edit1->text().trimmed();
+        const QString newName = dlg.name().trimmed();
         if (newName.isEmpty()) {
             showMessage(QStringLiteral("Не указано наименование отчета"), this);
             return;
         }
-        const bool net = dlg.CheckBox1->isChecked();
+        const bool net = dlg.inNetReport();
         reports::renameReport(id, newName, net);
         QTreeWidgetItem *item = ListView1->currentItem();
         item->setText(0, newName);
@@ -337,6 +333,14 @@ void TRepList::keyPressEvent(QKeyEvent *event) {
     QDialog::keyPressEvent(event);
 }
 
+void TRepList::setIndicatorMode(bool composite) {
+    for (QAction *a : {N1, N2, N3, N6->menuAction(), N7, N8}) a->setVisible(false);
+    N9->setVisible(true);
+    N10->setVisible(true);
+    N13->setVisible(true);
+    N11->setVisible(composite);
+}
+
 // ---- Openers ---------------------------------------------------------------
 
 namespace {
@@ -345,13 +349,7 @@ void openReportList(QWidget *parent, const QString &suffix, bool indicators, boo
     TRepList w(parent);
     winutil::guarded(&w, [&] {
         w.setWindowTitle(w.windowTitle() + suffix);
-        if (indicators) {
-            for (QAction *a : {w.N1, w.N2, w.N3, w.N6->menuAction(), w.N7, w.N8}) a->setVisible(false);
-            w.N9->setVisible(true);
-            w.N10->setVisible(true);
-            w.N13->setVisible(true);
-            w.N11->setVisible(composite);
-        }
+        if (indicators) w.setIndicatorMode(composite);
         w.fitToMenu();
         w.FormCreate();
         execModal(&w);

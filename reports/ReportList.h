@@ -1,4 +1,5 @@
 #pragma once
+// TRepList: the list of summary reports.
 // The list of summary reports ("Формирование и просмотр"): reports are added,
 // renamed, deleted and ordered here, and every command on one report starts
 // from here: its institutions, member reports and population, its forms tree,
@@ -40,6 +41,12 @@ public:
     qint64 currentId() const;
     QString currentName() const;
     bool currentNet() const;
+
+    // The list as the way to indicators: member institutions, loading,
+    // unloading, the report menu, viewing and deleting are hidden;
+    // indicators, breakdowns and population are shown, and member reports
+    // when composite.
+    void setIndicatorMode(bool composite);
 
     TRepListView *ListView1 = nullptr;
     QMenuBar *MainMenu1 = nullptr;

@@ -1,4 +1,5 @@
 #pragma once
+// TSFRF, TFMerge: summation of sub-report levels.
 // Summation of sub-report levels ("Суммирование"): source levels are checked,
 // one receiver chosen, optionally only the institutions marked in the tree;
 // TSFRF asks which source fills the non-summable positions.

@@ -1,4 +1,5 @@
 #pragma once
+// TUpdateGeneratorForm: publishing updates of forms and rules.
 // The publisher's side of the update service: exports chosen forms of the
 // main database (structure, rules, print files) into a work folder, writes
 // the manifest and packs everything into one update package.

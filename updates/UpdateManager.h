@@ -1,4 +1,5 @@
 #pragma once
+// TUpdateForm: finding and installing updates of a reporting year.
 // The update client: TUpdateManager checks the update server for updates of
 // a reporting year not installed yet, installs one (download, checksum,
 // unpack, install, record) and rolls one back; TUpdateForm is the window

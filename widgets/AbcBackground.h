@@ -1,4 +1,5 @@
 #pragma once
+// TabcBackground: a gradient background widget.
 // Gradient background placed behind the commands of a window.
 #include "widgets/AbcGradient.h"
 

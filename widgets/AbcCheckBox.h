@@ -1,4 +1,5 @@
 #pragma once
+// TabcCheckBox: a check box with an aligned, wrapped caption.
 // Check box whose caption can be aligned horizontally and vertically and
 // wrapped over several lines.
 #include <QCheckBox>

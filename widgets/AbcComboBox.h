@@ -1,4 +1,5 @@
 #pragma once
+// TabcLRComboBox: a combo box that keeps its selection.
 // Combo box that keeps its selection when its window is made anew.
 #include <QComboBox>
 

@@ -1,4 +1,5 @@
 #pragma once
+// TabcMouseLabel: a hover label that acts as a command.
 // Hover label: a text command that underlines and recolours itself while the
 // mouse is over it or a button is held on it.
 #include <QColor>

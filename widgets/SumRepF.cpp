@@ -36,6 +36,15 @@ TSumRepF::TSumRepF(QWidget *parent) : QDialog(parent) {
     lay->addLayout(buttons);
 }
 
+QString TSumRepF::name() const { return Edit1->text(); }
+void TSumRepF::setName(const QString &name) { Edit1->setText(name); }
+bool TSumRepF::inNetReport() const { return CheckBox1->isChecked(); }
+void TSumRepF::setInNetReport(bool on, bool changeable) {
+    CheckBox1->setChecked(on);
+    CheckBox1->setEnabled(changeable);
+}
+void TSumRepF::hideNetChoice() { CheckBox1->hide(); }
+
 void TSumRepF::keyPressEvent(QKeyEvent *event) {
     if (event->key() == Qt::Key_Escape) {
         reject();

@@ -1,4 +1,5 @@
 #pragma once
+// TSumRepF: the name dialog of a summary report.
 // Name dialog of a summary report ("Сводный отчет"): the name, and whether
 // the report goes into Form 47. Also used as the name dialog of a new
 // sub-report level (caption changed, check box hidden).
@@ -13,6 +14,15 @@ class TSumRepF : public QDialog {
     Q_OBJECT
 public:
     explicit TSumRepF(QWidget *parent = nullptr);
+
+    // The name as typed.
+    QString name() const;
+    void setName(const QString &name);
+    // Whether the report goes into Form 47; changeable false locks the choice.
+    bool inNetReport() const;
+    void setInNetReport(bool on, bool changeable = true);
+    // The dialog as the name dialog of a sub-report level.
+    void hideNetChoice();
 
     QLabel *Label1 = nullptr;        // "Наименование"
     QLineEdit *Edit1 = nullptr;

@@ -25,7 +25,7 @@ protected:
 TEST_F(Levels, CreatingAddsRowFileAndItemWithoutSwitching) {
     dlg.modals.push_back([&](QDialog *d) {
         auto *f = qobject_cast<TSumRepF *>(d);
-        f->Edit1->setText(QStringLiteral("Квартал \"2\"; drop table subreps"));
+        f->setName(QStringLiteral("Квартал \"2\"; drop table subreps"));
         return int(QDialog::Accepted);
     });
     ASSERT_TRUE(levels().N18Click(nullptr));

@@ -403,13 +403,13 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellAndRestoresTheTableParameters) {
         if (!t) return int(QDialog::Rejected);
         EXPECT_EQ(shared().TableFormId, 1);
         EXPECT_EQ(shared().TableNumber, "(1000)");
-        viewForm = t->Label3->text();
-        viewTable = t->Label2->text();
+        viewForm = t->formCaption();
+        viewTable = t->tableCaption();
         t->show();
         QApplication::processEvents();
         t->StringGrid1->setCurrentCell(0, 0);
         t->StringGrid1DblClick();
-        built = t->Label1->text();
+        built = t->markedReference();
         return int(QDialog::Accepted);
     });
     w.Button2Click();

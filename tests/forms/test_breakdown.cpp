@@ -171,8 +171,8 @@ TEST_F(BreakdownTest, FromTheTableWindowIntoTheListWindow) {
         auto *list = static_cast<TForm1 *>(d);
         const ListContents c = list->contents();
         for (const QStringList &row : c.rows) rows << row.join(u'|');
-        EXPECT_TRUE(list->Label1->text().startsWith(w.Label3->text() + " - " + w.Label2->text() + " - "));
-        EXPECT_FALSE(list->Label1->text().contains("Наименование"));
+        EXPECT_TRUE(list->heading().startsWith(w.formCaption() + " - " + w.tableCaption() + " - "));
+        EXPECT_FALSE(list->heading().contains("Наименование"));
         return int(QDialog::Accepted);
     });
     w.N42->trigger();

@@ -210,8 +210,8 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
         EXPECT_EQ(shared().TableIdent, ids::TableF30Staff);
         EXPECT_EQ(shared().TableNumber, "(1000)");
         EXPECT_EQ(shared().TableFormName, QStringLiteral("Ф30"));
-        EXPECT_TRUE(t->Label3->text().startsWith(QStringLiteral("Ф30 - ")));
-        EXPECT_EQ(t->Label2->text(), QStringLiteral("(1000) - Штаты"));
+        EXPECT_TRUE(t->formCaption().startsWith(QStringLiteral("Ф30 - ")));
+        EXPECT_EQ(t->tableCaption(), QStringLiteral("(1000) - Штаты"));
         t->show();
         QApplication::processEvents();
         EXPECT_TRUE(t->isLoaded());
@@ -222,7 +222,7 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
         QTest::keyClick(t->StringGrid1, Qt::Key_F3);
         t->N2Click();
         EXPECT_EQ(shared().TableIdent, ids::TableF30Visits);
-        EXPECT_EQ(t->Label2->text(), QStringLiteral("(2000) - Посещения"));
+        EXPECT_EQ(t->tableCaption(), QStringLiteral("(2000) - Посещения"));
         t->hide();
         return int(QDialog::Rejected);
     });

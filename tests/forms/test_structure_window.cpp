@@ -158,7 +158,7 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         EXPECT_EQ(t->result(), 0);
         EXPECT_EQ(dialogs.messages.last(), "Ширина столбца \"abc\" не является числом");
         EXPECT_EQ(t->Memo1->toPlainText(), "Исправлено");
-        EXPECT_EQ(t->Edit1->text(), "abc");
+        EXPECT_EQ(t->widthText(), "abc");
         t->Edit1->setText("10.1");
         t->ComboBox1->setCurrentText("Arial#2");   // "#" would cut the structure file's line
         t->BitBtn1->click();

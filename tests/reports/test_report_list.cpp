@@ -41,7 +41,7 @@ std::function<int(QDialog *)> nameDialog(const QString &name, bool net, bool *bo
         auto *f = qobject_cast<TSumRepF *>(d);
         if (!f) return int(QDialog::Rejected);
         if (boxEnabled) *boxEnabled = f->CheckBox1->isEnabled();
-        f->Edit1->setText(name);
+        f->setName(name);
         if (f->CheckBox1->isEnabled()) f->CheckBox1->setChecked(net);
         return int(QDialog::Accepted);
     };
