@@ -272,6 +272,15 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             // up to date row by row.
             QStringList indexes;
             if (request.institutions.isEmpty()) {
+                // When the run replaces every row of the level, the rows go
+                // at once (a file-wide delete, not one row at a time).
+                const bool everyRow =
+                    db::scalar(d,
+                               QStringLiteral("select not exists (select 1 from data where year is not ? or hospital "
+                                              "is null or hospital not in (select id from temp.merge_units))"),
+                               {request.year})
+                        .toInt() != 0;
+                if (everyRow) guardedStep([&] { db::exec(d, QStringLiteral("delete from data")); });
                 for (const QVariant &v : db::column(d, QStringLiteral("select sql from main.sqlite_master where "
                                                                       "type='index' and lower(tbl_name)='data' "
                                                                       "and sql is not null")))
@@ -280,7 +289,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                                                                       "type='index' and lower(tbl_name)='data' "
                                                                       "and sql is not null")))
                     db::exec(d, QStringLiteral("drop index main.%1").arg(db::quoteId(v.toString())));
-                guardedStep([&] {
+                if (!everyRow) guardedStep([&] {
                     db::exec(d, QStringLiteral("delete from data where year=? and hospital in "
                                                "(select id from temp.merge_units)"),
                              {request.year});
