@@ -429,9 +429,11 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
                             QStringLiteral("data, \"table\", \"column\", \"row\""), 4, [&](const double *f) {
                                 rows.push_back({f[0], qint64(f[1]), int(f[2]), int(f[3])});
                             });
-    std::stable_sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) {
+    // Rows usually lie in order already: then the sort is skipped.
+    const auto before = [](const Row &a, const Row &b) {
         return std::tie(a.table, a.column, a.row) < std::tie(b.table, b.column, b.row);
-    });
+    };
+    if (!std::is_sorted(rows.begin(), rows.end(), before)) std::stable_sort(rows.begin(), rows.end(), before);
 
     // The file's text in code page 1251, made in one buffer.
     QByteArray text;
