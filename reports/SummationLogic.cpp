@@ -14,6 +14,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <memory>
 
@@ -310,26 +311,38 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                     guardedStep([&] {
                         for (int u = lo; u <= hi; ++u) {
                             const qint64 h = institutions[u];
+                            qint64 lastTable = std::numeric_limits<qint64>::min();
+                            ValueMatrix *lastSums = nullptr;
+                            int lastFixrows = 0;
                             db::readInstitutionRows(
                                 d, attached.aliases[i] + QStringLiteral(".data"), h, request.year,
                                 QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
                                     pacer.tick();
                                     const qint64 t = qint64(f[0]);
-                                    const auto cat = catalogue.constFind(t);
-                                    if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
-                                    const auto &a = st.TablesArray[cat.value()];
-                                    const int c = int(f[1]), r = int(f[2]);
-                                    if (!fixed && !excl.summable(t, c, r, a[5])) return;
-                                    auto it = sums.find({t, h});
-                                    if (it == sums.end()) {
-                                        it = sums.emplace(std::make_pair(t, h), ValueMatrix()).first;
-                                        it->second.create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
+                                    // Rows come table by table: the last table's
+                                    // entry and sums serve the rows after it.
+                                    if (t != lastTable) {
+                                        lastTable = t;
+                                        lastSums = nullptr;
+                                        const auto cat = catalogue.constFind(t);
+                                        if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
+                                        const auto &a = st.TablesArray[cat.value()];
+                                        lastFixrows = a[5];
+                                        auto it = sums.find({t, h});
+                                        if (it == sums.end()) {
+                                            it = sums.emplace(std::make_pair(t, h), ValueMatrix()).first;
+                                            it->second.create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
+                                        }
+                                        lastSums = &it->second;
                                     }
-                                    if (!it->second.contains(c, r)) {   // the table has no such cell (any more)
+                                    if (!lastSums) return;
+                                    const int c = int(f[1]), r = int(f[2]);
+                                    if (!fixed && !excl.summable(t, c, r, lastFixrows)) return;
+                                    if (!lastSums->contains(c, r)) {   // the table has no such cell (any more)
                                         ++result.outside;
                                         return;
                                     }
-                                    it->second.add(c, r, f[3]);
+                                    lastSums->add(c, r, f[3]);
                                 });
                         }
                     });
