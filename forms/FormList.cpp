@@ -324,8 +324,9 @@ void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QStri
     {
         ProgressRun run(status);
         GaugeSink gauge(Gauge1, &run.window());
+        // The label is painted with the progress window's event passes, not per table.
         notes = formlist::recalculateForms(forms, [&](const QString &t) {
-            setLabel(t);
+            Label1->setText(t);
             gauge.setDetailText(t);
         }, gauge);
     }

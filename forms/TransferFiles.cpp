@@ -336,6 +336,24 @@ void appendInt(QByteArray &out, qint64 v) {
     out.append(buf, end - buf);
 }
 
+// A fraction as general() writes it, without a QString: the 15-digit form
+// when the shortest exact form has at most 15 digits (no rounding tie can
+// fall between the two), else general() itself.
+QByteArray generalBytes(double v, char (&buf)[40]) {
+    char shortest[40];
+    const char *end = std::to_chars(shortest, shortest + sizeof shortest, v).ptr;
+    int digits = 0;
+    bool leading = true;
+    for (const char *p = shortest; p < end && *p != 'e'; ++p) {
+        if (*p < '0' || *p > '9' || (leading && *p == '0')) continue;
+        leading = false;
+        ++digits;
+    }
+    if (digits > 15 || !std::isfinite(v)) return num::general(v).toLatin1();
+    end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15).ptr;
+    return QByteArray::fromRawData(buf, end - buf);
+}
+
 // One record: "data","year","form","tablen","column","row".
 void appendRecord(QByteArray &out, const QByteArray &data, const QByteArray &middle, int column, int row) {
     out.append('"');
@@ -429,9 +447,11 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
                             QStringLiteral("data, \"table\", \"column\", \"row\""), 4, [&](const double *f) {
                                 rows.push_back({f[0], qint64(f[1]), int(f[2]), int(f[3])});
                             });
-    std::stable_sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) {
+    // Rows usually lie in order already: then the sort is skipped.
+    const auto before = [](const Row &a, const Row &b) {
         return std::tie(a.table, a.column, a.row) < std::tie(b.table, b.column, b.row);
-    });
+    };
+    if (!std::is_sorted(rows.begin(), rows.end(), before)) std::stable_sort(rows.begin(), rows.end(), before);
 
     // The file's text in code page 1251, made in one buffer.
     QByteArray text;
@@ -461,7 +481,8 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
             const auto end = std::to_chars(buf, buf + sizeof buf, qint64(r.data)).ptr;
             appendRecord(text, QByteArray::fromRawData(buf, end - buf), middle, r.column, r.row);
         } else {
-            appendRecord(text, num::general(r.data).toLatin1(), middle, r.column, r.row);
+            char buf[40];
+            appendRecord(text, generalBytes(r.data, buf), middle, r.column, r.row);
         }
         text.append("\r\n", 2);
         ++written;

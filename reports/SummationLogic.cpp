@@ -14,6 +14,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <memory>
 
@@ -272,6 +273,15 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             // up to date row by row.
             QStringList indexes;
             if (request.institutions.isEmpty()) {
+                // When the run replaces every row of the level, the rows go
+                // at once (a file-wide delete, not one row at a time).
+                const bool everyRow =
+                    db::scalar(d,
+                               QStringLiteral("select not exists (select 1 from data where year is not ? or hospital "
+                                              "is null or hospital not in (select id from temp.merge_units))"),
+                               {request.year})
+                        .toInt() != 0;
+                if (everyRow) guardedStep([&] { db::exec(d, QStringLiteral("delete from data")); });
                 for (const QVariant &v : db::column(d, QStringLiteral("select sql from main.sqlite_master where "
                                                                       "type='index' and lower(tbl_name)='data' "
                                                                       "and sql is not null")))
@@ -280,7 +290,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                                                                       "type='index' and lower(tbl_name)='data' "
                                                                       "and sql is not null")))
                     db::exec(d, QStringLiteral("drop index main.%1").arg(db::quoteId(v.toString())));
-                guardedStep([&] {
+                if (!everyRow) guardedStep([&] {
                     db::exec(d, QStringLiteral("delete from data where year=? and hospital in "
                                                "(select id from temp.merge_units)"),
                              {request.year});
@@ -301,26 +311,38 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                     guardedStep([&] {
                         for (int u = lo; u <= hi; ++u) {
                             const qint64 h = institutions[u];
+                            qint64 lastTable = std::numeric_limits<qint64>::min();
+                            ValueMatrix *lastSums = nullptr;
+                            int lastFixrows = 0;
                             db::readInstitutionRows(
                                 d, attached.aliases[i] + QStringLiteral(".data"), h, request.year,
                                 QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
                                     pacer.tick();
                                     const qint64 t = qint64(f[0]);
-                                    const auto cat = catalogue.constFind(t);
-                                    if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
-                                    const auto &a = st.TablesArray[cat.value()];
-                                    const int c = int(f[1]), r = int(f[2]);
-                                    if (!fixed && !excl.summable(t, c, r, a[5])) return;
-                                    auto it = sums.find({t, h});
-                                    if (it == sums.end()) {
-                                        it = sums.emplace(std::make_pair(t, h), ValueMatrix()).first;
-                                        it->second.create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
+                                    // Rows come table by table: the last table's
+                                    // entry and sums serve the rows after it.
+                                    if (t != lastTable) {
+                                        lastTable = t;
+                                        lastSums = nullptr;
+                                        const auto cat = catalogue.constFind(t);
+                                        if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
+                                        const auto &a = st.TablesArray[cat.value()];
+                                        lastFixrows = a[5];
+                                        auto it = sums.find({t, h});
+                                        if (it == sums.end()) {
+                                            it = sums.emplace(std::make_pair(t, h), ValueMatrix()).first;
+                                            it->second.create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
+                                        }
+                                        lastSums = &it->second;
                                     }
-                                    if (!it->second.contains(c, r)) {   // the table has no such cell (any more)
+                                    if (!lastSums) return;
+                                    const int c = int(f[1]), r = int(f[2]);
+                                    if (!fixed && !excl.summable(t, c, r, lastFixrows)) return;
+                                    if (!lastSums->contains(c, r)) {   // the table has no such cell (any more)
                                         ++result.outside;
                                         return;
                                     }
-                                    it->second.add(c, r, f[3]);
+                                    lastSums->add(c, r, f[3]);
                                 });
                         }
                     });

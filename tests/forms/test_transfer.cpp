@@ -1,5 +1,6 @@
 // Transfer files: the line codec, every writer and reader, and the promise
 // that a bad file changes nothing.
+#include "engine/NumberFormat.h"
 #include "test_adm_fixture.h"
 
 #include "forms/TransferFiles.h"
@@ -103,25 +104,30 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     fx.value(fx.crb, fx.t30a, 3, 4, 12.5);
     fx.value(fx.crb, fx.t30a, 6, 8, 3);
     fx.value(fx.crb, fx.t12, 3, 3, 0.1);
+    // Fractions are written as general() writes them, a rounding tie included.
+    const QList<double> hard{-1e-5, 1.0 / 3, 4656474550896.625, 2.5e20};
+    for (int i = 0; i < hard.size(); ++i) fx.value(fx.crb, fx.t12, 4, 3 + i, hard[i]);
     fx.value(fx.crb, fx.t30a, 3, 4, 99, 2025);     // another year: not written
     fx.value(fx.poly, fx.t12, 3, 3, 5);            // another institution
 
     const QString orw = fx.dir.path() + "/ЦРБ - Годовой - 2026.orw";
     const WriteResult w = SaveHosp(fx.crb, orw);
-    EXPECT_EQ(w.written, 3);
+    EXPECT_EQ(w.written, 3 + int(hard.size()));
     EXPECT_EQ(w.skipped, 0);
     QFile f(orw);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
-    EXPECT_EQ(cp1251::decode(bytes),
-              QStringLiteral("\"12.5\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"\r\n"
-                             "\"3\",\"2026\",\"Ф30\",\"(1000)\",\"6\",\"8\"\r\n"
-                             "\"0.1\",\"2026\",\"Ф12\",\"(1000)\",\"3\",\"3\"\r\n"));
+    QString expected = QStringLiteral("\"12.5\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"\r\n"
+                                      "\"3\",\"2026\",\"Ф30\",\"(1000)\",\"6\",\"8\"\r\n"
+                                      "\"0.1\",\"2026\",\"Ф12\",\"(1000)\",\"3\",\"3\"\r\n");
+    for (int i = 0; i < hard.size(); ++i)
+        expected += formatRecord(num::general(hard[i]), "2026", "Ф12", "(1000)", 4, 3 + i) + "\r\n";
+    EXPECT_EQ(cp1251::decode(bytes), expected);
     EXPECT_EQ(bytes.indexOf("\xD4\x33\x30"), 15);   // "Ф30" in code page 1251
 
     // The whole institution into another one (name kind, form names in capitals).
     LoadResult r = LoadUnitInfo(fx.hospital, orw, QString(), false);
-    EXPECT_EQ(r.inserted, 3);
+    EXPECT_EQ(r.inserted, 3 + int(hard.size()));
     // The same lines with form ids, read as ".orv".
     const QString orv = fx.dir.path() + "/Поликлиника №1.orv";
     writeText(orv, {line("12.5", "2026", QString::number(fx.f30), "(1000)", 3, 4),

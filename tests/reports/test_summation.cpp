@@ -91,14 +91,22 @@ TEST_F(SummationTest, TwoLevelsIntoTheAnnualLevelWithANonSummableColumn) {
         db::ScopedConnection l1(fx.yearFolder() + "data1.mdb", db::OpenMode::ReadWrite);
         put(l1.db(), 9, 6, T2, 50, 4);
     }
-    const merge::Result r = merge::run(request(), excl);
-    EXPECT_EQ(r.institutions, 12);
-    EXPECT_EQ(r.outside, 1);
-    // ГР4 (stored 5) is summed: 3 + 4; ГР5 (stored 6) comes from level 1 only.
-    EXPECT_EQ(rowsOf(5), (QStringList{"2:5:4=55/2023", "2:5:4=7/2024", "2:6:4=3/2024", "2:6:5=10/2024"}));
-    EXPECT_EQ(rowsOf(9), QStringList{"2:5:4=1/2024"});
-    // Institutions without values in any source end with none for the year.
-    EXPECT_TRUE(rowsOf(6).isEmpty());
+    // Run twice: with a row of another year kept, then on a level holding
+    // only the rows the run replaces (they all go at once).
+    for (const bool otherYear : {true, false}) {
+        SCOPED_TRACE(otherYear);
+        if (!otherYear) db::exec(db::kData, "delete from data where year=2023");
+        const merge::Result r = merge::run(request(), excl);
+        EXPECT_EQ(r.institutions, 12);
+        EXPECT_EQ(r.outside, 1);
+        // ГР4 (stored 5) is summed: 3 + 4; ГР5 (stored 6) comes from level 1 only.
+        QStringList five{"2:5:4=7/2024", "2:6:4=3/2024", "2:6:5=10/2024"};
+        if (otherYear) five.prepend("2:5:4=55/2023");
+        EXPECT_EQ(rowsOf(5), five);
+        EXPECT_EQ(rowsOf(9), QStringList{"2:5:4=1/2024"});
+        // Institutions without values in any source end with none for the year.
+        EXPECT_TRUE(rowsOf(6).isEmpty());
+    }
     // The sources are only read.
     db::ScopedConnection l2(fx.yearFolder() + "data2.mdb", db::OpenMode::ReadOnly);
     EXPECT_EQ(db::scalar(l2.db(), "select count(*) from data").toInt(), 5);
