@@ -279,7 +279,7 @@ void TControlMatchForm::RadioGroup3Click() { RadioGroup1Click(); }
 
 void TControlMatchForm::ComboBox1Click() { LoadTables(); }
 
-bool TControlMatchForm::CompareControlSets() {
+bool TControlMatchForm::CompareControlSets(ProgressSink &progress) {
     const int k = ruleClass();
     const int f = filter();
     const qint64 formId = chosenFormId();
@@ -289,7 +289,7 @@ bool TControlMatchForm::CompareControlSets() {
     // The default form only where a form was taken into the selection.
     const bool formTaken = (f == 1 && formId > 0) || (f == 2 && formId > 0 && !table.isEmpty());
     const cmatch::CompareResult r =
-        cmatch::CompareControlSets(*Importer, sel, k, formTaken ? formName : QString());
+        cmatch::CompareControlSets(*Importer, sel, k, formTaken ? formName : QString(), progress);
     Memo1->setPlainText(r.summary.join(u'\n'));
     ProjectLines = r.projectLines;
     ExternalLines = r.externalLines;
@@ -322,8 +322,8 @@ void TControlMatchForm::Button1Click() {
 }
 
 void TControlMatchForm::Button2Click() {
-    ProgressRun run(QStringLiteral("Сопоставление контролей..."), 100);
-    CompareControlSets();
+    ProgressRun run(QStringLiteral("Сопоставление контролей..."));
+    CompareControlSets(run.window());
 }
 
 void TControlMatchForm::Button3Click() {

@@ -5,6 +5,7 @@
 // different; import of a control-book file, description fill, export of the
 // imported rules of a form.
 #include "controls/ZenkorImporter.h"
+#include "engine/ProgressSink.h"
 
 #include <QDialog>
 #include <QStyledItemDelegate>
@@ -78,7 +79,8 @@ public:
     void LoadForms();
     void LoadTables();
     void LoadFormCodeMap();
-    bool CompareControlSets();
+    // Leaves the lists as they were when the run stops on "Отмена" (Cancelled).
+    bool CompareControlSets(ProgressSink &progress = noProgress());
     void FillResultLists();
 
     void RadioGroup1Click();

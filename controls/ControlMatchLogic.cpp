@@ -137,11 +137,12 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
 }
 
 void markLines(const QList<MatchRecord> &project, const QList<MatchRecord> &external, QStringList &projectLines,
-               QStringList &externalLines, int &duplicates, int *externalDuplicates) {
+               QStringList &externalLines, int &duplicates, int *externalDuplicates, ProgressPacer *pacer) {
     // Marks one side's lines against the other side and counts its duplicates.
     // Rules compare only within the same form and table.
-    auto mark = [](const QList<MatchRecord> &own, const QList<MatchRecord> &other, QStringList &lines, int *count) {
+    auto mark = [pacer](const QList<MatchRecord> &own, const QList<MatchRecord> &other, QStringList &lines, int *count) {
         for (int i = 0; i < own.size(); ++i) {
+            if (pacer) pacer->step();
             const MatchRecord &s = own.at(i);
             const QString normalised =
                 QStringLiteral(" (") + s.left + u' ' + s.relation + u' ' + s.right + QStringLiteral(")");
@@ -172,8 +173,9 @@ void markLines(const QList<MatchRecord> &project, const QList<MatchRecord> &exte
 }
 
 CompareResult CompareControlSets(TControlMatchImporter &importer, const Selection &selection, int kind,
-                                 const QString &defaultForm) {
+                                 const QString &defaultForm, ProgressSink &progress) {
     CompareResult r;
+    ProgressPacer pacer(progress);
     const QSqlDatabase d = db::connection(db::kMain);
     const bool filtered = !selection.where.isEmpty();
     const QString projectWhere = filtered ? QStringLiteral(" where ") + selection.where : QString();
@@ -203,6 +205,7 @@ CompareResult CompareControlSets(TControlMatchImporter &importer, const Selectio
             m.scope = scopeOf(formId, table, ruleClass);
             recs << m;
             lines << displayLine(m);
+            pacer.tick();
         }
     };
     QList<MatchRecord> project, external;
@@ -212,14 +215,18 @@ CompareResult CompareControlSets(TControlMatchImporter &importer, const Selectio
     load(QStringLiteral("select lft, rght, reltion, cycl, formid, tble from int_control"), projectWhere,
          projectParams, false, project, r.projectLines);
 
+    // The gauge: every rule normalised, then every rule marked.
+    progress.setMax(2 * int(project.size() + external.size()));
+    pacer.report(0);
     for (QList<MatchRecord> *side : {&project, &external}) {
         for (MatchRecord &m : *side) {
+            pacer.step();
             m.left = importer.NormalizeFormulaForMatch(m.left, kind, defaultForm, selection.defaultTable, m.cycle);
             m.right = importer.NormalizeFormulaForMatch(m.right, kind, defaultForm, selection.defaultTable, m.cycle);
         }
     }
     int externalDuplicates = 0;
-    markLines(project, external, r.projectLines, r.externalLines, r.duplicates, &externalDuplicates);
+    markLines(project, external, r.projectLines, r.externalLines, r.duplicates, &externalDuplicates, &pacer);
     // "New" counts the rules of each side that have no equal on the other.
     r.projectCount = int(project.size());
     r.externalCount = int(external.size());

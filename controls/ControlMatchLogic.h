@@ -3,6 +3,8 @@
 // imported from the control book (zenkor_controls): selection by rule class
 // and filter, normalisation, marks, summary, ordering of the result lines,
 // and the export of imported rules to a control file. No window here.
+#include "engine/ProgressSink.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -62,13 +64,15 @@ struct CompareResult {
 };
 // Loads both sides as the selection says, normalises them with the importer
 // and marks every line. defaultForm: the chosen form's name (empty when none).
+// The run only reads: on "Отмена" it stops with Cancelled and nothing changed.
 CompareResult CompareControlSets(TControlMatchImporter &importer, const Selection &selection, int kind,
-                                 const QString &defaultForm);
+                                 const QString &defaultForm, ProgressSink &progress = noProgress());
 // The marking step alone over normalised records and their display lines.
 // duplicates counts the project lines found on the other side,
 // externalDuplicates the imported ones.
 void markLines(const QList<MatchRecord> &project, const QList<MatchRecord> &external, QStringList &projectLines,
-               QStringList &externalLines, int &duplicates, int *externalDuplicates = nullptr);
+               QStringList &externalLines, int &duplicates, int *externalDuplicates = nullptr,
+               ProgressPacer *pacer = nullptr);
 
 // Writes the imported rules of a form to a control file (the file is made
 // anew, empty when nothing is found). Returns the number of rules written;

@@ -7,6 +7,7 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/QuotedFields.h"
+#include "support/CancellingProgress.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
@@ -142,6 +143,15 @@ TEST(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
     w.CheckBox1->setChecked(true);
     EXPECT_EQ(w.ListBox1->count(), 1);
     EXPECT_EQ(w.ListBox2->count(), 2);
+
+    // "Отмена" halfway stops the run and writes nothing into the window.
+    w.ListBox1->clear();
+    CancellingProgress cancelling(5);
+    EXPECT_THROW(w.CompareControlSets(cancelling), Cancelled);
+    EXPECT_EQ(cancelling.max, 14);
+    EXPECT_EQ(w.ListBox1->count(), 0);   // not filled again
+    EXPECT_EQ(w.ListBox2->count(), 2);
+    EXPECT_TRUE(w.Memo1->toPlainText().contains(QStringLiteral("Контроли минздрава: 4")));
 
     // Inter-form rules of everything: the sample's rule 6 has no imported twin.
     w.setRuleClass(2);
