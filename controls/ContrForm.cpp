@@ -14,6 +14,7 @@
 #include "forms/TableWindow.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
+#include "platform/Errors.h"
 #include "platform/office/Show.h"
 #include "platform/office/WordDocument.h"
 
@@ -427,19 +428,22 @@ void TContrls::GetControlsList() {
         PreviousYearFlags.append(0);
     }
     m_filling = false;
+    // "Отмена" stops the marking only: the list stays, without the remaining marks.
+    bool markingStopped = false;
     if (CheckBox2->isChecked() && !items.isEmpty()) {
-        TProgress &p = Progress();
-        p.SetMax(items.size());
-        p.SetStatusText(QStringLiteral("Проверка расхождений с прошлым годом..."));
-        p.SetPosition(0);
-        p.show();
-        for (int i = 0; i < items.size(); ++i) {
-            p.SetPosition(i + 1);
-            const std::optional<RuleRecord> r = ReadRule(mainDb(), items[i].key);
-            if (r && CheckControlAgainstPreviousYear(r->key, r->texts.lft, r->texts.rght, r->texts.reltion, r->texts.cycl))
-                PreviousYearFlags[i] = 1;
+        try {
+            ProgressRun run(QStringLiteral("Проверка расхождений с прошлым годом..."), int(items.size()));
+            ProgressPacer pacer(run.window());
+            for (int i = 0; i < items.size(); ++i) {
+                pacer.step();
+                const std::optional<RuleRecord> r = ReadRule(mainDb(), items[i].key);
+                if (r && CheckControlAgainstPreviousYear(r->key, r->texts.lft, r->texts.rght, r->texts.reltion,
+                                                         r->texts.cycl))
+                    PreviousYearFlags[i] = 1;
+            }
+        } catch (const Cancelled &) {
+            markingStopped = true;
         }
-        p.hide();
     }
     if (items.isEmpty()) {
         clearEditors();
@@ -452,6 +456,7 @@ void TContrls::GetControlsList() {
     ListBox1->setCurrentRow(0);
     m_filling = false;
     ListBox1Click();
+    if (markingStopped) winutil::showCancelled(this);
 }
 
 void TContrls::setRules(const QList<CellRule> &rules) {
