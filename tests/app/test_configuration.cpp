@@ -9,7 +9,7 @@
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "support/FakeDialogs.h"
-#include "support/FileSizeLimit.h"
+#include "support/ChildProcess.h"
 #include "support/Fixture.h"
 
 #include <QComboBox>

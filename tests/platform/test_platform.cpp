@@ -8,7 +8,7 @@
 #include "platform/Paths.h"
 
 #include "support/FakeDialogs.h"
-#include "support/FileSizeLimit.h"
+#include "support/ChildProcess.h"
 
 #include <QDir>
 #include <QFile>
