@@ -16,13 +16,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringDecoder>
 #include <QTreeWidgetItem>
 #include <cmath>
-#include <sqlite3.h>
 #include <vector>
 #include <tuple>
 #include <algorithm>
@@ -121,39 +119,10 @@ private:
     QString m_lastForm, m_lastTablen;
 };
 
-sqlite3 *handleOf(const QSqlDatabase &d) {
-    const QVariant v = d.driver()->handle();
-    if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0) return *static_cast<sqlite3 *const *>(v.data());
-    return nullptr;
-}
-
-db::Error sqliteError(sqlite3 *h) {
-    return db::Error(QStringLiteral("Ошибка записи значений: %1").arg(QString::fromUtf8(sqlite3_errmsg(h))));
-}
-
-void execRaw(sqlite3 *h, const char *sql) {
-    if (sqlite3_exec(h, sql, nullptr, nullptr, nullptr) != SQLITE_OK) throw sqliteError(h);
-}
-
-// One prepared statement of the values database, finalized when it goes.
-struct Statement {
-    sqlite3 *h;
-    sqlite3_stmt *st = nullptr;
-    Statement(sqlite3 *handle, const QString &sql) : h(handle) {
-        if (sqlite3_prepare_v2(h, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) throw sqliteError(h);
-    }
-    ~Statement() { sqlite3_finalize(st); }
-    void step() {
-        const int rc = sqlite3_step(st);
-        if (rc != SQLITE_DONE && rc != SQLITE_ROW) throw sqliteError(h);
-    }
-};
-
 // Replacing an institution's values deletes them by institution and year;
 // without an index on these columns every load would read the whole table.
-void ensureHospitalIndex(sqlite3 *h, const QString &table) {
-    const QString sql = QStringLiteral("create index if not exists %1_hospital on %1 (hospital, year)").arg(table);
-    sqlite3_exec(h, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+void ensureHospitalIndex(const QSqlDatabase &d, const QString &table) {
+    QSqlQuery(QStringLiteral("create index if not exists %1_hospital on %1 (hospital, year)").arg(table), d);
 }
 
 struct Scope {
@@ -239,48 +208,29 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
     if (rows.isEmpty()) refuseNoData(path, scope, year, result.outside);
 
     const QSqlDatabase d = db::connection(db::kData);
-    sqlite3 *h = handleOf(d);
-    if (!h) throw db::Error(QStringLiteral("База данных значений не открыта."));
     const QString t = scope.valueTable;
-    ensureHospitalIndex(h, t);
+    ensureHospitalIndex(d, t);
 
-    // A savepoint: its own transaction, or a part of the caller's (group loads).
-    execRaw(h, "savepoint transfer_load");
-    try {
+    // Its own transaction, or a savepoint of the caller's (group loads).
+    db::transaction(d, [&] {
         if (scope.clearAll) {
-            Statement del(h, QStringLiteral("delete from %1 where hospital=? and year=?").arg(t));
-            sqlite3_bind_int64(del.st, 1, scope.hospital);
-            sqlite3_bind_int(del.st, 2, shared().Year);
-            del.step();
+            db::exec(d, QStringLiteral("delete from %1 where hospital=? and year=?").arg(t),
+                     {scope.hospital, shared().Year});
         } else if (!scope.clearTables.isEmpty()) {
-            Statement del(h, QStringLiteral("delete from %1 where hospital=? and year=? and \"table\" in (%2)")
-                                 .arg(t, db::inList(scope.clearTables)));
-            sqlite3_bind_int64(del.st, 1, scope.hospital);
-            sqlite3_bind_int(del.st, 2, shared().Year);
-            del.step();
+            db::exec(d,
+                     QStringLiteral("delete from %1 where hospital=? and year=? and \"table\" in (%2)")
+                         .arg(t, db::inList(scope.clearTables)),
+                     {scope.hospital, shared().Year});
         }
-        Statement ins(h, QStringLiteral("insert into %1 (hospital,data,year,\"table\",\"column\",\"row\") "
-                                        "values (?,?,?,?,?,?)").arg(t));
+        db::ValueRowInsert ins(d, t);
         const int total = int(rows.size());
         int done = 0;
         for (const Row &row : rows) {
-            sqlite3_bind_int64(ins.st, 1, scope.hospital);
-            sqlite3_bind_double(ins.st, 2, row.value);
-            sqlite3_bind_int(ins.st, 3, shared().Year);
-            sqlite3_bind_int64(ins.st, 4, row.ident);
-            sqlite3_bind_int(ins.st, 5, row.column);
-            sqlite3_bind_int(ins.st, 6, row.row);
-            ins.step();
-            sqlite3_reset(ins.st);
+            ins.add(scope.hospital, row.value, shared().Year, row.ident, row.column, row.row);
             ++done;
             if (scope.progress && (done % 500 == 0 || done == total)) scope.progress(done, total);
         }
-        execRaw(h, "release transfer_load");
-    } catch (...) {
-        sqlite3_exec(h, "rollback to transfer_load", nullptr, nullptr, nullptr);
-        sqlite3_exec(h, "release transfer_load", nullptr, nullptr, nullptr);
-        throw;
-    }
+    });
     result.inserted = int(rows.size());
     return result;
 }
