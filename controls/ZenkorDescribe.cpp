@@ -237,8 +237,7 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
 int TControlMatchImporter::UpdateControlDescriptions(ProgressSink *progress) {
     if (Query.isEmpty()) return 0;
     QSqlDatabase d = db::connection(Query);
-    bool inTransaction = false;
-    try {
+    {
         const int count = db::scalar(d, QStringLiteral("select count(*) as cnt from zenkor_controls") + kCandidates)
                               .toInt();
         if (count == 0) return 0;
@@ -261,49 +260,47 @@ int TControlMatchImporter::UpdateControlDescriptions(ProgressSink *progress) {
                             q.value(3).toString(),   q.value(4).toString(),   q.value(5).toString(),
                             q.value(6).toString()};
         }
-        inTransaction = d.transaction();
         int processed = 0, written = 0;
-        for (const Row &r : rows) {
-            qint64 formId = r.formId;
-            QString table = wrapTable(r.table);
-            bool passOver = false;
-            if (table.isEmpty() && formId >= 0) {
-                QString found;
-                if (FindProjectTable(r.lft, r.rght, formId, found)) table = wrapTable(found);
-                else passOver = true;
-            }
-            if (!passOver) {
-                if (progress)
-                    progress->setDetailText(QStringLiteral("Обработка записи ") + QString::number(processed + 1) +
-                                            QStringLiteral(" из ") + QString::number(count));
-                QString description;
-                if (formId > 0 && !table.isEmpty()) {
-                    try {
-                        description = BuildControlDescription(formId, table, r.lft, r.rght, r.reltion, r.cycl);
-                    } catch (const std::exception &) {
-                        description.clear();
+        // One transaction (a savepoint inside the import run's): "Отмена" or a
+        // failed commit leaves the descriptions as they were.
+        db::transaction(d, [&] {
+            for (const Row &r : rows) {
+                qint64 formId = r.formId;
+                QString table = wrapTable(r.table);
+                bool passOver = false;
+                if (table.isEmpty() && formId >= 0) {
+                    QString found;
+                    if (FindProjectTable(r.lft, r.rght, formId, found)) table = wrapTable(found);
+                    else passOver = true;
+                }
+                if (!passOver) {
+                    if (progress)
+                        progress->setDetailText(QStringLiteral("Обработка записи ") + QString::number(processed + 1) +
+                                                QStringLiteral(" из ") + QString::number(count));
+                    QString description;
+                    if (formId > 0 && !table.isEmpty()) {
+                        try {
+                            description = BuildControlDescription(formId, table, r.lft, r.rght, r.reltion, r.cycl);
+                        } catch (const std::exception &) {
+                            description.clear();
+                        }
+                    }
+                    if (!description.isEmpty()) {
+                        try {
+                            db::exec(d, QStringLiteral("update zenkor_controls set commnt=? where id=?"),
+                                     {description, r.id});
+                            ++written;
+                        } catch (const db::Error &) {
+                        }
                     }
                 }
-                if (!description.isEmpty()) {
-                    try {
-                        db::exec(d, QStringLiteral("update zenkor_controls set commnt=? where id=?"),
-                                 {description, r.id});
-                        ++written;
-                    } catch (const db::Error &) {
-                    }
+                ++processed;
+                if (progress) {
+                    progress->setPosition(processed);
+                    progress->checkCancelled();   // the transaction rolls back: descriptions stay as they were
                 }
             }
-            ++processed;
-            if (progress) {
-                progress->setPosition(processed);
-                progress->checkCancelled();   // rolled back below: the descriptions stay as they were
-            }
-        }
-        if (inTransaction && !d.commit()) d.rollback();
-        inTransaction = false;
+        });
         return written;
-    } catch (...) {
-        if (inTransaction) d.rollback();
-        throw;
     }
 }
