@@ -120,7 +120,7 @@ void TFChar::BitBtn1Click() {
     const QString fault = catalog::formFieldsFault(Edit1->text(), Edit2->text());
     if (!fault.isEmpty()) {
         showMessage(fault, this);
-        (catalog::frsFieldFault(QString(), Edit1->text()).isEmpty() ? Edit2 : Edit1)->setFocus();
+        (frs::fieldFault(QString(), Edit1->text()).isEmpty() ? Edit2 : Edit1)->setFocus();
         return;
     }
     accept();
@@ -481,7 +481,7 @@ void TFormL::N8Click() {
     guarded(this, [&] {
         const QString file = dialogs().openFile(this, QStringLiteral("Импорт"), QString(), frsFilter(false));
         if (file.isEmpty()) return;
-        const catalog::FrsForm parsed = catalog::readFrsFile(file, [this](const QString &m) { showError(m, this); });
+        const frs::Form parsed = frs::readFile(file, [this](const QString &m) { showError(m, this); });
         const catalog::ImportResult r = catalog::importFrs(parsed);
         const catalog::FormRow f{r.formId, parsed.formname, parsed.decipher, parsed.net};
         QTreeWidgetItem *item = nullptr;

@@ -135,7 +135,7 @@ void TTitles::BitBtn1Click() {
     // A width that is no number, or a font name the structure file could not
     // carry, is refused here, with the dialog and everything typed in it
     // still open.
-    const QString fontFault = catalog::frsFieldFault(QStringLiteral("Шрифт"), ComboBox1->currentText());
+    const QString fontFault = frs::fieldFault(QStringLiteral("Шрифт"), ComboBox1->currentText());
     if (!fontFault.isEmpty()) {
         showMessage(fontFault, this);
         ComboBox1->setFocus();

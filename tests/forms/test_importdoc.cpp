@@ -267,7 +267,7 @@ TEST_F(ImportDocTest, ColonInACellSurvivesTheStructureFile) {
     const QString stored = db::scalar(mainDb(), "select txt from titles where \"table\"=2").toString();
     EXPECT_EQ(stored, QStringLiteral("Всего\x03 врачей"));
     // Written out and read back, the colon is still there.
-    const QStringList lines = catalog::frsLines(ids::FormF30);
+    const QStringList lines = frs::formLines(mainDb(), ids::FormF30);
     EXPECT_TRUE(lines.join(u'\n').contains(QStringLiteral("Всего\x03 врачей")));
 }
 

@@ -1,3 +1,4 @@
+#include "forms/FormCatalogLogic.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/ChildProcess.h"
@@ -70,46 +71,34 @@ Package makePackage(SampleFixture &fx, const QStringList &names) {
 
 } // namespace
 
-TEST(UpdateExport, StructureFileOfAForm) {
+TEST(UpdateExport, PackageStructureFileIsTheCatalogueExportByteForByte) {
     SampleFixture fx;
-    const QString f = fx.root() + "f30.frs";
-    ASSERT_TRUE(ExportFormStructure(mainDb(), FormF30, f));
-    const QStringList l = lines(f);
-    ASSERT_FALSE(l.isEmpty());
-    EXPECT_EQ(l[0], "Ф30#Сведения о медицинской организации#Нет");
-    EXPECT_TRUE(l.contains("(1000)#Штаты#7#8#3#3#False#0")) << l.join('\n').toStdString();
-    EXPECT_TRUE(l.filter(QRegularExpression("^\\(\\d+\\)#")).size() == 2);
-    EXPECT_FALSE(l.filter(QRegularExpression("^стр\\d+#")).isEmpty());
-    EXPECT_FALSE(l.filter(QRegularExpression("^заг\\d+#")).isEmpty());
+    // Texts the two writers once wrote differently: a quote and a Tab in a
+    // title, a height stored as text with a decimal comma, a title with
+    // empty number fields.
+    db::exec(mainDb(), "update titles set txt=? where \"table\"=2 and \"row\"=1 and \"column\"=1",
+             {QString("Всего \"врачей\"\tв т.ч. Ёлкино")});
+    db::exec(mainDb(), "update tables set name=? where ident=2", {QString("Посещения \"амбулаторные\"")});
+    db::exec(mainDb(), "update \"rows\" set height='12,5' where \"table\"=2 and \"row\"=1");
+    db::exec(mainDb(), "insert into titles (\"table\", \"column\", \"row\", txt) values (2, 7, 30, 'итог')");
+    const Package p = makePackage(fx, {"Ф30"});
+    const QString catalogue = fx.root() + "catalogue.frs";
+    catalog::exportForm(FormF30, catalogue);
+    QFile a(p.unpacked + "Ф30/Ф30.frs"), b(catalogue);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(b.open(QIODevice::ReadOnly));
+    const QByteArray bytes = a.readAll();
+    EXPECT_EQ(bytes, b.readAll());
+    EXPECT_TRUE(bytes.contains(cp1251::encode(QString("\"врачей\"\tв т.ч. Ёлкино"))));
+    EXPECT_TRUE(bytes.contains("12.5\r\n"));
 
-    ASSERT_TRUE(ExportFormStructure(mainDb(), FormF47, f));
-    EXPECT_TRUE(lines(f).value(0).endsWith("#Да"));
-
-    // A form without tables, with a colon in its name; a header with a line break.
-    db::exec(mainDb(), "insert into forms (formname, decipher, net) values ('Ф:99', 'a:b', 0)");
-    const qint64 id = db::lastInsertId(mainDb());
-    ASSERT_TRUE(ExportFormStructure(mainDb(), id, f));
-    EXPECT_EQ(lines(f), QStringList{"Ф99#ab#Нет"});
-    db::exec(mainDb(), "insert into tables (form, tablen, name, colcount, rowcount, fixcols, fixrows) "
-                       "values (?, '(1)', 'T', 2, 2, 1, 1)", {id});
-    const qint64 t = db::lastInsertId(mainDb());
-    db::exec(mainDb(), "insert into \"rows\" values (?, 1, '12,5')", {t});
-    db::exec(mainDb(), "insert into titles (\"table\", \"column\", \"row\", txt) values (?, 0, 0, ?)",
-             {t, QString("a\r\nb")});
-    db::exec(mainDb(), "insert into titles (\"table\", \"column\", \"row\", txt) values (?, 1, 0, '')", {t});
-    ASSERT_TRUE(ExportFormStructure(mainDb(), id, f));
-    const QStringList l2 = lines(f);
-    EXPECT_TRUE(l2.contains("стр1#12.5"));
-    EXPECT_EQ(l2.filter("заг0#").value(0).section('#', -1), QString("a") + QChar(2) + QChar(1) + "b");
-    EXPECT_EQ(l2.filter("заг1#").value(0).section('#', -1), " ");
-
-    // A "#" would split the form line into other fields when read back.
-    db::exec(mainDb(), "update forms set decipher='Раздел #2' where id=?", {id});
-    EXPECT_THROW(ExportFormStructure(mainDb(), id, f), db::Error);
-
+    // No form there: an empty file and false; no database: nothing.
+    const QString f = fx.root() + "none.frs";
     EXPECT_FALSE(ExportFormStructure(mainDb(), 999, f));
+    EXPECT_TRUE(QFile::exists(f));
     EXPECT_TRUE(lines(f).isEmpty());
-    EXPECT_FALSE(ExportFormStructure(QSqlDatabase(), FormF30, f));
+    EXPECT_FALSE(ExportFormStructure(QSqlDatabase(), FormF30, fx.root() + "closed.frs"));
+    EXPECT_FALSE(QFile::exists(fx.root() + "closed.frs"));
 }
 
 TEST(UpdateExport, ControlFilesOfAFormAndOfAllRules) {

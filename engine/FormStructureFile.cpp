@@ -1,0 +1,278 @@
+#include "engine/FormStructureFile.h"
+
+#include "engine/EngineError.h"
+#include "engine/NumberFormat.h"
+#include "engine/TableLimits.h"
+#include "engine/TextUtil.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+
+#include <QSqlQuery>
+
+namespace frs {
+
+namespace {
+
+const QString kHash = QStringLiteral("#");
+const QString kRowTag = QStringLiteral("стр");
+const QString kColumnTag = QStringLiteral("гр");
+const QString kTitleTag = QStringLiteral("заг");
+
+QString noColon(QString s) { return s.remove(QLatin1Char(':')); }
+QString trueFalse(bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); }
+QString yesNo(bool b) { return b ? QStringLiteral("Да") : QStringLiteral("Нет"); }
+
+// A height or width; one stored as text with a decimal comma keeps its value.
+QString sizeText(const QVariant &v) {
+    QString s = num::general(num::parseOr(v.toString(), 0.0));
+    s.replace(QLatin1Char(','), QLatin1Char('.'));
+    return s;
+}
+QString intText(const QVariant &v) { return QString::number(v.toLongLong()); }
+
+// ---- reading --------------------------------------------------------------------
+
+QString fileError(int line, const QString &text, const QString &reason) {
+    return QStringLiteral("Ошибка на строке %1\r\nСтрока: %2\r\nОшибка: %3").arg(line).arg(text, reason);
+}
+
+struct FieldReader {
+    QStringList fields;
+    int line;
+    QString text;
+
+    [[noreturn]] void fail(const QString &reason) const { throw EngineError(fileError(line, text, reason)); }
+    void need(int count) const {
+        if (fields.size() < count)
+            fail(QStringLiteral("ожидалось полей: %1, найдено: %2").arg(count).arg(fields.size()));
+    }
+    // A blank number field is 0: that is what the writer makes of an empty
+    // database field, and what files written before held in its place.
+    int integer(int i, const QString &what) const {
+        const QString t = fields.value(i).trimmed();
+        if (t.isEmpty()) return 0;
+        bool ok = false;
+        const int v = t.toInt(&ok);
+        if (!ok) fail(QStringLiteral("поле \"%1\" должно быть целым числом: \"%2\"").arg(what, fields.value(i)));
+        return v;
+    }
+    double number(int i, const QString &what) const {
+        double v = 0;
+        if (!fields.value(i).trimmed().isEmpty() && !num::parse(fields.value(i), v))
+            fail(QStringLiteral("поле \"%1\" должно быть числом: \"%2\"").arg(what, fields.value(i)));
+        return v;
+    }
+    bool boolean(int i, const QString &what) const {
+        const QString t = fields.value(i).trimmed().toLower();
+        if (t == QLatin1String("true") || t == QLatin1String("1")) return true;
+        if (t == QLatin1String("false") || t == QLatin1String("0")) return false;
+        fail(QStringLiteral("поле \"%1\" должно быть True или False: \"%2\"").arg(what, fields.value(i)));
+    }
+};
+
+RowCol readRowCol(const QString &text, int line, const QString &tag, const QString &what) {
+    FieldReader r{text.mid(tag.size()).split(kHash), line, text};
+    r.need(2);
+    if (const QString fault = lineFault(text, false); !fault.isEmpty()) r.fail(fault);
+    return RowCol{r.integer(0, what),
+                  r.number(1, what == QLatin1String("row") ? QStringLiteral("height") : QStringLiteral("width")), line};
+}
+
+Title readTitle(const QString &text, int line) {
+    const QStringList parts = text.mid(kTitleTag.size()).split(kHash);
+    FieldReader r{parts, line, text};
+    r.need(12);
+    Title t;
+    t.column = r.integer(0, QStringLiteral("column"));
+    t.row = r.integer(1, QStringLiteral("row"));
+    t.sc = r.integer(2, QStringLiteral("union_sc"));
+    t.sr = r.integer(3, QStringLiteral("union_sr"));
+    t.ec = r.integer(4, QStringLiteral("union_ec"));
+    t.er = r.integer(5, QStringLiteral("union_er"));
+    t.fontname = parts[6];
+    t.fontsize = r.integer(7, QStringLiteral("fontsize"));
+    t.bold = r.boolean(8, QStringLiteral("fontbold"));
+    t.italic = r.boolean(9, QStringLiteral("fontitalic"));
+    t.tchars = parts[10];
+    // The text is the last field: a "#" inside it stays part of it.
+    QString txt = parts.mid(11).join(kHash);
+    txt.replace(QLatin1Char(':'), QChar(3));
+    t.txt = text::decodeLineBreaks(txt);
+    t.line = line;
+    return t;
+}
+
+Table readTable(const QString &text, int line) {
+    FieldReader r{text.split(kHash), line, text};
+    r.need(8);
+    if (const QString fault = lineFault(text, false); !fault.isEmpty()) r.fail(fault);
+    Table t;
+    t.tablen = r.fields[0];
+    t.name = r.fields[1];
+    t.colcount = r.integer(2, QStringLiteral("colcount"));
+    t.rowcount = r.integer(3, QStringLiteral("rowcount"));
+    t.fixcols = r.integer(4, QStringLiteral("fixcols"));
+    t.fixrows = r.integer(5, QStringLiteral("fixrows"));
+    t.floattype = r.boolean(6, QStringLiteral("floattype"));
+    t.scan = r.integer(7, QStringLiteral("scan"));
+    t.line = line;
+    if (!limits::tableSizeFits(t.colcount, t.rowcount))
+        r.fail(QStringLiteral("размер таблицы %1 x %2 недопустим (граф от 0 до %3, строк от 0 до %4)")
+                   .arg(t.colcount)
+                   .arg(t.rowcount)
+                   .arg(limits::kMaxTableColumns)
+                   .arg(limits::kMaxTableRows));
+    return t;
+}
+
+} // namespace
+
+// ---- checks ---------------------------------------------------------------------------
+
+QString fieldFault(const QString &what, const QString &value, bool lastOnLine) {
+    if (!lastOnLine && value.contains(kHash))
+        return QStringLiteral("Поле \"%1\" содержит символ \"#\", который разделяет поля файла структуры формы: "
+                              "\"%2\"")
+            .arg(what, value);
+    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+        return QStringLiteral("Поле \"%1\" содержит перевод строки: \"%2\"").arg(what, value);
+    return QString();
+}
+
+QString lineFault(const QString &line, bool formLine) {
+    int fields = 0;   // the most a line of its kind has; 0: no limit
+    if (formLine) fields = 3;
+    else if (line.startsWith(QLatin1Char('('))) fields = 8;
+    else if (line.startsWith(kRowTag) || line.startsWith(kColumnTag)) fields = 2;
+    const int found = int(line.count(kHash)) + 1;
+    if (fields == 0 || found <= fields) return QString();
+    return QStringLiteral("полей %1 вместо %2: символ \"#\" внутри поля, прочитать строку однозначно нельзя")
+        .arg(found)
+        .arg(fields);
+}
+
+// ---- writing -----------------------------------------------------------------------------
+
+QStringList formLines(const QSqlDatabase &d, qint64 formId) {
+    QSqlQuery f = db::exec(d, QStringLiteral("select formname, decipher, net from forms where id=?"), {formId});
+    if (!f.next()) return {};
+    // A text that would read back as another one stops the export: the file
+    // would change the form (or another one) on import.
+    auto field = [](const QString &what, const QString &value) {
+        const QString fault = fieldFault(what, value);
+        if (!fault.isEmpty())
+            throw EngineError(QStringLiteral("Файл структуры формы не записан.\r\n") + fault +
+                              QStringLiteral("\r\nИсправьте текст и повторите экспорт."));
+        return value;
+    };
+    QStringList lines;
+    lines << field(QStringLiteral("Форма"), noColon(f.value(0).toString())) + kHash +
+                 field(QStringLiteral("Содержание формы"), noColon(f.value(1).toString())) + kHash +
+                 yesNo(f.value(2).toBool());
+    QSqlQuery t = db::exec(d,
+                           QStringLiteral("select ident, tablen, name, colcount, rowcount, fixcols, fixrows, "
+                                          "floattype, scan from tables where form=? order by tablen"),
+                           {formId});
+    while (t.next()) {
+        const qint64 ident = t.value(0).toLongLong();
+        const QString tablen = field(QStringLiteral("Номер таблицы"), noColon(t.value(1).toString()));
+        lines << QStringList{tablen,
+                             field(QStringLiteral("Содержание таблицы ") + tablen, noColon(t.value(2).toString())),
+                             intText(t.value(3)), intText(t.value(4)), intText(t.value(5)), intText(t.value(6)),
+                             trueFalse(t.value(7).toBool()), intText(t.value(8))}
+                     .join(kHash);
+        QSqlQuery r = db::exec(d, QStringLiteral("select \"row\", height from \"rows\" where \"table\"=?"), {ident});
+        while (r.next()) lines << kRowTag + intText(r.value(0)) + kHash + sizeText(r.value(1));
+        QSqlQuery c =
+            db::exec(d, QStringLiteral("select \"column\", width from \"columns\" where \"table\"=?"), {ident});
+        while (c.next()) lines << kColumnTag + intText(c.value(0)) + kHash + sizeText(c.value(1));
+        QSqlQuery h = db::exec(d,
+                               QStringLiteral("select \"column\", \"row\", union_sc, union_sr, union_ec, union_er, "
+                                              "fontname, fontsize, fontbold, fontitalic, tchars, txt "
+                                              "from titles where \"table\"=?"),
+                               {ident});
+        while (h.next()) {
+            QString txt = noColon(h.value(11).toString());
+            if (txt.isEmpty()) txt = QStringLiteral(" ");
+            const QString where = QStringLiteral(" заголовка (графа %1, строка %2) таблицы %3")
+                                      .arg(intText(h.value(0)), intText(h.value(1)), tablen);
+            lines << kTitleTag + QStringList{intText(h.value(0)), intText(h.value(1)), intText(h.value(2)),
+                                             intText(h.value(3)), intText(h.value(4)), intText(h.value(5)),
+                                             field(QStringLiteral("Шрифт") + where, noColon(h.value(6).toString())),
+                                             intText(h.value(7)), trueFalse(h.value(8).toBool()),
+                                             trueFalse(h.value(9).toBool()),
+                                             field(QStringLiteral("Выравнивание") + where, h.value(10).toString()),
+                                             text::encodeLineBreaks(txt)}
+                                     .join(kHash);
+        }
+    }
+    return lines;
+}
+
+void writeFile(const QString &path, const QStringList &lines) {
+    QString error;
+    if (!cp1251::writeLines(path, lines, &error))
+        throw EngineError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") + error);
+}
+
+// ---- reading ----------------------------------------------------------------------------
+
+Form parse(const QStringList &input, const std::function<void(const QString &)> &warn) {
+    QStringList lines = input;
+    // Blank lines after the last record are no part of the structure.
+    while (!lines.isEmpty() && lines.last().trimmed().isEmpty()) lines.removeLast();
+    if (lines.isEmpty()) throw EngineError(QStringLiteral("Файл структуры формы пуст"));
+
+    Form form;
+    const QString &head = lines[0];
+    const int h1 = head.indexOf(kHash);
+    // A file that begins with a table line has lost its form line: reading
+    // that table line as one would make a form named after the table.
+    const bool tableLine = head.startsWith(QLatin1Char('(')) && head.count(kHash) >= 7;
+    if (h1 <= 0 || tableLine)
+        throw EngineError(fileError(1, head, QStringLiteral("ожидалось описание формы: наименование#содержание#сеть")));
+    if (const QString fault = lineFault(head, true); !fault.isEmpty()) throw EngineError(fileError(1, head, fault));
+    const int h2 = head.indexOf(kHash, h1 + 1);
+    form.formname = head.left(h1);
+    form.decipher = h2 < 0 ? head.mid(h1 + 1) : head.mid(h1 + 1, h2 - h1 - 1);
+    form.net = (h2 < 0 ? QString() : head.mid(h2 + 1)) != QStringLiteral("Нет");
+
+    int i = 1;
+    const int n = lines.size();
+    while (i < n) {
+        if (!lines[i].startsWith(QLatin1Char('('))) {
+            if (warn)
+                warn(QStringLiteral("Нарушена структура описания формы - ожидалось описание таблицы\nСтрока %1: %2")
+                         .arg(i + 1)
+                         .arg(lines[i]));
+            while (i < n && !lines[i].startsWith(QLatin1Char('('))) ++i;
+            if (i >= n) break;
+        }
+        Table t = readTable(lines[i], i + 1);
+        ++i;
+        while (i < n && lines[i].startsWith(kRowTag)) {
+            t.rows.append(readRowCol(lines[i], i + 1, kRowTag, QStringLiteral("row")));
+            ++i;
+        }
+        while (i < n && lines[i].startsWith(kColumnTag)) {
+            t.columns.append(readRowCol(lines[i], i + 1, kColumnTag, QStringLiteral("column")));
+            ++i;
+        }
+        while (i < n && lines[i].startsWith(kTitleTag)) {
+            t.titles.append(readTitle(lines[i], i + 1));
+            ++i;
+        }
+        form.tables.append(t);
+    }
+    return form;
+}
+
+Form readFile(const QString &path, const std::function<void(const QString &)> &warn) {
+    QStringList lines;
+    QString error;
+    if (!cp1251::readLines(path, lines, &error))
+        throw EngineError(QStringLiteral("Не удалось прочитать файл ") + path + QStringLiteral(": ") + error);
+    return parse(lines, warn);
+}
+
+} // namespace frs
