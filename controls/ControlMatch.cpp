@@ -8,6 +8,7 @@
 #include "widgets/WindowLayout.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
+#include "platform/office/Show.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -310,7 +311,8 @@ void TControlMatchForm::CheckBox1Click() {
 }
 
 void TControlMatchForm::Button1Click() {
-    const QString file = dialogs().openFile(this, QStringLiteral("Выберите файл с контролями минздрава"), QString(),
+    const QString file = dialogs().openFile(this, QStringLiteral("Выберите файл с контролями минздрава"),
+                                            office::documentsFolder(),
                                             QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*.*)"));
     if (file.isEmpty()) return;
     int count = 0;
@@ -345,7 +347,8 @@ void TControlMatchForm::Button4Click() {
     QString formName = beforeDash(ComboBox1->currentText());
     if (formName.isEmpty()) formName = ComboBox1->currentText();
     QString file = dialogs().saveFile(this, QStringLiteral("Выгрузить контроли в файл"),
-                                      QStringLiteral("controls_") + formName + QStringLiteral(".orv"),
+                                      office::documentsFolder() + QStringLiteral("controls_") + formName +
+                                          QStringLiteral(".orv"),
                                       QStringLiteral("Файлы контролей (*.orv)"));
     if (file.isEmpty()) return;
     if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".orv");

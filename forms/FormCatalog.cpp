@@ -4,6 +4,7 @@
 #include "forms/FormListCommon.h"
 #include "forms/ImportDoc.h"
 #include "platform/Dialogs.h"
+#include "platform/office/Show.h"
 
 #include <QAction>
 #include <QApplication>
@@ -465,7 +466,8 @@ void TFormL::N7Click() {
     guarded(this, [&] {
         QTreeWidgetItem *item = ListView1->currentItem();
         if (!item) return;
-        QString file = dialogs().saveFile(this, QStringLiteral("Экспорт"), item->text(0) + QStringLiteral(".frs"),
+        QString file = dialogs().saveFile(this, QStringLiteral("Экспорт"),
+                                          office::documentsFolder() + item->text(0) + QStringLiteral(".frs"),
                                           frsFilter(true));
         if (file.isEmpty()) return;
         if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".frs");
@@ -479,7 +481,8 @@ void TFormL::N7Click() {
 
 void TFormL::N8Click() {
     guarded(this, [&] {
-        const QString file = dialogs().openFile(this, QStringLiteral("Импорт"), QString(), frsFilter(false));
+        const QString file = dialogs().openFile(this, QStringLiteral("Импорт"), office::documentsFolder(),
+                                                frsFilter(false));
         if (file.isEmpty()) return;
         const frs::Form parsed = frs::readFile(file, [this](const QString &m) { showError(m, this); });
         const catalog::ImportResult r = catalog::importFrs(parsed);

@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
+#include "platform/office/Show.h"
 
 #include <QFileInfo>
 #include <QFormLayout>
@@ -58,7 +59,7 @@ TImportDocForm::TImportDocForm(QWidget *parent) : QDialog(parent) {
 void TImportDocForm::ButtonSelectFileClick() {
     const QString current = EditFileName->text().trimmed();
     const QString file = dialogs().openFile(this, QStringLiteral("Выберите .doc файл"),
-                                            current.isEmpty() ? QString() : QFileInfo(current).absolutePath(),
+                                            current.isEmpty() ? office::documentsFolder() : QFileInfo(current).absolutePath(),
                                             QStringLiteral("Документы Word (*.doc *.docx);;Все файлы (*)"));
     if (!file.isEmpty()) EditFileName->setText(file);
 }

@@ -7,6 +7,7 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/QuotedFields.h"
+#include "platform/office/Show.h"
 #include "support/CancellingProgress.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
@@ -194,6 +195,7 @@ TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
     w.Button4Click();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("Контроли выгружены в файл ") + file + QStringLiteral(".orv"));
+    EXPECT_EQ(dialogs.savePaths.value(0), office::documentsFolder() + QStringLiteral("controls_Ф30.orv"));
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(file + QStringLiteral(".orv"), lines));
     ASSERT_EQ(lines.size(), 2);
@@ -261,6 +263,7 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     w.Button1Click();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("Импорт завершен. Импортировано строк: 2"));
+    EXPECT_EQ(dialogs.openFolders, QStringList{office::documentsFolder()});
     EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls")).toInt(), 2);
 
     w.Button3Click();

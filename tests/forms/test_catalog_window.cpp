@@ -4,6 +4,7 @@
 #include "forms/FormCatalog.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "platform/office/Show.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
@@ -134,6 +135,9 @@ TEST_F(CatalogWindowTest, ExportAndImportThroughTheMenu) {
     EXPECT_EQ(count("select count(*) from tables where form=1"), 1);
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово"));
     EXPECT_EQ(w.ListView1->topLevelItem(0)->text(1), QStringLiteral("Новое описание"));
+    // Both dialogs start in the documents folder, not the working folder.
+    EXPECT_EQ(dialogs.savePaths, QStringList{office::documentsFolder() + QStringLiteral("Ф30.frs")});
+    EXPECT_EQ(dialogs.openFolders, QStringList{office::documentsFolder()});
 
 }
 

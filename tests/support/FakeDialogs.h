@@ -32,6 +32,7 @@ public:
     QStringList questions;
     QStringList opened;                              // openDocument()
     QStringList openFolders;                         // the start folder of each openFile()
+    QStringList savePaths;                           // the proposed path of each saveFile()
     QStringList modalTitles;
 
     void message(QWidget *, const QString &text, MsgKind) override { messages.append(text); }
@@ -72,7 +73,10 @@ public:
         fileLists.pop_front();
         return l;
     }
-    QString saveFile(QWidget *, const QString &, const QString &, const QString &) override { return nextFile(); }
+    QString saveFile(QWidget *, const QString &, const QString &path, const QString &) override {
+        savePaths.append(path);
+        return nextFile();
+    }
     QString chooseFolder(QWidget *, const QString &, const QString &) override { return nextFile(); }
     int execModal(QDialog *dialog) override {
         modalTitles.append(dialog->windowTitle());
