@@ -45,7 +45,7 @@ int rank(const QString &line) {
 int CompareMatchLines(const QString &a, const QString &b) {
     const int ra = rank(a), rb = rank(b);
     if (ra != rb) return ra < rb ? -1 : 1;
-    return QString::localeAwareCompare(MatchSortKey(a).toLower(), MatchSortKey(b).toLower());
+    return text::compareNames(MatchSortKey(a), MatchSortKey(b));
 }
 
 QStringList filterAndSort(const QStringList &lines, bool onlyDifferent) {

@@ -36,7 +36,7 @@ QString MirrorRelation(const QString &relation);
 // The rule's stored left expression of a result line (marker dropped).
 QString MatchSortKey(const QString &line);
 // Negative, 0 or positive: duplicates first, then other-sign lines, then the
-// rest; inside a group by MatchSortKey, letter case ignored.
+// rest; inside a group by MatchSortKey in the name order (text::compareNames).
 int CompareMatchLines(const QString &a, const QString &b);
 // The lines to show: all or only the differing ones, in CompareMatchLines order.
 QStringList filterAndSort(const QStringList &lines, bool onlyDifferent);

@@ -404,12 +404,11 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                     for (const TZenkorFormula &f : all) {
                         const QString code = removeParens(f.FormCode).trimmed();
                         if (code.isEmpty()) continue;
-                        auto pos = std::lower_bound(unmatchedForms.begin(), unmatchedForms.end(), code,
-                                                    [](const QString &a, const QString &b) {
-                                                        return a.compare(b, Qt::CaseInsensitive) < 0;
-                                                    });
-                        if (pos == unmatchedForms.end() || pos->compare(code, Qt::CaseInsensitive) != 0)
-                            unmatchedForms.insert(pos, code);
+                        // Codes equal but for case stand next to each other in the name order.
+                        auto pos = std::lower_bound(unmatchedForms.begin(), unmatchedForms.end(), code, text::nameLess);
+                        const bool listed = (pos != unmatchedForms.end() && text::sameNoCase(*pos, code)) ||
+                                            (pos != unmatchedForms.begin() && text::sameNoCase(*std::prev(pos), code));
+                        if (!listed) unmatchedForms.insert(pos, code);
                     }
                     continue;
                 }

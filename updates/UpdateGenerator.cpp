@@ -2,6 +2,7 @@
 
 #include "core/AdminMode.h"
 #include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "platform/Errors.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -341,8 +342,12 @@ void TUpdateGeneratorForm::LoadForms() {
         return;
     }
     const QSignalBlocker block(CheckListBox1);
-    for (const QVariant &v : db::column(Database, QStringLiteral("SELECT formname FROM forms ORDER BY formname"))) {
-        auto *item = new QListWidgetItem(v.toString(), CheckListBox1);
+    QStringList names;
+    for (const QVariant &v : db::column(Database, QStringLiteral("SELECT formname FROM forms")))
+        names << v.toString();
+    text::sortNames(names);
+    for (const QString &name : names) {
+        auto *item = new QListWidgetItem(name, CheckListBox1);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -111,4 +112,17 @@ TEST(UpdatePackage, GeneratedFromTheSample) {
     EXPECT_TRUE(GenerateUpdatePackage(QSqlDatabase(), {"Ф30"}, {none}, {}, "", "", out, "d", 2025, "4").isEmpty());
     EXPECT_TRUE(GenerateUpdatePackage(mainDb(), {}, {}, {}, "", "", out, "d", 2025, "4").isEmpty());
     CloseUpdateLogger();
+}
+
+TEST(UpdateGeneratorWindow, FormsAreListedInTheNameOrder) {
+    SampleFixture fx;
+    for (const char *name : {"Ёлки", "ежи", "Жуки", "Б"})
+        db::exec(mainDb(), "insert into forms (formname) values (?)", {QString::fromUtf8(name)});
+    TUpdateGeneratorForm w;
+    w.Database = mainDb();
+    w.LoadForms();
+    QStringList shown;
+    for (int i = 0; i < w.CheckListBox1->count(); ++i)
+        shown << w.CheckListBox1->item(i)->text();
+    EXPECT_EQ(shown, (QStringList{"Б", "ежи", "Ёлки", "Жуки", "Ф14", "Ф30", "Ф47"}));
 }
