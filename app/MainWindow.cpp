@@ -515,10 +515,10 @@ void TMain::runWindow(const MainCommands::Slot &slot) {
 
 void TMain::Ladm1Click() {
     guarded([this] {
-        shared().DataTableName.clear();
-        shared().ReportMode.clear();
+        shared().DataTableName = ValueTable::None;
+        shared().ReportMode = ReportMode::None;
         runWindow(mainCommands().Ladm1);
-        shared().DataTableName.clear();
+        shared().DataTableName = ValueTable::None;
         GetStruct();
     });
 }
@@ -560,11 +560,11 @@ void TMain::LLev3Click() { guarded([this] { runWindow(mainCommands().LLev3); });
 void TMain::abcMouseLabel11Click() {
     guarded([this] {
         SharedState &s = shared();
-        s.ReportMode = QStringLiteral("Input");
+        s.ReportMode = ReportMode::Input;
         s.NetMode = false;
-        s.DataTableName = QStringLiteral("Data");
+        s.DataTableName = ValueTable::Data;
         runWindow(mainCommands().abcMouseLabel11);
-        shared().DataTableName.clear();
+        shared().DataTableName = ValueTable::None;
     });
 }
 
@@ -572,27 +572,27 @@ void TMain::abcMouseLabel12Click() {
     guarded([this] {
         SharedState &s = shared();
         s.NetMode = false;
-        s.ReportMode = QStringLiteral("Svod");
-        s.DataTableName = QStringLiteral("RepData");
+        s.ReportMode = ReportMode::Svod;
+        s.DataTableName = ValueTable::RepData;
         runWindow(mainCommands().abcMouseLabel12);
-        shared().DataTableName.clear();
+        shared().DataTableName = ValueTable::None;
     });
 }
 
 void TMain::abcMouseLabel13Click() {
     guarded([this] {
         SharedState &s = shared();
-        s.ReportMode = QStringLiteral("Net");
+        s.ReportMode = ReportMode::Net;
         s.NetMode = true;
-        s.DataTableName = QStringLiteral("RepData");
+        s.DataTableName = ValueTable::RepData;
         try {
             runWindow(mainCommands().abcMouseLabel13);
         } catch (...) {
-            shared().DataTableName.clear();
+            shared().DataTableName = ValueTable::None;
             shared().NetMode = false;
             throw;
         }
-        shared().DataTableName.clear();
+        shared().DataTableName = ValueTable::None;
         shared().NetMode = false;
     });
 }
@@ -601,24 +601,24 @@ void TMain::abcMouseLabel1Click() { guarded([this] { runWindow(mainCommands().ab
 
 void TMain::Lrek1Click() {
     guarded([this] {
-        shared().DataTableName = QStringLiteral("Repdata");
-        shared().ReportMode = QStringLiteral("Terrain");
+        shared().DataTableName = ValueTable::RepData;
+        shared().ReportMode = ReportMode::Terrain;
         runWindow(mainCommands().Lrek1);
     });
 }
 
 void TMain::Lrek2Click() {
     guarded([this] {
-        shared().DataTableName = QStringLiteral("data");
-        shared().ReportMode = QStringLiteral("Types");
+        shared().DataTableName = ValueTable::Data;
+        shared().ReportMode = ReportMode::Types;
         runWindow(mainCommands().Lrek2);
     });
 }
 
 void TMain::Lrek3Click() {
     guarded([this] {
-        shared().DataTableName = QStringLiteral("Repdata");
-        shared().ReportMode = QStringLiteral("Single");
+        shared().DataTableName = ValueTable::RepData;
+        shared().ReportMode = ReportMode::Single;
         runWindow(mainCommands().Lrek3);
     });
 }

@@ -82,8 +82,8 @@ struct Setup {
         });
         SharedState &s = shared();
         s.Year = kYear;
-        s.ReportMode = "Input";
-        s.DataTableName = "Data";
+        s.ReportMode = ReportMode::Input;
+        s.DataTableName = ValueTable::Data;
         caches::GetForms();
         caches::GetTables();
 

@@ -35,8 +35,8 @@ struct Setup {
                 StoreGridCell(term, c, r, a + QStringLiteral("*100/") + b, 64, 20);
             }
         SharedState &s = shared();
-        s.ReportMode = QStringLiteral("Types");
-        s.DataTableName = QStringLiteral("data");
+        s.ReportMode = ReportMode::Types;
+        s.DataTableName = ValueTable::Data;
         s.IncludeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
     }
 };

@@ -94,7 +94,7 @@ void recalculation(region::Region &r) {
     SharedState &s = shared();
     s.IncludeList = r.includeList();
     s.CurrentInstitution = r.reports[0];
-    s.DataTableName = QStringLiteral("Repdata");
+    s.DataTableName = ValueTable::RepData;
     const double floor = seconds([&] {
         Raw raw(r.levelFile(0));
         raw.read(QStringLiteral("select \"column\", \"row\", data from data where year=%1 and \"table\" in (%2) "
@@ -119,7 +119,7 @@ void recalculation(region::Region &r) {
     const double window = seconds([&] { w.N10Click(); });
     ratio("\"Пересчитать отчет\" (window) / SELECT", window, floor, 2);
     ratio("\"Пересчитать отчет\" window / same calls", window, calls, 1.1);
-    s.DataTableName = QStringLiteral("Data");
+    s.DataTableName = ValueTable::Data;
 }
 
 void summation(region::Region &r) {
@@ -193,8 +193,8 @@ void groupTransfer(region::Region &r) {
 
 void indicatorTypes(region::Region &r) {
     SharedState &s = shared();
-    s.ReportMode = QStringLiteral("Types");
-    s.DataTableName = QStringLiteral("data");
+    s.ReportMode = ReportMode::Types;
+    s.DataTableName = ValueTable::Data;
     s.IncludeList = r.includeList();
     // The set reads tables (1000) and (2000) of forms Ф1-Ф5.
     QList<qint64> read;

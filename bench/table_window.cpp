@@ -65,9 +65,9 @@ qint64 makeTable(const QString &folder) {
     SharedState &s = shared();
     s.ConfigPath = QFileInfo(folder).path() + '/';
     s.Year = kYear;
-    s.ReportMode = "Input";
+    s.ReportMode = ReportMode::Input;
     s.NetMode = false;
-    s.DataTableName = "Data";
+    s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = kInstitution;
     s.TableFormId = 1;
     s.TableNumber = "(1000)";

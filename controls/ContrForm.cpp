@@ -647,7 +647,8 @@ void TContrls::Button2Click() {
     // parameters: they are given back when the builder closes.
     struct Saved {
         qint64 formId, ident, institution;
-        QString formName, number, reportMode;
+        QString formName, number;
+        ReportMode reportMode;
         bool netMode;
     } const saved{s.TableFormId, s.TableIdent, s.CurrentInstitution, s.TableFormName, s.TableNumber, s.ReportMode,
                   s.NetMode};
@@ -668,7 +669,7 @@ void TContrls::Button2Click() {
     // The builder is always the template view, whatever mode the last
     // command of the main window left behind.
     s.NetMode = false;
-    if (s.ReportMode == u"Types") s.ReportMode = QStringLiteral("Input");
+    if (s.ReportMode == ReportMode::Types) s.ReportMode = ReportMode::Input;
     QString text;
     try {
         execModal(view);

@@ -90,10 +90,8 @@ qint64 GetFormIdByName(const QString &formName) {
 qint64 FindFormId(const QString &formName) { return GetFormIdByName(formName); }
 
 QString ValueTableName() {
-    const QString name = shared().DataTableName.trimmed().toLower();
-    if (name.isEmpty() || name == QLatin1String("data")) return QStringLiteral("data");
-    if (name == QLatin1String("repdata")) return QStringLiteral("repdata");
-    throw db::Error(QStringLiteral("Неизвестная таблица значений: %1").arg(shared().DataTableName));
+    const ValueTable t = shared().DataTableName;
+    return valueTableSql(t == ValueTable::None ? ValueTable::Data : t);
 }
 
 void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {

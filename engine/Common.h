@@ -38,8 +38,8 @@ QString GetFormNameById(qint64 formId);                                     // u
 qint64 GetFormIdByName(const QString &formName);   // forms.id, -1 when none
 qint64 FindFormId(const QString &formName);        // same as GetFormIdByName
 
-// The value table named by DataTableName, normalised to "data" or "repdata"
-// (any letter case; empty means "data"). Throws db::Error for another name.
+// SQL name of the value table DataTableName: "data" or "repdata" (None
+// means "data").
 QString ValueTableName();
 
 // Rewrites the institution's stored values of the table and year from

@@ -266,7 +266,7 @@ bool ReadTableMatrix(qint64 institution, const QString &formName, const QString 
 
     std::optional<QSqlQuery> q;
     bool add = false;
-    if (s.ReportMode == QLatin1String("Types")) {
+    if (s.ReportMode == ReportMode::Types) {
         const QList<qint64> ids = text::parseIdList(s.IncludeList);
         if (ids.isEmpty()) return true;
         q = db::exec(db::kData,

@@ -1,9 +1,9 @@
 #include "engine/SharedState.h"
 
 void SharedState::resetWork() {
-    ReportMode.clear();
+    ReportMode = ::ReportMode::None;
     NetMode = false;
-    DataTableName.clear();
+    DataTableName = ValueTable::None;
     CurrentInstitution = 0;
     IncludeList.clear();
     GroupLoadForms.clear();

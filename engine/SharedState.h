@@ -4,6 +4,7 @@
 // One process-wide object, reached through shared(); windows and tests set it.
 #include "engine/StringList.h"
 #include "engine/ValueMatrix.h"
+#include "engine/WorkModes.h"
 
 #include <QList>
 #include <QString>
@@ -27,9 +28,9 @@ struct SharedState {
     QString AppTitle;            // "<year> - <configuration> - <level>:", set by the main window
 
     // Work modes.
-    QString ReportMode;          // "Input", "Svod", "Net", "Terrain", "Types", "Single"
+    ::ReportMode ReportMode = ::ReportMode::None;   // set by the main window's commands
     bool NetMode = false;
-    QString DataTableName;       // "Data", "RepData", "Repdata", "data" or empty
+    ValueTable DataTableName = ValueTable::None;    // value table the work windows read and write
     qint64 CurrentInstitution = 0;
     QString IncludeList;         // ids joined by ",", no trailing comma
     QString GroupLoadForms;

@@ -175,8 +175,8 @@ void buildUnits(const Request &q, const QList<int> &pos, StringList &out) {
     const SharedState &s = shared();
     const QList<qint64> include = text::parseIdList(s.IncludeList);
     if (include.isEmpty()) return;
-    const bool terrain = s.ReportMode == QLatin1String("Terrain");
-    const QString valueTable = terrain ? QStringLiteral("repdata") : QStringLiteral("data");
+    const bool terrain = s.ReportMode == ReportMode::Terrain;
+    const QString valueTable = valueTableName(terrain ? ValueTable::RepData : ValueTable::Data);
     UnitLines units;
     units.load(terrain ? QStringLiteral("select id, report from reports where id in (%1) order by ind, id")
                              .arg(db::inList(include))

@@ -48,15 +48,14 @@ void formatTitle(office::ExcelRange &r, const QSqlQuery &q) {
 class MemberValues {
 public:
     MemberValues() : saved_(shared().DataTableName) {
-        shared().DataTableName = shared().ReportMode == QLatin1String("Terrain") ? QStringLiteral("RepData")
-                                                                                 : QStringLiteral("Data");
+        shared().DataTableName = shared().ReportMode == ReportMode::Terrain ? ValueTable::RepData : ValueTable::Data;
     }
     ~MemberValues() { shared().DataTableName = saved_; }
     MemberValues(const MemberValues &) = delete;
     MemberValues &operator=(const MemberValues &) = delete;
 
 private:
-    QString saved_;
+    ValueTable saved_;
 };
 
 } // namespace
@@ -131,7 +130,7 @@ office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QS
 }
 
 QString memberName(qint64 id) {
-    const bool terrain = shared().ReportMode == QLatin1String("Terrain");
+    const bool terrain = shared().ReportMode == ReportMode::Terrain;
     return db::scalar(db::connection(db::kMain),
                       terrain ? QStringLiteral("select report from reports where id=?")
                               : QStringLiteral("select unit from administration where id=?"),

@@ -139,8 +139,8 @@ TFormList::TFormList(QWidget *parent) : QDialog(parent) {
     N10->setVisible(false);
     if (s.NetMode) N10->setVisible(false);
     else N30->menuAction()->setVisible(false);
-    if (s.ReportMode == QLatin1String("Types")) Excel1->menuAction()->setVisible(false);
-    if (s.DataTableName == QLatin1String("Data")) {
+    if (s.ReportMode == ReportMode::Types) Excel1->menuAction()->setVisible(false);
+    if (s.DataTableName == ValueTable::Data) {
         N19->setVisible(false);
         N20->setVisible(false);
     }
@@ -225,7 +225,7 @@ void TFormList::N8Click() {
         TVTable table(this);
         table.setCaptions(n->parent()->text(0), n->text(0));
         table.setWindowTitle(windowTitle());
-        table.setBreakdownVisible(s.ReportMode != QLatin1String("Input") || N9->isVisible());
+        table.setBreakdownVisible(s.ReportMode != ReportMode::Input || N9->isVisible());
         ScopedFormNavigator navigator(this);
         execModal(&table);
     });
@@ -408,7 +408,7 @@ void TFormList::N11Click() {
         QString name = m_captionDone ? m_baseCaption : windowTitle();
         const int colon = name.indexOf(QLatin1String(": "));
         if (colon >= 0) name = name.mid(colon + 2);
-        const QString filter = s.ReportMode == QLatin1String("Input")
+        const QString filter = s.ReportMode == ReportMode::Input
                                    ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
                                    : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
         const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить ") + s.SelectedFormName +
@@ -672,7 +672,7 @@ void openFormsTreeForSummary(QWidget *parent, qint64 unitId, const QString &capt
     if (includeList.isEmpty()) return;
     SharedState &s = shared();
     s.IncludeList = includeList;
-    s.DataTableName = QStringLiteral("Data");
+    s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = unitId;
     TFormList w(parent);
     w.setWindowTitle(caption + QStringLiteral(" - свод"));
@@ -689,7 +689,7 @@ void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &capt
     struct Reset {
         ~Reset() { shared().NetMode = false; }
     } reset;
-    s.DataTableName = QStringLiteral("Data");
+    s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = unitId;
     TFormList w(parent);
     w.setWindowTitle(caption);
@@ -702,7 +702,7 @@ void openFormsTreeForTypes(QWidget *parent, const QString &caption) {
     TFormList w(parent);
     w.Start(-1);
     w.setWindowTitle(caption);
-    shared().DataTableName = QStringLiteral("Data");
+    shared().DataTableName = ValueTable::Data;
     execModal(&w);
 }
 
@@ -715,6 +715,6 @@ void openFormsTreeForReport(QWidget *parent, qint64 reportId, const QString &cap
     w.offerRecalculation(!s.NetMode);
     w.hideClearing();
     w.Start(-1);
-    s.DataTableName = QStringLiteral("Repdata");
+    s.DataTableName = ValueTable::RepData;
     execModal(&w);
 }

@@ -42,7 +42,7 @@ void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringL
 QString currentUnitName() {
     const SharedState &s = shared();
     const QSqlDatabase main = db::connection(db::kMain);
-    if (s.DataTableName == QLatin1String("Data")) {
+    if (s.DataTableName == ValueTable::Data) {
         // The territory window is found by its object name, so that this
         // file does not depend on the window that uses it.
         for (QWidget *w : QApplication::topLevelWidgets()) {

@@ -25,7 +25,7 @@ QString appTitle();
 // files in one error message.
 void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringList &failures);
 // Name of the institution or report whose values are shown: with
-// DataTableName exactly "Data" the node selected in an open territory window
+// DataTableName Data the node selected in an open territory window
 // (else administration.unit of CurrentInstitution), otherwise the summary
 // report's name (reports.report of CurrentInstitution).
 QString currentUnitName();

@@ -236,7 +236,7 @@ bool TMTList::GetUnitList() {
 void TMTList::N1Click() {
     guarded(this, [&] {
         if (!indicatorTreeOpener() || !GetUnitList()) return;
-        shared().DataTableName = QStringLiteral("Data");
+        shared().DataTableName = ValueTable::Data;
         QTreeWidgetItem *n = TreeView1->currentItem();
         indicatorTreeOpener()(this, n ? n->text(0) : QStringLiteral("Типы учреждений"));
     });

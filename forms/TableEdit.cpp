@@ -136,27 +136,21 @@ GridMove enterMove(int column, int row, int columns, int rows) {
     return {0, row + 1 < rows ? row + 1 : row};
 }
 
-QString valueTable(const QString &dataTableName) {
-    const QString t = dataTableName.trimmed().toLower();
-    if (t == u"data" || t == u"repdata") return t;
-    throw db::Error(QStringLiteral("Неизвестная таблица значений: \"%1\"").arg(dataTableName));
-}
-
 void SaveCellValue(const QSqlDatabase &d, const CellTarget &target, int storedColumn, int storedRow,
                    double typed) {
-    WriteCellValue(d, valueTable(target.table), target.hospital, target.year, target.tableIdent, storedColumn,
+    WriteCellValue(d, valueTableSql(target.table), target.hospital, target.year, target.tableIdent, storedColumn,
                    storedRow, typed);
 }
 
 void ClearTableValues(const QSqlDatabase &d, const CellTarget &target) {
-    const QString t = valueTable(target.table);
+    const QString t = valueTableSql(target.table);
     db::exec(d, QStringLiteral("delete from ") + t + QStringLiteral(" where year=? and hospital=? and \"table\"=?"),
              {target.year, target.hospital, target.tableIdent});
 }
 
 void readTableValues(const QSqlDatabase &d, const CellTarget &target, int colcount, int rowcount, int fixcols,
                      int fixrows, ValueMatrix &matrix) {
-    const QString t = valueTable(target.table);
+    const QString t = valueTableSql(target.table);
     matrix.create(fixcols + 2, colcount + 1, fixrows + 2, rowcount + 1);
     QSqlQuery q = db::exec(d, QStringLiteral("select \"column\", \"row\", data from ") + t +
                                   QStringLiteral(" where year=? and hospital=? and \"table\"=?"),

@@ -2,6 +2,8 @@
 // What typing does to the text of the current cell of the table window, how
 // a value is shown, and how single cells and whole tables are written to the
 // value table. No widgets here: the window calls these.
+#include "engine/WorkModes.h"
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -55,13 +57,9 @@ GridMove spaceMove(int column, int row, int columns, int rows);
 // Column 0 of the next row (of the last row when already there).
 GridMove enterMove(int column, int row, int columns, int rows);
 
-// The value table named by DataTableName ("Data", "RepData", ...), checked:
-// "data" or "repdata". Throws db::Error for anything else.
-QString valueTable(const QString &dataTableName);
-
 // Where one cell lives in the value table.
 struct CellTarget {
-    QString table;          // value table, as given by DataTableName
+    ValueTable table = ValueTable::None;   // None is refused with db::Error
     int year = 0;
     qint64 tableIdent = 0;
     qint64 hospital = 0;

@@ -143,14 +143,14 @@ TVTable::TVTable(QWidget *parent) : QDialog(parent) {
 
     // Commands by mode.
     const SharedState &s = shared();
-    N11->setVisible(s.ReportMode != u"Input");
-    N14->setVisible(s.ReportMode == u"Svod" || s.NetMode);
+    N11->setVisible(s.ReportMode != ReportMode::Input);
+    N14->setVisible(s.ReportMode == ReportMode::Svod || s.NetMode);
     if (s.NetMode) {
         ShowFormulaCells = true;
         N52->setChecked(true);
         N34->setVisible(false);
     }
-    N35->setVisible(s.ReportMode == u"Input" || s.ReportMode == u"Svod");
+    N35->setVisible(s.ReportMode == ReportMode::Input || s.ReportMode == ReportMode::Svod);
     // By institution types the cells are sums over many institutions: they
     // are shown, not typed into or cleared.
     if (isSumView()) N5->setVisible(false);
@@ -403,11 +403,11 @@ bool TVTable::TableShow() {
 
 // ---- Cells ------------------------------------------------------------------
 
-bool TVTable::isSumView() const { return shared().ReportMode == u"Types"; }
+bool TVTable::isSumView() const { return shared().ReportMode == ReportMode::Types; }
 
 bool TVTable::isTemplateView() const {
     const SharedState &s = shared();
-    return s.CurrentInstitution == 0 && !s.NetMode && s.ReportMode != u"Types";
+    return s.CurrentInstitution == 0 && !s.NetMode && s.ReportMode != ReportMode::Types;
 }
 
 double TVTable::cellValue(int column, int row) const {
@@ -730,8 +730,8 @@ void TVTable::N35Click() {
     const int colon = int(caption.indexOf(QStringLiteral(": ")));
     const QString defaultName = colon >= 0 ? caption.mid(colon + 2) : QString();
     const QString folder = s.ConfigPath + s.yearText() + QStringLiteral("/data/");
-    const QString filter = s.ReportMode == u"Input" ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
-                                                    : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
+    const QString filter = s.ReportMode == ReportMode::Input ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
+                                                             : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
     const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить %1Т%2 из...").arg(formName, s.TableNumber),
                                             folder + defaultName, filter);
     try {
@@ -741,7 +741,7 @@ void TVTable::N35Click() {
                 ~CursorBack() { QApplication::restoreOverrideCursor(); }
             } back;
             const transfer::LoadResult r = transfer::loadTable(s.CurrentInstitution, file,
-                                                               tableedit::valueTable(s.DataTableName), s.TableFormId,
+                                                               valueTableSql(s.DataTableName), s.TableFormId,
                                                                formName, s.TableIdent, s.TableNumber);
             showMessage(transfer::loadedMessage(
                             QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, s.TableNumber, file),
@@ -851,7 +851,7 @@ void TVTable::StringGrid1DblClick() {
         }
         return;
     }
-    if (s.ReportMode == u"Types" || s.NetMode) return;
+    if (s.ReportMode == ReportMode::Types || s.NetMode) return;
     const QString key = MakeCellKey(StringGrid1->currentRow(), StringGrid1->currentColumn());
     if (!m_templateMarks.remove(key)) m_templateMarks.insert(key);
     StringGrid1->viewport()->update();

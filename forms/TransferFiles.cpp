@@ -42,8 +42,8 @@ bool isInteger(const QString &s, int *value = nullptr) {
 
 // "data" or "repdata"; anything else is refused, the name goes into SQL.
 QString checkedValueTable(const QString &name) {
-    const QString n = name.toLower();
-    if (n == QLatin1String("data") || n == QLatin1String("repdata")) return n;
+    if (const std::optional<ValueTable> t = valueTableFromName(name); t && *t != ValueTable::None)
+        return valueTableName(*t);
     throw db::Error(QStringLiteral("Неизвестная таблица значений: %1").arg(name));
 }
 

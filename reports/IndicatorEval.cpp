@@ -28,10 +28,10 @@ bool isOperator(QChar c) {
     return c == u'(' || c == u')' || c == u'*' || c == u'+' || c == u'-' || c == u'/';
 }
 
-bool modeIs(std::initializer_list<const char *> modes) {
-    const QString &m = shared().ReportMode;
-    for (const char *x : modes)
-        if (m == QLatin1String(x)) return true;
+bool modeIs(std::initializer_list<ReportMode> modes) {
+    const ReportMode m = shared().ReportMode;
+    for (ReportMode x : modes)
+        if (m == x) return true;
     return false;
 }
 
@@ -97,9 +97,9 @@ QString IndicatorCalc::ParseDataReference(const QString &operand) {
     g_outside.clear();
     if (SplitMode())
         answered = SumCellsForInstitution(parts.form, parts.table, rows, columns, sum);
-    else if (modeIs({"Terrain", "Single", "Svod"}))
+    else if (modeIs({ReportMode::Terrain, ReportMode::Single, ReportMode::Svod}))
         answered = SumLoadedCells(parts.form, parts.table, rows, columns, sum);
-    else if (modeIs({"Types"}))
+    else if (modeIs({ReportMode::Types}))
         answered = SumLoadedCellsForUnits(parts.form, parts.table, rows, columns, sum);
     if (!answered) return operand;
     if (!g_outside.isEmpty()) return g_outside;
@@ -214,14 +214,14 @@ QString IndicatorCalc::TakeVal(const QString &name) {
         QSqlQuery q;
         const QString fields = QStringLiteral("common,olds,teens,childs");
         const QString sums = QStringLiteral("sum(common),sum(olds),sum(teens),sum(childs)");
-        if (SplitMode() && !modeIs({"Terrain"})) {
-            if (!modeIs({"Single", "Svod", "Types"})) return name;
+        if (SplitMode() && !modeIs({ReportMode::Terrain})) {
+            if (!modeIs({ReportMode::Single, ReportMode::Svod, ReportMode::Types})) return name;
             q = db::exec(d, QStringLiteral("select %1 from populations1 where year=? and unit=?").arg(fields),
                          {s.Year, s.CurrentInstitution});
-        } else if (modeIs({"Terrain", "Single", "Svod"})) {
+        } else if (modeIs({ReportMode::Terrain, ReportMode::Single, ReportMode::Svod})) {
             q = db::exec(d, QStringLiteral("select %1 from populations where year=? and unit=?").arg(fields),
                          {s.Year, s.CurrentInstitution});
-        } else if (modeIs({"Types"})) {
+        } else if (modeIs({ReportMode::Types})) {
             // The members of a type are institutions: their populations are
             // kept per institution.
             q = db::exec(d,
@@ -339,13 +339,13 @@ EvaluatedSet EvaluateSet(qint64 term, ProgressSink *progress) {
 
 QList<qint64> SplitMembers() {
     const SharedState &s = shared();
-    if (modeIs({"Terrain"})) {
+    if (modeIs({ReportMode::Terrain})) {
         const QVariant v = db::scalar(db::connection(db::kMain),
                                       QStringLiteral("select include from statistics where base=?"),
                                       {s.CurrentInstitution});
         return text::parseIdList(v.toString());
     }
-    if (modeIs({"Single", "Svod", "Types"})) return text::parseIdList(s.IncludeList);
+    if (modeIs({ReportMode::Single, ReportMode::Svod, ReportMode::Types})) return text::parseIdList(s.IncludeList);
     return {};
 }
 
@@ -354,7 +354,7 @@ SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &col
     SharedState &s = shared();
     struct Restore {
         qint64 institution;
-        QString table;
+        ValueTable table;
         const std::function<void(const QString &)> &label;
         ~Restore() {
             shared().CurrentInstitution = institution;
@@ -364,9 +364,9 @@ SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &col
         }
     } restore{s.CurrentInstitution, s.DataTableName, unitLabel};
 
-    const bool terrain = modeIs({"Terrain"});
-    if (terrain) s.DataTableName = QStringLiteral("RepData");
-    else if (modeIs({"Single", "Types", "Svod"})) s.DataTableName = QStringLiteral("Data");
+    const bool terrain = modeIs({ReportMode::Terrain});
+    if (terrain) s.DataTableName = ValueTable::RepData;
+    else if (modeIs({ReportMode::Single, ReportMode::Types, ReportMode::Svod})) s.DataTableName = ValueTable::Data;
     const QList<qint64> members = SplitMembers();
 
     QStringList identifiers = set.identifiers;

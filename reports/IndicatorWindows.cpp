@@ -926,7 +926,7 @@ void TShowStat::FormActivate() {
         for (int r = 0; r < m_set.table.rowCount; ++r)
             StringGrid1->setRowHeight(r, m_set.table.heights.value(r, kStandardHeight));
         fill(m_set.table.cells);   // the formulas stay shown when the computation fails
-        if (shared().ReportMode == QLatin1String("Types")) {
+        if (shared().ReportMode == ReportMode::Types) {
             // Every institution of the types is read: progress and "Отмена".
             ProgressRun run(QStringLiteral("Расчет показателей..."));
             m_set = EvaluateSet(IndicatorTerm(), &run.window());

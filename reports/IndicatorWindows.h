@@ -10,7 +10,7 @@
 //  - openIndicatorTreeForViewing(parent, caption): the set tree in viewing
 //    mode ("Показатели" only) for the institution-types list and the report
 //    list. The caller sets ReportMode, CurrentInstitution, IncludeList and
-//    DataTableName first (types list: DataTableName "data", IncludeList the
+//    DataTableName first (types list: DataTableName Data, IncludeList the
 //    institutions of the marked types, caption the type's name; report list:
 //    caption = report name + " - \"дерево\" показателей"). The view's caption
 //    is the part of this caption before its first " -".

@@ -244,7 +244,7 @@ void TRepList::N11Click() {
 void TRepList::N9Click() {
     onCurrent([&](qint64 id, const QString &name) {
         SharedState &s = shared();
-        s.DataTableName = QStringLiteral("REpData");
+        s.DataTableName = ValueTable::RepData;
         s.CurrentInstitution = id;
         s.IncludeList = reports::memberListFor(s.ReportMode, id, true);
         openIndicatorTreeForViewing(this, name + QStringLiteral(" - \"дерево\" показателей"));

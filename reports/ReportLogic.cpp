@@ -78,11 +78,10 @@ QString compositeMemberList(qint64 id) {
     return text::joinIdList(text::parseIdList(last));
 }
 
-QString memberListFor(const QString &reportMode, qint64 id, bool forIndicators) {
-    const bool own = forIndicators
-                         ? (reportMode == QLatin1String("Single") || reportMode == QLatin1String("Svod"))
-                         : (reportMode == QLatin1String("Single") || reportMode == QLatin1String("Svod") ||
-                            reportMode == QLatin1String("Net"));
+QString memberListFor(ReportMode reportMode, qint64 id, bool forIndicators) {
+    const bool own = forIndicators ? (reportMode == ReportMode::Single || reportMode == ReportMode::Svod)
+                                   : (reportMode == ReportMode::Single || reportMode == ReportMode::Svod ||
+                                      reportMode == ReportMode::Net);
     return own ? reportMemberList(id) : compositeMemberList(id);
 }
 

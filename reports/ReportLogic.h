@@ -3,6 +3,8 @@
 // reports.include, member reports in statistics), their populations and their
 // values in "repdata". Plain functions over "dbmain" and "dbdat"; every text
 // typed by the user is bound as a parameter.
+#include "engine/WorkModes.h"
+
 #include <QList>
 #include <QString>
 #include <optional>
@@ -46,7 +48,7 @@ QString compositeMemberList(qint64 id);
 // The member list the view commands use: the report's institutions in modes
 // "Single", "Svod" and "Net" (for the indicators "Single" and "Svod"), its
 // member reports otherwise.
-QString memberListFor(const QString &reportMode, qint64 id, bool forIndicators);
+QString memberListFor(ReportMode reportMode, qint64 id, bool forIndicators);
 
 // Stores the institutions of a report: each id followed by "," ("12,15,20,").
 void setReportInclude(qint64 id, const QList<qint64> &institutions);

@@ -99,7 +99,8 @@ TEST_F(MainWindow, EscapeClosesTheWindow) {
 }
 
 TEST_F(MainWindow, CommandsSetTheSharedModesAroundTheirWindows) {
-    QString modeSeen, tableSeen;
+    ReportMode modeSeen = ReportMode::None;
+    ValueTable tableSeen = ValueTable::None;
     bool netSeen = false;
     auto record = [&](QWidget *) {
         modeSeen = shared().ReportMode;
@@ -115,15 +116,15 @@ TEST_F(MainWindow, CommandsSetTheSharedModesAroundTheirWindows) {
     EXPECT_FALSE(w.abcMouseLabel3->isEnabled());   // the update check stays disabled
 
     w.abcMouseLabel13Click();
-    EXPECT_EQ(modeSeen, QStringLiteral("Net"));
-    EXPECT_EQ(tableSeen, QStringLiteral("RepData"));
+    EXPECT_EQ(modeSeen, ReportMode::Net);
+    EXPECT_EQ(tableSeen, ValueTable::RepData);
     EXPECT_TRUE(netSeen);
-    EXPECT_TRUE(shared().DataTableName.isEmpty());
+    EXPECT_EQ(shared().DataTableName, ValueTable::None);
     EXPECT_FALSE(shared().NetMode);
 
     w.Lrek1Click();
-    EXPECT_EQ(modeSeen, QStringLiteral("Terrain"));
-    EXPECT_EQ(shared().DataTableName, QStringLiteral("Repdata"));   // kept after return
+    EXPECT_EQ(modeSeen, ReportMode::Terrain);
+    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);   // kept after return
 
     // The form catalogue reloads the caches on return.
     w.LAdm3Click();

@@ -308,9 +308,9 @@ TEST_F(EditorTest, ReplaceInTheSelectedRules) {
 TEST_F(EditorTest, TableLockedCellView) {
     installControlsTableExtension();
     SharedState &s = shared();
-    s.ReportMode = "Input";
+    s.ReportMode = ReportMode::Input;
     s.NetMode = false;
-    s.DataTableName = "Data";
+    s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = sample::ids::NorthHospital;
     s.TableFormId = 1;
     s.TableNumber = "(1000)";
@@ -381,7 +381,7 @@ TEST_F(EditorTest, ExpressionBuilderInsertsAtTheCaret) {
 // works with are given back afterwards.
 TEST_F(EditorTest, ExpressionBuilderMarksACellAndRestoresTheTableParameters) {
     SharedState &s = shared();
-    s.ReportMode = "Types";   // left by an earlier command
+    s.ReportMode = ReportMode::Types;   // left by an earlier command
     s.NetMode = false;
     s.CurrentInstitution = sample::ids::NorthHospital;
     s.TableFormId = 7;
@@ -418,7 +418,7 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellAndRestoresTheTableParameters) {
     ASSERT_FALSE(built.isEmpty()) << "a marked cell gives a reference";
     EXPECT_TRUE(built.contains("стр", Qt::CaseInsensitive)) << built.toStdString();
     EXPECT_EQ(w.Memo2->toPlainText(), "1+" + built);
-    EXPECT_EQ(s.ReportMode, "Types");
+    EXPECT_EQ(s.ReportMode, ReportMode::Types);
     EXPECT_EQ(s.CurrentInstitution, sample::ids::NorthHospital);
     EXPECT_EQ(s.TableFormId, 7);
     EXPECT_EQ(s.TableIdent, 9);

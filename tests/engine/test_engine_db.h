@@ -16,8 +16,8 @@ public:
     static constexpr int kYear = 2024;
 
     EngineDb() : YearBuilder(YearOptions{kYear, false}) {
-        shared().ReportMode = QStringLiteral("Input");
-        shared().DataTableName = QStringLiteral("Data");
+        shared().ReportMode = ReportMode::Input;
+        shared().DataTableName = ValueTable::Data;
     }
 
     qint64 addForm(const QString &name) { return YearBuilder::addForm(name, QStringLiteral("Форма ") + name); }

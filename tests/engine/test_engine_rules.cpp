@@ -119,14 +119,12 @@ TEST_F(EngineRules, SaveTableDataRewritesTheTableInOneGo) {
     EXPECT_EQ(storedValues(kHospital, t1000), QList<double>({1}));
 
     // Summary reports go to repdata.
-    shared().DataTableName = "RepData";
+    shared().DataTableName = ValueTable::RepData;
     shared().DataMatrix.set(5, 4, 3);
     SaveTableData(kHospital, f12, "(1000)");
     EXPECT_EQ(storedValues(kHospital, t1000, "repdata"), QList<double>({3}));
-    shared().DataTableName = "Other";
-    EXPECT_THROW(SaveTableData(kHospital, f12, "(1000)"), db::Error);
     // A table that is not in the catalogue stores nothing anywhere.
-    shared().DataTableName = "Data";
+    shared().DataTableName = ValueTable::Data;
     EXPECT_THROW(SaveTableData(kHospital, f12, "(3000)"), db::Error);
     EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where \"table\"<0").toInt(), 0);
 }
@@ -186,19 +184,19 @@ TEST_F(EngineRules, ReadTableMatrixFillsTheStoredBounds) {
     EXPECT_FALSE(IsValidMatrixCell(m, 3, 5));   // row rowcount - fixrows + 1
     EXPECT_FALSE(IsValidMatrixCell(m, 3, 0));
 
-    // Mode "Types" adds the included institutions; the value table's name may
-    // be written in any letter case.
+    // Mode "Types" adds the included institutions; other modes read the one
+    // unit from the value table.
     put1000(3, 1, 6, 8);
     e.put(9, t1000, 4, 3, 1, "repdata");
-    shared().ReportMode = "Types";
+    shared().ReportMode = ReportMode::Types;
     shared().IncludeList = "7,8";
     ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
     EXPECT_EQ(shared().DataMatrix.at(4, 3), 10);
     shared().IncludeList.clear();
     ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
     EXPECT_EQ(shared().DataMatrix.at(4, 3), 0);
-    shared().ReportMode = "Svod";
-    shared().DataTableName = "REpData";
+    shared().ReportMode = ReportMode::Svod;
+    shared().DataTableName = ValueTable::RepData;
     ASSERT_TRUE(ReadTableMatrix(9, "Ф12", "(1000)"));
     EXPECT_EQ(shared().DataMatrix.at(4, 3), 1);
 }

@@ -41,8 +41,8 @@ protected:
     SampleFixture fx;
     void SetUp() override {
         fx.reloadCaches();
-        shared().DataTableName = QStringLiteral("Data");
-        shared().ReportMode = QStringLiteral("Input");
+        shared().DataTableName = ValueTable::Data;
+        shared().ReportMode = ReportMode::Input;
     }
 };
 

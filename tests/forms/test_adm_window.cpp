@@ -72,7 +72,7 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     // shown territory window.
     w.show();
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
-    shared().DataTableName = QStringLiteral("Data");
+    shared().DataTableName = ValueTable::Data;
     EXPECT_EQ(winutil::currentUnitName(), QStringLiteral("Северная ЦРБ"));
 }
 
@@ -230,12 +230,12 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     // indicator tree opener, captioned with the selected type.
     QStringList opened;
     setIndicatorTreeOpener([&](QWidget *, const QString &caption) {
-        opened << caption << shared().DataTableName;
+        opened << caption << valueTableName(shared().DataTableName);
     });
     shared().IncludeList.clear();
     w.N1Click();
     setIndicatorTreeOpener({});
-    EXPECT_EQ(opened, (QStringList{QStringLiteral("Стационары"), QStringLiteral("Data")}));
+    EXPECT_EQ(opened, (QStringList{QStringLiteral("Стационары"), QStringLiteral("data")}));
     EXPECT_EQ(shared().IncludeList.split(',').size(), 6);
     w.TreeView1DblClick(inpatient);
     EXPECT_FALSE(IsTreeNodeBold(inpatient));

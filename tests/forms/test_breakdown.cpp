@@ -29,8 +29,8 @@ protected:
         aimTableWindow(sample::ids::ReportNorth, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"),
                        sample::ids::TableF30Staff);
         SharedState &s = shared();
-        s.ReportMode = QStringLiteral("Svod");
-        s.DataTableName = QStringLiteral("RepData");
+        s.ReportMode = ReportMode::Svod;
+        s.DataTableName = ValueTable::RepData;
         s.IncludeList = QStringLiteral("5,6,7,8");
         // The window's own values: stored columns 5..8, rows 5..9.
         s.DataMatrix.create(0, 10, 0, 12);
@@ -68,7 +68,7 @@ protected:
         q.tableNumber = QStringLiteral("(1000)");
         SharedState &s = shared();
         s.NetMode = true;
-        s.ReportMode = QStringLiteral("Net");
+        s.ReportMode = ReportMode::Net;
         s.IncludeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
         return q;
     }
@@ -107,7 +107,7 @@ TEST_F(BreakdownTest, RowAndColumnGiveOneFieldPerPosition) {
 
 TEST_F(BreakdownTest, SummaryReportsInTerrainMode) {
     SharedState &s = shared();
-    s.ReportMode = QStringLiteral("Terrain");
+    s.ReportMode = ReportMode::Terrain;
     s.IncludeList = QStringLiteral("1,2");
     Request q = staff(Kind::Cell, 0, 0);
     q.fixrows = 2;   // Ф30 (2000)

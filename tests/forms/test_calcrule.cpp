@@ -70,9 +70,9 @@ protected:
         installCalcRuleTableExtension();
         aimTableWindow(sample::ids::ReportNetwork, sample::ids::FormF47, QStringLiteral("Ф47"), QStringLiteral("(1000)"));
         SharedState &s = shared();
-        s.ReportMode = QStringLiteral("Net");
+        s.ReportMode = ReportMode::Net;
         s.NetMode = true;
-        s.DataTableName = QStringLiteral("RepData");
+        s.DataTableName = ValueTable::RepData;
     }
     void TearDown() override { shared().NetMode = false; }
 

@@ -139,7 +139,7 @@ TEST_F(ExcelOutputTest, FormWorkbookHasOneSheetPerTableInOrder) {
 }
 
 TEST_F(ExcelOutputTest, FormPerMemberWritesOneFileEach) {
-    shared().ReportMode = "Svod";
+    shared().ReportMode = ReportMode::Svod;
     const QString folder = fx.root() + "out";
     const QStringList files = excelout::exportFormPerMember(folder, f30(), "5,6,x,,9999,8,");
     ASSERT_EQ(files.size(), 3);
@@ -156,7 +156,7 @@ TEST_F(ExcelOutputTest, FormPerMemberWritesOneFileEach) {
 }
 
 TEST_F(ExcelOutputTest, FormPerMemberCancelledHalfwayLeavesTheFolderAsBefore) {
-    shared().ReportMode = "Svod";
+    shared().ReportMode = ReportMode::Svod;
     const QString folder = fx.root() + "cancel";
     QDir().mkpath(folder);
     const QString kept = folder + "/Ф30 - Северная ЦРБ.xlsx";
@@ -176,8 +176,8 @@ TEST_F(ExcelOutputTest, FormPerMemberCancelledHalfwayLeavesTheFolderAsBefore) {
 }
 
 TEST_F(ExcelOutputTest, TablePerMemberNamesSheetsShortOrAsked) {
-    shared().ReportMode = "Svod";
-    shared().DataTableName = "RepData";
+    shared().ReportMode = ReportMode::Svod;
+    shared().DataTableName = ValueTable::RepData;
     const QString thirty = QString(30, QChar(u'Б'));
     const QString longer = QString(31, QChar(u'Д'));
     const qint64 a = addInstitution(thirty), b = addInstitution(longer);
@@ -198,12 +198,12 @@ TEST_F(ExcelOutputTest, TablePerMemberNamesSheetsShortOrAsked) {
     EXPECT_EQ(book.sheet(4).text(1, 1), "Северная ЦРБ - Ф30 - (2000) - Посещения");
     // Institutions' values are read from "Data"; the value table is given back.
     EXPECT_EQ(book.sheet(4).value(4, 5).toDouble(), 5000);
-    EXPECT_EQ(shared().DataTableName, "RepData");
+    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);
 }
 
 TEST_F(ExcelOutputTest, TerrainModeNamesReportsAndReadsTheirValues) {
-    shared().ReportMode = "Terrain";
-    shared().DataTableName = "RepData";
+    shared().ReportMode = ReportMode::Terrain;
+    shared().DataTableName = ValueTable::RepData;
     ExcelWorkbook book = excelout::exportTablePerMember({ids::TableF30Visits, "(2000) - Посещения"}, "Ф30",
                                                         QString::number(ids::ReportRegion), {});
     ASSERT_EQ(book.sheetCount(), 2);
@@ -220,8 +220,8 @@ TEST_F(ExcelOutputTest, TerrainModeNamesReportsAndReadsTheirValues) {
 
 TEST_F(ExcelOutputTest, FormsTreeCommands) {
     paths::setProgramFolder(fx.programFolder());
-    shared().ReportMode = "Svod";
-    shared().DataTableName = "RepData";
+    shared().ReportMode = ReportMode::Svod;
+    shared().DataTableName = ValueTable::RepData;
     shared().CurrentInstitution = ids::ReportNorth;
     shared().IncludeList = "5,6,";
     TFormList w;
@@ -251,7 +251,7 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     EXPECT_EQ(hospital.sheet(2).value(4, 5).toDouble(), 5000);
     ExcelWorkbook polyclinic = ExcelWorkbook::open(fx.root() + "per/Ф30 - Северная поликлиника.xlsx");
     EXPECT_EQ(polyclinic.sheet(1).value(5, 5).toDouble(), 60);
-    EXPECT_EQ(shared().DataTableName, "RepData");
+    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);
 
     // One table per member: no short-name file and "Нет" ends it.
     w.TreeView1->setCurrentItem(f30->child(1));
@@ -271,5 +271,5 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     ASSERT_EQ(dialogs.opened.size(), 2);
     ExcelWorkbook table = ExcelWorkbook::open(dialogs.opened[1]);
     EXPECT_EQ(sheetNames(table), (QStringList{"Северная поликлиника", "Северная ЦРБ", "Лист1"}));
-    EXPECT_EQ(shared().DataTableName, "RepData");
+    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);
 }

@@ -446,8 +446,8 @@ TEST_F(TableWindowTest, ErrorListShowsControlErrors) {
 TEST_F(TableWindowTest, SummaryRecalculationSumsInstitutions) {
     SharedState &s = shared();
     open(sample::ids::ReportRegion);
-    s.ReportMode = "Svod";
-    s.DataTableName = "RepData";
+    s.ReportMode = ReportMode::Svod;
+    s.DataTableName = ValueTable::RepData;
     s.IncludeList = "5,6,7,8,9,10,11,12,13,14,15,16";
     auto w = show();
     ASSERT_TRUE(w->N14->isVisible());
@@ -464,9 +464,9 @@ TEST_F(TableWindowTest, SummaryRecalculationSumsInstitutions) {
 TEST_F(TableWindowTest, FormulaHighlightOnlyInAdministratorMode) {
     SharedState &s = shared();
     open(sample::ids::ReportNetwork, "(1000)", sample::ids::FormF47, "Ф47");
-    s.ReportMode = "Net";
+    s.ReportMode = ReportMode::Net;
     s.NetMode = true;
-    s.DataTableName = "RepData";
+    s.DataTableName = ValueTable::RepData;
     {
         auto w = show();
         EXPECT_TRUE(w->ShowFormulaCells);
@@ -570,7 +570,7 @@ TEST_F(TableWindowTest, Checksums) {
 TEST_F(TableWindowTest, SumsByInstitutionTypesAreReadOnly) {
     SharedState &s = shared();
     open(sample::ids::NorthHospital);
-    s.ReportMode = "Types";
+    s.ReportMode = ReportMode::Types;
     s.IncludeList = "5,9";
     auto w = show();
     ASSERT_TRUE(w->isLoaded());

@@ -25,7 +25,7 @@ void putRepData(qint64 report, int gr, int str, double value) {
              {report, value, SampleFixture::kYear, TableF30Staff, gr + 1, str + 4});
 }
 
-void setMode(const QString &mode, const QString &table, qint64 unit, const QString &include = QString()) {
+void setMode(ReportMode mode, ValueTable table, qint64 unit, const QString &include = QString()) {
     SharedState &s = shared();
     s.ReportMode = mode;
     s.DataTableName = table;
@@ -54,7 +54,7 @@ TEST(IndicatorEvaluation, SampleSetInTerrainMode) {
     Fixture f;
     putRepData(ReportNorth, 5, 1, 100);
     putRepData(ReportNorth, 4, 1, 200);
-    setMode(QStringLiteral("Terrain"), QStringLiteral("Repdata"), ReportNorth);
+    setMode(ReportMode::Terrain, ValueTable::RepData, ReportNorth);
     const EvaluatedSet e = EvaluateSet(SetStaffing);
     // population of the northern report = 1000 * (5+6+7+8)
     EXPECT_EQ(e.values[1][1], QStringLiteral("38.46"));   // 100 * 10000 / 26000
@@ -66,7 +66,7 @@ TEST(IndicatorEvaluation, SampleSetInTerrainMode) {
 
 TEST(IndicatorEvaluation, SampleSetInTypesMode) {
     Fixture f;
-    setMode(QStringLiteral("Types"), QStringLiteral("data"), 0, QStringLiteral("5,9"));
+    setMode(ReportMode::Types, ValueTable::Data, 0, QStringLiteral("5,9"));
     const EvaluatedSet e = EvaluateSet(SetStaffing);
     // ГР5 = 48 + 88, ГР4 = 50 + 90, population 5000 + 9000
     EXPECT_EQ(e.values[1][1], QStringLiteral("97.14"));
@@ -89,7 +89,7 @@ TEST(IndicatorEvaluation, SampleSetInSingleModeAndItsSplit) {
     Fixture f;
     putRepData(ReportRegion, 5, 1, 252);
     putRepData(ReportRegion, 4, 1, 300);
-    setMode(QStringLiteral("Single"), QStringLiteral("Repdata"), ReportRegion, QStringLiteral("5,9,13"));
+    setMode(ReportMode::Single, ValueTable::RepData, ReportRegion, QStringLiteral("5,9,13"));
     const EvaluatedSet e = EvaluateSet(SetStaffing);
     EXPECT_EQ(e.values[1][1], QStringLiteral("20.00"));   // 252 * 10000 / 126000
     EXPECT_EQ(e.values[1][2], QStringLiteral("84.00%"));
@@ -109,14 +109,14 @@ TEST(IndicatorEvaluation, SampleSetInSingleModeAndItsSplit) {
 
     // The split restores the unit and the value table, and ends split mode, also when cancelled.
     EXPECT_EQ(shared().CurrentInstitution, ReportRegion);
-    EXPECT_EQ(shared().DataTableName, QStringLiteral("Repdata"));
+    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);
     EXPECT_FALSE(SplitMode());
 }
 
 // A reference the main grid cannot answer shows the same in every member's line.
 TEST(IndicatorEvaluation, SplitShowsWhatTheMainGridShowsForUnansweredReferences) {
     Fixture f;
-    setMode(QStringLiteral("Single"), QStringLiteral("Data"), 5, QStringLiteral("5,9"));
+    setMode(ReportMode::Single, ValueTable::Data, 5, QStringLiteral("5,9"));
     const qint64 t = makeSet({QStringLiteral("Ф30Т[1000]СТР1ГР4"), QStringLiteral("Ф99Т[1]СТР1ГР1"),
                               QStringLiteral("Ф30Т[1000]СТР1ГР99"), QStringLiteral("Ф30Т[1000]СТР999ГР4")});
     const EvaluatedSet e = EvaluateSet(t);
@@ -134,7 +134,7 @@ TEST(IndicatorEvaluation, SplitShowsWhatTheMainGridShowsForUnansweredReferences)
 
 TEST(IndicatorEvaluation, SplitRestoresStateWhenAMemberFails) {
     Fixture f;
-    setMode(QStringLiteral("Single"), QStringLiteral("Repdata"), ReportRegion, QStringLiteral("5,123456"));
+    setMode(ReportMode::Single, ValueTable::RepData, ReportRegion, QStringLiteral("5,123456"));
     EvaluatedSet e;
     e.table.columnCount = 2;
     e.table.rowCount = 2;
@@ -142,7 +142,7 @@ TEST(IndicatorEvaluation, SplitRestoresStateWhenAMemberFails) {
     e.values = e.table.cells;
     EXPECT_ANY_THROW(SplitByUnits(e, 1, {1}));
     EXPECT_EQ(shared().CurrentInstitution, ReportRegion);
-    EXPECT_EQ(shared().DataTableName, QStringLiteral("Repdata"));
+    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);
     EXPECT_FALSE(SplitMode());
     // Long member ids are used whole.
     EXPECT_EQ(SplitMembers(), (QList<qint64>{5, 123456}));
@@ -152,7 +152,7 @@ TEST(IndicatorEvaluation, SplitByReportsInTerrainMode) {
     Fixture f;
     putRepData(ReportRegion, 5, 1, 252);
     putRepData(ReportNorth, 5, 1, 52);
-    setMode(QStringLiteral("Terrain"), QStringLiteral("Repdata"), ReportComposite);
+    setMode(ReportMode::Terrain, ValueTable::RepData, ReportComposite);
     const qint64 t = makeSet({QStringLiteral("Ф30Т[1000]СТР1ГР5"), QStringLiteral("НАСЕЛЕНИЕ0")});
     const EvaluatedSet e = EvaluateSet(t);
     const SplitResult r = SplitByUnits(e, 1, {1});
@@ -163,7 +163,7 @@ TEST(IndicatorEvaluation, SplitByReportsInTerrainMode) {
 
 TEST(IndicatorEvaluation, ReferencesListsAndPasses) {
     Fixture f;
-    setMode(QStringLiteral("Single"), QStringLiteral("Data"), NorthHospital);
+    setMode(ReportMode::Single, ValueTable::Data, NorthHospital);
     const qint64 t = makeSet({
         QStringLiteral("5"),                                   // 1 a number loads nothing
         QStringLiteral("Ф30Т(1000)СТР[1..3]ГР4"),              // 2 50 + 20 + 15
@@ -209,15 +209,15 @@ TEST(IndicatorEvaluation, ReferencesListsAndPasses) {
 TEST(IndicatorEvaluation, NetModeAndPopulationSources) {
     Fixture f;
     const qint64 t = makeSet({QStringLiteral("Ф30Т[1000]СТР1ГР4+7"), QStringLiteral("НАСЕЛЕНИЕ3")});
-    setMode(QStringLiteral("Net"), QStringLiteral("RepData"), ReportNetwork);
+    setMode(ReportMode::Net, ValueTable::RepData, ReportNetwork);
     EvaluatedSet e = EvaluateSet(t);
     EXPECT_EQ(column1(e).at(0), QStringLiteral("7.00"));
     EXPECT_EQ(column1(e).at(1), QStringLiteral("НАСЕЛЕНИЕ3"));   // no population in this mode
 
-    setMode(QStringLiteral("Svod"), QStringLiteral("RepData"), ReportNorth);
+    setMode(ReportMode::Svod, ValueTable::RepData, ReportNorth);
     e = EvaluateSet(t);
     EXPECT_EQ(column1(e).at(1), QStringLiteral("5200"));   // childs = 200 * 26
-    setMode(QStringLiteral("Types"), QStringLiteral("data"), 0, QStringLiteral("6,7"));
+    setMode(ReportMode::Types, ValueTable::Data, 0, QStringLiteral("6,7"));
     e = EvaluateSet(t);
     EXPECT_EQ(column1(e).at(1), QStringLiteral("2600"));   // 200 * (6 + 7)
     EXPECT_EQ(column1(e).at(0), QStringLiteral("137.00")); // 60 + 70 + 7

@@ -84,8 +84,8 @@ TEST(IndicatorSetupWindow, ClosingReloadsTheCacheAndViewingModeOpensTheView) {
 TEST(IndicatorViewWindow, ComputesSplitsAndPrints) {
     Env env;
     SharedState &s = shared();
-    s.ReportMode = QStringLiteral("Types");
-    s.DataTableName = QStringLiteral("data");
+    s.ReportMode = ReportMode::Types;
+    s.DataTableName = ValueTable::Data;
     s.IncludeList = QStringLiteral("5,9");
     IndicatorTerm() = SetStaffing;
     TShowStat w;
@@ -222,8 +222,8 @@ TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
 
     // Types list: institutions 5 and 9, values of "data"; ГР5 = 48 + 88.
     SharedState &s = shared();
-    s.ReportMode = QStringLiteral("Types");
-    s.DataTableName = QStringLiteral("Data");
+    s.ReportMode = ReportMode::Types;
+    s.DataTableName = ValueTable::Data;
     s.IncludeList = QStringLiteral("5,9");
     QStringList shown;
     auto viewer = [&](QDialog *d) {
@@ -253,8 +253,8 @@ TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
     // Report list: the report's values of "repdata" (stored column ГР + 1, row СТР + 4).
     db::exec(db::kData, QStringLiteral("insert into repdata values (?,?,?,?,?,?)"),
              {ReportNorth, 13.0, SampleFixture::kYear, TableF30Staff, 6, 5});
-    s.ReportMode = QStringLiteral("Terrain");
-    s.DataTableName = QStringLiteral("REpData");
+    s.ReportMode = ReportMode::Terrain;
+    s.DataTableName = ValueTable::RepData;
     s.CurrentInstitution = ReportNorth;
     shown.clear();
     env.dialogs.modals.push_back(viewer);

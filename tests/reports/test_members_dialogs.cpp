@@ -32,7 +32,7 @@ QList<qint64> boldIds(QTreeWidget *tree) {
 struct MembersTest : SampleTest {
     void SetUp() override {
         SampleTest::SetUp();
-        shared().ReportMode = "Svod";
+        shared().ReportMode = ReportMode::Svod;
     }
 };
 

@@ -50,9 +50,9 @@ std::function<int(QDialog *)> nameDialog(const QString &name, bool net, bool *bo
 struct ReportListTest : SampleTest {
     void SetUp() override {
         SampleTest::SetUp();
-        shared().ReportMode = "Svod";
+        shared().ReportMode = ReportMode::Svod;
         shared().NetMode = false;
-        shared().DataTableName = "RepData";
+        shared().DataTableName = ValueTable::RepData;
     }
 };
 
@@ -190,21 +190,22 @@ TEST_F(ReportListTest, MemberListsDropTheFinalCommaOnly) {
     db::exec(db::kMain, "update reports set include='12,15,20,' where id=1");
     db::exec(db::kMain, "update reports set include=null where id=2");
     db::exec(db::kMain, "update reports set include='12,15' where id=3");
-    EXPECT_EQ(reports::memberListFor("Svod", 1, false), "12,15,20");
-    EXPECT_EQ(reports::memberListFor("Svod", 2, false), "");
-    EXPECT_EQ(reports::memberListFor("Net", 3, false), "12,15");
+    EXPECT_EQ(reports::memberListFor(ReportMode::Svod, 1, false), "12,15,20");
+    EXPECT_EQ(reports::memberListFor(ReportMode::Svod, 2, false), "");
+    EXPECT_EQ(reports::memberListFor(ReportMode::Net, 3, false), "12,15");
     // Composite reports read statistics; "Net" is no report mode of the indicators.
-    EXPECT_EQ(reports::memberListFor("Terrain", ids::ReportComposite, false), "1,2");
-    EXPECT_EQ(reports::memberListFor("Net", ids::ReportComposite, true), "1,2");
-    EXPECT_EQ(reports::memberListFor("Single", 1, true), "12,15,20");
-    EXPECT_EQ(reports::memberListFor("Terrain", 1, false), "");
+    EXPECT_EQ(reports::memberListFor(ReportMode::Terrain, ids::ReportComposite, false), "1,2");
+    EXPECT_EQ(reports::memberListFor(ReportMode::Net, ids::ReportComposite, true), "1,2");
+    EXPECT_EQ(reports::memberListFor(ReportMode::Single, 1, true), "12,15,20");
+    EXPECT_EQ(reports::memberListFor(ReportMode::Terrain, 1, false), "");
     db::exec(db::kMain, "insert into statistics (base, include) values (4, '3')");
     EXPECT_EQ(reports::compositeMemberList(ids::ReportComposite), "3");
 }
 
 TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
     struct Seen {
-        QString title, include, table;
+        QString title, include;
+        ValueTable table;
         qint64 current;
     };
     QList<Seen> seen;
@@ -213,31 +214,31 @@ TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
         seen.append({d->windowTitle(), s.IncludeList, s.DataTableName, s.CurrentInstitution});
         return int(QDialog::Rejected);
     };
-    shared().ReportMode = "Terrain";
+    shared().ReportMode = ReportMode::Terrain;
     TRepList w;
     w.FormCreate();
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(3));   // the composite report
     dialogs.modals = {record, record};
     w.Button7Click();
     w.N9Click();
-    shared().ReportMode = "Single";
+    shared().ReportMode = ReportMode::Single;
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
     dialogs.modals = {record};
     w.N9Click();
     ASSERT_EQ(seen.size(), 3);
     EXPECT_TRUE(seen[0].title.contains("Итоговый свод"));
     EXPECT_EQ(seen[0].include, "1,2");
-    EXPECT_EQ(seen[0].table, "Repdata");
+    EXPECT_EQ(seen[0].table, ValueTable::RepData);
     EXPECT_EQ(seen[0].current, ids::ReportComposite);
     EXPECT_EQ(seen[1].include, "1,2");
-    EXPECT_EQ(seen[1].table, "REpData");
+    EXPECT_EQ(seen[1].table, ValueTable::RepData);
     EXPECT_EQ(seen[2].include, "5,6,7,8");
     EXPECT_EQ(seen[2].current, ids::ReportNorth);
     EXPECT_TRUE(seen[2].title.startsWith("Свод по Северному району"));
 }
 
 TEST_F(ReportListTest, MenuItemsOpenTheirWindowsOverTheCurrentReport) {
-    shared().ReportMode = "Terrain";
+    shared().ReportMode = ReportMode::Terrain;
     TRepList w;
     w.FormCreate();
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));   // Свод по Северному району

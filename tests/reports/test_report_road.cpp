@@ -81,7 +81,8 @@ TEST_F(ReportRoadTest, SummaryReportShowsTheSumsAndRecalculatesThem) {
     const double sum = 1000.0 * (5 + 6 + 7 + 9 + 10 + 11 + 13 + 15);
     QString listTitle;
     double before = 0, after = 0;
-    QString seenTable, seenInclude;
+    ValueTable seenTable = ValueTable::None;
+    QString seenInclude;
     openReport(ids::ReportRegion, &listTitle);
     dialogs.modals.push_back([&](QDialog *d) {
         auto *fl = qobject_cast<TFormList *>(d);
@@ -107,13 +108,13 @@ TEST_F(ReportRoadTest, SummaryReportShowsTheSumsAndRecalculatesThem) {
         main.abcMouseLabel12Click();
     }
     EXPECT_TRUE(listTitle.endsWith(QStringLiteral("Формирование и просмотр сводных отчетов")));
-    EXPECT_EQ(seenTable, QStringLiteral("Repdata"));
+    EXPECT_EQ(seenTable, ValueTable::RepData);
     EXPECT_EQ(seenInclude, QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16"));
     EXPECT_DOUBLE_EQ(before, sum);
     EXPECT_DOUBLE_EQ(after, sum + 7);
     EXPECT_DOUBLE_EQ(repValue(ids::ReportRegion, ids::TableF30Visits, 5, 4).toDouble(), sum + 7);
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Пересчет отчета закончен")));
-    EXPECT_TRUE(shared().DataTableName.isEmpty());
+    EXPECT_EQ(shared().DataTableName, ValueTable::None);
 }
 
 TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {

@@ -30,8 +30,8 @@ QStringList reportRows(qint64 report) {
 struct ReportTransferTest : SampleTest {
     void SetUp() override {
         SampleTest::SetUp();
-        shared().ReportMode = "Svod";
-        shared().DataTableName = "RepData";
+        shared().ReportMode = ReportMode::Svod;
+        shared().DataTableName = ValueTable::RepData;
     }
     QString dataFolder() const { return fx.configFolder() + "data/"; }
 };

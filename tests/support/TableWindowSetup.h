@@ -13,9 +13,9 @@
 inline void aimTableWindow(qint64 institution, qint64 formId, const QString &formName, const QString &tableNumber,
                            qint64 tableIdent = 0) {
     SharedState &s = shared();
-    s.ReportMode = QStringLiteral("Input");
+    s.ReportMode = ReportMode::Input;
     s.NetMode = false;
-    s.DataTableName = QStringLiteral("Data");
+    s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = institution;
     s.TableFormId = formId;
     s.TableFormName = formName;

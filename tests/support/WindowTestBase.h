@@ -25,8 +25,8 @@ struct SampleTest : ::testing::Test {
 struct InputWindowTest : SampleTest {
     void SetUp() override {
         SampleTest::SetUp();
-        shared().ReportMode = "Input";
-        shared().DataTableName = "Data";
+        shared().ReportMode = ReportMode::Input;
+        shared().DataTableName = ValueTable::Data;
     }
 };
 

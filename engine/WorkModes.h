@@ -1,0 +1,25 @@
+#pragma once
+// The two work modes the main window sets before it opens a work window: the
+// value table the windows read and write, and the kind of work (entry,
+// summary reports, network report, indicators). The code compares the enums;
+// each has exactly one spelling as text, read and written only here.
+#include <QString>
+#include <optional>
+
+// Table of the values database: institutions' values or reports' values.
+enum class ValueTable { None, Data, RepData };
+
+// SQL name: "data", "repdata"; "" for None.
+QString valueTableName(ValueTable table);
+// The SQL name of a chosen table; throws db::Error for None.
+QString valueTableSql(ValueTable table);
+// Any letter case ("Data", "RepData", "Repdata", "REpData", ...), blanks
+// around ignored; "" gives None; another name gives nothing.
+std::optional<ValueTable> valueTableFromName(const QString &name);
+
+enum class ReportMode { None, Input, Svod, Net, Terrain, Types, Single };
+
+// "Input", "Svod", "Net", "Terrain", "Types", "Single"; "" for None.
+QString reportModeText(ReportMode mode);
+// Exactly those spellings; "" gives None; another text gives nothing.
+std::optional<ReportMode> reportModeFromText(const QString &text);
