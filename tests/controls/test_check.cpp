@@ -9,23 +9,6 @@
 
 using namespace controls;
 
-TEST(RowColumnList, BoundsRangesAndBadItems) {
-    QString m;
-    EXPECT_TRUE(CheckRowColumnList(QString(), 1, 5, "Строка", &m));
-    EXPECT_TRUE(CheckRowColumnList("1,3..5", 1, 5, "Строка", &m));
-    EXPECT_FALSE(CheckRowColumnList("5..2", 1, 5, "Строка", &m)) << "a reversed range names no line";
-    EXPECT_EQ(m, "Диапазон 5..2 задан в обратном порядке");
-    EXPECT_FALSE(CheckRowColumnList("6", 1, 5, "Строка", &m));
-    EXPECT_EQ(m, "Строка № 6 вне рабочей области таблицы");
-    m.clear();
-    EXPECT_FALSE(CheckRowColumnList("4..9", 3, 7, "Графа", &m));
-    EXPECT_EQ(m, "Графа № 9 вне рабочей области таблицы");
-    m.clear();
-    EXPECT_FALSE(CheckRowColumnList("1,x", 1, 5, "Строка", &m));
-    EXPECT_TRUE(m.isEmpty()) << "a non-integer item fails without a text of its own";
-    EXPECT_FALSE(CheckRowColumnList("1..x", 1, 5, "Строка", &m)) << "a non-integer range end fails";
-}
-
 class FileCheck : public ::testing::Test {
 protected:
     SampleFixture fx;

@@ -198,18 +198,6 @@ TEST(ZenkorCycle, CommonColumnOrRowList) {
     EXPECT_FALSE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1+2]ГР[3П5]", "ФxТ[1]СТР[3..1]ГР[1]"}, cycle, kind, out));
 }
 
-TEST(ZenkorTidy, PrefixesBracketsAndRepeats) {
-    const QString side = "Ф030Т[1000]СТР[5]ГР[3] + Ф030Т[1000]СТР[6]ГР[3]";
-    EXPECT_EQ(Imp::StripFormTablePrefixes(side, 0), "СТР[5]ГР[3] + СТР[6]ГР[3]");
-    EXPECT_EQ(Imp::StripFormTablePrefixes(side, 1), "Т[1000]СТР[5]ГР[3] + Т[1000]СТР[6]ГР[3]");
-    EXPECT_EQ(Imp::StripFormTablePrefixes("Ф030Т[1[0]]СТР[1]", 0), "СТР[1]") << "nested table brackets";
-
-    EXPECT_EQ(Imp::DropRepeatedColumnRef(" СТР[1]ГР[3]ГР[3]ГР[3]+СТР[2]ГР[3] "), "СТР[1]ГР[3]+СТР[2]ГР[3]");
-    EXPECT_EQ(Imp::TableBracketsToParens("Т[1000]СТР[1]+т[2000]ГР[1]"), "Т(1000)СТР[1]+т(2000)ГР[1]");
-    EXPECT_EQ(Imp::UnbracketSingleNumbers("СТР[1..3]ГР[5]+СТР[1,2]"), "СТР[1..3]ГР5+СТР[1,2]");
-    EXPECT_EQ(Imp::UnbracketSingleNumbers("ГР[5+ГР[6]"), "ГР[5+ГР6");
-}
-
 TEST(ZenkorCompact, ListNotationAndColumnGroups) {
     EXPECT_EQ(Imp::CompactRowColLists("Т(1000)СТР[1]ГР[3П5]"), "Т(1000)СТР[1]ГР[3..5]");
     EXPECT_EQ(Imp::CompactRowColLists("Т(1000)СТР[1+2]ГР[3] - 5"), "Т(1000)СТР[1,2]ГР[3] - 5");

@@ -54,25 +54,6 @@ QStringList readFields(const QString &line) {
 
 } // namespace
 
-TEST(ControlMatchLines, RelationsMirrorAndLinesSortByMarkThenLeftSide) {
-    using namespace cmatch;
-    EXPECT_EQ(MirrorRelation(QStringLiteral("<")), QStringLiteral(">"));
-    EXPECT_EQ(MirrorRelation(QStringLiteral(">=")), QStringLiteral("<="));
-    EXPECT_EQ(MirrorRelation(QStringLiteral("<>")), QStringLiteral("<>"));
-    EXPECT_EQ(MirrorRelation(QStringLiteral("=")), QStringLiteral("="));
-
-    EXPECT_EQ(MatchSortKey(QStringLiteral("[ДУБЛИРУЕТСЯ] СТР[1] >= СТР[2]")), QStringLiteral("СТР[1]"));
-    EXPECT_EQ(MatchSortKey(QStringLiteral("[ОТЛИЧАЕТСЯ] ГР[7] <= ГР[6] (x)")), QStringLiteral("ГР[7]"));
-    EXPECT_EQ(MatchSortKey(QStringLiteral("одно")), QStringLiteral("одно"));
-
-    const QStringList lines = {QStringLiteral("[ОТЛИЧАЕТСЯ] б = 1 (Б=1)"), QStringLiteral("[ДУБЛИРУЕТСЯ] я = 1"),
-                               QStringLiteral("[РАЗНЫЙ ЗНАК] в > 1 (В>1)"), QStringLiteral("[ОТЛИЧАЕТСЯ] А = 1 (А=1)"),
-                               QStringLiteral("[ДУБЛИРУЕТСЯ] а = 2")};
-    EXPECT_EQ(filterAndSort(lines, false),
-              (QStringList{lines[4], lines[1], lines[2], lines[3], lines[0]}));
-    EXPECT_EQ(filterAndSort(lines, true), (QStringList{lines[2], lines[3], lines[0]}));
-}
-
 TEST(ControlMatchLines, MarksFollowTheFirstMatchingCandidate) {
     using namespace cmatch;
     // Normalised records: the marks only compare texts.

@@ -127,19 +127,9 @@ TEST_F(ZenkorImportRun, StoresRulesAndReplacesThemOnTheNextRun) {
     ASSERT_EQ(rows.size(), 4);
     const Stored &intra = rows[0];
     EXPECT_EQ(intra.original, QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4+30000,1000,3,4"));
-    EXPECT_EQ(intra.zenkorId, QStringLiteral("0100000101 3"));
-    EXPECT_EQ(intra.book, QStringLiteral("01"));
-    EXPECT_EQ(intra.condition, QStringLiteral("000001"));
-    EXPECT_EQ(intra.errorType, QStringLiteral("01"));
-    EXPECT_EQ(intra.formCode, QStringLiteral("30000"));
-    EXPECT_EQ(intra.tableNum, QStringLiteral("1000"));
     EXPECT_EQ(intra.formId, sample::ids::FormF30);
     EXPECT_EQ(intra.projectTable, QStringLiteral("(1000)"));
     EXPECT_EQ(intra.type, 0);
-    EXPECT_EQ(intra.reltion, QStringLiteral(">="));
-    EXPECT_FALSE(intra.lft.isEmpty());
-    EXPECT_TRUE(intra.rght.contains(u'+')) << intra.rght.toStdString();
-    EXPECT_TRUE(intra.commnt.isEmpty());
 
     EXPECT_EQ(rows[1].type, 1);
     EXPECT_EQ(rows[1].formId, sample::ids::FormF30);

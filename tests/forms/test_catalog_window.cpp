@@ -112,31 +112,6 @@ TEST_F(CatalogWindowTest, DroppedRowsAreStoredOnlyOnRequest) {
     EXPECT_EQ(count("select ind from forms where id=2"), 2);
 }
 
-TEST_F(CatalogWindowTest, ExportAndImportThroughTheMenu) {
-    TFormL w;
-    w.FormActivate();
-    const QString path = fx.root() + "ф30";
-    dialogs.files.push_back(path);
-    w.N7Click();
-    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово"));
-    QStringList lines;
-    ASSERT_TRUE(cp1251::readLines(path + ".frs", lines));
-
-    // Without the table (2000) and under another description.
-    lines[0] = QStringLiteral("Ф30#Новое описание#Нет");
-    lines = lines.mid(0, lines.indexOf(QRegularExpression("^\\(2000\\).*")));
-    ASSERT_TRUE(cp1251::writeLines(path + ".frs", lines));
-    dialogs.files.push_back(path + ".frs");
-    dialogs.answers = {true};
-    w.N8Click();
-    ASSERT_EQ(dialogs.questions.size(), 1);
-    EXPECT_TRUE(dialogs.questions[0].contains(QStringLiteral("  - (2000)\r\n")));
-    EXPECT_EQ(count("select count(*) from tables where form=1"), 1);
-    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово"));
-    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(1), QStringLiteral("Новое описание"));
-
-}
-
 TEST_F(CatalogWindowTest, TablesEditedAndDeleted) {
     TFTabs t(ids::FormF30);
     t.FormActivate();
