@@ -19,23 +19,6 @@ TEST(FormulaColors, OnlyInAdministratorMode) {
     AdminMode::instance().setOn(false);
 }
 
-TEST(ControlColors, ColourValuesOfTheWindowSystem) {
-    EXPECT_EQ(colorValue(QColor(0, 0, 255)), 16711680);
-    EXPECT_EQ(colorValue(QColor(255, 0, 0)), 255);
-    EXPECT_EQ(rgb(colorFromValue(16776960)), std::make_tuple(0, 255, 255));
-}
-
-TEST(RuleCells, NumberListsAndTableKeys) {
-    EXPECT_TRUE(IsNumberInList("1,2,5", 5));
-    EXPECT_TRUE(IsNumberInList("x, 7 ,y", 7));
-    EXPECT_FALSE(IsNumberInList("1,2", 3));
-    EXPECT_FALSE(IsNumberInList("", 0));
-    EXPECT_EQ(NormalizeTableKey("1000"), "(1000)");
-    EXPECT_EQ(NormalizeTableKey("Т[1000]"), "(1000)");
-    EXPECT_EQ(NormalizeTableKey("(1000)"), "(1000)");
-    EXPECT_EQ(NormalizeTableKey(""), "");
-}
-
 TEST(RuleCells, ErrorMarksFollowReferencesAndCycle) {
     auto keys = [](const QList<MarkedCell> &cells) {
         QStringList out;

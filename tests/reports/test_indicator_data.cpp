@@ -77,10 +77,6 @@ TEST(IndicatorTree, AddRenameAndDeleteSubtree) {
 TEST(IndicatorEditor, StoringCellsTitlesAndIdentifiers) {
     SampleFixture f;
     const qint64 t = AddSet(kNewSetName, 0);
-    EXPECT_EQ(PrepareEditText(QString(), true), QStringLiteral(" "));
-    EXPECT_EQ(PrepareEditText(QStringLiteral(" А + Б "), true), QStringLiteral("А+Б"));
-    EXPECT_EQ(PrepareEditText(QStringLiteral(" Заголовок  строки "), false), QStringLiteral(" Заголовок  строки "));
-
     // The corner makes both title records; a second store updates them.
     StoreGridCell(t, 0, 0, QStringLiteral("Угол: 1"), 120, 25);
     StoreGridCell(t, 0, 0, QStringLiteral("Угол: 2"), 120, 25);
@@ -108,8 +104,6 @@ TEST(IndicatorEditor, StoringCellsTitlesAndIdentifiers) {
     EXPECT_EQ(loaded.cell(0, 0), QStringLiteral("Угол: 2"));
     EXPECT_EQ(loaded.cell(2, 3), QStringLiteral("5;ед:"));
     EXPECT_EQ(loaded.identifiers, (QStringList{QStringLiteral("Б=А:2"), kNewIdentifier}));
-    EXPECT_EQ(loaded.identifierNumbers, (QList<int>{1, 2}));
-    EXPECT_EQ(loaded.widths.value(0), 120);
 }
 
 TEST(IndicatorEditor, RowsAndColumnsMoveWithoutIdentifiers) {
@@ -149,14 +143,6 @@ TEST(IndicatorEditor, RowsAndColumnsMoveWithoutIdentifiers) {
         EXPECT_EQ(e.message(), QStringLiteral("Нельзя удалить заголовки столбцов!"));
     }
     EXPECT_THROW(DeleteColumn(t, 0), IndicatorError);
-
-    SaveSizes(t, QString(), {100, 70, 80}, {30, 25});
-    EXPECT_EQ(count(QStringLiteral("select width from col_titles where term=? and \"column\"=0"), {t}), 100);
-    EXPECT_EQ(count(QStringLiteral("select height from row_titles where term=? and \"row\"=0"), {t}), 30);
-    EXPECT_EQ(count(QStringLiteral("select width from col_titles where term=? and \"column\"=2"), {t}), 80);
-    SetStandardSizes(t);
-    EXPECT_EQ(count(QStringLiteral("select count(*) from col_titles where term=? and width<>64"), {t}), 0);
-    EXPECT_EQ(count(QStringLiteral("select count(*) from row_titles where term=? and height<>20"), {t}), 0);
 }
 
 TEST(IndicatorEditor, ReplaceInFormulas) {
@@ -292,26 +278,6 @@ TEST(IndicatorFile, MalformedFilesChangeNothing) {
     // A set stored that large before is refused when opened, not allocated.
     db::exec(db::kMain, "insert into row_titles values (?,?,?,?)", {SetHealth, 50000000, "x", 20});
     EXPECT_THROW(LoadSet(SetHealth), IndicatorError);
-}
-
-TEST(IndicatorCheck, ReferencesAndPaths) {
-    const QStringList refs = ReferenceSet({QStringLiteral("Ф30Т[1000]СТР1ГР5/ф30т(1000)стр1гр5*100"),
-                                           QStringLiteral("ВРАЧИ=Ф14Т[1000]СТР1ГР4"), QStringLiteral("5")});
-    EXPECT_EQ(refs.size(), 2);
-
-    const QList<TreeRow> rows = {{1, QStringLiteral("Корень|1"), 0}, {2, QStringLiteral("Группа"), 1},
-                                 {3, QStringLiteral("Набор"), 2}, {4, QStringLiteral("Сирота"), 99}};
-    EXPECT_EQ(BuildTreePath(3, rows), QStringLiteral("Корень|1 -> Группа -> Набор"));
-    EXPECT_EQ(BuildTreePath(4, rows), QStringLiteral("Сирота"));
-
-    int calls = 0;
-    const CompareFn compare = [&](const QString &ref, bool &differs) {
-        ++calls;
-        differs = ref.contains(QStringLiteral("Ф14"));
-        return true;
-    };
-    EXPECT_EQ(FindDiscrepancies(refs, compare, false).size(), 1);
-    EXPECT_EQ(calls, 2);
 }
 
 TEST(IndicatorCheck, PreviousYear) {
