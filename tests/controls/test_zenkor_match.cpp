@@ -187,17 +187,6 @@ TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
                            QStringLiteral(">="), QStringLiteral("СТР[2]"), QStringLiteral("ГР[4..7]"),
                            QStringLiteral("он \"сказал\", да")}));
 
-    // A form without imported rules: an empty file and the statement shown.
-    dialogs.messages.clear();
-    w.ComboBox1->setCurrentIndex(2);
-    const QString empty = fx.root() + QStringLiteral("пусто.orv");
-    dialogs.files.push_back(empty);
-    w.Button4Click();
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Не найдено контролей для формы Ф47\r\nSQL: select ")));
-    EXPECT_TRUE(QFileInfo(empty).exists());
-    EXPECT_EQ(QFileInfo(empty).size(), 0);
-
     // The form field of a line is the form's name in capitals.
     dialogs.messages.clear();
     db::exec(db::kMain, QStringLiteral("insert into forms (formname, decipher, ind) values ('ф77а', 'Строчная', 99)"));
@@ -215,11 +204,6 @@ TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
     ASSERT_EQ(dialogs.messages.size(), 1) << dialogs.messages.join(u'\n').toStdString();
     ASSERT_EQ(lines.size(), 1);
     EXPECT_EQ(readFields(lines[0]).value(0), QStringLiteral("Ф77А"));
-
-    // Cancelled: nothing happens.
-    dialogs.messages.clear();
-    w.Button4Click();
-    EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
 TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
