@@ -123,20 +123,17 @@ TEST_F(DbfExportRun, InstitutionValuesLandInTheirExternalSlots) {
 
     const dbf::Table t = dbf::read(res.file);
     ASSERT_EQ(t.records.size(), 6);
-    // Rows of the plain table in external row order; the inverted table; the one-record table.
-    EXPECT_EQ(keys(t, 0), "24|0001|03000|1000|001");
-    EXPECT_EQ(values(t, 0), expect({{1, 50}, {3, 48}}));
-    EXPECT_EQ(keys(t, 1), "24|0001|03000|1000|002");
-    EXPECT_EQ(values(t, 1), expect({{1, 20}, {3, 19}}));
-    EXPECT_EQ(keys(t, 2), "24|0001|03000|1000|009");
-    EXPECT_EQ(values(t, 2), expect({{1, 50}, {3, 48}}));
-    // Inverted: one stored column per external row, the stored rows as external columns.
-    EXPECT_EQ(keys(t, 3), "24|0001|03000|2000|001");
-    EXPECT_EQ(values(t, 3), expect({{1, 5000}, {2, 3000}}));
-    EXPECT_EQ(keys(t, 4), "24|0001|03000|2000|002");
-    EXPECT_EQ(values(t, 4), expect({{1, 1500}, {2, 900}}));
-    EXPECT_EQ(keys(t, 5), "24|0001|03000|2108|001");
-    EXPECT_EQ(values(t, 5), expect({{1, 7.5}, {4, 3}}));
+    // Rows of the plain table in external row order; the inverted table (one
+    // stored column per external row, the stored rows as external columns);
+    // the one-record table.
+    const QList<std::pair<QString, QList<double>>> expected = {
+        {"24|0001|03000|1000|001", expect({{1, 50}, {3, 48}})},   {"24|0001|03000|1000|002", expect({{1, 20}, {3, 19}})},
+        {"24|0001|03000|1000|009", expect({{1, 50}, {3, 48}})},   {"24|0001|03000|2000|001", expect({{1, 5000}, {2, 3000}})},
+        {"24|0001|03000|2000|002", expect({{1, 1500}, {2, 900}})}, {"24|0001|03000|2108|001", expect({{1, 7.5}, {4, 3}})}};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(keys(t, i), expected[i].first);
+        EXPECT_EQ(values(t, i), expected[i].second) << i;
+    }
 }
 
 TEST_F(DbfExportRun, ReportWithoutValuesWritesZeroRowsAndUntickedSectionsNothing) {
