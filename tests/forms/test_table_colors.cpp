@@ -1,23 +1,7 @@
-// Cell colours of the table window and the cells a control rule names.
-#include "core/AdminMode.h"
+// The cells a control rule names, for marking errors and counting rule sides.
 #include "forms/ControlHighlight.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-std::tuple<int, int, int> rgb(const QColor &c) { return {c.red(), c.green(), c.blue()}; }
-} // namespace
-
-// Formula marks are an administrator's aid: clerks see plain cells.
-TEST(FormulaColors, OnlyInAdministratorMode) {
-    FormulaFlagList flags{{"0,0", 3}};
-    AdminMode::instance().setOn(false);
-    EXPECT_EQ(rgb(FormulaCellColor(&flags, "0,0")), std::make_tuple(255, 255, 255));
-    AdminMode::instance().setOn(true);
-    EXPECT_NE(rgb(FormulaCellColor(&flags, "0,0")), std::make_tuple(255, 255, 255));
-    EXPECT_EQ(rgb(FormulaCellColor(&flags, "0,1")), std::make_tuple(255, 255, 255));
-    AdminMode::instance().setOn(false);
-}
 
 TEST(RuleCells, ErrorMarksFollowReferencesAndCycle) {
     auto keys = [](const QList<MarkedCell> &cells) {

@@ -1,5 +1,4 @@
-// Layout of the table window: title code, wrap of title text, and the
-// reference text of marked cells.
+// Layout of the table window's titles: the title code and the wrap of title text.
 #include "forms/TableLayout.h"
 
 #include <gtest/gtest.h>
@@ -49,23 +48,4 @@ TEST(TableLayout, WrapBreaksAtBlanksDashesAndLineFeeds) {
     };
     for (const Case &c : cases)
         EXPECT_EQ(layout::wrapTitleText(c.text, c.width, c.indent, tenEach), c.lines) << c.text.toStdString();
-}
-
-TEST(TableLayout, MarkedReferenceText) {
-    using P = layout::CellPos;
-    struct Case {
-        QList<P> marks;
-        int fixcols;
-        bool byRows;
-        QString text;
-    } cases[] = {
-        {{P{0, 0}, P{1, 0}, P{2, 0}, P{5, 0}}, 2, true, "стр1гр[3..5,8]"},
-        {{P{0, 0}}, 2, true, "стр1гр3"},
-        {{P{1, 2}, P{0, 0}}, 0, true, "стр1гр1+стр3гр2"},
-        {{P{0, 0}, P{0, 2}, P{0, 3}}, 1, false, "гр2стр[1,3..4]"},
-        {{P{0, 0}, P{0, 1}, P{1, 1}}, 1, false, "гр2стр[1..2]+гр3стр2"},
-        {{}, 1, true, ""},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(layout::markedReferenceText(c.marks, c.fixcols, c.byRows), c.text) << c.text.toStdString();
 }
