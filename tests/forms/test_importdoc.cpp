@@ -7,8 +7,8 @@
 #include "forms/ImportDocLogic.h"
 #include "platform/Database.h"
 #include "platform/office/Convert.h"
-#include "platform/office/Package.h"
 #include "support/FakeDialogs.h"
+#include "tests/platform/test_office_template.h"
 #include "support/Fixture.h"
 
 #include <QFile>
@@ -66,18 +66,11 @@ QStringList sampleTables() {
 }
 
 QString writeDocx(const QString &path, const QStringList &tables = sampleTables()) {
-    office::Package p;
-    p.setPart("[Content_Types].xml",
-              R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)");
-    p.setPart("_rels/.rels",
-              R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)");
-    p.setPart("word/document.xml",
-              ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document "
-               "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body><w:p/>" +
-               tables.join(QString()) + "</w:body></w:document>")
-                  .toUtf8());
-    p.write(path);
-    return path;
+    return writeDocxTemplate(path,
+                             ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document xmlns:w=\"http://schemas."
+                              "openxmlformats.org/wordprocessingml/2006/main\"><w:body><w:p/>" +
+                              tables.join(QString()) + "</w:body></w:document>").toUtf8(),
+                             false);
 }
 
 struct Expect {

@@ -39,7 +39,6 @@ TEST(IniFile, KeepsOrderAndCyrillicNames) {
               QStringList({QStringLiteral("Область"), QStringLiteral("Архив"), QStringLiteral("Город")}));
     EXPECT_EQ(again.readInteger(QStringLiteral("Конфигурация"), QStringLiteral("year"), 0), 2026);
     EXPECT_EQ(again.readString(QStringLiteral("Конфигурации"), QStringLiteral("АРХИВ")), QStringLiteral("/data/arh"));
-    EXPECT_EQ(again.readInteger(QStringLiteral("Нет"), QStringLiteral("Year"), -1), -1);
     // Overwriting keeps the position.
     again.writeString(QStringLiteral("Конфигурации"), QStringLiteral("Область"), QStringLiteral("/x"));
     IniFile third(f);
