@@ -18,49 +18,44 @@ protected:
     }
 };
 
-TEST_F(FileCheck, ReferencesOfALine) {
-    EXPECT_TRUE(check("Ф30", "(1000)", "СТР[1]ГР[4]"));
-    EXPECT_TRUE(check("Ф30", "(1000)", "СТР5ГР7")) << "last row and column of the work area";
-    EXPECT_FALSE(check("Ф30", "(1000)", "СТР6ГР7"));
-    EXPECT_EQ(checker.errorText(), "Строка № 6 вне рабочей области таблицы");
-    EXPECT_FALSE(check("Ф30", "(1000)", "СТР1ГР3")) << "columns up to fixcols are headers";
-    EXPECT_EQ(checker.errorText(), "Графа № 3 вне рабочей области таблицы");
-    EXPECT_TRUE(check("Ф30", "(1000)", "12.5")) << "a number needs no lookup";
-    EXPECT_TRUE(check("Ф30", "(1000)", "")) << "the empty text counts as a number";
-    // Round brackets and lower case read like square brackets and upper case.
-    EXPECT_TRUE(check("", "", "ф30т(2000)стр(1)гр4+Ф30Т[2000]СТР[1]ГР[4]"));
-    EXPECT_TRUE(check("", "", "Ф14Т[1000]СТР[1]ГР[4]*2"));
-}
-
-TEST_F(FileCheck, FailuresAndTheirTexts) {
-    EXPECT_FALSE(check("", "", "Т[1000]СТР1ГР4"));
-    EXPECT_TRUE(checker.errorText().startsWith("Не задана форма "));
-    EXPECT_FALSE(check("", "", "Ф99Т[1000]СТР1ГР4"));
-    EXPECT_EQ(checker.errorText(), "Несуществующая форма Ф99Т[1000]СТР1ГР4");
-    EXPECT_FALSE(check("Ф30", "", "СТР1ГР4"));
-    EXPECT_EQ(checker.errorText(), "Не указана таблица Ф30СТР1ГР4");
-    EXPECT_FALSE(check("Ф30", "(3000)", "СТР1ГР4"));
-    EXPECT_TRUE(checker.errorText().startsWith("Несуществующая таблица "));
-    EXPECT_FALSE(check("Ф30", "(1000)", "СТР[1ГР4"));
-    EXPECT_TRUE(checker.errorText().startsWith("Ошибка в выражении "));
-    // A line that names the form: the operand may not name it again.
-    EXPECT_TRUE(check("Ф30", "", "Т[2000]СТР1ГР4"));
-    EXPECT_FALSE(check("Ф30", "", "Ф30Т[2000]СТР1ГР4"));
-    EXPECT_TRUE(checker.errorText().startsWith("Несуществующая форма "));
-    // A column cycle: the operand may not carry its own column part.
-    EXPECT_TRUE(check("Ф30", "(1000)", "СТР[1]", "ГР[4..7]"));
-    EXPECT_FALSE(check("Ф30", "(1000)", "СТР[1]ГР[5]", "ГР[4..7]"));
-}
-
-TEST_F(FileCheck, BracketsAndOperators) {
-    EXPECT_TRUE(check("Ф30", "(1000)", "(СТР1ГР4+СТР2ГР4)*2-(СТР3ГР4/4)"));
-    EXPECT_FALSE(check("Ф30", "(1000)", "(СТР1ГР4+СТР2ГР4"));
-    EXPECT_EQ(checker.errorText(), "Нарушен баланс скобок");
-    EXPECT_FALSE(check("Ф30", "(1000)", ")СТР1ГР4+СТР2ГР4("));
-    EXPECT_EQ(checker.errorText(), "Неправильная последовательность скобок");
-    EXPECT_FALSE(check("Ф30", "(1000)", "-СТР1ГР4"));
-    EXPECT_EQ(checker.errorText(), "Неправильная последовательность скобок") << "empty left operand";
-    EXPECT_FALSE(check("Ф30", "(1000)", "СТР1ГР4+"));
+// Each expression with the text of its failure (empty: accepted).
+TEST_F(FileCheck, ExpressionsAndTheirFailures) {
+    struct Case {
+        QString form, table, expr, cycle, error;
+    };
+    const QList<Case> cases = {
+        {"Ф30", "(1000)", "СТР[1]ГР[4]", "", ""},
+        {"Ф30", "(1000)", "СТР5ГР7", "", ""},   // last row and column of the work area
+        {"Ф30", "(1000)", "СТР6ГР7", "", "Строка № 6 вне рабочей области таблицы"},
+        {"Ф30", "(1000)", "СТР1ГР3", "", "Графа № 3 вне рабочей области таблицы"},   // up to fixcols: headers
+        {"Ф30", "(1000)", "12.5", "", ""},
+        {"Ф30", "(1000)", "", "", ""},   // the empty text counts as a number
+        // Round brackets and lower case read like square brackets and upper case.
+        {"", "", "ф30т(2000)стр(1)гр4+Ф30Т[2000]СТР[1]ГР[4]", "", ""},
+        {"", "", "Ф14Т[1000]СТР[1]ГР[4]*2", "", ""},
+        {"", "", "Т[1000]СТР1ГР4", "", "Не задана форма "},
+        {"", "", "Ф99Т[1000]СТР1ГР4", "", "Несуществующая форма Ф99Т[1000]СТР1ГР4"},
+        {"Ф30", "", "СТР1ГР4", "", "Не указана таблица Ф30СТР1ГР4"},
+        {"Ф30", "(3000)", "СТР1ГР4", "", "Несуществующая таблица "},
+        {"Ф30", "(1000)", "СТР[1ГР4", "", "Ошибка в выражении "},
+        // A line that names the form: the operand may not name it again.
+        {"Ф30", "", "Т[2000]СТР1ГР4", "", ""},
+        {"Ф30", "", "Ф30Т[2000]СТР1ГР4", "", "Несуществующая форма "},
+        // A column cycle: the operand may not carry its own column part.
+        {"Ф30", "(1000)", "СТР[1]", "ГР[4..7]", ""},
+        {"Ф30", "(1000)", "СТР[1]ГР[5]", "ГР[4..7]", "?"},
+        {"Ф30", "(1000)", "(СТР1ГР4+СТР2ГР4)*2-(СТР3ГР4/4)", "", ""},
+        {"Ф30", "(1000)", "(СТР1ГР4+СТР2ГР4", "", "Нарушен баланс скобок"},
+        {"Ф30", "(1000)", ")СТР1ГР4+СТР2ГР4(", "", "Неправильная последовательность скобок"},
+        {"Ф30", "(1000)", "-СТР1ГР4", "", "Неправильная последовательность скобок"},   // empty left operand
+        {"Ф30", "(1000)", "СТР1ГР4+", "", "?"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.expr.toStdString());
+        EXPECT_EQ(check(c.form, c.table, c.expr, c.cycle), c.error.isEmpty());
+        if (!c.error.isEmpty() && c.error != "?")
+            EXPECT_TRUE(checker.errorText().startsWith(c.error)) << checker.errorText().toStdString();
+    }
     // Both sides: the right one is only looked at when the left passed.
     EXPECT_FALSE(checker.CheckControl("Ф30", "(1000)", "", "СТР9ГР4", "СТР8ГР4"));
     EXPECT_EQ(checker.errorText(), "Строка № 8 вне рабочей области таблицы");

@@ -54,34 +54,6 @@ QStringList readFields(const QString &line) {
 
 } // namespace
 
-TEST(ControlMatchLines, MarksFollowTheFirstMatchingCandidate) {
-    using namespace cmatch;
-    // Normalised records: the marks only compare texts.
-    const QList<MatchRecord> project = {{QStringLiteral("A"), QStringLiteral("B"), {}, QStringLiteral(">")},
-                                        {QStringLiteral("A"), QStringLiteral("B"), {}, QStringLiteral(">")},
-                                        {QStringLiteral("C"), QStringLiteral("D"), {}, QStringLiteral("<>")},
-                                        {QStringLiteral("E"), QStringLiteral("F"), {}, QStringLiteral("=")}};
-    const QList<MatchRecord> external = {{QStringLiteral("B"), QStringLiteral("A"), {}, QStringLiteral("<")},
-                                         {QStringLiteral("D"), QStringLiteral("C"), {}, QStringLiteral("<>")},
-                                         {QStringLiteral("E"), QStringLiteral("F"), {}, QStringLiteral(">")},
-                                         {QStringLiteral("E"), QStringLiteral("F"), {}, QStringLiteral("=")},
-                                         {QStringLiteral("X"), QStringLiteral("Y"), {}, QStringLiteral("=")}};
-    QStringList p = {QStringLiteral("p1"), QStringLiteral("p2"), QStringLiteral("p3"), QStringLiteral("p4")};
-    QStringList e = {QStringLiteral("e1"), QStringLiteral("e2"), QStringLiteral("e3"), QStringLiteral("e4"),
-                     QStringLiteral("e5")};
-    int m = -1;
-    markLines(project, external, p, e, m);
-    EXPECT_EQ(m, 3);
-    EXPECT_EQ(p[0], QStringLiteral("[ДУБЛИРУЕТСЯ] p1"));
-    EXPECT_EQ(p[1], QStringLiteral("[ДУБЛИРУЕТСЯ] p2"));
-    EXPECT_EQ(p[2], QStringLiteral("[ДУБЛИРУЕТСЯ] p3"));
-    // The first candidate has another sign; the later duplicate is not looked at.
-    EXPECT_EQ(p[3], QStringLiteral("[РАЗНЫЙ ЗНАК] p4 (E = F)"));
-    EXPECT_EQ(e[0], QStringLiteral("[ДУБЛИРУЕТСЯ] e1"));
-    EXPECT_EQ(e[3], QStringLiteral("[ДУБЛИРУЕТСЯ] e4"));
-    EXPECT_EQ(e[4], QStringLiteral("[ОТЛИЧАЕТСЯ] e5 (X = Y)"));
-}
-
 TEST(ControlMatchLines, OnlyRulesOfOneFormAndTableCompareAndCountsStayPositive) {
     using namespace cmatch;
     // Two project rules equal to one imported rule; an Ф30 rule and an Ф14
