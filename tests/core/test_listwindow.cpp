@@ -93,7 +93,6 @@ TEST(ProgressWindow, OtmenaAndEscStopTheRunAndTheNextRunStartsAfresh) {
     EXPECT_FALSE(Progress().isVisible());
     ProgressRun next(QStringLiteral("Пересчет отчета"));
     EXPECT_FALSE(next.window().cancelled());
-    EXPECT_EQ(next.window().CancelButton->text(), QStringLiteral("Отмена"));
     next.window().CancelButton->click();
     EXPECT_TRUE(next.window().cancelled());
 }
@@ -107,7 +106,7 @@ TEST(SharedWindows, MadeAnewAfterBeingDeleted) {
     EXPECT_TRUE(ProgressExists());
     EXPECT_EQ(again.position(), 0);
     delete &Form3();
-    EXPECT_EQ(Form3().windowTitle(), QStringLiteral("Внимание!"));
+    EXPECT_FALSE(Form3().isVisible());
 }
 
 TEST(WarningWindow, ButtonsGiveTheResult) {
