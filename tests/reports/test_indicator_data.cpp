@@ -232,12 +232,6 @@ TEST(IndicatorFile, WritesTreeLevelsAndReadsBack) {
     EXPECT_EQ(LoadSet(made[1].ident).identifiers, QStringList{QStringLiteral("Х=1")});
     EXPECT_EQ(LoadSet(target).cell(0, 0), QStringLiteral("Угол таблицы"));
     EXPECT_EQ(made[2].name, QStringLiteral("Б второй"));
-
-    // A set without children: an empty tree section, every line k = 0.
-    const QStringList single = SetFileLines(b);
-    EXPECT_EQ(single.at(1), QStringLiteral("[Columns]"));
-    for (const QString &l : single)
-        if (!l.startsWith(u'[')) EXPECT_TRUE(l.startsWith(QStringLiteral("0,"))) << l.toStdString();
 }
 
 TEST(IndicatorFile, MalformedFilesChangeNothing) {
