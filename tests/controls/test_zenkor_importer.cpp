@@ -90,6 +90,17 @@ TEST(ZenkorLine, LinesThatYieldNoRule) {
     EXPECT_TRUE(out.bookNumber.isEmpty());
 }
 
+TEST(ZenkorImporterObject, NameValueListsIgnoreLetterCaseAndSurviveRemovals) {
+    NameValueList list;
+    list.setValue("Ф30", "03000");
+    list.setValue("ф30", "03001");   // same name without regard to case: replaced
+    list.setValue("Ф14", "01400");
+    EXPECT_EQ(list.value("Ф30"), "03001");
+    list.remove("ф30");
+    EXPECT_EQ(list.value("Ф14"), "01400") << "look-ups still right after a removal";
+    EXPECT_TRUE(list.value("Ф30").isEmpty());
+}
+
 TEST(ZenkorImporterObject, FormCodeToFormIdThroughTheWindowMap) {
     SampleFixture fx;
     fx.reloadCaches();

@@ -98,6 +98,21 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     EXPECT_EQ(w->StringGrid1->columnCount(), 4);
 }
 
+// Refused before the question is asked.
+TEST_F(StructureWindowTest, LastDataRowAndColumnAreRefused) {
+    db::exec(db::kMain, "update tables set rowcount=4, colcount=4 where ident=?", {sample::ids::TableF30Staff});
+    db::exec(db::kMain, "delete from \"rows\" where \"table\"=? and \"row\">4", {sample::ids::TableF30Staff});
+    db::exec(db::kMain, "delete from \"columns\" where \"table\"=? and \"column\">4", {sample::ids::TableF30Staff});
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    w->N48Click();
+    w->N49Click();
+    EXPECT_EQ(dialogs.messages, (QStringList{"Нельзя удалить последнюю строку данных",
+                                             "Нельзя удалить последний столбец данных"}));
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_EQ(count("rowcount"), 4);
+}
+
 TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
@@ -116,6 +131,8 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
     emit w->StringGrid1->titleDoubleClicked(index);
     EXPECT_EQ(db::scalar(db::connection(db::kMain), "select tchars from titles where \"table\"=1 and \"column\"=1 and \"row\"=4")
                   .toString(), "CR02");
+    // Two lines of the chosen size make the row's height.
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select height from \"rows\" where \"table\"=1 and \"row\"=4").toDouble(), 25.5);
     const GridTitle &t = w->StringGrid1->titles().at(index);
     EXPECT_EQ(t.text, "Врачи: всего");
     EXPECT_EQ(t.tchars, "CR02");

@@ -291,6 +291,18 @@ TEST(ExcelWorkbook, SheetNamingRules) {
     EXPECT_EQ(book.findSheet(QStringLiteral("больница №1")), &first);
 }
 
+TEST(ExcelWorkbook, MovedWorkbookKeepsItsSheets) {
+    QTemporaryDir dir;
+    ExcelWorkbook book = ExcelWorkbook::create();
+    book.addSheetAfter(book.sheet(1)).setName("C");
+    ExcelWorkbook moved = std::move(book);
+    EXPECT_FALSE(moved.sheet(1).trySetName("C"));   // the sheets know their new owner
+    moved.saveAs(dir.filePath("moved.xlsx"));
+    ExcelWorkbook back = ExcelWorkbook::open(dir.filePath("moved.xlsx"));
+    ASSERT_EQ(back.sheetCount(), 2);
+    EXPECT_EQ(back.activeSheet().name(), QStringLiteral("C"));
+}
+
 TEST(ExcelWorkbook, OverlappingMergeRefused) {
     ExcelWorkbook book = ExcelWorkbook::create();
     ExcelSheet &s = book.sheet(1);

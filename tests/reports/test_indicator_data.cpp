@@ -70,6 +70,10 @@ TEST(IndicatorTree, AddRenameAndDeleteSubtree) {
 TEST(IndicatorEditor, StoringCellsTitlesAndIdentifiers) {
     SampleFixture f;
     const qint64 t = AddSet(kNewSetName, 0);
+    // Formulas lose their blanks; titles keep theirs as typed.
+    EXPECT_EQ(PrepareEditText(QStringLiteral(" А + Б "), true), QStringLiteral("А+Б"));
+    EXPECT_EQ(PrepareEditText(QStringLiteral(" Заголовок  строки "), false), QStringLiteral(" Заголовок  строки "));
+
     // The corner makes both title records; a second store updates them.
     StoreGridCell(t, 0, 0, QStringLiteral("Угол: 1"), 120, 25);
     StoreGridCell(t, 0, 0, QStringLiteral("Угол: 2"), 120, 25);
@@ -265,6 +269,18 @@ TEST(IndicatorFile, MalformedFilesChangeNothing) {
     // A set stored that large before is refused when opened, not allocated.
     db::exec(db::kMain, "insert into row_titles values (?,?,?,?)", {SetHealth, 50000000, "x", 20});
     EXPECT_THROW(LoadSet(SetHealth), IndicatorError);
+}
+
+TEST(IndicatorCheck, ReferencesCountOnceAndOrphanSetsEndTheirPath) {
+    // One reference in two spellings, an identifier's reference, a number.
+    EXPECT_EQ(ReferenceSet({QStringLiteral("Ф30Т[1000]СТР1ГР5/ф30т(1000)стр1гр5*100"),
+                            QStringLiteral("ВРАЧИ=Ф14Т[1000]СТР1ГР4"), QStringLiteral("5")})
+                  .size(),
+              2);
+    const QList<TreeRow> rows = {{1, QStringLiteral("Корень|1"), 0}, {2, QStringLiteral("Группа"), 1},
+                                 {3, QStringLiteral("Набор"), 2}, {4, QStringLiteral("Сирота"), 99}};
+    EXPECT_EQ(BuildTreePath(3, rows), QStringLiteral("Корень|1 -> Группа -> Набор"));
+    EXPECT_EQ(BuildTreePath(4, rows), QStringLiteral("Сирота"));
 }
 
 TEST(IndicatorCheck, PreviousYear) {
