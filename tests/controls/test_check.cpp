@@ -9,23 +9,6 @@
 
 using namespace controls;
 
-TEST(RowColumnList, BoundsRangesAndBadItems) {
-    QString m;
-    EXPECT_TRUE(CheckRowColumnList(QString(), 1, 5, "Строка", &m));
-    EXPECT_TRUE(CheckRowColumnList("1,3..5", 1, 5, "Строка", &m));
-    EXPECT_FALSE(CheckRowColumnList("5..2", 1, 5, "Строка", &m)) << "a reversed range names no line";
-    EXPECT_EQ(m, "Диапазон 5..2 задан в обратном порядке");
-    EXPECT_FALSE(CheckRowColumnList("6", 1, 5, "Строка", &m));
-    EXPECT_EQ(m, "Строка № 6 вне рабочей области таблицы");
-    m.clear();
-    EXPECT_FALSE(CheckRowColumnList("4..9", 3, 7, "Графа", &m));
-    EXPECT_EQ(m, "Графа № 9 вне рабочей области таблицы");
-    m.clear();
-    EXPECT_FALSE(CheckRowColumnList("1,x", 1, 5, "Строка", &m));
-    EXPECT_TRUE(m.isEmpty()) << "a non-integer item fails without a text of its own";
-    EXPECT_FALSE(CheckRowColumnList("1..x", 1, 5, "Строка", &m)) << "a non-integer range end fails";
-}
-
 class FileCheck : public ::testing::Test {
 protected:
     SampleFixture fx;
@@ -35,49 +18,44 @@ protected:
     }
 };
 
-TEST_F(FileCheck, ReferencesOfALine) {
-    EXPECT_TRUE(check("Ф30", "(1000)", "СТР[1]ГР[4]"));
-    EXPECT_TRUE(check("Ф30", "(1000)", "СТР5ГР7")) << "last row and column of the work area";
-    EXPECT_FALSE(check("Ф30", "(1000)", "СТР6ГР7"));
-    EXPECT_EQ(checker.errorText(), "Строка № 6 вне рабочей области таблицы");
-    EXPECT_FALSE(check("Ф30", "(1000)", "СТР1ГР3")) << "columns up to fixcols are headers";
-    EXPECT_EQ(checker.errorText(), "Графа № 3 вне рабочей области таблицы");
-    EXPECT_TRUE(check("Ф30", "(1000)", "12.5")) << "a number needs no lookup";
-    EXPECT_TRUE(check("Ф30", "(1000)", "")) << "the empty text counts as a number";
-    // Round brackets and lower case read like square brackets and upper case.
-    EXPECT_TRUE(check("", "", "ф30т(2000)стр(1)гр4+Ф30Т[2000]СТР[1]ГР[4]"));
-    EXPECT_TRUE(check("", "", "Ф14Т[1000]СТР[1]ГР[4]*2"));
-}
-
-TEST_F(FileCheck, FailuresAndTheirTexts) {
-    EXPECT_FALSE(check("", "", "Т[1000]СТР1ГР4"));
-    EXPECT_TRUE(checker.errorText().startsWith("Не задана форма "));
-    EXPECT_FALSE(check("", "", "Ф99Т[1000]СТР1ГР4"));
-    EXPECT_EQ(checker.errorText(), "Несуществующая форма Ф99Т[1000]СТР1ГР4");
-    EXPECT_FALSE(check("Ф30", "", "СТР1ГР4"));
-    EXPECT_EQ(checker.errorText(), "Не указана таблица Ф30СТР1ГР4");
-    EXPECT_FALSE(check("Ф30", "(3000)", "СТР1ГР4"));
-    EXPECT_TRUE(checker.errorText().startsWith("Несуществующая таблица "));
-    EXPECT_FALSE(check("Ф30", "(1000)", "СТР[1ГР4"));
-    EXPECT_TRUE(checker.errorText().startsWith("Ошибка в выражении "));
-    // A line that names the form: the operand may not name it again.
-    EXPECT_TRUE(check("Ф30", "", "Т[2000]СТР1ГР4"));
-    EXPECT_FALSE(check("Ф30", "", "Ф30Т[2000]СТР1ГР4"));
-    EXPECT_TRUE(checker.errorText().startsWith("Несуществующая форма "));
-    // A column cycle: the operand may not carry its own column part.
-    EXPECT_TRUE(check("Ф30", "(1000)", "СТР[1]", "ГР[4..7]"));
-    EXPECT_FALSE(check("Ф30", "(1000)", "СТР[1]ГР[5]", "ГР[4..7]"));
-}
-
-TEST_F(FileCheck, BracketsAndOperators) {
-    EXPECT_TRUE(check("Ф30", "(1000)", "(СТР1ГР4+СТР2ГР4)*2-(СТР3ГР4/4)"));
-    EXPECT_FALSE(check("Ф30", "(1000)", "(СТР1ГР4+СТР2ГР4"));
-    EXPECT_EQ(checker.errorText(), "Нарушен баланс скобок");
-    EXPECT_FALSE(check("Ф30", "(1000)", ")СТР1ГР4+СТР2ГР4("));
-    EXPECT_EQ(checker.errorText(), "Неправильная последовательность скобок");
-    EXPECT_FALSE(check("Ф30", "(1000)", "-СТР1ГР4"));
-    EXPECT_EQ(checker.errorText(), "Неправильная последовательность скобок") << "empty left operand";
-    EXPECT_FALSE(check("Ф30", "(1000)", "СТР1ГР4+"));
+// Each expression with the text of its failure (empty: accepted).
+TEST_F(FileCheck, ExpressionsAndTheirFailures) {
+    struct Case {
+        QString form, table, expr, cycle, error;
+    };
+    const QList<Case> cases = {
+        {"Ф30", "(1000)", "СТР[1]ГР[4]", "", ""},
+        {"Ф30", "(1000)", "СТР5ГР7", "", ""},   // last row and column of the work area
+        {"Ф30", "(1000)", "СТР6ГР7", "", "Строка № 6 вне рабочей области таблицы"},
+        {"Ф30", "(1000)", "СТР1ГР3", "", "Графа № 3 вне рабочей области таблицы"},   // up to fixcols: headers
+        {"Ф30", "(1000)", "12.5", "", ""},
+        {"Ф30", "(1000)", "", "", ""},   // the empty text counts as a number
+        // Round brackets and lower case read like square brackets and upper case.
+        {"", "", "ф30т(2000)стр(1)гр4+Ф30Т[2000]СТР[1]ГР[4]", "", ""},
+        {"", "", "Ф14Т[1000]СТР[1]ГР[4]*2", "", ""},
+        {"", "", "Т[1000]СТР1ГР4", "", "Не задана форма "},
+        {"", "", "Ф99Т[1000]СТР1ГР4", "", "Несуществующая форма Ф99Т[1000]СТР1ГР4"},
+        {"Ф30", "", "СТР1ГР4", "", "Не указана таблица Ф30СТР1ГР4"},
+        {"Ф30", "(3000)", "СТР1ГР4", "", "Несуществующая таблица "},
+        {"Ф30", "(1000)", "СТР[1ГР4", "", "Ошибка в выражении "},
+        // A line that names the form: the operand may not name it again.
+        {"Ф30", "", "Т[2000]СТР1ГР4", "", ""},
+        {"Ф30", "", "Ф30Т[2000]СТР1ГР4", "", "Несуществующая форма "},
+        // A column cycle: the operand may not carry its own column part.
+        {"Ф30", "(1000)", "СТР[1]", "ГР[4..7]", ""},
+        {"Ф30", "(1000)", "СТР[1]ГР[5]", "ГР[4..7]", "?"},
+        {"Ф30", "(1000)", "(СТР1ГР4+СТР2ГР4)*2-(СТР3ГР4/4)", "", ""},
+        {"Ф30", "(1000)", "(СТР1ГР4+СТР2ГР4", "", "Нарушен баланс скобок"},
+        {"Ф30", "(1000)", ")СТР1ГР4+СТР2ГР4(", "", "Неправильная последовательность скобок"},
+        {"Ф30", "(1000)", "-СТР1ГР4", "", "Неправильная последовательность скобок"},   // empty left operand
+        {"Ф30", "(1000)", "СТР1ГР4+", "", "?"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.expr.toStdString());
+        EXPECT_EQ(check(c.form, c.table, c.expr, c.cycle), c.error.isEmpty());
+        if (!c.error.isEmpty() && c.error != "?")
+            EXPECT_TRUE(checker.errorText().startsWith(c.error)) << checker.errorText().toStdString();
+    }
     // Both sides: the right one is only looked at when the left passed.
     EXPECT_FALSE(checker.CheckControl("Ф30", "(1000)", "", "СТР9ГР4", "СТР8ГР4"));
     EXPECT_EQ(checker.errorText(), "Строка № 8 вне рабочей области таблицы");
@@ -123,65 +101,48 @@ TEST_F(FileCheck, LinesTheEngineWouldMisread) {
     EXPECT_TRUE(checker.CheckLine("Ф30", "(1000)", "ГР[4..7]", "СТР[2]", "СТР[1]", ">="));
 }
 
-TEST(EditorCheck, ClassFormAndTableFromTheEditor) {
+// Rules as the editor saves them: the messages shown, all of them in order,
+// and the field the focus goes to (-1: not asked).
+TEST(EditorCheck, MessagesAndFocusOfTheEditor) {
     SampleFixture fx;
     fx.reloadCaches();
-    QStringList shown;
-    auto show = [&](const QString &m) { shown << m; };
-    RuleScope intra{IntraTable, FilterAll, 1, "Ф30", "(1000)"};
-    RuleTexts ok{"СТР[1]", ">=", "СТР[2]+СТР[3]", "ГР[4..7]", "c"};
-    EXPECT_TRUE(ValidateRule(intra, ok, show));
-    EXPECT_TRUE(shown.isEmpty());
-
-    // Inter-table rules must name the table, inter-form rules the form.
-    RuleScope inter{InterTable, FilterAll, 1, "Ф30", "(1000)"};
-    EXPECT_FALSE(ValidateRule(inter, {"СТР1ГР4", "=", "Т[2000]СТР1ГР4", "", ""}, show));
-    EXPECT_EQ(shown, (QStringList{"Не задана таблица", "Ошибка в выражении"}));
-    shown.clear();
-    EXPECT_TRUE(ValidateRule(inter, {"Т(2000)СТР1ГР4", "=", "т[1000]стр1гр4", "", ""}, show));
-    RuleScope forms{InterForm, FilterAll, 1, "Ф30", "(1000)"};
-    EXPECT_FALSE(ValidateRule(forms, {"Т[2000]СТР1ГР4", "=", "1", "", ""}, show));
-    EXPECT_EQ(shown.first(), "Не задана форма");
-    shown.clear();
-    EXPECT_FALSE(ValidateRule(forms, {"Ф99Т[2000]СТР1ГР4", "=", "1", "", ""}, show));
-    EXPECT_EQ(shown.first(), "Несуществующая форма - Ф99Т[2000]СТР1ГР4");
-    shown.clear();
-    EXPECT_FALSE(ValidateRule(inter, {"Т[7]СТР1ГР4", "=", "1", "", ""}, show));
-    EXPECT_EQ(shown.first(), "Несуществующая таблица - Т[7]СТР1ГР4");
-    shown.clear();
-    EXPECT_FALSE(ValidateRule(inter, {"(Т[2000]СТР1ГР4", "=", "1", "", ""}, show));
-    EXPECT_EQ(shown.first(), "Нарушен баланс скобок");
-    // Texts travel in code page 1251: what it cannot hold is named, not lost.
-    shown.clear();
-    int focus = 0;
-    EXPECT_FALSE(ValidateRule(inter, {"Т[2000]СТР1ГР4", "=", "1", "", "Врачи ≥ 5 €"}, show, &focus));
-    EXPECT_EQ(shown, QStringList{"Символы, которых нет в кодировке Windows-1251, не сохраняются: \"≥\" (U+2265)"});
-    EXPECT_EQ(focus, 4);
-}
-
-TEST(EditorCheck, CyclesOfIntraTableRules) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    QStringList shown;
-    int focus = -1;
-    auto show = [&](const QString &m) { shown << m; };
-    RuleScope s{IntraTable, FilterAll, 1, "Ф30", "(1000)"};
-    EXPECT_TRUE(ValidateRule(s, {"СТР1ГР4", "<=", "СТР1ГР5", "", ""}, show, &focus));
-    EXPECT_FALSE(ValidateRule(s, {"СТР1ГР4", "<=", "СТР1", "", ""}, show, &focus));
-    EXPECT_EQ(shown.last(), "Ошибка в описании цикла!");
-    EXPECT_EQ(focus, 2);
-    EXPECT_FALSE(ValidateRule(s, {"СТР1гр4", "<=", "СТР2", "гр[4..7]", ""}, show, &focus));
-    EXPECT_EQ(shown.last(), "При цикле по графам нельзя указывать графы в условии");
-    EXPECT_EQ(focus, 1);
-    EXPECT_FALSE(ValidateRule(s, {"ГР4", "<=", "СТР2ГР5", "стр1..5", ""}, show, &focus));
-    EXPECT_EQ(shown.last(), "При цикле по строкам нельзя указывать строки в условии");
-    EXPECT_FALSE(ValidateRule(s, {"ГР4", "<=", "ГР5", "х1..5", ""}, show, &focus));
-    EXPECT_EQ(shown.last(), "Ошибка в выражении цикла!");
-    EXPECT_EQ(focus, 3);
-    EXPECT_FALSE(ValidateRule(s, {"ГР4", "<=", "ГР5", "СТР[1..5", ""}, show, &focus));
-    EXPECT_EQ(shown.last(), "Ошибка в выражении цикла!");
-    shown.clear();
-    EXPECT_FALSE(ValidateRule(s, {"ГР4", "<=", "ГР5", "СТР[1..6]", ""}, show, &focus));
-    EXPECT_EQ(shown, (QStringList{"Строка № 6 вне рабочей области таблицы", "Ошибка в описании цикла!"}));
-    EXPECT_TRUE(ValidateRule(s, {"ГР4", "<=", "ГР5", "СТР[1..5]", ""}, show, &focus));
+    const RuleScope intra{IntraTable, FilterAll, 1, "Ф30", "(1000)"};
+    const RuleScope inter{InterTable, FilterAll, 1, "Ф30", "(1000)"};
+    const RuleScope forms{InterForm, FilterAll, 1, "Ф30", "(1000)"};
+    struct Case {
+        RuleScope scope;
+        RuleTexts texts;
+        QStringList shown;
+        int focus = -1;
+    };
+    const QList<Case> cases = {
+        {intra, {"СТР[1]", ">=", "СТР[2]+СТР[3]", "ГР[4..7]", "c"}, {}},
+        {intra, {"СТР1ГР4", "<=", "СТР1ГР5", "", ""}, {}},
+        // Inter-table rules must name the table, inter-form rules the form.
+        {inter, {"СТР1ГР4", "=", "Т[2000]СТР1ГР4", "", ""}, {"Не задана таблица", "Ошибка в выражении"}},
+        {inter, {"Т(2000)СТР1ГР4", "=", "т[1000]стр1гр4", "", ""}, {}},
+        {forms, {"Т[2000]СТР1ГР4", "=", "1", "", ""}, {"Не задана форма", "Ошибка в выражении"}},
+        {forms, {"Ф99Т[2000]СТР1ГР4", "=", "1", "", ""}, {"Несуществующая форма - Ф99Т[2000]СТР1ГР4", "Ошибка в выражении"}},
+        {inter, {"Т[7]СТР1ГР4", "=", "1", "", ""}, {"Несуществующая таблица - Т[7]СТР1ГР4", "Ошибка в выражении"}},
+        {inter, {"(Т[2000]СТР1ГР4", "=", "1", "", ""}, {"Нарушен баланс скобок", "Ошибка в выражении"}},
+        // Texts travel in code page 1251: what it cannot hold is named, not lost.
+        {inter, {"Т[2000]СТР1ГР4", "=", "1", "", "Врачи ≥ 5 €"},
+         {"Символы, которых нет в кодировке Windows-1251, не сохраняются: \"≥\" (U+2265)"}, 4},
+        // Cycles of intra-table rules.
+        {intra, {"СТР1ГР4", "<=", "СТР1", "", ""}, {"Ошибка в описании цикла!"}, 2},
+        {intra, {"СТР1гр4", "<=", "СТР2", "гр[4..7]", ""}, {"При цикле по графам нельзя указывать графы в условии"}, 1},
+        {intra, {"ГР4", "<=", "СТР2ГР5", "стр1..5", ""}, {"При цикле по строкам нельзя указывать строки в условии"}},
+        {intra, {"ГР4", "<=", "ГР5", "х1..5", ""}, {"Ошибка в выражении цикла!"}, 3},
+        {intra, {"ГР4", "<=", "ГР5", "СТР[1..5", ""}, {"Ошибка в выражении цикла!"}},
+        {intra, {"ГР4", "<=", "ГР5", "СТР[1..6]", ""}, {"Строка № 6 вне рабочей области таблицы", "Ошибка в описании цикла!"}},
+        {intra, {"ГР4", "<=", "ГР5", "СТР[1..5]", ""}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE((c.texts.lft + " " + c.texts.rght + " " + c.texts.cycl).toStdString());
+        QStringList shown;
+        int focus = -1;
+        EXPECT_EQ(ValidateRule(c.scope, c.texts, [&](const QString &m) { shown << m; }, &focus), c.shown.isEmpty());
+        EXPECT_EQ(shown.mid(0, c.shown.size()), c.shown);
+        if (c.focus >= 0) EXPECT_EQ(focus, c.focus);
+    }
 }

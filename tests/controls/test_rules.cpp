@@ -281,16 +281,6 @@ TEST(ControlFileFormat, UnwritableRejectsFileKeepsTheLoadedRules) {
     EXPECT_FALSE(r.rejectsError.isEmpty());
 }
 
-TEST(RuleSides, InsertCycleIntoRowOrColumnPart) {
-    // The cycle replaces the row list; the column part stays.
-    EXPECT_EQ(InsertCycle("Ф30Т[1000]СТР[1]ГР[4]", "СТР[2..3]"), "Ф30Т[1000]СТР[2..3]ГР[4]");
-    EXPECT_EQ(InsertCycle("Ф30Т[1000]стр[1]ГР[4]", "стр2..3"), "Ф30Т[1000]стр2..3]ГР[4]");
-    EXPECT_EQ(InsertCycle("Ф30Т[1000]ГР[4]", "СТР[2]"), "Ф30Т[1000]СТР[2]ГР[4]");
-    EXPECT_EQ(InsertCycle("Ф30Т[1000]ГР4", "СТР[2]"), "Ф30Т[1000]ГР4СТР[2]") << "neither part: appended";
-    EXPECT_EQ(InsertCycle("Ф30Т[1000]СТР[1]ГР[4]", "ГР[5..7]"), "Ф30Т[1000]СТР[1]ГР[5..7]");
-    EXPECT_EQ(InsertCycle("Ф30Т[1000]СТР[1]", "5"), "Ф30Т[1000]СТР[1]") << "no cycle marker";
-}
-
 TEST(RuleSides, ExpandWithClassFormTableAndCycle) {
     EXPECT_EQ(ExpandRuleSide("СТР[1]+СТР[2]", 0, "ГР[4..7]", "(1000)", "Ф30"),
               "Ф30Т(1000)СТР[1]ГР[4..7]+Ф30Т(1000)СТР[2]");

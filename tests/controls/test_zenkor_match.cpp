@@ -76,34 +76,6 @@ TEST(ControlMatchLines, RelationsMirrorAndLinesSortByMarkThenLeftSide) {
     EXPECT_EQ(filterAndSort(lines, true), (QStringList{lines[2], lines[3], lines[0], lines[6], lines[5], lines[7]}));
 }
 
-TEST(ControlMatchLines, MarksFollowTheFirstMatchingCandidate) {
-    using namespace cmatch;
-    // Normalised records: the marks only compare texts.
-    const QList<MatchRecord> project = {{QStringLiteral("A"), QStringLiteral("B"), {}, QStringLiteral(">")},
-                                        {QStringLiteral("A"), QStringLiteral("B"), {}, QStringLiteral(">")},
-                                        {QStringLiteral("C"), QStringLiteral("D"), {}, QStringLiteral("<>")},
-                                        {QStringLiteral("E"), QStringLiteral("F"), {}, QStringLiteral("=")}};
-    const QList<MatchRecord> external = {{QStringLiteral("B"), QStringLiteral("A"), {}, QStringLiteral("<")},
-                                         {QStringLiteral("D"), QStringLiteral("C"), {}, QStringLiteral("<>")},
-                                         {QStringLiteral("E"), QStringLiteral("F"), {}, QStringLiteral(">")},
-                                         {QStringLiteral("E"), QStringLiteral("F"), {}, QStringLiteral("=")},
-                                         {QStringLiteral("X"), QStringLiteral("Y"), {}, QStringLiteral("=")}};
-    QStringList p = {QStringLiteral("p1"), QStringLiteral("p2"), QStringLiteral("p3"), QStringLiteral("p4")};
-    QStringList e = {QStringLiteral("e1"), QStringLiteral("e2"), QStringLiteral("e3"), QStringLiteral("e4"),
-                     QStringLiteral("e5")};
-    int m = -1;
-    markLines(project, external, p, e, m);
-    EXPECT_EQ(m, 3);
-    EXPECT_EQ(p[0], QStringLiteral("[ДУБЛИРУЕТСЯ] p1"));
-    EXPECT_EQ(p[1], QStringLiteral("[ДУБЛИРУЕТСЯ] p2"));
-    EXPECT_EQ(p[2], QStringLiteral("[ДУБЛИРУЕТСЯ] p3"));
-    // The first candidate has another sign; the later duplicate is not looked at.
-    EXPECT_EQ(p[3], QStringLiteral("[РАЗНЫЙ ЗНАК] p4 (E = F)"));
-    EXPECT_EQ(e[0], QStringLiteral("[ДУБЛИРУЕТСЯ] e1"));
-    EXPECT_EQ(e[3], QStringLiteral("[ДУБЛИРУЕТСЯ] e4"));
-    EXPECT_EQ(e[4], QStringLiteral("[ОТЛИЧАЕТСЯ] e5 (X = Y)"));
-}
-
 TEST(ControlMatchLines, OnlyRulesOfOneFormAndTableCompareAndCountsStayPositive) {
     using namespace cmatch;
     // Two project rules equal to one imported rule; an Ф30 rule and an Ф14
@@ -210,17 +182,6 @@ TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
                            QStringLiteral(">="), QStringLiteral("СТР[2]"), QStringLiteral("ГР[4..7]"),
                            QStringLiteral("он \"сказал\", да")}));
 
-    // A form without imported rules: an empty file and the statement shown.
-    dialogs.messages.clear();
-    w.ComboBox1->setCurrentIndex(2);
-    const QString empty = fx.root() + QStringLiteral("пусто.orv");
-    dialogs.files.push_back(empty);
-    w.Button4Click();
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Не найдено контролей для формы Ф47\r\nSQL: select ")));
-    EXPECT_TRUE(QFileInfo(empty).exists());
-    EXPECT_EQ(QFileInfo(empty).size(), 0);
-
     // The form field of a line is the form's name in capitals.
     dialogs.messages.clear();
     db::exec(db::kMain, QStringLiteral("insert into forms (formname, decipher, ind) values ('ф77а', 'Строчная', 99)"));
@@ -238,11 +199,6 @@ TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
     ASSERT_EQ(dialogs.messages.size(), 1) << dialogs.messages.join(u'\n').toStdString();
     ASSERT_EQ(lines.size(), 1);
     EXPECT_EQ(readFields(lines[0]).value(0), QStringLiteral("Ф77А"));
-
-    // Cancelled: nothing happens.
-    dialogs.messages.clear();
-    w.Button4Click();
-    EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
 TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {

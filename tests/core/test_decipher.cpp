@@ -51,38 +51,6 @@ TEST(DecipherScan, CaretPicksTheReferenceAroundIt) {
     EXPECT_EQ(TFormulaHighlighter::ReferenceAt(text, int(text.size())), QStringLiteral("Ф1Т[1]ГР2"));
 }
 
-TEST(DecipherText, NormalizeKeepsRowsAndColumnsOnly) {
-    const QString a = QStringLiteral("Форма: Ф12 - Кадры\r\nТаблица: (3) - Штаты\r\nСтроки:\r\n"
-                                     "  стр.1 Врачи -> всего\r\nГрафы:\r\n  гр.4 Должности -> занятые\r\n");
-    QString b = a;
-    b.replace(QStringLiteral("Кадры"), QStringLiteral("Сведения"));
-    b.replace(QStringLiteral("всего"), QStringLiteral("итого"));
-    EXPECT_EQ(TFormulaHighlighter::NormalizeDecipher(a).trimmed(),
-              QStringLiteral("Строки:\r\n  стр.1 Врачи\r\nГрафы:\r\n  гр.4 Должности -> занятые"));
-    EXPECT_EQ(TFormulaHighlighter::NormalizeDecipher(a), TFormulaHighlighter::NormalizeDecipher(b));
-    EXPECT_EQ(TFormulaHighlighter::NormalizeDecipher(QStringLiteral("Форма: x\r\nГрафы:\r\n  гр.1\r\n")).trimmed(),
-              QStringLiteral("Графы:\r\n  гр.1"));
-    EXPECT_TRUE(TFormulaHighlighter::NormalizeDecipher(QStringLiteral("Форма: x\r\nТаблица: y\r\n")).isEmpty());
-}
-
-// Character format at the first occurrence of a text in a view.
-QTextCharFormat formatAt(QTextEdit *view, const QString &text) {
-    QTextCursor c = view->document()->find(text);
-    if (c.isNull()) return {};
-    QTextCursor at(view->document());
-    at.setPosition(c.selectionStart() + 1);
-    return at.charFormat();
-}
-
-TEST(DecipherText, RenderingTidiesAndMarksSections) {
-    QTextEdit view;
-    RenderDecipherInto(&view,
-                       QStringLiteral("Форма: Ф12  - Кадры\r\n\r\nСтроки:\r\n  стр.1 Врачи -> всего\r\n"), false);
-    EXPECT_EQ(view.toPlainText(), QStringLiteral("Форма: Ф12 - Кадры\nСтроки:\nстр.1 Врачи -> всего"));
-    EXPECT_EQ(formatAt(&view, QStringLiteral("Строки:")).fontWeight(), QFont::Bold);
-    EXPECT_NE(formatAt(&view, QStringLiteral("Врачи")).fontWeight(), QFont::Bold);
-}
-
 // ---- Against databases ------------------------------------------------------
 
 // A configuration year with one form "Ф12" and its table "(3)" (fixcols 2,

@@ -17,53 +17,6 @@
 
 namespace {
 
-TEST(ListWindowText, HeadingIsCutAfterEveryDash) {
-    EXPECT_EQ(SplitHeadingPieces(QStringLiteral("Ф12 - т(1000) - стр. 5")),
-              (QStringList{QStringLiteral("Ф12 - "), QStringLiteral("т(1000) - "), QStringLiteral("стр. 5")}));
-    // Line breaks go; a trailing dash leaves no empty last piece.
-    EXPECT_EQ(SplitHeadingPieces(QStringLiteral("Итог\r\nпо району - ")),
-              QStringList{QStringLiteral("Итогпо району - ")});
-    EXPECT_EQ(SplitHeadingPieces(QStringLiteral("a\r\nb")), QStringList{QStringLiteral("ab")});
-    EXPECT_TRUE(SplitHeadingPieces(QString()).isEmpty());
-    EXPECT_EQ(SplitHeadingPieces(QStringLiteral("a-b")), QStringList{QStringLiteral("a-b")});
-}
-
-TEST(ListWindowText, LinesSplitIntoTheHeaderColumns) {
-    EXPECT_TRUE(SplitHeaderLine(QString()).isEmpty());
-    EXPECT_EQ(SplitHeaderLine(QStringLiteral("Цифры\tТек.\tКонтроль")).size(), 3);
-    // Short lines get empty cells, long ones lose the extra pieces.
-    EXPECT_EQ(SplitListLine(QStringLiteral("5 = 6"), 3), (QStringList{QStringLiteral("5 = 6"), QString(), QString()}));
-    EXPECT_EQ(SplitListLine(QStringLiteral("a\tb\tc\td"), 2), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-    EXPECT_EQ(SplitListLine(QStringLiteral("a\t\tc"), 3), (QStringList{QStringLiteral("a"), QString(), QStringLiteral("c")}));
-    EXPECT_EQ(SplitListLine(QStringLiteral("a\tb"), 0), QStringList{QStringLiteral("a")});
-}
-
-TEST(ListWindowText, PrintedLayouts) {
-    ListContents c;
-    c.caption = QStringLiteral("2024 Основная");
-    c.heading = QStringLiteral("Ф12 - т(1000)");
-    c.columns = QStringList{QStringLiteral("Форма"), QStringLiteral("Заполнение")};
-    c.rows = {{QStringLiteral("Ф12"), QStringLiteral("50%")}, {QStringLiteral("Ф14"), QString()}};
-    EXPECT_EQ(DocumentParagraphs(c), (QStringList{c.caption, c.heading}));
-    EXPECT_EQ(DocumentTableLines(c), (QStringList{QStringLiteral("Форма\tЗаполнение"), QStringLiteral("Ф12\t50%"),
-                                                  QStringLiteral("Ф14\t")}));
-    const QList<SheetCell> cells = SheetCells(c);
-    EXPECT_TRUE(cells.contains(SheetCell{1, 1, c.caption}));
-    EXPECT_TRUE(cells.contains(SheetCell{2, 1, c.heading}));
-    EXPECT_TRUE(cells.contains(SheetCell{3, 2, QStringLiteral("Форма")}));
-    EXPECT_TRUE(cells.contains(SheetCell{3, 3, QStringLiteral("Заполнение")}));
-    EXPECT_TRUE(cells.contains(SheetCell{4, 2, QStringLiteral("Ф12")}));
-    EXPECT_TRUE(cells.contains(SheetCell{4, 3, QStringLiteral("50%")}));
-    EXPECT_TRUE(cells.contains(SheetCell{5, 2, QStringLiteral("Ф14")}));
-
-    // An empty list: caption, heading and header only; no columns: nothing in row 3.
-    c.rows.clear();
-    EXPECT_EQ(DocumentTableLines(c).size(), 1);
-    c.columns.clear();
-    EXPECT_EQ(DocumentTableLines(c), QStringList{QString()});
-    for (const SheetCell &cell : SheetCells(c)) EXPECT_LT(cell.row, 3);
-}
-
 TEST(ListWindow, ShowTextListFillsTheSharedWindow) {
     TForm1 &w = Form1();
     ShowTextList(QStringList{QStringLiteral("10 = 12\tстр. 1\tИтог"), QStringLiteral("3 > 4")},
@@ -140,7 +93,6 @@ TEST(ProgressWindow, OtmenaAndEscStopTheRunAndTheNextRunStartsAfresh) {
     EXPECT_FALSE(Progress().isVisible());
     ProgressRun next(QStringLiteral("Пересчет отчета"));
     EXPECT_FALSE(next.window().cancelled());
-    EXPECT_EQ(next.window().CancelButton->text(), QStringLiteral("Отмена"));
     next.window().CancelButton->click();
     EXPECT_TRUE(next.window().cancelled());
 }
@@ -154,7 +106,7 @@ TEST(SharedWindows, MadeAnewAfterBeingDeleted) {
     EXPECT_TRUE(ProgressExists());
     EXPECT_EQ(again.position(), 0);
     delete &Form3();
-    EXPECT_EQ(Form3().windowTitle(), QStringLiteral("Внимание!"));
+    EXPECT_FALSE(Form3().isVisible());
 }
 
 TEST(WarningWindow, ButtonsGiveTheResult) {

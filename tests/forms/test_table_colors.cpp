@@ -1,40 +1,7 @@
-// Cell colours of the table window and the cells a control rule names.
-#include "core/AdminMode.h"
+// The cells a control rule names, for marking errors and counting rule sides.
 #include "forms/ControlHighlight.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-std::tuple<int, int, int> rgb(const QColor &c) { return {c.red(), c.green(), c.blue()}; }
-} // namespace
-
-// Formula marks are an administrator's aid: clerks see plain cells.
-TEST(FormulaColors, OnlyInAdministratorMode) {
-    FormulaFlagList flags{{"0,0", 3}};
-    AdminMode::instance().setOn(false);
-    EXPECT_EQ(rgb(FormulaCellColor(&flags, "0,0")), std::make_tuple(255, 255, 255));
-    AdminMode::instance().setOn(true);
-    EXPECT_NE(rgb(FormulaCellColor(&flags, "0,0")), std::make_tuple(255, 255, 255));
-    EXPECT_EQ(rgb(FormulaCellColor(&flags, "0,1")), std::make_tuple(255, 255, 255));
-    AdminMode::instance().setOn(false);
-}
-
-TEST(ControlColors, ColourValuesOfTheWindowSystem) {
-    EXPECT_EQ(colorValue(QColor(0, 0, 255)), 16711680);
-    EXPECT_EQ(colorValue(QColor(255, 0, 0)), 255);
-    EXPECT_EQ(rgb(colorFromValue(16776960)), std::make_tuple(0, 255, 255));
-}
-
-TEST(RuleCells, NumberListsAndTableKeys) {
-    EXPECT_TRUE(IsNumberInList("1,2,5", 5));
-    EXPECT_TRUE(IsNumberInList("x, 7 ,y", 7));
-    EXPECT_FALSE(IsNumberInList("1,2", 3));
-    EXPECT_FALSE(IsNumberInList("", 0));
-    EXPECT_EQ(NormalizeTableKey("1000"), "(1000)");
-    EXPECT_EQ(NormalizeTableKey("Т[1000]"), "(1000)");
-    EXPECT_EQ(NormalizeTableKey("(1000)"), "(1000)");
-    EXPECT_EQ(NormalizeTableKey(""), "");
-}
 
 TEST(RuleCells, ErrorMarksFollowReferencesAndCycle) {
     auto keys = [](const QList<MarkedCell> &cells) {

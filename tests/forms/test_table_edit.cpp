@@ -1,4 +1,4 @@
-// Typing semantics of a cell, the display format, running sums and moves.
+// Typing semantics of a cell, the display format and running sums.
 #include "forms/TableEdit.h"
 
 #include <gtest/gtest.h>
@@ -80,16 +80,6 @@ TEST(CellDisplay, Format) {
     EXPECT_EQ(tableedit::displayText(-0.4, false), "0");
     EXPECT_EQ(tableedit::displayText(1234.5, true), "1234.50");
     EXPECT_EQ(tableedit::displayText(5e9, false), "5000000000");
-}
-
-TEST(CellMoves, SpaceAndEnter) {
-    using tableedit::GridMove;
-    auto eq = [](GridMove m, int c, int r) { return m.column == c && m.row == r; };
-    EXPECT_TRUE(eq(tableedit::spaceMove(0, 0, 3, 2), 1, 0));
-    EXPECT_TRUE(eq(tableedit::spaceMove(2, 0, 3, 2), 0, 1));
-    EXPECT_TRUE(eq(tableedit::spaceMove(2, 1, 3, 2), 0, 1));   // last cell: first cell of that row
-    EXPECT_TRUE(eq(tableedit::enterMove(2, 0, 3, 2), 0, 1));
-    EXPECT_TRUE(eq(tableedit::enterMove(1, 1, 3, 2), 0, 1));
 }
 
 TEST(Checksum, SkipsZerosAndHashesFloats) {

@@ -1,5 +1,4 @@
-// Layout arithmetic of the table window: sizes, spans, title code, wrap and
-// placement of title text, and the reference text of marked cells.
+// Layout of the table window's titles: the title code and the wrap of title text.
 #include "forms/TableLayout.h"
 
 #include <gtest/gtest.h>
@@ -7,18 +6,6 @@
 namespace {
 // Every character 10 pixels wide.
 int tenEach(const QString &s) { return int(s.size()) * 10; }
-}
-
-TEST(TableLayout, SizesBeforeAndSpansCountOnePixelLines) {
-    const QList<int> widths{72, 40, 0, 10};
-    EXPECT_EQ(layout::sizeBefore(widths, 0), 1);
-    EXPECT_EQ(layout::sizeBefore(widths, -3), 1);
-    EXPECT_EQ(layout::sizeBefore(widths, 2), 1 + 73 + 41);
-    // Zero-width columns still take their line.
-    EXPECT_EQ(layout::sizeBefore(widths, 3), 1 + 73 + 41 + 1);
-    EXPECT_EQ(layout::spanSize(widths, 1, 1), 72);
-    EXPECT_EQ(layout::spanSize(widths, 1, 2), 72 + 40 + 1);
-    EXPECT_EQ(layout::spanSize(widths, 2, 4), 40 + 0 + 10 + 2);
 }
 
 TEST(TableLayout, TitleCodeParts) {
@@ -61,38 +48,4 @@ TEST(TableLayout, WrapBreaksAtBlanksDashesAndLineFeeds) {
     };
     for (const Case &c : cases)
         EXPECT_EQ(layout::wrapTitleText(c.text, c.width, c.indent, tenEach), c.lines) << c.text.toStdString();
-}
-
-TEST(TableLayout, PlacementByAlignment) {
-    const QStringList lines{"abc", "a"};   // 30 and 10 wide
-    auto place = [&](const char *code, int indentPx = 0) {
-        return layout::placeTitleLines(lines, layout::parseTitleCode(code), 100, 50, 10, indentPx, tenEach);
-    };
-    // Centre both ways: block of 20 in 50 -> v starts at 15.
-    EXPECT_EQ(place("CC0"), (QList<QPoint>{{35, 15}, {45, 25}}));
-    EXPECT_EQ(place("TL0"), (QList<QPoint>{{0, 0}, {0, 10}}));
-    EXPECT_EQ(place("BR0"), (QList<QPoint>{{70, 30}, {90, 40}}));
-    EXPECT_EQ(place("TL01", 12), (QList<QPoint>{{12, 0}, {12, 10}}));
-    // Odd leftovers round toward zero, also when the block is taller than the title.
-    EXPECT_EQ(layout::placeTitleLines({"ab"}, layout::parseTitleCode("CC0"), 25, 5, 10, 0, tenEach),
-              (QList<QPoint>{{2, -2}}));
-}
-
-TEST(TableLayout, MarkedReferenceText) {
-    using P = layout::CellPos;
-    struct Case {
-        QList<P> marks;
-        int fixcols;
-        bool byRows;
-        QString text;
-    } cases[] = {
-        {{P{0, 0}, P{1, 0}, P{2, 0}, P{5, 0}}, 2, true, "стр1гр[3..5,8]"},
-        {{P{0, 0}}, 2, true, "стр1гр3"},
-        {{P{1, 2}, P{0, 0}}, 0, true, "стр1гр1+стр3гр2"},
-        {{P{0, 0}, P{0, 2}, P{0, 3}}, 1, false, "гр2стр[1,3..4]"},
-        {{P{0, 0}, P{0, 1}, P{1, 1}}, 1, false, "гр2стр[1..2]+гр3стр2"},
-        {{}, 1, true, ""},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(layout::markedReferenceText(c.marks, c.fixcols, c.byRows), c.text) << c.text.toStdString();
 }

@@ -52,17 +52,6 @@ TEST(DbfFile, RoundTripKeepsLayoutTextsAndNumbers) {
     EXPECT_FALSE(t.deleted[0]);
 }
 
-TEST(DbfFile, EmptyTableHasHeaderAndEndMarkOnly) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("empty.dbf");
-    dbf::Writer w(path, sampleFields());
-    w.open();
-    w.commit();
-    const dbf::Table t = dbf::read(path);
-    EXPECT_TRUE(t.records.isEmpty());
-    EXPECT_EQ(fileBytes(path).size(), t.headerLength + 1);
-}
-
 TEST(DbfFile, OversizedValuesAreRefusedWithoutSpoilingTheTable) {
     QTemporaryDir dir;
     const QString path = dir.filePath("t.dbf");

@@ -39,24 +39,6 @@ TEST(UpdateManifestText, AFullManifestReadsBack) {
     EXPECT_EQ(m.globalControls[0].updateStrategy, "replace");
 }
 
-TEST(UpdateManifestText, OnlyChosenKeysAndEmptyForms) {
-    const FormPackageOptions c1{"A", false, true, false, "1", "3"};
-    const FormPackageOptions c2{"B", false, true, false, "1", "3"};
-    const QStringList l = BuildManifestJson("1", 2025, "d", "", "", {c1, c2}, {"A", "B"}).split("\r\n");
-    EXPECT_EQ(l.filter("formFile").size(), 0);
-    EXPECT_EQ(l.filter("controlsVersion").size(), 2);
-    EXPECT_TRUE(l.filter("globalControls").isEmpty());
-
-    const FormPackageOptions off{"A", false, false, false, "", ""};
-    const QStringList e = BuildManifestJson("1", 2025, "d", "", "", {off}, {"A", "B"}).split("\r\n");
-    const int at = e.indexOf("  \"forms\": [");
-    ASSERT_GE(at, 0);
-    EXPECT_EQ(e.mid(at + 1, 2), (QStringList{"", "  ],"}));
-
-    const FormPackageOptions noVersion{"A", true, false, false, "", ""};
-    EXPECT_FALSE(BuildManifestJson("1", 2025, "d", "", "", {noVersion}, {"A"}).contains("formVersion"));
-}
-
 TEST(UpdatePackage, GeneratedFromTheSample) {
     SampleFixture fx;
     CloseUpdateLogger();

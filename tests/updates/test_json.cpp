@@ -42,16 +42,11 @@ TEST(Manifest, FormsAndGlobalRulesAreReadPerElement) {
     TUpdateManifest m;
     ASSERT_TRUE(ParseManifestJson(m, j));
     EXPECT_TRUE(ValidateManifest(m));
-    EXPECT_EQ(m.archiveSize, 0);
     ASSERT_EQ(m.forms.size(), 2);
     // The first form has no formFile: it is not taken from the second one.
     EXPECT_EQ(m.forms[0].formFile, "");
     EXPECT_EQ(m.forms[0].controlsFile, "Ф30/controls_Ф30.orv");
-    EXPECT_EQ(m.forms[0].controlsVersion, "3");
-    EXPECT_EQ(m.forms[1].formVersion, "1.0.0");
     EXPECT_EQ(m.forms[1].printFiles, (QStringList{"Ф14/Forms/Ф14.doc", "Ф14/Forms/Ф14.txt"}));
-    ASSERT_EQ(m.globalControls.size(), 1);
-    EXPECT_EQ(m.globalControls[0].updateStrategy, "replace");
 
     // No top-level version: the global rules' version does not stand in for it.
     TUpdateManifest noVersion;

@@ -281,17 +281,3 @@ TEST(UpdateWindow, TheAddressComesFromTheUpdateSettingsFileOnly) {
     EXPECT_EQ(s.dialogs.messages.value(0), "Сервер обновлений недоступен. Проверьте подключение к интернету.");
     EXPECT_EQ(w.ListView1->topLevelItemCount(), 0);
 }
-
-TEST(UpdateWindow, MainWindowCheckCommandCountsAndOpensTheWindow) {
-    ServedSample s;
-    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
-    s.dialogs.answers = {true};
-    checkForUpdatesCommand(nullptr);
-    EXPECT_EQ(s.dialogs.questions.value(0), "Найдено обновлений: 2\r\nОткрыть окно управления обновлениями?");
-    EXPECT_TRUE(QDir(s.fx.programFolder() + "Backup").exists());
-
-    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", "http://127.0.0.1:1/");
-    checkForUpdatesCommand(nullptr);
-    EXPECT_EQ(s.dialogs.messages.last(), "Обновления не найдены.");
-    EXPECT_EQ(s.dialogs.questions.size(), 1);
-}
