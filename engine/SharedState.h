@@ -49,15 +49,6 @@ struct SharedState {
     StringList RuleCommentList;
     StringList RuleCycleList;
 
-    // Parameters of the next table window.
-    qint64 TableFormId = 0;
-    qint64 TableIdent = 0;
-    QString TableNumber;
-    QString TableFormName;
-    // Selection of the forms tree.
-    qint64 SelectedFormId = 0;
-    QString SelectedFormName;
-
     // Lookup caches of the open year.
     StringList FormsList;        // "ФОРМА - decipher", object = form id
     QStringList NetFormsList;
