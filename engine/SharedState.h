@@ -32,7 +32,6 @@ struct SharedState {
     QString DataTableName;       // "Data", "RepData", "Repdata", "data" or empty
     qint64 CurrentInstitution = 0;
     QString IncludeList;         // ids joined by ",", no trailing comma
-    QString GroupLoadForms;
     bool RoundResult = false;
 
     // Table held by the engine.
