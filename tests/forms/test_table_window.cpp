@@ -237,6 +237,11 @@ TEST_F(TableWindowTest, ControlsReportAndMarkErrors) {
     EXPECT_EQ(dialogs.messages.last(), "Обнаружены ошибки - 1") << shared().ControlErrors.texts().join("\n").toStdString();
     EXPECT_TRUE(w->N6->isVisible());
     EXPECT_EQ(shared().ControlErrors.object(0), sample::ids::RuleDoctorsByColumn);
+    // The error list names the table.
+    w->setWindowTitle("Ввод: Южная ЦРБ");
+    w->N7Click();
+    ASSERT_EQ(dialogs.modalTitles.size(), 1);
+    EXPECT_EQ(dialogs.modalTitles[0], "Ввод: Южная ЦРБ - ошибки контроля: Ф30т(1000)");
 
     // Correction mode marks the left side blue and the right side red.
     w->N12->trigger();
@@ -412,16 +417,6 @@ TEST_F(TableWindowTest, NextAndPreviousTableSaveAndReload) {
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 8.0));
 }
 
-TEST_F(TableWindowTest, ErrorListShowsControlErrors) {
-    open(sample::ids::SouthHospital);
-    auto w = show();
-    w->setWindowTitle("Ввод: Южная ЦРБ");
-    w->N3Click();
-    w->N7Click();
-    ASSERT_EQ(dialogs.modalTitles.size(), 1);
-    EXPECT_EQ(dialogs.modalTitles[0], "Ввод: Южная ЦРБ - ошибки контроля: Ф30т(1000)");
-}
-
 TEST_F(TableWindowTest, SummaryRecalculationSumsInstitutions) {
     SharedState &s = shared();
     open(sample::ids::ReportRegion);
@@ -475,29 +470,6 @@ TEST_F(TableWindowTest, RulesTouchingACell) {
     EXPECT_FALSE(keys.contains(sample::ids::RuleWomenByRow));   // columns 6 and 7 only
     for (const CellRule &r : rules)
         if (r.key == sample::ids::RuleVisitsVsPositions) EXPECT_TRUE(r.text.startsWith("[Межтабличный] "));
-}
-
-TEST_F(TableWindowTest, HeadersScrollWithTheGrid) {
-    auto w = show();
-    w->showNormal();
-    w->resize(420, 300);
-    QApplication::processEvents();
-    TableGrid *g = w->StringGrid1;
-    g->setCurrentCell(3, 4);
-    QApplication::processEvents();
-    const QRect cell = g->cellRect(3, 4);
-    ASSERT_TRUE(g->viewport()->rect().contains(cell.center()));
-    bool seen = false;
-    for (const GridTitle &t : g->titles()) {
-        const QRect r = g->titleViewRect(t);
-        if (t.band == GridTitle::ColumnHeader && t.spanStart == 7 && t.spanEnd == 7) {
-            EXPECT_EQ(r.left(), cell.left());
-            EXPECT_EQ(r.width(), cell.width());
-            seen = true;
-        }
-        if (t.band == GridTitle::RowHeader && t.spanStart == 8 && t.spanEnd == 8) EXPECT_EQ(r.top(), cell.top());
-    }
-    EXPECT_TRUE(seen);
 }
 
 TEST_F(TableWindowTest, ExtensionsAndCellControlsOpener) {
