@@ -23,6 +23,8 @@ namespace {
 constexpr int kYear = 2024;
 constexpr int kDataColumns = 60, kDataRows = 200, kFixCols = 1, kFixRows = 3;
 constexpr qint64 kInstitution = 5;
+// The big table as the window opens it; the ident is set by makeTable.
+TableWindowParams g_table{1, 0, "(1000)", "Ф1"};
 
 // A configuration with one form and the big table; returns the table ident.
 qint64 makeTable(const QString &folder) {
@@ -69,9 +71,6 @@ qint64 makeTable(const QString &folder) {
     s.NetMode = false;
     s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = kInstitution;
-    s.TableFormId = 1;
-    s.TableNumber = "(1000)";
-    s.TableFormName = "Ф1";
     return ident;
 }
 
@@ -89,7 +88,7 @@ double sqlReadsOnce() {
 double openOnce() {
     const auto t0 = std::chrono::steady_clock::now();
     {
-        TVTable w;
+        TVTable w(g_table);
         w.resize(1280, 900);
         w.show();
         QApplication::processEvents();
@@ -110,7 +109,7 @@ void BM_SqlReadsAlone(benchmark::State &state) {
 
 void BM_SaveOneCell(benchmark::State &state) {
     const SharedState &s = shared();
-    const tableedit::CellTarget t{s.DataTableName, s.Year, s.TableIdent, s.CurrentInstitution};
+    const tableedit::CellTarget t{s.DataTableName, s.Year, g_table.tableIdent, s.CurrentInstitution};
     double v = 1;
     for (auto _ : state) tableedit::SaveCellValue(db::connection(db::kData), t, kFixCols + 2, kFixRows + 2, v++);
 }
@@ -120,7 +119,7 @@ void BM_SaveOneCell(benchmark::State &state) {
 void BM_InsertAndDeleteRow(benchmark::State &state) {
     const QSqlDatabase m = db::connection(db::kMain);
     const QStringList files{db::fileOf(db::kData)};
-    const qint64 ident = shared().TableIdent;
+    const qint64 ident = g_table.tableIdent;
     for (auto _ : state) {
         structedit::insertDataRow(m, ident, 0, structedit::Place::Before, 18, files);
         structedit::deleteDataRow(m, ident, 0, files);
@@ -138,7 +137,7 @@ int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    shared().TableIdent = makeTable(dir.path() + "/config/2024");
+    g_table.tableIdent = makeTable(dir.path() + "/config/2024");
 
     // The ratio the window must keep: its opening at most four times its reads.
     openOnce();   // warm-up (fonts, first window)

@@ -637,34 +637,29 @@ void TContrls::Button4Click() {
 void TContrls::Button2Click() {
     QPlainTextEdit *memo = m_memo;
     if (!memo) return;
-    auto *view = new TVTable(this);
+    TableWindowParams table;
+    table.formId = EditorFormId;
+    table.formName = EditorFormName.left(10);
+    table.tableNumber = EditorTable.left(10);
+    table.tableIdent = GetTableIdentByFormId(EditorFormId, EditorTable);
+    auto *view = new TVTable(table, this);
     view->setWindowTitle(QStringLiteral("Формирование выражения"));
     view->setCaptions(ComboBox1->currentText(), ComboBox2->currentText());
     view->useAsExpressionBuilder();
     SharedState &s = shared();
     // The editor may itself sit over a data-entry window (the controls of a
-    // cell), which goes on reading and writing its values through these
-    // parameters: they are given back when the builder closes.
+    // cell), which goes on reading and writing the institution's values in
+    // its mode: they are given back when the builder closes.
     struct Saved {
-        qint64 formId, ident, institution;
-        QString formName, number;
+        qint64 institution;
         ReportMode reportMode;
         bool netMode;
-    } const saved{s.TableFormId, s.TableIdent, s.CurrentInstitution, s.TableFormName, s.TableNumber, s.ReportMode,
-                  s.NetMode};
+    } const saved{s.CurrentInstitution, s.ReportMode, s.NetMode};
     auto restore = [&] {
-        s.TableFormId = saved.formId;
-        s.TableIdent = saved.ident;
         s.CurrentInstitution = saved.institution;
-        s.TableFormName = saved.formName;
-        s.TableNumber = saved.number;
         s.ReportMode = saved.reportMode;
         s.NetMode = saved.netMode;
     };
-    s.TableFormId = EditorFormId;
-    s.TableFormName = EditorFormName.left(10);
-    s.TableNumber = EditorTable.left(10);
-    s.TableIdent = GetTableIdentByFormId(EditorFormId, EditorTable);
     s.CurrentInstitution = 0;
     // The builder is always the template view, whatever mode the last
     // command of the main window left behind.
@@ -969,9 +964,8 @@ void TContrls::chooseTable(qint64 formId, const QString &tableNumber) {
 }
 
 void openCellControls(TVTable &table, const QList<CellRule> &rules) {
-    const SharedState &s = shared();
     TContrls w(&table);
-    w.chooseTable(s.TableFormId, s.TableNumber);
+    w.chooseTable(table.params().formId, table.params().tableNumber);
     w.SetTableLocked(true);
     w.setRules(rules);
     execModal(&w);

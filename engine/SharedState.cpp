@@ -6,7 +6,6 @@ void SharedState::resetWork() {
     DataTableName = ValueTable::None;
     CurrentInstitution = 0;
     IncludeList.clear();
-    GroupLoadForms.clear();
     RoundResult = false;
     DataMatrix.clear();
     CurrentFormKey.clear();

@@ -33,7 +33,6 @@ struct SharedState {
     ValueTable DataTableName = ValueTable::None;    // value table the work windows read and write
     qint64 CurrentInstitution = 0;
     QString IncludeList;         // ids joined by ",", no trailing comma
-    QString GroupLoadForms;
     bool RoundResult = false;
 
     // Table held by the engine.
@@ -49,15 +48,6 @@ struct SharedState {
     StringList RuleRelationList;
     StringList RuleCommentList;
     StringList RuleCycleList;
-
-    // Parameters of the next table window.
-    qint64 TableFormId = 0;
-    qint64 TableIdent = 0;
-    QString TableNumber;
-    QString TableFormName;
-    // Selection of the forms tree.
-    qint64 SelectedFormId = 0;
-    QString SelectedFormName;
 
     // Lookup caches of the open year.
     StringList FormsList;        // "ФОРМА - decipher", object = form id

@@ -187,7 +187,7 @@ void TAdmForm::FormActivate() {
     TreeView1Change();
     if (m_mode == Mode::Input) {
         Label3->setText(QStringLiteral("Все"));
-        shared().GroupLoadForms.clear();
+        m_groupLoadForms.clear();
         ComboBox1->setCurrentIndex(0);
         ComboBox1->setEnabled(false);
     }
@@ -420,7 +420,7 @@ void TAdmForm::N12Click() {
         const ProgressShown shown(this);
         Label1->setText(n->text(0));
         const transfer::LoadResult r =
-            transfer::LoadUnitInfo(TreeNodeId(n), file, shared().GroupLoadForms, clearChosenOnly(),
+            transfer::LoadUnitInfo(TreeNodeId(n), file, m_groupLoadForms, clearChosenOnly(),
                                    [&](int done, int total) {
                                        Gauge2->setMaximum(total);
                                        Gauge2->setValue(done);
@@ -444,7 +444,7 @@ void TAdmForm::N7Click() {
         const adm::GroupLoadResult r = [&] {
             ProgressRun run(QStringLiteral("Подгрузка информации"), int(files.size()));
             return adm::loadUnitFiles(
-                files, shared().GroupLoadForms, clearChosenOnly(),
+                files, m_groupLoadForms, clearChosenOnly(),
                 [&](int i, const QString &name) {
                     Gauge1->setValue(i);
                     Label1->setText(name);
@@ -526,9 +526,11 @@ void TAdmForm::N20Click() {
 
 void TAdmForm::N19Click() {
     guarded(this, [&] {
-        TSFLF dlg(this);
-        if (!dlg.choose()) return;
-        const QString chosen = shared().GroupLoadForms;
+        TSFLF dlg(m_groupLoadForms, this);
+        const std::optional<QString> choice = dlg.choose();
+        if (!choice) return;
+        m_groupLoadForms = *choice;
+        const QString &chosen = m_groupLoadForms;
         Label3->setText(chosen.isEmpty() ? QStringLiteral("Все") : chosen);
         ComboBox1->setEnabled(!chosen.isEmpty());
     });
@@ -659,7 +661,7 @@ void TUntChar::accept() {
 
 // ---- Form choice -----------------------------------------------------------------------
 
-TSFLF::TSFLF(QWidget *parent) : QDialog(parent) {
+TSFLF::TSFLF(const QString &chosen, QWidget *parent) : QDialog(parent), m_chosen(chosen) {
     setObjectName(QStringLiteral("SFLF"));
     setWindowTitle(QStringLiteral("Выбор форм для групповой загрузки"));
     winutil::fitToScreen(this, QSize(520, 380));
@@ -683,20 +685,20 @@ TSFLF::TSFLF(QWidget *parent) : QDialog(parent) {
     });
 }
 
-bool TSFLF::choose() {
+std::optional<QString> TSFLF::choose() {
     CheckListBox1->clear();
-    const QList<bool> ticks = adm::formChoiceTicks(shared().GroupLoadForms);
+    const QList<bool> ticks = adm::formChoiceTicks(m_chosen);
     const StringList &forms = shared().FormsList;
     for (int i = 0; i < forms.count(); ++i) {
         auto *item = new QListWidgetItem(forms.text(i), CheckListBox1);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(ticks.value(i) ? Qt::Checked : Qt::Unchecked);
     }
-    if (execModal(this) != QDialog::Accepted) return false;
+    if (execModal(this) != QDialog::Accepted) return std::nullopt;
     QList<bool> chosen;
     for (int i = 0; i < CheckListBox1->count(); ++i) chosen.append(CheckListBox1->item(i)->checkState() == Qt::Checked);
-    shared().GroupLoadForms = adm::formChoiceResult(chosen, CheckBox1->isChecked());
-    return true;
+    m_chosen = adm::formChoiceResult(chosen, CheckBox1->isChecked());
+    return m_chosen;
 }
 
 // ---- Main-window commands ---------------------------------------------------------------

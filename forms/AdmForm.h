@@ -98,6 +98,8 @@ private:
     void showPresenceList();
     Mode m_mode;
     bool m_built = false;
+    // Forms of the group loads, as the form choice gives them ("" = all).
+    QString m_groupLoadForms;
 };
 
 // The unit dialog: name, type, rural flag and served population.
@@ -138,13 +140,16 @@ private:
 class TSFLF : public QDialog {
     Q_OBJECT
 public:
-    explicit TSFLF(QWidget *parent = nullptr);
+    // chosen: the forms chosen so far, names joined by "," ("" = all).
+    explicit TSFLF(const QString &chosen, QWidget *parent = nullptr);
     QListWidget *CheckListBox1 = nullptr;
     QCheckBox *CheckBox1 = nullptr;
     QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
-    // Fills the list from FormsList, ticked by GroupLoadForms; after OK
-    // GroupLoadForms is updated. Returns true on OK.
-    bool choose();
+    // Fills the list from FormsList, ticked by the forms chosen so far, and
+    // returns the new choice on OK, nothing on "Отмена".
+    std::optional<QString> choose();
+private:
+    QString m_chosen;
 };
 
 // Main-window commands.

@@ -85,7 +85,7 @@ GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, cons
 // Form names of FormsList ticked by the group-load choice: each line's name
 // (text before " - ", capitals) is ticked when it is in groupLoadForms.
 QList<bool> formChoiceTicks(const QString &groupLoadForms);
-// GroupLoadForms after the choice: the ticked names joined by ",", or empty
+// The group-load forms after the choice: the ticked names joined by ",", or empty
 // when "Выбрать все" is ticked.
 QString formChoiceResult(const QList<bool> &ticks, bool all);
 

@@ -239,7 +239,6 @@ void N11Click(TVTable &table, breakdown::Kind kind) {
     using namespace breakdown;
     winutil::guarded(&table, [&] {
         if (!table.PutData()) return;
-        const SharedState &s = shared();
         Request q;
         q.kind = kind;
         q.row = table.currentRow();
@@ -249,9 +248,9 @@ void N11Click(TVTable &table, breakdown::Kind kind) {
         q.fixcols = table.fixCols();
         q.fixrows = table.fixRows();
         q.floatValues = table.showsDecimals();
-        q.tableIdent = s.TableIdent;
-        q.formId = s.TableFormId;
-        q.tableNumber = s.TableNumber;
+        q.tableIdent = table.params().tableIdent;
+        q.formId = table.params().formId;
+        q.tableNumber = table.params().tableNumber;
         const Result r = Build(q);
 
         TForm1 &list = Form1();

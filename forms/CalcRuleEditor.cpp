@@ -3,7 +3,6 @@
 #include "core/CaptionLabel.h"
 #include "engine/Conditions.h"
 #include "core/FormulaHighlighter.h"
-#include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
 #include "engine/TableShape.h"
@@ -438,8 +437,7 @@ void TNTChar::keyPressEvent(QKeyEvent *event) {
 
 void openCalcRule(TVTable &table, RuleCommand command) {
     winutil::guarded(&table, [&] {
-        const SharedState &s = shared();
-        const qint64 tid = s.TableIdent;
+        const qint64 tid = table.params().tableIdent;
         const int scan = TableScan(tid);
         RulePlace place;
         place.row = table.currentRow();

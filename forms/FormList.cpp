@@ -193,14 +193,28 @@ QTreeWidgetItem *TFormList::selectedFormNode() const {
     return n->parent() ? n->parent() : n;
 }
 
+qint64 TFormList::selectedFormId() const {
+    const QTreeWidgetItem *form = selectedFormNode();
+    return form ? TreeNodeId(form) : 0;
+}
+
+QString TFormList::selectedFormName() const {
+    const QTreeWidgetItem *form = selectedFormNode();
+    return form ? formlist::formNameOfText(form->text(0)) : QString();
+}
+
+TableWindowParams TFormList::tableOfNode(const QTreeWidgetItem *node) const {
+    TableWindowParams p;
+    p.formId = TreeNodeId(node->parent());
+    p.tableIdent = TreeNodeId(node);
+    p.tableNumber = formlist::tableNumberOfText(node->text(0));
+    p.formName = formlist::formNameOfText(node->parent()->text(0));
+    return p;
+}
+
 void TFormList::TreeView1Change() {
     QTreeWidgetItem *n = TreeView1->currentItem();
-    SharedState &s = shared();
     const bool table = isTableNode(n);
-    if (QTreeWidgetItem *form = selectedFormNode()) {
-        s.SelectedFormId = TreeNodeId(form);
-        s.SelectedFormName = formlist::formNameOfText(form->text(0));
-    }
     N8->setEnabled(table);
     N20->setEnabled(table);
     N15->setEnabled(table);
@@ -217,36 +231,26 @@ void TFormList::N8Click() {
             n->setExpanded(!n->isExpanded());
             return;
         }
-        SharedState &s = shared();
-        s.TableFormId = TreeNodeId(n->parent());
-        s.TableNumber = formlist::tableNumberOfText(n->text(0));
-        s.TableFormName = s.SelectedFormName;
-        s.TableIdent = TreeNodeId(n);
-        TVTable table(this);
+        TVTable table(tableOfNode(n), this);
         table.setCaptions(n->parent()->text(0), n->text(0));
         table.setWindowTitle(windowTitle());
-        table.setBreakdownVisible(s.ReportMode != ReportMode::Input || N9->isVisible());
+        table.setBreakdownVisible(shared().ReportMode != ReportMode::Input || N9->isVisible());
         ScopedFormNavigator navigator(this);
         execModal(&table);
     });
 }
 
-bool TFormList::nextTable(bool forward) {
+std::optional<TableWindowParams> TFormList::nextTable(bool forward) {
     const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(TreeView1);
     int i = int(nodes.indexOf(TreeView1->currentItem()));
-    if (i < 0) return false;
+    if (i < 0) return std::nullopt;
     for (i += forward ? 1 : -1; i >= 0 && i < nodes.size(); i += forward ? 1 : -1) {
         QTreeWidgetItem *n = nodes[i];
         if (!isTableNode(n)) continue;
         TreeView1->setCurrentItem(n);
-        SharedState &s = shared();
-        s.TableFormId = TreeNodeId(n->parent());
-        s.TableIdent = TreeNodeId(n);
-        s.TableFormName = formlist::formNameOfText(n->parent()->text(0));
-        s.TableNumber = formlist::tableNumberOfText(n->text(0));
-        return true;
+        return tableOfNode(n);
     }
-    return false;
+    return std::nullopt;
 }
 
 QString TFormList::currentFormText() const {
@@ -272,8 +276,7 @@ void TFormList::N3Click() {
         N7->setVisible(false);
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
-        const SharedState &s = shared();
-        const bool found = formlist::runFormControls(s.SelectedFormId, s.SelectedFormName, form->text(0),
+        const bool found = formlist::runFormControls(selectedFormId(), selectedFormName(), form->text(0),
                                                      [this](const QString &t) { setLabel(t); });
         finishControls(found, QStringLiteral("Обнаружены ошибки"));
     });
@@ -282,7 +285,7 @@ void TFormList::N3Click() {
 void TFormList::N4Click() {
     guarded(this, [&] {
         N7->setVisible(false);
-        const bool found = formlist::runInterFormControls(shared().SelectedFormName,
+        const bool found = formlist::runInterFormControls(selectedFormName(),
                                                           [this](const QString &t) { setLabel(t); });
         finishControls(found, QStringLiteral("Обнаружены ошибки"));
     });
@@ -295,7 +298,7 @@ void TFormList::N5Click() {
         const auto errorsShown = qScopeGuard([this] { N7->setVisible(!shared().ControlErrors.isEmpty()); });
         const bool found = [&] {
             ProgressRun run(QStringLiteral("Сплошной контроль"));
-            return formlist::runAllControls(m_forms, shared().SelectedFormName,
+            return formlist::runAllControls(m_forms, selectedFormName(),
                                             [this](const QString &t) { setLabel(t); }, run.window());
         }();
         finishControls(found, QStringLiteral("Обнаружены ошибки контроля"));
@@ -411,17 +414,17 @@ void TFormList::N11Click() {
         const QString filter = s.ReportMode == ReportMode::Input
                                    ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
                                    : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
-        const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить ") + s.SelectedFormName +
+        const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить ") + selectedFormName() +
                                                           QStringLiteral(" из..."),
                                                 s.yearFolder() + QStringLiteral("data/") + name, filter);
         if (file.isEmpty()) return;
         transfer::LoadResult r;
         {
             WaitCursor wait;
-            r = transfer::loadForm(s.CurrentInstitution, file, ValueTableName(), s.SelectedFormId,
-                                   s.SelectedFormName);
+            r = transfer::loadForm(s.CurrentInstitution, file, ValueTableName(), selectedFormId(),
+                                   selectedFormName());
         }
-        showMessage(transfer::loadedMessage(QStringLiteral("Форма ") + s.SelectedFormName +
+        showMessage(transfer::loadedMessage(QStringLiteral("Форма ") + selectedFormName() +
                                                 QStringLiteral(" загружена из ") + QDir::toNativeSeparators(file),
                                             r.outside),
                     this);
@@ -468,7 +471,7 @@ void TFormList::N28Click() {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
         QString file = dialogs().saveFile(this, QStringLiteral("Экспорт формул расчёта"),
-                                          shared().yearFolder() + shared().SelectedFormName + QStringLiteral(".cnd"),
+                                          shared().yearFolder() + selectedFormName() + QStringLiteral(".cnd"),
                                           QStringLiteral("Условия формирования Ф47 (*.cnd)"));
         if (file.isEmpty()) return;
         if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".cnd");
@@ -505,7 +508,7 @@ void TFormList::N2Click() {
     guarded(this, [&] {
         WaitCursor wait;
         GaugeSink gauge(Gauge1);
-        const wordout::PrintContext c = wordout::currentContext();
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
         office::WordDocument doc = wordout::FillFormDoc(c, &gauge);
         showMessage(kPrintDone, this);
         office::show(doc, c.formName + QLatin1Char(' ') + winutil::currentUnitName());
@@ -519,7 +522,7 @@ void TFormList::N27Click() {
             return;
         }
         GaugeSink gauge(Gauge1);
-        const wordout::PrintContext c = wordout::currentContext();
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
         wordout::DebugPrint p = wordout::DebugFormDoc(c, this, [this](const QString &t) { setLabel(t); }, &gauge);
         if (!p.document) return;
         showMessage(QStringLiteral("Отладочная печать формы завершена. Если WinWord не откроется - перейдите на "
@@ -532,7 +535,7 @@ void TFormList::N27Click() {
 void TFormList::N22Click() {
     guarded(this, [&] {
         const QString stamp = wordout::printStamp(QDateTime::currentDateTime());
-        const wordout::PrintContext c = wordout::currentContext();
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
         const QString unit = winutil::currentUnitName();
         const QString copy = wordout::existingReportCopy(c, unit);
         if (!copy.isEmpty()) {
@@ -555,7 +558,7 @@ void TFormList::N22Click() {
 
 void TFormList::N24Click() {
     guarded(this, [&] {
-        const wordout::PrintContext c = wordout::currentContext();
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
         office::WordDocument doc = wordout::buildProtocolDocument(c, winutil::currentUnitName());
         office::show(doc, QStringLiteral("Протокол печати ") + c.formName);
     });

@@ -31,12 +31,15 @@ public:
     bool Start(qint64 medicalType);
 
     // FormNavigator
-    bool nextTable(bool forward) override;
+    std::optional<TableWindowParams> nextTable(bool forward) override;
     QString currentFormText() const override;
     QString currentTableText() const override;
 
     // The form node of the selection (the node itself or a table's parent).
     QTreeWidgetItem *selectedFormNode() const;
+    // Id and name ("ФОРМА") of that form; 0 and "" when nothing is selected.
+    qint64 selectedFormId() const;
+    QString selectedFormName() const;
     bool isTableNode(const QTreeWidgetItem *node) const;
 
     // Offers "Пересчитать форму" and, when report is true, "Пересчитать отчет".
@@ -107,6 +110,8 @@ private:
     void recalculate(const QList<formlist::FormEntry> &forms, const QString &status);
     QString yearText() const;
     excelout::FormNode formNodeOf(const QTreeWidgetItem *form) const;
+    // The table of a table node, as the table window opens it.
+    TableWindowParams tableOfNode(const QTreeWidgetItem *node) const;
     QList<formlist::FormEntry> m_forms;
     QString m_baseCaption;
     bool m_captionDone = false;

@@ -2,17 +2,19 @@
 // Stepping from one table to the next or previous one of the forms tree while
 // the table window is open. The forms-tree window installs itself as the
 // current navigator for as long as it is shown; the table window asks it.
+#include "forms/TableWindowParams.h"
+
 #include <QString>
+#include <optional>
 
 class FormNavigator {
 public:
     virtual ~FormNavigator() = default;
     // Moves the forms tree's selection to the next (forward) or the previous
-    // table, passing over form nodes and forms without tables, and sets
-    // shared().TableFormId, TableIdent, TableNumber and TableFormName (the last
-    // two cut to 10 characters). Returns false, changing nothing, when there is
-    // no table in that direction.
-    virtual bool nextTable(bool forward) = 0;
+    // table, passing over form nodes and forms without tables, and returns
+    // that table. Returns nothing, changing nothing, when there is no table in
+    // that direction.
+    virtual std::optional<TableWindowParams> nextTable(bool forward) = 0;
     // Texts of the selected table's form node ("ФОРМА - decipher") and table
     // node ("(1000) - name"), for the table window's two title labels.
     virtual QString currentFormText() const = 0;

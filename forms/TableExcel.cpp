@@ -258,9 +258,9 @@ namespace {
 SheetSource sourceOf(const TVTable &table) {
     const SharedState &s = shared();
     SheetSource src;
-    src.tableIdent = s.TableIdent;
-    src.formName = s.TableFormName;
-    src.tableNumber = s.TableNumber;
+    src.tableIdent = table.params().tableIdent;
+    src.formName = table.params().formName;
+    src.tableNumber = table.params().tableNumber;
     src.caption = table.windowTitle();
     src.floatValues = table.showsDecimals();
     src.valueTable = ValueTableName();
@@ -324,9 +324,10 @@ void Excel2Click(TVTable &table) {
         const QString file = dialogs().openFile(&table, QStringLiteral("Открыть"), office::documentsFolder(), kExcelFilter);
         if (file.isEmpty()) return;
         const SharedState &s = shared();
-        const TableShape shape = ReadTableShape(db::connection(db::kMain), s.TableIdent);
+        const TableWindowParams &t = table.params();
+        const TableShape shape = ReadTableShape(db::connection(db::kMain), t.tableIdent);
         office::ExcelWorkbook book = office::ExcelWorkbook::open(file);
-        const QString sheetName = SheetName(s.TableFormName, s.TableNumber);
+        const QString sheetName = SheetName(t.formName, t.tableNumber);
         const auto values = ReadTableSheet(book, sheetName, shape);
         if (!values) {
             showMessage(QStringLiteral("В книге %1 нет листа \"%2\". Таблица не загружена.")
@@ -334,7 +335,7 @@ void Excel2Click(TVTable &table) {
                         &table);
             return;
         }
-        StoreTableValues(ValueTableName(), s.CurrentInstitution, s.Year, s.TableIdent, *values);
+        StoreTableValues(ValueTableName(), s.CurrentInstitution, s.Year, t.tableIdent, *values);
         table.TableShow();
     });
 }

@@ -27,7 +27,7 @@ namespace tableexcel {
 // What the sheet is made from.
 struct SheetSource {
     qint64 tableIdent = 0;
-    QString formName;        // TableFormName
+    QString formName;        // "Ф30"
     QString tableNumber;     // "(1000)"
     QString caption;         // the table window's caption
     bool floatValues = false;

@@ -86,7 +86,7 @@ void unregisterTableWindowExtension(int id) {
 }
 void setCellControlsOpener(const CellControlsOpener &opener) { cellControlsOpener() = opener; }
 
-TVTable::TVTable(QWidget *parent) : QDialog(parent) {
+TVTable::TVTable(const TableWindowParams &params, QWidget *parent) : QDialog(parent), m_params(params) {
     setObjectName(QStringLiteral("VTable"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint);
     QFont f(QStringLiteral("Arial"));
@@ -321,12 +321,12 @@ void TVTable::closeLater() {
 
 tableedit::CellTarget TVTable::target() const {
     const SharedState &s = shared();
-    return tableedit::CellTarget{s.DataTableName, s.Year, s.TableIdent, s.CurrentInstitution};
+    return tableedit::CellTarget{s.DataTableName, s.Year, m_params.tableIdent, s.CurrentInstitution};
 }
 
 void TVTable::readValues() {
     SharedState &s = shared();
-    if (!ReadTableMatrix(s.CurrentInstitution, s.TableFormName, s.TableNumber)) {
+    if (!ReadTableMatrix(s.CurrentInstitution, m_params.formName, m_params.tableNumber)) {
         // The engine does not know the table (caches not loaded): read it here.
         tableedit::readTableValues(db::connection(db::kData), target(), colcount, rowcount, fixcols, fixrows,
                                    s.DataMatrix);
@@ -344,7 +344,7 @@ bool TVTable::TableShow() {
     m_templateMarks.clear();
     try {
         const int density = logicalDpiY() > 0 ? logicalDpiY() : 96;
-        TableDefinition def = readTableDefinition(db::connection(db::kMain), s.TableFormId, s.TableNumber, density);
+        TableDefinition def = readTableDefinition(db::connection(db::kMain), m_params.formId, m_params.tableNumber, density);
         if (!def.found) {
             TableLoading = false;
             showMessage(QStringLiteral("Таблица не определена!"), this);
@@ -356,7 +356,7 @@ bool TVTable::TableShow() {
         fixcols = def.fixcols;
         fixrows = def.fixrows;
         scan = def.scan;
-        s.TableIdent = def.ident;
+        m_params.tableIdent = def.ident;
         s.FixRowsMinusOne = fixrows;
         FloatTable = FloatDisplay = def.floattype;
         N37->setChecked(def.floattype);
@@ -375,7 +375,7 @@ bool TVTable::TableShow() {
         StringGrid1->setTitles(std::move(def.titles));
 
         readValues();
-        if (ShowFormulaCells) MarkFormulaCells(db::connection(db::kMain), s.TableIdent, colcount, rowcount, FormulaCellFlags);
+        if (ShowFormulaCells) MarkFormulaCells(db::connection(db::kMain), m_params.tableIdent, colcount, rowcount, FormulaCellFlags);
         if (ShowControlCells) loadControlHighlight();
 
         StringGrid1->resetCurrentCell(0, 0);
@@ -392,8 +392,8 @@ bool TVTable::TableShow() {
         TableLoading = false;
         const QString why = winutil::errorText(e);
         showMessage(QStringLiteral("Ошибка при открытии таблицы \"%1\" (ID: %2):\n%3\n\nПроверьте целостность данных в базе данных.")
-                        .arg(s.TableNumber)
-                        .arg(s.TableIdent)
+                        .arg(m_params.tableNumber)
+                        .arg(m_params.tableIdent)
                         .arg(why),
                     this);
         closeLater();
@@ -557,7 +557,7 @@ bool TVTable::handleKey(QKeyEvent *e) {
         switch (key) {
         case Qt::Key_F3: return run(N3, &TVTable::N3Click, this);
         case Qt::Key_F4:
-            showMessage(QString::number(TableDataChecksum(s.CurrentInstitution, s.TableIdent)), this);
+            showMessage(QString::number(TableDataChecksum(s.CurrentInstitution, m_params.tableIdent)), this);
             return true;
         case Qt::Key_F8: N43->setVisible(!N43->isVisible()); return true;
         case Qt::Key_F9:
@@ -650,7 +650,9 @@ void TVTable::stepTable(bool forward) {
     if (!nav) return;
     if (!PutData()) return;
     try {
-        if (!nav->nextTable(forward)) return;
+        const std::optional<TableWindowParams> next = nav->nextTable(forward);
+        if (!next) return;
+        m_params = *next;
     } catch (const std::exception &e) {
         const QString why = winutil::errorText(e);
         showError(why, this);
@@ -692,11 +694,11 @@ void TVTable::N14Click() {
         StringGrid1->viewport()->update();
         if (s.NetMode) {
             s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
-            const QStringList notes = CalcTableConditions(s.TableIdent, [this](const QString &t) {
+            const QStringList notes = CalcTableConditions(m_params.tableIdent, [this](const QString &t) {
                 Label1->setText(t);
                 Label1->repaint();
             });
-            SaveTableData(s.CurrentInstitution, s.TableFormId, s.TableNumber);
+            SaveTableData(s.CurrentInstitution, m_params.formId, m_params.tableNumber);
             Label1->clear();
             if (!notes.isEmpty()) showError(UnreadableConditionsMessage(notes), this);
         } else {
@@ -704,8 +706,8 @@ void TVTable::N14Click() {
             Gauge1->setVisible(true);
             GaugeSink sink(Gauge1);
             ProgressPacer pacer(sink);
-            SumHospitalsData(s.TableFormId, s.TableNumber, &pacer);
-            SaveTableData(s.CurrentInstitution, s.TableFormId, s.TableNumber);
+            SumHospitalsData(m_params.formId, m_params.tableNumber, &pacer);
+            SaveTableData(s.CurrentInstitution, m_params.formId, m_params.tableNumber);
             Gauge1->setVisible(false);
         }
         StringGrid1->viewport()->update();
@@ -725,14 +727,14 @@ void TVTable::N14Click() {
 void TVTable::N35Click() {
     SharedState &s = shared();
     if (!PutData()) return;
-    const QString formName = s.SelectedFormName.isEmpty() ? s.TableFormName : s.SelectedFormName;
+    const QString formName = m_params.formName;
     const QString caption = windowTitle();
     const int colon = int(caption.indexOf(QStringLiteral(": ")));
     const QString defaultName = colon >= 0 ? caption.mid(colon + 2) : QString();
     const QString folder = s.ConfigPath + s.yearText() + QStringLiteral("/data/");
     const QString filter = s.ReportMode == ReportMode::Input ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
                                                              : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
-    const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить %1Т%2 из...").arg(formName, s.TableNumber),
+    const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить %1Т%2 из...").arg(formName, m_params.tableNumber),
                                             folder + defaultName, filter);
     try {
         if (!file.isEmpty()) {
@@ -741,10 +743,10 @@ void TVTable::N35Click() {
                 ~CursorBack() { QApplication::restoreOverrideCursor(); }
             } back;
             const transfer::LoadResult r = transfer::loadTable(s.CurrentInstitution, file,
-                                                               valueTableSql(s.DataTableName), s.TableFormId,
-                                                               formName, s.TableIdent, s.TableNumber);
+                                                               valueTableSql(s.DataTableName), m_params.formId,
+                                                               formName, m_params.tableIdent, m_params.tableNumber);
             showMessage(transfer::loadedMessage(
-                            QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, s.TableNumber, file),
+                            QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, m_params.tableNumber, file),
                             r.outside),
                         this);
         }
@@ -769,7 +771,7 @@ void TVTable::setFloat(bool on) {
     N37->setChecked(on);
     N38->setChecked(!on);
     try {
-        db::exec(db::kMain, QStringLiteral("update tables set floattype=? where ident=?"), {on, shared().TableIdent});
+        db::exec(db::kMain, QStringLiteral("update tables set floattype=? where ident=?"), {on, m_params.tableIdent});
     } catch (const db::Error &e) {
         showError(e.message(), this);
     }
@@ -842,7 +844,7 @@ void TVTable::StringGrid1DblClick() {
         if (!cellControlsOpener()) return;
         try {
             const QList<CellRule> rules =
-                CellControlRules(db::connection(db::kMain), s.TableFormId, s.TableNumber, fixrows, fixcols,
+                CellControlRules(db::connection(db::kMain), m_params.formId, m_params.tableNumber, fixrows, fixcols,
                                  StringGrid1->currentRow() + 1, StringGrid1->currentColumn() + fixcols + 1);
             cellControlsOpener()(*this, rules);
         } catch (const std::exception &e) {
@@ -894,9 +896,8 @@ void TVTable::endCorrectionMode() {
 }
 
 void TVTable::loadControlHighlight() {
-    const SharedState &s = shared();
     ControlCounts.clear();
-    if (s.TableFormId < 1 || s.TableNumber.isEmpty()) return;
+    if (m_params.formId < 1 || m_params.tableNumber.isEmpty()) return;
     // The progress window shows only when there are rules to count.
     class ShowingSink : public ProgressSink {
     public:
@@ -915,7 +916,7 @@ void TVTable::loadControlHighlight() {
     private:
         bool m_shown = false;
     } sink;
-    LoadControlHighlight(db::connection(db::kMain), s.TableFormId, s.TableNumber, ControlCounts, fixrows, fixcols,
+    LoadControlHighlight(db::connection(db::kMain), m_params.formId, m_params.tableNumber, ControlCounts, fixrows, fixcols,
                          &sink, {colcount, rowcount - fixrows});
 }
 
@@ -929,15 +930,15 @@ void TVTable::N3Click() {
         if (N12->isChecked()) endCorrectionMode();
         {
             QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where formid=? and tble=?"),
-                                   {s.TableFormId, s.TableNumber});
+                                   {m_params.formId, m_params.tableNumber});
             while (q.next()) AddControlRule(q.record());
         }
         // The table's own rules name rows and columns only; the form and the
         // table they belong to complete them.
-        QString number = s.TableNumber;
+        QString number = m_params.tableNumber;
         if (number.startsWith(u'(')) number.remove(0, 1);
         if (number.endsWith(u')')) number.chop(1);
-        RunTableControls(s.TableFormName + QStringLiteral("Т[") + number + u']');
+        RunTableControls(m_params.formName + QStringLiteral("Т[") + number + u']');
         // The run may have loaded other tables into the matrix.
         readValues();
         if (ShowControlCells) loadControlHighlight();
@@ -999,7 +1000,7 @@ void TVTable::N7Click() {
     const SharedState &s = shared();
     PutData();
     TForm1 &list = Form1();
-    list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля: ") + s.TableFormName + u'т' + s.TableNumber);
+    list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля: ") + m_params.formName + u'т' + m_params.tableNumber);
     ShowTextList(s.ControlErrors, QStringLiteral("Цифры\tТек.\tКонтроль"));
     execModal(&list);
     StringGrid1->setFocus();
@@ -1013,8 +1014,8 @@ void TVTable::N52Click() {
             ShowControlCells = false;
             N53->setChecked(false);
             ControlCounts.clear();
-            if (shared().TableIdent > 0)
-                MarkFormulaCells(db::connection(db::kMain), shared().TableIdent, colcount, rowcount, FormulaCellFlags);
+            if (m_params.tableIdent > 0)
+                MarkFormulaCells(db::connection(db::kMain), m_params.tableIdent, colcount, rowcount, FormulaCellFlags);
         } else {
             FormulaCellFlags.clear();
         }
@@ -1047,7 +1048,7 @@ void TVTable::N53Click() {
 
 void TVTable::changeStructure(bool rows, const std::function<int(const QSqlDatabase &, const QStringList &)> &change) {
     SharedState &s = shared();
-    const qint64 ident = s.TableIdent;
+    const qint64 ident = m_params.tableIdent;
     int line = 0;
     try {
         const QSqlDatabase d = db::connection(db::kMain);
@@ -1072,7 +1073,7 @@ void TVTable::changeStructure(bool rows, const std::function<int(const QSqlDatab
 // other cells are listed for the user to correct.
 void TVTable::showRulesReferringFrom(bool rows, int line) {
     try {
-        const QStringList found = structedit::rulesReferringFrom(db::connection(db::kMain), shared().TableIdent, rows, line);
+        const QStringList found = structedit::rulesReferringFrom(db::connection(db::kMain), m_params.tableIdent, rows, line);
         if (found.isEmpty()) return;
         const int number = rows ? line - fixrows : line;
         TForm1 &list = Form1();
@@ -1080,8 +1081,8 @@ void TVTable::showRulesReferringFrom(bool rows, int line) {
         ShowTextList(found, structedit::referringRulesHeader());
         list.setHeading(QStringLiteral("Номера строк и граф в правилах и формулах не изменены. Проверьте ссылки на %1 "
                                        "таблицы %2 формы %3 с номера %4:")
-                            .arg(rows ? QStringLiteral("строки") : QStringLiteral("графы"), shared().TableNumber,
-                                 shared().TableFormName)
+                            .arg(rows ? QStringLiteral("строки") : QStringLiteral("графы"), m_params.tableNumber,
+                                 m_params.formName)
                             .arg(number));
         execModal(&list);
     } catch (const std::exception &e) {
@@ -1095,7 +1096,7 @@ void TVTable::N28Click() {
     if (!m_loaded || !PutData()) return;
     const int g = StringGrid1->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataRow(d, shared().TableIdent, g, structedit::Place::Before, h, files);
+        return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::Before, h, files);
     });
 }
 
@@ -1103,7 +1104,7 @@ void TVTable::N29Click() {
     if (!m_loaded || !PutData()) return;
     const int g = StringGrid1->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataRow(d, shared().TableIdent, g, structedit::Place::After, h, files);
+        return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::After, h, files);
     });
 }
 
@@ -1111,7 +1112,7 @@ void TVTable::N24Click() {
     if (!m_loaded || !PutData()) return;
     const int k = StringGrid1->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataColumn(d, shared().TableIdent, k, structedit::Place::Before, w, files);
+        return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::Before, w, files);
     });
 }
 
@@ -1119,7 +1120,7 @@ void TVTable::N25Click() {
     if (!m_loaded || !PutData()) return;
     const int k = StringGrid1->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataColumn(d, shared().TableIdent, k, structedit::Place::After, w, files);
+        return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::After, w, files);
     });
 }
 
@@ -1133,7 +1134,7 @@ void TVTable::N48Click() {
     if (!PutData()) return;
     const int g = StringGrid1->currentRow();
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::deleteDataRow(d, shared().TableIdent, g, files);
+        return structedit::deleteDataRow(d, m_params.tableIdent, g, files);
     });
 }
 
@@ -1147,14 +1148,13 @@ void TVTable::N49Click() {
     if (!PutData()) return;
     const int k = StringGrid1->currentColumn();
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::deleteDataColumn(d, shared().TableIdent, k, files);
+        return structedit::deleteDataColumn(d, m_params.tableIdent, k, files);
     });
 }
 
 void TVTable::Image1DblClick(int titleIndex) {
     if (!m_loaded || titleIndex < 0 || titleIndex >= StringGrid1->titles().size()) return;
     GridTitle title = StringGrid1->titles().at(titleIndex);
-    const SharedState &s = shared();
     const int density = screenDensity(this);
     // Title fonts are shown scaled by 96 / density; the stored size is the
     // one the editor shows and writes.
@@ -1168,7 +1168,7 @@ void TVTable::Image1DblClick(int titleIndex) {
         c.italic = title.font.italic();
         c.tchars = title.tchars;
         c.text = title.text;
-        const structedit::TitleSizes sizes = structedit::readTitleSizes(db::connection(db::kMain), s.TableIdent,
+        const structedit::TitleSizes sizes = structedit::readTitleSizes(db::connection(db::kMain), m_params.tableIdent,
                                                                         title.column, title.row);
         const int lines = structedit::titleLineCount(sizes.hasHeight ? sizes.height : title.rect.height(), storedSize);
         dlg.setTitle(c, lines, sizes.hasWidth ? num::general(sizes.width) : QString());
@@ -1179,7 +1179,7 @@ void TVTable::Image1DblClick(int titleIndex) {
     if (execModal(&dlg) != QDialog::Accepted) return;
     const structedit::TitleContent c = dlg.content();
     try {
-        structedit::saveTitle(db::connection(db::kMain), s.TableIdent, title.column, title.row, c,
+        structedit::saveTitle(db::connection(db::kMain), m_params.tableIdent, title.column, title.row, c,
                               dlg.lineCount(), dlg.widthText());
     } catch (const std::exception &e) {
         showError(winutil::errorText(e), this);

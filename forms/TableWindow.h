@@ -1,15 +1,17 @@
 #pragma once
 // TVTable: data entry of one table of a report form.
 // The data-entry window of one table of a report form for one institution or
-// report. The caller sets shared().TableFormId, TableIdent, TableNumber,
-// TableFormName (and CurrentInstitution, ReportMode, NetMode, DataTableName),
-// the captions (setCaptions), and shows the window modally.
+// report. The caller passes the table (TableWindowParams), sets the captions
+// (setCaptions) and shows the window modally; the institution and the work
+// modes (CurrentInstitution, ReportMode, NetMode, DataTableName) are those of
+// shared().
 //
 // With CurrentInstitution 0 (outside network mode and the "Types" mode) the
 // window is the template view: values are not shown or typed, and a double
 // click marks a cell; the marked cells become a reference text in Label1.
 #include "forms/ControlHighlight.h"
 #include "forms/TableEdit.h"
+#include "forms/TableWindowParams.h"
 
 #include <QDialog>
 #include <QHash>
@@ -30,8 +32,11 @@ struct GridTitle;
 class TVTable : public QDialog {
     Q_OBJECT
 public:
-    explicit TVTable(QWidget *parent = nullptr);
+    explicit TVTable(const TableWindowParams &params, QWidget *parent = nullptr);
     ~TVTable() override;
+
+    // The table shown now (stepping moves it to another table).
+    const TableWindowParams &params() const { return m_params; }
 
     // Loads and lays out the open table; false when it could not be shown
     // (the message was given and the window is closing).
@@ -183,6 +188,7 @@ private:
     void showRulesReferringFrom(bool rows, int line);
     void changeStructure(bool rows, const std::function<int(const QSqlDatabase &, const QStringList &)> &change);
 
+    TableWindowParams m_params;
     tableedit::CellEditor m_edit;
     int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0, scan = 0;
     bool FloatTable = false, FloatDisplay = false;

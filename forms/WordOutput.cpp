@@ -51,11 +51,11 @@ void gaugeStart(ProgressSink *g, int max) {
 
 } // namespace
 
-PrintContext currentContext() {
+PrintContext currentContext(qint64 formId, const QString &formName) {
     const SharedState &s = shared();
     PrintContext c;
-    c.formId = s.SelectedFormId;
-    c.formName = s.SelectedFormName;
+    c.formId = formId;
+    c.formName = formName;
     c.institution = s.CurrentInstitution;
     c.yearFolder = s.yearFolder();
     c.yearText = s.yearText();

@@ -312,11 +312,7 @@ TEST_F(EditorTest, TableLockedCellView) {
     s.NetMode = false;
     s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = sample::ids::NorthHospital;
-    s.TableFormId = 1;
-    s.TableNumber = "(1000)";
-    s.TableFormName = "Ф30";
-    s.TableIdent = 0;
-    TVTable table;
+    TVTable table(TableWindowParams{1, 0, "(1000)", "Ф30"});
     table.show();
     QApplication::processEvents();
     table.N53->trigger();
@@ -350,44 +346,15 @@ TEST_F(EditorTest, TableLockedCellView) {
     setCellControlsOpener({});
 }
 
-TEST_F(EditorTest, ExpressionBuilderInsertsAtTheCaret) {
-    TContrls w;
-    setClass(w, InterTable);
-    w.show();
-    w.Memo1->setFocus();
-    QApplication::processEvents();
-    w.Memo1->setPlainText("+1");
-    QTextCursor c = w.Memo1->textCursor();
-    c.setPosition(0);
-    w.Memo1->setTextCursor(c);
-    ASSERT_EQ(w.rememberedMemo(), w.Memo1);
-    bool hidden = false;
-    dialogs.modals.push_back([&](QDialog *d) {
-        auto *t = qobject_cast<TVTable *>(d);
-        if (!t) return int(QDialog::Rejected);
-        hidden = !t->N1->isVisible() && !t->N2->isVisible() && !t->N3->isVisible() && !t->N5->isVisible() &&
-                 t->N8->isVisible();
-        EXPECT_EQ(shared().CurrentInstitution, 0);
-        t->Label1->setText("СТР[1]ГР[4]");
-        return int(QDialog::Accepted);
-    });
-    w.Button2Click();
-    EXPECT_TRUE(hidden);
-    EXPECT_EQ(w.Memo1->toPlainText(), "т(1000)СТР[1]ГР[4]+1");
-}
-
-// The builder over a data-entry context: the real template view marks a cell,
-// its reference goes in at the caret, and the parameters the data-entry window
-// works with are given back afterwards.
-TEST_F(EditorTest, ExpressionBuilderMarksACellAndRestoresTheTableParameters) {
+// The builder over a data-entry context: the real template view of the
+// editor's table, without the table and control commands, marks a cell, its
+// reference goes in at the caret, and the institution and mode the data-entry
+// window works with are given back afterwards.
+TEST_F(EditorTest, ExpressionBuilderMarksACellAndRestoresTheContext) {
     SharedState &s = shared();
     s.ReportMode = ReportMode::Types;   // left by an earlier command
     s.NetMode = false;
     s.CurrentInstitution = sample::ids::NorthHospital;
-    s.TableFormId = 7;
-    s.TableIdent = 9;
-    s.TableNumber = "(9999)";
-    s.TableFormName = "Ф99";
     TContrls w;
     w.show();
     w.Memo2->setFocus();
@@ -398,11 +365,15 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellAndRestoresTheTableParameters) {
     w.Memo2->setTextCursor(c);
     ASSERT_EQ(w.rememberedMemo(), w.Memo2);
     QString built, viewForm, viewTable;
+    bool hidden = false;
     dialogs.modals.push_back([&](QDialog *d) {
         auto *t = qobject_cast<TVTable *>(d);
         if (!t) return int(QDialog::Rejected);
-        EXPECT_EQ(shared().TableFormId, 1);
-        EXPECT_EQ(shared().TableNumber, "(1000)");
+        EXPECT_EQ(t->params().formId, 1);
+        EXPECT_EQ(t->params().tableNumber, "(1000)");
+        EXPECT_EQ(shared().CurrentInstitution, 0);
+        hidden = !t->N1->isVisible() && !t->N2->isVisible() && !t->N3->isVisible() && !t->N5->isVisible() &&
+                 t->N8->isVisible();
         viewForm = t->formCaption();
         viewTable = t->tableCaption();
         t->show();
@@ -413,6 +384,7 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellAndRestoresTheTableParameters) {
         return int(QDialog::Accepted);
     });
     w.Button2Click();
+    EXPECT_TRUE(hidden);
     EXPECT_TRUE(viewForm.startsWith("Ф30 - "));
     EXPECT_TRUE(viewTable.startsWith("(1000) - "));
     ASSERT_FALSE(built.isEmpty()) << "a marked cell gives a reference";
@@ -420,10 +392,6 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellAndRestoresTheTableParameters) {
     EXPECT_EQ(w.Memo2->toPlainText(), "1+" + built);
     EXPECT_EQ(s.ReportMode, ReportMode::Types);
     EXPECT_EQ(s.CurrentInstitution, sample::ids::NorthHospital);
-    EXPECT_EQ(s.TableFormId, 7);
-    EXPECT_EQ(s.TableIdent, 9);
-    EXPECT_EQ(s.TableNumber, "(9999)");
-    EXPECT_EQ(s.TableFormName, "Ф99");
 }
 
 // A rule of a form is not stored without its form and table.

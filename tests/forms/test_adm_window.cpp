@@ -161,6 +161,38 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
     EXPECT_EQ(dialogs.modalTitles.size(), 1);   // the list of skipped institutions
 }
 
+// The form choice reaches the group load: only the chosen forms are loaded.
+TEST_F(WindowTest, GroupLoadTakesTheChosenFormsOnly) {
+    TAdmForm w(TAdmForm::Mode::Input);
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
+    w.N13Click();
+    const QString folder = fx.yearFolder() + "data/Северный район/";
+    QStringList files;
+    for (const QString &f : QDir(folder).entryList({"*.orw"}, QDir::Files)) files.append(folder + f);
+    db::exec(db::connection(db::kData), "delete from data where hospital in (5,6,7,8)");
+    const auto count = [](int table) {
+        return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
+                          {ids::NorthHospital, table}).toInt();
+    };
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *choice = qobject_cast<TSFLF *>(d);
+        EXPECT_NE(choice, nullptr);
+        if (!choice) return int(QDialog::Rejected);
+        for (int i = 0; i < choice->CheckListBox1->count(); ++i) {
+            QListWidgetItem *item = choice->CheckListBox1->item(i);
+            item->setCheckState(item->text().startsWith(QStringLiteral("Ф30 - ")) ? Qt::Checked : Qt::Unchecked);
+        }
+        return int(QDialog::Accepted);
+    });
+    w.N19Click();
+    EXPECT_EQ(w.Label3->text(), QStringLiteral("Ф30"));
+    dialogs.fileLists.push_back(files);
+    w.N7Click();
+    EXPECT_GT(count(ids::TableF30Staff), 0);
+    EXPECT_EQ(count(ids::TableF14Patients), 0);
+}
+
 TEST_F(WindowTest, TypeFormsRenameAndOrder) {
     TMTFs w;
     w.FormActivate();

@@ -26,7 +26,7 @@ class BreakdownTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fx.reloadCaches();
-        aimTableWindow(sample::ids::ReportNorth, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"),
+        table = aimTableWindow(sample::ids::ReportNorth, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"),
                        sample::ids::TableF30Staff);
         SharedState &s = shared();
         s.ReportMode = ReportMode::Svod;
@@ -36,6 +36,7 @@ protected:
         s.DataMatrix.create(0, 10, 0, 12);
     }
     void TearDown() override { shared().NetMode = false; }
+    TableWindowParams table;
 
     // Ф30 (1000): 4 grid columns, 5 grid rows, fixcols 3, fixrows 3.
     Request staff(Kind kind, int row, int column) {
@@ -160,7 +161,7 @@ TEST_F(BreakdownTest, UnbalancedConditionListsNobody) {
 TEST_F(BreakdownTest, FromTheTableWindowIntoTheListWindow) {
     installBreakdownTableExtension();
     shared().CurrentInstitution = sample::ids::ReportRegion;
-    TVTable w;
+    TVTable w(table);
     w.show();
     QApplication::processEvents();
     ASSERT_TRUE(w.isLoaded());

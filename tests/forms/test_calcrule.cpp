@@ -68,16 +68,17 @@ protected:
     void SetUp() override {
         fx.reloadCaches();
         installCalcRuleTableExtension();
-        aimTableWindow(sample::ids::ReportNetwork, sample::ids::FormF47, QStringLiteral("Ф47"), QStringLiteral("(1000)"));
+        table = aimTableWindow(sample::ids::ReportNetwork, sample::ids::FormF47, QStringLiteral("Ф47"), QStringLiteral("(1000)"));
         SharedState &s = shared();
         s.ReportMode = ReportMode::Net;
         s.NetMode = true;
         s.DataTableName = ValueTable::RepData;
     }
     void TearDown() override { shared().NetMode = false; }
+    TableWindowParams table;
 
     std::unique_ptr<TVTable> show(int column, int row) {
-        auto w = showTableWindow();
+        auto w = showTableWindow(table);
         w->StringGrid1->setCurrentCell(column, row);
         return w;
     }

@@ -50,17 +50,19 @@ TEST_F(FormListWindowTest, NextAndPreviousTableSkipFormNodes) {
     QTreeWidgetItem *f30 = w.TreeView1->topLevelItem(0);
     // Navigation over the tables of every form, skipping form nodes.
     w.TreeView1->setCurrentItem(f30->child(1));
-    ASSERT_TRUE(w.nextTable(true));
-    EXPECT_EQ(shared().TableIdent, ids::TableF14Patients);
-    EXPECT_EQ(shared().TableFormId, ids::FormF14);
-    EXPECT_EQ(shared().TableFormName, QStringLiteral("Ф14"));
-    EXPECT_EQ(shared().TableNumber, "(1000)");
+    const std::optional<TableWindowParams> f14 = w.nextTable(true);
+    ASSERT_TRUE(f14);
+    EXPECT_EQ(f14->tableIdent, ids::TableF14Patients);
+    EXPECT_EQ(f14->formId, ids::FormF14);
+    EXPECT_EQ(f14->formName, QStringLiteral("Ф14"));
+    EXPECT_EQ(f14->tableNumber, "(1000)");
     EXPECT_TRUE(w.currentFormText().startsWith(QStringLiteral("Ф14 - ")));
     EXPECT_FALSE(w.nextTable(true));     // the last table of the last form
-    EXPECT_EQ(shared().TableIdent, ids::TableF14Patients);
+    EXPECT_TRUE(w.currentFormText().startsWith(QStringLiteral("Ф14 - ")));
     ASSERT_TRUE(w.nextTable(false));
-    ASSERT_TRUE(w.nextTable(false));
-    EXPECT_EQ(shared().TableIdent, ids::TableF30Staff);
+    const std::optional<TableWindowParams> staff = w.nextTable(false);
+    ASSERT_TRUE(staff);
+    EXPECT_EQ(staff->tableIdent, ids::TableF30Staff);
     EXPECT_FALSE(w.nextTable(false));
 }
 
@@ -76,22 +78,17 @@ TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
     ASSERT_TRUE(f14);
     w.TreeView1->setCurrentItem(f14->child(0));
     QString formName, number;
-    dialogs.modals.push_back([&](QDialog *) {
-        formName = shared().TableFormName;
-        number = shared().TableNumber;
+    dialogs.modals.push_back([&](QDialog *d) {
+        if (auto *t = qobject_cast<TVTable *>(d)) {
+            formName = t->params().formName;
+            number = t->params().tableNumber;
+        }
         return int(QDialog::Rejected);
     });
     w.N8Click();
-    EXPECT_EQ(formName, "Ф14-стационар-2024");
-    EXPECT_EQ(number, "(1000-дополнение)");
-
-    shared().TableFormName.clear();
-    shared().TableNumber.clear();
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0)->child(1));
-    ASSERT_TRUE(w.nextTable(true));
     // The tree may show the name in the catalogue's upper case; it is never cut.
-    EXPECT_EQ(shared().TableFormName.toUpper(), QStringLiteral("Ф14-СТАЦИОНАР-2024"));
-    EXPECT_EQ(shared().TableNumber, "(1000-дополнение)");
+    EXPECT_EQ(formName.toUpper(), QStringLiteral("Ф14-СТАЦИОНАР-2024"));
+    EXPECT_EQ(number, "(1000-дополнение)");
 }
 
 TEST_F(FormListWindowTest, ClearingATableAsksFirst) {
@@ -207,9 +204,9 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
         auto *t = qobject_cast<TVTable *>(d);
         EXPECT_NE(t, nullptr);
         tableSeen = true;
-        EXPECT_EQ(shared().TableIdent, ids::TableF30Staff);
-        EXPECT_EQ(shared().TableNumber, "(1000)");
-        EXPECT_EQ(shared().TableFormName, QStringLiteral("Ф30"));
+        EXPECT_EQ(t->params().tableIdent, ids::TableF30Staff);
+        EXPECT_EQ(t->params().tableNumber, "(1000)");
+        EXPECT_EQ(t->params().formName, QStringLiteral("Ф30"));
         EXPECT_TRUE(t->formCaption().startsWith(QStringLiteral("Ф30 - ")));
         EXPECT_EQ(t->tableCaption(), QStringLiteral("(1000) - Штаты"));
         t->show();
@@ -221,7 +218,7 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
         QTest::keyClick(t->StringGrid1, Qt::Key_Return);
         QTest::keyClick(t->StringGrid1, Qt::Key_F3);
         t->N2Click();
-        EXPECT_EQ(shared().TableIdent, ids::TableF30Visits);
+        EXPECT_EQ(t->params().tableIdent, ids::TableF30Visits);
         EXPECT_EQ(t->tableCaption(), QStringLiteral("(2000) - Посещения"));
         t->hide();
         return int(QDialog::Rejected);

@@ -30,9 +30,10 @@ class StructureWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fx.reloadCaches();
-        aimTableWindow(sample::ids::NorthHospital, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"));
+        table = aimTableWindow(sample::ids::NorthHospital, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"));
     }
-    std::unique_ptr<TVTable> show() { return showTableWindow(); }
+    std::unique_ptr<TVTable> show() { return showTableWindow(table); }
+    TableWindowParams table;
     int count(const QString &what) {
         return db::scalar(db::connection(db::kMain), QStringLiteral("select %1 from tables where ident=?").arg(what),
                           {sample::ids::TableF30Staff})

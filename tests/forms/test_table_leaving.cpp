@@ -26,12 +26,13 @@ protected:
     void SetUp() override { fx.reloadCaches(); }
 
     void aim() {
-        aimTableWindow(sample::ids::NorthHospital, sample::ids::FormF30, QStringLiteral("Ф30"),
+        table = aimTableWindow(sample::ids::NorthHospital, sample::ids::FormF30, QStringLiteral("Ф30"),
                        QStringLiteral("(1000)"));
     }
 
     SampleFixture fx;
     FakeDialogs dialogs;
+    TableWindowParams table;
 };
 
 } // namespace
@@ -39,7 +40,7 @@ protected:
 TEST_P(TableLeavingTest, TypedValueSurvivesReopening) {
     aim();
     {
-        auto w = showTableWindow();
+        auto w = showTableWindow(table);
         w->StringGrid1->setCurrentCell(0, 1);
         QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
         QTest::keyClicks(w->StringGrid1, "417");
@@ -49,7 +50,7 @@ TEST_P(TableLeavingTest, TypedValueSurvivesReopening) {
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(u'\n').toStdString();
 
     aim();
-    auto again = showTableWindow();
+    auto again = showTableWindow(table);
     EXPECT_EQ(again->cellDisplayText(0, 1), "417");
 }
 
@@ -57,5 +58,6 @@ INSTANTIATE_TEST_SUITE_P(
     Ways, TableLeavingTest,
     ::testing::Values(
         LeaveCase{"CloseBox", [](TVTable &w) { w.close(); }},
-        LeaveCase{"ExitItem", [](TVTable &w) { w.N4->trigger(); }}),
+        LeaveCase{"ExitItem", [](TVTable &w) { w.N4->trigger(); }},
+        LeaveCase{"EscapeKey", [](TVTable &w) { QTest::keyClick(w.StringGrid1, Qt::Key_Escape); }}),
     [](const ::testing::TestParamInfo<LeaveCase> &info) { return std::string(info.param.name); });

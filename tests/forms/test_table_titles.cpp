@@ -22,8 +22,7 @@ protected:
     void SetUp() override { fx.reloadCaches(); }
 
     std::unique_ptr<TVTable> show(qint64 formId, const QString &formName, const QString &tableNumber) {
-        aimTableWindow(sample::ids::NorthHospital, formId, formName, tableNumber);
-        return showTableWindow();
+        return showTableWindow(aimTableWindow(sample::ids::NorthHospital, formId, formName, tableNumber));
     }
 
     SampleFixture fx;

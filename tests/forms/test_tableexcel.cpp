@@ -33,7 +33,7 @@ protected:
     void SetUp() override {
         fx.reloadCaches();
         installTableExcelTableExtension();
-        aimTableWindow(sample::ids::SouthHospital, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"),
+        table = aimTableWindow(sample::ids::SouthHospital, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"),
                        sample::ids::TableF30Staff);
     }
 
@@ -66,7 +66,8 @@ protected:
         return path;
     }
 
-    std::unique_ptr<TVTable> show() { return showTableWindow(); }
+    std::unique_ptr<TVTable> show() { return showTableWindow(table); }
+    TableWindowParams table;
 
     SampleFixture fx;
     FakeDialogs dialogs;
@@ -243,7 +244,7 @@ TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
     }
 
     // Into an open workbook: chosen from the list, the sheet is added there.
-    shared().TableNumber = QStringLiteral("(2000)");
+    table.tableNumber = QStringLiteral("(2000)");
     auto second = show();
     dialogs.modals.push_back([&](QDialog *d) {
         auto *choice = static_cast<TForm4 *>(d);

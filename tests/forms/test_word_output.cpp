@@ -227,7 +227,7 @@ struct PrintCommandsTest : WordOutputTest {
         w = std::make_unique<TFormList>();
         ASSERT_TRUE(w->Start(ids::TypeHospital));
         w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
-        ASSERT_EQ(shared().SelectedFormName, "Ф30");
+        ASSERT_EQ(w->selectedFormName(), "Ф30");
     }
     void TearDown() override {
         w.reset();

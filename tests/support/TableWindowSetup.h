@@ -9,23 +9,20 @@
 #include <memory>
 
 // Input of an institution's values ("Data", no network) into one table;
-// tableIdent 0 lets the window look the table up by form and number.
-inline void aimTableWindow(qint64 institution, qint64 formId, const QString &formName, const QString &tableNumber,
-                           qint64 tableIdent = 0) {
+// tableIdent 0 lets the window look the table up by form and number. Returns
+// the table as the forms tree passes it to the window.
+inline TableWindowParams aimTableWindow(qint64 institution, qint64 formId, const QString &formName,
+                                        const QString &tableNumber, qint64 tableIdent = 0) {
     SharedState &s = shared();
     s.ReportMode = ReportMode::Input;
     s.NetMode = false;
     s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = institution;
-    s.TableFormId = formId;
-    s.TableFormName = formName;
-    s.SelectedFormName = formName;
-    s.TableNumber = tableNumber;
-    s.TableIdent = tableIdent;
+    return TableWindowParams{formId, tableIdent, tableNumber, formName};
 }
 
-inline std::unique_ptr<TVTable> showTableWindow() {
-    auto w = std::make_unique<TVTable>();
+inline std::unique_ptr<TVTable> showTableWindow(const TableWindowParams &table) {
+    auto w = std::make_unique<TVTable>(table);
     w->show();
     QApplication::processEvents();
     return w;
