@@ -686,9 +686,9 @@ TSFLF::TSFLF(QWidget *parent) : QDialog(parent) {
 bool TSFLF::choose() {
     CheckListBox1->clear();
     const QList<bool> ticks = adm::formChoiceTicks(shared().GroupLoadForms);
-    const StringList &forms = shared().FormsList;
-    for (int i = 0; i < forms.count(); ++i) {
-        auto *item = new QListWidgetItem(forms.text(i), CheckListBox1);
+    const QList<CachedForm> &forms = shared().Caches.forms;
+    for (int i = 0; i < forms.size(); ++i) {
+        auto *item = new QListWidgetItem(forms[i].caption(), CheckListBox1);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(ticks.value(i) ? Qt::Checked : Qt::Unchecked);
     }

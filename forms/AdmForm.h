@@ -142,7 +142,7 @@ public:
     QListWidget *CheckListBox1 = nullptr;
     QCheckBox *CheckBox1 = nullptr;
     QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
-    // Fills the list from FormsList, ticked by GroupLoadForms; after OK
+    // Fills the list from the forms of the open year, ticked by GroupLoadForms; after OK
     // GroupLoadForms is updated. Returns true on OK.
     bool choose();
 };

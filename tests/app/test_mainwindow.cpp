@@ -109,7 +109,7 @@ TEST_F(MainWindow, CommandsSetTheSharedModesAroundTheirWindows) {
     installWindowCommands();   // the real windows first, then the recorders in their place
     mainCommands().abcMouseLabel13 = record;
     mainCommands().Lrek1 = record;
-    mainCommands().LAdm3 = [](QWidget *) { shared().FormsList.clear(); };
+    mainCommands().LAdm3 = [](QWidget *) { shared().Caches.clear(); };
     TMain w;
     EXPECT_TRUE(w.abcMouseLabel13->isEnabled());
     EXPECT_FALSE(w.abcMouseLabel3->isEnabled());   // the update check stays disabled
@@ -127,7 +127,7 @@ TEST_F(MainWindow, CommandsSetTheSharedModesAroundTheirWindows) {
 
     // The form catalogue reloads the caches on return.
     w.LAdm3Click();
-    EXPECT_FALSE(shared().FormsList.isEmpty());
+    EXPECT_FALSE(shared().Caches.forms.isEmpty());
 }
 
 TEST_F(MainWindow, YearButtonsAndLevelListFollowTheConfiguration) {

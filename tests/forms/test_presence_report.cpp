@@ -58,19 +58,20 @@ TEST_F(PresenceTest, DatabaseReportOverASubtree) {
 }
 
 TEST_F(PresenceTest, LongFormLinesContinueWithTheFormName) {
-    SharedState &s = shared();
-    s.FormsList.clear();
-    s.TablesList.clear();
-    s.TablesArray.clear();
-    s.FormsList.add("ФБ - большая", 1);
-    s.FormsList.add("ФП - пустая", 2);
-    s.TablesList.add("ФП*Т(1) - пусто", 100);
-    s.TablesArray.append({0, 100, 5, 5, 1, 1, 0, 0, 0});
+    YearCaches &c = shared().Caches;
+    c.clear();
+    c.forms = {{1, "ФБ", "большая"}, {2, "ФП", "пустая"}};
+    TableShape shape;
+    shape.colcount = shape.rowcount = 5, shape.fixcols = shape.fixrows = 1;
+    shape.ident = 100;
+    c.tables.append({2, "ФП", "(1)", "пусто", shape});
+    presence::TableCounts counts;
     for (int i = 0; i < 20; ++i) {
-        s.TablesList.add(QStringLiteral("ФБ*Т(%1) - т").arg(1000 + i), i + 1);
-        s.TablesArray.append({0, i + 1, 5, 5, 1, 1, 0, 0, i % 3 == 2 ? 0 : 16});
+        shape.ident = i + 1;
+        c.tables.append({1, "ФБ", QStringLiteral("(%1)").arg(1000 + i), "т", shape});
+        if (i % 3 != 2) counts[shape.ident] = 16;
     }
-    const QStringList lines = presence::formLines();
+    const QStringList lines = presence::formLines(counts);
     ASSERT_GE(lines.size(), 2);
     QStringList items;
     for (const QString &l : lines) {
