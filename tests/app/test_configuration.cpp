@@ -272,18 +272,6 @@ TEST_F(Years, NewYearCancelledHalfwayLeavesNoYear) {
     EXPECT_FALSE(Progress().isVisible());
 }
 
-TEST(YearSteps, ExistingYearOpensWithoutQuestion) {
-    SampleFixture fx(true);
-    FakeDialogs dlg;
-    Configuration c;
-    ASSERT_TRUE(c.startUp());
-    ASSERT_TRUE(c.stepYear(-1));
-    EXPECT_TRUE(dlg.questions.isEmpty());
-    EXPECT_EQ(shared().Year, 2023);
-    EXPECT_EQ(db::fileOf(db::kData), fx.configFolder() + QStringLiteral("2023/data0.mdb"));
-    EXPECT_EQ(c.yearFolders(), (QStringList{QStringLiteral("2023"), QStringLiteral("2024")}));
-}
-
 TEST_F(Years, YearListOffersOnlyCompleteDigitFolders) {
     QDir().mkpath(year(2020) + QStringLiteral("forms"));   // a year left without its databases
     QDir().mkpath(fx.configFolder() + QStringLiteral("2023_old"));

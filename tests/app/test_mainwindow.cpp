@@ -267,16 +267,11 @@ QStringList cacheLines() {
     for (const CachedForm &f : c.forms) out << QStringLiteral("form %1 %2 %3 %4").arg(f.id).arg(f.name, f.decipher).arg(f.net);
     for (const CachedTable &t : c.tables) {
         const TableShape &g = t.shape;
-        out << QStringLiteral("table %1 %2 %3 %4 %5 %6 %7 %8 %9")
-                   .arg(t.formId)
-                   .arg(t.caption())
-                   .arg(g.ident)
-                   .arg(g.colcount)
-                   .arg(g.rowcount)
-                   .arg(g.fixcols)
-                   .arg(g.fixrows)
-                   .arg(g.scan)
-                   .arg(g.floatValues);
+        out << QStringLiteral("table %1 %2 ").arg(t.formId).arg(t.caption()) +
+                   QStringList{QString::number(g.ident), QString::number(g.colcount), QString::number(g.rowcount),
+                               QString::number(g.fixcols), QString::number(g.fixrows), QString::number(g.scan),
+                               QString::number(g.floatValues)}
+                       .join(u' ');
     }
     for (const StructNode &u : c.structure) out << QStringLiteral("unit %1 %2 %3 %4").arg(u.id).arg(u.parent).arg(u.unit).arg(u.treeIndex);
     for (const TreeNode &t : c.tree) out << QStringLiteral("set %1 %2 %3").arg(t.ident).arg(t.depend).arg(t.part);
@@ -353,8 +348,11 @@ TEST(MainWindowSwitch, YearAndConfigurationChangesLeaveNothingOfTheOldYear) {
     TMain w;
     ASSERT_TRUE(w.startedUp());
     holdWorkOfTheOpenYear();
-    w.SpeedButton2Click();
+    w.SpeedButton2Click();   // an existing year opens without a question
     ASSERT_EQ(shared().Year, fx.year() - 1);
+    EXPECT_TRUE(dlg.questions.isEmpty());
+    EXPECT_EQ(db::fileOf(db::kData), fx.configFolder() + QStringLiteral("%1/data0.mdb").arg(fx.year() - 1));
+    EXPECT_EQ(w.YearList->count(), 2);
     EXPECT_EQ(shared().Caches.forms.value(0).name, QStringLiteral("Ф30 ПРОШЛОГО ГОДА"));
     expectOnlyTheOpenYear();
 

@@ -94,10 +94,11 @@ TEST_F(PresenceTest, FileReportCountsValuesOfTheYear) {
     const auto rec = [](const QString &year, const QString &form, const QString &tablen, int c, int r) {
         return transfer::formatRecord("5", year, form, tablen, c, r);
     };
-    // By name: 3 of 6 cells of Ф30 (2000), one cell of another year, one unknown table.
+    // By name: 3 of 6 cells of Ф30 (2000), one cell of another year, unknown
+    // tables ("(20" is no key of "(2000)").
     writeFile(dir + "Северная ЦРБ - Ф30.orw", {rec(y, "Ф30", "(2000)", 5, 4), rec(y, "Ф30", "(2000)", 6, 4),
                                                 rec(y, "Ф30", "(2000)", 5, 5), rec("2001", "Ф30", "(1000)", 5, 5),
-                                                rec(y, "Ф30", "(9000)", 5, 5), "мусор"});
+                                                rec(y, "Ф30", "(9000)", 5, 5), rec(y, "Ф30", "(20", 6, 5), "мусор"});
     // By id: Ф14 (1000), one of 12 cells.
     writeFile(dir + "Южная ЦРБ.orv", {rec(y, QString::number(ids::FormF14), "(1000)", 5, 4)});
     // Another year only.
