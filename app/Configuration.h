@@ -57,8 +57,9 @@ public:
     // Throws db::Error when the year's databases cannot be opened.
     bool openConfiguration(int index);
 
-    // (Re)opens the current year of the open configuration: both
-    // connections, the caches, the level list; writes Year. Throws db::Error.
+    // (Re)opens the current year of the open configuration: empties the work
+    // state, opens both connections, reloads the caches and the level list;
+    // writes Year. Throws db::Error.
     void SetYear();
 
     // Previous (-1) or next (+1) year, creating the year after a question.

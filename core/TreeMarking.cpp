@@ -91,16 +91,15 @@ QList<qint64> TreeLeafIds(const QTreeWidgetItem *node) {
     return out;
 }
 
-static QTreeWidgetItem *makeUnitNode(int i) {
-    auto *item = new QTreeWidgetItem(QStringList{shared().StructList.value(i)});
-    item->setData(0, kNodeIdRole, shared().StructIds.value(i));
+static QTreeWidgetItem *makeUnitNode(const StructNode &unit) {
+    auto *item = new QTreeWidgetItem(QStringList{unit.unit});
+    item->setData(0, kNodeIdRole, unit.id);
     return item;
 }
 
 static void recordIndex(int i, const QTreeWidgetItem *item) {
-    SharedState &s = shared();
-    while (s.StructNodeIndexes.size() < s.StructIds.size()) s.StructNodeIndexes.append(-1);
-    if (i < s.StructNodeIndexes.size()) s.StructNodeIndexes[i] = TreeNodeAbsoluteIndex(item);
+    QList<StructNode> &units = shared().Caches.structure;
+    if (i < units.size()) units[i].treeIndex = TreeNodeAbsoluteIndex(item);
 }
 
 static bool hasAncestorId(const QTreeWidgetItem *node, qint64 id) {
@@ -111,13 +110,12 @@ static bool hasAncestorId(const QTreeWidgetItem *node, qint64 id) {
 
 void FillAdminTree(QTreeWidgetItem *node, qint64 parentId) {
     if (!node) return;
-    const SharedState &s = shared();
-    const int n = int(std::min(s.StructIds.size(), s.StructParents.size()));
-    for (int i = 0; i < n; ++i) {
-        if (s.StructParents[i] != parentId) continue;
-        const qint64 id = s.StructIds[i];
+    const QList<StructNode> &units = shared().Caches.structure;
+    for (int i = 0; i < units.size(); ++i) {
+        if (units[i].parent != parentId) continue;
+        const qint64 id = units[i].id;
         if (hasAncestorId(node, id)) continue;   // a cycle in the stored parents would never end
-        QTreeWidgetItem *child = makeUnitNode(i);
+        QTreeWidgetItem *child = makeUnitNode(units[i]);
         node->addChild(child);
         recordIndex(i, child);
         FillAdminTree(child, id);
@@ -126,13 +124,12 @@ void FillAdminTree(QTreeWidgetItem *node, qint64 parentId) {
 
 void FillAdminTree(QTreeWidget *tree, qint64 parentId) {
     if (!tree) return;
-    const SharedState &s = shared();
-    const int n = int(std::min(s.StructIds.size(), s.StructParents.size()));
-    for (int i = 0; i < n; ++i) {
-        if (s.StructParents[i] != parentId) continue;
-        QTreeWidgetItem *item = makeUnitNode(i);
+    const QList<StructNode> &units = shared().Caches.structure;
+    for (int i = 0; i < units.size(); ++i) {
+        if (units[i].parent != parentId) continue;
+        QTreeWidgetItem *item = makeUnitNode(units[i]);
         tree->addTopLevelItem(item);
         recordIndex(i, item);
-        FillAdminTree(item, s.StructIds[i]);
+        FillAdminTree(item, units[i].id);
     }
 }

@@ -26,10 +26,9 @@ void CheckTreeBranch(QTreeWidgetItem *node);
 // of its children is still marked, where the walk stops.
 void UncheckTreeBranch(QTreeWidgetItem *node);
 
-// Adds the administrative children of parentId (administration cache of
-// shared(): StructList, StructIds, StructParents) under the node, depth
-// first, each with its unit name and id; records each new node's position in
-// tree order in StructNodeIndexes.
+// Adds the administrative children of parentId (shared().Caches.structure)
+// under the node, depth first, each with its unit name and id; records each
+// new node's position in tree order in its StructNode::treeIndex.
 void FillAdminTree(QTreeWidgetItem *node, qint64 parentId);
 // Same for the top level of a tree: the units of parentId become top-level
 // nodes, each filled with its descendants.

@@ -1,15 +1,13 @@
 #include "engine/Caches.h"
-#include "engine/TableShape.h"
 
 #include "engine/SharedState.h"
+#include "engine/TableShape.h"
 #include "engine/TextUtil.h"
-
-#include <algorithm>
 #include "platform/Database.h"
 
 #include <QHash>
 #include <QSqlQuery>
-#include <QSqlRecord>
+#include <algorithm>
 
 namespace caches {
 
@@ -17,88 +15,77 @@ namespace {
 
 QSqlDatabase mainDb() { return db::connection(db::kMain); }
 
-} // namespace
-
-void GetForms() {
-    SharedState &s = shared();
-    s.FormsList.clear();
-    s.NetFormsList.clear();
+QList<CachedForm> readForms() {
+    QList<CachedForm> out;
     QSqlQuery q = db::exec(mainDb(), QStringLiteral("select * from forms order by ind"));
-    while (q.next()) {
-        const QString name = q.value(QStringLiteral("formname")).toString();
-        s.FormsList.add(text::upper(name) + QStringLiteral(" - ") + q.value(QStringLiteral("decipher")).toString(),
-                        q.value(QStringLiteral("id")).toLongLong());
-        if (q.value(QStringLiteral("net")).toBool()) s.NetFormsList.append(name);
-    }
+    while (q.next())
+        out.append({q.value(QStringLiteral("id")).toLongLong(), text::upper(q.value(QStringLiteral("formname")).toString()),
+                    q.value(QStringLiteral("decipher")).toString(), q.value(QStringLiteral("net")).toBool()});
+    return out;
 }
 
-void GetTables() {
-    SharedState &s = shared();
-    s.TablesList.clear();
-    s.TablesArray.clear();
+QList<CachedTable> readTables() {
     const QSqlDatabase d = mainDb();
-
     QHash<qint64, QString> formNames;
     {
         QSqlQuery f = db::exec(d, QStringLiteral("select id, formname from forms"));
-        while (f.next()) formNames.insert(f.value(0).toLongLong(), f.value(1).toString());
+        while (f.next()) formNames.insert(f.value(0).toLongLong(), text::upper(f.value(1).toString()));
     }
-
+    QList<CachedTable> out;
     QSqlQuery q = db::exec(d, QStringLiteral("select * from tables order by form,tablen"));
     while (q.next()) {
-        const qint64 ident = q.value(QStringLiteral("ident")).toLongLong();
-        const QString form = formNames.value(q.value(QStringLiteral("form")).toLongLong());
-        s.TablesList.add(text::upper(form) + QStringLiteral("*Т") + q.value(QStringLiteral("tablen")).toString() +
-                             QStringLiteral(" - ") + q.value(QStringLiteral("name")).toString(),
-                         ident);
-        s.TablesArray.append(CacheLineOfShape(ShapeOfTableRecord(q)));
+        const qint64 form = q.value(QStringLiteral("form")).toLongLong();
+        out.append({form, formNames.value(form), q.value(QStringLiteral("tablen")).toString(),
+                    q.value(QStringLiteral("name")).toString(), ShapeOfTableRecord(q)});
     }
+    return out;
 }
 
-void GetStruct() {
-    SharedState &s = shared();
-    s.StructList.clear();
-    s.StructIds.clear();
-    s.StructParents.clear();
-    s.StructNodeIndexes.clear();
-    s.StructCount = 0;
+QList<StructNode> readStruct() {
+    QList<StructNode> out;
     QSqlQuery q = db::exec(mainDb(), QStringLiteral("select * from administration order by dependence,ind"));
-    while (q.next()) {
-        s.StructList.append(q.value(QStringLiteral("unit")).toString());
-        s.StructIds.append(q.value(QStringLiteral("id")).toLongLong());
-        s.StructParents.append(q.value(QStringLiteral("dependence")).toLongLong());
-        s.StructNodeIndexes.append(-1);
-    }
-    s.StructCount = int(s.StructIds.size());
+    while (q.next())
+        out.append({q.value(QStringLiteral("id")).toLongLong(), q.value(QStringLiteral("dependence")).toLongLong(),
+                    q.value(QStringLiteral("unit")).toString()});
+    return out;
 }
 
-void GetTree() {
-    SharedState &s = shared();
-    s.TreeList.clear();
-    s.TreeIdents.clear();
-    s.TreeDepends.clear();
-    struct Node { QString part; qint64 ident; qint64 depend; };
-    QList<Node> nodes;
+QList<TreeNode> readTree() {
+    QList<TreeNode> out;
     QSqlQuery q = db::exec(mainDb(), QStringLiteral("select * from tree order by depend, ident"));
     while (q.next())
-        nodes.append({q.value(QStringLiteral("part")).toString(), q.value(QStringLiteral("ident")).toLongLong(),
-                      q.value(QStringLiteral("depend")).toLongLong()});
+        out.append({q.value(QStringLiteral("ident")).toLongLong(), q.value(QStringLiteral("depend")).toLongLong(),
+                    q.value(QStringLiteral("part")).toString()});
     // Under each parent the sets in name order.
-    std::stable_sort(nodes.begin(), nodes.end(), [](const Node &a, const Node &b) {
+    std::stable_sort(out.begin(), out.end(), [](const TreeNode &a, const TreeNode &b) {
         return a.depend != b.depend ? a.depend < b.depend : text::nameLess(a.part, b.part);
     });
-    for (const Node &n : nodes) {
-        s.TreeList.append(n.part);
-        s.TreeIdents.append(n.ident);
-        s.TreeDepends.append(n.depend);
-    }
+    return out;
 }
 
+// Empties the part first, so that a failed read leaves nothing of the old year.
+template <typename T, typename Read>
+void reload(QList<T> &part, Read read) {
+    part.clear();
+    part = read();
+}
+
+} // namespace
+
+void GetForms() { reload(shared().Caches.forms, readForms); }
+void GetTables() { reload(shared().Caches.tables, readTables); }
+void GetStruct() { reload(shared().Caches.structure, readStruct); }
+void GetTree() { reload(shared().Caches.tree, readTree); }
+
 void reloadAll() {
-    GetStruct();
-    GetTree();
-    GetForms();
-    GetTables();
+    YearCaches &c = shared().Caches;
+    c.clear();
+    YearCaches fresh;
+    fresh.structure = readStruct();
+    fresh.tree = readTree();
+    fresh.forms = readForms();
+    fresh.tables = readTables();
+    c = std::move(fresh);
 }
 
 } // namespace caches

@@ -1,25 +1,23 @@
 #pragma once
 // Lookup caches of the open year (forms, tables, administrative structure,
-// indicator sets), read from the main database ("dbmain") into shared().
-// Reloaded on every change of year or configuration. Each loader throws
-// db::Error when the main database cannot be read; the caches are then empty.
+// indicator sets), read from the main database ("dbmain") into
+// shared().Caches (engine/YearCaches). Reloaded on every change of year or
+// configuration. Each loader throws db::Error when the main database cannot
+// be read; its part of the caches is then empty.
 namespace caches {
 
-// FormsList ("ФОРМА - decipher", object id) and NetFormsList (formname of net
-// forms), from "select * from forms order by ind".
+// Caches.forms, from "select * from forms order by ind".
 void GetForms();
-// TablesList ("ФОРМА*Т(n) - name", object ident) and TablesArray
-// ([i][1..7]: ident, colcount, rowcount, fixcols, fixrows, floattype 0/1,
-// scan; [i][8] left 0), from "select * from tables order by form,tablen".
+// Caches.tables with their shapes, from "select * from tables order by form,tablen".
 void GetTables();
-// StructList/StructIds/StructParents/StructCount from the administration
-// table ordered by dependence, ind; StructNodeIndexes is made empty
-// (-1 for every row) for the tree builder to fill.
+// Caches.structure from the administration table ordered by dependence, ind;
+// no unit has a tree position yet.
 void GetStruct();
-// TreeList/TreeIdents/TreeDepends from "select * from tree order by depend,part".
+// Caches.tree: the sets under each parent in name order.
 void GetTree();
 
-// All four, in the order structure, tree, forms, tables.
+// All four, in the order structure, tree, forms, tables. When one of them
+// fails, nothing of the year that was open before is left.
 void reloadAll();
 
 } // namespace caches

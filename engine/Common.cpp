@@ -14,35 +14,16 @@
 
 // ---- Lookups over the caches ------------------------------------------------
 
-namespace {
-
-// The catalogue line "<FORM>*Т<table> - <name>" of exactly this form and
-// table (upper case), -1 when none: "(10" never stands for "(1000)".
-int findCatalogueLine(const QString &key) {
-    const StringList &tables = shared().TablesList;
-    const QString k = text::upper(key);
-    static const QString sep = QStringLiteral(" - ");
-    for (int i = 0; i < tables.count(); ++i) {
-        const QString &line = tables.text(i);
-        if (line.size() < k.size() || text::upper(line.left(k.size())) != k) continue;
-        if (line.size() == k.size() || QStringView(line).mid(k.size()).startsWith(sep)) return i;
-    }
-    return -1;
-}
-
-QString catalogueKey(const QString &formName, const QString &tableKey) {
-    return formName + QStringLiteral("*Т") + tableKey;
-}
-
-} // namespace
-
-int TablesCatalogueLine(const QString &formName, const QString &tableKey) {
-    return findCatalogueLine(catalogueKey(formName, tableKey));
+const CachedTable *FindCachedTable(const QString &formName, const QString &tableKey) {
+    const QString form = text::upper(formName);
+    for (const CachedTable &t : shared().Caches.tables)
+        if (t.is(form, tableKey)) return &t;
+    return nullptr;
 }
 
 qint64 GetTableIdent(const QString &formName, const QString &tableKey) {
-    const auto shape = CachedTableShapeAt(TablesCatalogueLine(formName, tableKey));
-    return shape ? shape->ident : -1;
+    const CachedTable *t = FindCachedTable(formName, tableKey);
+    return t ? t->shape.ident : -1;
 }
 
 qint64 GetTableIdentByFormId(qint64 formId, const QString &tableKey) {
@@ -59,22 +40,9 @@ qint64 GetTableIdentByFormId(const QString &formIdText, const QString &tableKey)
     return GetTableIdentByFormId(id, tableKey);
 }
 
-int IndexOfTableIdent(qint64 ident) {
-    for (int i = 0; const auto shape = CachedTableShapeAt(i); ++i)
-        if (shape->ident == ident) return i;
-    return -1;
-}
-
 QString GetFormNameById(qint64 formId) {
-    const StringList &forms = shared().FormsList;
-    for (int i = 0; i < forms.count(); ++i) {
-        if (forms.object(i) != formId) continue;
-        const QString &line = forms.text(i);
-        const int p = line.indexOf(QStringLiteral(" - "));
-        if (p < 0) return {};
-        return text::upper(line.left(p));
-    }
-    return {};
+    const CachedForm *f = shared().Caches.form(formId);
+    return f ? f->name : QString();
 }
 
 // ---- Database lookups and services ------------------------------------------

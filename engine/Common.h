@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 class ProgressPacer;
+struct CachedTable;
 
 
 // A text that should be a number and is not (a list item, a form id, ...).
@@ -22,16 +23,15 @@ public:
     using EngineError::EngineError;
 };
 
-// ---- Lookups over the caches (FormsList, TablesList, TablesArray) ----------
+// ---- Lookups over the caches of the open year (shared().Caches) ----------
 // Table key is the table number with its parentheses, e.g. "(1000)". Form
 // names and keys are matched without regard to letter case.
-// Line of the tables cache; -1 when none. Shapes: core/TableShape.
-int TablesCatalogueLine(const QString &formName, const QString &tableKey);
+// The cached table; nullptr when none. Shapes: engine/TableShape.
+const CachedTable *FindCachedTable(const QString &formName, const QString &tableKey);
 qint64 GetTableIdent(const QString &formName, const QString &tableKey);     // -1 when none
 qint64 GetTableIdentByFormId(qint64 formId, const QString &tableKey);       // -1 when none
 // The form id as text; throws ConversionError when it is no integer.
 qint64 GetTableIdentByFormId(const QString &formIdText, const QString &tableKey);
-int IndexOfTableIdent(qint64 ident);                                        // -1 when none
 QString GetFormNameById(qint64 formId);                                     // upper case; empty when none
 
 // ---- Database lookups and services ----------------------------------------

@@ -5,6 +5,7 @@
 #include "engine/StringList.h"
 #include "engine/ValueMatrix.h"
 #include "engine/WorkModes.h"
+#include "engine/YearCaches.h"
 
 #include <QList>
 #include <QString>
@@ -50,18 +51,7 @@ struct SharedState {
     StringList RuleCycleList;
 
     // Lookup caches of the open year.
-    StringList FormsList;        // "ФОРМА - decipher", object = form id
-    QStringList NetFormsList;
-    StringList TablesList;       // "ФОРМА*Т(n) - name"
-    QList<std::array<int, 9>> TablesArray;  // [i][1..8]: ident, colcount, rowcount, fixcols, fixrows, floattype, scan, counter
-    QStringList StructList;
-    QList<qint64> StructIds;
-    QList<qint64> StructParents;
-    QList<int> StructNodeIndexes;
-    int StructCount = 0;
-    QStringList TreeList;
-    QList<qint64> TreeIdents;
-    QList<qint64> TreeDepends;
+    YearCaches Caches;
 
     // Empties the work state (not the configuration and caches).
     void resetWork();

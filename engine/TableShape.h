@@ -2,11 +2,10 @@
 // The shape of a report table: column and row counts, fixed (header) columns
 // and rows, the scan flag and whether it holds decimals. Read in one place:
 // from the "tables" record of the main database, or from the tables cache the
-// open year keeps (core/Caches).
+// open year keeps (engine/Caches).
 #include <QString>
 #include <QtGlobal>
 
-#include <array>
 #include <optional>
 
 class QSqlDatabase;
@@ -30,12 +29,10 @@ std::optional<TableShape> FindTableShape(const QSqlDatabase &mainDb, qint64 iden
 // The same; throws db::Error when the table does not exist.
 TableShape ReadTableShape(const QSqlDatabase &mainDb, qint64 ident);
 
-// One line of the tables cache (shared().TablesArray) and back.
-std::array<int, 9> CacheLineOfShape(const TableShape &shape);
-// Brings the cache line of the table up to date after its sizes changed;
+// The shapes the tables cache of the open year holds (shared().Caches).
+// Brings the cached shape of the table up to date after its sizes changed;
 // false when the cache holds no such table.
 bool RefreshCachedShape(const TableShape &shape);
-std::optional<TableShape> CachedTableShapeAt(int line);
 // By form name or form id and table key "(1000)", letter case ignored;
 // nothing when the open year has no such table.
 std::optional<TableShape> CachedTableShape(const QString &formName, const QString &tableKey);

@@ -688,9 +688,9 @@ TSFLF::TSFLF(const QString &chosen, QWidget *parent) : QDialog(parent), m_chosen
 std::optional<QString> TSFLF::choose() {
     CheckListBox1->clear();
     const QList<bool> ticks = adm::formChoiceTicks(m_chosen);
-    const StringList &forms = shared().FormsList;
-    for (int i = 0; i < forms.count(); ++i) {
-        auto *item = new QListWidgetItem(forms.text(i), CheckListBox1);
+    const QList<CachedForm> &forms = shared().Caches.forms;
+    for (int i = 0; i < forms.size(); ++i) {
+        auto *item = new QListWidgetItem(forms[i].caption(), CheckListBox1);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(ticks.value(i) ? Qt::Checked : Qt::Unchecked);
     }

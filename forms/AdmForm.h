@@ -145,8 +145,8 @@ public:
     QListWidget *CheckListBox1 = nullptr;
     QCheckBox *CheckBox1 = nullptr;
     QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
-    // Fills the list from FormsList, ticked by the forms chosen so far, and
-    // returns the new choice on OK, nothing on "Отмена".
+    // Fills the list from the forms of the open year, ticked by the forms
+    // chosen so far, and returns the new choice on OK, nothing on "Отмена".
     std::optional<QString> choose();
 private:
     QString m_chosen;

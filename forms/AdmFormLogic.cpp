@@ -261,25 +261,20 @@ GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, cons
                      [&](qint64 id, const QString &f) { return transfer::LoadTableFromFile(id, f, tableIdent); });
 }
 
-static QString formNameOfLine(const QString &line) {
-    const int dash = line.indexOf(QLatin1String(" - "));
-    return text::upper(dash >= 0 ? line.left(dash) : line);
-}
-
 QList<bool> formChoiceTicks(const QString &groupLoadForms) {
     QStringList chosen;
     for (const QString &n : groupLoadForms.split(QLatin1Char(','), Qt::SkipEmptyParts)) chosen.append(text::upper(n));
     QList<bool> out;
-    for (const auto &item : shared().FormsList) out.append(chosen.contains(formNameOfLine(item.text)));
+    for (const CachedForm &form : shared().Caches.forms) out.append(chosen.contains(form.name));
     return out;
 }
 
 QString formChoiceResult(const QList<bool> &ticks, bool all) {
     if (all) return QString();
     QStringList names;
-    const StringList &forms = shared().FormsList;
-    for (int i = 0; i < forms.count() && i < ticks.size(); ++i)
-        if (ticks[i]) names.append(formNameOfLine(forms.text(i)));
+    const QList<CachedForm> &forms = shared().Caches.forms;
+    for (int i = 0; i < forms.size() && i < ticks.size(); ++i)
+        if (ticks[i]) names.append(forms[i].name);
     return names.join(QLatin1Char(','));
 }
 

@@ -82,8 +82,8 @@ GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoad
 // The same for one table of the forms tree.
 GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, const FileProgress &progress = {});
 
-// Form names of FormsList ticked by the group-load choice: each line's name
-// (text before " - ", capitals) is ticked when it is in groupLoadForms.
+// Forms of the open year (shared().Caches.forms) ticked by the group-load
+// choice: a form is ticked when its name is in groupLoadForms.
 QList<bool> formChoiceTicks(const QString &groupLoadForms);
 // The group-load forms after the choice: the ticked names joined by ",", or empty
 // when "Выбрать все" is ticked.

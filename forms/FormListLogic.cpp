@@ -115,18 +115,12 @@ QList<FormEntry> formsForType(qint64 medicalType) {
         f.id = q.value(0).toLongLong();
         f.name = q.value(1).toString();
         f.text = f.name + QStringLiteral(" - ") + q.value(2).toString();
-        const QString key = text::upper(f.name + QLatin1Char('*'));
-        const StringList &tl = s.TablesList;
-        int i = 0;
-        while (i < tl.count() && text::upper(tl.text(i).left(key.size())) != key) ++i;
-        for (; i < tl.count(); ++i) {
-            const QString &line = tl.text(i);
-            if (text::upper(line.left(key.size())) != key) break;
-            if (line.mid(key.size(), 2) != QStringLiteral("Т(")) continue;
+        for (const CachedTable &cached : s.Caches.tables) {
+            if (cached.formId != f.id || !cached.tablen.startsWith(QLatin1Char('('))) continue;
             TableEntry t;
-            t.text = line.mid(key.size() + 1);
+            t.text = cached.tablen + QStringLiteral(" - ") + cached.name;
             t.tablen = tableNumberOfText(t.text);
-            t.ident = CachedTableShapeAt(i).value_or(TableShape()).ident;
+            t.ident = cached.shape.ident;
             f.tables.append(t);
         }
         out.append(f);
@@ -136,8 +130,9 @@ QList<FormEntry> formsForType(qint64 medicalType) {
 
 bool IsControlApplicable(const QString &left, const QString &right) {
     const QString l = text::upper(left), r = text::upper(right);
-    for (const QString &net : shared().NetFormsList) {
-        const QString n = text::upper(net);
+    for (const CachedForm &form : shared().Caches.forms) {
+        if (!form.net) continue;
+        const QString &n = form.name;
         if (n.isEmpty()) continue;
         if (l.contains(n) || r.contains(n)) return false;
     }

@@ -17,25 +17,7 @@ namespace presence {
 
 namespace {
 constexpr int kMaxLine = 150;
-constexpr int kCounter = 8;
 } // namespace
-
-int FindTablesListIndex(const QString &formName, const QString &tablen) {
-    const StringList &list = shared().TablesList;
-    const QString prefix = text::upper(formName) + QStringLiteral("*Т") + tablen;
-    for (int i = 0; i < list.count(); ++i)
-        if (list.text(i).startsWith(prefix)) return i;
-    return list.count();
-}
-
-int IndexOfTableIdentInArray(qint64 ident) {
-    const int i = IndexOfTableIdent(ident);
-    return i >= 0 ? i : int(shared().TablesArray.size());
-}
-
-void clearCounters() {
-    for (auto &row : shared().TablesArray) row[kCounter] = 0;
-}
 
 int fillPercent(int counter, int colCount, int rowCount, int fixCols, int fixRows) {
     const double cells = double(colCount - fixCols) * double(rowCount - fixRows);
@@ -43,26 +25,19 @@ int fillPercent(int counter, int colCount, int rowCount, int fixCols, int fixRow
     return int(std::nearbyint(100.0 * counter / cells));
 }
 
-QStringList formLines() {
-    const SharedState &s = shared();
+QStringList formLines(const TableCounts &counts) {
+    const YearCaches &caches = shared().Caches;
     QStringList out;
-    for (const StringList::Item &form : s.FormsList) {
-        const int dash = int(form.text.indexOf(QStringLiteral(" - ")));
-        const QString name = dash >= 0 ? form.text.left(dash) : form.text;
-        const QString start = name + QStringLiteral("*");
-        const QString numbered = name + QStringLiteral("*Т");
-        const QString prefix = name + QLatin1Char('\t');
+    for (const CachedForm &form : caches.forms) {
+        const QString prefix = form.name + QLatin1Char('\t');
         QString line = prefix;
-        for (int i = 0; i < s.TablesList.count() && i < s.TablesArray.size(); ++i) {
-            const QString &t = s.TablesList.text(i);
-            if (!t.startsWith(start)) continue;
-            const auto &row = s.TablesArray[i];
-            if (row[kCounter] <= 0) continue;
-            QString tablen = t.mid(numbered.size());
-            const int end = int(tablen.indexOf(QStringLiteral(" - ")));
-            if (end >= 0) tablen = tablen.left(end);
-            const QString item = tablen + QStringLiteral(" - ") +
-                                 QString::number(fillPercent(row[kCounter], row[2], row[3], row[4], row[5])) +
+        for (const CachedTable &t : caches.tables) {
+            if (t.formId != form.id) continue;
+            const int counter = counts.value(t.shape.ident);
+            if (counter <= 0) continue;
+            const TableShape &g = t.shape;
+            const QString item = t.tablen + QStringLiteral(" - ") +
+                                 QString::number(fillPercent(counter, g.colcount, g.rowcount, g.fixcols, g.fixrows)) +
                                  QStringLiteral("%, ");
             if (line.size() > prefix.size() && line.size() + item.size() > kMaxLine) {
                 out.append(line.chopped(2));
@@ -83,18 +58,17 @@ void reportByDatabase(const QList<UnitNode> &nodes, const LabelFn &label) {
         s.ControlErrors.add(n.text);
         if (!n.leaf) continue;
         if (label) label(n.text);
-        clearCounters();
+        TableCounts counts;
         QSqlQuery q = db::exec(values,
                                QStringLiteral("select \"table\" from data where year=? and hospital=? order by \"table\""),
                                {s.Year, n.id});
         bool any = false;
         while (q.next()) {
             any = true;
-            const int i = IndexOfTableIdentInArray(q.value(0).toLongLong());
-            if (i < s.TablesArray.size()) ++s.TablesArray[i][kCounter];
+            ++counts[q.value(0).toLongLong()];
         }
         if (any)
-            for (const QString &line : formLines()) s.ControlErrors.add(line);
+            for (const QString &line : formLines(counts)) s.ControlErrors.add(line);
     }
 }
 
@@ -103,7 +77,7 @@ void reportByFiles(const QStringList &files, const LabelFn &label, const std::fu
     s.ControlErrors.clear();
     int done = 0;
     for (const QString &file : files) {
-        clearCounters();
+        TableCounts counts;
         const QString name = transfer::unitNameOfFile(file);
         if (label) label(name);
         const bool byId = file.endsWith(QStringLiteral("orv"), Qt::CaseInsensitive);
@@ -125,15 +99,14 @@ void reportByFiles(const QStringList &files, const LabelFn &label, const std::fu
                 form = *it;
             }
             if (form.isEmpty()) continue;
-            const int i = FindTablesListIndex(form, r.tablen);
-            if (i >= 0 && i < s.TablesArray.size()) {
-                ++s.TablesArray[i][kCounter];
+            if (const CachedTable *t = FindCachedTable(form, r.tablen)) {
+                ++counts[t->shape.ident];
                 any = true;
             }
         }
         s.ControlErrors.add(name);
         if (any)
-            for (const QString &l : formLines()) s.ControlErrors.add(l);
+            for (const QString &l : formLines(counts)) s.ControlErrors.add(l);
         if (step) step(++done);
     }
 }

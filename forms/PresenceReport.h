@@ -4,7 +4,7 @@
 // before they are loaded ("По входным файлам"). Lines go to ControlErrors:
 // the institution's name, then per form "<form>\t(1000) - 40%, (2000) - 100%"
 // (lines of at most 150 characters, a long form continuing on the next line).
-// The per-table counters are column 8 of TablesArray.
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -12,17 +12,14 @@
 
 namespace presence {
 
-// Index of the first TablesList line starting with the upper-case form name
-// + "*Т" + tablen; the line count when none.
-int FindTablesListIndex(const QString &formName, const QString &tablen);
-// Index of the TablesArray row with this ident; the row count when none.
-int IndexOfTableIdentInArray(qint64 ident);
+// Cells with values per table ident.
+using TableCounts = QHash<qint64, int>;
 
-void clearCounters();
 // 100 * counter / data cells of the table, halves to the even integer.
 int fillPercent(int counter, int colCount, int rowCount, int fixCols, int fixRows);
-// The form lines of the counters, in FormsList order.
-QStringList formLines();
+// The form lines of the counts, forms and tables in the order of the caches
+// of the open year.
+QStringList formLines(const TableCounts &counts);
 
 // A node of the territory tree in depth-first order.
 struct UnitNode {

@@ -86,7 +86,7 @@ int deleteDataColumn(const QSqlDatabase &mainDb, qint64 ident, int gridColumn, c
 QStringList rulesReferringFrom(const QSqlDatabase &mainDb, qint64 ident, bool rows, int line);
 QString referringRulesHeader();
 
-// Brings the entry of the tables cache (shared().TablesArray) of the table
+// Brings the entry of the tables cache (shared().Caches) of the table
 // up to date with its row and column counts. False when the table is not in
 // the cache. Throws db::Error when the table cannot be read.
 bool refreshTablesCache(const QSqlDatabase &mainDb, qint64 ident);

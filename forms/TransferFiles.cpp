@@ -31,8 +31,6 @@ namespace transfer {
 
 namespace {
 
-const QString kTableMark = QStringLiteral("*Т");   // Cyrillic capital Т
-
 bool isInteger(const QString &s, int *value = nullptr) {
     bool ok = false;
     const int v = s.toInt(&ok);
@@ -51,23 +49,10 @@ QString checkedValueTable(const QString &name) {
 // the 255 a file name may have; level, year and extension follow).
 constexpr int kMaxStemChars = 80;
 
-// Form name and tablen of a table from its line of the tables cache, whole:
-// a shortened name would not find its table again when the file is loaded.
-bool splitTablesLine(const QString &line, QString &formName, QString &tablen) {
-    const int star = line.indexOf(kTableMark);
-    if (star < 0) return false;
-    formName = line.left(star);
-    const int start = star + kTableMark.size();
-    int dash = line.indexOf(QLatin1String(" - "), start);
-    if (dash < 0) dash = line.size();
-    tablen = line.mid(start, dash - start);
-    return true;
-}
-
 // What a line's form and tablen name in the catalogue of the open year.
 struct Resolved {
     qint64 ident = -1;
-    int index = -1;        // line of TablesList / TablesArray
+    const CachedTable *table = nullptr;   // in the caches of the open year
     QString formName;      // upper case
 };
 
@@ -91,15 +76,14 @@ public:
             res.ident = GetTableIdent(r.form, r.tablen);
             res.formName = text::upper(r.form);
         }
-        if (res.ident >= 0) res.index = IndexOfTableIdent(res.ident);
-        // The catalogue look-up matches a prefix: "" or "(10" would find "(1000)".
-        if (res.index >= 0 && !namesTable(res.index, res.formName, r.tablen)) res.index = -1;
-        if (res.index < 0) res.ident = -1;
+        if (res.ident >= 0) res.table = shared().Caches.table(res.ident);
+        if (res.table && !res.table->is(res.formName, r.tablen)) res.table = nullptr;
+        if (!res.table) res.ident = -1;
         return *(m_last = &m_cache.emplace(key, res).first->second);
     }
     // Stored column and row within the table's value cells.
     static bool inRange(const Resolved &res, const Record &r) {
-        const std::optional<TableShape> shape = CachedTableShapeAt(res.index);
+        const TableShape *shape = res.table ? &res.table->shape : nullptr;
         if (!shape) return false;
         const int cols1 = shape->colcount + 1, rows1 = shape->rowcount + 1, fixcols = shape->fixcols, fixrows = shape->fixrows;
         if (cols1 <= 0) return false;
@@ -107,12 +91,6 @@ public:
     }
 
 private:
-    static bool namesTable(int index, const QString &formName, const QString &tablen) {
-        if (index >= shared().TablesList.count()) return false;
-        const QString line = text::upper(shared().TablesList.text(index));
-        const QString key = text::upper(formName + kTableMark + tablen);
-        return line == key || line.startsWith(key + QLatin1String(" - "));
-    }
     FileKind m_kind;
     std::unordered_map<QString, Resolved> m_cache;   // node-based: references stay valid
     const Resolved *m_last = nullptr;
@@ -237,11 +215,9 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
 
 // "Ф30Т(1000)" of a table of the catalogue, for messages.
 QString tableName(qint64 ident) {
-    const int idx = IndexOfTableIdent(ident);
-    QString form, tablen;
-    if (idx < 0 || idx >= shared().TablesList.count() || !splitTablesLine(shared().TablesList.text(idx), form, tablen))
-        return QString::number(ident);
-    return form + QStringLiteral("Т") + tablen;
+    const CachedTable *t = shared().Caches.table(ident);
+    if (!t) return QString::number(ident);
+    return t->formName + QStringLiteral("Т") + t->tablen;
 }
 
 QList<qint64> tablesOfForm(qint64 formId) {
@@ -411,16 +387,14 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
     qint64 previous = -2;
     bool known = false;
     int written = 0;
-    QString formName, tablen;
     for (const Row &r : rows) {
         if (r.table == -1) continue;
         if (r.table != previous) {
             previous = r.table;
-            const int idx = IndexOfTableIdent(r.table);
-            known = idx >= 0 && idx < shared().TablesList.count() &&
-                    splitTablesLine(shared().TablesList.text(idx), formName, tablen);
+            const CachedTable *table = shared().Caches.table(r.table);
+            known = table != nullptr;
             if (!known) result.skippedTables.append(r.table);
-            else middle = recordMiddle(yearText, cp1251::encode(formName), cp1251::encode(tablen));
+            else middle = recordMiddle(yearText, cp1251::encode(table->formName), cp1251::encode(table->tablen));
         }
         if (!known) {
             ++result.skipped;

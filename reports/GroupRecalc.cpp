@@ -37,14 +37,14 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
         return result;
     }
     const QSqlDatabase d = db::connection(db::kData);
-    const int count = s.TablesList.count();
+    const QList<CachedTable> tables = s.Caches.tables;
+    const int count = int(tables.size());
     db::transaction(d, [&] {
         for (int t = 0; t < count; ++t) {
-            const QString entry = s.TablesList.text(t);
+            const QString entry = tables[t].caption();
             if (step) step(t, count, entry);
             if (entry.left(3) == QStringLiteral("Ф47")) continue;
-            const std::optional<TableShape> shape = CachedTableShapeAt(t);
-            if (!shape) break;
+            const TableShape *shape = &tables[t].shape;
             const int ident = int(shape->ident), colcount = shape->colcount, rowcount = shape->rowcount,
                       fixcols = shape->fixcols, fixrows = shape->fixrows;
             s.DataMatrix.create(fixcols + 1, colcount + 1, fixrows + 1, rowcount + 1);

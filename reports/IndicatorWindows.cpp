@@ -43,6 +43,7 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using namespace indicators;
 using winutil::guarded;
@@ -190,24 +191,22 @@ void TMISetup::showEvent(QShowEvent *event) {
 void TMISetup::FormActivate() {
     if (m_filled) return;
     m_filled = true;
-    const SharedState &s = shared();
-    for (int i = 0; i < s.TreeList.size(); ++i) {
-        if (s.TreeDepends.value(i) != 0) continue;
-        QTreeWidgetItem *n = makeNode(s.TreeList[i], s.TreeIdents.value(i));
+    for (const TreeNode &set : shared().Caches.tree) {
+        if (set.depend != 0) continue;
+        QTreeWidgetItem *n = makeNode(set.part, set.ident);
         TreeView1->addTopLevelItem(n);
-        buildIndicatorTree(n, s.TreeIdents.value(i));
+        buildIndicatorTree(n, set.ident);
     }
     TreeView1->expandAll();
 }
 
 void TMISetup::buildIndicatorTree(QTreeWidgetItem *node, qint64 ident) {
-    const SharedState &s = shared();
-    int i = 0;
-    while (i < s.TreeList.size() && s.TreeDepends.value(i) != ident) ++i;
-    for (; i < s.TreeList.size() && s.TreeDepends.value(i) == ident; ++i) {
-        const qint64 child = s.TreeIdents.value(i);
+    const QList<TreeNode> &tree = shared().Caches.tree;
+    auto it = std::find_if(tree.cbegin(), tree.cend(), [ident](const TreeNode &t) { return t.depend == ident; });
+    for (; it != tree.cend() && it->depend == ident; ++it) {
+        const qint64 child = it->ident;
         if (child == ident || child == 0) continue;   // a set cannot be its own child
-        QTreeWidgetItem *n = makeNode(s.TreeList[i], child);
+        QTreeWidgetItem *n = makeNode(it->part, child);
         node->addChild(n);
         int depth = 0;
         for (QTreeWidgetItem *p = node; p; p = p->parent()) {

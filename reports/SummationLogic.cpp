@@ -228,9 +228,9 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
         while (q.next()) names.insert(q.value(0).toLongLong(), q.value(1).toString());
     }
     // Catalogue: ident -> its first entry.
-    QHash<qint64, int> catalogue;
-    for (int i = 0; i < st.TablesArray.size(); ++i)
-        if (!catalogue.contains(st.TablesArray[i][1])) catalogue.insert(st.TablesArray[i][1], i);
+    QHash<qint64, const TableShape *> catalogue;
+    for (const CachedTable &t : st.Caches.tables)
+        if (!catalogue.contains(t.shape.ident)) catalogue.insert(t.shape.ident, &t.shape);
 
     Receiver receiver(request.receiver);
     const QSqlDatabase d = receiver.d;
@@ -326,12 +326,12 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                                         lastSums = nullptr;
                                         const auto cat = catalogue.constFind(t);
                                         if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
-                                        const auto &a = st.TablesArray[cat.value()];
-                                        lastFixrows = a[5];
+                                        const TableShape &a = *cat.value();
+                                        lastFixrows = a.fixrows;
                                         auto it = sums.find({t, h});
                                         if (it == sums.end()) {
                                             it = sums.emplace(std::make_pair(t, h), ValueMatrix()).first;
-                                            it->second.create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
+                                            it->second.create(a.fixcols + 1, a.colcount + 1, a.fixrows + 1, a.rowcount + 1);
                                         }
                                         lastSums = &it->second;
                                     }

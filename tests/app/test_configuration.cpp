@@ -125,7 +125,7 @@ TEST_F(StartUp, OpensTheLastConfigurationAndYear) {
     EXPECT_EQ(c.levels().list().texts(), (QStringList{QStringLiteral("Годовой"), QStringLiteral("1 квартал")}));
     EXPECT_EQ(c.levels().currentIndex(), 0);
     EXPECT_EQ(db::fileOf(db::kData), fx.yearFolder() + QStringLiteral("data0.mdb"));
-    EXPECT_FALSE(shared().FormsList.isEmpty());
+    EXPECT_FALSE(shared().Caches.forms.isEmpty());
     EXPECT_TRUE(dlg.questions.isEmpty());
 }
 
@@ -272,18 +272,6 @@ TEST_F(Years, NewYearCancelledHalfwayLeavesNoYear) {
     EXPECT_FALSE(Progress().isVisible());
 }
 
-TEST(YearSteps, ExistingYearOpensWithoutQuestion) {
-    SampleFixture fx(true);
-    FakeDialogs dlg;
-    Configuration c;
-    ASSERT_TRUE(c.startUp());
-    ASSERT_TRUE(c.stepYear(-1));
-    EXPECT_TRUE(dlg.questions.isEmpty());
-    EXPECT_EQ(shared().Year, 2023);
-    EXPECT_EQ(db::fileOf(db::kData), fx.configFolder() + QStringLiteral("2023/data0.mdb"));
-    EXPECT_EQ(c.yearFolders(), (QStringList{QStringLiteral("2023"), QStringLiteral("2024")}));
-}
-
 TEST_F(Years, YearListOffersOnlyCompleteDigitFolders) {
     QDir().mkpath(year(2020) + QStringLiteral("forms"));   // a year left without its databases
     QDir().mkpath(fx.configFolder() + QStringLiteral("2023_old"));
@@ -412,14 +400,14 @@ TEST_F(Years, DamagedMainDatabaseLeavesThePreviousConfigurationOpen) {
     dlg.modals.push_back(nameFolder(QStringLiteral("Сломанная"), broken));
     ASSERT_TRUE(c.N24Click());
     const QString caption = c.windowCaption();
-    const int forms = int(shared().FormsList.count());
+    const int forms = int(shared().Caches.forms.size());
     EXPECT_THROW(c.openConfiguration(1), db::Error);
     EXPECT_EQ(c.windowCaption(), caption);
     EXPECT_EQ(c.configIndex(), 0);
     EXPECT_EQ(shared().ConfigPath, fx.configFolder());
     EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
     EXPECT_EQ(db::fileOf(db::kData), fx.yearFolder() + QStringLiteral("data0.mdb"));
-    EXPECT_EQ(int(shared().FormsList.count()), forms);
+    EXPECT_EQ(int(shared().Caches.forms.size()), forms);
     EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), -1), 0);
 }
 

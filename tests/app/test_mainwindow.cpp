@@ -3,6 +3,9 @@
 #include "app/MainWindow.h"
 #include "core/AdminMode.h"
 #include "core/ListWindow.h"
+#include "core/SampleConfig.h"
+#include "core/TreeMarking.h"
+#include "engine/Caches.h"
 #include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -18,6 +21,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 class MainWindow : public ::testing::Test {
@@ -110,7 +114,7 @@ TEST_F(MainWindow, CommandsSetTheSharedModesAroundTheirWindows) {
     installWindowCommands();   // the real windows first, then the recorders in their place
     mainCommands().abcMouseLabel13 = record;
     mainCommands().Lrek1 = record;
-    mainCommands().LAdm3 = [](QWidget *) { shared().FormsList.clear(); };
+    mainCommands().LAdm3 = [](QWidget *) { shared().Caches.clear(); };
     TMain w;
     EXPECT_TRUE(w.abcMouseLabel13->isEnabled());
     EXPECT_FALSE(w.abcMouseLabel3->isEnabled());   // the update check stays disabled
@@ -128,7 +132,7 @@ TEST_F(MainWindow, CommandsSetTheSharedModesAroundTheirWindows) {
 
     // The form catalogue reloads the caches on return.
     w.LAdm3Click();
-    EXPECT_FALSE(shared().FormsList.isEmpty());
+    EXPECT_FALSE(shared().Caches.forms.isEmpty());
 }
 
 TEST_F(MainWindow, YearButtonsAndLevelListFollowTheConfiguration) {
@@ -253,4 +257,112 @@ TEST_F(MainWindow, CommandsAreReachedWithTabAndRunWithEnter) {
     EXPECT_FALSE(w.LAdm3->isOver());
     EXPECT_EQ(QApplication::focusWidget(), w.LAdm5);
     w.close();
+}
+
+namespace {
+
+// Every field of the caches, one line per record.
+QStringList cacheLines() {
+    const YearCaches &c = shared().Caches;
+    QStringList out;
+    for (const CachedForm &f : c.forms) out << QStringLiteral("form %1 %2 %3 %4").arg(f.id).arg(f.name, f.decipher).arg(f.net);
+    for (const CachedTable &t : c.tables) {
+        const TableShape &g = t.shape;
+        out << QStringLiteral("table %1 %2 ").arg(t.formId).arg(t.caption()) +
+                   QStringList{QString::number(g.ident), QString::number(g.colcount), QString::number(g.rowcount),
+                               QString::number(g.fixcols), QString::number(g.fixrows), QString::number(g.scan),
+                               QString::number(g.floatValues)}
+                       .join(u' ');
+    }
+    for (const StructNode &u : c.structure) out << QStringLiteral("unit %1 %2 %3 %4").arg(u.id).arg(u.parent).arg(u.unit).arg(u.treeIndex);
+    for (const TreeNode &t : c.tree) out << QStringLiteral("set %1 %2 %3").arg(t.ident).arg(t.depend).arg(t.part);
+    return out;
+}
+
+// What a form window, a control run and the territory tree leave behind.
+void holdWorkOfTheOpenYear() {
+    SharedState &s = shared();
+    s.NetMode = true;
+    s.CurrentInstitution = sample::ids::NorthHospital;
+    s.IncludeList = QStringLiteral("5,6");
+    s.ReportMode = ReportMode::Types;
+    s.DataTableName = ValueTable::RepData;
+    s.RoundResult = true;
+    s.SubReportId = 1;
+    s.DataMatrix.create(4, 7, 4, 8);
+    s.DataMatrix.set(5, 5, 10.1);
+    s.CurrentFormKey = QStringLiteral("Ф30");
+    s.CurrentTableKey = QStringLiteral("(1000)");
+    s.FixRowsMinusOne = 2;
+    for (StringList *l : {&s.ControlErrors, &s.RuleLeftList, &s.RuleRightList, &s.RuleRelationList, &s.RuleCommentList,
+                          &s.RuleCycleList})
+        l->add(QStringLiteral("Ф30Т[1000]СТР[1]ГР[4]"), 1);
+    QTreeWidget tree;
+    FillAdminTree(&tree, 0);   // tree positions in the structure cache
+    TableShape wider = s.Caches.tables.value(0).shape;
+    wider.colcount = 99;
+    ASSERT_TRUE(RefreshCachedShape(wider));
+}
+
+// Nothing of the year before: the work state is empty and the caches are
+// what a fresh read of the open year gives.
+void expectOnlyTheOpenYear() {
+    const SharedState &s = shared();
+    EXPECT_FALSE(s.NetMode);
+    EXPECT_EQ(s.CurrentInstitution, 0);
+    EXPECT_TRUE(s.IncludeList.isEmpty());
+    EXPECT_EQ(s.ReportMode, ReportMode::None);
+    EXPECT_EQ(s.DataTableName, ValueTable::None);
+    EXPECT_FALSE(s.RoundResult);
+    EXPECT_EQ(s.SubReportId, 0);
+    EXPECT_FALSE(s.DataMatrix.isCreated());
+    EXPECT_TRUE(s.CurrentFormKey.isEmpty() && s.CurrentTableKey.isEmpty());
+    EXPECT_EQ(s.FixRowsMinusOne, 0);
+    for (const StringList *l : {&s.ControlErrors, &s.RuleLeftList, &s.RuleRightList, &s.RuleRelationList,
+                                &s.RuleCommentList, &s.RuleCycleList})
+        EXPECT_TRUE(l->isEmpty());
+    const QStringList held = cacheLines();
+    caches::reloadAll();
+    EXPECT_EQ(held, cacheLines());
+}
+
+// Changes the definitions of a year so that its caches differ from the others'.
+void redefine(const QString &mainFile, const QString &formName) {
+    db::ScopedConnection c(mainFile, db::OpenMode::ReadWrite);
+    db::exec(c.db(), QStringLiteral("update forms set formname=? where id=1"), {formName});
+    db::exec(c.db(), QStringLiteral("delete from tables where ident=4"));
+    db::exec(c.db(), QStringLiteral("update tables set colcount=colcount+1"));
+    db::exec(c.db(), QStringLiteral("update administration set unit=unit||? where id=2"), {formName});
+    db::exec(c.db(), QStringLiteral("insert into tree (part, depend) values (?, 0)"), {formName});
+}
+
+} // namespace
+
+TEST(MainWindowSwitch, YearAndConfigurationChangesLeaveNothingOfTheOldYear) {
+    SampleFixture fx(true);
+    FakeDialogs dlg;
+    mainCommands() = MainCommands{};
+    const QString other = fx.root() + QStringLiteral("other/");
+    sample::createConfiguration(other, fx.year() - 1);
+    sample::registerConfiguration(fx.settingsFile(), QStringLiteral("Другая"), other);
+    redefine(fx.configFolder() + QStringLiteral("%1/orvmain.mdb").arg(fx.year() - 1), QStringLiteral("Ф30 прошлого года"));
+    redefine(other + QStringLiteral("%1/orvmain.mdb").arg(fx.year() - 1), QStringLiteral("Ф30 другой"));
+
+    TMain w;
+    ASSERT_TRUE(w.startedUp());
+    holdWorkOfTheOpenYear();
+    w.SpeedButton2Click();   // an existing year opens without a question
+    ASSERT_EQ(shared().Year, fx.year() - 1);
+    EXPECT_TRUE(dlg.questions.isEmpty());
+    EXPECT_EQ(db::fileOf(db::kData), fx.configFolder() + QStringLiteral("%1/data0.mdb").arg(fx.year() - 1));
+    EXPECT_EQ(w.YearList->count(), 2);
+    EXPECT_EQ(shared().Caches.forms.value(0).name, QStringLiteral("Ф30 ПРОШЛОГО ГОДА"));
+    expectOnlyTheOpenYear();
+
+    holdWorkOfTheOpenYear();
+    w.N260Click(1);
+    ASSERT_EQ(shared().ConfigName, QStringLiteral("Другая"));
+    EXPECT_EQ(shared().Caches.forms.value(0).name, QStringLiteral("Ф30 ДРУГОЙ"));
+    expectOnlyTheOpenYear();
+    EXPECT_TRUE(dlg.messages.isEmpty());
 }

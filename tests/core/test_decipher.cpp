@@ -61,9 +61,10 @@ protected:
 
     void SetUp() override {
         fill(year.mainDb(), {});
-        shared().FormsList.add(QStringLiteral("Ф12 - Сведения о кадрах"), 1);
-        shared().TablesList.add(QStringLiteral("Ф12*Т(3) - Штаты"), 1);
-        shared().TablesArray.append({0, 1, 6, 6, 2, 2, 0, 0, 0});
+        TableShape staff;
+        staff.ident = 1, staff.colcount = 6, staff.rowcount = 6, staff.fixcols = 2, staff.fixrows = 2;
+        shared().Caches.forms = {{1, QStringLiteral("Ф12"), QStringLiteral("Сведения о кадрах")}};
+        shared().Caches.tables = {{1, QStringLiteral("Ф12"), QStringLiteral("(3)"), QStringLiteral("Штаты"), staff}};
     }
 
     QString dir() const { return year.dir.path(); }

@@ -57,13 +57,12 @@ QList<double> storedValues(qint64 h, qint64 table, const QString &valueTable = "
 TEST(EngineLookups, CatalogueLinesMatchWholeKeysWithoutLetterCase) {
     EngineDb e;
     SharedState &s = shared();
-    s.FormsList.add("Ф1 - Первая", 11);
-    s.FormsList.add("Ф2", 12);   // no " - ": no name
-    s.TablesList.add("Ф1*Т(10) - десятая", 0);
-    s.TablesList.add("Ф1*Т(1) - первая", 0);
-    s.TablesArray.append({0, 110, 5, 6, 1, 2, 0, 0, 0});
-    s.TablesArray.append({0, 101, 3, 4, 1, 1, 0, 1, 0});
-
+    s.Caches.forms = {{11, "Ф1", "Первая"}, {12, "Ф2 - А", ""}};   // a name may hold " - "
+    TableShape ten, one;
+    ten.ident = 110, ten.colcount = 5, ten.rowcount = 6, ten.fixcols = 1, ten.fixrows = 2;
+    one.ident = 101, one.colcount = 3, one.rowcount = 4, one.fixcols = 1, one.fixrows = 1, one.scan = 1;
+    s.Caches.tables = {{11, "Ф1", "(10)", "десятая", ten}, {11, "Ф1", "(1)", "первая", one},
+                       {12, "Ф2 - А", "(1)", "", one}};
     EXPECT_EQ(GetTableIdent("ф1", "(1)"), 101);
     EXPECT_EQ(GetTableIdent("Ф1", "(10)"), 110);
     EXPECT_EQ(GetTableIdent("Ф1", "(2)"), -1);
@@ -73,10 +72,9 @@ TEST(EngineLookups, CatalogueLinesMatchWholeKeysWithoutLetterCase) {
     EXPECT_EQ(GetTableIdentByFormId(11, "(1)"), 101);
     EXPECT_EQ(GetTableIdentByFormId(QString("11"), "(10)"), 110);
     EXPECT_THROW(GetTableIdentByFormId(QString("x1"), "(1)"), ConversionError);
-    EXPECT_EQ(IndexOfTableIdent(101), 1);
-    EXPECT_EQ(IndexOfTableIdent(5), -1);
     EXPECT_EQ(GetFormNameById(11), "Ф1");
-    EXPECT_EQ(GetFormNameById(12), "");
+    EXPECT_EQ(GetFormNameById(12), "Ф2 - А");
+    EXPECT_EQ(GetTableIdentByFormId(12, "(1)"), 101);
     EXPECT_EQ(GetFormNameById(0), "");
 
     const auto g = CachedTableShapeByFormId(11, "(1)");

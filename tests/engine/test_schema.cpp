@@ -48,56 +48,36 @@ protected:
     QSqlDatabase m() { return db::connection(db::kMain); }
 };
 
-TEST_F(SampleTest, CachesFollowTheQueries) {
+TEST_F(SampleTest, CachesFollowTheQueriesAndReloadReplacesThem) {
     fx.reloadCaches();
-    const SharedState &s = shared();
+    const YearCaches &c = shared().Caches;
+    ASSERT_EQ(c.forms.size(), 3);
+    EXPECT_EQ(c.forms[0].caption(), QStringLiteral("Ф30 - Сведения о медицинской организации"));
+    EXPECT_EQ((QList<bool>{c.forms[0].net, c.forms[1].net, c.forms[2].net}), (QList<bool>{false, false, true}));
+    // Tables by form id, then table number, each with its shape.
+    ASSERT_EQ(c.tables.size(), 4);
+    EXPECT_EQ(c.tables[1].caption(), QStringLiteral("Ф30*Т(2000) - Посещения"));
+    EXPECT_EQ(c.tables[2].caption(), QStringLiteral("Ф14*Т(1000) - Состав больных в стационаре"));
+    const TableShape &first = c.tables[0].shape;
+    EXPECT_EQ(std::tuple(first.ident, first.colcount, first.rowcount, first.fixcols, first.fixrows, first.floatValues),
+              std::tuple(qint64(sample::ids::TableF30Staff), 7, 8, 3, 3, false));
+    EXPECT_TRUE(c.tables[2].shape.floatValues);   // Ф14 holds decimals
+    // Units by parent, then position among siblings.
+    ASSERT_EQ(c.structure.size(), 16);
+    EXPECT_EQ(c.structure[1].unit, QStringLiteral("Северный район"));
+    for (int i = 1; i < c.structure.size(); ++i) EXPECT_LE(c.structure[i - 1].parent, c.structure[i].parent);
 
-    ASSERT_EQ(s.FormsList.count(), 3);
-    EXPECT_EQ(s.FormsList.text(0), QStringLiteral("Ф30 - Сведения о медицинской организации"));
-    EXPECT_EQ(s.FormsList.object(0), sample::ids::FormF30);
-    // A network form is in both lists, with its name as stored.
-    EXPECT_EQ(s.NetFormsList, QStringList{QStringLiteral("Ф47")});
-    EXPECT_TRUE(s.FormsList.text(2).startsWith(QStringLiteral("Ф47 - ")));
-
-    ASSERT_EQ(s.TablesList.count(), 4);
-    ASSERT_EQ(s.TablesArray.size(), 4);
-    // Ordered by form id, then table number.
-    EXPECT_EQ(s.TablesList.text(0), QStringLiteral("Ф30*Т(1000) - Штаты"));
-    EXPECT_EQ(s.TablesList.text(1), QStringLiteral("Ф30*Т(2000) - Посещения"));
-    EXPECT_EQ(s.TablesList.text(2), QStringLiteral("Ф14*Т(1000) - Состав больных в стационаре"));
-    const std::array<int, 9> first = s.TablesArray[0];
-    EXPECT_EQ(first[1], sample::ids::TableF30Staff);
-    EXPECT_EQ((QList<int>{first[2], first[3], first[4], first[5], first[6], first[7], first[8]}),
-              (QList<int>{7, 8, 3, 3, 0, 0, 0}));
-    EXPECT_EQ(s.TablesArray[2][6], 1);   // Ф14 holds decimals
-
-    ASSERT_EQ(s.StructCount, 16);
-    EXPECT_EQ(s.StructList.first(), QStringLiteral("Область"));
-    EXPECT_EQ(s.StructParents.first(), 0);
-    // Ordered by parent, then position among siblings.
-    for (int i = 1; i < s.StructCount; ++i) EXPECT_LE(s.StructParents[i - 1], s.StructParents[i]);
-    EXPECT_EQ(s.StructList[1], QStringLiteral("Северный район"));
-
-    EXPECT_EQ(s.TreeList, (QStringList{QStringLiteral("Показатели здоровья"), QStringLiteral("Обеспеченность кадрами")}));
-    EXPECT_EQ(s.TreeIdents, (QList<qint64>{1, 2}));
-    EXPECT_EQ(s.TreeDepends, (QList<qint64>{0, 1}));
-}
-
-TEST_F(SampleTest, ReloadReplacesOldEntriesAndUpperCasesFormNames) {
-    fx.reloadCaches();
-    // A lower-case form name appears upper-cased in both lists' text.
+    // A lower-case form name is upper-cased; a deleted table is gone; the sets
+    // of a parent come in Russian alphabetical order without regard to case.
     db::exec(m(), QStringLiteral("update forms set formname='ф30' where id=1"));
     db::exec(m(), QStringLiteral("delete from tables where ident=4"));
     for (const char *name : {"Ёж", "Банан", "абрикос", "Абв", "ель"})
         db::exec(m(), QStringLiteral("insert into tree (part, depend) values (?, 0)"), {QString::fromUtf8(name)});
     caches::reloadAll();
-    const SharedState &s = shared();
-    EXPECT_EQ(s.FormsList.count(), 3);
-    EXPECT_EQ(s.FormsList.text(0), QStringLiteral("Ф30 - Сведения о медицинской организации"));
-    EXPECT_EQ(s.TablesList.count(), 3);
-    EXPECT_EQ(s.TablesArray.size(), 3);
-    EXPECT_EQ(s.TablesList.text(0), QStringLiteral("Ф30*Т(1000) - Штаты"));
-    // Depend 0 first, then in Russian alphabetical order without regard to case.
-    EXPECT_EQ(s.TreeList, (QStringList{"Абв", "абрикос", "Банан", "ель", "Ёж", "Показатели здоровья",
-                                       "Обеспеченность кадрами"}));
+    EXPECT_EQ(c.forms[0].name, QStringLiteral("Ф30"));
+    EXPECT_EQ(c.tables.size(), 3);
+    QStringList parts;
+    for (const TreeNode &t : c.tree) parts << t.part;
+    EXPECT_EQ(parts, (QStringList{"Абв", "абрикос", "Банан", "ель", "Ёж", "Показатели здоровья", "Обеспеченность кадрами"}));
+    EXPECT_EQ(c.tree.last().depend, 1);
 }

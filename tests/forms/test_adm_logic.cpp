@@ -43,8 +43,8 @@ TEST(AdmTree, BuildMarksAndLeafLists) {
     FillAdminTree(&tree, 0);
     EXPECT_EQ(shape(tree), (QStringList{"Район", ".ЦРБ", ".Поликлиника №1", "Город", ".Больница"}));
     EXPECT_EQ(TreeNodeAbsoluteIndex(find(tree, fx.hospital)), 4);
-    const int i = int(shared().StructIds.indexOf(fx.poly));
-    EXPECT_EQ(shared().StructNodeIndexes.value(i), 2);
+    for (const StructNode &unit : shared().Caches.structure)
+        if (unit.id == fx.poly) EXPECT_EQ(unit.treeIndex, 2);
     EXPECT_EQ(TreeLeafIds(find(tree, fx.region)), (QList<qint64>{fx.crb, fx.poly}));
     EXPECT_EQ(TreeLeafIds(find(tree, fx.crb)), QList<qint64>{fx.crb});
 
@@ -184,7 +184,7 @@ TEST(AdmTree, GroupLoadListsUnknownUnitsAndGoesOn) {
 
 TEST(AdmTree, FormChoiceForGroupLoads) {
     admtest::YearFixture fx;
-    // FormsList order: Ф30, ф12, Ф47.
+    // Order of the cached forms: Ф30, ф12, Ф47.
     EXPECT_EQ(formChoiceTicks(QStringLiteral("ф12,Ф47")), (QList<bool>{false, true, true}));
     EXPECT_EQ(formChoiceResult({true, true, false}, false), QStringLiteral("Ф30,Ф12"));
     EXPECT_EQ(formChoiceResult({true, true, false}, true), QString());

@@ -99,7 +99,6 @@ TEST_F(FormListTest, InterFormRulesFollowTheNetworkMode) {
     db::exec(db::connection(db::kMain),
              "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values (0,'',?,'=',?,'','')",
              {QStringLiteral("ф47Т[1000]СТР[1]ГР[4]"), QStringLiteral("Ф30Т[1000]СТР[1]ГР[4]")});
-    shared().NetFormsList = QStringList{QStringLiteral("Ф47")};
     EXPECT_FALSE(IsControlApplicable(QStringLiteral("ф47Т[1000]СТР[1]ГР[4]"), QStringLiteral("1")));
     EXPECT_TRUE(IsControlApplicable(QStringLiteral("Ф30Т[1000]СТР[1]ГР[4]"), QStringLiteral("1")));
     shared().CurrentInstitution = ids::NorthHospital;

@@ -58,19 +58,20 @@ TEST_F(PresenceTest, DatabaseReportOverASubtree) {
 }
 
 TEST_F(PresenceTest, LongFormLinesContinueWithTheFormName) {
-    SharedState &s = shared();
-    s.FormsList.clear();
-    s.TablesList.clear();
-    s.TablesArray.clear();
-    s.FormsList.add("ФБ - большая", 1);
-    s.FormsList.add("ФП - пустая", 2);
-    s.TablesList.add("ФП*Т(1) - пусто", 100);
-    s.TablesArray.append({0, 100, 5, 5, 1, 1, 0, 0, 0});
+    YearCaches &c = shared().Caches;
+    c.clear();
+    c.forms = {{1, "ФБ", "большая"}, {2, "ФП", "пустая"}};
+    TableShape shape;
+    shape.colcount = shape.rowcount = 5, shape.fixcols = shape.fixrows = 1;
+    shape.ident = 100;
+    c.tables.append({2, "ФП", "(1)", "пусто", shape});
+    presence::TableCounts counts;
     for (int i = 0; i < 20; ++i) {
-        s.TablesList.add(QStringLiteral("ФБ*Т(%1) - т").arg(1000 + i), i + 1);
-        s.TablesArray.append({0, i + 1, 5, 5, 1, 1, 0, 0, i % 3 == 2 ? 0 : 16});
+        shape.ident = i + 1;
+        c.tables.append({1, "ФБ", QStringLiteral("(%1)").arg(1000 + i), "т", shape});
+        if (i % 3 != 2) counts[shape.ident] = 16;
     }
-    const QStringList lines = presence::formLines();
+    const QStringList lines = presence::formLines(counts);
     ASSERT_GE(lines.size(), 2);
     QStringList items;
     for (const QString &l : lines) {
@@ -93,10 +94,11 @@ TEST_F(PresenceTest, FileReportCountsValuesOfTheYear) {
     const auto rec = [](const QString &year, const QString &form, const QString &tablen, int c, int r) {
         return transfer::formatRecord("5", year, form, tablen, c, r);
     };
-    // By name: 3 of 6 cells of Ф30 (2000), one cell of another year, one unknown table.
+    // By name: 3 of 6 cells of Ф30 (2000), one cell of another year, unknown
+    // tables ("(20" is no key of "(2000)").
     writeFile(dir + "Северная ЦРБ - Ф30.orw", {rec(y, "Ф30", "(2000)", 5, 4), rec(y, "Ф30", "(2000)", 6, 4),
                                                 rec(y, "Ф30", "(2000)", 5, 5), rec("2001", "Ф30", "(1000)", 5, 5),
-                                                rec(y, "Ф30", "(9000)", 5, 5), "мусор"});
+                                                rec(y, "Ф30", "(9000)", 5, 5), rec(y, "Ф30", "(20", 6, 5), "мусор"});
     // By id: Ф14 (1000), one of 12 cells.
     writeFile(dir + "Южная ЦРБ.orv", {rec(y, QString::number(ids::FormF14), "(1000)", 5, 4)});
     // Another year only.

@@ -80,8 +80,9 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     w->N25Click();
     EXPECT_EQ(count("colcount"), 8);
     EXPECT_EQ(w->StringGrid1->columnCount(), 5);
-    for (const auto &a : shared().TablesArray)
-        if (a[1] == sample::ids::TableF30Staff) EXPECT_EQ(a[2], 8);
+    const CachedTable *cached = shared().Caches.table(sample::ids::TableF30Staff);
+    ASSERT_TRUE(cached);
+    EXPECT_EQ(cached->shape.colcount, 8);
 
     // Deleting asks first; No changes nothing.
     w->StringGrid1->setCurrentCell(0, 3);

@@ -78,7 +78,7 @@ TEST(IndicatorSetupWindow, ClosingReloadsTheCacheAndViewingModeOpensTheView) {
         EXPECT_EQ(env.dialogs.modalTitles.last(), QStringLiteral("Свод по области"));
         EXPECT_EQ(IndicatorTerm(), SetStaffing);
     }
-    EXPECT_EQ(shared().TreeList.size(), 3);
+    EXPECT_EQ(shared().Caches.tree.size(), 3);
 }
 
 TEST(IndicatorViewWindow, ComputesSplitsAndPrints) {

@@ -7,25 +7,6 @@
 
 #include <stdexcept>
 
-namespace {
-
-void clearCaches(SharedState &s) {
-    s.FormsList.clear();
-    s.NetFormsList.clear();
-    s.TablesList.clear();
-    s.TablesArray.clear();
-    s.StructList.clear();
-    s.StructIds.clear();
-    s.StructParents.clear();
-    s.StructNodeIndexes.clear();
-    s.StructCount = 0;
-    s.TreeList.clear();
-    s.TreeIdents.clear();
-    s.TreeDepends.clear();
-}
-
-} // namespace
-
 SampleFixture::SampleFixture(bool withPreviousYear, int year) : m_year(year) {
     if (!m_dir.isValid()) throw std::runtime_error("temporary folder not available");
     m_savedProgramFolder = paths::programFolder();
@@ -48,7 +29,7 @@ SampleFixture::SampleFixture(bool withPreviousYear, int year) : m_year(year) {
 
     SharedState &s = shared();
     s.resetWork();
-    clearCaches(s);
+    s.Caches.clear();
     s.ConfigName = kConfigName;
     s.ConfigPath = configFolder();
     s.Year = m_year;
@@ -64,7 +45,7 @@ SampleFixture::~SampleFixture() {
     s.Year = 0;
     s.SubReportId = 0;
     s.resetWork();
-    clearCaches(s);
+    s.Caches.clear();
     paths::setProgramFolder(m_savedProgramFolder);
 }
 

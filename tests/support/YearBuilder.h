@@ -26,9 +26,7 @@ public:
         EXPECT_TRUE(dir.isValid());
         SharedState &s = shared();
         s.resetWork();
-        s.FormsList.clear();
-        s.TablesList.clear();
-        s.TablesArray.clear();
+        s.Caches.clear();
         s.Year = o.year;
         if (o.configLayout) s.ConfigPath = dir.path() + QLatin1Char('/');
         yearFolder = o.configLayout ? s.yearFolder() : dir.path() + QLatin1Char('/');
@@ -47,9 +45,7 @@ public:
         s.resetWork();
         s.Year = 0;
         if (options.configLayout) s.ConfigPath.clear();
-        s.FormsList.clear();
-        s.TablesList.clear();
-        s.TablesArray.clear();
+        s.Caches.clear();
     }
     YearBuilder(const YearBuilder &) = delete;
     YearBuilder &operator=(const YearBuilder &) = delete;
