@@ -511,13 +511,12 @@ QString IntersectIdLists(const QString &first, const QString &second) { return f
 
 QString IdsNotInList(const QString &first, const QString &second) { return filterIds(first, second, false); }
 
-QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const QString &labelPrefix) {
+QStringList CalcTableConditions(ValueMatrix &m, qint64 tableIdent, const ProgressLabelFn &label, const QString &labelPrefix) {
     const std::optional<TableShape> g = FindTableShape(db::connection(db::kMain), tableIdent);
     if (!g) throw db::Error(QStringLiteral("Таблица %1 не найдена").arg(tableIdent));
     const int fixCols = g->fixcols, fixRows = g->fixrows;
     const int cmax = g->dataColumns() - 1, rmax = g->dataRows() - 1;
     const int scan = g->scan;
-    ValueMatrix &m = shared().DataMatrix;
     RunContext ctx;
     ctx.useCache = true;
     QStringList errors;

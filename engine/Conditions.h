@@ -1,10 +1,9 @@
 #pragma once
-// Calculated cells: rules of table `conditions` computed into DataMatrix from
+// Calculated cells: rules of table `conditions` computed into a matrix from
 // the values of many institutions (table "data" of db::kData, open year).
 //
-// Before CalcTableConditions the caller creates DataMatrix for the table,
-// sets IncludeList and RoundResult; afterwards it stores the matrix with
-// SaveTableData.
+// A recalculation goes through RuleRun (engine/RuleEngine.h), which creates
+// the matrix for the table, computes it and stores it.
 #include "engine/Common.h"
 
 #include <QList>
@@ -39,13 +38,14 @@ QString NormalizeTypes(const QString &types);
 
 using ProgressLabelFn = std::function<void(const QString &)>;
 
-// Computes every calculated cell of the table into DataMatrix. The label
+// Computes every calculated cell of the table into the matrix. The label
 // receives prefix + "строка" r + " графа" c for each cell. A condition that
 // cannot be read (unbalanced or too deeply nested brackets) selects nobody;
 // the run goes on and returns each such message once, for the window that
 // started it to show. Throws db::Error naming the rule on a broken rule
 // (unknown form or table, malformed formula, relation or types).
-QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label = {},
+class ValueMatrix;
+QStringList CalcTableConditions(ValueMatrix &matrix, qint64 tableIdent, const ProgressLabelFn &label = {},
                                 const QString &labelPrefix = {});
 
 // The message a window shows once after a run that met unreadable conditions.

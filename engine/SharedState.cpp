@@ -8,16 +8,6 @@ void SharedState::resetWork() {
     IncludeList.clear();
     GroupLoadForms.clear();
     RoundResult = false;
-    DataMatrix.clear();
-    CurrentFormKey.clear();
-    CurrentTableKey.clear();
-    FixRowsMinusOne = 0;
-    ControlErrors.clear();
-    RuleLeftList.clear();
-    RuleRightList.clear();
-    RuleRelationList.clear();
-    RuleCommentList.clear();
-    RuleCycleList.clear();
 }
 
 SharedState &shared() {

@@ -35,20 +35,6 @@ struct SharedState {
     QString GroupLoadForms;
     bool RoundResult = false;
 
-    // Table held by the engine.
-    ValueMatrix DataMatrix;
-    QString CurrentFormKey;      // empty = nothing held
-    QString CurrentTableKey;
-    int FixRowsMinusOne = 0;
-
-    // Control run.
-    StringList ControlErrors;    // object = rule key
-    StringList RuleLeftList;     // object = rule key
-    StringList RuleRightList;
-    StringList RuleRelationList;
-    StringList RuleCommentList;
-    StringList RuleCycleList;
-
     // Parameters of the next table window.
     qint64 TableFormId = 0;
     qint64 TableIdent = 0;

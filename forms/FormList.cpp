@@ -148,10 +148,9 @@ TFormList::TFormList(QWidget *parent) : QDialog(parent) {
     N15->setEnabled(false);
     N20->setEnabled(false);
     RegisterAdminForm(this);
-    ClearControlRules();
 }
 
-TFormList::~TFormList() { ClearControlRules(); }
+TFormList::~TFormList() = default;
 
 void TFormList::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
@@ -263,7 +262,7 @@ QString TFormList::currentTableText() const {
 
 void TFormList::finishControls(bool found, const QString &foundMessage) {
     Label1->clear();
-    N7->setVisible(!shared().ControlErrors.isEmpty());
+    N7->setVisible(!m_controlErrors.isEmpty());
     showMessage(found ? foundMessage : QStringLiteral("Ошибок контроля нет"), this);
 }
 
@@ -273,8 +272,10 @@ void TFormList::N3Click() {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
         const SharedState &s = shared();
-        const bool found = formlist::runFormControls(s.SelectedFormId, s.SelectedFormName, form->text(0),
+        RuleRun run(RuleRunContext::current());
+        const bool found = formlist::runFormControls(run, s.SelectedFormId, s.SelectedFormName, form->text(0),
                                                      [this](const QString &t) { setLabel(t); });
+        m_controlErrors = run.errors();
         finishControls(found, QStringLiteral("Обнаружены ошибки"));
     });
 }
@@ -282,8 +283,10 @@ void TFormList::N3Click() {
 void TFormList::N4Click() {
     guarded(this, [&] {
         N7->setVisible(false);
-        const bool found = formlist::runInterFormControls(shared().SelectedFormName,
+        RuleRun run(RuleRunContext::current());
+        const bool found = formlist::runInterFormControls(run, shared().SelectedFormName,
                                                           [this](const QString &t) { setLabel(t); });
+        m_controlErrors = run.errors();
         finishControls(found, QStringLiteral("Обнаружены ошибки"));
     });
 }
@@ -292,12 +295,15 @@ void TFormList::N5Click() {
     guarded(this, [&] {
         if (!TreeView1->currentItem()) return;
         N7->setVisible(false);
-        const auto errorsShown = qScopeGuard([this] { N7->setVisible(!shared().ControlErrors.isEmpty()); });
+        const auto errorsShown = qScopeGuard([this] { N7->setVisible(!m_controlErrors.isEmpty()); });
+        // On "Отмена" the errors of the previous run stay.
+        RuleRun rules(RuleRunContext::current());
         const bool found = [&] {
             ProgressRun run(QStringLiteral("Сплошной контроль"));
-            return formlist::runAllControls(m_forms, shared().SelectedFormName,
+            return formlist::runAllControls(rules, m_forms, shared().SelectedFormName,
                                             [this](const QString &t) { setLabel(t); }, run.window());
         }();
+        m_controlErrors = rules.errors();
         finishControls(found, QStringLiteral("Обнаружены ошибки контроля"));
     });
 }
@@ -306,7 +312,7 @@ void TFormList::N7Click() {
     guarded(this, [&] {
         TForm1 &list = Form1();
         list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля"));
-        ShowTextList(shared().ControlErrors, QStringLiteral("Цифры\tТек.\tКонтроль"));
+        ShowTextList(m_controlErrors, QStringLiteral("Цифры\tТек.\tКонтроль"));
         execModal(&list);
     });
 }
@@ -320,17 +326,17 @@ void TFormList::showRecalcNotes(const QStringList &notes) {
 }
 
 void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status) {
-    QStringList notes;
+    RuleRun recalc(RuleRunContext::current());
     {
         ProgressRun run(status);
         GaugeSink gauge(Gauge1, &run.window());
         // The label is painted with the progress window's event passes, not per table.
-        notes = formlist::recalculateForms(forms, [&](const QString &t) {
+        formlist::recalculateForms(recalc, forms, [&](const QString &t) {
             Label1->setText(t);
             gauge.setDetailText(t);
         }, gauge);
     }
-    showRecalcNotes(notes);
+    showRecalcNotes(recalc.messages());
 }
 
 void TFormList::N9Click() {
@@ -439,7 +445,6 @@ void TFormList::N26Click() {
                                                       shared().yearFolder() + QStringLiteral("data/"),
                                                       QStringLiteral("Данные по учреждению (*.orv *.orw)"));
         if (files.isEmpty()) return;
-        shared().ControlErrors.clear();
         Label1->show();
         Gauge1->setMaximum(int(files.size()));
         const adm::GroupLoadResult r =
@@ -450,7 +455,7 @@ void TFormList::N26Click() {
         Label1->clear();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside), this);
-        winutil::showSkippedUnits();
+        winutil::showSkippedUnits(r.missingUnits);
     });
 }
 

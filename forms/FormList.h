@@ -108,6 +108,7 @@ private:
     QString yearText() const;
     excelout::FormNode formNodeOf(const QTreeWidgetItem *form) const;
     QList<formlist::FormEntry> m_forms;
+    StringList m_controlErrors;   // of the last control run, for "Ошибки контроля"
     QString m_baseCaption;
     bool m_captionDone = false;
 };
