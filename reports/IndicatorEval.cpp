@@ -154,7 +154,7 @@ bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &t
     const TableShape &g = *shape;
     const qint64 ident = g.ident;
     if (rows.isEmpty() || columns.isEmpty()) return true;
-    // The bounds of the matrix ReadTableMatrix fills for this geometry.
+    // The bounds of the matrix RuleRun::readTable fills for this geometry.
     auto inside = [&g](int c, int r) {
         return c >= g.fixcols + 1 && r >= 1 && c <= g.colcount && r <= g.dataRows();
     };
