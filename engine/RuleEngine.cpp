@@ -330,7 +330,8 @@ QString RuleRun::resolveSide(const QString &side, const QString &cycle, const Ta
 
 void RuleRun::calcConditions(qint64 tableIdent, const std::function<void(const QString &)> &label,
                              const QString &labelPrefix, const QString &messagePrefix) {
-    for (const QString &n : CalcTableConditions(m_matrix, tableIdent, label, labelPrefix))
+    for (const QString &n :
+         CalcTableConditions(m_matrix, tableIdent, m_context.includeList, m_context.roundResult, label, labelPrefix))
         m_messages.append(messagePrefix + n);
 }
 

@@ -138,7 +138,7 @@ void buildNet(const Request &q, const QList<int> &pos, StringList &out) {
         rural = o.country || i.country;
     }
 
-    QString list = types.isEmpty() ? QString() : SelectInstitutionsByTypes(types, rural);
+    QString list = types.isEmpty() ? QString() : SelectInstitutionsByTypes(types, rural, shared().IncludeList);
     if (!text::parseIdList(list).isEmpty()) {
         int count = 0;
         QStringList unreadable;   // such a condition selects nobody; told once
