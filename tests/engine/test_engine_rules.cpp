@@ -189,22 +189,21 @@ TEST_F(EngineRules, ReadTableFillsTheStoredBounds) {
     // be written in any letter case.
     put1000(3, 1, 6, 8);
     e.put(9, t1000, 4, 3, 1, "repdata");
+    auto valueRead = [](const RuleRunContext &c) {
+        RuleRun r(c);
+        EXPECT_TRUE(r.readTable("Ф12", "(1000)"));
+        return r.matrix().at(4, 3);
+    };
     RuleRunContext types = context(0);
     types.reportMode = "Types";
     types.includeList = "7,8";
-    RuleRun summed(types);
-    ASSERT_TRUE(summed.readTable("Ф12", "(1000)"));
-    EXPECT_EQ(summed.matrix().at(4, 3), 10);
+    EXPECT_EQ(valueRead(types), 10);
     types.includeList.clear();
-    RuleRun none(types);
-    ASSERT_TRUE(none.readTable("Ф12", "(1000)"));
-    EXPECT_EQ(none.matrix().at(4, 3), 0);
+    EXPECT_EQ(valueRead(types), 0);
     RuleRunContext report = context(9);
     report.reportMode = "Svod";
     report.valueTable = "REpData";
-    RuleRun fromReport(report);
-    ASSERT_TRUE(fromReport.readTable("Ф12", "(1000)"));
-    EXPECT_EQ(fromReport.matrix().at(4, 3), 1);
+    EXPECT_EQ(valueRead(report), 1);
 }
 
 TEST(EngineArithmetic, OrdinaryPrecedenceAndTwoDecimals) {
