@@ -196,7 +196,6 @@ RuleRunContext RuleRunContext::current() {
     c.includeList = s.IncludeList;
     c.valueTable = s.DataTableName;
     c.reportMode = s.ReportMode;
-    c.roundResult = s.RoundResult;
     return c;
 }
 

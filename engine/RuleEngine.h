@@ -38,7 +38,8 @@ struct RuleRunContext {
     decltype(SharedState::DataTableName) valueTable{};    // as the work mode names it
     decltype(SharedState::ReportMode) reportMode{};
     bool roundResult = false;                             // calculated cells rounded to integers
-    // The context as the windows keep it in shared().
+    // The context as the windows keep it in shared() (no rounding: each
+    // recalculation asks for it).
     static RuleRunContext current();
 };
 

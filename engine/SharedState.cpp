@@ -7,7 +7,6 @@ void SharedState::resetWork() {
     CurrentInstitution = 0;
     IncludeList.clear();
     GroupLoadForms.clear();
-    RoundResult = false;
 }
 
 SharedState &shared() {

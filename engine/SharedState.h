@@ -33,7 +33,6 @@ struct SharedState {
     qint64 CurrentInstitution = 0;
     QString IncludeList;         // ids joined by ",", no trailing comma
     QString GroupLoadForms;
-    bool RoundResult = false;
 
     // Parameters of the next table window.
     qint64 TableFormId = 0;

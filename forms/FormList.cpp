@@ -325,8 +325,10 @@ void TFormList::showRecalcNotes(const QStringList &notes) {
     showError(UnreadableConditionsMessage(notes), this);
 }
 
-void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status) {
-    RuleRun recalc(RuleRunContext::current());
+void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult) {
+    RuleRunContext context = RuleRunContext::current();
+    context.roundResult = roundResult;
+    RuleRun recalc(context);
     {
         ProgressRun run(status);
         GaugeSink gauge(Gauge1, &run.window());
@@ -347,11 +349,11 @@ void TFormList::N9Click() {
         const qint64 formId = TreeNodeId(form);
         const QString name = formlist::formNameOfText(form->text(0));
         if (!confirm(QStringLiteral("Персчитать все таблицы формы \"") + name + QStringLiteral("\"?"), this)) return;
-        if (s.NetMode) s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
+        const bool round = s.NetMode && confirm(QStringLiteral("Округлять результат?"), this);
         formlist::FormEntry entry{formId, name, form->text(0), {}};
         for (const formlist::FormEntry &f : m_forms)
             if (f.id == formId) entry.tables = f.tables;
-        recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""));
+        recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""), round);
         showMessage(QStringLiteral("Пересчет формы закончен"), this);
     });
 }

@@ -104,7 +104,7 @@ private:
     void finishControls(bool found, const QString &foundMessage);
     // The forms recalculated with the progress window shown (ends before the
     // closing message).
-    void recalculate(const QList<formlist::FormEntry> &forms, const QString &status);
+    void recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult = false);
     QString yearText() const;
     excelout::FormNode formNodeOf(const QTreeWidgetItem *form) const;
     QList<formlist::FormEntry> m_forms;

@@ -690,8 +690,9 @@ void TVTable::N14Click() {
         m_table.matrix().fill(0.0);
         StringGrid1->viewport()->update();
         if (s.NetMode) {
-            s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
-            RuleRun run(RuleRunContext::current());
+            RuleRunContext context = RuleRunContext::current();
+            context.roundResult = confirm(QStringLiteral("Округлять результат?"), this);
+            RuleRun run(context);
             run.matrix() = m_table.matrix();
             run.calcConditions(s.TableIdent, [this](const QString &t) {
                 Label1->setText(t);

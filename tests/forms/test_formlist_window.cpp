@@ -162,12 +162,13 @@ TEST_F(FormListWindowTest, NetworkFormRecalculation) {
     w.Start(-1);
     ASSERT_EQ(w.TreeView1->topLevelItemCount(), 1);
     w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
-    dialogs.answers = {true, false};    // recalculate, do not round
+    dialogs.answers = {true, true};     // recalculate, round
     w.N9Click();
     EXPECT_EQ(dialogs.questions.first(), QStringLiteral("Персчитать все таблицы формы \"Ф47\"?"));
     EXPECT_EQ(dialogs.questions.last(), QStringLiteral("Округлять результат?"));
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Пересчет формы закончен"));
     EXPECT_DOUBLE_EQ(stored(ids::Region, ids::TableF47Network, 5, 4), 4);
+    EXPECT_DOUBLE_EQ(stored(ids::Region, ids::TableF47Network, 6, 4), 52);   // 18902 bed-days / 365
 
     // A malformed condition met in every cell of the table is told once, after the run.
     db::exec(db::kMain, "update conditions set condition='Ф30Т(1000)СТР1ГР4>0)' where tid=?",
