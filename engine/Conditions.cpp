@@ -477,11 +477,6 @@ QString ApplyCondition(const ConditionRule &rule, const QString &list, int &coun
     return applyCondition(ctx, rule, list, count);
 }
 
-double CalcConditionFormula(const ConditionRule &rule, const QString &outerFormula, const QString &list, int count) {
-    RunContext ctx;
-    return calcFormula(ctx, rule, outerFormula, list, count);
-}
-
 double SumTermOverInstitutions(const QString &term, const QString &list) {
     RunContext ctx;
     return sumTerm(ctx, term, list);

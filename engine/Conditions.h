@@ -84,9 +84,6 @@ QString CompileConditionGroup(const QString &condition, const QString &list);
 // first; a text that does not begin with "#" is an institution list.
 QString EvaluateConditionTokens(const QString &tokens, const QStringList &entries);
 
-// The value of a sum rule over the institutions, not rounded; "*" in the
-// formula stands for the outer formula.
-double CalcConditionFormula(const ConditionRule &rule, const QString &outerFormula, const QString &list, int count);
 // Sum of one reference over the institutions of the list (0 for none).
 double SumTermOverInstitutions(const QString &term, const QString &list);
 

@@ -278,12 +278,6 @@ TEST_F(EngineConditions, ApplyConditionOnItsOwnAgreesWithTheRun) {
     rule.country = true;
     EXPECT_EQ(ApplyCondition(rule, all, count), text::joinIdList({h2, h3}));
     EXPECT_EQ(ApplyCondition(rule, "", count), "");
-    rule.type = true;
-    rule.formula = a;
-    rule.koeff = 1;
-    EXPECT_EQ(CalcConditionFormula(rule, "", text::joinIdList({h1, h2}), 2), 15);
-    rule.formula = "*ГР2";
-    EXPECT_EQ(CalcConditionFormula(rule, "Ф1Т(1)СТР2", all, 4), 7);
 }
 
 TEST_F(EngineConditions, StarOfAColumnRuleTakesTheRowFormula) {
