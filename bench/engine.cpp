@@ -1,8 +1,8 @@
 // Speed of the rule engine against plain reading of the same values.
 //   ReadFormTables:     every table of a form for one institution, one query each
-//   RunTableControls:   1,000 control rules (a third with cycles) for that institution
+//   RunControls:        1,000 control rules (a third with cycles) for that institution
 //   CalcTableConditions: 100 calculated cells over 200 institutions
-// The ratio RunTableControls / ReadFormTables is printed at the end (goal: at most 3).
+// The ratio RunControls / ReadFormTables is printed at the end (goal: at most 3).
 #include "engine/Caches.h"
 #include "engine/Conditions.h"
 #include "engine/RuleEngine.h"
@@ -146,16 +146,16 @@ BENCHMARK(ReadFormTables)->Unit(benchmark::kMillisecond);
 
 void RunControls(benchmark::State &state) {
     shared().CurrentInstitution = setup->institution;
+    const RuleRunContext context = RuleRunContext::current();
     qint64 errors = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        shared().ControlErrors.clear();
-        ClearControlRules();
+        RuleRun run(context);
         qint64 key = 1;
-        for (const auto &r : setup->rules) AddControlRule(key++, r[0], r[1], r[2], r[4], r[3]);
+        for (const auto &r : setup->rules) run.addRule(key++, r[0], r[1], r[2], r[4], r[3]);
         state.ResumeTiming();
-        RunTableControls("");
-        errors = shared().ControlErrors.count();
+        run.runControls("");
+        errors = run.errors().count();
     }
     state.counters["errors"] = double(errors);
 }
@@ -163,8 +163,9 @@ BENCHMARK(RunControls)->Unit(benchmark::kMillisecond);
 
 void CalcConditions(benchmark::State &state) {
     for (auto _ : state) {
-        shared().DataMatrix.create(3, 13, 2, 12);
-        CalcTableConditions(setup->netTable);
+        RuleRun run(RuleRunContext::current());
+        run.matrix().create(3, 13, 2, 12);
+        run.calcConditions(setup->netTable);
     }
 }
 BENCHMARK(CalcConditions)->Unit(benchmark::kMillisecond);
@@ -191,7 +192,7 @@ int main(int argc, char **argv) {
     benchmark::RunSpecifiedBenchmarks(&recorder);
     const double read = recorder.seconds["ReadFormTables"], run = recorder.seconds["RunControls"];
     if (read > 0 && run > 0)
-        std::printf("RunTableControls / reading the form's tables: ratio %.2f (goal <= 3)\n", run / read);
+        std::printf("RunControls / reading the form's tables: ratio %.2f (goal <= 3)\n", run / read);
     benchmark::Shutdown();
     setup = nullptr;
     return 0;

@@ -78,9 +78,10 @@ double sqlReadsOnce() {
     const auto t0 = std::chrono::steady_clock::now();
     const TableDefinition def = readTableDefinition(db::connection(db::kMain), 1, "(1000)", 96);
     SharedState &s = shared();
+    ValueMatrix values;
     tableedit::readTableValues(db::connection(db::kData),
                                tableedit::CellTarget{s.DataTableName, s.Year, def.ident, s.CurrentInstitution},
-                               def.colcount, def.rowcount, def.fixcols, def.fixrows, s.DataMatrix);
+                               def.colcount, def.rowcount, def.fixcols, def.fixrows, values);
     benchmark::DoNotOptimize(def.titles.size());
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }

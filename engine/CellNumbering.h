@@ -4,7 +4,7 @@
 //   structure  (rows, columns, titles):   columns 1..NC, rows 1..NR
 //   grid       (table window, data only): column g is structure FC+1+g,
 //                                         row g is structure FR+1+g
-//   stored     (data, repdata, DataMatrix, transfer files):
+//   stored     (data, repdata, value matrices, transfer files):
 //                                         structure + 1 = grid + F + 2
 //   reference  ("гр", "стр", labels):     column = structure column,
 //                                         row = data row counted from 1

@@ -57,19 +57,19 @@ qint64 GetFormIdByName(const QString &formName) {
 
 qint64 FindFormId(const QString &formName) { return GetFormIdByName(formName); }
 
-QString ValueTableName() {
-    const ValueTable t = shared().DataTableName;
-    return valueTableSql(t == ValueTable::None ? ValueTable::Data : t);
+QString ValueTableName() { return ValueTableName(shared().DataTableName); }
+
+QString ValueTableName(const decltype(SharedState::DataTableName) &dataTableName) {
+    return valueTableSql(dataTableName == ValueTable::None ? ValueTable::Data : dataTableName);
 }
 
-void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {
+void SaveTableData(const ValueMatrix &m, const QString &table, qint64 institution, qint64 formId,
+                   const QString &tableKey) {
     const qint64 ident = GetTableIdentByFormId(formId, tableKey);
     if (ident < 0)
         throw db::Error(QStringLiteral("Таблица %1 формы %2 не найдена: значения не сохранены")
                             .arg(tableKey, GetFormNameById(formId)));
     const int year = shared().Year;
-    const QString table = ValueTableName();
-    const ValueMatrix &m = shared().DataMatrix;
     QSqlDatabase d = db::connection(db::kData);
     db::transaction(d, [&] {
         TableValueWriter writer(d, table, institution, year, ident);
@@ -79,12 +79,12 @@ void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey) {
     });
 }
 
-void SumHospitalsData(qint64 formId, const QString &tableKey, ProgressPacer *pacer) {
+void SumHospitalsData(ValueMatrix &m, const QString &includeList, qint64 formId, const QString &tableKey,
+                      ProgressPacer *pacer) {
     const qint64 ident = GetTableIdentByFormId(formId, tableKey);
-    const QList<qint64> ids = text::parseIdList(shared().IncludeList);
+    const QList<qint64> ids = text::parseIdList(includeList);
     if (ids.isEmpty()) return;
     // Rows go straight into the matrix; the gauge moves by time, not by row.
-    ValueMatrix &m = shared().DataMatrix;
     db::readNumbers(db::connection(db::kData),
                     QStringLiteral("select \"column\", \"row\", data from data where year=? and \"table\"=? "
                                    "and hospital in (%1)").arg(db::inList(ids)),

@@ -1,14 +1,16 @@
 #pragma once
 // Data services shared by the work windows: table and form lookups over the
 // caches of the open year, reading and writing a whole table of values
-// through DataMatrix, summing institutions, value checksums and small text
+// through a value matrix, summing institutions, value checksums and small text
 // helpers. No window of its own; everything here is callable from tests.
 //
 // Values are read from and written to the value table named by
 // shared().DataTableName on connection db::kData; definitions come from
 // db::kMain.
 #include "engine/EngineError.h"
+#include "engine/SharedState.h"
 #include "engine/StringList.h"
+#include "engine/ValueMatrix.h"
 
 #include <QString>
 #include <stdexcept>
@@ -41,14 +43,18 @@ qint64 FindFormId(const QString &formName);        // same as GetFormIdByName
 // SQL name of the value table DataTableName: "data" or "repdata" (None
 // means "data").
 QString ValueTableName();
+// Same for the name a run's context carries.
+QString ValueTableName(const decltype(SharedState::DataTableName) &name);
 
-// Rewrites the institution's stored values of the table and year from
-// DataMatrix (zero cells are not stored), in one transaction.
-void SaveTableData(qint64 institution, qint64 formId, const QString &tableKey);
-// Adds the values of the table and year of every institution of IncludeList
-// (table "data") into DataMatrix, which must already be created. The pacer
-// keeps the progress window painting and stops the run on "Отмена".
-void SumHospitalsData(qint64 formId, const QString &tableKey, ProgressPacer *pacer = nullptr);
+// Rewrites the institution's stored values of the table and year in the
+// value table from the matrix (zero cells are not stored), in one transaction.
+void SaveTableData(const ValueMatrix &matrix, const QString &valueTable, qint64 institution, qint64 formId,
+                   const QString &tableKey);
+// Adds the values of the table and year of every institution of the include
+// list (table "data") into the matrix, which must already be created. The
+// pacer keeps the progress window painting and stops the run on "Отмена".
+void SumHospitalsData(ValueMatrix &matrix, const QString &includeList, qint64 formId, const QString &tableKey,
+                      ProgressPacer *pacer = nullptr);
 
 // Checksums of stored values (value table DataTableName, the open year):
 // h = h xor (h shl 5) xor bits(float(value)), starting from 5381, values in

@@ -38,6 +38,7 @@ struct RunContext {
     // Unreadable conditions met during the run, each once; null: thrown.
     QStringList *errors = nullptr;
     QHash<QString, qint64> formIds;
+    bool roundResult = false;     // sums made integers
 
     // A whole run reads each referenced table's values of the year once
     // (all institutions) and answers every atom and sum from memory.
@@ -382,13 +383,13 @@ double calcFormula(RunContext &ctx, const ConditionRule &rule, const QString &ou
     apply();
     value /= rule.koeff == 0 ? 1 : rule.koeff;
     if (rule.midle) value = count == 0 ? 0.0 : value / count;
-    if (shared().RoundResult) value = std::nearbyint(value);
+    if (ctx.roundResult) value = std::nearbyint(value);
     return value;
 }
 
-QString selectByTypes(const QString &types, bool rural) {
+QString selectByTypes(const QString &types, bool rural, const QString &includeList) {
     const QString t = NormalizeTypes(types);
-    if (t == QLatin1String("*")) return text::joinIdList(ids(shared().IncludeList));
+    if (t == QLatin1String("*")) return text::joinIdList(ids(includeList));
     if (t.isEmpty()) {
         if (!types.trimmed().isEmpty() && types.trimmed() != QLatin1String(","))
             throw db::Error(QStringLiteral("Неверный список типов учреждений: %1").arg(types));
@@ -397,7 +398,7 @@ QString selectByTypes(const QString &types, bool rural) {
     QString sql = QStringLiteral("select id from administration where medicaltype in (%1)")
                       .arg(db::inList(ids(t)));
     if (rural) sql += QStringLiteral(" and country in (1, 'true', 'True')");
-    const QList<qint64> include = ids(shared().IncludeList);
+    const QList<qint64> include = ids(includeList);
     if (!include.isEmpty()) sql += QStringLiteral(" and id in (%1)").arg(db::inList(include));
     sql += QStringLiteral(" order by ind, id");
     QList<qint64> out;
@@ -449,7 +450,9 @@ QString NormalizeTypes(const QString &types) {
     return text::isIdList(t) ? t : QString();
 }
 
-QString SelectInstitutionsByTypes(const QString &types, bool rural) { return selectByTypes(types, rural); }
+QString SelectInstitutionsByTypes(const QString &types, bool rural, const QString &includeList) {
+    return selectByTypes(types, rural, includeList);
+}
 
 QString CompileAtomicCondition(const QString &atom, const QString &list) {
     RunContext ctx;
@@ -472,11 +475,6 @@ QString ApplyCondition(const ConditionRule &rule, const QString &list, int &coun
     RunContext ctx;
     ctx.errors = errors;
     return applyCondition(ctx, rule, list, count);
-}
-
-double CalcConditionFormula(const ConditionRule &rule, const QString &outerFormula, const QString &list, int count) {
-    RunContext ctx;
-    return calcFormula(ctx, rule, outerFormula, list, count);
 }
 
 double SumTermOverInstitutions(const QString &term, const QString &list) {
@@ -511,15 +509,16 @@ QString IntersectIdLists(const QString &first, const QString &second) { return f
 
 QString IdsNotInList(const QString &first, const QString &second) { return filterIds(first, second, false); }
 
-QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label, const QString &labelPrefix) {
+QStringList CalcTableConditions(ValueMatrix &m, qint64 tableIdent, const QString &includeList, bool roundResult,
+                                const ProgressLabelFn &label, const QString &labelPrefix) {
     const std::optional<TableShape> g = FindTableShape(db::connection(db::kMain), tableIdent);
     if (!g) throw db::Error(QStringLiteral("Таблица %1 не найдена").arg(tableIdent));
     const int fixCols = g->fixcols, fixRows = g->fixrows;
     const int cmax = g->dataColumns() - 1, rmax = g->dataRows() - 1;
     const int scan = g->scan;
-    ValueMatrix &m = shared().DataMatrix;
     RunContext ctx;
     ctx.useCache = true;
+    ctx.roundResult = roundResult;
     QStringList errors;
     ctx.errors = &errors;
     QSet<QPair<int, int>> taken;   // (data column, data row) of cell rules
@@ -555,7 +554,7 @@ QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label,
     for (const ConditionRule &rule : cellRules) {
         show(rule.row, rule.column);
         named(rule.row, rule.column, [&] {
-            const QString list = selectByTypes(rule.types, rule.country);
+            const QString list = selectByTypes(rule.types, rule.country, includeList);
             if (list.isEmpty()) return;
             int count = 0;
             const QString final = applyCondition(ctx, rule, list, count);
@@ -577,7 +576,7 @@ QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label,
     for (const ConditionRule &outer : outerRules) {
         QString list;
         named(outer.row, outer.column, [&] {
-            list = selectByTypes(outer.types, outer.country);
+            list = selectByTypes(outer.types, outer.country, includeList);
             if (list.isEmpty() || outer.condition.trimmed().isEmpty()) return;
             int count = 0;
             list = applyCondition(ctx, outer, list, count);

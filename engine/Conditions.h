@@ -1,10 +1,9 @@
 #pragma once
-// Calculated cells: rules of table `conditions` computed into DataMatrix from
+// Calculated cells: rules of table `conditions` computed into a matrix from
 // the values of many institutions (table "data" of db::kData, open year).
 //
-// Before CalcTableConditions the caller creates DataMatrix for the table,
-// sets IncludeList and RoundResult; afterwards it stores the matrix with
-// SaveTableData.
+// A recalculation goes through RuleRun (engine/RuleEngine.h), which creates
+// the matrix for the table, computes it and stores it.
 #include "engine/Common.h"
 
 #include <QList>
@@ -39,21 +38,23 @@ QString NormalizeTypes(const QString &types);
 
 using ProgressLabelFn = std::function<void(const QString &)>;
 
-// Computes every calculated cell of the table into DataMatrix. The label
+// Computes every calculated cell of the table into the matrix, over the
+// institutions of the include list (sums made integers when roundResult). The label
 // receives prefix + "строка" r + " графа" c for each cell. A condition that
 // cannot be read (unbalanced or too deeply nested brackets) selects nobody;
 // the run goes on and returns each such message once, for the window that
 // started it to show. Throws db::Error naming the rule on a broken rule
 // (unknown form or table, malformed formula, relation or types).
-QStringList CalcTableConditions(qint64 tableIdent, const ProgressLabelFn &label = {},
-                                const QString &labelPrefix = {});
+class ValueMatrix;
+QStringList CalcTableConditions(ValueMatrix &matrix, qint64 tableIdent, const QString &includeList, bool roundResult,
+                                const ProgressLabelFn &label = {}, const QString &labelPrefix = {});
 
 // The message a window shows once after a run that met unreadable conditions.
 QString UnreadableConditionsMessage(const QStringList &notes);
 
-// Institutions of the given types (all of IncludeList for "*"), optionally
-// only rural ones, as an institution list.
-QString SelectInstitutionsByTypes(const QString &types, bool rural);
+// Institutions of the given types (all of the include list for "*"),
+// optionally only rural ones, as an institution list.
+QString SelectInstitutionsByTypes(const QString &types, bool rural, const QString &includeList);
 
 // Narrows a list by the rule's rural flag and condition; count receives the
 // number of ids left. An unreadable condition selects nobody and its message
@@ -83,9 +84,6 @@ QString CompileConditionGroup(const QString &condition, const QString &list);
 // first; a text that does not begin with "#" is an institution list.
 QString EvaluateConditionTokens(const QString &tokens, const QStringList &entries);
 
-// The value of a sum rule over the institutions; "*" in the formula stands
-// for the outer formula.
-double CalcConditionFormula(const ConditionRule &rule, const QString &outerFormula, const QString &list, int count);
 // Sum of one reference over the institutions of the list (0 for none).
 double SumTermOverInstitutions(const QString &term, const QString &list);
 

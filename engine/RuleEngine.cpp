@@ -2,6 +2,7 @@
 #include "engine/TableShape.h"
 
 #include "engine/Common.h"
+#include "engine/Conditions.h"
 #include "engine/FormulaParser.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -164,45 +166,6 @@ ParsedRef parseReference(const ReferenceParts &own, const QString &cycle) {
     return r;
 }
 
-QString outsideMarker(int column, int row) {
-    return kOutsideTableMarker + u' ' + shared().CurrentFormKey + shared().CurrentTableKey + QStringLiteral(" гр")
-           + QString::number(column) + QStringLiteral("стр") + QString::number(row);
-}
-
-// Sum of the referenced cells of the table held; false with the marker when
-// a cell lies outside the table.
-bool sumCells(const QList<int> &columns, const QList<int> &rows, double &sum, QString &marker) {
-    const ValueMatrix &m = shared().DataMatrix;
-    const int rowShift = shared().FixRowsMinusOne + 2;
-    sum = 0;
-    for (int c : columns) {
-        for (int r : rows) {
-            if (!IsValidMatrixCell(m, c, r)) {
-                marker = outsideMarker(c, r);
-                return false;
-            }
-            sum += m.at(c + 1, r + rowShift);
-        }
-    }
-    return true;
-}
-
-// Sum of the referenced cells of the table held, or the outside-table marker.
-QString sumHeldTable(const ParsedRef &r) {
-    double sum = 0;
-    QString marker;
-    return sumCells(r.columns, r.rows, sum, marker) ? num::fixed2(sum) : marker;
-}
-
-// Loads the table for CurrentInstitution and makes it the one held.
-bool loadTable(const QString &form, const QString &key, const TableLabelFn &label) {
-    if (!ReadTableMatrix(shared().CurrentInstitution, form, key)) return false;
-    shared().CurrentFormKey = form;
-    shared().CurrentTableKey = key;
-    if (label) label(form + QStringLiteral(" - ") + key);
-    return true;
-}
-
 bool isSeparator(QChar c) {
     return c == u'(' || c == u')' || c == u'*' || c == u'+' || c == u'-' || c == u'/';
 }
@@ -224,61 +187,63 @@ QStringList cutSide(const QString &t) {
 
 } // namespace
 
-// ---- Rule lists ---------------------------------------------------------------------
+// ---- Context and rules -----------------------------------------------------------------
 
-void AddControlRule(qint64 key, const QString &left, const QString &right, const QString &relation,
-                    const QString &comment, const QString &cycle) {
-    SharedState &s = shared();
-    s.RuleLeftList.add(left, key);
-    s.RuleRightList.add(right);
-    s.RuleRelationList.add(relation);
-    s.RuleCommentList.add(comment);
-    s.RuleCycleList.add(cycle);
+RuleRunContext RuleRunContext::current() {
+    const SharedState &s = shared();
+    RuleRunContext c;
+    c.institution = s.CurrentInstitution;
+    c.includeList = s.IncludeList;
+    c.valueTable = s.DataTableName;
+    c.reportMode = s.ReportMode;
+    return c;
 }
 
-void AddControlRule(const QSqlRecord &r) {
-    AddControlRule(r.value(QStringLiteral("Код")).toLongLong(), r.value(QStringLiteral("lft")).toString(),
-                   r.value(QStringLiteral("rght")).toString(), r.value(QStringLiteral("reltion")).toString(),
-                   r.value(QStringLiteral("commnt")).toString(), r.value(QStringLiteral("cycl")).toString());
+RuleRun::RuleRun(RuleRunContext context) : m_context(std::move(context)) {}
+
+void RuleRun::addRule(qint64 key, const QString &left, const QString &right, const QString &relation,
+                      const QString &comment, const QString &cycle) {
+    m_rules.append(Rule{key, left, right, relation, comment, cycle});
 }
 
-void ClearControlRules() {
-    SharedState &s = shared();
-    s.RuleLeftList.clear();
-    s.RuleRightList.clear();
-    s.RuleRelationList.clear();
-    s.RuleCommentList.clear();
-    s.RuleCycleList.clear();
+void RuleRun::addRule(const QSqlRecord &r) {
+    addRule(r.value(QStringLiteral("Код")).toLongLong(), r.value(QStringLiteral("lft")).toString(),
+            r.value(QStringLiteral("rght")).toString(), r.value(QStringLiteral("reltion")).toString(),
+            r.value(QStringLiteral("commnt")).toString(), r.value(QStringLiteral("cycl")).toString());
 }
 
-// ---- Table matrix ---------------------------------------------------------------------
+// ---- Table held ---------------------------------------------------------------------------
 
-bool ReadTableMatrix(qint64 institution, const QString &formName, const QString &tableKey) {
+ValueMatrix &RuleRun::createMatrix(const TableShape &g) {
+    m_fixRowsMinusOne = g.fixrows - 1;
+    m_matrix.create(g.fixcols + 1, g.colcount + 1, g.fixrows + 1, g.rowcount + 1);
+    return m_matrix;
+}
+
+bool RuleRun::readTable(const QString &formName, const QString &tableKey) {
     const qint64 ident = GetTableIdent(formName, tableKey);
     const std::optional<TableShape> shape = CachedTableShape(formName, tableKey);
     if (ident < 0 || !shape) return false;
     const TableShape &g = *shape;
-    const QString table = ValueTableName();
-    SharedState &s = shared();
+    const QString table = ValueTableName(m_context.valueTable);
     const int colCount = g.colcount, rowCount = g.rowcount;
-    s.FixRowsMinusOne = g.fixrows - 1;
-    s.DataMatrix.create(g.fixcols + 1, colCount + 1, g.fixrows + 1, rowCount + 1);
+    createMatrix(g);
 
     std::optional<QSqlQuery> q;
     bool add = false;
-    if (s.ReportMode == ReportMode::Types) {
-        const QList<qint64> ids = text::parseIdList(s.IncludeList);
+    if (m_context.reportMode == ReportMode::Types) {
+        const QList<qint64> ids = text::parseIdList(m_context.includeList);
         if (ids.isEmpty()) return true;
         q = db::exec(db::kData,
                      QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? "
                                     "and hospital in (%2)").arg(table, db::inList(ids)),
-                     {s.Year, ident});
+                     {shared().Year, ident});
         add = true;
-    } else if (institution != 0) {
+    } else if (m_context.institution != 0) {
         q = db::exec(db::kData,
                      QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? "
                                     "and hospital=?").arg(table),
-                     {s.Year, ident, institution});
+                     {shared().Year, ident, m_context.institution});
     } else {
         return true;
     }
@@ -286,10 +251,31 @@ bool ReadTableMatrix(qint64 institution, const QString &formName, const QString 
         const int c = q->value(0).toInt(), r = q->value(1).toInt();
         if (!(c > g.fixcols + 1 && c <= colCount + 1 && r > g.fixrows + 1 && r <= rowCount + 1)) continue;
         const double v = q->value(2).toDouble();
-        if (add) s.DataMatrix.add(c, r, v);
-        else s.DataMatrix.set(c, r, v);
+        if (add) m_matrix.add(c, r, v);
+        else m_matrix.set(c, r, v);
     }
     return true;
+}
+
+bool RuleRun::loadTable(const QString &form, const QString &key, const TableLabelFn &label) {
+    if (!readTable(form, key)) return false;
+    setHeld(form, key);
+    if (label) label(form + QStringLiteral(" - ") + key);
+    return true;
+}
+
+void RuleRun::setHeld(const QString &form, const QString &key) {
+    m_heldForm = form;
+    m_heldTable = key;
+}
+
+bool RuleRun::holds(const QString &form, const QString &key) const {
+    return holdsTable() && text::sameNoCase(form, m_heldForm) && text::sameNoCase(key, m_heldTable);
+}
+
+void RuleRun::release() {
+    m_heldForm.clear();
+    m_heldTable.clear();
 }
 
 bool IsValidMatrixCell(const ValueMatrix &m, int column, int row) {
@@ -297,31 +283,63 @@ bool IsValidMatrixCell(const ValueMatrix &m, int column, int row) {
     return column >= m.lowColumn() && row >= 1 && column + 1 <= m.highColumn() && row + m.lowRow() <= m.highRow();
 }
 
+bool RuleRun::sumCells(const QList<int> &columns, const QList<int> &rows, double &sum, QString &marker) const {
+    const int rowShift = m_fixRowsMinusOne + 2;
+    sum = 0;
+    for (int c : columns) {
+        for (int r : rows) {
+            if (!IsValidMatrixCell(m_matrix, c, r)) {
+                marker = kOutsideTableMarker + u' ' + m_heldForm + m_heldTable + QStringLiteral(" гр")
+                         + QString::number(c) + QStringLiteral("стр") + QString::number(r);
+                return false;
+            }
+            sum += m_matrix.at(c + 1, r + rowShift);
+        }
+    }
+    return true;
+}
+
 // ---- Reference evaluation ----------------------------------------------------------------
 
-QString EvaluateReference(const QString &reference, const QString &cycle, const TableLabelFn &label) {
+QString RuleRun::evaluateReference(const QString &reference, const QString &cycle, const TableLabelFn &label) {
     if (IsDigitsText(reference.trimmed()) || reference.contains(kOutsideTableMarker)) return reference;
     const ReferenceParts own = CutReferenceParts(SquareTableBrackets(text::upper(reference)));
     if (!own.any()) return reference;
     const ParsedRef r = parseReference(own, SquareTableBrackets(text::upper(cycle)));
-    SharedState &s = shared();
     if (r.form.isEmpty() || r.key.isEmpty()) return reference;
-    if (!s.CurrentFormKey.isEmpty()) {
-        if (!text::sameNoCase(r.form, s.CurrentFormKey) || !text::sameNoCase(r.key, s.CurrentTableKey))
-            return reference;
+    if (holdsTable()) {
+        if (!holds(r.form, r.key)) return reference;
     } else if (!loadTable(r.form, r.key, label)) {
         return reference;
     }
-    return sumHeldTable(r);
+    double sum = 0;
+    QString marker;
+    return sumCells(r.columns, r.rows, sum, marker) ? num::fixed2(sum) : marker;
 }
 
-void ResolveRuleSide(StringList &list, int index, const TableLabelFn &label) {
-    const QString t = text::upper(list.text(index));
-    if (t.contains(kOutsideTableMarker)) return;
-    const QString cycle = index < shared().RuleCycleList.count() ? shared().RuleCycleList.text(index) : QString();
+QString RuleRun::resolveSide(const QString &side, const QString &cycle, const TableLabelFn &label) {
+    const QString t = text::upper(side);
+    if (t.contains(kOutsideTableMarker)) return side;
     QStringList items = cutSide(SquareTableBrackets(t));
-    for (int i = 0; i < items.size(); i += 2) items[i] = EvaluateReference(items[i], cycle, label);
-    list.setText(index, items.join(QString()));
+    for (int i = 0; i < items.size(); i += 2) items[i] = evaluateReference(items[i], cycle, label);
+    return items.join(QString());
+}
+
+// ---- Calculated cells and sums ----------------------------------------------------------
+
+void RuleRun::calcConditions(qint64 tableIdent, const std::function<void(const QString &)> &label,
+                             const QString &labelPrefix, const QString &messagePrefix) {
+    for (const QString &n :
+         CalcTableConditions(m_matrix, tableIdent, m_context.includeList, m_context.roundResult, label, labelPrefix))
+        m_messages.append(messagePrefix + n);
+}
+
+void RuleRun::sumInstitutions(qint64 formId, const QString &tableKey, ProgressPacer *pacer) {
+    SumHospitalsData(m_matrix, m_context.includeList, formId, tableKey, pacer);
+}
+
+void RuleRun::saveTable(qint64 formId, const QString &tableKey) {
+    SaveTableData(m_matrix, ValueTableName(m_context.valueTable), m_context.institution, formId, tableKey);
 }
 
 // ---- Arithmetic on texts ------------------------------------------------------------------
@@ -515,16 +533,15 @@ SideTemplate cutRuleSide(const QString &sideText, TableIndex &tables) {
 }
 
 // Expands each loaded rule over its cycle.
-QList<RuleCopy> expandRules(const QString &defaultText) {
-    const SharedState &s = shared();
+QList<RuleCopy> expandRules(const QList<RuleRun::Rule> &rules, const QString &defaultText) {
     QList<RuleCopy> copies;
-    for (int i = 0; i < s.RuleLeftList.count(); ++i) {
+    for (int i = 0; i < rules.size(); ++i) {
         RuleCopy base;
         base.rule = i;
-        base.key = s.RuleLeftList.object(i);
-        base.relation = i < s.RuleRelationList.count() ? s.RuleRelationList.text(i) : QString();
-        base.comment = i < s.RuleCommentList.count() ? s.RuleCommentList.text(i) : QString();
-        const QString cycle = i < s.RuleCycleList.count() ? s.RuleCycleList.text(i) : QString();
+        base.key = rules[i].key;
+        base.relation = rules[i].relation;
+        base.comment = rules[i].comment;
+        const QString &cycle = rules[i].cycle;
         if (cycle.isEmpty()) {
             base.cycle = defaultText;
             base.cycleKey = 0;
@@ -563,27 +580,17 @@ QList<RuleCopy> expandRules(const QString &defaultText) {
     return copies;
 }
 
-// sumCells with the sum rounded as the run compares it.
-bool sumHeld(const QList<int> &columns, const QList<int> &rows, double &value, QString &marker) {
-    double sum = 0;
-    if (!sumCells(columns, rows, sum, marker)) return false;
-    value = engineRound2(sum);
-    return true;
-}
-
 } // namespace
 
-void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
-    SharedState &s = shared();
-    struct ListsGuard {
-        ~ListsGuard() {
-            ClearControlRules();
-            shared().CurrentFormKey.clear();
-            shared().CurrentTableKey.clear();
-        }
-    } guard;
+void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label) {
+    // The rules are used up and no table stays held, also when the run fails.
+    const QList<Rule> rules = std::exchange(m_rules, {});
+    struct HeldGuard {
+        RuleRun &run;
+        ~HeldGuard() { run.release(); }
+    } guard{*this};
 
-    QList<RuleCopy> copies = expandRules(defaultText);
+    QList<RuleCopy> copies = expandRules(rules, defaultText);
     auto cycleText = [&](const RuleCopy &c) {
         if (c.cycleKind == 0) return c.cycle;
         return QString((c.cycleKind == 1 ? kCol : kRow) % QString::number(c.cycleNumber) % defaultText);
@@ -592,9 +599,9 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
     // Cut every rule's sides once.
     TableIndex tables;
     QList<SideTemplate> templates[2];
-    for (int i = 0; i < s.RuleLeftList.count(); ++i) {
-        templates[0].append(cutRuleSide(s.RuleLeftList.text(i), tables));
-        templates[1].append(cutRuleSide(i < s.RuleRightList.count() ? s.RuleRightList.text(i) : QString(), tables));
+    for (const Rule &rule : rules) {
+        templates[0].append(cutRuleSide(rule.left, tables));
+        templates[1].append(cutRuleSide(rule.right, tables));
     }
 
     // Complete each reference of each copy with the copy's cycle text.
@@ -685,8 +692,7 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
             continue;
         }
         tableTried[ti] = true;
-        s.CurrentFormKey.clear();
-        s.CurrentTableKey.clear();
+        release();
         ++pass;
         if (!loadTable(tables.tables[ti].first, tables.tables[ti].second, label)) {
             for (int i : refsOfTable[ti]) done[i] = true;
@@ -698,11 +704,12 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
             int &marked = copies[p.copy].markedInPass[p.side];
             if (marked != -1 && marked != pass) continue;
             p.resolved = true;
-            if (!sumHeld(p.columns, p.rows, p.value, p.marker) && marked == -1) marked = pass;
+            double sum = 0;
+            if (sumCells(p.columns, p.rows, sum, p.marker)) p.value = engineRound2(sum);
+            else if (marked == -1) marked = pass;
         }
     }
-    s.CurrentFormKey.clear();
-    s.CurrentTableKey.clear();
+    release();
 
     // Comparison. Texts are made only for the copies that are reported.
     QList<Token> tokens;
@@ -763,7 +770,7 @@ void RunTableControls(const QString &defaultText, const TableLabelFn &label) {
             }
             sideText[si] = text;
         }
-        s.ControlErrors.add(QString(sideText[0] % c.relation % sideText[1] % u'\t' % cycleText(c) % u'\t' % c.comment),
+        m_errors.add(QString(sideText[0] % c.relation % sideText[1] % u'\t' % cycleText(c) % u'\t' % c.comment),
                             c.key);
     }
 }

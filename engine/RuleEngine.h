@@ -1,55 +1,133 @@
 #pragma once
-// Control rules and formula arithmetic over the values of one institution.
+// Control rules, calculated cells and formula arithmetic over the values of
+// one institution.
 //
-// A control run: set shared().CurrentInstitution, empty ControlErrors,
-// ClearControlRules(), AddControlRule() for each chosen int_control row,
-// RunTableControls(defaultText), then show ControlErrors. Each line of
-// ControlErrors is  left relation right TAB cycle TAB comment  with the rule
-// key as its object.
+// A run is a RuleRun made with its context (institution, include list, value
+// table, report mode); it owns its rules, the table it holds and what it
+// collects. A control run: addRule() for each chosen int_control row,
+// runControls(defaultText), then show errors(). Each line of errors() is
+//  left relation right TAB cycle TAB comment  with the rule key as its object.
+// A recalculation: make the matrix of the table, calcConditions() or
+// sumInstitutions(), saveTable(), then show UnreadableConditionsMessage of
+// messages() once when it is not empty.
 //
 // Arithmetic: + - * / with the usual precedence, unary minus, parentheses,
 // full precision inside; the result is written with two decimals and "."
 // (x/0 gives 0). A text holding anything but numbers and operators is not
 // reduced and stays as it stands.
+#include "engine/SharedState.h"
+#include "engine/StringList.h"
 #include "engine/ValueMatrix.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
+class ProgressPacer;
 class QSqlRecord;
-class StringList;
+struct TableShape;
 
 // Receives "form - key" each time the engine loads a table.
 using TableLabelFn = std::function<void(const QString &)>;
 
-// Appends one rule to the five rule lists (object of the left entry = key).
-void AddControlRule(qint64 key, const QString &left, const QString &right, const QString &relation,
-                    const QString &comment, const QString &cycle);
-// Same from an int_control record (fields Код, lft, rght, reltion, commnt, cycl).
-void AddControlRule(const QSqlRecord &record);
-void ClearControlRules();
+// What a run reads besides the open configuration and year.
+struct RuleRunContext {
+    qint64 institution = 0;
+    QString includeList;                                  // ids joined by ","
+    decltype(SharedState::DataTableName) valueTable{};    // as the work mode names it
+    decltype(SharedState::ReportMode) reportMode{};
+    bool roundResult = false;                             // calculated cells rounded to integers
+    // The context as the windows keep it in shared() (no rounding: each
+    // recalculation asks for it).
+    static RuleRunContext current();
+};
 
-// Runs every loaded rule for CurrentInstitution; violations go to
-// ControlErrors. The default text completes references that lack their form
-// (and table): a form name, form + "Т[n]", or empty. The rule lists are
-// always emptied. Database errors (a broken values file) still propagate.
-void RunTableControls(const QString &defaultText, const TableLabelFn &label = {});
+class RuleRun {
+public:
+    explicit RuleRun(RuleRunContext context);
+    const RuleRunContext &context() const { return m_context; }
 
-// Creates DataMatrix for the table and fills it with the institution's
-// values of the open year (summed over IncludeList in mode "Types"); sets
-// FixRowsMinusOne. False (nothing changed) when the table is unknown.
-bool ReadTableMatrix(qint64 institution, const QString &formName, const QString &tableKey);
+    // ---- Rules ----
+    void addRule(qint64 key, const QString &left, const QString &right, const QString &relation,
+                 const QString &comment, const QString &cycle);
+    // Same from an int_control record (fields Код, lft, rght, reltion, commnt, cycl).
+    void addRule(const QSqlRecord &record);
+    int ruleCount() const { return int(m_rules.size()); }
+
+    // Runs every rule added for the institution and empties the rules;
+    // violations are appended to errors(). The default text completes
+    // references that lack their form (and table): a form name, form +
+    // "Т[n]", or empty. Database errors (a broken values file) propagate.
+    void runControls(const QString &defaultText, const TableLabelFn &label = {});
+
+    // ---- What the run collected, for the window that started it ----
+    StringList &errors() { return m_errors; }             // object = rule key
+    const StringList &errors() const { return m_errors; }
+    // Unreadable conditions met by calcConditions, each once.
+    const QStringList &messages() const { return m_messages; }
+
+    // ---- The table held ----
+    ValueMatrix &matrix() { return m_matrix; }
+    const ValueMatrix &matrix() const { return m_matrix; }
+    // Fixed rows of the table read minus one (reference row r is stored row r + this + 2).
+    int fixRowsMinusOne() const { return m_fixRowsMinusOne; }
+    // An empty matrix of the table's shape; nothing is held by name.
+    ValueMatrix &createMatrix(const TableShape &shape);
+    // Creates the matrix and fills it with the institution's values of the
+    // open year (summed over the include list in mode "Types"). False
+    // (nothing changed) when the table is unknown.
+    bool readTable(const QString &formName, const QString &tableKey);
+    // readTable, and the table becomes the one held by name.
+    bool loadTable(const QString &formName, const QString &tableKey, const TableLabelFn &label = {});
+    void setHeld(const QString &formName, const QString &tableKey);
+    bool holdsTable() const { return !m_heldForm.isEmpty(); }
+    bool holds(const QString &formName, const QString &tableKey) const;
+    void release();                                      // nothing held by name; values stay
+
+    // Value text of a reference ("12.00"), the reference unchanged when its
+    // table is not the one held (or cannot be loaded), or the outside-table
+    // marker "ВПТ <form><key> гр<c>стр<r>". Parts the reference lacks are
+    // taken from the cycle text. Throws ConversionError for a row or column
+    // list that is not made of integers.
+    QString evaluateReference(const QString &reference, const QString &cycle, const TableLabelFn &label = {});
+    // A rule side with every reference replaced by its value.
+    QString resolveSide(const QString &side, const QString &cycle, const TableLabelFn &label = {});
+
+    // ---- Calculated cells and sums into the matrix ----
+    // Computes every calculated cell of the table into the matrix (see
+    // engine/Conditions.h); unreadable conditions go to messages(), each
+    // prefixed by messagePrefix.
+    void calcConditions(qint64 tableIdent, const std::function<void(const QString &)> &label = {},
+                        const QString &labelPrefix = {}, const QString &messagePrefix = {});
+    // Adds the values of every institution of the include list.
+    void sumInstitutions(qint64 formId, const QString &tableKey, ProgressPacer *pacer = nullptr);
+    // Rewrites the institution's stored values of the table from the matrix.
+    void saveTable(qint64 formId, const QString &tableKey);
+
+    // One rule as added.
+    struct Rule {
+        qint64 key = 0;
+        QString left, right, relation, comment, cycle;
+    };
+
+private:
+    // Sum of the referenced cells of the table held; false with the
+    // outside-table marker when a cell lies outside it.
+    bool sumCells(const QList<int> &columns, const QList<int> &rows, double &sum, QString &marker) const;
+
+    RuleRunContext m_context;
+    QList<Rule> m_rules;
+    StringList m_errors;
+    QStringList m_messages;
+    ValueMatrix m_matrix;
+    QString m_heldForm;       // empty = nothing held
+    QString m_heldTable;
+    int m_fixRowsMinusOne = 0;
+};
+
 // True when reference column c and row r address a data cell of the matrix.
 bool IsValidMatrixCell(const ValueMatrix &matrix, int column, int row);
-
-// Value text of a reference for CurrentInstitution ("12.00"), the reference
-// unchanged when its table is not the one held (or cannot be loaded), or the
-// outside-table marker "ВПТ <form><key> гр<c>стр<r>". Parts the reference
-// lacks are taken from the cycle text. Throws ConversionError for a row or
-// column list that is not made of integers.
-QString EvaluateReference(const QString &reference, const QString &cycle, const TableLabelFn &label = {});
-// Replaces every reference of list[index] by its value (cycle from RuleCycleList).
-void ResolveRuleSide(StringList &list, int index, const TableLabelFn &label = {});
 
 // Arithmetic on texts: the value with two decimals, or the text unchanged
 // when it holds an operand that is no number (or no operator at all).

@@ -6,17 +6,6 @@ void SharedState::resetWork() {
     DataTableName = ValueTable::None;
     CurrentInstitution = 0;
     IncludeList.clear();
-    RoundResult = false;
-    DataMatrix.clear();
-    CurrentFormKey.clear();
-    CurrentTableKey.clear();
-    FixRowsMinusOne = 0;
-    ControlErrors.clear();
-    RuleLeftList.clear();
-    RuleRightList.clear();
-    RuleRelationList.clear();
-    RuleCommentList.clear();
-    RuleCycleList.clear();
 }
 
 SharedState &shared() {

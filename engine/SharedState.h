@@ -34,21 +34,6 @@ struct SharedState {
     ValueTable DataTableName = ValueTable::None;    // value table the work windows read and write
     qint64 CurrentInstitution = 0;
     QString IncludeList;         // ids joined by ",", no trailing comma
-    bool RoundResult = false;
-
-    // Table held by the engine.
-    ValueMatrix DataMatrix;
-    QString CurrentFormKey;      // empty = nothing held
-    QString CurrentTableKey;
-    int FixRowsMinusOne = 0;
-
-    // Control run.
-    StringList ControlErrors;    // object = rule key
-    StringList RuleLeftList;     // object = rule key
-    StringList RuleRightList;
-    StringList RuleRelationList;
-    StringList RuleCommentList;
-    StringList RuleCycleList;
 
     // Lookup caches of the open year.
     YearCaches Caches;

@@ -437,7 +437,6 @@ void TAdmForm::N7Click() {
         const QStringList files = dialogs().openFiles(this, QStringLiteral("Подгрузить"), dataFolder(),
                                                       QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
         if (files.isEmpty()) return;
-        shared().ControlErrors.clear();
         const ProgressShown shown(this);
         Gauge1->setMaximum(int(files.size()));
         // The files in one transaction: "Отмена" leaves every value as before.
@@ -459,18 +458,18 @@ void TAdmForm::N7Click() {
         }();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside), this);
-        winutil::showSkippedUnits();
+        winutil::showSkippedUnits(r.missingUnits);
     });
 }
 
 // ---- Presence reports --------------------------------------------------------------
 
-void TAdmForm::showPresenceList() {
-    if (shared().ControlErrors.isEmpty()) return;
+void TAdmForm::showPresenceList(const StringList &lines) {
+    if (lines.isEmpty()) return;
     TForm1 &list = Form1();
     list.setWindowTitle(presence::listCaption());
     list.setHeading(presence::listHeading(winutil::mainWindowCaption()));
-    ShowTextList(shared().ControlErrors, presence::listHeader());
+    ShowTextList(lines, presence::listHeader());
     execModal(&list);
 }
 
@@ -484,18 +483,19 @@ void TAdmForm::N16Click() {
             for (int i = 0; i < n->childCount(); ++i) walk(n->child(i));
         };
         walk(top);
+        StringList lines;
         {
             const winutil::WaitCursor wait;
             const ProgressShown shown(this);
             Gauge1->setMaximum(std::max(1, int(nodes.size())));
             int i = 0;
-            presence::reportByDatabase(nodes, [&](const QString &name) {
+            lines = presence::reportByDatabase(nodes, [&](const QString &name) {
                 Label1->setText(name);
                 Gauge1->setValue(++i);
                 QApplication::processEvents();
             });
         }
-        showPresenceList();
+        showPresenceList(lines);
     });
 }
 
@@ -504,11 +504,12 @@ void TAdmForm::N17Click() {
         const QStringList files = dialogs().openFiles(this, QStringLiteral("Справка по входным файлам"), dataFolder(),
                                                       QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
         if (files.isEmpty()) return;
+        StringList lines;
         {
             const ProgressShown shown(this);
             Gauge1->setMaximum(int(files.size()));
             Gauge1->setValue(0);
-            presence::reportByFiles(
+            lines = presence::reportByFiles(
                 files,
                 [&](const QString &name) {
                     Label1->setText(name);
@@ -516,7 +517,7 @@ void TAdmForm::N17Click() {
                 },
                 [&](int done) { Gauge1->setValue(done); });
         }
-        showPresenceList();
+        showPresenceList(lines);
     });
 }
 

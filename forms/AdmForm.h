@@ -10,6 +10,8 @@
 #include <QTreeWidget>
 #include <optional>
 
+class StringList;
+
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -95,7 +97,7 @@ private:
     void addUnitUnder(qint64 parentId, QTreeWidgetItem *parentNode, const QString &caption);
     bool clearChosenOnly() const;
     QString dataFolder() const;
-    void showPresenceList();
+    void showPresenceList(const StringList &lines);
     Mode m_mode;
     bool m_built = false;
     // Forms of the group loads, as the form choice gives them ("" = all).

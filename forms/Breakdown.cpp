@@ -138,7 +138,7 @@ void buildNet(const Request &q, const QList<int> &pos, StringList &out) {
         rural = o.country || i.country;
     }
 
-    QString list = types.isEmpty() ? QString() : SelectInstitutionsByTypes(types, rural);
+    QString list = types.isEmpty() ? QString() : SelectInstitutionsByTypes(types, rural, shared().IncludeList);
     if (!text::parseIdList(list).isEmpty()) {
         int count = 0;
         QStringList unreadable;   // such a condition selects nobody; told once
@@ -212,7 +212,7 @@ Result Build(const Request &q) {
     r.heading = QStringLiteral("Подразделение\t");
     for (int p : pos) {
         const auto cell = storedCell(q, p);
-        const double v = shared().DataMatrix.at(cell.first, cell.second);
+        const double v = q.shown ? q.shown->at(cell.first, cell.second) : 0.0;
         total << (q.floatValues ? num::fixed2(v) : QString::number(num::roundInt(v), 'f', 0));
         r.heading += QString::number(q.kind == Kind::Column ? p + 1 : p + q.fixcols + 1) + u'\t';
     }
@@ -245,6 +245,7 @@ void N11Click(TVTable &table, breakdown::Kind kind) {
         q.column = table.currentColumn();
         q.gridColumns = table.gridColumnCount();
         q.gridRows = table.gridRowCount();
+        q.shown = &table.values();
         q.fixcols = table.fixCols();
         q.fixrows = table.fixRows();
         q.floatValues = table.showsDecimals();

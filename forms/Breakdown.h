@@ -12,6 +12,7 @@
 
 class QAction;
 class TVTable;
+class ValueMatrix;
 
 namespace breakdown {
 
@@ -29,6 +30,7 @@ struct Request {
     qint64 tableIdent = 0;
     qint64 formId = 0;
     QString tableNumber;
+    const ValueMatrix *shown = nullptr;   // the table window's values, for the total line
 };
 
 struct Result {
@@ -36,8 +38,8 @@ struct Result {
     QString heading;
 };
 
-// Reads shared(): NetMode, ReportMode, IncludeList, Year and, for the total
-// line, DataMatrix. Throws db::Error.
+// Reads shared(): NetMode, ReportMode, IncludeList, Year; the total line
+// comes from the values shown. Throws db::Error.
 Result Build(const Request &request);
 
 // The place of the breakdown: row titles of the row (unless a column was

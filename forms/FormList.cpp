@@ -148,10 +148,9 @@ TFormList::TFormList(QWidget *parent) : QDialog(parent) {
     N15->setEnabled(false);
     N20->setEnabled(false);
     RegisterAdminForm(this);
-    ClearControlRules();
 }
 
-TFormList::~TFormList() { ClearControlRules(); }
+TFormList::~TFormList() = default;
 
 void TFormList::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
@@ -267,7 +266,7 @@ QString TFormList::currentTableText() const {
 
 void TFormList::finishControls(bool found, const QString &foundMessage) {
     Label1->clear();
-    N7->setVisible(!shared().ControlErrors.isEmpty());
+    N7->setVisible(!m_controlErrors.isEmpty());
     showMessage(found ? foundMessage : QStringLiteral("Ошибок контроля нет"), this);
 }
 
@@ -276,8 +275,10 @@ void TFormList::N3Click() {
         N7->setVisible(false);
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
-        const bool found = formlist::runFormControls(selectedFormId(), selectedFormName(), form->text(0),
+        RuleRun run(RuleRunContext::current());
+        const bool found = formlist::runFormControls(run, selectedFormId(), selectedFormName(), form->text(0),
                                                      [this](const QString &t) { setLabel(t); });
+        m_controlErrors = run.errors();
         finishControls(found, QStringLiteral("Обнаружены ошибки"));
     });
 }
@@ -285,8 +286,10 @@ void TFormList::N3Click() {
 void TFormList::N4Click() {
     guarded(this, [&] {
         N7->setVisible(false);
-        const bool found = formlist::runInterFormControls(selectedFormName(),
+        RuleRun run(RuleRunContext::current());
+        const bool found = formlist::runInterFormControls(run, selectedFormName(),
                                                           [this](const QString &t) { setLabel(t); });
+        m_controlErrors = run.errors();
         finishControls(found, QStringLiteral("Обнаружены ошибки"));
     });
 }
@@ -295,12 +298,15 @@ void TFormList::N5Click() {
     guarded(this, [&] {
         if (!TreeView1->currentItem()) return;
         N7->setVisible(false);
-        const auto errorsShown = qScopeGuard([this] { N7->setVisible(!shared().ControlErrors.isEmpty()); });
+        const auto errorsShown = qScopeGuard([this] { N7->setVisible(!m_controlErrors.isEmpty()); });
+        // On "Отмена" the errors of the previous run stay.
+        RuleRun rules(RuleRunContext::current());
         const bool found = [&] {
             ProgressRun run(QStringLiteral("Сплошной контроль"));
-            return formlist::runAllControls(m_forms, selectedFormName(),
+            return formlist::runAllControls(rules, m_forms, selectedFormName(),
                                             [this](const QString &t) { setLabel(t); }, run.window());
         }();
+        m_controlErrors = rules.errors();
         finishControls(found, QStringLiteral("Обнаружены ошибки контроля"));
     });
 }
@@ -309,7 +315,7 @@ void TFormList::N7Click() {
     guarded(this, [&] {
         TForm1 &list = Form1();
         list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля"));
-        ShowTextList(shared().ControlErrors, QStringLiteral("Цифры\tТек.\tКонтроль"));
+        ShowTextList(m_controlErrors, QStringLiteral("Цифры\tТек.\tКонтроль"));
         execModal(&list);
     });
 }
@@ -322,18 +328,20 @@ void TFormList::showRecalcNotes(const QStringList &notes) {
     showError(UnreadableConditionsMessage(notes), this);
 }
 
-void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status) {
-    QStringList notes;
+void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult) {
+    RuleRunContext context = RuleRunContext::current();
+    context.roundResult = roundResult;
+    RuleRun recalc(context);
     {
         ProgressRun run(status);
         GaugeSink gauge(Gauge1, &run.window());
         // The label is painted with the progress window's event passes, not per table.
-        notes = formlist::recalculateForms(forms, [&](const QString &t) {
+        formlist::recalculateForms(recalc, forms, [&](const QString &t) {
             Label1->setText(t);
             gauge.setDetailText(t);
         }, gauge);
     }
-    showRecalcNotes(notes);
+    showRecalcNotes(recalc.messages());
 }
 
 void TFormList::N9Click() {
@@ -344,11 +352,11 @@ void TFormList::N9Click() {
         const qint64 formId = TreeNodeId(form);
         const QString name = formlist::formNameOfText(form->text(0));
         if (!confirm(QStringLiteral("Персчитать все таблицы формы \"") + name + QStringLiteral("\"?"), this)) return;
-        if (s.NetMode) s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
+        const bool round = s.NetMode && confirm(QStringLiteral("Округлять результат?"), this);
         formlist::FormEntry entry{formId, name, form->text(0), {}};
         for (const formlist::FormEntry &f : m_forms)
             if (f.id == formId) entry.tables = f.tables;
-        recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""));
+        recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""), round);
         showMessage(QStringLiteral("Пересчет формы закончен"), this);
     });
 }
@@ -442,7 +450,6 @@ void TFormList::N26Click() {
                                                       shared().yearFolder() + QStringLiteral("data/"),
                                                       QStringLiteral("Данные по учреждению (*.orv *.orw)"));
         if (files.isEmpty()) return;
-        shared().ControlErrors.clear();
         Label1->show();
         Gauge1->setMaximum(int(files.size()));
         const adm::GroupLoadResult r =
@@ -453,7 +460,7 @@ void TFormList::N26Click() {
         Label1->clear();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside), this);
-        winutil::showSkippedUnits();
+        winutil::showSkippedUnits(r.missingUnits);
     });
 }
 

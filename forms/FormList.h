@@ -107,12 +107,13 @@ private:
     void finishControls(bool found, const QString &foundMessage);
     // The forms recalculated with the progress window shown (ends before the
     // closing message).
-    void recalculate(const QList<formlist::FormEntry> &forms, const QString &status);
+    void recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult = false);
     QString yearText() const;
     excelout::FormNode formNodeOf(const QTreeWidgetItem *form) const;
     // The table of a table node, as the table window opens it.
     TableWindowParams tableOfNode(const QTreeWidgetItem *node) const;
     QList<formlist::FormEntry> m_forms;
+    StringList m_controlErrors;   // of the last control run, for "Ошибки контроля"
     QString m_baseCaption;
     bool m_captionDone = false;
 };

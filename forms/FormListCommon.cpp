@@ -29,12 +29,10 @@ QString appTitle() {
 }
 
 void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringList &failures) {
-    StringList &errors = shared().ControlErrors;
     for (const QString &name : missingUnits) {
         showMessage(QStringLiteral("Учреждение ") + name + QStringLiteral(" не найдено.") + QLatin1Char('\n') +
                         QStringLiteral("Воспользуйтесь режимом одиночного ввода"),
                     w);
-        errors.add(name + QLatin1Char('\t'));
     }
     if (!failures.isEmpty()) showError(QStringLiteral("Не загружены файлы:\n") + failures.join(QLatin1Char('\n')), w);
 }
@@ -62,9 +60,10 @@ QString mainWindowCaption() {
     return appTitle();
 }
 
-void showSkippedUnits() {
-    const StringList &errors = shared().ControlErrors;
-    if (errors.isEmpty()) return;
+void showSkippedUnits(const QStringList &missingUnits) {
+    if (missingUnits.isEmpty()) return;
+    StringList errors;
+    for (const QString &name : missingUnits) errors.add(name + QLatin1Char('\t'));
     TForm1 &list = Form1();
     list.setWindowTitle(QString());
     ShowTextList(errors, QStringLiteral("Пропущенные ЛПУ"));

@@ -21,8 +21,7 @@ namespace winutil {
 QString appTitle();
 
 // A group load could not find the institutions of these files: one message
-// per name, each name (with a TAB) added to ControlErrors, then the refused
-// files in one error message.
+// per name, then the refused files in one error message.
 void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringList &failures);
 // Name of the institution or report whose values are shown: with
 // DataTableName Data the node selected in an open territory window
@@ -32,8 +31,8 @@ QString currentUnitName();
 // The main window's caption (the program's name while there is none).
 QString mainWindowCaption();
 
-// After the closing message of a group load: the list window shows
-// ControlErrors under "Пропущенные ЛПУ" when it is not empty.
-void showSkippedUnits();
+// After the closing message of a group load: the list window shows the
+// institutions not found (each with a TAB) under "Пропущенные ЛПУ", if any.
+void showSkippedUnits(const QStringList &missingUnits);
 
 } // namespace winutil

@@ -38,20 +38,19 @@ QList<TableRow> tablesOf(qint64 formId, const QString &order) {
 
 // Loads the rules of a query and runs them under a heading, which is taken
 // back when the run adds nothing.
-void runBlock(const QString &heading, const QString &defaultText, const QString &sql, const QVariantList &params,
+void runBlock(RuleRun &run, const QString &heading, const QString &defaultText, const QString &sql, const QVariantList &params,
               const std::function<bool(const QSqlRecord &)> &keep, const LabelFn &label) {
-    SharedState &s = shared();
-    ClearControlRules();
     QSqlQuery q = db::exec(mainDb(), sql, params);
     while (q.next()) {
         const QSqlRecord r = q.record();
-        if (!keep || keep(r)) AddControlRule(r);
+        if (!keep || keep(r)) run.addRule(r);
     }
     if (label) label(heading);
-    const int before = s.ControlErrors.count();
-    s.ControlErrors.add(heading);
-    RunTableControls(defaultText, label);
-    if (s.ControlErrors.count() == before + 1) s.ControlErrors.removeAt(before);
+    StringList &errors = run.errors();
+    const int before = errors.count();
+    errors.add(heading);
+    run.runControls(defaultText, label);
+    if (errors.count() == before + 1) errors.removeAt(before);
 }
 
 const QString kInterTableSql =
@@ -139,27 +138,25 @@ bool IsControlApplicable(const QString &left, const QString &right) {
     return true;
 }
 
-bool runFormControls(qint64 formId, const QString &formName, const QString &formText, const LabelFn &label) {
-    shared().ControlErrors.clear();
-    ClearControlRules();
-    runBlock(formNameOfText(formText) + QStringLiteral(" - межтабличный контроль"), formName, kInterTableSql,
+bool runFormControls(RuleRun &run, qint64 formId, const QString &formName, const QString &formText,
+                     const LabelFn &label) {
+    const int before = run.errors().count();
+    runBlock(run, formNameOfText(formText) + QStringLiteral(" - межтабличный контроль"), formName, kInterTableSql,
              {formId}, {}, label);
     if (label) label(QString());
-    return !shared().ControlErrors.isEmpty();
+    return run.errors().count() > before;
 }
 
-bool runInterFormControls(const QString &selectedFormName, const LabelFn &label) {
-    shared().ControlErrors.clear();
-    ClearControlRules();
-    runBlock(QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {}, interFormFilter(selectedFormName),
+bool runInterFormControls(RuleRun &run, const QString &selectedFormName, const LabelFn &label) {
+    const int before = run.errors().count();
+    runBlock(run, QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {}, interFormFilter(selectedFormName),
              label);
     if (label) label(QString());
-    return !shared().ControlErrors.isEmpty();
+    return run.errors().count() > before;
 }
 
-bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormName, const LabelFn &label,
-                    ProgressSink &progress) {
-    SharedState &s = shared();
+bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &selectedFormName,
+                    const LabelFn &label, ProgressSink &progress) {
     int blocks = 1;
     for (const FormEntry &f : forms) blocks += int(f.tables.size()) + 1;
     progress.setMax(blocks);
@@ -171,49 +168,46 @@ bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormNa
         progress.setDetailText(t);
         progress.checkCancelled();
     };
-    // A cancelled run leaves the error list of the previous one.
-    const StringList previous = s.ControlErrors;
+    // A cancelled run leaves the error list as it was.
+    const StringList previous = run.errors();
     try {
-        s.ControlErrors.clear();
-        ClearControlRules();
         for (const FormEntry &f : forms) {
             for (const TableEntry &t : f.tables) {
                 QString n = t.tablen;
                 if (n.startsWith(QLatin1Char('('))) n.remove(0, 1);
                 if (n.endsWith(QLatin1Char(')'))) n.chop(1);
                 shown(f.name + QStringLiteral(" - ") + t.tablen);
-                runBlock(f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
+                runBlock(run, f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
                          QStringLiteral("select * from int_control where formid=? and tble=?"), {f.id, t.tablen},
                          {}, [&](const QString &) { progress.checkCancelled(); });
                 pacer.step();
             }
-            runBlock(f.name + QStringLiteral(" - межтабличный контроль"), f.name, kInterTableSql, {f.id}, {}, shown);
+            runBlock(run, f.name + QStringLiteral(" - межтабличный контроль"), f.name, kInterTableSql, {f.id}, {}, shown);
             pacer.step();
         }
-        runBlock(QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {},
+        runBlock(run, QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {},
                  interFormFilter(selectedFormName), shown);
         pacer.step();
     } catch (const Cancelled &) {
-        s.ControlErrors = previous;
+        run.errors() = previous;
         if (label) label(QString());
         throw;
     }
     if (label) label(QString());
-    return !s.ControlErrors.isEmpty();
+    return run.errors().count() > previous.count();
 }
 
-QStringList recalculateForm(qint64 formId, const QString &formName, const LabelFn &label, ProgressPacer *pacer) {
-    SharedState &s = shared();
-    QStringList notes;
+void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const LabelFn &label,
+                     ProgressPacer *pacer) {
+    const SharedState &s = shared();
     // All tables of the form are stored together or none is.
     db::transaction(db::connection(db::kData), [&] {
         for (const TableRow &t : tablesOf(formId, QStringLiteral("tablen"))) {
-            s.DataMatrix.create(t.fixcols + 1, t.colcount + 1, t.fixrows + 1, t.rowcount + 1);
+            run.createMatrix(t);
             const QString where = formName + QStringLiteral("т") + t.tablen;
             if (s.NetMode) {
                 try {
-                    for (const QString &n : CalcTableConditions(t.ident, label, where + QStringLiteral(" - ")))
-                        notes.append(where + QStringLiteral(": ") + n);
+                    run.calcConditions(t.ident, label, where + QStringLiteral(" - "), where + QStringLiteral(": "));
                 } catch (const Cancelled &) {
                     throw;
                 } catch (const std::exception &e) {
@@ -222,27 +216,24 @@ QStringList recalculateForm(qint64 formId, const QString &formName, const LabelF
                 }
             } else {
                 if (label) label(formName + QStringLiteral(" - ") + t.tablen);
-                SumHospitalsData(formId, t.tablen, pacer);
+                run.sumInstitutions(formId, t.tablen, pacer);
             }
-            SaveTableData(s.CurrentInstitution, formId, t.tablen);
+            run.saveTable(formId, t.tablen);
             if (pacer) pacer->step();
         }
     });
     if (label) label(QString());
-    return notes;
 }
 
-QStringList recalculateForms(const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress) {
+void recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress) {
     int tables = 0;
     for (const FormEntry &f : forms) tables += int(f.tables.size());
     progress.setMax(tables);
     progress.setPosition(0);
     ProgressPacer pacer(progress);
-    QStringList notes;
     db::transaction(db::connection(db::kData), [&] {
-        for (const FormEntry &f : forms) notes += recalculateForm(f.id, f.name, label, &pacer);
+        for (const FormEntry &f : forms) recalculateForm(run, f.id, f.name, label, &pacer);
     });
-    return notes;
 }
 
 void clearInstitution(qint64 institution) {

@@ -3,6 +3,7 @@
 // the control runs of a form, between forms and of everything, recalculation,
 // clearing and the conditions files of network forms. Throws db::Error.
 #include "engine/ProgressSink.h"
+#include "engine/RuleEngine.h"
 
 #include <QList>
 #include <QString>
@@ -38,27 +39,29 @@ bool IsControlApplicable(const QString &left, const QString &right);
 
 using LabelFn = std::function<void(const QString &)>;
 
-// Control runs for CurrentInstitution; each fills ControlErrors (emptied
-// first) with a heading line before every block that found violations and
-// returns whether any violation was found.
-bool runFormControls(qint64 formId, const QString &formName, const QString &formText, const LabelFn &label = {});
-bool runInterFormControls(const QString &selectedFormName, const LabelFn &label = {});
+// Control runs for the run's institution; each adds to the run's errors a
+// heading line before every block that found violations and returns whether
+// any violation was found.
+bool runFormControls(RuleRun &run, qint64 formId, const QString &formName, const QString &formText,
+                     const LabelFn &label = {});
+bool runInterFormControls(RuleRun &run, const QString &selectedFormName, const LabelFn &label = {});
 // The whole-territory control: every table, every form, then between forms. On
-// "Отмена" the error list of the previous run stays.
-bool runAllControls(const QList<FormEntry> &forms, const QString &selectedFormName, const LabelFn &label = {},
-                    ProgressSink &progress = noProgress());
+// "Отмена" the run's errors are those it had before.
+bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &selectedFormName,
+                    const LabelFn &label = {}, ProgressSink &progress = noProgress());
 
-// Recalculates every table of the form for CurrentInstitution: calculated
-// cells in NetMode, otherwise the sum over IncludeList; stores the tables in
-// one transaction, so a broken rule (named in the error) changes nothing.
-// The pacer moves one step per table and stops the run on "Отмена".
-// Returns the unreadable conditions met, each once, for the window to show.
-QStringList recalculateForm(qint64 formId, const QString &formName, const LabelFn &label = {},
-                            ProgressPacer *pacer = nullptr);
+// Recalculates every table of the form for the run's institution: calculated
+// cells in NetMode, otherwise the sum over the include list; stores the
+// tables in one transaction, so a broken rule (named in the error) changes
+// nothing. The pacer moves one step per table and stops the run on "Отмена".
+// The unreadable conditions met go to the run's messages, each once, for the
+// window to show.
+void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const LabelFn &label = {},
+                     ProgressPacer *pacer = nullptr);
 // "Пересчитать отчет" and "Пересчитать форму": the forms in one transaction,
 // so that a broken rule or "Отмена" (Cancelled) leaves every stored value as
 // before. The gauge's maximum is the number of tables.
-QStringList recalculateForms(const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress);
+void recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress);
 
 // Clearing of stored values of CurrentInstitution (table "data").
 void clearInstitution(qint64 institution);

@@ -50,12 +50,12 @@ QStringList formLines(const TableCounts &counts) {
     return out;
 }
 
-void reportByDatabase(const QList<UnitNode> &nodes, const LabelFn &label) {
+StringList reportByDatabase(const QList<UnitNode> &nodes, const LabelFn &label) {
     SharedState &s = shared();
-    s.ControlErrors.clear();
+    StringList out;
     const QSqlDatabase values = db::connection(db::kData);
     for (const UnitNode &n : nodes) {
-        s.ControlErrors.add(n.text);
+        out.add(n.text);
         if (!n.leaf) continue;
         if (label) label(n.text);
         TableCounts counts;
@@ -68,13 +68,14 @@ void reportByDatabase(const QList<UnitNode> &nodes, const LabelFn &label) {
             ++counts[q.value(0).toLongLong()];
         }
         if (any)
-            for (const QString &line : formLines(counts)) s.ControlErrors.add(line);
+            for (const QString &line : formLines(counts)) out.add(line);
     }
+    return out;
 }
 
-void reportByFiles(const QStringList &files, const LabelFn &label, const std::function<void(int)> &step) {
+StringList reportByFiles(const QStringList &files, const LabelFn &label, const std::function<void(int)> &step) {
     SharedState &s = shared();
-    s.ControlErrors.clear();
+    StringList out;
     int done = 0;
     for (const QString &file : files) {
         TableCounts counts;
@@ -104,11 +105,12 @@ void reportByFiles(const QStringList &files, const LabelFn &label, const std::fu
                 any = true;
             }
         }
-        s.ControlErrors.add(name);
+        out.add(name);
         if (any)
-            for (const QString &l : formLines(counts)) s.ControlErrors.add(l);
+            for (const QString &l : formLines(counts)) out.add(l);
         if (step) step(++done);
     }
+    return out;
 }
 
 QString listCaption() { return QStringLiteral("Справка о наличии информации в ЛПУ"); }

@@ -1,9 +1,11 @@
 #pragma once
 // Which tables of which forms hold values, and how full each table is, per
 // institution: from the values database ("По базе") or from transfer files
-// before they are loaded ("По входным файлам"). Lines go to ControlErrors:
+// before they are loaded ("По входным файлам"). The lines, for the list window:
 // the institution's name, then per form "<form>\t(1000) - 40%, (2000) - 100%"
 // (lines of at most 150 characters, a long form continuing on the next line).
+#include "engine/StringList.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -30,13 +32,12 @@ struct UnitNode {
 
 using LabelFn = std::function<void(const QString &)>;
 
-// Fills ControlErrors (emptied first) from the values database ("data",
-// the open year) for the nodes of a subtree.
-void reportByDatabase(const QList<UnitNode> &nodes, const LabelFn &label = {});
+// The lines from the values database ("data", the open year) for the nodes
+// of a subtree.
+StringList reportByDatabase(const QList<UnitNode> &nodes, const LabelFn &label = {});
 
-// Fills ControlErrors (emptied first) from transfer files. step(i) is called
-// after file i (from 1).
-void reportByFiles(const QStringList &files, const LabelFn &label = {}, const std::function<void(int)> &step = {});
+// The lines from transfer files. step(i) is called after file i (from 1).
+StringList reportByFiles(const QStringList &files, const LabelFn &label = {}, const std::function<void(int)> &step = {});
 
 // Caption and heading of the list window.
 QString listCaption();                       // "Справка о наличии информации в ЛПУ"

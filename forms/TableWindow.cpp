@@ -326,12 +326,12 @@ tableedit::CellTarget TVTable::target() const {
 
 void TVTable::readValues() {
     SharedState &s = shared();
-    if (!ReadTableMatrix(s.CurrentInstitution, m_params.formName, m_params.tableNumber)) {
+    m_table = RuleRun(RuleRunContext::current());
+    if (!m_table.readTable(m_params.formName, m_params.tableNumber)) {
         // The engine does not know the table (caches not loaded): read it here.
         tableedit::readTableValues(db::connection(db::kData), target(), colcount, rowcount, fixcols, fixrows,
-                                   s.DataMatrix);
+                                   m_table.matrix());
     }
-    s.FixRowsMinusOne = fixrows;
 }
 
 bool TVTable::TableShow() {
@@ -357,7 +357,6 @@ bool TVTable::TableShow() {
         fixrows = def.fixrows;
         scan = def.scan;
         m_params.tableIdent = def.ident;
-        s.FixRowsMinusOne = fixrows;
         FloatTable = FloatDisplay = def.floattype;
         N37->setChecked(def.floattype);
         N38->setChecked(!def.floattype);
@@ -411,7 +410,7 @@ bool TVTable::isTemplateView() const {
 }
 
 double TVTable::cellValue(int column, int row) const {
-    return shared().DataMatrix.at(cells::storedColumnOfGrid(column, fixcols), cells::storedRowOfGrid(row, fixrows));
+    return m_table.matrix().at(cells::storedColumnOfGrid(column, fixcols), cells::storedRowOfGrid(row, fixrows));
 }
 
 QString TVTable::cellDisplayText(int column, int row) const {
@@ -441,7 +440,7 @@ void TVTable::setPositionLabel() {
 void TVTable::HighLight(int column, int row, const QColor &color) { StringGrid1->highlightHeaders(column, row, color); }
 
 void TVTable::drawCell(QPainter &p, const QRect &rect, int column, int row) {
-    if (TableLoading || !shared().DataMatrix.isCreated()) {
+    if (TableLoading || !m_table.matrix().isCreated()) {
         p.fillRect(rect, kWhite);
         return;
     }
@@ -485,11 +484,11 @@ bool TVTable::StringGrid1SelectCell(int column, int row) {
 }
 
 bool TVTable::PutData() {
-    SharedState &s = shared();
-    if (!s.DataMatrix.isCreated() || !m_loaded) return true;
+    ValueMatrix &shown = m_table.matrix();
+    if (!shown.isCreated() || !m_loaded) return true;
     const int c = StringGrid1->currentColumn(), r = StringGrid1->currentRow();
     const int sc = cells::storedColumnOfGrid(c, fixcols), sr = cells::storedRowOfGrid(r, fixrows);
-    if (sc > s.DataMatrix.highColumn() || sr > s.DataMatrix.highRow() || !s.DataMatrix.contains(sc, sr)) {
+    if (sc > shown.highColumn() || sr > shown.highRow() || !shown.contains(sc, sr)) {
         showMessage(QStringLiteral("Ошибка: выход за границы массива данных при сохранении. Колонка: %1, Строка: %2")
                         .arg(sc)
                         .arg(sr),
@@ -509,7 +508,7 @@ bool TVTable::PutData() {
                   this);
         return false;
     }
-    s.DataMatrix.set(sc, sr, value);
+    shown.set(sc, sr, value);
     m_edit.reset(tableedit::displayText(value, FloatDisplay));
     StringGrid1->updateCell(c, r);
     return true;
@@ -665,7 +664,7 @@ void TVTable::stepTable(bool forward) {
 }
 
 void TVTable::stepError(bool forward) {
-    const int count = shared().ControlErrors.count();
+    const int count = m_controlErrors.count();
     if (forward ? CurrentErrorIndex >= count - 1 : CurrentErrorIndex <= 0) return;
     ClearCellMarks();
     CurrentErrorIndex += forward ? 1 : -1;
@@ -679,7 +678,7 @@ void TVTable::N5Click() {
     if (!confirm(QStringLiteral("Удалить содержимое таблицы?"), this)) return;
     try {
         tableedit::ClearTableValues(db::connection(db::kData), target());
-        shared().DataMatrix.fill(0.0);
+        m_table.matrix().fill(0.0);
         m_edit.reset(QString());
         StringGrid1->viewport()->update();
     } catch (const db::Error &e) {
@@ -690,24 +689,28 @@ void TVTable::N5Click() {
 void TVTable::N14Click() {
     SharedState &s = shared();
     try {
-        s.DataMatrix.fill(0.0);
+        m_table.matrix().fill(0.0);
         StringGrid1->viewport()->update();
         if (s.NetMode) {
-            s.RoundResult = confirm(QStringLiteral("Округлять результат?"), this);
-            const QStringList notes = CalcTableConditions(m_params.tableIdent, [this](const QString &t) {
+            RuleRunContext context = RuleRunContext::current();
+            context.roundResult = confirm(QStringLiteral("Округлять результат?"), this);
+            RuleRun run(context);
+            run.matrix() = m_table.matrix();
+            run.calcConditions(m_params.tableIdent, [this](const QString &t) {
                 Label1->setText(t);
                 Label1->repaint();
             });
-            SaveTableData(s.CurrentInstitution, m_params.formId, m_params.tableNumber);
+            run.saveTable(m_params.formId, m_params.tableNumber);
+            m_table.matrix() = run.matrix();
             Label1->clear();
-            if (!notes.isEmpty()) showError(UnreadableConditionsMessage(notes), this);
+            if (!run.messages().isEmpty()) showError(UnreadableConditionsMessage(run.messages()), this);
         } else {
             Gauge1->setValue(0);
             Gauge1->setVisible(true);
             GaugeSink sink(Gauge1);
             ProgressPacer pacer(sink);
-            SumHospitalsData(m_params.formId, m_params.tableNumber, &pacer);
-            SaveTableData(s.CurrentInstitution, m_params.formId, m_params.tableNumber);
+            m_table.sumInstitutions(m_params.formId, m_params.tableNumber, &pacer);
+            m_table.saveTable(m_params.formId, m_params.tableNumber);
             Gauge1->setVisible(false);
         }
         StringGrid1->viewport()->update();
@@ -924,27 +927,26 @@ void TVTable::N3Click() {
     SharedState &s = shared();
     if (!PutData()) return;
     try {
-        ClearControlRules();
-        s.ControlErrors.clear();
+        m_controlErrors.clear();
         N6->setVisible(false);
+        RuleRun run(RuleRunContext::current());
         if (N12->isChecked()) endCorrectionMode();
         {
             QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where formid=? and tble=?"),
                                    {m_params.formId, m_params.tableNumber});
-            while (q.next()) AddControlRule(q.record());
+            while (q.next()) run.addRule(q.record());
         }
         // The table's own rules name rows and columns only; the form and the
         // table they belong to complete them.
         QString number = m_params.tableNumber;
         if (number.startsWith(u'(')) number.remove(0, 1);
         if (number.endsWith(u')')) number.chop(1);
-        RunTableControls(m_params.formName + QStringLiteral("Т[") + number + u']');
-        // The run may have loaded other tables into the matrix.
-        readValues();
+        run.runControls(m_params.formName + QStringLiteral("Т[") + number + u']');
+        m_controlErrors = run.errors();
         if (ShowControlCells) loadControlHighlight();
         StringGrid1->viewport()->update();
-        if (s.ControlErrors.count() > 0) {
-            showMessage(QStringLiteral("Обнаружены ошибки - %1").arg(s.ControlErrors.count()), this);
+        if (m_controlErrors.count() > 0) {
+            showMessage(QStringLiteral("Обнаружены ошибки - %1").arg(m_controlErrors.count()), this);
             N6->setVisible(true);
         } else {
             showMessage(QStringLiteral("Ошибок контроля нет"), this);
@@ -954,7 +956,6 @@ void TVTable::N3Click() {
                             : dynamic_cast<const ConversionError *>(&e) ? static_cast<const ConversionError &>(e).message()
                                                                          : QString::fromUtf8(e.what());
         showError(why, this);
-        try { readValues(); } catch (const std::exception &) {}
         StringGrid1->viewport()->update();
     }
 }
@@ -973,12 +974,11 @@ void TVTable::N6Click() {
 }
 
 void TVTable::ShowControlError() {
-    const SharedState &s = shared();
-    if (CurrentErrorIndex < 0 || CurrentErrorIndex >= s.ControlErrors.count()) return;
-    const QString line = s.ControlErrors.text(CurrentErrorIndex);
+    if (CurrentErrorIndex < 0 || CurrentErrorIndex >= m_controlErrors.count()) return;
+    const QString line = m_controlErrors.text(CurrentErrorIndex);
     try {
         QSqlQuery q = db::exec(db::kMain, QStringLiteral("select lft, rght from int_control where \"Код\"=?"),
-                               {s.ControlErrors.object(CurrentErrorIndex)});
+                               {m_controlErrors.object(CurrentErrorIndex)});
         if (q.next()) {
             const QString cycle = ErrorCycleItem(line);
             const CellArea area{colcount, rowcount - fixrows};
@@ -1001,7 +1001,7 @@ void TVTable::N7Click() {
     PutData();
     TForm1 &list = Form1();
     list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля: ") + m_params.formName + u'т' + m_params.tableNumber);
-    ShowTextList(s.ControlErrors, QStringLiteral("Цифры\tТек.\tКонтроль"));
+    ShowTextList(m_controlErrors, QStringLiteral("Цифры\tТек.\tКонтроль"));
     execModal(&list);
     StringGrid1->setFocus();
 }

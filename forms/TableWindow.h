@@ -9,6 +9,7 @@
 // With CurrentInstitution 0 (outside network mode and the "Types" mode) the
 // window is the template view: values are not shown or typed, and a double
 // click marks a cell; the marked cells become a reference text in Label1.
+#include "engine/RuleEngine.h"
 #include "forms/ControlHighlight.h"
 #include "forms/TableEdit.h"
 #include "forms/TableWindowParams.h"
@@ -65,6 +66,10 @@ public:
     int fixCols() const { return fixcols; }
     int fixRows() const { return fixrows; }
     bool isLoaded() const { return m_loaded; }
+    // The values shown, [stored column, stored row].
+    const ValueMatrix &values() const { return m_table.matrix(); }
+    // The errors of the last control run ("Контроль").
+    const StringList &controlErrors() const { return m_controlErrors; }
 
     // What other windows need of the table window.
     // The captions over the grid: the form's name and the table's name.
@@ -199,6 +204,8 @@ private:
     QHash<QString, int> m_marks;          // error marks: cell key -> colour value
     QSet<QString> m_templateMarks;        // template view marks
     QMenu *m_errorsMenu = nullptr;
+    RuleRun m_table{RuleRunContext{}};    // holds the values shown
+    StringList m_controlErrors;
 };
 
 // Windows that add commands to the table window (breakdown, calculation

@@ -47,23 +47,24 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
             const TableShape *shape = &tables[t].shape;
             const int ident = int(shape->ident), colcount = shape->colcount, rowcount = shape->rowcount,
                       fixcols = shape->fixcols, fixrows = shape->fixrows;
-            s.DataMatrix.create(fixcols + 1, colcount + 1, fixrows + 1, rowcount + 1);
+            ValueMatrix m;
+            m.create(fixcols + 1, colcount + 1, fixrows + 1, rowcount + 1);
             db::readNumbers(d,
                             QStringLiteral("select \"column\", \"row\", data from data where year=? "
                                            "and \"table\"=? and hospital in (%1)")
                                 .arg(s.IncludeList),
                             {year, ident}, 3, [&](const double *f) {
                                 const int c = int(f[0]), r = int(f[1]);
-                                if (!s.DataMatrix.contains(c, r)) {
+                                if (!m.contains(c, r)) {
                                     ++result.outside;
                                     return;
                                 }
-                                s.DataMatrix.add(c, r, f[2]);
+                                m.add(c, r, f[2]);
                             });
             TableValueWriter writer(d, QStringLiteral("repdata"), reportId, year, ident);
-            for (int c = s.DataMatrix.lowColumn(); c <= s.DataMatrix.highColumn(); ++c)
-                for (int r = s.DataMatrix.lowRow(); r <= s.DataMatrix.highRow(); ++r)
-                    if (writer.write(c, r, s.DataMatrix.at(c, r))) ++result.cells;
+            for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
+                for (int r = m.lowRow(); r <= m.highRow(); ++r)
+                    if (writer.write(c, r, m.at(c, r))) ++result.cells;
             ++result.tables;
         }
     });

@@ -39,18 +39,18 @@ QString outsideMarker(const QString &form, const QString &key, int column, int r
     return QStringLiteral("%1 %2%3 гр%4стр%5").arg(kOutsideTableMarker, form, key).arg(column).arg(row);
 }
 
-// Sum over the held DataMatrix; outside is set for a cell outside the table.
-double sumMatrix(const QList<int> &rows, const QList<int> &columns, const QString &form, const QString &key,
-                 QString &outside) {
-    const SharedState &s = shared();
+// Sum over the table held; outside is set for a cell outside the table.
+double sumMatrix(const RuleRun &held, const QList<int> &rows, const QList<int> &columns, const QString &form,
+                 const QString &key, QString &outside) {
+    const ValueMatrix &m = held.matrix();
     double sum = 0;
     for (int c : columns)
         for (int r : rows) {
-            if (!IsValidMatrixCell(s.DataMatrix, c, r)) {
+            if (!IsValidMatrixCell(m, c, r)) {
                 if (outside.isEmpty()) outside = outsideMarker(form, key, c, r);
                 continue;
             }
-            sum += s.DataMatrix.at(c + 1, r + s.FixRowsMinusOne + 2);
+            sum += m.at(c + 1, r + held.fixRowsMinusOne() + 2);
         }
     return sum;
 }
@@ -108,22 +108,20 @@ QString IndicatorCalc::ParseDataReference(const QString &operand) {
 
 namespace {
 
-// Sums cells of the table held in DataMatrix. The first call loads the table
-// with `load` and remembers its form and key; later calls answer only for
-// that same table (false for another one, or when the load fails).
+// Sums cells of the table held. The first call loads the table with `load`
+// and holds it by form and key; later calls answer only for that same table
+// (false for another one, or when the load fails).
 template <typename Load>
-bool sumHeldTable(const QString &form, const QString &tableKey, const QList<int> &rows, const QList<int> &columns,
-                  double &sum, int &loads, Load &&load) {
-    SharedState &s = shared();
-    if (s.CurrentFormKey.isEmpty()) {
+bool sumHeldTable(RuleRun &held, const QString &form, const QString &tableKey, const QList<int> &rows,
+                  const QList<int> &columns, double &sum, int &loads, Load &&load) {
+    if (!held.holdsTable()) {
         if (!load()) return false;
-        s.CurrentFormKey = form;
-        s.CurrentTableKey = tableKey;
+        held.setHeld(form, tableKey);
         ++loads;
-    } else if (!text::sameNoCase(s.CurrentFormKey, form) || !text::sameNoCase(s.CurrentTableKey, tableKey)) {
+    } else if (!held.holds(form, tableKey)) {
         return false;
     }
-    sum = sumMatrix(rows, columns, form, tableKey, g_outside);
+    sum = sumMatrix(held, rows, columns, form, tableKey, g_outside);
     return true;
 }
 
@@ -131,18 +129,18 @@ bool sumHeldTable(const QString &form, const QString &tableKey, const QList<int>
 
 bool IndicatorCalc::SumLoadedCells(const QString &form, const QString &tableKey, const QList<int> &rows,
                                    const QList<int> &columns, double &sum) {
-    return sumHeldTable(form, tableKey, rows, columns, sum, m_loads,
-                        [&] { return ReadTableMatrix(shared().CurrentInstitution, form, tableKey); });
+    return sumHeldTable(m_table, form, tableKey, rows, columns, sum, m_loads,
+                        [&] { return m_table.readTable(form, tableKey); });
 }
 
 bool IndicatorCalc::SumLoadedCellsForUnits(const QString &form, const QString &tableKey, const QList<int> &rows,
                                            const QList<int> &columns, double &sum) {
-    return sumHeldTable(form, tableKey, rows, columns, sum, m_loads, [&] {
+    return sumHeldTable(m_table, form, tableKey, rows, columns, sum, m_loads, [&] {
         if (m_pacer) {
             m_pacer->sink().setDetailText(form + QStringLiteral(" ") + tableKey);
             m_pacer->step();
         }
-        return SumDataForUnits(form, tableKey, m_pacer);
+        return SumDataForUnits(m_table, form, tableKey, m_pacer);
     });
 }
 
@@ -156,7 +154,7 @@ bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &t
     const TableShape &g = *shape;
     const qint64 ident = g.ident;
     if (rows.isEmpty() || columns.isEmpty()) return true;
-    // The bounds of the matrix ReadTableMatrix fills for this geometry.
+    // The bounds of the matrix RuleRun::readTable fills for this geometry.
     auto inside = [&g](int c, int r) {
         return c >= g.fixcols + 1 && r >= 1 && c <= g.colcount && r <= g.dataRows();
     };
@@ -180,25 +178,23 @@ bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &t
     return true;
 }
 
-bool SumDataForUnits(const QString &form, const QString &tableKey, ProgressPacer *pacer) {
+bool SumDataForUnits(RuleRun &run, const QString &form, const QString &tableKey, ProgressPacer *pacer) {
     const qint64 formId = GetFormIdByName(form);
     if (formId < 0) return false;
     const std::optional<TableShape> shape = CachedTableShapeByFormId(formId, tableKey);
     if (!shape) return false;
     const TableShape &g = *shape;
     const qint64 ident = g.ident;
-    SharedState &s = shared();
-    s.FixRowsMinusOne = g.fixrows - 1;
-    s.DataMatrix.create(g.fixcols + 1, g.colcount + 1, g.fixrows + 1, g.rowcount + 1);
-    const QList<qint64> ids = text::parseIdList(s.IncludeList);
+    ValueMatrix &m = run.createMatrix(g);
+    const QList<qint64> ids = text::parseIdList(run.context().includeList);
     if (ids.isEmpty()) return true;
     // Records outside the table's bounds are skipped by the matrix.
     db::readNumbers(db::connection(db::kData),
                     QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? and "
                                    "hospital in (%2)")
-                        .arg(ValueTableName(), db::inList(ids)),
-                    {s.Year, ident}, 3, [&](const double *f) {
-                        s.DataMatrix.add(int(f[0]), int(f[1]), f[2]);
+                        .arg(ValueTableName(run.context().valueTable), db::inList(ids)),
+                    {shared().Year, ident}, 3, [&](const double *f) {
+                        m.add(int(f[0]), int(f[1]), f[2]);
                         if (pacer) pacer->tick();
                     });
     return true;
@@ -266,7 +262,6 @@ QString IndicatorCalc::TakeVal(const QString &name) {
 }
 
 void IndicatorCalc::GetDatas(QList<QStringList> &values, const QList<QStringList> &formulas) {
-    SharedState &s = shared();
     m_loads = 0;
     const int columns = int(values.size());
     auto splitLine = [](const QString &line, QString &name, QString &expr) {
@@ -276,8 +271,7 @@ void IndicatorCalc::GetDatas(QList<QStringList> &values, const QList<QStringList
         return eq >= 0;
     };
     for (int pass = 0; pass < 10000; ++pass) {
-        s.CurrentFormKey.clear();
-        s.CurrentTableKey.clear();
+        m_table.release();
         if (m_identifiers)
             for (QString &line : *m_identifiers) {
                 QString name, expr;
@@ -285,7 +279,7 @@ void IndicatorCalc::GetDatas(QList<QStringList> &values, const QList<QStringList
             }
         for (int c = 1; c < columns; ++c)
             for (int r = 1; r < values[c].size(); ++r) values[c][r] = ResolveFormulaOperands(FormulaPart(values[c][r]));
-        if (s.CurrentFormKey.isEmpty()) break;
+        if (!m_table.holdsTable()) break;
     }
     // Identifiers in dependency order: a name defined through another
     // identifier gets its value once that one has one.

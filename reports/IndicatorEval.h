@@ -6,14 +6,15 @@
 // 2 teenagers, 3 children) and identifier names (NAME=expression lines of
 // the set). Data references read:
 //  - in split mode: the value table for CurrentInstitution, one query each;
-//  - in "Terrain", "Single", "Svod": DataMatrix of CurrentInstitution, one
-//    table loaded at a time (CurrentFormKey/CurrentTableKey);
-//  - in "Types": DataMatrix summed over IncludeList;
+//  - in "Terrain", "Single", "Svod": the table of CurrentInstitution, one
+//    table held at a time by the calculator;
+//  - in "Types": that table summed over IncludeList;
 //  - in any other mode: 0.
 // Arithmetic is the engine's EvaluateExpression: only the final value is
 // rounded to two decimals, x/0 gives 0.00, a text operand leaves the
 // expression as text.
 #include "engine/ProgressSink.h"
+#include "engine/RuleEngine.h"
 #include "reports/IndicatorData.h"
 
 #include <QList>
@@ -32,7 +33,7 @@ bool &SplitMode();
 class IndicatorCalc {
 public:
     explicit IndicatorCalc(QStringList *identifiers, ProgressPacer *pacer = nullptr)
-        : m_identifiers(identifiers), m_pacer(pacer) {}
+        : m_identifiers(identifiers), m_pacer(pacer), m_table(RuleRunContext::current()) {}
 
     QString ResolveFormulaOperands(const QString &formula);
     QString ParseDataReference(const QString &operand);
@@ -57,13 +58,14 @@ public:
 private:
     QStringList *m_identifiers;
     ProgressPacer *m_pacer;
+    RuleRun m_table;     // the table held while a pass resolves references
     int m_loads = 0;
 };
 
-// DataMatrix := the table summed over the institutions of IncludeList;
-// false when the table does not exist. The pacer keeps the progress window
-// painting and stops the run on "Отмена".
-bool SumDataForUnits(const QString &form, const QString &tableKey, ProgressPacer *pacer = nullptr);
+// The run's matrix := the table summed over the institutions of the run's
+// include list; false when the table does not exist. The pacer keeps the
+// progress window painting and stops the run on "Отмена".
+bool SumDataForUnits(RuleRun &run, const QString &form, const QString &tableKey, ProgressPacer *pacer = nullptr);
 
 // The formula before its first ";" and the suffix after it.
 QString FormulaPart(const QString &cellFormula);

@@ -287,16 +287,7 @@ void holdWorkOfTheOpenYear() {
     s.IncludeList = QStringLiteral("5,6");
     s.ReportMode = ReportMode::Types;
     s.DataTableName = ValueTable::RepData;
-    s.RoundResult = true;
     s.SubReportId = 1;
-    s.DataMatrix.create(4, 7, 4, 8);
-    s.DataMatrix.set(5, 5, 10.1);
-    s.CurrentFormKey = QStringLiteral("Ф30");
-    s.CurrentTableKey = QStringLiteral("(1000)");
-    s.FixRowsMinusOne = 2;
-    for (StringList *l : {&s.ControlErrors, &s.RuleLeftList, &s.RuleRightList, &s.RuleRelationList, &s.RuleCommentList,
-                          &s.RuleCycleList})
-        l->add(QStringLiteral("Ф30Т[1000]СТР[1]ГР[4]"), 1);
     QTreeWidget tree;
     FillAdminTree(&tree, 0);   // tree positions in the structure cache
     TableShape wider = s.Caches.tables.value(0).shape;
@@ -313,14 +304,7 @@ void expectOnlyTheOpenYear() {
     EXPECT_TRUE(s.IncludeList.isEmpty());
     EXPECT_EQ(s.ReportMode, ReportMode::None);
     EXPECT_EQ(s.DataTableName, ValueTable::None);
-    EXPECT_FALSE(s.RoundResult);
     EXPECT_EQ(s.SubReportId, 0);
-    EXPECT_FALSE(s.DataMatrix.isCreated());
-    EXPECT_TRUE(s.CurrentFormKey.isEmpty() && s.CurrentTableKey.isEmpty());
-    EXPECT_EQ(s.FixRowsMinusOne, 0);
-    for (const StringList *l : {&s.ControlErrors, &s.RuleLeftList, &s.RuleRightList, &s.RuleRelationList,
-                                &s.RuleCommentList, &s.RuleCycleList})
-        EXPECT_TRUE(l->isEmpty());
     const QStringList held = cacheLines();
     caches::reloadAll();
     EXPECT_EQ(held, cacheLines());

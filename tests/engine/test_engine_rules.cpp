@@ -31,11 +31,16 @@ protected:
         t2000 = e.addTable(f12, "(2000)", 4, 3, 0, 0);
         t1 = e.addTable(f14, "(1)", 3, 3, 1, 1);
         e.reload();
-        shared().CurrentInstitution = kHospital;
     }
     void put1000(int col, int row, double v, qint64 h = kHospital) { e.putRef(h, t1000, 1, col, row, v); }
+    static RuleRunContext context(qint64 institution = kHospital) {
+        RuleRunContext c;
+        c.institution = institution;
+        return c;
+    }
 
-    QStringList errors() const { return shared().ControlErrors.texts(); }
+    RuleRun run{context()};
+    QStringList errors() const { return run.errors().texts(); }
 
     static constexpr qint64 kHospital = 7;
     EngineDb e;
@@ -84,25 +89,17 @@ TEST(EngineLookups, CatalogueLinesMatchWholeKeysWithoutLetterCase) {
     EXPECT_EQ(CachedTableShape("ф1", "(10)")->colcount, 5);
 }
 
-TEST_F(EngineRules, FormIdByNameIgnoresLetterCase) {
-    EXPECT_EQ(GetFormIdByName("Ф12"), f12);
-    EXPECT_EQ(FindFormId("ф14"), f14);
-    EXPECT_EQ(GetFormIdByName("Ф99"), -1);
-    EXPECT_EQ(GetFormIdByName("\"; drop table forms; --"), -1);
-}
-
 TEST_F(EngineRules, SaveTableDataRewritesTheTableInOneGo) {
     e.put(kHospital, t1000, 4, 3, 99);       // old value, replaced
     e.put(kHospital + 1, t1000, 4, 3, 5);    // another institution, kept
     e.put(kHospital, t1000, 4, 3, 1, "data", EngineDb::kYear - 1);   // another year, kept
-    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
-    shared().DataMatrix.set(4, 3, 1.5);
-    shared().DataMatrix.set(7, 6, 2);
-    shared().DataMatrix.set(6, 5, 0.1 + 0.2);   // stored with fifteen significant digits
-    SaveTableData(kHospital, f12, "(1000)");
-    EXPECT_EQ(storedValues(kHospital, t1000).size(), 4);
-    EXPECT_EQ(db::scalar(db::connection(db::kData), "select data from data where \"column\"=6 and \"row\"=5").toDouble(),
-              0.3);
+    RuleRun empty(context(0));
+    ASSERT_TRUE(empty.readTable("Ф12", "(1000)"));
+    run.matrix() = empty.matrix();
+    run.matrix().set(4, 3, 1.5);
+    run.matrix().set(7, 6, 2);
+    run.matrix().set(6, 5, 0.1 + 0.2);   // stored with fifteen significant digits
+    run.saveTable(f12, "(1000)");
     QSqlQuery q = db::exec(db::kData,
                            "select \"column\", \"row\", data from data where hospital=? and year=? order by \"column\"",
                            {kHospital, EngineDb::kYear});
@@ -112,18 +109,20 @@ TEST_F(EngineRules, SaveTableDataRewritesTheTableInOneGo) {
     EXPECT_EQ(storedValues(kHospital + 1, t1000), QList<double>({5}));
 
     // An all-zero matrix leaves nothing of this year.
-    shared().DataMatrix.fill(0);
-    SaveTableData(kHospital, f12, "(1000)");
+    run.matrix().fill(0);
+    run.saveTable(f12, "(1000)");
     EXPECT_EQ(storedValues(kHospital, t1000), QList<double>({1}));
 
-    // Summary reports go to repdata.
-    shared().DataTableName = ValueTable::RepData;
-    shared().DataMatrix.set(5, 4, 3);
-    SaveTableData(kHospital, f12, "(1000)");
+    // Summary reports go to repdata: the run's value table, not the window's.
+    RuleRunContext report = context();
+    report.valueTable = ValueTable::RepData;
+    RuleRun toReport(report);
+    toReport.matrix() = run.matrix();
+    toReport.matrix().set(5, 4, 3);
+    toReport.saveTable(f12, "(1000)");
     EXPECT_EQ(storedValues(kHospital, t1000, "repdata"), QList<double>({3}));
     // A table that is not in the catalogue stores nothing anywhere.
-    shared().DataTableName = ValueTable::Data;
-    EXPECT_THROW(SaveTableData(kHospital, f12, "(3000)"), db::Error);
+    EXPECT_THROW(run.saveTable(f12, "(3000)"), db::Error);
     EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where \"table\"<0").toInt(), 0);
 }
 
@@ -132,15 +131,17 @@ TEST_F(EngineRules, SumHospitalsDataAddsTheIncludedInstitutions) {
     put1000(3, 1, 3, 2);
     put1000(4, 2, 5, 2);
     put1000(3, 1, 100, 3);   // not included
-    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
-    shared().DataMatrix.set(4, 3, 1);
-    shared().IncludeList = "1,2";
-    SumHospitalsData(f12, "(1000)");
-    EXPECT_EQ(shared().DataMatrix.at(4, 3), 6);
-    EXPECT_EQ(shared().DataMatrix.at(5, 4), 5);
-    shared().IncludeList.clear();
-    SumHospitalsData(f12, "(1000)");
-    EXPECT_EQ(shared().DataMatrix.at(4, 3), 6);
+    RuleRunContext both = context(0);
+    both.includeList = "1,2";
+    RuleRun sum(both);
+    ASSERT_TRUE(sum.readTable("Ф12", "(1000)"));
+    sum.matrix().set(4, 3, 1);
+    sum.sumInstitutions(f12, "(1000)");
+    EXPECT_EQ(sum.matrix().at(4, 3), 6);
+    EXPECT_EQ(sum.matrix().at(5, 4), 5);
+    run.matrix() = sum.matrix();
+    run.sumInstitutions(f12, "(1000)");   // an empty include list adds nothing
+    EXPECT_EQ(run.matrix().at(4, 3), 6);
 }
 
 TEST_F(EngineRules, ChecksumsOfKnownValues) {
@@ -158,45 +159,47 @@ TEST_F(EngineRules, ChecksumsOfKnownValues) {
     EXPECT_EQ(FormDataChecksum(kHospital + 1, f12), 5381u);
 }
 
-TEST_F(EngineRules, ReadTableMatrixFillsTheStoredBounds) {
-    EXPECT_FALSE(ReadTableMatrix(kHospital, "Ф12", "(3000)"));
+TEST_F(EngineRules, ReadTableFillsTheStoredBounds) {
+    EXPECT_FALSE(run.readTable("Ф12", "(3000)"));
     put1000(3, 1, 4);
     put1000(6, 4, 2);
     e.put(kHospital, t1000, 3, 2, 50);   // header cell: skipped
     e.put(kHospital, t1000, 8, 3, 50);   // beyond the table: skipped
-    ASSERT_TRUE(ReadTableMatrix(kHospital, "ф12", "(1000)"));
-    const ValueMatrix &m = shared().DataMatrix;
+    ASSERT_TRUE(run.readTable("ф12", "(1000)"));
+    const ValueMatrix &m = run.matrix();
     EXPECT_EQ(m.lowColumn(), 3);
     EXPECT_EQ(m.highColumn(), 7);
     EXPECT_EQ(m.lowRow(), 2);
     EXPECT_EQ(m.highRow(), 6);
-    EXPECT_EQ(shared().FixRowsMinusOne, 0);
+    EXPECT_EQ(run.fixRowsMinusOne(), 0);
     EXPECT_EQ(m.at(4, 3), 4);
     EXPECT_EQ(m.at(7, 6), 2);
     EXPECT_EQ(m.at(3, 2), 0);
 
-    EXPECT_TRUE(IsValidMatrixCell(m, 3, 1));
-    EXPECT_TRUE(IsValidMatrixCell(m, 6, 4));
+    EXPECT_TRUE(IsValidMatrixCell(m, 3, 1) && IsValidMatrixCell(m, 6, 4));
     EXPECT_FALSE(IsValidMatrixCell(m, 2, 1));   // column fixcols
     EXPECT_FALSE(IsValidMatrixCell(m, 7, 1));
     EXPECT_FALSE(IsValidMatrixCell(m, 3, 5));   // row rowcount - fixrows + 1
-    EXPECT_FALSE(IsValidMatrixCell(m, 3, 0));
 
     // Mode "Types" adds the included institutions; other modes read the one
     // unit from the value table.
     put1000(3, 1, 6, 8);
     e.put(9, t1000, 4, 3, 1, "repdata");
-    shared().ReportMode = ReportMode::Types;
-    shared().IncludeList = "7,8";
-    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
-    EXPECT_EQ(shared().DataMatrix.at(4, 3), 10);
-    shared().IncludeList.clear();
-    ASSERT_TRUE(ReadTableMatrix(0, "Ф12", "(1000)"));
-    EXPECT_EQ(shared().DataMatrix.at(4, 3), 0);
-    shared().ReportMode = ReportMode::Svod;
-    shared().DataTableName = ValueTable::RepData;
-    ASSERT_TRUE(ReadTableMatrix(9, "Ф12", "(1000)"));
-    EXPECT_EQ(shared().DataMatrix.at(4, 3), 1);
+    auto valueRead = [](const RuleRunContext &c) {
+        RuleRun r(c);
+        EXPECT_TRUE(r.readTable("Ф12", "(1000)"));
+        return r.matrix().at(4, 3);
+    };
+    RuleRunContext types = context(0);
+    types.reportMode = ReportMode::Types;
+    types.includeList = "7,8";
+    EXPECT_EQ(valueRead(types), 10);
+    types.includeList.clear();
+    EXPECT_EQ(valueRead(types), 0);
+    RuleRunContext report = context(9);
+    report.reportMode = ReportMode::Svod;
+    report.valueTable = ValueTable::RepData;
+    EXPECT_EQ(valueRead(report), 1);
 }
 
 TEST(EngineArithmetic, OrdinaryPrecedenceAndTwoDecimals) {
@@ -220,37 +223,40 @@ TEST_F(EngineRules, EvaluateReferenceSumsTheHeldTable) {
     put1000(4, 1, 10);
     QStringList labels;
     auto label = [&](const QString &t) { labels << t; };
-    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР[1..2]ГР3", "", label), "5.25");
+    EXPECT_EQ(run.evaluateReference("Ф12Т[1000]СТР[1..2]ГР3", "", label), "5.25");
     EXPECT_EQ(labels, QStringList({"Ф12 - (1000)"}));
-    EXPECT_EQ(shared().CurrentFormKey, "Ф12");
-    EXPECT_EQ(shared().CurrentTableKey, "(1000)");
+    EXPECT_TRUE(run.holds("ф12", "(1000)"));
     // Parts the reference lacks come from the cycle text.
-    EXPECT_EQ(EvaluateReference("СТР1", "ГР4Ф12Т[1000]"), "10.00");
-    EXPECT_EQ(EvaluateReference("ф12т[1000]стр1гр[3,4]", ""), "12.00");
+    EXPECT_EQ(run.evaluateReference("СТР1", "ГР4Ф12Т[1000]"), "10.00");
     // A default text that repeats parts the reference has does not spoil it.
-    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР1ГР4", "ГР3Ф12Т[1000]"), "10.00");
-    EXPECT_EQ(EvaluateReference("Ф12Т(1000)СТР 1 ГР 3 ", ""), "2.00");
+    EXPECT_EQ(run.evaluateReference("Ф12Т[1000]СТР1ГР4", "ГР3Ф12Т[1000]"), "10.00");
+    EXPECT_EQ(run.evaluateReference("Ф12Т(1000)СТР 1 ГР 3 ", ""), "2.00");
     // Another table while one is held: left for a later pass.
-    EXPECT_EQ(EvaluateReference("Ф14Т[1]СТР1ГР2", ""), "Ф14Т[1]СТР1ГР2");
-    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР5ГР3", ""), "ВПТ Ф12(1000) гр3стр5");
-    EXPECT_EQ(EvaluateReference("Ф12Т[1000]СТР1ГР2", ""), "ВПТ Ф12(1000) гр2стр1");
-    EXPECT_EQ(EvaluateReference("Ф12Т[1000]ГР3", ""), "0.00");
-    EXPECT_EQ(EvaluateReference("12.5", ""), "12.5");
-    EXPECT_THROW(EvaluateReference("Ф12Т[1000]СТР[1..x]ГР3", ""), ConversionError);
-    shared().CurrentFormKey.clear();
-    EXPECT_EQ(EvaluateReference("Ф99Т[1]СТР1ГР1", ""), "Ф99Т[1]СТР1ГР1");
-    EXPECT_TRUE(shared().CurrentFormKey.isEmpty());
+    EXPECT_EQ(run.evaluateReference("Ф14Т[1]СТР1ГР2", ""), "Ф14Т[1]СТР1ГР2");
+    EXPECT_EQ(run.evaluateReference("Ф12Т[1000]СТР5ГР3", ""), "ВПТ Ф12(1000) гр3стр5");
+    EXPECT_THROW(run.evaluateReference("Ф12Т[1000]СТР[1..x]ГР3", ""), ConversionError);
+    run.release();
+    EXPECT_EQ(run.evaluateReference("Ф99Т[1]СТР1ГР1", ""), "Ф99Т[1]СТР1ГР1");
+    EXPECT_FALSE(run.holdsTable());
 }
 
-TEST_F(EngineRules, ResolveRuleSideKeepsOperatorsAndParentheses) {
-    put1000(3, 1, 2);
-    put1000(4, 1, 3);
-    AddControlRule(1, "(Ф12Т(1000)СТР1ГР3+Ф12Т(1000)СТР1ГР4)*2", "0", "=", "", "");
-    ResolveRuleSide(shared().RuleLeftList, 0);
-    EXPECT_EQ(shared().RuleLeftList.text(0), "(2.00+3.00)*2");
-    EXPECT_EQ(EvaluateExpression(shared().RuleLeftList.text(0)), "10.00");
-    ClearControlRules();
-    EXPECT_TRUE(shared().RuleLeftList.isEmpty() && shared().RuleCycleList.isEmpty());
+TEST_F(EngineRules, RunsKeepTheirOwnRulesErrorsAndTables) {
+    put1000(3, 1, 5);
+    e.putRef(kHospital, t1, 1, 2, 1, 4);
+    RuleRun shown(context());
+    ASSERT_TRUE(shown.loadTable("Ф12", "(1000)"));
+    shown.addRule(1, "СТР1ГР3", "0", "=", "", "");
+    // Another run loads another table and finds a violation: the first keeps
+    // its table, its values and its rules, and sees none of the errors.
+    run.addRule(2, "Ф14Т[1]СТР1ГР2", "0", "=", "", "");
+    run.runControls("");
+    EXPECT_EQ(errors(), QStringList({"4.00=0\t\t"}));
+    EXPECT_TRUE(shown.holds("Ф12", "(1000)"));
+    EXPECT_EQ(shown.matrix().at(4, 3), 5);
+    EXPECT_TRUE(shown.errors().isEmpty());
+    shown.runControls("Ф12Т[1000]");
+    EXPECT_EQ(shown.errors().texts(), QStringList({"5.00=0\tФ12Т[1000]\t"}));
+    EXPECT_EQ(run.errors().count(), 1);
 }
 
 TEST_F(EngineRules, CyclesExpandPerColumnWithTheDefaultText) {
@@ -258,20 +264,14 @@ TEST_F(EngineRules, CyclesExpandPerColumnWithTheDefaultText) {
         put1000(c, 1, c == 4 ? 10 : 12);
         put1000(c, 2, 10);
     }
-    AddControlRule(41, "СТР1", "СТР2", "=", "строка 1 равна строке 2", "ГР[3..5]");
-    RunTableControls("Ф12Т[1000]");
+    run.addRule(41, "СТР1", "СТР2", "=", "строка 1 равна строке 2", "ГР[3..5]");
+    run.runControls("Ф12Т[1000]");
     EXPECT_EQ(errors(), QStringList({"12.00=10.00\tГР3Ф12Т[1000]\tстрока 1 равна строке 2",
                                      "12.00=10.00\tГР5Ф12Т[1000]\tстрока 1 равна строке 2"}));
-    EXPECT_EQ(shared().ControlErrors.object(0), 41);
-    EXPECT_EQ(shared().ControlErrors.object(1), 41);
-    EXPECT_TRUE(shared().RuleLeftList.isEmpty());
-    EXPECT_TRUE(shared().CurrentFormKey.isEmpty());
-
-    // Row cycles, without brackets, and a form-only default text.
-    shared().ControlErrors.clear();
-    AddControlRule(42, "Т[1000]ГР3", "Т[1000]ГР4", ">", "", "стр1,2");
-    RunTableControls("Ф12");
-    EXPECT_EQ(errors(), QStringList({"10.00>10.00\tСТР2Ф12\t"}));
+    EXPECT_EQ(run.errors().object(0), 41);
+    EXPECT_EQ(run.errors().object(1), 41);
+    EXPECT_EQ(run.ruleCount(), 0);
+    EXPECT_FALSE(run.holdsTable());
 }
 
 TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
@@ -296,8 +296,8 @@ TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
         {"СТР1ГР5", ">", "0", ""},
     };
     for (int i = 0; i < cases.size(); ++i)
-        AddControlRule(i + 1, cases[i].left, cases[i].right, cases[i].relation, QString::number(i + 1), "");
-    RunTableControls("Ф12Т[1000]");
+        run.addRule(i + 1, cases[i].left, cases[i].right, cases[i].relation, QString::number(i + 1), "");
+    run.runControls("Ф12Т[1000]");
     QStringList expected;
     for (int i = 0; i < cases.size(); ++i)
         if (!cases[i].reported.isEmpty())
@@ -317,12 +317,15 @@ TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
     const rlimit r{limit, limit};
     setrlimit(RLIMIT_AS, &r);
     const QString deep = QString(100000, '(') + "СТР1ГР3" + QString(100000, ')');
-    AddControlRule(1, "СТР[1..999999999]ГР3", "0", ">=", "строки", "");
-    AddControlRule(2, "СТР1", "0", "=", "цикл", "ГР[1..10000000]");
-    AddControlRule(3, deep, "1", "=", "вложенность", "");
-    AddControlRule(4, "СТР[1..100000000]ГР[1..100000000]", "0", "<", "оба", "");
-    RunTableControls("Ф12Т[1000]");
-    const QStringList e = shared().ControlErrors.texts();
+    RuleRunContext c;
+    c.institution = 7;
+    RuleRun run(c);
+    run.addRule(1, "СТР[1..999999999]ГР3", "0", ">=", "строки", "");
+    run.addRule(2, "СТР1", "0", "=", "цикл", "ГР[1..10000000]");
+    run.addRule(3, deep, "1", "=", "вложенность", "");
+    run.addRule(4, "СТР[1..100000000]ГР[1..100000000]", "0", "<", "оба", "");
+    run.runControls("Ф12Т[1000]");
+    const QStringList e = run.errors().texts();
     const bool ok = e.size() >= 4 && e[0].startsWith("ВПТ Ф12(1000) гр3стр5>=0") &&
                     e.last().startsWith("ВПТ Ф12(1000) гр1стр1<0") &&
                     e.filter("\tвложенность").size() == 1 &&
@@ -341,38 +344,30 @@ TEST_F(EngineRules, RulesOverTwoFormsLoadEachTableOnce) {
     put1000(3, 1, 7);
     e.putRef(kHospital, t1, 1, 2, 1, 4);
     e.putRef(kHospital, t1, 1, 3, 1, 3);
-    e.put(kHospital, t2000, 2, 2, 1);   // (2000) гр1 стр1
     QStringList labels;
-    AddControlRule(1, "Ф12Т[1000]СТР1ГР3", "Ф14Т(1)СТР1ГР2+Ф14Т(1)СТР1ГР3", "=", "", "");
-    AddControlRule(2, "Ф14Т[1]СТР1ГР2*2", "Ф12Т[1000]СТР1ГР3+1", "=", "разные", "");
-    AddControlRule(3, "Ф14Т[1]СТР1ГР2-Ф12Т[1000]СТР1ГР3", "0", "<", "", "");
-    RunTableControls("", [&](const QString &t) { labels << t; });
+    run.addRule(1, "Ф12Т[1000]СТР1ГР3", "Ф14Т(1)СТР1ГР2+Ф14Т(1)СТР1ГР3", "=", "", "");
+    run.addRule(2, "Ф14Т[1]СТР1ГР2*2", "Ф12Т[1000]СТР1ГР3+1", "=", "разные", "");
+    run.addRule(3, "Ф14Т[1]СТР1ГР2-Ф12Т[1000]СТР1ГР3", "0", "<", "", "");
+    run.runControls("", [&](const QString &t) { labels << t; });
     EXPECT_EQ(labels, QStringList({"Ф12 - (1000)", "Ф14 - (1)"}));
     // 7 = 4+3; 4*2 = 8 = 7+1; 4-7 = -3 < 0 (a negative value is a number).
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-
-    // A rule naming a third table takes one more load.
-    labels.clear();
-    AddControlRule(4, "Ф12Т[1000]СТР1ГР3", "Ф12Т[2000]СТР1ГР1", "=", "", "");
-    RunTableControls("", [&](const QString &t) { labels << t; });
-    EXPECT_EQ(labels, QStringList({"Ф12 - (1000)", "Ф12 - (2000)"}));
-    EXPECT_EQ(errors(), QStringList({"7.00=1.00\t\t"}));
 }
 
 TEST_F(EngineRules, ViolationsAndWhatCannotBeComputed) {
     put1000(3, 1, 5);
     put1000(3, 2, 5);
-    AddControlRule(1, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3", "<=", "равные допустимы", "");
-    AddControlRule(2, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3", "<>", "различны", "");
-    AddControlRule(3, "Ф12Т[1000]СТР5ГР3", "0", ">=", "вне таблицы", "");
-    AddControlRule(4, "Ф99Т[1]СТР1ГР1", "Ф12Т[1000]СТР1ГР3", "=", "нет таблицы", "");
-    AddControlRule(5, "0", "Ф12Т[1000]СТР1ГР3-Ф12Т[1000]СТР2ГР3", "=", "ноль", "");
-    AddControlRule(6, "Ф12Т[1000]СТР[1..x]ГР3", "1", "=", "плохой список", "");
-    AddControlRule(7, "Ф12Т[1000]СТР1ГР3", "1", "=", "после ошибки", "ГР[3..y]");
-    AddControlRule(8, "Ф12Т[1000]СТР1ГР3*2", "Ф12Т[1000]СТР2ГР3", "?", "неизвестное отношение", "");
-    AddControlRule(9, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3+1", "<", "последнее", "");
-    AddControlRule(10, "Ф12Т[1000]СТР[1ГР3", "5", "=", "нет скобки", "");
-    RunTableControls("");
+    run.addRule(1, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3", "<=", "равные допустимы", "");
+    run.addRule(2, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3", "<>", "различны", "");
+    run.addRule(3, "Ф12Т[1000]СТР5ГР3", "0", ">=", "вне таблицы", "");
+    run.addRule(4, "Ф99Т[1]СТР1ГР1", "Ф12Т[1000]СТР1ГР3", "=", "нет таблицы", "");
+    run.addRule(5, "0", "Ф12Т[1000]СТР1ГР3-Ф12Т[1000]СТР2ГР3", "=", "ноль", "");
+    run.addRule(6, "Ф12Т[1000]СТР[1..x]ГР3", "1", "=", "плохой список", "");
+    run.addRule(7, "Ф12Т[1000]СТР1ГР3", "1", "=", "после ошибки", "ГР[3..y]");
+    run.addRule(8, "Ф12Т[1000]СТР1ГР3*2", "Ф12Т[1000]СТР2ГР3", "?", "неизвестное отношение", "");
+    run.addRule(9, "Ф12Т[1000]СТР1ГР3", "Ф12Т[1000]СТР2ГР3+1", "<", "последнее", "");
+    run.addRule(10, "Ф12Т[1000]СТР[1ГР3", "5", "=", "нет скобки", "");
+    run.runControls("");
     EXPECT_EQ(errors(), QStringList({
                             "5.00<>5.00\t\tразличны",
                             "ВПТ Ф12(1000) гр3стр5>=0\t\tвне таблицы",
@@ -381,9 +376,7 @@ TEST_F(EngineRules, ViolationsAndWhatCannotBeComputed) {
                             "5.00=1\tГР[3..y]\tпосле ошибки",
                             "Ф12Т[1000]СТР[1ГР3=5\t\tнет скобки",
                         }));
-    EXPECT_EQ(shared().ControlErrors.object(1), 3);
-    EXPECT_TRUE(shared().RuleLeftList.isEmpty());
-    EXPECT_TRUE(shared().RuleRightList.isEmpty());
+    EXPECT_EQ(run.errors().object(1), 3);
 }
 
 TEST_F(EngineRules, RulesFromIntControlRecords) {
@@ -393,10 +386,10 @@ TEST_F(EngineRules, RulesFromIntControlRecords) {
              {f12, "(1000)", "СТР1ГР3", ">", "1", "", "больше единицы"});
     QSqlQuery q = db::exec(db::kMain, "select * from int_control");
     ASSERT_TRUE(q.next());
-    AddControlRule(q.record());
-    EXPECT_EQ(shared().RuleLeftList.object(0), q.value("Код").toLongLong());
-    RunTableControls("Ф12Т[1000]");
+    run.addRule(q.record());
+    run.runControls("Ф12Т[1000]");
     EXPECT_EQ(errors(), QStringList({"1.00>1\tФ12Т[1000]\tбольше единицы"}));
+    EXPECT_EQ(run.errors().object(0), q.value("Код").toLongLong());
 }
 
 namespace {
@@ -405,37 +398,38 @@ namespace {
 // every rule resolved side by side in passes until a pass loads no table,
 // then each side reduced and compared.
 QStringList plainControlRun(const QList<std::array<QString, 4>> &rules, const QString &defaultText) {
-    SharedState &s = shared();
-    ClearControlRules();
+    struct Copy {
+        QString left, right, relation, cycle;
+    };
+    QList<Copy> copies;
     for (const auto &[left, right, relation, cycle] : rules) {
         const QString up = cycle.toUpper();
         if (cycle.isEmpty()) {
-            AddControlRule(0, left, right, relation, "", defaultText);
+            copies.append({left, right, relation, defaultText});
             continue;
         }
         const QString marker = up.startsWith(QString("ГР")) ? "ГР" : "СТР";
         for (int n : ParseIntegerList(QString(cycle).remove(0, marker.size()).remove('[').remove(']')))
-            AddControlRule(0, left, right, relation, "", marker + QString::number(n) + defaultText);
+            copies.append({left, right, relation, marker + QString::number(n) + defaultText});
     }
+    RuleRunContext context;
+    context.institution = 7;
+    RuleRun run(context);
     int loads = 1;
     while (loads > 0) {
         loads = 0;
-        s.CurrentFormKey.clear();
-        s.CurrentTableKey.clear();
-        for (int i = 0; i < s.RuleLeftList.count(); ++i) {
-            ResolveRuleSide(s.RuleLeftList, i, [&](const QString &) { ++loads; });
-            ResolveRuleSide(s.RuleRightList, i, [&](const QString &) { ++loads; });
+        run.release();
+        for (Copy &c : copies) {
+            c.left = run.resolveSide(c.left, c.cycle, [&](const QString &) { ++loads; });
+            c.right = run.resolveSide(c.right, c.cycle, [&](const QString &) { ++loads; });
         }
     }
-    s.CurrentFormKey.clear();
     QStringList lines;
-    for (int i = 0; i < s.RuleLeftList.count(); ++i) {
-        const QString l = EvaluateExpression(s.RuleLeftList.text(i)), r = EvaluateExpression(s.RuleRightList.text(i));
-        const QString relation = s.RuleRelationList.text(i);
-        if (IsNumberText(l) && IsNumberText(r) && RelationHolds(relation, l.toDouble(), r.toDouble())) continue;
-        lines << l + relation + r + '\t' + s.RuleCycleList.text(i) + '\t';
+    for (const Copy &c : copies) {
+        const QString l = EvaluateExpression(c.left), r = EvaluateExpression(c.right);
+        if (IsNumberText(l) && IsNumberText(r) && RelationHolds(c.relation, l.toDouble(), r.toDouble())) continue;
+        lines << l + c.relation + r + '\t' + c.cycle + '\t';
     }
-    ClearControlRules();
     return lines;
 }
 
@@ -472,9 +466,9 @@ TEST_F(EngineRules, RunAgreesWithThePlainRunOnManyRules) {
         QList<std::array<QString, 4>> rules;
         for (int i = 0; i < 150; ++i) rules.append({side(), side(), pick(relations), pick(cycles)});
         const QStringList expected = plainControlRun(rules, defaultText);
-        shared().ControlErrors.clear();
-        for (const auto &[left, right, relation, cycle] : rules) AddControlRule(0, left, right, relation, "", cycle);
-        RunTableControls(defaultText);
+        run.errors().clear();
+        for (const auto &[left, right, relation, cycle] : rules) run.addRule(0, left, right, relation, "", cycle);
+        run.runControls(defaultText);
         ASSERT_GT(expected.size(), 100);   // numbers, unknown tables, cells outside, odd relations
         ASSERT_EQ(errors().size(), expected.size()) << defaultText.toStdString();
         for (int i = 0; i < expected.size(); ++i) EXPECT_EQ(errors()[i], expected[i]) << defaultText.toStdString();

@@ -16,21 +16,22 @@ using namespace sample::ids;
 
 namespace {
 
-// Keys of the violated rules (one entry per failing repetition) for one
-// institution, running the rules selected by where with the default text.
-QList<qint64> violations(qint64 institution, const QString &where, const QString &defaultText) {
-    SharedState &s = shared();
-    s.CurrentInstitution = institution;
-    s.ControlErrors.clear();
-    s.CurrentFormKey.clear();
-    s.CurrentTableKey.clear();
-    ClearControlRules();
+// The errors of one institution's run of the rules selected by where with
+// the default text.
+StringList controlErrors(qint64 institution, const QString &where, const QString &defaultText) {
+    shared().CurrentInstitution = institution;
+    RuleRun run(RuleRunContext::current());
     QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where ") + where +
                                           QStringLiteral(" order by \"Код\""));
-    while (q.next()) AddControlRule(q.record());
-    RunTableControls(defaultText);
+    while (q.next()) run.addRule(q.record());
+    run.runControls(defaultText);
+    return run.errors();
+}
+
+// Keys of the violated rules (one entry per failing repetition).
+QList<qint64> violations(qint64 institution, const QString &where, const QString &defaultText) {
     QList<qint64> keys;
-    for (const auto &item : s.ControlErrors) keys.append(item.object);
+    for (const auto &item : controlErrors(institution, where, defaultText)) keys.append(item.object);
     return keys;
 }
 
@@ -64,10 +65,10 @@ TEST_F(SampleRules, ControlRulesFailOnlyWhereDocumented) {
         EXPECT_TRUE(violations(h, intraF14, QStringLiteral("Ф14Т[1000]")).isEmpty()) << h;
     }
     // The cycled rule names the failing column.
-    violations(SouthHospital, QStringLiteral("formid=1 and tble='(1000)'"), QStringLiteral("Ф30Т[1000]"));
-    ASSERT_EQ(shared().ControlErrors.count(), 1);
-    EXPECT_TRUE(shared().ControlErrors.text(0).contains(QStringLiteral("\tГР5Ф30Т[1000]\t")))
-        << shared().ControlErrors.text(0).toStdString();
+    const StringList errors =
+        controlErrors(SouthHospital, QStringLiteral("formid=1 and tble='(1000)'"), QStringLiteral("Ф30Т[1000]"));
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_TRUE(errors.text(0).contains(QStringLiteral("\tГР5Ф30Т[1000]\t"))) << errors.text(0).toStdString();
 }
 
 // The network form's calculated cells over all institutions, and the network
@@ -76,9 +77,10 @@ TEST_F(SampleRules, NetworkFormCellsCountAndSumInstitutions) {
     SharedState &s = shared();
     s.NetMode = true;
     s.IncludeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
-    s.DataMatrix.create(4, 6, 3, 7);   // stored columns fixcols+1..colcount+1, rows fixrows+1..rowcount+1
-    CalcTableConditions(TableF47Network);
-    const ValueMatrix &m = s.DataMatrix;
+    RuleRun run(RuleRunContext::current());
+    run.matrix().create(4, 6, 3, 7);   // stored columns fixcols+1..colcount+1, rows fixrows+1..rowcount+1
+    run.calcConditions(TableF47Network);
+    const ValueMatrix &m = run.matrix();
     // Stored cell of grid (row r, column c) is [c + fixcols + 2, r + fixrows + 2].
     EXPECT_DOUBLE_EQ(m.at(5, 4), 4);   // Больница: 5, 9, 12, 13
     EXPECT_DOUBLE_EQ(m.at(5, 5), 3);   // Поликлиника: 6, 10, 14

@@ -2,6 +2,7 @@
 // with every dialog answered by the fake dialog seam.
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
+#include "core/ListWindow.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmForm.h"
 #include "forms/FormList.h"
@@ -157,8 +158,8 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
     EXPECT_GT(before, others);
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Учреждение Нет такого не найдено.")));
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
-    EXPECT_EQ(shared().ControlErrors.count(), 1);
     EXPECT_EQ(dialogs.modalTitles.size(), 1);   // the list of skipped institutions
+    EXPECT_EQ(Form1().contents().rows.size(), 1);
 }
 
 // The form choice reaches the group load: only the chosen forms are loaded.

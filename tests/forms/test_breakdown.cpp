@@ -33,7 +33,7 @@ protected:
         s.DataTableName = ValueTable::RepData;
         s.IncludeList = QStringLiteral("5,6,7,8");
         // The window's own values: stored columns 5..8, rows 5..9.
-        s.DataMatrix.create(0, 10, 0, 12);
+        shown.create(0, 10, 0, 12);
     }
     void TearDown() override { shared().NetMode = false; }
     TableWindowParams table;
@@ -51,6 +51,7 @@ protected:
         q.tableIdent = sample::ids::TableF30Staff;
         q.formId = sample::ids::FormF30;
         q.tableNumber = QStringLiteral("(1000)");
+        q.shown = &shown;
         return q;
     }
 
@@ -67,6 +68,7 @@ protected:
         q.tableIdent = sample::ids::TableF47Network;
         q.formId = sample::ids::FormF47;
         q.tableNumber = QStringLiteral("(1000)");
+        q.shown = &shown;
         SharedState &s = shared();
         s.NetMode = true;
         s.ReportMode = ReportMode::Net;
@@ -76,12 +78,13 @@ protected:
 
     SampleFixture fx;
     FakeDialogs dialogs;
+    ValueMatrix shown;
 };
 
 } // namespace
 
 TEST_F(BreakdownTest, CellOfEachInstitutionAndTheWindowsTotal) {
-    shared().DataMatrix.set(5, 5, 1234);   // not the sum of the lines
+    shown.set(5, 5, 1234);   // not the sum of the lines
     const Result r = Build(staff(Kind::Cell, 0, 0));
     EXPECT_EQ(r.heading, "Подразделение\t4\t");
     EXPECT_EQ(r.lines.texts(), QStringList({"Северная ЦРБ\t50", "Северная поликлиника\t60", "ФАП Озёрный\t70",
@@ -94,7 +97,7 @@ TEST_F(BreakdownTest, RowAndColumnGiveOneFieldPerPosition) {
     shared().IncludeList = QStringLiteral("8,5");   // listed by the units' order, not the list's
     Request row = staff(Kind::Row, 0, 2);
     row.floatValues = true;
-    shared().DataMatrix.set(8, 5, 23.5);
+    shown.set(8, 5, 23.5);
     Result r = Build(row);
     EXPECT_EQ(r.heading, "Подразделение\t4\t5\t6\t7\t");
     EXPECT_EQ(r.lines.texts(),

@@ -11,13 +11,19 @@
 
 #include <QSqlQuery>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace formlist;
 namespace ids = sample::ids;
 
 namespace {
 
-QStringList errorTexts() { return shared().ControlErrors.texts(); }
+// A run as the window makes one, from the context of the moment; the last
+// one stays for its errors.
+std::optional<RuleRun> g_run;
+RuleRun &fresh() { return g_run.emplace(RuleRunContext::current()); }
+const StringList &lastErrors() { return g_run->errors(); }
+QStringList errorTexts() { return lastErrors().texts(); }
 
 QStringList formTexts(const QList<FormEntry> &forms) {
     QStringList out;
@@ -62,36 +68,36 @@ TEST_F(FormListTest, ControlRunsOfEachScope) {
 
     // Inter-table rules of Ф30: rule 5 fails for institution 7 only.
     shared().CurrentInstitution = ids::FapOzerny;
-    EXPECT_TRUE(runFormControls(f30.id, f30.name, f30.text));
+    EXPECT_TRUE(runFormControls(fresh(), f30.id, f30.name, f30.text));
     QStringList e = errorTexts();
     ASSERT_EQ(e.size(), 2);
     EXPECT_EQ(e[0], QStringLiteral("Ф30 - межтабличный контроль"));
-    EXPECT_EQ(shared().ControlErrors.object(1), ids::RuleVisitsVsPositions + 1);
+    EXPECT_EQ(lastErrors().object(1), ids::RuleVisitsVsPositions + 1);
     shared().CurrentInstitution = ids::NorthHospital;
-    EXPECT_FALSE(runFormControls(f30.id, f30.name, f30.text));
-    EXPECT_TRUE(shared().ControlErrors.isEmpty());   // no heading is left behind
+    EXPECT_FALSE(runFormControls(fresh(), f30.id, f30.name, f30.text));
+    EXPECT_TRUE(lastErrors().isEmpty());   // no heading is left behind
 
     // Between forms: rule 6 holds everywhere.
-    EXPECT_FALSE(runInterFormControls(f30.name));
-    EXPECT_TRUE(shared().ControlErrors.isEmpty());
+    EXPECT_FALSE(runInterFormControls(fresh(), f30.name));
+    EXPECT_TRUE(lastErrors().isEmpty());
 
     // Everything: institution 9 breaks rule 1 of Ф30 (1000) in column 5 only.
     shared().CurrentInstitution = ids::SouthHospital;
     QStringList labels;
-    EXPECT_TRUE(runAllControls(forms, f30.name, [&](const QString &l) { labels.append(l); }));
+    EXPECT_TRUE(runAllControls(fresh(), forms, f30.name, [&](const QString &l) { labels.append(l); }));
     e = errorTexts();
     ASSERT_EQ(e.size(), 2) << e.join("\n").toStdString();
     EXPECT_EQ(e[0], QStringLiteral("Ф30т(1000)"));
-    EXPECT_EQ(shared().ControlErrors.object(1), ids::RuleDoctorsByColumn);
+    EXPECT_EQ(lastErrors().object(1), ids::RuleDoctorsByColumn);
     EXPECT_TRUE(labels.contains(QStringLiteral("Ф30 - (1000)")));
     EXPECT_TRUE(labels.last().isEmpty());
 
     // Institution 13 breaks rule 2; 7 breaks rule 5: two blocks with their headings.
     shared().CurrentInstitution = ids::RegionalHospital;
-    EXPECT_TRUE(runAllControls(forms, f30.name));
+    EXPECT_TRUE(runAllControls(fresh(), forms, f30.name));
     EXPECT_EQ(errorTexts().first(), QStringLiteral("Ф30т(1000)"));
     shared().CurrentInstitution = ids::FapOzerny;
-    EXPECT_TRUE(runAllControls(forms, f30.name));
+    EXPECT_TRUE(runAllControls(fresh(), forms, f30.name));
     EXPECT_EQ(errorTexts().first(), QStringLiteral("Ф30 - межтабличный контроль"));
 }
 
@@ -103,19 +109,19 @@ TEST_F(FormListTest, InterFormRulesFollowTheNetworkMode) {
     EXPECT_TRUE(IsControlApplicable(QStringLiteral("Ф30Т[1000]СТР[1]ГР[4]"), QStringLiteral("1")));
     shared().CurrentInstitution = ids::NorthHospital;
     // Outside network mode the rule naming Ф47 is left out; rule 6 holds.
-    EXPECT_FALSE(runInterFormControls(QStringLiteral("Ф30")));
+    EXPECT_FALSE(runInterFormControls(fresh(), QStringLiteral("Ф30")));
     // In network mode only rules naming the selected form are kept.
     shared().NetMode = true;
     shared().CurrentInstitution = ids::Region;
-    runInterFormControls(QStringLiteral("Ф14"));
-    EXPECT_TRUE(shared().ControlErrors.isEmpty());
+    runInterFormControls(fresh(), QStringLiteral("Ф14"));
+    EXPECT_TRUE(lastErrors().isEmpty());
 }
 
 TEST_F(FormListTest, RecalculationOfASummaryAndOfANetworkForm) {
     // Summary of the northern district: the sum of its institutions.
     shared().CurrentInstitution = ids::North;
     shared().IncludeList = "5,6,7,8";
-    recalculateForm(ids::FormF30, "Ф30");
+    recalculateForm(fresh(), ids::FormF30, "Ф30");
     const double expected = stored(5, ids::TableF30Visits, 5, 4) + stored(6, ids::TableF30Visits, 5, 4) +
                             stored(7, ids::TableF30Visits, 5, 4);
     EXPECT_GT(expected, 0);
@@ -126,7 +132,7 @@ TEST_F(FormListTest, RecalculationOfASummaryAndOfANetworkForm) {
     shared().CurrentInstitution = ids::Region;
     shared().IncludeList = "5,6,7,8,9,10,11,12,13,14,15,16";
     QStringList labels;
-    recalculateForm(ids::FormF47, "Ф47", [&](const QString &l) { labels.append(l); });
+    recalculateForm(fresh(), ids::FormF47, "Ф47", [&](const QString &l) { labels.append(l); });
     // Row 0, column 0: number of institutions of type Больница (5, 9, 12, 13).
     EXPECT_DOUBLE_EQ(stored(ids::Region, ids::TableF47Network, 5, 4), 4);
     EXPECT_FALSE(labels.isEmpty());
@@ -144,7 +150,7 @@ TEST_F(FormListTest, RecalculationIsAllOrNothingAndNamesTheBrokenRule) {
     db::exec(db::connection(db::kData), "insert into data values (?, 0.1, ?, ?, 5, 5)",
              {ids::Region, shared().Year, ids::TableF30Staff});
     try {
-        recalculateForm(ids::FormF30, "Ф30");
+        recalculateForm(fresh(), ids::FormF30, "Ф30");
         ADD_FAILURE() << "a broken rule must stop the recalculation";
     } catch (const db::Error &e) {
         EXPECT_TRUE(e.message().startsWith("Ф30т(2000): Правило расчета ячейки строка 1 графа 5: ")) << e.message().toStdString();
@@ -155,8 +161,8 @@ TEST_F(FormListTest, RecalculationIsAllOrNothingAndNamesTheBrokenRule) {
     db::exec(m, "update conditions set type=0, formula='', condition=? where tid=?",
              {"(Ф30Т(1000)СТР1ГР4>0", ids::TableF30Visits});
     db::exec(m, insert, {ids::TableF30Visits, 1, 1, 0, "", "(Ф30Т(1000)СТР1ГР4>0"});
-    const QStringList notes = recalculateForm(ids::FormF30, "Ф30");
-    EXPECT_EQ(notes, QStringList{"Ф30т(2000): Не хватает правой скобки в условии: (Ф30Т(1000)СТР1ГР4>0"});
+    recalculateForm(fresh(), ids::FormF30, "Ф30");
+    EXPECT_EQ(g_run->messages(), QStringList{"Ф30т(2000): Не хватает правой скобки в условии: (Ф30Т(1000)СТР1ГР4>0"});
     EXPECT_EQ(stored(ids::Region, ids::TableF30Staff, 5, 5), 4);
     shared().NetMode = false;
 }
@@ -168,13 +174,13 @@ TEST_F(FormListTest, RecalculationCancelledHalfwayLeavesTheValuesAsBefore) {
     const QSqlDatabase d = db::connection(db::kData);
     const QStringList before = valueRows(d);
     CancellingProgress cancelling(1);
-    EXPECT_THROW(recalculateForms(forms, {}, cancelling), Cancelled);
+    EXPECT_THROW(recalculateForms(fresh(), forms, {}, cancelling), Cancelled);
     EXPECT_GE(cancelling.max, 2);   // stopped halfway, not at the end
     EXPECT_EQ(valueRows(d), before);
 
     // The same run to its end changes the values; a later run starts afresh.
     CancellingProgress never(1 << 30);
-    recalculateForms(forms, {}, never);
+    recalculateForms(fresh(), forms, {}, never);
     EXPECT_EQ(never.position, never.max);
     EXPECT_NE(valueRows(d), before);
 }
@@ -182,11 +188,10 @@ TEST_F(FormListTest, RecalculationCancelledHalfwayLeavesTheValuesAsBefore) {
 TEST_F(FormListTest, ControlCancelledHalfwayKeepsThePreviousErrors) {
     const QList<FormEntry> forms = formsForType(-1);
     shared().CurrentInstitution = ids::SouthHospital;
-    ASSERT_TRUE(runAllControls(forms, forms[0].name));
+    ASSERT_TRUE(runAllControls(fresh(), forms, forms[0].name));
     const QStringList before = errorTexts();
-    shared().CurrentInstitution = ids::FapOzerny;
     CancellingProgress cancelling(1);
-    EXPECT_THROW(runAllControls(forms, forms[0].name, {}, cancelling), Cancelled);
+    EXPECT_THROW(runAllControls(*g_run, forms, forms[0].name, {}, cancelling), Cancelled);
     EXPECT_GE(cancelling.max, 3);
     EXPECT_EQ(errorTexts(), before);
 }

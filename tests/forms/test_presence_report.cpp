@@ -24,7 +24,8 @@ namespace {
 
 struct PresenceTest : SampleTest {
 
-    QStringList errors() const { return shared().ControlErrors.texts(); }
+    StringList lines;
+    QStringList errors() const { return lines.texts(); }
     void writeFile(const QString &path, const QStringList &lines) { ASSERT_TRUE(cp1251::writeLines(path, lines)); }
     void dropValue(qint64 hosp, int table, int column, int row) {
         db::exec(db::connection(db::kData),
@@ -50,7 +51,7 @@ TEST_F(PresenceTest, DatabaseReportOverASubtree) {
                                           {"Южная участковая больница", ids::SouthRuralHospital, true},
                                           {"Южная поликлиника", ids::SouthPolyclinic, true}};
     QStringList labels;
-    presence::reportByDatabase(nodes, [&](const QString &t) { labels << t; });
+    lines = presence::reportByDatabase(nodes, [&](const QString &t) { labels << t; });
     EXPECT_EQ(errors(), (QStringList{"Южный район", "Южная ЦРБ", "Ф30\t(1000) - 95%, (2000) - 100%",
                                      "Ф14\t(1000) - 100%", "Южная участковая больница", "Южная поликлиника",
                                      "Ф30\t(1000) - 100%, (2000) - 100%"}));
@@ -104,7 +105,7 @@ TEST_F(PresenceTest, FileReportCountsValuesOfTheYear) {
     // Another year only.
     writeFile(dir + "Старый.orw", {rec("2001", "Ф30", "(2000)", 5, 4)});
     QList<int> steps;
-    presence::reportByFiles({dir + "Северная ЦРБ - Ф30.orw", dir + "Южная ЦРБ.orv", dir + "Старый.orw"}, {},
+    lines = presence::reportByFiles({dir + "Северная ЦРБ - Ф30.orw", dir + "Южная ЦРБ.orv", dir + "Старый.orw"}, {},
                             [&](int i) { steps << i; });
     EXPECT_EQ(errors(), (QStringList{"Северная ЦРБ", "Ф30\t(2000) - 50%", "Южная ЦРБ", "Ф14\t(1000) - 8%", "Старый"}));
     EXPECT_EQ(steps, (QList<int>{1, 2, 3}));

@@ -234,9 +234,9 @@ TEST_F(TableWindowTest, ControlsReportAndMarkErrors) {
     ASSERT_TRUE(w->isLoaded());
     QTest::keyClick(w->StringGrid1, Qt::Key_F3);
     ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages.last(), "Обнаружены ошибки - 1") << shared().ControlErrors.texts().join("\n").toStdString();
+    EXPECT_EQ(dialogs.messages.last(), "Обнаружены ошибки - 1") << w->controlErrors().texts().join("\n").toStdString();
     EXPECT_TRUE(w->N6->isVisible());
-    EXPECT_EQ(shared().ControlErrors.object(0), sample::ids::RuleDoctorsByColumn);
+    EXPECT_EQ(w->controlErrors().object(0), sample::ids::RuleDoctorsByColumn);
     // The error list names the table.
     w->setWindowTitle("Ввод: Южная ЦРБ");
     w->N7Click();
@@ -251,7 +251,7 @@ TEST_F(TableWindowTest, ControlsReportAndMarkErrors) {
     EXPECT_EQ(w->cellMark(1, 1), 255);
     EXPECT_EQ(w->cellMark(1, 2), 255);
     EXPECT_EQ(w->cellMark(0, 0), 0);
-    EXPECT_EQ(w->Label1->text(), shared().ControlErrors.text(0));
+    EXPECT_EQ(w->Label1->text(), w->controlErrors().text(0));
     // Only one error: stepping changes nothing.
     w->N2Click();
     EXPECT_EQ(w->currentErrorIndex(), 0);
