@@ -250,6 +250,52 @@ void ValueRowInsert::add(qint64 hospital, double data, int year, qint64 table, i
                         .arg(QString::fromUtf8(sqlite3_errmsg(static_cast<sqlite3 *>(m_handle)))));
 }
 
+ValueRowBatch::ValueRowBatch(const QSqlDatabase &d, const QString &table, int rowsPerStatement)
+    : m_handle(checkedHandle(d)), m_single(d, table), m_size(std::max(1, rowsPerStatement)) {
+    QString sql = QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") values ")
+                      .arg(quoteId(table));
+    for (int i = 0; i < m_size; ++i) sql += i ? QStringLiteral(",(?,?,?,?,?,?)") : QStringLiteral("(?,?,?,?,?,?)");
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(static_cast<sqlite3 *>(m_handle), sql.toUtf8().constData(), -1, &st, nullptr) !=
+        SQLITE_OK)
+        throw sqliteError(static_cast<sqlite3 *>(m_handle), sql.left(200));
+    m_full = st;
+    m_rows.reserve(m_size);
+}
+
+ValueRowBatch::~ValueRowBatch() { sqlite3_finalize(static_cast<sqlite3_stmt *>(m_full)); }
+
+void ValueRowBatch::add(qint64 hospital, double data, int year, qint64 table, int column, int row) {
+    m_rows.push_back(Row{hospital, data, year, table, column, row});
+    if (int(m_rows.size()) == m_size) {
+        write(m_full, m_size);
+        m_rows.clear();
+    }
+}
+
+void ValueRowBatch::flush() {
+    for (const Row &r : m_rows) m_single.add(r.hospital, r.data, r.year, r.table, r.column, r.row);
+    m_rows.clear();
+}
+
+void ValueRowBatch::write(void *statement, int rows) {
+    auto *st = static_cast<sqlite3_stmt *>(statement);
+    for (int i = 0; i < rows; ++i) {
+        const Row &r = m_rows[i];
+        sqlite3_bind_int64(st, 6 * i + 1, r.hospital);
+        sqlite3_bind_double(st, 6 * i + 2, r.data);
+        sqlite3_bind_int(st, 6 * i + 3, r.year);
+        sqlite3_bind_int64(st, 6 * i + 4, r.table);
+        sqlite3_bind_int(st, 6 * i + 5, r.column);
+        sqlite3_bind_int(st, 6 * i + 6, r.row);
+    }
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE)
+        throw Error(QStringLiteral("Ошибка записи значений: %1")
+                        .arg(QString::fromUtf8(sqlite3_errmsg(static_cast<sqlite3 *>(m_handle)))));
+}
+
 BulkWork::BulkWork(const QSqlDatabase &d, Temp temp) : m_db(d) {
     m_cacheSize = scalar(m_db, QStringLiteral("pragma cache_size"));
     m_tempStore = scalar(m_db, QStringLiteral("pragma temp_store"));

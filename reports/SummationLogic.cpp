@@ -133,6 +133,8 @@ QString sameFile(const QString &a) { return QFileInfo(a).canonicalFilePath(); }
 
 // Shares of the institutions per run: the gauge moves between them.
 constexpr int kChunks = 40;
+// Rows of the receiver written by one insert statement.
+constexpr int kRowsPerInsert = 500;
 
 // The receiver's connection: the open values database when it is the
 // receiver (so that no second writer competes with it), else its own.
@@ -189,19 +191,78 @@ void checkLevels(const Request &request) {
                                 .arg(QDir::toNativeSeparators(levelFile(id))));
 }
 
-// The institutions in run order, for the statements of a share of them.
+// The institutions of the run, for the statements that delete their rows.
 void fillUnits(const QSqlDatabase &d, const QList<qint64> &institutions) {
-    db::exec(d, QStringLiteral("create temp table merge_units (n integer primary key, id integer)"));
+    db::exec(d, QStringLiteral("create temp table merge_units (id integer primary key)"));
     QSqlQuery unit(d);
-    unit.prepare(QStringLiteral("insert into temp.merge_units (n, id) values (?, ?)"));
-    for (int i = 0; i < institutions.size(); ++i) {
-        unit.bindValue(0, i);
-        unit.bindValue(1, institutions[i]);
+    unit.prepare(QStringLiteral("insert or ignore into temp.merge_units (id) values (?)"));
+    for (qint64 id : institutions) {
+        unit.bindValue(0, id);
         if (!unit.exec()) throw db::Error(unit.lastError().text());
     }
 }
 
 void dropUnits(const QSqlDatabase &d) { db::exec(d, QStringLiteral("drop table if exists temp.merge_units")); }
+
+// Drops the receiver's indexes of its values table; returns the statements
+// that build them again.
+QStringList dropIndexes(const QSqlDatabase &d) {
+    QStringList statements, names;
+    QSqlQuery q = db::exec(d, QStringLiteral("select name, sql from main.sqlite_master where type='index' and "
+                                             "lower(tbl_name)='data' and sql is not null"));
+    while (q.next()) {
+        names.append(q.value(0).toString());
+        statements.append(q.value(1).toString());
+    }
+    q.finish();
+    for (const QString &name : names) db::exec(d, QStringLiteral("drop index main.%1").arg(db::quoteId(name)));
+    return statements;
+}
+
+// True when the receiver has an index on (hospital, year, ...).
+bool hasHospitalIndex(const QSqlDatabase &d) {
+    for (const QVariant &name : db::column(d, QStringLiteral("select name from main.sqlite_master where "
+                                                             "type='index' and lower(tbl_name)='data'"))) {
+        QSqlQuery q = db::exec(d, QStringLiteral("pragma main.index_info(%1)").arg(db::quoteId(name.toString())));
+        QStringList columns;
+        while (q.next()) columns.append(q.value(2).toString().toLower());
+        if (columns.size() >= 2 && columns[0] == QLatin1String("hospital") && columns[1] == QLatin1String("year"))
+            return true;
+    }
+    return false;
+}
+
+// True when every row of the receiver is a row of the year of one of the
+// run's institutions, so that the run replaces the whole table. Walks the
+// distinct institutions through the (hospital, year) index, a few look-ups
+// each, instead of reading every row.
+bool holdsOnlyReplacedRows(const QSqlDatabase &d, int year, const QSet<qint64> &units) {
+    if (!hasHospitalIndex(d))
+        return db::scalar(d,
+                          QStringLiteral("select not exists (select 1 from data where year is not ? or hospital "
+                                         "is null or hospital not in (select id from temp.merge_units))"),
+                          {year})
+                   .toInt() != 0;
+    if (db::scalar(d, QStringLiteral("select exists (select 1 from data where hospital is null)")).toInt() != 0)
+        return false;
+    QVariant h = db::scalar(d, QStringLiteral("select min(hospital) from data"));
+    while (!h.isNull()) {
+        if (h.typeId() != QMetaType::LongLong || !units.contains(h.toLongLong())) return false;
+        QSqlQuery q = db::exec(d,
+                               QStringLiteral("select (select min(year) from data where hospital=?), "
+                                              "(select max(year) from data where hospital=?), "
+                                              "exists (select 1 from data where hospital=? and year is null), "
+                                              "(select min(hospital) from data where hospital>?)"),
+                               {h, h, h, h});
+        if (!q.next()) return false;
+        const QVariant low = q.value(0), high = q.value(1);
+        if (low.typeId() != QMetaType::LongLong || high.typeId() != QMetaType::LongLong ||
+            low.toLongLong() != year || high.toLongLong() != year || q.value(2).toInt() != 0)
+            return false;
+        h = q.value(3);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -221,7 +282,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
     checkLevels(request);
     const SharedState &st = shared();
     Result result;
-    const QList<qint64> institutions = request.institutions.isEmpty() ? allInstitutions() : request.institutions;
+    QList<qint64> institutions = request.institutions.isEmpty() ? allInstitutions() : request.institutions;
     QHash<qint64, QString> names;
     {
         QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration"));
@@ -236,6 +297,13 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
     const QSqlDatabase d = receiver.d;
     const Attached attached(d, request.sources);
     const db::BulkWork bulk(d);
+
+    // Institutions in id order, each once: their rows go to the ends of the
+    // receiver's indexes (by institution, by table and institution) instead
+    // of all over them.
+    std::sort(institutions.begin(), institutions.end());
+    institutions.erase(std::unique(institutions.begin(), institutions.end()), institutions.end());
+    const QSet<qint64> units(institutions.cbegin(), institutions.cend());
 
     progress.setMax(int(institutions.size()));
     progress.setPosition(0);
@@ -260,105 +328,93 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
         }
     };
 
-    // A share of the institutions per statement: the receiver's values of
-    // the share are deleted with one statement, each source is read with one
-    // statement and added up cell by cell, the sums written at once.
-    const QString deleteSql = QStringLiteral("delete from data where year=? and hospital in "
-                                             "(select id from temp.merge_units where n between ? and ?)");
+    // Sums of the current institution by table, kept for the next ones.
+    QHash<qint64, ValueMatrix> sums;
+    QList<qint64> touched;
+    const auto sumRows = [&](int source, qint64 h) {
+        const bool fixed = request.sources[source] == request.fixedSource;
+        qint64 lastTable = std::numeric_limits<qint64>::min();
+        ValueMatrix *lastSums = nullptr;
+        int lastFixrows = 0;
+        db::readInstitutionRows(
+            d, attached.aliases[source] + QStringLiteral(".data"), h, request.year,
+            QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
+                pacer.tick();
+                const qint64 t = qint64(f[0]);
+                // Rows come table by table: the last table's entry and sums
+                // serve the rows after it.
+                if (t != lastTable) {
+                    lastTable = t;
+                    lastSums = nullptr;
+                    const auto cat = catalogue.constFind(t);
+                    if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
+                    const auto &a = st.TablesArray[cat.value()];
+                    lastFixrows = a[5];
+                    auto it = sums.find(t);
+                    if (it == sums.end()) {
+                        it = sums.insert(t, ValueMatrix());
+                        it->create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
+                    }
+                    if (!touched.contains(t)) touched.append(t);
+                    lastSums = &it.value();
+                }
+                if (!lastSums) return;
+                const int c = int(f[1]), r = int(f[2]);
+                if (!fixed && !excl.summable(t, c, r, lastFixrows)) return;
+                if (!lastSums->contains(c, r)) {   // the table has no such cell (any more)
+                    ++result.outside;
+                    return;
+                }
+                lastSums->add(c, r, f[3]);
+            });
+    };
+
     try {
         db::transaction(d, [&] {
             fillUnits(d, institutions);
-            // Replacing the whole level: its indexes are dropped for the run
-            // and built again at its end, which costs less than keeping them
-            // up to date row by row.
+            // The receiver's rows of the run's institutions go first, with one
+            // statement; the sums are written after them.
             QStringList indexes;
             if (request.institutions.isEmpty()) {
-                // When the run replaces every row of the level, the rows go
-                // at once (a file-wide delete, not one row at a time).
-                const bool everyRow =
-                    db::scalar(d,
-                               QStringLiteral("select not exists (select 1 from data where year is not ? or hospital "
-                                              "is null or hospital not in (select id from temp.merge_units))"),
-                               {request.year})
-                        .toInt() != 0;
+                const bool everyRow = holdsOnlyReplacedRows(d, request.year, units);
+                // Most rows of the level are replaced: its indexes are dropped
+                // for the run and built again at its end, which costs less than
+                // keeping them up to date row by row.
+                indexes = dropIndexes(d);
+                // Every row of the level: emptied at once, not row by row.
                 if (everyRow) guardedStep([&] { db::exec(d, QStringLiteral("delete from data")); });
-                for (const QVariant &v : db::column(d, QStringLiteral("select sql from main.sqlite_master where "
-                                                                      "type='index' and lower(tbl_name)='data' "
-                                                                      "and sql is not null")))
-                    indexes.append(v.toString());
-                for (const QVariant &v : db::column(d, QStringLiteral("select name from main.sqlite_master where "
-                                                                      "type='index' and lower(tbl_name)='data' "
-                                                                      "and sql is not null")))
-                    db::exec(d, QStringLiteral("drop index main.%1").arg(db::quoteId(v.toString())));
-                if (!everyRow) guardedStep([&] {
-                    db::exec(d, QStringLiteral("delete from data where year=? and hospital in "
-                                               "(select id from temp.merge_units)"),
-                             {request.year});
-                });
             }
-            db::ValueRowInsert insert(d, QStringLiteral("data"));
+            guardedStep([&] {
+                db::exec(d, QStringLiteral("delete from data where year=? and hospital in "
+                                           "(select id from temp.merge_units)"),
+                         {request.year});
+            });
+            db::ValueRowBatch insert(d, QStringLiteral("data"), kRowsPerInsert);
             const int chunk = std::max(1, int(institutions.size()) / kChunks);
-            for (int lo = 0; lo < institutions.size(); lo += chunk) {
-                const int hi = std::min(int(institutions.size()), lo + chunk) - 1;
-                progress.setDetailText(names.value(institutions[lo]));
-                const QVariantList params{request.year, lo, hi};
-                if (indexes.isEmpty()) guardedStep([&] { db::exec(d, deleteSql, params); });
-                // Sums by table and institution: written in that order, the
-                // rows go to the end of the index by table, not all over it.
-                std::map<std::pair<qint64, qint64>, ValueMatrix> sums;
-                for (int i = 0; i < request.sources.size(); ++i) {
-                    const bool fixed = request.sources[i] == request.fixedSource;
-                    guardedStep([&] {
-                        for (int u = lo; u <= hi; ++u) {
-                            const qint64 h = institutions[u];
-                            qint64 lastTable = std::numeric_limits<qint64>::min();
-                            ValueMatrix *lastSums = nullptr;
-                            int lastFixrows = 0;
-                            db::readInstitutionRows(
-                                d, attached.aliases[i] + QStringLiteral(".data"), h, request.year,
-                                QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
-                                    pacer.tick();
-                                    const qint64 t = qint64(f[0]);
-                                    // Rows come table by table: the last table's
-                                    // entry and sums serve the rows after it.
-                                    if (t != lastTable) {
-                                        lastTable = t;
-                                        lastSums = nullptr;
-                                        const auto cat = catalogue.constFind(t);
-                                        if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
-                                        const auto &a = st.TablesArray[cat.value()];
-                                        lastFixrows = a[5];
-                                        auto it = sums.find({t, h});
-                                        if (it == sums.end()) {
-                                            it = sums.emplace(std::make_pair(t, h), ValueMatrix()).first;
-                                            it->second.create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
-                                        }
-                                        lastSums = &it->second;
-                                    }
-                                    if (!lastSums) return;
-                                    const int c = int(f[1]), r = int(f[2]);
-                                    if (!fixed && !excl.summable(t, c, r, lastFixrows)) return;
-                                    if (!lastSums->contains(c, r)) {   // the table has no such cell (any more)
-                                        ++result.outside;
-                                        return;
-                                    }
-                                    lastSums->add(c, r, f[3]);
-                                });
-                        }
-                    });
-                }
-                for (const auto &[key, m] : sums) {
-                    for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-                        for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                            const double v = m.at(c, r);
-                            if (v == 0) continue;
-                            insert.add(key.second, num::stored(v), request.year, key.first, c, r);
-                            ++result.cells;
-                        }
-                    pacer.tick();
-                }
-                pacer.report(hi + 1);
+            for (int u = 0; u < institutions.size(); ++u) {
+                const qint64 h = institutions[u];
+                if (u % chunk == 0) progress.setDetailText(names.value(h));
+                guardedStep([&] {
+                    for (int i = 0; i < request.sources.size(); ++i) sumRows(i, h);
+                    // Written by table, column and row.
+                    std::sort(touched.begin(), touched.end());
+                    for (qint64 t : std::as_const(touched)) {
+                        ValueMatrix &m = sums[t];
+                        for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
+                            for (int r = m.lowRow(); r <= m.highRow(); ++r) {
+                                const double v = m.at(c, r);
+                                if (v == 0) continue;
+                                insert.add(h, num::stored(v), request.year, t, c, r);
+                                ++result.cells;
+                            }
+                        m.fill(0);
+                        pacer.tick();
+                    }
+                });
+                touched.clear();
+                if ((u + 1) % chunk == 0 || u + 1 == institutions.size()) pacer.report(u + 1);
             }
+            guardedStep([&] { insert.flush(); });
             for (const QString &sql : indexes) guardedStep([&] { db::exec(d, sql); });
             result.institutions = int(institutions.size());
             dropUnits(d);
