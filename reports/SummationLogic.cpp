@@ -9,14 +9,23 @@
 #include "platform/Paths.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <limits>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace merge {
 
@@ -135,6 +144,8 @@ QString sameFile(const QString &a) { return QFileInfo(a).canonicalFilePath(); }
 constexpr int kChunks = 40;
 // Rows of the receiver written by one insert statement.
 constexpr int kRowsPerInsert = 500;
+// Threads of the sorts that build the receiver's indexes.
+constexpr int kSorterThreads = 4;
 
 // The receiver's connection: the open values database when it is the
 // receiver (so that no second writer competes with it), else its own.
@@ -152,30 +163,147 @@ struct Receiver {
     }
 };
 
-// The source levels attached to the receiver's connection as src0, src1, ...
-// for the time of the run.
-struct Attached {
-    QSqlDatabase d;
-    QStringList aliases;
-    Attached(const QSqlDatabase &db, const QList<qint64> &levels) : d(db) {
-        for (int i = 0; i < levels.size(); ++i) {
-            const QString alias = QStringLiteral("src%1").arg(i);
-            db::attach(d, levelFile(levels[i]), alias);
-            aliases.append(alias);
-            if (db::scalar(d, QStringLiteral("select count(*) from %1.sqlite_master where type='table' and "
-                                             "lower(name)='data'").arg(alias)).toInt() == 0)
+// The cells of a catalogue table: stored bounds and fixed rows.
+struct TableCells {
+    int lowColumn, highColumn, lowRow, highRow, fixrows;
+};
+
+// The sums of one institution in one source level, by table.
+struct SourceSums {
+    std::vector<std::pair<qint64, ValueMatrix>> tables;
+    int outside = 0;   // values outside their table's cells
+    std::exception_ptr error;
+};
+
+// Reads the source levels ahead of the writer: a thread per level, each with
+// its own read-only connection, adds up the rows of the institutions in run
+// order while the receiver's connection writes the institutions before them.
+class SourceReaders {
+public:
+    SourceReaders(const Request &request, const QList<qint64> &institutions, const ExclList &excl,
+                  const QHash<qint64, TableCells> &cells)
+        : m_request(request), m_institutions(institutions), m_excl(excl), m_cells(cells),
+          m_queues(request.sources.size()) {
+        try {
+            for (int i = 0; i < request.sources.size(); ++i) m_threads.emplace_back([this, i] { read(i); });
+        } catch (...) {
+            stop();
+            throw;
+        }
+    }
+    ~SourceReaders() { stop(); }
+    SourceReaders(const SourceReaders &) = delete;
+    SourceReaders &operator=(const SourceReaders &) = delete;
+
+    // The sums of the next institution in the source; wait() runs (outside
+    // the lock) every few hundredths of a second while they are not ready.
+    SourceSums take(int source, const std::function<void()> &wait) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (m_queues[source].empty()) {
+            m_changed.wait_for(lock, std::chrono::milliseconds(20));
+            lock.unlock();
+            wait();
+            lock.lock();
+        }
+        SourceSums out = std::move(m_queues[source].front());
+        m_queues[source].pop_front();
+        lock.unlock();
+        m_changed.notify_all();
+        if (out.error) std::rethrow_exception(out.error);
+        return out;
+    }
+
+private:
+    static constexpr size_t kAhead = 8;   // institutions read ahead per level
+
+    void read(int source) {
+        try {
+            const db::ScopedConnection c(levelFile(m_request.sources[source]), db::OpenMode::ReadOnly,
+                                         QStringLiteral("mergesrc"));
+            if (!db::tableExists(c.db(), QStringLiteral("data")))
                 throw db::Error(QStringLiteral("В файле %1 нет таблицы значений. Суммирование не выполнено.")
-                                    .arg(QDir::toNativeSeparators(levelFile(levels[i]))));
-        }
-    }
-    ~Attached() {
-        for (const QString &a : aliases) {
-            try {
-                db::detach(d, a);
-            } catch (const db::Error &) {
+                                    .arg(QDir::toNativeSeparators(levelFile(m_request.sources[source]))));
+            const bool fixed = m_request.sources[source] == m_request.fixedSource;
+            for (qint64 h : m_institutions) {
+                SourceSums sums = readInstitution(c.db(), h, fixed);
+                if (!put(source, std::move(sums))) return;
             }
+        } catch (...) {
+            SourceSums failed;
+            failed.error = std::current_exception();
+            put(source, std::move(failed));
         }
     }
+
+    SourceSums readInstitution(const QSqlDatabase &d, qint64 h, bool fixed) const {
+        SourceSums out;
+        qint64 lastTable = std::numeric_limits<qint64>::min();
+        ValueMatrix *lastSums = nullptr;
+        int lastFixrows = 0;
+        int rows = 0;
+        db::readInstitutionRows(d, QStringLiteral("data"), h, m_request.year,
+                                QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
+            if ((++rows & 4095) == 0 && m_stop) throw Cancelled();
+            const qint64 t = qint64(f[0]);
+            // Rows come table by table: the last table's sums serve the rows
+            // after it.
+            if (t != lastTable) {
+                lastTable = t;
+                lastSums = nullptr;
+                const auto cat = m_cells.constFind(t);
+                if (cat == m_cells.constEnd()) return;   // no longer in the catalogue
+                lastFixrows = cat->fixrows;
+                const auto it = std::find_if(out.tables.begin(), out.tables.end(),
+                                             [t](const auto &e) { return e.first == t; });
+                if (it != out.tables.end()) {
+                    lastSums = &it->second;
+                } else {
+                    out.tables.emplace_back(t, ValueMatrix());
+                    lastSums = &out.tables.back().second;
+                    lastSums->create(cat->lowColumn, cat->highColumn, cat->lowRow, cat->highRow);
+                }
+            }
+            if (!lastSums) return;
+            const int c = int(f[1]), r = int(f[2]);
+            if (!fixed && !m_excl.summable(t, c, r, lastFixrows)) return;
+            if (!lastSums->contains(c, r)) {   // the table has no such cell (any more)
+                ++out.outside;
+                return;
+            }
+            lastSums->add(c, r, f[3]);
+        });
+        return out;
+    }
+
+    void stop() {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread &t : m_threads) t.join();
+    }
+
+    // False when the run stopped.
+    bool put(int source, SourceSums &&sums) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_stop || m_queues[source].size() < kAhead; });
+        if (m_stop) return false;
+        m_queues[source].push_back(std::move(sums));
+        lock.unlock();
+        m_changed.notify_all();
+        return true;
+    }
+
+    const Request &m_request;
+    const QList<qint64> &m_institutions;
+    const ExclList &m_excl;
+    const QHash<qint64, TableCells> &m_cells;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::deque<SourceSums>> m_queues;
+    std::atomic<bool> m_stop{false};
+    std::vector<std::thread> m_threads;
 };
 
 void checkLevels(const Request &request) {
@@ -204,13 +332,39 @@ void fillUnits(const QSqlDatabase &d, const QList<qint64> &institutions) {
 
 void dropUnits(const QSqlDatabase &d) { db::exec(d, QStringLiteral("drop table if exists temp.merge_units")); }
 
-// Drops the receiver's indexes of its values table; returns the statements
-// that build them again.
-QStringList dropIndexes(const QSqlDatabase &d) {
+// While it lives, the sorts of the connection (index builds) run on a few
+// threads; the connection's own setting comes back at its end.
+struct SorterThreads {
+    QSqlDatabase d;
+    int before;
+    explicit SorterThreads(const QSqlDatabase &db)
+        : d(db), before(db::scalar(d, QStringLiteral("pragma threads")).toInt()) {
+        db::exec(d, QStringLiteral("pragma threads=%1").arg(kSorterThreads));
+    }
+    ~SorterThreads() { QSqlQuery(QStringLiteral("pragma threads=%1").arg(before), d); }
+};
+
+// The receiver's index on (hospital, year, ...), or an empty name.
+QString hospitalIndex(const QSqlDatabase &d) {
+    for (const QVariant &name : db::column(d, QStringLiteral("select name from main.sqlite_master where "
+                                                             "type='index' and lower(tbl_name)='data'"))) {
+        QSqlQuery q = db::exec(d, QStringLiteral("pragma main.index_info(%1)").arg(db::quoteId(name.toString())));
+        QStringList columns;
+        while (q.next()) columns.append(q.value(2).toString().toLower());
+        if (columns.size() >= 2 && columns[0] == QLatin1String("hospital") && columns[1] == QLatin1String("year"))
+            return name.toString();
+    }
+    return {};
+}
+
+// Drops the receiver's indexes of its values table but `keep`; returns the
+// statements that build them again.
+QStringList dropIndexes(const QSqlDatabase &d, const QString &keep) {
     QStringList statements, names;
     QSqlQuery q = db::exec(d, QStringLiteral("select name, sql from main.sqlite_master where type='index' and "
                                              "lower(tbl_name)='data' and sql is not null"));
     while (q.next()) {
+        if (q.value(0).toString() == keep) continue;
         names.append(q.value(0).toString());
         statements.append(q.value(1).toString());
     }
@@ -219,25 +373,12 @@ QStringList dropIndexes(const QSqlDatabase &d) {
     return statements;
 }
 
-// True when the receiver has an index on (hospital, year, ...).
-bool hasHospitalIndex(const QSqlDatabase &d) {
-    for (const QVariant &name : db::column(d, QStringLiteral("select name from main.sqlite_master where "
-                                                             "type='index' and lower(tbl_name)='data'"))) {
-        QSqlQuery q = db::exec(d, QStringLiteral("pragma main.index_info(%1)").arg(db::quoteId(name.toString())));
-        QStringList columns;
-        while (q.next()) columns.append(q.value(2).toString().toLower());
-        if (columns.size() >= 2 && columns[0] == QLatin1String("hospital") && columns[1] == QLatin1String("year"))
-            return true;
-    }
-    return false;
-}
-
 // True when every row of the receiver is a row of the year of one of the
 // run's institutions, so that the run replaces the whole table. Walks the
-// distinct institutions through the (hospital, year) index, a few look-ups
-// each, instead of reading every row.
-bool holdsOnlyReplacedRows(const QSqlDatabase &d, int year, const QSet<qint64> &units) {
-    if (!hasHospitalIndex(d))
+// distinct institutions through the (hospital, year) index, when there is
+// one, a few look-ups each, instead of reading every row.
+bool holdsOnlyReplacedRows(const QSqlDatabase &d, int year, const QSet<qint64> &units, bool indexed) {
+    if (!indexed)
         return db::scalar(d,
                           QStringLiteral("select not exists (select 1 from data where year is not ? or hospital "
                                          "is null or hospital not in (select id from temp.merge_units))"),
@@ -288,14 +429,13 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
         QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration"));
         while (q.next()) names.insert(q.value(0).toLongLong(), q.value(1).toString());
     }
-    // Catalogue: ident -> its first entry.
-    QHash<qint64, int> catalogue;
-    for (int i = 0; i < st.TablesArray.size(); ++i)
-        if (!catalogue.contains(st.TablesArray[i][1])) catalogue.insert(st.TablesArray[i][1], i);
+    // Catalogue: ident -> the cells of its first entry.
+    QHash<qint64, TableCells> cells;
+    for (const auto &a : st.TablesArray)
+        if (!cells.contains(a[1])) cells.insert(a[1], TableCells{a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1, a[5]});
 
     Receiver receiver(request.receiver);
     const QSqlDatabase d = receiver.d;
-    const Attached attached(d, request.sources);
     const db::BulkWork bulk(d);
 
     // Institutions in id order, each once: their rows go to the ends of the
@@ -328,47 +468,6 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
         }
     };
 
-    // Sums of the current institution by table, kept for the next ones.
-    QHash<qint64, ValueMatrix> sums;
-    QList<qint64> touched;
-    const auto sumRows = [&](int source, qint64 h) {
-        const bool fixed = request.sources[source] == request.fixedSource;
-        qint64 lastTable = std::numeric_limits<qint64>::min();
-        ValueMatrix *lastSums = nullptr;
-        int lastFixrows = 0;
-        db::readInstitutionRows(
-            d, attached.aliases[source] + QStringLiteral(".data"), h, request.year,
-            QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
-                pacer.tick();
-                const qint64 t = qint64(f[0]);
-                // Rows come table by table: the last table's entry and sums
-                // serve the rows after it.
-                if (t != lastTable) {
-                    lastTable = t;
-                    lastSums = nullptr;
-                    const auto cat = catalogue.constFind(t);
-                    if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
-                    const auto &a = st.TablesArray[cat.value()];
-                    lastFixrows = a[5];
-                    auto it = sums.find(t);
-                    if (it == sums.end()) {
-                        it = sums.insert(t, ValueMatrix());
-                        it->create(a[4] + 1, a[2] + 1, a[5] + 1, a[3] + 1);
-                    }
-                    if (!touched.contains(t)) touched.append(t);
-                    lastSums = &it.value();
-                }
-                if (!lastSums) return;
-                const int c = int(f[1]), r = int(f[2]);
-                if (!fixed && !excl.summable(t, c, r, lastFixrows)) return;
-                if (!lastSums->contains(c, r)) {   // the table has no such cell (any more)
-                    ++result.outside;
-                    return;
-                }
-                lastSums->add(c, r, f[3]);
-            });
-    };
-
     try {
         db::transaction(d, [&] {
             fillUnits(d, institutions);
@@ -376,11 +475,13 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             // statement; the sums are written after them.
             QStringList indexes;
             if (request.institutions.isEmpty()) {
-                const bool everyRow = holdsOnlyReplacedRows(d, request.year, units);
+                const QString keep = hospitalIndex(d);
+                const bool everyRow = holdsOnlyReplacedRows(d, request.year, units, !keep.isEmpty());
                 // Most rows of the level are replaced: its indexes are dropped
                 // for the run and built again at its end, which costs less than
-                // keeping them up to date row by row.
-                indexes = dropIndexes(d);
+                // keeping them up to date row by row; but for the index by
+                // institution, to whose end the rows are written in its order.
+                indexes = dropIndexes(d, keep);
                 // Every row of the level: emptied at once, not row by row.
                 if (everyRow) guardedStep([&] { db::exec(d, QStringLiteral("delete from data")); });
             }
@@ -390,16 +491,38 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                          {request.year});
             });
             db::ValueRowBatch insert(d, QStringLiteral("data"), kRowsPerInsert);
+            SourceReaders readers(request, institutions, excl, cells);
+            // While the writer waits for the readers, the window keeps painting
+            // and "Отмена" stops the run.
+            QElapsedTimer waiting;
+            waiting.start();
+            int done = 0;
+            const auto wait = [&] {
+                if (waiting.elapsed() < 80) return;
+                waiting.restart();
+                pacer.report(done);
+            };
             const int chunk = std::max(1, int(institutions.size()) / kChunks);
             for (int u = 0; u < institutions.size(); ++u) {
                 const qint64 h = institutions[u];
                 if (u % chunk == 0) progress.setDetailText(names.value(h));
+                // Sums by table, written by table, column and row.
+                std::map<qint64, ValueMatrix> sums;
+                for (int i = 0; i < request.sources.size(); ++i) {
+                    SourceSums part = readers.take(i, wait);
+                    result.outside += part.outside;
+                    for (auto &[t, m] : part.tables) {
+                        const auto it = sums.find(t);
+                        if (it == sums.end()) {
+                            sums.emplace(t, std::move(m));
+                            continue;
+                        }
+                        for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
+                            for (int r = m.lowRow(); r <= m.highRow(); ++r) it->second.add(c, r, m.at(c, r));
+                    }
+                }
                 guardedStep([&] {
-                    for (int i = 0; i < request.sources.size(); ++i) sumRows(i, h);
-                    // Written by table, column and row.
-                    std::sort(touched.begin(), touched.end());
-                    for (qint64 t : std::as_const(touched)) {
-                        ValueMatrix &m = sums[t];
+                    for (const auto &[t, m] : sums) {
                         for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
                             for (int r = m.lowRow(); r <= m.highRow(); ++r) {
                                 const double v = m.at(c, r);
@@ -407,15 +530,18 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                                 insert.add(h, num::stored(v), request.year, t, c, r);
                                 ++result.cells;
                             }
-                        m.fill(0);
                         pacer.tick();
                     }
                 });
-                touched.clear();
-                if ((u + 1) % chunk == 0 || u + 1 == institutions.size()) pacer.report(u + 1);
+                done = u + 1;
+                if (done % chunk == 0 || done == institutions.size()) pacer.report(done);
             }
             guardedStep([&] { insert.flush(); });
-            for (const QString &sql : indexes) guardedStep([&] { db::exec(d, sql); });
+            if (!indexes.isEmpty()) {
+                // The sorts that build the indexes again share out their work.
+                const SorterThreads threads(d);
+                for (const QString &sql : indexes) guardedStep([&] { db::exec(d, sql); });
+            }
             result.institutions = int(institutions.size());
             dropUnits(d);
         });
