@@ -13,6 +13,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace db {
@@ -314,6 +318,54 @@ StatementPoll::StatementPoll(const QSqlDatabase &d, std::function<bool()> poll) 
 
 StatementPoll::~StatementPoll() {
     if (sqlite3 *h = handleOf(m_db)) sqlite3_progress_handler(h, 0, nullptr, nullptr);
+}
+
+void StatementPoll::execAside(const QString &sql) {
+    sqlite3 *h = checkedHandle(m_db);
+    // The statement's thread must not call poll: it runs here.
+    sqlite3_progress_handler(h, 0, nullptr, nullptr);
+    struct Restore {
+        sqlite3 *h;
+        std::function<bool()> *poll;
+        ~Restore() { sqlite3_progress_handler(h, 1000, pollStatement, poll); }
+    } restore{h, &m_poll};
+    const QByteArray text = sql.toUtf8();
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    int rc = SQLITE_OK;
+    QString why;
+    std::thread worker([&] {
+        char *err = nullptr;
+        const int result = sqlite3_exec(h, text.constData(), nullptr, nullptr, &err);
+        const QString message = result == SQLITE_OK ? QString() : QString::fromUtf8(err ? err : sqlite3_errmsg(h));
+        sqlite3_free(err);
+        const std::lock_guard<std::mutex> lock(mutex);
+        rc = result;
+        why = message;
+        done = true;
+        finished.notify_all();
+    });
+    bool interrupted = false;
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!done) {
+        if (finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; })) break;
+        lock.unlock();
+        bool goOn = false;
+        try {
+            goOn = interrupted || m_poll();
+        } catch (...) {
+        }
+        if (!goOn && !interrupted) {
+            sqlite3_interrupt(h);
+            interrupted = true;
+        }
+        lock.lock();
+    }
+    lock.unlock();
+    worker.join();
+    if (rc != SQLITE_OK)
+        throw statementError(m_db, sql, QSqlError(why, QString(), QSqlError::StatementError, QString::number(rc)));
 }
 
 QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {

@@ -177,6 +177,12 @@ public:
     ~StatementPoll();
     StatementPoll(const StatementPoll &) = delete;
     StatementPoll &operator=(const StatementPoll &) = delete;
+    // Runs a statement without parameters that spends long inside one step
+    // (emptying a table, dropping an index, the sort of an index build),
+    // where poll would not be called, on a thread of its own, and calls poll
+    // on this thread meanwhile; poll returning false interrupts it. Nothing
+    // else may use the connection until it returns. Throws Error.
+    void execAside(const QString &sql);
 
 private:
     QSqlDatabase m_db;

@@ -357,20 +357,15 @@ QString hospitalIndex(const QSqlDatabase &d) {
     return {};
 }
 
-// Drops the receiver's indexes of its values table but `keep`; returns the
-// statements that build them again.
-QStringList dropIndexes(const QSqlDatabase &d, const QString &keep) {
-    QStringList statements, names;
+// The receiver's indexes of its values table but `keep`: names and the
+// statements that build them.
+QList<std::pair<QString, QString>> otherIndexes(const QSqlDatabase &d, const QString &keep) {
+    QList<std::pair<QString, QString>> out;
     QSqlQuery q = db::exec(d, QStringLiteral("select name, sql from main.sqlite_master where type='index' and "
                                              "lower(tbl_name)='data' and sql is not null"));
-    while (q.next()) {
-        if (q.value(0).toString() == keep) continue;
-        names.append(q.value(0).toString());
-        statements.append(q.value(1).toString());
-    }
-    q.finish();
-    for (const QString &name : names) db::exec(d, QStringLiteral("drop index main.%1").arg(db::quoteId(name)));
-    return statements;
+    while (q.next())
+        if (q.value(0).toString() != keep) out.append({q.value(0).toString(), q.value(1).toString()});
+    return out;
 }
 
 // True when every row of the receiver is a row of the year of one of the
@@ -448,11 +443,21 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
     progress.setMax(int(institutions.size()));
     progress.setPosition(0);
     ProgressPacer pacer(progress);
+    // Institutions written; the gauge shows them a few times a second while
+    // a statement runs or the writer waits for the readers.
+    int done = 0;
+    QElapsedTimer paced;
+    paced.start();
+    const auto keepPainting = [&] {
+        if (paced.elapsed() < 80) return;
+        paced.restart();
+        pacer.report(done);
+    };
     // Long statements keep the window painting and stop on "Отмена".
     bool stopped = false;
-    const db::StatementPoll poll(d, [&] {
+    db::StatementPoll poll(d, [&] {
         try {
-            pacer.tick();
+            keepPainting();
             return true;
         } catch (const Cancelled &) {
             stopped = true;
@@ -473,7 +478,9 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             fillUnits(d, institutions);
             // The receiver's rows of the run's institutions go first, with one
             // statement; the sums are written after them.
-            QStringList indexes;
+            // Emptying a table or dropping an index spends its time in one
+            // step of its statement: they run aside while the window paints.
+            QList<std::pair<QString, QString>> indexes;
             if (request.institutions.isEmpty()) {
                 const QString keep = hospitalIndex(d);
                 const bool everyRow = holdsOnlyReplacedRows(d, request.year, units, !keep.isEmpty());
@@ -481,9 +488,13 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                 // for the run and built again at its end, which costs less than
                 // keeping them up to date row by row; but for the index by
                 // institution, to whose end the rows are written in its order.
-                indexes = dropIndexes(d, keep);
+                indexes = otherIndexes(d, keep);
+                for (const auto &index : std::as_const(indexes))
+                    guardedStep([&] {
+                        poll.execAside(QStringLiteral("drop index main.%1").arg(db::quoteId(index.first)));
+                    });
                 // Every row of the level: emptied at once, not row by row.
-                if (everyRow) guardedStep([&] { db::exec(d, QStringLiteral("delete from data")); });
+                if (everyRow) guardedStep([&] { poll.execAside(QStringLiteral("delete from data")); });
             }
             guardedStep([&] {
                 db::exec(d, QStringLiteral("delete from data where year=? and hospital in "
@@ -492,16 +503,6 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             });
             db::ValueRowBatch insert(d, QStringLiteral("data"), kRowsPerInsert);
             SourceReaders readers(request, institutions, excl, cells);
-            // While the writer waits for the readers, the window keeps painting
-            // and "Отмена" stops the run.
-            QElapsedTimer waiting;
-            waiting.start();
-            int done = 0;
-            const auto wait = [&] {
-                if (waiting.elapsed() < 80) return;
-                waiting.restart();
-                pacer.report(done);
-            };
             const int chunk = std::max(1, int(institutions.size()) / kChunks);
             for (int u = 0; u < institutions.size(); ++u) {
                 const qint64 h = institutions[u];
@@ -509,7 +510,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                 // Sums by table, written by table, column and row.
                 std::map<qint64, ValueMatrix> sums;
                 for (int i = 0; i < request.sources.size(); ++i) {
-                    SourceSums part = readers.take(i, wait);
+                    SourceSums part = readers.take(i, keepPainting);
                     result.outside += part.outside;
                     for (auto &[t, m] : part.tables) {
                         const auto it = sums.find(t);
@@ -540,7 +541,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             if (!indexes.isEmpty()) {
                 // The sorts that build the indexes again share out their work.
                 const SorterThreads threads(d);
-                for (const QString &sql : indexes) guardedStep([&] { db::exec(d, sql); });
+                for (const auto &index : std::as_const(indexes)) guardedStep([&] { poll.execAside(index.second); });
             }
             result.institutions = int(institutions.size());
             dropUnits(d);

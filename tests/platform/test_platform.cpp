@@ -178,6 +178,31 @@ TEST_F(DatabaseTest, ValueRowBatchWritesEveryRow) {
     EXPECT_FALSE(q.next());
 }
 
+// A statement run aside lets the caller's thread poll meanwhile; "stop"
+// interrupts it and it changes nothing.
+TEST_F(DatabaseTest, StatementRunAsideIsPolledAndStops) {
+    auto d = db::connection("t_conn");
+    const QString longStatement =
+        "create table big as with recursive c(x) as (select 1 union all select x + 1 from c where x < 20000000) "
+        "select x from c";
+    int polls = 0;
+    {
+        db::StatementPoll poll(d, [&] { return ++polls < 3; });
+        try {
+            poll.execAside(longStatement);
+            ADD_FAILURE() << "not interrupted";
+        } catch (const db::Error &e) {   // told in Russian, without the statement
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Не удалось"))) << e.message().toStdString();
+            EXPECT_FALSE(e.message().contains("recursive")) << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(polls, 3);
+    EXPECT_FALSE(db::tableExists(d, "big"));
+    db::StatementPoll poll(d, [] { return true; });
+    poll.execAside("create table small (x integer)");
+    EXPECT_TRUE(db::tableExists(d, "small"));
+}
+
 // Failed statements reach the user as a Russian sentence naming what failed
 // and why, without the statement or SQLite's English text.
 TEST_F(DatabaseTest, FailuresAreToldInRussianWithoutTheStatement) {
