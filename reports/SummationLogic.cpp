@@ -184,6 +184,7 @@ public:
                   const QHash<qint64, TableCells> &cells)
         : m_request(request), m_institutions(institutions), m_excl(excl), m_cells(cells),
           m_queues(request.sources.size()) {
+        for (qint64 level : request.sources) m_files.append(levelFile(level));
         try {
             for (int i = 0; i < request.sources.size(); ++i) m_threads.emplace_back([this, i] { read(i); });
         } catch (...) {
@@ -218,11 +219,10 @@ private:
 
     void read(int source) {
         try {
-            const db::ScopedConnection c(levelFile(m_request.sources[source]), db::OpenMode::ReadOnly,
-                                         QStringLiteral("mergesrc"));
+            const db::ScopedConnection c(m_files[source], db::OpenMode::ReadOnly, QStringLiteral("mergesrc"));
             if (!db::tableExists(c.db(), QStringLiteral("data")))
                 throw db::Error(QStringLiteral("В файле %1 нет таблицы значений. Суммирование не выполнено.")
-                                    .arg(QDir::toNativeSeparators(levelFile(m_request.sources[source]))));
+                                    .arg(QDir::toNativeSeparators(m_files[source])));
             const bool fixed = m_request.sources[source] == m_request.fixedSource;
             for (qint64 h : m_institutions) {
                 SourceSums sums = readInstitution(c.db(), h, fixed);
@@ -299,6 +299,7 @@ private:
     const QList<qint64> &m_institutions;
     const ExclList &m_excl;
     const QHash<qint64, TableCells> &m_cells;
+    QStringList m_files;   // of the levels, read before the threads start
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::deque<SourceSums>> m_queues;
