@@ -13,6 +13,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace db {
@@ -250,6 +254,52 @@ void ValueRowInsert::add(qint64 hospital, double data, int year, qint64 table, i
                         .arg(QString::fromUtf8(sqlite3_errmsg(static_cast<sqlite3 *>(m_handle)))));
 }
 
+ValueRowBatch::ValueRowBatch(const QSqlDatabase &d, const QString &table, int rowsPerStatement)
+    : m_handle(checkedHandle(d)), m_single(d, table), m_size(std::max(1, rowsPerStatement)) {
+    QString sql = QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") values ")
+                      .arg(quoteId(table));
+    for (int i = 0; i < m_size; ++i) sql += i ? QStringLiteral(",(?,?,?,?,?,?)") : QStringLiteral("(?,?,?,?,?,?)");
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(static_cast<sqlite3 *>(m_handle), sql.toUtf8().constData(), -1, &st, nullptr) !=
+        SQLITE_OK)
+        throw sqliteError(static_cast<sqlite3 *>(m_handle), sql.left(200));
+    m_full = st;
+    m_rows.reserve(m_size);
+}
+
+ValueRowBatch::~ValueRowBatch() { sqlite3_finalize(static_cast<sqlite3_stmt *>(m_full)); }
+
+void ValueRowBatch::add(qint64 hospital, double data, int year, qint64 table, int column, int row) {
+    m_rows.push_back(Row{hospital, data, year, table, column, row});
+    if (int(m_rows.size()) == m_size) {
+        write(m_full, m_size);
+        m_rows.clear();
+    }
+}
+
+void ValueRowBatch::flush() {
+    for (const Row &r : m_rows) m_single.add(r.hospital, r.data, r.year, r.table, r.column, r.row);
+    m_rows.clear();
+}
+
+void ValueRowBatch::write(void *statement, int rows) {
+    auto *st = static_cast<sqlite3_stmt *>(statement);
+    for (int i = 0; i < rows; ++i) {
+        const Row &r = m_rows[i];
+        sqlite3_bind_int64(st, 6 * i + 1, r.hospital);
+        sqlite3_bind_double(st, 6 * i + 2, r.data);
+        sqlite3_bind_int(st, 6 * i + 3, r.year);
+        sqlite3_bind_int64(st, 6 * i + 4, r.table);
+        sqlite3_bind_int(st, 6 * i + 5, r.column);
+        sqlite3_bind_int(st, 6 * i + 6, r.row);
+    }
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE)
+        throw Error(QStringLiteral("Ошибка записи значений: %1")
+                        .arg(QString::fromUtf8(sqlite3_errmsg(static_cast<sqlite3 *>(m_handle)))));
+}
+
 BulkWork::BulkWork(const QSqlDatabase &d, Temp temp) : m_db(d) {
     m_cacheSize = scalar(m_db, QStringLiteral("pragma cache_size"));
     m_tempStore = scalar(m_db, QStringLiteral("pragma temp_store"));
@@ -268,6 +318,54 @@ StatementPoll::StatementPoll(const QSqlDatabase &d, std::function<bool()> poll) 
 
 StatementPoll::~StatementPoll() {
     if (sqlite3 *h = handleOf(m_db)) sqlite3_progress_handler(h, 0, nullptr, nullptr);
+}
+
+void StatementPoll::execAside(const QString &sql) {
+    sqlite3 *h = checkedHandle(m_db);
+    // The statement's thread must not call poll: it runs here.
+    sqlite3_progress_handler(h, 0, nullptr, nullptr);
+    struct Restore {
+        sqlite3 *h;
+        std::function<bool()> *poll;
+        ~Restore() { sqlite3_progress_handler(h, 1000, pollStatement, poll); }
+    } restore{h, &m_poll};
+    const QByteArray text = sql.toUtf8();
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    int rc = SQLITE_OK;
+    QString why;
+    std::thread worker([&] {
+        char *err = nullptr;
+        const int result = sqlite3_exec(h, text.constData(), nullptr, nullptr, &err);
+        const QString message = result == SQLITE_OK ? QString() : QString::fromUtf8(err ? err : sqlite3_errmsg(h));
+        sqlite3_free(err);
+        const std::lock_guard<std::mutex> lock(mutex);
+        rc = result;
+        why = message;
+        done = true;
+        finished.notify_all();
+    });
+    bool interrupted = false;
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!done) {
+        if (finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; })) break;
+        lock.unlock();
+        bool goOn = false;
+        try {
+            goOn = interrupted || m_poll();
+        } catch (...) {
+        }
+        if (!goOn && !interrupted) {
+            sqlite3_interrupt(h);
+            interrupted = true;
+        }
+        lock.lock();
+    }
+    lock.unlock();
+    worker.join();
+    if (rc != SQLITE_OK)
+        throw statementError(m_db, sql, QSqlError(why, QString(), QSqlError::StatementError, QString::number(rc)));
 }
 
 QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {

@@ -14,6 +14,7 @@
 #include <QVariant>
 #include <QVariantList>
 #include <functional>
+#include <vector>
 #include <stdexcept>
 
 namespace db {
@@ -119,6 +120,37 @@ private:
     void *m_statement = nullptr;
 };
 
+// Inserts rows (hospital, data, year, table, column, row) into a values table
+// many to a statement: the rows of one statement go through the same cursors,
+// so rows that follow one another in an index's order are added at its end
+// without a search from its root. Rows wait in memory until the batch is
+// full or flush() (which must follow the last add: rows still waiting when
+// the object goes are dropped).
+class ValueRowBatch {
+public:
+    ValueRowBatch(const QSqlDatabase &db, const QString &table, int rowsPerStatement = 256);
+    ~ValueRowBatch();
+    ValueRowBatch(const ValueRowBatch &) = delete;
+    ValueRowBatch &operator=(const ValueRowBatch &) = delete;
+    void add(qint64 hospital, double data, int year, qint64 table, int column, int row);
+    void flush();
+
+private:
+    struct Row {
+        qint64 hospital;
+        double data;
+        int year;
+        qint64 table;
+        int column, row;
+    };
+    void write(void *statement, int rows);
+    void *m_handle;
+    void *m_full = nullptr;
+    ValueRowInsert m_single;
+    std::vector<Row> m_rows;
+    int m_size;
+};
+
 // While it lives, a long run of writes on the connection keeps more pages in
 // memory (32 MB) and, for a run of many savepoints, its temporary files
 // (their journals) in memory too; the connection's own settings come back at
@@ -145,6 +177,12 @@ public:
     ~StatementPoll();
     StatementPoll(const StatementPoll &) = delete;
     StatementPoll &operator=(const StatementPoll &) = delete;
+    // Runs a statement without parameters that spends long inside one step
+    // (emptying a table, dropping an index, the sort of an index build),
+    // where poll would not be called, on a thread of its own, and calls poll
+    // on this thread meanwhile; poll returning false interrupts it. Nothing
+    // else may use the connection until it returns. Throws Error.
+    void execAside(const QString &sql);
 
 private:
     QSqlDatabase m_db;

@@ -9,14 +9,23 @@
 #include "platform/Paths.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <limits>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace merge {
 
@@ -133,6 +142,10 @@ QString sameFile(const QString &a) { return QFileInfo(a).canonicalFilePath(); }
 
 // Shares of the institutions per run: the gauge moves between them.
 constexpr int kChunks = 40;
+// Rows of the receiver written by one insert statement.
+constexpr int kRowsPerInsert = 500;
+// Threads of the sorts that build the receiver's indexes.
+constexpr int kSorterThreads = 4;
 
 // The receiver's connection: the open values database when it is the
 // receiver (so that no second writer competes with it), else its own.
@@ -150,30 +163,148 @@ struct Receiver {
     }
 };
 
-// The source levels attached to the receiver's connection as src0, src1, ...
-// for the time of the run.
-struct Attached {
-    QSqlDatabase d;
-    QStringList aliases;
-    Attached(const QSqlDatabase &db, const QList<qint64> &levels) : d(db) {
-        for (int i = 0; i < levels.size(); ++i) {
-            const QString alias = QStringLiteral("src%1").arg(i);
-            db::attach(d, levelFile(levels[i]), alias);
-            aliases.append(alias);
-            if (db::scalar(d, QStringLiteral("select count(*) from %1.sqlite_master where type='table' and "
-                                             "lower(name)='data'").arg(alias)).toInt() == 0)
+// The cells of a catalogue table: stored bounds and fixed rows.
+struct TableCells {
+    int lowColumn, highColumn, lowRow, highRow, fixrows;
+};
+
+// The sums of one institution in one source level, by table.
+struct SourceSums {
+    std::vector<std::pair<qint64, ValueMatrix>> tables;
+    int outside = 0;   // values outside their table's cells
+    std::exception_ptr error;
+};
+
+// Reads the source levels ahead of the writer: a thread per level, each with
+// its own read-only connection, adds up the rows of the institutions in run
+// order while the receiver's connection writes the institutions before them.
+class SourceReaders {
+public:
+    SourceReaders(const Request &request, const QList<qint64> &institutions, const ExclList &excl,
+                  const QHash<qint64, TableCells> &cells)
+        : m_request(request), m_institutions(institutions), m_excl(excl), m_cells(cells),
+          m_queues(request.sources.size()) {
+        for (qint64 level : request.sources) m_files.append(levelFile(level));
+        try {
+            for (int i = 0; i < request.sources.size(); ++i) m_threads.emplace_back([this, i] { read(i); });
+        } catch (...) {
+            stop();
+            throw;
+        }
+    }
+    ~SourceReaders() { stop(); }
+    SourceReaders(const SourceReaders &) = delete;
+    SourceReaders &operator=(const SourceReaders &) = delete;
+
+    // The sums of the next institution in the source; wait() runs (outside
+    // the lock) every few hundredths of a second while they are not ready.
+    SourceSums take(int source, const std::function<void()> &wait) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (m_queues[source].empty()) {
+            m_changed.wait_for(lock, std::chrono::milliseconds(20));
+            lock.unlock();
+            wait();
+            lock.lock();
+        }
+        SourceSums out = std::move(m_queues[source].front());
+        m_queues[source].pop_front();
+        lock.unlock();
+        m_changed.notify_all();
+        if (out.error) std::rethrow_exception(out.error);
+        return out;
+    }
+
+private:
+    static constexpr size_t kAhead = 8;   // institutions read ahead per level
+
+    void read(int source) {
+        try {
+            const db::ScopedConnection c(m_files[source], db::OpenMode::ReadOnly, QStringLiteral("mergesrc"));
+            if (!db::tableExists(c.db(), QStringLiteral("data")))
                 throw db::Error(QStringLiteral("В файле %1 нет таблицы значений. Суммирование не выполнено.")
-                                    .arg(QDir::toNativeSeparators(levelFile(levels[i]))));
-        }
-    }
-    ~Attached() {
-        for (const QString &a : aliases) {
-            try {
-                db::detach(d, a);
-            } catch (const db::Error &) {
+                                    .arg(QDir::toNativeSeparators(m_files[source])));
+            const bool fixed = m_request.sources[source] == m_request.fixedSource;
+            for (qint64 h : m_institutions) {
+                SourceSums sums = readInstitution(c.db(), h, fixed);
+                if (!put(source, std::move(sums))) return;
             }
+        } catch (...) {
+            SourceSums failed;
+            failed.error = std::current_exception();
+            put(source, std::move(failed));
         }
     }
+
+    SourceSums readInstitution(const QSqlDatabase &d, qint64 h, bool fixed) const {
+        SourceSums out;
+        qint64 lastTable = std::numeric_limits<qint64>::min();
+        ValueMatrix *lastSums = nullptr;
+        int lastFixrows = 0;
+        int rows = 0;
+        db::readInstitutionRows(d, QStringLiteral("data"), h, m_request.year,
+                                QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
+            if ((++rows & 4095) == 0 && m_stop) throw Cancelled();
+            const qint64 t = qint64(f[0]);
+            // Rows come table by table: the last table's sums serve the rows
+            // after it.
+            if (t != lastTable) {
+                lastTable = t;
+                lastSums = nullptr;
+                const auto cat = m_cells.constFind(t);
+                if (cat == m_cells.constEnd()) return;   // no longer in the catalogue
+                lastFixrows = cat->fixrows;
+                const auto it = std::find_if(out.tables.begin(), out.tables.end(),
+                                             [t](const auto &e) { return e.first == t; });
+                if (it != out.tables.end()) {
+                    lastSums = &it->second;
+                } else {
+                    out.tables.emplace_back(t, ValueMatrix());
+                    lastSums = &out.tables.back().second;
+                    lastSums->create(cat->lowColumn, cat->highColumn, cat->lowRow, cat->highRow);
+                }
+            }
+            if (!lastSums) return;
+            const int c = int(f[1]), r = int(f[2]);
+            if (!fixed && !m_excl.summable(t, c, r, lastFixrows)) return;
+            if (!lastSums->contains(c, r)) {   // the table has no such cell (any more)
+                ++out.outside;
+                return;
+            }
+            lastSums->add(c, r, f[3]);
+        });
+        return out;
+    }
+
+    void stop() {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread &t : m_threads) t.join();
+    }
+
+    // False when the run stopped.
+    bool put(int source, SourceSums &&sums) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_stop || m_queues[source].size() < kAhead; });
+        if (m_stop) return false;
+        m_queues[source].push_back(std::move(sums));
+        lock.unlock();
+        m_changed.notify_all();
+        return true;
+    }
+
+    const Request &m_request;
+    const QList<qint64> &m_institutions;
+    const ExclList &m_excl;
+    const QHash<qint64, TableCells> &m_cells;
+    QStringList m_files;   // of the levels, read before the threads start
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::deque<SourceSums>> m_queues;
+    std::atomic<bool> m_stop{false};
+    std::vector<std::thread> m_threads;
 };
 
 void checkLevels(const Request &request) {
@@ -189,19 +320,86 @@ void checkLevels(const Request &request) {
                                 .arg(QDir::toNativeSeparators(levelFile(id))));
 }
 
-// The institutions in run order, for the statements of a share of them.
+// The institutions of the run, for the statements that delete their rows.
 void fillUnits(const QSqlDatabase &d, const QList<qint64> &institutions) {
-    db::exec(d, QStringLiteral("create temp table merge_units (n integer primary key, id integer)"));
+    db::exec(d, QStringLiteral("create temp table merge_units (id integer primary key)"));
     QSqlQuery unit(d);
-    unit.prepare(QStringLiteral("insert into temp.merge_units (n, id) values (?, ?)"));
-    for (int i = 0; i < institutions.size(); ++i) {
-        unit.bindValue(0, i);
-        unit.bindValue(1, institutions[i]);
+    unit.prepare(QStringLiteral("insert or ignore into temp.merge_units (id) values (?)"));
+    for (qint64 id : institutions) {
+        unit.bindValue(0, id);
         if (!unit.exec()) throw db::Error(unit.lastError().text());
     }
 }
 
 void dropUnits(const QSqlDatabase &d) { db::exec(d, QStringLiteral("drop table if exists temp.merge_units")); }
+
+// While it lives, the sorts of the connection (index builds) run on a few
+// threads; the connection's own setting comes back at its end.
+struct SorterThreads {
+    QSqlDatabase d;
+    int before;
+    explicit SorterThreads(const QSqlDatabase &db)
+        : d(db), before(db::scalar(d, QStringLiteral("pragma threads")).toInt()) {
+        db::exec(d, QStringLiteral("pragma threads=%1").arg(kSorterThreads));
+    }
+    ~SorterThreads() { QSqlQuery(QStringLiteral("pragma threads=%1").arg(before), d); }
+};
+
+// The receiver's index on (hospital, year, ...), or an empty name.
+QString hospitalIndex(const QSqlDatabase &d) {
+    for (const QVariant &name : db::column(d, QStringLiteral("select name from main.sqlite_master where "
+                                                             "type='index' and lower(tbl_name)='data'"))) {
+        QSqlQuery q = db::exec(d, QStringLiteral("pragma main.index_info(%1)").arg(db::quoteId(name.toString())));
+        QStringList columns;
+        while (q.next()) columns.append(q.value(2).toString().toLower());
+        if (columns.size() >= 2 && columns[0] == QLatin1String("hospital") && columns[1] == QLatin1String("year"))
+            return name.toString();
+    }
+    return {};
+}
+
+// The receiver's indexes of its values table but `keep`: names and the
+// statements that build them.
+QList<std::pair<QString, QString>> otherIndexes(const QSqlDatabase &d, const QString &keep) {
+    QList<std::pair<QString, QString>> out;
+    QSqlQuery q = db::exec(d, QStringLiteral("select name, sql from main.sqlite_master where type='index' and "
+                                             "lower(tbl_name)='data' and sql is not null"));
+    while (q.next())
+        if (q.value(0).toString() != keep) out.append({q.value(0).toString(), q.value(1).toString()});
+    return out;
+}
+
+// True when every row of the receiver is a row of the year of one of the
+// run's institutions, so that the run replaces the whole table. Walks the
+// distinct institutions through the (hospital, year) index, when there is
+// one, a few look-ups each, instead of reading every row.
+bool holdsOnlyReplacedRows(const QSqlDatabase &d, int year, const QSet<qint64> &units, bool indexed) {
+    if (!indexed)
+        return db::scalar(d,
+                          QStringLiteral("select not exists (select 1 from data where year is not ? or hospital "
+                                         "is null or hospital not in (select id from temp.merge_units))"),
+                          {year})
+                   .toInt() != 0;
+    if (db::scalar(d, QStringLiteral("select exists (select 1 from data where hospital is null)")).toInt() != 0)
+        return false;
+    QVariant h = db::scalar(d, QStringLiteral("select min(hospital) from data"));
+    while (!h.isNull()) {
+        if (h.typeId() != QMetaType::LongLong || !units.contains(h.toLongLong())) return false;
+        QSqlQuery q = db::exec(d,
+                               QStringLiteral("select (select min(year) from data where hospital=?), "
+                                              "(select max(year) from data where hospital=?), "
+                                              "exists (select 1 from data where hospital=? and year is null), "
+                                              "(select min(hospital) from data where hospital>?)"),
+                               {h, h, h, h});
+        if (!q.next()) return false;
+        const QVariant low = q.value(0), high = q.value(1);
+        if (low.typeId() != QMetaType::LongLong || high.typeId() != QMetaType::LongLong ||
+            low.toLongLong() != year || high.toLongLong() != year || q.value(2).toInt() != 0)
+            return false;
+        h = q.value(3);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -221,30 +419,49 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
     checkLevels(request);
     const SharedState &st = shared();
     Result result;
-    const QList<qint64> institutions = request.institutions.isEmpty() ? allInstitutions() : request.institutions;
+    QList<qint64> institutions = request.institutions.isEmpty() ? allInstitutions() : request.institutions;
     QHash<qint64, QString> names;
     {
         QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration"));
         while (q.next()) names.insert(q.value(0).toLongLong(), q.value(1).toString());
     }
-    // Catalogue: ident -> its first entry.
-    QHash<qint64, const TableShape *> catalogue;
-    for (const CachedTable &t : st.Caches.tables)
-        if (!catalogue.contains(t.shape.ident)) catalogue.insert(t.shape.ident, &t.shape);
+    // Catalogue: ident -> the cells of its first entry.
+    QHash<qint64, TableCells> cells;
+    for (const CachedTable &t : st.Caches.tables) {
+        const TableShape &a = t.shape;
+        if (!cells.contains(a.ident))
+            cells.insert(a.ident, TableCells{a.fixcols + 1, a.colcount + 1, a.fixrows + 1, a.rowcount + 1, a.fixrows});
+    }
 
     Receiver receiver(request.receiver);
     const QSqlDatabase d = receiver.d;
-    const Attached attached(d, request.sources);
     const db::BulkWork bulk(d);
+
+    // Institutions in id order, each once: their rows go to the ends of the
+    // receiver's indexes (by institution, by table and institution) instead
+    // of all over them.
+    std::sort(institutions.begin(), institutions.end());
+    institutions.erase(std::unique(institutions.begin(), institutions.end()), institutions.end());
+    const QSet<qint64> units(institutions.cbegin(), institutions.cend());
 
     progress.setMax(int(institutions.size()));
     progress.setPosition(0);
     ProgressPacer pacer(progress);
+    // Institutions written; the gauge shows them a few times a second while
+    // a statement runs or the writer waits for the readers.
+    int done = 0;
+    QElapsedTimer paced;
+    paced.start();
+    const auto keepPainting = [&] {
+        if (paced.elapsed() < 80) return;
+        paced.restart();
+        pacer.report(done);
+    };
     // Long statements keep the window painting and stop on "Отмена".
     bool stopped = false;
-    const db::StatementPoll poll(d, [&] {
+    db::StatementPoll poll(d, [&] {
         try {
-            pacer.tick();
+            keepPainting();
             return true;
         } catch (const Cancelled &) {
             stopped = true;
@@ -260,106 +477,76 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
         }
     };
 
-    // A share of the institutions per statement: the receiver's values of
-    // the share are deleted with one statement, each source is read with one
-    // statement and added up cell by cell, the sums written at once.
-    const QString deleteSql = QStringLiteral("delete from data where year=? and hospital in "
-                                             "(select id from temp.merge_units where n between ? and ?)");
     try {
         db::transaction(d, [&] {
             fillUnits(d, institutions);
-            // Replacing the whole level: its indexes are dropped for the run
-            // and built again at its end, which costs less than keeping them
-            // up to date row by row.
-            QStringList indexes;
+            // The receiver's rows of the run's institutions go first, with one
+            // statement; the sums are written after them.
+            // Emptying a table or dropping an index spends its time in one
+            // step of its statement: they run aside while the window paints.
+            QList<std::pair<QString, QString>> indexes;
             if (request.institutions.isEmpty()) {
-                // When the run replaces every row of the level, the rows go
-                // at once (a file-wide delete, not one row at a time).
-                const bool everyRow =
-                    db::scalar(d,
-                               QStringLiteral("select not exists (select 1 from data where year is not ? or hospital "
-                                              "is null or hospital not in (select id from temp.merge_units))"),
-                               {request.year})
-                        .toInt() != 0;
-                if (everyRow) guardedStep([&] { db::exec(d, QStringLiteral("delete from data")); });
-                for (const QVariant &v : db::column(d, QStringLiteral("select sql from main.sqlite_master where "
-                                                                      "type='index' and lower(tbl_name)='data' "
-                                                                      "and sql is not null")))
-                    indexes.append(v.toString());
-                for (const QVariant &v : db::column(d, QStringLiteral("select name from main.sqlite_master where "
-                                                                      "type='index' and lower(tbl_name)='data' "
-                                                                      "and sql is not null")))
-                    db::exec(d, QStringLiteral("drop index main.%1").arg(db::quoteId(v.toString())));
-                if (!everyRow) guardedStep([&] {
-                    db::exec(d, QStringLiteral("delete from data where year=? and hospital in "
-                                               "(select id from temp.merge_units)"),
-                             {request.year});
-                });
-            }
-            db::ValueRowInsert insert(d, QStringLiteral("data"));
-            const int chunk = std::max(1, int(institutions.size()) / kChunks);
-            for (int lo = 0; lo < institutions.size(); lo += chunk) {
-                const int hi = std::min(int(institutions.size()), lo + chunk) - 1;
-                progress.setDetailText(names.value(institutions[lo]));
-                const QVariantList params{request.year, lo, hi};
-                if (indexes.isEmpty()) guardedStep([&] { db::exec(d, deleteSql, params); });
-                // Sums by table and institution: written in that order, the
-                // rows go to the end of the index by table, not all over it.
-                std::map<std::pair<qint64, qint64>, ValueMatrix> sums;
-                for (int i = 0; i < request.sources.size(); ++i) {
-                    const bool fixed = request.sources[i] == request.fixedSource;
+                const QString keep = hospitalIndex(d);
+                const bool everyRow = holdsOnlyReplacedRows(d, request.year, units, !keep.isEmpty());
+                // Most rows of the level are replaced: its indexes are dropped
+                // for the run and built again at its end, which costs less than
+                // keeping them up to date row by row; but for the index by
+                // institution, to whose end the rows are written in its order.
+                indexes = otherIndexes(d, keep);
+                for (const auto &index : std::as_const(indexes))
                     guardedStep([&] {
-                        for (int u = lo; u <= hi; ++u) {
-                            const qint64 h = institutions[u];
-                            qint64 lastTable = std::numeric_limits<qint64>::min();
-                            ValueMatrix *lastSums = nullptr;
-                            int lastFixrows = 0;
-                            db::readInstitutionRows(
-                                d, attached.aliases[i] + QStringLiteral(".data"), h, request.year,
-                                QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
-                                    pacer.tick();
-                                    const qint64 t = qint64(f[0]);
-                                    // Rows come table by table: the last table's
-                                    // entry and sums serve the rows after it.
-                                    if (t != lastTable) {
-                                        lastTable = t;
-                                        lastSums = nullptr;
-                                        const auto cat = catalogue.constFind(t);
-                                        if (cat == catalogue.constEnd()) return;   // no longer in the catalogue
-                                        const TableShape &a = *cat.value();
-                                        lastFixrows = a.fixrows;
-                                        auto it = sums.find({t, h});
-                                        if (it == sums.end()) {
-                                            it = sums.emplace(std::make_pair(t, h), ValueMatrix()).first;
-                                            it->second.create(a.fixcols + 1, a.colcount + 1, a.fixrows + 1, a.rowcount + 1);
-                                        }
-                                        lastSums = &it->second;
-                                    }
-                                    if (!lastSums) return;
-                                    const int c = int(f[1]), r = int(f[2]);
-                                    if (!fixed && !excl.summable(t, c, r, lastFixrows)) return;
-                                    if (!lastSums->contains(c, r)) {   // the table has no such cell (any more)
-                                        ++result.outside;
-                                        return;
-                                    }
-                                    lastSums->add(c, r, f[3]);
-                                });
-                        }
+                        poll.execAside(QStringLiteral("drop index main.%1").arg(db::quoteId(index.first)));
                     });
-                }
-                for (const auto &[key, m] : sums) {
-                    for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-                        for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                            const double v = m.at(c, r);
-                            if (v == 0) continue;
-                            insert.add(key.second, num::stored(v), request.year, key.first, c, r);
-                            ++result.cells;
-                        }
-                    pacer.tick();
-                }
-                pacer.report(hi + 1);
+                // Every row of the level: emptied at once, not row by row.
+                if (everyRow) guardedStep([&] { poll.execAside(QStringLiteral("delete from data")); });
             }
-            for (const QString &sql : indexes) guardedStep([&] { db::exec(d, sql); });
+            guardedStep([&] {
+                db::exec(d, QStringLiteral("delete from data where year=? and hospital in "
+                                           "(select id from temp.merge_units)"),
+                         {request.year});
+            });
+            db::ValueRowBatch insert(d, QStringLiteral("data"), kRowsPerInsert);
+            SourceReaders readers(request, institutions, excl, cells);
+            const int chunk = std::max(1, int(institutions.size()) / kChunks);
+            for (int u = 0; u < institutions.size(); ++u) {
+                const qint64 h = institutions[u];
+                if (u % chunk == 0) progress.setDetailText(names.value(h));
+                // Sums by table, written by table, column and row.
+                std::map<qint64, ValueMatrix> sums;
+                for (int i = 0; i < request.sources.size(); ++i) {
+                    SourceSums part = readers.take(i, keepPainting);
+                    result.outside += part.outside;
+                    for (auto &[t, m] : part.tables) {
+                        const auto it = sums.find(t);
+                        if (it == sums.end()) {
+                            sums.emplace(t, std::move(m));
+                            continue;
+                        }
+                        for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
+                            for (int r = m.lowRow(); r <= m.highRow(); ++r) it->second.add(c, r, m.at(c, r));
+                    }
+                }
+                guardedStep([&] {
+                    for (const auto &[t, m] : sums) {
+                        for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
+                            for (int r = m.lowRow(); r <= m.highRow(); ++r) {
+                                const double v = m.at(c, r);
+                                if (v == 0) continue;
+                                insert.add(h, num::stored(v), request.year, t, c, r);
+                                ++result.cells;
+                            }
+                        pacer.tick();
+                    }
+                });
+                done = u + 1;
+                if (done % chunk == 0 || done == institutions.size()) pacer.report(done);
+            }
+            guardedStep([&] { insert.flush(); });
+            if (!indexes.isEmpty()) {
+                // The sorts that build the indexes again share out their work.
+                const SorterThreads threads(d);
+                for (const auto &index : std::as_const(indexes)) guardedStep([&] { poll.execAside(index.second); });
+            }
             result.institutions = int(institutions.size());
             dropUnits(d);
         });

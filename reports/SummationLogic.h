@@ -74,8 +74,9 @@ QList<qint64> allInstitutions();
 // request's institutions: the run would replace them.
 bool receiverHoldsValues(const Request &request);
 
-// Runs the summation over the level files attached to the receiver, a share
-// of the institutions per statement, in one transaction of the receiver: a failure, or "Отмена" on the progress
+// Runs the summation one institution after another in id order (the source
+// levels read ahead of the writer, each on its own connection) in one
+// transaction of the receiver: a failure, or "Отмена" on the progress
 // (Cancelled), changes nothing. The gauge counts institutions. Throws
 // db::Error when a level's file is missing, when the receiver is one of the
 // sources or on a database error.

@@ -145,6 +145,53 @@ TEST_F(DatabaseTest, CopyAndAttach) {
     db::detach(d, "other");
 }
 
+// Rows batched several to a statement all arrive, with their values as
+// given, whether they filled a statement or waited for flush().
+TEST_F(DatabaseTest, ValueRowBatchWritesEveryRow) {
+    auto d = db::connection("t_conn");
+    db::exec(d, "create table data (hospital integer, data double, year integer, \"table\" integer, "
+                "\"column\" integer, \"row\" integer)");
+    {
+        db::ValueRowBatch batch(d, "data", 3);
+        for (int i = 0; i < 7; ++i) batch.add(10 + i, 0.1 * i + 10.1, 2024, 5, 3 + i, 4);
+        EXPECT_EQ(db::scalar(d, "select count(*) from data").toInt(), 6);   // two full statements
+        batch.flush();
+    }
+    QSqlQuery q = db::exec(d, "select hospital, data, year, \"table\", \"column\", \"row\" from data order by rowid");
+    for (int i = 0; i < 7; ++i) {
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(q.value(0).toInt(), 10 + i);
+        EXPECT_EQ(q.value(1).toDouble(), 0.1 * i + 10.1);
+        EXPECT_EQ(q.value(4).toInt(), 3 + i);
+    }
+    EXPECT_FALSE(q.next());
+}
+
+// A statement run aside lets the caller's thread poll meanwhile; "stop"
+// interrupts it and it changes nothing.
+TEST_F(DatabaseTest, StatementRunAsideIsPolledAndStops) {
+    auto d = db::connection("t_conn");
+    const QString longStatement =
+        "create table big as with recursive c(x) as (select 1 union all select x + 1 from c where x < 20000000) "
+        "select x from c";
+    int polls = 0;
+    {
+        db::StatementPoll poll(d, [&] { return ++polls < 3; });
+        try {
+            poll.execAside(longStatement);
+            ADD_FAILURE() << "not interrupted";
+        } catch (const db::Error &e) {   // told in Russian, without the statement
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Не удалось"))) << e.message().toStdString();
+            EXPECT_FALSE(e.message().contains("recursive")) << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(polls, 3);
+    EXPECT_FALSE(db::tableExists(d, "big"));
+    db::StatementPoll poll(d, [] { return true; });
+    poll.execAside("create table small (x integer)");
+    EXPECT_TRUE(db::tableExists(d, "small"));
+}
+
 // Failed statements reach the user as a Russian sentence naming what failed
 // and why, without the statement or SQLite's English text.
 TEST_F(DatabaseTest, FailuresAreToldInRussianWithoutTheStatement) {
