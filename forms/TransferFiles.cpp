@@ -6,6 +6,7 @@
 #include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
 #include "engine/TableShape.h"
+#include "engine/TableValues.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -25,6 +26,7 @@
 #include <tuple>
 #include <algorithm>
 #include <charconv>
+#include <string_view>
 #include <unordered_map>
 
 namespace transfer {
@@ -222,16 +224,15 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
                          .arg(t, db::inList(scope.clearTables)),
                      {scope.hospital, shared().Year});
         }
-        db::ValueRowInsert ins(d, t);
+        ValueRowWriter writer(d, t, scope.hospital, year);
         const int total = int(rows.size());
         int done = 0;
         for (const Row &row : rows) {
-            ins.add(scope.hospital, row.value, shared().Year, row.ident, row.column, row.row);
+            if (writer.write(row.ident, row.column, row.row, row.value)) ++result.inserted;
             ++done;
             if (scope.progress && (done % 500 == 0 || done == total)) scope.progress(done, total);
         }
     });
-    result.inserted = int(rows.size());
     return result;
 }
 
@@ -351,6 +352,54 @@ static bool parseLine(const QString &line, Record &out, QString *why, const Reco
 
 bool parseRecord(const QString &line, Record &out, QString *why) { return parseLine(line, out, why, nullptr); }
 
+namespace {
+template <class T> bool wholeNumber(std::string_view s, T &value) {
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    return ec == std::errc() && end == s.data() + s.size();
+}
+
+// The text of a name field: lines of one table repeat the same bytes, decoded once.
+struct NameText {
+    std::string_view bytes;
+    QString text;
+    bool decoded = false;
+    const QString &of(std::string_view b) {
+        if (!decoded || b != bytes) {
+            bytes = b;
+            text = cp1251::decode(QByteArray(b.data(), qsizetype(b.size())));
+            decoded = true;
+        }
+        return text;
+    }
+};
+
+// A line as the writers make it, read from its code page 1251 bytes: six
+// quoted fields, no quote inside them, plain numbers, a form. False for
+// anything else, which then goes the general way (parseLine) with its reasons.
+bool parsePlainLine(std::string_view line, Record &out, NameText &form, NameText &tablen) {
+    std::string_view f[6];
+    if (line.size() < 2 || line.front() != '"' || line.back() != '"') return false;
+    std::size_t start = 1;
+    for (int k = 0; k < 6; ++k) {
+        const std::size_t q = line.find('"', start);
+        if (q == std::string_view::npos) return false;
+        f[k] = line.substr(start, q - start);
+        if (k < 5) {
+            if (line.substr(q, 3) != std::string_view("\",\"")) return false;
+            start = q + 3;
+            continue;
+        }
+        if (q != line.size() - 1 || f[2].empty()) return false;
+    }
+    if (!wholeNumber(f[0], out.value) || !std::isfinite(out.value) || !wholeNumber(f[1], out.year) ||
+        !wholeNumber(f[4], out.column) || !wholeNumber(f[5], out.row))
+        return false;
+    out.form = form.of(f[2]);
+    out.tablen = tablen.of(f[3]);
+    return true;
+}
+} // namespace
+
 ParsedFile readFile(const QString &path) {
     ParsedFile file;
     const QString shown = QDir::toNativeSeparators(path);
@@ -358,23 +407,37 @@ ParsedFile readFile(const QString &path) {
     if (file.kind == FileKind::Unknown)
         throw db::Error(QStringLiteral("Файл %1 не является файлом данных (*.orv, *.orw, *.rps, *.rpd). "
                                        "Данные не загружены.").arg(shown));
-    QStringList lines;
-    QString error;
-    if (!cp1251::readLines(path, lines, &error))
-        throw db::Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(shown, error));
-    file.records.reserve(lines.size());
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw db::Error(QStringLiteral("Не удалось прочитать файл %1: Не удалось открыть файл %2: %3")
+                            .arg(shown, path, f.errorString()));
+    // Split at CR LF, a lone LF or CR, on the bytes: both are single bytes in code page 1251.
+    const QByteArray bytes = f.readAll();
+    const std::string_view all(bytes.constData(), std::size_t(bytes.size()));
+    file.records.reserve(all.size() / 40 + 1);
     Record r;
-    QString why;
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString &line = lines[i];
-        if (line.trimmed().isEmpty()) continue;
-        if (!parseLine(line, r, &why, file.records.isEmpty() ? nullptr : &file.records.constLast()))
-            throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (%3). Данные не загружены.")
-                                .arg(shown).arg(i + 1).arg(why));
-        r.line = i + 1;
-        if (file.kind == FileKind::ById && !isInteger(r.form))
-            throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (код формы \"%3\" не является целым "
-                                           "числом). Данные не загружены.").arg(shown).arg(i + 1).arg(r.form));
+    NameText form, tablen;
+    QString why, checkedForm;
+    std::size_t start = 0;
+    for (int number = 1; start < all.size(); ++number) {
+        std::size_t end = all.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = all.size();
+        const std::string_view bytesOfLine = all.substr(start, end - start);
+        start = end + (all.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        if (!parsePlainLine(bytesOfLine, r, form, tablen)) {
+            const QString line = cp1251::decode(QByteArray(bytesOfLine.data(), bytesOfLine.size()));
+            if (line.trimmed().isEmpty()) continue;
+            if (!parseLine(line, r, &why, file.records.isEmpty() ? nullptr : &file.records.constLast()))
+                throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (%3). Данные не загружены.")
+                                    .arg(shown).arg(number).arg(why));
+        }
+        r.line = number;
+        if (file.kind == FileKind::ById && r.form != checkedForm) {
+            if (!isInteger(r.form))
+                throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (код формы \"%3\" не является целым "
+                                               "числом). Данные не загружены.").arg(shown).arg(number).arg(r.form));
+            checkedForm = r.form;
+        }
         file.records.append(r);
     }
     return file;

@@ -94,7 +94,7 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
 
 struct LoadResult {
     int lines = 0;       // lines in the file
-    int inserted = 0;
+    int inserted = 0;    // rows stored (a zero has no row)
     int skipped = 0;     // lines outside the scope (other form, table, year)
     int outside = 0;     // lines of the scope naming a cell outside the table's value cells
 };
