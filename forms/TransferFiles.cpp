@@ -71,6 +71,7 @@ struct Resolved {
     qint64 ident = -1;
     int index = -1;        // line of TablesList / TablesArray
     QString formName;      // upper case
+    std::optional<TableShape> shape;
 };
 
 // Looks each distinct form/table pair of a file up once.
@@ -97,11 +98,12 @@ public:
         // The catalogue look-up matches a prefix: "" or "(10" would find "(1000)".
         if (res.index >= 0 && !namesTable(res.index, res.formName, r.tablen)) res.index = -1;
         if (res.index < 0) res.ident = -1;
+        else res.shape = CachedTableShapeAt(res.index);
         return *(m_last = &m_cache.emplace(key, res).first->second);
     }
     // Stored column and row within the table's value cells.
     static bool inRange(const Resolved &res, const Record &r) {
-        const std::optional<TableShape> shape = CachedTableShapeAt(res.index);
+        const std::optional<TableShape> &shape = res.shape;
         if (!shape) return false;
         const int cols1 = shape->colcount + 1, rows1 = shape->rowcount + 1, fixcols = shape->fixcols, fixrows = shape->fixrows;
         if (cols1 <= 0) return false;
@@ -191,6 +193,7 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
     QList<Row> rows;
     rows.reserve(file.records.size());
     QHash<QPair<qint64, qint64>, int> lineOfCell;   // (ident, column:row) -> line of the file
+    lineOfCell.reserve(file.records.size());
     for (const Record &r : file.records) {
         if (r.year != year) { ++result.skipped; continue; }
         const Resolved &res = catalogue.resolve(r);
