@@ -224,8 +224,9 @@ QString levelName() {
 static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &progress,
                                  const std::function<transfer::LoadResult(qint64, const QString &)> &loadOne) {
     GroupLoadResult r;
-    // One transaction for the group; each file is replaced in a savepoint of
-    // its own, so a file that fails leaves the others loaded.
+    // One transaction for the group. Every file is checked whole before it
+    // is written, so a refused file changes nothing and the others load; a
+    // write that fails, and "Отмена", take the whole group back.
     const db::BulkWork bulk(db::connection(db::kData), db::BulkWork::Temp::InMemory);
     db::transaction(db::connection(db::kData), [&] {
     for (int i = 0; i < files.size(); ++i) {
@@ -240,6 +241,10 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
             }
             r.outside += loadOne(id, f).outside;
             ++r.loaded;
+        } catch (const Cancelled &) {
+            throw;
+        } catch (const transfer::WriteFailed &) {
+            throw;
         } catch (const std::exception &e) {
             r.failures.append(QFileInfo(f).fileName() + QStringLiteral(": ") + winutil::errorText(e));
         }
@@ -252,13 +257,16 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
 GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoadForms, bool clearChosenOnly,
                               const FileProgress &progress, const std::function<void(int, int)> &lineProgress) {
     return loadFiles(files, progress, [&](qint64 id, const QString &f) {
-        return transfer::LoadUnitInfo(id, f, groupLoadForms, clearChosenOnly, lineProgress);
+        return transfer::LoadUnitInfo(id, f, groupLoadForms, clearChosenOnly, lineProgress,
+                                      transfer::Writing::IntoRunning);
     });
 }
 
 GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, const FileProgress &progress) {
     return loadFiles(files, progress,
-                     [&](qint64 id, const QString &f) { return transfer::LoadTableFromFile(id, f, tableIdent); });
+                     [&](qint64 id, const QString &f) {
+                         return transfer::LoadTableFromFile(id, f, tableIdent, transfer::Writing::IntoRunning);
+                     });
 }
 
 static QString formNameOfLine(const QString &line) {

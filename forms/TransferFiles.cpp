@@ -137,6 +137,7 @@ struct Scope {
     QList<qint64> clearTables;      // otherwise these tables
     std::function<bool(const Record &, const Resolved &)> accept;
     std::function<void(int, int)> progress;
+    Writing writing = Writing::OwnTransaction;
 };
 
 // A load that replaces the given tables of one institution or report.
@@ -216,8 +217,7 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
     const QString t = scope.valueTable;
     ensureHospitalIndex(d, t);
 
-    // Its own transaction, or a savepoint of the caller's (group loads).
-    db::transaction(d, [&] {
+    const auto write = [&] {
         if (scope.clearAll) {
             db::exec(d, QStringLiteral("delete from %1 where hospital=? and year=?").arg(t),
                      {scope.hospital, shared().Year});
@@ -235,7 +235,20 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
             ++done;
             if (scope.progress && (done % 500 == 0 || done == total)) scope.progress(done, total);
         }
-    });
+    };
+    if (scope.writing == Writing::OwnTransaction) {
+        db::transaction(d, write);
+    } else {
+        // No savepoint per file: the group's transaction is the unit, and a
+        // half-written file takes the whole group back.
+        try {
+            write();
+        } catch (const db::Error &e) {
+            throw WriteFailed(QStringLiteral("Не удалось записать значения файла %1: %2\nЗагрузка файлов отменена, "
+                                             "данные не изменены.")
+                                  .arg(QDir::toNativeSeparators(path), e.message()));
+        }
+    }
     return result;
 }
 
@@ -417,7 +430,6 @@ ParsedFile readFile(const QString &path) {
     // Split at CR LF, a lone LF or CR, on the bytes: both are single bytes in code page 1251.
     const QByteArray bytes = f.readAll();
     const std::string_view all(bytes.constData(), std::size_t(bytes.size()));
-    file.records.reserve(all.size() / 40 + 1);
     Record r;
     NameText form, tablen;
     QString why, checkedForm;
@@ -626,10 +638,11 @@ LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTa
     return runLoad(path, file, s);
 }
 
-LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent) {
+LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent, Writing writing) {
     const ParsedFile file = readFile(path);
     Scope s = tablesScope(QStringLiteral("таблицы ") + tableName(tableIdent), QStringLiteral("data"), hospital,
                           {tableIdent});
+    s.writing = writing;
     s.accept = [&](const Record &, const Resolved &res) { return res.ident == tableIdent; };
     return runLoad(path, file, s);
 }
@@ -648,7 +661,7 @@ LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueT
 }
 
 LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
-                        const std::function<void(int, int)> &lineProgress) {
+                        const std::function<void(int, int)> &lineProgress, Writing writing) {
     const ParsedFile file = readFile(path);
     const QStringList chosen = splitNames(groupLoadForms);
     Scope s;
@@ -657,6 +670,7 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
     s.valueTable = QStringLiteral("data");
     s.hospital = hospital;
     s.progress = lineProgress;
+    s.writing = writing;
     if (clearChosenOnly && !chosen.isEmpty()) {
         s.clearAll = false;
         QStringList marks;
