@@ -228,13 +228,14 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
     // is written, so a refused file changes nothing and the others load; a
     // write that fails, and "Отмена", take the whole group back.
     const db::BulkWork bulk(db::connection(db::kData), db::BulkWork::Temp::InMemory);
+    const transfer::UnitNames units;
     db::transaction(db::connection(db::kData), [&] {
     for (int i = 0; i < files.size(); ++i) {
         const QString &f = files[i];
         const QString name = transfer::unitNameOfFile(f);
         if (progress) progress(i, name);
         try {
-            const qint64 id = transfer::FindUnitIdByFileName(f);
+            const qint64 id = units.idOfFile(f);
             if (id < 0) {
                 r.missingUnits.append(name);
                 continue;

@@ -601,7 +601,15 @@ QString unitNameOfFile(const QString &path) {
     return name;
 }
 
-qint64 FindUnitIdByFileName(const QString &path) {
+UnitNames::UnitNames() {
+    QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration order by id"));
+    while (q.next()) {
+        const QString unit = q.value(1).toString();
+        for (const QString &key : {unit, unitFileStem(unit)}) m_keys.append({text::upper(key), q.value(0).toLongLong()});
+    }
+}
+
+qint64 UnitNames::idOfFile(const QString &path) const {
     // The file name is the unit's name (or its unitFileStem), " - ", level and
     // year. The longest name that begins the file name is the unit: a name that
     // holds " - " itself ("ЦРБ - филиал") is not taken for a shorter one ("ЦРБ").
@@ -611,20 +619,18 @@ qint64 FindUnitIdByFileName(const QString &path) {
     const QString upperBase = text::upper(base);
     qint64 best = -1;
     qsizetype bestLength = 0;
-    QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration order by id"));
-    while (q.next()) {
-        const QString unit = q.value(1).toString();
-        for (const QString &key : {unit, unitFileStem(unit)}) {
-            const QString k = text::upper(key);
-            if (k.isEmpty() || k.size() <= bestLength) continue;
-            if (upperBase == k || upperBase.startsWith(k + QLatin1String(" - "))) {
-                best = q.value(0).toLongLong();
-                bestLength = k.size();
-            }
+    for (const Key &key : m_keys) {
+        const QString &k = key.upper;
+        if (k.isEmpty() || k.size() <= bestLength) continue;
+        if (upperBase == k || (upperBase.startsWith(k) && QStringView(upperBase).mid(k.size()).startsWith(u" - "))) {
+            best = key.id;
+            bestLength = k.size();
         }
     }
     return best;
 }
+
+qint64 FindUnitIdByFileName(const QString &path) { return UnitNames().idOfFile(path); }
 
 LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
                     const QString &formName) {

@@ -112,6 +112,19 @@ QString unitNameOfFile(const QString &path);
 // or nothing, begins the file name (without extension; letters compared
 // without regard to case); the longest such name wins; -1 when none.
 qint64 FindUnitIdByFileName(const QString &path);
+// The same for many files: the units' names are read once.
+class UnitNames {
+public:
+    UnitNames();
+    qint64 idOfFile(const QString &path) const;
+
+private:
+    struct Key {
+        QString upper;   // the unit's name or its unitFileStem, in capitals
+        qint64 id;
+    };
+    QList<Key> m_keys;   // in the order of the units' ids
+};
 
 // How a load writes the file's values once every line is checked: in a
 // transaction of its own (a savepoint of a running one), or, for a group of
