@@ -17,17 +17,22 @@ const QSqlDatabase &cleared(const QSqlDatabase &database, const QString &valueTa
 }
 } // namespace
 
-TableValueWriter::TableValueWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution,
-                                   int year, qint64 tableIdent)
-    : m_insert(cleared(database, valueTable, institution, year, tableIdent), valueTable),
-      m_institution(institution), m_tableIdent(tableIdent), m_year(year) {}
+ValueRowWriter::ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year)
+    : m_insert(database, valueTable), m_institution(institution), m_year(year) {}
 
-bool TableValueWriter::write(int column, int row, double value) {
+bool ValueRowWriter::write(qint64 tableIdent, int column, int row, double value) {
     const double v = num::stored(value);
     if (v == 0) return false;
-    m_insert.add(m_institution, v, m_year, m_tableIdent, column, row);
+    m_insert.add(m_institution, v, m_year, tableIdent, column, row);
     return true;
 }
+
+TableValueWriter::TableValueWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution,
+                                   int year, qint64 tableIdent)
+    : m_rows(cleared(database, valueTable, institution, year, tableIdent), valueTable, institution, year),
+      m_tableIdent(tableIdent) {}
+
+bool TableValueWriter::write(int column, int row, double value) { return m_rows.write(m_tableIdent, column, row, value); }
 
 void WriteCellValue(const QSqlDatabase &d, const QString &valueTable, qint64 institution, int year, qint64 tableIdent,
                     int column, int row, double typed) {

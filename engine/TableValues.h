@@ -8,6 +8,21 @@
 #include <QSqlDatabase>
 #include <QString>
 
+// Stores value rows of one institution and year by that rule, for a caller
+// that has deleted what they replace (several tables, or all of them) in its
+// own transaction.
+class ValueRowWriter {
+public:
+    ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year);
+    // false for a zero, which is not stored. Throws db::Error when the write fails.
+    bool write(qint64 tableIdent, int column, int row, double value);
+
+private:
+    db::ValueRowInsert m_insert;
+    qint64 m_institution;
+    int m_year;
+};
+
 class TableValueWriter {
 public:
     // Deletes what the table holds for the institution and year; the caller
@@ -19,9 +34,8 @@ public:
     bool write(int column, int row, double value);
 
 private:
-    db::ValueRowInsert m_insert;
-    qint64 m_institution, m_tableIdent;
-    int m_year;
+    ValueRowWriter m_rows;
+    qint64 m_tableIdent;
 };
 
 // Stores one typed value of one cell in its own transaction: a zero deletes

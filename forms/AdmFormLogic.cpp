@@ -224,22 +224,28 @@ QString levelName() {
 static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &progress,
                                  const std::function<transfer::LoadResult(qint64, const QString &)> &loadOne) {
     GroupLoadResult r;
-    // One transaction for the group; each file is replaced in a savepoint of
-    // its own, so a file that fails leaves the others loaded.
+    // One transaction for the group. Every file is checked whole before it
+    // is written, so a refused file changes nothing and the others load; a
+    // write that fails, and "Отмена", take the whole group back.
     const db::BulkWork bulk(db::connection(db::kData), db::BulkWork::Temp::InMemory);
+    const transfer::UnitNames units;
     db::transaction(db::connection(db::kData), [&] {
     for (int i = 0; i < files.size(); ++i) {
         const QString &f = files[i];
         const QString name = transfer::unitNameOfFile(f);
         if (progress) progress(i, name);
         try {
-            const qint64 id = transfer::FindUnitIdByFileName(f);
+            const qint64 id = units.idOfFile(f);
             if (id < 0) {
                 r.missingUnits.append(name);
                 continue;
             }
             r.outside += loadOne(id, f).outside;
             ++r.loaded;
+        } catch (const Cancelled &) {
+            throw;
+        } catch (const transfer::WriteFailed &) {
+            throw;
         } catch (const std::exception &e) {
             r.failures.append(QFileInfo(f).fileName() + QStringLiteral(": ") + winutil::errorText(e));
         }
@@ -252,13 +258,16 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
 GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoadForms, bool clearChosenOnly,
                               const FileProgress &progress, const std::function<void(int, int)> &lineProgress) {
     return loadFiles(files, progress, [&](qint64 id, const QString &f) {
-        return transfer::LoadUnitInfo(id, f, groupLoadForms, clearChosenOnly, lineProgress);
+        return transfer::LoadUnitInfo(id, f, groupLoadForms, clearChosenOnly, lineProgress,
+                                      transfer::Writing::IntoRunning);
     });
 }
 
 GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, const FileProgress &progress) {
     return loadFiles(files, progress,
-                     [&](qint64 id, const QString &f) { return transfer::LoadTableFromFile(id, f, tableIdent); });
+                     [&](qint64 id, const QString &f) {
+                         return transfer::LoadTableFromFile(id, f, tableIdent, transfer::Writing::IntoRunning);
+                     });
 }
 
 QList<bool> formChoiceTicks(const QString &groupLoadForms) {

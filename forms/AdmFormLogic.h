@@ -67,8 +67,10 @@ bool moveNode(QTreeWidget *tree, QTreeWidgetItem *d, QTreeWidgetItem *t, DropPla
 // Name of the current sub-report level ("Годовой" for the annual level).
 QString levelName();
 
-// Group load of institution files: each file's unit is found by its name,
-// unknown names and failing files are listed, the others loaded.
+// Group load of institution files in one transaction: each file's unit is
+// found by its name, unknown names and refused files are listed, the others
+// loaded. A write that fails (transfer::WriteFailed) or Cancelled from a
+// progress call takes the whole group back and is thrown on.
 struct GroupLoadResult {
     int loaded = 0;
     QStringList missingUnits;     // names of files whose unit was not found

@@ -6,6 +6,7 @@
 #include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
 #include "engine/TableShape.h"
+#include "engine/TableValues.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -25,6 +26,7 @@
 #include <tuple>
 #include <algorithm>
 #include <charconv>
+#include <string_view>
 #include <unordered_map>
 
 namespace transfer {
@@ -111,6 +113,7 @@ struct Scope {
     QList<qint64> clearTables;      // otherwise these tables
     std::function<bool(const Record &, const Resolved &)> accept;
     std::function<void(int, int)> progress;
+    Writing writing = Writing::OwnTransaction;
 };
 
 // A load that replaces the given tables of one institution or report.
@@ -167,6 +170,7 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
     QList<Row> rows;
     rows.reserve(file.records.size());
     QHash<QPair<qint64, qint64>, int> lineOfCell;   // (ident, column:row) -> line of the file
+    lineOfCell.reserve(file.records.size());
     for (const Record &r : file.records) {
         if (r.year != year) { ++result.skipped; continue; }
         const Resolved &res = catalogue.resolve(r);
@@ -189,8 +193,7 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
     const QString t = scope.valueTable;
     ensureHospitalIndex(d, t);
 
-    // Its own transaction, or a savepoint of the caller's (group loads).
-    db::transaction(d, [&] {
+    const auto write = [&] {
         if (scope.clearAll) {
             db::exec(d, QStringLiteral("delete from %1 where hospital=? and year=?").arg(t),
                      {scope.hospital, shared().Year});
@@ -200,16 +203,28 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
                          .arg(t, db::inList(scope.clearTables)),
                      {scope.hospital, shared().Year});
         }
-        db::ValueRowInsert ins(d, t);
+        ValueRowWriter writer(d, t, scope.hospital, year);
         const int total = int(rows.size());
         int done = 0;
         for (const Row &row : rows) {
-            ins.add(scope.hospital, row.value, shared().Year, row.ident, row.column, row.row);
+            if (writer.write(row.ident, row.column, row.row, row.value)) ++result.inserted;
             ++done;
             if (scope.progress && (done % 500 == 0 || done == total)) scope.progress(done, total);
         }
-    });
-    result.inserted = int(rows.size());
+    };
+    if (scope.writing == Writing::OwnTransaction) {
+        db::transaction(d, write);
+    } else {
+        // No savepoint per file: the group's transaction is the unit, and a
+        // half-written file takes the whole group back.
+        try {
+            write();
+        } catch (const db::Error &e) {
+            throw WriteFailed(QStringLiteral("Не удалось записать значения файла %1: %2\nЗагрузка файлов отменена, "
+                                             "данные не изменены.")
+                                  .arg(QDir::toNativeSeparators(path), e.message()));
+        }
+    }
     return result;
 }
 
@@ -327,6 +342,54 @@ static bool parseLine(const QString &line, Record &out, QString *why, const Reco
 
 bool parseRecord(const QString &line, Record &out, QString *why) { return parseLine(line, out, why, nullptr); }
 
+namespace {
+template <class T> bool wholeNumber(std::string_view s, T &value) {
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    return ec == std::errc() && end == s.data() + s.size();
+}
+
+// The text of a name field: lines of one table repeat the same bytes, decoded once.
+struct NameText {
+    std::string_view bytes;
+    QString text;
+    bool decoded = false;
+    const QString &of(std::string_view b) {
+        if (!decoded || b != bytes) {
+            bytes = b;
+            text = cp1251::decode(QByteArray(b.data(), qsizetype(b.size())));
+            decoded = true;
+        }
+        return text;
+    }
+};
+
+// A line as the writers make it, read from its code page 1251 bytes: six
+// quoted fields, no quote inside them, plain numbers, a form. False for
+// anything else, which then goes the general way (parseLine) with its reasons.
+bool parsePlainLine(std::string_view line, Record &out, NameText &form, NameText &tablen) {
+    std::string_view f[6];
+    if (line.size() < 2 || line.front() != '"' || line.back() != '"') return false;
+    std::size_t start = 1;
+    for (int k = 0; k < 6; ++k) {
+        const std::size_t q = line.find('"', start);
+        if (q == std::string_view::npos) return false;
+        f[k] = line.substr(start, q - start);
+        if (k < 5) {
+            if (line.substr(q, 3) != std::string_view("\",\"")) return false;
+            start = q + 3;
+            continue;
+        }
+        if (q != line.size() - 1 || f[2].empty()) return false;
+    }
+    if (!wholeNumber(f[0], out.value) || !std::isfinite(out.value) || !wholeNumber(f[1], out.year) ||
+        !wholeNumber(f[4], out.column) || !wholeNumber(f[5], out.row))
+        return false;
+    out.form = form.of(f[2]);
+    out.tablen = tablen.of(f[3]);
+    return true;
+}
+} // namespace
+
 ParsedFile readFile(const QString &path) {
     ParsedFile file;
     const QString shown = QDir::toNativeSeparators(path);
@@ -334,23 +397,36 @@ ParsedFile readFile(const QString &path) {
     if (file.kind == FileKind::Unknown)
         throw db::Error(QStringLiteral("Файл %1 не является файлом данных (*.orv, *.orw, *.rps, *.rpd). "
                                        "Данные не загружены.").arg(shown));
-    QStringList lines;
-    QString error;
-    if (!cp1251::readLines(path, lines, &error))
-        throw db::Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(shown, error));
-    file.records.reserve(lines.size());
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw db::Error(QStringLiteral("Не удалось прочитать файл %1: Не удалось открыть файл %2: %3")
+                            .arg(shown, path, f.errorString()));
+    // Split at CR LF, a lone LF or CR, on the bytes: both are single bytes in code page 1251.
+    const QByteArray bytes = f.readAll();
+    const std::string_view all(bytes.constData(), std::size_t(bytes.size()));
     Record r;
-    QString why;
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString &line = lines[i];
-        if (line.trimmed().isEmpty()) continue;
-        if (!parseLine(line, r, &why, file.records.isEmpty() ? nullptr : &file.records.constLast()))
-            throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (%3). Данные не загружены.")
-                                .arg(shown).arg(i + 1).arg(why));
-        r.line = i + 1;
-        if (file.kind == FileKind::ById && !isInteger(r.form))
-            throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (код формы \"%3\" не является целым "
-                                           "числом). Данные не загружены.").arg(shown).arg(i + 1).arg(r.form));
+    NameText form, tablen;
+    QString why, checkedForm;
+    std::size_t start = 0;
+    for (int number = 1; start < all.size(); ++number) {
+        std::size_t end = all.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = all.size();
+        const std::string_view bytesOfLine = all.substr(start, end - start);
+        start = end + (all.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        if (!parsePlainLine(bytesOfLine, r, form, tablen)) {
+            const QString line = cp1251::decode(QByteArray(bytesOfLine.data(), bytesOfLine.size()));
+            if (line.trimmed().isEmpty()) continue;
+            if (!parseLine(line, r, &why, file.records.isEmpty() ? nullptr : &file.records.constLast()))
+                throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (%3). Данные не загружены.")
+                                    .arg(shown).arg(number).arg(why));
+        }
+        r.line = number;
+        if (file.kind == FileKind::ById && r.form != checkedForm) {
+            if (!isInteger(r.form))
+                throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (код формы \"%3\" не является целым "
+                                               "числом). Данные не загружены.").arg(shown).arg(number).arg(r.form));
+            checkedForm = r.form;
+        }
         file.records.append(r);
     }
     return file;
@@ -497,7 +573,15 @@ QString unitNameOfFile(const QString &path) {
     return name;
 }
 
-qint64 FindUnitIdByFileName(const QString &path) {
+UnitNames::UnitNames() {
+    QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration order by id"));
+    while (q.next()) {
+        const QString unit = q.value(1).toString();
+        for (const QString &key : {unit, unitFileStem(unit)}) m_keys.append({text::upper(key), q.value(0).toLongLong()});
+    }
+}
+
+qint64 UnitNames::idOfFile(const QString &path) const {
     // The file name is the unit's name (or its unitFileStem), " - ", level and
     // year. The longest name that begins the file name is the unit: a name that
     // holds " - " itself ("ЦРБ - филиал") is not taken for a shorter one ("ЦРБ").
@@ -507,20 +591,18 @@ qint64 FindUnitIdByFileName(const QString &path) {
     const QString upperBase = text::upper(base);
     qint64 best = -1;
     qsizetype bestLength = 0;
-    QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration order by id"));
-    while (q.next()) {
-        const QString unit = q.value(1).toString();
-        for (const QString &key : {unit, unitFileStem(unit)}) {
-            const QString k = text::upper(key);
-            if (k.isEmpty() || k.size() <= bestLength) continue;
-            if (upperBase == k || upperBase.startsWith(k + QLatin1String(" - "))) {
-                best = q.value(0).toLongLong();
-                bestLength = k.size();
-            }
+    for (const Key &key : m_keys) {
+        const QString &k = key.upper;
+        if (k.isEmpty() || k.size() <= bestLength) continue;
+        if (upperBase == k || (upperBase.startsWith(k) && QStringView(upperBase).mid(k.size()).startsWith(u" - "))) {
+            best = key.id;
+            bestLength = k.size();
         }
     }
     return best;
 }
+
+qint64 FindUnitIdByFileName(const QString &path) { return UnitNames().idOfFile(path); }
 
 LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
                     const QString &formName) {
@@ -534,10 +616,11 @@ LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTa
     return runLoad(path, file, s);
 }
 
-LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent) {
+LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent, Writing writing) {
     const ParsedFile file = readFile(path);
     Scope s = tablesScope(QStringLiteral("таблицы ") + tableName(tableIdent), QStringLiteral("data"), hospital,
                           {tableIdent});
+    s.writing = writing;
     s.accept = [&](const Record &, const Resolved &res) { return res.ident == tableIdent; };
     return runLoad(path, file, s);
 }
@@ -556,7 +639,7 @@ LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueT
 }
 
 LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
-                        const std::function<void(int, int)> &lineProgress) {
+                        const std::function<void(int, int)> &lineProgress, Writing writing) {
     const ParsedFile file = readFile(path);
     const QStringList chosen = splitNames(groupLoadForms);
     Scope s;
@@ -565,6 +648,7 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
     s.valueTable = QStringLiteral("data");
     s.hospital = hospital;
     s.progress = lineProgress;
+    s.writing = writing;
     if (clearChosenOnly && !chosen.isEmpty()) {
         s.clearAll = false;
         QStringList marks;

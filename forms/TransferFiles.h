@@ -12,6 +12,8 @@
 // target change nothing and say why (db::Error). Lines naming a cell outside
 // the table's value cells are skipped and counted; the table number of a line
 // must match the catalogue exactly.
+#include "platform/Database.h"
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -94,7 +96,7 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
 
 struct LoadResult {
     int lines = 0;       // lines in the file
-    int inserted = 0;
+    int inserted = 0;    // rows stored (a zero has no row)
     int skipped = 0;     // lines outside the scope (other form, table, year)
     int outside = 0;     // lines of the scope naming a cell outside the table's value cells
 };
@@ -110,6 +112,30 @@ QString unitNameOfFile(const QString &path);
 // or nothing, begins the file name (without extension; letters compared
 // without regard to case); the longest such name wins; -1 when none.
 qint64 FindUnitIdByFileName(const QString &path);
+// The same for many files: the units' names are read once.
+class UnitNames {
+public:
+    UnitNames();
+    qint64 idOfFile(const QString &path) const;
+
+private:
+    struct Key {
+        QString upper;   // the unit's name or its unitFileStem, in capitals
+        qint64 id;
+    };
+    QList<Key> m_keys;   // in the order of the units' ids
+};
+
+// How a load writes the file's values once every line is checked: in a
+// transaction of its own (a savepoint of a running one), or, for a group of
+// files in one transaction, straight into the running transaction: a write
+// that fails there throws WriteFailed, and the caller rolls the whole
+// transaction back.
+enum class Writing { OwnTransaction, IntoRunning };
+class WriteFailed : public db::Error {
+public:
+    using db::Error::Error;
+};
 
 // Forms tree, one form of an institution or report: replaces the values of
 // the form's tables in valueTable ("data" or "repdata") of "dbdat".
@@ -117,7 +143,8 @@ LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTa
                     const QString &formName);
 
 // Forms tree, one table of an institution from a group of files (range checked).
-LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent);
+LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent,
+                             Writing writing = Writing::OwnTransaction);
 
 // Table window, the shown table of an institution or report.
 LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
@@ -128,7 +155,8 @@ LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueT
 // clearChosenOnly: delete only the chosen forms' values first instead of all
 // the institution's values of the year.
 LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms,
-                        bool clearChosenOnly, const std::function<void(int, int)> &lineProgress = {});
+                        bool clearChosenOnly, const std::function<void(int, int)> &lineProgress = {},
+                        Writing writing = Writing::OwnTransaction);
 
 // Summary reports: replaces the report's "repdata" values of the year.
 LoadResult loadReport(qint64 reportId, const QString &path);

@@ -180,6 +180,24 @@ TEST(AdmTree, GroupLoadListsUnknownUnitsAndGoesOn) {
                                }),
                  Cancelled);
     EXPECT_EQ(fx.values(), before);
+    // "Отмена" while a file is written, and a write the database refuses
+    // halfway through a file: the files written before go back too.
+    ASSERT_TRUE(cp1251::writeLines(c, {line("3"), transfer::formatRecord("666", "2026", "Ф30", "(1000)", 4, 4)}));
+    EXPECT_THROW(loadUnitFiles({a, c}, QString(), false, {},
+                               [&](int done, int total) {
+                                   if (total == 2 && done == total) throw Cancelled();   // the second file
+                               }),
+                 Cancelled);
+    EXPECT_EQ(fx.values(), before);
+    db::exec(fx.dataDb(), "create trigger refuse before insert on data when new.data = 666 "
+                          "begin select raise(abort, 'refused'); end");
+    try {
+        loadUnitFiles({a, c}, QString(), false);
+        ADD_FAILURE() << "a failed write was taken for a load";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("данные не изменены"))) << e.message().toStdString();
+    }
+    EXPECT_EQ(fx.values(), before);
 }
 
 TEST(AdmTree, FormChoiceForGroupLoads) {

@@ -8,8 +8,10 @@
 
 #include <QFile>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTreeWidgetItem>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace transfer;
 
@@ -62,6 +64,53 @@ TEST(TransferCodec, LineLayoutAndParsing) {
         QString why;
         EXPECT_FALSE(parseRecord(QString::fromUtf8(b), r, &why)) << b;
         EXPECT_FALSE(why.isEmpty()) << b;
+    }
+}
+
+// Lines as the writers make them take a short way through readFile: every
+// line must still read as parseRecord reads it alone, whatever ends it, and a
+// bad line is named by its number.
+TEST(TransferCodec, FileReadsAsItsLinesOneByOne) {
+    QTemporaryDir dir;
+    const QStringList lines{
+        line("0.1", "2026", "Ф30", "(1000)", 3, 4),
+        line("10.1", "2026", "ф30", "(1000)", 3, 5),
+        line("+5", "2026", "Ф30", "(1000)", 3, 6),
+        line("1e-5", "2026", "Ф30", "(1000)", 3, 7) + "\t ",
+        line("-7.25", "2026", "Ф\"30\", №1", "(1000)", 3, 8),
+        line("123456789012.5", "2026", "Ф#30=", "(10\t00)", 3, 9),
+        "   ",
+        line("8", "2026", "ФОРМА", "(1000)", 3, 10),
+        "\"9\",\"2026\",\"Ф30\",\"(1000)\",\"03\",\"11\"",
+    };
+    const QByteArray endings[] = {"\r\n", "\n", "\r"};
+    QByteArray bytes;
+    for (int i = 0; i < lines.size(); ++i) bytes += cp1251::encode(lines[i]) + endings[i % 3];
+    const QString path = dir.path() + "/ЦРБ.orw";
+    const auto save = [&] {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    save();
+    const ParsedFile file = readFile(path);
+    ASSERT_EQ(file.records.size(), lines.size() - 1);
+    for (int i = 0, k = 0; i < lines.size(); ++i) {
+        if (lines[i].trimmed().isEmpty()) continue;
+        Record want;
+        ASSERT_TRUE(parseRecord(lines[i], want)) << i;
+        const Record &got = file.records[k++];
+        EXPECT_EQ(std::tie(got.value, got.year, got.form, got.tablen, got.column, got.row),
+                  std::tie(want.value, want.year, want.form, want.tablen, want.column, want.row)) << i;
+        EXPECT_EQ(got.line, i + 1);
+    }
+    bytes += cp1251::encode(line("1,5", "2026", "Ф30", "(1000)", 3, 12));
+    save();
+    try {
+        readFile(path);
+        ADD_FAILURE() << "was read";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("строка 10 (значение \"1,5\""))) << e.message().toStdString();
     }
 }
 
@@ -262,14 +311,17 @@ TEST(TransferPolicy, RefusedFilesChangeNothingAndSayWhy) {
     }
 }
 
-TEST(TransferPolicy, CellsOutsideTheTableAreSkippedAndCounted) {
+// Values are stored as every writer stores them (fifteen digits, no row for
+// a zero); cells outside the table are skipped and counted.
+TEST(TransferPolicy, ValuesStoredAsEveryWriterCellsOutsideSkipped) {
     // t30a: fixcols 1, fixrows 2, colcount 6, rowcount 8: value cells are columns 3..7, rows 4..9.
     for (const Reader &reader : readers()) {
         SCOPED_TRACE(reader.name);
         admtest::YearFixture fx;
         const QString file = writeText(
             fx.dir.path() + "/ЦРБ." + reader.ext,
-            {line("0.1", "2026", "Ф30", "(1000)", 3, 4), line("2", "2026", "Ф30", "(1000)", 2, 4),
+            {line("0.30000000000000004", "2026", "Ф30", "(1000)", 3, 4), line("0", "2026", "Ф30", "(1000)", 4, 4),
+             line("2", "2026", "Ф30", "(1000)", 2, 4),
              line("3", "2026", "Ф30", "(1000)", 3, 3), line("4", "2026", "Ф30", "(1000)", 3, -5),
              line("5", "2026", "Ф30", "(1000)", 8, 9), line("6", "2026", "Ф30", "(1000)", 3, 10),
              line("10.1", "2026", "Ф30", "(1000)", 7, 9)});
@@ -277,7 +329,7 @@ TEST(TransferPolicy, CellsOutsideTheTableAreSkippedAndCounted) {
         EXPECT_EQ(r.inserted, 2);
         EXPECT_EQ(r.outside, 5);
         EXPECT_EQ(fx.values(reader.valueTable),
-                  (QStringList{QStringLiteral("%1|%2|3|4=0.1@2026").arg(fx.crb).arg(fx.t30a),
+                  (QStringList{QStringLiteral("%1|%2|3|4=0.3@2026").arg(fx.crb).arg(fx.t30a),
                                QStringLiteral("%1|%2|7|9=10.1@2026").arg(fx.crb).arg(fx.t30a)}));
         EXPECT_TRUE(loadedMessage("Загружено", r.outside).contains(QStringLiteral("пропущено: 5")));
     }
