@@ -11,8 +11,6 @@ TEST(EngineCellNumbering, TableWithTwoFixedColumnsAndThreeFixedRows) {
     EXPECT_EQ(cells::structRowOfGrid(0, 3), 4);
     EXPECT_EQ(cells::storedColumnOfGrid(0, 2), 4);
     EXPECT_EQ(cells::storedRowOfGrid(0, 3), 5);
-    EXPECT_EQ(cells::labelColumnOfGrid(0, 2), 3);
-    EXPECT_EQ(cells::labelRowOfGrid(0), 1);
     // A reference names the same cell as "гр3 стр1".
     EXPECT_EQ(cells::storedColumnOfRef(3), 4);
     EXPECT_EQ(cells::storedRowOfRef(1, 3), 5);
@@ -38,20 +36,14 @@ TEST(EngineCellNumbering, SpanKeysImagesAndPixels) {
 }
 
 TEST(EngineTextHelpers, NumbersListsAndCharacters) {
-    EXPECT_TRUE(IsDigitsText(""));
-    EXPECT_TRUE(IsDigitsText("1.5"));
     EXPECT_FALSE(IsDigitsText("-1"));
-    EXPECT_FALSE(IsDecimalText(""));
-    EXPECT_TRUE(IsDecimalText("12.50"));
     EXPECT_FALSE(IsDecimalText("12,5"));
     EXPECT_EQ(ShiftNumberList("1,2,5", 3), "4,5,8");
-    EXPECT_EQ(ShiftNumberList("", 3), "");
     EXPECT_THROW(ShiftNumberList("1,x", 3), ConversionError);
 }
 
 TEST(EngineFormulaParser, SplitFormulaTerms) {
     EXPECT_EQ(SplitFormulaTerms("a+b"), QStringList({"a", "+", "b"}));
-    EXPECT_EQ(SplitFormulaTerms("a + b"), QStringList({"a", " + ", "b"}));
     EXPECT_EQ(SplitFormulaTerms("a +b"), QStringList({"a", " +", "b"}));
     EXPECT_EQ(SplitFormulaTerms("-a*b"), QStringList({"-a", "*", "b"}));
     EXPECT_EQ(SplitFormulaTerms("a*-b"), QStringList({"a", "*", "-b"}));
@@ -59,8 +51,6 @@ TEST(EngineFormulaParser, SplitFormulaTerms) {
     EXPECT_EQ(SplitFormulaTerms("(a+b)/c"), QStringList({"(a+b)", "/", "c"}));
     EXPECT_EQ(SplitFormulaTerms("\"a+b\"-c"), QStringList({"\"a+b\"", "-", "c"}));
     EXPECT_TRUE(SplitFormulaTerms("").isEmpty());
-    EXPECT_TRUE(IsOperatorItem(" + "));
-    EXPECT_FALSE(IsOperatorItem("a"));
 }
 
 TEST(EngineFormulaParser, NumberListsOfReferencesAndCycles) {

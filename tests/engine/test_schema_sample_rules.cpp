@@ -1,5 +1,5 @@
-// The sample configuration's rules give the results its description promises,
-// run through the rule engine and the calculated cells.
+// The sample configuration's network form: its calculated cells give the
+// values the sample stores.
 #include "support/Fixture.h"
 
 #include "engine/Caches.h"
@@ -9,33 +9,9 @@
 #include "platform/Database.h"
 
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <gtest/gtest.h>
 
 using namespace sample::ids;
-
-namespace {
-
-// The errors of one institution's run of the rules selected by where with
-// the default text.
-StringList controlErrors(qint64 institution, const QString &where, const QString &defaultText) {
-    shared().CurrentInstitution = institution;
-    RuleRun run(RuleRunContext::current());
-    QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where ") + where +
-                                          QStringLiteral(" order by \"Код\""));
-    while (q.next()) run.addRule(q.record());
-    run.runControls(defaultText);
-    return run.errors();
-}
-
-// Keys of the violated rules (one entry per failing repetition).
-QList<qint64> violations(qint64 institution, const QString &where, const QString &defaultText) {
-    QList<qint64> keys;
-    for (const auto &item : controlErrors(institution, where, defaultText)) keys.append(item.object);
-    return keys;
-}
-
-} // namespace
 
 class SampleRules : public ::testing::Test {
 protected:
@@ -46,30 +22,6 @@ protected:
         shared().ReportMode = ReportMode::Input;
     }
 };
-
-TEST_F(SampleRules, ControlRulesFailOnlyWhereDocumented) {
-    const QString intraF30 = QStringLiteral("formid=1 and tble='(1000)'");
-    const QString interF30 = QStringLiteral("formid=1 and (tble='' or tble is null)");
-    const QString interForm = QStringLiteral("formid=0");
-    const QString intraF14 = QStringLiteral("formid=2 and tble='(1000)'");
-    for (int h : {int(NorthHospital), int(NorthPolyclinic), int(FapOzerny), int(SouthHospital),
-                  int(SouthPolyclinic), int(FapStepnoy), int(RegionalHospital), int(OncologyDispensary),
-                  int(FapLesnoy)}) {
-        QList<qint64> expectIntra;
-        if (h == SouthHospital) expectIntra = {RuleDoctorsByColumn};
-        if (h == RegionalHospital) expectIntra = {RuleOccupiedPositions};
-        EXPECT_EQ(violations(h, intraF30, QStringLiteral("Ф30Т[1000]")), expectIntra) << h;
-        EXPECT_EQ(violations(h, interF30, QStringLiteral("Ф30")),
-                  h == FapOzerny ? QList<qint64>{RuleRuralVisits} : QList<qint64>{}) << h;
-        EXPECT_TRUE(violations(h, interForm, QString()).isEmpty()) << h;
-        EXPECT_TRUE(violations(h, intraF14, QStringLiteral("Ф14Т[1000]")).isEmpty()) << h;
-    }
-    // The cycled rule names the failing column.
-    const StringList errors =
-        controlErrors(SouthHospital, QStringLiteral("formid=1 and tble='(1000)'"), QStringLiteral("Ф30Т[1000]"));
-    ASSERT_EQ(errors.count(), 1);
-    EXPECT_TRUE(errors.text(0).contains(QStringLiteral("\tГР5Ф30Т[1000]\t"))) << errors.text(0).toStdString();
-}
 
 // The network form's calculated cells over all institutions, and the network
 // report that stores them.
