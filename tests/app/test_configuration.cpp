@@ -126,58 +126,43 @@ TEST_F(StartUp, OpensTheLastConfigurationAndYear) {
     EXPECT_TRUE(dlg.questions.isEmpty());
 }
 
-TEST_F(StartUp, MissingYearFolderAsksAndTakesTheChosenYear) {
-    IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Year"), 2030);
-    dlg.answers = {false};
-    dlg.modals.push_back(chooseYear(QStringLiteral("2024")));
-    Configuration c;
-    ASSERT_TRUE(c.startUp());
-    EXPECT_EQ(dlg.questions, QStringList{QStringLiteral("Информация за 2030 год не определена.\n\rСоздать?")});
-    EXPECT_EQ(dlg.modalTitles, QStringList{QStringLiteral("Выберите отчетный год")});
-    EXPECT_EQ(shared().Year, 2024);
-    EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Year"), 0), 2024);
-}
-
-TEST_F(StartUp, MissingYearFolderCreatedFromTheChosenYear) {
-    IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Year"), 2026);
-    dlg.answers = {true, false};   // create it; do not carry the levels over
-    dlg.modals.push_back(chooseYear(QStringLiteral("2024")));
-    Configuration c;
-    ASSERT_TRUE(c.startUp());
-    EXPECT_EQ(shared().Year, 2026);
+// The stored year has no folder: another year is asked for. Cancelled, not a
+// number, or a year without a folder (never opened as an empty year): the
+// start stops with year 0.
+TEST_F(StartUp, MissingYearFolderAsksForAnotherYear) {
+    const struct {
+        int stored;
+        QList<bool> answers;   // create the stored year?, carry the levels over?
+        QString chosen;
+        int opened;
+        QString said;
+    } cases[] = {
+        {2030, {false}, QString(), 0, QString()},
+        {2030, {false}, QStringLiteral("двадцать"), 0, QStringLiteral("не является отчетным годом")},
+        {2030, {false}, QStringLiteral("2019"), 0, QStringLiteral("Информация за 2019 год не найдена")},
+        {2030, {false}, QStringLiteral("2024"), 2024, QString()},
+        {2026, {true, false}, QStringLiteral("2024"), 2026, QString()},   // made from the chosen year
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 %2").arg(k.stored).arg(k.chosen).toStdString());
+        IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Year"), k.stored);
+        dlg.messages.clear();
+        dlg.questions.clear();
+        dlg.answers.assign(k.answers.begin(), k.answers.end());
+        if (!k.chosen.isEmpty()) dlg.modals.push_back(chooseYear(k.chosen));
+        Configuration c;
+        EXPECT_EQ(c.startUp(), k.opened != 0);
+        EXPECT_EQ(shared().Year, k.opened);
+        EXPECT_TRUE(k.said.isEmpty() ? dlg.messages.isEmpty() : dlg.sawMessage(k.said)) << dlg.messages.join(u'|').toStdString();
+        EXPECT_EQ(dlg.questions.value(0),
+                  QStringLiteral("Информация за %1 год не определена.\n\rСоздать?").arg(k.stored));
+        if (k.opened) EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Year"), 0), k.opened);
+        if (k.opened == 2026) EXPECT_EQ(c.levels().list().count(), 1);
+    }
+    EXPECT_FALSE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2019")));
     EXPECT_TRUE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2026/orvmain.mdb")));
     EXPECT_FALSE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2026/data1.mdb")));
     EXPECT_EQ(count(fx.configFolder() + QStringLiteral("2026/orvmain.mdb"), QStringLiteral("select count(*) from subreps")), 0);
-    EXPECT_EQ(c.levels().list().count(), 1);
-}
-
-TEST_F(StartUp, CancelledOrNonNumericYearChoiceStopsWithYearZero) {
-    IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Year"), 2030);
-    {
-        dlg.answers = {false};
-        Configuration c;
-        EXPECT_FALSE(c.startUp());
-        EXPECT_EQ(shared().Year, 0);
-        EXPECT_TRUE(dlg.messages.isEmpty());
-    }
-    {
-        dlg.answers = {false};
-        dlg.modals.push_back(chooseYear(QStringLiteral("двадцать")));
-        Configuration c;
-        EXPECT_FALSE(c.startUp());
-        EXPECT_EQ(shared().Year, 0);
-        EXPECT_TRUE(dlg.sawMessage(QStringLiteral("не является отчетным годом")));
-    }
-    {
-        // A typed year without a folder is not opened as an empty year.
-        dlg.answers = {false};
-        dlg.modals.push_back(chooseYear(QStringLiteral("2019")));
-        Configuration c;
-        EXPECT_FALSE(c.startUp());
-        EXPECT_EQ(shared().Year, 0);
-        EXPECT_TRUE(dlg.sawMessage(QStringLiteral("Информация за 2019 год не найдена")));
-        EXPECT_FALSE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2019")));
-    }
 }
 
 TEST_F(StartUp, LastIndexPastTheListLeadsToTheAttachDialog) {
