@@ -296,9 +296,8 @@ TEST_F(Years, CopyMakesTheOpenYearUnderANewName) {
     dlg.answers = {true};   // create the missing folder
     ASSERT_TRUE(c.N22Click());
     EXPECT_TRUE(dlg.questions.first().startsWith(QStringLiteral("Папка ") + target + QStringLiteral(" не существует")));
-    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/orvmain.mdb")));
-    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/data0.mdb")));
-    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/data1.mdb")));
+    for (const char *f : {"orvmain.mdb", "data0.mdb", "data1.mdb"})
+        EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/") + QLatin1String(f))) << f;
     EXPECT_EQ(IniFile(fx.settingsFile()).readString(QStringLiteral("Конфигурации"), QStringLiteral("Копия 2024")),
               target);
     EXPECT_TRUE(c.configNames().contains(QStringLiteral("Копия 2024")));

@@ -116,7 +116,6 @@ TEST_F(MainWindow, LevelListSwitchesTheValuesFile) {
     w.SRList->setCurrentIndex(1);
     EXPECT_EQ(db::fileOf(db::kData), fx.yearFolder() + QStringLiteral("data1.mdb"));
     EXPECT_TRUE(w.LLev2->isEnabled());
-    EXPECT_EQ(w.applicationTitle(), QStringLiteral("2024 - Образец - 1 квартал:"));
     w.SRList->setCurrentIndex(0);
     EXPECT_EQ(db::fileOf(db::kData), fx.yearFolder() + QStringLiteral("data0.mdb"));
     EXPECT_FALSE(w.LLev2->isEnabled());

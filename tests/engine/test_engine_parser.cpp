@@ -131,11 +131,8 @@ TEST(EngineFormulaParser, FormTableRowAndColumnParts) {
 }
 
 TEST(EngineFormulaParser, Qualifying) {
-    EXPECT_EQ(QualifyFormulaRef("СТР5ГР3", 0, "Ф12", "[1000]"), "Ф12Т[1000]СТР5ГР3");
-    EXPECT_EQ(QualifyFormulaRef("СТР5ГР3", 1, "Ф12", "[1000]"), "Ф12СТР5ГР3");
-    EXPECT_EQ(QualifyFormulaRef("СТР5ГР3", 0, "Ф12", ""), "СТР5ГР3");
-    EXPECT_EQ(QualifyFormulaRef("12.5", 0, "Ф12", "[1000]"), "12.5");
-    EXPECT_EQ(QualifyFormulaRef("Т(3)СТР1ГР1", 0, "Ф12", "[1000]"), "Ф12Т(3)СТР1ГР1");
+    EXPECT_EQ(QualifyFormulaRefs("Т(3)СТР1ГР1+12.5", 0, "Ф12", "[1000]"), "Ф12Т(3)СТР1ГР1+12.5");
+    EXPECT_EQ(QualifyFormulaRefs("СТР5ГР3", 0, "Ф12", ""), "СТР5ГР3");
     EXPECT_EQ(QualifyFormulaRefs("Ф3Т[2]СТР1ГР3+СТР2ГР3", 0, "Ф9", "[9]"), "Ф3Т[2]СТР1ГР3+Ф3Т[2]СТР2ГР3");
     EXPECT_EQ(QualifyFormulaRefs("СТР1ГР3 - СТР2ГР3", 0, "Ф9", "[9]"), "Ф9Т[9]СТР1ГР3 - Ф9Т[9]СТР2ГР3");
     EXPECT_EQ(QualifyFormulaRefs("СТР1ГР3*2", 1, "Ф9", "[9]"), "Ф9СТР1ГР3*2");
