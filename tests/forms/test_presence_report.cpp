@@ -37,7 +37,6 @@ struct PresenceTest : SampleTest {
 } // namespace
 
 TEST_F(PresenceTest, PercentagesRoundHalvesToEven) {
-    EXPECT_EQ(presence::fillPercent(20, 7, 8, 3, 3), 100);
     EXPECT_EQ(presence::fillPercent(1, 8, 1, 0, 0), 12);   // 12.5 to the even neighbour
     EXPECT_EQ(presence::fillPercent(3, 8, 1, 0, 0), 38);   // 37.5
     EXPECT_EQ(presence::fillPercent(1, 3, 3, 3, 3), 0);    // a table without data cells
