@@ -93,7 +93,6 @@ TEST_F(MainWindow, CommandsSetTheSharedModesAroundTheirWindows) {
     mainCommands().LAdm3 = [](QWidget *) { shared().Caches.clear(); };
     TMain w;
     EXPECT_TRUE(w.abcMouseLabel13->isEnabled());
-    EXPECT_FALSE(w.abcMouseLabel3->isEnabled());   // the update check stays disabled
 
     w.abcMouseLabel13Click();
     EXPECT_EQ(modeSeen, ReportMode::Net);
@@ -116,9 +115,6 @@ TEST_F(MainWindow, LevelListSwitchesTheValuesFile) {
     w.SRList->setCurrentIndex(1);
     EXPECT_EQ(db::fileOf(db::kData), fx.yearFolder() + QStringLiteral("data1.mdb"));
     EXPECT_TRUE(w.LLev2->isEnabled());
-    w.SRList->setCurrentIndex(0);
-    EXPECT_EQ(db::fileOf(db::kData), fx.yearFolder() + QStringLiteral("data0.mdb"));
-    EXPECT_FALSE(w.LLev2->isEnabled());
 }
 
 TEST(MainWindowStartUp, WithoutSettingsAndCancelledAttachTheWindowCloses) {

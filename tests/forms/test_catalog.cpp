@@ -10,6 +10,7 @@
 
 #include <QFileInfo>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;
@@ -23,42 +24,30 @@ qint64 count(const QSqlDatabase &d, const QString &sql, const QVariantList &p = 
     return db::scalar(d, sql, p).toLongLong();
 }
 
+// The rows a statement gives for one key, each as its fields joined.
+QStringList rowsOf(const QString &sql, qint64 key) {
+    QStringList out;
+    QSqlQuery q = db::exec(mainDb(), sql, {key});
+    while (q.next()) {
+        QStringList v;
+        for (int i = 0; i < q.record().count(); ++i) v << q.value(i).toString();
+        out << v.join('|');
+    }
+    return out;
+}
+
 // The whole structure of a form, independent of the idents it got.
 QStringList structureOf(qint64 formId) {
-    QStringList out;
-    const QSqlDatabase d = mainDb();
-    QSqlQuery f = db::exec(d, QStringLiteral("select formname, decipher, net from forms where id=?"), {formId});
-    if (f.next()) out << f.value(0).toString() + "|" + f.value(1).toString() + "|" + QString::number(f.value(2).toBool());
-    QSqlQuery t = db::exec(d,
-                           QStringLiteral("select ident, tablen, name, colcount, rowcount, fixcols, fixrows, floattype, "
-                                          "scan from tables where form=? order by tablen"),
-                           {formId});
-    while (t.next()) {
-        const qint64 ident = t.value(0).toLongLong();
-        out << QStringLiteral("T %1|%2|%3|%4|%5|%6|%7|%8")
-                   .arg(t.value(1).toString(), t.value(2).toString())
-                   .arg(t.value(3).toInt())
-                   .arg(t.value(4).toInt())
-                   .arg(t.value(5).toInt())
-                   .arg(t.value(6).toInt())
-                   .arg(t.value(7).toBool())
-                   .arg(t.value(8).toInt());
-        QSqlQuery r = db::exec(d, "select \"row\", height from \"rows\" where \"table\"=? order by \"row\"", {ident});
-        while (r.next()) out << QStringLiteral("R %1 %2").arg(r.value(0).toInt()).arg(r.value(1).toDouble());
-        QSqlQuery c =
-            db::exec(d, "select \"column\", width from \"columns\" where \"table\"=? order by \"column\"", {ident});
-        while (c.next()) out << QStringLiteral("C %1 %2").arg(c.value(0).toInt()).arg(c.value(1).toDouble());
-        QSqlQuery h = db::exec(d,
-                               "select \"column\", \"row\", union_sc, union_sr, union_ec, union_er, fontname, fontsize, "
-                               "fontbold, fontitalic, tchars, txt from titles where \"table\"=? order by \"row\", \"column\"",
-                               {ident});
-        while (h.next()) {
-            QStringList v;
-            for (int i = 0; i < 12; ++i)
-                v << ((i == 8 || i == 9) ? QString::number(h.value(i).toBool()) : h.value(i).toString());
-            out << "H " + v.join('|');
-        }
-    }
+    QStringList out = rowsOf("select formname, decipher, net from forms where id=?", formId);
+    for (const QVariant &t : db::column(mainDb(), "select ident from tables where form=? order by tablen", {formId}))
+        out << rowsOf("select 'T', tablen, name, colcount, rowcount, fixcols, fixrows, floattype, scan from tables "
+                      "where ident=?", t.toLongLong())
+            << rowsOf("select 'R', \"row\", height from \"rows\" where \"table\"=? order by \"row\"", t.toLongLong())
+            << rowsOf("select 'C', \"column\", width from \"columns\" where \"table\"=? order by \"column\"",
+                      t.toLongLong())
+            << rowsOf("select 'H', \"column\", \"row\", union_sc, union_sr, union_ec, union_er, fontname, fontsize, "
+                      "fontbold, fontitalic, tchars, txt from titles where \"table\"=? order by \"row\", \"column\"",
+                      t.toLongLong());
     return out;
 }
 
