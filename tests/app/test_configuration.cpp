@@ -57,8 +57,6 @@ const QString kAttachCaption = QStringLiteral("Укажите путь к при
 
 } // namespace
 
-// ---- Start-up ---------------------------------------------------------------
-
 class StartUpWithoutSettings : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -176,8 +174,6 @@ TEST_F(StartUp, LastIndexPastTheListLeadsToTheAttachDialog) {
     EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), 0), 1);
 }
 
-// ---- Years --------------------------------------------------------------------
-
 class Years : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -286,8 +282,6 @@ TEST_F(Years, YearKilledHalfwayIsMadeAgain) {
     EXPECT_TRUE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2025.неполная/forms")));   // kept aside
     EXPECT_EQ(shared().Year, 2025);
 }
-
-// ---- Attaching and copying configurations -------------------------------------
 
 TEST_F(Years, CopyMakesTheOpenYearUnderANewName) {
     const QString target = fx.root() + QStringLiteral("copies/one");

@@ -5,19 +5,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(EngineCellNumbering, TableWithTwoFixedColumnsAndThreeFixedRows) {
-    // First data cell of a table with fixcols 2 and fixrows 3.
-    EXPECT_EQ(cells::structColumnOfGrid(0, 2), 3);
-    EXPECT_EQ(cells::structRowOfGrid(0, 3), 4);
-    EXPECT_EQ(cells::storedColumnOfGrid(0, 2), 4);
-    EXPECT_EQ(cells::storedRowOfGrid(0, 3), 5);
-    // A reference names the same cell as "гр3 стр1".
-    EXPECT_EQ(cells::storedColumnOfRef(3), 4);
-    EXPECT_EQ(cells::storedRowOfRef(1, 3), 5);
-    EXPECT_EQ(cells::gridColumnOfStored(4, 2), 0);
-    EXPECT_EQ(cells::gridRowOfStored(5, 3), 0);
-}
-
 TEST(EngineCellNumbering, SpanKeysImagesAndPixels) {
     EXPECT_EQ(cells::titleSpanKey(3, 1, 3, 1), "R1C3");
     EXPECT_EQ(cells::titleSpanKey(3, 1, 5, 2), "R1C3:R2C5");
