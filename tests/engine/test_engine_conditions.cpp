@@ -117,11 +117,8 @@ TEST_F(EngineConditions, CountersWithConditions) {
     counter(2, 0, a + ">4 OR (" + b + ">3 AND " + b + ">=4)");  // h1 h2 h3
     counter(2, 1, "(" + a + ">0)", "1,2,");               // types with a trailing comma
     counter(2, 2, "", "2", true);                         // rural feldsher posts: h3
-    QStringList labels;
-    calc(out, [&](const QString &t) { labels << t; }, "Ф47 (1): ");
+    calc(out);
     EXPECT_EQ(cells3x3(), (QList<QList<double>>{{4, 3, 1}, {2, 1, 1}, {3, 3, 1}}));
-    ASSERT_FALSE(labels.isEmpty());
-    EXPECT_EQ(labels.first(), "Ф47 (1): строка1 графа2");
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 

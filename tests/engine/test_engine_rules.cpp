@@ -147,8 +147,7 @@ TEST_F(EngineRules, ChecksumsOfKnownValues) {
     EXPECT_EQ(FormDataChecksum(kHospital, f12), 2415132933u);
     // Row order comes before column order; tables go in ident order.
     e.put(kHospital, t2000, 2, 2, 1.0);
-    const quint32 expected = ChecksumStep(2415132933u, 1.0);
-    EXPECT_EQ(FormDataChecksum(kHospital, f12), expected);
+    EXPECT_EQ(FormDataChecksum(kHospital, f12), 1324622245u);
     EXPECT_EQ(FormDataChecksum(kHospital + 1, f12), 5381u);
 }
 

@@ -140,14 +140,6 @@ TEST_F(FormListTest, RecalculationIsAllOrNothingAndNamesTheBrokenRule) {
         EXPECT_TRUE(e.message().startsWith("Ф30т(2000): Правило расчета ячейки строка 1 графа 5: ")) << e.message().toStdString();
     }
     EXPECT_EQ(stored(ids::Region, ids::TableF30Staff, 5, 5), 0.1) << "the first table is not stored either";
-
-    // An unreadable condition selects nobody and is reported once, by the caller.
-    db::exec(m, "update conditions set type=0, formula='', condition=? where tid=?",
-             {"(Ф30Т(1000)СТР1ГР4>0", ids::TableF30Visits});
-    db::exec(m, insert, {ids::TableF30Visits, 1, 1, 0, "", "(Ф30Т(1000)СТР1ГР4>0"});
-    recalculateForm(fresh(), ids::FormF30, "Ф30");
-    EXPECT_EQ(g_run->messages(), QStringList{"Ф30т(2000): Не хватает правой скобки в условии: (Ф30Т(1000)СТР1ГР4>0"});
-    EXPECT_EQ(stored(ids::Region, ids::TableF30Staff, 5, 5), 4);
     shared().NetMode = false;
 }
 

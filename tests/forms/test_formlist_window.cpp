@@ -157,7 +157,8 @@ TEST_F(FormListWindowTest, NetworkFormRecalculation) {
     dialogs.answers = {true, false};
     w.N9Click();
     ASSERT_EQ(dialogs.messages.size(), 2);
-    EXPECT_TRUE(dialogs.messages[0].contains("Не хватает левой скобки в условии: Ф30Т(1000)СТР1ГР4>0)"));
+    EXPECT_TRUE(dialogs.messages[0].contains("Ф47т(1000): Не хватает левой скобки в условии: Ф30Т(1000)СТР1ГР4>0)"))
+        << dialogs.messages[0].toStdString();
     EXPECT_EQ(dialogs.messages[0].count("Не хватает левой скобки"), 1);
     EXPECT_EQ(dialogs.messages[1], QStringLiteral("Пересчет формы закончен"));
     shared().NetMode = false;
