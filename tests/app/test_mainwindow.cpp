@@ -216,11 +216,8 @@ QStringList cacheLines() {
     for (const CachedForm &f : c.forms) out << QStringLiteral("form %1 %2 %3 %4").arg(f.id).arg(f.name, f.decipher).arg(f.net);
     for (const CachedTable &t : c.tables) {
         const TableShape &g = t.shape;
-        out << QStringLiteral("table %1 %2 ").arg(t.formId).arg(t.caption()) +
-                   QStringList{QString::number(g.ident), QString::number(g.colcount), QString::number(g.rowcount),
-                               QString::number(g.fixcols), QString::number(g.fixrows), QString::number(g.scan),
-                               QString::number(g.floatValues)}
-                       .join(u' ');
+        out << QStringLiteral("table %1 %2 %3 %4x%5 %6x%7 %8 %9").arg(t.formId).arg(t.caption()).arg(g.ident)
+                   .arg(g.colcount).arg(g.rowcount).arg(g.fixcols).arg(g.fixrows).arg(g.scan).arg(g.floatValues);
     }
     for (const StructNode &u : c.structure) out << QStringLiteral("unit %1 %2 %3 %4").arg(u.id).arg(u.parent).arg(u.unit).arg(u.treeIndex);
     for (const TreeNode &t : c.tree) out << QStringLiteral("set %1 %2 %3").arg(t.ident).arg(t.depend).arg(t.part);
