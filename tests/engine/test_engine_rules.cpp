@@ -10,7 +10,6 @@
 #include "platform/Database.h"
 
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <sys/resource.h>
@@ -357,17 +356,4 @@ TEST_F(EngineRules, ViolationsAndWhatCannotBeComputed) {
                             "Ф12Т[1000]СТР[1ГР3=5\t\tнет скобки",
                         }));
     EXPECT_EQ(run.errors().object(1), 3);
-}
-
-TEST_F(EngineRules, RulesFromIntControlRecords) {
-    put1000(3, 1, 1);
-    db::exec(db::kMain,
-             "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values (?, ?, ?, ?, ?, ?, ?)",
-             {f12, "(1000)", "СТР1ГР3", ">", "1", "", "больше единицы"});
-    QSqlQuery q = db::exec(db::kMain, "select * from int_control");
-    ASSERT_TRUE(q.next());
-    run.addRule(q.record());
-    run.runControls("Ф12Т[1000]");
-    EXPECT_EQ(errors(), QStringList({"1.00>1\tФ12Т[1000]\tбольше единицы"}));
-    EXPECT_EQ(run.errors().object(0), q.value("Код").toLongLong());
 }

@@ -85,6 +85,7 @@ TEST_F(FormListTest, ControlRunsOfEachScope) {
     e = errorTexts();
     ASSERT_EQ(e.size(), 2) << e.join("\n").toStdString();
     EXPECT_EQ(e[0], QStringLiteral("Ф30т(1000)"));
+    EXPECT_EQ(e[1], QStringLiteral("88.00>=114.00\tГР5Ф30Т[1000]\tВрачи всего не меньше суммы терапевтов и хирургов"));
     EXPECT_EQ(lastErrors().object(1), ids::RuleDoctorsByColumn);
     EXPECT_TRUE(labels.contains(QStringLiteral("Ф30 - (1000)")));
     EXPECT_TRUE(labels.last().isEmpty());
