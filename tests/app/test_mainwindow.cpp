@@ -24,11 +24,9 @@
 
 class MainWindow : public ::testing::Test {
 protected:
-    void SetUp() override {
-        AdminMode::instance().setOn(false);
-        mainCommands() = MainCommands{};
-    }
-    void TearDown() override {
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+    static void reset() {
         AdminMode::instance().setOn(false);
         mainCommands() = MainCommands{};
     }

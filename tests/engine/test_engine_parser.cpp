@@ -1,4 +1,4 @@
-// Reference notation, text helpers and the numbering of cells.
+// Reference notation, text helpers and title span keys.
 #include "engine/CellNumbering.h"
 #include "engine/Common.h"
 #include "engine/FormulaParser.h"
