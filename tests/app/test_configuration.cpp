@@ -57,8 +57,6 @@ const QString kAttachCaption = QStringLiteral("Укажите путь к при
 
 } // namespace
 
-// ---- Start-up ---------------------------------------------------------------
-
 class StartUpWithoutSettings : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -121,64 +119,48 @@ TEST_F(StartUp, OpensTheLastConfigurationAndYear) {
     ASSERT_TRUE(c.startUp());
     EXPECT_EQ(shared().ConfigName, SampleFixture::kConfigName);
     EXPECT_EQ(shared().Year, fx.year());
-    EXPECT_EQ(c.configNames(), QStringList{SampleFixture::kConfigName});
-    EXPECT_EQ(c.levels().list().texts(), (QStringList{QStringLiteral("Годовой"), QStringLiteral("1 квартал")}));
-    EXPECT_EQ(c.levels().currentIndex(), 0);
     EXPECT_EQ(db::fileOf(db::kData), fx.yearFolder() + QStringLiteral("data0.mdb"));
     EXPECT_FALSE(shared().Caches.forms.isEmpty());
     EXPECT_TRUE(dlg.questions.isEmpty());
 }
 
-TEST_F(StartUp, MissingYearFolderAsksAndTakesTheChosenYear) {
-    IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Year"), 2030);
-    dlg.answers = {false};
-    dlg.modals.push_back(chooseYear(QStringLiteral("2024")));
-    Configuration c;
-    ASSERT_TRUE(c.startUp());
-    EXPECT_EQ(dlg.questions, QStringList{QStringLiteral("Информация за 2030 год не определена.\n\rСоздать?")});
-    EXPECT_EQ(dlg.modalTitles, QStringList{QStringLiteral("Выберите отчетный год")});
-    EXPECT_EQ(shared().Year, 2024);
-    EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Year"), 0), 2024);
-}
-
-TEST_F(StartUp, MissingYearFolderCreatedFromTheChosenYear) {
-    IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Year"), 2026);
-    dlg.answers = {true, false};   // create it; do not carry the levels over
-    dlg.modals.push_back(chooseYear(QStringLiteral("2024")));
-    Configuration c;
-    ASSERT_TRUE(c.startUp());
-    EXPECT_EQ(shared().Year, 2026);
+// The stored year has no folder: another year is asked for. Cancelled, not a
+// number, or a year without a folder (never opened as an empty year): the
+// start stops with year 0.
+TEST_F(StartUp, MissingYearFolderAsksForAnotherYear) {
+    const struct {
+        int stored;
+        QList<bool> answers;   // create the stored year?, carry the levels over?
+        QString chosen;
+        int opened;
+        QString said;
+    } cases[] = {
+        {2030, {false}, QString(), 0, QString()},
+        {2030, {false}, QStringLiteral("двадцать"), 0, QStringLiteral("не является отчетным годом")},
+        {2030, {false}, QStringLiteral("2019"), 0, QStringLiteral("Информация за 2019 год не найдена")},
+        {2030, {false}, QStringLiteral("2024"), 2024, QString()},
+        {2026, {true, false}, QStringLiteral("2024"), 2026, QString()},   // made from the chosen year
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 %2").arg(k.stored).arg(k.chosen).toStdString());
+        IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Year"), k.stored);
+        dlg.messages.clear();
+        dlg.questions.clear();
+        dlg.answers.assign(k.answers.begin(), k.answers.end());
+        if (!k.chosen.isEmpty()) dlg.modals.push_back(chooseYear(k.chosen));
+        Configuration c;
+        EXPECT_EQ(c.startUp(), k.opened != 0);
+        EXPECT_EQ(shared().Year, k.opened);
+        EXPECT_TRUE(k.said.isEmpty() ? dlg.messages.isEmpty() : dlg.sawMessage(k.said)) << dlg.messages.join(u'|').toStdString();
+        EXPECT_EQ(dlg.questions.value(0),
+                  QStringLiteral("Информация за %1 год не определена.\n\rСоздать?").arg(k.stored));
+        if (k.opened) EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Year"), 0), k.opened);
+        if (k.opened == 2026) EXPECT_EQ(c.levels().list().count(), 1);
+    }
+    EXPECT_FALSE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2019")));
     EXPECT_TRUE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2026/orvmain.mdb")));
-    EXPECT_EQ(c.levels().list().count(), 1);
-}
-
-TEST_F(StartUp, CancelledOrNonNumericYearChoiceStopsWithYearZero) {
-    IniFile(fx.settingsFile()).writeInteger(kCur, QStringLiteral("Year"), 2030);
-    {
-        dlg.answers = {false};
-        Configuration c;
-        EXPECT_FALSE(c.startUp());
-        EXPECT_EQ(shared().Year, 0);
-        EXPECT_TRUE(dlg.messages.isEmpty());
-    }
-    {
-        dlg.answers = {false};
-        dlg.modals.push_back(chooseYear(QStringLiteral("двадцать")));
-        Configuration c;
-        EXPECT_FALSE(c.startUp());
-        EXPECT_EQ(shared().Year, 0);
-        EXPECT_TRUE(dlg.sawMessage(QStringLiteral("не является отчетным годом")));
-    }
-    {
-        // A typed year without a folder is not opened as an empty year.
-        dlg.answers = {false};
-        dlg.modals.push_back(chooseYear(QStringLiteral("2019")));
-        Configuration c;
-        EXPECT_FALSE(c.startUp());
-        EXPECT_EQ(shared().Year, 0);
-        EXPECT_TRUE(dlg.sawMessage(QStringLiteral("Информация за 2019 год не найдена")));
-        EXPECT_FALSE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2019")));
-    }
+    EXPECT_FALSE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2026/data1.mdb")));
+    EXPECT_EQ(count(fx.configFolder() + QStringLiteral("2026/orvmain.mdb"), QStringLiteral("select count(*) from subreps")), 0);
 }
 
 TEST_F(StartUp, LastIndexPastTheListLeadsToTheAttachDialog) {
@@ -192,8 +174,6 @@ TEST_F(StartUp, LastIndexPastTheListLeadsToTheAttachDialog) {
     EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), 0), 1);
 }
 
-// ---- Years --------------------------------------------------------------------
-
 class Years : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -201,6 +181,11 @@ protected:
         dlg.questions.clear();
     }
     QString year(int y) const { return fx.configFolder() + QString::number(y) + QLatin1Char('/'); }
+    void expectTheOldYearOnly() {
+        EXPECT_EQ(QDir(fx.configFolder()).entryList({QStringLiteral("2025*")}, QDir::AllEntries), QStringList{});
+        EXPECT_EQ(shared().Year, 2024);
+        EXPECT_EQ(db::fileOf(db::kMain), year(2024) + QStringLiteral("orvmain.mdb"));
+    }
     SampleFixture fx;
     FakeDialogs dlg;
     Configuration c;
@@ -233,14 +218,6 @@ TEST_F(Years, NewYearKeepsLevelsWithEmptyValueFiles) {
     EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(QStringLiteral("Конфигурация"), QStringLiteral("Year"), 0), 2025);
 }
 
-TEST_F(Years, NewYearWithoutCarryingLevels) {
-    dlg.answers = {true, false};
-    ASSERT_TRUE(c.stepYear(+1));
-    EXPECT_EQ(count(year(2025) + QStringLiteral("orvmain.mdb"), QStringLiteral("select count(*) from subreps")), 0);
-    EXPECT_FALSE(QFileInfo::exists(year(2025) + QStringLiteral("data1.mdb")));
-    EXPECT_EQ(c.levels().list().texts(), QStringList{QStringLiteral("Годовой")});
-}
-
 TEST_F(Years, YearWithoutLevelsAsksNoLevelQuestion) {
     db::exec(db::kMain, QStringLiteral("delete from subreps"));
     dlg.answers = {true};
@@ -253,9 +230,7 @@ TEST_F(Years, FailedCopyLeavesNoHalfBuiltYear) {
     QFile::remove(paths::templateValuesFile());
     dlg.answers = {true};
     EXPECT_THROW(c.stepYear(+1), db::Error);
-    EXPECT_FALSE(QFileInfo::exists(year(2025)));
-    EXPECT_EQ(shared().Year, 2024);
-    EXPECT_EQ(db::fileOf(db::kMain), year(2024) + QStringLiteral("orvmain.mdb"));
+    expectTheOldYearOnly();
 }
 
 TEST_F(Years, NewYearCancelledHalfwayLeavesNoYear) {
@@ -266,9 +241,7 @@ TEST_F(Years, NewYearCancelledHalfwayLeavesNoYear) {
     EXPECT_THROW(c.stepYear(+1), Cancelled);
     QObject::disconnect(pressed);
     EXPECT_GT(Progress().max(), 3);
-    EXPECT_EQ(QDir(fx.configFolder()).entryList({QStringLiteral("2025*")}, QDir::AllEntries), QStringList{});
-    EXPECT_EQ(shared().Year, 2024);
-    EXPECT_EQ(db::fileOf(db::kMain), year(2024) + QStringLiteral("orvmain.mdb"));
+    expectTheOldYearOnly();
     EXPECT_FALSE(Progress().isVisible());
 }
 
@@ -301,7 +274,6 @@ TEST_F(Years, YearKilledHalfwayIsMadeAgain) {
     c.SetYear();
     // An older leftover: the year folder itself without its databases.
     QDir().mkpath(year(2025) + QStringLiteral("forms"));
-    EXPECT_FALSE(c.yearFolders().contains(QStringLiteral("2025")));
     dlg.answers = {true, true};
     ASSERT_TRUE(c.stepYear(+1));
     EXPECT_EQ(dlg.questions.first(), QStringLiteral("Вы действительно хотите создать базу данных для 2025 года?"));
@@ -312,17 +284,14 @@ TEST_F(Years, YearKilledHalfwayIsMadeAgain) {
     EXPECT_EQ(shared().Year, 2025);
 }
 
-// ---- Attaching and copying configurations -------------------------------------
-
 TEST_F(Years, CopyMakesTheOpenYearUnderANewName) {
     const QString target = fx.root() + QStringLiteral("copies/one");
     dlg.modals.push_back(nameFolder(QStringLiteral("Копия 2024"), target));
     dlg.answers = {true};   // create the missing folder
     ASSERT_TRUE(c.N22Click());
     EXPECT_TRUE(dlg.questions.first().startsWith(QStringLiteral("Папка ") + target + QStringLiteral(" не существует")));
-    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/orvmain.mdb")));
-    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/data0.mdb")));
-    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/data1.mdb")));
+    for (const char *f : {"orvmain.mdb", "data0.mdb", "data1.mdb"})
+        EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/") + QLatin1String(f))) << f;
     EXPECT_EQ(IniFile(fx.settingsFile()).readString(QStringLiteral("Конфигурации"), QStringLiteral("Копия 2024")),
               target);
     EXPECT_TRUE(c.configNames().contains(QStringLiteral("Копия 2024")));
