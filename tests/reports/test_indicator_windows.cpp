@@ -58,14 +58,19 @@ TEST(IndicatorSetupWindow, DeletingASetAsksFirst) {
               0);
 }
 
-TEST(IndicatorSetupWindow, ClosingReloadsTheCache) {
+TEST(IndicatorSetupWindow, ClosingReloadsTheCacheAndTheViewTakesTheReportCaption) {
     Env env;
     {
         TMISetup w;
         w.setViewingMode();
+        w.setWindowTitle(QStringLiteral("Свод по области - \"дерево\" показателей"));
         w.FormActivate();
         select(w, SetHealth);
         w.N5Click();
+        env.dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
+        select(w, SetStaffing);
+        w.TreeView1DblClick();
+        EXPECT_EQ(env.dialogs.modalTitles.last(), QStringLiteral("Свод по области"));
     }
     EXPECT_EQ(shared().Caches.tree.size(), 3);
 }
@@ -177,8 +182,8 @@ TEST(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
 }
 
 // The roads a user takes: the main window's command opens the set tree in
-// editing mode, "Состав" edits the set; the types list and the report list
-// open it in viewing mode, where Enter on a set shows its computed values.
+// editing mode, "Состав" edits the set; the types list opens it in viewing
+// mode, where Enter on a set shows its computed values.
 TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
     Env env;
     env.dialogs.modals.push_back([&](QDialog *d) {
@@ -213,7 +218,7 @@ TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
     s.DataTableName = ValueTable::Data;
     s.IncludeList = QStringLiteral("5,9");
     QStringList shown;
-    auto viewer = [&](QDialog *d) {
+    env.dialogs.modals.push_back([&](QDialog *d) {
         auto *tree = qobject_cast<TMISetup *>(d);
         EXPECT_NE(tree, nullptr);
         if (!tree) return int(QDialog::Rejected);
@@ -232,21 +237,8 @@ TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QApplication::sendEvent(tree->TreeView1, &enter);
         return int(QDialog::Accepted);
-    };
-    env.dialogs.modals.push_back(viewer);
+    });
     openIndicatorTreeForViewing(nullptr, QStringLiteral("Сельские больницы"));
     EXPECT_EQ(shown, (QStringList{QString(), QStringLiteral("Обеспеченность кадрами"), QStringLiteral("272.00")}));
-
-    // Report list: the report's values of "repdata" (stored column ГР + 1, row СТР + 4).
-    db::exec(db::kData, QStringLiteral("insert into repdata values (?,?,?,?,?,?)"),
-             {ReportNorth, 13.0, SampleFixture::kYear, TableF30Staff, 6, 5});
-    s.ReportMode = ReportMode::Terrain;
-    s.DataTableName = ValueTable::RepData;
-    s.CurrentInstitution = ReportNorth;
-    shown.clear();
-    env.dialogs.modals.push_back(viewer);
-    openIndicatorTreeForViewing(nullptr, QStringLiteral("Северный округ - \"дерево\" показателей"));
-    EXPECT_EQ(shown, (QStringList{QStringLiteral("Северный округ"), QStringLiteral("Обеспеченность кадрами"),
-                                  QStringLiteral("26.00")}));
     EXPECT_TRUE(env.dialogs.messages.isEmpty()) << env.dialogs.messages.join(u'\n').toStdString();
 }
