@@ -11,8 +11,7 @@
 #include "forms/TableWindow.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 #include "support/TestHttpServer.h"
 
 #include <QAbstractButton>
@@ -43,10 +42,9 @@ struct Posted {
     QStringList bodies;
 };
 
-class EditorTest : public ::testing::Test {
-protected:
+struct EditorTest : SampleTest {
     void SetUp() override {
-        fx.reloadCaches();
+        SampleTest::SetUp();
         SetControlPoster([this](const QString &, const QString &body) {
             QMutexLocker l(&posted.mutex);
             posted.bodies << body;
@@ -55,6 +53,7 @@ protected:
     void TearDown() override {
         WaitForUploads();
         SetControlPoster({});
+        SampleTest::TearDown();
     }
     QStringList bodies() {
         WaitForUploads();
@@ -71,8 +70,6 @@ protected:
         w.RadioGroup1Click();
     }
 
-    SampleFixture fx;
-    FakeDialogs dialogs;
     Posted posted;
 };
 

@@ -9,9 +9,8 @@
 #include "forms/TableWindow.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
 #include "support/TableWindowSetup.h"
+#include "support/WindowTestBase.h"
 
 #include <QAction>
 #include <QLabel>
@@ -42,10 +41,9 @@ public:
     QString currentTableText() const override { return entries[index].tableNumber + " - таблица"; }
 };
 
-class TableWindowTest : public ::testing::Test {
-protected:
+struct TableWindowTest : SampleTest {
     void SetUp() override {
-        fx.reloadCaches();
+        SampleTest::SetUp();
         open(sample::ids::NorthHospital);
     }
 
@@ -66,8 +64,6 @@ protected:
         return {q.value(0).toInt(), q.value(1).toDouble()};
     }
 
-    SampleFixture fx;
-    FakeDialogs dialogs;
     TableWindowParams table;
 };
 

@@ -9,9 +9,8 @@
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Package.h"
 #include "platform/office/Show.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
 #include "support/TableWindowSetup.h"
+#include "support/WindowTestBase.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,10 +27,9 @@ namespace {
 
 using Cells = QMap<QPair<int, int>, double>;   // (column, row) -> value
 
-class TableExcelTest : public ::testing::Test {
-protected:
+struct TableExcelTest : SampleTest {
     void SetUp() override {
-        fx.reloadCaches();
+        SampleTest::SetUp();
         installTableExcelTableExtension();
         table = aimTableWindow(sample::ids::SouthHospital, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"),
                        sample::ids::TableF30Staff);
@@ -68,9 +66,6 @@ protected:
 
     std::unique_ptr<TVTable> show() { return showTableWindow(table); }
     TableWindowParams table;
-
-    SampleFixture fx;
-    FakeDialogs dialogs;
 };
 
 } // namespace

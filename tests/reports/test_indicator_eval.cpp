@@ -4,7 +4,7 @@
 //   (13: ГР5 = ГР4 + 3), СТР2 = floor(0.4*СТР1), СТР3 = floor(0.3*СТР1);
 //   populations1.common of an institution = 1000*id.
 #include "support/CancellingProgress.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include "engine/RuleEngine.h"
 #include "core/SampleConfig.h"
@@ -33,9 +33,7 @@ void setMode(ReportMode mode, ValueTable table, qint64 unit, const QString &incl
     s.IncludeList = include;
 }
 
-struct Fixture : SampleFixture {
-    Fixture() { reloadCaches(); }
-};
+using IndicatorEvaluation = SampleTest;
 
 // A set of one column holding the given formulas in rows 1.., plus identifiers.
 qint64 makeSet(const QStringList &cells, const QStringList &identifiers = {}) {
@@ -50,8 +48,7 @@ QStringList column1(const EvaluatedSet &e) { return e.values.value(1).mid(1); }
 
 } // namespace
 
-TEST(IndicatorEvaluation, SampleSetInTerrainMode) {
-    Fixture f;
+TEST_F(IndicatorEvaluation, SampleSetInTerrainMode) {
     putRepData(ReportNorth, 5, 1, 100);
     putRepData(ReportNorth, 4, 1, 200);
     setMode(ReportMode::Terrain, ValueTable::RepData, ReportNorth);
@@ -64,8 +61,7 @@ TEST(IndicatorEvaluation, SampleSetInTerrainMode) {
     EXPECT_FALSE(SplitMode());
 }
 
-TEST(IndicatorEvaluation, SampleSetInTypesMode) {
-    Fixture f;
+TEST_F(IndicatorEvaluation, SampleSetInTypesMode) {
     setMode(ReportMode::Types, ValueTable::Data, 0, QStringLiteral("5,9"));
     const EvaluatedSet e = EvaluateSet(SetStaffing);
     // ГР5 = 48 + 88, ГР4 = 50 + 90, population 5000 + 9000
@@ -83,8 +79,7 @@ TEST(IndicatorEvaluation, SampleSetInTypesMode) {
     EXPECT_EQ(EvaluateSet(SetStaffing).values[1][1], QStringLiteral("0.00"));
 }
 
-TEST(IndicatorEvaluation, SampleSetInSingleModeAndItsSplit) {
-    Fixture f;
+TEST_F(IndicatorEvaluation, SampleSetInSingleModeAndItsSplit) {
     putRepData(ReportRegion, 5, 1, 252);
     putRepData(ReportRegion, 4, 1, 300);
     setMode(ReportMode::Single, ValueTable::RepData, ReportRegion, QStringLiteral("5,9,13"));
@@ -112,8 +107,7 @@ TEST(IndicatorEvaluation, SampleSetInSingleModeAndItsSplit) {
 }
 
 // A reference the main grid cannot answer shows the same in every member's line.
-TEST(IndicatorEvaluation, SplitShowsWhatTheMainGridShowsForUnansweredReferences) {
-    Fixture f;
+TEST_F(IndicatorEvaluation, SplitShowsWhatTheMainGridShowsForUnansweredReferences) {
     setMode(ReportMode::Single, ValueTable::Data, 5, QStringLiteral("5,9"));
     const qint64 t = makeSet({QStringLiteral("Ф30Т[1000]СТР1ГР4"), QStringLiteral("Ф99Т[1]СТР1ГР1"),
                               QStringLiteral("Ф30Т[1000]СТР1ГР99"), QStringLiteral("Ф30Т[1000]СТР999ГР4")});
@@ -130,8 +124,7 @@ TEST(IndicatorEvaluation, SplitShowsWhatTheMainGridShowsForUnansweredReferences)
                            QStringLiteral("Всего\t50.00")}));
 }
 
-TEST(IndicatorEvaluation, SplitRestoresStateWhenAMemberFails) {
-    Fixture f;
+TEST_F(IndicatorEvaluation, SplitRestoresStateWhenAMemberFails) {
     setMode(ReportMode::Single, ValueTable::RepData, ReportRegion, QStringLiteral("5,123456"));
     EvaluatedSet e;
     e.table.columnCount = 2;
@@ -146,8 +139,7 @@ TEST(IndicatorEvaluation, SplitRestoresStateWhenAMemberFails) {
     EXPECT_EQ(SplitMembers(), (QList<qint64>{5, 123456}));
 }
 
-TEST(IndicatorEvaluation, SplitByReportsInTerrainMode) {
-    Fixture f;
+TEST_F(IndicatorEvaluation, SplitByReportsInTerrainMode) {
     putRepData(ReportRegion, 5, 1, 252);
     putRepData(ReportNorth, 5, 1, 52);
     setMode(ReportMode::Terrain, ValueTable::RepData, ReportComposite);
@@ -159,8 +151,7 @@ TEST(IndicatorEvaluation, SplitByReportsInTerrainMode) {
     EXPECT_EQ(SplitByUnits(e, 2, {1}).lines.at(1), QStringLiteral("Свод по Северному району\t26000"));
 }
 
-TEST(IndicatorEvaluation, ReferencesListsAndPasses) {
-    Fixture f;
+TEST_F(IndicatorEvaluation, ReferencesListsAndPasses) {
     setMode(ReportMode::Single, ValueTable::Data, NorthHospital);
     const qint64 t = makeSet({
         QStringLiteral("5"),                                   // 1 a number loads nothing
@@ -197,8 +188,7 @@ TEST(IndicatorEvaluation, ReferencesListsAndPasses) {
     EXPECT_EQ(grid[1][1], QStringLiteral("2.00"));
 }
 
-TEST(IndicatorEvaluation, NetModeAndPopulationSources) {
-    Fixture f;
+TEST_F(IndicatorEvaluation, NetModeAndPopulationSources) {
     const qint64 t = makeSet({QStringLiteral("Ф30Т[1000]СТР1ГР4+7"), QStringLiteral("НАСЕЛЕНИЕ3")});
     setMode(ReportMode::Net, ValueTable::RepData, ReportNetwork);
     EvaluatedSet e = EvaluateSet(t);

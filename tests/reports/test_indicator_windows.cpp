@@ -1,8 +1,7 @@
 // The indicator windows over the sample configuration: the set tree in both
 // modes, the set editor and the view with its split and outputs (the set,
 // file and check logic is tested without windows).
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 
 #include "core/AdminMode.h"
 #include "core/ListWindow.h"
@@ -27,11 +26,10 @@ using namespace sample::ids;
 
 namespace {
 
-struct Env {
-    SampleFixture fixture;
-    FakeDialogs dialogs;
-    Env() { fixture.reloadCaches(); }
-};
+using IndicatorSetupWindow = SampleTest;
+using IndicatorViewWindow = SampleTest;
+using IndicatorEditorWindow = SampleTest;
+using IndicatorRoads = SampleTest;
 
 QTreeWidgetItem *select(TMISetup &w, qint64 ident) {
     QTreeWidgetItem *n = w.findNode(ident);
@@ -41,16 +39,15 @@ QTreeWidgetItem *select(TMISetup &w, qint64 ident) {
 
 } // namespace
 
-TEST(IndicatorSetupWindow, DeletingASetAsksFirst) {
-    Env env;
+TEST_F(IndicatorSetupWindow, DeletingASetAsksFirst) {
     TMISetup w;
     w.setEditingMode();
     w.FormActivate();
     select(w, SetHealth);
     w.N2Click();
-    EXPECT_EQ(env.dialogs.questions.last(), QStringLiteral("Вы действительно желаете удалить \"Показатели здоровья\"?"));
+    EXPECT_EQ(dialogs.questions.last(), QStringLiteral("Вы действительно желаете удалить \"Показатели здоровья\"?"));
     EXPECT_NE(w.findNode(SetHealth), nullptr);
-    env.dialogs.answers.push_back(true);
+    dialogs.answers.push_back(true);
     w.N2Click();
     EXPECT_EQ(w.findNode(SetHealth), nullptr);
     EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from formulas where term=?"),
@@ -58,8 +55,7 @@ TEST(IndicatorSetupWindow, DeletingASetAsksFirst) {
               0);
 }
 
-TEST(IndicatorSetupWindow, ClosingReloadsTheCacheAndTheViewTakesTheReportCaption) {
-    Env env;
+TEST_F(IndicatorSetupWindow, ClosingReloadsTheCacheAndTheViewTakesTheReportCaption) {
     {
         TMISetup w;
         w.setViewingMode();
@@ -67,16 +63,15 @@ TEST(IndicatorSetupWindow, ClosingReloadsTheCacheAndTheViewTakesTheReportCaption
         w.FormActivate();
         select(w, SetHealth);
         w.N5Click();
-        env.dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
+        dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
         select(w, SetStaffing);
         w.TreeView1DblClick();
-        EXPECT_EQ(env.dialogs.modalTitles.last(), QStringLiteral("Свод по области"));
+        EXPECT_EQ(dialogs.modalTitles.last(), QStringLiteral("Свод по области"));
     }
     EXPECT_EQ(shared().Caches.tree.size(), 3);
 }
 
-TEST(IndicatorViewWindow, ComputesSplitsAndPrints) {
-    Env env;
+TEST_F(IndicatorViewWindow, ComputesSplitsAndPrints) {
     SharedState &s = shared();
     s.ReportMode = ReportMode::Types;
     s.DataTableName = ValueTable::Data;
@@ -95,17 +90,17 @@ TEST(IndicatorViewWindow, ComputesSplitsAndPrints) {
     EXPECT_EQ(Form1().heading(), QStringLiteral("Обеспеченность кадрами - Врачей на 10000 населения - Значение"));
     EXPECT_EQ(Form1().windowTitle(), QStringLiteral("Больница"));
     // The split list is opened over the modal view so that the user can reach it.
-    EXPECT_EQ(env.dialogs.modalTitles, QStringList{QStringLiteral("Больница")});
+    EXPECT_EQ(dialogs.modalTitles, QStringList{QStringLiteral("Больница")});
     Form1().hide();
 
     w.N1Click();
     w.Excel1Click();
-    ASSERT_EQ(env.dialogs.opened.size(), 2);
-    EXPECT_TRUE(env.dialogs.opened[0].endsWith(QStringLiteral(".docx")));
-    EXPECT_TRUE(env.dialogs.opened[1].endsWith(QStringLiteral(".xlsx")));
+    ASSERT_EQ(dialogs.opened.size(), 2);
+    EXPECT_TRUE(dialogs.opened[0].endsWith(QStringLiteral(".docx")));
+    EXPECT_TRUE(dialogs.opened[1].endsWith(QStringLiteral(".xlsx")));
 }
 
-TEST(IndicatorEditorWindow, AdministratorTintOfChangedReferences) {
+TEST(IndicatorEditorTint, ChangedReferencesInAdministratorMode) {
     SampleFixture f(true);
     FakeDialogs dialogs;
     f.reloadCaches();
@@ -130,8 +125,7 @@ TEST(IndicatorEditorWindow, AdministratorTintOfChangedReferences) {
 // Inserting before the current row or column leaves the new empty row or
 // column current, and the edit field never keeps the text of a cell that
 // moved: storing right after an insert or a delete copies nothing.
-TEST(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
-    Env env;
+TEST_F(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
     CurrentTerm() = SetStaffing;
     TMIForms w;
     w.FormActivate();
@@ -184,9 +178,8 @@ TEST(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
 // The roads a user takes: the main window's command opens the set tree in
 // editing mode, "Состав" edits the set; the types list opens it in viewing
 // mode, where Enter on a set shows its computed values.
-TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
-    Env env;
-    env.dialogs.modals.push_back([&](QDialog *d) {
+TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
+    dialogs.modals.push_back([&](QDialog *d) {
         auto *tree = qobject_cast<TMISetup *>(d);
         EXPECT_NE(tree, nullptr);
         if (!tree) return int(QDialog::Rejected);
@@ -194,7 +187,7 @@ TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
         EXPECT_FALSE(tree->N8->isVisible());
         tree->FormActivate();
         select(*tree, SetStaffing);
-        env.dialogs.modals.push_back([](QDialog *e) {
+        dialogs.modals.push_back([](QDialog *e) {
             auto *editor = qobject_cast<TMIForms *>(e);
             EXPECT_NE(editor, nullptr);
             if (!editor) return int(QDialog::Rejected);
@@ -210,7 +203,7 @@ TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
     });
     openIndicatorSetup(nullptr);
     EXPECT_EQ(LoadSet(SetStaffing).cell(1, 1), QStringLiteral("Ф30Т[1000]СТР1ГР5*2"));
-    EXPECT_TRUE(env.dialogs.messages.isEmpty());
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 
     // Types list: institutions 5 and 9, values of "data"; ГР5 = 48 + 88.
     SharedState &s = shared();
@@ -218,7 +211,7 @@ TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
     s.DataTableName = ValueTable::Data;
     s.IncludeList = QStringLiteral("5,9");
     QStringList shown;
-    env.dialogs.modals.push_back([&](QDialog *d) {
+    dialogs.modals.push_back([&](QDialog *d) {
         auto *tree = qobject_cast<TMISetup *>(d);
         EXPECT_NE(tree, nullptr);
         if (!tree) return int(QDialog::Rejected);
@@ -226,7 +219,7 @@ TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
         EXPECT_FALSE(tree->N3->isVisible());
         tree->FormActivate();
         select(*tree, SetStaffing);
-        env.dialogs.modals.push_back([&](QDialog *v) {
+        dialogs.modals.push_back([&](QDialog *v) {
             auto *view = qobject_cast<TShowStat *>(v);
             EXPECT_NE(view, nullptr);
             if (!view) return int(QDialog::Rejected);
@@ -240,5 +233,5 @@ TEST(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
     });
     openIndicatorTreeForViewing(nullptr, QStringLiteral("Сельские больницы"));
     EXPECT_EQ(shown, (QStringList{QString(), QStringLiteral("Обеспеченность кадрами"), QStringLiteral("272.00")}));
-    EXPECT_TRUE(env.dialogs.messages.isEmpty()) << env.dialogs.messages.join(u'\n').toStdString();
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(u'\n').toStdString();
 }

@@ -4,6 +4,7 @@
 #include "support/ChildProcess.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 #include "updates/UpdateExporter.h"
 #include "updates/UpdateGenerator.h"
 #include "updates/UpdateInstaller.h"
@@ -69,10 +70,12 @@ Package makePackage(SampleFixture &fx, const QStringList &names) {
     return p;
 }
 
+using UpdateExport = SampleTest;
+using UpdateInstall = SampleTest;
+
 } // namespace
 
-TEST(UpdateExport, PackageStructureFileIsTheCatalogueExportByteForByte) {
-    SampleFixture fx;
+TEST_F(UpdateExport, PackageStructureFileIsTheCatalogueExportByteForByte) {
     // Texts the two writers once wrote differently: a quote and a Tab in a
     // title, a height stored as text with a decimal comma, a title with
     // empty number fields.
@@ -101,8 +104,7 @@ TEST(UpdateExport, PackageStructureFileIsTheCatalogueExportByteForByte) {
     EXPECT_FALSE(QFile::exists(fx.root() + "closed.frs"));
 }
 
-TEST(UpdateExport, ControlFilesOfAFormAndOfAllRules) {
-    SampleFixture fx;
+TEST_F(UpdateExport, ControlFilesOfAFormAndOfAllRules) {
     const QString f = fx.root() + "c.orv";
     ASSERT_TRUE(ExportFormControls(mainDb(), FormF30, "Ф30", f));
     const QStringList l = lines(f);
@@ -121,8 +123,7 @@ TEST(UpdateExport, ControlFilesOfAFormAndOfAllRules) {
     EXPECT_EQ(lines(f).size(), ruleCount());
 }
 
-TEST(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
-    SampleFixture fx;
+TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     const QString f = fx.root() + "c.orv";
     db::exec(mainDb(), "delete from int_control");
     writeText(f, {"\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"ГР[4]\",\"к \"\"цитата\"\"\"",
@@ -167,9 +168,7 @@ TEST(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     EXPECT_FALSE(InstallFormHeader(mainDb(), fx.root() + "none.frs"));
 }
 
-TEST(UpdateInstall, PackageInstallsBacksUpAndRollsBack) {
-    SampleFixture fx;
-    FakeDialogs dialogs;
+TEST_F(UpdateInstall, PackageInstallsBacksUpAndRollsBack) {
     const QString print = fx.yearFolder() + "forms/Ф30.txt";
     const QStringList originalPrint = lines(print);
     const QStringList originalRules = ruleTexts();
@@ -200,9 +199,7 @@ TEST(UpdateInstall, PackageInstallsBacksUpAndRollsBack) {
     EXPECT_FALSE(RollbackUpdateFromBackup(mainDb(), fx.root() + "Backup/2024/none", "X"));
 }
 
-TEST(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
-    SampleFixture fx;
-    FakeDialogs dialogs;
+TEST_F(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
     const QString print = fx.yearFolder() + "forms/Ф30.txt";
     const Package p = makePackage(fx, {"Ф30", "Ф14"});
     db::exec(mainDb(), "update forms set decipher='изменено'");
@@ -239,9 +236,7 @@ TEST(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
     EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallAll);
 }
 
-TEST(UpdateInstall, AKillBeforeTheCommitLeavesDatabaseAndPrintFilesAsBefore) {
-    SampleFixture fx;
-    FakeDialogs dialogs;
+TEST_F(UpdateInstall, AKillBeforeTheCommitLeavesDatabaseAndPrintFilesAsBefore) {
     const QString print = fx.yearFolder() + "forms/Ф30.txt";
     const Package p = makePackage(fx, {"Ф30", "Ф14"});
     db::exec(mainDb(), "update forms set decipher='изменено' where formname='Ф30'");
@@ -268,9 +263,7 @@ TEST(UpdateInstall, AKillBeforeTheCommitLeavesDatabaseAndPrintFilesAsBefore) {
               QStringList());
 }
 
-TEST(UpdateInstall, ANewFormIsInsertedAndLeftAloneByTheRollback) {
-    SampleFixture fx;
-    FakeDialogs dialogs;
+TEST_F(UpdateInstall, ANewFormIsInsertedAndLeftAloneByTheRollback) {
     const QString dir = fx.root() + "new/";
     writeText(dir + "Ф99/Ф99.frs", {"Ф99#Новая форма#Нет"});
     writeText(dir + "update_manifest.json",
@@ -285,9 +278,7 @@ TEST(UpdateInstall, ANewFormIsInsertedAndLeftAloneByTheRollback) {
     EXPECT_EQ(decipher("Ф99"), "Новая форма");
 }
 
-TEST(UpdateInstall, NamesLeavingTheirFoldersAreRefused) {
-    SampleFixture fx;
-    FakeDialogs dialogs;
+TEST_F(UpdateInstall, NamesLeavingTheirFoldersAreRefused) {
     const QString dir = fx.root() + "evil/";
     const QString forms = fx.yearFolder() + "forms/";
     writeText(forms + "Ф14.txt", {"шаблон Ф14"});
