@@ -1,5 +1,4 @@
-// The territory and institution-type windows driven through their handlers,
-// with every dialog answered by the fake dialog seam.
+// The territory and institution-type windows driven through their handlers.
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
 #include "core/ListWindow.h"

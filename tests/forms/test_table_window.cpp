@@ -1,6 +1,4 @@
-// The table window over the sample configuration: typing and saving cells,
-// clearing, loading a transfer file, controls with their error marks, the
-// template view and the failures a user must see.
+// The table window over the sample configuration, as the user drives it.
 #include "core/AdminMode.h"
 #include "engine/Common.h"
 #include "engine/SharedState.h"

@@ -1,6 +1,4 @@
-// A table of the sample written to a spreadsheet and read back: the header
-// titles with their spans, sizes, values and frozen panes; values loaded from
-// a sheet into the table, and a bad sheet that must change nothing.
+// A table written to a spreadsheet and read back; a bad sheet changes nothing.
 #include "engine/SharedState.h"
 #include "forms/TableExcel.h"
 #include "forms/TableGrid.h"
@@ -122,8 +120,6 @@ TEST_F(TableExcelTest, InputRoundTripKeepsEveryValue) {
     EXPECT_FALSE(ReadTableSheet(book, "Ф30(2000)", ReadTableShape(db::connection(db::kMain), sample::ids::TableF30Visits)));
 }
 
-// Values read from a sheet are stored as every other writer stores them, and
-// a write that fails leaves the table's old values and says so.
 TEST_F(TableExcelTest, StoredValuesFollowTheOneWriter) {
     const qint64 north = sample::ids::NorthHospital, table = sample::ids::TableF30Staff;
     StoreTableValues("data", north, fx.year(), table, {{5, 5, 0.1 + 0.2}, {6, 5, 0}, {7, 5, 10.1}});

@@ -1,6 +1,4 @@
-// The indicator windows over the sample configuration: the set tree in both
-// modes, the set editor and the view with its split and outputs (the set,
-// file and check logic is tested without windows).
+// The indicator windows (the set, file and check logic is tested without windows).
 #include "support/WindowTestBase.h"
 
 #include "core/AdminMode.h"
@@ -122,9 +120,7 @@ TEST(IndicatorEditorTint, ChangedReferencesInAdministratorMode) {
     EXPECT_FALSE(w.isMarked(1, 2));
 }
 
-// Inserting before the current row or column leaves the new empty row or
-// column current, and the edit field never keeps the text of a cell that
-// moved: storing right after an insert or a delete copies nothing.
+// Storing right after an insert or a delete copies no text of a moved cell.
 TEST_F(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
     CurrentTerm() = SetStaffing;
     TMIForms w;
@@ -175,9 +171,7 @@ TEST_F(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
     EXPECT_EQ(after.cells, before.cells);
 }
 
-// The roads a user takes: the main window's command opens the set tree in
-// editing mode, "Состав" edits the set; the types list opens it in viewing
-// mode, where Enter on a set shows its computed values.
+// Editing from the main window's command, viewing from the types list.
 TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
     dialogs.modals.push_back([&](QDialog *d) {
         auto *tree = qobject_cast<TMISetup *>(d);

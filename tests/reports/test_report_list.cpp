@@ -1,5 +1,4 @@
-// The report list: adding, renaming, deleting and ordering reports, the Form 47
-// flag and the member lists its commands hand on.
+// The report list and the member lists its commands hand on.
 #include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "reports/ReportList.h"

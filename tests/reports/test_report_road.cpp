@@ -1,6 +1,4 @@
-// From the main window to a report's table and its recalculation: the summary
-// reports show the sums of their institutions, the Form 47 reports the values
-// their calculated cells give.
+// From the main window to a report's table and its recalculation.
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "engine/SharedState.h"
