@@ -166,7 +166,6 @@ TEST_F(TableWindowTest, ClearTableAsksFirst) {
     EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
                          {sample::ids::NorthHospital, sample::ids::TableF30Staff}).toInt(), 0);
     EXPECT_EQ(w->cellDisplayText(0, 0), "");
-    EXPECT_EQ(w->CellEditText(), "");
 }
 
 // The file cases are the transfer tests'; here the window's load and its redraw.
@@ -194,7 +193,6 @@ TEST_F(TableWindowTest, ControlsReportAndMarkErrors) {
     QTest::keyClick(w->StringGrid1, Qt::Key_F3);
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages.last(), "Обнаружены ошибки - 1") << w->controlErrors().texts().join("\n").toStdString();
-    EXPECT_TRUE(w->N6->isVisible());
     EXPECT_EQ(w->controlErrors().object(0), sample::ids::RuleDoctorsByColumn);
     // The error list names the table.
     w->setWindowTitle("Ввод: Южная ЦРБ");
@@ -205,18 +203,12 @@ TEST_F(TableWindowTest, ControlsReportAndMarkErrors) {
     // Correction mode marks the left side blue and the right side red.
     w->N12->trigger();
     EXPECT_EQ(dialogs.messages.size(), 1) << dialogs.messages.join("\n").toStdString();
-    EXPECT_EQ(w->N1->text(), "Пред. ошибка");
     EXPECT_EQ(w->cellMark(1, 0), 16711680);
     EXPECT_EQ(w->cellMark(1, 1), 255);
     EXPECT_EQ(w->cellMark(0, 0), 0);
-    EXPECT_EQ(w->Label1->text(), w->controlErrors().text(0));
-    // Only one error: stepping changes nothing.
-    w->N2Click();
-    EXPECT_EQ(w->currentErrorIndex(), 0);
     // A new run ends correction mode.
     QTest::keyClick(w->StringGrid1, Qt::Key_F3);
     EXPECT_FALSE(w->N12->isChecked());
-    EXPECT_EQ(w->N1->text(), "Пред. таблица");
     EXPECT_EQ(w->cellMark(1, 0), 0);
 }
 

@@ -73,6 +73,14 @@ Package makePackage(SampleFixture &fx, const QStringList &names) {
 using UpdateExport = SampleTest;
 using UpdateInstall = SampleTest;
 
+// The user's copy drifted from the published one: a description, two rules
+// and the print file of Ф30 differ.
+void drift(const QString &print) {
+    db::exec(mainDb(), "update forms set decipher='изменено'");
+    db::exec(mainDb(), "delete from int_control where \"Код\" in (1, 7)");
+    writeText(print, {"свой"});
+}
+
 } // namespace
 
 TEST_F(UpdateExport, PackageStructureFileIsTheCatalogueExportByteForByte) {
@@ -175,10 +183,7 @@ TEST_F(UpdateInstall, PackageInstallsBacksUpAndRollsBack) {
     const Package p = makePackage(fx, {"Ф30", "Ф14"});
     ASSERT_FALSE(p.archive.isEmpty());
 
-    // The user's database drifted from the published one.
-    db::exec(mainDb(), "update forms set decipher='изменено' where formname='Ф30'");
-    db::exec(mainDb(), "delete from int_control where formid=1 and \"Код\"=1");
-    writeText(print, {"изменённый печатный файл"});
+    drift(print);
     const QStringList drifted = ruleTexts();
 
     const QString backup = fx.root() + "Backup/2024/U1";
@@ -190,21 +195,19 @@ TEST_F(UpdateInstall, PackageInstallsBacksUpAndRollsBack) {
                                    "where form_name='Ф30'").toString(), "1.0.0/2.0.0");
     EXPECT_EQ(lines(backup + "/forms_backup/Ф30.frs").value(0), "Ф30#изменено#Нет");
     EXPECT_TRUE(QFile::exists(backup + "/controls_backup/controls_Ф14.orv"));
-    EXPECT_EQ(lines(backup + "/print_files_backup/Ф30/Ф30.txt"), QStringList{"изменённый печатный файл"});
+    EXPECT_EQ(lines(backup + "/print_files_backup/Ф30/Ф30.txt"), QStringList{"свой"});
 
     ASSERT_TRUE(RollbackUpdateFromBackup(mainDb(), backup, "U1"));
     EXPECT_EQ(decipher("Ф30"), "изменено");
     EXPECT_EQ(ruleTexts(), drifted);
-    EXPECT_EQ(lines(print), QStringList{"изменённый печатный файл"});
+    EXPECT_EQ(lines(print), QStringList{"свой"});
     EXPECT_FALSE(RollbackUpdateFromBackup(mainDb(), fx.root() + "Backup/2024/none", "X"));
 }
 
 TEST_F(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
     const QString print = fx.yearFolder() + "forms/Ф30.txt";
     const Package p = makePackage(fx, {"Ф30", "Ф14"});
-    db::exec(mainDb(), "update forms set decipher='изменено'");
-    db::exec(mainDb(), "delete from int_control where \"Код\" in (1, 7)");
-    writeText(print, {"свой"});
+    drift(print);
     const QStringList rules = ruleTexts();
     const QString backup = fx.root() + "Backup/2024/U2";
 
@@ -239,9 +242,7 @@ TEST_F(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
 TEST_F(UpdateInstall, AKillBeforeTheCommitLeavesDatabaseAndPrintFilesAsBefore) {
     const QString print = fx.yearFolder() + "forms/Ф30.txt";
     const Package p = makePackage(fx, {"Ф30", "Ф14"});
-    db::exec(mainDb(), "update forms set decipher='изменено' where formname='Ф30'");
-    db::exec(mainDb(), "delete from int_control where \"Код\"=1");
-    writeText(print, {"свой"});
+    drift(print);
     const QStringList rules = ruleTexts();
     const QString backup = fx.root() + "Backup/2024/K";
 
