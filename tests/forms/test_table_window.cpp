@@ -395,20 +395,6 @@ TEST_F(TableWindowTest, RulesTouchingACell) {
         if (r.key == sample::ids::RuleVisitsVsPositions) EXPECT_TRUE(r.text.startsWith("[Межтабличный] "));
 }
 
-TEST_F(TableWindowTest, ExtensionsApplyWhileRegistered) {
-    int extended = 0;
-    const int id = registerTableWindowExtension([&](TVTable &w) {
-        ++extended;
-        w.N33->setEnabled(true);
-    });
-    auto w = show();
-    EXPECT_EQ(extended, 1);
-    EXPECT_TRUE(w->N33->isEnabled());
-    unregisterTableWindowExtension(id);
-    auto later = show();
-    EXPECT_EQ(extended, 1);
-}
-
 TEST_F(TableWindowTest, SumsByInstitutionTypesAreReadOnly) {
     SharedState &s = shared();
     open(sample::ids::NorthHospital);
