@@ -20,23 +20,17 @@ namespace {
 
 constexpr int kF30 = sample::ids::FormF30;
 
-// Steps through a fixed list of (form id, form name, table number) entries.
-class ListNavigator : public FormNavigator {
-public:
-    struct Entry {
-        qint64 formId;
-        QString formName, tableNumber;
-    };
-    QList<Entry> entries;
+// Steps between the two tables of Ф30.
+struct TwoTables : FormNavigator {
     int index = 0;
     std::optional<TableWindowParams> nextTable(bool forward) override {
-        const int next = index + (forward ? 1 : -1);
-        if (next < 0 || next >= entries.size()) return std::nullopt;
-        index = next;
-        return TableWindowParams{entries[index].formId, 0, entries[index].tableNumber, entries[index].formName};
+        if (index == int(forward)) return std::nullopt;
+        index = int(forward);
+        return TableWindowParams{kF30, 0, currentTable(), "Ф30"};
     }
-    QString currentFormText() const override { return entries[index].formName + " - форма"; }
-    QString currentTableText() const override { return entries[index].tableNumber + " - таблица"; }
+    QString currentTable() const { return index ? "(2000)" : "(1000)"; }
+    QString currentFormText() const override { return "Ф30 - форма"; }
+    QString currentTableText() const override { return currentTable() + " - таблица"; }
 };
 
 struct TableWindowTest : SampleTest {
@@ -236,8 +230,7 @@ TEST_F(TableWindowTest, TemplateViewBuildsReference) {
     EXPECT_EQ(w->Label1->text(), "гр4стр[1,3]+гр5стр1+гр7стр1");
     // The rule editor hides the table and control commands; their keys do
     // nothing either.
-    ListNavigator nav;
-    nav.entries = {{kF30, "Ф30", "(1000)"}, {kF30, "Ф30", "(2000)"}};
+    TwoTables nav;
     ScopedFormNavigator scope(&nav);
     for (QAction *a : {w->N1, w->N2, w->N3, w->N5}) a->setVisible(false);
     QTest::keyClick(g, Qt::Key_F3);
@@ -323,8 +316,7 @@ TEST_F(TableWindowTest, PaintsTheFocusedCell) {
 }
 
 TEST_F(TableWindowTest, NextAndPreviousTableSaveAndReload) {
-    ListNavigator nav;
-    nav.entries = {{kF30, "Ф30", "(1000)"}, {kF30, "Ф30", "(2000)"}};
+    TwoTables nav;
     ScopedFormNavigator scope(&nav);
     auto w = show();
     QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);

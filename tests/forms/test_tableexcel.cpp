@@ -33,16 +33,8 @@ struct TableExcelTest : SampleTest {
                        sample::ids::TableF30Staff);
     }
 
-    SheetSource source(qint64 institution = sample::ids::SouthHospital) {
-        SheetSource src;
-        src.tableIdent = sample::ids::TableF30Staff;
-        src.formName = QStringLiteral("Ф30");
-        src.tableNumber = QStringLiteral("(1000)");
-        src.caption = QStringLiteral("Штаты");
-        src.valueTable = QStringLiteral("data");
-        src.institution = institution;
-        src.year = fx.year();
-        return src;
+    SheetSource source() {
+        return {sample::ids::TableF30Staff, "Ф30", "(1000)", "Штаты", false, "data", sample::ids::SouthHospital, fx.year()};
     }
 
     Cells stored(qint64 hospital = sample::ids::SouthHospital, qint64 table = sample::ids::TableF30Staff) {
