@@ -66,9 +66,7 @@ TEST_F(TableWindowTest, OpensWithHeadersAndValues) {
     ASSERT_TRUE(w->isLoaded());
     EXPECT_EQ(w->StringGrid1->columnCount(), 4);   // ГР4..7
     EXPECT_EQ(w->StringGrid1->rowCount(), 5);      // СТР1..5
-    EXPECT_EQ(w->cellDisplayText(0, 0), "50");
     EXPECT_EQ(w->CellEditText(), "50");
-    EXPECT_EQ(w->Label4->text(), "Строка 1, Графа 4");
     // Moving on restores the old headers and lights the new ones.
     QTest::keyClick(w->StringGrid1, Qt::Key_Right);
     EXPECT_EQ(w->Label4->text(), "Строка 1, Графа 5");
