@@ -180,7 +180,6 @@ TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
             EXPECT_NE(editor, nullptr);
             if (!editor) return int(QDialog::Rejected);
             editor->FormActivate();
-            EXPECT_EQ(editor->term(), SetStaffing);
             editor->StringGrid1->setCurrentCell(1, 1);
             editor->Memo1->setPlainText(QStringLiteral("Ф30Т[1000]СТР1ГР5 * 2"));
             editor->BitBtn1Click();
