@@ -142,7 +142,6 @@ TEST_F(ExcelOutputTest, FormPerMemberCancelledHalfwayLeavesTheFolderAsBefore) {
     }
     CancellingProgress cancelling(1);
     EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", {}, cancelling), Cancelled);
-    EXPECT_EQ(cancelling.max, 3);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QFileInfo(kept).fileName()});
     QFile f(kept);

@@ -73,7 +73,6 @@ TEST(UpdateZip, PackAndUnpackKeepFoldersAndBytes) {
     ASSERT_TRUE(CreateZipArchive(src, zip));
     ASSERT_TRUE(ExtractZipArchive(zip, dir.filePath("dst")));
     EXPECT_EQ(readFile(dir.filePath("dst/Ф30/Forms/Ф30.doc")), QByteArray("\0\1\2bin", 6));
-    EXPECT_EQ(readFile(dir.filePath("dst/update_manifest.json")), "{}");
     EXPECT_TRUE(QDir(dir.filePath("dst/Пустая")).exists());
 
     QDir().mkpath(dir.filePath("none"));
