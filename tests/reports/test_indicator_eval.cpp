@@ -58,7 +58,6 @@ TEST_F(IndicatorEvaluation, SampleSetInTerrainMode) {
     EXPECT_EQ(e.values[1][2], QStringLiteral("50.00%"));
     EXPECT_EQ(e.computedIdentifiers, QStringList{QStringLiteral("ВРАЧИ=100.00")});
     EXPECT_EQ(e.values[0][2], QStringLiteral("Укомплектованность: %"));
-    EXPECT_FALSE(SplitMode());
 }
 
 TEST_F(IndicatorEvaluation, SampleSetInTypesMode) {
