@@ -57,7 +57,6 @@ TEST_F(IndicatorEvaluation, SampleSetInTerrainMode) {
     EXPECT_EQ(e.values[1][1], QStringLiteral("38.46"));   // 100 * 10000 / 26000
     EXPECT_EQ(e.values[1][2], QStringLiteral("50.00%"));
     EXPECT_EQ(e.computedIdentifiers, QStringList{QStringLiteral("ВРАЧИ=100.00")});
-    EXPECT_EQ(e.values[0][2], QStringLiteral("Укомплектованность: %"));
 }
 
 TEST_F(IndicatorEvaluation, SampleSetInTypesMode) {
