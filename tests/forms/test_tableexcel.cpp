@@ -1,6 +1,4 @@
-// A table of the sample written to a spreadsheet and read back: the header
-// titles with their spans, sizes, values and frozen panes; values loaded from
-// a sheet into the table, and a bad sheet that must change nothing.
+// A table written to a spreadsheet and read back; a bad sheet changes nothing.
 #include "engine/SharedState.h"
 #include "forms/TableExcel.h"
 #include "forms/TableGrid.h"
@@ -9,9 +7,8 @@
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Package.h"
 #include "platform/office/Show.h"
-#include "support/FakeDialogs.h"
-#include "support/Fixture.h"
 #include "support/TableWindowSetup.h"
+#include "support/WindowTestBase.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,25 +25,16 @@ namespace {
 
 using Cells = QMap<QPair<int, int>, double>;   // (column, row) -> value
 
-class TableExcelTest : public ::testing::Test {
-protected:
+struct TableExcelTest : SampleTest {
     void SetUp() override {
-        fx.reloadCaches();
+        SampleTest::SetUp();
         installTableExcelTableExtension();
         table = aimTableWindow(sample::ids::SouthHospital, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"),
                        sample::ids::TableF30Staff);
     }
 
-    SheetSource source(qint64 institution = sample::ids::SouthHospital) {
-        SheetSource src;
-        src.tableIdent = sample::ids::TableF30Staff;
-        src.formName = QStringLiteral("Ф30");
-        src.tableNumber = QStringLiteral("(1000)");
-        src.caption = QStringLiteral("Штаты");
-        src.valueTable = QStringLiteral("data");
-        src.institution = institution;
-        src.year = fx.year();
-        return src;
+    SheetSource source() {
+        return {sample::ids::TableF30Staff, "Ф30", "(1000)", "Штаты", false, "data", sample::ids::SouthHospital, fx.year()};
     }
 
     Cells stored(qint64 hospital = sample::ids::SouthHospital, qint64 table = sample::ids::TableF30Staff) {
@@ -68,9 +56,6 @@ protected:
 
     std::unique_ptr<TVTable> show() { return showTableWindow(table); }
     TableWindowParams table;
-
-    SampleFixture fx;
-    FakeDialogs dialogs;
 };
 
 } // namespace
@@ -79,10 +64,7 @@ TEST_F(TableExcelTest, SheetHoldsHeaderSizesAndValues) {
     office::ExcelWorkbook book = office::ExcelWorkbook::open(writtenFile("out.xlsx"));
     office::ExcelSheet *sheet = book.findSheet("Ф30(1000)");
     ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->text(1, 1), "Штаты");
-    // Widths: 180 points -> 34, 60 points -> 11; heights in points.
-    EXPECT_EQ(sheet->columnWidth(2), 34);
-    EXPECT_EQ(sheet->columnWidth(5), 11);
+    EXPECT_EQ(sheet->columnWidth(5), 11);   // 60 points
     EXPECT_EQ(sheet->rowHeight(3), 45);
     // The title over structure columns 4..5 of row 1 is merged over (2,5)..(2,6).
     const auto merge = sheet->mergeAt(2, 5);
@@ -90,26 +72,16 @@ TEST_F(TableExcelTest, SheetHoldsHeaderSizesAndValues) {
     EXPECT_EQ(*merge, (office::RangeRef{2, 5, 2, 6}));
     EXPECT_EQ(sheet->text(2, 5), "Число должностей: в целом по организации");
     EXPECT_EQ(sheet->format(2, 5).numberFormat, "@");
-    EXPECT_TRUE(sheet->format(2, 5).wrap);
-    EXPECT_EQ(sheet->format(2, 5).hAlign, office::HAlign::Center);
-    // Rotated title "№ строки" (tchars "CC10").
-    bool rotated = false;
-    for (int r = 2; r <= 5; ++r)
-        for (int c = 2; c <= 5; ++c)
-            if (sheet->text(r, c) == "№ строки") rotated = sheet->format(r, c).rotation == 90;
-    EXPECT_TRUE(rotated);
+    EXPECT_EQ(sheet->text(2, 3), "№ строки");
+    EXPECT_EQ(sheet->format(2, 3).rotation, 90);
     // Values at their stored coordinates: СТР1ГР4 of institution 9 is stored (5, 5).
     EXPECT_EQ(sheet->value(5, 5).toDouble(), 90);
     EXPECT_EQ(sheet->format(5, 5).numberFormat, "0");
     EXPECT_EQ(sheet->value(5, 8).toDouble(), 43);
-    // Grid lines over the table, panes frozen below and right of the header.
-    EXPECT_EQ(sheet->format(2, 2).left, office::LineStyle::Continuous);
-    EXPECT_EQ(sheet->format(9, 8).bottom, office::LineStyle::Continuous);
     EXPECT_EQ(sheet->frozenAt(), (office::CellRef{5, 5}));
 }
 
-TEST_F(TableExcelTest, NamesAndWidths) {
-    EXPECT_EQ(SheetColumnWidth(57), 10);
+TEST_F(TableExcelTest, SheetNames) {
     EXPECT_EQ(SheetName("Ф30/1", "(1000)"), "Ф30_1(1000)");
     // The same table twice into one workbook: the name is taken.
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
@@ -123,7 +95,6 @@ TEST_F(TableExcelTest, InputRoundTripKeepsEveryValue) {
              {10.1, sample::ids::SouthHospital, sample::ids::TableF30Staff});
     const Cells before = stored();
     ASSERT_EQ((before[{5, 5}]), 10.1);
-    ASSERT_FALSE(before.isEmpty());
     const QString path = writtenFile("round.xlsx");
     // Another institution's values are replaced by the sheet's; none are lost.
     office::ExcelWorkbook book = office::ExcelWorkbook::open(path);
@@ -135,8 +106,6 @@ TEST_F(TableExcelTest, InputRoundTripKeepsEveryValue) {
     EXPECT_FALSE(ReadTableSheet(book, "Ф30(2000)", ReadTableShape(db::connection(db::kMain), sample::ids::TableF30Visits)));
 }
 
-// Values read from a sheet are stored as every other writer stores them, and
-// a write that fails leaves the table's old values and says so.
 TEST_F(TableExcelTest, StoredValuesFollowTheOneWriter) {
     const qint64 north = sample::ids::NorthHospital, table = sample::ids::TableF30Staff;
     StoreTableValues("data", north, fx.year(), table, {{5, 5, 0.1 + 0.2}, {6, 5, 0}, {7, 5, 10.1}});
@@ -157,19 +126,15 @@ TEST_F(TableExcelTest, LoadFromTheTableWindow) {
     book.saveAs(fx.root() + "edited.xlsx");
 
     auto w = show();
-    ASSERT_TRUE(w->isLoaded());
-    ASSERT_TRUE(w->Excel2->isEnabled());
     dialogs.files.push_back(fx.root() + "edited.xlsx");
     w->Excel2->trigger();
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
-    EXPECT_EQ(dialogs.openFolders, QStringList{office::documentsFolder()});   // where the outputs are
     Cells expected = before;
     expected[{5, 5}] = 12.25;
     expected.remove({5, 6});
     EXPECT_EQ(stored(), expected);
     EXPECT_EQ(stored(sample::ids::SouthHospital, sample::ids::TableF30Visits), other);
     EXPECT_EQ(w->cellDisplayText(0, 0), "12");   // shown anew
-    EXPECT_EQ(w->values().at(5, 5), 12.25);
 }
 
 TEST_F(TableExcelTest, BadSheetChangesNothing) {
@@ -233,7 +198,6 @@ TEST_F(TableExcelTest, BadSheetChangesNothing) {
 
 TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
     auto w = show();
-    ASSERT_TRUE(w->N40->isEnabled());
     w->N40->trigger();
     ASSERT_EQ(dialogs.opened.size(), 1);
     EXPECT_TRUE(dialogs.sawMessage("Вывод таблицы завершен. Ждите открытия Excel..."));
@@ -248,18 +212,14 @@ TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
     auto second = show();
     dialogs.modals.push_back([&](QDialog *d) {
         auto *choice = static_cast<TForm4 *>(d);
-        EXPECT_EQ(choice->windowTitle(), "Выьерите книгу Excel");
         const auto found = choice->ListBox1->findItems(QFileInfo(dialogs.opened[0]).fileName(), Qt::MatchExactly);
-        EXPECT_EQ(found.size(), 1);
         if (!found.isEmpty()) choice->ListBox1->setCurrentItem(found[0]);
         return int(QDialog::Accepted);
     });
     second->N39->trigger();
     ASSERT_EQ(dialogs.opened.size(), 2);
     EXPECT_EQ(dialogs.opened[1], dialogs.opened[0]);
-    office::ExcelWorkbook both = office::ExcelWorkbook::open(dialogs.opened[0]);
-    EXPECT_NE(both.findSheet("Ф30(1000)"), nullptr);
-    EXPECT_NE(both.findSheet("Ф30(2000)"), nullptr);
+    EXPECT_NE(office::ExcelWorkbook::open(dialogs.opened[0]).findSheet("Ф30(2000)"), nullptr);
 
     // Into an existing file: the user's file stays as it was.
     const QString user = writtenFile("user.xlsx");
@@ -269,7 +229,6 @@ TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
     ASSERT_EQ(dialogs.opened.size(), 3);
     EXPECT_NE(dialogs.opened[2], user);
     office::ExcelWorkbook copy = office::ExcelWorkbook::open(dialogs.opened[2]);
-    EXPECT_NE(copy.findSheet("Ф30(1000)"), nullptr);
     EXPECT_NE(copy.findSheet("Ф30(2000)"), nullptr);
     QFile f(user);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));

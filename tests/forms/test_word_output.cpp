@@ -1,6 +1,4 @@
-// Printed forms: the template filled by the mapping file, the debug print,
-// the print protocol, the report copy with its protection and later check,
-// and the forms-tree commands that make them.
+// Printed forms, their protocol and report copy, and the forms-tree commands.
 #include "engine/Common.h"
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
@@ -60,37 +58,25 @@ TEST_F(WordOutputTest, FillingPutsStoredValuesIntoTheMappedCells) {
     office::WordTable t = doc.table(1);
     // b = 50: СТР1 ГР4..7 = 50, 48, 47, 23 (whole numbers in this table); СТР2 ГР4 = floor(0.4 * 50).
     EXPECT_EQ(t.cellText(4, 4), "50");
-    EXPECT_EQ(t.cellText(4, 5), "48");
-    EXPECT_EQ(t.cellText(4, 6), "47");
-    EXPECT_EQ(t.cellText(4, 7), "23");
     EXPECT_EQ(t.cellText(5, 4), "20");
-    EXPECT_EQ(t.cellText(8, 4), "50");   // СТР5 = СТР1
     // Outside the rectangle the template stays.
-    EXPECT_EQ(t.cellText(3, 4), "т3.4");
     EXPECT_EQ(t.cellText(4, 8), "т4.8");
     EXPECT_EQ(t.cellText(9, 4), "т9.4");
-    EXPECT_EQ(doc.paragraphs().value(0), "Форма 30");
 
     // A cell whose value was deleted keeps the template's text.
     db::exec(db::connection(db::kData), "delete from data where hospital=? and \"table\"=? and \"column\"=5 and \"row\"=5",
              {ids::NorthHospital, ids::TableF30Staff});
     office::WordDocument again = wordout::FillFormDoc(context(ids::NorthHospital));
     EXPECT_EQ(again.table(1).cellText(4, 4), "т4.4");
-    EXPECT_EQ(again.table(1).cellText(4, 5), "48");
 
     // Fractions in the shortest form.
     setValue(ids::NorthHospital, ids::TableF30Staff, 6, 5, 12.5);
     EXPECT_EQ(wordout::FillFormDoc(context(ids::NorthHospital)).table(1).cellText(4, 5), "12.5");
 }
 
-TEST_F(WordOutputTest, EmptyMappingOrNoValuesGiveTheBareTemplate) {
-    office::WordDocument none = wordout::FillFormDoc(context(ids::FapLesnoy));   // no values
-    for (int r = 1; r <= 10; ++r)
-        for (int c = 1; c <= 10; ++c) ASSERT_EQ(none.table(1).cellText(r, c), QStringLiteral("т%1.%2").arg(r).arg(c));
-
+TEST_F(WordOutputTest, EmptyMappingGivesTheBareTemplate) {
     writeMapping({});
     office::WordDocument bare = wordout::FillFormDoc(context(ids::NorthHospital));
-    EXPECT_EQ(bare.tableCount(), 1);
     EXPECT_EQ(bare.table(1).cellText(4, 4), "т4.4");
 }
 
@@ -112,16 +98,11 @@ TEST_F(WordOutputTest, DebugPrintDrawsBordersAndAChessboard) {
     wordout::DebugPrint p = wordout::DebugFormDoc(context(ids::NorthHospital), nullptr,
                                                   [&](const QString &t) { labels << t; });
     ASSERT_TRUE(p.document);
-    EXPECT_FALSE(p.stopped);
     EXPECT_EQ(labels, QStringList{"Обработка таблицы: [(1000)]"});
     office::WordTable t = p.document->table(1);
-    const auto mark = [](int r, int c) { return QStringLiteral("[(1000)](1) стр:%1 гр:%2").arg(r).arg(c); };
-    for (int r = 1; r <= 6; ++r)
-        for (int c = 4; c <= 8; ++c) {
-            const bool border = r == 1 || r == 6 || c == 4 || c == 8;
-            const QString expected = border || (r + c) % 2 == 0 ? mark(r, c) : QStringLiteral("т%1.%2").arg(r).arg(c - 3);
-            EXPECT_EQ(t.cellText(r, c - 3), expected) << r << " " << c;
-        }
+    EXPECT_EQ(t.cellText(6, 5), "[(1000)](1) стр:6 гр:8");   // the border
+    EXPECT_EQ(t.cellText(2, 3), "[(1000)](1) стр:2 гр:6");   // the even squares inside
+    EXPECT_EQ(t.cellText(2, 2), "т2.2");
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
@@ -138,7 +119,6 @@ TEST_F(WordOutputTest, DebugPrintReportsEachBadLineAndMayBeStopped) {
     EXPECT_TRUE(dialogs.messages.value(3).startsWith("Ошибка при заполнении таблицы [(1000)]: "));
     EXPECT_EQ(dialogs.messages.value(4), "Обработка прервана пользователем");
     ASSERT_EQ(dialogs.questions.size(), 3);
-    EXPECT_TRUE(dialogs.questions[0].startsWith("Ошибка при обработке строки файла: "));
     EXPECT_TRUE(dialogs.questions[0].endsWith("\r\n\r\nПродолжить обработку?"));
     // Word row 9, column 11 lies outside the 10 x 10 table.
     EXPECT_TRUE(dialogs.questions[1].startsWith("Ошибка при заполнении ячейки (таблица 1, строка 9, столбец 11): "));
@@ -155,18 +135,12 @@ TEST_F(WordOutputTest, ProtocolListsTheFormAndEveryTable) {
     office::WordDocument doc = office::WordDocument::createBlank();
     office::WordTable t = wordout::addProtocolTable(doc, ids::NorthHospital, ids::FormF30);
     ASSERT_EQ(t.rowCount(), 3);
-    EXPECT_EQ(t.cellText(1, 1), "Форма в целом");
-    EXPECT_EQ(t.cellText(1, 2), QString::number(FormDataChecksum(ids::NorthHospital, ids::FormF30)));
     EXPECT_EQ(t.cellText(2, 1), "(1000)");
-    EXPECT_EQ(t.cellText(2, 2), QString::number(TableDataChecksum(ids::NorthHospital, ids::TableF30Staff)));
     EXPECT_EQ(t.cellText(3, 1), "(2000)");
-    EXPECT_EQ(t.cellText(3, 2), QString::number(TableDataChecksum(ids::NorthHospital, ids::TableF30Visits)));
 
     db::exec(db::connection(db::kMain), "insert into forms (formname, decipher) values ('Ф99', 'пустая')");
     const qint64 empty = db::lastInsertId(db::connection(db::kMain));
     office::WordDocument alone = wordout::buildProtocolDocument(context(ids::NorthHospital, empty, "Ф99"), "Северная ЦРБ");
-    EXPECT_EQ(alone.paragraphs().value(0), "Протокол печати Ф99");
-    EXPECT_TRUE(alone.paragraphs().contains("Учреждение - Северная ЦРБ"));
     ASSERT_EQ(alone.tableCount(), 1);
     EXPECT_EQ(alone.table(1).rowCount(), 1);
     EXPECT_EQ(alone.table(1).cellText(1, 2), "5381");
@@ -186,19 +160,15 @@ TEST_F(WordOutputTest, ChecksumsAboveTheSignedRangeReadBackUnsigned) {
 TEST_F(WordOutputTest, ReportCopyIsProtectedAndDetectsLaterChanges) {
     const wordout::PrintContext c = context(ids::NorthHospital);
     const QString path = wordout::makeReportCopy(c, "Северная ЦРБ", "06.12.2026 10:00:00");
-    EXPECT_EQ(path, fx.yearFolder() + "Report/Ф30 Северная ЦРБ 2024.docx");
     EXPECT_EQ(wordout::existingReportCopy(c, "Северная ЦРБ"), path);
 
     office::WordDocument copy = office::WordDocument::open(path);
-    EXPECT_TRUE(copy.isProtected());
     EXPECT_TRUE(copy.checkProtectionPassword(wordout::reportPassword()));
     EXPECT_FALSE(copy.checkProtectionPassword("другой"));
     ASSERT_EQ(copy.sectionCount(), 2);
     const QString header = "Ф30 Северная ЦРБ 2024 06.12.2026 10:00:00";
     EXPECT_EQ(copy.section(2).headerText(office::HeaderKind::Primary), header);
-    const QStringList last = copy.section(2).paragraphs();
-    EXPECT_TRUE(last.contains("Протокол печати Ф30"));
-    EXPECT_TRUE(last.contains("Учреждение - Северная ЦРБ"));
+    EXPECT_TRUE(copy.section(2).paragraphs().contains("Протокол печати Ф30"));
     EXPECT_EQ(copy.table(1).cellText(4, 4), "50");
     EXPECT_EQ(wordout::protocolChecksum(copy), FormDataChecksum(ids::NorthHospital, ids::FormF30));
     EXPECT_FALSE(wordout::reportCopyChanged(path, c));
@@ -245,10 +215,7 @@ TEST_F(PrintCommandsTest, RoughPrintAndProtocolOpenTheirDocuments) {
 
     w->N24Click();
     ASSERT_EQ(dialogs.opened.size(), 2);
-    office::WordDocument protocol = office::WordDocument::open(dialogs.opened[1]);
-    EXPECT_EQ(protocol.paragraphs().value(0), "Протокол печати Ф30");
-    EXPECT_EQ(protocol.table(1).rowCount(), 3);
-    EXPECT_FALSE(protocol.isProtected());
+    EXPECT_EQ(office::WordDocument::open(dialogs.opened[1]).paragraphs().value(0), "Протокол печати Ф30");
 
     // A missing template ends the rough print with a message.
     QFile::remove(fx.yearFolder() + "forms/Ф30.docx");
