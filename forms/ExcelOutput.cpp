@@ -5,6 +5,7 @@
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "forms/FormListLogic.h"
+#include "forms/TableExcel.h"
 #include "forms/TransferFiles.h"
 #include "platform/Database.h"
 
@@ -60,8 +61,6 @@ private:
 
 } // namespace
 
-int columnWidthOf(double storedWidth) { return int(std::nearbyint((storedWidth - 3.75) / 5.25)); }
-
 void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h, const QString &caption) {
     const QSqlDatabase main = db::connection(db::kMain);
     sheet.setValue(1, 1, caption + QStringLiteral(" - ") + table.text);
@@ -70,7 +69,7 @@ void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h
                            {table.ident});
     while (q.next()) {
         const int column = q.value(0).toInt() + 1;
-        if (column >= 1) sheet.setColumnWidth(column, std::max(0, columnWidthOf(q.value(1).toDouble())));
+        if (column >= 1) sheet.setColumnWidth(column, std::max(0, tableexcel::SheetColumnWidth(q.value(1).toDouble())));
     }
     q = db::exec(main, QStringLiteral("select \"row\", height from \"rows\" where \"table\"=?"), {table.ident});
     while (q.next()) {

@@ -27,9 +27,6 @@ struct FormNode {
 
 using LabelFn = std::function<void(const QString &)>;
 
-// (width - 3.75) / 5.25 to the nearest integer, halves to the even one.
-int columnWidthOf(double storedWidth);
-
 // Lays table node out on sheet with the values of institution (or report) h
 // from the value table DataTableName; cell (1, 1) = caption + " - " + text.
 void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h, const QString &caption);

@@ -111,7 +111,7 @@ QString SheetName(const QString &formName, const QString &tableNumber) {
     return name;
 }
 
-int SheetColumnWidth(double points) { return int(std::lround((points - 3.75) / 5.25)); }
+int SheetColumnWidth(double points) { return int(std::nearbyint((points - 3.75) / 5.25)); }
 
 void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &src) {
     const TableShape shape = ReadTableShape(db::connection(db::kMain), src.tableIdent);

@@ -81,8 +81,13 @@ TEST_F(TableExcelTest, SheetHoldsHeaderSizesAndValues) {
     EXPECT_EQ(sheet->frozenAt(), (office::CellRef{5, 5}));
 }
 
-TEST_F(TableExcelTest, SheetNames) {
+TEST_F(TableExcelTest, SheetNamesAndWidths) {
     EXPECT_EQ(SheetName("Ф30/1", "(1000)"), "Ф30_1(1000)");
+    // 58.875 points lie half-way between widths 10 and 11: the even one, in
+    // the table window's sheet and in the output of many institutions alike.
+    EXPECT_EQ(SheetColumnWidth(58.875), 10);
+    EXPECT_EQ(SheetColumnWidth(64.125), 12);
+    EXPECT_EQ(SheetColumnWidth(69), 12);
     // The same table twice into one workbook: the name is taken.
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
     WriteTableSheet(book.addSheet(), source());
