@@ -59,7 +59,7 @@ qint64 FindFormId(const QString &formName) { return GetFormIdByName(formName); }
 
 QString ValueTableName() { return ValueTableName(shared().DataTableName); }
 
-QString ValueTableName(const decltype(SharedState::DataTableName) &dataTableName) {
+QString ValueTableName(ValueTable dataTableName) {
     return valueTableSql(dataTableName == ValueTable::None ? ValueTable::Data : dataTableName);
 }
 

@@ -44,7 +44,7 @@ qint64 FindFormId(const QString &formName);        // same as GetFormIdByName
 // means "data").
 QString ValueTableName();
 // Same for the name a run's context carries.
-QString ValueTableName(const decltype(SharedState::DataTableName) &name);
+QString ValueTableName(ValueTable name);
 
 // Rewrites the institution's stored values of the table and year in the
 // value table from the matrix (zero cells are not stored), in one transaction.

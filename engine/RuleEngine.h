@@ -15,7 +15,7 @@
 // full precision inside; the result is written with two decimals and "."
 // (x/0 gives 0). A text holding anything but numbers and operators is not
 // reduced and stays as it stands.
-#include "engine/SharedState.h"
+#include "engine/WorkModes.h"
 #include "engine/StringList.h"
 #include "engine/ValueMatrix.h"
 
@@ -35,8 +35,8 @@ using TableLabelFn = std::function<void(const QString &)>;
 struct RuleRunContext {
     qint64 institution = 0;
     QString includeList;                                  // ids joined by ","
-    decltype(SharedState::DataTableName) valueTable{};    // as the work mode names it
-    decltype(SharedState::ReportMode) reportMode{};
+    ValueTable valueTable = ValueTable::None;             // None reads and writes "data"
+    ReportMode reportMode = ReportMode::None;
     bool roundResult = false;                             // calculated cells rounded to integers
     // The context as the windows keep it in shared() (no rounding: each
     // recalculation asks for it).

@@ -1,15 +1,15 @@
 #pragma once
-// The work state that the windows and the engine share while a form is
-// entered, controlled or summed, and the lookup caches of the open year.
-// One process-wide object, reached through shared(); windows and tests set it.
+// The open configuration and year, the work modes the main window sets for
+// the windows it opens, and the lookup caches of the open year. One
+// process-wide object, reached through shared(); a rule run copies what it
+// needs into its own context (RuleRunContext) and keeps its rules, errors
+// and held table to itself.
 #include "engine/StringList.h"
-#include "engine/ValueMatrix.h"
 #include "engine/WorkModes.h"
 #include "engine/YearCaches.h"
 
 #include <QList>
 #include <QString>
-#include <array>
 
 struct SharedState {
     // Open configuration and year.

@@ -1,5 +1,6 @@
 #include "reports/GroupRecalc.h"
 
+#include "engine/ValueMatrix.h"
 #include "engine/NumberFormat.h"
 #include "core/ProgressWindow.h"
 #include "engine/SharedState.h"
