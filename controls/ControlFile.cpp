@@ -1,51 +1,14 @@
 #include "controls/ControlFile.h"
 
 #include "controls/ControlCheck.h"
-#include "controls/ControlRules.h"
-#include "engine/Common.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
-#include "platform/QuotedFields.h"
 
 #include <QFileInfo>
 #include <QSqlQuery>
 
 namespace controls {
-
-namespace {
-
-QString lineOf(const RuleRecord &r) {
-    const RuleTexts &t = r.texts;
-    return FormatControlLine({r.formId == 0 ? QString() : GetFormNameById(r.formId), r.table, t.lft, t.reltion, t.rght,
-                              t.cycl, t.commnt});
-}
-
-QStringList linesOf(QSqlQuery &q) {
-    QStringList out;
-    while (q.next()) out.append(lineOf(RuleRecordOf(q)));
-    return out;
-}
-
-const QString kFormRules = QStringLiteral(
-    "formid=? or (formid=0 and ((lft like ? escape '\\') or (rght like ? escape '\\')))");
-
-QVariantList formRuleParams(qint64 formId, const QString &formName) {
-    const QString pattern = u'%' + LikeLiteral(formName) + QStringLiteral("т%");
-    return {formId, pattern, pattern};
-}
-
-} // namespace
-
-std::optional<ControlLine> ParseControlLine(const QString &raw) {
-    QStringList f;
-    if (!quoted::split(raw, f) || f.size() != 7) return std::nullopt;
-    return ControlLine{f[0], f[1], f[2], f[3], f[4], f[5], f[6]};
-}
-
-QString FormatControlLine(const ControlLine &l) {
-    return quoted::join({l.formName, l.table, l.lft, l.reltion, l.rght, l.cycl, l.commnt});
-}
 
 LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, LoadMode mode,
                            const std::function<void(const QString &)> &dbError) {
@@ -147,39 +110,6 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     }
     writeRejects();
     return result;
-}
-
-QStringList ControlFileLinesForKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys) {
-    QStringList out;
-    for (qint64 key : keys)
-        if (const std::optional<RuleRecord> r = ReadRule(mainDb, key)) out.append(lineOf(*r));
-    return out;
-}
-
-QStringList ControlFileLinesAll(const QSqlDatabase &mainDb) {
-    QSqlQuery q = db::exec(mainDb, QStringLiteral("select * from int_control order by \"Код\""));
-    return linesOf(q);
-}
-
-QStringList ControlFileLinesForForm(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
-    QSqlQuery q = db::exec(mainDb,
-                           QStringLiteral("select * from int_control where ") + kFormRules +
-                               QStringLiteral(" order by tble,lft,rght"),
-                           formRuleParams(formId, formName));
-    return linesOf(q);
-}
-
-int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
-    QSqlQuery q = db::exec(mainDb, QStringLiteral("delete from int_control where ") + kFormRules,
-                           formRuleParams(formId, formName));
-    return q.numRowsAffected();
-}
-
-void WriteControlFile(const QString &path, const QStringList &lines) {
-    QString why;
-    if (!cp1251::writeLines(path, lines, &why))
-        throw db::Error(QStringLiteral("Не удалось записать файл ") + path +
-                        (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
 }
 
 } // namespace controls

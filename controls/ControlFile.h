@@ -1,10 +1,9 @@
 #pragma once
-// Control files: plain text in code page 1251, CR LF, one rule a line, seven
-// double-quoted fields joined by commas (form name, table number, left side,
-// relation, right side, cycle, comment); a double quote inside a field is
-// written doubled (quoted::join / quoted::split). Lines that do not begin
-// with a double quote are passed over (comments, the messages of a rejects
-// file).
+// Loading control files (format and writers: engine/ControlFileLines). Lines
+// that do not begin with a double quote are passed over (comments, the
+// messages of a rejects file).
+#include "engine/ControlFileLines.h"
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -17,14 +16,9 @@ namespace controls {
 inline const QString kControlFileFilter = QStringLiteral("Файлы контролей (*.orv)");
 inline const QString kRejectsFileName = QStringLiteral("Несогласованные контроли.orv");
 
-struct ControlLine {
-    QString formName, table, lft, reltion, rght, cycl, commnt;
-};
-
-// Cuts a rule line into its seven fields; nothing when the line does not
-// begin with a double quote or does not hold exactly seven fields.
-std::optional<ControlLine> ParseControlLine(const QString &line);
-QString FormatControlLine(const ControlLine &line);
+using ctlfile::ControlLine;
+using ctlfile::FormatControlLine;
+using ctlfile::ParseControlLine;
 
 enum class LoadMode { Append = 0, Replace = 1 };
 
@@ -47,19 +41,11 @@ struct LoadResult {
 LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, LoadMode mode,
                            const std::function<void(const QString &)> &dbError = {});
 
-// ---- Writers ---------------------------------------------------------------
-// Lines of the given rules, in the given order; keys without a row are
-// passed over. Form names come from the forms cache (empty for 0).
-QStringList ControlFileLinesForKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys);
-// Every rule.
-QStringList ControlFileLinesAll(const QSqlDatabase &mainDb);
-// The rules of a form: its own and every inter-form rule that names it
-// (formName directly followed by "т" in either side, any letter case),
-// ordered by table, left and right side.
-QStringList ControlFileLinesForForm(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
-// Deletes the same rule set as ControlFileLinesForForm; returns the count.
-int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
-// Writes the lines (overwriting); throws db::Error on failure.
-void WriteControlFile(const QString &path, const QStringList &lines);
+// ---- Writers (engine/ControlFileLines) -----------------------------------
+using ctlfile::ControlFileLinesAll;
+using ctlfile::ControlFileLinesForForm;
+using ctlfile::ControlFileLinesForKeys;
+using ctlfile::DeleteFormRules;
+using ctlfile::WriteControlFile;
 
 } // namespace controls

@@ -1,16 +1,12 @@
 #pragma once
 // Writes a form's definition and its control rules into text files (code
 // page 1251, CR LF): the form structure file (engine/FormStructureFile) and
-// the control files of one form or of every rule. The package generator ships them; the installer
-// backs a form up with them before replacing it.
-//
-// Control file line: seven fields in double quotes joined by commas: form
-// name, tble, lft, reltion, rght, cycl, commnt (empty form name for a rule
-// between forms).
+// the control files of one form or of every rule (engine/ControlFileLines).
+// The package generator ships them; the installer backs a form up with them
+// before replacing it.
 #include <QSqlDatabase>
 #include <QString>
 
-QString ReadFormNameById(const QSqlDatabase &db, qint64 formId);
 // These return false, writing nothing, when the database is not open; they
 // throw db::Error on database errors. The structure file of a form that is
 // not there is left empty (false); a form text the file could not carry
@@ -18,7 +14,3 @@ QString ReadFormNameById(const QSqlDatabase &db, qint64 formId);
 bool ExportFormStructure(const QSqlDatabase &db, qint64 formId, const QString &fileName);
 bool ExportFormControls(const QSqlDatabase &db, qint64 formId, const QString &formName, const QString &fileName);
 bool ExportGlobalControls(const QSqlDatabase &db, const QString &fileName);
-
-// LIKE pattern (escape character '\') of the rules between forms that name
-// a table of the form.
-QString FormTablePattern(const QString &formName);

@@ -1,5 +1,6 @@
 #include "updates/UpdateInstaller.h"
 
+#include "engine/ControlFileLines.h"
 #include "platform/Errors.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -99,38 +100,39 @@ bool restoreVersions(const QSqlDatabase &db, const QString &file) {
     return true;
 }
 
-// One rule of a control file.
-struct RuleLine {
-    QString formName, tble, lft, reltion, rght, cycl, commnt;
-};
+using ctlfile::ControlLine;
 
 // Every rule line of a control file. False when the file cannot be read or
 // a non-blank line is not a line of seven quoted fields: such a file is not
 // installed at all.
-bool readRuleLines(const QString &fileName, QList<RuleLine> &rules) {
+bool readRuleLines(const QString &fileName, QList<ControlLine> &rules) {
     QStringList lines;
     if (!cp1251::readLines(fileName, lines))
         return false;
     for (const QString &line : lines) {
         if (line.trimmed().isEmpty())
             continue;
-        QStringList f;
-        if (!quoted::split(line, f) || f.size() != 7) {
+        std::optional<ControlLine> r = ctlfile::ParseControlLine(line);
+        if (!r) {
             LogError(QStringLiteral("Строка файла контролей не читается: ") + line);
             return false;
         }
-        rules.append({f[0].trimmed(), f[1], f[2].trimmed(), f[3], f[4].trimmed(), f[5].trimmed(), f[6]});
+        r->formName = r->formName.trimmed();
+        r->lft = r->lft.trimmed();
+        r->rght = r->rght.trimmed();
+        r->cycl = r->cycl.trimmed();
+        rules.append(*r);
     }
     return true;
 }
 
-void insertRules(const QSqlDatabase &db, const QList<RuleLine> &rules) {
-    for (const RuleLine &r : rules) {
+void insertRules(const QSqlDatabase &db, const QList<ControlLine> &rules) {
+    for (const ControlLine &r : rules) {
         const qint64 formId = r.formName.isEmpty() ? 0 : std::max<qint64>(ReadFormIdByName(db, r.formName), 0);
         db::exec(db,
                  QStringLiteral("INSERT INTO int_control (formid, tble, lft, rght, reltion, cycl, commnt) "
                                 "VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                 {formId, r.tble.isEmpty() ? QVariant() : QVariant(r.tble), r.lft, r.rght, r.reltion, r.cycl, r.commnt});
+                 {formId, r.table.isEmpty() ? QVariant() : QVariant(r.table), r.lft, r.rght, r.reltion, r.cycl, r.commnt});
     }
 }
 
@@ -225,15 +227,11 @@ bool InstallFormStructure(const QSqlDatabase &db, const QString &formName, const
 }
 
 void DeleteFormControls(const QSqlDatabase &db, const QString &formName, qint64 formId) {
-    const QString pattern = FormTablePattern(formName);
-    db::exec(db,
-             QStringLiteral("DELETE FROM int_control WHERE formid=? "
-                            "OR (formid=0 AND ((lft LIKE ? ESCAPE '\\') OR (rght LIKE ? ESCAPE '\\')))"),
-             {formId, pattern, pattern});
+    ctlfile::DeleteFormRules(db, formId, formName);
 }
 
 bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile) {
-    QList<RuleLine> rules;
+    QList<ControlLine> rules;
     if (!QFileInfo::exists(controlFile) || !readRuleLines(controlFile, rules))
         return false;
     insertRules(db, rules);
@@ -245,7 +243,7 @@ bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const 
         LogInfo(QStringLiteral("Установка контролей формы: ") + formName);
         // The file is read whole before any rule is deleted: a missing or
         // unreadable file leaves the rules as they are.
-        QList<RuleLine> rules;
+        QList<ControlLine> rules;
         if (!QFileInfo::exists(controlFile) || !readRuleLines(controlFile, rules)) {
             LogError(QStringLiteral("Ошибка при установке контролей формы: ") + formName);
             return false;

@@ -1,5 +1,7 @@
+#include "engine/ControlFileLines.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "support/ChildProcess.h"
 #include "support/Fixture.h"
 #include "updates/UpdateGenerator.h"
 #include "updates/UpdateLists.h"
@@ -94,6 +96,64 @@ TEST(UpdatePackage, GeneratedFromTheSample) {
     EXPECT_TRUE(GenerateUpdatePackage(QSqlDatabase(), {"Ф30"}, {none}, {}, "", "", out, "d", 2025, "4").isEmpty());
     EXPECT_TRUE(GenerateUpdatePackage(mainDb(), {}, {}, {}, "", "", out, "d", 2025, "4").isEmpty());
     CloseUpdateLogger();
+}
+
+TEST(UpdatePackage, FormRuleFileEqualsTheEditorsExport) {
+    SampleFixture fx;
+    CloseUpdateLogger();
+    InitUpdateLogger(fx.root());
+    const QSqlDatabase d = mainDb();
+    // A stored name in mixed case holding a LIKE wildcard.
+    const QString name = "Ф3_1а";
+    db::exec(d, "insert into forms (formname, decipher, net) values (?, '', 0)", {name});
+    const qint64 id = db::scalar(d, "select id from forms where formname=?", {name}).toLongLong();
+    db::exec(d, "delete from int_control");
+    const auto rule = [&](qint64 formId, const QVariant &table, const QString &lft, const QString &rght,
+                          const QString &comment) {
+        db::exec(d, "insert into int_control (formid, tble, lft, rght, reltion, cycl, commnt) "
+                    "values (?, ?, ?, ?, '>=', '', ?)",
+                 {formId, table, lft, rght, comment});
+    };
+    rule(id, "(1000)", "СТР[1]", "СТР[2]", "Врачи \"всего\"\tв т.ч. Ёлкино");
+    rule(0, QVariant(), "ф3_1аТ[1000]СТР1ГР1", "Ф30Т[1000]СТР1ГР1", "межформенный");
+    rule(id, QVariant(), "Т[1000]СТР[1]", "Т[2000]СТР[1]", "");
+    rule(0, QVariant(), "Ф3Х1аТ[1000]СТР1ГР1", "0", "чужой: \"_\" значит только себя");
+    rule(0, QVariant(), "Ф30Т[1000]СТР1ГР1", "0", "чужой");
+
+    const FormPackageOptions ctl{"", false, true, false, "", "1.0.0"};
+    const QString archive =
+        GenerateUpdatePackage(d, {name}, {ctl}, {}, "replace", "1.0.0", fx.root() + "out/", "d", 2025, "1");
+    ASSERT_FALSE(archive.isEmpty());
+    ASSERT_TRUE(ExtractZipArchive(archive, fx.root() + "x/"));
+    const auto bytes = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("unreadable");
+    };
+    const QByteArray shipped = bytes(fx.root() + "x/" + name + "/controls_" + name + ".orv");
+
+    // What the control editor writes for the form's rules.
+    const QString exported = fx.root() + "editor.orv";
+    ctlfile::WriteControlFile(exported, ctlfile::ControlFileLinesForForm(d, id, name));
+    EXPECT_EQ(shipped, bytes(exported));
+    EXPECT_EQ(cp1251::decode(shipped),
+              "\"Ф3_1а\",\"\",\"Т[1000]СТР[1]\",\">=\",\"Т[2000]СТР[1]\",\"\",\"\"\r\n"
+              "\"\",\"\",\"ф3_1аТ[1000]СТР1ГР1\",\">=\",\"Ф30Т[1000]СТР1ГР1\",\"\",\"межформенный\"\r\n"
+              "\"Ф3_1а\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"\",\"Врачи \"\"всего\"\"\tв т.ч. Ёлкино\"\r\n");
+    CloseUpdateLogger();
+
+    // A disk that fills up mid-write is an error, never a shorter file.
+    const LimitedRun run = runWithFileSizeLimit(64, [&](QString &msg) {
+        try {
+            ctlfile::WriteControlFile(fx.root() + "full.orv", ctlfile::ControlFileLinesForForm(d, id, name));
+            return true;
+        } catch (const db::Error &e) {
+            msg = e.message();
+            return false;
+        }
+    });
+    ASSERT_TRUE(run.finished);
+    EXPECT_FALSE(run.result);
+    EXPECT_TRUE(run.message.startsWith("Не удалось записать файл")) << run.message.toStdString();
 }
 
 TEST(UpdateGeneratorWindow, FormsAreListedInTheNameOrder) {

@@ -112,24 +112,6 @@ TEST_F(UpdateExport, PackageStructureFileIsTheCatalogueExportByteForByte) {
     EXPECT_FALSE(QFile::exists(fx.root() + "closed.frs"));
 }
 
-TEST_F(UpdateExport, ControlFilesOfAFormAndOfAllRules) {
-    const QString f = fx.root() + "c.orv";
-    ASSERT_TRUE(ExportFormControls(mainDb(), FormF30, "Ф30", f));
-    const QStringList l = lines(f);
-    // Rules 1-5 of Ф30 and the rule between forms naming a table of Ф30.
-    EXPECT_EQ(l.size(), 6);
-    ASSERT_EQ(l.filter(QRegularExpression("^\"\",")).size(), 1);
-    EXPECT_TRUE(l.filter(QRegularExpression("^\"\",")).first().contains("Ф14Т[1000]"));
-
-    // Wildcard characters in a form name match only themselves.
-    ASSERT_TRUE(ExportFormControls(mainDb(), 9999, "Ф_0", f));
-    EXPECT_TRUE(lines(f).isEmpty());
-    ASSERT_TRUE(ExportFormControls(mainDb(), 9999, "%", f));
-    EXPECT_TRUE(lines(f).isEmpty());
-    ASSERT_TRUE(ExportGlobalControls(mainDb(), f));
-    EXPECT_EQ(lines(f).size(), ruleCount());
-}
-
 TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     const QString f = fx.root() + "c.orv";
     db::exec(mainDb(), "delete from int_control");

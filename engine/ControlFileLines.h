@@ -1,0 +1,43 @@
+#pragma once
+// Control files: plain text in code page 1251, CR LF, one rule a line, seven
+// double-quoted fields joined by commas (form name, table number, left side,
+// relation, right side, cycle, comment); a double quote inside a field is
+// written doubled (quoted::join / quoted::split). The form name is the one
+// stored in forms for the rule's formid, empty for a rule between forms
+// (formid 0).
+//
+// The control editor and the update packages write and read these files
+// here, through the connection they are given.
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace ctlfile {
+
+struct ControlLine {
+    QString formName, table, lft, reltion, rght, cycl, commnt;
+};
+
+// Cuts a rule line into its seven fields; nothing when the line does not
+// begin with a double quote or does not hold exactly seven fields.
+std::optional<ControlLine> ParseControlLine(const QString &line);
+QString FormatControlLine(const ControlLine &line);
+
+// Lines of the given rules, in the given order; keys without a row are
+// passed over.
+QStringList ControlFileLinesForKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys);
+// Every rule, in the order they were entered.
+QStringList ControlFileLinesAll(const QSqlDatabase &mainDb);
+// The rules of a form: its own and every inter-form rule that names it
+// (formName directly followed by "т" in either side, any letter case; "%",
+// "_" and "\" in the name stand for themselves), ordered by table, left and
+// right side.
+QStringList ControlFileLinesForForm(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
+// Deletes the same rule set as ControlFileLinesForForm; returns the count.
+int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
+// Writes the lines (overwriting); throws db::Error on failure.
+void WriteControlFile(const QString &path, const QStringList &lines);
+
+} // namespace ctlfile
