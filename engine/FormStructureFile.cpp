@@ -18,7 +18,6 @@ const QString kRowTag = QStringLiteral("стр");
 const QString kColumnTag = QStringLiteral("гр");
 const QString kTitleTag = QStringLiteral("заг");
 
-QString noColon(QString s) { return s.remove(QLatin1Char(':')); }
 QString trueFalse(bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); }
 QString yesNo(bool b) { return b ? QStringLiteral("Да") : QStringLiteral("Нет"); }
 
@@ -82,6 +81,7 @@ Title readTitle(const QString &text, int line) {
     const QStringList parts = text.mid(kTitleTag.size()).split(kHash);
     FieldReader r{parts, line, text};
     r.need(12);
+    if (const QString fault = lineFault(text, false); !fault.isEmpty()) r.fail(fault);
     Title t;
     t.column = r.integer(0, QStringLiteral("column"));
     t.row = r.integer(1, QStringLiteral("row"));
@@ -95,9 +95,7 @@ Title readTitle(const QString &text, int line) {
     t.italic = r.boolean(9, QStringLiteral("fontitalic"));
     t.tchars = parts[10];
     // The text is the last field: a "#" inside it stays part of it.
-    QString txt = parts.mid(11).join(kHash);
-    txt.replace(QLatin1Char(':'), QChar(3));
-    t.txt = text::decodeLineBreaks(txt);
+    t.txt = text::decodeLineBreaks(text::encodeColon(parts.mid(11).join(kHash)));
     t.line = line;
     return t;
 }
@@ -108,7 +106,7 @@ Table readTable(const QString &text, int line) {
     if (const QString fault = lineFault(text, false); !fault.isEmpty()) r.fail(fault);
     Table t;
     t.tablen = r.fields[0];
-    t.name = r.fields[1];
+    t.name = text::decodeColon(r.fields[1]);
     t.colcount = r.integer(2, QStringLiteral("colcount"));
     t.rowcount = r.integer(3, QStringLiteral("rowcount"));
     t.fixcols = r.integer(4, QStringLiteral("fixcols"));
@@ -129,13 +127,17 @@ Table readTable(const QString &text, int line) {
 
 // ---- checks ---------------------------------------------------------------------------
 
-QString fieldFault(const QString &what, const QString &value, bool lastOnLine) {
+QString fieldFault(const QString &what, const QString &value, FieldKind kind, bool lastOnLine) {
     if (!lastOnLine && value.contains(kHash))
         return QStringLiteral("Поле \"%1\" содержит символ \"#\", который разделяет поля файла структуры формы: "
                               "\"%2\"")
             .arg(what, value);
     if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
         return QStringLiteral("Поле \"%1\" содержит перевод строки: \"%2\"").arg(what, value);
+    if (kind == FieldKind::Name && value.contains(QLatin1Char(':')))
+        return QStringLiteral("Поле \"%1\" содержит символ \":\", недопустимый в наименовании формы, номере "
+                              "таблицы и имени шрифта: \"%2\"")
+            .arg(what, value);
     return QString();
 }
 
@@ -145,10 +147,23 @@ QString lineFault(const QString &line, bool formLine) {
     else if (line.startsWith(QLatin1Char('('))) fields = 8;
     else if (line.startsWith(kRowTag) || line.startsWith(kColumnTag)) fields = 2;
     const int found = int(line.count(kHash)) + 1;
-    if (fields == 0 || found <= fields) return QString();
-    return QStringLiteral("полей %1 вместо %2: символ \"#\" внутри поля, прочитать строку однозначно нельзя")
-        .arg(found)
-        .arg(fields);
+    if (fields != 0 && found > fields)
+        return QStringLiteral("полей %1 вместо %2: символ \"#\" внутри поля, прочитать строку однозначно нельзя")
+            .arg(found)
+            .arg(fields);
+    // The names of a file written here hold no ":"; one written elsewhere
+    // must not bring one in past the editors' check.
+    QString what;
+    QString name;
+    if (formLine || line.startsWith(QLatin1Char('('))) {
+        what = formLine ? QStringLiteral("Форма") : QStringLiteral("Номер таблицы");
+        name = line.section(kHash, 0, 0);
+    } else if (line.startsWith(kTitleTag)) {
+        what = QStringLiteral("Шрифт");
+        name = line.section(kHash, 6, 6);
+    }
+    if (!name.contains(QLatin1Char(':'))) return QString();
+    return QStringLiteral("поле \"%1\" содержит символ \":\": \"%2\"").arg(what, name);
 }
 
 // ---- writing -----------------------------------------------------------------------------
@@ -158,16 +173,20 @@ QStringList formLines(const QSqlDatabase &d, qint64 formId) {
     if (!f.next()) return {};
     // A text that would read back as another one stops the export: the file
     // would change the form (or another one) on import.
-    auto field = [](const QString &what, const QString &value) {
-        const QString fault = fieldFault(what, value);
+    auto field = [](const QString &what, const QString &value, FieldKind kind = FieldKind::Name) {
+        const QString fault = fieldFault(what, value, kind);
         if (!fault.isEmpty())
             throw EngineError(QStringLiteral("Файл структуры формы не записан.\r\n") + fault +
                               QStringLiteral("\r\nИсправьте текст и повторите экспорт."));
         return value;
     };
     QStringList lines;
-    lines << field(QStringLiteral("Форма"), noColon(f.value(0).toString())) + kHash +
-                 field(QStringLiteral("Содержание формы"), noColon(f.value(1).toString())) + kHash +
+    // A text keeps its ":" as byte 3, the form in which titles keep it.
+    auto textField = [&](const QString &what, const QString &value) {
+        return text::encodeColon(field(what, value, FieldKind::Text));
+    };
+    lines << field(QStringLiteral("Форма"), f.value(0).toString()) + kHash +
+                 textField(QStringLiteral("Содержание формы"), f.value(1).toString()) + kHash +
                  yesNo(f.value(2).toBool());
     QSqlQuery t = db::exec(d,
                            QStringLiteral("select ident, tablen, name, colcount, rowcount, fixcols, fixrows, "
@@ -175,9 +194,9 @@ QStringList formLines(const QSqlDatabase &d, qint64 formId) {
                            {formId});
     while (t.next()) {
         const qint64 ident = t.value(0).toLongLong();
-        const QString tablen = field(QStringLiteral("Номер таблицы"), noColon(t.value(1).toString()));
+        const QString tablen = field(QStringLiteral("Номер таблицы"), t.value(1).toString());
         lines << QStringList{tablen,
-                             field(QStringLiteral("Содержание таблицы ") + tablen, noColon(t.value(2).toString())),
+                             textField(QStringLiteral("Содержание таблицы ") + tablen, t.value(2).toString()),
                              intText(t.value(3)), intText(t.value(4)), intText(t.value(5)), intText(t.value(6)),
                              trueFalse(t.value(7).toBool()), intText(t.value(8))}
                      .join(kHash);
@@ -192,16 +211,17 @@ QStringList formLines(const QSqlDatabase &d, qint64 formId) {
                                               "from titles where \"table\"=?"),
                                {ident});
         while (h.next()) {
-            QString txt = noColon(h.value(11).toString());
+            QString txt = text::encodeColon(h.value(11).toString());
             if (txt.isEmpty()) txt = QStringLiteral(" ");
             const QString where = QStringLiteral(" заголовка (графа %1, строка %2) таблицы %3")
                                       .arg(intText(h.value(0)), intText(h.value(1)), tablen);
             lines << kTitleTag + QStringList{intText(h.value(0)), intText(h.value(1)), intText(h.value(2)),
                                              intText(h.value(3)), intText(h.value(4)), intText(h.value(5)),
-                                             field(QStringLiteral("Шрифт") + where, noColon(h.value(6).toString())),
+                                             field(QStringLiteral("Шрифт") + where, h.value(6).toString()),
                                              intText(h.value(7)), trueFalse(h.value(8).toBool()),
                                              trueFalse(h.value(9).toBool()),
-                                             field(QStringLiteral("Выравнивание") + where, h.value(10).toString()),
+                                             field(QStringLiteral("Выравнивание") + where, h.value(10).toString(),
+                                                   FieldKind::Text),
                                              text::encodeLineBreaks(txt)}
                                      .join(kHash);
         }
@@ -234,7 +254,7 @@ Form parse(const QStringList &input, const std::function<void(const QString &)> 
     if (const QString fault = lineFault(head, true); !fault.isEmpty()) throw EngineError(fileError(1, head, fault));
     const int h2 = head.indexOf(kHash, h1 + 1);
     form.formname = head.left(h1);
-    form.decipher = h2 < 0 ? head.mid(h1 + 1) : head.mid(h1 + 1, h2 - h1 - 1);
+    form.decipher = text::decodeColon(h2 < 0 ? head.mid(h1 + 1) : head.mid(h1 + 1, h2 - h1 - 1));
     form.net = (h2 < 0 ? QString() : head.mid(h2 + 1)) != QStringLiteral("Нет");
 
     int i = 1;

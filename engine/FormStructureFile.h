@@ -10,8 +10,11 @@
 //                                стр<row>#height            (one per rows record)
 //                                гр<column>#width           (one per columns record)
 //                                заг<column>#<row>#sc#sr#ec#er#fontname#fontsize#bold#italic#tchars#txt
-// Colons are left out of names and texts; in txt LF is byte 1, CR byte 2,
-// an empty txt is one blank. On reading, a colon in txt becomes byte 3.
+// A colon in decipher, name and txt is written as byte 3 (the form in which
+// titles keep a colon) and read back as a colon in decipher and name; txt
+// keeps byte 3, and a plain colon in a txt also reads as byte 3. formname,
+// tablen and fontname hold no colon. In txt LF is byte 1, CR byte 2, an
+// empty txt is one blank.
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -20,15 +23,22 @@
 
 namespace frs {
 
+// A name is a key used in references and file names (form name, table
+// number, font name) and holds no ":"; a text (description, table name,
+// title text, alignment code) may hold one.
+enum class FieldKind { Name, Text };
+
 // Fields are joined by "#" with no escaping, so a field followed by others
 // on its line must hold no "#", and no field may hold a line break: such a
 // field would read back as another text. The reason in Russian, naming the
 // field by what (e.g. "Содержание формы"), or empty when value reads back as
-// written.
-QString fieldFault(const QString &what, const QString &value, bool lastOnLine = false);
+// written (and, for a name, holds no ":").
+QString fieldFault(const QString &what, const QString &value, FieldKind kind = FieldKind::Name,
+                   bool lastOnLine = false);
 // Why a line of a structure file would not read back as the fields it was
 // written from: it has more "#" than its kind has fields, so a "#" sits
-// inside a field that is not the last. formLine is true for the first line
+// inside a field that is not the last; or a name field of it (form name,
+// table number, font name) holds a ":". formLine is true for the first line
 // of the file. Empty when the line reads back (or is no line of a known kind).
 QString lineFault(const QString &line, bool formLine);
 

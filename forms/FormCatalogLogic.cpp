@@ -150,7 +150,7 @@ void DeleteTableWithData(qint64 ident) {
 
 QString formFieldsFault(const QString &formname, const QString &decipher) {
     QString fault = frs::fieldFault(QStringLiteral("Форма"), formname);
-    if (fault.isEmpty()) fault = frs::fieldFault(QStringLiteral("Содержание"), decipher);
+    if (fault.isEmpty()) fault = frs::fieldFault(QStringLiteral("Содержание"), decipher, frs::FieldKind::Text);
     return fault;
 }
 
@@ -158,7 +158,7 @@ QString tableFieldsFault(const QString &tablen, const QString &name) {
     QString fault = frs::fieldFault(QStringLiteral("Номер"), tablen);
     if (fault.isEmpty() && !(tablen.startsWith(QLatin1Char('(')) && tablen.endsWith(QLatin1Char(')'))))
         fault = QStringLiteral("Номер таблицы пишется в скобках, например (1000): \"%1\"").arg(tablen);
-    if (fault.isEmpty()) fault = frs::fieldFault(QStringLiteral("Содержание"), name);
+    if (fault.isEmpty()) fault = frs::fieldFault(QStringLiteral("Содержание"), name, frs::FieldKind::Text);
     return fault;
 }
 

@@ -60,7 +60,8 @@ void DeleteTableWithData(qint64 ident);
 // ---- structure files -------------------------------------------------------------------
 
 // The faults of the fields the catalogue and the tables editor edit; empty
-// when they can be written to a structure file and read back.
+// when they can be written to a structure file and read back. The form name
+// and the table number are names: a ":" in them is refused too.
 QString formFieldsFault(const QString &formname, const QString &decipher);
 // A table number must also stand in parentheses ("(1000)"): the reader
 // finds the table lines by their "(".

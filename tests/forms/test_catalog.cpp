@@ -2,6 +2,7 @@
 // deleting forms and tables with everything that hangs on them.
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
+#include "engine/TextUtil.h"
 #include "forms/FormCatalogLogic.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -119,7 +120,7 @@ TEST_F(CatalogTest, FieldEncodingsOfTitlesAndSizes) {
     db::exec(d, "update titles set txt=? where \"table\"=2 and \"row\"=1 and \"column\"=1",
              {QStringLiteral("Строка\r\nвторая")});
     db::exec(d, "insert into titles values (2, 5, 20, 5, 20, 5, 20, 'Arial', 8, 1, 0, 'CC00', '')");
-    db::exec(d, "insert into titles values (2, 4, 20, 4, 20, 4, 20, 'Ari:al', 8, 0, 1, 'TL00', 'a:b # c')");
+    db::exec(d, "insert into titles values (2, 4, 20, 4, 20, 4, 20, 'Arial', 8, 0, 1, 'TL00', 'a:b # c')");
     // A height stored as text with a decimal comma keeps its value.
     db::exec(d, "update \"rows\" set height='12,5' where \"table\"=2 and \"row\"=1");
     const QString path = file("enc.frs");
@@ -136,7 +137,8 @@ TEST_F(CatalogTest, FieldEncodingsOfTitlesAndSizes) {
     };
     EXPECT_EQ(txt(1, 1), QStringLiteral("Строка\r\nвторая"));
     EXPECT_EQ(txt(20, 5), QStringLiteral(" "));
-    EXPECT_EQ(txt(20, 4), QStringLiteral("ab # c"));   // a "#" inside the text stays
+    // A plain colon comes back as the byte titles keep it in; a "#" inside the text stays.
+    EXPECT_EQ(txt(20, 4), QStringLiteral("a") + QChar(3) + QStringLiteral("b # c"));
     EXPECT_DOUBLE_EQ(db::scalar(d, "select height from \"rows\" where \"table\"=2 and \"row\"=1").toDouble(), 12.5);
 }
 
@@ -194,6 +196,10 @@ TEST_F(CatalogTest, FaultyFilesChangeNothing) {
         {{"Ф30#x#Нет", "(1000)#Штаты#1001#7#3#3#False#0"}, QStringLiteral("размер таблицы 1001 x 7")},
         {{"Ф30#x#Нет", "(1000)#Штаты#8#10001#3#3#False#0"}, QStringLiteral("Ошибка на строке 2")},
         {{"Ф30#x#Нет", "(1000)#Штаты#8#-1#3#3#False#0"}, QStringLiteral("Ошибка на строке 2")},
+        // A name with ":" from a file written elsewhere is refused like one typed in.
+        {{"Ф:30#x#Нет", good}, QStringLiteral("\"Форма\" содержит символ \":\"")},
+        {{"Ф30#x#Нет", "(1000:1)#Штаты#8#7#3#3#False#0"}, QStringLiteral("\"Номер таблицы\" содержит символ \":\"")},
+        {{"Ф30#x#Нет", good, "заг1#1#1#1#1#1#Ari:al#10#False#False#CC00#a"}, QStringLiteral("\"Шрифт\" содержит символ")},
     };
     for (const Case &c : cases) {
         writeFile(file("bad.frs"), c.lines);
@@ -209,10 +215,11 @@ TEST_F(CatalogTest, FaultyFilesChangeNothing) {
     EXPECT_EQ(count(mainDb(), "select count(*) from titles"), titles);
 }
 
-TEST_F(CatalogTest, TextsThatWouldReadBackChangedAreRefused) {
+TEST_F(CatalogTest, TextsTheFileCannotCarryAreRefused) {
     // "#" separates the fields: in any field but the last of its line it
-    // would cut the text and shift the fields after it. The export refuses,
-    // naming the field, and writes no file.
+    // would cut the text and shift the fields after it. A name (a key in
+    // references and file names) holds no ":". The export refuses, naming the
+    // field, and writes no file.
     struct Case {
         QString sql, value, field;
     };
@@ -224,6 +231,10 @@ TEST_F(CatalogTest, TextsThatWouldReadBackChangedAreRefused) {
         {"update titles set fontname=? where \"table\"=2 and \"column\"=1 and \"row\"=1", "Arial#Cyr",
          "Шрифт заголовка (графа 1, строка 1) таблицы (2000)"},
         {"update forms set decipher=? where id=1", "две\r\nстроки", "Содержание формы"},
+        {"update forms set formname=? where id=1", "Ф:30", "Форма"},
+        {"update tables set tablen=? where ident=2", "(2000:1)", "Номер таблицы"},
+        {"update titles set fontname=? where \"table\"=2 and \"column\"=1 and \"row\"=1", "Arial:Cyr",
+         "Шрифт заголовка (графа 1, строка 1) таблицы (2000)"},
     };
     const QString path = file("hash.frs");
     for (const Case &c : cases) {
@@ -248,7 +259,29 @@ TEST_F(CatalogTest, TextsThatWouldReadBackChangedAreRefused) {
     EXPECT_FALSE(tableFieldsFault("1000", "Штаты").isEmpty());
     EXPECT_FALSE(tableFieldsFault("(1000", "Штаты").isEmpty());
     EXPECT_TRUE(tableFieldsFault("(1000)", "Штаты").isEmpty());
-    EXPECT_TRUE(frs::fieldFault("txt", "a # b", true).isEmpty());
+    EXPECT_TRUE(frs::fieldFault("txt", "a # b", frs::FieldKind::Text, true).isEmpty());
+    // The editors refuse a ":" in a name as the export does.
+    EXPECT_TRUE(formFieldsFault("Ф:30", "Сведения").contains("\"Форма\" содержит символ \":\""));
+    EXPECT_TRUE(tableFieldsFault("(1000:1)", "Штаты").contains("\"Номер\" содержит символ \":\""));
+    EXPECT_TRUE(frs::fieldFault("Шрифт", "Arial:Cyr").contains("\"Шрифт\" содержит символ \":\""));
+}
+
+TEST_F(CatalogTest, ColonsInTextsSurviveTheRoundTrip) {
+    // Texts keep their ":" through export and import (titles keep it as byte 3).
+    const QString colonText = QStringLiteral("Сведения №1: ШТАТЫ и штаты \"всего\"\t:");
+    const QSqlDatabase d = mainDb();
+    db::exec(d, "update forms set decipher=? where id=1", {colonText});
+    db::exec(d, "update tables set name=? where ident=2", {colonText});
+    db::exec(d, "update titles set txt=? where \"table\"=2 and \"row\"=1 and \"column\"=1",
+             {text::encodeColon(colonText)});
+    EXPECT_TRUE(formFieldsFault("Ф30", colonText).isEmpty());
+    EXPECT_TRUE(tableFieldsFault("(2000)", colonText).isEmpty());
+    const QStringList before = structureOf(ids::FormF30);
+    ASSERT_EQ(before.filter(colonText).size(), 2);
+    const QString path = file("colon.frs");
+    exportForm(ids::FormF30, path);
+    deleteForm(ids::FormF30);
+    EXPECT_EQ(structureOf(importFrs(frs::readFile(path)).formId), before);
 }
 
 TEST_F(CatalogTest, FormFoundWithoutRegardToLetterCase) {

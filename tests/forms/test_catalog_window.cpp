@@ -60,7 +60,13 @@ TEST_F(CatalogWindowTest, ListFilledOnceAndFormsAddedEditedDeleted) {
         EXPECT_EQ(c->result(), 0);
         EXPECT_TRUE(dialogs.messages.last().contains("\"#\""));
         EXPECT_EQ(c->Edit2->text(), "Сведения #1");
-        c->Edit2->setText("Сведения \"о\" заболеваниях");
+        // A form name is a key: no ":" in it; a description keeps its ":".
+        c->Edit1->setText("Ф:12");
+        c->Edit2->setText("Сведения: \"о\" заболеваниях");
+        c->BitBtn1Click();
+        EXPECT_EQ(c->result(), 0);
+        EXPECT_TRUE(dialogs.messages.last().contains("\"Форма\" содержит символ \":\""));
+        c->Edit1->setText("Ф12");
         c->CheckBox1->setChecked(true);
         c->BitBtn1Click();
         return c->result();
@@ -71,7 +77,7 @@ TEST_F(CatalogWindowTest, ListFilledOnceAndFormsAddedEditedDeleted) {
     EXPECT_EQ(w.ListView1->currentItem()->text(2), QStringLiteral("Да"));
     const qint64 id = w.ListView1->currentItem()->data(0, Qt::UserRole).toLongLong();
     EXPECT_EQ(db::scalar(mainDb(), "select decipher from forms where id=?", {id}).toString(),
-              QStringLiteral("Сведения \"о\" заболеваниях"));
+              QStringLiteral("Сведения: \"о\" заболеваниях"));
 
     // Editing starts from the item's texts.
     dialogs.modals.push_back([&](QDialog *d) {
