@@ -44,16 +44,6 @@ RuleRecord RuleRecordOf(const QSqlQuery &q) {
     return r;
 }
 
-QString LikeLiteral(const QString &text) {
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text) {
-        if (c == u'%' || c == u'_' || c == u'\\') out += u'\\';
-        out += c;
-    }
-    return out;
-}
-
 int RelationIndex(const QString &relation) {
     const QString r = relation.left(2).trimmed();
     const int i = int(kRelations.indexOf(r));
@@ -69,10 +59,10 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
     const QString tableCondition = QStringLiteral(
         " and ((lft like ? escape '\\') or (lft like ? escape '\\') or (rght like ? escape '\\') or (rght like ? escape '\\'))");
     auto tablePatterns = [&](const QString &head) {
-        const QString round = head + LikeLiteral(s.table) + u'%';
+        const QString round = head + db::likeLiteral(s.table) + u'%';
         QString square = s.table;
         if (square.startsWith(u'(') && square.endsWith(u')')) square = u'[' + square.mid(1, square.size() - 2) + u']';
-        const QString sq = head + LikeLiteral(square) + u'%';
+        const QString sq = head + db::likeLiteral(square) + u'%';
         return QVariantList{round, sq, round, sq};
     };
     switch (s.ruleClass) {
@@ -95,9 +85,9 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
         sql = QStringLiteral("select * from int_control where formid=0");
         if (s.filter == FilterTable && haveForm && haveTable) {
             sql += tableCondition;
-            params << tablePatterns(u'%' + LikeLiteral(s.formName) + QStringLiteral("Т"));
+            params << tablePatterns(u'%' + db::likeLiteral(s.formName) + QStringLiteral("Т"));
         } else if (s.filter == FilterForm && haveForm) {
-            const QString p = u'%' + LikeLiteral(s.formName) + QStringLiteral("т%");
+            const QString p = u'%' + db::likeLiteral(s.formName) + QStringLiteral("т%");
             sql += QStringLiteral(" and ((lft like ? escape '\\') or (rght like ? escape '\\'))");
             params << p << p;
         }

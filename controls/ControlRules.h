@@ -54,10 +54,6 @@ struct RuleScope {
     QString table;          // "(1000)", empty: no table chosen
 };
 
-// A text matched literally by "like ? escape '\\'": its "%", "_" and "\\"
-// lose their pattern meaning.
-QString LikeLiteral(const QString &text);
-
 // Index of a relation in kRelations by its first two characters; 0 ("=")
 // for anything else.
 int RelationIndex(const QString &relation);
