@@ -297,28 +297,42 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
 
 // ---- Expansion ---------------------------------------------------------------
 
+namespace {
+
+// A cycle as one bracketed group: its marker as typed, then "[", the list,
+// "]", whether it was typed with brackets ("СТР[2..3]", "стр [2..3]") or
+// without ("стр2..3", "ГР 4"). Empty for an unclosed "[".
+QString cycleGroup(const QString &cycle, const notation::Cycle &kind) {
+    const QString marker = cycle.trimmed().left(notation::Marker(kind.line).size());
+    QString list = kind.after.trimmed();
+    if (list.startsWith(u'[')) {
+        if (list.size() < 2 || !list.endsWith(u']')) return {};
+        list = list.mid(1, list.size() - 2);
+    }
+    return marker + u'[' + list + u']';
+}
+
+} // namespace
+
 QString InsertCycle(const QString &text, const QString &cycle) {
     if (text.isEmpty() || cycle.isEmpty()) return text;
     const notation::Cycle kind = notation::ReadCycle(cycle);
     if (!kind.found) return text;
+    const QString group = cycleGroup(cycle, kind);
+    if (group.isEmpty()) return text;
     const QString up = text::upper(text);
-    // The old list up to its "]" gives way to the cycle; a cycle written with
-    // its own closing bracket takes the old one's place, so the result never
-    // holds "]]".
+    // The old group with its "]" gives way to the cycle.
     if (const auto own = notation::FirstGroup(up, kind.line, false)) {
         if (own->close < 0) return text;
-        const bool ownBracket = cycle.trimmed().endsWith(u']');
-        QString out = text;
-        out.replace(own->at, own->close - own->at + (ownBracket ? 1 : 0), ownBracket ? cycle.trimmed() : cycle);
-        return out;
+        return QString(text).replace(own->at, own->close - own->at + 1, group);
     }
     const auto other = notation::FirstGroup(up, notation::OtherLine(kind.line), false);
-    if (!other) return text + cycle;
+    if (!other) return text + group;
     // Rows come first: before the column group, after the row group.
     const qsizetype at = kind.line == notation::Line::Rows ? other->at
                          : other->close >= 0                ? other->close + 1
                                                             : other->open + 1;
-    return QString(text).insert(at, cycle);
+    return QString(text).insert(at, group);
 }
 
 QString ExpandRuleSide(const QString &text, int mode, const QString &cycle, const QString &table,
