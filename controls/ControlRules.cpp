@@ -44,16 +44,6 @@ RuleRecord RuleRecordOf(const QSqlQuery &q) {
     return r;
 }
 
-QString LikeLiteral(const QString &text) {
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text) {
-        if (c == u'%' || c == u'_' || c == u'\\') out += u'\\';
-        out += c;
-    }
-    return out;
-}
-
 int RelationIndex(const QString &relation) {
     const QString r = relation.left(2).trimmed();
     const int i = int(kRelations.indexOf(r));
@@ -69,10 +59,10 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
     const QString tableCondition = QStringLiteral(
         " and ((lft like ? escape '\\') or (lft like ? escape '\\') or (rght like ? escape '\\') or (rght like ? escape '\\'))");
     auto tablePatterns = [&](const QString &head) {
-        const QString round = head + LikeLiteral(s.table) + u'%';
+        const QString round = head + db::likeLiteral(s.table) + u'%';
         QString square = s.table;
         if (square.startsWith(u'(') && square.endsWith(u')')) square = u'[' + square.mid(1, square.size() - 2) + u']';
-        const QString sq = head + LikeLiteral(square) + u'%';
+        const QString sq = head + db::likeLiteral(square) + u'%';
         return QVariantList{round, sq, round, sq};
     };
     switch (s.ruleClass) {
@@ -95,9 +85,9 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
         sql = QStringLiteral("select * from int_control where formid=0");
         if (s.filter == FilterTable && haveForm && haveTable) {
             sql += tableCondition;
-            params << tablePatterns(u'%' + LikeLiteral(s.formName) + QStringLiteral("Т"));
+            params << tablePatterns(u'%' + db::likeLiteral(s.formName) + QStringLiteral("Т"));
         } else if (s.filter == FilterForm && haveForm) {
-            const QString p = u'%' + LikeLiteral(s.formName) + QStringLiteral("т%");
+            const QString p = u'%' + db::likeLiteral(s.formName) + QStringLiteral("т%");
             sql += QStringLiteral(" and ((lft like ? escape '\\') or (rght like ? escape '\\'))");
             params << p << p;
         }
@@ -307,28 +297,42 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
 
 // ---- Expansion ---------------------------------------------------------------
 
+namespace {
+
+// A cycle as one bracketed group: its marker as typed, then "[", the list,
+// "]", whether it was typed with brackets ("СТР[2..3]", "стр [2..3]") or
+// without ("стр2..3", "ГР 4"). Empty for an unclosed "[".
+QString cycleGroup(const QString &cycle, const notation::Cycle &kind) {
+    const QString marker = cycle.trimmed().left(notation::Marker(kind.line).size());
+    QString list = kind.after.trimmed();
+    if (list.startsWith(u'[')) {
+        if (list.size() < 2 || !list.endsWith(u']')) return {};
+        list = list.mid(1, list.size() - 2);
+    }
+    return marker + u'[' + list + u']';
+}
+
+} // namespace
+
 QString InsertCycle(const QString &text, const QString &cycle) {
     if (text.isEmpty() || cycle.isEmpty()) return text;
     const notation::Cycle kind = notation::ReadCycle(cycle);
     if (!kind.found) return text;
+    const QString group = cycleGroup(cycle, kind);
+    if (group.isEmpty()) return text;
     const QString up = text::upper(text);
-    // The old list up to its "]" gives way to the cycle; a cycle written with
-    // its own closing bracket takes the old one's place, so the result never
-    // holds "]]".
+    // The old group with its "]" gives way to the cycle.
     if (const auto own = notation::FirstGroup(up, kind.line, false)) {
         if (own->close < 0) return text;
-        const bool ownBracket = cycle.trimmed().endsWith(u']');
-        QString out = text;
-        out.replace(own->at, own->close - own->at + (ownBracket ? 1 : 0), ownBracket ? cycle.trimmed() : cycle);
-        return out;
+        return QString(text).replace(own->at, own->close - own->at + 1, group);
     }
     const auto other = notation::FirstGroup(up, notation::OtherLine(kind.line), false);
-    if (!other) return text + cycle;
+    if (!other) return text + group;
     // Rows come first: before the column group, after the row group.
     const qsizetype at = kind.line == notation::Line::Rows ? other->at
                          : other->close >= 0                ? other->close + 1
                                                             : other->open + 1;
-    return QString(text).insert(at, cycle);
+    return QString(text).insert(at, group);
 }
 
 QString ExpandRuleSide(const QString &text, int mode, const QString &cycle, const QString &table,

@@ -54,10 +54,6 @@ struct RuleScope {
     QString table;          // "(1000)", empty: no table chosen
 };
 
-// A text matched literally by "like ? escape '\\'": its "%", "_" and "\\"
-// lose their pattern meaning.
-QString LikeLiteral(const QString &text);
-
 // Index of a relation in kRelations by its first two characters; 0 ("=")
 // for anything else.
 int RelationIndex(const QString &relation);
@@ -109,8 +105,10 @@ RuleScope ScopeOfRule(const RuleRecord &r);
 QString UnencodableMessage(const QString &characters);
 
 // ---- Expansion of a rule side ----------------------------------------------
-// Writes a cycle ("СТР..." or "ГР...") into the row or column part of an
-// expression (the cycle as typed; markers found without regard to case).
+// Writes a cycle ("СТР..." or "ГР...", with or without brackets) into the row
+// or column part of an expression as a bracketed group ("стр2..3" becomes
+// "стр[2..3]"); markers found without regard to case. A cycle with an
+// unclosed "[" leaves the expression as it is.
 QString InsertCycle(const QString &text, const QString &cycle);
 // QualifyFormulaRefs with the class as mode, then InsertCycle.
 QString ExpandRuleSide(const QString &text, int mode, const QString &cycle, const QString &table,

@@ -48,12 +48,7 @@ const QString kFormRules = QStringLiteral(
     "formid=? or (formid=0 and ((lft like ? escape '\\') or (rght like ? escape '\\')))");
 
 QVariantList formRuleParams(qint64 formId, const QString &formName) {
-    QString pattern = QStringLiteral("%");
-    for (QChar c : formName) {
-        if (c == u'%' || c == u'_' || c == u'\\') pattern += u'\\';
-        pattern += c;
-    }
-    pattern += QStringLiteral("т%");
+    const QString pattern = u'%' + db::likeLiteral(formName) + QStringLiteral("т%");
     return {formId, pattern, pattern};
 }
 

@@ -460,6 +460,16 @@ QString quoteId(const QString &identifier) {
     return u'"' + s + u'"';
 }
 
+QString likeLiteral(const QString &text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        if (c == u'%' || c == u'_' || c == u'\\') out += u'\\';
+        out += c;
+    }
+    return out;
+}
+
 QSqlQuery exec(const QSqlDatabase &d, const QString &sql, const QVariantList &params) {
     QSqlQuery q(d);
     q.setForwardOnly(true);

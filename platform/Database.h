@@ -63,6 +63,9 @@ private:
 
 // Quotes an identifier for SQL: "table", "column", "row", ...
 QString quoteId(const QString &identifier);
+// A text matched literally by "like ? escape '\\'": its "%", "_" and "\\"
+// lose their pattern meaning.
+QString likeLiteral(const QString &text);
 
 // Runs one statement with positional (?) parameters; throws db::Error.
 QSqlQuery exec(const QSqlDatabase &db, const QString &sql, const QVariantList &params = {});

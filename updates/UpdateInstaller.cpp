@@ -126,13 +126,32 @@ bool readRuleLines(const QString &fileName, QList<ControlLine> &rules) {
     return true;
 }
 
-void insertRules(const QSqlDatabase &db, const QList<ControlLine> &rules) {
+// The form id of every rule (0 for a rule between forms, whose form name is
+// empty). False when a form name is not in the database: such a rule cannot
+// be stored under its form, and a rule between forms it is not, so the file
+// is not installed at all.
+bool resolveFormIds(const QSqlDatabase &db, const QList<ControlLine> &rules, QList<qint64> &formIds) {
+    formIds.clear();
     for (const ControlLine &r : rules) {
-        const qint64 formId = r.formName.isEmpty() ? 0 : std::max<qint64>(ReadFormIdByName(db, r.formName), 0);
+        const qint64 id = r.formName.isEmpty() ? 0 : ReadFormIdByName(db, r.formName);
+        if (id < 0) {
+            LogError(QStringLiteral("Строка файла контролей относится к форме, которой нет в базе: ")
+                     + ctlfile::FormatControlLine(r));
+            return false;
+        }
+        formIds.append(id);
+    }
+    return true;
+}
+
+void insertRules(const QSqlDatabase &db, const QList<ControlLine> &rules, const QList<qint64> &formIds) {
+    for (qsizetype i = 0; i < rules.size(); ++i) {
+        const ControlLine &r = rules[i];
         db::exec(db,
                  QStringLiteral("INSERT INTO int_control (formid, tble, lft, rght, reltion, cycl, commnt) "
                                 "VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                 {formId, r.table.isEmpty() ? QVariant() : QVariant(r.table), r.lft, r.rght, r.reltion, r.cycl, r.commnt});
+                 {formIds[i], r.table.isEmpty() ? QVariant() : QVariant(r.table), r.lft, r.rght, r.reltion, r.cycl,
+                  r.commnt});
     }
 }
 
@@ -232,9 +251,10 @@ void DeleteFormControls(const QSqlDatabase &db, const QString &formName, qint64 
 
 bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile) {
     QList<ControlLine> rules;
-    if (!QFileInfo::exists(controlFile) || !readRuleLines(controlFile, rules))
+    QList<qint64> formIds;
+    if (!QFileInfo::exists(controlFile) || !readRuleLines(controlFile, rules) || !resolveFormIds(db, rules, formIds))
         return false;
-    insertRules(db, rules);
+    insertRules(db, rules, formIds);
     return true;
 }
 
@@ -242,14 +262,17 @@ bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const 
     try {
         LogInfo(QStringLiteral("Установка контролей формы: ") + formName);
         // The file is read whole before any rule is deleted: a missing or
-        // unreadable file leaves the rules as they are.
+        // unreadable file, or one naming a form not installed here, leaves
+        // the rules as they are.
         QList<ControlLine> rules;
-        if (!QFileInfo::exists(controlFile) || !readRuleLines(controlFile, rules)) {
+        QList<qint64> formIds;
+        if (!QFileInfo::exists(controlFile) || !readRuleLines(controlFile, rules)
+            || !resolveFormIds(db, rules, formIds)) {
             LogError(QStringLiteral("Ошибка при установке контролей формы: ") + formName);
             return false;
         }
         DeleteFormControls(db, formName, formId);
-        insertRules(db, rules);
+        insertRules(db, rules, formIds);
         LogInfo(QStringLiteral("Контроли формы установлены: ") + formName);
         return true;
     } catch (const std::exception &e) {

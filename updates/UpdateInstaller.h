@@ -46,7 +46,7 @@ bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile, con
 bool InstallFormStructure(const QSqlDatabase &db, const QString &formName, const QString &structureFile, qint64 formId);
 void DeleteFormControls(const QSqlDatabase &db, const QString &formName, qint64 formId);
 // False, inserting nothing, when the file is missing or holds a line that is
-// not seven quoted fields.
+// not seven quoted fields or that names a form not in the database.
 bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile);
 bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId);
 // Copies the print files named by the items (only their file names count)

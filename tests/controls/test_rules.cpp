@@ -1,5 +1,6 @@
 // Rule storage, control files, expansion of rule sides, the previous-year
 // comparison and the upload body, over the sample configuration.
+#include "controls/ControlCheck.h"
 #include "controls/ControlFile.h"
 #include "controls/ControlRules.h"
 #include "controls/ControlUpload.h"
@@ -285,6 +286,29 @@ TEST(RuleSides, ExpandWithClassFormTableAndCycle) {
               "Ф30Т(1000)СТР[1]ГР[4..7]+Ф30Т(1000)СТР[2]");
     EXPECT_EQ(ExpandRuleSide("Т[2000]СТР[1]ГР[4]", 1, "", "", "Ф30"), "Ф30Т[2000]СТР[1]ГР[4]");
     EXPECT_EQ(ExpandRuleSide("12", 0, "", "(1000)", "Ф30"), "12");
+}
+
+TEST(RuleSides, EveryCycleSpellingTheCheckerTakesGivesOneBracketedGroup) {
+    struct Case {
+        const char *text, *cycle, *expanded;
+    };
+    const Case cases[] = {
+        {"Ф30Т[1000]стр[1]ГР[4]", "стр2..3", "Ф30Т[1000]стр[2..3]ГР[4]"},
+        {"Ф30Т[1000]стр[1]ГР[4]", "стр[2..3]", "Ф30Т[1000]стр[2..3]ГР[4]"},
+        {"Ф30Т[1000]стр[1]ГР[4]", " СТР [2..3] ", "Ф30Т[1000]СТР[2..3]ГР[4]"},
+        {"Ф30Т[1000]стр[1]ГР[4]", "Стр 2, 5", "Ф30Т[1000]Стр[2, 5]ГР[4]"},
+        {"Ф30Т[1000]стр[1]ГР[4]", "гр5..6", "Ф30Т[1000]стр[1]гр[5..6]"},
+        {"Ф30Т[1000]ГР[4]", "стр2..3", "Ф30Т[1000]стр[2..3]ГР[4]"},
+        {"Ф30Т[1000]СТР[1]+Ф30Т[1000]СТР[2]", "ГР 4", "Ф30Т[1000]СТР[1]ГР[4]+Ф30Т[1000]СТР[2]"},
+        {"Ф30Т[1000]", "СТР2", "Ф30Т[1000]СТР[2]"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_TRUE(CheckCycleText(c.cycle, nullptr)) << c.cycle;
+        EXPECT_EQ(InsertCycle(c.text, c.cycle), c.expanded) << c.cycle;
+    }
+    // A cycle the checker refuses for its unclosed bracket changes nothing.
+    EXPECT_FALSE(CheckCycleText("стр[2..3", nullptr));
+    EXPECT_EQ(InsertCycle("Ф30Т[1000]стр[1]ГР[4]", "стр[2..3"), "Ф30Т[1000]стр[1]ГР[4]");
 }
 
 TEST(PreviousYear, ChangedAndMissingReferences) {

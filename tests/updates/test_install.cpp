@@ -117,18 +117,21 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     db::exec(mainDb(), "delete from int_control");
     writeText(f, {"\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"ГР[4]\",\"к \"\"цитата\"\"\"",
                   "\"Ф14\",\"\",\"Т[1]\",\"=\",\"Т[2]\",\"\",\"\"", "",
-                  "\"Нет такой\",\"(1)\",\"a\",\"=\",\"b\",\"\",\"c\""});
+                  "\"\",\"\",\"Ф30Т[1000]СТР[1]ГР[4]\",\"=\",\"Ф14Т[1]СТР[1]ГР[1]\",\"\",\"c\""});
     ASSERT_TRUE(InsertControlLines(mainDb(), f));
-    EXPECT_EQ(ruleTexts(), (QStringList{"0|(1)|a|=|b||c", "1|(1000)|СТР[1]|>=|СТР[2]|ГР[4]|к \"цитата\"",
-                                        "2||Т[1]|=|Т[2]||"}));
+    EXPECT_EQ(ruleTexts(), (QStringList{"0||Ф30Т[1000]СТР[1]ГР[4]|=|Ф14Т[1]СТР[1]ГР[1]||c",
+                                        "1|(1000)|СТР[1]|>=|СТР[2]|ГР[4]|к \"цитата\"", "2||Т[1]|=|Т[2]||"}));
     EXPECT_TRUE(db::scalar(mainDb(), "select tble from int_control where formid=2").isNull());
 
-    // One line that is not seven quoted fields refuses the whole file.
+    // One line that is not seven quoted fields, or whose form is not here (its
+    // intra-table references could never be completed), refuses the whole
+    // file; the installation keeps the form's rules as they were.
     const QString good = "\"Ф30\",\"(1000)\",\"a\",\"=\",\"b\",\"\",\"c\"";
     for (const QString &bad : {QString("\"Ф30\",\"(1000)\",\"a\",\"=\",\"b\",\"c\""), QString("not a rule line"),
-                               QString("Ф30;(1000);a;=;b;;c")}) {
+                               QString("Ф30;(1000);a;=;b;;c"), QString("\"Нет такой\",\"(1)\",\"СТР1ГР4\",\"=\",\"СТР2ГР4\",\"\",\"c\"")}) {
         writeText(f, {good, bad});
         EXPECT_FALSE(InsertControlLines(mainDb(), f)) << bad.toStdString();
+        EXPECT_FALSE(InstallFormControls(mainDb(), "Ф30", f, 1)) << bad.toStdString();
         EXPECT_EQ(ruleCount(), 3);
     }
     EXPECT_FALSE(InsertControlLines(mainDb(), fx.root() + "missing.orv"));
