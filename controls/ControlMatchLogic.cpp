@@ -2,10 +2,10 @@
 
 #include "controls/ZenkorImporter.h"
 #include "engine/Common.h"
+#include "engine/ControlFileLines.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
-#include "platform/QuotedFields.h"
 
 #include <QSqlQuery>
 #include <algorithm>
@@ -69,7 +69,8 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
     // A table is looked for in both spellings: the program's rules write
     // Т[1000], the imported ones Т(1000).
     const QString likeSides =
-        QStringLiteral("((lft like ?) or (rght like ?) or (lft like ?) or (rght like ?))");
+        QStringLiteral("((lft like ? escape '\\') or (rght like ? escape '\\') or (lft like ? escape '\\') or "
+                       "(rght like ? escape '\\'))");
     auto likeParams = [](const QString &pattern) {
         QString square = pattern;
         const int open = int(square.lastIndexOf(u'('));
@@ -108,7 +109,7 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
             s.zenkorWhere = QStringLiteral("where project_formid=? and control_type=1");
             s.zenkorParams = {id};
             if (filter == 2) {
-                const QString pattern = QStringLiteral("%т") + tableText + u'%';
+                const QString pattern = QStringLiteral("%т") + db::likeLiteral(tableText) + u'%';
                 s.where += QStringLiteral(" and ") + likeSides;
                 s.whereParams += likeParams(pattern);
                 s.zenkorWhere += QStringLiteral(" and ") + likeSides;
@@ -122,9 +123,10 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
         if (filter == 0) {
             s.where = QStringLiteral("formid=0");
         } else {
-            const QString pattern = filter == 1 ? QStringLiteral("%") + formName + QStringLiteral("т%")
-                                                : QStringLiteral("%") + formName + QStringLiteral("Т") + tableText +
-                                                      QStringLiteral("%");
+            // Names stand for themselves: "%", "_" and "\" in them are escaped.
+            const QString pattern = filter == 1 ? QStringLiteral("%") + db::likeLiteral(formName) + QStringLiteral("т%")
+                                                : QStringLiteral("%") + db::likeLiteral(formName) + QStringLiteral("Т") +
+                                                      db::likeLiteral(tableText) + QStringLiteral("%");
             s.where = QStringLiteral("formid=0 and ") + likeSides;
             s.whereParams = likeParams(pattern);
             s.zenkorWhere += QStringLiteral(" and ") + likeSides;
@@ -241,12 +243,13 @@ CompareResult CompareControlSets(TControlMatchImporter &importer, const Selectio
 }
 
 int exportImportedControls(qint64 formId, const QString &formName, const QString &path, QString *sqlText) {
+    // The file is written once, after the rules are read: a failed read
+    // leaves the previous file as it was.
     QString error;
-    if (!cp1251::writeLines(path, {}, &error))
-        throw db::Error(QStringLiteral("Ошибка записи файла ") + path + QStringLiteral(": ") + error);
-    const QString pattern = QStringLiteral("%") + formName + QStringLiteral("т%");
+    const QString pattern = QStringLiteral("%") + db::likeLiteral(formName) + QStringLiteral("т%");
     const QString sql = QStringLiteral("select * from zenkor_controls where project_formid=? or (project_formid=0 and "
-                                       "((lft like ?) or (rght like ?)))\r\norder by project_tble, lft, rght");
+                                       "((lft like ? escape '\\') or (rght like ? escape '\\')))\r\n"
+                                       "order by project_tble, lft, rght");
     if (sqlText) {
         // The statement as run, with its values written in for the message.
         QString shown = sql;
@@ -262,12 +265,10 @@ int exportImportedControls(qint64 formId, const QString &formName, const QString
     while (q.next()) {
         const qint64 pf = q.value(QStringLiteral("project_formid")).toLongLong();
         const QString name = pf != 0 ? text::upper(GetFormNameById(pf)) : QString();
-        QStringList fields{name};
-        for (const char *column : {"project_tble", "lft", "reltion", "rght", "cycl", "commnt"})
-            fields << q.value(QString::fromLatin1(column)).toString();
-        lines << quoted::join(fields);
+        auto field = [&](const char *column) { return q.value(QString::fromLatin1(column)).toString(); };
+        lines << ctlfile::FormatControlLine(
+            {name, field("project_tble"), field("lft"), field("reltion"), field("rght"), field("cycl"), field("commnt")});
     }
-    if (lines.isEmpty()) return 0;
     if (!cp1251::writeLines(path, lines, &error))
         throw db::Error(QStringLiteral("Ошибка записи файла ") + path + QStringLiteral(": ") + error);
     return int(lines.size());

@@ -182,13 +182,16 @@ TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
                            QStringLiteral(">="), QStringLiteral("СТР[2]"), QStringLiteral("ГР[4..7]"),
                            QStringLiteral("он \"сказал\", да")}));
 
-    // The form field of a line is the form's name in capitals.
+    // The form field of a line is the form's name in capitals; a "_" in the
+    // name stands for itself, so another form's inter-form rule stays out.
     dialogs.messages.clear();
-    db::exec(db::kMain, QStringLiteral("insert into forms (formname, decipher, ind) values ('ф77а', 'Строчная', 99)"));
+    db::exec(db::kMain, QStringLiteral("insert into forms (formname, decipher, ind) values ('ф7_а', 'Строчная', 99)"));
     const qint64 lower = db::scalar(db::connection(db::kMain),
-                                    QStringLiteral("select id from forms where formname='ф77а'")).toLongLong();
+                                    QStringLiteral("select id from forms where formname='ф7_а'")).toLongLong();
     addImported(lower, QStringLiteral("(1000)"), 0, QStringLiteral("СТР[1]"), QStringLiteral("="),
                 QStringLiteral("СТР[2]"), QVariant());
+    addImported(0, QString(), 2, QStringLiteral("Ф7ХАТ(1000)СТР[1]ГР[4]"), QStringLiteral("="), QStringLiteral("1"),
+                QVariant());
     fx.reloadCaches();
     w.LoadForms();
     w.ComboBox1->setCurrentIndex(w.ComboBox1->count() - 1);
@@ -198,7 +201,7 @@ TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
     ASSERT_TRUE(cp1251::readLines(upper, lines)) << dialogs.messages.join(u'\n').toStdString();
     ASSERT_EQ(dialogs.messages.size(), 1) << dialogs.messages.join(u'\n').toStdString();
     ASSERT_EQ(lines.size(), 1);
-    EXPECT_EQ(readFields(lines[0]).value(0), QStringLiteral("Ф77А"));
+    EXPECT_EQ(readFields(lines[0]).value(0), QStringLiteral("Ф7_А"));
 }
 
 TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
