@@ -70,11 +70,10 @@ using winutil::WaitCursor;
 
 } // namespace
 
-TFormList::TFormList(QWidget *parent) : QDialog(parent) {
+TFormList::TFormList(const WorkContext &work, QWidget *parent) : QDialog(parent), m_work(work) {
     setObjectName(QStringLiteral("FormList"));
     // Wide enough for the whole menu bar of a network form.
     winutil::fitToScreen(this, QSize(1100, 700));
-    const SharedState &s = shared();
 
     MainMenu1 = new QMenuBar(this);
     N8 = MainMenu1->addAction(QStringLiteral("Таблица"), this, &TFormList::N8Click);
@@ -137,10 +136,10 @@ TFormList::TFormList(QWidget *parent) : QDialog(parent) {
     N7->setVisible(false);
     N9->setVisible(false);
     N10->setVisible(false);
-    if (s.NetMode) N10->setVisible(false);
+    if (m_work.net) N10->setVisible(false);
     else N30->menuAction()->setVisible(false);
-    if (s.ReportMode == ReportMode::Types) Excel1->menuAction()->setVisible(false);
-    if (s.DataTableName == ValueTable::Data) {
+    if (m_work.mode == ReportMode::Types) Excel1->menuAction()->setVisible(false);
+    if (m_work.table == ValueTable::Data) {
         N19->setVisible(false);
         N20->setVisible(false);
     }
@@ -230,10 +229,10 @@ void TFormList::N8Click() {
             n->setExpanded(!n->isExpanded());
             return;
         }
-        TVTable table(tableOfNode(n), this);
+        TVTable table(tableOfNode(n), m_work, this);
         table.setCaptions(n->parent()->text(0), n->text(0));
         table.setWindowTitle(windowTitle());
-        table.setBreakdownVisible(shared().ReportMode != ReportMode::Input || N9->isVisible());
+        table.setBreakdownVisible(m_work.mode != ReportMode::Input || N9->isVisible());
         ScopedFormNavigator navigator(this);
         execModal(&table);
     });
@@ -275,7 +274,7 @@ void TFormList::N3Click() {
         N7->setVisible(false);
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
-        RuleRun run(RuleRunContext::current());
+        RuleRun run{RuleRunContext(m_work)};
         const bool found = formlist::runFormControls(run, selectedFormId(), selectedFormName(), form->text(0),
                                                      [this](const QString &t) { setLabel(t); });
         m_controlErrors = run.errors();
@@ -286,7 +285,7 @@ void TFormList::N3Click() {
 void TFormList::N4Click() {
     guarded(this, [&] {
         N7->setVisible(false);
-        RuleRun run(RuleRunContext::current());
+        RuleRun run{RuleRunContext(m_work)};
         const bool found = formlist::runInterFormControls(run, selectedFormName(),
                                                           [this](const QString &t) { setLabel(t); });
         m_controlErrors = run.errors();
@@ -300,7 +299,7 @@ void TFormList::N5Click() {
         N7->setVisible(false);
         const auto errorsShown = qScopeGuard([this] { N7->setVisible(!m_controlErrors.isEmpty()); });
         // On "Отмена" the errors of the previous run stay.
-        RuleRun rules(RuleRunContext::current());
+        RuleRun rules{RuleRunContext(m_work)};
         const bool found = [&] {
             ProgressRun run(QStringLiteral("Сплошной контроль"));
             return formlist::runAllControls(rules, m_forms, selectedFormName(),
@@ -329,7 +328,7 @@ void TFormList::showRecalcNotes(const QStringList &notes) {
 }
 
 void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult) {
-    RuleRunContext context = RuleRunContext::current();
+    RuleRunContext context(m_work);
     context.roundResult = roundResult;
     RuleRun recalc(context);
     {
@@ -348,11 +347,10 @@ void TFormList::N9Click() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
-        SharedState &s = shared();
         const qint64 formId = TreeNodeId(form);
         const QString name = formlist::formNameOfText(form->text(0));
         if (!confirm(QStringLiteral("Персчитать все таблицы формы \"") + name + QStringLiteral("\"?"), this)) return;
-        const bool round = s.NetMode && confirm(QStringLiteral("Округлять результат?"), this);
+        const bool round = m_work.net && confirm(QStringLiteral("Округлять результат?"), this);
         formlist::FormEntry entry{formId, name, form->text(0), {}};
         for (const formlist::FormEntry &f : m_forms)
             if (f.id == formId) entry.tables = f.tables;
@@ -377,7 +375,7 @@ void TFormList::N13Click() {
                          QStringLiteral("?"),
                      this))
             return;
-        formlist::clearInstitution(shared().CurrentInstitution);
+        formlist::clearInstitution(m_work.institution);
         showMessage(QStringLiteral("Готово!"), this);
     });
 }
@@ -391,7 +389,7 @@ void TFormList::N14Click() {
                          QStringLiteral("?"),
                      this))
             return;
-        formlist::clearForm(shared().CurrentInstitution, TreeNodeId(form));
+        formlist::clearForm(m_work.institution, TreeNodeId(form));
         showMessage(QStringLiteral("Готово!"), this);
     });
 }
@@ -405,7 +403,7 @@ void TFormList::N15Click() {
                          QStringLiteral("?"),
                      this))
             return;
-        formlist::clearTable(shared().CurrentInstitution, TreeNodeId(n));
+        formlist::clearTable(m_work.institution, TreeNodeId(n));
         showMessage(QStringLiteral("Готово!"), this);
     });
 }
@@ -419,7 +417,7 @@ void TFormList::N11Click() {
         QString name = m_captionDone ? m_baseCaption : windowTitle();
         const int colon = name.indexOf(QLatin1String(": "));
         if (colon >= 0) name = name.mid(colon + 2);
-        const QString filter = s.ReportMode == ReportMode::Input
+        const QString filter = m_work.mode == ReportMode::Input
                                    ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
                                    : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
         const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить ") + selectedFormName() +
@@ -429,7 +427,7 @@ void TFormList::N11Click() {
         transfer::LoadResult r;
         {
             WaitCursor wait;
-            r = transfer::loadForm(s.CurrentInstitution, file, ValueTableName(), selectedFormId(),
+            r = transfer::loadForm(m_work.institution, file, ValueTableName(m_work.table), selectedFormId(),
                                    selectedFormName());
         }
         showMessage(transfer::loadedMessage(QStringLiteral("Форма ") + selectedFormName() +
@@ -473,7 +471,7 @@ static QString formNameBeforeBlank(const QTreeWidgetItem *form) {
 }
 
 void TFormList::N28Click() {
-    if (!shared().NetMode) return;
+    if (!m_work.net) return;
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
@@ -488,7 +486,7 @@ void TFormList::N28Click() {
 }
 
 void TFormList::N29Click() {
-    if (!shared().NetMode) return;
+    if (!m_work.net) return;
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
@@ -588,7 +586,7 @@ void TFormList::N18Click() {
         const QString unit = winutil::currentUnitName();
         office::ExcelWorkbook book = [&] {
             WaitCursor wait;
-            return excelout::ExportFormToExcel(shared().CurrentInstitution, formNodeOf(form), unit,
+            return excelout::ExportFormToExcel(m_work.institution, formNodeOf(form), unit,
                                                [this](const QString &t) { setLabel(t); });
         }();
         showMessage(kExcelDone, this);
@@ -607,7 +605,7 @@ void TFormList::N19Click() {
         if (file.isEmpty()) return;
         {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
-            excelout::exportFormPerMember(QFileInfo(file).absolutePath(), formNodeOf(form), shared().IncludeList,
+            excelout::exportFormPerMember(QFileInfo(file).absolutePath(), formNodeOf(form), m_work.includeList,
                                           [this](const QString &t) { setLabel(t); }, run.window());
         }
         showMessage(kExcelDone, this);
@@ -630,7 +628,7 @@ void TFormList::N20Click() {
         office::ExcelWorkbook book = [&] {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
             return excelout::exportTablePerMember(
-                {TreeNodeId(n), n->text(0)}, formName, shared().IncludeList,
+                {TreeNodeId(n), n->text(0)}, formName, m_work.includeList,
                 [&](const QString &name) { return shortnames::GetShortName(name, list, this); },
                 [this](const QString &t) { setLabel(t); }, run.window());
         }();
@@ -671,8 +669,9 @@ void TFormList::hideClearing() { N12->menuAction()->setVisible(false); }
 
 void openFormsTreeForInstitution(QWidget *parent, qint64 institutionId, const QString &caption) {
     shared().CurrentInstitution = institutionId;
+    WorkContext work = sharedWorkContext();
     const qint64 type = adm::medicalTypeOf(institutionId);
-    TFormList w(parent);
+    TFormList w(work, parent);
     w.setWindowTitle(caption);
     w.Start(type);
     execModal(&w);
@@ -684,7 +683,7 @@ void openFormsTreeForSummary(QWidget *parent, qint64 unitId, const QString &capt
     s.IncludeList = includeList;
     s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = unitId;
-    TFormList w(parent);
+    TFormList w(sharedWorkContext(), parent);
     w.setWindowTitle(caption + QStringLiteral(" - свод"));
     w.offerRecalculation(true);
     w.Start(-1);
@@ -701,7 +700,7 @@ void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &capt
     } reset;
     s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = unitId;
-    TFormList w(parent);
+    TFormList w(sharedWorkContext(), parent);
     w.setWindowTitle(caption);
     w.offerRecalculation(false);
     w.Start(-1);
@@ -709,10 +708,10 @@ void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &capt
 }
 
 void openFormsTreeForTypes(QWidget *parent, const QString &caption) {
-    TFormList w(parent);
+    shared().DataTableName = ValueTable::Data;
+    TFormList w(sharedWorkContext(), parent);
     w.Start(-1);
     w.setWindowTitle(caption);
-    shared().DataTableName = ValueTable::Data;
     execModal(&w);
 }
 
@@ -720,11 +719,11 @@ void openFormsTreeForReport(QWidget *parent, qint64 reportId, const QString &cap
     SharedState &s = shared();
     s.IncludeList = includeList;
     s.CurrentInstitution = reportId;
-    TFormList w(parent);
+    s.DataTableName = ValueTable::RepData;
+    TFormList w(sharedWorkContext(), parent);
     w.setWindowTitle(caption);
     w.offerRecalculation(!s.NetMode);
     w.hideClearing();
     w.Start(-1);
-    s.DataTableName = ValueTable::RepData;
     execModal(&w);
 }

@@ -3,9 +3,11 @@
 // The forms tree: the work window of one institution, one territorial summary,
 // one summary report or one network report. Top-level nodes are forms (text
 // "ФОРМА - decipher", id under kNodeIdRole), their children the tables
-// ("(1000) - name", table ident). The opener sets the shared context
-// (CurrentInstitution, IncludeList, NetMode, DataTableName), the caption and
-// the visible items, calls Start and shows the window through execModal.
+// ("(1000) - name", table ident). The opener passes the work context
+// (institution, members, modes, value table), sets the caption and the
+// visible items, calls Start and shows the window through execModal; the
+// window hands its context on to the table windows it opens.
+#include "engine/WorkContext.h"
 #include "forms/ExcelOutput.h"
 #include "forms/FormListLogic.h"
 #include "forms/FormNavigator.h"
@@ -23,7 +25,7 @@ class QTreeWidgetItem;
 class TFormList : public QDialog, public FormNavigator {
     Q_OBJECT
 public:
-    explicit TFormList(QWidget *parent = nullptr);
+    explicit TFormList(const WorkContext &work, QWidget *parent = nullptr);
     ~TFormList() override;
 
     // Fills the tree with the forms of an institution type (-1: every form of
@@ -103,6 +105,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    WorkContext m_work;   // this window's own copy, handed on to its table windows
     void setLabel(const QString &text);
     void finishControls(bool found, const QString &foundMessage);
     // The forms recalculated with the progress window shown (ends before the

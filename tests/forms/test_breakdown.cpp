@@ -143,7 +143,7 @@ TEST_F(BreakdownTest, UnbalancedConditionListsNobody) {
 TEST_F(BreakdownTest, FromTheTableWindowIntoTheListWindow) {
     installBreakdownTableExtension();
     shared().CurrentInstitution = sample::ids::ReportRegion;
-    TVTable w(table);
+    TVTable w(table, sharedWorkContext());
     w.show();
     QApplication::processEvents();
     ASSERT_TRUE(w.isLoaded());

@@ -191,7 +191,7 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     shared().DataTableName = ValueTable::RepData;
     shared().CurrentInstitution = ids::ReportNorth;
     shared().IncludeList = "5,6,";
-    TFormList w;
+    TFormList w(sharedWorkContext());
     ASSERT_TRUE(w.Start(-1));
     QTreeWidgetItem *f30 = w.TreeView1->topLevelItem(0);
     w.TreeView1->setCurrentItem(f30);
