@@ -667,31 +667,46 @@ void TFormList::offerRecalculation(bool report) {
 
 void TFormList::hideClearing() { N12->menuAction()->setVisible(false); }
 
-void openFormsTreeForInstitution(QWidget *parent, qint64 institutionId, const QString &caption) {
+// The openers also leave the context in shared() for the helpers of the
+// forms tree that still read it from there.
+void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint64 institutionId,
+                                 const QString &caption) {
+    WorkContext own = work;
+    own.institution = institutionId;
     shared().CurrentInstitution = institutionId;
-    WorkContext work = sharedWorkContext();
     const qint64 type = adm::medicalTypeOf(institutionId);
-    TFormList w(work, parent);
+    TFormList w(own, parent);
     w.setWindowTitle(caption);
     w.Start(type);
     execModal(&w);
 }
 
-void openFormsTreeForSummary(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList) {
+void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption,
+                             const QString &includeList) {
     if (includeList.isEmpty()) return;
+    WorkContext own = work;
+    own.includeList = includeList;
+    own.table = ValueTable::Data;
+    own.institution = unitId;
     SharedState &s = shared();
     s.IncludeList = includeList;
     s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = unitId;
-    TFormList w(sharedWorkContext(), parent);
+    TFormList w(own, parent);
     w.setWindowTitle(caption + QStringLiteral(" - свод"));
     w.offerRecalculation(true);
     w.Start(-1);
     execModal(&w);
 }
 
-void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList) {
+void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption,
+                             const QString &includeList) {
     if (includeList.isEmpty()) return;
+    WorkContext own = work;
+    own.includeList = includeList;
+    own.net = true;
+    own.table = ValueTable::Data;
+    own.institution = unitId;
     SharedState &s = shared();
     s.IncludeList = includeList;
     s.NetMode = true;
@@ -700,7 +715,7 @@ void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &capt
     } reset;
     s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = unitId;
-    TFormList w(sharedWorkContext(), parent);
+    TFormList w(own, parent);
     w.setWindowTitle(caption);
     w.offerRecalculation(false);
     w.Start(-1);

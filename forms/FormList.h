@@ -124,11 +124,11 @@ private:
 // Openers used by the territory, institution-type and report windows. Each
 // creates the window, prepares it, shows it modally and frees it.
 // An institution: its type's forms.
-void openFormsTreeForInstitution(QWidget *parent, qint64 institutionId, const QString &caption);
+void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint64 institutionId, const QString &caption);
 // A territorial unit summed over its institutions (nothing when none).
-void openFormsTreeForSummary(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList);
+void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption, const QString &includeList);
 // The network forms of a territorial unit (nothing when it has no institutions).
-void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList);
+void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption, const QString &includeList);
 // Every form over the institutions of IncludeList (institution types).
 void openFormsTreeForTypes(QWidget *parent, const QString &caption);
 // A summary report: its values in "Repdata"; "Пересчитать отчет" outside NetMode.

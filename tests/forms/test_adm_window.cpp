@@ -36,7 +36,7 @@ struct WindowTest : InputWindowTest {
 } // namespace
 
 TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
-    TAdmForm w(TAdmForm::Mode::Input);
+    TAdmForm w(TAdmForm::Mode::Input, sharedWorkContext());
     w.FormActivate();
     ASSERT_EQ(TreeNodeId(w.TreeView1->currentItem()), ids::Region);
 
@@ -74,7 +74,7 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
 }
 
 TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
-    TAdmForm w(TAdmForm::Mode::Structure);
+    TAdmForm w(TAdmForm::Mode::Structure, sharedWorkContext());
     w.FormActivate();
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
 
@@ -121,7 +121,7 @@ TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
 }
 
 TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) {
-    TAdmForm w(TAdmForm::Mode::Input);
+    TAdmForm w(TAdmForm::Mode::Input, sharedWorkContext());
     w.FormActivate();
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
     w.N13Click();
@@ -244,7 +244,7 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
 }
 
 TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
-    TAdmForm w(TAdmForm::Mode::Structure);
+    TAdmForm w(TAdmForm::Mode::Structure, sharedWorkContext());
     w.resize(600, 500);
     w.show();
     QApplication::processEvents();
