@@ -39,12 +39,13 @@ struct RuleRunContext {
     ValueTable valueTable = ValueTable::None;             // None reads and writes "data"
     ReportMode reportMode = ReportMode::None;
     bool roundResult = false;                             // calculated cells rounded to integers
+    bool net = false;                                     // the network forms and their rules
 
     RuleRunContext() = default;
     // The run of a window's work (no rounding: each recalculation asks for it).
     explicit RuleRunContext(const WorkContext &work)
         : institution(work.institution), includeList(work.includeList), valueTable(work.table),
-          reportMode(work.mode) {}
+          reportMode(work.mode), net(work.net) {}
     // The context as the windows not yet given a WorkContext keep it in shared().
     static RuleRunContext current();
 };

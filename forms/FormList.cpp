@@ -170,7 +170,7 @@ void TFormList::setLabel(const QString &text) {
 
 bool TFormList::Start(qint64 medicalType) {
     TreeView1->clear();
-    m_forms = formlist::formsForType(medicalType);
+    m_forms = formlist::formsForType(medicalType, m_work.net);
     for (const formlist::FormEntry &f : m_forms) {
         auto *form = new QTreeWidgetItem(TreeView1, QStringList{f.text});
         form->setData(0, kNodeIdRole, f.id);
