@@ -513,10 +513,10 @@ void TFormList::N2Click() {
     guarded(this, [&] {
         WaitCursor wait;
         GaugeSink gauge(Gauge1);
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution);
         office::WordDocument doc = wordout::FillFormDoc(c, &gauge);
         showMessage(kPrintDone, this);
-        office::show(doc, c.formName + QLatin1Char(' ') + winutil::currentUnitName());
+        office::show(doc, c.formName + QLatin1Char(' ') + winutil::currentUnitName(m_work.table, m_work.institution));
     });
 }
 
@@ -527,7 +527,7 @@ void TFormList::N27Click() {
             return;
         }
         GaugeSink gauge(Gauge1);
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution);
         wordout::DebugPrint p = wordout::DebugFormDoc(c, this, [this](const QString &t) { setLabel(t); }, &gauge);
         if (!p.document) return;
         showMessage(QStringLiteral("Отладочная печать формы завершена. Если WinWord не откроется - перейдите на "
@@ -540,8 +540,8 @@ void TFormList::N27Click() {
 void TFormList::N22Click() {
     guarded(this, [&] {
         const QString stamp = wordout::printStamp(QDateTime::currentDateTime());
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
-        const QString unit = winutil::currentUnitName();
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution);
+        const QString unit = winutil::currentUnitName(m_work.table, m_work.institution);
         const QString copy = wordout::existingReportCopy(c, unit);
         if (!copy.isEmpty()) {
             if (wordout::reportCopyChanged(copy, c))
@@ -563,8 +563,8 @@ void TFormList::N22Click() {
 
 void TFormList::N24Click() {
     guarded(this, [&] {
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
-        office::WordDocument doc = wordout::buildProtocolDocument(c, winutil::currentUnitName());
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution);
+        office::WordDocument doc = wordout::buildProtocolDocument(c, winutil::currentUnitName(m_work.table, m_work.institution));
         office::show(doc, QStringLiteral("Протокол печати ") + c.formName);
     });
 }
@@ -583,7 +583,7 @@ void TFormList::N18Click() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
-        const QString unit = winutil::currentUnitName();
+        const QString unit = winutil::currentUnitName(m_work.table, m_work.institution);
         office::ExcelWorkbook book = [&] {
             WaitCursor wait;
             return excelout::ExportFormToExcel(m_work.institution, formNodeOf(form), unit,

@@ -51,12 +51,12 @@ void gaugeStart(ProgressSink *g, int max) {
 
 } // namespace
 
-PrintContext currentContext(qint64 formId, const QString &formName) {
+PrintContext currentContext(qint64 formId, const QString &formName, qint64 institution) {
     const SharedState &s = shared();
     PrintContext c;
     c.formId = formId;
     c.formName = formName;
-    c.institution = s.CurrentInstitution;
+    c.institution = institution;
     c.yearFolder = s.yearFolder();
     c.yearText = s.yearText();
     return c;

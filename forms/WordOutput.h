@@ -32,8 +32,8 @@ struct PrintContext {
     QString yearFolder;   // ends with '/'
     QString yearText;
 };
-// The form with the values of CurrentInstitution in the open year.
-PrintContext currentContext(qint64 formId, const QString &formName);
+// The form with the values of the institution in the open year.
+PrintContext currentContext(qint64 formId, const QString &formName, qint64 institution);
 
 QString formsFolder(const PrintContext &c);    // yearFolder + "forms/"
 QString mappingFile(const PrintContext &c);    // forms/<form>.txt

@@ -69,8 +69,7 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     // shown territory window.
     w.show();
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
-    shared().DataTableName = ValueTable::Data;
-    EXPECT_EQ(winutil::currentUnitName(), QStringLiteral("Северная ЦРБ"));
+    EXPECT_EQ(winutil::currentUnitName(ValueTable::Data, ids::North), QStringLiteral("Северная ЦРБ"));
 }
 
 TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
