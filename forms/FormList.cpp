@@ -586,7 +586,7 @@ void TFormList::N18Click() {
         const QString unit = winutil::currentUnitName(m_work.table, m_work.institution);
         office::ExcelWorkbook book = [&] {
             WaitCursor wait;
-            return excelout::ExportFormToExcel(m_work.institution, formNodeOf(form), unit,
+            return excelout::ExportFormToExcel(m_work.institution, formNodeOf(form), unit, m_work.table,
                                                [this](const QString &t) { setLabel(t); });
         }();
         showMessage(kExcelDone, this);
@@ -605,7 +605,7 @@ void TFormList::N19Click() {
         if (file.isEmpty()) return;
         {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
-            excelout::exportFormPerMember(QFileInfo(file).absolutePath(), formNodeOf(form), m_work.includeList,
+            excelout::exportFormPerMember(QFileInfo(file).absolutePath(), formNodeOf(form), m_work.includeList, m_work.mode,
                                           [this](const QString &t) { setLabel(t); }, run.window());
         }
         showMessage(kExcelDone, this);
@@ -628,7 +628,7 @@ void TFormList::N20Click() {
         office::ExcelWorkbook book = [&] {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
             return excelout::exportTablePerMember(
-                {TreeNodeId(n), n->text(0)}, formName, m_work.includeList,
+                {TreeNodeId(n), n->text(0)}, formName, m_work.includeList, m_work.mode,
                 [&](const QString &name) { return shortnames::GetShortName(name, list, this); },
                 [this](const QString &t) { setLabel(t); }, run.window());
         }();
