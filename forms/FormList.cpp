@@ -513,7 +513,7 @@ void TFormList::N2Click() {
     guarded(this, [&] {
         WaitCursor wait;
         GaugeSink gauge(Gauge1);
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution);
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         office::WordDocument doc = wordout::FillFormDoc(c, &gauge);
         showMessage(kPrintDone, this);
         office::show(doc, c.formName + QLatin1Char(' ') + winutil::currentUnitName(m_work.table, m_work.institution));
@@ -527,7 +527,7 @@ void TFormList::N27Click() {
             return;
         }
         GaugeSink gauge(Gauge1);
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution);
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         wordout::DebugPrint p = wordout::DebugFormDoc(c, this, [this](const QString &t) { setLabel(t); }, &gauge);
         if (!p.document) return;
         showMessage(QStringLiteral("Отладочная печать формы завершена. Если WinWord не откроется - перейдите на "
@@ -540,7 +540,7 @@ void TFormList::N27Click() {
 void TFormList::N22Click() {
     guarded(this, [&] {
         const QString stamp = wordout::printStamp(QDateTime::currentDateTime());
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution);
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         const QString unit = winutil::currentUnitName(m_work.table, m_work.institution);
         const QString copy = wordout::existingReportCopy(c, unit);
         if (!copy.isEmpty()) {
@@ -563,7 +563,7 @@ void TFormList::N22Click() {
 
 void TFormList::N24Click() {
     guarded(this, [&] {
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution);
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         office::WordDocument doc = wordout::buildProtocolDocument(c, winutil::currentUnitName(m_work.table, m_work.institution));
         office::show(doc, QStringLiteral("Протокол печати ") + c.formName);
     });
