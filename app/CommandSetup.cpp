@@ -31,10 +31,10 @@ void installWindowCommands() {
     c.abcMouseLabel6 = [](QWidget *parent, const WorkContext &) { openUpdateGenerator(parent); };
     c.LAdm4 = [](QWidget *parent, const WorkContext &) { openControlsEditor(parent); };
     c.LAdm4_1 = [](QWidget *parent, const WorkContext &) { openControlMatch(parent); };
-    c.abcMouseLabel12 = [](QWidget *parent, const WorkContext &) { openReportListSvod(parent); };
-    c.abcMouseLabel13 = [](QWidget *parent, const WorkContext &) { openReportListNet(parent); };
-    c.Lrek1 = [](QWidget *parent, const WorkContext &) { openReportListTerrain(parent); };
-    c.Lrek3 = [](QWidget *parent, const WorkContext &) { openReportListSingle(parent); };
+    c.abcMouseLabel12 = [](QWidget *parent, const WorkContext &work) { openReportListSvod(parent, work); };
+    c.abcMouseLabel13 = [](QWidget *parent, const WorkContext &work) { openReportListNet(parent, work); };
+    c.Lrek1 = [](QWidget *parent, const WorkContext &work) { openReportListTerrain(parent, work); };
+    c.Lrek3 = [](QWidget *parent, const WorkContext &work) { openReportListSingle(parent, work); };
     c.LLev3 = [](QWidget *parent, const WorkContext &) { openSubReportSummation(parent); };
     c.abcMouseLabel1 = [](QWidget *parent, const WorkContext &) { openDbfExport(parent); };
 

@@ -730,14 +730,19 @@ void openFormsTreeForTypes(QWidget *parent, const QString &caption) {
     execModal(&w);
 }
 
-void openFormsTreeForReport(QWidget *parent, qint64 reportId, const QString &caption, const QString &includeList) {
+void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption,
+                            const QString &includeList) {
+    WorkContext own = work;
+    own.includeList = includeList;
+    own.institution = reportId;
+    own.table = ValueTable::RepData;
     SharedState &s = shared();
     s.IncludeList = includeList;
     s.CurrentInstitution = reportId;
     s.DataTableName = ValueTable::RepData;
-    TFormList w(sharedWorkContext(), parent);
+    TFormList w(own, parent);
     w.setWindowTitle(caption);
-    w.offerRecalculation(!s.NetMode);
+    w.offerRecalculation(!own.net);
     w.hideClearing();
     w.Start(-1);
     execModal(&w);

@@ -132,4 +132,4 @@ void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 un
 // Every form over the institutions of IncludeList (institution types).
 void openFormsTreeForTypes(QWidget *parent, const QString &caption);
 // A summary report: its values in "Repdata"; "Пересчитать отчет" outside NetMode.
-void openFormsTreeForReport(QWidget *parent, qint64 reportId, const QString &caption, const QString &includeList);
+void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption, const QString &includeList);

@@ -25,8 +25,8 @@ struct ReportRoadTest : SampleTest {
         SampleTest::SetUp();
         saved = mainCommands();
         mainCommands() = MainCommands{};
-        mainCommands().abcMouseLabel12 = [](QWidget *parent, const WorkContext &) { openReportListSvod(parent); };
-        mainCommands().abcMouseLabel13 = [](QWidget *parent, const WorkContext &) { openReportListNet(parent); };
+        mainCommands().abcMouseLabel12 = openReportListSvod;
+        mainCommands().abcMouseLabel13 = openReportListNet;
     }
     void TearDown() override {
         mainCommands() = saved;
