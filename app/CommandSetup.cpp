@@ -25,7 +25,7 @@ void installWindowCommands() {
     c.Ladm1 = [](QWidget *parent, const WorkContext &) { openAdmFormForStructure(parent); };
     c.abcMouseLabel11 = [](QWidget *parent, const WorkContext &work) { openAdmFormForInput(parent, work); };
     c.LAdm2 = [](QWidget *parent, const WorkContext &) { openMedTypesEditor(parent); };
-    c.Lrek2 = [](QWidget *parent, const WorkContext &) { openMedTypesList(parent); };
+    c.Lrek2 = [](QWidget *parent, const WorkContext &work) { openMedTypesList(parent, work); };
     c.LAdm3 = [](QWidget *parent, const WorkContext &) { openFormCatalog(parent); };
     c.Lrek4 = [](QWidget *parent, const WorkContext &) { openIndicatorSetup(parent); };
     c.abcMouseLabel6 = [](QWidget *parent, const WorkContext &) { openUpdateGenerator(parent); };

@@ -722,9 +722,11 @@ void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 un
     execModal(&w);
 }
 
-void openFormsTreeForTypes(QWidget *parent, const QString &caption) {
+void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QString &caption) {
+    WorkContext own = work;
+    own.table = ValueTable::Data;
     shared().DataTableName = ValueTable::Data;
-    TFormList w(sharedWorkContext(), parent);
+    TFormList w(own, parent);
     w.Start(-1);
     w.setWindowTitle(caption);
     execModal(&w);

@@ -130,6 +130,6 @@ void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 un
 // The network forms of a territorial unit (nothing when it has no institutions).
 void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption, const QString &includeList);
 // Every form over the institutions of IncludeList (institution types).
-void openFormsTreeForTypes(QWidget *parent, const QString &caption);
+void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QString &caption);
 // A summary report: its values in "Repdata"; "Пересчитать отчет" outside NetMode.
 void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption, const QString &includeList);

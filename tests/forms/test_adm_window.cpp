@@ -208,7 +208,7 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
 }
 
 TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
-    TMTList w;
+    TMTList w(sharedWorkContext());
     shared().IncludeList = "1,2";
     // Nothing marked: a message, no window, the old list kept.
     w.N2Click();
