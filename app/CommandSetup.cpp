@@ -22,7 +22,7 @@ void installWindowCommands() {
     if (done) return;
     done = true;
     MainCommands &c = mainCommands();
-    c.Ladm1 = [](QWidget *parent, const WorkContext &) { openAdmFormForStructure(parent); };
+    c.Ladm1 = [](QWidget *parent, const WorkContext &work) { openAdmFormForStructure(parent, work); };
     c.abcMouseLabel11 = [](QWidget *parent, const WorkContext &work) { openAdmFormForInput(parent, work); };
     c.LAdm2 = [](QWidget *parent, const WorkContext &) { openMedTypesEditor(parent); };
     c.Lrek2 = [](QWidget *parent, const WorkContext &work) { openMedTypesList(parent, work); };

@@ -710,7 +710,7 @@ void openAdmFormForInput(QWidget *parent, const WorkContext &work) {
     execModal(&w);
 }
 
-void openAdmFormForStructure(QWidget *parent) {
-    TAdmForm w(TAdmForm::Mode::Structure, sharedWorkContext(), parent);
+void openAdmFormForStructure(QWidget *parent, const WorkContext &work) {
+    TAdmForm w(TAdmForm::Mode::Structure, work, parent);
     execModal(&w);
 }

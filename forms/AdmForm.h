@@ -158,4 +158,4 @@ private:
 
 // Main-window commands.
 void openAdmFormForInput(QWidget *parent, const WorkContext &work);
-void openAdmFormForStructure(QWidget *parent);
+void openAdmFormForStructure(QWidget *parent, const WorkContext &work);
