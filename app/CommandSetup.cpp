@@ -16,27 +16,27 @@
 #include "updates/UpdateGenerator.h"
 
 // Each work window's owner adds one assignment here when the window exists,
-// e.g.  mainCommands().LAdm2 = [](QWidget *parent) { ... };
+// e.g.  mainCommands().LAdm2 = [](QWidget *parent, const WorkContext &work) { ... };
 void installWindowCommands() {
     static bool done = false;
     if (done) return;
     done = true;
     MainCommands &c = mainCommands();
-    c.Ladm1 = [](QWidget *parent) { openAdmFormForStructure(parent); };
-    c.abcMouseLabel11 = [](QWidget *parent) { openAdmFormForInput(parent); };
-    c.LAdm2 = [](QWidget *parent) { openMedTypesEditor(parent); };
-    c.Lrek2 = [](QWidget *parent) { openMedTypesList(parent); };
-    c.LAdm3 = [](QWidget *parent) { openFormCatalog(parent); };
-    c.Lrek4 = [](QWidget *parent) { openIndicatorSetup(parent); };
-    c.abcMouseLabel6 = [](QWidget *parent) { openUpdateGenerator(parent); };
-    c.LAdm4 = [](QWidget *parent) { openControlsEditor(parent); };
-    c.LAdm4_1 = [](QWidget *parent) { openControlMatch(parent); };
-    c.abcMouseLabel12 = [](QWidget *parent) { openReportListSvod(parent); };
-    c.abcMouseLabel13 = [](QWidget *parent) { openReportListNet(parent); };
-    c.Lrek1 = [](QWidget *parent) { openReportListTerrain(parent); };
-    c.Lrek3 = [](QWidget *parent) { openReportListSingle(parent); };
-    c.LLev3 = [](QWidget *parent) { openSubReportSummation(parent); };
-    c.abcMouseLabel1 = [](QWidget *parent) { openDbfExport(parent); };
+    c.Ladm1 = [](QWidget *parent, const WorkContext &work) { openAdmFormForStructure(parent, work); };
+    c.abcMouseLabel11 = [](QWidget *parent, const WorkContext &work) { openAdmFormForInput(parent, work); };
+    c.LAdm2 = [](QWidget *parent, const WorkContext &) { openMedTypesEditor(parent); };
+    c.Lrek2 = [](QWidget *parent, const WorkContext &work) { openMedTypesList(parent, work); };
+    c.LAdm3 = [](QWidget *parent, const WorkContext &) { openFormCatalog(parent); };
+    c.Lrek4 = [](QWidget *parent, const WorkContext &) { openIndicatorSetup(parent); };
+    c.abcMouseLabel6 = [](QWidget *parent, const WorkContext &) { openUpdateGenerator(parent); };
+    c.LAdm4 = [](QWidget *parent, const WorkContext &) { openControlsEditor(parent); };
+    c.LAdm4_1 = [](QWidget *parent, const WorkContext &) { openControlMatch(parent); };
+    c.abcMouseLabel12 = [](QWidget *parent, const WorkContext &work) { openReportListSvod(parent, work); };
+    c.abcMouseLabel13 = [](QWidget *parent, const WorkContext &work) { openReportListNet(parent, work); };
+    c.Lrek1 = [](QWidget *parent, const WorkContext &work) { openReportListTerrain(parent, work); };
+    c.Lrek3 = [](QWidget *parent, const WorkContext &work) { openReportListSingle(parent, work); };
+    c.LLev3 = [](QWidget *parent, const WorkContext &) { openSubReportSummation(parent); };
+    c.abcMouseLabel1 = [](QWidget *parent, const WorkContext &) { openDbfExport(parent); };
 
     // Commands of the table window that belong to other windows.
     installControlsTableExtension();

@@ -3,16 +3,18 @@
 // code that owns the window (see installWindowCommands in
 // app/CommandSetup.cpp); a command whose slot is empty is shown disabled.
 //
-// The main window sets ReportMode, NetMode and DataTableName before calling a
-// slot and does its own follow-up after the slot returns (resetting
+// The main window sets the work modes before calling a slot, passes them as
+// the slot's work context, and does its own follow-up after the slot returns (resetting
 // DataTableName, reloading caches). A slot creates its window with the given
 // parent, prepares it as described below, shows it through execModal() and
 // frees it before returning.
+#include "engine/WorkContext.h"
+
 #include <QWidget>
 #include <functional>
 
 struct MainCommands {
-    using Slot = std::function<void(QWidget *parent)>;
+    using Slot = std::function<void(QWidget *parent, const WorkContext &work)>;
 
     // TAdmForm in editing mode: caption + " - формирование"; items "Добавить",
     // "Вставить", "Удалить", "Корректировать" shown, "Выгрузить" and

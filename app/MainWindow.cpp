@@ -508,7 +508,7 @@ void TMain::changeAndRefresh(const std::function<void()> &change) {
 }
 
 void TMain::runWindow(const MainCommands::Slot &slot) {
-    if (slot) slot(this);
+    if (slot) slot(this, sharedWorkContext());
 }
 
 // ---- Commands ---------------------------------------------------------------

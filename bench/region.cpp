@@ -109,7 +109,7 @@ void recalculation(region::Region &r) {
         RuleRun run(RuleRunContext::current());
         formlist::recalculateForms(run, forms, {}, noProgress());
     });
-    TFormList w;
+    TFormList w(sharedWorkContext());
     w.setWindowTitle(QStringLiteral("Свод по области"));
     w.N10->setVisible(true);
     w.Start(-1);

@@ -89,7 +89,7 @@ double sqlReadsOnce() {
 double openOnce() {
     const auto t0 = std::chrono::steady_clock::now();
     {
-        TVTable w(g_table);
+        TVTable w(g_table, sharedWorkContext());
         w.resize(1280, 900);
         w.show();
         QApplication::processEvents();

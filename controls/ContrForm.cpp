@@ -642,40 +642,25 @@ void TContrls::Button2Click() {
     table.formName = EditorFormName.left(10);
     table.tableNumber = EditorTable.left(10);
     table.tableIdent = GetTableIdentByFormId(EditorFormId, EditorTable);
-    auto *view = new TVTable(table, this);
+    // The builder is always the template view, whatever mode the window
+    // under the editor works in; that window keeps its own context.
+    WorkContext work = sharedWorkContext();
+    work.institution = 0;
+    work.net = false;
+    if (work.mode == ReportMode::Types) work.mode = ReportMode::Input;
+    auto *view = new TVTable(table, work, this);
     view->setWindowTitle(QStringLiteral("Формирование выражения"));
     view->setCaptions(ComboBox1->currentText(), ComboBox2->currentText());
     view->useAsExpressionBuilder();
-    SharedState &s = shared();
-    // The editor may itself sit over a data-entry window (the controls of a
-    // cell), which goes on reading and writing the institution's values in
-    // its mode: they are given back when the builder closes.
-    struct Saved {
-        qint64 institution;
-        ReportMode reportMode;
-        bool netMode;
-    } const saved{s.CurrentInstitution, s.ReportMode, s.NetMode};
-    auto restore = [&] {
-        s.CurrentInstitution = saved.institution;
-        s.ReportMode = saved.reportMode;
-        s.NetMode = saved.netMode;
-    };
-    s.CurrentInstitution = 0;
-    // The builder is always the template view, whatever mode the last
-    // command of the main window left behind.
-    s.NetMode = false;
-    if (s.ReportMode == ReportMode::Types) s.ReportMode = ReportMode::Input;
     QString text;
     try {
         execModal(view);
         text = view->markedReference();
     } catch (...) {
         delete view;
-        restore();
         throw;
     }
     delete view;
-    restore();
     if (text.isEmpty()) return;
     if (ruleClass() != IntraTable) text = QStringLiteral("т") + EditorTable + text;
     if (ruleClass() == InterForm) text = EditorFormName + text;

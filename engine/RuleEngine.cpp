@@ -189,15 +189,7 @@ QStringList cutSide(const QString &t) {
 
 // ---- Context and rules -----------------------------------------------------------------
 
-RuleRunContext RuleRunContext::current() {
-    const SharedState &s = shared();
-    RuleRunContext c;
-    c.institution = s.CurrentInstitution;
-    c.includeList = s.IncludeList;
-    c.valueTable = s.DataTableName;
-    c.reportMode = s.ReportMode;
-    return c;
-}
+RuleRunContext RuleRunContext::current() { return RuleRunContext(sharedWorkContext()); }
 
 RuleRun::RuleRun(RuleRunContext context) : m_context(std::move(context)) {}
 

@@ -15,6 +15,7 @@
 // full precision inside; the result is written with two decimals and "."
 // (x/0 gives 0). A text holding anything but numbers and operators is not
 // reduced and stays as it stands.
+#include "engine/WorkContext.h"
 #include "engine/WorkModes.h"
 #include "engine/StringList.h"
 #include "engine/ValueMatrix.h"
@@ -38,8 +39,14 @@ struct RuleRunContext {
     ValueTable valueTable = ValueTable::None;             // None reads and writes "data"
     ReportMode reportMode = ReportMode::None;
     bool roundResult = false;                             // calculated cells rounded to integers
-    // The context as the windows keep it in shared() (no rounding: each
-    // recalculation asks for it).
+    bool net = false;                                     // the network forms and their rules
+
+    RuleRunContext() = default;
+    // The run of a window's work (no rounding: each recalculation asks for it).
+    explicit RuleRunContext(const WorkContext &work)
+        : institution(work.institution), includeList(work.includeList), valueTable(work.table),
+          reportMode(work.mode), net(work.net) {}
+    // The context as the windows not yet given a WorkContext keep it in shared().
     static RuleRunContext current();
 };
 

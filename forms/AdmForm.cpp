@@ -86,7 +86,8 @@ void TAdmTree::dropEvent(QDropEvent *event) {
 
 // ---- Territory window --------------------------------------------------------
 
-TAdmForm::TAdmForm(Mode mode, QWidget *parent) : QDialog(parent), m_mode(mode) {
+TAdmForm::TAdmForm(Mode mode, const WorkContext &work, QWidget *parent)
+    : QDialog(parent), m_mode(mode), m_work(work) {
     setObjectName(QStringLiteral("AdmForm"));
     setWindowTitle(appTitle() + QStringLiteral(" Административная структура") +
                    (mode == Mode::Input ? QStringLiteral(" - ввод информации") : QStringLiteral(" - формирование")));
@@ -341,7 +342,7 @@ void TAdmForm::N9Click() {
         if (!n) return;
         while (n->childCount() > 0) n = n->child(0);
         TreeView1->setCurrentItem(n);
-        openFormsTreeForInstitution(this, TreeNodeId(n), n->text(0));
+        openFormsTreeForInstitution(this, m_work, TreeNodeId(n), n->text(0));
     });
 }
 
@@ -351,7 +352,7 @@ void TAdmForm::N10Click() {
         if (!n) return;
         const QString leaves = SelectedLeafIds();
         if (leaves.isEmpty()) return;
-        openFormsTreeForSummary(this, TreeNodeId(n), n->text(0), leaves);
+        openFormsTreeForSummary(this, m_work, TreeNodeId(n), n->text(0), leaves);
     });
 }
 
@@ -361,7 +362,7 @@ void TAdmForm::N471Click() {
         if (!n) return;
         const QString leaves = SelectedLeafIds();
         if (leaves.isEmpty()) return;
-        openFormsTreeForNetwork(this, TreeNodeId(n), n->text(0), leaves);
+        openFormsTreeForNetwork(this, m_work, TreeNodeId(n), n->text(0), leaves);
     });
 }
 
@@ -704,12 +705,12 @@ std::optional<QString> TSFLF::choose() {
 
 // ---- Main-window commands ---------------------------------------------------------------
 
-void openAdmFormForInput(QWidget *parent) {
-    TAdmForm w(TAdmForm::Mode::Input, parent);
+void openAdmFormForInput(QWidget *parent, const WorkContext &work) {
+    TAdmForm w(TAdmForm::Mode::Input, work, parent);
     execModal(&w);
 }
 
-void openAdmFormForStructure(QWidget *parent) {
-    TAdmForm w(TAdmForm::Mode::Structure, parent);
+void openAdmFormForStructure(QWidget *parent, const WorkContext &work) {
+    TAdmForm w(TAdmForm::Mode::Structure, work, parent);
     execModal(&w);
 }

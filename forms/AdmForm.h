@@ -4,6 +4,7 @@
 // input mode (open an institution's forms, load and unload transfer files)
 // or in structure mode (add, insert, correct, delete, move, order), the unit
 // dialog with its served population and the form choice of group loads.
+#include "engine/WorkContext.h"
 #include "forms/AdmFormLogic.h"
 
 #include <QDialog>
@@ -42,7 +43,7 @@ class TAdmForm : public QDialog {
     Q_OBJECT
 public:
     enum class Mode { Input, Structure };
-    explicit TAdmForm(Mode mode, QWidget *parent = nullptr);
+    TAdmForm(Mode mode, const WorkContext &work, QWidget *parent = nullptr);
 
     // Builds the tree from the administration cache (once per showing).
     void FormActivate();
@@ -99,6 +100,7 @@ private:
     QString dataFolder() const;
     void showPresenceList(const StringList &lines);
     Mode m_mode;
+    WorkContext m_work;   // handed on to the forms trees it opens
     bool m_built = false;
     // Forms of the group loads, as the form choice gives them ("" = all).
     QString m_groupLoadForms;
@@ -155,5 +157,5 @@ private:
 };
 
 // Main-window commands.
-void openAdmFormForInput(QWidget *parent);
-void openAdmFormForStructure(QWidget *parent);
+void openAdmFormForInput(QWidget *parent, const WorkContext &work);
+void openAdmFormForStructure(QWidget *parent, const WorkContext &work);

@@ -138,7 +138,7 @@ void buildNet(const Request &q, const QList<int> &pos, StringList &out) {
         rural = o.country || i.country;
     }
 
-    QString list = types.isEmpty() ? QString() : SelectInstitutionsByTypes(types, rural, shared().IncludeList);
+    QString list = types.isEmpty() ? QString() : SelectInstitutionsByTypes(types, rural, q.work.includeList);
     if (!text::parseIdList(list).isEmpty()) {
         int count = 0;
         QStringList unreadable;   // such a condition selects nobody; told once
@@ -172,10 +172,9 @@ void buildNet(const Request &q, const QList<int> &pos, StringList &out) {
 }
 
 void buildUnits(const Request &q, const QList<int> &pos, StringList &out) {
-    const SharedState &s = shared();
-    const QList<qint64> include = text::parseIdList(s.IncludeList);
+    const QList<qint64> include = text::parseIdList(q.work.includeList);
     if (include.isEmpty()) return;
-    const bool terrain = s.ReportMode == ReportMode::Terrain;
+    const bool terrain = q.work.mode == ReportMode::Terrain;
     const QString valueTable = valueTableName(terrain ? ValueTable::RepData : ValueTable::Data);
     UnitLines units;
     units.load(terrain ? QStringLiteral("select id, report from reports where id in (%1) order by ind, id")
@@ -191,7 +190,7 @@ void buildUnits(const Request &q, const QList<int> &pos, StringList &out) {
                                QStringLiteral("select hospital, data from %1 where hospital in (%2) and year=? "
                                               "and \"table\"=? and \"column\"=? and \"row\"=?")
                                    .arg(valueTable, db::inList(include)),
-                               {s.Year, table, cell.first, cell.second});
+                               {shared().Year, table, cell.first, cell.second});
         while (v.next()) {
             const int line = int(units.ids.indexOf(v.value(0).toLongLong()));
             if (line >= 0) units.fields[line][i] = num::general(v.value(1).toDouble());
@@ -205,7 +204,7 @@ void buildUnits(const Request &q, const QList<int> &pos, StringList &out) {
 Result Build(const Request &q) {
     Result r;
     const QList<int> pos = positions(q);
-    if (shared().NetMode) buildNet(q, pos, r.lines);
+    if (q.work.net) buildNet(q, pos, r.lines);
     else buildUnits(q, pos, r.lines);
 
     QStringList total{QStringLiteral("Всего")};
@@ -252,6 +251,7 @@ void N11Click(TVTable &table, breakdown::Kind kind) {
         q.tableIdent = table.params().tableIdent;
         q.formId = table.params().formId;
         q.tableNumber = table.params().tableNumber;
+        q.work = table.work();
         const Result r = Build(q);
 
         TForm1 &list = Form1();

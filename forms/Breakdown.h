@@ -5,6 +5,7 @@
 // institution the rule's formula of the current cell. The result goes to the
 // list window.
 #include "engine/StringList.h"
+#include "engine/WorkContext.h"
 #include "forms/TableGrid.h"
 
 #include <QList>
@@ -31,6 +32,7 @@ struct Request {
     qint64 formId = 0;
     QString tableNumber;
     const ValueMatrix *shown = nullptr;   // the table window's values, for the total line
+    WorkContext work;                     // the table window's modes and members
 };
 
 struct Result {
@@ -38,7 +40,7 @@ struct Result {
     QString heading;
 };
 
-// Reads shared(): NetMode, ReportMode, IncludeList, Year; the total line
+// Reads the request's work context and the open year; the total line
 // comes from the values shown. Throws db::Error.
 Result Build(const Request &request);
 

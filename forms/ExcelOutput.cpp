@@ -44,24 +44,13 @@ void formatTitle(office::ExcelRange &r, const QSqlQuery &q) {
 
 // The members of a report are institutions, whose values are in "Data",
 // or (in "Terrain" mode) reports, whose values are in "RepData": the value
-// table follows the members, whatever table the window has open, and is
-// given back afterwards.
-class MemberValues {
-public:
-    MemberValues() : saved_(shared().DataTableName) {
-        shared().DataTableName = shared().ReportMode == ReportMode::Terrain ? ValueTable::RepData : ValueTable::Data;
-    }
-    ~MemberValues() { shared().DataTableName = saved_; }
-    MemberValues(const MemberValues &) = delete;
-    MemberValues &operator=(const MemberValues &) = delete;
-
-private:
-    ValueTable saved_;
-};
+// table follows the members, whatever table the window has open.
+ValueTable memberValues(ReportMode mode) { return mode == ReportMode::Terrain ? ValueTable::RepData : ValueTable::Data; }
 
 } // namespace
 
-void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h, const QString &caption) {
+void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h, const QString &caption,
+                     ValueTable values) {
     const QSqlDatabase main = db::connection(db::kMain);
     sheet.setValue(1, 1, caption + QStringLiteral(" - ") + table.text);
 
@@ -102,7 +91,7 @@ void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h
     }
 
     q = db::exec(db::connection(db::kData),
-                 QStringLiteral("select \"row\", \"column\", data from ") + ValueTableName() +
+                 QStringLiteral("select \"row\", \"column\", data from ") + ValueTableName(values) +
                      QStringLiteral(" where hospital=? and \"table\"=?"),
                  {h, table.ident});
     while (q.next()) {
@@ -114,7 +103,8 @@ void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h
     sheet.range(2, 2, std::max(2, used.lastRow), std::max(2, used.lastColumn)).setAllBorders();
 }
 
-office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QString &caption, const LabelFn &label) {
+office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QString &caption, ValueTable values,
+                                        const LabelFn &label) {
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
     office::ExcelSheet *previous = nullptr;
     for (const TableNode &t : form.tables) {
@@ -123,13 +113,13 @@ office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QS
         const QString tablen = formlist::tableNumberOfText(t.text);
         sheet.trySetName(tablen);
         if (label) label(caption + QStringLiteral(" - ") + tablen);
-        BuildExcelSheet(sheet, t, h, caption);
+        BuildExcelSheet(sheet, t, h, caption, values);
     }
     return book;
 }
 
-QString memberName(qint64 id) {
-    const bool terrain = shared().ReportMode == ReportMode::Terrain;
+QString memberName(qint64 id, ReportMode mode) {
+    const bool terrain = mode == ReportMode::Terrain;
     return db::scalar(db::connection(db::kMain),
                       terrain ? QStringLiteral("select report from reports where id=?")
                               : QStringLiteral("select unit from administration where id=?"),
@@ -138,8 +128,7 @@ QString memberName(qint64 id) {
 }
 
 QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
-                                const LabelFn &label, ProgressSink &progress) {
-    const MemberValues members;
+                                ReportMode mode, const LabelFn &label, ProgressSink &progress) {
     const QString formName = formlist::formNameOfText(form.text);
     QDir().mkpath(folder);
     const QList<qint64> ids = text::parseIdList(includeList);
@@ -152,10 +141,11 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
     if (!aside.isValid()) throw AppError(QStringLiteral("Нет доступа к папке ") + QDir::toNativeSeparators(folder));
     QStringList names;
     for (qint64 id : ids) {
-        const QString name = memberName(id);
+        const QString name = memberName(id, mode);
         if (!name.isEmpty()) {
             office::ExcelWorkbook book =
-                ExportFormToExcel(id, form, name + QStringLiteral(" - ") + formName, [&](const QString &t) {
+                ExportFormToExcel(id, form, name + QStringLiteral(" - ") + formName, memberValues(mode),
+                                  [&](const QString &t) {
                     if (label) label(t);
                     progress.setDetailText(t);
                     progress.checkCancelled();
@@ -179,24 +169,23 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
 }
 
 office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString &formName,
-                                           const QString &includeList,
+                                           const QString &includeList, ReportMode mode,
                                            const std::function<QString(const QString &)> &shortName,
                                            const LabelFn &label, ProgressSink &progress) {
-    const MemberValues members;
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
     const QList<qint64> ids = text::parseIdList(includeList);
     progress.setMax(int(ids.size()));
     progress.setPosition(0);
     ProgressPacer pacer(progress);
     for (qint64 id : ids) {
-        const QString name = memberName(id);
+        const QString name = memberName(id, mode);
         if (!name.isEmpty()) {
             office::ExcelSheet &sheet = book.addSheet();
             if (label) label(name);
             progress.setDetailText(name);
             const QString sheetName = name.size() > 30 && shortName ? shortName(name) : name;
             sheet.trySetName(sheetName);
-            BuildExcelSheet(sheet, table, id, name + QStringLiteral(" - ") + formName);
+            BuildExcelSheet(sheet, table, id, name + QStringLiteral(" - ") + formName, memberValues(mode));
         }
         pacer.step();
     }

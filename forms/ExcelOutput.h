@@ -5,6 +5,7 @@
 // a whole form per included institution as one file each, and one table per
 // included institution as the sheets of one workbook.
 #include "engine/ProgressSink.h"
+#include "engine/WorkModes.h"
 #include "platform/office/ExcelWorkbook.h"
 
 #include <QList>
@@ -28,31 +29,32 @@ struct FormNode {
 using LabelFn = std::function<void(const QString &)>;
 
 // Lays table node out on sheet with the values of institution (or report) h
-// from the value table DataTableName; cell (1, 1) = caption + " - " + text.
-void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h, const QString &caption);
+// from the value table values; cell (1, 1) = caption + " - " + text.
+void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h, const QString &caption,
+                     ValueTable values);
 
 // A new workbook with one sheet per table of the form (named by tablen, in
 // tree order, after the workbook's initial sheet).
-office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QString &caption,
+office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QString &caption, ValueTable values,
                                         const LabelFn &label = {});
 
 // Name of an included member: reports.report in "Terrain" mode, otherwise
 // administration.unit; empty when none.
-QString memberName(qint64 id);
+QString memberName(qint64 id, ReportMode mode);
 
 // The form for every member of includeList saved as
 // <folder><form> - <name>.xlsx, with the member's own values (institutions
 // from "Data", reports in "Terrain" mode from "RepData"); returns the files
-// written. DataTableName is given back as it was. On "Отмена" no file is
-// written or replaced.
+// written. mode is the window's work mode. On "Отмена" no file is written
+// or replaced.
 QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
-                                const LabelFn &label = {}, ProgressSink &progress = noProgress());
+                                ReportMode mode, const LabelFn &label = {}, ProgressSink &progress = noProgress());
 
 // The table for every member of includeList, one sheet each, newest first.
 // Names longer than 30 characters go through shortName. Values are the
 // members' own, as for exportFormPerMember.
 office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString &formName,
-                                           const QString &includeList,
+                                           const QString &includeList, ReportMode mode,
                                            const std::function<QString(const QString &)> &shortName,
                                            const LabelFn &label = {}, ProgressSink &progress = noProgress());
 

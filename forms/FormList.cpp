@@ -70,11 +70,10 @@ using winutil::WaitCursor;
 
 } // namespace
 
-TFormList::TFormList(QWidget *parent) : QDialog(parent) {
+TFormList::TFormList(const WorkContext &work, QWidget *parent) : QDialog(parent), m_work(work) {
     setObjectName(QStringLiteral("FormList"));
     // Wide enough for the whole menu bar of a network form.
     winutil::fitToScreen(this, QSize(1100, 700));
-    const SharedState &s = shared();
 
     MainMenu1 = new QMenuBar(this);
     N8 = MainMenu1->addAction(QStringLiteral("Таблица"), this, &TFormList::N8Click);
@@ -137,10 +136,10 @@ TFormList::TFormList(QWidget *parent) : QDialog(parent) {
     N7->setVisible(false);
     N9->setVisible(false);
     N10->setVisible(false);
-    if (s.NetMode) N10->setVisible(false);
+    if (m_work.net) N10->setVisible(false);
     else N30->menuAction()->setVisible(false);
-    if (s.ReportMode == ReportMode::Types) Excel1->menuAction()->setVisible(false);
-    if (s.DataTableName == ValueTable::Data) {
+    if (m_work.mode == ReportMode::Types) Excel1->menuAction()->setVisible(false);
+    if (m_work.table == ValueTable::Data) {
         N19->setVisible(false);
         N20->setVisible(false);
     }
@@ -171,7 +170,7 @@ void TFormList::setLabel(const QString &text) {
 
 bool TFormList::Start(qint64 medicalType) {
     TreeView1->clear();
-    m_forms = formlist::formsForType(medicalType);
+    m_forms = formlist::formsForType(medicalType, m_work.net);
     for (const formlist::FormEntry &f : m_forms) {
         auto *form = new QTreeWidgetItem(TreeView1, QStringList{f.text});
         form->setData(0, kNodeIdRole, f.id);
@@ -230,10 +229,10 @@ void TFormList::N8Click() {
             n->setExpanded(!n->isExpanded());
             return;
         }
-        TVTable table(tableOfNode(n), this);
+        TVTable table(tableOfNode(n), m_work, this);
         table.setCaptions(n->parent()->text(0), n->text(0));
         table.setWindowTitle(windowTitle());
-        table.setBreakdownVisible(shared().ReportMode != ReportMode::Input || N9->isVisible());
+        table.setBreakdownVisible(m_work.mode != ReportMode::Input || N9->isVisible());
         ScopedFormNavigator navigator(this);
         execModal(&table);
     });
@@ -275,7 +274,7 @@ void TFormList::N3Click() {
         N7->setVisible(false);
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
-        RuleRun run(RuleRunContext::current());
+        RuleRun run{RuleRunContext(m_work)};
         const bool found = formlist::runFormControls(run, selectedFormId(), selectedFormName(), form->text(0),
                                                      [this](const QString &t) { setLabel(t); });
         m_controlErrors = run.errors();
@@ -286,7 +285,7 @@ void TFormList::N3Click() {
 void TFormList::N4Click() {
     guarded(this, [&] {
         N7->setVisible(false);
-        RuleRun run(RuleRunContext::current());
+        RuleRun run{RuleRunContext(m_work)};
         const bool found = formlist::runInterFormControls(run, selectedFormName(),
                                                           [this](const QString &t) { setLabel(t); });
         m_controlErrors = run.errors();
@@ -300,7 +299,7 @@ void TFormList::N5Click() {
         N7->setVisible(false);
         const auto errorsShown = qScopeGuard([this] { N7->setVisible(!m_controlErrors.isEmpty()); });
         // On "Отмена" the errors of the previous run stay.
-        RuleRun rules(RuleRunContext::current());
+        RuleRun rules{RuleRunContext(m_work)};
         const bool found = [&] {
             ProgressRun run(QStringLiteral("Сплошной контроль"));
             return formlist::runAllControls(rules, m_forms, selectedFormName(),
@@ -329,7 +328,7 @@ void TFormList::showRecalcNotes(const QStringList &notes) {
 }
 
 void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult) {
-    RuleRunContext context = RuleRunContext::current();
+    RuleRunContext context(m_work);
     context.roundResult = roundResult;
     RuleRun recalc(context);
     {
@@ -348,11 +347,10 @@ void TFormList::N9Click() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
-        SharedState &s = shared();
         const qint64 formId = TreeNodeId(form);
         const QString name = formlist::formNameOfText(form->text(0));
         if (!confirm(QStringLiteral("Персчитать все таблицы формы \"") + name + QStringLiteral("\"?"), this)) return;
-        const bool round = s.NetMode && confirm(QStringLiteral("Округлять результат?"), this);
+        const bool round = m_work.net && confirm(QStringLiteral("Округлять результат?"), this);
         formlist::FormEntry entry{formId, name, form->text(0), {}};
         for (const formlist::FormEntry &f : m_forms)
             if (f.id == formId) entry.tables = f.tables;
@@ -377,7 +375,7 @@ void TFormList::N13Click() {
                          QStringLiteral("?"),
                      this))
             return;
-        formlist::clearInstitution(shared().CurrentInstitution);
+        formlist::clearInstitution(m_work.institution);
         showMessage(QStringLiteral("Готово!"), this);
     });
 }
@@ -391,7 +389,7 @@ void TFormList::N14Click() {
                          QStringLiteral("?"),
                      this))
             return;
-        formlist::clearForm(shared().CurrentInstitution, TreeNodeId(form));
+        formlist::clearForm(m_work.institution, TreeNodeId(form));
         showMessage(QStringLiteral("Готово!"), this);
     });
 }
@@ -405,7 +403,7 @@ void TFormList::N15Click() {
                          QStringLiteral("?"),
                      this))
             return;
-        formlist::clearTable(shared().CurrentInstitution, TreeNodeId(n));
+        formlist::clearTable(m_work.institution, TreeNodeId(n));
         showMessage(QStringLiteral("Готово!"), this);
     });
 }
@@ -419,7 +417,7 @@ void TFormList::N11Click() {
         QString name = m_captionDone ? m_baseCaption : windowTitle();
         const int colon = name.indexOf(QLatin1String(": "));
         if (colon >= 0) name = name.mid(colon + 2);
-        const QString filter = s.ReportMode == ReportMode::Input
+        const QString filter = m_work.mode == ReportMode::Input
                                    ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
                                    : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
         const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить ") + selectedFormName() +
@@ -429,7 +427,7 @@ void TFormList::N11Click() {
         transfer::LoadResult r;
         {
             WaitCursor wait;
-            r = transfer::loadForm(s.CurrentInstitution, file, ValueTableName(), selectedFormId(),
+            r = transfer::loadForm(m_work.institution, file, ValueTableName(m_work.table), selectedFormId(),
                                    selectedFormName());
         }
         showMessage(transfer::loadedMessage(QStringLiteral("Форма ") + selectedFormName() +
@@ -473,7 +471,7 @@ static QString formNameBeforeBlank(const QTreeWidgetItem *form) {
 }
 
 void TFormList::N28Click() {
-    if (!shared().NetMode) return;
+    if (!m_work.net) return;
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
@@ -488,7 +486,7 @@ void TFormList::N28Click() {
 }
 
 void TFormList::N29Click() {
-    if (!shared().NetMode) return;
+    if (!m_work.net) return;
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
@@ -515,10 +513,10 @@ void TFormList::N2Click() {
     guarded(this, [&] {
         WaitCursor wait;
         GaugeSink gauge(Gauge1);
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         office::WordDocument doc = wordout::FillFormDoc(c, &gauge);
         showMessage(kPrintDone, this);
-        office::show(doc, c.formName + QLatin1Char(' ') + winutil::currentUnitName());
+        office::show(doc, c.formName + QLatin1Char(' ') + winutil::currentUnitName(m_work.table, m_work.institution));
     });
 }
 
@@ -529,7 +527,7 @@ void TFormList::N27Click() {
             return;
         }
         GaugeSink gauge(Gauge1);
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         wordout::DebugPrint p = wordout::DebugFormDoc(c, this, [this](const QString &t) { setLabel(t); }, &gauge);
         if (!p.document) return;
         showMessage(QStringLiteral("Отладочная печать формы завершена. Если WinWord не откроется - перейдите на "
@@ -542,8 +540,8 @@ void TFormList::N27Click() {
 void TFormList::N22Click() {
     guarded(this, [&] {
         const QString stamp = wordout::printStamp(QDateTime::currentDateTime());
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
-        const QString unit = winutil::currentUnitName();
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
+        const QString unit = winutil::currentUnitName(m_work.table, m_work.institution);
         const QString copy = wordout::existingReportCopy(c, unit);
         if (!copy.isEmpty()) {
             if (wordout::reportCopyChanged(copy, c))
@@ -565,8 +563,8 @@ void TFormList::N22Click() {
 
 void TFormList::N24Click() {
     guarded(this, [&] {
-        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName());
-        office::WordDocument doc = wordout::buildProtocolDocument(c, winutil::currentUnitName());
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
+        office::WordDocument doc = wordout::buildProtocolDocument(c, winutil::currentUnitName(m_work.table, m_work.institution));
         office::show(doc, QStringLiteral("Протокол печати ") + c.formName);
     });
 }
@@ -585,10 +583,10 @@ void TFormList::N18Click() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
-        const QString unit = winutil::currentUnitName();
+        const QString unit = winutil::currentUnitName(m_work.table, m_work.institution);
         office::ExcelWorkbook book = [&] {
             WaitCursor wait;
-            return excelout::ExportFormToExcel(shared().CurrentInstitution, formNodeOf(form), unit,
+            return excelout::ExportFormToExcel(m_work.institution, formNodeOf(form), unit, m_work.table,
                                                [this](const QString &t) { setLabel(t); });
         }();
         showMessage(kExcelDone, this);
@@ -607,7 +605,7 @@ void TFormList::N19Click() {
         if (file.isEmpty()) return;
         {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
-            excelout::exportFormPerMember(QFileInfo(file).absolutePath(), formNodeOf(form), shared().IncludeList,
+            excelout::exportFormPerMember(QFileInfo(file).absolutePath(), formNodeOf(form), m_work.includeList, m_work.mode,
                                           [this](const QString &t) { setLabel(t); }, run.window());
         }
         showMessage(kExcelDone, this);
@@ -630,7 +628,7 @@ void TFormList::N20Click() {
         office::ExcelWorkbook book = [&] {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
             return excelout::exportTablePerMember(
-                {TreeNodeId(n), n->text(0)}, formName, shared().IncludeList,
+                {TreeNodeId(n), n->text(0)}, formName, m_work.includeList, m_work.mode,
                 [&](const QString &name) { return shortnames::GetShortName(name, list, this); },
                 [this](const QString &t) { setLabel(t); }, run.window());
         }();
@@ -669,30 +667,46 @@ void TFormList::offerRecalculation(bool report) {
 
 void TFormList::hideClearing() { N12->menuAction()->setVisible(false); }
 
-void openFormsTreeForInstitution(QWidget *parent, qint64 institutionId, const QString &caption) {
+// The openers also leave the context in shared() for the helpers of the
+// forms tree that still read it from there.
+void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint64 institutionId,
+                                 const QString &caption) {
+    WorkContext own = work;
+    own.institution = institutionId;
     shared().CurrentInstitution = institutionId;
     const qint64 type = adm::medicalTypeOf(institutionId);
-    TFormList w(parent);
+    TFormList w(own, parent);
     w.setWindowTitle(caption);
     w.Start(type);
     execModal(&w);
 }
 
-void openFormsTreeForSummary(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList) {
+void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption,
+                             const QString &includeList) {
     if (includeList.isEmpty()) return;
+    WorkContext own = work;
+    own.includeList = includeList;
+    own.table = ValueTable::Data;
+    own.institution = unitId;
     SharedState &s = shared();
     s.IncludeList = includeList;
     s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = unitId;
-    TFormList w(parent);
+    TFormList w(own, parent);
     w.setWindowTitle(caption + QStringLiteral(" - свод"));
     w.offerRecalculation(true);
     w.Start(-1);
     execModal(&w);
 }
 
-void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList) {
+void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption,
+                             const QString &includeList) {
     if (includeList.isEmpty()) return;
+    WorkContext own = work;
+    own.includeList = includeList;
+    own.net = true;
+    own.table = ValueTable::Data;
+    own.institution = unitId;
     SharedState &s = shared();
     s.IncludeList = includeList;
     s.NetMode = true;
@@ -701,30 +715,37 @@ void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &capt
     } reset;
     s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = unitId;
-    TFormList w(parent);
+    TFormList w(own, parent);
     w.setWindowTitle(caption);
     w.offerRecalculation(false);
     w.Start(-1);
     execModal(&w);
 }
 
-void openFormsTreeForTypes(QWidget *parent, const QString &caption) {
-    TFormList w(parent);
+void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QString &caption) {
+    WorkContext own = work;
+    own.table = ValueTable::Data;
+    shared().DataTableName = ValueTable::Data;
+    TFormList w(own, parent);
     w.Start(-1);
     w.setWindowTitle(caption);
-    shared().DataTableName = ValueTable::Data;
     execModal(&w);
 }
 
-void openFormsTreeForReport(QWidget *parent, qint64 reportId, const QString &caption, const QString &includeList) {
+void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption,
+                            const QString &includeList) {
+    WorkContext own = work;
+    own.includeList = includeList;
+    own.institution = reportId;
+    own.table = ValueTable::RepData;
     SharedState &s = shared();
     s.IncludeList = includeList;
     s.CurrentInstitution = reportId;
-    TFormList w(parent);
+    s.DataTableName = ValueTable::RepData;
+    TFormList w(own, parent);
     w.setWindowTitle(caption);
-    w.offerRecalculation(!s.NetMode);
+    w.offerRecalculation(!own.net);
     w.hideClearing();
     w.Start(-1);
-    s.DataTableName = ValueTable::RepData;
     execModal(&w);
 }

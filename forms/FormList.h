@@ -3,9 +3,11 @@
 // The forms tree: the work window of one institution, one territorial summary,
 // one summary report or one network report. Top-level nodes are forms (text
 // "ФОРМА - decipher", id under kNodeIdRole), their children the tables
-// ("(1000) - name", table ident). The opener sets the shared context
-// (CurrentInstitution, IncludeList, NetMode, DataTableName), the caption and
-// the visible items, calls Start and shows the window through execModal.
+// ("(1000) - name", table ident). The opener passes the work context
+// (institution, members, modes, value table), sets the caption and the
+// visible items, calls Start and shows the window through execModal; the
+// window hands its context on to the table windows it opens.
+#include "engine/WorkContext.h"
 #include "forms/ExcelOutput.h"
 #include "forms/FormListLogic.h"
 #include "forms/FormNavigator.h"
@@ -23,7 +25,7 @@ class QTreeWidgetItem;
 class TFormList : public QDialog, public FormNavigator {
     Q_OBJECT
 public:
-    explicit TFormList(QWidget *parent = nullptr);
+    explicit TFormList(const WorkContext &work, QWidget *parent = nullptr);
     ~TFormList() override;
 
     // Fills the tree with the forms of an institution type (-1: every form of
@@ -103,6 +105,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    WorkContext m_work;   // this window's own copy, handed on to its table windows
     void setLabel(const QString &text);
     void finishControls(bool found, const QString &foundMessage);
     // The forms recalculated with the progress window shown (ends before the
@@ -121,12 +124,12 @@ private:
 // Openers used by the territory, institution-type and report windows. Each
 // creates the window, prepares it, shows it modally and frees it.
 // An institution: its type's forms.
-void openFormsTreeForInstitution(QWidget *parent, qint64 institutionId, const QString &caption);
+void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint64 institutionId, const QString &caption);
 // A territorial unit summed over its institutions (nothing when none).
-void openFormsTreeForSummary(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList);
+void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption, const QString &includeList);
 // The network forms of a territorial unit (nothing when it has no institutions).
-void openFormsTreeForNetwork(QWidget *parent, qint64 unitId, const QString &caption, const QString &includeList);
+void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption, const QString &includeList);
 // Every form over the institutions of IncludeList (institution types).
-void openFormsTreeForTypes(QWidget *parent, const QString &caption);
+void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QString &caption);
 // A summary report: its values in "Repdata"; "Пересчитать отчет" outside NetMode.
-void openFormsTreeForReport(QWidget *parent, qint64 reportId, const QString &caption, const QString &includeList);
+void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption, const QString &includeList);

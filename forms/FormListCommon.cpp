@@ -37,10 +37,9 @@ void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringL
     if (!failures.isEmpty()) showError(QStringLiteral("Не загружены файлы:\n") + failures.join(QLatin1Char('\n')), w);
 }
 
-QString currentUnitName() {
-    const SharedState &s = shared();
+QString currentUnitName(ValueTable table, qint64 institution) {
     const QSqlDatabase main = db::connection(db::kMain);
-    if (s.DataTableName == ValueTable::Data) {
+    if (table == ValueTable::Data) {
         // The territory window is found by its object name, so that this
         // file does not depend on the window that uses it.
         for (QWidget *w : QApplication::topLevelWidgets()) {
@@ -48,10 +47,10 @@ QString currentUnitName() {
             const auto *tree = w->findChild<QTreeWidget *>(QStringLiteral("TreeView1"));
             if (tree && tree->currentItem()) return tree->currentItem()->text(0);
         }
-        return db::scalar(main, QStringLiteral("select unit from administration where id=?"), {s.CurrentInstitution})
+        return db::scalar(main, QStringLiteral("select unit from administration where id=?"), {institution})
             .toString();
     }
-    return db::scalar(main, QStringLiteral("select report from reports where id=?"), {s.CurrentInstitution}).toString();
+    return db::scalar(main, QStringLiteral("select report from reports where id=?"), {institution}).toString();
 }
 
 QString mainWindowCaption() {

@@ -4,6 +4,7 @@
 // shown and the report of institutions a group load could not find. The
 // generic failure and layout helpers live in platform/Errors and
 // widgets/WindowLayout.
+#include "engine/WorkModes.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "widgets/WindowLayout.h"
@@ -23,11 +24,11 @@ QString appTitle();
 // A group load could not find the institutions of these files: one message
 // per name, then the refused files in one error message.
 void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringList &failures);
-// Name of the institution or report whose values are shown: with
-// DataTableName Data the node selected in an open territory window
-// (else administration.unit of CurrentInstitution), otherwise the summary
-// report's name (reports.report of CurrentInstitution).
-QString currentUnitName();
+// Name of the institution or report whose values are shown: with the value
+// table Data the node selected in an open territory window (else
+// administration.unit of the institution), otherwise the summary report's
+// name (reports.report of the institution).
+QString currentUnitName(ValueTable table, qint64 institution);
 // The main window's caption (the program's name while there is none).
 QString mainWindowCaption();
 

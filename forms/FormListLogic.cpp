@@ -57,8 +57,7 @@ const QString kInterTableSql =
     QStringLiteral("select * from int_control where formid=? and (tble='' or tble is null)");
 const QString kInterFormSql = QStringLiteral("select * from int_control where formid=0 order by lft");
 
-std::function<bool(const QSqlRecord &)> interFormFilter(const QString &selectedFormName) {
-    const bool net = shared().NetMode;
+std::function<bool(const QSqlRecord &)> interFormFilter(const QString &selectedFormName, bool net) {
     const QString name = text::upper(selectedFormName);
     return [net, name](const QSqlRecord &r) {
         const QString lft = r.value(QStringLiteral("lft")).toString();
@@ -88,12 +87,12 @@ QString formNameOfText(const QString &nodeText) {
 
 QString tableNumberOfText(const QString &nodeText) { return formNameOfText(nodeText); }
 
-QList<FormEntry> formsForType(qint64 medicalType) {
+QList<FormEntry> formsForType(qint64 medicalType, bool net) {
     QList<FormEntry> out;
     const SharedState &s = shared();
     QString where;
     QVariantList params;
-    if (s.NetMode) {
+    if (net) {
         where = QStringLiteral("where net=1");
     } else if (medicalType == -1) {
         where = QStringLiteral("where net=0 or net is null");
@@ -149,7 +148,7 @@ bool runFormControls(RuleRun &run, qint64 formId, const QString &formName, const
 
 bool runInterFormControls(RuleRun &run, const QString &selectedFormName, const LabelFn &label) {
     const int before = run.errors().count();
-    runBlock(run, QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {}, interFormFilter(selectedFormName),
+    runBlock(run, QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {}, interFormFilter(selectedFormName, run.context().net),
              label);
     if (label) label(QString());
     return run.errors().count() > before;
@@ -186,7 +185,7 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
             pacer.step();
         }
         runBlock(run, QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {},
-                 interFormFilter(selectedFormName), shown);
+                 interFormFilter(selectedFormName, run.context().net), shown);
         pacer.step();
     } catch (const Cancelled &) {
         run.errors() = previous;
@@ -199,13 +198,12 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
 
 void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const LabelFn &label,
                      ProgressPacer *pacer) {
-    const SharedState &s = shared();
     // All tables of the form are stored together or none is.
     db::transaction(db::connection(db::kData), [&] {
         for (const TableRow &t : tablesOf(formId, QStringLiteral("tablen"))) {
             run.createMatrix(t);
             const QString where = formName + QStringLiteral("т") + t.tablen;
-            if (s.NetMode) {
+            if (run.context().net) {
                 try {
                     run.calcConditions(t.ident, label, where + QStringLiteral(" - "), where + QStringLiteral(": "));
                 } catch (const Cancelled &) {

@@ -25,9 +25,9 @@ struct FormEntry {
 };
 
 // The forms of an institution type (medicaltypes.id), or with -1 all forms of
-// the current kind: the network forms in NetMode, the others otherwise. The
-// type is ignored in NetMode. Tables come from the tables cache.
-QList<FormEntry> formsForType(qint64 medicalType);
+// the current kind: the network forms when net is true, the others otherwise.
+// The type is ignored for the network forms. Tables come from the tables cache.
+QList<FormEntry> formsForType(qint64 medicalType, bool net = false);
 
 // Form name of a form node text ("Ф30 - ..." -> "Ф30").
 QString formNameOfText(const QString &nodeText);

@@ -194,7 +194,7 @@ void TMTFs::keyPressEvent(QKeyEvent *event) {
 
 // ---- Marked types ----------------------------------------------------------------------
 
-TMTList::TMTList(QWidget *parent) : QDialog(parent) {
+TMTList::TMTList(const WorkContext &work, QWidget *parent) : QDialog(parent), m_work(work) {
     setObjectName(QStringLiteral("MTList"));
     setWindowTitle(appTitle() + QLatin1Char(' ') + QStringLiteral("Типы учреждений"));
     winutil::fitToScreen(this, QSize(500, 550));
@@ -229,7 +229,8 @@ bool TMTList::GetUnitList() {
         showMessage(QStringLiteral("Необходимо выбрать тип или группу типов учреждений!"), this);
         return false;
     }
-    shared().IncludeList = medtypes::unitsOfTypes(types);
+    m_work.includeList = medtypes::unitsOfTypes(types);
+    shared().IncludeList = m_work.includeList;
     return true;
 }
 
@@ -246,7 +247,7 @@ void TMTList::N2Click() {
     guarded(this, [&] {
         if (!GetUnitList()) return;
         QTreeWidgetItem *n = TreeView1->currentItem();
-        openFormsTreeForTypes(this, n ? n->text(0) : QStringLiteral("Типы учреждений"));
+        openFormsTreeForTypes(this, m_work, n ? n->text(0) : QStringLiteral("Типы учреждений"));
     });
 }
 
@@ -255,7 +256,7 @@ void openMedTypesEditor(QWidget *parent) {
     execModal(&w);
 }
 
-void openMedTypesList(QWidget *parent) {
-    TMTList w(parent);
+void openMedTypesList(QWidget *parent, const WorkContext &work) {
+    TMTList w(work, parent);
     execModal(&w);
 }

@@ -4,6 +4,7 @@
 // forms to them; TMTList marks types or groups and opens the forms tree over
 // all institutions of the marked types.
 #include <functional>
+#include "engine/WorkContext.h"
 #include "forms/MedTypesLogic.h"
 
 #include <QDialog>
@@ -56,9 +57,10 @@ private:
 class TMTList : public QDialog {
     Q_OBJECT
 public:
-    explicit TMTList(QWidget *parent = nullptr);
-    // IncludeList := the institutions of the marked leaf types. False, with a
-    // message and IncludeList unchanged, when nothing is marked.
+    explicit TMTList(const WorkContext &work, QWidget *parent = nullptr);
+    // The include list := the institutions of the marked leaf types (kept by
+    // the window and left in IncludeList for the indicator tree). False, with
+    // a message and the list unchanged, when nothing is marked.
     bool GetUnitList();
     void N1Click();
 
@@ -71,11 +73,14 @@ public:
 public slots:
     void TreeView1DblClick(QTreeWidgetItem *item);
     void N2Click();
+
+private:
+    WorkContext m_work;   // handed on to the forms tree it opens
 };
 
 // Main-window commands.
 void openMedTypesEditor(QWidget *parent);   // TMTFs
-void openMedTypesList(QWidget *parent);     // TMTList
+void openMedTypesList(QWidget *parent, const WorkContext &work);   // TMTList
 
 // Opens the indicator tree over the institutions of the marked types, in
 // viewing mode (the indicator windows install it). Without one,

@@ -263,8 +263,8 @@ SheetSource sourceOf(const TVTable &table) {
     src.tableNumber = table.params().tableNumber;
     src.caption = table.windowTitle();
     src.floatValues = table.showsDecimals();
-    src.valueTable = ValueTableName();
-    src.institution = s.CurrentInstitution;
+    src.valueTable = ValueTableName(table.work().table);
+    src.institution = table.work().institution;
     src.year = s.Year;
     return src;
 }
@@ -335,7 +335,7 @@ void Excel2Click(TVTable &table) {
                         &table);
             return;
         }
-        StoreTableValues(ValueTableName(), s.CurrentInstitution, s.Year, t.tableIdent, *values);
+        StoreTableValues(ValueTableName(table.work().table), table.work().institution, s.Year, t.tableIdent, *values);
         table.TableShow();
     });
 }

@@ -86,7 +86,8 @@ void unregisterTableWindowExtension(int id) {
 }
 void setCellControlsOpener(const CellControlsOpener &opener) { cellControlsOpener() = opener; }
 
-TVTable::TVTable(const TableWindowParams &params, QWidget *parent) : QDialog(parent), m_params(params) {
+TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidget *parent)
+    : QDialog(parent), m_params(params), m_work(work) {
     setObjectName(QStringLiteral("VTable"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint);
     QFont f(QStringLiteral("Arial"));
@@ -142,15 +143,14 @@ TVTable::TVTable(const TableWindowParams &params, QWidget *parent) : QDialog(par
     setWindowState(Qt::WindowMaximized);
 
     // Commands by mode.
-    const SharedState &s = shared();
-    N11->setVisible(s.ReportMode != ReportMode::Input);
-    N14->setVisible(s.ReportMode == ReportMode::Svod || s.NetMode);
-    if (s.NetMode) {
+    N11->setVisible(m_work.mode != ReportMode::Input);
+    N14->setVisible(m_work.mode == ReportMode::Svod || m_work.net);
+    if (m_work.net) {
         ShowFormulaCells = true;
         N52->setChecked(true);
         N34->setVisible(false);
     }
-    N35->setVisible(s.ReportMode == ReportMode::Input || s.ReportMode == ReportMode::Svod);
+    N35->setVisible(m_work.mode == ReportMode::Input || m_work.mode == ReportMode::Svod);
     // By institution types the cells are sums over many institutions: they
     // are shown, not typed into or cleared.
     if (isSumView()) N5->setVisible(false);
@@ -310,7 +310,7 @@ void TVTable::FormActivate() {
         ShowPending = false;
         if (!TableShow()) return;
     }
-    if (!shared().NetMode && shared().IncludeList.isEmpty()) N11->setEnabled(false);
+    if (!m_work.net && m_work.includeList.isEmpty()) N11->setEnabled(false);
     setPositionLabel();
 }
 
@@ -321,12 +321,11 @@ void TVTable::closeLater() {
 
 tableedit::CellTarget TVTable::target() const {
     const SharedState &s = shared();
-    return tableedit::CellTarget{s.DataTableName, s.Year, m_params.tableIdent, s.CurrentInstitution};
+    return tableedit::CellTarget{m_work.table, s.Year, m_params.tableIdent, m_work.institution};
 }
 
 void TVTable::readValues() {
-    SharedState &s = shared();
-    m_table = RuleRun(RuleRunContext::current());
+    m_table = RuleRun(RuleRunContext(m_work));
     if (!m_table.readTable(m_params.formName, m_params.tableNumber)) {
         // The engine does not know the table (caches not loaded): read it here.
         tableedit::readTableValues(db::connection(db::kData), target(), colcount, rowcount, fixcols, fixrows,
@@ -335,7 +334,6 @@ void TVTable::readValues() {
 }
 
 bool TVTable::TableShow() {
-    SharedState &s = shared();
     TableLoading = true;
     m_loaded = false;
     StringGrid1->setVisible(false);
@@ -402,11 +400,10 @@ bool TVTable::TableShow() {
 
 // ---- Cells ------------------------------------------------------------------
 
-bool TVTable::isSumView() const { return shared().ReportMode == ReportMode::Types; }
+bool TVTable::isSumView() const { return m_work.mode == ReportMode::Types; }
 
 bool TVTable::isTemplateView() const {
-    const SharedState &s = shared();
-    return s.CurrentInstitution == 0 && !s.NetMode && s.ReportMode != ReportMode::Types;
+    return m_work.institution == 0 && !m_work.net && m_work.mode != ReportMode::Types;
 }
 
 double TVTable::cellValue(int column, int row) const {
@@ -531,7 +528,6 @@ bool TVTable::handleKey(QKeyEvent *e) {
     const auto mods = e->modifiers();
     const bool ctrl = mods & Qt::ControlModifier;
     const bool alt = mods & Qt::AltModifier;
-    const SharedState &s = shared();
     try {
         // Keys of hidden commands (the rule editor hides them) do nothing.
         auto run = [](QAction *a, void (TVTable::*handler)(), TVTable *w) {
@@ -556,7 +552,7 @@ bool TVTable::handleKey(QKeyEvent *e) {
         switch (key) {
         case Qt::Key_F3: return run(N3, &TVTable::N3Click, this);
         case Qt::Key_F4:
-            showMessage(QString::number(TableDataChecksum(s.CurrentInstitution, m_params.tableIdent)), this);
+            showMessage(QString::number(TableDataChecksum(m_work.institution, m_params.tableIdent)), this);
             return true;
         case Qt::Key_F8: N43->setVisible(!N43->isVisible()); return true;
         case Qt::Key_F9:
@@ -568,13 +564,13 @@ bool TVTable::handleKey(QKeyEvent *e) {
         case Qt::Key_F5:
         case Qt::Key_F6:
         case Qt::Key_F7:
-            if (s.NetMode) {
+            if (m_work.net) {
                 QAction *a = key == Qt::Key_F5 ? N15 : key == Qt::Key_F6 ? N16 : N32;
                 if (a->isEnabled()) a->trigger();
             }
             return true;
         case Qt::Key_F11:
-            if (s.NetMode) N18->setVisible(!N18->isVisible());
+            if (m_work.net) N18->setVisible(!N18->isVisible());
             return true;
         case Qt::Key_F12: N13->setVisible(!N13->isVisible()); return true;
         case Qt::Key_Escape:
@@ -687,12 +683,11 @@ void TVTable::N5Click() {
 }
 
 void TVTable::N14Click() {
-    SharedState &s = shared();
     try {
         m_table.matrix().fill(0.0);
         StringGrid1->viewport()->update();
-        if (s.NetMode) {
-            RuleRunContext context = RuleRunContext::current();
+        if (m_work.net) {
+            RuleRunContext context(m_work);
             context.roundResult = confirm(QStringLiteral("Округлять результат?"), this);
             RuleRun run(context);
             run.matrix() = m_table.matrix();
@@ -735,7 +730,7 @@ void TVTable::N35Click() {
     const int colon = int(caption.indexOf(QStringLiteral(": ")));
     const QString defaultName = colon >= 0 ? caption.mid(colon + 2) : QString();
     const QString folder = s.ConfigPath + s.yearText() + QStringLiteral("/data/");
-    const QString filter = s.ReportMode == ReportMode::Input ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
+    const QString filter = m_work.mode == ReportMode::Input ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
                                                              : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
     const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить %1Т%2 из...").arg(formName, m_params.tableNumber),
                                             folder + defaultName, filter);
@@ -745,8 +740,8 @@ void TVTable::N35Click() {
             struct CursorBack {
                 ~CursorBack() { QApplication::restoreOverrideCursor(); }
             } back;
-            const transfer::LoadResult r = transfer::loadTable(s.CurrentInstitution, file,
-                                                               valueTableSql(s.DataTableName), m_params.formId,
+            const transfer::LoadResult r = transfer::loadTable(m_work.institution, file,
+                                                               valueTableSql(m_work.table), m_params.formId,
                                                                formName, m_params.tableIdent, m_params.tableNumber);
             showMessage(transfer::loadedMessage(
                             QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, m_params.tableNumber, file),
@@ -841,7 +836,6 @@ void TVTable::N45Click() {
 // ---- Template view ----------------------------------------------------------
 
 void TVTable::StringGrid1DblClick() {
-    const SharedState &s = shared();
     if (ShowControlCells) {
         // The rules touching the cell go to the control-rule editor.
         if (!cellControlsOpener()) return;
@@ -856,7 +850,7 @@ void TVTable::StringGrid1DblClick() {
         }
         return;
     }
-    if (s.ReportMode == ReportMode::Types || s.NetMode) return;
+    if (m_work.mode == ReportMode::Types || m_work.net) return;
     const QString key = MakeCellKey(StringGrid1->currentRow(), StringGrid1->currentColumn());
     if (!m_templateMarks.remove(key)) m_templateMarks.insert(key);
     StringGrid1->viewport()->update();
@@ -924,12 +918,11 @@ void TVTable::loadControlHighlight() {
 }
 
 void TVTable::N3Click() {
-    SharedState &s = shared();
     if (!PutData()) return;
     try {
         m_controlErrors.clear();
         N6->setVisible(false);
-        RuleRun run(RuleRunContext::current());
+        RuleRun run{RuleRunContext(m_work)};
         if (N12->isChecked()) endCorrectionMode();
         {
             QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where formid=? and tble=?"),
@@ -997,7 +990,6 @@ void TVTable::ShowControlError() {
 }
 
 void TVTable::N7Click() {
-    const SharedState &s = shared();
     PutData();
     TForm1 &list = Form1();
     list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля: ") + m_params.formName + u'т' + m_params.tableNumber);

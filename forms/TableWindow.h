@@ -1,12 +1,11 @@
 #pragma once
 // TVTable: data entry of one table of a report form.
 // The data-entry window of one table of a report form for one institution or
-// report. The caller passes the table (TableWindowParams), sets the captions
-// (setCaptions) and shows the window modally; the institution and the work
-// modes (CurrentInstitution, ReportMode, NetMode, DataTableName) are those of
-// shared().
+// report. The caller passes the table (TableWindowParams) and its work
+// context (institution, modes, value table, members), sets the captions
+// (setCaptions) and shows the window modally.
 //
-// With CurrentInstitution 0 (outside network mode and the "Types" mode) the
+// With institution 0 (outside network mode and the "Types" mode) the
 // window is the template view: values are not shown or typed, and a double
 // click marks a cell; the marked cells become a reference text in Label1.
 #include "engine/RuleEngine.h"
@@ -33,11 +32,13 @@ struct GridTitle;
 class TVTable : public QDialog {
     Q_OBJECT
 public:
-    explicit TVTable(const TableWindowParams &params, QWidget *parent = nullptr);
+    TVTable(const TableWindowParams &params, const WorkContext &work, QWidget *parent = nullptr);
     ~TVTable() override;
 
     // The table shown now (stepping moves it to another table).
     const TableWindowParams &params() const { return m_params; }
+    // The institution, modes and members the window works on.
+    const WorkContext &work() const { return m_work; }
 
     // Loads and lays out the open table; false when it could not be shown
     // (the message was given and the window is closing).
@@ -194,6 +195,7 @@ private:
     void changeStructure(bool rows, const std::function<int(const QSqlDatabase &, const QStringList &)> &change);
 
     TableWindowParams m_params;
+    WorkContext m_work;
     tableedit::CellEditor m_edit;
     int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0, scan = 0;
     bool FloatTable = false, FloatDisplay = false;

@@ -51,12 +51,13 @@ void gaugeStart(ProgressSink *g, int max) {
 
 } // namespace
 
-PrintContext currentContext(qint64 formId, const QString &formName) {
+PrintContext currentContext(qint64 formId, const QString &formName, qint64 institution, ValueTable valueTable) {
     const SharedState &s = shared();
     PrintContext c;
     c.formId = formId;
     c.formName = formName;
-    c.institution = s.CurrentInstitution;
+    c.institution = institution;
+    c.valueTable = valueTable;
     c.yearFolder = s.yearFolder();
     c.yearText = s.yearText();
     return c;
@@ -100,7 +101,7 @@ office::WordDocument FillFormDoc(const PrintContext &c, ProgressSink *gauge) {
     const QStringList lines = readMapping(mappingFile(c));
     office::WordDocument doc = office::WordDocument::fromTemplate(templateFile(c));
     const QSqlDatabase values = db::connection(db::kData);
-    const QString valueTable = ValueTableName();
+    const QString valueTable = ValueTableName(c.valueTable);
     for (const QString &line : lines) {
         if (line.trimmed().isEmpty()) continue;
         const MappingBlock b = parseMappingLine(line);

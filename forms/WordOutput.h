@@ -11,6 +11,7 @@
 // extra character on either side ("[(1000)]"); first and last form column and
 // row as formulas count them (stored column = m + 1, stored row = n +
 // fixrows + 1).
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 #include "platform/office/WordDocument.h"
 
@@ -29,11 +30,12 @@ struct PrintContext {
     qint64 formId = 0;
     QString formName;
     qint64 institution = 0;
+    ValueTable valueTable = ValueTable::None;   // None reads "data"
     QString yearFolder;   // ends with '/'
     QString yearText;
 };
-// The form with the values of CurrentInstitution in the open year.
-PrintContext currentContext(qint64 formId, const QString &formName);
+// The form with the values of the institution in the open year.
+PrintContext currentContext(qint64 formId, const QString &formName, qint64 institution, ValueTable valueTable);
 
 QString formsFolder(const PrintContext &c);    // yearFolder + "forms/"
 QString mappingFile(const PrintContext &c);    // forms/<form>.txt

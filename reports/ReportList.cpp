@@ -76,7 +76,7 @@ void TRepListView::dropCurrentAt(const QPoint &pos) {
 
 // ---- Window ----------------------------------------------------------------
 
-TRepList::TRepList(QWidget *parent) : QDialog(parent) {
+TRepList::TRepList(const WorkContext &work, QWidget *parent) : QDialog(parent), m_work(work) {
     setWindowTitle(winutil::appTitle() + QStringLiteral(" Формирование и просмотр"));
     MainMenu1 = new QMenuBar(this);
     N2 = MainMenu1->addAction(QStringLiteral("Входящие учреждения"));
@@ -151,7 +151,7 @@ QTreeWidgetItem *TRepList::addRow(qint64 id, const QString &name, bool net) {
 
 void TRepList::FormCreate() {
     ListView1->clear();
-    for (const reports::ReportRow &r : reports::listReports(shared().NetMode)) addRow(r.id, r.name, r.net);
+    for (const reports::ReportRow &r : reports::listReports(m_work.net)) addRow(r.id, r.name, r.net);
     if (ListView1->topLevelItemCount() > 0) ListView1->setCurrentItem(ListView1->topLevelItem(0));
 }
 
@@ -187,10 +187,9 @@ void TRepList::N2Click() {
 
 void TRepList::Button7Click() {
     onCurrent([&](qint64 id, const QString &name) {
-        SharedState &s = shared();
-        s.IncludeList.clear();
-        const QString members = reports::memberListFor(s.ReportMode, id, false);
-        openFormsTreeForReport(this, id, name, members);
+        shared().IncludeList.clear();
+        const QString members = reports::memberListFor(m_work.mode, id, false);
+        openFormsTreeForReport(this, m_work, id, name, members);
     });
 }
 
@@ -246,7 +245,7 @@ void TRepList::N9Click() {
         SharedState &s = shared();
         s.DataTableName = ValueTable::RepData;
         s.CurrentInstitution = id;
-        s.IncludeList = reports::memberListFor(s.ReportMode, id, true);
+        s.IncludeList = reports::memberListFor(m_work.mode, id, true);
         openIndicatorTreeForViewing(this, name + QStringLiteral(" - \"дерево\" показателей"));
     });
 }
@@ -258,14 +257,14 @@ void TRepList::N13Click() {
 void TRepList::N4Click() {
     winutil::guarded(this, [&] {
         TSumRepF dlg(this);
-        if (shared().NetMode) dlg.setInNetReport(true, false);
+        if (m_work.net) dlg.setInNetReport(true, false);
         if (execModal(&dlg) != QDialog::Accepted) return;
         const QString name = dlg.name().trimmed();
         if (name.isEmpty()) {
             showMessage(QStringLiteral("Не указано наименование отчета"), this);
             return;
         }
-        const bool net = shared().NetMode || dlg.inNetReport();
+        const bool net = m_work.net || dlg.inNetReport();
         const qint64 id = reports::addReport(name, net);
         ListView1->setCurrentItem(addRow(id, name, net));
     });
@@ -275,7 +274,7 @@ void TRepList::N5Click() {
     onCurrent([&](qint64 id, const QString &name) {
         TSumRepF dlg(this);
         dlg.setName(name);
-        dlg.setInNetReport(currentNet(), !shared().NetMode);
+        dlg.setInNetReport(currentNet(), !m_work.net);
         if (execModal(&dlg) != QDialog::Accepted) return;
         const QString newName = dlg.name().trimmed();
         if (newName.isEmpty()) {
@@ -345,8 +344,8 @@ void TRepList::setIndicatorMode(bool composite) {
 
 namespace {
 
-void openReportList(QWidget *parent, const QString &suffix, bool indicators, bool composite) {
-    TRepList w(parent);
+void openReportList(QWidget *parent, const WorkContext &work, const QString &suffix, bool indicators, bool composite) {
+    TRepList w(work, parent);
     winutil::guarded(&w, [&] {
         w.setWindowTitle(w.windowTitle() + suffix);
         if (indicators) w.setIndicatorMode(composite);
@@ -358,7 +357,11 @@ void openReportList(QWidget *parent, const QString &suffix, bool indicators, boo
 
 } // namespace
 
-void openReportListSvod(QWidget *parent) { openReportList(parent, QStringLiteral(" сводных отчетов"), false, false); }
-void openReportListNet(QWidget *parent) { openReportList(parent, QStringLiteral(" Ф47"), false, false); }
-void openReportListTerrain(QWidget *parent) { openReportList(parent, QString(), true, true); }
-void openReportListSingle(QWidget *parent) { openReportList(parent, QString(), true, false); }
+void openReportListSvod(QWidget *parent, const WorkContext &work) {
+    openReportList(parent, work, QStringLiteral(" сводных отчетов"), false, false);
+}
+void openReportListNet(QWidget *parent, const WorkContext &work) {
+    openReportList(parent, work, QStringLiteral(" Ф47"), false, false);
+}
+void openReportListTerrain(QWidget *parent, const WorkContext &work) { openReportList(parent, work, QString(), true, true); }
+void openReportListSingle(QWidget *parent, const WorkContext &work) { openReportList(parent, work, QString(), true, false); }

@@ -4,6 +4,8 @@
 // renamed, deleted and ordered here, and every command on one report starts
 // from here: its institutions, member reports and population, its forms tree,
 // the transfer files of its values and the group recalculation.
+#include "engine/WorkContext.h"
+
 #include <QDialog>
 #include <QTreeWidget>
 
@@ -28,7 +30,7 @@ protected:
 class TRepList : public QDialog {
     Q_OBJECT
 public:
-    explicit TRepList(QWidget *parent = nullptr);
+    explicit TRepList(const WorkContext &work, QWidget *parent = nullptr);
 
     // Fills the list (only Form 47 reports while NetMode is on) and selects
     // the first row.
@@ -86,6 +88,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    WorkContext m_work;   // the main window's command; handed on to the forms trees it opens
     QTreeWidgetItem *addRow(qint64 id, const QString &name, bool net);
     // Runs a command on the current report; with no report nothing happens.
     template <typename F>
@@ -94,7 +97,7 @@ private:
 
 // Main-window commands. The main window sets ReportMode, NetMode and
 // DataTableName before and resets them after.
-void openReportListSvod(QWidget *parent);      // caption + " сводных отчетов"
-void openReportListNet(QWidget *parent);       // caption + " Ф47"
-void openReportListTerrain(QWidget *parent);   // indicators by territory
-void openReportListSingle(QWidget *parent);    // indicators by institution
+void openReportListSvod(QWidget *parent, const WorkContext &work);      // caption + " сводных отчетов"
+void openReportListNet(QWidget *parent, const WorkContext &work);       // caption + " Ф47"
+void openReportListTerrain(QWidget *parent, const WorkContext &work);   // indicators by territory
+void openReportListSingle(QWidget *parent, const WorkContext &work);    // indicators by institution

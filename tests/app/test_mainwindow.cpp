@@ -76,19 +76,19 @@ TEST_F(MainWindow, EscapeClosesTheWindow) {
     EXPECT_FALSE(w.isVisible());
 }
 
-TEST_F(MainWindow, CommandsSetTheSharedModesAroundTheirWindows) {
+TEST_F(MainWindow, CommandsPassTheirModesToTheirWindows) {
     ReportMode modeSeen = ReportMode::None;
     ValueTable tableSeen = ValueTable::None;
     bool netSeen = false;
-    auto record = [&](QWidget *) {
-        modeSeen = shared().ReportMode;
-        tableSeen = shared().DataTableName;
-        netSeen = shared().NetMode;
+    auto record = [&](QWidget *, const WorkContext &work) {
+        modeSeen = work.mode;
+        tableSeen = work.table;
+        netSeen = work.net;
     };
     installWindowCommands();   // the real windows first, then the recorders in their place
     mainCommands().abcMouseLabel13 = record;
     mainCommands().Lrek1 = record;
-    mainCommands().LAdm3 = [](QWidget *) { shared().Caches.clear(); };
+    mainCommands().LAdm3 = [](QWidget *, const WorkContext &) { shared().Caches.clear(); };
     TMain w;
     EXPECT_TRUE(w.abcMouseLabel13->isEnabled());
 
@@ -186,8 +186,8 @@ TEST_F(MainWindow, CommandsAreReachedWithTabAndRunWithEnter) {
     TMain w;   // plugs the real windows in: replaced by counting ones
     int runs = 0;
     mainCommands() = MainCommands{};
-    mainCommands().LAdm2 = [](QWidget *) {};
-    mainCommands().LAdm3 = [&](QWidget *) { ++runs; };
+    mainCommands().LAdm2 = [](QWidget *, const WorkContext &) {};
+    mainCommands().LAdm3 = [&](QWidget *, const WorkContext &) { ++runs; };
     w.refresh();
     w.show();
     w.activateWindow();

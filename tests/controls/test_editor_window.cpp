@@ -269,7 +269,7 @@ TEST_F(EditorTest, TableLockedCellView) {
     s.ReportMode = ReportMode::Input;
     s.DataTableName = ValueTable::Data;
     s.CurrentInstitution = sample::ids::NorthHospital;
-    TVTable table(TableWindowParams{1, 0, "(1000)", "Ф30"});
+    TVTable table(TableWindowParams{1, 0, "(1000)", "Ф30"}, sharedWorkContext());
     table.show();
     QApplication::processEvents();
     table.N53->trigger();
@@ -303,8 +303,9 @@ TEST_F(EditorTest, TableLockedCellView) {
     setCellControlsOpener({});
 }
 
-// The builder marks a cell in the template view; the data-entry context is given back.
-TEST_F(EditorTest, ExpressionBuilderMarksACellAndRestoresTheContext) {
+// The builder marks a cell in the template view of its own context; the
+// context of the work under the editor is left as it was.
+TEST_F(EditorTest, ExpressionBuilderMarksACellInItsOwnContext) {
     SharedState &s = shared();
     s.ReportMode = ReportMode::Types;   // left by an earlier command
     s.CurrentInstitution = sample::ids::NorthHospital;
@@ -323,7 +324,10 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellAndRestoresTheContext) {
         auto *t = qobject_cast<TVTable *>(d);
         if (!t) return int(QDialog::Rejected);
         EXPECT_EQ(t->params().tableNumber, "(1000)");
-        EXPECT_EQ(shared().CurrentInstitution, 0);
+        EXPECT_EQ(t->work().institution, 0);
+        EXPECT_EQ(t->work().mode, ReportMode::Input);
+        EXPECT_TRUE(t->isTemplateView());
+        EXPECT_EQ(shared().CurrentInstitution, sample::ids::NorthHospital);
         hidden = !t->N1->isVisible() && !t->N2->isVisible() && !t->N3->isVisible() && !t->N5->isVisible() &&
                  t->N8->isVisible();
         t->show();

@@ -36,7 +36,7 @@ struct WindowTest : InputWindowTest {
 } // namespace
 
 TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
-    TAdmForm w(TAdmForm::Mode::Input);
+    TAdmForm w(TAdmForm::Mode::Input, sharedWorkContext());
     w.FormActivate();
     ASSERT_EQ(TreeNodeId(w.TreeView1->currentItem()), ids::Region);
 
@@ -69,12 +69,11 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     // shown territory window.
     w.show();
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
-    shared().DataTableName = ValueTable::Data;
-    EXPECT_EQ(winutil::currentUnitName(), QStringLiteral("Северная ЦРБ"));
+    EXPECT_EQ(winutil::currentUnitName(ValueTable::Data, ids::North), QStringLiteral("Северная ЦРБ"));
 }
 
 TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
-    TAdmForm w(TAdmForm::Mode::Structure);
+    TAdmForm w(TAdmForm::Mode::Structure, sharedWorkContext());
     w.FormActivate();
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
 
@@ -121,7 +120,7 @@ TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
 }
 
 TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) {
-    TAdmForm w(TAdmForm::Mode::Input);
+    TAdmForm w(TAdmForm::Mode::Input, sharedWorkContext());
     w.FormActivate();
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
     w.N13Click();
@@ -209,7 +208,7 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
 }
 
 TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
-    TMTList w;
+    TMTList w(sharedWorkContext());
     shared().IncludeList = "1,2";
     // Nothing marked: a message, no window, the old list kept.
     w.N2Click();
@@ -244,7 +243,7 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
 }
 
 TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
-    TAdmForm w(TAdmForm::Mode::Structure);
+    TAdmForm w(TAdmForm::Mode::Structure, sharedWorkContext());
     w.resize(600, 500);
     w.show();
     QApplication::processEvents();

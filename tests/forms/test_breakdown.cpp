@@ -42,7 +42,7 @@ protected:
     Request staff(Kind kind, int row, int column) {
         return {.kind = kind, .row = row, .column = column, .gridColumns = 4, .gridRows = 5, .fixcols = 3,
                 .fixrows = 3, .tableIdent = sample::ids::TableF30Staff, .formId = sample::ids::FormF30,
-                .tableNumber = QStringLiteral("(1000)"), .shown = &shown};
+                .tableNumber = QStringLiteral("(1000)"), .shown = &shown, .work = sharedWorkContext()};
     }
 
     Request network(int row, int column) {
@@ -52,7 +52,7 @@ protected:
         s.IncludeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
         return {.kind = Kind::Cell, .row = row, .column = column, .gridColumns = 2, .gridRows = 4, .fixcols = 3,
                 .fixrows = 2, .floatValues = true, .tableIdent = sample::ids::TableF47Network,
-                .formId = sample::ids::FormF47, .tableNumber = QStringLiteral("(1000)"), .shown = &shown};
+                .formId = sample::ids::FormF47, .tableNumber = QStringLiteral("(1000)"), .shown = &shown, .work = sharedWorkContext()};
     }
 
     SampleFixture fx;
@@ -100,7 +100,7 @@ TEST_F(BreakdownTest, SummaryReportsInTerrainMode) {
     EXPECT_EQ(r.lines.text(0), "Свод по области\t76000");
     EXPECT_EQ(r.lines.text(1), "Свод по Северному району\t");
     EXPECT_EQ(r.lines.object(1), sample::ids::ReportNorth);
-    shared().IncludeList.clear();
+    q.work.includeList.clear();
     EXPECT_EQ(Build(q).lines.count(), 1);   // only the total
 }
 
@@ -143,7 +143,7 @@ TEST_F(BreakdownTest, UnbalancedConditionListsNobody) {
 TEST_F(BreakdownTest, FromTheTableWindowIntoTheListWindow) {
     installBreakdownTableExtension();
     shared().CurrentInstitution = sample::ids::ReportRegion;
-    TVTable w(table);
+    TVTable w(table, sharedWorkContext());
     w.show();
     QApplication::processEvents();
     ASSERT_TRUE(w.isLoaded());

@@ -48,7 +48,8 @@ struct ExcelOutputTest : InputWindowTest {
 TEST_F(ExcelOutputTest, TableSheetCarriesTitlesValuesAndGrid) {
     ExcelWorkbook book = ExcelWorkbook::create();
     ExcelSheet &sheet = book.activeSheet();
-    excelout::BuildExcelSheet(sheet, {ids::TableF30Staff, "(1000) - Штаты"}, ids::NorthHospital, "Северная ЦРБ");
+    excelout::BuildExcelSheet(sheet, {ids::TableF30Staff, "(1000) - Штаты"}, ids::NorthHospital, "Северная ЦРБ",
+                              ValueTable::Data);
     // Saved and read back, as the user gets it.
     const QString file = fx.root() + "table.xlsx";
     book.saveAs(file);
@@ -95,7 +96,7 @@ TEST_F(ExcelOutputTest, TitleFormatCharactersAndIndents) {
     db::exec(main, "update titles set tchars='C' where \"table\"=? and \"column\"=5 and \"row\"=2",
              {ids::TableF30Staff});
     ExcelWorkbook book = ExcelWorkbook::create();
-    excelout::BuildExcelSheet(book.activeSheet(), {ids::TableF30Staff, "(1000)"}, ids::NorthHospital, "x");
+    excelout::BuildExcelSheet(book.activeSheet(), {ids::TableF30Staff, "(1000)"}, ids::NorthHospital, "x", ValueTable::Data);
     ExcelSheet &s = book.activeSheet();
     EXPECT_EQ(s.format(2, 4).hAlign, office::HAlign::Right);
     EXPECT_EQ(s.format(2, 4).indent, 2);
@@ -106,7 +107,7 @@ TEST_F(ExcelOutputTest, TitleFormatCharactersAndIndents) {
 
 TEST_F(ExcelOutputTest, FormWorkbookHasOneSheetPerTableInOrder) {
     QStringList labels;
-    ExcelWorkbook book = excelout::ExportFormToExcel(ids::NorthHospital, f30(), "Северная ЦРБ",
+    ExcelWorkbook book = excelout::ExportFormToExcel(ids::NorthHospital, f30(), "Северная ЦРБ", ValueTable::Data,
                                                      [&](const QString &t) { labels << t; });
     EXPECT_EQ(sheetNames(book), (QStringList{"(1000)", "(2000)", "Лист1"}));
     EXPECT_EQ(labels, (QStringList{"Северная ЦРБ - (1000)", "Северная ЦРБ - (2000)"}));
@@ -114,23 +115,21 @@ TEST_F(ExcelOutputTest, FormWorkbookHasOneSheetPerTableInOrder) {
 }
 
 TEST_F(ExcelOutputTest, FormPerMemberWritesOneFileEach) {
-    shared().ReportMode = ReportMode::Svod;
     const QString folder = fx.root() + "out";
-    const QStringList files = excelout::exportFormPerMember(folder, f30(), "5,6,x,,9999,8,");
+    const QStringList files = excelout::exportFormPerMember(folder, f30(), "5,6,x,,9999,8,", ReportMode::Svod);
     ASSERT_EQ(files.size(), 3);
     EXPECT_EQ(QFileInfo(files[2]).fileName(), "Ф30 - ФАП Лесной.xlsx");
     ExcelWorkbook b = ExcelWorkbook::open(files[1]);
     EXPECT_EQ(b.sheet(1).text(1, 1), "Северная поликлиника - Ф30 - (1000) - Штаты");
     // A name with a slash still gives a file in the folder.
     const qint64 id = addInstitution("ФАП п/о Лесной");
-    const QStringList odd = excelout::exportFormPerMember(folder, f30(), QString::number(id));
+    const QStringList odd = excelout::exportFormPerMember(folder, f30(), QString::number(id), ReportMode::Svod);
     ASSERT_EQ(odd.size(), 1);
     EXPECT_EQ(QFileInfo(odd[0]).absolutePath(), QDir(folder).absolutePath());
-    EXPECT_TRUE(excelout::exportFormPerMember(folder, f30(), "").isEmpty());
+    EXPECT_TRUE(excelout::exportFormPerMember(folder, f30(), "", ReportMode::Svod).isEmpty());
 }
 
 TEST_F(ExcelOutputTest, FormPerMemberCancelledHalfwayLeavesTheFolderAsBefore) {
-    shared().ReportMode = ReportMode::Svod;
     const QString folder = fx.root() + "cancel";
     QDir().mkpath(folder);
     const QString kept = folder + "/Ф30 - Северная ЦРБ.xlsx";
@@ -140,7 +139,7 @@ TEST_F(ExcelOutputTest, FormPerMemberCancelledHalfwayLeavesTheFolderAsBefore) {
         f.write("прежний");
     }
     CancellingProgress cancelling(1);
-    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", {}, cancelling), Cancelled);
+    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", ReportMode::Svod, {}, cancelling), Cancelled);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QFileInfo(kept).fileName()});
     QFile f(kept);
@@ -149,15 +148,13 @@ TEST_F(ExcelOutputTest, FormPerMemberCancelledHalfwayLeavesTheFolderAsBefore) {
 }
 
 TEST_F(ExcelOutputTest, TablePerMemberNamesSheetsShortOrAsked) {
-    shared().ReportMode = ReportMode::Svod;
-    shared().DataTableName = ValueTable::RepData;
     const QString thirty = QString(30, QChar(u'Б'));
     const QString longer = QString(31, QChar(u'Д'));
     const qint64 a = addInstitution(thirty), b = addInstitution(longer);
     QStringList asked;
     ExcelWorkbook book = excelout::exportTablePerMember(
         {ids::TableF30Visits, "(2000) - Посещения"}, "Ф30",
-        QStringLiteral("5,%1,%2,5,").arg(a).arg(b), [&](const QString &n) {
+        QStringLiteral("5,%1,%2,5,").arg(a).arg(b), ReportMode::Svod, [&](const QString &n) {
             asked << n;
             return QStringLiteral("Короткое");
         });
@@ -168,16 +165,13 @@ TEST_F(ExcelOutputTest, TablePerMemberNamesSheetsShortOrAsked) {
     EXPECT_EQ(book.sheet(3).name(), thirty);
     EXPECT_EQ(book.sheet(4).name(), "Северная ЦРБ");
     EXPECT_NE(book.sheet(1).name(), "Северная ЦРБ");
-    // Institutions' values are read from "Data"; the value table is given back.
+    // Institutions' values are read from "Data".
     EXPECT_EQ(book.sheet(4).value(4, 5).toDouble(), 5000);
-    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);
 }
 
 TEST_F(ExcelOutputTest, TerrainModeNamesReportsAndReadsTheirValues) {
-    shared().ReportMode = ReportMode::Terrain;
-    shared().DataTableName = ValueTable::RepData;
     ExcelWorkbook book = excelout::exportTablePerMember({ids::TableF30Visits, "(2000) - Посещения"}, "Ф30",
-                                                        QString::number(ids::ReportRegion), {});
+                                                        QString::number(ids::ReportRegion), ReportMode::Terrain, {});
     ASSERT_EQ(book.sheetCount(), 2);
     EXPECT_EQ(book.sheet(1).name(), "Свод по области");
     EXPECT_EQ(book.sheet(1).value(4, 5).toDouble(), 1000.0 * (5 + 6 + 7 + 9 + 10 + 11 + 13 + 15));
@@ -191,7 +185,7 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     shared().DataTableName = ValueTable::RepData;
     shared().CurrentInstitution = ids::ReportNorth;
     shared().IncludeList = "5,6,";
-    TFormList w;
+    TFormList w(sharedWorkContext());
     ASSERT_TRUE(w.Start(-1));
     QTreeWidgetItem *f30 = w.TreeView1->topLevelItem(0);
     w.TreeView1->setCurrentItem(f30);

@@ -53,8 +53,7 @@ TEST_F(FormListTest, FormsOfATypeAllFormsAndNetworkForms) {
     ASSERT_EQ(all.size(), 2);
     EXPECT_EQ(all[1].name, QStringLiteral("Ф14"));
     EXPECT_TRUE(formsForType(ids::TypeInpatient).isEmpty());   // a group has no forms of its own
-    shared().NetMode = true;
-    const QList<FormEntry> net = formsForType(ids::TypeHospital);
+    const QList<FormEntry> net = formsForType(ids::TypeHospital, true);
     ASSERT_EQ(net.size(), 1);
     EXPECT_EQ(formNameOfText(net[0].text), QStringLiteral("Ф47"));
 }

@@ -43,7 +43,7 @@ using FormListWindowTest = InputWindowTest;
 
 TEST_F(FormListWindowTest, NextAndPreviousTableSkipFormNodes) {
     shared().CurrentInstitution = ids::NorthHospital;
-    TFormList w;
+    TFormList w(sharedWorkContext());
     w.setWindowTitle("Северная ЦРБ");
     ASSERT_TRUE(w.Start(ids::TypeHospital));
     QTreeWidgetItem *f30 = w.TreeView1->topLevelItem(0);
@@ -68,7 +68,7 @@ TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
     db::exec(main, "update tables set tablen=? where ident=?", {"(1000-дополнение)", ids::TableF14Patients});
     fx.reloadCaches();
     shared().CurrentInstitution = ids::NorthHospital;
-    TFormList w;
+    TFormList w(sharedWorkContext());
     ASSERT_TRUE(w.Start(ids::TypeHospital));
     QTreeWidgetItem *f14 = treeNodeWithText(w.TreeView1, "Ф14-стационар-2024");
     ASSERT_TRUE(f14);
@@ -89,7 +89,7 @@ TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
 
 TEST_F(FormListWindowTest, ClearingATableAsksFirst) {
     shared().CurrentInstitution = ids::SouthHospital;
-    TFormList w;
+    TFormList w(sharedWorkContext());
     w.setWindowTitle("Южная ЦРБ");
     w.Start(ids::TypeHospital);
     QTreeWidgetItem *visits = treeNodeWithText(w.TreeView1, "(2000)");
@@ -120,7 +120,7 @@ TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
     transfer::SaveHosp(ids::SouthHospital, file);
     db::exec(db::connection(db::kData), "delete from data where hospital=?", {ids::SouthHospital});
 
-    TFormList w;
+    TFormList w(sharedWorkContext());
     w.setWindowTitle("Южная ЦРБ");
     w.Start(ids::TypeHospital);
     w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0)->child(1));   // a table of Ф30
@@ -136,7 +136,7 @@ TEST_F(FormListWindowTest, NetworkFormRecalculation) {
     shared().CurrentInstitution = ids::Region;
     shared().IncludeList = "5,6,7,8,9,10,11,12,13,14,15,16";
     shared().NetMode = true;
-    TFormList w;
+    TFormList w(sharedWorkContext());
     w.setWindowTitle("Область");
     w.N9->setVisible(true);
     w.Start(-1);
@@ -223,7 +223,7 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
 
 TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
     shared().CurrentInstitution = ids::NorthHospital;
-    TFormList w;
+    TFormList w(sharedWorkContext());
     w.setWindowTitle("Северная ЦРБ");
     w.Start(ids::TypeHospital);
     w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));

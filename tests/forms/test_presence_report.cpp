@@ -111,7 +111,7 @@ TEST_F(PresenceTest, FileReportCountsValuesOfTheYear) {
 }
 
 TEST_F(PresenceTest, TerritoryWindowShowsTheList) {
-    TAdmForm adm(TAdmForm::Mode::Input);
+    TAdmForm adm(TAdmForm::Mode::Input, sharedWorkContext());
     adm.FormActivate();
     ASSERT_TRUE(adm.N16->isEnabled());
     QTreeWidgetItem *north = nullptr;

@@ -150,7 +150,7 @@ TEST_F(ShortNamesTest, EditorLoadsSavesAndRefreshes) {
 }
 
 TEST_F(ShortNamesTest, TerritoryWindowOpensTheEditor) {
-    TAdmForm adm(TAdmForm::Mode::Input);
+    TAdmForm adm(TAdmForm::Mode::Input, sharedWorkContext());
     adm.N20->trigger();
     EXPECT_EQ(dialogs.modalTitles, QStringList{"Пожалуйста, введите сокращенные наименования для ЛПУ"});
 }

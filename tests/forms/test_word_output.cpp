@@ -194,7 +194,7 @@ struct PrintCommandsTest : WordOutputTest {
     void SetUp() override {
         WordOutputTest::SetUp();
         shared().CurrentInstitution = ids::NorthHospital;
-        w = std::make_unique<TFormList>();
+        w = std::make_unique<TFormList>(sharedWorkContext());
         ASSERT_TRUE(w->Start(ids::TypeHospital));
         w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
         ASSERT_EQ(w->selectedFormName(), "Ф30");

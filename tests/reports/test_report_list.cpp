@@ -59,7 +59,7 @@ struct ReportListTest : SampleTest {
 
 TEST_F(ReportListTest, EmptyListHasNoSelectionAndCommandsSayNoReport) {
     db::exec(db::kMain, "delete from reports");
-    TRepList w;
+    TRepList w(sharedWorkContext());
     w.FormCreate();
     EXPECT_EQ(w.currentId(), 0);
     w.N8Click();
@@ -69,7 +69,7 @@ TEST_F(ReportListTest, EmptyListHasNoSelectionAndCommandsSayNoReport) {
 }
 
 TEST_F(ReportListTest, AddRenameAndDelete) {
-    TRepList w;
+    TRepList w(sharedWorkContext());
     w.FormCreate();
 
     // Cancelled add changes nothing; an added report gets a new id and a row.
@@ -122,7 +122,7 @@ TEST_F(ReportListTest, AddRenameAndDelete) {
 
 TEST_F(ReportListTest, NetModeListsOnlyNetworkReportsAndAddsWithTheFlag) {
     shared().NetMode = true;
-    TRepList w;
+    TRepList w(sharedWorkContext());
     w.FormCreate();
     EXPECT_EQ(rowNames(w), QStringList{"Сеть Ф47"});
     bool enabled = true;
@@ -134,7 +134,7 @@ TEST_F(ReportListTest, NetModeListsOnlyNetworkReportsAndAddsWithTheFlag) {
 }
 
 TEST_F(ReportListTest, F7TwiceRestoresTheFlag) {
-    TRepList w;
+    TRepList w(sharedWorkContext());
     w.FormCreate();
     w.show();
     w.ListView1->setFocus();
@@ -146,7 +146,7 @@ TEST_F(ReportListTest, F7TwiceRestoresTheFlag) {
 }
 
 TEST_F(ReportListTest, DropReordersAndOnlySavingStoresTheOrder) {
-    TRepList w;
+    TRepList w(sharedWorkContext());
     w.FormCreate();
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -206,16 +206,18 @@ TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
         return int(QDialog::Rejected);
     };
     shared().ReportMode = ReportMode::Terrain;
-    TRepList w;
+    TRepList w(sharedWorkContext());
     w.FormCreate();
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(3));   // the composite report
     dialogs.modals = {record, record};
     w.Button7Click();
     w.N9Click();
-    shared().ReportMode = ReportMode::Single;
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
+    shared().ReportMode = ReportMode::Single;   // the command for institutions opens its own list
+    TRepList single(sharedWorkContext());
+    single.FormCreate();
+    single.ListView1->setCurrentItem(single.ListView1->topLevelItem(1));
     dialogs.modals = {record};
-    w.N9Click();
+    single.N9Click();
     ASSERT_EQ(seen.size(), 3);
     EXPECT_TRUE(seen[0].title.contains("Итоговый свод"));
     EXPECT_EQ(seen[0].include, "1,2");
@@ -228,7 +230,7 @@ TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
 
 TEST_F(ReportListTest, MenuItemsOpenTheirWindowsOverTheCurrentReport) {
     shared().ReportMode = ReportMode::Terrain;
-    TRepList w;
+    TRepList w(sharedWorkContext());
     w.FormCreate();
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));   // Свод по Северному району
     const QString name = QStringLiteral("Свод по Северному району");

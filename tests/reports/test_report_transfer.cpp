@@ -39,7 +39,7 @@ struct ReportTransferTest : SampleTest {
 } // namespace
 
 TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
-    TRepList w;
+    TRepList w(sharedWorkContext());
     w.FormCreate();   // first row: report 1
     const QStringList before = reportRows(ids::ReportRegion);
     ASSERT_FALSE(before.isEmpty());
@@ -62,7 +62,7 @@ TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
 }
 
 TEST_F(ReportTransferTest, FormNamesMatchWithoutCaseAndOtherYearsKeepTheValues) {
-    TRepList w;
+    TRepList w(sharedWorkContext());
     w.FormCreate();
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
     QDir().mkpath(dataFolder());

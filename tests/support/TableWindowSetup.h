@@ -2,6 +2,7 @@
 // What the forms tree sets before it opens a table window, and the window
 // shown with its table loaded.
 #include "engine/SharedState.h"
+#include "engine/WorkContext.h"
 #include "forms/TableWindow.h"
 
 #include <QApplication>
@@ -22,7 +23,7 @@ inline TableWindowParams aimTableWindow(qint64 institution, qint64 formId, const
 }
 
 inline std::unique_ptr<TVTable> showTableWindow(const TableWindowParams &table) {
-    auto w = std::make_unique<TVTable>(table);
+    auto w = std::make_unique<TVTable>(table, sharedWorkContext());
     w->show();
     QApplication::processEvents();
     return w;
