@@ -27,7 +27,7 @@ void installWindowCommands() {
     c.LAdm2 = [](QWidget *parent, const WorkContext &) { openMedTypesEditor(parent); };
     c.Lrek2 = [](QWidget *parent, const WorkContext &work) { openMedTypesList(parent, work); };
     c.LAdm3 = [](QWidget *parent, const WorkContext &) { openFormCatalog(parent); };
-    c.Lrek4 = [](QWidget *parent, const WorkContext &) { openIndicatorSetup(parent); };
+    c.Lrek4 = [](QWidget *parent, const WorkContext &work) { openIndicatorSetup(parent, work); };
     c.abcMouseLabel6 = [](QWidget *parent, const WorkContext &) { openUpdateGenerator(parent); };
     c.LAdm4 = [](QWidget *parent, const WorkContext &) { openControlsEditor(parent); };
     c.LAdm4_1 = [](QWidget *parent, const WorkContext &) { openControlMatch(parent); };
@@ -45,5 +45,7 @@ void installWindowCommands() {
     installTableExcelTableExtension();
 
     // Commands of other windows that open the indicator windows.
-    setIndicatorTreeOpener([](QWidget *parent, const QString &caption) { openIndicatorTreeForViewing(parent, caption); });
+    setIndicatorTreeOpener([](QWidget *parent, const QString &caption, const WorkContext &work) {
+        openIndicatorTreeForViewing(parent, caption, work);
+    });
 }

@@ -34,11 +34,9 @@ struct Setup {
                 const QString b = ref(r + c + 1, 4 + r % 2, 1 + c % 3);
                 StoreGridCell(term, c, r, a + QStringLiteral("*100/") + b, 64, 20);
             }
-        SharedState &s = shared();
-        s.ReportMode = ReportMode::Types;
-        s.DataTableName = ValueTable::Data;
-        s.IncludeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
     }
+    const WorkContext work{ReportMode::Types, ValueTable::Data, false, 0,
+                           QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16")};
 };
 
 Setup &setup() {
@@ -48,13 +46,13 @@ Setup &setup() {
 
 void BM_EvaluateSet(benchmark::State &state) {
     Setup &s = setup();
-    for (auto _ : state) benchmark::DoNotOptimize(EvaluateSet(s.term));
+    for (auto _ : state) benchmark::DoNotOptimize(EvaluateSet(s.work, s.term));
 }
 BENCHMARK(BM_EvaluateSet)->Unit(benchmark::kMillisecond);
 
 void BM_SplitRow(benchmark::State &state) {
     Setup &s = setup();
-    const EvaluatedSet e = EvaluateSet(s.term);
+    const EvaluatedSet e = EvaluateSet(s.work, s.term);
     for (auto _ : state) benchmark::DoNotOptimize(SplitByUnits(e, 1, {1, 2, 3, 4}));
 }
 BENCHMARK(BM_SplitRow)->Unit(benchmark::kMillisecond);

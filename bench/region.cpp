@@ -196,10 +196,7 @@ void groupTransfer(region::Region &r) {
 }
 
 void indicatorTypes(region::Region &r) {
-    SharedState &s = shared();
-    s.ReportMode = ReportMode::Types;
-    s.DataTableName = ValueTable::Data;
-    s.IncludeList = r.includeList();
+    const WorkContext work{ReportMode::Types, ValueTable::Data, false, 0, r.includeList()};
     // The set reads tables (1000) and (2000) of forms Ф1-Ф5.
     QList<qint64> read;
     for (int f : {0, 1, 2, 3, 4})
@@ -211,9 +208,9 @@ void indicatorTypes(region::Region &r) {
     const double floor = seconds([&] {
         Raw raw(r.levelFile(0));
         raw.read(QStringLiteral("select \"column\", \"row\", data from data where year=%1 and \"table\" in (%2) "
-                                "and hospital in (%3)").arg(r.year).arg(idList(read), s.IncludeList));
+                                "and hospital in (%3)").arg(r.year).arg(idList(read), work.includeList));
     });
-    const double eval = seconds([&] { indicators::EvaluateSet(r.indicatorSet); });
+    const double eval = seconds([&] { indicators::EvaluateSet(work, r.indicatorSet); });
     ratio("indicator evaluation, \"Types\" / SELECT", eval, floor, 2);
 }
 

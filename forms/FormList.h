@@ -27,6 +27,7 @@ class TFormList : public QDialog, public FormNavigator {
 public:
     explicit TFormList(const WorkContext &work, QWidget *parent = nullptr);
     ~TFormList() override;
+    const WorkContext &work() const { return m_work; }
 
     // Fills the tree with the forms of an institution type (-1: every form of
     // the current kind). False, leaving the tree empty, when there is none.

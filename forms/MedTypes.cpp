@@ -230,16 +230,16 @@ bool TMTList::GetUnitList() {
         return false;
     }
     m_work.includeList = medtypes::unitsOfTypes(types);
-    shared().IncludeList = m_work.includeList;
     return true;
 }
 
 void TMTList::N1Click() {
     guarded(this, [&] {
         if (!indicatorTreeOpener() || !GetUnitList()) return;
-        shared().DataTableName = ValueTable::Data;
+        WorkContext work = m_work;
+        work.table = ValueTable::Data;
         QTreeWidgetItem *n = TreeView1->currentItem();
-        indicatorTreeOpener()(this, n ? n->text(0) : QStringLiteral("Типы учреждений"));
+        indicatorTreeOpener()(this, n ? n->text(0) : QStringLiteral("Типы учреждений"), work);
     });
 }
 

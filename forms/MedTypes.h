@@ -85,5 +85,5 @@ void openMedTypesList(QWidget *parent, const WorkContext &work);   // TMTList
 // Opens the indicator tree over the institutions of the marked types, in
 // viewing mode (the indicator windows install it). Without one,
 // "Показатели" of TMTList does nothing.
-using IndicatorTreeOpener = std::function<void(QWidget *parent, const QString &caption)>;
+using IndicatorTreeOpener = std::function<void(QWidget *parent, const QString &caption, const WorkContext &work)>;
 void setIndicatorTreeOpener(const IndicatorTreeOpener &opener);

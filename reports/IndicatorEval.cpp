@@ -28,8 +28,7 @@ bool isOperator(QChar c) {
     return c == u'(' || c == u')' || c == u'*' || c == u'+' || c == u'-' || c == u'/';
 }
 
-bool modeIs(std::initializer_list<ReportMode> modes) {
-    const ReportMode m = shared().ReportMode;
+bool modeIn(ReportMode m, std::initializer_list<ReportMode> modes) {
     for (ReportMode x : modes)
         if (m == x) return true;
     return false;
@@ -59,6 +58,8 @@ thread_local QString g_outside;   // outside-table marker of the last fetch
 thread_local QSet<QString> g_resolving;   // identifiers being resolved in split mode
 
 } // namespace
+
+bool IndicatorCalc::modeIs(std::initializer_list<ReportMode> modes) const { return modeIn(m_work.mode, modes); }
 
 QString FormulaPart(const QString &cellFormula) {
     const int i = cellFormula.indexOf(QLatin1Char(';'));
@@ -172,8 +173,8 @@ bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &t
         db::connection(db::kData),
         QStringLiteral("select sum(data) from %1 where year=? and \"table\"=? and hospital=? and \"row\" in (%2) and "
                        "\"column\" in (%3)")
-            .arg(ValueTableName(), db::inList(storedRows), db::inList(storedColumns)),
-        {s.Year, ident, s.CurrentInstitution});
+            .arg(ValueTableName(m_work.table), db::inList(storedRows), db::inList(storedColumns)),
+        {s.Year, ident, m_work.institution});
     sum = v.isNull() ? 0.0 : v.toDouble();
     return true;
 }
@@ -213,16 +214,16 @@ QString IndicatorCalc::TakeVal(const QString &name) {
         if (SplitMode() && !modeIs({ReportMode::Terrain})) {
             if (!modeIs({ReportMode::Single, ReportMode::Svod, ReportMode::Types})) return name;
             q = db::exec(d, QStringLiteral("select %1 from populations1 where year=? and unit=?").arg(fields),
-                         {s.Year, s.CurrentInstitution});
+                         {s.Year, m_work.institution});
         } else if (modeIs({ReportMode::Terrain, ReportMode::Single, ReportMode::Svod})) {
             q = db::exec(d, QStringLiteral("select %1 from populations where year=? and unit=?").arg(fields),
-                         {s.Year, s.CurrentInstitution});
+                         {s.Year, m_work.institution});
         } else if (modeIs({ReportMode::Types})) {
             // The members of a type are institutions: their populations are
             // kept per institution.
             q = db::exec(d,
                          QStringLiteral("select %1 from populations1 where year=? and unit in (%2)")
-                             .arg(sums, db::inList(text::parseIdList(s.IncludeList))),
+                             .arg(sums, db::inList(text::parseIdList(m_work.includeList))),
                          {s.Year});
         } else {
             return name;   // no population source in this mode: the cell stays symbolic
@@ -303,8 +304,9 @@ void IndicatorCalc::GetDatas(QList<QStringList> &values, const QList<QStringList
                            FormulaSuffix(formulas.value(c).value(r));
 }
 
-EvaluatedSet EvaluateSet(qint64 term, ProgressSink *progress) {
+EvaluatedSet EvaluateSet(const WorkContext &work, qint64 term, ProgressSink *progress) {
     EvaluatedSet e;
+    e.work = work;
     e.table = LoadSet(term);
     e.values = e.table.cells;
     e.identifiers = e.table.identifiers;
@@ -326,45 +328,41 @@ EvaluatedSet EvaluateSet(qint64 term, ProgressSink *progress) {
         progress->setPosition(0);
         pacer.emplace(*progress);
     }
-    IndicatorCalc calc(&e.computedIdentifiers, pacer ? &*pacer : nullptr);
+    IndicatorCalc calc(work, &e.computedIdentifiers, pacer ? &*pacer : nullptr);
     calc.GetDatas(e.values, e.table.cells);
     return e;
 }
 
-QList<qint64> SplitMembers() {
-    const SharedState &s = shared();
-    if (modeIs({ReportMode::Terrain})) {
+QList<qint64> SplitMembers(const WorkContext &work) {
+    if (work.mode == ReportMode::Terrain) {
         const QVariant v = db::scalar(db::connection(db::kMain),
                                       QStringLiteral("select include from statistics where base=?"),
-                                      {s.CurrentInstitution});
+                                      {work.institution});
         return text::parseIdList(v.toString());
     }
-    if (modeIs({ReportMode::Single, ReportMode::Svod, ReportMode::Types})) return text::parseIdList(s.IncludeList);
+    if (modeIn(work.mode, {ReportMode::Single, ReportMode::Svod, ReportMode::Types}))
+        return text::parseIdList(work.includeList);
     return {};
 }
 
 SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &columns,
                          const std::function<void(const QString &)> &unitLabel, ProgressSink &progress) {
-    SharedState &s = shared();
     struct Restore {
-        qint64 institution;
-        ValueTable table;
         const std::function<void(const QString &)> &label;
         ~Restore() {
-            shared().CurrentInstitution = institution;
-            shared().DataTableName = table;
             SplitMode() = false;
             if (label) label(QString());
         }
-    } restore{s.CurrentInstitution, s.DataTableName, unitLabel};
+    } restore{unitLabel};
 
-    const bool terrain = modeIs({ReportMode::Terrain});
-    if (terrain) s.DataTableName = ValueTable::RepData;
-    else if (modeIs({ReportMode::Single, ReportMode::Types, ReportMode::Svod})) s.DataTableName = ValueTable::Data;
-    const QList<qint64> members = SplitMembers();
+    WorkContext work = set.work;
+    const bool terrain = work.mode == ReportMode::Terrain;
+    if (terrain) work.table = ValueTable::RepData;
+    else if (modeIn(work.mode, {ReportMode::Single, ReportMode::Types, ReportMode::Svod})) work.table = ValueTable::Data;
+    const QList<qint64> members = SplitMembers(work);
 
     QStringList identifiers = set.identifiers;
-    IndicatorCalc calc(&identifiers);
+    IndicatorCalc calc(work, &identifiers);
     SplitResult out;
     SplitMode() = true;
     const QSqlDatabase d = db::connection(db::kMain);
@@ -373,7 +371,7 @@ SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &col
     for (qint64 id : members) {
         progress.setPosition(done++);
         progress.checkCancelled();
-        s.CurrentInstitution = id;
+        calc.setInstitution(id);
         const QString name =
             db::scalar(d,
                        terrain ? QStringLiteral("select report from reports where id=?")

@@ -5,16 +5,17 @@
 // ГР columns), population terms ("НАСЕЛЕНИЕ" ... ending in 0 all, 1 elderly,
 // 2 teenagers, 3 children) and identifier names (NAME=expression lines of
 // the set). Data references read:
-//  - in split mode: the value table for CurrentInstitution, one query each;
-//  - in "Terrain", "Single", "Svod": the table of CurrentInstitution, one
-//    table held at a time by the calculator;
-//  - in "Types": that table summed over IncludeList;
+//  - in split mode: the value table for the context's institution, one query each;
+//  - in "Terrain", "Single", "Svod": the table of the context's institution,
+//    one table held at a time by the calculator;
+//  - in "Types": that table summed over the context's include list;
 //  - in any other mode: 0.
 // Arithmetic is the engine's EvaluateExpression: only the final value is
 // rounded to two decimals, x/0 gives 0.00, a text operand leaves the
 // expression as text.
 #include "engine/ProgressSink.h"
 #include "engine/RuleEngine.h"
+#include "engine/WorkContext.h"
 #include "reports/IndicatorData.h"
 
 #include <QList>
@@ -32,8 +33,11 @@ bool &SplitMode();
 // Resolves operands against an identifier list (lines "NAME=expression").
 class IndicatorCalc {
 public:
-    explicit IndicatorCalc(QStringList *identifiers, ProgressPacer *pacer = nullptr)
-        : m_identifiers(identifiers), m_pacer(pacer), m_table(RuleRunContext::current()) {}
+    IndicatorCalc(const WorkContext &work, QStringList *identifiers, ProgressPacer *pacer = nullptr)
+        : m_work(work), m_identifiers(identifiers), m_pacer(pacer), m_table(RuleRunContext(work)) {}
+
+    // The unit a split computes (read by data references and population terms).
+    void setInstitution(qint64 id) { m_work.institution = id; }
 
     QString ResolveFormulaOperands(const QString &formula);
     QString ParseDataReference(const QString &operand);
@@ -56,6 +60,9 @@ public:
     int loads() const { return m_loads; }
 
 private:
+    bool modeIs(std::initializer_list<ReportMode> modes) const;
+
+    WorkContext m_work;
     QStringList *m_identifiers;
     ProgressPacer *m_pacer;
     RuleRun m_table;     // the table held while a pass resolves references
@@ -78,13 +85,13 @@ struct EvaluatedSet {
     QList<QStringList> values;      // [column][row]
     QStringList identifiers;        // pristine NAME=expression lines
     QStringList computedIdentifiers;
+    WorkContext work;               // what it was evaluated for
 };
 // The gauge moves once per table read; "Отмена" ends the run with Cancelled.
-EvaluatedSet EvaluateSet(qint64 term, ProgressSink *progress = nullptr);
+EvaluatedSet EvaluateSet(const WorkContext &work, qint64 term, ProgressSink *progress = nullptr);
 
 // The split of one row (all columns) or one cell by the members of the
-// current unit. Saves and restores CurrentInstitution and DataTableName and
-// clears SplitMode, also when a member fails.
+// set's unit. Clears SplitMode, also when a member fails.
 struct SplitResult {
     QStringList lines;     // unit TAB value ..., then "Всего" TAB the grid's values
     QString header;        // "Подразделение" TAB column titles
@@ -95,7 +102,7 @@ SplitResult SplitByUnits(const EvaluatedSet &set, int row, const QList<int> &col
                          const std::function<void(const QString &)> &unitLabel = {},
                          ProgressSink &progress = noProgress());
 // Members split by the current mode: report ids of statistics.include of the
-// current report ("Terrain"), IncludeList ("Single", "Svod", "Types"), none otherwise.
-QList<qint64> SplitMembers();
+// context's report ("Terrain"), its include list ("Single", "Svod", "Types"), none otherwise.
+QList<qint64> SplitMembers(const WorkContext &work);
 
 } // namespace indicators

@@ -113,7 +113,7 @@ void fitHeadingRow(QTableWidget *grid) {
 
 // ---- TMISetup ----------------------------------------------------------------------
 
-TMISetup::TMISetup(QWidget *parent) : QDialog(parent) {
+TMISetup::TMISetup(const WorkContext &work, QWidget *parent) : QDialog(parent), m_work(work) {
     setObjectName(QStringLiteral("MISetup"));
     setWindowTitle(winutil::appTitle() + QStringLiteral(" Формирование \"дерева\" показателей"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -304,7 +304,7 @@ void TMISetup::N8Click() {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
         IndicatorTerm() = CurrentTerm();
-        TShowStat w(this);
+        TShowStat w(m_work, this);
         const QString caption = windowTitle();
         const int dash = caption.indexOf(QStringLiteral(" -"));
         w.setWindowTitle(dash < 0 ? QString() : caption.left(dash));
@@ -861,7 +861,7 @@ void TMIForms::BitBtn3Click() {
 
 void TShowStat::setHeading(const QString &text) { Label1->setText(text); }
 
-TShowStat::TShowStat(QWidget *parent) : QDialog(parent) {
+TShowStat::TShowStat(const WorkContext &work, QWidget *parent) : QDialog(parent), m_work(work) {
     setObjectName(QStringLiteral("ShowStat"));
     setWindowTitle(winutil::appTitle() + QStringLiteral(" Показатели"));
     winutil::fitToScreen(this, QSize(760, 520));
@@ -920,17 +920,18 @@ void TShowStat::FormActivate() {
         m_set.table = LoadSet(IndicatorTerm());
         m_set.values = m_set.table.cells;
         m_set.identifiers = m_set.table.identifiers;
+        m_set.work = m_work;
         for (int c = 0; c < m_set.table.columnCount; ++c)
             StringGrid1->setColumnWidth(c, m_set.table.widths.value(c, kStandardWidth));
         for (int r = 0; r < m_set.table.rowCount; ++r)
             StringGrid1->setRowHeight(r, m_set.table.heights.value(r, kStandardHeight));
         fill(m_set.table.cells);   // the formulas stay shown when the computation fails
-        if (shared().ReportMode == ReportMode::Types) {
+        if (m_work.mode == ReportMode::Types) {
             // Every institution of the types is read: progress and "Отмена".
             ProgressRun run(QStringLiteral("Расчет показателей..."));
-            m_set = EvaluateSet(IndicatorTerm(), &run.window());
+            m_set = EvaluateSet(m_work, IndicatorTerm(), &run.window());
         } else {
-            m_set = EvaluateSet(IndicatorTerm());
+            m_set = EvaluateSet(m_work, IndicatorTerm());
         }
         fill(m_set.values);
         fitHeadingRow(StringGrid1);
@@ -1027,14 +1028,14 @@ void TShowStat::N3Click() { reject(); }
 
 // ---- Openers ------------------------------------------------------------------------
 
-void openIndicatorSetup(QWidget *parent) {
-    TMISetup w(parent);
+void openIndicatorSetup(QWidget *parent, const WorkContext &work) {
+    TMISetup w(work, parent);
     w.setEditingMode();
     execModal(&w);
 }
 
-void openIndicatorTreeForViewing(QWidget *parent, const QString &caption) {
-    TMISetup w(parent);
+void openIndicatorTreeForViewing(QWidget *parent, const QString &caption, const WorkContext &work) {
+    TMISetup w(work, parent);
     w.setViewingMode();
     w.setWindowTitle(caption);
     execModal(&w);

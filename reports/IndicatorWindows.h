@@ -48,8 +48,9 @@ QString &EditTarget();
 class TMISetup : public QDialog {
     Q_OBJECT
 public:
-    explicit TMISetup(QWidget *parent = nullptr);
+    explicit TMISetup(const WorkContext &work, QWidget *parent = nullptr);
     ~TMISetup() override;
+    const WorkContext &work() const { return m_work; }
 
     // Editing mode (items of the main window's command) or viewing mode.
     void setEditingMode();
@@ -97,6 +98,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    WorkContext m_work;   // what the shown sets are computed for
     void addSet(bool below);
     QTreeWidgetItem *requireNode();
     void buildIndicatorTree(QTreeWidgetItem *node, qint64 ident);
@@ -172,7 +174,7 @@ private:
 class TShowStat : public QDialog {
     Q_OBJECT
 public:
-    explicit TShowStat(QWidget *parent = nullptr);
+    explicit TShowStat(const WorkContext &work, QWidget *parent = nullptr);
 
     void FormActivate();   // builds and computes the grid once
     bool gridPending() const { return m_gridPending; }
@@ -199,6 +201,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    WorkContext m_work;
     indicators::EvaluatedSet m_set;
     bool m_gridPending = true;
 };
@@ -207,5 +210,5 @@ private:
 // rows with cells joined by TAB, CR and LF removed) and the sheet cells.
 QStringList IndicatorDocumentLines(const QString &caption, const QString &heading, const QList<QStringList> &rows);
 
-void openIndicatorSetup(QWidget *parent);
-void openIndicatorTreeForViewing(QWidget *parent, const QString &caption);
+void openIndicatorSetup(QWidget *parent, const WorkContext &work);
+void openIndicatorTreeForViewing(QWidget *parent, const QString &caption, const WorkContext &work);

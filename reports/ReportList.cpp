@@ -242,11 +242,11 @@ void TRepList::N11Click() {
 
 void TRepList::N9Click() {
     onCurrent([&](qint64 id, const QString &name) {
-        SharedState &s = shared();
-        s.DataTableName = ValueTable::RepData;
-        s.CurrentInstitution = id;
-        s.IncludeList = reports::memberListFor(m_work.mode, id, true);
-        openIndicatorTreeForViewing(this, name + QStringLiteral(" - \"дерево\" показателей"));
+        WorkContext work = m_work;
+        work.table = ValueTable::RepData;
+        work.institution = id;
+        work.includeList = reports::memberListFor(m_work.mode, id, true);
+        openIndicatorTreeForViewing(this, name + QStringLiteral(" - \"дерево\" показателей"), work);
     });
 }
 

@@ -209,12 +209,10 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
 
 TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     TMTList w(sharedWorkContext());
-    shared().IncludeList = "1,2";
-    // Nothing marked: a message, no window, the old list kept.
+    // Nothing marked: a message, no window.
     w.N2Click();
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Необходимо выбрать тип")));
     EXPECT_TRUE(dialogs.modalTitles.isEmpty());
-    EXPECT_EQ(shared().IncludeList, "1,2");
 
     // Marking a group includes the institutions of its leaf types.
     QTreeWidgetItem *inpatient = treeNodeWithId(w.TreeView1, ids::TypeInpatient);
@@ -226,20 +224,18 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
         return int(QDialog::Rejected);
     });
     w.N2Click();
-    QStringList included = shared().IncludeList.split(',');
-    included.sort();
-    EXPECT_EQ(included, (QStringList{"12", "13", "15", "16", "5", "9"}));
 
     // "Показатели" hands them on, captioned with the selected type.
-    QStringList opened;
-    setIndicatorTreeOpener([&](QWidget *, const QString &caption) {
-        opened << caption << valueTableName(shared().DataTableName);
+    QStringList opened, included;
+    setIndicatorTreeOpener([&](QWidget *, const QString &caption, const WorkContext &work) {
+        opened << caption << valueTableName(work.table);
+        included = work.includeList.split(',');
     });
-    shared().IncludeList.clear();
     w.N1Click();
     setIndicatorTreeOpener({});
     EXPECT_EQ(opened, (QStringList{QStringLiteral("Стационары"), QStringLiteral("data")}));
-    EXPECT_EQ(shared().IncludeList.split(',').size(), 6);
+    included.sort();
+    EXPECT_EQ(included, (QStringList{"12", "13", "15", "16", "5", "9"}));
 }
 
 TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {

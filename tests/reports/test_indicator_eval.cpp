@@ -25,12 +25,10 @@ void putRepData(qint64 report, int gr, int str, double value) {
              {report, value, SampleFixture::kYear, TableF30Staff, gr + 1, str + 4});
 }
 
+WorkContext g_work;   // what the window computing the set was opened for
+
 void setMode(ReportMode mode, ValueTable table, qint64 unit, const QString &include = QString()) {
-    SharedState &s = shared();
-    s.ReportMode = mode;
-    s.DataTableName = table;
-    s.CurrentInstitution = unit;
-    s.IncludeList = include;
+    g_work = WorkContext{mode, table, false, unit, include};
 }
 
 using IndicatorEvaluation = SampleTest;
@@ -52,7 +50,7 @@ TEST_F(IndicatorEvaluation, SampleSetInTerrainMode) {
     putRepData(ReportNorth, 5, 1, 100);
     putRepData(ReportNorth, 4, 1, 200);
     setMode(ReportMode::Terrain, ValueTable::RepData, ReportNorth);
-    const EvaluatedSet e = EvaluateSet(SetStaffing);
+    const EvaluatedSet e = EvaluateSet(g_work, SetStaffing);
     // population of the northern report = 1000 * (5+6+7+8)
     EXPECT_EQ(e.values[1][1], QStringLiteral("38.46"));   // 100 * 10000 / 26000
     EXPECT_EQ(e.values[1][2], QStringLiteral("50.00%"));
@@ -61,25 +59,25 @@ TEST_F(IndicatorEvaluation, SampleSetInTerrainMode) {
 
 TEST_F(IndicatorEvaluation, SampleSetInTypesMode) {
     setMode(ReportMode::Types, ValueTable::Data, 0, QStringLiteral("5,9"));
-    const EvaluatedSet e = EvaluateSet(SetStaffing);
+    const EvaluatedSet e = EvaluateSet(g_work, SetStaffing);
     // ГР5 = 48 + 88, ГР4 = 50 + 90, population 5000 + 9000
     EXPECT_EQ(e.values[1][1], QStringLiteral("97.14"));
     EXPECT_EQ(e.values[1][2], QStringLiteral("97.14%"));
     // With the progress window: the same values; "Отмена" ends the run.
     CancellingProgress never(1 << 30);
-    EXPECT_EQ(EvaluateSet(SetStaffing, &never).values, e.values);
+    EXPECT_EQ(EvaluateSet(g_work, SetStaffing, &never).values, e.values);
     CancellingProgress cancelling(1);
-    EXPECT_THROW(EvaluateSet(SetStaffing, &cancelling), Cancelled);
+    EXPECT_THROW(EvaluateSet(g_work, SetStaffing, &cancelling), Cancelled);
     // An empty member list gives zeros, not a broken statement.
-    shared().IncludeList.clear();
-    EXPECT_EQ(EvaluateSet(SetStaffing).values[1][1], QStringLiteral("0.00"));
+    g_work.includeList.clear();
+    EXPECT_EQ(EvaluateSet(g_work, SetStaffing).values[1][1], QStringLiteral("0.00"));
 }
 
 TEST_F(IndicatorEvaluation, SampleSetInSingleModeAndItsSplit) {
     putRepData(ReportRegion, 5, 1, 252);
     putRepData(ReportRegion, 4, 1, 300);
     setMode(ReportMode::Single, ValueTable::RepData, ReportRegion, QStringLiteral("5,9,13"));
-    const EvaluatedSet e = EvaluateSet(SetStaffing);
+    const EvaluatedSet e = EvaluateSet(g_work, SetStaffing);
     EXPECT_EQ(e.values[1][1], QStringLiteral("20.00"));   // 252 * 10000 / 126000
     EXPECT_EQ(e.values[1][2], QStringLiteral("84.00%"));
 
@@ -92,9 +90,7 @@ TEST_F(IndicatorEvaluation, SampleSetInSingleModeAndItsSplit) {
     CancellingProgress cancelling(1);   // "Отмена" after the first member
     EXPECT_THROW(SplitByUnits(e, 1, {1}, {}, cancelling), Cancelled);
 
-    // The split restores the unit and the value table, and ends split mode, also when cancelled.
-    EXPECT_EQ(shared().CurrentInstitution, ReportRegion);
-    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);
+    // The split ends split mode, also when cancelled.
     EXPECT_FALSE(SplitMode());
 }
 
@@ -103,7 +99,7 @@ TEST_F(IndicatorEvaluation, SplitShowsWhatTheMainGridShowsForUnansweredReference
     setMode(ReportMode::Single, ValueTable::Data, 5, QStringLiteral("5,9"));
     const qint64 t = makeSet({QStringLiteral("Ф30Т[1000]СТР1ГР4"), QStringLiteral("Ф99Т[1]СТР1ГР1"),
                               QStringLiteral("Ф30Т[1000]СТР1ГР99"), QStringLiteral("Ф30Т[1000]СТР999ГР4")});
-    const EvaluatedSet e = EvaluateSet(t);
+    const EvaluatedSet e = EvaluateSet(g_work, t);
     EXPECT_EQ(e.values[1][1], QStringLiteral("50.00"));
     for (int row = 2; row <= 4; ++row) {
         ASSERT_FALSE(e.values[1][row].startsWith(QStringLiteral("0"))) << e.values[1][row].toStdString();
@@ -123,12 +119,11 @@ TEST_F(IndicatorEvaluation, SplitRestoresStateWhenAMemberFails) {
     e.table.rowCount = 2;
     e.table.cells = {{QString(), QString()}, {QString(), QStringLiteral("Ф30Т[1000]СТР[x]ГР5")}};
     e.values = e.table.cells;
+    e.work = g_work;
     EXPECT_ANY_THROW(SplitByUnits(e, 1, {1}));
-    EXPECT_EQ(shared().CurrentInstitution, ReportRegion);
-    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);
     EXPECT_FALSE(SplitMode());
     // Long member ids are used whole.
-    EXPECT_EQ(SplitMembers(), (QList<qint64>{5, 123456}));
+    EXPECT_EQ(SplitMembers(g_work), (QList<qint64>{5, 123456}));
 }
 
 TEST_F(IndicatorEvaluation, SplitByReportsInTerrainMode) {
@@ -136,7 +131,7 @@ TEST_F(IndicatorEvaluation, SplitByReportsInTerrainMode) {
     putRepData(ReportNorth, 5, 1, 52);
     setMode(ReportMode::Terrain, ValueTable::RepData, ReportComposite);
     const qint64 t = makeSet({QStringLiteral("Ф30Т[1000]СТР1ГР5"), QStringLiteral("НАСЕЛЕНИЕ0")});
-    const EvaluatedSet e = EvaluateSet(t);
+    const EvaluatedSet e = EvaluateSet(g_work, t);
     const SplitResult r = SplitByUnits(e, 1, {1});
     EXPECT_EQ(r.lines, (QStringList{QStringLiteral("Свод по области\t252.00"),
                                     QStringLiteral("Свод по Северному району\t52.00"), QStringLiteral("Всего\t0.00")}));
@@ -159,7 +154,7 @@ TEST_F(IndicatorEvaluation, ReferencesListsAndPasses) {
         QStringLiteral("-А*2"),                                // 11
     }, {QStringLiteral("А=1"), QStringLiteral("Б=Ф30Т[1000]СТР1ГР5"), QStringLiteral("А=2"),
         QStringLiteral("В=А+Б")});
-    const EvaluatedSet e = EvaluateSet(t);
+    const EvaluatedSet e = EvaluateSet(g_work, t);
     const QStringList v = column1(e);
     EXPECT_EQ(v.mid(0, 7), (QStringList{"5", "85.00", "98.00", "5050.00", "0.00", "НАСЕЛЕНИЕ4*2", "50.00шт"}));
     EXPECT_TRUE(v[7].contains(QStringLiteral("Ф99"))) << v[7].toStdString();
@@ -170,15 +165,15 @@ TEST_F(IndicatorEvaluation, ReferencesListsAndPasses) {
 TEST_F(IndicatorEvaluation, NetModeAndPopulationSources) {
     const qint64 t = makeSet({QStringLiteral("Ф30Т[1000]СТР1ГР4+7"), QStringLiteral("НАСЕЛЕНИЕ3")});
     setMode(ReportMode::Net, ValueTable::RepData, ReportNetwork);
-    EvaluatedSet e = EvaluateSet(t);
+    EvaluatedSet e = EvaluateSet(g_work, t);
     EXPECT_EQ(column1(e).at(0), QStringLiteral("7.00"));
     EXPECT_EQ(column1(e).at(1), QStringLiteral("НАСЕЛЕНИЕ3"));   // no population in this mode
 
     setMode(ReportMode::Svod, ValueTable::RepData, ReportNorth);
-    e = EvaluateSet(t);
+    e = EvaluateSet(g_work, t);
     EXPECT_EQ(column1(e).at(1), QStringLiteral("5200"));   // childs = 200 * 26
     setMode(ReportMode::Types, ValueTable::Data, 0, QStringLiteral("6,7"));
-    e = EvaluateSet(t);
+    e = EvaluateSet(g_work, t);
     EXPECT_EQ(column1(e).at(1), QStringLiteral("2600"));   // 200 * (6 + 7)
     EXPECT_EQ(column1(e).at(0), QStringLiteral("137.00")); // 60 + 70 + 7
 }

@@ -38,7 +38,7 @@ QTreeWidgetItem *select(TMISetup &w, qint64 ident) {
 } // namespace
 
 TEST_F(IndicatorSetupWindow, DeletingASetAsksFirst) {
-    TMISetup w;
+    TMISetup w{WorkContext{}};
     w.setEditingMode();
     w.FormActivate();
     select(w, SetHealth);
@@ -55,7 +55,7 @@ TEST_F(IndicatorSetupWindow, DeletingASetAsksFirst) {
 
 TEST_F(IndicatorSetupWindow, ClosingReloadsTheCacheAndTheViewTakesTheReportCaption) {
     {
-        TMISetup w;
+        TMISetup w{WorkContext{}};
         w.setViewingMode();
         w.setWindowTitle(QStringLiteral("Свод по области - \"дерево\" показателей"));
         w.FormActivate();
@@ -70,12 +70,9 @@ TEST_F(IndicatorSetupWindow, ClosingReloadsTheCacheAndTheViewTakesTheReportCapti
 }
 
 TEST_F(IndicatorViewWindow, ComputesSplitsAndPrints) {
-    SharedState &s = shared();
-    s.ReportMode = ReportMode::Types;
-    s.DataTableName = ValueTable::Data;
-    s.IncludeList = QStringLiteral("5,9");
+    const WorkContext types{ReportMode::Types, ValueTable::Data, false, 0, QStringLiteral("5,9")};
     IndicatorTerm() = SetStaffing;
-    TShowStat w;
+    TShowStat w(types);
     w.setWindowTitle(QStringLiteral("Больница"));
     w.Label1->setText(QStringLiteral("Обеспеченность кадрами"));
     w.FormActivate();
@@ -188,14 +185,11 @@ TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
         tree->N3Click();
         return int(QDialog::Accepted);
     });
-    openIndicatorSetup(nullptr);
+    openIndicatorSetup(nullptr, WorkContext{});
     EXPECT_EQ(LoadSet(SetStaffing).cell(1, 1), QStringLiteral("Ф30Т[1000]СТР1ГР5*2"));
 
     // Types list: institutions 5 and 9, values of "data"; ГР5 = 48 + 88.
-    SharedState &s = shared();
-    s.ReportMode = ReportMode::Types;
-    s.DataTableName = ValueTable::Data;
-    s.IncludeList = QStringLiteral("5,9");
+    const WorkContext types{ReportMode::Types, ValueTable::Data, false, 0, QStringLiteral("5,9")};
     QStringList shown;
     dialogs.modals.push_back([&](QDialog *d) {
         auto *tree = qobject_cast<TMISetup *>(d);
@@ -215,7 +209,7 @@ TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
         QApplication::sendEvent(tree->TreeView1, &enter);
         return int(QDialog::Accepted);
     });
-    openIndicatorTreeForViewing(nullptr, QStringLiteral("Сельские больницы"));
+    openIndicatorTreeForViewing(nullptr, QStringLiteral("Сельские больницы"), types);
     EXPECT_EQ(shown, (QStringList{QString(), QStringLiteral("Обеспеченность кадрами"), QStringLiteral("272.00")}));
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(u'\n').toStdString();
 }

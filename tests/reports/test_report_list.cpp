@@ -1,6 +1,8 @@
 // The report list and the member lists its commands hand on.
 #include "engine/SharedState.h"
 #include "platform/Database.h"
+#include "forms/FormList.h"
+#include "reports/IndicatorWindows.h"
 #include "reports/ReportList.h"
 #include "reports/ReportLogic.h"
 #include "support/WindowTestBase.h"
@@ -201,8 +203,10 @@ TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
     };
     QList<Seen> seen;
     auto record = [&](QDialog *d) {
-        const SharedState &s = shared();
-        seen.append({d->windowTitle(), s.IncludeList, s.DataTableName, s.CurrentInstitution});
+        WorkContext work;
+        if (auto *forms = qobject_cast<TFormList *>(d)) work = forms->work();
+        if (auto *sets = qobject_cast<TMISetup *>(d)) work = sets->work();
+        seen.append({d->windowTitle(), work.includeList, work.table, work.institution});
         return int(QDialog::Rejected);
     };
     shared().ReportMode = ReportMode::Terrain;
