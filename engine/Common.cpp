@@ -57,7 +57,6 @@ qint64 GetFormIdByName(const QString &formName) {
 
 qint64 FindFormId(const QString &formName) { return GetFormIdByName(formName); }
 
-QString ValueTableName() { return ValueTableName(shared().DataTableName); }
 
 QString ValueTableName(ValueTable dataTableName) {
     return valueTableSql(dataTableName == ValueTable::None ? ValueTable::Data : dataTableName);
@@ -104,10 +103,10 @@ quint32 ChecksumStep(quint32 hash, double value) {
 namespace {
 
 // Steps the hash over the stored values of one table; returns how many there were.
-int hashTable(quint32 &hash, qint64 institution, qint64 ident) {
+int hashTable(quint32 &hash, ValueTable table, qint64 institution, qint64 ident) {
     QSqlQuery q = db::exec(db::kData,
                            QStringLiteral("select data from %1 where hospital=? and \"table\"=? and year=? "
-                                          "order by \"row\", \"column\"").arg(ValueTableName()),
+                                          "order by \"row\", \"column\"").arg(ValueTableName(table)),
                            {institution, ident, shared().Year});
     int n = 0;
     while (q.next()) {
@@ -119,17 +118,17 @@ int hashTable(quint32 &hash, qint64 institution, qint64 ident) {
 
 } // namespace
 
-quint32 TableDataChecksum(qint64 institution, qint64 tableIdent) {
+quint32 TableDataChecksum(ValueTable table, qint64 institution, qint64 tableIdent) {
     quint32 h = 5381;
-    return hashTable(h, institution, tableIdent) == 0 ? 0 : h;
+    return hashTable(h, table, institution, tableIdent) == 0 ? 0 : h;
 }
 
-quint32 FormDataChecksum(qint64 institution, qint64 formId) {
+quint32 FormDataChecksum(ValueTable table, qint64 institution, qint64 formId) {
     const QVariantList idents = db::column(db::connection(db::kMain),
                                            QStringLiteral("select ident from tables where form=? order by ident"),
                                            {formId});
     quint32 h = 5381;
-    for (const QVariant &ident : idents) hashTable(h, institution, ident.toLongLong());
+    for (const QVariant &ident : idents) hashTable(h, table, institution, ident.toLongLong());
     return h;
 }
 

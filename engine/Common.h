@@ -4,9 +4,8 @@
 // through a value matrix, summing institutions, value checksums and small text
 // helpers. No window of its own; everything here is callable from tests.
 //
-// Values are read from and written to the value table named by
-// shared().DataTableName on connection db::kData; definitions come from
-// db::kMain.
+// Values are read from and written to the value table the caller names on
+// connection db::kData; definitions come from db::kMain.
 #include "engine/EngineError.h"
 #include "engine/SharedState.h"
 #include "engine/StringList.h"
@@ -40,10 +39,7 @@ QString GetFormNameById(qint64 formId);                                     // u
 qint64 GetFormIdByName(const QString &formName);   // forms.id, -1 when none
 qint64 FindFormId(const QString &formName);        // same as GetFormIdByName
 
-// SQL name of the value table DataTableName: "data" or "repdata" (None
-// means "data").
-QString ValueTableName();
-// Same for the name a run's context carries.
+// SQL name of a value table: "data" or "repdata" (None means "data").
 QString ValueTableName(ValueTable name);
 
 // Rewrites the institution's stored values of the table and year in the
@@ -56,11 +52,11 @@ void SaveTableData(const ValueMatrix &matrix, const QString &valueTable, qint64 
 void SumHospitalsData(ValueMatrix &matrix, const QString &includeList, qint64 formId, const QString &tableKey,
                       ProgressPacer *pacer = nullptr);
 
-// Checksums of stored values (value table DataTableName, the open year):
+// Checksums of stored values (of the given value table, the open year):
 // h = h xor (h shl 5) xor bits(float(value)), starting from 5381, values in
 // row, column order. A table without values gives 0; a form gives 5381.
-quint32 TableDataChecksum(qint64 institution, qint64 tableIdent);
-quint32 FormDataChecksum(qint64 institution, qint64 formId);
+quint32 TableDataChecksum(ValueTable table, qint64 institution, qint64 tableIdent);
+quint32 FormDataChecksum(ValueTable table, qint64 institution, qint64 formId);
 // One step of that hash (exposed for callers that hash values themselves).
 quint32 ChecksumStep(quint32 hash, double value);
 

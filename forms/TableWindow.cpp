@@ -552,7 +552,7 @@ bool TVTable::handleKey(QKeyEvent *e) {
         switch (key) {
         case Qt::Key_F3: return run(N3, &TVTable::N3Click, this);
         case Qt::Key_F4:
-            showMessage(QString::number(TableDataChecksum(m_work.institution, m_params.tableIdent)), this);
+            showMessage(QString::number(TableDataChecksum(m_work.table, m_work.institution, m_params.tableIdent)), this);
             return true;
         case Qt::Key_F8: N43->setVisible(!N43->isVisible()); return true;
         case Qt::Key_F9:

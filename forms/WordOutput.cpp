@@ -214,10 +214,10 @@ DebugPrint DebugFormDoc(const PrintContext &c, QWidget *parent, const std::funct
     return out;
 }
 
-office::WordTable addProtocolTable(office::WordDocument &doc, qint64 institution, qint64 formId) {
+office::WordTable addProtocolTable(office::WordDocument &doc, ValueTable table, qint64 institution, qint64 formId) {
     office::WordTable t = doc.addTable(1, 2);
     t.setCellText(1, 1, QStringLiteral("Форма в целом"));
-    t.setCellText(1, 2, QString::number(FormDataChecksum(institution, formId)));
+    t.setCellText(1, 2, QString::number(FormDataChecksum(table, institution, formId)));
     QSqlQuery q = db::exec(db::connection(db::kMain),
                            QStringLiteral("select tablen, ident from tables where form = ? order by tablen"), {formId});
     int k = 1;
@@ -225,7 +225,7 @@ office::WordTable addProtocolTable(office::WordDocument &doc, qint64 institution
         t.addRow();
         ++k;
         t.setCellText(k, 1, q.value(0).toString());
-        t.setCellText(k, 2, QString::number(TableDataChecksum(institution, q.value(1).toLongLong())));
+        t.setCellText(k, 2, QString::number(TableDataChecksum(table, institution, q.value(1).toLongLong())));
     }
     return t;
 }
@@ -234,7 +234,7 @@ office::WordDocument buildProtocolDocument(const PrintContext &c, const QString 
     office::WordDocument doc = office::WordDocument::createBlank();
     doc.insertBefore(QStringLiteral("Протокол печати ") + c.formName + kLineBreak);
     doc.insertAfter(QStringLiteral("Учреждение - ") + unitName + kLineBreak);
-    addProtocolTable(doc, c.institution, c.formId);
+    addProtocolTable(doc, c.valueTable, c.institution, c.formId);
     return doc;
 }
 
@@ -271,7 +271,7 @@ quint32 protocolChecksum(const office::WordDocument &copy) {
 
 bool reportCopyChanged(const QString &copyPath, const PrintContext &c) {
     const office::WordDocument copy = office::WordDocument::open(copyPath);
-    return protocolChecksum(copy) != FormDataChecksum(c.institution, c.formId);
+    return protocolChecksum(copy) != FormDataChecksum(c.valueTable, c.institution, c.formId);
 }
 
 QString reportPassword() { return QStringLiteral("Formaprotek"); }
@@ -299,7 +299,7 @@ QString makeReportCopy(const PrintContext &c, const QString &unitName, const QSt
                                     "сдаче вышестоящей организации!") +
                      kLineBreak);
     last.insertAfter(QStringLiteral("Учреждение - ") + unitName + kLineBreak);
-    addProtocolTable(doc, c.institution, c.formId);
+    addProtocolTable(doc, c.valueTable, c.institution, c.formId);
     doc.protectReadOnly(reportPassword());
     const QString path = reportCopyPath(c, unitName);
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -77,7 +77,7 @@ DebugPrint DebugFormDoc(const PrintContext &c, QWidget *parent, const std::funct
 
 // The print protocol at the end of the document: "Форма в целом" with the
 // form's checksum, then every table of the form (by tablen) with its own.
-office::WordTable addProtocolTable(office::WordDocument &doc, qint64 institution, qint64 formId);
+office::WordTable addProtocolTable(office::WordDocument &doc, ValueTable table, qint64 institution, qint64 formId);
 
 // A blank document with the protocol heading, the institution and the table.
 office::WordDocument buildProtocolDocument(const PrintContext &c, const QString &unitName);

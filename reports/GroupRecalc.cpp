@@ -28,10 +28,10 @@
 namespace grouprecalc {
 
 ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
-    SharedState &s = shared();
+    const SharedState &s = shared();
     ReportResult result;
-    s.IncludeList = reports::reportMemberList(reportId);
-    if (s.IncludeList.isEmpty()) {
+    const QString members = reports::reportMemberList(reportId);
+    if (members.isEmpty()) {
         // A report without institutions keeps its values (they may come from
         // a transfer file); summing nothing would wipe them.
         result.noMembers = true;
@@ -53,7 +53,7 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
             db::readNumbers(d,
                             QStringLiteral("select \"column\", \"row\", data from data where year=? "
                                            "and \"table\"=? and hospital in (%1)")
-                                .arg(s.IncludeList),
+                                .arg(members),
                             {year, ident}, 3, [&](const double *f) {
                                 const int c = int(f[0]), r = int(f[1]);
                                 if (!m.contains(c, r)) {

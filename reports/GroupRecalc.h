@@ -26,7 +26,7 @@ struct ReportResult {
 using Step = std::function<void(int index, int count, const QString &entry)>;
 
 // Recalculates one report for the year in the current level's values
-// database, in one transaction. Sets IncludeList to the report's members.
+// database, in one transaction.
 ReportResult recalcReport(qint64 reportId, int year, const Step &step = {});
 
 } // namespace grouprecalc

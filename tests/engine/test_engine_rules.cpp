@@ -137,17 +137,17 @@ TEST_F(EngineRules, SumHospitalsDataAddsTheIncludedInstitutions) {
 }
 
 TEST_F(EngineRules, ChecksumsOfKnownValues) {
-    EXPECT_EQ(TableDataChecksum(kHospital, t1000), 0u);
-    EXPECT_EQ(FormDataChecksum(kHospital, f12), 5381u);
+    EXPECT_EQ(TableDataChecksum(ValueTable::Data, kHospital, t1000), 0u);
+    EXPECT_EQ(FormDataChecksum(ValueTable::Data, kHospital, f12), 5381u);
     put1000(3, 1, 1.0);
-    EXPECT_EQ(TableDataChecksum(kHospital, t1000), 1065530789u);
+    EXPECT_EQ(TableDataChecksum(ValueTable::Data, kHospital, t1000), 1065530789u);
     put1000(4, 1, 2.5);
-    EXPECT_EQ(TableDataChecksum(kHospital, t1000), 2415132933u);
-    EXPECT_EQ(FormDataChecksum(kHospital, f12), 2415132933u);
+    EXPECT_EQ(TableDataChecksum(ValueTable::Data, kHospital, t1000), 2415132933u);
+    EXPECT_EQ(FormDataChecksum(ValueTable::Data, kHospital, f12), 2415132933u);
     // Row order comes before column order; tables go in ident order.
     e.put(kHospital, t2000, 2, 2, 1.0);
-    EXPECT_EQ(FormDataChecksum(kHospital, f12), 1324622245u);
-    EXPECT_EQ(FormDataChecksum(kHospital + 1, f12), 5381u);
+    EXPECT_EQ(FormDataChecksum(ValueTable::Data, kHospital, f12), 1324622245u);
+    EXPECT_EQ(FormDataChecksum(ValueTable::Data, kHospital + 1, f12), 5381u);
 }
 
 TEST_F(EngineRules, ReadTableFillsTheStoredBounds) {

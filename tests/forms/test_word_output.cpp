@@ -133,7 +133,7 @@ TEST_F(WordOutputTest, DebugPrintReportsEachBadLineAndMayBeStopped) {
 
 TEST_F(WordOutputTest, ProtocolListsTheFormAndEveryTable) {
     office::WordDocument doc = office::WordDocument::createBlank();
-    office::WordTable t = wordout::addProtocolTable(doc, ids::NorthHospital, ids::FormF30);
+    office::WordTable t = wordout::addProtocolTable(doc, ValueTable::Data, ids::NorthHospital, ids::FormF30);
     ASSERT_EQ(t.rowCount(), 3);
     EXPECT_EQ(t.cellText(2, 1), "(1000)");
     EXPECT_EQ(t.cellText(3, 1), "(2000)");
@@ -170,7 +170,7 @@ TEST_F(WordOutputTest, ReportCopyIsProtectedAndDetectsLaterChanges) {
     EXPECT_EQ(copy.section(2).headerText(office::HeaderKind::Primary), header);
     EXPECT_TRUE(copy.section(2).paragraphs().contains("Протокол печати Ф30"));
     EXPECT_EQ(copy.table(1).cellText(4, 4), "50");
-    EXPECT_EQ(wordout::protocolChecksum(copy), FormDataChecksum(ids::NorthHospital, ids::FormF30));
+    EXPECT_EQ(wordout::protocolChecksum(copy), FormDataChecksum(c.valueTable, ids::NorthHospital, ids::FormF30));
     EXPECT_FALSE(wordout::reportCopyChanged(path, c));
 
     setValue(ids::NorthHospital, ids::TableF30Staff, 5, 5, 51);

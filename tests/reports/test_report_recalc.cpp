@@ -38,7 +38,6 @@ TEST_F(RecalcTest, ReportSumsMatchHandSums) {
     // Northern district: institutions 5, 6, 7 have values (8 none); b = 10 * id.
     const auto r = grouprecalc::recalcReport(ids::ReportNorth, fx.year());
     EXPECT_FALSE(r.noMembers);
-    EXPECT_EQ(shared().IncludeList, "5,6,7,8");
     // Ф30 (1000), fixrows 3: СТР1 is stored row 5; ГР4 stored column 5.
     EXPECT_DOUBLE_EQ(repValue(ids::ReportNorth, ids::TableF30Staff, 5, 5).toDouble(), 50 + 60 + 70);
     EXPECT_DOUBLE_EQ(repValue(ids::ReportNorth, ids::TableF30Staff, 6, 5).toDouble(), 48 + 58 + 68);
