@@ -29,7 +29,7 @@ void installWindowCommands() {
     c.LAdm3 = [](QWidget *parent, const WorkContext &) { openFormCatalog(parent); };
     c.Lrek4 = [](QWidget *parent, const WorkContext &work) { openIndicatorSetup(parent, work); };
     c.abcMouseLabel6 = [](QWidget *parent, const WorkContext &) { openUpdateGenerator(parent); };
-    c.LAdm4 = [](QWidget *parent, const WorkContext &) { openControlsEditor(parent); };
+    c.LAdm4 = [](QWidget *parent, const WorkContext &work) { openControlsEditor(parent, work); };
     c.LAdm4_1 = [](QWidget *parent, const WorkContext &) { openControlMatch(parent); };
     c.abcMouseLabel12 = [](QWidget *parent, const WorkContext &work) { openReportListSvod(parent, work); };
     c.abcMouseLabel13 = [](QWidget *parent, const WorkContext &work) { openReportListNet(parent, work); };

@@ -118,7 +118,7 @@ QString relabel(const QString &oldText, const QString &comment, bool cellView) {
 
 // ---- Creation ------------------------------------------------------------------
 
-TContrls::TContrls(QWidget *parent) : QDialog(parent) {
+TContrls::TContrls(QWidget *parent, const WorkContext &work) : QDialog(parent), m_work(work) {
     setObjectName(QStringLiteral("Contrls"));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
     buildUi();
@@ -644,7 +644,7 @@ void TContrls::Button2Click() {
     table.tableIdent = GetTableIdentByFormId(EditorFormId, EditorTable);
     // The builder is always the template view, whatever mode the window
     // under the editor works in; that window keeps its own context.
-    WorkContext work = sharedWorkContext();
+    WorkContext work = m_work;
     work.institution = 0;
     work.net = false;
     if (work.mode == ReportMode::Types) work.mode = ReportMode::Input;
@@ -925,9 +925,9 @@ void TContrls::BitBtn2Click() {
 
 // ---- Openers -------------------------------------------------------------------------
 
-void openControlsEditor(QWidget *parent) {
+void openControlsEditor(QWidget *parent, const WorkContext &work) {
     winutil::guarded(parent, [&] {
-        TContrls w(parent);
+        TContrls w(parent, work);
         execModal(&w);
     });
 }
@@ -949,7 +949,7 @@ void TContrls::chooseTable(qint64 formId, const QString &tableNumber) {
 }
 
 void openCellControls(TVTable &table, const QList<CellRule> &rules) {
-    TContrls w(&table);
+    TContrls w(&table, table.work());
     w.chooseTable(table.params().formId, table.params().tableNumber);
     w.SetTableLocked(true);
     w.setRules(rules);

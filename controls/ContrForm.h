@@ -6,6 +6,7 @@
 // the reference under the caret of the edited sides and compares rules with
 // the previous reporting year.
 #include "controls/ControlRules.h"
+#include "engine/WorkContext.h"
 
 #include <QDialog>
 #include <QList>
@@ -29,7 +30,9 @@ struct CellRule;
 class TContrls : public QDialog {
     Q_OBJECT
 public:
-    explicit TContrls(QWidget *parent = nullptr);
+    // work: the context of the window that opens the editor; the expression
+    // builder starts from it.
+    explicit TContrls(QWidget *parent = nullptr, const WorkContext &work = {});
     ~TContrls() override;
 
     // Components other windows and the tests use.
@@ -109,6 +112,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    WorkContext m_work;
     void buildUi();
     void fillForms();
     void clearEditors();
@@ -131,7 +135,7 @@ private:
 };
 
 // The main window's "Контроли": the editor, shown modally and freed.
-void openControlsEditor(QWidget *parent);
+void openControlsEditor(QWidget *parent, const WorkContext &work);
 // The table window's cell controls: the editor locked to the window's form and
 // table, listing the rules that touch the current cell.
 void openCellControls(TVTable &table, const QList<CellRule> &rules);

@@ -306,10 +306,8 @@ TEST_F(EditorTest, TableLockedCellView) {
 // The builder marks a cell in the template view of its own context; the
 // context of the work under the editor is left as it was.
 TEST_F(EditorTest, ExpressionBuilderMarksACellInItsOwnContext) {
-    SharedState &s = shared();
-    s.ReportMode = ReportMode::Types;   // left by an earlier command
-    s.CurrentInstitution = sample::ids::NorthHospital;
-    TContrls w;
+    const WorkContext types{ReportMode::Types, ValueTable::Data, false, sample::ids::NorthHospital, "5,9"};
+    TContrls w(nullptr, types);
     w.show();
     w.Memo2->setFocus();
     QApplication::processEvents();
@@ -327,7 +325,6 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellInItsOwnContext) {
         EXPECT_EQ(t->work().institution, 0);
         EXPECT_EQ(t->work().mode, ReportMode::Input);
         EXPECT_TRUE(t->isTemplateView());
-        EXPECT_EQ(shared().CurrentInstitution, sample::ids::NorthHospital);
         hidden = !t->N1->isVisible() && !t->N2->isVisible() && !t->N3->isVisible() && !t->N5->isVisible() &&
                  t->N8->isVisible();
         t->show();
@@ -341,8 +338,6 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellInItsOwnContext) {
     EXPECT_TRUE(hidden);
     ASSERT_FALSE(built.isEmpty()) << "a marked cell gives a reference";
     EXPECT_EQ(w.Memo2->toPlainText(), "1+" + built);
-    EXPECT_EQ(s.ReportMode, ReportMode::Types);
-    EXPECT_EQ(s.CurrentInstitution, sample::ids::NorthHospital);
 }
 
 // A rule of a form is not stored without its form and table.
