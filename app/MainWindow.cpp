@@ -507,18 +507,26 @@ void TMain::changeAndRefresh(const std::function<void()> &change) {
     });
 }
 
+WorkContext &TMain::work() {
+    const QString of = shared().yearFolder();
+    if (of != m_workOf) {
+        m_work = WorkContext{};
+        m_workOf = of;
+    }
+    return m_work;
+}
+
 void TMain::runWindow(const MainCommands::Slot &slot) {
-    if (slot) slot(this, sharedWorkContext());
+    if (slot) slot(this, work());
 }
 
 // ---- Commands ---------------------------------------------------------------
 
 void TMain::Ladm1Click() {
     guarded([this] {
-        shared().DataTableName = ValueTable::None;
-        shared().ReportMode = ReportMode::None;
+        work().mode = ReportMode::None;
+        work().table = ValueTable::None;
         runWindow(mainCommands().Ladm1);
-        shared().DataTableName = ValueTable::None;
         GetStruct();
     });
 }
@@ -557,68 +565,55 @@ void TMain::LLev2Click() {
 
 void TMain::LLev3Click() { guarded([this] { runWindow(mainCommands().LLev3); }); }
 
+// A mode command's value table and network mode hold only while its window is open.
+void TMain::runInMode(const MainCommands::Slot &slot, ReportMode mode, ValueTable table, bool net) {
+    work().mode = mode;
+    work().table = table;
+    work().net = net;
+    struct Reset {
+        WorkContext &work;
+        ~Reset() {
+            work.table = ValueTable::None;
+            work.net = false;
+        }
+    } reset{m_work};
+    runWindow(slot);
+}
+
 void TMain::abcMouseLabel11Click() {
-    guarded([this] {
-        SharedState &s = shared();
-        s.ReportMode = ReportMode::Input;
-        s.NetMode = false;
-        s.DataTableName = ValueTable::Data;
-        runWindow(mainCommands().abcMouseLabel11);
-        shared().DataTableName = ValueTable::None;
-    });
+    guarded([this] { runInMode(mainCommands().abcMouseLabel11, ReportMode::Input, ValueTable::Data, false); });
 }
 
 void TMain::abcMouseLabel12Click() {
-    guarded([this] {
-        SharedState &s = shared();
-        s.NetMode = false;
-        s.ReportMode = ReportMode::Svod;
-        s.DataTableName = ValueTable::RepData;
-        runWindow(mainCommands().abcMouseLabel12);
-        shared().DataTableName = ValueTable::None;
-    });
+    guarded([this] { runInMode(mainCommands().abcMouseLabel12, ReportMode::Svod, ValueTable::RepData, false); });
 }
 
 void TMain::abcMouseLabel13Click() {
-    guarded([this] {
-        SharedState &s = shared();
-        s.ReportMode = ReportMode::Net;
-        s.NetMode = true;
-        s.DataTableName = ValueTable::RepData;
-        try {
-            runWindow(mainCommands().abcMouseLabel13);
-        } catch (...) {
-            shared().DataTableName = ValueTable::None;
-            shared().NetMode = false;
-            throw;
-        }
-        shared().DataTableName = ValueTable::None;
-        shared().NetMode = false;
-    });
+    guarded([this] { runInMode(mainCommands().abcMouseLabel13, ReportMode::Net, ValueTable::RepData, true); });
 }
 
 void TMain::abcMouseLabel1Click() { guarded([this] { runWindow(mainCommands().abcMouseLabel1); }); }
 
 void TMain::Lrek1Click() {
     guarded([this] {
-        shared().DataTableName = ValueTable::RepData;
-        shared().ReportMode = ReportMode::Terrain;
+        work().table = ValueTable::RepData;
+        work().mode = ReportMode::Terrain;
         runWindow(mainCommands().Lrek1);
     });
 }
 
 void TMain::Lrek2Click() {
     guarded([this] {
-        shared().DataTableName = ValueTable::Data;
-        shared().ReportMode = ReportMode::Types;
+        work().table = ValueTable::Data;
+        work().mode = ReportMode::Types;
         runWindow(mainCommands().Lrek2);
     });
 }
 
 void TMain::Lrek3Click() {
     guarded([this] {
-        shared().DataTableName = ValueTable::RepData;
-        shared().ReportMode = ReportMode::Single;
+        work().table = ValueTable::RepData;
+        work().mode = ReportMode::Single;
         runWindow(mainCommands().Lrek3);
     });
 }

@@ -121,6 +121,12 @@ private:
     void guarded(const std::function<void()> &work);
     void changeAndRefresh(const std::function<void()> &change);
     void runWindow(const MainCommands::Slot &slot);
+    void runInMode(const MainCommands::Slot &slot, ReportMode mode, ValueTable table, bool net);
+    WorkContext &work();
+    // The work the last mode command chose, handed to the windows the commands
+    // open; forgotten when another configuration or year is opened.
+    WorkContext m_work;   // read through work()
+    QString m_workOf;   // configuration folder and year m_work belongs to
     void updateCommandAvailability();
     void layoutBackground();
 

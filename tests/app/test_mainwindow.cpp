@@ -88,6 +88,7 @@ TEST_F(MainWindow, CommandsPassTheirModesToTheirWindows) {
     installWindowCommands();   // the real windows first, then the recorders in their place
     mainCommands().abcMouseLabel13 = record;
     mainCommands().Lrek1 = record;
+    mainCommands().Lrek4 = record;
     mainCommands().LAdm3 = [](QWidget *, const WorkContext &) { shared().Caches.clear(); };
     TMain w;
     EXPECT_TRUE(w.abcMouseLabel13->isEnabled());
@@ -96,12 +97,15 @@ TEST_F(MainWindow, CommandsPassTheirModesToTheirWindows) {
     EXPECT_EQ(modeSeen, ReportMode::Net);
     EXPECT_EQ(tableSeen, ValueTable::RepData);
     EXPECT_TRUE(netSeen);
-    EXPECT_EQ(shared().DataTableName, ValueTable::None);
-    EXPECT_FALSE(shared().NetMode);
+    w.Lrek4Click();   // the network command's table and network mode end with its window
+    EXPECT_EQ(modeSeen, ReportMode::Net);
+    EXPECT_EQ(tableSeen, ValueTable::None);
+    EXPECT_FALSE(netSeen);
 
     w.Lrek1Click();
     EXPECT_EQ(modeSeen, ReportMode::Terrain);
-    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);   // kept after return
+    w.Lrek4Click();
+    EXPECT_EQ(tableSeen, ValueTable::RepData);   // kept after return
 
     // The form catalogue reloads the caches on return.
     w.LAdm3Click();
@@ -225,11 +229,6 @@ QStringList cacheLines() {
 // What a form window, a control run and the territory tree leave behind.
 void holdWorkOfTheOpenYear() {
     SharedState &s = shared();
-    s.NetMode = true;
-    s.CurrentInstitution = sample::ids::NorthHospital;
-    s.IncludeList = QStringLiteral("5,6");
-    s.ReportMode = ReportMode::Types;
-    s.DataTableName = ValueTable::RepData;
     s.SubReportId = 1;
     QTreeWidget tree;
     FillAdminTree(&tree, 0);   // tree positions in the structure cache
@@ -242,11 +241,6 @@ void holdWorkOfTheOpenYear() {
 // what a fresh read of the open year gives.
 void expectOnlyTheOpenYear() {
     const SharedState &s = shared();
-    EXPECT_FALSE(s.NetMode);
-    EXPECT_EQ(s.CurrentInstitution, 0);
-    EXPECT_TRUE(s.IncludeList.isEmpty());
-    EXPECT_EQ(s.ReportMode, ReportMode::None);
-    EXPECT_EQ(s.DataTableName, ValueTable::None);
     EXPECT_EQ(s.SubReportId, 0);
     const QStringList held = cacheLines();
     caches::reloadAll();
