@@ -667,13 +667,10 @@ void TFormList::offerRecalculation(bool report) {
 
 void TFormList::hideClearing() { N12->menuAction()->setVisible(false); }
 
-// The openers also leave the context in shared() for the helpers of the
-// forms tree that still read it from there.
 void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint64 institutionId,
                                  const QString &caption) {
     WorkContext own = work;
     own.institution = institutionId;
-    shared().CurrentInstitution = institutionId;
     const qint64 type = adm::medicalTypeOf(institutionId);
     TFormList w(own, parent);
     w.setWindowTitle(caption);
@@ -688,10 +685,6 @@ void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 un
     own.includeList = includeList;
     own.table = ValueTable::Data;
     own.institution = unitId;
-    SharedState &s = shared();
-    s.IncludeList = includeList;
-    s.DataTableName = ValueTable::Data;
-    s.CurrentInstitution = unitId;
     TFormList w(own, parent);
     w.setWindowTitle(caption + QStringLiteral(" - свод"));
     w.offerRecalculation(true);
@@ -707,14 +700,6 @@ void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 un
     own.net = true;
     own.table = ValueTable::Data;
     own.institution = unitId;
-    SharedState &s = shared();
-    s.IncludeList = includeList;
-    s.NetMode = true;
-    struct Reset {
-        ~Reset() { shared().NetMode = false; }
-    } reset;
-    s.DataTableName = ValueTable::Data;
-    s.CurrentInstitution = unitId;
     TFormList w(own, parent);
     w.setWindowTitle(caption);
     w.offerRecalculation(false);
@@ -725,7 +710,6 @@ void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 un
 void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QString &caption) {
     WorkContext own = work;
     own.table = ValueTable::Data;
-    shared().DataTableName = ValueTable::Data;
     TFormList w(own, parent);
     w.Start(-1);
     w.setWindowTitle(caption);
@@ -738,10 +722,6 @@ void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 rep
     own.includeList = includeList;
     own.institution = reportId;
     own.table = ValueTable::RepData;
-    SharedState &s = shared();
-    s.IncludeList = includeList;
-    s.CurrentInstitution = reportId;
-    s.DataTableName = ValueTable::RepData;
     TFormList w(own, parent);
     w.setWindowTitle(caption);
     w.offerRecalculation(!own.net);

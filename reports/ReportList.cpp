@@ -187,7 +187,6 @@ void TRepList::N2Click() {
 
 void TRepList::Button7Click() {
     onCurrent([&](qint64 id, const QString &name) {
-        shared().IncludeList.clear();
         const QString members = reports::memberListFor(m_work.mode, id, false);
         openFormsTreeForReport(this, m_work, id, name, members);
     });

@@ -43,14 +43,16 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     // A double click on the territory opens its first institution.
     QString caption;
     QStringList forms;
+    WorkContext opened;
     dialogs.modals.push_back([&](QDialog *d) {
         auto *fl = qobject_cast<TFormList *>(d);
         caption = d->windowTitle();
+        opened = fl->work();
         for (int i = 0; i < fl->TreeView1->topLevelItemCount(); ++i) forms.append(fl->TreeView1->topLevelItem(i)->text(0));
         return int(QDialog::Rejected);
     });
     w.N9Click();
-    EXPECT_EQ(shared().CurrentInstitution, ids::NorthHospital);
+    EXPECT_EQ(opened.institution, ids::NorthHospital);
     EXPECT_EQ(caption, QStringLiteral("Северная ЦРБ"));
     EXPECT_EQ(forms.size(), 2);   // a hospital reports Ф30 and Ф14
 
@@ -58,12 +60,13 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
     dialogs.modals.push_back([&](QDialog *d) {
         caption = d->windowTitle();
+        opened = qobject_cast<TFormList *>(d)->work();
         return int(QDialog::Rejected);
     });
     w.N10Click();
     EXPECT_EQ(caption, QStringLiteral("Северный район - свод"));
-    EXPECT_EQ(shared().IncludeList, "5,6,7,8");
-    EXPECT_EQ(shared().CurrentInstitution, ids::North);
+    EXPECT_EQ(opened.includeList, "5,6,7,8");
+    EXPECT_EQ(opened.institution, ids::North);
 
     // Documents of the forms tree are named after the node selected in the
     // shown territory window.

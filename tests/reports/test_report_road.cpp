@@ -98,7 +98,6 @@ TEST_F(ReportRoadTest, SummaryReportShowsTheSumsAndRecalculatesThem) {
     EXPECT_DOUBLE_EQ(before, sum);
     EXPECT_DOUBLE_EQ(after, sum + 7);   // read anew from the report's stored values
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Пересчет отчета закончен")));
-    EXPECT_EQ(shared().DataTableName, ValueTable::None);
 }
 
 TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
@@ -112,7 +111,7 @@ TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
         auto *fl = qobject_cast<TFormList *>(d);
         EXPECT_NE(fl, nullptr);
         if (!fl) return int(QDialog::Rejected);
-        netDuringRun = shared().NetMode;
+        netDuringRun = fl->work().net;
         EXPECT_EQ(fl->TreeView1->topLevelItemCount(), 1);   // the network form only
         fl->TreeView1->setCurrentItem(fl->TreeView1->topLevelItem(0));
         dialogs.answers.push_back(true);    // recalculate the form
@@ -129,7 +128,6 @@ TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
     }
     EXPECT_TRUE(listTitle.endsWith(QStringLiteral(" Ф47")));
     EXPECT_TRUE(netDuringRun);
-    EXPECT_FALSE(shared().NetMode);
     EXPECT_DOUBLE_EQ(shown, 4);   // СТР1 ГР4: the counter of hospitals (5, 9, 12, 13)
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Пересчет формы закончен")));
 }
