@@ -238,9 +238,6 @@ bool Configuration::openConfiguration(int index) {
 void Configuration::SetYear() {
     SharedState &s = shared();
     const QString folder = s.yearFolder();
-    // A held table, rule lists or institution list of the year before would
-    // be taken for the new year's.
-    s.resetWork();
     db::open(db::kMain, folder + QStringLiteral("orvmain.mdb"), db::OpenMode::ReadWrite);
     db::open(db::kData, folder + QStringLiteral("data0.mdb"), db::OpenMode::ReadWrite);
     caches::reloadAll();

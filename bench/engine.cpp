@@ -4,6 +4,7 @@
 //   CalcTableConditions: 100 calculated cells over 200 institutions
 // The ratio RunControls / ReadFormTables is printed at the end (goal: at most 3).
 #include "engine/Caches.h"
+#include "support/TestWork.h"
 #include "engine/Conditions.h"
 #include "engine/RuleEngine.h"
 #include "engine/Schema.h"
@@ -82,8 +83,8 @@ struct Setup {
         });
         SharedState &s = shared();
         s.Year = kYear;
-        s.ReportMode = ReportMode::Input;
-        s.DataTableName = ValueTable::Data;
+        testWork().mode = ReportMode::Input;
+        testWork().table = ValueTable::Data;
         caches::GetForms();
         caches::GetTables();
 
@@ -116,7 +117,7 @@ struct Setup {
         }
         QStringList ids;
         for (int i = 1; i <= kInstitutions; ++i) ids << QString::number(i);
-        s.IncludeList = ids.join(',');
+        testWork().includeList = ids.join(',');
     }
     ~Setup() {
         db::close(db::kData);
@@ -145,8 +146,8 @@ void ReadFormTables(benchmark::State &state) {
 BENCHMARK(ReadFormTables)->Unit(benchmark::kMillisecond)->Repetitions(7);
 
 void RunControls(benchmark::State &state) {
-    shared().CurrentInstitution = setup->institution;
-    const RuleRunContext context = RuleRunContext::current();
+    testWork().institution = setup->institution;
+    const RuleRunContext context = RuleRunContext{testWork()};
     qint64 errors = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -163,7 +164,7 @@ BENCHMARK(RunControls)->Unit(benchmark::kMillisecond)->Repetitions(7);
 
 void CalcConditions(benchmark::State &state) {
     for (auto _ : state) {
-        RuleRun run(RuleRunContext::current());
+        RuleRun run(RuleRunContext{testWork()});
         run.matrix().create(3, 13, 2, 12);
         run.calcConditions(setup->netTable);
     }

@@ -10,6 +10,7 @@
 //   group load               DELETE + INSERT of the same rows         goal 1.5
 //   indicators, "Types"      one SELECT of the rows                   goal 2
 #include "bench/region/Region.h"
+#include "support/TestWork.h"
 #include "support/FakeDialogs.h"
 
 #include "engine/ProgressSink.h"
@@ -92,24 +93,24 @@ QString idList(const QList<qint64> &ids) {
 
 void recalculation(region::Region &r) {
     SharedState &s = shared();
-    s.IncludeList = r.includeList();
-    s.CurrentInstitution = r.reports[0];
-    s.DataTableName = ValueTable::RepData;
+    testWork().includeList = r.includeList();
+    testWork().institution = r.reports[0];
+    testWork().table = ValueTable::RepData;
     const double floor = seconds([&] {
         Raw raw(r.levelFile(0));
         raw.read(QStringLiteral("select \"column\", \"row\", data from data where year=%1 and \"table\" in (%2) "
-                                "and hospital in (%3)").arg(r.year).arg(idList(r.tables), s.IncludeList));
+                                "and hospital in (%3)").arg(r.year).arg(idList(r.tables), testWork().includeList));
     });
     const QList<formlist::FormEntry> forms = formlist::formsForType(-1);
     // Measured on the second run, like the window's: each replaces the
     // report's values stored by the run before.
-    RuleRun first(RuleRunContext::current());
+    RuleRun first(RuleRunContext{testWork()});
     formlist::recalculateForms(first, forms, {}, noProgress());
     const double calls = seconds([&] {
-        RuleRun run(RuleRunContext::current());
+        RuleRun run(RuleRunContext{testWork()});
         formlist::recalculateForms(run, forms, {}, noProgress());
     });
-    TFormList w(sharedWorkContext());
+    TFormList w(testWork());
     w.setWindowTitle(QStringLiteral("Свод по области"));
     w.N10->setVisible(true);
     w.Start(-1);
@@ -123,7 +124,7 @@ void recalculation(region::Region &r) {
     const double window = seconds([&] { w.N10Click(); });
     ratio("\"Пересчитать отчет\" (window) / SELECT", window, floor, 2);
     ratio("\"Пересчитать отчет\" window / same calls", window, calls, 1.1);
-    s.DataTableName = ValueTable::Data;
+    testWork().table = ValueTable::Data;
 }
 
 void summation(region::Region &r) {

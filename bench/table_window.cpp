@@ -2,6 +2,7 @@
 // rows, 300 header titles, every cell filled) through its first paint,
 // beside the SQL reads of the same table alone; and saving one edited cell.
 #include "engine/RuleEngine.h"
+#include "support/TestWork.h"
 #include "engine/Schema.h"
 #include "engine/SharedState.h"
 #include "forms/StructureEdit.h"
@@ -67,10 +68,10 @@ qint64 makeTable(const QString &folder) {
     SharedState &s = shared();
     s.ConfigPath = QFileInfo(folder).path() + '/';
     s.Year = kYear;
-    s.ReportMode = ReportMode::Input;
-    s.NetMode = false;
-    s.DataTableName = ValueTable::Data;
-    s.CurrentInstitution = kInstitution;
+    testWork().mode = ReportMode::Input;
+    testWork().net = false;
+    testWork().table = ValueTable::Data;
+    testWork().institution = kInstitution;
     return ident;
 }
 
@@ -80,7 +81,7 @@ double sqlReadsOnce() {
     SharedState &s = shared();
     ValueMatrix values;
     tableedit::readTableValues(db::connection(db::kData),
-                               tableedit::CellTarget{s.DataTableName, s.Year, def.ident, s.CurrentInstitution},
+                               tableedit::CellTarget{testWork().table, s.Year, def.ident, testWork().institution},
                                def.colcount, def.rowcount, def.fixcols, def.fixrows, values);
     benchmark::DoNotOptimize(def.titles.size());
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
@@ -89,7 +90,7 @@ double sqlReadsOnce() {
 double openOnce() {
     const auto t0 = std::chrono::steady_clock::now();
     {
-        TVTable w(g_table, sharedWorkContext());
+        TVTable w(g_table, testWork());
         w.resize(1280, 900);
         w.show();
         QApplication::processEvents();
@@ -110,7 +111,7 @@ void BM_SqlReadsAlone(benchmark::State &state) {
 
 void BM_SaveOneCell(benchmark::State &state) {
     const SharedState &s = shared();
-    const tableedit::CellTarget t{s.DataTableName, s.Year, g_table.tableIdent, s.CurrentInstitution};
+    const tableedit::CellTarget t{testWork().table, s.Year, g_table.tableIdent, testWork().institution};
     double v = 1;
     for (auto _ : state) tableedit::SaveCellValue(db::connection(db::kData), t, kFixCols + 2, kFixRows + 2, v++);
 }

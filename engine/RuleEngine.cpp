@@ -189,8 +189,6 @@ QStringList cutSide(const QString &t) {
 
 // ---- Context and rules -----------------------------------------------------------------
 
-RuleRunContext RuleRunContext::current() { return RuleRunContext(sharedWorkContext()); }
-
 RuleRun::RuleRun(RuleRunContext context) : m_context(std::move(context)) {}
 
 void RuleRun::addRule(qint64 key, const QString &left, const QString &right, const QString &relation,

@@ -46,8 +46,6 @@ struct RuleRunContext {
     explicit RuleRunContext(const WorkContext &work)
         : institution(work.institution), includeList(work.includeList), valueTable(work.table),
           reportMode(work.mode), net(work.net) {}
-    // The context as the windows not yet given a WorkContext keep it in shared().
-    static RuleRunContext current();
 };
 
 class RuleRun {

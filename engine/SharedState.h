@@ -28,18 +28,8 @@ struct SharedState {
     int SubReportId = 0;         // current sub-report level (0 = "Годовой")
     QString AppTitle;            // "<year> - <configuration> - <level>:", set by the main window
 
-    // Work modes.
-    ::ReportMode ReportMode = ::ReportMode::None;   // set by the main window's commands
-    bool NetMode = false;
-    ValueTable DataTableName = ValueTable::None;    // value table the work windows read and write
-    qint64 CurrentInstitution = 0;
-    QString IncludeList;         // ids joined by ",", no trailing comma
-
     // Lookup caches of the open year.
     YearCaches Caches;
-
-    // Empties the work state (not the configuration and caches).
-    void resetWork();
 };
 
 SharedState &shared();

@@ -15,6 +15,3 @@ struct WorkContext {
     qint64 institution = 0;
     QString includeList;   // ids joined by ",", no trailing comma
 };
-
-// The context as the windows not yet given one still read it from shared().
-WorkContext sharedWorkContext();

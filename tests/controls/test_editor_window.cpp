@@ -1,5 +1,6 @@
 // The rule editor and the control-file loader as the user drives them.
 #include "controls/Cld.h"
+#include "support/TestWork.h"
 #include "controls/ContrForm.h"
 #include "controls/ControlFile.h"
 #include "controls/ControlUpload.h"
@@ -266,10 +267,10 @@ TEST_F(EditorTest, ReplaceInTheSelectedRules) {
 TEST_F(EditorTest, TableLockedCellView) {
     installControlsTableExtension();
     SharedState &s = shared();
-    s.ReportMode = ReportMode::Input;
-    s.DataTableName = ValueTable::Data;
-    s.CurrentInstitution = sample::ids::NorthHospital;
-    TVTable table(TableWindowParams{1, 0, "(1000)", "Ф30"}, sharedWorkContext());
+    testWork().mode = ReportMode::Input;
+    testWork().table = ValueTable::Data;
+    testWork().institution = sample::ids::NorthHospital;
+    TVTable table(TableWindowParams{1, 0, "(1000)", "Ф30"}, testWork());
     table.show();
     QApplication::processEvents();
     table.N53->trigger();

@@ -3,6 +3,7 @@
 // YearBuilder with both files in one folder, with helpers named for the
 // engine's terms and for rules.
 #include "engine/Caches.h"
+#include "support/TestWork.h"
 #include "engine/CellNumbering.h"
 #include "support/YearBuilder.h"
 
@@ -16,8 +17,8 @@ public:
     static constexpr int kYear = 2024;
 
     EngineDb() : YearBuilder(YearOptions{kYear, false}) {
-        shared().ReportMode = ReportMode::Input;
-        shared().DataTableName = ValueTable::Data;
+        testWork().mode = ReportMode::Input;
+        testWork().table = ValueTable::Data;
     }
 
     qint64 addForm(const QString &name) { return YearBuilder::addForm(name, QStringLiteral("Форма ") + name); }

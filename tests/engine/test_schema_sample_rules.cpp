@@ -1,6 +1,7 @@
 // The sample configuration's network form: calculated cells whose conditions
 // reach over two forms.
 #include "support/Fixture.h"
+#include "support/TestWork.h"
 
 #include "engine/Caches.h"
 #include "engine/Conditions.h"
@@ -17,16 +18,16 @@ protected:
     SampleFixture fx;
     void SetUp() override {
         fx.reloadCaches();
-        shared().DataTableName = ValueTable::Data;
-        shared().ReportMode = ReportMode::Input;
+        testWork().table = ValueTable::Data;
+        testWork().mode = ReportMode::Input;
     }
 };
 
 TEST_F(SampleRules, NetworkFormCellsCountAndSumInstitutions) {
     SharedState &s = shared();
-    s.NetMode = true;
-    s.IncludeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
-    RuleRun run(RuleRunContext::current());
+    testWork().net = true;
+    testWork().includeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
+    RuleRun run(RuleRunContext{testWork()});
     run.matrix().create(4, 6, 3, 7);   // stored columns fixcols+1..colcount+1, rows fixrows+1..rowcount+1
     run.calcConditions(TableF47Network);
     const ValueMatrix &m = run.matrix();

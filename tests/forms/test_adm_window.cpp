@@ -1,5 +1,6 @@
 // The territory and institution-type windows driven through their handlers.
 #include "core/SampleConfig.h"
+#include "support/TestWork.h"
 #include "engine/SharedState.h"
 #include "core/ListWindow.h"
 #include "core/TreeMarking.h"
@@ -36,7 +37,7 @@ struct WindowTest : InputWindowTest {
 } // namespace
 
 TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
-    TAdmForm w(TAdmForm::Mode::Input, sharedWorkContext());
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
     w.FormActivate();
     ASSERT_EQ(TreeNodeId(w.TreeView1->currentItem()), ids::Region);
 
@@ -76,7 +77,7 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
 }
 
 TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
-    TAdmForm w(TAdmForm::Mode::Structure, sharedWorkContext());
+    TAdmForm w(TAdmForm::Mode::Structure, testWork());
     w.FormActivate();
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
 
@@ -123,7 +124,7 @@ TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
 }
 
 TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) {
-    TAdmForm w(TAdmForm::Mode::Input, sharedWorkContext());
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
     w.FormActivate();
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
     w.N13Click();
@@ -211,7 +212,7 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
 }
 
 TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
-    TMTList w(sharedWorkContext());
+    TMTList w(testWork());
     // Nothing marked: a message, no window.
     w.N2Click();
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Необходимо выбрать тип")));
@@ -242,7 +243,7 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
 }
 
 TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
-    TAdmForm w(TAdmForm::Mode::Structure, sharedWorkContext());
+    TAdmForm w(TAdmForm::Mode::Structure, testWork());
     w.resize(600, 500);
     w.show();
     QApplication::processEvents();

@@ -3,6 +3,7 @@
 // cell, the total line taken from the window's matrix, and the list window
 // reached from the table window's menu.
 #include "core/ListWindow.h"
+#include "support/TestWork.h"
 #include "engine/SharedState.h"
 #include "forms/Breakdown.h"
 #include "forms/TableGrid.h"
@@ -29,30 +30,30 @@ protected:
         table = aimTableWindow(sample::ids::ReportNorth, sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"),
                        sample::ids::TableF30Staff);
         SharedState &s = shared();
-        s.ReportMode = ReportMode::Svod;
-        s.DataTableName = ValueTable::RepData;
-        s.IncludeList = QStringLiteral("5,6,7,8");
+        testWork().mode = ReportMode::Svod;
+        testWork().table = ValueTable::RepData;
+        testWork().includeList = QStringLiteral("5,6,7,8");
         // The window's own values: stored columns 5..8, rows 5..9.
         shown.create(0, 10, 0, 12);
     }
-    void TearDown() override { shared().NetMode = false; }
+    void TearDown() override { testWork().net = false; }
     TableWindowParams table;
 
     // Ф30 (1000): 4 grid columns, 5 grid rows, fixcols 3, fixrows 3.
     Request staff(Kind kind, int row, int column) {
         return {.kind = kind, .row = row, .column = column, .gridColumns = 4, .gridRows = 5, .fixcols = 3,
                 .fixrows = 3, .tableIdent = sample::ids::TableF30Staff, .formId = sample::ids::FormF30,
-                .tableNumber = QStringLiteral("(1000)"), .shown = &shown, .work = sharedWorkContext()};
+                .tableNumber = QStringLiteral("(1000)"), .shown = &shown, .work = testWork()};
     }
 
     Request network(int row, int column) {
         SharedState &s = shared();
-        s.NetMode = true;
-        s.ReportMode = ReportMode::Net;
-        s.IncludeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
+        testWork().net = true;
+        testWork().mode = ReportMode::Net;
+        testWork().includeList = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16");
         return {.kind = Kind::Cell, .row = row, .column = column, .gridColumns = 2, .gridRows = 4, .fixcols = 3,
                 .fixrows = 2, .floatValues = true, .tableIdent = sample::ids::TableF47Network,
-                .formId = sample::ids::FormF47, .tableNumber = QStringLiteral("(1000)"), .shown = &shown, .work = sharedWorkContext()};
+                .formId = sample::ids::FormF47, .tableNumber = QStringLiteral("(1000)"), .shown = &shown, .work = testWork()};
     }
 
     SampleFixture fx;
@@ -73,7 +74,7 @@ TEST_F(BreakdownTest, CellOfEachInstitutionAndTheWindowsTotal) {
 }
 
 TEST_F(BreakdownTest, RowAndColumnGiveOneFieldPerPosition) {
-    shared().IncludeList = QStringLiteral("8,5");   // listed by the units' order, not the list's
+    testWork().includeList = QStringLiteral("8,5");   // listed by the units' order, not the list's
     Request row = staff(Kind::Row, 0, 2);
     row.floatValues = true;
     shown.set(8, 5, 23.5);
@@ -90,8 +91,8 @@ TEST_F(BreakdownTest, RowAndColumnGiveOneFieldPerPosition) {
 
 TEST_F(BreakdownTest, SummaryReportsInTerrainMode) {
     SharedState &s = shared();
-    s.ReportMode = ReportMode::Terrain;
-    s.IncludeList = QStringLiteral("1,2");
+    testWork().mode = ReportMode::Terrain;
+    testWork().includeList = QStringLiteral("1,2");
     Request q = staff(Kind::Cell, 0, 0);
     q.fixrows = 2;   // Ф30 (2000)
     q.tableIdent = sample::ids::TableF30Visits;
@@ -142,8 +143,8 @@ TEST_F(BreakdownTest, UnbalancedConditionListsNobody) {
 
 TEST_F(BreakdownTest, FromTheTableWindowIntoTheListWindow) {
     installBreakdownTableExtension();
-    shared().CurrentInstitution = sample::ids::ReportRegion;
-    TVTable w(table, sharedWorkContext());
+    testWork().institution = sample::ids::ReportRegion;
+    TVTable w(table, testWork());
     w.show();
     QApplication::processEvents();
     ASSERT_TRUE(w.isLoaded());

@@ -2,6 +2,7 @@
 // rules, the types chosen in the dialog, deleting, the divisor field and the
 // F8 takeover of the crossing line rules, over the sample's network table.
 #include "engine/SharedState.h"
+#include "support/TestWork.h"
 #include "core/TreeMarking.h"
 #include "forms/CalcRuleEditor.h"
 #include "forms/TableGrid.h"
@@ -70,11 +71,11 @@ protected:
         installCalcRuleTableExtension();
         table = aimTableWindow(sample::ids::ReportNetwork, sample::ids::FormF47, QStringLiteral("Ф47"), QStringLiteral("(1000)"));
         SharedState &s = shared();
-        s.ReportMode = ReportMode::Net;
-        s.NetMode = true;
-        s.DataTableName = ValueTable::RepData;
+        testWork().mode = ReportMode::Net;
+        testWork().net = true;
+        testWork().table = ValueTable::RepData;
     }
-    void TearDown() override { shared().NetMode = false; }
+    void TearDown() override { testWork().net = false; }
     TableWindowParams table;
 
     std::unique_ptr<TVTable> show(int column, int row) {

@@ -1,5 +1,6 @@
 // Spreadsheet output of forms and the forms-tree commands that make it.
 #include "core/SampleConfig.h"
+#include "support/TestWork.h"
 #include "engine/SharedState.h"
 #include "forms/ExcelOutput.h"
 #include "forms/FormList.h"
@@ -181,11 +182,11 @@ TEST_F(ExcelOutputTest, TerrainModeNamesReportsAndReadsTheirValues) {
 
 TEST_F(ExcelOutputTest, FormsTreeCommands) {
     paths::setProgramFolder(fx.programFolder());
-    shared().ReportMode = ReportMode::Svod;
-    shared().DataTableName = ValueTable::RepData;
-    shared().CurrentInstitution = ids::ReportNorth;
-    shared().IncludeList = "5,6,";
-    TFormList w(sharedWorkContext());
+    testWork().mode = ReportMode::Svod;
+    testWork().table = ValueTable::RepData;
+    testWork().institution = ids::ReportNorth;
+    testWork().includeList = "5,6,";
+    TFormList w(testWork());
     ASSERT_TRUE(w.Start(-1));
     QTreeWidgetItem *f30 = w.TreeView1->topLevelItem(0);
     w.TreeView1->setCurrentItem(f30);
@@ -210,7 +211,6 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     EXPECT_EQ(hospital.sheet(1).value(5, 5).toDouble(), 50);
     ExcelWorkbook polyclinic = ExcelWorkbook::open(fx.root() + "per/Ф30 - Северная поликлиника.xlsx");
     EXPECT_EQ(polyclinic.sheet(1).value(5, 5).toDouble(), 60);
-    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);
 
     // One table per member: no short-name file and "Нет" ends it.
     w.TreeView1->setCurrentItem(f30->child(1));
@@ -230,5 +230,4 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     ASSERT_EQ(dialogs.opened.size(), 2);
     ExcelWorkbook table = ExcelWorkbook::open(dialogs.opened[1]);
     EXPECT_EQ(sheetNames(table), (QStringList{"Северная поликлиника", "Северная ЦРБ", "Лист1"}));
-    EXPECT_EQ(shared().DataTableName, ValueTable::RepData);
 }

@@ -1,6 +1,7 @@
 // Forms tree work on the sample configuration: listed forms, control runs of
 // each scope, recalculation, clearing and conditions files.
 #include "support/CancellingProgress.h"
+#include "support/TestWork.h"
 #include "support/WindowTestBase.h"
 
 #include "core/SampleConfig.h"
@@ -21,7 +22,7 @@ namespace {
 // A run as the window makes one, from the context of the moment; the last
 // one stays for its errors.
 std::optional<RuleRun> g_run;
-RuleRun &fresh() { return g_run.emplace(RuleRunContext::current()); }
+RuleRun &fresh() { return g_run.emplace(RuleRunContext{testWork()}); }
 const StringList &lastErrors() { return g_run->errors(); }
 QStringList errorTexts() { return lastErrors().texts(); }
 
@@ -63,13 +64,13 @@ TEST_F(FormListTest, ControlRunsOfEachScope) {
     const FormEntry &f30 = forms[0];
 
     // Inter-table rules of Ф30: rule 5 fails for institution 7 only.
-    shared().CurrentInstitution = ids::FapOzerny;
+    testWork().institution = ids::FapOzerny;
     EXPECT_TRUE(runFormControls(fresh(), f30.id, f30.name, f30.text));
     QStringList e = errorTexts();
     ASSERT_EQ(e.size(), 2);
     EXPECT_EQ(e[0], QStringLiteral("Ф30 - межтабличный контроль"));
     EXPECT_EQ(lastErrors().object(1), ids::RuleVisitsVsPositions + 1);
-    shared().CurrentInstitution = ids::NorthHospital;
+    testWork().institution = ids::NorthHospital;
     EXPECT_FALSE(runFormControls(fresh(), f30.id, f30.name, f30.text));
     EXPECT_TRUE(lastErrors().isEmpty());   // no heading is left behind
 
@@ -78,7 +79,7 @@ TEST_F(FormListTest, ControlRunsOfEachScope) {
     EXPECT_TRUE(lastErrors().isEmpty());
 
     // Everything: institution 9 breaks rule 1 of Ф30 (1000) in column 5 only.
-    shared().CurrentInstitution = ids::SouthHospital;
+    testWork().institution = ids::SouthHospital;
     QStringList labels;
     EXPECT_TRUE(runAllControls(fresh(), forms, f30.name, [&](const QString &l) { labels.append(l); }));
     e = errorTexts();
@@ -90,7 +91,7 @@ TEST_F(FormListTest, ControlRunsOfEachScope) {
     EXPECT_TRUE(labels.last().isEmpty());
 
     // Institution 13 breaks rule 2 of the same table.
-    shared().CurrentInstitution = ids::RegionalHospital;
+    testWork().institution = ids::RegionalHospital;
     EXPECT_TRUE(runAllControls(fresh(), forms, f30.name));
     EXPECT_EQ(lastErrors().object(1), ids::RuleOccupiedPositions);
 }
@@ -101,20 +102,20 @@ TEST_F(FormListTest, InterFormRulesFollowTheNetworkMode) {
              {QStringLiteral("ф47Т[1000]СТР[1]ГР[4]"), QStringLiteral("Ф30Т[1000]СТР[1]ГР[4]")});
     EXPECT_FALSE(IsControlApplicable(QStringLiteral("ф47Т[1000]СТР[1]ГР[4]"), QStringLiteral("1")));
     EXPECT_TRUE(IsControlApplicable(QStringLiteral("Ф30Т[1000]СТР[1]ГР[4]"), QStringLiteral("1")));
-    shared().CurrentInstitution = ids::NorthHospital;
+    testWork().institution = ids::NorthHospital;
     // Outside network mode the rule naming Ф47 is left out; rule 6 holds.
     EXPECT_FALSE(runInterFormControls(fresh(), QStringLiteral("Ф30")));
     // In network mode only rules naming the selected form are kept.
-    shared().NetMode = true;
-    shared().CurrentInstitution = ids::Region;
+    testWork().net = true;
+    testWork().institution = ids::Region;
     runInterFormControls(fresh(), QStringLiteral("Ф14"));
     EXPECT_TRUE(lastErrors().isEmpty());
 }
 
 TEST_F(FormListTest, RecalculationOfASummary) {
     // Summary of the northern district: the sum of its institutions.
-    shared().CurrentInstitution = ids::North;
-    shared().IncludeList = "5,6,7,8";
+    testWork().institution = ids::North;
+    testWork().includeList = "5,6,7,8";
     recalculateForm(fresh(), ids::FormF30, "Ф30");
     const double expected = stored(5, ids::TableF30Visits, 5, 4) + stored(6, ids::TableF30Visits, 5, 4) +
                             stored(7, ids::TableF30Visits, 5, 4);
@@ -123,9 +124,9 @@ TEST_F(FormListTest, RecalculationOfASummary) {
 }
 
 TEST_F(FormListTest, RecalculationIsAllOrNothingAndNamesTheBrokenRule) {
-    shared().NetMode = true;
-    shared().CurrentInstitution = ids::Region;
-    shared().IncludeList = "5,6,7,8";
+    testWork().net = true;
+    testWork().institution = ids::Region;
+    testWork().includeList = "5,6,7,8";
     QSqlDatabase m = db::connection(db::kMain);
     const QString insert = "insert into conditions (tid, \"row\", \"column\", type, formula, condition, koeff, "
                            "country, lft, rght, midle, types) values (?, ?, ?, ?, ?, ?, 1, 0, '', '', 0, '*')";
@@ -140,12 +141,12 @@ TEST_F(FormListTest, RecalculationIsAllOrNothingAndNamesTheBrokenRule) {
         EXPECT_TRUE(e.message().startsWith("Ф30т(2000): Правило расчета ячейки строка 1 графа 5: ")) << e.message().toStdString();
     }
     EXPECT_EQ(stored(ids::Region, ids::TableF30Staff, 5, 5), 0.1) << "the first table is not stored either";
-    shared().NetMode = false;
+    testWork().net = false;
 }
 
 TEST_F(FormListTest, RecalculationCancelledHalfwayLeavesTheValuesAsBefore) {
-    shared().CurrentInstitution = ids::North;
-    shared().IncludeList = "5,6,7,8";
+    testWork().institution = ids::North;
+    testWork().includeList = "5,6,7,8";
     const QList<FormEntry> forms = formsForType(-1);
     const QSqlDatabase d = db::connection(db::kData);
     const QStringList before = valueRows(d);
@@ -163,7 +164,7 @@ TEST_F(FormListTest, RecalculationCancelledHalfwayLeavesTheValuesAsBefore) {
 
 TEST_F(FormListTest, ControlCancelledHalfwayKeepsThePreviousErrors) {
     const QList<FormEntry> forms = formsForType(-1);
-    shared().CurrentInstitution = ids::SouthHospital;
+    testWork().institution = ids::SouthHospital;
     ASSERT_TRUE(runAllControls(fresh(), forms, forms[0].name));
     const QStringList before = errorTexts();
     CancellingProgress cancelling(1);

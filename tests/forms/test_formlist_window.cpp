@@ -3,6 +3,7 @@
 // controls (control runs, recalculation and clearing scopes are tested
 // without the window, form loads with the transfer files).
 #include "app/Commands.h"
+#include "support/TestWork.h"
 #include "app/MainWindow.h"
 #include "core/ListWindow.h"
 #include "core/SampleConfig.h"
@@ -42,8 +43,8 @@ using FormListWindowTest = InputWindowTest;
 } // namespace
 
 TEST_F(FormListWindowTest, NextAndPreviousTableSkipFormNodes) {
-    shared().CurrentInstitution = ids::NorthHospital;
-    TFormList w(sharedWorkContext());
+    testWork().institution = ids::NorthHospital;
+    TFormList w(testWork());
     w.setWindowTitle("Северная ЦРБ");
     ASSERT_TRUE(w.Start(ids::TypeHospital));
     QTreeWidgetItem *f30 = w.TreeView1->topLevelItem(0);
@@ -67,8 +68,8 @@ TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
     db::exec(main, "update forms set formname=? where id=?", {"Ф14-стационар-2024", ids::FormF14});
     db::exec(main, "update tables set tablen=? where ident=?", {"(1000-дополнение)", ids::TableF14Patients});
     fx.reloadCaches();
-    shared().CurrentInstitution = ids::NorthHospital;
-    TFormList w(sharedWorkContext());
+    testWork().institution = ids::NorthHospital;
+    TFormList w(testWork());
     ASSERT_TRUE(w.Start(ids::TypeHospital));
     QTreeWidgetItem *f14 = treeNodeWithText(w.TreeView1, "Ф14-стационар-2024");
     ASSERT_TRUE(f14);
@@ -88,8 +89,8 @@ TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
 }
 
 TEST_F(FormListWindowTest, ClearingATableAsksFirst) {
-    shared().CurrentInstitution = ids::SouthHospital;
-    TFormList w(sharedWorkContext());
+    testWork().institution = ids::SouthHospital;
+    TFormList w(testWork());
     w.setWindowTitle("Южная ЦРБ");
     w.Start(ids::TypeHospital);
     QTreeWidgetItem *visits = treeNodeWithText(w.TreeView1, "(2000)");
@@ -106,7 +107,7 @@ TEST_F(FormListWindowTest, ClearingATableAsksFirst) {
 }
 
 TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
-    shared().CurrentInstitution = ids::SouthHospital;
+    testWork().institution = ids::SouthHospital;
     const auto count = [](int table) {
         return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
                           {ids::SouthHospital, table})
@@ -120,7 +121,7 @@ TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
     transfer::SaveHosp(ids::SouthHospital, file);
     db::exec(db::connection(db::kData), "delete from data where hospital=?", {ids::SouthHospital});
 
-    TFormList w(sharedWorkContext());
+    TFormList w(testWork());
     w.setWindowTitle("Южная ЦРБ");
     w.Start(ids::TypeHospital);
     w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0)->child(1));   // a table of Ф30
@@ -133,10 +134,10 @@ TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
 }
 
 TEST_F(FormListWindowTest, NetworkFormRecalculation) {
-    shared().CurrentInstitution = ids::Region;
-    shared().IncludeList = "5,6,7,8,9,10,11,12,13,14,15,16";
-    shared().NetMode = true;
-    TFormList w(sharedWorkContext());
+    testWork().institution = ids::Region;
+    testWork().includeList = "5,6,7,8,9,10,11,12,13,14,15,16";
+    testWork().net = true;
+    TFormList w(testWork());
     w.setWindowTitle("Область");
     w.N9->setVisible(true);
     w.Start(-1);
@@ -161,7 +162,7 @@ TEST_F(FormListWindowTest, NetworkFormRecalculation) {
         << dialogs.messages[0].toStdString();
     EXPECT_EQ(dialogs.messages[0].count("Не хватает левой скобки"), 1);
     EXPECT_EQ(dialogs.messages[1], QStringLiteral("Пересчет формы закончен"));
-    shared().NetMode = false;
+    testWork().net = false;
 }
 
 TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
@@ -222,8 +223,8 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
 }
 
 TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
-    shared().CurrentInstitution = ids::NorthHospital;
-    TFormList w(sharedWorkContext());
+    testWork().institution = ids::NorthHospital;
+    TFormList w(testWork());
     w.setWindowTitle("Северная ЦРБ");
     w.Start(ids::TypeHospital);
     w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));

@@ -2,6 +2,7 @@
 // database and from transfer files, the 150-character form lines, and the
 // territory window's "Справка" commands.
 #include "core/ListWindow.h"
+#include "support/TestWork.h"
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
 #include "core/TreeMarking.h"
@@ -111,7 +112,7 @@ TEST_F(PresenceTest, FileReportCountsValuesOfTheYear) {
 }
 
 TEST_F(PresenceTest, TerritoryWindowShowsTheList) {
-    TAdmForm adm(TAdmForm::Mode::Input, sharedWorkContext());
+    TAdmForm adm(TAdmForm::Mode::Input, testWork());
     adm.FormActivate();
     ASSERT_TRUE(adm.N16->isEnabled());
     QTreeWidgetItem *north = nullptr;

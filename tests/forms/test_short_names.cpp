@@ -1,6 +1,7 @@
 // Short names of institutions: the file round trip, lookups, the prompt for
 // a missing name and the list editor.
 #include "core/SampleConfig.h"
+#include "support/TestWork.h"
 #include "engine/SharedState.h"
 #include "forms/AdmForm.h"
 #include "forms/ShortNames.h"
@@ -150,7 +151,7 @@ TEST_F(ShortNamesTest, EditorLoadsSavesAndRefreshes) {
 }
 
 TEST_F(ShortNamesTest, TerritoryWindowOpensTheEditor) {
-    TAdmForm adm(TAdmForm::Mode::Input, sharedWorkContext());
+    TAdmForm adm(TAdmForm::Mode::Input, testWork());
     adm.N20->trigger();
     EXPECT_EQ(dialogs.modalTitles, QStringList{"Пожалуйста, введите сокращенные наименования для ЛПУ"});
 }

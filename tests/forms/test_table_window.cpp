@@ -1,5 +1,6 @@
 // The table window over the sample configuration, as the user drives it.
 #include "core/AdminMode.h"
+#include "support/TestWork.h"
 #include "engine/Common.h"
 #include "engine/SharedState.h"
 #include "forms/FormNavigator.h"
@@ -332,9 +333,9 @@ TEST_F(TableWindowTest, NextAndPreviousTableSaveAndReload) {
 TEST_F(TableWindowTest, SummaryRecalculationSumsInstitutions) {
     SharedState &s = shared();
     open(sample::ids::ReportRegion);
-    s.ReportMode = ReportMode::Svod;
-    s.DataTableName = ValueTable::RepData;
-    s.IncludeList = "5,6,7,8,9,10,11,12,13,14,15,16";
+    testWork().mode = ReportMode::Svod;
+    testWork().table = ValueTable::RepData;
+    testWork().includeList = "5,6,7,8,9,10,11,12,13,14,15,16";
     auto w = show();
     w->N14Click();
     EXPECT_TRUE(dialogs.sawMessage("Готово!"));
@@ -348,9 +349,9 @@ TEST_F(TableWindowTest, SummaryRecalculationSumsInstitutions) {
 TEST_F(TableWindowTest, FormulaHighlightOnlyInAdministratorMode) {
     SharedState &s = shared();
     open(sample::ids::ReportNetwork, "(1000)", sample::ids::FormF47, "Ф47");
-    s.ReportMode = ReportMode::Net;
-    s.NetMode = true;
-    s.DataTableName = ValueTable::RepData;
+    testWork().mode = ReportMode::Net;
+    testWork().net = true;
+    testWork().table = ValueTable::RepData;
     {
         auto w = show();
         EXPECT_TRUE(w->ShowFormulaCells);
@@ -385,8 +386,8 @@ TEST_F(TableWindowTest, RulesTouchingACell) {
 TEST_F(TableWindowTest, SumsByInstitutionTypesAreReadOnly) {
     SharedState &s = shared();
     open(sample::ids::NorthHospital);
-    s.ReportMode = ReportMode::Types;
-    s.IncludeList = "5,9";
+    testWork().mode = ReportMode::Types;
+    testWork().includeList = "5,9";
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
     EXPECT_EQ(w->cellDisplayText(0, 0), "140");   // 50 + 90
@@ -400,5 +401,5 @@ TEST_F(TableWindowTest, SumsByInstitutionTypesAreReadOnly) {
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 50.0));
     EXPECT_EQ(stored(5, 5, sample::ids::SouthHospital), std::make_pair(1, 90.0));
     EXPECT_TRUE(dialogs.questions.isEmpty());
-    s.IncludeList.clear();
+    testWork().includeList.clear();
 }

@@ -1,5 +1,6 @@
 // Printed forms, their protocol and report copy, and the forms-tree commands.
 #include "engine/Common.h"
+#include "support/TestWork.h"
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
 #include "forms/FormList.h"
@@ -193,8 +194,8 @@ struct PrintCommandsTest : WordOutputTest {
     std::unique_ptr<TFormList> w;
     void SetUp() override {
         WordOutputTest::SetUp();
-        shared().CurrentInstitution = ids::NorthHospital;
-        w = std::make_unique<TFormList>(sharedWorkContext());
+        testWork().institution = ids::NorthHospital;
+        w = std::make_unique<TFormList>(testWork());
         ASSERT_TRUE(w->Start(ids::TypeHospital));
         w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
         ASSERT_EQ(w->selectedFormName(), "Ф30");

@@ -2,6 +2,7 @@
 // marks shown from the stored list, the lists stored after OK, the population
 // counted from the institutions and stored only when valid.
 #include "engine/Caches.h"
+#include "support/TestWork.h"
 #include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "platform/Database.h"
@@ -32,7 +33,7 @@ QList<qint64> boldIds(QTreeWidget *tree) {
 struct MembersTest : SampleTest {
     void SetUp() override {
         SampleTest::SetUp();
-        shared().ReportMode = ReportMode::Svod;
+        testWork().mode = ReportMode::Svod;
     }
 };
 

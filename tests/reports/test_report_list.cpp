@@ -1,5 +1,6 @@
 // The report list and the member lists its commands hand on.
 #include "engine/SharedState.h"
+#include "support/TestWork.h"
 #include "platform/Database.h"
 #include "forms/FormList.h"
 #include "reports/IndicatorWindows.h"
@@ -51,9 +52,9 @@ std::function<int(QDialog *)> nameDialog(const QString &name, bool net, bool *bo
 struct ReportListTest : SampleTest {
     void SetUp() override {
         SampleTest::SetUp();
-        shared().ReportMode = ReportMode::Svod;
-        shared().NetMode = false;
-        shared().DataTableName = ValueTable::RepData;
+        testWork().mode = ReportMode::Svod;
+        testWork().net = false;
+        testWork().table = ValueTable::RepData;
     }
 };
 
@@ -61,7 +62,7 @@ struct ReportListTest : SampleTest {
 
 TEST_F(ReportListTest, EmptyListHasNoSelectionAndCommandsSayNoReport) {
     db::exec(db::kMain, "delete from reports");
-    TRepList w(sharedWorkContext());
+    TRepList w(testWork());
     w.FormCreate();
     EXPECT_EQ(w.currentId(), 0);
     w.N8Click();
@@ -71,7 +72,7 @@ TEST_F(ReportListTest, EmptyListHasNoSelectionAndCommandsSayNoReport) {
 }
 
 TEST_F(ReportListTest, AddRenameAndDelete) {
-    TRepList w(sharedWorkContext());
+    TRepList w(testWork());
     w.FormCreate();
 
     // Cancelled add changes nothing; an added report gets a new id and a row.
@@ -123,8 +124,8 @@ TEST_F(ReportListTest, AddRenameAndDelete) {
 }
 
 TEST_F(ReportListTest, NetModeListsOnlyNetworkReportsAndAddsWithTheFlag) {
-    shared().NetMode = true;
-    TRepList w(sharedWorkContext());
+    testWork().net = true;
+    TRepList w(testWork());
     w.FormCreate();
     EXPECT_EQ(rowNames(w), QStringList{"Сеть Ф47"});
     bool enabled = true;
@@ -136,7 +137,7 @@ TEST_F(ReportListTest, NetModeListsOnlyNetworkReportsAndAddsWithTheFlag) {
 }
 
 TEST_F(ReportListTest, F7TwiceRestoresTheFlag) {
-    TRepList w(sharedWorkContext());
+    TRepList w(testWork());
     w.FormCreate();
     w.show();
     w.ListView1->setFocus();
@@ -148,7 +149,7 @@ TEST_F(ReportListTest, F7TwiceRestoresTheFlag) {
 }
 
 TEST_F(ReportListTest, DropReordersAndOnlySavingStoresTheOrder) {
-    TRepList w(sharedWorkContext());
+    TRepList w(testWork());
     w.FormCreate();
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -209,15 +210,15 @@ TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
         seen.append({d->windowTitle(), work.includeList, work.table, work.institution});
         return int(QDialog::Rejected);
     };
-    shared().ReportMode = ReportMode::Terrain;
-    TRepList w(sharedWorkContext());
+    testWork().mode = ReportMode::Terrain;
+    TRepList w(testWork());
     w.FormCreate();
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(3));   // the composite report
     dialogs.modals = {record, record};
     w.Button7Click();
     w.N9Click();
-    shared().ReportMode = ReportMode::Single;   // the command for institutions opens its own list
-    TRepList single(sharedWorkContext());
+    testWork().mode = ReportMode::Single;   // the command for institutions opens its own list
+    TRepList single(testWork());
     single.FormCreate();
     single.ListView1->setCurrentItem(single.ListView1->topLevelItem(1));
     dialogs.modals = {record};
@@ -233,8 +234,8 @@ TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
 }
 
 TEST_F(ReportListTest, MenuItemsOpenTheirWindowsOverTheCurrentReport) {
-    shared().ReportMode = ReportMode::Terrain;
-    TRepList w(sharedWorkContext());
+    testWork().mode = ReportMode::Terrain;
+    TRepList w(testWork());
     w.FormCreate();
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));   // Свод по Северному району
     const QString name = QStringLiteral("Свод по Северному району");

@@ -1,6 +1,7 @@
 // Report transfer files through the report list: writing, reading back, and
 // files that must not destroy the report's values.
 #include "engine/SharedState.h"
+#include "support/TestWork.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "reports/ReportList.h"
@@ -30,8 +31,8 @@ QStringList reportRows(qint64 report) {
 struct ReportTransferTest : SampleTest {
     void SetUp() override {
         SampleTest::SetUp();
-        shared().ReportMode = ReportMode::Svod;
-        shared().DataTableName = ValueTable::RepData;
+        testWork().mode = ReportMode::Svod;
+        testWork().table = ValueTable::RepData;
     }
     QString dataFolder() const { return fx.configFolder() + "data/"; }
 };
@@ -39,7 +40,7 @@ struct ReportTransferTest : SampleTest {
 } // namespace
 
 TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
-    TRepList w(sharedWorkContext());
+    TRepList w(testWork());
     w.FormCreate();   // first row: report 1
     const QStringList before = reportRows(ids::ReportRegion);
     ASSERT_FALSE(before.isEmpty());
@@ -62,7 +63,7 @@ TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
 }
 
 TEST_F(ReportTransferTest, FormNamesMatchWithoutCaseAndOtherYearsKeepTheValues) {
-    TRepList w(sharedWorkContext());
+    TRepList w(testWork());
     w.FormCreate();
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
     QDir().mkpath(dataFolder());

@@ -1,4 +1,5 @@
 #include "support/Fixture.h"
+#include "support/TestWork.h"
 
 #include "engine/Caches.h"
 #include "engine/SharedState.h"
@@ -28,7 +29,7 @@ SampleFixture::SampleFixture(bool withPreviousYear, int year) : m_year(year) {
     }
 
     SharedState &s = shared();
-    s.resetWork();
+    testWork() = WorkContext{};
     s.Caches.clear();
     s.ConfigName = kConfigName;
     s.ConfigPath = configFolder();
@@ -44,7 +45,7 @@ SampleFixture::~SampleFixture() {
     s.ConfigPath.clear();
     s.Year = 0;
     s.SubReportId = 0;
-    s.resetWork();
+    testWork() = WorkContext{};
     s.Caches.clear();
     paths::setProgramFolder(m_savedProgramFolder);
 }

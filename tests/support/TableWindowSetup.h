@@ -2,6 +2,7 @@
 // What the forms tree sets before it opens a table window, and the window
 // shown with its table loaded.
 #include "engine/SharedState.h"
+#include "support/TestWork.h"
 #include "engine/WorkContext.h"
 #include "forms/TableWindow.h"
 
@@ -15,15 +16,15 @@
 inline TableWindowParams aimTableWindow(qint64 institution, qint64 formId, const QString &formName,
                                         const QString &tableNumber, qint64 tableIdent = 0) {
     SharedState &s = shared();
-    s.ReportMode = ReportMode::Input;
-    s.NetMode = false;
-    s.DataTableName = ValueTable::Data;
-    s.CurrentInstitution = institution;
+    testWork().mode = ReportMode::Input;
+    testWork().net = false;
+    testWork().table = ValueTable::Data;
+    testWork().institution = institution;
     return TableWindowParams{formId, tableIdent, tableNumber, formName};
 }
 
 inline std::unique_ptr<TVTable> showTableWindow(const TableWindowParams &table) {
-    auto w = std::make_unique<TVTable>(table, sharedWorkContext());
+    auto w = std::make_unique<TVTable>(table, testWork());
     w->show();
     QApplication::processEvents();
     return w;

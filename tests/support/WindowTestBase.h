@@ -3,6 +3,7 @@
 // it, the shared work state reset before and after each test, and every
 // dialog answered by the fake dialog seam.
 #include "engine/SharedState.h"
+#include "support/TestWork.h"
 #include "core/TreeMarking.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
@@ -16,17 +17,17 @@ struct SampleTest : ::testing::Test {
     FakeDialogs dialogs;
     void SetUp() override {
         fx.reloadCaches();
-        shared().resetWork();
+        testWork() = WorkContext{};
     }
-    void TearDown() override { shared().resetWork(); }
+    void TearDown() override { testWork() = WorkContext{}; }
 };
 
 // Input of an institution's values: ReportMode "Input" on the "Data" table.
 struct InputWindowTest : SampleTest {
     void SetUp() override {
         SampleTest::SetUp();
-        shared().ReportMode = ReportMode::Input;
-        shared().DataTableName = ValueTable::Data;
+        testWork().mode = ReportMode::Input;
+        testWork().table = ValueTable::Data;
     }
 };
 

@@ -5,6 +5,7 @@
 // the year, and helpers that add forms, tables, institutions and values.
 // Closes the databases and clears the shared state when it goes.
 #include "engine/Schema.h"
+#include "support/TestWork.h"
 #include "engine/SharedState.h"
 #include "platform/Database.h"
 
@@ -25,7 +26,7 @@ public:
     explicit YearBuilder(const YearOptions &o = {}) : options(o) {
         EXPECT_TRUE(dir.isValid());
         SharedState &s = shared();
-        s.resetWork();
+        testWork() = WorkContext{};
         s.Caches.clear();
         s.Year = o.year;
         if (o.configLayout) s.ConfigPath = dir.path() + QLatin1Char('/');
@@ -42,7 +43,7 @@ public:
         if (options.values) db::close(db::kData);
         db::close(db::kMain);
         SharedState &s = shared();
-        s.resetWork();
+        testWork() = WorkContext{};
         s.Year = 0;
         if (options.configLayout) s.ConfigPath.clear();
         s.Caches.clear();
