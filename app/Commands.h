@@ -3,9 +3,9 @@
 // code that owns the window (see installWindowCommands in
 // app/CommandSetup.cpp); a command whose slot is empty is shown disabled.
 //
-// The main window sets the work modes before calling a slot, passes them as
-// the slot's work context, and does its own follow-up after the slot returns (resetting
-// DataTableName, reloading caches). A slot creates its window with the given
+// The main window passes the work its mode commands chose as the slot's work
+// context, and does its own follow-up after the slot returns (ending a mode
+// command's value table and network mode, reloading caches). A slot creates its window with the given
 // parent, prepares it as described below, shows it through execModal() and
 // frees it before returning.
 #include "engine/WorkContext.h"

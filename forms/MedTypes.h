@@ -59,7 +59,7 @@ class TMTList : public QDialog {
 public:
     explicit TMTList(const WorkContext &work, QWidget *parent = nullptr);
     // The include list := the institutions of the marked leaf types (kept by
-    // the window and left in IncludeList for the indicator tree). False, with
+    // the window's context and handed to the forms and indicator trees). False, with
     // a message and the list unchanged, when nothing is marked.
     bool GetUnitList();
     void N1Click();

@@ -60,7 +60,7 @@ public:
 MappingBlock parseMappingLine(const QString &line);
 
 // The document from the template filled by the mapping file with the values
-// of the institution (value table DataTableName). Cells without a stored
+// of the institution (the context's value table). Cells without a stored
 // value keep the template's text. Throws db::Error / office::Error.
 office::WordDocument FillFormDoc(const PrintContext &c, ProgressSink *gauge = nullptr);
 

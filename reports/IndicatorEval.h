@@ -1,5 +1,5 @@
 #pragma once
-// Evaluation of an indicator set for the current work mode and unit.
+// Evaluation of an indicator set for a work context (mode, unit, value table).
 //
 // Operands of a formula are numbers, data references (Ф form Т[n] СТР rows
 // ГР columns), population terms ("НАСЕЛЕНИЕ" ... ending in 0 all, 1 elderly,

@@ -7,11 +7,11 @@
 //  - openIndicatorSetup(parent): the main window's "Методика расчета
 //    показателей" (editing mode: "Добавить", "Удалить", "Состав",
 //    "Выгрузить", "Загрузить" and the rename field shown).
-//  - openIndicatorTreeForViewing(parent, caption): the set tree in viewing
+//  - openIndicatorTreeForViewing(parent, caption, work): the set tree in viewing
 //    mode ("Показатели" only) for the institution-types list and the report
-//    list. The caller sets ReportMode, CurrentInstitution, IncludeList and
-//    DataTableName first (types list: DataTableName Data, IncludeList the
-//    institutions of the marked types, caption the type's name; report list:
+//    list, computing for the caller's work context (types list: value table
+//    Data, include list the institutions of the marked types, caption the
+//    type's name; report list:
 //    caption = report name + " - \"дерево\" показателей"). The view's caption
 //    is the part of this caption before its first " -".
 // Both show the window through execModal and reload the tree cache

@@ -95,8 +95,7 @@ private:
     void onCurrent(F &&work);
 };
 
-// Main-window commands. The main window sets ReportMode, NetMode and
-// DataTableName before and resets them after.
+// Main-window commands, opened with the work context of the command.
 void openReportListSvod(QWidget *parent, const WorkContext &work);      // caption + " сводных отчетов"
 void openReportListNet(QWidget *parent, const WorkContext &work);       // caption + " Ф47"
 void openReportListTerrain(QWidget *parent, const WorkContext &work);   // indicators by territory
