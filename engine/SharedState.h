@@ -1,9 +1,9 @@
 #pragma once
-// The open configuration and year, the work modes the main window sets for
-// the windows it opens, and the lookup caches of the open year. One
-// process-wide object, reached through shared(); a rule run copies what it
-// needs into its own context (RuleRunContext) and keeps its rules, errors
-// and held table to itself.
+// The open configuration and year, the sub-report level and the lookup
+// caches of the open year: the one process-wide state, reached through
+// shared(). The work of a window (mode, value table, institution) comes in
+// its constructor as a WorkContext; a rule run keeps its own context, rules,
+// errors and held table.
 #include "engine/StringList.h"
 #include "engine/WorkModes.h"
 #include "engine/YearCaches.h"

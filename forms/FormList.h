@@ -130,7 +130,7 @@ void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint6
 void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption, const QString &includeList);
 // The network forms of a territorial unit (nothing when it has no institutions).
 void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption, const QString &includeList);
-// Every form over the institutions of IncludeList (institution types).
+// Every form over the institutions of the include list (institution types).
 void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QString &caption);
-// A summary report: its values in "Repdata"; "Пересчитать отчет" outside NetMode.
+// A summary report: its values in "Repdata"; "Пересчитать отчет" outside network mode.
 void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption, const QString &includeList);

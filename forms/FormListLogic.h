@@ -51,7 +51,7 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
                     const LabelFn &label = {}, ProgressSink &progress = noProgress());
 
 // Recalculates every table of the form for the run's institution: calculated
-// cells in NetMode, otherwise the sum over the include list; stores the
+// cells in network mode, otherwise the sum over the include list; stores the
 // tables in one transaction, so a broken rule (named in the error) changes
 // nothing. The pacer moves one step per table and stops the run on "Отмена".
 // The unreadable conditions met go to the run's messages, each once, for the
@@ -63,7 +63,7 @@ void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const
 // before. The gauge's maximum is the number of tables.
 void recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress);
 
-// Clearing of stored values of CurrentInstitution (table "data").
+// Clearing of stored values of the window's institution (table "data").
 void clearInstitution(qint64 institution);
 void clearForm(qint64 institution, qint64 formId);
 void clearTable(qint64 institution, qint64 tableIdent);

@@ -32,7 +32,7 @@ class TRepList : public QDialog {
 public:
     explicit TRepList(const WorkContext &work, QWidget *parent = nullptr);
 
-    // Fills the list (only Form 47 reports while NetMode is on) and selects
+    // Fills the list (only Form 47 reports in network mode) and selects
     // the first row.
     void FormCreate();
 
