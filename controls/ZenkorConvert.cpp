@@ -365,7 +365,7 @@ zenkor::LinksTable zenkor::readLinksTable(const QSqlDatabase &linksDb, const QSt
         QStringLiteral("select inv from tables where ") + links::prefixCondition(QStringLiteral("msk")) +
             QStringLiteral(" order by rowid limit 1"),
         range);
-    t.swapped = inv.isValid() && !inv.isNull() && inv.toBool();
+    t.swapped = db::storedYes(inv);
     auto read = [&](const QString &sql, QHash<QString, QString> &map) {
         QSqlQuery q = db::exec(linksDb, sql, range);
         while (q.next()) {

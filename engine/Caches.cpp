@@ -20,7 +20,7 @@ QList<CachedForm> readForms() {
     QSqlQuery q = db::exec(mainDb(), QStringLiteral("select * from forms order by ind"));
     while (q.next())
         out.append({q.value(QStringLiteral("id")).toLongLong(), text::upper(q.value(QStringLiteral("formname")).toString()),
-                    q.value(QStringLiteral("decipher")).toString(), q.value(QStringLiteral("net")).toBool()});
+                    q.value(QStringLiteral("decipher")).toString(), db::storedYes(q.value(QStringLiteral("net")))});
     return out;
 }
 

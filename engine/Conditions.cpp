@@ -20,14 +20,6 @@ namespace {
 
 const QString kF = QStringLiteral("Ф");
 
-bool toBool(const QVariant &v) {
-    if (v.isNull() || !v.isValid()) return false;
-    const QString s = v.toString().trimmed().toLower();
-    if (s == QLatin1String("true") || s == QLatin1String("yes")) return true;
-    if (s == QLatin1String("false") || s == QLatin1String("no") || s.isEmpty()) return false;
-    return s.toDouble() != 0;
-}
-
 QList<qint64> ids(const QString &list) { return text::parseIdList(list); }
 
 // State kept between the steps of one run: the last parsed reference and the
@@ -421,12 +413,12 @@ ConditionRule ConditionRuleFromRecord(const QSqlRecord &r) {
     c.tid = r.value(QStringLiteral("tid")).toLongLong();
     c.row = r.value(QStringLiteral("row")).toInt();
     c.column = r.value(QStringLiteral("column")).toInt();
-    c.type = toBool(r.value(QStringLiteral("type")));
+    c.type = db::storedYes(r.value(QStringLiteral("type")));
     c.formula = r.value(QStringLiteral("formula")).toString();
     c.condition = r.value(QStringLiteral("condition")).toString();
     c.koeff = ConditionDivisor(r.value(QStringLiteral("koeff")));
-    c.country = toBool(r.value(QStringLiteral("country")));
-    c.midle = toBool(r.value(QStringLiteral("midle")));
+    c.country = db::storedYes(r.value(QStringLiteral("country")));
+    c.midle = db::storedYes(r.value(QStringLiteral("midle")));
     c.types = r.value(QStringLiteral("types")).toString();
     return c;
 }

@@ -187,7 +187,7 @@ QStringList formLines(const QSqlDatabase &d, qint64 formId) {
     };
     lines << field(QStringLiteral("Форма"), f.value(0).toString()) + kHash +
                  textField(QStringLiteral("Содержание формы"), f.value(1).toString()) + kHash +
-                 yesNo(f.value(2).toBool());
+                 yesNo(db::storedYes(f.value(2)));
     QSqlQuery t = db::exec(d,
                            QStringLiteral("select ident, tablen, name, colcount, rowcount, fixcols, fixrows, "
                                           "floattype, scan from tables where form=? order by tablen"),
@@ -198,7 +198,7 @@ QStringList formLines(const QSqlDatabase &d, qint64 formId) {
         lines << QStringList{tablen,
                              textField(QStringLiteral("Содержание таблицы ") + tablen, t.value(2).toString()),
                              intText(t.value(3)), intText(t.value(4)), intText(t.value(5)), intText(t.value(6)),
-                             trueFalse(t.value(7).toBool()), intText(t.value(8))}
+                             trueFalse(db::storedYes(t.value(7))), intText(t.value(8))}
                      .join(kHash);
         QSqlQuery r = db::exec(d, QStringLiteral("select \"row\", height from \"rows\" where \"table\"=?"), {ident});
         while (r.next()) lines << kRowTag + intText(r.value(0)) + kHash + sizeText(r.value(1));
@@ -218,8 +218,8 @@ QStringList formLines(const QSqlDatabase &d, qint64 formId) {
             lines << kTitleTag + QStringList{intText(h.value(0)), intText(h.value(1)), intText(h.value(2)),
                                              intText(h.value(3)), intText(h.value(4)), intText(h.value(5)),
                                              field(QStringLiteral("Шрифт") + where, h.value(6).toString()),
-                                             intText(h.value(7)), trueFalse(h.value(8).toBool()),
-                                             trueFalse(h.value(9).toBool()),
+                                             intText(h.value(7)), trueFalse(db::storedYes(h.value(8))),
+                                             trueFalse(db::storedYes(h.value(9))),
                                              field(QStringLiteral("Выравнивание") + where, h.value(10).toString(),
                                                    FieldKind::Text),
                                              text::encodeLineBreaks(txt)}

@@ -14,7 +14,7 @@ TableShape ShapeOfTableRecord(const QSqlQuery &q) {
     t.rowcount = q.value(QStringLiteral("rowcount")).toInt();
     t.fixcols = q.value(QStringLiteral("fixcols")).toInt();
     t.fixrows = q.value(QStringLiteral("fixrows")).toInt();
-    t.floatValues = q.value(QStringLiteral("floattype")).toBool();
+    t.floatValues = db::storedYes(q.value(QStringLiteral("floattype")));
     t.scan = q.value(QStringLiteral("scan")).toInt();
     return t;
 }

@@ -93,7 +93,7 @@ UnitInfo readUnit(qint64 id) {
     UnitInfo u;
     u.name = q.value(0).toString();
     u.medicalType = q.value(1).isNull() ? -1 : q.value(1).toLongLong();
-    u.country = q.value(2).toBool();
+    u.country = db::storedYes(q.value(2));
     return u;
 }
 

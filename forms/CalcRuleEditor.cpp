@@ -39,13 +39,6 @@ namespace calcrule {
 
 namespace {
 
-bool boolValue(const QVariant &v) {
-    if (v.isNull()) return false;
-    const QString t = v.toString().trimmed().toLower();
-    return t == QLatin1String("true") || t == QLatin1String("1") || t == QLatin1String("-1") ||
-           t == QLatin1String("yes");
-}
-
 QString koeffText(const QVariant &v) { return QString::number(ConditionDivisor(v)); }
 
 // The rule found by the where text; nothing when there is none.
@@ -59,12 +52,12 @@ std::optional<QSqlRecord> readRecord(qint64 tid, int row, int column) {
 
 RuleFields fieldsOf(const QSqlRecord &r) {
     RuleFields f;
-    f.sum = boolValue(r.value(QStringLiteral("type")));
+    f.sum = db::storedYes(r.value(QStringLiteral("type")));
     f.formula = r.value(QStringLiteral("formula")).toString();
     f.condition = r.value(QStringLiteral("condition")).toString();
     f.koeff = koeffText(r.value(QStringLiteral("koeff")));
-    f.country = boolValue(r.value(QStringLiteral("country")));
-    f.midle = boolValue(r.value(QStringLiteral("midle")));
+    f.country = db::storedYes(r.value(QStringLiteral("country")));
+    f.midle = db::storedYes(r.value(QStringLiteral("midle")));
     f.types = NormalizeTypes(r.value(QStringLiteral("types")).toString());
     return f;
 }

@@ -24,8 +24,8 @@ void formatTitle(office::ExcelRange &r, const QSqlQuery &q) {
     if (!font.isEmpty()) r.setFontName(font);
     const int size = q.value(QStringLiteral("fontsize")).toInt();
     if (size > 0) r.setFontSize(size);
-    if (q.value(QStringLiteral("fontbold")).toBool()) r.setBold(true);
-    if (q.value(QStringLiteral("fontitalic")).toBool()) r.setItalic(true);
+    if (db::storedYes(q.value(QStringLiteral("fontbold")))) r.setBold(true);
+    if (db::storedYes(q.value(QStringLiteral("fontitalic")))) r.setItalic(true);
     const QString t = q.value(QStringLiteral("tchars")).toString();
     const QChar c1 = t.size() > 0 ? t[0] : QChar(), c2 = t.size() > 1 ? t[1] : QChar(),
                 c3 = t.size() > 2 ? t[2] : QChar(), c4 = t.size() > 3 ? t[3] : QChar();

@@ -70,7 +70,7 @@ QList<FormRow> listForms() {
     QList<FormRow> out;
     QSqlQuery q = db::exec(mainDb(), QStringLiteral("select id, formname, decipher, net from forms order by ind"));
     while (q.next()) out.append(FormRow{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(),
-                                        q.value(3).toBool()});
+                                        db::storedYes(q.value(3))});
     return out;
 }
 
@@ -123,7 +123,7 @@ QList<TableRow> listTables(qint64 formId) {
                            {formId});
     while (q.next())
         out.append(TableRow{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(),
-                            q.value(3).toBool(), q.value(4).toInt()});
+                            db::storedYes(q.value(3)), q.value(4).toInt()});
     return out;
 }
 

@@ -68,9 +68,7 @@ std::function<bool(const QSqlRecord &)> interFormFilter(const QString &selectedF
 }
 
 QString boolText(const QVariant &v) {
-    const QString s = v.toString().trimmed().toLower();
-    const bool b = s == QLatin1String("true") || (s != QLatin1String("false") && s.toDouble() != 0);
-    return b ? QStringLiteral("True") : QStringLiteral("False");
+    return db::storedYes(v) ? QStringLiteral("True") : QStringLiteral("False");
 }
 
 bool boolOf(const QString &s) {

@@ -30,11 +30,6 @@ namespace tableexcel {
 
 namespace {
 
-bool boolValue(const QVariant &v) {
-    const QString t = v.toString().trimmed().toLower();
-    return t == QLatin1String("true") || t == QLatin1String("1") || t == QLatin1String("-1");
-}
-
 office::VAlign verticalOf(QChar c) {
     switch (c.toUpper().unicode()) {
     case 'T': return office::VAlign::Top;
@@ -151,8 +146,8 @@ void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &src) {
         const QString font = q.value(6).toString();
         if (!font.isEmpty()) target.setFontName(font);
         if (q.value(7).toDouble() > 0) target.setFontSize(q.value(7).toDouble());
-        target.setBold(boolValue(q.value(8)));
-        target.setItalic(boolValue(q.value(9)));
+        target.setBold(db::storedYes(q.value(8)));
+        target.setItalic(db::storedYes(q.value(9)));
         const QString tchars = q.value(10).toString();
         if (tchars.size() >= 1) target.setVerticalAlignment(verticalOf(tchars[0]));
         if (tchars.size() >= 2)

@@ -53,8 +53,8 @@ void readTitles(const QSqlDatabase &d, TableDefinition &def, GridTitle::Band ban
         t.font = QFont(family);
         const int size = q.value(7).toInt();
         t.font.setPointSize(std::max(1, int(std::lround((size > 0 ? size : 10) * scale))));
-        t.font.setBold(q.value(8).toBool());
-        t.font.setItalic(q.value(9).toBool());
+        t.font.setBold(db::storedYes(q.value(8)));
+        t.font.setItalic(db::storedYes(q.value(9)));
         t.tchars = q.value(10).toString().left(6);
         t.text = text::decodeColon(q.value(11).toString());
         def.titles.append(t);

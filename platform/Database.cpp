@@ -460,6 +460,14 @@ QString quoteId(const QString &identifier) {
     return u'"' + s + u'"';
 }
 
+bool storedYes(const QVariant &value) {
+    if (value.isNull() || !value.isValid()) return false;
+    const QString s = value.toString().trimmed().toLower();
+    if (s == u"true" || s == u"yes" || s == u"да") return true;
+    if (s.isEmpty() || s == u"false" || s == u"no" || s == u"нет") return false;
+    return s.toDouble() != 0;
+}
+
 QString likeLiteral(const QString &text) {
     QString out;
     out.reserve(text.size());

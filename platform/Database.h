@@ -66,6 +66,10 @@ QString quoteId(const QString &identifier);
 // A text matched literally by "like ? escape '\\'": its "%", "_" and "\\"
 // lose their pattern meaning.
 QString likeLiteral(const QString &text);
+// A stored yes/no value as every reader takes it: empty or NULL is no;
+// "true", "yes", "да" are yes and "false", "no", "нет" no, in any letter
+// case; any other text is yes when it is a number other than 0.
+bool storedYes(const QVariant &value);
 
 // Runs one statement with positional (?) parameters; throws db::Error.
 QSqlQuery exec(const QSqlDatabase &db, const QString &sql, const QVariantList &params = {});

@@ -37,7 +37,7 @@ public:
         while (t.next()) {
             const QString msk = t.value(0).toString();
             const QString orv = t.value(1).toString();
-            const bool inv = t.value(2).toBool();
+            const bool inv = db::storedYes(t.value(2));
             const int index = IndexOfText(cat.keys, orv);
             if (index < 0) continue;
             if (orv == kSpecialTable) {
@@ -240,7 +240,7 @@ QList<Section> ReadSections(const QSqlDatabase &links) {
     QSqlQuery q = db::exec(links, QStringLiteral("select a1, a2, r3 from raz order by a1"));
     while (q.next())
         out.append({q.value(0).toString().rightJustified(5, u'0') + QStringLiteral(" - ") + q.value(1).toString(),
-                    q.value(2).toBool(), true});
+                    db::storedYes(q.value(2)), true});
     return out;
 }
 

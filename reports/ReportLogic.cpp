@@ -20,7 +20,7 @@ QList<ReportRow> listReports(bool netOnly) {
     QList<ReportRow> out;
     QSqlQuery q = db::exec(mainDb(), QStringLiteral("select id, report, net from reports %1 order by ind, id")
                                          .arg(netOnly ? QStringLiteral("where net") : QString()));
-    while (q.next()) out.append(ReportRow{q.value(0).toLongLong(), text0(q.value(1)), q.value(2).toBool()});
+    while (q.next()) out.append(ReportRow{q.value(0).toLongLong(), text0(q.value(1)), db::storedYes(q.value(2))});
     return out;
 }
 
@@ -42,7 +42,7 @@ void renameReport(qint64 id, const QString &name, bool net) {
 bool toggleNet(qint64 id) {
     const QSqlDatabase d = mainDb();
     db::exec(d, QStringLiteral("update reports set net=(not coalesce(net, 0)) where id=?"), {id});
-    return db::scalar(d, QStringLiteral("select net from reports where id=?"), {id}).toBool();
+    return db::storedYes(db::scalar(d, QStringLiteral("select net from reports where id=?"), {id}));
 }
 
 void deleteReport(qint64 id) {

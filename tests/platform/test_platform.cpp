@@ -123,6 +123,19 @@ TEST_F(DatabaseTest, CyrillicCaseInsensitiveMatching) {
     EXPECT_EQ(db::scalar(d, "select count(*) from units where unit like ?", {QStringLiteral("Ц_Б")}).toInt(), 1);
 }
 
+// Yes/no columns as stored by this program (0/1) and by older writers
+// ("True", "Да", -1): every reader takes them alike. Before, the calculated
+// cell editor read "2" and "да" as no while the engine ran them as yes.
+TEST(Database, StoredYesNoReadsAlikeEverywhere) {
+    const QList<std::pair<QVariant, bool>> cases = {
+        {QVariant(), false}, {QVariant(QMetaType(QMetaType::QString)), false}, {QString(), false},
+        {0, false}, {1, true}, {-1, true}, {2, true}, {QStringLiteral(" True "), true},
+        {QStringLiteral("FALSE"), false}, {QStringLiteral("yes"), true}, {QStringLiteral("No"), false},
+        {QStringLiteral("Да"), true}, {QStringLiteral("НЕТ"), false}, {QStringLiteral("0.0"), false},
+        {QStringLiteral("abc"), false}};
+    for (const auto &[value, yes] : cases) EXPECT_EQ(db::storedYes(value), yes) << value.toString().toStdString();
+}
+
 TEST_F(DatabaseTest, TransactionRollsBackOnError) {
     auto d = db::connection("t_conn");
     EXPECT_THROW(db::transaction(d, [&] {
