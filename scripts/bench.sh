@@ -5,7 +5,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 2
-cmake --build build -j"${BENCH_JOBS:-4}" >/dev/null || exit 2
+cmake --build build -j"${BENCH_JOBS:-4}" --target benchmarks >/dev/null || exit 2
 export QT_QPA_PLATFORM=offscreen
 status=0
 lines=()

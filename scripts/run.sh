@@ -5,7 +5,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-scripts/build.sh
+# Only the program is built here (the tests and benchmarks are not): one line
+# says what is going on, the compiler's own output is shown only on a failure.
+mkdir -p build
+cores=$(nproc)
+if [ -x build/Kelvana ]; then
+  echo "Сборка программы (после изменений исходных текстов — до нескольких минут)…"
+else
+  echo "Первая сборка программы: около $(( 16 / cores + 1 )) мин. на этом компьютере ($cores ядер). Журнал сборки: build/run-build.log"
+fi
+if ! scripts/build.sh Kelvana >build/run-build.log 2>&1; then
+  echo "Сборка не удалась. Сообщения сборки:" >&2
+  grep -v -E '^\[[0-9]+/[0-9]+\] ' build/run-build.log >&2 || true
+  exit 1
+fi
 home="${KELVANA_HOME:-$PWD/build}"
 mkdir -p "$home"
 if [ ! -f "$home/Kelvana.cfg" ]; then
