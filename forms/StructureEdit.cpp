@@ -1,5 +1,6 @@
 #include "forms/StructureEdit.h"
 
+#include "engine/CatalogGate.h"
 #include "engine/CellNumbering.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
@@ -138,7 +139,7 @@ int insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place, 
 
     AttachedValues values(d, files);
     db::transaction(d, [&] {
-        db::exec(d, QStringLiteral("update tables set %1=%1+1 where ident=?").arg(a.count()), {ident});
+        gate::stepTableLines(d, ident, a.rows, 1);
         db::exec(d, QStringLiteral("update titles set %1=%1+1 where \"table\"=? and %1>=?").arg(L), {ident, s});
         db::exec(d, QStringLiteral("update titles set %1=%1+1 where \"table\"=? and %1>=?").arg(a.start()), {ident, s});
         db::exec(d, QStringLiteral("update titles set %1=%1+1 where \"table\"=? and %1>=?").arg(a.end()), {ident, s});
@@ -200,7 +201,7 @@ int deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QString
         db::exec(d, QStringLiteral("update %1 set %2=%2-1 where \"table\"=? and %2>?").arg(a.sizeTable(), L), {ident, s});
         db::exec(d, QStringLiteral("delete from conditions where tid=? and %1=?").arg(L), {ident, gridIndex});
         db::exec(d, QStringLiteral("update conditions set %1=%1-1 where tid=? and %1>?").arg(L), {ident, gridIndex});
-        db::exec(d, QStringLiteral("update tables set %1=%1-1 where ident=?").arg(a.count()), {ident});
+        gate::stepTableLines(d, ident, a.rows, -1);
         values.run(QStringLiteral("delete from %1 where \"table\"=? and ") + L + QStringLiteral("=?"), {ident, s + 1});
         values.run(QStringLiteral("update %1 set ") + L + u'=' + L + QStringLiteral("-1 where \"table\"=? and ") + L +
                        QStringLiteral(">?"),
