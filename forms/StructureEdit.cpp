@@ -6,6 +6,8 @@
 #include "engine/SharedState.h"
 #include "engine/TableLimits.h"
 #include "engine/TextUtil.h"
+#include "forms/WordOutput.h"
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 
 #include <QFileInfo>
@@ -369,6 +371,25 @@ bool namesLinesFrom(const QString &expression, const QString &cycle, const QStri
     return false;
 }
 
+// The same for a calculated cell's condition and formula, read as the
+// engine reads them: one run through their references, each taking the form
+// and the table it does not name from the reference before it (the first
+// from the rule's own table).
+bool termsNameLinesFrom(const QStringList &expressions, const QString &ownForm, const QString &ownTable,
+                        const Target &t) {
+    QString form = text::upper(ownForm.trimmed()), table = ownTable.trimmed();
+    bool names = false;
+    for (const QString &expression : expressions)
+        for (const LineReference &r : lineReferences(expression)) {
+            if (!r.form.isEmpty()) form = r.form;
+            if (!r.table.isEmpty()) table = r.table;
+            if (form != t.form || !text::sameNoCase(table, t.table)) continue;
+            const QString &list = t.rows ? r.rows : r.columns;
+            if (!list.isEmpty() && largestNumber(list) >= t.from) names = true;
+        }
+    return names;
+}
+
 QString gridPlace(int row, int column, int fixcols) {
     if (column < 0) return QStringLiteral("СТР%1").arg(row + 1);
     if (row < 0) return QStringLiteral("ГР%1").arg(column + fixcols + 1);
@@ -379,7 +400,7 @@ QString gridPlace(int row, int column, int fixcols) {
 
 QString referringRulesHeader() { return QStringLiteral("Где\tТекст"); }
 
-QStringList rulesReferringFrom(const QSqlDatabase &d, qint64 ident, bool rows, int line) {
+QStringList rulesReferringFrom(const QSqlDatabase &d, qint64 ident, bool rows, int line, const QString &yearFolder) {
     const TableShape shape = ReadTableShape(d, ident);
     QSqlQuery own = db::exec(d,
                              QStringLiteral("select f.formname, t.tablen from tables t join forms f on f.id=t.form "
@@ -439,13 +460,39 @@ QStringList rulesReferringFrom(const QSqlDatabase &d, qint64 ident, bool rows, i
                         formulas << QString(r.formula).replace(u'*', o.formula);
                 if (formulas.isEmpty()) formulas << r.formula;
             }
-            bool names = namesLinesFrom(r.condition, QString(), r.form, r.table, target);
-            for (const QString &f : std::as_const(formulas)) names = names || namesLinesFrom(f, QString(), r.form, r.table, target);
+            // The engine reads the condition first, then the formula.
+            bool names = false;
+            for (const QString &f : std::as_const(formulas))
+                names = names || termsNameLinesFrom({r.condition, f}, r.form, r.table, target);
             if (!names) continue;
             QString rule = r.formula;
-            if (!r.condition.trimmed().isEmpty()) rule += QStringLiteral(", условие ") + r.condition;
+            if (!r.condition.trimmed().isEmpty())
+                rule += (r.formula.trimmed().isEmpty() ? QStringLiteral("условие ") : QStringLiteral(", условие ")) +
+                        r.condition;
             out << QStringLiteral("Расчет %1 %2 %3").arg(r.form, r.table, gridPlace(r.row, r.column, r.fixcols)) +
                        u'\t' + rule;
+        }
+    }
+
+    // The print mapping file of the form maps rows and columns by number.
+    const QString mapping = yearFolder.isEmpty() ? QString()
+                                                 : yearFolder + QStringLiteral("forms/") + own.value(0).toString().trimmed() +
+                                                       QStringLiteral(".txt");
+    if (!mapping.isEmpty() && QFileInfo(mapping).isFile()) {
+        const QString name = QFileInfo(mapping).fileName();
+        QStringList lines;
+        QString error;
+        if (!cp1251::readLines(mapping, lines, &error))
+            out << QStringLiteral("Печать %1").arg(name) + u'\t' + QStringLiteral("файл не прочитан: ") + error;
+        for (int i = 0; i < lines.size(); ++i) {
+            if (lines[i].trimmed().isEmpty()) continue;
+            bool names = true;   // a line that cannot be read is listed rather than missed
+            try {
+                const wordout::MappingBlock b = wordout::parseMappingLine(lines[i]);
+                names = text::sameNoCase(b.key().trimmed(), target.table) && (rows ? b.mer : b.mec) >= target.from;
+            } catch (const db::Error &) {
+            }
+            if (names) out << QStringLiteral("Печать %1, строка %2").arg(name).arg(i + 1) + u'\t' + lines[i];
         }
     }
 

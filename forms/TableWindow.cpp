@@ -1066,7 +1066,8 @@ void TVTable::changeStructure(bool rows, const std::function<int(const QSqlDatab
 // other cells are listed for the user to correct.
 void TVTable::showRulesReferringFrom(bool rows, int line) {
     try {
-        const QStringList found = structedit::rulesReferringFrom(db::connection(db::kMain), m_params.tableIdent, rows, line);
+        const QStringList found = structedit::rulesReferringFrom(db::connection(db::kMain), m_params.tableIdent, rows,
+                                                                   line, shared().openYearFolder());
         if (found.isEmpty()) return;
         const int number = rows ? line - fixrows : line;
         TForm1 &list = Form1();
