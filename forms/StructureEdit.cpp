@@ -573,14 +573,24 @@ std::optional<double> parseTitleWidth(const QString &widthText) {
     QString norm = w;
     norm.replace(u',', u'.');
     double width = 0;
-    if (!num::parse(norm, width) || !std::isfinite(width) || width < 0)
+    if (!num::parse(norm, width) || !std::isfinite(width))
         throw db::Error(QStringLiteral("Ширина столбца \"%1\" не является числом").arg(w));
+    if (width <= 0)
+        throw db::Error(QStringLiteral("Ширина столбца \"%1\": ширина должна быть положительным числом").arg(w));
+    // The table window draws no wider column; a narrower one is not seen.
+    if (width < 1 || width > limits::kMaxLineSize)
+        throw db::Error(QStringLiteral("Ширина столбца \"%1\" должна быть от 1 до %2").arg(w).arg(limits::kMaxLineSize));
     return width;
 }
 
 void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const TitleContent &c, int lines,
                const QString &widthText) {
     const std::optional<double> width = parseTitleWidth(widthText);
+    if (c.fontName.trimmed().isEmpty()) throw db::Error(QStringLiteral("Не указан шрифт заголовка"));
+    if (c.fontSize < 1 || c.fontSize > limits::kMaxFontSize)
+        throw db::Error(QStringLiteral("Размер шрифта %1 недопустим (от 1 до %2)").arg(c.fontSize).arg(limits::kMaxFontSize));
+    if (!shapecheck::layoutCodeValid(c.tchars))
+        throw db::Error(QStringLiteral("Код расположения текста \"%1\" недопустим").arg(c.tchars));
     db::transaction(d, [&] {
         QSqlQuery q = db::exec(d,
                                QStringLiteral("update titles set fontname=?, fontsize=?, fontbold=?, fontitalic=?, tchars=?, "

@@ -134,8 +134,10 @@ struct TitleContent {
 };
 
 // A column width as typed in the title editor ("75,5" or "75.5"); an empty
-// text is no width. Throws db::Error ("Ширина столбца ... не является числом")
-// for anything else, before anything is written.
+// text is no width. Throws db::Error before anything is written for a text
+// that is no number ("... не является числом"), a width not above 0 ("...
+// ширина должна быть положительным числом") and one outside 1 up to the
+// widest column the table window draws.
 std::optional<double> parseTitleWidth(const QString &widthText);
 
 // Writes the title at (column, row): its record; the height of its row when

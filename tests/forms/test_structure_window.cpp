@@ -201,7 +201,25 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         EXPECT_EQ(dialogs.messages.last(), "Ширина столбца \"abc\" не является числом");
         EXPECT_EQ(t->Memo1->toPlainText(), "Исправлено");
         EXPECT_EQ(t->widthText(), "abc");
+        // A width the table window cannot draw, a negative one, none at all.
+        for (const auto &[typed, message] :
+             {std::pair{"1e300", "Ширина столбца \"1e300\" должна быть от 1 до 3000"},
+              std::pair{"0.5", "Ширина столбца \"0.5\" должна быть от 1 до 3000"},
+              std::pair{"-5", "Ширина столбца \"-5\": ширина должна быть положительным числом"},
+              std::pair{"0", "Ширина столбца \"0\": ширина должна быть положительным числом"}}) {
+            t->Edit1->setText(typed);
+            t->BitBtn1->click();
+            EXPECT_EQ(t->result(), 0);
+            EXPECT_EQ(dialogs.messages.last(), QString::fromUtf8(message));
+        }
         t->Edit1->setText("10.1");
+        // The font comes from the list.
+        for (const char *font : {"", "  ", "Нет такого шрифта"}) {
+            t->ComboBox1->setCurrentText(QString::fromUtf8(font));
+            t->BitBtn1->click();
+            EXPECT_EQ(t->result(), 0);
+            EXPECT_TRUE(dialogs.messages.last().startsWith("Выберите шрифт из списка")) << font;
+        }
         t->ComboBox1->setCurrentText("Arial#2");   // "#" would cut the structure file's line
         t->BitBtn1->click();
         EXPECT_EQ(t->result(), 0);
