@@ -347,6 +347,7 @@ TEST(CatalogGateSource, OnlyTheGateWritesTheFormAndTableCatalogue) {
     const QRegularExpression write(
         QStringLiteral(R"((insert\s+into|update)\s+\\?"?(forms|tables)\\?"?[\s(])"),
         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression built(QStringLiteral(R"re(insert\w*\([^;]*QStringLiteral\("(forms|tables)"\))re"));
     QStringList offenders;
     int scanned = 0;
     for (const char *folder : {"platform", "engine", "core", "widgets", "forms", "controls", "reports", "updates", "app"}) {
@@ -360,6 +361,11 @@ TEST(CatalogGateSource, OnlyTheGateWritesTheFormAndTableCatalogue) {
             const QString text = QString::fromUtf8(f.readAll());
             auto m = write.globalMatch(text);
             while (m.hasNext()) offenders << QDir(root).relativeFilePath(path) + ": " + m.next().captured(0);
+            // A statement built around the table's name: only the sample
+            // configuration, which fills a new database of its own, does so.
+            if (path.endsWith(QStringLiteral("core/SampleConfig.cpp"))) continue;
+            auto named = built.globalMatch(text);
+            while (named.hasNext()) offenders << QDir(root).relativeFilePath(path) + ": " + named.next().captured(0);
         }
     }
     EXPECT_GT(scanned, 100);
