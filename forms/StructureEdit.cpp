@@ -589,6 +589,12 @@ void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const T
     if (c.fontName.trimmed().isEmpty()) throw db::Error(QStringLiteral("Не указан шрифт заголовка"));
     if (c.fontSize < 1 || c.fontSize > limits::kMaxFontSize)
         throw db::Error(QStringLiteral("Размер шрифта %1 недопустим (от 1 до %2)").arg(c.fontSize).arg(limits::kMaxFontSize));
+    if (lines > 0 && titleRowHeight(c.fontSize, lines) > limits::kMaxLineSize)
+        throw db::Error(QStringLiteral("Строк текста %1 размером %2 не поместится в строку таблицы: ее высота не может "
+                                       "быть больше %3")
+                            .arg(lines)
+                            .arg(c.fontSize)
+                            .arg(limits::kMaxLineSize));
     if (!shapecheck::layoutCodeValid(c.tchars))
         throw db::Error(QStringLiteral("Код расположения текста \"%1\" недопустим").arg(c.tchars));
     db::transaction(d, [&] {

@@ -153,6 +153,17 @@ void TTitles::BitBtn1Click() {
         ComboBox1->setFocus();
         return;
     }
+    if (SpinEdit3->value() > 0 &&
+        structedit::titleRowHeight(SpinEdit1->value(), SpinEdit3->value()) > limits::kMaxLineSize) {
+        showMessage(QStringLiteral("Строк текста %1 размером %2 не поместится в строку таблицы: ее высота не может "
+                                   "быть больше %3")
+                        .arg(SpinEdit3->value())
+                        .arg(SpinEdit1->value())
+                        .arg(limits::kMaxLineSize),
+                    this);
+        SpinEdit3->setFocus();
+        return;
+    }
     try {
         structedit::parseTitleWidth(Edit1->text());
     } catch (const db::Error &e) {

@@ -153,11 +153,15 @@ TEST_F(CatalogGateTest, CatalogueRefusesCaseTwinsAndAnImportKeepsTheStoredName) 
 
     // A structure file of "ф30" updates Ф30, which keeps its name (its print
     // files are Ф30.doc and Ф30.txt).
+    // Its table "(1000а)", named "(1000А)" in the file, is updated in place
+    // and keeps its number too.
+    db::exec(mainDb(), "update tables set tablen='(1000а)' where ident=?", {ids::TableF30Staff});
     const QString path = fx.root() + "f30.frs";
     catalog::exportForm(ids::FormF30, path);
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(path, lines));
     lines[0] = QStringLiteral("ф30#Новое описание#Нет");
+    lines.replaceInStrings(QStringLiteral("(1000а)#"), QStringLiteral("(1000А)#"));
     ASSERT_TRUE(cp1251::writeLines(path, lines));
     dialogs.files.push_back(path);
     w.N8Click();
@@ -166,6 +170,10 @@ TEST_F(CatalogGateTest, CatalogueRefusesCaseTwinsAndAnImportKeepsTheStoredName) 
     EXPECT_EQ(w.ListView1->topLevelItem(0)->text(1), QStringLiteral("Новое описание"));
     EXPECT_EQ(db::scalar(mainDb(), "select formname from forms where id=1").toString(), QStringLiteral("Ф30"));
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from forms").toInt(), 3);
+    EXPECT_EQ(db::scalar(mainDb(), "select group_concat(tablen, ',') from (select tablen from tables where form=1 "
+                                   "order by ident)").toString(),
+              QStringLiteral("(1000а),(2000)"));
+    EXPECT_TRUE(dialogs.questions.isEmpty());   // no table missing from the file
     expectSound();
 }
 

@@ -213,6 +213,15 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
             EXPECT_EQ(dialogs.messages.last(), QString::fromUtf8(message));
         }
         t->Edit1->setText("10.1");
+        // A row higher than the table window draws.
+        const int size = t->SpinEdit1->value(), lines = t->SpinEdit3->value();
+        t->SpinEdit1->setValue(144);
+        t->SpinEdit3->setValue(99);
+        t->BitBtn1->click();
+        EXPECT_EQ(t->result(), 0);
+        EXPECT_TRUE(dialogs.messages.last().startsWith("Строк текста 99 размером 144 не поместится"));
+        t->SpinEdit1->setValue(size);
+        t->SpinEdit3->setValue(lines);
         // The font comes from the list.
         for (const char *font : {"", "  ", "Нет такого шрифта"}) {
             t->ComboBox1->setCurrentText(QString::fromUtf8(font));
