@@ -3,7 +3,6 @@
 #include "engine/CatalogGate.h"
 #include "engine/EngineError.h"
 #include "engine/NumberFormat.h"
-#include "engine/TableLimits.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -288,7 +287,9 @@ Form parse(const QStringList &input, const std::function<void(const QString &)> 
     };
     // (A form line has three fields, a table line eight: a form whose name
     // begins with "(" still has its form line read.)
-    const bool otherLine = (head.startsWith(QLatin1Char('(')) && head.count(kHash) >= 7) || tagged(kRowTag) || tagged(kColumnTag) || tagged(kTitleTag) || head.count(kHash) < 2;
+    const bool tableLine = head.startsWith(QLatin1Char('(')) && head.count(kHash) >= 7;
+    const bool otherLine = tableLine || tagged(kRowTag) || tagged(kColumnTag) || tagged(kTitleTag) ||
+                           head.count(kHash) < 2;
     if (h1 <= 0 || otherLine)
         throw EngineError(fileError(1, head, QStringLiteral("ожидалось описание формы: наименование#содержание#сеть")));
     if (const QString fault = lineFault(head, true); !fault.isEmpty()) throw EngineError(fileError(1, head, fault));
