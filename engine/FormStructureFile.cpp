@@ -1,8 +1,8 @@
 #include "engine/FormStructureFile.h"
 
+#include "engine/CatalogGate.h"
 #include "engine/EngineError.h"
 #include "engine/NumberFormat.h"
-#include "engine/TableLimits.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -69,6 +69,35 @@ struct FieldReader {
     }
 };
 
+TableShape shapeOf(const Table &t) {
+    TableShape s;
+    s.colcount = t.colcount;
+    s.rowcount = t.rowcount;
+    s.fixcols = t.fixcols;
+    s.fixrows = t.fixrows;
+    s.floatValues = t.floattype;
+    s.scan = t.scan;
+    return s;
+}
+
+// A line that would store a row, column or title the table window cannot
+// draw (outside the table, a span beyond it, an absurd size or font, a
+// layout code it does not know) refuses the whole file.
+void checkLines(const Table &t, const QStringList &lines) {
+    const TableShape s = shapeOf(t);
+    auto fail = [&](int line, const QString &reason) {
+        throw EngineError(fileError(line, lines.value(line - 1), reason));
+    };
+    for (const RowCol &r : t.rows)
+        if (const QString f = shapecheck::rowFault(s, r.number, r.size); !f.isEmpty()) fail(r.line, f);
+    for (const RowCol &c : t.columns)
+        if (const QString f = shapecheck::columnFault(s, c.number, c.size); !f.isEmpty()) fail(c.line, f);
+    for (const Title &h : t.titles) {
+        const shapecheck::TitleCell cell{h.column, h.row, h.sc, h.sr, h.ec, h.er, h.fontname, h.fontsize, h.tchars};
+        if (const QString f = shapecheck::titleFault(s, cell); !f.isEmpty()) fail(h.line, f);
+    }
+}
+
 RowCol readRowCol(const QString &text, int line, const QString &tag, const QString &what) {
     FieldReader r{text.mid(tag.size()).split(kHash), line, text};
     r.need(2);
@@ -89,11 +118,19 @@ Title readTitle(const QString &text, int line) {
     t.sr = r.integer(3, QStringLiteral("union_sr"));
     t.ec = r.integer(4, QStringLiteral("union_ec"));
     t.er = r.integer(5, QStringLiteral("union_er"));
-    t.fontname = parts[6];
-    t.fontsize = r.integer(7, QStringLiteral("fontsize"));
+    // Update packages once wrote the span, font and layout of a title
+    // blank: such a title is its own cell in the font and layout of a new
+    // title.
+    const auto blank = [&](int i) { return parts.value(i).trimmed().isEmpty(); };
+    if (blank(2) && blank(3) && blank(4) && blank(5)) {
+        t.sc = t.ec = t.column;
+        t.sr = t.er = t.row;
+    }
+    t.fontname = blank(6) ? QStringLiteral("Arial Cyr") : parts[6];
+    t.fontsize = blank(7) ? 10 : r.integer(7, QStringLiteral("fontsize"));
     t.bold = r.boolean(8, QStringLiteral("fontbold"));
     t.italic = r.boolean(9, QStringLiteral("fontitalic"));
-    t.tchars = parts[10];
+    t.tchars = blank(10) ? QStringLiteral("CC00") : parts[10];
     // The text is the last field: a "#" inside it stays part of it.
     t.txt = text::decodeLineBreaks(text::encodeColon(parts.mid(11).join(kHash)));
     t.line = line;
@@ -114,12 +151,8 @@ Table readTable(const QString &text, int line) {
     t.floattype = r.boolean(6, QStringLiteral("floattype"));
     t.scan = r.integer(7, QStringLiteral("scan"));
     t.line = line;
-    if (!limits::tableSizeFits(t.colcount, t.rowcount))
-        r.fail(QStringLiteral("размер таблицы %1 x %2 недопустим (граф от 0 до %3, строк от 0 до %4)")
-                   .arg(t.colcount)
-                   .arg(t.rowcount)
-                   .arg(limits::kMaxTableColumns)
-                   .arg(limits::kMaxTableRows));
+    if (const QString fault = gate::tableNumberFault(t.tablen); !fault.isEmpty()) r.fail(fault);
+    if (const QString fault = shapecheck::countsFault(shapeOf(t)); !fault.isEmpty()) r.fail(fault);
     return t;
 }
 
@@ -246,12 +279,22 @@ Form parse(const QStringList &input, const std::function<void(const QString &)> 
     Form form;
     const QString &head = lines[0];
     const int h1 = head.indexOf(kHash);
-    // A file that begins with a table line has lost its form line: reading
-    // that table line as one would make a form named after the table.
+    // A file must begin with its form line: one that begins with a table,
+    // row, column or title line has lost it, and reading that line as one
+    // would make a form named after it.
+    auto tagged = [&](const QString &tag) {
+        return head.startsWith(tag) && head.size() > tag.size() && head[tag.size()].isDigit();
+    };
+    // (A form line has three fields, a table line eight: a form whose name
+    // begins with "(" still has its form line read.)
     const bool tableLine = head.startsWith(QLatin1Char('(')) && head.count(kHash) >= 7;
-    if (h1 <= 0 || tableLine)
+    const bool otherLine = tableLine || tagged(kRowTag) || tagged(kColumnTag) || tagged(kTitleTag) ||
+                           head.count(kHash) < 2;
+    if (h1 <= 0 || otherLine)
         throw EngineError(fileError(1, head, QStringLiteral("ожидалось описание формы: наименование#содержание#сеть")));
     if (const QString fault = lineFault(head, true); !fault.isEmpty()) throw EngineError(fileError(1, head, fault));
+    if (const QString fault = gate::formNameFault(head.left(h1)); !fault.isEmpty())
+        throw EngineError(fileError(1, head, fault));
     const int h2 = head.indexOf(kHash, h1 + 1);
     form.formname = head.left(h1);
     form.decipher = text::decodeColon(h2 < 0 ? head.mid(h1 + 1) : head.mid(h1 + 1, h2 - h1 - 1));
@@ -269,6 +312,15 @@ Form parse(const QStringList &input, const std::function<void(const QString &)> 
             if (i >= n) break;
         }
         Table t = readTable(lines[i], i + 1);
+        // Lookups by form and number ignore letter case: a second table of
+        // one number would be shadowed by the first.
+        for (const Table &other : form.tables)
+            if (text::sameNoCase(other.tablen.trimmed(), t.tablen.trimmed()))
+                throw EngineError(fileError(i + 1, lines[i],
+                                            QStringLiteral("таблица %1 уже описана в строке %2: номера таблиц формы не "
+                                                           "должны повторяться")
+                                                .arg(t.tablen)
+                                                .arg(other.line)));
         ++i;
         while (i < n && lines[i].startsWith(kRowTag)) {
             t.rows.append(readRowCol(lines[i], i + 1, kRowTag, QStringLiteral("row")));
@@ -282,6 +334,7 @@ Form parse(const QStringList &input, const std::function<void(const QString &)> 
             t.titles.append(readTitle(lines[i], i + 1));
             ++i;
         }
+        checkLines(t, lines);
         form.tables.append(t);
     }
     return form;

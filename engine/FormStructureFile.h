@@ -83,9 +83,14 @@ struct Form {
 // Reads the whole file before anything is written. A line where a table line
 // is expected but missing is told through warn (with its line number) and
 // skipped up to the next line that begins with "("; any other fault of the
-// file (a missing form line, a field that is not a number, too few fields, a
-// table larger than the program accepts) throws EngineError naming the line,
-// so nothing is imported from such a file. A blank number field reads as 0.
+// file throws EngineError naming the line, so nothing is imported from such
+// a file: a first line that is no form line, a form name or table number the
+// catalogue gate refuses (engine/CatalogGate), a table number the file
+// already holds (letter case ignored), a field that is not a number, too few
+// fields, a shape or a row, column or title line the shape check refuses
+// (engine/TableShape, shapecheck). A blank number field reads as 0; a title
+// whose span, font and layout are blank is its own cell in the font and
+// layout of a new title.
 Form parse(const QStringList &lines, const std::function<void(const QString &)> &warn = {});
 Form readFile(const QString &path, const std::function<void(const QString &)> &warn = {});
 

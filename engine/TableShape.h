@@ -37,3 +37,34 @@ bool RefreshCachedShape(const TableShape &shape);
 // nothing when the open year has no such table.
 std::optional<TableShape> CachedTableShape(const QString &formName, const QString &tableKey);
 std::optional<TableShape> CachedTableShapeByFormId(qint64 formId, const QString &tableKey);
+
+// ---- the one check of a table's shape and of its size and title lines ----------
+// Every path that writes a table's sizes or its rows, columns and titles
+// (structure files, the tables editor, the Word import, structure edits)
+// asks here first, so that no table is stored that the table window cannot
+// open. Each check gives the reason in Russian, or an empty text.
+namespace shapecheck {
+
+// colcount and rowcount within the limits, 0 <= fixcols <= colcount,
+// 0 <= fixrows <= rowcount, scan 0 (by rows) or 1 (by columns).
+QString countsFault(const TableShape &shape);
+// A "rows" record: row 1..rowcount, height 0..limit (0: no height set).
+QString rowFault(const TableShape &shape, long long row, double height);
+// A "columns" record: column 1..colcount, width 0..limit.
+QString columnFault(const TableShape &shape, long long column, double width);
+
+struct TitleCell {
+    long long column = 0, row = 0, sc = 0, sr = 0, ec = 0, er = 0;
+    QString fontname;
+    long long fontsize = 0;
+    QString tchars;
+};
+// A "titles" record: its cell and span inside the table (the cell inside its
+// span), a font name, a font size 1..limit, a layout code of vertical
+// alignment T/C/B, horizontal alignment L/C/R, rotation 0/1 and an indent
+// of digits.
+QString titleFault(const TableShape &shape, const TitleCell &title);
+// A layout code as titleFault reads it.
+bool layoutCodeValid(const QString &tchars);
+
+} // namespace shapecheck

@@ -87,7 +87,7 @@ void TFormLView::dropEvent(QDropEvent *event) {
 
 // ---- one form ---------------------------------------------------------------------------
 
-TFChar::TFChar(QWidget *parent) : QDialog(parent) {
+TFChar::TFChar(QWidget *parent, qint64 formId) : QDialog(parent), m_formId(formId) {
     setObjectName(QStringLiteral("FChar"));
     setWindowTitle(QStringLiteral("Отчетная форма..."));
     Edit1 = new QLineEdit(this);
@@ -118,10 +118,19 @@ void TFChar::BitBtn1Click() {
         Edit1->setFocus();
         return;
     }
-    const QString fault = catalog::formFieldsFault(Edit1->text(), Edit2->text());
+    QString fault = catalog::formFieldsFault(Edit1->text(), Edit2->text());
+    const bool nameFault = !fault.isEmpty() && !frs::fieldFault(QString(), Edit1->text()).isEmpty();
+    if (fault.isEmpty()) {
+        guarded(this, [&] { fault = catalog::formIdentityFault(Edit1->text(), m_formId); });
+        if (!fault.isEmpty()) {
+            showMessage(fault, this);
+            Edit1->setFocus();
+            return;
+        }
+    }
     if (!fault.isEmpty()) {
         showMessage(fault, this);
-        (frs::fieldFault(QString(), Edit1->text()).isEmpty() ? Edit2 : Edit1)->setFocus();
+        (nameFault ? Edit1 : Edit2)->setFocus();
         return;
     }
     accept();
@@ -247,10 +256,15 @@ void TFTabs::N2Click() {
 bool TFTabs::save() {
     QTreeWidgetItem *item = ListView1->currentItem();
     if (!item) return false;
-    const QString fault = catalog::tableFieldsFault(Edit1->text(), Edit2->text());
+    QString fault = catalog::tableFieldsFault(Edit1->text(), Edit2->text());
+    bool numberFault = !catalog::tableFieldsFault(Edit1->text(), QString()).isEmpty();
+    if (fault.isEmpty()) {
+        guarded(this, [&] { fault = catalog::tableIdentityFault(itemId(item), Edit1->text()); });
+        numberFault = !fault.isEmpty();
+    }
     if (!fault.isEmpty()) {
         showMessage(fault, this);
-        (catalog::tableFieldsFault(Edit1->text(), QString()).isEmpty() ? Edit2 : Edit1)->setFocus();
+        (numberFault ? Edit1 : Edit2)->setFocus();
         return false;
     }
     bool ok = false;
@@ -419,7 +433,7 @@ void TFormL::N2Click() {
     guarded(this, [&] {
         QTreeWidgetItem *item = ListView1->currentItem();
         if (!item) return;
-        TFChar dlg(this);
+        TFChar dlg(this, itemId(item));
         dlg.Edit1->setText(item->text(0));
         dlg.Edit2->setText(item->text(1));
         dlg.CheckBox1->setChecked(item->text(2) == QStringLiteral("Да"));
@@ -486,7 +500,7 @@ void TFormL::N8Click() {
         if (file.isEmpty()) return;
         const frs::Form parsed = frs::readFile(file, [this](const QString &m) { showError(m, this); });
         const catalog::ImportResult r = catalog::importFrs(parsed);
-        const catalog::FormRow f{r.formId, parsed.formname, parsed.decipher, parsed.net};
+        const catalog::FormRow f{r.formId, r.formname, parsed.decipher, parsed.net};
         QTreeWidgetItem *item = nullptr;
         for (int i = 0; i < ListView1->topLevelItemCount() && !item; ++i)
             if (itemId(ListView1->topLevelItem(i)) == r.formId) item = ListView1->topLevelItem(i);

@@ -36,13 +36,17 @@ protected:
 class TFChar : public QDialog {
     Q_OBJECT
 public:
-    explicit TFChar(QWidget *parent = nullptr);
+    // formId: the form being edited, 0 for a new one (its name is checked
+    // against the other forms of the catalogue).
+    explicit TFChar(QWidget *parent = nullptr, qint64 formId = 0);
     QLineEdit *Edit1 = nullptr;   // Форма
     QLineEdit *Edit2 = nullptr;   // Содержание
     QCheckBox *CheckBox1 = nullptr;   // Сетевая
     QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
 public slots:
     void BitBtn1Click();
+private:
+    qint64 m_formId = 0;
 };
 
 class TFTabs : public QDialog {

@@ -1,5 +1,7 @@
 #include "forms/FormCatalogLogic.h"
 
+#include "engine/CatalogGate.h"
+#include "engine/EngineError.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "forms/StructureEdit.h"
@@ -50,6 +52,17 @@ void deleteStructure(const QSqlDatabase &d, qint64 ident) {
 struct ImportRunner {
     QSqlDatabase d;
     int line = 0;
+    // A write through the catalogue gate: its refusal, or a failed
+    // statement, names the file line as well.
+    template <class F> auto gate(F &&work) {
+        try {
+            return work();
+        } catch (const EngineError &e) {
+            throw Error(QStringLiteral("Ошибка на строке %1\r\nОшибка: %2").arg(line).arg(e.message()));
+        } catch (const db::Error &e) {
+            throw Error(QStringLiteral("Ошибка на строке %1\r\nОшибка: %2").arg(line).arg(e.message()));
+        }
+    }
     QSqlQuery run(const QString &sql, const QVariantList &params = {}) {
         qCDebug(lcFrsImport).noquote() << QStringLiteral("Импорт: Строка %1, SQL: %2").arg(line).arg(sql);
         try {
@@ -75,15 +88,11 @@ QList<FormRow> listForms() {
 }
 
 qint64 addForm(const QString &formname, const QString &decipher, bool net) {
-    const QSqlDatabase d = mainDb();
-    db::exec(d, QStringLiteral("insert into forms (formname,decipher,ind,net) values (?,?,999,?)"),
-             {text::tabsToBlanks(formname), text::tabsToBlanks(decipher), net});
-    return db::lastInsertId(d);
+    return gate::addForm(mainDb(), formname, text::tabsToBlanks(decipher), net);
 }
 
 void updateForm(qint64 id, const QString &formname, const QString &decipher, bool net) {
-    db::exec(mainDb(), QStringLiteral("update forms set formname=?, decipher=?, net=? where id=?"),
-             {text::tabsToBlanks(formname), text::tabsToBlanks(decipher), net, id});
+    gate::updateForm(mainDb(), id, formname, text::tabsToBlanks(decipher), net);
 }
 
 void deleteForm(qint64 id) {
@@ -109,7 +118,7 @@ void saveFormOrder(const QList<qint64> &idsInOrder) {
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
         for (int i = 0; i < idsInOrder.size(); ++i)
-            db::exec(d, QStringLiteral("update forms set ind=? where id=?"), {i, idsInOrder[i]});
+            gate::setFormOrder(d, idsInOrder[i], i);
     });
 }
 
@@ -128,8 +137,7 @@ QList<TableRow> listTables(qint64 formId) {
 }
 
 void updateTable(qint64 ident, const QString &tablen, const QString &name, bool floattype, int scan) {
-    db::exec(mainDb(), QStringLiteral("update tables set tablen=?, name=?, floattype=?, scan=? where ident=?"),
-             {tablen, text::tabsToBlanks(name), floattype, scan, ident});
+    gate::updateTable(mainDb(), ident, tablen, text::tabsToBlanks(name), floattype, scan);
 }
 
 void DeleteTableWithData(qint64 ident) {
@@ -156,10 +164,19 @@ QString formFieldsFault(const QString &formname, const QString &decipher) {
 
 QString tableFieldsFault(const QString &tablen, const QString &name) {
     QString fault = frs::fieldFault(QStringLiteral("Номер"), tablen);
-    if (fault.isEmpty() && !(tablen.startsWith(QLatin1Char('(')) && tablen.endsWith(QLatin1Char(')'))))
-        fault = QStringLiteral("Номер таблицы пишется в скобках, например (1000): \"%1\"").arg(tablen);
+    if (fault.isEmpty()) fault = gate::tableNumberFault(tablen);
     if (fault.isEmpty()) fault = frs::fieldFault(QStringLiteral("Содержание"), name, frs::FieldKind::Text);
     return fault;
+}
+
+QString formIdentityFault(const QString &formname, qint64 selfId) {
+    return gate::formIdentityFault(mainDb(), formname, selfId);
+}
+
+QString tableIdentityFault(qint64 ident, const QString &tablen) {
+    const QSqlDatabase d = mainDb();
+    const QVariant form = db::scalar(d, QStringLiteral("select form from tables where ident=?"), {ident});
+    return form.isValid() ? gate::tableIdentityFault(d, form.toLongLong(), tablen, ident) : QString();
 }
 
 void exportForm(qint64 formId, const QString &path) {
@@ -173,41 +190,37 @@ ImportResult importFrs(const frs::Form &form) {
     ImportRunner run{mainDb(), 1};
     db::transaction(run.d, [&] {
         QList<QPair<QString, qint64>> stored;
-        QSqlQuery f = run.run(QStringLiteral("select id from forms where upper(formname)=upper(?) order by id"),
-                              {form.formname});
-        if (f.next()) {
-            result.formId = f.value(0).toLongLong();
+        const gate::PutForm put = run.gate([&] { return gate::putForm(run.d, form.formname, form.decipher, form.net); });
+        result.formId = put.id;
+        result.newForm = put.added;
+        result.formname = put.formname;
+        if (!put.added) {
             QSqlQuery t = run.run(QStringLiteral("select ident, tablen from tables where form=?"), {result.formId});
             while (t.next()) stored.append({t.value(1).toString(), t.value(0).toLongLong()});
-            run.run(QStringLiteral("update forms set formname=?, decipher=?, net=? where id=?"),
-                    {form.formname, form.decipher, form.net, result.formId});
-        } else {
-            run.run(QStringLiteral("insert into forms (formname, decipher, ind, net) values (?,?,999,?)"),
-                    {form.formname, form.decipher, form.net});
-            result.formId = db::lastInsertId(run.d);
-            result.newForm = true;
         }
 
         QSet<QString> imported;
         for (const frs::Table &t : form.tables) {
             run.line = t.line;
+            TableShape shape;
+            shape.colcount = t.colcount;
+            shape.rowcount = t.rowcount;
+            shape.fixcols = t.fixcols;
+            shape.fixrows = t.fixrows;
+            shape.floatValues = t.floattype;
+            shape.scan = t.scan;
+            // The table of that number, letter case ignored, keeps its number.
+            const std::optional<gate::FoundTable> found = gate::findTable(run.d, result.formId, t.tablen);
             qint64 ident = 0;
-            QSqlQuery q = run.run(QStringLiteral("select ident from tables where form=? and tablen=?"),
-                                  {result.formId, t.tablen});
-            if (q.next()) {
-                ident = q.value(0).toLongLong();
-                run.run(QStringLiteral("update tables set name=?, colcount=?, rowcount=?, fixcols=?, fixrows=?, "
-                                       "floattype=?, scan=? where ident=?"),
-                        {t.name, t.colcount, t.rowcount, t.fixcols, t.fixrows, t.floattype, t.scan, ident});
+            if (found) {
+                ident = found->ident;
+                run.gate([&] { gate::setTableDefinition(run.d, ident, t.name, shape); return 0; });
                 run.run(QStringLiteral("delete from \"columns\" where \"table\"=?"), {ident});
                 run.run(QStringLiteral("delete from \"rows\" where \"table\"=?"), {ident});
                 run.run(QStringLiteral("delete from titles where \"table\"=?"), {ident});
+                imported.insert(found->tablen);
             } else {
-                run.run(QStringLiteral("insert into tables (form,tablen,name,colcount,rowcount,fixcols,fixrows,"
-                                       "floattype,scan) values (?,?,?,?,?,?,?,?,?)"),
-                        {result.formId, t.tablen, t.name, t.colcount, t.rowcount, t.fixcols, t.fixrows, t.floattype,
-                         t.scan});
-                ident = db::lastInsertId(run.d);
+                ident = run.gate([&] { return gate::addTable(run.d, result.formId, t.tablen, t.name, shape); });
             }
             imported.insert(t.tablen);
             for (const frs::RowCol &r : t.rows) {

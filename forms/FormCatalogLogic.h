@@ -67,6 +67,12 @@ QString formFieldsFault(const QString &formname, const QString &decipher);
 // finds the table lines by their "(".
 QString tableFieldsFault(const QString &tablen, const QString &name);
 
+// The faults of giving a form (0: a new one) that name, and a table that
+// number, against the rest of the catalogue (engine/CatalogGate); empty when
+// none.
+QString formIdentityFault(const QString &formname, qint64 selfId);
+QString tableIdentityFault(qint64 ident, const QString &tablen);
+
 // Writes the structure file of a form of the main database; throws (naming
 // the field) when a text of the form would not read back as stored, and when
 // the file cannot be written.
@@ -75,12 +81,15 @@ void exportForm(qint64 formId, const QString &path);
 struct ImportResult {
     qint64 formId = 0;
     bool newForm = false;
+    QString formname;   // as stored: a form found under another letter case keeps its name
     // Stored tables of the form the file does not have: tablen and ident.
     QList<QPair<QString, qint64>> missing;
 };
 // Writes a parsed file in one transaction: the form is found by its name
-// without regard to letter case (updated) or added; each table is found by tablen (updated, its rows,
-// columns and titles replaced; calculated cells and values stay) or added.
+// without regard to letter case (updated, keeping its stored name) or added;
+// each table is found by tablen, letter case ignored (updated, keeping its
+// number, its rows, columns and titles replaced; calculated cells and values
+// stay) or added.
 // A failing statement throws Error ("Ошибка на строке ...") and nothing stays.
 ImportResult importFrs(const frs::Form &form);
 

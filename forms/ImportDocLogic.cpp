@@ -1,6 +1,8 @@
 #include "forms/ImportDocLogic.h"
 
+#include "engine/CatalogGate.h"
 #include "engine/TableLimits.h"
+#include "engine/TableShape.h"
 #include "engine/TextUtil.h"
 
 #include "platform/Database.h"
@@ -98,6 +100,24 @@ QString structureFault(const DocStructure &s, int fixcols, int fixrows) {
         return QStringLiteral("Фиксированных столбцов (%1) больше, чем столбцов в таблице (%2)").arg(fixcols).arg(s.cols);
     if (fixrows > s.rows)
         return QStringLiteral("Фиксированных строк (%1) больше, чем строк в таблице (%2)").arg(fixrows).arg(s.rows);
+    // The one shape check every writer of a table's sizes passes, and each
+    // title the import would write.
+    TableShape shape;
+    shape.colcount = s.cols;
+    shape.rowcount = s.rows;
+    shape.fixcols = fixcols;
+    shape.fixrows = fixrows;
+    if (const QString f = shapecheck::countsFault(shape); !f.isEmpty()) return f;
+    for (int r = 1; r <= s.rows; ++r)
+        for (int c = 1; c <= s.cols; ++c) {
+            const DocCell &cell = s.at(r, c);
+            if (!cell.filled || cell.startRow != r || cell.startColumn != c || cell.text.trimmed().isEmpty()) continue;
+            const TitleAttributes a = FormatTitleAttributes(r, c, cell.text);
+            const shapecheck::TitleCell title{c, r, cell.startColumn, cell.startRow, cell.endColumn, cell.endRow,
+                                              a.fontname, a.fontsize, a.tchars};
+            if (const QString f = shapecheck::titleFault(shape, title); !f.isEmpty())
+                return QStringLiteral("Ячейка документа (строка %1, столбец %2): %3").arg(r).arg(c).arg(f);
+        }
     return QString();
 }
 
@@ -157,8 +177,7 @@ void UpdateTableStructure(qint64 ident, const DocStructure &s, int fixcols, int 
         if (!db::scalar(d, QStringLiteral("select ident from tables where ident=?"), {ident}).isValid())
             throw Error(QStringLiteral("Таблица %1 не найдена!").arg(ident));
         db::transaction(d, [&] {
-            db::exec(d, QStringLiteral("update tables set colcount=?, rowcount=?, fixcols=?, fixrows=? where ident=?"),
-                     {s.cols, s.rows, fixcols, fixrows, ident});
+            gate::setTableSizes(d, ident, s.cols, s.rows, fixcols, fixrows);
             db::exec(d, QStringLiteral("delete from \"columns\" where \"table\"=?"), {ident});
             db::exec(d, QStringLiteral("delete from \"rows\" where \"table\"=?"), {ident});
             db::exec(d, QStringLiteral("delete from titles where \"table\"=?"), {ident});

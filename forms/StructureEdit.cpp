@@ -1,10 +1,13 @@
 #include "forms/StructureEdit.h"
 
+#include "engine/CatalogGate.h"
 #include "engine/CellNumbering.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TableLimits.h"
 #include "engine/TextUtil.h"
+#include "forms/WordOutput.h"
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 
 #include <QFileInfo>
@@ -138,7 +141,7 @@ int insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place, 
 
     AttachedValues values(d, files);
     db::transaction(d, [&] {
-        db::exec(d, QStringLiteral("update tables set %1=%1+1 where ident=?").arg(a.count()), {ident});
+        gate::stepTableLines(d, ident, a.rows, 1);
         db::exec(d, QStringLiteral("update titles set %1=%1+1 where \"table\"=? and %1>=?").arg(L), {ident, s});
         db::exec(d, QStringLiteral("update titles set %1=%1+1 where \"table\"=? and %1>=?").arg(a.start()), {ident, s});
         db::exec(d, QStringLiteral("update titles set %1=%1+1 where \"table\"=? and %1>=?").arg(a.end()), {ident, s});
@@ -200,7 +203,7 @@ int deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QString
         db::exec(d, QStringLiteral("update %1 set %2=%2-1 where \"table\"=? and %2>?").arg(a.sizeTable(), L), {ident, s});
         db::exec(d, QStringLiteral("delete from conditions where tid=? and %1=?").arg(L), {ident, gridIndex});
         db::exec(d, QStringLiteral("update conditions set %1=%1-1 where tid=? and %1>?").arg(L), {ident, gridIndex});
-        db::exec(d, QStringLiteral("update tables set %1=%1-1 where ident=?").arg(a.count()), {ident});
+        gate::stepTableLines(d, ident, a.rows, -1);
         values.run(QStringLiteral("delete from %1 where \"table\"=? and ") + L + QStringLiteral("=?"), {ident, s + 1});
         values.run(QStringLiteral("update %1 set ") + L + u'=' + L + QStringLiteral("-1 where \"table\"=? and ") + L +
                        QStringLiteral(">?"),
@@ -368,6 +371,25 @@ bool namesLinesFrom(const QString &expression, const QString &cycle, const QStri
     return false;
 }
 
+// The same for a calculated cell's condition and formula, read as the
+// engine reads them: one run through their references, each taking the form
+// and the table it does not name from the reference before it (the first
+// from the rule's own table).
+bool termsNameLinesFrom(const QStringList &expressions, const QString &ownForm, const QString &ownTable,
+                        const Target &t) {
+    QString form = text::upper(ownForm.trimmed()), table = ownTable.trimmed();
+    bool names = false;
+    for (const QString &expression : expressions)
+        for (const LineReference &r : lineReferences(expression)) {
+            if (!r.form.isEmpty()) form = r.form;
+            if (!r.table.isEmpty()) table = r.table;
+            if (form != t.form || !text::sameNoCase(table, t.table)) continue;
+            const QString &list = t.rows ? r.rows : r.columns;
+            if (!list.isEmpty() && largestNumber(list) >= t.from) names = true;
+        }
+    return names;
+}
+
 QString gridPlace(int row, int column, int fixcols) {
     if (column < 0) return QStringLiteral("СТР%1").arg(row + 1);
     if (row < 0) return QStringLiteral("ГР%1").arg(column + fixcols + 1);
@@ -378,7 +400,7 @@ QString gridPlace(int row, int column, int fixcols) {
 
 QString referringRulesHeader() { return QStringLiteral("Где\tТекст"); }
 
-QStringList rulesReferringFrom(const QSqlDatabase &d, qint64 ident, bool rows, int line) {
+QStringList rulesReferringFrom(const QSqlDatabase &d, qint64 ident, bool rows, int line, const QString &yearFolder) {
     const TableShape shape = ReadTableShape(d, ident);
     QSqlQuery own = db::exec(d,
                              QStringLiteral("select f.formname, t.tablen from tables t join forms f on f.id=t.form "
@@ -438,13 +460,39 @@ QStringList rulesReferringFrom(const QSqlDatabase &d, qint64 ident, bool rows, i
                         formulas << QString(r.formula).replace(u'*', o.formula);
                 if (formulas.isEmpty()) formulas << r.formula;
             }
-            bool names = namesLinesFrom(r.condition, QString(), r.form, r.table, target);
-            for (const QString &f : std::as_const(formulas)) names = names || namesLinesFrom(f, QString(), r.form, r.table, target);
+            // The engine reads the condition first, then the formula.
+            bool names = false;
+            for (const QString &f : std::as_const(formulas))
+                names = names || termsNameLinesFrom({r.condition, f}, r.form, r.table, target);
             if (!names) continue;
             QString rule = r.formula;
-            if (!r.condition.trimmed().isEmpty()) rule += QStringLiteral(", условие ") + r.condition;
+            if (!r.condition.trimmed().isEmpty())
+                rule += (r.formula.trimmed().isEmpty() ? QStringLiteral("условие ") : QStringLiteral(", условие ")) +
+                        r.condition;
             out << QStringLiteral("Расчет %1 %2 %3").arg(r.form, r.table, gridPlace(r.row, r.column, r.fixcols)) +
                        u'\t' + rule;
+        }
+    }
+
+    // The print mapping file of the form maps rows and columns by number.
+    const QString mapping = yearFolder.isEmpty() ? QString()
+                                                 : yearFolder + QStringLiteral("forms/") + own.value(0).toString().trimmed() +
+                                                       QStringLiteral(".txt");
+    if (!mapping.isEmpty() && QFileInfo(mapping).isFile()) {
+        const QString name = QFileInfo(mapping).fileName();
+        QStringList lines;
+        QString error;
+        if (!cp1251::readLines(mapping, lines, &error))
+            out << QStringLiteral("Печать %1").arg(name) + u'\t' + QStringLiteral("файл не прочитан: ") + error;
+        for (int i = 0; i < lines.size(); ++i) {
+            if (lines[i].trimmed().isEmpty()) continue;
+            bool names = true;   // a line that cannot be read is listed rather than missed
+            try {
+                const wordout::MappingBlock b = wordout::parseMappingLine(lines[i]);
+                names = text::sameNoCase(b.key().trimmed(), target.table) && (rows ? b.mer : b.mec) >= target.from;
+            } catch (const db::Error &) {
+            }
+            if (names) out << QStringLiteral("Печать %1, строка %2").arg(name).arg(i + 1) + u'\t' + lines[i];
         }
     }
 
@@ -525,14 +573,30 @@ std::optional<double> parseTitleWidth(const QString &widthText) {
     QString norm = w;
     norm.replace(u',', u'.');
     double width = 0;
-    if (!num::parse(norm, width) || !std::isfinite(width) || width < 0)
+    if (!num::parse(norm, width) || !std::isfinite(width))
         throw db::Error(QStringLiteral("Ширина столбца \"%1\" не является числом").arg(w));
+    if (width <= 0)
+        throw db::Error(QStringLiteral("Ширина столбца \"%1\": ширина должна быть положительным числом").arg(w));
+    // The table window draws no wider column; a narrower one is not seen.
+    if (width < 1 || width > limits::kMaxLineSize)
+        throw db::Error(QStringLiteral("Ширина столбца \"%1\" должна быть от 1 до %2").arg(w).arg(limits::kMaxLineSize));
     return width;
 }
 
 void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const TitleContent &c, int lines,
                const QString &widthText) {
     const std::optional<double> width = parseTitleWidth(widthText);
+    if (c.fontName.trimmed().isEmpty()) throw db::Error(QStringLiteral("Не указан шрифт заголовка"));
+    if (c.fontSize < 1 || c.fontSize > limits::kMaxFontSize)
+        throw db::Error(QStringLiteral("Размер шрифта %1 недопустим (от 1 до %2)").arg(c.fontSize).arg(limits::kMaxFontSize));
+    if (lines > 0 && titleRowHeight(c.fontSize, lines) > limits::kMaxLineSize)
+        throw db::Error(QStringLiteral("Строк текста %1 размером %2 не поместится в строку таблицы: ее высота не может "
+                                       "быть больше %3")
+                            .arg(lines)
+                            .arg(c.fontSize)
+                            .arg(limits::kMaxLineSize));
+    if (!shapecheck::layoutCodeValid(c.tchars))
+        throw db::Error(QStringLiteral("Код расположения текста \"%1\" недопустим").arg(c.tchars));
     db::transaction(d, [&] {
         QSqlQuery q = db::exec(d,
                                QStringLiteral("update titles set fontname=?, fontsize=?, fontbold=?, fontitalic=?, tchars=?, "

@@ -81,9 +81,14 @@ int deleteDataColumn(const QSqlDatabase &mainDb, qint64 ident, int gridColumn, c
 // (where it is, its text) under referringRulesHeader(). A reference without
 // form or table belongs to the rule's own (a control rule's form and table,
 // a calculated cell's table); "*" of a calculated line rule stands for each
-// crossing line rule's formula. A list that cannot be read counts as naming
-// the line.
-QStringList rulesReferringFrom(const QSqlDatabase &mainDb, qint64 ident, bool rows, int line);
+// crossing line rule's formula. A calculated cell's references are read as
+// the engine reads them: each takes the form and table it does not name from
+// the reference before it (condition first, then formula). With a year
+// folder, the lines of the form's print mapping file (forms/<form>.txt) whose
+// block of the table reaches the line are listed too. A list or line that
+// cannot be read counts as naming the line.
+QStringList rulesReferringFrom(const QSqlDatabase &mainDb, qint64 ident, bool rows, int line,
+                               const QString &yearFolder = QString());
 QString referringRulesHeader();
 
 // Brings the entry of the tables cache (shared().Caches) of the table
@@ -129,8 +134,10 @@ struct TitleContent {
 };
 
 // A column width as typed in the title editor ("75,5" or "75.5"); an empty
-// text is no width. Throws db::Error ("Ширина столбца ... не является числом")
-// for anything else, before anything is written.
+// text is no width. Throws db::Error before anything is written for a text
+// that is no number ("... не является числом"), a width not above 0 ("...
+// ширина должна быть положительным числом") and one outside 1 up to the
+// widest column the table window draws.
 std::optional<double> parseTitleWidth(const QString &widthText);
 
 // Writes the title at (column, row): its record; the height of its row when

@@ -1,5 +1,7 @@
 #include "forms/StructureEditDialog.h"
 
+#include "engine/TableLimits.h"
+
 #include "forms/FormCatalogLogic.h"
 #include "forms/TableGrid.h"
 #include "platform/Database.h"
@@ -61,11 +63,15 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
     grid->addWidget(new QLabel(QStringLiteral("Шрифт"), pp), row, 0);
     ComboBox1 = new QComboBox(pp);
     ComboBox1->setEditable(true);
-    ComboBox1->addItems(QFontDatabase::families());
+    // The screen's fonts and the names the stored titles use for them.
+    QStringList fontNames = QFontDatabase::families() + QFont::substitutions();
+    fontNames.removeDuplicates();
+    fontNames.sort(Qt::CaseInsensitive);
+    ComboBox1->addItems(fontNames);
     ComboBox1->setMinimumWidth(180);
     grid->addWidget(ComboBox1, row, 1, 1, 2);
     SpinEdit1 = new QSpinBox(pp);
-    SpinEdit1->setRange(1, 72);
+    SpinEdit1->setRange(1, limits::kMaxFontSize);
     SpinEdit1->setValue(10);
     grid->addWidget(SpinEdit1, row++, 3);
 
@@ -118,6 +124,9 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
 
 void TTitles::setTitle(const structedit::TitleContent &c, int lines, const QString &widthText) {
     Memo1->setPlainText(c.text);
+    // The title's own font stays available even when this screen lacks it.
+    if (!c.fontName.trimmed().isEmpty() && ComboBox1->findText(c.fontName, Qt::MatchFixedString) < 0)
+        ComboBox1->addItem(c.fontName);
     ComboBox1->setCurrentText(c.fontName);
     SpinEdit1->setValue(c.fontSize);
     CheckBox1->setChecked(c.bold);
@@ -135,10 +144,24 @@ void TTitles::BitBtn1Click() {
     // A width that is no number, or a font name the structure file could not
     // carry, is refused here, with the dialog and everything typed in it
     // still open.
-    const QString fontFault = frs::fieldFault(QStringLiteral("Шрифт"), ComboBox1->currentText());
+    QString fontFault = frs::fieldFault(QStringLiteral("Шрифт"), ComboBox1->currentText());
+    if (fontFault.isEmpty() && (ComboBox1->currentText().trimmed().isEmpty() ||
+                                ComboBox1->findText(ComboBox1->currentText(), Qt::MatchFixedString) < 0))
+        fontFault = QStringLiteral("Выберите шрифт из списка: \"%1\" в нем нет").arg(ComboBox1->currentText());
     if (!fontFault.isEmpty()) {
         showMessage(fontFault, this);
         ComboBox1->setFocus();
+        return;
+    }
+    if (SpinEdit3->value() > 0 &&
+        structedit::titleRowHeight(SpinEdit1->value(), SpinEdit3->value()) > limits::kMaxLineSize) {
+        showMessage(QStringLiteral("Строк текста %1 размером %2 не поместится в строку таблицы: ее высота не может "
+                                   "быть больше %3")
+                        .arg(SpinEdit3->value())
+                        .arg(SpinEdit1->value())
+                        .arg(limits::kMaxLineSize),
+                    this);
+        SpinEdit3->setFocus();
         return;
     }
     try {

@@ -1,6 +1,7 @@
 #include "forms/TableWindow.h"
 
 #include "core/AdminMode.h"
+#include "engine/CatalogGate.h"
 #include "engine/CellNumbering.h"
 #include "engine/Common.h"
 #include "engine/Conditions.h"
@@ -769,7 +770,7 @@ void TVTable::setFloat(bool on) {
     N37->setChecked(on);
     N38->setChecked(!on);
     try {
-        db::exec(db::kMain, QStringLiteral("update tables set floattype=? where ident=?"), {on, m_params.tableIdent});
+        gate::setTableFloat(db::connection(db::kMain), m_params.tableIdent, on);
     } catch (const db::Error &e) {
         showError(e.message(), this);
     }
@@ -1065,7 +1066,8 @@ void TVTable::changeStructure(bool rows, const std::function<int(const QSqlDatab
 // other cells are listed for the user to correct.
 void TVTable::showRulesReferringFrom(bool rows, int line) {
     try {
-        const QStringList found = structedit::rulesReferringFrom(db::connection(db::kMain), m_params.tableIdent, rows, line);
+        const QStringList found = structedit::rulesReferringFrom(db::connection(db::kMain), m_params.tableIdent, rows,
+                                                                   line, shared().openYearFolder());
         if (found.isEmpty()) return;
         const int number = rows ? line - fixrows : line;
         TForm1 &list = Form1();

@@ -1,5 +1,6 @@
 #include "updates/UpdateInstaller.h"
 
+#include "engine/CatalogGate.h"
 #include "engine/ControlFileLines.h"
 #include "platform/Errors.h"
 #include "platform/Codepage.h"
@@ -181,8 +182,10 @@ bool IsSafeFileName(const QString &name) {
 }
 
 qint64 ReadFormIdByName(const QSqlDatabase &db, const QString &formName) {
-    const QVariant v = db::scalar(db, QStringLiteral("SELECT id FROM forms WHERE formname=?"), {formName});
-    return v.isValid() && !v.isNull() ? v.toLongLong() : -1;
+    // Letter case ignored, as the gate finds the form the header goes to:
+    // the backup is made of the form the installation changes.
+    const std::optional<gate::FoundForm> f = gate::findForm(db, formName);
+    return f ? f->id : -1;
 }
 
 std::optional<FormHeaderLine> ParseFormHeaderLine(const QString &line) {
@@ -220,13 +223,9 @@ bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile, con
         LogError(QStringLiteral("Файл структуры описывает другую форму: ") + h->name);
         return false;
     }
-    const qint64 id = ReadFormIdByName(db, h->name);
-    if (id < 0)
-        db::exec(db, QStringLiteral("INSERT INTO forms (formname, decipher, net) VALUES (?, ?, ?)"),
-                 {h->name, h->decipher, h->net});
-    else
-        db::exec(db, QStringLiteral("UPDATE forms SET formname=?, decipher=?, net=? WHERE id=?"),
-                 {h->name, h->decipher, h->net, id});
+    // Through the catalogue gate: a form stored under another letter case
+    // is updated and keeps its name, a name it refuses installs nothing.
+    gate::putForm(db, h->name, h->decipher, h->net);
     return true;
 }
 

@@ -736,6 +736,14 @@ QList<QList<RawCell>> rawCells(const QList<QDomElement> &rows) {
             const QDomElement vm = tcPr.firstChildElement("w:vMerge");
             c.continued = !vm.isNull() && vm.attribute("w:val") != QLatin1String("restart");
             col = std::min(col + c.span, kMaxGridColumn);
+            // The older horizontal merge: a cell that continues the one before
+            // it widens that one, as gridSpan would, and is no cell of its own.
+            const QDomElement hm = tcPr.firstChildElement("w:hMerge");
+            if (!hm.isNull() && hm.attribute("w:val") != QLatin1String("restart") && !line.isEmpty()) {
+                line.last().span = std::min(line.last().span + c.span, kMaxGridSpan);
+                --wordCol;
+                continue;
+            }
             line.append(c);
         }
         out.append(line);
@@ -743,9 +751,23 @@ QList<QList<RawCell>> rawCells(const QList<QDomElement> &rows) {
     return out;
 }
 
+// The paragraphs of a cell in document order; a table nested in the cell
+// gives the non-blank paragraphs of its cells, row by row, in its place.
+void cellParagraphs(const QDomElement &tc, QStringList &paras, int depth) {
+    for (const QDomElement &e : contentChildren(tc, "w:p", "w:tbl")) {
+        if (e.tagName() == QLatin1String("w:p")) {
+            const QString text = paraText(e);
+            if (depth == 0 || !text.trimmed().isEmpty()) paras.append(text);
+        } else if (depth < 16) {   // a damaged file cannot nest without end
+            for (const QDomElement &tr : contentChildren(e, "w:tr"))
+                for (const QDomElement &inner : contentChildren(tr, "w:tc")) cellParagraphs(inner, paras, depth + 1);
+        }
+    }
+}
+
 QString cellTextOf(const QDomElement &tc) {
     QStringList paras;
-    for (const QDomElement &p : contentChildren(tc, "w:p")) paras.append(paraText(p));
+    cellParagraphs(tc, paras, 0);
     return paras.join(u'\r');
 }
 

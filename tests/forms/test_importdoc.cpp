@@ -144,6 +144,26 @@ TEST_F(ImportDocTest, MergedHeaderCellsGiveSpans) {
                                    "2,2 2,2-2,2 штатных", "2,3 3,2-3,2 занятых"}));
 }
 
+// A table nested in a cell gives its text to the cell; the older horizontal
+// merge (w:hMerge) spans like gridSpan instead of leaving an empty neighbour.
+TEST_F(ImportDocTest, NestedTablesAndOlderHorizontalMerges) {
+    const QString nested = table(2, {{cell("внутри 1"), cell("внутри 2")}, {cell("внутри 3"), cell("")}});
+    const QString withNested = "<w:tc><w:p><w:r><w:t>Перед</w:t></w:r></w:p>" +
+                               nested.left(nested.size() - QStringLiteral("<w:p/>").size()) +
+                               "<w:p><w:r><w:t>После</w:t></w:r></w:p></w:tc>";
+    const QString hStart = QStringLiteral("<w:hMerge w:val=\"restart\"/>");
+    const QString hGoOn = QStringLiteral("<w:hMerge/>");
+    const QString t = table(4, {{cell("Наименование"), cell("Врачи", hStart), cell("", hGoOn), cell("Прочие")},
+                                {cell("а"), withNested, cell("б"), cell("в")}});
+    const DocStructure s = ExtractDocTableStructure(writeDocx(fx.root() + "вложенная.docx", {t}), 1);
+    ASSERT_EQ(s.cols, 4);
+    checkCell(s, {1, 2, "Врачи", 3, 1});
+    EXPECT_FALSE(s.at(1, 3).filled);
+    checkCell(s, {1, 4, "Прочие", 4, 1});
+    checkCell(s, {2, 2, "Перед\nвнутри 1\nвнутри 2\nвнутри 3\nПосле", 2, 2});
+    checkCell(s, {2, 3, "б", 3, 2});
+}
+
 TEST_F(ImportDocTest, AbsurdSizesAndFixedLinesAreRefusedBeforeAnythingIsStored) {
     // A cell spanning a hundred million columns is named; no grid is made.
     const QString huge = writeDocx(fx.root() + "огромная.docx",

@@ -6,6 +6,7 @@
 #include "forms/StructureEditDialog.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
@@ -74,7 +75,8 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     EXPECT_TRUE(listed.heading.contains("строки таблицы (1000) формы Ф30 с номера 3")) << listed.heading.toStdString();
     QStringList where;
     for (const QStringList &r : listed.rows) where << r.value(0);
-    EXPECT_EQ(where, (QStringList{"Контроль 1 Ф30 (1000)", "Контроль 3 Ф30 (1000)"}));
+    // And the line of the print mapping file whose block of rows 1..5 the new row moves.
+    EXPECT_EQ(where, (QStringList{"Контроль 1 Ф30 (1000)", "Контроль 3 Ф30 (1000)", "Печать Ф30.txt, строка 1"}));
 
     w->StringGrid1->setCurrentCell(1, 0);
     w->N25Click();
@@ -98,6 +100,48 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     w->N49Click();
     EXPECT_EQ(dialogs.questions.last(), "Вы уверены, что хотите удалить этот столбец?");
     EXPECT_EQ(w->StringGrid1->columnCount(), 4);
+}
+
+// The list after an insert and a delete reads a calculated cell's terms as
+// the engine does (a term without form and table takes them from the term
+// before) and names the print mapping lines whose block the edit moves.
+TEST_F(StructureWindowTest, RulesListReadsTermsAsTheEngineAndNamesPrintMappingLines) {
+    const QSqlDatabase d = db::connection(db::kMain);
+    db::exec(d, "delete from int_control");
+    db::exec(d, "delete from conditions");
+    const QString cols = "tid, \"row\", \"column\", type, formula, condition, koeff, country, midle, types";
+    // On a cell of Ф47: the second term is Ф30 (1000) СТР5ГР4 for the engine.
+    db::exec(d, "insert into conditions (" + cols + ") values (?, 0, 0, 1, ?, '', 1, 0, 0, '2')",
+             {sample::ids::TableF47Network, "Ф30Т(1000)СТР1ГР4+СТР5ГР4"});
+    // Its own row 5: not Ф30's.
+    db::exec(d, "insert into conditions (" + cols + ") values (?, 1, 0, 1, ?, '', 1, 0, 0, '2')",
+             {sample::ids::TableF47Network, "Ф30Т(2000)СТР1ГР4+СТР5ГР4"});
+    // A counter rule: a condition, no formula.
+    db::exec(d, "insert into conditions (" + cols + ") values (?, 2, 0, 0, '', ?, 1, 0, 0, '2')",
+             {sample::ids::TableF47Network, "Ф30Т(1000)СТР1ГР4>0 AND СТР4ГР5>0"});
+    ASSERT_TRUE(cp1251::writeLines(fx.yearFolder() + "forms/Ф30.txt",
+                                   {"1,4,4,[(1000)],4,1,7,2", "2,1,1,[(1000)],4,4,5,5", "3,1,1,[(2000)],4,1,5,3",
+                                    "4,1,1,[(1000)],4,3,5,бред"}));
+    auto listed = [&] {
+        QStringList out;
+        for (const QStringList &r : Form1().contents().rows) out << r.value(0) + " | " + r.value(1);
+        return out;
+    };
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    w->StringGrid1->setCurrentCell(0, 2);   // data row 3
+    w->N28Click();
+    EXPECT_EQ(listed(), (QStringList{"Расчет Ф47 (1000) СТР1ГР4 | Ф30Т(1000)СТР1ГР4+СТР5ГР4",
+                                     "Расчет Ф47 (1000) СТР3ГР4 | условие Ф30Т(1000)СТР1ГР4>0 AND СТР4ГР5>0",
+                                     "Печать Ф30.txt, строка 2 | 2,1,1,[(1000)],4,4,5,5",
+                                     "Печать Ф30.txt, строка 4 | 4,1,1,[(1000)],4,3,5,бред"}));
+
+    dialogs.answers = {true};
+    w->StringGrid1->setCurrentCell(0, 4);   // data row 5
+    w->N48Click();
+    EXPECT_EQ(listed(), (QStringList{"Расчет Ф47 (1000) СТР1ГР4 | Ф30Т(1000)СТР1ГР4+СТР5ГР4",
+                                     "Печать Ф30.txt, строка 2 | 2,1,1,[(1000)],4,4,5,5",
+                                     "Печать Ф30.txt, строка 4 | 4,1,1,[(1000)],4,3,5,бред"}));
 }
 
 // Refused before the question is asked.
@@ -157,7 +201,34 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         EXPECT_EQ(dialogs.messages.last(), "Ширина столбца \"abc\" не является числом");
         EXPECT_EQ(t->Memo1->toPlainText(), "Исправлено");
         EXPECT_EQ(t->widthText(), "abc");
+        // A width the table window cannot draw, a negative one, none at all.
+        for (const auto &[typed, message] :
+             {std::pair{"1e300", "Ширина столбца \"1e300\" должна быть от 1 до 3000"},
+              std::pair{"0.5", "Ширина столбца \"0.5\" должна быть от 1 до 3000"},
+              std::pair{"-5", "Ширина столбца \"-5\": ширина должна быть положительным числом"},
+              std::pair{"0", "Ширина столбца \"0\": ширина должна быть положительным числом"}}) {
+            t->Edit1->setText(typed);
+            t->BitBtn1->click();
+            EXPECT_EQ(t->result(), 0);
+            EXPECT_EQ(dialogs.messages.last(), QString::fromUtf8(message));
+        }
         t->Edit1->setText("10.1");
+        // A row higher than the table window draws.
+        const int size = t->SpinEdit1->value(), lines = t->SpinEdit3->value();
+        t->SpinEdit1->setValue(144);
+        t->SpinEdit3->setValue(99);
+        t->BitBtn1->click();
+        EXPECT_EQ(t->result(), 0);
+        EXPECT_TRUE(dialogs.messages.last().startsWith("Строк текста 99 размером 144 не поместится"));
+        t->SpinEdit1->setValue(size);
+        t->SpinEdit3->setValue(lines);
+        // The font comes from the list.
+        for (const char *font : {"", "  ", "Нет такого шрифта"}) {
+            t->ComboBox1->setCurrentText(QString::fromUtf8(font));
+            t->BitBtn1->click();
+            EXPECT_EQ(t->result(), 0);
+            EXPECT_TRUE(dialogs.messages.last().startsWith("Выберите шрифт из списка")) << font;
+        }
         t->ComboBox1->setCurrentText("Arial#2");   // "#" would cut the structure file's line
         t->BitBtn1->click();
         EXPECT_EQ(t->result(), 0);

@@ -1,0 +1,185 @@
+#include "engine/CatalogGate.h"
+
+#include "engine/EngineError.h"
+#include "engine/TableLimits.h"
+#include "engine/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QSqlQuery>
+
+namespace gate {
+
+namespace {
+
+// Names are compared as every look-up compares them: blanks around them
+// and letter case (Cyrillic included) do not count.
+bool sameName(const QString &a, const QString &b) { return text::sameNoCase(a.trimmed(), b.trimmed()); }
+
+QString lineFieldFault(const QString &what, const QString &value) {
+    if (value.contains(QLatin1Char('#')))
+        return QStringLiteral("%1 не может содержать символ \"#\": \"%2\"").arg(what, value);
+    if (value.contains(QLatin1Char(':')))
+        return QStringLiteral("%1 не может содержать символ \":\": \"%2\"").arg(what, value);
+    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+        return QStringLiteral("%1 не может содержать перевод строки: \"%2\"").arg(what, value);
+    return QString();
+}
+
+void refuse(const QString &fault) {
+    if (!fault.isEmpty()) throw EngineError(fault);
+}
+
+qint64 formOfTable(const QSqlDatabase &db, qint64 ident) {
+    const QVariant v = db::scalar(db, QStringLiteral("select form from tables where ident=?"), {ident});
+    if (!v.isValid()) throw EngineError(QStringLiteral("Таблица не определена!"));
+    return v.toLongLong();
+}
+
+} // namespace
+
+QString formNameFault(const QString &formname) {
+    if (formname.trimmed().isEmpty()) return QStringLiteral("Введите наименование формы!");
+    return lineFieldFault(QStringLiteral("Наименование формы"), formname);
+}
+
+QString tableNumberFault(const QString &tablen) {
+    const QString example = QStringLiteral(
+        "Номер таблицы пишется в скобках, внутри которых непустой текст без скобок, например (1000): \"%1\"");
+    if (tablen.size() < 3 || !tablen.startsWith(QLatin1Char('(')) || !tablen.endsWith(QLatin1Char(')')))
+        return example.arg(tablen);
+    const QString inner = tablen.mid(1, tablen.size() - 2);
+    if (inner.trimmed().isEmpty() || inner.contains(QLatin1Char('(')) || inner.contains(QLatin1Char(')')))
+        return example.arg(tablen);
+    return lineFieldFault(QStringLiteral("Номер таблицы"), tablen);
+}
+
+std::optional<FoundForm> findForm(const QSqlDatabase &db, const QString &formname) {
+    QSqlQuery q = db::exec(db, QStringLiteral("select id, formname from forms order by id"));
+    while (q.next())
+        if (sameName(q.value(1).toString(), formname)) return FoundForm{q.value(0).toLongLong(), q.value(1).toString()};
+    return std::nullopt;
+}
+
+std::optional<FoundTable> findTable(const QSqlDatabase &db, qint64 formId, const QString &tablen) {
+    QSqlQuery q = db::exec(db, QStringLiteral("select ident, tablen from tables where form=? order by ident"), {formId});
+    while (q.next())
+        if (sameName(q.value(1).toString(), tablen)) return FoundTable{q.value(0).toLongLong(), q.value(1).toString()};
+    return std::nullopt;
+}
+
+QString formIdentityFault(const QSqlDatabase &db, const QString &formname, qint64 selfId) {
+    if (const QString fault = formNameFault(formname); !fault.isEmpty()) return fault;
+    QSqlQuery q = db::exec(db, QStringLiteral("select id, formname from forms where id<>? order by id"), {selfId});
+    while (q.next())
+        if (sameName(q.value(1).toString(), formname))
+            return QStringLiteral("Форма \"%1\" уже есть в каталоге: наименования форм не должны различаться "
+                                  "только регистром букв")
+                .arg(q.value(1).toString());
+    return QString();
+}
+
+QString tableIdentityFault(const QSqlDatabase &db, qint64 formId, const QString &tablen, qint64 selfIdent) {
+    if (const QString fault = tableNumberFault(tablen); !fault.isEmpty()) return fault;
+    QSqlQuery q = db::exec(db, QStringLiteral("select ident, tablen from tables where form=? and ident<>?"),
+                           {formId, selfIdent});
+    while (q.next())
+        if (sameName(q.value(1).toString(), tablen))
+            return QStringLiteral("Таблица %1 уже есть в этой форме: номера таблиц формы не должны повторяться")
+                .arg(q.value(1).toString());
+    return QString();
+}
+
+// ---- writes --------------------------------------------------------------------------
+
+// A name as typed: a Tab is a blank, blanks around it do not count.
+static QString typedName(const QString &s) { return text::tabsToBlanks(s).trimmed(); }
+
+qint64 addForm(const QSqlDatabase &db, const QString &formname, const QString &decipher, bool net) {
+    const QString name = typedName(formname);
+    refuse(formIdentityFault(db, name, 0));
+    db::exec(db, QStringLiteral("insert into forms (formname,decipher,ind,net) values (?,?,999,?)"),
+             {name, decipher, net});
+    return db::lastInsertId(db);
+}
+
+void updateForm(const QSqlDatabase &db, qint64 id, const QString &formname, const QString &decipher, bool net) {
+    const QString name = typedName(formname);
+    refuse(formIdentityFault(db, name, id));
+    db::exec(db, QStringLiteral("update forms set formname=?, decipher=?, net=? where id=?"),
+             {name, decipher, net, id});
+}
+
+void setFormOrder(const QSqlDatabase &db, qint64 id, int ind) {
+    db::exec(db, QStringLiteral("update forms set ind=? where id=?"), {ind, id});
+}
+
+PutForm putForm(const QSqlDatabase &db, const QString &formname, const QString &decipher, bool net) {
+    refuse(formNameFault(typedName(formname)));
+    if (const std::optional<FoundForm> f = findForm(db, typedName(formname))) {
+        db::exec(db, QStringLiteral("update forms set decipher=?, net=? where id=?"),
+                 {decipher, net, f->id});
+        return PutForm{f->id, false, f->formname};
+    }
+    return PutForm{addForm(db, formname, decipher, net), true, typedName(formname)};
+}
+
+qint64 addTable(const QSqlDatabase &db, qint64 formId, const QString &tablen, const QString &name,
+                const TableShape &shape) {
+    refuse(tableIdentityFault(db, formId, tablen, 0));
+    refuse(shapecheck::countsFault(shape));
+    db::exec(db,
+             QStringLiteral("insert into tables (form,tablen,name,colcount,rowcount,fixcols,fixrows,floattype,scan) "
+                            "values (?,?,?,?,?,?,?,?,?)"),
+             {formId, tablen, name, shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
+              shape.floatValues, shape.scan});
+    return db::lastInsertId(db);
+}
+
+void updateTable(const QSqlDatabase &db, qint64 ident, const QString &tablen, const QString &name, bool floattype,
+                 int scan) {
+    refuse(tableIdentityFault(db, formOfTable(db, ident), tablen, ident));
+    TableShape s = ReadTableShape(db, ident);
+    s.scan = scan;
+    refuse(shapecheck::countsFault(s));
+    db::exec(db, QStringLiteral("update tables set tablen=?, name=?, floattype=?, scan=? where ident=?"),
+             {tablen, name, floattype, scan, ident});
+}
+
+void setTableDefinition(const QSqlDatabase &db, qint64 ident, const QString &name, const TableShape &shape) {
+    refuse(shapecheck::countsFault(shape));
+    db::exec(db,
+             QStringLiteral("update tables set name=?, colcount=?, rowcount=?, fixcols=?, fixrows=?, floattype=?, "
+                            "scan=? where ident=?"),
+             {name, shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
+              shape.floatValues, shape.scan, ident});
+}
+
+void setTableSizes(const QSqlDatabase &db, qint64 ident, int colcount, int rowcount, int fixcols, int fixrows) {
+    TableShape s = ReadTableShape(db, ident);
+    s.colcount = colcount;
+    s.rowcount = rowcount;
+    s.fixcols = fixcols;
+    s.fixrows = fixrows;
+    refuse(shapecheck::countsFault(s));
+    db::exec(db, QStringLiteral("update tables set colcount=?, rowcount=?, fixcols=?, fixrows=? where ident=?"),
+             {colcount, rowcount, fixcols, fixrows, ident});
+}
+
+void stepTableLines(const QSqlDatabase &db, qint64 ident, bool rows, int delta) {
+    TableShape s = ReadTableShape(db, ident);
+    (rows ? s.rowcount : s.colcount) += delta;
+    if (!limits::tableSizeFits(s.colcount, s.rowcount))
+        throw EngineError(rows ? QStringLiteral("В таблице не может быть больше %1 строк").arg(limits::kMaxTableRows)
+                               : QStringLiteral("В таблице не может быть больше %1 граф").arg(limits::kMaxTableColumns));
+    refuse(shapecheck::countsFault(s));
+    db::exec(db,
+             rows ? QStringLiteral("update tables set rowcount=? where ident=?")
+                  : QStringLiteral("update tables set colcount=? where ident=?"),
+             {rows ? s.rowcount : s.colcount, ident});
+}
+
+void setTableFloat(const QSqlDatabase &db, qint64 ident, bool floattype) {
+    db::exec(db, QStringLiteral("update tables set floattype=? where ident=?"), {floattype, ident});
+}
+
+} // namespace gate
