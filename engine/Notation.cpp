@@ -162,6 +162,46 @@ qint64 SpanCount(const QList<NumberSpan> &spans) {
     return n;
 }
 
+bool ReadListItems(QStringView list, QList<NumberSpan> &items, bool skipEmpty) {
+    items.clear();
+    const qsizetype n = list.size();
+    qsizetype i = 0;
+    auto blanks = [&] { while (i < n && list[i].isSpace()) ++i; };
+    auto number = [&](qint64 &v) {
+        blanks();
+        const qsizetype start = i;
+        v = 0;
+        while (i < n && list[i] >= u'0' && list[i] <= u'9') {
+            if (v < kHugeBound) v = std::min(kHugeBound, v * 10 + (list[i].unicode() - u'0'));
+            ++i;
+        }
+        if (i == start) return false;
+        blanks();
+        return true;
+    };
+    blanks();
+    if (i == n) return true;
+    for (;;) {
+        blanks();
+        if (i == n || list[i] == u',') {
+            if (!skipEmpty) return false;
+        } else {
+            qint64 a = 0, b = 0;
+            if (!number(a)) return false;
+            b = a;
+            if (i + 1 < n && list[i] == u'.' && list[i + 1] == u'.') {
+                i += 2;
+                if (!number(b)) return false;
+            }
+            items.append({a, b});
+        }
+        if (i == n) return true;
+        if (list[i] != u',') return false;
+        ++i;
+        if (i == n) return skipEmpty;
+    }
+}
+
 } // namespace notation
 
 namespace {

@@ -120,4 +120,13 @@ QString WriteNumberSpans(const QList<NumberSpan> &spans);
 // Count of the numbers the intervals hold.
 qint64 SpanCount(const QList<NumberSpan> &spans);
 
+// Bounds beyond this are read as this (far outside every table), so a bound
+// of any length is still a number.
+inline constexpr qint64 kHugeBound = qint64(1) << 52;
+// A list item by item as written: n gives [n, n], a..b gives [a, b] even
+// when b is below a (that item stands for nothing). Blanks around numbers are
+// allowed; empty items are passed over when skipEmpty, refused otherwise.
+// False for an item that is not a whole number or range. Nothing is expanded.
+bool ReadListItems(QStringView list, QList<NumberSpan> &items, bool skipEmpty);
+
 } // namespace notation

@@ -79,14 +79,21 @@ private:
             ~Level() { --depth; }
             int &depth;
         } level(m_depth);
-        if (m_depth > kMaxNesting) {
+        // kMaxNesting brackets are read, as the rule check accepts them; a
+        // chain of signs is bounded as well.
+        if (m_depth > 4 * kMaxNesting) {
             m_ok = false;
             return 0;
         }
         if (take(u'-')) return -unary();
         if (take(u'+')) return unary();
         if (take(u'(')) {
+            if (++m_brackets > kMaxNesting) {
+                m_ok = false;
+                return 0;
+            }
             const double v = expr();
+            --m_brackets;
             if (!take(u')')) m_ok = false;
             return v;
         }
@@ -97,6 +104,7 @@ private:
     const QList<Token> &m_t;
     qsizetype m_pos = 0;
     int m_depth = 0;
+    int m_brackets = 0;
     bool m_ok = true;
 };
 
