@@ -90,10 +90,10 @@ ConditionRef RunContext::parseRef(const QString &reference) {
     const TableShape &g = *shape;
     const int rowCount = g.rowcount, colCount = g.colcount;
     if (p.hasRows)
-        for (int row : ParseIntegerList(p.rows))
+        for (int row : ParseIntegerList(p.rows, 1, rowCount - g.fixrows))
             if (row >= 1 && row <= rowCount - g.fixrows) r.storedRows.append(cells::storedRowOfRef(row, g.fixrows));
     if (p.hasColumns)
-        for (int column : ParseIntegerList(p.columns))
+        for (int column : ParseIntegerList(p.columns, g.fixcols + 1, colCount))
             if (column > g.fixcols && column <= colCount) r.storedColumns.append(cells::storedColumnOfRef(column));
     return r;
 }

@@ -143,9 +143,13 @@ bool mentionsTable(const QString &upperText, const QString &tableKey) {
     return false;
 }
 
+// Lists are read clipped to the one cell asked about: a huge list costs its
+// number of items.
+LineBounds cellBounds(int r, int c) { return {r, r, c, c}; }
+
 bool termCovers(const QString &term, int r, int c) {
-    const QString rows = ParseRowRef(term);
-    const QString cols = ParseColumnRef(term);
+    const QString rows = ParseRowRef(term, cellBounds(r, c));
+    const QString cols = ParseColumnRef(term, cellBounds(r, c));
     return !rows.isEmpty() && !cols.isEmpty() && IsNumberInList(rows, r) && IsNumberInList(cols, c);
 }
 
@@ -177,7 +181,7 @@ bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const 
         }
         return false;
     }
-    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false);
+    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false, cellBounds(r, c));
     return !rc.rows.isEmpty() && !rc.columns.isEmpty() && IsNumberInList(rc.rows, r) &&
            IsNumberInList(rc.columns, c);
 }
@@ -190,7 +194,8 @@ void CountRuleSideCells(ControlCountList &list, const QString &side, const QStri
     if (kind == 2 && !formName.isEmpty() && !tableKey.isEmpty() && !U.contains(text::upper(formName)) &&
         !mentionsTable(U, tableKey))
         return;
-    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false);
+    // Clipped to the table shown: no list makes more than its items times the table.
+    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false, {1, area.rows, fixcols + 1, area.columns});
     if (rc.rows.isEmpty() || rc.columns.isEmpty()) return;
     QList<int> columns, rows;
     for (const QString &item : rc.columns.split(u',')) {
@@ -283,7 +288,11 @@ QString ErrorCycleItem(const QString &errorLine) {
 QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols, CellArea area) {
     // A completed cycle text ("ГР5Ф30Т[1000]") ends the list where its form
     // or table part begins.
-    auto listAfter = [&](notation::Line line) { return ParseIntegerList(notation::LineListText(reference, line)); };
+    auto listAfter = [&](notation::Line line) {
+        return line == notation::Line::Rows ? ParseIntegerList(notation::LineListText(reference, line), 1, area.rows)
+                                            : ParseIntegerList(notation::LineListText(reference, line), fixcols + 1,
+                                                               area.columns);
+    };
     // Only the cells of the table are marked: a list past it marks nothing more.
     QList<int> rows, columns;
     for (int r : listAfter(notation::Line::Rows))

@@ -4,6 +4,7 @@
 #include "engine/FormulaParser.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 TEST(EngineCellNumbering, SpanKeysImagesAndPixels) {
     EXPECT_EQ(cells::titleSpanKey(3, 1, 3, 1), "R1C3");
@@ -44,13 +45,25 @@ TEST(EngineFormulaParser, NumberListsOfReferencesAndCycles) {
     const QList<std::pair<QString, QList<int>>> cases = {
         {"", {}},           {"3", {3}},           {" 3 , 4 ", {3, 4}},   {"1,3..5", {1, 3, 4, 5}},
         {"5..3", {}},       {"1,5..3,2", {1, 2}}, {"2,", {2}},           {"1,,2", {1, 2}},
-        {"-1", {-1}},       {"007", {7}},
+        {"007", {7}},
         // Never expanded past the largest table: one number stands for the rest.
         {"9999..999999999", {9999, 10000, 10001}},    {"20000..30000", {20000}},
-        {"-5..1", {-5, 0, 1}},
+        {"9999..99999999999999999999", {9999, 10000, 10001}},
     };
     for (const auto &[in, out] : cases) EXPECT_EQ(ParseIntegerList(in), out) << in.toStdString();
-    for (const QString bad : {"1.2", "x", "1..x", "1;2", "3 4"})
+    // Clipped to the table it refers to (rows 1..5): one outside number per
+    // item, in its place; bounds of any length are numbers.
+    const QList<std::pair<QString, QList<int>>> clipped = {
+        {"1..99999999999999999999,2", {1, 2, 3, 4, 5, 6, 2}},
+        {"0..2", {0, 1, 2}},
+        {"7..9,3", {7, 3}},
+        {"1..3,2", {1, 2, 3, 2}},
+        {"99999999999999999999", {std::numeric_limits<int>::max()}},
+    };
+    for (const auto &[in, out] : clipped) EXPECT_EQ(ParseIntegerList(in, 1, 5), out) << in.toStdString();
+    EXPECT_EQ(notation::ClippedListText(*notation::ReadNumberItems(u"1..99999999999999999999,0..2,4"), 1, 5),
+              "1..5,6..,0,1..2,4");
+    for (const QString bad : {"1.2", "x", "1..x", "1;2", "3 4", "-1"})
         EXPECT_THROW(ParseIntegerList(bad), ConversionError) << bad.toStdString();
     // The text form reads the same way.
     EXPECT_EQ(ParseNumberList("1,5..3,8"), "1,8");
