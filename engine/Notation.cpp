@@ -261,13 +261,9 @@ QString ParseNumberList(const QString &list, qint64 low, qint64 high) {
     return out;
 }
 
-QString ParseNumberList(const QString &list) { return ParseNumberList(list, 0, kMaxListNumber); }
-
 QList<int> ParseIntegerList(QStringView list, qint64 low, qint64 high) {
     return notation::ClippedIntegers(itemsOrThrow(list), low, high);
 }
-
-QList<int> ParseIntegerList(QStringView list) { return ParseIntegerList(list, 0, kMaxListNumber); }
 
 ReferenceParts CutReferenceParts(QStringView s) {
     const notation::Markers m = notation::FindMarkers(s);

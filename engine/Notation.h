@@ -24,15 +24,12 @@ inline constexpr int kMaxListNumber = limits::kMaxTableRows;
 // Every item counts as written, so "1..3,2" names row 2 twice (a reference
 // sums its cells). The list is clipped to low..high, the lines of the table
 // it refers to (notation::VisitClipped): each item's part outside is one
-// number, so "1..100000000" in a 5-row table is 1..5 and 6. Without bounds
-// the largest table is taken (0..kMaxListNumber). Bounds of any length are
+// number, so "1..100000000" in a 5-row table is 1..5 and 6. Bounds of any length are
 // numbers. Throws ConversionError for an item that is no whole number or range.
-QString ParseNumberList(const QString &list);
 QString ParseNumberList(const QString &list, qint64 low, qint64 high);
 
 // ParseNumberList read as integers ("3..5" -> 3, 4, 5); a trailing comma adds
 // nothing. Throws ConversionError for an item that is no integer.
-QList<int> ParseIntegerList(QStringView list);
 QList<int> ParseIntegerList(QStringView list, qint64 low, qint64 high);
 
 // The parts of an upper-cased reference (table in square brackets, see

@@ -143,6 +143,18 @@ bool mentionsTable(const QString &upperText, const QString &tableKey) {
     return false;
 }
 
+// The numbers of a list that lie in low..high, each once, in their order.
+QList<int> linesWithin(const QList<int> &numbers, int low, int high) {
+    QList<int> out;
+    QList<bool> seen(std::max(high - low + 1, 0), false);
+    for (int v : numbers) {
+        if (v < low || v > high || seen[v - low]) continue;
+        seen[v - low] = true;
+        out.append(v);
+    }
+    return out;
+}
+
 // Lists are read clipped to the one cell asked about: a huge list costs its
 // number of items.
 LineBounds cellBounds(int r, int c) { return {r, r, c, c}; }
@@ -197,17 +209,18 @@ void CountRuleSideCells(ControlCountList &list, const QString &side, const QStri
     // Clipped to the table shown: no list makes more than its items times the table.
     const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false, {1, area.rows, fixcols + 1, area.columns});
     if (rc.rows.isEmpty() || rc.columns.isEmpty()) return;
-    QList<int> columns, rows;
-    for (const QString &item : rc.columns.split(u',')) {
-        bool ok = false;
-        const int v = item.trimmed().toInt(&ok);
-        if (ok && v > fixcols && v <= area.columns) columns.append(v);
-    }
-    for (const QString &item : rc.rows.split(u',')) {
-        bool ok = false;
-        const int v = item.trimmed().toInt(&ok);
-        if (ok && v >= 1 && v <= area.rows) rows.append(v);
-    }
+    // A side touches a cell once, however often its lists name it.
+    auto numbers = [](const QString &list) {
+        QList<int> out;
+        for (const QString &item : list.split(u',')) {
+            bool ok = false;
+            const int v = item.trimmed().toInt(&ok);
+            if (ok) out.append(v);
+        }
+        return out;
+    };
+    const QList<int> columns = linesWithin(numbers(rc.columns), fixcols + 1, area.columns);
+    const QList<int> rows = linesWithin(numbers(rc.rows), 1, area.rows);
     for (int c : columns)
         for (int r : rows) {
             if (kind != 0 && !RuleSideCoversCell(side, cycle, r, tableKey, formName, kind, fixrows, fixcols, c))
@@ -293,12 +306,10 @@ QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols, CellArea
                                             : ParseIntegerList(notation::LineListText(reference, line), fixcols + 1,
                                                                area.columns);
     };
-    // Only the cells of the table are marked: a list past it marks nothing more.
-    QList<int> rows, columns;
-    for (int r : listAfter(notation::Line::Rows))
-        if (r >= 1 && r <= area.rows) rows.append(r);
-    for (int c : listAfter(notation::Line::Columns))
-        if (c > fixcols && c <= area.columns) columns.append(c);
+    // Only the cells of the table are marked, each once: a list past it, or
+    // naming a line again, marks nothing more.
+    const QList<int> rows = linesWithin(listAfter(notation::Line::Rows), 1, area.rows);
+    const QList<int> columns = linesWithin(listAfter(notation::Line::Columns), fixcols + 1, area.columns);
     QList<MarkedCell> cells;
     for (int c : columns)
         for (int r : rows) cells.append(MarkedCell{c - fixcols - 1, r - 1});
