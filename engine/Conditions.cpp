@@ -14,6 +14,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -423,12 +424,28 @@ ConditionRule ConditionRuleFromRecord(const QSqlRecord &r) {
     return c;
 }
 
-int ConditionDivisor(const QVariant &stored) {
+double ConditionDivisor(const QVariant &stored) {
     bool ok = false;
     const double k = stored.toString().trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(k) || int(k) == 0) return 1;
-    return int(k);
+    if (!ok || std::isnan(k) || k == 0) return 1;
+    return std::clamp(k, -kMaxDivisor, kMaxDivisor);
 }
+
+bool ReadConditionDivisor(const QString &text, double &divisor) {
+    QString t = text.trimmed();
+    t.replace(u',', u'.');
+    if (t.isEmpty()) {
+        divisor = 1;
+        return true;
+    }
+    bool ok = false;
+    const double k = t.toDouble(&ok);
+    if (!ok || !std::isfinite(k) || std::abs(k) > kMaxDivisor) return false;
+    divisor = k == 0 ? 1 : k;
+    return true;
+}
+
+QString ConditionDivisorText(double divisor) { return QString::number(divisor, 'g', 15); }
 
 QString UnreadableConditionsMessage(const QStringList &notes) {
     return QStringLiteral("Условия, которые не удалось прочитать (по ним никто не отобран):\r\n") +
