@@ -1,6 +1,6 @@
 #include "controls/ControlFile.h"
 
-#include "controls/ControlCheck.h"
+#include "engine/RuleCheck.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -29,7 +29,7 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
                         QStringLiteral(" не содержит ни одного контроля. Контроли не изменены."));
 
     LoadResult result;
-    FileRuleChecker checker(mainDb);
+    const rulecheck::RuleChecker checker(mainDb);
     // Every line is checked before anything changes.
     struct Accepted {
         ControlLine line;
@@ -48,8 +48,8 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
         l.lft = text::upper(l.lft);
         l.rght = text::upper(l.rght);
         l.cycl = text::upper(l.cycl);
-        if (!checker.CheckLine(l.formName, l.table, l.cycl, l.rght, l.lft, l.reltion)) {
-            result.rejects << checker.errorText() << raw;
+        if (const rulecheck::Verdict v = checker.Check({l.formName, l.table, l.lft, l.reltion, l.rght, l.cycl}); !v) {
+            result.rejects << v.reason << raw;
             continue;
         }
         accepted.append({l, l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName), raw});
@@ -86,13 +86,10 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
             for (const Accepted &a : accepted) {
                 const ControlLine &l = a.line;
                 const QString &raw = a.raw;
-                const qint64 formId = a.formId;
                 try {
-                    db::exec(mainDb,
-                             QStringLiteral("insert into int_control (formid,tble,lft,rght,reltion,cycl,commnt) "
-                                            "values (?,?,?,?,?,?,?)"),
-                             {formId, l.table.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(l.table),
-                              l.lft, l.rght, l.reltion, l.cycl, l.commnt});
+                    const rulecheck::Verdict v = rulecheck::InsertCheckedRule(
+                        mainDb, checker, {l.formName, l.table, l.lft, l.reltion, l.rght, l.cycl}, l.commnt, nullptr, true);
+                    if (!v) throw db::Error(v.reason);
                     ++result.inserted;
                 } catch (const db::Error &e) {
                     if (dbError)

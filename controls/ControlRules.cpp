@@ -1,11 +1,11 @@
 #include "controls/ControlRules.h"
 
-#include "controls/ControlCheck.h"
 #include "engine/Common.h"
 #include "engine/TableShape.h"
 #include "core/FormulaHighlighter.h"
 #include "engine/FormulaParser.h"
 #include "engine/ProgressSink.h"
+#include "engine/RuleCheck.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
@@ -128,7 +128,23 @@ QString UnencodableMessage(const QString &characters) {
            shown.join(QStringLiteral(", "));
 }
 
-bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<void(const QString &)> &show, int *focus) {
+namespace {
+
+// The rule as it would be stored for the scope.
+rulecheck::RuleText storedText(const rulecheck::RuleChecker &checker, const RuleScope &s, const RuleTexts &t) {
+    rulecheck::RuleText r{QString(), QString(), t.lft, t.reltion, t.rght, t.cycl};
+    if (s.ruleClass != InterForm) {
+        r.formName = checker.formNameById(s.formId);
+        if (r.formName.isEmpty()) r.formName = s.formName.isEmpty() ? QStringLiteral("?") : s.formName;
+    }
+    if (s.ruleClass == IntraTable) r.table = s.table.isEmpty() ? QStringLiteral("()") : s.table;
+    return r;
+}
+
+} // namespace
+
+bool ValidateRule(const rulecheck::RuleChecker &checker, const RuleScope &s, const RuleTexts &t,
+                  const std::function<void(const QString &)> &show, int *focus) {
     auto refuse = [&](const QString &message, int where) {
         if (show) show(message);
         if (focus) *focus = where;
@@ -141,89 +157,22 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
     for (int i = 0; i < 4; ++i)
         if (const QString bad = cp1251::unencodable(*texts[i]); !bad.isEmpty())
             return refuse(UnencodableMessage(bad), i + 1);
-    if (!IsKnownRelation(t.reltion))
-        return refuse(QStringLiteral("Неизвестное отношение \"") + t.reltion +
-                          QStringLiteral("\" (допустимы =, <>, <, >, <=, >=)"),
-                      0);
-    {
-        QString why;
-        if (!CheckCycleText(t.cycl, &why)) {
-            if (show && why != QStringLiteral("Ошибка в выражении цикла!")) show(why);
-            return refuse(QStringLiteral("Ошибка в выражении цикла!"), 3);
-        }
-    }
-    if (s.ruleClass == IntraTable) {
-        const TableShape g = CachedTableShapeByFormId(s.formId, s.table).value_or(TableShape());
-        const int colcount = g.colcount;
-        const int rowcount = g.rowcount;
-        const QString cycle = t.cycl.trimmed();
-        const QString cu = text::upper(cycle);
-        if (!cycle.isEmpty()) {
-            QString list, kind;
-            int low = 0, high = 0;
-            if (cu.startsWith(QStringLiteral("ГР"))) {
-                if (containsNoCase(t.lft, QStringLiteral("гр")))
-                    return refuse(QStringLiteral("При цикле по графам нельзя указывать графы в условии"), 1);
-                if (containsNoCase(t.rght, QStringLiteral("гр")))
-                    return refuse(QStringLiteral("При цикле по графам нельзя указывать графы в условии"), 2);
-                list = cycle.mid(2);
-                low = g.fixcols + 1;   // the columns up to fixcols are headers
-                high = colcount;
-                kind = QStringLiteral("Графа");
-            } else if (!cu.startsWith(QStringLiteral("СТР"))) {
-                return refuse(QStringLiteral("Ошибка в выражении цикла!"), 3);
-            } else {
-                if (containsNoCase(t.lft, QStringLiteral("стр")))
-                    return refuse(QStringLiteral("При цикле по строкам нельзя указывать строки в условии"), 1);
-                if (containsNoCase(t.rght, QStringLiteral("стр")))
-                    return refuse(QStringLiteral("При цикле по строкам нельзя указывать строки в условии"), 2);
-                list = cycle.mid(3);
-                low = 1;
-                high = rowcount - g.fixrows;
-                kind = QStringLiteral("Строка");
-            }
-            list = list.trimmed();
-            if (list.startsWith(u'[')) {
-                if (!list.endsWith(u']') || list.size() < 2) return refuse(QStringLiteral("Ошибка в выражении цикла!"), 3);
-                list = list.mid(1, list.size() - 2);
-            }
-            QString message;
-            if (!CheckRowColumnList(list, low, high, kind, &message)) {
-                if (!message.isEmpty() && show) show(message);
-                return refuse(QStringLiteral("Ошибка в описании цикла!"), 3);
-            }
-        } else {
-            auto whole = [](const QString &side) {
-                return IsDigitsText(side.trimmed()) ||
-                       (containsNoCase(side, QStringLiteral("гр")) && containsNoCase(side, QStringLiteral("стр")));
-            };
-            if (!whole(t.lft)) return refuse(QStringLiteral("Ошибка в описании цикла!"), 1);
-            if (!whole(t.rght)) return refuse(QStringLiteral("Ошибка в описании цикла!"), 2);
-        }
-    }
-    EditorRuleChecker checker(s.ruleClass, s.formId, s.table, show);
-    if (!checker.CheckControlExpression(t.lft)) return refuse(QStringLiteral("Ошибка в выражении"), 1);
-    EditorRuleChecker right(s.ruleClass, s.formId, s.table, show);
-    if (!right.CheckControlExpression(t.rght)) return refuse(QStringLiteral("Ошибка в выражении"), 2);
+    const rulecheck::Verdict v = checker.Check(storedText(checker, s, t));
+    if (!v) return refuse(v.reason, v.field);
     return true;
 }
 
+bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<void(const QString &)> &show, int *focus) {
+    return ValidateRule(rulecheck::RuleChecker(db::connection(db::kMain)), s, t, show, focus);
+}
+
 qint64 SaveRule(const QSqlDatabase &mainDb, const RuleScope &s, qint64 key, const RuleTexts &t) {
-    if (key != 0) {
-        db::exec(mainDb,
-                 QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=?, reltion=? where ") + kKey +
-                     QStringLiteral("=?"),
-                 {nn(t.lft), nn(t.rght), nn(t.cycl), nn(t.commnt), nn(t.reltion), key});
-        return key;
-    }
-    const qint64 formId = s.ruleClass == InterForm ? 0 : s.formId;
-    // Classes 1 and 2 store an empty table text, not null; a null QString
-    // would bind as NULL, so every text is made non-null.
-    const QString table = s.ruleClass == IntraTable ? nn(s.table) : QStringLiteral("");
-    db::exec(mainDb,
-             QStringLiteral("insert into int_control (formid,tble,lft,reltion,rght,cycl,commnt) values (?,?,?,?,?,?,?)"),
-             {formId, table, nn(t.lft), nn(t.reltion), nn(t.rght), nn(t.cycl), nn(t.commnt)});
-    return db::lastInsertId(mainDb);
+    const rulecheck::RuleChecker checker(mainDb);
+    const rulecheck::RuleText r = storedText(checker, s, t);
+    const rulecheck::Verdict v = key != 0 ? rulecheck::UpdateCheckedRule(mainDb, checker, key, r, nn(t.commnt))
+                                          : rulecheck::InsertCheckedRule(mainDb, checker, r, nn(t.commnt), &key);
+    if (!v) throw db::Error(QStringLiteral("Контроль не сохранен. ") + v.reason);
+    return key;
 }
 
 int DeleteRules(const QSqlDatabase &mainDb, const QList<qint64> &keys) {
@@ -259,6 +208,7 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
     if (refused) refused->clear();
     if (find.isEmpty()) return comments;
     int written = 0;
+    const rulecheck::RuleChecker checker(mainDb);
     // All the selected rules change together or none does.
     db::transaction(mainDb, [&] {
         for (qint64 key : keys) {
@@ -277,16 +227,18 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
             if (t.lft == o.lft && t.rght == o.rght && t.cycl == o.cycl && t.commnt == o.commnt) continue;
             // A changed rule is stored only when a save would store it.
             QStringList why;
-            if (!ValidateRule(ScopeOfRule(*r), t, [&](const QString &m) { why << m; })) {
+            if (!ValidateRule(checker, ScopeOfRule(*r), t, [&](const QString &m) { why << m; })) {
                 if (refused)
                     refused->append(o.commnt + QStringLiteral(" (") + o.lft + u' ' + o.reltion + u' ' + o.rght +
                                     QStringLiteral("): ") + why.join(QStringLiteral("; ")));
                 continue;
             }
-            db::exec(mainDb,
-                     QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=? where ") + kKey +
-                         QStringLiteral("=?"),
-                     {nn(t.lft), nn(t.rght), nn(t.cycl), nn(t.commnt), key});
+            const rulecheck::Verdict v =
+                rulecheck::UpdateCheckedRule(mainDb, checker, key, storedText(checker, ScopeOfRule(*r), t), nn(t.commnt));
+            if (!v) {
+                if (refused) refused->append(o.commnt + QStringLiteral(": ") + v.reason);
+                continue;
+            }
             ++written;
             if (t.commnt != o.commnt) comments.insert(key, t.commnt);
         }

@@ -17,6 +17,7 @@
 class QSqlQuery;
 
 class ProgressSink;
+namespace rulecheck { class RuleChecker; }
 
 namespace controls {
 
@@ -78,6 +79,9 @@ RuleRecord RuleRecordOf(const QSqlQuery &q);
 // column, characters that code page 1251 cannot hold (named).
 bool ValidateRule(const RuleScope &scope, const RuleTexts &texts, const std::function<void(const QString &)> &show,
                   int *focus = nullptr);
+// The same against the forms and tables a checker has read.
+bool ValidateRule(const rulecheck::RuleChecker &checker, const RuleScope &scope, const RuleTexts &texts,
+                  const std::function<void(const QString &)> &show, int *focus = nullptr);
 
 // Saves a rule of the scope: updates the rule with that key, or inserts a new
 // one when key is 0. Returns the rule's key.

@@ -91,20 +91,25 @@ int referenceEnd(const QString &up, int s) {
     return n;
 }
 
-QString expandList(const QString &segment, int offset, const QString &what) {
-    const QString prefix = QStringLiteral("Ошибка при обработке диапазона %1 \"%2\"").arg(what, segment);
-    try {
-        return ShiftNumberList(ParseNumberList(segment), offset);
-    } catch (const ConversionError &) {
-        throw ConversionError(prefix + QStringLiteral(": неполный или некорректный диапазон (например, "
-                                                      "\"68..\" без конечного значения)"));
-    } catch (const std::exception &e) {
-        throw std::runtime_error((prefix + QStringLiteral(": ") + errorText(e)).toStdString());
+// The lines of a list in stored numbering (reference number + offset),
+// clipped to low..high; a list naming more lines than that gives its ranges.
+void expandList(const QString &segment, qint64 low, qint64 high, int offset, const QString &what, QStringList &lines,
+                QString &ranges) {
+    const std::optional<notation::NumberItems> items = notation::ReadNumberItems(segment);
+    if (!items)
+        throw ConversionError(QStringLiteral("Ошибка при обработке диапазона %1 \"%2\"").arg(what, segment) +
+                              QStringLiteral(": неполный или некорректный диапазон (например, \"68..\" без конечного "
+                                             "значения)"));
+    const qint64 most = std::max<qint64>(high - low + 1, 1);
+    qint64 count = 0;
+    if (!notation::VisitClipped(*items, low, high, [&](qint64) { return ++count <= most; })) {
+        ranges = notation::ClippedListText(*items, low, high);
+        return;
     }
-}
-
-QStringList splitList(const QString &list) {
-    return list.isEmpty() ? QStringList() : list.split(u',');
+    notation::VisitClipped(*items, low, high, [&](qint64 v) {
+        lines << QString::number(v + offset);
+        return true;
+    });
 }
 
 // A title text as one line: the stored colon code decoded, line breaks as blanks.
@@ -192,10 +197,12 @@ ParsedReference ParseReference(const QString &reference) {
         if (r.tableId > 0) r.geometry = CachedTableShapeByFormId(r.formId, parts.table).value_or(TableShape());
     }
     if (r.tableId >= 1) {
+        const TableShape &g = r.geometry;
         if (!parts.rows.trimmed().isEmpty())
-            r.rows = splitList(expandList(parts.rows.trimmed(), r.geometry.fixrows + 1, QStringLiteral("строк")));
+            expandList(parts.rows.trimmed(), 1, g.dataRows(), g.fixrows + 1, QStringLiteral("строк"), r.rows, r.rowRanges);
         if (!parts.columns.trimmed().isEmpty())
-            r.columns = splitList(expandList(parts.columns.trimmed(), 1, QStringLiteral("граф")));
+            expandList(parts.columns.trimmed(), g.fixcols + 1, g.colcount, 1, QStringLiteral("граф"), r.columns,
+                       r.columnRanges);
     }
     return r;
 }
@@ -304,6 +311,7 @@ QString BuildDecipher(const QString &reference, const QSqlDatabase *database) {
         if (!path.isEmpty()) line += u' ' + path;
         rowLines.append(line);
     }
+    if (!p.rowRanges.isEmpty()) rowLines.append(QStringLiteral("  стр.") + p.rowRanges);
     if (!rowLines.isEmpty()) out += QStringLiteral("Строки:") + kCrLf + rowLines.join(kCrLf) + kCrLf;
 
     int columnFixCols = 0, columnFixRows = 0;
@@ -320,6 +328,7 @@ QString BuildDecipher(const QString &reference, const QSqlDatabase *database) {
         if (!path.isEmpty()) line += u' ' + path;
         columnLines.append(line);
     }
+    if (!p.columnRanges.isEmpty()) columnLines.append(QStringLiteral("  гр.") + p.columnRanges);
     if (!columnLines.isEmpty()) out += QStringLiteral("Графы:") + kCrLf + columnLines.join(kCrLf) + kCrLf;
     return out;
 }

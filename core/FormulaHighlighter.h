@@ -36,6 +36,9 @@ struct ParsedReference {
     TableShape geometry;
     QStringList rows;      // stored numbering
     QStringList columns;   // stored numbering
+    // A list naming more lines than the table has is shown by its ranges
+    // (reference numbering, clipped to the table) instead of line by line.
+    QString rowRanges, columnRanges;
 };
 // Throws std::exception (ConversionError with the range messages, db::Error).
 ParsedReference ParseReference(const QString &reference);

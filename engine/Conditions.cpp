@@ -14,6 +14,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -90,10 +91,10 @@ ConditionRef RunContext::parseRef(const QString &reference) {
     const TableShape &g = *shape;
     const int rowCount = g.rowcount, colCount = g.colcount;
     if (p.hasRows)
-        for (int row : ParseIntegerList(p.rows))
+        for (int row : ParseIntegerList(p.rows, 1, rowCount - g.fixrows))
             if (row >= 1 && row <= rowCount - g.fixrows) r.storedRows.append(cells::storedRowOfRef(row, g.fixrows));
     if (p.hasColumns)
-        for (int column : ParseIntegerList(p.columns))
+        for (int column : ParseIntegerList(p.columns, g.fixcols + 1, colCount))
             if (column > g.fixcols && column <= colCount) r.storedColumns.append(cells::storedColumnOfRef(column));
     return r;
 }
@@ -423,12 +424,28 @@ ConditionRule ConditionRuleFromRecord(const QSqlRecord &r) {
     return c;
 }
 
-int ConditionDivisor(const QVariant &stored) {
+double ConditionDivisor(const QVariant &stored) {
     bool ok = false;
     const double k = stored.toString().trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(k) || int(k) == 0) return 1;
-    return int(k);
+    if (!ok || std::isnan(k) || k == 0) return 1;
+    return std::clamp(k, -kMaxDivisor, kMaxDivisor);
 }
+
+bool ReadConditionDivisor(const QString &text, double &divisor) {
+    QString t = text.trimmed();
+    t.replace(u',', u'.');
+    if (t.isEmpty()) {
+        divisor = 1;
+        return true;
+    }
+    bool ok = false;
+    const double k = t.toDouble(&ok);
+    if (!ok || !std::isfinite(k) || std::abs(k) > kMaxDivisor) return false;
+    divisor = k == 0 ? 1 : k;
+    return true;
+}
+
+QString ConditionDivisorText(double divisor) { return QString::number(divisor, 'g', 15); }
 
 QString UnreadableConditionsMessage(const QStringList &notes) {
     return QStringLiteral("Условия, которые не удалось прочитать (по ним никто не отобран):\r\n") +

@@ -21,14 +21,22 @@ struct ConditionRule {
     bool type = false;       // true = sum of formula, false = counter
     QString formula;
     QString condition;
-    int koeff = 1;
+    double koeff = 1;        // divisor of a sum
     bool country = false;    // only rural institutions
     bool midle = false;      // average over the selected institutions
     QString types;           // "*" or comma list of medicaltypes.id
 };
 
-// The divisor of a sum rule as stored: missing, empty, unreadable or 0 means 1.
-int ConditionDivisor(const QVariant &stored);
+// Divisors of sum rules lie within -kMaxDivisor .. kMaxDivisor.
+inline constexpr double kMaxDivisor = 1e9;
+// The divisor of a sum rule as stored: missing, empty, unreadable or 0 means
+// 1; a value beyond the range is read as its end, never wrapped.
+double ConditionDivisor(const QVariant &stored);
+// A divisor as typed or read from a file: empty or 0 is 1; false (nothing
+// stored) for a text that is no number or lies beyond the range.
+bool ReadConditionDivisor(const QString &text, double &divisor);
+// The text a divisor is shown with ("2", "-2", "0.5").
+QString ConditionDivisorText(double divisor);
 // Reads a rule from a query positioned on a `conditions` record.
 class QSqlRecord;
 ConditionRule ConditionRuleFromRecord(const QSqlRecord &record);

@@ -13,11 +13,12 @@ const QString kF = QStringLiteral("Ф");
 const QString kT = QStringLiteral("Т");
 
 // Row or column list of a reference, expanded; empty when absent or malformed.
-QString parseLineRef(const QString &reference, notation::Line line) {
+QString parseLineRef(const QString &reference, notation::Line line, const LineBounds &b) {
     const QString list = notation::LineListText(reference, line);
     if (list.isEmpty()) return {};
     try {
-        return ParseNumberList(list);
+        return line == notation::Line::Rows ? ParseNumberList(list, b.rowLow, b.rowHigh)
+                                            : ParseNumberList(list, b.columnLow, b.columnHigh);
     } catch (const ConversionError &) {
         return {};
     }
@@ -106,8 +107,12 @@ FormTableRef ParseFormTableRef(const QString &reference, int mode) {
     return r;
 }
 
-QString ParseRowRef(const QString &reference) { return parseLineRef(reference, notation::Line::Rows); }
-QString ParseColumnRef(const QString &reference) { return parseLineRef(reference, notation::Line::Columns); }
+QString ParseRowRef(const QString &reference, const LineBounds &bounds) {
+    return parseLineRef(reference, notation::Line::Rows, bounds);
+}
+QString ParseColumnRef(const QString &reference, const LineBounds &bounds) {
+    return parseLineRef(reference, notation::Line::Columns, bounds);
+}
 
 QString QualifyFormulaRef(const QString &operand, int mode, const QString &form, const QString &table) {
     QString op = operand.trimmed();
@@ -150,7 +155,8 @@ QString QualifyFormulaRefs(const QString &expression, int mode, const QString &d
     return out;
 }
 
-RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &cycle, bool single) {
+RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &cycle, bool single,
+                                     const LineBounds &bounds) {
     RowsColumns r;
     if (expression.trimmed().isEmpty()) return r;
     QString cycleRows, cycleCols;
@@ -158,7 +164,9 @@ RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &c
     if (cycleText.found) {
         QString list;
         try {
-            list = ParseNumberList(cycleText.list());
+            list = cycleText.line == notation::Line::Rows
+                       ? ParseNumberList(cycleText.list(), bounds.rowLow, bounds.rowHigh)
+                       : ParseNumberList(cycleText.list(), bounds.columnLow, bounds.columnHigh);
         } catch (const ConversionError &) {
         }
         (cycleText.line == notation::Line::Rows ? cycleRows : cycleCols) = list;
@@ -169,8 +177,8 @@ RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &c
     QStringList rows, cols;
     for (const QString &item : items) {
         if (IsOperatorItem(item)) continue;
-        const QString ir = ParseRowRef(item);
-        const QString ic = ParseColumnRef(item);
+        const QString ir = ParseRowRef(item, bounds);
+        const QString ic = ParseColumnRef(item, bounds);
         if (single && (ir.contains(u',') || ic.contains(u','))) return {};
         if (!ir.isEmpty()) rows.append(ir);
         if (!ic.isEmpty()) cols.append(ic);

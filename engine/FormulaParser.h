@@ -23,9 +23,16 @@ struct FormTableRef {
 };
 FormTableRef ParseFormTableRef(const QString &reference, int mode);
 
-// Expanded row (column) list of a reference; empty when absent or malformed.
-QString ParseRowRef(const QString &reference);
-QString ParseColumnRef(const QString &reference);
+// The lines a reader clips number lists to (notation::VisitClipped): those
+// of the table it shows or sums.
+struct LineBounds {
+    qint64 rowLow = 0, rowHigh = kMaxListNumber;
+    qint64 columnLow = 0, columnHigh = kMaxListNumber;
+};
+// Expanded row (column) list of a reference, clipped to the bounds; empty
+// when absent or malformed.
+QString ParseRowRef(const QString &reference, const LineBounds &bounds);
+QString ParseColumnRef(const QString &reference, const LineBounds &bounds);
 
 // Completes an operand with a form and a table ("[1000]", brackets included).
 QString QualifyFormulaRef(const QString &operand, int mode, const QString &form, const QString &table);
@@ -41,7 +48,8 @@ struct RowsColumns {
 // Rows and columns named by an expression; a cycle "СТР..." or "ГР..."
 // replaces the rows or the columns. With single set, anything but one
 // operand naming one row and one column gives two empty lists.
-RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &cycle, bool single);
+RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &cycle, bool single,
+                                     const LineBounds &bounds);
 
 // Deepest nesting of round brackets in a text. Texts nested deeper than
 // kMaxNesting are not read (a rule, a condition or a formula like that is

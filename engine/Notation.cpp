@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <limits>
 
 namespace notation {
 
@@ -162,93 +163,106 @@ qint64 SpanCount(const QList<NumberSpan> &spans) {
     return n;
 }
 
-} // namespace notation
-
-namespace {
-
-// A range a..b as the numbers that can name a line of some table: the part
-// inside 0..kMaxListNumber in full, and one number standing for each part
-// beyond it, so a reference past the table still reads as outside it.
-template <typename Add>
-void forRange(int a, int b, const Add &add) {
-    if (a > b) return;
-    if (a < 0) add(a);
-    const int lo = std::max(a, 0), hi = std::min(b, kMaxListNumber);
-    for (int v = lo; v <= hi; ++v) add(v);
-    if (b > kMaxListNumber) add(std::max(a, kMaxListNumber + 1));
-}
-
-// Lists of plain integers and ranges ("3", "1,2", "3..12") read without
-// building texts; false when the text holds anything else.
-bool plainIntegers(QStringView s, QList<int> &out) {
+bool ReadListItems(QStringView list, QList<NumberSpan> &items, bool skipEmpty) {
+    items.clear();
+    const qsizetype n = list.size();
     qsizetype i = 0;
-    const qsizetype n = s.size();
-    auto blanks = [&] { while (i < n && s[i] == u' ') ++i; };
-    auto number = [&](int &v) {
+    auto blanks = [&] { while (i < n && list[i].isSpace()) ++i; };
+    auto number = [&](qint64 &v) {
         blanks();
         const qsizetype start = i;
-        qint64 x = 0;
-        while (i < n && s[i] >= u'0' && s[i] <= u'9' && i - start < 9) x = x * 10 + (s[i++].unicode() - u'0');
-        if (i == start || (i < n && s[i] >= u'0' && s[i] <= u'9')) return false;
-        v = int(x);
+        v = 0;
+        while (i < n && list[i] >= u'0' && list[i] <= u'9') {
+            if (v < kHugeBound) v = std::min(kHugeBound, v * 10 + (list[i].unicode() - u'0'));
+            ++i;
+        }
+        if (i == start) return false;
         blanks();
         return true;
     };
     blanks();
     if (i == n) return true;
     for (;;) {
-        int a = 0;
-        if (!number(a)) return false;
-        if (i + 1 < n && s[i] == u'.' && s[i + 1] == u'.') {
-            i += 2;
-            int b = 0;
-            if (!number(b)) return false;
-            forRange(a, b, [&](int v) { out.append(v); });
+        blanks();
+        if (i == n || list[i] == u',') {
+            if (!skipEmpty) return false;
         } else {
-            out.append(a);
+            qint64 a = 0, b = 0;
+            if (!number(a)) return false;
+            b = a;
+            if (i + 1 < n && list[i] == u'.' && list[i + 1] == u'.') {
+                i += 2;
+                if (!number(b)) return false;
+            }
+            items.append({a, b});
         }
         if (i == n) return true;
-        if (s[i] != u',') return false;
+        if (list[i] != u',') return false;
         ++i;
-        blanks();
-        if (i == n) return true;
+        if (i == n) return skipEmpty;
     }
+}
+
+std::optional<NumberItems> ReadNumberItems(QStringView list) {
+    NumberItems items;
+    if (!ReadListItems(list, items, true)) return std::nullopt;
+    return items;
+}
+
+QList<int> ClippedIntegers(const NumberItems &items, qint64 low, qint64 high) {
+    QList<int> out;
+    VisitClipped(items, low, high, [&](qint64 v) {
+        out.append(int(std::clamp<qint64>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())));
+        return true;
+    });
+    return out;
+}
+
+QString ClippedListText(const NumberItems &items, qint64 low, qint64 high) {
+    QStringList parts;
+    for (const NumberSpan &it : items) {
+        const qint64 a = it.first, b = it.second;
+        if (a > b) continue;
+        if (a < low) {
+            const qint64 to = std::min(b, low - 1);
+            parts << (to > a ? QString::number(a) + kDots + QString::number(to) : QString::number(a));
+        }
+        const qint64 lo = std::max(a, low), hi = std::min(b, high);
+        if (lo <= hi) parts << (lo == hi ? QString::number(lo) : QString::number(lo) + kDots + QString::number(hi));
+        if (b > high) {
+            const qint64 from = std::max(a, high + 1);
+            parts << (b > from ? QString::number(from) + kDots + (b >= kHugeBound ? QString() : QString::number(b))
+                               : QString::number(from));
+        }
+    }
+    return parts.join(u',');
+}
+
+} // namespace notation
+
+namespace {
+
+notation::NumberItems itemsOrThrow(QStringView list) {
+    const std::optional<notation::NumberItems> items = notation::ReadNumberItems(list);
+    if (!items)
+        throw ConversionError(QStringLiteral("\"%1\" не является списком целых чисел и диапазонов").arg(list.toString()));
+    return *items;
 }
 
 } // namespace
 
-QString ParseNumberList(const QString &list) {
-    QStringList out;
-    const QStringList items = list.split(u',');
-    for (const QString &item : items) {
-        const int range = item.indexOf(QStringLiteral(".."));
-        if (range >= 0) {
-            bool ok1 = false, ok2 = false;
-            const int lo = item.left(range).trimmed().toInt(&ok1);
-            const int hi = item.mid(range + 2).trimmed().toInt(&ok2);
-            if (!ok1 || !ok2)
-                throw ConversionError(QStringLiteral("\"%1\" не является диапазоном целых чисел").arg(item));
-            forRange(lo, hi, [&](int v) { out.append(QString::number(v)); });
-        } else if (!item.trimmed().isEmpty()) {
-            out.append(item);
-        }
-    }
-    return out.join(u',');
+QString ParseNumberList(const QString &list, qint64 low, qint64 high) {
+    QString out;
+    notation::VisitClipped(itemsOrThrow(list), low, high, [&](qint64 v) {
+        if (!out.isEmpty()) out += u',';
+        out += QString::number(v);
+        return true;
+    });
+    return out;
 }
 
-QList<int> ParseIntegerList(QStringView list) {
-    QList<int> out;
-    if (list.isEmpty() || plainIntegers(list, out)) return out;
-    out.clear();
-    const QString expanded = ParseNumberList(list.toString());
-    if (expanded.isEmpty()) return out;
-    for (const QString &item : expanded.split(u',')) {
-        bool ok = false;
-        const int v = item.trimmed().toInt(&ok);
-        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(item));
-        out.append(v);
-    }
-    return out;
+QList<int> ParseIntegerList(QStringView list, qint64 low, qint64 high) {
+    return notation::ClippedIntegers(itemsOrThrow(list), low, high);
 }
 
 ReferenceParts CutReferenceParts(QStringView s) {

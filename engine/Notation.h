@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <algorithm>
 #include <optional>
 
 // Numbers above this name no line of any table (see core/TableLimits.h).
@@ -21,15 +22,15 @@ inline constexpr int kMaxListNumber = limits::kMaxTableRows;
 
 // Expands ranges: "1,3..5,8" -> "1,3,4,5,8"; "5..3" stands for nothing.
 // Every item counts as written, so "1..3,2" names row 2 twice (a reference
-// sums its cells). A range is never expanded past the largest table: the
-// numbers beyond kMaxListNumber (or below 0) are stood for by one of them,
-// so "1..100000000" is 1..10000 and 10001, still outside every table.
-// Throws ConversionError when a range bound is no integer.
-QString ParseNumberList(const QString &list);
+// sums its cells). The list is clipped to low..high, the lines of the table
+// it refers to (notation::VisitClipped): each item's part outside is one
+// number, so "1..100000000" in a 5-row table is 1..5 and 6. Bounds of any length are
+// numbers. Throws ConversionError for an item that is no whole number or range.
+QString ParseNumberList(const QString &list, qint64 low, qint64 high);
 
 // ParseNumberList read as integers ("3..5" -> 3, 4, 5); a trailing comma adds
 // nothing. Throws ConversionError for an item that is no integer.
-QList<int> ParseIntegerList(QStringView list);
+QList<int> ParseIntegerList(QStringView list, qint64 low, qint64 high);
 
 // The parts of an upper-cased reference (table in square brackets, see
 // SquareTableBrackets of the decipher) cut at its
@@ -119,5 +120,51 @@ QList<NumberSpan> CanonicalSpans(QList<NumberSpan> spans);
 QString WriteNumberSpans(const QList<NumberSpan> &spans);
 // Count of the numbers the intervals hold.
 qint64 SpanCount(const QList<NumberSpan> &spans);
+
+// Bounds beyond this are read as this (far outside every table), so a bound
+// of any length is still a number.
+inline constexpr qint64 kHugeBound = qint64(1) << 52;
+// A list item by item as written: n gives [n, n], a..b gives [a, b] even
+// when b is below a (that item stands for nothing). Blanks around numbers are
+// allowed; empty items are passed over when skipEmpty, refused otherwise.
+// False for an item that is not a whole number or range. Nothing is expanded.
+bool ReadListItems(QStringView list, QList<NumberSpan> &items, bool skipEmpty);
+
+// A list kept item by item for a reader that clips it to its table.
+using NumberItems = QList<NumberSpan>;
+// ReadListItems with empty items passed over; nothing for a list that is no
+// list of whole numbers and ranges.
+std::optional<NumberItems> ReadNumberItems(QStringView list);
+
+// The one range rule of every reader: the numbers of the items in their
+// order, clipped to low..high (the table the list refers to) before anything
+// is made. The part of an item inside the table is visited whole; what lies
+// outside is one number per item, the first the item names outside, in its
+// place. So "1..3,2" still names 2 twice, a list costs at most its items
+// times (high - low + 2), and no number outside the table is made but one
+// per item. visit returns false to stop; the result is false when stopped.
+template <typename Visit>
+bool VisitClipped(const NumberItems &items, qint64 low, qint64 high, Visit &&visit) {
+    for (const NumberSpan &it : items) {
+        const qint64 a = it.first, b = it.second;
+        if (a > b) continue;
+        bool outside = false;
+        if (a < low || a > high) {
+            if (!visit(a)) return false;
+            outside = true;
+        }
+        for (qint64 v = std::max(a, low), hi = std::min(b, high); v <= hi; ++v)
+            if (!visit(v)) return false;
+        if (!outside && b > high && !visit(std::max(a, high + 1))) return false;
+    }
+    return true;
+}
+// The visited numbers, each brought into the int range (an outside number
+// stays outside).
+QList<int> ClippedIntegers(const NumberItems &items, qint64 low, qint64 high);
+// Ranges of the items as they will be read, for showing a huge list: each
+// item clipped to low..high and written a..b, with its outside part named
+// once ("1..5,6.." for 1..99999 in a 5-line table).
+QString ClippedListText(const NumberItems &items, qint64 low, qint64 high);
 
 } // namespace notation

@@ -79,14 +79,21 @@ private:
             ~Level() { --depth; }
             int &depth;
         } level(m_depth);
-        if (m_depth > kMaxNesting) {
+        // kMaxNesting brackets are read, as the rule check accepts them; a
+        // chain of signs is bounded as well.
+        if (m_depth > 4 * kMaxNesting) {
             m_ok = false;
             return 0;
         }
         if (take(u'-')) return -unary();
         if (take(u'+')) return unary();
         if (take(u'(')) {
+            if (++m_brackets > kMaxNesting) {
+                m_ok = false;
+                return 0;
+            }
             const double v = expr();
+            --m_brackets;
             if (!take(u')')) m_ok = false;
             return v;
         }
@@ -97,6 +104,7 @@ private:
     const QList<Token> &m_t;
     qsizetype m_pos = 0;
     int m_depth = 0;
+    int m_brackets = 0;
     bool m_ok = true;
 };
 
@@ -148,9 +156,15 @@ bool hasOperator(const QString &t) {
 struct ParsedRef {
     QString form;             // as found in the text ("Ф12"); empty when absent
     QString key;              // "(1000)"; empty when absent
-    QList<int> columns;       // reference numbering
-    QList<int> rows;
+    notation::NumberItems columns;   // reference numbering, item by item
+    notation::NumberItems rows;
 };
+
+notation::NumberItems itemsOf(const QString &list) {
+    std::optional<notation::NumberItems> items = notation::ReadNumberItems(list);
+    if (!items) throw ConversionError(QStringLiteral("\"%1\" не является списком целых чисел").arg(list));
+    return *items;
+}
 
 // A reference (its parts cut from the upper-cased text) completed by the cycle
 // text: each part the reference lacks is taken from the cycle text, a part it
@@ -161,8 +175,8 @@ ParsedRef parseReference(const ReferenceParts &own, const QString &cycle) {
     ParsedRef r;
     r.form = own.hasForm ? own.form : more.form;
     r.key = own.hasTable ? own.table : more.table;
-    r.rows = ParseIntegerList(own.hasRows ? own.rows : more.rows);
-    r.columns = ParseIntegerList(own.hasColumns ? own.columns : more.columns);
+    r.rows = itemsOf(own.hasRows ? own.rows : more.rows);
+    r.columns = itemsOf(own.hasColumns ? own.columns : more.columns);
     return r;
 }
 
@@ -273,20 +287,26 @@ bool IsValidMatrixCell(const ValueMatrix &m, int column, int row) {
     return column >= m.lowColumn() && row >= 1 && column + 1 <= m.highColumn() && row + m.lowRow() <= m.highRow();
 }
 
-bool RuleRun::sumCells(const QList<int> &columns, const QList<int> &rows, double &sum, QString &marker) const {
+bool RuleRun::sumCells(const notation::NumberItems &columns, const notation::NumberItems &rows, double &sum,
+                       QString &marker) const {
     const int rowShift = m_fixRowsMinusOne + 2;
+    const bool held = m_matrix.isCreated();
+    // The lines of the table held: columns lowColumn .. highColumn - 1, rows
+    // 1 .. highRow - lowRow (none without a table).
+    const qint64 cLow = held ? m_matrix.lowColumn() : 1, cHigh = held ? m_matrix.highColumn() - 1 : 0;
+    const qint64 rLow = 1, rHigh = held ? m_matrix.highRow() - m_matrix.lowRow() : 0;
     sum = 0;
-    for (int c : columns) {
-        for (int r : rows) {
-            if (!IsValidMatrixCell(m_matrix, c, r)) {
+    return notation::VisitClipped(columns, cLow, cHigh, [&](qint64 c) {
+        return notation::VisitClipped(rows, rLow, rHigh, [&](qint64 r) {
+            if (c < cLow || c > cHigh || r < rLow || r > rHigh) {
                 marker = kOutsideTableMarker + u' ' + m_heldForm + m_heldTable + QStringLiteral(" гр")
                          + QString::number(c) + QStringLiteral("стр") + QString::number(r);
                 return false;
             }
-            sum += m_matrix.at(c + 1, r + rowShift);
-        }
-    }
-    return true;
+            sum += m_matrix.at(int(c) + 1, int(r) + rowShift);
+            return true;
+        });
+    });
 }
 
 // ---- Reference evaluation ----------------------------------------------------------------
@@ -429,7 +449,7 @@ struct PieceInfo {
     bool isReference = false;
     bool complete = false;          // has form, table, rows and columns of its own
     int table = -1;                 // table index when the piece names form and table itself
-    std::optional<QList<int>> rows, columns;   // own lists when it has them
+    std::optional<notation::NumberItems> rows, columns;   // own lists when it has them
 };
 
 // A side cut once per rule.
@@ -444,7 +464,7 @@ struct SideTemplate {
 struct CycleInfo {
     ReferenceParts parts;
     int table = -1;
-    std::optional<QList<int>> rows, columns;
+    std::optional<notation::NumberItems> rows, columns;
 };
 
 struct PendingRef {
@@ -452,7 +472,7 @@ struct PendingRef {
     int side = 0;
     int item = 0;
     int table = -1;
-    QList<int> rows, columns;
+    notation::NumberItems rows, columns;
     bool resolved = false;
     double value = 0;
     QString marker;                 // outside-table marker when the cell lies outside
@@ -485,13 +505,7 @@ private:
     int m_last = -1;
 };
 
-std::optional<QList<int>> integersOrNothing(const QString &list) {
-    try {
-        return ParseIntegerList(list);
-    } catch (const ConversionError &) {
-        return std::nullopt;
-    }
-}
+std::optional<notation::NumberItems> integersOrNothing(const QString &list) { return notation::ReadNumberItems(list); }
 
 SideTemplate cutRuleSide(const QString &sideText, TableIndex &tables) {
     SideTemplate t;
@@ -522,8 +536,13 @@ SideTemplate cutRuleSide(const QString &sideText, TableIndex &tables) {
     return t;
 }
 
-// Expands each loaded rule over its cycle.
-QList<RuleCopy> expandRules(const QList<RuleRun::Rule> &rules, const QString &defaultText) {
+// The lines low..high a cycle of the rule can name: those of the tables its
+// references name, themselves or through the default text.
+using CycleBounds = std::function<std::pair<qint64, qint64>(int rule, notation::Line line)>;
+
+// Expands each loaded rule over its cycle, the cycle clipped to the tables of
+// the rule: a number outside them is one copy per item of the list.
+QList<RuleCopy> expandRules(const QList<RuleRun::Rule> &rules, const QString &defaultText, const CycleBounds &bounds) {
     QList<RuleCopy> copies;
     for (int i = 0; i < rules.size(); ++i) {
         RuleCopy base;
@@ -543,9 +562,11 @@ QList<RuleCopy> expandRules(const QList<RuleRun::Rule> &rules, const QString &de
         QList<int> numbers;
         bool bad = !cycleText.found;
         if (!bad) {
-            try {
-                numbers = ParseIntegerList(cycleText.list());
-            } catch (const ConversionError &) {
+            const std::optional<notation::NumberItems> items = notation::ReadNumberItems(cycleText.list());
+            if (items) {
+                const auto [low, high] = bounds(i, cycleText.line);
+                numbers = notation::ClippedIntegers(*items, low, high);
+            } else {
                 bad = true;
             }
         }
@@ -580,12 +601,6 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
         ~HeldGuard() { run.release(); }
     } guard{*this};
 
-    QList<RuleCopy> copies = expandRules(rules, defaultText);
-    auto cycleText = [&](const RuleCopy &c) {
-        if (c.cycleKind == 0) return c.cycle;
-        return QString((c.cycleKind == 1 ? kCol : kRow) % QString::number(c.cycleNumber) % defaultText);
-    };
-
     // Cut every rule's sides once.
     TableIndex tables;
     QList<SideTemplate> templates[2];
@@ -593,6 +608,38 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
         templates[0].append(cutRuleSide(rule.left, tables));
         templates[1].append(cutRuleSide(rule.right, tables));
     }
+
+    const ReferenceParts defaults = CutReferenceParts(SquareTableBrackets(text::upper(defaultText)));
+    const CycleBounds bounds = [&](int rule, notation::Line line) {
+        qint64 low = 0, high = -1;
+        for (const auto &side : templates) {
+            const SideTemplate &t = side[rule];
+            for (const PieceInfo &p : t.pieces) {
+                if (!p.isReference) continue;
+                const QString &form = p.own.hasForm ? p.own.form : defaults.form;
+                const QString &key = p.own.hasTable ? p.own.table : defaults.table;
+                if (form.isEmpty() || key.isEmpty()) continue;
+                const std::optional<TableShape> g = CachedTableShape(form, key);
+                if (!g) continue;
+                const qint64 lo = line == notation::Line::Rows ? 1 : g->fixcols + 1;
+                const qint64 hi = line == notation::Line::Rows ? g->dataRows() : g->colcount;
+                if (high < low) {
+                    low = lo;
+                    high = hi;
+                } else {
+                    low = std::min(low, lo);
+                    high = std::max(high, hi);
+                }
+            }
+        }
+        // No table known: each item stands for itself once.
+        return high < low ? std::pair<qint64, qint64>(1, 0) : std::pair<qint64, qint64>(low, high);
+    };
+    QList<RuleCopy> copies = expandRules(rules, defaultText, bounds);
+    auto cycleText = [&](const RuleCopy &c) {
+        if (c.cycleKind == 0) return c.cycle;
+        return QString((c.cycleKind == 1 ? kCol : kRow) % QString::number(c.cycleNumber) % defaultText);
+    };
 
     // Complete each reference of each copy with the copy's cycle text.
     QList<PendingRef> refs;
@@ -743,12 +790,13 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
         const bool violated = c.broken || !value[0] || !value[1] || !RelationHolds(c.relation, *value[0], *value[1]);
         if (!violated) continue;
 
-        // The sides as they stand: reduced to a number when they are one.
+        // The sides as they stand: the value each was decided on when it has
+        // one (a lone constant too), else the text with what was resolved.
         QString sideText[2];
         ref = c.refBegin;
         for (int si = 0; si < 2; ++si) {
             const SideTemplate &t = templates[si][c.rule];
-            if (value[si] && t.items.size() > 1) {
+            if (value[si]) {
                 sideText[si] = engineFixed2(engineRound2(*value[si]));
                 continue;
             }

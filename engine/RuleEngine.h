@@ -15,6 +15,7 @@
 // full precision inside; the result is written with two decimals and "."
 // (x/0 gives 0). A text holding anything but numbers and operators is not
 // reduced and stays as it stands.
+#include "engine/Notation.h"
 #include "engine/WorkContext.h"
 #include "engine/WorkModes.h"
 #include "engine/StringList.h"
@@ -118,8 +119,10 @@ public:
 
 private:
     // Sum of the referenced cells of the table held; false with the
-    // outside-table marker when a cell lies outside it.
-    bool sumCells(const QList<int> &columns, const QList<int> &rows, double &sum, QString &marker) const;
+    // outside-table marker when a cell lies outside it. The lists are read
+    // clipped to the table held (notation::VisitClipped).
+    bool sumCells(const notation::NumberItems &columns, const notation::NumberItems &rows, double &sum,
+                  QString &marker) const;
 
     RuleRunContext m_context;
     QList<Rule> m_rules;

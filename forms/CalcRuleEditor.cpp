@@ -39,7 +39,7 @@ namespace calcrule {
 
 namespace {
 
-QString koeffText(const QVariant &v) { return QString::number(ConditionDivisor(v)); }
+QString koeffText(const QVariant &v) { return ConditionDivisorText(ConditionDivisor(v)); }
 
 // The rule found by the where text; nothing when there is none.
 std::optional<QSqlRecord> readRecord(qint64 tid, int row, int column) {
@@ -62,10 +62,13 @@ RuleFields fieldsOf(const QSqlRecord &r) {
     return f;
 }
 
-qint64 koeffValue(const QString &text) {
-    bool ok = false;
-    const qint64 k = text.trimmed().toLongLong(&ok);
-    return ok && k > 0 ? k : 1;
+// The divisor to store; a text that is no divisor is refused, nothing stored.
+double koeffValue(const QString &text) {
+    double k = 1;
+    if (!ReadConditionDivisor(text, k))
+        throw db::Error(QStringLiteral("Делитель \"%1\" не сохранен: нужно число от -%2 до %2, не равное нулю")
+                            .arg(text.trimmed(), ConditionDivisorText(kMaxDivisor)));
+    return k;
 }
 
 } // namespace
@@ -78,20 +81,21 @@ std::optional<RuleFields> ReadCalcRule(qint64 tid, const RulePlace &place) {
 
 void SaveCalcRule(qint64 tid, const RulePlace &place, const RuleFields &f, bool exists) {
     const QString types = NormalizeTypes(f.types);
+    const double koeff = koeffValue(f.koeff);
     const QSqlDatabase d = db::connection(db::kMain);
     db::transaction(d, [&] {
         if (exists) {
             db::exec(d,
                      QStringLiteral("update conditions set formula=?, condition=?, type=?, koeff=?, midle=?, "
                                     "types=?, country=? where tid=? and \"row\"=? and \"column\"=?"),
-                     {f.formula, f.condition, f.sum, koeffValue(f.koeff), f.midle, types, f.country, tid,
+                     {f.formula, f.condition, f.sum, koeff, f.midle, types, f.country, tid,
                       place.storedRow(), place.storedColumn()});
         } else {
             db::exec(d,
                      QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, "
                                     "koeff, country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,?,?,?,?)"),
                      {tid, place.storedRow(), place.storedColumn(), f.sum, f.formula, f.condition,
-                      koeffValue(f.koeff), f.country, QString(""), QString(""), f.midle, types});
+                      koeff, f.country, QString(""), QString(""), f.midle, types});
         }
     });
 }
@@ -216,7 +220,9 @@ TNTChar::TNTChar(QWidget *parent) : QDialog(parent) {
     Label4 = new QLabel(QStringLiteral("Коэффициент"), GroupBox1);
     Edit3 = new QLineEdit(QStringLiteral("1"), GroupBox1);
     Edit3->setMaxLength(9);
-    Edit3->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Edit3));
+    // A stored negative or fractional divisor is shown and kept as it is.
+    Edit3->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]*([.,][0-9]*)?")), Edit3));
     Edit3->setMaximumWidth(120);
     g->addWidget(CheckBox2, 2, 0);
     g->addWidget(CheckBox1, 2, 1);
@@ -394,9 +400,13 @@ void TNTChar::BitBtn1Click() {
 }
 
 void TNTChar::Edit3Change() {
-    bool ok = false;
-    const qint64 k = Edit3->text().toLongLong(&ok);
-    if (!ok || k == 0) {
+    const QString t = Edit3->text().trimmed();
+    // A sign or a decimal point being typed stays.
+    if (t == u"-" || t.endsWith(u'.') || t.endsWith(u',')) return;
+    double k = 1;
+    QString plain = t;
+    plain.replace(u',', u'.');
+    if (t.isEmpty() || !ReadConditionDivisor(t, k) || plain.toDouble() == 0) {
         const QSignalBlocker block(Edit3);
         Edit3->setText(QStringLiteral("1"));
         Edit3->selectAll();

@@ -143,9 +143,25 @@ bool mentionsTable(const QString &upperText, const QString &tableKey) {
     return false;
 }
 
+// The numbers of a list that lie in low..high, each once, in their order.
+QList<int> linesWithin(const QList<int> &numbers, int low, int high) {
+    QList<int> out;
+    QList<bool> seen(std::max(high - low + 1, 0), false);
+    for (int v : numbers) {
+        if (v < low || v > high || seen[v - low]) continue;
+        seen[v - low] = true;
+        out.append(v);
+    }
+    return out;
+}
+
+// Lists are read clipped to the one cell asked about: a huge list costs its
+// number of items.
+LineBounds cellBounds(int r, int c) { return {r, r, c, c}; }
+
 bool termCovers(const QString &term, int r, int c) {
-    const QString rows = ParseRowRef(term);
-    const QString cols = ParseColumnRef(term);
+    const QString rows = ParseRowRef(term, cellBounds(r, c));
+    const QString cols = ParseColumnRef(term, cellBounds(r, c));
     return !rows.isEmpty() && !cols.isEmpty() && IsNumberInList(rows, r) && IsNumberInList(cols, c);
 }
 
@@ -177,7 +193,7 @@ bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const 
         }
         return false;
     }
-    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false);
+    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false, cellBounds(r, c));
     return !rc.rows.isEmpty() && !rc.columns.isEmpty() && IsNumberInList(rc.rows, r) &&
            IsNumberInList(rc.columns, c);
 }
@@ -190,19 +206,21 @@ void CountRuleSideCells(ControlCountList &list, const QString &side, const QStri
     if (kind == 2 && !formName.isEmpty() && !tableKey.isEmpty() && !U.contains(text::upper(formName)) &&
         !mentionsTable(U, tableKey))
         return;
-    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false);
+    // Clipped to the table shown: no list makes more than its items times the table.
+    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false, {1, area.rows, fixcols + 1, area.columns});
     if (rc.rows.isEmpty() || rc.columns.isEmpty()) return;
-    QList<int> columns, rows;
-    for (const QString &item : rc.columns.split(u',')) {
-        bool ok = false;
-        const int v = item.trimmed().toInt(&ok);
-        if (ok && v > fixcols && v <= area.columns) columns.append(v);
-    }
-    for (const QString &item : rc.rows.split(u',')) {
-        bool ok = false;
-        const int v = item.trimmed().toInt(&ok);
-        if (ok && v >= 1 && v <= area.rows) rows.append(v);
-    }
+    // A side touches a cell once, however often its lists name it.
+    auto numbers = [](const QString &list) {
+        QList<int> out;
+        for (const QString &item : list.split(u',')) {
+            bool ok = false;
+            const int v = item.trimmed().toInt(&ok);
+            if (ok) out.append(v);
+        }
+        return out;
+    };
+    const QList<int> columns = linesWithin(numbers(rc.columns), fixcols + 1, area.columns);
+    const QList<int> rows = linesWithin(numbers(rc.rows), 1, area.rows);
     for (int c : columns)
         for (int r : rows) {
             if (kind != 0 && !RuleSideCoversCell(side, cycle, r, tableKey, formName, kind, fixrows, fixcols, c))
@@ -283,13 +301,15 @@ QString ErrorCycleItem(const QString &errorLine) {
 QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols, CellArea area) {
     // A completed cycle text ("ГР5Ф30Т[1000]") ends the list where its form
     // or table part begins.
-    auto listAfter = [&](notation::Line line) { return ParseIntegerList(notation::LineListText(reference, line)); };
-    // Only the cells of the table are marked: a list past it marks nothing more.
-    QList<int> rows, columns;
-    for (int r : listAfter(notation::Line::Rows))
-        if (r >= 1 && r <= area.rows) rows.append(r);
-    for (int c : listAfter(notation::Line::Columns))
-        if (c > fixcols && c <= area.columns) columns.append(c);
+    auto listAfter = [&](notation::Line line) {
+        return line == notation::Line::Rows ? ParseIntegerList(notation::LineListText(reference, line), 1, area.rows)
+                                            : ParseIntegerList(notation::LineListText(reference, line), fixcols + 1,
+                                                               area.columns);
+    };
+    // Only the cells of the table are marked, each once: a list past it, or
+    // naming a line again, marks nothing more.
+    const QList<int> rows = linesWithin(listAfter(notation::Line::Rows), 1, area.rows);
+    const QList<int> columns = linesWithin(listAfter(notation::Line::Columns), fixcols + 1, area.columns);
     QList<MarkedCell> cells;
     for (int c : columns)
         for (int r : rows) cells.append(MarkedCell{c - fixcols - 1, r - 1});

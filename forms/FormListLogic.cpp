@@ -292,6 +292,11 @@ int importConditions(qint64 formId, const QString &formName, const QString &path
         if (!okRow || !okCol)
             throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2. Условия не импортированы.")
                                 .arg(QDir::toNativeSeparators(path)).arg(i + 1));
+        double divisor = 1;
+        if (!ReadConditionDivisor(f[7], divisor))
+            throw db::Error(QStringLiteral("Файл %1: в строке %2 делитель \"%3\" не число от -%4 до %4. Условия не "
+                                           "импортированы.")
+                                .arg(QDir::toNativeSeparators(path)).arg(i + 1).arg(f[7], ConditionDivisorText(kMaxDivisor)));
         if (!text::sameNoCase(f[0].left(10), formName.left(10))) continue;
         qint64 ident = -1;
         for (const TableRow &t : tables)
@@ -308,7 +313,7 @@ int importConditions(qint64 formId, const QString &formName, const QString &path
                      QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, koeff, "
                                     "country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,'','',?,?)"),
                      {c.ident, f[2].toInt(), f[3].toInt(), boolOf(f[4]), f[5], text::decodeLineBreaks(f[6]),
-                      ConditionDivisor(f[7]), boolOf(f[8]), boolOf(f[9]), f[10]});
+                      ConditionDivisor(f[7]), boolOf(f[8]), boolOf(f[9]), f[10]});   // checked above
         }
     });
     return int(rows.size());

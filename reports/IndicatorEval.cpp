@@ -91,8 +91,11 @@ QString IndicatorCalc::ParseDataReference(const QString &operand) {
     if (operand.isEmpty() || IsDecimalText(operand)) return operand;
     const ReferenceParts parts = CutReferenceParts(operand);
     if (!parts.hasForm || !parts.hasTable) return TakeVal(operand);
-    const QList<int> rows = ParseIntegerList(parts.rows);
-    const QList<int> columns = ParseIntegerList(parts.columns);
+    // Lists clipped to the table they name; of a table that is not here each
+    // item is one number (nothing is read from it).
+    const TableShape shape = CachedTableShape(parts.form, parts.table).value_or(TableShape());
+    const QList<int> rows = ParseIntegerList(parts.rows, 1, shape.dataRows());
+    const QList<int> columns = ParseIntegerList(parts.columns, shape.fixcols + 1, shape.colcount);
     double sum = 0;
     bool answered = true;
     g_outside.clear();

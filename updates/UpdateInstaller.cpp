@@ -1,6 +1,7 @@
 #include "updates/UpdateInstaller.h"
 
 #include "engine/CatalogGate.h"
+#include "engine/RuleCheck.h"
 #include "engine/ControlFileLines.h"
 #include "platform/Errors.h"
 #include "platform/Codepage.h"
@@ -145,14 +146,16 @@ bool resolveFormIds(const QSqlDatabase &db, const QList<ControlLine> &rules, QLi
     return true;
 }
 
-void insertRules(const QSqlDatabase &db, const QList<ControlLine> &rules, const QList<qint64> &formIds) {
-    for (qsizetype i = 0; i < rules.size(); ++i) {
-        const ControlLine &r = rules[i];
-        db::exec(db,
-                 QStringLiteral("INSERT INTO int_control (formid, tble, lft, rght, reltion, cycl, commnt) "
-                                "VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                 {formIds[i], r.table.isEmpty() ? QVariant() : QVariant(r.table), r.lft, r.rght, r.reltion, r.cycl,
-                  r.commnt});
+// Each rule is checked against the forms and tables of the database; a
+// refused rule is not stored and is written to the log with its reason.
+void insertRules(const QSqlDatabase &db, const QList<ControlLine> &rules, const QList<qint64> &) {
+    const rulecheck::RuleChecker checker(db);
+    for (const ControlLine &r : rules) {
+        const rulecheck::Verdict v = rulecheck::InsertCheckedRule(
+            db, checker, {r.formName, r.table, r.lft, r.reltion, r.rght, r.cycl}, r.commnt, nullptr, true);
+        if (!v)
+            LogError(QStringLiteral("Контроль не установлен: ") + v.reason + QStringLiteral(". Строка: ")
+                     + ctlfile::FormatControlLine(r));
     }
 }
 

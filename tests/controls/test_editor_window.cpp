@@ -142,7 +142,8 @@ TEST_F(EditorTest, RefusedSaveChangesNothing) {
     w.Memo1->setPlainText("СТР[1]ГР[5]");   // a column inside a column cycle
     w.Button1Click();
     ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0], "При цикле по графам нельзя указывать графы в условии");
+    EXPECT_EQ(dialogs.messages[0],
+              "Левая часть: При цикле по графам нельзя указывать графы в условии (операнд СТР[1]ГР[5])");
     EXPECT_EQ(ReadRule(mainDb(), key)->texts.lft, before.texts.lft);
     EXPECT_TRUE(bodies().isEmpty());
 

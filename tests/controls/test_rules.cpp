@@ -1,9 +1,9 @@
 // Rule storage, control files, expansion of rule sides, the previous-year
 // comparison and the upload body, over the sample configuration.
-#include "controls/ControlCheck.h"
 #include "controls/ControlFile.h"
 #include "controls/ControlRules.h"
 #include "controls/ControlUpload.h"
+#include "engine/RuleCheck.h"
 #include "engine/SharedState.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -51,7 +51,7 @@ TEST(RuleStore, SaveInsertUpdateDeleteAndQuotes) {
     fx.reloadCaches();
     const QSqlDatabase d = mainDb();
     // Texts with quotes are stored as typed (bound, never spliced).
-    const RuleTexts t{"СТР1ГР4", ">=", "0", "", "Комментарий \"в кавычках\", и ' апостроф"};
+    const RuleTexts t{"Т[1000]СТР1ГР4", ">=", "0", "", "Комментарий \"в кавычках\", и ' апостроф"};
     const qint64 k = SaveRule(d, {InterTable, FilterAll, 1, "Ф30", "(1000)"}, 0, t);
     EXPECT_GT(k, 7);
     std::optional<RuleRecord> r = ReadRule(d, k);
@@ -185,7 +185,8 @@ TEST(ControlFileFormat, ExportOfAFormMatchesItsDeletion) {
     EXPECT_EQ(ruleCount(), 5);
     EXPECT_TRUE(ControlFileLinesForForm(d, 2, "Ф14").isEmpty());
     // Pattern characters in a form name match only themselves.
-    SaveRule(d, {InterForm, FilterAll, -1, "", ""}, 0, {"ФX1Т[1000]СТР1ГР4", "=", "1", "", "чужой"});
+    db::exec(d, "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                "values (0, '', 'ФX1Т[1000]СТР1ГР4', '=', '1', '', 'чужой')");
     EXPECT_TRUE(ListRules(d, {InterForm, FilterForm, 999, "Ф_1", ""}).isEmpty());
     EXPECT_EQ(DeleteFormRules(d, 999, "Ф_1"), 0);
     EXPECT_EQ(ControlFileLinesForForm(d, 999, "ФX1").size(), 1);
@@ -222,7 +223,7 @@ TEST(ControlFileFormat, LoaderChecksCasesAndRejects) {
     QStringList rejects;
     ASSERT_TRUE(cp1251::readLines(r.rejectsFile, rejects));
     ASSERT_EQ(rejects.size(), 4);
-    EXPECT_EQ(rejects[0], "Строка № 9 вне рабочей области таблицы");
+    EXPECT_EQ(rejects[0], "Левая часть: Строка № 9 вне рабочей области таблицы (операнд СТР[9])");
     EXPECT_EQ(rejects[1], "\"Ф30\",\"(1000)\",\"СТР[9]\",\">=\",\"0\",\"ГР4\",\"вне\"");
 
     // The rejects file itself loads only its rule lines (still rejected):
@@ -289,6 +290,7 @@ TEST(RuleSides, ExpandWithClassFormTableAndCycle) {
 }
 
 TEST(RuleSides, EveryCycleSpellingTheCheckerTakesGivesOneBracketedGroup) {
+    SampleFixture fx;
     struct Case {
         const char *text, *cycle, *expanded;
     };
@@ -303,11 +305,11 @@ TEST(RuleSides, EveryCycleSpellingTheCheckerTakesGivesOneBracketedGroup) {
         {"Ф30Т[1000]", "СТР2", "Ф30Т[1000]СТР[2]"},
     };
     for (const Case &c : cases) {
-        EXPECT_TRUE(CheckCycleText(c.cycle, nullptr)) << c.cycle;
+        EXPECT_TRUE(rulecheck::CheckRule(mainDb(), {"Ф30", "(1000)", "0", "=", "0", c.cycle})) << c.cycle;
         EXPECT_EQ(InsertCycle(c.text, c.cycle), c.expanded) << c.cycle;
     }
     // A cycle the checker refuses for its unclosed bracket changes nothing.
-    EXPECT_FALSE(CheckCycleText("стр[2..3", nullptr));
+    EXPECT_FALSE(rulecheck::CheckRule(mainDb(), {"Ф30", "(1000)", "0", "=", "0", "стр[2..3"}));
     EXPECT_EQ(InsertCycle("Ф30Т[1000]стр[1]ГР[4]", "стр[2..3"), "Ф30Т[1000]стр[1]ГР[4]");
 }
 

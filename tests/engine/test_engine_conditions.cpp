@@ -81,9 +81,11 @@ const QString b = "Ф1Т(1)СТР2ГР2";   // 1, 2, 4, -
 } // namespace
 
 TEST(EngineConditionDivisor, MissingOrZeroMeansOne) {
-    const QList<std::pair<QVariant, int>> cases = {
-        {QVariant(), 1}, {QVariant(QMetaType(QMetaType::Int)), 1}, {"", 1}, {"0", 1}, {0.4, 1}, {"x", 1},
+    const QList<std::pair<QVariant, double>> cases = {
+        {QVariant(), 1}, {QVariant(QMetaType(QMetaType::Int)), 1}, {"", 1}, {"0", 1}, {0.4, 0.4}, {"x", 1},
         {3, 3}, {"12", 12}, {-2, -2},
+        // Beyond the range: its end, never a wrapped integer.
+        {"99999999999", kMaxDivisor}, {"1e10", kMaxDivisor}, {-1e300, -kMaxDivisor},
     };
     for (const auto &[stored, divisor] : cases) EXPECT_EQ(ConditionDivisor(stored), divisor) << stored.toString().toStdString();
 }

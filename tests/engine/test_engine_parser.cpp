@@ -4,6 +4,12 @@
 #include "engine/FormulaParser.h"
 
 #include <gtest/gtest.h>
+#include <limits>
+
+namespace {
+// Lists read against the largest table.
+const LineBounds kLargest{0, kMaxListNumber, 0, kMaxListNumber};
+} // namespace
 
 TEST(EngineCellNumbering, SpanKeysImagesAndPixels) {
     EXPECT_EQ(cells::titleSpanKey(3, 1, 3, 1), "R1C3");
@@ -44,24 +50,36 @@ TEST(EngineFormulaParser, NumberListsOfReferencesAndCycles) {
     const QList<std::pair<QString, QList<int>>> cases = {
         {"", {}},           {"3", {3}},           {" 3 , 4 ", {3, 4}},   {"1,3..5", {1, 3, 4, 5}},
         {"5..3", {}},       {"1,5..3,2", {1, 2}}, {"2,", {2}},           {"1,,2", {1, 2}},
-        {"-1", {-1}},       {"007", {7}},
+        {"007", {7}},
         // Never expanded past the largest table: one number stands for the rest.
         {"9999..999999999", {9999, 10000, 10001}},    {"20000..30000", {20000}},
-        {"-5..1", {-5, 0, 1}},
+        {"9999..99999999999999999999", {9999, 10000, 10001}},
     };
-    for (const auto &[in, out] : cases) EXPECT_EQ(ParseIntegerList(in), out) << in.toStdString();
-    for (const QString bad : {"1.2", "x", "1..x", "1;2", "3 4"})
-        EXPECT_THROW(ParseIntegerList(bad), ConversionError) << bad.toStdString();
+    for (const auto &[in, out] : cases) EXPECT_EQ(ParseIntegerList(in, 0, kMaxListNumber), out) << in.toStdString();
+    // Clipped to the table it refers to (rows 1..5): one outside number per
+    // item, in its place; bounds of any length are numbers.
+    const QList<std::pair<QString, QList<int>>> clipped = {
+        {"1..99999999999999999999,2", {1, 2, 3, 4, 5, 6, 2}},
+        {"0..2", {0, 1, 2}},
+        {"7..9,3", {7, 3}},
+        {"1..3,2", {1, 2, 3, 2}},
+        {"99999999999999999999", {std::numeric_limits<int>::max()}},
+    };
+    for (const auto &[in, out] : clipped) EXPECT_EQ(ParseIntegerList(in, 1, 5), out) << in.toStdString();
+    EXPECT_EQ(notation::ClippedListText(*notation::ReadNumberItems(u"1..99999999999999999999,0..2,4"), 1, 5),
+              "1..5,6..,0,1..2,4");
+    for (const QString bad : {"1.2", "x", "1..x", "1;2", "3 4", "-1"})
+        EXPECT_THROW(ParseIntegerList(bad, 1, 5), ConversionError) << bad.toStdString();
     // The text form reads the same way.
-    EXPECT_EQ(ParseNumberList("1,5..3,8"), "1,8");
-    EXPECT_EQ(ParseNumberList("9999..2147483647"), "9999,10000,10001");
-    EXPECT_THROW(ParseNumberList("1..x"), ConversionError);
+    EXPECT_EQ(ParseNumberList("1,5..3,8", 0, kMaxListNumber), "1,8");
+    EXPECT_EQ(ParseNumberList("9999..2147483647", 0, kMaxListNumber), "9999,10000,10001");
+    EXPECT_THROW(ParseNumberList("1..x", 1, 5), ConversionError);
 }
 
 // The engine sums a row listed twice; the control-book importer compares
 // lists in their canonical form, each number once. Neither expands a range.
 TEST(EngineNotation, RepeatedNumbersAndWideRangesPerReader) {
-    EXPECT_EQ(ParseIntegerList(u"1..3,2"), QList<int>({1, 2, 3, 2}));
+    EXPECT_EQ(ParseIntegerList(u"1..3,2", 1, 5), QList<int>({1, 2, 3, 2}));
     QList<notation::NumberSpan> spans;
     ASSERT_TRUE(notation::ReadNumberSpans(u"1..3,2, 7 ,5..6", spans));
     EXPECT_EQ(notation::WriteNumberSpans(notation::CanonicalSpans(spans)), "1..3,5..7");
@@ -106,13 +124,13 @@ TEST(EngineFormulaParser, FormTableRowAndColumnParts) {
         EXPECT_EQ(ft.table, c.table) << c.ref.toStdString() << " " << c.mode;
     }
 
-    EXPECT_EQ(ParseRowRef("стр 1, 2"), "1");
-    EXPECT_EQ(ParseRowRef("СТР[1"), "");
-    EXPECT_EQ(ParseRowRef("Ф1Т[1]ГР3"), "");
-    EXPECT_EQ(ParseRowRef("СТР[1..x]"), "");
-    EXPECT_EQ(ParseRowRef("СТР[ГР1]"), "");
-    EXPECT_EQ(ParseColumnRef("Ф12 Т(1000) СТР 2 ГР 4"), "4");
-    EXPECT_EQ(ParseRowRef("Ф12Т[1000]СТР[1,3..5]ГР[3]"), "1,3,4,5");
+    EXPECT_EQ(ParseRowRef("стр 1, 2", kLargest), "1");
+    EXPECT_EQ(ParseRowRef("СТР[1", kLargest), "");
+    EXPECT_EQ(ParseRowRef("Ф1Т[1]ГР3", kLargest), "");
+    EXPECT_EQ(ParseRowRef("СТР[1..x]", kLargest), "");
+    EXPECT_EQ(ParseRowRef("СТР[ГР1]", kLargest), "");
+    EXPECT_EQ(ParseColumnRef("Ф12 Т(1000) СТР 2 ГР 4", kLargest), "4");
+    EXPECT_EQ(ParseRowRef("Ф12Т[1000]СТР[1,3..5]ГР[3]", kLargest), "1,3,4,5");
 }
 
 TEST(EngineFormulaParser, Qualifying) {
@@ -141,7 +159,7 @@ TEST(EngineFormulaParser, ReferencedRowsColumns) {
         {"", "ГР1", false, "", ""},
     };
     for (const Case &c : cases) {
-        const auto rc = GetReferencedRowsColumns(c.formula, c.cycle, c.single);
+        const auto rc = GetReferencedRowsColumns(c.formula, c.cycle, c.single, kLargest);
         EXPECT_EQ(rc.rows, c.rows) << c.formula.toStdString() << " / " << c.cycle.toStdString();
         EXPECT_EQ(rc.columns, c.columns) << c.formula.toStdString() << " / " << c.cycle.toStdString();
     }

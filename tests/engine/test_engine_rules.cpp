@@ -199,6 +199,11 @@ TEST(EngineArithmetic, OrdinaryPrecedenceAndTwoDecimals) {
         {"2+", "2+"},          {"1.2.3+1", "1.2.3+1"}, {"ВПТ Ф1(1) гр9стр9+1", "ВПТ Ф1(1) гр9стр9+1"},
     };
     for (const auto &[in, out] : cases) EXPECT_EQ(EvaluateExpression(in), out) << in.toStdString();
+    // As deep as the rule check lets a side be nested, and no deeper.
+    const auto nested = [](int depth) { return QString(depth, '(') + "2+1" + QString(depth, ')'); };
+    EXPECT_EQ(EvaluateExpression(nested(kMaxNesting)), "3.00");
+    EXPECT_EQ(EvaluateExpression("-" + nested(kMaxNesting) + "*2"), "-6.00");
+    EXPECT_EQ(EvaluateExpression(nested(kMaxNesting + 1)), nested(kMaxNesting + 1));
 }
 
 TEST_F(EngineRules, EvaluateReferenceSumsTheHeldTable) {
@@ -229,12 +234,12 @@ TEST_F(EngineRules, RunsKeepTheirOwnRulesErrorsAndTables) {
     // its table, its values and its rules, and sees none of the errors.
     run.addRule(2, "Ф14Т[1]СТР1ГР2", "0", "=", "", "");
     run.runControls("");
-    EXPECT_EQ(errors(), QStringList({"4.00=0\t\t"}));
+    EXPECT_EQ(errors(), QStringList({"4.00=0.00\t\t"}));
     EXPECT_TRUE(shown.holds("Ф12", "(1000)"));
     EXPECT_EQ(shown.matrix().at(4, 3), 5);
     EXPECT_TRUE(shown.errors().isEmpty());
     shown.runControls("Ф12Т[1000]");
-    EXPECT_EQ(shown.errors().texts(), QStringList({"5.00=0\tФ12Т[1000]\t"}));
+    EXPECT_EQ(shown.errors().texts(), QStringList({"5.00=0.00\tФ12Т[1000]\t"}));
     EXPECT_EQ(run.errors().count(), 1);
 }
 
@@ -273,6 +278,9 @@ TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
         {"СТР1ГР4*3", "<=", "0.9", ""},
         {"СТР1ГР5", "=", "0.01", ""},   // a half cent goes away from zero
         {"СТР1ГР5", ">", "0", ""},
+        // A lone constant prints the value it is decided on.
+        {"1.01", "<>", "1.005", "1.01<>1.01"},
+        {"СТР1ГР5", "<", "0.001", "0.01<0.00"},
     };
     for (int i = 0; i < cases.size(); ++i)
         run.addRule(i + 1, cases[i].left, cases[i].right, cases[i].relation, QString::number(i + 1), "");
@@ -349,7 +357,7 @@ TEST_F(EngineRules, ViolationsAndWhatCannotBeComputed) {
     run.runControls("");
     EXPECT_EQ(errors(), QStringList({
                             "5.00<>5.00\t\tразличны",
-                            "ВПТ Ф12(1000) гр3стр5>=0\t\tвне таблицы",
+                            "ВПТ Ф12(1000) гр3стр5>=0.00\t\tвне таблицы",
                             "Ф99Т[1]СТР1ГР1=5.00\t\tнет таблицы",
                             "Ф12Т[1000]СТР[1..X]ГР3=1\t\tплохой список",
                             "5.00=1\tГР[3..y]\tпосле ошибки",

@@ -130,6 +130,24 @@ TEST_F(CalcRuleTest, StoredRecordOfCellRowAndColumnRules) {
     EXPECT_FALSE(ReadCalcRule(15, {RuleKind::Row, 4, 0}));
 }
 
+// The divisor is a number within a sane range: a stored negative one is
+// kept on the next save, one that does not fit is refused, nothing stored.
+TEST_F(CalcRuleTest, DivisorsAreKeptOrRefusedNeverWrapped) {
+    db::exec(db::kMain, "insert into conditions values (21, 0, 0, 1, 'Ф30Т(1000)СТР1ГР4', '', -2, 0, '', '', 0, '*')");
+    RuleFields f = *ReadCalcRule(21, {RuleKind::Cell, 0, 0});
+    EXPECT_EQ(f.koeff, "-2");
+    SaveCalcRule(21, {RuleKind::Cell, 0, 0}, f, true);
+    EXPECT_EQ(storedRule(21, 0, 0).values[6].toDouble(), -2);
+    f.koeff = "0,25";
+    SaveCalcRule(21, {RuleKind::Cell, 0, 0}, f, true);
+    EXPECT_EQ(storedRule(21, 0, 0).values[6].toDouble(), 0.25);
+    for (const QString bad : {"99999999999", "1e10", "x", "-1e300"}) {
+        f.koeff = bad;
+        EXPECT_THROW(SaveCalcRule(21, {RuleKind::Cell, 0, 0}, f, true), db::Error) << bad.toStdString();
+        EXPECT_EQ(storedRule(21, 0, 0).values[6].toDouble(), 0.25) << bad.toStdString();
+    }
+}
+
 TEST_F(CalcRuleTest, OldStoredTypesWithTrailingCommaLoseOnlyTheComma) {
     db::exec(db::kMain, "insert into conditions values (20, 0, 0, 0, '', '', null, 0, '', '', 0, '12,')");
     db::exec(db::kMain, "insert into conditions values (20, 1, 0, 0, '', '', null, 0, '', '', 0, '12')");
@@ -236,6 +254,14 @@ TEST_F(CalcRuleTest, DivisorTakesDigitsOnly) {
     EXPECT_EQ(dlg.Edit3->text(), "1");
     dlg.Edit3->setText("0");
     EXPECT_EQ(dlg.Edit3->text(), "1");
+    // A negative or fractional divisor is typed and kept.
+    dlg.Edit3->clear();
+    dlg.Edit3->selectAll();
+    QTest::keyClicks(dlg.Edit3, "-2");
+    EXPECT_EQ(dlg.Edit3->text(), "-2");
+    dlg.Edit3->selectAll();
+    QTest::keyClicks(dlg.Edit3, ".5");
+    EXPECT_EQ(dlg.Edit3->text(), ".5");
 }
 
 TEST(CalcRuleExplanation, OneViewAndOnePreviousYearPaneFollowTheCaret) {

@@ -228,6 +228,12 @@ TEST_F(FormListTest, ConditionsImportKeepsToItsFormAndRefusesBrokenFiles) {
     ASSERT_TRUE(cp1251::writeLines(broken, {"Ф47\t(1000)\t0\t0\t1"}));
     EXPECT_THROW(importConditions(ids::FormF47, "Ф47", broken), db::Error);
     EXPECT_EQ(count(), before);
+    // A divisor that is no number within the range is refused, never wrapped.
+    for (const char *divisor : {"99999999999", "1e10", "x"}) {
+        ASSERT_TRUE(cp1251::writeLines(broken, {QString("Ф47\t(1000)\t0\t0\tTrue\tx\t\t%1\tFalse\tFalse\t*").arg(divisor)}));
+        EXPECT_THROW(importConditions(ids::FormF47, "Ф47", broken), db::Error) << divisor;
+        EXPECT_EQ(count(), before);
+    }
 
     // Lines of another form or of an unknown table are skipped; the form's
     // conditions are replaced all the same.

@@ -115,12 +115,18 @@ TEST_F(UpdateExport, PackageStructureFileIsTheCatalogueExportByteForByte) {
 TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     const QString f = fx.root() + "c.orv";
     db::exec(mainDb(), "delete from int_control");
+    // Rules the check refuses are not installed (the log names them).
     writeText(f, {"\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"ГР[4]\",\"к \"\"цитата\"\"\"",
-                  "\"Ф14\",\"\",\"Т[1]\",\"=\",\"Т[2]\",\"\",\"\"", "",
-                  "\"\",\"\",\"Ф30Т[1000]СТР[1]ГР[4]\",\"=\",\"Ф14Т[1]СТР[1]ГР[1]\",\"\",\"c\""});
+                  "\"Ф14\",\"\",\"Т[1000]СТР1ГР4\",\"=\",\"Т[1000]СТР2ГР4\",\"\",\"\"", "",
+                  "\"\",\"\",\"Ф30Т[1000]СТР[1]ГР[4]\",\"=\",\"Ф14Т[1000]СТР[1]ГР[4]\",\"\",\"c\"",
+                  "\"Ф30\",\"(1000)\",\"СТР1ГР4\",\"<>=\",\"0\",\"\",\"отношение\"",
+                  "\"Ф30\",\"(1000)\",\"СТР[1]+-*\",\"=\",\"0\",\"\",\"знаки\"",
+                  "\"Ф30\",\"\",\"Т[1000]СТР1\",\"=\",\"Т[1000]СТР2\",\"ГР[[[\",\"скобки\"",
+                  "\"Ф30\",\"(1000)\",\"СТР[6]ГР4\",\"=\",\"0\",\"\",\"вне таблицы\""});
     ASSERT_TRUE(InsertControlLines(mainDb(), f));
-    EXPECT_EQ(ruleTexts(), (QStringList{"0||Ф30Т[1000]СТР[1]ГР[4]|=|Ф14Т[1]СТР[1]ГР[1]||c",
-                                        "1|(1000)|СТР[1]|>=|СТР[2]|ГР[4]|к \"цитата\"", "2||Т[1]|=|Т[2]||"}));
+    EXPECT_EQ(ruleTexts(), (QStringList{"0||Ф30Т[1000]СТР[1]ГР[4]|=|Ф14Т[1000]СТР[1]ГР[4]||c",
+                                        "1|(1000)|СТР[1]|>=|СТР[2]|ГР[4]|к \"цитата\"",
+                                        "2||Т[1000]СТР1ГР4|=|Т[1000]СТР2ГР4||"}));
     EXPECT_TRUE(db::scalar(mainDb(), "select tble from int_control where formid=2").isNull());
 
     // One line that is not seven quoted fields, or whose form is not here (its

@@ -1,0 +1,338 @@
+#include "engine/RuleCheck.h"
+
+#include "engine/FormulaParser.h"
+#include "engine/Notation.h"
+#include "engine/TextUtil.h"
+#include "platform/Database.h"
+
+#include <QSet>
+#include <QSqlQuery>
+
+#include <algorithm>
+
+namespace rulecheck {
+
+namespace {
+
+const QStringList kRelations = {QStringLiteral("="), QStringLiteral("<>"), QStringLiteral(">"),
+                                QStringLiteral(">="), QStringLiteral("<"),  QStringLiteral("<=")};
+
+bool isOperator(QChar c) { return c == u'+' || c == u'-' || c == u'*' || c == u'/'; }
+
+// Digits with at most one "." and at least one digit: what the evaluation reads.
+bool isNumber(QStringView t) {
+    int dots = 0, digits = 0;
+    for (QChar c : t) {
+        if (c == u'.') ++dots;
+        else if (c >= u'0' && c <= u'9') ++digits;
+        else return false;
+    }
+    return digits > 0 && dots <= 1;
+}
+
+QString shapeKey(qint64 formId, const QString &tableKey) {
+    return QString::number(formId) + u'|' + text::upper(tableKey.trimmed());
+}
+
+// A list part after its marker: "[list]" or "list"; false for an unclosed
+// bracket or an empty list.
+bool listOfPart(QStringView part, QStringView &list) {
+    part = part.trimmed();
+    if (part.startsWith(u'[')) {
+        if (part.size() < 2 || !part.endsWith(u']')) return false;
+        part = part.mid(1, part.size() - 2);
+    }
+    list = part.trimmed();
+    return !list.isEmpty();
+}
+
+using notation::NumberSpan;
+
+// The first number of the items outside low..high, or of a reversed range;
+// empty when every item fits.
+QString listFault(const QList<NumberSpan> &items, qint64 low, qint64 high, const QString &kind) {
+    for (const NumberSpan &it : items) {
+        for (qint64 n : {it.first, it.second}) {
+            if (n >= low && n <= high) continue;
+            const QString shown = n >= notation::kHugeBound ? QStringLiteral("больше %1").arg(high) : QString::number(n);
+            return kind + QStringLiteral(" № ") + shown + QStringLiteral(" вне рабочей области таблицы");
+        }
+        if (it.first > it.second)
+            return QStringLiteral("Диапазон %1..%2 задан в обратном порядке").arg(it.first).arg(it.second);
+    }
+    return {};
+}
+
+qint64 lowOf(const QList<NumberSpan> &items) {
+    qint64 v = notation::kHugeBound;
+    for (const NumberSpan &it : items) v = std::min({v, it.first, it.second});
+    return v;
+}
+qint64 highOf(const QList<NumberSpan> &items) {
+    qint64 v = 0;
+    for (const NumberSpan &it : items) v = std::max({v, it.first, it.second});
+    return v;
+}
+bool anyReversed(const QList<NumberSpan> &items) {
+    return std::any_of(items.begin(), items.end(), [](const NumberSpan &s) { return s.first > s.second; });
+}
+
+// One check of one rule.
+class Run {
+public:
+    Run(const RuleChecker &c, const RuleText &r) : m_c(c), m_r(r) {}
+
+    Verdict go() {
+        const int ruleClass = m_r.formName.trimmed().isEmpty() ? 2 : m_r.table.trimmed().isEmpty() ? 1 : 0;
+        m_class = ruleClass;
+        if (!kRelations.contains(m_r.reltion.trimmed()))
+            return refuse(NoField, QStringLiteral("Неизвестное отношение \"") + m_r.reltion +
+                                       QStringLiteral("\" (допустимы =, <>, <, >, <=, >=)"));
+        if (m_class == 2 && !m_r.table.trimmed().isEmpty())
+            return refuse(NoField, QStringLiteral("Указана таблица ") + m_r.table + QStringLiteral(" без формы"));
+        if (m_class != 2) {
+            m_formId = m_c.formIdByName(m_r.formName.trimmed());
+            if (m_formId < 0) return refuse(NoField, QStringLiteral("Несуществующая форма ") + m_r.formName);
+        }
+        if (m_class == 0) {
+            m_table = m_r.table.trimmed();
+            if (!m_c.shape(m_formId, m_table).found())
+                return refuse(NoField, QStringLiteral("Несуществующая таблица ") + m_r.formName + QStringLiteral("Т") +
+                                           m_r.table);
+        }
+        if (!readCycle()) return m_verdict;
+        // The cycle's numbers against the rule's own table, also when no
+        // reference takes them.
+        if (m_class == 0 && m_hasCycle && !checkCycleAgainst(m_formId, m_table)) return m_verdict;
+        if (!checkSide(m_r.lft, LeftSide)) return m_verdict;
+        if (!checkSide(m_r.rght, RightSide)) return m_verdict;
+        return {};
+    }
+
+private:
+    Verdict refuse(int field, const QString &detail) {
+        m_verdict.ok = false;
+        m_verdict.field = field;
+        m_verdict.detail = detail;
+        m_verdict.reason = field == NoField ? detail : FieldCaption(field) + QStringLiteral(": ") + detail;
+        return m_verdict;
+    }
+    bool fail(int field, const QString &detail) {
+        refuse(field, detail);
+        return false;
+    }
+
+    bool readCycle() {
+        const QString c = text::upper(m_r.cycl.trimmed());
+        if (c.isEmpty()) return true;
+        const notation::Cycle cycle = notation::ReadCycle(c);
+        QStringView list;
+        if (!cycle.found || !listOfPart(cycle.after, list) || !notation::ReadListItems(list, m_cycleItems, false))
+            return fail(CycleField, QStringLiteral("Ошибка в выражении цикла! (") + m_r.cycl.trimmed() + u')');
+        if (anyReversed(m_cycleItems))
+            return fail(CycleField, listFault(m_cycleItems, 0, notation::kHugeBound, QString()));
+        m_hasCycle = true;
+        m_cycleLine = cycle.line;
+        m_cycleLow = lowOf(m_cycleItems);
+        m_cycleHigh = highOf(m_cycleItems);
+        return true;
+    }
+
+    bool checkCycleAgainst(qint64 formId, const QString &tableKey) {
+        const QString key = shapeKey(formId, tableKey);
+        if (m_cycleChecked.contains(key)) return true;
+        const TableShape g = m_c.shape(formId, tableKey);
+        const bool rows = m_cycleLine == notation::Line::Rows;
+        const qint64 low = rows ? 1 : g.fixcols + 1, high = rows ? g.dataRows() : g.colcount;
+        if (m_cycleLow < low || m_cycleHigh > high) {
+            QString where = m_c.formNameById(formId) + QStringLiteral("Т") + tableKey;
+            return fail(CycleField, listFault(m_cycleItems, low, high,
+                                              rows ? QStringLiteral("Строка") : QStringLiteral("Графа")) +
+                                        u' ' + where);
+        }
+        m_cycleChecked.insert(key);
+        return true;
+    }
+
+    // Operands and operators in one pass.
+    bool checkSide(const QString &side, int field) {
+        const QString t = SquareTableBrackets(text::upper(side));
+        if (t.trimmed().isEmpty()) return fail(field, QStringLiteral("Пустое выражение"));
+        if (t.count(u'(') != t.count(u')')) return fail(field, QStringLiteral("Нарушен баланс скобок"));
+        bool expectOperand = true;
+        int depth = 0;
+        qsizetype i = 0;
+        const qsizetype n = t.size();
+        while (i < n) {
+            const QChar c = t[i];
+            if (c.isSpace()) {
+                ++i;
+                continue;
+            }
+            if (expectOperand) {
+                if (c == u'(') {
+                    if (++depth > kMaxNesting)
+                        return fail(field, QStringLiteral("Слишком глубокая вложенность скобок (больше %1)").arg(kMaxNesting));
+                    ++i;
+                } else if (isOperator(c)) {
+                    return fail(field, QStringLiteral("Знак \"") + c +
+                                           QStringLiteral("\" без операнда слева (позиция %1)").arg(i + 1));
+                } else if (c == u')') {
+                    return fail(field, QStringLiteral("Пустые скобки или знак перед \")\" (позиция %1)").arg(i + 1));
+                } else {
+                    const qsizetype start = i;
+                    while (i < n && !isOperator(t[i]) && t[i] != u'(' && t[i] != u')') ++i;
+                    if (!checkOperand(QStringView(t).mid(start, i - start).trimmed(), field)) return false;
+                    expectOperand = false;
+                }
+            } else if (c == u')') {
+                if (--depth < 0) return fail(field, QStringLiteral("Неправильная последовательность скобок"));
+                ++i;
+            } else if (isOperator(c)) {
+                expectOperand = true;
+                ++i;
+            } else {
+                return fail(field, QStringLiteral("Неправильная последовательность скобок"));
+            }
+        }
+        if (expectOperand) return fail(field, QStringLiteral("Выражение кончается знаком без операнда справа"));
+        if (depth != 0) return fail(field, QStringLiteral("Неправильная последовательность скобок"));
+        return true;
+    }
+
+    bool checkOperand(QStringView op, int field) {
+        if (isNumber(op)) return true;
+        const QString shown = op.toString();
+        auto bad = [&](const QString &why) { return fail(field, why + QStringLiteral(" (операнд ") + shown + u')'); };
+        const notation::Markers m = notation::FindMarkers(op);
+        if (!op.left(m.leadEnd).trimmed().isEmpty() || m.leadEnd == op.size())
+            return fail(field, QStringLiteral("Операнд не является ссылкой на ячейку: ") + shown);
+        // Form.
+        qint64 formId = m_formId;
+        if (m.form.found()) {
+            const QString name = m.form.in(op).trimmed().toString();
+            formId = m_c.formIdByName(name);
+            if (formId < 0) return bad(QStringLiteral("Несуществующая форма ") + name);
+        } else if (m_class == 2) {
+            return bad(QStringLiteral("Не задана форма"));
+        }
+        // Table.
+        QString key = m_table;
+        if (m.table.found()) {
+            QStringView part = m.table.in(op).mid(2);
+            const qsizetype close = part.indexOf(u']');
+            if (close < 0 || !part.mid(close + 1).trimmed().isEmpty() || part.left(close).trimmed().isEmpty())
+                return fail(field, QStringLiteral("Операнд не является ссылкой на ячейку: ") + shown);
+            key = u'(' + part.left(close).trimmed().toString() + u')';
+        } else if (m_class != 0) {
+            return bad(QStringLiteral("Не задана таблица"));
+        }
+        const TableShape g = m_c.shape(formId, key);
+        if (!g.found()) return bad(QStringLiteral("Несуществующая таблица ") + m_c.formNameById(formId) + u'Т' + key);
+        // Rows and columns: the operand's own or the cycle's.
+        for (notation::Line line : {notation::Line::Rows, notation::Line::Columns}) {
+            const bool rows = line == notation::Line::Rows;
+            const notation::Part &part = m.line(line);
+            const QString kind = rows ? QStringLiteral("Строка") : QStringLiteral("Графа");
+            if (m_hasCycle && m_cycleLine == line) {
+                if (part.found())
+                    return bad(rows ? QStringLiteral("При цикле по строкам нельзя указывать строки в условии")
+                                    : QStringLiteral("При цикле по графам нельзя указывать графы в условии"));
+                if (!checkCycleAgainst(formId, key)) return false;
+                continue;
+            }
+            if (!part.found())
+                return bad(rows ? QStringLiteral("Не указаны строки") : QStringLiteral("Не указаны графы"));
+            QStringView list;
+            if (!listOfPart(part.in(op).mid(notation::Marker(line).size()), list) ||
+                !notation::ReadListItems(list, m_items, false))
+                return bad(QStringLiteral("Ошибка в выражении: список ") + (rows ? QStringLiteral("строк") : QStringLiteral("граф")) +
+                           QStringLiteral(" не из целых чисел и диапазонов"));
+            const QString fault = listFault(m_items, rows ? 1 : g.fixcols + 1, rows ? g.dataRows() : g.colcount, kind);
+            if (!fault.isEmpty()) return bad(fault);
+        }
+        return true;
+    }
+
+    const RuleChecker &m_c;
+    const RuleText &m_r;
+    Verdict m_verdict;
+    int m_class = 0;
+    qint64 m_formId = 0;
+    QString m_table;
+    bool m_hasCycle = false;
+    notation::Line m_cycleLine = notation::Line::Rows;
+    QList<NumberSpan> m_cycleItems, m_items;
+    qint64 m_cycleLow = 0, m_cycleHigh = 0;
+    QSet<QString> m_cycleChecked;
+};
+
+} // namespace
+
+QString FieldCaption(int field) {
+    switch (field) {
+    case LeftSide: return QStringLiteral("Левая часть");
+    case RightSide: return QStringLiteral("Правая часть");
+    case CycleField: return QStringLiteral("Цикл");
+    default: return QString();
+    }
+}
+
+RuleChecker::RuleChecker(const QSqlDatabase &mainDb) {
+    QSqlQuery f = db::exec(mainDb, QStringLiteral("select id, formname from forms"));
+    while (f.next()) {
+        const qint64 id = f.value(0).toLongLong();
+        const QString name = text::upper(f.value(1).toString().trimmed());
+        if (!m_formIds.contains(name)) m_formIds.insert(name, id);
+        m_formNames.insert(id, name);
+    }
+    QSqlQuery t = db::exec(mainDb, QStringLiteral("select * from tables"));
+    while (t.next()) {
+        const QString key = shapeKey(t.value(QStringLiteral("form")).toLongLong(), t.value(QStringLiteral("tablen")).toString());
+        if (!m_shapes.contains(key)) m_shapes.insert(key, ShapeOfTableRecord(t));
+    }
+}
+
+qint64 RuleChecker::formIdByName(const QString &name) const { return m_formIds.value(text::upper(name.trimmed()), -1); }
+
+QString RuleChecker::formNameById(qint64 id) const { return m_formNames.value(id); }
+
+TableShape RuleChecker::shape(qint64 formId, const QString &tableKey) const {
+    return m_shapes.value(shapeKey(formId, tableKey));
+}
+
+Verdict RuleChecker::Check(const RuleText &rule) const { return Run(*this, rule).go(); }
+
+Verdict CheckRule(const QSqlDatabase &mainDb, const RuleText &rule) { return RuleChecker(mainDb).Check(rule); }
+
+namespace {
+// A text bound as a value: never null.
+QString nn(const QString &v) { return v.isNull() ? QStringLiteral("") : v; }
+} // namespace
+
+Verdict InsertCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, const RuleText &rule,
+                          const QString &comment, qint64 *key, bool nullTable) {
+    const Verdict v = checker.Check(rule);
+    if (!v) return v;
+    const qint64 formId = rule.formName.trimmed().isEmpty() ? 0 : checker.formIdByName(rule.formName);
+    const QVariant table = !rule.table.trimmed().isEmpty() ? QVariant(rule.table.trimmed())
+                           : nullTable                      ? QVariant(QMetaType(QMetaType::QString))
+                                                            : QVariant(QStringLiteral(""));
+    db::exec(mainDb,
+             QStringLiteral("insert into int_control (formid,tble,lft,reltion,rght,cycl,commnt) values (?,?,?,?,?,?,?)"),
+             {formId, table, nn(rule.lft), nn(rule.reltion.trimmed()), nn(rule.rght), nn(rule.cycl), nn(comment)});
+    if (key) *key = db::lastInsertId(mainDb);
+    return v;
+}
+
+Verdict UpdateCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, qint64 key, const RuleText &rule,
+                          const QString &comment) {
+    const Verdict v = checker.Check(rule);
+    if (!v) return v;
+    db::exec(mainDb,
+             QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=?, reltion=? where \"Код\"=?"),
+             {nn(rule.lft), nn(rule.rght), nn(rule.cycl), nn(comment), nn(rule.reltion.trimmed()), key});
+    return v;
+}
+
+} // namespace rulecheck
