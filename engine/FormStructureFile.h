@@ -87,6 +87,10 @@ struct Form {
 // table larger than the program accepts) throws EngineError naming the line,
 // so nothing is imported from such a file. A blank number field reads as 0.
 Form parse(const QStringList &lines, const std::function<void(const QString &)> &warn = {});
+// The lines of a structure file, read through the encoding check of every
+// text file from outside; throws EngineError for a file that cannot be read
+// or is in another encoding than code page 1251.
+QStringList readLines(const QString &path);
 Form readFile(const QString &path, const std::function<void(const QString &)> &warn = {});
 
 } // namespace frs
