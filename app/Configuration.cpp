@@ -120,6 +120,12 @@ bool Configuration::startUp() {
         }
     }
     IniFile ini(settingsPath());
+    if (!ini.readError().isEmpty() && !m_settingsWarned) {
+        m_settingsWarned = true;
+        showWarning(QStringLiteral("Файл настроек %1 не прочитан: %2\nПрограмма не будет изменять этот файл.")
+                        .arg(QDir::toNativeSeparators(settingsPath()), ini.readError()),
+                    m_parent);
+    }
     m_configNames = ini.sectionKeys(config::kSectionList);
     s.ConfigNameList.clear();
     for (const QString &n : m_configNames) s.ConfigNameList.add(n);

@@ -16,7 +16,8 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     QString why;
     if (!cp1251::readLines(path, lines, &why))
         throw db::Error(QStringLiteral("Не удалось прочитать файл контролей ") + path +
-                        (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
+                        (why.isEmpty() ? QString() : QStringLiteral(": ") + why) +
+                        QStringLiteral("\r\nКонтроли не изменены."));
     QStringList ruleLines;
     bool anyRule = false;
     for (const QString &l : lines) {

@@ -144,13 +144,6 @@ bool SideListsReadable(const QString &side) {
     return true;
 }
 
-QString BookEncodingProblem(const QByteArray &bytes, const QString &fileName) {
-    if (!cp1251::looksLikeUtf8(bytes)) return {};
-    return QStringLiteral("Файл «") + fileName +
-           QStringLiteral("» сохранён не в кодировке Windows-1251 (похоже, в UTF-8). Сохраните книгу контролей в "
-                          "кодировке Windows-1251 и повторите импорт.");
-}
-
 } // namespace zenkor
 
 namespace {
@@ -265,13 +258,6 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
     // The file is read and checked before anything is deleted, and the whole
     // run is one transaction: a run that fails part-way keeps the rules of
     // the last import instead of half a book.
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") +
-                        file.errorString());
-    const QString encoding = zenkor::BookEncodingProblem(file.readAll(), fileName);
-    file.close();
-    if (!encoding.isEmpty()) throw db::Error(encoding);
     QStringList lines;
     QString readError;
     if (!cp1251::readLines(fileName, lines, &readError))

@@ -22,8 +22,5 @@ QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QS
 // numbers and upward ranges, so that a rule run sees what the book meant.
 bool SideListsReadable(const QString &side);
 
-// The message refusing a book saved as UTF-8 instead of code page 1251;
-// empty when the text may be read.
-QString BookEncodingProblem(const QByteArray &bytes, const QString &fileName);
 
 } // namespace zenkor

@@ -340,12 +340,16 @@ Form parse(const QStringList &input, const std::function<void(const QString &)> 
     return form;
 }
 
-Form readFile(const QString &path, const std::function<void(const QString &)> &warn) {
+QStringList readLines(const QString &path) {
     QStringList lines;
     QString error;
     if (!cp1251::readLines(path, lines, &error))
         throw EngineError(QStringLiteral("Не удалось прочитать файл ") + path + QStringLiteral(": ") + error);
-    return parse(lines, warn);
+    return lines;
+}
+
+Form readFile(const QString &path, const std::function<void(const QString &)> &warn) {
+    return parse(readLines(path), warn);
 }
 
 } // namespace frs

@@ -92,6 +92,10 @@ struct Form {
 // whose span, font and layout are blank is its own cell in the font and
 // layout of a new title.
 Form parse(const QStringList &lines, const std::function<void(const QString &)> &warn = {});
+// The lines of a structure file, read through the encoding check of every
+// text file from outside; throws EngineError for a file that cannot be read
+// or is in another encoding than code page 1251.
+QStringList readLines(const QString &path);
 Form readFile(const QString &path, const std::function<void(const QString &)> &warn = {});
 
 } // namespace frs

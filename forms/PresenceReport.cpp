@@ -83,7 +83,9 @@ StringList reportByFiles(const QStringList &files, const LabelFn &label, const s
         if (label) label(name);
         const bool byId = file.endsWith(QStringLiteral("orv"), Qt::CaseInsensitive);
         QStringList lines;
-        cp1251::readLines(file, lines);   // a file that cannot be read gives its name line only
+        // A file that cannot be read gives its name line and the reason.
+        QString unreadable;
+        cp1251::readLines(file, lines, &unreadable);
         QHash<QString, QString> formNames;
         bool any = false;
         for (const QString &line : lines) {
@@ -106,6 +108,7 @@ StringList reportByFiles(const QStringList &files, const LabelFn &label, const s
             }
         }
         out.add(name);
+        if (!unreadable.isEmpty()) out.add(unreadable);
         if (any)
             for (const QString &l : formLines(counts)) out.add(l);
         if (step) step(++done);

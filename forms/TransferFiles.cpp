@@ -403,6 +403,8 @@ ParsedFile readFile(const QString &path) {
                             .arg(shown, path, f.errorString()));
     // Split at CR LF, a lone LF or CR, on the bytes: both are single bytes in code page 1251.
     const QByteArray bytes = f.readAll();
+    if (const QString problem = cp1251::encodingProblem(bytes); !problem.isEmpty())
+        throw db::Error(QStringLiteral("Файл %1 не загружен: %2 Данные не изменены.").arg(shown, problem));
     const std::string_view all(bytes.constData(), std::size_t(bytes.size()));
     Record r;
     NameText form, tablen;

@@ -137,8 +137,8 @@ DebugPrint DebugFormDoc(const PrintContext &c, QWidget *parent, const std::funct
     DebugPrint out;
     const QString mapping = mappingFile(c);
     QStringList lines;
-    if (!cp1251::readLines(mapping, lines)) {
-        showError(QStringLiteral("Ошибка: не удалось открыть файл ") + mapping, parent);
+    if (QString why; !cp1251::readLines(mapping, lines, &why)) {
+        showError(QStringLiteral("Ошибка: не удалось открыть файл ") + mapping + QStringLiteral(": ") + why, parent);
         return out;
     }
     try {

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cmath>
 #include <QSaveFile>
 #include <QHash>
 
@@ -91,13 +92,132 @@ bool readsAsCyrillic(const QStringList &lines) {
     return !looksLikeUtf8(bytes);
 }
 
-QString decodeAnyText(const QByteArray &bytes) {
-    if (!looksLikeUtf8(bytes)) return decode(bytes);
-    QByteArrayView view(bytes);
-    if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(view);
-    return utf8.hasError() ? decode(bytes) : text;
+namespace {
+
+// Share of each lower-case Russian letter in running text, per ten thousand.
+int letterWeight(char16_t lower) {
+    static const char16_t letters[] = u"оеаинтсрвлкмдпуяыьгзбчйхжшюцщэфъё";
+    static const int weights[] = {1100, 850, 800, 740, 670, 630, 550, 470, 450, 440, 350, 320, 300, 280, 260, 200, 190,
+                                  170,  170, 160, 160, 140, 120, 100, 90,  70,  60,  50,  40,  30,  30,  4,   10};
+    for (int i = 0; letters[i]; ++i)
+        if (letters[i] == lower) return weights[i];
+    return 0;
+}
+
+char16_t lowerLetter(char16_t u) {
+    if (u >= 0x0410 && u <= 0x042F) return char16_t(u + 0x20);
+    if (u == 0x0401) return 0x0451;
+    return u;
+}
+
+bool isRussianLetter(char16_t u) { return letterWeight(lowerLetter(u)) > 0; }
+bool isUpper(char16_t u) { return (u >= 0x0410 && u <= 0x042F) || u == 0x0401; }
+
+char16_t cp866Char(unsigned char b) {
+    if (b >= 0x80 && b <= 0xAF) return char16_t(0x0410 + (b - 0x80));
+    if (b >= 0xE0 && b <= 0xEF) return char16_t(0x0440 + (b - 0xE0));
+    if (b == 0xF0) return 0x0401;
+    if (b == 0xF1) return 0x0451;
+    return 0;
+}
+
+char16_t koi8Char(unsigned char b) {
+    static const char16_t order[] = u"юабцдефгхийклмнопярстужвьызшэщчъ";
+    if (b >= 0xC0 && b <= 0xDF) return order[b - 0xC0];
+    if (b >= 0xE0) {
+        const char16_t l = order[b - 0xE0];
+        return l == 0x0451 ? 0x0401 : char16_t(l - 0x20);
+    }
+    if (b == 0xA3) return 0x0451;
+    if (b == 0xB3) return 0x0401;
+    return 0;
+}
+
+// Words of Russian text are written "слово", "Слово" or "СЛОВО": a lower-case
+// letter followed by a capital is the mark of a text read in the wrong code
+// page (a capitalised KOI8-R word reads "чУЕЗП" as code page 1251).
+int oddWords(const QByteArray &bytes, char16_t (*letter)(unsigned char)) {
+    int odd = 0;
+    bool previousLower = false, counted = false;
+    for (char c : bytes) {
+        const char16_t u = static_cast<unsigned char>(c) >= 0x80 ? letter(static_cast<unsigned char>(c)) : 0;
+        if (!u || !isRussianLetter(u)) {
+            previousLower = counted = false;
+            continue;
+        }
+        if (previousLower && isUpper(u) && !counted) {
+            ++odd;
+            counted = true;
+        }
+        previousLower = !isUpper(u);
+    }
+    return odd;
+}
+
+char16_t cp1251Char(unsigned char b) { return highChar(b); }
+
+QString cyrillicCodePage(const QByteArray &bytes) {
+    int high = 0, rare = 0, dosLetters = 0;
+    static const QString common = QStringLiteral("«»№–—…‘’“”\u00A0°±§");
+    for (char c : bytes) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x80) continue;
+        ++high;
+        const char16_t u = highChar(b);
+        if (!isRussianLetter(u) && !common.contains(QChar(u))) ++rare;
+        if (cp866Char(b)) ++dosLetters;
+    }
+    if (high < 4) return {};
+    // DOS letters а..п and А..Я read as code page 1251 punctuation and
+    // Serbian letters, which a Russian text hardly holds.
+    if (rare * 10 >= high * 3 && dosLetters * 10 >= high * 9) return QStringLiteral("DOS (cp866)");
+    // KOI8-R and 1251 both keep their letters in 0xC0..0xFF, in other orders.
+    const int odd1251 = oddWords(bytes, cp1251Char);
+    if (odd1251 >= 2 && oddWords(bytes, koi8Char) * 4 < odd1251) return QStringLiteral("KOI8-R");
+    // Words of four letters and more (abbreviations such as "СТР" or "Ф"
+    // say nothing) are scored by the frequency of their letters.
+    double as1251 = 0, asKoi8 = 0;
+    int letters = 0;
+    for (qsizetype i = 0; i < bytes.size();) {
+        qsizetype j = i;
+        while (j < bytes.size() && static_cast<unsigned char>(bytes[j]) >= 0xC0) ++j;
+        if (j - i >= 4) {
+            for (qsizetype k = i; k < j; ++k) {
+                const unsigned char b = static_cast<unsigned char>(bytes[k]);
+                as1251 += std::log(letterWeight(lowerLetter(highChar(b))));
+                asKoi8 += std::log(letterWeight(lowerLetter(koi8Char(b))));
+                ++letters;
+            }
+        }
+        i = j + 1;
+    }
+    if (letters >= 16 && (asKoi8 - as1251) / letters > 0.4) return QStringLiteral("KOI8-R");
+    return {};
+}
+
+} // namespace
+
+QString foreignEncoding(const QByteArray &bytes) {
+    if (bytes.startsWith("\xEF\xBB\xBF")) return QStringLiteral("UTF-8");
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) return QStringLiteral("UTF-16");
+    // UTF-16 without its mark: the ASCII characters leave a NUL byte on one side.
+    qsizetype nulEven = 0, nulOdd = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        if (bytes[i] == '\0') ++((i % 2) ? nulOdd : nulEven);
+    if (nulEven + nulOdd > 0 && std::max(nulEven, nulOdd) * 10 >= (nulEven + nulOdd) * 9)
+        return QStringLiteral("UTF-16");
+    if (looksLikeUtf8(bytes)) return QStringLiteral("UTF-8");
+    return cyrillicCodePage(bytes);
+}
+
+QString encodingMessage(const QString &encoding) {
+    return QStringLiteral("файл сохранён не в кодировке Windows-1251, а в кодировке ") + encoding +
+           QStringLiteral(". Сохраните его в кодировке Windows-1251 и повторите.");
+}
+
+QString encodingProblem(const QByteArray &bytes) {
+    const QString encoding = foreignEncoding(bytes);
+    return encoding.isEmpty() ? QString() : encodingMessage(encoding);
 }
 
 bool readLines(const QString &path, QStringList &lines, QString *error, Encoding encoding) {
@@ -108,8 +228,23 @@ bool readLines(const QString &path, QStringList &lines, QString *error, Encoding
         return false;
     }
     const QByteArray bytes = f.readAll();
+    QString all;
+    QString foreign = foreignEncoding(bytes);
+    if (encoding == Encoding::Cp1251OrUtf8 && foreign == QStringLiteral("UTF-8")) {
+        QByteArrayView view(bytes);
+        if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        all = utf8.decode(view);
+        if (utf8.hasError()) foreign = QStringLiteral("UTF-8 с недопустимыми байтами");
+        else foreign.clear();
+    } else if (foreign.isEmpty()) {
+        all = decode(bytes);
+    }
+    if (!foreign.isEmpty()) {
+        if (error) *error = encodingMessage(foreign);
+        return false;
+    }
     // Splitting happens on the text: CR and LF are single bytes in both encodings.
-    const QString all = encoding == Encoding::Cp1251OrUtf8 ? decodeAnyText(bytes) : decode(bytes);
     qsizetype start = 0;
     const qsizetype n = all.size();
     for (qsizetype i = 0; i < n; ++i) {

@@ -16,19 +16,31 @@ QString unencodable(const QString &text);
 // encoding (UTF-8): the reader then hints at the encoding.
 bool readsAsCyrillic(const QStringList &lines);
 
+// The encoding a file's bytes are in when they are not code page 1251 text:
+// "UTF-8" (a byte-order mark, or non-ASCII bytes that all form UTF-8
+// sequences), "UTF-16" (a byte-order mark, or NUL bytes in alternate
+// positions), "DOS (cp866)" or "KOI8-R" (its Cyrillic reads as Russian in
+// that code page and not in 1251). Empty for code page 1251 text and for
+// texts too short to tell.
+QString foreignEncoding(const QByteArray &bytes);
+
+// The one message for a text file from outside in another encoding ("файл
+// сохранён не в кодировке Windows-1251, а в кодировке UTF-8. ..."), or empty
+// when the bytes are code page 1251 text. Callers put the file name before it.
+QString encodingProblem(const QByteArray &bytes);
+QString encodingMessage(const QString &encoding);
+
 // The first character (code point) of the text that code page 1251 cannot
 // hold (it would be written as "?"), or 0 when every character fits.
 char32_t firstUnencodable(const QString &text);
 
-// Text of a file's bytes: code page 1251, except bytes that are valid UTF-8
-// holding characters beyond ASCII (a file re-saved by a UTF-8 editor), which
-// are read as UTF-8. A UTF-8 byte order mark is dropped.
-QString decodeAnyText(const QByteArray &bytes);
-
 enum class Encoding { Cp1251, Cp1251OrUtf8 };
 
-// Reads a text file and splits it into lines at CR LF (a lone LF or CR also
-// ends a line). Returns false when the file cannot be read.
+// The one reader of text files: reads the file and splits it into lines at
+// CR LF (a lone LF or CR also ends a line). Returns false, with lines empty
+// and error set, when the file cannot be read or is in another encoding
+// (encodingProblem): callers refuse such a file before they change anything.
+// Cp1251OrUtf8 (the settings file only) also reads valid UTF-8.
 bool readLines(const QString &path, QStringList &lines, QString *error = nullptr,
                Encoding encoding = Encoding::Cp1251);
 

@@ -1,6 +1,8 @@
 #include "platform/IniFile.h"
 #include "platform/Codepage.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -15,14 +17,35 @@ bool IniFile::exists() const { return QFileInfo::exists(m_path); }
 
 void IniFile::reload() {
     m_sections.clear();
-    QStringList lines;
-    if (!cp1251::readLines(m_path, lines, nullptr, cp1251::Encoding::Cp1251OrUtf8)) return;
+    m_lines.clear();
+    m_readError.clear();
+    if (!QFileInfo::exists(m_path)) return;
+    QString why;
+    if (!cp1251::readLines(m_path, m_lines, &why, cp1251::Encoding::Cp1251OrUtf8)) {
+        m_readError = why;
+        return;
+    }
+    parse();
+}
+
+namespace {
+bool isHeader(const QString &line) { return line.startsWith(u'[') && line.endsWith(u']'); }
+QString headerName(const QString &line) { return line.mid(1, line.size() - 2).trimmed(); }
+bool isEntry(const QString &line) { return !line.isEmpty() && !line.startsWith(u';') && !isHeader(line); }
+QString entryKey(const QString &line) {
+    const qsizetype eq = line.indexOf(u'=');
+    return (eq < 0 ? line : line.left(eq)).trimmed();
+}
+} // namespace
+
+void IniFile::parse() {
+    m_sections.clear();
     Section *current = nullptr;
-    for (const QString &raw : lines) {
+    for (const QString &raw : m_lines) {
         const QString line = raw.trimmed();
         if (line.isEmpty() || line.startsWith(u';')) continue;
-        if (line.startsWith(u'[') && line.endsWith(u']')) {
-            const QString name = line.mid(1, line.size() - 2).trimmed();
+        if (isHeader(line)) {
+            const QString name = headerName(line);
             current = find(name);
             if (!current) {
                 m_sections.append(Section{name, {}});
@@ -32,7 +55,7 @@ void IniFile::reload() {
         }
         if (!current) continue;
         const qsizetype eq = line.indexOf(u'=');
-        const QString key = (eq < 0 ? line : line.left(eq)).trimmed();
+        const QString key = entryKey(line);
         const QString value = eq < 0 ? QString() : line.mid(eq + 1).trimmed();
         bool replaced = false;
         for (Entry &e : current->entries)
@@ -89,16 +112,36 @@ QStringList IniFile::sections() const {
 
 bool IniFile::sectionExists(const QString &section) const { return find(section) != nullptr; }
 
+// The file is edited line by line, so that comments and blank lines stay
+// where the user put them.
 bool IniFile::writeString(const QString &section, const QString &key, const QString &value) {
-    Section *s = find(section);
-    if (!s) {
-        m_sections.append(Section{section, {}});
-        s = &m_sections.last();
+    if (!m_readError.isEmpty()) return save();
+    const QString line = key + u'=' + value;
+    bool inSection = false, found = false;
+    qsizetype lastOfSection = -1;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const QString t = m_lines[i].trimmed();
+        if (isHeader(t)) {
+            inSection = sameName(headerName(t), section);
+            if (inSection && !found) lastOfSection = i;
+            continue;
+        }
+        if (!inSection || !isEntry(t)) continue;
+        if (sameName(entryKey(t), key)) {
+            m_lines[i] = line;
+            found = true;
+        } else if (!found) {
+            lastOfSection = i;
+        }
     }
-    bool replaced = false;
-    for (Entry &e : s->entries)
-        if (sameName(e.key, key)) { e.value = value; replaced = true; break; }
-    if (!replaced) s->entries.append(Entry{key, value});
+    if (!found) {
+        if (lastOfSection >= 0) {
+            m_lines.insert(lastOfSection + 1, line);
+        } else {
+            if (!m_lines.isEmpty() && !m_lines.last().trimmed().isEmpty()) m_lines.append(QString());
+            m_lines << u'[' + section + u']' << line;
+        }
+    }
     return save();
 }
 
@@ -107,28 +150,50 @@ bool IniFile::writeInteger(const QString &section, const QString &key, int value
 }
 
 bool IniFile::deleteKey(const QString &section, const QString &key) {
-    if (Section *s = find(section))
-        for (qsizetype i = 0; i < s->entries.size(); ++i)
-            if (sameName(s->entries[i].key, key)) { s->entries.removeAt(i); return save(); }
-    return true;
+    if (!valueExists(section, key)) return true;
+    bool inSection = false;
+    for (qsizetype i = 0; i < m_lines.size();) {
+        const QString t = m_lines[i].trimmed();
+        if (isHeader(t)) inSection = sameName(headerName(t), section);
+        else if (inSection && isEntry(t) && sameName(entryKey(t), key)) {
+            m_lines.removeAt(i);
+            continue;
+        }
+        ++i;
+    }
+    return save();
 }
 
 bool IniFile::eraseSection(const QString &section) {
-    for (qsizetype i = 0; i < m_sections.size(); ++i)
-        if (sameName(m_sections[i].name, section)) { m_sections.removeAt(i); return save(); }
-    return true;
+    if (!sectionExists(section)) return true;
+    bool inSection = false;
+    for (qsizetype i = 0; i < m_lines.size();) {
+        const QString t = m_lines[i].trimmed();
+        if (isHeader(t)) inSection = sameName(headerName(t), section);
+        if (inSection) {
+            m_lines.removeAt(i);
+            continue;
+        }
+        ++i;
+    }
+    return save();
 }
 
 bool IniFile::save() {
-    QStringList lines;
-    for (const Section &s : m_sections) {
-        if (!lines.isEmpty()) lines.append(QString());
-        lines.append(u'[' + s.name + u']');
-        for (const Entry &e : s.entries) lines.append(e.key + u'=' + e.value);
+    if (!m_readError.isEmpty()) {
+        // A file in an encoding the program does not read is never written
+        // over: the user's settings in it would be lost. A copy is kept
+        // beside it before anything else happens to it.
+        const QString copy = m_path + QStringLiteral(".копия");
+        if (!QFileInfo::exists(copy)) QFile::copy(m_path, copy);
+        m_error = QStringLiteral("файл настроек не изменён: ") + m_readError +
+                  QStringLiteral(" Копия файла: ") + QDir::toNativeSeparators(copy);
+        return false;
     }
     QString why;
-    if (cp1251::writeLines(m_path, lines, &why)) {
+    if (cp1251::writeLines(m_path, m_lines, &why)) {
         m_error.clear();
+        parse();
         return true;
     }
     reload();

@@ -1,7 +1,7 @@
 #pragma once
 // Sectioned key=value settings file in code page 1251 with CR LF line ends.
 // A file an editor re-saved as UTF-8 is read as such and written back in
-// code page 1251.
+// code page 1251. Comments and blank lines are kept where they are.
 // Sections and keys keep the order of the file; names are compared without
 // regard to letter case (Cyrillic included). Every write is saved at once.
 #include <QString>
@@ -40,6 +40,10 @@ public:
     // from it, so what is read afterwards is what the file holds.
     QString lastError() const { return m_error; }
     void reload();
+    // Why the file on disk could not be read (it is in another encoding than
+    // code page 1251 or UTF-8); empty when it was read or is missing. Such a
+    // file is never written over: every write fails and says so.
+    QString readError() const { return m_readError; }
 
 private:
     struct Entry { QString key; QString value; };
@@ -47,8 +51,11 @@ private:
     const Section *find(const QString &section) const;
     Section *find(const QString &section);
     bool save();
+    void parse();
 
     QString m_path;
+    QStringList m_lines;   // the file as read, comments included
     QList<Section> m_sections;
     QString m_error;
+    QString m_readError;
 };

@@ -3,6 +3,8 @@
 #include "engine/CatalogGate.h"
 #include "engine/RuleCheck.h"
 #include "engine/ControlFileLines.h"
+#include "engine/EngineError.h"
+#include "engine/FormStructureFile.h"
 #include "platform/Errors.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -192,28 +194,35 @@ qint64 ReadFormIdByName(const QSqlDatabase &db, const QString &formName) {
 }
 
 std::optional<FormHeaderLine> ParseFormHeaderLine(const QString &line) {
-    const int h1 = line.indexOf(QLatin1Char('#'));
-    FormHeaderLine h;
-    h.name = h1 < 0 ? line : line.left(h1);
-    const QString rest = h1 < 0 ? QString() : line.mid(h1 + 1);
-    const int h2 = rest.indexOf(QLatin1Char('#'));
-    h.decipher = h2 < 0 ? QString() : rest.left(h2);
-    h.net = (h2 < 0 ? rest : rest.mid(h2 + 1)) != QStringLiteral("Нет");
     // Only a line that the structure file writer would write again exactly
     // is taken: a "#" too many, or a flag other than "Да"/"Нет", means the
-    // fields cannot be told apart.
-    const QString again = h.name + QLatin1Char('#') + h.decipher + QLatin1Char('#')
-                          + (h.net ? QStringLiteral("Да") : QStringLiteral("Нет"));
-    if (h.name.trimmed().isEmpty() || again != line)
+    // fields cannot be told apart. The fields are read by the structure
+    // file's own reader, which turns byte 3 back into ":".
+    const QString flag = line.section(QLatin1Char('#'), 2);
+    if (flag != QStringLiteral("Да") && flag != QStringLiteral("Нет"))
         return std::nullopt;
-    return h;
+    frs::Form form;
+    try {
+        form = frs::parse({line});
+    } catch (const EngineError &) {
+        return std::nullopt;
+    }
+    if (form.formname.trimmed().isEmpty())
+        return std::nullopt;
+    return FormHeaderLine{form.formname, form.decipher, form.net};
 }
 
 bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile, const QString &expectedName) {
     if (!QFileInfo::exists(structureFile))
         return false;
     QStringList lines;
-    if (!cp1251::readLines(structureFile, lines) || lines.isEmpty())
+    try {
+        lines = frs::readLines(structureFile);
+    } catch (const EngineError &e) {
+        LogError(e.message());
+        return false;
+    }
+    if (lines.isEmpty())
         return false;
     const std::optional<FormHeaderLine> h = ParseFormHeaderLine(lines.first());
     if (!h) {

@@ -206,6 +206,13 @@ bool ReadJsonFile(const QString &fileName, QString &text) {
     if (!f.open(QIODevice::ReadOnly))
         return false;
     QByteArray bytes = f.readAll();
+    // JSON may come as UTF-8 (its own encoding) or code page 1251; any other
+    // encoding would give names that match nothing.
+    if (const QString foreign = cp1251::foreignEncoding(bytes);
+        !foreign.isEmpty() && foreign != QStringLiteral("UTF-8")) {
+        LogError(fileName + QStringLiteral(": ") + cp1251::encodingMessage(foreign));
+        return false;
+    }
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
     QStringDecoder utf8(QStringDecoder::Utf8);

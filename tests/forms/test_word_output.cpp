@@ -129,7 +129,8 @@ TEST_F(WordOutputTest, DebugPrintReportsEachBadLineAndMayBeStopped) {
     QFile::remove(fx.yearFolder() + "forms/Ф30.txt");
     dialogs.messages.clear();
     EXPECT_FALSE(wordout::DebugFormDoc(context(ids::NorthHospital), nullptr, {}).document);
-    EXPECT_EQ(dialogs.messages, QStringList{"Ошибка: не удалось открыть файл " + fx.yearFolder() + "forms/Ф30.txt"});
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Ошибка: не удалось открыть файл " + fx.yearFolder() + "forms/Ф30.txt"));
 }
 
 TEST_F(WordOutputTest, ProtocolListsTheFormAndEveryTable) {
