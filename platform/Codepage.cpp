@@ -8,6 +8,7 @@
 #include <QHash>
 
 #include <cerrno>
+#include <cstring>
 
 namespace cp1251 {
 namespace {
@@ -149,7 +150,7 @@ static QByteArray joinCrLf(const QStringList &lines) {
 }
 
 // Reason of a failed file operation in Russian; Qt's own text for the rare rest.
-static QString reason(int err, const QString &qtText) {
+QString systemReason(int err, const QString &qtText) {
     switch (err) {
     case ENOSPC: return QStringLiteral("на диске нет места");
     case EDQUOT: return QStringLiteral("превышена дисковая квота");
@@ -161,7 +162,9 @@ static QString reason(int err, const QString &qtText) {
     case ENOTDIR: return QStringLiteral("папка не найдена");
     case EISDIR: return QStringLiteral("под этим именем находится папка");
     case EIO: return QStringLiteral("ошибка ввода-вывода");
-    default: return QStringLiteral("системная ошибка: ") + qtText;
+    default:
+        return QStringLiteral("системная ошибка: ")
+               + (qtText.isEmpty() ? QString::fromLocal8Bit(std::strerror(err)) : qtText);
     }
 }
 
@@ -171,18 +174,18 @@ bool writeFile(const QString &path, const QByteArray &bytes, QString *error) {
     // Unbuffered: a write the disk refuses fails here, not in a later flush
     // whose result the commit may not look at.
     if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (error) *error = reason(errno, f.errorString());
+        if (error) *error = systemReason(errno, f.errorString());
         return false;
     }
     errno = 0;
     if (f.write(bytes) != bytes.size() || !f.flush() || f.error() != QFileDevice::NoError) {
-        const QString why = reason(errno, f.errorString());
+        const QString why = systemReason(errno, f.errorString());
         f.cancelWriting();
         if (error) *error = why;
         return false;
     }
     if (!f.commit()) {
-        if (error) *error = reason(errno, f.errorString());
+        if (error) *error = systemReason(errno, f.errorString());
         return false;
     }
     return true;
@@ -196,14 +199,14 @@ bool appendLines(const QString &path, const QStringList &lines, QString *error) 
     QFile f(path);
     errno = 0;
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        if (error) *error = reason(errno, f.errorString());
+        if (error) *error = systemReason(errno, f.errorString());
         return false;
     }
     const qint64 before = f.size();
     const QByteArray data = joinCrLf(lines);
     errno = 0;
     if (f.write(data) != data.size() || !f.flush()) {
-        const QString why = reason(errno, f.errorString());
+        const QString why = systemReason(errno, f.errorString());
         f.resize(before);
         if (error) *error = why;
         return false;
