@@ -159,10 +159,15 @@ int exchange(const QString &address, const QByteArray *postBody, const HttpOptio
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     // A failed redirect carries the 3xx status of the answer it could not follow.
-    if (reply->error() != QNetworkReply::NoError && (status == 0 || (status >= 300 && status <= 399)))
+    if (status >= 300 && status <= 399) {
+        if (reply->error() == QNetworkReply::TooManyRedirectsError
+            || reply->error() == QNetworkReply::InsecureRedirectError)
+            throw HttpError(failureText(*reply, url.host()));
+        throw HttpError(
+            QStringLiteral("Переадресация не выполнена: сервер не указал верный новый адрес (код %1)").arg(status));
+    }
+    if (reply->error() != QNetworkReply::NoError && status == 0)
         throw HttpError(failureText(*reply, url.host()));
-    if (status >= 300 && status <= 399)
-        throw HttpError(QStringLiteral("Переадресация не выполнена: сервер не указал новый адрес (код %1)").arg(status));
     if (status < 200 || status > 299)
         throw HttpError((postBody ? QStringLiteral("Сервер ответил ошибкой HTTP: ")
                                   : QStringLiteral("Ошибка HTTP при загрузке файла: "))

@@ -1,6 +1,7 @@
 #include "support/TestHttpServer.h"
 #include "core/AdminMode.h"
 #include "core/ProgressWindow.h"
+#include "engine/SharedState.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/IniFile.h"
@@ -123,6 +124,12 @@ TEST(UpdateManager, ListsOnlyUpdatesNotInstalledForTheYear) {
                     "16\r\n{\"updates\": [{\"id\": \"U\r\n");
     TUpdateManager cut(mainDb(), 2023, s.url(), s.fx.programFolder() + "temp/", "");
     EXPECT_FALSE(cut.CheckForUpdates());
+    EXPECT_TRUE(cut.Message.contains("не полностью")) << cut.Message.toStdString();
+    // A list far beyond any real one is not taken in.
+    s.server.setOk("/api/v1/updates/2022/updates_list.json", QByteArray(kMaxUpdatesListBytes + 1, ' '));
+    TUpdateManager huge(mainDb(), 2022, s.url(), s.fx.programFolder() + "temp/", "");
+    EXPECT_FALSE(huge.CheckForUpdates());
+    EXPECT_TRUE(huge.Message.contains("Ответ сервера слишком велик")) << huge.Message.toStdString();
 
     TUpdateManager offline(mainDb(), 2024, "http://127.0.0.1:1/", s.fx.programFolder() + "temp/", "");
     EXPECT_FALSE(offline.CheckForUpdates());
@@ -492,4 +499,18 @@ TEST(UpdateWindow, TheAddressComesFromTheUpdateSettingsFileOnly) {
     EXPECT_TRUE(s.dialogs.messages.value(0).startsWith("Не удалось загрузить список обновлений: Не удалось подключиться"))
         << s.dialogs.messages.value(0).toStdString();
     EXPECT_EQ(w.ListView1->topLevelItemCount(), 0);
+}
+
+TEST(UpdateWindow, TheCheckCommandTellsACutListFromNoUpdates) {
+    ServedSample s;
+    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
+    shared().Year = s.fx.year();
+    // Delivered whole, but cut short on the server.
+    s.server.setOk("/api/v1/updates/2024/updates_list.json", R"({"updates": [{"id": "U)");
+    checkForUpdatesCommand(nullptr);
+    EXPECT_EQ(s.dialogs.messages, QStringList{"Список обновлений на сервере поврежден или получен не полностью."});
+    s.server.setOk("/api/v1/updates/2024/updates_list.json", R"({"year": "2024", "updates": []})");
+    s.dialogs.messages.clear();
+    checkForUpdatesCommand(nullptr);
+    EXPECT_EQ(s.dialogs.messages, QStringList{"Обновления не найдены."});
 }
