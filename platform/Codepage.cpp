@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <algorithm>
 #include <QSaveFile>
@@ -169,6 +170,11 @@ QString systemReason(int err, const QString &qtText) {
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes, QString *error) {
+    // A folder of that name: Qt refuses it before the system says why.
+    if (QFileInfo(path).isDir()) {
+        if (error) *error = systemReason(EISDIR);
+        return false;
+    }
     QSaveFile f(path);
     errno = 0;
     // Unbuffered: a write the disk refuses fails here, not in a later flush

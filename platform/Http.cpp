@@ -8,6 +8,7 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
@@ -221,8 +222,8 @@ bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOption
     QSaveFile file(fileName);
     // Unbuffered: a chunk the disk refuses fails at its write, not in a later
     // flush whose result the commit may not look at.
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    errno = QFileInfo(fileName).isDir() ? EISDIR : 0;   // Qt refuses a folder before the system says why
+    if (errno == EISDIR || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw HttpError(QStringLiteral("Не удалось создать файл ") + fileName + QStringLiteral(": ")
                         + cp1251::systemReason(errno, file.errorString()));
     const auto write = [&](const QByteArray &chunk) -> QString {
