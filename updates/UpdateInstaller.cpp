@@ -663,14 +663,23 @@ bool RestorePrintFiles(const QString &printBackupFolder, const QString &destFold
 }
 
 QStringList UpdateFormsOfBackup(const QString &backupFolder) {
+    const QString backup = IncludeTrailingPathSlash(backupFolder);
     QStringList out, lines;
-    if (!cp1251::readLines(IncludeTrailingPathSlash(backupFolder) + kVersionsBackup, lines))
+    if (cp1251::readLines(backup + kVersionsBackup, lines)) {
+        for (const QString &line : lines) {
+            QStringList f;
+            if (quoted::split(line, f) && !f.isEmpty())
+                out << f[0];
+        }
         return out;
-    for (const QString &line : lines) {
-        QStringList f;
-        if (quoted::split(line, f) && !f.isEmpty())
-            out << f[0];
     }
+    // A backup made before the versions were kept: the forms it holds.
+    for (const QString &e : QDir(backup + QStringLiteral("forms_backup")).entryList({QStringLiteral("*.frs")}, QDir::Files))
+        out << e.chopped(4);
+    for (const QString &e : QDir(backup + QStringLiteral("controls_backup")).entryList({QStringLiteral("controls_*.orv")}, QDir::Files))
+        out << e.mid(9, e.size() - 13);
+    out << QDir(backup + QStringLiteral("print_files_backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    out.removeDuplicates();
     return out;
 }
 

@@ -278,6 +278,28 @@ TEST_F(UpdateInstall, AKillBeforeTheCommitLeavesDatabaseAndPrintFilesAsBefore) {
               QStringList());
 }
 
+TEST_F(UpdateInstall, OnlyWhatTheManifestNamesIsUnpacked) {
+    const Package p = makePackage(fx, {"Ф30"});
+    const QString src = fx.root() + "src/";
+    ASSERT_TRUE(ExtractZipArchive(p.archive, src));
+    writeText(src + "junk/big.txt", QStringList(2000, QString(100, 'x')));
+    writeText(src + "Ф30/Forms/Ф14.txt", {"чужой"});
+    ASSERT_TRUE(CreateZipArchive(src, fx.root() + "junk.zip"));
+    const QString out = fx.root() + "out/";
+    QString why;
+    ASSERT_TRUE(ExtractUpdatePackage(fx.root() + "junk.zip", out, &why)) << why.toStdString();
+    EXPECT_TRUE(QFile::exists(out + "update_manifest.json"));
+    EXPECT_TRUE(QFile::exists(out + "Ф30/Ф30.frs"));
+    EXPECT_TRUE(QFile::exists(out + "Ф30/controls_Ф30.orv"));
+    EXPECT_FALSE(QDir(out + "junk").exists());
+    EXPECT_FALSE(QFile::exists(out + "Ф30/Forms/Ф14.txt"));
+    // The forms of an update, also from a backup made before versions were kept.
+    const QString old = fx.root() + "oldbackup/";
+    writeText(old + "forms_backup/Ф30.frs", {"Ф30#x#Нет"});
+    writeText(old + "controls_backup/controls_Ф14.orv", {});
+    EXPECT_EQ(UpdateFormsOfBackup(old), (QStringList{"Ф30", "Ф14"}));
+}
+
 TEST_F(UpdateInstall, ANewFormIsInsertedAndLeftAloneByTheRollback) {
     const QString dir = fx.root() + "new/";
     writeText(dir + "Ф99/Ф99.frs", {"Ф99#Новая форма#Нет"});
