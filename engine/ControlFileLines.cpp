@@ -94,6 +94,12 @@ int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &fo
     return q.numRowsAffected();
 }
 
+int CountFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
+    return db::scalar(mainDb, QStringLiteral("select count(*) from int_control where ") + kFormRules,
+                      formRuleParams(formId, formName))
+        .toInt();
+}
+
 void WriteControlFile(const QString &path, const QStringList &lines) {
     QString why;
     if (!cp1251::writeLines(path, lines, &why))

@@ -37,6 +37,9 @@ QStringList ControlFileLinesAll(const QSqlDatabase &mainDb);
 QStringList ControlFileLinesForForm(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
 // Deletes the same rule set as ControlFileLinesForForm; returns the count.
 int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
+// How many rules belong to the form by the same test (its own and those
+// between forms that name one of its tables).
+int CountFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
 // Writes the lines (overwriting); throws db::Error on failure.
 void WriteControlFile(const QString &path, const QStringList &lines);
 

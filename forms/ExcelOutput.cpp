@@ -7,6 +7,7 @@
 #include "forms/FormListLogic.h"
 #include "forms/TableExcel.h"
 #include "forms/TransferFiles.h"
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QSqlQuery>
 #include <cmath>
+#include <filesystem>
 
 namespace excelout {
 
@@ -128,7 +130,8 @@ QString memberName(qint64 id, ReportMode mode) {
 }
 
 QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
-                                ReportMode mode, const LabelFn &label, ProgressSink &progress) {
+                                ReportMode mode, const LabelFn &label, ProgressSink &progress,
+                                const ReplaceFn &confirmReplace) {
     const QString formName = formlist::formNameOfText(form.text);
     QDir().mkpath(folder);
     const QList<qint64> ids = text::parseIdList(includeList);
@@ -157,12 +160,24 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
         }
         pacer.step();
     }
+    // Books of the same names are replaced only when the user agrees.
+    QStringList existing;
+    for (const QString &file : names)
+        if (QFileInfo::exists(QDir(folder).filePath(file))) existing.append(file);
+    if (!existing.isEmpty() && confirmReplace && !confirmReplace(existing)) throw Cancelled();
+    // Each book is renamed over the old one: a failure leaves the old book.
     QStringList written;
     for (const QString &file : names) {
         const QString target = QDir(folder).filePath(file);
-        QFile::remove(target);
-        if (!QFile::rename(aside.filePath(file), target))
-            throw AppError(QStringLiteral("Не удалось записать файл ") + QDir::toNativeSeparators(target));
+        std::error_code ec;
+        std::filesystem::rename(QFile::encodeName(aside.filePath(file)).toStdString(),
+                                QFile::encodeName(target).toStdString(), ec);
+        if (ec)
+            throw AppError(QStringLiteral("Не удалось записать файл ") + QDir::toNativeSeparators(target) +
+                           QStringLiteral(": ") + cp1251::systemReason(ec.value()) +
+                           (written.isEmpty() ? QString()
+                                              : QStringLiteral(". Записаны: ") + QString::number(written.size()) +
+                                                    QStringLiteral(" из ") + QString::number(names.size())));
         written.append(target);
     }
     return written;

@@ -46,9 +46,12 @@ QString memberName(qint64 id, ReportMode mode);
 // <folder><form> - <name>.xlsx, with the member's own values (institutions
 // from "Data", reports in "Terrain" mode from "RepData"); returns the files
 // written. mode is the window's work mode. On "Отмена" no file is written
-// or replaced.
+// or replaced. Books of the same names already there are replaced only when
+// confirmReplace (given their file names) agrees; else the run is Cancelled.
+using ReplaceFn = std::function<bool(const QStringList &existing)>;
 QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
-                                ReportMode mode, const LabelFn &label = {}, ProgressSink &progress = noProgress());
+                                ReportMode mode, const LabelFn &label = {}, ProgressSink &progress = noProgress(),
+                                const ReplaceFn &confirmReplace = {});
 
 // The table for every member of includeList, one sheet each, newest first.
 // Names longer than 30 characters go through shortName. Values are the

@@ -605,8 +605,14 @@ void TFormList::N19Click() {
         if (file.isEmpty()) return;
         {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
-            excelout::exportFormPerMember(QFileInfo(file).absolutePath(), formNodeOf(form), m_work.includeList, m_work.mode,
-                                          [this](const QString &t) { setLabel(t); }, run.window());
+            excelout::exportFormPerMember(
+                QFileInfo(file).absolutePath(), formNodeOf(form), m_work.includeList, m_work.mode,
+                [this](const QString &t) { setLabel(t); }, run.window(), [this](const QStringList &existing) {
+                    return dialogs().question(this,
+                                              QStringLiteral("В папке уже есть книги:\n") + existing.join(u'\n') +
+                                                  QStringLiteral("\nЗаменить их?"),
+                                              QStringLiteral("Вывод в Excel"));
+                });
         }
         showMessage(kExcelDone, this);
         setLabel(QString());

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <QHash>
 
 #include <cerrno>
+#include <cstring>
 
 namespace cp1251 {
 namespace {
@@ -284,7 +286,7 @@ static QByteArray joinCrLf(const QStringList &lines) {
 }
 
 // Reason of a failed file operation in Russian; Qt's own text for the rare rest.
-static QString reason(int err, const QString &qtText) {
+QString systemReason(int err, const QString &qtText) {
     switch (err) {
     case ENOSPC: return QStringLiteral("на диске нет места");
     case EDQUOT: return QStringLiteral("превышена дисковая квота");
@@ -296,28 +298,35 @@ static QString reason(int err, const QString &qtText) {
     case ENOTDIR: return QStringLiteral("папка не найдена");
     case EISDIR: return QStringLiteral("под этим именем находится папка");
     case EIO: return QStringLiteral("ошибка ввода-вывода");
-    default: return QStringLiteral("системная ошибка: ") + qtText;
+    default:
+        return QStringLiteral("системная ошибка: ")
+               + (qtText.isEmpty() ? QString::fromLocal8Bit(std::strerror(err)) : qtText);
     }
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes, QString *error) {
+    // A folder of that name: Qt refuses it before the system says why.
+    if (QFileInfo(path).isDir()) {
+        if (error) *error = systemReason(EISDIR);
+        return false;
+    }
     QSaveFile f(path);
     errno = 0;
     // Unbuffered: a write the disk refuses fails here, not in a later flush
     // whose result the commit may not look at.
     if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (error) *error = reason(errno, f.errorString());
+        if (error) *error = systemReason(errno, f.errorString());
         return false;
     }
     errno = 0;
     if (f.write(bytes) != bytes.size() || !f.flush() || f.error() != QFileDevice::NoError) {
-        const QString why = reason(errno, f.errorString());
+        const QString why = systemReason(errno, f.errorString());
         f.cancelWriting();
         if (error) *error = why;
         return false;
     }
     if (!f.commit()) {
-        if (error) *error = reason(errno, f.errorString());
+        if (error) *error = systemReason(errno, f.errorString());
         return false;
     }
     return true;
@@ -331,14 +340,14 @@ bool appendLines(const QString &path, const QStringList &lines, QString *error) 
     QFile f(path);
     errno = 0;
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        if (error) *error = reason(errno, f.errorString());
+        if (error) *error = systemReason(errno, f.errorString());
         return false;
     }
     const qint64 before = f.size();
     const QByteArray data = joinCrLf(lines);
     errno = 0;
     if (f.write(data) != data.size() || !f.flush()) {
-        const QString why = reason(errno, f.errorString());
+        const QString why = systemReason(errno, f.errorString());
         f.resize(before);
         if (error) *error = why;
         return false;

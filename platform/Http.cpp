@@ -1,15 +1,19 @@
 #include "platform/Http.h"
 
+#include "platform/Codepage.h"
+
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
 
+#include <cerrno>
 #include <memory>
 
 namespace {
@@ -53,10 +57,13 @@ QString failureText(const QNetworkReply &reply, const QString &host) {
     case QNetworkReply::UnknownNetworkError:
         return QStringLiteral("Не удалось подключиться к серверу: ") + reply.errorString();
     case QNetworkReply::SslHandshakeFailedError:
-        return QStringLiteral("Не удалось установить защищённое соединение: ") + reply.errorString();
+        return QStringLiteral("Не удалось установить защищённое соединение с ") + host
+               + QStringLiteral(": сертификат сервера не принят");
     case QNetworkReply::TooManyRedirectsError:
+        return QStringLiteral("Переадресация не выполнена: слишком много переадресаций (") + host + QLatin1Char(')');
     case QNetworkReply::InsecureRedirectError:
-        return QStringLiteral("Переадресация не выполнена: ") + reply.errorString();
+        return QStringLiteral("Переадресация не выполнена: сервер ") + host
+               + QStringLiteral(" переадресует на незащищённый адрес");
     case QNetworkReply::RemoteHostClosedError:
         return QStringLiteral("Ответ сервера получен не полностью: соединение закрыто");
     default:
@@ -102,10 +109,17 @@ int exchange(const QString &address, const QByteArray *postBody, const HttpOptio
                      [&] { stop(QStringLiteral("Сервер не ответил за отведённое время")); });
     QObject::connect(&idle, &QTimer::timeout, &loop,
                      [&] { stop(QStringLiteral("Сервер не ответил за отведённое время")); });
+    // The body goes to the sink as it arrives; the reply holds little of it.
+    reply->setReadBufferSize(256 * 1024);
+    const QString tooLarge = QStringLiteral("Ответ сервера слишком велик: больше %1 байт").arg(opt.maxBytes);
     QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
         idle.start(opt.idleMs);
         const QByteArray chunk = reply->readAll();
         received += chunk.size();
+        if (opt.maxBytes > 0 && received > opt.maxBytes) {
+            stop(tooLarge);
+            return;
+        }
         const QString error = sink(chunk);
         if (!error.isEmpty())
             stop(error);
@@ -117,6 +131,8 @@ int exchange(const QString &address, const QByteArray *postBody, const HttpOptio
     QObject::connect(reply.get(), &QNetworkReply::downloadProgress, &loop, [&](qint64, qint64 total) {
         idle.start(opt.idleMs);
         expected = total;
+        if (opt.maxBytes > 0 && total > opt.maxBytes)
+            stop(tooLarge);
         ask();
     });
     // Asked also while nothing arrives, so a waiting user can cancel.
@@ -136,11 +152,21 @@ int exchange(const QString &address, const QByteArray *postBody, const HttpOptio
     const QByteArray rest = reply->readAll();
     if (!rest.isEmpty()) {
         received += rest.size();
+        if (opt.maxBytes > 0 && received > opt.maxBytes)
+            throw HttpError(tooLarge);
         const QString error = sink(rest);
         if (!error.isEmpty())
             throw HttpError(error);
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // A failed redirect carries the 3xx status of the answer it could not follow.
+    if (status >= 300 && status <= 399) {
+        if (reply->error() == QNetworkReply::TooManyRedirectsError
+            || reply->error() == QNetworkReply::InsecureRedirectError)
+            throw HttpError(failureText(*reply, url.host()));
+        throw HttpError(
+            QStringLiteral("Переадресация не выполнена: сервер не указал верный новый адрес (код %1)").arg(status));
+    }
     if (reply->error() != QNetworkReply::NoError && status == 0)
         throw HttpError(failureText(*reply, url.host()));
     if (status < 200 || status > 299)
@@ -196,12 +222,15 @@ bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOption
     QSaveFile file(fileName);
     // Unbuffered: a chunk the disk refuses fails at its write, not in a later
     // flush whose result the commit may not look at.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw HttpError(QStringLiteral("Не удалось создать файл: ") + fileName);
+    errno = QFileInfo(fileName).isDir() ? EISDIR : 0;   // Qt refuses a folder before the system says why
+    if (errno == EISDIR || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw HttpError(QStringLiteral("Не удалось создать файл ") + fileName + QStringLiteral(": ")
+                        + cp1251::systemReason(errno, file.errorString()));
     const auto write = [&](const QByteArray &chunk) -> QString {
+        errno = 0;
         if (file.write(chunk) != chunk.size())
-            return QStringLiteral("Не удалось записать файл: ") + fileName + QStringLiteral(" (")
-                   + file.errorString() + QLatin1Char(')');
+            return QStringLiteral("Не удалось записать файл ") + fileName + QStringLiteral(": ")
+                   + cp1251::systemReason(errno, file.errorString());
         return {};
     };
     try {
@@ -210,9 +239,10 @@ bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOption
         file.cancelWriting();
         throw;
     }
+    errno = 0;
     if (!file.commit())
-        throw HttpError(QStringLiteral("Не удалось записать файл: ") + fileName + QStringLiteral(" (")
-                        + file.errorString() + QLatin1Char(')'));
+        throw HttpError(QStringLiteral("Не удалось записать файл ") + fileName + QStringLiteral(": ")
+                        + cp1251::systemReason(errno, file.errorString()));
     return true;
 }
 

@@ -30,6 +30,7 @@ struct HttpOptions {
     int deadlineMs = 10 * 60 * 1000;   // the whole exchange
     int idleMs = 60 * 1000;            // longest pause without a byte
     HttpProgress progress;
+    qint64 maxBytes = 0;               // longest body taken (0: no limit)
 };
 
 // UTF-8 bytes of a text (empty text gives empty bytes).

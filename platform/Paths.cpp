@@ -54,13 +54,19 @@ QString templateValuesFile() { return programFolder() + QStringLiteral("source/d
 
 bool makePath(const QString &folder) { return QDir().mkpath(folder); }
 
-bool copyFileOver(const QString &from, const QString &to) {
+bool copyFileOver(const QString &from, const QString &to, QString *error) {
     // Through the checked writer: a copy that fails keeps the file it was to replace.
     QFile in(from);
-    if (!QFileInfo(from).isFile() || !in.open(QIODevice::ReadOnly)) return false;
+    if (!QFileInfo(from).isFile() || !in.open(QIODevice::ReadOnly)) {
+        if (error) *error = QStringLiteral("файл не читается: ") + from;
+        return false;
+    }
     const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError) return false;
-    return cp1251::writeFile(to, bytes);
+    if (in.error() != QFileDevice::NoError) {
+        if (error) *error = QStringLiteral("файл не читается: ") + from;
+        return false;
+    }
+    return cp1251::writeFile(to, bytes, error);
 }
 
 } // namespace paths

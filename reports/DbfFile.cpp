@@ -4,6 +4,7 @@
 #include "platform/Codepage.h"
 
 #include <QFile>
+#include <cerrno>
 #include <QFileInfo>
 #include <QtEndian>
 #include <cmath>
@@ -115,13 +116,21 @@ QByteArray Writer::header() const {
     return h;
 }
 
+namespace {
+// Why a write of the file failed, in Russian (Qt's own text says "Unknown
+// error" for a full disk met in a flush).
+QString failureReason(const QSaveFile &file) { return cp1251::systemReason(errno, file.errorString()); }
+} // namespace
+
 void Writer::open() {
+    if (QFileInfo(m_path).isDir()) errno = EISDIR;   // Qt refuses a folder before the system says why
+    else errno = 0;
     m_file = std::make_unique<QSaveFile>(m_path);
-    if (!m_file->open(QIODevice::WriteOnly))
-        throw Error(QStringLiteral("Не удалось создать файл %1: %2").arg(m_path, m_file->errorString()));
+    if (errno == EISDIR || !m_file->open(QIODevice::WriteOnly))
+        throw Error(QStringLiteral("Не удалось создать файл %1: %2").arg(m_path, failureReason(*m_file)));
     const QByteArray h = header();
     if (m_file->write(h) != h.size()) {
-        const QString why = m_file->errorString();
+        const QString why = failureReason(*m_file);
         m_file->cancelWriting();
         throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(m_path, why));
     }
@@ -151,8 +160,9 @@ void Writer::append(const QVariantList &values) {
         else
             rec.append(fill).append(text);
     }
+    errno = 0;
     if (m_file->write(rec) != rec.size()) {
-        const QString why = m_file->errorString();
+        const QString why = failureReason(*m_file);
         m_file->cancelWriting();   // a table missing a record is never committed
         throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(m_path, why));
     }
@@ -162,14 +172,16 @@ void Writer::append(const QVariantList &values) {
 void Writer::commit() {
     if (!m_file || m_committed) throw Error(QStringLiteral("Таблица DBF %1 не открыта для записи").arg(fileName(m_path)));
     const QByteArray h = header();
+    errno = 0;
     const bool ok = m_file->putChar(char(0x1A)) && m_file->seek(0) && m_file->write(h) == h.size();
     if (!ok) {
-        const QString why = m_file->errorString();
+        const QString why = failureReason(*m_file);
         m_file->cancelWriting();
         throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(m_path, why));
     }
+    errno = 0;
     if (!m_file->commit())
-        throw Error(QStringLiteral("Не удалось сохранить файл %1: %2").arg(m_path, m_file->errorString()));
+        throw Error(QStringLiteral("Не удалось сохранить файл %1: %2").arg(m_path, failureReason(*m_file)));
     m_committed = true;
 }
 

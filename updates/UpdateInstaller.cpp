@@ -19,6 +19,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
+#include <QSet>
+#include <QThread>
 #include <algorithm>
 #include <filesystem>
 #include <optional>
@@ -30,39 +32,131 @@ QString lastComponent(QString path) {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+// Renames a file over another; false with the system's reason when it fails.
+bool renameOver(const QString &from, const QString &to, QString *why) {
+    std::error_code ec;
+    std::filesystem::rename(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString(), ec);
+    if (ec && why)
+        *why = cp1251::systemReason(ec.value());
+    return !ec;
+}
+
+// A file held open by another program may be free a moment later.
+bool renameOverRetried(const QString &from, const QString &to, QString *why) {
+    for (int attempt = 0;; ++attempt) {
+        if (renameOver(from, to, why))
+            return true;
+        if (attempt == 2)
+            return false;
+        QThread::msleep(150);
+    }
+}
+
 // Print files of one installation are copied into a staging folder beside
 // their destination while the database changes are made, and put in place
 // only after the commit: a run that stops before the commit leaves the
 // print files as they were.
 class PrintStage {
 public:
-    explicit PrintStage(const QString &formsFolder)
-        : m_forms(formsFolder), m_stage(formsFolder + QStringLiteral(".update_staging/")) {
+    explicit PrintStage(const QString &formsFolder, const QString &name = QStringLiteral(".update_staging/"))
+        : m_forms(formsFolder), m_stage(formsFolder + name) {
         QDir(m_stage).removeRecursively();   // left by a run that was stopped
     }
     ~PrintStage() { QDir(m_stage).removeRecursively(); }
     const QString &folder() const { return m_stage; }
-    // Moves every staged file over its destination; false when one could not be.
-    bool putInPlace() const {
-        bool ok = true;
+    // Moves every staged file over its destination, each tried again a few
+    // times; the files that could not be put in place, with the reason.
+    QStringList putInPlace() const {
+        QStringList failed;
         for (const QString &name : QDir(m_stage).entryList(QDir::Files, QDir::Name)) {
-            std::error_code ec;
-            std::filesystem::rename(QFile::encodeName(m_stage + name).toStdString(),
-                                    QFile::encodeName(m_forms + name).toStdString(), ec);
-            if (ec) {
-                LogError(QStringLiteral("Не удалось заменить печатный файл: ") + m_forms + name);
-                ok = false;
-            } else {
+            QString why;
+            if (renameOverRetried(m_stage + name, m_forms + name, &why)) {
                 LogInfo(QStringLiteral("Скопирован печатный файл: ") + name);
+            } else {
+                LogError(QStringLiteral("Не удалось заменить печатный файл: ") + m_forms + name + QStringLiteral(": ") + why);
+                failed << m_forms + name + QStringLiteral(" (") + why + QLatin1Char(')');
             }
         }
-        return ok;
+        return failed;
     }
 private:
     QString m_forms, m_stage;
 };
 
+// Print files replaced and removed all together or not at all: the new
+// files are prepared beside their folder first (where a full disk shows),
+// then swapped in by renames that are undone when one of them fails.
+class PrintSwap {
+public:
+    explicit PrintSwap(const QString &formsFolder)
+        : m_forms(formsFolder), m_stage(formsFolder, QStringLiteral(".rollback_staging/")),
+          m_old(formsFolder + QStringLiteral(".rollback_old/")) {
+        QDir(m_old).removeRecursively();
+    }
+    ~PrintSwap() { QDir(m_old).removeRecursively(); }
+    // Prepares a copy of from to replace the file name of the folder.
+    bool replace(const QString &from, const QString &name, QString *why) {
+        ForceDirectoryPath(m_stage.folder());
+        QString reason;
+        if (!paths::copyFileOver(from, m_stage.folder() + name, &reason)) {
+            *why = QStringLiteral("Не удалось подготовить печатный файл ") + m_forms + name + QStringLiteral(": ") + reason;
+            return false;
+        }
+        m_steps.append({name, true});
+        return true;
+    }
+    void remove(const QString &name) { m_steps.append({name, false}); }
+    // Puts every prepared change in place; on failure everything is as before.
+    bool apply(QString *why) {
+        ForceDirectoryPath(m_old);
+        for (const Step &s : m_steps) {
+            const QString target = m_forms + s.name;
+            QString reason;
+            const bool had = QFileInfo::exists(target);
+            if (had && !renameOver(target, m_old + s.name, &reason)) {
+                *why = QStringLiteral("Не удалось заменить печатный файл ") + target + QStringLiteral(": ") + reason;
+                undo();
+                return false;
+            }
+            m_done.append({s.name, had});
+            if (s.put && !renameOver(m_stage.folder() + s.name, target, &reason)) {
+                *why = QStringLiteral("Не удалось заменить печатный файл ") + target + QStringLiteral(": ") + reason;
+                undo();
+                return false;
+            }
+        }
+        return true;
+    }
+    // Brings back what apply changed.
+    void undo() {
+        for (qsizetype i = m_done.size() - 1; i >= 0; --i) {
+            const QString target = m_forms + m_done[i].name;
+            if (QFileInfo::exists(target))
+                QFile::remove(target);
+            if (m_done[i].had)
+                renameOver(m_old + m_done[i].name, target, nullptr);
+        }
+        m_done.clear();
+    }
+private:
+    struct Step {
+        QString name;
+        bool put;   // a new file goes in (else the file is removed)
+    };
+    QString m_forms;
+    PrintStage m_stage;
+    QString m_old;
+    struct Done {
+        QString name;
+        bool had;   // the file was there before
+    };
+    QList<Step> m_steps;
+    QList<Done> m_done;
+};
+
 const QString kVersionsBackup = QStringLiteral("form_versions_backup.txt");
+// Print files the update added to the forms folder, one name a line.
+const QString kAddedPrints = QStringLiteral("added_print_files.txt");
 
 // Installed versions of the forms before the installation, one line each:
 // form name, "1" with its form and rules versions, or "0" when it had none.
@@ -282,8 +376,23 @@ bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const 
             LogError(QStringLiteral("Ошибка при установке контролей формы: ") + formName);
             return false;
         }
-        DeleteFormControls(db, formName, formId);
-        insertRules(db, rules, formIds);
+        // A package changes only the forms it names: a rule of another form,
+        // or one between forms that names none of this form's tables, is
+        // one that the form's backup and its rollback would not cover.
+        for (const ControlLine &r : rules)
+            if (!r.formName.isEmpty() && r.formName != formName) {
+                LogError(QStringLiteral("Файл контролей формы %1 содержит правило формы %2").arg(formName, r.formName));
+                return false;
+            }
+        const bool own = inTransaction(db, [&] {
+            DeleteFormControls(db, formName, formId);
+            insertRules(db, rules, formIds);
+            return ctlfile::CountFormRules(db, formId, formName) == rules.size();
+        });
+        if (!own) {
+            LogError(QStringLiteral("Файл контролей формы %1 содержит правила, не относящиеся к ней").arg(formName));
+            return false;
+        }
         LogInfo(QStringLiteral("Контроли формы установлены: ") + formName);
         return true;
     } catch (const std::exception &e) {
@@ -320,37 +429,74 @@ bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, cons
     return ok;
 }
 
-int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolder, const QString &manifestFile,
-                            const QString &updateId, int year, const QString &backupFolder,
-                            const InstallCommitHook &beforeCommit) {
-    if (!QFileInfo::exists(manifestFile)) {
-        LogError(QStringLiteral("Манифест не найден: ") + manifestFile);
-        return InstallNone;
-    }
+bool ExtractUpdatePackage(const QString &archive, const QString &unpackedFolder, QString *why) {
+    QString scratch;
+    QString &reason = why ? *why : scratch;
+    const QString manifestName = QStringLiteral("update_manifest.json");
+    if (!ExtractZipArchive(archive, unpackedFolder, [&](const QString &n) { return n == manifestName; },
+                           kMaxManifestBytes, &reason))
+        return false;
+    const QString manifest = IncludeTrailingPathSlash(unpackedFolder) + manifestName;
     TUpdateManifest m;
-    if (!LoadManifestFromFile(m, manifestFile)) {
-        LogError(QStringLiteral("Ошибка при загрузке манифеста"));
-        return InstallNone;
+    if (!QFileInfo::exists(manifest))
+        return true;   // the caller says that the manifest is missing
+    if (!LoadManifestFromFile(m, manifest)) {
+        reason = QStringLiteral("Манифест пакета обновления поврежден или неполон.");
+        return false;
     }
-    if (!ValidateManifest(m)) {
-        LogError(QStringLiteral("Манифест не прошел валидацию"));
-        return InstallNone;
+    // Only what the manifest names: each form's structure and rule file and
+    // its print files.
+    QSet<QString> wanted;
+    for (const FormUpdateEntry &e : m.forms) {
+        if (!IsSafeFileName(e.formName))
+            continue;
+        const QString folder = e.formName + QLatin1Char('/');
+        if (!e.formFile.isEmpty())
+            wanted.insert(folder + lastComponent(e.formFile));
+        if (!e.controlsFile.isEmpty())
+            wanted.insert(folder + lastComponent(e.controlsFile));
+        for (const QString &item : e.printFiles)
+            wanted.insert(folder + QStringLiteral("Forms/") + lastComponent(item));
     }
-    EnsureUpdateTables(db);
-    const QString yearFolder = DatabaseFolder(db);
-    const QString backup = IncludeTrailingPathSlash(backupFolder);
-    const QString unpacked = IncludeTrailingPathSlash(unpackedFolder);
+    return ExtractZipArchive(archive, unpackedFolder, [&](const QString &n) { return wanted.contains(n); },
+                             kMaxUnpackedBytes, &reason);
+}
 
-    // Backups of everything the entries replace, before anything changes.
+namespace {
+
+// The print files an entry puts into the forms folder: the form's own
+// template and cell mapping that the package holds.
+QStringList entryPrintFiles(const FormUpdateEntry &e, const QString &formFolder) {
+    QStringList out;
+    for (const QString &item : e.printFiles) {
+        const QString name = lastComponent(item);
+        for (const char *ext : {".doc", ".txt"})
+            if (name.compare(e.formName + QLatin1String(ext), Qt::CaseInsensitive) == 0
+                && QFileInfo::exists(formFolder + QStringLiteral("Forms/") + name) && !out.contains(name))
+                out << name;
+    }
+    return out;
+}
+
+// Backups of everything the entries replace, made before anything changes:
+// the versions, each existing form's structure line and rules, its print
+// files, and the names of the print files the update adds (the rollback
+// removes those). Throws db::Error when a part cannot be written.
+void makeBackup(const QSqlDatabase &db, const TUpdateManifest &m, const QString &unpacked, const QString &backup,
+                const QString &yearFolder) {
     QStringList names;
     for (const FormUpdateEntry &e : m.forms)
         if (IsSafeFileName(e.formName))
             names << e.formName;
     ForceDirectoryPath(backup);
     backupVersions(db, names, backup + kVersionsBackup);
+    QStringList added;
     for (const FormUpdateEntry &e : m.forms) {
         if (!IsSafeFileName(e.formName))
             continue;
+        for (const QString &name : entryPrintFiles(e, unpacked + e.formName + QLatin1Char('/')))
+            if (!QFileInfo::exists(yearFolder + QStringLiteral("forms/") + name))
+                added << name;
         const qint64 id = ReadFormIdByName(db, e.formName);
         if (id < 0)
             continue;
@@ -369,12 +515,51 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
             for (const char *ext : {".doc", ".txt"}) {
                 const QString file = e.formName + QLatin1String(ext);
                 const QString from = yearFolder + QStringLiteral("forms/") + file;
-                if (QFileInfo::exists(from) && !paths::copyFileOver(from, dest + file))
-                    throw db::Error(QStringLiteral("Не удалось сохранить резервную копию файла: ") + from);
+                QString why;
+                if (QFileInfo(from).isFile() && !paths::copyFileOver(from, dest + file, &why))
+                    throw db::Error(QStringLiteral("Не удалось сохранить резервную копию файла ") + from
+                                    + QStringLiteral(": ") + why);
             }
         }
     }
+    QString why;
+    if (!cp1251::writeLines(backup + kAddedPrints, added, &why))
+        throw db::Error(QStringLiteral("Не удалось сохранить резервную копию: ") + why);
+}
 
+} // namespace
+
+int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolder, const QString &manifestFile,
+                            const QString &updateId, int year, const QString &backupFolder,
+                            const InstallCommitHook &beforeCommit, InstallReport *report) {
+    InstallReport scratch;
+    InstallReport &out = report ? *report : scratch;
+    out = {};
+    if (!QFileInfo::exists(manifestFile)) {
+        LogError(QStringLiteral("Манифест не найден: ") + manifestFile);
+        out.reason = QStringLiteral("В пакете обновления нет манифеста.");
+        return InstallNone;
+    }
+    TUpdateManifest m;
+    if (!LoadManifestFromFile(m, manifestFile)) {
+        LogError(QStringLiteral("Ошибка при загрузке манифеста"));
+        out.reason = QStringLiteral("Манифест пакета обновления поврежден или неполон.");
+        return InstallNone;
+    }
+    if (!ValidateManifest(m)) {
+        LogError(QStringLiteral("Манифест не прошел валидацию"));
+        out.reason = QStringLiteral("Манифест пакета обновления не прошел проверку.");
+        return InstallNone;
+    }
+    EnsureUpdateTables(db);
+    const QString yearFolder = DatabaseFolder(db);
+    const QString backup = IncludeTrailingPathSlash(backupFolder);
+    const QString unpacked = IncludeTrailingPathSlash(unpackedFolder);
+
+    makeBackup(db, m, unpacked, backup, yearFolder);
+
+    // The database changes of every entry in one transaction, the print files
+    // staged meanwhile: the update is installed as one or not at all.
     PrintStage stage(yearFolder + QStringLiteral("forms/"));
     int installed = 0;
     const bool committed = inTransaction(db, [&] {
@@ -402,6 +587,9 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
                 ok = CopyPrintFiles(formFolder + QStringLiteral("Forms"), stage.folder(), e.printFiles, e.formName);
             if (ok)
                 ++installed;
+            else
+                out.reason = QStringLiteral("Форма %1 пакета обновления не может быть установлена; подробности в журнале обновлений.")
+                                 .arg(e.formName);
         }
         if (installed != m.forms.size())
             return false;
@@ -409,13 +597,17 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
             beforeCommit();
         return true;
     });
+    Q_UNUSED(year);
     if (!committed) {
         LogWarning(QStringLiteral("Изменения обновления %1 отменены: установлены не все формы").arg(updateId));
-        return installed < 1 ? InstallNone : InstallSome;
+        if (out.reason.isEmpty())
+            out.reason = QStringLiteral("Недопустимое имя формы в манифесте пакета обновления.");
+        return InstallNone;
     }
-    Q_UNUSED(year);
+    out.committed = true;
     // The database holds the update: now the print files follow it.
-    return stage.putInPlace() ? InstallAll : InstallSome;
+    out.notReplaced = stage.putInPlace();
+    return out.notReplaced.isEmpty() ? InstallAll : InstallSome;
 }
 
 bool RestoreFormFromBackup(const QSqlDatabase &db, const QString &formName, const QString &structureFile,
@@ -481,59 +673,115 @@ bool RestorePrintFiles(const QString &printBackupFolder, const QString &destFold
     return ok;
 }
 
+QStringList UpdateFormsOfBackup(const QString &backupFolder) {
+    const QString backup = IncludeTrailingPathSlash(backupFolder);
+    QStringList out, lines;
+    if (cp1251::readLines(backup + kVersionsBackup, lines)) {
+        for (const QString &line : lines) {
+            QStringList f;
+            if (quoted::split(line, f) && !f.isEmpty())
+                out << f[0];
+        }
+        return out;
+    }
+    // A backup made before the versions were kept: the forms it holds.
+    for (const QString &e : QDir(backup + QStringLiteral("forms_backup")).entryList({QStringLiteral("*.frs")}, QDir::Files))
+        out << e.chopped(4);
+    for (const QString &e : QDir(backup + QStringLiteral("controls_backup")).entryList({QStringLiteral("controls_*.orv")}, QDir::Files))
+        out << e.mid(9, e.size() - 13);
+    out << QDir(backup + QStringLiteral("print_files_backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    out.removeDuplicates();
+    return out;
+}
+
 bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId,
-                              const InstallCommitHook &beforeCommit) {
+                              const InstallCommitHook &beforeCommit, QString *why) {
+    QString scratch;
+    QString &reason = why ? *why : scratch;
+    reason.clear();
     const QString backup = IncludeTrailingPathSlash(backupFolder);
     if (!QDir(backupFolder).exists()) {
         LogError(QStringLiteral("Резервная копия не найдена: ") + backupFolder);
+        reason = QStringLiteral("Резервная копия обновления не найдена: ") + backupFolder;
         return false;
     }
+    bool applied = false;
+    std::optional<PrintSwap> prints;
     try {
         LogInfo(QStringLiteral("Начат откат обновления: ") + updateId);
+        // The print files first: their copies are prepared beside the forms
+        // folder before anything changes, so a full disk stops the rollback
+        // here with everything as it was.
+        prints.emplace(DatabaseFolder(db) + QStringLiteral("forms/"));
+        const QDir printBackup(backup + QStringLiteral("print_files_backup"));
+        QStringList restored;
+        for (const QString &form : printBackup.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+            for (const char *ext : {".doc", ".txt"}) {
+                const QString name = form + QLatin1String(ext);
+                const QString from = printBackup.filePath(form + QLatin1Char('/') + name);
+                if (!QFileInfo::exists(from))
+                    continue;
+                if (!prints->replace(from, name, &reason)) {
+                    LogError(reason);
+                    return false;
+                }
+                restored << name;
+            }
+        QStringList added;
+        if (QFileInfo::exists(backup + kAddedPrints) && !cp1251::readLines(backup + kAddedPrints, added)) {
+            reason = QStringLiteral("Резервная копия не читается: ") + backup + kAddedPrints;
+            LogError(reason);
+            return false;
+        }
+        for (const QString &name : added)
+            if (IsSafeFileName(name) && !restored.contains(name, Qt::CaseInsensitive))
+                prints->remove(name);
+
         // Restored whole or not at all: one part that cannot be put back
-        // leaves the database as the update made it.
-        const bool restored = inTransaction(db, [&] {
+        // leaves the database and the print files as the update made them.
+        const bool done = inTransaction(db, [&] {
             const QDir forms(backup + QStringLiteral("forms_backup"));
             for (const QString &entry : forms.entryList({QStringLiteral("*.frs")}, QDir::Files, QDir::Name)) {
                 const QString name = entry.left(entry.size() - 4);
                 const qint64 id = ReadFormIdByName(db, name);
-                if (id >= 0 && !RestoreFormFromBackup(db, name, forms.filePath(entry), id))
+                if (id >= 0 && !RestoreFormFromBackup(db, name, forms.filePath(entry), id)) {
+                    reason = QStringLiteral("Резервная копия формы %1 не может быть восстановлена.").arg(name);
                     return false;
+                }
             }
             const QDir controls(backup + QStringLiteral("controls_backup"));
             for (const QString &entry : controls.entryList({QStringLiteral("controls_*.orv")}, QDir::Files, QDir::Name)) {
                 const QString name = entry.mid(9, entry.size() - 13);
                 const qint64 id = ReadFormIdByName(db, name);
-                if (id >= 0 && !RestoreControlsFromBackup(db, name, controls.filePath(entry), id))
+                if (id >= 0 && !RestoreControlsFromBackup(db, name, controls.filePath(entry), id)) {
+                    reason = QStringLiteral("Резервная копия контролей формы %1 не может быть восстановлена.").arg(name);
                     return false;
+                }
             }
             if (!restoreVersions(db, backup + kVersionsBackup)) {
-                LogError(QStringLiteral("Резервная копия версий форм не читается: ") + backup + kVersionsBackup);
+                reason = QStringLiteral("Резервная копия версий форм не читается: ") + backup + kVersionsBackup;
+                LogError(reason);
                 return false;
             }
             if (beforeCommit)
                 beforeCommit();
-            return true;
+            // Last before the commit: a failed swap is undone with the database.
+            applied = prints->apply(&reason);
+            if (!applied)
+                LogError(reason);
+            return applied;
         });
-        if (!restored) {
+        if (!done) {
             LogError(QStringLiteral("Откат обновления не выполнен: ") + updateId);
             return false;
-        }
-        const QDir prints(backup + QStringLiteral("print_files_backup"));
-        if (prints.exists()) {
-            const QString dest = DatabaseFolder(db) + QStringLiteral("forms/");
-            bool printsOk = true;
-            for (const QString &sub : prints.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
-                printsOk = RestorePrintFiles(prints.path(), dest, sub) && printsOk;
-            if (!printsOk) {
-                LogError(QStringLiteral("Печатные файлы обновления восстановлены не все: ") + updateId);
-                return false;
-            }
         }
         LogInfo(QStringLiteral("Откат обновления завершен: ") + updateId);
         return true;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при откате обновления: ") + winutil::errorText(e));
+        if (applied && prints)
+            prints->undo();
+        reason = winutil::errorText(e);
+        LogError(QStringLiteral("Исключение при откате обновления: ") + reason);
         return false;
     }
 }

@@ -11,8 +11,8 @@
 // Everything an installation changes in the database happens in one
 // transaction; the print files are staged beside their folder and put in
 // place only after the commit. A form entry whose parts cannot be read
-// (structure line, rule file, print file) fails the whole update: it is
-// installed completely or not at all.
+// (structure line, rule file, print file) or that touches another form fails
+// the whole update: it is installed completely or not at all.
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -25,12 +25,26 @@ enum InstallResult { InstallAll = 0, InstallNone = 1, InstallSome = 2 };
 // installed; a throw undoes the whole installation.
 using InstallCommitHook = std::function<void()>;
 
-// 0 every entry installed (also with no entries), 1 none (also a missing,
-// unreadable or invalid manifest), 2 only some; with 1 and 2 nothing of the
-// update stays. Backup exports throw db::Error.
+// What an installation did beyond its result.
+struct InstallReport {
+    bool committed = false;    // the database holds the update
+    QStringList notReplaced;   // print files left as they were after the commit, with the reason
+    QString reason;            // why nothing was installed, for the user
+};
+
+// 0 everything installed (also with no entries); 1 nothing changed (a
+// missing, unreadable or invalid manifest, or an entry that cannot be
+// installed); 2 the database holds the update but some print files could
+// not be replaced (named in the report). Backups throw db::Error.
 int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolder, const QString &manifestFile,
                             const QString &updateId, int year, const QString &backupFolder,
-                            const InstallCommitHook &beforeCommit = {});
+                            const InstallCommitHook &beforeCommit = {}, InstallReport *report = nullptr);
+
+// Unpacks an update package: its manifest, then only the files the manifest
+// names, at most kMaxUnpackedBytes in all. False with the reason for the user.
+inline constexpr qint64 kMaxManifestBytes = 4 * 1024 * 1024;
+inline constexpr qint64 kMaxUnpackedBytes = 256 * 1024 * 1024;
+bool ExtractUpdatePackage(const QString &archive, const QString &unpackedFolder, QString *why = nullptr);
 
 // The form line of a structure file: name#decipher#Да|Нет. Empty when the
 // line would not be written back exactly so (a "#" inside a text).
@@ -57,11 +71,15 @@ bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, cons
 // A name usable as one file or folder name (no separators, no "..").
 bool IsSafeFileName(const QString &name);
 
-// Restores forms, rules and installed versions in one transaction (the hook
-// runs inside it), then the print files. False, changing nothing, when a part
-// of the backup cannot be put back.
+// Restores forms, rules, installed versions and print files (removing the
+// print files the update added) all together: the database in one
+// transaction (the hook runs inside it), the print files swapped in just
+// before its commit. False, changing nothing, when a part cannot be put
+// back; why gets the reason for the user.
 bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId,
-                              const InstallCommitHook &beforeCommit = {});
+                              const InstallCommitHook &beforeCommit = {}, QString *why = nullptr);
+// The forms an installed update changed, as its backup lists them.
+QStringList UpdateFormsOfBackup(const QString &backupFolder);
 bool RestoreFormFromBackup(const QSqlDatabase &db, const QString &formName, const QString &structureFile,
                            qint64 formId);
 bool RestoreControlsFromBackup(const QSqlDatabase &db, const QString &formName, const QString &controlFile,

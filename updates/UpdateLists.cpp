@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QJsonParseError>
 #include <QStringDecoder>
 
@@ -235,23 +236,27 @@ QString UpdatesListUrl(const QString &baseUrl, int year) {
 }
 
 bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localFile,
-                         const DownloadProgressEvent &progress) {
+                         const DownloadProgressEvent &progress, QString *why) {
     const QString url = UpdatesListUrl(baseUrl, year);
     LogInfo(QStringLiteral("Загрузка списка обновлений: ") + url);
     try {
         HttpOptions options;
         options.deadlineMs = 120 * 1000;   // a small file
+        options.maxBytes = kMaxUpdatesListBytes;
         options.progress = progress;
         HttpGetToFile(url, localFile, options);
         LogInfo(QStringLiteral("Список обновлений загружен: ") + localFile);
         return true;
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при загрузке списка обновлений: ") + QString::fromUtf8(e.what()));
+        if (why)
+            *why = QStringLiteral("Не удалось загрузить список обновлений: ") + QString::fromUtf8(e.what());
     }
     return false;
 }
 
-bool DownloadUpdateArchive(const QString &url, const QString &localFile, const DownloadProgressEvent &progress) {
+bool DownloadUpdateArchive(const QString &url, const QString &localFile, const DownloadProgressEvent &progress,
+                           QString *why) {
     LogInfo(QStringLiteral("Начата загрузка обновления: ") + url);
     try {
         HttpOptions options;
@@ -261,6 +266,8 @@ bool DownloadUpdateArchive(const QString &url, const QString &localFile, const D
         return true;
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при загрузке обновления: ") + QString::fromUtf8(e.what()));
+        if (why)
+            *why = QStringLiteral("Не удалось загрузить архив обновления: ") + QString::fromUtf8(e.what());
     }
     return false;
 }
@@ -303,15 +310,17 @@ bool LoadUpdatesListFile(TUpdatesList &list, const QString &fileName) {
 }
 
 bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, const QString &tempFolder,
-                      const DownloadProgressEvent &progress) {
+                      const DownloadProgressEvent &progress, QString *why) {
     try {
         ForceDirectoryPath(tempFolder);
         const QString file = IncludeTrailingPathSlash(tempFolder) + QStringLiteral("updates_list_")
                              + QString::number(QDateTime::currentMSecsSinceEpoch()) + QStringLiteral(".json");
-        if (!DownloadUpdatesList(baseUrl, year, file, progress))
+        if (!DownloadUpdatesList(baseUrl, year, file, progress, why))
             return false;
         const bool ok = LoadUpdatesListFile(list, file);
         QFile::remove(file);
+        if (!ok && why)
+            *why = QStringLiteral("Список обновлений на сервере поврежден или получен не полностью.");
         return ok;
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Ошибка при загрузке списка обновлений: ") + QString::fromUtf8(e.what()));
@@ -321,10 +330,10 @@ bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, cons
 
 std::unique_ptr<TUpdatesList> CheckForUpdatesList(const QString &baseUrl, int year, const QString &tempFolder,
                                                   const QStringList *installedIds,
-                                                  const DownloadProgressEvent &progress) {
+                                                  const DownloadProgressEvent &progress, QString *why) {
     try {
         auto list = std::make_unique<TUpdatesList>();
-        if (!FetchUpdatesList(*list, baseUrl, year, tempFolder, progress))
+        if (!FetchUpdatesList(*list, baseUrl, year, tempFolder, progress, why))
             return nullptr;
         if (installedIds) {
             QList<UpdateEntry> kept;
@@ -349,6 +358,14 @@ bool LoadManifestFromFile(TUpdateManifest &m, const QString &fileName) {
 }
 
 bool ParseManifestJson(TUpdateManifest &m, const QString &json) {
+    // Only a whole manifest with its forms array: one cut short would install
+    // a part of the update as if it were all of it.
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject() || !doc.object().value(QStringLiteral("forms")).isArray()) {
+        LogError(QStringLiteral("Манифест поврежден, неполон или не содержит списка форм"));
+        return false;
+    }
     try {
         // Top-level keys are read from the text before the arrays, so a key of
         // a form object never stands in for a missing top-level one.

@@ -74,18 +74,23 @@ using DownloadProgressEvent = std::function<bool(qint64 done, qint64 total)>;
 
 // base + "/" (unless it ends in "/") + year + "/updates_list.json"
 QString UpdatesListUrl(const QString &baseUrl, int year);
+// The downloads; false with why set to the reason for the user. The list may
+// be at most kMaxUpdatesListBytes long.
+inline constexpr qint64 kMaxUpdatesListBytes = 4 * 1024 * 1024;
 bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localFile,
-                         const DownloadProgressEvent &progress = {});
-bool DownloadUpdateArchive(const QString &url, const QString &localFile, const DownloadProgressEvent &progress = {});
+                         const DownloadProgressEvent &progress = {}, QString *why = nullptr);
+bool DownloadUpdateArchive(const QString &url, const QString &localFile, const DownloadProgressEvent &progress = {},
+                           QString *why = nullptr);
 
 bool ParseUpdatesList(const QString &json, TUpdatesList &list);
 bool LoadUpdatesListFile(TUpdatesList &list, const QString &fileName);
 bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, const QString &tempFolder,
-                      const DownloadProgressEvent &progress = {});
+                      const DownloadProgressEvent &progress = {}, QString *why = nullptr);
 // The updates not among the installed ids (letter case ignored), or null.
 std::unique_ptr<TUpdatesList> CheckForUpdatesList(const QString &baseUrl, int year, const QString &tempFolder,
                                                   const QStringList *installedIds,
-                                                  const DownloadProgressEvent &progress = {});
+                                                  const DownloadProgressEvent &progress = {},
+                                                  QString *why = nullptr);
 inline const QList<UpdateEntry> &GetUpdatesItems(const TUpdatesList &list) { return list.items; }
 
 bool LoadManifestFromFile(TUpdateManifest &m, const QString &fileName);

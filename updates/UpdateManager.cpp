@@ -56,6 +56,17 @@ QString joinNames(const QStringList &names) {
     return out.join(QLatin1Char(','));
 }
 
+// The failure's reason under its caption; the log's name when none is known.
+QString withReason(const QString &caption, const QString &reason) {
+    return reason.isEmpty() ? caption + QStringLiteral(" Проверьте логи.") : caption + QStringLiteral("\r\n") + reason;
+}
+
+// Why no list of updates came: the connection only when that is what failed.
+QString listFailure(const QString &reason) {
+    return reason.isEmpty() ? QStringLiteral("Сервер обновлений недоступен. Проверьте подключение к интернету.")
+                            : reason;
+}
+
 } // namespace
 
 // ---- manager ----------------------------------------------------------------
@@ -88,7 +99,8 @@ QStringList GetInstalledUpdateIds(const TUpdateManager &m) {
 std::unique_ptr<TUpdatesList> TUpdateManager::CheckForUpdates(bool includeInstalled) {
     try {
         const QStringList ids = GetInstalledUpdateIds(*this);
-        auto list = CheckForUpdatesList(ServerUrl, Year, TempDir, includeInstalled ? nullptr : &ids, Progress);
+        Message.clear();
+        auto list = CheckForUpdatesList(ServerUrl, Year, TempDir, includeInstalled ? nullptr : &ids, Progress, &Message);
         if (list)
             LogInfo(QStringLiteral("Проверка обновлений завершена. Найдено: ") + QString::number(list->items.size()));
         else
@@ -96,6 +108,7 @@ std::unique_ptr<TUpdatesList> TUpdateManager::CheckForUpdates(bool includeInstal
         return list;
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при проверке обновлений: ") + winutil::errorText(e));
+        Message = winutil::errorText(e);
         return nullptr;
     }
 }
@@ -109,6 +122,7 @@ bool TUpdateManager::InstallUpdate(const QString &id, const QString &url, const 
 }
 
 bool TUpdateManager::InstallUpdate(const UpdateEntry &entry) {
+    Message.clear();
     const QString &id = entry.id;
     const QString &url = entry.downloadUrl;
     const QString &checksum = entry.checksum;
@@ -124,38 +138,47 @@ bool TUpdateManager::InstallUpdate(const UpdateEntry &entry) {
         }
         const QString unpacked = unpackedFolder(id);
         const QString backup = backupFolder(id);
-        // A folder left by an earlier attempt must not mix its files in.
+        // The backup of an installed update holds the state before it; a
+        // second install would overwrite it with the updated forms.
+        if (GetInstalledUpdateIds(*this).contains(id, Qt::CaseInsensitive)) {
+            LogError(QStringLiteral("Обновление уже установлено: ") + id);
+            Message = QStringLiteral("Обновление %1 уже установлено.").arg(entry.version.isEmpty() ? id : entry.version);
+            return false;
+        }
+        // A folder left by an earlier attempt must not mix its files in; the
+        // backup of an attempt that changed nothing, or of an install since
+        // rolled back, describes the present state no longer than now.
         QDir(unpacked).removeRecursively();
-        // Nor may the backup of an earlier attempt or of an install since
-        // rolled back: the automatic rollback would bring back that old state.
-        if (!GetInstalledUpdateIds(*this).contains(id, Qt::CaseInsensitive))
-            QDir(backup).removeRecursively();
+        QDir(backup).removeRecursively();
         ForceDirectoryPath(unpacked);
         ForceDirectoryPath(backup);
         do {
             LogInfo(QStringLiteral("Загрузка архива обновления..."));
-            if (!DownloadUpdateArchive(url, archive, Progress)) {
+            if (!DownloadUpdateArchive(url, archive, Progress, &Message)) {
                 LogError(QStringLiteral("Ошибка при загрузке архива обновления"));
                 break;
             }
             LogInfo(QStringLiteral("Проверка контрольной суммы..."));
             if (!VerifyArchiveChecksum(archive, checksum)) {
                 LogError(QStringLiteral("Контрольная сумма архива не совпадает"));
+                Message = QStringLiteral("Контрольная сумма загруженного архива не совпадает с объявленной.");
                 break;
             }
             LogInfo(QStringLiteral("Распаковка архива..."));
-            if (!ExtractZipArchive(archive, unpacked)) {
+            const QString manifest = IncludeTrailingPathSlash(unpacked) + QStringLiteral("update_manifest.json");
+            if (!ExtractUpdatePackage(archive, unpacked, &Message)) {
                 LogError(QStringLiteral("Ошибка при распаковке архива"));
                 break;
             }
-            const QString manifest = IncludeTrailingPathSlash(unpacked) + QStringLiteral("update_manifest.json");
             if (!QFileInfo::exists(manifest)) {
                 LogError(QStringLiteral("Манифест не найден в архиве"));
+                Message = QStringLiteral("В архиве обновления нет манифеста.");
                 break;
             }
             LogInfo(QStringLiteral("Установка компонентов обновления..."));
             // The record is written in the installation's transaction, so an
             // update is never installed without it, nor recorded half done.
+            InstallReport report;
             const int r = InstallUpdateComponents(Database, unpacked, manifest, id, Year, backup, [&] {
                 InstalledUpdateRecord rec;
                 rec.updateId = id;
@@ -167,28 +190,40 @@ bool TUpdateManager::InstallUpdate(const UpdateEntry &entry) {
                 rec.archiveChecksum = checksum;
                 rec.archiveSize = QFileInfo(archive).size();   // the archive whose checksum was verified
                 RecordInstalledUpdate(Database, rec);
-            });
-            if (r == InstallAll) {
-                LogInfo(QStringLiteral("Обновление успешно установлено: ") + id);
+            }, &report);
+            if (report.committed) {
+                // Installed and recorded; a print file that stayed as it was
+                // is named, and the rollback puts back what did change.
+                if (r == InstallAll) {
+                    LogInfo(QStringLiteral("Обновление успешно установлено: ") + id);
+                } else {
+                    LogWarning(QStringLiteral("Обновление установлено, печатные файлы заменены не все: ") + id);
+                    Message = QStringLiteral("Обновление установлено, но не удалось заменить печатные файлы:\r\n")
+                              + report.notReplaced.join(QStringLiteral("\r\n"))
+                              + QStringLiteral("\r\nЗакройте программы, в которых они открыты, и установите их "
+                                               "повторно после отката обновления.");
+                }
                 result = true;
                 break;
             }
+            // Nothing was committed: nothing to roll back.
             LogError(QStringLiteral("Ошибка при установке обновления: ") + id);
-            if (r == InstallNone) {
-                LogInfo(QStringLiteral("Выполняется автоматический откат..."));
-                RollbackUpdate(id);
-            }
+            Message = report.reason;
         } while (false);
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при установке обновления: ") + winutil::errorText(e));
+        Message = winutil::errorText(e);
         result = false;
     }
     if (QFileInfo::exists(archive))
         QFile::remove(archive);
+    if (IsSafeFileName(id))
+        QDir(unpackedFolder(id)).removeRecursively();
     return result;
 }
 
 bool TUpdateManager::RollbackUpdate(const QString &id) {
+    Message.clear();
     try {
         LogInfo(QStringLiteral("Начат откат обновления: ") + id);
         if (!IsSafeFileName(id)) {
@@ -200,6 +235,28 @@ bool TUpdateManager::RollbackUpdate(const QString &id) {
             LogError(QStringLiteral("Резервная копия не найдена: ") + backup);
             return false;
         }
+        // Only the latest update of each of its forms: rolling back an older
+        // one would undo the later one's changes of the same forms, and the
+        // later one's backup would then bring the older one back.
+        const QStringList forms = UpdateFormsOfBackup(backup);
+        const QList<InstalledUpdateRecord> installed = GetInstalledUpdates(*this);
+        bool later = false;
+        for (const InstalledUpdateRecord &r : installed) {
+            if (r.updateId.compare(id, Qt::CaseInsensitive) == 0) {
+                later = true;
+                continue;
+            }
+            if (!later)
+                continue;
+            for (const QString &f : UpdateFormsOfBackup(backupFolder(r.updateId)))
+                if (forms.contains(f)) {
+                    LogError(QStringLiteral("Откат отклонен: форму %1 изменило более позднее обновление %2")
+                                 .arg(f, r.updateId));
+                    Message = QStringLiteral("Форму %1 изменило более позднее обновление %2. Сначала откатите его.")
+                                  .arg(f, r.version.isEmpty() ? r.updateId : r.version);
+                    return false;
+                }
+        }
         // A rolled-back update is no longer installed and may be offered again;
         // the mark is written with the restored database.
         const auto mark = [&] {
@@ -209,7 +266,7 @@ bool TUpdateManager::RollbackUpdate(const QString &id) {
                                         "AND status='installed'"),
                          {id, Year});
         };
-        if (!RollbackUpdateFromBackup(Database, backup, id, mark)) {
+        if (!RollbackUpdateFromBackup(Database, backup, id, mark, &Message)) {
             LogError(QStringLiteral("Ошибка при откате обновления: ") + id);
             return false;
         }
@@ -217,6 +274,7 @@ bool TUpdateManager::RollbackUpdate(const QString &id) {
         return true;
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при откате обновления: ") + winutil::errorText(e));
+        Message = winutil::errorText(e);
         return false;
     }
 }
@@ -349,11 +407,13 @@ void TUpdateForm::RefreshUpdates() {
     std::unique_ptr<TUpdatesList> offered;
     QList<InstalledUpdateRecord> installed;
     bool stopped = false;
+    QString why;
     {
         ProgressRun run(QStringLiteral("Загрузка списка обновлений..."));
         TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
         manager.Progress = shownIn(run, stopped);
         offered = manager.CheckForUpdates(true);
+        why = manager.Message;
         installed = GetInstalledUpdates(manager);
     }
     Button1->setEnabled(true);
@@ -393,7 +453,7 @@ void TUpdateForm::RefreshUpdates() {
         addRow(e, kInstalled);
     }
     if (!offered)
-        showMessage(QStringLiteral("Сервер обновлений недоступен. Проверьте подключение к интернету."), this);
+        showMessage(listFailure(why), this);
     UpdateButtons();
 }
 
@@ -448,6 +508,7 @@ void TUpdateForm::Button2Click() {
         Button4->setEnabled(false);
         bool ok = false;
         bool stopped = false;
+        QString message;
         {
             TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
             ProgressBar1->setValue(25);
@@ -457,19 +518,20 @@ void TUpdateForm::Button2Click() {
             ProgressRun run(QStringLiteral("Загрузка обновления ") + e.version + QStringLiteral("..."));
             manager.Progress = shownIn(run, stopped);
             ok = manager.InstallUpdate(e);
+            message = manager.Message;
         }
         Button4->setEnabled(true);
         if (ok) {
             ProgressBar1->setValue(100);
             pump();
-            showMessage(QStringLiteral("Обновление успешно установлено"), this);
+            // Installed; a print file that could not be replaced is named.
+            showMessage(message.isEmpty() ? QStringLiteral("Обновление успешно установлено") : message, this);
             if (QTreeWidgetItem *item = ListView1->topLevelItem(row))
                 item->setText(kStatusColumn, kInstalled);
             Button1->setEnabled(true);
             RefreshUpdates();
         } else {
-            showMessage(stopped ? Cancelled::message()
-                                : QStringLiteral("Ошибка при установке обновления. Проверьте логи."),
+            showMessage(stopped ? Cancelled::message() : withReason(QStringLiteral("Ошибка при установке обновления."), message),
                         this);
         }
         Button1->setEnabled(true);
@@ -493,15 +555,17 @@ void TUpdateForm::Button3Click() {
         ProgressBar1->setVisible(true);
         pump();
         bool ok = false;
+        QString message;
         {
             TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
             ok = manager.RollbackUpdate(id);
+            message = manager.Message;
         }
         if (ok) {
             showMessage(QStringLiteral("Обновление откачено"), this);
             RefreshUpdates();
         } else {
-            showMessage(QStringLiteral("Ошибка при откате обновления. Проверьте логи."), this);
+            showMessage(withReason(QStringLiteral("Ошибка при откате обновления."), message), this);
         }
         ProgressBar1->setVisible(false);
         UpdateButtons();
@@ -539,13 +603,19 @@ void checkForUpdatesCommand(QWidget *parent) {
         const QSqlDatabase d = mainDatabase();
         EnsureUpdateTables(d);
         int count = 0;
+        bool listed = false;
+        QString why;
         {
             TUpdateManager manager(d, shared().Year, url, program + QStringLiteral("temp/"),
                                    program + QStringLiteral("Backup/"));
             const auto list = manager.CheckForUpdates();
+            listed = bool(list);
             count = list ? int(list->items.size()) : 0;
+            why = manager.Message;
         }
-        if (count > 0) {
+        if (!listed) {
+            showMessage(listFailure(why), parent);
+        } else if (count > 0) {
             if (dialogs().question(parent,
                                    QStringLiteral("Найдено обновлений: %1\r\nОткрыть окно управления обновлениями?")
                                        .arg(count),

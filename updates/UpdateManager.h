@@ -42,6 +42,9 @@ public:
     QString BackupDir;
     // Download progress of the list and the archives; returning false cancels (may be empty).
     DownloadProgressEvent Progress;
+    // For the user, after InstallUpdate or RollbackUpdate: why it failed, or
+    // a warning about an install that succeeded (empty when there is none).
+    QString Message;
 
     QString archivePath(const QString &updateId) const;
     QString unpackedFolder(const QString &updateId) const;

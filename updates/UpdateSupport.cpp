@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QStringDecoder>
+
+#include <cerrno>
 
 #include <zip.h>
 
@@ -225,19 +228,33 @@ QString entryName(zip_t *z, zip_uint64_t index) {
     if (!raw || !strict)
         return {};
     const QByteArray rawBytes(raw);
-    return rawBytes == QByteArray(strict) ? QString::fromUtf8(rawBytes) : fromCp866(rawBytes);
+    if (rawBytes == QByteArray(strict))   // flagged UTF-8, or plain ASCII
+        return QString::fromUtf8(rawBytes);
+    // Without the flag: archivers on Linux and macOS write UTF-8 all the
+    // same, which a cp866 name of Cyrillic letters almost never is.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString decoded = utf8.decode(rawBytes);
+    return utf8.hasError() ? fromCp866(rawBytes) : decoded;
 }
 
 } // namespace
 
-bool ExtractZipArchive(const QString &zipFile, const QString &destFolder) {
-    if (!QFileInfo::exists(zipFile))
+bool ExtractZipArchive(const QString &zipFile, const QString &destFolder, const ZipEntryFilter &wanted,
+                       qint64 maxTotal, QString *why) {
+    QString scratch;
+    QString &reason = why ? *why : scratch;
+    const QString damaged = QStringLiteral("Архив обновления поврежден: ") + zipFile;
+    if (!QFileInfo::exists(zipFile)) {
+        reason = QStringLiteral("Архив обновления не найден: ") + zipFile;
         return false;
+    }
     ForceDirectoryPath(destFolder);
     int err = 0;
     ZipPtr z(zip_open(QFile::encodeName(zipFile).constData(), ZIP_RDONLY, &err));
-    if (!z)
+    if (!z) {
+        reason = damaged;
         return false;
+    }
     const QString dest = IncludeTrailingPathSlash(destFolder);
     const zip_int64_t n = zip_get_num_entries(z.get(), 0);
     // Every name is checked before anything is written, so an archive with
@@ -245,33 +262,62 @@ bool ExtractZipArchive(const QString &zipFile, const QString &destFolder) {
     QStringList names;
     for (zip_int64_t i = 0; i < n; ++i) {
         const QString name = entryName(z.get(), zip_uint64_t(i));
-        if (!safeEntryName(name))
+        if (!safeEntryName(name)) {
+            reason = QStringLiteral("Архив обновления содержит недопустимое имя файла: ") + name;
             return false;
+        }
         names << name;
     }
+    const QString tooLarge = QStringLiteral("Архив обновления распаковывается в слишком большой объем (больше %1 МБ).")
+                                 .arg(maxTotal / (1024 * 1024));
+    qint64 total = 0;
     for (zip_int64_t i = 0; i < n; ++i) {
-        const QString name = names[int(i)];
-        const QString target = dest + QString(name).replace(QLatin1Char('\\'), QLatin1Char('/'));
+        const QString name = QString(names[int(i)]).replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (wanted && !wanted(name))
+            continue;
+        const QString target = dest + name;
         if (name.endsWith(QLatin1Char('/'))) {
             ForceDirectoryPath(target);
             continue;
         }
         ForceDirectoryPath(QFileInfo(target).absolutePath());
         zip_file_t *zf = zip_fopen_index(z.get(), zip_uint64_t(i), 0);
-        if (!zf)
+        if (!zf) {
+            reason = damaged;
             return false;
+        }
         QFile out(target);
-        bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        errno = 0;
+        bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+        bool over = false;
         char buf[65536];
         zip_int64_t got = 0;
-        while (ok && (got = zip_fread(zf, buf, sizeof buf)) > 0)
+        // The sizes the archive declares are not trusted: the bytes are counted.
+        while (ok && (got = zip_fread(zf, buf, sizeof buf)) > 0) {
+            total += got;
+            if (maxTotal > 0 && total > maxTotal) {
+                over = true;
+                break;
+            }
             ok = out.write(buf, got) == got;
-        ok = ok && out.flush();
+        }
+        const int writeErr = errno;
         out.close();
         ok = ok && out.error() == QFileDevice::NoError;
         zip_fclose(zf);
-        if (!ok || got < 0)
+        if (over) {
+            reason = tooLarge;
             return false;
+        }
+        if (!ok) {
+            reason = QStringLiteral("Не удалось записать файл ") + target + QStringLiteral(": ")
+                     + cp1251::systemReason(writeErr, out.errorString());
+            return false;
+        }
+        if (got < 0) {
+            reason = damaged;
+            return false;
+        }
     }
     return true;
 }

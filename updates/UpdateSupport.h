@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 
 // ---- bookkeeping tables ---------------------------------------------------
 
@@ -53,9 +54,13 @@ QString FileSha256Hex(const QString &fileName);
 // False when the file is missing or the expected text is empty.
 bool VerifyArchiveChecksum(const QString &fileName, const QString &expected);
 
-// Unpacks every entry (folders kept) into the destination; entries that
-// would land outside it are refused. True when everything was written.
-bool ExtractZipArchive(const QString &zipFile, const QString &destFolder);
+// Unpacks the entries (folders kept) into the destination, only those the
+// filter accepts when it is given (names with '/'); entries that would land
+// outside it are refused. With a limit, unpacking stops once more bytes came
+// out than that. True when everything was written; else why gets the reason.
+using ZipEntryFilter = std::function<bool(const QString &name)>;
+bool ExtractZipArchive(const QString &zipFile, const QString &destFolder, const ZipEntryFilter &wanted = {},
+                       qint64 maxTotal = 0, QString *why = nullptr);
 // Adds every file of the folder (relative paths, folders kept) to the
 // archive, creating it when missing; an empty folder gives an empty archive.
 bool CreateZipArchive(const QString &sourceFolder, const QString &zipFile);

@@ -1,5 +1,6 @@
 #include "platform/office/Package.h"
 
+#include "platform/Codepage.h"
 #include "platform/office/OfficeError.h"
 
 #include <QDir>
@@ -66,7 +67,20 @@ void restoreSpaces(QDomNode node) {
     }
 }
 
-QString zipMessage(zip_error_t *err) { return QString::fromLocal8Bit(zip_error_strerror(err)); }
+// The reason of a failed zip_open in Russian, after ": " (empty when none fits).
+QString zipMessage(zip_error_t *err) {
+    switch (zip_error_code_zip(err)) {
+    case ZIP_ER_NOENT: return QStringLiteral(": файл не найден");
+    case ZIP_ER_OPEN:
+    case ZIP_ER_READ:
+        return QStringLiteral(": файл не открывается (") + cp1251::systemReason(zip_error_code_system(err))
+               + QLatin1Char(')');
+    case ZIP_ER_NOZIP:
+    case ZIP_ER_INCONS: return QStringLiteral(": файл поврежден или имеет другой формат");
+    case ZIP_ER_MEMORY: return QStringLiteral(": недостаточно памяти");
+    default: return {};
+    }
+}
 
 } // namespace
 
@@ -81,7 +95,7 @@ Package Package::read(const QString &path) {
         const QString why = zipMessage(&err);
         zip_error_fini(&err);
         throw Error(QStringLiteral("Файл ") + path +
-                    QStringLiteral(" не является документом Office Open XML (.docx/.xlsx): ") + why);
+                    QStringLiteral(" не является документом Office Open XML (.docx/.xlsx)") + why);
     }
     Package p;
     const zip_int64_t n = zip_get_num_entries(z, 0);
@@ -92,9 +106,8 @@ Package Package::read(const QString &path) {
         if (name.endsWith(u'/')) continue;  // folder entry
         zip_file_t *f = zip_fopen_index(z, zip_uint64_t(i), 0);
         if (!f) {
-            const QString why = QString::fromLocal8Bit(zip_strerror(z));
             zip_discard(z);
-            throw Error(QStringLiteral("Не удалось прочитать файл ") + path + QStringLiteral(": ") + why);
+            throw Error(QStringLiteral("Не удалось прочитать файл ") + path + QStringLiteral(": файл поврежден"));
         }
         QByteArray data;
         data.resize(qsizetype(st.size));
@@ -117,23 +130,28 @@ Package Package::read(const QString &path) {
 }
 
 void Package::write(const QString &path) const {
-    const QFileInfo info(path);
-    QDir().mkpath(info.absolutePath());
-    int code = 0;
-    zip_t *z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
-    if (!z) {
-        zip_error_t err;
-        zip_error_init_with_code(&err, code);
-        const QString why = zipMessage(&err);
+    // The archive is made in memory and written through the checked file
+    // writer: to a temporary file in the target folder, renamed over the old
+    // file only when complete. A failure leaves the old file as it was.
+    const QString failed = QStringLiteral("Не удалось собрать документ ") + path;
+    zip_error_t err;
+    zip_error_init(&err);
+    zip_source_t *buffer = zip_source_buffer_create(nullptr, 0, 0, &err);
+    if (!buffer) {
         zip_error_fini(&err);
-        throw Error(QStringLiteral("Не удалось создать файл ") + path + QStringLiteral(": ") + why);
+        throw Error(failed);
+    }
+    zip_source_keep(buffer);   // kept past zip_close, to read the archive from
+    zip_t *z = zip_open_from_source(buffer, ZIP_TRUNCATE, &err);
+    zip_error_fini(&err);
+    if (!z) {
+        zip_source_free(buffer);
+        throw Error(failed);
     }
     auto fail = [&](const QString &what) {
-        const QString why = QString::fromLocal8Bit(zip_strerror(z));
         zip_discard(z);
-        QFile::remove(path);
-        throw Error(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(" (") + what +
-                    QStringLiteral("): ") + why);
+        zip_source_free(buffer);
+        throw Error(failed + QStringLiteral(" (часть ") + what + QLatin1Char(')'));
     };
     std::vector<const std::pair<QString, QByteArray> *> order;
     for (const auto &pp : parts_)
@@ -149,7 +167,25 @@ void Package::write(const QString &path) const {
         }
         zip_set_file_compression(z, zip_uint64_t(idx), ZIP_CM_DEFLATE, 6);
     }
-    if (zip_close(z) != 0) fail(QStringLiteral("zip"));
+    if (zip_close(z) != 0) {
+        zip_discard(z);
+        zip_source_free(buffer);
+        throw Error(failed);
+    }
+    QByteArray bytes;
+    zip_stat_t st;
+    bool read = zip_source_stat(buffer, &st) == 0 && zip_source_open(buffer) == 0;
+    if (read) {
+        bytes.resize(qsizetype(st.size));
+        read = zip_source_read(buffer, bytes.data(), st.size) == zip_int64_t(st.size);
+        zip_source_close(buffer);
+    }
+    zip_source_free(buffer);
+    if (!read) throw Error(failed);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QString why;
+    if (!cp1251::writeFile(path, bytes, &why))
+        throw Error(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") + why);
 }
 
 bool Package::has(const QString &name) const {

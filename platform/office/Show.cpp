@@ -3,6 +3,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "platform/office/ExcelWorkbook.h"
+#include "platform/office/OfficeError.h"
 #include "platform/office/WordDocument.h"
 
 #include <QDir>
@@ -63,18 +64,42 @@ QString targetFolder(const QString &folder) {
     QDir().mkpath(folder);
     return paths::withSlash(folder);
 }
+
+// Saves through save into a free name of the folder. When that fails (a
+// folder that cannot be written, a full disk), the user is told why and may
+// choose another folder; declining gives the error to the caller.
+QString saveInFolder(const QString &folder, const QString &suggestedName, const QString &extension,
+                     const std::function<void(const QString &)> &save) {
+    QString dir = targetFolder(folder);
+    for (;;) {
+        const QString file = freeFileName(dir, suggestedName, extension);
+        try {
+            save(file);
+            return file;
+        } catch (const Error &e) {
+            if (!dialogs().question(nullptr,
+                                    e.message() + QStringLiteral("\n\nДокумент не сохранен в папке ") +
+                                        QDir::toNativeSeparators(dir) + QStringLiteral(". Выбрать другую папку?"),
+                                    QStringLiteral("Документ не сохранен")))
+                throw;
+            const QString other = dialogs().chooseFolder(nullptr, QStringLiteral("Папка для документов"), dir);
+            if (other.isEmpty()) throw;
+            dir = paths::withSlash(other);
+        }
+    }
+}
 } // namespace
 
 QString show(WordDocument &doc, const QString &suggestedName, const QString &folder) {
-    const QString file = freeFileName(targetFolder(folder), suggestedName, QStringLiteral("docx"));
-    doc.saveAs(file);
+    const QString file = saveInFolder(folder, suggestedName, QStringLiteral("docx"),
+                                      [&](const QString &f) { doc.saveAs(f); });
     openOrTell(file);
     return file;
 }
 
 QString show(ExcelWorkbook &book, const QString &suggestedName, const QString &folder) {
-    const QString file = freeFileName(targetFolder(folder), suggestedName, QStringLiteral("xlsx"));
-    book.saveAs(file);
+    const QString file = saveInFolder(folder, suggestedName, QStringLiteral("xlsx"),
+                                      [&](const QString &f) { book.saveAs(f); });
     shownList().append(file);
     openOrTell(file);
     return file;

@@ -130,6 +130,36 @@ TEST_F(ExcelOutputTest, FormPerMemberWritesOneFileEach) {
     EXPECT_TRUE(excelout::exportFormPerMember(folder, f30(), "", ReportMode::Svod).isEmpty());
 }
 
+TEST_F(ExcelOutputTest, FormPerMemberReplacesOnlyWhatItMayAndCan) {
+    const QString folder = fx.root() + "replace";
+    QDir().mkpath(folder);
+    const QString kept = folder + "/Ф30 - ФАП Лесной.xlsx";
+    ASSERT_TRUE(cp1251::writeFile(kept, "прежний"));
+    QStringList asked;
+    const auto answer = [&](bool yes) {
+        return [&asked, yes](const QStringList &e) { asked = e; return yes; };
+    };
+    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", ReportMode::Svod, {}, noProgress(), answer(false)),
+                 Cancelled);
+    EXPECT_EQ(asked, QStringList{"Ф30 - ФАП Лесной.xlsx"});
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QFileInfo(kept).fileName()});
+    ASSERT_EQ(excelout::exportFormPerMember(folder, f30(), "5,6,8", ReportMode::Svod, {}, noProgress(), answer(true)).size(), 3);
+    EXPECT_EQ(ExcelWorkbook::open(kept).sheet(1).text(1, 1), "ФАП Лесной - Ф30 - (1000) - Штаты");
+
+    // A book whose place cannot be taken (a folder of that name) is named; what stands there stays.
+    QFile::remove(kept);
+    ASSERT_TRUE(QDir().mkpath(kept + "/внутри"));
+    try {
+        excelout::exportFormPerMember(folder, f30(), "8", ReportMode::Svod, {}, noProgress(), answer(true));
+        ADD_FAILURE() << "no error";
+    } catch (const AppError &e) {
+        EXPECT_EQ(e.message(), "Не удалось записать файл " + QDir::toNativeSeparators(kept) +
+                                   ": под этим именем находится папка");
+    }
+    EXPECT_TRUE(QDir(kept + "/внутри").exists());
+}
+
 TEST_F(ExcelOutputTest, FormPerMemberCancelledHalfwayLeavesTheFolderAsBefore) {
     const QString folder = fx.root() + "cancel";
     QDir().mkpath(folder);
@@ -211,11 +241,24 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     EXPECT_EQ(hospital.sheet(1).value(5, 5).toDouble(), 50);
     ExcelWorkbook polyclinic = ExcelWorkbook::open(fx.root() + "per/Ф30 - Северная поликлиника.xlsx");
     EXPECT_EQ(polyclinic.sheet(1).value(5, 5).toDouble(), 60);
+    // Into the same folder again: the existing books are replaced only on "Да".
+    const QString existing = fx.root() + "per/Ф30 - Северная ЦРБ.xlsx";
+    const QByteArray before = [&] { QFile f(existing); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    dialogs.files.push_back(fx.root() + "per/Ф30 - x.xlsx");
+    dialogs.answers.push_back(false);
+    dialogs.questions.clear();
+    dialogs.messages.clear();
+    w.N19Click();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].startsWith("В папке уже есть книги:\nФ30 - Северная ЦРБ.xlsx\n"));
+    EXPECT_EQ(dialogs.messages, QStringList{Cancelled::message()});
+    EXPECT_EQ([&] { QFile f(existing); f.open(QIODevice::ReadOnly); return f.readAll(); }(), before);
 
     // One table per member: no short-name file and "Нет" ends it.
     w.TreeView1->setCurrentItem(f30->child(1));
     ASSERT_TRUE(w.N20->isEnabled());
     dialogs.messages.clear();
+    dialogs.questions.clear();
     w.N20Click();
     EXPECT_EQ(dialogs.questions, QStringList{"Отсутствует файл ShortNames.txt. Создать?"});
     EXPECT_TRUE(dialogs.messages.isEmpty());

@@ -3,6 +3,7 @@
 // deadline while the caller's events keep running, bad addresses never leave
 // the machine, and the JSON POST goes out byte for byte.
 #include "platform/Http.h"
+#include "support/ChildProcess.h"
 #include "support/TestHttpServer.h"
 
 #include <QCoreApplication>
@@ -53,6 +54,9 @@ TEST(HttpGet, WholeBodiesAreStoredAndEverythingElseKeepsTheEarlierFile) {
                               "5\r\nhello\r\n7\r\n, world\r\n0\r\n\r\n");
     server.setRaw("/moved", "HTTP/1.1 301 Moved Permanently\r\nLocation: " + server.base().toUtf8()
                                 + "/a.zip\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    server.setRaw("/loop", "HTTP/1.1 302 Found\r\nLocation: " + server.base().toUtf8()
+                               + "/loop\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    server.setRaw("/nowhere", "HTTP/1.1 302 Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     server.setRaw("/empty", "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n");
     server.setRaw("/cut", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n0123456789");
     server.setRaw("/garbage", "hello\r\n\r\nworld");
@@ -69,6 +73,8 @@ TEST(HttpGet, WholeBodiesAreStoredAndEverythingElseKeepsTheEarlierFile) {
         {"/empty", "", nullptr},
         {"/missing", {}, "Ошибка HTTP при загрузке файла: 404"},
         {"/cut", {}, "Ответ сервера получен не полностью"},
+        {"/loop", {}, "Переадресация не выполнена: слишком много переадресаций"},
+        {"/nowhere", {}, "Переадресация не выполнена: сервер не указал верный новый адрес (код 302)"},
         {"/garbage", {}, ""},
     };
     for (const Case &c : cases) {
@@ -85,6 +91,27 @@ TEST(HttpGet, WholeBodiesAreStoredAndEverythingElseKeepsTheEarlierFile) {
         }
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"f"});   // no temporary leftovers
+
+    // A body longer than the caller takes, declared or not, and a body the
+    // disk does not take: said in Russian, the earlier file kept.
+    server.setOk("/big", QByteArray(300000, 'x'));
+    server.setRaw("/undeclared", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + QByteArray(300000, 'x'));
+    for (const char *path : {"/big", "/undeclared"}) {
+        HttpOptions small = quick();
+        small.maxBytes = 1000;
+        const QString file = dir.filePath("f");
+        EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + path, file, small); }),
+                  "Ответ сервера слишком велик: больше 1000 байт") << path;
+        EXPECT_EQ(readAll(file), "old");
+    }
+    const LimitedRun full = runWithFileSizeLimit(1000, [&](QString &message) {
+        message = failure([&] { HttpGetToFile(server.base() + "/big", dir.filePath("f"), quick()); });
+        return true;
+    });
+    ASSERT_TRUE(full.finished);
+    EXPECT_TRUE(full.message.startsWith("Не удалось записать файл ") &&
+                full.message.endsWith(": превышен допустимый размер файла")) << full.message.toStdString();
+    EXPECT_EQ(readAll(dir.filePath("f")), "old");
 }
 
 TEST(HttpGet, SlowServersEndAtTheDeadlineWhileTheCallerKeepsRunning) {

@@ -2,6 +2,7 @@
 #include "engine/SharedState.h"
 #include "platform/Paths.h"
 #include "platform/office/Convert.h"
+#include "platform/Codepage.h"
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Package.h"
 #include "platform/office/Show.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -518,6 +520,29 @@ TEST(WordDocument, TextAfterANonFinalSectionKeepsTheBreakAtItsEnd) {
     EXPECT_EQ(doc.sectionCount(), 2);
     EXPECT_EQ(doc.table(1).cellText(2, 1), QStringLiteral("ещё абзац"));
     EXPECT_EQ(doc.section(2).paragraphs(), QStringList({QStringLiteral("второй")}));
+}
+
+TEST(OfficeShow, AFolderThatCannotBeWrittenIsNamedAndAnotherMayBeChosen) {
+    QTemporaryDir dir;
+    FakeDialogs fake;
+    // A file stands where the folder should be.
+    ASSERT_TRUE(cp1251::writeFile(dir.filePath("занято"), "x"));
+    const QString blocked = dir.filePath("занято/documents");
+    WordDocument doc = WordDocument::createBlank();
+    fake.answers = {true};
+    fake.files = {dir.filePath("другая")};
+    QDir().mkpath(dir.filePath("другая"));
+    const QString file = show(doc, QStringLiteral("Список"), blocked);
+    ASSERT_EQ(fake.questions.size(), 1);
+    EXPECT_TRUE(fake.questions[0].contains(QDir::toNativeSeparators(blocked + "/"))) << fake.questions[0].toStdString();
+    EXPECT_TRUE(fake.questions[0].contains("Выбрать другую папку?"));
+    EXPECT_FALSE(fake.questions[0].contains(QRegularExpression("[A-Za-z]{4,} ")));
+    EXPECT_EQ(file, dir.filePath("другая/Список.docx"));
+    EXPECT_EQ(fake.opened, QStringList{file});
+    // Declined: the caller gets the error, nothing is opened.
+    fake.answers = {false};
+    EXPECT_THROW(show(doc, QStringLiteral("Список"), blocked), office::Error);
+    EXPECT_EQ(fake.opened.size(), 1);
 }
 
 TEST(OfficeShow, DocumentsGoToTheYearFolderOfTheOpenConfiguration) {

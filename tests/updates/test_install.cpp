@@ -47,6 +47,21 @@ QStringList ruleTexts() {
     return out;
 }
 
+// Every rule as stored: key, form, table (NULL told from empty), both sides,
+// relation, cycle, comment.
+QStringList storedRules() {
+    QStringList out;
+    QSqlQuery q = db::exec(mainDb(), "select \"Код\", formid, quote(tble), lft, reltion, rght, cycl, commnt "
+                                     "from int_control order by \"Код\"");
+    while (q.next()) {
+        QStringList r;
+        for (int i = 0; i < 8; ++i)
+            r << q.value(i).toString();
+        out << r.join('|');
+    }
+    return out;
+}
+
 void writeText(const QString &path, const QStringList &l) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     ASSERT_TRUE(cp1251::writeLines(path, l));
@@ -198,23 +213,36 @@ TEST_F(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
     const QString print = fx.yearFolder() + "forms/Ф30.txt";
     const Package p = makePackage(fx, {"Ф30", "Ф14"});
     drift(print);
-    const QStringList rules = ruleTexts();
+    // Stored texts a delete and re-insert would not keep: an empty table
+    // field, a ":" in a comment.
+    db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                       "values (1, '', 'СТР[1]', '=', 'СТР[2]', '', 'итог: строки 1:2')");
+    const QStringList rules = storedRules();
     const QString backup = fx.root() + "Backup/2024/U2";
 
-    // Each spoils the second entry only: the first one is not kept either.
+    // Each spoils the second entry only: the first one is not kept either,
+    // and nothing is rolled back (the rules keep their keys).
     const std::pair<const char *, std::function<void()>> spoils[] = {
         {"rule file in another format", [&] { writeText(p.unpacked + "Ф14/controls_Ф14.orv", {"Ф14;;Т[1];=;Т[2];;"}); }},
         {"rule file of unreadable lines", [&] { writeText(p.unpacked + "Ф14/controls_Ф14.orv", {"\"Ф14\",\"\",\"x\""}); }},
         {"form line with a # inside", [&] { writeText(p.unpacked + "Ф14/Ф14.frs", {"Ф14#часть#1#Нет"}); }},
         {"structure file of another form", [&] { writeText(p.unpacked + "Ф14/Ф14.frs", {"Ф30#чужая#Нет"}); }},
         {"structure file missing", [&] { QFile::remove(p.unpacked + "Ф14/Ф14.frs"); }},
+        {"rule of another form", [&] { writeText(p.unpacked + "Ф14/controls_Ф14.orv",
+                                                 {"\"Ф30\",\"(1000)\",\"СТР[1]\",\"=\",\"СТР[2]\",\"\",\"c\""}); }},
+        {"rule between forms naming neither", [&] { writeText(p.unpacked + "Ф14/controls_Ф14.orv",
+                                                 {"\"\",\"\",\"Ф30Т[1000]СТР[1]ГР[4]\",\"=\",\"Ф99Т[1]СТР[1]ГР[1]\",\"\",\"c\""}); }},
     };
     for (const auto &[what, spoil] : spoils) {
         ASSERT_TRUE(ExtractZipArchive(p.archive, p.unpacked));
         spoil();
-        EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallSome) << what;
+        InstallReport report;
+        EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup, {}, &report),
+                  InstallNone) << what;
+        EXPECT_FALSE(report.committed) << what;
+        EXPECT_TRUE(report.reason.contains("Ф14")) << what;
         EXPECT_EQ(decipher("Ф30"), "изменено") << what;
-        EXPECT_EQ(ruleTexts(), rules) << what;
+        EXPECT_EQ(storedRules(), rules) << what;
         EXPECT_EQ(lines(print), QStringList{"свой"}) << what;
         EXPECT_EQ(db::scalar(mainDb(), "select count(*) from installed_form_versions").toInt(), 0) << what;
     }
@@ -224,6 +252,8 @@ TEST_F(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
     EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.unpacked + "none.json", "U2", fx.year(), backup),
               InstallNone);
     writeText(p.manifest, {"{\"year\": \"2024\", \"forms\": []}"});
+    EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallNone);
+    writeText(p.manifest, {"{\"version\": \"1\", \"year\": \"2024\"}"});   // no forms array
     EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallNone);
     writeText(p.manifest, {"{\"version\": \"1\", \"year\": \"2024\", \"forms\": []}"});
     EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallAll);
@@ -252,6 +282,28 @@ TEST_F(UpdateInstall, AKillBeforeTheCommitLeavesDatabaseAndPrintFilesAsBefore) {
     EXPECT_EQ(decipher("Ф30"), "Сведения о медицинской организации");
     EXPECT_EQ(QDir(fx.yearFolder() + "forms").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).filter("staging"),
               QStringList());
+}
+
+TEST_F(UpdateInstall, OnlyWhatTheManifestNamesIsUnpacked) {
+    const Package p = makePackage(fx, {"Ф30"});
+    const QString src = fx.root() + "src/";
+    ASSERT_TRUE(ExtractZipArchive(p.archive, src));
+    writeText(src + "junk/big.txt", QStringList(2000, QString(100, 'x')));
+    writeText(src + "Ф30/Forms/Ф14.txt", {"чужой"});
+    ASSERT_TRUE(CreateZipArchive(src, fx.root() + "junk.zip"));
+    const QString out = fx.root() + "out/";
+    QString why;
+    ASSERT_TRUE(ExtractUpdatePackage(fx.root() + "junk.zip", out, &why)) << why.toStdString();
+    EXPECT_TRUE(QFile::exists(out + "update_manifest.json"));
+    EXPECT_TRUE(QFile::exists(out + "Ф30/Ф30.frs"));
+    EXPECT_TRUE(QFile::exists(out + "Ф30/controls_Ф30.orv"));
+    EXPECT_FALSE(QDir(out + "junk").exists());
+    EXPECT_FALSE(QFile::exists(out + "Ф30/Forms/Ф14.txt"));
+    // The forms of an update, also from a backup made before versions were kept.
+    const QString old = fx.root() + "oldbackup/";
+    writeText(old + "forms_backup/Ф30.frs", {"Ф30#x#Нет"});
+    writeText(old + "controls_backup/controls_Ф14.orv", {});
+    EXPECT_EQ(UpdateFormsOfBackup(old), (QStringList{"Ф30", "Ф14"}));
 }
 
 TEST_F(UpdateInstall, ANewFormIsInsertedAndLeftAloneByTheRollback) {

@@ -1,10 +1,12 @@
 #include "support/TestHttpServer.h"
 #include "core/AdminMode.h"
 #include "core/ProgressWindow.h"
+#include "engine/SharedState.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
+#include "support/ChildProcess.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 #include "updates/UpdateGenerator.h"
@@ -12,6 +14,8 @@
 #include "updates/UpdateSupport.h"
 
 #include <QDir>
+#include <QSqlQuery>
+#include <QTemporaryFile>
 #include <QFile>
 #include <QCheckBox>
 #include <QComboBox>
@@ -120,6 +124,12 @@ TEST(UpdateManager, ListsOnlyUpdatesNotInstalledForTheYear) {
                     "16\r\n{\"updates\": [{\"id\": \"U\r\n");
     TUpdateManager cut(mainDb(), 2023, s.url(), s.fx.programFolder() + "temp/", "");
     EXPECT_FALSE(cut.CheckForUpdates());
+    EXPECT_TRUE(cut.Message.contains("не полностью")) << cut.Message.toStdString();
+    // A list far beyond any real one is not taken in.
+    s.server.setOk("/api/v1/updates/2022/updates_list.json", QByteArray(kMaxUpdatesListBytes + 1, ' '));
+    TUpdateManager huge(mainDb(), 2022, s.url(), s.fx.programFolder() + "temp/", "");
+    EXPECT_FALSE(huge.CheckForUpdates());
+    EXPECT_TRUE(huge.Message.contains("Ответ сервера слишком велик")) << huge.Message.toStdString();
 
     TUpdateManager offline(mainDb(), 2024, "http://127.0.0.1:1/", s.fx.programFolder() + "temp/", "");
     EXPECT_FALSE(offline.CheckForUpdates());
@@ -163,30 +173,237 @@ TEST(UpdateManager, FailureWhileRecordingUndoesFilesAndTables) {
     EXPECT_TRUE(logText().contains("ERROR: Исключение при установке обновления: "));
 }
 
-TEST(UpdateManager, NothingInstalledTriggersTheAutomaticRollback) {
-    ServedSample s;
-    // A package whose only form lacks its structure file.
-    const QString src = s.fx.root() + "broken/";
-    QDir().mkpath(src + "Ф30");
-    cp1251::writeLines(src + "update_manifest.json",
-                       {R"({"version": "1", "year": "2024", "forms": [{"formName": "Ф30", "formFile": "Ф30\/Ф30.frs"}]})"});
-    ASSERT_TRUE(CreateZipArchive(src, s.fx.root() + "broken.zip"));
-    QFile f(s.fx.root() + "broken.zip");
+namespace {
+
+// The package's Ф30 differs from the user's: its form line and its cell mapping.
+void published(const QString &dir) {
+    ASSERT_TRUE(cp1251::writeLines(dir + "Ф30/Ф30.frs", {"Ф30#Опубликовано#Нет"}));
+    ASSERT_TRUE(cp1251::writeLines(dir + "Ф30/Forms/Ф30.txt", {"новый"}));
+}
+
+// Every rule as stored: key, form, table (NULL told from empty), sides,
+// relation, cycle, comment.
+QStringList storedRules() {
+    QStringList out;
+    QSqlQuery q = db::exec(mainDb(), "select \"Код\", formid, quote(tble), lft, reltion, rght, cycl, commnt "
+                                     "from int_control order by \"Код\"");
+    while (q.next()) {
+        QStringList r;
+        for (int i = 0; i < 8; ++i)
+            r << q.value(i).toString();
+        out << r.join('|');
+    }
+    return out;
+}
+
+// The print files of the year folder with their checksums.
+QStringList printFiles(const ServedSample &s) {
+    QStringList out;
+    const QDir forms(s.fx.yearFolder() + "forms");
+    for (const QString &f : forms.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name))
+        out << f + "=" + FileSha256Hex(forms.filePath(f));
+    return out;
+}
+
+// A package of the forms as published now, changed by edit after unpacking.
+QByteArray package(ServedSample &s, const QStringList &forms, const std::function<void(const QString &)> &edit = {}) {
+    static int n = 0;
+    const QString root = s.fx.root() + QString("pkg%1/").arg(++n);
+    const FormPackageOptions all{"", true, true, true, "1.0.0", "1.0.0"};
+    const QString archive = GenerateUpdatePackage(mainDb(), forms, QList<FormPackageOptions>(forms.size(), all), {}, "",
+                                                  "", root + "out", "Пакет", s.fx.year(), "1.0");
+    if (edit) {
+        EXPECT_TRUE(ExtractZipArchive(archive, root + "x"));
+        edit(root + "x/");
+        QFile::remove(root + "p.zip");
+        EXPECT_TRUE(CreateZipArchive(root + "x", root + "p.zip"));
+    }
+    QFile f(edit ? root + "p.zip" : archive);
     f.open(QIODevice::ReadOnly);
-    s.server.setOk("/pkg/B.zip", f.readAll());
+    return f.readAll();
+}
+
+// The packages as the year's list, in order: id, version "v" + id.
+void serveList(ServedSample &s, const QList<std::pair<QString, QByteArray>> &packages) {
+    QStringList entries;
+    for (const auto &[id, bytes] : packages) {
+        s.server.setOk("/pkg/" + id + ".zip", bytes);
+        QTemporaryFile t;
+        t.open();
+        t.write(bytes);
+        t.flush();
+        entries << QString(R"({"id": "%1", "version": "v%1", "releaseDate": "2024-12-01", "description": "", )"
+                           R"("forms": [], "size": %2, "downloadUrl": "%3/pkg/%1.zip", "checksum": "%4"})")
+                       .arg(id).arg(bytes.size()).arg(s.server.base(), FileSha256Hex(t.fileName()));
+    }
+    s.server.setOk("/api/v1/updates/2024/updates_list.json",
+                   ("{\"year\": \"2024\", \"updates\": [" + entries.join(",") + "]}").toUtf8());
+}
+
+QTreeWidgetItem *row(TUpdateForm &w, const QString &version) {
+    for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
+        if (w.ListView1->topLevelItem(i)->text(0) == version)
+            return w.ListView1->topLevelItem(i);
+    return nullptr;
+}
+
+// "Установить" or "Откатить" on the row of the version, answered Yes; the message shown.
+QString press(ServedSample &s, TUpdateForm &w, const QString &version, QPushButton *button) {
+    w.ListView1->setCurrentItem(row(w, version));
+    s.dialogs.answers = {true};
+    s.dialogs.messages.clear();
+    button->click();
+    return s.dialogs.messages.value(0);
+}
+
+void write(const QString &path, const QStringList &l) { ASSERT_TRUE(cp1251::writeLines(path, l)); }
+
+} // namespace
+
+TEST(UpdateWindow, ARefusedPackageChangesNothingAndIsOfferedAgain) {
+    ServedSample s;
+    db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                       "values (1, '', 'СТР[1]', '=', 'СТР[2]', '', 'итог: строки 1:2')");
+    const QString rule = R"x("%1","(1000)","СТР[1]","=","СТР[2]","","c")x";
+    const std::pair<const char *, std::function<void(const QString &)>> spoils[] = {
+        {"structure file missing", [](const QString &d) { QFile::remove(d + "Ф14/Ф14.frs"); }},
+        {"rule of another form", [&](const QString &d) { write(d + "Ф14/controls_Ф14.orv", {rule.arg("Ф30")}); }},
+        {"manifest cut short", [](const QString &d) {
+             QFile f(d + "update_manifest.json");
+             f.open(QIODevice::ReadWrite);
+             f.resize(f.size() / 2);
+         }},
+        {"manifest without forms", [](const QString &d) { write(d + "update_manifest.json", {R"({"version": "1", "year": "2024"})"}); }},
+    };
+    QList<std::pair<QString, QByteArray>> served;
+    int n = 0;
+    for (const auto &[what, spoil] : spoils)
+        served.append({QString("B%1").arg(++n), package(s, {"Ф30", "Ф14"}, spoil)});
+    serveList(s, served);
+    const QStringList rules = storedRules();
+    const QStringList prints = printFiles(s);
+    TUpdateForm w;
+    s.open(w);
+    n = 0;
+    for (const auto &[what, spoil] : spoils) {
+        SCOPED_TRACE(what);
+        const QString version = QString("vB%1").arg(++n);
+        const QString message = press(s, w, version, w.Button2);
+        EXPECT_TRUE(message.startsWith("Ошибка при установке обновления.\r\n")) << message.toStdString();
+        EXPECT_FALSE(message.contains("Проверьте логи"));
+        EXPECT_EQ(storedRules(), rules);
+        EXPECT_EQ(printFiles(s), prints);
+        EXPECT_EQ(decipher("Ф30"), "изменено");
+        EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
+        EXPECT_EQ(row(w, version)->text(4), "Доступно");
+        EXPECT_FALSE(logText().contains("Выполняется автоматический откат"));
+    }
+    // Nothing of the attempts is left in the temporary folder.
+    EXPECT_EQ(QDir(s.fx.programFolder() + "temp").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
+}
+
+TEST(UpdateWindow, APrintFileThatCannotBeReplacedIsNamedAndTheUpdateStaysInstalled) {
+    ServedSample s;
+    serveList(s, {{"U1", package(s, {"Ф30", "Ф14"}, published)}});
+    // The template's place is taken by a folder: renaming over it fails.
+    const QString held = s.fx.yearFolder() + "forms/Ф30.txt";
+    QFile::remove(held);
+    ASSERT_TRUE(QDir().mkpath(held + "/inside"));
+    TUpdateForm w;
+    s.open(w);
+    const QString message = press(s, w, "vU1", w.Button2);
+    EXPECT_TRUE(message.startsWith("Обновление установлено, но не удалось заменить печатные файлы:")) << message.toStdString();
+    EXPECT_TRUE(message.contains("Ф30.txt"));
+    EXPECT_EQ(decipher("Ф30"), "Опубликовано");
+    EXPECT_EQ(row(w, "vU1")->text(4), "Установлено");
+    EXPECT_TRUE(QFileInfo(held).isDir());
+    // Installed once: a second install is refused and the backup keeps the state before it.
+    const QString backup = s.manager().backupFolder("U1");
+    EXPECT_EQ(lines(backup + "/forms_backup/Ф30.frs").value(0), "Ф30#изменено#Нет");
     TUpdateManager m = s.manager();
-    // A backup left by an earlier attempt is not what gets restored.
-    const QString before = decipher("Ф14");
-    QDir().mkpath(m.backupFolder("B") + "/forms_backup");
-    ASSERT_TRUE(cp1251::writeLines(m.backupFolder("B") + "/forms_backup/Ф14.frs", {"Ф14#старое#Нет"}));
-    EXPECT_FALSE(m.InstallUpdate("B", s.server.base() + "/pkg/B.zip", FileSha256Hex(s.fx.root() + "broken.zip")));
-    const QString log = logText();
-    EXPECT_TRUE(log.contains("ERROR: Ошибка при установке обновления: B"));
-    EXPECT_TRUE(log.contains("INFO: Выполняется автоматический откат..."));
-    EXPECT_TRUE(log.contains("INFO: Откат обновления завершен: B"));
+    EXPECT_FALSE(m.InstallUpdate("U1", s.server.base() + "/pkg/U1.zip", ""));
+    EXPECT_EQ(m.Message, "Обновление U1 уже установлено.");
+    EXPECT_EQ(lines(backup + "/forms_backup/Ф30.frs").value(0), "Ф30#изменено#Нет");
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 1);
+    EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
     EXPECT_EQ(decipher("Ф30"), "изменено");
-    EXPECT_EQ(decipher("Ф14"), before);
-    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
+}
+
+TEST(UpdateWindow, OnlyTheLatestUpdateOfAFormRollsBackAndItTakesItsPrintFilesAlong) {
+    ServedSample s;
+    const QString forms = s.fx.yearFolder() + "forms/";
+    // U2 changes Ф30 again and brings a template Ф30 did not have before.
+    const QByteArray u1 = package(s, {"Ф30", "Ф14"}, published);
+    const QByteArray u2 = package(s, {"Ф30"}, [](const QString &d) {
+        write(d + "Ф30/Ф30.frs", {"Ф30#Вторая редакция#Нет"});
+        write(d + "Ф30/Forms/Ф30.txt", {"вторая"});
+        write(d + "Ф30/Forms/Ф30.doc", {"шаблон"});
+        QString m;
+        ReadJsonFile(d + "update_manifest.json", m);
+        m.replace(R"(Ф30\/Forms\/Ф30.txt")", R"(Ф30\/Forms\/Ф30.txt", "Ф30\/Forms\/Ф30.doc")");
+        write(d + "update_manifest.json", {m});
+    });
+    QFile::remove(forms + "Ф30.doc");
+    serveList(s, {{"U1", u1}, {"U2", u2}});
+    const QStringList rules = storedRules(), prints = printFiles(s);
+    TUpdateForm w;
+    s.open(w);
+    EXPECT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
+    const QStringList rules1 = storedRules(), prints1 = printFiles(s);
+    EXPECT_EQ(press(s, w, "vU2", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(decipher("Ф30"), "Вторая редакция");
+    EXPECT_EQ(lines(forms + "Ф30.doc"), QStringList{"шаблон"});
+
+    // The older one first: refused, naming the later one; nothing changes.
+    const QStringList rules2 = storedRules(), prints2 = printFiles(s);
+    EXPECT_EQ(press(s, w, "vU1", w.Button3),
+              "Ошибка при откате обновления.\r\nФорму Ф30 изменило более позднее обновление vU2. Сначала откатите его.");
+    EXPECT_EQ(storedRules(), rules2);
+    EXPECT_EQ(printFiles(s), prints2);
+    EXPECT_EQ(decipher("Ф30"), "Вторая редакция");
+
+    // The later one, then the older one: back to each state before them.
+    EXPECT_EQ(press(s, w, "vU2", w.Button3), "Обновление откачено");
+    EXPECT_EQ(decipher("Ф30"), "Опубликовано");
+    EXPECT_EQ(printFiles(s), prints1);
+    EXPECT_FALSE(QFile::exists(forms + "Ф30.doc"));
+    EXPECT_EQ(storedRules().size(), rules1.size());
+    EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_EQ(printFiles(s), prints);
+    EXPECT_EQ(storedRules().size(), rules.size());
+}
+
+TEST(UpdateManager, ARollbackOnAFullDiskChangesNothingAndCanBeRepeated) {
+    ServedSample s;
+    serveList(s, {{"U1", package(s, {"Ф30", "Ф14"}, published)}});
+    const QStringList prints = printFiles(s);
+    auto list = s.manager().CheckForUpdates();
+    ASSERT_TRUE(list);
+    {
+        TUpdateManager m = s.manager();
+        ASSERT_TRUE(m.InstallUpdate(list->items[0]));
+    }
+    const QStringList rules = storedRules(), installed = printFiles(s);
+    const LimitedRun run = runWithFileSizeLimit(2, [&](QString &message) {
+        TUpdateManager m = s.manager();
+        const bool ok = m.RollbackUpdate("U1");
+        message = m.Message;
+        return ok;
+    });
+    ASSERT_TRUE(run.finished);
+    EXPECT_FALSE(run.result);
+    EXPECT_TRUE(run.message.contains("Не удалось подготовить печатный файл")) << run.message.toStdString();
+    EXPECT_TRUE(run.message.contains("превышен допустимый размер файла") || run.message.contains("на диске нет места"));
+    EXPECT_EQ(storedRules(), rules);
+    EXPECT_EQ(printFiles(s), installed);
+    EXPECT_NE(installed, prints);
+    EXPECT_EQ(decipher("Ф30"), "Опубликовано");
+
+    TUpdateManager m = s.manager();
+    ASSERT_TRUE(m.RollbackUpdate("U1"));
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_EQ(printFiles(s), prints);
 }
 
 TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
@@ -234,7 +451,8 @@ TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
     s.dialogs.answers = {true};
     w.Button2->click();   // U2: wrong checksum
-    EXPECT_EQ(s.dialogs.messages.value(2), "Ошибка при установке обновления. Проверьте логи.");
+    EXPECT_EQ(s.dialogs.messages.value(2), "Ошибка при установке обновления.\r\n"
+                                           "Контрольная сумма загруженного архива не совпадает с объявленной.");
 
     TUpdateForm noDb;
     noDb.show();
@@ -278,6 +496,21 @@ TEST(UpdateWindow, TheAddressComesFromTheUpdateSettingsFileOnly) {
     w.Database = mainDb();
     w.Year = s.fx.year();
     w.show();
-    EXPECT_EQ(s.dialogs.messages.value(0), "Сервер обновлений недоступен. Проверьте подключение к интернету.");
+    EXPECT_TRUE(s.dialogs.messages.value(0).startsWith("Не удалось загрузить список обновлений: Не удалось подключиться"))
+        << s.dialogs.messages.value(0).toStdString();
     EXPECT_EQ(w.ListView1->topLevelItemCount(), 0);
+}
+
+TEST(UpdateWindow, TheCheckCommandTellsACutListFromNoUpdates) {
+    ServedSample s;
+    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
+    shared().Year = s.fx.year();
+    // Delivered whole, but cut short on the server.
+    s.server.setOk("/api/v1/updates/2024/updates_list.json", R"({"updates": [{"id": "U)");
+    checkForUpdatesCommand(nullptr);
+    EXPECT_EQ(s.dialogs.messages, QStringList{"Список обновлений на сервере поврежден или получен не полностью."});
+    s.server.setOk("/api/v1/updates/2024/updates_list.json", R"({"year": "2024", "updates": []})");
+    s.dialogs.messages.clear();
+    checkForUpdatesCommand(nullptr);
+    EXPECT_EQ(s.dialogs.messages, QStringList{"Обновления не найдены."});
 }

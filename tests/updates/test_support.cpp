@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSqlQuery>
@@ -109,9 +110,46 @@ TEST(UpdateZip, EntryNamesAreUtf8OnlyWhenTheirFlagSaysSo) {
     // UTF-8 with the flag.
     ASSERT_GE(zip_file_add(z, "Ф14/Ф14.frs", zip_source_buffer(z, data, 1, 0), ZIP_FL_ENC_UTF_8), 0);
     ASSERT_EQ(zip_close(z), 0);
+    // UTF-8 without the flag, as archivers on Linux and macOS pack: the flag
+    // cleared in the headers of an archive of its own.
+    z = zip_open(QFile::encodeName(dir.filePath("unix.zip")).constData(), ZIP_CREATE, &err);
+    ASSERT_GE(zip_file_add(z, "Ф99/Ёж ф.frs", zip_source_buffer(z, data, 1, 0), ZIP_FL_ENC_UTF_8), 0);
+    ASSERT_EQ(zip_close(z), 0);
+    QFile posix(dir.filePath("unix.zip"));
+    ASSERT_TRUE(posix.open(QIODevice::ReadWrite));
+    QByteArray bytes = posix.readAll();
+    for (const auto &[signature, flagsAt] : {std::pair{QByteArray("PK\x03\x04"), 6}, std::pair{QByteArray("PK\x01\x02"), 8}})
+        for (qsizetype at = bytes.indexOf(signature); at >= 0; at = bytes.indexOf(signature, at + 4))
+            bytes[at + flagsAt + 1] = char(bytes[at + flagsAt + 1] & ~0x08);
+    posix.seek(0);
+    posix.write(bytes);
+    posix.close();
+    ASSERT_TRUE(ExtractZipArchive(dir.filePath("unix.zip"), dir.filePath("dst")));
     ASSERT_TRUE(ExtractZipArchive(dir.filePath("shell.zip"), dir.filePath("dst")));
     EXPECT_EQ(readFile(dir.filePath("dst/Ф30/Ф30 д.frs")), "x");
     EXPECT_EQ(readFile(dir.filePath("dst/Ф14/Ф14.frs")), "x");
+    EXPECT_EQ(readFile(dir.filePath("dst/Ф99/Ёж ф.frs")), "x");
+}
+
+TEST(UpdateZip, OnlyWantedEntriesAreUnpackedWithinTheLimit) {
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("bomb.zip"));
+    int err = 0;
+    zip_t *z = zip_open(path.constData(), ZIP_CREATE, &err);
+    ASSERT_TRUE(z);
+    static const QByteArray zeros(3 * 1024 * 1024, '\0');   // packs into a few kilobytes
+    static const char data[] = "x";
+    ASSERT_GE(zip_file_add(z, "Ф30/Ф30.frs", zip_source_buffer(z, data, 1, 0), ZIP_FL_ENC_UTF_8), 0);
+    ASSERT_GE(zip_file_add(z, "junk/zeros.bin", zip_source_buffer(z, zeros.constData(), zeros.size(), 0), 0), 0);
+    ASSERT_EQ(zip_close(z), 0);
+    QString why;
+    ASSERT_TRUE(ExtractZipArchive(dir.filePath("bomb.zip"), dir.filePath("a"),
+                                  [](const QString &n) { return n == "Ф30/Ф30.frs"; }, 1024 * 1024, &why));
+    EXPECT_EQ(readFile(dir.filePath("a/Ф30/Ф30.frs")), "x");
+    EXPECT_FALSE(QDir(dir.filePath("a/junk")).exists());
+    EXPECT_FALSE(ExtractZipArchive(dir.filePath("bomb.zip"), dir.filePath("b"), {}, 1024 * 1024, &why));
+    EXPECT_EQ(why, "Архив обновления распаковывается в слишком большой объем (больше 1 МБ).");
+    EXPECT_LE(QFileInfo(dir.filePath("b/junk/zeros.bin")).size(), 1024 * 1024);
 }
 
 TEST(UpdateTables, CreatedOnceAndWrittenWithBoundValues) {
