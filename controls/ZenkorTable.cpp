@@ -448,7 +448,10 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
             progress->checkCancelled();   // nothing is written before the end of the run
         }
         ZenkorControlLine parsed;
-        if (!ParseControlLine(line, parsed)) continue;
+        if (!ParseControlLine(line, parsed)) {
+            list(fileLine, zenkor::kReasonUnreadable, line);
+            continue;
+        }
 
         try {
             QStringList sideItems[2];
@@ -466,7 +469,10 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                     }
                 }
             }
-            if (all.isEmpty()) continue;
+            if (all.isEmpty()) {
+                list(fileLine, zenkor::kReasonUnreadable, line);
+                continue;
+            }
 
             bool anyKnownForm = false;
             for (const TZenkorFormula &f : all) {

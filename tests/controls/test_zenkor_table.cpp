@@ -147,12 +147,13 @@ TEST_F(ZenkorImportRun, StoresRulesAndReplacesThemOnTheNextRun) {
     // file; codes of unknown forms once, sorted, in the summary.
     EXPECT_TRUE(dialogs.messages.isEmpty());
     const QStringList listed = imp.ListedLines();
-    ASSERT_EQ(listed.size(), 4);
+    ASSERT_EQ(listed.size(), 5);
     EXPECT_TRUE(listed[0].startsWith(QStringLiteral("формы без сопоставления\t5\t0100000401 77000")));
     EXPECT_TRUE(listed[2].startsWith(QStringLiteral("формы без сопоставления\t7\t")));
-    EXPECT_TRUE(listed[3].startsWith(QStringLiteral("правило не прошло проверку: Несуществующая форма")));
-    EXPECT_TRUE(listed[3].contains(QStringLiteral("\t9\t0100000701 99000")));
-    EXPECT_EQ(imp.LastSummary, QStringLiteral("Строк не импортировано или требуют проверки: 4\n"
+    EXPECT_EQ(listed[3], QStringLiteral("строка не прочитана\t8\tбез отношения, вовсе"));
+    EXPECT_TRUE(listed[4].startsWith(QStringLiteral("правило не прошло проверку: Несуществующая форма")));
+    EXPECT_TRUE(listed[4].contains(QStringLiteral("\t9\t0100000701 99000")));
+    EXPECT_EQ(imp.LastSummary, QStringLiteral("Строк не импортировано или требуют проверки: 5\n"
                                               "Формы без сопоставления (2): 66000, 77000"));
 
     // A second run replaces everything.
