@@ -535,9 +535,12 @@ QStringList TControlMatchImporter::SplitSideIntoReferences(const QString &side) 
             }
             if (q) continue;
             if (ch == u',') ++ahead;
-            else if ((isOperatorChar(ch) || ch == u'*' || ch == u')') && ahead >= 3) break;
+            else if (isOperatorChar(ch) || ch == u'*' || ch == u'(' || ch == u')') break;
         }
-        return ahead >= 3;
+        // Form, table and rows before the next operator: another reference
+        // (its rows may hold arithmetic of their own). Anything shorter
+        // belongs to this reference's columns ("4-6", "4/2", "4+5").
+        return ahead >= 2;
     };
     int i = 0;
     while (i < n) {

@@ -431,12 +431,16 @@ QList<QPair<double, double>> BookLine::evaluate(const CellValueFn &value) const 
 
 namespace {
 
-// A generated value of a cell: whole, distinct from cell to cell in practice,
-// different from trial to trial.
+// A generated value of a cell: whole, varying from cell to cell, different
+// from trial to trial. The trials use small, middle and large values, so that
+// neither quotients nor products of several cells hide a change behind the
+// rounding of a side to cents.
+constexpr int kTrials = 5;
 double trialValue(int trial, const QString &form, const QString &table, int column, int row) {
+    static const size_t ranges[kTrials] = {9, 97, 9973, 13, 997};
     const size_t h = qHash(form + u'|' + table + u'|' + QString::number(column) + u'|' + QString::number(row),
                            size_t(0x9E3779B9u) * size_t(trial + 1));
-    return double(1 + (h % 9973));
+    return double(1 + (h % ranges[trial]));
 }
 
 QString bareTable(QString key) {
@@ -449,7 +453,7 @@ QString bareTable(QString key) {
 bool ProveRules(const BookLine &book, const QList<TControlData> &rules, const QString &defaultText) {
     if (rules.isEmpty()) return false;
     const QHash<QString, QPair<int, int>> extents = book.extents();
-    for (int trial = 0; trial < 3; ++trial) {
+    for (int trial = 0; trial < kTrials; ++trial) {
         const QList<QPair<double, double>> expected = book.evaluate(
             [&](const QString &f, const QString &t, int c, int r) { return trialValue(trial, f, t, c, r); });
         if (expected.isEmpty()) return false;

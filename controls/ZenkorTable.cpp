@@ -172,9 +172,11 @@ struct SplitList {
 SplitList findSplitList(const QString &side) {
     SplitList r;
     const QList<notation::Group> groups = notation::FindGroups(text::upper(side), true);
-    for (notation::Line line : {notation::Line::Columns, notation::Line::Rows}) {
-        const auto first = std::find_if(groups.begin(), groups.end(), [&](const notation::Group &g) { return g.line == line; });
-        if (first == groups.end() || first->close < 0) continue;
+    // The first column list that can be split, else the first row list.
+    for (notation::Line line : {notation::Line::Columns, notation::Line::Rows})
+    for (const notation::Group &group : groups) {
+        if (group.line != line || group.close < 0) continue;
+        const notation::Group *first = &group;
         const qsizetype at = first->at, open = first->open, close = first->close;
         const QString list = side.mid(open + 1, close - open - 1);
         if (!(list.contains(u',') || list.contains(u'.'))) continue;

@@ -62,7 +62,8 @@ QList<Variant> variants() {
 
 double cellValue(int trial, const QString &table, int column, int row) {
     // Whole values, distinct enough, different per trial.
-    return double((trial * 7919 + table.toInt() * 31 + column * 1009 + row * 97 + column * row * 13) % 997 + 1);
+    static const int ranges[] = {7, 89, 997};
+    return double((trial * 7919 + table.toInt() * 31 + column * 1009 + row * 97 + column * row * 13) % ranges[trial % 3] + 1);
 }
 
 // ---- the generator and its model of a line ---------------------------------------

@@ -8,6 +8,7 @@
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
+#include <QElapsedTimer>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
@@ -193,6 +194,37 @@ TEST_F(ZenkorImportRun, MissingFileOrDatabaseTouchesNothing) {
     TControlMatchImporter noDb(QString(), &codes, false, linksPath);
     EXPECT_EQ(noDb.ImportControls(writeBook({QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4")}), nullptr),
               0);
+    EXPECT_EQ(storedRows().size(), 1);
+}
+
+TEST_F(ZenkorImportRun, WithoutLinksOrWithALockedDatabaseNothingChanges) {
+    db::exec(db::kMain, QStringLiteral("insert into zenkor_controls (lft, rght, reltion) values ('a', 'b', '=')"));
+    const QString book = writeBook({QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4")});
+    // Links.mdb gone since the window opened: its cached forms are not used.
+    TControlMatchImporter gone(db::kMain, &codes, false, fx.root() + QStringLiteral("нет/Links.mdb"));
+    try {
+        gone.ImportControls(book, nullptr);
+        ADD_FAILURE() << "an import without Links.mdb went on";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Не найдена база сопоставления кодов"))) << e.message().toStdString();
+    }
+    EXPECT_EQ(storedRows().size(), 1);
+
+    // Another program holds the main database: a plain message, soon.
+    const QString mainFile = db::connection(db::kMain).databaseName();
+    db::ScopedConnection other(mainFile, db::OpenMode::ReadWrite);
+    db::exec(other.db(), QStringLiteral("begin exclusive"));
+    TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        imp.ImportControls(book, nullptr);
+        ADD_FAILURE() << "a locked database went unnoticed";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("занята другой программой"))) << e.message().toStdString();
+    }
+    EXPECT_LT(clock.elapsed(), 4000);
+    db::exec(other.db(), QStringLiteral("rollback"));
     EXPECT_EQ(storedRows().size(), 1);
 }
 
