@@ -104,3 +104,102 @@ TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
         else EXPECT_TRUE(listed.startsWith(c.reason + QStringLiteral("\t1\t"))) << listed.toStdString();
     }
 }
+
+#include "controls/ZenkorNormalize.h"
+#include "controls/ZenkorTable.h"
+#include "support/ChildProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+// Every routine that walks the text of a book line or of a rule made from one,
+// through the same hostile texts, in a child process with a time limit: a
+// loop that stops without moving on would hang the import (and "Отмена" with
+// it), so the child would be killed.
+TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
+    const QStringList hostile = {
+        "", " ", "x", "X", "Х", "=x", "x=", "30000,1000,1,4=x", "30000,1000,1,4=X", "1,4 x", ",,,", "'", "''", "'''",
+        "..", "...", "П", "1П", "П1", "1..", "..1", "1::2", "((((", "))))", "()", "*", "+-*/", "0,5*", "*0,5",
+        "9999999999999999999", "1..99999999", "СТР[", "ГР[", "СТР[1", "ГР[]", "СТР[[1]]", "Т[", "Т(", "Ф", "ФФФ",
+        "30000,1000,1,4\t=\t0", "30000,1000,1,4\r\n=0", "30000,1000,'1-3',4>=0", "30000,1000,1О,4>=0",
+        "30000,1000,1,4 - x", "30000,1000,1,4 X", "30000,1000,1,4X30000,1000", "30000,,,", "0100000101 30000,1000,1,4=x",
+        "гр5стр", "СТР12ГР3,4.5", "Ф30Т[1000]СТР[1..3]ГР[x]",
+    };
+    const ChildEnd end = runInChild(
+        [&] {
+            TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
+            zenkor::BookResolver resolver;
+            resolver.form = [](const QString &c) { return QStringLiteral("Ф") + c; };
+            resolver.table = [](const QString &, const QString &t) { return t; };
+            resolver.number = [](const QString &, const QString &, bool, qint64 n, bool &u) {
+                u = false;
+                return n;
+            };
+            for (const QString &t : hostile) {
+                ZenkorControlLine line;
+                imp.ParseControlLine(t, line);
+                TZenkorFormula f;
+                TControlMatchImporter::SplitReference(t, f);
+                const QStringList items = TControlMatchImporter::SplitSideIntoReferences(t);
+                bool lost = false;
+                zenkor::BuildSide(items, QList<int>(items.size(), -1), {}, lost);
+                zenkor::SideListsReadable(t);
+                for (bool rows : {true, false}) {
+                    imp.ConvertNumberSpec(t, rows, "30000", 1, "1000", rows ? "СТР" : "ГР", "1000");
+                    imp.ConvertNumberSpec(t, rows, "30000", 0, "", rows ? "СТР" : "ГР", "1000");
+                }
+                imp.ConvertZenkorRowNumbers(t, "30000", 1, "1000");
+                imp.ConvertZenkorColNumbers(t, "30000", 1, "1000");
+                QString out;
+                imp.ConvertZenkorReference({"30000", "1000", t, t, t}, QString(), QString(), 0, out);
+                TControlMatchImporter::ExpandRangeList(t);
+                TControlMatchImporter::CompactRowColLists(t);
+                for (int type : {0, 1, 2}) TControlMatchImporter::StripFormTablePrefixes(t, type);
+                TControlMatchImporter::DropRepeatedColumnRef(t);
+                TControlMatchImporter::TableBracketsToParens(t);
+                TControlMatchImporter::UnbracketSingleNumbers(t);
+                imp.SplitCycle(t, t, t);
+                QString cycle, kind;
+                QStringList rewritten;
+                TControlMatchImporter::ExtractCommonCycle({t, t}, cycle, kind, rewritten);
+                zenkor::BracketNumbersAfterRowCol(t);
+                zenkor::AttachCycle(t, t);
+                zenkor::AttachCycle(t, QStringLiteral("ГР[1..3]"));
+                zenkor::BookLine book;
+                book.read(t, t, resolver, nullptr);
+                book.read(t, QStringLiteral("0"), resolver, nullptr);
+            }
+            // And the whole import of a book of them.
+            QStringList lines;
+            for (const QString &t : hostile) lines << QStringLiteral("0100000101") + t << t;
+            const QString path = fx.root() + QStringLiteral("hostile.txt");
+            cp1251::writeLines(path, lines);
+            try {
+                imp.ImportControls(path, nullptr);
+            } catch (const std::exception &) {
+            }
+        },
+        -1, 30);
+    EXPECT_FALSE(end.killed) << "a routine did not end";
+    EXPECT_EQ(end.code, 0);
+}
+
+// The routines above are every loop over the text of a book line: a new loop
+// in the import's files must join the table.
+TEST(ZenkorTextLoops, EveryLoopIsInTheContractTable) {
+    const QHash<QString, int> known = {{"ZenkorConvert.cpp", 16}, {"ZenkorDescribe.cpp", 4}, {"ZenkorImporter.cpp", 2},
+                                       {"ZenkorNormalize.cpp", 1}, {"ZenkorProof.cpp", 5}, {"ZenkorTable.cpp", 3}};
+    const QDir dir(QStringLiteral(SOURCE_DIR "/controls"));
+    for (const QString &name : dir.entryList({QStringLiteral("Zenkor*.cpp")}, QDir::Files)) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        int whiles = 0;
+        for (auto it = QRegularExpression(QStringLiteral("\\bwhile\\s*\\(")).globalMatch(text); it.hasNext(); it.next())
+            ++whiles;
+        EXPECT_TRUE(known.contains(name)) << name.toStdString() << ": a new file of the import; add it to the table";
+        EXPECT_EQ(whiles, known.value(name)) << name.toStdString()
+                                             << ": loops changed; run the new ones through the hostile texts above";
+    }
+}

@@ -197,12 +197,9 @@ public:
     }
 
     // The checks of a line on a trial's values: one per list position.
-    QSet<QPair<qint64, qint64>> checks(const Node sides[2], int trial) const {
-        QSet<QPair<qint64, qint64>> out;
-        for (int i = 0; i < m_length; ++i) {
-            const double l = eval(sides[0], trial, i), r = eval(sides[1], trial, i);
-            out.insert({std::llround(l * 100), std::llround(r * 100)});
-        }
+    QList<QPair<double, double>> checks(const Node sides[2], int trial) const {
+        QList<QPair<double, double>> out;
+        for (int i = 0; i < m_length; ++i) out.append({eval(sides[0], trial, i), eval(sides[1], trial, i)});
         return out;
     }
 
@@ -260,8 +257,28 @@ private:
     int m_length = 1;
 };
 
+// Exact values against the engine's, which are rounded to cents.
+bool near(double exact, double rounded) { return std::fabs(exact - rounded) <= 0.0051 + 1e-9 * std::fabs(exact); }
+
+QList<QPair<double, double>> distinct(QList<QPair<double, double>> checks) {
+    std::sort(checks.begin(), checks.end());
+    QList<QPair<double, double>> out;
+    for (const auto &c : checks)
+        if (out.isEmpty() || std::fabs(out.last().first - c.first) > 0.011 || std::fabs(out.last().second - c.second) > 0.011)
+            out << c;
+    return out;
+}
+
+bool sameChecks(const QList<QPair<double, double>> &exact, const QList<QPair<double, double>> &engine) {
+    const auto a = distinct(exact), b = distinct(engine);
+    if (a.size() != b.size()) return false;
+    for (int i = 0; i < a.size(); ++i)
+        if (!near(a[i].first, b[i].first) || !near(a[i].second, b[i].second)) return false;
+    return true;
+}
+
 // The checks of stored rules on a trial's values, as the rule engine runs them.
-QSet<QPair<qint64, qint64>> engineChecks(const QList<QStringList> &rules, const QString &defaultText, int trial,
+QList<QPair<double, double>> engineChecks(const QList<QStringList> &rules, const QString &defaultText, int trial,
                                          bool &numeric) {
     RuleRun run{RuleRunContext()};
     run.setTableSource([&](RuleRun &r, const QString &, const QString &key) {
@@ -280,7 +297,7 @@ QSet<QPair<qint64, qint64>> engineChecks(const QList<QStringList> &rules, const 
         run.addRule(2 * i + 1, rules[i][0], rules[i][1], QStringLiteral("<>"), QString(), rules[i][2]);
     }
     run.runControls(defaultText);
-    QSet<QPair<qint64, qint64>> out;
+    QList<QPair<double, double>> out;
     numeric = true;
     for (int e = 0; e < run.errors().count(); ++e) {
         const QString sides = run.errors().text(e).section(u'\t', 0, 0);
@@ -289,7 +306,7 @@ QSet<QPair<qint64, qint64>> engineChecks(const QList<QStringList> &rules, const 
         bool a = false, b = false;
         const double l = sides.left(at).toDouble(&a), r = sides.mid(at + rel.size()).toDouble(&b);
         if (at < 0 || !a || !b) numeric = false;
-        out.insert({std::llround(l * 100), std::llround(r * 100)});
+        out.append({l, r});
     }
     return out;
 }
@@ -375,8 +392,7 @@ TEST_P(ZenkorRandomBooks, EveryStoredRuleMeansItsBookLine) {
             const auto got = engineChecks(it.value(), defaults[it.key()], trial, numeric);
             Generator g(v, 0);
             g.setLength(int(m[0].value));   // the line's list length
-            const QSet<QPair<qint64, qint64>> expected = g.checks(sides, trial);
-            if (!numeric || got != expected) {
+            if (!numeric || !sameChecks(g.checks(sides, trial), got)) {
                 ++wrong;
                 ADD_FAILURE() << "line " << it.key() << ": " << lines[it.key() - 1].toStdString();
                 break;
