@@ -3,6 +3,7 @@
 #include "controls/ControlMatchLogic.h"
 #include "engine/Common.h"
 #include "engine/LinksDb.h"
+#include "core/ListWindow.h"
 #include "core/ProgressWindow.h"
 #include "platform/Errors.h"
 #include "widgets/WindowLayout.h"
@@ -315,12 +316,23 @@ void TControlMatchForm::Button1Click() {
                                             office::documentsFolder(),
                                             QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*.*)"));
     if (file.isEmpty()) return;
-    int count = 0;
-    {
-        ProgressRun run(QStringLiteral("Импорт контролей из файла..."));
-        count = Importer->ImportControls(file, &run.window());
-    }
-    showMessage(QStringLiteral("Импорт завершен. Импортировано строк: ") + QString::number(count), this);
+    winutil::guarded(this, [&] {
+        int count = 0;
+        {
+            ProgressRun run(QStringLiteral("Импорт контролей из файла..."));
+            count = Importer->ImportControls(file, &run.window());
+        }
+        showMessage(QStringLiteral("Импорт завершен. Импортировано строк: ") + QString::number(count) +
+                        (Importer->LastSummary.isEmpty() ? QString() : QStringLiteral("\n") + Importer->LastSummary),
+                    this);
+        if (Importer->LastListed.isEmpty()) return;
+        // The lines not stored, and those stored with numbers to check, by reason.
+        TForm1 &list = Form1();
+        list.setWindowTitle(QStringLiteral("Импорт контролей: строки книги не импортированы или требуют проверки"));
+        list.setHeading(QStringLiteral("Файл ") + file);
+        ShowTextList(Importer->ListedLines(), QStringLiteral("Причина\tНомер строки\tСтрока книги"));
+        execModal(&list);
+    });
 }
 
 void TControlMatchForm::Button2Click() {

@@ -80,6 +80,8 @@ struct Token {
     QString text;
 };
 
+QString mapNumberList(const QString &numbers, bool rows, const QHash<QString, QString> &map);
+
 QList<Token> cutArithmetic(const QString &s) {
     QList<Token> out;
     QString piece;
@@ -174,7 +176,7 @@ void TControlMatchImporter::LoadLinksMaps() {
 
 qint64 TControlMatchImporter::FormCodeToFormId(const QString &formCode, QString &formName) const {
     formName.clear();
-    if (!FormCodeMap || FormCodeMap->isEmpty()) return 0;
+    if ((!FormCodeMap || FormCodeMap->isEmpty()) && !(m_inRun && !m_runForms.isEmpty())) return 0;
     if (m_inRun) {
         const auto it = m_formIds.constFind(formCode);
         if (it != m_formIds.constEnd()) {
@@ -182,8 +184,14 @@ qint64 TControlMatchImporter::FormCodeToFormId(const QString &formCode, QString 
             return it->first;
         }
     }
-    QString name = FormCodeMap->value(NormalizeFormCode(formCode));
-    if (name.isEmpty()) name = FormCodeMap->value(formCode.trimmed());
+    // During a run the forms of Links.mdb as read at its start come first.
+    QString name;
+    if (m_inRun) {
+        name = m_runForms.value(NormalizeFormCode(formCode));
+        if (name.isEmpty()) name = m_runForms.value(formCode.trimmed());
+    }
+    if (name.isEmpty() && FormCodeMap) name = FormCodeMap->value(NormalizeFormCode(formCode));
+    if (name.isEmpty() && FormCodeMap) name = FormCodeMap->value(formCode.trimmed());
     qint64 id = 0;
     if (!name.isEmpty()) {
         formName = name;
@@ -230,15 +238,21 @@ void TControlMatchImporter::ConvertZenkorReference(const TZenkorFormula &formula
     const QString tableSource = tableOverride.isEmpty() ? formula.Table : tableOverride;
     const QString bareTable = stripBrackets(MapTableName(tableSource, formula.FormCode));
 
+    // A quoted list holds our own numbers: written as they are, in brackets.
+    auto verbatim = [](const QString &key, const QString &t) {
+        return key + QLatin1Char('[') + externalListToCommas(t.trimmed()) + QLatin1Char(']');
+    };
     auto rowPart = [&](const QString &t) {
-        return rowsVerbatim ? t
+        return rowsVerbatim ? verbatim(kRowKey, t)
                             : ConvertNumberSpec(t, true, formula.FormCode, formId, bareTable, kRowKey, formula.Table);
     };
-    QString colPart;
-    if (!cols.isEmpty())
-        colPart = colsVerbatim ? cols
-                               : ConvertNumberSpec(cols, false, formula.FormCode, formId, bareTable, kColKey,
-                                                   formula.Table);
+    auto columnPart = [&](const QString &t) {
+        if (t.isEmpty()) return QString();
+        return colsVerbatim ? verbatim(kColKey, t)
+                            : ConvertNumberSpec(t, false, formula.FormCode, formId, bareTable, kColKey,
+                                                formula.Table);
+    };
+    const QString colPart = columnPart(cols);
 
     // A form the program knows is written by its own name, as the program's
     // rules write it, so that the rule can be matched, filtered, exported
@@ -247,9 +261,16 @@ void TControlMatchImporter::ConvertZenkorReference(const TZenkorFormula &formula
     if (knownId > 0) head = text::upper(knownName).startsWith(u'Ф') ? knownName : QStringLiteral("Ф") + knownName;
     if (!bareTable.isEmpty()) head += QStringLiteral("Т[") + bareTable + QLatin1Char(']');
 
-    if (!rows.isEmpty() && hasArithmetic(rows)) {
+    if (!rows.isEmpty() && !rowsVerbatim && hasArithmetic(rows)) {
         for (const Token &t : cutArithmetic(rows))
             result += t.op ? t.text : head + rowPart(t.text) + colPart;
+        return;
+    }
+    // Column arithmetic: every term keeps the reference's rows.
+    if (!cols.isEmpty() && !colsVerbatim && hasArithmetic(cols)) {
+        const QString rowText = rows.isEmpty() ? QString() : rowPart(rows);
+        for (const Token &t : cutArithmetic(cols))
+            result += t.op ? t.text : head + rowText + columnPart(t.text);
         return;
     }
     result = head + (rows.isEmpty() ? QString() : rowPart(rows)) + colPart;
@@ -263,7 +284,11 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &numbersIn, bool 
 
     auto renumber = [&](const QString &x, bool &done) {
         done = formId >= 1 && !bareTable.isEmpty() && !x.isEmpty();
-        if (!done) return x;
+        if (!done) {
+            // Not renumbered: the book's own numbers, ranges spelt out.
+            static const QHash<QString, QString> none;
+            return mapNumberList(x, isRows, none);
+        }
         QString y = isRows ? ConvertZenkorRowNumbers(x, formCode, formId, tableCode)
                            : ConvertZenkorColNumbers(x, formCode, formId, tableCode);
         y = ExpandRangeList(y);
@@ -278,7 +303,7 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &numbersIn, bool 
         }
         return prefix + QLatin1Char('[') + x + QLatin1Char(']');
     };
-    auto isSumList = [&](const QString &s) { return s.contains(u'+') || (isRows && s.contains(u'П')); };
+    auto isSumList = [&](const QString &s) { return s.contains(u'+'); };
     auto sumForm = [&](const QString &s) {
         QString body;
         QString piece;
@@ -290,16 +315,16 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &numbersIn, bool 
             body += renumber(p, done);
         };
         for (QChar c : s) {
-            if (c == u'+' || (isRows && c == u'П')) {
+            if (c == u'+') {
                 flush();
-                if (!body.isEmpty()) body += (isRows && c == u'П') ? QString(u'П') : QStringLiteral("+");
+                if (!body.isEmpty()) body += QStringLiteral("+");
             } else {
                 piece += c;
             }
         }
         flush();
         // A separator with nothing after it adds nothing.
-        while (!body.isEmpty() && (body.endsWith(u'+') || body.endsWith(u'П'))) body.chop(1);
+        while (!body.isEmpty() && body.endsWith(u'+')) body.chop(1);
         if (body.isEmpty()) return QString();
         return prefix + QLatin1Char('[') + body + QLatin1Char(']');
     };
@@ -392,9 +417,52 @@ const zenkor::LinksTable &zenkor::LinksIndex::table(const QString &key) {
     return *it;
 }
 
+namespace {
+
+QString mapNumberList(const QString &numbers, bool rows, const QHash<QString, QString> &map) {
+    // Every book number is mapped on its own, ranges number by number (in
+    // either direction); a number the map does not know stays as written.
+    // Numbers only come back as the canonical list of the results; a part
+    // that is no number or range leaves the whole text as written.
+    QString list = externalListToCommas(numbers);
+    if (rows) list.replace(u'П', kDots);
+    QList<notation::NumberSpan> spans;
+    auto add = [&](const QString &digits) {
+        const auto it = map.constFind(withoutLeadingZeros(digits));
+        const qint64 v = wholeNumber(it == map.constEnd() ? digits : *it);
+        if (v < 0) return false;
+        spans.append({int(v), int(v)});
+        return true;
+    };
+    auto isNumber = [](const QString &t) { return !t.isEmpty() && std::all_of(t.begin(), t.end(), isDigit); };
+    for (const QString &raw : list.split(u',')) {
+        const QString part = raw.trimmed();
+        if (part.isEmpty()) continue;
+        const int at = int(part.indexOf(kDots));
+        if (at < 0) {
+            if (!isNumber(part) || !add(part)) return numbers;
+            continue;
+        }
+        const QString from = part.left(at).trimmed(), to = part.mid(at + 2).trimmed();
+        if (!isNumber(from) || !isNumber(to)) return numbers;
+        const qint64 first = wholeNumber(from), last = wholeNumber(to);
+        if (first < 0 || last < 0 || std::llabs(last - first) > 2000) return numbers;
+        for (qint64 n = first;; n += last >= first ? 1 : -1) {
+            if (!add(QString::number(n))) return numbers;
+            if (n == last) break;
+        }
+    }
+    if (spans.isEmpty()) return numbers;
+    return notation::WriteNumberSpans(notation::CanonicalSpans(spans));
+}
+
+
+} // namespace
+
 QString TControlMatchImporter::convertNumbers(const QString &numbers, const QString &formCode, qint64 formId,
                                               const QString &tableCode, bool rows) {
-    if (formId == 0 || tableCode.isEmpty()) return externalListToCommas(numbers);
+    static const QHash<QString, QString> none;
+    if (formId == 0 || tableCode.isEmpty()) return mapNumberList(numbers, rows, none);
     if (formCode.trimmed().isEmpty()) return numbers;
 
     const QString key = NormalizeFormCode(formCode) + stripBrackets(tableCode);
@@ -411,56 +479,8 @@ QString TControlMatchImporter::convertNumbers(const QString &numbers, const QStr
         table = &own;
     }
     const QHash<QString, QString> &map = rows != table->swapped ? table->rows : table->columns;
-    if (map.isEmpty()) return numbers;
 
-    // Looks a number up by its digits; leading zeros do not matter, as in the map.
-    auto lookup = [&](const QString &text) {
-        const QString digits = digitsOnly(text);
-        if (digits.isEmpty()) return QString();
-        return map.value(withoutLeadingZeros(digits));
-    };
-    // A range whose ends both map stands for the program numbers of every
-    // book number from its start to its end that the map knows, in book
-    // order; a mapping that runs downwards loses none of them.
-    auto mapRange = [&](const QString &part, const QString &mark, bool &kept) {
-        const int at = part.indexOf(mark);
-        const QString from = digitsOnly(part.left(at)), to = digitsOnly(part.mid(at + mark.size()));
-        kept = lookup(from).isEmpty() || lookup(to).isEmpty();
-        if (kept) return part;
-        const qint64 first = wholeNumber(from), last = wholeNumber(to);
-        QList<QPair<qint64, qint64>> pairs;   // book number, program number
-        for (auto it = map.begin(); it != map.end(); ++it) {
-            const qint64 book = wholeNumber(it.key());
-            const qint64 number = wholeNumber(it.value());
-            if (book >= std::min(first, last) && book <= std::max(first, last) && number >= 0)
-                pairs.append({book, number});
-        }
-        std::sort(pairs.begin(), pairs.end());
-        if (last < first) std::reverse(pairs.begin(), pairs.end());
-        QList<notation::NumberSpan> spans;
-        for (const auto &p : pairs) spans.append({p.second, p.second});
-        return notation::WriteNumberSpans(spans);
-    };
-
-    QStringList out;
-    for (const QString &raw : externalListToCommas(numbers).split(u',')) {
-        const QString part = raw.trimmed();
-        if (part.isEmpty()) continue;
-        bool kept = false;
-        if (part.contains(kDots)) {
-            out << mapRange(part, kDots, kept);
-        } else if (rows && part.contains(u'П')) {
-            QString r = mapRange(part, QStringLiteral("П"), kept);
-            if (kept) r.replace(u'П', kDots);
-            out << r;
-        } else {
-            const QString v = lookup(part);
-            out << (v.isEmpty() ? part : v);
-        }
-    }
-    QString result = out.join(u',');
-    result.replace(u'П', kDots);
-    return result;
+    return mapNumberList(numbers, rows, map);
 }
 
 QString TControlMatchImporter::ConvertZenkorRowNumbers(const QString &numbers, const QString &formCode, qint64 formId,
@@ -515,9 +535,12 @@ QStringList TControlMatchImporter::SplitSideIntoReferences(const QString &side) 
             }
             if (q) continue;
             if (ch == u',') ++ahead;
-            else if ((isOperatorChar(ch) || ch == u'*' || ch == u')') && ahead >= 3) break;
+            else if (isOperatorChar(ch) || ch == u'*' || ch == u'(' || ch == u')') break;
         }
-        return ahead >= 3;
+        // Form, table and rows before the next operator: another reference
+        // (its rows may hold arithmetic of their own). Anything shorter
+        // belongs to this reference's columns ("4-6", "4/2", "4+5").
+        return ahead >= 2;
     };
     int i = 0;
     while (i < n) {
@@ -556,13 +579,14 @@ QStringList TControlMatchImporter::SplitSideIntoReferences(const QString &side) 
             if (ch == u'(' || ch == u')') break;
             if (ch == u',') ++commas;
             if (isOperatorChar(ch) || ch == u'*') {
-                if (commas == 0) break;
+                if (commas < 2) break;   // a constant ("0,5") ends at an operator
                 if (commas >= 3 && endsReference(i)) break;
             }
             token += ch;
         }
         const QString t = token.trimmed();
         if (!t.isEmpty()) out << t;
+        else if (token.isEmpty() && i < n && s.at(i) == c) out << QString(s.at(i++));   // a sign no term precedes
     }
     return out;
 }

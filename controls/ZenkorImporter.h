@@ -18,6 +18,7 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <memory>
 
 class ProgressSink;
@@ -49,7 +50,16 @@ private:
 
 namespace zenkor {
 class LinksIndex;
+struct BookResolver;
 }
+
+// A line of the book the last import did not store, or stored but wants
+// checked: its line number in the file, the reason, the line.
+struct ZenkorListedLine {
+    int line = 0;
+    QString reason;
+    QString text;
+};
 
 // One external reference split into its parts.
 struct TZenkorFormula {
@@ -180,7 +190,15 @@ public:
     // ---- import run, stored rules, descriptions, normalisation ------------
     // (defined with the matching window's files)
     void EnsureControlsTable();
+    // Throws db::Error (nothing changed) when Links.mdb or the main database
+    // cannot be read or written; Cancelled when the progress is cancelled.
     int ImportControls(const QString &fileName, ProgressSink *progress);
+    // What the last import run left to say: a summary line, and the lines
+    // not stored or to check (ListedLines: "reason TAB line number TAB line",
+    // grouped by reason).
+    QString LastSummary;
+    QList<ZenkorListedLine> LastListed;
+    QStringList ListedLines() const;
     QList<TControlData> SplitCycle(const QString &left, const QString &right, const QString &cycle);
     int UpdateControlDescriptions(ProgressSink *progress);
     QString BuildControlDescription(qint64 formId, const QString &tableName, const QString &lft,
@@ -197,7 +215,13 @@ public:
 private:
     // The second pass of an import over the non-blank lines (total of them);
     // returns the number of lines stored.
-    int importLines(const QStringList &lines, int total, ProgressSink *progress);
+    struct PendingRule {
+        QVariantList values;   // the zenkor_controls columns in insert order
+    };
+    int importLines(const QStringList &lines, int total, ProgressSink *progress, QList<PendingRule> &pending);
+    zenkor::BookResolver bookResolver();
+    bool passesRuleChecker(int controlType, qint64 formId, const QString &formName, const QString &table,
+                           const QString &relation, const TControlData &rule, QString &why) const;
     QString convertNumbers(const QString &numbers, const QString &formCode, qint64 formId, const QString &tableCode,
                            bool rows);
 
@@ -206,6 +230,7 @@ private:
     // codes. Outside a run each conversion reads Links.mdb itself.
     std::unique_ptr<zenkor::LinksIndex> m_links;
     mutable QHash<QString, QPair<qint64, QString>> m_formIds;
+    NameValueList m_runForms;   // Links.mdb forms (mf = nf) read at the start of a run
     bool m_inRun = false;
     friend struct ImportRunScope;
 };

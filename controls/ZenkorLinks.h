@@ -27,6 +27,7 @@ class LinksIndex {
 public:
     explicit LinksIndex(const QString &path);   // throws db::Error
     const LinksTable &table(const QString &key);
+    QSqlDatabase connection() const { return m_conn->db(); }
 
 private:
     std::unique_ptr<db::ScopedConnection> m_conn;

@@ -2,6 +2,8 @@
 
 #include "controls/ZenkorImporter.h"
 #include "controls/ZenkorLinks.h"
+#include "controls/ZenkorProof.h"
+#include "controls/ControlRules.h"
 #include "engine/FormulaParser.h"
 #include "engine/ProgressSink.h"
 #include "engine/Schema.h"
@@ -27,11 +29,8 @@ bool isSign(const QString &item) {
 // inner text of an apostrophe-quoted item; false for anything else.
 bool constantTerm(const QString &item, QString &out) {
     const QString t = item.trimmed();
-    if (t.size() >= 3 && t.startsWith(u'\'') && t.endsWith(u'\'')) {
-        out = t.mid(1, t.size() - 2).trimmed();
-        return !out.isEmpty();
-    }
     QString number = t;
+    if (t.size() >= 3 && t.startsWith(u'\'') && t.endsWith(u'\'')) number = t.mid(1, t.size() - 2).trimmed();
     number.replace(u',', u'.');
     bool ok = false;
     number.toDouble(&ok);
@@ -166,16 +165,27 @@ struct SplitList {
 SplitList findSplitList(const QString &side) {
     SplitList r;
     const QList<notation::Group> groups = notation::FindGroups(text::upper(side), true);
-    for (notation::Line line : {notation::Line::Columns, notation::Line::Rows}) {
-        const auto first = std::find_if(groups.begin(), groups.end(), [&](const notation::Group &g) { return g.line == line; });
-        if (first == groups.end() || first->close < 0) continue;
+    // The first column list that can be split, else the first row list.
+    for (notation::Line line : {notation::Line::Columns, notation::Line::Rows})
+    for (const notation::Group &group : groups) {
+        if (group.line != line || group.close < 0) continue;
+        const notation::Group *first = &group;
         const qsizetype at = first->at, open = first->open, close = first->close;
         const QString list = side.mid(open + 1, close - open - 1);
-        if (!(list.contains(u',') || list.contains(u'.')) || list.contains(QStringLiteral(".."))) continue;
-        r.ok = true;
+        if (!(list.contains(u',') || list.contains(u'.'))) continue;
         r.keyword = side.mid(at, open - at + 1);
         r.before = side.left(open + 1);
         r.after = side.mid(close);
+        if (list.contains(QStringLiteral(".."))) {
+            // A list with ranges: one item per number.
+            QList<notation::NumberSpan> spans;
+            if (!notation::ReadNumberSpans(list, spans) || notation::SpanCount(spans) > 2000) continue;
+            for (const notation::NumberSpan &span : spans)
+                for (int n = span.first; n <= span.second; ++n) r.items << QString::number(n);
+            r.ok = true;
+            return r;
+        }
+        r.ok = true;
         QString remaining = list;
         while (!remaining.isEmpty()) {
             int cut = int(remaining.indexOf(u','));
@@ -216,6 +226,14 @@ QList<TControlData> TControlMatchImporter::SplitCycle(const QString &left, const
         std::all_of(leftItems.begin(), leftItems.end(), [&](const QString &s) { return s == leftItems.first(); }))
         leftItems = {leftItems.first()};
     const QStringList rightItems = r.ok ? r.items : QStringList{QString()};
+    if (l.ok && r.ok) {
+        // Lists on both sides go position by position; lists of different
+        // lengths have no such pairing and are not multiplied out.
+        if (l.items.size() != r.items.size()) return out;
+        for (int i = 0; i < l.items.size(); ++i)
+            out << TControlData{withItem(l, l.items[i]).trimmed(), withItem(r, r.items[i]).trimmed(), cycle};
+        return out;
+    }
     for (const QString &li : leftItems) {
         for (const QString &ri : rightItems) {
             TControlData d;
@@ -228,102 +246,202 @@ QList<TControlData> TControlMatchImporter::SplitCycle(const QString &left, const
     return out;
 }
 
-// Links.mdb and the form ids of the book's codes are read once for a run
-// and let go at its end.
+// A main database another program holds is reported after a short wait:
+// the connection's waiting time is shortened while the run writes.
+struct ShortBusyWait {
+    QSqlDatabase d;
+    QString old;
+    explicit ShortBusyWait(const QSqlDatabase &db_) : d(db_) {
+        try {
+            old = db::scalar(d, QStringLiteral("pragma busy_timeout")).toString();
+            db::exec(d, QStringLiteral("pragma busy_timeout = 1000"));
+        } catch (const db::Error &) {
+            old.clear();
+        }
+    }
+    ~ShortBusyWait() {
+        if (old.isEmpty()) return;
+        try {
+            db::exec(d, QStringLiteral("pragma busy_timeout = ") + QString::number(old.toInt()));
+        } catch (const db::Error &) {
+        }
+    }
+};
+
+// Links.mdb is read for the whole run when it starts: its forms, and each
+// table's rows and columns on first use over one connection. A run without
+// it changes nothing.
 struct ImportRunScope {
     TControlMatchImporter &imp;
     explicit ImportRunScope(TControlMatchImporter &i) : imp(i) {
-        imp.m_inRun = true;
-        imp.m_formIds.clear();
         const QString path = imp.linksFile();
-        if (!QFileInfo::exists(path)) return;
+        const QString kept = QStringLiteral(" Импорт не выполнен, прежние импортированные контроли сохранены.");
+        if (!QFileInfo::exists(path))
+            throw db::Error(QStringLiteral("Не найдена база сопоставления кодов «") + path + QStringLiteral("».") + kept);
+        imp.m_formIds.clear();
+        imp.m_runForms.clear();
         try {
             imp.m_links = std::make_unique<zenkor::LinksIndex>(path);
+            QSqlQuery q = db::exec(imp.m_links->connection(), QStringLiteral("select mf, nf from forms"));
+            while (q.next()) {
+                const QString mf = q.value(0).toString().trimmed();
+                const QString nf = q.value(1).toString().trimmed();
+                if (!mf.isEmpty() && !nf.isEmpty()) imp.m_runForms.setValue(mf, nf);
+            }
+            imp.MapsLoaded = false;
+            imp.LoadLinksMaps();
         } catch (const db::Error &) {
-            imp.m_inRun = false;
-            throw db::Error(QStringLiteral("Не удалось открыть базу сопоставления кодов «") + path +
-                            QStringLiteral("». Импорт не выполнен, прежние импортированные контроли сохранены."));
+            imp.m_links.reset();
+            throw db::Error(QStringLiteral("Не удалось прочитать базу сопоставления кодов «") + path +
+                            QStringLiteral("».") + kept);
         }
+        imp.m_inRun = true;
     }
     ~ImportRunScope() {
         imp.m_links.reset();
         imp.m_formIds.clear();
+        imp.m_runForms.clear();
         imp.m_inRun = false;
     }
 };
 
 int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink *progress) {
+    LastListed.clear();
+    LastSummary.clear();
     if (Query.isEmpty() || fileName.isEmpty() || !QFileInfo(fileName).isFile()) return 0;
 
-    // The file is read and checked before anything is deleted, and the whole
-    // run is one transaction: a run that fails part-way keeps the rules of
-    // the last import instead of half a book.
+    // The file is read and checked before anything is touched; the earlier
+    // import is replaced in one transaction, and only by a book of which at
+    // least one line is stored.
     QStringList lines;
     QString readError;
     if (!cp1251::readLines(fileName, lines, &readError))
         throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") + readError);
 
     const QString kept = QStringLiteral(" Прежние импортированные контроли сохранены.");
+    const QSqlDatabase d = db::connection(Query);
+    // A database another program holds: said at once, in plain words.
+    ShortBusyWait wait(d);
     try {
         EnsureControlsTable();
     } catch (const db::Error &) {
-        throw db::Error(QStringLiteral("Не удалось создать таблицу импортированных контролей в основной базе данных."));
+        throw db::Error(QStringLiteral("Основная база данных занята другой программой или недоступна для записи: "
+                                       "таблицу импортированных контролей не удалось создать.") + kept);
     }
-    const QSqlDatabase d = db::connection(Query);
     int total = 0;
     for (const QString &line : lines)
         if (!line.trimmed().isEmpty()) ++total;
-    ImportRunScope run(*this);
+    if (total == 0) {
+        LastSummary = QStringLiteral("В файле нет строк контролей.") + kept;
+        return 0;
+    }
+    QList<PendingRule> pending;
     int stored = 0;
-    db::transaction(d, [&] {
-        try {
+    {
+        ImportRunScope run(*this);
+        stored = importLines(lines, total, progress, pending);
+    }
+    if (stored == 0) {
+        LastSummary = QStringLiteral("Ни одна строка книги не преобразована.") + kept +
+                      (LastSummary.isEmpty() ? QString() : QStringLiteral("\n") + LastSummary);
+        return 0;
+    }
+    try {
+        db::transaction(d, [&] {
             db::exec(d, QStringLiteral("delete from zenkor_controls"));
-        } catch (const db::Error &) {
-            throw db::Error(QStringLiteral("Не удалось удалить прежние импортированные контроли.") + kept);
-        }
-        if (total > 0) stored = importLines(lines, total, progress);
-    });
+            for (const PendingRule &p : pending) db::exec(d, QStringLiteral(
+                "insert into zenkor_controls (original_line, zenkor_id, book_number, condition_number, error_type, "
+                "form_code, table_num, lft, rght, reltion, cycl, commnt, project_formid, project_tble, control_type) "
+                "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, '', ?, ?, ?)"), p.values);
+        });
+    } catch (const db::Error &) {
+        throw db::Error(QStringLiteral("Не удалось записать импортированные контроли: основная база данных занята "
+                                       "другой программой или недоступна для записи.") + kept);
+    }
     return stored;
 }
 
-int TControlMatchImporter::importLines(const QStringList &lines, int total, ProgressSink *progress) {
-    const QSqlDatabase d = db::connection(Query);
+// The one place where an imported rule meets the rule checker.
+bool TControlMatchImporter::passesRuleChecker(int controlType, qint64 formId, const QString &formName,
+                                              const QString &table, const QString &relation,
+                                              const TControlData &rule, QString &why) const {
+    controls::RuleScope scope;
+    scope.ruleClass = controlType;
+    scope.formId = controlType == 2 ? -1 : formId;
+    scope.formName = formName;
+    scope.table = controlType == 0 ? table : QString();
+    why.clear();
+    return controls::ValidateRule(scope, controls::RuleTexts{rule.lft, relation, rule.rght, rule.cycl, QString()},
+                        [&](const QString &m) {
+                            if (why.isEmpty()) why = m;
+                        });
+}
 
+zenkor::BookResolver TControlMatchImporter::bookResolver() {
+    zenkor::BookResolver r;
+    r.form = [this](const QString &code) {
+        QString name;
+        const qint64 id = FormCodeToFormId(code, name);
+        if (id <= 0) return QStringLiteral("Ф") + code;
+        return text::upper(name).startsWith(u'Ф') ? name : QStringLiteral("Ф") + name;
+    };
+    r.table = [this](const QString &code, const QString &table) {
+        QString t = MapTableName(table, code);
+        for (QChar c : {u'(', u')', u'[', u']'}) t.remove(c);
+        return t;
+    };
+    r.number = [this](const QString &code, const QString &table, bool rows, qint64 n, bool &unmapped) {
+        unmapped = false;
+        QString name;
+        if (FormCodeToFormId(code, name) < 1 || !m_links) return n;
+        QString bare = table;
+        for (QChar c : {u'(', u')', u'[', u']'}) bare.remove(c);
+        const zenkor::LinksTable &t = m_links->table(NormalizeFormCode(code) + bare);
+        const QHash<QString, QString> &map = rows != t.swapped ? t.rows : t.columns;
+        if (map.isEmpty()) return n;
+        const auto it = map.constFind(QString::number(n));
+        bool ok = false;
+        const qint64 v = it == map.constEnd() ? -1 : it->toLongLong(&ok);
+        if (!ok || v < 0) {
+            unmapped = true;
+            return n;
+        }
+        return v;
+    };
+    return r;
+}
+
+int TControlMatchImporter::importLines(const QStringList &lines, int total, ProgressSink *progress,
+                                       QList<PendingRule> &pending) {
+    const QSqlDatabase d = db::connection(Query);
     QStringList unmatchedForms;   // sorted, each code once
-    QStringList notConverted;     // identifiers of lines whose meaning would not survive
     if (progress) {
         progress->setMax(total);
         progress->setPosition(0);
     }
-    int lineNo = 0, stored = 0, skipped = 0;
-
-    auto closingMessage = [&] {
-        if (skipped <= 0) return;
-        QString msg = QStringLiteral("Пропущено контролей: ") + QString::number(skipped) + QStringLiteral("\r\n");
-        if (!unmatchedForms.isEmpty())
-            msg += QStringLiteral("Формы без сопоставления (") + QString::number(unmatchedForms.size()) +
-                   QStringLiteral("): ") + unmatchedForms.join(QStringLiteral(", "));
-        if (!notConverted.isEmpty()) {
-            if (!unmatchedForms.isEmpty()) msg += QStringLiteral("\r\n");
-            msg += QStringLiteral("Не преобразованы без искажения смысла (") + QString::number(notConverted.size()) +
-                   QStringLiteral("): ") + notConverted.join(QStringLiteral(", "));
-        }
-        showMessage(msg);
+    int lineNo = 0, stored = 0;
+    const zenkor::BookResolver resolver = bookResolver();
+    auto list = [&](int fileLine, const QString &reason, const QString &line) {
+        LastListed.append({fileLine, reason, line.trimmed()});
     };
 
-    try {
-        for (const QString &line : lines) {
-            if (line.trimmed().isEmpty()) continue;
-            ++lineNo;
-            if (progress) {
-                progress->setPosition(lineNo);
-                progress->setDetailText(QStringLiteral("Импорт строки ") + QString::number(lineNo) +
-                                        QStringLiteral(" из ") + QString::number(total));
-                progress->checkCancelled();   // the run's transaction keeps the previous rules
-            }
-            ZenkorControlLine parsed;
-            if (!ParseControlLine(line, parsed)) continue;
+    for (int fileLine = 1; fileLine <= lines.size(); ++fileLine) {
+        const QString &line = lines.at(fileLine - 1);
+        if (line.trimmed().isEmpty()) continue;
+        ++lineNo;
+        if (progress) {
+            progress->setPosition(lineNo);
+            progress->setDetailText(QStringLiteral("Импорт строки ") + QString::number(lineNo) +
+                                    QStringLiteral(" из ") + QString::number(total));
+            progress->checkCancelled();   // nothing is written before the end of the run
+        }
+        ZenkorControlLine parsed;
+        if (!ParseControlLine(line, parsed)) {
+            list(fileLine, zenkor::kReasonUnreadable, line);
+            continue;
+        }
 
+        try {
             QStringList sideItems[2];
             QList<int> sideRefIndex[2];   // per item: index into all references, -1 for no reference
             QList<TZenkorFormula> all;
@@ -339,131 +457,146 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                     }
                 }
             }
-            if (all.isEmpty()) continue;
-            // A blank inside a form or table code means the line was not cut
-            // where the book meant (a factor written before a reference
-            // without its sign, for one).
-            if (std::any_of(all.begin(), all.end(), [](const TZenkorFormula &f) {
-                    return f.FormCode.contains(u' ') || f.Table.contains(u' ');
-                })) {
-                ++skipped;
-                notConverted << parsed.lineId;
+            if (all.isEmpty()) {
+                list(fileLine, zenkor::kReasonUnreadable, line);
                 continue;
             }
 
-            QList<TControlData> records;
-            QString formCode, tableNum, projectTable;
-            qint64 projectFormId = 0;
-            int controlType = 2;
-            try {
-                controlType = ClassifyControlType(all);
-                QString formName;
-                const TZenkorFormula &first = all.first();
-                if (controlType == 0 || controlType == 1) {
-                    formCode = first.FormCode;
-                    projectFormId = FormCodeToFormId(first.FormCode, formName);
-                    if (formName.isEmpty()) formName = first.FormCode;
-                    if (controlType == 0 && !first.Table.isEmpty()) {
-                        tableNum = first.Table;
-                        projectTable = MapTableName(first.Table, first.FormCode);
-                        if (projectFormId > 0) {
-                            // The table as the form spells it, with or without its parentheses.
-                            const QString bare = removeParens(projectTable);
-                            const QVariant found = db::scalar(
-                                d, QStringLiteral("select tablen from tables where form=? and (tablen=? or tablen=?)"),
-                                {projectFormId, bare, QStringLiteral("(") + bare + QStringLiteral(")")});
-                            if (found.isValid() && !found.isNull()) projectTable = found.toString();
-                        }
-                    }
+            bool anyKnownForm = false;
+            for (const TZenkorFormula &f : all) {
+                QString unused;
+                if (!f.FormCode.isEmpty() && FormCodeToFormId(f.FormCode, unused) > 0) {
+                    anyKnownForm = true;
+                    break;
                 }
-
-                bool anyKnownForm = false;
+            }
+            if (!anyKnownForm) {
+                list(fileLine, zenkor::kReasonForms, line);
                 for (const TZenkorFormula &f : all) {
-                    QString unused;
-                    if (!f.FormCode.isEmpty() && FormCodeToFormId(f.FormCode, unused) > 0) {
-                        anyKnownForm = true;
-                        break;
-                    }
+                    const QString code = removeParens(f.FormCode).trimmed();
+                    if (code.isEmpty()) continue;
+                    auto pos = std::lower_bound(unmatchedForms.begin(), unmatchedForms.end(), code, text::nameLess);
+                    const bool listed = (pos != unmatchedForms.end() && text::sameNoCase(*pos, code)) ||
+                                        (pos != unmatchedForms.begin() && text::sameNoCase(*std::prev(pos), code));
+                    if (!listed) unmatchedForms.insert(pos, code);
                 }
-                if (!anyKnownForm) {
-                    ++skipped;
-                    for (const TZenkorFormula &f : all) {
-                        const QString code = removeParens(f.FormCode).trimmed();
-                        if (code.isEmpty()) continue;
-                        // Codes equal but for case stand next to each other in the name order.
-                        auto pos = std::lower_bound(unmatchedForms.begin(), unmatchedForms.end(), code, text::nameLess);
-                        const bool listed = (pos != unmatchedForms.end() && text::sameNoCase(*pos, code)) ||
-                                            (pos != unmatchedForms.begin() && text::sameNoCase(*std::prev(pos), code));
-                        if (!listed) unmatchedForms.insert(pos, code);
-                    }
-                    continue;
-                }
-
-                const QStringList converted = ConvertAllReferences(all, projectFormId, formName, projectTable);
-                QString cycleText, cycleKind;
-                QStringList rewritten;
-                if (!ExtractCommonCycle(converted, cycleText, cycleKind, rewritten)) {
-                    rewritten = converted;
-                    cycleText.clear();
-                }
-
-                QString expr[2];
-                bool lost = false;
-                for (int s = 0; s < 2 && !lost; ++s) expr[s] = zenkor::BuildSide(sideItems[s], sideRefIndex[s], rewritten, lost);
-
-                if (!lost) {
-                    records = SplitCycle(expr[0], expr[1], cycleText);
-                    if (records.isEmpty()) records << TControlData{expr[0], expr[1], cycleText};
-                    for (TControlData &r : records) {
-                        for (QString *side : {&r.lft, &r.rght}) {
-                            QString t = CompactRowColLists(*side);
-                            t = StripFormTablePrefixes(t, controlType);
-                            t = DropRepeatedColumnRef(t);
-                            t = TableBracketsToParens(t);
-                            *side = UnbracketSingleNumbers(t);
-                            if (side->isEmpty() || !zenkor::SideListsReadable(*side)) lost = true;
-                        }
-                    }
-                }
-                if (lost) {
-                    // A rule that would say something else than the book is not stored.
-                    ++skipped;
-                    notConverted << parsed.lineId;
-                    continue;
-                }
-            } catch (const db::Error &) {
-                throw db::Error(QStringLiteral("Импорт контролей прерван на строке ") + QString::number(lineNo) +
-                                QStringLiteral(" («") + parsed.lineId +
-                                QStringLiteral("»): не удалось прочитать базу сопоставления кодов или справочник "
-                                               "форм. Прежние импортированные контроли сохранены."));
+                continue;
             }
 
-            for (const TControlData &r : records) {
-                try {
-                    db::exec(d,
-                             QStringLiteral("insert into zenkor_controls (original_line, zenkor_id, book_number, "
-                                            "condition_number, error_type, form_code, table_num, lft, rght, reltion, "
-                                            "cycl, commnt, project_formid, project_tble, control_type) "
-                                            "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, '', ?, ?, ?)"),
-                             {line, parsed.lineId, parsed.bookNumber, parsed.conditionNumber, parsed.errorType,
-                              formCode, tableNum, r.lft, r.rght, parsed.relation, r.cycl,
-                              controlType == 2 ? qint64(0) : std::max<qint64>(0, projectFormId), projectTable,
-                              controlType});
-                } catch (const db::Error &) {
-                    throw db::Error(QStringLiteral("Импорт контролей прерван на строке ") + QString::number(lineNo) +
-                                    QStringLiteral(" («") + parsed.lineId +
-                                    QStringLiteral("»): не удалось записать правило в базу данных. Прежние "
-                                                   "импортированные контроли сохранены."));
+            // What the book line means, read on its own.
+            zenkor::BookLine book;
+            QString reason;
+            if (!book.read(parsed.left, parsed.right, resolver, &reason)) {
+                list(fileLine, reason, line);
+                continue;
+            }
+            if (std::any_of(all.begin(), all.end(), [](const TZenkorFormula &f) {
+                    return f.FormCode.contains(u' ') || f.Table.contains(u' ');
+                })) {
+                list(fileLine, zenkor::kReasonMeaning, line);
+                continue;
+            }
+
+            QString formCode, tableNum, projectTable, formName;
+            qint64 projectFormId = 0;
+            const int controlType = ClassifyControlType(all);
+            const TZenkorFormula &first = all.first();
+            if (controlType == 0 || controlType == 1) {
+                formCode = first.FormCode;
+                projectFormId = FormCodeToFormId(first.FormCode, formName);
+                if (formName.isEmpty()) formName = first.FormCode;
+                if (controlType == 0 && !first.Table.isEmpty()) {
+                    tableNum = first.Table;
+                    projectTable = MapTableName(first.Table, first.FormCode);
+                    if (projectFormId > 0) {
+                        const QString bare = removeParens(projectTable);
+                        const QVariant found = db::scalar(
+                            d, QStringLiteral("select tablen from tables where form=? and (tablen=? or tablen=?)"),
+                            {projectFormId, bare, QStringLiteral("(") + bare + QStringLiteral(")")});
+                        if (found.isValid() && !found.isNull()) projectTable = found.toString();
+                    }
                 }
             }
+
+            const QStringList converted = ConvertAllReferences(all, projectFormId, formName, projectTable);
+            QString cycleText, cycleKind;
+            QStringList rewritten;
+            if (!ExtractCommonCycle(converted, cycleText, cycleKind, rewritten)) {
+                rewritten = converted;
+                cycleText.clear();
+            }
+            QString expr[2];
+            bool lost = false;
+            for (int s = 0; s < 2 && !lost; ++s)
+                expr[s] = zenkor::BuildSide(sideItems[s], sideRefIndex[s], rewritten, lost);
+            QList<TControlData> records;
+            if (!lost) {
+                records = SplitCycle(expr[0], expr[1], cycleText);
+                if (records.isEmpty()) records << TControlData{expr[0], expr[1], cycleText};
+                for (TControlData &r : records) {
+                    for (QString *side : {&r.lft, &r.rght}) {
+                        QString t = CompactRowColLists(*side);
+                        t = StripFormTablePrefixes(t, controlType);
+                        t = DropRepeatedColumnRef(t);
+                        t = TableBracketsToParens(t);
+                        *side = UnbracketSingleNumbers(t);
+                        if (side->isEmpty()) lost = true;
+                    }
+                }
+            }
+            // The references the rules leave without form (and table) take
+            // them from the rule's own form and table, as a control run does.
+            QString defaultText;
+            if (controlType != 2) {
+                defaultText = resolver.form(first.FormCode);
+                if (controlType == 0) defaultText += QStringLiteral("Т[") + removeParens(projectTable) + u']';
+            }
+            if (lost || !zenkor::ProveRules(book, records, defaultText)) {
+                list(fileLine, zenkor::kReasonMeaning, line);
+                continue;
+            }
+            QString why;
+            const QString checkerForm = projectFormId > 0 ? resolver.form(first.FormCode) : QString();
+            if (!std::all_of(records.begin(), records.end(), [&](const TControlData &r) {
+                    return passesRuleChecker(controlType, projectFormId, checkerForm, projectTable, parsed.relation,
+                                             r, why);
+                })) {
+                list(fileLine, zenkor::kReasonChecker + (why.isEmpty() ? QString() : QStringLiteral(": ") + why),
+                     line);
+                continue;
+            }
+            if (book.hasUnmappedNumbers()) list(fileLine, zenkor::kReasonUnmapped, line);
+            for (const TControlData &r : records)
+                pending.append({QVariantList{line, parsed.lineId, parsed.bookNumber, parsed.conditionNumber,
+                                             parsed.errorType, formCode, tableNum, r.lft, r.rght, parsed.relation,
+                                             r.cycl,
+                                             controlType == 2 ? qint64(0) : std::max<qint64>(0, projectFormId),
+                                             projectTable, controlType}});
             ++stored;
+        } catch (const db::Error &) {
+            throw db::Error(QStringLiteral("Импорт контролей прерван на строке ") + QString::number(fileLine) +
+                            QStringLiteral(": не удалось прочитать базу сопоставления кодов или справочник форм. "
+                                           "Прежние импортированные контроли сохранены."));
         }
-    } catch (const Cancelled &) {
-        throw;
-    } catch (...) {
-        closingMessage();
-        throw;
     }
-    closingMessage();
+    QStringList summary;
+    if (!LastListed.isEmpty())
+        summary << QStringLiteral("Строк не импортировано или требуют проверки: ") + QString::number(LastListed.size());
+    if (!unmatchedForms.isEmpty())
+        summary << QStringLiteral("Формы без сопоставления (") + QString::number(unmatchedForms.size()) +
+                       QStringLiteral("): ") + unmatchedForms.join(QStringLiteral(", "));
+    LastSummary = summary.join(u'\n');
     return stored;
+}
+
+QStringList TControlMatchImporter::ListedLines() const {
+    // Grouped by reason, in the order of the reasons' first lines.
+    QStringList reasons;
+    for (const ZenkorListedLine &l : LastListed)
+        if (!reasons.contains(l.reason)) reasons << l.reason;
+    QStringList out;
+    for (const QString &reason : reasons)
+        for (const ZenkorListedLine &l : LastListed)
+            if (l.reason == reason) out << reason + u'\t' + QString::number(l.line) + u'\t' + l.text;
+    return out;
 }

@@ -3,6 +3,7 @@
 #include "core/CaptionLabel.h"
 #include "engine/SharedState.h"
 #include "core/SharedWindow.h"
+#include "platform/Codepage.h"
 #include "platform/Dialogs.h"
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Show.h"
@@ -123,6 +124,7 @@ TForm1::TForm1(QWidget *parent) : QDialog(parent) {
     QMenu *print = MainMenu1->addMenu(QStringLiteral("Печатать"));
     PrintWordItem = print->addAction(QStringLiteral("В Word"));
     PrintExcelItem = print->addAction(QStringLiteral("В Excel"));
+    SaveItem = MainMenu1->addAction(QStringLiteral("Сохранить"));
     ExitItem = MainMenu1->addAction(QStringLiteral("Выход"));
     box->setMenuBar(MainMenu1);
 
@@ -145,6 +147,7 @@ TForm1::TForm1(QWidget *parent) : QDialog(parent) {
 
     connect(PrintWordItem, &QAction::triggered, this, &TForm1::PrintWordItemClick);
     connect(PrintExcelItem, &QAction::triggered, this, &TForm1::PrintExcelItemClick);
+    connect(SaveItem, &QAction::triggered, this, &TForm1::SaveItemClick);
     connect(ExitItem, &QAction::triggered, this, &TForm1::ExitItemClick);
     // Esc closes the window through QDialog's own reject().
 }
@@ -201,6 +204,17 @@ void TForm1::PrintExcelItemClick() {
     } catch (const std::exception &e) {
         showError(QString::fromUtf8(e.what()), this);
     }
+}
+
+QStringList ListTextLines(const ListContents &c) { return DocumentParagraphs(c) + DocumentTableLines(c); }
+
+void TForm1::SaveItemClick() {
+    const QString path = dialogs().saveFile(this, QStringLiteral("Сохранить список"), QString(),
+                                            QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*.*)"));
+    if (path.isEmpty()) return;
+    QString error;
+    if (!cp1251::writeLines(path, ListTextLines(contents()), &error))
+        showError(QStringLiteral("Не удалось сохранить список в файл «") + path + QStringLiteral("»: ") + error, this);
 }
 
 void TForm1::ExitItemClick() { close(); }

@@ -57,6 +57,9 @@ QStringList DocumentTableLines(const ListContents &c);
 // in row 3 from column 2, row j (from 0) in row j + 4 from column 2.
 QList<SheetCell> SheetCells(const ListContents &c);
 
+// The lines of the saved text file: caption, heading, then the table lines.
+QStringList ListTextLines(const ListContents &c);
+
 // The printed document: caption and heading paragraphs, then the list as a
 // formatted table (header line first).
 office::WordDocument BuildListDocument(const ListContents &c);
@@ -80,11 +83,13 @@ public:
     QMenuBar *MainMenu1 = nullptr;
     QAction *PrintWordItem = nullptr;
     QAction *PrintExcelItem = nullptr;
+    QAction *SaveItem = nullptr;
     QAction *ExitItem = nullptr;
 
 public slots:
     void PrintWordItemClick();
     void PrintExcelItemClick();
+    void SaveItemClick();   // the list as a text file (code page 1251)
     void ExitItemClick();
 };
 

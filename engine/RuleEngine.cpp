@@ -225,6 +225,7 @@ ValueMatrix &RuleRun::createMatrix(const TableShape &g) {
 }
 
 bool RuleRun::readTable(const QString &formName, const QString &tableKey) {
+    if (m_tableSource) return m_tableSource(*this, formName, tableKey);
     const qint64 ident = GetTableIdent(formName, tableKey);
     const std::optional<TableShape> shape = CachedTableShape(formName, tableKey);
     if (ident < 0 || !shape) return false;

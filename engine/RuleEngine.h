@@ -86,6 +86,12 @@ public:
     bool readTable(const QString &formName, const QString &tableKey);
     // readTable, and the table becomes the one held by name.
     bool loadTable(const QString &formName, const QString &tableKey, const TableLabelFn &label = {});
+    // Where readTable takes its tables from instead of the values database
+    // (a rule tried on given values): the function creates and fills the
+    // run's matrix for the form and table key and returns false when it has
+    // no such table. An empty function restores the database.
+    using TableSourceFn = std::function<bool(RuleRun &, const QString &formName, const QString &tableKey)>;
+    void setTableSource(TableSourceFn source) { m_tableSource = std::move(source); }
     void setHeld(const QString &formName, const QString &tableKey);
     bool holdsTable() const { return !m_heldForm.isEmpty(); }
     bool holds(const QString &formName, const QString &tableKey) const;
@@ -132,6 +138,7 @@ private:
     QString m_heldForm;       // empty = nothing held
     QString m_heldTable;
     int m_fixRowsMinusOne = 0;
+    TableSourceFn m_tableSource;
 };
 
 // True when reference column c and row r address a data cell of the matrix.

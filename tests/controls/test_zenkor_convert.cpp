@@ -49,18 +49,20 @@ TEST(ZenkorRenumber, MapsThroughLinksRowsAndColumns) {
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("5", "030", 1, "1000"), "1");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("005", "030", 1, "(1000)"), "1") << "leading zeros do not matter";
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("8", "030", 1, "1000"), "21") << "later row with the same key wins";
-    // a range: every book row of it the table knows, in book order, runs
-    // upwards compacted; a mapping that runs downwards loses no row
-    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3:7", "030", 1, "1000"), "10,1,14");
-    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3П7", "030", 1, "1000"), "10,1,14");
-    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3..5", "030", 1, "1000"), "10,1");
-    EXPECT_EQ(imp.ConvertZenkorRowNumbers("8:3", "030", 1, "1000"), "21,14,1,10");
+    // a range stands for every book number from its start to its end, each
+    // mapped on its own (unmapped 4 and 6 stay); the result is the canonical
+    // list of the mapped numbers, in either direction
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3:7", "030", 1, "1000"), "1,4,6,10,14");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3П7", "030", 1, "1000"), "1,4,6,10,14");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("3..5", "030", 1, "1000"), "1,4,10");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("8:3", "030", 1, "1000"), "1,4,6,10,14,21");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("5:5", "030", 1, "1000"), "1");
-    EXPECT_EQ(imp.ConvertZenkorRowNumbers("1.3.5", "030", 1, "1000"), "1,10,1") << "unmapped 1 stays";
-    EXPECT_EQ(imp.ConvertZenkorRowNumbers("2:7", "030", 1, "1000"), "2..7") << "range with an unmapped end";
-    EXPECT_EQ(imp.ConvertZenkorRowNumbers("2П7", "030", 1, "1000"), "2..7");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("1.3.5", "030", 1, "1000"), "1,10") << "unmapped 1 stays";
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("2:7", "030", 1, "1000"), "1..2,4,6,10,14") << "unmapped ends stay";
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("2П7", "030", 1, "1000"), "1..2,4,6,10,14");
     EXPECT_EQ(imp.ConvertZenkorColNumbers("1,3", "030", 1, "1000"), "4,6");
-    EXPECT_EQ(imp.ConvertZenkorColNumbers("1П3", "030", 1, "1000"), "1..3") << "П is no range mark in columns";
+    EXPECT_EQ(imp.ConvertZenkorColNumbers("1П3", "030", 1, "1000"), "1П3") << "П is no range mark in columns";
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("1О", "030", 1, "1000"), "1О") << "junk in a number: left as written";
 
     // swapped table: rows through cols, columns through rows
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("1", "030", 1, "2000"), "2");
@@ -69,7 +71,7 @@ TEST(ZenkorRenumber, MapsThroughLinksRowsAndColumns) {
     // no form or table: only the notation changes; no code or mapping: unchanged
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("1:3.5", "030", 0, "1000"), "1..3,5");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("1:3", "", 1, "1000"), "1:3");
-    EXPECT_EQ(imp.ConvertZenkorRowNumbers("1:3", "047", 1, "1000"), "1:3");
+    EXPECT_EQ(imp.ConvertZenkorRowNumbers("1:3", "047", 1, "1000"), "1..3");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("5", "0%", 1, "1000"), "5") << "codes are no wildcards";
 
     Imp noFile(QString(), nullptr, false, dir.path() + "/missing/Links.mdb");
@@ -99,15 +101,16 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
     };
     const QList<Case> cases = {
         {"one cell", ref("030", "1000", "5", "3"), "", "", 0, "Ф30Т[1000]СТР[1]ГР[6]"},
-        {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф30Т[1000]СТР[1,10,14]ГР[4..5]"},
+        {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф30Т[1000]СТР[1,4,6,10,14]ГР[4..5]"},
         {"row arithmetic: one whole reference per row", ref("030", "1000", "4-5", "3"), "", "", 0,
          "Ф30Т[1000]СТР[4]ГР[6]-Ф30Т[1000]СТР[1]ГР[6]"},
         {"row arithmetic with a product", ref("030", "1000", "3 - 4 x 5", "3"), "", "", 0,
          "Ф30Т[1000]СТР[10]ГР[6]-Ф30Т[1000]СТР[4]ГР[6]*Ф30Т[1000]СТР[1]ГР[6]"},
-        {"quoted rows are used as written", ref("030", "1000", "'1-3'", "3"), "", "", 0,
-         "Ф30Т[1000]1ГР[6]-Ф30Т[1000]3ГР[6]"},
-        {"quoted columns are used as written", ref("030", "1000", "5", "'ГР[9]'"), "", "", 0,
+        {"quoted rows are our own numbers", ref("030", "1000", "'5'", "3"), "", "", 0, "Ф30Т[1000]СТР[5]ГР[6]"},
+        {"quoted columns are our own numbers", ref("030", "1000", "5", "'9'"), "", "", 0,
          "Ф30Т[1000]СТР[1]ГР[9]"},
+        {"column arithmetic: every term keeps the rows", ref("030", "1000", "5", "1 - 3"), "", "", 0,
+         "Ф30Т[1000]СТР[1]ГР[4]-Ф30Т[1000]СТР[1]ГР[6]"},
         {"table override and an empty column number list: numbers looked up by the book's table",
          ref("030", "9999", "5", ""), "", "1000", 0, "Ф30Т[1000]СТР[5]"},
         {"a form the program lacks keeps the book's code", ref("077", "1000", "5", ""), "", "", 0,
@@ -130,10 +133,10 @@ TEST(ZenkorReference, WithoutFormIdOnlyTheNotationChanges) {
     EXPECT_EQ(out, "Ф030СТР[1]ГР[2]");
 
     // column number lists
-    EXPECT_EQ(imp.ConvertNumberSpec("1,2-3", false, "030", 0, "1000", "ГР", "1000"), "ГР[1]ГР[2]-ГР[3]");
+    EXPECT_EQ(imp.ConvertNumberSpec("1,2-3", false, "030", 0, "1000", "ГР", "1000"), "ГР[1..2]-ГР[3]");
     EXPECT_EQ(imp.ConvertNumberSpec(" 1 : 3 ", false, "030", 0, "1000", "ГР", "1000"), "ГР[1..3]");
-    // sums keep their separators inside one group
-    EXPECT_EQ(imp.ConvertNumberSpec("3П7", true, "030", 0, "1000", "СТР", "1000"), "СТР[3П7]");
+    // П in rows is a range; sums keep their separators inside one group
+    EXPECT_EQ(imp.ConvertNumberSpec("3П7", true, "030", 0, "1000", "СТР", "1000"), "СТР[3..7]");
     EXPECT_EQ(imp.ConvertNumberSpec("1+2-4", false, "030", 0, "1000", "ГР", "1000"), "ГР[1+2]-ГР[4]");
 }
 

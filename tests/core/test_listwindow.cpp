@@ -125,3 +125,29 @@ TEST(WarningWindow, ButtonsGiveTheResult) {
 }
 
 } // namespace
+
+#include "platform/Codepage.h"
+#include <QTemporaryDir>
+
+TEST(ListWindow, SaveWritesTheListAsTextAndSaysWhenItCannot) {
+    FakeDialogs dialogs;
+    QTemporaryDir dir;
+    TForm1 &w = Form1();
+    w.setWindowTitle(QStringLiteral("Импорт"));
+    w.setHeading(QStringLiteral("Файл книги"));
+    ShowTextList(QStringList{QStringLiteral("строка не прочитана\t7\t30000,1000,1,4=x")},
+                 QStringLiteral("Причина\tНомер строки\tСтрока книги"));
+    const QString path = dir.filePath(QStringLiteral("список.txt"));
+    dialogs.files.push_back(path);
+    w.SaveItem->trigger();
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(path, lines));
+    EXPECT_TRUE(lines.contains(QStringLiteral("строка не прочитана\t7\t30000,1000,1,4=x")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Импорт")));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+
+    dialogs.files.push_back(dir.filePath(QStringLiteral("нет/список.txt")));
+    w.SaveItem->trigger();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Не удалось сохранить список")));
+}

@@ -1,0 +1,205 @@
+// The import proves every line it stores: the book line read on its own and
+// the stored rules run by the rule engine agree on generated values.
+#include "controls/ZenkorImporter.h"
+#include "controls/ZenkorProof.h"
+#include "engine/LinksDb.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ZenkorProofRun : public ::testing::Test {
+protected:
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    NameValueList codes;
+    QString linksPath;
+
+    void SetUp() override {
+        fx.reloadCaches();
+        linksPath = fx.yearFolder() + QStringLiteral("Links.mdb");
+        links::createLinksDatabase(linksPath);
+        db::ScopedConnection c(linksPath, db::OpenMode::ReadWrite);
+        const QSqlDatabase d = c.db();
+        db::exec(d, QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000'), ('Ф14', '14000')"));
+        db::exec(d, QStringLiteral("insert into tables (msk, orv) values ('300001000', 'Ф30(1000)'), "
+                                   "('300002108', 'Ф30(2000)'), ('140001000', 'Ф14(1000)')"));
+        for (int n = 1; n <= 7; ++n) {
+            const QString code = QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
+            if (n <= 5) db::exec(d, "insert into \"rows\" values (?, ?)", {"300001000" + code, n});
+            db::exec(d, "insert into cols values (?, ?)", {"300001000" + code.right(2), n});
+        }
+        const QList<QPair<QString, int>> rows = {{"003", 3}, {"004", 2}, {"005", 1}, {"008", 20}};
+        for (const auto &r : rows) db::exec(d, "insert into \"rows\" values (?, ?)", {"300002108" + r.first, r.second});
+        db::exec(d, "insert into cols values ('30000210801', 4), ('30000210802', 5)");
+        codes.setValue(QStringLiteral("30000"), QStringLiteral("Ф30"));
+        codes.setValue(QStringLiteral("14000"), QStringLiteral("Ф14"));
+    }
+
+    QString writeBook(const QStringList &lines) {
+        const QString path = fx.root() + QStringLiteral("book.txt");
+        EXPECT_TRUE(cp1251::writeLines(path, lines));
+        return path;
+    }
+};
+
+} // namespace
+
+// Each line alone: what is stored for it ("lft rel rght | cycl" per rule,
+// joined by "; ") or why it is listed.
+TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
+    struct Case {
+        const char *what;
+        QString line;
+        QString stored;   // empty: not stored
+        QString reason;   // empty: not listed
+    };
+    const QString meaning = zenkor::kReasonMeaning;
+    const QList<Case> cases = {
+        {"a side x after the relation no longer hangs", "30000,1000,1,4=x", "", zenkor::kReasonUnreadable},
+        {"x at the start of a side", "x=30000,1000,1,4", "", zenkor::kReasonUnreadable},
+        {"П rows are a range of book rows, each mapped", "30000,2108,3П5,2>=0", "ГР5 >= 0 | СТР[1..3]", ""},
+        {"a descending П range", "30000,2108,5П3,2>=0", "ГР5 >= 0 | СТР[1..3]", ""},
+        {"1.2 means each row, as 1.3 does", "30000,1000,1.2,4>=30000,1000,5,4",
+         "СТР1ГР4 >= СТР5ГР4 | ; СТР2ГР4 >= СТР5ГР4 | ", ""},
+        {"1.3", "30000,1000,1.3,4>=30000,1000,5,4", "СТР1ГР4 >= СТР5ГР4 | ; СТР3ГР4 >= СТР5ГР4 | ", ""},
+        {"a common range is the cycle, other rows keep their own", "30000,1000,1:3,4>=30000,1000,1:3,5",
+         "ГР4 >= ГР5 | СТР[1..3]", ""},
+        {"lists of different lengths are never multiplied out", "30000,1000,1.2,4>=30000,1000,1:3,5", "",
+         zenkor::kReasonCross},
+        {"a list in rows and columns of one reference", "30000,1000,1.2,4.5>=0", "", zenkor::kReasonCross},
+        {"a decimal comma constant before an operator", "30000,1000,2,4>=0,5*30000,1000,2,4",
+         "СТР2ГР4 >= 0.5*СТР2ГР4 | ", ""},
+        {"column arithmetic keeps the row", "30000,1000,2,4>=30000,1000,2,4 - 5", "СТР2ГР4 >= СТР2ГР4-СТР2ГР5 | ", ""},
+        {"column quotient", "30000,1000,2,4>=30000,1000,2,4/5", "СТР2ГР4 >= СТР2ГР4/СТР2ГР5 | ", ""},
+        {"column product", "30000,1000,2,4>=30000,1000,2,4 X 5", "СТР2ГР4 >= СТР2ГР4*СТР2ГР5 | ", ""},
+        {"a quoted row list is ours", "30000,1000,'3',4>=0", "СТР3ГР4 >= 0 | ", ""},
+        {"a quoted range that is arithmetic", "30000,1000,'1-3',4>=0", "", zenkor::kReasonQuoted},
+        {"a quoted decimal comma constant", "30000,1000,2,4>='1,5'", "СТР2ГР4 >= 1.5 | ", ""},
+        {"a quoted text", "30000,1000,2,4>='abc'", "", zenkor::kReasonQuoted},
+        {"a Cyrillic О in a number", "30000,2108,1О,5>=0", "", zenkor::kReasonBadNumber},
+        {"a letter in a number", "30000,2108,4a,5>=0", "", zenkor::kReasonBadNumber},
+        {"a number the map does not know stays and is listed", "30000,2108,2,5>=0", "СТР2ГР5 >= 0 | ",
+         zenkor::kReasonUnmapped},
+        {"=> leaves a > in a number", "30000,1000,2,4=>30000,1000,3,4", "", zenkor::kReasonBadNumber},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        db::exec(db::kMain, QStringLiteral("delete from zenkor_controls"));
+        TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
+        imp.ImportControls(writeBook({QStringLiteral("0100000101") + c.line}), nullptr);
+        QStringList rules;
+        QSqlQuery q = db::exec(db::kMain, "select lft, reltion, rght, cycl from zenkor_controls order by id");
+        while (q.next())
+            rules << q.value(0).toString() + u' ' + q.value(1).toString() + u' ' + q.value(2).toString() +
+                         QStringLiteral(" | ") + q.value(3).toString();
+        EXPECT_EQ(rules.join(QStringLiteral("; ")), c.stored);
+        const QString listed = imp.ListedLines().join(u'\n');
+        if (c.reason.isEmpty()) EXPECT_TRUE(listed.isEmpty()) << listed.toStdString();
+        else EXPECT_TRUE(listed.startsWith(c.reason + QStringLiteral("\t1\t"))) << listed.toStdString();
+    }
+}
+
+#include "controls/ZenkorNormalize.h"
+#include "controls/ZenkorTable.h"
+#include "support/ChildProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+// Every routine that walks the text of a book line or of a rule made from one,
+// through the same hostile texts, in a child process with a time limit: a
+// loop that stops without moving on would hang the import (and "Отмена" with
+// it), so the child would be killed.
+TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
+    const QStringList hostile = {
+        "", " ", "x", "X", "Х", "=x", "x=", "30000,1000,1,4=x", "30000,1000,1,4=X", "1,4 x", ",,,", "'", "''", "'''",
+        "..", "...", "П", "1П", "П1", "1..", "..1", "1::2", "((((", "))))", "()", "*", "+-*/", "0,5*", "*0,5",
+        "9999999999999999999", "1..99999999", "СТР[", "ГР[", "СТР[1", "ГР[]", "СТР[[1]]", "Т[", "Т(", "Ф", "ФФФ",
+        "30000,1000,1,4\t=\t0", "30000,1000,1,4\r\n=0", "30000,1000,'1-3',4>=0", "30000,1000,1О,4>=0",
+        "30000,1000,1,4 - x", "30000,1000,1,4 X", "30000,1000,1,4X30000,1000", "30000,,,", "0100000101 30000,1000,1,4=x",
+        "гр5стр", "СТР12ГР3,4.5", "Ф30Т[1000]СТР[1..3]ГР[x]",
+    };
+    const ChildEnd end = runInChild(
+        [&] {
+            TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
+            zenkor::BookResolver resolver;
+            resolver.form = [](const QString &c) { return QStringLiteral("Ф") + c; };
+            resolver.table = [](const QString &, const QString &t) { return t; };
+            resolver.number = [](const QString &, const QString &, bool, qint64 n, bool &u) {
+                u = false;
+                return n;
+            };
+            for (const QString &t : hostile) {
+                ZenkorControlLine line;
+                imp.ParseControlLine(t, line);
+                TZenkorFormula f;
+                TControlMatchImporter::SplitReference(t, f);
+                const QStringList items = TControlMatchImporter::SplitSideIntoReferences(t);
+                bool lost = false;
+                zenkor::BuildSide(items, QList<int>(items.size(), -1), {}, lost);
+                zenkor::SideListsReadable(t);
+                for (bool rows : {true, false}) {
+                    imp.ConvertNumberSpec(t, rows, "30000", 1, "1000", rows ? "СТР" : "ГР", "1000");
+                    imp.ConvertNumberSpec(t, rows, "30000", 0, "", rows ? "СТР" : "ГР", "1000");
+                }
+                imp.ConvertZenkorRowNumbers(t, "30000", 1, "1000");
+                imp.ConvertZenkorColNumbers(t, "30000", 1, "1000");
+                QString out;
+                imp.ConvertZenkorReference({"30000", "1000", t, t, t}, QString(), QString(), 0, out);
+                TControlMatchImporter::ExpandRangeList(t);
+                TControlMatchImporter::CompactRowColLists(t);
+                for (int type : {0, 1, 2}) TControlMatchImporter::StripFormTablePrefixes(t, type);
+                TControlMatchImporter::DropRepeatedColumnRef(t);
+                TControlMatchImporter::TableBracketsToParens(t);
+                TControlMatchImporter::UnbracketSingleNumbers(t);
+                imp.SplitCycle(t, t, t);
+                QString cycle, kind;
+                QStringList rewritten;
+                TControlMatchImporter::ExtractCommonCycle({t, t}, cycle, kind, rewritten);
+                zenkor::BracketNumbersAfterRowCol(t);
+                zenkor::AttachCycle(t, t);
+                zenkor::AttachCycle(t, QStringLiteral("ГР[1..3]"));
+                zenkor::BookLine book;
+                book.read(t, t, resolver, nullptr);
+                book.read(t, QStringLiteral("0"), resolver, nullptr);
+            }
+            // And the whole import of a book of them.
+            QStringList lines;
+            for (const QString &t : hostile) lines << QStringLiteral("0100000101") + t << t;
+            const QString path = fx.root() + QStringLiteral("hostile.txt");
+            cp1251::writeLines(path, lines);
+            try {
+                imp.ImportControls(path, nullptr);
+            } catch (const std::exception &) {
+            }
+        },
+        -1, 30);
+    EXPECT_FALSE(end.killed) << "a routine did not end";
+    EXPECT_EQ(end.code, 0);
+}
+
+// The routines above are every loop over the text of a book line: a new loop
+// in the import's files must join the table.
+TEST(ZenkorTextLoops, EveryLoopIsInTheContractTable) {
+    const QHash<QString, int> known = {{"ZenkorConvert.cpp", 16}, {"ZenkorDescribe.cpp", 4}, {"ZenkorImporter.cpp", 2},
+                                       {"ZenkorNormalize.cpp", 1}, {"ZenkorProof.cpp", 5}, {"ZenkorTable.cpp", 3}};
+    const QDir dir(QStringLiteral(SOURCE_DIR "/controls"));
+    for (const QString &name : dir.entryList({QStringLiteral("Zenkor*.cpp")}, QDir::Files)) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        int whiles = 0;
+        for (auto it = QRegularExpression(QStringLiteral("\\bwhile\\s*\\(")).globalMatch(text); it.hasNext(); it.next())
+            ++whiles;
+        EXPECT_TRUE(known.contains(name)) << name.toStdString() << ": a new file of the import; add it to the table";
+        EXPECT_EQ(whiles, known.value(name)) << name.toStdString()
+                                             << ": loops changed; run the new ones through the hostile texts above";
+    }
+}

@@ -1,0 +1,411 @@
+// Random control books through the whole import, against a model of the book
+// lines of its own: the generator knows what each line it writes means, and
+// every rule stored for the line, run by the rule engine on random values,
+// must give the same checks. Four Links.mdb: numbers shifted, permuted,
+// partly mapped, and an empty file.
+//
+// ZENKOR_RANDOM_LINES sets the number of lines per book (default 300).
+#include "controls/ZenkorImporter.h"
+#include "engine/LinksDb.h"
+#include "engine/RuleEngine.h"
+#include "engine/TableShape.h"
+#include "engine/TextUtil.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+
+#include <QRandomGenerator>
+#include <QSet>
+#include <QSqlQuery>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+// One book table: its book code, our table, and the book numbers with the
+// numbers they stand for (a number missing from the map stays as it is).
+struct BookTable {
+    QString code;        // "1000"
+    QString table;       // our table number "1000"
+    QList<int> rows, columns;            // book numbers the generator uses
+    std::map<int, int> rowMap, columnMap;   // what Links.mdb says
+    int row(int n) const { return rowMap.count(n) ? rowMap.at(n) : n; }
+    int column(int n) const { return columnMap.count(n) ? columnMap.at(n) : n; }
+};
+
+struct Variant {
+    const char *name;
+    QList<BookTable> tables;
+    bool formsInLinks = true;
+};
+
+QList<Variant> variants() {
+    auto table = [](QString code, QString ours, QList<int> rows, QList<int> cols, QList<int> rowTo, QList<int> colTo) {
+        BookTable t{code, ours, rows, cols, {}, {}};
+        for (int i = 0; i < rowTo.size(); ++i) t.rowMap[rows[i]] = rowTo[i];
+        for (int i = 0; i < colTo.size(); ++i) t.columnMap[cols[i]] = colTo[i];
+        return t;
+    };
+    return {
+        {"shifted",
+         {table("1000", "1000", {11, 12, 13, 14, 15}, {1, 2, 3, 4}, {1, 2, 3, 4, 5}, {4, 5, 6, 7}),
+          table("2108", "2000", {21, 22, 23}, {1, 2}, {1, 2, 3}, {4, 5})}},
+        {"permuted",
+         {table("1000", "1000", {1, 2, 3, 4, 5}, {1, 2, 3, 4}, {3, 5, 1, 4, 2}, {6, 4, 7, 5}),
+          table("2108", "2000", {1, 2, 3}, {1, 2}, {2, 3, 1}, {5, 4})}},
+        {"partial", {table("1000", "1000", {1, 2, 3, 4, 5}, {4, 5, 6, 7}, {2, 1}, {5, 4})}},
+        {"empty", {table("1000", "1000", {1, 2, 3, 4, 5}, {4, 5, 6, 7}, {}, {})}, false},
+    };
+}
+
+double cellValue(int trial, const QString &table, int column, int row) {
+    // Whole values, distinct enough, different per trial.
+    static const int ranges[] = {7, 89, 997};
+    return double((trial * 7919 + table.toInt() * 31 + column * 1009 + row * 97 + column * row * 13) % ranges[trial % 3] + 1);
+}
+
+// ---- the generator and its model of a line ---------------------------------------
+
+struct Spec {
+    enum Kind { Single, Sum, List, Arith } kind = Single;
+    QList<int> numbers;    // book numbers (Arith: the two operands)
+    QChar op;              // Arith: - / *
+};
+
+struct Node {
+    enum Kind { Ref, Const, Group } kind = Const;
+    double value = 0;      // Const
+    int table = 0;         // Ref
+    Spec rows, columns;
+    QList<Node> items;     // Group: operands
+    QList<QChar> ops;      // Group: between operands (+ - * /)
+};
+
+class Generator {
+public:
+    Generator(const Variant &v, quint32 seed) : m_v(v), m_rng(seed) {}
+
+    int pick(int n) { return int(m_rng.bounded(n)); }
+
+    // A list of `length` book numbers from the domain, written as a range or an enumeration.
+    QString list(const QList<int> &domain, int length, bool rows, bool columns, QList<int> &numbers) {
+        const int start = pick(int(domain.size()) - length + 1);
+        numbers = domain.mid(start, length);
+        const bool consecutive = numbers.last() - numbers.first() == length - 1;
+        const int style = pick(4);
+        if (consecutive && style == 0) return QString::number(numbers.first()) + u':' + QString::number(numbers.last());
+        if (consecutive && style == 1) return QString::number(numbers.first()) + QStringLiteral("..") +
+                                              QString::number(numbers.last());
+        if (consecutive && rows && style == 2) return QString::number(numbers.first()) + u'П' +
+                                                      QString::number(numbers.last());
+        if (consecutive && style == 3 && pick(2) == 0) {   // descending
+            std::reverse(numbers.begin(), numbers.end());
+            return QString::number(numbers.first()) + (rows ? QStringLiteral(":") : QStringLiteral("..")) +
+                   QString::number(numbers.last());
+        }
+        QStringList parts;
+        for (int n : numbers) parts << QString::number(n);
+        return parts.join(columns && pick(2) == 0 ? u',' : u'.');
+    }
+
+    QString spec(const QList<int> &domain, bool rows, bool allowList, Spec &s) {
+        const int kind = pick(10);
+        if (allowList && m_length > 1 && kind < 3 && domain.size() >= m_length) {
+            s.kind = Spec::List;
+            return list(domain, m_length, rows, !rows, s.numbers);
+        }
+        if (kind < 5 && domain.size() >= 2) {
+            s.kind = Spec::Sum;
+            const int a = domain[pick(int(domain.size()))], b = domain[pick(int(domain.size()))];
+            s.numbers = {a, b};
+            return QString::number(a) + u'+' + QString::number(b);
+        }
+        if (!rows && kind < 6 && domain.size() >= 2) {
+            s.kind = Spec::Arith;
+            const int a = domain[pick(int(domain.size()))], b = domain[pick(int(domain.size()))];
+            s.numbers = {a, b};
+            const int o = pick(3);
+            s.op = o == 0 ? u'-' : o == 1 ? u'/' : u'*';
+            return QString::number(a) + (o == 0 ? QStringLiteral(" - ") : o == 1 ? QStringLiteral("/") : QStringLiteral(" X ")) +
+                   QString::number(b);
+        }
+        s.kind = Spec::Single;
+        s.numbers = {domain[pick(int(domain.size()))]};
+        return QString::number(s.numbers.first());
+    }
+
+    QString ref(Node &n) {
+        n.kind = Node::Ref;
+        n.table = pick(int(m_v.tables.size()));
+        const BookTable &t = m_v.tables[n.table];
+        const bool rowList = pick(2) == 0;
+        const QString rows = spec(t.rows, true, rowList, n.rows);
+        const QString cols = spec(t.columns, false, n.rows.kind != Spec::List, n.columns);
+        return QStringLiteral("30000,") + t.code + u',' + rows + u',' + cols;
+    }
+
+    QString constant(Node &n) {
+        n.kind = Node::Const;
+        switch (pick(3)) {
+        case 0: n.value = 1 + pick(9); return QString::number(int(n.value));
+        case 1: n.value = 0.5; return QStringLiteral("0,5");
+        default: n.value = 2.5; return pick(2) ? QStringLiteral("2.5") : QStringLiteral("'2,5'");
+        }
+    }
+
+    // operand (op operand)*; a constant right after a reference only behind "*".
+    QString group(Node &g, int depth) {
+        g.kind = Node::Group;
+        const int count = 1 + pick(3);
+        QString text;
+        bool lastRef = false;
+        for (int i = 0; i < count; ++i) {
+            Node item;
+            QString itemText;
+            const int what = pick(10);
+            QChar op = QStringLiteral("+-*/X")[pick(5)];
+            if (what < 6 || (i == 0 && count == 1)) itemText = ref(item);
+            else if (what < 8 || depth > 0) itemText = constant(item);
+            else itemText = u'(' + group(item, depth + 1) + u')';
+            if (i > 0) {
+                if (item.kind == Node::Const && lastRef) op = u'*';
+                g.ops << (op == u'X' ? QChar(u'*') : op);
+                text += op == u'X' ? QStringLiteral(" X ") : pick(3) == 0 ? QStringLiteral(" ") + op + u' ' : QString(op);
+            }
+            text += itemText;
+            lastRef = item.kind == Node::Ref;
+            g.items << item;
+        }
+        return text;
+    }
+
+    // A line: relation and both sides; every list of the line has m_length numbers.
+    QString line(Node sides[2], QString &relation) {
+        m_length = pick(3) == 0 ? 2 + pick(2) : 1;
+        static const QStringList relations = {">=", "<=", "<>", ">", "<", "="};
+        relation = relations[pick(6)];
+        const QString left = group(sides[0], 0);
+        const QString right = pick(4) == 0 ? QString::number(pick(5)) : group(sides[1], 0);
+        if (right.size() == 1) {
+            sides[1] = Node();
+            sides[1].kind = Node::Const;
+            sides[1].value = right.toInt();
+        }
+        return left + relation + right;
+    }
+
+    // The checks of a line on a trial's values: one per list position.
+    QList<QPair<double, double>> checks(const Node sides[2], int trial) const {
+        QList<QPair<double, double>> out;
+        for (int i = 0; i < m_length; ++i) out.append({eval(sides[0], trial, i), eval(sides[1], trial, i)});
+        return out;
+    }
+
+    int length() const { return m_length; }
+    void setLength(int length) { m_length = length; }
+
+private:
+    static double apply(double a, QChar op, double b) {
+        if (op == u'+') return a + b;
+        if (op == u'-') return a - b;
+        if (op == u'*') return a * b;
+        return b == 0 ? 0 : a / b;
+    }
+    static double chain(QList<double> v, QList<QChar> ops) {
+        for (int i = 0; i < ops.size();) {
+            if (ops[i] == u'*' || ops[i] == u'/') {
+                v[i] = apply(v[i], ops[i], v[i + 1]);
+                v.removeAt(i + 1);
+                ops.removeAt(i);
+            } else {
+                ++i;
+            }
+        }
+        double x = v[0];
+        for (int i = 0; i < ops.size(); ++i) x = apply(x, ops[i], v[i + 1]);
+        return x;
+    }
+    QList<int> numbers(const Spec &s, int position) const {
+        if (s.kind == Spec::List) return {s.numbers[position]};
+        return s.numbers;
+    }
+    double cells(const BookTable &t, const QList<int> &rows, const QList<int> &cols, int trial) const {
+        double sum = 0;
+        for (int r : rows)
+            for (int c : cols) sum += cellValue(trial, t.table, t.column(c), t.row(r));
+        return sum;
+    }
+    double eval(const Node &n, int trial, int position) const {
+        if (n.kind == Node::Const) return n.value;
+        if (n.kind == Node::Ref) {
+            const BookTable &t = m_v.tables[n.table];
+            const QList<int> rows = numbers(n.rows, position);
+            if (n.columns.kind == Spec::Arith)
+                return apply(cells(t, rows, {n.columns.numbers[0]}, trial), n.columns.op,
+                             cells(t, rows, {n.columns.numbers[1]}, trial));
+            return cells(t, rows, numbers(n.columns, position), trial);
+        }
+        QList<double> values;
+        for (const Node &item : n.items) values << eval(item, trial, position);
+        return chain(values, n.ops);
+    }
+
+    const Variant &m_v;
+    QRandomGenerator m_rng;
+    int m_length = 1;
+};
+
+// Exact values against the engine's, which are rounded to cents.
+bool near(double exact, double rounded) { return std::fabs(exact - rounded) <= 0.0051 + 1e-9 * std::fabs(exact); }
+
+QList<QPair<double, double>> distinct(QList<QPair<double, double>> checks) {
+    std::sort(checks.begin(), checks.end());
+    QList<QPair<double, double>> out;
+    for (const auto &c : checks)
+        if (out.isEmpty() || std::fabs(out.last().first - c.first) > 0.011 || std::fabs(out.last().second - c.second) > 0.011)
+            out << c;
+    return out;
+}
+
+bool sameChecks(const QList<QPair<double, double>> &exact, const QList<QPair<double, double>> &engine) {
+    const auto a = distinct(exact), b = distinct(engine);
+    if (a.size() != b.size()) return false;
+    for (int i = 0; i < a.size(); ++i)
+        if (!near(a[i].first, b[i].first) || !near(a[i].second, b[i].second)) return false;
+    return true;
+}
+
+// The checks of stored rules on a trial's values, as the rule engine runs them.
+QList<QPair<double, double>> engineChecks(const QList<QStringList> &rules, const QString &defaultText, int trial,
+                                         bool &numeric) {
+    RuleRun run{RuleRunContext()};
+    run.setTableSource([&](RuleRun &r, const QString &, const QString &key) {
+        QString table = key;
+        for (QChar c : {u'(', u')', u'[', u']'}) table.remove(c);
+        TableShape shape;
+        shape.colcount = 12;
+        shape.rowcount = 30;
+        ValueMatrix &m = r.createMatrix(shape);
+        for (int c = 1; c <= shape.colcount; ++c)
+            for (int row = 1; row <= shape.rowcount; ++row) m.set(c + 1, row + 1, cellValue(trial, table, c, row));
+        return true;
+    });
+    for (int i = 0; i < rules.size(); ++i) {
+        run.addRule(2 * i, rules[i][0], rules[i][1], QStringLiteral("="), QString(), rules[i][2]);
+        run.addRule(2 * i + 1, rules[i][0], rules[i][1], QStringLiteral("<>"), QString(), rules[i][2]);
+    }
+    run.runControls(defaultText);
+    QList<QPair<double, double>> out;
+    numeric = true;
+    for (int e = 0; e < run.errors().count(); ++e) {
+        const QString sides = run.errors().text(e).section(u'\t', 0, 0);
+        const QString rel = run.errors().object(e) % 2 == 0 ? QStringLiteral("=") : QStringLiteral("<>");
+        const int at = int(sides.indexOf(rel, 1));
+        bool a = false, b = false;
+        const double l = sides.left(at).toDouble(&a), r = sides.mid(at + rel.size()).toDouble(&b);
+        if (at < 0 || !a || !b) numeric = false;
+        out.append({l, r});
+    }
+    return out;
+}
+
+class ZenkorRandomBooks : public ::testing::TestWithParam<int> {};
+
+} // namespace
+
+TEST_P(ZenkorRandomBooks, EveryStoredRuleMeansItsBookLine) {
+    const Variant v = variants()[GetParam()];
+    SampleFixture fx;
+    fx.reloadCaches();
+    FakeDialogs dialogs;
+    const QString linksPath = fx.yearFolder() + QStringLiteral("Links.mdb");
+    links::createLinksDatabase(linksPath);
+    {
+        db::ScopedConnection c(linksPath, db::OpenMode::ReadWrite);
+        const QSqlDatabase d = c.db();
+        if (v.formsInLinks) db::exec(d, QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000')"));
+        for (const BookTable &t : v.tables) {
+            if (!v.formsInLinks) break;   // the empty file
+            db::exec(d, "insert into tables (msk, orv) values (?, ?)", {"30000" + t.code, "Ф30(" + t.table + ")"});
+            for (const auto &[book, ours] : t.rowMap)
+                db::exec(d, "insert into \"rows\" values (?, ?)", {"30000" + t.code + QString::number(book).rightJustified(3, u'0'), ours});
+            for (const auto &[book, ours] : t.columnMap)
+                db::exec(d, "insert into cols values (?, ?)", {"30000" + t.code + QString::number(book).rightJustified(2, u'0'), ours});
+        }
+    }
+    NameValueList codes;
+    codes.setValue(QStringLiteral("30000"), QStringLiteral("Ф30"));
+
+    const int count = qEnvironmentVariableIntValue("ZENKOR_RANDOM_LINES") > 0
+                          ? qEnvironmentVariableIntValue("ZENKOR_RANDOM_LINES")
+                          : 300;
+    Generator gen(v, 20260 + GetParam());
+    QStringList lines;
+    QList<std::array<Node, 2>> meaning;
+    for (int i = 0; i < count; ++i) {
+        Node sides[2];
+        QString relation;
+        const QString expr = gen.line(sides, relation);
+        lines << QStringLiteral("01%1 0").arg(i + 1, 6, 10, QLatin1Char('0')) + expr;
+        meaning.append({sides[0], sides[1]});
+        // the generator's list length belongs to the line
+        meaning.last()[0].value = gen.length();
+    }
+    const QString book = fx.root() + QStringLiteral("book.txt");
+    ASSERT_TRUE(cp1251::writeLines(book, lines));
+
+    TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
+    const int stored = imp.ImportControls(book, nullptr);
+
+    // Every line is stored or listed (with a reason), never both unless its
+    // numbers are to check.
+    QHash<int, QList<QStringList>> rules;   // line number -> rules
+    QHash<int, QString> defaults;
+    QSqlQuery q = db::exec(db::kMain, "select zenkor_id, lft, rght, cycl, control_type, project_tble from zenkor_controls");
+    while (q.next()) {
+        const int line = q.value(0).toString().mid(2, 6).toInt();
+        rules[line].append({q.value(1).toString(), q.value(2).toString(), q.value(3).toString()});
+        const int type = q.value(4).toInt();
+        defaults[line] = type == 2 ? QString() : type == 1 ? QStringLiteral("Ф30")
+                                                          : QStringLiteral("Ф30Т") + q.value(5).toString();
+    }
+    EXPECT_EQ(rules.size(), stored);
+    QHash<QString, int> reasons;
+    QSet<int> listed;
+    for (const ZenkorListedLine &l : imp.LastListed) {
+        EXPECT_FALSE(l.reason.isEmpty());
+        EXPECT_EQ(l.text, lines[l.line - 1].trimmed());
+        ++reasons[l.reason.section(u':', 0, 0)];
+        if (!l.reason.startsWith(QStringLiteral("номера без соответствия"))) listed.insert(l.line);
+    }
+    for (int line = 1; line <= count; ++line) EXPECT_NE(rules.contains(line), listed.contains(line)) << line;
+
+    // Every stored line means what the generator wrote.
+    int wrong = 0;
+    for (auto it = rules.constBegin(); it != rules.constEnd(); ++it) {
+        const auto &m = meaning[it.key() - 1];
+        Node sides[2] = {m[0], m[1]};
+        for (int trial = 0; trial < 3; ++trial) {
+            bool numeric = true;
+            const auto got = engineChecks(it.value(), defaults[it.key()], trial, numeric);
+            Generator g(v, 0);
+            g.setLength(int(m[0].value));   // the line's list length
+            if (!numeric || !sameChecks(g.checks(sides, trial), got)) {
+                ++wrong;
+                ADD_FAILURE() << "line " << it.key() << ": " << lines[it.key() - 1].toStdString();
+                break;
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    QStringList summary;
+    for (auto it = reasons.constBegin(); it != reasons.constEnd(); ++it)
+        summary << it.key() + QStringLiteral(": ") + QString::number(it.value());
+    std::sort(summary.begin(), summary.end());
+    printf("[ %s ] lines %d, stored %d, with another meaning %d; listed: %s\n", v.name, count, stored, wrong,
+           qPrintable(summary.join(QStringLiteral("; "))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, ZenkorRandomBooks, ::testing::Values(0, 1, 2, 3));
