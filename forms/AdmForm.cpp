@@ -375,8 +375,8 @@ void TAdmForm::N14Click() {
         paths::makePath(dataFolder());
         const QString year = shared().yearText();
         QString file = dialogs().saveFile(this, QStringLiteral("Выгрузить"),
-                                          dataFolder() + transfer::unitFileName(n->text(0), adm::levelName(),
-                                                                                shared().Year),
+                                          dataFolder() + transfer::unitFileNameOfStem(transfer::unitStemOfNode(n),
+                                                                                      adm::levelName(), shared().Year),
                                           QStringLiteral("Данные по учреждениям (*.orw)"));
         if (file.isEmpty()) return;
         if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".orw");

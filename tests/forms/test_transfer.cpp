@@ -7,6 +7,7 @@
 #include "platform/Codepage.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTreeWidgetItem>
@@ -133,7 +134,10 @@ TEST(TransferFiles, GroupUnloadNamesMapBackToTheirInstitution) {
         ids.append(n == QStringLiteral("ЦРБ") ? fx.crb : fx.unit(n, fx.region, fx.typeHosp, 0));
     QSet<QString> files;
     for (int i = 0; i < ids.size(); ++i) {
-        const QString path = fx.dir.path() + "/" + unitFileName(names[i], QStringLiteral("Годовой"), 2026);
+        // A long level gives way so that the whole name fits 255 bytes.
+        const QString level = i % 2 ? QStringLiteral("Годовой") : QString(150, QChar(0x041A));
+        const QString path = fx.dir.path() + "/" + unitFileName(names[i], level, 2026);
+        EXPECT_LE(QFileInfo(path).fileName().toUtf8().size(), 255);
         EXPECT_TRUE(cp1251::writeLines(path, {})) << path.toStdString();
         files.insert(path);
         EXPECT_EQ(FindUnitIdByFileName(path), ids[i]) << names[i].toStdString();
