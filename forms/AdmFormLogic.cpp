@@ -265,7 +265,9 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
                 r.missingUnits.append(name);
                 continue;
             }
-            r.outside += loadOne(id, f).outside;
+            const transfer::LoadResult one = loadOne(id, f);
+            r.outside += one.outside;
+            r.unknown.merge(one.unknown);
             ++r.loaded;
         } catch (const Cancelled &) {
             throw;

@@ -432,7 +432,7 @@ void TFormList::N11Click() {
         }
         showMessage(transfer::loadedMessage(QStringLiteral("Форма ") + selectedFormName() +
                                                 QStringLiteral(" загружена из ") + QDir::toNativeSeparators(file),
-                                            r.outside),
+                                            r),
                     this);
     });
 }
@@ -457,7 +457,10 @@ void TFormList::N26Click() {
             });
         Label1->clear();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
-        showMessage(transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside), this);
+        showMessage(importpolicy::withNotes(
+                        transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),
+                        {r.unknown.note()}),
+                    this);
         winutil::showSkippedUnits(r.missingUnits);
     });
 }
@@ -495,8 +498,7 @@ void TFormList::N29Click() {
                                                     QStringLiteral(".cnd"),
                                                 QStringLiteral("Условия формирования Ф47 (*.cnd)"));
         if (file.isEmpty()) return;
-        formlist::importConditions(TreeNodeId(form), formNameBeforeBlank(form), file);
-        showMessage(QStringLiteral("Условия успешно импортированы"), this);
+        showMessage(formlist::importConditions(TreeNodeId(form), formNameBeforeBlank(form), file).message, this);
     });
 }
 

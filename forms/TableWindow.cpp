@@ -745,7 +745,7 @@ void TVTable::N35Click() {
                                                                formName, m_params.tableIdent, m_params.tableNumber);
             showMessage(transfer::loadedMessage(
                             QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, m_params.tableNumber, file),
-                            r.outside),
+                            r),
                         this);
         }
     } catch (const std::exception &e) {

@@ -1,6 +1,7 @@
 #include "forms/TransferFiles.h"
 
 #include "engine/Common.h"
+#include "engine/ImportPolicy.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
@@ -112,6 +113,7 @@ struct Scope {
     qint64 hospital = 0;
     bool clearAll = true;           // every value of the hospital and year
     QList<qint64> clearTables;      // otherwise these tables
+    bool carriedOnly = false;       // of them only those the file carries
     std::function<bool(const Record &, const Resolved &)> accept;
     std::function<void(int, int)> progress;
     Writing writing = Writing::OwnTransaction;
@@ -125,6 +127,7 @@ Scope tablesScope(const QString &target, const QString &valueTable, qint64 hospi
     s.hospital = hospital;
     s.clearAll = false;
     s.clearTables = tables;
+    s.carriedOnly = true;
     return s;
 }
 
@@ -134,22 +137,6 @@ struct Row {
     int column;
     int row;
 };
-
-// A file whose bytes are UTF-8 was most likely saved in another encoding.
-bool looksLikeOtherEncoding(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) && cp1251::looksLikeUtf8(f.readAll());
-}
-
-// Nothing of the file belongs to the target: the target is left as it is.
-[[noreturn]] void refuseNoData(const QString &path, const Scope &scope, int year, int outside) {
-    QString msg = loadedMessage(QStringLiteral("В файле %1 нет данных %2 за %3 год. Данные не изменены.")
-                                    .arg(QDir::toNativeSeparators(path), scope.target).arg(year),
-                                outside);
-    if (looksLikeOtherEncoding(path))
-        msg += QStringLiteral("\nВозможно, файл сохранен не в кодировке Windows-1251 (например, в UTF-8).");
-    throw db::Error(msg);
-}
 
 LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &scope) {
     const int year = shared().Year;
@@ -166,16 +153,27 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
                                 .arg(QDir::toNativeSeparators(path)).arg(file.records.first().year).arg(year));
     }
 
-    // Decide every line before anything is changed.
+    // Decide every line before anything is changed (engine/ImportPolicy).
+    importpolicy::ImportCheck check(path,
+                                    QStringLiteral("В файле %1 нет данных %2 за %3 год.")
+                                        .arg(QDir::toNativeSeparators(path), scope.target).arg(year),
+                                    QStringLiteral("Данные не изменены."));
     Catalogue catalogue(file.kind);
     QList<Row> rows;
     rows.reserve(file.records.size());
     QHash<QPair<qint64, qint64>, int> lineOfCell;   // (ident, column:row) -> line of the file
     lineOfCell.reserve(file.records.size());
     for (const Record &r : file.records) {
+        check.line();
         if (r.year != year) { ++result.skipped; continue; }
         const Resolved &res = catalogue.resolve(r);
-        if (res.ident < 0 || (scope.accept && !scope.accept(r, res))) { ++result.skipped; continue; }
+        if (res.ident < 0) {
+            // A form or table this configuration does not know: named in the closing message.
+            check.unknown(file.kind == FileKind::ById && !res.formName.isEmpty() ? res.formName : r.form, r.tablen);
+            ++result.skipped;
+            continue;
+        }
+        if (scope.accept && !scope.accept(r, res)) { ++result.skipped; continue; }
         // Header cells and cells past the table's edge are never stored.
         if (!Catalogue::inRange(res, r)) { ++result.outside; continue; }
         const QPair<qint64, qint64> cell(res.ident, (qint64(r.column) << 32) | quint32(r.row));
@@ -187,8 +185,10 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
                                 .arg(res.formName, r.tablen).arg(r.column).arg(r.row));
         lineOfCell.insert(cell, r.line);
         rows.append(Row{r.value, res.ident, r.column, r.row});
+        check.accepted(res.ident);
     }
-    if (rows.isEmpty()) refuseNoData(path, scope, year, result.outside);
+    check.requireAccepted({loadedMessage(QString(), result.outside).trimmed()});
+    result.unknown = check.unknownTargets();
 
     const QSqlDatabase d = db::connection(db::kData);
     const QString t = scope.valueTable;
@@ -198,11 +198,16 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
         if (scope.clearAll) {
             db::exec(d, QStringLiteral("delete from %1 where hospital=? and year=?").arg(t),
                      {scope.hospital, shared().Year});
-        } else if (!scope.clearTables.isEmpty()) {
-            db::exec(d,
-                     QStringLiteral("delete from %1 where hospital=? and year=? and \"table\" in (%2)")
-                         .arg(t, db::inList(scope.clearTables)),
-                     {scope.hospital, shared().Year});
+        } else {
+            // A form or table load empties only the tables the file carries.
+            QList<qint64> clear;
+            for (const qint64 ident : scope.clearTables)
+                if (!scope.carriedOnly || check.carried().contains(ident)) clear.append(ident);
+            if (!clear.isEmpty())
+                db::exec(d,
+                         QStringLiteral("delete from %1 where hospital=? and year=? and \"table\" in (%2)")
+                             .arg(t, db::inList(clear)),
+                         {scope.hospital, shared().Year});
         }
         ValueRowWriter writer(d, t, scope.hospital, year);
         const int total = int(rows.size());
@@ -328,14 +333,16 @@ static bool parseLine(const QString &line, Record &out, QString *why, const Reco
     out.value = fields[0].toDouble(&ok);
     // nan, inf and overflowing values would spoil every sum over the cell.
     if (!ok || !std::isfinite(out.value) || fields[0].trimmed().size() != fields[0].size())
-        return fail(QStringLiteral("значение \"%1\" не является конечным числом").arg(fields[0]));
+        return fail(QStringLiteral("значение \"%1\" не является конечным числом").arg(text::shownField(fields[0])));
+    if (!isStorableValue(out.value))
+        return fail(QStringLiteral("значение %1 по модулю не меньше 1000000000000000").arg(text::shownField(fields[0])));
     out.year = fields[1].toInt(&ok);
-    if (!ok) return fail(QStringLiteral("год \"%1\" не является целым числом").arg(fields[1]));
+    if (!ok) return fail(QStringLiteral("год \"%1\" не является целым числом").arg(text::shownField(fields[1])));
     if (fields[2].isEmpty()) return fail(QStringLiteral("не указана форма"));
     out.column = fields[4].toInt(&ok);
-    if (!ok) return fail(QStringLiteral("графа \"%1\" не является целым числом").arg(fields[4]));
+    if (!ok) return fail(QStringLiteral("графа \"%1\" не является целым числом").arg(text::shownField(fields[4])));
     out.row = fields[5].toInt(&ok);
-    if (!ok) return fail(QStringLiteral("строка \"%1\" не является целым числом").arg(fields[5]));
+    if (!ok) return fail(QStringLiteral("строка \"%1\" не является целым числом").arg(text::shownField(fields[5])));
     out.form = previous && fields[2] == previous->form ? previous->form : fields[2];
     out.tablen = previous && fields[3] == previous->tablen ? previous->tablen : fields[3];
     return true;
@@ -382,7 +389,7 @@ bool parsePlainLine(std::string_view line, Record &out, NameText &form, NameText
         }
         if (q != line.size() - 1 || f[2].empty()) return false;
     }
-    if (!wholeNumber(f[0], out.value) || !std::isfinite(out.value) || !wholeNumber(f[1], out.year) ||
+    if (!wholeNumber(f[0], out.value) || !isStorableValue(out.value) || !wholeNumber(f[1], out.year) ||
         !wholeNumber(f[4], out.column) || !wholeNumber(f[5], out.row))
         return false;
     out.form = form.of(f[2]);
@@ -646,6 +653,10 @@ QString loadedMessage(const QString &done, int outside) {
     if (outside <= 0) return done;
     return done + QStringLiteral("\nСтрок с ячейками вне таблиц (заголовки, лишние графы и строки) пропущено: %1.")
                       .arg(outside);
+}
+
+QString loadedMessage(const QString &done, const LoadResult &r) {
+    return importpolicy::withNotes(loadedMessage(done, r.outside), {r.unknown.note()});
 }
 
 QString unitNameOfFile(const QString &path) {

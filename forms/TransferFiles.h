@@ -12,6 +12,7 @@
 // target change nothing and say why (db::Error). Lines naming a cell outside
 // the table's value cells are skipped and counted; the table number of a line
 // must match the catalogue exactly.
+#include "engine/ImportPolicy.h"
 #include "platform/Database.h"
 
 #include <QHash>
@@ -109,10 +110,13 @@ struct LoadResult {
     int inserted = 0;    // rows stored (a zero has no row)
     int skipped = 0;     // lines outside the scope (other form, table, year)
     int outside = 0;     // lines of the scope naming a cell outside the table's value cells
+    importpolicy::UnknownTargets unknown;   // lines of forms and tables the configuration lacks
 };
 
 // The load's closing message: done + the count of skipped outside cells, if any.
 QString loadedMessage(const QString &done, int outside);
+// The same with the lines of unknown forms and tables named.
+QString loadedMessage(const QString &done, const LoadResult &r);
 
 // Institution name of a transfer file: the file name without folder, without
 // its extension (when its last "." lies in the last four characters), cut

@@ -158,7 +158,7 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     fx.value(fx.crb, fx.t30a, 6, 8, 3);
     fx.value(fx.crb, fx.t12, 3, 3, 0.1);
     // Fractions are written as general() writes them, a rounding tie included.
-    const QList<double> hard{-1e-5, 1.0 / 3, 4656474550896.625, 2.5e20};
+    const QList<double> hard{-1e-5, 1.0 / 3, 4656474550896.625, -9.99999999999999e14};
     for (int i = 0; i < hard.size(); ++i) fx.value(fx.crb, fx.t12, 4, 3 + i, hard[i]);
     fx.value(fx.crb, fx.t30a, 3, 4, 99, 2025);     // another year: not written
     fx.value(fx.poly, fx.t12, 3, 3, 5);            // another institution
@@ -275,10 +275,13 @@ TEST(TransferPolicy, RefusedFilesChangeNothingAndSayWhy) {
          {good, line("0.1", "2026", "Ф30", "(1000)", 3, 4), line("10.1", "2026", "Ф30", "(1000)", 4, 5)},
          {"строки 1 и 3"}},
         {"other year", {line("5", "2025", "Ф30", "(1000)", 4, 5)}, {"2025"}},
-        {"empty", {}, {"нет данных"}},
-        {"no line for the target", {line("5", "2026", "Ф99", "(1000)", 4, 5)}, {"нет данных"}},
+        {"huge", {good, line("1.7e308", "2026", "Ф30", "(1000)", 4, 6)}, {"строка 2", "1.7e308"}},
+        {"past fifteen digits", {line("-1000000000000000", "2026", "Ф30", "(1000)", 4, 6)}, {"строка 1"}},
+        {"empty", {}, {"пуст. Данные не изменены."}},
+        {"no line for the target", {line("5", "2026", "Ф99", "(1000)", 4, 5)},
+         {"нет данных", "Строки неизвестных форм и таблиц пропущены: 1 (Ф99 (1000))"}},
         {"truncated table number", {line("5", "2026", "Ф30", "(10", 4, 5), line("6", "2026", "Ф30", "", 4, 6)},
-         {"нет данных"}},
+         {"нет данных", "Строки неизвестных форм и таблиц пропущены: 2 (Ф30 (10, Ф30)"}},
         {"only header cells", {line("5", "2026", "Ф30", "(1000)", 2, 5), line("5", "2026", "Ф30", "(1000)", 4, -5)},
          {"нет данных", "пропущено: 2"}},
     };
@@ -336,6 +339,27 @@ TEST(TransferPolicy, ValuesStoredAsEveryWriterCellsOutsideSkipped) {
                   (QStringList{QStringLiteral("%1|%2|3|4=0.3@2026").arg(fx.crb).arg(fx.t30a),
                                QStringLiteral("%1|%2|7|9=10.1@2026").arg(fx.crb).arg(fx.t30a)}));
         EXPECT_TRUE(loadedMessage("Загружено", r.outside).contains(QStringLiteral("пропущено: 5")));
+    }
+}
+
+// Lines of a form or table the configuration lacks are counted and named by
+// every reader; a form or table load empties only the tables the file carries.
+TEST(TransferPolicy, UnknownTablesNamedAndUncarriedTablesKept) {
+    for (const Reader &reader : readers()) {
+        SCOPED_TRACE(reader.name);
+        admtest::YearFixture fx;
+        fx.value(fx.crb, fx.t30b, 3, 3, 2, 2026, reader.valueTable);
+        const QString file = writeText(fx.dir.path() + "/ЦРБ." + reader.ext,
+                                       {line("5", "2026", "Ф30", "(1000)", 4, 5), line("6", "2026", "Ф99", "(1000)", 4, 5),
+                                        line("7", "2026", "Ф30", "1000", 4, 5), line("8", "2026", "Ф99", "(1000)", 4, 6)});
+        const LoadResult r = reader.load(fx, file);
+        EXPECT_EQ(r.inserted, 1);
+        EXPECT_EQ(loadedMessage("Загружено", r),
+                  QStringLiteral("Загружено\nСтроки неизвестных форм и таблиц пропущены: 3 (Ф99 (1000), Ф30 1000)"));
+        // Institution and report loads clear what they always cleared (all, or the chosen forms).
+        const bool replacesAll = QString(reader.name) == "unit" || QString(reader.name) == "chosen forms" ||
+                                 QString(reader.name) == "report";
+        EXPECT_EQ(fx.values(reader.valueTable).join(";").contains(QStringLiteral("|%1|3|3=2").arg(fx.t30b)), !replacesAll);
     }
 }
 
