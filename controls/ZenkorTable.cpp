@@ -1,5 +1,7 @@
 #include "controls/ZenkorTable.h"
 
+#include "engine/ImportPolicy.h"
+
 #include "controls/ZenkorImporter.h"
 #include "controls/ZenkorLinks.h"
 #include "engine/FormulaParser.h"
@@ -287,6 +289,14 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
     int total = 0;
     for (const QString &line : lines)
         if (!line.trimmed().isEmpty()) ++total;
+    // The import policy (engine/ImportPolicy): a book that gives not one rule
+    // leaves the rules of the last import as they are.
+    importpolicy::ImportCheck check(fileName,
+                                    QStringLiteral("Ни один контроль файла «%1» не импортирован.")
+                                        .arg(text::shownField(QFileInfo(fileName).fileName())),
+                                    kept.trimmed());
+    for (int i = 0; i < total; ++i) check.line();
+    if (total == 0) check.requireAccepted();
     ImportRunScope run(*this);
     int stored = 0;
     db::transaction(d, [&] {
@@ -295,7 +305,9 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
         } catch (const db::Error &) {
             throw db::Error(QStringLiteral("Не удалось удалить прежние импортированные контроли.") + kept);
         }
-        if (total > 0) stored = importLines(lines, total, progress);
+        stored = importLines(lines, total, progress);
+        for (int i = 0; i < stored; ++i) check.accepted(0);
+        check.requireAccepted();   // throws: the deletion is rolled back
     });
     return stored;
 }

@@ -159,11 +159,20 @@ TEST_F(ZenkorImportRun, StoresRulesAndReplacesThemOnTheNextRun) {
     EXPECT_EQ(storedRows()[0].zenkorId, QStringLiteral("0100000901 3"));
     EXPECT_TRUE(dialogs.messages.isEmpty());
 
-    // Blank lines only: the table is emptied, nothing shown.
-    dialogs.messages.clear();
-    EXPECT_EQ(imp.ImportControls(writeBook({QStringLiteral("  "), QString()}), nullptr), 0);
-    EXPECT_TRUE(storedRows().isEmpty());
-    EXPECT_TRUE(dialogs.messages.isEmpty());
+    // A book that gives not one rule (blank lines only, or only forms this
+    // configuration lacks) keeps the rules of the last import and says why.
+    for (const QStringList &book : {QStringList{QStringLiteral("  "), QString()},
+                                    QStringList{QStringLiteral("0100000401 77000,1000,1,4>=77000,1000,2,4")}}) {
+        try {
+            imp.ImportControls(writeBook(book), nullptr);
+            ADD_FAILURE() << "imported";
+        } catch (const db::Error &e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("Прежние импортированные контроли сохранены.")))
+                << e.message().toStdString();
+        }
+        ASSERT_EQ(storedRows().size(), 1);
+        EXPECT_EQ(storedRows()[0].zenkorId, QStringLiteral("0100000901 3"));
+    }
 }
 
 TEST_F(ZenkorImportRun, MissingFileOrDatabaseTouchesNothing) {
