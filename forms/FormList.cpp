@@ -371,6 +371,7 @@ void TFormList::N10Click() {
 
 void TFormList::N13Click() {
     guarded(this, [&] {
+        if (!singleTarget()) return;
         if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию по ") + windowTitle() +
                          QStringLiteral("?"),
                      this))
@@ -382,6 +383,7 @@ void TFormList::N13Click() {
 
 void TFormList::N14Click() {
     guarded(this, [&] {
+        if (!singleTarget()) return;
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
         if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию из формы ") +
@@ -396,6 +398,7 @@ void TFormList::N14Click() {
 
 void TFormList::N15Click() {
     guarded(this, [&] {
+        if (!singleTarget()) return;
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!isTableNode(n)) return;   // a form node carries a form id, not a table
         if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию из таблицы ") +
@@ -412,6 +415,7 @@ void TFormList::N15Click() {
 
 void TFormList::N11Click() {
     guarded(this, [&] {
+        if (!singleTarget()) return;
         if (!selectedFormNode()) return;
         const SharedState &s = shared();
         QString name = m_captionDone ? m_baseCaption : windowTitle();
@@ -439,6 +443,7 @@ void TFormList::N11Click() {
 
 void TFormList::N26Click() {
     guarded(this, [&] {
+        if (!singleTarget()) return;
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!isTableNode(n)) {
             showMessage(QStringLiteral("Выберите таблицу."), this);
@@ -669,6 +674,15 @@ void TFormList::offerRecalculation(bool report) {
 
 void TFormList::hideClearing() { N12->menuAction()->setVisible(false); }
 
+bool TFormList::singleTarget() const { return m_singleTarget; }
+
+void TFormList::hideSingleTargetCommands() {
+    m_singleTarget = false;
+    N11->setVisible(false);
+    N26->setVisible(false);
+    hideClearing();
+}
+
 void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint64 institutionId,
                                  const QString &caption) {
     WorkContext own = work;
@@ -690,6 +704,7 @@ void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 un
     TFormList w(own, parent);
     w.setWindowTitle(caption + QStringLiteral(" - свод"));
     w.offerRecalculation(true);
+    w.hideSingleTargetCommands();
     w.Start(-1);
     execModal(&w);
 }
@@ -712,7 +727,9 @@ void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 un
 void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QString &caption) {
     WorkContext own = work;
     own.table = ValueTable::Data;
+    own.institution = 0;   // many institutions: no single target
     TFormList w(own, parent);
+    w.hideSingleTargetCommands();
     w.Start(-1);
     w.setWindowTitle(caption);
     execModal(&w);

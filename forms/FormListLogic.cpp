@@ -1,6 +1,7 @@
 #include "forms/FormListLogic.h"
 
 #include "engine/ImportPolicy.h"
+#include "forms/TransferFiles.h"
 
 #include "engine/Common.h"
 #include "engine/Conditions.h"
@@ -235,10 +236,12 @@ void recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn
 }
 
 void clearInstitution(qint64 institution) {
+    transfer::requireTarget(QStringLiteral("data"), institution);
     db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=?"), {institution});
 }
 
 void clearForm(qint64 institution, qint64 formId) {
+    transfer::requireTarget(QStringLiteral("data"), institution);
     QList<qint64> idents;
     for (const TableRow &t : tablesOf(formId, QStringLiteral("ident"))) idents.append(t.ident);
     db::exec(db::connection(db::kData),
@@ -247,6 +250,7 @@ void clearForm(qint64 institution, qint64 formId) {
 }
 
 void clearTable(qint64 institution, qint64 tableIdent) {
+    transfer::requireTarget(QStringLiteral("data"), institution);
     db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=? and \"table\"=?"),
              {institution, tableIdent});
 }

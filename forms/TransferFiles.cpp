@@ -139,6 +139,7 @@ struct Row {
 };
 
 LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &scope) {
+    requireTarget(scope.valueTable, scope.hospital);
     const int year = shared().Year;
     LoadResult result;
     result.lines = int(file.records.size());
@@ -648,6 +649,21 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
 }
 
 // ---- Readers ---------------------------------------------------------------
+
+void requireTarget(const QString &valueTable, qint64 id) {
+    const bool report = checkedValueTable(valueTable) == QLatin1String("repdata");
+    const bool known =
+        id > 0 && db::scalar(db::connection(db::kMain),
+                             report ? QStringLiteral("select count(*) from reports where id=?")
+                                    : QStringLiteral("select count(*) from administration where id=?"),
+                             {id})
+                          .toLongLong() > 0;
+    if (!known)
+        throw db::Error(report ? QStringLiteral("Сводный отчет не выбран (код %1). Данные не изменены.").arg(id)
+                               : QStringLiteral("Учреждение не выбрано: значения загружаются только в учреждение "
+                                                "административной структуры (код %1). Данные не изменены.")
+                                     .arg(id));
+}
 
 QString loadedMessage(const QString &done, int outside) {
     if (outside <= 0) return done;

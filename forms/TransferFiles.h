@@ -113,6 +113,11 @@ struct LoadResult {
     importpolicy::UnknownTargets unknown;   // lines of forms and tables the configuration lacks
 };
 
+// Every load and clearing works on one institution of the administration
+// table ("data") or one summary report ("repdata"); id 0 (the forms tree of
+// institution types) or an id that is not there is refused (db::Error).
+void requireTarget(const QString &valueTable, qint64 id);
+
 // The load's closing message: done + the count of skipped outside cells, if any.
 QString loadedMessage(const QString &done, int outside);
 // The same with the lines of unknown forms and tables named.

@@ -198,6 +198,7 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     const QString rpd = fx.dir.path() + "/Свод.rpd";
     EXPECT_EQ(saveReport(7, rpd).written, 1);
     db::exec(fx.dataDb(), "delete from repdata");
+    db::exec(db::connection(db::kMain), "insert into reports (id, report) values (7, 'Отчет')");
     EXPECT_EQ(loadReport(7, rpd).inserted, 1);
     EXPECT_EQ(fx.values("repdata"), QStringList{QStringLiteral("7|%1|3|3=42@2026").arg(fx.t30b)});
     const QString rps = fx.dir.path() + "/Свод.RPS";
@@ -248,7 +249,13 @@ QList<Reader> readers() {
         {"group table", "orw", "data", [](F &fx, const QString &p) { return LoadTableFromFile(fx.crb, p, fx.t30a); }},
         {"table window", "orw", "data",
          [](F &fx, const QString &p) { return loadTable(fx.crb, p, "Data", fx.f30, "Ф30", fx.t30a, "(1000)"); }},
-        {"report", "rpd", "repdata", [](F &fx, const QString &p) { return loadReport(fx.crb, p); }},
+        {"report", "rpd", "repdata",
+         [](F &fx, const QString &p) {
+             // A report of the same id as ЦРБ: the two value tables are compared alike.
+             db::exec(db::connection(db::kMain), "insert or ignore into reports (id, report) values (?, 'Отчет')",
+                      {fx.crb});
+             return loadReport(fx.crb, p);
+         }},
     };
 }
 
