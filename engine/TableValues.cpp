@@ -50,6 +50,8 @@ bool TableValueWriter::write(int column, int row, double value) { return m_rows.
 
 void WriteCellValue(const QSqlDatabase &d, const QString &valueTable, qint64 institution, int year, qint64 tableIdent,
                     int column, int row, double typed) {
+    if (!isStorableValue(typed))
+        throw db::Error(unstorableValueText(typed, QStringLiteral("(графа %1, строка %2)").arg(column).arg(row)));
     const double value = num::stored(typed);
     const QVariantList key{year, tableIdent, institution, column, row};
     const QString where = QStringLiteral(" where year=? and \"table\"=? and hospital=? and \"column\"=? and \"row\"=?");
