@@ -1,5 +1,7 @@
 #include "controls/ControlFile.h"
 
+#include "controls/ControlCheck.h"
+#include "engine/ImportPolicy.h"
 #include "engine/RuleCheck.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
@@ -25,8 +27,13 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
         ruleLines.append(l);
         if (ParseControlLine(l)) anyRule = true;
     }
+    // The import policy (engine/ImportPolicy): nothing changes unless a line is accepted.
+    importpolicy::ImportCheck check(path,
+                                    QStringLiteral("Ни одна строка файла ") +
+                                        text::shownField(QFileInfo(path).fileName()) + QStringLiteral(" не загружена."),
+                                    QStringLiteral("Контроли не изменены."));
     if (!anyRule)
-        throw db::Error(QStringLiteral("Файл ") + QFileInfo(path).fileName() +
+        throw db::Error(QStringLiteral("Файл ") + text::shownField(QFileInfo(path).fileName()) +
                         QStringLiteral(" не содержит ни одного контроля. Контроли не изменены."));
 
     LoadResult result;
@@ -39,6 +46,7 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     };
     QList<Accepted> accepted;
     for (const QString &raw : ruleLines) {
+        check.line();
         const std::optional<ControlLine> parsed = ParseControlLine(raw);
         if (!parsed) {
             result.rejects << QStringLiteral("Строка не из семи полей в кавычках") << raw;
@@ -54,6 +62,7 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
             continue;
         }
         accepted.append({l, l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName), raw});
+        check.accepted(accepted.constLast().formId);
     }
     const auto writeRejects = [&] {
         if (result.rejects.isEmpty()) return;
@@ -67,16 +76,15 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     };
     // Not one line fits: the rules stay as they are, whatever the mode.
     const auto nothingLoaded = [&] {
-        QString why = QStringLiteral("Ни одна строка файла ") + QFileInfo(path).fileName() +
-                      QStringLiteral(" не загружена. Контроли не изменены.");
-        if (!cp1251::readsAsCyrillic(lines))
+        QString why = check.refusal();
+        if (!cp1251::readsAsCyrillic(lines) && !why.contains(QStringLiteral("кодировке")))
             why += QStringLiteral("\r\nВозможно, файл записан не в кодировке Windows-1251: "
                                   "сохраните его в этой кодировке и загрузите снова.");
         if (!result.rejectsFile.isEmpty() && result.rejectsError.isEmpty())
             why += QStringLiteral("\r\nПричины см. в файле \"") + kRejectsFileName + u'"';
         return db::Error(why);
     };
-    if (accepted.isEmpty()) {
+    if (check.acceptedLines() == 0) {
         writeRejects();
         throw nothingLoaded();
     }

@@ -1,5 +1,7 @@
 #include "controls/ZenkorTable.h"
 
+#include "engine/ImportPolicy.h"
+
 #include "controls/ZenkorImporter.h"
 #include "controls/ZenkorLinks.h"
 #include "controls/ZenkorProof.h"
@@ -331,8 +333,13 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
     int total = 0;
     for (const QString &line : lines)
         if (!line.trimmed().isEmpty()) ++total;
+    // The import policy (engine/ImportPolicy): a book that gives not one rule
+    // leaves the rules of the last import as they are, and says why.
+    importpolicy::ImportCheck check(fileName, QStringLiteral("Ни одна строка книги не преобразована."),
+                                    kept.trimmed());
+    for (int i = 0; i < total; ++i) check.line();
     if (total == 0) {
-        LastSummary = QStringLiteral("В файле нет строк контролей.") + kept;
+        LastSummary = check.refusal();
         return 0;
     }
     QList<PendingRule> pending;
@@ -341,9 +348,9 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
         ImportRunScope run(*this);
         stored = importLines(lines, total, progress, pending);
     }
-    if (stored == 0) {
-        LastSummary = QStringLiteral("Ни одна строка книги не преобразована.") + kept +
-                      (LastSummary.isEmpty() ? QString() : QStringLiteral("\n") + LastSummary);
+    for (int i = 0; i < stored; ++i) check.accepted(0);
+    if (check.acceptedLines() == 0) {
+        LastSummary = check.refusal({LastSummary});
         return 0;
     }
     try {

@@ -1,5 +1,7 @@
 #include "engine/TableValues.h"
 
+#include <cmath>
+
 #include "engine/NumberFormat.h"
 #include "platform/Database.h"
 
@@ -20,7 +22,19 @@ const QSqlDatabase &cleared(const QSqlDatabase &database, const QString &valueTa
 ValueRowWriter::ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year)
     : m_insert(database, valueTable), m_institution(institution), m_year(year) {}
 
+bool isStorableValue(double value) { return std::isfinite(value) && std::fabs(value) < kValueBound; }
+
+QString unstorableValueText(double value, const QString &cell) {
+    return QStringLiteral("Значение %1 в ячейке %2 не может быть сохранено: допустимы числа по модулю меньше "
+                          "1000000000000000 (15 цифр).")
+        .arg(num::general(value), cell);
+}
+
 bool ValueRowWriter::write(qint64 tableIdent, int column, int row, double value) {
+    // The last guard: callers check values where they can name the cell better.
+    if (!isStorableValue(value))
+        throw db::Error(unstorableValueText(value, QStringLiteral("(таблица %1, графа %2, строка %3)")
+                                                       .arg(tableIdent).arg(column).arg(row)));
     const double v = num::stored(value);
     if (v == 0) return false;
     m_insert.add(m_institution, v, m_year, tableIdent, column, row);
@@ -36,6 +50,8 @@ bool TableValueWriter::write(int column, int row, double value) { return m_rows.
 
 void WriteCellValue(const QSqlDatabase &d, const QString &valueTable, qint64 institution, int year, qint64 tableIdent,
                     int column, int row, double typed) {
+    if (!isStorableValue(typed))
+        throw db::Error(unstorableValueText(typed, QStringLiteral("(графа %1, строка %2)").arg(column).arg(row)));
     const double value = num::stored(typed);
     const QVariantList key{year, tableIdent, institution, column, row};
     const QString where = QStringLiteral(" where year=? and \"table\"=? and hospital=? and \"column\"=? and \"row\"=?");

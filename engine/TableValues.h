@@ -8,6 +8,14 @@
 #include <QSqlDatabase>
 #include <QString>
 
+// A value the value tables can keep: finite, and of a magnitude below 1e15,
+// where the fifteen stored digits still hold its whole part. Typing, every
+// load and the Excel input refuse anything else, naming the cell.
+constexpr double kValueBound = 1e15;
+bool isStorableValue(double value);
+// "Значение 1.7e+308 в ячейке <cell> слишком велико ..." for a refused value.
+QString unstorableValueText(double value, const QString &cell);
+
 // Stores value rows of one institution and year by that rule, for a caller
 // that has deleted what they replace (several tables, or all of them) in its
 // own transaction.

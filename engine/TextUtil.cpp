@@ -92,4 +92,12 @@ bool isIdList(const QString &list) {
 QString shortDate(const QDate &date) { return date.toString(QStringLiteral("dd.MM.yyyy")); }
 QString longTime(const QTime &time) { return time.toString(QStringLiteral("hh:mm:ss")); }
 
+QString shownField(const QString &s) {
+    constexpr int kMost = 100;
+    if (s.size() <= kMost) return s;
+    int cut = kMost - 1;
+    if (s.at(cut - 1).isHighSurrogate()) --cut;   // never split a character in two
+    return s.left(cut) + QChar(0x2026);
+}
+
 } // namespace text

@@ -26,6 +26,11 @@ int compareNames(const QString &a, const QString &b);
 inline bool nameLess(const QString &a, const QString &b) { return compareNames(a, b) < 0; }
 void sortNames(QStringList &names);
 
+// A field of a file or an entry as a message quotes it: at most 100
+// characters, a longer text cut with "…" (a message never carries a whole
+// megabyte field).
+QString shownField(const QString &s);
+
 // Title texts and one-line records keep special characters as control bytes:
 // ":" as byte 3 in title texts, LF as byte 1 and CR as byte 2 in records.
 QString encodeColon(const QString &s);   // ":" -> \x03

@@ -375,8 +375,8 @@ void TAdmForm::N14Click() {
         paths::makePath(dataFolder());
         const QString year = shared().yearText();
         QString file = dialogs().saveFile(this, QStringLiteral("Выгрузить"),
-                                          dataFolder() + transfer::unitFileName(n->text(0), adm::levelName(),
-                                                                                shared().Year),
+                                          dataFolder() + transfer::unitFileNameOfStem(transfer::unitStemOfNode(n),
+                                                                                      adm::levelName(), shared().Year),
                                           QStringLiteral("Данные по учреждениям (*.orw)"));
         if (file.isEmpty()) return;
         if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".orw");
@@ -428,7 +428,7 @@ void TAdmForm::N12Click() {
                                    });
         showMessage(transfer::loadedMessage(QStringLiteral("Данные по ") + n->text(0) +
                                                 QStringLiteral(" загружены из файла"),
-                                            r.outside),
+                                            r),
                     this);
     });
 }
@@ -458,7 +458,10 @@ void TAdmForm::N7Click() {
                 });
         }();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
-        showMessage(transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside), this);
+        showMessage(importpolicy::withNotes(
+                        transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),
+                        {r.unknown.note()}),
+                    this);
         winutil::showSkippedUnits(r.missingUnits);
     });
 }

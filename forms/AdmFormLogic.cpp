@@ -224,23 +224,50 @@ QString levelName() {
 static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &progress,
                                  const std::function<transfer::LoadResult(qint64, const QString &)> &loadOne) {
     GroupLoadResult r;
+    // Each file goes to exactly one institution. Two files of one
+    // institution refuse the whole group before anything is written: the
+    // second would silently replace the first.
+    const transfer::UnitNames units;
+    QList<qint64> idOf;
+    QHash<qint64, int> fileOfUnit;
+    for (int i = 0; i < files.size(); ++i) {
+        const transfer::UnitNames::Match m = units.match(files[i]);
+        idOf.append(m.id);
+        if (m.id == -2) {
+            QStringList fits;
+            for (const qint64 id : m.candidates) fits.append(units.pathOf(id));
+            r.failures.append(QFileInfo(files[i]).fileName() +
+                              QStringLiteral(": учреждение не определено однозначно (подходят: %1); "
+                                             "файл не загружен")
+                                  .arg(fits.join(QStringLiteral("; "))));
+            continue;
+        }
+        if (m.id < 0) continue;
+        if (fileOfUnit.contains(m.id))
+            throw db::Error(QStringLiteral("Файлы %1 и %2 относятся к одному учреждению (%3). Данные не загружены.")
+                                .arg(QDir::toNativeSeparators(files[fileOfUnit.value(m.id)]),
+                                     QDir::toNativeSeparators(files[i]), text::shownField(units.pathOf(m.id))));
+        fileOfUnit.insert(m.id, i);
+    }
     // One transaction for the group. Every file is checked whole before it
     // is written, so a refused file changes nothing and the others load; a
     // write that fails, and "Отмена", take the whole group back.
     const db::BulkWork bulk(db::connection(db::kData), db::BulkWork::Temp::InMemory);
-    const transfer::UnitNames units;
     db::transaction(db::connection(db::kData), [&] {
     for (int i = 0; i < files.size(); ++i) {
         const QString &f = files[i];
         const QString name = transfer::unitNameOfFile(f);
         if (progress) progress(i, name);
         try {
-            const qint64 id = units.idOfFile(f);
+            const qint64 id = idOf[i];
+            if (id == -2) continue;
             if (id < 0) {
                 r.missingUnits.append(name);
                 continue;
             }
-            r.outside += loadOne(id, f).outside;
+            const transfer::LoadResult one = loadOne(id, f);
+            r.outside += one.outside;
+            r.unknown.merge(one.unknown);
             ++r.loaded;
         } catch (const Cancelled &) {
             throw;

@@ -3,6 +3,8 @@
 // population, deletion with values, moves and order, loads and unloads of
 // transfer files for one institution or a group. Every text is bound, never
 // pasted into SQL; throws db::Error with a Russian message.
+#include "engine/ImportPolicy.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -76,6 +78,7 @@ struct GroupLoadResult {
     QStringList missingUnits;     // names of files whose unit was not found
     QStringList failures;         // "file: reason" of files that were refused
     int outside = 0;              // lines naming cells outside their tables, skipped
+    importpolicy::UnknownTargets unknown;   // lines of forms and tables the configuration lacks
 };
 using FileProgress = std::function<void(int index, const QString &unitName)>;
 GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoadForms, bool clearChosenOnly,

@@ -371,6 +371,7 @@ void TFormList::N10Click() {
 
 void TFormList::N13Click() {
     guarded(this, [&] {
+        if (!singleTarget()) return;
         if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию по ") + windowTitle() +
                          QStringLiteral("?"),
                      this))
@@ -382,6 +383,7 @@ void TFormList::N13Click() {
 
 void TFormList::N14Click() {
     guarded(this, [&] {
+        if (!singleTarget()) return;
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
         if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию из формы ") +
@@ -396,6 +398,7 @@ void TFormList::N14Click() {
 
 void TFormList::N15Click() {
     guarded(this, [&] {
+        if (!singleTarget()) return;
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!isTableNode(n)) return;   // a form node carries a form id, not a table
         if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию из таблицы ") +
@@ -412,6 +415,7 @@ void TFormList::N15Click() {
 
 void TFormList::N11Click() {
     guarded(this, [&] {
+        if (!singleTarget()) return;
         if (!selectedFormNode()) return;
         const SharedState &s = shared();
         QString name = m_captionDone ? m_baseCaption : windowTitle();
@@ -432,13 +436,14 @@ void TFormList::N11Click() {
         }
         showMessage(transfer::loadedMessage(QStringLiteral("Форма ") + selectedFormName() +
                                                 QStringLiteral(" загружена из ") + QDir::toNativeSeparators(file),
-                                            r.outside),
+                                            r),
                     this);
     });
 }
 
 void TFormList::N26Click() {
     guarded(this, [&] {
+        if (!singleTarget()) return;
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!isTableNode(n)) {
             showMessage(QStringLiteral("Выберите таблицу."), this);
@@ -457,7 +462,10 @@ void TFormList::N26Click() {
             });
         Label1->clear();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
-        showMessage(transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside), this);
+        showMessage(importpolicy::withNotes(
+                        transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),
+                        {r.unknown.note()}),
+                    this);
         winutil::showSkippedUnits(r.missingUnits);
     });
 }
@@ -495,8 +503,7 @@ void TFormList::N29Click() {
                                                     QStringLiteral(".cnd"),
                                                 QStringLiteral("Условия формирования Ф47 (*.cnd)"));
         if (file.isEmpty()) return;
-        formlist::importConditions(TreeNodeId(form), formNameBeforeBlank(form), file);
-        showMessage(QStringLiteral("Условия успешно импортированы"), this);
+        showMessage(formlist::importConditions(TreeNodeId(form), formNameBeforeBlank(form), file).message, this);
     });
 }
 
@@ -673,6 +680,15 @@ void TFormList::offerRecalculation(bool report) {
 
 void TFormList::hideClearing() { N12->menuAction()->setVisible(false); }
 
+bool TFormList::singleTarget() const { return m_singleTarget; }
+
+void TFormList::hideSingleTargetCommands() {
+    m_singleTarget = false;
+    N11->setVisible(false);
+    N26->setVisible(false);
+    hideClearing();
+}
+
 void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint64 institutionId,
                                  const QString &caption) {
     WorkContext own = work;
@@ -694,6 +710,7 @@ void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 un
     TFormList w(own, parent);
     w.setWindowTitle(caption + QStringLiteral(" - свод"));
     w.offerRecalculation(true);
+    w.hideSingleTargetCommands();
     w.Start(-1);
     execModal(&w);
 }
@@ -716,7 +733,9 @@ void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 un
 void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QString &caption) {
     WorkContext own = work;
     own.table = ValueTable::Data;
+    own.institution = 0;   // many institutions: no single target
     TFormList w(own, parent);
+    w.hideSingleTargetCommands();
     w.Start(-1);
     w.setWindowTitle(caption);
     execModal(&w);

@@ -49,6 +49,10 @@ public:
     void offerRecalculation(bool report);
     // Hides "Очистить".
     void hideClearing();
+    // Windows over many institutions (types, territory sums) have no single
+    // target: loading a form, clearing and the group table load are hidden.
+    void hideSingleTargetCommands();
+    bool singleTarget() const;
 
     QLabel *Label1 = nullptr;
     QProgressBar *Gauge1 = nullptr;
@@ -106,6 +110,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    bool m_singleTarget = true;
     WorkContext m_work;   // this window's own copy, handed on to its table windows
     void setLabel(const QString &text);
     void finishControls(bool found, const QString &foundMessage);

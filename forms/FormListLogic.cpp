@@ -1,5 +1,8 @@
 #include "forms/FormListLogic.h"
 
+#include "engine/ImportPolicy.h"
+#include "forms/TransferFiles.h"
+
 #include "engine/Common.h"
 #include "engine/Conditions.h"
 #include "engine/ProgressSink.h"
@@ -233,10 +236,12 @@ void recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn
 }
 
 void clearInstitution(qint64 institution) {
+    transfer::requireTarget(QStringLiteral("data"), institution);
     db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=?"), {institution});
 }
 
 void clearForm(qint64 institution, qint64 formId) {
+    transfer::requireTarget(QStringLiteral("data"), institution);
     QList<qint64> idents;
     for (const TableRow &t : tablesOf(formId, QStringLiteral("ident"))) idents.append(t.ident);
     db::exec(db::connection(db::kData),
@@ -245,6 +250,7 @@ void clearForm(qint64 institution, qint64 formId) {
 }
 
 void clearTable(qint64 institution, qint64 tableIdent) {
+    transfer::requireTarget(QStringLiteral("data"), institution);
     db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=? and \"table\"=?"),
              {institution, tableIdent});
 }
@@ -272,20 +278,27 @@ int exportConditions(qint64 formId, const QString &formName, const QString &path
     return int(lines.size());
 }
 
-int importConditions(qint64 formId, const QString &formName, const QString &path) {
+ConditionsImport importConditions(qint64 formId, const QString &formName, const QString &path) {
     QStringList lines;
     QString error;
     if (!cp1251::readLines(path, lines, &error))
         throw db::Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
     const QList<TableRow> tables = tablesOf(formId, QStringLiteral("ident"));
+    importpolicy::ImportCheck check(path,
+                                    QStringLiteral("В файле %1 нет условий формы %2.")
+                                        .arg(QDir::toNativeSeparators(path), text::shownField(formName)),
+                                    QStringLiteral("Условия не изменены."));
     struct Cond { qint64 ident; QStringList f; };
     QList<Cond> rows;
     for (int i = 0; i < lines.size(); ++i) {
         if (lines[i].trimmed().isEmpty()) continue;
+        check.line();
         const QStringList f = lines[i].split(QLatin1Char('\t'));
         if (f.size() != 11)
-            throw db::Error(QStringLiteral("Файл %1 поврежден: в строке %2 не одиннадцать полей. Условия не "
-                                           "импортированы.").arg(QDir::toNativeSeparators(path)).arg(i + 1));
+            throw db::Error(importpolicy::withNotes(
+                QStringLiteral("Файл %1 поврежден: в строке %2 не одиннадцать полей. Условия не импортированы.")
+                    .arg(QDir::toNativeSeparators(path)).arg(i + 1),
+                {importpolicy::encodingHint(path)}));
         bool okRow = false, okCol = false;
         f[2].toInt(&okRow);
         f[3].toInt(&okCol);
@@ -297,16 +310,30 @@ int importConditions(qint64 formId, const QString &formName, const QString &path
             throw db::Error(QStringLiteral("Файл %1: в строке %2 делитель \"%3\" не число от -%4 до %4. Условия не "
                                            "импортированы.")
                                 .arg(QDir::toNativeSeparators(path)).arg(i + 1).arg(f[7], ConditionDivisorText(kMaxDivisor)));
-        if (!text::sameNoCase(f[0].left(10), formName.left(10))) continue;
+        if (!text::sameNoCase(f[0].left(10), formName.left(10))) {
+            // A form of this configuration is another target; any other is unknown.
+            bool known = false;
+            for (const CachedForm &form : shared().Caches.forms)
+                if (text::sameNoCase(form.name.left(10), f[0].left(10))) known = true;
+            if (!known) check.unknown(f[0], f[1]);
+            continue;
+        }
         qint64 ident = -1;
         for (const TableRow &t : tables)
             if (t.tablen.left(10) == f[1].left(10)) ident = t.ident;   // the last one wins
-        if (ident < 0) continue;
+        if (ident < 0) {
+            check.unknown(formName, f[1]);
+            continue;
+        }
+        check.accepted(ident);
         rows.append(Cond{ident, f});
     }
+    check.requireAccepted();
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
-        for (const TableRow &t : tables) db::exec(d, QStringLiteral("delete from conditions where tid=?"), {t.ident});
+        // Only the tables the file carries are replaced.
+        for (const qint64 ident : check.carried())
+            db::exec(d, QStringLiteral("delete from conditions where tid=?"), {ident});
         for (const Cond &c : rows) {
             const QStringList &f = c.f;
             db::exec(d,
@@ -316,7 +343,14 @@ int importConditions(qint64 formId, const QString &formName, const QString &path
                       ConditionDivisor(f[7]), boolOf(f[8]), boolOf(f[9]), f[10]});   // checked above
         }
     });
-    return int(rows.size());
+    ConditionsImport out;
+    out.imported = int(rows.size());
+    out.tables = int(check.carried().size());
+    out.message = importpolicy::withNotes(QStringLiteral("Условия успешно импортированы"),
+                                          {QStringLiteral("Импортировано условий: %1 (таблиц: %2).")
+                                               .arg(out.imported).arg(out.tables),
+                                           check.closingNotes()});
+    return out;
 }
 
 } // namespace formlist

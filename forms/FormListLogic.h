@@ -69,8 +69,16 @@ void clearForm(qint64 institution, qint64 formId);
 void clearTable(qint64 institution, qint64 tableIdent);
 
 // Conditions files (.cnd): the calculated cells of every table of a form.
-// Export returns the number of lines written; import the number inserted.
+// Export returns the number of lines written. Import follows the import
+// policy (engine/ImportPolicy): the whole file is checked first, a file with
+// no line of the form changes nothing and says why, and only the tables the
+// file carries get their conditions replaced.
 int exportConditions(qint64 formId, const QString &formName, const QString &path);
-int importConditions(qint64 formId, const QString &formName, const QString &path);
+struct ConditionsImport {
+    int imported = 0;   // conditions stored
+    int tables = 0;     // tables whose conditions were replaced
+    QString message;    // the closing message
+};
+ConditionsImport importConditions(qint64 formId, const QString &formName, const QString &path);
 
 } // namespace formlist

@@ -1,5 +1,7 @@
 #include "forms/TableWindow.h"
 
+#include "engine/TableValues.h"
+
 #include "core/AdminMode.h"
 #include "engine/CatalogGate.h"
 #include "engine/CellNumbering.h"
@@ -495,6 +497,11 @@ bool TVTable::PutData() {
     }
     if (!m_edit.changed() || isTemplateView() || isSumView()) return true;
     const double value = tableedit::cellTextValue(m_edit.editText, FloatTable);
+    if (!isStorableValue(value)) {
+        showError(unstorableValueText(value, QStringLiteral("(Строка %1, Графа %2)").arg(r + 1).arg(c + fixcols + 1)),
+                  this);
+        return false;
+    }
     try {
         tableedit::SaveCellValue(db::connection(db::kData), target(), sc, sr, value);
     } catch (const std::exception &e) {
@@ -746,7 +753,7 @@ void TVTable::N35Click() {
                                                                formName, m_params.tableIdent, m_params.tableNumber);
             showMessage(transfer::loadedMessage(
                             QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, m_params.tableNumber, file),
-                            r.outside),
+                            r),
                         this);
         }
     } catch (const std::exception &e) {

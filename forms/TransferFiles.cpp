@@ -1,6 +1,7 @@
 #include "forms/TransferFiles.h"
 
 #include "engine/Common.h"
+#include "engine/ImportPolicy.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
@@ -20,6 +21,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringDecoder>
+#include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <cmath>
 #include <vector>
@@ -111,6 +113,7 @@ struct Scope {
     qint64 hospital = 0;
     bool clearAll = true;           // every value of the hospital and year
     QList<qint64> clearTables;      // otherwise these tables
+    bool carriedOnly = false;       // of them only those the file carries
     std::function<bool(const Record &, const Resolved &)> accept;
     std::function<void(int, int)> progress;
     Writing writing = Writing::OwnTransaction;
@@ -124,6 +127,7 @@ Scope tablesScope(const QString &target, const QString &valueTable, qint64 hospi
     s.hospital = hospital;
     s.clearAll = false;
     s.clearTables = tables;
+    s.carriedOnly = true;
     return s;
 }
 
@@ -134,23 +138,8 @@ struct Row {
     int row;
 };
 
-// A file whose bytes are UTF-8 was most likely saved in another encoding.
-bool looksLikeOtherEncoding(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) && cp1251::looksLikeUtf8(f.readAll());
-}
-
-// Nothing of the file belongs to the target: the target is left as it is.
-[[noreturn]] void refuseNoData(const QString &path, const Scope &scope, int year, int outside) {
-    QString msg = loadedMessage(QStringLiteral("В файле %1 нет данных %2 за %3 год. Данные не изменены.")
-                                    .arg(QDir::toNativeSeparators(path), scope.target).arg(year),
-                                outside);
-    if (looksLikeOtherEncoding(path))
-        msg += QStringLiteral("\nВозможно, файл сохранен не в кодировке Windows-1251 (например, в UTF-8).");
-    throw db::Error(msg);
-}
-
 LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &scope) {
+    requireTarget(scope.valueTable, scope.hospital);
     const int year = shared().Year;
     LoadResult result;
     result.lines = int(file.records.size());
@@ -165,16 +154,27 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
                                 .arg(QDir::toNativeSeparators(path)).arg(file.records.first().year).arg(year));
     }
 
-    // Decide every line before anything is changed.
+    // Decide every line before anything is changed (engine/ImportPolicy).
+    importpolicy::ImportCheck check(path,
+                                    QStringLiteral("В файле %1 нет данных %2 за %3 год.")
+                                        .arg(QDir::toNativeSeparators(path), scope.target).arg(year),
+                                    QStringLiteral("Данные не изменены."));
     Catalogue catalogue(file.kind);
     QList<Row> rows;
     rows.reserve(file.records.size());
     QHash<QPair<qint64, qint64>, int> lineOfCell;   // (ident, column:row) -> line of the file
     lineOfCell.reserve(file.records.size());
     for (const Record &r : file.records) {
+        check.line();
         if (r.year != year) { ++result.skipped; continue; }
         const Resolved &res = catalogue.resolve(r);
-        if (res.ident < 0 || (scope.accept && !scope.accept(r, res))) { ++result.skipped; continue; }
+        if (res.ident < 0) {
+            // A form or table this configuration does not know: named in the closing message.
+            check.unknown(file.kind == FileKind::ById && !res.formName.isEmpty() ? res.formName : r.form, r.tablen);
+            ++result.skipped;
+            continue;
+        }
+        if (scope.accept && !scope.accept(r, res)) { ++result.skipped; continue; }
         // Header cells and cells past the table's edge are never stored.
         if (!Catalogue::inRange(res, r)) { ++result.outside; continue; }
         const QPair<qint64, qint64> cell(res.ident, (qint64(r.column) << 32) | quint32(r.row));
@@ -186,8 +186,10 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
                                 .arg(res.formName, r.tablen).arg(r.column).arg(r.row));
         lineOfCell.insert(cell, r.line);
         rows.append(Row{r.value, res.ident, r.column, r.row});
+        check.accepted(res.ident);
     }
-    if (rows.isEmpty()) refuseNoData(path, scope, year, result.outside);
+    check.requireAccepted({loadedMessage(QString(), result.outside).trimmed()});
+    result.unknown = check.unknownTargets();
 
     const QSqlDatabase d = db::connection(db::kData);
     const QString t = scope.valueTable;
@@ -197,11 +199,16 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
         if (scope.clearAll) {
             db::exec(d, QStringLiteral("delete from %1 where hospital=? and year=?").arg(t),
                      {scope.hospital, shared().Year});
-        } else if (!scope.clearTables.isEmpty()) {
-            db::exec(d,
-                     QStringLiteral("delete from %1 where hospital=? and year=? and \"table\" in (%2)")
-                         .arg(t, db::inList(scope.clearTables)),
-                     {scope.hospital, shared().Year});
+        } else {
+            // A form or table load empties only the tables the file carries.
+            QList<qint64> clear;
+            for (const qint64 ident : scope.clearTables)
+                if (!scope.carriedOnly || check.carried().contains(ident)) clear.append(ident);
+            if (!clear.isEmpty())
+                db::exec(d,
+                         QStringLiteral("delete from %1 where hospital=? and year=? and \"table\" in (%2)")
+                             .arg(t, db::inList(clear)),
+                         {scope.hospital, shared().Year});
         }
         ValueRowWriter writer(d, t, scope.hospital, year);
         const int total = int(rows.size());
@@ -327,14 +334,16 @@ static bool parseLine(const QString &line, Record &out, QString *why, const Reco
     out.value = fields[0].toDouble(&ok);
     // nan, inf and overflowing values would spoil every sum over the cell.
     if (!ok || !std::isfinite(out.value) || fields[0].trimmed().size() != fields[0].size())
-        return fail(QStringLiteral("значение \"%1\" не является конечным числом").arg(fields[0]));
+        return fail(QStringLiteral("значение \"%1\" не является конечным числом").arg(text::shownField(fields[0])));
+    if (!isStorableValue(out.value))
+        return fail(QStringLiteral("значение %1 по модулю не меньше 1000000000000000").arg(text::shownField(fields[0])));
     out.year = fields[1].toInt(&ok);
-    if (!ok) return fail(QStringLiteral("год \"%1\" не является целым числом").arg(fields[1]));
+    if (!ok) return fail(QStringLiteral("год \"%1\" не является целым числом").arg(text::shownField(fields[1])));
     if (fields[2].isEmpty()) return fail(QStringLiteral("не указана форма"));
     out.column = fields[4].toInt(&ok);
-    if (!ok) return fail(QStringLiteral("графа \"%1\" не является целым числом").arg(fields[4]));
+    if (!ok) return fail(QStringLiteral("графа \"%1\" не является целым числом").arg(text::shownField(fields[4])));
     out.row = fields[5].toInt(&ok);
-    if (!ok) return fail(QStringLiteral("строка \"%1\" не является целым числом").arg(fields[5]));
+    if (!ok) return fail(QStringLiteral("строка \"%1\" не является целым числом").arg(text::shownField(fields[5])));
     out.form = previous && fields[2] == previous->form ? previous->form : fields[2];
     out.tablen = previous && fields[3] == previous->tablen ? previous->tablen : fields[3];
     return true;
@@ -381,7 +390,7 @@ bool parsePlainLine(std::string_view line, Record &out, NameText &form, NameText
         }
         if (q != line.size() - 1 || f[2].empty()) return false;
     }
-    if (!wholeNumber(f[0], out.value) || !std::isfinite(out.value) || !wholeNumber(f[1], out.year) ||
+    if (!wholeNumber(f[0], out.value) || !isStorableValue(out.value) || !wholeNumber(f[1], out.year) ||
         !wholeNumber(f[4], out.column) || !wholeNumber(f[5], out.row))
         return false;
     out.form = form.of(f[2]);
@@ -525,45 +534,147 @@ QString unitFileStem(const QString &name) {
     return s + QStringLiteral(" ~") + QString::fromLatin1(hash);
 }
 
-QString unitFileName(const QString &nodeText, const QString &levelText, int year) {
-    return unitFileStem(nodeText) + QStringLiteral(" - ") + safeFileName(levelText) + QStringLiteral(" - ") +
-           QString::number(year) + QStringLiteral(".orw");
+QString unitFileNameOfStem(const QString &stem, const QString &levelText, int year) {
+    const QString tail = QStringLiteral(" - ") + QString::number(year) + QStringLiteral(".orw");
+    QString level = safeFileName(levelText);
+    // A file name holds at most 255 bytes: the level gives way, the
+    // institution's part (at most kMaxStemChars and its marks) never does.
+    const qsizetype room = 255 - (stem + QStringLiteral(" - ") + tail).toUtf8().size();
+    while (!level.isEmpty() && level.toUtf8().size() > room) level.chop(level.back().isLowSurrogate() ? 2 : 1);
+    level = level.trimmed();
+    if (level.isEmpty()) level = QStringLiteral("_");
+    return stem + QStringLiteral(" - ") + level + tail;
 }
 
-static void saveTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
-                     const std::function<void(const QString &)> &progress, TreeWriteResult &out) {
+QString unitFileName(const QString &nodeText, const QString &levelText, int year) {
+    return unitFileNameOfStem(unitFileStem(nodeText), levelText, year);
+}
+
+static QString markedUnitStem(const QString &name, qint64 id) {
+    return unitFileStem(name) + QStringLiteral(" #") + QString::number(id);
+}
+
+QStringList siblingStems(const QList<QPair<QString, qint64>> &siblings) {
+    QHash<QString, int> uses;
+    QStringList stems;
+    for (const auto &s : siblings) {
+        stems.append(unitFileStem(s.first));
+        ++uses[text::upper(stems.constLast())];
+    }
+    for (int i = 0; i < stems.size(); ++i)
+        if (uses.value(text::upper(stems[i])) > 1) stems[i] = markedUnitStem(siblings[i].first, siblings[i].second);
+    return stems;
+}
+
+namespace {
+
+QList<QPair<QString, qint64>> childrenOf(const QTreeWidgetItem *node) {
+    QList<QPair<QString, qint64>> out;
+    for (int i = 0; i < node->childCount(); ++i) out.append({node->child(i)->text(0), TreeNodeId(node->child(i))});
+    return out;
+}
+
+} // namespace
+
+QString unitStemOfNode(const QTreeWidgetItem *node) {
+    QList<QPair<QString, qint64>> siblings;
+    int self = 0;
+    if (const QTreeWidgetItem *p = node->parent()) {
+        siblings = childrenOf(p);
+        self = p->indexOfChild(const_cast<QTreeWidgetItem *>(node));
+    } else if (QTreeWidget *tree = node->treeWidget()) {
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            siblings.append({tree->topLevelItem(i)->text(0), TreeNodeId(tree->topLevelItem(i))});
+        self = tree->indexOfTopLevelItem(const_cast<QTreeWidgetItem *>(node));
+    } else {
+        siblings.append({node->text(0), TreeNodeId(node)});
+    }
+    return siblingStems(siblings).value(self);
+}
+
+namespace {
+
+struct PlannedFile {
+    QString path;
+    QTreeWidgetItem *node;
+};
+
+// Folders and files of a subtree, nothing written yet.
+void planTree(QTreeWidgetItem *node, const QString &stem, const QString &folder, const QString &levelText, int year,
+              QStringList &folders, QList<PlannedFile> &files) {
     if (node->childCount() > 0) {
-        const QString sub = paths::withSlash(folder) + unitFileStem(node->text(0));
-        if (!paths::makePath(sub))
-            throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(sub)));
-        for (int i = 0; i < node->childCount(); ++i) saveTree(node->child(i), sub, levelText, year, progress, out);
+        const QString sub = paths::withSlash(folder) + stem;
+        folders.append(sub);
+        const QStringList stems = siblingStems(childrenOf(node));
+        for (int i = 0; i < node->childCount(); ++i)
+            planTree(node->child(i), stems[i], sub, levelText, year, folders, files);
         return;
     }
-    if (progress) progress(node->text(0));
-    const QString file = paths::withSlash(folder) + unitFileName(node->text(0), levelText, year);
-    const WriteResult w = writeValues(db::connection(db::kData), QStringLiteral("data"),
-                                      TreeNodeId(node), year, file);
-    out.skippedValues += w.skipped;
-    out.writtenFiles.append(file);
-    ++out.files;
+    files.append({paths::withSlash(folder) + unitFileNameOfStem(stem, levelText, year), node});
 }
+
+} // namespace
 
 TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
                              const std::function<void(const QString &)> &progress) {
     TreeWriteResult out;
     if (!node) return out;
+    QStringList folders;
+    QList<PlannedFile> files;
+    planTree(node, unitStemOfNode(node), folder, levelText, year, folders, files);
+    // Every file of the unload gets a path of its own; one path written twice
+    // would leave only the last institution's values.
+    QHash<QString, const QTreeWidgetItem *> owner;
+    for (const PlannedFile &f : files) {
+        const QString key = text::upper(QDir::cleanPath(f.path));
+        if (const QTreeWidgetItem *first = owner.value(key))
+            throw db::Error(QStringLiteral("Выгрузка не выполнена: подразделения \"%1\" и \"%2\" получили бы один "
+                                           "файл %3.")
+                                .arg(text::shownField(first->text(0)), text::shownField(f.node->text(0)),
+                                     QDir::toNativeSeparators(f.path)));
+        owner.insert(key, f.node);
+    }
     if (!paths::makePath(folder))
         throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(folder)));
-    saveTree(node, folder, levelText, year, progress, out);
+    for (const QString &sub : folders)
+        if (!paths::makePath(sub))
+            throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(sub)));
+    for (const PlannedFile &f : files) {
+        if (progress) progress(f.node->text(0));
+        const WriteResult w = writeValues(db::connection(db::kData), QStringLiteral("data"), TreeNodeId(f.node), year,
+                                          f.path);
+        out.skippedValues += w.skipped;
+        out.writtenFiles.append(f.path);
+        ++out.files;
+    }
     return out;
 }
 
 // ---- Readers ---------------------------------------------------------------
 
+void requireTarget(const QString &valueTable, qint64 id) {
+    const bool report = checkedValueTable(valueTable) == QLatin1String("repdata");
+    const bool known =
+        id > 0 && db::scalar(db::connection(db::kMain),
+                             report ? QStringLiteral("select count(*) from reports where id=?")
+                                    : QStringLiteral("select count(*) from administration where id=?"),
+                             {id})
+                          .toLongLong() > 0;
+    if (!known)
+        throw db::Error(report ? QStringLiteral("Сводный отчет не выбран (код %1). Данные не изменены.").arg(id)
+                               : QStringLiteral("Учреждение не выбрано: значения загружаются только в учреждение "
+                                                "административной структуры (код %1). Данные не изменены.")
+                                     .arg(id));
+}
+
 QString loadedMessage(const QString &done, int outside) {
     if (outside <= 0) return done;
     return done + QStringLiteral("\nСтрок с ячейками вне таблиц (заголовки, лишние графы и строки) пропущено: %1.")
                       .arg(outside);
+}
+
+QString loadedMessage(const QString &done, const LoadResult &r) {
+    return importpolicy::withNotes(loadedMessage(done, r.outside), {r.unknown.note()});
 }
 
 QString unitNameOfFile(const QString &path) {
@@ -576,32 +687,96 @@ QString unitNameOfFile(const QString &path) {
 }
 
 UnitNames::UnitNames() {
-    QSqlQuery q = db::exec(db::connection(db::kMain), QStringLiteral("select id, unit from administration order by id"));
+    QSqlQuery q = db::exec(db::connection(db::kMain),
+                           QStringLiteral("select id, unit, dependence from administration order by id"));
+    QHash<qint64, QList<QPair<QString, qint64>>> children;
     while (q.next()) {
-        const QString unit = q.value(1).toString();
-        for (const QString &key : {unit, unitFileStem(unit)}) m_keys.append({text::upper(key), q.value(0).toLongLong()});
+        Unit u;
+        u.id = q.value(0).toLongLong();
+        u.raw = q.value(1).toString();
+        u.name = u.raw.trimmed();   // as the territory tree shows it
+        u.parent = q.value(2).toLongLong();
+        children[u.parent].append({u.name, u.id});
+        m_units.insert(u.id, u);
     }
+    // The keys a file or folder name of a unit can start with: its name, its
+    // stem and, for names its siblings share, the stem with its mark.
+    for (auto it = children.cbegin(); it != children.cend(); ++it) {
+        const QStringList stems = siblingStems(it.value());
+        for (int i = 0; i < stems.size(); ++i) {
+            Unit &u = m_units[it.value()[i].second];
+            for (const QString &key : {u.name, unitFileStem(u.name), stems[i], u.raw, unitFileStem(u.raw)}) {
+                const QString k = text::upper(key);
+                if (k.isEmpty() || u.keys.contains(k)) continue;
+                u.keys.append(k);
+                m_keys.append({k, u.id});
+            }
+        }
+    }
+    std::sort(m_keys.begin(), m_keys.end(), [](const Key &a, const Key &b) { return a.id < b.id; });
 }
 
-qint64 UnitNames::idOfFile(const QString &path) const {
-    // The file name is the unit's name (or its unitFileStem), " - ", level and
-    // year. The longest name that begins the file name is the unit: a name that
+namespace {
+bool beginsName(const QString &upperBase, const QString &key) {
+    return upperBase == key || (upperBase.startsWith(key) && QStringView(upperBase).mid(key.size()).startsWith(u" - "));
+}
+} // namespace
+
+UnitNames::Match UnitNames::match(const QString &path) const {
+    // The file name is the unit's name (or its stem), " - ", level and year.
+    // The longest name that begins the file name is the unit: a name that
     // holds " - " itself ("ЦРБ - филиал") is not taken for a shorter one ("ЦРБ").
     QString base = QFileInfo(path).fileName();
     const int dot = base.lastIndexOf(QLatin1Char('.'));
     if (dot >= 0 && dot >= base.size() - 4) base = base.left(dot);
     const QString upperBase = text::upper(base);
-    qint64 best = -1;
+    QList<qint64> best;
     qsizetype bestLength = 0;
     for (const Key &key : m_keys) {
         const QString &k = key.upper;
-        if (k.isEmpty() || k.size() <= bestLength) continue;
-        if (upperBase == k || (upperBase.startsWith(k) && QStringView(upperBase).mid(k.size()).startsWith(u" - "))) {
-            best = key.id;
-            bestLength = k.size();
-        }
+        if (k.size() < bestLength || !beginsName(upperBase, k)) continue;
+        if (k.size() > bestLength) best.clear();
+        bestLength = k.size();
+        if (!best.contains(key.id)) best.append(key.id);
     }
-    return best;
+    Match m;
+    if (best.size() == 1) m.id = best.first();
+    if (best.size() <= 1) return m;
+    // Units of one name: the folders the unload wrote the file in (the
+    // district chain) tell them apart.
+    QStringList folders = QDir::fromNativeSeparators(QFileInfo(path).absolutePath()).split(QLatin1Char('/'),
+                                                                                            Qt::SkipEmptyParts);
+    std::reverse(folders.begin(), folders.end());
+    int bestDepth = 0;
+    QList<qint64> deepest;
+    for (const qint64 id : best) {
+        int depth = 0;
+        for (qint64 p = m_units.value(id).parent; depth < folders.size() && m_units.contains(p);
+             p = m_units.value(p).parent) {
+            if (!m_units.value(p).keys.contains(text::upper(folders[depth]))) break;
+            ++depth;
+        }
+        if (depth > bestDepth) deepest.clear(), bestDepth = depth;
+        if (depth == bestDepth) deepest.append(id);
+    }
+    if (bestDepth > 0 && deepest.size() == 1) {
+        m.id = deepest.first();
+        return m;
+    }
+    m.id = -2;
+    m.candidates = bestDepth > 0 ? deepest : best;
+    return m;
+}
+
+qint64 UnitNames::idOfFile(const QString &path) const { return match(path).id; }
+
+QString UnitNames::nameOf(qint64 id) const { return m_units.value(id).name; }
+
+QString UnitNames::pathOf(qint64 id) const {
+    QStringList chain;
+    for (qint64 p = id; m_units.contains(p) && chain.size() < 64; p = m_units.value(p).parent)
+        chain.prepend(m_units.value(p).name);
+    return chain.join(QStringLiteral(" / "));
 }
 
 qint64 FindUnitIdByFileName(const QString &path) { return UnitNames().idOfFile(path); }

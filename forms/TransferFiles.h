@@ -12,9 +12,12 @@
 // target change nothing and say why (db::Error). Lines naming a cell outside
 // the table's value cells are skipped and counted; the table number of a line
 // must match the catalogue exactly.
+#include "engine/ImportPolicy.h"
 #include "platform/Database.h"
 
+#include <QHash>
 #include <QList>
+#include <QPair>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -72,7 +75,15 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
 WriteResult SaveHosp(qint64 institutionId, const QString &path);
 
 // File name of one unit: unitFileStem(node text) + " - " + level + " - " + year + ".orw".
+// The level is shortened when the whole name would pass 255 bytes.
 QString unitFileName(const QString &nodeText, const QString &levelText, int year);
+QString unitFileNameOfStem(const QString &stem, const QString &levelText, int year);
+// Stems of sibling units (name, id) as the group unload writes them: a stem
+// that another sibling's equals without regard to letter case is followed by
+// " #" and the unit's id, which a copy of the same configuration reads back.
+QStringList siblingStems(const QList<QPair<QString, qint64>> &siblings);
+// The stem of a node of the territory tree among its siblings.
+QString unitStemOfNode(const QTreeWidgetItem *node);
 // The unit's name as it stands in file and folder names: the name itself, or,
 // when it cannot stand there as it is (characters a file name cannot hold,
 // " - ", leading or trailing blanks, more than 80 characters), a cleaned and
@@ -99,10 +110,18 @@ struct LoadResult {
     int inserted = 0;    // rows stored (a zero has no row)
     int skipped = 0;     // lines outside the scope (other form, table, year)
     int outside = 0;     // lines of the scope naming a cell outside the table's value cells
+    importpolicy::UnknownTargets unknown;   // lines of forms and tables the configuration lacks
 };
+
+// Every load and clearing works on one institution of the administration
+// table ("data") or one summary report ("repdata"); id 0 (the forms tree of
+// institution types) or an id that is not there is refused (db::Error).
+void requireTarget(const QString &valueTable, qint64 id);
 
 // The load's closing message: done + the count of skipped outside cells, if any.
 QString loadedMessage(const QString &done, int outside);
+// The same with the lines of unknown forms and tables named.
+QString loadedMessage(const QString &done, const LoadResult &r);
 
 // Institution name of a transfer file: the file name without folder, without
 // its extension (when its last "." lies in the last four characters), cut
@@ -112,17 +131,38 @@ QString unitNameOfFile(const QString &path);
 // or nothing, begins the file name (without extension; letters compared
 // without regard to case); the longest such name wins; -1 when none.
 qint64 FindUnitIdByFileName(const QString &path);
-// The same for many files: the units' names are read once.
+// The same for many files: the units' names are read once. Units whose names
+// are equal without regard to letter case are told apart by the folders the
+// file lies in (the district chain the group unload wrote) and by the mark
+// the unload adds to the names that siblings share.
 class UnitNames {
 public:
     UnitNames();
+    // id >= 0: the unit; -1: no unit's name begins the file name; -2: several
+    // units fit and neither a mark nor the folders tell them apart (candidates).
+    struct Match {
+        qint64 id = -1;
+        QList<qint64> candidates;
+    };
+    Match match(const QString &path) const;
     qint64 idOfFile(const QString &path) const;
+    QString nameOf(qint64 id) const;
+    // "Район / Участок / ФАП": the unit with its parents, for messages.
+    QString pathOf(qint64 id) const;
 
 private:
+    struct Unit {
+        qint64 id = 0;
+        qint64 parent = 0;
+        QString name;
+        QString raw;        // as stored
+        QStringList keys;   // upper-case name, stem and marked stem
+    };
     struct Key {
-        QString upper;   // the unit's name or its unitFileStem, in capitals
+        QString upper;
         qint64 id;
     };
+    QHash<qint64, Unit> m_units;
     QList<Key> m_keys;   // in the order of the units' ids
 };
 

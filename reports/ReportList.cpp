@@ -230,7 +230,7 @@ void TRepList::N1Click() {
                                        "не загружены: %2").arg(shared().yearText()).arg(r.skipped),
                         this);
         showMessage(transfer::loadedMessage(QStringLiteral("Данные по ") + name + QStringLiteral(" загружены из файла"),
-                                            r.outside),
+                                            r),
                     this);
     });
 }

@@ -1,10 +1,12 @@
 // The territory and institution-type windows driven through their handlers.
 #include "core/SampleConfig.h"
 #include "support/TestWork.h"
+#include "engine/Caches.h"
 #include "engine/SharedState.h"
 #include "core/ListWindow.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmForm.h"
+#include "forms/AdmFormLogic.h"
 #include "forms/FormList.h"
 #include "forms/FormListCommon.h"
 #include "forms/MedTypes.h"
@@ -15,6 +17,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
+#include <QSet>
+#include <QSqlQuery>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -172,6 +177,81 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
     w.N7Click();
     EXPECT_GT(count(ids::TableF30Staff), 0);
     EXPECT_EQ(count(ids::TableF14Patients), 0);
+}
+
+// Villages share names: equal names in two districts, in one district and
+// names equal up to letter case each keep a file of their own, and the group
+// load puts every file back into its own institution.
+TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
+    const QSqlDatabase data = db::connection(db::kData);
+    const QVariantList cell =
+        [&] {
+            QSqlQuery q = db::exec(data, "select \"column\", \"row\" from data where hospital=? and \"table\"=? limit 1",
+                                   {ids::NorthHospital, ids::TableF30Staff});
+            return q.next() ? QVariantList{q.value(0), q.value(1)} : QVariantList{};
+        }();
+    ASSERT_EQ(cell.size(), 2);
+    struct Unit { QString name; qint64 parent; double value; qint64 id = 0; };
+    QList<Unit> units{{QStringLiteral("ФАП Ручей"), ids::North, 10.1},
+                      {QStringLiteral("ФАП Ручей"), ids::South, 0.1},
+                      {QStringLiteral("ФАП Ручей"), ids::South, 7},
+                      {QStringLiteral("Амбулатория"), ids::North, 3},
+                      {QStringLiteral("АМБУЛАТОРИЯ"), ids::North, 4}};
+    for (Unit &u : units) {
+        u.id = adm::addUnit(u.parent, {u.name, ids::TypeFap, true});
+        db::exec(data, "insert into data (hospital, data, year, \"table\", \"column\", \"row\") values (?,?,?,?,?,?)",
+                 {u.id, u.value, shared().Year, ids::TableF30Staff, cell[0], cell[1]});
+    }
+    caches::reloadAll();
+    const auto valueOf = [&](qint64 id) {
+        return db::scalar(data, "select data from data where hospital=? and \"table\"=?", {id, ids::TableF30Staff});
+    };
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::Region));
+    w.N13Click();
+    ASSERT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена"))) << dialogs.messages.join("\n").toStdString();
+    const QString root = fx.yearFolder() + "data/";
+    QStringList files;
+    for (QDirIterator it(root, {"*.orw"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) files.append(it.next());
+    // A unique name keeps its plain file name; names a district shares get the unit's mark.
+    EXPECT_TRUE(files.contains(root + QStringLiteral("Область/Северный район/ФАП Ручей - Годовой - 2024.orw")))
+        << files.join("\n").toStdString();
+    EXPECT_TRUE(files.contains(root + QStringLiteral("Область/Южный район/ФАП Ручей #%1 - Годовой - 2024.orw")
+                                          .arg(units[1].id)));
+    EXPECT_TRUE(files.contains(root + QStringLiteral("Область/Северный район/АМБУЛАТОРИЯ #%1 - Годовой - 2024.orw")
+                                          .arg(units[4].id)));
+    QSet<QString> distinct;
+    for (const QString &f : files) distinct.insert(f.toUpper());
+    EXPECT_EQ(distinct.size(), files.size());   // no two files differ only in letter case
+
+    db::exec(data, "delete from data");
+    dialogs.fileLists.push_back(files);
+    w.N7Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
+    for (const Unit &u : units) EXPECT_EQ(valueOf(u.id).toDouble(), u.value) << u.name.toStdString();
+    EXPECT_EQ(valueOf(ids::NorthHospital).isValid(), true);
+
+    // Two files of one institution: the whole group is refused before anything
+    // is written, and both files are named.
+    const QString northFap = root + QStringLiteral("Область/Северный район/ФАП Ручей - Годовой - 2024.orw");
+    const QString copy = root + QStringLiteral("Область/Северный район/фап ручей - Квартал.orw");
+    ASSERT_TRUE(QFile::copy(northFap, copy));
+    db::exec(data, "update data set data=99 where hospital=?", {units[0].id});
+    dialogs.fileLists.push_back({northFap, copy});
+    w.N7Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("относятся к одному учреждению")));
+    EXPECT_TRUE(dialogs.sawMessage(QDir::toNativeSeparators(copy)));
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 99);
+    QFile::remove(copy);
+
+    // Outside the district folders a shared name tells nothing: the file is refused, not guessed.
+    const QString flat = fx.yearFolder() + QStringLiteral("ФАП Ручей - Годовой - 2024.orw");
+    ASSERT_TRUE(QFile::copy(northFap, flat));
+    dialogs.fileLists.push_back({flat});
+    w.N7Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("учреждение не определено однозначно")));
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 99);
 }
 
 TEST_F(WindowTest, TypeFormsRenameAndOrder) {

@@ -10,6 +10,7 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 
+#include <QFile>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 #include <optional>
@@ -213,7 +214,7 @@ TEST_F(FormListTest, ConditionsFileRoundTrip) {
     EXPECT_EQ(written, before.size());
     db::exec(m, "delete from conditions");
     db::exec(m, "insert into conditions (tid, \"row\", \"column\") values (?, 9, 9)", {ids::TableF47Network});
-    EXPECT_EQ(importConditions(ids::FormF47, "Ф47", file), written);
+    EXPECT_EQ(importConditions(ids::FormF47, "Ф47", file).imported, written);
     EXPECT_EQ(dump(), before);
 }
 
@@ -235,14 +236,50 @@ TEST_F(FormListTest, ConditionsImportKeepsToItsFormAndRefusesBrokenFiles) {
         EXPECT_EQ(count(), before);
     }
 
-    // Lines of another form or of an unknown table are skipped; the form's
-    // conditions are replaced all the same.
+    // A file with no line of the form changes nothing and says why.
+    const QString good = "Ф47\t(1000)\t1\t2\tFalse\t\tусловие\t3\tTrue\tFalse\t2,5";
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        QString says;
+    } refused[] = {
+        {"empty", "", QStringLiteral("пуст. Условия не изменены.")},
+        {"blank lines", "\r\n  \r\n", QStringLiteral("пуст. Условия не изменены.")},
+        {"another form", cp1251::encode("Ф30\t(1000)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*\r\n"),
+         QStringLiteral("нет условий формы Ф47. Условия не изменены.")},
+        {"unknown table", cp1251::encode("Ф47\t(9999)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*\r\n"),
+         QStringLiteral("Строки неизвестных форм и таблиц пропущены: 1 (Ф47 (9999))")},
+        {"unknown form", cp1251::encode("Ф99\t(1000)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*\r\n"),
+         QStringLiteral("Строки неизвестных форм и таблиц пропущены: 1 (Ф99 (1000))")},
+        {"UTF-8", ("\xEF\xBB\xBF" + good).toUtf8(), QStringLiteral("UTF-8")},
+    };
+    for (const auto &c : refused) {
+        const QString path = fx.root() + c.name + QStringLiteral(".cnd");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.bytes);
+        f.close();
+        try {
+            importConditions(ids::FormF47, "Ф47", path);
+            ADD_FAILURE() << c.name << ": imported";
+        } catch (const db::Error &e) {
+            EXPECT_TRUE(e.message().contains(c.says)) << c.name << ": " << e.message().toStdString();
+        }
+        EXPECT_EQ(count(), before) << c.name;
+    }
+
+    // Lines of another form or of an unknown table are skipped and named;
+    // the tables the file carries are replaced.
     const QString other = fx.root() + "other.cnd";
     ASSERT_TRUE(cp1251::writeLines(other, {"Ф30\t(1000)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*",
                                            "Ф47\t(9999)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*",
                                            "ф47\t(1000)\t1\t2\tFalse\t\tусловие\x01\x02\t3\tTrue\tFalse\t2,5",
                                            "Ф47\t(1000)\t2\t2\tTrue\tx\t\t\tFalse\tFalse\t*"}));
-    EXPECT_EQ(importConditions(ids::FormF47, "Ф47", other), 2);
+    const ConditionsImport imported = importConditions(ids::FormF47, "Ф47", other);
+    EXPECT_EQ(imported.imported, 2);
+    EXPECT_TRUE(imported.message.startsWith(QStringLiteral("Условия успешно импортированы\n")));
+    EXPECT_TRUE(imported.message.contains(QStringLiteral("Строки неизвестных форм и таблиц пропущены: 1 (Ф47 (9999))")))
+        << imported.message.toStdString();
     EXPECT_EQ(count(), 2);
     // The line breaks come back from their codes; an empty divisor is 1.
     EXPECT_EQ(db::scalar(m, "select group_concat(\"row\" || '|' || type || '|' || condition || '|' || koeff || '|' || "

@@ -11,6 +11,7 @@
 #include "core/TreeMarking.h"
 #include "forms/AdmForm.h"
 #include "forms/FormList.h"
+#include "forms/FormListLogic.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"
 #include "forms/TransferFiles.h"
@@ -131,6 +132,52 @@ TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
     EXPECT_EQ(count(ids::TableF30Staff), staff);
     EXPECT_EQ(count(ids::TableF30Visits), visits);
     EXPECT_EQ(count(ids::TableF14Patients), 0);
+}
+
+// The forms tree of institution types and a territory's sum have no single
+// target: loading a form, clearing and the group table load are not offered
+// there, and every load refuses institution 0 or an id that is not an institution.
+TEST_F(FormListWindowTest, WindowsOverManyInstitutionsOfferNoSingleTargetCommands) {
+    const QString dump = [] {
+        return db::scalar(db::connection(db::kData), "select group_concat(hospital || data, ';') from data").toString();
+    }();
+    const QString file = fx.yearFolder() + "Южная ЦРБ.orw";
+    transfer::SaveHosp(ids::SouthHospital, file);
+    testWork().mode = ReportMode::Types;
+    testWork().institution = ids::SouthHospital;   // left from an earlier window: not the types window's target
+    int shown = 0;
+    const auto inspect = [&](QDialog *d) {
+        auto *w = qobject_cast<TFormList *>(d);
+        EXPECT_NE(w, nullptr);
+        if (!w) return int(QDialog::Rejected);
+        ++shown;
+        EXPECT_FALSE(w->N11->isVisible());
+        EXPECT_FALSE(w->N26->isVisible());
+        EXPECT_FALSE(w->N12->menuAction()->isVisible());
+        w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+        dialogs.files.push_back(file);
+        w->N11Click();   // a key or a stale handler: still nothing happens
+        return int(QDialog::Rejected);
+    };
+    dialogs.modals.push_back(inspect);
+    openFormsTreeForTypes(nullptr, testWork(), QStringLiteral("Больницы"));
+    testWork().mode = ReportMode::Input;
+    dialogs.modals.push_back(inspect);
+    openFormsTreeForSummary(nullptr, testWork(), ids::South, QStringLiteral("Южный район"),
+                            QStringLiteral("%1,%2").arg(ids::SouthHospital).arg(ids::SouthPolyclinic));
+    EXPECT_EQ(shown, 2);
+    for (const qint64 id : {qint64(0), qint64(99999)}) {
+        try {
+            transfer::loadForm(id, file, "Data", ids::FormF30, "Ф30");
+            ADD_FAILURE() << id << ": loaded";
+        } catch (const db::Error &e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("Учреждение не выбрано"))) << e.message().toStdString();
+        }
+        EXPECT_THROW(transfer::LoadUnitInfo(id, file, QString(), false), db::Error);
+        EXPECT_THROW(formlist::clearForm(id, ids::FormF30), db::Error);
+    }
+    EXPECT_EQ(db::scalar(db::connection(db::kData), "select group_concat(hospital || data, ';') from data").toString(),
+              dump);
 }
 
 TEST_F(FormListWindowTest, NetworkFormRecalculation) {

@@ -110,6 +110,15 @@ TEST_F(TableWindowTest, TypingSavesEachCellAtOnce) {
     QTest::keyClick(g, Qt::Key_E, Qt::ControlModifier);
     EXPECT_EQ(w->CellEditText(), w->CellSavedText());
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+
+    // Sixteen digits and more cannot be kept: refused, naming the cell; the cell stays.
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "1000000000000000");
+    QTest::keyClick(g, Qt::Key_Right);
+    EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where abs(data) >= 1e15").toInt(), 0);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("(Строка 1, Графа 5) не может быть сохранено")))
+        << dialogs.messages.join('\n').toStdString();
+    QTest::keyClick(g, Qt::Key_E, Qt::ControlModifier);
 }
 
 TEST_F(TableWindowTest, SaveDecidesFromStoredValueNotDisplayedText) {

@@ -7,6 +7,7 @@
 #include "platform/Codepage.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTreeWidgetItem>
@@ -133,7 +134,10 @@ TEST(TransferFiles, GroupUnloadNamesMapBackToTheirInstitution) {
         ids.append(n == QStringLiteral("ЦРБ") ? fx.crb : fx.unit(n, fx.region, fx.typeHosp, 0));
     QSet<QString> files;
     for (int i = 0; i < ids.size(); ++i) {
-        const QString path = fx.dir.path() + "/" + unitFileName(names[i], QStringLiteral("Годовой"), 2026);
+        // A long level gives way so that the whole name fits 255 bytes.
+        const QString level = i % 2 ? QStringLiteral("Годовой") : QString(150, QChar(0x041A));
+        const QString path = fx.dir.path() + "/" + unitFileName(names[i], level, 2026);
+        EXPECT_LE(QFileInfo(path).fileName().toUtf8().size(), 255);
         EXPECT_TRUE(cp1251::writeLines(path, {})) << path.toStdString();
         files.insert(path);
         EXPECT_EQ(FindUnitIdByFileName(path), ids[i]) << names[i].toStdString();
@@ -154,7 +158,7 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     fx.value(fx.crb, fx.t30a, 6, 8, 3);
     fx.value(fx.crb, fx.t12, 3, 3, 0.1);
     // Fractions are written as general() writes them, a rounding tie included.
-    const QList<double> hard{-1e-5, 1.0 / 3, 4656474550896.625, 2.5e20};
+    const QList<double> hard{-1e-5, 1.0 / 3, 4656474550896.625, -9.99999999999999e14};
     for (int i = 0; i < hard.size(); ++i) fx.value(fx.crb, fx.t12, 4, 3 + i, hard[i]);
     fx.value(fx.crb, fx.t30a, 3, 4, 99, 2025);     // another year: not written
     fx.value(fx.poly, fx.t12, 3, 3, 5);            // another institution
@@ -194,6 +198,7 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     const QString rpd = fx.dir.path() + "/Свод.rpd";
     EXPECT_EQ(saveReport(7, rpd).written, 1);
     db::exec(fx.dataDb(), "delete from repdata");
+    db::exec(db::connection(db::kMain), "insert into reports (id, report) values (7, 'Отчет')");
     EXPECT_EQ(loadReport(7, rpd).inserted, 1);
     EXPECT_EQ(fx.values("repdata"), QStringList{QStringLiteral("7|%1|3|3=42@2026").arg(fx.t30b)});
     const QString rps = fx.dir.path() + "/Свод.RPS";
@@ -244,7 +249,13 @@ QList<Reader> readers() {
         {"group table", "orw", "data", [](F &fx, const QString &p) { return LoadTableFromFile(fx.crb, p, fx.t30a); }},
         {"table window", "orw", "data",
          [](F &fx, const QString &p) { return loadTable(fx.crb, p, "Data", fx.f30, "Ф30", fx.t30a, "(1000)"); }},
-        {"report", "rpd", "repdata", [](F &fx, const QString &p) { return loadReport(fx.crb, p); }},
+        {"report", "rpd", "repdata",
+         [](F &fx, const QString &p) {
+             // A report of the same id as ЦРБ: the two value tables are compared alike.
+             db::exec(db::connection(db::kMain), "insert or ignore into reports (id, report) values (?, 'Отчет')",
+                      {fx.crb});
+             return loadReport(fx.crb, p);
+         }},
     };
 }
 
@@ -271,10 +282,13 @@ TEST(TransferPolicy, RefusedFilesChangeNothingAndSayWhy) {
          {good, line("0.1", "2026", "Ф30", "(1000)", 3, 4), line("10.1", "2026", "Ф30", "(1000)", 4, 5)},
          {"строки 1 и 3"}},
         {"other year", {line("5", "2025", "Ф30", "(1000)", 4, 5)}, {"2025"}},
-        {"empty", {}, {"нет данных"}},
-        {"no line for the target", {line("5", "2026", "Ф99", "(1000)", 4, 5)}, {"нет данных"}},
+        {"huge", {good, line("1.7e308", "2026", "Ф30", "(1000)", 4, 6)}, {"строка 2", "1.7e308"}},
+        {"past fifteen digits", {line("-1000000000000000", "2026", "Ф30", "(1000)", 4, 6)}, {"строка 1"}},
+        {"empty", {}, {"пуст. Данные не изменены."}},
+        {"no line for the target", {line("5", "2026", "Ф99", "(1000)", 4, 5)},
+         {"нет данных", "Строки неизвестных форм и таблиц пропущены: 1 (Ф99 (1000))"}},
         {"truncated table number", {line("5", "2026", "Ф30", "(10", 4, 5), line("6", "2026", "Ф30", "", 4, 6)},
-         {"нет данных"}},
+         {"нет данных", "Строки неизвестных форм и таблиц пропущены: 2 (Ф30 (10, Ф30)"}},
         {"only header cells", {line("5", "2026", "Ф30", "(1000)", 2, 5), line("5", "2026", "Ф30", "(1000)", 4, -5)},
          {"нет данных", "пропущено: 2"}},
     };
@@ -332,6 +346,27 @@ TEST(TransferPolicy, ValuesStoredAsEveryWriterCellsOutsideSkipped) {
                   (QStringList{QStringLiteral("%1|%2|3|4=0.3@2026").arg(fx.crb).arg(fx.t30a),
                                QStringLiteral("%1|%2|7|9=10.1@2026").arg(fx.crb).arg(fx.t30a)}));
         EXPECT_TRUE(loadedMessage("Загружено", r.outside).contains(QStringLiteral("пропущено: 5")));
+    }
+}
+
+// Lines of a form or table the configuration lacks are counted and named by
+// every reader; a form or table load empties only the tables the file carries.
+TEST(TransferPolicy, UnknownTablesNamedAndUncarriedTablesKept) {
+    for (const Reader &reader : readers()) {
+        SCOPED_TRACE(reader.name);
+        admtest::YearFixture fx;
+        fx.value(fx.crb, fx.t30b, 3, 3, 2, 2026, reader.valueTable);
+        const QString file = writeText(fx.dir.path() + "/ЦРБ." + reader.ext,
+                                       {line("5", "2026", "Ф30", "(1000)", 4, 5), line("6", "2026", "Ф99", "(1000)", 4, 5),
+                                        line("7", "2026", "Ф30", "1000", 4, 5), line("8", "2026", "Ф99", "(1000)", 4, 6)});
+        const LoadResult r = reader.load(fx, file);
+        EXPECT_EQ(r.inserted, 1);
+        EXPECT_EQ(loadedMessage("Загружено", r),
+                  QStringLiteral("Загружено\nСтроки неизвестных форм и таблиц пропущены: 3 (Ф99 (1000), Ф30 1000)"));
+        // Institution and report loads clear what they always cleared (all, or the chosen forms).
+        const bool replacesAll = QString(reader.name) == "unit" || QString(reader.name) == "chosen forms" ||
+                                 QString(reader.name) == "report";
+        EXPECT_EQ(fx.values(reader.valueTable).join(";").contains(QStringLiteral("|%1|3|3=2").arg(fx.t30b)), !replacesAll);
     }
 }
 

@@ -1,0 +1,199 @@
+// Every import that replaces a set from a file, through the call its window
+// makes, run through the same hostile files; and a scan of the sources that
+// fails when a new import of that kind bypasses engine/ImportPolicy.
+#include "support/WindowTestBase.h"
+
+#include "controls/ControlFile.h"
+#include "core/SampleConfig.h"
+#include "engine/SharedState.h"
+#include "forms/FormListLogic.h"
+#include "forms/TransferFiles.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringConverter>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+QStringList dump(const QString &db, const QString &sql) {
+    QStringList out;
+    QSqlQuery q = db::exec(db::connection(db), sql);
+    while (q.next()) {
+        QStringList f;
+        for (int i = 0; i < q.record().count(); ++i) f.append(q.value(i).toString());
+        out.append(f.join(u'|'));
+    }
+    return out;
+}
+
+QString valueLine(const QString &value, const QString &form, const QString &tablen, int column, int row) {
+    return transfer::formatRecord(value, shared().yearText(), form, tablen, column, row);
+}
+
+// One import: the call its window makes (returning the closing message), a
+// valid file for its target, lines of another target, a bad line and a line
+// of an unknown table, and what it replaces.
+struct Import {
+    const char *name;
+    const char *ext;
+    QStringList valid;
+    QString otherTarget;
+    QString badLine;
+    bool badLineRefusesFile;
+    QString unknownTable;   // a line of Ф30 (9999) or Ф47 (9999)
+    std::function<QString(const QString &)> run;
+    std::function<QStringList()> state;
+};
+
+QList<Import> imports() {
+    const CachedTable *staff = shared().Caches.table(ids::TableF30Staff);
+    const int c = staff->shape.fixcols + 2, r = staff->shape.fixrows + 2;
+    const QStringList values{valueLine("10.1", "Ф30", "(1000)", c, r), valueLine("0.1", "Ф30", "(1000)", c + 1, r)};
+    const QString otherValues = valueLine("5", "Ф14", "(1000)", 3, 3);
+    const QString badValue = valueLine("1,5", "Ф30", "(1000)", c, r + 1);
+    const QString unknownValues = valueLine("7", "Ф30", "(9999)", c, r);
+    const auto data = [] { return dump(db::kData, "select * from data order by 1,2,3,4,5,6"); };
+    const auto repdata = [] { return dump(db::kData, "select * from repdata order by 1,2,3,4,5,6"); };
+    const auto loaded = [](const QString &done) {
+        return [done](const transfer::LoadResult &r) { return transfer::loadedMessage(done, r); };
+    };
+    const QString cnd = "Ф47\t(1000)\t1\t2\tFalse\t\tусловие\t3\tTrue\tFalse\t2,5";
+    const QString rule = "\"Ф30\",\"(1000)\",\"СТР1ГР4\",\"=\",\"0\",\"\",\"Всего\"";
+    return {
+        {"Подгрузить форму (forms tree)", "orw", values, otherValues, badValue, true, unknownValues,
+         [=](const QString &p) {
+             return loaded("Форма Ф30 загружена")(
+                 transfer::loadForm(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30"));
+         },
+         data},
+        {"Подгрузить таблицу (table window)", "orw", values, otherValues, badValue, true, unknownValues,
+         [=](const QString &p) {
+             return loaded("Таблица загружена")(transfer::loadTable(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30",
+                                                                   ids::TableF30Staff, "(1000)"));
+         },
+         data},
+        {"Групповая подгрузка таблицы (one file)", "orw", values, otherValues, badValue, true, unknownValues,
+         [=](const QString &p) {
+             return loaded("Подгрузка закончена")(transfer::LoadTableFromFile(ids::NorthHospital, p,
+                                                                              ids::TableF30Staff));
+         },
+         data},
+        {"Подгрузить учреждение (territory)", "orw", values, "", badValue, true, unknownValues,
+         [=](const QString &p) {
+             return loaded("Данные загружены")(transfer::LoadUnitInfo(ids::NorthHospital, p, QString(), false));
+         },
+         data},
+        {"Подгрузить сводный отчет (report list)", "rpd", values, "", badValue, true, unknownValues,
+         [=](const QString &p) { return loaded("Данные загружены")(transfer::loadReport(ids::ReportNorth, p)); },
+         repdata},
+        {"Импорт формул расчёта (.cnd)", "cnd", {cnd}, "Ф30\t(1000)\t1\t2\tFalse\t\tx\t3\tTrue\tFalse\t*",
+         "Ф47\t(1000)\t1", true, "Ф47\t(9999)\t1\t2\tFalse\t\tx\t3\tTrue\tFalse\t*",
+         [](const QString &p) { return formlist::importConditions(ids::FormF47, "Ф47", p).message; },
+         [] { return dump(db::kMain, "select * from conditions order by rowid"); }},
+        {"Загрузить контроли (replace)", "txt", {rule}, "", "\"Ф30\",\"(1000)\"", false,
+         "\"Ф30\",\"(9999)\",\"СТР1ГР4\",\"=\",\"0\",\"\",\"x\"",
+         [](const QString &p) {
+             const controls::LoadResult r =
+                 controls::LoadControlFile(db::connection(db::kMain), p, controls::LoadMode::Replace);
+             return r.rejects.join(u'\n');
+         },
+         [] { return dump(db::kMain, "select * from int_control order by rowid"); }},
+    };
+}
+
+struct ImportPolicyTest : InputWindowTest {
+    QString write(const QString &name, const QByteArray &bytes) {
+        const QString path = fx.root() + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        return path;
+    }
+    QByteArray cp1251Lines(const QStringList &lines) { return cp1251::encode(lines.join("\r\n") + "\r\n"); }
+};
+
+} // namespace
+
+TEST_F(ImportPolicyTest, HostileFilesChangeNothingAndUnknownTablesAreNamed) {
+    int index = 0;
+    for (Import imp : imports()) {
+        SCOPED_TRACE(imp.name);
+        // Each entry stores values of its own, so that its success shows.
+        imp.valid.replaceInStrings(QStringLiteral("\"10.1\""), QStringLiteral("\"%1.1\"").arg(20 + index++));
+        const QString before = imp.state().join(u'\n');
+        const auto refused = [&](const char *what, const QByteArray &bytes, const QString &says) {
+            SCOPED_TRACE(what);
+            const QString path = write(QStringLiteral("%1.%2").arg(what, imp.ext), bytes);
+            try {
+                imp.run(path);
+                ADD_FAILURE() << "was imported";
+            } catch (const db::Error &e) {
+                EXPECT_TRUE(e.message().contains(says)) << e.message().toStdString();
+                EXPECT_LE(e.message().size(), 2000);
+            }
+            EXPECT_EQ(imp.state().join(u'\n'), before);
+        };
+        refused("empty", {}, QStringLiteral("не изменены"));
+        if (!imp.otherTarget.isEmpty())
+            refused("other", cp1251Lines({imp.otherTarget}), QStringLiteral("не изменены"));
+        refused("utf8", (imp.valid.join("\r\n") + "\r\n").toUtf8(), QStringLiteral("Windows-1251"));
+        QStringEncoder utf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+        refused("utf16", QByteArray(utf16(imp.valid.join("\r\n") + "\r\n")), QString());
+        refused("unknown only", cp1251Lines({imp.unknownTable}), QStringLiteral("не"));
+        // A huge field is quoted shortly.
+        refused("huge field", cp1251Lines({imp.badLine + QString(200000, QChar(u'Ж'))}), QString());
+
+        const QString bad = write(QStringLiteral("bad.%1").arg(imp.ext), cp1251Lines(imp.valid + QStringList{imp.badLine}));
+        if (imp.badLineRefusesFile) {
+            EXPECT_THROW(imp.run(bad), db::Error);
+            EXPECT_EQ(imp.state().join(u'\n'), before);
+        }
+
+        // One line of an unknown table among good ones: the good ones are
+        // taken, the unknown one named.
+        const QString mixed =
+            write(QStringLiteral("mixed.%1").arg(imp.ext), cp1251Lines(imp.valid + QStringList{imp.unknownTable}));
+        const QString message = imp.run(mixed);
+        EXPECT_TRUE(message.contains(QStringLiteral("(9999)"))) << message.toStdString();
+        EXPECT_NE(imp.state().join(u'\n'), before);
+    }
+}
+
+// An import that reads a file and deletes what it replaces goes through the
+// policy; the files listed here do both for another reason.
+TEST(ImportPolicyScan, EveryReplacingImportUsesThePolicy) {
+    const QMap<QString, QString> allowed{
+        {"reports/SummationLogic.cpp", "reads the exclusion list; its deletions belong to the summation"},
+        {"reports/IndicatorData.cpp", "set files add new sets; deletions are the editor's"},
+        {"updates/UpdateInstaller.cpp", "updates replace program files, not stored sets"},
+    };
+    const QString root = QStringLiteral(KELVANA_SOURCE_DIR) + u'/';
+    QStringList offenders;
+    int scanned = 0;
+    for (const char *folder : {"platform", "engine", "core", "widgets", "forms", "controls", "reports", "updates",
+                               "app"}) {
+        for (QDirIterator it(root + folder, {"*.cpp"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString path = it.next();
+            QFile f(path);
+            if (!f.open(QIODevice::ReadOnly)) continue;
+            ++scanned;
+            const QString src = QString::fromUtf8(f.readAll());
+            const bool readsFile = src.contains("cp1251::readLines(") || src.contains("readFile(") ||
+                                   src.contains("QIODevice::ReadOnly");
+            const bool deletes = src.contains("\"delete from", Qt::CaseInsensitive);
+            const QString rel = path.mid(root.size());
+            if (readsFile && deletes && !src.contains("importpolicy::") && !allowed.contains(rel)) offenders.append(rel);
+        }
+    }
+    EXPECT_GT(scanned, 50);
+    EXPECT_TRUE(offenders.isEmpty()) << "imports that replace a set without engine/ImportPolicy: "
+                                     << offenders.join(", ").toStdString();
+}
