@@ -1,6 +1,7 @@
 #include "engine/TableValues.h"
 
 #include "engine/NumberFormat.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 
 #include <QSqlError>
@@ -16,6 +17,25 @@ const QSqlDatabase &cleared(const QSqlDatabase &database, const QString &valueTa
     return database;
 }
 } // namespace
+
+void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int column, int row) {
+    if (num::isStorableValue(value)) return;
+    QString cell = QStringLiteral("таблица %1").arg(tableIdent);
+    int fixrows = 0;
+    for (const CachedTable &t : shared().Caches.tables)
+        if (t.shape.ident == tableIdent) {
+            cell = t.formName + QStringLiteral(" т") + t.tablen;
+            fixrows = t.shape.fixrows;
+            break;
+        }
+    const QString why = QStringLiteral("значение ячейки %1 гр%2 стр%3 (код %4) слишком велико: по модулю оно "
+                                       "должно быть меньше 1000000000000000")
+                            .arg(cell)
+                            .arg(column - 1)
+                            .arg(row - fixrows - 1)
+                            .arg(owner);
+    throw db::Error(why.left(1).toUpper() + why.mid(1) + QStringLiteral(". Значения не сохранены."), why);
+}
 
 ValueRowWriter::ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year)
     : m_insert(database, valueTable), m_institution(institution), m_year(year) {}

@@ -8,6 +8,13 @@
 #include <QSqlDatabase>
 #include <QString>
 
+// Throws db::Error naming the cell (form, table, column and row
+// as references count them; owner: the institution or report) when the value may not be stored
+// (num::isStorableValue). Every writer of computed sums (recalculations, the
+// summation of levels) calls it before it stores a value, inside its
+// transaction, so that a sum that reached 10^15 stores nothing at all.
+void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int column, int row);
+
 // Stores value rows of one institution and year by that rule, for a caller
 // that has deleted what they replace (several tables, or all of them) in its
 // own transaction.

@@ -684,6 +684,7 @@ void TVTable::N5Click() {
 
 void TVTable::N14Click() {
     try {
+        if (!m_work.net) RequireMembers(m_work.includeList);
         m_table.matrix().fill(0.0);
         StringGrid1->viewport()->update();
         if (m_work.net) {
@@ -711,6 +712,8 @@ void TVTable::N14Click() {
         StringGrid1->viewport()->update();
         showMessage(QStringLiteral("Готово!"), this);
         resetCurrentText();
+    } catch (const NoMembersError &e) {
+        showWarning(e.message(), this);
     } catch (const std::exception &e) {
         Gauge1->setVisible(false);
         const QString why = winutil::errorText(e);
