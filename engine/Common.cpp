@@ -12,6 +12,14 @@
 #include <array>
 #include <cstring>
 
+NoMembersError::NoMembersError()
+    : EngineError(QStringLiteral("Не заданы входящие учреждения, отчет не пересчитан. Сохраненные значения не "
+                                 "изменены.")) {}
+
+void RequireMembers(const QString &includeList) {
+    if (text::parseIdList(includeList).isEmpty()) throw NoMembersError();
+}
+
 // ---- Lookups over the caches ------------------------------------------------
 
 const CachedTable *FindCachedTable(const QString &formName, const QString &tableKey) {
@@ -74,15 +82,19 @@ void SaveTableData(const ValueMatrix &m, const QString &table, qint64 institutio
         TableValueWriter writer(d, table, institution, year, ident);
         if (!m.isCreated()) return;
         for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-            for (int r = m.lowRow(); r <= m.highRow(); ++r) writer.write(c, r, m.at(c, r));
+            for (int r = m.lowRow(); r <= m.highRow(); ++r) {
+                const double v = m.at(c, r);
+                if (v != 0) RequireStorableValue(v, institution, ident, c, r);
+                writer.write(c, r, v);
+            }
     });
 }
 
 void SumHospitalsData(ValueMatrix &m, const QString &includeList, qint64 formId, const QString &tableKey,
                       ProgressPacer *pacer) {
+    RequireMembers(includeList);
     const qint64 ident = GetTableIdentByFormId(formId, tableKey);
     const QList<qint64> ids = text::parseIdList(includeList);
-    if (ids.isEmpty()) return;
     // Rows go straight into the matrix; the gauge moves by time, not by row.
     db::readNumbers(db::connection(db::kData),
                     QStringLiteral("select \"column\", \"row\", data from data where year=? and \"table\"=? "

@@ -24,6 +24,18 @@ public:
     using EngineError::EngineError;
 };
 
+// A recalculation of a summary with no institution to sum: summing nothing
+// would replace its stored values (loaded from a transfer file, say) by none.
+// Nothing is recalculated; the window shows the message as a warning.
+class NoMembersError : public EngineError {
+public:
+    NoMembersError();
+};
+// Throws NoMembersError when the include list names no institution: the one
+// check before any recalculation that stores the sums of a summary's
+// institutions.
+void RequireMembers(const QString &includeList);
+
 // ---- Lookups over the caches of the open year (shared().Caches) ----------
 // Table key is the table number with its parentheses, e.g. "(1000)". Form
 // names and keys are matched without regard to letter case.
@@ -43,11 +55,13 @@ qint64 FindFormId(const QString &formName);        // same as GetFormIdByName
 QString ValueTableName(ValueTable name);
 
 // Rewrites the institution's stored values of the table and year in the
-// value table from the matrix (zero cells are not stored), in one transaction.
+// value table from the matrix (zero cells are not stored), in one transaction;
+// a value past the storable range (RequireStorableValue) stores nothing.
 void SaveTableData(const ValueMatrix &matrix, const QString &valueTable, qint64 institution, qint64 formId,
                    const QString &tableKey);
 // Adds the values of the table and year of every institution of the include
-// list (table "data") into the matrix, which must already be created. The
+// list (table "data") into the matrix, which must already be created; throws
+// NoMembersError (the matrix untouched) when the list is empty. The
 // pacer keeps the progress window painting and stops the run on "Отмена".
 void SumHospitalsData(ValueMatrix &matrix, const QString &includeList, qint64 formId, const QString &tableKey,
                       ProgressPacer *pacer = nullptr);

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <algorithm>
 #include <cstdio>
 
 namespace num {
@@ -29,6 +30,18 @@ double roundInt(double value) {
 QString fixed2(double value) {
     double r = round2(value);
     if (r == 0.0) r = 0.0;  // no "-0.00"
+    // Fifteen significant digits in all: the whole part takes them first.
+    int decimals = 2;
+    const double a = std::fabs(r);
+    if (a >= 1e14 || !std::isfinite(a)) decimals = 0;
+    else if (a >= 1e13) decimals = 1;
+    if (decimals < 2) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.*f", decimals, r);
+        QString text = QString::fromLatin1(buf);
+        if (text == QLatin1String("-0") || text == QLatin1String("-0.0")) text.remove(0, 1);
+        return text;
+    }
     return QString::number(r, 'f', 2);
 }
 
@@ -48,6 +61,44 @@ double stored(double value) {
     std::from_chars(text, end, out);
     return out;
 }
+
+namespace {
+// The decimal exponent of a finite non-zero value as written with the given
+// number of significant digits (9.9999999999999999 with 15 is 1.0e+01: 1).
+int decimalExponent(double value, int digits) {
+    char text[48];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, digits - 1).ptr;
+    int e = 0;
+    for (const char *p = end; p > text; --p)
+        if (p[-1] == 'e') {
+            std::from_chars(p[0] == '+' ? p + 1 : p, end, e);
+            break;
+        }
+    return e;
+}
+} // namespace
+
+double settledSum(double sum, double largestTerm) {
+    const double magnitude = std::fabs(sum);
+    // A sum at least as large as every term keeps fifteen digits of its own
+    // when stored; only a sum that cancels can show digits its terms lack.
+    if (sum == 0 || !std::isfinite(sum) || !(largestTerm > magnitude) || !std::isfinite(largestTerm)) return sum;
+    const int lowest = decimalExponent(largestTerm, 15) - 14;   // exponent of the last digit kept
+    const int digits = decimalExponent(sum, 17) - lowest + 1;   // digits of the sum down to it
+    if (digits <= 0) {
+        // Below one unit of the last digit: zero, or that unit when it rounds up.
+        const double unit = std::pow(10.0, lowest);
+        return digits == 0 && magnitude >= unit / 2 ? std::copysign(unit, sum) : 0.0;
+    }
+    char text[48];
+    const auto end =
+        std::to_chars(text, text + sizeof text, sum, std::chars_format::scientific, std::min(digits, 17) - 1).ptr;
+    double out = sum;
+    std::from_chars(text, end, out);
+    return out;
+}
+
+bool isStorableValue(double value) { return std::isfinite(value) && std::fabs(value) < kStorableLimit; }
 
 bool parse(const QString &text, double &value) {
     QString t = text.trimmed();

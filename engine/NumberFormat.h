@@ -7,13 +7,28 @@ namespace num {
 
 // Rounds to two decimals, ties away from zero (2.345 -> 2.35, -2.345 -> -2.35).
 double round2(double value);
-// Two decimals, ties away from zero: 1 -> "1.00", 2.005 -> "2.01".
+// Two decimals, ties away from zero: 1 -> "1.00", 2.005 -> "2.01". A value
+// has fifteen significant digits, so from 10^13 on it shows fewer decimals
+// (12345678901234.5) and from 10^14 on none, instead of digits it has not.
 QString fixed2(double value);
 // General form with up to fifteen significant digits: 1.5 -> "1.5", 3 -> "3".
 QString general(double value);
 // The value as stored: fifteen significant digits, the digits general()
 // writes (0.1 + 0.2 is stored as 0.3, not 0.30000000000000004).
 double stored(double value);
+// A sum keeps no more precision than its terms carry: rounded to the
+// fifteen significant digits of its largest term (by magnitude), so that
+// 0.1 + 0.2 - 0.3 and 10.1 + 20.2 - 30.3 are 0, not a residue of 1e-17.
+// largestTerm 0 leaves the sum as it is.
+double settledSum(double sum, double largestTerm);
+
+// The largest magnitude a stored value may have: from 10^15 on a double no
+// longer holds the fifteen digits every value is written with.
+inline constexpr double kStorableLimit = 1e15;
+// True for a finite value below kStorableLimit in magnitude: one that may be
+// stored as a value of a cell.
+bool isStorableValue(double value);
+
 // Parses a number written with "." (a "," is accepted as well); false when it is none.
 bool parse(const QString &text, double &value);
 double parseOr(const QString &text, double def = 0.0);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/NumberFormat.h"
+#include "engine/SharedState.h"
 #include "platform/Database.h"
 
 #include <QSqlError>
@@ -19,10 +20,27 @@ const QSqlDatabase &cleared(const QSqlDatabase &database, const QString &valueTa
 }
 } // namespace
 
+void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int column, int row) {
+    if (num::isStorableValue(value)) return;
+    QString cell = QStringLiteral("таблица %1").arg(tableIdent);
+    int fixrows = 0;
+    for (const CachedTable &t : shared().Caches.tables)
+        if (t.shape.ident == tableIdent) {
+            cell = t.formName + QStringLiteral(" т") + t.tablen;
+            fixrows = t.shape.fixrows;
+            break;
+        }
+    const QString why = QStringLiteral("значение ячейки %1 гр%2 стр%3 (код %4) слишком велико: по модулю оно "
+                                       "должно быть меньше 1000000000000000")
+                            .arg(cell)
+                            .arg(column - 1)
+                            .arg(row - fixrows - 1)
+                            .arg(owner);
+    throw db::Error(why.left(1).toUpper() + why.mid(1) + QStringLiteral(". Значения не сохранены."), why);
+}
+
 ValueRowWriter::ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year)
     : m_insert(database, valueTable), m_institution(institution), m_year(year) {}
-
-bool isStorableValue(double value) { return std::isfinite(value) && std::fabs(value) < kValueBound; }
 
 QString unstorableValueText(double value, const QString &cell) {
     return QStringLiteral("Значение %1 в ячейке %2 не может быть сохранено: допустимы числа по модулю меньше "
@@ -32,7 +50,7 @@ QString unstorableValueText(double value, const QString &cell) {
 
 bool ValueRowWriter::write(qint64 tableIdent, int column, int row, double value) {
     // The last guard: callers check values where they can name the cell better.
-    if (!isStorableValue(value))
+    if (!num::isStorableValue(value))
         throw db::Error(unstorableValueText(value, QStringLiteral("(таблица %1, графа %2, строка %3)")
                                                        .arg(tableIdent).arg(column).arg(row)));
     const double v = num::stored(value);
@@ -50,7 +68,7 @@ bool TableValueWriter::write(int column, int row, double value) { return m_rows.
 
 void WriteCellValue(const QSqlDatabase &d, const QString &valueTable, qint64 institution, int year, qint64 tableIdent,
                     int column, int row, double typed) {
-    if (!isStorableValue(typed))
+    if (!num::isStorableValue(typed))
         throw db::Error(unstorableValueText(typed, QStringLiteral("(графа %1, строка %2)").arg(column).arg(row)));
     const double value = num::stored(typed);
     const QVariantList key{year, tableIdent, institution, column, row};

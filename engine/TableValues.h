@@ -8,13 +8,17 @@
 #include <QSqlDatabase>
 #include <QString>
 
-// A value the value tables can keep: finite, and of a magnitude below 1e15,
-// where the fifteen stored digits still hold its whole part. Typing, every
-// load and the Excel input refuse anything else, naming the cell.
-constexpr double kValueBound = 1e15;
-bool isStorableValue(double value);
-// "Значение 1.7e+308 в ячейке <cell> слишком велико ..." for a refused value.
+// A value the value tables can keep is num::isStorableValue: finite, and of a
+// magnitude below 1e15, where the fifteen stored digits still hold its whole
+// part. Typing, every load and the Excel input refuse anything else, naming the cell.
+// "Значение 1.7e+308 в ячейке <cell> ..." for a refused value.
 QString unstorableValueText(double value, const QString &cell);
+// Throws db::Error naming the cell (form, table, column and row
+// as references count them; owner: the institution or report) when the value may not be stored
+// (num::isStorableValue). Every writer of computed sums (recalculations, the
+// summation of levels) calls it before it stores a value, inside its
+// transaction, so that a sum that reached 10^15 stores nothing at all.
+void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int column, int row);
 
 // Stores value rows of one institution and year by that rule, for a caller
 // that has deleted what they replace (several tables, or all of them) in its

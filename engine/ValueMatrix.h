@@ -1,7 +1,13 @@
 #pragma once
 // Values of one table as doubles, indexed [stored column, stored row] between
 // inclusive bounds. A cell with no stored value holds 0.
+//
+// A cell built by add() is a sum: the matrix keeps the largest magnitude of
+// its terms, and at() gives the sum kept to the precision of that term
+// (num::settledSum), so that sums that cancel read 0. Every sum of values
+// into a matrix goes through add() or addMatrix().
 #include "engine/EngineError.h"
+#include "engine/NumberFormat.h"
 #include "engine/TableLimits.h"
 
 #include <QList>
@@ -17,9 +23,10 @@ public:
                                   .arg(cols).arg(rows).arg(limits::kMaxTableColumns).arg(limits::kMaxTableRows));
         m_lc = lowColumn; m_hc = highColumn; m_lr = lowRow; m_hr = highRow;
         m_values = QList<double>(qsizetype(cols) * rows, 0.0);
+        m_largest.clear();
         m_created = true;
     }
-    void clear() { m_values.clear(); m_created = false; m_lc = m_lr = 0; m_hc = m_hr = -1; }
+    void clear() { m_values.clear(); m_largest.clear(); m_created = false; m_lc = m_lr = 0; m_hc = m_hr = -1; }
     bool isCreated() const { return m_created; }
     int lowColumn() const { return m_lc; }
     int highColumn() const { return m_hc; }
@@ -30,21 +37,51 @@ public:
     }
     // Reading outside the bounds gives 0; writing outside is ignored.
     double at(int column, int row) const {
-        return contains(column, row) ? m_values[index(column, row)] : 0.0;
+        if (!contains(column, row)) return 0.0;
+        const qsizetype i = index(column, row);
+        const double v = m_values[i];
+        if (m_largest.isEmpty() || !(m_largest[i] > (v < 0 ? -v : v))) return v;
+        return num::settledSum(v, m_largest[i]);
     }
     void set(int column, int row, double v) {
-        if (contains(column, row)) m_values[index(column, row)] = v;
+        if (!contains(column, row)) return;
+        const qsizetype i = index(column, row);
+        m_values[i] = v;
+        if (!m_largest.isEmpty()) m_largest[i] = 0;
     }
     void add(int column, int row, double v) {
-        if (contains(column, row)) m_values[index(column, row)] += v;
+        if (!contains(column, row)) return;
+        const qsizetype i = index(column, row);
+        m_values[i] += v;
+        if (m_largest.isEmpty()) m_largest = QList<double>(m_values.size(), 0.0);
+        const double a = v < 0 ? -v : v;
+        if (a > m_largest[i]) m_largest[i] = a;
     }
-    void fill(double v) { m_values.fill(v); }
+    // Adds every cell of a matrix of the same bounds, its terms counting as
+    // terms of the sums here; false (nothing added) for other bounds.
+    bool addMatrix(const ValueMatrix &other) {
+        if (!m_created || !other.m_created || other.m_lc != m_lc || other.m_hc != m_hc || other.m_lr != m_lr ||
+            other.m_hr != m_hr)
+            return false;
+        if (m_largest.isEmpty()) m_largest = QList<double>(m_values.size(), 0.0);
+        for (qsizetype i = 0; i < m_values.size(); ++i) {
+            const double v = other.m_values[i];
+            if (v == 0 && (other.m_largest.isEmpty() || other.m_largest[i] == 0)) continue;
+            m_values[i] += v;
+            double a = v < 0 ? -v : v;
+            if (!other.m_largest.isEmpty() && other.m_largest[i] > a) a = other.m_largest[i];
+            if (a > m_largest[i]) m_largest[i] = a;
+        }
+        return true;
+    }
+    void fill(double v) { m_values.fill(v); m_largest.clear(); }
 
 private:
     qsizetype index(int column, int row) const {
         return qsizetype(column - m_lc) * (m_hr - m_lr + 1) + (row - m_lr);
     }
     QList<double> m_values;
+    QList<double> m_largest;   // per cell, the largest magnitude of the terms added; empty until the first add()
     int m_lc = 0, m_hc = -1, m_lr = 0, m_hr = -1;
     bool m_created = false;
 };

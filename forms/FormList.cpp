@@ -327,11 +327,11 @@ void TFormList::showRecalcNotes(const QStringList &notes) {
     showError(UnreadableConditionsMessage(notes), this);
 }
 
-void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult) {
+bool TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult) {
     RuleRunContext context(m_work);
     context.roundResult = roundResult;
     RuleRun recalc(context);
-    {
+    try {
         ProgressRun run(status);
         GaugeSink gauge(Gauge1, &run.window());
         // The label is painted with the progress window's event passes, not per table.
@@ -339,8 +339,12 @@ void TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QStri
             Label1->setText(t);
             gauge.setDetailText(t);
         }, gauge);
+    } catch (const NoMembersError &e) {
+        showWarning(e.message(), this);
+        return false;
     }
     showRecalcNotes(recalc.messages());
+    return true;
 }
 
 void TFormList::N9Click() {
@@ -354,7 +358,7 @@ void TFormList::N9Click() {
         formlist::FormEntry entry{formId, name, form->text(0), {}};
         for (const formlist::FormEntry &f : m_forms)
             if (f.id == formId) entry.tables = f.tables;
-        recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""), round);
+        if (!recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""), round)) return;
         showMessage(QStringLiteral("Пересчет формы закончен"), this);
     });
 }
@@ -362,7 +366,7 @@ void TFormList::N9Click() {
 void TFormList::N10Click() {
     guarded(this, [&] {
         if (!confirm(QStringLiteral("Персчитать ") + windowTitle() + QStringLiteral("?"), this)) return;
-        recalculate(m_forms, QStringLiteral("Пересчет отчета"));
+        if (!recalculate(m_forms, QStringLiteral("Пересчет отчета"))) return;
         showMessage(QStringLiteral("Пересчет отчета закончен"), this);
     });
 }

@@ -115,8 +115,8 @@ private:
     void setLabel(const QString &text);
     void finishControls(bool found, const QString &foundMessage);
     // The forms recalculated with the progress window shown (ends before the
-    // closing message).
-    void recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult = false);
+    // closing message); false when nothing was recalculated (a warning was shown).
+    bool recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult = false);
     QString yearText() const;
     excelout::FormNode formNodeOf(const QTreeWidgetItem *form) const;
     // The table of a table node, as the table window opens it.

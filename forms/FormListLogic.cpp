@@ -199,6 +199,7 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
 
 void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const LabelFn &label,
                      ProgressPacer *pacer) {
+    if (!run.context().net) RequireMembers(run.context().includeList);
     // All tables of the form are stored together or none is.
     db::transaction(db::connection(db::kData), [&] {
         for (const TableRow &t : tablesOf(formId, QStringLiteral("tablen"))) {
@@ -225,6 +226,7 @@ void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const
 }
 
 void recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress) {
+    if (!run.context().net) RequireMembers(run.context().includeList);
     int tables = 0;
     for (const FormEntry &f : forms) tables += int(f.tables.size());
     progress.setMax(tables);

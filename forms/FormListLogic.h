@@ -53,7 +53,8 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
 // Recalculates every table of the form for the run's institution: calculated
 // cells in network mode, otherwise the sum over the include list; stores the
 // tables in one transaction, so a broken rule (named in the error) changes
-// nothing. The pacer moves one step per table and stops the run on "Отмена".
+// nothing. A sum over an empty include list throws NoMembersError before
+// anything is read or stored. The pacer moves one step per table and stops the run on "Отмена".
 // The unreadable conditions met go to the run's messages, each once, for the
 // window to show.
 void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const LabelFn &label = {},

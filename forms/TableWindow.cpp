@@ -497,7 +497,7 @@ bool TVTable::PutData() {
     }
     if (!m_edit.changed() || isTemplateView() || isSumView()) return true;
     const double value = tableedit::cellTextValue(m_edit.editText, FloatTable);
-    if (!isStorableValue(value)) {
+    if (!num::isStorableValue(value)) {
         showError(unstorableValueText(value, QStringLiteral("(Строка %1, Графа %2)").arg(r + 1).arg(c + fixcols + 1)),
                   this);
         return false;
@@ -692,6 +692,7 @@ void TVTable::N5Click() {
 
 void TVTable::N14Click() {
     try {
+        if (!m_work.net) RequireMembers(m_work.includeList);
         m_table.matrix().fill(0.0);
         StringGrid1->viewport()->update();
         if (m_work.net) {
@@ -719,6 +720,8 @@ void TVTable::N14Click() {
         StringGrid1->viewport()->update();
         showMessage(QStringLiteral("Готово!"), this);
         resetCurrentText();
+    } catch (const NoMembersError &e) {
+        showWarning(e.message(), this);
     } catch (const std::exception &e) {
         Gauge1->setVisible(false);
         const QString why = winutil::errorText(e);

@@ -335,7 +335,7 @@ static bool parseLine(const QString &line, Record &out, QString *why, const Reco
     // nan, inf and overflowing values would spoil every sum over the cell.
     if (!ok || !std::isfinite(out.value) || fields[0].trimmed().size() != fields[0].size())
         return fail(QStringLiteral("значение \"%1\" не является конечным числом").arg(text::shownField(fields[0])));
-    if (!isStorableValue(out.value))
+    if (!num::isStorableValue(out.value))
         return fail(QStringLiteral("значение %1 по модулю не меньше 1000000000000000").arg(text::shownField(fields[0])));
     out.year = fields[1].toInt(&ok);
     if (!ok) return fail(QStringLiteral("год \"%1\" не является целым числом").arg(text::shownField(fields[1])));
@@ -390,7 +390,7 @@ bool parsePlainLine(std::string_view line, Record &out, NameText &form, NameText
         }
         if (q != line.size() - 1 || f[2].empty()) return false;
     }
-    if (!wholeNumber(f[0], out.value) || !isStorableValue(out.value) || !wholeNumber(f[1], out.year) ||
+    if (!wholeNumber(f[0], out.value) || !num::isStorableValue(out.value) || !wholeNumber(f[1], out.year) ||
         !wholeNumber(f[4], out.column) || !wholeNumber(f[5], out.row))
         return false;
     out.form = form.of(f[2]);

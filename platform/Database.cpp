@@ -114,8 +114,9 @@ QString actionText(const QString &sql) {
 }
 
 Error statementError(const QSqlDatabase &d, const QString &sql, const QSqlError &e) {
-    return Error(QStringLiteral("Не удалось %1 (%2): %3.")
-                     .arg(actionText(sql), QFileInfo(d.databaseName()).fileName(), errorReason(e)));
+    const QString why = errorReason(e);
+    return Error(QStringLiteral("Не удалось %1 (%2): %3.").arg(actionText(sql), QFileInfo(d.databaseName()).fileName(), why),
+                 why);
 }
 
 QString openErrorText(const QString &file, const QString &why) {
@@ -519,6 +520,21 @@ QHash<QString, int> &transactionDepth() {
 }
 } // namespace
 
+namespace {
+// A commit that failed may leave the transaction open (a busy file, a
+// deferred constraint): it is rolled back, the statements still reading
+// being reset first when they hold it, so that the connection takes new
+// work at once instead of failing until it is opened again.
+void rollbackFailedCommit(QSqlDatabase &d) {
+    d.rollback();
+    sqlite3 *h = handleOf(d);
+    if (!h || sqlite3_get_autocommit(h)) return;
+    for (sqlite3_stmt *st = sqlite3_next_stmt(h, nullptr); st; st = sqlite3_next_stmt(h, st))
+        if (sqlite3_stmt_busy(st)) sqlite3_reset(st);
+    sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+} // namespace
+
 void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) {
     QSqlDatabase d = dconst;
     int &depth = transactionDepth()[d.connectionName()];
@@ -538,9 +554,12 @@ void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) 
         exec(d, QStringLiteral("RELEASE ") + name);
         return;
     }
-    if (!d.transaction())
+    if (!d.transaction()) {
+        const QString why = errorReason(d.lastError());
         throw Error(QStringLiteral("Не удалось начать запись в базу данных (%1): %2.")
-                        .arg(QFileInfo(d.databaseName()).fileName(), errorReason(d.lastError())));
+                        .arg(QFileInfo(d.databaseName()).fileName(), why),
+                    why);
+    }
     depth = 1;
     try {
         work();
@@ -552,9 +571,10 @@ void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) 
     transactionDepth()[d.connectionName()] = 0;
     if (!d.commit()) {
         const QString why = errorReason(d.lastError());
-        d.rollback();
+        rollbackFailedCommit(d);
         throw Error(QStringLiteral("Не удалось сохранить изменения в базе данных (%1): %2.")
-                        .arg(QFileInfo(d.databaseName()).fileName(), why));
+                        .arg(QFileInfo(d.databaseName()).fileName(), why),
+                    why);
     }
 }
 

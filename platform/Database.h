@@ -23,9 +23,18 @@ inline const QString kMain = QStringLiteral("dbmain");
 inline const QString kData = QStringLiteral("dbdat");
 
 // A failed statement or connection. The message is ready to show to the user.
+// A failed statement also carries the bare reason (errorReason), for a
+// caller that tells the user what its whole job did instead of naming the
+// step that failed.
 class Error : public AppError {
 public:
     using AppError::AppError;
+    Error(const QString &message, const QString &reason) : AppError(message), m_reason(reason) {}
+    // The reason alone; the message when there is none.
+    QString reason() const { return m_reason.isEmpty() ? message() : m_reason; }
+
+private:
+    QString m_reason;
 };
 
 // Why a statement or connection failed, in Russian (from SQLite's result

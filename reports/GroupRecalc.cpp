@@ -1,5 +1,6 @@
 #include "reports/GroupRecalc.h"
 
+#include "engine/Common.h"
 #include "engine/ValueMatrix.h"
 #include "engine/NumberFormat.h"
 #include "core/ProgressWindow.h"
@@ -31,7 +32,9 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
     const SharedState &s = shared();
     ReportResult result;
     const QString members = reports::reportMemberList(reportId);
-    if (members.isEmpty()) {
+    try {
+        RequireMembers(members);
+    } catch (const NoMembersError &) {
         // A report without institutions keeps its values (they may come from
         // a transfer file); summing nothing would wipe them.
         result.noMembers = true;
@@ -64,8 +67,11 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
                             });
             TableValueWriter writer(d, QStringLiteral("repdata"), reportId, year, ident);
             for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-                for (int r = m.lowRow(); r <= m.highRow(); ++r)
-                    if (writer.write(c, r, m.at(c, r))) ++result.cells;
+                for (int r = m.lowRow(); r <= m.highRow(); ++r) {
+                    const double v = m.at(c, r);
+                    if (v != 0) RequireStorableValue(v, reportId, ident, c, r);
+                    if (writer.write(c, r, v)) ++result.cells;
+                }
             ++result.tables;
         }
     });

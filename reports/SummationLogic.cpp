@@ -3,6 +3,7 @@
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
+#include "engine/TableValues.h"
 #include "engine/ValueMatrix.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -221,7 +222,7 @@ private:
         try {
             const db::ScopedConnection c(m_files[source], db::OpenMode::ReadOnly, QStringLiteral("mergesrc"));
             if (!db::tableExists(c.db(), QStringLiteral("data")))
-                throw db::Error(QStringLiteral("В файле %1 нет таблицы значений. Суммирование не выполнено.")
+                throw db::Error(QStringLiteral("в файле %1 нет таблицы значений")
                                     .arg(QDir::toNativeSeparators(m_files[source])));
             const bool fixed = m_request.sources[source] == m_request.fixedSource;
             for (qint64 h : m_institutions) {
@@ -332,6 +333,13 @@ void fillUnits(const QSqlDatabase &d, const QList<qint64> &institutions) {
 }
 
 void dropUnits(const QSqlDatabase &d) { db::exec(d, QStringLiteral("drop table if exists temp.merge_units")); }
+
+void dropUnitsQuietly(const QSqlDatabase &d) {
+    try {
+        dropUnits(d);
+    } catch (const db::Error &) {
+    }
+}
 
 // While it lives, the sorts of the connection (index builds) run on a few
 // threads; the connection's own setting comes back at its end.
@@ -522,8 +530,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                             sums.emplace(t, std::move(m));
                             continue;
                         }
-                        for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-                            for (int r = m.lowRow(); r <= m.highRow(); ++r) it->second.add(c, r, m.at(c, r));
+                        it->second.addMatrix(m);   // both from the table's cells: the same bounds
                     }
                 }
                 guardedStep([&] {
@@ -532,6 +539,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                             for (int r = m.lowRow(); r <= m.highRow(); ++r) {
                                 const double v = m.at(c, r);
                                 if (v == 0) continue;
+                                RequireStorableValue(v, h, t, c, r);
                                 insert.add(h, num::stored(v), request.year, t, c, r);
                                 ++result.cells;
                             }
@@ -550,11 +558,15 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             result.institutions = int(institutions.size());
             dropUnits(d);
         });
+    } catch (const db::Error &e) {
+        dropUnitsQuietly(d);
+        // The transaction rolled back: the user learns why and that the
+        // levels are as they were, not which statement failed.
+        QString why = e.reason();
+        while (why.endsWith(QLatin1Char('.'))) why.chop(1);
+        throw db::Error(QStringLiteral("Суммирование не выполнено: %1. Данные уровней не изменены.").arg(why));
     } catch (...) {
-        try {
-            dropUnits(d);
-        } catch (const db::Error &) {
-        }
+        dropUnitsQuietly(d);
         throw;
     }
     return result;

@@ -132,7 +132,8 @@ TEST_F(EngineRules, SumHospitalsDataAddsTheIncludedInstitutions) {
     EXPECT_EQ(sum.matrix().at(4, 3), 6);
     EXPECT_EQ(sum.matrix().at(5, 4), 5);
     run.matrix() = sum.matrix();
-    run.sumInstitutions(f12, "(1000)");   // an empty include list adds nothing
+    // An empty include list is refused before anything is read: the matrix stays.
+    EXPECT_THROW(run.sumInstitutions(f12, "(1000)"), NoMembersError);
     EXPECT_EQ(run.matrix().at(4, 3), 6);
 }
 

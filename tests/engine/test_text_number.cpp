@@ -1,5 +1,8 @@
 #include "engine/NumberFormat.h"
 #include "engine/TextUtil.h"
+#include "engine/ValueMatrix.h"
+
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -37,4 +40,60 @@ TEST(TextUtil, CodesAndLists) {
     EXPECT_EQ(text::parseIdList("1,2,3,"), (QList<qint64>{1, 2, 3}));
     EXPECT_FALSE(text::isIdList("1,x"));
     EXPECT_FALSE(text::isIdList(""));
+}
+
+// A sum keeps the precision of its largest term: sums that cancel are 0, a
+// real small remainder stays, and sums that do not cancel are untouched.
+TEST(NumberFormat, SumsKeepThePrecisionOfTheirTerms) {
+    struct Case {
+        QList<double> terms;
+        double expected;
+    };
+    const QList<Case> cases = {
+        {{0.1, 0.2, -0.3}, 0.0},
+        {{10.1, 20.2, -30.3}, 0.0},
+        {{-30.3, 10.1, 20.2}, 0.0},
+        {{1e13 + 0.5, -1e13}, 0.5},
+        {{100, -99.9}, 0.1},
+        {{0.1, 0.2}, 0.1 + 0.2},   // no cancelling: the stored form takes care of it
+        {{1e-5, 2e-5, -3e-5}, 0.0},
+        {{5, -5}, 0.0},
+        {{0.001, -0.0005}, 0.0005},
+    };
+    for (const Case &c : cases) {
+        ValueMatrix m;
+        m.create(2, 2, 3, 3);
+        for (double t : c.terms) m.add(2, 3, t);
+        EXPECT_EQ(m.at(2, 3), c.expected) << c.terms.size() << " terms, first " << c.terms.first();
+        // Two matrices added cell by cell (the levels of a summation) settle alike.
+        ValueMatrix a, b;
+        a.create(2, 2, 3, 3);
+        b.create(2, 2, 3, 3);
+        for (int i = 0; i < c.terms.size(); ++i) (i % 2 ? b : a).add(2, 3, c.terms[i]);
+        ASSERT_TRUE(a.addMatrix(b));
+        EXPECT_EQ(a.at(2, 3), c.expected) << "by matrices, first " << c.terms.first();
+    }
+    // A value set (typed, read) is no sum: it is kept as it is.
+    ValueMatrix m;
+    m.create(2, 2, 3, 3);
+    m.add(2, 3, 0.3);
+    m.set(2, 3, 5.551115123125783e-17);
+    EXPECT_EQ(m.at(2, 3), 5.551115123125783e-17);
+    EXPECT_EQ(num::settledSum(-1.7763568394002505e-15, 30.3), 0.0);
+    EXPECT_EQ(num::settledSum(6e-14, 10.0), 1e-13);   // half a unit of the last digit rounds up
+    EXPECT_EQ(num::settledSum(4e-14, 10.0), 0.0);
+}
+
+// Fifteen significant digits in all: large values show no decimals they do
+// not have; the storable range ends at 10^15.
+TEST(NumberFormat, LargeValuesShowOnlyTheirDigits) {
+    const QList<std::pair<double, QString>> cases = {
+        {9999999999999.99, "9999999999999.99"},   {12345678901234.56, "12345678901234.6"},
+        {-40000000000000.3, "-40000000000000.3"}, {123456789012345.6, "123456789012346"},
+        {4e14 + 0.25, "400000000000000"},         {-0.004, "0.00"},
+    };
+    for (const auto &[v, text] : cases) EXPECT_EQ(num::fixed2(v), text) << text.toStdString();
+    for (double v : {0.0, -1.0, 999999999999999.0, -999999999999999.0})
+        EXPECT_TRUE(num::isStorableValue(v)) << v;
+    for (double v : {1e15, -1e15, 2.5e20, std::nan(""), HUGE_VAL}) EXPECT_FALSE(num::isStorableValue(v)) << v;
 }

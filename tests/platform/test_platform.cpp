@@ -300,3 +300,55 @@ TEST(GuardedHandler, EveryFailureShowsItsTextAndRestoresTheCursor) {
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     }
 }
+
+// A commit that fails (the disk fills up as the pages go to the file) rolls
+// back, and the connection works on at once: reads, and writes that fit.
+TEST_F(DatabaseTest, FailedCommitLeavesTheConnectionWorking) {
+    auto d = db::connection("t_conn");
+    for (int i = 0; i < 20; ++i) db::exec(d, "insert into units (unit) values (?)", {QStringLiteral("Старая %1").arg(i)});
+    const qint64 size = QFileInfo(file).size();
+    const LimitedRun run = runWithFileSizeLimit(size + 4096, [&](QString &message) {
+        QSqlDatabase c = db::connection("t_conn");
+        // A reader left open by a window, as the value lists keep them.
+        QSqlQuery open = db::exec(c, "select unit from units");
+        open.next();
+        try {
+            db::transaction(c, [&] {
+                for (int i = 0; i < 400; ++i)
+                    db::exec(c, "insert into units (unit) values (?)", {QString(400, QChar(u'ж'))});
+            });
+            message = "commit passed";
+            return false;
+        } catch (const db::Error &e) {
+            message = e.message();
+        }
+        try {
+            if (db::scalar(c, "select count(*) from units").toInt() != 20) { message += " | lost rows"; return false; }
+            db::transaction(c, [&] { db::exec(c, "update units set unit=? where id=1", {QStringLiteral("Новая")}); });
+            if (db::scalar(c, "select unit from units where id=1").toString() != QStringLiteral("Новая")) {
+                message += " | no update";
+                return false;
+            }
+        } catch (const db::Error &e) {
+            message += " | after: " + e.message();
+            return false;
+        }
+        return true;
+    });
+    ASSERT_TRUE(run.finished);
+    EXPECT_TRUE(run.result) << run.message.toStdString();
+    EXPECT_TRUE(run.message.contains(QStringLiteral("Не удалось сохранить"))) << run.message.toStdString();
+}
+
+// A commit refused by a deferred check leaves the transaction open: it is
+// rolled back, and the next transaction of the connection starts and commits.
+TEST_F(DatabaseTest, CommitRefusedByADeferredCheckIsRolledBack) {
+    auto d = db::connection("t_conn");
+    db::exec(d, "pragma foreign_keys=on");
+    db::exec(d, "create table child (unit integer references units(id) deferrable initially deferred)");
+    QSqlQuery open = db::exec(d, "select unit from units");   // a reader left open
+    EXPECT_THROW(db::transaction(d, [&] { db::exec(d, "insert into child (unit) values (99)"); }), db::Error);
+    EXPECT_EQ(db::scalar(d, "select count(*) from child").toInt(), 0);
+    db::transaction(d, [&] { db::exec(d, "insert into units (unit) values (?)", {QStringLiteral("Ёлка")}); });
+    EXPECT_EQ(db::scalar(d, "select count(*) from units").toInt(), 1);
+}

@@ -181,18 +181,37 @@ TEST_F(SummationTest, SumsOfFractionsAreStoredAsEntered) {
         put(l1.db(), 6, 0.1, T2, 5, 3);
         put(l1.db(), 6, 10.1, T2, 5, 4);
         put(l1.db(), 6, 0.3, T2, 5, 5);
+        put(l1.db(), 6, 10.1, T2, 6, 3);    // 10.1 + 20.2 - 30.3, partly in one level
+        put(l1.db(), 6, -30.3, T2, 6, 3);
     }
     {
         db::ScopedConnection l2(fx.yearFolder() + "data2.mdb", db::OpenMode::ReadWrite);
         put(l2.db(), 6, 0.2, T2, 5, 3);
         put(l2.db(), 6, 0.1, T2, 5, 4);
         put(l2.db(), 6, -0.3, T2, 5, 5);   // sums to zero: not stored
+        put(l2.db(), 6, 20.2, T2, 6, 3);   // sums to zero: not stored
     }
     merge::Request req = request();
     req.institutions = {6};
     merge::ExclList excl;
     merge::run(req, excl);
     EXPECT_EQ(rowsOf(6), (QStringList{"2:5:3=0.3/2024", "2:5:4=10.2/2024"}));
+
+    // A sum that reaches 10^15 stores nothing and names its cell.
+    {
+        db::ScopedConnection l2(fx.yearFolder() + "data2.mdb", db::OpenMode::ReadWrite);
+        put(l2.db(), 6, 6e14, T2, 6, 6);
+        put(l2.db(), 6, 4e14, T2, 6, 6);
+    }
+    const QStringList before = valueRows(db::connection(db::kData));
+    try {
+        merge::run(req, excl);
+        ADD_FAILURE() << "stored";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.message().contains("значение ячейки Ф30 т(2000) гр5 стр3 (код 6)")) << e.message().toStdString();
+        EXPECT_TRUE(e.message().endsWith("Данные уровней не изменены.")) << e.message().toStdString();
+    }
+    EXPECT_EQ(valueRows(db::connection(db::kData)), before);
 }
 
 TEST_F(SummationTest, MissingOrWrongLevelFileChangesNothing) {
@@ -213,6 +232,11 @@ TEST_F(SummationTest, MissingOrWrongLevelFileChangesNothing) {
             ADD_FAILURE() << "no error";
         } catch (const db::Error &e) {
             EXPECT_TRUE(e.message().contains("data2.mdb")) << e.message().toStdString();
+            // Told as the summation's failure, without the step that failed.
+            EXPECT_TRUE(e.message().startsWith("Не найден файл данных") ||
+                        e.message().endsWith("Данные уровней не изменены."))
+                << e.message().toStdString();
+            EXPECT_FALSE(e.message().contains("Не удалось")) << e.message().toStdString();
         }
         EXPECT_EQ(valueRows(db::connection(db::kData)), before);
     }

@@ -1,0 +1,186 @@
+// Every path that stores the sums of a summary report's institutions, run as
+// the user starts it, through the same cases: a report without institutions
+// (nothing deleted, a warning) and sums that cancel (no row). A scan of the
+// sources keeps new paths of the kind behind the same checks.
+#include "engine/SharedState.h"
+#include "forms/FormList.h"
+#include "forms/TableWindow.h"
+#include "platform/Database.h"
+#include "reports/GroupRecalc.h"
+#include "support/CancellingProgress.h"
+#include "support/WindowTestBase.h"
+
+#include <QDirIterator>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QTreeWidget>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+constexpr int T2 = ids::TableF30Visits;   // Ф30 (2000): value cells from stored column 5, row 4
+
+struct RecalcPath {
+    const char *name;
+    // Runs the path for the report over the include list (as the report list passes it).
+    std::function<void(qint64 report, const QString &include)> run;
+};
+
+WorkContext reportWork(qint64 report, const QString &include) {
+    WorkContext w = testWork();
+    w.mode = ReportMode::Svod;
+    w.net = false;
+    w.includeList = include;
+    w.institution = report;
+    w.table = ValueTable::RepData;
+    return w;
+}
+
+void formsTree(qint64 report, const QString &include, FakeDialogs &dialogs, bool wholeReport) {
+    TFormList w(reportWork(report, include));
+    w.setWindowTitle(QStringLiteral("Северный район"));
+    w.offerRecalculation(true);
+    w.Start(-1);
+    for (int i = 0; i < w.TreeView1->topLevelItemCount(); ++i)
+        if (w.TreeView1->topLevelItem(i)->text(0).startsWith(QStringLiteral("Ф30")))
+            w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(i));
+    dialogs.answers = {true};
+    if (wholeReport) w.N10Click();
+    else w.N9Click();
+}
+
+QList<RecalcPath> paths(FakeDialogs &dialogs) {
+    return {
+        {"Групповой пересчет",
+         [](qint64 report, const QString &include) {
+             db::exec(db::kMain, "update reports set include=? where id=?", {include, report});
+             TForm7 w;
+             w.FormShow();
+             for (int i = 0; i < w.CheckListBox1->count(); ++i)
+                 if (w.CheckListBox1->item(i)->data(Qt::UserRole).toLongLong() == report)
+                     w.CheckListBox1->item(i)->setCheckState(Qt::Checked);
+             w.BitBtn1Click();
+         }},
+        {"Пересчитать отчет", [&](qint64 report, const QString &include) { formsTree(report, include, dialogs, true); }},
+        {"Пересчитать форму", [&](qint64 report, const QString &include) { formsTree(report, include, dialogs, false); }},
+        {"Пересчитать таблицу",
+         [](qint64 report, const QString &include) {
+             TVTable w(TableWindowParams{ids::FormF30, T2, QStringLiteral("(2000)"), QStringLiteral("Ф30")},
+                       reportWork(report, include));
+             w.show();
+             QApplication::processEvents();
+             w.N14Click();
+         }},
+    };
+}
+
+QVariant repValue(qint64 report, int column, int row) {
+    return db::scalar(db::connection(db::kData),
+                      "select data from repdata where hospital=? and \"table\"=? and \"column\"=? and \"row\"=? "
+                      "and year=2024",
+                      {report, T2, column, row});
+}
+
+void putData(qint64 hosp, double v, int column, int row) {
+    db::exec(db::kData, "insert into data (hospital,data,year,\"table\",\"column\",\"row\") values (?,?,2024,?,?,?)",
+             {hosp, v, T2, column, row});
+}
+
+using RecalcPathsTest = SampleTest;
+
+} // namespace
+
+TEST_F(RecalcPathsTest, ReportWithoutInstitutionsKeepsItsValuesOnEveryPath) {
+    const QSqlDatabase d = db::connection(db::kData);
+    db::exec(db::kData, "insert into repdata values (?, 12, 2024, ?, 5, 4)", {ids::ReportNorth, T2});
+    const QStringList before = valueRows(d, "repdata");
+    for (const RecalcPath &p : paths(dialogs)) {
+        SCOPED_TRACE(p.name);
+        for (const QString &include : {QString(), QStringLiteral(","), QStringLiteral(" ")}) {
+            dialogs.messages.clear();
+            p.run(ids::ReportNorth, include);
+            EXPECT_EQ(valueRows(d, "repdata"), before);
+            EXPECT_TRUE(dialogs.sawMessage("Не заданы входящие учреждения")) << dialogs.messages.join('|').toStdString();
+            EXPECT_FALSE(dialogs.sawMessage("закончен")) << dialogs.messages.join('|').toStdString();
+        }
+    }
+}
+
+TEST_F(RecalcPathsTest, SumsThatCancelStoreNoRowOnEveryPath) {
+    db::exec(db::kData, "delete from data where \"table\"=? and \"row\" in (5, 6)", {T2});
+    putData(ids::NorthHospital, 0.1, 5, 5);
+    putData(ids::NorthPolyclinic, 0.2, 5, 5);
+    putData(ids::FapOzerny, -0.3, 5, 5);
+    putData(ids::NorthHospital, 10.1, 6, 5);
+    putData(ids::NorthPolyclinic, 20.2, 6, 5);
+    putData(ids::FapOzerny, -30.3, 6, 5);
+    putData(ids::NorthHospital, 0.1, 5, 6);    // 0.1 + 0.2 is stored as 0.3
+    putData(ids::NorthPolyclinic, 0.2, 5, 6);
+    for (const RecalcPath &p : paths(dialogs)) {
+        SCOPED_TRACE(p.name);
+        db::exec(db::kData, "delete from repdata where hospital=? and \"table\"=?", {ids::ReportNorth, T2});
+        db::exec(db::kData, "insert into repdata values (?, 99, 2024, ?, 5, 5)", {ids::ReportNorth, T2});
+        dialogs.messages.clear();
+        p.run(ids::ReportNorth, QStringLiteral("5,6,7,8"));
+        EXPECT_FALSE(dialogs.sawMessage("Не заданы")) << dialogs.messages.join('|').toStdString();
+        EXPECT_FALSE(dialogs.sawMessage("Не удалось")) << dialogs.messages.join('|').toStdString();
+        EXPECT_FALSE(repValue(ids::ReportNorth, 5, 5).isValid());
+        EXPECT_FALSE(repValue(ids::ReportNorth, 6, 5).isValid());
+        EXPECT_EQ(repValue(ids::ReportNorth, 5, 6).toDouble(), 0.3);
+        // The sum of the sample's values in the row before is stored as ever.
+        EXPECT_EQ(repValue(ids::ReportNorth, 5, 4).toDouble(), 5000 + 6000 + 7000);
+    }
+}
+
+TEST_F(RecalcPathsTest, SumReachingTheStorableLimitStoresNothingAndNamesTheCell) {
+    putData(ids::NorthHospital, 6e14, 6, 5);
+    putData(ids::NorthPolyclinic, 4e14, 6, 5);
+    const QSqlDatabase d = db::connection(db::kData);
+    const QStringList before = valueRows(d, "repdata");
+    for (const RecalcPath &p : paths(dialogs)) {
+        SCOPED_TRACE(p.name);
+        dialogs.messages.clear();
+        p.run(ids::ReportNorth, QStringLiteral("5,6,7,8"));
+        EXPECT_TRUE(dialogs.sawMessage("Ф30 т(2000) гр5 стр2")) << dialogs.messages.join('|').toStdString();
+        EXPECT_EQ(valueRows(d, "repdata"), before);
+    }
+}
+
+// The paths that store sums of a summary's institutions are the ones above:
+// each file that sums institutions into stored values checks the include
+// list (RequireMembers) and keeps the storable range (RequireStorableValue).
+TEST(RecalcPathsScan, EverySumOfInstitutionsIsBehindTheChecks) {
+    const QString root = QDir(QFileInfo(QStringLiteral(__FILE__)).absolutePath() + "/../..").canonicalPath();
+    ASSERT_TRUE(QFileInfo::exists(root + "/engine/Common.cpp")) << root.toStdString();
+    const QRegularExpression summing(QStringLiteral("SumHospitalsData\\(|sumInstitutions\\(|recalculateForms?\\(|"
+                                                    "recalcReport\\("));
+    const QStringList known{"engine/Common.cpp",      "engine/Common.h",        "engine/RuleEngine.cpp",
+                            "engine/RuleEngine.h",    "forms/FormListLogic.cpp", "forms/FormListLogic.h",
+                            "forms/FormList.cpp",     "forms/TableWindow.cpp",  "reports/GroupRecalc.cpp",
+                            "reports/GroupRecalc.h"};
+    QStringList found;
+    for (const QString &folder : {"platform", "engine", "core", "widgets", "forms", "controls", "reports", "updates",
+                                  "app"}) {
+        QDirIterator it(root + '/' + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            if (QString::fromUtf8(f.readAll()).contains(summing)) found.append(path.mid(root.size() + 1));
+        }
+    }
+    for (const QString &f : found) EXPECT_TRUE(known.contains(f)) << "a new path summing institutions: " << f.toStdString();
+    for (const QString &f : {"engine/Common.cpp", "reports/GroupRecalc.cpp", "forms/FormListLogic.cpp",
+                             "forms/TableWindow.cpp"}) {
+        QFile src(root + '/' + f);
+        ASSERT_TRUE(src.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(QString::fromUtf8(src.readAll()).contains("RequireMembers(")) << f.toStdString();
+    }
+}
