@@ -68,7 +68,7 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
     switch (s.ruleClass) {
     case IntraTable:
         if (!haveForm || !haveTable) return {};
-        sql = QStringLiteral("select * from int_control where formid=? and tble=? order by commnt");
+        sql = QStringLiteral("select * from int_control where formid=? and tble=? order by commnt collate NAMES");
         params = {s.formId, s.table};
         break;
     case InterTable:
@@ -79,7 +79,7 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
             sql += tableCondition;
             params << tablePatterns(QStringLiteral("%т"));
         }
-        sql += QStringLiteral(" order by commnt");
+        sql += QStringLiteral(" order by commnt collate NAMES");
         break;
     default: {
         sql = QStringLiteral("select * from int_control where formid=0");
