@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <zip.h>
 
+#include <cerrno>
+
 namespace office {
 
 namespace {
@@ -66,7 +68,46 @@ void restoreSpaces(QDomNode node) {
     }
 }
 
-QString zipMessage(zip_error_t *err) { return QString::fromLocal8Bit(zip_error_strerror(err)); }
+// Why the archive library failed, in Russian (its own texts are English).
+QString systemReason(int e) {
+    switch (e) {
+    case ENOSPC:
+    case EFBIG: return QStringLiteral("на диске нет места (или файл достиг предельного размера)");
+    case EACCES:
+    case EPERM: return QStringLiteral("нет прав доступа к файлу или папке");
+    case EROFS: return QStringLiteral("диск или папка защищены от записи");
+    case ENOENT: return QStringLiteral("файл или папка не найдены");
+    case EBUSY: return QStringLiteral("файл занят другой программой");
+    default: return QStringLiteral("ошибка чтения или записи файла (код %1)").arg(e);
+    }
+}
+
+QString zipMessage(zip_error_t *err) {
+    const int sys = zip_error_code_system(err);
+    switch (zip_error_code_zip(err)) {
+    case ZIP_ER_NOZIP:
+    case ZIP_ER_INCONS:
+    case ZIP_ER_CRC:
+    case ZIP_ER_COMPNOTSUPP:
+    case ZIP_ER_ENCRNOTSUPP:
+    case ZIP_ER_ZLIB: return QStringLiteral("файл поврежден или не является архивом");
+    case ZIP_ER_NOENT: return QStringLiteral("файл не найден");
+    case ZIP_ER_EXISTS: return QStringLiteral("файл уже существует");
+    case ZIP_ER_MEMORY: return QStringLiteral("недостаточно памяти");
+    case ZIP_ER_RDONLY: return QStringLiteral("файл открыт только для чтения");
+    case ZIP_ER_OPEN:
+    case ZIP_ER_READ:
+    case ZIP_ER_WRITE:
+    case ZIP_ER_SEEK:
+    case ZIP_ER_CLOSE:
+    case ZIP_ER_RENAME:
+    case ZIP_ER_REMOVE:
+    case ZIP_ER_TMPOPEN: return sys ? systemReason(sys) : QStringLiteral("ошибка чтения или записи файла");
+    default: return QStringLiteral("ошибка архива (код %1)").arg(zip_error_code_zip(err));
+    }
+}
+
+QString zipMessage(zip_t *z) { return zipMessage(zip_get_error(z)); }
 
 } // namespace
 
@@ -92,7 +133,7 @@ Package Package::read(const QString &path) {
         if (name.endsWith(u'/')) continue;  // folder entry
         zip_file_t *f = zip_fopen_index(z, zip_uint64_t(i), 0);
         if (!f) {
-            const QString why = QString::fromLocal8Bit(zip_strerror(z));
+            const QString why = zipMessage(z);
             zip_discard(z);
             throw Error(QStringLiteral("Не удалось прочитать файл ") + path + QStringLiteral(": ") + why);
         }
@@ -129,7 +170,7 @@ void Package::write(const QString &path) const {
         throw Error(QStringLiteral("Не удалось создать файл ") + path + QStringLiteral(": ") + why);
     }
     auto fail = [&](const QString &what) {
-        const QString why = QString::fromLocal8Bit(zip_strerror(z));
+        const QString why = zipMessage(z);
         zip_discard(z);
         QFile::remove(path);
         throw Error(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(" (") + what +
