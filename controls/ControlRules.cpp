@@ -197,14 +197,23 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
                 return IsDigitsText(side.trimmed()) ||
                        (containsNoCase(side, QStringLiteral("гр")) && containsNoCase(side, QStringLiteral("стр")));
             };
-            if (!whole(t.lft)) return refuse(QStringLiteral("Ошибка в описании цикла!"), 1);
-            if (!whole(t.rght)) return refuse(QStringLiteral("Ошибка в описании цикла!"), 2);
+            // Without a cycle each side names whole cells: the refusal says
+            // which side and what it holds.
+            if (!whole(t.lft))
+                return refuse(QStringLiteral("Ошибка в описании цикла! Без цикла левая часть должна указывать "
+                                             "ячейку (строку и графу): ") + t.lft.trimmed(), 1);
+            if (!whole(t.rght))
+                return refuse(QStringLiteral("Ошибка в описании цикла! Без цикла правая часть должна указывать "
+                                             "ячейку (строку и графу): ") + t.rght.trimmed(), 2);
         }
     }
     EditorRuleChecker checker(s.ruleClass, s.formId, s.table, show);
-    if (!checker.CheckControlExpression(t.lft)) return refuse(QStringLiteral("Ошибка в выражении"), 1);
+    // The refusal names the part of the rule and what it holds.
+    if (!checker.CheckControlExpression(t.lft))
+        return refuse(QStringLiteral("Ошибка в выражении левой части: ") + t.lft.trimmed(), 1);
     EditorRuleChecker right(s.ruleClass, s.formId, s.table, show);
-    if (!right.CheckControlExpression(t.rght)) return refuse(QStringLiteral("Ошибка в выражении"), 2);
+    if (!right.CheckControlExpression(t.rght))
+        return refuse(QStringLiteral("Ошибка в выражении правой части: ") + t.rght.trimmed(), 2);
     return true;
 }
 
@@ -276,10 +285,13 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
             const RuleTexts &o = r->texts;
             if (t.lft == o.lft && t.rght == o.rght && t.cycl == o.cycl && t.commnt == o.commnt) continue;
             // A changed rule is stored only when a save would store it.
+            // The refusal shows the rule as the replacement made it, so the
+            // fault the replacement brought in can be seen.
             QStringList why;
             if (!ValidateRule(ScopeOfRule(*r), t, [&](const QString &m) { why << m; })) {
                 if (refused)
-                    refused->append(o.commnt + QStringLiteral(" (") + o.lft + u' ' + o.reltion + u' ' + o.rght +
+                    refused->append(t.commnt + QStringLiteral(" (") + t.lft + u' ' + t.reltion + u' ' + t.rght +
+                                    (t.cycl.trimmed().isEmpty() ? QString() : QStringLiteral(", цикл ") + t.cycl) +
                                     QStringLiteral("): ") + why.join(QStringLiteral("; ")));
                 continue;
             }
