@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QLabel>
@@ -39,12 +40,31 @@ QStringList FillYearList(const QString &configPath) {
 
 bool YearComplete(const QString &yearFolder) {
     const QString f = paths::withSlash(yearFolder);
-    return QFileInfo(f + QStringLiteral("orvmain.mdb")).isFile() && QFileInfo(f + QStringLiteral("data0.mdb")).isFile();
+    // An empty or unreadable file is no database: such a year was never
+    // finished and is made again like a folder without its files.
+    const auto present = [](const QString &file) {
+        const QFileInfo fi(file);
+        if (!fi.isFile() || fi.size() == 0) return false;
+        QFile probe(file);
+        return probe.open(QIODevice::ReadOnly) && probe.read(1).size() == 1;
+    };
+    return present(f + QStringLiteral("orvmain.mdb")) && present(f + QStringLiteral("data0.mdb"));
 }
 
 QString registrationProblem(const QString &name, const QString &folder) {
     if (const QString why = IniFile::keyProblem(name); !why.isEmpty())
         return QStringLiteral("Название конфигурации \"%1\" не может быть сохранено в файле настроек. %2").arg(name, why);
+    // A blank at either end or a Tab would be lost or changed on the way
+    // through the settings file, and another folder would be registered.
+    if (folder.contains(u'\t'))
+        return QStringLiteral("Имя папки \"%1\" содержит знак табуляции. Уберите его из имени папки.")
+            .arg(QString(folder).replace(u'\t', QStringLiteral("<Tab>")));
+    if (!folder.isEmpty() && folder.back().isSpace())
+        return QStringLiteral("Имя папки \"%1\" заканчивается пробелом. Уберите пробел или выберите другую папку.")
+            .arg(folder);
+    if (!folder.isEmpty() && folder.front().isSpace())
+        return QStringLiteral("Имя папки \"%1\" начинается с пробела. Уберите пробел или выберите другую папку.")
+            .arg(folder);
     if (const QString why = IniFile::valueProblem(folder); !why.isEmpty())
         return QStringLiteral("Папка %1 не может быть сохранена в файле настроек. %2").arg(folder, why);
     return QString();
@@ -98,6 +118,11 @@ void Configuration::reloadYearFolders() { m_yearFolders = config::FillYearList(s
 
 void Configuration::remember(const QString &key, int value) {
     IniFile ini(settingsPath());
+    // Nothing to save when the file holds the value already (a program
+    // folder that cannot be written is then no matter).
+    if (ini.valueExists(config::kSectionCurrent, key) &&
+        ini.readString(config::kSectionCurrent, key) == QString::number(value))
+        return;
     if (ini.writeInteger(config::kSectionCurrent, key, value) || m_settingsWarned) return;
     m_settingsWarned = true;
     showWarning(QStringLiteral("Не удалось записать файл настроек %1: %2.\nВыбранные конфигурация и год не будут "
@@ -145,17 +170,63 @@ bool Configuration::startUp() {
         last = int(m_configNames.size()) > before ? int(m_configNames.size()) - 1 : 0;
     }
 
-    s.StartingUp = true;
+    // A configuration that cannot be opened (a damaged database) does not
+    // lock the user out: after its message another one is chosen, or one is
+    // attached when there is no other.
+    const int storedYear = s.Year;
+    QList<int> failed;
     bool ok = false;
-    try {
-        ok = openConfiguration(last);
-    } catch (const std::exception &) {
+    for (;;) {
+        s.StartingUp = true;
+        s.Year = storedYear;
+        QString reason;
+        try {
+            ok = openConfiguration(last);
+        } catch (const db::Error &e) {
+            reason = e.message();
+        } catch (const std::exception &) {
+            s.StartingUp = false;
+            throw;
+        }
         s.StartingUp = false;
-        throw;
+        if (reason.isEmpty()) break;
+        showError(reason, m_parent);
+        failed.append(last);
+        const std::optional<int> next = chooseOtherConfiguration(failed, reason);
+        if (!next) {
+            ok = false;
+            s.Year = 0;
+            break;
+        }
+        last = *next;
     }
-    s.StartingUp = false;
     if (!ok && s.Year != 0 && s.ConfigName.isEmpty()) s.Year = 0;
     return ok && s.Year != 0;
+}
+
+std::optional<int> Configuration::chooseOtherConfiguration(const QList<int> &failed, const QString &reason) {
+    QList<int> others;
+    QStringList names;
+    for (int i = 0; i < m_configNames.size(); ++i)
+        if (!failed.contains(i)) {
+            others.append(i);
+            names.append(m_configNames[i]);
+        }
+    if (others.isEmpty()) {
+        QString attached;
+        if (!N24Click(&attached)) return std::nullopt;
+        for (int i = 0; i < m_configNames.size(); ++i)
+            if (text::sameNoCase(m_configNames[i], attached)) return i;
+        return std::nullopt;
+    }
+    const QString failedName = m_configNames.value(failed.last());
+    auto dlg = std::make_unique<TSelectConfig>(
+        QStringLiteral("Конфигурация \"%1\" не открыта:\n%2\n\nВыберите другую конфигурацию.").arg(failedName, reason),
+        names, m_parent);
+    if (execModal(dlg.get()) != QDialog::Accepted) return std::nullopt;
+    const int chosen = dlg->ComboBox1->currentIndex();
+    if (chosen < 0 || chosen >= others.size()) return std::nullopt;
+    return others[chosen];
 }
 
 bool Configuration::openConfiguration(int index) {
@@ -372,8 +443,8 @@ bool Configuration::askRegistration(TGBP *dlg, QString &name, QString &folder) {
     for (;;) {
         if (execModal(dlg) != QDialog::Accepted) return false;
         name = text::tabsToBlanks(dlg->name()).trimmed();
-        folder = paths::withoutSlash(text::tabsToBlanks(dlg->folder()).trimmed());
-        if (name.isEmpty() || folder.isEmpty()) return false;
+        folder = paths::withoutSlash(dlg->folder());
+        if (name.isEmpty() || folder.trimmed().isEmpty()) return false;
         const QString problem = config::registrationProblem(name, folder);
         if (problem.isEmpty()) break;
         showError(problem, m_parent);
@@ -387,7 +458,7 @@ bool Configuration::askRegistration(TGBP *dlg, QString &name, QString &folder) {
                             m_parent);
 }
 
-bool Configuration::N24Click() {
+bool Configuration::N24Click(QString *attached) {
     auto dlg = std::make_unique<TGBP>(QString(), m_parent);
     dlg->setWindowTitle(QStringLiteral("Укажите путь к присоединяемой базе данных и ее название"));
     dlg->lockFolder();
@@ -400,6 +471,7 @@ bool Configuration::N24Click() {
         return false;
     }
     addName(name);
+    if (attached) *attached = name;
     return true;
 }
 

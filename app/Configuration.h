@@ -74,8 +74,9 @@ public:
     // year (the user is told).
     std::optional<int> ChooseYear(const QString &caption);
 
-    // "Присоединение базы данных": registers a folder under a name. False when cancelled.
-    bool N24Click();
+    // "Присоединение базы данных": registers a folder under a name. False
+    // when cancelled; `attached` gets the name.
+    bool N24Click(QString *attached = nullptr);
     // Copy of the open year into another folder, registered under a new
     // name. False when cancelled or failed (the user is told).
     bool N22Click();
@@ -90,6 +91,10 @@ public:
 
 private:
     QString settingsPath() const;
+    // After configuration `failed` could not be opened at start-up: another
+    // one chosen by the user (or attached when there is no other); nothing
+    // when cancelled.
+    std::optional<int> chooseOtherConfiguration(const QList<int> &failed, const QString &reason);
     void reloadYearFolders();
     // Remembers a value of the open configuration in the settings file; a
     // settings file that cannot be written is reported once per session.

@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -152,7 +153,14 @@ void TMain::buildUi() {
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
     outer->addWidget(Label9);
-    outer->addWidget(abcBackground1);
+    // Where even the smallest type does not fit (a small screen at a large
+    // scaling), the commands scroll instead of being cut.
+    BackgroundArea = new QScrollArea(central);
+    BackgroundArea->setObjectName(QStringLiteral("BackgroundArea"));
+    BackgroundArea->setFrameShape(QFrame::NoFrame);
+    BackgroundArea->setWidgetResizable(true);
+    BackgroundArea->setWidget(abcBackground1);
+    outer->addWidget(BackgroundArea);
     outer->addStretch(1);
 
     // Year row and lists.
@@ -713,10 +721,11 @@ bool TMain::event(QEvent *event) {
 }
 
 void TMain::layoutBackground() {
-    if (!abcBackground1 || !Label9) return;
+    if (!BackgroundArea || !Label9) return;
+    // The window height of the rule is the client area and its caption bar,
+    // whatever the frame adds around them: the height fitToSize measures.
     const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
-    const int frameHeight = frameGeometry().height() > height() ? frameGeometry().height() : height() + caption;
-    abcBackground1->setFixedHeight(mainwin::backgroundHeight(frameHeight, Label9->height(), caption));
+    BackgroundArea->setFixedHeight(mainwin::backgroundHeight(height() + caption, Label9->height(), caption));
 }
 
 void TMain::resizeEvent(QResizeEvent *event) {

@@ -16,6 +16,7 @@ class QFrame;
 class QLayout;
 class QGridLayout;
 class QLabel;
+class QScrollArea;
 class QToolButton;
 class TabcBackground;
 class TabcLRComboBox;
@@ -139,6 +140,9 @@ private:
     std::vector<ScaledLayout> m_scaledLayouts;
     void arrangeGroups(bool twoColumns);
     QList<QFrame *> m_frames;   // the command groups, top to bottom
+public:
+    QScrollArea *BackgroundArea = nullptr;   // holds abcBackground1
+private:
     QGridLayout *m_groups = nullptr;
     bool m_twoColumns = false;
     Configuration m_config;

@@ -34,6 +34,33 @@ TSBY::TSBY(QWidget *parent) : QDialog(parent) {
     lay->addLayout(row);
 }
 
+TSelectConfig::TSelectConfig(const QString &reason, const QStringList &names, QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("SelectConfig"));
+    setWindowTitle(QStringLiteral("Выбор конфигурации"));
+    Label1 = new QLabel(reason, this);
+    Label1->setWordWrap(true);
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->addItems(names);
+    ComboBox1->setMinimumWidth(260);
+    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    auto *lay = new QVBoxLayout(this);
+    lay->addWidget(Label1);
+    lay->addWidget(ComboBox1);
+    auto *row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(BitBtn1);
+    row->addWidget(BitBtn2);
+    row->addStretch();
+    lay->addLayout(row);
+}
+
 TGBP::TGBP(const QString &initialFolder, QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("GBP"));
     Label1 = new QLabel(QStringLiteral("Название базы данных"), this);

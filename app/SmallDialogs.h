@@ -23,6 +23,17 @@ public:
     QPushButton *BitBtn1 = nullptr;   // OK
 };
 
+// Choice of another configuration when the one to open cannot be opened.
+class TSelectConfig : public QDialog {
+    Q_OBJECT
+public:
+    explicit TSelectConfig(const QString &reason, const QStringList &names, QWidget *parent = nullptr);
+    QLabel *Label1 = nullptr;
+    QComboBox *ComboBox1 = nullptr;
+    QPushButton *BitBtn1 = nullptr;   // OK
+    QPushButton *BitBtn2 = nullptr;   // "Отказ"
+};
+
 // Name and folder of a configuration. The folder is typed or chosen with
 // the folder button; the list below shows the database files found there.
 class TGBP : public QDialog {

@@ -54,8 +54,9 @@ int main(int argc, char **argv) {
     prepareRussianLocale();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvana"));
-    // Numbers are written and read with "." whatever the desktop's language.
-    QLocale::setDefault(QLocale::c());
+    // Numbers are written and read with "." whatever the desktop's language:
+    // prepareRussianLocale keeps the numeric category at "C", so the default
+    // locale gives "." while the file dialogs' types and sizes stay Russian.
     fonts::installSubstitutions();
     office::setYearFolderSource([] { return shared().openYearFolder(); });
     // File dialogs and standard buttons of Qt speak Russian like the rest.

@@ -17,6 +17,7 @@
 #include "platform/Errors.h"
 #include "platform/office/Show.h"
 #include "platform/office/WordDocument.h"
+#include "widgets/WindowLayout.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -262,10 +263,15 @@ void TContrls::buildUi() {
     Button7 = new QPushButton(QStringLiteral("Печать"), this);
     BitBtn2 = new QPushButton(QStringLiteral("Загрузить"), this);
     BitBtn3 = new QPushButton(QStringLiteral("Выход"), this);
-    for (QPushButton *b : {BitBtn1, Button9, Button10, Button11, Button8, Button7, BitBtn2}) files->addWidget(b);
+    // Two rows, so that every button stays on a screen 1024 pixels wide.
+    for (QPushButton *b : {BitBtn1, Button9, Button10, Button11}) files->addWidget(b);
     files->addStretch(1);
-    files->addWidget(BitBtn3);
     top->addLayout(files);
+    auto *files2 = new QHBoxLayout;
+    for (QPushButton *b : {Button8, Button7, BitBtn2}) files2->addWidget(b);
+    files2->addStretch(1);
+    files2->addWidget(BitBtn3);
+    top->addLayout(files2);
     for (QPushButton *b : findChildren<QPushButton *>()) b->setAutoDefault(false);
 
     auto on = [this](QPushButton *b, void (TContrls::*slot)()) {
@@ -308,7 +314,7 @@ void TContrls::buildUi() {
         w->installEventFilter(this);
     for (QAbstractButton *b : RadioGroup1Buttons->buttons()) b->installEventFilter(this);
     for (QAbstractButton *b : RadioGroup2Buttons->buttons()) b->installEventFilter(this);
-    resize(1100, 720);
+    winutil::fitToScreen(this, QSize(1100, 720));
 }
 
 void TContrls::fillForms() {

@@ -68,7 +68,7 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
     switch (s.ruleClass) {
     case IntraTable:
         if (!haveForm || !haveTable) return {};
-        sql = QStringLiteral("select * from int_control where formid=? and tble=? order by commnt");
+        sql = QStringLiteral("select * from int_control where formid=? and tble=? order by commnt collate NAMES");
         params = {s.formId, s.table};
         break;
     case InterTable:
@@ -79,7 +79,7 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
             sql += tableCondition;
             params << tablePatterns(QStringLiteral("%т"));
         }
-        sql += QStringLiteral(" order by commnt");
+        sql += QStringLiteral(" order by commnt collate NAMES");
         break;
     default: {
         sql = QStringLiteral("select * from int_control where formid=0");
@@ -226,10 +226,13 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
             const RuleTexts &o = r->texts;
             if (t.lft == o.lft && t.rght == o.rght && t.cycl == o.cycl && t.commnt == o.commnt) continue;
             // A changed rule is stored only when a save would store it.
+            // The refusal shows the rule as the replacement made it, so the
+            // fault the replacement brought in can be seen.
             QStringList why;
             if (!ValidateRule(checker, ScopeOfRule(*r), t, [&](const QString &m) { why << m; })) {
                 if (refused)
-                    refused->append(o.commnt + QStringLiteral(" (") + o.lft + u' ' + o.reltion + u' ' + o.rght +
+                    refused->append(t.commnt + QStringLiteral(" (") + t.lft + u' ' + t.reltion + u' ' + t.rght +
+                                    (t.cycl.trimmed().isEmpty() ? QString() : QStringLiteral(", цикл ") + t.cycl) +
                                     QStringLiteral("): ") + why.join(QStringLiteral("; ")));
                 continue;
             }

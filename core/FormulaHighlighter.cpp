@@ -517,6 +517,14 @@ QTextEdit *TFormulaHighlighter::ensurePreviousYearView() {
     pv->setHorizontalScrollBarPolicy(m_view->horizontalScrollBarPolicy());
     pv->setVerticalScrollBarPolicy(m_view->verticalScrollBarPolicy());
     setBase(pv, kDecipherPreviousColor);
+    // The two halves are of one height, the view's, so that nothing around
+    // them moves when the previous year's half appears.
+    pv->setMinimumHeight(m_view->minimumHeight());
+    pv->setMaximumHeight(m_view->maximumHeight());
+    QSizePolicy policy = pv->sizePolicy();
+    policy.setVerticalPolicy(m_view->sizePolicy().verticalPolicy());
+    policy.setVerticalStretch(m_view->sizePolicy().verticalStretch());
+    pv->setSizePolicy(policy);
     pv->hide();
 
     QLayout *layout = parent->layout();

@@ -53,7 +53,7 @@ struct RunContext {
         q.prepare(QStringLiteral("select hospital, \"column\", \"row\", data from data where year=? and \"table\"=?"));
         q.addBindValue(shared().Year);
         q.addBindValue(ident);
-        if (!q.exec()) throw db::Error(QStringLiteral("Ошибка чтения значений: %1").arg(db::errorReason(q.lastError())));
+        if (!q.exec()) throw db::statementFailure(db::connection(db::kData), q.lastQuery(), q.lastError());
         while (q.next())
             cells[cellKey(q.value(1).toInt(), q.value(2).toInt())].append(
                 Entry{q.value(0).toLongLong(), q.value(3).toDouble()});

@@ -15,25 +15,6 @@ QString tabsToBlanks(const QString &s) {
     return r;
 }
 
-namespace {
-// Weight of one character in the name order: Ё sorts between Е and Ж.
-uint nameWeight(QChar c) {
-    const char16_t u = c.toUpper().unicode();
-    if (u == 0x0401) return 0x0415u * 2 + 1;
-    return uint(u) * 2;
-}
-} // namespace
-
-int compareNames(const QString &a, const QString &b) {
-    const qsizetype n = std::min(a.size(), b.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        const uint wa = nameWeight(a[i]), wb = nameWeight(b[i]);
-        if (wa != wb) return wa < wb ? -1 : 1;
-    }
-    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-    return a.compare(b);
-}
-
 void sortNames(QStringList &names) { std::stable_sort(names.begin(), names.end(), nameLess); }
 
 QString encodeColon(const QString &s) {

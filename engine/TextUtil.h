@@ -1,5 +1,7 @@
 #pragma once
 // Small text helpers shared by every part of the program.
+#include "platform/NameOrder.h"
+
 #include <QDate>
 #include <QList>
 #include <QTime>
@@ -18,12 +20,7 @@ int compareNoCase(const QString &a, const QString &b);
 // the lines of the files that carry names and titles).
 QString tabsToBlanks(const QString &s);
 
-// Order of names as in a Russian dictionary: letter case ignored, Ё right
-// after Е, digits and Latin letters before Cyrillic ones. Names equal but for
-// case keep a fixed order (upper case first). Every list of names the
-// program sorts uses this order.
-int compareNames(const QString &a, const QString &b);
-inline bool nameLess(const QString &a, const QString &b) { return compareNames(a, b) < 0; }
+// Order of names: compareNames and nameLess (platform/NameOrder.h).
 void sortNames(QStringList &names);
 
 // A field of a file or an entry as a message quotes it: at most 100

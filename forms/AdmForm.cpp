@@ -382,7 +382,7 @@ void TAdmForm::N14Click() {
         if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".orw");
         const transfer::WriteResult w = transfer::SaveHosp(TreeNodeId(n), file);
         QString msg = QStringLiteral("Данные по ") + n->text(0) + QStringLiteral(" за ") + year +
-                      QStringLiteral(" год выгружены в файл") + QDir::toNativeSeparators(file);
+                      QStringLiteral(" год выгружены в файл ") + QDir::toNativeSeparators(file);
         if (w.skipped > 0)
             msg += QStringLiteral("\nНе выгружено значений таблиц, которых больше нет в перечне форм: %1")
                        .arg(w.skipped);
@@ -403,7 +403,16 @@ void TAdmForm::N13Click() {
                 run.window().checkCancelled();
             });
         }();
-        QString msg = QStringLiteral("Выгрузка закончена");
+        // Where the files went, so that they can be found and sent: the
+        // folder that holds them all.
+        QString folder = r.writtenFiles.isEmpty() ? dataFolder() : QFileInfo(r.writtenFiles.first()).absolutePath();
+        for (const QString &f : r.writtenFiles)
+            while (!paths::withSlash(QFileInfo(f).absolutePath()).startsWith(paths::withSlash(folder)) &&
+                   folder.size() > 1)
+                folder = QFileInfo(paths::withoutSlash(folder)).absolutePath();
+        QString msg = QStringLiteral("Выгрузка закончена. Файлов: %1, папка %2")
+                          .arg(r.files)
+                          .arg(QDir::toNativeSeparators(paths::withoutSlash(folder)));
         if (r.skippedValues > 0)
             msg += QStringLiteral("\nНе выгружено значений таблиц, которых больше нет в перечне форм: %1")
                        .arg(r.skippedValues);

@@ -174,7 +174,7 @@ void saveOrder(QTreeWidget *tree) {
         for (QTreeWidgetItem *n : nodes) {
             q.bindValue(0, TreeNodeSiblingIndex(n));
             q.bindValue(1, TreeNodeId(n));
-            if (!q.exec()) throw db::Error(QStringLiteral("Не удалось сохранить порядок подразделений."));
+            if (!q.exec()) throw db::statementFailure(d, q.lastQuery(), q.lastError());
         }
     });
 }

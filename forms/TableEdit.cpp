@@ -90,12 +90,22 @@ QString displayText(double value, bool floatDisplay, bool keepZero) {
 }
 
 bool CellEditor::typeChar(QChar ch, bool floatTable) {
+    refused = false;
     if (ch.isDigit() && ch.unicode() < 128) {
+        // The fraction of a number whose "," was refused would multiply it.
+        if (inRefusedFraction) {
+            refused = true;
+            return false;
+        }
         editText += ch;
         return true;
     }
+    inRefusedFraction = false;
     if (ch == u'.' || ch == u',') {
-        if (!floatTable) return false;
+        if (!floatTable) {
+            refused = inRefusedFraction = true;
+            return false;
+        }
         // Only one decimal point in the number being typed.
         const int start = std::max(editText.lastIndexOf(u'+'), editText.lastIndexOf(u'-')) + 1;
         if (editText.mid(start).contains(u'.')) return false;

@@ -37,13 +37,24 @@ struct CellEditor {
     // must be redrawn). Digits append; "." or "," append "." in a decimal
     // table once per number; "+"/"-" work out the pending sum and append the
     // operator (ignored on empty text); Backspace removes the last character;
-    // the letter "я" empties the text. Everything else is ignored.
+    // the letter "я" empties the text. Everything else is ignored. In a
+    // whole-number table "." and "," are refused, and so are the digits
+    // after them, so a typed value never changes its magnitude; `refused`
+    // tells the caller to beep.
     bool typeChar(QChar ch, bool floatTable);
-    void clear() { editText.clear(); }
+    bool refused = false;
+    bool inRefusedFraction = false;
+    void clear() {
+        editText.clear();
+        inRefusedFraction = false;
+    }
     // Ctrl+E: takes the entered text back. True when it differed.
     bool undo();
     bool changed() const { return editText != savedText; }
-    void reset(const QString &text) { editText = savedText = text; }
+    void reset(const QString &text) {
+        editText = savedText = text;
+        inRefusedFraction = false;
+    }
 };
 
 // Where Space and Enter move in a grid of columns x rows.

@@ -23,6 +23,7 @@
 #include "forms/TransferFiles.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
+#include "widgets/WindowLayout.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -102,6 +103,7 @@ TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidg
     top->setContentsMargins(4, 0, 4, 4);
     top->setSpacing(2);
     MainMenu1 = new QMenuBar(this);
+    winutil::compactMenuBar(MainMenu1);
     top->setMenuBar(MainMenu1);
 
     Label4 = new QLabel(this);
@@ -506,7 +508,8 @@ bool TVTable::PutData() {
         tableedit::SaveCellValue(db::connection(db::kData), target(), sc, sr, value);
     } catch (const std::exception &e) {
         const QString why = winutil::errorText(e);
-        showError(QStringLiteral("Ошибка при сохранении данных (Строка %1, Графа %2): %3")
+        showError(QStringLiteral("Ошибка при сохранении данных (Строка %1, Графа %2): %3\n\nВведенное значение "
+                                 "не сохранено. Ctrl+E восстанавливает сохраненное значение ячейки.")
                       .arg(r + 1)
                       .arg(c + fixcols + 1)
                       .arg(why),
@@ -606,6 +609,8 @@ bool TVTable::handleKey(QKeyEvent *e) {
             const QChar ch = key == Qt::Key_Backspace ? QChar(u'\b') : t[0];
             if (m_edit.typeChar(ch, FloatTable))
                 StringGrid1->updateCell(StringGrid1->currentColumn(), StringGrid1->currentRow());
+            else if (m_edit.refused)
+                QApplication::beep();
             return true;
         }
     } catch (const std::exception &ex) {

@@ -1,4 +1,5 @@
 #include "platform/Database.h"
+#include "platform/NameOrder.h"
 
 #include <QAtomicInteger>
 #include <QFile>
@@ -81,6 +82,12 @@ int collateNoCase(void *, int n1, const void *s1, int n2, const void *s2) {
     return a.compare(b, Qt::CaseInsensitive);
 }
 
+// The order of names of the lists (text::compareNames).
+int collateNames(void *, int n1, const void *s1, int n2, const void *s2) {
+    return text::compareNames(QString::fromUtf8(static_cast<const char *>(s1), n1),
+                              QString::fromUtf8(static_cast<const char *>(s2), n2));
+}
+
 sqlite3 *handleOf(const QSqlDatabase &d) {
     const QVariant v = d.driver()->handle();
     if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0)
@@ -113,10 +120,19 @@ QString actionText(const QString &sql) {
     return QStringLiteral("выполнить операцию с базой данных");
 }
 
-Error statementError(const QSqlDatabase &d, const QString &sql, const QSqlError &e) {
-    const QString why = errorReason(e);
+
+} // namespace
+
+Error statementFailure(const QSqlDatabase &d, const QString &sql, const QSqlError &e) {
+    const QString why = errorReason(d, e);
     return Error(QStringLiteral("Не удалось %1 (%2): %3.").arg(actionText(sql), QFileInfo(d.databaseName()).fileName(), why),
                  why);
+}
+
+namespace {
+
+Error statementError(const QSqlDatabase &d, const QString &sql, const QSqlError &e) {
+    return statementFailure(d, sql, e);
 }
 
 QString openErrorText(const QString &file, const QString &why) {
@@ -125,35 +141,86 @@ QString openErrorText(const QString &file, const QString &why) {
 
 } // namespace
 
-// What went wrong, in Russian, from SQLite's result code (the English text
-// of the driver and the statement are not shown to the user).
-QString errorReason(const QSqlError &e) {
-    bool ok = false;
-    const int code = e.nativeErrorCode().toInt(&ok) & 0xFF;
-    const QString driver = e.databaseText();
-    if (!ok) return QStringLiteral("ошибка базы данных");
+namespace {
+// SQLite's result code from the driver's English text, where the driver
+// passes no code (its transaction errors); -1 when the text tells nothing.
+int codeFromText(const QString &text) {
+    const QString t = text.toLower();
+    if (t.contains(QLatin1String("database is locked")) || t.contains(QLatin1String("busy"))) return SQLITE_BUSY;
+    if (t.contains(QLatin1String("table is locked"))) return SQLITE_LOCKED;
+    if (t.contains(QLatin1String("disk is full")) || t.contains(QLatin1String("database or disk is full")))
+        return SQLITE_FULL;
+    if (t.contains(QLatin1String("readonly")) || t.contains(QLatin1String("read-only"))) return SQLITE_READONLY;
+    if (t.contains(QLatin1String("malformed"))) return SQLITE_CORRUPT;
+    if (t.contains(QLatin1String("not a database"))) return SQLITE_NOTADB;
+    if (t.contains(QLatin1String("disk i/o error"))) return SQLITE_IOERR;
+    if (t.contains(QLatin1String("unable to open"))) return SQLITE_CANTOPEN;
+    if (t.contains(QLatin1String("interrupted"))) return SQLITE_INTERRUPT;
+    return -1;
+}
+} // namespace
+
+// The one translation of database failures: what went wrong, in Russian,
+// and what to do about it, from SQLite's result code (neither the driver's
+// English text nor the statement reaches the user).
+QString failureReason(int sqliteCode, const QString &driverText) {
+    const int code = sqliteCode < 0 ? codeFromText(driverText) : (sqliteCode & 0xFF);
     switch (code) {
-    case SQLITE_FULL: return QStringLiteral("на диске нет места (или файл достиг предельного размера)");
-    case SQLITE_BUSY: return QStringLiteral("база данных занята другой программой");
-    case SQLITE_LOCKED: return QStringLiteral("таблица заблокирована другой операцией");
-    case SQLITE_READONLY: return QStringLiteral("база данных открыта только для чтения или файл защищен от записи");
-    case SQLITE_IOERR: return QStringLiteral("ошибка чтения или записи файла на диске");
-    case SQLITE_CORRUPT: return QStringLiteral("файл базы данных поврежден");
-    case SQLITE_NOTADB: return QStringLiteral("файл не является базой данных");
-    case SQLITE_CANTOPEN: return QStringLiteral("файл базы данных не удается открыть");
-    case SQLITE_PERM: case SQLITE_AUTH: return QStringLiteral("нет прав доступа к базе данных");
-    case SQLITE_NOMEM: return QStringLiteral("недостаточно памяти");
+    case SQLITE_FULL:
+        return QStringLiteral("на диске нет места (или файл достиг предельного размера). Освободите место на диске "
+                              "и повторите операцию");
+    case SQLITE_BUSY:
+        return QStringLiteral("база данных занята другой программой или другим пользователем. Дождитесь окончания "
+                              "их работы (или закройте другие копии программы) и повторите операцию");
+    case SQLITE_LOCKED:
+        return QStringLiteral("таблица заблокирована другой операцией. Дождитесь ее окончания и повторите операцию");
+    case SQLITE_READONLY:
+        return QStringLiteral("база данных открыта только для чтения или файл защищен от записи. Снимите защиту "
+                              "от записи с файла и его папки и повторите операцию");
+    case SQLITE_IOERR:
+        return QStringLiteral("ошибка чтения или записи файла на диске. Проверьте диск (или сетевое подключение) "
+                              "и повторите операцию");
+    case SQLITE_CORRUPT:
+        return QStringLiteral("файл базы данных поврежден. Восстановите его из резервной копии");
+    case SQLITE_NOTADB:
+        return QStringLiteral("файл не является базой данных (или поврежден). Восстановите его из резервной копии");
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("файл базы данных не удается открыть. Проверьте, что файл и его папка существуют "
+                              "и доступны");
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("нет прав доступа к базе данных. Получите права на файл и его папку у администратора");
+    case SQLITE_NOMEM: return QStringLiteral("недостаточно памяти. Закройте другие программы и повторите операцию");
+    case SQLITE_INTERRUPT: return QStringLiteral("операция прервана");
     case SQLITE_TOOBIG: return QStringLiteral("значение слишком велико");
     case SQLITE_MISMATCH: return QStringLiteral("значение не того типа");
     case SQLITE_CONSTRAINT: return QStringLiteral("такая запись уже есть или значение недопустимо");
     case SQLITE_ERROR:
-        if (driver.startsWith(QLatin1String("no such table: ")))
-            return QStringLiteral("в базе данных нет таблицы ") + driver.mid(15);
-        if (driver.startsWith(QLatin1String("no such column: ")))
-            return QStringLiteral("в таблице нет поля ") + driver.mid(16);
+        if (driverText.startsWith(QLatin1String("no such table: ")))
+            return QStringLiteral("в базе данных нет таблицы ") + driverText.mid(15);
+        if (driverText.startsWith(QLatin1String("no such column: ")))
+            return QStringLiteral("в таблице нет поля ") + driverText.mid(16);
         return QStringLiteral("структура базы данных не соответствует программе");
+    case -1: return QStringLiteral("ошибка базы данных");
     default: return QStringLiteral("ошибка базы данных (код %1)").arg(code);
     }
+}
+
+QString errorReason(const QSqlError &e) {
+    bool ok = false;
+    const int code = e.nativeErrorCode().toInt(&ok);
+    return failureReason(ok ? code : -1, e.databaseText());
+}
+
+QString errorReason(const QSqlDatabase &d, const QSqlError &e) {
+    bool ok = false;
+    int code = e.nativeErrorCode().toInt(&ok);
+    if (!ok) code = codeFromText(e.databaseText());
+    // The driver passes no code with some failures (a commit): the
+    // connection still knows it.
+    if (code < 0)
+        if (sqlite3 *h = handleOf(d); h && sqlite3_errcode(h) != SQLITE_OK) code = sqlite3_extended_errcode(h);
+    return failureReason(code, e.databaseText());
 }
 
 void registerUnicode(const QSqlDatabase &d) {
@@ -165,13 +232,24 @@ void registerUnicode(const QSqlDatabase &d) {
     sqlite3_create_function(h, "like", 2, flags, nullptr, sqlLike, nullptr, nullptr);
     sqlite3_create_function(h, "like", 3, flags, nullptr, sqlLike, nullptr, nullptr);
     sqlite3_create_collation(h, "UNOCASE", SQLITE_UTF8, nullptr, collateNoCase);
+    sqlite3_create_collation(h, "NAMES", SQLITE_UTF8, nullptr, collateNames);
 }
 
 namespace {
 int pollStatement(void *poll) { return (*static_cast<std::function<bool()> *>(poll))() ? 0 : 1; }
 
+// A failure of the statements run straight through the sqlite3 API, told
+// as every other one.
 Error sqliteError(sqlite3 *h, const QString &sql) {
-    return Error(QStringLiteral("Ошибка базы данных: %1\n%2").arg(QString::fromUtf8(sqlite3_errmsg(h)), sql));
+    const char *file = sqlite3_db_filename(h, "main");
+    return Error(QStringLiteral("Не удалось %1 (%2): %3.")
+                     .arg(actionText(sql), QFileInfo(QString::fromUtf8(file ? file : "")).fileName(),
+                          failureReason(sqlite3_extended_errcode(h), QString::fromUtf8(sqlite3_errmsg(h)))));
+}
+
+Error statementError(sqlite3 *h, sqlite3_stmt *st) {
+    const char *sql = sqlite3_sql(st);
+    return sqliteError(h, QString::fromUtf8(sql ? sql : ""));
 }
 
 sqlite3 *checkedHandle(const QSqlDatabase &d) {
@@ -250,9 +328,7 @@ void ValueRowInsert::add(qint64 hospital, double data, int year, qint64 table, i
     sqlite3_bind_int(st, 6, row);
     const int rc = sqlite3_step(st);
     sqlite3_reset(st);
-    if (rc != SQLITE_DONE)
-        throw Error(QStringLiteral("Ошибка записи значений: %1")
-                        .arg(QString::fromUtf8(sqlite3_errmsg(static_cast<sqlite3 *>(m_handle)))));
+    if (rc != SQLITE_DONE) throw statementError(static_cast<sqlite3 *>(m_handle), st);
 }
 
 ValueRowBatch::ValueRowBatch(const QSqlDatabase &d, const QString &table, int rowsPerStatement)
@@ -296,9 +372,7 @@ void ValueRowBatch::write(void *statement, int rows) {
     }
     const int rc = sqlite3_step(st);
     sqlite3_reset(st);
-    if (rc != SQLITE_DONE)
-        throw Error(QStringLiteral("Ошибка записи значений: %1")
-                        .arg(QString::fromUtf8(sqlite3_errmsg(static_cast<sqlite3 *>(m_handle)))));
+    if (rc != SQLITE_DONE) throw statementError(static_cast<sqlite3 *>(m_handle), st);
 }
 
 BulkWork::BulkWork(const QSqlDatabase &d, Temp temp) : m_db(d) {
@@ -379,12 +453,12 @@ QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
     d.setConnectOptions(mode == OpenMode::ReadOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000")
                                                    : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!d.open()) {
-        throw Error(openErrorText(file, errorReason(d.lastError())));
+        throw Error(openErrorText(file, errorReason(d, d.lastError())));
     }
     // A file that is not a database opens fine and fails on first use: check now.
     QSqlQuery probe(d);
     if (!probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
-        const QString why = errorReason(probe.lastError());
+        const QString why = errorReason(d, probe.lastError());
         probe.finish();
         d.close();
         throw Error(openErrorText(file, why));
@@ -555,7 +629,7 @@ void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) 
         return;
     }
     if (!d.transaction()) {
-        const QString why = errorReason(d.lastError());
+        const QString why = errorReason(d, d.lastError());
         throw Error(QStringLiteral("Не удалось начать запись в базу данных (%1): %2.")
                         .arg(QFileInfo(d.databaseName()).fileName(), why),
                     why);
@@ -570,7 +644,7 @@ void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) 
     }
     transactionDepth()[d.connectionName()] = 0;
     if (!d.commit()) {
-        const QString why = errorReason(d.lastError());
+        const QString why = errorReason(d, d.lastError());
         rollbackFailedCommit(d);
         throw Error(QStringLiteral("Не удалось сохранить изменения в базе данных (%1): %2.")
                         .arg(QFileInfo(d.databaseName()).fileName(), why),

@@ -4,7 +4,8 @@
 // level), extra connections for other files, statements with bound values.
 //
 // Every connection gets a Unicode-aware upper(), lower() and like() and the
-// collation UNOCASE, so Cyrillic names match without regard to letter case.
+// collation UNOCASE, so Cyrillic names match without regard to letter case,
+// and the collation NAMES: the order of names of the lists (text::compareNames).
 #include "platform/Errors.h"
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -40,6 +41,14 @@ private:
 // Why a statement or connection failed, in Russian (from SQLite's result
 // code; neither the driver's English text nor the statement).
 QString errorReason(const QSqlError &e);
+// Same, asking the connection for the code when the driver passed none.
+QString errorReason(const QSqlDatabase &db, const QSqlError &e);
+// The one translation of SQLite's result codes (what went wrong and what to
+// do); sqliteCode -1 when unknown, driverText SQLite's own text.
+QString failureReason(int sqliteCode, const QString &driverText = QString());
+// A failed statement as the user is told it: what could not be done, the
+// file and why (for statements prepared outside this layer).
+Error statementFailure(const QSqlDatabase &db, const QString &sql, const QSqlError &e);
 
 enum class OpenMode { ReadWrite, ReadOnly, Create };
 

@@ -293,8 +293,10 @@ void TMISetup::N2Click() {
 
 void TMISetup::N3Click() {
     guarded(this, [&] {
-        if (!requireNode()) return;
+        QTreeWidgetItem *n = requireNode();
+        if (!n) return;
         TMIForms w(this);
+        w.setWindowTitle(QStringLiteral("Состав набора показателей - ") + n->text(0));
         execModal(&w);
     });
 }
@@ -477,7 +479,7 @@ private:
 
 TMIForms::TMIForms(QWidget *parent) : QDialog(parent), m_term(CurrentTerm()) {
     setObjectName(QStringLiteral("MIForms"));
-    setWindowTitle(QStringLiteral("MIForms"));
+    setWindowTitle(QStringLiteral("Состав набора показателей"));
     winutil::fitToScreen(this, QSize(820, 620));
 
     MainMenu1 = new QMenuBar(this);

@@ -213,7 +213,9 @@ void TRepList::N3Click() {
             showWarning(QStringLiteral("Значения таблиц, которых нет в перечне форм, не выгружены: %1")
                             .arg(r.skipped),
                         this);
-        showMessage(QStringLiteral("Данные по ") + name + QStringLiteral(" выгружены в файл"), this);
+        showMessage(QStringLiteral("Данные по ") + name + QStringLiteral(" выгружены в файл ") +
+                        QDir::toNativeSeparators(path),
+                    this);
     });
 }
 

@@ -328,7 +328,7 @@ void fillUnits(const QSqlDatabase &d, const QList<qint64> &institutions) {
     unit.prepare(QStringLiteral("insert or ignore into temp.merge_units (id) values (?)"));
     for (qint64 id : institutions) {
         unit.bindValue(0, id);
-        if (!unit.exec()) throw db::Error(unit.lastError().text());
+        if (!unit.exec()) throw db::statementFailure(d, unit.lastQuery(), unit.lastError());
     }
 }
 

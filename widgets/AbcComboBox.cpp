@@ -4,7 +4,8 @@
 #include <QStandardItemModel>
 
 TabcLRComboBox::TabcLRComboBox(QWidget *parent) : QComboBox(parent) {
-    setFocusPolicy(Qt::ClickFocus);   // no tab stop
+    // Reached with Tab like any list: the keyboard alone can choose.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void TabcLRComboBox::DestroyWnd() { m_savedIndex = currentIndex(); }

@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <zip.h>
 
+#include <cerrno>
+
 namespace office {
 
 namespace {

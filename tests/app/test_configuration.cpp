@@ -249,7 +249,29 @@ TEST_F(Years, YearListOffersOnlyCompleteDigitFolders) {
     QDir().mkpath(year(2020) + QStringLiteral("forms"));   // a year left without its databases
     QDir().mkpath(fx.configFolder() + QStringLiteral("2023_old"));
     QDir().mkpath(fx.configFolder() + QStringLiteral("архив"));
+    // Databases present but empty: no year either.
+    QDir().mkpath(year(2021));
+    for (const QString &f : {QStringLiteral("orvmain.mdb"), QStringLiteral("data0.mdb")}) {
+        QFile empty(year(2021) + f);
+        ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    }
     EXPECT_EQ(config::FillYearList(shared().ConfigPath), QStringList{QStringLiteral("2024")});
+}
+
+// A year folder whose databases are empty is made again; the old folder is
+// kept aside as incomplete.
+TEST_F(Years, YearWithEmptyDatabasesIsMadeAgain) {
+    QDir().mkpath(year(2025));
+    QFile empty(year(2025) + QStringLiteral("orvmain.mdb"));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    db::copyDatabase(fx.yearFolder() + QStringLiteral("data0.mdb"), year(2025) + QStringLiteral("data0.mdb"));
+    EXPECT_FALSE(config::YearComplete(year(2025)));
+    dlg.answers = {true, true};
+    ASSERT_TRUE(c.stepYear(+1));
+    EXPECT_TRUE(config::YearComplete(year(2025)));
+    EXPECT_TRUE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2025.неполная/orvmain.mdb")));
+    EXPECT_EQ(shared().Year, 2025);
 }
 
 // A run killed while the next year is being made leaves nothing that opens
@@ -345,6 +367,28 @@ TEST_F(Years, AttachRefusesNamesTheSettingsFileCannotHold) {
     EXPECT_EQ(shared().ConfigPath, fx.configFolder());
 }
 
+// A folder that the settings file would give back changed (a blank at an end,
+// a Tab inside) is refused with the character named, not registered.
+TEST_F(Years, AttachRefusesFolderNamesWithBlankEndsOrTabs) {
+    const struct {
+        QString folder;
+        QString said;
+    } refused[] = {
+        {fx.root() + QStringLiteral("папка "), QStringLiteral("заканчивается пробелом")},
+        {fx.root() + QStringLiteral("папка\t2"), QStringLiteral("табуляции")},
+        {QStringLiteral(" ") + fx.root() + QStringLiteral("папка"), QStringLiteral("начинается с пробела")},
+    };
+    for (const auto &r : refused) {
+        SCOPED_TRACE(r.folder.toStdString());
+        dlg.messages.clear();
+        dlg.modals.push_back(nameFolder(QStringLiteral("Район"), r.folder));
+        EXPECT_FALSE(c.N24Click());
+        ASSERT_EQ(dlg.messages.size(), 1);
+        EXPECT_TRUE(dlg.messages[0].contains(r.said)) << dlg.messages[0].toStdString();
+        EXPECT_FALSE(IniFile(fx.settingsFile()).valueExists(kList, QStringLiteral("Район")));
+    }
+}
+
 TEST_F(Years, TakenNameIsReplacedOnlyAfterYes) {
     const QString other = fx.root() + QStringLiteral("другая");
     const QString question = QStringLiteral("Конфигурация \"образец\" уже подключена к папке %1. Заменить?")
@@ -380,6 +424,60 @@ TEST_F(Years, DamagedMainDatabaseLeavesThePreviousConfigurationOpen) {
     EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), -1), 0);
 }
 
+// The last configuration cannot be opened (a damaged main database): its
+// message, then the choice of the others, or the attach dialog when there
+// is none; the program starts with the one chosen. Cancelled, it stops.
+TEST_F(StartUp, DamagedLastConfigurationLeadsToAnotherOne) {
+    const QString broken = fx.root() + QStringLiteral("broken/");
+    QDir().mkpath(broken + QString::number(fx.year()));
+    ASSERT_TRUE(cp1251::writeLines(broken + QStringLiteral("%1/orvmain.mdb").arg(fx.year()), {QStringLiteral("не база")}));
+    db::copyDatabase(fx.yearFolder() + QStringLiteral("data0.mdb"), broken + QStringLiteral("%1/data0.mdb").arg(fx.year()));
+    const QString good = paths::withoutSlash(fx.configFolder());
+    const auto pick = [](const QString &name) {
+        return [name](QDialog *d) {
+            auto *sel = qobject_cast<TSelectConfig *>(d);
+            if (!sel) return int(QDialog::Rejected);
+            sel->ComboBox1->setCurrentText(name);
+            return int(QDialog::Accepted);
+        };
+    };
+    const struct {
+        bool otherRegistered;
+        std::function<int(QDialog *)> answer;
+        QString opened;
+        QString window;
+    } cases[] = {
+        {true, pick(SampleFixture::kConfigName), SampleFixture::kConfigName, QStringLiteral("Выбор конфигурации")},
+        {true, nullptr, QString(), QStringLiteral("Выбор конфигурации")},
+        {false, nameFolder(QStringLiteral("Новая"), good), QStringLiteral("Новая"), kAttachCaption},
+        {false, nullptr, QString(), kAttachCaption},
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.window.toStdString() + " " + k.opened.toStdString());
+        {
+            IniFile ini(fx.settingsFile());
+            ini.eraseSection(kList);
+            if (k.otherRegistered) ini.writeString(kList, SampleFixture::kConfigName, good);
+            ini.writeString(kList, QStringLiteral("Сломанная"), paths::withoutSlash(broken));
+            ini.writeInteger(kCur, QStringLiteral("Last"), k.otherRegistered ? 1 : 0);
+        }
+        dlg.messages.clear();
+        dlg.modalTitles.clear();
+        if (k.answer) dlg.modals.push_back(k.answer);
+        Configuration c;
+        EXPECT_EQ(c.startUp(), !k.opened.isEmpty());
+        ASSERT_EQ(dlg.messages.size(), 1);
+        EXPECT_TRUE(dlg.messages[0].contains(QStringLiteral("orvmain.mdb"))) << dlg.messages[0].toStdString();
+        EXPECT_EQ(dlg.modalTitles, QStringList{k.window});
+        EXPECT_EQ(shared().Year, k.opened.isEmpty() ? 0 : fx.year());
+        if (k.opened.isEmpty()) continue;
+        EXPECT_EQ(shared().ConfigName, k.opened);
+        EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
+        // The next start opens the one that opened.
+        EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), -1), c.configIndex());
+    }
+}
+
 TEST(Settings, FileResavedAsUtf8IsReadAndWrittenBackInCodePage1251) {
     SampleFixture fx(true);
     FakeDialogs dlg;
@@ -395,6 +493,25 @@ TEST(Settings, FileResavedAsUtf8IsReadAndWrittenBackInCodePage1251) {
     ASSERT_TRUE(cp1251::readLines(fx.settingsFile(), lines));   // read as code page 1251
     EXPECT_TRUE(lines.contains(QStringLiteral("Образец=") + paths::withoutSlash(fx.configFolder())));
     EXPECT_TRUE(lines.contains(QStringLiteral("Year=2023")));
+}
+
+// A settings file that cannot be written (a read-only program folder) is
+// no matter while nothing changes: the start-up says nothing.
+TEST(Settings, UnwritableSettingsFileIsNotMentionedWhileNothingChanges) {
+    SampleFixture fx(true);
+    {
+        FakeDialogs dlg;
+        Configuration c;
+        ASSERT_TRUE(c.startUp());   // the file now holds the year and configuration opened
+    }
+    const LimitedRun run = runWithFileSizeLimit(0, [&](QString &said) {
+        FakeDialogs dlg;
+        Configuration c;
+        const bool ok = c.startUp() && c.openConfiguration(0);
+        said = dlg.messages.join(u'|');
+        return ok && dlg.messages.isEmpty();
+    });
+    EXPECT_TRUE(run.result) << run.message.toStdString();
 }
 
 TEST(Settings, SettingsFileThatCannotBeWrittenIsSaidOnce) {

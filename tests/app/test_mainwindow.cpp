@@ -11,11 +11,14 @@
 #include "platform/Paths.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "widgets/AbcBackground.h"
 #include "widgets/AbcComboBox.h"
 #include "widgets/AbcMouseLabel.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -135,23 +138,28 @@ TEST(MainWindowStartUp, WithoutSettingsAndCancelledAttachTheWindowCloses) {
     paths::setProgramFolder(QString());
 }
 
-// The window fits the client area of common screens at common scalings:
-// every command and control lies inside it, none overlaps another, and no
-// text is cut. Logical sizes: the screen over the scaling, less a 40-pixel
-// task bar and a 30-pixel title bar.
+// The window after the real start-up, in the client area that a window
+// manager's frame leaves on common screens at common scalings: every command
+// and control lies inside it or, where even the smallest type does not fit,
+// in the scrolling command area; none overlaps another and no text is cut.
+// Logical sizes: the screen over the scaling, less a 40-pixel task bar and
+// the frame (a 30-pixel title bar, 8 pixels of borders).
 TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
+    SampleFixture fx;
     FakeDialogs dlg;
-    shared().Year = 2024;   // a window without a year closes when shown
     struct Case {
         int width, height;
         double scale;
+        bool scrolls;
     };
-    const Case cases[] = {{1024, 768, 1.0}, {1366, 768, 1.25}, {1920, 1080, 1.5}, {1600, 900, 2.0},
-                          {1280, 1024, 2.0}, {1920, 1080, 1.0}};
+    const Case cases[] = {{1024, 768, 1.0, false},  {1024, 768, 1.25, false}, {1024, 768, 2.0, true},
+                          {1366, 768, 1.25, false}, {1920, 1080, 1.5, false}, {1600, 900, 2.0, true},
+                          {1280, 1024, 2.0, false}, {1920, 1080, 1.0, false}};
     for (const Case &c : cases) {
         SCOPED_TRACE(QStringLiteral("%1x%2 at %3").arg(c.width).arg(c.height).arg(c.scale).toStdString());
-        const QSize client(qFloor(c.width / c.scale), qFloor((c.height - 40) / c.scale) - 30);
-        TMain w(false);
+        const QSize client(qFloor(c.width / c.scale) - 8, qFloor((c.height - 40) / c.scale) - 30 - 8);
+        TMain w;   // the real start-up
+        ASSERT_TRUE(w.startedUp());
         AdminMode::instance().setOn(true);   // every command shown
         w.showAdminCommands();
         w.setWindowState(Qt::WindowNoState);
@@ -159,6 +167,12 @@ TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
         w.show();
         QCoreApplication::processEvents();
         EXPECT_EQ(w.size(), client);
+        const bool scrolls = w.BackgroundArea->verticalScrollBar()->maximum() > 0 ||
+                             w.BackgroundArea->horizontalScrollBar()->maximum() > 0;
+        EXPECT_EQ(scrolls, c.scrolls);
+        // The command area ends inside the window.
+        const QRect area(w.BackgroundArea->mapTo(&w, QPoint(0, 0)), w.BackgroundArea->size());
+        EXPECT_TRUE(w.rect().contains(area));
 
         QList<QWidget *> parts = {w.Label1, w.SpeedButton2, w.Label2, w.SpeedButton1, w.Label13,
                                   w.DBList, w.Label10, w.SRList};
@@ -166,8 +180,10 @@ TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
         QList<QRect> placed;
         for (QWidget *p : parts) {
             ASSERT_TRUE(p->isVisible()) << p->objectName().toStdString();
-            const QRect r(p->mapTo(&w, QPoint(0, 0)), p->size());
-            EXPECT_TRUE(w.rect().contains(r)) << p->objectName().toStdString();
+            // Inside the window, or reachable by scrolling the command area.
+            const QRect r = scrolls ? QRect(p->mapTo(w.abcBackground1, QPoint(0, 0)), p->size())
+                                    : QRect(p->mapTo(&w, QPoint(0, 0)), p->size());
+            EXPECT_TRUE((scrolls ? w.abcBackground1->rect() : w.rect()).contains(r)) << p->objectName().toStdString();
             if (auto *label = qobject_cast<QLabel *>(p)) {
                 EXPECT_GE(r.width(), label->fontMetrics().horizontalAdvance(label->text()))
                     << p->objectName().toStdString();
@@ -178,10 +194,13 @@ TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
                     << p->objectName().toStdString() << " on " << parts[i]->objectName().toStdString();
             placed.append(r);
         }
+        // The two lists keep their texts whole.
+        for (TabcLRComboBox *list : {w.DBList, w.SRList})
+            EXPECT_GE(list->width(), list->fontMetrics().horizontalAdvance(list->currentText()))
+                << list->objectName().toStdString();
         AdminMode::instance().setOn(false);
         w.close();
     }
-    shared().Year = 0;
 }
 
 // Without a mouse: Tab walks the commands in order, Enter runs the one
@@ -206,6 +225,12 @@ TEST_F(MainWindow, CommandsAreReachedWithTabAndRunWithEnter) {
     QTest::keyClick(w.LAdm3, Qt::Key_Tab);
     EXPECT_FALSE(w.LAdm3->isOver());
     EXPECT_EQ(QApplication::focusWidget(), w.LAdm5);
+    // The configuration and level lists are on the way.
+    w.SpeedButton1->setFocus();
+    QTest::keyClick(w.SpeedButton1, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.DBList);
+    QTest::keyClick(w.DBList, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.SRList);
     w.close();
 }
 

@@ -105,6 +105,7 @@ TEST(RuleStore, ReplaceTouchesOnlyTheChosenTexts) {
     EXPECT_EQ(changed, 0);
     ASSERT_EQ(refused.size(), 2);
     EXPECT_TRUE(refused[0].contains("Операнд не является ссылкой на ячейку")) << refused[0].toStdString();
+    EXPECT_TRUE(refused[0].contains("ХХХ")) << refused[0].toStdString();   // the replaced text is shown
     EXPECT_EQ(ReadRule(d, 1)->texts.lft, after.texts.lft);
     ReplaceInRules(d, {1}, ReplaceComment, "ЖЖЖ", "≠", &changed, &refused);
     EXPECT_EQ(changed, 0);

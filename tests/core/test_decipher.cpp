@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTemporaryDir>
+#include <QApplication>
 #include <QTextEdit>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -195,8 +196,11 @@ TEST_F(DecipherDb, ViewShowsDecipherErrorsAndSideBySide) {
     auto *edit = new QLineEdit(&window);
     auto *view = new QTextEdit(&window);
     view->setObjectName(QStringLiteral("RichEdit1"));
+    view->setFixedHeight(60);   // as the windows size it
     box->addWidget(edit);
     box->addWidget(view);
+    box->addStretch(1);
+    window.resize(600, 400);
     window.show();
     TFormulaHighlighter hl(edit, view);
     const QColor windowColour = view->palette().color(QPalette::Base);
@@ -220,6 +224,11 @@ TEST_F(DecipherDb, ViewShowsDecipherErrorsAndSideBySide) {
     EXPECT_TRUE(hl.PreviousYearView()->toPlainText().contains(QStringLiteral("вакантные")));
     EXPECT_EQ(view->palette().color(QPalette::Base), kDecipherCurrentDiffColor);
     EXPECT_TRUE(view->isVisible());
+    // Two halves of one height in the view's place: nothing moves.
+    QApplication::processEvents();
+    EXPECT_EQ(hl.PreviousYearView()->height(), view->height());
+    EXPECT_EQ(view->height(), 60);
+    EXPECT_LE(qAbs(hl.PreviousYearView()->width() - view->width()), 1);
 
     // An error is shown in the view itself.
     edit->setText(QStringLiteral("Ф12Т(3)СТР5..ГР4"));

@@ -1,7 +1,9 @@
 #include "engine/NumberFormat.h"
 #include "engine/TextUtil.h"
 #include "engine/ValueMatrix.h"
+#include "platform/Database.h"
 
+#include <QTemporaryDir>
 #include <cmath>
 
 #include <gtest/gtest.h>
@@ -27,10 +29,23 @@ TEST(NumberFormat, GeneralAndParse) {
 }
 
 TEST(TextUtil, NamesSortInRussianOrderWithoutCase) {
-    QStringList names{"Ёж", "Банан", "абрикос", "ель", "Жук", "ёлка", "Елка", "елка", "Zeta", "alpha", "10 ЦРБ", "я"};
+    // Ё sorts with Е (Е first on a tie); numbers inside names by value.
+    QStringList names{"Ёж", "Банан", "абрикос", "ель", "Жук", "ёлка", "Елка", "елка", "Zeta", "alpha", "10 ЦРБ", "я",
+                      "ЦРБ №10", "ЦРБ №2", "ЦРБ №1а", "ЦРБ №02", "9 ЦРБ"};
     text::sortNames(names);
-    EXPECT_EQ(names, (QStringList{"10 ЦРБ", "alpha", "Zeta", "абрикос", "Банан", "Елка", "елка", "ель", "Ёж", "ёлка",
-                                  "Жук", "я"}));
+    EXPECT_EQ(names, (QStringList{"9 ЦРБ", "10 ЦРБ", "alpha", "Zeta", "абрикос", "Банан", "Ёж", "Елка", "елка", "ёлка",
+                                  "ель", "Жук", "ЦРБ №1а", "ЦРБ №02", "ЦРБ №2", "ЦРБ №10", "я"}));
+    // The databases sort with the same order.
+    QTemporaryDir dir;
+    {
+        db::ScopedConnection c(dir.filePath("n.mdb"), db::OpenMode::Create);
+        db::exec(c.db(), "create table t (commnt text)");
+        for (const QString &n : names) db::exec(c.db(), "insert into t (commnt) values (?)", {n});
+        QStringList back;
+        for (const QVariant &v : db::column(c.db(), "select commnt from t order by commnt collate NAMES desc"))
+            back.prepend(v.toString());
+        EXPECT_EQ(back, names);
+    }
     EXPECT_EQ(text::tabsToBlanks("Показатель\tздоровья\t"), "Показатель здоровья ");
 }
 

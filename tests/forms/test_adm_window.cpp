@@ -11,6 +11,7 @@
 #include "forms/FormListCommon.h"
 #include "forms/MedTypes.h"
 #include "platform/Database.h"
+#include "platform/Paths.h"
 #include "support/WindowTestBase.h"
 
 #include <QAction>
@@ -133,8 +134,10 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
     w.FormActivate();
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
     w.N13Click();
-    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена")));
     const QString folder = fx.yearFolder() + "data/Северный район/";
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена. Файлов: 4, папка ") +
+                                   QDir::toNativeSeparators(paths::withoutSlash(folder))))
+        << dialogs.messages.join(u'|').toStdString();
     const QStringList written = QDir(folder).entryList({"*.orw"}, QDir::Files, QDir::Name);
     EXPECT_EQ(written.size(), 4);
 

@@ -40,7 +40,8 @@ TEST(CellTyping, KeysAsTyped) {
         {"12++3", false, "12+3"},
         {"-5", false, "5"},                     // no negative start
         {"+", false, ""},
-        {"1,5", false, "15"},                   // "," ignored in whole numbers
+        {"1,5", false, "1"},                    // "," and its fraction refused in whole numbers
+        {"12.5+3+", false, "15+"},
         {"1,5", true, "1.5"},
         {"1.5.2", true, "1.52"},                // a second "." is ignored
         {"1.5+2.5", true, "1.5+2.5"},          // no sum pending yet
@@ -52,8 +53,15 @@ TEST(CellTyping, KeysAsTyped) {
     };
     for (const Case &c : cases) {
         CellEditor e;
-        for (QChar ch : c.keys) e.typeChar(ch, c.decimals);
+        int refused = 0;
+        for (QChar ch : c.keys) {
+            e.typeChar(ch, c.decimals);
+            refused += e.refused;
+        }
         EXPECT_EQ(e.editText, c.text) << c.keys.toStdString();
+        // Each refused key is heard: the separator and the digits after it.
+        EXPECT_EQ(refused, !c.decimals && (c.keys.contains(u',') || c.keys.contains(u'.')) ? 2 : 0)
+            << c.keys.toStdString();
     }
 }
 

@@ -142,6 +142,8 @@ TEST_F(TableWindowTest, FailedSaveIsReportedAndTypedValueKept) {
     QTest::keyClicks(w->StringGrid1, "5");
     QTest::keyClick(w->StringGrid1, Qt::Key_Return);
     ASSERT_TRUE(dialogs.sawMessage("Ошибка при сохранении данных (Строка 1, Графа 4)"));
+    EXPECT_TRUE(dialogs.sawMessage("Ctrl+E восстанавливает сохраненное значение"));   // the way out is told
+    EXPECT_FALSE(dialogs.sawMessage("SQL")) << dialogs.messages.join(u'|').toStdString();
     EXPECT_EQ(w->StringGrid1->currentRow(), 0);
     EXPECT_EQ(w->CellEditText(), "5");
     // Leaving the window fails the same way and keeps it open with the value.

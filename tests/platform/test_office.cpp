@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -629,4 +630,43 @@ TEST(ExcelWorkbook, FormatDetailsAndNamesWithMarkup) {
     EXPECT_EQ(s.format(3, 1).bottom, LineStyle::Double);
     EXPECT_EQ(s.format(3, 1).top, LineStyle::None);
     EXPECT_EQ(s.format(4, 1).numberFormat, QStringLiteral("#,##0.00\" руб.\""));
+}
+
+// The archive library's English texts do not reach the user: a damaged file
+// and a folder that cannot be written are told in Russian, the path once.
+TEST(Package, ArchiveFailuresAreToldInRussian) {
+    QTemporaryDir dir;
+    const QString damaged = dir.filePath("отчет.docx");
+    {
+        QFile f(damaged);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(3000, 'Z'));
+    }
+    const QString notAFolder = dir.filePath("файл");
+    {
+        QFile f(notAFolder);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const struct {
+        QString path;
+        std::function<void()> run;
+        QString said;
+    } cases[] = {
+        {damaged, [&] { Package::read(damaged); }, QStringLiteral("поврежден")},
+        {notAFolder + "/новый.docx", [&] { Package().write(notAFolder + "/новый.docx"); }, QStringLiteral("Не удалось")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        try {
+            c.run();
+            ADD_FAILURE() << "no error";
+        } catch (const office::Error &e) {
+            QString rest = e.message();
+            EXPECT_TRUE(rest.contains(c.said)) << rest.toStdString();
+            EXPECT_EQ(rest.count(c.path), 1) << rest.toStdString();
+            rest.remove(c.path);
+            rest.remove(QStringLiteral("Office Open XML (.docx/.xlsx)"));
+            EXPECT_FALSE(rest.contains(QRegularExpression("[A-Za-z]"))) << rest.toStdString();
+        }
+    }
 }

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMimeDatabase>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -35,12 +37,13 @@ TEST(QtTranslations, FileDialogLabelsBecomeRussian) {
 // desktop locale gives for dates and numbers.
 TEST(QtLocaleChild, Report) {
     if (qEnvironmentVariableIsEmpty("KELVANA_LOCALE_CHILD")) GTEST_SKIP() << "runs as a child process only";
-    QLocale::setDefault(QLocale::c());   // as the program does
+    QLocale::setDefault(QLocale::system());   // as the program leaves it
     const QDateTime when(QDate(2024, 3, 5), QTime(14, 30));
-    std::printf("date=%s\nsystem=%s\ndefault=%s\nfixed=%s\n",
+    std::printf("date=%s\nsystem=%s\ndefault=%s\nfixed=%s\nmime=%s\n",
                 qPrintable(QLocale::system().toString(when, QLocale::ShortFormat)),
                 qPrintable(QLocale::system().toString(10.1)), qPrintable(QLocale().toString(10.1)),
-                qPrintable(num::fixed2(10.1)));
+                qPrintable(num::fixed2(10.1)),
+                qPrintable(QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")).comment()));
 }
 
 // Dates in the standard dialogs are Russian, while every number the program
@@ -66,4 +69,8 @@ TEST(QtLocale, RussianDatesAndPointDecimals) {
     EXPECT_TRUE(out.contains(QStringLiteral("system=10.1\n"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("default=10.1\n"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("fixed=10.10\n"))) << out.toStdString();
+    // The file dialog's type column: Russian where the type database has it.
+    QFile types(QStringLiteral("/usr/share/mime/packages/freedesktop.org.xml"));
+    if (types.open(QIODevice::ReadOnly) && types.readAll().contains("xml:lang=\"ru\""))
+        EXPECT_TRUE(out.contains(QStringLiteral("mime=Текстовый документ\n"))) << out.toStdString();
 }

@@ -49,7 +49,8 @@ TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
     dialogs.files = {path};
     w.N3Click();
     ASSERT_TRUE(QFileInfo::exists(path + ".rpd"));
-    EXPECT_EQ(dialogs.messages.last(), "Данные по Свод по области выгружены в файл");
+    EXPECT_EQ(dialogs.messages.last(),
+              "Данные по Свод по области выгружены в файл " + QDir::toNativeSeparators(path + ".rpd"));
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(path + ".rpd", lines));
     EXPECT_EQ(lines.size(), before.size());
