@@ -1,6 +1,5 @@
 #include "controls/ControlFile.h"
 
-#include "controls/ControlCheck.h"
 #include "engine/ImportPolicy.h"
 #include "engine/RuleCheck.h"
 #include "engine/TextUtil.h"

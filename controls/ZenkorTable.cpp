@@ -558,10 +558,12 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                 defaultText = resolver.form(first.FormCode);
                 if (controlType == 0) defaultText += QStringLiteral("Т[") + removeParens(projectTable) + u']';
             }
-            if (lost || !zenkor::ProveRules(book, records, defaultText)) {
+            if (lost) {
                 list(fileLine, zenkor::kReasonMeaning, line);
                 continue;
             }
+            // The rule checker first: the engine only runs rules it accepts,
+            // so the proof is made for the rules that could be stored.
             QString why;
             const QString checkerForm = projectFormId > 0 ? resolver.form(first.FormCode) : QString();
             if (!std::all_of(records.begin(), records.end(), [&](const TControlData &r) {
@@ -570,6 +572,10 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                 })) {
                 list(fileLine, zenkor::kReasonChecker + (why.isEmpty() ? QString() : QStringLiteral(": ") + why),
                      line);
+                continue;
+            }
+            if (!zenkor::ProveRules(book, records, defaultText)) {
+                list(fileLine, zenkor::kReasonMeaning, line);
                 continue;
             }
             if (book.hasUnmappedNumbers()) list(fileLine, zenkor::kReasonUnmapped, line);

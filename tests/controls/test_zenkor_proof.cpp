@@ -190,7 +190,7 @@ TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
 TEST(ZenkorTextLoops, EveryLoopIsInTheContractTable) {
     const QHash<QString, int> known = {{"ZenkorConvert.cpp", 16}, {"ZenkorDescribe.cpp", 4}, {"ZenkorImporter.cpp", 2},
                                        {"ZenkorNormalize.cpp", 1}, {"ZenkorProof.cpp", 5}, {"ZenkorTable.cpp", 3}};
-    const QDir dir(QStringLiteral(SOURCE_DIR "/controls"));
+    const QDir dir(QStringLiteral(KELVANA_SOURCE_DIR "/controls"));
     for (const QString &name : dir.entryList({QStringLiteral("Zenkor*.cpp")}, QDir::Files)) {
         QFile f(dir.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));

@@ -152,7 +152,7 @@ TEST_F(ZenkorImportRun, StoresRulesAndReplacesThemOnTheNextRun) {
     EXPECT_TRUE(listed[0].startsWith(QStringLiteral("формы без сопоставления\t5\t0100000401 77000")));
     EXPECT_TRUE(listed[2].startsWith(QStringLiteral("формы без сопоставления\t7\t")));
     EXPECT_EQ(listed[3], QStringLiteral("строка не прочитана\t8\tбез отношения, вовсе"));
-    EXPECT_TRUE(listed[4].startsWith(QStringLiteral("правило не прошло проверку: Несуществующая форма")));
+    EXPECT_TRUE(listed[4].startsWith(QStringLiteral("правило не прошло проверку: Левая часть: Несуществующая форма Ф99000"))) << listed[4].toStdString();
     EXPECT_TRUE(listed[4].contains(QStringLiteral("\t9\t0100000701 99000")));
     EXPECT_EQ(imp.LastSummary, QStringLiteral("Строк не импортировано или требуют проверки: 5\n"
                                               "Формы без сопоставления (2): 66000, 77000"));
@@ -296,8 +296,9 @@ TEST_F(ZenkorImportRun, RulesThatWouldLoseATermAreSkippedAndListed) {
     for (const QString &l : imp.ListedLines()) reasons << l.section(u'\t', 0, 1);
     EXPECT_EQ(reasons, (QStringList{"строка не прочитана\t2", "строка не прочитана\t3", "строка не прочитана\t5",
                                     "строка не прочитана\t7",
-                                    "правило не прошло проверку: Строка № 7 вне рабочей области таблицы\t4",
-                                    "формы без сопоставления\t6"}));
+                                    "правило не прошло проверку: Цикл: Строка № 7 вне рабочей области таблицы Ф30Т(1000)\t4",
+                                    "формы без сопоставления\t6"}))
+        << reasons.join(u'|').toStdString();
 }
 
 TEST_F(ZenkorImportRun, FailedRunKeepsThePreviousImport) {

@@ -351,7 +351,7 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
 // A new statement that writes the form or table catalogue outside the gate
 // would be a path the checks above do not cover.
 TEST(CatalogGateSource, OnlyTheGateWritesTheFormAndTableCatalogue) {
-    const QString root = QStringLiteral(KELVANA_SOURCE_ROOT);
+    const QString root = QStringLiteral(KELVANA_SOURCE_DIR);
     const QRegularExpression write(
         QStringLiteral(R"((insert\s+into|update)\s+\\?"?(forms|tables)\\?"?[\s(])"),
         QRegularExpression::CaseInsensitiveOption);
