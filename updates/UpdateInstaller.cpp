@@ -58,17 +58,37 @@ bool renameOverRetried(const QString &from, const QString &to, QString *why) {
 // print files as they were.
 class PrintStage {
 public:
-    explicit PrintStage(const QString &formsFolder, const QString &name = QStringLiteral(".update_staging/"))
+    enum Start { Fresh, Keep };
+    // Fresh clears what a stopped run left (see FinishInterruptedInstall).
+    explicit PrintStage(const QString &formsFolder, const QString &name = QStringLiteral(".update_staging/"),
+                        Start start = Fresh)
         : m_forms(formsFolder), m_stage(formsFolder + name) {
-        QDir(m_stage).removeRecursively();   // left by a run that was stopped
+        if (start == Fresh)
+            QDir(m_stage).removeRecursively();
     }
     ~PrintStage() { QDir(m_stage).removeRecursively(); }
     const QString &folder() const { return m_stage; }
+    // Marks the staged files as those of the update: written in the
+    // installation's transaction, before its commit. Throws db::Error.
+    void markFor(const QString &updateId) const {
+        if (!QDir(m_stage).exists())
+            return;   // nothing staged
+        QString why;
+        if (!cp1251::writeLines(m_stage + kPendingMark, {updateId}, &why))
+            throw db::Error(QStringLiteral("Не удалось подготовить печатные файлы: ") + why);
+    }
+    // The update whose staged files these are (empty when unmarked).
+    QString markedFor() const {
+        QStringList lines;
+        return cp1251::readLines(m_stage + kPendingMark, lines) ? lines.value(0) : QString();
+    }
     // Moves every staged file over its destination, each tried again a few
     // times; the files that could not be put in place, with the reason.
     QStringList putInPlace() const {
         QStringList failed;
         for (const QString &name : QDir(m_stage).entryList(QDir::Files, QDir::Name)) {
+            if (name == kPendingMark)
+                continue;
             QString why;
             if (renameOverRetried(m_stage + name, m_forms + name, &why)) {
                 LogInfo(QStringLiteral("Скопирован печатный файл: ") + name);
@@ -79,6 +99,7 @@ public:
         }
         return failed;
     }
+    static inline const QString kPendingMark = QStringLiteral(".update_id");
 private:
     QString m_forms, m_stage;
 };
@@ -529,6 +550,25 @@ void makeBackup(const QSqlDatabase &db, const TUpdateManifest &m, const QString 
 
 } // namespace
 
+QStringList FinishInterruptedInstall(const QSqlDatabase &db) {
+    if (!DatabaseReady(db))
+        return {};
+    const QString forms = DatabaseFolder(db) + QStringLiteral("forms/");
+    if (!QDir(forms + QStringLiteral(".update_staging")).exists())
+        return {};
+    const PrintStage probe(forms, QStringLiteral(".update_staging/"), PrintStage::Keep);
+    const QString id = probe.markedFor();
+    EnsureUpdateTables(db);
+    // Marked in the transaction of its installation: when the update is
+    // recorded, that transaction committed and its print files follow it.
+    if (id.isEmpty()
+        || !db::scalar(db, QStringLiteral("SELECT count(*) FROM updates WHERE update_id=? AND status='installed'"), {id})
+                .toInt())
+        return {};
+    LogWarning(QStringLiteral("Печатные файлы прерванной установки обновления ставятся на место: ") + id);
+    return probe.putInPlace();
+}
+
 int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolder, const QString &manifestFile,
                             const QString &updateId, int year, const QString &backupFolder,
                             const InstallCommitHook &beforeCommit, InstallReport *report) {
@@ -560,6 +600,7 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
 
     // The database changes of every entry in one transaction, the print files
     // staged meanwhile: the update is installed as one or not at all.
+    FinishInterruptedInstall(db);
     PrintStage stage(yearFolder + QStringLiteral("forms/"));
     int installed = 0;
     const bool committed = inTransaction(db, [&] {
@@ -595,6 +636,7 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
             return false;
         if (beforeCommit)
             beforeCommit();
+        stage.markFor(updateId);
         return true;
     });
     Q_UNUSED(year);

@@ -46,6 +46,11 @@ inline constexpr qint64 kMaxManifestBytes = 4 * 1024 * 1024;
 inline constexpr qint64 kMaxUnpackedBytes = 256 * 1024 * 1024;
 bool ExtractUpdatePackage(const QString &archive, const QString &unpackedFolder, QString *why = nullptr);
 
+// Puts in place the print files of an installation stopped between its
+// commit and their moves (a kill, a power cut), and clears what an
+// uncommitted one left. Returns the files that could not be put in place.
+QStringList FinishInterruptedInstall(const QSqlDatabase &db);
+
 // The form line of a structure file: name#decipher#Да|Нет. Empty when the
 // line would not be written back exactly so (a "#" inside a text).
 struct FormHeaderLine {

@@ -77,6 +77,7 @@ TUpdateManager::TUpdateManager(const QSqlDatabase &database, int year, const QSt
       BackupDir(IncludeTrailingPathSlash(backupDir)) {
     EnsureUpdateTables(Database);
     InitUpdateLogger(TempDir);
+    FinishInterruptedInstall(Database);
 }
 
 QString TUpdateManager::archivePath(const QString &id) const { return TempDir + id + QStringLiteral(".zip"); }

@@ -162,7 +162,9 @@ TEST(HttpGet, BadAddressesAndRefusedConnectionsSendNothing) {
     }
     // https against a plain server: the secure connection is not made.
     const QString https = QString("https://127.0.0.1:%1/a").arg(server.port());
-    EXPECT_NE(failure([&] { HttpGetToFile(https, file, quick()); }), "<no error>");
+    const QString tls = failure([&] { HttpGetToFile(https, file, quick()); });
+    EXPECT_TRUE(tls.startsWith("Не удалось установить защищённое соединение с 127.0.0.1") ||
+                tls == "Ответ сервера получен не полностью: соединение закрыто") << tls.toStdString();
     EXPECT_FALSE(QFile::exists(file));
     for (const QByteArray &r : server.requests())
         EXPECT_TRUE(r.isEmpty() || r.startsWith('\x16')) << r.constData();

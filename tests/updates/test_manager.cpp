@@ -15,7 +15,10 @@
 
 #include <QDir>
 #include <QSqlQuery>
+#include <QElapsedTimer>
 #include <QTemporaryFile>
+#include <QThread>
+#include <sys/wait.h>
 #include <QFile>
 #include <QCheckBox>
 #include <QComboBox>
@@ -372,6 +375,46 @@ TEST(UpdateWindow, OnlyTheLatestUpdateOfAFormRollsBackAndItTakesItsPrintFilesAlo
     EXPECT_EQ(decipher("Ф30"), "изменено");
     EXPECT_EQ(printFiles(s), prints);
     EXPECT_EQ(storedRules().size(), rules.size());
+}
+
+TEST(UpdateManager, AKillAfterTheCommitIsFinishedByTheNextManager) {
+    ServedSample s;
+    serveList(s, {{"U1", package(s, {"Ф30", "Ф14"}, published)}});
+    auto list = s.manager().CheckForUpdates();
+    ASSERT_TRUE(list);
+    // Every print file's place is taken for a while, so the moves after the
+    // commit wait (and are tried again) when the kill comes.
+    const QString forms = s.fx.yearFolder() + "forms/";
+    const QStringList names = {"Ф14.doc", "Ф14.txt", "Ф30.doc", "Ф30.txt"};
+    for (const QString &n : names) {
+        QFile::remove(forms + n);
+        ASSERT_TRUE(QDir().mkpath(forms + n + "/x"));
+    }
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(30);
+        TUpdateManager m = s.manager();
+        m.InstallUpdate(list->items[0]);
+        _exit(0);
+    }
+    const QString mark = forms + ".update_staging/.update_id";
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(mark) && t.elapsed() < 20000)
+        QThread::msleep(2);
+    QThread::msleep(300);   // the commit follows the mark at once; the moves wait longer
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(decipher("Ф30"), "Опубликовано");   // committed
+    for (const QString &n : names)
+        QDir(forms + n).removeRecursively();
+    // The next manager puts the staged files in place.
+    TUpdateManager m = s.manager();
+    EXPECT_EQ(lines(forms + "Ф30.txt"), QStringList{"новый"});
+    EXPECT_FALSE(QDir(forms + ".update_staging").exists());
 }
 
 TEST(UpdateManager, ARollbackOnAFullDiskChangesNothingAndCanBeRepeated) {
