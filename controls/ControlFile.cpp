@@ -33,7 +33,6 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     // Every line is checked before anything changes.
     struct Accepted {
         ControlLine line;
-        qint64 formId;
         QString raw;
     };
     QList<Accepted> accepted;
@@ -52,7 +51,7 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
             result.rejects << v.reason << raw;
             continue;
         }
-        accepted.append({l, l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName), raw});
+        accepted.append({l, raw});
     }
     const auto writeRejects = [&] {
         if (result.rejects.isEmpty()) return;

@@ -5,8 +5,9 @@
 // Example: Ф12Т[1000]СТР[1,3..5]ГР[3]. Markers are found in the upper-cased
 // text (Cyrillic lower case accepted); parts are copied as written.
 // Where each part of a reference starts and ends, the "СТР[" / "ГР[" groups
-// with their brackets, and number lists read and written as intervals, so
-// that no list is expanded past the largest table. Pure text work.
+// with their brackets, and number lists read and written as intervals and
+// clipped to the table they refer to before anything is expanded
+// (notation::VisitClipped). Pure text work.
 #include "engine/TableLimits.h"
 
 #include <QList>
