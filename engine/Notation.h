@@ -108,8 +108,9 @@ Cycle ReadCycle(const QString &cycle);
 
 // A number list as intervals [first, last].
 using NumberSpan = QPair<qint64, qint64>;
-// Reads a list of whole numbers and upward ranges a..b (blanks allowed); false
-// for anything else. An empty list gives no spans. Nothing is expanded.
+// Reads a list of whole numbers and upward ranges a..b (blanks allowed; a
+// bound of any length is a number, see kHugeBound); false for anything else.
+// An empty list gives no spans. Nothing is expanded.
 bool ReadNumberSpans(QStringView list, QList<NumberSpan> &spans);
 // The canonical form of a list the control-book importer compares and
 // writes: each number once, in ascending order ("1..3,2" -> 1..3), with
