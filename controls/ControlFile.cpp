@@ -40,7 +40,6 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     // Every line is checked before anything changes.
     struct Accepted {
         ControlLine line;
-        qint64 formId;
         QString raw;
     };
     QList<Accepted> accepted;
@@ -60,8 +59,8 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
             result.rejects << v.reason << raw;
             continue;
         }
-        accepted.append({l, l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName), raw});
-        check.accepted(accepted.constLast().formId);
+        accepted.append({l, raw});
+        check.accepted(l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName));
     }
     const auto writeRejects = [&] {
         if (result.rejects.isEmpty()) return;

@@ -30,7 +30,6 @@ QString value(const QSqlQuery &q, const QString &name) {
 // A text bound as a value: never null, so an empty field stays an empty text.
 QString nn(const QString &v) { return v.isNull() ? QStringLiteral("") : v; }
 
-bool containsNoCase(const QString &text, const QString &what) { return text::upper(text).contains(text::upper(what)); }
 
 } // namespace
 

@@ -111,25 +111,15 @@ Cycle ReadCycle(const QString &cycle) {
 }
 
 bool ReadNumberSpans(QStringView list, QList<NumberSpan> &spans) {
-    spans.clear();
-    auto number = [](QStringView t, qint64 &v) {
-        t = t.trimmed();
-        if (t.isEmpty() || t.size() > 12 || !std::all_of(t.begin(), t.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
-            return false;
-        v = t.toLongLong();
-        return true;
-    };
-    if (list.trimmed().isEmpty()) return true;
-    for (QStringView item : list.split(u',')) {
-        const qsizetype at = item.indexOf(kDots);
-        qint64 first = 0, last = 0;
-        if (at < 0) {
-            if (!number(item, first)) return false;
-            last = first;
-        } else if (!number(item.left(at), first) || !number(item.mid(at + 2), last) || last < first) {
-            return false;
-        }
-        spans.append({first, last});
+    // The same reading as every other list (bounds of any length are
+    // numbers); only upward ranges are taken.
+    if (!ReadListItems(list, spans, false)) {
+        spans.clear();
+        return false;
+    }
+    if (std::any_of(spans.begin(), spans.end(), [](const NumberSpan &s) { return s.second < s.first; })) {
+        spans.clear();
+        return false;
     }
     return true;
 }

@@ -5,8 +5,9 @@
 // Example: Ф12Т[1000]СТР[1,3..5]ГР[3]. Markers are found in the upper-cased
 // text (Cyrillic lower case accepted); parts are copied as written.
 // Where each part of a reference starts and ends, the "СТР[" / "ГР[" groups
-// with their brackets, and number lists read and written as intervals, so
-// that no list is expanded past the largest table. Pure text work.
+// with their brackets, and number lists read and written as intervals and
+// clipped to the table they refer to before anything is expanded
+// (notation::VisitClipped). Pure text work.
 #include "engine/TableLimits.h"
 
 #include <QList>
@@ -107,8 +108,9 @@ Cycle ReadCycle(const QString &cycle);
 
 // A number list as intervals [first, last].
 using NumberSpan = QPair<qint64, qint64>;
-// Reads a list of whole numbers and upward ranges a..b (blanks allowed); false
-// for anything else. An empty list gives no spans. Nothing is expanded.
+// Reads a list of whole numbers and upward ranges a..b (blanks allowed; a
+// bound of any length is a number, see kHugeBound); false for anything else.
+// An empty list gives no spans. Nothing is expanded.
 bool ReadNumberSpans(QStringView list, QList<NumberSpan> &spans);
 // The canonical form of a list the control-book importer compares and
 // writes: each number once, in ascending order ("1..3,2" -> 1..3), with

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 using namespace controls;
@@ -171,6 +172,24 @@ TEST(RuleContract, EveryStoringPathAgreesWithTheCheck) {
                 EXPECT_TRUE(why.contains(v.detail)) << name << ": " << why.toStdString();
         }
     }
+}
+
+// The rules of the sample configuration are all storable: an export of them
+// loads back whole.
+TEST(RuleContract, TheSampleRulesPassTheCheck) {
+    SampleFixture fx;
+    const rulecheck::RuleChecker checker(mainDb());
+    QSqlQuery q = db::exec(mainDb(), "select formid, tble, lft, reltion, rght, cycl from int_control");
+    int n = 0;
+    while (q.next()) {
+        const qint64 formId = q.value(0).toLongLong();
+        const rulecheck::Verdict v = checker.Check({formId > 0 ? checker.formNameById(formId) : QString(),
+                                                    q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
+                                                    q.value(4).toString(), q.value(5).toString()});
+        EXPECT_TRUE(v) << q.value(2).toString().toStdString() << ": " << v.reason.toStdString();
+        ++n;
+    }
+    EXPECT_EQ(n, 7);
 }
 
 // The field of a refusal takes the caret in the editor; a refusal names the

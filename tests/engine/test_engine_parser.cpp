@@ -85,7 +85,10 @@ TEST(EngineNotation, RepeatedNumbersAndWideRangesPerReader) {
     EXPECT_EQ(notation::WriteNumberSpans(notation::CanonicalSpans(spans)), "1..3,5..7");
     ASSERT_TRUE(notation::ReadNumberSpans(u"1..999999999999", spans));
     EXPECT_EQ(notation::SpanCount(spans), 999999999999LL);
-    for (const char16_t *bad : {u"5..3", u"1.2", u"1,,2", u"-1", u"1..x"})
+    // A bound of any length is a number, far outside every table.
+    ASSERT_TRUE(notation::ReadNumberSpans(u"7..99999999999999999999", spans));
+    EXPECT_EQ(spans, (QList<notation::NumberSpan>{{7, notation::kHugeBound}}));
+    for (const char16_t *bad : {u"5..3", u"1.2", u"1,,2", u"-1", u"1..x", u"1,"})
         EXPECT_FALSE(notation::ReadNumberSpans(bad, spans)) << QString::fromUtf16(bad).toStdString();
 }
 
