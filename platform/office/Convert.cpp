@@ -70,16 +70,9 @@ QString convertFile(const QString &path, const QString &targetExt, const QString
 }
 
 QString openXmlVersion(const QString &path, const QString &targetExt) {
+    // Only the chosen file is read: a file of the same name beside it may be
+    // another book altogether, so it is never taken instead.
     const FileKind kind = sniffFile(path);
-    if (kind != FileKind::OpenXml) {
-        // A file saved anew in the current format beside the old one ("form.doc"
-        // -> "form.docx") is taken instead.
-        const QFileInfo info(path);
-        const QString sibling = info.absolutePath() + u'/' + info.completeBaseName() + u'.' + targetExt;
-        if (QFileInfo(sibling).absoluteFilePath() != info.absoluteFilePath() &&
-            sniffFile(sibling) == FileKind::OpenXml)
-            return sibling;
-    }
     switch (kind) {
     case FileKind::Missing:
         throw Error(QStringLiteral("Файл не найден: ") + path);

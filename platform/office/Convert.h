@@ -16,11 +16,10 @@ QString convertFile(const QString &path, const QString &targetExt, const QString
                     int timeoutMs = 180000);
 
 // A path holding the Office Open XML form of the file: the file itself when
-// it already is a zip package (whatever its extension); else a file of the
-// same name with the extension targetExt beside it (the old file saved
-// anew, "form.doc" -> "form.docx") when there is one; otherwise a copy
+// it already is a zip package (whatever its extension); otherwise a copy
 // converted into a temporary folder that lives until the program ends (a
-// file converted before and unchanged since is not converted again).
+// file converted before and unchanged since is not converted again). A file
+// of the same name beside it ("book.xlsx" beside "book.xls") is never read.
 // targetExt is "docx" or "xlsx". Throws office::Error (file missing, legacy
 // format without a converter, conversion failure).
 QString openXmlVersion(const QString &path, const QString &targetExt);

@@ -213,9 +213,12 @@ TEST(WordDocument, BadFilesGiveRussianMessages) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("(.docx)")));
     }
     EXPECT_THROW(ExcelWorkbook::open(legacy.fileName()), Error);
-    // Saved anew as .docx beside the old file, the template is found.
+    // A file of the same name beside it is another file: never read in its place.
     writeTemplate(dir.filePath("old.docx"));
-    EXPECT_EQ(WordDocument::fromTemplate(legacy.fileName()).tableCount(), 1);
+    EXPECT_THROW(WordDocument::fromTemplate(legacy.fileName()), Error);
+    QFile::copy(legacy.fileName(), dir.filePath("book.xls"));
+    ExcelWorkbook::create().saveAs(dir.filePath("book.xlsx"));
+    EXPECT_THROW(ExcelWorkbook::open(dir.filePath("book.xls")), Error);
     EXPECT_THROW(WordDocument::open(dir.filePath("missing.doc")), Error);
     qputenv("PATH", savedPath);
 }
