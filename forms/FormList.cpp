@@ -455,12 +455,18 @@ void TFormList::N26Click() {
         if (files.isEmpty()) return;
         Label1->show();
         Gauge1->setMaximum(int(files.size()));
-        const adm::GroupLoadResult r =
-            adm::loadTableFiles(files, TreeNodeId(n), [&](int i, const QString &name) {
+        const auto labelBack = qScopeGuard([this] { Label1->clear(); });
+        // The files in one transaction: "Отмена" leaves every value as before.
+        const adm::GroupLoadResult r = [&] {
+            ProgressRun run(QStringLiteral("Групповая подгрузка таблицы"), int(files.size()));
+            return adm::loadTableFiles(files, TreeNodeId(n), [&](int i, const QString &name) {
                 Gauge1->setValue(i);
                 setLabel(name);
+                run.window().setDetailText(name);
+                run.window().setPosition(i);
+                run.window().checkCancelled();
             });
-        Label1->clear();
+        }();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(importpolicy::withNotes(
                         transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),

@@ -6,6 +6,7 @@
 #include "support/TestWork.h"
 #include "app/MainWindow.h"
 #include "core/ListWindow.h"
+#include "core/ProgressWindow.h"
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
 #include "core/TreeMarking.h"
@@ -287,6 +288,9 @@ TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
     dialogs.fileLists.push_back({unknown, known});
     w.N26Click();
     EXPECT_DOUBLE_EQ(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 77);
+    // The run went through the progress window, which offers "Отмена".
+    EXPECT_EQ(Progress().statusText(), QStringLiteral("Групповая подгрузка таблицы"));
+    EXPECT_EQ(Progress().max(), 2);
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Учреждение Нет такой не найдено.\nВоспользуйтесь режимом "
                                                   "одиночного ввода")));
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
