@@ -460,7 +460,7 @@ void TAdmForm::N7Click() {
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(importpolicy::withNotes(
                         transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),
-                        {r.unknown.note()}),
+                        {r.unknown.note(), transfer::otherTypeNote(r.otherType)}),
                     this);
         winutil::showSkippedUnits(r.missingUnits);
     });

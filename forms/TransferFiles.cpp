@@ -18,12 +18,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringDecoder>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <cmath>
+#include <optional>
 #include <vector>
 #include <tuple>
 #include <algorithm>
@@ -115,6 +117,7 @@ struct Scope {
     QList<qint64> clearTables;      // otherwise these tables
     bool carriedOnly = false;       // of them only those the file carries
     std::function<bool(const Record &, const Resolved &)> accept;
+    importpolicy::UnknownTargets *otherType = nullptr;   // lines accept() refused for the institution's type
     std::function<void(int, int)> progress;
     Writing writing = Writing::OwnTransaction;
 };
@@ -188,8 +191,10 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
         rows.append(Row{r.value, res.ident, r.column, r.row});
         check.accepted(res.ident);
     }
-    check.requireAccepted({loadedMessage(QString(), result.outside).trimmed()});
+    check.requireAccepted({loadedMessage(QString(), result.outside).trimmed(),
+                           scope.otherType ? otherTypeNote(*scope.otherType) : QString()});
     result.unknown = check.unknownTargets();
+    if (scope.otherType) result.otherType = *scope.otherType;
 
     const QSqlDatabase d = db::connection(db::kData);
     const QString t = scope.valueTable;
@@ -247,15 +252,6 @@ QList<qint64> tablesOfForm(qint64 formId) {
     for (const QVariant &v : db::column(db::connection(db::kMain),
                                         QStringLiteral("select ident from tables where form=?"), {formId}))
         out.append(v.toLongLong());
-    return out;
-}
-
-QStringList splitNames(const QString &list) {
-    QStringList out;
-    for (const QString &n : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        const QString t = n.trimmed();
-        if (!t.isEmpty()) out.append(text::upper(t));
-    }
     return out;
 }
 
@@ -671,8 +667,12 @@ QString loadedMessage(const QString &done, int outside) {
                       .arg(outside);
 }
 
+QString otherTypeNote(const importpolicy::UnknownTargets &lines) {
+    return lines.note(QStringLiteral("Строки форм, которых нет у типа учреждения, пропущены"));
+}
+
 QString loadedMessage(const QString &done, const LoadResult &r) {
-    return importpolicy::withNotes(loadedMessage(done, r.outside), {r.unknown.note()});
+    return importpolicy::withNotes(loadedMessage(done, r.outside), {r.unknown.note(), otherTypeNote(r.otherType)});
 }
 
 QString unitNameOfFile(const QString &path) {
@@ -816,7 +816,7 @@ LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueT
 LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
                         const std::function<void(int, int)> &lineProgress, Writing writing) {
     const ParsedFile file = readFile(path);
-    const QStringList chosen = splitNames(groupLoadForms);
+    const QStringList chosen = SplitFormNameList(groupLoadForms);
     Scope s;
     s.target = chosen.isEmpty() ? QStringLiteral("форм учреждения")
                                 : QStringLiteral("выбранных форм (%1)").arg(chosen.join(QStringLiteral(", ")));
@@ -826,18 +826,34 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
     s.writing = writing;
     if (clearChosenOnly && !chosen.isEmpty()) {
         s.clearAll = false;
-        QStringList marks;
-        QVariantList params;
-        for (const QString &n : chosen) { marks.append(QStringLiteral("?")); params.append(n); }
-        for (const QVariant &v : db::column(db::connection(db::kMain),
-                                            QStringLiteral("select ident from tables where form in (select id from "
-                                                           "forms where upper(formname) in (%1))")
-                                                .arg(marks.join(QLatin1Char(','))),
-                                            params))
-            s.clearTables.append(v.toLongLong());
+        // The catalogue's names are in capitals as the chosen ones (SQLite's
+        // upper() would leave Cyrillic letters as they are).
+        for (const CachedTable &t : shared().Caches.tables)
+            if (chosen.contains(t.formName)) s.clearTables.append(t.shape.ident);
     }
-    s.accept = [&](const Record &, const Resolved &res) {
-        return chosen.isEmpty() || chosen.contains(text::upper(res.formName));
+    // Forms the institution's type does not have would be stored where no
+    // forms tree shows them: skipped and counted (network forms are every unit's).
+    std::optional<QSet<QString>> ofType;
+    const QVariant type = db::scalar(db::connection(db::kMain),
+                                     QStringLiteral("select medicaltype from administration where id=?"), {hospital});
+    if (type.isValid() && !type.isNull() && type.toLongLong() > 0) {
+        ofType.emplace();
+        for (const QVariant &v : db::column(db::connection(db::kMain),
+                                            QStringLiteral("select formsId from med_type_forms where medicalsId=?"),
+                                            {type.toLongLong()}))
+            if (const CachedForm *f = shared().Caches.form(v.toLongLong())) ofType->insert(f->name);
+        for (const CachedForm &f : shared().Caches.forms)
+            if (f.net) ofType->insert(f.name);
+    }
+    importpolicy::UnknownTargets otherType;
+    s.otherType = &otherType;
+    s.accept = [&](const Record &r, const Resolved &res) {
+        if (!chosen.isEmpty() && !chosen.contains(text::upper(res.formName))) return false;
+        if (ofType && !ofType->contains(res.formName)) {
+            otherType.add(res.formName, r.tablen);
+            return false;
+        }
+        return true;
     };
     return runLoad(path, file, s);
 }

@@ -111,7 +111,10 @@ struct LoadResult {
     int skipped = 0;     // lines outside the scope (other form, table, year)
     int outside = 0;     // lines of the scope naming a cell outside the table's value cells
     importpolicy::UnknownTargets unknown;   // lines of forms and tables the configuration lacks
+    importpolicy::UnknownTargets otherType; // lines of forms the institution's type does not have
 };
+// The closing-message line of otherType.
+QString otherTypeNote(const importpolicy::UnknownTargets &lines);
 
 // Every load and clearing works on one institution of the administration
 // table ("data") or one summary report ("repdata"); id 0 (the forms tree of

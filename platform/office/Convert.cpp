@@ -69,10 +69,17 @@ QString convertFile(const QString &path, const QString &targetExt, const QString
     return produced;
 }
 
-QString openXmlVersion(const QString &path, const QString &targetExt) {
-    // Only the chosen file is read: a file of the same name beside it may be
-    // another book altogether, so it is never taken instead.
+QString openXmlVersion(const QString &path, const QString &targetExt, Neighbour neighbour) {
     const FileKind kind = sniffFile(path);
+    // A chosen file is read as chosen: a file of the same name beside it may
+    // be another book altogether ("book.xlsx" beside "book.xls").
+    if (kind != FileKind::OpenXml && neighbour == Neighbour::SavedAnew) {
+        const QFileInfo info(path);
+        const QString sibling = info.absolutePath() + u'/' + info.completeBaseName() + u'.' + targetExt;
+        if (QFileInfo(sibling).absoluteFilePath() != info.absoluteFilePath() &&
+            sniffFile(sibling) == FileKind::OpenXml)
+            return sibling;
+    }
     switch (kind) {
     case FileKind::Missing:
         throw Error(QStringLiteral("Файл не найден: ") + path);
