@@ -428,6 +428,13 @@ void TFormList::N11Click() {
                                                           QStringLiteral(" из..."),
                                                 s.yearFolder() + QStringLiteral("data/") + name, filter);
         if (file.isEmpty()) return;
+        if (m_work.table == ValueTable::Data) {
+            const transfer::UnitNames units;
+            const QString other = transfer::otherUnitQuestion(units, m_work.institution, file);
+            if (!other.isEmpty() && !confirmDefaultNo(other, this)) return;
+            const QString level = transfer::levelQuestion(units, {file}, adm::levelName());
+            if (!level.isEmpty() && !confirmDefaultNo(level, this)) return;
+        }
         transfer::LoadResult r;
         {
             WaitCursor wait;
@@ -453,6 +460,9 @@ void TFormList::N26Click() {
                                                       shared().yearFolder() + QStringLiteral("data/"),
                                                       QStringLiteral("Данные по учреждению (*.orv *.orw)"));
         if (files.isEmpty()) return;
+        if (const QString level = transfer::levelQuestion(transfer::UnitNames(), files, adm::levelName());
+            !level.isEmpty() && !confirmDefaultNo(level, this))
+            return;
         Label1->show();
         Gauge1->setMaximum(int(files.size()));
         const auto labelBack = qScopeGuard([this] { Label1->clear(); });

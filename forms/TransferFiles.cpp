@@ -738,6 +738,15 @@ UnitNames::Match UnitNames::match(const QString &path) const {
         if (!best.contains(key.id)) best.append(key.id);
     }
     Match m;
+    if (!best.isEmpty()) {
+        // " - level - year" after the unit: the level is what stands before the year.
+        QStringList parts = base.mid(bestLength).split(QStringLiteral(" - "));
+        if (!parts.isEmpty() && parts.first().isEmpty()) parts.removeFirst();
+        bool isYear = false;
+        if (!parts.isEmpty() && parts.constLast().size() == 4) parts.constLast().toInt(&isYear);
+        if (isYear) parts.removeLast();
+        m.level = parts.join(QStringLiteral(" - ")).trimmed();
+    }
     if (best.size() == 1) m.id = best.first();
     if (best.size() <= 1) return m;
     // Units of one name: the folders the unload wrote the file in (the
@@ -767,6 +776,39 @@ UnitNames::Match UnitNames::match(const QString &path) const {
 }
 
 qint64 UnitNames::idOfFile(const QString &path) const { return match(path).id; }
+
+QString otherUnitQuestion(const UnitNames &units, qint64 target, const QString &path) {
+    const UnitNames::Match m = units.match(path);
+    QStringList named;
+    if (m.id >= 0 && m.id != target) named.append(units.pathOf(m.id));
+    if (m.id == -2 && !m.candidates.contains(target))
+        for (const qint64 id : m.candidates) named.append(units.pathOf(id));
+    if (named.isEmpty()) return QString();
+    return QStringLiteral("Имя файла %1 указывает на другое учреждение (%2), а данные будут загружены в «%3».\n"
+                          "Загрузить файл в «%3»?")
+        .arg(text::shownField(QFileInfo(path).fileName()), text::shownField(named.join(QStringLiteral("; "))),
+             text::shownField(units.pathOf(target)));
+}
+
+QString levelQuestion(const UnitNames &units, const QStringList &files, const QString &openLevel) {
+    const QString open = text::upper(safeFileName(openLevel));
+    QStringList other;
+    for (const QString &f : files) {
+        const UnitNames::Match m = units.match(f);
+        if (m.id == -1 || m.level.isEmpty()) continue;
+        const QString level = text::upper(m.level);
+        if (level == open) continue;
+        // A name cut to fit 255 bytes keeps the start of the level.
+        if (QFileInfo(f).fileName().toUtf8().size() >= 240 && open.startsWith(level)) continue;
+        other.append(QStringLiteral("%1 (%2)").arg(text::shownField(QFileInfo(f).fileName()), text::shownField(m.level)));
+    }
+    if (other.isEmpty()) return QString();
+    const int shown = 5;
+    QString list = QStringList(other.mid(0, shown)).join(QLatin1Char('\n'));
+    if (other.size() > shown) list += QStringLiteral("\n… и еще %1").arg(other.size() - shown);
+    return QStringLiteral("Уровень в имени файлов не совпадает с открытым уровнем «%1»:\n%2\nЗагрузить эти файлы?")
+        .arg(text::shownField(openLevel), list);
+}
 
 QString UnitNames::nameOf(qint64 id) const { return m_units.value(id).name; }
 
