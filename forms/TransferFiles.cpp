@@ -429,7 +429,7 @@ ParsedFile readFile(const QString &path) {
         if (file.kind == FileKind::ById && r.form != checkedForm) {
             if (!isInteger(r.form))
                 throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (код формы \"%3\" не является целым "
-                                               "числом). Данные не загружены.").arg(shown).arg(number).arg(r.form));
+                                               "числом). Данные не загружены.").arg(shown).arg(number).arg(text::shownField(r.form)));
             checkedForm = r.form;
         }
         file.records.append(r);

@@ -1,5 +1,8 @@
 #include "engine/NumberFormat.h"
 #include "engine/TextUtil.h"
+#include "engine/TableValues.h"
+
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -37,4 +40,22 @@ TEST(TextUtil, CodesAndLists) {
     EXPECT_EQ(text::parseIdList("1,2,3,"), (QList<qint64>{1, 2, 3}));
     EXPECT_FALSE(text::isIdList("1,x"));
     EXPECT_FALSE(text::isIdList(""));
+}
+
+// Messages quote a field of at most 100 characters; the values storable are
+// those whose fifteen digits hold the whole part.
+TEST(TextUtil, ShownFieldsAndStorableValues) {
+    EXPECT_EQ(text::shownField(QString(100, u'Ж')), QString(100, u'Ж'));
+    const QString cut = text::shownField(QString(5'000'000, u'Ж'));
+    EXPECT_EQ(cut.size(), 100);
+    EXPECT_TRUE(cut.endsWith(QChar(0x2026)));
+    // A character outside the basic plane is never split in two.
+    QString astral = QString(98, u'a');
+    astral += QString::fromUcs4(U"\U0001F600\U0001F600");
+    EXPECT_EQ(text::shownField(astral), QString(98, u'a') + QChar(0x2026));
+    for (const double v : {0.1, 10.1, -999999999999999.0, 999999999999999.9})
+        EXPECT_TRUE(isStorableValue(v)) << v;
+    for (const double v : {1e15, -1e15, 1.7e308, std::numeric_limits<double>::infinity(),
+                           std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_FALSE(isStorableValue(v)) << v;
 }

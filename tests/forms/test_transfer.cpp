@@ -443,4 +443,18 @@ TEST(TransferFiles, GroupSaveMirrorsTheTerritory) {
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(data + "/Район/ЦРБ - Годовой - 2026.orw", lines));
     EXPECT_EQ(lines, QStringList{line("1", "2026", "Ф30", "(1000)", 3, 4)});
+
+    // Two nodes that would get one file: the unload writes nothing and names both.
+    QTreeWidgetItem twice(QStringList{QStringLiteral("Второй район")});
+    twice.setData(0, Qt::UserRole, qint64(77));
+    for (int i = 0; i < 2; ++i)
+        (new QTreeWidgetItem(&twice, QStringList{QStringLiteral("ФАП")}))->setData(0, Qt::UserRole, qint64(78));
+    try {
+        SaveHospTree(&twice, data, QStringLiteral("Годовой"), 2026);
+        ADD_FAILURE() << "one path written twice";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("\"ФАП\" и \"ФАП\" получили бы один файл")))
+            << e.message().toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(data + "/Второй район"));
 }
