@@ -821,6 +821,22 @@ QString UnitNames::pathOf(qint64 id) const {
 
 qint64 FindUnitIdByFileName(const QString &path) { return UnitNames().idOfFile(path); }
 
+// Names (capitals) of the forms an institution's type has, network forms
+// included (they are every unit's); nothing when the unit has no type.
+static std::optional<QSet<QString>> formsOfType(qint64 hospital) {
+    const QVariant type = db::scalar(db::connection(db::kMain),
+                                     QStringLiteral("select medicaltype from administration where id=?"), {hospital});
+    if (!type.isValid() || type.isNull() || type.toLongLong() <= 0) return std::nullopt;
+    QSet<QString> names;
+    for (const QVariant &v : db::column(db::connection(db::kMain),
+                                        QStringLiteral("select formsId from med_type_forms where medicalsId=?"),
+                                        {type.toLongLong()}))
+        if (const CachedForm *f = shared().Caches.form(v.toLongLong())) names.insert(f->name);
+    for (const CachedForm &f : shared().Caches.forms)
+        if (f.net) names.insert(f.name);
+    return names;
+}
+
 LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
                     const QString &formName) {
     const ParsedFile file = readFile(path);
@@ -838,7 +854,18 @@ LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableI
     Scope s = tablesScope(QStringLiteral("таблицы ") + tableName(tableIdent), QStringLiteral("data"), hospital,
                           {tableIdent});
     s.writing = writing;
-    s.accept = [&](const Record &, const Resolved &res) { return res.ident == tableIdent; };
+    // The files of a group belong to institutions of any type.
+    const std::optional<QSet<QString>> ofType = formsOfType(hospital);
+    importpolicy::UnknownTargets otherType;
+    s.otherType = &otherType;
+    s.accept = [&](const Record &r, const Resolved &res) {
+        if (res.ident != tableIdent) return false;
+        if (ofType && !ofType->contains(res.formName)) {
+            otherType.add(res.formName, r.tablen);
+            return false;
+        }
+        return true;
+    };
     return runLoad(path, file, s);
 }
 
@@ -874,19 +901,8 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
             if (chosen.contains(t.formName)) s.clearTables.append(t.shape.ident);
     }
     // Forms the institution's type does not have would be stored where no
-    // forms tree shows them: skipped and counted (network forms are every unit's).
-    std::optional<QSet<QString>> ofType;
-    const QVariant type = db::scalar(db::connection(db::kMain),
-                                     QStringLiteral("select medicaltype from administration where id=?"), {hospital});
-    if (type.isValid() && !type.isNull() && type.toLongLong() > 0) {
-        ofType.emplace();
-        for (const QVariant &v : db::column(db::connection(db::kMain),
-                                            QStringLiteral("select formsId from med_type_forms where medicalsId=?"),
-                                            {type.toLongLong()}))
-            if (const CachedForm *f = shared().Caches.form(v.toLongLong())) ofType->insert(f->name);
-        for (const CachedForm &f : shared().Caches.forms)
-            if (f.net) ofType->insert(f.name);
-    }
+    // forms tree shows them: skipped and counted.
+    const std::optional<QSet<QString>> ofType = formsOfType(hospital);
     importpolicy::UnknownTargets otherType;
     s.otherType = &otherType;
     s.accept = [&](const Record &r, const Resolved &res) {

@@ -296,4 +296,15 @@ TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
     ASSERT_EQ(dialogs.modalTitles.size(), 1);
     EXPECT_EQ(Form1().contents().rows, QList<QStringList>{{QStringLiteral("Нет такой")}});
+
+    // A polyclinic has no Ф14: its file is refused, never stored out of sight.
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(1)->child(0));   // Ф14 (1000)
+    const QString poly = fx.yearFolder() + "data/Южная поликлиника - Годовой - 2024.orw";
+    ASSERT_TRUE(cp1251::writeLines(poly, {"\"88\",\"2024\",\"Ф14\",\"(1000)\",\"5\",\"5\""}));
+    dialogs.fileLists.push_back({poly});
+    w.N26Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Строки форм, которых нет у типа учреждения, пропущены: 1 (Ф14 (1000))")))
+        << dialogs.messages.join("\n").toStdString();
+    EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
+                         {ids::SouthPolyclinic, ids::TableF14Patients}).toInt(), 0);
 }
