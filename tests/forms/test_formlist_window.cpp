@@ -181,6 +181,40 @@ TEST_F(FormListWindowTest, WindowsOverManyInstitutionsOfferNoSingleTargetCommand
               dump);
 }
 
+// "Импорт формул расчёта" through the window: a file with no condition of
+// the form changes nothing and says why; a good one says what it replaced.
+TEST_F(FormListWindowTest, ConditionsImportOfTheWindowChangesNothingForAFileWithoutTheForm) {
+    testWork().institution = ids::Region;
+    testWork().includeList = "5,6,7,8,9,10,11,12,13,14,15,16";
+    testWork().net = true;
+    TFormList w(testWork());
+    w.Start(-1);
+    ASSERT_EQ(w.TreeView1->topLevelItemCount(), 1);
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
+    const auto conditions = [] {
+        return db::scalar(db::connection(db::kMain), "select group_concat(tid || formula || condition, ';') from conditions")
+            .toString();
+    };
+    const QString before = conditions();
+    const QString empty = fx.root() + "empty.cnd", other = fx.root() + "other.cnd";
+    ASSERT_TRUE(cp1251::writeLines(empty, {}));
+    ASSERT_TRUE(cp1251::writeLines(other, {"Ф30\t(1000)\t1\t2\tFalse\t\tx\t3\tTrue\tFalse\t*"}));
+    for (const QString &f : {empty, other}) {
+        dialogs.files.push_back(f);
+        w.N29Click();
+        EXPECT_TRUE(dialogs.messages.last().contains(QStringLiteral("Условия не изменены."))) << dialogs.messages.last().toStdString();
+        EXPECT_FALSE(dialogs.sawMessage(QStringLiteral("Условия успешно импортированы")));
+        EXPECT_EQ(conditions(), before);
+    }
+    const QString good = fx.root() + "good.cnd";
+    ASSERT_TRUE(cp1251::writeLines(good, {"Ф47\t(1000)\t1\t2\tFalse\t\tусловие\t3\tTrue\tFalse\t2,5"}));
+    dialogs.files.push_back(good);
+    w.N29Click();
+    EXPECT_EQ(dialogs.messages.last(),
+              QStringLiteral("Условия успешно импортированы\nИмпортировано условий: 1 (таблиц: 1)."));
+    testWork().net = false;
+}
+
 TEST_F(FormListWindowTest, NetworkFormRecalculation) {
     testWork().institution = ids::Region;
     testWork().includeList = "5,6,7,8,9,10,11,12,13,14,15,16";
