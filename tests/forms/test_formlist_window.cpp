@@ -26,6 +26,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -330,6 +331,16 @@ TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
     ASSERT_EQ(dialogs.modalTitles.size(), 1);
     EXPECT_EQ(Form1().contents().rows, QList<QStringList>{{QStringLiteral("Нет такой")}});
+
+    // "Отмена" pressed once the first file is loaded takes the whole group back.
+    ASSERT_TRUE(cp1251::writeLines(known, {"\"55\",\"2024\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
+    const QMetaObject::Connection pressed = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+                                                             [](int v) { if (v >= 1) Progress().cancel(); });
+    dialogs.fileLists.push_back({known, unknown});
+    w.N26Click();
+    QObject::disconnect(pressed);
+    EXPECT_DOUBLE_EQ(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 77);
+    EXPECT_FALSE(Progress().isVisible());
 
     // A polyclinic has no Ф14: its file is refused, never stored out of sight.
     w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(1)->child(0));   // Ф14 (1000)
