@@ -100,7 +100,7 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
                     ++result.inserted;
                 } catch (const db::Error &e) {
                     if (dbError)
-                        dbError(QStringLiteral("Ошибка при загрузке строки:\r\nЗагружаемая строка: ") + raw +
+                        dbError(QStringLiteral("Ошибка при загрузке строки:\r\nЗагружаемая строка: ") + text::shownField(raw) +
                                 QStringLiteral("\r\nОшибка: ") + e.message());
                     result.rejects << QStringLiteral("Ошибка: ") + e.message()
                                    << QStringLiteral("Загружаемая строка: ") + raw << QString();

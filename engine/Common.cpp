@@ -9,6 +9,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -179,3 +180,31 @@ QString RemoveChar(const QString &text, QChar what) {
 }
 
 int IndexOfObjectValue(qint64 value, const StringList &list) { return list.indexOfObject(value); }
+
+QStringList SplitFormNameList(const QString &list) {
+    const QString upper = text::upper(list);
+    QStringList known;   // catalogue names holding a comma, longest first
+    for (const CachedForm &f : shared().Caches.forms)
+        if (f.name.contains(QLatin1Char(','))) known.append(f.name);
+    std::sort(known.begin(), known.end(), [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    QStringList out;
+    qsizetype at = 0;
+    while (at <= upper.size()) {
+        qsizetype end = -1;
+        for (const QString &k : known) {
+            const qsizetype after = at + k.size();
+            if (QStringView(upper).mid(at, k.size()) == k && (after == upper.size() || upper.at(after) == u',')) {
+                end = after;
+                break;
+            }
+        }
+        if (end < 0) {
+            end = upper.indexOf(QLatin1Char(','), at);
+            if (end < 0) end = upper.size();
+        }
+        const QString name = upper.mid(at, end - at).trimmed();
+        if (!name.isEmpty()) out.append(name);
+        at = end + 1;
+    }
+    return out;
+}

@@ -46,6 +46,9 @@ qint64 GetTableIdentByFormId(qint64 formId, const QString &tableKey);       // -
 // The form id as text; throws ConversionError when it is no integer.
 qint64 GetTableIdentByFormId(const QString &formIdText, const QString &tableKey);
 QString GetFormNameById(qint64 formId);                                     // upper case; empty when none
+// Form names of a list joined by "," (the group-load choice), in capitals.
+// A name of the catalogue that holds a comma itself ("Ф1,2") is kept whole.
+QStringList SplitFormNameList(const QString &list);
 
 // ---- Database lookups and services ----------------------------------------
 qint64 GetFormIdByName(const QString &formName);   // forms.id, -1 when none

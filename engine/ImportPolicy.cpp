@@ -24,12 +24,15 @@ void UnknownTargets::merge(const UnknownTargets &other) {
     m_lines += other.m_lines;
 }
 
-QString UnknownTargets::note() const {
+QString UnknownTargets::note() const { return note(QStringLiteral("Строки неизвестных форм и таблиц пропущены")); }
+
+QString UnknownTargets::note(const QString &heading) const {
     if (m_lines == 0) return QString();
     constexpr int kNamed = 10;
     QStringList named = m_order.mid(0, kNamed);
     if (m_order.size() > kNamed) named.append(QString(QChar(0x2026)));
-    return QStringLiteral("Строки неизвестных форм и таблиц пропущены: %1 (%2)")
+    return QStringLiteral("%1: %2 (%3)")
+        .arg(heading)
         .arg(m_lines)
         .arg(named.join(QStringLiteral(", ")));
 }

@@ -29,6 +29,8 @@ public:
     // "Строки неизвестных форм и таблиц пропущены: N (Ф99 (1000), …)", or
     // empty when there were none. Names at most ten of them.
     QString note() const;
+    // The same under another heading ("Строки форм, которых нет у типа учреждения, пропущены").
+    QString note(const QString &heading) const;
 
 private:
     QStringList m_order;            // first-seen order

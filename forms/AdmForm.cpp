@@ -427,6 +427,14 @@ void TAdmForm::N12Click() {
         const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить"), dataFolder() + n->text(0),
                                                 QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
         if (file.isEmpty()) return;
+        {
+            // A file named for another institution or another level is loaded only when the user says so.
+            const transfer::UnitNames units;
+            const QString other = transfer::otherUnitQuestion(units, TreeNodeId(n), file);
+            if (!other.isEmpty() && !confirmDefaultNo(other, this)) return;
+            const QString level = transfer::levelQuestion(units, {file}, adm::levelName());
+            if (!level.isEmpty() && !confirmDefaultNo(level, this)) return;
+        }
         const ProgressShown shown(this);
         Label1->setText(n->text(0));
         const transfer::LoadResult r =
@@ -447,6 +455,9 @@ void TAdmForm::N7Click() {
         const QStringList files = dialogs().openFiles(this, QStringLiteral("Подгрузить"), dataFolder(),
                                                       QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
         if (files.isEmpty()) return;
+        if (const QString level = transfer::levelQuestion(transfer::UnitNames(), files, adm::levelName());
+            !level.isEmpty() && !confirmDefaultNo(level, this))
+            return;
         const ProgressShown shown(this);
         Gauge1->setMaximum(int(files.size()));
         // The files in one transaction: "Отмена" leaves every value as before.
@@ -469,7 +480,7 @@ void TAdmForm::N7Click() {
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(importpolicy::withNotes(
                         transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),
-                        {r.unknown.note()}),
+                        {r.unknown.note(), transfer::otherTypeNote(r.otherType)}),
                     this);
         winutil::showSkippedUnits(r.missingUnits);
     });

@@ -1,5 +1,6 @@
 #include "forms/AdmFormLogic.h"
 
+#include "engine/Common.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
@@ -268,6 +269,7 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
             const transfer::LoadResult one = loadOne(id, f);
             r.outside += one.outside;
             r.unknown.merge(one.unknown);
+            r.otherType.merge(one.otherType);
             ++r.loaded;
         } catch (const Cancelled &) {
             throw;
@@ -298,8 +300,7 @@ GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, cons
 }
 
 QList<bool> formChoiceTicks(const QString &groupLoadForms) {
-    QStringList chosen;
-    for (const QString &n : groupLoadForms.split(QLatin1Char(','), Qt::SkipEmptyParts)) chosen.append(text::upper(n));
+    const QStringList chosen = SplitFormNameList(groupLoadForms);
     QList<bool> out;
     for (const CachedForm &form : shared().Caches.forms) out.append(chosen.contains(form.name));
     return out;

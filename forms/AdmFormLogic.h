@@ -79,6 +79,7 @@ struct GroupLoadResult {
     QStringList failures;         // "file: reason" of files that were refused
     int outside = 0;              // lines naming cells outside their tables, skipped
     importpolicy::UnknownTargets unknown;   // lines of forms and tables the configuration lacks
+    importpolicy::UnknownTargets otherType; // lines of forms the institutions' types do not have
 };
 using FileProgress = std::function<void(int index, const QString &unitName)>;
 GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoadForms, bool clearChosenOnly,

@@ -432,6 +432,13 @@ void TFormList::N11Click() {
                                                           QStringLiteral(" из..."),
                                                 s.yearFolder() + QStringLiteral("data/") + name, filter);
         if (file.isEmpty()) return;
+        if (m_work.table == ValueTable::Data) {
+            const transfer::UnitNames units;
+            const QString other = transfer::otherUnitQuestion(units, m_work.institution, file);
+            if (!other.isEmpty() && !confirmDefaultNo(other, this)) return;
+            const QString level = transfer::levelQuestion(units, {file}, adm::levelName());
+            if (!level.isEmpty() && !confirmDefaultNo(level, this)) return;
+        }
         transfer::LoadResult r;
         {
             WaitCursor wait;
@@ -457,14 +464,23 @@ void TFormList::N26Click() {
                                                       shared().yearFolder() + QStringLiteral("data/"),
                                                       QStringLiteral("Данные по учреждению (*.orv *.orw)"));
         if (files.isEmpty()) return;
+        if (const QString level = transfer::levelQuestion(transfer::UnitNames(), files, adm::levelName());
+            !level.isEmpty() && !confirmDefaultNo(level, this))
+            return;
         Label1->show();
         Gauge1->setMaximum(int(files.size()));
-        const adm::GroupLoadResult r =
-            adm::loadTableFiles(files, TreeNodeId(n), [&](int i, const QString &name) {
+        const auto labelBack = qScopeGuard([this] { Label1->clear(); });
+        // The files in one transaction: "Отмена" leaves every value as before.
+        const adm::GroupLoadResult r = [&] {
+            ProgressRun run(QStringLiteral("Групповая подгрузка таблицы"), int(files.size()));
+            return adm::loadTableFiles(files, TreeNodeId(n), [&](int i, const QString &name) {
                 Gauge1->setValue(i);
                 setLabel(name);
+                run.window().setDetailText(name);
+                run.window().setPosition(i);
+                run.window().checkCancelled();
             });
-        Label1->clear();
+        }();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(importpolicy::withNotes(
                         transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),

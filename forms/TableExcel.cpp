@@ -1,5 +1,8 @@
 #include "forms/TableExcel.h"
 
+#include <algorithm>
+#include "forms/TransferFiles.h"
+
 #include "engine/Common.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
@@ -184,11 +187,28 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
                                            "Таблица не загружена.")
                                 .arg(sheet->name(), why));
 
+    // A merge over value cells hides every value but the first: refused.
+    const office::RangeRef area{shape.fixrows + 2, shape.fixcols + 2, shape.rowcount + 1, shape.colcount + 1};
+    for (const office::RangeRef &m : sheet->merges()) {
+        if (!m.intersects(area)) continue;
+        const int rows = std::min(m.lastRow, area.lastRow) - std::max(m.firstRow, area.firstRow) + 1;
+        const int columns = std::min(m.lastColumn, area.lastColumn) - std::max(m.firstColumn, area.firstColumn) + 1;
+        if (rows * columns > 1)
+            throw office::Error(QStringLiteral("Лист \"%1\": ячейки %2:%3 объединены, а в них лежат значения "
+                                               "таблицы. Снимите объединение и загрузите снова. Таблица не загружена.")
+                                    .arg(sheet->name(), office::cellName(m.firstRow, m.firstColumn),
+                                         office::cellName(m.lastRow, m.lastColumn)));
+    }
     QList<SheetValue> values;
     for (int r = shape.fixrows + 1; r <= shape.rowcount; ++r) {
         for (int c = shape.fixcols + 1; c <= shape.colcount; ++c) {
             const QVariant v = sheet->value(r + 1, c + 1);
             double value = 0;
+            if ((!v.isValid() || v.isNull()) && sheet->isFormula(r + 1, c + 1))
+                throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: формула без вычисленного значения "
+                                                   "(книга сохранена без пересчета). Откройте книгу в Excel, "
+                                                   "сохраните ее и загрузите снова. Таблица не загружена.")
+                                        .arg(sheet->name(), office::cellName(r + 1, c + 1)));
             if (!v.isValid() || v.isNull()) continue;
             if (v.typeId() == QMetaType::Bool)
                 throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: логическое значение %3 не является числом. "
@@ -203,12 +223,14 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
                 if (!num::parse(t, value))
                     throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: \"%3\" не является числом. "
                                                        "Таблица не загружена.")
-                                            .arg(sheet->name(), office::cellName(r + 1, c + 1), t));
+                                            .arg(sheet->name(), office::cellName(r + 1, c + 1), text::shownField(t)));
             }
-            if (!std::isfinite(value))
-                throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: число \"%3\" вне допустимых пределов. "
+            if (!num::isStorableValue(value))
+                throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: число \"%3\" вне допустимых пределов "
+                                                   "(допустимы числа по модулю меньше 1000000000000000). "
                                                    "Таблица не загружена.")
-                                        .arg(sheet->name(), office::cellName(r + 1, c + 1), v.toString()));
+                                        .arg(sheet->name(), office::cellName(r + 1, c + 1),
+                                             text::shownField(v.toString())));
             if (value != 0) values.append({c + 1, r + 1, value});
         }
     }
@@ -330,8 +352,21 @@ void Excel2Click(TVTable &table) {
                         &table);
             return;
         }
-        StoreTableValues(ValueTableName(table.work().table), table.work().institution, s.Year, t.tableIdent, *values);
+        const QString valueTable = ValueTableName(table.work().table);
+        transfer::requireTarget(valueTable, table.work().institution);
+        // An empty value area is no data, as for transfer files: nothing is changed.
+        if (values->isEmpty()) {
+            showMessage(QStringLiteral("На листе \"%1\" книги %2 нет значений таблицы. Данные не изменены.")
+                            .arg(sheetName, QDir::toNativeSeparators(file)),
+                        &table);
+            return;
+        }
+        StoreTableValues(valueTable, table.work().institution, s.Year, t.tableIdent, *values);
         table.TableShow();
+        showMessage(QStringLiteral("Таблица %1Т%2 загружена из %3: сохранено значений: %4.")
+                        .arg(t.formName, t.tableNumber, QDir::toNativeSeparators(file))
+                        .arg(values->size()),
+                    &table);
     });
 }
 

@@ -18,12 +18,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringDecoder>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <cmath>
+#include <optional>
 #include <vector>
 #include <tuple>
 #include <algorithm>
@@ -115,6 +117,7 @@ struct Scope {
     QList<qint64> clearTables;      // otherwise these tables
     bool carriedOnly = false;       // of them only those the file carries
     std::function<bool(const Record &, const Resolved &)> accept;
+    importpolicy::UnknownTargets *otherType = nullptr;   // lines accept() refused for the institution's type
     std::function<void(int, int)> progress;
     Writing writing = Writing::OwnTransaction;
 };
@@ -188,8 +191,10 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
         rows.append(Row{r.value, res.ident, r.column, r.row});
         check.accepted(res.ident);
     }
-    check.requireAccepted({loadedMessage(QString(), result.outside).trimmed()});
+    check.requireAccepted({loadedMessage(QString(), result.outside).trimmed(),
+                           scope.otherType ? otherTypeNote(*scope.otherType) : QString()});
     result.unknown = check.unknownTargets();
+    if (scope.otherType) result.otherType = *scope.otherType;
 
     const QSqlDatabase d = db::connection(db::kData);
     const QString t = scope.valueTable;
@@ -247,15 +252,6 @@ QList<qint64> tablesOfForm(qint64 formId) {
     for (const QVariant &v : db::column(db::connection(db::kMain),
                                         QStringLiteral("select ident from tables where form=?"), {formId}))
         out.append(v.toLongLong());
-    return out;
-}
-
-QStringList splitNames(const QString &list) {
-    QStringList out;
-    for (const QString &n : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        const QString t = n.trimmed();
-        if (!t.isEmpty()) out.append(text::upper(t));
-    }
     return out;
 }
 
@@ -435,7 +431,7 @@ ParsedFile readFile(const QString &path) {
         if (file.kind == FileKind::ById && r.form != checkedForm) {
             if (!isInteger(r.form))
                 throw db::Error(QStringLiteral("Файл %1 поврежден: строка %2 (код формы \"%3\" не является целым "
-                                               "числом). Данные не загружены.").arg(shown).arg(number).arg(r.form));
+                                               "числом). Данные не загружены.").arg(shown).arg(number).arg(text::shownField(r.form)));
             checkedForm = r.form;
         }
         file.records.append(r);
@@ -673,8 +669,12 @@ QString loadedMessage(const QString &done, int outside) {
                       .arg(outside);
 }
 
+QString otherTypeNote(const importpolicy::UnknownTargets &lines) {
+    return lines.note(QStringLiteral("Строки форм, которых нет у типа учреждения, пропущены"));
+}
+
 QString loadedMessage(const QString &done, const LoadResult &r) {
-    return importpolicy::withNotes(loadedMessage(done, r.outside), {r.unknown.note()});
+    return importpolicy::withNotes(loadedMessage(done, r.outside), {r.unknown.note(), otherTypeNote(r.otherType)});
 }
 
 QString unitNameOfFile(const QString &path) {
@@ -740,6 +740,15 @@ UnitNames::Match UnitNames::match(const QString &path) const {
         if (!best.contains(key.id)) best.append(key.id);
     }
     Match m;
+    if (!best.isEmpty()) {
+        // " - level - year" after the unit: the level is what stands before the year.
+        QStringList parts = base.mid(bestLength).split(QStringLiteral(" - "));
+        if (!parts.isEmpty() && parts.first().isEmpty()) parts.removeFirst();
+        bool isYear = false;
+        if (!parts.isEmpty() && parts.constLast().size() == 4) parts.constLast().toInt(&isYear);
+        if (isYear) parts.removeLast();
+        m.level = parts.join(QStringLiteral(" - ")).trimmed();
+    }
     if (best.size() == 1) m.id = best.first();
     if (best.size() <= 1) return m;
     // Units of one name: the folders the unload wrote the file in (the
@@ -770,6 +779,39 @@ UnitNames::Match UnitNames::match(const QString &path) const {
 
 qint64 UnitNames::idOfFile(const QString &path) const { return match(path).id; }
 
+QString otherUnitQuestion(const UnitNames &units, qint64 target, const QString &path) {
+    const UnitNames::Match m = units.match(path);
+    QStringList named;
+    if (m.id >= 0 && m.id != target) named.append(units.pathOf(m.id));
+    if (m.id == -2 && !m.candidates.contains(target))
+        for (const qint64 id : m.candidates) named.append(units.pathOf(id));
+    if (named.isEmpty()) return QString();
+    return QStringLiteral("Имя файла %1 указывает на другое учреждение (%2), а данные будут загружены в «%3».\n"
+                          "Загрузить файл в «%3»?")
+        .arg(text::shownField(QFileInfo(path).fileName()), text::shownField(named.join(QStringLiteral("; "))),
+             text::shownField(units.pathOf(target)));
+}
+
+QString levelQuestion(const UnitNames &units, const QStringList &files, const QString &openLevel) {
+    const QString open = text::upper(safeFileName(openLevel));
+    QStringList other;
+    for (const QString &f : files) {
+        const UnitNames::Match m = units.match(f);
+        if (m.id == -1 || m.level.isEmpty()) continue;
+        const QString level = text::upper(m.level);
+        if (level == open) continue;
+        // A name cut to fit 255 bytes keeps the start of the level.
+        if (QFileInfo(f).fileName().toUtf8().size() >= 240 && open.startsWith(level)) continue;
+        other.append(QStringLiteral("%1 (%2)").arg(text::shownField(QFileInfo(f).fileName()), text::shownField(m.level)));
+    }
+    if (other.isEmpty()) return QString();
+    const int shown = 5;
+    QString list = QStringList(other.mid(0, shown)).join(QLatin1Char('\n'));
+    if (other.size() > shown) list += QStringLiteral("\n… и еще %1").arg(other.size() - shown);
+    return QStringLiteral("Уровень в имени файлов не совпадает с открытым уровнем «%1»:\n%2\nЗагрузить эти файлы?")
+        .arg(text::shownField(openLevel), list);
+}
+
 QString UnitNames::nameOf(qint64 id) const { return m_units.value(id).name; }
 
 QString UnitNames::pathOf(qint64 id) const {
@@ -780,6 +822,22 @@ QString UnitNames::pathOf(qint64 id) const {
 }
 
 qint64 FindUnitIdByFileName(const QString &path) { return UnitNames().idOfFile(path); }
+
+// Names (capitals) of the forms an institution's type has, network forms
+// included (they are every unit's); nothing when the unit has no type.
+static std::optional<QSet<QString>> formsOfType(qint64 hospital) {
+    const QVariant type = db::scalar(db::connection(db::kMain),
+                                     QStringLiteral("select medicaltype from administration where id=?"), {hospital});
+    if (!type.isValid() || type.isNull() || type.toLongLong() <= 0) return std::nullopt;
+    QSet<QString> names;
+    for (const QVariant &v : db::column(db::connection(db::kMain),
+                                        QStringLiteral("select formsId from med_type_forms where medicalsId=?"),
+                                        {type.toLongLong()}))
+        if (const CachedForm *f = shared().Caches.form(v.toLongLong())) names.insert(f->name);
+    for (const CachedForm &f : shared().Caches.forms)
+        if (f.net) names.insert(f.name);
+    return names;
+}
 
 LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
                     const QString &formName) {
@@ -798,7 +856,18 @@ LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableI
     Scope s = tablesScope(QStringLiteral("таблицы ") + tableName(tableIdent), QStringLiteral("data"), hospital,
                           {tableIdent});
     s.writing = writing;
-    s.accept = [&](const Record &, const Resolved &res) { return res.ident == tableIdent; };
+    // The files of a group belong to institutions of any type.
+    const std::optional<QSet<QString>> ofType = formsOfType(hospital);
+    importpolicy::UnknownTargets otherType;
+    s.otherType = &otherType;
+    s.accept = [&](const Record &r, const Resolved &res) {
+        if (res.ident != tableIdent) return false;
+        if (ofType && !ofType->contains(res.formName)) {
+            otherType.add(res.formName, r.tablen);
+            return false;
+        }
+        return true;
+    };
     return runLoad(path, file, s);
 }
 
@@ -818,7 +887,7 @@ LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueT
 LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
                         const std::function<void(int, int)> &lineProgress, Writing writing) {
     const ParsedFile file = readFile(path);
-    const QStringList chosen = splitNames(groupLoadForms);
+    const QStringList chosen = SplitFormNameList(groupLoadForms);
     Scope s;
     s.target = chosen.isEmpty() ? QStringLiteral("форм учреждения")
                                 : QStringLiteral("выбранных форм (%1)").arg(chosen.join(QStringLiteral(", ")));
@@ -828,18 +897,23 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
     s.writing = writing;
     if (clearChosenOnly && !chosen.isEmpty()) {
         s.clearAll = false;
-        QStringList marks;
-        QVariantList params;
-        for (const QString &n : chosen) { marks.append(QStringLiteral("?")); params.append(n); }
-        for (const QVariant &v : db::column(db::connection(db::kMain),
-                                            QStringLiteral("select ident from tables where form in (select id from "
-                                                           "forms where upper(formname) in (%1))")
-                                                .arg(marks.join(QLatin1Char(','))),
-                                            params))
-            s.clearTables.append(v.toLongLong());
+        // The catalogue's names are in capitals as the chosen ones (SQLite's
+        // upper() would leave Cyrillic letters as they are).
+        for (const CachedTable &t : shared().Caches.tables)
+            if (chosen.contains(t.formName)) s.clearTables.append(t.shape.ident);
     }
-    s.accept = [&](const Record &, const Resolved &res) {
-        return chosen.isEmpty() || chosen.contains(text::upper(res.formName));
+    // Forms the institution's type does not have would be stored where no
+    // forms tree shows them: skipped and counted.
+    const std::optional<QSet<QString>> ofType = formsOfType(hospital);
+    importpolicy::UnknownTargets otherType;
+    s.otherType = &otherType;
+    s.accept = [&](const Record &r, const Resolved &res) {
+        if (!chosen.isEmpty() && !chosen.contains(text::upper(res.formName))) return false;
+        if (ofType && !ofType->contains(res.formName)) {
+            otherType.add(res.formName, r.tablen);
+            return false;
+        }
+        return true;
     };
     return runLoad(path, file, s);
 }

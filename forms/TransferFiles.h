@@ -111,7 +111,10 @@ struct LoadResult {
     int skipped = 0;     // lines outside the scope (other form, table, year)
     int outside = 0;     // lines of the scope naming a cell outside the table's value cells
     importpolicy::UnknownTargets unknown;   // lines of forms and tables the configuration lacks
+    importpolicy::UnknownTargets otherType; // lines of forms the institution's type does not have
 };
+// The closing-message line of otherType.
+QString otherTypeNote(const importpolicy::UnknownTargets &lines);
 
 // Every load and clearing works on one institution of the administration
 // table ("data") or one summary report ("repdata"); id 0 (the forms tree of
@@ -143,6 +146,7 @@ public:
     struct Match {
         qint64 id = -1;
         QList<qint64> candidates;
+        QString level;   // the level the name gives after the unit ("1 квартал"); empty when none
     };
     Match match(const QString &path) const;
     qint64 idOfFile(const QString &path) const;
@@ -165,6 +169,15 @@ private:
     QHash<qint64, Unit> m_units;
     QList<Key> m_keys;   // in the order of the units' ids
 };
+
+// The question a one-institution load asks before it replaces target's
+// values from path, when the file's name names another institution of the
+// configuration; empty when the name names target, nobody or is not a unit's.
+QString otherUnitQuestion(const UnitNames &units, qint64 target, const QString &path);
+// The question a load asks when the level a file's name gives differs from
+// the open level (a file name shortened to 255 bytes gives the start of it);
+// empty when every file fits.
+QString levelQuestion(const UnitNames &units, const QStringList &files, const QString &openLevel);
 
 // How a load writes the file's values once every line is checked: in a
 // transaction of its own (a savepoint of a running one), or, for a group of

@@ -69,11 +69,11 @@ QString convertFile(const QString &path, const QString &targetExt, const QString
     return produced;
 }
 
-QString openXmlVersion(const QString &path, const QString &targetExt) {
+QString openXmlVersion(const QString &path, const QString &targetExt, Neighbour neighbour) {
     const FileKind kind = sniffFile(path);
-    if (kind != FileKind::OpenXml) {
-        // A file saved anew in the current format beside the old one ("form.doc"
-        // -> "form.docx") is taken instead.
+    // A chosen file is read as chosen: a file of the same name beside it may
+    // be another book altogether ("book.xlsx" beside "book.xls").
+    if (kind != FileKind::OpenXml && neighbour == Neighbour::SavedAnew) {
         const QFileInfo info(path);
         const QString sibling = info.absolutePath() + u'/' + info.completeBaseName() + u'.' + targetExt;
         if (QFileInfo(sibling).absoluteFilePath() != info.absoluteFilePath() &&

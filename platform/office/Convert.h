@@ -16,13 +16,15 @@ QString convertFile(const QString &path, const QString &targetExt, const QString
                     int timeoutMs = 180000);
 
 // A path holding the Office Open XML form of the file: the file itself when
-// it already is a zip package (whatever its extension); else a file of the
-// same name with the extension targetExt beside it (the old file saved
-// anew, "form.doc" -> "form.docx") when there is one; otherwise a copy
+// it already is a zip package (whatever its extension); otherwise a copy
 // converted into a temporary folder that lives until the program ends (a
 // file converted before and unchanged since is not converted again).
 // targetExt is "docx" or "xlsx". Throws office::Error (file missing, legacy
 // format without a converter, conversion failure).
-QString openXmlVersion(const QString &path, const QString &targetExt);
+// A template the configuration names in the old format ("form.doc") may
+// have been saved anew beside it ("form.docx"): SavedAnew takes that one.
+// A file the user chose is read as chosen (Never, the default).
+enum class Neighbour { Never, SavedAnew };
+QString openXmlVersion(const QString &path, const QString &targetExt, Neighbour neighbour = Neighbour::Never);
 
 } // namespace office

@@ -327,12 +327,14 @@ void ExcelSheet::setValue(int row, int column, const QVariant &value) {
         if (it == cells_.end()) return;
         it->second.value = QVariant();
         it->second.formula.clear();
+        it->second.formulaCell = false;
         if (!it->second.format) cells_.erase(it);
         return;
     }
     Cell &cell = cells_[{row, column}];
     cell.value = v;
     cell.formula.clear();
+    cell.formulaCell = false;
 }
 
 QVariant ExcelSheet::value(int row, int column) const {
@@ -351,6 +353,11 @@ QString ExcelSheet::text(int row, int column) const {
 }
 
 bool ExcelSheet::hasValue(int row, int column) const { return value(row, column).isValid(); }
+
+bool ExcelSheet::isFormula(int row, int column) const {
+    const auto it = cells_.find({row, column});
+    return it != cells_.end() && it->second.formulaCell;
+}
 
 CellFormat ExcelSheet::format(int row, int column) const {
     const auto it = cells_.find({row, column});
@@ -1295,6 +1302,7 @@ struct XlsxReader {
                 if (value.isValid() && !(value.typeId() == QMetaType::QString && value.toString().isEmpty()))
                     cell.value = value;
                 const QDomElement f = child(c, "f");
+                cell.formulaCell = !f.isNull();
                 if (!f.isNull() && !f.text().trimmed().isEmpty() &&
                     (!f.hasAttribute("t") || f.attribute("t") == QLatin1String("normal")))
                     cell.formula = f.text();
@@ -1303,7 +1311,7 @@ struct XlsxReader {
                     cell.format = xfs[st];
                     cell.fileStyle = int(st);
                 }
-                if (!cell.value.isValid() && !cell.format && cell.formula.isEmpty())
+                if (!cell.value.isValid() && !cell.format && cell.formula.isEmpty() && !cell.formulaCell)
                     s.cells_.erase({ref.row, ref.column});
             }
         }

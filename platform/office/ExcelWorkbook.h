@@ -120,6 +120,9 @@ public:
     // The value as text: numbers in the shortest form (12.5, 3).
     QString text(int row, int column) const;
     bool hasValue(int row, int column) const;
+    // True when an opened file gave the cell a formula (shared ones included);
+    // its value is then the result the file stored, empty when none was.
+    bool isFormula(int row, int column) const;
 
     // Formatting of one cell (the default when the cell has none).
     CellFormat format(int row, int column) const;
@@ -159,6 +162,7 @@ private:
         QVariant value;
         std::optional<CellFormat> format;
         QString formula;   // kept from an opened file; dropped when the value is set
+        bool formulaCell = false;   // the opened file gave it a formula
         int fileStyle = -1; // style index in the opened file while the format is unchanged
     };
     ExcelSheet(ExcelWorkbook *book, const QString &name) : book_(book), name_(name) {}

@@ -1102,7 +1102,8 @@ WordDocument WordDocument::createBlank() {
 }
 
 WordDocument WordDocument::fromTemplate(const QString &path) {
-    const QString file = openXmlVersion(path, QStringLiteral("docx"));
+    // The configuration names its templates ".doc"; one saved anew as ".docx" beside it is the template.
+    const QString file = openXmlVersion(path, QStringLiteral("docx"), Neighbour::SavedAnew);
     auto d = std::make_unique<WordDocumentData>();
     d->load(file);
     // A template (.dotx) becomes an ordinary document.

@@ -112,3 +112,15 @@ TEST(NumberFormat, LargeValuesShowOnlyTheirDigits) {
         EXPECT_TRUE(num::isStorableValue(v)) << v;
     for (double v : {1e15, -1e15, 2.5e20, std::nan(""), HUGE_VAL}) EXPECT_FALSE(num::isStorableValue(v)) << v;
 }
+
+// Messages quote a field of at most 100 characters.
+TEST(TextUtil, ShownFields) {
+    EXPECT_EQ(text::shownField(QString(100, u'Ж')), QString(100, u'Ж'));
+    const QString cut = text::shownField(QString(5'000'000, u'Ж'));
+    EXPECT_EQ(cut.size(), 100);
+    EXPECT_TRUE(cut.endsWith(QChar(0x2026)));
+    // A character outside the basic plane is never split in two.
+    QString astral = QString(98, u'a');
+    astral += QString::fromUcs4(U"\U0001F600\U0001F600");
+    EXPECT_EQ(text::shownField(astral), QString(98, u'a') + QChar(0x2026));
+}

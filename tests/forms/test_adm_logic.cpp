@@ -5,6 +5,7 @@
 #include "engine/ProgressSink.h"
 #include "core/TreeMarking.h"
 #include "forms/AdmFormLogic.h"
+#include "engine/Caches.h"
 #include "forms/TransferFiles.h"
 #include "platform/Codepage.h"
 
@@ -206,4 +207,17 @@ TEST(AdmTree, FormChoiceForGroupLoads) {
     EXPECT_EQ(formChoiceTicks(QStringLiteral("ф12,Ф47")), (QList<bool>{false, true, true}));
     EXPECT_EQ(formChoiceResult({true, true, false}, false), QStringLiteral("Ф30,Ф12"));
     EXPECT_EQ(formChoiceResult({true, true, false}, true), QString());
+
+    // A form whose name holds a comma is chosen and loaded whole.
+    const qint64 f12 = fx.form(QStringLiteral("Ф1,2"), QStringLiteral("С запятой"), 4, false);
+    const qint64 t = fx.table(f12, QStringLiteral("(1000)"), QStringLiteral("Т"), 5, 5, 1, 1);
+    fx.assign(fx.typeHosp, f12);
+    caches::reloadAll();
+    EXPECT_EQ(formChoiceTicks(QStringLiteral("Ф30,ф1,2")), (QList<bool>{true, false, false, true}));
+    EXPECT_EQ(formChoiceResult({false, false, false, true}, false), QStringLiteral("Ф1,2"));
+    const QString file = fx.dir.path() + "/ЦРБ.orw";
+    ASSERT_TRUE(cp1251::writeLines(file, {transfer::formatRecord("10.1", "2026", "Ф1,2", "(1000)", 3, 3),
+                                          transfer::formatRecord("5", "2026", "Ф30", "(1000)", 3, 4)}));
+    EXPECT_EQ(transfer::LoadUnitInfo(fx.crb, file, QStringLiteral("Ф1,2"), true).inserted, 1);
+    EXPECT_EQ(fx.values(), QStringList{QStringLiteral("%1|%2|3|3=10.1@2026").arg(fx.crb).arg(t)});
 }

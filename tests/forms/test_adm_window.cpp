@@ -238,7 +238,7 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     // Two files of one institution: the whole group is refused before anything
     // is written, and both files are named.
     const QString northFap = root + QStringLiteral("Область/Северный район/ФАП Ручей - Годовой - 2024.orw");
-    const QString copy = root + QStringLiteral("Область/Северный район/фап ручей - Квартал.orw");
+    const QString copy = root + QStringLiteral("Область/Северный район/фап ручей - Годовой.orw");
     ASSERT_TRUE(QFile::copy(northFap, copy));
     db::exec(data, "update data set data=99 where hospital=?", {units[0].id});
     dialogs.fileLists.push_back({northFap, copy});
@@ -255,6 +255,35 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     w.N7Click();
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("учреждение не определено однозначно")));
     EXPECT_EQ(valueOf(units[0].id).toDouble(), 99);
+
+    // A file of another level is loaded only when the user says so.
+    const QString quarter = root + QStringLiteral("Область/Северный район/ФАП Ручей - 1 квартал - 2024.orw");
+    ASSERT_TRUE(QFile::copy(northFap, quarter));
+    dialogs.fileLists.push_back({quarter});
+    dialogs.answers.push_back(false);
+    w.N7Click();
+    ASSERT_FALSE(dialogs.questions.isEmpty());
+    EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("«Годовой»"))) << dialogs.questions.last().toStdString();
+    EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("(1 квартал)")));
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 99);
+    dialogs.fileLists.push_back({quarter});
+    dialogs.answers.push_back(true);
+    w.N7Click();
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 10.1);
+
+    // One institution's load of a file named for another asks first.
+    const QString southFap = root + QStringLiteral("Область/Южный район/ФАП Ручей #%1 - Годовой - 2024.orw").arg(units[1].id);
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, units[0].id));
+    dialogs.files.push_back(southFap);
+    dialogs.answers.push_back(false);
+    w.N12Click();
+    EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("указывает на другое учреждение (Область / Южный район / ФАП Ручей)")))
+        << dialogs.questions.last().toStdString();
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 10.1);
+    dialogs.files.push_back(southFap);
+    dialogs.answers.push_back(true);
+    w.N12Click();
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 0.1);
 }
 
 TEST_F(WindowTest, TypeFormsRenameAndOrder) {

@@ -6,6 +6,7 @@
 #include "support/TestWork.h"
 #include "app/MainWindow.h"
 #include "core/ListWindow.h"
+#include "core/ProgressWindow.h"
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
 #include "core/TreeMarking.h"
@@ -25,6 +26,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -180,6 +182,40 @@ TEST_F(FormListWindowTest, WindowsOverManyInstitutionsOfferNoSingleTargetCommand
               dump);
 }
 
+// "Импорт формул расчёта" through the window: a file with no condition of
+// the form changes nothing and says why; a good one says what it replaced.
+TEST_F(FormListWindowTest, ConditionsImportOfTheWindowChangesNothingForAFileWithoutTheForm) {
+    testWork().institution = ids::Region;
+    testWork().includeList = "5,6,7,8,9,10,11,12,13,14,15,16";
+    testWork().net = true;
+    TFormList w(testWork());
+    w.Start(-1);
+    ASSERT_EQ(w.TreeView1->topLevelItemCount(), 1);
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
+    const auto conditions = [] {
+        return db::scalar(db::connection(db::kMain), "select group_concat(tid || formula || condition, ';') from conditions")
+            .toString();
+    };
+    const QString before = conditions();
+    const QString empty = fx.root() + "empty.cnd", other = fx.root() + "other.cnd";
+    ASSERT_TRUE(cp1251::writeLines(empty, {}));
+    ASSERT_TRUE(cp1251::writeLines(other, {"Ф30\t(1000)\t1\t2\tFalse\t\tx\t3\tTrue\tFalse\t*"}));
+    for (const QString &f : {empty, other}) {
+        dialogs.files.push_back(f);
+        w.N29Click();
+        EXPECT_TRUE(dialogs.messages.last().contains(QStringLiteral("Условия не изменены."))) << dialogs.messages.last().toStdString();
+        EXPECT_FALSE(dialogs.sawMessage(QStringLiteral("Условия успешно импортированы")));
+        EXPECT_EQ(conditions(), before);
+    }
+    const QString good = fx.root() + "good.cnd";
+    ASSERT_TRUE(cp1251::writeLines(good, {"Ф47\t(1000)\t1\t2\tFalse\t\tусловие\t3\tTrue\tFalse\t2,5"}));
+    dialogs.files.push_back(good);
+    w.N29Click();
+    EXPECT_EQ(dialogs.messages.last(),
+              QStringLiteral("Условия успешно импортированы\nИмпортировано условий: 1 (таблиц: 1)."));
+    testWork().net = false;
+}
+
 TEST_F(FormListWindowTest, NetworkFormRecalculation) {
     testWork().institution = ids::Region;
     testWork().includeList = "5,6,7,8,9,10,11,12,13,14,15,16";
@@ -287,9 +323,33 @@ TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
     dialogs.fileLists.push_back({unknown, known});
     w.N26Click();
     EXPECT_DOUBLE_EQ(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 77);
+    // The run went through the progress window, which offers "Отмена".
+    EXPECT_EQ(Progress().statusText(), QStringLiteral("Групповая подгрузка таблицы"));
+    EXPECT_EQ(Progress().max(), 2);
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Учреждение Нет такой не найдено.\nВоспользуйтесь режимом "
                                                   "одиночного ввода")));
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
     ASSERT_EQ(dialogs.modalTitles.size(), 1);
     EXPECT_EQ(Form1().contents().rows, QList<QStringList>{{QStringLiteral("Нет такой")}});
+
+    // "Отмена" pressed once the first file is loaded takes the whole group back.
+    ASSERT_TRUE(cp1251::writeLines(known, {"\"55\",\"2024\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
+    const QMetaObject::Connection pressed = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+                                                             [](int v) { if (v >= 1) Progress().cancel(); });
+    dialogs.fileLists.push_back({known, unknown});
+    w.N26Click();
+    QObject::disconnect(pressed);
+    EXPECT_DOUBLE_EQ(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 77);
+    EXPECT_FALSE(Progress().isVisible());
+
+    // A polyclinic has no Ф14: its file is refused, never stored out of sight.
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(1)->child(0));   // Ф14 (1000)
+    const QString poly = fx.yearFolder() + "data/Южная поликлиника - Годовой - 2024.orw";
+    ASSERT_TRUE(cp1251::writeLines(poly, {"\"88\",\"2024\",\"Ф14\",\"(1000)\",\"5\",\"5\""}));
+    dialogs.fileLists.push_back({poly});
+    w.N26Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Строки форм, которых нет у типа учреждения, пропущены: 1 (Ф14 (1000))")))
+        << dialogs.messages.join("\n").toStdString();
+    EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
+                         {ids::SouthPolyclinic, ids::TableF14Patients}).toInt(), 0);
 }

@@ -133,13 +133,16 @@ TEST_F(TableExcelTest, LoadFromTheTableWindow) {
     auto w = show();
     dialogs.files.push_back(fx.root() + "edited.xlsx");
     w->Excel2->trigger();
-    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
     Cells expected = before;
     expected[{5, 5}] = 12.25;
     expected.remove({5, 6});
     EXPECT_EQ(stored(), expected);
     EXPECT_EQ(stored(sample::ids::SouthHospital, sample::ids::TableF30Visits), other);
     EXPECT_EQ(w->cellDisplayText(0, 0), "12");   // shown anew
+    // The load says how many cells it stored.
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("сохранено значений: %1.").arg(expected.size())))
+        << dialogs.messages[0].toStdString();
 }
 
 TEST_F(TableExcelTest, BadSheetChangesNothing) {
@@ -161,6 +164,16 @@ TEST_F(TableExcelTest, BadSheetChangesNothing) {
          {"D7", "строению"}},
         {"a larger table below", [](office::ExcelSheet &s) { s.setValue(10, 6, 0.1); }, {"F10", "строению"}},
         {"a larger table right", [](office::ExcelSheet &s) { s.setValue(5, 9, 10.1); }, {"I5", "строению"}},
+        {"past fifteen digits", [](office::ExcelSheet &s) { s.setValue(6, 5, -1e15); }, {"E6", "пределов"}},
+        {"merge over values", [](office::ExcelSheet &s) { s.range(6, 5, 6, 6).merge(); }, {"E6:F6", "объединены"}},
+        {"formula without its result", [](office::ExcelSheet &s) { s.setValue(7, 6, QStringLiteral("@FORMULA@")); },
+         {"F7", "формула"}},
+        {"empty value area",
+         [](office::ExcelSheet &s) {
+             for (int r = 5; r <= 9; ++r)
+                 for (int c = 5; c <= 8; ++c) s.setValue(r, c, QVariant());
+         },
+         {"нет значений таблицы. Данные не изменены."}},
     };
     auto w = show();
     for (const Case &c : cases) {
@@ -172,6 +185,8 @@ TEST_F(TableExcelTest, BadSheetChangesNothing) {
         const QString part = QStringLiteral("xl/worksheets/sheet1.xml");
         QByteArray xml = p.part(part);
         xml.replace("t=\"inlineStr\"><is><t>@TRUE@</t></is>", "t=\"b\"><v>1</v>");
+        // A formula saved without its result, as a program that does not calculate writes it.
+        xml.replace("t=\"inlineStr\"><is><t>@FORMULA@</t></is>", "><f>E5+1</f>");
         p.setPart(part, xml);
         p.write(fx.root() + "bad2.xlsx");
         dialogs.messages.clear();

@@ -185,12 +185,16 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     const QString orv = fx.dir.path() + "/Поликлиника №1.orv";
     writeText(orv, {line("12.5", "2026", QString::number(fx.f30), "(1000)", 3, 4),
                     line("0.1", "2026", QString::number(fx.f12), "(1000)", 3, 3)});
+    // Ф30 is not a form of the polyclinic's type: skipped and counted, never stored out of sight.
     r = LoadUnitInfo(fx.poly, orv, QString(), false);
-    EXPECT_EQ(r.inserted, 2);
+    EXPECT_EQ(r.inserted, 1);
+    EXPECT_EQ(loadedMessage("Загружено", r),
+              QStringLiteral("Загружено\nСтроки форм, которых нет у типа учреждения, пропущены: 1 (Ф30 (1000))"));
     const QStringList rows = fx.values();
     EXPECT_TRUE(rows.contains(QStringLiteral("%1|%2|3|4=12.5@2026").arg(fx.hospital).arg(fx.t30a)));
     EXPECT_TRUE(rows.contains(QStringLiteral("%1|%2|3|3=0.1@2026").arg(fx.hospital).arg(fx.t12)));
-    EXPECT_TRUE(rows.contains(QStringLiteral("%1|%2|3|4=12.5@2026").arg(fx.poly).arg(fx.t30a)));
+    EXPECT_FALSE(rows.contains(QStringLiteral("%1|%2|3|4=12.5@2026").arg(fx.poly).arg(fx.t30a)));
+    EXPECT_TRUE(rows.contains(QStringLiteral("%1|%2|3|3=0.1@2026").arg(fx.poly).arg(fx.t12)));
     EXPECT_FALSE(rows.contains(QStringLiteral("%1|%2|3|3=5@2026").arg(fx.poly).arg(fx.t12)));  // replaced
 
     // A summary report: ".rpd" written, read back; ".rps" read.
@@ -209,6 +213,7 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     // Names past 20 characters and with quotes and commas travel whole and find their table again.
     const qint64 longForm = fx.form(QStringLiteral("Ф\"Сведения, о кадрах\" №1"), QStringLiteral("Кадры"), 4, false);
     const qint64 longTable = fx.table(longForm, QStringLiteral("(1000-дополнительная-часть)"), "Ч", 3, 3, 1, 1);
+    fx.assign(fx.typeHosp, longForm);
     caches::reloadAll();
     fx.value(fx.city, longTable, 3, 3, 10.1);
     const QString city = fx.dir.path() + "/Город.orw";
@@ -438,4 +443,18 @@ TEST(TransferFiles, GroupSaveMirrorsTheTerritory) {
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(data + "/Район/ЦРБ - Годовой - 2026.orw", lines));
     EXPECT_EQ(lines, QStringList{line("1", "2026", "Ф30", "(1000)", 3, 4)});
+
+    // Two nodes that would get one file: the unload writes nothing and names both.
+    QTreeWidgetItem twice(QStringList{QStringLiteral("Второй район")});
+    twice.setData(0, Qt::UserRole, qint64(77));
+    for (int i = 0; i < 2; ++i)
+        (new QTreeWidgetItem(&twice, QStringList{QStringLiteral("ФАП")}))->setData(0, Qt::UserRole, qint64(78));
+    try {
+        SaveHospTree(&twice, data, QStringLiteral("Годовой"), 2026);
+        ADD_FAILURE() << "one path written twice";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("\"ФАП\" и \"ФАП\" получили бы один файл")))
+            << e.message().toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(data + "/Второй район"));
 }

@@ -216,9 +216,14 @@ TEST(WordDocument, BadFilesGiveRussianMessages) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("(.docx)")));
     }
     EXPECT_THROW(ExcelWorkbook::open(legacy.fileName()), Error);
-    // Saved anew as .docx beside the old file, the template is found.
+    // A template saved anew as .docx beside the old file is found; a file the
+    // user chose is read as chosen, never replaced by one beside it.
     writeTemplate(dir.filePath("old.docx"));
     EXPECT_EQ(WordDocument::fromTemplate(legacy.fileName()).tableCount(), 1);
+    EXPECT_THROW(WordDocument::open(legacy.fileName()), Error);
+    QFile::copy(legacy.fileName(), dir.filePath("book.xls"));
+    ExcelWorkbook::create().saveAs(dir.filePath("book.xlsx"));
+    EXPECT_THROW(ExcelWorkbook::open(dir.filePath("book.xls")), Error);
     EXPECT_THROW(WordDocument::open(dir.filePath("missing.doc")), Error);
     qputenv("PATH", savedPath);
 }
