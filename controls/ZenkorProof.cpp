@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QSet>
 #include <cmath>
+#include <numeric>
 
 namespace zenkor {
 
@@ -339,6 +340,28 @@ bool BookLine::readSpec(const QString &textIn, bool rows, const QString &formCod
     return true;
 }
 
+bool BookLine::listsKeepTheirPairs() const {
+    QList<QList<qint64>> lists;
+    for (const Ref &r : m_refs)
+        for (const Spec *spec : {&r.rows, &r.columns})
+            for (const Piece &p : spec->pieces)
+                if (p.kind == Piece::List) lists << p.numbers;
+    if (lists.size() < 2) return true;
+    if (std::all_of(lists.begin(), lists.end(), [&](const QList<qint64> &l) { return l == lists.first(); }))
+        return true;
+    auto order = [](const QList<qint64> &l) {
+        QList<int> idx(l.size());
+        std::iota(idx.begin(), idx.end(), 0);
+        std::sort(idx.begin(), idx.end(), [&](int a, int b) { return l[a] < l[b]; });
+        for (int i = 1; i < idx.size(); ++i)
+            if (l[idx[i]] == l[idx[i - 1]]) return QList<int>();   // a repeat: the list gets shorter
+        return idx;
+    };
+    const QList<int> first = order(lists.first());
+    if (first.isEmpty()) return false;
+    return std::all_of(lists.begin(), lists.end(), [&](const QList<qint64> &l) { return order(l) == first; });
+}
+
 QHash<QString, QPair<int, int>> BookLine::extents() const {
     QHash<QString, QPair<int, int>> out;
     for (const Ref &r : m_refs) {
@@ -435,9 +458,9 @@ namespace {
 // from trial to trial. The trials use small, middle and large values, so that
 // neither quotients nor products of several cells hide a change behind the
 // rounding of a side to cents.
-constexpr int kTrials = 5;
+constexpr int kTrials = 7;
 double trialValue(int trial, const QString &form, const QString &table, int column, int row) {
-    static const size_t ranges[kTrials] = {9, 97, 9973, 13, 997};
+    static const size_t ranges[kTrials] = {9, 97, 9973, 13, 997, 3, 5};
     const size_t h = qHash(form + u'|' + table + u'|' + QString::number(column) + u'|' + QString::number(row),
                            size_t(0x9E3779B9u) * size_t(trial + 1));
     return double(1 + (h % ranges[trial]));
@@ -451,7 +474,10 @@ QString bareTable(QString key) {
 } // namespace
 
 bool ProveRules(const BookLine &book, const QList<TControlData> &rules, const QString &defaultText) {
-    if (rules.isEmpty()) return false;
+    // Lists are stored in ascending order: lists that order differently
+    // would pair other numbers than the book's, which values rounded to
+    // cents cannot always show.
+    if (rules.isEmpty() || !book.listsKeepTheirPairs()) return false;
     const QHash<QString, QPair<int, int>> extents = book.extents();
     for (int trial = 0; trial < kTrials; ++trial) {
         const QList<QPair<double, double>> expected = book.evaluate(
