@@ -139,7 +139,7 @@ double applySpecOps(QList<double> values, QList<QChar> ops) {
 // The checks of a line as a sorted list without repeats; values closer than
 // the rounding to cents (or, for large products, than the precision of the
 // arithmetic) count as equal.
-bool near(double a, double b) { return std::fabs(a - b) <= std::max(0.006, 1e-9 * std::fabs(a)); }
+bool near(double a, double b) { return std::fabs(a - b) <= std::max(1e-7, 1e-9 * std::fabs(a)); }
 
 QList<QPair<double, double>> checkSet(QList<QPair<double, double>> checks) {
     std::sort(checks.begin(), checks.end());
@@ -459,10 +459,16 @@ namespace {
 // neither quotients nor products of several cells hide a change behind the
 // rounding of a side to cents.
 constexpr int kTrials = 7;
+constexpr double kScale = 1e6;
+const QString kScaleText = QStringLiteral("1000000");
 double trialValue(int trial, const QString &form, const QString &table, int column, int row) {
     static const size_t ranges[kTrials] = {9, 97, 9973, 13, 997, 3, 5};
-    const size_t h = qHash(form + u'|' + table + u'|' + QString::number(column) + u'|' + QString::number(row),
-                           size_t(0x9E3779B9u) * size_t(trial + 1));
+    // FNV-1a: the same values in every run of the program.
+    quint64 h = 14695981039346656037ull ^ quint64(trial + 1);
+    for (QChar c : form + u'|' + table + u'|' + QString::number(column) + u'|' + QString::number(row)) {
+        h ^= c.unicode();
+        h *= 1099511628211ull;
+    }
     return double(1 + (h % ranges[trial]));
 }
 
@@ -498,11 +504,14 @@ bool ProveRules(const BookLine &book, const QList<TControlData> &rules, const QS
             return true;
         });
         // Each rule twice, with "=" and with "<>": exactly one of the two is
-        // reported for every check, with both sides as numbers.
+        // reported for every check, with both sides as numbers. The engine
+        // writes a side in cents: each side is scaled up, so that a change
+        // in a small quotient shows too.
+        auto scaled = [](const QString &side) { return QStringLiteral("(") + side + QStringLiteral(")*") + kScaleText; };
         for (int i = 0; i < rules.size(); ++i) {
-            run.addRule(qint64(i) * 2, rules[i].lft, rules[i].rght, QStringLiteral("="), QString(), rules[i].cycl);
-            run.addRule(qint64(i) * 2 + 1, rules[i].lft, rules[i].rght, QStringLiteral("<>"), QString(),
-                        rules[i].cycl);
+            const QString l = scaled(rules[i].lft), r = scaled(rules[i].rght);
+            run.addRule(qint64(i) * 2, l, r, QStringLiteral("="), QString(), rules[i].cycl);
+            run.addRule(qint64(i) * 2 + 1, l, r, QStringLiteral("<>"), QString(), rules[i].cycl);
         }
         run.runControls(defaultText);
         QList<QPair<double, double>> got;
@@ -515,7 +524,7 @@ bool ProveRules(const BookLine &book, const QList<TControlData> &rules, const QS
             bool okL = false, okR = false;
             const double l = sides.left(at).toDouble(&okL), r = sides.mid(at + rel.size()).toDouble(&okR);
             if (!okL || !okR) return false;
-            got.append({l, r});
+            got.append({l / kScale, r / kScale});
         }
         if (!sameChecks(got, expected)) return false;
     }

@@ -375,6 +375,11 @@ TEST_P(ZenkorRandomBooks, EveryStoredRuleMeansItsBookLine) {
                                                           : QStringLiteral("Ф30Т") + q.value(5).toString();
     }
     EXPECT_EQ(rules.size(), stored);
+    if (const int show = qEnvironmentVariableIntValue("ZENKOR_SHOW_LINE"); show > 0) {
+        for (const QStringList &r : rules.value(show)) printf("stored: %s\n", qPrintable(r.join(" | ")));
+        for (const ZenkorListedLine &l : imp.LastListed)
+            if (l.line == show) printf("listed: %s\n", qPrintable(l.reason));
+    }
     QHash<QString, int> reasons;
     QSet<int> listed;
     for (const ZenkorListedLine &l : imp.LastListed) {
