@@ -469,6 +469,13 @@ double trialValue(int trial, const QString &form, const QString &table, int colu
         h ^= c.unicode();
         h *= 1099511628211ull;
     }
+    // A final mix, so that cells whose names differ in one character do not
+    // get values that differ by a pattern (sums of them could cancel out).
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    h ^= h >> 33;
     return double(1 + (h % ranges[trial]));
 }
 

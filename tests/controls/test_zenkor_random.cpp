@@ -63,8 +63,13 @@ QList<Variant> variants() {
 
 double cellValue(int trial, const QString &table, int column, int row) {
     // Whole values, distinct enough, different per trial.
-    static const int ranges[] = {7, 89, 997};
-    return double((trial * 7919 + table.toInt() * 31 + column * 1009 + row * 97 + column * row * 13) % ranges[trial % 3] + 1);
+    static const quint64 ranges[] = {7, 89, 997};
+    quint64 x = quint64(trial) << 48 ^ quint64(table.toInt()) << 32 ^ quint64(column) << 16 ^ quint64(row);
+    x += 0x9e3779b97f4a7c15ull;   // splitmix64
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    x ^= x >> 31;
+    return double(x % ranges[trial % 3] + 1);
 }
 
 // ---- the generator and its model of a line ---------------------------------------
