@@ -264,20 +264,21 @@ private:
 };
 
 // Exact values against the engine's, which are rounded to cents.
-bool near(double exact, double rounded) { return std::fabs(exact - rounded) <= 0.0101 + 1e-9 * std::fabs(exact); }
+// The engine runs each side scaled by a million: what it shows in cents is
+// exact to 1e-8.
+bool near(double exact, double engine) { return std::fabs(exact - engine) <= 1e-7 + 1e-9 * std::fabs(exact); }
 
 QList<QPair<double, double>> distinct(QList<QPair<double, double>> checks) {
     std::sort(checks.begin(), checks.end());
     QList<QPair<double, double>> out;
     for (const auto &c : checks)
-        if (out.isEmpty() || std::fabs(out.last().first - c.first) > 0.001 || std::fabs(out.last().second - c.second) > 0.001)
+        if (out.isEmpty() || std::fabs(out.last().first - c.first) > 1e-12 * (1 + std::fabs(c.first)) ||
+            std::fabs(out.last().second - c.second) > 1e-12 * (1 + std::fabs(c.second)))
             out << c;
     return out;
 }
 
-bool sameChecks(QList<QPair<double, double>> exact, const QList<QPair<double, double>> &engine) {
-    // The engine shows each side in cents: checks that differ by less are one.
-    for (auto &c : exact) c = {std::round(c.first * 100) / 100, std::round(c.second * 100) / 100};
+bool sameChecks(const QList<QPair<double, double>> &exact, const QList<QPair<double, double>> &engine) {
     const auto a = distinct(exact), b = distinct(engine);
     if (a.size() != b.size()) return false;
     for (int i = 0; i < a.size(); ++i)
@@ -301,8 +302,9 @@ QList<QPair<double, double>> engineChecks(const QList<QStringList> &rules, const
         return true;
     });
     for (int i = 0; i < rules.size(); ++i) {
-        run.addRule(2 * i, rules[i][0], rules[i][1], QStringLiteral("="), QString(), rules[i][2]);
-        run.addRule(2 * i + 1, rules[i][0], rules[i][1], QStringLiteral("<>"), QString(), rules[i][2]);
+        const QString l = "(" + rules[i][0] + ")*1000000", r = "(" + rules[i][1] + ")*1000000";
+        run.addRule(2 * i, l, r, QStringLiteral("="), QString(), rules[i][2]);
+        run.addRule(2 * i + 1, l, r, QStringLiteral("<>"), QString(), rules[i][2]);
     }
     run.runControls(defaultText);
     QList<QPair<double, double>> out;
@@ -314,7 +316,7 @@ QList<QPair<double, double>> engineChecks(const QList<QStringList> &rules, const
         bool a = false, b = false;
         const double l = sides.left(at).toDouble(&a), r = sides.mid(at + rel.size()).toDouble(&b);
         if (at < 0 || !a || !b) numeric = false;
-        out.append({l, r});
+        out.append({l / 1e6, r / 1e6});
     }
     return out;
 }
