@@ -10,7 +10,11 @@
 //   ZenkorConvert.cpp    - reference and expression conversion, renumbering,
 //                          list compaction (pure text + read-only Links.mdb;
 //                          ZenkorLinks.h: Links.mdb read once per import run)
-//   ZenkorTable.cpp      - stored-rule table and the import run
+//   ZenkorTable.cpp      - stored-rule table and the import run: a line is
+//                          stored only when ZenkorProof.h shows that its
+//                          rules mean what the book line means, and only
+//                          when they pass the rule checker
+//   ZenkorProof.cpp      - the book line read on its own, and the proof
 //   ZenkorDescribe.cpp   - descriptions of imported rules
 //   ZenkorNormalize.cpp  - normalisation of rule texts for matching
 #include <QHash>

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QSet>
 #include <cmath>
+#include <numeric>
 
 namespace zenkor {
 
@@ -138,7 +139,7 @@ double applySpecOps(QList<double> values, QList<QChar> ops) {
 // The checks of a line as a sorted list without repeats; values closer than
 // the rounding to cents (or, for large products, than the precision of the
 // arithmetic) count as equal.
-bool near(double a, double b) { return std::fabs(a - b) <= std::max(0.006, 1e-9 * std::fabs(a)); }
+bool near(double a, double b) { return std::fabs(a - b) <= std::max(1e-7, 1e-9 * std::fabs(a)); }
 
 QList<QPair<double, double>> checkSet(QList<QPair<double, double>> checks) {
     std::sort(checks.begin(), checks.end());
@@ -339,6 +340,28 @@ bool BookLine::readSpec(const QString &textIn, bool rows, const QString &formCod
     return true;
 }
 
+bool BookLine::listsKeepTheirPairs() const {
+    QList<QList<qint64>> lists;
+    for (const Ref &r : m_refs)
+        for (const Spec *spec : {&r.rows, &r.columns})
+            for (const Piece &p : spec->pieces)
+                if (p.kind == Piece::List) lists << p.numbers;
+    if (lists.size() < 2) return true;
+    if (std::all_of(lists.begin(), lists.end(), [&](const QList<qint64> &l) { return l == lists.first(); }))
+        return true;
+    auto order = [](const QList<qint64> &l) {
+        QList<int> idx(l.size());
+        std::iota(idx.begin(), idx.end(), 0);
+        std::sort(idx.begin(), idx.end(), [&](int a, int b) { return l[a] < l[b]; });
+        for (int i = 1; i < idx.size(); ++i)
+            if (l[idx[i]] == l[idx[i - 1]]) return QList<int>();   // a repeat: the list gets shorter
+        return idx;
+    };
+    const QList<int> first = order(lists.first());
+    if (first.isEmpty()) return false;
+    return std::all_of(lists.begin(), lists.end(), [&](const QList<qint64> &l) { return order(l) == first; });
+}
+
 QHash<QString, QPair<int, int>> BookLine::extents() const {
     QHash<QString, QPair<int, int>> out;
     for (const Ref &r : m_refs) {
@@ -435,11 +458,24 @@ namespace {
 // from trial to trial. The trials use small, middle and large values, so that
 // neither quotients nor products of several cells hide a change behind the
 // rounding of a side to cents.
-constexpr int kTrials = 5;
+constexpr int kTrials = 7;
+constexpr double kScale = 1e6;
+const QString kScaleText = QStringLiteral("1000000");
 double trialValue(int trial, const QString &form, const QString &table, int column, int row) {
-    static const size_t ranges[kTrials] = {9, 97, 9973, 13, 997};
-    const size_t h = qHash(form + u'|' + table + u'|' + QString::number(column) + u'|' + QString::number(row),
-                           size_t(0x9E3779B9u) * size_t(trial + 1));
+    static const size_t ranges[kTrials] = {9, 97, 9973, 13, 997, 3, 5};
+    // FNV-1a: the same values in every run of the program.
+    quint64 h = 14695981039346656037ull ^ quint64(trial + 1);
+    for (QChar c : form + u'|' + table + u'|' + QString::number(column) + u'|' + QString::number(row)) {
+        h ^= c.unicode();
+        h *= 1099511628211ull;
+    }
+    // A final mix, so that cells whose names differ in one character do not
+    // get values that differ by a pattern (sums of them could cancel out).
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    h ^= h >> 33;
     return double(1 + (h % ranges[trial]));
 }
 
@@ -451,7 +487,10 @@ QString bareTable(QString key) {
 } // namespace
 
 bool ProveRules(const BookLine &book, const QList<TControlData> &rules, const QString &defaultText) {
-    if (rules.isEmpty()) return false;
+    // Lists are stored in ascending order: lists that order differently
+    // would pair other numbers than the book's, which values rounded to
+    // cents cannot always show.
+    if (rules.isEmpty() || !book.listsKeepTheirPairs()) return false;
     const QHash<QString, QPair<int, int>> extents = book.extents();
     for (int trial = 0; trial < kTrials; ++trial) {
         const QList<QPair<double, double>> expected = book.evaluate(
@@ -472,11 +511,14 @@ bool ProveRules(const BookLine &book, const QList<TControlData> &rules, const QS
             return true;
         });
         // Each rule twice, with "=" and with "<>": exactly one of the two is
-        // reported for every check, with both sides as numbers.
+        // reported for every check, with both sides as numbers. The engine
+        // writes a side in cents: each side is scaled up, so that a change
+        // in a small quotient shows too.
+        auto scaled = [](const QString &side) { return QStringLiteral("(") + side + QStringLiteral(")*") + kScaleText; };
         for (int i = 0; i < rules.size(); ++i) {
-            run.addRule(qint64(i) * 2, rules[i].lft, rules[i].rght, QStringLiteral("="), QString(), rules[i].cycl);
-            run.addRule(qint64(i) * 2 + 1, rules[i].lft, rules[i].rght, QStringLiteral("<>"), QString(),
-                        rules[i].cycl);
+            const QString l = scaled(rules[i].lft), r = scaled(rules[i].rght);
+            run.addRule(qint64(i) * 2, l, r, QStringLiteral("="), QString(), rules[i].cycl);
+            run.addRule(qint64(i) * 2 + 1, l, r, QStringLiteral("<>"), QString(), rules[i].cycl);
         }
         run.runControls(defaultText);
         QList<QPair<double, double>> got;
@@ -489,7 +531,7 @@ bool ProveRules(const BookLine &book, const QList<TControlData> &rules, const QS
             bool okL = false, okR = false;
             const double l = sides.left(at).toDouble(&okL), r = sides.mid(at + rel.size()).toDouble(&okR);
             if (!okL || !okR) return false;
-            got.append({l, r});
+            got.append({l / kScale, r / kScale});
         }
         if (!sameChecks(got, expected)) return false;
     }

@@ -1,6 +1,7 @@
 #include "controls/ControlMatch.h"
 #include "controls/ControlMatchLogic.h"
 #include "controls/ZenkorImporter.h"
+#include "core/ListWindow.h"
 #include "engine/LinksDb.h"
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -224,6 +225,7 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     w.Button1Click();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("Импорт завершен. Импортировано строк: 2"));
+    EXPECT_TRUE(dialogs.modalTitles.isEmpty()) << "nothing to list";
     EXPECT_EQ(dialogs.openFolders, QStringList{office::documentsFolder()});
     EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls")).toInt(), 2);
 
@@ -252,6 +254,32 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
         EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls")).toInt(),
                   2);
     }
+
+    // Lines not stored are shown in the list window by reason, with their
+    // line numbers in the file.
+    ASSERT_TRUE(cp1251::writeLines(book, {QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"), QString(),
+                                          QStringLiteral("0100000201 30000,1000,1,4=x")}));
+    dialogs.messages.clear();
+    dialogs.files.push_back(book);
+    w.Button1->click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0], QStringLiteral("Импорт завершен. Импортировано строк: 1\n"
+                                                  "Строк не импортировано или требуют проверки: 1"));
+    ASSERT_EQ(dialogs.modalTitles.size(), 1);
+    EXPECT_TRUE(dialogs.modalTitles[0].startsWith(QStringLiteral("Импорт контролей")));
+    const ListContents listed = Form1().contents();
+    ASSERT_EQ(listed.rows.size(), 1);
+    EXPECT_EQ(listed.rows[0], (QStringList{QStringLiteral("строка не прочитана"), QStringLiteral("3"),
+                                           QStringLiteral("0100000201 30000,1000,1,4=x")}));
+
+    // Links.mdb gone: nothing changes, and the user is told.
+    QFile::remove(linksPath);
+    dialogs.messages.clear();
+    dialogs.files.push_back(book);
+    w.Button1->click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("Не найдена база сопоставления кодов")));
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls")).toInt(), 1);
 }
 
 TEST(ControlMatchWindow, ImportedInterTableAndInterFormRulesMeetTheProgramsOwn) {

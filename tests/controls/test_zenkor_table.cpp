@@ -210,6 +210,15 @@ TEST_F(ZenkorImportRun, WithoutLinksOrWithALockedDatabaseNothingChanges) {
     }
     EXPECT_EQ(storedRows().size(), 1);
 
+    // Links.mdb added after the window read its forms: the run reads them itself.
+    NameValueList noCodes;
+    TControlMatchImporter late(db::kMain, &noCodes, false, linksPath);
+    EXPECT_EQ(late.ImportControls(book, nullptr), 1);
+    ASSERT_EQ(storedRows().size(), 1);
+    EXPECT_EQ(storedRows()[0].lft, QStringLiteral("СТР1ГР4"));
+    db::exec(db::kMain, QStringLiteral("delete from zenkor_controls"));
+    db::exec(db::kMain, QStringLiteral("insert into zenkor_controls (lft, rght, reltion) values ('a', 'b', '=')"));
+
     // Another program holds the main database: a plain message, soon.
     const QString mainFile = db::connection(db::kMain).databaseName();
     db::ScopedConnection other(mainFile, db::OpenMode::ReadWrite);
