@@ -1,9 +1,7 @@
 #include "platform/Errors.h"
 
-#include "platform/Dialogs.h"
-
-#include <QCursor>
-#include <QGuiApplication>
+// The texts of failures; showing them (with the wait cursor) lives in
+// platform/ErrorMessages.cpp, on the window side of the platform.
 
 Cancelled::Cancelled() : std::runtime_error(message().toStdString()) {}
 
@@ -15,13 +13,5 @@ QString errorText(const std::exception &e) {
     if (const auto *a = dynamic_cast<const AppError *>(&e)) return a->message();
     return QString::fromUtf8(e.what());
 }
-
-void showFailure(const std::exception &e, QWidget *parent) { showError(errorText(e), parent); }
-
-void showCancelled(QWidget *parent) { showMessage(Cancelled::message(), parent); }
-
-WaitCursor::WaitCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-
-WaitCursor::~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
 
 } // namespace winutil

@@ -3,6 +3,9 @@
 // base class for every error that carries a Russian text ready to show, the
 // text of any failure, a handler that shows a failure instead of leaving the
 // event loop, and the wait cursor of a long operation.
+// AppError, Cancelled and errorText are plain code (platform/Errors.cpp);
+// showFailure, showCancelled, guarded and WaitCursor show something and are
+// for windows only (platform/ErrorMessages.cpp): the engine does not link them.
 #include <QString>
 #include <exception>
 #include <stdexcept>

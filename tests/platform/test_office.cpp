@@ -1,5 +1,4 @@
 #include "support/FakeDialogs.h"
-#include "engine/SharedState.h"
 #include "platform/Paths.h"
 #include "platform/office/Convert.h"
 #include "platform/Codepage.h"
@@ -554,17 +553,14 @@ TEST(OfficeShow, AFolderThatCannotBeWrittenIsNamedAndAnotherMayBeChosen) {
 TEST(OfficeShow, DocumentsGoToTheYearFolderOfTheOpenConfiguration) {
     QTemporaryDir dir;
     FakeDialogs fake;
-    const QString savedPath = shared().ConfigPath;
-    const int savedYear = shared().Year;
-    shared().ConfigPath = paths::withSlash(dir.path());
-    shared().Year = 2024;
+    // The program hands in the open year's folder (app/main.cpp).
+    setYearFolderSource([&] { return paths::withSlash(dir.path()) + QStringLiteral("2024/"); });
     EXPECT_EQ(documentsFolder(), paths::withSlash(dir.path()) + QStringLiteral("2024/documents/"));
     WordDocument doc = WordDocument::createBlank();
     const QString file = show(doc, QStringLiteral("Список"));
     EXPECT_EQ(file, paths::withSlash(dir.path()) + QStringLiteral("2024/documents/Список.docx"));
     EXPECT_TRUE(QFileInfo::exists(file));
-    shared().ConfigPath = savedPath;
-    shared().Year = savedYear;
+    setYearFolderSource({});
 }
 
 TEST(OfficePackage, PartNamesAndDamagedFiles) {

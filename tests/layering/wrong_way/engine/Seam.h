@@ -1,0 +1,5 @@
+#pragma once
+#include "../reports/ReportList.h"
+#include <reports/ReportList.h>
+#include "platform/Dialogs.h"
+#include "platform/Errors.h"

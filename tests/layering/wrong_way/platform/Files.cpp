@@ -1,0 +1,1 @@
+#include "platform/office/Show.h"

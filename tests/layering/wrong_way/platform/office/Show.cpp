@@ -1,0 +1,2 @@
+#include "platform/Dialogs.h"
+#include "../Fonts.h"

@@ -1,0 +1,3 @@
+#include "platform/Dialogs.h"
+#include "../../forms/FormList.h"
+#include "support/FakeDialogs.h"
