@@ -557,3 +557,48 @@ TEST(UpdateWindow, TheCheckCommandTellsACutListFromNoUpdates) {
     checkForUpdatesCommand(nullptr);
     EXPECT_EQ(s.dialogs.messages, QStringList{"Обновления не найдены."});
 }
+
+// A rollback puts each rule back under its key, with its table as stored
+// (null told from empty) and its comment whole; a backup made before keys
+// were kept, or with keys that do not read, still puts the rules back.
+TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
+    const std::pair<const char *, std::function<void(const QString &)>> backups[] = {
+        {"keys kept", {}},
+        {"older backup", [](const QString &keys) { QFile::remove(keys); }},
+        {"keys damaged", [](const QString &keys) { write(keys, {"\"x\",\"0\""}); }},
+    };
+    for (const auto &[what, spoil] : backups) {
+        SCOPED_TRACE(what);
+        ServedSample s;
+        db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                           "values (1, '', 'Т[2000]СТР[1]ГР[4]', '>=', 'Т[1000]СТР[1]ГР[5]', '', 'итог: строки 1:2 \"#=\"')");
+        db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                           "values (1, null, 'Т[2000]СТР[1]ГР[5]', '<=', '0', '', 'ноль:')");
+        db::exec(mainDb(), "delete from int_control where \"Код\"=2");   // keys with a gap
+        serveList(s, {{"U1", package(s, {"Ф30", "Ф14"}, published)}});
+        const QStringList rules = storedRules();
+        TUpdateForm w;
+        s.open(w);
+        const QString installed = press(s, w, "vU1", w.Button2);
+        ASSERT_EQ(installed, "Обновление успешно установлено") << installed.toStdString() << logText().toStdString();
+        ASSERT_NE(storedRules(), rules);
+        const QString keys = s.manager().backupFolder("U1") + "/controls_backup/controls_Ф30.keys";
+        ASSERT_TRUE(QFile::exists(keys));
+        if (spoil)
+            spoil(keys);
+        EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
+        if (!spoil) {
+            EXPECT_EQ(storedRules(), rules);
+            continue;
+        }
+        // Under new keys, but each rule whole and without a null table.
+        auto unkeyed = [](QStringList l) {
+            for (QString &r : l)
+                r = r.section('|', 1).replace("|NULL|", "|''|");
+            l.sort();
+            return l;
+        };
+        EXPECT_EQ(unkeyed(storedRules()), unkeyed(rules));
+        EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control where tble is null").toInt(), 0);
+    }
+}
