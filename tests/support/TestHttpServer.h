@@ -13,6 +13,7 @@
 #include <QThread>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 
@@ -38,6 +39,13 @@ public:
     void setOk(const QString &path, const QByteArray &body) {
         setRaw(path, "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
                          + "\r\nConnection: close\r\n\r\n" + body);
+    }
+    // A body of that many bytes made while it is sent (a large download
+    // without holding it), with its length in the header or, without,
+    // ended by closing the connection.
+    void setSized(const QString &path, qint64 bytes, bool declared) {
+        QMutexLocker l(&m_mutex);
+        m_sized.insert(path, {bytes, declared});
     }
     // Wait this long before answering (a slow server).
     void setDelay(const QString &path, int ms) {
@@ -96,6 +104,7 @@ private:
         }
         QByteArray reply;
         int hold = 0, delay = 0;
+        std::pair<qint64, bool> sized{-1, false};
         if (req.startsWith('\x16')) {
             s->abort();
             return;
@@ -107,13 +116,17 @@ private:
             const QString path = QString::fromUtf8(req.mid(sp + 1, req.indexOf(' ', sp + 1) - sp - 1));
             reply = m_routes.value(path, "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
             hold = m_holds.value(path, 0);
+            sized = m_sized.value(path, sized);
             delay = m_delays.value(path, 0);
         }
         QElapsedTimer waited;
         waited.start();
         while (!m_stop && waited.elapsed() < delay && s->state() == QAbstractSocket::ConnectedState)
             s->waitForReadyRead(20);
-        s->write(reply);
+        if (sized.first >= 0)
+            sendSized(s, sized.first, sized.second);
+        else
+            s->write(reply);
         while (s->bytesToWrite() > 0 && s->waitForBytesWritten(2000)) {
         }
         QElapsedTimer held;
@@ -125,6 +138,20 @@ private:
             s->waitForDisconnected(1000);
     }
 
+    void sendSized(QTcpSocket *s, qint64 bytes, bool declared) {
+        s->write("HTTP/1.1 200 OK\r\n" + (declared ? "Content-Length: " + QByteArray::number(bytes) + "\r\n" : QByteArray())
+                 + "Connection: close\r\n\r\n");
+        const QByteArray piece(1 << 20, 'x');
+        for (qint64 sent = 0; sent < bytes && !m_stop && s->state() == QAbstractSocket::ConnectedState;) {
+            const qint64 n = std::min<qint64>(piece.size(), bytes - sent);
+            if (s->write(piece.constData(), n) != n)
+                break;
+            sent += n;
+            while (s->bytesToWrite() > 4 * piece.size() && s->waitForBytesWritten(2000)) {
+            }
+        }
+    }
+
     int m_lifetimeMs;
     std::promise<quint16> m_portPromise;
     quint16 m_port = 0;
@@ -133,5 +160,6 @@ private:
     QHash<QString, QByteArray> m_routes;
     QHash<QString, int> m_holds;
     QHash<QString, int> m_delays;
+    QHash<QString, std::pair<qint64, bool>> m_sized;
     QList<QByteArray> m_requests;
 };

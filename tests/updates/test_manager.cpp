@@ -27,7 +27,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
+#include <sys/resource.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -601,4 +603,64 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
         EXPECT_EQ(unkeyed(storedRules()), unkeyed(rules));
         EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control where tble is null").toInt(), 0);
     }
+}
+
+// The archive goes to its file as it arrives: at loopback speed the window's
+// events keep running and the body is not held in memory; an archive past
+// the limit is refused while it arrives, whether its length is declared or
+// not, and leaves nothing behind.
+TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
+    ServedSample s;
+    const qint64 large = 100 << 20;
+    const std::pair<const char *, qint64> archives[] = {
+        {"LARGE", large}, {"DECLARED", kMaxArchiveBytes + 1}, {"ENDLESS", kMaxArchiveBytes + 1}};
+    QStringList entries;
+    for (const auto &[id, size] : archives) {
+        s.server.setSized(QString("/pkg/%1.zip").arg(id), size, QByteArray(id) != "ENDLESS");
+        entries << QString(R"({"id": "%1", "version": "v%1", "releaseDate": "2024-12-01", "description": "", )"
+                           R"("forms": ["Ф30"], "size": %2, "downloadUrl": "%3/pkg/%1.zip", "checksum": "%4"})")
+                       .arg(id).arg(size).arg(s.server.base(), QString(64, 'a'));
+    }
+    s.server.setOk("/api/v1/updates/2024/updates_list.json",
+                   ("{\"year\": \"2024\", \"updates\": [" + entries.join(",") + "]}").toUtf8());
+    TUpdateForm w;
+    s.open(w);
+
+    // Ticks of the event loop while the bytes come (the checksum after them is not timed).
+    QElapsedTimer clock;
+    qint64 last = -1, gap = 0;
+    bool arriving = true;
+    QTimer tick;
+    tick.setInterval(5);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (last >= 0 && arriving)
+            gap = std::max(gap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    const QMetaObject::Connection done = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+                                                          [&](int v) { arriving = v < 99; });
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    clock.start();
+    tick.start();
+    EXPECT_EQ(press(s, w, "vLARGE", w.Button2),
+              "Ошибка при установке обновления.\r\nКонтрольная сумма загруженного архива не совпадает с объявленной.");
+    tick.stop();
+    QObject::disconnect(done);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_LT(gap, 250) << "the event loop stood still for " << gap << " ms";
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 48 * 1024) << "kB more at the peak";
+
+    for (const char *id : {"DECLARED", "ENDLESS"}) {
+        SCOPED_TRACE(id);
+        const QString message = press(s, w, QString("v%1").arg(id), w.Button2);
+        EXPECT_EQ(message, QString("Ошибка при установке обновления.\r\nНе удалось загрузить архив обновления: "
+                                   "Ответ сервера слишком велик: больше %1 байт").arg(kMaxArchiveBytes));
+        EXPECT_EQ(row(w, QString("v%1").arg(id))->text(4), "Доступно");
+    }
+    EXPECT_EQ(QDir(s.fx.programFolder() + "temp").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{});
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
 }
