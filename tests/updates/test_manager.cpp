@@ -664,3 +664,31 @@ TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
               QStringList{});
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
 }
+
+// A server whose certificate is not trusted: the list and the archive are
+// refused with the reason, and nothing is installed.
+TEST(UpdateWindow, AnUntrustedCertificateIsNamedInTheMessage) {
+    ServedSample s;
+    TestTlsServer tls;
+    ASSERT_TRUE(tls.ready());
+    const QString refused = "Не удалось установить защищённое соединение с 127.0.0.1: сертификат сервера не принят";
+    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", tls.base() + "/api/v1/updates/");
+    {
+        TUpdateForm w;
+        w.Database = mainDb();
+        w.Year = s.fx.year();
+        w.show();
+        EXPECT_EQ(s.dialogs.messages.value(0), "Не удалось загрузить список обновлений: " + refused);
+    }
+    s.server.setOk("/api/v1/updates/2024/updates_list.json",
+                   QString(R"({"year": "2024", "updates": [{"id": "S1", "version": "vS1", "forms": ["Ф30"], )"
+                           R"("size": 10, "downloadUrl": "%1/pkg/S1.zip", "checksum": "%2"}]})")
+                       .arg(tls.base(), QString(64, 'a'))
+                       .toUtf8());
+    TUpdateForm w;
+    s.open(w);
+    EXPECT_EQ(press(s, w, "vS1", w.Button2),
+              "Ошибка при установке обновления.\r\nНе удалось загрузить архив обновления: " + refused);
+    EXPECT_EQ(row(w, "vS1")->text(4), "Доступно");
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+}
