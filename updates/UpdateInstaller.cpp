@@ -439,6 +439,7 @@ namespace {
 bool putFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId,
                      const QString &keysFile) {
     try {
+        LogInfo(QStringLiteral("Установка контролей формы: ") + formName);
         // The file is read whole before any rule is deleted: a missing or
         // unreadable file, or one naming a form not installed here, leaves
         // the rules as they are.
@@ -479,7 +480,6 @@ bool putFormControls(const QSqlDatabase &db, const QString &formName, const QStr
 } // namespace
 
 bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId) {
-    LogInfo(QStringLiteral("Установка контролей формы: ") + formName);
     return putFormControls(db, formName, controlFile, formId, {});
 }
 

@@ -372,11 +372,11 @@ TEST(UpdateWindow, OnlyTheLatestUpdateOfAFormRollsBackAndItTakesItsPrintFilesAlo
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");
     EXPECT_EQ(printFiles(s), prints1);
     EXPECT_FALSE(QFile::exists(forms + "Ф30.doc"));
-    EXPECT_EQ(storedRules().size(), rules1.size());
+    EXPECT_EQ(storedRules(), rules1);
     EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
     EXPECT_EQ(decipher("Ф30"), "изменено");
     EXPECT_EQ(printFiles(s), prints);
-    EXPECT_EQ(storedRules().size(), rules.size());
+    EXPECT_EQ(storedRules(), rules);
 }
 
 TEST(UpdateManager, AKillAfterTheCommitIsFinishedByTheNextManager) {
