@@ -88,6 +88,16 @@ QStringList ControlFileLinesForForm(const QSqlDatabase &mainDb, qint64 formId, c
     return LineReader(mainDb).linesOf(q);
 }
 
+QList<RuleKey> FormRuleKeys(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
+    QSqlQuery q = db::exec(mainDb,
+                           QStringLiteral("select \"Код\", tble is null from int_control where ") + kFormRules +
+                               QStringLiteral(" order by tble,lft,rght,\"Код\""),
+                           formRuleParams(formId, formName));
+    QList<RuleKey> out;
+    while (q.next()) out.append({q.value(0).toLongLong(), q.value(1).toBool()});
+    return out;
+}
+
 int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
     QSqlQuery q = db::exec(mainDb, QStringLiteral("delete from int_control where ") + kFormRules,
                            formRuleParams(formId, formName));

@@ -35,6 +35,13 @@ QStringList ControlFileLinesAll(const QSqlDatabase &mainDb);
 // "_" and "\" in the name stand for themselves), ordered by table, left and
 // right side.
 QStringList ControlFileLinesForForm(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
+// The key of each rule of ControlFileLinesForForm, in its order, and whether
+// the rule's table is null (a line cannot tell null from empty).
+struct RuleKey {
+    qint64 key = 0;
+    bool nullTable = false;
+};
+QList<RuleKey> FormRuleKeys(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
 // Deletes the same rule set as ControlFileLinesForForm; returns the count.
 int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
 // How many rules belong to the form by the same test (its own and those

@@ -318,10 +318,21 @@ Verdict InsertCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker
     const QVariant table = !rule.table.trimmed().isEmpty() ? QVariant(rule.table.trimmed())
                            : nullTable                      ? QVariant(QMetaType(QMetaType::QString))
                                                             : QVariant(QStringLiteral(""));
-    db::exec(mainDb,
-             QStringLiteral("insert into int_control (formid,tble,lft,reltion,rght,cycl,commnt) values (?,?,?,?,?,?,?)"),
-             {formId, table, nn(rule.lft), nn(rule.reltion.trimmed()), nn(rule.rght), nn(rule.cycl), nn(comment)});
-    if (key) *key = db::lastInsertId(mainDb);
+    const QVariantList values = {formId, table, nn(rule.lft), nn(rule.reltion.trimmed()), nn(rule.rght), nn(rule.cycl),
+                                 nn(comment)};
+    const bool keep = key && *key > 0
+                      && !db::scalar(mainDb, QStringLiteral("select count(*) from int_control where \"Код\"=?"), {*key})
+                              .toInt();
+    if (keep)
+        db::exec(mainDb,
+                 QStringLiteral("insert into int_control (\"Код\",formid,tble,lft,reltion,rght,cycl,commnt) "
+                                "values (?,?,?,?,?,?,?,?)"),
+                 QVariantList{*key} + values);
+    else
+        db::exec(mainDb,
+                 QStringLiteral("insert into int_control (formid,tble,lft,reltion,rght,cycl,commnt) values (?,?,?,?,?,?,?)"),
+                 values);
+    if (key && !keep) *key = db::lastInsertId(mainDb);
     return v;
 }
 

@@ -77,6 +77,8 @@ Verdict CheckRule(const QSqlDatabase &mainDb, const RuleText &rule);
 // when the statement fails.
 // Inserts a rule: formid from the form name (0 for a rule between forms),
 // tble the table key, or null / "" when it has none (nullTable chooses).
+// key, when given, receives the rule's key; a positive key on entry asks for
+// that key (a rule put back keeps its key) and is kept when no rule holds it.
 Verdict InsertCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, const RuleText &rule,
                           const QString &comment, qint64 *key = nullptr, bool nullTable = false);
 // Rewrites the texts of the rule with that key; its form and table stay.

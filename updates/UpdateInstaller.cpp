@@ -263,13 +263,61 @@ bool resolveFormIds(const QSqlDatabase &db, const QList<ControlLine> &rules, QLi
     return true;
 }
 
+// The keys kept beside a backup's rule file: one line a rule, in the file's
+// order, with its key and "1" when its table was null.
+QString keysFileOf(const QString &controlFile) {
+    return controlFile.left(controlFile.size() - 4) + QStringLiteral(".keys");
+}
+
+void writeRuleKeys(const QString &file, const QList<ctlfile::RuleKey> &keys) {
+    QStringList lines;
+    for (const ctlfile::RuleKey &k : keys)
+        lines << quoted::join({QString::number(k.key), k.nullTable ? QStringLiteral("1") : QStringLiteral("0")});
+    QString why;
+    if (!cp1251::writeLines(file, lines, &why))
+        throw db::Error(QStringLiteral("Не удалось сохранить резервную копию: ") + why);
+}
+
+// The keys of a backup's rules; empty when the backup keeps none (made
+// before keys were kept) or they do not match its rule lines, and the rules
+// then come back under new keys.
+QList<ctlfile::RuleKey> readRuleKeys(const QString &file, qsizetype ruleCount) {
+    QStringList lines;
+    if (!QFileInfo::exists(file) || !cp1251::readLines(file, lines))
+        return {};
+    QList<ctlfile::RuleKey> keys;
+    for (const QString &line : lines) {
+        if (line.isEmpty())
+            continue;
+        QStringList f;
+        bool ok = false;
+        const qint64 key = quoted::split(line, f) && f.size() == 2 ? f[0].toLongLong(&ok) : 0;
+        if (!ok || key <= 0) {
+            LogWarning(QStringLiteral("Ключи контролей резервной копии не читаются: ") + file);
+            return {};
+        }
+        keys.append({key, f[1] == QLatin1String("1")});
+    }
+    if (keys.size() != ruleCount) {
+        LogWarning(QStringLiteral("Ключи контролей резервной копии не совпадают с её правилами: ") + file);
+        return {};
+    }
+    return keys;
+}
+
 // Each rule is checked against the forms and tables of the database; a
 // refused rule is not stored and is written to the log with its reason.
-void insertRules(const QSqlDatabase &db, const QList<ControlLine> &rules, const QList<qint64> &) {
+// With keys (a backup put back) each rule gets its key and table as before;
+// without, a rule without a table gets null (a package) or "" (a backup).
+void insertRules(const QSqlDatabase &db, const QList<ControlLine> &rules, const QList<ctlfile::RuleKey> &keys,
+                 bool nullTable) {
     const rulecheck::RuleChecker checker(db);
-    for (const ControlLine &r : rules) {
+    for (qsizetype i = 0; i < rules.size(); ++i) {
+        const ControlLine &r = rules[i];
+        qint64 key = i < keys.size() ? keys[i].key : 0;
         const rulecheck::Verdict v = rulecheck::InsertCheckedRule(
-            db, checker, {r.formName, r.table, r.lft, r.reltion, r.rght, r.cycl}, r.commnt, nullptr, true);
+            db, checker, {r.formName, r.table, r.lft, r.reltion, r.rght, r.cycl}, r.commnt, &key,
+            i < keys.size() ? keys[i].nullTable : nullTable);
         if (!v)
             LogError(QStringLiteral("Контроль не установлен: ") + v.reason + QStringLiteral(". Строка: ")
                      + ctlfile::FormatControlLine(r));
@@ -380,11 +428,16 @@ bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile) {
     QList<qint64> formIds;
     if (!QFileInfo::exists(controlFile) || !readRuleLines(controlFile, rules) || !resolveFormIds(db, rules, formIds))
         return false;
-    insertRules(db, rules, formIds);
+    insertRules(db, rules, {}, true);
     return true;
 }
 
-bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId) {
+namespace {
+
+// The rules of the form replaced by those of the file; keysFile names the
+// keys a backup keeps (empty for a package).
+bool putFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId,
+                     const QString &keysFile) {
     try {
         LogInfo(QStringLiteral("Установка контролей формы: ") + formName);
         // The file is read whole before any rule is deleted: a missing or
@@ -405,9 +458,11 @@ bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const 
                 LogError(QStringLiteral("Файл контролей формы %1 содержит правило формы %2").arg(formName, r.formName));
                 return false;
             }
+        const QList<ctlfile::RuleKey> keys = keysFile.isEmpty() ? QList<ctlfile::RuleKey>{}
+                                                                : readRuleKeys(keysFile, rules.size());
         const bool own = inTransaction(db, [&] {
             DeleteFormControls(db, formName, formId);
-            insertRules(db, rules, formIds);
+            insertRules(db, rules, keys, keysFile.isEmpty());
             return ctlfile::CountFormRules(db, formId, formName) == rules.size();
         });
         if (!own) {
@@ -420,6 +475,12 @@ bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const 
         LogError(QStringLiteral("Исключение при установке контролей формы: ") + winutil::errorText(e));
         return false;
     }
+}
+
+} // namespace
+
+bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId) {
+    return putFormControls(db, formName, controlFile, formId, {});
 }
 
 bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, const QStringList &items,
@@ -526,9 +587,16 @@ void makeBackup(const QSqlDatabase &db, const TUpdateManifest &m, const QString 
             ExportFormStructure(db, id, backup + QStringLiteral("forms_backup/") + e.formName + QStringLiteral(".frs"));
         }
         if (!e.controlsFile.isEmpty()) {
+            // The rules with their keys: a rollback puts each back under
+            // the key the editor and the rule upload know it by.
             ForceDirectoryPath(backup + QStringLiteral("controls_backup"));
-            ExportFormControls(db, id, e.formName,
-                               backup + QStringLiteral("controls_backup/controls_") + e.formName + QStringLiteral(".orv"));
+            const QString file = backup + QStringLiteral("controls_backup/controls_") + e.formName + QStringLiteral(".orv");
+            const QList<ctlfile::RuleKey> keys = ctlfile::FormRuleKeys(db, id, e.formName);
+            QList<qint64> ids;
+            for (const ctlfile::RuleKey &k : keys)
+                ids << k.key;
+            ctlfile::WriteControlFile(file, ctlfile::ControlFileLinesForKeys(db, ids));
+            writeRuleKeys(keysFileOf(file), keys);
         }
         if (!e.printFiles.isEmpty()) {
             const QString dest = backup + QStringLiteral("print_files_backup/") + e.formName + QLatin1Char('/');
@@ -680,7 +748,7 @@ bool RestoreControlsFromBackup(const QSqlDatabase &db, const QString &formName, 
     }
     try {
         LogInfo(QStringLiteral("Восстановление контролей из резервной копии: ") + formName);
-        const bool ok = InstallFormControls(db, formName, controlFile, formId);
+        const bool ok = putFormControls(db, formName, controlFile, formId, keysFileOf(controlFile));
         if (ok)
             LogInfo(QStringLiteral("Контроли восстановлены: ") + formName);
         else

@@ -261,6 +261,7 @@ bool DownloadUpdateArchive(const QString &url, const QString &localFile, const D
     try {
         HttpOptions options;
         options.progress = progress;
+        options.maxBytes = kMaxArchiveBytes;
         HttpGetToFile(url, localFile, options);
         LogInfo(QStringLiteral("Загрузка завершена: ") + localFile);
         return true;

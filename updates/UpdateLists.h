@@ -79,6 +79,10 @@ QString UpdatesListUrl(const QString &baseUrl, int year);
 inline constexpr qint64 kMaxUpdatesListBytes = 4 * 1024 * 1024;
 bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localFile,
                          const DownloadProgressEvent &progress = {}, QString *why = nullptr);
+// An archive is at most kMaxArchiveBytes long (a package of forms, rules and
+// their print files is a few megabytes); a longer one is refused while it
+// arrives and leaves no file.
+inline constexpr qint64 kMaxArchiveBytes = 128 * 1024 * 1024;
 bool DownloadUpdateArchive(const QString &url, const QString &localFile, const DownloadProgressEvent &progress = {},
                            QString *why = nullptr);
 

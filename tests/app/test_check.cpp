@@ -270,3 +270,24 @@ TEST(RuleContract, NoStatementWritesRulesPastTheCheck) {
     }
     EXPECT_TRUE(offenders.isEmpty()) << offenders.join(", ").toStdString();
 }
+
+// A rule put back asks for its key: it gets it when free, and a new one
+// (never another rule's row) when a rule holds it.
+TEST(RuleContract, AnAskedKeyIsKeptOnlyWhenFree) {
+    SampleFixture fx;
+    const rulecheck::RuleChecker checker(mainDb());
+    const rulecheck::RuleText rule{"Ф30", "(1000)", "СТР[1]", ">=", "СТР[2]", "ГР[4]"};
+    const qint64 taken = db::scalar(mainDb(), "select min(\"Код\") from int_control").toLongLong();
+    const int before = ruleCount();
+    for (const qint64 asked : {qint64(9000), taken, qint64(0)}) {
+        qint64 key = asked;
+        ASSERT_TRUE(rulecheck::InsertCheckedRule(mainDb(), checker, rule, "к", &key));
+        if (asked == 9000)
+            EXPECT_EQ(key, 9000);
+        else
+            EXPECT_GT(key, 9000);
+        EXPECT_EQ(db::scalar(mainDb(), "select commnt from int_control where \"Код\"=?", {key}).toString(), "к");
+    }
+    EXPECT_EQ(ruleCount(), before + 3);
+    EXPECT_NE(db::scalar(mainDb(), "select commnt from int_control where \"Код\"=?", {taken}).toString(), "к");
+}

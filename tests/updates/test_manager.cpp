@@ -27,7 +27,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
+#include <sys/resource.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -370,11 +372,11 @@ TEST(UpdateWindow, OnlyTheLatestUpdateOfAFormRollsBackAndItTakesItsPrintFilesAlo
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");
     EXPECT_EQ(printFiles(s), prints1);
     EXPECT_FALSE(QFile::exists(forms + "Ф30.doc"));
-    EXPECT_EQ(storedRules().size(), rules1.size());
+    EXPECT_EQ(storedRules(), rules1);
     EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
     EXPECT_EQ(decipher("Ф30"), "изменено");
     EXPECT_EQ(printFiles(s), prints);
-    EXPECT_EQ(storedRules().size(), rules.size());
+    EXPECT_EQ(storedRules(), rules);
 }
 
 TEST(UpdateManager, AKillAfterTheCommitIsFinishedByTheNextManager) {
@@ -556,4 +558,137 @@ TEST(UpdateWindow, TheCheckCommandTellsACutListFromNoUpdates) {
     s.dialogs.messages.clear();
     checkForUpdatesCommand(nullptr);
     EXPECT_EQ(s.dialogs.messages, QStringList{"Обновления не найдены."});
+}
+
+// A rollback puts each rule back under its key, with its table as stored
+// (null told from empty) and its comment whole; a backup made before keys
+// were kept, or with keys that do not read, still puts the rules back.
+TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
+    const std::pair<const char *, std::function<void(const QString &)>> backups[] = {
+        {"keys kept", {}},
+        {"older backup", [](const QString &keys) { QFile::remove(keys); }},
+        {"keys damaged", [](const QString &keys) { write(keys, {"\"x\",\"0\""}); }},
+    };
+    for (const auto &[what, spoil] : backups) {
+        SCOPED_TRACE(what);
+        ServedSample s;
+        db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                           "values (1, '', 'Т[2000]СТР[1]ГР[4]', '>=', 'Т[1000]СТР[1]ГР[5]', '', 'итог: строки 1:2 \"#=\"')");
+        db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                           "values (1, null, 'Т[2000]СТР[1]ГР[5]', '<=', '0', '', 'ноль:')");
+        db::exec(mainDb(), "delete from int_control where \"Код\"=2");   // keys with a gap
+        serveList(s, {{"U1", package(s, {"Ф30", "Ф14"}, published)}});
+        const QStringList rules = storedRules();
+        TUpdateForm w;
+        s.open(w);
+        const QString installed = press(s, w, "vU1", w.Button2);
+        ASSERT_EQ(installed, "Обновление успешно установлено") << installed.toStdString() << logText().toStdString();
+        ASSERT_NE(storedRules(), rules);
+        const QString keys = s.manager().backupFolder("U1") + "/controls_backup/controls_Ф30.keys";
+        ASSERT_TRUE(QFile::exists(keys));
+        if (spoil)
+            spoil(keys);
+        EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
+        if (!spoil) {
+            EXPECT_EQ(storedRules(), rules);
+            continue;
+        }
+        // Under new keys, but each rule whole and without a null table.
+        auto unkeyed = [](QStringList l) {
+            for (QString &r : l)
+                r = r.section('|', 1).replace("|NULL|", "|''|");
+            l.sort();
+            return l;
+        };
+        EXPECT_EQ(unkeyed(storedRules()), unkeyed(rules));
+        EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control where tble is null").toInt(), 0);
+    }
+}
+
+// The archive goes to its file as it arrives: at loopback speed the window's
+// events keep running and the body is not held in memory; an archive past
+// the limit is refused while it arrives, whether its length is declared or
+// not, and leaves nothing behind.
+TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
+    ServedSample s;
+    const qint64 large = 100 << 20;
+    const std::pair<const char *, qint64> archives[] = {
+        {"LARGE", large}, {"DECLARED", kMaxArchiveBytes + 1}, {"ENDLESS", kMaxArchiveBytes + 1}};
+    QStringList entries;
+    for (const auto &[id, size] : archives) {
+        s.server.setSized(QString("/pkg/%1.zip").arg(id), size, QByteArray(id) != "ENDLESS");
+        entries << QString(R"({"id": "%1", "version": "v%1", "releaseDate": "2024-12-01", "description": "", )"
+                           R"("forms": ["Ф30"], "size": %2, "downloadUrl": "%3/pkg/%1.zip", "checksum": "%4"})")
+                       .arg(id).arg(size).arg(s.server.base(), QString(64, 'a'));
+    }
+    s.server.setOk("/api/v1/updates/2024/updates_list.json",
+                   ("{\"year\": \"2024\", \"updates\": [" + entries.join(",") + "]}").toUtf8());
+    TUpdateForm w;
+    s.open(w);
+
+    // Ticks of the event loop while the bytes come (the checksum after them is not timed).
+    QElapsedTimer clock;
+    qint64 last = -1, gap = 0;
+    bool arriving = true;
+    QTimer tick;
+    tick.setInterval(5);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (last >= 0 && arriving)
+            gap = std::max(gap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    const QMetaObject::Connection done = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+                                                          [&](int v) { arriving = v < 99; });
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    clock.start();
+    tick.start();
+    EXPECT_EQ(press(s, w, "vLARGE", w.Button2),
+              "Ошибка при установке обновления.\r\nКонтрольная сумма загруженного архива не совпадает с объявленной.");
+    tick.stop();
+    QObject::disconnect(done);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_LT(gap, 250) << "the event loop stood still for " << gap << " ms";
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 48 * 1024) << "kB more at the peak";
+
+    for (const char *id : {"DECLARED", "ENDLESS"}) {
+        SCOPED_TRACE(id);
+        const QString message = press(s, w, QString("v%1").arg(id), w.Button2);
+        EXPECT_EQ(message, QString("Ошибка при установке обновления.\r\nНе удалось загрузить архив обновления: "
+                                   "Ответ сервера слишком велик: больше %1 байт").arg(kMaxArchiveBytes));
+        EXPECT_EQ(row(w, QString("v%1").arg(id))->text(4), "Доступно");
+    }
+    EXPECT_EQ(QDir(s.fx.programFolder() + "temp").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{});
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
+}
+
+// A server whose certificate is not trusted: the list and the archive are
+// refused with the reason, and nothing is installed.
+TEST(UpdateWindow, AnUntrustedCertificateIsNamedInTheMessage) {
+    ServedSample s;
+    TestTlsServer tls;
+    ASSERT_TRUE(tls.ready());
+    const QString refused = "Не удалось установить защищённое соединение с 127.0.0.1: сертификат сервера не принят";
+    IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", tls.base() + "/api/v1/updates/");
+    {
+        TUpdateForm w;
+        w.Database = mainDb();
+        w.Year = s.fx.year();
+        w.show();
+        EXPECT_EQ(s.dialogs.messages.value(0), "Не удалось загрузить список обновлений: " + refused);
+    }
+    s.server.setOk("/api/v1/updates/2024/updates_list.json",
+                   QString(R"({"year": "2024", "updates": [{"id": "S1", "version": "vS1", "forms": ["Ф30"], )"
+                           R"("size": 10, "downloadUrl": "%1/pkg/S1.zip", "checksum": "%2"}]})")
+                       .arg(tls.base(), QString(64, 'a'))
+                       .toUtf8());
+    TUpdateForm w;
+    s.open(w);
+    EXPECT_EQ(press(s, w, "vS1", w.Button2),
+              "Ошибка при установке обновления.\r\nНе удалось загрузить архив обновления: " + refused);
+    EXPECT_EQ(row(w, "vS1")->text(4), "Доступно");
+    EXPECT_EQ(decipher("Ф30"), "изменено");
 }
