@@ -158,7 +158,7 @@ char16_t cp1251Char(unsigned char b) { return highChar(b); }
 
 QString cyrillicCodePage(const QByteArray &bytes) {
     int high = 0, rare = 0, dosLetters = 0;
-    static const QString common = QStringLiteral("«»№–—…‘’“”\u00A0°±§");
+    static const QString common = QStringLiteral("«»№–—…\u00A0°±§");
     for (char c : bytes) {
         const unsigned char b = static_cast<unsigned char>(c);
         if (b < 0x80) continue;
