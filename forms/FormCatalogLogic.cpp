@@ -77,13 +77,13 @@ QList<FormRow> listForms() {
 qint64 addForm(const QString &formname, const QString &decipher, bool net) {
     const QSqlDatabase d = mainDb();
     db::exec(d, QStringLiteral("insert into forms (formname,decipher,ind,net) values (?,?,999,?)"),
-             {text::tabsToBlanks(formname), text::tabsToBlanks(decipher), net});
+             {text::entry(formname), text::entry(decipher), net});
     return db::lastInsertId(d);
 }
 
 void updateForm(qint64 id, const QString &formname, const QString &decipher, bool net) {
     db::exec(mainDb(), QStringLiteral("update forms set formname=?, decipher=?, net=? where id=?"),
-             {text::tabsToBlanks(formname), text::tabsToBlanks(decipher), net, id});
+             {text::entry(formname), text::entry(decipher), net, id});
 }
 
 void deleteForm(qint64 id) {
@@ -129,7 +129,7 @@ QList<TableRow> listTables(qint64 formId) {
 
 void updateTable(qint64 ident, const QString &tablen, const QString &name, bool floattype, int scan) {
     db::exec(mainDb(), QStringLiteral("update tables set tablen=?, name=?, floattype=?, scan=? where ident=?"),
-             {tablen, text::tabsToBlanks(name), floattype, scan, ident});
+             {text::entry(tablen), text::entry(name), floattype, scan, ident});
 }
 
 void DeleteTableWithData(qint64 ident) {
