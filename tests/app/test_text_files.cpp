@@ -7,6 +7,7 @@
 #include "engine/FormStructureFile.h"
 #include "engine/SharedState.h"
 #include "engine/WorkModes.h"
+#include "forms/FormCatalogLogic.h"
 #include "forms/FormListLogic.h"
 #include "forms/PresenceReport.h"
 #include "forms/ShortNames.h"
@@ -386,5 +387,89 @@ TEST(OutsideTextFiles, SettingsKeepCommentsAndAreNeverWrittenOverWhenUnreadable)
         ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
         EXPECT_EQ(f.readAll(), bytes);
         EXPECT_EQ(copy.readAll(), bytes);
+    }
+}
+
+
+// A text typed into a field that goes into a file either is refused at entry
+// with the character named, or comes back the same through export and import
+// (a Tab or a line break of a one-line text as the blank it was saved as).
+TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    fx.reloadCaches();
+    const QString typed = QStringLiteral("Врачи: #1 \"штаты\"\tвсего\r\nитого");
+    const QString oneLine = QStringLiteral("Врачи: #1 \"штаты\" всего итого");
+    const QString emoji = QStringLiteral("Койки 😀");
+    struct Field {
+        const char *name;
+        // Stores the text as the window's save path does; throws when refused.
+        std::function<void(const QString &)> store;
+        // Exports, imports and returns the text read back.
+        std::function<QString()> roundTrip;
+    };
+    const QString file = fx.root() + "round.trip";
+    qint64 set = 0;
+    const Field fields[] = {
+        {"содержание формы",
+         [](const QString &t) {
+             if (const QString fault = catalog::formFieldsFault("Ф30", t); !fault.isEmpty()) throw std::runtime_error(fault.toStdString());
+             catalog::updateForm(ids::FormF30, "Ф30", t, false);
+         },
+         [&] {
+             catalog::exportForm(ids::FormF30, file);
+             catalog::updateForm(ids::FormF30, "Ф30", "другое", false);
+             catalog::importFrs(frs::readFile(file));
+             return db::scalar(mainDb(), "select decipher from forms where id=?", {ids::FormF30}).toString();
+         }},
+        {"содержание таблицы",
+         [](const QString &t) {
+             if (const QString fault = catalog::tableFieldsFault("(1000)", t); !fault.isEmpty()) throw std::runtime_error(fault.toStdString());
+             catalog::updateTable(ids::TableF30Staff, "(1000)", t, false, 0);
+         },
+         [&] {
+             catalog::exportForm(ids::FormF30, file);
+             catalog::updateTable(ids::TableF30Staff, "(1000)", "другое", false, 0);
+             catalog::importFrs(frs::readFile(file));
+             return db::scalar(mainDb(), "select name from tables where ident=?", {ids::TableF30Staff}).toString();
+         }},
+        {"набор показателей",
+         [&](const QString &t) {
+             const qint64 top = indicators::AddSet("Верх", 0);
+             set = indicators::AddSet(t, top);
+             indicators::SaveSetFile(file, top);
+         },
+         [&] {
+             const QList<indicators::LoadedSet> made = indicators::LoadSetFile(file, indicators::AddSet("Цель", 0));
+             return made.isEmpty() ? QString() : made.first().name;
+         }},
+        {"заголовок показателей",
+         [&](const QString &t) {
+             set = indicators::AddSet("Верх", 0);
+             indicators::StoreGridCell(set, 1, 0, t, 64, 20);
+             indicators::SaveSetFile(file, set);
+         },
+         [&] {
+             const qint64 target = indicators::AddSet("Цель", 0);
+             indicators::LoadSetFile(file, target);
+             return indicators::LoadSet(target).cell(1, 0);
+         }},
+        {"короткое название",
+         [&](const QString &t) { shortnames::save({{QStringLiteral("Северная больница"), t}}); },
+         [&] { return shortnames::splitLine(shortnames::load().value(0)).second; }},
+    };
+    for (const Field &f : fields) {
+        SCOPED_TRACE(f.name);
+        const QString refused = refusal([&] { f.store(emoji); });
+        EXPECT_TRUE(refused.contains("\"😀\" (U+1F600)")) << refused.toStdString();
+        const QString why = refusal([&] { f.store(typed); });
+        if (!why.isEmpty()) {
+            // Refused at entry: the character at fault is named.
+            EXPECT_TRUE(why.contains("\"#\"") || why.contains("\":\"") || why.contains(shortnames::kSheetNameRule))
+                << why.toStdString();
+            continue;
+        }
+        const QString back = f.roundTrip();
+        EXPECT_TRUE(back == oneLine || back == QStringLiteral("Врачи: #1 \"штаты\" всего\r\nитого")) << back.toStdString();
     }
 }
