@@ -117,7 +117,7 @@ void StoreGridCell(qint64 term, int column, int row, const QString &text, int wi
 
 void StoreIdentifier(qint64 term, int number, const QString &text) {
     run(QStringLiteral("update formulas set formula=? where term=? and \"column\"=-1 and \"row\"=?"),
-        {text, term, number});
+        {text::entry(text), term, number});
 }
 
 void AppendRow(qint64 term, int row, int height) {
