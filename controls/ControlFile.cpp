@@ -69,9 +69,6 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     const auto nothingLoaded = [&] {
         QString why = QStringLiteral("Ни одна строка файла ") + QFileInfo(path).fileName() +
                       QStringLiteral(" не загружена. Контроли не изменены.");
-        if (!cp1251::readsAsCyrillic(lines))
-            why += QStringLiteral("\r\nВозможно, файл записан не в кодировке Windows-1251: "
-                                  "сохраните его в этой кодировке и загрузите снова.");
         if (!result.rejectsFile.isEmpty() && result.rejectsError.isEmpty())
             why += QStringLiteral("\r\nПричины см. в файле \"") + kRejectsFileName + u'"';
         return db::Error(why);

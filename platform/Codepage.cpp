@@ -86,12 +86,6 @@ QString unencodable(const QString &text) {
     return out;
 }
 
-bool readsAsCyrillic(const QStringList &lines) {
-    QByteArray bytes;
-    for (const QString &l : lines) bytes += encode(l) + '\n';
-    return !looksLikeUtf8(bytes);
-}
-
 namespace {
 
 // Share of each lower-case Russian letter in running text, per ten thousand.
