@@ -1,4 +1,5 @@
 #include "controls/ContrForm.h"
+#include "engine/TextUtil.h"
 
 #include "controls/Cld.h"
 #include "controls/ControlFile.h"
@@ -558,7 +559,13 @@ void TContrls::Button1Click() {
         showMessage(QStringLiteral("Не задано условие!"), this);
         return;
     }
-    const RuleTexts t{Memo1->toPlainText(), kRelations[rel], Memo2->toPlainText(), Memo3->toPlainText(), Edit4->text()};
+    // Line breaks and Tabs in the sides and the cycle are layout only; the
+    // comment is one line. What is stored is what the control files carry.
+    using text::Field;
+    const RuleTexts t{text::entryLayout(Memo1->toPlainText(), Field::Formula), kRelations[rel],
+                      text::entryLayout(Memo2->toPlainText(), Field::Formula),
+                      text::entryLayout(Memo3->toPlainText(), Field::Formula),
+                      text::entryLayout(Edit4->text(), Field::OneLine)};
     const RuleScope s = scope();
     // A rule of a form needs the form (and an intra-table rule its table):
     // without them it would be stored under no form and never listed again.

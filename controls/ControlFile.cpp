@@ -75,9 +75,6 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     // Not one line fits: the rules stay as they are, whatever the mode.
     const auto nothingLoaded = [&] {
         QString why = check.refusal();
-        if (!cp1251::readsAsCyrillic(lines) && !why.contains(QStringLiteral("кодировке")))
-            why += QStringLiteral("\r\nВозможно, файл записан не в кодировке Windows-1251: "
-                                  "сохраните его в этой кодировке и загрузите снова.");
         if (!result.rejectsFile.isEmpty() && result.rejectsError.isEmpty())
             why += QStringLiteral("\r\nПричины см. в файле \"") + kRejectsFileName + u'"';
         return db::Error(why);

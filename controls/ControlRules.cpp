@@ -118,14 +118,7 @@ std::optional<RuleRecord> ReadRule(const QSqlDatabase &mainDb, qint64 key) {
     return RuleRecordOf(q);
 }
 
-QString UnencodableMessage(const QString &characters) {
-    QStringList shown;
-    for (QChar c : characters)
-        shown << u'"' + QString(c) + QStringLiteral("\" (U+") +
-                     QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper() + u')';
-    return QStringLiteral("Символы, которых нет в кодировке Windows-1251, не сохраняются: ") +
-           shown.join(QStringLiteral(", "));
-}
+QString UnencodableMessage(const QString &characters) { return text::unencodableProblem(characters); }
 
 namespace {
 

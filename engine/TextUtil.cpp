@@ -1,5 +1,8 @@
 #include "engine/TextUtil.h"
 
+#include "engine/EngineError.h"
+#include "platform/Codepage.h"
+
 #include <algorithm>
 
 namespace text {
@@ -12,6 +15,46 @@ int compareNoCase(const QString &a, const QString &b) { return a.compare(b, Qt::
 QString tabsToBlanks(const QString &s) {
     QString r = s;
     r.replace(u'\t', u' ');
+    return r;
+}
+
+QString characterName(char32_t c) {
+    return QStringLiteral("\"%1\" (U+%2)")
+        .arg(QString::fromUcs4(&c, 1), QString::number(uint(c), 16).toUpper().rightJustified(4, u'0'));
+}
+
+QString unencodableProblem(const QString &text) {
+    const QString bad = cp1251::unencodable(text);
+    if (bad.isEmpty()) return {};
+    QStringList shown;
+    for (char32_t c : bad.toUcs4()) shown << characterName(c);
+    return QStringLiteral("Символы, которых нет в кодировке Windows-1251, не сохраняются: ") +
+           shown.join(QStringLiteral(", "));
+}
+
+QString entry(const QString &typed, Field kind) {
+    if (const QString problem = unencodableProblem(typed); !problem.isEmpty()) throw EngineError(problem);
+    return entryLayout(typed, kind);
+}
+
+QString entryLayout(const QString &typed, Field kind) {
+    QString r = typed;
+    switch (kind) {
+    case Field::OneLine:
+        r.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        r.replace(u'\r', u' ');
+        r.replace(u'\n', u' ');
+        r.replace(u'\t', u' ');
+        break;
+    case Field::MultiLine:
+        r.replace(u'\t', u' ');
+        break;
+    case Field::Formula:
+        r.remove(u'\r');
+        r.remove(u'\n');
+        r.remove(u'\t');
+        break;
+    }
     return r;
 }
 

@@ -20,6 +20,25 @@ int compareNoCase(const QString &a, const QString &b);
 // the lines of the files that carry names and titles).
 QString tabsToBlanks(const QString &s);
 
+// The one check of a text typed into a field whose text ends up in a code
+// page 1251 file (or in database text that is exported). Returns the text as
+// it is stored: a Tab becomes a blank; in a one-line text (names, numbers,
+// comments) a line break becomes a blank; in a formula (rule sides, cycle)
+// line breaks and Tabs are layout only and are removed, so what is stored is
+// what the file loaders read back. Throws EngineError naming the first
+// character code page 1251 cannot hold, as the user sees it (one character,
+// not the halves of an emoji): such a text would come back with "?".
+enum class Field { OneLine, MultiLine, Formula };
+QString entry(const QString &typed, Field kind = Field::OneLine);
+// The same without the check of characters (for windows that refuse them
+// with their own focus handling).
+QString entryLayout(const QString &typed, Field kind);
+// The message naming the characters of text that code page 1251 cannot
+// hold; empty when it holds them all.
+QString unencodableProblem(const QString &text);
+// "\"≥\" (U+2265)": a character as the messages name it.
+QString characterName(char32_t c);
+
 // Order of names: compareNames and nameLess (platform/NameOrder.h).
 void sortNames(QStringList &names);
 

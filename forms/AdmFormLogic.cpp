@@ -80,7 +80,7 @@ qint64 addUnit(qint64 parentId, const UnitInfo &unit, const std::optional<Popula
     db::transaction(d, [&] {
         db::exec(d, QStringLiteral("insert into administration (unit,dependence,medicaltype,country,ind) "
                                    "values (?,?,?,?,9999)"),
-                 {text::tabsToBlanks(unit.name).trimmed(), parentId, unit.medicalType, unit.country});
+                 {text::entry(unit.name).trimmed(), parentId, unit.medicalType, unit.country});
         id = db::lastInsertId(d);
         if (population) writePopulation(d, id, *population, year);
     });
@@ -154,7 +154,7 @@ void saveUnit(qint64 id, const UnitInfo &unit, const std::optional<Population> &
     db::transaction(d, [&] {
         if (population) writePopulation(d, id, *population, year);
         db::exec(d, QStringLiteral("update administration set unit=?, medicaltype=?, country=? where id=?"),
-                 {text::tabsToBlanks(unit.name).trimmed(), unit.medicalType, unit.country, id});
+                 {text::entry(unit.name).trimmed(), unit.medicalType, unit.country, id});
     });
 }
 

@@ -88,11 +88,11 @@ QList<FormRow> listForms() {
 }
 
 qint64 addForm(const QString &formname, const QString &decipher, bool net) {
-    return gate::addForm(mainDb(), formname, text::tabsToBlanks(decipher), net);
+    return gate::addForm(mainDb(), text::entry(formname), text::entry(decipher), net);
 }
 
 void updateForm(qint64 id, const QString &formname, const QString &decipher, bool net) {
-    gate::updateForm(mainDb(), id, formname, text::tabsToBlanks(decipher), net);
+    gate::updateForm(mainDb(), id, text::entry(formname), text::entry(decipher), net);
 }
 
 void deleteForm(qint64 id) {
@@ -137,7 +137,7 @@ QList<TableRow> listTables(qint64 formId) {
 }
 
 void updateTable(qint64 ident, const QString &tablen, const QString &name, bool floattype, int scan) {
-    gate::updateTable(mainDb(), ident, tablen, text::tabsToBlanks(name), floattype, scan);
+    gate::updateTable(mainDb(), ident, text::entry(tablen), text::entry(name), floattype, scan);
 }
 
 void DeleteTableWithData(qint64 ident) {

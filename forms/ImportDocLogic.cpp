@@ -25,10 +25,14 @@ void DocStructure::resize(int rowCount, int colCount) {
 
 namespace {
 
-// A cell's text as a title: paragraphs on lines of their own (as a title
-// typed in the title editor), end-of-cell bytes removed, trimmed.
+// A cell's text as a title: paragraphs and manual line breaks (byte 11, as
+// Word gives w:br and w:cr) on lines of their own (as a title typed in the
+// title editor), a Tab as a blank, end-of-cell bytes removed, trimmed.
 QString titleText(const QString &cellText) {
-    QStringList paragraphs = cellText.split(QLatin1Char('\r'));
+    QString text = cellText;
+    text.replace(QChar(11), QLatin1Char('\r'));
+    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    QStringList paragraphs = text.split(QLatin1Char('\r'));
     for (QString &p : paragraphs) {
         p.remove(QChar(7));
         p = p.trimmed();

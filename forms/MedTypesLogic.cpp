@@ -73,7 +73,7 @@ QString typeName(qint64 typeId) {
 void renameType(qint64 typeId, const QString &name) {
     if (name.trimmed().isEmpty()) throw db::Error(QStringLiteral("Наименование типа учреждения не может быть пустым."));
     db::exec(mainDb(), QStringLiteral("update medicaltypes set type=? where id=?"),
-             {text::tabsToBlanks(name).trimmed(), typeId});
+             {text::entry(name).trimmed(), typeId});
 }
 
 void saveTypeOrder(QTreeWidget *tree) {

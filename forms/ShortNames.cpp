@@ -47,9 +47,9 @@ void save(const QList<Row> &rows) {
     QStringList lines;
     lines.reserve(rows.size());
     for (const Row &r : rows) {
-        const QString shortName = text::tabsToBlanks(r.second);
+        const QString shortName = text::entry(r.second);
         if (const QString why = problem(shortName); !why.isEmpty()) throw db::Error(why);
-        lines.append(text::tabsToBlanks(r.first) + QLatin1Char('\t') + shortName);
+        lines.append(text::entry(r.first) + QLatin1Char('\t') + shortName);
     }
     QString error;
     if (!cp1251::writeLines(filePath(), lines, &error))

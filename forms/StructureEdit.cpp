@@ -601,7 +601,7 @@ void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const T
         QSqlQuery q = db::exec(d,
                                QStringLiteral("update titles set fontname=?, fontsize=?, fontbold=?, fontitalic=?, tchars=?, "
                                               "txt=? where \"table\"=? and \"column\"=? and \"row\"=?"),
-                               {c.fontName, c.fontSize, c.bold, c.italic, c.tchars, text::encodeColon(text::tabsToBlanks(c.text)), ident, column,
+                               {c.fontName, c.fontSize, c.bold, c.italic, c.tchars, text::encodeColon(text::entry(c.text, text::Field::MultiLine)), ident, column,
                                 row});
         if (q.numRowsAffected() == 0) throw db::Error(QStringLiteral("Заголовок таблицы не найден"));
         if (lines > 0)

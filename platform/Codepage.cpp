@@ -88,12 +88,6 @@ QString unencodable(const QString &text) {
     return out;
 }
 
-bool readsAsCyrillic(const QStringList &lines) {
-    QByteArray bytes;
-    for (const QString &l : lines) bytes += encode(l) + '\n';
-    return !looksLikeUtf8(bytes);
-}
-
 namespace {
 
 // Share of each lower-case Russian letter in running text, per ten thousand.
@@ -160,7 +154,7 @@ char16_t cp1251Char(unsigned char b) { return highChar(b); }
 
 QString cyrillicCodePage(const QByteArray &bytes) {
     int high = 0, rare = 0, dosLetters = 0;
-    static const QString common = QStringLiteral("«»№–—…‘’“”\u00A0°±§");
+    static const QString common = QStringLiteral("«»№–—…\u00A0°±§");
     for (char c : bytes) {
         const unsigned char b = static_cast<unsigned char>(c);
         if (b < 0x80) continue;

@@ -12,10 +12,6 @@ QByteArray encode(const QString &text);
 // The distinct characters of text that code page 1251 cannot hold (encode
 // would write "?" for them); empty when it holds them all.
 QString unencodable(const QString &text);
-// False when lines read as code page 1251 look like a text saved in another
-// encoding (UTF-8): the reader then hints at the encoding.
-bool readsAsCyrillic(const QStringList &lines);
-
 // The encoding a file's bytes are in when they are not code page 1251 text:
 // "UTF-8" (a byte-order mark, or non-ASCII bytes that all form UTF-8
 // sequences), "UTF-16" (a byte-order mark, or NUL bytes in alternate

@@ -31,12 +31,12 @@ bool exists(const QString &sql, const QVariantList &params) {
 
 qint64 AddSet(const QString &name, qint64 parent) {
     const QSqlDatabase d = mainDb();
-    db::exec(d, QStringLiteral("insert into tree (part,depend) values (?,?)"), {text::tabsToBlanks(name), parent});
+    db::exec(d, QStringLiteral("insert into tree (part,depend) values (?,?)"), {text::entry(name), parent});
     return db::lastInsertId(d);
 }
 
 void RenameSet(qint64 ident, const QString &name) {
-    run(QStringLiteral("update tree set part=? where ident=?"), {text::tabsToBlanks(name), ident});
+    run(QStringLiteral("update tree set part=? where ident=?"), {text::entry(name), ident});
 }
 
 QList<SetNode> ChildSets(qint64 ident) {
@@ -80,7 +80,7 @@ QString PrepareEditText(const QString &text, bool formulaCell) {
 
 void StoreGridCell(qint64 term, int column, int row, const QString &text, int width, int height) {
     // A Tab typed into a cell would split the lines of the set file.
-    const QString stored = text::encodeColon(text::tabsToBlanks(text));
+    const QString stored = text::encodeColon(text::entry(text, text::Field::MultiLine));
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
         if (column == 0 && row == 0) {
@@ -117,7 +117,7 @@ void StoreGridCell(qint64 term, int column, int row, const QString &text, int wi
 
 void StoreIdentifier(qint64 term, int number, const QString &text) {
     run(QStringLiteral("update formulas set formula=? where term=? and \"column\"=-1 and \"row\"=?"),
-        {text, term, number});
+        {text::entry(text), term, number});
 }
 
 void AppendRow(qint64 term, int row, int height) {

@@ -30,13 +30,13 @@ QString reportName(qint64 id) {
 
 qint64 addReport(const QString &name, bool net) {
     const QSqlDatabase d = mainDb();
-    db::exec(d, QStringLiteral("insert into reports (report, net) values (?, ?)"), {text::tabsToBlanks(name), net});
+    db::exec(d, QStringLiteral("insert into reports (report, net) values (?, ?)"), {text::entry(name), net});
     return db::lastInsertId(d);
 }
 
 void renameReport(qint64 id, const QString &name, bool net) {
     db::exec(mainDb(), QStringLiteral("update reports set report=?, net=? where id=?"),
-             {text::tabsToBlanks(name), net, id});
+             {text::entry(name), net, id});
 }
 
 bool toggleNet(qint64 id) {

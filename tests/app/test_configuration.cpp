@@ -526,3 +526,27 @@ TEST(Settings, SettingsFileThatCannotBeWrittenIsSaidOnce) {
     EXPECT_TRUE(run.result) << run.message.toStdString();
     EXPECT_TRUE(run.message.startsWith(QStringLiteral("Не удалось записать файл настроек"))) << run.message.toStdString();
 }
+
+// Settings saved by an editor in UTF-16: the start says so, the attach
+// dialog's answer is not written over the file, and a copy stands beside it.
+TEST_F(StartUpWithoutSettings, UnreadableSettingsAreToldAndNeverWrittenOver) {
+    const QString text = QStringLiteral("[Текущая]\r\nYear=2024\r\n");
+    QByteArray bytes("\xFF\xFE");
+    bytes += QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    QFile f(paths::settingsFile());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    const QString folder = dir.path() + QStringLiteral("/base");
+    sample::createConfiguration(folder, QDate::currentDate().year());
+    dlg.modals.push_back(nameFolder(QStringLiteral("Район"), folder));
+    Configuration c;
+    c.startUp();
+    ASSERT_FALSE(dlg.messages.isEmpty());
+    EXPECT_TRUE(dlg.messages[0].contains(QStringLiteral("UTF-16"))) << dlg.messages[0].toStdString();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), bytes);
+    QFile copy(paths::settingsFile() + QStringLiteral(".копия"));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), bytes);
+}

@@ -19,6 +19,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QSqlQuery>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
@@ -166,14 +168,14 @@ TEST_F(EditorTest, UploadReachesTheServiceByteForByteOrFailsSilently) {
     SetControlServiceUrl(server.base() + "/kelvana/api/v1/control/");
     TContrls w;
     select(w, 0);
-    w.Edit4->setText("сохранено \"с кавычками\" / и Tab\t");
+    w.Edit4->setText("сохранено \"с кавычками\" / и Tab\t");   // a Tab in a comment is saved as a blank
     w.Button1Click();
     WaitForUploads();
     EXPECT_TRUE(LastUploadError().isEmpty()) << LastUploadError().toStdString();
     ASSERT_EQ(server.requests().size(), 1);
     const QByteArray req = server.requests()[0];
     EXPECT_TRUE(req.contains("Content-Type: application/json; charset=utf-8\r\n"));
-    EXPECT_TRUE(req.endsWith("\",\"commnt\":\"сохранено \\\"с кавычками\\\" \\/ и Tab\\t\",\"year\":"
+    EXPECT_TRUE(req.endsWith("\",\"commnt\":\"сохранено \\\"с кавычками\\\" \\/ и Tab \",\"year\":"
                              + QByteArray::number(UploadYear()) + ",\"id\":" + QByteArray::number(w.itemKey(0)) + "}"))
         << req.constData();
 
@@ -418,4 +420,44 @@ TEST(EditorPreviousYear, FlagsAndSearchWindow) {
     });
     w.Button12Click();
     EXPECT_TRUE(report.endsWith("Всего проверено контролей: 6"));
+}
+
+// Line breaks and Tabs typed into a rule are layout: the sides and the cycle
+// are stored without them, a comment with blanks, so export and reload bring
+// back the same rules. A character code page 1251 has not is named as one
+// character, an emoji included.
+TEST_F(EditorTest, TypedRuleTextsSurviveExportAndReload) {
+    TContrls w;
+    select(w, 0);
+    const qint64 key = w.itemKey(0);
+    const RuleRecord before = *ReadRule(mainDb(), key);
+    ASSERT_GE(before.texts.lft.size(), 4);
+    const auto broken = [](const QString &s) { return s.left(2) + "\r\n\t" + s.mid(2) + "\n"; };
+    w.Memo1->setPlainText(broken(before.texts.lft));
+    w.Memo2->setPlainText(broken(before.texts.rght));
+    if (!before.texts.cycl.isEmpty()) w.Memo3->setPlainText(broken(before.texts.cycl));
+    w.Edit4->setText("Врачи: #1\t\"штаты\"\nвсего");
+    w.Button1Click();
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("\n").toStdString();
+    const RuleRecord saved = *ReadRule(mainDb(), key);
+    EXPECT_EQ(saved.texts.lft, before.texts.lft);
+    EXPECT_EQ(saved.texts.rght, before.texts.rght);
+    EXPECT_EQ(saved.texts.cycl, before.texts.cycl);
+    EXPECT_EQ(saved.texts.commnt, "Врачи: #1 \"штаты\" всего");
+
+    w.Edit4->setText("Врачи 😀");
+    w.Button1Click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].endsWith("\"😀\" (U+1F600)")) << dialogs.messages[0].toStdString();
+    EXPECT_EQ(ReadRule(mainDb(), key)->texts.commnt, saved.texts.commnt);
+
+    const int count = db::scalar(mainDb(), "select count(*) from int_control").toInt();
+    const QString file = QDir::tempPath() + "/typed_rules.orv";
+    WriteControlFile(file, ctlfile::ControlFileLinesAll(mainDb()));
+    EXPECT_EQ(LoadControlFile(mainDb(), file, LoadMode::Replace).inserted, count);
+    QFile::remove(file);
+    QSqlQuery q = db::exec(mainDb(), "select count(*) from int_control where commnt=?", {saved.texts.commnt});
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+
 }

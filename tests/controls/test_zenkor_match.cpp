@@ -237,10 +237,12 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
                   .toInt(),
               2);
 
-    // A book saved as UTF-8, with or without its byte-order mark, is refused
+    // A book saved as UTF-8 or UTF-16, with or without its byte-order mark, is refused
     // with a word and the rules imported before stay.
     const QByteArray utf8 = QStringLiteral("0100000101 30000,1000,1,4>=0 Всего\r\n").toUtf8();
-    for (const QByteArray &bytes : {utf8, QByteArray("\xEF\xBB\xBF") + utf8}) {
+    const QString text = QStringLiteral("0100000101 30000,1000,1,4>=0 Всего\r\n");
+    const QByteArray utf16(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    for (const QByteArray &bytes : {utf8, QByteArray("\xEF\xBB\xBF") + utf8, QByteArray("\xFF\xFE") + utf16, utf16}) {
         QFile f(book);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);

@@ -306,3 +306,11 @@ TEST_F(ImportDocTest, WindowChecksItsFieldsAndImports) {
     EXPECT_EQ(w.result(), QDialog::Accepted);
     EXPECT_EQ(count("select colcount from tables where ident=2"), 5);
 }
+
+TEST_F(ImportDocTest, ManualLineBreaksAndTabsOfACellAreLinesAndBlanks) {
+    const QString raw = "<w:tc><w:p><w:r><w:t>Число</w:t><w:br/><w:t>коек</w:t><w:cr/><w:t>на</w:t><w:tab/>"
+                        "<w:t>конец</w:t></w:r></w:p></w:tc>";
+    const QString path = writeDocx(fx.root() + "breaks.docx", {table(2, {{raw, cell("б")}, {cell("1"), cell("2")}})});
+    const DocStructure s = ExtractDocTableStructure(path, 1);
+    checkCell(s, {1, 1, "Число\nкоек\nна конец", 1, 1});
+}

@@ -1,3 +1,4 @@
+#include "engine/FormStructureFile.h"
 #include "forms/FormCatalogLogic.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -179,6 +180,22 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     EXPECT_FALSE(InstallFormHeader(mainDb(), frs));
     EXPECT_EQ(decipher("Ф30"), "Новое \"имя\"");
     EXPECT_FALSE(InstallFormHeader(mainDb(), fx.root() + "none.frs"));
+
+    // A ":" of the description travels as byte 3 and comes back as ":",
+    // however often the form is installed or rolled back; a file in another
+    // encoding is not installed.
+    db::exec(mainDb(), "update forms set decipher=? where formname=?", {"Штаты: врачи", "Ф30"});
+    frs::writeFile(frs, frs::formLines(mainDb(), ReadFormIdByName(mainDb(), "Ф30")));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(InstallFormHeader(mainDb(), frs, "Ф30"));
+        EXPECT_EQ(decipher("Ф30"), "Штаты: врачи");
+    }
+    QFile utf8(frs);
+    ASSERT_TRUE(utf8.open(QIODevice::WriteOnly));
+    utf8.write(QStringLiteral("Ф30#Другое#Да\r\n").toUtf8());
+    utf8.close();
+    EXPECT_FALSE(InstallFormHeader(mainDb(), frs, "Ф30"));
+    EXPECT_EQ(decipher("Ф30"), "Штаты: врачи");
 }
 
 TEST_F(UpdateInstall, PackageInstallsBacksUpAndRollsBack) {

@@ -1,0 +1,475 @@
+// Every reader of a text file that comes from outside the program, each fed
+// the same valid file in the encodings a user's editor may save it in. Each
+// must refuse them with the one encoding message and change nothing.
+#include "controls/ControlFile.h"
+#include "controls/ZenkorImporter.h"
+#include "core/SampleConfig.h"
+#include "engine/FormStructureFile.h"
+#include "engine/SharedState.h"
+#include "engine/WorkModes.h"
+#include "forms/FormCatalogLogic.h"
+#include "forms/FormListLogic.h"
+#include "forms/PresenceReport.h"
+#include "forms/ShortNames.h"
+#include "forms/TransferFiles.h"
+#include "forms/WordOutput.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+#include "reports/IndicatorData.h"
+#include "reports/SummationLogic.h"
+#include "support/FakeDialogs.h"
+#include "support/Fixture.h"
+#include "updates/UpdateInstaller.h"
+#include "updates/UpdateLists.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <gtest/gtest.h>
+#include <functional>
+
+using namespace sample;
+
+namespace {
+
+QByteArray cp866(const QString &text) {
+    QByteArray out;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) out += char(u);
+        else if (u >= 0x0410 && u <= 0x043F) out += char(0x80 + (u - 0x0410));
+        else if (u >= 0x0440 && u <= 0x044F) out += char(0xE0 + (u - 0x0440));
+        else if (u == 0x0401) out += char(0xF0);
+        else if (u == 0x0451) out += char(0xF1);
+        else out += '?';
+    }
+    return out;
+}
+
+QByteArray utf16(const QString &text, bool bigEndian, bool mark) {
+    QByteArray out;
+    if (mark) out += bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+    for (QChar c : text) {
+        const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+        out += bigEndian ? QByteArray{&hi, 1} + QByteArray{&lo, 1} : QByteArray{&lo, 1} + QByteArray{&hi, 1};
+    }
+    return out;
+}
+
+struct Variant {
+    const char *name;
+    const char *encoding;
+    std::function<QByteArray(const QString &)> bytes;
+};
+
+const Variant kVariants[] = {
+    {"UTF-8", "UTF-8", [](const QString &t) { return t.toUtf8(); }},
+    {"UTF-8 BOM", "UTF-8", [](const QString &t) { return QByteArray("\xEF\xBB\xBF") + t.toUtf8(); }},
+    {"UTF-16 LE BOM", "UTF-16", [](const QString &t) { return utf16(t, false, true); }},
+    {"UTF-16 BE BOM", "UTF-16", [](const QString &t) { return utf16(t, true, true); }},
+    {"UTF-16 LE", "UTF-16", [](const QString &t) { return utf16(t, false, false); }},
+    {"UTF-16 BE", "UTF-16", [](const QString &t) { return utf16(t, true, false); }},
+    {"cp866", "cp866", [](const QString &t) { return cp866(t); }},
+};
+
+// Every table of both databases and the files the readers may change.
+QString dump(const SampleFixture &fx) {
+    QString out;
+    for (const QString &name : {QString(db::kMain), QString(db::kData)}) {
+        const QSqlDatabase d = db::connection(name);
+        for (const QString &table : d.tables()) {
+            QSqlQuery q = db::exec(d, QStringLiteral("select * from \"%1\"").arg(table));
+            QStringList rows;
+            while (q.next()) {
+                QStringList f;
+                for (int i = 0; i < q.record().count(); ++i) f << q.value(i).toString();
+                rows << f.join(u'|');
+            }
+            rows.sort();
+            out += table + u'\n' + rows.join(u'\n') + u'\n';
+        }
+    }
+    for (const QString &file : {fx.settingsFile(), paths::updateSettingsFile(), shortnames::filePath()}) {
+        QFile f(file);
+        out += file + u'\n' + (f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().toHex()) : QString());
+    }
+    return out;
+}
+
+QSqlDatabase mainDb() { return db::connection(db::kMain); }
+
+void writeBytes(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// A reader: writes a valid file for itself, then reads a file; the message
+// of a refusal (empty when the file was taken).
+struct Reader {
+    const char *name;
+    const char *ext;
+    std::function<void(SampleFixture &, const QString &)> writeValid;
+    std::function<QString(SampleFixture &, const QString &)> read;
+};
+
+template <class F>
+QString refusal(F &&f) {
+    try {
+        f();
+        return {};
+    } catch (const std::exception &e) {
+        return QString::fromStdString(e.what());
+    }
+}
+
+QString boolRefusal(bool ok) { return ok ? QString() : QStringLiteral("refused"); }
+
+const QString kRule = QStringLiteral("\"Ф30\",\"(1000)\",\"СТР1ГР4\",\">=\",\"СТР2ГР4\",\"\",\"Врачи больше всего\"");
+
+QList<Reader> readers() {
+    using F = SampleFixture;
+    auto lines = [](const QStringList &l) { return [l](F &, const QString &p) { ASSERT_TRUE(cp1251::writeLines(p, l)); }; };
+    return {
+        {"значения учреждения (.orw)", "orw", [](F &, const QString &p) { transfer::SaveHosp(ids::NorthHospital, p); },
+         [](F &, const QString &p) { return refusal([&] { transfer::LoadUnitInfo(ids::NorthHospital, p, {}, false); }); }},
+        {"значения формы", "orw", [](F &, const QString &p) { transfer::SaveHosp(ids::NorthHospital, p); },
+         [](F &, const QString &p) {
+             return refusal([&] { transfer::loadForm(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30"); });
+         }},
+        {"значения таблицы", "orw", [](F &, const QString &p) { transfer::SaveHosp(ids::NorthHospital, p); },
+         [](F &, const QString &p) {
+             return refusal([&] {
+                 transfer::loadTable(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30", ids::TableF30Staff, "(1000)");
+             });
+         }},
+        {"значения группы", "orw", [](F &, const QString &p) { transfer::SaveHosp(ids::NorthHospital, p); },
+         [](F &, const QString &p) {
+             return refusal([&] { transfer::LoadTableFromFile(ids::NorthHospital, p, ids::TableF30Staff); });
+         }},
+        {"значения отчёта (.rpd)", "rpd", [](F &, const QString &p) { transfer::saveReport(ids::ReportRegion, p); },
+         [](F &, const QString &p) { return refusal([&] { transfer::loadReport(ids::ReportRegion, p); }); }},
+        {"справка о наличии", "orw", [](F &, const QString &p) { transfer::SaveHosp(ids::NorthHospital, p); },
+         [](F &, const QString &p) {
+             const QStringList out = presence::reportByFiles({p}).texts();
+             return out.join(u'\n').contains(QStringLiteral("кодировке")) ? out.join(u'\n') : QString();
+         }},
+        {"файл контролей", "txt", lines({kRule, kRule}),
+         [](F &, const QString &p) {
+             return refusal([&] { controls::LoadControlFile(mainDb(), p, controls::LoadMode::Replace); });
+         }},
+        {"условия (.cnd)", "txt",
+         [](F &, const QString &p) { formlist::exportConditions(ids::FormF47, "Ф47", p); },
+         [](F &, const QString &p) {
+             return refusal([&] { formlist::importConditions(ids::FormF47, "Ф47", p); });
+         }},
+        {"структура формы (.frs), каталог", "txt",
+         [](F &, const QString &p) { frs::writeFile(p, frs::formLines(mainDb(), ids::FormF30)); },
+         [](F &, const QString &p) { return refusal([&] { frs::readFile(p); }); }},
+        {"структура формы (.frs), обновление", "txt",
+         [](F &, const QString &p) { frs::writeFile(p, frs::formLines(mainDb(), ids::FormF30)); },
+         [](F &, const QString &p) { return boolRefusal(InstallFormHeader(mainDb(), p, "Ф30")); }},
+        {"контроли обновления", "txt", lines({kRule, kRule}),
+         [](F &, const QString &p) { return boolRefusal(InsertControlLines(mainDb(), p)); }},
+        {"опись обновления", "txt",
+         lines({"{\"version\": \"1\", \"description\": \"Обновление форм для больниц\", \"forms\": []}"}),
+         [](F &, const QString &p) {
+             TUpdateManifest m;
+             return boolRefusal(LoadManifestFromFile(m, p));
+         }},
+        {"показатели (.stt)", "txt",
+         [](F &, const QString &p) { indicators::SaveSetFile(p, ids::SetHealth); },
+         [](F &, const QString &p) { return refusal([&] { indicators::LoadSetFile(p, ids::SetStaffing); }); }},
+        {"книга контролей", "txt",
+         lines({"0100000101 30000,1000,1,4>=0 Всего врачей", "0100000102 30000,1000,2,4>=0 Всего коек"}),
+         [](F &, const QString &p) {
+             TControlMatchImporter imp(db::kMain, nullptr, false, QString());
+             return refusal([&] { imp.ImportControls(p, nullptr); });
+         }},
+        {"привязка печати", "txt",
+         [](F &fx, const QString &p) { QFile::copy(fx.yearFolder() + "forms/Ф30.txt", p); },
+         [](F &fx, const QString &p) {
+             QFile::remove(fx.yearFolder() + "forms/Ф30.txt");
+             QFile::copy(p, fx.yearFolder() + "forms/Ф30.txt");
+             return refusal([&] {
+                 wordout::FillFormDoc(wordout::currentContext(ids::FormF30, "Ф30", ids::NorthHospital,
+                                                              ValueTable::None));
+             });
+         }},
+        {"короткие названия", "txt", lines({"Северная больница\tСеверная", "Южная больница\tЮжная"}),
+         [](F &, const QString &p) {
+             QFile::remove(shortnames::filePath());
+             QFile::copy(p, shortnames::filePath());
+             const QString why = refusal([] { shortnames::load(); });
+             QFile::remove(shortnames::filePath());
+             return why;
+         }},
+        {"несуммируемые позиции", "txt", lines({"Ф30,(1000),4,1-2", "Ф14,(1000),5,1", "Ф30,(2000),4,1", "Ф47,(1000),4,1"}),
+         [](F &, const QString &p) {
+             merge::ExclList list;
+             return refusal([&] { list.load(p); });
+         }},
+        {"файл настроек", "txt", lines({"[Список]", "Образец=папка", "[Текущая]", "Year=2024"}),
+         [](F &, const QString &p) {
+             IniFile ini(p);
+             if (ini.readError().isEmpty()) return QString();
+             EXPECT_FALSE(ini.writeString("Текущая", "Year", "2025"));
+             return ini.readError();
+         }},
+    };
+}
+
+} // namespace
+
+TEST(OutsideTextFiles, EveryReaderRefusesOtherEncodingsAndChangesNothing) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    fx.reloadCaches();
+    for (const Reader &r : readers()) {
+        SCOPED_TRACE(r.name);
+        const QString valid = fx.root() + "valid." + r.ext;
+        QFile::remove(valid);
+        r.writeValid(fx, valid);
+        QStringList lines;
+        ASSERT_TRUE(cp1251::readLines(valid, lines));
+        const QString text = lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+        // Print mappings hold numbers only; every other file is tried with Cyrillic in it.
+        if (!QString(r.name).startsWith("привязка"))
+            ASSERT_NE(cp1251::encode(text), text.toUtf8()) << "the valid file must hold Cyrillic";
+        for (const Variant &v : kVariants) {
+            SCOPED_TRACE(v.name);
+            // JSON comes in UTF-8 as well as in code page 1251; the settings
+            // file an editor re-saved in UTF-8 is read and written back in 1251.
+            if ((QString(r.name).startsWith("опись") || QString(r.name).startsWith("файл настроек")) &&
+                QString(v.encoding) == "UTF-8")
+                continue;
+            if (v.bytes(text) == cp1251::encode(text)) continue;   // the same bytes in both
+            const QString path = fx.root() + "variant." + r.ext;
+            writeBytes(path, v.bytes(text));
+            const QString before = dump(fx);
+            const QString why = r.read(fx, path);
+            if (QString(r.name).startsWith("опись") || QString(r.name).contains("обновление") ||
+                QString(r.name).startsWith("контроли обновления"))
+                EXPECT_FALSE(why.isEmpty());   // the installer logs the reason and answers false
+            else {
+                EXPECT_TRUE(why.contains("не в кодировке Windows-1251")) << why.toStdString();
+                EXPECT_TRUE(why.contains(v.encoding)) << why.toStdString();
+            }
+            EXPECT_EQ(dump(fx), before);
+        }
+        // The same file in code page 1251 passes the gate (the print needs a
+        // template the sample has not, which is its own message).
+        if (QString(r.name).startsWith("привязка"))
+            EXPECT_FALSE(r.read(fx, valid).contains("кодировке"));
+        else
+            EXPECT_EQ(r.read(fx, valid).toStdString(), "");
+        QFile::remove(fx.root() + "variant.txt.копия");
+        QFile::remove(fx.root() + "variant.txt");
+    }
+}
+
+// Raw reads of a file: each place that reads bytes itself either checks them
+// with the encoding gate, or reads no text (binary tables, archives, network,
+// byte copies). A new raw read, or a new reader of text lines, must be added
+// here and to the table above.
+TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
+    const QMap<QString, int> allowed = {
+        // the gate itself
+        {"platform/Codepage.cpp", 1},
+        // checked with cp1251::encodingProblem / foreignEncoding
+        {"forms/TransferFiles.cpp", 2}, {"updates/UpdateLists.cpp", 1},
+        // no text: DBF tables, HTTP bodies, converter output, byte copies
+        {"reports/DbfFile.cpp", 1}, {"platform/Http.cpp", 2}, {"platform/office/Convert.cpp", 1},
+        {"platform/Paths.cpp", 1},
+    };
+    // Readers of text lines through the gate, each one a row of the table above.
+    const QMap<QString, int> gateCalls = {
+        {"platform/IniFile.cpp", 1},           {"engine/FormStructureFile.cpp", 1},
+        {"updates/UpdateInstaller.cpp", 2},    // rule files; the versions backup the program writes
+        {"controls/ZenkorTable.cpp", 1},       {"controls/ControlFile.cpp", 1},
+        {"reports/SummationLogic.cpp", 1},     {"reports/IndicatorData.cpp", 1},
+        {"forms/PresenceReport.cpp", 1},       {"forms/FormListLogic.cpp", 1},
+        {"forms/WordOutput.cpp", 2},           {"forms/ShortNames.cpp", 1},
+    };
+    const QString root = QStringLiteral(KELVANA_SOURCE_DIR) + u'/';
+    const QRegularExpression raw(QStringLiteral(R"(\.readAll\(\)|QTextStream|\.readLine\(|fopen\(|std::ifstream)"));
+    const QRegularExpression gate(QStringLiteral(R"(cp1251::readLines\()"));
+    QStringList faults;
+    int scanned = 0;
+    for (const char *folder : {"platform", "engine", "core", "widgets", "forms", "controls", "reports", "updates", "app"}) {
+        QDirIterator it(root + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const QString rel = path.mid(root.size());
+            ++scanned;
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            const QString source = QString::fromUtf8(f.readAll());
+            const int raws = int(source.count(raw));
+            const int gates = int(source.count(gate));
+            if (raws > allowed.value(rel, 0))
+                faults << rel + QStringLiteral(": raw read of a file (%1) outside the encoding gate").arg(raws);
+            if (gates > gateCalls.value(rel, 0))
+                faults << rel + QStringLiteral(": a reader of text lines (%1) missing from the contract table").arg(gates);
+        }
+    }
+    EXPECT_GT(scanned, 200);
+    EXPECT_TRUE(faults.isEmpty()) << faults.join(u'\n').toStdString();
+}
+
+TEST(OutsideTextFiles, EncodingsAreToldApart) {
+    const QString russian = QStringLiteral("Сведения о медицинской организации. Число коек на конец года, всего");
+    struct Case {
+        QByteArray bytes;
+        const char *encoding;
+    };
+    QByteArray koi8;
+    {
+        static const char16_t order[] = u"юабцдефгхийклмнопярстужвьызшэщчъ";
+        for (QChar c : russian) {
+            const char16_t u = c.unicode();
+            if (u < 0x80) { koi8 += char(u); continue; }
+            const char16_t l = (u >= 0x0410 && u <= 0x042F) ? char16_t(u + 0x20) : u;
+            for (int i = 0; i < 32; ++i)
+                if (order[i] == l) koi8 += char((l == u ? 0xC0 : 0xE0) + i);
+        }
+    }
+    const Case cases[] = {
+        {cp1251::encode(russian), ""},
+        {cp1251::encode(QStringLiteral("Ф30Т(1000)СТР1ГР4>=Ф30Т(1000)СТР2ГР4 «Итого» № 5")), ""},
+        {cp1251::encode(QStringLiteral("Перед текущей; пропущено: 2; Экспорт формул расчёта")), ""},
+        {QByteArray("plain ASCII, 0.1 and 10.1"), ""},
+        {russian.toUtf8(), "UTF-8"},
+        {QByteArray("\xEF\xBB\xBF") + "ASCII", "UTF-8"},
+        {utf16(russian, false, false), "UTF-16"},
+        {utf16(QStringLiteral("A"), true, true), "UTF-16"},
+        {cp866(russian), "DOS (cp866)"},
+        {cp866(QStringLiteral("Ф30,Ф30,Ф30,Ф30")), "DOS (cp866)"},
+        {koi8, "KOI8-R"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(cp1251::foreignEncoding(c.bytes), QString(c.encoding)) << c.bytes.toHex().toStdString();
+}
+
+TEST(OutsideTextFiles, SettingsKeepCommentsAndAreNeverWrittenOverWhenUnreadable) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/k.cfg";
+    ASSERT_TRUE(cp1251::writeLines(path, {"; настройки программы", "[Список]", "; рабочая база", "Образец=c:\\база",
+                                          "", "[Текущая]", "Year=2024"}));
+    IniFile ini(path);
+    ASSERT_TRUE(ini.writeString("Список", "Вторая", "d:\\вторая"));
+    ASSERT_TRUE(ini.writeInteger("Текущая", "Year", 2025));
+    ASSERT_TRUE(ini.writeInteger("Новая", "Last", 1));
+    ASSERT_TRUE(ini.deleteKey("Список", "Образец"));
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(path, lines));
+    EXPECT_EQ(lines, (QStringList{"; настройки программы", "[Список]", "; рабочая база", "Вторая=d:\\вторая", "",
+                                  "[Текущая]", "Year=2025", "", "[Новая]", "Last=1"}));
+
+    // UTF-8 is read and written back in code page 1251; UTF-8 with a bad
+    // byte and UTF-16 are neither: kept as they are, with a copy beside them.
+    writeBytes(path, QStringLiteral("[Текущая]\r\nYear=2024\r\n").toUtf8());
+    EXPECT_EQ(IniFile(path).readInteger("Текущая", "Year", 0), 2024);
+    for (const QByteArray &bytes : {QByteArray("\xEF\xBB\xBF") + QStringLiteral("[Текущая]\r\nYear=2024\r\n").toUtf8() + "\xFF",
+                                    utf16(QStringLiteral("[Текущая]\r\nYear=2024\r\n"), false, true)}) {
+        QFile::remove(path + ".копия");
+        writeBytes(path, bytes);
+        IniFile bad(path);
+        EXPECT_FALSE(bad.readError().isEmpty());
+        EXPECT_FALSE(bad.writeInteger("Текущая", "Year", 2025));
+        EXPECT_TRUE(bad.lastError().contains("не изменён")) << bad.lastError().toStdString();
+        QFile f(path), copy(path + ".копия");
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), bytes);
+        EXPECT_EQ(copy.readAll(), bytes);
+    }
+}
+
+
+// A text typed into a field that goes into a file either is refused at entry
+// with the character named, or comes back the same through export and import
+// (a Tab or a line break of a one-line text as the blank it was saved as).
+TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    fx.reloadCaches();
+    const QString typed = QStringLiteral("Врачи: #1 \"штаты\"\tвсего\r\nитого");
+    const QString oneLine = QStringLiteral("Врачи: #1 \"штаты\" всего итого");
+    const QString emoji = QStringLiteral("Койки 😀");
+    struct Field {
+        const char *name;
+        // Stores the text as the window's save path does; throws when refused.
+        std::function<void(const QString &)> store;
+        // Exports, imports and returns the text read back.
+        std::function<QString()> roundTrip;
+    };
+    const QString file = fx.root() + "round.trip";
+    qint64 set = 0;
+    const Field fields[] = {
+        {"содержание формы",
+         [](const QString &t) {
+             if (const QString fault = catalog::formFieldsFault("Ф30", t); !fault.isEmpty()) throw std::runtime_error(fault.toStdString());
+             catalog::updateForm(ids::FormF30, "Ф30", t, false);
+         },
+         [&] {
+             catalog::exportForm(ids::FormF30, file);
+             catalog::updateForm(ids::FormF30, "Ф30", "другое", false);
+             catalog::importFrs(frs::readFile(file));
+             return db::scalar(mainDb(), "select decipher from forms where id=?", {ids::FormF30}).toString();
+         }},
+        {"содержание таблицы",
+         [](const QString &t) {
+             if (const QString fault = catalog::tableFieldsFault("(1000)", t); !fault.isEmpty()) throw std::runtime_error(fault.toStdString());
+             catalog::updateTable(ids::TableF30Staff, "(1000)", t, false, 0);
+         },
+         [&] {
+             catalog::exportForm(ids::FormF30, file);
+             catalog::updateTable(ids::TableF30Staff, "(1000)", "другое", false, 0);
+             catalog::importFrs(frs::readFile(file));
+             return db::scalar(mainDb(), "select name from tables where ident=?", {ids::TableF30Staff}).toString();
+         }},
+        {"набор показателей",
+         [&](const QString &t) {
+             const qint64 top = indicators::AddSet("Верх", 0);
+             set = indicators::AddSet(t, top);
+             indicators::SaveSetFile(file, top);
+         },
+         [&] {
+             const QList<indicators::LoadedSet> made = indicators::LoadSetFile(file, indicators::AddSet("Цель", 0));
+             return made.isEmpty() ? QString() : made.first().name;
+         }},
+        {"заголовок показателей",
+         [&](const QString &t) {
+             set = indicators::AddSet("Верх", 0);
+             indicators::StoreGridCell(set, 1, 0, t, 64, 20);
+             indicators::SaveSetFile(file, set);
+         },
+         [&] {
+             const qint64 target = indicators::AddSet("Цель", 0);
+             indicators::LoadSetFile(file, target);
+             return indicators::LoadSet(target).cell(1, 0);
+         }},
+        {"короткое название",
+         [&](const QString &t) { shortnames::save({{QStringLiteral("Северная больница"), t}}); },
+         [&] { return shortnames::splitLine(shortnames::load().value(0)).second; }},
+    };
+    for (const Field &f : fields) {
+        SCOPED_TRACE(f.name);
+        const QString refused = refusal([&] { f.store(emoji); });
+        EXPECT_TRUE(refused.contains("\"😀\" (U+1F600)")) << refused.toStdString();
+        const QString why = refusal([&] { f.store(typed); });
+        if (!why.isEmpty()) {
+            // Refused at entry: the character at fault is named.
+            EXPECT_TRUE(why.contains("\"#\"") || why.contains("\":\"") || why.contains(shortnames::kSheetNameRule))
+                << why.toStdString();
+            continue;
+        }
+        const QString back = f.roundTrip();
+        EXPECT_TRUE(back == oneLine || back == QStringLiteral("Врачи: #1 \"штаты\" всего\r\nитого")) << back.toStdString();
+    }
+}
