@@ -405,7 +405,10 @@ TEST(UpdateManager, AKillAfterTheCommitIsFinishedByTheNextManager) {
     t.start();
     while (!QFile::exists(mark) && t.elapsed() < 20000)
         QThread::msleep(2);
-    QThread::msleep(300);   // the commit follows the mark at once; the moves wait longer
+    // The commit follows the mark; the moves wait longer (each place is
+    // tried for 300 ms), so the kill comes as soon as the commit is seen.
+    while (decipher("Ф30") != "Опубликовано" && t.elapsed() < 20000)
+        QThread::msleep(2);
     kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
