@@ -100,11 +100,15 @@ QString decodeAnyText(const QByteArray &bytes) {
     return utf8.hasError() ? decode(bytes) : text;
 }
 
+static QString reason(int err, const QString &qtText);
+
 bool readLines(const QString &path, QStringList &lines, QString *error, Encoding encoding) {
     lines.clear();
     QFile f(path);
+    errno = 0;
     if (!f.open(QIODevice::ReadOnly)) {
-        if (error) *error = QStringLiteral("Не удалось открыть файл %1: %2").arg(path, f.errorString());
+        const QString why = errno == ENOENT ? QStringLiteral("файл не найден") : reason(errno, f.errorString());
+        if (error) *error = QStringLiteral("Не удалось открыть файл %1: %2").arg(QDir::toNativeSeparators(path), why);
         return false;
     }
     const QByteArray bytes = f.readAll();
