@@ -1,4 +1,5 @@
 #include "controls/ZenkorTable.h"
+#include "platform/Errors.h"
 
 #include "controls/ZenkorImporter.h"
 #include "controls/ZenkorLinks.h"
@@ -268,7 +269,7 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") +
-                        file.errorString());
+                        winutil::fileErrorText(file));
     const QString encoding = zenkor::BookEncodingProblem(file.readAll(), fileName);
     file.close();
     if (!encoding.isEmpty()) throw db::Error(encoding);

@@ -1,4 +1,5 @@
 #include "forms/TransferFiles.h"
+#include "platform/Errors.h"
 
 #include "engine/Common.h"
 #include "engine/NumberFormat.h"
@@ -399,8 +400,7 @@ ParsedFile readFile(const QString &path) {
                                        "Данные не загружены.").arg(shown));
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        throw db::Error(QStringLiteral("Не удалось прочитать файл %1: Не удалось открыть файл %2: %3")
-                            .arg(shown, path, f.errorString()));
+        throw db::Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(shown, winutil::fileErrorText(f)));
     // Split at CR LF, a lone LF or CR, on the bytes: both are single bytes in code page 1251.
     const QByteArray bytes = f.readAll();
     const std::string_view all(bytes.constData(), std::size_t(bytes.size()));

@@ -1,4 +1,5 @@
 #include "platform/Http.h"
+#include "platform/Errors.h"
 
 #include <QEventLoop>
 #include <QHostAddress>
@@ -201,7 +202,7 @@ bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOption
     const auto write = [&](const QByteArray &chunk) -> QString {
         if (file.write(chunk) != chunk.size())
             return QStringLiteral("Не удалось записать файл: ") + fileName + QStringLiteral(" (")
-                   + file.errorString() + QLatin1Char(')');
+                   + winutil::fileErrorText(file) + QLatin1Char(')');
         return {};
     };
     try {
@@ -212,7 +213,7 @@ bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOption
     }
     if (!file.commit())
         throw HttpError(QStringLiteral("Не удалось записать файл: ") + fileName + QStringLiteral(" (")
-                        + file.errorString() + QLatin1Char(')'));
+                        + winutil::fileErrorText(file) + QLatin1Char(')'));
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "reports/DbfFile.h"
+#include "platform/Errors.h"
 
 #include "engine/NumberFormat.h"
 #include "platform/Codepage.h"
@@ -118,10 +119,10 @@ QByteArray Writer::header() const {
 void Writer::open() {
     m_file = std::make_unique<QSaveFile>(m_path);
     if (!m_file->open(QIODevice::WriteOnly))
-        throw Error(QStringLiteral("Не удалось создать файл %1: %2").arg(m_path, m_file->errorString()));
+        throw Error(QStringLiteral("Не удалось создать файл %1: %2").arg(m_path, winutil::fileErrorText(*m_file)));
     const QByteArray h = header();
     if (m_file->write(h) != h.size()) {
-        const QString why = m_file->errorString();
+        const QString why = winutil::fileErrorText(*m_file);
         m_file->cancelWriting();
         throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(m_path, why));
     }
@@ -152,7 +153,7 @@ void Writer::append(const QVariantList &values) {
             rec.append(fill).append(text);
     }
     if (m_file->write(rec) != rec.size()) {
-        const QString why = m_file->errorString();
+        const QString why = winutil::fileErrorText(*m_file);
         m_file->cancelWriting();   // a table missing a record is never committed
         throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(m_path, why));
     }
@@ -164,12 +165,12 @@ void Writer::commit() {
     const QByteArray h = header();
     const bool ok = m_file->putChar(char(0x1A)) && m_file->seek(0) && m_file->write(h) == h.size();
     if (!ok) {
-        const QString why = m_file->errorString();
+        const QString why = winutil::fileErrorText(*m_file);
         m_file->cancelWriting();
         throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(m_path, why));
     }
     if (!m_file->commit())
-        throw Error(QStringLiteral("Не удалось сохранить файл %1: %2").arg(m_path, m_file->errorString()));
+        throw Error(QStringLiteral("Не удалось сохранить файл %1: %2").arg(m_path, winutil::fileErrorText(*m_file)));
     m_committed = true;
 }
 
@@ -188,7 +189,7 @@ QVariant Table::value(int record, const QString &field) const {
 Table read(const QString &path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, f.errorString()));
+        throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, winutil::fileErrorText(f)));
     const QByteArray all = f.readAll();
     const auto damaged = [&](const QString &why) {
         return Error(QStringLiteral("Файл %1 не является таблицей DBF или повреждён: %2").arg(path, why));
