@@ -400,6 +400,10 @@ double TMain::fitToSize(const QSize &client) {
         }
         Label9->setFixedHeight(qRound(kTitleHeight * f));
         for (QToolButton *b : {SpeedButton1, SpeedButton2}) b->setFixedSize(QSize(24, 24) * qMax(f, 0.7));
+        // The lists narrow with their type (their texts stay whole: the
+        // minimum only stops them from growing smaller than that).
+        DBList->setMinimumWidth(qRound(160 * f));
+        SRList->setMinimumWidth(qRound(120 * f));
         for (const ScaledLayout &l : m_scaledLayouts) {
             const QMargins &m = l.margins;
             l.layout->setContentsMargins(qRound(m.left() * f), qRound(m.top() * f), qRound(m.right() * f),
@@ -423,22 +427,26 @@ double TMain::fitToSize(const QSize &client) {
             if (frame->layout()) frame->layout()->invalidate();
             frame->updateGeometry();
         }
+        // Every layout inside, the nested ones too: a layout keeps the sizes
+        // of the layouts it holds until they are invalidated themselves.
+        for (QLayout *l : abcBackground1->findChildren<QLayout *>()) l->invalidate();
         bl->invalidate();
         const QSize need = bl->minimumSize();
-        return need.width() <= client.width() && Label9->height() + need.height() + 10 <= client.height();
+        // The title's new height, not the one of the last layout.
+        return need.width() <= client.width() && qRound(kTitleHeight * f) + need.height() + 10 <= client.height();
     };
     // One column while the type can stay near its size, else two columns;
     // one column again when neither fits (a narrow window).
     const struct {
         bool twoColumns;
         double from, to;
-    } tries[] = {{false, 1.0, 0.75}, {true, 1.0, 0.5}, {false, 0.7, 0.45}};
+    } tries[] = {{false, 1.0, 0.75}, {true, 1.0, 0.5}, {false, 0.7, 0.4}};
     for (const auto &t : tries) {
         arrangeGroups(t.twoColumns);
         for (double f = t.from; f >= t.to - 0.001; f -= 0.05)
             if (apply(f)) return f;
     }
-    return 0.45;
+    return 0.4;
 }
 
 void TMain::updateCommandAvailability() {
@@ -725,7 +733,8 @@ void TMain::layoutBackground() {
     // The window height of the rule is the client area and its caption bar,
     // whatever the frame adds around them: the height fitToSize measures.
     const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
-    BackgroundArea->setFixedHeight(mainwin::backgroundHeight(height() + caption, Label9->height(), caption));
+    // The title's fixed height (its geometry may still be the last layout's).
+    BackgroundArea->setFixedHeight(mainwin::backgroundHeight(height() + caption, Label9->minimumHeight(), caption));
 }
 
 void TMain::resizeEvent(QResizeEvent *event) {
@@ -733,4 +742,14 @@ void TMain::resizeEvent(QResizeEvent *event) {
     // The central widget is resized after this event: the window has no other bars.
     fitToSize(event->size());
     layoutBackground();
+    // A window manager may resize the window several times while it is
+    // shown; the size it ends with is fitted once more when they are over.
+    if (!m_fitPending) {
+        m_fitPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_fitPending = false;
+            fitToSize(size());
+            layoutBackground();
+        });
+    }
 }

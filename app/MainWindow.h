@@ -148,5 +148,6 @@ private:
     Configuration m_config;
     bool m_startedUp = false;
     bool m_refreshing = false;
+    bool m_fitPending = false;
     QString m_appTitle;
 };

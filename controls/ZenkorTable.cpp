@@ -1,4 +1,5 @@
 #include "controls/ZenkorTable.h"
+#include "platform/Errors.h"
 
 #include "engine/ImportPolicy.h"
 

@@ -32,12 +32,25 @@ QString oneLine(QString text) {
     return text;
 }
 
-// A cell text that is a plain number goes to the sheet as a number, as the
+// A cell text that is a plain number (or a percentage) goes to the sheet as
+// a number shown with as many decimals as the list showed, as the
 // spreadsheet itself would take it; codes with leading zeros stay texts.
-QVariant sheetValue(const QString &text) {
-    static const QRegularExpression number(QStringLiteral("^-?(0|[1-9][0-9]{0,14})(\\.[0-9]{1,15})?$"));
-    if (number.match(text).hasMatch()) return text.toDouble();
-    return text;
+struct SheetValue {
+    QVariant value;
+    QString format;   // empty: the sheet's own
+};
+
+SheetValue sheetValue(const QString &text) {
+    static const QRegularExpression number(
+        QStringLiteral("^(-?(?:0|[1-9][0-9]{0,14}))(?:\\.([0-9]{1,15}))?(%?)$"));
+    const QRegularExpressionMatch m = number.match(text);
+    if (!m.hasMatch()) return {text, QString()};
+    const int decimals = int(m.captured(2).size());
+    QString format = decimals > 0 ? QStringLiteral("0.") + QString(decimals, u'0') : QStringLiteral("0");
+    const bool percent = !m.captured(3).isEmpty();
+    const double v = QString(text).remove(u'%').toDouble();
+    if (percent) return {v / 100.0, format + u'%'};
+    return {v, format};
 }
 
 } // namespace
@@ -91,8 +104,19 @@ office::WordDocument BuildListDocument(const ListContents &c) {
 office::ExcelWorkbook BuildListWorkbook(const ListContents &c) {
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
     office::ExcelSheet &sheet = book.activeSheet();
-    for (const SheetCell &cell : SheetCells(c))
-        if (!cell.text.isEmpty()) sheet.setValue(cell.row, cell.column, sheetValue(cell.text));
+    // Columns as wide as their texts (the caption and heading lines run
+    // across the columns and are not measured).
+    QHash<int, int> widths;
+    for (const SheetCell &cell : SheetCells(c)) {
+        if (cell.text.isEmpty()) continue;
+        const SheetValue v = sheetValue(cell.text);
+        office::ExcelRange range = sheet.cell(cell.row, cell.column);
+        if (!v.format.isEmpty()) range.setNumberFormat(v.format);
+        range.setValue(v.value);
+        if (cell.row > 2) widths[cell.column] = std::max(widths.value(cell.column), int(cell.text.size()));
+    }
+    for (auto it = widths.cbegin(); it != widths.cend(); ++it)
+        sheet.setColumnWidth(it.key(), std::clamp(it.value() + 2, 8, 100));
     return book;
 }
 

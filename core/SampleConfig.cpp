@@ -1,7 +1,8 @@
 // Sample configuration, made in code.
 //
 // Folder layout for folder F and year Y:
-//   F/Y/orvmain.mdb, F/Y/data0.mdb, F/Y/data1.mdb ("1 квартал"), F/Y/forms/Ф30.txt
+//   F/Y/orvmain.mdb, F/Y/data0.mdb, F/Y/data1.mdb ("1 квартал"), F/Y/forms/Ф30.txt and
+//   F/Y/forms/Ф30.docx (the print template of Ф30 and its cell mapping)
 //   (and F/(Y-1)/ the same when asked for, with slightly smaller values).
 //
 // Territory (administration: id, unit, dependence, medicaltype, country, ind):
@@ -75,6 +76,7 @@
 
 #include "engine/Schema.h"
 #include "engine/TextUtil.h"
+#include "platform/office/WordDocument.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/IniFile.h"
@@ -503,6 +505,34 @@ void fillValues(const QString &yearFolder, int year, bool previousYear) {
     }
 }
 
+// The print template of Ф30, made by the program's own office layer: the
+// form's heading and table (1000) "Штаты" with its titles, three header rows
+// and the five rows whose cells ГР4..ГР7 the mapping fills.
+void writeF30Template(const QString &file) {
+    office::WordDocument doc = office::WordDocument::createBlank();
+    doc.insertBefore(QStringLiteral("Форма № 30. Сведения о медицинской организации. Таблица (1000) \"Штаты\""));
+    office::WordTable t = doc.addTable(8, 7);
+    const QStringList head1 = {QStringLiteral("Наименование должностей"), QStringLiteral("№ строки"),
+                               QStringLiteral("Код"), QStringLiteral("Число должностей: в целом по организации"),
+                               QString(), QStringLiteral("Число физических лиц"), QString()};
+    const QStringList head2 = {QString(), QString(), QString(), QStringLiteral("штатных"), QStringLiteral("занятых"),
+                               QStringLiteral("всего"), QStringLiteral("из них женщин")};
+    for (int c = 0; c < 7; ++c) {
+        t.setCellText(1, c + 1, head1[c]);
+        t.setCellText(2, c + 1, head2[c]);
+        t.setCellText(3, c + 1, QString::number(c + 1));
+    }
+    const QStringList names = {QStringLiteral("Врачи - всего"), QStringLiteral("в том числе: терапевты"),
+                               QStringLiteral("хирурги"), QStringLiteral("Средний медицинский персонал"),
+                               QStringLiteral("Младший медицинский персонал")};
+    for (int r = 0; r < names.size(); ++r) {
+        t.setCellText(4 + r, 1, names[r]);
+        t.setCellText(4 + r, 2, QString::number(r + 1));
+        t.setCellText(4 + r, 3, QStringLiteral("0%1").arg(r + 1));
+    }
+    doc.saveAs(file);
+}
+
 void createYear(const QString &configFolder, int year, bool previousYear) {
     const QString yearFolder = paths::withSlash(configFolder) + QString::number(year) + QLatin1Char('/');
     if (!paths::makePath(yearFolder + QStringLiteral("forms")))
@@ -524,6 +554,7 @@ void createYear(const QString &configFolder, int year, bool previousYear) {
     const QString file = yearFolder + QStringLiteral("forms/Ф30.txt");
     if (!cp1251::writeLines(file, {QStringLiteral("1,4,4,[(1000)],4,1,7,5")}, &error))
         throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(file, error));
+    writeF30Template(yearFolder + QStringLiteral("forms/Ф30.docx"));
 }
 
 } // namespace

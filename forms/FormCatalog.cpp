@@ -517,7 +517,8 @@ TImportDocForm *TFormL::importWindow() const { return m_import; }
 void TFormL::NImportDocClick() {
     guarded(this, [&] {
         if (!m_import) m_import = new TImportDocForm(this);
-        if (execModal(m_import) == QDialog::Accepted) showMessage(QStringLiteral("Форма успешно импортирована!"), this);
+        // The import window says itself how it ended.
+        execModal(m_import);
     });
 }
 

@@ -1,5 +1,6 @@
 #include "forms/ImportDoc.h"
 
+#include "core/ListWindow.h"
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -75,18 +76,35 @@ DocStructure TImportDocForm::extract(const QString &path, int n) {
 
 bool TImportDocForm::ReportDocTableStructure(const DocStructure &s, qint64 ident, int fixcols, int fixrows) {
     if (s.isEmpty()) return false;
-    QString text = importdoc::describeStructure(s);
-    bool ok = true;
     try {
         importdoc::UpdateTableStructure(ident, s, fixcols, fixrows);
     } catch (const importdoc::Error &e) {
-        showError(e.message(), this);
-        ok = false;
+        showError(e.message() + QStringLiteral("\r\nОшибка при обновлении структуры в базе данных!"), this);
+        return false;
     }
-    text += ok ? QStringLiteral("\r\nСтруктура таблицы обновлена в базе данных!")
-               : QStringLiteral("\r\nОшибка при обновлении структуры в базе данных!");
-    showMessage(text, this);
-    return ok;
+    // The titles found, however many, go to the list window, which scrolls
+    // and prints; a message box would outgrow the screen.
+    QStringList lines;
+    int count = 0;
+    for (int r = 1; r <= s.rows; ++r)
+        for (int c = 1; c <= s.cols; ++c) {
+            const importdoc::DocCell &cell = s.at(r, c);
+            if (!cell.filled || cell.text.trimmed().isEmpty()) continue;
+            ++count;
+            QString title = cell.text;
+            title.replace(QStringLiteral("\r\n"), QStringLiteral(" ")).replace(u'\n', u' ').replace(u'\r', u' ');
+            title.replace(u'\t', u' ');
+            lines << QStringLiteral("%1(%2)\t%3(%4)\t%5").arg(r).arg(cell.startRow).arg(c).arg(cell.startColumn).arg(title);
+        }
+    TForm1 &list = Form1();
+    list.setWindowTitle(QStringLiteral("Структура таблицы"));
+    ShowTextList(lines, QStringLiteral("Строка\tСтолбец\tЗаголовок"));
+    list.setHeading(QStringLiteral("Размер таблицы: %1 строк, %2 столбцов. Найдено заголовков: %3")
+                        .arg(s.rows)
+                        .arg(s.cols)
+                        .arg(count));
+    execModal(&list);
+    return true;
 }
 
 void TImportDocForm::ButtonImportClick() {
@@ -146,11 +164,11 @@ void TImportDocForm::ButtonImportClick() {
             (fixrows > s1.rows ? EditFixRows : EditFixCols)->setFocus();
             return;
         }
-        if (!ReportDocTableStructure(s1, ident, fixcols, fixrows)) {
-            showError(QStringLiteral("Ошибка при анализе структуры таблицы!"), this);
-            return;
-        }
-        showMessage(QStringLiteral("Анализ структуры таблицы выполнен успешно!\r\nФайл: %1\r\nНомер таблицы в БД: %2"
+        // A failure has been told by now.
+        if (!ReportDocTableStructure(s1, ident, fixcols, fixrows)) return;
+        // The one closing box.
+        showMessage(QStringLiteral("Анализ структуры таблицы выполнен успешно, структура таблицы обновлена в базе "
+                                   "данных!\r\nФайл: %1\r\nНомер таблицы в БД: %2"
                                    "\r\nНомер таблицы в документе: %3\r\nФиксированные столбцы: %4"
                                    "\r\nФиксированные строки: %5")
                         .arg(path)

@@ -151,28 +151,6 @@ TitleAttributes FormatTitleAttributes(int /*row*/, int column, const QString &te
     return a;
 }
 
-QString describeStructure(const DocStructure &s) {
-    QString out = QStringLiteral("Структура таблицы:\r\n");
-    int count = 0;
-    for (int r = 1; r <= s.rows; ++r)
-        for (int c = 1; c <= s.cols; ++c) {
-            const DocCell &cell = s.at(r, c);
-            if (!cell.filled || cell.text.trimmed().isEmpty()) continue;
-            ++count;
-            out += QStringLiteral("Строка %1(%2), Столбец %3(%4): \"%5\"\r\n")
-                       .arg(r)
-                       .arg(cell.startRow)
-                       .arg(c)
-                       .arg(cell.startColumn)
-                       .arg(cell.text);
-        }
-    out += QStringLiteral("\r\nРазмер таблицы: %1 строк, %2 столбцов\r\nНайдено заголовков: %3")
-               .arg(s.rows)
-               .arg(s.cols)
-               .arg(count);
-    return out;
-}
-
 void UpdateTableStructure(qint64 ident, const DocStructure &s, int fixcols, int fixrows) {
     const QString fault = structureFault(s, fixcols, fixrows);
     if (!fault.isEmpty()) throw Error(fault);

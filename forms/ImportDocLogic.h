@@ -61,9 +61,6 @@ struct TitleAttributes {
 };
 TitleAttributes FormatTitleAttributes(int row, int column, const QString &text);
 
-// The description of a structure (its titles, size and count).
-QString describeStructure(const DocStructure &s);
-
 // Rewrites the structure of the definition table ident in one transaction.
 // Throws Error when the table does not exist, structureFault finds a fault or
 // a statement fails; nothing changes then.

@@ -1,4 +1,5 @@
 #include "forms/TransferFiles.h"
+#include "platform/Errors.h"
 
 #include "engine/Common.h"
 #include "engine/ImportPolicy.h"
@@ -404,8 +405,7 @@ ParsedFile readFile(const QString &path) {
                                        "Данные не загружены.").arg(shown));
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        throw db::Error(QStringLiteral("Не удалось прочитать файл %1: Не удалось открыть файл %2: %3")
-                            .arg(shown, path, f.errorString()));
+        throw db::Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(shown, winutil::fileErrorText(f)));
     // Split at CR LF, a lone LF or CR, on the bytes: both are single bytes in code page 1251.
     const QByteArray bytes = f.readAll();
     if (const QString problem = cp1251::encodingProblem(bytes); !problem.isEmpty())

@@ -32,8 +32,8 @@ int toInt(const QString &field) {
 QStringList readMapping(const QString &path) {
     QStringList lines;
     QString error;
-    if (!cp1251::readLines(path, lines, &error))
-        throw db::Error(QStringLiteral("Не удалось открыть файл ") + path + QStringLiteral(": ") + error);
+    // The reader's text names the file already.
+    if (!cp1251::readLines(path, lines, &error)) throw db::Error(error);
     return lines;
 }
 

@@ -216,11 +216,15 @@ QString encodingProblem(const QByteArray &bytes) {
     return encoding.isEmpty() ? QString() : encodingMessage(encoding);
 }
 
+static QString reason(int err, const QString &qtText);
+
 bool readLines(const QString &path, QStringList &lines, QString *error, Encoding encoding) {
     lines.clear();
     QFile f(path);
+    errno = 0;
     if (!f.open(QIODevice::ReadOnly)) {
-        if (error) *error = QStringLiteral("Не удалось открыть файл %1: %2").arg(path, f.errorString());
+        const QString why = errno == ENOENT ? QStringLiteral("файл не найден") : reason(errno, f.errorString());
+        if (error) *error = QStringLiteral("Не удалось открыть файл %1: %2").arg(QDir::toNativeSeparators(path), why);
         return false;
     }
     const QByteArray bytes = f.readAll();
@@ -293,8 +297,10 @@ QString systemReason(int err, const QString &qtText) {
     case EISDIR: return QStringLiteral("под этим именем находится папка");
     case EIO: return QStringLiteral("ошибка ввода-вывода");
     default:
-        return QStringLiteral("системная ошибка: ")
-               + (qtText.isEmpty() ? QString::fromLocal8Bit(std::strerror(err)) : qtText);
+        // The system's and Qt's own texts are English: the code is enough to look it up.
+        Q_UNUSED(qtText);
+        return err ? QStringLiteral("ошибка работы с файлом (код системы %1)").arg(err)
+                   : QStringLiteral("ошибка работы с файлом");
     }
 }
 

@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace {
@@ -77,31 +80,14 @@ public:
         return QFileDialog::getExistingDirectory(parent, title, dir);
     }
     int execModal(QDialog *dialog) override { return dialog->exec(); }
-    bool openDocument(const QString &path) override { return openWithDesktop(path); }
+    bool openDocument(const QString &path) override {
+        return openWithDesktop(path, [path] { showWarning(documentNotOpenedText(path)); });
+    }
 };
 
 QtDialogs g_qtDialogs;
 
-#if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
-// How long the opener may take to hand the file over. An opener still
-// running after it has started the application in its own place.
-constexpr int kOpenerWaitMs = 5000;
-
-// False when the desktop names no application for the file's type; true
-// when it names one or cannot be asked (the opener then decides).
-bool hasDefaultApplication(const QString &path) {
-    QProcess query;
-    query.start(QStringLiteral("xdg-mime"),
-                {QStringLiteral("query"), QStringLiteral("default"), QMimeDatabase().mimeTypeForFile(path).name()});
-    if (!query.waitForStarted(kOpenerWaitMs) || !query.waitForFinished(kOpenerWaitMs)) {
-        query.kill();
-        query.waitForFinished(1000);
-        return true;
-    }
-    if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0) return true;
-    return !query.readAllStandardOutput().trimmed().isEmpty();
-}
-#endif
+int g_openersRunning = 0;
 DialogProvider *g_provider = nullptr;
 
 } // namespace
@@ -109,27 +95,58 @@ DialogProvider *g_provider = nullptr;
 DialogProvider &dialogs() { return g_provider ? *g_provider : static_cast<DialogProvider &>(g_qtDialogs); }
 void setDialogs(DialogProvider *provider) { g_provider = provider; }
 
-bool openWithDesktop(const QString &path) {
+QString documentNotOpenedText(const QString &path) {
+    return QStringLiteral("Не удалось открыть документ: программа для файлов этого типа не найдена "
+                          "или завершилась с ошибкой.\nДокумент сохранен в файле ") +
+           QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+int desktopOpenersRunning() { return g_openersRunning; }
+
+bool openWithDesktop(const QString &path, std::function<void()> failedLater) {
 #if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 #else
-    if (!hasDefaultApplication(path)) return false;
-    auto *opener = new QProcess;
-    opener->setStandardOutputFile(QProcess::nullDevice());
-    opener->setStandardErrorFile(QProcess::nullDevice());
-    opener->start(QStringLiteral("xdg-open"), {path});
-    if (!opener->waitForStarted(kOpenerWaitMs)) {
-        delete opener;
-        return false;
-    }
-    if (opener->waitForFinished(kOpenerWaitMs)) {
-        const bool ok = opener->exitStatus() == QProcess::NormalExit && opener->exitCode() == 0;
-        delete opener;
-        return ok;
-    }
-    // The application runs in the opener's place: it is left running (not
-    // owned, so that leaving the program does not end it).
-    QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty()) return false;
+    // Nothing is waited for: the desktop is asked which application takes the
+    // type, then the opener runs; either answer comes through the event loop.
+    // The processes are not owned, so that leaving the program does not end
+    // an application the opener runs in its place.
+    ++g_openersRunning;
+    auto failed = [failedLater] {
+        if (failedLater) failedLater();
+    };
+    auto *query = new QProcess;
+    QObject::connect(query, &QProcess::errorOccurred, query, [query](QProcess::ProcessError e) {
+        // Without xdg-mime the opener decides alone.
+        if (e == QProcess::FailedToStart) emit query->finished(-1, QProcess::CrashExit);
+    });
+    QObject::connect(query, &QProcess::finished, query, [query, path, failed](int code, QProcess::ExitStatus st) {
+        query->deleteLater();
+        const bool asked = st == QProcess::NormalExit && code == 0;
+        if (asked && query->readAllStandardOutput().trimmed().isEmpty()) {
+            --g_openersRunning;
+            failed();
+            return;
+        }
+        auto *opener = new QProcess;
+        opener->setStandardOutputFile(QProcess::nullDevice());
+        opener->setStandardErrorFile(QProcess::nullDevice());
+        QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, failed](QProcess::ProcessError e) {
+            if (e != QProcess::FailedToStart) return;
+            opener->deleteLater();
+            --g_openersRunning;
+            failed();
+        });
+        QObject::connect(opener, &QProcess::finished, opener, [opener, failed](int c, QProcess::ExitStatus s) {
+            opener->deleteLater();
+            --g_openersRunning;
+            if (s != QProcess::NormalExit || c != 0) failed();
+        });
+        opener->start(QStringLiteral("xdg-open"), {path});
+    });
+    query->start(QStringLiteral("xdg-mime"),
+                 {QStringLiteral("query"), QStringLiteral("default"), QMimeDatabase().mimeTypeForFile(path).name()});
     return true;
 #endif
 }

@@ -5,6 +5,7 @@
 // install a scripted provider, so nothing ever blocks on a dialog.
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -43,10 +44,15 @@ DialogProvider &dialogs();
 // Replaces the provider (tests); nullptr restores the real one. Not owned.
 void setDialogs(DialogProvider *provider);
 
-// Opens a file with the desktop's default application and tells whether
-// that worked: false when no application is registered for its type, the
-// opener cannot be started or ends with an error.
-bool openWithDesktop(const QString &path);
+// Opens a file with the desktop's default application without waiting for
+// it: false when no opener can be started at all; a failure known only
+// later (no application for the type, the opener ending with an error, at
+// any time) calls failedLater from the event loop.
+bool openWithDesktop(const QString &path, std::function<void()> failedLater = {});
+// Openers handed a file and not yet finished.
+int desktopOpenersRunning();
+// What the user is told when a saved document could not be opened.
+QString documentNotOpenedText(const QString &path);
 
 // Short forms used throughout the program.
 void showMessage(const QString &text, QWidget *parent = nullptr);

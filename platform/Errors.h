@@ -10,6 +10,7 @@
 #include <exception>
 #include <stdexcept>
 
+class QFileDevice;
 class QWidget;
 
 // A failure whose message is ready to show to the user.
@@ -29,6 +30,10 @@ public:
 };
 
 namespace winutil {
+
+// Why a file could not be opened, read or written, in Russian (Qt's own
+// text is English), from the file's error and what the disk shows now.
+QString fileErrorText(const QFileDevice &file);
 
 // The Russian text of a failure (an AppError or any other exception).
 QString errorText(const std::exception &e);

@@ -1,4 +1,5 @@
 #include "platform/Http.h"
+#include "platform/Errors.h"
 
 #include "platform/Codepage.h"
 

@@ -1,4 +1,5 @@
 #include "reports/DbfFile.h"
+#include "platform/Errors.h"
 
 #include "engine/NumberFormat.h"
 #include "platform/Codepage.h"
@@ -200,7 +201,7 @@ QVariant Table::value(int record, const QString &field) const {
 Table read(const QString &path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, f.errorString()));
+        throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, winutil::fileErrorText(f)));
     const QByteArray all = f.readAll();
     const auto damaged = [&](const QString &why) {
         return Error(QStringLiteral("Файл %1 не является таблицей DBF или повреждён: %2").arg(path, why));

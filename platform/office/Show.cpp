@@ -54,9 +54,7 @@ QStringList &shownList() {
 // told where the document lies instead of seeing nothing happen.
 void openOrTell(const QString &file) {
     if (dialogs().openDocument(file)) return;
-    showWarning(QStringLiteral("Не удалось открыть документ: программа для файлов этого типа не найдена "
-                               "или завершилась с ошибкой.\nДокумент сохранен в файле ") +
-                QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
+    showWarning(documentNotOpenedText(file));
 }
 
 QString targetFolder(const QString &folder) {

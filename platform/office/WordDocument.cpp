@@ -1236,8 +1236,13 @@ WordTable WordDocument::textToTable(int fromParagraph, int toParagraph) {
     WordTable t(d_.get(), tbl);
     QDomElement first = paras[fromParagraph];
     first.parentNode().insertBefore(tbl, first);
-    for (int r = 0; r < lines.size(); ++r)
-        for (int c = 0; c < lines[r].size(); ++c) t.setCellText(r + 1, c + 1, lines[r][c]);
+    // Row by row along the table, not cell by cell from its top: a long
+    // list takes time in proportion to its length.
+    const QList<QDomElement> tableRows = contentChildren(tbl, "w:tr");
+    for (int r = 0; r < lines.size() && r < tableRows.size(); ++r) {
+        const QList<QDomElement> cells = contentChildren(tableRows[r], "w:tc");
+        for (int c = 0; c < lines[r].size() && c < cells.size(); ++c) setCellTextOf(cells[c], lines[r][c]);
+    }
     // The paragraphs are replaced; a section break among them stays behind
     // the table on an empty paragraph.
     QDomElement keepSect;
@@ -1348,11 +1353,9 @@ void WordDocument::saveAs(const QString &path) {
 
 WordDocument buildTabTextDocument(const QStringList &lines, int tableFrom, bool autoFit) {
     WordDocument doc = WordDocument::createBlank();
-    // The blank document's empty paragraph takes the first line.
-    for (int i = 0; i < lines.size(); ++i) {
-        if (i == 0) doc.insertAfter(lines[i]);
-        else doc.insertAfter(QStringLiteral("\r") + lines[i]);
-    }
+    // The blank document's empty paragraph takes the first line; the lines
+    // go in at once (one by one, each would look for the end again).
+    if (!lines.isEmpty()) doc.insertAfter(lines.join(u'\r'));
     if (tableFrom >= 0 && tableFrom < lines.size()) {
         WordTable t = doc.textToTable(tableFrom, int(lines.size()) - 1);
         t.autoFormat(autoFit);

@@ -153,7 +153,7 @@ TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
         bool scrolls;
     };
     const Case cases[] = {{1024, 768, 1.0, false},  {1024, 768, 1.25, false}, {1024, 768, 2.0, true},
-                          {1366, 768, 1.25, false}, {1920, 1080, 1.5, false}, {1600, 900, 2.0, true},
+                          {1366, 768, 1.25, false}, {1920, 1080, 1.5, false}, {1600, 900, 2.0, false},
                           {1280, 1024, 2.0, false}, {1920, 1080, 1.0, false}};
     for (const Case &c : cases) {
         SCOPED_TRACE(QStringLiteral("%1x%2 at %3").arg(c.width).arg(c.height).arg(c.scale).toStdString());
@@ -165,7 +165,9 @@ TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
         w.setWindowState(Qt::WindowNoState);
         w.resize(client);
         w.show();
-        QCoreApplication::processEvents();
+        // The window fits itself once more after the resizing is over, and
+        // lays out the type it chose.
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
         EXPECT_EQ(w.size(), client);
         const bool scrolls = w.BackgroundArea->verticalScrollBar()->maximum() > 0 ||
                              w.BackgroundArea->horizontalScrollBar()->maximum() > 0;

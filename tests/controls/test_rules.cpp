@@ -30,6 +30,22 @@ QStringList keysOf(const QList<RuleItem> &items) {
 
 } // namespace
 
+// The rule lists sort by comment in the order of names: numbers by value,
+// Ё with Е, letter case aside.
+TEST(RuleStore, ListsSortByCommentInTheOrderOfNames) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    const QSqlDatabase d = mainDb();
+    db::exec(d, "delete from int_control where formid=1 and tble='(1000)'");
+    for (const char *c : {"Правило №10", "правило №2", "Ёмкость", "Емкость коек", "ель", "Правило №1"})
+        db::exec(d, "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                    "values (1, '(1000)', 'СТР1ГР4', '>=', '0', '', ?)",
+                 {QString::fromUtf8(c)});
+    QStringList comments;
+    for (const RuleItem &i : ListRules(d, {IntraTable, FilterAll, 1, "Ф30", "(1000)"})) comments << i.text;
+    EXPECT_EQ(comments, (QStringList{"ель", "Ёмкость", "Емкость коек", "Правило №1", "правило №2", "Правило №10"}));
+}
+
 TEST(RuleStore, ListsByClassAndFilter) {
     SampleFixture fx;
     fx.reloadCaches();

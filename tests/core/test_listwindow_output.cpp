@@ -17,7 +17,10 @@ ListContents sample() {
     c.heading = QStringLiteral("Ф30 - т(1000) -\r\nстр. 1");
     c.columns = QStringList{QStringLiteral("Учреждение"), QStringLiteral("Значение")};
     c.rows = {{QStringLiteral("Северная ЦРБ"), QStringLiteral("12.5")},
-              {QStringLiteral("ФАП Лесной"), QStringLiteral("007")}};
+              {QStringLiteral("ФАП Лесной"), QStringLiteral("007")},
+              {QStringLiteral("Городская поликлиника №10 (взрослая)"), QStringLiteral("117.50%")},
+              {QStringLiteral("Итог"), QStringLiteral("125.00<=55.00")},
+              {QStringLiteral("Разность"), QStringLiteral("-0.10")}};
     return c;
 }
 
@@ -35,7 +38,7 @@ TEST(ListWindowOutput, WordDocumentHoldsHeadingAndTable) {
     EXPECT_EQ(paras[1], QStringLiteral("Ф30 - т(1000) -стр. 1"));
     ASSERT_EQ(doc.tableCount(), 1);
     office::WordTable t = doc.table(1);
-    ASSERT_EQ(t.rowCount(), 3);
+    ASSERT_EQ(t.rowCount(), 6);
     EXPECT_EQ(t.cellText(1, 1), QStringLiteral("Учреждение"));
     EXPECT_EQ(t.cellText(2, 2), QStringLiteral("12.5"));
     EXPECT_EQ(t.cellText(3, 1), QStringLiteral("ФАП Лесной"));
@@ -58,6 +61,15 @@ TEST(ListWindowOutput, WorkbookCellsReadBack) {
     // A code with leading zeros stays as written.
     EXPECT_EQ(s.text(5, 3), QStringLiteral("007"));
     EXPECT_FALSE(s.hasValue(3, 1));
+    // Numbers as numbers, shown as the list showed them.
+    EXPECT_DOUBLE_EQ(s.value(6, 3).toDouble(), 1.175);
+    EXPECT_EQ(s.format(6, 3).numberFormat, QStringLiteral("0.00%"));
+    EXPECT_DOUBLE_EQ(s.value(8, 3).toDouble(), -0.1);
+    EXPECT_EQ(s.format(8, 3).numberFormat, QStringLiteral("0.00"));
+    EXPECT_EQ(s.text(7, 3), QStringLiteral("125.00<=55.00"));
+    // Columns as wide as their longest text.
+    EXPECT_GE(s.columnWidth(2), QStringLiteral("Городская поликлиника №10 (взрослая)").size());
+    EXPECT_GE(s.columnWidth(3), QStringLiteral("125.00<=55.00").size());
 }
 
 TEST(ListWindowOutput, PrintCommandsSaveAndOpen) {

@@ -265,3 +265,31 @@ TEST_F(PrintCommandsTest, DebugPrintNeedsASelectedForm) {
     w->N2Click();   // no node: nothing at all
     EXPECT_EQ(dialogs.opened.size(), 1);
 }
+
+using SampleTemplateTest = InputWindowTest;
+
+// The sample carries a print template of Ф30 made by the office layer, so
+// "Печать формы" can be tried on it; a form without one is told with its
+// file named once, in Russian.
+TEST_F(SampleTemplateTest, SampleF30PrintsAndAMissingMappingNamesItsFileOnce) {
+    wordout::PrintContext c;
+    c.formId = ids::FormF30;
+    c.formName = "Ф30";
+    c.institution = ids::NorthHospital;
+    c.yearFolder = fx.yearFolder();
+    c.yearText = QString::number(fx.year());
+    const office::WordDocument doc = wordout::FillFormDoc(c);
+    EXPECT_EQ(doc.table(1).cellText(4, 1), "Врачи - всего");
+    EXPECT_EQ(doc.table(1).cellText(4, 4), "50");
+    EXPECT_EQ(doc.table(1).cellText(4, 7), "23");
+
+    c.formId = ids::FormF14;
+    c.formName = "Ф14";
+    try {
+        wordout::FillFormDoc(c);
+        ADD_FAILURE() << "no error";
+    } catch (const db::Error &e) {
+        EXPECT_EQ(e.message().count("Ф14.txt"), 1) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains("файл не найден")) << e.message().toStdString();
+    }
+}

@@ -9,6 +9,7 @@
 #include "test_office_template.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -670,4 +671,23 @@ TEST(Package, ArchiveFailuresAreToldInRussian) {
             EXPECT_FALSE(rest.contains(QRegularExpression("[A-Za-z]"))) << rest.toStdString();
         }
     }
+}
+
+// A long list becomes a document in time proportional to its length
+// (10,000 lines took close to a minute when each line looked for the end).
+TEST(WordDocument, LongTabTextListIsBuiltInLinearTime) {
+    auto build = [](int n) {
+        QStringList lines{QStringLiteral("Заголовок"), QStringLiteral("Учреждение\tЗначение")};
+        for (int i = 0; i < n; ++i) lines << QStringLiteral("ЦРБ №%1\t%2.10").arg(i).arg(i);
+        QElapsedTimer t;
+        t.start();
+        WordDocument doc = buildTabTextDocument(lines, 1);
+        EXPECT_EQ(doc.table(1).rowCount(), n + 1);
+        EXPECT_EQ(doc.table(1).cellText(n + 1, 1), QStringLiteral("ЦРБ №%1").arg(n - 1));
+        return t.elapsed();
+    };
+    const qint64 small = std::max<qint64>(build(2000), 1);
+    const qint64 large = build(20000);
+    EXPECT_LT(large, 30 * small + 200) << small << " ms for 2000 lines, " << large << " ms for 20000";
+    EXPECT_LT(large, 10000);
 }

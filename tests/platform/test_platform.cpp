@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -351,4 +352,37 @@ TEST_F(DatabaseTest, CommitRefusedByADeferredCheckIsRolledBack) {
     EXPECT_EQ(db::scalar(d, "select count(*) from child").toInt(), 0);
     db::transaction(d, [&] { db::exec(d, "insert into units (unit) values (?)", {QStringLiteral("Ёлка")}); });
     EXPECT_EQ(db::scalar(d, "select count(*) from units").toInt(), 1);
+}
+
+// Why a file failed, in Russian, for each way a user meets it.
+TEST(FileErrorText, EachFailureIsToldInRussian) {
+    QTemporaryDir dir;
+    const struct {
+        QString path;
+        QIODevice::OpenMode mode;
+        QString said;
+    } cases[] = {
+        {dir.filePath("нет.txt"), QIODevice::ReadOnly, QStringLiteral("файл не найден")},
+        {dir.filePath("нет/файл.txt"), QIODevice::WriteOnly, QStringLiteral("папка не найдена")},
+        {dir.path(), QIODevice::ReadOnly, QStringLiteral("находится папка")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        QFile f(c.path);
+        EXPECT_FALSE(f.open(c.mode));
+        const QString text = winutil::fileErrorText(f);
+        EXPECT_TRUE(text.contains(c.said)) << text.toStdString();
+        EXPECT_FALSE(text.contains(QRegularExpression("[A-Za-z]"))) << text.toStdString();
+    }
+    // A disk that fills up while the file is written.
+    const QString full = dir.filePath("полный.txt");
+    const LimitedRun run = runWithFileSizeLimit(10, [&](QString &said) {
+        QFile f(full);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+        if (f.write(QByteArray(100, 'x')) == 100) return false;
+        said = winutil::fileErrorText(f);
+        return true;
+    });
+    ASSERT_TRUE(run.result) << run.message.toStdString();
+    EXPECT_TRUE(run.message.contains(QStringLiteral("нет места"))) << run.message.toStdString();
 }

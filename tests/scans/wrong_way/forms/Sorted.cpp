@@ -1,0 +1,2 @@
+// A list sorted by Qt's own order.
+void f(QStringList &names) { names.sort(); }
