@@ -216,14 +216,13 @@ QString encodingProblem(const QByteArray &bytes) {
     return encoding.isEmpty() ? QString() : encodingMessage(encoding);
 }
 
-static QString reason(int err, const QString &qtText);
 
 bool readLines(const QString &path, QStringList &lines, QString *error, Encoding encoding) {
     lines.clear();
     QFile f(path);
     errno = 0;
     if (!f.open(QIODevice::ReadOnly)) {
-        const QString why = errno == ENOENT ? QStringLiteral("файл не найден") : reason(errno, f.errorString());
+        const QString why = errno == ENOENT ? QStringLiteral("файл не найден") : systemReason(errno);
         if (error) *error = QStringLiteral("Не удалось открыть файл %1: %2").arg(QDir::toNativeSeparators(path), why);
         return false;
     }
@@ -284,7 +283,7 @@ static QByteArray joinCrLf(const QStringList &lines) {
 }
 
 // Reason of a failed file operation in Russian; Qt's own text for the rare rest.
-QString systemReason(int err, const QString &qtText) {
+QString systemReason(int err) {
     switch (err) {
     case ENOSPC: return QStringLiteral("на диске нет места");
     case EDQUOT: return QStringLiteral("превышена дисковая квота");
@@ -298,7 +297,6 @@ QString systemReason(int err, const QString &qtText) {
     case EIO: return QStringLiteral("ошибка ввода-вывода");
     default:
         // The system's and Qt's own texts are English: the code is enough to look it up.
-        Q_UNUSED(qtText);
         return err ? QStringLiteral("ошибка работы с файлом (код системы %1)").arg(err)
                    : QStringLiteral("ошибка работы с файлом");
     }
@@ -315,18 +313,18 @@ bool writeFile(const QString &path, const QByteArray &bytes, QString *error) {
     // Unbuffered: a write the disk refuses fails here, not in a later flush
     // whose result the commit may not look at.
     if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (error) *error = systemReason(errno, f.errorString());
+        if (error) *error = systemReason(errno);
         return false;
     }
     errno = 0;
     if (f.write(bytes) != bytes.size() || !f.flush() || f.error() != QFileDevice::NoError) {
-        const QString why = systemReason(errno, f.errorString());
+        const QString why = systemReason(errno);
         f.cancelWriting();
         if (error) *error = why;
         return false;
     }
     if (!f.commit()) {
-        if (error) *error = systemReason(errno, f.errorString());
+        if (error) *error = systemReason(errno);
         return false;
     }
     return true;
@@ -340,14 +338,14 @@ bool appendLines(const QString &path, const QStringList &lines, QString *error) 
     QFile f(path);
     errno = 0;
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        if (error) *error = systemReason(errno, f.errorString());
+        if (error) *error = systemReason(errno);
         return false;
     }
     const qint64 before = f.size();
     const QByteArray data = joinCrLf(lines);
     errno = 0;
     if (f.write(data) != data.size() || !f.flush()) {
-        const QString why = systemReason(errno, f.errorString());
+        const QString why = systemReason(errno);
         f.resize(before);
         if (error) *error = why;
         return false;

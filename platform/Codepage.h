@@ -46,9 +46,8 @@ bool readLines(const QString &path, QStringList &lines, QString *error = nullptr
 // gets the reason in Russian ("на диске нет места"); callers name the file.
 bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
-// The reason of a failed file operation (an errno value) in Russian; Qt's
-// text, when given, for the rare rest.
-QString systemReason(int err, const QString &qtText = {});
+// The reason of a failed file operation (an errno value) in Russian.
+QString systemReason(int err);
 
 // Writes the lines, each ended by CR LF, through writeFile.
 bool writeLines(const QString &path, const QStringList &lines, QString *error = nullptr);

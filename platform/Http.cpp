@@ -226,12 +226,12 @@ bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOption
     errno = QFileInfo(fileName).isDir() ? EISDIR : 0;   // Qt refuses a folder before the system says why
     if (errno == EISDIR || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw HttpError(QStringLiteral("Не удалось создать файл ") + fileName + QStringLiteral(": ")
-                        + cp1251::systemReason(errno, file.errorString()));
+                        + cp1251::systemReason(errno));
     const auto write = [&](const QByteArray &chunk) -> QString {
         errno = 0;
         if (file.write(chunk) != chunk.size())
             return QStringLiteral("Не удалось записать файл ") + fileName + QStringLiteral(": ")
-                   + cp1251::systemReason(errno, file.errorString());
+                   + cp1251::systemReason(errno);
         return {};
     };
     try {
@@ -243,7 +243,7 @@ bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOption
     errno = 0;
     if (!file.commit())
         throw HttpError(QStringLiteral("Не удалось записать файл ") + fileName + QStringLiteral(": ")
-                        + cp1251::systemReason(errno, file.errorString()));
+                        + cp1251::systemReason(errno));
     return true;
 }
 

@@ -120,7 +120,7 @@ QByteArray Writer::header() const {
 namespace {
 // Why a write of the file failed, in Russian (Qt's own text says "Unknown
 // error" for a full disk met in a flush).
-QString failureReason(const QSaveFile &file) { return cp1251::systemReason(errno, file.errorString()); }
+QString failureReason(const QSaveFile &file) { return cp1251::systemReason(errno); }
 } // namespace
 
 void Writer::open() {

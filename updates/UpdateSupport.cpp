@@ -311,7 +311,7 @@ bool ExtractZipArchive(const QString &zipFile, const QString &destFolder, const 
         }
         if (!ok) {
             reason = QStringLiteral("Не удалось записать файл ") + target + QStringLiteral(": ")
-                     + cp1251::systemReason(writeErr, out.errorString());
+                     + cp1251::systemReason(writeErr);
             return false;
         }
         if (got < 0) {
