@@ -16,6 +16,7 @@
 #include "platform/Paths.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -433,6 +434,11 @@ void TAdmForm::N12Click() {
     });
 }
 
+namespace {
+// How often a long run lets the window paint and answer "Отмена".
+constexpr int kPaintIntervalMs = 80;
+} // namespace
+
 void TAdmForm::N7Click() {
     guarded(this, [&] {
         const QStringList files = dialogs().openFiles(this, QStringLiteral("Подгрузить"), dataFolder(),
@@ -443,19 +449,49 @@ void TAdmForm::N7Click() {
         // The files in one transaction: "Отмена" leaves every value as before.
         const adm::GroupLoadResult r = [&] {
             ProgressRun run(QStringLiteral("Подгрузка информации"), int(files.size()));
-            return adm::loadUnitFiles(
-                files, m_groupLoadForms, clearChosenOnly(),
-                [&](int i, const QString &name) {
-                    Gauge1->setValue(i);
-                    Label1->setText(name);
-                    run.window().setDetailText(name);
-                    run.window().setPosition(i);
-                    run.window().checkCancelled();
-                },
-                [&](int done, int total) {
-                    Gauge2->setMaximum(total);
-                    Gauge2->setValue(done);
-                });
+            // The window paints and answers "Отмена" a few times a second:
+            // between files, between the rows of a file (the second gauge
+            // moves by time, not by row), inside long statements and while
+            // the group is committed or rolled back.
+            int file = 0;
+            bool stopped = false;
+            QElapsedTimer paced;
+            paced.start();
+            const auto keepPainting = [&] {
+                paced.restart();
+                run.window().setPosition(file);
+                run.window().checkCancelled();
+            };
+            db::StatementPoll poll(db::connection(db::kData), [&] {
+                if (paced.elapsed() < kPaintIntervalMs) return true;
+                try {
+                    keepPainting();
+                    return true;
+                } catch (const Cancelled &) {
+                    stopped = true;
+                    return false;
+                }
+            });
+            try {
+                return adm::loadUnitFiles(
+                    files, m_groupLoadForms, clearChosenOnly(),
+                    [&](int i, const QString &name) {
+                        file = i;
+                        Gauge1->setValue(i);
+                        Label1->setText(name);
+                        run.window().setDetailText(name);
+                        keepPainting();
+                    },
+                    [&](int done, int total) {
+                        if (done != total && paced.elapsed() < kPaintIntervalMs) return;
+                        Gauge2->setMaximum(total);
+                        Gauge2->setValue(done);
+                        keepPainting();
+                    });
+            } catch (const std::exception &) {
+                if (stopped) throw Cancelled();   // a statement interrupted on "Отмена"
+                throw;
+            }
         }();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside), this);

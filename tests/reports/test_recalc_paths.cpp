@@ -157,7 +157,7 @@ TEST_F(RecalcPathsTest, SumReachingTheStorableLimitStoresNothingAndNamesTheCell)
 // each file that sums institutions into stored values checks the include
 // list (RequireMembers) and keeps the storable range (RequireStorableValue).
 TEST(RecalcPathsScan, EverySumOfInstitutionsIsBehindTheChecks) {
-    const QString root = QDir(QFileInfo(QStringLiteral(__FILE__)).absolutePath() + "/../..").canonicalPath();
+    const QString root = QDir(QStringLiteral(K_SOURCE_ROOT)).canonicalPath();
     ASSERT_TRUE(QFileInfo::exists(root + "/engine/Common.cpp")) << root.toStdString();
     const QRegularExpression summing(QStringLiteral("SumHospitalsData\\(|sumInstitutions\\(|recalculateForms?\\(|"
                                                     "recalcReport\\("));
