@@ -396,11 +396,20 @@ void TAdmForm::N13Click() {
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!n) return;
         const ProgressShown shown(this);
+        // The gauge counts the institutions' files.
+        int leaves = 0;
+        const std::function<void(const QTreeWidgetItem *)> count = [&](const QTreeWidgetItem *node) {
+            if (node->childCount() == 0) ++leaves;
+            for (int i = 0; i < node->childCount(); ++i) count(node->child(i));
+        };
+        count(n);
         const transfer::TreeWriteResult r = [&] {
-            ProgressRun run(QStringLiteral("Выгрузка"));
+            ProgressRun run(QStringLiteral("Выгрузка"), std::max(1, leaves));
+            int done = 0;
             return transfer::SaveHospTree(n, dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
                 Label1->setText(t);
                 run.window().setDetailText(t);
+                run.window().setPosition(done++);
                 run.window().checkCancelled();
             });
         }();

@@ -26,6 +26,8 @@
 #include <tuple>
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
+#include <system_error>
 #include <string_view>
 #include <unordered_map>
 
@@ -528,21 +530,29 @@ QString unitFileName(const QString &nodeText, const QString &levelText, int year
            QString::number(year) + QStringLiteral(".orw");
 }
 
+// The files of a group are first written beside their places (name +
+// kPendingSuffix); they replace the older files only once every one of them
+// is written, so a run stopped by "Отмена" or a failed write leaves the
+// folder as it was.
+static const QString kPendingSuffix = QStringLiteral(".part");
+
 static void saveTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
-                     const std::function<void(const QString &)> &progress, TreeWriteResult &out) {
+                     const std::function<void(const QString &)> &progress, TreeWriteResult &out,
+                     QStringList &pending) {
     if (node->childCount() > 0) {
         const QString sub = paths::withSlash(folder) + unitFileStem(node->text(0));
         if (!paths::makePath(sub))
             throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(sub)));
-        for (int i = 0; i < node->childCount(); ++i) saveTree(node->child(i), sub, levelText, year, progress, out);
+        for (int i = 0; i < node->childCount(); ++i)
+            saveTree(node->child(i), sub, levelText, year, progress, out, pending);
         return;
     }
     if (progress) progress(node->text(0));
     const QString file = paths::withSlash(folder) + unitFileName(node->text(0), levelText, year);
+    pending.append(file);
     const WriteResult w = writeValues(db::connection(db::kData), QStringLiteral("data"),
-                                      TreeNodeId(node), year, file);
+                                      TreeNodeId(node), year, file + kPendingSuffix);
     out.skippedValues += w.skipped;
-    out.writtenFiles.append(file);
     ++out.files;
 }
 
@@ -552,7 +562,29 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
     if (!node) return out;
     if (!paths::makePath(folder))
         throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(folder)));
-    saveTree(node, folder, levelText, year, progress, out);
+    QStringList pending;
+    try {
+        saveTree(node, folder, levelText, year, progress, out, pending);
+    } catch (...) {
+        for (const QString &f : std::as_const(pending)) QFile::remove(f + kPendingSuffix);
+        throw;
+    }
+    // Every file is written: each takes the place of the older one at once
+    // (a rename within its folder).
+    for (int i = 0; i < pending.size(); ++i) {
+        std::error_code error;
+        std::filesystem::rename(std::filesystem::path(QFile::encodeName(pending[i] + kPendingSuffix).toStdString()),
+                                std::filesystem::path(QFile::encodeName(pending[i]).toStdString()), error);
+        if (error) {
+            for (int j = i; j < pending.size(); ++j) QFile::remove(pending[j] + kPendingSuffix);
+            throw db::Error(QStringLiteral("Не удалось заменить файл %1. Выгружено файлов: %2 из %3; остальные "
+                                           "файлы остались прежними.")
+                                .arg(QDir::toNativeSeparators(pending[i]))
+                                .arg(i)
+                                .arg(pending.size()));
+        }
+        out.writtenFiles.append(pending[i]);
+    }
     return out;
 }
 

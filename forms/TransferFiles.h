@@ -83,7 +83,9 @@ QString safeFileName(const QString &name);
 
 // Writes the subtree of a node (TreeNodeId = administration.id):
 // a node with children becomes a subfolder named by its text, a leaf a file.
-// progress gets each leaf's text before it is written.
+// progress gets each leaf's text before it is written (and may stop the run
+// with Cancelled). The files replace the older ones only once all are
+// written: a run that stops leaves every older file as it was.
 struct TreeWriteResult {
     int files = 0;
     int skippedValues = 0;
