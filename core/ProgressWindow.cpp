@@ -10,6 +10,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <thread>
+
 namespace {
 // Events run at most this often while a run moves the gauge.
 constexpr int kEventsIntervalMs = 40;
@@ -138,4 +143,24 @@ ProgressRun::~ProgressRun() {
     m_window.hide();
     m_window.setWindowModality(Qt::NonModal);
     QApplication::restoreOverrideCursor();
+}
+
+void ProgressRun::runWhilePainting(const QString &status, const std::function<void()> &step) {
+    m_window.SetStatusText(status);
+    std::exception_ptr failure;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        try {
+            step();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done = true;
+    });
+    while (!done) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
 }

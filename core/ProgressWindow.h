@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <functional>
 
 class QLabel;
 class QProgressBar;
@@ -75,6 +76,11 @@ public:
     ProgressRun(const ProgressRun &) = delete;
     ProgressRun &operator=(const ProgressRun &) = delete;
     TProgress &window() { return m_window; }
+
+    // Runs a step that cannot stop halfway (saving a file) on a thread of its
+    // own while the window goes on painting; "Отмена" waits for its end.
+    // Rethrows what the step threw. The step must touch no window.
+    void runWhilePainting(const QString &status, const std::function<void()> &step);
 
 private:
     TProgress &m_window;
