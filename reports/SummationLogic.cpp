@@ -169,9 +169,16 @@ struct TableCells {
     int lowColumn, highColumn, lowRow, highRow, fixrows;
 };
 
-// The sums of one institution in one source level, by table.
+// The values of one institution in one source level that go into the sums:
+// its rows as read (a few per value, not a matrix per table, so that the
+// institutions read ahead cost what their values do).
+struct SourceRow {
+    qint64 table;
+    int column, row;
+    double value;
+};
 struct SourceSums {
-    std::vector<std::pair<qint64, ValueMatrix>> tables;
+    std::vector<SourceRow> rows;
     int outside = 0;   // values outside their table's cells
     std::exception_ptr error;
 };
@@ -242,39 +249,27 @@ private:
     SourceSums readInstitution(const QSqlDatabase &d, qint64 h, bool fixed) const {
         SourceSums out;
         qint64 lastTable = std::numeric_limits<qint64>::min();
-        ValueMatrix *lastSums = nullptr;
-        int lastFixrows = 0;
+        const TableCells *lastCells = nullptr;
         int rows = 0;
         db::readInstitutionRows(d, QStringLiteral("data"), h, m_request.year,
                                 QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
             if ((++rows & 4095) == 0 && m_stop) throw Cancelled();
             const qint64 t = qint64(f[0]);
-            // Rows come table by table: the last table's sums serve the rows
-            // after it.
+            // Rows come table by table: the last table's cells serve the rows after it.
             if (t != lastTable) {
                 lastTable = t;
-                lastSums = nullptr;
                 const auto cat = m_cells.constFind(t);
-                if (cat == m_cells.constEnd()) return;   // no longer in the catalogue
-                lastFixrows = cat->fixrows;
-                const auto it = std::find_if(out.tables.begin(), out.tables.end(),
-                                             [t](const auto &e) { return e.first == t; });
-                if (it != out.tables.end()) {
-                    lastSums = &it->second;
-                } else {
-                    out.tables.emplace_back(t, ValueMatrix());
-                    lastSums = &out.tables.back().second;
-                    lastSums->create(cat->lowColumn, cat->highColumn, cat->lowRow, cat->highRow);
-                }
+                lastCells = cat == m_cells.constEnd() ? nullptr : &*cat;   // nullptr: no longer in the catalogue
             }
-            if (!lastSums) return;
+            if (!lastCells) return;
             const int c = int(f[1]), r = int(f[2]);
-            if (!fixed && !m_excl.summable(t, c, r, lastFixrows)) return;
-            if (!lastSums->contains(c, r)) {   // the table has no such cell (any more)
+            if (!fixed && !m_excl.summable(t, c, r, lastCells->fixrows)) return;
+            if (c < lastCells->lowColumn || c > lastCells->highColumn || r < lastCells->lowRow ||
+                r > lastCells->highRow) {   // the table has no such cell (any more)
                 ++out.outside;
                 return;
             }
-            lastSums->add(c, r, f[3]);
+            out.rows.push_back(SourceRow{t, c, r, f[3]});
         });
         return out;
     }
@@ -522,18 +517,25 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             for (int u = 0; u < institutions.size(); ++u) {
                 const qint64 h = institutions[u];
                 if (u % chunk == 0) progress.setDetailText(names.value(h));
-                // Sums by table, written by table, column and row.
+                // Sums by table, written by table, column and row: the matrices
+                // of one institution at a time.
                 std::map<qint64, ValueMatrix> sums;
                 for (int i = 0; i < request.sources.size(); ++i) {
-                    SourceSums part = readers.take(i, keepPainting);
+                    const SourceSums part = readers.take(i, keepPainting);
                     result.outside += part.outside;
-                    for (auto &[t, m] : part.tables) {
-                        const auto it = sums.find(t);
-                        if (it == sums.end()) {
-                            sums.emplace(t, std::move(m));
-                            continue;
+                    qint64 lastTable = std::numeric_limits<qint64>::min();
+                    ValueMatrix *m = nullptr;
+                    for (const SourceRow &row : part.rows) {
+                        if (row.table != lastTable) {
+                            lastTable = row.table;
+                            auto [it, added] = sums.try_emplace(row.table);
+                            m = &it->second;
+                            if (added) {
+                                const TableCells &a = cells[row.table];
+                                m->create(a.lowColumn, a.highColumn, a.lowRow, a.highRow);
+                            }
                         }
-                        it->second.addMatrix(m);   // both from the table's cells: the same bounds
+                        m->add(row.column, row.row, row.value);
                     }
                 }
                 guardedStep([&] {
