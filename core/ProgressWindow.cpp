@@ -164,3 +164,27 @@ void ProgressRun::runWhilePainting(const QString &status, const std::function<vo
     worker.join();
     if (failure) std::rethrow_exception(failure);
 }
+
+namespace {
+// How often a polled statement lets the window paint and answer "Отмена".
+constexpr int kPollIntervalMs = 80;
+} // namespace
+
+PolledConnection::PolledConnection(TProgress &window, const QSqlDatabase &db) : m_window(window) {
+    m_paced.start();
+    m_poll = std::make_unique<db::StatementPoll>(db, [this] {
+        if (m_paced.elapsed() < kPollIntervalMs) return !m_stopped;
+        m_paced.restart();
+        try {
+            m_window.SetPosition(m_window.position());
+            m_window.checkCancelled();
+            return true;
+        } catch (const Cancelled &) {
+            m_stopped = true;
+            return false;
+        }
+    });
+}
+
+PolledConnection::~PolledConnection() = default;
+

@@ -444,7 +444,7 @@ void TAdmForm::N12Click() {
 }
 
 namespace {
-// How often a long run lets the window paint and answer "Отмена".
+// How often the second gauge of a group load moves.
 constexpr int kPaintIntervalMs = 80;
 } // namespace
 
@@ -458,49 +458,31 @@ void TAdmForm::N7Click() {
         // The files in one transaction: "Отмена" leaves every value as before.
         const adm::GroupLoadResult r = [&] {
             ProgressRun run(QStringLiteral("Подгрузка информации"), int(files.size()));
-            // The window paints and answers "Отмена" a few times a second:
-            // between files, between the rows of a file (the second gauge
-            // moves by time, not by row), inside long statements and while
-            // the group is committed or rolled back.
-            int file = 0;
-            bool stopped = false;
+            // The window paints and answers "Отмена" between files, between
+            // the rows of a file (the second gauge moves by time, not by
+            // row), inside long statements and while the group is committed
+            // or rolled back.
+            PolledConnection polled(run.window(), db::connection(db::kData));
             QElapsedTimer paced;
             paced.start();
-            const auto keepPainting = [&] {
-                paced.restart();
-                run.window().setPosition(file);
-                run.window().checkCancelled();
-            };
-            db::StatementPoll poll(db::connection(db::kData), [&] {
-                if (paced.elapsed() < kPaintIntervalMs) return true;
-                try {
-                    keepPainting();
-                    return true;
-                } catch (const Cancelled &) {
-                    stopped = true;
-                    return false;
-                }
-            });
-            try {
+            return polled.run([&] {
                 return adm::loadUnitFiles(
                     files, m_groupLoadForms, clearChosenOnly(),
                     [&](int i, const QString &name) {
-                        file = i;
                         Gauge1->setValue(i);
                         Label1->setText(name);
                         run.window().setDetailText(name);
-                        keepPainting();
+                        run.window().setPosition(i);
+                        run.window().checkCancelled();
                     },
                     [&](int done, int total) {
                         if (done != total && paced.elapsed() < kPaintIntervalMs) return;
+                        paced.restart();
                         Gauge2->setMaximum(total);
                         Gauge2->setValue(done);
-                        keepPainting();
+                        run.window().checkCancelled();
                     });
-            } catch (const std::exception &) {
-                if (stopped) throw Cancelled();   // a statement interrupted on "Отмена"
-                throw;
-            }
+            });
         }();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside), this);

@@ -334,11 +334,15 @@ bool TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QStri
     try {
         ProgressRun run(status);
         GaugeSink gauge(Gauge1, &run.window());
+        // Long reads and the commit keep the window painting.
+        PolledConnection polled(run.window(), db::connection(db::kData));
         // The label is painted with the progress window's event passes, not per table.
-        formlist::recalculateForms(recalc, forms, [&](const QString &t) {
-            Label1->setText(t);
-            gauge.setDetailText(t);
-        }, gauge);
+        polled.run([&] {
+            formlist::recalculateForms(recalc, forms, [&](const QString &t) {
+                Label1->setText(t);
+                gauge.setDetailText(t);
+            }, gauge);
+        });
     } catch (const NoMembersError &e) {
         showWarning(e.message(), this);
         return false;
