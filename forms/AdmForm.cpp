@@ -411,7 +411,7 @@ void TAdmForm::N13Click() {
                 run.window().setDetailText(t);
                 run.window().setPosition(done++);
                 run.window().checkCancelled();
-            });
+            }, [&] { run.window().setPosition(done); });   // every file written: no stopping now
         }();
         QString msg = QStringLiteral("Выгрузка закончена");
         if (r.skippedValues > 0)

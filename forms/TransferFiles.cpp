@@ -557,7 +557,8 @@ static void saveTree(QTreeWidgetItem *node, const QString &folder, const QString
 }
 
 TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
-                             const std::function<void(const QString &)> &progress) {
+                             const std::function<void(const QString &)> &progress,
+                             const std::function<void()> &keepPainting) {
     TreeWriteResult out;
     if (!node) return out;
     if (!paths::makePath(folder))
@@ -572,6 +573,7 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
     // Every file is written: each takes the place of the older one at once
     // (a rename within its folder).
     for (int i = 0; i < pending.size(); ++i) {
+        if (keepPainting) keepPainting();
         std::error_code error;
         std::filesystem::rename(std::filesystem::path(QFile::encodeName(pending[i] + kPendingSuffix).toStdString()),
                                 std::filesystem::path(QFile::encodeName(pending[i]).toStdString()), error);

@@ -91,8 +91,11 @@ struct TreeWriteResult {
     int skippedValues = 0;
     QStringList writtenFiles;
 };
+// keepPainting (which must not throw) runs between the replacements, which
+// on some file systems wait for the new file's data to reach the disk.
 TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
-                             const std::function<void(const QString &)> &progress = {});
+                             const std::function<void(const QString &)> &progress = {},
+                             const std::function<void()> &keepPainting = {});
 
 // ---- Readers ---------------------------------------------------------------
 
