@@ -455,7 +455,19 @@ void StatementPoll::commitAside() {
                 why);
 }
 
+namespace {
+int busyWait(void *keepWaiting, int calls);
+QSqlDatabase openWaiting(const QString &name, const QString &file, OpenMode mode,
+                         const std::function<bool()> *keepWaiting);
+} // namespace
+
 QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
+    return openWaiting(name, file, mode, nullptr);
+}
+
+namespace {
+QSqlDatabase openWaiting(const QString &name, const QString &file, OpenMode mode,
+                         const std::function<bool()> *keepWaiting) {
     close(name);
     if (mode != OpenMode::Create && !QFileInfo(file).isFile())
         throw Error(openErrorText(file, QStringLiteral("файл не найден")));
@@ -468,6 +480,8 @@ QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
         throw Error(openErrorText(file, errorReason(d.lastError())));
     }
     // A file that is not a database opens fine and fails on first use: check now.
+    sqlite3 *h = handleOf(d);
+    if (keepWaiting && h) sqlite3_busy_handler(h, busyWait, const_cast<std::function<bool()> *>(keepWaiting));
     QSqlQuery probe(d);
     if (!probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
         const QString why = errorReason(probe.lastError());
@@ -476,6 +490,7 @@ QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
         throw Error(openErrorText(file, why));
     }
     probe.finish();
+    if (keepWaiting && h) sqlite3_busy_timeout(h, kBusyTimeoutMs);
     registerUnicode(d);
     if (mode != OpenMode::ReadOnly) {
         QSqlQuery pragma(d);
@@ -483,6 +498,8 @@ QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
     }
     return d;
 }
+
+} // namespace
 
 bool tryOpen(const QString &name, const QString &file, OpenMode mode, QString *error) {
     try {
@@ -528,6 +545,17 @@ ScopedConnection::ScopedConnection(const QString &file, OpenMode mode, const QSt
     : m_name(uniqueName(prefix)) {
     try {
         open(m_name, file, mode);
+    } catch (...) {
+        QSqlDatabase::removeDatabase(m_name);
+        throw;
+    }
+}
+
+ScopedConnection::ScopedConnection(const QString &file, OpenMode mode, const QString &prefix,
+                                   const std::function<bool()> &keepWaiting)
+    : m_name(uniqueName(prefix)) {
+    try {
+        openWaiting(m_name, file, mode, &keepWaiting);
     } catch (...) {
         QSqlDatabase::removeDatabase(m_name);
         throw;

@@ -63,6 +63,10 @@ QString uniqueName(const QString &prefix);
 class ScopedConnection {
 public:
     ScopedConnection(const QString &file, OpenMode mode, const QString &prefix = QStringLiteral("tmp"));
+    // Waits for a locked file, while it opens, only while keepWaiting() answers
+    // true (as BusyWait does for its statements).
+    ScopedConnection(const QString &file, OpenMode mode, const QString &prefix,
+                     const std::function<bool()> &keepWaiting);
     ~ScopedConnection();
     ScopedConnection(const ScopedConnection &) = delete;
     ScopedConnection &operator=(const ScopedConnection &) = delete;

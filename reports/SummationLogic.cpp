@@ -227,10 +227,12 @@ private:
 
     void read(int source) {
         try {
-            const db::ScopedConnection c(m_files[source], db::OpenMode::ReadOnly, QStringLiteral("mergesrc"));
             // A level locked by another program is waited for only until the
             // run stops: "Отмена" does not wait out the busy timeout.
-            const db::BusyWait busy(c.db(), [this] { return !m_stop; });
+            const std::function<bool()> keepWaiting = [this] { return !m_stop; };
+            const db::ScopedConnection c(m_files[source], db::OpenMode::ReadOnly, QStringLiteral("mergesrc"),
+                                         keepWaiting);
+            const db::BusyWait busy(c.db(), keepWaiting);
             if (!db::tableExists(c.db(), QStringLiteral("data")))
                 throw db::Error(QStringLiteral("в файле %1 нет таблицы значений")
                                     .arg(QDir::toNativeSeparators(m_files[source])));
