@@ -480,6 +480,7 @@ void TAdmForm::N7Click() {
                         paced.restart();
                         Gauge2->setMaximum(total);
                         Gauge2->setValue(done);
+                        run.window().setPosition(run.window().position());   // lets the events run
                         run.window().checkCancelled();
                     });
             });
