@@ -381,7 +381,8 @@ QList<std::pair<QString, QString>> otherIndexes(const QSqlDatabase &d, const QSt
 // run's institutions, so that the run replaces the whole table. Walks the
 // distinct institutions through the (hospital, year) index, when there is
 // one, a few look-ups each, instead of reading every row.
-bool holdsOnlyReplacedRows(const QSqlDatabase &d, int year, const QSet<qint64> &units, bool indexed) {
+bool holdsOnlyReplacedRows(const QSqlDatabase &d, int year, const QSet<qint64> &units, bool indexed,
+                           const std::function<void()> &keepPainting) {
     if (!indexed)
         return db::scalar(d,
                           QStringLiteral("select not exists (select 1 from data where year is not ? or hospital "
@@ -392,6 +393,7 @@ bool holdsOnlyReplacedRows(const QSqlDatabase &d, int year, const QSet<qint64> &
         return false;
     QVariant h = db::scalar(d, QStringLiteral("select min(hospital) from data"));
     while (!h.isNull()) {
+        keepPainting();   // a few look-ups per institution, too short to be polled
         if (h.typeId() != QMetaType::LongLong || !units.contains(h.toLongLong())) return false;
         QSqlQuery q = db::exec(d,
                                QStringLiteral("select (select min(year) from data where hospital=?), "
@@ -461,7 +463,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
     QElapsedTimer paced;
     paced.start();
     const auto keepPainting = [&] {
-        if (paced.elapsed() < 80) return;
+        if (paced.elapsed() < 50) return;
         paced.restart();
         pacer.report(done);
     };
@@ -495,7 +497,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             QList<std::pair<QString, QString>> indexes;
             if (request.institutions.isEmpty()) {
                 const QString keep = hospitalIndex(d);
-                const bool everyRow = holdsOnlyReplacedRows(d, request.year, units, !keep.isEmpty());
+                const bool everyRow = holdsOnlyReplacedRows(d, request.year, units, !keep.isEmpty(), keepPainting);
                 // Most rows of the level are replaced: its indexes are dropped
                 // for the run and built again at its end, which costs less than
                 // keeping them up to date row by row; but for the index by
