@@ -445,7 +445,7 @@ void TAdmForm::N12Click() {
 
 namespace {
 // How often the second gauge of a group load moves.
-constexpr int kPaintIntervalMs = 80;
+constexpr int kPaintIntervalMs = 50;
 } // namespace
 
 void TAdmForm::N7Click() {
