@@ -10,6 +10,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <thread>
+
 namespace {
 // Events run at most this often while a run moves the gauge.
 constexpr int kEventsIntervalMs = 40;
@@ -139,3 +144,47 @@ ProgressRun::~ProgressRun() {
     m_window.setWindowModality(Qt::NonModal);
     QApplication::restoreOverrideCursor();
 }
+
+void ProgressRun::runWhilePainting(const QString &status, const std::function<void()> &step) {
+    m_window.SetStatusText(status);
+    std::exception_ptr failure;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        try {
+            step();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done = true;
+    });
+    while (!done) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+namespace {
+// How often a polled statement lets the window paint and answer "Отмена".
+constexpr int kPollIntervalMs = 50;
+} // namespace
+
+PolledConnection::PolledConnection(TProgress &window, const QSqlDatabase &db) : m_window(window) {
+    m_paced.start();
+    m_poll = std::make_unique<db::StatementPoll>(db, [this] {
+        if (m_paced.elapsed() < kPollIntervalMs) return !m_stopped;
+        m_paced.restart();
+        try {
+            m_window.SetPosition(m_window.position());
+            m_window.checkCancelled();
+            return true;
+        } catch (const Cancelled &) {
+            m_stopped = true;
+            return false;
+        }
+    });
+}
+
+PolledConnection::~PolledConnection() = default;
+

@@ -5,9 +5,12 @@
 // times a second at most, so that a gauge moved often costs the run nothing)
 // so that the window repaints and "Отмена" answers during the run.
 #include "engine/ProgressSink.h"
+#include "platform/Database.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <functional>
+#include <memory>
 
 class QLabel;
 class QProgressBar;
@@ -76,7 +79,45 @@ public:
     ProgressRun &operator=(const ProgressRun &) = delete;
     TProgress &window() { return m_window; }
 
+    // Runs a step that cannot stop halfway (saving a file) on a thread of its
+    // own while the window goes on painting; "Отмена" waits for its end.
+    // Rethrows what the step threw. The step must touch no window.
+    void runWhilePainting(const QString &status, const std::function<void()> &step);
+
 private:
     TProgress &m_window;
     bool m_outer;
 };
+
+// While it lives, the statements of a connection, and the commit and
+// rollback of its transactions, keep the progress window painting and
+// answering "Отмена" a few times a second (db::StatementPoll): a job whose
+// single statements or commit last long does not freeze its window. A
+// statement stopped on "Отмена" fails as a database error: run() turns that
+// failure into Cancelled.
+class PolledConnection {
+public:
+    PolledConnection(TProgress &window, const QSqlDatabase &db);
+    ~PolledConnection();
+    PolledConnection(const PolledConnection &) = delete;
+    PolledConnection &operator=(const PolledConnection &) = delete;
+
+    template <typename F>
+    auto run(F &&work) -> decltype(work()) {
+        try {
+            return work();
+        } catch (const Cancelled &) {
+            throw;
+        } catch (const std::exception &) {
+            if (m_stopped) throw Cancelled();
+            throw;
+        }
+    }
+
+private:
+    TProgress &m_window;
+    QElapsedTimer m_paced;
+    bool m_stopped = false;
+    std::unique_ptr<db::StatementPoll> m_poll;
+};
+

@@ -5,7 +5,7 @@
 // A cell built by add() is a sum: the matrix keeps the largest magnitude of
 // its terms, and at() gives the sum kept to the precision of that term
 // (num::settledSum), so that sums that cancel read 0. Every sum of values
-// into a matrix goes through add() or addMatrix().
+// into a matrix goes through add().
 #include "engine/EngineError.h"
 #include "engine/NumberFormat.h"
 #include "engine/TableLimits.h"
@@ -56,23 +56,6 @@ public:
         if (m_largest.isEmpty()) m_largest = QList<double>(m_values.size(), 0.0);
         const double a = v < 0 ? -v : v;
         if (a > m_largest[i]) m_largest[i] = a;
-    }
-    // Adds every cell of a matrix of the same bounds, its terms counting as
-    // terms of the sums here; false (nothing added) for other bounds.
-    bool addMatrix(const ValueMatrix &other) {
-        if (!m_created || !other.m_created || other.m_lc != m_lc || other.m_hc != m_hc || other.m_lr != m_lr ||
-            other.m_hr != m_hr)
-            return false;
-        if (m_largest.isEmpty()) m_largest = QList<double>(m_values.size(), 0.0);
-        for (qsizetype i = 0; i < m_values.size(); ++i) {
-            const double v = other.m_values[i];
-            if (v == 0 && (other.m_largest.isEmpty() || other.m_largest[i] == 0)) continue;
-            m_values[i] += v;
-            double a = v < 0 ? -v : v;
-            if (!other.m_largest.isEmpty() && other.m_largest[i] > a) a = other.m_largest[i];
-            if (a > m_largest[i]) m_largest[i] = a;
-        }
-        return true;
     }
     void fill(double v) { m_values.fill(v); m_largest.clear(); }
 

@@ -16,6 +16,7 @@
 #include "platform/Paths.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -395,13 +396,22 @@ void TAdmForm::N13Click() {
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!n) return;
         const ProgressShown shown(this);
+        // The gauge counts the institutions' files.
+        int leaves = 0;
+        const std::function<void(const QTreeWidgetItem *)> count = [&](const QTreeWidgetItem *node) {
+            if (node->childCount() == 0) ++leaves;
+            for (int i = 0; i < node->childCount(); ++i) count(node->child(i));
+        };
+        count(n);
         const transfer::TreeWriteResult r = [&] {
-            ProgressRun run(QStringLiteral("Выгрузка"));
+            ProgressRun run(QStringLiteral("Выгрузка"), std::max(1, leaves));
+            int done = 0;
             return transfer::SaveHospTree(n, dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
                 Label1->setText(t);
                 run.window().setDetailText(t);
+                run.window().setPosition(done++);
                 run.window().checkCancelled();
-            });
+            }, [&] { run.window().setPosition(done); });   // every file written: no stopping now
         }();
         // Where the files went, so that they can be found and sent: the
         // folder that holds them all.
@@ -450,6 +460,11 @@ void TAdmForm::N12Click() {
     });
 }
 
+namespace {
+// How often the second gauge of a group load moves.
+constexpr int kPaintIntervalMs = 50;
+} // namespace
+
 void TAdmForm::N7Click() {
     guarded(this, [&] {
         const QStringList files = dialogs().openFiles(this, QStringLiteral("Подгрузить"), dataFolder(),
@@ -463,19 +478,32 @@ void TAdmForm::N7Click() {
         // The files in one transaction: "Отмена" leaves every value as before.
         const adm::GroupLoadResult r = [&] {
             ProgressRun run(QStringLiteral("Подгрузка информации"), int(files.size()));
-            return adm::loadUnitFiles(
-                files, m_groupLoadForms, clearChosenOnly(),
-                [&](int i, const QString &name) {
-                    Gauge1->setValue(i);
-                    Label1->setText(name);
-                    run.window().setDetailText(name);
-                    run.window().setPosition(i);
-                    run.window().checkCancelled();
-                },
-                [&](int done, int total) {
-                    Gauge2->setMaximum(total);
-                    Gauge2->setValue(done);
-                });
+            // The window paints and answers "Отмена" between files, between
+            // the rows of a file (the second gauge moves by time, not by
+            // row), inside long statements and while the group is committed
+            // or rolled back.
+            PolledConnection polled(run.window(), db::connection(db::kData));
+            QElapsedTimer paced;
+            paced.start();
+            return polled.run([&] {
+                return adm::loadUnitFiles(
+                    files, m_groupLoadForms, clearChosenOnly(),
+                    [&](int i, const QString &name) {
+                        Gauge1->setValue(i);
+                        Label1->setText(name);
+                        run.window().setDetailText(name);
+                        run.window().setPosition(i);
+                        run.window().checkCancelled();
+                    },
+                    [&](int done, int total) {
+                        if (done != total && paced.elapsed() < kPaintIntervalMs) return;
+                        paced.restart();
+                        Gauge2->setMaximum(total);
+                        Gauge2->setValue(done);
+                        run.window().setPosition(run.window().position());   // lets the events run
+                        run.window().checkCancelled();
+                    });
+            });
         }();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(importpolicy::withNotes(

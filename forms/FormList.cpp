@@ -334,11 +334,15 @@ bool TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QStri
     try {
         ProgressRun run(status);
         GaugeSink gauge(Gauge1, &run.window());
+        // Long reads and the commit keep the window painting.
+        PolledConnection polled(run.window(), db::connection(db::kData));
         // The label is painted with the progress window's event passes, not per table.
-        formlist::recalculateForms(recalc, forms, [&](const QString &t) {
-            Label1->setText(t);
-            gauge.setDetailText(t);
-        }, gauge);
+        polled.run([&] {
+            formlist::recalculateForms(recalc, forms, [&](const QString &t) {
+                Label1->setText(t);
+                gauge.setDetailText(t);
+            }, gauge);
+        });
     } catch (const NoMembersError &e) {
         showWarning(e.message(), this);
         return false;
@@ -658,15 +662,22 @@ void TFormList::N20Click() {
         const QStringList list = shortnames::load();
         const QString formName = formlist::formNameOfText(n->parent()->text(0));
         const auto unlabel = qScopeGuard([this] { setLabel(QString()); });
-        office::ExcelWorkbook book = [&] {
+        // The workbook of many members takes seconds to save: it is saved
+        // while the progress window paints, before the run is told finished.
+        const QString file = [&] {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
-            return excelout::exportTablePerMember(
+            office::ExcelWorkbook book = excelout::exportTablePerMember(
                 {TreeNodeId(n), n->text(0)}, formName, m_work.includeList, m_work.mode,
                 [&](const QString &name) { return shortnames::GetShortName(name, list, this); },
                 [this](const QString &t) { setLabel(t); }, run.window());
+            QString saved;
+            run.runWhilePainting(QStringLiteral("Сохранение книги Excel"), [&] {
+                saved = office::saveShown(book, formName + QLatin1Char(' ') + formlist::tableNumberOfText(n->text(0)));
+            });
+            return saved;
         }();
         showMessage(kExcelDone, this);
-        office::show(book, formName + QLatin1Char(' ') + formlist::tableNumberOfText(n->text(0)));
+        office::showFile(file);
         setLabel(QString());
     });
 }

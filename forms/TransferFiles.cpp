@@ -31,6 +31,8 @@
 #include <tuple>
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
+#include <system_error>
 #include <string_view>
 #include <unordered_map>
 
@@ -590,6 +592,12 @@ QString unitStemOfNode(const QTreeWidgetItem *node) {
 
 namespace {
 
+// The files of a group are first written beside their places (name +
+// kPendingSuffix); they replace the older files only once every one of them
+// is written, so a run stopped by "Отмена" or a failed write leaves the
+// folder as it was.
+const QString kPendingSuffix = QStringLiteral(".part");
+
 struct PlannedFile {
     QString path;
     QTreeWidgetItem *node;
@@ -612,7 +620,8 @@ void planTree(QTreeWidgetItem *node, const QString &stem, const QString &folder,
 } // namespace
 
 TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
-                             const std::function<void(const QString &)> &progress) {
+                             const std::function<void(const QString &)> &progress,
+                             const std::function<void()> &keepPainting) {
     TreeWriteResult out;
     if (!node) return out;
     QStringList folders;
@@ -635,13 +644,36 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
     for (const QString &sub : folders)
         if (!paths::makePath(sub))
             throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(sub)));
-    for (const PlannedFile &f : files) {
-        if (progress) progress(f.node->text(0));
-        const WriteResult w = writeValues(db::connection(db::kData), QStringLiteral("data"), TreeNodeId(f.node), year,
-                                          f.path);
-        out.skippedValues += w.skipped;
-        out.writtenFiles.append(f.path);
-        ++out.files;
+    QStringList pending;
+    try {
+        for (const PlannedFile &f : files) {
+            if (progress) progress(f.node->text(0));
+            pending.append(f.path);
+            const WriteResult w = writeValues(db::connection(db::kData), QStringLiteral("data"), TreeNodeId(f.node),
+                                              year, f.path + kPendingSuffix);
+            out.skippedValues += w.skipped;
+            ++out.files;
+        }
+    } catch (...) {
+        for (const QString &f : std::as_const(pending)) QFile::remove(f + kPendingSuffix);
+        throw;
+    }
+    // Every file is written: each takes the place of the older one at once
+    // (a rename within its folder).
+    for (int i = 0; i < pending.size(); ++i) {
+        if (keepPainting) keepPainting();
+        std::error_code error;
+        std::filesystem::rename(std::filesystem::path(QFile::encodeName(pending[i] + kPendingSuffix).toStdString()),
+                                std::filesystem::path(QFile::encodeName(pending[i]).toStdString()), error);
+        if (error) {
+            for (int j = i; j < pending.size(); ++j) QFile::remove(pending[j] + kPendingSuffix);
+            throw db::Error(QStringLiteral("Не удалось заменить файл %1. Выгружено файлов: %2 из %3; остальные "
+                                           "файлы остались прежними.")
+                                .arg(QDir::toNativeSeparators(pending[i]))
+                                .arg(i)
+                                .arg(pending.size()));
+        }
+        out.writtenFiles.append(pending[i]);
     }
     return out;
 }

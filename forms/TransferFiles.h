@@ -94,14 +94,19 @@ QString safeFileName(const QString &name);
 
 // Writes the subtree of a node (TreeNodeId = administration.id):
 // a node with children becomes a subfolder named by its text, a leaf a file.
-// progress gets each leaf's text before it is written.
+// progress gets each leaf's text before it is written (and may stop the run
+// with Cancelled). The files replace the older ones only once all are
+// written: a run that stops leaves every older file as it was.
 struct TreeWriteResult {
     int files = 0;
     int skippedValues = 0;
     QStringList writtenFiles;
 };
+// keepPainting (which must not throw) runs between the replacements, which
+// on some file systems wait for the new file's data to reach the disk.
 TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
-                             const std::function<void(const QString &)> &progress = {});
+                             const std::function<void(const QString &)> &progress = {},
+                             const std::function<void()> &keepPainting = {});
 
 // ---- Readers ---------------------------------------------------------------
 

@@ -387,15 +387,72 @@ BulkWork::~BulkWork() {
     QSqlQuery(QStringLiteral("pragma temp_store=%1").arg(m_tempStore.toInt()), m_db);
 }
 
+namespace {
+constexpr int kBusyTimeoutMs = 5000;
+constexpr int kBusyStepMs = 10;
+
+// Waits for a locked file in short steps while the caller's test allows it.
+int busyWait(void *keepWaiting, int calls) {
+    if (calls * kBusyStepMs >= kBusyTimeoutMs || !(*static_cast<std::function<bool()> *>(keepWaiting))()) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kBusyStepMs));
+    return 1;
+}
+} // namespace
+
+BusyWait::BusyWait(const QSqlDatabase &d, std::function<bool()> keepWaiting)
+    : m_db(d), m_keepWaiting(std::move(keepWaiting)) {
+    if (sqlite3 *h = handleOf(m_db)) sqlite3_busy_handler(h, busyWait, &m_keepWaiting);
+}
+
+BusyWait::~BusyWait() {
+    if (sqlite3 *h = handleOf(m_db)) sqlite3_busy_timeout(h, kBusyTimeoutMs);
+}
+
+namespace {
+// The poll of each connection that has one: its transactions end aside.
+std::map<sqlite3 *, StatementPoll *> &pollsByHandle() {
+    static std::map<sqlite3 *, StatementPoll *> polls;
+    return polls;
+}
+
+StatementPoll *pollOf(const QSqlDatabase &d) {
+    sqlite3 *h = handleOf(d);
+    if (!h) return nullptr;
+    const auto it = pollsByHandle().find(h);
+    return it == pollsByHandle().end() ? nullptr : it->second;
+}
+} // namespace
+
 StatementPoll::StatementPoll(const QSqlDatabase &d, std::function<bool()> poll) : m_db(d), m_poll(std::move(poll)) {
-    if (sqlite3 *h = handleOf(m_db)) sqlite3_progress_handler(h, 1000, pollStatement, &m_poll);
+    if (sqlite3 *h = handleOf(m_db)) {
+        sqlite3_progress_handler(h, 1000, pollStatement, &m_poll);
+        pollsByHandle()[h] = this;
+        // A statement interrupted while it waits for a locked file stops waiting.
+        sqlite3_busy_handler(
+            h,
+            [](void *self, int calls) {
+                auto *poll = static_cast<StatementPoll *>(self);
+                if (calls * kBusyStepMs >= kBusyTimeoutMs) return 0;
+                // On the poll's own thread the wait polls like a statement step.
+                if (std::this_thread::get_id() == poll->m_owner && !poll->m_poll()) poll->m_stopWaiting = true;
+                if (poll->m_stopWaiting) return 0;
+                std::this_thread::sleep_for(std::chrono::milliseconds(kBusyStepMs));
+                return 1;
+            },
+            this);
+    }
 }
 
 StatementPoll::~StatementPoll() {
-    if (sqlite3 *h = handleOf(m_db)) sqlite3_progress_handler(h, 0, nullptr, nullptr);
+    if (sqlite3 *h = handleOf(m_db)) {
+        sqlite3_progress_handler(h, 0, nullptr, nullptr);
+        sqlite3_busy_timeout(h, kBusyTimeoutMs);
+        const auto it = pollsByHandle().find(h);
+        if (it != pollsByHandle().end() && it->second == this) pollsByHandle().erase(it);
+    }
 }
 
-void StatementPoll::execAside(const QString &sql) {
+StatementPoll::Outcome StatementPoll::runAside(const QByteArray &text, bool interruptible) {
     sqlite3 *h = checkedHandle(m_db);
     // The statement's thread must not call poll: it runs here.
     sqlite3_progress_handler(h, 0, nullptr, nullptr);
@@ -404,46 +461,87 @@ void StatementPoll::execAside(const QString &sql) {
         std::function<bool()> *poll;
         ~Restore() { sqlite3_progress_handler(h, 1000, pollStatement, poll); }
     } restore{h, &m_poll};
-    const QByteArray text = sql.toUtf8();
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
-    int rc = SQLITE_OK;
-    QString why;
+    Outcome out;
+    m_stopWaiting = false;
     std::thread worker([&] {
         char *err = nullptr;
         const int result = sqlite3_exec(h, text.constData(), nullptr, nullptr, &err);
         const QString message = result == SQLITE_OK ? QString() : QString::fromUtf8(err ? err : sqlite3_errmsg(h));
         sqlite3_free(err);
         const std::lock_guard<std::mutex> lock(mutex);
-        rc = result;
-        why = message;
+        out.rc = result;
+        out.why = message;
         done = true;
         finished.notify_all();
     });
-    bool interrupted = false;
     std::unique_lock<std::mutex> lock(mutex);
     while (!done) {
         if (finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; })) break;
         lock.unlock();
+        // The window goes on painting after "Отмена" until the statement ends.
         bool goOn = false;
         try {
-            goOn = interrupted || m_poll();
+            goOn = m_poll();
         } catch (...) {
         }
-        if (!goOn && !interrupted) {
+        if (!goOn && interruptible && !out.interrupted) {
+            m_stopWaiting = true;
             sqlite3_interrupt(h);
-            interrupted = true;
+            out.interrupted = true;
         }
         lock.lock();
     }
     lock.unlock();
     worker.join();
-    if (rc != SQLITE_OK)
-        throw statementError(m_db, sql, QSqlError(why, QString(), QSqlError::StatementError, QString::number(rc)));
+    return out;
 }
 
+void StatementPoll::execAside(const QString &sql) {
+    const Outcome r = runAside(sql.toUtf8(), true);
+    if (r.rc == SQLITE_OK) return;
+    if (r.interrupted) throw Cancelled();   // interrupted, or it stopped waiting for a locked file
+    throw statementError(m_db, sql, QSqlError(r.why, QString(), QSqlError::StatementError, QString::number(r.rc)));
+}
+
+void StatementPoll::rollbackAside() {
+    sqlite3 *h = handleOf(m_db);
+    if (!h || sqlite3_get_autocommit(h)) return;   // nothing open (a failed commit may have ended it)
+    runAside(QByteArrayLiteral("ROLLBACK"), false);
+    if (!sqlite3_get_autocommit(h)) {
+        // Statements still reading hold the transaction: reset them, then again.
+        for (sqlite3_stmt *st = sqlite3_next_stmt(h, nullptr); st; st = sqlite3_next_stmt(h, st))
+            if (sqlite3_stmt_busy(st)) sqlite3_reset(st);
+        runAside(QByteArrayLiteral("ROLLBACK"), false);
+    }
+}
+
+void StatementPoll::commitAside() {
+    const Outcome r = runAside(QByteArrayLiteral("COMMIT"), true);
+    if (r.rc == SQLITE_OK) return;
+    rollbackAside();
+    if (r.interrupted) throw Cancelled();
+    const QString why = errorReason(QSqlError(r.why, QString(), QSqlError::TransactionError, QString::number(r.rc)));
+    throw Error(QStringLiteral("Не удалось сохранить изменения в базе данных (%1): %2.")
+                    .arg(QFileInfo(m_db.databaseName()).fileName(), why),
+                why);
+}
+
+namespace {
+int busyWait(void *keepWaiting, int calls);
+QSqlDatabase openWaiting(const QString &name, const QString &file, OpenMode mode,
+                         const std::function<bool()> *keepWaiting);
+} // namespace
+
 QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
+    return openWaiting(name, file, mode, nullptr);
+}
+
+namespace {
+QSqlDatabase openWaiting(const QString &name, const QString &file, OpenMode mode,
+                         const std::function<bool()> *keepWaiting) {
     close(name);
     if (mode != OpenMode::Create && !QFileInfo(file).isFile())
         throw Error(openErrorText(file, QStringLiteral("файл не найден")));
@@ -456,6 +554,8 @@ QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
         throw Error(openErrorText(file, errorReason(d, d.lastError())));
     }
     // A file that is not a database opens fine and fails on first use: check now.
+    sqlite3 *h = handleOf(d);
+    if (keepWaiting && h) sqlite3_busy_handler(h, busyWait, const_cast<std::function<bool()> *>(keepWaiting));
     QSqlQuery probe(d);
     if (!probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
         const QString why = errorReason(d, probe.lastError());
@@ -464,6 +564,7 @@ QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
         throw Error(openErrorText(file, why));
     }
     probe.finish();
+    if (keepWaiting && h) sqlite3_busy_timeout(h, kBusyTimeoutMs);
     registerUnicode(d);
     if (mode != OpenMode::ReadOnly) {
         QSqlQuery pragma(d);
@@ -471,6 +572,8 @@ QSqlDatabase open(const QString &name, const QString &file, OpenMode mode) {
     }
     return d;
 }
+
+} // namespace
 
 bool tryOpen(const QString &name, const QString &file, OpenMode mode, QString *error) {
     try {
@@ -516,6 +619,17 @@ ScopedConnection::ScopedConnection(const QString &file, OpenMode mode, const QSt
     : m_name(uniqueName(prefix)) {
     try {
         open(m_name, file, mode);
+    } catch (...) {
+        QSqlDatabase::removeDatabase(m_name);
+        throw;
+    }
+}
+
+ScopedConnection::ScopedConnection(const QString &file, OpenMode mode, const QString &prefix,
+                                   const std::function<bool()> &keepWaiting)
+    : m_name(uniqueName(prefix)) {
+    try {
+        openWaiting(m_name, file, mode, &keepWaiting);
     } catch (...) {
         QSqlDatabase::removeDatabase(m_name);
         throw;
@@ -639,10 +753,15 @@ void transaction(const QSqlDatabase &dconst, const std::function<void()> &work) 
         work();
     } catch (...) {
         transactionDepth()[d.connectionName()] = 0;
-        d.rollback();
+        if (StatementPoll *aside = pollOf(d)) aside->rollbackAside();
+        else d.rollback();
         throw;
     }
     transactionDepth()[d.connectionName()] = 0;
+    if (StatementPoll *aside = pollOf(d)) {
+        aside->commitAside();
+        return;
+    }
     if (!d.commit()) {
         const QString why = errorReason(d, d.lastError());
         rollbackFailedCommit(d);

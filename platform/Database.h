@@ -14,7 +14,9 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <vector>
 #include <stdexcept>
 
@@ -70,6 +72,10 @@ QString uniqueName(const QString &prefix);
 class ScopedConnection {
 public:
     ScopedConnection(const QString &file, OpenMode mode, const QString &prefix = QStringLiteral("tmp"));
+    // Waits for a locked file, while it opens, only while keepWaiting() answers
+    // true (as BusyWait does for its statements).
+    ScopedConnection(const QString &file, OpenMode mode, const QString &prefix,
+                     const std::function<bool()> &keepWaiting);
     ~ScopedConnection();
     ScopedConnection(const ScopedConnection &) = delete;
     ScopedConnection &operator=(const ScopedConnection &) = delete;
@@ -196,6 +202,13 @@ private:
 // While it lives, the statements of the connection call poll every few
 // thousand steps; poll returning false interrupts the statement, which then
 // fails (its transaction rolls back). poll must not throw.
+//
+// While it lives, the end of the connection's outermost transaction
+// (db::transaction) runs aside as well: the commit, which spends its time
+// writing pages where no statement step polls, and the rollback. poll keeps
+// being called meanwhile; during the commit its false interrupts it when the
+// commit has not begun to write (the work is rolled back and Cancelled
+// thrown), and a rollback runs to its end whatever it answers.
 class StatementPoll {
 public:
     StatementPoll(const QSqlDatabase &db, std::function<bool()> poll);
@@ -205,13 +218,44 @@ public:
     // Runs a statement without parameters that spends long inside one step
     // (emptying a table, dropping an index, the sort of an index build),
     // where poll would not be called, on a thread of its own, and calls poll
-    // on this thread meanwhile; poll returning false interrupts it. Nothing
-    // else may use the connection until it returns. Throws Error.
+    // on this thread meanwhile, also after it answered false; false
+    // interrupts the statement, which then throws Cancelled. Nothing else may
+    // use the connection until it returns. Throws Error when it fails.
     void execAside(const QString &sql);
+
+    // For db::transaction: ends the transaction aside (see above).
+    void commitAside();
+    void rollbackAside();
+
+private:
+    struct Outcome {
+        int rc = 0;
+        QString why;
+        bool interrupted = false;
+    };
+    Outcome runAside(const QByteArray &sql, bool interruptible);
+
+    QSqlDatabase m_db;
+    std::function<bool()> m_poll;
+    std::atomic<bool> m_stopWaiting{false};   // a wait for a locked file ends at once
+    std::thread::id m_owner = std::this_thread::get_id();
+};
+
+// While it lives, a statement of the connection that finds its file locked
+// waits for it (up to the busy timeout of five seconds) only while
+// keepWaiting() answers true, asking every hundredth of a second; false
+// fails the statement at once as busy. keepWaiting runs on the statement's
+// thread and must not throw.
+class BusyWait {
+public:
+    BusyWait(const QSqlDatabase &db, std::function<bool()> keepWaiting);
+    ~BusyWait();
+    BusyWait(const BusyWait &) = delete;
+    BusyWait &operator=(const BusyWait &) = delete;
 
 private:
     QSqlDatabase m_db;
-    std::function<bool()> m_poll;
+    std::function<bool()> m_keepWaiting;
 };
 
 // Comma list of integers for "in (...)" built from numbers only; never empty:

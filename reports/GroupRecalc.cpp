@@ -131,7 +131,9 @@ void TForm7::BitBtn1Click() {
         // The reports in one transaction: "Отмена" leaves every report as it was.
         std::optional<ProgressRun> run(std::in_place, QStringLiteral("Пересчет группы отчетов"));
         TProgress &progress = run->window();
-        db::transaction(db::connection(db::kData), [&] {
+        // Long reads and the commit keep the window painting.
+        std::optional<PolledConnection> polled(std::in_place, progress, db::connection(db::kData));
+        polled->run([&] { db::transaction(db::connection(db::kData), [&] {
             for (int i = 0; i < CheckListBox1->count(); ++i) {
                 QListWidgetItem *item = CheckListBox1->item(i);
                 if (item->checkState() != Qt::Checked) continue;
@@ -157,7 +159,8 @@ void TForm7::BitBtn1Click() {
                 if (r.outside > 0) outside.append(item->text());
                 done.append(item);
             }
-        });
+        }); });
+        polled.reset();
         run.reset();
         for (QListWidgetItem *item : done) item->setCheckState(Qt::Unchecked);
         if (!withoutMembers.isEmpty())

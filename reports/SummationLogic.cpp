@@ -169,9 +169,16 @@ struct TableCells {
     int lowColumn, highColumn, lowRow, highRow, fixrows;
 };
 
-// The sums of one institution in one source level, by table.
+// The values of one institution in one source level that go into the sums:
+// its rows as read (a few per value, not a matrix per table, so that the
+// institutions read ahead cost what their values do).
+struct SourceRow {
+    qint64 table;
+    int column, row;
+    double value;
+};
 struct SourceSums {
-    std::vector<std::pair<qint64, ValueMatrix>> tables;
+    std::vector<SourceRow> rows;
     int outside = 0;   // values outside their table's cells
     std::exception_ptr error;
 };
@@ -220,7 +227,12 @@ private:
 
     void read(int source) {
         try {
-            const db::ScopedConnection c(m_files[source], db::OpenMode::ReadOnly, QStringLiteral("mergesrc"));
+            // A level locked by another program is waited for only until the
+            // run stops: "Отмена" does not wait out the busy timeout.
+            const std::function<bool()> keepWaiting = [this] { return !m_stop; };
+            const db::ScopedConnection c(m_files[source], db::OpenMode::ReadOnly, QStringLiteral("mergesrc"),
+                                         keepWaiting);
+            const db::BusyWait busy(c.db(), keepWaiting);
             if (!db::tableExists(c.db(), QStringLiteral("data")))
                 throw db::Error(QStringLiteral("в файле %1 нет таблицы значений")
                                     .arg(QDir::toNativeSeparators(m_files[source])));
@@ -239,39 +251,27 @@ private:
     SourceSums readInstitution(const QSqlDatabase &d, qint64 h, bool fixed) const {
         SourceSums out;
         qint64 lastTable = std::numeric_limits<qint64>::min();
-        ValueMatrix *lastSums = nullptr;
-        int lastFixrows = 0;
+        const TableCells *lastCells = nullptr;
         int rows = 0;
         db::readInstitutionRows(d, QStringLiteral("data"), h, m_request.year,
                                 QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
             if ((++rows & 4095) == 0 && m_stop) throw Cancelled();
             const qint64 t = qint64(f[0]);
-            // Rows come table by table: the last table's sums serve the rows
-            // after it.
+            // Rows come table by table: the last table's cells serve the rows after it.
             if (t != lastTable) {
                 lastTable = t;
-                lastSums = nullptr;
                 const auto cat = m_cells.constFind(t);
-                if (cat == m_cells.constEnd()) return;   // no longer in the catalogue
-                lastFixrows = cat->fixrows;
-                const auto it = std::find_if(out.tables.begin(), out.tables.end(),
-                                             [t](const auto &e) { return e.first == t; });
-                if (it != out.tables.end()) {
-                    lastSums = &it->second;
-                } else {
-                    out.tables.emplace_back(t, ValueMatrix());
-                    lastSums = &out.tables.back().second;
-                    lastSums->create(cat->lowColumn, cat->highColumn, cat->lowRow, cat->highRow);
-                }
+                lastCells = cat == m_cells.constEnd() ? nullptr : &*cat;   // nullptr: no longer in the catalogue
             }
-            if (!lastSums) return;
+            if (!lastCells) return;
             const int c = int(f[1]), r = int(f[2]);
-            if (!fixed && !m_excl.summable(t, c, r, lastFixrows)) return;
-            if (!lastSums->contains(c, r)) {   // the table has no such cell (any more)
+            if (!fixed && !m_excl.summable(t, c, r, lastCells->fixrows)) return;
+            if (c < lastCells->lowColumn || c > lastCells->highColumn || r < lastCells->lowRow ||
+                r > lastCells->highRow) {   // the table has no such cell (any more)
                 ++out.outside;
                 return;
             }
-            lastSums->add(c, r, f[3]);
+            out.rows.push_back(SourceRow{t, c, r, f[3]});
         });
         return out;
     }
@@ -381,7 +381,8 @@ QList<std::pair<QString, QString>> otherIndexes(const QSqlDatabase &d, const QSt
 // run's institutions, so that the run replaces the whole table. Walks the
 // distinct institutions through the (hospital, year) index, when there is
 // one, a few look-ups each, instead of reading every row.
-bool holdsOnlyReplacedRows(const QSqlDatabase &d, int year, const QSet<qint64> &units, bool indexed) {
+bool holdsOnlyReplacedRows(const QSqlDatabase &d, int year, const QSet<qint64> &units, bool indexed,
+                           const std::function<void()> &keepPainting) {
     if (!indexed)
         return db::scalar(d,
                           QStringLiteral("select not exists (select 1 from data where year is not ? or hospital "
@@ -392,6 +393,7 @@ bool holdsOnlyReplacedRows(const QSqlDatabase &d, int year, const QSet<qint64> &
         return false;
     QVariant h = db::scalar(d, QStringLiteral("select min(hospital) from data"));
     while (!h.isNull()) {
+        keepPainting();   // a few look-ups per institution, too short to be polled
         if (h.typeId() != QMetaType::LongLong || !units.contains(h.toLongLong())) return false;
         QSqlQuery q = db::exec(d,
                                QStringLiteral("select (select min(year) from data where hospital=?), "
@@ -461,7 +463,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
     QElapsedTimer paced;
     paced.start();
     const auto keepPainting = [&] {
-        if (paced.elapsed() < 80) return;
+        if (paced.elapsed() < 50) return;
         paced.restart();
         pacer.report(done);
     };
@@ -495,7 +497,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             QList<std::pair<QString, QString>> indexes;
             if (request.institutions.isEmpty()) {
                 const QString keep = hospitalIndex(d);
-                const bool everyRow = holdsOnlyReplacedRows(d, request.year, units, !keep.isEmpty());
+                const bool everyRow = holdsOnlyReplacedRows(d, request.year, units, !keep.isEmpty(), keepPainting);
                 // Most rows of the level are replaced: its indexes are dropped
                 // for the run and built again at its end, which costs less than
                 // keeping them up to date row by row; but for the index by
@@ -519,18 +521,25 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             for (int u = 0; u < institutions.size(); ++u) {
                 const qint64 h = institutions[u];
                 if (u % chunk == 0) progress.setDetailText(names.value(h));
-                // Sums by table, written by table, column and row.
+                // Sums by table, written by table, column and row: the matrices
+                // of one institution at a time.
                 std::map<qint64, ValueMatrix> sums;
                 for (int i = 0; i < request.sources.size(); ++i) {
-                    SourceSums part = readers.take(i, keepPainting);
+                    const SourceSums part = readers.take(i, keepPainting);
                     result.outside += part.outside;
-                    for (auto &[t, m] : part.tables) {
-                        const auto it = sums.find(t);
-                        if (it == sums.end()) {
-                            sums.emplace(t, std::move(m));
-                            continue;
+                    qint64 lastTable = std::numeric_limits<qint64>::min();
+                    ValueMatrix *m = nullptr;
+                    for (const SourceRow &row : part.rows) {
+                        if (row.table != lastTable) {
+                            lastTable = row.table;
+                            auto [it, added] = sums.try_emplace(row.table);
+                            m = &it->second;
+                            if (added) {
+                                const TableCells &a = cells[row.table];
+                                m->create(a.lowColumn, a.highColumn, a.lowRow, a.highRow);
+                            }
                         }
-                        it->second.addMatrix(m);   // both from the table's cells: the same bounds
+                        m->add(row.column, row.row, row.value);
                     }
                 }
                 guardedStep([&] {

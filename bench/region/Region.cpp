@@ -50,9 +50,11 @@ qint64 fillValues(const QString &file, const Region &r, const QList<QList<qint64
     qint64 rows = 0;
     for (int u = 0; u < r.units.size(); ++u) {
         const QList<qint64> &tables = tablesOfType[u % kTypes];
+        // Table by table, row by row, as a table is filled and loaded: not
+        // in the column order the unload writes, which would spare its sort.
         for (int t = 0; t < tables.size(); ++t)
-            for (int c = 0; c < kColumns; ++c)
-                for (int row = 0; row < kRows; ++row) {
+            for (int row = 0; row < kRows; ++row)
+                for (int c = 0; c < kColumns; ++c) {
                     // 70 % of the cells: 7 of every 10 along the row.
                     if ((c * kRows + row + u) % 10 >= 7) continue;
                     sqlite3_bind_int64(st, 1, r.units[u]);
@@ -61,8 +63,10 @@ qint64 fillValues(const QString &file, const Region &r, const QList<QList<qint64
                     sqlite3_bind_double(st, 2, double(k % 500) + (k % 10 == 0 ? 0.1 * (k % 7 + 1) : 0.0));
                     sqlite3_bind_int(st, 3, r.year);
                     sqlite3_bind_int64(st, 4, tables[t]);
-                    sqlite3_bind_int(st, 5, kFixCols + 1 + c);
-                    sqlite3_bind_int(st, 6, kFixRows + 1 + row);
+                    // Value cells only: stored columns and rows after the fixed
+                    // ones and the one stored number before the first value.
+                    sqlite3_bind_int(st, 5, kFixCols + 2 + c);
+                    sqlite3_bind_int(st, 6, kFixRows + 2 + row);
                     check(sqlite3_step(st), h, "insert");
                     sqlite3_reset(st);
                     ++rows;

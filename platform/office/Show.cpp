@@ -95,10 +95,15 @@ QString show(WordDocument &doc, const QString &suggestedName, const QString &fol
     return file;
 }
 
-QString show(ExcelWorkbook &book, const QString &suggestedName, const QString &folder) {
+QString saveShown(ExcelWorkbook &book, const QString &suggestedName, const QString &folder) {
     const QString file = saveInFolder(folder, suggestedName, QStringLiteral("xlsx"),
                                       [&](const QString &f) { book.saveAs(f); });
     shownList().append(file);
+    return file;
+}
+
+QString show(ExcelWorkbook &book, const QString &suggestedName, const QString &folder) {
+    const QString file = saveShown(book, suggestedName, folder);
     openOrTell(file);
     return file;
 }

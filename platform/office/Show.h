@@ -35,6 +35,12 @@ QString freeFileName(const QString &folder, const QString &suggestedName, const 
 QString show(WordDocument &doc, const QString &suggestedName, const QString &folder = QString());
 QString show(ExcelWorkbook &book, const QString &suggestedName, const QString &folder = QString());
 
+// The saving half of show() for a workbook: saves it (a free name, as show()
+// chooses it) and counts it among the shown workbooks; showFile() then opens
+// it. For a caller that saves a large workbook while its progress window
+// paints.
+QString saveShown(ExcelWorkbook &book, const QString &suggestedName, const QString &folder = QString());
+
 // Opens a document already saved (Activate of a saved copy).
 void showFile(const QString &path);
 

@@ -1,4 +1,5 @@
 // Spreadsheet output of forms and the forms-tree commands that make it.
+#include "core/ProgressWindow.h"
 #include "core/SampleConfig.h"
 #include "support/TestWork.h"
 #include "engine/SharedState.h"
@@ -269,6 +270,8 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
         return int(QDialog::Accepted);
     });
     w.N20Click();
+    // The workbook was saved under the progress window, before "finished".
+    EXPECT_EQ(Progress().statusText(), "Сохранение книги Excel");
     EXPECT_TRUE(QFileInfo::exists(fx.programFolder() + "ShortNames.txt"));
     ASSERT_EQ(dialogs.opened.size(), 2);
     ExcelWorkbook table = ExcelWorkbook::open(dialogs.opened[1]);

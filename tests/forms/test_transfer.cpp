@@ -457,4 +457,27 @@ TEST(TransferFiles, GroupSaveMirrorsTheTerritory) {
             << e.message().toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(data + "/Второй район"));
+    // Stopped by "Отмена" at the second file, or failing there: the first
+    // file written again is not put in place, the older files stay whole and
+    // nothing half-written is left beside them.
+    fx.value(fx.crb, fx.t30a, 4, 4, 10.1);
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel);
+        int files = 0;
+        const auto stopAtSecond = [&](const QString &) {
+            if (++files < 2) return;
+            if (cancel) throw Cancelled();
+            throw db::Error(QStringLiteral("Не удалось записать файл"));
+        };
+        if (cancel) EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond), Cancelled);
+        else EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond), db::Error);
+        ASSERT_TRUE(cp1251::readLines(data + "/Район/ЦРБ - Годовой - 2026.orw", lines));
+        EXPECT_EQ(lines, QStringList{line("1", "2026", "Ф30", "(1000)", 3, 4)});
+        EXPECT_TRUE(QDir(data + "/Район").entryList({"*.part"}, QDir::Files).isEmpty());
+    }
+    // Run to its end, the group replaces the older files.
+    SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026);
+    ASSERT_TRUE(cp1251::readLines(data + "/Район/ЦРБ - Годовой - 2026.orw", lines));
+    EXPECT_EQ(lines, (QStringList{line("1", "2026", "Ф30", "(1000)", 3, 4), line("10.1", "2026", "Ф30", "(1000)", 4, 4)}));
+    EXPECT_TRUE(QDir(data + "/Район").entryList({"*.part"}, QDir::Files).isEmpty());
 }

@@ -157,7 +157,7 @@ TEST_F(RecalcPathsTest, SumReachingTheStorableLimitStoresNothingAndNamesTheCell)
 // each file that sums institutions into stored values checks the include
 // list (RequireMembers) and keeps the storable range (RequireStorableValue).
 TEST(RecalcPathsScan, EverySumOfInstitutionsIsBehindTheChecks) {
-    const QString root = QStringLiteral(KELVANA_SOURCE_DIR);
+    const QString root = QDir(QStringLiteral(KELVANA_SOURCE_DIR)).canonicalPath();
     ASSERT_TRUE(QFileInfo::exists(root + "/engine/Common.cpp")) << root.toStdString();
     const QRegularExpression summing(QStringLiteral("SumHospitalsData\\(|sumInstitutions\\(|recalculateForms?\\(|"
                                                     "recalcReport\\("));

@@ -12,6 +12,7 @@
 #include "support/WindowTestBase.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
 #include <QTreeWidget>
@@ -173,6 +174,21 @@ TEST_F(SummationTest, RunCancelledHalfwayOrFailingChangesNothing) {
     // The run leaves no level attached: the next one runs to its end.
     EXPECT_EQ(merge::run(request(), excl).institutions, 12);
     EXPECT_NE(valueRows(db::connection(db::kData)), before);
+}
+
+// A source level another program holds locked: "Отмена" does not wait out
+// the five seconds of the busy timeout, and the level is as before.
+TEST_F(SummationTest, CancelDoesNotWaitForALockedSourceLevel) {
+    db::ScopedConnection locker(fx.yearFolder() + "data2.mdb", db::OpenMode::ReadWrite);
+    db::exec(locker.db(), "begin exclusive");
+    const QStringList before = valueRows(db::connection(db::kData));
+    CancellingProgress cancelling(0);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_THROW(merge::run(request(), merge::ExclList(), cancelling), Cancelled);
+    EXPECT_LT(clock.elapsed(), 1500);
+    db::exec(locker.db(), "rollback");
+    EXPECT_EQ(valueRows(db::connection(db::kData)), before);
 }
 
 TEST_F(SummationTest, SumsOfFractionsAreStoredAsEntered) {
