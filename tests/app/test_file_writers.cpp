@@ -149,6 +149,7 @@ TEST(FileWriters, NoWriterBypassesTheCompleteFileWriters) {
         "updates/UpdateSupport.cpp",       // unpacking into the temporary folder; packages zipped aside
         "updates/UpdateInstaller.cpp",     // staged print files moved in with the installation
         "forms/ExcelOutput.cpp",           // complete workbooks moved over the old ones
+        "forms/TransferFiles.cpp",         // a group unload's complete files moved over the old ones at its end
         "app/Configuration.cpp",           // a configuration's folders swapped whole
         "platform/IniFile.cpp",            // a copy of a settings file it cannot read, kept beside it
     };
