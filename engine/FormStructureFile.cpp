@@ -69,16 +69,6 @@ struct FieldReader {
     }
 };
 
-TableShape shapeOf(const Table &t) {
-    TableShape s;
-    s.colcount = t.colcount;
-    s.rowcount = t.rowcount;
-    s.fixcols = t.fixcols;
-    s.fixrows = t.fixrows;
-    s.floatValues = t.floattype;
-    s.scan = t.scan;
-    return s;
-}
 
 // A line that would store a row, column or title the table window cannot
 // draw (outside the table, a span beyond it, an absurd size or font, a
@@ -157,6 +147,17 @@ Table readTable(const QString &text, int line) {
 }
 
 } // namespace
+
+TableShape shapeOf(const Table &t) {
+    TableShape s;
+    s.colcount = t.colcount;
+    s.rowcount = t.rowcount;
+    s.fixcols = t.fixcols;
+    s.fixrows = t.fixrows;
+    s.floatValues = t.floattype;
+    s.scan = t.scan;
+    return s;
+}
 
 // ---- checks ---------------------------------------------------------------------------
 

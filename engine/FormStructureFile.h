@@ -15,6 +15,8 @@
 // keeps byte 3, and a plain colon in a txt also reads as byte 3. formname,
 // tablen and fontname hold no colon. In txt LF is byte 1, CR byte 2, an
 // empty txt is one blank.
+#include "engine/TableShape.h"
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -97,5 +99,8 @@ Form parse(const QStringList &lines, const std::function<void(const QString &)> 
 // or is in another encoding than code page 1251.
 QStringList readLines(const QString &path);
 Form readFile(const QString &path, const std::function<void(const QString &)> &warn = {});
+
+// The shape of a table read from a file, as the catalogue keeps it.
+TableShape shapeOf(const Table &t);
 
 } // namespace frs

@@ -202,13 +202,7 @@ ImportResult importFrs(const frs::Form &form) {
         QSet<QString> imported;
         for (const frs::Table &t : form.tables) {
             run.line = t.line;
-            TableShape shape;
-            shape.colcount = t.colcount;
-            shape.rowcount = t.rowcount;
-            shape.fixcols = t.fixcols;
-            shape.fixrows = t.fixrows;
-            shape.floatValues = t.floattype;
-            shape.scan = t.scan;
+            const TableShape shape = frs::shapeOf(t);
             // The table of that number, letter case ignored, keeps its number.
             const std::optional<gate::FoundTable> found = gate::findTable(run.d, result.formId, t.tablen);
             qint64 ident = 0;
