@@ -86,7 +86,11 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     struct NoneInserted {};
     try {
         db::transaction(mainDb, [&] {
-            if (mode == LoadMode::Replace) db::exec(mainDb, QStringLiteral("delete from int_control"));
+            // Only the forms the file carries are replaced; the rules between
+            // forms (form 0) are one class of their own.
+            if (mode == LoadMode::Replace)
+                for (const qint64 formId : check.carried())
+                    db::exec(mainDb, QStringLiteral("delete from int_control where formid=?"), {formId});
             for (const Accepted &a : accepted) {
                 const ControlLine &l = a.line;
                 const QString &raw = a.raw;

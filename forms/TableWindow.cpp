@@ -14,6 +14,7 @@
 #include "engine/SharedState.h"
 #include "engine/NumberFormat.h"
 #include "platform/Errors.h"
+#include "forms/AdmFormLogic.h"
 #include "forms/FormNavigator.h"
 #include "forms/StructureEdit.h"
 #include "forms/StructureEditDialog.h"
@@ -751,6 +752,13 @@ void TVTable::N35Click() {
     const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить %1Т%2 из...").arg(formName, m_params.tableNumber),
                                             folder + defaultName, filter);
     try {
+        if (!file.isEmpty() && m_work.table == ValueTable::Data) {
+            // A file named for another institution or level: asked as the forms tree's load asks.
+            const transfer::UnitNames units;
+            for (const QString &question : {transfer::otherUnitQuestion(units, m_work.institution, file),
+                                            transfer::levelQuestion(units, {file}, adm::levelName())})
+                if (!question.isEmpty() && !confirmDefaultNo(question, this)) return;
+        }
         if (!file.isEmpty()) {
             QApplication::setOverrideCursor(Qt::WaitCursor);
             struct CursorBack {

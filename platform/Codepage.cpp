@@ -152,6 +152,26 @@ int oddWords(const QByteArray &bytes, char16_t (*letter)(unsigned char)) {
 
 char16_t cp1251Char(unsigned char b) { return highChar(b); }
 
+// The reference notation ("Ф30", "Т(1000)", "СТР1ГР4") puts a capital right
+// before a digit or a bracket. A file whose every such letter reads as a
+// small one in code page 1251 and as a capital in KOI8-R is KOI8-R, unless
+// they are the small letters of the notation itself typed in 1251 ("ф30т(1000)стр1").
+bool koi8Notation(const QByteArray &bytes) {
+    static const QString typedSmall = QStringLiteral("фтрсг");
+    int junctions = 0;
+    bool otherThanTyped = false;
+    for (qsizetype i = 0; i + 1 < bytes.size(); ++i) {
+        const unsigned char b = static_cast<unsigned char>(bytes[i]);
+        const char next = bytes[i + 1];
+        if (b < 0xC0 || !((next >= '0' && next <= '9') || next == '(' || next == '[')) continue;
+        const char16_t as1251 = highChar(b), asKoi8 = koi8Char(b);
+        if (isUpper(as1251) || !isUpper(asKoi8)) return false;
+        ++junctions;
+        if (!typedSmall.contains(QChar(as1251))) otherThanTyped = true;
+    }
+    return junctions >= 2 && otherThanTyped;
+}
+
 QString cyrillicCodePage(const QByteArray &bytes) {
     int high = 0, rare = 0, dosLetters = 0;
     static const QString common = QStringLiteral("«»№–—…\u00A0°±§");
@@ -169,7 +189,9 @@ QString cyrillicCodePage(const QByteArray &bytes) {
     if (rare * 10 >= high * 3 && dosLetters * 10 >= high * 9) return QStringLiteral("DOS (cp866)");
     // KOI8-R and 1251 both keep their letters in 0xC0..0xFF, in other orders.
     const int odd1251 = oddWords(bytes, cp1251Char);
-    if (odd1251 >= 2 && oddWords(bytes, koi8Char) * 4 < odd1251) return QStringLiteral("KOI8-R");
+    const int oddKoi8 = oddWords(bytes, koi8Char);
+    if (odd1251 >= 2 && oddKoi8 * 4 < odd1251) return QStringLiteral("KOI8-R");
+    if (koi8Notation(bytes)) return QStringLiteral("KOI8-R");
     // Words of four letters and more (abbreviations such as "СТР" or "Ф"
     // say nothing) are scored by the frequency of their letters.
     double as1251 = 0, asKoi8 = 0;
@@ -188,6 +210,9 @@ QString cyrillicCodePage(const QByteArray &bytes) {
         i = j + 1;
     }
     if (letters >= 16 && (asKoi8 - as1251) / letters > 0.4) return QStringLiteral("KOI8-R");
+    // A short text: one word that reads "оБНОВЛЕНИЕ" in 1251 and none that
+    // reads so in KOI8-R, its letters likelier in KOI8-R.
+    if (letters >= 8 && odd1251 >= 1 && oddKoi8 == 0 && asKoi8 > as1251) return QStringLiteral("KOI8-R");
     return {};
 }
 

@@ -48,6 +48,51 @@ bool isLoopback(const QString &host) {
     return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || (!a.isNull() && a.isLoopback());
 }
 
+} // namespace
+
+QString NetworkErrorText(int networkError) {
+    using E = QNetworkReply;
+    switch (QNetworkReply::NetworkError(networkError)) {
+    case E::NoError: return QStringLiteral("ошибки нет");
+    case E::ConnectionRefusedError: return QStringLiteral("сервер отказал в соединении");
+    case E::RemoteHostClosedError: return QStringLiteral("сервер закрыл соединение");
+    case E::HostNotFoundError: return QStringLiteral("сервер не найден");
+    case E::TimeoutError: return QStringLiteral("истекло время ожидания соединения");
+    case E::OperationCanceledError: return QStringLiteral("операция прервана");
+    case E::SslHandshakeFailedError: return QStringLiteral("не удалось установить защищённое соединение");
+    case E::TemporaryNetworkFailureError: return QStringLiteral("временный сбой сети");
+    case E::NetworkSessionFailedError: return QStringLiteral("сеть недоступна");
+    case E::BackgroundRequestNotAllowedError: return QStringLiteral("фоновые запросы запрещены");
+    case E::TooManyRedirectsError: return QStringLiteral("слишком много переадресаций");
+    case E::InsecureRedirectError: return QStringLiteral("переадресация на незащищённый адрес");
+    case E::UnknownNetworkError: return QStringLiteral("неизвестная ошибка сети");
+    case E::ProxyConnectionRefusedError: return QStringLiteral("прокси-сервер отказал в соединении");
+    case E::ProxyConnectionClosedError: return QStringLiteral("прокси-сервер закрыл соединение");
+    case E::ProxyNotFoundError: return QStringLiteral("прокси-сервер не найден");
+    case E::ProxyTimeoutError: return QStringLiteral("прокси-сервер не ответил вовремя");
+    case E::ProxyAuthenticationRequiredError: return QStringLiteral("прокси-сервер требует авторизации");
+    case E::UnknownProxyError: return QStringLiteral("неизвестная ошибка прокси-сервера");
+    case E::ContentAccessDenied: return QStringLiteral("доступ запрещён");
+    case E::ContentOperationNotPermittedError: return QStringLiteral("операция не разрешена сервером");
+    case E::ContentNotFoundError: return QStringLiteral("файл на сервере не найден");
+    case E::AuthenticationRequiredError: return QStringLiteral("сервер требует авторизации");
+    case E::ContentReSendError: return QStringLiteral("запрос не удалось отправить повторно");
+    case E::ContentConflictError: return QStringLiteral("конфликт с состоянием файла на сервере");
+    case E::ContentGoneError: return QStringLiteral("файл удалён с сервера");
+    case E::UnknownContentError: return QStringLiteral("неизвестная ошибка содержимого");
+    case E::ProtocolUnknownError: return QStringLiteral("неизвестный протокол");
+    case E::ProtocolInvalidOperationError: return QStringLiteral("недопустимая операция протокола");
+    case E::ProtocolFailure: return QStringLiteral("нарушение протокола");
+    case E::InternalServerError: return QStringLiteral("внутренняя ошибка сервера");
+    case E::OperationNotImplementedError: return QStringLiteral("операция не поддерживается сервером");
+    case E::ServiceUnavailableError: return QStringLiteral("сервер временно недоступен");
+    case E::UnknownServerError: return QStringLiteral("неизвестная ошибка сервера");
+    }
+    return QStringLiteral("ошибка сети (код %1)").arg(networkError);
+}
+
+namespace {
+
 QString failureText(const QNetworkReply &reply, const QString &host) {
     switch (reply.error()) {
     case QNetworkReply::HostNotFoundError:
@@ -56,7 +101,7 @@ QString failureText(const QNetworkReply &reply, const QString &host) {
     case QNetworkReply::NetworkSessionFailedError:
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::UnknownNetworkError:
-        return QStringLiteral("Не удалось подключиться к серверу: ") + reply.errorString();
+        return QStringLiteral("Не удалось подключиться к серверу: ") + NetworkErrorText(reply.error());
     case QNetworkReply::SslHandshakeFailedError:
         return QStringLiteral("Не удалось установить защищённое соединение с ") + host
                + QStringLiteral(": сертификат сервера не принят");
@@ -68,7 +113,7 @@ QString failureText(const QNetworkReply &reply, const QString &host) {
     case QNetworkReply::RemoteHostClosedError:
         return QStringLiteral("Ответ сервера получен не полностью: соединение закрыто");
     default:
-        return QStringLiteral("Ошибка сети: ") + reply.errorString();
+        return QStringLiteral("Ошибка сети: ") + NetworkErrorText(reply.error());
     }
 }
 

@@ -33,6 +33,10 @@ struct HttpOptions {
     qint64 maxBytes = 0;               // longest body taken (0: no limit)
 };
 
+// The Russian text of a network failure, by its QNetworkReply::NetworkError
+// value (the reply's own text is English and never reaches the user).
+QString NetworkErrorText(int networkError);
+
 // UTF-8 bytes of a text (empty text gives empty bytes).
 QByteArray AnsiToUtf8String(const QString &text);
 

@@ -51,6 +51,8 @@ struct Import {
     QString unknownTable;   // a line of Ф30 (9999) or Ф47 (9999)
     std::function<QString(const QString &)> run;
     std::function<QStringList()> state;
+    // What lies outside the targets of the valid lines: a load never touches it.
+    std::function<QStringList()> others = {};
 };
 
 QList<Import> imports() {
@@ -61,6 +63,12 @@ QList<Import> imports() {
     const QString badValue = valueLine("1,5", "Ф30", "(1000)", c, r + 1);
     const QString unknownValues = valueLine("7", "Ф30", "(9999)", c, r);
     const auto data = [] { return dump(db::kData, "select * from data order by 1,2,3,4,5,6"); };
+    const auto otherData = [] {
+        return dump(db::kData, QStringLiteral("select * from data where not (hospital=%1 and \"table\"=%2) "
+                                              "order by 1,2,3,4,5,6")
+                                   .arg(ids::NorthHospital)
+                                   .arg(ids::TableF30Staff));
+    };
     const auto repdata = [] { return dump(db::kData, "select * from repdata order by 1,2,3,4,5,6"); };
     const auto loaded = [](const QString &done) {
         return [done](const transfer::LoadResult &r) { return transfer::loadedMessage(done, r); };
@@ -73,24 +81,28 @@ QList<Import> imports() {
              return loaded("Форма Ф30 загружена")(
                  transfer::loadForm(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30"));
          },
-         data},
+         data, otherData},
         {"Подгрузить таблицу (table window)", "orw", values, otherValues, badValue, true, unknownValues,
          [=](const QString &p) {
              return loaded("Таблица загружена")(transfer::loadTable(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30",
                                                                    ids::TableF30Staff, "(1000)"));
          },
-         data},
+         data, otherData},
         {"Групповая подгрузка таблицы (one file)", "orw", values, otherValues, badValue, true, unknownValues,
          [=](const QString &p) {
              return loaded("Подгрузка закончена")(transfer::LoadTableFromFile(ids::NorthHospital, p,
                                                                               ids::TableF30Staff));
          },
-         data},
+         data, otherData},
         {"Подгрузить учреждение (territory)", "orw", values, "", badValue, true, unknownValues,
          [=](const QString &p) {
              return loaded("Данные загружены")(transfer::LoadUnitInfo(ids::NorthHospital, p, QString(), false));
          },
-         data},
+         // The institution's year is its target: the other institutions stay.
+         data, [] {
+             return dump(db::kData, QStringLiteral("select * from data where hospital<>%1 order by 1,2,3,4,5,6")
+                                        .arg(ids::NorthHospital));
+         }},
         {"Подгрузить сводный отчет (report list)", "rpd", values, "", badValue, true, unknownValues,
          [=](const QString &p) { return loaded("Данные загружены")(transfer::loadReport(ids::ReportNorth, p)); },
          repdata},
@@ -105,7 +117,12 @@ QList<Import> imports() {
                  controls::LoadControlFile(db::connection(db::kMain), p, controls::LoadMode::Replace);
              return r.rejects.join(u'\n');
          },
-         [] { return dump(db::kMain, "select * from int_control order by rowid"); }},
+         [] { return dump(db::kMain, "select * from int_control order by rowid"); },
+         // The rules of the other forms and those between forms stay.
+         [] {
+             return dump(db::kMain,
+                         QStringLiteral("select * from int_control where formid<>%1 order by rowid").arg(ids::FormF30));
+         }},
     };
 }
 
@@ -129,6 +146,7 @@ TEST_F(ImportPolicyTest, HostileFilesChangeNothingAndUnknownTablesAreNamed) {
         // Each entry stores values of its own, so that its success shows.
         imp.valid.replaceInStrings(QStringLiteral("\"10.1\""), QStringLiteral("\"%1.1\"").arg(20 + index++));
         const QString before = imp.state().join(u'\n');
+        const QStringList othersBefore = imp.others ? imp.others() : QStringList();
         const auto refused = [&](const char *what, const QByteArray &bytes, const QString &says) {
             SCOPED_TRACE(what);
             const QString path = write(QStringLiteral("%1.%2").arg(what, imp.ext), bytes);
@@ -164,6 +182,10 @@ TEST_F(ImportPolicyTest, HostileFilesChangeNothingAndUnknownTablesAreNamed) {
         const QString message = imp.run(mixed);
         EXPECT_TRUE(message.contains(QStringLiteral("(9999)"))) << message.toStdString();
         EXPECT_NE(imp.state().join(u'\n'), before);
+        if (imp.others) {
+            EXPECT_FALSE(othersBefore.isEmpty());
+            EXPECT_EQ(imp.others(), othersBefore);
+        }
     }
 }
 

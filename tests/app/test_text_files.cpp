@@ -52,6 +52,23 @@ QByteArray cp866(const QString &text) {
     return out;
 }
 
+QByteArray koi8r(const QString &text) {
+    static const char16_t order[] = u"юабцдефгхийклмнопярстужвьызшэщчъ";
+    QByteArray out;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) out += char(u);
+        else if (u == 0x0451) out += char(0xA3);
+        else if (u == 0x0401) out += char(0xB3);
+        else {
+            const char16_t l = (u >= 0x0410 && u <= 0x042F) ? char16_t(u + 0x20) : u;
+            const auto at = std::char_traits<char16_t>::find(order, 32, l);
+            out += at ? char((l == u ? 0xC0 : 0xE0) + (at - order)) : '?';
+        }
+    }
+    return out;
+}
+
 QByteArray utf16(const QString &text, bool bigEndian, bool mark) {
     QByteArray out;
     if (mark) out += bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
@@ -76,6 +93,7 @@ const Variant kVariants[] = {
     {"UTF-16 LE", "UTF-16", [](const QString &t) { return utf16(t, false, false); }},
     {"UTF-16 BE", "UTF-16", [](const QString &t) { return utf16(t, true, false); }},
     {"cp866", "cp866", [](const QString &t) { return cp866(t); }},
+    {"KOI8-R", "KOI8-R", [](const QString &t) { return koi8r(t); }},
 };
 
 // Every table of both databases and the files the readers may change.
@@ -334,17 +352,6 @@ TEST(OutsideTextFiles, EncodingsAreToldApart) {
         QByteArray bytes;
         const char *encoding;
     };
-    QByteArray koi8;
-    {
-        static const char16_t order[] = u"юабцдефгхийклмнопярстужвьызшэщчъ";
-        for (QChar c : russian) {
-            const char16_t u = c.unicode();
-            if (u < 0x80) { koi8 += char(u); continue; }
-            const char16_t l = (u >= 0x0410 && u <= 0x042F) ? char16_t(u + 0x20) : u;
-            for (int i = 0; i < 32; ++i)
-                if (order[i] == l) koi8 += char((l == u ? 0xC0 : 0xE0) + i);
-        }
-    }
     const Case cases[] = {
         {cp1251::encode(russian), ""},
         {cp1251::encode(QStringLiteral("Ф30Т(1000)СТР1ГР4>=Ф30Т(1000)СТР2ГР4 «Итого» № 5")), ""},
@@ -356,7 +363,14 @@ TEST(OutsideTextFiles, EncodingsAreToldApart) {
         {utf16(QStringLiteral("A"), true, true), "UTF-16"},
         {cp866(russian), "DOS (cp866)"},
         {cp866(QStringLiteral("Ф30,Ф30,Ф30,Ф30")), "DOS (cp866)"},
-        {koi8, "KOI8-R"},
+        {koi8r(russian), "KOI8-R"},
+        // Short files: the notation alone, a few words.
+        {koi8r(QStringLiteral("\"10.1\",\"2024\",\"Ф30\",\"(1000)\",\"3\",\"3\"\r\n").repeated(3) +
+               QStringLiteral("\"0.1\",\"2024\",\"Ф14\",\"(1000)\",\"3\",\"3\"")),
+         "KOI8-R"},
+        {koi8r(QStringLiteral("Обновление форм для больниц")), "KOI8-R"},
+        {cp1251::encode(QStringLiteral("ф30т(1000)стр1гр4>=ф30т[1000]стр2гр4")), ""},
+        {cp1251::encode(QStringLiteral("\"Ф30\",\"(1000)\",\"ф30\" мощность 10 кВт")), ""},
     };
     for (const Case &c : cases) EXPECT_EQ(cp1251::foreignEncoding(c.bytes), QString(c.encoding)) << c.bytes.toHex().toStdString();
 }

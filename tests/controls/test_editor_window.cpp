@@ -245,7 +245,8 @@ TEST_F(EditorTest, FormRulesExportDeletionAndLoad) {
     loader.Button1Click();
     EXPECT_EQ(dialogs.messages.last(),
               "Обнаружены контроли, не согласующиеся с Вашей структурой форм!\r\nСм. файл \"Несогласованные контроли\"");
-    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 6);
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 7)
+        << "replacing the rules of Ф30 and those between forms keeps the rule of Ф14";
 }
 
 TEST_F(EditorTest, ReplaceInTheSelectedRules) {

@@ -188,6 +188,20 @@ TEST_F(TableWindowTest, TransferFileReplacesTheTable) {
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 11.0));
     EXPECT_EQ(stored(5, 6).first, 0);
     EXPECT_EQ(w->cellDisplayText(0, 0), "11");
+
+    // A file named for another institution asks first; "Нет" changes nothing.
+    const QString south = fx.root() + "Южная ЦРБ - Годовой - " + year + ".orw";
+    ASSERT_TRUE(cp1251::writeLines(south, {"\"22\",\"" + year + "\",\"Ф30\",\"(1000)\",\"5\",\"5\""}));
+    dialogs.files = {south};
+    dialogs.answers = {false};
+    w->N35Click();
+    ASSERT_FALSE(dialogs.questions.isEmpty());
+    EXPECT_TRUE(dialogs.questions.last().contains("указывает на другое учреждение")) << dialogs.questions.last().toStdString();
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 11.0));
+    dialogs.files = {south};
+    dialogs.answers = {true};
+    w->N35Click();
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 22.0));
 }
 
 TEST_F(TableWindowTest, ControlsReportAndMarkErrors) {

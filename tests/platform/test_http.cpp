@@ -8,6 +8,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMetaEnum>
+#include <QNetworkReply>
+#include <QRegularExpression>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -173,8 +176,22 @@ TEST(HttpGet, BadAddressesAndRefusedConnectionsSendNothing) {
     probe.listen(QHostAddress("127.0.0.1"), 0);
     const quint16 closed = probe.serverPort();
     probe.close();
-    EXPECT_TRUE(failure([&] { HttpGetToFile(QString("http://127.0.0.1:%1/x").arg(closed), file, quick()); })
-                    .startsWith("Не удалось подключиться к серверу: "));
+    EXPECT_EQ(failure([&] { HttpGetToFile(QString("http://127.0.0.1:%1/x").arg(closed), file, quick()); }),
+              "Не удалось подключиться к серверу: сервер отказал в соединении");
+}
+
+// Qt's reply texts are English: every failure the user may see is told in Russian.
+TEST(HttpText, EveryNetworkErrorIsToldInRussian) {
+    const QMetaEnum errors = QMetaEnum::fromType<QNetworkReply::NetworkError>();
+    ASSERT_GT(errors.keyCount(), 30);
+    for (int i = 0; i < errors.keyCount(); ++i) {
+        const QString text = NetworkErrorText(errors.value(i));
+        SCOPED_TRACE(errors.key(i));
+        EXPECT_FALSE(text.isEmpty());
+        EXPECT_FALSE(text.contains(QRegularExpression("[A-Za-z]"))) << text.toStdString();
+        EXPECT_FALSE(text.startsWith(QStringLiteral("ошибка сети (код"))) << "not named: " << errors.key(i);
+    }
+    EXPECT_EQ(NetworkErrorText(9999), "ошибка сети (код 9999)");
 }
 
 TEST(HttpPost, JsonBodyAndHeadersGoToTheAddressPort) {
