@@ -381,7 +381,7 @@ bool TVTable::TableShow() {
         if (ShowControlCells) loadControlHighlight();
 
         StringGrid1->resetCurrentCell(0, 0);
-        HighLight(fixcols + 1, fixrows + 1, kHighlight);
+        HighLight(cells::structColumnOfGrid(0, fixcols), cells::structRowOfGrid(0, fixrows), kHighlight);
         StringGrid1->setVisible(true);
         resetCurrentText();
         TableLoading = false;
@@ -435,8 +435,8 @@ void TVTable::reformatCurrentText() {
 
 void TVTable::setPositionLabel() {
     Label4->setText(QStringLiteral("Строка %1, Графа %2")
-                        .arg(StringGrid1->currentRow() + 1)
-                        .arg(StringGrid1->currentColumn() + fixcols + 1));
+                        .arg(cells::refRowOfGrid(StringGrid1->currentRow()))
+                        .arg(cells::refColumnOfGrid(StringGrid1->currentColumn(), fixcols)));
 }
 
 void TVTable::HighLight(int column, int row, const QColor &color) { StringGrid1->highlightHeaders(column, row, color); }
@@ -479,9 +479,10 @@ void TVTable::drawCell(QPainter &p, const QRect &rect, int column, int row) {
 bool TVTable::StringGrid1SelectCell(int column, int row) {
     if (TableLoading) return true;
     if (!PutData()) return false;
-    HighLight(StringGrid1->currentColumn() + fixcols + 1, StringGrid1->currentRow() + fixrows + 1, kWhite);
+    HighLight(cells::structColumnOfGrid(StringGrid1->currentColumn(), fixcols),
+              cells::structRowOfGrid(StringGrid1->currentRow(), fixrows), kWhite);
     m_edit.reset(tableedit::displayText(cellValue(column, row), FloatDisplay));
-    HighLight(column + fixcols + 1, row + fixrows + 1, kHighlight);
+    HighLight(cells::structColumnOfGrid(column, fixcols), cells::structRowOfGrid(row, fixrows), kHighlight);
     return true;
 }
 
@@ -500,7 +501,9 @@ bool TVTable::PutData() {
     if (!m_edit.changed() || isTemplateView() || isSumView()) return true;
     const double value = tableedit::cellTextValue(m_edit.editText, FloatTable);
     if (!num::isStorableValue(value)) {
-        showError(unstorableValueText(value, QStringLiteral("(Строка %1, Графа %2)").arg(r + 1).arg(c + fixcols + 1)),
+        showError(unstorableValueText(value, QStringLiteral("(Строка %1, Графа %2)")
+                                                 .arg(cells::refRowOfGrid(r))
+                                                 .arg(cells::refColumnOfGrid(c, fixcols))),
                   this);
         return false;
     }
@@ -510,8 +513,8 @@ bool TVTable::PutData() {
         const QString why = winutil::errorText(e);
         showError(QStringLiteral("Ошибка при сохранении данных (Строка %1, Графа %2): %3\n\nВведенное значение "
                                  "не сохранено. Ctrl+E восстанавливает сохраненное значение ячейки.")
-                      .arg(r + 1)
-                      .arg(c + fixcols + 1)
+                      .arg(cells::refRowOfGrid(r))
+                      .arg(cells::refColumnOfGrid(c, fixcols))
                       .arg(why),
                   this);
         return false;
@@ -858,7 +861,8 @@ void TVTable::StringGrid1DblClick() {
         try {
             const QList<CellRule> rules =
                 CellControlRules(db::connection(db::kMain), m_params.formId, m_params.tableNumber, fixrows, fixcols,
-                                 StringGrid1->currentRow() + 1, StringGrid1->currentColumn() + fixcols + 1);
+                                 cells::refRowOfGrid(StringGrid1->currentRow()),
+                                 cells::refColumnOfGrid(StringGrid1->currentColumn(), fixcols));
             cellControlsOpener()(*this, rules);
         } catch (const std::exception &e) {
             const QString why = winutil::errorText(e);
@@ -1084,7 +1088,7 @@ void TVTable::showRulesReferringFrom(bool rows, int line) {
         const QStringList found = structedit::rulesReferringFrom(db::connection(db::kMain), m_params.tableIdent, rows,
                                                                    line, shared().openYearFolder());
         if (found.isEmpty()) return;
-        const int number = rows ? line - fixrows : line;
+        const int number = rows ? cells::refRowOfStruct(line, fixrows) : line;
         TForm1 &list = Form1();
         list.setWindowTitle(windowTitle() + QStringLiteral(" - правила и формулы"));
         ShowTextList(found, structedit::referringRulesHeader());
