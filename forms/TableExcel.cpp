@@ -1,4 +1,5 @@
 #include "forms/TableExcel.h"
+#include "engine/CellNumbering.h"
 
 #include <algorithm>
 #include "forms/TransferFiles.h"
@@ -79,10 +80,10 @@ QString layoutMismatch(const office::ExcelSheet &sheet, const TableShape &shape)
             .arg(office::cellName(row, column), have, want);
     };
     if (shape.fixrows >= 1)
-        for (int c = shape.fixcols + 1; c <= shape.colcount; ++c)
+        for (int c = cells::structColumnOfGrid(0, shape.fixcols); c <= shape.colcount; ++c)
             if (const QString why = check(shape.fixrows + 1, c + 1); !why.isEmpty()) return why;
     if (shape.fixcols >= 1)
-        for (int r = shape.fixrows + 1; r <= shape.rowcount; ++r)
+        for (int r = cells::structRowOfGrid(0, shape.fixrows); r <= shape.rowcount; ++r)
             if (const QString why = check(r + 1, shape.fixcols + 1); !why.isEmpty()) return why;
     // A sheet of a larger table goes on below or to the right of this one.
     auto filled = [&](int row, int column) {
@@ -172,7 +173,7 @@ void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &src) {
 
     if (shape.rowcount >= 1 && shape.colcount >= 1)
         sheet.range(2, 2, shape.rowcount + 1, shape.colcount + 1).setAllBorders(office::LineStyle::Continuous);
-    sheet.freezePanes(shape.fixrows + 2, shape.fixcols + 2);
+    sheet.freezePanes(cells::storedRowOfGrid(0, shape.fixrows), cells::storedColumnOfGrid(0, shape.fixcols));
 }
 
 std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, const QString &sheetName,
@@ -188,7 +189,8 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
                                 .arg(sheet->name(), why));
 
     // A merge over value cells hides every value but the first: refused.
-    const office::RangeRef area{shape.fixrows + 2, shape.fixcols + 2, shape.rowcount + 1, shape.colcount + 1};
+    const office::RangeRef area{cells::storedRowOfGrid(0, shape.fixrows), cells::storedColumnOfGrid(0, shape.fixcols),
+                                shape.rowcount + 1, shape.colcount + 1};
     for (const office::RangeRef &m : sheet->merges()) {
         if (!m.intersects(area)) continue;
         const int rows = std::min(m.lastRow, area.lastRow) - std::max(m.firstRow, area.firstRow) + 1;
@@ -200,8 +202,8 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
                                          office::cellName(m.lastRow, m.lastColumn)));
     }
     QList<SheetValue> values;
-    for (int r = shape.fixrows + 1; r <= shape.rowcount; ++r) {
-        for (int c = shape.fixcols + 1; c <= shape.colcount; ++c) {
+    for (int r = cells::structRowOfGrid(0, shape.fixrows); r <= shape.rowcount; ++r) {
+        for (int c = cells::structColumnOfGrid(0, shape.fixcols); c <= shape.colcount; ++c) {
             const QVariant v = sheet->value(r + 1, c + 1);
             double value = 0;
             if ((!v.isValid() || v.isNull()) && sheet->isFormula(r + 1, c + 1))
