@@ -245,11 +245,11 @@ QString titlePathFrom(const QList<TitleRecord> &titles, int line, int fixed, boo
 }
 
 QString rowPathFrom(const QList<TitleRecord> &titles, int storedRow, int fixCols) {
-    return titlePathFrom(titles, storedRow - 1, fixCols, true);
+    return titlePathFrom(titles, cells::structOfStored(storedRow), fixCols, true);
 }
 
 QString columnPathFrom(const QList<TitleRecord> &titles, int storedColumn, int fixRows) {
-    return titlePathFrom(titles, storedColumn - 1, fixRows, false);
+    return titlePathFrom(titles, cells::structOfStored(storedColumn), fixRows, false);
 }
 
 QList<TitleRecord> rowHeaderTitles(const QSqlDatabase &d, qint64 table, int fixCols) {
@@ -307,7 +307,8 @@ QString BuildDecipher(const QString &reference, const QSqlDatabase *database) {
         bool ok = false;
         int n = item.trimmed().toInt(&ok);
         if (!ok) continue;
-        if (database && fixRows != currentFixRows) n = fixRows + (n - currentFixRows);
+        if (database && fixRows != currentFixRows)
+            n = cells::storedRowOfRef(cells::refRowOfStored(n, currentFixRows), fixRows);
         QString line = QStringLiteral("  стр.") + QString::number(cells::refRowOfStored(n, fixRows));
         const QString path = rowPathFrom(rowTitles, n, fixCols);
         if (!path.isEmpty()) line += u' ' + path;

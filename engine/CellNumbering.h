@@ -13,6 +13,10 @@
 
 namespace cells {
 
+// Structure <-> stored: one more, for columns and rows alike.
+constexpr int storedOfStruct(int structLine) { return structLine + 1; }
+constexpr int structOfStored(int storedLine) { return storedLine - 1; }
+
 // Grid -> structure.
 constexpr int structColumnOfGrid(int gridColumn, int fixCols) { return fixCols + 1 + gridColumn; }
 constexpr int structRowOfGrid(int gridRow, int fixRows) { return fixRows + 1 + gridRow; }

@@ -221,7 +221,10 @@ void RuleRun::addRule(const QSqlRecord &r) {
 
 ValueMatrix &RuleRun::createMatrix(const TableShape &g) {
     m_fixRows = g.fixrows;
-    m_matrix.create(g.fixcols + 1, g.colcount + 1, g.fixrows + 1, g.rowcount + 1);
+    // From the last header line on, so that the lowest column is the first data column
+    // in reference numbering (IsValidMatrixCell).
+    m_matrix.create(cells::storedOfStruct(g.fixcols), cells::storedOfStruct(g.colcount),
+                    cells::storedOfStruct(g.fixrows), cells::storedOfStruct(g.rowcount));
     return m_matrix;
 }
 

@@ -40,6 +40,10 @@ TEST(EngineCellNumbering, EveryConversionOnTablesWithHeaders) {
         EXPECT_EQ(cells::gridColumnOfRef(c.refColumn, c.fixCols), c.gridColumn);
         EXPECT_EQ(cells::gridRowOfRef(c.refRow), c.gridRow);
         EXPECT_EQ(cells::refRowOfStruct(c.structRow, c.fixRows), c.refRow);
+        EXPECT_EQ(cells::storedOfStruct(c.structColumn), c.storedColumn);
+        EXPECT_EQ(cells::storedOfStruct(c.structRow), c.storedRow);
+        EXPECT_EQ(cells::structOfStored(c.storedColumn), c.structColumn);
+        EXPECT_EQ(cells::structOfStored(c.storedRow), c.structRow);
     }
 }
 
