@@ -1139,7 +1139,7 @@ void TVTable::N25Click() {
 
 void TVTable::N48Click() {
     if (!m_loaded) return;
-    if (fixrows + 1 >= rowcount) {
+    if (rowcount - fixrows <= 1) {
         showMessage(QStringLiteral("Нельзя удалить последнюю строку данных"), this);
         return;
     }
@@ -1153,7 +1153,7 @@ void TVTable::N48Click() {
 
 void TVTable::N49Click() {
     if (!m_loaded) return;
-    if (fixcols + 1 >= colcount) {
+    if (colcount - fixcols <= 1) {
         showMessage(QStringLiteral("Нельзя удалить последний столбец данных"), this);
         return;
     }
