@@ -1,4 +1,5 @@
 #include "controls/ZenkorDescribe.h"
+#include "engine/CellNumbering.h"
 
 #include "controls/ZenkorImporter.h"
 #include "engine/TableShape.h"
@@ -105,8 +106,9 @@ ZenkorNumbering TControlMatchImporter::LoadRowColNumbering(qint64 tableIdent) {
             QSqlQuery q = db::exec(d,
                                    QStringLiteral("select \"row\", txt from titles where \"table\"=? and \"column\"=? "
                                                   "and \"row\">=? order by \"row\""),
-                                   {tableIdent, fixcols - 1, fixrows + 1});
-            while (q.next()) add(out.rows, RowNumberCache, q.value(0).toInt() - fixrows, q.value(1).toString());
+                                   {tableIdent, fixcols - 1, cells::structRowOfGrid(0, fixrows)});
+            while (q.next())
+                add(out.rows, RowNumberCache, cells::refRowOfStruct(q.value(0).toInt(), fixrows), q.value(1).toString());
         }
         if (fixrows > 0) {
             QSqlQuery q = db::exec(d,
@@ -220,7 +222,7 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
         kind = QStringLiteral("гр");
         list = cycleList(3);
         const int colcount = geometry.value(2).toInt();
-        all = coversExactly(list, fixcols + 1, colcount);
+        all = coversExactly(list, cells::refColumnOfGrid(0, fixcols), colcount);
     }
 
     QString description = left + u' ' + reltion + u' ' + right;

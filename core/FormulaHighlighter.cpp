@@ -1,4 +1,5 @@
 #include "core/FormulaHighlighter.h"
+#include "engine/CellNumbering.h"
 
 #include "engine/FormulaParser.h"
 #include "engine/TableShape.h"
@@ -199,10 +200,11 @@ ParsedReference ParseReference(const QString &reference) {
     if (r.tableId >= 1) {
         const TableShape &g = r.geometry;
         if (!parts.rows.trimmed().isEmpty())
-            expandList(parts.rows.trimmed(), 1, g.dataRows(), g.fixrows + 1, QStringLiteral("строк"), r.rows, r.rowRanges);
+            expandList(parts.rows.trimmed(), cells::refRowOfGrid(0), g.dataRows(), cells::storedRowOfRef(0, g.fixrows),
+                       QStringLiteral("строк"), r.rows, r.rowRanges);
         if (!parts.columns.trimmed().isEmpty())
-            expandList(parts.columns.trimmed(), g.fixcols + 1, g.colcount, 1, QStringLiteral("граф"), r.columns,
-                       r.columnRanges);
+            expandList(parts.columns.trimmed(), cells::refColumnOfGrid(0, g.fixcols), g.colcount,
+                       cells::storedColumnOfRef(0), QStringLiteral("граф"), r.columns, r.columnRanges);
     }
     return r;
 }
@@ -243,11 +245,11 @@ QString titlePathFrom(const QList<TitleRecord> &titles, int line, int fixed, boo
 }
 
 QString rowPathFrom(const QList<TitleRecord> &titles, int storedRow, int fixCols) {
-    return titlePathFrom(titles, storedRow - 1, fixCols, true);
+    return titlePathFrom(titles, cells::structOfStored(storedRow), fixCols, true);
 }
 
 QString columnPathFrom(const QList<TitleRecord> &titles, int storedColumn, int fixRows) {
-    return titlePathFrom(titles, storedColumn - 1, fixRows, false);
+    return titlePathFrom(titles, cells::structOfStored(storedColumn), fixRows, false);
 }
 
 QList<TitleRecord> rowHeaderTitles(const QSqlDatabase &d, qint64 table, int fixCols) {
@@ -305,8 +307,9 @@ QString BuildDecipher(const QString &reference, const QSqlDatabase *database) {
         bool ok = false;
         int n = item.trimmed().toInt(&ok);
         if (!ok) continue;
-        if (database && fixRows != currentFixRows) n = fixRows + (n - currentFixRows);
-        QString line = QStringLiteral("  стр.") + QString::number(n - fixRows - 1);
+        if (database && fixRows != currentFixRows)
+            n = cells::storedRowOfRef(cells::refRowOfStored(n, currentFixRows), fixRows);
+        QString line = QStringLiteral("  стр.") + QString::number(cells::refRowOfStored(n, fixRows));
         const QString path = rowPathFrom(rowTitles, n, fixCols);
         if (!path.isEmpty()) line += u' ' + path;
         rowLines.append(line);

@@ -73,6 +73,7 @@
 //   2 "Укомплектованность: %"; identifier ВРАЧИ=Ф30Т[1000]СТР1ГР5 and the cell formulas
 //   (1,1) ВРАЧИ*10000/НАСЕЛЕНИЕ0, (2,1) Ф30Т[1000]СТР1ГР5/Ф30Т[1000]СТР1ГР4*100;%.
 #include "core/SampleConfig.h"
+#include "engine/CellNumbering.h"
 
 #include "engine/Schema.h"
 #include "engine/TextUtil.h"
@@ -160,7 +161,7 @@ struct TableBuilder {
     void body(int colcount, int fixcols, int fixrows, const QStringList &names, const QStringList &codes) {
         for (int c = 1; c <= colcount; ++c) cell(c, fixrows, QString::number(c));
         for (int i = 0; i < names.size(); ++i) {
-            const int row = fixrows + 1 + i;
+            const int row = cells::structRowOfGrid(i, fixrows);
             cell(1, row, names[i], QStringLiteral("CL00"));
             cell(fixcols - 1, row, QString::number(i + 1));
             cell(fixcols, row, codes.value(i));
@@ -470,7 +471,8 @@ int fixrowsOf(int table) { return table == TableF30Staff ? 3 : 2; }
 void insertValue(const QSqlDatabase &d, const QString &valueTable, qint64 hospital, int year, const Cell &c) {
     if (c.value == 0) return;   // zero cells have no row
     db::exec(d, QStringLiteral("insert into %1 values (?,?,?,?,?,?)").arg(valueTable),
-             {hospital, c.value, year, c.table, c.col + 1, c.row + fixrowsOf(c.table) + 1});
+             {hospital, c.value, year, c.table, cells::storedColumnOfRef(c.col),
+              cells::storedRowOfRef(c.row, fixrowsOf(c.table))});
 }
 
 void fillValues(const QString &yearFolder, int year, bool previousYear) {

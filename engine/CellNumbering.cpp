@@ -5,6 +5,15 @@
 
 namespace cells {
 
+namespace {
+
+// Points (1/72 inch) to screen pixels, rounded to the nearest integer.
+int pointsToPixels(int points, int dpi) {
+    return int(std::lround(double(points) * dpi / 72.0));
+}
+
+} // namespace
+
 QString titleSpanKey(int startColumn, int startRow, int endColumn, int endRow) {
     QString key = QStringLiteral("R%1C%2").arg(startRow).arg(startColumn);
     if (startColumn != endColumn || startRow != endRow)
@@ -28,9 +37,6 @@ bool parseTitleSpanKey(const QString &key, int &startColumn, int &startRow, int 
     return true;
 }
 
-int pointsToPixels(int points, int dpi) {
-    return int(std::lround(double(points) * dpi / 72.0));
-}
 
 int tableWindowPixels(double points, int dpi) {
     if (dpi <= 0) dpi = 96;

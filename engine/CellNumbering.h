@@ -13,17 +13,17 @@
 
 namespace cells {
 
-// Grid <-> structure.
+// Structure <-> stored: one more, for columns and rows alike.
+constexpr int storedOfStruct(int structLine) { return structLine + 1; }
+constexpr int structOfStored(int storedLine) { return storedLine - 1; }
+
+// Grid -> structure.
 constexpr int structColumnOfGrid(int gridColumn, int fixCols) { return fixCols + 1 + gridColumn; }
 constexpr int structRowOfGrid(int gridRow, int fixRows) { return fixRows + 1 + gridRow; }
-constexpr int gridColumnOfStruct(int structColumn, int fixCols) { return structColumn - fixCols - 1; }
-constexpr int gridRowOfStruct(int structRow, int fixRows) { return structRow - fixRows - 1; }
 
-// Grid <-> stored.
+// Grid -> stored.
 constexpr int storedColumnOfGrid(int gridColumn, int fixCols) { return gridColumn + fixCols + 2; }
 constexpr int storedRowOfGrid(int gridRow, int fixRows) { return gridRow + fixRows + 2; }
-constexpr int gridColumnOfStored(int storedColumn, int fixCols) { return storedColumn - fixCols - 2; }
-constexpr int gridRowOfStored(int storedRow, int fixRows) { return storedRow - fixRows - 2; }
 
 // Reference ("гр" m, "стр" n) <-> stored.
 constexpr int storedColumnOfRef(int refColumn) { return refColumn + 1; }
@@ -31,22 +31,20 @@ constexpr int storedRowOfRef(int refRow, int fixRows) { return refRow + fixRows 
 constexpr int refColumnOfStored(int storedColumn) { return storedColumn - 1; }
 constexpr int refRowOfStored(int storedRow, int fixRows) { return storedRow - fixRows - 1; }
 
-// Grid -> numbers shown to the user ("Графа", "Строка").
-constexpr int labelColumnOfGrid(int gridColumn, int fixCols) { return gridColumn + fixCols + 1; }
-constexpr int labelRowOfGrid(int gridRow) { return gridRow + 1; }
+// Grid <-> reference, which is also what the user sees ("Графа", "Строка").
+constexpr int refColumnOfGrid(int gridColumn, int fixCols) { return gridColumn + fixCols + 1; }
+constexpr int refRowOfGrid(int gridRow) { return gridRow + 1; }
+constexpr int gridColumnOfRef(int refColumn, int fixCols) { return refColumn - fixCols - 1; }
+constexpr int gridRowOfRef(int refRow) { return refRow - 1; }
+
+// Structure -> reference row (the reference column is the structure column).
+constexpr int refRowOfStruct(int structRow, int fixRows) { return structRow - fixRows; }
 
 // Title span key: "R1C3" for one cell, "R1C3:R2C5" for a span (structure numbering).
 QString titleSpanKey(int startColumn, int startRow, int endColumn, int endRow);
 // Parses a span key back; false when the text is no span key.
 bool parseTitleSpanKey(const QString &key, int &startColumn, int &startRow, int &endColumn, int &endRow);
 
-// Span image: start * 1000 + end (spans stay below 1000 lines).
-constexpr int spanImage(int start, int end) { return start * 1000 + end; }
-constexpr int spanImageStart(int image) { return image / 1000; }
-constexpr int spanImageEnd(int image) { return image % 1000; }
-
-// Points (1/72 inch) to screen pixels, rounded to the nearest integer.
-int pointsToPixels(int points, int dpi);
 // A stored size as the table window shows it: first scaled by 96 / dpi and
 // truncated toward zero (40.9 pt at 96 dpi -> 40 -> 53 px), then turned into
 // pixels. A negative, absurd or unreadable size gives 0.

@@ -94,7 +94,7 @@ ConditionRef RunContext::parseRef(const QString &reference) {
         for (int row : ParseIntegerList(p.rows, 1, rowCount - g.fixrows))
             if (row >= 1 && row <= rowCount - g.fixrows) r.storedRows.append(cells::storedRowOfRef(row, g.fixrows));
     if (p.hasColumns)
-        for (int column : ParseIntegerList(p.columns, g.fixcols + 1, colCount))
+        for (int column : ParseIntegerList(p.columns, cells::refColumnOfGrid(0, g.fixcols), colCount))
             if (column > g.fixcols && column <= colCount) r.storedColumns.append(cells::storedColumnOfRef(column));
     return r;
 }
@@ -540,19 +540,19 @@ QStringList CalcTableConditions(ValueMatrix &m, qint64 tableIdent, const QString
             QString where = QStringLiteral("Правило расчета ");
             if (row >= 0 && column >= 0)
                 where += QStringLiteral("ячейки строка %1 графа %2")
-                             .arg(cells::labelRowOfGrid(row)).arg(cells::labelColumnOfGrid(column, fixCols));
+                             .arg(cells::refRowOfGrid(row)).arg(cells::refColumnOfGrid(column, fixCols));
             else if (row >= 0)
-                where += QStringLiteral("строки %1").arg(cells::labelRowOfGrid(row));
+                where += QStringLiteral("строки %1").arg(cells::refRowOfGrid(row));
             else
-                where += QStringLiteral("графы %1").arg(cells::labelColumnOfGrid(column, fixCols));
+                where += QStringLiteral("графы %1").arg(cells::refColumnOfGrid(column, fixCols));
             throw db::Error(where + QStringLiteral(": ") + QString::fromUtf8(e.what()));
         }
     };
 
     auto show = [&](int row, int column) {
         if (label)
-            label(labelPrefix + QStringLiteral("строка") + QString::number(cells::labelRowOfGrid(row))
-                  + QStringLiteral(" графа") + QString::number(cells::labelColumnOfGrid(column, fixCols)));
+            label(labelPrefix + QStringLiteral("строка") + QString::number(cells::refRowOfGrid(row))
+                  + QStringLiteral(" графа") + QString::number(cells::refColumnOfGrid(column, fixCols)));
     };
 
     // Cell rules.

@@ -1,4 +1,5 @@
 #include "engine/RuleCheck.h"
+#include "engine/CellNumbering.h"
 
 #include "engine/FormulaParser.h"
 #include "engine/Notation.h"
@@ -143,7 +144,8 @@ private:
         if (m_cycleChecked.contains(key)) return true;
         const TableShape g = m_c.shape(formId, tableKey);
         const bool rows = m_cycleLine == notation::Line::Rows;
-        const qint64 low = rows ? 1 : g.fixcols + 1, high = rows ? g.dataRows() : g.colcount;
+        const qint64 low = rows ? cells::refRowOfGrid(0) : cells::refColumnOfGrid(0, g.fixcols);
+        const qint64 high = rows ? g.dataRows() : g.colcount;
         if (m_cycleLow < low || m_cycleHigh > high) {
             QString where = m_c.formNameById(formId) + QStringLiteral("Т") + tableKey;
             return fail(CycleField, listFault(m_cycleItems, low, high,
@@ -248,7 +250,8 @@ private:
                 !notation::ReadListItems(list, m_items, false))
                 return bad(QStringLiteral("Ошибка в выражении: список ") + (rows ? QStringLiteral("строк") : QStringLiteral("граф")) +
                            QStringLiteral(" не из целых чисел и диапазонов"));
-            const QString fault = listFault(m_items, rows ? 1 : g.fixcols + 1, rows ? g.dataRows() : g.colcount, kind);
+            const QString fault = listFault(m_items, rows ? cells::refRowOfGrid(0) : cells::refColumnOfGrid(0, g.fixcols),
+                                            rows ? g.dataRows() : g.colcount, kind);
             if (!fault.isEmpty()) return bad(fault);
         }
         return true;

@@ -1,4 +1,5 @@
 #include "engine/RuleEngine.h"
+#include "engine/CellNumbering.h"
 #include "engine/TableShape.h"
 
 #include "engine/Common.h"
@@ -219,8 +220,11 @@ void RuleRun::addRule(const QSqlRecord &r) {
 // ---- Table held ---------------------------------------------------------------------------
 
 ValueMatrix &RuleRun::createMatrix(const TableShape &g) {
-    m_fixRowsMinusOne = g.fixrows - 1;
-    m_matrix.create(g.fixcols + 1, g.colcount + 1, g.fixrows + 1, g.rowcount + 1);
+    m_fixRows = g.fixrows;
+    // From the last header line on, so that the lowest column is the first data column
+    // in reference numbering (IsValidMatrixCell).
+    m_matrix.create(cells::storedOfStruct(g.fixcols), cells::storedOfStruct(g.colcount),
+                    cells::storedOfStruct(g.fixrows), cells::storedOfStruct(g.rowcount));
     return m_matrix;
 }
 
@@ -254,7 +258,9 @@ bool RuleRun::readTable(const QString &formName, const QString &tableKey) {
     }
     while (q->next()) {
         const int c = q->value(0).toInt(), r = q->value(1).toInt();
-        if (!(c > g.fixcols + 1 && c <= colCount + 1 && r > g.fixrows + 1 && r <= rowCount + 1)) continue;
+        if (!(c >= cells::storedColumnOfGrid(0, g.fixcols) && c <= colCount + 1 &&
+              r >= cells::storedRowOfGrid(0, g.fixrows) && r <= rowCount + 1))
+            continue;
         const double v = q->value(2).toDouble();
         if (add) m_matrix.add(c, r, v);
         else m_matrix.set(c, r, v);
@@ -290,7 +296,6 @@ bool IsValidMatrixCell(const ValueMatrix &m, int column, int row) {
 
 bool RuleRun::sumCells(const notation::NumberItems &columns, const notation::NumberItems &rows, double &sum,
                        QString &marker) const {
-    const int rowShift = m_fixRowsMinusOne + 2;
     const bool held = m_matrix.isCreated();
     // The lines of the table held: columns lowColumn .. highColumn - 1, rows
     // 1 .. highRow - lowRow (none without a table).
@@ -304,7 +309,7 @@ bool RuleRun::sumCells(const notation::NumberItems &columns, const notation::Num
                          + QString::number(c) + QStringLiteral("стр") + QString::number(r);
                 return false;
             }
-            sum += m_matrix.at(int(c) + 1, int(r) + rowShift);
+            sum += m_matrix.at(cells::storedColumnOfRef(int(c)), cells::storedRowOfRef(int(r), m_fixRows));
             return true;
         });
     });
@@ -622,7 +627,8 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
                 if (form.isEmpty() || key.isEmpty()) continue;
                 const std::optional<TableShape> g = CachedTableShape(form, key);
                 if (!g) continue;
-                const qint64 lo = line == notation::Line::Rows ? 1 : g->fixcols + 1;
+                const qint64 lo =
+                    line == notation::Line::Rows ? cells::refRowOfGrid(0) : cells::refColumnOfGrid(0, g->fixcols);
                 const qint64 hi = line == notation::Line::Rows ? g->dataRows() : g->colcount;
                 if (high < low) {
                     low = lo;

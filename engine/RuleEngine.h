@@ -76,8 +76,8 @@ public:
     // ---- The table held ----
     ValueMatrix &matrix() { return m_matrix; }
     const ValueMatrix &matrix() const { return m_matrix; }
-    // Fixed rows of the table read minus one (reference row r is stored row r + this + 2).
-    int fixRowsMinusOne() const { return m_fixRowsMinusOne; }
+    // Fixed rows of the table read (cells::storedRowOfRef turns its reference rows into stored ones).
+    int fixRows() const { return m_fixRows; }
     // An empty matrix of the table's shape; nothing is held by name.
     ValueMatrix &createMatrix(const TableShape &shape);
     // Creates the matrix and fills it with the institution's values of the
@@ -137,7 +137,7 @@ private:
     ValueMatrix m_matrix;
     QString m_heldForm;       // empty = nothing held
     QString m_heldTable;
-    int m_fixRowsMinusOne = 0;
+    int m_fixRows = 0;
     TableSourceFn m_tableSource;
 };
 

@@ -1,4 +1,5 @@
 #include "engine/TableValues.h"
+#include "engine/CellNumbering.h"
 
 #include <cmath>
 
@@ -33,8 +34,8 @@ void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int col
     const QString why = QStringLiteral("значение ячейки %1 гр%2 стр%3 (код %4) слишком велико: по модулю оно "
                                        "должно быть меньше 1000000000000000")
                             .arg(cell)
-                            .arg(column - 1)
-                            .arg(row - fixrows - 1)
+                            .arg(cells::refColumnOfStored(column))
+                            .arg(cells::refRowOfStored(row, fixrows))
                             .arg(owner);
     throw db::Error(why.left(1).toUpper() + why.mid(1) + QStringLiteral(". Значения не сохранены."), why);
 }

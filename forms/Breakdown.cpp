@@ -1,4 +1,5 @@
 #include "forms/Breakdown.h"
+#include "engine/CellNumbering.h"
 
 #include "engine/Common.h"
 #include "engine/Conditions.h"
@@ -41,8 +42,9 @@ QList<int> positions(const Request &q) {
 
 // Stored (column, row) of a position.
 QPair<int, int> storedCell(const Request &q, int p) {
-    if (q.kind == Kind::Column) return {q.column + q.fixcols + 2, p + q.fixrows + 2};
-    return {p + q.fixcols + 2, q.row + q.fixrows + 2};
+    if (q.kind == Kind::Column)
+        return {cells::storedColumnOfGrid(q.column, q.fixcols), cells::storedRowOfGrid(p, q.fixrows)};
+    return {cells::storedColumnOfGrid(p, q.fixcols), cells::storedRowOfGrid(q.row, q.fixrows)};
 }
 
 std::optional<ConditionRule> readRule(qint64 tid, int row, int column) {
@@ -213,7 +215,8 @@ Result Build(const Request &q) {
         const auto cell = storedCell(q, p);
         const double v = q.shown ? q.shown->at(cell.first, cell.second) : 0.0;
         total << (q.floatValues ? num::fixed2(v) : QString::number(num::roundInt(v), 'f', 0));
-        r.heading += QString::number(q.kind == Kind::Column ? p + 1 : p + q.fixcols + 1) + u'\t';
+        const int number = q.kind == Kind::Column ? cells::refRowOfGrid(p) : cells::refColumnOfGrid(p, q.fixcols);
+        r.heading += QString::number(number) + u'\t';
     }
     r.lines.add(total.join(u'\t'));
     return r;
@@ -227,8 +230,9 @@ QString PlaceText(const QList<GridTitle> &titles, Kind kind, int row, int column
         return out;
     };
     QString place;
-    if (kind != Kind::Column) place = covering(GridTitle::RowHeader, row + fixrows + 1);
-    if (kind != Kind::Row) place += QStringLiteral(" - ") + covering(GridTitle::ColumnHeader, column + fixcols + 1);
+    if (kind != Kind::Column) place = covering(GridTitle::RowHeader, cells::structRowOfGrid(row, fixrows));
+    if (kind != Kind::Row)
+        place += QStringLiteral(" - ") + covering(GridTitle::ColumnHeader, cells::structColumnOfGrid(column, fixcols));
     return place;
 }
 

@@ -1,4 +1,5 @@
 #include "forms/CalcRuleEditor.h"
+#include "engine/CellNumbering.h"
 
 #include "core/CaptionLabel.h"
 #include "engine/Conditions.h"
@@ -151,8 +152,9 @@ QString CoveringTitles(const QList<GridTitle> &titles, GridTitle::Band band, int
 }
 
 QString DescribeRulePlace(const QList<GridTitle> &titles, const RulePlace &place, int fixcols, int fixrows) {
-    const QString rows = CoveringTitles(titles, GridTitle::RowHeader, place.row + fixrows + 1);
-    const QString cols = CoveringTitles(titles, GridTitle::ColumnHeader, place.column + fixcols + 1);
+    const QString rows = CoveringTitles(titles, GridTitle::RowHeader, cells::structRowOfGrid(place.row, fixrows));
+    const QString cols =
+        CoveringTitles(titles, GridTitle::ColumnHeader, cells::structColumnOfGrid(place.column, fixcols));
     switch (place.kind) {
     case RuleKind::Cell: return rows + u'\n' + cols;
     case RuleKind::Row: return rows;

@@ -1,4 +1,5 @@
 #include "forms/ControlHighlight.h"
+#include "engine/CellNumbering.h"
 
 #include "core/AdminMode.h"
 #include "engine/Common.h"
@@ -207,7 +208,8 @@ void CountRuleSideCells(ControlCountList &list, const QString &side, const QStri
         !mentionsTable(U, tableKey))
         return;
     // Clipped to the table shown: no list makes more than its items times the table.
-    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false, {1, area.rows, fixcols + 1, area.columns});
+    const LineBounds bounds{cells::refRowOfGrid(0), area.rows, cells::refColumnOfGrid(0, fixcols), area.columns};
+    const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false, bounds);
     if (rc.rows.isEmpty() || rc.columns.isEmpty()) return;
     // A side touches a cell once, however often its lists name it.
     auto numbers = [](const QString &list) {
@@ -219,13 +221,13 @@ void CountRuleSideCells(ControlCountList &list, const QString &side, const QStri
         }
         return out;
     };
-    const QList<int> columns = linesWithin(numbers(rc.columns), fixcols + 1, area.columns);
-    const QList<int> rows = linesWithin(numbers(rc.rows), 1, area.rows);
+    const QList<int> columns = linesWithin(numbers(rc.columns), cells::refColumnOfGrid(0, fixcols), area.columns);
+    const QList<int> rows = linesWithin(numbers(rc.rows), cells::refRowOfGrid(0), area.rows);
     for (int c : columns)
         for (int r : rows) {
             if (kind != 0 && !RuleSideCoversCell(side, cycle, r, tableKey, formName, kind, fixrows, fixcols, c))
                 continue;
-            TControlCount &count = list[MakeCellKey(r - 1, c - fixcols - 1)];
+            TControlCount &count = list[MakeCellKey(cells::gridRowOfRef(r), cells::gridColumnOfRef(c, fixcols))];
             if (kind == 0) ++count.IntraTableCount;
             else if (kind == 1) ++count.InterTableCount;
             else ++count.InterFormCount;
@@ -302,18 +304,19 @@ QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols, CellArea
     // A completed cycle text ("ГР5Ф30Т[1000]") ends the list where its form
     // or table part begins.
     auto listAfter = [&](notation::Line line) {
-        return line == notation::Line::Rows ? ParseIntegerList(notation::LineListText(reference, line), 1, area.rows)
-                                            : ParseIntegerList(notation::LineListText(reference, line), fixcols + 1,
-                                                               area.columns);
+        const QString list = notation::LineListText(reference, line);
+        return line == notation::Line::Rows ? ParseIntegerList(list, cells::refRowOfGrid(0), area.rows)
+                                            : ParseIntegerList(list, cells::refColumnOfGrid(0, fixcols), area.columns);
     };
     // Only the cells of the table are marked, each once: a list past it, or
     // naming a line again, marks nothing more.
-    const QList<int> rows = linesWithin(listAfter(notation::Line::Rows), 1, area.rows);
-    const QList<int> columns = linesWithin(listAfter(notation::Line::Columns), fixcols + 1, area.columns);
-    QList<MarkedCell> cells;
+    const QList<int> rows = linesWithin(listAfter(notation::Line::Rows), cells::refRowOfGrid(0), area.rows);
+    const QList<int> columns =
+        linesWithin(listAfter(notation::Line::Columns), cells::refColumnOfGrid(0, fixcols), area.columns);
+    QList<MarkedCell> marked;
     for (int c : columns)
-        for (int r : rows) cells.append(MarkedCell{c - fixcols - 1, r - 1});
-    return cells;
+        for (int r : rows) marked.append(MarkedCell{cells::gridColumnOfRef(c, fixcols), cells::gridRowOfRef(r)});
+    return marked;
 }
 
 QList<MarkedCell> ExpressionCells(const QString &side, const QString &cycleItem, int fixcols, CellArea area) {

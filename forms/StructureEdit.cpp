@@ -391,9 +391,9 @@ bool termsNameLinesFrom(const QStringList &expressions, const QString &ownForm, 
 }
 
 QString gridPlace(int row, int column, int fixcols) {
-    if (column < 0) return QStringLiteral("СТР%1").arg(row + 1);
-    if (row < 0) return QStringLiteral("ГР%1").arg(column + fixcols + 1);
-    return QStringLiteral("СТР%1ГР%2").arg(row + 1).arg(column + fixcols + 1);
+    if (column < 0) return QStringLiteral("СТР%1").arg(cells::refRowOfGrid(row));
+    if (row < 0) return QStringLiteral("ГР%1").arg(cells::refColumnOfGrid(column, fixcols));
+    return QStringLiteral("СТР%1ГР%2").arg(cells::refRowOfGrid(row)).arg(cells::refColumnOfGrid(column, fixcols));
 }
 
 } // namespace
@@ -410,7 +410,7 @@ QStringList rulesReferringFrom(const QSqlDatabase &d, qint64 ident, bool rows, i
     // Reference numbering: data rows from 1 after the fixed rows, columns
     // as in the structure.
     const Target target{text::upper(own.value(0).toString().trimmed()), own.value(1).toString().trimmed(), rows,
-                        rows ? line - shape.fixrows : line};
+                        rows ? cells::refRowOfStruct(line, shape.fixrows) : line};
     QStringList out;
 
     if (db::tableExists(d, QStringLiteral("int_control"))) {

@@ -1,4 +1,5 @@
 #include "forms/TableEdit.h"
+#include "engine/CellNumbering.h"
 
 #include "engine/Common.h"
 #include "engine/NumberFormat.h"
@@ -161,7 +162,8 @@ void ClearTableValues(const QSqlDatabase &d, const CellTarget &target) {
 void readTableValues(const QSqlDatabase &d, const CellTarget &target, int colcount, int rowcount, int fixcols,
                      int fixrows, ValueMatrix &matrix) {
     const QString t = valueTableSql(target.table);
-    matrix.create(fixcols + 2, colcount + 1, fixrows + 2, rowcount + 1);
+    matrix.create(cells::storedColumnOfGrid(0, fixcols), colcount + 1, cells::storedRowOfGrid(0, fixrows),
+                  rowcount + 1);
     QSqlQuery q = db::exec(d, QStringLiteral("select \"column\", \"row\", data from ") + t +
                                   QStringLiteral(" where year=? and hospital=? and \"table\"=?"),
                            {target.year, target.hospital, target.tableIdent});

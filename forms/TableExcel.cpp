@@ -1,4 +1,5 @@
 #include "forms/TableExcel.h"
+#include "engine/CellNumbering.h"
 
 #include <algorithm>
 #include "forms/TransferFiles.h"
@@ -68,7 +69,8 @@ QString layoutMismatch(const office::ExcelSheet &sheet, const TableShape &shape)
                                           "((\"row\"=? and \"column\">?) or (\"column\"=? and \"row\">?))"),
                            {shape.ident, shape.fixrows, shape.fixcols, shape.fixcols, shape.fixrows});
     while (q.next())
-        numbering.insert({q.value(1).toInt() + 1, q.value(0).toInt() + 1}, text::decodeColon(q.value(2).toString()).trimmed());
+        numbering.insert({cells::storedOfStruct(q.value(1).toInt()), cells::storedOfStruct(q.value(0).toInt())},
+                         text::decodeColon(q.value(2).toString()).trimmed());
     auto check = [&](int row, int column) -> QString {
         const auto merge = sheet.mergeAt(row, column);
         if (merge && (merge->firstRow != row || merge->firstColumn != column)) return {};
@@ -78,12 +80,15 @@ QString layoutMismatch(const office::ExcelSheet &sheet, const TableShape &shape)
         return QStringLiteral("в ячейке %1 стоит \"%2\", а в таблице \"%3\"")
             .arg(office::cellName(row, column), have, want);
     };
+    // The numbering row and column are the last header ones, in the sheet's (stored) numbering.
+    const int numberingRow = cells::storedOfStruct(shape.fixrows);
+    const int numberingColumn = cells::storedOfStruct(shape.fixcols);
     if (shape.fixrows >= 1)
-        for (int c = shape.fixcols + 1; c <= shape.colcount; ++c)
-            if (const QString why = check(shape.fixrows + 1, c + 1); !why.isEmpty()) return why;
+        for (int c = cells::storedColumnOfGrid(0, shape.fixcols); c <= cells::storedOfStruct(shape.colcount); ++c)
+            if (const QString why = check(numberingRow, c); !why.isEmpty()) return why;
     if (shape.fixcols >= 1)
-        for (int r = shape.fixrows + 1; r <= shape.rowcount; ++r)
-            if (const QString why = check(r + 1, shape.fixcols + 1); !why.isEmpty()) return why;
+        for (int r = cells::storedRowOfGrid(0, shape.fixrows); r <= cells::storedOfStruct(shape.rowcount); ++r)
+            if (const QString why = check(r, numberingColumn); !why.isEmpty()) return why;
     // A sheet of a larger table goes on below or to the right of this one.
     auto filled = [&](int row, int column) {
         return sheet.hasValue(row, column) && !sheet.text(row, column).trimmed().isEmpty();
@@ -172,7 +177,7 @@ void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &src) {
 
     if (shape.rowcount >= 1 && shape.colcount >= 1)
         sheet.range(2, 2, shape.rowcount + 1, shape.colcount + 1).setAllBorders(office::LineStyle::Continuous);
-    sheet.freezePanes(shape.fixrows + 2, shape.fixcols + 2);
+    sheet.freezePanes(cells::storedRowOfGrid(0, shape.fixrows), cells::storedColumnOfGrid(0, shape.fixcols));
 }
 
 std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, const QString &sheetName,
@@ -188,7 +193,8 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
                                 .arg(sheet->name(), why));
 
     // A merge over value cells hides every value but the first: refused.
-    const office::RangeRef area{shape.fixrows + 2, shape.fixcols + 2, shape.rowcount + 1, shape.colcount + 1};
+    const office::RangeRef area{cells::storedRowOfGrid(0, shape.fixrows), cells::storedColumnOfGrid(0, shape.fixcols),
+                                shape.rowcount + 1, shape.colcount + 1};
     for (const office::RangeRef &m : sheet->merges()) {
         if (!m.intersects(area)) continue;
         const int rows = std::min(m.lastRow, area.lastRow) - std::max(m.firstRow, area.firstRow) + 1;
@@ -200,20 +206,20 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
                                          office::cellName(m.lastRow, m.lastColumn)));
     }
     QList<SheetValue> values;
-    for (int r = shape.fixrows + 1; r <= shape.rowcount; ++r) {
-        for (int c = shape.fixcols + 1; c <= shape.colcount; ++c) {
-            const QVariant v = sheet->value(r + 1, c + 1);
+    for (int r = cells::storedRowOfGrid(0, shape.fixrows); r <= cells::storedOfStruct(shape.rowcount); ++r) {
+        for (int c = cells::storedColumnOfGrid(0, shape.fixcols); c <= cells::storedOfStruct(shape.colcount); ++c) {
+            const QVariant v = sheet->value(r, c);
             double value = 0;
-            if ((!v.isValid() || v.isNull()) && sheet->isFormula(r + 1, c + 1))
+            if ((!v.isValid() || v.isNull()) && sheet->isFormula(r, c))
                 throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: формула без вычисленного значения "
                                                    "(книга сохранена без пересчета). Откройте книгу в Excel, "
                                                    "сохраните ее и загрузите снова. Таблица не загружена.")
-                                        .arg(sheet->name(), office::cellName(r + 1, c + 1)));
+                                        .arg(sheet->name(), office::cellName(r, c)));
             if (!v.isValid() || v.isNull()) continue;
             if (v.typeId() == QMetaType::Bool)
                 throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: логическое значение %3 не является числом. "
                                                    "Таблица не загружена.")
-                                        .arg(sheet->name(), office::cellName(r + 1, c + 1),
+                                        .arg(sheet->name(), office::cellName(r, c),
                                              v.toBool() ? QStringLiteral("ИСТИНА") : QStringLiteral("ЛОЖЬ")));
             if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
                 value = v.toDouble();
@@ -223,15 +229,15 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
                 if (!num::parse(t, value))
                     throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: \"%3\" не является числом. "
                                                        "Таблица не загружена.")
-                                            .arg(sheet->name(), office::cellName(r + 1, c + 1), text::shownField(t)));
+                                            .arg(sheet->name(), office::cellName(r, c), text::shownField(t)));
             }
             if (!num::isStorableValue(value))
                 throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: число \"%3\" вне допустимых пределов "
                                                    "(допустимы числа по модулю меньше 1000000000000000). "
                                                    "Таблица не загружена.")
-                                        .arg(sheet->name(), office::cellName(r + 1, c + 1),
+                                        .arg(sheet->name(), office::cellName(r, c),
                                              text::shownField(v.toString())));
-            if (value != 0) values.append({c + 1, r + 1, value});
+            if (value != 0) values.append({c, r, value});
         }
     }
     return values;

@@ -1,4 +1,5 @@
 #include "forms/TableLayout.h"
+#include "engine/CellNumbering.h"
 
 #include "engine/Notation.h"
 
@@ -138,15 +139,16 @@ QString compactNumberList(QList<int> numbers) {
 QString markedReferenceText(const QList<CellPos> &marks, int fixcols, bool byRows) {
     QMap<int, QList<int>> groups;
     for (const CellPos &p : marks) {
-        if (byRows) groups[p.row].append(p.column + fixcols + 1);
-        else groups[p.column].append(p.row + 1);
+        if (byRows) groups[p.row].append(cells::refColumnOfGrid(p.column, fixcols));
+        else groups[p.column].append(cells::refRowOfGrid(p.row));
     }
     QString out;
     for (auto it = groups.cbegin(); it != groups.cend(); ++it) {
         if (byRows)
-            out += QStringLiteral("стр%1гр").arg(it.key() + 1) + compactNumberList(it.value()) + u'+';
+            out += QStringLiteral("стр%1гр").arg(cells::refRowOfGrid(it.key()));
         else
-            out += QStringLiteral("гр%1стр").arg(it.key() + fixcols + 1) + compactNumberList(it.value()) + u'+';
+            out += QStringLiteral("гр%1стр").arg(cells::refColumnOfGrid(it.key(), fixcols));
+        out += compactNumberList(it.value()) + u'+';
     }
     if (out.endsWith(u'+')) out.chop(1);
     return out;

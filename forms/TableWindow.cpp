@@ -382,7 +382,7 @@ bool TVTable::TableShow() {
         if (ShowControlCells) loadControlHighlight();
 
         StringGrid1->resetCurrentCell(0, 0);
-        HighLight(fixcols + 1, fixrows + 1, kHighlight);
+        HighLight(cells::structColumnOfGrid(0, fixcols), cells::structRowOfGrid(0, fixrows), kHighlight);
         StringGrid1->setVisible(true);
         resetCurrentText();
         TableLoading = false;
@@ -436,8 +436,8 @@ void TVTable::reformatCurrentText() {
 
 void TVTable::setPositionLabel() {
     Label4->setText(QStringLiteral("Строка %1, Графа %2")
-                        .arg(StringGrid1->currentRow() + 1)
-                        .arg(StringGrid1->currentColumn() + fixcols + 1));
+                        .arg(cells::refRowOfGrid(StringGrid1->currentRow()))
+                        .arg(cells::refColumnOfGrid(StringGrid1->currentColumn(), fixcols)));
 }
 
 void TVTable::HighLight(int column, int row, const QColor &color) { StringGrid1->highlightHeaders(column, row, color); }
@@ -480,9 +480,10 @@ void TVTable::drawCell(QPainter &p, const QRect &rect, int column, int row) {
 bool TVTable::StringGrid1SelectCell(int column, int row) {
     if (TableLoading) return true;
     if (!PutData()) return false;
-    HighLight(StringGrid1->currentColumn() + fixcols + 1, StringGrid1->currentRow() + fixrows + 1, kWhite);
+    HighLight(cells::structColumnOfGrid(StringGrid1->currentColumn(), fixcols),
+              cells::structRowOfGrid(StringGrid1->currentRow(), fixrows), kWhite);
     m_edit.reset(tableedit::displayText(cellValue(column, row), FloatDisplay));
-    HighLight(column + fixcols + 1, row + fixrows + 1, kHighlight);
+    HighLight(cells::structColumnOfGrid(column, fixcols), cells::structRowOfGrid(row, fixrows), kHighlight);
     return true;
 }
 
@@ -501,7 +502,9 @@ bool TVTable::PutData() {
     if (!m_edit.changed() || isTemplateView() || isSumView()) return true;
     const double value = tableedit::cellTextValue(m_edit.editText, FloatTable);
     if (!num::isStorableValue(value)) {
-        showError(unstorableValueText(value, QStringLiteral("(Строка %1, Графа %2)").arg(r + 1).arg(c + fixcols + 1)),
+        showError(unstorableValueText(value, QStringLiteral("(Строка %1, Графа %2)")
+                                                 .arg(cells::refRowOfGrid(r))
+                                                 .arg(cells::refColumnOfGrid(c, fixcols))),
                   this);
         return false;
     }
@@ -511,8 +514,8 @@ bool TVTable::PutData() {
         const QString why = winutil::errorText(e);
         showError(QStringLiteral("Ошибка при сохранении данных (Строка %1, Графа %2): %3\n\nВведенное значение "
                                  "не сохранено. Ctrl+E восстанавливает сохраненное значение ячейки.")
-                      .arg(r + 1)
-                      .arg(c + fixcols + 1)
+                      .arg(cells::refRowOfGrid(r))
+                      .arg(cells::refColumnOfGrid(c, fixcols))
                       .arg(why),
                   this);
         return false;
@@ -866,7 +869,8 @@ void TVTable::StringGrid1DblClick() {
         try {
             const QList<CellRule> rules =
                 CellControlRules(db::connection(db::kMain), m_params.formId, m_params.tableNumber, fixrows, fixcols,
-                                 StringGrid1->currentRow() + 1, StringGrid1->currentColumn() + fixcols + 1);
+                                 cells::refRowOfGrid(StringGrid1->currentRow()),
+                                 cells::refColumnOfGrid(StringGrid1->currentColumn(), fixcols));
             cellControlsOpener()(*this, rules);
         } catch (const std::exception &e) {
             const QString why = winutil::errorText(e);
@@ -1092,7 +1096,7 @@ void TVTable::showRulesReferringFrom(bool rows, int line) {
         const QStringList found = structedit::rulesReferringFrom(db::connection(db::kMain), m_params.tableIdent, rows,
                                                                    line, shared().openYearFolder());
         if (found.isEmpty()) return;
-        const int number = rows ? line - fixrows : line;
+        const int number = rows ? cells::refRowOfStruct(line, fixrows) : line;
         TForm1 &list = Form1();
         list.setWindowTitle(windowTitle() + QStringLiteral(" - правила и формулы"));
         ShowTextList(found, structedit::referringRulesHeader());
@@ -1143,7 +1147,7 @@ void TVTable::N25Click() {
 
 void TVTable::N48Click() {
     if (!m_loaded) return;
-    if (fixrows + 1 >= rowcount) {
+    if (rowcount - fixrows <= 1) {
         showMessage(QStringLiteral("Нельзя удалить последнюю строку данных"), this);
         return;
     }
@@ -1157,7 +1161,7 @@ void TVTable::N48Click() {
 
 void TVTable::N49Click() {
     if (!m_loaded) return;
-    if (fixcols + 1 >= colcount) {
+    if (colcount - fixcols <= 1) {
         showMessage(QStringLiteral("Нельзя удалить последний столбец данных"), this);
         return;
     }

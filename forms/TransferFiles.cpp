@@ -1,4 +1,5 @@
 #include "forms/TransferFiles.h"
+#include "engine/CellNumbering.h"
 #include "platform/Errors.h"
 
 #include "engine/Common.h"
@@ -96,7 +97,8 @@ public:
         if (!shape) return false;
         const int cols1 = shape->colcount + 1, rows1 = shape->rowcount + 1, fixcols = shape->fixcols, fixrows = shape->fixrows;
         if (cols1 <= 0) return false;
-        return fixcols + 1 < r.column && r.column <= cols1 && fixrows + 1 < r.row && r.row <= rows1;
+        return cells::storedColumnOfGrid(0, fixcols) <= r.column && r.column <= cols1 &&
+               cells::storedRowOfGrid(0, fixrows) <= r.row && r.row <= rows1;
     }
 
 private:

@@ -1,4 +1,5 @@
 #include "engine/TextUtil.h"
+#include "engine/CellNumbering.h"
 #include "engine/TableShape.h"
 #include "forms/WordOutput.h"
 
@@ -109,14 +110,14 @@ office::WordDocument FillFormDoc(const PrintContext &c, ProgressSink *gauge) {
         const int fixRows = fixRowsOf(c, key);
         office::WordTable table = doc.table(b.wtn);
         const qint64 ident = GetTableIdentByFormId(c.formId, key);
-        const int firstRow = b.msr + fixRows + 1, firstColumn = b.msc + 1;
+        const int firstRow = cells::storedRowOfRef(b.msr, fixRows), firstColumn = cells::storedColumnOfRef(b.msc);
         QSqlQuery q = db::exec(values,
                                QStringLiteral("select data, \"row\", \"column\" from ") + valueTable +
                                    QStringLiteral(" where year=? and hospital=? and \"table\"=?"
                                                   " and \"row\">=? and \"row\"<=? and \"column\">=? and \"column\"<=?"
                                                   " order by \"row\", \"column\""),
-                               {c.yearText.toInt(), c.institution, ident, firstRow, b.mer + fixRows + 1, firstColumn,
-                                b.mec + 1});
+                               {c.yearText.toInt(), c.institution, ident, firstRow, cells::storedRowOfRef(b.mer, fixRows),
+                                firstColumn, cells::storedColumnOfRef(b.mec)});
         QList<std::tuple<int, int, double>> records;
         while (q.next()) records.append({q.value(1).toInt(), q.value(2).toInt(), q.value(0).toDouble()});
         gaugeStart(gauge, int(records.size()));

@@ -1,4 +1,5 @@
 #include "reports/DbfExportLogic.h"
+#include "engine/CellNumbering.h"
 
 #include "engine/LinksDb.h"
 #include "engine/NumberFormat.h"
@@ -62,7 +63,7 @@ private:
         while (c.next()) {
             const int col = c.value(1).toInt();
             if (col < 1 || col > kMaxColumn) continue;
-            columnList.append(inv ? fixrows + col + 1 : col + 1);
+            columnList.append(inv ? cells::storedRowOfRef(col, fixrows) : cells::storedColumnOfRef(col));
             slot[col] = SafeCopy(c.value(0).toString(), 10, 2).toInt();   // 0 when not a number
         }
         if (columnList.isEmpty()) return;
@@ -78,14 +79,16 @@ private:
             QString sql = QStringLiteral("select \"row\", \"column\", data from %1 where year=? and hospital=? "
                                          "and \"table\"=? ").arg(m_valueTable);
             if (inv)
-                sql += QStringLiteral("and \"column\"=%1 and \"row\" in (%2)").arg(n(orvrow + 1), db::inList(columnList));
+                sql += QStringLiteral("and \"column\"=%1 and \"row\" in (%2)")
+                           .arg(n(cells::storedColumnOfRef(orvrow)), db::inList(columnList));
             else
                 sql += QStringLiteral("and \"row\"=%1 and \"column\" in (%2)")
-                           .arg(n(orvrow + fixrows + 1), db::inList(columnList));
+                           .arg(n(cells::storedRowOfRef(orvrow, fixrows)), db::inList(columnList));
             try {
                 QSqlQuery v = db::exec(m_req.dataDb, sql, {m_year, m_req.id, ident});
                 while (v.next()) {
-                    const int p = inv ? v.value(0).toInt() - fixrows - 1 : v.value(1).toInt() - 1;
+                    const int p = inv ? cells::refRowOfStored(v.value(0).toInt(), fixrows)
+                                      : cells::refColumnOfStored(v.value(1).toInt());
                     if (p < 1 || p > kMaxColumn) continue;
                     const int s = slot[p];
                     if (s >= 1 && s <= kValueSlots) values[s - 1] = v.value(2).toDouble();

@@ -1,4 +1,5 @@
 #include "reports/GroupRecalc.h"
+#include "engine/CellNumbering.h"
 
 #include "engine/Common.h"
 #include "engine/ValueMatrix.h"
@@ -52,7 +53,8 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
             const int ident = int(shape->ident), colcount = shape->colcount, rowcount = shape->rowcount,
                       fixcols = shape->fixcols, fixrows = shape->fixrows;
             ValueMatrix m;
-            m.create(fixcols + 1, colcount + 1, fixrows + 1, rowcount + 1);
+            m.create(cells::storedOfStruct(fixcols), cells::storedOfStruct(colcount), cells::storedOfStruct(fixrows),
+                     cells::storedOfStruct(rowcount));
             db::readNumbers(d,
                             QStringLiteral("select \"column\", \"row\", data from data where year=? "
                                            "and \"table\"=? and hospital in (%1)")

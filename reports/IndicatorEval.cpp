@@ -1,6 +1,7 @@
 #include "reports/IndicatorEval.h"
 
 #include "core/FormulaHighlighter.h"
+#include "engine/CellNumbering.h"
 #include "engine/TableShape.h"
 #include "engine/FormulaParser.h"
 #include "engine/NumberFormat.h"
@@ -49,7 +50,7 @@ double sumMatrix(const RuleRun &held, const QList<int> &rows, const QList<int> &
                 if (outside.isEmpty()) outside = outsideMarker(form, key, c, r);
                 continue;
             }
-            sum += m.at(c + 1, r + held.fixRowsMinusOne() + 2);
+            sum += m.at(cells::storedColumnOfRef(c), cells::storedRowOfRef(r, held.fixRows()));
         }
     return sum;
 }
@@ -95,7 +96,8 @@ QString IndicatorCalc::ParseDataReference(const QString &operand) {
     // item is one number (nothing is read from it).
     const TableShape shape = CachedTableShape(parts.form, parts.table).value_or(TableShape());
     const QList<int> rows = ParseIntegerList(parts.rows, 1, shape.dataRows());
-    const QList<int> columns = ParseIntegerList(parts.columns, shape.fixcols + 1, shape.colcount);
+    const QList<int> columns =
+        ParseIntegerList(parts.columns, cells::refColumnOfGrid(0, shape.fixcols), shape.colcount);
     double sum = 0;
     bool answered = true;
     g_outside.clear();
@@ -160,7 +162,8 @@ bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &t
     if (rows.isEmpty() || columns.isEmpty()) return true;
     // The bounds of the matrix RuleRun::readTable fills for this geometry.
     auto inside = [&g](int c, int r) {
-        return c >= g.fixcols + 1 && r >= 1 && c <= g.colcount && r <= g.dataRows();
+        return c >= cells::refColumnOfGrid(0, g.fixcols) && r >= cells::refRowOfGrid(0) && c <= g.colcount &&
+               r <= g.dataRows();
     };
     for (int c : columns)
         for (int r : rows)
@@ -169,8 +172,8 @@ bool IndicatorCalc::SumCellsForInstitution(const QString &form, const QString &t
                 return true;
             }
     QList<int> storedRows, storedColumns;
-    for (int r : rows) storedRows << r + g.fixrows + 1;
-    for (int c : columns) storedColumns << c + 1;
+    for (int r : rows) storedRows << cells::storedRowOfRef(r, g.fixrows);
+    for (int c : columns) storedColumns << cells::storedColumnOfRef(c);
     const SharedState &s = shared();
     const QVariant v = db::scalar(
         db::connection(db::kData),

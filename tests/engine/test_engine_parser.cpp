@@ -11,6 +11,42 @@ namespace {
 const LineBounds kLargest{0, kMaxListNumber, 0, kMaxListNumber};
 } // namespace
 
+// One cell in every numbering, on tables whose fixed columns and rows differ
+// (so a column conversion fed a row count shows).
+TEST(EngineCellNumbering, EveryConversionOnTablesWithHeaders) {
+    struct Cell {
+        int fixCols, fixRows;
+        int gridColumn, gridRow, structColumn, structRow, storedColumn, storedRow, refColumn, refRow;
+    };
+    const Cell cases[] = {
+        {3, 2, 0, 0, 4, 3, 5, 4, 4, 1},    // first data cell
+        {3, 2, 4, 3, 8, 6, 9, 7, 8, 4},
+        {1, 4, 2, 1, 4, 6, 5, 7, 4, 2},
+        {5, 1, 10, 0, 16, 2, 17, 3, 16, 1},
+    };
+    for (const Cell &c : cases) {
+        SCOPED_TRACE(testing::Message() << "fix " << c.fixCols << "/" << c.fixRows << " grid " << c.gridColumn << ","
+                                        << c.gridRow);
+        EXPECT_EQ(cells::structColumnOfGrid(c.gridColumn, c.fixCols), c.structColumn);
+        EXPECT_EQ(cells::structRowOfGrid(c.gridRow, c.fixRows), c.structRow);
+        EXPECT_EQ(cells::storedColumnOfGrid(c.gridColumn, c.fixCols), c.storedColumn);
+        EXPECT_EQ(cells::storedRowOfGrid(c.gridRow, c.fixRows), c.storedRow);
+        EXPECT_EQ(cells::storedColumnOfRef(c.refColumn), c.storedColumn);
+        EXPECT_EQ(cells::storedRowOfRef(c.refRow, c.fixRows), c.storedRow);
+        EXPECT_EQ(cells::refColumnOfStored(c.storedColumn), c.refColumn);
+        EXPECT_EQ(cells::refRowOfStored(c.storedRow, c.fixRows), c.refRow);
+        EXPECT_EQ(cells::refColumnOfGrid(c.gridColumn, c.fixCols), c.refColumn);
+        EXPECT_EQ(cells::refRowOfGrid(c.gridRow), c.refRow);
+        EXPECT_EQ(cells::gridColumnOfRef(c.refColumn, c.fixCols), c.gridColumn);
+        EXPECT_EQ(cells::gridRowOfRef(c.refRow), c.gridRow);
+        EXPECT_EQ(cells::refRowOfStruct(c.structRow, c.fixRows), c.refRow);
+        EXPECT_EQ(cells::storedOfStruct(c.structColumn), c.storedColumn);
+        EXPECT_EQ(cells::storedOfStruct(c.structRow), c.storedRow);
+        EXPECT_EQ(cells::structOfStored(c.storedColumn), c.structColumn);
+        EXPECT_EQ(cells::structOfStored(c.storedRow), c.structRow);
+    }
+}
+
 TEST(EngineCellNumbering, SpanKeysImagesAndPixels) {
     EXPECT_EQ(cells::titleSpanKey(3, 1, 3, 1), "R1C3");
     EXPECT_EQ(cells::titleSpanKey(3, 1, 5, 2), "R1C3:R2C5");
