@@ -8,6 +8,7 @@
 #include "platform/Database.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
+#include "support/Files.h"
 #include "support/FakeDialogs.h"
 #include "support/ChildProcess.h"
 #include "support/Fixture.h"
@@ -251,10 +252,8 @@ TEST_F(Years, YearListOffersOnlyCompleteDigitFolders) {
     QDir().mkpath(fx.configFolder() + QStringLiteral("архив"));
     // Databases present but empty: no year either.
     QDir().mkpath(year(2021));
-    for (const QString &f : {QStringLiteral("orvmain.mdb"), QStringLiteral("data0.mdb")}) {
-        QFile empty(year(2021) + f);
-        ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
-    }
+    for (const QString &f : {QStringLiteral("orvmain.mdb"), QStringLiteral("data0.mdb")})
+        ASSERT_TRUE(cp1251::writeFile(year(2021) + f, {}));
     EXPECT_EQ(config::FillYearList(shared().ConfigPath), QStringList{QStringLiteral("2024")});
 }
 
@@ -262,9 +261,7 @@ TEST_F(Years, YearListOffersOnlyCompleteDigitFolders) {
 // kept aside as incomplete.
 TEST_F(Years, YearWithEmptyDatabasesIsMadeAgain) {
     QDir().mkpath(year(2025));
-    QFile empty(year(2025) + QStringLiteral("orvmain.mdb"));
-    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
-    empty.close();
+    ASSERT_TRUE(cp1251::writeFile(year(2025) + QStringLiteral("orvmain.mdb"), {}));
     db::copyDatabase(fx.yearFolder() + QStringLiteral("data0.mdb"), year(2025) + QStringLiteral("data0.mdb"));
     EXPECT_FALSE(config::YearComplete(year(2025)));
     dlg.answers = {true, true};
@@ -533,10 +530,7 @@ TEST_F(StartUpWithoutSettings, UnreadableSettingsAreToldAndNeverWrittenOver) {
     const QString text = QStringLiteral("[Текущая]\r\nYear=2024\r\n");
     QByteArray bytes("\xFF\xFE");
     bytes += QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-    QFile f(paths::settingsFile());
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    f.close();
+    ASSERT_TRUE(cp1251::writeFile(paths::settingsFile(), bytes));
     const QString folder = dir.path() + QStringLiteral("/base");
     sample::createConfiguration(folder, QDate::currentDate().year());
     dlg.modals.push_back(nameFolder(QStringLiteral("Район"), folder));
@@ -544,9 +538,6 @@ TEST_F(StartUpWithoutSettings, UnreadableSettingsAreToldAndNeverWrittenOver) {
     c.startUp();
     ASSERT_FALSE(dlg.messages.isEmpty());
     EXPECT_TRUE(dlg.messages[0].contains(QStringLiteral("UTF-16"))) << dlg.messages[0].toStdString();
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), bytes);
-    QFile copy(paths::settingsFile() + QStringLiteral(".копия"));
-    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copy.readAll(), bytes);
+    EXPECT_EQ(fileBytes(paths::settingsFile()), bytes);
+    EXPECT_EQ(fileBytes(paths::settingsFile() + QStringLiteral(".копия")), bytes);
 }

@@ -71,14 +71,6 @@ TEST_F(MainWindow, AdministratorCommandsFollowTheMode) {
     EXPECT_TRUE(w.LAdm4_1->isHidden());
 }
 
-TEST_F(MainWindow, EscapeClosesTheWindow) {
-    TMain w;
-    w.show();
-    ASSERT_TRUE(w.isVisible());
-    QTest::keyClick(w.SRList, Qt::Key_Escape);
-    EXPECT_FALSE(w.isVisible());
-}
-
 TEST_F(MainWindow, CommandsPassTheirModesToTheirWindows) {
     ReportMode modeSeen = ReportMode::None;
     ValueTable tableSeen = ValueTable::None;

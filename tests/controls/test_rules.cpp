@@ -7,6 +7,7 @@
 #include "engine/SharedState.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "support/Files.h"
 #include "support/Fixture.h"
 
 #include <QDir>
@@ -170,12 +171,9 @@ TEST(ControlFileFormat, ExportAndLoadBack) {
     const QStringList all = ControlFileLinesAll(d);
     ASSERT_EQ(all.size(), 7);
     WriteControlFile(path, all);
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
+    const QByteArray bytes = fileBytes(path);
     EXPECT_TRUE(bytes.contains("\r\n"));
     EXPECT_TRUE(bytes.startsWith(cp1251::encode("\"Ф30\",\"(1000)\"")));
-    f.close();
 
     // Replace mode brings back every rule under new keys.
     const LoadResult r = LoadControlFile(d, path, LoadMode::Replace);
@@ -262,10 +260,8 @@ TEST(ControlFileFormat, AFileWithoutRulesChangesNothing) {
     // Not one line accepted (a file of another structure, the right file
     // saved as UTF-8): replace mode deletes nothing and says why.
     const QString good = "\"Ф30\",\"(1000)\",\"СТР1ГР4\",\"=\",\"0\",\"\",\"Всего\"";
-    QFile utf8(fx.root() + "utf8.orv");
-    ASSERT_TRUE(utf8.open(QIODevice::WriteOnly));
-    utf8.write((good + "\r\n").toUtf8());
-    utf8.close();
+    const QFile utf8(fx.root() + "utf8.orv");
+    ASSERT_TRUE(cp1251::writeFile(utf8.fileName(), (good + "\r\n").toUtf8()));
     ASSERT_TRUE(cp1251::writeLines(path, {"\"Ф99\",\"(1)\",\"СТР1\",\"=\",\"0\",\"\",\"x\""}));
     for (const QString &file : {path, utf8.fileName()}) {
         try {

@@ -12,6 +12,7 @@
 #include "support/CancellingProgress.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/ZenkorLinks.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -209,13 +210,8 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     SampleFixture fx;
     fx.reloadCaches();
     FakeDialogs dialogs;
-    const QString linksPath = fx.yearFolder() + QStringLiteral("Links.mdb");
-    links::createLinksDatabase(linksPath);
-    {
-        db::ScopedConnection c(linksPath, db::OpenMode::ReadWrite);
-        db::exec(c.db(), QStringLiteral("insert into forms (nf, mf) values (' Ф30 ', '30000'), ('', '55000')"));
-        db::exec(c.db(), QStringLiteral("insert into tables (msk, orv) values ('300001000', 'Ф30(1000)')"));
-    }
+    const QString linksPath = makeLinks(fx, {QStringLiteral("insert into forms (nf, mf) values (' Ф30 ', '30000'), ('', '55000')"),
+                                             QStringLiteral("insert into tables (msk, orv) values ('300001000', 'Ф30(1000)')")});
     TControlMatchForm w;
 
     const QString book = fx.root() + QStringLiteral("book.txt");
@@ -243,10 +239,7 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     const QString text = QStringLiteral("0100000101 30000,1000,1,4>=0 Всего\r\n");
     const QByteArray utf16(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
     for (const QByteArray &bytes : {utf8, QByteArray("\xEF\xBB\xBF") + utf8, QByteArray("\xFF\xFE") + utf16, utf16}) {
-        QFile f(book);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        ASSERT_TRUE(cp1251::writeFile(book, bytes));
         dialogs.messages.clear();
         dialogs.files.push_back(book);
         w.Button1->click();
@@ -288,12 +281,7 @@ TEST(ControlMatchWindow, ImportedInterTableAndInterFormRulesMeetTheProgramsOwn) 
     SampleFixture fx;
     fx.reloadCaches();
     FakeDialogs dialogs;
-    const QString linksPath = fx.yearFolder() + QStringLiteral("Links.mdb");
-    links::createLinksDatabase(linksPath);
-    {
-        db::ScopedConnection c(linksPath, db::OpenMode::ReadWrite);
-        db::exec(c.db(), QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000'), ('Ф14', '14000')"));
-    }
+    makeLinks(fx, {QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000'), ('Ф14', '14000')")});
     TControlMatchForm w;
     // The sample's rules 4 (inter-table) and 6 (inter-form) as the book writes them.
     const QString book = fx.root() + QStringLiteral("book.txt");

@@ -6,6 +6,7 @@
 #include "forms/FormCatalogLogic.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "support/QueryRows.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
@@ -26,16 +27,7 @@ qint64 count(const QSqlDatabase &d, const QString &sql, const QVariantList &p = 
 }
 
 // The rows a statement gives for one key, each as its fields joined.
-QStringList rowsOf(const QString &sql, qint64 key) {
-    QStringList out;
-    QSqlQuery q = db::exec(mainDb(), sql, {key});
-    while (q.next()) {
-        QStringList v;
-        for (int i = 0; i < q.record().count(); ++i) v << q.value(i).toString();
-        out << v.join('|');
-    }
-    return out;
-}
+QStringList rowsOf(const QString &sql, qint64 key) { return queryRows(mainDb(), sql, {key}); }
 
 // The whole structure of a form, independent of the idents it got.
 QStringList structureOf(qint64 formId) {

@@ -1,5 +1,6 @@
 // Transfer files: the line codec, every writer and reader, and the promise
 // that a bad file changes nothing.
+#include "support/Files.h"
 #include "engine/NumberFormat.h"
 #include "test_adm_fixture.h"
 
@@ -167,9 +168,7 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     const WriteResult w = SaveHosp(fx.crb, orw);
     EXPECT_EQ(w.written, 3 + int(hard.size()));
     EXPECT_EQ(w.skipped, 0);
-    QFile f(orw);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
+    const QByteArray bytes = fileBytes(orw);
     QString expected = QStringLiteral("\"12.5\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"\r\n"
                                       "\"3\",\"2026\",\"Ф30\",\"(1000)\",\"6\",\"8\"\r\n"
                                       "\"0.1\",\"2026\",\"Ф12\",\"(1000)\",\"3\",\"3\"\r\n");

@@ -7,6 +7,7 @@
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 
+#include "support/Files.h"
 #include "support/FakeDialogs.h"
 #include "support/ChildProcess.h"
 
@@ -44,17 +45,8 @@ TEST(IniFile, KeepsOrderAndCyrillicNames) {
     again.writeString(QStringLiteral("Конфигурации"), QStringLiteral("Область"), QStringLiteral("/x"));
     IniFile third(f);
     EXPECT_EQ(third.sectionKeys(QStringLiteral("Конфигурации")).first(), QStringLiteral("Область"));
-    QFile raw(f);
-    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(raw.readAll().contains("\r\n"));
+    EXPECT_TRUE(fileBytes(f).contains("\r\n"));
 }
-
-namespace {
-QByteArray fileBytes(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-} // namespace
 
 // A disk that fills up in mid-write: every writer of a text file reports it
 // and leaves the previous file exactly as it was, with no leftovers.
