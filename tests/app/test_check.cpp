@@ -11,9 +11,7 @@
 #include "updates/UpdateInstaller.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <gtest/gtest.h>

@@ -14,12 +14,12 @@
 #include "support/Fixture.h"
 
 #include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 

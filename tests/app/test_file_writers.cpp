@@ -14,7 +14,6 @@
 #include "support/TestHttpServer.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>

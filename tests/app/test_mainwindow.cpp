@@ -15,13 +15,13 @@
 #include "widgets/AbcComboBox.h"
 #include "widgets/AbcMouseLabel.h"
 
-#include <QApplication>
-#include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QToolButton>
+#include <QApplication>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 

@@ -28,12 +28,8 @@
 #include "updates/UpdateInstaller.h"
 #include "updates/UpdateLists.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <gtest/gtest.h>
 #include <functional>
 

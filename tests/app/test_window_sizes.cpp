@@ -26,15 +26,14 @@
 #include "support/WindowTestBase.h"
 #include "widgets/WindowLayout.h"
 
+#include <QScreen>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProcess>
-#include <QScreen>
 #include <QTemporaryDir>
-#include <QFile>
 #include <functional>
 #include <memory>
 

@@ -3,8 +3,6 @@
 #include "controls/ZenkorImporter.h"
 #include "core/ListWindow.h"
 #include "engine/LinksDb.h"
-#include <QCoreApplication>
-#include <QKeyEvent>
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/QuotedFields.h"
@@ -16,11 +14,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
-#include <QFileInfo>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {

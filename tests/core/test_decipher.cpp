@@ -9,12 +9,9 @@
 #include "platform/Database.h"
 #include "support/YearBuilder.h"
 
-#include <QDir>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QSplitter>
-#include <QTemporaryDir>
+#include <QDir>
+#include <QLineEdit>
 #include <QApplication>
 #include <QTextEdit>
 #include <QVBoxLayout>

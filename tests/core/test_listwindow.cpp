@@ -4,15 +4,12 @@
 #include "core/WarningWindow.h"
 #include "tests/support/FakeDialogs.h"
 
-#include <QKeyEvent>
-#include <QLabel>
 #include <QProgressBar>
-#include <QWindow>
+#include <QTreeWidget>
 #include <QDialog>
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace {

@@ -12,7 +12,6 @@
 
 #include <QFileInfo>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;

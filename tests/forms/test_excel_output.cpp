@@ -13,12 +13,8 @@
 #include "support/CancellingProgress.h"
 #include "support/WindowTestBase.h"
 
-#include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QPushButton>
-#include <QTableWidget>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;

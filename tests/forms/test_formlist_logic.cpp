@@ -12,7 +12,6 @@
 #include "platform/Database.h"
 
 #include <QFile>
-#include <QSqlQuery>
 #include <gtest/gtest.h>
 #include <optional>
 

@@ -11,8 +11,6 @@
 #include "platform/Paths.h"
 #include "support/WindowTestBase.h"
 
-#include <QAction>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

@@ -11,7 +11,6 @@
 
 #include <QFileInfo>
 #include <QSet>
-#include <QSqlRecord>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 

@@ -11,12 +11,10 @@
 #include "support/TableWindowSetup.h"
 #include "support/WindowTestBase.h"
 
-#include <QAction>
-#include <QApplication>
+#include <QListWidget>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QListWidget>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 

@@ -8,7 +8,6 @@
 #include "support/ChildProcess.h"
 #include "support/TestHttpServer.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>

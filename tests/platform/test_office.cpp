@@ -14,8 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStandardPaths>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 

@@ -13,13 +13,9 @@
 #include "support/Fixture.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QRadioButton>
+#include <QDir>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;

@@ -11,14 +11,9 @@
 #include "support/CancellingProgress.h"
 #include "support/WindowTestBase.h"
 
-#include <QDirIterator>
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QListWidget>
+#include <QApplication>
 #include <QRegularExpression>
-#include <QTreeWidget>
 #include <functional>
 #include <gtest/gtest.h>
 

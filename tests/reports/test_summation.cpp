@@ -12,9 +12,8 @@
 #include "support/WindowTestBase.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QListWidget>
-#include <QTreeWidget>
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;

@@ -16,12 +16,9 @@
 #include "support/Fixture.h"
 #include "updates/UpdateInstaller.h"
 
-#include <QDirIterator>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <gtest/gtest.h>
 
 #include <functional>

@@ -8,9 +8,9 @@
 #include "updates/UpdateLists.h"
 #include "updates/UpdateSupport.h"
 
+#include <QListWidget>
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
 #include <gtest/gtest.h>
 
 namespace {

@@ -16,7 +16,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 using namespace sample::ids;

@@ -15,22 +15,17 @@
 #include "updates/UpdateManager.h"
 #include "updates/UpdateSupport.h"
 
+#include <QPlainTextEdit>
+#include <QTreeWidget>
 #include <QDir>
-#include <QSqlQuery>
 #include <QElapsedTimer>
 #include <QTemporaryFile>
 #include <QThread>
 #include <sys/wait.h>
 #include <QFile>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
 #include <sys/resource.h>
 #include <gtest/gtest.h>
 
