@@ -331,24 +331,30 @@ TEST_F(Years, CopyWithoutNameRegistersNothing) {
     EXPECT_THROW(c.CopyConfiguration(fx.root() + QStringLiteral("c3/"), QString()), db::Error);
 }
 
-// Names that the settings file could not give back are refused with the
-// character named; every other name survives a restart as typed.
-TEST_F(Years, AttachRefusesNamesTheSettingsFileCannotHold) {
+// Names and folders that the settings file could not give back as typed (a
+// key's "=" or ";", a section's "[", a character outside its code page; a
+// folder with a blank at an end or a Tab) are refused with the character
+// named and not registered; every other name survives a restart as typed.
+TEST_F(Years, AttachRefusesNamesAndFoldersTheSettingsFileCannotHold) {
     const struct {
-        QString name;
-        QString said;
+        QString name, folder, said;
     } refused[] = {
-        {QStringLiteral("Район=2"), QStringLiteral("\"=\"")},
-        {QStringLiteral(";Комментарий"), QStringLiteral("\";\"")},
-        {QStringLiteral("[Секция]"), QStringLiteral("\"[\"")},
-        {QStringLiteral("Район ∑"), QStringLiteral("\"∑\" (U+2211)")},
+        {QStringLiteral("Район=2"), fx.configFolder(), QStringLiteral("\"=\"")},
+        {QStringLiteral(";Комментарий"), fx.configFolder(), QStringLiteral("\";\"")},
+        {QStringLiteral("[Секция]"), fx.configFolder(), QStringLiteral("\"[\"")},
+        {QStringLiteral("Район ∑"), fx.configFolder(), QStringLiteral("\"∑\" (U+2211)")},
+        {QStringLiteral("Район"), fx.root() + QStringLiteral("папка "), QStringLiteral("заканчивается пробелом")},
+        {QStringLiteral("Район"), fx.root() + QStringLiteral("папка\t2"), QStringLiteral("табуляции")},
+        {QStringLiteral("Район"), QStringLiteral(" ") + fx.root() + QStringLiteral("папка"), QStringLiteral("начинается с пробела")},
     };
     for (const auto &r : refused) {
+        SCOPED_TRACE((r.name + u' ' + r.folder).toStdString());
         dlg.messages.clear();
-        dlg.modals.push_back(nameFolder(r.name, fx.configFolder()));
+        dlg.modals.push_back(nameFolder(r.name, r.folder));
         EXPECT_FALSE(c.N24Click());
         ASSERT_EQ(dlg.messages.size(), 1);
         EXPECT_TRUE(dlg.messages[0].contains(r.said)) << dlg.messages[0].toStdString();
+        EXPECT_EQ(IniFile(fx.settingsFile()).sectionKeys(kList), QStringList{SampleFixture::kConfigName});
     }
     // A refused name can be corrected in the same window.
     dlg.modals.push_back(nameFolder(QStringLiteral("Район=3"), fx.configFolder()));
@@ -362,28 +368,6 @@ TEST_F(Years, AttachRefusesNamesTheSettingsFileCannotHold) {
     EXPECT_EQ(restarted.configNames(), (QStringList{SampleFixture::kConfigName, QStringLiteral("Район \"Северный\" #1")}));
     ASSERT_TRUE(restarted.openConfiguration(1));
     EXPECT_EQ(shared().ConfigPath, fx.configFolder());
-}
-
-// A folder that the settings file would give back changed (a blank at an end,
-// a Tab inside) is refused with the character named, not registered.
-TEST_F(Years, AttachRefusesFolderNamesWithBlankEndsOrTabs) {
-    const struct {
-        QString folder;
-        QString said;
-    } refused[] = {
-        {fx.root() + QStringLiteral("папка "), QStringLiteral("заканчивается пробелом")},
-        {fx.root() + QStringLiteral("папка\t2"), QStringLiteral("табуляции")},
-        {QStringLiteral(" ") + fx.root() + QStringLiteral("папка"), QStringLiteral("начинается с пробела")},
-    };
-    for (const auto &r : refused) {
-        SCOPED_TRACE(r.folder.toStdString());
-        dlg.messages.clear();
-        dlg.modals.push_back(nameFolder(QStringLiteral("Район"), r.folder));
-        EXPECT_FALSE(c.N24Click());
-        ASSERT_EQ(dlg.messages.size(), 1);
-        EXPECT_TRUE(dlg.messages[0].contains(r.said)) << dlg.messages[0].toStdString();
-        EXPECT_FALSE(IniFile(fx.settingsFile()).valueExists(kList, QStringLiteral("Район")));
-    }
 }
 
 TEST_F(Years, TakenNameIsReplacedOnlyAfterYes) {
@@ -492,36 +476,28 @@ TEST(Settings, FileResavedAsUtf8IsReadAndWrittenBackInCodePage1251) {
     EXPECT_TRUE(lines.contains(QStringLiteral("Year=2023")));
 }
 
-// A settings file that cannot be written (a read-only program folder) is
-// no matter while nothing changes: the start-up says nothing.
-TEST(Settings, UnwritableSettingsFileIsNotMentionedWhileNothingChanges) {
+// A settings file that cannot be written (a read-only program folder) is no
+// matter while nothing changes: the start-up says nothing. Once something
+// changes (years stepped), it is said once.
+TEST(Settings, UnwritableSettingsFileIsSaidOnceAndOnlyWhenSomethingChanges) {
     SampleFixture fx(true);
     {
         FakeDialogs dlg;
         Configuration c;
         ASSERT_TRUE(c.startUp());   // the file now holds the year and configuration opened
     }
-    const LimitedRun run = runWithFileSizeLimit(0, [&](QString &said) {
-        FakeDialogs dlg;
-        Configuration c;
-        const bool ok = c.startUp() && c.openConfiguration(0);
-        said = dlg.messages.join(u'|');
-        return ok && dlg.messages.isEmpty();
-    });
-    EXPECT_TRUE(run.result) << run.message.toStdString();
-}
-
-TEST(Settings, SettingsFileThatCannotBeWrittenIsSaidOnce) {
-    SampleFixture fx(true);
-    const LimitedRun run = runWithFileSizeLimit(0, [&](QString &said) {
-        FakeDialogs dlg;
-        Configuration c;
-        const bool ok = c.startUp() && c.stepYear(-1) && c.stepYear(+1) && c.openConfiguration(0);
-        said = dlg.messages.join(u'|');
-        return ok && dlg.messages.size() == 1;
-    });
-    EXPECT_TRUE(run.result) << run.message.toStdString();
-    EXPECT_TRUE(run.message.startsWith(QStringLiteral("Не удалось записать файл настроек"))) << run.message.toStdString();
+    for (const bool change : {false, true}) {
+        const LimitedRun run = runWithFileSizeLimit(0, [&](QString &said) {
+            FakeDialogs dlg;
+            Configuration c;
+            const bool ok = c.startUp() && (!change || (c.stepYear(-1) && c.stepYear(+1))) && c.openConfiguration(0);
+            said = dlg.messages.join(u'|');
+            return ok && dlg.messages.size() == (change ? 1 : 0);
+        });
+        EXPECT_TRUE(run.result) << change << run.message.toStdString();
+        if (change)
+            EXPECT_TRUE(run.message.startsWith(QStringLiteral("Не удалось записать файл настроек"))) << run.message.toStdString();
+    }
 }
 
 // Settings saved by an editor in UTF-16: the start says so, the attach
