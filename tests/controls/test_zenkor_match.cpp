@@ -10,6 +10,7 @@
 #include "support/CancellingProgress.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/WindowTestBase.h"
 #include "support/ZenkorLinks.h"
 
 #include <QCheckBox>
@@ -52,6 +53,8 @@ QStringList readFields(const QString &line) {
     return out;
 }
 
+using ControlMatchWindow = SampleTest;
+
 } // namespace
 
 TEST(ControlMatchLines, RelationsMirrorAndLinesSortByMarkThenLeftSide) {
@@ -93,10 +96,7 @@ TEST(ControlMatchLines, OnlyRulesOfOneFormAndTableCompareAndCountsStayPositive) 
     EXPECT_TRUE(e[1].startsWith(kDifferent));
 }
 
-TEST(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    FakeDialogs dialogs;
+TEST_F(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
     addImportedOfF30();
     TControlMatchForm w;
     EXPECT_EQ(w.ComboBox2->currentText().left(6), QStringLiteral("(1000)"));
@@ -137,10 +137,7 @@ TEST(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
     EXPECT_EQ(w.ListBox2->count(), 0);
 }
 
-TEST(ControlMatchWindow, TableFilterWithoutTablesTakesEveryRule) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    FakeDialogs dialogs;
+TEST_F(ControlMatchWindow, TableFilterWithoutTablesTakesEveryRule) {
     db::exec(db::kMain, QStringLiteral("insert into forms (formname, decipher, ind) values ('Ф99', 'Пустая', 0)"));
     addImportedOfF30();
     TControlMatchForm w;
@@ -151,10 +148,7 @@ TEST(ControlMatchWindow, TableFilterWithoutTablesTakesEveryRule) {
     EXPECT_EQ(w.ListBox2->count(), 4);
 }
 
-TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    FakeDialogs dialogs;
+TEST_F(ControlMatchWindow, ExportsImportedRulesOfAForm) {
     addImported(sample::ids::FormF30, QStringLiteral("(1000)"), 0, QStringLiteral("СТР[1]"), QStringLiteral(">="),
                 QStringLiteral("СТР[2]"), QStringLiteral("ГР[4..7]"), QStringLiteral("он \"сказал\", да"));
     addImported(0, QString(), 2, QStringLiteral("Ф30Т(1000)СТР[1]ГР[4]"), QStringLiteral("="),
@@ -203,10 +197,7 @@ TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
     EXPECT_EQ(readFields(lines[0]).value(0), QStringLiteral("Ф7_А"));
 }
 
-TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    FakeDialogs dialogs;
+TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     const QString linksPath = makeLinks(fx, {QStringLiteral("insert into forms (nf, mf) values (' Ф30 ', '30000'), ('', '55000')"),
                                              QStringLiteral("insert into tables (msk, orv) values ('300001000', 'Ф30(1000)')")});
     TControlMatchForm w;
@@ -274,10 +265,7 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls")).toInt(), 1);
 }
 
-TEST(ControlMatchWindow, ImportedInterTableAndInterFormRulesMeetTheProgramsOwn) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    FakeDialogs dialogs;
+TEST_F(ControlMatchWindow, ImportedInterTableAndInterFormRulesMeetTheProgramsOwn) {
     makeLinks(fx, {QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000'), ('Ф14', '14000')")});
     TControlMatchForm w;
     // The sample's rules 4 (inter-table) and 6 (inter-form) as the book writes them.
