@@ -11,13 +11,16 @@
 
 #include <gtest/gtest.h>
 
-// A fresh Links.mdb in the sample's year folder, filled by the statements given.
-inline QString makeLinks(const SampleFixture &fx, const QStringList &statements) {
-    const QString path = fx.yearFolder() + QStringLiteral("Links.mdb");
+// A fresh Links.mdb at path (by default in the sample's year folder), filled
+// by the statements given.
+inline QString makeLinksAt(const QString &path, const QStringList &statements) {
     links::createLinksDatabase(path);
     db::ScopedConnection c(path, db::OpenMode::ReadWrite);
     for (const QString &s : statements) db::exec(c.db(), s);
     return path;
+}
+inline QString makeLinks(const SampleFixture &fx, const QStringList &statements) {
+    return makeLinksAt(fx.yearFolder() + QStringLiteral("Links.mdb"), statements);
 }
 
 class ZenkorLinksTest : public ::testing::Test {
