@@ -6,13 +6,12 @@
 #include "engine/RuleCheck.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "support/SourceScan.h"
 #include "support/Fixture.h"
 #include "updates/UpdateInstaller.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
@@ -242,7 +241,6 @@ TEST(RuleContract, TheCheckIsLinearInTheSide) {
 // file and the loader. Calculated-cell rules (conditions) are written by the
 // places listed.
 TEST(RuleContract, NoStatementWritesRulesPastTheCheck) {
-    const QString root = QStringLiteral(KELVANA_SOURCE_DIR);
     const QRegularExpression write(
         QStringLiteral(R"((insert\s+(or\s+\w+\s+)?into|replace\s+into|update)\s+"?(int_control|zenkor_controls|conditions)\b)"),
         QRegularExpression::CaseInsensitiveOption);
@@ -256,18 +254,8 @@ TEST(RuleContract, NoStatementWritesRulesPastTheCheck) {
         {"forms/StructureEdit.cpp", "conditions"},
     };
     QStringList offenders;
-    for (const QString &folder : {"platform", "engine", "core", "widgets", "forms", "controls", "reports", "updates", "app"}) {
-        QDirIterator it(root + '/' + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            QFile f(path);
-            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-            const QString body = QString::fromUtf8(f.readAll());
-            if (!write.match(body).hasMatch()) continue;
-            const QString rel = QDir(root).relativeFilePath(path);
-            if (!gates.contains(rel) || !body.contains(gates[rel])) offenders << rel;
-        }
-    }
+    for (const auto &[rel, body] : productSources().asKeyValueRange())
+        if (write.match(body).hasMatch() && (!gates.contains(rel) || !body.contains(gates[rel]))) offenders << rel;
     EXPECT_TRUE(offenders.isEmpty()) << offenders.join(", ").toStdString();
 }
 

@@ -8,11 +8,12 @@
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/WordDocument.h"
 #include "reports/DbfFile.h"
+#include "support/Files.h"
+#include "support/SourceScan.h"
 #include "support/ChildProcess.h"
 #include "support/TestHttpServer.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -92,11 +93,6 @@ const QList<FileWriter> &writers() {
     return list;
 }
 
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 } // namespace
 
 TEST(FileWriters, AFullDiskLeavesTheOldFileAndSaysWhy) {
@@ -114,7 +110,7 @@ TEST(FileWriters, AFullDiskLeavesTheOldFileAndSaysWhy) {
         EXPECT_FALSE(run.result);
         EXPECT_TRUE(run.message.contains(path) && run.message.contains("превышен допустимый размер файла"))
             << run.message.toStdString();
-        EXPECT_EQ(bytesOf(path), "old");
+        EXPECT_EQ(fileBytes(path), "old");
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"whole", "файл"}));
         QFile::remove(dir.filePath("whole"));
     }
@@ -157,19 +153,9 @@ TEST(FileWriters, NoWriterBypassesTheCompleteFileWriters) {
         "QIODevice::(WriteOnly|ReadWrite|Append)|QFile::(WriteOnly|ReadWrite|Append|copy|rename)\\b|QSaveFile|"
         "ZIP_CREATE|ZIP_TRUNCATE|zip_open_from_source|std::ofstream|\\bfopen\\(|filesystem::(rename|copy)|"
         "QDir\\(\\)\\.rename|\\bQTemporaryFile\\b");
-    const QString root = QStringLiteral(KELVANA_SOURCE_DIR) + u'/';
     QStringList offenders, seen;
-    for (const char *folder : {"platform", "engine", "core", "widgets", "forms", "controls", "reports", "updates", "app"}) {
-        QDirIterator it(root + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString file = it.next();
-            const QString rel = file.mid(root.size());
-            QFile f(file);
-            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-            if (!QString::fromUtf8(f.readAll()).contains(writes)) continue;
-            (allowed.contains(rel) ? seen : offenders) << rel;
-        }
-    }
+    for (const auto &[rel, text] : productSources().asKeyValueRange())
+        if (text.contains(writes)) (allowed.contains(rel) ? seen : offenders) << rel;
     EXPECT_EQ(offenders, QStringList());
     seen.sort();
     QStringList expected = allowed;

@@ -21,11 +21,9 @@
 #include "support/WindowTestBase.h"
 #include "widgets/AbcMouseLabel.h"
 
-#include <QAction>
+#include <QMenu>
 #include <QApplication>
 #include <QDir>
-#include <QLabel>
-#include <QMenu>
 #include <QProgressBar>
 #include <QTest>
 #include <gtest/gtest.h>

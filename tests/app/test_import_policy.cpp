@@ -1,6 +1,8 @@
 // Every import that replaces a set from a file, through the call its window
 // makes, run through the same hostile files; and a scan of the sources that
 // fails when a new import of that kind bypasses engine/ImportPolicy.
+#include "support/SourceScan.h"
+#include "support/QueryRows.h"
 #include "support/WindowTestBase.h"
 
 #include "controls/ControlFile.h"
@@ -23,16 +25,7 @@ namespace ids = sample::ids;
 
 namespace {
 
-QStringList dump(const QString &db, const QString &sql) {
-    QStringList out;
-    QSqlQuery q = db::exec(db::connection(db), sql);
-    while (q.next()) {
-        QStringList f;
-        for (int i = 0; i < q.record().count(); ++i) f.append(q.value(i).toString());
-        out.append(f.join(u'|'));
-    }
-    return out;
-}
+QStringList dump(const QString &db, const QString &sql) { return queryRows(db::connection(db), sql); }
 
 QString valueLine(const QString &value, const QString &form, const QString &tablen, int column, int row) {
     return transfer::formatRecord(value, shared().yearText(), form, tablen, column, row);
@@ -129,9 +122,7 @@ QList<Import> imports() {
 struct ImportPolicyTest : InputWindowTest {
     QString write(const QString &name, const QByteArray &bytes) {
         const QString path = fx.root() + name;
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
+        EXPECT_TRUE(cp1251::writeFile(path, bytes));
         return path;
     }
     QByteArray cp1251Lines(const QStringList &lines) { return cp1251::encode(lines.join("\r\n") + "\r\n"); }
@@ -200,26 +191,16 @@ TEST(ImportPolicyScan, EveryReplacingImportUsesThePolicy) {
         {"app/Configuration.cpp", "reads a byte to probe a year's databases; deletions are the user's commands"},
         {"forms/ImportDocLogic.cpp", "a table's layout from a Word table, checked whole (structureFault) first"},
     };
-    const QString root = QStringLiteral(KELVANA_SOURCE_DIR) + u'/';
     QStringList offenders;
-    int scanned = 0;
-    for (const char *folder : {"platform", "engine", "core", "widgets", "forms", "controls", "reports", "updates",
-                               "app"}) {
-        for (QDirIterator it(root + folder, {"*.cpp"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
-            const QString path = it.next();
-            QFile f(path);
-            if (!f.open(QIODevice::ReadOnly)) continue;
-            ++scanned;
-            const QString src = QString::fromUtf8(f.readAll());
-            const bool readsFile = src.contains("cp1251::readLines(") || src.contains("readFile(") ||
-                                   src.contains("QIODevice::ReadOnly") || src.contains("Document::open(") ||
-                                   src.contains("Workbook::open(");
-            const bool deletes = src.contains("\"delete from", Qt::CaseInsensitive);
-            const QString rel = path.mid(root.size());
-            if (readsFile && deletes && !src.contains("importpolicy::") && !allowed.contains(rel)) offenders.append(rel);
-        }
+    const QMap<QString, QString> sources = productSources({QStringLiteral("*.cpp")});
+    for (const auto &[rel, src] : sources.asKeyValueRange()) {
+        const bool readsFile = src.contains("cp1251::readLines(") || src.contains("readFile(") ||
+                               src.contains("QIODevice::ReadOnly") || src.contains("Document::open(") ||
+                               src.contains("Workbook::open(");
+        const bool deletes = src.contains("\"delete from", Qt::CaseInsensitive);
+        if (readsFile && deletes && !src.contains("importpolicy::") && !allowed.contains(rel)) offenders.append(rel);
     }
-    EXPECT_GT(scanned, 50);
+    EXPECT_GT(sources.size(), 50);
     EXPECT_TRUE(offenders.isEmpty()) << "imports that replace a set without engine/ImportPolicy: "
                                      << offenders.join(", ").toStdString();
 }

@@ -15,13 +15,13 @@
 #include "widgets/AbcComboBox.h"
 #include "widgets/AbcMouseLabel.h"
 
-#include <QApplication>
-#include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QToolButton>
+#include <QApplication>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -69,14 +69,6 @@ TEST_F(MainWindow, AdministratorCommandsFollowTheMode) {
     QTest::keyClick(&w, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(dlg.messages, QStringList{QStringLiteral("Административный режим деактивирован (Ctrl+Shift+G)")});
     EXPECT_TRUE(w.LAdm4_1->isHidden());
-}
-
-TEST_F(MainWindow, EscapeClosesTheWindow) {
-    TMain w;
-    w.show();
-    ASSERT_TRUE(w.isVisible());
-    QTest::keyClick(w.SRList, Qt::Key_Escape);
-    EXPECT_FALSE(w.isVisible());
 }
 
 TEST_F(MainWindow, CommandsPassTheirModesToTheirWindows) {

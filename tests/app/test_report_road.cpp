@@ -9,10 +9,7 @@
 #include "reports/ReportList.h"
 #include "support/WindowTestBase.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QMenu>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;

@@ -8,7 +8,6 @@
 #include "widgets/SumRepF.h"
 
 #include <QFileInfo>
-#include <QLineEdit>
 #include <gtest/gtest.h>
 
 class Levels : public ::testing::Test {

@@ -20,17 +20,16 @@
 #include "platform/Paths.h"
 #include "reports/IndicatorData.h"
 #include "reports/SummationLogic.h"
+#include "support/Files.h"
+#include "support/SourceScan.h"
+#include "support/QueryRows.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 #include "updates/UpdateInstaller.h"
 #include "updates/UpdateLists.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <gtest/gtest.h>
 #include <functional>
 
@@ -102,31 +101,19 @@ QString dump(const SampleFixture &fx) {
     for (const QString &name : {QString(db::kMain), QString(db::kData)}) {
         const QSqlDatabase d = db::connection(name);
         for (const QString &table : d.tables()) {
-            QSqlQuery q = db::exec(d, QStringLiteral("select * from \"%1\"").arg(table));
-            QStringList rows;
-            while (q.next()) {
-                QStringList f;
-                for (int i = 0; i < q.record().count(); ++i) f << q.value(i).toString();
-                rows << f.join(u'|');
-            }
+            QStringList rows = queryRows(d, QStringLiteral("select * from \"%1\"").arg(table));
             rows.sort();
             out += table + u'\n' + rows.join(u'\n') + u'\n';
         }
     }
-    for (const QString &file : {fx.settingsFile(), paths::updateSettingsFile(), shortnames::filePath()}) {
-        QFile f(file);
-        out += file + u'\n' + (f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().toHex()) : QString());
-    }
+    for (const QString &file : {fx.settingsFile(), paths::updateSettingsFile(), shortnames::filePath()})
+        out += file + u'\n' + QString::fromLatin1(fileBytes(file).toHex());
     return out;
 }
 
 QSqlDatabase mainDb() { return db::connection(db::kMain); }
 
-void writeBytes(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
+void writeBytes(const QString &path, const QByteArray &bytes) { ASSERT_TRUE(cp1251::writeFile(path, bytes)); }
 
 // A reader: writes a valid file for itself, then reads a file; the message
 // of a refusal (empty when the file was taken).
@@ -320,29 +307,19 @@ TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
         {"forms/PresenceReport.cpp", 1},       {"forms/FormListLogic.cpp", 1},
         {"forms/WordOutput.cpp", 2},           {"forms/ShortNames.cpp", 1},
     };
-    const QString root = QStringLiteral(KELVANA_SOURCE_DIR) + u'/';
     const QRegularExpression raw(QStringLiteral(R"(\.readAll\(\)|QTextStream|\.readLine\(|fopen\(|std::ifstream)"));
     const QRegularExpression gate(QStringLiteral(R"(cp1251::readLines\()"));
     QStringList faults;
-    int scanned = 0;
-    for (const char *folder : {"platform", "engine", "core", "widgets", "forms", "controls", "reports", "updates", "app"}) {
-        QDirIterator it(root + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            const QString rel = path.mid(root.size());
-            ++scanned;
-            QFile f(path);
-            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-            const QString source = QString::fromUtf8(f.readAll());
-            const int raws = int(source.count(raw));
-            const int gates = int(source.count(gate));
-            if (raws > allowed.value(rel, 0))
-                faults << rel + QStringLiteral(": raw read of a file (%1) outside the encoding gate").arg(raws);
-            if (gates > gateCalls.value(rel, 0))
-                faults << rel + QStringLiteral(": a reader of text lines (%1) missing from the contract table").arg(gates);
-        }
+    const QMap<QString, QString> sources = productSources();
+    for (const auto &[rel, source] : sources.asKeyValueRange()) {
+        const int raws = int(source.count(raw));
+        const int gates = int(source.count(gate));
+        if (raws > allowed.value(rel, 0))
+            faults << rel + QStringLiteral(": raw read of a file (%1) outside the encoding gate").arg(raws);
+        if (gates > gateCalls.value(rel, 0))
+            faults << rel + QStringLiteral(": a reader of text lines (%1) missing from the contract table").arg(gates);
     }
-    EXPECT_GT(scanned, 200);
+    EXPECT_GT(sources.size(), 200);
     EXPECT_TRUE(faults.isEmpty()) << faults.join(u'\n').toStdString();
 }
 
@@ -402,11 +379,8 @@ TEST(OutsideTextFiles, SettingsKeepCommentsAndAreNeverWrittenOverWhenUnreadable)
         EXPECT_FALSE(bad.readError().isEmpty());
         EXPECT_FALSE(bad.writeInteger("Текущая", "Year", 2025));
         EXPECT_TRUE(bad.lastError().contains("не изменён")) << bad.lastError().toStdString();
-        QFile f(path), copy(path + ".копия");
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-        EXPECT_EQ(f.readAll(), bytes);
-        EXPECT_EQ(copy.readAll(), bytes);
+        EXPECT_EQ(fileBytes(path), bytes);
+        EXPECT_EQ(fileBytes(path + ".копия"), bytes);
     }
 }
 

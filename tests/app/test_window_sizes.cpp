@@ -1,6 +1,7 @@
 // Every work window fits a screen of 1024 x 768 with its frame and a task
 // bar: its smallest size leaves nothing off-screen, the size it opens with
 // lies within the work area, and every control lies inside the window.
+#include "platform/Codepage.h"
 #include "app/SmallDialogs.h"
 #include "core/AdminMode.h"
 #include "controls/ContrForm.h"
@@ -25,15 +26,14 @@
 #include "support/WindowTestBase.h"
 #include "widgets/WindowLayout.h"
 
+#include <QScreen>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProcess>
-#include <QScreen>
 #include <QTemporaryDir>
-#include <QFile>
 #include <functional>
 #include <memory>
 
@@ -56,12 +56,8 @@ using WindowSizesOnScreen = InputWindowTest;
 TEST(WindowSizes, EveryWindowFitsA1024By768Screen) {
     QTemporaryDir dir;
     const QString config = dir.filePath(QStringLiteral("screen.json"));
-    {
-        QFile f(config);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(R"({"screens": [{"name": "s1024", "x": 0, "y": 0, "width": 1024, "height": 768,
-                    "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
-    }
+    ASSERT_TRUE(cp1251::writeFile(config, R"({"screens": [{"name": "s1024", "x": 0, "y": 0, "width": 1024, "height": 768,
+                    "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("KELVANA_SCREEN_CHILD"), QStringLiteral("1"));

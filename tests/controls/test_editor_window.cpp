@@ -14,25 +14,20 @@
 #include "support/WindowTestBase.h"
 #include "support/TestHttpServer.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
+#include <QApplication>
 #include <QDir>
 #include <QSqlQuery>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMutex>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTest>
-#include <QTextEdit>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace controls;

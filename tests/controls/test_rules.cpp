@@ -7,6 +7,7 @@
 #include "engine/SharedState.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "support/Files.h"
 #include "support/Fixture.h"
 
 #include <QDir>
@@ -28,14 +29,20 @@ QStringList keysOf(const QList<RuleItem> &items) {
     return out;
 }
 
+// The sample with its caches filled; d is its main database.
+struct OverSample : ::testing::Test {
+    SampleFixture fx;
+    const QSqlDatabase d = mainDb();
+    void SetUp() override { fx.reloadCaches(); }
+};
+using RuleStore = OverSample;
+using ControlFileFormat = OverSample;
+
 } // namespace
 
 // The rule lists sort by comment in the order of names: numbers by value,
 // Ё with Е, letter case aside.
-TEST(RuleStore, ListsSortByCommentInTheOrderOfNames) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    const QSqlDatabase d = mainDb();
+TEST_F(RuleStore, ListsSortByCommentInTheOrderOfNames) {
     db::exec(d, "delete from int_control where formid=1 and tble='(1000)'");
     for (const char *c : {"Правило №10", "правило №2", "Ёмкость", "Емкость коек", "ель", "Правило №1"})
         db::exec(d, "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
@@ -46,10 +53,7 @@ TEST(RuleStore, ListsSortByCommentInTheOrderOfNames) {
     EXPECT_EQ(comments, (QStringList{"ель", "Ёмкость", "Емкость коек", "Правило №1", "правило №2", "Правило №10"}));
 }
 
-TEST(RuleStore, ListsByClassAndFilter) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    const QSqlDatabase d = mainDb();
+TEST_F(RuleStore, ListsByClassAndFilter) {
     EXPECT_EQ(keysOf(ListRules(d, {IntraTable, FilterAll, 1, "Ф30", "(1000)"})).size(), 3);
     EXPECT_TRUE(ListRules(d, {IntraTable, FilterAll, 1, "Ф30", ""}).isEmpty()) << "class 0 needs a table";
     // Inter-table rules hold an empty or a null table.
@@ -62,10 +66,7 @@ TEST(RuleStore, ListsByClassAndFilter) {
     EXPECT_TRUE(ListRules(d, {InterForm, FilterTable, 1, "Ф30", "(1000)"}).isEmpty());
 }
 
-TEST(RuleStore, SaveInsertUpdateDeleteAndQuotes) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    const QSqlDatabase d = mainDb();
+TEST_F(RuleStore, SaveInsertUpdateDeleteAndQuotes) {
     // Texts with quotes are stored as typed (bound, never spliced).
     const RuleTexts t{"Т[1000]СТР1ГР4", ">=", "0", "", "Комментарий \"в кавычках\", и ' апостроф"};
     const qint64 k = SaveRule(d, {InterTable, FilterAll, 1, "Ф30", "(1000)"}, 0, t);
@@ -92,10 +93,7 @@ TEST(RuleStore, SaveInsertUpdateDeleteAndQuotes) {
     EXPECT_FALSE(ReadRule(d, i));
 }
 
-TEST(RuleStore, ReplaceTouchesOnlyTheChosenTexts) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    const QSqlDatabase d = mainDb();
+TEST_F(RuleStore, ReplaceTouchesOnlyTheChosenTexts) {
     const RuleRecord before = *ReadRule(d, 1);
     int changed = 0;
     auto comments = ReplaceInRules(d, {1, 0, 2}, ReplaceLeft, "СТР[1]", "СТР[4]", &changed);
@@ -137,7 +135,7 @@ TEST(RuleStore, ReplaceTouchesOnlyTheChosenTexts) {
     EXPECT_EQ(ReadRule(d, 1)->texts.rght, first.texts.rght);
 }
 
-TEST(ControlFileFormat, LinesRoundTrip) {
+TEST(ControlLine, LinesRoundTrip) {
     // A comment holding the field separator "," travels whole: quotes inside
     // a field are doubled.
     const ControlLine l{"Ф30", "(1000)", "СТР[1]", ">=", "СТР[2]+СТР[3]", "ГР[4..7]", "Врачи \"всего\",\"штатных\""};
@@ -162,20 +160,14 @@ TEST(ControlFileFormat, LinesRoundTrip) {
     EXPECT_EQ(trailing->commnt, l.commnt);
 }
 
-TEST(ControlFileFormat, ExportAndLoadBack) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    const QSqlDatabase d = mainDb();
+TEST_F(ControlFileFormat, ExportAndLoadBack) {
     const QString path = fx.root() + "controls.orv";
     const QStringList all = ControlFileLinesAll(d);
     ASSERT_EQ(all.size(), 7);
     WriteControlFile(path, all);
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
+    const QByteArray bytes = fileBytes(path);
     EXPECT_TRUE(bytes.contains("\r\n"));
     EXPECT_TRUE(bytes.startsWith(cp1251::encode("\"Ф30\",\"(1000)\"")));
-    f.close();
 
     // Replace mode brings back every rule under new keys.
     const LoadResult r = LoadControlFile(d, path, LoadMode::Replace);
@@ -191,10 +183,7 @@ TEST(ControlFileFormat, ExportAndLoadBack) {
     EXPECT_EQ(ruleCount(), 14);
 }
 
-TEST(ControlFileFormat, ExportOfAFormMatchesItsDeletion) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    const QSqlDatabase d = mainDb();
+TEST_F(ControlFileFormat, ExportOfAFormMatchesItsDeletion) {
     const QStringList f14 = ControlFileLinesForForm(d, 2, "Ф14");
     EXPECT_EQ(f14.size(), 2) << "its own rule and the inter-form rule naming it";
     EXPECT_EQ(ControlFileLinesForKeys(d, {6, 12345, 7}).size(), 2) << "keys without a row are passed over";
@@ -209,9 +198,7 @@ TEST(ControlFileFormat, ExportOfAFormMatchesItsDeletion) {
     EXPECT_EQ(ControlFileLinesForForm(d, 999, "ФX1").size(), 1);
 }
 
-TEST(ControlFileFormat, LoaderChecksCasesAndRejects) {
-    SampleFixture fx;
-    const QSqlDatabase d = mainDb();
+TEST_F(ControlFileFormat, LoaderChecksCasesAndRejects) {
     const QString dir = fx.root() + "in/";
     QDir().mkpath(dir);
     const QString path = dir + "mixed.orv";
@@ -249,9 +236,7 @@ TEST(ControlFileFormat, LoaderChecksCasesAndRejects) {
     EXPECT_EQ(ruleCount(), before + 2);
 }
 
-TEST(ControlFileFormat, AFileWithoutRulesChangesNothing) {
-    SampleFixture fx;
-    const QSqlDatabase d = mainDb();
+TEST_F(ControlFileFormat, AFileWithoutRulesChangesNothing) {
     const QString path = fx.root() + "bad.orv";
     ASSERT_TRUE(cp1251::writeLines(path, {"это не файл контролей", "\"a\",\"b\""}));
     EXPECT_THROW(LoadControlFile(d, path, LoadMode::Replace), db::Error);
@@ -262,10 +247,8 @@ TEST(ControlFileFormat, AFileWithoutRulesChangesNothing) {
     // Not one line accepted (a file of another structure, the right file
     // saved as UTF-8): replace mode deletes nothing and says why.
     const QString good = "\"Ф30\",\"(1000)\",\"СТР1ГР4\",\"=\",\"0\",\"\",\"Всего\"";
-    QFile utf8(fx.root() + "utf8.orv");
-    ASSERT_TRUE(utf8.open(QIODevice::WriteOnly));
-    utf8.write((good + "\r\n").toUtf8());
-    utf8.close();
+    const QFile utf8(fx.root() + "utf8.orv");
+    ASSERT_TRUE(cp1251::writeFile(utf8.fileName(), (good + "\r\n").toUtf8()));
     ASSERT_TRUE(cp1251::writeLines(path, {"\"Ф99\",\"(1)\",\"СТР1\",\"=\",\"0\",\"\",\"x\""}));
     for (const QString &file : {path, utf8.fileName()}) {
         try {
@@ -284,10 +267,7 @@ TEST(ControlFileFormat, AFileWithoutRulesChangesNothing) {
     EXPECT_EQ(ruleCount(), 3) << "the rules of Ф14 and the one between forms stay";
 }
 
-TEST(ControlFileFormat, UnwritableRejectsFileKeepsTheLoadedRules) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    const QSqlDatabase d = mainDb();
+TEST_F(ControlFileFormat, UnwritableRejectsFileKeepsTheLoadedRules) {
     const QString dir = fx.root() + "blocked/";
     ASSERT_TRUE(QDir().mkpath(dir + kRejectsFileName));   // a folder where the file should go
     ASSERT_TRUE(cp1251::writeLines(dir + "c.orv", {"\"Ф30\",\"(1000)\",\"СТР1ГР4\",\"=\",\"0\",\"\",\"x\"",

@@ -1,6 +1,7 @@
 // Conversion of control-book references into our notation: Links.mdb
 // mapping, renumbering, splitting of sides, classification, the common cycle,
 // tidying of sides and list compaction.
+#include "support/ZenkorLinks.h"
 #include "controls/ZenkorImporter.h"
 #include "engine/LinksDb.h"
 #include "platform/Database.h"
@@ -16,20 +17,13 @@ using Imp = TControlMatchImporter;
 // Links.mdb for external form 030: table 1000 (project Ф30 (1000)) and the
 // swapped table 2000.
 QString makeLinks(const QString &folder) {
-    const QString path = folder + "/Links.mdb";
-    links::createLinksDatabase(path);
-    db::ScopedConnection c(path, db::OpenMode::ReadWrite);
-    const QSqlDatabase d = c.db();
-    db::exec(d, "insert into forms (nf, mf) values ('Ф30', '03000')");
-    db::exec(d, "insert into tables (msk, orv, inv) values ('030001000', 'Ф30(1000)', 0)");
-    db::exec(d, "insert into tables (msk, orv, inv) values ('030002000', 'Ф30(2000)', 1)");
-    const QList<QPair<QString, int>> rows = {{"030001000003", 10}, {"030001000005", 1},  {"0300010007", 14},
-                                             {"030001000008", 20}, {"0300010008", 21},  {"030002000001", 7}};
-    for (const auto &r : rows) db::exec(d, "insert into \"rows\" (mskrow, orvrow) values (?, ?)", {r.first, r.second});
-    const QList<QPair<QString, int>> cols = {{"03000100001", 4}, {"03000100002", 5}, {"03000100003", 6},
-                                             {"03000200001", 2}};
-    for (const auto &r : cols) db::exec(d, "insert into cols (mskcol, orvcol) values (?, ?)", {r.first, r.second});
-    return path;
+    return makeLinksAt(folder + "/Links.mdb",
+                       {"insert into forms (nf, mf) values ('Ф30', '03000')",
+                        "insert into tables (msk, orv, inv) values ('030001000', 'Ф30(1000)', 0), ('030002000', 'Ф30(2000)', 1)",
+                        "insert into \"rows\" (mskrow, orvrow) values ('030001000003', 10), ('030001000005', 1), "
+                        "('0300010007', 14), ('030001000008', 20), ('0300010008', 21), ('030002000001', 7)",
+                        "insert into cols (mskcol, orvcol) values ('03000100001', 4), ('03000100002', 5), "
+                        "('03000100003', 6), ('03000200001', 2)"});
 }
 
 TZenkorFormula ref(const QString &form, const QString &table, const QString &rows, const QString &cols) {

@@ -1,4 +1,5 @@
 // Control-book lines, the importer object's maps and form-code lookups.
+#include "support/ZenkorLinks.h"
 #include "controls/ZenkorImporter.h"
 #include "engine/LinksDb.h"
 #include "platform/Database.h"
@@ -120,17 +121,10 @@ TEST(ZenkorImporterObject, FormCodeToFormIdThroughTheWindowMap) {
 
 TEST(ZenkorImporterObject, LinksMapsLoadOnceAndMissingFileLeavesThemEmpty) {
     QTemporaryDir dir;
-    const QString path = dir.filePath("Links.mdb");
-    links::createLinksDatabase(path);
-    {
-        db::ScopedConnection c(path, db::OpenMode::ReadWrite);
-        const QSqlDatabase d = c.db();
-        db::exec(d, "insert into forms (nf, mf) values (?, ?)", {" Ф30 ", "03000 "});
-        db::exec(d, "insert into forms (nf, mf) values (?, ?)", {"Ф14", ""});
-        db::exec(d, "insert into tables (msk, orv, inv) values (?, ?, 0)", {"030001000", "Ф30(1000)"});
-        db::exec(d, "insert into tables (msk, orv, inv) values (?, ?, 0)", {"030001000", "Ф30(1001)"});
-        db::exec(d, "insert into tables (msk, orv, inv) values (?, ?, 0)", {"030003000", "Ф30"});
-    }
+    const QString path = makeLinksAt(dir.filePath("Links.mdb"),
+                                     {"insert into forms (nf, mf) values (' Ф30 ', '03000 '), ('Ф14', '')",
+                                      "insert into tables (msk, orv, inv) values ('030001000', 'Ф30(1000)', 0), "
+                                      "('030001000', 'Ф30(1001)', 0), ('030003000', 'Ф30', 0)"});
     TControlMatchImporter imp(QString(), nullptr, false, path);
     imp.LoadLinksMaps();
     EXPECT_EQ(imp.LinksFormMap.count(), 1);

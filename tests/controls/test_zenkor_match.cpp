@@ -3,8 +3,6 @@
 #include "controls/ZenkorImporter.h"
 #include "core/ListWindow.h"
 #include "engine/LinksDb.h"
-#include <QCoreApplication>
-#include <QKeyEvent>
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/QuotedFields.h"
@@ -12,14 +10,15 @@
 #include "support/CancellingProgress.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/WindowTestBase.h"
+#include "support/ZenkorLinks.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
-#include <QFileInfo>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -53,6 +52,8 @@ QStringList readFields(const QString &line) {
     EXPECT_TRUE(quoted::split(line, out)) << line.toStdString();
     return out;
 }
+
+using ControlMatchWindow = SampleTest;
 
 } // namespace
 
@@ -95,10 +96,7 @@ TEST(ControlMatchLines, OnlyRulesOfOneFormAndTableCompareAndCountsStayPositive) 
     EXPECT_TRUE(e[1].startsWith(kDifferent));
 }
 
-TEST(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    FakeDialogs dialogs;
+TEST_F(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
     addImportedOfF30();
     TControlMatchForm w;
     EXPECT_EQ(w.ComboBox2->currentText().left(6), QStringLiteral("(1000)"));
@@ -139,10 +137,7 @@ TEST(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
     EXPECT_EQ(w.ListBox2->count(), 0);
 }
 
-TEST(ControlMatchWindow, TableFilterWithoutTablesTakesEveryRule) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    FakeDialogs dialogs;
+TEST_F(ControlMatchWindow, TableFilterWithoutTablesTakesEveryRule) {
     db::exec(db::kMain, QStringLiteral("insert into forms (formname, decipher, ind) values ('Ф99', 'Пустая', 0)"));
     addImportedOfF30();
     TControlMatchForm w;
@@ -153,10 +148,7 @@ TEST(ControlMatchWindow, TableFilterWithoutTablesTakesEveryRule) {
     EXPECT_EQ(w.ListBox2->count(), 4);
 }
 
-TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    FakeDialogs dialogs;
+TEST_F(ControlMatchWindow, ExportsImportedRulesOfAForm) {
     addImported(sample::ids::FormF30, QStringLiteral("(1000)"), 0, QStringLiteral("СТР[1]"), QStringLiteral(">="),
                 QStringLiteral("СТР[2]"), QStringLiteral("ГР[4..7]"), QStringLiteral("он \"сказал\", да"));
     addImported(0, QString(), 2, QStringLiteral("Ф30Т(1000)СТР[1]ГР[4]"), QStringLiteral("="),
@@ -205,17 +197,9 @@ TEST(ControlMatchWindow, ExportsImportedRulesOfAForm) {
     EXPECT_EQ(readFields(lines[0]).value(0), QStringLiteral("Ф7_А"));
 }
 
-TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    FakeDialogs dialogs;
-    const QString linksPath = fx.yearFolder() + QStringLiteral("Links.mdb");
-    links::createLinksDatabase(linksPath);
-    {
-        db::ScopedConnection c(linksPath, db::OpenMode::ReadWrite);
-        db::exec(c.db(), QStringLiteral("insert into forms (nf, mf) values (' Ф30 ', '30000'), ('', '55000')"));
-        db::exec(c.db(), QStringLiteral("insert into tables (msk, orv) values ('300001000', 'Ф30(1000)')"));
-    }
+TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
+    const QString linksPath = makeLinks(fx, {QStringLiteral("insert into forms (nf, mf) values (' Ф30 ', '30000'), ('', '55000')"),
+                                             QStringLiteral("insert into tables (msk, orv) values ('300001000', 'Ф30(1000)')")});
     TControlMatchForm w;
 
     const QString book = fx.root() + QStringLiteral("book.txt");
@@ -243,10 +227,7 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     const QString text = QStringLiteral("0100000101 30000,1000,1,4>=0 Всего\r\n");
     const QByteArray utf16(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
     for (const QByteArray &bytes : {utf8, QByteArray("\xEF\xBB\xBF") + utf8, QByteArray("\xFF\xFE") + utf16, utf16}) {
-        QFile f(book);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        ASSERT_TRUE(cp1251::writeFile(book, bytes));
         dialogs.messages.clear();
         dialogs.files.push_back(book);
         w.Button1->click();
@@ -284,16 +265,8 @@ TEST(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls")).toInt(), 1);
 }
 
-TEST(ControlMatchWindow, ImportedInterTableAndInterFormRulesMeetTheProgramsOwn) {
-    SampleFixture fx;
-    fx.reloadCaches();
-    FakeDialogs dialogs;
-    const QString linksPath = fx.yearFolder() + QStringLiteral("Links.mdb");
-    links::createLinksDatabase(linksPath);
-    {
-        db::ScopedConnection c(linksPath, db::OpenMode::ReadWrite);
-        db::exec(c.db(), QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000'), ('Ф14', '14000')"));
-    }
+TEST_F(ControlMatchWindow, ImportedInterTableAndInterFormRulesMeetTheProgramsOwn) {
+    makeLinks(fx, {QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000'), ('Ф14', '14000')")});
     TControlMatchForm w;
     // The sample's rules 4 (inter-table) and 6 (inter-form) as the book writes them.
     const QString book = fx.root() + QStringLiteral("book.txt");

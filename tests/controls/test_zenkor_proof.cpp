@@ -7,46 +7,14 @@
 #include "platform/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
+#include "support/ZenkorLinks.h"
 
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
 namespace {
 
-class ZenkorProofRun : public ::testing::Test {
-protected:
-    SampleFixture fx;
-    FakeDialogs dialogs;
-    NameValueList codes;
-    QString linksPath;
-
-    void SetUp() override {
-        fx.reloadCaches();
-        linksPath = fx.yearFolder() + QStringLiteral("Links.mdb");
-        links::createLinksDatabase(linksPath);
-        db::ScopedConnection c(linksPath, db::OpenMode::ReadWrite);
-        const QSqlDatabase d = c.db();
-        db::exec(d, QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000'), ('Ф14', '14000')"));
-        db::exec(d, QStringLiteral("insert into tables (msk, orv) values ('300001000', 'Ф30(1000)'), "
-                                   "('300002108', 'Ф30(2000)'), ('140001000', 'Ф14(1000)')"));
-        for (int n = 1; n <= 7; ++n) {
-            const QString code = QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
-            if (n <= 5) db::exec(d, "insert into \"rows\" values (?, ?)", {"300001000" + code, n});
-            db::exec(d, "insert into cols values (?, ?)", {"300001000" + code.right(2), n});
-        }
-        const QList<QPair<QString, int>> rows = {{"003", 3}, {"004", 2}, {"005", 1}, {"008", 20}};
-        for (const auto &r : rows) db::exec(d, "insert into \"rows\" values (?, ?)", {"300002108" + r.first, r.second});
-        db::exec(d, "insert into cols values ('30000210801', 4), ('30000210802', 5)");
-        codes.setValue(QStringLiteral("30000"), QStringLiteral("Ф30"));
-        codes.setValue(QStringLiteral("14000"), QStringLiteral("Ф14"));
-    }
-
-    QString writeBook(const QStringList &lines) {
-        const QString path = fx.root() + QStringLiteral("book.txt");
-        EXPECT_TRUE(cp1251::writeLines(path, lines));
-        return path;
-    }
-};
+class ZenkorProofRun : public ZenkorLinksTest {};
 
 } // namespace
 

@@ -5,7 +5,6 @@
 #include "support/CancellingProgress.h"
 #include "support/Fixture.h"
 
-#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,6 +1,7 @@
 // Formula reference decipher: finding references, the decipher against the
 // open main database, the comparison with the previous year's database and
 // the views that show it.
+#include "platform/Codepage.h"
 #include "core/FormulaDiff.h"
 #include "core/FormulaHighlighter.h"
 #include "engine/Schema.h"
@@ -8,12 +9,9 @@
 #include "platform/Database.h"
 #include "support/YearBuilder.h"
 
-#include <QDir>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QSplitter>
-#include <QTemporaryDir>
+#include <QDir>
+#include <QLineEdit>
 #include <QApplication>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -178,10 +176,7 @@ TEST_F(DecipherDb, PreviousYearComparison) {
 
     // The previous file is opened read-only and left unchanged; a broken one is reported.
     QFile::remove(yearFile(kYear - 1));
-    QFile bad(yearFile(kYear - 1));
-    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
-    bad.write("not a database at all, just text");
-    bad.close();
+    ASSERT_TRUE(cp1251::writeFile(yearFile(kYear - 1), "not a database at all, just text"));
     ASSERT_TRUE(h.CompareWithPreviousYear(ref, current, previous, same));
     EXPECT_TRUE(previous.startsWith(QStringLiteral("Ошибка при получении расшифровки из предыдущего года: ")));
 

@@ -4,15 +4,12 @@
 #include "core/WarningWindow.h"
 #include "tests/support/FakeDialogs.h"
 
-#include <QKeyEvent>
-#include <QLabel>
 #include <QProgressBar>
-#include <QWindow>
+#include <QTreeWidget>
 #include <QDialog>
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -110,18 +107,14 @@ TEST(SharedWindows, MadeAnewAfterBeingDeleted) {
 }
 
 TEST(WarningWindow, ButtonsGiveTheResult) {
-    TForm3 &w = Form3();
     FakeDialogs fake;
-    fake.modals.push_back([](QDialog *d) {
-        d->findChild<QPushButton *>(QStringLiteral("YesButton"))->click();
-        return d->result();
-    });
-    EXPECT_EQ(execModal(&w), QDialog::Accepted);
-    fake.modals.push_back([](QDialog *d) {
-        d->findChild<QPushButton *>(QStringLiteral("NoButton"))->click();
-        return d->result();
-    });
-    EXPECT_EQ(execModal(&w), QDialog::Rejected);
+    for (const auto &[button, result] : {std::pair{"YesButton", QDialog::Accepted}, {"NoButton", QDialog::Rejected}}) {
+        fake.modals.push_back([button](QDialog *d) {
+            d->findChild<QPushButton *>(QLatin1String(button))->click();
+            return d->result();
+        });
+        EXPECT_EQ(execModal(&Form3()), result) << button;
+    }
 }
 
 } // namespace

@@ -8,20 +8,9 @@
 
 namespace {
 
-TEST(LinksDb, SecondCreationKeepsTheRows) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(links::kFileName);
-    links::createLinksDatabase(path);
-    {
-        db::ScopedConnection c(path, db::OpenMode::ReadWrite);
-        db::exec(c.db(), "insert into \"rows\" (mskrow, orvrow) values (?, ?)", {"030001000001", 5});
-    }
-    links::createLinksDatabase(path);   // completing an existing file keeps its rows
-    auto c = links::openLinks(path);
-    EXPECT_EQ(db::scalar(c->db(), "select orvrow from \"rows\"").toInt(), 5);
-}
-
-TEST(LinksDb, OpenIsReadOnlyAndMissingFileNamesThePath) {
+// Opening is read-only and a missing file is named; completing an existing
+// file keeps its rows; a code prefix matches "_" as itself.
+TEST(LinksDb, OpenCompleteAndMatchPrefixes) {
     QTemporaryDir dir;
     const QString path = dir.filePath(links::kFileName);
     try {
@@ -31,8 +20,22 @@ TEST(LinksDb, OpenIsReadOnlyAndMissingFileNamesThePath) {
         EXPECT_TRUE(e.message().contains(path));
     }
     links::createLinksDatabase(path);
+    {
+        db::ScopedConnection c(path, db::OpenMode::ReadWrite);
+        db::exec(c.db(), "insert into \"rows\" (mskrow, orvrow) values (?, ?)", {"030001000001", 5});
+        for (const char *code : {"030001000", "03000_100", "031001000", "03000"})
+            db::exec(c.db(), "insert into tables (msk, orv) values (?, 'x')", {QString(code)});
+    }
+    links::createLinksDatabase(path);
     auto c = links::openLinks(path);
+    EXPECT_EQ(db::scalar(c->db(), "select orvrow from \"rows\"").toInt(), 5);
     EXPECT_THROW(db::exec(c->db(), "insert into raz (a1) values ('1')"), db::Error);
+    const QVariantList hit = db::column(c->db(),
+        "select msk from tables where " + links::prefixCondition("msk") + " order by msk",
+        links::prefixParams("03000_"));
+    EXPECT_EQ(hit, (QVariantList{"03000_100"}));
+    EXPECT_EQ(db::column(c->db(), "select msk from tables where " + links::prefixCondition("msk"),
+                         links::prefixParams("0300")).size(), 3);
 }
 
 TEST(LinksDb, FileIsLookedForInYearFolderThenProgramFolder) {
@@ -51,24 +54,6 @@ TEST(LinksDb, FileIsLookedForInYearFolderThenProgramFolder) {
     paths::setProgramFolder(saved);
     shared().ConfigPath = before.ConfigPath;
     shared().Year = before.Year;
-}
-
-TEST(LinksDb, PrefixConditionTreatsWildcardsLiterally) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(links::kFileName);
-    links::createLinksDatabase(path);
-    {
-        db::ScopedConnection c(path, db::OpenMode::ReadWrite);
-        for (const char *code : {"030001000", "03000_100", "031001000", "03000"})
-            db::exec(c.db(), "insert into tables (msk, orv) values (?, 'x')", {QString(code)});
-    }
-    auto c = links::openLinks(path);
-    const QVariantList hit = db::column(c->db(),
-        "select msk from tables where " + links::prefixCondition("msk") + " order by msk",
-        links::prefixParams("03000_"));
-    EXPECT_EQ(hit, (QVariantList{"03000_100"}));
-    EXPECT_EQ(db::column(c->db(), "select msk from tables where " + links::prefixCondition("msk"),
-                         links::prefixParams("0300")).size(), 3);
 }
 
 } // namespace

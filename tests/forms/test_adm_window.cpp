@@ -15,18 +15,18 @@
 #include "support/WindowTestBase.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QSet>
 #include <QSqlQuery>
 #include <QFile>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;

@@ -13,10 +13,7 @@
 #include "support/Fixture.h"
 #include "support/TableWindowSetup.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QLabel>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 using namespace breakdown;

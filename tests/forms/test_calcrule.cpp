@@ -13,10 +13,6 @@
 #include "support/TableWindowSetup.h"
 #include "widgets/AbcCheckBox.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>

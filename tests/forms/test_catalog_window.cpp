@@ -8,13 +8,11 @@
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QTest>
-#include <QGroupBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
+#include <QApplication>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;

@@ -1,6 +1,7 @@
 // Spreadsheet output of forms and the forms-tree commands that make it.
 #include "core/ProgressWindow.h"
 #include "core/SampleConfig.h"
+#include "support/Files.h"
 #include "support/TestWork.h"
 #include "engine/SharedState.h"
 #include "forms/ExcelOutput.h"
@@ -13,12 +14,8 @@
 #include "support/CancellingProgress.h"
 #include "support/WindowTestBase.h"
 
-#include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QPushButton>
-#include <QTableWidget>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;
@@ -174,9 +171,7 @@ TEST_F(ExcelOutputTest, FormPerMemberCancelledHalfwayLeavesTheFolderAsBefore) {
     EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", ReportMode::Svod, {}, cancelling), Cancelled);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QFileInfo(kept).fileName()});
-    QFile f(kept);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray("прежний"));
+    EXPECT_EQ(fileBytes(kept), QByteArray("прежний"));
 }
 
 TEST_F(ExcelOutputTest, TablePerMemberNamesSheetsShortOrAsked) {
@@ -244,7 +239,7 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     EXPECT_EQ(polyclinic.sheet(1).value(5, 5).toDouble(), 60);
     // Into the same folder again: the existing books are replaced only on "Да".
     const QString existing = fx.root() + "per/Ф30 - Северная ЦРБ.xlsx";
-    const QByteArray before = [&] { QFile f(existing); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    const QByteArray before = fileBytes(existing);
     dialogs.files.push_back(fx.root() + "per/Ф30 - x.xlsx");
     dialogs.answers.push_back(false);
     dialogs.questions.clear();
@@ -253,7 +248,7 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_TRUE(dialogs.questions[0].startsWith("В папке уже есть книги:\nФ30 - Северная ЦРБ.xlsx\n"));
     EXPECT_EQ(dialogs.messages, QStringList{Cancelled::message()});
-    EXPECT_EQ([&] { QFile f(existing); f.open(QIODevice::ReadOnly); return f.readAll(); }(), before);
+    EXPECT_EQ(fileBytes(existing), before);
 
     // One table per member: no short-name file and "Нет" ends it.
     w.TreeView1->setCurrentItem(f30->child(1));

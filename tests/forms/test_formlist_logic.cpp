@@ -1,5 +1,6 @@
 // Forms tree work on the sample configuration: listed forms, control runs of
 // each scope, recalculation, clearing and conditions files.
+#include "support/QueryRows.h"
 #include "support/CancellingProgress.h"
 #include "support/TestWork.h"
 #include "support/WindowTestBase.h"
@@ -11,7 +12,6 @@
 #include "platform/Database.h"
 
 #include <QFile>
-#include <QSqlQuery>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -197,15 +197,8 @@ TEST_F(FormListTest, ConditionsFileRoundTrip) {
     db::exec(m, "update conditions set condition=? where rowid=(select min(rowid) from conditions where tid=?)",
              {QStringLiteral("строка1\r\nстрока2"), ids::TableF47Network});
     const auto dump = [&] {
-        QStringList out;
-        QSqlQuery q = db::exec(m, "select tid, \"row\", \"column\", type, formula, condition, koeff, country, midle, "
-                                  "types from conditions order by tid, \"row\", \"column\"");
-        while (q.next()) {
-            QStringList f;
-            for (int i = 0; i < 10; ++i) f.append(q.value(i).toString());
-            out.append(f.join("|"));
-        }
-        return out;
+        return queryRows(m, "select tid, \"row\", \"column\", type, formula, condition, koeff, country, midle, "
+                            "types from conditions order by tid, \"row\", \"column\"");
     };
     const QStringList before = dump();
     ASSERT_FALSE(before.isEmpty());

@@ -12,8 +12,8 @@
 #include "tests/platform/test_office_template.h"
 #include "support/Fixture.h"
 
-#include <QFile>
 #include <QLineEdit>
+#include <QFile>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 

@@ -13,10 +13,7 @@
 #include "platform/Database.h"
 #include "support/WindowTestBase.h"
 
-#include <QAction>
 #include <QGroupBox>
-#include <QLabel>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;

@@ -1,6 +1,7 @@
 // Short names of institutions: the file round trip, lookups, the prompt for
 // a missing name and the list editor.
 #include "core/SampleConfig.h"
+#include "support/Files.h"
 #include "support/TestWork.h"
 #include "engine/SharedState.h"
 #include "forms/AdmForm.h"
@@ -10,8 +11,6 @@
 #include "platform/Paths.h"
 #include "support/WindowTestBase.h"
 
-#include <QAction>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,9 +37,7 @@ TEST_F(ShortNamesTest, FileRoundTripKeepsShortNamesAndEmptyRows) {
     EXPECT_FALSE(shortnames::exists());
     const QString longest = QString(31, QChar(u'Ж'));
     shortnames::save({{"Противотуберкулёзный диспансер", "ПТД"}, {"", ""}, {"Областная\tбольница", longest}});
-    QFile raw(fx.programFolder() + "ShortNames.txt");
-    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
-    const QByteArray bytes = raw.readAll();
+    const QByteArray bytes = fileBytes(fx.programFolder() + "ShortNames.txt");
     EXPECT_TRUE(bytes.contains("\r\n\t\r\n"));              // the empty row as a lone TAB
     EXPECT_EQ(bytes.left(2), cp1251::encode("Пр"));          // code page 1251
 
@@ -150,8 +147,3 @@ TEST_F(ShortNamesTest, EditorLoadsSavesAndRefreshes) {
     EXPECT_EQ(fileLines(), QStringList{"Южная ЦРБ\tЮЦРБ"});   // nothing saved until OK
 }
 
-TEST_F(ShortNamesTest, TerritoryWindowOpensTheEditor) {
-    TAdmForm adm(TAdmForm::Mode::Input, testWork());
-    adm.N20->trigger();
-    EXPECT_EQ(dialogs.modalTitles, QStringList{"Пожалуйста, введите сокращенные наименования для ЛПУ"});
-}

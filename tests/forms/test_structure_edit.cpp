@@ -6,11 +6,11 @@
 #include "engine/TextUtil.h"
 #include "forms/StructureEdit.h"
 #include "platform/Database.h"
+#include "support/QueryRows.h"
 #include "support/Fixture.h"
 
 #include <QFileInfo>
 #include <QSet>
-#include <QSqlRecord>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
@@ -89,14 +89,7 @@ protected:
     // Everything of a table, to compare before and after a refused change.
     QString snapshot(int ident) {
         QStringList parts;
-        auto dump = [&](const QSqlDatabase &d, const QString &sql) {
-            QSqlQuery q = db::exec(d, sql, {ident});
-            while (q.next()) {
-                QStringList f;
-                for (int i = 0; i < q.record().count(); ++i) f.append(q.value(i).toString());
-                parts.append(f.join(u'|'));
-            }
-        };
+        auto dump = [&](const QSqlDatabase &d, const QString &sql) { parts << queryRows(d, sql, {ident}); };
         dump(main(), "select * from tables where ident=?");
         dump(main(), "select * from titles where \"table\"=? order by \"column\", \"row\", txt");
         dump(main(), "select * from \"rows\" where \"table\"=? order by \"row\"");

@@ -9,7 +9,6 @@
 #include "support/Fixture.h"
 #include "support/TableWindowSetup.h"
 
-#include <QAction>
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>

@@ -9,10 +9,9 @@
 #include "support/Fixture.h"
 #include "support/TableWindowSetup.h"
 
+#include <QScrollBar>
 #include <QImage>
 #include <QPainter>
-#include <QScrollBar>
-#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {

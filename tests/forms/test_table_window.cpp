@@ -11,8 +11,8 @@
 #include "support/TableWindowSetup.h"
 #include "support/WindowTestBase.h"
 
-#include <QAction>
 #include <QLabel>
+#include <QAction>
 #include <QSqlQuery>
 #include <QTest>
 #include <gtest/gtest.h>

@@ -7,15 +7,14 @@
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Package.h"
 #include "platform/office/Show.h"
+#include "support/Files.h"
 #include "support/TableWindowSetup.h"
 #include "support/WindowTestBase.h"
 
-#include <QAction>
-#include <QApplication>
+#include <QListWidget>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QListWidget>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
@@ -243,14 +242,12 @@ TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
 
     // Into an existing file: the user's file stays as it was.
     const QString user = writtenFile("user.xlsx");
-    const QByteArray userBytes = [&] { QFile f(user); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    const QByteArray userBytes = fileBytes(user);
     dialogs.files.push_back(user);
     second->N41->trigger();
     ASSERT_EQ(dialogs.opened.size(), 3);
     EXPECT_NE(dialogs.opened[2], user);
     office::ExcelWorkbook copy = office::ExcelWorkbook::open(dialogs.opened[2]);
     EXPECT_NE(copy.findSheet("Ф30(2000)"), nullptr);
-    QFile f(user);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), userBytes);
+    EXPECT_EQ(fileBytes(user), userBytes);
 }

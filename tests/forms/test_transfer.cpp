@@ -1,5 +1,6 @@
 // Transfer files: the line codec, every writer and reader, and the promise
 // that a bad file changes nothing.
+#include "support/Files.h"
 #include "engine/NumberFormat.h"
 #include "test_adm_fixture.h"
 
@@ -167,9 +168,7 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     const WriteResult w = SaveHosp(fx.crb, orw);
     EXPECT_EQ(w.written, 3 + int(hard.size()));
     EXPECT_EQ(w.skipped, 0);
-    QFile f(orw);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
+    const QByteArray bytes = fileBytes(orw);
     QString expected = QStringLiteral("\"12.5\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"\r\n"
                                       "\"3\",\"2026\",\"Ф30\",\"(1000)\",\"6\",\"8\"\r\n"
                                       "\"0.1\",\"2026\",\"Ф12\",\"(1000)\",\"3\",\"3\"\r\n");
@@ -421,30 +420,11 @@ TEST(TransferFiles, UnitLoadWithChosenForms) {
     EXPECT_EQ(fx.values(), QStringList{QStringLiteral("%1|%2|4|4=8@2026").arg(fx.crb).arg(fx.t12)});
 }
 
-TEST(TransferFiles, GroupSaveMirrorsTheTerritory) {
+// The mirrored folders and names are the territory window's tests; here two
+// nodes that would get one file: the unload writes nothing and names both.
+TEST(TransferFiles, GroupSaveRefusesTwoNodesOfOneFile) {
     admtest::YearFixture fx;
-    fx.value(fx.crb, fx.t30a, 3, 4, 1);
-    QTreeWidgetItem region(QStringList{QStringLiteral("Район")});
-    region.setData(0, Qt::UserRole, fx.region);
-    auto *crb = new QTreeWidgetItem(&region, QStringList{QStringLiteral("ЦРБ")});
-    crb->setData(0, Qt::UserRole, fx.crb);
-    auto *sub = new QTreeWidgetItem(&region, QStringList{QStringLiteral("Участок")});
-    sub->setData(0, Qt::UserRole, qint64(55));
-    auto *poly = new QTreeWidgetItem(sub, QStringList{QStringLiteral("Поликлиника №1")});
-    poly->setData(0, Qt::UserRole, fx.poly);
-    QStringList shown;
     const QString data = fx.yearFolder + "data";
-    const TreeWriteResult res =
-        SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, [&](const QString &t) { shown.append(t); });
-    EXPECT_EQ(res.files, 2);
-    EXPECT_EQ(shown, (QStringList{QStringLiteral("ЦРБ"), QStringLiteral("Поликлиника №1")}));
-    EXPECT_TRUE(QFile::exists(data + "/Район/ЦРБ - Годовой - 2026.orw"));
-    EXPECT_TRUE(QFile::exists(data + "/Район/Участок/Поликлиника №1 - Годовой - 2026.orw"));
-    QStringList lines;
-    ASSERT_TRUE(cp1251::readLines(data + "/Район/ЦРБ - Годовой - 2026.orw", lines));
-    EXPECT_EQ(lines, QStringList{line("1", "2026", "Ф30", "(1000)", 3, 4)});
-
-    // Two nodes that would get one file: the unload writes nothing and names both.
     QTreeWidgetItem twice(QStringList{QStringLiteral("Второй район")});
     twice.setData(0, Qt::UserRole, qint64(77));
     for (int i = 0; i < 2; ++i)

@@ -11,9 +11,7 @@
 #include "support/WindowTestBase.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;

@@ -2,6 +2,7 @@
 // a user meets (a database busy in another program, a read-only file, a full
 // disk, a damaged file): the message is Russian, says what to do, and holds
 // neither SQLite's English text nor the statement.
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/ChildProcess.h"
 
@@ -183,11 +184,8 @@ TEST(DatabaseFailures, OpeningAndCopyingTellTheCause) {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("data0.mdb"));
         makeDatabase(file);
-        if (kind == Kind::Damaged) {
-            QFile f(file);
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write(QByteArray(8192, '\x5A'));   // not even the header is left
-        }
+        if (kind == Kind::Damaged)
+            ASSERT_TRUE(cp1251::writeFile(file, QByteArray(8192, '\x5A')));   // not even the header is left
         std::optional<db::ScopedConnection> holder;
         if (kind == Kind::Locked) {
             holder.emplace(file, db::OpenMode::ReadWrite, QStringLiteral("holder"));

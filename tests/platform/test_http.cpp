@@ -2,11 +2,12 @@
 // earlier file stays, redirects are followed, slow servers end at the
 // deadline while the caller's events keep running, bad addresses never leave
 // the machine, and the JSON POST goes out byte for byte.
+#include "platform/Codepage.h"
 #include "platform/Http.h"
+#include "support/Files.h"
 #include "support/ChildProcess.h"
 #include "support/TestHttpServer.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMetaEnum>
 #include <QNetworkReply>
@@ -27,16 +28,7 @@ QString failure(const std::function<void()> &f) {
     return QStringLiteral("<no error>");
 }
 
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeOld(const QString &path) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("old");
-}
+void writeOld(const QString &path) { ASSERT_TRUE(cp1251::writeFile(path, "old")); }
 
 HttpOptions quick() {
     HttpOptions o;
@@ -86,11 +78,11 @@ TEST(HttpGet, WholeBodiesAreStoredAndEverythingElseKeepsTheEarlierFile) {
         const QString error = failure([&] { HttpGetToFile(server.base() + c.path, file, quick()); });
         if (!c.failureStart) {
             EXPECT_EQ(error, "<no error>") << c.path;
-            EXPECT_EQ(readAll(file), c.body) << c.path;
+            EXPECT_EQ(fileBytes(file), c.body) << c.path;
         } else {
             EXPECT_TRUE(error.startsWith(QString::fromUtf8(c.failureStart)) && error != "<no error>")
                 << c.path << ": " << error.toStdString();
-            EXPECT_EQ(readAll(file), "old") << c.path;
+            EXPECT_EQ(fileBytes(file), "old") << c.path;
         }
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"f"});   // no temporary leftovers
@@ -105,7 +97,7 @@ TEST(HttpGet, WholeBodiesAreStoredAndEverythingElseKeepsTheEarlierFile) {
         const QString file = dir.filePath("f");
         EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + path, file, small); }),
                   "Ответ сервера слишком велик: больше 1000 байт") << path;
-        EXPECT_EQ(readAll(file), "old");
+        EXPECT_EQ(fileBytes(file), "old");
     }
     const LimitedRun full = runWithFileSizeLimit(1000, [&](QString &message) {
         message = failure([&] { HttpGetToFile(server.base() + "/big", dir.filePath("f"), quick()); });
@@ -114,7 +106,7 @@ TEST(HttpGet, WholeBodiesAreStoredAndEverythingElseKeepsTheEarlierFile) {
     ASSERT_TRUE(full.finished);
     EXPECT_TRUE(full.message.startsWith("Не удалось записать файл ") &&
                 full.message.endsWith(": превышен допустимый размер файла")) << full.message.toStdString();
-    EXPECT_EQ(readAll(dir.filePath("f")), "old");
+    EXPECT_EQ(fileBytes(dir.filePath("f")), "old");
 }
 
 TEST(HttpGet, SlowServersEndAtTheDeadlineWhileTheCallerKeepsRunning) {
@@ -140,7 +132,7 @@ TEST(HttpGet, SlowServersEndAtTheDeadlineWhileTheCallerKeepsRunning) {
 
     t.restart();
     EXPECT_TRUE(HttpGetToFile(server.base() + "/kept", dir.filePath("k"), quick()));
-    EXPECT_EQ(readAll(dir.filePath("k")), "body");
+    EXPECT_EQ(fileBytes(dir.filePath("k")), "body");
     EXPECT_LT(t.elapsed(), 1500);
 
     // The progress callback cancels.

@@ -1,3 +1,4 @@
+#include "support/Files.h"
 #include "support/FakeDialogs.h"
 #include "platform/Paths.h"
 #include "platform/office/Convert.h"
@@ -12,8 +13,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -203,10 +202,8 @@ TEST(WordDocument, BadFilesGiveRussianMessages) {
         EXPECT_TRUE(e.message().startsWith(QStringLiteral("Файл не найден")));
     }
     // A legacy binary file without a converter asks for .docx.
-    QFile legacy(dir.filePath("old.doc"));
-    ASSERT_TRUE(legacy.open(QIODevice::WriteOnly));
-    legacy.write(QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(504, '\0'));
-    legacy.close();
+    const QFile legacy(dir.filePath("old.doc"));
+    ASSERT_TRUE(cp1251::writeFile(legacy.fileName(), QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(504, '\0')));
     const QByteArray savedPath = qgetenv("PATH");
     qputenv("PATH", dir.path().toLocal8Bit());   // no converter to be found
     try {
@@ -567,14 +564,9 @@ TEST(OfficeShow, DocumentsGoToTheYearFolderOfTheOpenConfiguration) {
 TEST(OfficePackage, PartNamesAndDamagedFiles) {
     QTemporaryDir dir;
     WordDocument::createBlank().saveAs(dir.filePath("ok.docx"));
-    QFile f(dir.filePath("ok.docx"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray whole = f.readAll();
-    f.close();
-    QFile cut(dir.filePath("cut.docx"));
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
-    cut.write(whole.left(whole.size() / 2));
-    cut.close();
+    const QByteArray whole = fileBytes(dir.filePath("ok.docx"));
+    const QFile cut(dir.filePath("cut.docx"));
+    ASSERT_TRUE(cp1251::writeFile(cut.fileName(), whole.left(whole.size() / 2)));
     EXPECT_THROW(WordDocument::open(cut.fileName()), Error);
     EXPECT_THROW(ExcelWorkbook::open(cut.fileName()), Error);
     // A Word file is no workbook, and the other way round.
@@ -639,16 +631,9 @@ TEST(ExcelWorkbook, FormatDetailsAndNamesWithMarkup) {
 TEST(Package, ArchiveFailuresAreToldInRussian) {
     QTemporaryDir dir;
     const QString damaged = dir.filePath("отчет.docx");
-    {
-        QFile f(damaged);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(3000, 'Z'));
-    }
+    ASSERT_TRUE(cp1251::writeFile(damaged, QByteArray(3000, 'Z')));
     const QString notAFolder = dir.filePath("файл");
-    {
-        QFile f(notAFolder);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
+    ASSERT_TRUE(cp1251::writeFile(notAFolder, {}));
     const struct {
         QString path;
         std::function<void()> run;

@@ -1,23 +1,21 @@
 // Export in the ministry layout: the code helpers, the run over the sample
 // configuration through a small code-mapping database, and the window.
+#include "platform/Codepage.h"
 #include "engine/LinksDb.h"
 #include "engine/SharedState.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
 #include "reports/DbfExport.h"
 #include "reports/DbfExportLogic.h"
+#include "support/Files.h"
 #include "support/ChildProcess.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QRadioButton>
+#include <QDir>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;
@@ -173,10 +171,7 @@ TEST_F(DbfExportRun, ValueTooBigIsListedAndTheRestOfItsRowKept) {
 }
 
 TEST_F(DbfExportRun, EndingFailuresLeaveTheFolderAsItWas) {
-    QFile old(out->filePath("out.dbf"));
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("old");
-    old.close();
+    ASSERT_TRUE(cp1251::writeFile(out->filePath("out.dbf"), "old"));
     const auto expectFailure = [&](Request r, const QString &message) {
         try {
             dbfexport::Run(r);
@@ -185,9 +180,7 @@ TEST_F(DbfExportRun, EndingFailuresLeaveTheFolderAsItWas) {
             EXPECT_TRUE(e.message().startsWith(message)) << e.message().toStdString();
         }
         EXPECT_EQ(QDir(out->path()).entryList(QDir::Files), QStringList{"out.dbf"});
-        QFile f(out->filePath("out.dbf"));
-        f.open(QIODevice::ReadOnly);
-        EXPECT_EQ(f.readAll(), "old");
+        EXPECT_EQ(fileBytes(out->filePath("out.dbf")), "old");
     };
     Request r = request(false, ids::NorthHospital);
     r.territoryItem.clear();
@@ -218,9 +211,7 @@ TEST_F(DbfExportRun, EndingFailuresLeaveTheFolderAsItWas) {
     EXPECT_FALSE(end.killed);
     EXPECT_EQ(end.code, 0);
     EXPECT_EQ(QDir(out->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.dbf"});
-    QFile f(out->filePath("out.dbf"));
-    f.open(QIODevice::ReadOnly);
-    EXPECT_EQ(f.readAll(), "old");
+    EXPECT_EQ(fileBytes(out->filePath("out.dbf")), "old");
 }
 
 TEST_F(DbfExportRun, WindowListsAndExportThroughTheDialogs) {

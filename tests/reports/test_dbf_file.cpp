@@ -1,3 +1,4 @@
+#include "support/Files.h"
 #include "reports/DbfFile.h"
 
 #include <QDir>
@@ -6,12 +7,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray fileBytes(const QString &path) {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
 
 QList<dbf::Field> sampleFields() {
     return {dbf::charField("a1", 2), dbf::charField("name", 12), dbf::numericField("a81", 15, 2),

@@ -8,8 +8,8 @@
 #include "platform/Database.h"
 #include "reports/IndicatorData.h"
 
-#include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 using namespace indicators;

@@ -8,14 +8,13 @@
 #include "platform/Database.h"
 #include "reports/IndicatorWindows.h"
 
-#include <QApplication>
-#include <QFontMetrics>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTableWidget>
-#include <QTreeWidget>
+#include <QApplication>
+#include <QFontMetrics>
+#include <QKeyEvent>
 #include <QTreeWidgetItem>
 #include <gtest/gtest.h>
 

@@ -11,10 +11,8 @@
 #include "reports/ReportLogic.h"
 #include "support/WindowTestBase.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 #include <gtest/gtest.h>

@@ -7,17 +7,13 @@
 #include "forms/TableWindow.h"
 #include "platform/Database.h"
 #include "reports/GroupRecalc.h"
+#include "support/SourceScan.h"
 #include "support/CancellingProgress.h"
 #include "support/WindowTestBase.h"
 
-#include <QDirIterator>
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QListWidget>
+#include <QApplication>
 #include <QRegularExpression>
-#include <QTreeWidget>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -157,8 +153,7 @@ TEST_F(RecalcPathsTest, SumReachingTheStorableLimitStoresNothingAndNamesTheCell)
 // each file that sums institutions into stored values checks the include
 // list (RequireMembers) and keeps the storable range (RequireStorableValue).
 TEST(RecalcPathsScan, EverySumOfInstitutionsIsBehindTheChecks) {
-    const QString root = QDir(QStringLiteral(KELVANA_SOURCE_DIR)).canonicalPath();
-    ASSERT_TRUE(QFileInfo::exists(root + "/engine/Common.cpp")) << root.toStdString();
+    ASSERT_FALSE(sourceText("engine/Common.cpp").isEmpty()) << sourceRoot().toStdString();
     const QRegularExpression summing(QStringLiteral("SumHospitalsData\\(|sumInstitutions\\(|recalculateForms?\\(|"
                                                     "recalcReport\\("));
     const QStringList known{"engine/Common.cpp",      "engine/Common.h",        "engine/RuleEngine.cpp",
@@ -166,21 +161,10 @@ TEST(RecalcPathsScan, EverySumOfInstitutionsIsBehindTheChecks) {
                             "forms/FormList.cpp",     "forms/TableWindow.cpp",  "reports/GroupRecalc.cpp",
                             "reports/GroupRecalc.h"};
     QStringList found;
-    for (const QString &folder : {"platform", "engine", "core", "widgets", "forms", "controls", "reports", "updates",
-                                  "app"}) {
-        QDirIterator it(root + '/' + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            QFile f(path);
-            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-            if (QString::fromUtf8(f.readAll()).contains(summing)) found.append(path.mid(root.size() + 1));
-        }
-    }
+    for (const auto &[rel, text] : productSources().asKeyValueRange())
+        if (text.contains(summing)) found.append(rel);
     for (const QString &f : found) EXPECT_TRUE(known.contains(f)) << "a new path summing institutions: " << f.toStdString();
     for (const QString &f : {"engine/Common.cpp", "reports/GroupRecalc.cpp", "forms/FormListLogic.cpp",
-                             "forms/TableWindow.cpp"}) {
-        QFile src(root + '/' + f);
-        ASSERT_TRUE(src.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(QString::fromUtf8(src.readAll()).contains("RequireMembers(")) << f.toStdString();
-    }
+                             "forms/TableWindow.cpp"})
+        EXPECT_TRUE(sourceText(f).contains("RequireMembers(")) << f.toStdString();
 }

@@ -9,13 +9,9 @@
 #include "support/WindowTestBase.h"
 #include "widgets/SumRepF.h"
 
-#include <QAction>
 #include <QCheckBox>
-#include <QDropEvent>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMimeData>
 #include <QMenuBar>
+#include <QAction>
 #include <QTest>
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // Report transfer files through the report list: writing, reading back, and
 // files that must not destroy the report's values.
 #include "engine/SharedState.h"
+#include "support/QueryRows.h"
 #include "support/TestWork.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -16,16 +17,10 @@ namespace ids = sample::ids;
 namespace {
 
 QStringList reportRows(qint64 report) {
-    QStringList out;
-    QSqlQuery q = db::exec(db::kData,
-                           "select data, year, \"table\", \"column\", \"row\" from repdata where hospital=? "
-                           "order by \"table\", \"column\", \"row\", year",
-                           {report});
-    while (q.next())
-        out.append(QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
-                               q.value(3).toString(), q.value(4).toString()}
-                       .join(','));
-    return out;
+    return queryRows(db::connection(db::kData),
+                     "select data, year, \"table\", \"column\", \"row\" from repdata where hospital=? "
+                     "order by \"table\", \"column\", \"row\", year",
+                     {report}, QStringLiteral(","));
 }
 
 struct ReportTransferTest : SampleTest {

@@ -13,9 +13,8 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QListWidget>
-#include <QTreeWidget>
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;

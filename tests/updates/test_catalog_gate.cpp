@@ -10,16 +10,15 @@
 #include "forms/ImportDocLogic.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "support/SourceScan.h"
+#include "support/QueryRows.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 #include "updates/UpdateInstaller.h"
 
-#include <QDirIterator>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -39,12 +38,7 @@ struct CatalogGateTest : ::testing::Test {
         for (const char *sql : {"select * from forms order by id", "select * from tables order by ident",
                                 "select * from \"rows\" order by 1,2", "select * from \"columns\" order by 1,2",
                                 "select * from titles order by 1,2,3"}) {
-            QSqlQuery q = db::exec(mainDb(), sql);
-            while (q.next()) {
-                QStringList f;
-                for (int i = 0; i < q.record().count(); ++i) f << q.value(i).toString();
-                out << f.join('|');
-            }
+            out << queryRows(mainDb(), sql);
         }
         return out;
     }
@@ -351,31 +345,20 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
 // A new statement that writes the form or table catalogue outside the gate
 // would be a path the checks above do not cover.
 TEST(CatalogGateSource, OnlyTheGateWritesTheFormAndTableCatalogue) {
-    const QString root = QStringLiteral(KELVANA_SOURCE_DIR);
     const QRegularExpression write(
         QStringLiteral(R"((insert\s+into|update)\s+\\?"?(forms|tables)\\?"?[\s(])"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpression built(QStringLiteral(R"re(insert\w*\([^;]*QStringLiteral\("(forms|tables)"\))re"));
     QStringList offenders;
-    int scanned = 0;
-    for (const char *folder : {"platform", "engine", "core", "widgets", "forms", "controls", "reports", "updates", "app"}) {
-        QDirIterator it(root + '/' + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            QFile f(path);
-            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-            ++scanned;
-            if (path.endsWith(QStringLiteral("engine/CatalogGate.cpp"))) continue;
-            const QString text = QString::fromUtf8(f.readAll());
-            auto m = write.globalMatch(text);
-            while (m.hasNext()) offenders << QDir(root).relativeFilePath(path) + ": " + m.next().captured(0);
-            // A statement built around the table's name: only the sample
-            // configuration, which fills a new database of its own, does so.
-            if (path.endsWith(QStringLiteral("core/SampleConfig.cpp"))) continue;
-            auto named = built.globalMatch(text);
-            while (named.hasNext()) offenders << QDir(root).relativeFilePath(path) + ": " + named.next().captured(0);
-        }
+    const QMap<QString, QString> sources = productSources();
+    for (const auto &[rel, text] : sources.asKeyValueRange()) {
+        if (rel == QStringLiteral("engine/CatalogGate.cpp")) continue;
+        for (auto m = write.globalMatch(text); m.hasNext();) offenders << rel + ": " + m.next().captured(0);
+        // A statement built around the table's name: only the sample
+        // configuration, which fills a new database of its own, does so.
+        if (rel == QStringLiteral("core/SampleConfig.cpp")) continue;
+        for (auto m = built.globalMatch(text); m.hasNext();) offenders << rel + ": " + m.next().captured(0);
     }
-    EXPECT_GT(scanned, 100);
+    EXPECT_GT(sources.size(), 100);
     EXPECT_TRUE(offenders.isEmpty()) << offenders.join('\n').toStdString();
 }

@@ -1,15 +1,16 @@
 #include "engine/ControlFileLines.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "support/Files.h"
 #include "support/ChildProcess.h"
 #include "support/Fixture.h"
 #include "updates/UpdateGenerator.h"
 #include "updates/UpdateLists.h"
 #include "updates/UpdateSupport.h"
 
+#include <QListWidget>
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -70,11 +71,7 @@ TEST(UpdatePackage, GeneratedFromTheSample) {
     ASSERT_EQ(m.globalControls.size(), 1);
     EXPECT_EQ(m.globalControls[0].updateStrategy, "replace");
 
-    const QString log = cp1251::decode([&] {
-        QFile f(UpdateLogFileName());
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }());
+    const QString log = cp1251::decode(fileBytes(UpdateLogFileName()));
     EXPECT_TRUE(log.contains("WARNING: Форма не найдена в БД: Нет такой"));
     EXPECT_TRUE(log.contains("WARNING: Имя формы не годится для имени файла: ../Ф"));
     EXPECT_FALSE(QDir(out + "Ф").exists());   // nothing made beside the work folder
@@ -125,16 +122,12 @@ TEST(UpdatePackage, FormRuleFileEqualsTheEditorsExport) {
         GenerateUpdatePackage(d, {name}, {ctl}, {}, "replace", "1.0.0", fx.root() + "out/", "d", 2025, "1");
     ASSERT_FALSE(archive.isEmpty());
     ASSERT_TRUE(ExtractZipArchive(archive, fx.root() + "x/"));
-    const auto bytes = [](const QString &path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("unreadable");
-    };
-    const QByteArray shipped = bytes(fx.root() + "x/" + name + "/controls_" + name + ".orv");
+    const QByteArray shipped = fileBytes(fx.root() + "x/" + name + "/controls_" + name + ".orv");
 
     // What the control editor writes for the form's rules.
     const QString exported = fx.root() + "editor.orv";
     ctlfile::WriteControlFile(exported, ctlfile::ControlFileLinesForForm(d, id, name));
-    EXPECT_EQ(shipped, bytes(exported));
+    EXPECT_EQ(shipped, fileBytes(exported));
     EXPECT_EQ(cp1251::decode(shipped),
               "\"Ф3_1а\",\"\",\"Т[1000]СТР[1]\",\">=\",\"Т[2000]СТР[1]\",\"\",\"\"\r\n"
               "\"\",\"\",\"ф3_1аТ[1000]СТР1ГР1\",\">=\",\"Ф30Т[1000]СТР1ГР1\",\"\",\"межформенный\"\r\n"

@@ -2,6 +2,8 @@
 #include "forms/FormCatalogLogic.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "support/Files.h"
+#include "support/QueryRows.h"
 #include "support/ChildProcess.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
@@ -14,7 +16,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 using namespace sample::ids;
@@ -36,31 +37,15 @@ QString decipher(const QString &form) {
 int ruleCount() { return db::scalar(mainDb(), "select count(*) from int_control").toInt(); }
 
 QStringList ruleTexts() {
-    QStringList out;
-    QSqlQuery q = db::exec(mainDb(), "select formid, tble, lft, reltion, rght, cycl, commnt from int_control "
-                                     "order by formid, lft, rght");
-    while (q.next()) {
-        QStringList r;
-        for (int i = 0; i < 7; ++i)
-            r << q.value(i).toString();
-        out << r.join('|');
-    }
-    return out;
+    return queryRows(mainDb(), "select formid, tble, lft, reltion, rght, cycl, commnt from int_control "
+                               "order by formid, lft, rght");
 }
 
 // Every rule as stored: key, form, table (NULL told from empty), both sides,
 // relation, cycle, comment.
 QStringList storedRules() {
-    QStringList out;
-    QSqlQuery q = db::exec(mainDb(), "select \"Код\", formid, quote(tble), lft, reltion, rght, cycl, commnt "
-                                     "from int_control order by \"Код\"");
-    while (q.next()) {
-        QStringList r;
-        for (int i = 0; i < 8; ++i)
-            r << q.value(i).toString();
-        out << r.join('|');
-    }
-    return out;
+    return queryRows(mainDb(), "select \"Код\", formid, quote(tble), lft, reltion, rght, cycl, commnt "
+                               "from int_control order by \"Код\"");
 }
 
 void writeText(const QString &path, const QStringList &l) {
@@ -111,11 +96,8 @@ TEST_F(UpdateExport, PackageStructureFileIsTheCatalogueExportByteForByte) {
     const Package p = makePackage(fx, {"Ф30"});
     const QString catalogue = fx.root() + "catalogue.frs";
     catalog::exportForm(FormF30, catalogue);
-    QFile a(p.unpacked + "Ф30/Ф30.frs"), b(catalogue);
-    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(b.open(QIODevice::ReadOnly));
-    const QByteArray bytes = a.readAll();
-    EXPECT_EQ(bytes, b.readAll());
+    const QByteArray bytes = fileBytes(p.unpacked + "Ф30/Ф30.frs");
+    EXPECT_EQ(bytes, fileBytes(catalogue));
     EXPECT_TRUE(bytes.contains(cp1251::encode(QString("\"врачей\"\tв т.ч. Ёлкино"))));
     EXPECT_TRUE(bytes.contains("12.5\r\n"));
 
@@ -190,10 +172,7 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
         ASSERT_TRUE(InstallFormHeader(mainDb(), frs, "Ф30"));
         EXPECT_EQ(decipher("Ф30"), "Штаты: врачи");
     }
-    QFile utf8(frs);
-    ASSERT_TRUE(utf8.open(QIODevice::WriteOnly));
-    utf8.write(QStringLiteral("Ф30#Другое#Да\r\n").toUtf8());
-    utf8.close();
+    ASSERT_TRUE(cp1251::writeFile(frs, QStringLiteral("Ф30#Другое#Да\r\n").toUtf8()));
     EXPECT_FALSE(InstallFormHeader(mainDb(), frs, "Ф30"));
     EXPECT_EQ(decipher("Ф30"), "Штаты: врачи");
 }

@@ -1,3 +1,5 @@
+#include "support/Files.h"
+#include "support/QueryRows.h"
 #include "support/TestHttpServer.h"
 #include "core/AdminMode.h"
 #include "core/ProgressWindow.h"
@@ -13,22 +15,17 @@
 #include "updates/UpdateManager.h"
 #include "updates/UpdateSupport.h"
 
+#include <QPlainTextEdit>
+#include <QTreeWidget>
 #include <QDir>
-#include <QSqlQuery>
 #include <QElapsedTimer>
 #include <QTemporaryFile>
 #include <QThread>
 #include <sys/wait.h>
 #include <QFile>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
 #include <sys/resource.h>
 #include <gtest/gtest.h>
 
@@ -47,8 +44,7 @@ QStringList lines(const QString &path) {
 }
 
 QString logText() {
-    QFile f(UpdateLogFileName());
-    return f.open(QIODevice::ReadOnly) ? cp1251::decode(f.readAll()) : QString();
+    return QFile::exists(UpdateLogFileName()) ? cp1251::decode(fileBytes(UpdateLogFileName())) : QString();
 }
 
 // The sample, a package of its Ф30 and Ф14 on a local update server under
@@ -65,9 +61,7 @@ struct ServedSample {
         const FormPackageOptions all{"", true, true, true, "1.0.0", "1.0.0"};
         const QString archive = GenerateUpdatePackage(mainDb(), {"Ф30", "Ф14"}, {all, all}, {}, "", "",
                                                       fx.root() + "publish", "Пакет", fx.year(), "1.0");
-        QFile f(archive);
-        f.open(QIODevice::ReadOnly);
-        const QByteArray bytes = f.readAll();
+        const QByteArray bytes = fileBytes(archive);
         checksum = FileSha256Hex(archive);
         server.setOk("/pkg/U1.zip", bytes);
         server.setOk("/pkg/U2.zip", bytes);
@@ -189,16 +183,8 @@ void published(const QString &dir) {
 // Every rule as stored: key, form, table (NULL told from empty), sides,
 // relation, cycle, comment.
 QStringList storedRules() {
-    QStringList out;
-    QSqlQuery q = db::exec(mainDb(), "select \"Код\", formid, quote(tble), lft, reltion, rght, cycl, commnt "
-                                     "from int_control order by \"Код\"");
-    while (q.next()) {
-        QStringList r;
-        for (int i = 0; i < 8; ++i)
-            r << q.value(i).toString();
-        out << r.join('|');
-    }
-    return out;
+    return queryRows(mainDb(), "select \"Код\", formid, quote(tble), lft, reltion, rght, cycl, commnt "
+                               "from int_control order by \"Код\"");
 }
 
 // The print files of the year folder with their checksums.
@@ -223,9 +209,7 @@ QByteArray package(ServedSample &s, const QStringList &forms, const std::functio
         QFile::remove(root + "p.zip");
         EXPECT_TRUE(CreateZipArchive(root + "x", root + "p.zip"));
     }
-    QFile f(edit ? root + "p.zip" : archive);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
+    return fileBytes(edit ? root + "p.zip" : archive);
 }
 
 // The packages as the year's list, in order: id, version "v" + id.

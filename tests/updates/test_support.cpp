@@ -1,3 +1,4 @@
+#include "support/Files.h"
 #include "support/FakeDialogs.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -22,11 +23,6 @@ void writeFile(const QString &path, const QByteArray &bytes) {
     f.write(bytes);
 }
 
-QByteArray readFile(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 } // namespace
 
 TEST(UpdateLog, LineFormatDailyFileAndDroppedLines) {
@@ -45,7 +41,7 @@ TEST(UpdateLog, LineFormatDailyFileAndDroppedLines) {
     LogError("Ошибка один");
     CloseUpdateLogger();
     LogInfo("after");
-    const QStringList lines = cp1251::decode(readFile(expected)).split("\r\n", Qt::SkipEmptyParts);
+    const QStringList lines = cp1251::decode(fileBytes(expected)).split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].endsWith("] INFO: Логгер инициализирован"));
     EXPECT_TRUE(lines[1].endsWith("] ERROR: Ошибка один"));
@@ -73,12 +69,12 @@ TEST(UpdateZip, PackAndUnpackKeepFoldersAndBytes) {
     const QString zip = dir.filePath("out/p.zip");
     ASSERT_TRUE(CreateZipArchive(src, zip));
     ASSERT_TRUE(ExtractZipArchive(zip, dir.filePath("dst")));
-    EXPECT_EQ(readFile(dir.filePath("dst/Ф30/Forms/Ф30.doc")), QByteArray("\0\1\2bin", 6));
+    EXPECT_EQ(fileBytes(dir.filePath("dst/Ф30/Forms/Ф30.doc")), QByteArray("\0\1\2bin", 6));
     EXPECT_TRUE(QDir(dir.filePath("dst/Пустая")).exists());
 
     QDir().mkpath(dir.filePath("none"));
     ASSERT_TRUE(CreateZipArchive(dir.filePath("none"), dir.filePath("e.zip")));
-    EXPECT_EQ(readFile(dir.filePath("e.zip")), QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
+    EXPECT_EQ(fileBytes(dir.filePath("e.zip")), QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
     EXPECT_FALSE(CreateZipArchive(dir.filePath("nowhere"), dir.filePath("x.zip")));
     EXPECT_FALSE(ExtractZipArchive(dir.filePath("nothing.zip"), dir.filePath("d2")));
 }
@@ -126,9 +122,9 @@ TEST(UpdateZip, EntryNamesAreUtf8OnlyWhenTheirFlagSaysSo) {
     posix.close();
     ASSERT_TRUE(ExtractZipArchive(dir.filePath("unix.zip"), dir.filePath("dst")));
     ASSERT_TRUE(ExtractZipArchive(dir.filePath("shell.zip"), dir.filePath("dst")));
-    EXPECT_EQ(readFile(dir.filePath("dst/Ф30/Ф30 д.frs")), "x");
-    EXPECT_EQ(readFile(dir.filePath("dst/Ф14/Ф14.frs")), "x");
-    EXPECT_EQ(readFile(dir.filePath("dst/Ф99/Ёж ф.frs")), "x");
+    EXPECT_EQ(fileBytes(dir.filePath("dst/Ф30/Ф30 д.frs")), "x");
+    EXPECT_EQ(fileBytes(dir.filePath("dst/Ф14/Ф14.frs")), "x");
+    EXPECT_EQ(fileBytes(dir.filePath("dst/Ф99/Ёж ф.frs")), "x");
 }
 
 TEST(UpdateZip, OnlyWantedEntriesAreUnpackedWithinTheLimit) {
@@ -145,7 +141,7 @@ TEST(UpdateZip, OnlyWantedEntriesAreUnpackedWithinTheLimit) {
     QString why;
     ASSERT_TRUE(ExtractZipArchive(dir.filePath("bomb.zip"), dir.filePath("a"),
                                   [](const QString &n) { return n == "Ф30/Ф30.frs"; }, 1024 * 1024, &why));
-    EXPECT_EQ(readFile(dir.filePath("a/Ф30/Ф30.frs")), "x");
+    EXPECT_EQ(fileBytes(dir.filePath("a/Ф30/Ф30.frs")), "x");
     EXPECT_FALSE(QDir(dir.filePath("a/junk")).exists());
     EXPECT_FALSE(ExtractZipArchive(dir.filePath("bomb.zip"), dir.filePath("b"), {}, 1024 * 1024, &why));
     EXPECT_EQ(why, "Архив обновления распаковывается в слишком большой объем (больше 1 МБ).");
