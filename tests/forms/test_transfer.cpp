@@ -437,6 +437,20 @@ TEST(TransferFiles, GroupSaveRefusesTwoNodesOfOneFile) {
             << e.message().toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(data + "/Второй район"));
+}
+
+TEST(TransferFiles, StoppedGroupSaveLeavesTheOlderFiles) {
+    admtest::YearFixture fx;
+    fx.value(fx.crb, fx.t30a, 3, 4, 1);
+    QTreeWidgetItem region(QStringList{QStringLiteral("Район")});
+    region.setData(0, Qt::UserRole, fx.region);
+    (new QTreeWidgetItem(&region, QStringList{QStringLiteral("ЦРБ")}))->setData(0, Qt::UserRole, fx.crb);
+    auto *sub = new QTreeWidgetItem(&region, QStringList{QStringLiteral("Участок")});
+    sub->setData(0, Qt::UserRole, qint64(55));
+    (new QTreeWidgetItem(sub, QStringList{QStringLiteral("Поликлиника №1")}))->setData(0, Qt::UserRole, fx.poly);
+    const QString data = fx.yearFolder + "data";
+    EXPECT_EQ(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026).files, 2);
+    QStringList lines;
     // Stopped by "Отмена" at the second file, or failing there: the first
     // file written again is not put in place, the older files stay whole and
     // nothing half-written is left beside them.
