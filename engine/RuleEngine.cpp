@@ -368,12 +368,6 @@ bool IsNumberText(const QString &text) {
     return digits > 0 && dots <= 1;
 }
 
-QString EvaluateFlatExpression(const QString &text) {
-    if (!hasOperator(text)) return text;
-    const auto v = evaluateText(text);
-    return v ? num::fixed2(*v) : text;
-}
-
 QString EvaluateExpression(const QString &text) {
     if (text.contains(kOutsideTableMarker)) return text;
     if (!hasOperator(text) && !text.contains(u'(')) return text;

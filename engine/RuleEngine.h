@@ -144,9 +144,6 @@ private:
 // True when reference column c and row r address a data cell of the matrix.
 bool IsValidMatrixCell(const ValueMatrix &matrix, int column, int row);
 
-// Arithmetic on texts: the value with two decimals, or the text unchanged
-// when it holds an operand that is no number (or no operator at all).
-QString EvaluateFlatExpression(const QString &text);
 QString EvaluateExpression(const QString &text);
 // A signed decimal number as the engine writes it ("12.00", "-3.5", "7").
 bool IsNumberText(const QString &text);

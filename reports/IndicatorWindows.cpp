@@ -213,8 +213,6 @@ QTreeWidgetItem *TMISetup::findNode(qint64 ident) const {
     return nullptr;
 }
 
-qint64 TMISetup::selectedIdent() const { return nodeIdent(TreeView1->currentItem()); }
-
 QTreeWidgetItem *TMISetup::requireNode() {
     QTreeWidgetItem *n = TreeView1->currentItem();
     if (!n) showMessage(kNoSet, this);

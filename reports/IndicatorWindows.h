@@ -51,7 +51,6 @@ public:
     // Fills the tree from the cache once.
     void FormActivate();
     QTreeWidgetItem *findNode(qint64 ident) const;
-    qint64 selectedIdent() const;
     // The set last selected in the tree (0 before any selection): the one
     // "Состав", "Показатели" and "Проверить таблицу" work on.
     qint64 currentTerm() const { return m_term; }
