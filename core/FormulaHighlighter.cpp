@@ -1,6 +1,7 @@
 #include "core/FormulaHighlighter.h"
 
 #include "engine/FormulaParser.h"
+#include "engine/Caches.h"
 #include "engine/TableShape.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"

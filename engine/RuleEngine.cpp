@@ -1,4 +1,5 @@
 #include "engine/RuleEngine.h"
+#include "engine/Caches.h"
 #include "engine/TableShape.h"
 
 #include "engine/Common.h"
@@ -373,17 +374,6 @@ QString EvaluateExpression(const QString &text) {
     if (!hasOperator(text) && !text.contains(u'(')) return text;
     const auto v = evaluateText(text);
     return v ? num::fixed2(*v) : text;
-}
-
-bool RelationHolds(const QString &relation, double l, double r) {
-    const QString rel = relation.left(3).trimmed();
-    if (rel == QLatin1String("=")) return l == r;
-    if (rel == QLatin1String("<>")) return l != r;
-    if (rel == QLatin1String(">")) return l > r;
-    if (rel == QLatin1String(">=")) return l >= r;
-    if (rel == QLatin1String("<")) return l < r;
-    if (rel == QLatin1String("<=")) return l <= r;
-    return true;
 }
 
 // ---- Control run -----------------------------------------------------------------------------

@@ -147,9 +147,6 @@ bool IsValidMatrixCell(const ValueMatrix &matrix, int column, int row);
 QString EvaluateExpression(const QString &text);
 // A signed decimal number as the engine writes it ("12.00", "-3.5", "7").
 bool IsNumberText(const QString &text);
-// Applies a stored relation (= <> > >= < <=) to two values; an unknown
-// relation always holds.
-bool RelationHolds(const QString &relation, double left, double right);
 
 // Marker of a reference outside its table.
 inline const QString kOutsideTableMarker = QStringLiteral("ВПТ");
