@@ -76,11 +76,6 @@ int UploadYear() {
     return year == -1 ? QDate::currentDate().year() : year;
 }
 
-QString ControlServiceUrl() {
-    QMutexLocker lock(&state().mutex);
-    return state().url;
-}
-
 void SetControlServiceUrl(const QString &url) {
     QMutexLocker lock(&state().mutex);
     state().url = url.isEmpty() ? kDefaultUrl : url;

@@ -26,8 +26,6 @@ QString BuildControlJson(const UploadRule &rule);
 // the calendar year when it is unset (-1).
 int UploadYear();
 
-// The control service address (plain HTTP).
-QString ControlServiceUrl();
 void SetControlServiceUrl(const QString &url);   // tests
 
 // The poster in use (url, body); by default HttpPostJson of the HTTP client.

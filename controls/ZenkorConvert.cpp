@@ -39,13 +39,6 @@ QString stripBrackets(QString s) {
     return s;
 }
 
-QString digitsOnly(const QString &s) {
-    QString out;
-    for (QChar c : s)
-        if (isDigit(c)) out += c;
-    return out;
-}
-
 QString withoutLeadingZeros(const QString &s) {
     int i = 0;
     while (i < s.size() && s.at(i) == u'0') ++i;

@@ -2,6 +2,7 @@
 #include "engine/CellNumbering.h"
 
 #include "engine/FormulaParser.h"
+#include "engine/Caches.h"
 #include "engine/TableShape.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
@@ -263,17 +264,6 @@ QList<TitleRecord> columnHeaderTitles(const QSqlDatabase &d, qint64 table, int f
 }
 
 } // namespace
-
-QString GetRowTitlePath(qint64 tableId, int storedRow, int fixCols, int fixRows, const QSqlDatabase &database) {
-    if ((fixCols < 0 || fixRows < 0) && !fixedOf(database, tableId, fixCols, fixRows)) return QString();
-    return rowPathFrom(rowHeaderTitles(database, tableId, fixCols), storedRow, fixCols);
-}
-
-QString GetColumnTitlePath(qint64 tableId, int storedColumn, const QSqlDatabase &database) {
-    int fixCols = 0, fixRows = 0;
-    if (!fixedOf(database, tableId, fixCols, fixRows)) return QString();
-    return columnPathFrom(columnHeaderTitles(database, tableId, fixRows), storedColumn, fixRows);
-}
 
 QString BuildDecipher(const QString &reference, const QSqlDatabase *database) {
     if (reference.trimmed().isEmpty()) return QString();
@@ -583,8 +573,6 @@ void TFormulaHighlighter::hideView() {
     m_view->hide();
     showSideBySide(false);
 }
-
-void TFormulaHighlighter::RenderDecipher(const QString &decipher) { RenderDecipherInto(m_view, decipher, false); }
 
 void TFormulaHighlighter::ShowDecipher(const QString &reference, const QString &decipher) {
     if (!m_view) return;

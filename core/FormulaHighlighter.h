@@ -47,10 +47,6 @@ ParsedReference ParseReference(const QString &reference);
 QString BuildDecipher(const QString &reference, const QSqlDatabase *database = nullptr);
 QString GetFormCaption(qint64 formId, const QSqlDatabase &database);    // empty when none
 QString GetTableCaption(qint64 tableId, const QSqlDatabase &database);  // empty when none
-// Title paths of a stored row (from the header columns) and a stored column
-// (from the header rows). Negative fixcols/fixrows are read from tables.
-QString GetRowTitlePath(qint64 tableId, int storedRow, int fixCols, int fixRows, const QSqlDatabase &database);
-QString GetColumnTitlePath(qint64 tableId, int storedColumn, const QSqlDatabase &database);
 // The reporting year a decipher is compared with: the open year (or, when
 // none is open, the settings file's year; the calendar year when unset) - 1.
 int ComparisonYear();
@@ -91,7 +87,6 @@ public:
 
     // decipher is the reference's current decipher (GetDecipher).
     void ShowDecipher(const QString &reference, const QString &decipher);
-    void RenderDecipher(const QString &decipher);
     void ShowError(const QString &message);
 
     // Binds another edit (the field that has the caret) to the same view

@@ -119,7 +119,6 @@ void TProgress::SetDetailText(const QString &text) {
 int TProgress::max() const { return m_max; }
 int TProgress::position() const { return Gauge1->value(); }
 QString TProgress::statusText() const { return Label1->text(); }
-QString TProgress::detailText() const { return Label2->text(); }
 
 TProgress &Progress() { return SharedWindow<TProgress>::get(); }
 

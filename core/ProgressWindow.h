@@ -32,7 +32,6 @@ public:
     int max() const;
     int position() const;
     QString statusText() const;
-    QString detailText() const;
 
     // ProgressSink
     void setMax(int max) override { SetMax(max); }

@@ -1,5 +1,7 @@
 #include "engine/Caches.h"
 
+#include "engine/Common.h"
+
 #include "engine/SharedState.h"
 #include "engine/TableShape.h"
 #include "engine/TextUtil.h"
@@ -89,3 +91,26 @@ void reloadAll() {
 }
 
 } // namespace caches
+
+bool RefreshCachedShape(const TableShape &shape) {
+    bool found = false;
+    for (CachedTable &t : shared().Caches.tables)
+        if (t.shape.ident == shape.ident) {
+            t.shape = shape;
+            found = true;
+        }
+    return found;
+}
+
+std::optional<TableShape> CachedTableShape(const QString &formName, const QString &tableKey) {
+    const CachedTable *t = FindCachedTable(formName, tableKey);
+    if (!t) return std::nullopt;
+    return t->shape;
+}
+
+std::optional<TableShape> CachedTableShapeByFormId(qint64 formId, const QString &tableKey) {
+    if (formId == -1) return std::nullopt;
+    const QString name = GetFormNameById(formId);
+    if (name.isEmpty()) return std::nullopt;
+    return CachedTableShape(name, tableKey);
+}

@@ -1,10 +1,10 @@
 #include "engine/Conditions.h"
+#include "engine/Caches.h"
 #include "engine/TableShape.h"
 
 #include "engine/CellNumbering.h"
 #include "engine/Common.h"
 #include "engine/FormulaParser.h"
-#include "engine/RuleEngine.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "platform/Database.h"
@@ -422,6 +422,17 @@ ConditionRule ConditionRuleFromRecord(const QSqlRecord &r) {
     c.midle = db::storedYes(r.value(QStringLiteral("midle")));
     c.types = r.value(QStringLiteral("types")).toString();
     return c;
+}
+
+bool RelationHolds(const QString &relation, double l, double r) {
+    const QString rel = relation.left(3).trimmed();
+    if (rel == QLatin1String("=")) return l == r;
+    if (rel == QLatin1String("<>")) return l != r;
+    if (rel == QLatin1String(">")) return l > r;
+    if (rel == QLatin1String(">=")) return l >= r;
+    if (rel == QLatin1String("<")) return l < r;
+    if (rel == QLatin1String("<=")) return l <= r;
+    return true;
 }
 
 double ConditionDivisor(const QVariant &stored) {

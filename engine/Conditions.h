@@ -27,6 +27,10 @@ struct ConditionRule {
     QString types;           // "*" or comma list of medicaltypes.id
 };
 
+// Applies a stored relation (= <> > >= < <=) to two values; an unknown
+// relation always holds. The control run compares its sides with it too.
+bool RelationHolds(const QString &relation, double left, double right);
+
 // Divisors of sum rules lie within -kMaxDivisor .. kMaxDivisor.
 inline constexpr double kMaxDivisor = 1e9;
 // The divisor of a sum rule as stored: missing, empty, unreadable or 0 means

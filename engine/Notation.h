@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <optional>
 
-// Numbers above this name no line of any table (see core/TableLimits.h).
+// Numbers above this name no line of any table (see engine/TableLimits.h).
 inline constexpr int kMaxListNumber = limits::kMaxTableRows;
 
 // Expands ranges: "1,3..5,8" -> "1,3,4,5,8"; "5..3" stands for nothing.

@@ -1,4 +1,5 @@
 #include "engine/RuleEngine.h"
+#include "engine/Caches.h"
 #include "engine/CellNumbering.h"
 #include "engine/TableShape.h"
 
@@ -373,28 +374,11 @@ bool IsNumberText(const QString &text) {
     return digits > 0 && dots <= 1;
 }
 
-QString EvaluateFlatExpression(const QString &text) {
-    if (!hasOperator(text)) return text;
-    const auto v = evaluateText(text);
-    return v ? num::fixed2(*v) : text;
-}
-
 QString EvaluateExpression(const QString &text) {
     if (text.contains(kOutsideTableMarker)) return text;
     if (!hasOperator(text) && !text.contains(u'(')) return text;
     const auto v = evaluateText(text);
     return v ? num::fixed2(*v) : text;
-}
-
-bool RelationHolds(const QString &relation, double l, double r) {
-    const QString rel = relation.left(3).trimmed();
-    if (rel == QLatin1String("=")) return l == r;
-    if (rel == QLatin1String("<>")) return l != r;
-    if (rel == QLatin1String(">")) return l > r;
-    if (rel == QLatin1String(">=")) return l >= r;
-    if (rel == QLatin1String("<")) return l < r;
-    if (rel == QLatin1String("<=")) return l <= r;
-    return true;
 }
 
 // ---- Control run -----------------------------------------------------------------------------

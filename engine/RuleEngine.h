@@ -144,15 +144,9 @@ private:
 // True when reference column c and row r address a data cell of the matrix.
 bool IsValidMatrixCell(const ValueMatrix &matrix, int column, int row);
 
-// Arithmetic on texts: the value with two decimals, or the text unchanged
-// when it holds an operand that is no number (or no operator at all).
-QString EvaluateFlatExpression(const QString &text);
 QString EvaluateExpression(const QString &text);
 // A signed decimal number as the engine writes it ("12.00", "-3.5", "7").
 bool IsNumberText(const QString &text);
-// Applies a stored relation (= <> > >= < <=) to two values; an unknown
-// relation always holds.
-bool RelationHolds(const QString &relation, double left, double right);
 
 // Marker of a reference outside its table.
 inline const QString kOutsideTableMarker = QStringLiteral("ВПТ");

@@ -1,8 +1,6 @@
 #include "engine/TableShape.h"
 
-#include "engine/Common.h"
 #include "engine/NumberFormat.h"
-#include "engine/SharedState.h"
 #include "engine/TableLimits.h"
 #include "platform/Database.h"
 
@@ -33,29 +31,6 @@ TableShape ReadTableShape(const QSqlDatabase &mainDb, qint64 ident) {
     const std::optional<TableShape> shape = FindTableShape(mainDb, ident);
     if (!shape) throw db::Error(QStringLiteral("Таблица не определена!"));
     return *shape;
-}
-
-bool RefreshCachedShape(const TableShape &shape) {
-    bool found = false;
-    for (CachedTable &t : shared().Caches.tables)
-        if (t.shape.ident == shape.ident) {
-            t.shape = shape;
-            found = true;
-        }
-    return found;
-}
-
-std::optional<TableShape> CachedTableShape(const QString &formName, const QString &tableKey) {
-    const CachedTable *t = FindCachedTable(formName, tableKey);
-    if (!t) return std::nullopt;
-    return t->shape;
-}
-
-std::optional<TableShape> CachedTableShapeByFormId(qint64 formId, const QString &tableKey) {
-    if (formId == -1) return std::nullopt;
-    const QString name = GetFormNameById(formId);
-    if (name.isEmpty()) return std::nullopt;
-    return CachedTableShape(name, tableKey);
 }
 
 // ---- the shape check ------------------------------------------------------------

@@ -29,15 +29,6 @@ std::optional<TableShape> FindTableShape(const QSqlDatabase &mainDb, qint64 iden
 // The same; throws db::Error when the table does not exist.
 TableShape ReadTableShape(const QSqlDatabase &mainDb, qint64 ident);
 
-// The shapes the tables cache of the open year holds (shared().Caches).
-// Brings the cached shape of the table up to date after its sizes changed;
-// false when the cache holds no such table.
-bool RefreshCachedShape(const TableShape &shape);
-// By form name or form id and table key "(1000)", letter case ignored;
-// nothing when the open year has no such table.
-std::optional<TableShape> CachedTableShape(const QString &formName, const QString &tableKey);
-std::optional<TableShape> CachedTableShapeByFormId(qint64 formId, const QString &tableKey);
-
 // ---- the one check of a table's shape and of its size and title lines ----------
 // Every path that writes a table's sizes or its rows, columns and titles
 // (structure files, the tables editor, the Word import, structure edits)

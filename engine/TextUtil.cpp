@@ -9,8 +9,6 @@ namespace text {
 
 QString upper(const QString &s) { return s.toUpper(); }
 bool sameNoCase(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
-bool startsWithNoCase(const QString &s, const QString &prefix) { return s.startsWith(prefix, Qt::CaseInsensitive); }
-int compareNoCase(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive); }
 
 QString tabsToBlanks(const QString &s) {
     QString r = s;

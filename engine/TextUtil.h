@@ -13,8 +13,6 @@ namespace text {
 // Upper case and comparison that treat Cyrillic letters like Latin ones.
 QString upper(const QString &s);
 bool sameNoCase(const QString &a, const QString &b);
-bool startsWithNoCase(const QString &s, const QString &prefix);
-int compareNoCase(const QString &a, const QString &b);
 
 // A name or title as typed: every Tab becomes a blank (a Tab would split
 // the lines of the files that carry names and titles).

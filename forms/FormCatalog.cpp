@@ -512,8 +512,6 @@ void TFormL::N8Click() {
     });
 }
 
-TImportDocForm *TFormL::importWindow() const { return m_import; }
-
 void TFormL::NImportDocClick() {
     guarded(this, [&] {
         if (!m_import) m_import = new TImportDocForm(this);

@@ -110,7 +110,6 @@ public:
     TFormLView *ListView1 = nullptr;
 
     bool FormLFirstShow = true;
-    TImportDocForm *importWindow() const;   // made on first use, kept while the catalogue lives
 
 public slots:
     void N1Click();

@@ -70,7 +70,8 @@ using winutil::WaitCursor;
 
 } // namespace
 
-TFormList::TFormList(const WorkContext &work, QWidget *parent) : QDialog(parent), m_work(work) {
+TFormList::TFormList(const WorkContext &work, QWidget *parent, const QString &unitName)
+    : QDialog(parent), m_work(work), m_unitName(unitName) {
     setObjectName(QStringLiteral("FormList"));
     // Wide enough for the whole menu bar of a network form.
     winutil::fitToScreen(this, QSize(1100, 700));
@@ -150,6 +151,10 @@ TFormList::TFormList(const WorkContext &work, QWidget *parent) : QDialog(parent)
 }
 
 TFormList::~TFormList() = default;
+
+QString TFormList::unitName() const {
+    return m_unitName.isEmpty() ? winutil::storedUnitName(m_work.table, m_work.institution) : m_unitName;
+}
 
 void TFormList::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
@@ -547,7 +552,7 @@ void TFormList::N2Click() {
         const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         office::WordDocument doc = wordout::FillFormDoc(c, &gauge);
         showMessage(kPrintDone, this);
-        office::show(doc, c.formName + QLatin1Char(' ') + winutil::currentUnitName(m_work.table, m_work.institution));
+        office::show(doc, c.formName + QLatin1Char(' ') + unitName());
     });
 }
 
@@ -572,7 +577,7 @@ void TFormList::N22Click() {
     guarded(this, [&] {
         const QString stamp = wordout::printStamp(QDateTime::currentDateTime());
         const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
-        const QString unit = winutil::currentUnitName(m_work.table, m_work.institution);
+        const QString unit = unitName();
         const QString copy = wordout::existingReportCopy(c, unit);
         if (!copy.isEmpty()) {
             if (wordout::reportCopyChanged(copy, c))
@@ -595,7 +600,7 @@ void TFormList::N22Click() {
 void TFormList::N24Click() {
     guarded(this, [&] {
         const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
-        office::WordDocument doc = wordout::buildProtocolDocument(c, winutil::currentUnitName(m_work.table, m_work.institution));
+        office::WordDocument doc = wordout::buildProtocolDocument(c, unitName());
         office::show(doc, QStringLiteral("Протокол печати ") + c.formName);
     });
 }
@@ -614,7 +619,7 @@ void TFormList::N18Click() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
-        const QString unit = winutil::currentUnitName(m_work.table, m_work.institution);
+        const QString unit = unitName();
         office::ExcelWorkbook book = [&] {
             WaitCursor wait;
             return excelout::ExportFormToExcel(m_work.institution, formNodeOf(form), unit, m_work.table,
@@ -725,7 +730,7 @@ void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint6
     WorkContext own = work;
     own.institution = institutionId;
     const qint64 type = adm::medicalTypeOf(institutionId);
-    TFormList w(own, parent);
+    TFormList w(own, parent, caption);
     w.setWindowTitle(caption);
     w.Start(type);
     execModal(&w);
@@ -738,7 +743,7 @@ void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 un
     own.includeList = includeList;
     own.table = ValueTable::Data;
     own.institution = unitId;
-    TFormList w(own, parent);
+    TFormList w(own, parent, caption);
     w.setWindowTitle(caption + QStringLiteral(" - свод"));
     w.offerRecalculation(true);
     w.hideSingleTargetCommands();
@@ -754,7 +759,7 @@ void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 un
     own.net = true;
     own.table = ValueTable::Data;
     own.institution = unitId;
-    TFormList w(own, parent);
+    TFormList w(own, parent, caption);
     w.setWindowTitle(caption);
     w.offerRecalculation(false);
     w.Start(-1);

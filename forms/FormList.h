@@ -25,9 +25,13 @@ class QTreeWidgetItem;
 class TFormList : public QDialog, public FormNavigator {
     Q_OBJECT
 public:
-    explicit TFormList(const WorkContext &work, QWidget *parent = nullptr);
+    // unitName: the name the printed documents and spreadsheets carry, as
+    // the opener shows it (the territory window: its selected node); empty:
+    // the stored name of the institution or report.
+    explicit TFormList(const WorkContext &work, QWidget *parent = nullptr, const QString &unitName = QString());
     ~TFormList() override;
     const WorkContext &work() const { return m_work; }
+    QString unitName() const;
 
     // Fills the tree with the forms of an institution type (-1: every form of
     // the current kind). False, leaving the tree empty, when there is none.
@@ -112,6 +116,7 @@ protected:
 private:
     bool m_singleTarget = true;
     WorkContext m_work;   // this window's own copy, handed on to its table windows
+    QString m_unitName;
     void setLabel(const QString &text);
     void finishControls(bool found, const QString &foundMessage);
     // The forms recalculated with the progress window shown (ends before the
@@ -129,10 +134,13 @@ private:
 
 // Openers used by the territory, institution-type and report windows. Each
 // creates the window, prepares it, shows it modally and frees it.
+// The territory window's openers pass the selected node's text as the
+// window's unit name (documents are named after it).
 // An institution: its type's forms.
 void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint64 institutionId, const QString &caption);
 // A territorial unit summed over its institutions (nothing when none).
-void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption, const QString &includeList);
+void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption,
+                             const QString &includeList);
 // The network forms of a territorial unit (nothing when it has no institutions).
 void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption, const QString &includeList);
 // Every form over the institutions of the include list (institution types).

@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QMainWindow>
-#include <QTreeWidget>
 
 namespace winutil {
 
@@ -37,19 +36,11 @@ void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringL
     if (!failures.isEmpty()) showError(QStringLiteral("Не загружены файлы:\n") + failures.join(QLatin1Char('\n')), w);
 }
 
-QString currentUnitName(ValueTable table, qint64 institution) {
+QString storedUnitName(ValueTable table, qint64 institution) {
     const QSqlDatabase main = db::connection(db::kMain);
-    if (table == ValueTable::Data) {
-        // The territory window is found by its object name, so that this
-        // file does not depend on the window that uses it.
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (w->objectName() != QLatin1String("AdmForm") || !w->isVisible()) continue;
-            const auto *tree = w->findChild<QTreeWidget *>(QStringLiteral("TreeView1"));
-            if (tree && tree->currentItem()) return tree->currentItem()->text(0);
-        }
+    if (table == ValueTable::Data)
         return db::scalar(main, QStringLiteral("select unit from administration where id=?"), {institution})
             .toString();
-    }
     return db::scalar(main, QStringLiteral("select report from reports where id=?"), {institution}).toString();
 }
 

@@ -24,11 +24,10 @@ QString appTitle();
 // A group load could not find the institutions of these files: one message
 // per name, then the refused files in one error message.
 void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringList &failures);
-// Name of the institution or report whose values are shown: with the value
-// table Data the node selected in an open territory window (else
-// administration.unit of the institution), otherwise the summary report's
-// name (reports.report of the institution).
-QString currentUnitName(ValueTable table, qint64 institution);
+// Stored name of the institution or report whose values are shown: with the
+// value table Data administration.unit of the institution, otherwise the
+// summary report's name (reports.report of the institution).
+QString storedUnitName(ValueTable table, qint64 institution);
 // The main window's caption (the program's name while there is none).
 QString mainWindowCaption();
 

@@ -1,5 +1,6 @@
 #include "forms/StructureEdit.h"
 
+#include "engine/Caches.h"
 #include "engine/CatalogGate.h"
 #include "engine/CellNumbering.h"
 #include "engine/NumberFormat.h"

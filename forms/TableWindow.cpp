@@ -86,9 +86,6 @@ int registerTableWindowExtension(const TableWindowExtension &extension) {
     return next;
 }
 
-void unregisterTableWindowExtension(int id) {
-    extensions().removeIf([id](const QPair<int, TableWindowExtension> &e) { return e.first == id; });
-}
 void setCellControlsOpener(const CellControlsOpener &opener) { cellControlsOpener() = opener; }
 
 TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidget *parent)

@@ -217,7 +217,6 @@ private:
 using TableWindowExtension = std::function<void(TVTable &)>;
 // Returns an id for unregistering.
 int registerTableWindowExtension(const TableWindowExtension &extension);
-void unregisterTableWindowExtension(int id);
 
 // Shows the control rules that touch the current cell (the control-rule
 // editor installs it). Without one, the double-click in control highlighting

@@ -846,8 +846,6 @@ QString levelQuestion(const UnitNames &units, const QStringList &files, const QS
         .arg(text::shownField(openLevel), list);
 }
 
-QString UnitNames::nameOf(qint64 id) const { return m_units.value(id).name; }
-
 QString UnitNames::pathOf(qint64 id) const {
     QStringList chain;
     for (qint64 p = id; m_units.contains(p) && chain.size() < 64; p = m_units.value(p).parent)

@@ -155,7 +155,6 @@ public:
     };
     Match match(const QString &path) const;
     qint64 idOfFile(const QString &path) const;
-    QString nameOf(qint64 id) const;
     // "Район / Участок / ФАП": the unit with its parents, for messages.
     QString pathOf(qint64 id) const;
 

@@ -1,4 +1,5 @@
 #include "engine/TextUtil.h"
+#include "engine/Caches.h"
 #include "engine/CellNumbering.h"
 #include "engine/TableShape.h"
 #include "forms/WordOutput.h"

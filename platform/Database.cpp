@@ -776,13 +776,6 @@ bool tableExists(const QSqlDatabase &d, const QString &table) {
                   {table}).toInt() > 0;
 }
 
-QStringList columnNames(const QSqlDatabase &d, const QString &table) {
-    QStringList names;
-    const QSqlRecord rec = d.record(table);
-    for (int i = 0; i < rec.count(); ++i) names.append(rec.fieldName(i));
-    return names;
-}
-
 void copyDatabase(const QString &sourceFile, const QString &targetFile) {
     if (!QFileInfo(sourceFile).isFile())
         throw Error(QStringLiteral("Файл %1 не найден").arg(sourceFile));

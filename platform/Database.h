@@ -111,7 +111,6 @@ qint64 lastInsertId(const QSqlDatabase &db);
 void transaction(const QSqlDatabase &db, const std::function<void()> &work);
 
 bool tableExists(const QSqlDatabase &db, const QString &table);
-QStringList columnNames(const QSqlDatabase &db, const QString &table);
 
 // Copies a database file into target (overwriting) through SQLite itself, so
 // an open source file is copied consistently. Throws db::Error.

@@ -261,8 +261,6 @@ QString JsonEscapeString(const QString &text) {
     return out;
 }
 
-void CheckHttpUrl(const QString &url) { parseUrl(url); }
-
 bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOptions &options) {
     parseUrl(url);   // a wrong address never creates the file
     QSaveFile file(fileName);

@@ -44,10 +44,6 @@ QByteArray AnsiToUtf8String(const QString &text);
 // " \ / and the control characters are escaped, everything else is kept.
 QString JsonEscapeString(const QString &text);
 
-// Throws HttpError unless the address is an http or https URL with a host
-// and without blanks or control characters.
-void CheckHttpUrl(const QString &url);
-
 // Throws HttpError; returns true.
 bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOptions &options = {});
 

@@ -1,6 +1,7 @@
 #include "reports/IndicatorEval.h"
 
 #include "core/FormulaHighlighter.h"
+#include "engine/Caches.h"
 #include "engine/CellNumbering.h"
 #include "engine/TableShape.h"
 #include "engine/FormulaParser.h"

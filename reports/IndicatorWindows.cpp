@@ -48,21 +48,6 @@
 using namespace indicators;
 using winutil::guarded;
 
-qint64 &CurrentTerm() {
-    static qint64 term = 0;
-    return term;
-}
-
-qint64 &IndicatorTerm() {
-    static qint64 term = 0;
-    return term;
-}
-
-QString &EditTarget() {
-    static QString target;
-    return target;
-}
-
 namespace {
 
 const QString kNoSet = QStringLiteral("Выберите набор показателей!");
@@ -228,8 +213,6 @@ QTreeWidgetItem *TMISetup::findNode(qint64 ident) const {
     return nullptr;
 }
 
-qint64 TMISetup::selectedIdent() const { return nodeIdent(TreeView1->currentItem()); }
-
 QTreeWidgetItem *TMISetup::requireNode() {
     QTreeWidgetItem *n = TreeView1->currentItem();
     if (!n) showMessage(kNoSet, this);
@@ -239,7 +222,7 @@ QTreeWidgetItem *TMISetup::requireNode() {
 void TMISetup::TreeView1Change() {
     QTreeWidgetItem *n = TreeView1->currentItem();
     if (!n) return;
-    CurrentTerm() = nodeIdent(n);
+    m_term = nodeIdent(n);
     m_settingName = true;
     Edit1->setText(n->text(0));
     m_settingName = false;
@@ -295,7 +278,7 @@ void TMISetup::N3Click() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
-        TMIForms w(this);
+        TMIForms w(m_term, this);
         w.setWindowTitle(QStringLiteral("Состав набора показателей - ") + n->text(0));
         execModal(&w);
     });
@@ -305,8 +288,7 @@ void TMISetup::N8Click() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
-        IndicatorTerm() = CurrentTerm();
-        TShowStat w(m_work, this);
+        TShowStat w(m_work, m_term, this);
         const QString caption = windowTitle();
         const int dash = caption.indexOf(QStringLiteral(" -"));
         w.setWindowTitle(dash < 0 ? QString() : caption.left(dash));
@@ -358,11 +340,11 @@ void TMISetup::N10Click() {
 void TMISetup::N12Click() {
     guarded(this, [&] {
         QTreeWidgetItem *n = TreeView1->currentItem();
-        if (CurrentTerm() == 0 || !n) {
+        if (m_term == 0 || !n) {
             showMessage(QStringLiteral("Не выбрана таблица для проверки"), this);
             return;
         }
-        const QStringList formulas = SetFormulas(CurrentTerm());
+        const QStringList formulas = SetFormulas(m_term);
         if (formulas.isEmpty()) {
             showMessage(QStringLiteral("Не найдено формул для таблицы"), this);
             return;
@@ -477,7 +459,7 @@ private:
 
 } // namespace
 
-TMIForms::TMIForms(QWidget *parent) : QDialog(parent), m_term(CurrentTerm()) {
+TMIForms::TMIForms(qint64 term, QWidget *parent) : QDialog(parent), m_term(term) {
     setObjectName(QStringLiteral("MIForms"));
     setWindowTitle(QStringLiteral("Состав набора показателей"));
     winutil::fitToScreen(this, QSize(820, 620));
@@ -673,28 +655,28 @@ void TMIForms::keepCurrentCell(int row, int column) {
     m_keepingCurrent = true;
     StringGrid1->setCurrentCell(row, column);
     m_keepingCurrent = false;
-    if (EditTarget() == QLatin1String("grid")) Memo1->setPlainText(cellText(column, row));
+    if (m_editTarget == EditTarget::Grid) Memo1->setPlainText(cellText(column, row));
 }
 
 void TMIForms::StringGrid1SelectCell(int row, int column) {
     if (row < 0 || column < 0 || m_keepingCurrent) return;
-    EditTarget() = QStringLiteral("grid");
+    m_editTarget = EditTarget::Grid;
     Memo1->setPlainText(cellText(column, row));
 }
 
 void TMIForms::ListBox1Click() {
-    EditTarget() = QStringLiteral("list");
+    m_editTarget = EditTarget::List;
     if (QListWidgetItem *it = ListBox1->currentItem()) Memo1->setPlainText(it->text());
 }
 
 bool TMIForms::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::FocusIn) {
         if (watched == StringGrid1) {
-            EditTarget() = QStringLiteral("grid");
+            m_editTarget = EditTarget::Grid;
             ListBox1->clearSelection();
             ListBox1->setCurrentRow(-1);
         } else if (watched == ListBox1 && ListBox1->count() > 0) {
-            EditTarget() = QStringLiteral("list");
+            m_editTarget = EditTarget::List;
         }
     } else if (watched == Memo1 && (event->type() == QEvent::KeyRelease || event->type() == QEvent::MouseButtonRelease)) {
         RefreshDecipher();
@@ -719,12 +701,12 @@ void TMIForms::BitBtn1Click() {
     guarded(this, [&] {
         const int c = qMax(0, StringGrid1->currentColumn()), r = qMax(0, StringGrid1->currentRow());
         const QString text = PrepareEditText(text::tabsToBlanks(Memo1->toPlainText()), c > 0 && r > 0);
-        if (EditTarget() == QLatin1String("grid")) {
+        if (m_editTarget == EditTarget::Grid) {
             // No cell chosen in this window yet: the edit field holds no cell's text.
             if (StringGrid1->currentRow() < 0 || StringGrid1->currentColumn() < 0) return;
             StoreGridCell(m_term, c, r, text, StringGrid1->columnWidth(c), StringGrid1->rowHeight(r));
             setCellText(c, r, text);
-        } else if (EditTarget() == QLatin1String("list")) {
+        } else if (m_editTarget == EditTarget::List) {
             QListWidgetItem *it = ListBox1->currentItem();
             if (!it) return;
             StoreIdentifier(m_term, it->data(Qt::UserRole).toInt(), text);
@@ -863,7 +845,8 @@ void TMIForms::BitBtn3Click() {
 
 void TShowStat::setHeading(const QString &text) { Label1->setText(text); }
 
-TShowStat::TShowStat(const WorkContext &work, QWidget *parent) : QDialog(parent), m_work(work) {
+TShowStat::TShowStat(const WorkContext &work, qint64 term, QWidget *parent)
+    : QDialog(parent), m_work(work), m_term(term) {
     setObjectName(QStringLiteral("ShowStat"));
     setWindowTitle(winutil::appTitle() + QStringLiteral(" Показатели"));
     winutil::fitToScreen(this, QSize(760, 520));
@@ -919,7 +902,7 @@ void TShowStat::FormActivate() {
     };
     guarded(this, [&] {
         m_set = EvaluatedSet();
-        m_set.table = LoadSet(IndicatorTerm());
+        m_set.table = LoadSet(m_term);
         m_set.values = m_set.table.cells;
         m_set.identifiers = m_set.table.identifiers;
         m_set.work = m_work;
@@ -931,9 +914,9 @@ void TShowStat::FormActivate() {
         if (m_work.mode == ReportMode::Types) {
             // Every institution of the types is read: progress and "Отмена".
             ProgressRun run(QStringLiteral("Расчет показателей..."));
-            m_set = EvaluateSet(m_work, IndicatorTerm(), &run.window());
+            m_set = EvaluateSet(m_work, m_term, &run.window());
         } else {
-            m_set = EvaluateSet(m_work, IndicatorTerm());
+            m_set = EvaluateSet(m_work, m_term);
         }
         fill(m_set.values);
         fitHeadingRow(StringGrid1);

@@ -38,13 +38,6 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TFormulaHighlighter;
 
-// The set last selected in the set tree (0 before any selection).
-qint64 &CurrentTerm();
-// The set the indicator view shows.
-qint64 &IndicatorTerm();
-// Where the editor's edit field took its text from: "grid", "list" or empty.
-QString &EditTarget();
-
 class TMISetup : public QDialog {
     Q_OBJECT
 public:
@@ -58,7 +51,9 @@ public:
     // Fills the tree from the cache once.
     void FormActivate();
     QTreeWidgetItem *findNode(qint64 ident) const;
-    qint64 selectedIdent() const;
+    // The set last selected in the tree (0 before any selection): the one
+    // "Состав", "Показатели" and "Проверить таблицу" work on.
+    qint64 currentTerm() const { return m_term; }
 
     QMenuBar *MainMenu1 = nullptr;
     QAction *N1 = nullptr;    // Добавить
@@ -99,6 +94,7 @@ protected:
 
 private:
     WorkContext m_work;   // what the shown sets are computed for
+    qint64 m_term = 0;
     void addSet(bool below);
     QTreeWidgetItem *requireNode();
     void buildIndicatorTree(QTreeWidgetItem *node, qint64 ident);
@@ -109,10 +105,14 @@ private:
 class TMIForms : public QDialog {
     Q_OBJECT
 public:
-    explicit TMIForms(QWidget *parent = nullptr);
+    // Where the edit field took its text from: a grid cell or an identifier.
+    enum class EditTarget { None, Grid, List };
+
+    // The editor of one set.
+    explicit TMIForms(qint64 term, QWidget *parent = nullptr);
     ~TMIForms() override;
 
-    void FormActivate();   // loads the set of CurrentTerm once
+    void FormActivate();   // loads the set once
     qint64 term() const { return m_term; }
     bool isMarked(int column, int row) const;
 
@@ -164,6 +164,7 @@ private:
     void updateMark(int column, int row);
     void keepCurrentCell(int row, int column);
     qint64 m_term = 0;
+    EditTarget m_editTarget = EditTarget::None;
     bool m_loaded = false;
     bool m_keepingCurrent = false;
     std::unique_ptr<TFormulaHighlighter> m_highlighter;
@@ -174,7 +175,8 @@ private:
 class TShowStat : public QDialog {
     Q_OBJECT
 public:
-    explicit TShowStat(const WorkContext &work, QWidget *parent = nullptr);
+    // The view of one set, computed for the work context.
+    TShowStat(const WorkContext &work, qint64 term, QWidget *parent = nullptr);
 
     void FormActivate();   // builds and computes the grid once
     bool gridPending() const { return m_gridPending; }
@@ -202,6 +204,7 @@ protected:
 
 private:
     WorkContext m_work;
+    qint64 m_term = 0;
     indicators::EvaluatedSet m_set;
     bool m_gridPending = true;
 };

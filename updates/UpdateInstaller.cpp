@@ -760,29 +760,6 @@ bool RestoreControlsFromBackup(const QSqlDatabase &db, const QString &formName, 
     }
 }
 
-bool RestorePrintFiles(const QString &printBackupFolder, const QString &destFolder, const QString &formName) {
-    const QString folder = IncludeTrailingPathSlash(printBackupFolder) + formName;
-    if (!QDir(folder).exists()) {
-        LogWarning(QStringLiteral("Резервная копия печатных файлов не найдена: ") + folder);
-        return true;
-    }
-    ForceDirectoryPath(destFolder);
-    bool ok = true;
-    for (const char *ext : {".doc", ".txt"}) {
-        const QString file = formName + QLatin1String(ext);
-        const QString from = folder + QLatin1Char('/') + file;
-        if (!QFileInfo::exists(from))
-            continue;
-        if (paths::copyFileOver(from, IncludeTrailingPathSlash(destFolder) + file)) {
-            LogInfo(QStringLiteral("Восстановлен печатный файл: ") + file);
-        } else {
-            LogError(QStringLiteral("Не удалось восстановить печатный файл: ") + file);
-            ok = false;
-        }
-    }
-    return ok;
-}
-
 QStringList UpdateFormsOfBackup(const QString &backupFolder) {
     const QString backup = IncludeTrailingPathSlash(backupFolder);
     QStringList out, lines;

@@ -89,5 +89,3 @@ bool RestoreFormFromBackup(const QSqlDatabase &db, const QString &formName, cons
                            qint64 formId);
 bool RestoreControlsFromBackup(const QSqlDatabase &db, const QString &formName, const QString &controlFile,
                                qint64 formId);
-// False when a backed-up print file could not be copied back.
-bool RestorePrintFiles(const QString &printBackupFolder, const QString &destFolder, const QString &formName);

@@ -153,7 +153,6 @@ void CloseUpdateLogger() {
     logger().fileName.clear();
 }
 
-bool UpdateLoggerOpen() { return logger().open; }
 QString UpdateLogFileName() { return logger().open ? logger().fileName : QString(); }
 
 QString FormatLogLine(LogLevel level, const QString &text) {

@@ -39,7 +39,6 @@ enum class LogLevel { Info = 0, Warning = 1, Error = 2 };
 // once until CloseUpdateLogger. Before that, log calls are dropped.
 void InitUpdateLogger(const QString &folder);
 void CloseUpdateLogger();
-bool UpdateLoggerOpen();
 QString UpdateLogFileName();   // empty while closed
 // "[yyyy-mm-dd hh:nn:ss] LEVEL: text"
 QString FormatLogLine(LogLevel level, const QString &text);

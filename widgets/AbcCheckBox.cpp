@@ -27,19 +27,6 @@ int checkBoxTextFlags(Qt::AlignmentFlag horz, TabcVAlignment vert, bool wordWrap
 
 TabcCheckBox::TabcCheckBox(const QString &caption, QWidget *parent) : QCheckBox(caption, parent) {}
 
-void TabcCheckBox::setAlignHorz(Qt::AlignmentFlag a) {
-    if (a == m_horz) return;
-    m_horz = a;
-    updateGeometry();
-    update();
-}
-
-void TabcCheckBox::setAlignVert(TabcVAlignment a) {
-    if (a == m_vert) return;
-    m_vert = a;
-    update();
-}
-
 void TabcCheckBox::setWordWrap(bool on) {
     if (on == m_wrap) return;
     m_wrap = on;

@@ -27,10 +27,6 @@ QColor stepColor(const QColor &from, const QColor &to, int i, int count) {
     return QColor(part(from.red(), to.red()), part(from.green(), to.green()), part(from.blue(), to.blue()));
 }
 
-QColor middleColor(const QColor &a, const QColor &b) {
-    return QColor((a.red() + b.red()) / 2, (a.green() + b.green()) / 2, (a.blue() + b.blue()) / 2);
-}
-
 int diagonalSplit(int count) { return rnd(double(count) / 2.0); }
 
 namespace {
@@ -172,14 +168,6 @@ void TabcGradient::setDrawMethod(TabcGradientDrawMethod m) {
 
 TabcGradientDrawMethod TabcGradient::effectiveMethod() const {
     return m_method == TabcGradientDrawMethod::agdWinAPI ? TabcGradientDrawMethod::agdDraw : m_method;
-}
-
-void TabcGradient::Assign(const TabcGradient &other) {
-    m_count = other.m_count;
-    m_from = other.m_from;
-    m_to = other.m_to;
-    m_direction = other.m_direction;
-    markChanged(true);
 }
 
 void TabcGradient::drawDirect(QPainter &painter, const QRect &r) const {

@@ -24,8 +24,6 @@ int rnd(double x);
 int clampColorCount(int count);
 // Colour of step i (1..count): every byte rnd(i / count * (to - from) + from).
 QColor stepColor(const QColor &from, const QColor &to, int i, int count);
-// Every byte the sum of the two colours' bytes halved, rounded down.
-QColor middleColor(const QColor &a, const QColor &b);
 
 // One hand-drawn band: the area and the step whose colour fills it.
 struct Band {
@@ -62,7 +60,6 @@ public:
     // so agdWinAPI draws by hand.
     TabcGradientDrawMethod effectiveMethod() const;
 
-    void Assign(const TabcGradient &other);
     void Draw(QPainter &painter, const QRect &r);
 
     // For checks: how often the kept bitmap was rebuilt.

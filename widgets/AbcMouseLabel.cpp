@@ -59,18 +59,6 @@ void TabcMouseLabel::setMouseDownEffects(TabcLabelMouseEffects e) {
     if (m_pressed) update();
 }
 
-void TabcMouseLabel::setMouseOverColor(const QColor &c) {
-    if (c == m_overColor) return;
-    m_overColor = c;
-    if (m_over && !m_pressed) update();
-}
-
-void TabcMouseLabel::setMouseDownColor(const QColor &c) {
-    if (c == m_downColor) return;
-    m_downColor = c;
-    if (m_pressed) update();
-}
-
 void TabcMouseLabel::setTransparent(bool on) {
     m_transparent = on;
     setAttribute(Qt::WA_TranslucentBackground, on);

@@ -43,9 +43,7 @@ public:
     TabcLabelMouseEffects MouseDownEffects() const { return m_downEffects; }
     void setMouseDownEffects(TabcLabelMouseEffects e);
     QColor MouseOverColor() const { return m_overColor; }
-    void setMouseOverColor(const QColor &c);
     QColor MouseDownColor() const { return m_downColor; }
-    void setMouseDownColor(const QColor &c);
     bool Transparent() const { return m_transparent; }
     void setTransparent(bool on);
     // Colour of the text when no effect recolours it.

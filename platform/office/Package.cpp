@@ -214,10 +214,6 @@ void Package::setPart(const QString &name, const QByteArray &data) {
     parts_.emplace_back(name, data);
 }
 
-void Package::removePart(const QString &name) {
-    std::erase_if(parts_, [&](const auto &p) { return p.first == name; });
-}
-
 QStringList Package::names() const {
     QStringList l;
     for (const auto &p : parts_) l.append(p.first);

@@ -21,7 +21,6 @@ public:
     bool has(const QString &name) const;
     QByteArray part(const QString &name) const;     // empty when missing
     void setPart(const QString &name, const QByteArray &data);
-    void removePart(const QString &name);
     QStringList names() const;
 
 private:

@@ -106,7 +106,7 @@ TEST_F(WindowSizesOnScreen, DISABLED_Measure) {
         {"TRepList", [] { return std::make_unique<TRepList>(testWork()); }},
         {"TFMerge", [] { return std::make_unique<TFMerge>(); }},
         {"TMISetup", [] { return std::make_unique<TMISetup>(testWork()); }},
-        {"TMIForms", [] { return std::make_unique<TMIForms>(); }},
+        {"TMIForms", [] { return std::make_unique<TMIForms>(0); }},
         {"TUnf", [] { return std::make_unique<TUnf>(); }},
         {"TForm1", [] { return std::make_unique<TForm1>(); }},
         {"TForm4", [] { return std::make_unique<TForm4>(); }},

@@ -2,6 +2,7 @@
 #include "test_engine_db.h"
 
 #include "engine/Common.h"
+#include "engine/Caches.h"
 #include "engine/TableShape.h"
 #include "engine/FormulaParser.h"
 #include "engine/ProgressSink.h"

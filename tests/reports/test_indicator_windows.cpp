@@ -70,8 +70,7 @@ TEST_F(IndicatorSetupWindow, ClosingReloadsTheCacheAndTheViewTakesTheReportCapti
 
 TEST_F(IndicatorViewWindow, ComputesSplitsAndPrints) {
     const WorkContext types{ReportMode::Types, ValueTable::Data, false, 0, QStringLiteral("5,9")};
-    IndicatorTerm() = SetStaffing;
-    TShowStat w(types);
+    TShowStat w(types, SetStaffing);
     w.setWindowTitle(QStringLiteral("Больница"));
     w.Label1->setText(QStringLiteral("Обеспеченность кадрами"));
     w.FormActivate();
@@ -103,8 +102,7 @@ TEST(IndicatorEditorTint, ChangedReferencesInAdministratorMode) {
              QStringLiteral("update titles set txt=? where \"table\"=? and \"column\"=1 and \"row\"=4"),
              {QStringLiteral("Другая строка"), TableF30Staff});
     StoreGridCell(SetStaffing, 1, 1, QStringLiteral("Ф30Т[2000]СТР1ГР4"), 64, 20);
-    CurrentTerm() = SetStaffing;
-    TMIForms w;
+    TMIForms w(SetStaffing);
     w.FormActivate();
     EXPECT_FALSE(w.isMarked(1, 2));
     AdminMode::instance().setOn(true);
@@ -116,15 +114,13 @@ TEST(IndicatorEditorTint, ChangedReferencesInAdministratorMode) {
 
 // Storing right after an insert or a delete copies no text of a moved cell.
 TEST_F(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
-    CurrentTerm() = SetStaffing;
-    TMIForms w;
+    TMIForms w(SetStaffing);
     w.FormActivate();
     // The heading "Значение" is not cut off by its stored width of 64.
     EXPECT_GE(w.StringGrid1->columnWidth(1),
               QFontMetrics(w.StringGrid1->font()).horizontalAdvance(QStringLiteral("Значение")) + 6);
-    // The target of the last editor survives it; opening "Добавить > Строку"
-    // before any cell was chosen here stores nothing over the corner.
-    EditTarget() = QStringLiteral("grid");
+    // Opening "Добавить > Строку" before any cell was chosen here stores
+    // nothing over the corner.
     const QString corner = LoadSet(SetStaffing).cell(0, 0);
     ASSERT_LT(w.StringGrid1->currentRow(), 0);
     emit w.RowMenu->aboutToShow();

@@ -1,0 +1,5 @@
+#pragma once
+struct Shape {
+    int rows = 0;
+};
+bool shapeFits(const Shape &shape);
