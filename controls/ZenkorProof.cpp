@@ -283,7 +283,7 @@ bool BookLine::readReference(const QString &formIn, const QString &tableIn, cons
 }
 
 bool BookLine::readSpec(const QString &textIn, bool rows, const QString &formCode, const QString &tableCode,
-                        Spec &out, QString *reason) {
+                        NumberSpec &out, QString *reason) {
     const QString t = textIn.trimmed();
     if (t.isEmpty()) return fail(reason, kReasonUnreadable);
     if (t.startsWith(u'\'')) {
@@ -343,8 +343,8 @@ bool BookLine::readSpec(const QString &textIn, bool rows, const QString &formCod
 bool BookLine::listsKeepTheirPairs() const {
     QList<QList<qint64>> lists;
     for (const Ref &r : m_refs)
-        for (const Spec *spec : {&r.rows, &r.columns})
-            for (const Piece &p : spec->pieces)
+        for (const NumberSpec *part : {&r.rows, &r.columns})
+            for (const Piece &p : part->pieces)
                 if (p.kind == Piece::List) lists << p.numbers;
     if (lists.size() < 2) return true;
     if (std::all_of(lists.begin(), lists.end(), [&](const QList<qint64> &l) { return l == lists.first(); }))

@@ -82,13 +82,13 @@ public:
         enum Kind { Single, Sum, List } kind = Single;
         QList<qint64> numbers;   // our numbers, in book order
     };
-    struct Spec {
+    struct NumberSpec {
         QList<Piece> pieces;
         QList<QChar> ops;        // between pieces: - / *
     };
     struct Ref {
         QString form, table;     // as the rules name them
-        Spec rows, columns;
+        NumberSpec rows, columns;
     };
     struct Token {
         enum Kind { Number, Reference, Op, Open, Close } kind = Number;
@@ -101,7 +101,7 @@ private:
     bool readSide(const QString &side, QList<Token> &out, QString *reason);
     bool readReference(const QString &form, const QString &table, const QString &rows, const QString &columns,
                        QString *reason);
-    bool readSpec(const QString &text, bool rows, const QString &formCode, const QString &tableCode, Spec &out,
+    bool readSpec(const QString &text, bool rows, const QString &formCode, const QString &tableCode, NumberSpec &out,
                   QString *reason);
 
     const BookResolver *m_resolver = nullptr;
