@@ -84,12 +84,11 @@ struct ServedSample {
     TUpdateManager manager() {
         return TUpdateManager(mainDb(), fx.year(), url(), fx.programFolder() + "temp/", fx.programFolder() + "Backup/");
     }
+    void show(TUpdateForm &w) { w.Database = mainDb(); w.Year = fx.year(); w.show(); }
     // The update window on this server, shown (which lists the updates).
     void open(TUpdateForm &w) {
         IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", url());
-        w.Database = mainDb();
-        w.Year = fx.year();
-        w.show();
+        show(w);
     }
 };
 
@@ -101,14 +100,13 @@ TEST(UpdateManager, ListsOnlyUpdatesNotInstalledForTheYear) {
     auto list = m.CheckForUpdates();
     ASSERT_TRUE(list);
     EXPECT_EQ(list->items.size(), 2);
-    InstalledUpdateRecord r;
-    r.updateId = "u1";   // letter case does not matter
-    r.year = 2024;
-    r.status = "installed";
-    RecordInstalledUpdate(mainDb(), r);
-    r.updateId = "U2";
-    r.year = 2023;   // another year
-    RecordInstalledUpdate(mainDb(), r);
+    auto record = [](const QString &id, int year) {
+        InstalledUpdateRecord r;
+        r.updateId = id, r.year = year, r.status = "installed";
+        RecordInstalledUpdate(mainDb(), r);
+    };
+    record("u1", 2024);   // letter case does not matter
+    record("U2", 2023);   // another year
     list = m.CheckForUpdates();
     ASSERT_TRUE(list);
     ASSERT_EQ(list->items.size(), 1);
@@ -196,6 +194,9 @@ QStringList printFiles(const ServedSample &s) {
     return out;
 }
 
+// The rules, the print files and Ф30's caption: what an install or a rollback changes.
+QStringList state(const ServedSample &s) { return storedRules() + printFiles(s) + QStringList{decipher("Ф30")}; }
+
 // A package of the forms as published now, changed by edit after unpacking.
 QByteArray package(ServedSample &s, const QStringList &forms, const std::function<void(const QString &)> &edit = {}) {
     static int n = 0;
@@ -212,7 +213,19 @@ QByteArray package(ServedSample &s, const QStringList &forms, const std::functio
     return fileBytes(edit ? root + "p.zip" : archive);
 }
 
-// The packages as the year's list, in order: id, version "v" + id.
+// One update of the year's list: version "v" + id, its archive at /pkg/<id>.zip.
+QString entry(ServedSample &s, const QString &id, qint64 size, const QString &checksum, const QString &forms) {
+    return QString(R"({"id": "%1", "version": "v%1", "releaseDate": "2024-12-01", "description": "", )"
+                   R"("forms": [%5], "size": %2, "downloadUrl": "%3/pkg/%1.zip", "checksum": "%4"})")
+        .arg(id).arg(size).arg(s.server.base(), checksum, forms);
+}
+
+void serveEntries(ServedSample &s, const QStringList &entries) {
+    s.server.setOk("/api/v1/updates/2024/updates_list.json",
+                   ("{\"year\": \"2024\", \"updates\": [" + entries.join(",") + "]}").toUtf8());
+}
+
+// The packages as the year's list, in order.
 void serveList(ServedSample &s, const QList<std::pair<QString, QByteArray>> &packages) {
     QStringList entries;
     for (const auto &[id, bytes] : packages) {
@@ -221,12 +234,9 @@ void serveList(ServedSample &s, const QList<std::pair<QString, QByteArray>> &pac
         t.open();
         t.write(bytes);
         t.flush();
-        entries << QString(R"({"id": "%1", "version": "v%1", "releaseDate": "2024-12-01", "description": "", )"
-                           R"("forms": [], "size": %2, "downloadUrl": "%3/pkg/%1.zip", "checksum": "%4"})")
-                       .arg(id).arg(bytes.size()).arg(s.server.base(), FileSha256Hex(t.fileName()));
+        entries << entry(s, id, bytes.size(), FileSha256Hex(t.fileName()), "");
     }
-    s.server.setOk("/api/v1/updates/2024/updates_list.json",
-                   ("{\"year\": \"2024\", \"updates\": [" + entries.join(",") + "]}").toUtf8());
+    serveEntries(s, entries);
 }
 
 QTreeWidgetItem *row(TUpdateForm &w, const QString &version) {
@@ -269,8 +279,7 @@ TEST(UpdateWindow, ARefusedPackageChangesNothingAndIsOfferedAgain) {
     for (const auto &[what, spoil] : spoils)
         served.append({QString("B%1").arg(++n), package(s, {"Ф30", "Ф14"}, spoil)});
     serveList(s, served);
-    const QStringList rules = storedRules();
-    const QStringList prints = printFiles(s);
+    const QStringList before = state(s);
     TUpdateForm w;
     s.open(w);
     n = 0;
@@ -280,9 +289,7 @@ TEST(UpdateWindow, ARefusedPackageChangesNothingAndIsOfferedAgain) {
         const QString message = press(s, w, version, w.Button2);
         EXPECT_TRUE(message.startsWith("Ошибка при установке обновления.\r\n")) << message.toStdString();
         EXPECT_FALSE(message.contains("Проверьте логи"));
-        EXPECT_EQ(storedRules(), rules);
-        EXPECT_EQ(printFiles(s), prints);
-        EXPECT_EQ(decipher("Ф30"), "изменено");
+        EXPECT_EQ(state(s), before);
         EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
         EXPECT_EQ(row(w, version)->text(4), "Доступно");
         EXPECT_FALSE(logText().contains("Выполняется автоматический откат"));
@@ -334,33 +341,28 @@ TEST(UpdateWindow, OnlyTheLatestUpdateOfAFormRollsBackAndItTakesItsPrintFilesAlo
     });
     QFile::remove(forms + "Ф30.doc");
     serveList(s, {{"U1", u1}, {"U2", u2}});
-    const QStringList rules = storedRules(), prints = printFiles(s);
+    const QStringList before = state(s);
     TUpdateForm w;
     s.open(w);
     EXPECT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
-    const QStringList rules1 = storedRules(), prints1 = printFiles(s);
+    const QStringList afterU1 = state(s);
     EXPECT_EQ(press(s, w, "vU2", w.Button2), "Обновление успешно установлено");
     EXPECT_EQ(decipher("Ф30"), "Вторая редакция");
     EXPECT_EQ(lines(forms + "Ф30.doc"), QStringList{"шаблон"});
 
     // The older one first: refused, naming the later one; nothing changes.
-    const QStringList rules2 = storedRules(), prints2 = printFiles(s);
+    const QStringList afterU2 = state(s);
     EXPECT_EQ(press(s, w, "vU1", w.Button3),
               "Ошибка при откате обновления.\r\nФорму Ф30 изменило более позднее обновление vU2. Сначала откатите его.");
-    EXPECT_EQ(storedRules(), rules2);
-    EXPECT_EQ(printFiles(s), prints2);
-    EXPECT_EQ(decipher("Ф30"), "Вторая редакция");
+    EXPECT_EQ(state(s), afterU2);
 
     // The later one, then the older one: back to each state before them.
     EXPECT_EQ(press(s, w, "vU2", w.Button3), "Обновление откачено");
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");
-    EXPECT_EQ(printFiles(s), prints1);
+    EXPECT_EQ(state(s), afterU1);
     EXPECT_FALSE(QFile::exists(forms + "Ф30.doc"));
-    EXPECT_EQ(storedRules(), rules1);
     EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
-    EXPECT_EQ(decipher("Ф30"), "изменено");
-    EXPECT_EQ(printFiles(s), prints);
-    EXPECT_EQ(storedRules(), rules);
+    EXPECT_EQ(state(s), before);
 }
 
 TEST(UpdateManager, AKillAfterTheCommitIsFinishedByTheNextManager) {
@@ -416,7 +418,7 @@ TEST(UpdateManager, ARollbackOnAFullDiskChangesNothingAndCanBeRepeated) {
         TUpdateManager m = s.manager();
         ASSERT_TRUE(m.InstallUpdate(list->items[0]));
     }
-    const QStringList rules = storedRules(), installed = printFiles(s);
+    const QStringList installed = state(s);
     const LimitedRun run = runWithFileSizeLimit(2, [&](QString &message) {
         TUpdateManager m = s.manager();
         const bool ok = m.RollbackUpdate("U1");
@@ -427,9 +429,8 @@ TEST(UpdateManager, ARollbackOnAFullDiskChangesNothingAndCanBeRepeated) {
     EXPECT_FALSE(run.result);
     EXPECT_TRUE(run.message.contains("Не удалось подготовить печатный файл")) << run.message.toStdString();
     EXPECT_TRUE(run.message.contains("превышен допустимый размер файла") || run.message.contains("на диске нет места"));
-    EXPECT_EQ(storedRules(), rules);
-    EXPECT_EQ(printFiles(s), installed);
-    EXPECT_NE(installed, prints);
+    EXPECT_EQ(state(s), installed);
+    EXPECT_NE(printFiles(s), prints);
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");
 
     TUpdateManager m = s.manager();
@@ -525,9 +526,7 @@ TEST(UpdateWindow, TheAddressComesFromTheUpdateSettingsFileOnly) {
     IniFile(paths::settingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
     IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", "http://127.0.0.1:1/");
     TUpdateForm w;
-    w.Database = mainDb();
-    w.Year = s.fx.year();
-    w.show();
+    s.show(w);
     EXPECT_TRUE(s.dialogs.messages.value(0).startsWith("Не удалось загрузить список обновлений: Не удалось подключиться"))
         << s.dialogs.messages.value(0).toStdString();
     EXPECT_EQ(w.ListView1->topLevelItemCount(), 0);
@@ -559,10 +558,9 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
     for (const auto &[what, spoil] : backups) {
         SCOPED_TRACE(what);
         ServedSample s;
-        db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
-                           "values (1, '', 'Т[2000]СТР[1]ГР[4]', '>=', 'Т[1000]СТР[1]ГР[5]', '', 'итог: строки 1:2 \"#=\"')");
-        db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
-                           "values (1, null, 'Т[2000]СТР[1]ГР[5]', '<=', '0', '', 'ноль:')");
+        db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values "
+                           "(1, '', 'Т[2000]СТР[1]ГР[4]', '>=', 'Т[1000]СТР[1]ГР[5]', '', 'итог: строки 1:2 \"#=\"'), "
+                           "(1, null, 'Т[2000]СТР[1]ГР[5]', '<=', '0', '', 'ноль:')");
         db::exec(mainDb(), "delete from int_control where \"Код\"=2");   // keys with a gap
         serveList(s, {{"U1", package(s, {"Ф30", "Ф14"}, published)}});
         const QStringList rules = storedRules();
@@ -604,12 +602,9 @@ TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
     QStringList entries;
     for (const auto &[id, size] : archives) {
         s.server.setSized(QString("/pkg/%1.zip").arg(id), size, QByteArray(id) != "ENDLESS");
-        entries << QString(R"({"id": "%1", "version": "v%1", "releaseDate": "2024-12-01", "description": "", )"
-                           R"("forms": ["Ф30"], "size": %2, "downloadUrl": "%3/pkg/%1.zip", "checksum": "%4"})")
-                       .arg(id).arg(size).arg(s.server.base(), QString(64, 'a'));
+        entries << entry(s, id, size, QString(64, 'a'), R"("Ф30")");
     }
-    s.server.setOk("/api/v1/updates/2024/updates_list.json",
-                   ("{\"year\": \"2024\", \"updates\": [" + entries.join(",") + "]}").toUtf8());
+    serveEntries(s, entries);
     TUpdateForm w;
     s.open(w);
 
@@ -662,9 +657,7 @@ TEST(UpdateWindow, AnUntrustedCertificateIsNamedInTheMessage) {
     IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", tls.base() + "/api/v1/updates/");
     {
         TUpdateForm w;
-        w.Database = mainDb();
-        w.Year = s.fx.year();
-        w.show();
+        s.show(w);
         EXPECT_EQ(s.dialogs.messages.value(0), "Не удалось загрузить список обновлений: " + refused);
     }
     s.server.setOk("/api/v1/updates/2024/updates_list.json",
