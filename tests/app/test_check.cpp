@@ -88,8 +88,7 @@ RuleScope scopeOf(const RuleCase &c) {
     return {cls, FilterAll, c.form.isEmpty() ? -1 : (c.form == "Ф30" ? 1 : 2), c.form, c.table};
 }
 
-// Each path stores the rule (true) or refuses it (false); the reason comes
-// back where the path gives one.
+// Each path stores the rule (true) or refuses it (false); the reason comes back where the path gives one.
 using Path = std::function<bool(const RuleCase &, const SampleFixture &, QString &)>;
 
 bool editorPath(const RuleCase &c, const SampleFixture &, QString &why) {
@@ -107,10 +106,16 @@ bool editorPath(const RuleCase &c, const SampleFixture &, QString &why) {
     return stored;
 }
 
-bool loaderPath(const RuleCase &c, const SampleFixture &fx, QString &why) {
-    const QString path = fx.root() + "contract/one.orv";
+// A control file of the one rule, in the folder "contract".
+QString ruleFile(const RuleCase &c, const SampleFixture &fx, const QString &name) {
     QDir().mkpath(fx.root() + "contract");
-    EXPECT_TRUE(cp1251::writeLines(path, {FormatControlLine({c.form, c.table, c.lft, c.rel, c.rght, c.cycl, "к"})}));
+    EXPECT_TRUE(cp1251::writeLines(fx.root() + "contract/" + name,
+                                   {FormatControlLine({c.form, c.table, c.lft, c.rel, c.rght, c.cycl, "к"})}));
+    return fx.root() + "contract/" + name;
+}
+
+bool loaderPath(const RuleCase &c, const SampleFixture &fx, QString &why) {
+    const QString path = ruleFile(c, fx, "one.orv");
     try {
         return LoadControlFile(mainDb(), path, LoadMode::Append).inserted == 1;
     } catch (const db::Error &) {
@@ -138,18 +143,14 @@ bool replacePath(const RuleCase &c, const SampleFixture &, QString &why) {
 }
 
 bool installerPath(const RuleCase &c, const SampleFixture &fx, QString &) {
-    const QString path = fx.root() + "contract/install.orv";
-    QDir().mkpath(fx.root() + "contract");
-    EXPECT_TRUE(cp1251::writeLines(path, {FormatControlLine({c.form, c.table, c.lft, c.rel, c.rght, c.cycl, "к"})}));
     const int before = ruleCount();
-    InsertControlLines(mainDb(), path);
+    InsertControlLines(mainDb(), ruleFile(c, fx, "install.orv"));
     return ruleCount() == before + 1;
 }
 
 } // namespace
 
-// Every rule text through every path that stores rules: each stores it or
-// refuses it, all alike, and a refusal says why.
+// Every rule text through every path that stores rules: each stores or refuses it, all alike, saying why.
 TEST(RuleContract, EveryStoringPathAgreesWithTheCheck) {
     SampleFixture fx;
     fx.reloadCaches();
@@ -173,8 +174,7 @@ TEST(RuleContract, EveryStoringPathAgreesWithTheCheck) {
     }
 }
 
-// The rules of the sample configuration are all storable: an export of them
-// loads back whole.
+// The rules of the sample configuration are all storable: an export of them loads back whole.
 TEST(RuleContract, TheSampleRulesPassTheCheck) {
     SampleFixture fx;
     const rulecheck::RuleChecker checker(mainDb());
@@ -191,16 +191,11 @@ TEST(RuleContract, TheSampleRulesPassTheCheck) {
     EXPECT_EQ(n, 7);
 }
 
-// The field of a refusal takes the caret in the editor; a refusal names the
-// side and the operand.
+// The field of a refusal takes the caret in the editor; a refusal names the side and the operand.
 TEST(RuleContract, RefusalsNameTheFieldAndTheOperand) {
     SampleFixture fx;
     fx.reloadCaches();
-    struct Case {
-        RuleCase rule;
-        int focus;
-        QString shown;
-    };
+    struct Case { RuleCase rule; int focus; QString shown; };
     const QList<Case> cases = {
         {{"Ф30", "(1000)", "СТР1ГР4", "=", "СТР1ГР4+СТР9ГР4", "", ""}, 2,
          "Правая часть: Строка № 9 вне рабочей области таблицы (операнд СТР9ГР4)"},
@@ -219,8 +214,7 @@ TEST(RuleContract, RefusalsNameTheFieldAndTheOperand) {
     }
 }
 
-// The check reads a side once: a flat side of 20,000 terms and a list of
-// 3,000 huge ranges take moments.
+// The check reads a side once: a flat side of 20,000 terms and a list of 3,000 huge ranges take moments.
 TEST(RuleContract, TheCheckIsLinearInTheSide) {
     SampleFixture fx;
     const rulecheck::RuleChecker checker(mainDb());
@@ -259,8 +253,7 @@ TEST(RuleContract, NoStatementWritesRulesPastTheCheck) {
     EXPECT_TRUE(offenders.isEmpty()) << offenders.join(", ").toStdString();
 }
 
-// A rule put back asks for its key: it gets it when free, and a new one
-// (never another rule's row) when a rule holds it.
+// A rule put back asks for its key: it gets it when free, and a new one (never another rule's row) when taken.
 TEST(RuleContract, AnAskedKeyIsKeptOnlyWhenFree) {
     SampleFixture fx;
     const rulecheck::RuleChecker checker(mainDb());
