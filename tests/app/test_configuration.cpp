@@ -463,8 +463,7 @@ TEST(Settings, FileResavedAsUtf8IsReadAndWrittenBackInCodePage1251) {
     SampleFixture fx(true);
     FakeDialogs dlg;
     const QByteArray utf8 = QStringLiteral("[Конфигурация]\nYear=2024\nLast=0\n[Конфигурации]\nОбразец=%1\n")
-                                .arg(paths::withoutSlash(fx.configFolder()))
-                                .toUtf8();
+                                .arg(paths::withoutSlash(fx.configFolder())).toUtf8();
     ASSERT_TRUE(cp1251::writeFile(fx.settingsFile(), "\xEF\xBB\xBF" + utf8));
     Configuration c;
     ASSERT_TRUE(c.startUp());

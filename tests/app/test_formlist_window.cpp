@@ -35,8 +35,7 @@ namespace {
 double stored(qint64 hosp, int table, int column, int row) {
     return db::scalar(db::connection(db::kData),
                       "select data from data where hospital=? and \"table\"=? and \"column\"=? and \"row\"=?",
-                      {hosp, table, column, row})
-        .toDouble();
+                      {hosp, table, column, row}).toDouble();
 }
 
 using FormListWindowTest = InputWindowTest;
@@ -111,8 +110,7 @@ TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
     testWork().institution = ids::SouthHospital;
     const auto count = [](int table) {
         return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
-                          {ids::SouthHospital, table})
-            .toInt();
+                          {ids::SouthHospital, table}).toInt();
     };
     const int staff = count(ids::TableF30Staff), visits = count(ids::TableF30Visits);
     const int patients = count(ids::TableF14Patients);

@@ -83,8 +83,7 @@ QList<Import> imports() {
                  transfer::LoadTableFromFile(ids::NorthHospital, p, ids::TableF30Staff));
          },
          data, otherData},
-        {"Подгрузить учреждение (territory)", "orw", values, "", badValue, true, unknownValues,
-         [=](const QString &p) {
+        {"Подгрузить учреждение (territory)", "orw", values, "", badValue, true, unknownValues, [=](const QString &p) {
              return loaded("Данные загружены")(transfer::LoadUnitInfo(ids::NorthHospital, p, QString(), false));
          },
          // The institution's year is its target: the other institutions stay.
@@ -100,8 +99,7 @@ QList<Import> imports() {
          [](const QString &p) { return formlist::importConditions(ids::FormF47, "Ф47", p).message; },
          [] { return dump(db::kMain, "select * from conditions order by rowid"); }},
         {"Загрузить контроли (replace)", "txt", {rule}, "", "\"Ф30\",\"(1000)\"", false,
-         "\"Ф30\",\"(9999)\",\"СТР1ГР4\",\"=\",\"0\",\"\",\"x\"",
-         [](const QString &p) {
+         "\"Ф30\",\"(9999)\",\"СТР1ГР4\",\"=\",\"0\",\"\",\"x\"", [](const QString &p) {
              using namespace controls;
              return LoadControlFile(db::connection(db::kMain), p, LoadMode::Replace).rejects.join(u'\n');
          },

@@ -139,11 +139,7 @@ TEST(MainWindowStartUp, WithoutSettingsAndCancelledAttachTheWindowCloses) {
 TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
     SampleFixture fx;
     FakeDialogs dlg;
-    struct Case {
-        int width, height;
-        double scale;
-        bool scrolls;
-    };
+    struct Case { int width, height; double scale; bool scrolls; };
     const Case cases[] = {{1024, 768, 1.0, false},  {1024, 768, 1.25, false}, {1024, 768, 2.0, true},
                           {1366, 768, 1.25, false}, {1920, 1080, 1.5, false}, {1600, 900, 2.0, false},
                           {1280, 1024, 2.0, false}, {1920, 1080, 1.0, false}};

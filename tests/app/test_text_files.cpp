@@ -369,8 +369,7 @@ TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
     const QString file = fx.root() + "round.trip";
     qint64 set = 0;
     const Field fields[] = {
-        {"содержание формы",
-         [](const QString &t) {
+        {"содержание формы", [](const QString &t) {
              if (const QString fault = catalog::formFieldsFault("Ф30", t); !fault.isEmpty()) throw std::runtime_error(fault.toStdString());
              catalog::updateForm(ids::FormF30, "Ф30", t, false);
          },
@@ -380,8 +379,7 @@ TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
              catalog::importFrs(frs::readFile(file));
              return db::scalar(mainDb(), "select decipher from forms where id=?", {ids::FormF30}).toString();
          }},
-        {"содержание таблицы",
-         [](const QString &t) {
+        {"содержание таблицы", [](const QString &t) {
              if (const QString fault = catalog::tableFieldsFault("(1000)", t); !fault.isEmpty()) throw std::runtime_error(fault.toStdString());
              catalog::updateTable(ids::TableF30Staff, "(1000)", t, false, 0);
          },
@@ -391,8 +389,7 @@ TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
              catalog::importFrs(frs::readFile(file));
              return db::scalar(mainDb(), "select name from tables where ident=?", {ids::TableF30Staff}).toString();
          }},
-        {"набор показателей",
-         [&](const QString &t) {
+        {"набор показателей", [&](const QString &t) {
              const qint64 top = indicators::AddSet("Верх", 0);
              set = indicators::AddSet(t, top);
              indicators::SaveSetFile(file, top);
@@ -401,8 +398,7 @@ TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
              const QList<indicators::LoadedSet> made = indicators::LoadSetFile(file, indicators::AddSet("Цель", 0));
              return made.isEmpty() ? QString() : made.first().name;
          }},
-        {"заголовок показателей",
-         [&](const QString &t) {
+        {"заголовок показателей", [&](const QString &t) {
              set = indicators::AddSet("Верх", 0);
              indicators::StoreGridCell(set, 1, 0, t, 64, 20);
              indicators::SaveSetFile(file, set);
@@ -412,8 +408,7 @@ TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
              indicators::LoadSetFile(file, target);
              return indicators::LoadSet(target).cell(1, 0);
          }},
-        {"короткое название",
-         [&](const QString &t) { shortnames::save({{QStringLiteral("Северная больница"), t}}); },
+        {"короткое название", [&](const QString &t) { shortnames::save({{QStringLiteral("Северная больница"), t}}); },
          [&] { return shortnames::splitLine(shortnames::load().value(0)).second; }},
     };
     for (const Field &f : fields) {
