@@ -34,10 +34,7 @@ using namespace controls;
 
 namespace {
 
-struct Posted {
-    QMutex mutex;
-    QStringList bodies;
-};
+struct Posted { QMutex mutex; QStringList bodies; };
 
 struct EditorTest : SampleTest {
     void SetUp() override {

@@ -206,8 +206,7 @@ TEST_F(ControlFileFormat, LoaderChecksCasesAndRejects) {
         "Комментарий: строки без кавычек пропускаются",
         "\"ф30\",\"(1000)\",\"стр[1]\",\">=\",\"стр[2]\",\"гр[4..7]\",\"Нижний Регистр\"",
         "\"\",\"\",\"ф14т[1000]стр1гр4\",\"<=\",\"Ф30Т[2000]СТР1ГР4\",\"\",\"между формами\"",
-        "\"Ф30\",\"(1000)\",\"СТР[9]\",\">=\",\"0\",\"ГР4\",\"вне\"",
-        "\"Ф30\",\"(1000)\",\"СТР[1]\"",
+        "\"Ф30\",\"(1000)\",\"СТР[9]\",\">=\",\"0\",\"ГР4\",\"вне\"", "\"Ф30\",\"(1000)\",\"СТР[1]\"",
     }));
     const int before = ruleCount();
     const LoadResult r = LoadControlFile(d, path, LoadMode::Append);
@@ -288,9 +287,7 @@ TEST(RuleSides, ExpandWithClassFormTableAndCycle) {
 
 TEST(RuleSides, EveryCycleSpellingTheCheckerTakesGivesOneBracketedGroup) {
     SampleFixture fx;
-    struct Case {
-        const char *text, *cycle, *expanded;
-    };
+    struct Case { const char *text, *cycle, *expanded; };
     const Case cases[] = {
         {"Ф30Т[1000]стр[1]ГР[4]", "стр2..3", "Ф30Т[1000]стр[2..3]ГР[4]"},
         {"Ф30Т[1000]стр[1]ГР[4]", "стр[2..3]", "Ф30Т[1000]стр[2..3]ГР[4]"},

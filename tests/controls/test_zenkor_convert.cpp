@@ -86,13 +86,7 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
     NameValueList formMap;
     formMap.setValue("03000", "Ф30");
     Imp imp(db::kMain, &formMap, false, makeLinks(dir.path()));
-    struct Case {
-        const char *what;
-        TZenkorFormula source;
-        QString formName, table;
-        int mode;
-        QString expected;
-    };
+    struct Case { const char *what; TZenkorFormula source; QString formName, table; int mode; QString expected; };
     const QList<Case> cases = {
         {"one cell", ref("030", "1000", "5", "3"), "", "", 0, "Ф30Т[1000]СТР[1]ГР[6]"},
         {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф30Т[1000]СТР[1,4,6,10,14]ГР[4..5]"},
@@ -101,14 +95,12 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
         {"row arithmetic with a product", ref("030", "1000", "3 - 4 x 5", "3"), "", "", 0,
          "Ф30Т[1000]СТР[10]ГР[6]-Ф30Т[1000]СТР[4]ГР[6]*Ф30Т[1000]СТР[1]ГР[6]"},
         {"quoted rows are our own numbers", ref("030", "1000", "'5'", "3"), "", "", 0, "Ф30Т[1000]СТР[5]ГР[6]"},
-        {"quoted columns are our own numbers", ref("030", "1000", "5", "'9'"), "", "", 0,
-         "Ф30Т[1000]СТР[1]ГР[9]"},
+        {"quoted columns are our own numbers", ref("030", "1000", "5", "'9'"), "", "", 0, "Ф30Т[1000]СТР[1]ГР[9]"},
         {"column arithmetic: every term keeps the rows", ref("030", "1000", "5", "1 - 3"), "", "", 0,
          "Ф30Т[1000]СТР[1]ГР[4]-Ф30Т[1000]СТР[1]ГР[6]"},
         {"table override and an empty column number list: numbers looked up by the book's table",
          ref("030", "9999", "5", ""), "", "1000", 0, "Ф30Т[1000]СТР[5]"},
-        {"a form the program lacks keeps the book's code", ref("077", "1000", "5", ""), "", "", 0,
-         "Ф077Т[1000]СТР[5]"},
+        {"a form the program lacks keeps the book's code", ref("077", "1000", "5", ""), "", "", 0, "Ф077Т[1000]СТР[5]"},
     };
     for (const Case &c : cases) {
         QString out = "old";

@@ -217,9 +217,7 @@ TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     ASSERT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(dialogs.messages[1], QStringLiteral("Обновлено описаний: 2"));
     EXPECT_EQ(db::scalar(db::connection(db::kMain),
-                         QStringLiteral("select count(*) from zenkor_controls where commnt<>''"))
-                  .toInt(),
-              2);
+                         QStringLiteral("select count(*) from zenkor_controls where commnt<>''")).toInt(), 2);
 
     // A book saved as UTF-8 or UTF-16, with or without its byte-order mark, is refused
     // with a word and the rules imported before stay.

@@ -89,8 +89,7 @@ TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
         "30000,1000,1,4 - x", "30000,1000,1,4 X", "30000,1000,1,4X30000,1000", "30000,,,", "0100000101 30000,1000,1,4=x",
         "гр5стр", "СТР12ГР3,4.5", "Ф30Т[1000]СТР[1..3]ГР[x]",
     };
-    const ChildEnd end = runInChild(
-        [&] {
+    const ChildEnd end = runInChild([&] {
             TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
             zenkor::BookResolver resolver;
             resolver.form = [](const QString &c) { return "Ф" + c; };

@@ -24,8 +24,7 @@ struct Stored {
 
 QList<Stored> storedRows() {
     QList<Stored> out;
-    QSqlQuery q = db::exec(db::kMain, QStringLiteral(
-                                          "select original_line, zenkor_id, book_number, condition_number, "
+    QSqlQuery q = db::exec(db::kMain, QStringLiteral("select original_line, zenkor_id, book_number, condition_number, "
                                           "error_type, form_code, table_num, lft, rght, reltion, cycl, commnt, "
                                           "project_formid, project_tble, control_type from zenkor_controls order by id"));
     while (q.next())
@@ -84,14 +83,12 @@ TEST_F(ZenkorImportRun, StoresRulesAndReplacesThemOnTheNextRun) {
     TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
 
     const QString book = writeBook({
-        QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4+30000,1000,3,4"),
-        QStringLiteral(""),
+        QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4+30000,1000,3,4"), QStringLiteral(""),
         QStringLiteral("0100000202 30000,2000,1,4>=30000,1000,1,5"),
         QStringLiteral("0100000301 14000,1000,1,4 <= 30000,2000,1,4*"),
         QStringLiteral("0100000401 77000,1000,1,4>=77000,1000,2,4"),
         QStringLiteral("0100000501 77000,1000,1,4=66000,1000,2,4"),
-        QStringLiteral("0100000601 77000,1000,1,4=66000,1000,2,4"),
-        QStringLiteral("без отношения, вовсе"),
+        QStringLiteral("0100000601 77000,1000,1,4=66000,1000,2,4"), QStringLiteral("без отношения, вовсе"),
         QStringLiteral("0100000701 99000,1000,1,4>=30000,1000,1,4"),
     });
     // The table comes back on first use.
@@ -135,8 +132,7 @@ TEST_F(ZenkorImportRun, StoresRulesAndReplacesThemOnTheNextRun) {
     EXPECT_THROW(imp.ImportControls(writeBook({QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"),
                                                QStringLiteral("0100000202 30000,2000,1,4>=30000,1000,1,5"),
                                                QStringLiteral("0100000401 77000,1000,1,4>=77000,1000,2,4")}),
-                                    &cancelling),
-                 Cancelled);
+                                    &cancelling), Cancelled);
     EXPECT_EQ(cancelling.max, 3);
     ASSERT_EQ(storedRows().size(), 1);
     EXPECT_EQ(storedRows()[0].zenkorId, QStringLiteral("0100000901 3"));
@@ -229,8 +225,7 @@ TEST_F(ZenkorImportRun, EveryRuleKeepsTheMeaningOfItsBookLine) {
          "СТР1ГР[5..7]", ""},
         {"a decimal comma before an operator", "30000,1000,2,4>=0,5*30000,1000,2,4", "СТР2ГР4", ">=", "0.5*СТР2ГР4",
          ""},
-        {"column arithmetic keeps the row", "30000,1000,2,4>=30000,1000,2,4-6", "СТР2ГР4", ">=", "СТР2ГР4-СТР2ГР6",
-         ""},
+        {"column arithmetic keeps the row", "30000,1000,2,4>=30000,1000,2,4-6", "СТР2ГР4", ">=", "СТР2ГР4-СТР2ГР6", ""},
         {"other table: a range mapped downwards, every row of it", "30000,2108,3:5,2>=30000,2108,3:5,1", "ГР5", ">=",
          "ГР4", "СТР[1..3]"},
     };
@@ -256,12 +251,9 @@ TEST_F(ZenkorImportRun, EveryRuleKeepsTheMeaningOfItsBookLine) {
 TEST_F(ZenkorImportRun, RulesThatWouldLoseATermAreSkippedAndListed) {
     TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
     const QString book = writeBook({
-        QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"),
-        QStringLiteral("0100000201 30000,1000,1,4>=итого"),
-        QStringLiteral("0100000301 30000,1000,1,4>=(30000,1000,2,4"),
-        QStringLiteral("0100000401 30000,1000,9:7,4>=0"),
-        QStringLiteral("0100000501 30000,1000,1,4>="),
-        QStringLiteral("0100000601 77000,1000,1,4>=0"),
+        QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"), QStringLiteral("0100000201 30000,1000,1,4>=итого"),
+        QStringLiteral("0100000301 30000,1000,1,4>=(30000,1000,2,4"), QStringLiteral("0100000401 30000,1000,9:7,4>=0"),
+        QStringLiteral("0100000501 30000,1000,1,4>="), QStringLiteral("0100000601 77000,1000,1,4>=0"),
         QStringLiteral("0100000701 30000,1000,1,4>=2 Х 30000,1000,3,4"),   // Cyrillic Х: no product sign
     });
     EXPECT_EQ(imp.ImportControls(book, nullptr), 1);
@@ -272,8 +264,7 @@ TEST_F(ZenkorImportRun, RulesThatWouldLoseATermAreSkippedAndListed) {
     EXPECT_EQ(reasons, (QStringList{"строка не прочитана\t2", "строка не прочитана\t3", "строка не прочитана\t5",
                                     "строка не прочитана\t7",
                                     "правило не прошло проверку: Цикл: Строка № 7 вне рабочей области таблицы Ф30Т(1000)\t4",
-                                    "формы без сопоставления\t6"}))
-        << reasons.join(u'|').toStdString();
+                                    "формы без сопоставления\t6"})) << reasons.join(u'|').toStdString();
 }
 
 TEST_F(ZenkorImportRun, FailedRunKeepsThePreviousImport) {
