@@ -41,8 +41,7 @@ public:
     }
     void addCondition(qint64 tid, int row, int column, bool sum, const QString &formula, const QString &condition,
                       int koeff, bool rural, bool average, const QString &types) {
-        db::exec(db::kMain,
-                 QStringLiteral("insert into conditions values (?, ?, ?, ?, ?, ?, ?, ?, '', '', ?, ?)"),
+        db::exec(db::kMain, QStringLiteral("insert into conditions values (?, ?, ?, ?, ?, ?, ?, ?, '', '', ?, ?)"),
                  {tid, row, column, sum ? 1 : 0, formula, condition, koeff, rural ? 1 : 0,
                   average ? QStringLiteral("True") : QStringLiteral("False"), types});
     }

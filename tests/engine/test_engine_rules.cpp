@@ -268,9 +268,7 @@ TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
     put1000(4, 2, 0.1);
     put1000(4, 3, 0.2);
     put1000(5, 1, 0.005);
-    struct Case {
-        QString left, relation, right, reported;
-    };
+    struct Case { QString left, relation, right, reported; };
     const QList<Case> cases = {
         {"СТР3ГР3", "=", "СТР1ГР3+СТР2ГР3", ""},
         {"СТР3ГР3", "<>", "СТР1ГР3+СТР2ГР3", "30.30<>30.30"},
@@ -315,8 +313,7 @@ TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
     run.runControls("Ф12Т[1000]");
     const QStringList e = run.errors().texts();
     const bool ok = e.size() >= 4 && e[0].startsWith("ВПТ Ф12(1000) гр3стр5>=0") &&
-                    e.last().startsWith("ВПТ Ф12(1000) гр1стр1<0") &&
-                    e.filter("\tвложенность").size() == 1 &&
+                    e.last().startsWith("ВПТ Ф12(1000) гр1стр1<0") && e.filter("\tвложенность").size() == 1 &&
                     EvaluateExpression(QString(100000, '(') + "1" + QString(100000, ')')).startsWith("((") &&
                     EvaluateExpression(QString(100000, '-') + "1").startsWith("--");
     std::fprintf(stderr, "%d %s\n", int(e.size()), qPrintable(e.join(" | ").left(400)));
@@ -357,10 +354,8 @@ TEST_F(EngineRules, ViolationsAndWhatCannotBeComputed) {
     run.addRule(10, "Ф12Т[1000]СТР[1ГР3", "5", "=", "нет скобки", "");
     run.runControls("");
     EXPECT_EQ(errors(), QStringList({
-                            "5.00<>5.00\t\tразличны",
-                            "ВПТ Ф12(1000) гр3стр5>=0.00\t\tвне таблицы",
-                            "Ф99Т[1]СТР1ГР1=5.00\t\tнет таблицы",
-                            "Ф12Т[1000]СТР[1..X]ГР3=1\t\tплохой список",
+                            "5.00<>5.00\t\tразличны", "ВПТ Ф12(1000) гр3стр5>=0.00\t\tвне таблицы",
+                            "Ф99Т[1]СТР1ГР1=5.00\t\tнет таблицы", "Ф12Т[1000]СТР[1..X]ГР3=1\t\tплохой список",
                             "5.00=1\tГР[3..y]\tпосле ошибки",
                             "Ф12Т[1000]СТР[1ГР3=5\t\tнет скобки",
                         }));

@@ -60,10 +60,7 @@ TEST(TextUtil, CodesAndLists) {
 // A sum keeps the precision of its largest term: sums that cancel are 0, a
 // real small remainder stays, and sums that do not cancel are untouched.
 TEST(NumberFormat, SumsKeepThePrecisionOfTheirTerms) {
-    struct Case {
-        QList<double> terms;
-        double expected;
-    };
+    struct Case { QList<double> terms; double expected; };
     const QList<Case> cases = {
         {{0.1, 0.2, -0.3}, 0.0},
         {{10.1, 20.2, -30.3}, 0.0},
