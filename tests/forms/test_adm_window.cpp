@@ -187,8 +187,7 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
 // load puts every file back into its own institution.
 TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     const QSqlDatabase data = db::connection(db::kData);
-    const QVariantList cell =
-        [&] {
+    const QVariantList cell = [&] {
             QSqlQuery q = db::exec(data, "select \"column\", \"row\" from data where hospital=? and \"table\"=? limit 1",
                                    {ids::NorthHospital, ids::TableF30Staff});
             return q.next() ? QVariantList{q.value(0), q.value(1)} : QVariantList{};
@@ -304,8 +303,7 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
     // Renaming writes at once; a blank name is refused and the old one shown.
     hospital->setText(0, QStringLiteral("Больница \"общая\""));
     EXPECT_EQ(db::scalar(db::connection(db::kMain), "select type from medicaltypes where id=?", {ids::TypeHospital})
-                  .toString(),
-              QStringLiteral("Больница \"общая\""));
+                  .toString(), QStringLiteral("Больница \"общая\""));
     hospital->setText(0, "  ");
     EXPECT_EQ(hospital->text(0), QStringLiteral("Больница \"общая\""));
 

@@ -175,10 +175,7 @@ TEST_F(CatalogTest, FaultyFilesChangeNothing) {
     const qint64 forms = formCount();
     const qint64 titles = count(mainDb(), "select count(*) from titles");
     const QString good = "(1000)#Штаты#8#7#3#3#False#0";
-    struct Case {
-        QStringList lines;
-        QString expected;
-    };
+    struct Case { QStringList lines; QString expected; };
     const QList<Case> cases = {
         {{}, QStringLiteral("Файл структуры формы пуст")},
         {{"без разделителей", good}, QStringLiteral("Ошибка на строке 1")},
@@ -223,9 +220,7 @@ TEST_F(CatalogTest, TextsTheFileCannotCarryAreRefused) {
     // would cut the text and shift the fields after it. A name (a key in
     // references and file names) holds no ":". The export refuses, naming the
     // field, and writes no file.
-    struct Case {
-        QString sql, value, field;
-    };
+    struct Case { QString sql, value, field; };
     const QList<Case> cases = {
         {"update forms set decipher=? where id=1", "Сведения #1 о штатах", "Содержание формы"},
         {"update forms set formname=? where id=1", "Ф#30", "Форма"},

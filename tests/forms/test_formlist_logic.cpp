@@ -40,8 +40,7 @@ double stored(qint64 hosp, int table, int column, int row, const QString &t = "d
     return db::scalar(db::connection(db::kData),
                       QStringLiteral("select data from %1 where hospital=? and \"table\"=? and \"column\"=? "
                                      "and \"row\"=? and year=?").arg(t),
-                      {hosp, table, column, row, SampleFixture::kYear})
-        .toDouble();
+                      {hosp, table, column, row, SampleFixture::kYear}).toDouble();
 }
 
 using FormListTest = InputWindowTest;

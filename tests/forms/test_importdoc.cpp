@@ -70,15 +70,10 @@ QString writeDocx(const QString &path, const QStringList &tables = sampleTables(
     return writeDocxTemplate(path,
                              ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document xmlns:w=\"http://schemas."
                               "openxmlformats.org/wordprocessingml/2006/main\"><w:body><w:p/>" +
-                              tables.join(QString()) + "</w:body></w:document>").toUtf8(),
-                             false);
+                              tables.join(QString()) + "</w:body></w:document>").toUtf8(), false);
 }
 
-struct Expect {
-    int r, c;
-    QString text;
-    int ec, er;
-};
+struct Expect { int r, c; QString text; int ec, er; };
 
 void checkCell(const DocStructure &s, const Expect &e) {
     SCOPED_TRACE(QStringLiteral("cell %1,%2").arg(e.r).arg(e.c).toStdString());
@@ -133,14 +128,9 @@ TEST_F(ImportDocTest, MergedHeaderCellsGiveSpans) {
     QSqlQuery q = db::exec(mainDb(), "select \"row\", \"column\", union_sc, union_sr, union_ec, union_er, txt from "
                                      "titles where \"table\"=2 and \"row\"<=2 order by \"row\", \"column\"");
     while (q.next())
-        stored << QStringLiteral("%1,%2 %3,%4-%5,%6 %7")
-                      .arg(q.value(0).toInt())
-                      .arg(q.value(1).toInt())
-                      .arg(q.value(2).toInt())
-                      .arg(q.value(3).toInt())
-                      .arg(q.value(4).toInt())
-                      .arg(q.value(5).toInt())
-                      .arg(q.value(6).toString());
+        stored << QStringLiteral("%1,%2 %3,%4-%5,%6 %7").arg(q.value(0).toInt())
+                      .arg(q.value(1).toInt()).arg(q.value(2).toInt()).arg(q.value(3).toInt()).arg(q.value(4).toInt())
+                      .arg(q.value(5).toInt()).arg(q.value(6).toString());
     EXPECT_EQ(stored, (QStringList{"1,1 1,1-1,2 Наименование", "1,2 2,1-3,1 Число\nдолжностей", "1,4 4,1-5,2 Итого",
                                    "2,2 2,2-2,2 штатных", "2,3 3,2-3,2 занятых"}));
 }

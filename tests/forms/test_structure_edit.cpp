@@ -22,12 +22,7 @@ constexpr int kStaff = sample::ids::TableF30Staff;      // 7 x 8, fixcols 3, fix
 constexpr int kVisits = sample::ids::TableF30Visits;    // 5 x 5, fixcols 3, fixrows 2
 constexpr int kNetwork = sample::ids::TableF47Network;  // 5 x 6, fixcols 3, fixrows 2, calculated cells
 
-struct Title {
-    int sc, sr, ec, er;
-    QString font;
-    int size;
-    QString tchars, text;
-};
+struct Title { int sc, sr, ec, er; QString font; int size; QString tchars, text; };
 
 class StructureEditTest : public ::testing::Test {
 protected:
@@ -40,8 +35,7 @@ protected:
 
     // Title record at (column, row); sc = -1 when there is none.
     Title title(int ident, int column, int row) {
-        QSqlQuery q = db::exec(main(),
-                               "select union_sc, union_sr, union_ec, union_er, fontname, fontsize, tchars, txt "
+        QSqlQuery q = db::exec(main(), "select union_sc, union_sr, union_ec, union_er, fontname, fontsize, tchars, txt "
                                "from titles where \"table\"=? and \"column\"=? and \"row\"=?",
                                {ident, column, row});
         if (!q.next()) return Title{-1, -1, -1, -1, {}, 0, {}, {}};
@@ -72,18 +66,15 @@ protected:
     double value(const QString &connection, const QString &table, qint64 hospital, int ident, int column, int row) {
         return db::scalar(db::connection(connection),
                           QStringLiteral("select coalesce(sum(data), 0) from %1 where hospital=? and \"table\"=? and "
-                                         "\"column\"=? and \"row\"=?")
-                              .arg(table),
-                          {hospital, ident, column, row})
-            .toDouble();
+                                         "\"column\"=? and \"row\"=?").arg(table),
+                          {hospital, ident, column, row}).toDouble();
     }
     double data(qint64 hospital, int ident, int column, int row) {
         return value(db::kData, "data", hospital, ident, column, row);
     }
     int storedCount(const QString &table, int ident) {
         return db::scalar(db::connection(db::kData), QStringLiteral("select count(*) from %1 where \"table\"=?").arg(table),
-                          {ident})
-            .toInt();
+                          {ident}).toInt();
     }
 
     // Everything of a table, to compare before and after a refused change.
@@ -194,8 +185,7 @@ TEST_F(StructureEditTest, MergedTitleKeepsItsTextWhileAnyOfItsLinesRemains) {
         else deleteDataColumn(main(), kStaff, 0, files());
         const Title t = title(kStaff, c.column, c.row);
         EXPECT_EQ(titleText(kStaff, c.column, c.row), text);
-        EXPECT_EQ((TitleSpan{t.sc, t.sr, t.ec, t.er}),
-                  c.rows ? (TitleSpan{1, 4, 1, 5}) : (TitleSpan{4, 1, 5, 1}));
+        EXPECT_EQ((TitleSpan{t.sc, t.sr, t.ec, t.er}), c.rows ? (TitleSpan{1, 4, 1, 5}) : (TitleSpan{4, 1, 5, 1}));
         // No second record left inside the title.
         EXPECT_EQ(title(kStaff, c.rows ? 1 : 5, c.rows ? 5 : 1).sc, -1);
         // Deleting its remaining first line still keeps the text.

@@ -37,8 +37,7 @@ protected:
     TableWindowParams table;
     int count(const QString &what) {
         return db::scalar(db::connection(db::kMain), QStringLiteral("select %1 from tables where ident=?").arg(what),
-                          {sample::ids::TableF30Staff})
-            .toInt();
+                          {sample::ids::TableF30Staff}).toInt();
     }
     int titleIndex(const TVTable &w, int column, int row) {
         const auto &titles = w.StringGrid1->titles();
@@ -239,8 +238,7 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
     });
     emit w->StringGrid1->titleDoubleClicked(index);
     EXPECT_EQ(text::decodeColon(db::scalar(db::connection(db::kMain), "select txt from titles where \"table\"=1 and \"column\"=1 and \"row\"=4")
-                                    .toString()),
-              "Исправлено");
+                                    .toString()), "Исправлено");
     EXPECT_EQ(db::scalar(db::connection(db::kMain), "select width from \"columns\" where \"table\"=1 and \"column\"=1").toDouble(), 10.1);
     EXPECT_EQ(w->StringGrid1->titles().at(index).text, "Исправлено");
 }

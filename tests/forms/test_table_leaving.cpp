@@ -53,10 +53,8 @@ TEST_P(TableLeavingTest, TypedValueSurvivesReopening) {
     EXPECT_EQ(again->cellDisplayText(0, 1), "417");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ways, TableLeavingTest,
-    ::testing::Values(
-        LeaveCase{"CloseBox", [](TVTable &w) { w.close(); }},
+INSTANTIATE_TEST_SUITE_P(Ways, TableLeavingTest,
+    ::testing::Values(LeaveCase{"CloseBox", [](TVTable &w) { w.close(); }},
         LeaveCase{"ExitItem", [](TVTable &w) { w.N4->trigger(); }},
         LeaveCase{"EscapeKey", [](TVTable &w) { QTest::keyClick(w.StringGrid1, Qt::Key_Escape); }}),
     [](const ::testing::TestParamInfo<LeaveCase> &info) { return std::string(info.param.name); });

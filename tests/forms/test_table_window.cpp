@@ -396,8 +396,7 @@ TEST_F(TableWindowTest, FormulaHighlightOnlyInAdministratorMode) {
 TEST_F(TableWindowTest, RulesTouchingACell) {
     // СТР1ГР5 of Ф30 (1000): rule 1 (cycle ГР4..7), rule 2 on both sides, and
     // the inter-table rule 4 naming Т[1000]СТР[1]ГР[5].
-    const QList<CellRule> rules =
-        CellControlRules(db::connection(db::kMain), kF30, "(1000)", 3, 3, 1, 5);
+    const QList<CellRule> rules = CellControlRules(db::connection(db::kMain), kF30, "(1000)", 3, 3, 1, 5);
     QList<qint64> keys;
     for (const CellRule &r : rules) keys.append(r.key);
     EXPECT_TRUE(keys.contains(sample::ids::RuleDoctorsByColumn));
