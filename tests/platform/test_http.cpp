@@ -139,8 +139,7 @@ TEST(HttpGet, SlowServersEndAtTheDeadlineWhileTheCallerKeepsRunning) {
     server.setOk("/big", QByteArray(1 << 20, 'b'));
     HttpOptions cancel = quick();
     cancel.progress = [](qint64, qint64) { return false; };
-    EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + "/big", dir.filePath("b"), cancel); }),
-              "Загрузка отменена");
+    EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + "/big", dir.filePath("b"), cancel); }), "Загрузка отменена");
     EXPECT_FALSE(QFile::exists(dir.filePath("b")));
 }
 

@@ -284,8 +284,7 @@ TEST(ExcelWorkbook, SheetNamingRules) {
     EXPECT_FALSE(first.trySetName(QString(32, u'Ж')));
     for (const QString bad : {QStringLiteral("a[b"), QStringLiteral("a]b"), QStringLiteral("a:b"),
                               QStringLiteral("a*b"), QStringLiteral("a?b"), QStringLiteral("a/b"),
-                              QStringLiteral("a\\b"), QStringLiteral("'ab"), QStringLiteral(""),
-                              QStringLiteral("   ")})
+                              QStringLiteral("a\\b"), QStringLiteral("'ab"), QStringLiteral(""), QStringLiteral("   ")})
         EXPECT_FALSE(second.trySetName(bad)) << bad.toStdString();
     EXPECT_EQ(second.name(), QStringLiteral("Лист2"));   // a refused name leaves the old one
     // Unique regardless of case, Cyrillic included.

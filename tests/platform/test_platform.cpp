@@ -201,11 +201,7 @@ TEST_F(DatabaseTest, FailuresAreToldInRussianWithoutTheStatement) {
     db::exec(d, "create unique index units_unit on units (unit)");
     db::exec(d, "insert into units (unit) values (?)", {QStringLiteral("ЦРБ")});
     const QString filler(4000, QChar(u'Ж'));
-    struct Case {
-        const char *sql;
-        QVariantList params;
-        QString expected;
-    };
+    struct Case { const char *sql; QVariantList params; QString expected; };
     const Case cases[] = {
         {"insert into units (unit) values (?)", {QStringLiteral("ЦРБ")},
          "Не удалось записать данные в таблицу units (t.mdb): такая запись уже есть или значение недопустимо."},
@@ -223,10 +219,8 @@ TEST_F(DatabaseTest, FailuresAreToldInRussianWithoutTheStatement) {
         }
         try {
             for (int i = 0; i < 50; ++i)   // until the file is full
-                db::exec(d, QString::fromLatin1(c.sql),
-                         c.expected.contains(QStringLiteral("нет места"))
-                             ? QVariantList{filler + QString::number(i)}
-                             : c.params);
+                db::exec(d, QString::fromLatin1(c.sql), c.expected.contains(QStringLiteral("нет места"))
+                             ? QVariantList{filler + QString::number(i)} : c.params);
             ADD_FAILURE() << "no error";
         } catch (const db::Error &e) {
             EXPECT_TRUE(e.message().contains(c.expected)) << e.message().toStdString();
@@ -389,8 +383,7 @@ TEST_F(DatabaseTest, CommitWaitingForALockedFileIsPolledAndStops) {
             return clock.elapsed() < 200;
         });
         clock.start();
-        EXPECT_THROW(db::transaction(d, [&] { db::exec(d, "insert into units (unit) values (?)", {"x"}); }),
-                     Cancelled);
+        EXPECT_THROW(db::transaction(d, [&] { db::exec(d, "insert into units (unit) values (?)", {"x"}); }), Cancelled);
     }
     EXPECT_LT(clock.elapsed(), 700);
     EXPECT_GE(polls, 5);
