@@ -198,8 +198,7 @@ TEST_F(DbfExportRun, EndingFailuresLeaveTheFolderAsItWas) {
     // A full disk in the middle of the table: the run ends with the message,
     // and neither a cut table nor its temporary file stays.
     r = request(false, ids::NorthHospital);
-    const ChildEnd end = runInChild(
-        [&] {
+    const ChildEnd end = runInChild([&] {
             try {
                 dbfexport::Run(r);
             } catch (const dbf::Error &e) {

@@ -30,8 +30,7 @@ void put(const QSqlDatabase &d, qint64 h, double v, int table, int column, int r
 
 QStringList rowsOf(qint64 h) {
     QStringList out;
-    QSqlQuery q = db::exec(db::kData,
-                           "select \"table\", \"column\", \"row\", data, year from data where hospital=? "
+    QSqlQuery q = db::exec(db::kData, "select \"table\", \"column\", \"row\", data, year from data where hospital=? "
                            "order by year, \"table\", \"column\", \"row\"",
                            {h});
     while (q.next())
@@ -249,8 +248,7 @@ TEST_F(SummationTest, MissingOrWrongLevelFileChangesNothing) {
             EXPECT_TRUE(e.message().contains("data2.mdb")) << e.message().toStdString();
             // Told as the summation's failure, without the step that failed.
             EXPECT_TRUE(e.message().startsWith("Не найден файл данных") ||
-                        e.message().endsWith("Данные уровней не изменены."))
-                << e.message().toStdString();
+                        e.message().endsWith("Данные уровней не изменены.")) << e.message().toStdString();
             EXPECT_FALSE(e.message().contains("Не удалось")) << e.message().toStdString();
         }
         EXPECT_EQ(valueRows(db::connection(db::kData)), before);
