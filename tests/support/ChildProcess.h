@@ -52,8 +52,7 @@ struct LimitedRun {
 inline LimitedRun runWithFileSizeLimit(long long limitBytes, const std::function<bool(QString &)> &work) {
     int fds[2];
     if (pipe(fds) != 0) return {};
-    const ChildEnd end = runInChild(
-        [&] {
+    const ChildEnd end = runInChild([&] {
             close(fds[0]);
             QString message;
             const bool ok = work(message);
