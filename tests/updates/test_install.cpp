@@ -55,9 +55,7 @@ void writeText(const QString &path, const QStringList &l) {
 
 // A package of the sample's Ф30 and Ф14 (structure, rules, print files),
 // unpacked into <root>/unpacked.
-struct Package {
-    QString archive, unpacked, manifest;
-};
+struct Package { QString archive, unpacked, manifest; };
 
 Package makePackage(SampleFixture &fx, const QStringList &names) {
     QList<FormPackageOptions> opts;
@@ -141,11 +139,7 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     EXPECT_FALSE(InsertControlLines(mainDb(), fx.root() + "missing.orv"));
 
     // The form line is taken only when it would be written back exactly so.
-    struct Case {
-        const char *line;
-        bool taken;
-        bool net;
-    };
+    struct Case { const char *line; bool taken; bool net; };
     for (const Case &c : {Case{"Ф30#Новое \"имя\"#Нет", true, false}, Case{"Ф30#x#Да", true, true},
                           Case{"Ф30#опись #1#Нет", false, false}, Case{"Ф30#x#True", false, false},
                           Case{"Ф30#x#False", false, false}, Case{"Ф30", false, false}, Case{"#x#Нет", false, false}}) {

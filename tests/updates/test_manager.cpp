@@ -71,8 +71,7 @@ struct ServedSample {
    "forms": ["Ф30", "Ф14"], "size": %1, "downloadUrl": "%2/pkg/U1.zip", "checksum": "%3"},
   {"id": "U2", "version": "1.1", "releaseDate": "2024-12-01", "description": "Повтор",
    "forms": ["Ф30"], "size": %1, "downloadUrl": "%2/pkg/U2.zip", "checksum": "%4"}]})")
-                .arg(bytes.size()).arg(server.base()).arg(checksum).arg(QString(64, 'a'))
-                .toUtf8();
+                .arg(bytes.size()).arg(server.base()).arg(checksum).arg(QString(64, 'a')).toUtf8();
         server.setOk("/api/v1/updates/2024/updates_list.json", list);
         printFile = fx.yearFolder() + "forms/Ф30.txt";
         db::exec(mainDb(), "update forms set decipher='изменено' where formname='Ф30'");
@@ -663,8 +662,7 @@ TEST(UpdateWindow, AnUntrustedCertificateIsNamedInTheMessage) {
     s.server.setOk("/api/v1/updates/2024/updates_list.json",
                    QString(R"({"year": "2024", "updates": [{"id": "S1", "version": "vS1", "forms": ["Ф30"], )"
                            R"("size": 10, "downloadUrl": "%1/pkg/S1.zip", "checksum": "%2"}]})")
-                       .arg(tls.base(), QString(64, 'a'))
-                       .toUtf8());
+                       .arg(tls.base(), QString(64, 'a')).toUtf8());
     TUpdateForm w;
     s.open(w);
     EXPECT_EQ(press(s, w, "vS1", w.Button2),
