@@ -1,6 +1,5 @@
-// The rule check and every path that stores a rule, over the sample forms:
-// Ф30 (1000) rows 1..5, columns 4..7 (fixcols 3); Ф30 (2000) rows 1..3,
-// columns 4..5; Ф14 (1000) rows 1..4, columns 4..6.
+// The rule check and every path that stores a rule, over the sample forms: Ф30 (1000) rows 1..5, columns 4..7 (fixcols
+// 3); Ф30 (2000) rows 1..3, columns 4..5; Ф14 (1000) rows 1..4, columns 4..6.
 #include "controls/ControlFile.h"
 #include "controls/ControlRules.h"
 #include "engine/RuleCheck.h"
@@ -229,11 +228,9 @@ TEST(RuleContract, TheCheckIsLinearInTheSide) {
     EXPECT_LT(t.elapsed(), 2000);
 }
 
-// Statements that write rule texts: only the check's own writers store
-// int_control rules. The control-book import keeps its converted rules in
-// zenkor_controls for matching; they reach int_control through a control
-// file and the loader. Calculated-cell rules (conditions) are written by the
-// places listed.
+// Statements that write rule texts: only the check's own writers store int_control rules. The control-book import keeps
+// its converted rules in zenkor_controls for matching; they reach int_control through a control file and the loader.
+// Calculated-cell rules (conditions) are written by the places listed.
 TEST(RuleContract, NoStatementWritesRulesPastTheCheck) {
     const QRegularExpression write(
         QStringLiteral(R"((insert\s+(or\s+\w+\s+)?into|replace\s+into|update)\s+"?(int_control|zenkor_controls|conditions)\b)"),

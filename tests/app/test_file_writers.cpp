@@ -1,7 +1,6 @@
-// Every writer of a file the user keeps goes through a writer that puts the
-// new file in place only when it is complete: a full disk and a target that
-// cannot be replaced leave the old file (or whatever stands there) as it was
-// and say why in Russian. The source scan keeps new writers behind them.
+// Every writer of a file the user keeps goes through a writer that puts the new file in place only when it is complete:
+// a full disk and a target that cannot be replaced leave the old file (or whatever stands there) as it was and say why
+// in Russian. The source scan keeps new writers behind them.
 #include "engine/ControlFileLines.h"
 #include "platform/Codepage.h"
 #include "platform/Http.h"
@@ -122,9 +121,8 @@ TEST(FileWriters, ATargetThatCannotBeReplacedStaysAndIsNamed) {
     }
 }
 
-// Opening a file for writing, copying or renaming one happens only in the
-// writers that put a complete file in place, and where files are moved as a
-// whole; a new writer elsewhere has to go through them.
+// Opening a file for writing, copying or renaming one happens only in the writers that put a complete file in place,
+// and where files are moved as a whole; a new writer elsewhere has to go through them.
 TEST(FileWriters, NoWriterBypassesTheCompleteFileWriters) {
     const QStringList allowed = {
         "platform/Codepage.cpp",           // the writer of whole files, and appends to logs

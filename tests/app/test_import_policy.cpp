@@ -1,6 +1,5 @@
-// Every import that replaces a set from a file, through the call its window
-// makes, run through the same hostile files; and a scan of the sources that
-// fails when a new import of that kind bypasses engine/ImportPolicy.
+// Every import that replaces a set from a file, through the call its window makes, run through the same hostile files;
+// and a scan of the sources that fails when a new import of that kind bypasses engine/ImportPolicy.
 #include "support/SourceScan.h"
 #include "support/QueryRows.h"
 #include "support/WindowTestBase.h"
@@ -31,9 +30,8 @@ QString valueLine(const QString &value, const QString &form, const QString &tabl
     return transfer::formatRecord(value, shared().yearText(), form, tablen, column, row);
 }
 
-// One import: the call its window makes (returning the closing message), a
-// valid file for its target, lines of another target, a bad line and a line
-// of an unknown table, and what it replaces.
+// One import: the call its window makes (returning the closing message), a valid file for its target, lines of another
+// target, a bad line and a line of an unknown table, and what it replaces.
 struct Import {
     const char *name, *ext;
     QStringList valid;

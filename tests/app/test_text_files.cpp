@@ -1,6 +1,5 @@
-// Every reader of a text file that comes from outside the program, each fed
-// the same valid file in the encodings a user's editor may save it in. Each
-// must refuse them with the one encoding message and change nothing.
+// Every reader of a text file that comes from outside the program, each fed the same valid file in the encodings a
+// user's editor may save it in. Each must refuse them with the one encoding message and change nothing.
 #include "controls/ControlFile.h"
 #include "controls/ZenkorImporter.h"
 #include "core/SampleConfig.h"
@@ -255,10 +254,9 @@ TEST(OutsideTextFiles, EveryReaderRefusesOtherEncodingsAndChangesNothing) {
     }
 }
 
-// Raw reads of a file: each place that reads bytes itself either checks them
-// with the encoding gate, or reads no text (binary tables, archives, network,
-// byte copies). A new raw read, or a new reader of text lines, must be added
-// here and to the table above.
+// Raw reads of a file: each place that reads bytes itself either checks them with the encoding gate, or reads no text
+// (binary tables, archives, network, byte copies). A new raw read, or a new reader of text lines, must be added here
+// and to the table above.
 TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
     const QMap<QString, int> allowed = {
         // the gate itself
@@ -272,8 +270,7 @@ TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
     // Readers of text lines through the gate, each one a row of the table above.
     const QMap<QString, int> gateCalls = {
         {"platform/IniFile.cpp", 1},           {"engine/FormStructureFile.cpp", 1},
-        // rule files; the backups, versions, keys, added prints and pending
-        // mark that the program writes itself
+        // rule files; the backups, versions, keys, added prints and pending mark that the program writes itself
         {"updates/UpdateInstaller.cpp", 6},
         {"forms/StructureEdit.cpp", 1},        // the print mapping file, as the printed form reads it
         {"controls/ZenkorTable.cpp", 1},       {"controls/ControlFile.cpp", 1},
@@ -354,9 +351,8 @@ TEST(OutsideTextFiles, SettingsKeepCommentsAndAreNeverWrittenOverWhenUnreadable)
     }
 }
 
-// A text typed into a field that goes into a file either is refused at entry
-// with the character named, or comes back the same through export and import
-// (a Tab or a line break of a one-line text as the blank it was saved as).
+// A text typed into a field that goes into a file either is refused at entry with the character named, or comes back
+// the same through export and import (a Tab or a line break of a one-line text as the blank it was saved as).
 TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
     SampleFixture fx;
     FakeDialogs dialogs;

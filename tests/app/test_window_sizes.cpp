@@ -1,6 +1,5 @@
-// Every work window fits a screen of 1024 x 768 with its frame and a task
-// bar: its smallest size leaves nothing off-screen, the size it opens with
-// lies within the work area, and every control lies inside the window.
+// Every work window fits a screen of 1024 x 768 with its frame and a task bar: its smallest size leaves nothing
+// off-screen, the size it opens with lies within the work area, and every control lies inside the window.
 #include "platform/Codepage.h"
 #include "app/SmallDialogs.h"
 #include "core/AdminMode.h"
@@ -48,8 +47,7 @@ struct WindowCase { const char *name; std::function<std::unique_ptr<QWidget>()> 
 
 using WindowSizesOnScreen = InputWindowTest;
 
-// Runs the measuring in a child process whose screen is 1024 x 768, so that
-// every window is sized as on such a screen.
+// Runs the measuring in a child process whose screen is 1024 x 768, so that every window is sized as on such a screen.
 TEST(WindowSizes, EveryWindowFitsA1024By768Screen) {
     QTemporaryDir dir;
     const QString config = dir.filePath("screen.json");
