@@ -1,6 +1,5 @@
-// Conversion of control-book references into our notation: Links.mdb
-// mapping, renumbering, splitting of sides, classification, the common cycle,
-// tidying of sides and list compaction.
+// Conversion of control-book references into our notation: Links.mdb mapping, renumbering, splitting of sides,
+// classification, the common cycle, tidying of sides and list compaction.
 #include "support/ZenkorLinks.h"
 #include "controls/ZenkorImporter.h"
 #include "engine/LinksDb.h"
@@ -14,8 +13,7 @@ namespace {
 
 using Imp = TControlMatchImporter;
 
-// Links.mdb for external form 030: table 1000 (project Ф30 (1000)) and the
-// swapped table 2000.
+// Links.mdb for external form 030: table 1000 (project Ф30 (1000)) and the swapped table 2000.
 QString makeLinks(const QString &folder) {
     return makeLinksAt(folder + "/Links.mdb",
                        {"insert into forms (nf, mf) values ('Ф30', '03000')",
@@ -43,9 +41,8 @@ TEST(ZenkorRenumber, MapsThroughLinksRowsAndColumns) {
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("5", "030", 1, "1000"), "1");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("005", "030", 1, "(1000)"), "1") << "leading zeros do not matter";
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("8", "030", 1, "1000"), "21") << "later row with the same key wins";
-    // a range stands for every book number from its start to its end, each
-    // mapped on its own (unmapped 4 and 6 stay); the result is the canonical
-    // list of the mapped numbers, in either direction
+    // a range stands for every book number from its start to its end, each mapped on its own (unmapped 4 and 6 stay);
+    // the result is the canonical list of the mapped numbers, in either direction
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("3:7", "030", 1, "1000"), "1,4,6,10,14");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("3П7", "030", 1, "1000"), "1,4,6,10,14");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("3..5", "030", 1, "1000"), "1,4,10");

@@ -22,9 +22,8 @@ ZenkorControlLine parse(const QString &line, bool *ok = nullptr) {
 } // namespace
 
 TEST(ZenkorLine, HeadRelationAndIdentifierOfRuleLines) {
-    // Fields before the first comma: book (2), condition number (6), error
-    // type (what is left, at most 2); the identifier is the first 12
-    // characters, padded with zeros.
+    // Fields before the first comma: book (2), condition number (6), error type (what is left, at most 2); the
+    // identifier is the first 12 characters, padded with zeros.
     struct Case { const char *what; QString line; QString book, condition, errorType, left, relation, right, lineId; };
     const QList<Case> cases = {
         {"comma at position 16", "  01000123AB03000,1000,5,3 >= 03000,1000,6,3  ",

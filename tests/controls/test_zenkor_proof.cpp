@@ -18,8 +18,7 @@ class ZenkorProofRun : public ZenkorLinksTest {};
 
 } // namespace
 
-// Each line alone: what is stored for it ("lft rel rght | cycl" per rule,
-// joined by "; ") or why it is listed.
+// Each line alone: what is stored for it ("lft rel rght | cycl" per rule, joined by "; ") or why it is listed.
 TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
     struct Case { const char *what; QString line, stored, reason; };   // stored, reason: empty when none
     const QString meaning = zenkor::kReasonMeaning;
@@ -76,10 +75,9 @@ TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
 #include <QFile>
 #include <QRegularExpression>
 
-// Every routine that walks the text of a book line or of a rule made from one,
-// through the same hostile texts, in a child process with a time limit: a
-// loop that stops without moving on would hang the import (and "Отмена" with
-// it), so the child would be killed.
+// Every routine that walks the text of a book line or of a rule made from one, through the same hostile texts, in a
+// child process with a time limit: a loop that stops without moving on would hang the import (and "Отмена" with it), so
+// the child would be killed.
 TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
     const QStringList hostile = {
         "", " ", "x", "X", "Х", "=x", "x=", "30000,1000,1,4=x", "30000,1000,1,4=X", "1,4 x", ",,,", "'", "''", "'''",
@@ -144,8 +142,7 @@ TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
     EXPECT_EQ(end.code, 0);
 }
 
-// The routines above are every loop over the text of a book line: a new loop
-// in the import's files must join the table.
+// The routines above are every loop over the text of a book line: a new loop in the import's files must join the table.
 TEST(ZenkorTextLoops, EveryLoopIsInTheContractTable) {
     const QHash<QString, int> known = {{"ZenkorConvert.cpp", 16}, {"ZenkorDescribe.cpp", 4}, {"ZenkorImporter.cpp", 2},
                                        {"ZenkorNormalize.cpp", 1}, {"ZenkorProof.cpp", 5}, {"ZenkorTable.cpp", 3}};

@@ -1,11 +1,8 @@
-// Random control books through the whole import, against a model of the book
-// lines of its own: the generator knows what each line it writes means, and
-// every rule stored for the line, run by the rule engine on random values,
-// must give the same checks. Four Links.mdb: numbers shifted, permuted,
-// partly mapped, and an empty file.
+// Random control books through the whole import, against a model of the book lines of its own: the generator knows what
+// each line it writes means, and every rule stored for the line, run by the rule engine on random values, must give the
+// same checks. Four Links.mdb: numbers shifted, permuted, partly mapped, and an empty file.
 //
-// ZENKOR_RANDOM_LINES sets the number of lines per book (default 300),
-// ZENKOR_RANDOM_SEED another book.
+// ZENKOR_RANDOM_LINES sets the number of lines per book (default 300), ZENKOR_RANDOM_SEED another book.
 #include "controls/ZenkorImporter.h"
 #include "engine/LinksDb.h"
 #include "engine/RuleEngine.h"
@@ -250,9 +247,8 @@ private:
     int m_length = 1;
 };
 
-// Exact values against the engine's, which are rounded to cents.
-// The engine runs each side scaled by a million: what it shows in cents is
-// exact to 1e-8.
+// Exact values against the engine's, which are rounded to cents. The engine runs each side scaled by a million: what it
+// shows in cents is exact to 1e-8.
 bool near(double exact, double engine) { return std::fabs(exact - engine) <= 2e-8 + 1e-9 * std::fabs(exact); }
 
 QList<QPair<double, double>> distinct(QList<QPair<double, double>> checks) {
@@ -355,8 +351,7 @@ TEST_P(ZenkorRandomBooks, EveryStoredRuleMeansItsBookLine) {
     TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
     const int stored = imp.ImportControls(book, nullptr);
 
-    // Every line is stored or listed (with a reason), never both unless its
-    // numbers are to check.
+    // Every line is stored or listed (with a reason), never both unless its numbers are to check.
     QHash<int, QList<QStringList>> rules;   // line number -> rules
     QHash<int, QString> defaults;
     QSqlQuery q = db::exec(db::kMain, "select zenkor_id, lft, rght, cycl, control_type, project_tble from zenkor_controls");

@@ -56,8 +56,7 @@ TEST(ZenkorSplitCycle, SplitsEnumeratedListsIntoRecords) {
     EXPECT_EQ(right[0].rght, QStringLiteral("ГР[5]"));
     EXPECT_EQ(right[0].lft, QStringLiteral("x"));
 
-    // A range is a list like any other: one record per number; a single
-    // number is no list.
+    // A range is a list like any other: one record per number; a single number is no list.
     const auto range = imp.SplitCycle(QStringLiteral("ГР[3..5]"), QStringLiteral("ГР[4]"), QString());
     ASSERT_EQ(range.size(), 3);
     EXPECT_EQ(range[2].lft, QStringLiteral("ГР[5]"));
@@ -70,8 +69,7 @@ TEST(ZenkorSplitCycle, SplitsEnumeratedListsIntoRecords) {
     const auto inner = imp.SplitCycle(QStringLiteral("СТР[1]ГР[3,4]+СТР[2]ГР[5]"), QStringLiteral("y"), QString());
     ASSERT_EQ(inner.size(), 2);
     EXPECT_EQ(inner[1].lft, QStringLiteral("СТР[1]ГР[4]+СТР[2]ГР[5]"));
-    // Both sides: position by position; lists of different lengths are never
-    // multiplied out.
+    // Both sides: position by position; lists of different lengths are never multiplied out.
     const auto pairs = imp.SplitCycle(QStringLiteral("ГР[1,2]"), QStringLiteral("ГР[3..4]"), QString());
     ASSERT_EQ(pairs.size(), 2);
     EXPECT_EQ(pairs[1].lft + pairs[1].rght, QStringLiteral("ГР[2]ГР[4]"));
@@ -138,8 +136,7 @@ TEST_F(ZenkorImportRun, StoresRulesAndReplacesThemOnTheNextRun) {
     EXPECT_EQ(storedRows()[0].zenkorId, QStringLiteral("0100000901 3"));
     EXPECT_TRUE(dialogs.messages.isEmpty());
 
-    // Blank lines only, or no line converted: the earlier import stays, and
-    // the summary says why.
+    // Blank lines only, or no line converted: the earlier import stays, and the summary says why.
     for (const QStringList &nothing : {QStringList{QStringLiteral("  "), QString()},
                                        QStringList{QStringLiteral("0100000401 77000,1000,1,4>=77000,1000,2,4")}}) {
         EXPECT_EQ(imp.ImportControls(writeBook(nothing), nullptr), 0);
