@@ -1,7 +1,6 @@
 #pragma once
-// A small configuration made for engine tests: the empty year of
-// YearBuilder with both files in one folder, with helpers named for the
-// engine's terms and for rules.
+// A small configuration made for engine tests: the empty year of YearBuilder with both files in one folder, with
+// helpers named for the engine's terms and for rules.
 #include "engine/Caches.h"
 #include "support/TestWork.h"
 #include "engine/CellNumbering.h"

@@ -17,9 +17,8 @@
 
 namespace {
 
-// Form Ф12 with table (1000): 6 columns (2 fixed), 5 rows (1 fixed), so
-// references name columns 3..6 and rows 1..4; and table (2000) 4 x 3, no
-// fixed cells. Form Ф14 with table (1): 3 x 3, 1 fixed column, 1 fixed row.
+// Form Ф12 with table (1000): 6 columns (2 fixed), 5 rows (1 fixed), so references name columns 3..6 and rows 1..4; and
+// table (2000) 4 x 3, no fixed cells. Form Ф14 with table (1): 3 x 3, 1 fixed column, 1 fixed row.
 class EngineRules : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -168,8 +167,7 @@ TEST_F(EngineRules, ReadTableFillsTheStoredBounds) {
     EXPECT_FALSE(IsValidMatrixCell(m, 7, 1));
     EXPECT_FALSE(IsValidMatrixCell(m, 3, 5));   // row rowcount - fixrows + 1
 
-    // Mode "Types" adds the included institutions; other modes read the one
-    // unit from the value table.
+    // Mode "Types" adds the included institutions; other modes read the one unit from the value table.
     put1000(3, 1, 6, 8);
     e.put(9, t1000, 4, 3, 1, "repdata");
     auto valueRead = [](const RuleRunContext &c) {

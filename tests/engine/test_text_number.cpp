@@ -89,8 +89,7 @@ TEST(NumberFormat, SumsKeepThePrecisionOfTheirTerms) {
     EXPECT_EQ(num::settledSum(4e-14, 10.0), 0.0);
 }
 
-// Fifteen significant digits in all: large values show no decimals they do
-// not have; the storable range ends at 10^15.
+// Fifteen significant digits in all: large values show no decimals they do not have; the storable range ends at 10^15.
 TEST(NumberFormat, LargeValuesShowOnlyTheirDigits) {
     const QList<std::pair<double, QString>> cases = {
         {9999999999999.99, "9999999999999.99"},   {12345678901234.56, "12345678901234.6"},
