@@ -1,5 +1,4 @@
-// The territory tree: building it, leaf lists, units with population, moves,
-// order, deletion and group loads.
+// The territory tree: building it, leaf lists, units with population, moves, order, deletion and group loads.
 #include "test_adm_fixture.h"
 
 #include "engine/ProgressSink.h"

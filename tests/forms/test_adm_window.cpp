@@ -75,8 +75,7 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     EXPECT_EQ(opened.includeList, "5,6,7,8");
     EXPECT_EQ(opened.institution, ids::North);
 
-    // Documents of the forms tree are named after the node selected in the
-    // shown territory window.
+    // Documents of the forms tree are named after the node selected in the shown territory window.
     w.show();
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
     EXPECT_EQ(winutil::currentUnitName(ValueTable::Data, ids::North), QStringLiteral("Северная ЦРБ"));
@@ -182,9 +181,8 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
     EXPECT_EQ(count(ids::TableF14Patients), 0);
 }
 
-// Villages share names: equal names in two districts, in one district and
-// names equal up to letter case each keep a file of their own, and the group
-// load puts every file back into its own institution.
+// Villages share names: equal names in two districts, in one district and names equal up to letter case each keep a
+// file of their own, and the group load puts every file back into its own institution.
 TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     const QSqlDatabase data = db::connection(db::kData);
     const QVariantList cell = [&] {
@@ -234,8 +232,7 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     for (const Unit &u : units) EXPECT_EQ(valueOf(u.id).toDouble(), u.value) << u.name.toStdString();
     EXPECT_EQ(valueOf(ids::NorthHospital).isValid(), true);
 
-    // Two files of one institution: the whole group is refused before anything
-    // is written, and both files are named.
+    // Two files of one institution: the whole group is refused before anything is written, and both files are named.
     const QString northFap = root + QStringLiteral("Область/Северный район/ФАП Ручей - Годовой - 2024.orw");
     const QString copy = root + QStringLiteral("Область/Северный район/фап ручей - Годовой.orw");
     ASSERT_TRUE(QFile::copy(northFap, copy));

@@ -20,8 +20,7 @@ namespace ids = sample::ids;
 
 namespace {
 
-// A run as the window makes one, from the context of the moment; the last
-// one stays for its errors.
+// A run as the window makes one, from the context of the moment; the last one stays for its errors.
 std::optional<RuleRun> g_run;
 RuleRun &fresh() { return g_run.emplace(RuleRunContext{testWork()}); }
 const StringList &lastErrors() { return g_run->errors(); }
@@ -260,8 +259,7 @@ TEST_F(FormListTest, ConditionsImportKeepsToItsFormAndRefusesBrokenFiles) {
         EXPECT_EQ(count(), before) << c.name;
     }
 
-    // Lines of another form or of an unknown table are skipped and named;
-    // the tables the file carries are replaced.
+    // Lines of another form or of an unknown table are skipped and named; the tables the file carries are replaced.
     const QString other = fx.root() + "other.cnd";
     ASSERT_TRUE(cp1251::writeLines(other, {"Ф30\t(1000)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*",
                                            "Ф47\t(9999)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*",

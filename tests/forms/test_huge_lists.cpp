@@ -1,6 +1,5 @@
-// Lists of many huge ranges cost their items times the table in every reader:
-// the rule run, the check, the table window's highlighting and the decipher,
-// in a child process whose address space is limited to 1 GB.
+// Lists of many huge ranges cost their items times the table in every reader: the rule run, the check, the table
+// window's highlighting and the decipher, in a child process whose address space is limited to 1 GB.
 #include "core/FormulaHighlighter.h"
 #include "engine/FormulaParser.h"
 #include "engine/RuleCheck.h"

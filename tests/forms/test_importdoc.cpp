@@ -43,11 +43,9 @@ QString table(int cols, const QList<QStringList> &rows) {
 const QString kLong = QStringLiteral("Больницы всего, число");   // 21 characters
 const QString kTwenty = QStringLiteral("Больницы всего число");  // 20 characters
 
-// Table 1 (4 x 5): "Наименование" over two rows, "Врачи" and "Средний персонал"
-// over two columns each, a blank cell, numbering, one data row.
-// Table 2 (4 x 3): two leading columns and "Прочие". Table 3: two rows.
-// Table 4 (3 x 5): a title of two paragraphs over two sub-headers, and at the
-// right edge a title merged over two columns and two rows.
+// Table 1 (4 x 5): "Наименование" over two rows, "Врачи" and "Средний персонал" over two columns each, a blank cell,
+// numbering, one data row. Table 2 (4 x 3): two leading columns and "Прочие". Table 3: two rows. Table 4 (3 x 5): a
+// title of two paragraphs over two sub-headers, and at the right edge a title merged over two columns and two rows.
 QStringList sampleTables() {
     const QString t1 = table(5, {{cell("Наименование", kRestart), cell("Врачи", span(2)),
                                   cell("Средний \"персонал\"", span(2))},
@@ -111,8 +109,7 @@ TEST_F(ImportDocTest, MergedHeaderCellsGiveSpans) {
     checkCell(s, {2, 5, "из них\nженщин", 5, 2});   // paragraphs stay lines of the title
     checkCell(s, {4, 1, kLong, 1, 4});
 
-    // Spans are the document's own: a sub-header beside a title merged down
-    // does not reach into it.
+    // Spans are the document's own: a sub-header beside a title merged down does not reach into it.
     const DocStructure t = ExtractDocTableStructure(doc, 4);
     ASSERT_EQ(t.cols, 5);
     checkCell(t, {1, 1, "Наименование", 1, 2});
@@ -166,8 +163,7 @@ TEST_F(ImportDocTest, AbsurdSizesAndFixedLinesAreRefusedBeforeAnythingIsStored) 
         EXPECT_TRUE(e.message().contains(QStringLiteral("(строка 1, столбец 2)"))) << e.message().toStdString();
     }
 
-    // Fixed rows or columns beyond the table leave no data area: refused, the
-    // stored structure stays.
+    // Fixed rows or columns beyond the table leave no data area: refused, the stored structure stays.
     const QString before =
         db::scalar(mainDb(), "select group_concat(txt, '|') from titles where \"table\"=2").toString();
     const DocStructure s = ExtractDocTableStructure(doc, 1);   // 4 x 5

@@ -1,7 +1,6 @@
-// A value typed into the table window is kept whichever way the clerk closes
-// the window: the close box or "Выход" (Esc and moving to the next table are
-// covered with the table window's own tests). The table is opened again in a
-// new window and must show the value.
+// A value typed into the table window is kept whichever way the clerk closes the window: the close box or "Выход" (Esc
+// and moving to the next table are covered with the table window's own tests). The table is opened again in a new
+// window and must show the value.
 #include "engine/SharedState.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"

@@ -1,6 +1,5 @@
-// Header titles of the table window as drawn: wrapped and rotated lines stay
-// inside their titles, the letters lie on their lines, and the
-// window shows the whole table.
+// Header titles of the table window as drawn: wrapped and rotated lines stay inside their titles, the letters lie on
+// their lines, and the window shows the whole table.
 #include "engine/SharedState.h"
 #include "forms/TableGrid.h"
 #include "forms/TableLayout.h"
@@ -72,8 +71,7 @@ TEST_F(TableTitlesTest, EveryLineOfTheSampleTitlesLiesInsideItsTitle) {
 }
 
 TEST_F(TableTitlesTest, LettersLieOnTheirLines) {
-    // Drawn alone into an image: every dark point lies on one of the line
-    // rectangles and every line has some.
+    // Drawn alone into an image: every dark point lies on one of the line rectangles and every line has some.
     const struct {
         const char *text, *tchars;
         QSize size;

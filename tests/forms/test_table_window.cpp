@@ -122,8 +122,7 @@ TEST_F(TableWindowTest, TypingSavesEachCellAtOnce) {
 }
 
 TEST_F(TableWindowTest, SaveDecidesFromStoredValueNotDisplayedText) {
-    // A stored 0.004 shows as "0.00" in a decimal table; typing over it must
-    // update that row, not add a second one.
+    // A stored 0.004 shows as "0.00" in a decimal table; typing over it must update that row, not add a second one.
     db::exec(db::kData, "update data set data=0.004 where hospital=? and \"table\"=? and \"column\"=5 and \"row\"=5",
              {sample::ids::NorthHospital, sample::ids::TableF30Staff});
     db::exec(db::kMain, "update tables set floattype=1 where ident=?", {sample::ids::TableF30Staff});

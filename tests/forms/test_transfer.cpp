@@ -1,5 +1,4 @@
-// Transfer files: the line codec, every writer and reader, and the promise
-// that a bad file changes nothing.
+// Transfer files: the line codec, every writer and reader, and the promise that a bad file changes nothing.
 #include "support/Files.h"
 #include "engine/NumberFormat.h"
 #include "test_adm_fixture.h"
@@ -41,8 +40,7 @@ TEST(TransferCodec, LineLayoutAndParsing) {
     EXPECT_EQ(r.tablen, "(1000)");
     EXPECT_EQ(r.column, 10);
     EXPECT_EQ(r.row, 20);
-    // A quote inside a field is doubled and comes back as one; a line of an
-    // older writer with a lone quote still reads.
+    // A quote inside a field is doubled and comes back as one; a line of an older writer with a lone quote still reads.
     const QString quotedForm = QStringLiteral("Ф\"30\", №1");
     ASSERT_TRUE(parseRecord(formatRecord("0.1", "2026", quotedForm, "(1000)", 3, 4), r));
     EXPECT_EQ(r.form, quotedForm);
@@ -68,9 +66,8 @@ TEST(TransferCodec, LineLayoutAndParsing) {
     }
 }
 
-// Lines as the writers make them take a short way through readFile: every
-// line must still read as parseRecord reads it alone, whatever ends it, and a
-// bad line is named by its number.
+// Lines as the writers make them take a short way through readFile: every line must still read as parseRecord reads it
+// alone, whatever ends it, and a bad line is named by its number.
 TEST(TransferCodec, FileReadsAsItsLinesOneByOne) {
     QTemporaryDir dir;
     const QStringList lines{
@@ -435,9 +432,8 @@ TEST(TransferFiles, StoppedGroupSaveLeavesTheOlderFiles) {
     const QString data = fx.yearFolder + "data";
     EXPECT_EQ(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026).files, 2);
     QStringList lines;
-    // Stopped by "Отмена" at the second file, or failing there: the first
-    // file written again is not put in place, the older files stay whole and
-    // nothing half-written is left beside them.
+    // Stopped by "Отмена" at the second file, or failing there: the first file written again is not put in place, the
+    // older files stay whole and nothing half-written is left beside them.
     fx.value(fx.crb, fx.t30a, 4, 4, 10.1);
     for (const bool cancel : {true, false}) {
         SCOPED_TRACE(cancel);
