@@ -1,7 +1,6 @@
-// Every way a statement reaches the database, through every kind of failure
-// a user meets (a database busy in another program, a read-only file, a full
-// disk, a damaged file): the message is Russian, says what to do, and holds
-// neither SQLite's English text nor the statement.
+// Every way a statement reaches the database, through every kind of failure a user meets (a database busy in another
+// program, a read-only file, a full disk, a damaged file): the message is Russian, says what to do, and holds neither
+// SQLite's English text nor the statement.
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/ChildProcess.h"

@@ -1,7 +1,6 @@
-// The network transport against a local server: bodies arrive whole or the
-// earlier file stays, redirects are followed, slow servers end at the
-// deadline while the caller's events keep running, bad addresses never leave
-// the machine, and the JSON POST goes out byte for byte.
+// The network transport against a local server: bodies arrive whole or the earlier file stays, redirects are followed,
+// slow servers end at the deadline while the caller's events keep running, bad addresses never leave the machine, and
+// the JSON POST goes out byte for byte.
 #include "platform/Codepage.h"
 #include "platform/Http.h"
 #include "support/Files.h"

@@ -21,9 +21,8 @@ using namespace office;
 
 namespace {
 
-// A document as another writer would make it: a 3-column grid whose first
-// row has a cell over two columns and whose first column is merged over
-// rows 2-3; cells carry their own character formatting.
+// A document as another writer would make it: a 3-column grid whose first row has a cell over two columns and whose
+// first column is merged over rows 2-3; cells carry their own character formatting.
 const char *kTemplateDocument =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 <w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><w:body>

@@ -19,8 +19,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-// Cyrillic and control bytes go one byte each and come back; a character
-// the code page cannot hold is named.
+// Cyrillic and control bytes go one byte each and come back; a character the code page cannot hold is named.
 TEST(Codepage, RoundTripAndTheFirstCharacterThatCannotBeHeld) {
     const QString s = QStringLiteral("Отчетный год ЁёЪъ №1 \x01\x02\x03 abc");
     const QByteArray b = cp1251::encode(s);
@@ -116,9 +115,8 @@ TEST_F(DatabaseTest, CyrillicCaseInsensitiveMatching) {
     EXPECT_EQ(db::scalar(d, "select count(*) from units where unit like ?", {QStringLiteral("Ц_Б")}).toInt(), 1);
 }
 
-// Yes/no columns as stored by this program (0/1) and by older writers
-// ("True", "Да", -1): every reader takes them alike. Before, the calculated
-// cell editor read "2" and "да" as no while the engine ran them as yes.
+// Yes/no columns as stored by this program (0/1) and by older writers ("True", "Да", -1): every reader takes them
+// alike. Before, the calculated cell editor read "2" and "да" as no while the engine ran them as yes.
 TEST(Database, StoredYesNoReadsAlikeEverywhere) {
     const QList<std::pair<QVariant, bool>> cases = {
         {QVariant(), false}, {QVariant(QMetaType(QMetaType::QString)), false}, {QString(), false},
@@ -173,8 +171,7 @@ TEST_F(DatabaseTest, ValueRowBatchWritesEveryRow) {
     EXPECT_FALSE(q.next());
 }
 
-// A statement run aside lets the caller's thread poll meanwhile; "stop"
-// interrupts it and it changes nothing.
+// A statement run aside lets the caller's thread poll meanwhile; "stop" interrupts it and it changes nothing.
 TEST_F(DatabaseTest, StatementRunAsideIsPolledAndStops) {
     auto d = db::connection("t_conn");
     const QString longStatement =
@@ -241,8 +238,7 @@ TEST(Database, MissingFileIsReportedInRussian) {
     EXPECT_FALSE(db::isOpen("missing"));
 }
 
-// Quotes, commas and empty fields survive a round trip; lines of writers
-// that did not double the quotes still read.
+// Quotes, commas and empty fields survive a round trip; lines of writers that did not double the quotes still read.
 TEST(QuotedFields, RoundTripAndLinesOfOtherWriters) {
     const QList<QStringList> cases = {
         {QStringLiteral("Ф30"), QStringLiteral("(1000)"), QStringLiteral("СТР1ГР4")},
@@ -367,9 +363,8 @@ TEST(FileErrorText, EachFailureIsToldInRussian) {
     EXPECT_TRUE(run.message.contains(QStringLiteral("нет места"))) << run.message.toStdString();
 }
 
-// A commit that waits for a file another connection reads runs aside: the
-// caller's thread is polled meanwhile, and "stop" ends the wait at once (not
-// after the five seconds of the busy timeout), rolls back and changes nothing.
+// A commit that waits for a file another connection reads runs aside: the caller's thread is polled meanwhile, and
+// "stop" ends the wait at once (not after the five seconds of the busy timeout), rolls back and changes nothing.
 TEST_F(DatabaseTest, CommitWaitingForALockedFileIsPolledAndStops) {
     auto d = db::connection("t_conn");
     db::ScopedConnection reader(file, db::OpenMode::ReadOnly);
