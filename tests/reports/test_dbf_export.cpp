@@ -121,9 +121,8 @@ TEST_F(DbfExportRun, InstitutionValuesLandInTheirExternalSlots) {
 
     const dbf::Table t = dbf::read(res.file);
     ASSERT_EQ(t.records.size(), 6);
-    // Rows of the plain table in external row order; the inverted table (one
-    // stored column per external row, the stored rows as external columns);
-    // the one-record table.
+    // Rows of the plain table in external row order; the inverted table (one stored column per external row, the stored
+    // rows as external columns); the one-record table.
     const QList<std::pair<QString, QList<double>>> expected = {
         {"24|0001|03000|1000|001", expect({{1, 50}, {3, 48}})},   {"24|0001|03000|1000|002", expect({{1, 20}, {3, 19}})},
         {"24|0001|03000|1000|009", expect({{1, 50}, {3, 48}})},   {"24|0001|03000|2000|001", expect({{1, 5000}, {2, 3000}})},

@@ -1,5 +1,4 @@
-// Indicator sets in the database: the set tree, the editor's statements,
-// set files and the previous-year check.
+// Indicator sets in the database: the set tree, the editor's statements, set files and the previous-year check.
 #include "support/Fixture.h"
 
 #include "core/SampleConfig.h"

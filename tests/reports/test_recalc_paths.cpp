@@ -1,6 +1,5 @@
-// Every path that stores the sums of a summary report's institutions, run as
-// the user starts it, through the same cases: a report without institutions
-// (nothing deleted, a warning) and sums that cancel (no row). A scan of the
+// Every path that stores the sums of a summary report's institutions, run as the user starts it, through the same
+// cases: a report without institutions (nothing deleted, a warning) and sums that cancel (no row). A scan of the
 // sources keeps new paths of the kind behind the same checks.
 #include "engine/SharedState.h"
 #include "forms/FormList.h"
@@ -141,9 +140,8 @@ TEST_F(RecalcPathsTest, SumReachingTheStorableLimitStoresNothingAndNamesTheCell)
     }
 }
 
-// The paths that store sums of a summary's institutions are the ones above:
-// each file that sums institutions into stored values checks the include
-// list (RequireMembers) and keeps the storable range (RequireStorableValue).
+// The paths that store sums of a summary's institutions are the ones above: each file that sums institutions into
+// stored values checks the include list (RequireMembers) and keeps the storable range (RequireStorableValue).
 TEST(RecalcPathsScan, EverySumOfInstitutionsIsBehindTheChecks) {
     ASSERT_FALSE(sourceText("engine/Common.cpp").isEmpty()) << sourceRoot().toStdString();
     const QRegularExpression summing("SumHospitalsData\\(|sumInstitutions\\(|recalculateForms?\\(|recalcReport\\(");

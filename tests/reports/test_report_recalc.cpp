@@ -105,8 +105,7 @@ TEST_F(RecalcTest, WindowRunsCheckedReportsAndKeepsThoseWithoutMembers) {
 }
 
 TEST_F(RecalcTest, GroupRunStoppedHalfwayLeavesEveryReportAsBefore) {
-    // As the window runs them: every report in one transaction, "Отмена"
-    // seen at the second report's second table.
+    // As the window runs them: every report in one transaction, "Отмена" seen at the second report's second table.
     const QSqlDatabase d = db::connection(db::kData);
     const QStringList before = valueRows(d, "repdata");
     int reports = 0;
