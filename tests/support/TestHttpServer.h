@@ -1,9 +1,8 @@
 #pragma once
-// A small HTTP server on 127.0.0.1 for the network tests. It runs in its own
-// thread, answers each request by its path from a table of raw replies (so a
-// reply can be chunked, cut, redirected or wrong), can wait before answering
-// or keep the connection open after it, records the raw requests and stops
-// by itself after a time limit. A TLS handshake is answered by closing.
+// A small HTTP server on 127.0.0.1 for the network tests. It runs in its own thread, answers each request by its path
+// from a table of raw replies (so a reply can be chunked, cut, redirected or wrong), can wait before answering or keep
+// the connection open after it, records the raw requests and stops by itself after a time limit. A TLS handshake is
+// answered by closing.
 #include <QByteArray>
 #include <QHash>
 #include <QMutex>
@@ -40,9 +39,8 @@ public:
         setRaw(path, "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
                          + "\r\nConnection: close\r\n\r\n" + body);
     }
-    // A body of that many bytes made while it is sent (a large download
-    // without holding it), with its length in the header or, without,
-    // ended by closing the connection.
+    // A body of that many bytes made while it is sent (a large download without holding it), with its length in the
+    // header or, without, ended by closing the connection.
     void setSized(const QString &path, qint64 bytes, bool declared) {
         QMutexLocker l(&m_mutex);
         m_sized.insert(path, {bytes, declared});
@@ -164,9 +162,8 @@ private:
     QList<QByteArray> m_requests;
 };
 
-// A TLS server on 127.0.0.1 with a self-signed certificate that no client
-// trusts: every handshake with a verifying client fails. It lives in the
-// calling thread; the client's waiting event loop runs its handshakes.
+// A TLS server on 127.0.0.1 with a self-signed certificate that no client trusts: every handshake with a verifying
+// client fails. It lives in the calling thread; the client's waiting event loop runs its handshakes.
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
