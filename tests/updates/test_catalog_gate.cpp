@@ -1,7 +1,6 @@
-// Every path that creates or renames a form or a table, or sets a table's
-// shape, goes through one gate: no sequence of catalogue commands, imports or
-// edits leaves a form or table that is shadowed by another or cannot be
-// opened. The windows are driven through their handlers, dialogs scripted.
+// Every path that creates or renames a form or a table, or sets a table's shape, goes through one gate: no sequence of
+// catalogue commands, imports or edits leaves a form or table that is shadowed by another or cannot be opened. The
+// windows are driven through their handlers, dialogs scripted.
 #include "core/SampleConfig.h"
 #include "engine/CatalogGate.h"
 #include "engine/FormStructureFile.h"
@@ -218,11 +217,10 @@ TEST_F(CatalogGateTest, EveryBadStructureLineRefusesTheWholeFile) {
     EXPECT_EQ(captions(w.ListView1), (QStringList{"Ф30", "Ф14", "Ф47"}));
 }
 
-// The contract of the gate: every path that creates or renames a form or a
-// table, or sets a table's shape, run through the same bad identities and
-// shapes. Each refuses and changes nothing, except that a structure file or
-// an update naming a stored form in another letter case updates that form
-// without renaming it; the catalogue stays sound either way.
+// The contract of the gate: every path that creates or renames a form or a table, or sets a table's shape, run through
+// the same bad identities and shapes. Each refuses and changes nothing, except that a structure file or an update
+// naming a stored form in another letter case updates that form without renaming it; the catalogue stays sound either
+// way.
 TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
     const QSqlDatabase d = mainDb();
     db::exec(d, "update tables set tablen='(1000а)' where ident=?", {ids::TableF30Staff});

@@ -41,8 +41,7 @@ QStringList ruleTexts() {
                                "order by formid, lft, rght");
 }
 
-// Every rule as stored: key, form, table (NULL told from empty), both sides,
-// relation, cycle, comment.
+// Every rule as stored: key, form, table (NULL told from empty), both sides, relation, cycle, comment.
 QStringList storedRules() {
     return queryRows(mainDb(), "select \"Код\", formid, quote(tble), lft, reltion, rght, cycl, commnt "
                                "from int_control order by \"Код\"");
@@ -53,8 +52,7 @@ void writeText(const QString &path, const QStringList &l) {
     ASSERT_TRUE(cp1251::writeLines(path, l));
 }
 
-// A package of the sample's Ф30 and Ф14 (structure, rules, print files),
-// unpacked into <root>/unpacked.
+// A package of the sample's Ф30 and Ф14 (structure, rules, print files), unpacked into <root>/unpacked.
 struct Package { QString archive, unpacked, manifest; };
 
 Package makePackage(SampleFixture &fx, const QStringList &names) {
@@ -72,8 +70,7 @@ Package makePackage(SampleFixture &fx, const QStringList &names) {
 using UpdateExport = SampleTest;
 using UpdateInstall = SampleTest;
 
-// The user's copy drifted from the published one: a description, two rules
-// and the print file of Ф30 differ.
+// The user's copy drifted from the published one: a description, two rules and the print file of Ф30 differ.
 void drift(const QString &print) {
     db::exec(mainDb(), "update forms set decipher='изменено'");
     db::exec(mainDb(), "delete from int_control where \"Код\" in (1, 7)");
@@ -83,9 +80,8 @@ void drift(const QString &print) {
 } // namespace
 
 TEST_F(UpdateExport, PackageStructureFileIsTheCatalogueExportByteForByte) {
-    // Texts the two writers once wrote differently: a quote and a Tab in a
-    // title, a height stored as text with a decimal comma, a title with
-    // empty number fields.
+    // Texts the two writers once wrote differently: a quote and a Tab in a title, a height stored as text with a
+    // decimal comma, a title with empty number fields.
     db::exec(mainDb(), "update titles set txt=? where \"table\"=2 and \"row\"=1 and \"column\"=1",
              {QString("Всего \"врачей\"\tв т.ч. Ёлкино")});
     db::exec(mainDb(), "update tables set name=? where ident=2", {QString("Посещения \"амбулаторные\"")});
@@ -125,9 +121,8 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
                                         "2||Т[1000]СТР1ГР4|=|Т[1000]СТР2ГР4||"}));
     EXPECT_TRUE(db::scalar(mainDb(), "select tble from int_control where formid=2").isNull());
 
-    // One line that is not seven quoted fields, or whose form is not here (its
-    // intra-table references could never be completed), refuses the whole
-    // file; the installation keeps the form's rules as they were.
+    // One line that is not seven quoted fields, or whose form is not here (its intra-table references could never be
+    // completed), refuses the whole file; the installation keeps the form's rules as they were.
     const QString good = "\"Ф30\",\"(1000)\",\"a\",\"=\",\"b\",\"\",\"c\"";
     for (const QString &bad : {QString("\"Ф30\",\"(1000)\",\"a\",\"=\",\"b\",\"c\""), QString("not a rule line"),
                                QString("Ф30;(1000);a;=;b;;c"), QString("\"Нет такой\",\"(1)\",\"СТР1ГР4\",\"=\",\"СТР2ГР4\",\"\",\"c\"")}) {
@@ -157,9 +152,8 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     EXPECT_EQ(decipher("Ф30"), "Новое \"имя\"");
     EXPECT_FALSE(InstallFormHeader(mainDb(), fx.root() + "none.frs"));
 
-    // A ":" of the description travels as byte 3 and comes back as ":",
-    // however often the form is installed or rolled back; a file in another
-    // encoding is not installed.
+    // A ":" of the description travels as byte 3 and comes back as ":", however often the form is installed or rolled
+    // back; a file in another encoding is not installed.
     db::exec(mainDb(), "update forms set decipher=? where formname=?", {"Штаты: врачи", "Ф30"});
     frs::writeFile(frs, frs::formLines(mainDb(), ReadFormIdByName(mainDb(), "Ф30")));
     for (int i = 0; i < 2; ++i) {
@@ -203,8 +197,7 @@ TEST_F(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
     const QString print = fx.yearFolder() + "forms/Ф30.txt";
     const Package p = makePackage(fx, {"Ф30", "Ф14"});
     drift(print);
-    // Stored texts a delete and re-insert would not keep: an empty table
-    // field, a ":" in a comment.
+    // Stored texts a delete and re-insert would not keep: an empty table field, a ":" in a comment.
     db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
                        "values (1, '', 'СТР[1]', '=', 'СТР[2]', '', 'итог: строки 1:2')");
     const QStringList rules = storedRules();

@@ -177,8 +177,7 @@ void published(const QString &dir) {
     ASSERT_TRUE(cp1251::writeLines(dir + "Ф30/Forms/Ф30.txt", {"новый"}));
 }
 
-// Every rule as stored: key, form, table (NULL told from empty), sides,
-// relation, cycle, comment.
+// Every rule as stored: key, form, table (NULL told from empty), sides, relation, cycle, comment.
 QStringList storedRules() {
     return queryRows(mainDb(), "select \"Код\", formid, quote(tble), lft, reltion, rght, cycl, commnt "
                                "from int_control order by \"Код\"");
@@ -545,9 +544,8 @@ TEST(UpdateWindow, TheCheckCommandTellsACutListFromNoUpdates) {
     EXPECT_EQ(s.dialogs.messages, QStringList{"Обновления не найдены."});
 }
 
-// A rollback puts each rule back under its key, with its table as stored
-// (null told from empty) and its comment whole; a backup made before keys
-// were kept, or with keys that do not read, still puts the rules back.
+// A rollback puts each rule back under its key, with its table as stored (null told from empty) and its comment whole;
+// a backup made before keys were kept, or with keys that do not read, still puts the rules back.
 TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
     const std::pair<const char *, std::function<void(const QString &)>> backups[] = {
         {"keys kept", {}},
@@ -589,10 +587,9 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
     }
 }
 
-// The archive goes to its file as it arrives: at loopback speed the window's
-// events keep running and the body is not held in memory; an archive past
-// the limit is refused while it arrives, whether its length is declared or
-// not, and leaves nothing behind.
+// The archive goes to its file as it arrives: at loopback speed the window's events keep running and the body is not
+// held in memory; an archive past the limit is refused while it arrives, whether its length is declared or not, and
+// leaves nothing behind.
 TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
     ServedSample s;
     const qint64 large = 100 << 20;
