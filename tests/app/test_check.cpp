@@ -260,10 +260,8 @@ TEST(RuleContract, AnAskedKeyIsKeptOnlyWhenFree) {
     for (const qint64 asked : {qint64(9000), taken, qint64(0)}) {
         qint64 key = asked;
         ASSERT_TRUE(rulecheck::InsertCheckedRule(mainDb(), checker, rule, "к", &key));
-        if (asked == 9000)
-            EXPECT_EQ(key, 9000);
-        else
-            EXPECT_GT(key, 9000);
+        if (asked == 9000) EXPECT_EQ(key, 9000);
+        else EXPECT_GT(key, 9000);
         EXPECT_EQ(db::scalar(mainDb(), "select commnt from int_control where \"Код\"=?", {key}).toString(), "к");
     }
     EXPECT_EQ(ruleCount(), before + 3);

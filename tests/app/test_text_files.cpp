@@ -245,10 +245,8 @@ TEST(OutsideTextFiles, EveryReaderRefusesOtherEncodingsAndChangesNothing) {
         }
         // The same file in code page 1251 passes the gate (the print needs a
         // template the sample has not, which is its own message).
-        if (name.startsWith("привязка"))
-            EXPECT_FALSE(r.read(fx, valid).contains("кодировке"));
-        else
-            EXPECT_EQ(r.read(fx, valid).toStdString(), "");
+        if (name.startsWith("привязка")) EXPECT_FALSE(r.read(fx, valid).contains("кодировке"));
+        else EXPECT_EQ(r.read(fx, valid).toStdString(), "");
         QFile::remove(fx.root() + "variant.txt.копия");
         QFile::remove(fx.root() + "variant.txt");
     }

@@ -284,8 +284,7 @@ TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
     run.runControls("Ф12Т[1000]");
     QStringList expected;
     for (int i = 0; i < cases.size(); ++i)
-        if (!cases[i].reported.isEmpty())
-            expected << cases[i].reported + "\tФ12Т[1000]\t" + QString::number(i + 1);
+        if (!cases[i].reported.isEmpty()) expected << cases[i].reported + "\tФ12Т[1000]\t" + QString::number(i + 1);
     EXPECT_EQ(errors(), expected);
 }
 

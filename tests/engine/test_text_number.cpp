@@ -97,8 +97,7 @@ TEST(NumberFormat, LargeValuesShowOnlyTheirDigits) {
         {4e14 + 0.25, "400000000000000"},         {-0.004, "0.00"},
     };
     for (const auto &[v, text] : cases) EXPECT_EQ(num::fixed2(v), text) << text.toStdString();
-    for (double v : {0.0, -1.0, 999999999999999.0, -999999999999999.0})
-        EXPECT_TRUE(num::isStorableValue(v)) << v;
+    for (double v : {0.0, -1.0, 999999999999999.0, -999999999999999.0}) EXPECT_TRUE(num::isStorableValue(v)) << v;
     for (double v : {1e15, -1e15, 2.5e20, std::nan(""), HUGE_VAL}) EXPECT_FALSE(num::isStorableValue(v)) << v;
 }
 

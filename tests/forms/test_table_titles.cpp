@@ -62,8 +62,7 @@ TEST_F(TableTitlesTest, EveryLineOfTheSampleTitlesLiesInsideItsTitle) {
             if (ti.text.trimmed().isEmpty()) continue;
             const QList<QRect> lines = TableGrid::titleLineRects(ti, ti.rect, w->StringGrid1->viewport());
             ASSERT_EQ(lines.size(), ti.lines.size());
-            for (const QRect &r : lines)
-                EXPECT_TRUE(ti.rect.contains(r)) << ti.text.toStdString() << " " << t.table;
+            for (const QRect &r : lines) EXPECT_TRUE(ti.rect.contains(r)) << ti.text.toStdString() << " " << t.table;
             rotated += layout::parseTitleCode(ti.tchars).rotated;
         }
     }

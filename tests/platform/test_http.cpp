@@ -159,8 +159,7 @@ TEST(HttpGet, BadAddressesAndRefusedConnectionsSendNothing) {
     EXPECT_TRUE(tls.startsWith("Не удалось установить защищённое соединение с 127.0.0.1") ||
                 tls == "Ответ сервера получен не полностью: соединение закрыто") << tls.toStdString();
     EXPECT_FALSE(QFile::exists(file));
-    for (const QByteArray &r : server.requests())
-        EXPECT_TRUE(r.isEmpty() || r.startsWith('\x16')) << r.constData();
+    for (const QByteArray &r : server.requests()) EXPECT_TRUE(r.isEmpty() || r.startsWith('\x16')) << r.constData();
 
     QTcpServer probe;
     probe.listen(QHostAddress("127.0.0.1"), 0);

@@ -32,8 +32,7 @@ inline ChildEnd runInChild(const std::function<void()> &body, long fileSizeLimit
     }
     ChildEnd end;
     int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid)
-        return end;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return end;
     end.killed = WIFSIGNALED(status);
     end.code = end.killed ? WTERMSIG(status) : WEXITSTATUS(status);
     return end;

@@ -72,8 +72,7 @@ protected:
         QElapsedTimer alive;
         alive.start();
         while (!m_stop && alive.elapsed() < m_lifetimeMs) {
-            if (!server.waitForNewConnection(50))
-                continue;
+            if (!server.waitForNewConnection(50)) continue;
             while (QTcpSocket *s = server.nextPendingConnection()) {
                 serve(s);
                 delete s;
@@ -93,11 +92,9 @@ private:
             if (end >= 0) {
                 const int cl = req.indexOf("Content-Length: ");
                 const int len = cl >= 0 ? req.mid(cl + 16, req.indexOf("\r\n", cl) - cl - 16).toInt() : 0;
-                if (req.size() >= end + 4 + len)
-                    break;
+                if (req.size() >= end + 4 + len) break;
             }
-            if (!s->waitForReadyRead(100) && s->state() != QAbstractSocket::ConnectedState)
-                break;
+            if (!s->waitForReadyRead(100) && s->state() != QAbstractSocket::ConnectedState) break;
             req += s->readAll();
         }
         QByteArray reply;
@@ -121,10 +118,8 @@ private:
         waited.start();
         while (!m_stop && waited.elapsed() < delay && s->state() == QAbstractSocket::ConnectedState)
             s->waitForReadyRead(20);
-        if (sized.first >= 0)
-            sendSized(s, sized.first, sized.second);
-        else
-            s->write(reply);
+        if (sized.first >= 0) sendSized(s, sized.first, sized.second);
+        else s->write(reply);
         while (s->bytesToWrite() > 0 && s->waitForBytesWritten(2000)) {
         }
         QElapsedTimer held;
@@ -132,8 +127,7 @@ private:
         while (!m_stop && held.elapsed() < hold && s->state() == QAbstractSocket::ConnectedState)
             s->waitForReadyRead(20);
         s->disconnectFromHost();
-        if (s->state() != QAbstractSocket::UnconnectedState)
-            s->waitForDisconnected(1000);
+        if (s->state() != QAbstractSocket::UnconnectedState) s->waitForDisconnected(1000);
     }
 
     void sendSized(QTcpSocket *s, qint64 bytes, bool declared) {
@@ -142,8 +136,7 @@ private:
         const QByteArray piece(1 << 20, 'x');
         for (qint64 sent = 0; sent < bytes && !m_stop && s->state() == QAbstractSocket::ConnectedState;) {
             const qint64 n = std::min<qint64>(piece.size(), bytes - sent);
-            if (s->write(piece.constData(), n) != n)
-                break;
+            if (s->write(piece.constData(), n) != n) break;
             sent += n;
             while (s->bytesToWrite() > 4 * piece.size() && s->waitForBytesWritten(2000)) {
             }

@@ -156,7 +156,6 @@ TEST(UpdateGeneratorWindow, FormsAreListedInTheNameOrder) {
     w.Database = mainDb();
     w.LoadForms();
     QStringList shown;
-    for (int i = 0; i < w.CheckListBox1->count(); ++i)
-        shown << w.CheckListBox1->item(i)->text();
+    for (int i = 0; i < w.CheckListBox1->count(); ++i) shown << w.CheckListBox1->item(i)->text();
     EXPECT_EQ(shown, (QStringList{"Б", "ежи", "Ёлки", "Жуки", "Ф14", "Ф30", "Ф47"}));
 }

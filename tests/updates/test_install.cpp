@@ -57,8 +57,7 @@ struct Package { QString archive, unpacked, manifest; };
 
 Package makePackage(SampleFixture &fx, const QStringList &names) {
     QList<FormPackageOptions> opts;
-    for (const QString &n : names)
-        opts << FormPackageOptions{n, true, true, true, "1.0.0", "2.0.0"};
+    for (const QString &n : names) opts << FormPackageOptions{n, true, true, true, "1.0.0", "2.0.0"};
     Package p;
     p.archive = GenerateUpdatePackage(mainDb(), names, opts, {}, "", "", fx.root() + "Updates", "d", fx.year(), "1.0");
     p.unpacked = fx.root() + "unpacked/";
@@ -140,8 +139,7 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
                           Case{"Ф30#x#False", false, false}, Case{"Ф30", false, false}, Case{"#x#Нет", false, false}}) {
         const auto h = ParseFormHeaderLine(QString::fromUtf8(c.line));
         EXPECT_EQ(h.has_value(), c.taken) << c.line;
-        if (h && c.taken)
-            EXPECT_EQ(h->net, c.net) << c.line;
+        if (h && c.taken) EXPECT_EQ(h->net, c.net) << c.line;
     }
     const QString frs = fx.root() + "h.frs";
     writeText(frs, {"Ф30#Новое \"имя\"#Нет", "(1000)#ignored#1#1#0#0#False#0"});

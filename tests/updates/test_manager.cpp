@@ -239,8 +239,7 @@ void serveList(ServedSample &s, const QList<std::pair<QString, QByteArray>> &pac
 
 QTreeWidgetItem *row(TUpdateForm &w, const QString &version) {
     for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
-        if (w.ListView1->topLevelItem(i)->text(0) == version)
-            return w.ListView1->topLevelItem(i);
+        if (w.ListView1->topLevelItem(i)->text(0) == version) return w.ListView1->topLevelItem(i);
     return nullptr;
 }
 
@@ -387,19 +386,16 @@ TEST(UpdateManager, AKillAfterTheCommitIsFinishedByTheNextManager) {
     const QString mark = forms + ".update_staging/.update_id";
     QElapsedTimer t;
     t.start();
-    while (!QFile::exists(mark) && t.elapsed() < 20000)
-        QThread::msleep(2);
+    while (!QFile::exists(mark) && t.elapsed() < 20000) QThread::msleep(2);
     // The commit follows the mark; the moves wait longer (each place is
     // tried for 300 ms), so the kill comes as soon as the commit is seen.
-    while (decipher("Ф30") != "Опубликовано" && t.elapsed() < 20000)
-        QThread::msleep(2);
+    while (decipher("Ф30") != "Опубликовано" && t.elapsed() < 20000) QThread::msleep(2);
     kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");   // committed
-    for (const QString &n : names)
-        QDir(forms + n).removeRecursively();
+    for (const QString &n : names) QDir(forms + n).removeRecursively();
     // The next manager puts the staged files in place.
     TUpdateManager m = s.manager();
     EXPECT_EQ(lines(forms + "Ф30.txt"), QStringList{"новый"});
@@ -568,8 +564,7 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
         ASSERT_NE(storedRules(), rules);
         const QString keys = s.manager().backupFolder("U1") + "/controls_backup/controls_Ф30.keys";
         ASSERT_TRUE(QFile::exists(keys));
-        if (spoil)
-            spoil(keys);
+        if (spoil) spoil(keys);
         EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
         if (!spoil) {
             EXPECT_EQ(storedRules(), rules);
@@ -577,8 +572,7 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
         }
         // Under new keys, but each rule whole and without a null table.
         auto unkeyed = [](QStringList l) {
-            for (QString &r : l)
-                r = r.section('|', 1).replace("|NULL|", "|''|");
+            for (QString &r : l) r = r.section('|', 1).replace("|NULL|", "|''|");
             l.sort();
             return l;
         };
@@ -611,8 +605,7 @@ TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
     QTimer tick;
     tick.setInterval(5);
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        if (last >= 0 && arriving)
-            gap = std::max(gap, clock.elapsed() - last);
+        if (last >= 0 && arriving) gap = std::max(gap, clock.elapsed() - last);
         last = clock.elapsed();
     });
     const QMetaObject::Connection done = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
