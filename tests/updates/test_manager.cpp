@@ -442,24 +442,17 @@ TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
     EXPECT_TRUE(w.Memo1->toPlainText().contains("Формы: Ф30,Ф14"));
 
-    s.dialogs.answers = {true};
-    w.Button2->click();
+    EXPECT_EQ(press(s, w, "1.0", w.Button2), "Обновление успешно установлено");
     EXPECT_EQ(s.dialogs.questions.value(0), "Установить обновление 1.0?");
-    EXPECT_EQ(s.dialogs.messages.value(0), "Обновление успешно установлено");
     EXPECT_EQ(decipher("Ф30"), "Сведения о медицинской организации");
     // The record keeps what the list said.
     EXPECT_EQ(db::scalar(mainDb(), "select version || '|' || description || '|' || (archive_size > 0) from updates")
                   .toString(), "1.0|Формы 30 и 14|1");
     // Refreshed: U1 listed as installed and ready to roll back, U2 still offered.
     ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
-    QTreeWidgetItem *installed = w.ListView1->topLevelItem(0);
-    EXPECT_EQ(installed->text(4), "Установлено");
-    w.ListView1->setCurrentItem(installed);
-
-    s.dialogs.answers = {true};
-    w.Button3->click();
+    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(4), "Установлено");
+    EXPECT_EQ(press(s, w, "1.0", w.Button3), "Обновление откачено");
     EXPECT_EQ(s.dialogs.questions.value(1), "Откатить обновление? Все изменения будут восстановлены из резервной копии.");
-    EXPECT_EQ(s.dialogs.messages.value(1), "Обновление откачено");
     EXPECT_EQ(decipher("Ф30"), "изменено");
     EXPECT_EQ(lines(s.printFile), QStringList{"свой"});
     // The rollback takes the installed versions back too.
@@ -475,11 +468,8 @@ TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
     EXPECT_EQ(w.ListView1->topLevelItem(2)->text(2), "Прежнее");
     EXPECT_EQ(w.ListView1->topLevelItem(2)->text(4), "Установлено");
 
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
-    s.dialogs.answers = {true};
-    w.Button2->click();   // U2: wrong checksum
-    EXPECT_EQ(s.dialogs.messages.value(2), "Ошибка при установке обновления.\r\n"
-                                           "Контрольная сумма загруженного архива не совпадает с объявленной.");
+    EXPECT_EQ(press(s, w, "1.1", w.Button2),   // U2: wrong checksum
+              "Ошибка при установке обновления.\r\nКонтрольная сумма загруженного архива не совпадает с объявленной.");
 
     TUpdateForm noDb;
     noDb.show();
