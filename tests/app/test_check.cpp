@@ -1,6 +1,5 @@
-// The rule check and every path that stores a rule, over the sample forms:
-// Ф30 (1000) rows 1..5, columns 4..7 (fixcols 3); Ф30 (2000) rows 1..3,
-// columns 4..5; Ф14 (1000) rows 1..4, columns 4..6.
+// The rule check and every path that stores a rule, over the sample forms: Ф30 (1000) rows 1..5, columns 4..7 (fixcols
+// 3); Ф30 (2000) rows 1..3, columns 4..5; Ф14 (1000) rows 1..4, columns 4..6.
 #include "controls/ControlFile.h"
 #include "controls/ControlRules.h"
 #include "engine/RuleCheck.h"
@@ -88,8 +87,7 @@ RuleScope scopeOf(const RuleCase &c) {
     return {cls, FilterAll, c.form.isEmpty() ? -1 : (c.form == "Ф30" ? 1 : 2), c.form, c.table};
 }
 
-// Each path stores the rule (true) or refuses it (false); the reason comes
-// back where the path gives one.
+// Each path stores the rule (true) or refuses it (false); the reason comes back where the path gives one.
 using Path = std::function<bool(const RuleCase &, const SampleFixture &, QString &)>;
 
 bool editorPath(const RuleCase &c, const SampleFixture &, QString &why) {
@@ -107,10 +105,16 @@ bool editorPath(const RuleCase &c, const SampleFixture &, QString &why) {
     return stored;
 }
 
-bool loaderPath(const RuleCase &c, const SampleFixture &fx, QString &why) {
-    const QString path = fx.root() + "contract/one.orv";
+// A control file of the one rule, in the folder "contract".
+QString ruleFile(const RuleCase &c, const SampleFixture &fx, const QString &name) {
     QDir().mkpath(fx.root() + "contract");
-    EXPECT_TRUE(cp1251::writeLines(path, {FormatControlLine({c.form, c.table, c.lft, c.rel, c.rght, c.cycl, "к"})}));
+    EXPECT_TRUE(cp1251::writeLines(fx.root() + "contract/" + name,
+                                   {FormatControlLine({c.form, c.table, c.lft, c.rel, c.rght, c.cycl, "к"})}));
+    return fx.root() + "contract/" + name;
+}
+
+bool loaderPath(const RuleCase &c, const SampleFixture &fx, QString &why) {
+    const QString path = ruleFile(c, fx, "one.orv");
     try {
         return LoadControlFile(mainDb(), path, LoadMode::Append).inserted == 1;
     } catch (const db::Error &) {
@@ -138,18 +142,14 @@ bool replacePath(const RuleCase &c, const SampleFixture &, QString &why) {
 }
 
 bool installerPath(const RuleCase &c, const SampleFixture &fx, QString &) {
-    const QString path = fx.root() + "contract/install.orv";
-    QDir().mkpath(fx.root() + "contract");
-    EXPECT_TRUE(cp1251::writeLines(path, {FormatControlLine({c.form, c.table, c.lft, c.rel, c.rght, c.cycl, "к"})}));
     const int before = ruleCount();
-    InsertControlLines(mainDb(), path);
+    InsertControlLines(mainDb(), ruleFile(c, fx, "install.orv"));
     return ruleCount() == before + 1;
 }
 
 } // namespace
 
-// Every rule text through every path that stores rules: each stores it or
-// refuses it, all alike, and a refusal says why.
+// Every rule text through every path that stores rules: each stores or refuses it, all alike, saying why.
 TEST(RuleContract, EveryStoringPathAgreesWithTheCheck) {
     SampleFixture fx;
     fx.reloadCaches();
@@ -173,8 +173,7 @@ TEST(RuleContract, EveryStoringPathAgreesWithTheCheck) {
     }
 }
 
-// The rules of the sample configuration are all storable: an export of them
-// loads back whole.
+// The rules of the sample configuration are all storable: an export of them loads back whole.
 TEST(RuleContract, TheSampleRulesPassTheCheck) {
     SampleFixture fx;
     const rulecheck::RuleChecker checker(mainDb());
@@ -191,16 +190,11 @@ TEST(RuleContract, TheSampleRulesPassTheCheck) {
     EXPECT_EQ(n, 7);
 }
 
-// The field of a refusal takes the caret in the editor; a refusal names the
-// side and the operand.
+// The field of a refusal takes the caret in the editor; a refusal names the side and the operand.
 TEST(RuleContract, RefusalsNameTheFieldAndTheOperand) {
     SampleFixture fx;
     fx.reloadCaches();
-    struct Case {
-        RuleCase rule;
-        int focus;
-        QString shown;
-    };
+    struct Case { RuleCase rule; int focus; QString shown; };
     const QList<Case> cases = {
         {{"Ф30", "(1000)", "СТР1ГР4", "=", "СТР1ГР4+СТР9ГР4", "", ""}, 2,
          "Правая часть: Строка № 9 вне рабочей области таблицы (операнд СТР9ГР4)"},
@@ -219,8 +213,7 @@ TEST(RuleContract, RefusalsNameTheFieldAndTheOperand) {
     }
 }
 
-// The check reads a side once: a flat side of 20,000 terms and a list of
-// 3,000 huge ranges take moments.
+// The check reads a side once: a flat side of 20,000 terms and a list of 3,000 huge ranges take moments.
 TEST(RuleContract, TheCheckIsLinearInTheSide) {
     SampleFixture fx;
     const rulecheck::RuleChecker checker(mainDb());
@@ -235,11 +228,9 @@ TEST(RuleContract, TheCheckIsLinearInTheSide) {
     EXPECT_LT(t.elapsed(), 2000);
 }
 
-// Statements that write rule texts: only the check's own writers store
-// int_control rules. The control-book import keeps its converted rules in
-// zenkor_controls for matching; they reach int_control through a control
-// file and the loader. Calculated-cell rules (conditions) are written by the
-// places listed.
+// Statements that write rule texts: only the check's own writers store int_control rules. The control-book import keeps
+// its converted rules in zenkor_controls for matching; they reach int_control through a control file and the loader.
+// Calculated-cell rules (conditions) are written by the places listed.
 TEST(RuleContract, NoStatementWritesRulesPastTheCheck) {
     const QRegularExpression write(
         QStringLiteral(R"((insert\s+(or\s+\w+\s+)?into|replace\s+into|update)\s+"?(int_control|zenkor_controls|conditions)\b)"),
@@ -259,8 +250,7 @@ TEST(RuleContract, NoStatementWritesRulesPastTheCheck) {
     EXPECT_TRUE(offenders.isEmpty()) << offenders.join(", ").toStdString();
 }
 
-// A rule put back asks for its key: it gets it when free, and a new one
-// (never another rule's row) when a rule holds it.
+// A rule put back asks for its key: it gets it when free, and a new one (never another rule's row) when taken.
 TEST(RuleContract, AnAskedKeyIsKeptOnlyWhenFree) {
     SampleFixture fx;
     const rulecheck::RuleChecker checker(mainDb());
@@ -270,10 +260,8 @@ TEST(RuleContract, AnAskedKeyIsKeptOnlyWhenFree) {
     for (const qint64 asked : {qint64(9000), taken, qint64(0)}) {
         qint64 key = asked;
         ASSERT_TRUE(rulecheck::InsertCheckedRule(mainDb(), checker, rule, "к", &key));
-        if (asked == 9000)
-            EXPECT_EQ(key, 9000);
-        else
-            EXPECT_GT(key, 9000);
+        if (asked == 9000) EXPECT_EQ(key, 9000);
+        else EXPECT_GT(key, 9000);
         EXPECT_EQ(db::scalar(mainDb(), "select commnt from int_control where \"Код\"=?", {key}).toString(), "к");
     }
     EXPECT_EQ(ruleCount(), before + 3);

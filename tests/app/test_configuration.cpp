@@ -78,8 +78,7 @@ protected:
     FakeDialogs dlg;
 };
 
-// No settings, or settings without configurations: the attach dialog;
-// cancelled, the start stops with year 0.
+// No settings, or settings without configurations: the attach dialog; cancelled, the start stops with year 0.
 TEST_F(StartUpWithoutSettings, CancelledAttachStopsWithYearZero) {
     for (const bool withSettings : {false, true}) {
         if (withSettings) IniFile(paths::settingsFile()).writeInteger(kCur, QStringLiteral("Year"), 2024);
@@ -125,9 +124,8 @@ TEST_F(StartUp, OpensTheLastConfigurationAndYear) {
     EXPECT_TRUE(dlg.questions.isEmpty());
 }
 
-// The stored year has no folder: another year is asked for. Cancelled, not a
-// number, or a year without a folder (never opened as an empty year): the
-// start stops with year 0.
+// The stored year has no folder: another year is asked for. Cancelled, not a number, or a year without a folder (never
+// opened as an empty year): the start stops with year 0.
 TEST_F(StartUp, MissingYearFolderAsksForAnotherYear) {
     const struct {
         int stored;
@@ -257,8 +255,7 @@ TEST_F(Years, YearListOffersOnlyCompleteDigitFolders) {
     EXPECT_EQ(config::FillYearList(shared().ConfigPath), QStringList{QStringLiteral("2024")});
 }
 
-// A year folder whose databases are empty is made again; the old folder is
-// kept aside as incomplete.
+// A year folder whose databases are empty is made again; the old folder is kept aside as incomplete.
 TEST_F(Years, YearWithEmptyDatabasesIsMadeAgain) {
     QDir().mkpath(year(2025));
     ASSERT_TRUE(cp1251::writeFile(year(2025) + QStringLiteral("orvmain.mdb"), {}));
@@ -271,8 +268,7 @@ TEST_F(Years, YearWithEmptyDatabasesIsMadeAgain) {
     EXPECT_EQ(shared().Year, 2025);
 }
 
-// A run killed while the next year is being made leaves nothing that opens
-// as a year, and the year can be made again.
+// A run killed while the next year is being made leaves nothing that opens as a year, and the year can be made again.
 TEST_F(Years, YearKilledHalfwayIsMadeAgain) {
     struct KillOnLevelQuestion : FakeDialogs {
         bool question(QWidget *p, const QString &text, const QString &title) override {
@@ -331,10 +327,9 @@ TEST_F(Years, CopyWithoutNameRegistersNothing) {
     EXPECT_THROW(c.CopyConfiguration(fx.root() + QStringLiteral("c3/"), QString()), db::Error);
 }
 
-// Names and folders that the settings file could not give back as typed (a
-// key's "=" or ";", a section's "[", a character outside its code page; a
-// folder with a blank at an end or a Tab) are refused with the character
-// named and not registered; every other name survives a restart as typed.
+// Names and folders that the settings file could not give back as typed (a key's "=" or ";", a section's "[", a
+// character outside its code page; a folder with a blank at an end or a Tab) are refused with the character named and
+// not registered; every other name survives a restart as typed.
 TEST_F(Years, AttachRefusesNamesAndFoldersTheSettingsFileCannotHold) {
     const struct {
         QString name, folder, said;
@@ -405,9 +400,8 @@ TEST_F(Years, DamagedMainDatabaseLeavesThePreviousConfigurationOpen) {
     EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), -1), 0);
 }
 
-// The last configuration cannot be opened (a damaged main database): its
-// message, then the choice of the others, or the attach dialog when there
-// is none; the program starts with the one chosen. Cancelled, it stops.
+// The last configuration cannot be opened (a damaged main database): its message, then the choice of the others, or the
+// attach dialog when there is none; the program starts with the one chosen. Cancelled, it stops.
 TEST_F(StartUp, DamagedLastConfigurationLeadsToAnotherOne) {
     const QString broken = fx.root() + QStringLiteral("broken/");
     QDir().mkpath(broken + QString::number(fx.year()));
@@ -463,8 +457,7 @@ TEST(Settings, FileResavedAsUtf8IsReadAndWrittenBackInCodePage1251) {
     SampleFixture fx(true);
     FakeDialogs dlg;
     const QByteArray utf8 = QStringLiteral("[Конфигурация]\nYear=2024\nLast=0\n[Конфигурации]\nОбразец=%1\n")
-                                .arg(paths::withoutSlash(fx.configFolder()))
-                                .toUtf8();
+                                .arg(paths::withoutSlash(fx.configFolder())).toUtf8();
     ASSERT_TRUE(cp1251::writeFile(fx.settingsFile(), "\xEF\xBB\xBF" + utf8));
     Configuration c;
     ASSERT_TRUE(c.startUp());
@@ -476,9 +469,8 @@ TEST(Settings, FileResavedAsUtf8IsReadAndWrittenBackInCodePage1251) {
     EXPECT_TRUE(lines.contains(QStringLiteral("Year=2023")));
 }
 
-// A settings file that cannot be written (a read-only program folder) is no
-// matter while nothing changes: the start-up says nothing. Once something
-// changes (years stepped), it is said once.
+// A settings file that cannot be written (a read-only program folder) is no matter while nothing changes: the start-up
+// says nothing. Once something changes (years stepped), it is said once.
 TEST(Settings, UnwritableSettingsFileIsSaidOnceAndOnlyWhenSomethingChanges) {
     SampleFixture fx(true);
     {

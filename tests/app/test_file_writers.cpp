@@ -1,7 +1,6 @@
-// Every writer of a file the user keeps goes through a writer that puts the
-// new file in place only when it is complete: a full disk and a target that
-// cannot be replaced leave the old file (or whatever stands there) as it was
-// and say why in Russian. The source scan keeps new writers behind them.
+// Every writer of a file the user keeps goes through a writer that puts the new file in place only when it is complete:
+// a full disk and a target that cannot be replaced leave the old file (or whatever stands there) as it was and say why
+// in Russian. The source scan keeps new writers behind them.
 #include "engine/ControlFileLines.h"
 #include "platform/Codepage.h"
 #include "platform/Http.h"
@@ -24,16 +23,12 @@ namespace {
 
 // A writer of one kind of file: writes a file of some kilobytes to path and
 // returns the error text (empty when it succeeded).
-struct FileWriter {
-    const char *what;
-    std::function<QString(const QString &path)> write;
-};
+struct FileWriter { const char *what; std::function<QString(const QString &path)> write; };
 
-template <class E>
 QString caught(const std::function<void()> &f) {
     try {
         f();
-    } catch (const E &e) {
+    } catch (const AppError &e) {
         return e.message();
     }
     return {};
@@ -58,37 +53,31 @@ const QList<FileWriter> &writers() {
              // Its callers name the file.
              return cp1251::writeLines(p, manyLines(), &why) ? QString() : "Не удалось записать файл " + p + ": " + why;
          }},
-        {"rule file", [](const QString &p) {
-             return caught<AppError>([&] { ctlfile::WriteControlFile(p, manyLines()); });
-         }},
+        {"rule file", [](const QString &p) { return caught([&] { ctlfile::WriteControlFile(p, manyLines()); }); }},
         {"Word document", [](const QString &p) {
-             return caught<AppError>([&] {
+             return caught([&] {
                  office::WordDocument doc = office::WordDocument::createBlank();
                  doc.insertAfter(manyLines().join(u'\r'));
                  doc.saveAs(p);
              });
          }},
         {"Excel workbook", [](const QString &p) {
-             return caught<AppError>([&] {
+             return caught([&] {
                  office::ExcelWorkbook book = office::ExcelWorkbook::create();
                  const QStringList lines = manyLines();
-                 for (int i = 0; i < lines.size(); ++i)
-                     book.activeSheet().setValue(i + 1, 1, lines[i]);
+                 for (int i = 0; i < lines.size(); ++i) book.activeSheet().setValue(i + 1, 1, lines[i]);
                  book.saveAs(p);
              });
          }},
         {"DBF table", [](const QString &p) {
-             return caught<AppError>([&] {
+             return caught([&] {
                  dbf::Writer w(p, {dbf::charField("TEXT", 200), dbf::numericField("N", 15, 2)});
                  w.open();
-                 for (const QString &l : manyLines())
-                     w.append({l, 10.1});
+                 for (const QString &l : manyLines()) w.append({l, 10.1});
                  w.commit();
              });
          }},
-        {"download", [](const QString &p) {
-             return caught<AppError>([&] { HttpGetToFile(server->base() + "/big.zip", p); });
-         }},
+        {"download", [](const QString &p) { return caught([&] { HttpGetToFile(server->base() + "/big.zip", p); }); }},
     };
     return list;
 }
@@ -99,7 +88,7 @@ TEST(FileWriters, AFullDiskLeavesTheOldFileAndSaysWhy) {
     QTemporaryDir dir;
     for (const FileWriter &w : writers()) {
         SCOPED_TRACE(w.what);
-        const QString path = dir.filePath(QStringLiteral("файл"));
+        const QString path = dir.filePath("файл");
         ASSERT_TRUE(cp1251::writeFile(path, "old"));
         ASSERT_TRUE(w.write(dir.filePath("whole")).isEmpty());   // the writer works where there is room
         const LimitedRun run = runWithFileSizeLimit(2048, [&](QString &message) {
@@ -121,7 +110,7 @@ TEST(FileWriters, ATargetThatCannotBeReplacedStaysAndIsNamed) {
     for (const FileWriter &w : writers()) {
         SCOPED_TRACE(w.what);
         // A folder of the same name cannot be replaced by a file.
-        const QString path = dir.filePath(QStringLiteral("занято"));
+        const QString path = dir.filePath("занято");
         ASSERT_TRUE(QDir().mkpath(path + "/внутри"));
         const QString message = w.write(path);
         EXPECT_TRUE(message.contains(path)) << message.toStdString();
@@ -132,15 +121,13 @@ TEST(FileWriters, ATargetThatCannotBeReplacedStaysAndIsNamed) {
     }
 }
 
-// Opening a file for writing, copying or renaming one happens only in the
-// writers that put a complete file in place, and where files are moved as a
-// whole; a new writer elsewhere has to go through them.
+// Opening a file for writing, copying or renaming one happens only in the writers that put a complete file in place,
+// and where files are moved as a whole; a new writer elsewhere has to go through them.
 TEST(FileWriters, NoWriterBypassesTheCompleteFileWriters) {
     const QStringList allowed = {
         "platform/Codepage.cpp",           // the writer of whole files, and appends to logs
         "platform/Http.cpp",               // downloads streamed to a file put in place when complete
-        "reports/DbfFile.cpp",             // tables streamed to a file put in place when complete
-        "reports/DbfFile.h",
+        "reports/DbfFile.cpp", "reports/DbfFile.h",   // tables streamed to a file put in place when complete
         "platform/office/Package.cpp",     // documents built in memory, then the writer of whole files
         "updates/UpdateSupport.cpp",       // unpacking into the temporary folder; packages zipped aside
         "updates/UpdateInstaller.cpp",     // staged print files moved in with the installation
@@ -157,8 +144,7 @@ TEST(FileWriters, NoWriterBypassesTheCompleteFileWriters) {
     for (const auto &[rel, text] : productSources().asKeyValueRange())
         if (text.contains(writes)) (allowed.contains(rel) ? seen : offenders) << rel;
     EXPECT_EQ(offenders, QStringList());
-    seen.sort();
     QStringList expected = allowed;
-    expected.sort();
+    expected.sort(), seen.sort();
     EXPECT_EQ(seen, expected);   // an entry no longer needed is taken off the list
 }

@@ -1,7 +1,6 @@
-// The forms-tree window: next/previous table, clearing, group table loads,
-// and the whole road from the territory window to a typed value and its
-// controls (control runs, recalculation and clearing scopes are tested
-// without the window, form loads with the transfer files).
+// The forms-tree window: next/previous table, clearing, group table loads, and the whole road from the territory window
+// to a typed value and its controls (control runs, recalculation and clearing scopes are tested without the window,
+// form loads with the transfer files).
 #include "app/Commands.h"
 #include "support/TestWork.h"
 #include "app/MainWindow.h"
@@ -35,8 +34,7 @@ namespace {
 double stored(qint64 hosp, int table, int column, int row) {
     return db::scalar(db::connection(db::kData),
                       "select data from data where hospital=? and \"table\"=? and \"column\"=? and \"row\"=?",
-                      {hosp, table, column, row})
-        .toDouble();
+                      {hosp, table, column, row}).toDouble();
 }
 
 using FormListWindowTest = InputWindowTest;
@@ -111,8 +109,7 @@ TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
     testWork().institution = ids::SouthHospital;
     const auto count = [](int table) {
         return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
-                          {ids::SouthHospital, table})
-            .toInt();
+                          {ids::SouthHospital, table}).toInt();
     };
     const int staff = count(ids::TableF30Staff), visits = count(ids::TableF30Visits);
     const int patients = count(ids::TableF14Patients);
@@ -134,9 +131,8 @@ TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
     EXPECT_EQ(count(ids::TableF14Patients), 0);
 }
 
-// The forms tree of institution types and a territory's sum have no single
-// target: loading a form, clearing and the group table load are not offered
-// there, and every load refuses institution 0 or an id that is not an institution.
+// The forms tree of institution types and a territory's sum have no single target: loading a form, clearing and the
+// group table load are not offered there, and every load refuses institution 0 or an id that is not an institution.
 TEST_F(FormListWindowTest, WindowsOverManyInstitutionsOfferNoSingleTargetCommands) {
     const QString dump = [] {
         return db::scalar(db::connection(db::kData), "select group_concat(hospital || data, ';') from data").toString();

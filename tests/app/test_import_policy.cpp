@@ -1,6 +1,5 @@
-// Every import that replaces a set from a file, through the call its window
-// makes, run through the same hostile files; and a scan of the sources that
-// fails when a new import of that kind bypasses engine/ImportPolicy.
+// Every import that replaces a set from a file, through the call its window makes, run through the same hostile files;
+// and a scan of the sources that fails when a new import of that kind bypasses engine/ImportPolicy.
 #include "support/SourceScan.h"
 #include "support/QueryRows.h"
 #include "support/WindowTestBase.h"
@@ -31,15 +30,12 @@ QString valueLine(const QString &value, const QString &form, const QString &tabl
     return transfer::formatRecord(value, shared().yearText(), form, tablen, column, row);
 }
 
-// One import: the call its window makes (returning the closing message), a
-// valid file for its target, lines of another target, a bad line and a line
-// of an unknown table, and what it replaces.
+// One import: the call its window makes (returning the closing message), a valid file for its target, lines of another
+// target, a bad line and a line of an unknown table, and what it replaces.
 struct Import {
-    const char *name;
-    const char *ext;
+    const char *name, *ext;
     QStringList valid;
-    QString otherTarget;
-    QString badLine;
+    QString otherTarget, badLine;
     bool badLineRefusesFile;
     QString unknownTable;   // a line of Ф30 (9999) or Ф47 (9999)
     std::function<QString(const QString &)> run;
@@ -57,10 +53,8 @@ QList<Import> imports() {
     const QString unknownValues = valueLine("7", "Ф30", "(9999)", c, r);
     const auto data = [] { return dump(db::kData, "select * from data order by 1,2,3,4,5,6"); };
     const auto otherData = [] {
-        return dump(db::kData, QStringLiteral("select * from data where not (hospital=%1 and \"table\"=%2) "
-                                              "order by 1,2,3,4,5,6")
-                                   .arg(ids::NorthHospital)
-                                   .arg(ids::TableF30Staff));
+        return dump(db::kData, QString("select * from data where not (hospital=%1 and \"table\"=%2) "
+                                       "order by 1,2,3,4,5,6").arg(ids::NorthHospital).arg(ids::TableF30Staff));
     };
     const auto repdata = [] { return dump(db::kData, "select * from repdata order by 1,2,3,4,5,6"); };
     const auto loaded = [](const QString &done) {
@@ -83,18 +77,17 @@ QList<Import> imports() {
          data, otherData},
         {"Групповая подгрузка таблицы (one file)", "orw", values, otherValues, badValue, true, unknownValues,
          [=](const QString &p) {
-             return loaded("Подгрузка закончена")(transfer::LoadTableFromFile(ids::NorthHospital, p,
-                                                                              ids::TableF30Staff));
+             return loaded("Подгрузка закончена")(
+                 transfer::LoadTableFromFile(ids::NorthHospital, p, ids::TableF30Staff));
          },
          data, otherData},
-        {"Подгрузить учреждение (territory)", "orw", values, "", badValue, true, unknownValues,
-         [=](const QString &p) {
+        {"Подгрузить учреждение (territory)", "orw", values, "", badValue, true, unknownValues, [=](const QString &p) {
              return loaded("Данные загружены")(transfer::LoadUnitInfo(ids::NorthHospital, p, QString(), false));
          },
          // The institution's year is its target: the other institutions stay.
          data, [] {
-             return dump(db::kData, QStringLiteral("select * from data where hospital<>%1 order by 1,2,3,4,5,6")
-                                        .arg(ids::NorthHospital));
+             return dump(db::kData,
+                         QString("select * from data where hospital<>%1 order by 1,2,3,4,5,6").arg(ids::NorthHospital));
          }},
         {"Подгрузить сводный отчет (report list)", "rpd", values, "", badValue, true, unknownValues,
          [=](const QString &p) { return loaded("Данные загружены")(transfer::loadReport(ids::ReportNorth, p)); },
@@ -104,17 +97,15 @@ QList<Import> imports() {
          [](const QString &p) { return formlist::importConditions(ids::FormF47, "Ф47", p).message; },
          [] { return dump(db::kMain, "select * from conditions order by rowid"); }},
         {"Загрузить контроли (replace)", "txt", {rule}, "", "\"Ф30\",\"(1000)\"", false,
-         "\"Ф30\",\"(9999)\",\"СТР1ГР4\",\"=\",\"0\",\"\",\"x\"",
-         [](const QString &p) {
-             const controls::LoadResult r =
-                 controls::LoadControlFile(db::connection(db::kMain), p, controls::LoadMode::Replace);
-             return r.rejects.join(u'\n');
+         "\"Ф30\",\"(9999)\",\"СТР1ГР4\",\"=\",\"0\",\"\",\"x\"", [](const QString &p) {
+             using namespace controls;
+             return LoadControlFile(db::connection(db::kMain), p, LoadMode::Replace).rejects.join(u'\n');
          },
          [] { return dump(db::kMain, "select * from int_control order by rowid"); },
          // The rules of the other forms and those between forms stay.
          [] {
              return dump(db::kMain,
-                         QStringLiteral("select * from int_control where formid<>%1 order by rowid").arg(ids::FormF30));
+                         QString("select * from int_control where formid<>%1 order by rowid").arg(ids::FormF30));
          }},
     };
 }
@@ -135,12 +126,12 @@ TEST_F(ImportPolicyTest, HostileFilesChangeNothingAndUnknownTablesAreNamed) {
     for (Import imp : imports()) {
         SCOPED_TRACE(imp.name);
         // Each entry stores values of its own, so that its success shows.
-        imp.valid.replaceInStrings(QStringLiteral("\"10.1\""), QStringLiteral("\"%1.1\"").arg(20 + index++));
+        imp.valid.replaceInStrings("\"10.1\"", QString("\"%1.1\"").arg(20 + index++));
         const QString before = imp.state().join(u'\n');
         const QStringList othersBefore = imp.others ? imp.others() : QStringList();
         const auto refused = [&](const char *what, const QByteArray &bytes, const QString &says) {
             SCOPED_TRACE(what);
-            const QString path = write(QStringLiteral("%1.%2").arg(what, imp.ext), bytes);
+            const QString path = write(QString("%1.%2").arg(what, imp.ext), bytes);
             try {
                 imp.run(path);
                 ADD_FAILURE() << "was imported";
@@ -150,28 +141,25 @@ TEST_F(ImportPolicyTest, HostileFilesChangeNothingAndUnknownTablesAreNamed) {
             }
             EXPECT_EQ(imp.state().join(u'\n'), before);
         };
-        refused("empty", {}, QStringLiteral("не изменены"));
-        if (!imp.otherTarget.isEmpty())
-            refused("other", cp1251Lines({imp.otherTarget}), QStringLiteral("не изменены"));
-        refused("utf8", (imp.valid.join("\r\n") + "\r\n").toUtf8(), QStringLiteral("Windows-1251"));
+        refused("empty", {}, "не изменены");
+        if (!imp.otherTarget.isEmpty()) refused("other", cp1251Lines({imp.otherTarget}), "не изменены");
+        refused("utf8", (imp.valid.join("\r\n") + "\r\n").toUtf8(), "Windows-1251");
         QStringEncoder utf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
         refused("utf16", QByteArray(utf16(imp.valid.join("\r\n") + "\r\n")), QString());
-        refused("unknown only", cp1251Lines({imp.unknownTable}), QStringLiteral("не"));
+        refused("unknown only", cp1251Lines({imp.unknownTable}), "не");
         // A huge field is quoted shortly.
         refused("huge field", cp1251Lines({imp.badLine + QString(200000, QChar(u'Ж'))}), QString());
 
-        const QString bad = write(QStringLiteral("bad.%1").arg(imp.ext), cp1251Lines(imp.valid + QStringList{imp.badLine}));
+        const QString bad = write(QString("bad.") + imp.ext, cp1251Lines(imp.valid + QStringList{imp.badLine}));
         if (imp.badLineRefusesFile) {
             EXPECT_THROW(imp.run(bad), db::Error);
             EXPECT_EQ(imp.state().join(u'\n'), before);
         }
 
-        // One line of an unknown table among good ones: the good ones are
-        // taken, the unknown one named.
-        const QString mixed =
-            write(QStringLiteral("mixed.%1").arg(imp.ext), cp1251Lines(imp.valid + QStringList{imp.unknownTable}));
-        const QString message = imp.run(mixed);
-        EXPECT_TRUE(message.contains(QStringLiteral("(9999)"))) << message.toStdString();
+        // One line of an unknown table among good ones: the good ones are taken, the unknown one named.
+        const QString message =
+            imp.run(write(QString("mixed.") + imp.ext, cp1251Lines(imp.valid + QStringList{imp.unknownTable})));
+        EXPECT_TRUE(message.contains("(9999)")) << message.toStdString();
         EXPECT_NE(imp.state().join(u'\n'), before);
         if (imp.others) {
             EXPECT_FALSE(othersBefore.isEmpty());

@@ -130,20 +130,14 @@ TEST(MainWindowStartUp, WithoutSettingsAndCancelledAttachTheWindowCloses) {
     paths::setProgramFolder(QString());
 }
 
-// The window after the real start-up, in the client area that a window
-// manager's frame leaves on common screens at common scalings: every command
-// and control lies inside it or, where even the smallest type does not fit,
-// in the scrolling command area; none overlaps another and no text is cut.
-// Logical sizes: the screen over the scaling, less a 40-pixel task bar and
-// the frame (a 30-pixel title bar, 8 pixels of borders).
+// The window after the real start-up, in the client area that a window manager's frame leaves on common screens at
+// common scalings: every command and control lies inside it or, where even the smallest type does not fit, in the
+// scrolling command area; none overlaps another and no text is cut. Logical sizes: the screen over the scaling, less a
+// 40-pixel task bar and the frame (a 30-pixel title bar, 8 pixels of borders).
 TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
     SampleFixture fx;
     FakeDialogs dlg;
-    struct Case {
-        int width, height;
-        double scale;
-        bool scrolls;
-    };
+    struct Case { int width, height; double scale; bool scrolls; };
     const Case cases[] = {{1024, 768, 1.0, false},  {1024, 768, 1.25, false}, {1024, 768, 2.0, true},
                           {1366, 768, 1.25, false}, {1920, 1080, 1.5, false}, {1600, 900, 2.0, false},
                           {1280, 1024, 2.0, false}, {1920, 1080, 1.0, false}};
@@ -157,8 +151,7 @@ TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
         w.setWindowState(Qt::WindowNoState);
         w.resize(client);
         w.show();
-        // The window fits itself once more after the resizing is over, and
-        // lays out the type it chose.
+        // The window fits itself once more after the resizing is over, and lays out the type it chose.
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
         EXPECT_EQ(w.size(), client);
         const bool scrolls = w.BackgroundArea->verticalScrollBar()->maximum() > 0 ||
@@ -197,8 +190,7 @@ TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
     }
 }
 
-// Without a mouse: Tab walks the commands in order, Enter runs the one
-// that has the focus.
+// Without a mouse: Tab walks the commands in order, Enter runs the one that has the focus.
 TEST_F(MainWindow, CommandsAreReachedWithTabAndRunWithEnter) {
     TMain w;   // plugs the real windows in: replaced by counting ones
     int runs = 0;
@@ -256,8 +248,7 @@ void holdWorkOfTheOpenYear() {
     ASSERT_TRUE(RefreshCachedShape(wider));
 }
 
-// Nothing of the year before: the work state is empty and the caches are
-// what a fresh read of the open year gives.
+// Nothing of the year before: the work state is empty and the caches are what a fresh read of the open year gives.
 void expectOnlyTheOpenYear() {
     const SharedState &s = shared();
     EXPECT_EQ(s.SubReportId, 0);

@@ -1,6 +1,5 @@
-// Every reader of a text file that comes from outside the program, each fed
-// the same valid file in the encodings a user's editor may save it in. Each
-// must refuse them with the one encoding message and change nothing.
+// Every reader of a text file that comes from outside the program, each fed the same valid file in the encodings a
+// user's editor may save it in. Each must refuse them with the one encoding message and change nothing.
 #include "controls/ControlFile.h"
 #include "controls/ZenkorImporter.h"
 #include "core/SampleConfig.h"
@@ -78,11 +77,7 @@ QByteArray utf16(const QString &text, bool bigEndian, bool mark) {
     return out;
 }
 
-struct Variant {
-    const char *name;
-    const char *encoding;
-    std::function<QByteArray(const QString &)> bytes;
-};
+struct Variant { const char *name; const char *encoding; std::function<QByteArray(const QString &)> bytes; };
 
 const Variant kVariants[] = {
     {"UTF-8", "UTF-8", [](const QString &t) { return t.toUtf8(); }},
@@ -140,90 +135,69 @@ const QString kRule = QStringLiteral("\"Ф30\",\"(1000)\",\"СТР1ГР4\",\">=\
 
 QList<Reader> readers() {
     using F = SampleFixture;
-    auto lines = [](const QStringList &l) { return [l](F &, const QString &p) { ASSERT_TRUE(cp1251::writeLines(p, l)); }; };
+    using P = const QString &;
+    auto lines = [](const QStringList &l) { return [l](F &, P p) { ASSERT_TRUE(cp1251::writeLines(p, l)); }; };
+    auto throws = [](std::function<void(P)> f) { return [f](F &, P p) { return refusal([&] { f(p); }); }; };
+    auto answers = [](std::function<bool(P)> f) { return [f](F &, P p) { return boolRefusal(f(p)); }; };
+    auto hosp = [](F &, P p) { transfer::SaveHosp(ids::NorthHospital, p); };
+    auto frsFile = [](F &, P p) { frs::writeFile(p, frs::formLines(mainDb(), ids::FormF30)); };
     return {
-        {"значения учреждения (.orw)", "orw", [](F &, const QString &p) { transfer::SaveHosp(ids::NorthHospital, p); },
-         [](F &, const QString &p) { return refusal([&] { transfer::LoadUnitInfo(ids::NorthHospital, p, {}, false); }); }},
-        {"значения формы", "orw", [](F &, const QString &p) { transfer::SaveHosp(ids::NorthHospital, p); },
-         [](F &, const QString &p) {
-             return refusal([&] { transfer::loadForm(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30"); });
-         }},
-        {"значения таблицы", "orw", [](F &, const QString &p) { transfer::SaveHosp(ids::NorthHospital, p); },
-         [](F &, const QString &p) {
-             return refusal([&] {
-                 transfer::loadTable(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30", ids::TableF30Staff, "(1000)");
-             });
-         }},
-        {"значения группы", "orw", [](F &, const QString &p) { transfer::SaveHosp(ids::NorthHospital, p); },
-         [](F &, const QString &p) {
-             return refusal([&] { transfer::LoadTableFromFile(ids::NorthHospital, p, ids::TableF30Staff); });
-         }},
-        {"значения отчёта (.rpd)", "rpd", [](F &, const QString &p) { transfer::saveReport(ids::ReportRegion, p); },
-         [](F &, const QString &p) { return refusal([&] { transfer::loadReport(ids::ReportRegion, p); }); }},
-        {"справка о наличии", "orw", [](F &, const QString &p) { transfer::SaveHosp(ids::NorthHospital, p); },
-         [](F &, const QString &p) {
-             const QStringList out = presence::reportByFiles({p}).texts();
-             return out.join(u'\n').contains(QStringLiteral("кодировке")) ? out.join(u'\n') : QString();
+        {"значения учреждения (.orw)", "orw", hosp,
+         throws([](P p) { transfer::LoadUnitInfo(ids::NorthHospital, p, {}, false); })},
+        {"значения формы", "orw", hosp,
+         throws([](P p) { transfer::loadForm(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30"); })},
+        {"значения таблицы", "orw", hosp, throws([](P p) {
+             transfer::loadTable(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30", ids::TableF30Staff, "(1000)");
+         })},
+        {"значения группы", "orw", hosp,
+         throws([](P p) { transfer::LoadTableFromFile(ids::NorthHospital, p, ids::TableF30Staff); })},
+        {"значения отчёта (.rpd)", "rpd", [](F &, P p) { transfer::saveReport(ids::ReportRegion, p); },
+         throws([](P p) { transfer::loadReport(ids::ReportRegion, p); })},
+        {"справка о наличии", "orw", hosp, [](F &, P p) {
+             const QString out = presence::reportByFiles({p}).texts().join(u'\n');
+             return out.contains(QStringLiteral("кодировке")) ? out : QString();
          }},
         {"файл контролей", "txt", lines({kRule, kRule}),
-         [](F &, const QString &p) {
-             return refusal([&] { controls::LoadControlFile(mainDb(), p, controls::LoadMode::Replace); });
-         }},
-        {"условия (.cnd)", "txt",
-         [](F &, const QString &p) { formlist::exportConditions(ids::FormF47, "Ф47", p); },
-         [](F &, const QString &p) {
-             return refusal([&] { formlist::importConditions(ids::FormF47, "Ф47", p); });
-         }},
-        {"структура формы (.frs), каталог", "txt",
-         [](F &, const QString &p) { frs::writeFile(p, frs::formLines(mainDb(), ids::FormF30)); },
-         [](F &, const QString &p) { return refusal([&] { frs::readFile(p); }); }},
-        {"структура формы (.frs), обновление", "txt",
-         [](F &, const QString &p) { frs::writeFile(p, frs::formLines(mainDb(), ids::FormF30)); },
-         [](F &, const QString &p) { return boolRefusal(InstallFormHeader(mainDb(), p, "Ф30")); }},
+         throws([](P p) { controls::LoadControlFile(mainDb(), p, controls::LoadMode::Replace); })},
+        {"условия (.cnd)", "txt", [](F &, P p) { formlist::exportConditions(ids::FormF47, "Ф47", p); },
+         throws([](P p) { formlist::importConditions(ids::FormF47, "Ф47", p); })},
+        {"структура формы (.frs), каталог", "txt", frsFile, throws([](P p) { frs::readFile(p); })},
+        {"структура формы (.frs), обновление", "txt", frsFile,
+         answers([](P p) { return InstallFormHeader(mainDb(), p, "Ф30"); })},
         {"контроли обновления", "txt", lines({kRule, kRule}),
-         [](F &, const QString &p) { return boolRefusal(InsertControlLines(mainDb(), p)); }},
+         answers([](P p) { return InsertControlLines(mainDb(), p); })},
         {"опись обновления", "txt",
          lines({"{\"version\": \"1\", \"description\": \"Обновление форм для больниц\", \"forms\": []}"}),
-         [](F &, const QString &p) {
-             TUpdateManifest m;
-             return boolRefusal(LoadManifestFromFile(m, p));
-         }},
-        {"показатели (.stt)", "txt",
-         [](F &, const QString &p) { indicators::SaveSetFile(p, ids::SetHealth); },
-         [](F &, const QString &p) { return refusal([&] { indicators::LoadSetFile(p, ids::SetStaffing); }); }},
+         answers([](P p) { TUpdateManifest m; return LoadManifestFromFile(m, p); })},
+        {"показатели (.stt)", "txt", [](F &, P p) { indicators::SaveSetFile(p, ids::SetHealth); },
+         throws([](P p) { indicators::LoadSetFile(p, ids::SetStaffing); })},
         {"книга контролей", "txt",
          lines({"0100000101 30000,1000,1,4>=0 Всего врачей", "0100000102 30000,1000,2,4>=0 Всего коек"}),
-         [](F &, const QString &p) {
+         throws([](P p) {
              const QString links = QFileInfo(p).absolutePath() + QStringLiteral("/Links.mdb");
              links::createLinksDatabase(links);
-             TControlMatchImporter imp(db::kMain, nullptr, false, links);
-             return refusal([&] { imp.ImportControls(p, nullptr); });
-         }},
-        {"привязка печати", "txt",
-         [](F &fx, const QString &p) { QFile::copy(fx.yearFolder() + "forms/Ф30.txt", p); },
-         [](F &fx, const QString &p) {
+             TControlMatchImporter(db::kMain, nullptr, false, links).ImportControls(p, nullptr);
+         })},
+        {"привязка печати", "txt", [](F &fx, P p) { QFile::copy(fx.yearFolder() + "forms/Ф30.txt", p); },
+         [](F &fx, P p) {
              QFile::remove(fx.yearFolder() + "forms/Ф30.txt");
              QFile::copy(p, fx.yearFolder() + "forms/Ф30.txt");
              return refusal([&] {
-                 wordout::FillFormDoc(wordout::currentContext(ids::FormF30, "Ф30", ids::NorthHospital,
-                                                              ValueTable::None));
+                 wordout::FillFormDoc(
+                     wordout::currentContext(ids::FormF30, "Ф30", ids::NorthHospital, ValueTable::None));
              });
          }},
-        {"короткие названия", "txt", lines({"Северная больница\tСеверная", "Южная больница\tЮжная"}),
-         [](F &, const QString &p) {
+        {"короткие названия", "txt", lines({"Северная больница\tСеверная", "Южная больница\tЮжная"}), [](F &, P p) {
              QFile::remove(shortnames::filePath());
              QFile::copy(p, shortnames::filePath());
              const QString why = refusal([] { shortnames::load(); });
              QFile::remove(shortnames::filePath());
              return why;
          }},
-        {"несуммируемые позиции", "txt", lines({"Ф30,(1000),4,1-2", "Ф14,(1000),5,1", "Ф30,(2000),4,1", "Ф47,(1000),4,1"}),
-         [](F &, const QString &p) {
-             merge::ExclList list;
-             return refusal([&] { list.load(p); });
-         }},
-        {"файл настроек", "txt", lines({"[Список]", "Образец=папка", "[Текущая]", "Year=2024"}),
-         [](F &, const QString &p) {
+        {"несуммируемые позиции", "txt",
+         lines({"Ф30,(1000),4,1-2", "Ф14,(1000),5,1", "Ф30,(2000),4,1", "Ф47,(1000),4,1"}),
+         throws([](P p) { merge::ExclList().load(p); })},
+        {"файл настроек", "txt", lines({"[Список]", "Образец=папка", "[Текущая]", "Year=2024"}), [](F &, P p) {
              IniFile ini(p);
              if (ini.readError().isEmpty()) return QString();
              EXPECT_FALSE(ini.writeString("Текущая", "Year", "2025"));
@@ -240,6 +214,7 @@ TEST(OutsideTextFiles, EveryReaderRefusesOtherEncodingsAndChangesNothing) {
     fx.reloadCaches();
     for (const Reader &r : readers()) {
         SCOPED_TRACE(r.name);
+        const QString name = r.name;
         const QString valid = fx.root() + "valid." + r.ext;
         QFile::remove(valid);
         r.writeValid(fx, valid);
@@ -247,22 +222,20 @@ TEST(OutsideTextFiles, EveryReaderRefusesOtherEncodingsAndChangesNothing) {
         ASSERT_TRUE(cp1251::readLines(valid, lines));
         const QString text = lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
         // Print mappings hold numbers only; every other file is tried with Cyrillic in it.
-        if (!QString(r.name).startsWith("привязка"))
+        if (!name.startsWith("привязка"))
             ASSERT_NE(cp1251::encode(text), text.toUtf8()) << "the valid file must hold Cyrillic";
         for (const Variant &v : kVariants) {
             SCOPED_TRACE(v.name);
             // JSON comes in UTF-8 as well as in code page 1251; the settings
             // file an editor re-saved in UTF-8 is read and written back in 1251.
-            if ((QString(r.name).startsWith("опись") || QString(r.name).startsWith("файл настроек")) &&
-                QString(v.encoding) == "UTF-8")
+            if ((name.startsWith("опись") || name.startsWith("файл настроек")) && QString(v.encoding) == "UTF-8")
                 continue;
             if (v.bytes(text) == cp1251::encode(text)) continue;   // the same bytes in both
             const QString path = fx.root() + "variant." + r.ext;
             writeBytes(path, v.bytes(text));
             const QString before = dump(fx);
             const QString why = r.read(fx, path);
-            if (QString(r.name).startsWith("опись") || QString(r.name).contains("обновление") ||
-                QString(r.name).startsWith("контроли обновления"))
+            if (name.startsWith("опись") || name.contains("обновление") || name.startsWith("контроли обновления"))
                 EXPECT_FALSE(why.isEmpty());   // the installer logs the reason and answers false
             else {
                 EXPECT_TRUE(why.contains("не в кодировке Windows-1251")) << why.toStdString();
@@ -272,19 +245,16 @@ TEST(OutsideTextFiles, EveryReaderRefusesOtherEncodingsAndChangesNothing) {
         }
         // The same file in code page 1251 passes the gate (the print needs a
         // template the sample has not, which is its own message).
-        if (QString(r.name).startsWith("привязка"))
-            EXPECT_FALSE(r.read(fx, valid).contains("кодировке"));
-        else
-            EXPECT_EQ(r.read(fx, valid).toStdString(), "");
+        if (name.startsWith("привязка")) EXPECT_FALSE(r.read(fx, valid).contains("кодировке"));
+        else EXPECT_EQ(r.read(fx, valid).toStdString(), "");
         QFile::remove(fx.root() + "variant.txt.копия");
         QFile::remove(fx.root() + "variant.txt");
     }
 }
 
-// Raw reads of a file: each place that reads bytes itself either checks them
-// with the encoding gate, or reads no text (binary tables, archives, network,
-// byte copies). A new raw read, or a new reader of text lines, must be added
-// here and to the table above.
+// Raw reads of a file: each place that reads bytes itself either checks them with the encoding gate, or reads no text
+// (binary tables, archives, network, byte copies). A new raw read, or a new reader of text lines, must be added here
+// and to the table above.
 TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
     const QMap<QString, int> allowed = {
         // the gate itself
@@ -298,8 +268,7 @@ TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
     // Readers of text lines through the gate, each one a row of the table above.
     const QMap<QString, int> gateCalls = {
         {"platform/IniFile.cpp", 1},           {"engine/FormStructureFile.cpp", 1},
-        // rule files; the backups, versions, keys, added prints and pending
-        // mark that the program writes itself
+        // rule files; the backups, versions, keys, added prints and pending mark that the program writes itself
         {"updates/UpdateInstaller.cpp", 6},
         {"forms/StructureEdit.cpp", 1},        // the print mapping file, as the printed form reads it
         {"controls/ZenkorTable.cpp", 1},       {"controls/ControlFile.cpp", 1},
@@ -325,10 +294,7 @@ TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
 
 TEST(OutsideTextFiles, EncodingsAreToldApart) {
     const QString russian = QStringLiteral("Сведения о медицинской организации. Число коек на конец года, всего");
-    struct Case {
-        QByteArray bytes;
-        const char *encoding;
-    };
+    struct Case { QByteArray bytes; const char *encoding; };
     const Case cases[] = {
         {cp1251::encode(russian), ""},
         {cp1251::encode(QStringLiteral("Ф30Т(1000)СТР1ГР4>=Ф30Т(1000)СТР2ГР4 «Итого» № 5")), ""},
@@ -343,8 +309,7 @@ TEST(OutsideTextFiles, EncodingsAreToldApart) {
         {koi8r(russian), "KOI8-R"},
         // Short files: the notation alone, a few words.
         {koi8r(QStringLiteral("\"10.1\",\"2024\",\"Ф30\",\"(1000)\",\"3\",\"3\"\r\n").repeated(3) +
-               QStringLiteral("\"0.1\",\"2024\",\"Ф14\",\"(1000)\",\"3\",\"3\"")),
-         "KOI8-R"},
+               QStringLiteral("\"0.1\",\"2024\",\"Ф14\",\"(1000)\",\"3\",\"3\"")), "KOI8-R"},
         {koi8r(QStringLiteral("Обновление форм для больниц")), "KOI8-R"},
         {cp1251::encode(QStringLiteral("ф30т(1000)стр1гр4>=ф30т[1000]стр2гр4")), ""},
         {cp1251::encode(QStringLiteral("\"Ф30\",\"(1000)\",\"ф30\" мощность 10 кВт")), ""},
@@ -384,10 +349,8 @@ TEST(OutsideTextFiles, SettingsKeepCommentsAndAreNeverWrittenOverWhenUnreadable)
     }
 }
 
-
-// A text typed into a field that goes into a file either is refused at entry
-// with the character named, or comes back the same through export and import
-// (a Tab or a line break of a one-line text as the blank it was saved as).
+// A text typed into a field that goes into a file either is refused at entry with the character named, or comes back
+// the same through export and import (a Tab or a line break of a one-line text as the blank it was saved as).
 TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
     SampleFixture fx;
     FakeDialogs dialogs;
@@ -395,18 +358,12 @@ TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
     const QString typed = QStringLiteral("Врачи: #1 \"штаты\"\tвсего\r\nитого");
     const QString oneLine = QStringLiteral("Врачи: #1 \"штаты\" всего итого");
     const QString emoji = QStringLiteral("Койки 😀");
-    struct Field {
-        const char *name;
-        // Stores the text as the window's save path does; throws when refused.
-        std::function<void(const QString &)> store;
-        // Exports, imports and returns the text read back.
-        std::function<QString()> roundTrip;
-    };
+    // store: as the window's save path does, throwing when refused; roundTrip: exports, imports, reads back.
+    struct Field { const char *name; std::function<void(const QString &)> store; std::function<QString()> roundTrip; };
     const QString file = fx.root() + "round.trip";
     qint64 set = 0;
     const Field fields[] = {
-        {"содержание формы",
-         [](const QString &t) {
+        {"содержание формы", [](const QString &t) {
              if (const QString fault = catalog::formFieldsFault("Ф30", t); !fault.isEmpty()) throw std::runtime_error(fault.toStdString());
              catalog::updateForm(ids::FormF30, "Ф30", t, false);
          },
@@ -416,8 +373,7 @@ TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
              catalog::importFrs(frs::readFile(file));
              return db::scalar(mainDb(), "select decipher from forms where id=?", {ids::FormF30}).toString();
          }},
-        {"содержание таблицы",
-         [](const QString &t) {
+        {"содержание таблицы", [](const QString &t) {
              if (const QString fault = catalog::tableFieldsFault("(1000)", t); !fault.isEmpty()) throw std::runtime_error(fault.toStdString());
              catalog::updateTable(ids::TableF30Staff, "(1000)", t, false, 0);
          },
@@ -427,8 +383,7 @@ TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
              catalog::importFrs(frs::readFile(file));
              return db::scalar(mainDb(), "select name from tables where ident=?", {ids::TableF30Staff}).toString();
          }},
-        {"набор показателей",
-         [&](const QString &t) {
+        {"набор показателей", [&](const QString &t) {
              const qint64 top = indicators::AddSet("Верх", 0);
              set = indicators::AddSet(t, top);
              indicators::SaveSetFile(file, top);
@@ -437,8 +392,7 @@ TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
              const QList<indicators::LoadedSet> made = indicators::LoadSetFile(file, indicators::AddSet("Цель", 0));
              return made.isEmpty() ? QString() : made.first().name;
          }},
-        {"заголовок показателей",
-         [&](const QString &t) {
+        {"заголовок показателей", [&](const QString &t) {
              set = indicators::AddSet("Верх", 0);
              indicators::StoreGridCell(set, 1, 0, t, 64, 20);
              indicators::SaveSetFile(file, set);
@@ -448,8 +402,7 @@ TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
              indicators::LoadSetFile(file, target);
              return indicators::LoadSet(target).cell(1, 0);
          }},
-        {"короткое название",
-         [&](const QString &t) { shortnames::save({{QStringLiteral("Северная больница"), t}}); },
+        {"короткое название", [&](const QString &t) { shortnames::save({{QStringLiteral("Северная больница"), t}}); },
          [&] { return shortnames::splitLine(shortnames::load().value(0)).second; }},
     };
     for (const Field &f : fields) {

@@ -1,6 +1,5 @@
-// Every work window fits a screen of 1024 x 768 with its frame and a task
-// bar: its smallest size leaves nothing off-screen, the size it opens with
-// lies within the work area, and every control lies inside the window.
+// Every work window fits a screen of 1024 x 768 with its frame and a task bar: its smallest size leaves nothing
+// off-screen, the size it opens with lies within the work area, and every control lies inside the window.
 #include "platform/Codepage.h"
 #include "app/SmallDialogs.h"
 #include "core/AdminMode.h"
@@ -42,34 +41,30 @@ namespace {
 // The work area of a 1024 x 768 screen less a 40-pixel task bar.
 const QSize kWorkArea(1024, 728);
 
-struct WindowCase {
-    const char *name;
-    std::function<std::unique_ptr<QWidget>()> make;
-};
+struct WindowCase { const char *name; std::function<std::unique_ptr<QWidget>()> make; };
 
 } // namespace
 
 using WindowSizesOnScreen = InputWindowTest;
 
-// Runs the measuring in a child process whose screen is 1024 x 768, so that
-// every window is sized as on such a screen.
+// Runs the measuring in a child process whose screen is 1024 x 768, so that every window is sized as on such a screen.
 TEST(WindowSizes, EveryWindowFitsA1024By768Screen) {
     QTemporaryDir dir;
-    const QString config = dir.filePath(QStringLiteral("screen.json"));
+    const QString config = dir.filePath("screen.json");
     ASSERT_TRUE(cp1251::writeFile(config, R"({"screens": [{"name": "s1024", "x": 0, "y": 0, "width": 1024, "height": 768,
                     "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("KELVANA_SCREEN_CHILD"), QStringLiteral("1"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + config);
+    env.insert("KELVANA_SCREEN_CHILD", "1");
+    env.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + config);
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=WindowSizesOnScreen.*"), QStringLiteral("--gtest_also_run_disabled_tests")});
+                {"--gtest_filter=WindowSizesOnScreen.*", "--gtest_also_run_disabled_tests"});
     ASSERT_TRUE(child.waitForFinished(120000));
     const QString out = QString::fromUtf8(child.readAll());
     EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
-    EXPECT_TRUE(out.contains(QStringLiteral("[  PASSED  ] 1 test"))) << out.toStdString();
+    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
 }
 
 TEST_F(WindowSizesOnScreen, DISABLED_Measure) {
@@ -78,10 +73,8 @@ TEST_F(WindowSizesOnScreen, DISABLED_Measure) {
     using namespace sample;
     // Administrator mode shows the most commands.
     AdminMode::instance().setOn(true);
-    struct Off {
-        ~Off() { AdminMode::instance().setOn(false); }
-    } off;
-    links::createLinksDatabase(paths::programFolder() + QStringLiteral("Links.mdb"));
+    struct Off { ~Off() { AdminMode::instance().setOn(false); } } off;
+    links::createLinksDatabase(paths::programFolder() + "Links.mdb");
     const WindowCase windows[] = {
         {"TContrls", [] { return std::make_unique<TContrls>(nullptr, testWork()); }},
         {"TControlMatchForm", [] { return std::make_unique<TControlMatchForm>(); }},
@@ -90,18 +83,15 @@ TEST_F(WindowSizesOnScreen, DISABLED_Measure) {
         {"TMTFs", [] { return std::make_unique<TMTFs>(); }},
         {"TMTList", [] { return std::make_unique<TMTList>(testWork()); }},
         {"TFormList", [] { return std::make_unique<TFormList>(testWork()); }},
-        {"TFormList Свод",
-         [] {
+        {"TFormList Свод", [] {
              WorkContext svod = testWork();
              svod.mode = ReportMode::Svod;
              svod.table = ValueTable::RepData;
              return std::make_unique<TFormList>(svod);
          }},
-        {"TVTable",
-         [] {
-             return std::make_unique<TVTable>(
-                 aimTableWindow(ids::NorthHospital, ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)")),
-                 testWork());
+        {"TVTable", [] {
+             return std::make_unique<TVTable>(aimTableWindow(ids::NorthHospital, ids::FormF30, "Ф30", "(1000)"),
+                                              testWork());
          }},
         {"TRepList", [] { return std::make_unique<TRepList>(testWork()); }},
         {"TFMerge", [] { return std::make_unique<TFMerge>(); }},
@@ -114,8 +104,7 @@ TEST_F(WindowSizesOnScreen, DISABLED_Measure) {
         {"TForm7", [] { return std::make_unique<TForm7>(); }},
         {"TSBY", [] { return std::make_unique<TSBY>(); }},
         {"TGBP", [] { return std::make_unique<TGBP>(QString()); }},
-        {"TSelectConfig",
-         [] { return std::make_unique<TSelectConfig>(QStringLiteral("Файл поврежден"), QStringList{"Образец"}); }},
+        {"TSelectConfig", [] { return std::make_unique<TSelectConfig>("Файл поврежден", QStringList{"Образец"}); }},
     };
     for (const WindowCase &c : windows) {
         SCOPED_TRACE(c.name);
@@ -125,8 +114,7 @@ TEST_F(WindowSizesOnScreen, DISABLED_Measure) {
         const QSize smallest = w->minimumSizeHint().expandedTo(w->minimumSize());
         EXPECT_LE(smallest.width() + winutil::kWindowFrame.width(), kWorkArea.width()) << smallest.width();
         EXPECT_LE(smallest.height() + winutil::kWindowFrame.height(), kWorkArea.height()) << smallest.height();
-        // Opened on such a screen: the size it is given (a maximised window
-        // gets the work area), every control inside.
+        // Opened on such a screen: the size it is given (a maximised window gets the work area), every control inside.
         const bool maximised = w->windowState() & Qt::WindowMaximized;
         if (maximised) {
             w->setWindowState(Qt::WindowNoState);

@@ -34,10 +34,7 @@ using namespace controls;
 
 namespace {
 
-struct Posted {
-    QMutex mutex;
-    QStringList bodies;
-};
+struct Posted { QMutex mutex; QStringList bodies; };
 
 struct EditorTest : SampleTest {
     void SetUp() override {
@@ -418,10 +415,9 @@ TEST(EditorPreviousYear, FlagsAndSearchWindow) {
     EXPECT_TRUE(report.endsWith("Всего проверено контролей: 6"));
 }
 
-// Line breaks and Tabs typed into a rule are layout: the sides and the cycle
-// are stored without them, a comment with blanks, so export and reload bring
-// back the same rules. A character code page 1251 has not is named as one
-// character, an emoji included.
+// Line breaks and Tabs typed into a rule are layout: the sides and the cycle are stored without them, a comment with
+// blanks, so export and reload bring back the same rules. A character code page 1251 has not is named as one character,
+// an emoji included.
 TEST_F(EditorTest, TypedRuleTextsSurviveExportAndReload) {
     TContrls w;
     select(w, 0);

@@ -40,8 +40,7 @@ using ControlFileFormat = OverSample;
 
 } // namespace
 
-// The rule lists sort by comment in the order of names: numbers by value,
-// Ё with Е, letter case aside.
+// The rule lists sort by comment in the order of names: numbers by value, Ё with Е, letter case aside.
 TEST_F(RuleStore, ListsSortByCommentInTheOrderOfNames) {
     db::exec(d, "delete from int_control where formid=1 and tble='(1000)'");
     for (const char *c : {"Правило №10", "правило №2", "Ёмкость", "Емкость коек", "ель", "Правило №1"})
@@ -136,8 +135,7 @@ TEST_F(RuleStore, ReplaceTouchesOnlyTheChosenTexts) {
 }
 
 TEST(ControlLine, LinesRoundTrip) {
-    // A comment holding the field separator "," travels whole: quotes inside
-    // a field are doubled.
+    // A comment holding the field separator "," travels whole: quotes inside a field are doubled.
     const ControlLine l{"Ф30", "(1000)", "СТР[1]", ">=", "СТР[2]+СТР[3]", "ГР[4..7]", "Врачи \"всего\",\"штатных\""};
     const QString text = FormatControlLine(l);
     EXPECT_EQ(text, "\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]+СТР[3]\",\"ГР[4..7]\","
@@ -206,8 +204,7 @@ TEST_F(ControlFileFormat, LoaderChecksCasesAndRejects) {
         "Комментарий: строки без кавычек пропускаются",
         "\"ф30\",\"(1000)\",\"стр[1]\",\">=\",\"стр[2]\",\"гр[4..7]\",\"Нижний Регистр\"",
         "\"\",\"\",\"ф14т[1000]стр1гр4\",\"<=\",\"Ф30Т[2000]СТР1ГР4\",\"\",\"между формами\"",
-        "\"Ф30\",\"(1000)\",\"СТР[9]\",\">=\",\"0\",\"ГР4\",\"вне\"",
-        "\"Ф30\",\"(1000)\",\"СТР[1]\"",
+        "\"Ф30\",\"(1000)\",\"СТР[9]\",\">=\",\"0\",\"ГР4\",\"вне\"", "\"Ф30\",\"(1000)\",\"СТР[1]\"",
     }));
     const int before = ruleCount();
     const LoadResult r = LoadControlFile(d, path, LoadMode::Append);
@@ -230,8 +227,7 @@ TEST_F(ControlFileFormat, LoaderChecksCasesAndRejects) {
     EXPECT_EQ(rejects[0], "Левая часть: Строка № 9 вне рабочей области таблицы (операнд СТР[9])");
     EXPECT_EQ(rejects[1], "\"Ф30\",\"(1000)\",\"СТР[9]\",\">=\",\"0\",\"ГР4\",\"вне\"");
 
-    // The rejects file itself loads only its rule lines (still rejected):
-    // not one line is accepted, which is an error.
+    // The rejects file itself loads only its rule lines (still rejected): not one line is accepted, which is an error.
     EXPECT_THROW(LoadControlFile(d, r.rejectsFile, LoadMode::Append), db::Error);
     EXPECT_EQ(ruleCount(), before + 2);
 }
@@ -288,9 +284,7 @@ TEST(RuleSides, ExpandWithClassFormTableAndCycle) {
 
 TEST(RuleSides, EveryCycleSpellingTheCheckerTakesGivesOneBracketedGroup) {
     SampleFixture fx;
-    struct Case {
-        const char *text, *cycle, *expanded;
-    };
+    struct Case { const char *text, *cycle, *expanded; };
     const Case cases[] = {
         {"Ф30Т[1000]стр[1]ГР[4]", "стр2..3", "Ф30Т[1000]стр[2..3]ГР[4]"},
         {"Ф30Т[1000]стр[1]ГР[4]", "стр[2..3]", "Ф30Т[1000]стр[2..3]ГР[4]"},

@@ -1,6 +1,5 @@
-// Conversion of control-book references into our notation: Links.mdb
-// mapping, renumbering, splitting of sides, classification, the common cycle,
-// tidying of sides and list compaction.
+// Conversion of control-book references into our notation: Links.mdb mapping, renumbering, splitting of sides,
+// classification, the common cycle, tidying of sides and list compaction.
 #include "support/ZenkorLinks.h"
 #include "controls/ZenkorImporter.h"
 #include "engine/LinksDb.h"
@@ -14,8 +13,7 @@ namespace {
 
 using Imp = TControlMatchImporter;
 
-// Links.mdb for external form 030: table 1000 (project Ф30 (1000)) and the
-// swapped table 2000.
+// Links.mdb for external form 030: table 1000 (project Ф30 (1000)) and the swapped table 2000.
 QString makeLinks(const QString &folder) {
     return makeLinksAt(folder + "/Links.mdb",
                        {"insert into forms (nf, mf) values ('Ф30', '03000')",
@@ -43,9 +41,8 @@ TEST(ZenkorRenumber, MapsThroughLinksRowsAndColumns) {
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("5", "030", 1, "1000"), "1");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("005", "030", 1, "(1000)"), "1") << "leading zeros do not matter";
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("8", "030", 1, "1000"), "21") << "later row with the same key wins";
-    // a range stands for every book number from its start to its end, each
-    // mapped on its own (unmapped 4 and 6 stay); the result is the canonical
-    // list of the mapped numbers, in either direction
+    // a range stands for every book number from its start to its end, each mapped on its own (unmapped 4 and 6 stay);
+    // the result is the canonical list of the mapped numbers, in either direction
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("3:7", "030", 1, "1000"), "1,4,6,10,14");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("3П7", "030", 1, "1000"), "1,4,6,10,14");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("3..5", "030", 1, "1000"), "1,4,10");
@@ -86,13 +83,7 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
     NameValueList formMap;
     formMap.setValue("03000", "Ф30");
     Imp imp(db::kMain, &formMap, false, makeLinks(dir.path()));
-    struct Case {
-        const char *what;
-        TZenkorFormula source;
-        QString formName, table;
-        int mode;
-        QString expected;
-    };
+    struct Case { const char *what; TZenkorFormula source; QString formName, table; int mode; QString expected; };
     const QList<Case> cases = {
         {"one cell", ref("030", "1000", "5", "3"), "", "", 0, "Ф30Т[1000]СТР[1]ГР[6]"},
         {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф30Т[1000]СТР[1,4,6,10,14]ГР[4..5]"},
@@ -101,14 +92,12 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
         {"row arithmetic with a product", ref("030", "1000", "3 - 4 x 5", "3"), "", "", 0,
          "Ф30Т[1000]СТР[10]ГР[6]-Ф30Т[1000]СТР[4]ГР[6]*Ф30Т[1000]СТР[1]ГР[6]"},
         {"quoted rows are our own numbers", ref("030", "1000", "'5'", "3"), "", "", 0, "Ф30Т[1000]СТР[5]ГР[6]"},
-        {"quoted columns are our own numbers", ref("030", "1000", "5", "'9'"), "", "", 0,
-         "Ф30Т[1000]СТР[1]ГР[9]"},
+        {"quoted columns are our own numbers", ref("030", "1000", "5", "'9'"), "", "", 0, "Ф30Т[1000]СТР[1]ГР[9]"},
         {"column arithmetic: every term keeps the rows", ref("030", "1000", "5", "1 - 3"), "", "", 0,
          "Ф30Т[1000]СТР[1]ГР[4]-Ф30Т[1000]СТР[1]ГР[6]"},
         {"table override and an empty column number list: numbers looked up by the book's table",
          ref("030", "9999", "5", ""), "", "1000", 0, "Ф30Т[1000]СТР[5]"},
-        {"a form the program lacks keeps the book's code", ref("077", "1000", "5", ""), "", "", 0,
-         "Ф077Т[1000]СТР[5]"},
+        {"a form the program lacks keeps the book's code", ref("077", "1000", "5", ""), "", "", 0, "Ф077Т[1000]СТР[5]"},
     };
     for (const Case &c : cases) {
         QString out = "old";

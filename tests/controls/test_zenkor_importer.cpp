@@ -22,21 +22,15 @@ ZenkorControlLine parse(const QString &line, bool *ok = nullptr) {
 } // namespace
 
 TEST(ZenkorLine, HeadRelationAndIdentifierOfRuleLines) {
-    // Fields before the first comma: book (2), condition number (6), error
-    // type (what is left, at most 2); the identifier is the first 12
-    // characters, padded with zeros.
-    struct Case {
-        const char *what;
-        QString line;
-        QString book, condition, errorType, left, relation, right, lineId;
-    };
+    // Fields before the first comma: book (2), condition number (6), error type (what is left, at most 2); the
+    // identifier is the first 12 characters, padded with zeros.
+    struct Case { const char *what; QString line; QString book, condition, errorType, left, relation, right, lineId; };
     const QList<Case> cases = {
         {"comma at position 16", "  01000123AB03000,1000,5,3 >= 03000,1000,6,3  ",
          "01", "000123", "AB", "03000,1000,5,3", ">=", "03000,1000,6,3", "01000123AB03"},
         {"comma at 10: one-character error type, expression from the comma", "01000123A,1000,5,3=7",
          "01", "000123", "A", ",1000,5,3", "=", "7", "01000123A,10"},
-        {"comma at 9: no error type", "01000123,1000,5,3=7",
-         "01", "000123", "", ",1000,5,3", "=", "7", "01000123,100"},
+        {"comma at 9: no error type", "01000123,1000,5,3=7", "01", "000123", "", ",1000,5,3", "=", "7", "01000123,100"},
         {"comma at 11: the expression begins with it", "01000123AB,1,2,3<>4",
          "01", "000123", "AB", ",1,2,3", "<>", "4", "01000123AB,1"},
         {"comma at 5: no head, the whole line is the expression", "0100,1000,5,3=7",

@@ -31,9 +31,8 @@ void addImported(qint64 formId, const QVariant &table, int type, const QString &
              {formId, table, lft, rght, rel, cycl, commnt, type});
 }
 
-// The sample's table Ф30 (1000) holds rules 1-3; imported: a duplicate of 1
-// written differently, a duplicate of 2 with its sides swapped, rule 3 with
-// another sign and one rule the program lacks.
+// The sample's table Ф30 (1000) holds rules 1-3; imported: a duplicate of 1 written differently, a duplicate of 2 with
+// its sides swapped, rule 3 with another sign and one rule the program lacks.
 void addImportedOfF30() {
     const int f30 = sample::ids::FormF30;
     const QString t = QStringLiteral("(1000)");
@@ -80,8 +79,7 @@ TEST(ControlMatchLines, RelationsMirrorAndLinesSortByMarkThenLeftSide) {
 
 TEST(ControlMatchLines, OnlyRulesOfOneFormAndTableCompareAndCountsStayPositive) {
     using namespace cmatch;
-    // Two project rules equal to one imported rule; an Ф30 rule and an Ф14
-    // rule of the same text are no duplicates.
+    // Two project rules equal to one imported rule; an Ф30 rule and an Ф14 rule of the same text are no duplicates.
     const QList<MatchRecord> project = {{"СТР1", "СТР2", {}, "=", "1|(1000)"},
                                         {"СТР2", "СТР1", {}, "=", "1|(1000)"},
                                         {"СТР3", "СТР4", {}, "=", "1|(1000)"}};
@@ -217,9 +215,7 @@ TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     ASSERT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(dialogs.messages[1], QStringLiteral("Обновлено описаний: 2"));
     EXPECT_EQ(db::scalar(db::connection(db::kMain),
-                         QStringLiteral("select count(*) from zenkor_controls where commnt<>''"))
-                  .toInt(),
-              2);
+                         QStringLiteral("select count(*) from zenkor_controls where commnt<>''")).toInt(), 2);
 
     // A book saved as UTF-8 or UTF-16, with or without its byte-order mark, is refused
     // with a word and the rules imported before stay.
@@ -238,8 +234,7 @@ TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
                   2);
     }
 
-    // Lines not stored are shown in the list window by reason, with their
-    // line numbers in the file.
+    // Lines not stored are shown in the list window by reason, with their line numbers in the file.
     ASSERT_TRUE(cp1251::writeLines(book, {QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"), QString(),
                                           QStringLiteral("0100000201 30000,1000,1,4=x")}));
     dialogs.messages.clear();

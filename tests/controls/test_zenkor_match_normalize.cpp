@@ -23,8 +23,7 @@ TEST(ZenkorNormalize, SurfaceDifferencesNormaliseAlike) {
               QStringLiteral("Ф30Т(1000)СТР[1]"));
     // Form-only qualification.
     EXPECT_EQ(NormalizeFormulaForMatch(QStringLiteral("Т[2000]СТР[1]ГР[4]"), 1, QStringLiteral("Ф30"), QString(),
-                                       QString()),
-              QStringLiteral("Ф30Т(2000)СТР[1]ГР[4]"));
+                                       QString()), QStringLiteral("Ф30Т(2000)СТР[1]ГР[4]"));
     // Table brackets of either kind compare equal.
     EXPECT_EQ(NormalizeFormulaForMatch(QStringLiteral("Ф14Т[1000]СТР[1]ГР[4]"), 2, QString(), QString(), QString()),
               NormalizeFormulaForMatch(QStringLiteral("ф14т(1000)стр1гр4"), 2, QString(), QString(), QString()));

@@ -18,15 +18,9 @@ class ZenkorProofRun : public ZenkorLinksTest {};
 
 } // namespace
 
-// Each line alone: what is stored for it ("lft rel rght | cycl" per rule,
-// joined by "; ") or why it is listed.
+// Each line alone: what is stored for it ("lft rel rght | cycl" per rule, joined by "; ") or why it is listed.
 TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
-    struct Case {
-        const char *what;
-        QString line;
-        QString stored;   // empty: not stored
-        QString reason;   // empty: not listed
-    };
+    struct Case { const char *what; QString line, stored, reason; };   // stored, reason: empty when none
     const QString meaning = zenkor::kReasonMeaning;
     const QList<Case> cases = {
         {"a side x after the relation no longer hangs", "30000,1000,1,4=x", "", zenkor::kReasonUnreadable},
@@ -58,18 +52,18 @@ TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        db::exec(db::kMain, QStringLiteral("delete from zenkor_controls"));
+        db::exec(db::kMain, "delete from zenkor_controls");
         TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
-        imp.ImportControls(writeBook({QStringLiteral("0100000101") + c.line}), nullptr);
+        imp.ImportControls(writeBook({"0100000101" + c.line}), nullptr);
         QStringList rules;
         QSqlQuery q = db::exec(db::kMain, "select lft, reltion, rght, cycl from zenkor_controls order by id");
         while (q.next())
-            rules << q.value(0).toString() + u' ' + q.value(1).toString() + u' ' + q.value(2).toString() +
-                         QStringLiteral(" | ") + q.value(3).toString();
-        EXPECT_EQ(rules.join(QStringLiteral("; ")), c.stored);
+            rules << q.value(0).toString() + ' ' + q.value(1).toString() + ' ' + q.value(2).toString() + " | " +
+                         q.value(3).toString();
+        EXPECT_EQ(rules.join("; "), c.stored);
         const QString listed = imp.ListedLines().join(u'\n');
         if (c.reason.isEmpty()) EXPECT_TRUE(listed.isEmpty()) << listed.toStdString();
-        else EXPECT_TRUE(listed.startsWith(c.reason + QStringLiteral("\t1\t"))) << listed.toStdString();
+        else EXPECT_TRUE(listed.startsWith(c.reason + "\t1\t")) << listed.toStdString();
     }
 }
 
@@ -81,10 +75,9 @@ TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
 #include <QFile>
 #include <QRegularExpression>
 
-// Every routine that walks the text of a book line or of a rule made from one,
-// through the same hostile texts, in a child process with a time limit: a
-// loop that stops without moving on would hang the import (and "Отмена" with
-// it), so the child would be killed.
+// Every routine that walks the text of a book line or of a rule made from one, through the same hostile texts, in a
+// child process with a time limit: a loop that stops without moving on would hang the import (and "Отмена" with it), so
+// the child would be killed.
 TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
     const QStringList hostile = {
         "", " ", "x", "X", "Х", "=x", "x=", "30000,1000,1,4=x", "30000,1000,1,4=X", "1,4 x", ",,,", "'", "''", "'''",
@@ -94,16 +87,12 @@ TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
         "30000,1000,1,4 - x", "30000,1000,1,4 X", "30000,1000,1,4X30000,1000", "30000,,,", "0100000101 30000,1000,1,4=x",
         "гр5стр", "СТР12ГР3,4.5", "Ф30Т[1000]СТР[1..3]ГР[x]",
     };
-    const ChildEnd end = runInChild(
-        [&] {
+    const ChildEnd end = runInChild([&] {
             TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
             zenkor::BookResolver resolver;
-            resolver.form = [](const QString &c) { return QStringLiteral("Ф") + c; };
+            resolver.form = [](const QString &c) { return "Ф" + c; };
             resolver.table = [](const QString &, const QString &t) { return t; };
-            resolver.number = [](const QString &, const QString &, bool, qint64 n, bool &u) {
-                u = false;
-                return n;
-            };
+            resolver.number = [](const QString &, const QString &, bool, qint64 n, bool &u) { return u = false, n; };
             for (const QString &t : hostile) {
                 ZenkorControlLine line;
                 imp.ParseControlLine(t, line);
@@ -133,15 +122,15 @@ TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
                 TControlMatchImporter::ExtractCommonCycle({t, t}, cycle, kind, rewritten);
                 zenkor::BracketNumbersAfterRowCol(t);
                 zenkor::AttachCycle(t, t);
-                zenkor::AttachCycle(t, QStringLiteral("ГР[1..3]"));
+                zenkor::AttachCycle(t, "ГР[1..3]");
                 zenkor::BookLine book;
                 book.read(t, t, resolver, nullptr);
-                book.read(t, QStringLiteral("0"), resolver, nullptr);
+                book.read(t, "0", resolver, nullptr);
             }
             // And the whole import of a book of them.
             QStringList lines;
-            for (const QString &t : hostile) lines << QStringLiteral("0100000101") + t << t;
-            const QString path = fx.root() + QStringLiteral("hostile.txt");
+            for (const QString &t : hostile) lines << "0100000101" + t << t;
+            const QString path = fx.root() + "hostile.txt";
             cp1251::writeLines(path, lines);
             try {
                 imp.ImportControls(path, nullptr);
@@ -153,19 +142,15 @@ TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
     EXPECT_EQ(end.code, 0);
 }
 
-// The routines above are every loop over the text of a book line: a new loop
-// in the import's files must join the table.
+// The routines above are every loop over the text of a book line: a new loop in the import's files must join the table.
 TEST(ZenkorTextLoops, EveryLoopIsInTheContractTable) {
     const QHash<QString, int> known = {{"ZenkorConvert.cpp", 16}, {"ZenkorDescribe.cpp", 4}, {"ZenkorImporter.cpp", 2},
                                        {"ZenkorNormalize.cpp", 1}, {"ZenkorProof.cpp", 5}, {"ZenkorTable.cpp", 3}};
-    const QDir dir(QStringLiteral(KELVANA_SOURCE_DIR "/controls"));
-    for (const QString &name : dir.entryList({QStringLiteral("Zenkor*.cpp")}, QDir::Files)) {
+    const QDir dir(KELVANA_SOURCE_DIR "/controls");
+    for (const QString &name : dir.entryList({"Zenkor*.cpp"}, QDir::Files)) {
         QFile f(dir.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(f.readAll());
-        int whiles = 0;
-        for (auto it = QRegularExpression(QStringLiteral("\\bwhile\\s*\\(")).globalMatch(text); it.hasNext(); it.next())
-            ++whiles;
+        const int whiles = int(QString::fromUtf8(f.readAll()).count(QRegularExpression("\\bwhile\\s*\\(")));
         EXPECT_TRUE(known.contains(name)) << name.toStdString() << ": a new file of the import; add it to the table";
         EXPECT_EQ(whiles, known.value(name)) << name.toStdString()
                                              << ": loops changed; run the new ones through the hostile texts above";

@@ -1,11 +1,8 @@
-// Random control books through the whole import, against a model of the book
-// lines of its own: the generator knows what each line it writes means, and
-// every rule stored for the line, run by the rule engine on random values,
-// must give the same checks. Four Links.mdb: numbers shifted, permuted,
-// partly mapped, and an empty file.
+// Random control books through the whole import, against a model of the book lines of its own: the generator knows what
+// each line it writes means, and every rule stored for the line, run by the rule engine on random values, must give the
+// same checks. Four Links.mdb: numbers shifted, permuted, partly mapped, and an empty file.
 //
-// ZENKOR_RANDOM_LINES sets the number of lines per book (default 300),
-// ZENKOR_RANDOM_SEED another book.
+// ZENKOR_RANDOM_LINES sets the number of lines per book (default 300), ZENKOR_RANDOM_SEED another book.
 #include "controls/ZenkorImporter.h"
 #include "engine/LinksDb.h"
 #include "engine/RuleEngine.h"
@@ -28,19 +25,14 @@ namespace {
 // One book table: its book code, our table, and the book numbers with the
 // numbers they stand for (a number missing from the map stays as it is).
 struct BookTable {
-    QString code;        // "1000"
-    QString table;       // our table number "1000"
-    QList<int> rows, columns;            // book numbers the generator uses
+    QString code, table;                    // book code "1000", our table number "1000"
+    QList<int> rows, columns;               // book numbers the generator uses
     std::map<int, int> rowMap, columnMap;   // what Links.mdb says
     int row(int n) const { return rowMap.count(n) ? rowMap.at(n) : n; }
     int column(int n) const { return columnMap.count(n) ? columnMap.at(n) : n; }
 };
 
-struct Variant {
-    const char *name;
-    QList<BookTable> tables;
-    bool formsInLinks = true;
-};
+struct Variant { const char *name; QList<BookTable> tables; bool formsInLinks = true; };
 
 QList<Variant> variants() {
     auto table = [](QString code, QString ours, QList<int> rows, QList<int> cols, QList<int> rowTo, QList<int> colTo) {
@@ -102,14 +94,12 @@ public:
         const bool consecutive = numbers.last() - numbers.first() == length - 1;
         const int style = pick(4);
         if (consecutive && style == 0) return QString::number(numbers.first()) + u':' + QString::number(numbers.last());
-        if (consecutive && style == 1) return QString::number(numbers.first()) + QStringLiteral("..") +
-                                              QString::number(numbers.last());
-        if (consecutive && rows && style == 2) return QString::number(numbers.first()) + u'П' +
-                                                      QString::number(numbers.last());
+        if (consecutive && style == 1) return QString::number(numbers.first()) + ".." + QString::number(numbers.last());
+        if (consecutive && rows && style == 2)
+            return QString::number(numbers.first()) + u'П' + QString::number(numbers.last());
         if (consecutive && style == 3 && pick(2) == 0) {   // descending
             std::reverse(numbers.begin(), numbers.end());
-            return QString::number(numbers.first()) + (rows ? QStringLiteral(":") : QStringLiteral("..")) +
-                   QString::number(numbers.last());
+            return QString::number(numbers.first()) + (rows ? ":" : "..") + QString::number(numbers.last());
         }
         QStringList parts;
         for (int n : numbers) parts << QString::number(n);
@@ -134,8 +124,7 @@ public:
             s.numbers = {a, b};
             const int o = pick(3);
             s.op = o == 0 ? u'-' : o == 1 ? u'/' : u'*';
-            return QString::number(a) + (o == 0 ? QStringLiteral(" - ") : o == 1 ? QStringLiteral("/") : QStringLiteral(" X ")) +
-                   QString::number(b);
+            return QString::number(a) + (o == 0 ? " - " : o == 1 ? "/" : " X ") + QString::number(b);
         }
         s.kind = Spec::Single;
         s.numbers = {domain[pick(int(domain.size()))]};
@@ -149,15 +138,15 @@ public:
         const bool rowList = pick(2) == 0;
         const QString rows = spec(t.rows, true, rowList, n.rows);
         const QString cols = spec(t.columns, false, n.rows.kind != Spec::List, n.columns);
-        return QStringLiteral("30000,") + t.code + u',' + rows + u',' + cols;
+        return "30000," + t.code + u',' + rows + u',' + cols;
     }
 
     QString constant(Node &n) {
         n.kind = Node::Const;
         switch (pick(3)) {
         case 0: n.value = 1 + pick(9); return QString::number(int(n.value));
-        case 1: n.value = 0.5; return QStringLiteral("0,5");
-        default: n.value = 2.5; return pick(2) ? QStringLiteral("2.5") : QStringLiteral("'2,5'");
+        case 1: n.value = 0.5; return "0,5";
+        default: n.value = 2.5; return pick(2) ? "2.5" : "'2,5'";
         }
     }
 
@@ -178,7 +167,7 @@ public:
             if (i > 0) {
                 if (item.kind == Node::Const && lastRef) op = u'*';
                 g.ops << (op == u'X' ? QChar(u'*') : op);
-                text += op == u'X' ? QStringLiteral(" X ") : pick(3) == 0 ? QStringLiteral(" ") + op + u' ' : QString(op);
+                text += op == u'X' ? QString(" X ") : pick(3) == 0 ? QString(" ") + op + u' ' : QString(op);
             }
             text += itemText;
             lastRef = item.kind == Node::Ref;
@@ -194,11 +183,7 @@ public:
         relation = relations[pick(6)];
         const QString left = group(sides[0], 0);
         const QString right = pick(4) == 0 ? QString::number(pick(5)) : group(sides[1], 0);
-        if (right.size() == 1) {
-            sides[1] = Node();
-            sides[1].kind = Node::Const;
-            sides[1].value = right.toInt();
-        }
+        if (right.size() == 1) sides[1] = Node{Node::Const, double(right.toInt())};
         return left + relation + right;
     }
 
@@ -234,8 +219,7 @@ private:
         return x;
     }
     QList<int> numbers(const Spec &s, int position) const {
-        if (s.kind == Spec::List) return {s.numbers[position]};
-        return s.numbers;
+        return s.kind == Spec::List ? QList<int>{s.numbers[position]} : s.numbers;
     }
     double cells(const BookTable &t, const QList<int> &rows, const QList<int> &cols, int trial) const {
         double sum = 0;
@@ -263,9 +247,8 @@ private:
     int m_length = 1;
 };
 
-// Exact values against the engine's, which are rounded to cents.
-// The engine runs each side scaled by a million: what it shows in cents is
-// exact to 1e-8.
+// Exact values against the engine's, which are rounded to cents. The engine runs each side scaled by a million: what it
+// shows in cents is exact to 1e-8.
 bool near(double exact, double engine) { return std::fabs(exact - engine) <= 2e-8 + 1e-9 * std::fabs(exact); }
 
 QList<QPair<double, double>> distinct(QList<QPair<double, double>> checks) {
@@ -298,8 +281,7 @@ QList<QPair<double, double>> engineChecks(const QList<QStringList> &rules, const
         QString table = key;
         for (QChar c : {u'(', u')', u'[', u']'}) table.remove(c);
         TableShape shape;
-        shape.colcount = 12;
-        shape.rowcount = 30;
+        shape.colcount = 12, shape.rowcount = 30;
         ValueMatrix &m = r.createMatrix(shape);
         for (int c = 1; c <= shape.colcount; ++c)
             for (int row = 1; row <= shape.rowcount; ++row) m.set(c + 1, row + 1, cellValue(trial, table, c, row));
@@ -307,15 +289,15 @@ QList<QPair<double, double>> engineChecks(const QList<QStringList> &rules, const
     });
     for (int i = 0; i < rules.size(); ++i) {
         const QString l = "(" + rules[i][0] + ")*1000000", r = "(" + rules[i][1] + ")*1000000";
-        run.addRule(2 * i, l, r, QStringLiteral("="), QString(), rules[i][2]);
-        run.addRule(2 * i + 1, l, r, QStringLiteral("<>"), QString(), rules[i][2]);
+        run.addRule(2 * i, l, r, "=", QString(), rules[i][2]);
+        run.addRule(2 * i + 1, l, r, "<>", QString(), rules[i][2]);
     }
     run.runControls(defaultText);
     QList<QPair<double, double>> out;
     numeric = true;
     for (int e = 0; e < run.errors().count(); ++e) {
         const QString sides = run.errors().text(e).section(u'\t', 0, 0);
-        const QString rel = run.errors().object(e) % 2 == 0 ? QStringLiteral("=") : QStringLiteral("<>");
+        const QString rel = run.errors().object(e) % 2 == 0 ? "=" : "<>";
         const int at = int(sides.indexOf(rel, 1));
         bool a = false, b = false;
         const double l = sides.left(at).toDouble(&a), r = sides.mid(at + rel.size()).toDouble(&b);
@@ -334,12 +316,12 @@ TEST_P(ZenkorRandomBooks, EveryStoredRuleMeansItsBookLine) {
     SampleFixture fx;
     fx.reloadCaches();
     FakeDialogs dialogs;
-    const QString linksPath = fx.yearFolder() + QStringLiteral("Links.mdb");
+    const QString linksPath = fx.yearFolder() + "Links.mdb";
     links::createLinksDatabase(linksPath);
     {
         db::ScopedConnection c(linksPath, db::OpenMode::ReadWrite);
         const QSqlDatabase d = c.db();
-        if (v.formsInLinks) db::exec(d, QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000')"));
+        if (v.formsInLinks) db::exec(d, "insert into forms (nf, mf) values ('Ф30', '30000')");
         for (const BookTable &t : v.tables) {
             if (!v.formsInLinks) break;   // the empty file
             db::exec(d, "insert into tables (msk, orv) values (?, ?)", {"30000" + t.code, "Ф30(" + t.table + ")"});
@@ -350,11 +332,8 @@ TEST_P(ZenkorRandomBooks, EveryStoredRuleMeansItsBookLine) {
         }
     }
     NameValueList codes;
-    codes.setValue(QStringLiteral("30000"), QStringLiteral("Ф30"));
-
-    const int count = qEnvironmentVariableIntValue("ZENKOR_RANDOM_LINES") > 0
-                          ? qEnvironmentVariableIntValue("ZENKOR_RANDOM_LINES")
-                          : 300;
+    codes.setValue("30000", "Ф30");
+    const int asked = qEnvironmentVariableIntValue("ZENKOR_RANDOM_LINES"), count = asked > 0 ? asked : 300;
     Generator gen(v, quint32(qEnvironmentVariableIntValue("ZENKOR_RANDOM_SEED")) + 20260 + GetParam());
     QStringList lines;
     QList<std::array<Node, 2>> meaning;
@@ -362,19 +341,17 @@ TEST_P(ZenkorRandomBooks, EveryStoredRuleMeansItsBookLine) {
         Node sides[2];
         QString relation;
         const QString expr = gen.line(sides, relation);
-        lines << QStringLiteral("01%1 0").arg(i + 1, 6, 10, QLatin1Char('0')) + expr;
+        lines << QString("01%1 0").arg(i + 1, 6, 10, QLatin1Char('0')) + expr;
         meaning.append({sides[0], sides[1]});
-        // the generator's list length belongs to the line
-        meaning.last()[0].value = gen.length();
+        meaning.last()[0].value = gen.length();   // the generator's list length belongs to the line
     }
-    const QString book = fx.root() + QStringLiteral("book.txt");
+    const QString book = fx.root() + "book.txt";
     ASSERT_TRUE(cp1251::writeLines(book, lines));
 
     TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
     const int stored = imp.ImportControls(book, nullptr);
 
-    // Every line is stored or listed (with a reason), never both unless its
-    // numbers are to check.
+    // Every line is stored or listed (with a reason), never both unless its numbers are to check.
     QHash<int, QList<QStringList>> rules;   // line number -> rules
     QHash<int, QString> defaults;
     QSqlQuery q = db::exec(db::kMain, "select zenkor_id, lft, rght, cycl, control_type, project_tble from zenkor_controls");
@@ -382,22 +359,16 @@ TEST_P(ZenkorRandomBooks, EveryStoredRuleMeansItsBookLine) {
         const int line = q.value(0).toString().mid(2, 6).toInt();
         rules[line].append({q.value(1).toString(), q.value(2).toString(), q.value(3).toString()});
         const int type = q.value(4).toInt();
-        defaults[line] = type == 2 ? QString() : type == 1 ? QStringLiteral("Ф30")
-                                                          : QStringLiteral("Ф30Т") + q.value(5).toString();
+        defaults[line] = type == 2 ? QString() : type == 1 ? QString("Ф30") : "Ф30Т" + q.value(5).toString();
     }
     EXPECT_EQ(rules.size(), stored);
-    if (const int show = qEnvironmentVariableIntValue("ZENKOR_SHOW_LINE"); show > 0) {
-        for (const QStringList &r : rules.value(show)) printf("stored: %s\n", qPrintable(r.join(" | ")));
-        for (const ZenkorListedLine &l : imp.LastListed)
-            if (l.line == show) printf("listed: %s\n", qPrintable(l.reason));
-    }
     QHash<QString, int> reasons;
     QSet<int> listed;
     for (const ZenkorListedLine &l : imp.LastListed) {
         EXPECT_FALSE(l.reason.isEmpty());
         EXPECT_EQ(l.text, lines[l.line - 1].trimmed());
         ++reasons[l.reason.section(u':', 0, 0)];
-        if (!l.reason.startsWith(QStringLiteral("номера без соответствия"))) listed.insert(l.line);
+        if (!l.reason.startsWith("номера без соответствия")) listed.insert(l.line);
     }
     for (int line = 1; line <= count; ++line) EXPECT_NE(rules.contains(line), listed.contains(line)) << line;
 
@@ -414,9 +385,9 @@ TEST_P(ZenkorRandomBooks, EveryStoredRuleMeansItsBookLine) {
             if (!numeric || !sameChecks(g.checks(sides, trial), got)) {
                 ++wrong;
                 QStringList stored;
-                for (const QStringList &r : it.value()) stored << r.join(QStringLiteral(" | "));
+                for (const QStringList &r : it.value()) stored << r.join(" | ");
                 ADD_FAILURE() << "line " << it.key() << ": " << lines[it.key() - 1].toStdString() << "\n  stored: "
-                              << stored.join(QStringLiteral("; ")).toStdString() << " [" << defaults[it.key()].toStdString() << "]";
+                              << stored.join("; ").toStdString() << " [" << defaults[it.key()].toStdString() << "]";
                 break;
             }
         }
@@ -424,10 +395,10 @@ TEST_P(ZenkorRandomBooks, EveryStoredRuleMeansItsBookLine) {
     EXPECT_EQ(wrong, 0);
     QStringList summary;
     for (auto it = reasons.constBegin(); it != reasons.constEnd(); ++it)
-        summary << it.key() + QStringLiteral(": ") + QString::number(it.value());
+        summary << it.key() + ": " + QString::number(it.value());
     std::sort(summary.begin(), summary.end());
     printf("[ %s ] lines %d, stored %d, with another meaning %d; listed: %s\n", v.name, count, stored, wrong,
-           qPrintable(summary.join(QStringLiteral("; "))));
+           qPrintable(summary.join("; ")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, ZenkorRandomBooks, ::testing::Values(0, 1, 2, 3));

@@ -24,8 +24,7 @@ struct Stored {
 
 QList<Stored> storedRows() {
     QList<Stored> out;
-    QSqlQuery q = db::exec(db::kMain, QStringLiteral(
-                                          "select original_line, zenkor_id, book_number, condition_number, "
+    QSqlQuery q = db::exec(db::kMain, QStringLiteral("select original_line, zenkor_id, book_number, condition_number, "
                                           "error_type, form_code, table_num, lft, rght, reltion, cycl, commnt, "
                                           "project_formid, project_tble, control_type from zenkor_controls order by id"));
     while (q.next())
@@ -57,8 +56,7 @@ TEST(ZenkorSplitCycle, SplitsEnumeratedListsIntoRecords) {
     EXPECT_EQ(right[0].rght, QStringLiteral("ГР[5]"));
     EXPECT_EQ(right[0].lft, QStringLiteral("x"));
 
-    // A range is a list like any other: one record per number; a single
-    // number is no list.
+    // A range is a list like any other: one record per number; a single number is no list.
     const auto range = imp.SplitCycle(QStringLiteral("ГР[3..5]"), QStringLiteral("ГР[4]"), QString());
     ASSERT_EQ(range.size(), 3);
     EXPECT_EQ(range[2].lft, QStringLiteral("ГР[5]"));
@@ -71,8 +69,7 @@ TEST(ZenkorSplitCycle, SplitsEnumeratedListsIntoRecords) {
     const auto inner = imp.SplitCycle(QStringLiteral("СТР[1]ГР[3,4]+СТР[2]ГР[5]"), QStringLiteral("y"), QString());
     ASSERT_EQ(inner.size(), 2);
     EXPECT_EQ(inner[1].lft, QStringLiteral("СТР[1]ГР[4]+СТР[2]ГР[5]"));
-    // Both sides: position by position; lists of different lengths are never
-    // multiplied out.
+    // Both sides: position by position; lists of different lengths are never multiplied out.
     const auto pairs = imp.SplitCycle(QStringLiteral("ГР[1,2]"), QStringLiteral("ГР[3..4]"), QString());
     ASSERT_EQ(pairs.size(), 2);
     EXPECT_EQ(pairs[1].lft + pairs[1].rght, QStringLiteral("ГР[2]ГР[4]"));
@@ -84,14 +81,12 @@ TEST_F(ZenkorImportRun, StoresRulesAndReplacesThemOnTheNextRun) {
     TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
 
     const QString book = writeBook({
-        QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4+30000,1000,3,4"),
-        QStringLiteral(""),
+        QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4+30000,1000,3,4"), QStringLiteral(""),
         QStringLiteral("0100000202 30000,2000,1,4>=30000,1000,1,5"),
         QStringLiteral("0100000301 14000,1000,1,4 <= 30000,2000,1,4*"),
         QStringLiteral("0100000401 77000,1000,1,4>=77000,1000,2,4"),
         QStringLiteral("0100000501 77000,1000,1,4=66000,1000,2,4"),
-        QStringLiteral("0100000601 77000,1000,1,4=66000,1000,2,4"),
-        QStringLiteral("без отношения, вовсе"),
+        QStringLiteral("0100000601 77000,1000,1,4=66000,1000,2,4"), QStringLiteral("без отношения, вовсе"),
         QStringLiteral("0100000701 99000,1000,1,4>=30000,1000,1,4"),
     });
     // The table comes back on first use.
@@ -135,15 +130,13 @@ TEST_F(ZenkorImportRun, StoresRulesAndReplacesThemOnTheNextRun) {
     EXPECT_THROW(imp.ImportControls(writeBook({QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"),
                                                QStringLiteral("0100000202 30000,2000,1,4>=30000,1000,1,5"),
                                                QStringLiteral("0100000401 77000,1000,1,4>=77000,1000,2,4")}),
-                                    &cancelling),
-                 Cancelled);
+                                    &cancelling), Cancelled);
     EXPECT_EQ(cancelling.max, 3);
     ASSERT_EQ(storedRows().size(), 1);
     EXPECT_EQ(storedRows()[0].zenkorId, QStringLiteral("0100000901 3"));
     EXPECT_TRUE(dialogs.messages.isEmpty());
 
-    // Blank lines only, or no line converted: the earlier import stays, and
-    // the summary says why.
+    // Blank lines only, or no line converted: the earlier import stays, and the summary says why.
     for (const QStringList &nothing : {QStringList{QStringLiteral("  "), QString()},
                                        QStringList{QStringLiteral("0100000401 77000,1000,1,4>=77000,1000,2,4")}}) {
         EXPECT_EQ(imp.ImportControls(writeBook(nothing), nullptr), 0);
@@ -229,8 +222,7 @@ TEST_F(ZenkorImportRun, EveryRuleKeepsTheMeaningOfItsBookLine) {
          "СТР1ГР[5..7]", ""},
         {"a decimal comma before an operator", "30000,1000,2,4>=0,5*30000,1000,2,4", "СТР2ГР4", ">=", "0.5*СТР2ГР4",
          ""},
-        {"column arithmetic keeps the row", "30000,1000,2,4>=30000,1000,2,4-6", "СТР2ГР4", ">=", "СТР2ГР4-СТР2ГР6",
-         ""},
+        {"column arithmetic keeps the row", "30000,1000,2,4>=30000,1000,2,4-6", "СТР2ГР4", ">=", "СТР2ГР4-СТР2ГР6", ""},
         {"other table: a range mapped downwards, every row of it", "30000,2108,3:5,2>=30000,2108,3:5,1", "ГР5", ">=",
          "ГР4", "СТР[1..3]"},
     };
@@ -256,12 +248,9 @@ TEST_F(ZenkorImportRun, EveryRuleKeepsTheMeaningOfItsBookLine) {
 TEST_F(ZenkorImportRun, RulesThatWouldLoseATermAreSkippedAndListed) {
     TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
     const QString book = writeBook({
-        QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"),
-        QStringLiteral("0100000201 30000,1000,1,4>=итого"),
-        QStringLiteral("0100000301 30000,1000,1,4>=(30000,1000,2,4"),
-        QStringLiteral("0100000401 30000,1000,9:7,4>=0"),
-        QStringLiteral("0100000501 30000,1000,1,4>="),
-        QStringLiteral("0100000601 77000,1000,1,4>=0"),
+        QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"), QStringLiteral("0100000201 30000,1000,1,4>=итого"),
+        QStringLiteral("0100000301 30000,1000,1,4>=(30000,1000,2,4"), QStringLiteral("0100000401 30000,1000,9:7,4>=0"),
+        QStringLiteral("0100000501 30000,1000,1,4>="), QStringLiteral("0100000601 77000,1000,1,4>=0"),
         QStringLiteral("0100000701 30000,1000,1,4>=2 Х 30000,1000,3,4"),   // Cyrillic Х: no product sign
     });
     EXPECT_EQ(imp.ImportControls(book, nullptr), 1);
@@ -272,8 +261,7 @@ TEST_F(ZenkorImportRun, RulesThatWouldLoseATermAreSkippedAndListed) {
     EXPECT_EQ(reasons, (QStringList{"строка не прочитана\t2", "строка не прочитана\t3", "строка не прочитана\t5",
                                     "строка не прочитана\t7",
                                     "правило не прошло проверку: Цикл: Строка № 7 вне рабочей области таблицы Ф30Т(1000)\t4",
-                                    "формы без сопоставления\t6"}))
-        << reasons.join(u'|').toStdString();
+                                    "формы без сопоставления\t6"})) << reasons.join(u'|').toStdString();
 }
 
 TEST_F(ZenkorImportRun, FailedRunKeepsThePreviousImport) {

@@ -1,5 +1,4 @@
-// Administrator mode: password, switching, registered windows and their
-// administrator-only menus, items and widgets.
+// Administrator mode: password, switching, registered windows and their administrator-only menus, items and widgets.
 #include "core/AdminMode.h"
 #include "tests/support/FakeDialogs.h"
 

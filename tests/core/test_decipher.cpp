@@ -1,6 +1,5 @@
-// Formula reference decipher: finding references, the decipher against the
-// open main database, the comparison with the previous year's database and
-// the views that show it.
+// Formula reference decipher: finding references, the decipher against the open main database, the comparison with the
+// previous year's database and the views that show it.
 #include "platform/Codepage.h"
 #include "core/FormulaDiff.h"
 #include "core/FormulaHighlighter.h"

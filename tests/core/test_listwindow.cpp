@@ -54,9 +54,8 @@ TEST(ProgressWindow, PositionStaysWithinTheGauge) {
     EXPECT_GT(p.Gauge1->maximum(), p.Gauge1->minimum());
 }
 
-// During a run started from a modal window (a file import from the matching
-// window, say) the progress window is shown above that window, not under
-// it, and is not deleted with it.
+// During a run started from a modal window (a file import from the matching window, say) the progress window is shown
+// above that window, not under it, and is not deleted with it.
 TEST(ProgressWindow, ShownAboveTheModalWindowThatStartedTheRun) {
     auto *modal = new QDialog;
     modal->setWindowTitle(QStringLiteral("Сопоставление"));

@@ -1,6 +1,5 @@
-// "Отмена" pressed while a job's single statement runs long, or while its
-// commit waits: the progress window goes on answering, the job stops within
-// half a second and the data is as before.
+// "Отмена" pressed while a job's single statement runs long, or while its commit waits: the progress window goes on
+// answering, the job stops within half a second and the data is as before.
 #include "core/ProgressWindow.h"
 #include "platform/Database.h"
 

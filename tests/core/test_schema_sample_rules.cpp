@@ -1,5 +1,4 @@
-// The sample configuration's network form: calculated cells whose conditions
-// reach over two forms.
+// The sample configuration's network form: calculated cells whose conditions reach over two forms.
 #include "support/Fixture.h"
 #include "support/TestWork.h"
 

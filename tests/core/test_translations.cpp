@@ -15,9 +15,8 @@
 #include <gtest/gtest.h>
 #include <cstdio>
 
-// Qt's own dialog parts (file dialog labels, standard buttons, the type
-// column of the file list) must not stay in English once the Russian texts
-// are installed.
+// Qt's own dialog parts (file dialog labels, standard buttons, the type column of the file list) must not stay in
+// English once the Russian texts are installed.
 TEST(QtTranslations, FileDialogLabelsBecomeRussian) {
     const QString system = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ru.qm");
     if (!QFileInfo::exists(system)) GTEST_SKIP() << "no Qt translations on this machine";
@@ -33,8 +32,7 @@ TEST(QtTranslations, FileDialogLabelsBecomeRussian) {
     EXPECT_EQ(QFileIconProvider().type(QFileInfo(dir.path())), QStringLiteral("Папка"));
 }
 
-// Run as a child process prepared like the program: reports what the
-// desktop locale gives for dates and numbers.
+// Run as a child process prepared like the program: reports what the desktop locale gives for dates and numbers.
 TEST(QtLocaleChild, Report) {
     if (qEnvironmentVariableIsEmpty("KELVANA_LOCALE_CHILD")) GTEST_SKIP() << "runs as a child process only";
     QLocale::setDefault(QLocale::system());   // as the program leaves it
@@ -46,9 +44,8 @@ TEST(QtLocaleChild, Report) {
                 qPrintable(QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")).comment()));
 }
 
-// Dates in the standard dialogs are Russian, while every number the program
-// writes keeps "." as decimal separator, even on a Russian desktop whose
-// settings would give ",".
+// Dates in the standard dialogs are Russian, while every number the program writes keeps "." as decimal separator, even
+// on a Russian desktop whose settings would give ",".
 TEST(QtLocale, RussianDatesAndPointDecimals) {
     const QByteArray saved[] = {qgetenv("LC_ALL"), qgetenv("LANG"), qgetenv("LC_TIME"), qgetenv("LC_MESSAGES"),
                                 qgetenv("LC_NUMERIC")};

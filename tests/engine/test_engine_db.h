@@ -1,7 +1,6 @@
 #pragma once
-// A small configuration made for engine tests: the empty year of
-// YearBuilder with both files in one folder, with helpers named for the
-// engine's terms and for rules.
+// A small configuration made for engine tests: the empty year of YearBuilder with both files in one folder, with
+// helpers named for the engine's terms and for rules.
 #include "engine/Caches.h"
 #include "support/TestWork.h"
 #include "engine/CellNumbering.h"
@@ -41,8 +40,7 @@ public:
     }
     void addCondition(qint64 tid, int row, int column, bool sum, const QString &formula, const QString &condition,
                       int koeff, bool rural, bool average, const QString &types) {
-        db::exec(db::kMain,
-                 QStringLiteral("insert into conditions values (?, ?, ?, ?, ?, ?, ?, ?, '', '', ?, ?)"),
+        db::exec(db::kMain, QStringLiteral("insert into conditions values (?, ?, ?, ?, ?, ?, ?, ?, '', '', ?, ?)"),
                  {tid, row, column, sum ? 1 : 0, formula, condition, koeff, rural ? 1 : 0,
                   average ? QStringLiteral("True") : QStringLiteral("False"), types});
     }

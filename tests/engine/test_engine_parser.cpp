@@ -145,11 +145,7 @@ TEST(EngineNotation, GroupsCloseAtTheirOwnBracketOrTheFirst) {
 }
 
 TEST(EngineFormulaParser, FormTableRowAndColumnParts) {
-    struct FormTableCase {
-        QString ref;
-        int mode;
-        QString form, table;
-    };
+    struct FormTableCase { QString ref; int mode; QString form, table; };
     const QList<FormTableCase> formTables = {
         {"Ф12Т(7)СТР1", 0, "Ф12", "Т(7)"},
         {"Ф12Т(7)СТР1", 1, "Ф12", ""},   // the table part is not asked for
@@ -183,11 +179,7 @@ TEST(EngineFormulaParser, Qualifying) {
 }
 
 TEST(EngineFormulaParser, ReferencedRowsColumns) {
-    struct Case {
-        QString formula, cycle;
-        bool single;
-        QString rows, columns;
-    };
+    struct Case { QString formula, cycle; bool single; QString rows, columns; };
     const QList<Case> cases = {
         {"Ф1Т[1]СТР1ГР3+Ф1Т[1]СТР[2..3]ГР4", "", false, "1,2,3", "3,4"},
         {"Ф1Т[1]СТР1ГР5", "ГР[3..4]", false, "1", "3,4"},   // the cycle replaces the columns

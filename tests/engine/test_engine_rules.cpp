@@ -18,9 +18,8 @@
 
 namespace {
 
-// Form Ф12 with table (1000): 6 columns (2 fixed), 5 rows (1 fixed), so
-// references name columns 3..6 and rows 1..4; and table (2000) 4 x 3, no
-// fixed cells. Form Ф14 with table (1): 3 x 3, 1 fixed column, 1 fixed row.
+// Form Ф12 with table (1000): 6 columns (2 fixed), 5 rows (1 fixed), so references name columns 3..6 and rows 1..4; and
+// table (2000) 4 x 3, no fixed cells. Form Ф14 with table (1): 3 x 3, 1 fixed column, 1 fixed row.
 class EngineRules : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -169,8 +168,7 @@ TEST_F(EngineRules, ReadTableFillsTheStoredBounds) {
     EXPECT_FALSE(IsValidMatrixCell(m, 7, 1));
     EXPECT_FALSE(IsValidMatrixCell(m, 3, 5));   // row rowcount - fixrows + 1
 
-    // Mode "Types" adds the included institutions; other modes read the one
-    // unit from the value table.
+    // Mode "Types" adds the included institutions; other modes read the one unit from the value table.
     put1000(3, 1, 6, 8);
     e.put(9, t1000, 4, 3, 1, "repdata");
     auto valueRead = [](const RuleRunContext &c) {
@@ -269,9 +267,7 @@ TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
     put1000(4, 2, 0.1);
     put1000(4, 3, 0.2);
     put1000(5, 1, 0.005);
-    struct Case {
-        QString left, relation, right, reported;
-    };
+    struct Case { QString left, relation, right, reported; };
     const QList<Case> cases = {
         {"СТР3ГР3", "=", "СТР1ГР3+СТР2ГР3", ""},
         {"СТР3ГР3", "<>", "СТР1ГР3+СТР2ГР3", "30.30<>30.30"},
@@ -289,8 +285,7 @@ TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
     run.runControls("Ф12Т[1000]");
     QStringList expected;
     for (int i = 0; i < cases.size(); ++i)
-        if (!cases[i].reported.isEmpty())
-            expected << cases[i].reported + "\tФ12Т[1000]\t" + QString::number(i + 1);
+        if (!cases[i].reported.isEmpty()) expected << cases[i].reported + "\tФ12Т[1000]\t" + QString::number(i + 1);
     EXPECT_EQ(errors(), expected);
 }
 
@@ -316,8 +311,7 @@ TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
     run.runControls("Ф12Т[1000]");
     const QStringList e = run.errors().texts();
     const bool ok = e.size() >= 4 && e[0].startsWith("ВПТ Ф12(1000) гр3стр5>=0") &&
-                    e.last().startsWith("ВПТ Ф12(1000) гр1стр1<0") &&
-                    e.filter("\tвложенность").size() == 1 &&
+                    e.last().startsWith("ВПТ Ф12(1000) гр1стр1<0") && e.filter("\tвложенность").size() == 1 &&
                     EvaluateExpression(QString(100000, '(') + "1" + QString(100000, ')')).startsWith("((") &&
                     EvaluateExpression(QString(100000, '-') + "1").startsWith("--");
     std::fprintf(stderr, "%d %s\n", int(e.size()), qPrintable(e.join(" | ").left(400)));
@@ -358,10 +352,8 @@ TEST_F(EngineRules, ViolationsAndWhatCannotBeComputed) {
     run.addRule(10, "Ф12Т[1000]СТР[1ГР3", "5", "=", "нет скобки", "");
     run.runControls("");
     EXPECT_EQ(errors(), QStringList({
-                            "5.00<>5.00\t\tразличны",
-                            "ВПТ Ф12(1000) гр3стр5>=0.00\t\tвне таблицы",
-                            "Ф99Т[1]СТР1ГР1=5.00\t\tнет таблицы",
-                            "Ф12Т[1000]СТР[1..X]ГР3=1\t\tплохой список",
+                            "5.00<>5.00\t\tразличны", "ВПТ Ф12(1000) гр3стр5>=0.00\t\tвне таблицы",
+                            "Ф99Т[1]СТР1ГР1=5.00\t\tнет таблицы", "Ф12Т[1000]СТР[1..X]ГР3=1\t\tплохой список",
                             "5.00=1\tГР[3..y]\tпосле ошибки",
                             "Ф12Т[1000]СТР[1ГР3=5\t\tнет скобки",
                         }));

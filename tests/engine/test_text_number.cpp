@@ -60,10 +60,7 @@ TEST(TextUtil, CodesAndLists) {
 // A sum keeps the precision of its largest term: sums that cancel are 0, a
 // real small remainder stays, and sums that do not cancel are untouched.
 TEST(NumberFormat, SumsKeepThePrecisionOfTheirTerms) {
-    struct Case {
-        QList<double> terms;
-        double expected;
-    };
+    struct Case { QList<double> terms; double expected; };
     const QList<Case> cases = {
         {{0.1, 0.2, -0.3}, 0.0},
         {{10.1, 20.2, -30.3}, 0.0},
@@ -92,8 +89,7 @@ TEST(NumberFormat, SumsKeepThePrecisionOfTheirTerms) {
     EXPECT_EQ(num::settledSum(4e-14, 10.0), 0.0);
 }
 
-// Fifteen significant digits in all: large values show no decimals they do
-// not have; the storable range ends at 10^15.
+// Fifteen significant digits in all: large values show no decimals they do not have; the storable range ends at 10^15.
 TEST(NumberFormat, LargeValuesShowOnlyTheirDigits) {
     const QList<std::pair<double, QString>> cases = {
         {9999999999999.99, "9999999999999.99"},   {12345678901234.56, "12345678901234.6"},
@@ -101,8 +97,7 @@ TEST(NumberFormat, LargeValuesShowOnlyTheirDigits) {
         {4e14 + 0.25, "400000000000000"},         {-0.004, "0.00"},
     };
     for (const auto &[v, text] : cases) EXPECT_EQ(num::fixed2(v), text) << text.toStdString();
-    for (double v : {0.0, -1.0, 999999999999999.0, -999999999999999.0})
-        EXPECT_TRUE(num::isStorableValue(v)) << v;
+    for (double v : {0.0, -1.0, 999999999999999.0, -999999999999999.0}) EXPECT_TRUE(num::isStorableValue(v)) << v;
     for (double v : {1e15, -1e15, 2.5e20, std::nan(""), HUGE_VAL}) EXPECT_FALSE(num::isStorableValue(v)) << v;
 }
 

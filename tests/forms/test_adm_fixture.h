@@ -1,7 +1,6 @@
 #pragma once
-// A small year of one configuration: three forms with tables, a territory
-// with institutions and institution types, caches loaded. Used by the
-// transfer, territory and forms-tree tests.
+// A small year of one configuration: three forms with tables, a territory with institutions and institution types,
+// caches loaded. Used by the transfer, territory and forms-tree tests.
 #include "engine/Caches.h"
 #include "support/YearBuilder.h"
 

@@ -1,5 +1,4 @@
-// The territory tree: building it, leaf lists, units with population, moves,
-// order, deletion and group loads.
+// The territory tree: building it, leaf lists, units with population, moves, order, deletion and group loads.
 #include "test_adm_fixture.h"
 
 #include "engine/ProgressSink.h"
@@ -175,11 +174,9 @@ TEST(AdmTree, GroupLoadListsUnknownUnitsAndGoesOn) {
     // "Отмена" before the third file: the two loaded before it go back too.
     const auto before = fx.values();
     ASSERT_TRUE(cp1251::writeLines(a, {line("10.1")}));
-    EXPECT_THROW(loadUnitFiles({a, c, b}, QString(), false,
-                               [&](int i, const QString &) {
+    EXPECT_THROW(loadUnitFiles({a, c, b}, QString(), false, [&](int i, const QString &) {
                                    if (i == 2) throw Cancelled();
-                               }),
-                 Cancelled);
+                               }), Cancelled);
     EXPECT_EQ(fx.values(), before);
     // "Отмена" while a file is written, and a write the database refuses
     // halfway through a file: the files written before go back too.
@@ -187,8 +184,7 @@ TEST(AdmTree, GroupLoadListsUnknownUnitsAndGoesOn) {
     EXPECT_THROW(loadUnitFiles({a, c}, QString(), false, {},
                                [&](int done, int total) {
                                    if (total == 2 && done == total) throw Cancelled();   // the second file
-                               }),
-                 Cancelled);
+                               }), Cancelled);
     EXPECT_EQ(fx.values(), before);
     db::exec(fx.dataDb(), "create trigger refuse before insert on data when new.data = 666 "
                           "begin select raise(abort, 'refused'); end");

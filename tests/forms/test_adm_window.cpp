@@ -184,13 +184,11 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
     EXPECT_EQ(count(ids::TableF14Patients), 0);
 }
 
-// Villages share names: equal names in two districts, in one district and
-// names equal up to letter case each keep a file of their own, and the group
-// load puts every file back into its own institution.
+// Villages share names: equal names in two districts, in one district and names equal up to letter case each keep a
+// file of their own, and the group load puts every file back into its own institution.
 TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     const QSqlDatabase data = db::connection(db::kData);
-    const QVariantList cell =
-        [&] {
+    const QVariantList cell = [&] {
             QSqlQuery q = db::exec(data, "select \"column\", \"row\" from data where hospital=? and \"table\"=? limit 1",
                                    {ids::NorthHospital, ids::TableF30Staff});
             return q.next() ? QVariantList{q.value(0), q.value(1)} : QVariantList{};
@@ -237,8 +235,7 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     for (const Unit &u : units) EXPECT_EQ(valueOf(u.id).toDouble(), u.value) << u.name.toStdString();
     EXPECT_EQ(valueOf(ids::NorthHospital).isValid(), true);
 
-    // Two files of one institution: the whole group is refused before anything
-    // is written, and both files are named.
+    // Two files of one institution: the whole group is refused before anything is written, and both files are named.
     const QString northFap = root + QStringLiteral("Область/Северный район/ФАП Ручей - Годовой - 2024.orw");
     const QString copy = root + QStringLiteral("Область/Северный район/фап ручей - Годовой.orw");
     ASSERT_TRUE(QFile::copy(northFap, copy));
@@ -306,8 +303,7 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
     // Renaming writes at once; a blank name is refused and the old one shown.
     hospital->setText(0, QStringLiteral("Больница \"общая\""));
     EXPECT_EQ(db::scalar(db::connection(db::kMain), "select type from medicaltypes where id=?", {ids::TypeHospital})
-                  .toString(),
-              QStringLiteral("Больница \"общая\""));
+                  .toString(), QStringLiteral("Больница \"общая\""));
     hospital->setText(0, "  ");
     EXPECT_EQ(hospital->text(0), QStringLiteral("Больница \"общая\""));
 

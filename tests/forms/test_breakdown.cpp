@@ -1,7 +1,6 @@
-// Breakdown of a table value by the units that make it up, over the sample:
-// institutions and summary reports of the include list, network rules of a
-// cell, the total line taken from the window's matrix, and the list window
-// reached from the table window's menu.
+// Breakdown of a table value by the units that make it up, over the sample: institutions and summary reports of the
+// include list, network rules of a cell, the total line taken from the window's matrix, and the list window reached
+// from the table window's menu.
 #include "core/ListWindow.h"
 #include "support/TestWork.h"
 #include "engine/SharedState.h"

@@ -1,6 +1,5 @@
-// Calculation rules of a table: the stored record of cell, row and column
-// rules, the types chosen in the dialog, deleting, the divisor field and the
-// F8 takeover of the crossing line rules, over the sample's network table.
+// Calculation rules of a table: the stored record of cell, row and column rules, the types chosen in the dialog,
+// deleting, the divisor field and the F8 takeover of the crossing line rules, over the sample's network table.
 #include "engine/SharedState.h"
 #include "support/TestWork.h"
 #include "core/TreeMarking.h"

@@ -71,9 +71,8 @@ struct CatalogTest : ::testing::Test {
 
 } // namespace
 
-// Read back as written, or with the form's name in other letter case: the
-// form is found and updated in place and keeps its stored name (its print
-// files and references name it so).
+// Read back as written, or with the form's name in other letter case: the form is found and updated in place and keeps
+// its stored name (its print files and references name it so).
 TEST_F(CatalogTest, ExportedFormReadsBackInPlace) {
     const QStringList before = structureOf(ids::FormF30);
     for (const bool lower : {false, true}) {
@@ -145,10 +144,9 @@ TEST_F(CatalogTest, FieldEncodingsOfTitlesAndSizes) {
 }
 
 TEST_F(CatalogTest, FileWrittenElsewhereIsDecodedAndBound) {
-    // A colon in a file's title text becomes the control byte; quotes are data;
-    // any flag but "Нет" means a network form. Update packages once wrote
-    // the span, font and layout of a title blank: it is its own cell in the
-    // font and layout of a new title.
+    // A colon in a file's title text becomes the control byte; quotes are data; any flag but "Нет" means a network
+    // form. Update packages once wrote the span, font and layout of a title blank: it is its own cell in the font and
+    // layout of a new title.
     writeFile(file("new.frs"), {"Ф\"99\"#Новая \"форма\"#True", "(1000)#Таблица \"один\"#3#2#1#1#true#1",
                                 "стр1#20,5", "гр1#100", "гр2#50", "заг1#1#1#1#2#1#Arial#10#False#False#CC00#Итого: всего",
                                 "заг2#1#######False#False##б"});
@@ -175,10 +173,7 @@ TEST_F(CatalogTest, FaultyFilesChangeNothing) {
     const qint64 forms = formCount();
     const qint64 titles = count(mainDb(), "select count(*) from titles");
     const QString good = "(1000)#Штаты#8#7#3#3#False#0";
-    struct Case {
-        QStringList lines;
-        QString expected;
-    };
+    struct Case { QStringList lines; QString expected; };
     const QList<Case> cases = {
         {{}, QStringLiteral("Файл структуры формы пуст")},
         {{"без разделителей", good}, QStringLiteral("Ошибка на строке 1")},
@@ -219,13 +214,10 @@ TEST_F(CatalogTest, FaultyFilesChangeNothing) {
 }
 
 TEST_F(CatalogTest, TextsTheFileCannotCarryAreRefused) {
-    // "#" separates the fields: in any field but the last of its line it
-    // would cut the text and shift the fields after it. A name (a key in
-    // references and file names) holds no ":". The export refuses, naming the
-    // field, and writes no file.
-    struct Case {
-        QString sql, value, field;
-    };
+    // "#" separates the fields: in any field but the last of its line it would cut the text and shift the fields after
+    // it. A name (a key in references and file names) holds no ":". The export refuses, naming the field, and writes no
+    // file.
+    struct Case { QString sql, value, field; };
     const QList<Case> cases = {
         {"update forms set decipher=? where id=1", "Сведения #1 о штатах", "Содержание формы"},
         {"update forms set formname=? where id=1", "Ф#30", "Форма"},

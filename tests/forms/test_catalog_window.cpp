@@ -51,8 +51,7 @@ TEST_F(CatalogWindowTest, ListFilledOnceAndFormsAddedEditedDeleted) {
         c->BitBtn1Click();
         EXPECT_EQ(c->result(), 0);
         c->Edit1->setText("Ф12");
-        // A "#" would cut the description in a structure file: refused, the
-        // dialog stays open with the typed texts.
+        // A "#" would cut the description in a structure file: refused, the dialog stays open with the typed texts.
         c->Edit2->setText("Сведения #1");
         c->BitBtn1Click();
         EXPECT_EQ(c->result(), 0);

@@ -134,9 +134,7 @@ TEST_F(ExcelOutputTest, FormPerMemberReplacesOnlyWhatItMayAndCan) {
     const QString kept = folder + "/Ф30 - ФАП Лесной.xlsx";
     ASSERT_TRUE(cp1251::writeFile(kept, "прежний"));
     QStringList asked;
-    const auto answer = [&](bool yes) {
-        return [&asked, yes](const QStringList &e) { asked = e; return yes; };
-    };
+    const auto answer = [&](bool yes) { return [&asked, yes](const QStringList &e) { asked = e; return yes; }; };
     EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", ReportMode::Svod, {}, noProgress(), answer(false)),
                  Cancelled);
     EXPECT_EQ(asked, QStringList{"Ф30 - ФАП Лесной.xlsx"});

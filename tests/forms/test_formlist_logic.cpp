@@ -20,8 +20,7 @@ namespace ids = sample::ids;
 
 namespace {
 
-// A run as the window makes one, from the context of the moment; the last
-// one stays for its errors.
+// A run as the window makes one, from the context of the moment; the last one stays for its errors.
 std::optional<RuleRun> g_run;
 RuleRun &fresh() { return g_run.emplace(RuleRunContext{testWork()}); }
 const StringList &lastErrors() { return g_run->errors(); }
@@ -40,8 +39,7 @@ double stored(qint64 hosp, int table, int column, int row, const QString &t = "d
     return db::scalar(db::connection(db::kData),
                       QStringLiteral("select data from %1 where hospital=? and \"table\"=? and \"column\"=? "
                                      "and \"row\"=? and year=?").arg(t),
-                      {hosp, table, column, row, SampleFixture::kYear})
-        .toDouble();
+                      {hosp, table, column, row, SampleFixture::kYear}).toDouble();
 }
 
 using FormListTest = InputWindowTest;
@@ -261,8 +259,7 @@ TEST_F(FormListTest, ConditionsImportKeepsToItsFormAndRefusesBrokenFiles) {
         EXPECT_EQ(count(), before) << c.name;
     }
 
-    // Lines of another form or of an unknown table are skipped and named;
-    // the tables the file carries are replaced.
+    // Lines of another form or of an unknown table are skipped and named; the tables the file carries are replaced.
     const QString other = fx.root() + "other.cnd";
     ASSERT_TRUE(cp1251::writeLines(other, {"Ф30\t(1000)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*",
                                            "Ф47\t(9999)\t0\t0\tTrue\tx\t\t1\tFalse\tFalse\t*",

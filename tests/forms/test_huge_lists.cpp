@@ -1,6 +1,5 @@
-// Lists of many huge ranges cost their items times the table in every reader:
-// the rule run, the check, the table window's highlighting and the decipher,
-// in a child process whose address space is limited to 1 GB.
+// Lists of many huge ranges cost their items times the table in every reader: the rule run, the check, the table
+// window's highlighting and the decipher, in a child process whose address space is limited to 1 GB.
 #include "core/FormulaHighlighter.h"
 #include "engine/FormulaParser.h"
 #include "engine/RuleCheck.h"
@@ -64,17 +63,9 @@ bool readHugeLists(QString &report) {
 
     const long grown = peakMegabytes() - before;
     report = QStringLiteral("lines %1, cycle %2/%3, counts %4 (%5), covers %6, marked %7, rows text %8, decipher %9, "
-                            "grown %10 MB")
-                 .arg(errors.size())
-                 .arg(cycleLines)
-                 .arg(outsideCycle)
-                 .arg(counts.size())
-                 .arg(counts.value(MakeCellKey(0, 0)).IntraTableCount)
-                 .arg(covers)
-                 .arg(marked.size())
-                 .arg(rowsOnly.size())
-                 .arg(decipher.size())
-                 .arg(grown);
+                            "grown %10 MB").arg(errors.size()).arg(cycleLines).arg(outsideCycle)
+                 .arg(counts.size()).arg(counts.value(MakeCellKey(0, 0)).IntraTableCount).arg(covers).arg(marked.size())
+                 .arg(rowsOnly.size()).arg(decipher.size()).arg(grown);
     return errors.size() >= 3 && errors[0].startsWith("ВПТ Ф30(1000) гр4стр6>=0.00\t") &&
            errors[1].startsWith("ВПТ Ф30(1000) гр1стр1>=0.00\t") && cycleLines >= 3000 && cycleLines <= 15000 &&
            outsideCycle == 3000 && refused && counts.size() == 20 &&

@@ -43,11 +43,9 @@ QString table(int cols, const QList<QStringList> &rows) {
 const QString kLong = QStringLiteral("Больницы всего, число");   // 21 characters
 const QString kTwenty = QStringLiteral("Больницы всего число");  // 20 characters
 
-// Table 1 (4 x 5): "Наименование" over two rows, "Врачи" and "Средний персонал"
-// over two columns each, a blank cell, numbering, one data row.
-// Table 2 (4 x 3): two leading columns and "Прочие". Table 3: two rows.
-// Table 4 (3 x 5): a title of two paragraphs over two sub-headers, and at the
-// right edge a title merged over two columns and two rows.
+// Table 1 (4 x 5): "Наименование" over two rows, "Врачи" and "Средний персонал" over two columns each, a blank cell,
+// numbering, one data row. Table 2 (4 x 3): two leading columns and "Прочие". Table 3: two rows. Table 4 (3 x 5): a
+// title of two paragraphs over two sub-headers, and at the right edge a title merged over two columns and two rows.
 QStringList sampleTables() {
     const QString t1 = table(5, {{cell("Наименование", kRestart), cell("Врачи", span(2)),
                                   cell("Средний \"персонал\"", span(2))},
@@ -70,15 +68,10 @@ QString writeDocx(const QString &path, const QStringList &tables = sampleTables(
     return writeDocxTemplate(path,
                              ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document xmlns:w=\"http://schemas."
                               "openxmlformats.org/wordprocessingml/2006/main\"><w:body><w:p/>" +
-                              tables.join(QString()) + "</w:body></w:document>").toUtf8(),
-                             false);
+                              tables.join(QString()) + "</w:body></w:document>").toUtf8(), false);
 }
 
-struct Expect {
-    int r, c;
-    QString text;
-    int ec, er;
-};
+struct Expect { int r, c; QString text; int ec, er; };
 
 void checkCell(const DocStructure &s, const Expect &e) {
     SCOPED_TRACE(QStringLiteral("cell %1,%2").arg(e.r).arg(e.c).toStdString());
@@ -116,8 +109,7 @@ TEST_F(ImportDocTest, MergedHeaderCellsGiveSpans) {
     checkCell(s, {2, 5, "из них\nженщин", 5, 2});   // paragraphs stay lines of the title
     checkCell(s, {4, 1, kLong, 1, 4});
 
-    // Spans are the document's own: a sub-header beside a title merged down
-    // does not reach into it.
+    // Spans are the document's own: a sub-header beside a title merged down does not reach into it.
     const DocStructure t = ExtractDocTableStructure(doc, 4);
     ASSERT_EQ(t.cols, 5);
     checkCell(t, {1, 1, "Наименование", 1, 2});
@@ -133,14 +125,9 @@ TEST_F(ImportDocTest, MergedHeaderCellsGiveSpans) {
     QSqlQuery q = db::exec(mainDb(), "select \"row\", \"column\", union_sc, union_sr, union_ec, union_er, txt from "
                                      "titles where \"table\"=2 and \"row\"<=2 order by \"row\", \"column\"");
     while (q.next())
-        stored << QStringLiteral("%1,%2 %3,%4-%5,%6 %7")
-                      .arg(q.value(0).toInt())
-                      .arg(q.value(1).toInt())
-                      .arg(q.value(2).toInt())
-                      .arg(q.value(3).toInt())
-                      .arg(q.value(4).toInt())
-                      .arg(q.value(5).toInt())
-                      .arg(q.value(6).toString());
+        stored << QStringLiteral("%1,%2 %3,%4-%5,%6 %7").arg(q.value(0).toInt())
+                      .arg(q.value(1).toInt()).arg(q.value(2).toInt()).arg(q.value(3).toInt()).arg(q.value(4).toInt())
+                      .arg(q.value(5).toInt()).arg(q.value(6).toString());
     EXPECT_EQ(stored, (QStringList{"1,1 1,1-1,2 Наименование", "1,2 2,1-3,1 Число\nдолжностей", "1,4 4,1-5,2 Итого",
                                    "2,2 2,2-2,2 штатных", "2,3 3,2-3,2 занятых"}));
 }
@@ -176,8 +163,7 @@ TEST_F(ImportDocTest, AbsurdSizesAndFixedLinesAreRefusedBeforeAnythingIsStored) 
         EXPECT_TRUE(e.message().contains(QStringLiteral("(строка 1, столбец 2)"))) << e.message().toStdString();
     }
 
-    // Fixed rows or columns beyond the table leave no data area: refused, the
-    // stored structure stays.
+    // Fixed rows or columns beyond the table leave no data area: refused, the stored structure stays.
     const QString before =
         db::scalar(mainDb(), "select group_concat(txt, '|') from titles where \"table\"=2").toString();
     const DocStructure s = ExtractDocTableStructure(doc, 1);   // 4 x 5

@@ -1,6 +1,5 @@
-// Data presence reports: fill percentages per table from the values
-// database and from transfer files, the 150-character form lines, and the
-// territory window's "Справка" commands.
+// Data presence reports: fill percentages per table from the values database and from transfer files, the 150-character
+// form lines, and the territory window's "Справка" commands.
 #include "core/ListWindow.h"
 #include "support/TestWork.h"
 #include "core/SampleConfig.h"
@@ -92,8 +91,7 @@ TEST_F(PresenceTest, FileReportCountsValuesOfTheYear) {
     const auto rec = [](const QString &year, const QString &form, const QString &tablen, int c, int r) {
         return transfer::formatRecord("5", year, form, tablen, c, r);
     };
-    // By name: 3 of 6 cells of Ф30 (2000), one cell of another year, unknown
-    // tables ("(20" is no key of "(2000)").
+    // By name: 3 of 6 cells of Ф30 (2000), one cell of another year, unknown tables ("(20" is no key of "(2000)").
     writeFile(dir + "Северная ЦРБ - Ф30.orw", {rec(y, "Ф30", "(2000)", 5, 4), rec(y, "Ф30", "(2000)", 6, 4),
                                                 rec(y, "Ф30", "(2000)", 5, 5), rec("2001", "Ф30", "(1000)", 5, 5),
                                                 rec(y, "Ф30", "(9000)", 5, 5), rec(y, "Ф30", "(20", 6, 5), "мусор"});

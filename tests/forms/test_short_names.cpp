@@ -1,5 +1,4 @@
-// Short names of institutions: the file round trip, lookups, the prompt for
-// a missing name and the list editor.
+// Short names of institutions: the file round trip, lookups, the prompt for a missing name and the list editor.
 #include "core/SampleConfig.h"
 #include "support/Files.h"
 #include "support/TestWork.h"

@@ -1,7 +1,6 @@
-// Structure changes of one table over the sample configuration: rows and
-// columns inserted and deleted with their titles, spans, sizes, calculation
-// rules and stored values of every values file; the rules that name moved
-// lines; title edits; a failure half-way changes nothing.
+// Structure changes of one table over the sample configuration: rows and columns inserted and deleted with their
+// titles, spans, sizes, calculation rules and stored values of every values file; the rules that name moved lines;
+// title edits; a failure half-way changes nothing.
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "forms/StructureEdit.h"
@@ -22,12 +21,7 @@ constexpr int kStaff = sample::ids::TableF30Staff;      // 7 x 8, fixcols 3, fix
 constexpr int kVisits = sample::ids::TableF30Visits;    // 5 x 5, fixcols 3, fixrows 2
 constexpr int kNetwork = sample::ids::TableF47Network;  // 5 x 6, fixcols 3, fixrows 2, calculated cells
 
-struct Title {
-    int sc, sr, ec, er;
-    QString font;
-    int size;
-    QString tchars, text;
-};
+struct Title { int sc, sr, ec, er; QString font; int size; QString tchars, text; };
 
 class StructureEditTest : public ::testing::Test {
 protected:
@@ -40,8 +34,7 @@ protected:
 
     // Title record at (column, row); sc = -1 when there is none.
     Title title(int ident, int column, int row) {
-        QSqlQuery q = db::exec(main(),
-                               "select union_sc, union_sr, union_ec, union_er, fontname, fontsize, tchars, txt "
+        QSqlQuery q = db::exec(main(), "select union_sc, union_sr, union_ec, union_er, fontname, fontsize, tchars, txt "
                                "from titles where \"table\"=? and \"column\"=? and \"row\"=?",
                                {ident, column, row});
         if (!q.next()) return Title{-1, -1, -1, -1, {}, 0, {}, {}};
@@ -72,18 +65,15 @@ protected:
     double value(const QString &connection, const QString &table, qint64 hospital, int ident, int column, int row) {
         return db::scalar(db::connection(connection),
                           QStringLiteral("select coalesce(sum(data), 0) from %1 where hospital=? and \"table\"=? and "
-                                         "\"column\"=? and \"row\"=?")
-                              .arg(table),
-                          {hospital, ident, column, row})
-            .toDouble();
+                                         "\"column\"=? and \"row\"=?").arg(table),
+                          {hospital, ident, column, row}).toDouble();
     }
     double data(qint64 hospital, int ident, int column, int row) {
         return value(db::kData, "data", hospital, ident, column, row);
     }
     int storedCount(const QString &table, int ident) {
         return db::scalar(db::connection(db::kData), QStringLiteral("select count(*) from %1 where \"table\"=?").arg(table),
-                          {ident})
-            .toInt();
+                          {ident}).toInt();
     }
 
     // Everything of a table, to compare before and after a refused change.
@@ -100,8 +90,7 @@ protected:
         return parts.join(u'\n');
     }
 
-    // Makes the two first row-header titles of column 1 of the staff table
-    // one title over structure rows 4..5.
+    // Makes the two first row-header titles of column 1 of the staff table one title over structure rows 4..5.
     void mergeFirstTwoRowTitles() {
         db::exec(main(), "delete from titles where \"table\"=? and \"column\"=1 and \"row\"=5", {kStaff});
         db::exec(main(), "update titles set union_er=5 where \"table\"=? and \"column\"=1 and \"row\"=4", {kStaff});
@@ -154,8 +143,7 @@ TEST_F(StructureEditTest, RowInsertedAfterTheLastAppendsItsSize) {
 
 TEST_F(StructureEditTest, InsertedRowJoinsTheMergedTitleItFallsInside) {
     mergeFirstTwoRowTitles();
-    // Before the second row of the merged title: the new cell of column 1 is
-    // part of it; the title grows by one row.
+    // Before the second row of the merged title: the new cell of column 1 is part of it; the title grows by one row.
     insertDataRow(main(), kStaff, 1, Place::Before, 18, files());
     EXPECT_EQ((TitleSpan{title(kStaff, 1, 4).sc, title(kStaff, 1, 4).sr, title(kStaff, 1, 4).ec, title(kStaff, 1, 4).er}),
               (TitleSpan{1, 4, 1, 6}));
@@ -194,8 +182,7 @@ TEST_F(StructureEditTest, MergedTitleKeepsItsTextWhileAnyOfItsLinesRemains) {
         else deleteDataColumn(main(), kStaff, 0, files());
         const Title t = title(kStaff, c.column, c.row);
         EXPECT_EQ(titleText(kStaff, c.column, c.row), text);
-        EXPECT_EQ((TitleSpan{t.sc, t.sr, t.ec, t.er}),
-                  c.rows ? (TitleSpan{1, 4, 1, 5}) : (TitleSpan{4, 1, 5, 1}));
+        EXPECT_EQ((TitleSpan{t.sc, t.sr, t.ec, t.er}), c.rows ? (TitleSpan{1, 4, 1, 5}) : (TitleSpan{4, 1, 5, 1}));
         // No second record left inside the title.
         EXPECT_EQ(title(kStaff, c.rows ? 1 : 5, c.rows ? 5 : 1).sc, -1);
         // Deleting its remaining first line still keeps the text.
@@ -206,8 +193,7 @@ TEST_F(StructureEditTest, MergedTitleKeepsItsTextWhileAnyOfItsLinesRemains) {
 }
 
 TEST_F(StructureEditTest, ColumnInsertAndDeleteKeepHeadersAndValuesOfEveryFile) {
-    // Values of the visits table live in data0 (institutions and report 1)
-    // and in data1.
+    // Values of the visits table live in data0 (institutions and report 1) and in data1.
     const double g4 = data(5, kVisits, 5, 4), g5 = data(5, kVisits, 6, 4);
     const double rep = value(db::kData, "repdata", sample::ids::ReportRegion, kVisits, 6, 4);
     ASSERT_GT(g5, 0);
@@ -243,13 +229,11 @@ TEST_F(StructureEditTest, ColumnInsertAndDeleteKeepHeadersAndValuesOfEveryFile) 
 }
 
 TEST_F(StructureEditTest, DeletedColumnShrinksTheMergedTitlesOverIt) {
-    // Column 4 carries "Число должностей: ..." over 4..5; column 6 "Число
-    // физических лиц" over 6..7.
+    // Column 4 carries "Число должностей: ..." over 4..5; column 6 "Число физических лиц" over 6..7.
     const QString positions = titleText(kStaff, 4, 1);
     const QString occupied = titleText(kStaff, 5, 2);
     deleteDataColumn(main(), kStaff, 0, files());
-    // The merged title that started on the deleted column keeps its text
-    // over the next one.
+    // The merged title that started on the deleted column keeps its text over the next one.
     EXPECT_EQ(titleText(kStaff, 4, 1), positions);
     EXPECT_EQ(title(kStaff, 4, 1).ec, 4);
     EXPECT_EQ(titleText(kStaff, 4, 2), occupied);
@@ -264,8 +248,7 @@ TEST_F(StructureEditTest, DeletedColumnShrinksTheMergedTitlesOverIt) {
 }
 
 TEST_F(StructureEditTest, DeletedRowTakesItsRulesTitlesSizesAndValues) {
-    // Calculated cells of the network table: (0,0) (0,1) (1,0) (1,1) (2,0)
-    // (3,0), row rule (3,-1), column rule (-1,1).
+    // Calculated cells of the network table: (0,0) (0,1) (1,0) (1,1) (2,0) (3,0), row rule (3,-1), column rule (-1,1).
     const QSet<QString> all = rules(kNetwork);
     ASSERT_TRUE(all.contains("3,-1"));
     ASSERT_TRUE(all.contains("-1,1"));
@@ -305,8 +288,7 @@ TEST_F(StructureEditTest, RulesNamingMovedLinesAreListed) {
     const QList<Case> cases = {
         // Staff table, data row 2 (fixrows 3): "СТР[2]+СТР[3]" and the cycle СТР[1..5].
         {kStaff, true, 5, {"Контроль 1 Ф30 (1000)", "Контроль 3 Ф30 (1000)"}},
-        // Column 5: own-table rules, the inter-table rule and both indicator
-        // formulas naming Ф30Т[1000]...ГР5.
+        // Column 5: own-table rules, the inter-table rule and both indicator formulas naming Ф30Т[1000]...ГР5.
         {kStaff, false, 5,
          {"Контроль 1 Ф30 (1000)", "Контроль 2 Ф30 (1000)", "Контроль 3 Ф30 (1000)", "Контроль 4 Ф30",
           "Показатели \"Обеспеченность кадрами\", строка 0, графа -1",

@@ -37,8 +37,7 @@ protected:
     TableWindowParams table;
     int count(const QString &what) {
         return db::scalar(db::connection(db::kMain), QStringLiteral("select %1 from tables where ident=?").arg(what),
-                          {sample::ids::TableF30Staff})
-            .toInt();
+                          {sample::ids::TableF30Staff}).toInt();
     }
     int titleIndex(const TVTable &w, int column, int row) {
         const auto &titles = w.StringGrid1->titles();
@@ -102,9 +101,8 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     EXPECT_EQ(w->StringGrid1->columnCount(), 4);
 }
 
-// The list after an insert and a delete reads a calculated cell's terms as
-// the engine does (a term without form and table takes them from the term
-// before) and names the print mapping lines whose block the edit moves.
+// The list after an insert and a delete reads a calculated cell's terms as the engine does (a term without form and
+// table takes them from the term before) and names the print mapping lines whose block the edit moves.
 TEST_F(StructureWindowTest, RulesListReadsTermsAsTheEngineAndNamesPrintMappingLines) {
     const QSqlDatabase d = db::connection(db::kMain);
     db::exec(d, "delete from int_control");
@@ -190,8 +188,7 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         return int(QDialog::Rejected);
     });
     emit w->StringGrid1->titleDoubleClicked(index);
-    // A bad width is refused by OK with the dialog still open and the typed
-    // values kept; corrected, it is written.
+    // A bad width is refused by OK with the dialog still open and the typed values kept; corrected, it is written.
     dialogs.modals.push_back([this](QDialog *d) {
         auto *t = static_cast<TTitles *>(d);
         t->Memo1->setPlainText("Исправлено");
@@ -239,8 +236,7 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
     });
     emit w->StringGrid1->titleDoubleClicked(index);
     EXPECT_EQ(text::decodeColon(db::scalar(db::connection(db::kMain), "select txt from titles where \"table\"=1 and \"column\"=1 and \"row\"=4")
-                                    .toString()),
-              "Исправлено");
+                                    .toString()), "Исправлено");
     EXPECT_EQ(db::scalar(db::connection(db::kMain), "select width from \"columns\" where \"table\"=1 and \"column\"=1").toDouble(), 10.1);
     EXPECT_EQ(w->StringGrid1->titles().at(index).text, "Исправлено");
 }

@@ -1,7 +1,6 @@
-// A value typed into the table window is kept whichever way the clerk closes
-// the window: the close box or "Выход" (Esc and moving to the next table are
-// covered with the table window's own tests). The table is opened again in a
-// new window and must show the value.
+// A value typed into the table window is kept whichever way the clerk closes the window: the close box or "Выход" (Esc
+// and moving to the next table are covered with the table window's own tests). The table is opened again in a new
+// window and must show the value.
 #include "engine/SharedState.h"
 #include "forms/TableGrid.h"
 #include "forms/TableWindow.h"
@@ -53,10 +52,8 @@ TEST_P(TableLeavingTest, TypedValueSurvivesReopening) {
     EXPECT_EQ(again->cellDisplayText(0, 1), "417");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ways, TableLeavingTest,
-    ::testing::Values(
-        LeaveCase{"CloseBox", [](TVTable &w) { w.close(); }},
+INSTANTIATE_TEST_SUITE_P(Ways, TableLeavingTest,
+    ::testing::Values(LeaveCase{"CloseBox", [](TVTable &w) { w.close(); }},
         LeaveCase{"ExitItem", [](TVTable &w) { w.N4->trigger(); }},
         LeaveCase{"EscapeKey", [](TVTable &w) { QTest::keyClick(w.StringGrid1, Qt::Key_Escape); }}),
     [](const ::testing::TestParamInfo<LeaveCase> &info) { return std::string(info.param.name); });

@@ -1,6 +1,5 @@
-// Header titles of the table window as drawn: wrapped and rotated lines stay
-// inside their titles, the letters lie on their lines, and the
-// window shows the whole table.
+// Header titles of the table window as drawn: wrapped and rotated lines stay inside their titles, the letters lie on
+// their lines, and the window shows the whole table.
 #include "engine/SharedState.h"
 #include "forms/TableGrid.h"
 #include "forms/TableLayout.h"
@@ -63,8 +62,7 @@ TEST_F(TableTitlesTest, EveryLineOfTheSampleTitlesLiesInsideItsTitle) {
             if (ti.text.trimmed().isEmpty()) continue;
             const QList<QRect> lines = TableGrid::titleLineRects(ti, ti.rect, w->StringGrid1->viewport());
             ASSERT_EQ(lines.size(), ti.lines.size());
-            for (const QRect &r : lines)
-                EXPECT_TRUE(ti.rect.contains(r)) << ti.text.toStdString() << " " << t.table;
+            for (const QRect &r : lines) EXPECT_TRUE(ti.rect.contains(r)) << ti.text.toStdString() << " " << t.table;
             rotated += layout::parseTitleCode(ti.tchars).rotated;
         }
     }
@@ -72,8 +70,7 @@ TEST_F(TableTitlesTest, EveryLineOfTheSampleTitlesLiesInsideItsTitle) {
 }
 
 TEST_F(TableTitlesTest, LettersLieOnTheirLines) {
-    // Drawn alone into an image: every dark point lies on one of the line
-    // rectangles and every line has some.
+    // Drawn alone into an image: every dark point lies on one of the line rectangles and every line has some.
     const struct {
         const char *text, *tchars;
         QSize size;

@@ -122,8 +122,7 @@ TEST_F(TableWindowTest, TypingSavesEachCellAtOnce) {
 }
 
 TEST_F(TableWindowTest, SaveDecidesFromStoredValueNotDisplayedText) {
-    // A stored 0.004 shows as "0.00" in a decimal table; typing over it must
-    // update that row, not add a second one.
+    // A stored 0.004 shows as "0.00" in a decimal table; typing over it must update that row, not add a second one.
     db::exec(db::kData, "update data set data=0.004 where hospital=? and \"table\"=? and \"column\"=5 and \"row\"=5",
              {sample::ids::NorthHospital, sample::ids::TableF30Staff});
     db::exec(db::kMain, "update tables set floattype=1 where ident=?", {sample::ids::TableF30Staff});
@@ -396,8 +395,7 @@ TEST_F(TableWindowTest, FormulaHighlightOnlyInAdministratorMode) {
 TEST_F(TableWindowTest, RulesTouchingACell) {
     // СТР1ГР5 of Ф30 (1000): rule 1 (cycle ГР4..7), rule 2 on both sides, and
     // the inter-table rule 4 naming Т[1000]СТР[1]ГР[5].
-    const QList<CellRule> rules =
-        CellControlRules(db::connection(db::kMain), kF30, "(1000)", 3, 3, 1, 5);
+    const QList<CellRule> rules = CellControlRules(db::connection(db::kMain), kF30, "(1000)", 3, 3, 1, 5);
     QList<qint64> keys;
     for (const CellRule &r : rules) keys.append(r.key);
     EXPECT_TRUE(keys.contains(sample::ids::RuleDoctorsByColumn));

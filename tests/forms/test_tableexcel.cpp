@@ -167,8 +167,7 @@ TEST_F(TableExcelTest, BadSheetChangesNothing) {
         {"merge over values", [](office::ExcelSheet &s) { s.range(6, 5, 6, 6).merge(); }, {"E6:F6", "объединены"}},
         {"formula without its result", [](office::ExcelSheet &s) { s.setValue(7, 6, QStringLiteral("@FORMULA@")); },
          {"F7", "формула"}},
-        {"empty value area",
-         [](office::ExcelSheet &s) {
+        {"empty value area", [](office::ExcelSheet &s) {
              for (int r = 5; r <= 9; ++r)
                  for (int c = 5; c <= 8; ++c) s.setValue(r, c, QVariant());
          },

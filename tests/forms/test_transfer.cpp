@@ -1,5 +1,4 @@
-// Transfer files: the line codec, every writer and reader, and the promise
-// that a bad file changes nothing.
+// Transfer files: the line codec, every writer and reader, and the promise that a bad file changes nothing.
 #include "support/Files.h"
 #include "engine/NumberFormat.h"
 #include "test_adm_fixture.h"
@@ -41,8 +40,7 @@ TEST(TransferCodec, LineLayoutAndParsing) {
     EXPECT_EQ(r.tablen, "(1000)");
     EXPECT_EQ(r.column, 10);
     EXPECT_EQ(r.row, 20);
-    // A quote inside a field is doubled and comes back as one; a line of an
-    // older writer with a lone quote still reads.
+    // A quote inside a field is doubled and comes back as one; a line of an older writer with a lone quote still reads.
     const QString quotedForm = QStringLiteral("Ф\"30\", №1");
     ASSERT_TRUE(parseRecord(formatRecord("0.1", "2026", quotedForm, "(1000)", 3, 4), r));
     EXPECT_EQ(r.form, quotedForm);
@@ -56,8 +54,7 @@ TEST(TransferCodec, LineLayoutAndParsing) {
         "\"1\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\",\"5\"",    // seven
         "1,\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",              // unquoted
         "\"x\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",          // value no number
-        "\"nan\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",
-        "\"-inf\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",
+        "\"nan\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"", "\"-inf\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",
         "\"1e400\",\"2026\",\"Ф30\",\"(1000)\",\"3\",\"4\"",      // overflows
         "\"1\",\"2026\",\"Ф30\",\"(1000)\",\"3.5\",\"4\"",        // column no integer
         "\"1\",\"20a6\",\"Ф30\",\"(1000)\",\"3\",\"4\"",          // year no integer
@@ -69,21 +66,15 @@ TEST(TransferCodec, LineLayoutAndParsing) {
     }
 }
 
-// Lines as the writers make them take a short way through readFile: every
-// line must still read as parseRecord reads it alone, whatever ends it, and a
-// bad line is named by its number.
+// Lines as the writers make them take a short way through readFile: every line must still read as parseRecord reads it
+// alone, whatever ends it, and a bad line is named by its number.
 TEST(TransferCodec, FileReadsAsItsLinesOneByOne) {
     QTemporaryDir dir;
     const QStringList lines{
-        line("0.1", "2026", "Ф30", "(1000)", 3, 4),
-        line("10.1", "2026", "ф30", "(1000)", 3, 5),
-        line("+5", "2026", "Ф30", "(1000)", 3, 6),
-        line("1e-5", "2026", "Ф30", "(1000)", 3, 7) + "\t ",
-        line("-7.25", "2026", "Ф\"30\", №1", "(1000)", 3, 8),
-        line("123456789012.5", "2026", "Ф#30=", "(10\t00)", 3, 9),
-        "   ",
-        line("8", "2026", "ФОРМА", "(1000)", 3, 10),
-        "\"9\",\"2026\",\"Ф30\",\"(1000)\",\"03\",\"11\"",
+        line("0.1", "2026", "Ф30", "(1000)", 3, 4), line("10.1", "2026", "ф30", "(1000)", 3, 5),
+        line("+5", "2026", "Ф30", "(1000)", 3, 6), line("1e-5", "2026", "Ф30", "(1000)", 3, 7) + "\t ",
+        line("-7.25", "2026", "Ф\"30\", №1", "(1000)", 3, 8), line("123456789012.5", "2026", "Ф#30=", "(10\t00)", 3, 9),
+        "   ", line("8", "2026", "ФОРМА", "(1000)", 3, 10), "\"9\",\"2026\",\"Ф30\",\"(1000)\",\"03\",\"11\"",
     };
     const QByteArray endings[] = {"\r\n", "\n", "\r"};
     QByteArray bytes;
@@ -120,14 +111,10 @@ TEST(TransferCodec, FileReadsAsItsLinesOneByOne) {
 // file of their own, and the group load finds the institution by it.
 TEST(TransferFiles, GroupUnloadNamesMapBackToTheirInstitution) {
     admtest::YearFixture fx;
-    const QString names[] = {QStringLiteral("ЦРБ"),
-                             QStringLiteral("Больница им. Н.И. Петрова"),
-                             QStringLiteral("ГБУЗ \"Городская больница\""),
-                             QStringLiteral("ГБУЗ _Городская больница_"),
-                             QStringLiteral("Филиал: с. Лесное"),
-                             QStringLiteral("  Амбулатория"),
-                             QStringLiteral("ЦРБ - филиал"),
-                             QStringLiteral("ФАП #3 = Tab\tв имени"),
+    const QString names[] = {QStringLiteral("ЦРБ"), QStringLiteral("Больница им. Н.И. Петрова"),
+                             QStringLiteral("ГБУЗ \"Городская больница\""), QStringLiteral("ГБУЗ _Городская больница_"),
+                             QStringLiteral("Филиал: с. Лесное"), QStringLiteral("  Амбулатория"),
+                             QStringLiteral("ЦРБ - филиал"), QStringLiteral("ФАП #3 = Tab\tв имени"),
                              QString(130, QChar(0x0416)) + QStringLiteral("а"),
                              QString(130, QChar(0x0416)) + QStringLiteral("б")};
     QList<qint64> ids;
@@ -253,8 +240,7 @@ QList<Reader> readers() {
         {"group table", "orw", "data", [](F &fx, const QString &p) { return LoadTableFromFile(fx.crb, p, fx.t30a); }},
         {"table window", "orw", "data",
          [](F &fx, const QString &p) { return loadTable(fx.crb, p, "Data", fx.f30, "Ф30", fx.t30a, "(1000)"); }},
-        {"report", "rpd", "repdata",
-         [](F &fx, const QString &p) {
+        {"report", "rpd", "repdata", [](F &fx, const QString &p) {
              // A report of the same id as ЦРБ: the two value tables are compared alike.
              db::exec(db::connection(db::kMain), "insert or ignore into reports (id, report) values (?, 'Отчет')",
                       {fx.crb});
@@ -272,11 +258,7 @@ TEST(TransferPolicy, RefusedFilesChangeNothingAndSayWhy) {
         fx.value(fx.crb, fx.t12, 3, 3, 2, 2026, t);
     }
     const QString good = line("5", "2026", "Ф30", "(1000)", 4, 5);
-    struct Case {
-        const char *what;
-        QStringList lines;
-        QStringList says;
-    };
+    struct Case { const char *what; QStringList lines; QStringList says; };
     const Case cases[] = {
         {"malformed", {good, "\"6\",\"2026\",\"Ф30\""}, {"строка 2"}},
         {"nan", {good, line("nan", "2026", "Ф30", "(1000)", 4, 6)}, {"строка 2", "nan"}},
@@ -336,8 +318,7 @@ TEST(TransferPolicy, ValuesStoredAsEveryWriterCellsOutsideSkipped) {
     for (const Reader &reader : readers()) {
         SCOPED_TRACE(reader.name);
         admtest::YearFixture fx;
-        const QString file = writeText(
-            fx.dir.path() + "/ЦРБ." + reader.ext,
+        const QString file = writeText(fx.dir.path() + "/ЦРБ." + reader.ext,
             {line("0.30000000000000004", "2026", "Ф30", "(1000)", 3, 4), line("0", "2026", "Ф30", "(1000)", 4, 4),
              line("2", "2026", "Ф30", "(1000)", 2, 4),
              line("3", "2026", "Ф30", "(1000)", 3, 3), line("4", "2026", "Ф30", "(1000)", 3, -5),
@@ -451,9 +432,8 @@ TEST(TransferFiles, StoppedGroupSaveLeavesTheOlderFiles) {
     const QString data = fx.yearFolder + "data";
     EXPECT_EQ(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026).files, 2);
     QStringList lines;
-    // Stopped by "Отмена" at the second file, or failing there: the first
-    // file written again is not put in place, the older files stay whole and
-    // nothing half-written is left beside them.
+    // Stopped by "Отмена" at the second file, or failing there: the first file written again is not put in place, the
+    // older files stay whole and nothing half-written is left beside them.
     fx.value(fx.crb, fx.t30a, 4, 4, 10.1);
     for (const bool cancel : {true, false}) {
         SCOPED_TRACE(cancel);

@@ -266,9 +266,8 @@ TEST_F(PrintCommandsTest, DebugPrintNeedsASelectedForm) {
 
 using SampleTemplateTest = InputWindowTest;
 
-// The sample carries a print template of Ф30 made by the office layer, so
-// "Печать формы" can be tried on it; a form without one is told with its
-// file named once, in Russian.
+// The sample carries a print template of Ф30 made by the office layer, so "Печать формы" can be tried on it; a form
+// without one is told with its file named once, in Russian.
 TEST_F(SampleTemplateTest, SampleF30PrintsAndAMissingMappingNamesItsFileOnce) {
     wordout::PrintContext c;
     c.formId = ids::FormF30;

@@ -1,7 +1,6 @@
-// Every way a statement reaches the database, through every kind of failure
-// a user meets (a database busy in another program, a read-only file, a full
-// disk, a damaged file): the message is Russian, says what to do, and holds
-// neither SQLite's English text nor the statement.
+// Every way a statement reaches the database, through every kind of failure a user meets (a database busy in another
+// program, a read-only file, a full disk, a damaged file): the message is Russian, says what to do, and holds neither
+// SQLite's English text nor the statement.
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/ChildProcess.h"
@@ -29,20 +28,24 @@ const char *kindName(Kind k) {
 // What the user must read for each kind: the cause and what to do.
 QStringList expectedWords(Kind k) {
     switch (k) {
-    case Kind::Locked: return {QStringLiteral("занята другой программой"), QStringLiteral("повторите операцию")};
-    case Kind::ReadOnly: return {QStringLiteral("только для чтения"), QStringLiteral("Снимите защиту")};
-    case Kind::Full: return {QStringLiteral("нет места"), QStringLiteral("Освободите место")};
-    case Kind::Damaged: return {QStringLiteral("поврежден"), QStringLiteral("резервной копии")};
+    case Kind::Locked: return {"занята другой программой", "повторите операцию"};
+    case Kind::ReadOnly: return {"только для чтения", "Снимите защиту"};
+    case Kind::Full: return {"нет места", "Освободите место"};
+    case Kind::Damaged: return {"поврежден", "резервной копии"};
     }
     return {};
 }
 
+void expectWords(const QString &message, const QStringList &words) {
+    for (const QString &w : words) EXPECT_TRUE(message.contains(w)) << message.toStdString();
+}
+
 void expectRussianWithAdvice(const QString &message, Kind kind, const QString &fileName) {
-    for (const QString &w : expectedWords(kind)) EXPECT_TRUE(message.contains(w)) << message.toStdString();
+    expectWords(message, expectedWords(kind));
     QString rest = message;
     rest.remove(fileName);
-    rest.remove(QStringLiteral(" data "));   // the table's own name
-    static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+    rest.remove(" data ");   // the table's own name
+    static const QRegularExpression latin("[A-Za-z]");
     EXPECT_FALSE(rest.contains(latin)) << message.toStdString();
 }
 
@@ -51,10 +54,10 @@ const char *kValues = "create table data (hospital integer, data double, year in
 
 // A values database with enough rows to span many pages.
 void makeDatabase(const QString &file) {
-    db::ScopedConnection c(file, db::OpenMode::Create, QStringLiteral("make"));
-    db::exec(c.db(), QString::fromLatin1(kValues));
+    db::ScopedConnection c(file, db::OpenMode::Create, "make");
+    db::exec(c.db(), kValues);
     db::transaction(c.db(), [&] {
-        db::ValueRowBatch rows(c.db(), QStringLiteral("data"));
+        db::ValueRowBatch rows(c.db(), "data");
         for (int i = 0; i < 4000; ++i) rows.add(i % 40, i + 0.1, 2024, 1, i % 7, i);
         rows.flush();
     });
@@ -69,89 +72,78 @@ void damage(const QString &file) {
     f.write(QByteArray(int(size - 8192), '\x5A'));
 }
 
-struct Path {
-    const char *name;
-    bool writes;   // read-only and full disk concern writing paths only
-    std::function<void(const QSqlDatabase &)> run;
-};
+// writes: read-only and full disk concern writing paths only.
+struct Path { const char *name; bool writes; std::function<void(const QSqlDatabase &)> run; };
 
 void insertMany(const std::function<void(int)> &one) {
     for (int i = 0; i < 20000; ++i) one(i);
 }
 
+void insertRow(const QSqlDatabase &d, int i, double value, int year) {
+    db::exec(d, "insert into data (hospital, data, year) values (?, ?, ?)", {i, value, year});
+}
+
 const Path kPaths[] = {
     {"exec select", false,
-     [](const QSqlDatabase &d) { db::scalar(d, QStringLiteral("select sum(data) from data where year=?"), {2024}); }},
-    {"exec insert", true,
-     [](const QSqlDatabase &d) {
-         insertMany([&](int i) {
-             db::exec(d, QStringLiteral("insert into data (hospital, data, year) values (?, ?, ?)"), {i, 10.1, 2024});
-         });
+     [](const QSqlDatabase &d) { db::scalar(d, "select sum(data) from data where year=?", {2024}); }},
+    {"exec insert", true, [](const QSqlDatabase &d) { insertMany([&](int i) { insertRow(d, i, 10.1, 2024); }); }},
+    {"transaction", true, [](const QSqlDatabase &d) {
+         db::transaction(d, [&] { insertMany([&](int i) { insertRow(d, i, 0.1, 2025); }); });
      }},
-    {"transaction", true,
-     [](const QSqlDatabase &d) {
-         db::transaction(d, [&] {
-             insertMany([&](int i) {
-                 db::exec(d, QStringLiteral("insert into data (hospital, data, year) values (?, ?, ?)"), {i, 0.1, 2025});
-             });
-         });
+    {"readNumbers", false, [](const QSqlDatabase &d) {
+         db::readNumbers(d, "select data from data where year=?", {2024}, 1, [](const double *) {});
      }},
-    {"readNumbers", false,
-     [](const QSqlDatabase &d) {
-         db::readNumbers(d, QStringLiteral("select data from data where year=?"), {2024}, 1, [](const double *) {});
+    {"readInstitutionRows", false, [](const QSqlDatabase &d) {
+         db::readInstitutionRows(d, "data", 3, 2024, "data", 1, [](const double *) {});
      }},
-    {"readInstitutionRows", false,
-     [](const QSqlDatabase &d) {
-         db::readInstitutionRows(d, QStringLiteral("data"), 3, 2024, QStringLiteral("data"), 1, [](const double *) {});
-     }},
-    {"ValueRowInsert", true,
-     [](const QSqlDatabase &d) {
-         db::ValueRowInsert rows(d, QStringLiteral("data"));
+    {"ValueRowInsert", true, [](const QSqlDatabase &d) {
+         db::ValueRowInsert rows(d, "data");
          insertMany([&](int i) { rows.add(i, 10.1, 2024, 2, 1, i); });
      }},
-    {"ValueRowBatch", true,
-     [](const QSqlDatabase &d) {
-         db::ValueRowBatch rows(d, QStringLiteral("data"), 64);
+    {"ValueRowBatch", true, [](const QSqlDatabase &d) {
+         db::ValueRowBatch rows(d, "data", 64);
          insertMany([&](int i) { rows.add(i, 10.1, 2024, 3, 1, i); });
          rows.flush();
      }},
-    {"StatementPoll", true,
-     [](const QSqlDatabase &d) {
+    {"StatementPoll", true, [](const QSqlDatabase &d) {
          db::StatementPoll poll(d, [] { return true; });
-         poll.execAside(QStringLiteral("insert into data select hospital + 1000, data, 2026, \"table\", \"column\", "
-                                       "\"row\" from data"));
-         poll.execAside(QStringLiteral("insert into data select hospital + 2000, data, 2027, \"table\", \"column\", "
-                                       "\"row\" from data"));
+         for (int more : {1000, 2000})
+             poll.execAside(QString("insert into data select hospital + %1, data, %2, \"table\", \"column\", \"row\" "
+                                    "from data").arg(more).arg(2026 + more / 2000));
      }},
 };
 
+// Another program holding the database: an exclusive transaction with a change in it.
+void holdLock(std::optional<db::ScopedConnection> &holder, const QString &file) {
+    holder.emplace(file, db::OpenMode::ReadWrite, "holder");
+    db::exec(holder->db(), "begin exclusive");
+    db::exec(holder->db(), "delete from data where hospital=0");
+}
+
 class DatabaseFailures : public ::testing::TestWithParam<Kind> {};
 
-// Runs a path on a connection prepared for the kind of failure; the message
-// it ends with.
+// Runs a path on a connection prepared for the kind of failure; the message it ends with.
 QString failureOf(const Path &path, Kind kind) {
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("data0.mdb"));
+    const QString file = dir.filePath("data0.mdb");
     makeDatabase(file);
     if (kind == Kind::Damaged) damage(file);
-    const QString name = QStringLiteral("fail");
+    const QString name = "fail";
     QSqlDatabase d = db::open(name, file, kind == Kind::ReadOnly ? db::OpenMode::ReadOnly : db::OpenMode::ReadWrite);
     std::optional<db::ScopedConnection> holder;
     if (kind == Kind::Locked) {
-        db::exec(d, QStringLiteral("pragma busy_timeout=0"));
-        holder.emplace(file, db::OpenMode::ReadWrite, QStringLiteral("holder"));
-        db::exec(holder->db(), QStringLiteral("begin exclusive"));
-        db::exec(holder->db(), QStringLiteral("delete from data where hospital=0"));
+        db::exec(d, "pragma busy_timeout=0");
+        holdLock(holder, file);
     }
     if (kind == Kind::Full)
-        db::exec(d, QStringLiteral("pragma max_page_count=%1").arg(db::scalar(d, QStringLiteral("pragma page_count")).toInt()));
+        db::exec(d, QString("pragma max_page_count=%1").arg(db::scalar(d, "pragma page_count").toInt()));
     QString message;
     try {
         path.run(d);
     } catch (const db::Error &e) {
         message = e.message();
     }
-    if (holder) db::exec(holder->db(), QStringLiteral("rollback"));
+    if (holder) db::exec(holder->db(), "rollback");
     db::close(name);
     return message;
 }
@@ -165,7 +157,7 @@ TEST_P(DatabaseFailures, EveryPathTellsTheCauseAndWhatToDoInRussian) {
         SCOPED_TRACE(std::string(path.name) + " / " + kindName(kind));
         const QString message = failureOf(path, kind);
         ASSERT_FALSE(message.isEmpty()) << "no failure";
-        expectRussianWithAdvice(message, kind, QStringLiteral("data0.mdb"));
+        expectRussianWithAdvice(message, kind, "data0.mdb");
     }
 }
 
@@ -182,32 +174,25 @@ TEST(DatabaseFailures, OpeningAndCopyingTellTheCause) {
     for (const Kind kind : {Kind::Damaged, Kind::Locked}) {
         SCOPED_TRACE(kindName(kind));
         QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("data0.mdb"));
+        const QString file = dir.filePath("data0.mdb");
         makeDatabase(file);
         if (kind == Kind::Damaged)
             ASSERT_TRUE(cp1251::writeFile(file, QByteArray(8192, '\x5A')));   // not even the header is left
         std::optional<db::ScopedConnection> holder;
-        if (kind == Kind::Locked) {
-            holder.emplace(file, db::OpenMode::ReadWrite, QStringLiteral("holder"));
-            db::exec(holder->db(), QStringLiteral("begin exclusive"));
-            db::exec(holder->db(), QStringLiteral("delete from data where hospital=0"));
-        }
-        const QStringList words = kind == Kind::Damaged ? QStringList{QStringLiteral("не является базой данных"),
-                                                                      QStringLiteral("резервной копии")}
-                                                        : expectedWords(kind);
-        try {
-            db::copyDatabase(file, dir.filePath(QStringLiteral("copy.mdb")));
-            ADD_FAILURE() << "copied";
-        } catch (const db::Error &e) {
-            for (const QString &w : words) EXPECT_TRUE(e.message().contains(w)) << e.message().toStdString();
-        }
+        if (kind == Kind::Locked) holdLock(holder, file);
+        const QStringList words =
+            kind == Kind::Damaged ? QStringList{"не является базой данных", "резервной копии"} : expectedWords(kind);
+        auto refuses = [&](const char *what, const std::function<void()> &f) {
+            try {
+                f();
+                ADD_FAILURE() << what;
+            } catch (const db::Error &e) {
+                expectWords(e.message(), words);
+            }
+        };
+        refuses("copied", [&] { db::copyDatabase(file, dir.filePath("copy.mdb")); });
         if (kind == Kind::Locked) continue;   // opening waits for the holder (5 s)
-        try {
-            db::open(QStringLiteral("opening"), file);
-            ADD_FAILURE() << "opened";
-        } catch (const db::Error &e) {
-            for (const QString &w : words) EXPECT_TRUE(e.message().contains(w)) << e.message().toStdString();
-        }
+        refuses("opened", [&] { db::open("opening", file); });
     }
 }
 
@@ -215,15 +200,15 @@ TEST(DatabaseFailures, OpeningAndCopyingTellTheCause) {
 // no code with the failed commit; the message still says what happened.
 TEST(DatabaseFailures, FullDiskAtCommitIsToldAsSuch) {
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("data0.mdb"));
+    const QString file = dir.filePath("data0.mdb");
     makeDatabase(file);
     const qint64 size = QFileInfo(file).size();
     const LimitedRun run = runWithFileSizeLimit(size, [&](QString &said) {
         try {
-            QSqlDatabase d = db::open(QStringLiteral("commit"), file);
-            db::exec(d, QStringLiteral("pragma cache_size=-16000"));
+            QSqlDatabase d = db::open("commit", file);
+            db::exec(d, "pragma cache_size=-16000");
             db::transaction(d, [&] {
-                db::ValueRowBatch rows(d, QStringLiteral("data"));
+                db::ValueRowBatch rows(d, "data");
                 for (int i = 0; i < 3000; ++i) rows.add(i, 10.1, 2030, 1, 1, i);
                 rows.flush();
             });
@@ -234,9 +219,8 @@ TEST(DatabaseFailures, FullDiskAtCommitIsToldAsSuch) {
         return false;
     });
     ASSERT_TRUE(run.result) << run.message.toStdString();
-    EXPECT_TRUE(run.message.startsWith(QStringLiteral("Не удалось сохранить изменения"))) << run.message.toStdString();
-    EXPECT_TRUE(run.message.contains(QStringLiteral("нет места")) ||
-                run.message.contains(QStringLiteral("ошибка чтения или записи файла")))
+    EXPECT_TRUE(run.message.startsWith("Не удалось сохранить изменения")) << run.message.toStdString();
+    EXPECT_TRUE(run.message.contains("нет места") || run.message.contains("ошибка чтения или записи файла"))
         << run.message.toStdString();
-    EXPECT_FALSE(run.message.contains(QStringLiteral("ошибка базы данных"))) << run.message.toStdString();
+    EXPECT_FALSE(run.message.contains("ошибка базы данных")) << run.message.toStdString();
 }

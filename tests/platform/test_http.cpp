@@ -1,7 +1,6 @@
-// The network transport against a local server: bodies arrive whole or the
-// earlier file stays, redirects are followed, slow servers end at the
-// deadline while the caller's events keep running, bad addresses never leave
-// the machine, and the JSON POST goes out byte for byte.
+// The network transport against a local server: bodies arrive whole or the earlier file stays, redirects are followed,
+// slow servers end at the deadline while the caller's events keep running, bad addresses never leave the machine, and
+// the JSON POST goes out byte for byte.
 #include "platform/Codepage.h"
 #include "platform/Http.h"
 #include "support/Files.h"
@@ -139,8 +138,7 @@ TEST(HttpGet, SlowServersEndAtTheDeadlineWhileTheCallerKeepsRunning) {
     server.setOk("/big", QByteArray(1 << 20, 'b'));
     HttpOptions cancel = quick();
     cancel.progress = [](qint64, qint64) { return false; };
-    EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + "/big", dir.filePath("b"), cancel); }),
-              "Загрузка отменена");
+    EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + "/big", dir.filePath("b"), cancel); }), "Загрузка отменена");
     EXPECT_FALSE(QFile::exists(dir.filePath("b")));
 }
 
@@ -161,8 +159,7 @@ TEST(HttpGet, BadAddressesAndRefusedConnectionsSendNothing) {
     EXPECT_TRUE(tls.startsWith("Не удалось установить защищённое соединение с 127.0.0.1") ||
                 tls == "Ответ сервера получен не полностью: соединение закрыто") << tls.toStdString();
     EXPECT_FALSE(QFile::exists(file));
-    for (const QByteArray &r : server.requests())
-        EXPECT_TRUE(r.isEmpty() || r.startsWith('\x16')) << r.constData();
+    for (const QByteArray &r : server.requests()) EXPECT_TRUE(r.isEmpty() || r.startsWith('\x16')) << r.constData();
 
     QTcpServer probe;
     probe.listen(QHostAddress("127.0.0.1"), 0);

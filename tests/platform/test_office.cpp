@@ -21,9 +21,8 @@ using namespace office;
 
 namespace {
 
-// A document as another writer would make it: a 3-column grid whose first
-// row has a cell over two columns and whose first column is merged over
-// rows 2-3; cells carry their own character formatting.
+// A document as another writer would make it: a 3-column grid whose first row has a cell over two columns and whose
+// first column is merged over rows 2-3; cells carry their own character formatting.
 const char *kTemplateDocument =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 <w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><w:body>
@@ -284,8 +283,7 @@ TEST(ExcelWorkbook, SheetNamingRules) {
     EXPECT_FALSE(first.trySetName(QString(32, u'Ж')));
     for (const QString bad : {QStringLiteral("a[b"), QStringLiteral("a]b"), QStringLiteral("a:b"),
                               QStringLiteral("a*b"), QStringLiteral("a?b"), QStringLiteral("a/b"),
-                              QStringLiteral("a\\b"), QStringLiteral("'ab"), QStringLiteral(""),
-                              QStringLiteral("   ")})
+                              QStringLiteral("a\\b"), QStringLiteral("'ab"), QStringLiteral(""), QStringLiteral("   ")})
         EXPECT_FALSE(second.trySetName(bad)) << bad.toStdString();
     EXPECT_EQ(second.name(), QStringLiteral("Лист2"));   // a refused name leaves the old one
     // Unique regardless of case, Cyrillic included.

@@ -1,7 +1,6 @@
-// Adding a sheet to a workbook made by another program and saving it over
-// the same file ("В открытую книгу") keeps everything the layer does not
-// model: styles with fills, comments and their drawing, other sheets, shared
-// strings, document properties.
+// Adding a sheet to a workbook made by another program and saving it over the same file ("В открытую книгу") keeps
+// everything the layer does not model: styles with fills, comments and their drawing, other sheets, shared strings,
+// document properties.
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Package.h"
 
@@ -15,9 +14,8 @@ namespace {
 const char *const kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 const char *const kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 
-// A small workbook as a spreadsheet program writes it: two sheets (the first
-// one selected, with a filled cell and a comment), a print area on the
-// second, shared strings, a theme-less style sheet with a solid fill.
+// A small workbook as a spreadsheet program writes it: two sheets (the first one selected, with a filled cell and a
+// comment), a print area on the second, shared strings, a theme-less style sheet with a solid fill.
 Package madeElsewhere() {
     Package p;
     const QString main = kMain, rel = kRel;
@@ -55,8 +53,7 @@ TEST(ExcelWorkbook, AddingASheetToAnOpenedWorkbookKeepsEverythingElse) {
     const Package original = madeElsewhere();
     original.write(file);
 
-    // What "В открытую книгу" does: open, add a sheet (before the active
-    // one), save over the same file; then once more.
+    // What "В открытую книгу" does: open, add a sheet (before the active one), save over the same file; then once more.
     for (const QString &name : {QStringLiteral("Ф30 (1000)"), QStringLiteral("Ф30 (2000)")}) {
         ExcelWorkbook book = ExcelWorkbook::open(file);
         ExcelSheet &sheet = book.addSheet();
@@ -108,8 +105,7 @@ TEST(ExcelWorkbook, AddingASheetToAnOpenedWorkbookKeepsEverythingElse) {
     EXPECT_EQ(back.sheet(4).value(1, 1).toDouble(), 0.1);
 }
 
-// A sheet of the file changed after opening is written anew, its cells
-// keeping the file's styles (the fill among them).
+// A sheet of the file changed after opening is written anew, its cells keeping the file's styles (the fill among them).
 TEST(ExcelWorkbook, ChangedSheetOfAnOpenedWorkbookKeepsItsCellStyles) {
     QTemporaryDir dir;
     const QString file = dir.filePath("book.xlsx");

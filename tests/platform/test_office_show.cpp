@@ -30,9 +30,8 @@ void waitForOpeners() {
     while (desktopOpenersRunning() > 0 && t.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-// A desktop made of scripts on PATH: "xdg-mime" names the default
-// application (or none), "xdg-open" records its argument and ends with the
-// given status; without an opener script the opener cannot be started.
+// A desktop made of scripts on PATH: "xdg-mime" names the default application (or none), "xdg-open" records its
+// argument and ends with the given status; without an opener script the opener cannot be started.
 class FakeDesktop {
 public:
     FakeDesktop(const QString &defaultApp, int openerExit, bool haveOpener, int seconds = 0)

@@ -19,8 +19,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-// Cyrillic and control bytes go one byte each and come back; a character
-// the code page cannot hold is named.
+// Cyrillic and control bytes go one byte each and come back; a character the code page cannot hold is named.
 TEST(Codepage, RoundTripAndTheFirstCharacterThatCannotBeHeld) {
     const QString s = QStringLiteral("Отчетный год ЁёЪъ №1 \x01\x02\x03 abc");
     const QByteArray b = cp1251::encode(s);
@@ -116,9 +115,8 @@ TEST_F(DatabaseTest, CyrillicCaseInsensitiveMatching) {
     EXPECT_EQ(db::scalar(d, "select count(*) from units where unit like ?", {QStringLiteral("Ц_Б")}).toInt(), 1);
 }
 
-// Yes/no columns as stored by this program (0/1) and by older writers
-// ("True", "Да", -1): every reader takes them alike. Before, the calculated
-// cell editor read "2" and "да" as no while the engine ran them as yes.
+// Yes/no columns as stored by this program (0/1) and by older writers ("True", "Да", -1): every reader takes them
+// alike. Before, the calculated cell editor read "2" and "да" as no while the engine ran them as yes.
 TEST(Database, StoredYesNoReadsAlikeEverywhere) {
     const QList<std::pair<QVariant, bool>> cases = {
         {QVariant(), false}, {QVariant(QMetaType(QMetaType::QString)), false}, {QString(), false},
@@ -173,8 +171,7 @@ TEST_F(DatabaseTest, ValueRowBatchWritesEveryRow) {
     EXPECT_FALSE(q.next());
 }
 
-// A statement run aside lets the caller's thread poll meanwhile; "stop"
-// interrupts it and it changes nothing.
+// A statement run aside lets the caller's thread poll meanwhile; "stop" interrupts it and it changes nothing.
 TEST_F(DatabaseTest, StatementRunAsideIsPolledAndStops) {
     auto d = db::connection("t_conn");
     const QString longStatement =
@@ -201,11 +198,7 @@ TEST_F(DatabaseTest, FailuresAreToldInRussianWithoutTheStatement) {
     db::exec(d, "create unique index units_unit on units (unit)");
     db::exec(d, "insert into units (unit) values (?)", {QStringLiteral("ЦРБ")});
     const QString filler(4000, QChar(u'Ж'));
-    struct Case {
-        const char *sql;
-        QVariantList params;
-        QString expected;
-    };
+    struct Case { const char *sql; QVariantList params; QString expected; };
     const Case cases[] = {
         {"insert into units (unit) values (?)", {QStringLiteral("ЦРБ")},
          "Не удалось записать данные в таблицу units (t.mdb): такая запись уже есть или значение недопустимо."},
@@ -223,10 +216,8 @@ TEST_F(DatabaseTest, FailuresAreToldInRussianWithoutTheStatement) {
         }
         try {
             for (int i = 0; i < 50; ++i)   // until the file is full
-                db::exec(d, QString::fromLatin1(c.sql),
-                         c.expected.contains(QStringLiteral("нет места"))
-                             ? QVariantList{filler + QString::number(i)}
-                             : c.params);
+                db::exec(d, QString::fromLatin1(c.sql), c.expected.contains(QStringLiteral("нет места"))
+                             ? QVariantList{filler + QString::number(i)} : c.params);
             ADD_FAILURE() << "no error";
         } catch (const db::Error &e) {
             EXPECT_TRUE(e.message().contains(c.expected)) << e.message().toStdString();
@@ -247,8 +238,7 @@ TEST(Database, MissingFileIsReportedInRussian) {
     EXPECT_FALSE(db::isOpen("missing"));
 }
 
-// Quotes, commas and empty fields survive a round trip; lines of writers
-// that did not double the quotes still read.
+// Quotes, commas and empty fields survive a round trip; lines of writers that did not double the quotes still read.
 TEST(QuotedFields, RoundTripAndLinesOfOtherWriters) {
     const QList<QStringList> cases = {
         {QStringLiteral("Ф30"), QStringLiteral("(1000)"), QStringLiteral("СТР1ГР4")},
@@ -373,9 +363,8 @@ TEST(FileErrorText, EachFailureIsToldInRussian) {
     EXPECT_TRUE(run.message.contains(QStringLiteral("нет места"))) << run.message.toStdString();
 }
 
-// A commit that waits for a file another connection reads runs aside: the
-// caller's thread is polled meanwhile, and "stop" ends the wait at once (not
-// after the five seconds of the busy timeout), rolls back and changes nothing.
+// A commit that waits for a file another connection reads runs aside: the caller's thread is polled meanwhile, and
+// "stop" ends the wait at once (not after the five seconds of the busy timeout), rolls back and changes nothing.
 TEST_F(DatabaseTest, CommitWaitingForALockedFileIsPolledAndStops) {
     auto d = db::connection("t_conn");
     db::ScopedConnection reader(file, db::OpenMode::ReadOnly);
@@ -389,8 +378,7 @@ TEST_F(DatabaseTest, CommitWaitingForALockedFileIsPolledAndStops) {
             return clock.elapsed() < 200;
         });
         clock.start();
-        EXPECT_THROW(db::transaction(d, [&] { db::exec(d, "insert into units (unit) values (?)", {"x"}); }),
-                     Cancelled);
+        EXPECT_THROW(db::transaction(d, [&] { db::exec(d, "insert into units (unit) values (?)", {"x"}); }), Cancelled);
     }
     EXPECT_LT(clock.elapsed(), 700);
     EXPECT_GE(polls, 5);

@@ -121,9 +121,8 @@ TEST_F(DbfExportRun, InstitutionValuesLandInTheirExternalSlots) {
 
     const dbf::Table t = dbf::read(res.file);
     ASSERT_EQ(t.records.size(), 6);
-    // Rows of the plain table in external row order; the inverted table (one
-    // stored column per external row, the stored rows as external columns);
-    // the one-record table.
+    // Rows of the plain table in external row order; the inverted table (one stored column per external row, the stored
+    // rows as external columns); the one-record table.
     const QList<std::pair<QString, QList<double>>> expected = {
         {"24|0001|03000|1000|001", expect({{1, 50}, {3, 48}})},   {"24|0001|03000|1000|002", expect({{1, 20}, {3, 19}})},
         {"24|0001|03000|1000|009", expect({{1, 50}, {3, 48}})},   {"24|0001|03000|2000|001", expect({{1, 5000}, {2, 3000}})},
@@ -198,8 +197,7 @@ TEST_F(DbfExportRun, EndingFailuresLeaveTheFolderAsItWas) {
     // A full disk in the middle of the table: the run ends with the message,
     // and neither a cut table nor its temporary file stays.
     r = request(false, ids::NorthHospital);
-    const ChildEnd end = runInChild(
-        [&] {
+    const ChildEnd end = runInChild([&] {
             try {
                 dbfexport::Run(r);
             } catch (const dbf::Error &e) {

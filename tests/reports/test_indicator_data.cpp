@@ -1,5 +1,4 @@
-// Indicator sets in the database: the set tree, the editor's statements,
-// set files and the previous-year check.
+// Indicator sets in the database: the set tree, the editor's statements, set files and the previous-year check.
 #include "support/Fixture.h"
 
 #include "core/SampleConfig.h"
@@ -40,8 +39,7 @@ QString snapshot() {
 
 QString formula(qint64 term, int row, int column) {
     return db::scalar(mdb(), QStringLiteral("select formula from formulas where term=? and \"row\"=? and \"column\"=?"),
-                      {term, row, column})
-        .toString();
+                      {term, row, column}).toString();
 }
 
 } // namespace
@@ -184,8 +182,7 @@ TEST(IndicatorEditor, ReplaceInFormulas) {
     ASSERT_GE(holding, 3);
     EXPECT_EQ(ReplaceInFormulas(t, QStringLiteral("ГР5"), QStringLiteral("ГР6"), 3, 0, 0, 0, 0), holding);
     EXPECT_EQ(count(QStringLiteral("select count(*) from formulas where \"column\">-1 and instr(formula, ?)>0"),
-                    {QStringLiteral("ГР5")}),
-              0);
+                    {QStringLiteral("ГР5")}), 0);
     EXPECT_TRUE(formula(SetStaffing, 2, 1).startsWith(QStringLiteral("Ф30Т[1000]СТР1ГР6")));
     EXPECT_EQ(formula(other, 1, 1), QStringLiteral("ГР6"));
     EXPECT_EQ(formula(t, 2, 1), QStringLiteral("ГР6\"x\""));
@@ -274,9 +271,7 @@ TEST(IndicatorFile, MalformedFilesChangeNothing) {
 TEST(IndicatorCheck, ReferencesCountOnceAndOrphanSetsEndTheirPath) {
     // One reference in two spellings, an identifier's reference, a number.
     EXPECT_EQ(ReferenceSet({QStringLiteral("Ф30Т[1000]СТР1ГР5/ф30т(1000)стр1гр5*100"),
-                            QStringLiteral("ВРАЧИ=Ф14Т[1000]СТР1ГР4"), QStringLiteral("5")})
-                  .size(),
-              2);
+                            QStringLiteral("ВРАЧИ=Ф14Т[1000]СТР1ГР4"), QStringLiteral("5")}).size(), 2);
     const QList<TreeRow> rows = {{1, QStringLiteral("Корень|1"), 0}, {2, QStringLiteral("Группа"), 1},
                                  {3, QStringLiteral("Набор"), 2}, {4, QStringLiteral("Сирота"), 99}};
     EXPECT_EQ(BuildTreePath(3, rows), QStringLiteral("Корень|1 -> Группа -> Набор"));

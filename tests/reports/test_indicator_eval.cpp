@@ -152,8 +152,7 @@ TEST_F(IndicatorEvaluation, ReferencesListsAndPasses) {
         QStringLiteral("Ф30Т[1000]СТР9ГР4"),                   // 9 outside the table
         QStringLiteral("В"),                                   // 10 defined through another identifier
         QStringLiteral("-А*2"),                                // 11
-    }, {QStringLiteral("А=1"), QStringLiteral("Б=Ф30Т[1000]СТР1ГР5"), QStringLiteral("А=2"),
-        QStringLiteral("В=А+Б")});
+    }, {QStringLiteral("А=1"), QStringLiteral("Б=Ф30Т[1000]СТР1ГР5"), QStringLiteral("А=2"), QStringLiteral("В=А+Б")});
     const EvaluatedSet e = EvaluateSet(g_work, t);
     const QStringList v = column1(e);
     EXPECT_EQ(v.mid(0, 7), (QStringList{"5", "85.00", "98.00", "5050.00", "0.00", "НАСЕЛЕНИЕ4*2", "50.00шт"}));

@@ -48,8 +48,7 @@ TEST_F(IndicatorSetupWindow, DeletingASetAsksFirst) {
     w.N2Click();
     EXPECT_EQ(w.findNode(SetHealth), nullptr);
     EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from formulas where term=?"),
-                         {SetStaffing}).toInt(),
-              0);
+                         {SetStaffing}).toInt(), 0);
 }
 
 TEST_F(IndicatorSetupWindow, ClosingReloadsTheCacheAndTheViewTakesTheReportCaption) {

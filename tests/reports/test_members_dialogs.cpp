@@ -1,6 +1,5 @@
-// Institutions, member reports and population of a summary report: the tree
-// marks shown from the stored list, the lists stored after OK, the population
-// counted from the institutions and stored only when valid.
+// Institutions, member reports and population of a summary report: the tree marks shown from the stored list, the lists
+// stored after OK, the population counted from the institutions and stored only when valid.
 #include "engine/Caches.h"
 #include "support/TestWork.h"
 #include "engine/SharedState.h"

@@ -1,6 +1,5 @@
-// Every path that stores the sums of a summary report's institutions, run as
-// the user starts it, through the same cases: a report without institutions
-// (nothing deleted, a warning) and sums that cancel (no row). A scan of the
+// Every path that stores the sums of a summary report's institutions, run as the user starts it, through the same
+// cases: a report without institutions (nothing deleted, a warning) and sums that cancel (no row). A scan of the
 // sources keeps new paths of the kind behind the same checks.
 #include "engine/SharedState.h"
 #include "forms/FormList.h"
@@ -15,6 +14,7 @@
 #include <QApplication>
 #include <QRegularExpression>
 #include <functional>
+#include <tuple>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;
@@ -23,11 +23,8 @@ namespace {
 
 constexpr int T2 = ids::TableF30Visits;   // Ф30 (2000): value cells from stored column 5, row 4
 
-struct RecalcPath {
-    const char *name;
-    // Runs the path for the report over the include list (as the report list passes it).
-    std::function<void(qint64 report, const QString &include)> run;
-};
+// run: the path for the report over the include list (as the report list passes it).
+struct RecalcPath { const char *name; std::function<void(qint64 report, const QString &include)> run; };
 
 WorkContext reportWork(qint64 report, const QString &include) {
     WorkContext w = testWork();
@@ -41,11 +38,11 @@ WorkContext reportWork(qint64 report, const QString &include) {
 
 void formsTree(qint64 report, const QString &include, FakeDialogs &dialogs, bool wholeReport) {
     TFormList w(reportWork(report, include));
-    w.setWindowTitle(QStringLiteral("Северный район"));
+    w.setWindowTitle("Северный район");
     w.offerRecalculation(true);
     w.Start(-1);
     for (int i = 0; i < w.TreeView1->topLevelItemCount(); ++i)
-        if (w.TreeView1->topLevelItem(i)->text(0).startsWith(QStringLiteral("Ф30")))
+        if (w.TreeView1->topLevelItem(i)->text(0).startsWith("Ф30"))
             w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(i));
     dialogs.answers = {true};
     if (wholeReport) w.N10Click();
@@ -54,8 +51,7 @@ void formsTree(qint64 report, const QString &include, FakeDialogs &dialogs, bool
 
 QList<RecalcPath> paths(FakeDialogs &dialogs) {
     return {
-        {"Групповой пересчет",
-         [](qint64 report, const QString &include) {
+        {"Групповой пересчет", [](qint64 report, const QString &include) {
              db::exec(db::kMain, "update reports set include=? where id=?", {include, report});
              TForm7 w;
              w.FormShow();
@@ -66,10 +62,8 @@ QList<RecalcPath> paths(FakeDialogs &dialogs) {
          }},
         {"Пересчитать отчет", [&](qint64 report, const QString &include) { formsTree(report, include, dialogs, true); }},
         {"Пересчитать форму", [&](qint64 report, const QString &include) { formsTree(report, include, dialogs, false); }},
-        {"Пересчитать таблицу",
-         [](qint64 report, const QString &include) {
-             TVTable w(TableWindowParams{ids::FormF30, T2, QStringLiteral("(2000)"), QStringLiteral("Ф30")},
-                       reportWork(report, include));
+        {"Пересчитать таблицу", [](qint64 report, const QString &include) {
+             TVTable w(TableWindowParams{ids::FormF30, T2, "(2000)", "Ф30"}, reportWork(report, include));
              w.show();
              QApplication::processEvents();
              w.N14Click();
@@ -78,10 +72,8 @@ QList<RecalcPath> paths(FakeDialogs &dialogs) {
 }
 
 QVariant repValue(qint64 report, int column, int row) {
-    return db::scalar(db::connection(db::kData),
-                      "select data from repdata where hospital=? and \"table\"=? and \"column\"=? and \"row\"=? "
-                      "and year=2024",
-                      {report, T2, column, row});
+    return db::scalar(db::connection(db::kData), "select data from repdata where hospital=? and \"table\"=? "
+                      "and \"column\"=? and \"row\"=? and year=2024", {report, T2, column, row});
 }
 
 void putData(qint64 hosp, double v, int column, int row) {
@@ -99,7 +91,7 @@ TEST_F(RecalcPathsTest, ReportWithoutInstitutionsKeepsItsValuesOnEveryPath) {
     const QStringList before = valueRows(d, "repdata");
     for (const RecalcPath &p : paths(dialogs)) {
         SCOPED_TRACE(p.name);
-        for (const QString &include : {QString(), QStringLiteral(","), QStringLiteral(" ")}) {
+        for (const QString &include : {"", ",", " "}) {
             dialogs.messages.clear();
             p.run(ids::ReportNorth, include);
             EXPECT_EQ(valueRows(d, "repdata"), before);
@@ -111,20 +103,19 @@ TEST_F(RecalcPathsTest, ReportWithoutInstitutionsKeepsItsValuesOnEveryPath) {
 
 TEST_F(RecalcPathsTest, SumsThatCancelStoreNoRowOnEveryPath) {
     db::exec(db::kData, "delete from data where \"table\"=? and \"row\" in (5, 6)", {T2});
-    putData(ids::NorthHospital, 0.1, 5, 5);
-    putData(ids::NorthPolyclinic, 0.2, 5, 5);
-    putData(ids::FapOzerny, -0.3, 5, 5);
-    putData(ids::NorthHospital, 10.1, 6, 5);
-    putData(ids::NorthPolyclinic, 20.2, 6, 5);
-    putData(ids::FapOzerny, -30.3, 6, 5);
-    putData(ids::NorthHospital, 0.1, 5, 6);    // 0.1 + 0.2 is stored as 0.3
-    putData(ids::NorthPolyclinic, 0.2, 5, 6);
+    // Row 5 cancels in columns 5 and 6; row 6 holds 0.1 + 0.2, stored as 0.3.
+    for (const auto &[column, row, a, b, c] : {std::tuple{5, 5, 0.1, 0.2, -0.3}, {6, 5, 10.1, 20.2, -30.3},
+                                               {5, 6, 0.1, 0.2, 0.0}}) {
+        putData(ids::NorthHospital, a, column, row);
+        putData(ids::NorthPolyclinic, b, column, row);
+        if (c != 0) putData(ids::FapOzerny, c, column, row);
+    }
     for (const RecalcPath &p : paths(dialogs)) {
         SCOPED_TRACE(p.name);
         db::exec(db::kData, "delete from repdata where hospital=? and \"table\"=?", {ids::ReportNorth, T2});
         db::exec(db::kData, "insert into repdata values (?, 99, 2024, ?, 5, 5)", {ids::ReportNorth, T2});
         dialogs.messages.clear();
-        p.run(ids::ReportNorth, QStringLiteral("5,6,7,8"));
+        p.run(ids::ReportNorth, "5,6,7,8");
         EXPECT_FALSE(dialogs.sawMessage("Не заданы")) << dialogs.messages.join('|').toStdString();
         EXPECT_FALSE(dialogs.sawMessage("Не удалось")) << dialogs.messages.join('|').toStdString();
         EXPECT_FALSE(repValue(ids::ReportNorth, 5, 5).isValid());
@@ -143,23 +134,20 @@ TEST_F(RecalcPathsTest, SumReachingTheStorableLimitStoresNothingAndNamesTheCell)
     for (const RecalcPath &p : paths(dialogs)) {
         SCOPED_TRACE(p.name);
         dialogs.messages.clear();
-        p.run(ids::ReportNorth, QStringLiteral("5,6,7,8"));
+        p.run(ids::ReportNorth, "5,6,7,8");
         EXPECT_TRUE(dialogs.sawMessage("Ф30 т(2000) гр5 стр2")) << dialogs.messages.join('|').toStdString();
         EXPECT_EQ(valueRows(d, "repdata"), before);
     }
 }
 
-// The paths that store sums of a summary's institutions are the ones above:
-// each file that sums institutions into stored values checks the include
-// list (RequireMembers) and keeps the storable range (RequireStorableValue).
+// The paths that store sums of a summary's institutions are the ones above: each file that sums institutions into
+// stored values checks the include list (RequireMembers) and keeps the storable range (RequireStorableValue).
 TEST(RecalcPathsScan, EverySumOfInstitutionsIsBehindTheChecks) {
     ASSERT_FALSE(sourceText("engine/Common.cpp").isEmpty()) << sourceRoot().toStdString();
-    const QRegularExpression summing(QStringLiteral("SumHospitalsData\\(|sumInstitutions\\(|recalculateForms?\\(|"
-                                                    "recalcReport\\("));
-    const QStringList known{"engine/Common.cpp",      "engine/Common.h",        "engine/RuleEngine.cpp",
-                            "engine/RuleEngine.h",    "forms/FormListLogic.cpp", "forms/FormListLogic.h",
-                            "forms/FormList.cpp",     "forms/TableWindow.cpp",  "reports/GroupRecalc.cpp",
-                            "reports/GroupRecalc.h"};
+    const QRegularExpression summing("SumHospitalsData\\(|sumInstitutions\\(|recalculateForms?\\(|recalcReport\\(");
+    const QStringList known{"engine/Common.cpp", "engine/Common.h", "engine/RuleEngine.cpp", "engine/RuleEngine.h",
+                            "forms/FormListLogic.cpp", "forms/FormListLogic.h", "forms/FormList.cpp",
+                            "forms/TableWindow.cpp", "reports/GroupRecalc.cpp", "reports/GroupRecalc.h"};
     QStringList found;
     for (const auto &[rel, text] : productSources().asKeyValueRange())
         if (text.contains(summing)) found.append(rel);

@@ -193,11 +193,7 @@ TEST_F(ReportListTest, MemberListsDropTheFinalCommaOnly) {
 }
 
 TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
-    struct Seen {
-        QString title, include;
-        ValueTable table;
-        qint64 current;
-    };
+    struct Seen { QString title, include; ValueTable table; qint64 current; };
     QList<Seen> seen;
     auto record = [&](QDialog *d) {
         WorkContext work;

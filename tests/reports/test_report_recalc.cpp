@@ -105,21 +105,18 @@ TEST_F(RecalcTest, WindowRunsCheckedReportsAndKeepsThoseWithoutMembers) {
 }
 
 TEST_F(RecalcTest, GroupRunStoppedHalfwayLeavesEveryReportAsBefore) {
-    // As the window runs them: every report in one transaction, "Отмена"
-    // seen at the second report's second table.
+    // As the window runs them: every report in one transaction, "Отмена" seen at the second report's second table.
     const QSqlDatabase d = db::connection(db::kData);
     const QStringList before = valueRows(d, "repdata");
     int reports = 0;
-    EXPECT_THROW(db::transaction(d,
-                                 [&] {
+    EXPECT_THROW(db::transaction(d, [&] {
                                      for (qint64 id : {ids::ReportNorth, ids::ReportRegion}) {
                                          ++reports;
                                          grouprecalc::recalcReport(id, fx.year(), [&](int index, int, const QString &) {
                                              if (reports == 2 && index == 1) throw Cancelled();
                                          });
                                      }
-                                 }),
-                 Cancelled);
+                                 }), Cancelled);
     EXPECT_EQ(valueRows(d, "repdata"), before);
     // Without "Отмена" the same run changes the reports.
     db::transaction(d, [&] {

@@ -1,6 +1,5 @@
-// Summation of sub-report levels: two source levels summed into the annual
-// level, non-summable positions taken from one source, the positions file,
-// the checks of the window and runs that must change nothing.
+// Summation of sub-report levels: two source levels summed into the annual level, non-summable positions taken from one
+// source, the positions file, the checks of the window and runs that must change nothing.
 #include "engine/Schema.h"
 #include "engine/SharedState.h"
 #include "core/TreeMarking.h"
@@ -30,8 +29,7 @@ void put(const QSqlDatabase &d, qint64 h, double v, int table, int column, int r
 
 QStringList rowsOf(qint64 h) {
     QStringList out;
-    QSqlQuery q = db::exec(db::kData,
-                           "select \"table\", \"column\", \"row\", data, year from data where hospital=? "
+    QSqlQuery q = db::exec(db::kData, "select \"table\", \"column\", \"row\", data, year from data where hospital=? "
                            "order by year, \"table\", \"column\", \"row\"",
                            {h});
     while (q.next())
@@ -152,8 +150,7 @@ TEST_F(SummationTest, PositionsFileLines) {
     EXPECT_FALSE(e.summable(T2, 4, 6, 2));
     EXPECT_FALSE(e.summable(T2, 5, 7, 2));
     EXPECT_TRUE(e.summable(T2, 5, 5, 2));
-    // A second line of the same table adds its positions; the table does not
-    // become wholly non-summable.
+    // A second line of the same table adds its positions; the table does not become wholly non-summable.
     e.addLine("Ф30,(2000),5");
     EXPECT_FALSE(e.entry(T2).whole);
     EXPECT_FALSE(e.summable(T2, 6, 3, 2));
@@ -232,9 +229,8 @@ TEST_F(SummationTest, SumsOfFractionsAreStoredAsEntered) {
 TEST_F(SummationTest, MissingOrWrongLevelFileChangesNothing) {
     const QStringList before = valueRows(db::connection(db::kData));
     merge::ExclList excl;
-    // A level file that is gone, or one without a values table: the second
-    // is found by the reading of the sources, after the receiver's rows of
-    // the run were deleted.
+    // A level file that is gone, or one without a values table: the second is found by the reading of the sources,
+    // after the receiver's rows of the run were deleted.
     for (const bool gone : {false, true}) {
         SCOPED_TRACE(gone);
         if (gone) QFile::remove(fx.yearFolder() + "data2.mdb");
@@ -249,8 +245,7 @@ TEST_F(SummationTest, MissingOrWrongLevelFileChangesNothing) {
             EXPECT_TRUE(e.message().contains("data2.mdb")) << e.message().toStdString();
             // Told as the summation's failure, without the step that failed.
             EXPECT_TRUE(e.message().startsWith("Не найден файл данных") ||
-                        e.message().endsWith("Данные уровней не изменены."))
-                << e.message().toStdString();
+                        e.message().endsWith("Данные уровней не изменены.")) << e.message().toStdString();
             EXPECT_FALSE(e.message().contains("Не удалось")) << e.message().toStdString();
         }
         EXPECT_EQ(valueRows(db::connection(db::kData)), before);
@@ -289,8 +284,7 @@ TEST_F(SummationTest, WindowChecksAndRun) {
     w.TreeView1DblClick();
     EXPECT_EQ(w.selection(), (QList<qint64>{5, 7, 8}));
 
-    // The annual level holds values of the marked institutions: asked first,
-    // and "Нет" (the default) changes nothing.
+    // The annual level holds values of the marked institutions: asked first, and "Нет" (the default) changes nothing.
     const QStringList before = rowsOf(5);
     dialogs.questions.clear();
     w.BitBtn1Click();

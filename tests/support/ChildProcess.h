@@ -1,7 +1,6 @@
 #pragma once
-// Runs part of a test in a child process: to stop it dead at a chosen point
-// (a kill) or to let it write only a limited number of bytes per file (a full
-// disk). The child ends on its own after a time limit.
+// Runs part of a test in a child process: to stop it dead at a chosen point (a kill) or to let it write only a limited
+// number of bytes per file (a full disk). The child ends on its own after a time limit.
 #include <QByteArray>
 #include <QString>
 
@@ -33,8 +32,7 @@ inline ChildEnd runInChild(const std::function<void()> &body, long fileSizeLimit
     }
     ChildEnd end;
     int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid)
-        return end;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return end;
     end.killed = WIFSIGNALED(status);
     end.code = end.killed ? WTERMSIG(status) : WEXITSTATUS(status);
     return end;
@@ -46,14 +44,12 @@ struct LimitedRun {
     QString message;         // the text the work set
 };
 
-// The work in a child whose files may not grow past limitBytes: to the
-// program a disk that fills up in mid-write. The work's text comes back
-// through a pipe (a short message: the parent reads it after the child ends).
+// The work in a child whose files may not grow past limitBytes: to the program a disk that fills up in mid-write. The
+// work's text comes back through a pipe (a short message: the parent reads it after the child ends).
 inline LimitedRun runWithFileSizeLimit(long long limitBytes, const std::function<bool(QString &)> &work) {
     int fds[2];
     if (pipe(fds) != 0) return {};
-    const ChildEnd end = runInChild(
-        [&] {
+    const ChildEnd end = runInChild([&] {
             close(fds[0]);
             QString message;
             const bool ok = work(message);

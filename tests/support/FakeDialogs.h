@@ -1,7 +1,6 @@
 #pragma once
-// Scripted answers for the dialog seam: every message is recorded, every
-// question, input, file choice and modal window takes the next scripted
-// answer of its kind (or a default when none is left: No, cancel, Rejected).
+// Scripted answers for the dialog seam: every message is recorded, every question, input, file choice and modal window
+// takes the next scripted answer of its kind (or a default when none is left: No, cancel, Rejected).
 #include "platform/Dialogs.h"
 
 #include <QDialog>

@@ -1,6 +1,5 @@
 #pragma once
-// A file's bytes as they are on disk ("<missing>" when it cannot be read),
-// to compare a file before and after.
+// A file's bytes as they are on disk ("<missing>" when it cannot be read), to compare a file before and after.
 #include <QByteArray>
 #include <QFile>
 #include <QString>

@@ -1,9 +1,7 @@
 #pragma once
-// A complete sample installation in a temporary folder: program folder with
-// the values template and the settings file, the sample configuration (see
-// core/SampleConfig.cpp for its content), "dbmain" and "dbdat" open on the
-// year's orvmain.mdb and data0.mdb, and shared() pointing at them.
-// Usable from tests and benchmarks; one at a time.
+// A complete sample installation in a temporary folder: program folder with the values template and the settings file,
+// the sample configuration (see core/SampleConfig.cpp for its content), "dbmain" and "dbdat" open on the year's
+// orvmain.mdb and data0.mdb, and shared() pointing at them. Usable from tests and benchmarks; one at a time.
 #include "core/SampleConfig.h"
 
 #include <QString>

@@ -1,6 +1,5 @@
 #pragma once
-// The rows a statement gives, each as its fields joined: the one way tests
-// compare stored rows before and after.
+// The rows a statement gives, each as its fields joined: the one way tests compare stored rows before and after.
 #include "platform/Database.h"
 
 #include <QSqlQuery>

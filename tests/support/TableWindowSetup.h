@@ -1,6 +1,5 @@
 #pragma once
-// What the forms tree sets before it opens a table window, and the window
-// shown with its table loaded.
+// What the forms tree sets before it opens a table window, and the window shown with its table loaded.
 #include "engine/SharedState.h"
 #include "support/TestWork.h"
 #include "engine/WorkContext.h"
@@ -10,9 +9,8 @@
 #include <QString>
 #include <memory>
 
-// Input of an institution's values ("Data", no network) into one table;
-// tableIdent 0 lets the window look the table up by form and number. Returns
-// the table as the forms tree passes it to the window.
+// Input of an institution's values ("Data", no network) into one table; tableIdent 0 lets the window look the table up
+// by form and number. Returns the table as the forms tree passes it to the window.
 inline TableWindowParams aimTableWindow(qint64 institution, qint64 formId, const QString &formName,
                                         const QString &tableNumber, qint64 tableIdent = 0) {
     SharedState &s = shared();

@@ -1,9 +1,8 @@
 #pragma once
-// A small HTTP server on 127.0.0.1 for the network tests. It runs in its own
-// thread, answers each request by its path from a table of raw replies (so a
-// reply can be chunked, cut, redirected or wrong), can wait before answering
-// or keep the connection open after it, records the raw requests and stops
-// by itself after a time limit. A TLS handshake is answered by closing.
+// A small HTTP server on 127.0.0.1 for the network tests. It runs in its own thread, answers each request by its path
+// from a table of raw replies (so a reply can be chunked, cut, redirected or wrong), can wait before answering or keep
+// the connection open after it, records the raw requests and stops by itself after a time limit. A TLS handshake is
+// answered by closing.
 #include <QByteArray>
 #include <QHash>
 #include <QMutex>
@@ -40,9 +39,8 @@ public:
         setRaw(path, "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
                          + "\r\nConnection: close\r\n\r\n" + body);
     }
-    // A body of that many bytes made while it is sent (a large download
-    // without holding it), with its length in the header or, without,
-    // ended by closing the connection.
+    // A body of that many bytes made while it is sent (a large download without holding it), with its length in the
+    // header or, without, ended by closing the connection.
     void setSized(const QString &path, qint64 bytes, bool declared) {
         QMutexLocker l(&m_mutex);
         m_sized.insert(path, {bytes, declared});
@@ -74,8 +72,7 @@ protected:
         QElapsedTimer alive;
         alive.start();
         while (!m_stop && alive.elapsed() < m_lifetimeMs) {
-            if (!server.waitForNewConnection(50))
-                continue;
+            if (!server.waitForNewConnection(50)) continue;
             while (QTcpSocket *s = server.nextPendingConnection()) {
                 serve(s);
                 delete s;
@@ -95,11 +92,9 @@ private:
             if (end >= 0) {
                 const int cl = req.indexOf("Content-Length: ");
                 const int len = cl >= 0 ? req.mid(cl + 16, req.indexOf("\r\n", cl) - cl - 16).toInt() : 0;
-                if (req.size() >= end + 4 + len)
-                    break;
+                if (req.size() >= end + 4 + len) break;
             }
-            if (!s->waitForReadyRead(100) && s->state() != QAbstractSocket::ConnectedState)
-                break;
+            if (!s->waitForReadyRead(100) && s->state() != QAbstractSocket::ConnectedState) break;
             req += s->readAll();
         }
         QByteArray reply;
@@ -123,10 +118,8 @@ private:
         waited.start();
         while (!m_stop && waited.elapsed() < delay && s->state() == QAbstractSocket::ConnectedState)
             s->waitForReadyRead(20);
-        if (sized.first >= 0)
-            sendSized(s, sized.first, sized.second);
-        else
-            s->write(reply);
+        if (sized.first >= 0) sendSized(s, sized.first, sized.second);
+        else s->write(reply);
         while (s->bytesToWrite() > 0 && s->waitForBytesWritten(2000)) {
         }
         QElapsedTimer held;
@@ -134,8 +127,7 @@ private:
         while (!m_stop && held.elapsed() < hold && s->state() == QAbstractSocket::ConnectedState)
             s->waitForReadyRead(20);
         s->disconnectFromHost();
-        if (s->state() != QAbstractSocket::UnconnectedState)
-            s->waitForDisconnected(1000);
+        if (s->state() != QAbstractSocket::UnconnectedState) s->waitForDisconnected(1000);
     }
 
     void sendSized(QTcpSocket *s, qint64 bytes, bool declared) {
@@ -144,8 +136,7 @@ private:
         const QByteArray piece(1 << 20, 'x');
         for (qint64 sent = 0; sent < bytes && !m_stop && s->state() == QAbstractSocket::ConnectedState;) {
             const qint64 n = std::min<qint64>(piece.size(), bytes - sent);
-            if (s->write(piece.constData(), n) != n)
-                break;
+            if (s->write(piece.constData(), n) != n) break;
             sent += n;
             while (s->bytesToWrite() > 4 * piece.size() && s->waitForBytesWritten(2000)) {
             }
@@ -164,9 +155,8 @@ private:
     QList<QByteArray> m_requests;
 };
 
-// A TLS server on 127.0.0.1 with a self-signed certificate that no client
-// trusts: every handshake with a verifying client fails. It lives in the
-// calling thread; the client's waiting event loop runs its handshakes.
+// A TLS server on 127.0.0.1 with a self-signed certificate that no client trusts: every handshake with a verifying
+// client fails. It lives in the calling thread; the client's waiting event loop runs its handshakes.
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>

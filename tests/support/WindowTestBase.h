@@ -1,7 +1,6 @@
 #pragma once
-// Fixtures for tests over the sample configuration: the caches loaded from
-// it, the shared work state reset before and after each test, and every
-// dialog answered by the fake dialog seam.
+// Fixtures for tests over the sample configuration: the caches loaded from it, the shared work state reset before and
+// after each test, and every dialog answered by the fake dialog seam.
 #include "engine/SharedState.h"
 #include "support/TestWork.h"
 #include "core/TreeMarking.h"

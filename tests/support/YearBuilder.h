@@ -1,9 +1,8 @@
 #pragma once
-// An empty year for tests that build their own content instead of the sample:
-// the main database (and the values database) made from the schema in a
-// temporary folder and opened as "dbmain" (and "dbdat"), shared() pointed at
-// the year, and helpers that add forms, tables, institutions and values.
-// Closes the databases and clears the shared state when it goes.
+// An empty year for tests that build their own content instead of the sample: the main database (and the values
+// database) made from the schema in a temporary folder and opened as "dbmain" (and "dbdat"), shared() pointed at the
+// year, and helpers that add forms, tables, institutions and values. Closes the databases and clears the shared state
+// when it goes.
 #include "engine/Schema.h"
 #include "support/TestWork.h"
 #include "engine/SharedState.h"

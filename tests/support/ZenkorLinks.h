@@ -1,7 +1,6 @@
 #pragma once
-// The sample with a Links.mdb that maps the book's codes to its forms: book
-// table 1000 is the program's Ф30 (1000), numbered alike; book table 2108 is
-// Ф30 (2000), numbered otherwise; book form 14000 is Ф14.
+// The sample with a Links.mdb that maps the book's codes to its forms: book table 1000 is the program's Ф30 (1000),
+// numbered alike; book table 2108 is Ф30 (2000), numbered otherwise; book form 14000 is Ф14.
 #include "controls/ZenkorImporter.h"
 #include "engine/LinksDb.h"
 #include "platform/Codepage.h"
@@ -11,8 +10,7 @@
 
 #include <gtest/gtest.h>
 
-// A fresh Links.mdb at path (by default in the sample's year folder), filled
-// by the statements given.
+// A fresh Links.mdb at path (by default in the sample's year folder), filled by the statements given.
 inline QString makeLinksAt(const QString &path, const QStringList &statements) {
     links::createLinksDatabase(path);
     db::ScopedConnection c(path, db::OpenMode::ReadWrite);

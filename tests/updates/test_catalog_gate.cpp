@@ -1,7 +1,6 @@
-// Every path that creates or renames a form or a table, or sets a table's
-// shape, goes through one gate: no sequence of catalogue commands, imports or
-// edits leaves a form or table that is shadowed by another or cannot be
-// opened. The windows are driven through their handlers, dialogs scripted.
+// Every path that creates or renames a form or a table, or sets a table's shape, goes through one gate: no sequence of
+// catalogue commands, imports or edits leaves a form or table that is shadowed by another or cannot be opened. The
+// windows are driven through their handlers, dialogs scripted.
 #include "core/SampleConfig.h"
 #include "engine/CatalogGate.h"
 #include "engine/FormStructureFile.h"
@@ -37,14 +36,12 @@ struct CatalogGateTest : ::testing::Test {
         QStringList out;
         for (const char *sql : {"select * from forms order by id", "select * from tables order by ident",
                                 "select * from \"rows\" order by 1,2", "select * from \"columns\" order by 1,2",
-                                "select * from titles order by 1,2,3"}) {
+                                "select * from titles order by 1,2,3"})
             out << queryRows(mainDb(), sql);
-        }
         return out;
     }
-    // The invariant every path keeps: names and numbers well formed and
-    // unique without regard to letter case, every shape one the table window
-    // opens.
+    // The invariant every path keeps: names and numbers well formed and unique without regard to letter case,
+    // every shape one the table window opens.
     void expectSound() {
         QStringList names;
         QSqlQuery f = db::exec(mainDb(), "select id, formname from forms");
@@ -94,9 +91,7 @@ TEST_F(CatalogGateTest, TablesEditorRefusesTakenAndMalformedNumbers) {
     t.ListView1->setCurrentItem(t.ListView1->topLevelItem(1));
     ASSERT_EQ(t.ListView1->currentItem()->text(0), QStringLiteral("(2000)"));
     const QStringList before = snapshot();
-    struct Case {
-        const char *number, *message;
-    };
+    struct Case { const char *number, *message; };
     for (const Case &c : {Case{"(1000а)", "уже есть"}, Case{"(1000А)", "уже есть"}, Case{" (1000а) ", "скобках"},
                           Case{"()", "скобках"}, Case{"( )", "скобках"}, Case{"(1)(2)", "скобках"},
                           Case{"1000", "скобках"}}) {
@@ -145,10 +140,8 @@ TEST_F(CatalogGateTest, CatalogueRefusesCaseTwinsAndAnImportKeepsTheStoredName) 
     w.N2Click();
     EXPECT_EQ(snapshot(), before);
 
-    // A structure file of "ф30" updates Ф30, which keeps its name (its print
-    // files are Ф30.doc and Ф30.txt).
-    // Its table "(1000а)", named "(1000А)" in the file, is updated in place
-    // and keeps its number too.
+    // A structure file of "ф30" updates Ф30, which keeps its name (its print files are Ф30.doc and Ф30.txt).
+    // Its table "(1000а)", named "(1000А)" in the file, is updated in place and keeps its number too.
     db::exec(mainDb(), "update tables set tablen='(1000а)' where ident=?", {ids::TableF30Staff});
     const QString path = fx.root() + "f30.frs";
     catalog::exportForm(ids::FormF30, path);
@@ -165,8 +158,7 @@ TEST_F(CatalogGateTest, CatalogueRefusesCaseTwinsAndAnImportKeepsTheStoredName) 
     EXPECT_EQ(db::scalar(mainDb(), "select formname from forms where id=1").toString(), QStringLiteral("Ф30"));
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from forms").toInt(), 3);
     EXPECT_EQ(db::scalar(mainDb(), "select group_concat(tablen, ',') from (select tablen from tables where form=1 "
-                                   "order by ident)").toString(),
-              QStringLiteral("(1000а),(2000)"));
+                                   "order by ident)").toString(), "(1000а),(2000)");
     EXPECT_TRUE(dialogs.questions.isEmpty());   // no table missing from the file
     expectSound();
 }
@@ -177,11 +169,7 @@ TEST_F(CatalogGateTest, EveryBadStructureLineRefusesTheWholeFile) {
     const QStringList before = snapshot();
     const QString form = "Ф30#Сведения#Нет";
     const QString table = "(1000)#Штаты#8#7#3#3#False#0";   // 8 columns, 7 rows
-    struct Case {
-        QStringList lines;
-        int line;
-        const char *reason;
-    };
+    struct Case { QStringList lines; int line; const char *reason; };
     const QList<Case> cases = {
         {{form, table, "стр99#18"}, 3, "строка 99 вне таблицы"},
         {{form, table, "стр0#18"}, 3, "строка 0 вне таблицы"},
@@ -229,11 +217,10 @@ TEST_F(CatalogGateTest, EveryBadStructureLineRefusesTheWholeFile) {
     EXPECT_EQ(captions(w.ListView1), (QStringList{"Ф30", "Ф14", "Ф47"}));
 }
 
-// The contract of the gate: every path that creates or renames a form or a
-// table, or sets a table's shape, run through the same bad identities and
-// shapes. Each refuses and changes nothing, except that a structure file or
-// an update naming a stored form in another letter case updates that form
-// without renaming it; the catalogue stays sound either way.
+// The contract of the gate: every path that creates or renames a form or a table, or sets a table's shape, run through
+// the same bad identities and shapes. Each refuses and changes nothing, except that a structure file or an update
+// naming a stored form in another letter case updates that form without renaming it; the catalogue stays sound either
+// way.
 TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
     const QSqlDatabase d = mainDb();
     db::exec(d, "update tables set tablen='(1000а)' where ident=?", {ids::TableF30Staff});
@@ -243,17 +230,10 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
         {"catalogue: add", [](const QString &n) { catalog::addForm(n, "x", false); return true; }},
         {"catalogue: rename", [](const QString &n) { catalog::updateForm(ids::FormF47, n, "x", true); return true; }},
         {".frs import",
-         [&](const QString &n) {
-             catalog::importFrs(frs::readFile(file("f.frs", {n + "#x#Нет"})));
-             return true;
-         }},
-        {"update installer",
-         [&](const QString &n) { return InstallFormHeader(d, file("u.frs", {n + "#x#Нет"}), n); }},
+         [&](const QString &n) { catalog::importFrs(frs::readFile(file("f.frs", {n + "#x#Нет"}))); return true; }},
+        {"update installer", [&](const QString &n) { return InstallFormHeader(d, file("u.frs", {n + "#x#Нет"}), n); }},
     };
-    struct FormCase {
-        const char *name;
-        bool twin;   // names a stored form in another letter case
-    };
+    struct FormCase { const char *name; bool twin; };   // twin: names a stored form in another letter case
     for (const FormCase &c : {FormCase{"ф30", true}, FormCase{" ф14 ", true}, FormCase{"", false},
                               FormCase{"  ", false}, FormCase{"Ф:1", false}}) {
         for (const auto &p : formPaths) {
@@ -263,8 +243,7 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
                                                    QByteArray(p.first) == "update installer");
             if (updatesInPlace) {
                 EXPECT_EQ(db::scalar(d, "select count(*) from forms").toInt(), 3) << p.first << " " << c.name;
-                EXPECT_EQ(db::scalar(d, "select group_concat(formname, ',') from forms").toString(),
-                          QStringLiteral("Ф30,Ф14,Ф47"))
+                EXPECT_EQ(db::scalar(d, "select group_concat(formname, ',') from forms").toString(), "Ф30,Ф14,Ф47")
                     << p.first << " " << c.name;
             } else {
                 EXPECT_TRUE(refusedHere) << p.first << " accepted \"" << c.name << "\"";
@@ -277,13 +256,11 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
     using TablePath = std::function<void(const QString &number)>;
     const QList<QPair<const char *, TablePath>> tablePaths = {
         {"tables editor", [](const QString &n) { catalog::updateTable(ids::TableF30Visits, n, "x", false, 0); }},
-        {".frs import",
-         [&](const QString &n) {
+        {".frs import", [&](const QString &n) {
              catalog::importFrs(frs::readFile(
                  file("t.frs", {"Ф30#x#Нет", "(1000а)#Штаты#8#7#3#3#False#0", n + "#x#5#5#3#2#False#0"})));
          }},
-        {"gate: new table",
-         [&](const QString &n) {
+        {"gate: new table", [&](const QString &n) {
              TableShape s;
              s.colcount = s.rowcount = 2;
              gate::addTable(d, ids::FormF30, n, "x", s);
@@ -291,8 +268,7 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
     };
     for (const char *number : {"(1000а)", "(1000А)", " (1000а)", "()", "( )", "(1)(2)", "(1", "1000", "(1:2)"})
         for (const auto &p : tablePaths) {
-            // A line not beginning with "(" is no table line for the reader:
-            // it is reported and skipped (see the catalogue tests).
+            // A line not beginning with "(" is no table line for the reader: reported and skipped (catalogue tests).
             if (QByteArray(p.first) == ".frs import" && number[0] != '(') continue;
             const QStringList before = snapshot();
             EXPECT_TRUE(refused([&] { p.second(QString::fromUtf8(number)); return true; }))
@@ -301,27 +277,21 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
             expectSound();
         }
 
-    // Shapes: colcount, rowcount, fixcols, fixrows, scan.
-    struct Shape {
-        int cols, rows, fixcols, fixrows, scan;
-    };
+    struct Shape { int cols, rows, fixcols, fixrows, scan; };
     using ShapePath = std::function<void(const Shape &)>;
     const QList<QPair<const char *, ShapePath>> shapePaths = {
-        {".frs import",
-         [&](const Shape &s) {
+        {".frs import", [&](const Shape &s) {
              catalog::importFrs(frs::readFile(
                  file("s.frs", {"Ф30#x#Нет", QStringLiteral("(2000)#x#%1#%2#%3#%4#False#%5")
                                                  .arg(s.cols).arg(s.rows).arg(s.fixcols).arg(s.fixrows).arg(s.scan)})));
          }},
-        {"Word import",
-         [](const Shape &s) {
+        {"Word import", [](const Shape &s) {
              if (s.scan != 0) throw std::runtime_error("the Word import sets no generation order");
              importdoc::DocStructure doc;
              doc.resize(s.rows, s.cols);
              importdoc::UpdateTableStructure(ids::TableF30Visits, doc, s.fixcols, s.fixrows);
          }},
-        {"tables editor",
-         [](const Shape &s) {
+        {"tables editor", [](const Shape &s) {
              if (s.scan == 0) throw std::runtime_error("the tables editor sets only the generation order");
              catalog::updateTable(ids::TableF30Visits, "(2000)", "x", false, s.scan);
          }},
@@ -345,17 +315,15 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
 // A new statement that writes the form or table catalogue outside the gate
 // would be a path the checks above do not cover.
 TEST(CatalogGateSource, OnlyTheGateWritesTheFormAndTableCatalogue) {
-    const QRegularExpression write(
-        QStringLiteral(R"((insert\s+into|update)\s+\\?"?(forms|tables)\\?"?[\s(])"),
-        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression write(QStringLiteral(R"((insert\s+into|update)\s+\\?"?(forms|tables)\\?"?[\s(])"),
+                                   QRegularExpression::CaseInsensitiveOption);
     const QRegularExpression built(QStringLiteral(R"re(insert\w*\([^;]*QStringLiteral\("(forms|tables)"\))re"));
     QStringList offenders;
     const QMap<QString, QString> sources = productSources();
     for (const auto &[rel, text] : sources.asKeyValueRange()) {
         if (rel == QStringLiteral("engine/CatalogGate.cpp")) continue;
         for (auto m = write.globalMatch(text); m.hasNext();) offenders << rel + ": " + m.next().captured(0);
-        // A statement built around the table's name: only the sample
-        // configuration, which fills a new database of its own, does so.
+        // A statement built around the table's name: only the sample configuration, filling a new database, does so.
         if (rel == QStringLiteral("core/SampleConfig.cpp")) continue;
         for (auto m = built.globalMatch(text); m.hasNext();) offenders << rel + ": " + m.next().captured(0);
     }

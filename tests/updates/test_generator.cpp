@@ -128,8 +128,7 @@ TEST(UpdatePackage, FormRuleFileEqualsTheEditorsExport) {
     const QString exported = fx.root() + "editor.orv";
     ctlfile::WriteControlFile(exported, ctlfile::ControlFileLinesForForm(d, id, name));
     EXPECT_EQ(shipped, fileBytes(exported));
-    EXPECT_EQ(cp1251::decode(shipped),
-              "\"Ф3_1а\",\"\",\"Т[1000]СТР[1]\",\">=\",\"Т[2000]СТР[1]\",\"\",\"\"\r\n"
+    EXPECT_EQ(cp1251::decode(shipped), "\"Ф3_1а\",\"\",\"Т[1000]СТР[1]\",\">=\",\"Т[2000]СТР[1]\",\"\",\"\"\r\n"
               "\"\",\"\",\"ф3_1аТ[1000]СТР1ГР1\",\">=\",\"Ф30Т[1000]СТР1ГР1\",\"\",\"межформенный\"\r\n"
               "\"Ф3_1а\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"\",\"Врачи \"\"всего\"\"\tв т.ч. Ёлкино\"\r\n");
     CloseUpdateLogger();
@@ -157,7 +156,6 @@ TEST(UpdateGeneratorWindow, FormsAreListedInTheNameOrder) {
     w.Database = mainDb();
     w.LoadForms();
     QStringList shown;
-    for (int i = 0; i < w.CheckListBox1->count(); ++i)
-        shown << w.CheckListBox1->item(i)->text();
+    for (int i = 0; i < w.CheckListBox1->count(); ++i) shown << w.CheckListBox1->item(i)->text();
     EXPECT_EQ(shown, (QStringList{"Б", "ежи", "Ёлки", "Жуки", "Ф14", "Ф30", "Ф47"}));
 }

@@ -41,8 +41,7 @@ QStringList ruleTexts() {
                                "order by formid, lft, rght");
 }
 
-// Every rule as stored: key, form, table (NULL told from empty), both sides,
-// relation, cycle, comment.
+// Every rule as stored: key, form, table (NULL told from empty), both sides, relation, cycle, comment.
 QStringList storedRules() {
     return queryRows(mainDb(), "select \"Код\", formid, quote(tble), lft, reltion, rght, cycl, commnt "
                                "from int_control order by \"Код\"");
@@ -53,16 +52,12 @@ void writeText(const QString &path, const QStringList &l) {
     ASSERT_TRUE(cp1251::writeLines(path, l));
 }
 
-// A package of the sample's Ф30 and Ф14 (structure, rules, print files),
-// unpacked into <root>/unpacked.
-struct Package {
-    QString archive, unpacked, manifest;
-};
+// A package of the sample's Ф30 and Ф14 (structure, rules, print files), unpacked into <root>/unpacked.
+struct Package { QString archive, unpacked, manifest; };
 
 Package makePackage(SampleFixture &fx, const QStringList &names) {
     QList<FormPackageOptions> opts;
-    for (const QString &n : names)
-        opts << FormPackageOptions{n, true, true, true, "1.0.0", "2.0.0"};
+    for (const QString &n : names) opts << FormPackageOptions{n, true, true, true, "1.0.0", "2.0.0"};
     Package p;
     p.archive = GenerateUpdatePackage(mainDb(), names, opts, {}, "", "", fx.root() + "Updates", "d", fx.year(), "1.0");
     p.unpacked = fx.root() + "unpacked/";
@@ -74,8 +69,7 @@ Package makePackage(SampleFixture &fx, const QStringList &names) {
 using UpdateExport = SampleTest;
 using UpdateInstall = SampleTest;
 
-// The user's copy drifted from the published one: a description, two rules
-// and the print file of Ф30 differ.
+// The user's copy drifted from the published one: a description, two rules and the print file of Ф30 differ.
 void drift(const QString &print) {
     db::exec(mainDb(), "update forms set decipher='изменено'");
     db::exec(mainDb(), "delete from int_control where \"Код\" in (1, 7)");
@@ -85,9 +79,8 @@ void drift(const QString &print) {
 } // namespace
 
 TEST_F(UpdateExport, PackageStructureFileIsTheCatalogueExportByteForByte) {
-    // Texts the two writers once wrote differently: a quote and a Tab in a
-    // title, a height stored as text with a decimal comma, a title with
-    // empty number fields.
+    // Texts the two writers once wrote differently: a quote and a Tab in a title, a height stored as text with a
+    // decimal comma, a title with empty number fields.
     db::exec(mainDb(), "update titles set txt=? where \"table\"=2 and \"row\"=1 and \"column\"=1",
              {QString("Всего \"врачей\"\tв т.ч. Ёлкино")});
     db::exec(mainDb(), "update tables set name=? where ident=2", {QString("Посещения \"амбулаторные\"")});
@@ -127,9 +120,8 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
                                         "2||Т[1000]СТР1ГР4|=|Т[1000]СТР2ГР4||"}));
     EXPECT_TRUE(db::scalar(mainDb(), "select tble from int_control where formid=2").isNull());
 
-    // One line that is not seven quoted fields, or whose form is not here (its
-    // intra-table references could never be completed), refuses the whole
-    // file; the installation keeps the form's rules as they were.
+    // One line that is not seven quoted fields, or whose form is not here (its intra-table references could never be
+    // completed), refuses the whole file; the installation keeps the form's rules as they were.
     const QString good = "\"Ф30\",\"(1000)\",\"a\",\"=\",\"b\",\"\",\"c\"";
     for (const QString &bad : {QString("\"Ф30\",\"(1000)\",\"a\",\"=\",\"b\",\"c\""), QString("not a rule line"),
                                QString("Ф30;(1000);a;=;b;;c"), QString("\"Нет такой\",\"(1)\",\"СТР1ГР4\",\"=\",\"СТР2ГР4\",\"\",\"c\"")}) {
@@ -141,18 +133,13 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     EXPECT_FALSE(InsertControlLines(mainDb(), fx.root() + "missing.orv"));
 
     // The form line is taken only when it would be written back exactly so.
-    struct Case {
-        const char *line;
-        bool taken;
-        bool net;
-    };
+    struct Case { const char *line; bool taken; bool net; };
     for (const Case &c : {Case{"Ф30#Новое \"имя\"#Нет", true, false}, Case{"Ф30#x#Да", true, true},
                           Case{"Ф30#опись #1#Нет", false, false}, Case{"Ф30#x#True", false, false},
                           Case{"Ф30#x#False", false, false}, Case{"Ф30", false, false}, Case{"#x#Нет", false, false}}) {
         const auto h = ParseFormHeaderLine(QString::fromUtf8(c.line));
         EXPECT_EQ(h.has_value(), c.taken) << c.line;
-        if (h && c.taken)
-            EXPECT_EQ(h->net, c.net) << c.line;
+        if (h && c.taken) EXPECT_EQ(h->net, c.net) << c.line;
     }
     const QString frs = fx.root() + "h.frs";
     writeText(frs, {"Ф30#Новое \"имя\"#Нет", "(1000)#ignored#1#1#0#0#False#0"});
@@ -163,9 +150,8 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     EXPECT_EQ(decipher("Ф30"), "Новое \"имя\"");
     EXPECT_FALSE(InstallFormHeader(mainDb(), fx.root() + "none.frs"));
 
-    // A ":" of the description travels as byte 3 and comes back as ":",
-    // however often the form is installed or rolled back; a file in another
-    // encoding is not installed.
+    // A ":" of the description travels as byte 3 and comes back as ":", however often the form is installed or rolled
+    // back; a file in another encoding is not installed.
     db::exec(mainDb(), "update forms set decipher=? where formname=?", {"Штаты: врачи", "Ф30"});
     frs::writeFile(frs, frs::formLines(mainDb(), ReadFormIdByName(mainDb(), "Ф30")));
     for (int i = 0; i < 2; ++i) {
@@ -209,8 +195,7 @@ TEST_F(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
     const QString print = fx.yearFolder() + "forms/Ф30.txt";
     const Package p = makePackage(fx, {"Ф30", "Ф14"});
     drift(print);
-    // Stored texts a delete and re-insert would not keep: an empty table
-    // field, a ":" in a comment.
+    // Stored texts a delete and re-insert would not keep: an empty table field, a ":" in a comment.
     db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
                        "values (1, '', 'СТР[1]', '=', 'СТР[2]', '', 'итог: строки 1:2')");
     const QStringList rules = storedRules();

@@ -71,8 +71,7 @@ TEST(Manifest, MalformedTextsAreRefusedOrGiveEmptyValues) {
         EXPECT_FALSE(ParseManifestJson(m, t)) << t.toStdString();
         TUpdatesList l;
         EXPECT_TRUE(ParseUpdatesList(t, l)) << t.toStdString();
-        for (const UpdateEntry &e : l.items)
-            EXPECT_TRUE(e.downloadUrl.isEmpty());
+        for (const UpdateEntry &e : l.items) EXPECT_TRUE(e.downloadUrl.isEmpty());
     }
     EXPECT_FALSE(ValidateManifest(TUpdateManifest{}));
 }

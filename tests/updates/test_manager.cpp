@@ -71,8 +71,7 @@ struct ServedSample {
    "forms": ["Ф30", "Ф14"], "size": %1, "downloadUrl": "%2/pkg/U1.zip", "checksum": "%3"},
   {"id": "U2", "version": "1.1", "releaseDate": "2024-12-01", "description": "Повтор",
    "forms": ["Ф30"], "size": %1, "downloadUrl": "%2/pkg/U2.zip", "checksum": "%4"}]})")
-                .arg(bytes.size()).arg(server.base()).arg(checksum).arg(QString(64, 'a'))
-                .toUtf8();
+                .arg(bytes.size()).arg(server.base()).arg(checksum).arg(QString(64, 'a')).toUtf8();
         server.setOk("/api/v1/updates/2024/updates_list.json", list);
         printFile = fx.yearFolder() + "forms/Ф30.txt";
         db::exec(mainDb(), "update forms set decipher='изменено' where formname='Ф30'");
@@ -84,12 +83,11 @@ struct ServedSample {
     TUpdateManager manager() {
         return TUpdateManager(mainDb(), fx.year(), url(), fx.programFolder() + "temp/", fx.programFolder() + "Backup/");
     }
+    void show(TUpdateForm &w) { w.Database = mainDb(); w.Year = fx.year(); w.show(); }
     // The update window on this server, shown (which lists the updates).
     void open(TUpdateForm &w) {
         IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", url());
-        w.Database = mainDb();
-        w.Year = fx.year();
-        w.show();
+        show(w);
     }
 };
 
@@ -101,14 +99,13 @@ TEST(UpdateManager, ListsOnlyUpdatesNotInstalledForTheYear) {
     auto list = m.CheckForUpdates();
     ASSERT_TRUE(list);
     EXPECT_EQ(list->items.size(), 2);
-    InstalledUpdateRecord r;
-    r.updateId = "u1";   // letter case does not matter
-    r.year = 2024;
-    r.status = "installed";
-    RecordInstalledUpdate(mainDb(), r);
-    r.updateId = "U2";
-    r.year = 2023;   // another year
-    RecordInstalledUpdate(mainDb(), r);
+    auto record = [](const QString &id, int year) {
+        InstalledUpdateRecord r;
+        r.updateId = id, r.year = year, r.status = "installed";
+        RecordInstalledUpdate(mainDb(), r);
+    };
+    record("u1", 2024);   // letter case does not matter
+    record("U2", 2023);   // another year
     list = m.CheckForUpdates();
     ASSERT_TRUE(list);
     ASSERT_EQ(list->items.size(), 1);
@@ -180,8 +177,7 @@ void published(const QString &dir) {
     ASSERT_TRUE(cp1251::writeLines(dir + "Ф30/Forms/Ф30.txt", {"новый"}));
 }
 
-// Every rule as stored: key, form, table (NULL told from empty), sides,
-// relation, cycle, comment.
+// Every rule as stored: key, form, table (NULL told from empty), sides, relation, cycle, comment.
 QStringList storedRules() {
     return queryRows(mainDb(), "select \"Код\", formid, quote(tble), lft, reltion, rght, cycl, commnt "
                                "from int_control order by \"Код\"");
@@ -195,6 +191,9 @@ QStringList printFiles(const ServedSample &s) {
         out << f + "=" + FileSha256Hex(forms.filePath(f));
     return out;
 }
+
+// The rules, the print files and Ф30's caption: what an install or a rollback changes.
+QStringList state(const ServedSample &s) { return storedRules() + printFiles(s) + QStringList{decipher("Ф30")}; }
 
 // A package of the forms as published now, changed by edit after unpacking.
 QByteArray package(ServedSample &s, const QStringList &forms, const std::function<void(const QString &)> &edit = {}) {
@@ -212,7 +211,19 @@ QByteArray package(ServedSample &s, const QStringList &forms, const std::functio
     return fileBytes(edit ? root + "p.zip" : archive);
 }
 
-// The packages as the year's list, in order: id, version "v" + id.
+// One update of the year's list: version "v" + id, its archive at /pkg/<id>.zip.
+QString entry(ServedSample &s, const QString &id, qint64 size, const QString &checksum, const QString &forms) {
+    return QString(R"({"id": "%1", "version": "v%1", "releaseDate": "2024-12-01", "description": "", )"
+                   R"("forms": [%5], "size": %2, "downloadUrl": "%3/pkg/%1.zip", "checksum": "%4"})")
+        .arg(id).arg(size).arg(s.server.base(), checksum, forms);
+}
+
+void serveEntries(ServedSample &s, const QStringList &entries) {
+    s.server.setOk("/api/v1/updates/2024/updates_list.json",
+                   ("{\"year\": \"2024\", \"updates\": [" + entries.join(",") + "]}").toUtf8());
+}
+
+// The packages as the year's list, in order.
 void serveList(ServedSample &s, const QList<std::pair<QString, QByteArray>> &packages) {
     QStringList entries;
     for (const auto &[id, bytes] : packages) {
@@ -221,18 +232,14 @@ void serveList(ServedSample &s, const QList<std::pair<QString, QByteArray>> &pac
         t.open();
         t.write(bytes);
         t.flush();
-        entries << QString(R"({"id": "%1", "version": "v%1", "releaseDate": "2024-12-01", "description": "", )"
-                           R"("forms": [], "size": %2, "downloadUrl": "%3/pkg/%1.zip", "checksum": "%4"})")
-                       .arg(id).arg(bytes.size()).arg(s.server.base(), FileSha256Hex(t.fileName()));
+        entries << entry(s, id, bytes.size(), FileSha256Hex(t.fileName()), "");
     }
-    s.server.setOk("/api/v1/updates/2024/updates_list.json",
-                   ("{\"year\": \"2024\", \"updates\": [" + entries.join(",") + "]}").toUtf8());
+    serveEntries(s, entries);
 }
 
 QTreeWidgetItem *row(TUpdateForm &w, const QString &version) {
     for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
-        if (w.ListView1->topLevelItem(i)->text(0) == version)
-            return w.ListView1->topLevelItem(i);
+        if (w.ListView1->topLevelItem(i)->text(0) == version) return w.ListView1->topLevelItem(i);
     return nullptr;
 }
 
@@ -269,8 +276,7 @@ TEST(UpdateWindow, ARefusedPackageChangesNothingAndIsOfferedAgain) {
     for (const auto &[what, spoil] : spoils)
         served.append({QString("B%1").arg(++n), package(s, {"Ф30", "Ф14"}, spoil)});
     serveList(s, served);
-    const QStringList rules = storedRules();
-    const QStringList prints = printFiles(s);
+    const QStringList before = state(s);
     TUpdateForm w;
     s.open(w);
     n = 0;
@@ -280,9 +286,7 @@ TEST(UpdateWindow, ARefusedPackageChangesNothingAndIsOfferedAgain) {
         const QString message = press(s, w, version, w.Button2);
         EXPECT_TRUE(message.startsWith("Ошибка при установке обновления.\r\n")) << message.toStdString();
         EXPECT_FALSE(message.contains("Проверьте логи"));
-        EXPECT_EQ(storedRules(), rules);
-        EXPECT_EQ(printFiles(s), prints);
-        EXPECT_EQ(decipher("Ф30"), "изменено");
+        EXPECT_EQ(state(s), before);
         EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
         EXPECT_EQ(row(w, version)->text(4), "Доступно");
         EXPECT_FALSE(logText().contains("Выполняется автоматический откат"));
@@ -334,33 +338,28 @@ TEST(UpdateWindow, OnlyTheLatestUpdateOfAFormRollsBackAndItTakesItsPrintFilesAlo
     });
     QFile::remove(forms + "Ф30.doc");
     serveList(s, {{"U1", u1}, {"U2", u2}});
-    const QStringList rules = storedRules(), prints = printFiles(s);
+    const QStringList before = state(s);
     TUpdateForm w;
     s.open(w);
     EXPECT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
-    const QStringList rules1 = storedRules(), prints1 = printFiles(s);
+    const QStringList afterU1 = state(s);
     EXPECT_EQ(press(s, w, "vU2", w.Button2), "Обновление успешно установлено");
     EXPECT_EQ(decipher("Ф30"), "Вторая редакция");
     EXPECT_EQ(lines(forms + "Ф30.doc"), QStringList{"шаблон"});
 
     // The older one first: refused, naming the later one; nothing changes.
-    const QStringList rules2 = storedRules(), prints2 = printFiles(s);
+    const QStringList afterU2 = state(s);
     EXPECT_EQ(press(s, w, "vU1", w.Button3),
               "Ошибка при откате обновления.\r\nФорму Ф30 изменило более позднее обновление vU2. Сначала откатите его.");
-    EXPECT_EQ(storedRules(), rules2);
-    EXPECT_EQ(printFiles(s), prints2);
-    EXPECT_EQ(decipher("Ф30"), "Вторая редакция");
+    EXPECT_EQ(state(s), afterU2);
 
     // The later one, then the older one: back to each state before them.
     EXPECT_EQ(press(s, w, "vU2", w.Button3), "Обновление откачено");
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");
-    EXPECT_EQ(printFiles(s), prints1);
+    EXPECT_EQ(state(s), afterU1);
     EXPECT_FALSE(QFile::exists(forms + "Ф30.doc"));
-    EXPECT_EQ(storedRules(), rules1);
     EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
-    EXPECT_EQ(decipher("Ф30"), "изменено");
-    EXPECT_EQ(printFiles(s), prints);
-    EXPECT_EQ(storedRules(), rules);
+    EXPECT_EQ(state(s), before);
 }
 
 TEST(UpdateManager, AKillAfterTheCommitIsFinishedByTheNextManager) {
@@ -387,19 +386,16 @@ TEST(UpdateManager, AKillAfterTheCommitIsFinishedByTheNextManager) {
     const QString mark = forms + ".update_staging/.update_id";
     QElapsedTimer t;
     t.start();
-    while (!QFile::exists(mark) && t.elapsed() < 20000)
-        QThread::msleep(2);
+    while (!QFile::exists(mark) && t.elapsed() < 20000) QThread::msleep(2);
     // The commit follows the mark; the moves wait longer (each place is
     // tried for 300 ms), so the kill comes as soon as the commit is seen.
-    while (decipher("Ф30") != "Опубликовано" && t.elapsed() < 20000)
-        QThread::msleep(2);
+    while (decipher("Ф30") != "Опубликовано" && t.elapsed() < 20000) QThread::msleep(2);
     kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");   // committed
-    for (const QString &n : names)
-        QDir(forms + n).removeRecursively();
+    for (const QString &n : names) QDir(forms + n).removeRecursively();
     // The next manager puts the staged files in place.
     TUpdateManager m = s.manager();
     EXPECT_EQ(lines(forms + "Ф30.txt"), QStringList{"новый"});
@@ -416,7 +412,7 @@ TEST(UpdateManager, ARollbackOnAFullDiskChangesNothingAndCanBeRepeated) {
         TUpdateManager m = s.manager();
         ASSERT_TRUE(m.InstallUpdate(list->items[0]));
     }
-    const QStringList rules = storedRules(), installed = printFiles(s);
+    const QStringList installed = state(s);
     const LimitedRun run = runWithFileSizeLimit(2, [&](QString &message) {
         TUpdateManager m = s.manager();
         const bool ok = m.RollbackUpdate("U1");
@@ -427,9 +423,8 @@ TEST(UpdateManager, ARollbackOnAFullDiskChangesNothingAndCanBeRepeated) {
     EXPECT_FALSE(run.result);
     EXPECT_TRUE(run.message.contains("Не удалось подготовить печатный файл")) << run.message.toStdString();
     EXPECT_TRUE(run.message.contains("превышен допустимый размер файла") || run.message.contains("на диске нет места"));
-    EXPECT_EQ(storedRules(), rules);
-    EXPECT_EQ(printFiles(s), installed);
-    EXPECT_NE(installed, prints);
+    EXPECT_EQ(state(s), installed);
+    EXPECT_NE(printFiles(s), prints);
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");
 
     TUpdateManager m = s.manager();
@@ -447,24 +442,17 @@ TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
     w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
     EXPECT_TRUE(w.Memo1->toPlainText().contains("Формы: Ф30,Ф14"));
 
-    s.dialogs.answers = {true};
-    w.Button2->click();
+    EXPECT_EQ(press(s, w, "1.0", w.Button2), "Обновление успешно установлено");
     EXPECT_EQ(s.dialogs.questions.value(0), "Установить обновление 1.0?");
-    EXPECT_EQ(s.dialogs.messages.value(0), "Обновление успешно установлено");
     EXPECT_EQ(decipher("Ф30"), "Сведения о медицинской организации");
     // The record keeps what the list said.
     EXPECT_EQ(db::scalar(mainDb(), "select version || '|' || description || '|' || (archive_size > 0) from updates")
                   .toString(), "1.0|Формы 30 и 14|1");
     // Refreshed: U1 listed as installed and ready to roll back, U2 still offered.
     ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
-    QTreeWidgetItem *installed = w.ListView1->topLevelItem(0);
-    EXPECT_EQ(installed->text(4), "Установлено");
-    w.ListView1->setCurrentItem(installed);
-
-    s.dialogs.answers = {true};
-    w.Button3->click();
+    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(4), "Установлено");
+    EXPECT_EQ(press(s, w, "1.0", w.Button3), "Обновление откачено");
     EXPECT_EQ(s.dialogs.questions.value(1), "Откатить обновление? Все изменения будут восстановлены из резервной копии.");
-    EXPECT_EQ(s.dialogs.messages.value(1), "Обновление откачено");
     EXPECT_EQ(decipher("Ф30"), "изменено");
     EXPECT_EQ(lines(s.printFile), QStringList{"свой"});
     // The rollback takes the installed versions back too.
@@ -480,11 +468,8 @@ TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
     EXPECT_EQ(w.ListView1->topLevelItem(2)->text(2), "Прежнее");
     EXPECT_EQ(w.ListView1->topLevelItem(2)->text(4), "Установлено");
 
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
-    s.dialogs.answers = {true};
-    w.Button2->click();   // U2: wrong checksum
-    EXPECT_EQ(s.dialogs.messages.value(2), "Ошибка при установке обновления.\r\n"
-                                           "Контрольная сумма загруженного архива не совпадает с объявленной.");
+    EXPECT_EQ(press(s, w, "1.1", w.Button2),   // U2: wrong checksum
+              "Ошибка при установке обновления.\r\nКонтрольная сумма загруженного архива не совпадает с объявленной.");
 
     TUpdateForm noDb;
     noDb.show();
@@ -525,9 +510,7 @@ TEST(UpdateWindow, TheAddressComesFromTheUpdateSettingsFileOnly) {
     IniFile(paths::settingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
     IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", "http://127.0.0.1:1/");
     TUpdateForm w;
-    w.Database = mainDb();
-    w.Year = s.fx.year();
-    w.show();
+    s.show(w);
     EXPECT_TRUE(s.dialogs.messages.value(0).startsWith("Не удалось загрузить список обновлений: Не удалось подключиться"))
         << s.dialogs.messages.value(0).toStdString();
     EXPECT_EQ(w.ListView1->topLevelItemCount(), 0);
@@ -547,9 +530,8 @@ TEST(UpdateWindow, TheCheckCommandTellsACutListFromNoUpdates) {
     EXPECT_EQ(s.dialogs.messages, QStringList{"Обновления не найдены."});
 }
 
-// A rollback puts each rule back under its key, with its table as stored
-// (null told from empty) and its comment whole; a backup made before keys
-// were kept, or with keys that do not read, still puts the rules back.
+// A rollback puts each rule back under its key, with its table as stored (null told from empty) and its comment whole;
+// a backup made before keys were kept, or with keys that do not read, still puts the rules back.
 TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
     const std::pair<const char *, std::function<void(const QString &)>> backups[] = {
         {"keys kept", {}},
@@ -559,10 +541,9 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
     for (const auto &[what, spoil] : backups) {
         SCOPED_TRACE(what);
         ServedSample s;
-        db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
-                           "values (1, '', 'Т[2000]СТР[1]ГР[4]', '>=', 'Т[1000]СТР[1]ГР[5]', '', 'итог: строки 1:2 \"#=\"')");
-        db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
-                           "values (1, null, 'Т[2000]СТР[1]ГР[5]', '<=', '0', '', 'ноль:')");
+        db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values "
+                           "(1, '', 'Т[2000]СТР[1]ГР[4]', '>=', 'Т[1000]СТР[1]ГР[5]', '', 'итог: строки 1:2 \"#=\"'), "
+                           "(1, null, 'Т[2000]СТР[1]ГР[5]', '<=', '0', '', 'ноль:')");
         db::exec(mainDb(), "delete from int_control where \"Код\"=2");   // keys with a gap
         serveList(s, {{"U1", package(s, {"Ф30", "Ф14"}, published)}});
         const QStringList rules = storedRules();
@@ -573,8 +554,7 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
         ASSERT_NE(storedRules(), rules);
         const QString keys = s.manager().backupFolder("U1") + "/controls_backup/controls_Ф30.keys";
         ASSERT_TRUE(QFile::exists(keys));
-        if (spoil)
-            spoil(keys);
+        if (spoil) spoil(keys);
         EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
         if (!spoil) {
             EXPECT_EQ(storedRules(), rules);
@@ -582,8 +562,7 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
         }
         // Under new keys, but each rule whole and without a null table.
         auto unkeyed = [](QStringList l) {
-            for (QString &r : l)
-                r = r.section('|', 1).replace("|NULL|", "|''|");
+            for (QString &r : l) r = r.section('|', 1).replace("|NULL|", "|''|");
             l.sort();
             return l;
         };
@@ -592,10 +571,9 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
     }
 }
 
-// The archive goes to its file as it arrives: at loopback speed the window's
-// events keep running and the body is not held in memory; an archive past
-// the limit is refused while it arrives, whether its length is declared or
-// not, and leaves nothing behind.
+// The archive goes to its file as it arrives: at loopback speed the window's events keep running and the body is not
+// held in memory; an archive past the limit is refused while it arrives, whether its length is declared or not, and
+// leaves nothing behind.
 TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
     ServedSample s;
     const qint64 large = 100 << 20;
@@ -604,12 +582,9 @@ TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
     QStringList entries;
     for (const auto &[id, size] : archives) {
         s.server.setSized(QString("/pkg/%1.zip").arg(id), size, QByteArray(id) != "ENDLESS");
-        entries << QString(R"({"id": "%1", "version": "v%1", "releaseDate": "2024-12-01", "description": "", )"
-                           R"("forms": ["Ф30"], "size": %2, "downloadUrl": "%3/pkg/%1.zip", "checksum": "%4"})")
-                       .arg(id).arg(size).arg(s.server.base(), QString(64, 'a'));
+        entries << entry(s, id, size, QString(64, 'a'), R"("Ф30")");
     }
-    s.server.setOk("/api/v1/updates/2024/updates_list.json",
-                   ("{\"year\": \"2024\", \"updates\": [" + entries.join(",") + "]}").toUtf8());
+    serveEntries(s, entries);
     TUpdateForm w;
     s.open(w);
 
@@ -620,8 +595,7 @@ TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
     QTimer tick;
     tick.setInterval(5);
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        if (last >= 0 && arriving)
-            gap = std::max(gap, clock.elapsed() - last);
+        if (last >= 0 && arriving) gap = std::max(gap, clock.elapsed() - last);
         last = clock.elapsed();
     });
     const QMetaObject::Connection done = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
@@ -662,16 +636,13 @@ TEST(UpdateWindow, AnUntrustedCertificateIsNamedInTheMessage) {
     IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", tls.base() + "/api/v1/updates/");
     {
         TUpdateForm w;
-        w.Database = mainDb();
-        w.Year = s.fx.year();
-        w.show();
+        s.show(w);
         EXPECT_EQ(s.dialogs.messages.value(0), "Не удалось загрузить список обновлений: " + refused);
     }
     s.server.setOk("/api/v1/updates/2024/updates_list.json",
                    QString(R"({"year": "2024", "updates": [{"id": "S1", "version": "vS1", "forms": ["Ф30"], )"
                            R"("size": 10, "downloadUrl": "%1/pkg/S1.zip", "checksum": "%2"}]})")
-                       .arg(tls.base(), QString(64, 'a'))
-                       .toUtf8());
+                       .arg(tls.base(), QString(64, 'a')).toUtf8());
     TUpdateForm w;
     s.open(w);
     EXPECT_EQ(press(s, w, "vS1", w.Button2),
