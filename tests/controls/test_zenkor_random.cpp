@@ -66,7 +66,7 @@ double cellValue(int trial, const QString &table, int column, int row) {
 
 // ---- the generator and its model of a line ---------------------------------------
 
-struct Spec {
+struct NumberSpec {
     enum Kind { Single, Sum, List, Arith } kind = Single;
     QList<int> numbers;    // book numbers (Arith: the two operands)
     QChar op;              // Arith: - / *
@@ -76,7 +76,7 @@ struct Node {
     enum Kind { Ref, Const, Group } kind = Const;
     double value = 0;      // Const
     int table = 0;         // Ref
-    Spec rows, columns;
+    NumberSpec rows, columns;
     QList<Node> items;     // Group: operands
     QList<QChar> ops;      // Group: between operands (+ - * /)
 };
@@ -106,27 +106,27 @@ public:
         return parts.join(columns && pick(2) == 0 ? u',' : u'.');
     }
 
-    QString spec(const QList<int> &domain, bool rows, bool allowList, Spec &s) {
+    QString spec(const QList<int> &domain, bool rows, bool allowList, NumberSpec &s) {
         const int kind = pick(10);
         if (allowList && m_length > 1 && kind < 3 && domain.size() >= m_length) {
-            s.kind = Spec::List;
+            s.kind = NumberSpec::List;
             return list(domain, m_length, rows, !rows, s.numbers);
         }
         if (kind < 5 && domain.size() >= 2) {
-            s.kind = Spec::Sum;
+            s.kind = NumberSpec::Sum;
             const int a = domain[pick(int(domain.size()))], b = domain[pick(int(domain.size()))];
             s.numbers = {a, b};
             return QString::number(a) + u'+' + QString::number(b);
         }
         if (!rows && kind < 6 && domain.size() >= 2) {
-            s.kind = Spec::Arith;
+            s.kind = NumberSpec::Arith;
             const int a = domain[pick(int(domain.size()))], b = domain[pick(int(domain.size()))];
             s.numbers = {a, b};
             const int o = pick(3);
             s.op = o == 0 ? u'-' : o == 1 ? u'/' : u'*';
             return QString::number(a) + (o == 0 ? " - " : o == 1 ? "/" : " X ") + QString::number(b);
         }
-        s.kind = Spec::Single;
+        s.kind = NumberSpec::Single;
         s.numbers = {domain[pick(int(domain.size()))]};
         return QString::number(s.numbers.first());
     }
@@ -137,7 +137,7 @@ public:
         const BookTable &t = m_v.tables[n.table];
         const bool rowList = pick(2) == 0;
         const QString rows = spec(t.rows, true, rowList, n.rows);
-        const QString cols = spec(t.columns, false, n.rows.kind != Spec::List, n.columns);
+        const QString cols = spec(t.columns, false, n.rows.kind != NumberSpec::List, n.columns);
         return "30000," + t.code + u',' + rows + u',' + cols;
     }
 
@@ -218,8 +218,8 @@ private:
         for (int i = 0; i < ops.size(); ++i) x = apply(x, ops[i], v[i + 1]);
         return x;
     }
-    QList<int> numbers(const Spec &s, int position) const {
-        return s.kind == Spec::List ? QList<int>{s.numbers[position]} : s.numbers;
+    QList<int> numbers(const NumberSpec &s, int position) const {
+        return s.kind == NumberSpec::List ? QList<int>{s.numbers[position]} : s.numbers;
     }
     double cells(const BookTable &t, const QList<int> &rows, const QList<int> &cols, int trial) const {
         double sum = 0;
@@ -232,7 +232,7 @@ private:
         if (n.kind == Node::Ref) {
             const BookTable &t = m_v.tables[n.table];
             const QList<int> rows = numbers(n.rows, position);
-            if (n.columns.kind == Spec::Arith)
+            if (n.columns.kind == NumberSpec::Arith)
                 return apply(cells(t, rows, {n.columns.numbers[0]}, trial), n.columns.op,
                              cells(t, rows, {n.columns.numbers[1]}, trial));
             return cells(t, rows, numbers(n.columns, position), trial);
