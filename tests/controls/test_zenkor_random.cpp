@@ -106,7 +106,7 @@ public:
         return parts.join(columns && pick(2) == 0 ? u',' : u'.');
     }
 
-    QString spec(const QList<int> &domain, bool rows, bool allowList, NumberSpec &s) {
+    QString numberText(const QList<int> &domain, bool rows, bool allowList, NumberSpec &s) {
         const int kind = pick(10);
         if (allowList && m_length > 1 && kind < 3 && domain.size() >= m_length) {
             s.kind = NumberSpec::List;
@@ -136,8 +136,8 @@ public:
         n.table = pick(int(m_v.tables.size()));
         const BookTable &t = m_v.tables[n.table];
         const bool rowList = pick(2) == 0;
-        const QString rows = spec(t.rows, true, rowList, n.rows);
-        const QString cols = spec(t.columns, false, n.rows.kind != NumberSpec::List, n.columns);
+        const QString rows = numberText(t.rows, true, rowList, n.rows);
+        const QString cols = numberText(t.columns, false, n.rows.kind != NumberSpec::List, n.columns);
         return "30000," + t.code + u',' + rows + u',' + cols;
     }
 
