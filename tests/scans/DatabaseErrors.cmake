@@ -3,33 +3,11 @@
 # statement's error read outside db::statementFailure.
 # Run: cmake -DROOT=<source folder> -P DatabaseErrors.cmake
 cmake_minimum_required(VERSION 3.20)
-if(NOT ROOT)
-  message(FATAL_ERROR "ROOT is not set")
-endif()
-set(FOLDERS platform engine core widgets forms controls reports updates app)
-set(GATE platform/Database.cpp platform/Database.h)
-set(offenders)
-foreach(folder IN LISTS FOLDERS)
-  file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
-  foreach(f IN LISTS files)
-    if(f IN_LIST GATE)
-      continue()
-    endif()
-    file(STRINGS ${ROOT}/${f} lines REGEX "sqlite3_errmsg|databaseText|driverText|nativeErrorCode|lastError\\(\\)")
-    foreach(line IN LISTS lines)
-      # A settings or text file's own lastError() is no database's.
-      if(line MATCHES "statementFailure\\(|ini\\.lastError|IniFile|m_error")
-        continue()
-      endif()
-      string(STRIP "${line}" line)
-      string(REPLACE ";" "," line "${line}")
-      list(APPEND offenders "${f}: ${line}")
-    endforeach()
-  endforeach()
-endforeach()
-if(offenders)
-  list(LENGTH offenders n)
-  string(REPLACE ";" "\n  " text "${offenders}")
-  message(FATAL_ERROR "${n} database error text(s) outside the translation:\n  ${text}")
-endif()
-message(STATUS "database errors: one translation")
+include(${CMAKE_CURRENT_LIST_DIR}/ScanLines.cmake)
+scan_lines(
+  PATTERN "sqlite3_errmsg|databaseText|driverText|nativeErrorCode|lastError\\(\\)"
+  # A settings or text file's own lastError() is no database's.
+  SKIP "statementFailure\\(|ini\\.lastError|IniFile|m_error"
+  ALLOW_FILES platform/Database.cpp platform/Database.h
+  WHAT "database error text(s) outside the translation"
+  OK "database errors: one translation")
