@@ -1,5 +1,6 @@
 #include "reports/SummationLogic.h"
 
+#include "engine/CellNumbering.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
@@ -121,8 +122,8 @@ bool ExclList::summable(qint64 ident, int storedColumn, int storedRow, int fixro
     if (it == m_entries.constEnd()) return true;
     const Entry &e = it.value();
     if (e.whole) return false;
-    if (e.columns.contains(storedColumn - 1)) return false;
-    if (e.rows.contains(storedRow - 1 - fixrows)) return false;
+    if (e.columns.contains(cells::refColumnOfStored(storedColumn))) return false;
+    if (e.rows.contains(cells::refRowOfStored(storedRow, fixrows))) return false;
     return true;
 }
 
@@ -440,7 +441,8 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
     for (const CachedTable &t : st.Caches.tables) {
         const TableShape &a = t.shape;
         if (!cells.contains(a.ident))
-            cells.insert(a.ident, TableCells{a.fixcols + 1, a.colcount + 1, a.fixrows + 1, a.rowcount + 1, a.fixrows});
+            cells.insert(a.ident, TableCells{::cells::storedOfStruct(a.fixcols), ::cells::storedOfStruct(a.colcount),
+                                                ::cells::storedOfStruct(a.fixrows), ::cells::storedOfStruct(a.rowcount), a.fixrows});
     }
 
     Receiver receiver(request.receiver);
