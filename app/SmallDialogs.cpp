@@ -1,4 +1,5 @@
 #include "app/SmallDialogs.h"
+#include "widgets/DialogParts.h"
 
 #include "engine/TextUtil.h"
 #include "platform/Dialogs.h"
@@ -43,22 +44,10 @@ TSelectConfig::TSelectConfig(const QString &reason, const QStringList &names, QW
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->addItems(names);
     ComboBox1->setMinimumWidth(260);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     auto *lay = new QVBoxLayout(this);
     lay->addWidget(Label1);
     lay->addWidget(ComboBox1);
-    auto *row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(BitBtn1);
-    row->addWidget(BitBtn2);
-    row->addStretch();
-    lay->addLayout(row);
+    lay->addLayout(dlgparts::okCancelRow(this, BitBtn1, BitBtn2));
 }
 
 TGBP::TGBP(const QString &initialFolder, QWidget *parent) : QDialog(parent) {

@@ -12,7 +12,7 @@
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
-#include "reports/DialogParts.h"
+#include "widgets/DialogParts.h"
 #include "reports/ReportLogic.h"
 
 #include <QApplication>

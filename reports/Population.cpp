@@ -4,7 +4,7 @@
 #include "platform/Errors.h"
 #include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"
-#include "reports/DialogParts.h"
+#include "widgets/DialogParts.h"
 #include "reports/ReportLogic.h"
 
 #include <QFormLayout>

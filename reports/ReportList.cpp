@@ -9,7 +9,7 @@
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
-#include "reports/DialogParts.h"
+#include "widgets/DialogParts.h"
 #include "reports/GroupRecalc.h"
 #include "reports/IndicatorWindows.h"
 #include "reports/Members.h"

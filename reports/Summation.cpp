@@ -6,7 +6,7 @@
 #include "platform/Errors.h"
 #include "widgets/WindowLayout.h"
 #include "platform/Dialogs.h"
-#include "reports/DialogParts.h"
+#include "widgets/DialogParts.h"
 
 #include <QApplication>
 #include <QButtonGroup>

@@ -1,4 +1,5 @@
 #include "widgets/SumRepF.h"
+#include "widgets/DialogParts.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -17,18 +18,7 @@ TSumRepF::TSumRepF(QWidget *parent) : QDialog(parent) {
     Edit1->setMinimumWidth(360);
     CheckBox1 = new QCheckBox(QStringLiteral("Включить в отчет Ф47"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    QHBoxLayout *buttons = dlgparts::okCancelRow(this, BitBtn1, BitBtn2);
     auto *lay = new QVBoxLayout(this);
     lay->addWidget(Label1);
     lay->addWidget(Edit1);

@@ -1,4 +1,4 @@
-#include "reports/DialogParts.h"
+#include "widgets/DialogParts.h"
 
 #include <QDialog>
 #include <QHBoxLayout>
@@ -9,8 +9,10 @@ namespace dlgparts {
 
 QHBoxLayout *okCancelRow(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel) {
     ok = new QPushButton(QStringLiteral("OK"), dialog);
+    ok->setObjectName(QStringLiteral("BitBtn1"));
     ok->setDefault(true);
     cancel = new QPushButton(QStringLiteral("Отказ"), dialog);
+    cancel->setObjectName(QStringLiteral("BitBtn2"));
     auto *row = new QHBoxLayout;
     row->addStretch(1);
     row->addWidget(ok);

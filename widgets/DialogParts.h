@@ -1,5 +1,5 @@
 #pragma once
-// Small pieces the report dialogs share: the OK/"Отказ" button row, key
+// Small pieces the dialogs share: the OK/"Отказ" button row, key
 // presses caught on a child and Esc closing the dialog.
 class QDialog;
 class QEvent;
@@ -10,7 +10,8 @@ class QPushButton;
 
 namespace dlgparts {
 
-// A row with "OK" (default, accepts) and "Отказ" (rejects) at its right.
+// A row with "OK" (default, accepts; named "BitBtn1") and "Отказ" (rejects;
+// named "BitBtn2") at its right.
 QHBoxLayout *okCancelRow(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel);
 
 // The key event when event is a key press on target (watched by a filter),
