@@ -252,6 +252,19 @@ void StoreTableValues(const QString &valueTable, qint64 institution, int year, q
     });
 }
 
+void AddSheetToWorkbook(const QString &path, const SheetSource &source) {
+    // Only a workbook of the format written here can be written back
+    // without losing what it holds; an old binary book is read only.
+    const QString ext = QFileInfo(path).suffix().toLower();
+    if (ext != QLatin1String("xlsx") && ext != QLatin1String("xlsm"))
+        throw office::Error(QStringLiteral("Лист добавляется только в книгу .xlsx или .xlsm; книга %1 не изменена. "
+                                           "Сохраните ее в формате .xlsx и повторите вывод.")
+                                .arg(QDir::toNativeSeparators(path)));
+    office::ExcelWorkbook book = office::ExcelWorkbook::open(path);
+    WriteTableSheet(book.addSheet(), source);
+    book.saveAs(path);
+}
+
 } // namespace tableexcel
 
 using namespace tableexcel;
@@ -319,20 +332,18 @@ void Excel1Click(TVTable &table, SheetTarget target) {
                 return;
             }
         }
-        std::optional<office::ExcelWorkbook> book;
-        QString name = SheetName(src.formName, src.tableNumber);
         if (target == SheetTarget::File) {
             const QString file = dialogs().openFile(&table, QStringLiteral("Открыть"), office::documentsFolder(), kExcelFilter);
             if (file.isEmpty()) return;
-            book = office::ExcelWorkbook::open(file);
-            name = QFileInfo(file).completeBaseName();
-        } else {
-            book = office::ExcelWorkbook::create();
+            AddSheetToWorkbook(file, src);
+            showMessage(done, &table);
+            office::showFile(file);
+            return;
         }
-        WriteTableSheet(book->addSheet(), src);
-        // The user's own file is left as it was: the sheet goes into a copy.
+        office::ExcelWorkbook book = office::ExcelWorkbook::create();
+        WriteTableSheet(book.addSheet(), src);
         showMessage(done, &table);
-        office::show(*book, name);
+        office::show(book, SheetName(src.formName, src.tableNumber));
     });
     table.focusGrid();
 }

@@ -48,6 +48,13 @@ int SheetColumnWidth(double points);
 // already in the workbook, overlapping title spans) or db::Error.
 void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &source);
 
+// "В существующий файл": the sheet added to the workbook at path, its
+// other sheets kept; the workbook is written aside and renamed over the old
+// one, so a failure leaves the file as it was. Only .xlsx and .xlsm books
+// are written back. Throws office::Error (a sheet of that name already in
+// the book, an unreadable or old binary book) or db::Error.
+void AddSheetToWorkbook(const QString &path, const SheetSource &source);
+
 // A value read from a sheet: stored coordinates.
 struct SheetValue {
     int column = 0;

@@ -239,14 +239,43 @@ TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
     EXPECT_EQ(dialogs.opened[1], dialogs.opened[0]);
     EXPECT_NE(office::ExcelWorkbook::open(dialogs.opened[0]).findSheet("Ф30(2000)"), nullptr);
 
-    // Into an existing file: the user's file stays as it was.
-    const QString user = writtenFile("user.xlsx");
-    const QByteArray userBytes = fileBytes(user);
+    // Into an existing file: the sheet goes into the workbook the user chose,
+    // whose own sheets stay, and that workbook is the one opened.
+    const QString user = writtenFile("user книга.xlsx");
+    {
+        office::ExcelWorkbook before = office::ExcelWorkbook::open(user);
+        before.findSheet("Ф30(1000)")->setValue(3, 3, 0.1);
+        before.saveAs(user);
+    }
     dialogs.files.push_back(user);
     second->N41->trigger();
     ASSERT_EQ(dialogs.opened.size(), 3);
-    EXPECT_NE(dialogs.opened[2], user);
-    office::ExcelWorkbook copy = office::ExcelWorkbook::open(dialogs.opened[2]);
-    EXPECT_NE(copy.findSheet("Ф30(2000)"), nullptr);
-    EXPECT_EQ(fileBytes(user), userBytes);
+    EXPECT_EQ(dialogs.opened[2], user);
+    {
+        office::ExcelWorkbook after = office::ExcelWorkbook::open(user);
+        EXPECT_NE(after.findSheet("Ф30(2000)"), nullptr);
+        ASSERT_NE(after.findSheet("Ф30(1000)"), nullptr);
+        EXPECT_EQ(after.findSheet("Ф30(1000)")->value(3, 3).toDouble(), 0.1);
+    }
+
+    // The same table again: its sheet name is taken; the book stays as it was
+    // and nothing is opened.
+    const QByteArray withSheet = fileBytes(user);
+    dialogs.files.push_back(user);
+    second->N41->trigger();
+    EXPECT_EQ(dialogs.opened.size(), 3);
+    EXPECT_EQ(fileBytes(user), withSheet);
+
+    // An old binary book cannot be written back: refused, left untouched.
+    const QString old = fx.root() + "старая.xls";
+    {
+        QFile f(old);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("\xD0\xCF\x11\xE0 binary"));
+    }
+    dialogs.files.push_back(old);
+    second->N41->trigger();
+    EXPECT_EQ(dialogs.opened.size(), 3);
+    EXPECT_EQ(fileBytes(old), QByteArray("\xD0\xCF\x11\xE0 binary"));
+    EXPECT_TRUE(dialogs.sawMessage("Лист добавляется только в книгу .xlsx"));
 }
