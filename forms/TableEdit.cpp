@@ -5,7 +5,9 @@
 #include "engine/NumberFormat.h"
 #include "engine/ValueMatrix.h"
 #include "engine/TableValues.h"
+#include "engine/TableShape.h"
 #include "platform/Database.h"
+#include "platform/Errors.h"
 
 #include <QSqlQuery>
 #include <cmath>
@@ -151,6 +153,35 @@ void SaveCellValue(const QSqlDatabase &d, const CellTarget &target, int storedCo
                    double typed) {
     WriteCellValue(d, valueTableSql(target.table), target.hospital, target.year, target.tableIdent, storedColumn,
                    storedRow, typed);
+}
+
+QString matrixShapeFault(const ValueMatrix &m, int colcount, int rowcount, int fixcols, int fixrows) {
+    const int lowColumn = cells::storedColumnOfGrid(0, fixcols), highColumn = cells::storedOfStruct(colcount);
+    const int lowRow = cells::storedRowOfGrid(0, fixrows), highRow = cells::storedOfStruct(rowcount);
+    if (!m.isCreated()) return QStringLiteral("значения таблицы не прочитаны");
+    if (m.lowColumn() <= lowColumn && m.highColumn() >= highColumn && m.lowRow() <= lowRow && m.highRow() >= highRow)
+        return QString();
+    return QStringLiteral("значения прочитаны для граф %1..%2 и строк %3..%4, а в таблице графы %5..%6 и строки %7..%8 "
+                          "(структура таблицы изменилась)")
+        .arg(cells::structOfStored(m.lowColumn())).arg(cells::structOfStored(m.highColumn()))
+        .arg(cells::structOfStored(m.lowRow())).arg(cells::structOfStored(m.highRow()))
+        .arg(cells::structOfStored(lowColumn)).arg(colcount)
+        .arg(cells::structOfStored(lowRow)).arg(rowcount);
+}
+
+QString cellWriteFault(const QSqlDatabase &mainDb, qint64 tableIdent, int sc, int sr) {
+    std::optional<TableShape> shape;
+    try {
+        shape = FindTableShape(mainDb, tableIdent);
+    } catch (const std::exception &e) {
+        return QStringLiteral("Ошибка при чтении данных из таблицы: ") + winutil::errorText(e);
+    }
+    if (!shape)
+        return QStringLiteral("Ошибка при чтении данных из таблицы: таблицы с ID %1 больше нет").arg(tableIdent);
+    if (sc < cells::storedColumnOfGrid(0, shape->fixcols) || sc > cells::storedOfStruct(shape->colcount) ||
+        sr < cells::storedRowOfGrid(0, shape->fixrows) || sr > cells::storedOfStruct(shape->rowcount))
+        return QStringLiteral("Ошибка: выход за границы массива данных. Колонка: %1, Строка: %2").arg(sc).arg(sr);
+    return QString();
 }
 
 void ClearTableValues(const QSqlDatabase &d, const CellTarget &target) {

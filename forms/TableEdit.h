@@ -82,6 +82,19 @@ struct CellTarget {
 void SaveCellValue(const QSqlDatabase &db, const CellTarget &target, int storedColumn, int storedRow,
                    double value);
 
+// Guards of the table window against a table whose structure changed while
+// it is open (another window edited it, or the caches kept the old one).
+// Why the matrix read for display does not cover the table of colcount x
+// rowcount with its fixed lines as the window lays it out; empty when it
+// does.
+QString matrixShapeFault(const ValueMatrix &matrix, int colcount, int rowcount, int fixcols, int fixrows);
+// Before a cell is written: the table as it is stored now must still hold
+// the stored cell. Returns the message that refuses the write ("Ошибка при
+// чтении данных из таблицы: ..." when the table cannot be read, "Ошибка:
+// выход за границы массива данных. Колонка: .., Строка: .." when the cell
+// lies outside it), or an empty text.
+QString cellWriteFault(const QSqlDatabase &mainDb, qint64 tableIdent, int storedColumn, int storedRow);
+
 // Deletes every stored value of the table for the institution.
 void ClearTableValues(const QSqlDatabase &db, const CellTarget &target);
 

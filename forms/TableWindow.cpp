@@ -375,6 +375,19 @@ bool TVTable::TableShow() {
         StringGrid1->setTitles(std::move(def.titles));
 
         readValues();
+        // The values are read through the caches of the year: when these
+        // still know another structure of the table, the window reads them
+        // itself for the structure it shows, so that no cell shows a 0 it
+        // does not hold.
+        if (const QString fault = tableedit::matrixShapeFault(m_table.matrix(), colcount, rowcount, fixcols, fixrows);
+            !fault.isEmpty()) {
+            showMessage(QStringLiteral("Ошибка при обращении к данным таблицы: %1. Таблица: %2, ID: %3")
+                            .arg(fault, m_params.tableNumber)
+                            .arg(m_params.tableIdent),
+                        this);
+            tableedit::readTableValues(db::connection(db::kData), target(), colcount, rowcount, fixcols, fixrows,
+                                       m_table.matrix());
+        }
         if (ShowFormulaCells) MarkFormulaCells(db::connection(db::kMain), m_params.tableIdent, colcount, rowcount, FormulaCellFlags);
         if (ShowControlCells) loadControlHighlight();
 
@@ -504,6 +517,15 @@ bool TVTable::PutData() {
                                                  .arg(cells::refColumnOfGrid(c, fixcols))),
                   this);
         return false;
+    }
+    // The table may have changed under the window: a cell it no longer holds
+    // is not written.
+    if (const QString fault = tableedit::cellWriteFault(db::connection(db::kMain), m_params.tableIdent, sc, sr);
+        !fault.isEmpty()) {
+        showMessage(fault, this);
+        m_edit.reset(tableedit::displayText(shown.at(sc, sr), FloatDisplay));
+        StringGrid1->updateCell(c, r);
+        return true;
     }
     try {
         tableedit::SaveCellValue(db::connection(db::kData), target(), sc, sr, value);

@@ -426,3 +426,58 @@ TEST_F(TableWindowTest, SumsByInstitutionTypesAreReadOnly) {
     EXPECT_TRUE(dialogs.questions.isEmpty());
     testWork().includeList.clear();
 }
+
+// A table whose structure changes while its window is open: another window
+// drops its last column, then the table itself; a value typed into a cell
+// the table no longer holds is not written.
+TEST_F(TableWindowTest, StructureChangedUnderTheWindowRefusesTheWrite) {
+    auto w = show();
+    QWidget *g = w->StringGrid1;
+    db::exec(db::kMain, "update tables set colcount=6 where ident=?", {sample::ids::TableF30Staff});
+    for (int i = 0; i < 3; ++i) QTest::keyClick(g, Qt::Key_Right);
+    const auto before = stored(8, 5);
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "7");
+    QTest::keyClick(g, Qt::Key_Left);
+    EXPECT_TRUE(dialogs.sawMessage("Ошибка: выход за границы массива данных. Колонка: 8, Строка: 5"))
+        << dialogs.messages.join('\n').toStdString();
+    EXPECT_EQ(stored(8, 5), before);
+    EXPECT_EQ(w->StringGrid1->currentColumn(), 2);   // the user is not held in the cell
+
+    // A cell the table still holds is written as before.
+    dialogs.messages.clear();
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "2");
+    QTest::keyClick(g, Qt::Key_Left);
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    EXPECT_EQ(stored(7, 5).first, 1);
+
+    // The table is gone: nothing is written either.
+    db::exec(db::kMain, "delete from tables where ident=?", {sample::ids::TableF30Staff});
+    const auto gone = stored(6, 5);
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "3");
+    QTest::keyClick(g, Qt::Key_Left);
+    EXPECT_TRUE(dialogs.sawMessage("Ошибка при чтении данных из таблицы: таблицы с ID 1 больше нет"))
+        << dialogs.messages.join('\n').toStdString();
+    EXPECT_EQ(stored(6, 5), gone);
+}
+
+// The caches of the year still know the table before a column was added:
+// the window says so and shows the value of the new column all the same.
+TEST_F(TableWindowTest, StructureChangedUnderTheCachesIsReadForTheWindow) {
+    db::exec(db::kMain, "update tables set colcount=8 where ident=?", {sample::ids::TableF30Staff});
+    db::exec(db::kData, "insert into data values (?, 0.1, ?, ?, 9, 5)",
+             {sample::ids::NorthHospital, fx.year(), sample::ids::TableF30Staff});
+    auto w = show();
+    EXPECT_TRUE(dialogs.sawMessage("Ошибка при обращении к данным таблицы: "));
+    EXPECT_TRUE(dialogs.sawMessage("Таблица: (1000), ID: 1")) << dialogs.messages.join('\n').toStdString();
+    EXPECT_EQ(w->StringGrid1->columnCount(), 5);
+    EXPECT_EQ(w->cellValue(4, 0), 0.1);
+
+    // Caches and database agree: nothing to say.
+    dialogs.messages.clear();
+    db::exec(db::kMain, "update tables set colcount=7 where ident=?", {sample::ids::TableF30Staff});
+    auto again = show();
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+}
