@@ -363,7 +363,7 @@ void TContrls::ComboBox1Click() {
     if (TableLocked || ComboBox1->currentIndex() < 0) return;
     const QString text = ComboBox1->currentText();
     const qsizetype dash = text.indexOf(QStringLiteral(" - "));
-    EditorFormName = (dash < 0 ? text : text.left(dash)).left(20);
+    EditorFormName = dash < 0 ? text : text.left(dash);
     EditorFormId = ComboBox1->currentData().toLongLong();
     m_filling = true;
     ComboBox2->clear();
@@ -393,7 +393,7 @@ void TContrls::ComboBox2Click() {
     if (TableLocked || ComboBox2->currentIndex() < 0) return;
     const QString text = ComboBox2->currentText();
     const qsizetype dash = text.indexOf(QStringLiteral(" - "));
-    EditorTable = (dash < 0 ? text : text.left(dash)).left(20);
+    EditorTable = dash < 0 ? text : text.left(dash);
     GetControlsList();
     HideDecipher();
 }
@@ -652,8 +652,8 @@ void TContrls::Button2Click() {
     if (!memo) return;
     TableWindowParams table;
     table.formId = EditorFormId;
-    table.formName = EditorFormName.left(10);
-    table.tableNumber = EditorTable.left(10);
+    table.formName = EditorFormName;
+    table.tableNumber = EditorTable;
     table.tableIdent = GetTableIdentByFormId(EditorFormId, EditorTable);
     // The builder is always the template view, whatever mode the window
     // under the editor works in; that window keeps its own context.

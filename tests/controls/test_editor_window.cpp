@@ -453,3 +453,35 @@ TEST_F(EditorTest, TypedRuleTextsSurviveExportAndReload) {
     EXPECT_EQ(q.value(0).toInt(), 1);
 
 }
+
+// The builder opens the table the editor names, whatever the length of its
+// number or of the form's name.
+TEST_F(EditorTest, ExpressionBuilderOpensTablesOfLongNumbers) {
+    for (const QString number : {QStringLiteral("(1000-дополнение)"), QStringLiteral("(1000-дополнение к отчету за год)")}) {
+        db::exec(mainDb(), "update tables set tablen=? where ident=?", {number, sample::ids::TableF30Visits});
+        TContrls w;
+        w.show();
+        w.Memo2->setFocus();
+        QApplication::processEvents();
+        w.ComboBox1->setCurrentIndex(0);
+        w.ComboBox1Click();
+        const int at = w.ComboBox2->findText(number + " - ", Qt::MatchStartsWith);
+        ASSERT_GE(at, 0);
+        w.ComboBox2->setCurrentIndex(at);
+        w.ComboBox2Click();
+        EXPECT_EQ(w.EditorTable, number);
+        QString opened;
+        dialogs.modals.push_back([&](QDialog *d) {
+            auto *t = qobject_cast<TVTable *>(d);
+            if (!t) return int(QDialog::Rejected);
+            t->show();
+            QApplication::processEvents();
+            opened = t->params().tableNumber;
+            return int(QDialog::Rejected);
+        });
+        dialogs.messages.clear();
+        w.Button2Click();
+        EXPECT_EQ(opened, number);
+        EXPECT_FALSE(dialogs.sawMessage("Таблица не определена!")) << number.toStdString();
+    }
+}
