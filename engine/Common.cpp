@@ -147,6 +147,20 @@ quint32 FormDataChecksum(ValueTable table, qint64 institution, qint64 formId) {
 
 // ---- Text helpers -------------------------------------------------------------
 
+qsizetype PosFrom(const QString &sub, const QString &text, qsizetype start) {
+    if (start > text.size()) return start;
+    if (sub.isEmpty()) return text.size() + 1;
+    const qsizetype at = text.indexOf(sub, std::max<qsizetype>(start, 1) - 1);
+    return at < 0 ? text.size() + 1 : at + 1;
+}
+
+qsizetype PosBackFrom(const QString &text, qsizetype index, const QString &sub) {
+    const qsizetype from = index - sub.size();
+    if (sub.isEmpty() || from < 1 || text.isEmpty()) return 0;
+    const qsizetype at = text.lastIndexOf(sub, std::min(from, text.size()) - 1);
+    return at < 0 ? 0 : at + 1;
+}
+
 bool IsDigitsText(const QString &text) {
     for (QChar ch : text)
         if (!(ch >= u'0' && ch <= u'9') && ch != u'.') return false;

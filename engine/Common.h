@@ -78,6 +78,13 @@ quint32 FormDataChecksum(ValueTable table, qint64 institution, qint64 formId);
 quint32 ChecksumStep(quint32 hash, double value);
 
 // ---- Text helpers ---------------------------------------------------------
+// Positions count from 1. PosFrom: the first occurrence of sub in text at or
+// after start; text.size() + 1 when there is none, start itself when it lies
+// beyond the text. An empty sub is found nowhere.
+qsizetype PosFrom(const QString &sub, const QString &text, qsizetype start);
+// PosBackFrom: the last occurrence of sub in text that begins at or before
+// index - sub.size(); 0 when there is none (or an empty sub).
+qsizetype PosBackFrom(const QString &text, qsizetype index, const QString &sub);
 // Every character a digit or "." (true for the empty text).
 bool IsDigitsText(const QString &text);
 // Not empty and every character a digit or ".".

@@ -243,11 +243,24 @@ notation::NumberItems itemsOrThrow(QStringView list) {
 
 QString ParseNumberList(const QString &list, qint64 low, qint64 high) {
     QString out;
-    notation::VisitClipped(itemsOrThrow(list), low, high, [&](qint64 v) {
+    auto append = [&](const QString &item) {
         if (!out.isEmpty()) out += u',';
-        out += QString::number(v);
-        return true;
-    });
+        out += item;
+    };
+    for (const QString &item : list.split(u',')) {
+        // A range must be one; any other item that is no whole number
+        // ("1.2") passes through as written, for its reader to judge.
+        const std::optional<notation::NumberItems> read = notation::ReadNumberItems(item);
+        if (!read) {
+            if (item.contains(QStringLiteral(".."))) itemsOrThrow(item);
+            append(item.trimmed());
+            continue;
+        }
+        notation::VisitClipped(*read, low, high, [&](qint64 v) {
+            append(QString::number(v));
+            return true;
+        });
+    }
     return out;
 }
 

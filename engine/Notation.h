@@ -26,7 +26,9 @@ inline constexpr int kMaxListNumber = limits::kMaxTableRows;
 // sums its cells). The list is clipped to low..high, the lines of the table
 // it refers to (notation::VisitClipped): each item's part outside is one
 // number, so "1..100000000" in a 5-row table is 1..5 and 6. Bounds of any length are
-// numbers. Throws ConversionError for an item that is no whole number or range.
+// numbers. An item without ".." that is no whole number ("1.2") passes
+// through as written; throws ConversionError for a range whose bounds are no
+// whole numbers ("1..x").
 QString ParseNumberList(const QString &list, qint64 low, qint64 high);
 
 // ParseNumberList read as integers ("3..5" -> 3, 4, 5); a trailing comma adds

@@ -28,6 +28,10 @@ struct SharedState {
     int SubReportId = 0;         // current sub-report level (0 = "Годовой")
     QString AppTitle;            // "<year> - <configuration> - <level>:", set by the main window
 
+    // Names of the forms chosen for a group load of institution files,
+    // joined by "," in capitals (empty: every form); kept between group loads.
+    QString GroupLoadForms;
+
     // Lookup caches of the open year.
     YearCaches Caches;
 };

@@ -189,7 +189,7 @@ void TAdmForm::FormActivate() {
     TreeView1Change();
     if (m_mode == Mode::Input) {
         Label3->setText(QStringLiteral("Все"));
-        m_groupLoadForms.clear();
+        shared().GroupLoadForms.clear();
         ComboBox1->setCurrentIndex(0);
         ComboBox1->setEnabled(false);
     }
@@ -448,7 +448,7 @@ void TAdmForm::N12Click() {
         const ProgressShown shown(this);
         Label1->setText(n->text(0));
         const transfer::LoadResult r =
-            transfer::LoadUnitInfo(TreeNodeId(n), file, m_groupLoadForms, clearChosenOnly(),
+            transfer::LoadUnitInfo(TreeNodeId(n), file, shared().GroupLoadForms, clearChosenOnly(),
                                    [&](int done, int total) {
                                        Gauge2->setMaximum(total);
                                        Gauge2->setValue(done);
@@ -487,7 +487,7 @@ void TAdmForm::N7Click() {
             paced.start();
             return polled.run([&] {
                 return adm::loadUnitFiles(
-                    files, m_groupLoadForms, clearChosenOnly(),
+                    files, shared().GroupLoadForms, clearChosenOnly(),
                     [&](int i, const QString &name) {
                         Gauge1->setValue(i);
                         Label1->setText(name);
@@ -579,11 +579,11 @@ void TAdmForm::N20Click() {
 
 void TAdmForm::N19Click() {
     guarded(this, [&] {
-        TSFLF dlg(m_groupLoadForms, this);
+        TSFLF dlg(shared().GroupLoadForms, this);
         const std::optional<QString> choice = dlg.choose();
         if (!choice) return;
-        m_groupLoadForms = *choice;
-        const QString &chosen = m_groupLoadForms;
+        shared().GroupLoadForms = *choice;
+        const QString &chosen = shared().GroupLoadForms;
         Label3->setText(chosen.isEmpty() ? QStringLiteral("Все") : chosen);
         ComboBox1->setEnabled(!chosen.isEmpty());
     });

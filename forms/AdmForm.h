@@ -103,7 +103,6 @@ private:
     WorkContext m_work;   // handed on to the forms trees it opens
     bool m_built = false;
     // Forms of the group loads, as the form choice gives them ("" = all).
-    QString m_groupLoadForms;
 };
 
 // The unit dialog: name, type, rural flag and served population.

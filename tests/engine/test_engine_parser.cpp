@@ -71,6 +71,24 @@ TEST(EngineTextHelpers, NumbersListsAndCharacters) {
     EXPECT_THROW(ShiftNumberList("1,x", 3), ConversionError);
 }
 
+// Searches forwards and backwards from a position, 1-based, Cyrillic as any text.
+TEST(EngineTextHelpers, PosFromAndPosBackFrom) {
+    EXPECT_EQ(PosFrom("ab", "xxab", 1), 3);
+    EXPECT_EQ(PosFrom("q", "abc", 1), 4);                  // none: length + 1
+    EXPECT_EQ(PosFrom("a", "abc", 9), 9);                  // a start beyond the text comes back
+    EXPECT_EQ(PosFrom(",", "1,2,3", 3), 4);                // at or after the start
+    EXPECT_EQ(PosFrom(",", "1,2,3", 4), 4);
+    EXPECT_EQ(PosFrom("Ф", "СТР[1]ф2Ф3", 1), 9);           // letter case counts
+    EXPECT_EQ(PosFrom("", "abc", 1), 4);
+    EXPECT_EQ(PosBackFrom("a+b+c", 5, "+"), 4);            // the search starts at 5 - 1
+    EXPECT_EQ(PosBackFrom("a+b+c", 4, "+"), 2);
+    EXPECT_EQ(PosBackFrom("abc", 3, "+"), 0);
+    EXPECT_EQ(PosBackFrom("(a)(b)", 6, "("), 4);
+    EXPECT_EQ(PosBackFrom("(a)", 1, "("), 0);              // nothing before position 1
+    EXPECT_EQ(PosBackFrom("ab", 99, "b"), 2);              // an index beyond the text searches from its end
+    EXPECT_EQ(PosBackFrom("", 3, "+"), 0);
+}
+
 TEST(EngineFormulaParser, SplitFormulaTerms) {
     EXPECT_EQ(SplitFormulaTerms("a+b"), QStringList({"a", "+", "b"}));
     EXPECT_EQ(SplitFormulaTerms("a +b"), QStringList({"a", " +", "b"}));
@@ -110,6 +128,14 @@ TEST(EngineFormulaParser, NumberListsOfReferencesAndCycles) {
     EXPECT_EQ(ParseNumberList("1,5..3,8", 0, kMaxListNumber), "1,8");
     EXPECT_EQ(ParseNumberList("9999..2147483647", 0, kMaxListNumber), "9999,10000,10001");
     EXPECT_THROW(ParseNumberList("1..x", 1, 5), ConversionError);
+    // An item that is no whole number passes through as written; a range
+    // must be one.
+    EXPECT_EQ(ParseNumberList("1.2", 1, 5), "1.2");
+    EXPECT_EQ(ParseNumberList("1, 1.2 ,3..4", 1, 5), "1,1.2,3,4");
+    EXPECT_EQ(ParseNumberList("2,x", 1, 5), "2,x");
+    EXPECT_THROW(ParseNumberList("1.2..3", 1, 5), ConversionError);
+    EXPECT_THROW(ParseNumberList("1,2..", 1, 5), ConversionError);
+    EXPECT_THROW(ParseIntegerList(u"1.2", 1, 5), ConversionError);   // the rule run still refuses it
 }
 
 // The engine sums a row listed twice; the control-book importer compares

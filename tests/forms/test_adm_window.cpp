@@ -177,6 +177,23 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
     });
     w.N19Click();
     EXPECT_EQ(w.Label3->text(), QStringLiteral("Ф30"));
+    // The choice belongs to the program, not to this window: the choice of
+    // another window opens with it ticked.
+    EXPECT_EQ(shared().GroupLoadForms, QStringLiteral("Ф30"));
+    {
+        TAdmForm other(TAdmForm::Mode::Input, testWork());
+        QStringList ticked;
+        dialogs.modals.push_back([&](QDialog *d) {
+            auto *choice = qobject_cast<TSFLF *>(d);
+            if (!choice) return int(QDialog::Rejected);
+            for (int i = 0; i < choice->CheckListBox1->count(); ++i)
+                if (choice->CheckListBox1->item(i)->checkState() == Qt::Checked)
+                    ticked << choice->CheckListBox1->item(i)->text().section(QStringLiteral(" - "), 0, 0);
+            return int(QDialog::Rejected);
+        });
+        other.N19Click();
+        EXPECT_EQ(ticked, QStringList{QStringLiteral("Ф30")});
+    }
     dialogs.fileLists.push_back(files);
     dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
     w.N7Click();

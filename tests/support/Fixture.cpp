@@ -35,6 +35,7 @@ SampleFixture::SampleFixture(bool withPreviousYear, int year) : m_year(year) {
     s.ConfigPath = configFolder();
     s.Year = m_year;
     s.SubReportId = 0;
+    s.GroupLoadForms.clear();
 }
 
 SampleFixture::~SampleFixture() {
@@ -45,6 +46,7 @@ SampleFixture::~SampleFixture() {
     s.ConfigPath.clear();
     s.Year = 0;
     s.SubReportId = 0;
+    s.GroupLoadForms.clear();
     testWork() = WorkContext{};
     s.Caches.clear();
     paths::setProgramFolder(m_savedProgramFolder);
