@@ -47,7 +47,7 @@ void save(const QList<Row> &rows) {
     QStringList lines;
     lines.reserve(rows.size());
     for (const Row &r : rows) {
-        const QString shortName = text::entry(r.second);
+        const QString shortName = text::entry(r.second).left(kShortNameLength);
         if (const QString why = problem(shortName); !why.isEmpty()) throw db::Error(why);
         lines.append(text::entry(r.first) + QLatin1Char('\t') + shortName);
     }

@@ -30,8 +30,11 @@ inline const QString kSheetNameRule =
 // Why a short name can never be a worksheet name (the name and Excel's
 // rule), or empty when it can; an empty short name is fine.
 QString problem(const QString &shortName);
-// Writes one line per row: full name, TAB, short name (an empty row as a
-// lone TAB); a Tab typed into either becomes a blank. Throws db::Error, and
+// Longest short name the editor writes.
+constexpr int kShortNameLength = 30;
+// Writes one line per row: full name, TAB, short name cut to its first
+// kShortNameLength characters (an empty row as a lone TAB); a Tab typed into
+// either becomes a blank. Throws db::Error, and
 // writes nothing, when a short name breaks Excel's rule or the file cannot be
 // written.
 void save(const QList<Row> &rows);

@@ -43,7 +43,8 @@ TEST_F(ShortNamesTest, FileRoundTripKeepsShortNamesAndEmptyRows) {
     const QStringList lines = shortnames::load();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], "Противотуберкулёзный диспансер\tПТД");
-    EXPECT_EQ(shortnames::LookupShortName("Областная больница", lines), longest);   // the Tab typed became a blank
+    // The Tab typed became a blank; the short name is cut to 30 characters.
+    EXPECT_EQ(shortnames::LookupShortName("Областная больница", lines), longest.left(30));
     EXPECT_EQ(shortnames::LookupShortName("областная больница", lines), "");   // letter case counts
     EXPECT_EQ(shortnames::LookupShortName("Нет такой", lines), "");
 
@@ -55,7 +56,7 @@ TEST_F(ShortNamesTest, FileRoundTripKeepsShortNamesAndEmptyRows) {
 // Short names that can never be sheet names are refused, not changed later.
 TEST_F(ShortNamesTest, NamesThatCannotBeSheetNamesAreRefused) {
     shortnames::save({{"Южная ЦРБ", "ЮЦРБ"}});
-    for (const QString bad : {QString(32, QChar(u'Ш')), QString("ЦРБ [1]"), QString("ЦРБ: север"), QString("ЦРБ*"),
+    for (const QString bad : {QString("ЦРБ [1]"), QString("ЦРБ: север"), QString("ЦРБ*"),
                               QString("ЦРБ?"), QString("ЦРБ 1/2"), QString("ЦРБ\\2"), QString("ЦРБ]")}) {
         try {
             shortnames::save({{"Южная ЦРБ", "ЮЦРБ"}, {"Северная ЦРБ", bad}});
@@ -66,6 +67,15 @@ TEST_F(ShortNamesTest, NamesThatCannotBeSheetNamesAreRefused) {
         }
     }
     EXPECT_EQ(fileLines(), QStringList{"Южная ЦРБ\tЮЦРБ"});
+
+    // Through the editor: a long name is cut to its first 30 characters, not
+    // refused; a sheet rule's character past them does not count.
+    TForm5 editor;
+    const QString name = QStringLiteral("Ёлкинская центральная больница?");   // "?" is the 31st character
+    editor.setRows({{"Южная ЦРБ", name}});
+    editor.BitBtn1Click();
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    EXPECT_EQ(fileLines().value(0), "Южная ЦРБ\t" + name.left(30));
 }
 
 TEST_F(ShortNamesTest, MissingShortNameIsAskedForAndNotSaved) {
@@ -122,17 +132,17 @@ TEST_F(ShortNamesTest, EditorLoadsSavesAndRefreshes) {
     EXPECT_EQ(w.StringGrid1->item(6, 1)->text(), "У7");
     EXPECT_EQ(w.StringGrid1->item(7, 0)->text(), "");
     EXPECT_EQ(w.StringGrid1->item(7, 1)->text(), "без табуляции");
-    w.StringGrid1->item(0, 1)->setText(QString(32, QChar(u'Ш')));
+    w.StringGrid1->item(0, 1)->setText(QStringLiteral("ЦРБ*"));
     w.BitBtn1Click();
     EXPECT_NE(w.result(), int(QDialog::Accepted));
     EXPECT_TRUE(dialogs.sawMessage(shortnames::kSheetNameRule));
     EXPECT_EQ(fileLines(), lines);
-    w.StringGrid1->item(0, 1)->setText(QString(31, QChar(u'Ш')));
+    w.StringGrid1->item(0, 1)->setText(QString(32, QChar(u'Ш')));
     w.BitBtn1Click();
     EXPECT_EQ(w.result(), int(QDialog::Accepted));
     const QStringList saved = fileLines();
     ASSERT_EQ(saved.size(), 8);
-    EXPECT_EQ(saved[0], "Учреждение 1\t" + QString(31, QChar(u'Ш')));
+    EXPECT_EQ(saved[0], "Учреждение 1\t" + QString(30, QChar(u'Ш')));   // cut to its first 30 characters
     EXPECT_EQ(saved[7], "\tбез табуляции");
 
     // Refresh: the institutions with the short names the file gives them.
