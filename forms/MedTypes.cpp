@@ -235,7 +235,10 @@ bool TMTList::GetUnitList() {
 
 void TMTList::N1Click() {
     guarded(this, [&] {
-        if (!indicatorTreeOpener() || !GetUnitList()) return;
+        if (!indicatorTreeOpener()) return;
+        // Without a marked type the message is shown and the window opens
+        // over the institutions chosen before.
+        GetUnitList();
         WorkContext work = m_work;
         work.table = ValueTable::Data;
         QTreeWidgetItem *n = TreeView1->currentItem();
@@ -245,7 +248,7 @@ void TMTList::N1Click() {
 
 void TMTList::N2Click() {
     guarded(this, [&] {
-        if (!GetUnitList()) return;
+        GetUnitList();
         QTreeWidgetItem *n = TreeView1->currentItem();
         openFormsTreeForTypes(this, m_work, n ? n->text(0) : QStringLiteral("Типы учреждений"));
     });

@@ -340,10 +340,18 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
 
 TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     TMTList w(testWork());
-    // Nothing marked: a message, no window.
+    // Nothing marked: the message, and the window opens all the same, over
+    // no institution yet.
     w.N2Click();
-    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Необходимо выбрать тип")));
-    EXPECT_TRUE(dialogs.modalTitles.isEmpty());
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Необходимо выбрать тип или группу типов учреждений!")));
+    EXPECT_EQ(dialogs.modalTitles, QStringList{QStringLiteral("Типы учреждений")});
+    QStringList openedBefore;
+    setIndicatorTreeOpener([&](QWidget *, const QString &caption, const WorkContext &work) {
+        openedBefore << caption << work.includeList;
+    });
+    w.N1Click();
+    EXPECT_EQ(openedBefore, (QStringList{QStringLiteral("Типы учреждений"), QString()}));
+    dialogs.messages.clear();
 
     // Marking a group includes the institutions of its leaf types.
     QTreeWidgetItem *inpatient = treeNodeWithId(w.TreeView1, ids::TypeInpatient);
@@ -363,8 +371,19 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
         included = work.includeList.split(',');
     });
     w.N1Click();
-    setIndicatorTreeOpener({});
     EXPECT_EQ(opened, (QStringList{QStringLiteral("Стационары"), QStringLiteral("data")}));
+    included.sort();
+    EXPECT_EQ(included, (QStringList{"12", "13", "15", "16", "5", "9"}));
+
+    // Unmarked again: the message, and the window opens over the
+    // institutions chosen before.
+    w.TreeView1DblClick(inpatient);
+    opened.clear();
+    included.clear();
+    w.N1Click();
+    setIndicatorTreeOpener({});
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Необходимо выбрать тип или группу типов учреждений!")));
+    EXPECT_EQ(opened.value(0), QStringLiteral("Стационары"));
     included.sort();
     EXPECT_EQ(included, (QStringList{"12", "13", "15", "16", "5", "9"}));
 }
