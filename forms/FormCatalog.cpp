@@ -515,8 +515,9 @@ void TFormL::N8Click() {
 void TFormL::NImportDocClick() {
     guarded(this, [&] {
         if (!m_import) m_import = new TImportDocForm(this);
-        // The import window says itself how it ended.
-        execModal(m_import);
+        // The import window tells the structure it stored; the catalogue
+        // closes with its own word.
+        if (execModal(m_import) == QDialog::Accepted) showMessage(QStringLiteral("Форма успешно импортирована!"), this);
     });
 }
 

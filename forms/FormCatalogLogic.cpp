@@ -12,7 +12,10 @@
 #include <QSet>
 #include <QSqlQuery>
 
-Q_LOGGING_CATEGORY(lcFrsImport, "kelvana.frs", QtWarningMsg)
+// The trace of a structure import, one line per statement, goes to the
+// system's debug output (Qt's message handler: the debugger on Windows,
+// standard error elsewhere).
+Q_LOGGING_CATEGORY(lcFrsImport, "kelvana.frs", QtDebugMsg)
 
 namespace catalog {
 

@@ -207,3 +207,36 @@ TEST_F(CatalogWindowTest, LeavingTheEditingGroupAsksToSave) {
     QApplication::processEvents();
     EXPECT_EQ(dialogs.questions.size(), 1);
 }
+
+namespace {
+QStringList traced;
+void traceHandler(QtMsgType, const QMessageLogContext &context, const QString &text) {
+    if (QLatin1String(context.category) == QLatin1String("kelvana.frs")) traced << text;
+}
+} // namespace
+
+// The import of a structure file traces each statement with its file line;
+// the Word import ends with the catalogue's own word.
+TEST_F(CatalogWindowTest, ImportTracesItsStatementsAndTheWordImportEndsWithItsWord) {
+    TFormL w;
+    w.FormActivate();
+    const QString path = fx.root() + "ф30";
+    dialogs.files.push_back(path);
+    w.N7Click();
+    dialogs.files.push_back(path + ".frs");
+    traced.clear();
+    const QtMessageHandler old = qInstallMessageHandler(traceHandler);
+    w.N8Click();
+    qInstallMessageHandler(old);
+    ASSERT_FALSE(traced.isEmpty());
+    EXPECT_TRUE(traced[0].startsWith(QStringLiteral("Импорт: Строка 1, SQL: "))) << traced[0].toStdString();
+    EXPECT_TRUE(traced.last().startsWith(QStringLiteral("Импорт: Строка "))) << traced.last().toStdString();
+
+    dialogs.messages.clear();
+    dialogs.modals.push_back([](QDialog *) { return int(QDialog::Rejected); });
+    w.NImportDocClick();
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
+    w.NImportDocClick();
+    EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("Форма успешно импортирована!")});
+}
