@@ -344,7 +344,7 @@ void TControlMatchForm::Button3Click() {
     if (!Importer) return;
     int count = 0;
     {
-        ProgressRun run(QStringLiteral("Обновление описаний контролей..."));
+        ProgressRun run(QStringLiteral("Обновление описаний контролей..."), 0, QStringLiteral("Простановка описаний"));
         count = Importer->UpdateControlDescriptions(&run.window());
     }
     showMessage(QStringLiteral("Обновлено описаний: ") + QString::number(count), this);

@@ -124,7 +124,10 @@ TProgress &Progress() { return SharedWindow<TProgress>::get(); }
 
 bool ProgressExists() { return SharedWindow<TProgress>::exists(); }
 
-ProgressRun::ProgressRun(const QString &status, int max) : m_window(Progress()), m_outer(!m_window.isVisible()) {
+ProgressRun::ProgressRun(const QString &status, int max, const QString &caption)
+    : m_window(Progress()), m_outer(!m_window.isVisible()) {
+    m_savedCaption = m_window.windowTitle();
+    if (!caption.isEmpty()) m_window.setWindowTitle(caption);
     if (m_outer) {
         m_window.setWindowModality(Qt::ApplicationModal);
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -138,6 +141,7 @@ ProgressRun::ProgressRun(const QString &status, int max) : m_window(Progress()),
 }
 
 ProgressRun::~ProgressRun() {
+    m_window.setWindowTitle(m_savedCaption);
     if (!m_outer) return;
     m_window.hide();
     m_window.setWindowModality(Qt::NonModal);

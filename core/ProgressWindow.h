@@ -72,7 +72,8 @@ bool ProgressExists();
 // end. A run inside a run shares the outer one's window.
 class ProgressRun {
 public:
-    explicit ProgressRun(const QString &status, int max = 0);
+    // caption: the window's caption for this run (its usual one when empty).
+    explicit ProgressRun(const QString &status, int max = 0, const QString &caption = QString());
     ~ProgressRun();
     ProgressRun(const ProgressRun &) = delete;
     ProgressRun &operator=(const ProgressRun &) = delete;
@@ -86,6 +87,7 @@ public:
 private:
     TProgress &m_window;
     bool m_outer;
+    QString m_savedCaption;
 };
 
 // While it lives, the statements of a connection, and the commit and

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QFile>
+#include "core/ProgressWindow.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -211,7 +212,20 @@ TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     EXPECT_EQ(dialogs.openFolders, QStringList{office::documentsFolder()});
     EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls")).toInt(), 2);
 
+    // The progress window of the fill carries its own caption, then its usual one again.
+    struct CaptionAtShow : QObject {
+        QStringList captions;
+        bool eventFilter(QObject *o, QEvent *e) override {
+            if (e->type() == QEvent::Show) captions << static_cast<QWidget *>(o)->windowTitle();
+            return false;
+        }
+    } shown;
+    Progress().installEventFilter(&shown);
+    const QString usual = Progress().windowTitle();
     w.Button3Click();
+    Progress().removeEventFilter(&shown);
+    EXPECT_EQ(shown.captions, QStringList{QStringLiteral("Простановка описаний")});
+    EXPECT_EQ(Progress().windowTitle(), usual);
     ASSERT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(dialogs.messages[1], QStringLiteral("Обновлено описаний: 2"));
     EXPECT_EQ(db::scalar(db::connection(db::kMain),
