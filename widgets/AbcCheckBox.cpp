@@ -27,6 +27,21 @@ int checkBoxTextFlags(Qt::AlignmentFlag horz, TabcVAlignment vert, bool wordWrap
 
 TabcCheckBox::TabcCheckBox(const QString &caption, QWidget *parent) : QCheckBox(caption, parent) {}
 
+void TabcCheckBox::setAlignHorz(Qt::AlignmentFlag a) {
+    if (a != Qt::AlignRight && a != Qt::AlignHCenter) a = Qt::AlignLeft;
+    if (a == m_horz) return;
+    m_horz = a;
+    updateGeometry();
+    update();
+}
+
+void TabcCheckBox::setAlignVert(TabcVAlignment a) {
+    if (a == m_vert) return;
+    m_vert = a;
+    updateGeometry();
+    update();
+}
+
 void TabcCheckBox::setWordWrap(bool on) {
     if (on == m_wrap) return;
     m_wrap = on;

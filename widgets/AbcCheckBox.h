@@ -17,7 +17,10 @@ public:
     explicit TabcCheckBox(const QString &caption = QString(), QWidget *parent = nullptr);
 
     Qt::AlignmentFlag AlignHorz() const { return m_horz; }   // Qt::AlignLeft, AlignRight or AlignHCenter
+    // Any other flag counts as Qt::AlignLeft.
+    void setAlignHorz(Qt::AlignmentFlag a);
     TabcVAlignment AlignVert() const { return m_vert; }
+    void setAlignVert(TabcVAlignment a);
     bool WordWrap() const { return m_wrap; }
     void setWordWrap(bool on);
 

@@ -124,6 +124,15 @@ void TabcGradient::markChanged(bool notify) {
     if (notify) emit OnChange();
 }
 
+void TabcGradient::Assign(const TabcGradient &source) {
+    if (&source == this) return;
+    m_count = source.m_count;
+    m_from = source.m_from;
+    m_to = source.m_to;
+    m_direction = source.m_direction;
+    markChanged(true);
+}
+
 void TabcGradient::setColorCount(int count) {
     count = abc::clampColorCount(count);
     if (count == m_count) return;

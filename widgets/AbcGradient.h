@@ -62,6 +62,11 @@ public:
 
     void Draw(QPainter &painter, const QRect &r);
 
+    // Takes ColorCount, ColorFrom, ColorTo and Direction of another gradient;
+    // this one is then changed and says so (OnChange), even when nothing
+    // differs.
+    void Assign(const TabcGradient &source);
+
     // For checks: how often the kept bitmap was rebuilt.
     int rebuildCount() const { return m_rebuilds; }
     bool isChanged() const { return m_changed; }

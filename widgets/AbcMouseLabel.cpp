@@ -59,6 +59,18 @@ void TabcMouseLabel::setMouseDownEffects(TabcLabelMouseEffects e) {
     if (m_pressed) update();
 }
 
+void TabcMouseLabel::setMouseOverColor(const QColor &c) {
+    if (c == m_overColor) return;
+    m_overColor = c;
+    if (m_over && !m_pressed) update();
+}
+
+void TabcMouseLabel::setMouseDownColor(const QColor &c) {
+    if (c == m_downColor) return;
+    m_downColor = c;
+    if (m_pressed) update();
+}
+
 void TabcMouseLabel::setTransparent(bool on) {
     m_transparent = on;
     setAttribute(Qt::WA_TranslucentBackground, on);
@@ -75,7 +87,7 @@ void TabcMouseLabel::mouseEntered() {
     if (!m_over && isEnabled()) {
         m_over = true;
         update();
-        // Sounds would play here; no sound list exists, so the label stays silent.
+        if ((m_overEffects & almSound) && m_soundList) m_soundList->PlayItem(m_soundOver);
     }
     emit mouseEnter();
 }
@@ -114,6 +126,7 @@ void TabcMouseLabel::mousePressEvent(QMouseEvent *event) {
     if (!m_pressed && isEnabled()) {
         m_pressed = true;
         update();
+        if ((m_downEffects & almSound) && m_soundList) m_soundList->PlayItem(m_soundDown);
     }
 }
 

@@ -2,8 +2,11 @@
 // TabcMouseLabel: a hover label that acts as a command.
 // Hover label: a text command that underlines and recolours itself while the
 // mouse is over it or a button is held on it.
+#include "widgets/AbcWave.h"
+
 #include <QColor>
 #include <QLabel>
+#include <QPointer>
 
 enum TabcLabelMouseEffect : unsigned {
     almUnderline = 1u << 0,
@@ -43,7 +46,18 @@ public:
     TabcLabelMouseEffects MouseDownEffects() const { return m_downEffects; }
     void setMouseDownEffects(TabcLabelMouseEffects e);
     QColor MouseOverColor() const { return m_overColor; }
+    void setMouseOverColor(const QColor &c);
     QColor MouseDownColor() const { return m_downColor; }
+    void setMouseDownColor(const QColor &c);
+    // Where the sounds come from (none: the label is silent); a list that is
+    // destroyed is dropped from here.
+    TabcCustomWaveList *SoundList() const { return m_soundList; }
+    void setSoundList(TabcCustomWaveList *list) { m_soundList = list; }
+    // Index of the sound played on entering, and on pressing.
+    quint16 SoundOver() const { return m_soundOver; }
+    void setSoundOver(quint16 index) { m_soundOver = index; }
+    quint16 SoundDown() const { return m_soundDown; }
+    void setSoundDown(quint16 index) { m_soundDown = index; }
     bool Transparent() const { return m_transparent; }
     void setTransparent(bool on);
     // Colour of the text when no effect recolours it.
@@ -82,4 +96,7 @@ private:
     bool m_transparent = false;
     bool m_over = false;
     bool m_pressed = false;
+    QPointer<TabcCustomWaveList> m_soundList;
+    quint16 m_soundOver = 0;
+    quint16 m_soundDown = 0;
 };
