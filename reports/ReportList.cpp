@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -48,9 +49,22 @@ TRepListView::TRepListView(QWidget *parent) : QTreeWidget(parent) {
     viewport()->setAcceptDrops(true);
     setDropIndicatorShown(true);
     setDragDropMode(QAbstractItemView::InternalMove);
-    header()->setSectionResizeMode(0, QHeaderView::Stretch);
     header()->setStretchLastSection(false);
-    setColumnHidden(1, true);
+    setColumnHidden(1, true);   // the Ф47 column: width 0
+    fitFirstColumn();
+}
+
+int TRepListView::firstColumnWidth(int listWidth, int scrollBarWidth) {
+    return std::max(0, listWidth - 45 - scrollBarWidth);
+}
+
+void TRepListView::fitFirstColumn() {
+    setColumnWidth(0, firstColumnWidth(width(), style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this)));
+}
+
+void TRepListView::resizeEvent(QResizeEvent *event) {
+    QTreeWidget::resizeEvent(event);
+    fitFirstColumn();
 }
 
 void TRepListView::dropEvent(QDropEvent *event) {
@@ -100,6 +114,7 @@ TRepList::TRepList(const WorkContext &work, QWidget *parent) : QDialog(parent), 
     ListView1->installEventFilter(this);
     auto *l = new QVBoxLayout(this);
     l->setMenuBar(MainMenu1);
+    // The list: the window's width less 10 pixels, 5 pixels above its bottom.
     l->setContentsMargins(5, 0, 5, 5);
     l->addWidget(ListView1);
     fitToMenu();

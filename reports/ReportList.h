@@ -21,10 +21,16 @@ public:
     // Moves the current row before the row at pos (viewport coordinates), or
     // to the end when no row lies there.
     void dropCurrentAt(const QPoint &pos);
+    // Width of the first column for a list of that width: 45 pixels and a
+    // vertical scroll bar less.
+    static int firstColumnWidth(int listWidth, int scrollBarWidth);
 signals:
     void rowMoved();
 protected:
     void dropEvent(QDropEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+private:
+    void fitFirstColumn();
 };
 
 class TRepList : public QDialog {

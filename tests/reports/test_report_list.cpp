@@ -9,7 +9,9 @@
 #include "support/WindowTestBase.h"
 #include "widgets/SumRepF.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QStyle>
 #include <QMenuBar>
 #include <QAction>
 #include <QTest>
@@ -241,4 +243,24 @@ TEST_F(ReportListTest, MenuItemsOpenTheirWindowsOverTheCurrentReport) {
     // Cancelled dialogs store nothing.
     EXPECT_EQ(reports::storedInclude(ids::ReportNorth), QStringLiteral("5,6,7,8,"));
     EXPECT_EQ(mainValue("select count(*) from statistics where base=?", {ids::ReportNorth}).toInt(), 0);
+}
+
+// Resized, the list keeps 5 pixels on each side and below, and its first
+// column leaves 45 pixels and a scroll bar of the list free.
+TEST_F(ReportListTest, ListFollowsTheWindowWhenResized) {
+    TRepList w(testWork());
+    w.FormCreate();
+    w.show();
+    for (const QSize size : {QSize(640, 480), QSize(900, 300)}) {
+        w.resize(size);
+        QApplication::processEvents();
+        const QRect list = w.ListView1->geometry();
+        EXPECT_EQ(list.width(), w.width() - 10);
+        EXPECT_EQ(list.left(), 5);
+        EXPECT_EQ(w.height() - (list.bottom() + 1), 5);
+        const int bar = w.ListView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, w.ListView1);
+        EXPECT_EQ(w.ListView1->columnWidth(0), list.width() - 45 - bar);
+        EXPECT_TRUE(w.ListView1->isColumnHidden(1));
+    }
+    EXPECT_EQ(TRepListView::firstColumnWidth(30, 17), 0);
 }
