@@ -1,6 +1,8 @@
 #include "reports/Summation.h"
 
 #include "core/ProgressWindow.h"
+
+#include <QElapsedTimer>
 #include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "platform/Errors.h"
@@ -67,7 +69,7 @@ void DrawProgressImage(QLabel *image, int total, int remaining, const QString &t
     pm.fill(Qt::white);
     QPainter p(&pm);
     const double done = total > 0 ? 1.0 - double(remaining) / double(total) : 0.0;
-    p.fillRect(QRect(0, 0, int(std::lround(done * size.width())), size.height()), QColor(128, 128, 255));
+    p.fillRect(QRect(0, 0, int(std::nearbyint(done * size.width())), size.height()), QColor(128, 128, 255));
     p.setPen(Qt::black);
     p.drawText(pm.rect(), Qt::AlignCenter, text);
     p.end();
@@ -76,31 +78,20 @@ void DrawProgressImage(QLabel *image, int total, int remaining, const QString &t
 }
 
 namespace {
-// Progress of a run: institutions on Image1 and in the progress window,
-// whose "Отмена" stops the run.
-class MergeProgress : public ProgressSink {
+// The images are painted at most every 40 ms, and at the end of their list:
+// a run over many institutions and tables does not spend its time painting.
+class ImagePainter {
 public:
-    MergeProgress(QLabel *image, TProgress &window) : m_image(image), m_window(window) {}
-    void setMax(int max) override {
-        m_max = max;
-        m_window.setMax(max);
+    explicit ImagePainter(QLabel *image) : m_image(image) {}
+    void paint(const merge::ListCount &count, const QString &text) {
+        if (m_painted.isValid() && m_painted.elapsed() < 40 && count.remaining > 0) return;
+        m_painted.start();
+        DrawProgressImage(m_image, count.total, count.remaining, text);
     }
-    void setPosition(int position) override {
-        DrawProgressImage(m_image, m_max, m_max - position, m_name);
-        m_window.setPosition(position);
-    }
-    void setStatusText(const QString &text) override { m_window.setStatusText(text); }
-    void setDetailText(const QString &text) override {
-        m_name = text;
-        m_window.setDetailText(text);
-    }
-    bool cancelled() const override { return m_window.cancelled(); }
 
 private:
     QLabel *m_image;
-    TProgress &m_window;
-    int m_max = 0;
-    QString m_name;
+    QElapsedTimer m_painted;
 };
 } // namespace
 
@@ -284,18 +275,23 @@ void TFMerge::BitBtn1Click() {
         GetExclList();
 
         Image1->setVisible(true);
+        Image2->setVisible(true);
         BitBtn1->setEnabled(false);
         struct Restore {
             TFMerge *w;
             ~Restore() {
                 w->Image1->setVisible(false);
+                w->Image2->setVisible(false);
                 w->BitBtn1->setEnabled(true);
             }
         } restore{this};
         const merge::Result result = [&] {
             ProgressRun progressRun(QStringLiteral("Суммирование"));
-            MergeProgress progress(Image1, progressRun.window());
-            return merge::run(req, m_excl, progress);
+            ImagePainter units(Image1), tables(Image2);
+            merge::ImageProgress images;
+            images.institution = [&](merge::ListCount c, const QString &name) { units.paint(c, name); };
+            images.table = [&](merge::ListCount c) { tables.paint(c, QString()); };
+            return merge::run(req, m_excl, progressRun.window(), images);
         }();
         if (result.outside > 0)
             showWarning(QStringLiteral("Значения вне ячеек таблиц не просуммированы: %1").arg(result.outside), this);

@@ -426,7 +426,24 @@ bool receiverHoldsValues(const Request &request) {
                .toInt() > 0;
 }
 
-Result run(const Request &request, const ExclList &excl, ProgressSink &progress) {
+QList<ListCount> listCounts(const QList<qint64> &ids) {
+    QList<int> lengths;
+    int total = 0;
+    for (qint64 id : ids) {
+        lengths.append(int(QString::number(id).size()));
+        total += lengths.last();
+    }
+    total += std::max(0, int(ids.size()) - 1);   // the separators
+    QList<ListCount> out;
+    int left = total;
+    for (int i = 0; i < lengths.size(); ++i) {
+        left = std::max(0, left - lengths[i] - 1);
+        out.append({total, left});
+    }
+    return out;
+}
+
+Result run(const Request &request, const ExclList &excl, ProgressSink &progress, const ImageProgress &images) {
     checkLevels(request);
     const SharedState &st = shared();
     Result result;
@@ -520,9 +537,11 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
             db::ValueRowBatch insert(d, QStringLiteral("data"), kRowsPerInsert);
             SourceReaders readers(request, institutions, excl, cells);
             const int chunk = std::max(1, int(institutions.size()) / kChunks);
+            const QList<ListCount> unitCounts = listCounts(institutions);
             for (int u = 0; u < institutions.size(); ++u) {
                 const qint64 h = institutions[u];
                 if (u % chunk == 0) progress.setDetailText(names.value(h));
+                if (images.institution) images.institution(unitCounts[u], names.value(h));
                 // Sums by table, written by table, column and row: the matrices
                 // of one institution at a time.
                 std::map<qint64, ValueMatrix> sums;
@@ -544,8 +563,16 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress)
                         m->add(row.column, row.row, row.value);
                     }
                 }
+                QList<ListCount> tableCounts;
+                if (images.table) {
+                    QList<qint64> tables;
+                    for (const auto &entry : sums) tables.append(entry.first);
+                    tableCounts = listCounts(tables);
+                }
                 guardedStep([&] {
+                    int ti = 0;
                     for (const auto &[t, m] : sums) {
+                        if (images.table) images.table(tableCounts[ti++]);
                         for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
                             for (int r = m.lowRow(); r <= m.highRow(); ++r) {
                                 const double v = m.at(c, r);

@@ -8,6 +8,7 @@
 #include "engine/ProgressSink.h"
 
 #include <QHash>
+#include <functional>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -80,6 +81,25 @@ bool receiverHoldsValues(const Request &request);
 // (Cancelled), changes nothing. The gauge counts institutions. Throws
 // db::Error when a level's file is missing, when the receiver is one of the
 // sources or on a database error.
-Result run(const Request &request, const ExclList &excl, ProgressSink &progress = noProgress());
+// What the window's two progress images show, measured the way the window
+// keeps its lists: the ids joined by one separator, each taken from the
+// front; total is the length of the whole text, remaining the length of what
+// is left once the item is taken.
+struct ListCount {
+    int total = 0;
+    int remaining = 0;
+    bool operator==(const ListCount &) const = default;
+};
+// The counts of the items of a list in their order.
+QList<ListCount> listCounts(const QList<qint64> &ids);
+// Told at the start of each institution (its name; Image1) and before each
+// of its tables is written (Image2).
+struct ImageProgress {
+    std::function<void(ListCount, const QString &name)> institution;
+    std::function<void(ListCount)> table;
+};
+
+Result run(const Request &request, const ExclList &excl, ProgressSink &progress = noProgress(),
+           const ImageProgress &images = {});
 
 } // namespace merge

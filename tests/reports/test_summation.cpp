@@ -11,6 +11,8 @@
 #include "support/WindowTestBase.h"
 
 #include <QCheckBox>
+#include <QImage>
+#include <QLabel>
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QFile>
@@ -250,6 +252,46 @@ TEST_F(SummationTest, MissingOrWrongLevelFileChangesNothing) {
         }
         EXPECT_EQ(valueRows(db::connection(db::kData)), before);
     }
+}
+
+// The progress images count the characters of the lists as the window keeps
+// them, taken from the front, and end at nothing left.
+TEST_F(SummationTest, ProgressImagesCountTheirListsInCharacters) {
+    using C = merge::ListCount;
+    EXPECT_EQ(merge::listCounts({5, 12, 9}), (QList<C>{{6, 4}, {6, 1}, {6, 0}}));
+    EXPECT_EQ(merge::listCounts({1000}), (QList<C>{C{4, 0}}));
+    EXPECT_TRUE(merge::listCounts({}).isEmpty());
+
+    merge::ExclList excl;
+    QList<std::pair<C, QString>> units;
+    QList<QList<C>> tables;
+    merge::ImageProgress images;
+    images.institution = [&](C c, const QString &name) {
+        units.append({c, name});
+        tables.append(QList<C>());
+    };
+    images.table = [&](C c) { tables.last().append(c); };
+    merge::run(request(), excl, noProgress(), images);
+    ASSERT_EQ(units.size(), 12);
+    EXPECT_EQ(units.first().first.remaining, units.first().first.total - 2);   // "5-" taken
+    EXPECT_EQ(units.last().first.remaining, 0);
+    EXPECT_FALSE(units.first().second.isEmpty());
+    for (int i = 1; i < units.size(); ++i) EXPECT_LT(units[i].first.remaining, units[i - 1].first.remaining);
+    bool anyTable = false;
+    for (const QList<C> &t : tables) {
+        if (t.isEmpty()) continue;
+        anyTable = true;
+        EXPECT_EQ(t.last().remaining, 0);
+    }
+    EXPECT_TRUE(anyTable);
+
+    // The image: the part done, from the left, rounded to the nearest pixel.
+    QLabel image;
+    image.resize(100, 10);
+    DrawProgressImage(&image, 6, 4, "ЦРБ");
+    const QImage drawn = image.pixmap().toImage();
+    EXPECT_EQ(drawn.pixelColor(32, 0), QColor(128, 128, 255));
+    EXPECT_EQ(drawn.pixelColor(33, 0), QColor(Qt::white));
 }
 
 TEST_F(SummationTest, WindowChecksAndRun) {
