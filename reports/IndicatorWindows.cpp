@@ -101,9 +101,12 @@ void fitHeadingRow(QTableWidget *grid) {
 TMISetup::TMISetup(const WorkContext &work, QWidget *parent) : QDialog(parent), m_work(work) {
     setObjectName(QStringLiteral("MISetup"));
     setWindowTitle(winutil::appTitle() + QStringLiteral(" Формирование \"дерева\" показателей"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // A fixed border and no title-bar buttons: closed with "Выход" or Esc.
+    // The size hints tell a window manager too that it cannot be resized.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
     // Wide enough for the whole menu of editing mode in administrator mode.
     winutil::fitToScreen(this, QSize(640, 560));
+    setFixedSize(size());
 
     MainMenu1 = new QMenuBar(this);
     auto *add = new QMenu(QStringLiteral("Добавить"), this);

@@ -51,6 +51,24 @@ TEST_F(IndicatorSetupWindow, DeletingASetAsksFirst) {
                          {SetStaffing}).toInt(), 0);
 }
 
+// The set tree has a fixed border and no title-bar buttons: a window
+// manager gets the same size as its least and its greatest.
+TEST_F(IndicatorSetupWindow, FixedBorderWithoutTitleBarButtons) {
+    TMISetup w{WorkContext{}};
+    w.show();
+    QApplication::processEvents();
+    const Qt::WindowFlags f = w.windowFlags();
+    EXPECT_TRUE(f & Qt::CustomizeWindowHint);
+    EXPECT_TRUE(f & Qt::WindowTitleHint);
+    EXPECT_FALSE(f & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                      Qt::WindowSystemMenuHint));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    const QSize before = w.size();
+    w.resize(before + QSize(200, 150));
+    QApplication::processEvents();
+    EXPECT_EQ(w.size(), before);
+}
+
 TEST_F(IndicatorSetupWindow, ClosingReloadsTheCacheAndTheViewTakesTheReportCaption) {
     {
         TMISetup w{WorkContext{}};
