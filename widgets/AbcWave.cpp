@@ -1,5 +1,7 @@
 #include "widgets/AbcWave.h"
 
+#include "platform/Codepage.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -7,7 +9,7 @@
 #include <QAudioDevice>
 #include <QMediaDevices>
 #include <QSoundEffect>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
@@ -38,19 +40,21 @@ bool audioDeviceAvailable() {
 
 namespace {
 
-// Qt Multimedia's sound effect plays files: the wave is written to a
-// temporary file that lives as long as it may play.
+// Qt Multimedia's sound effect plays files: the wave is written to a file
+// of a temporary folder that lives as long as sounds may play.
 class MultimediaOutput : public SoundOutput {
 public:
     bool play(const QByteArray &wave, unsigned flags) override {
         if (wave.isEmpty() || !QCoreApplication::instance() || !audioDeviceAvailable()) return false;
         stop();
-        auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/kelvana-sound-XXXXXX.wav"));
-        if (!file->open() || file->write(wave) != wave.size() || !file->flush()) return false;
+        if (!m_folder) m_folder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kelvana-sound-XXXXXX"));
+        if (!m_folder->isValid()) return false;
+        // A file of its own each time: the one played before may still be held.
+        const QString path = m_folder->filePath(QStringLiteral("%1.wav").arg(++m_count));
+        if (!cp1251::writeFile(path, wave)) return false;
         auto effect = std::make_unique<QSoundEffect>();
-        effect->setSource(QUrl::fromLocalFile(file->fileName()));
+        effect->setSource(QUrl::fromLocalFile(path));
         effect->setLoopCount((flags & sndLoop) ? QSoundEffect::Infinite : 1);
-        m_file = std::move(file);
         m_effect = std::move(effect);
         m_effect->play();
         if (!(flags & sndAsync)) waitForEnd();
@@ -59,7 +63,11 @@ public:
     void stop() override {
         if (m_effect) m_effect->stop();
         m_effect.reset();
-        m_file.reset();
+    }
+    // At the end of the run: nothing plays, and the files go.
+    void finish() {
+        stop();
+        m_folder.reset();
     }
 
 private:
@@ -76,7 +84,8 @@ private:
         }
     }
 
-    std::unique_ptr<QTemporaryFile> m_file;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    int m_count = 0;
     std::unique_ptr<QSoundEffect> m_effect;
 };
 
@@ -90,7 +99,7 @@ SoundOutput &soundOutput() {
     static MultimediaOutput *multimedia = [] {
         auto *m = new MultimediaOutput;
         if (QCoreApplication *app = QCoreApplication::instance())
-            QObject::connect(app, &QCoreApplication::aboutToQuit, app, [m] { m->stop(); });
+            QObject::connect(app, &QCoreApplication::aboutToQuit, app, [m] { m->finish(); });
         return m;
     }();
     return *multimedia;
