@@ -1,4 +1,5 @@
 #include "reports/IndicatorWindows.h"
+#include "widgets/FixedCellsGrid.h"
 
 #include "core/AdminMode.h"
 #include "core/CaptionLabel.h"
@@ -73,8 +74,8 @@ QString dataFolderOfYear() { return shared().ConfigPath + shared().yearText() + 
 
 // The grid of an indicator table: no headers, standard cell sizes, one cell
 // selected at a time, not editable in place.
-QTableWidget *newIndicatorGrid(QWidget *parent) {
-    auto *grid = new QTableWidget(1, 1, parent);
+TFixedCellsGrid *newIndicatorGrid(QWidget *parent) {
+    auto *grid = new TFixedCellsGrid(1, 1, parent);
     grid->horizontalHeader()->setVisible(false);
     grid->verticalHeader()->setVisible(false);
     grid->verticalHeader()->setDefaultSectionSize(kStandardHeight);
@@ -796,11 +797,10 @@ void TMIForms::N8Click() {
 }
 
 void TMIForms::N14Click() {
+    // The title row and column become fixed cells: their lines are dragged
+    // to size the columns and rows.
     const bool on = N14->isChecked();
-    StringGrid1->horizontalHeader()->setVisible(on);
-    StringGrid1->verticalHeader()->setVisible(on);
-    StringGrid1->horizontalHeader()->setSectionResizeMode(on ? QHeaderView::Interactive : QHeaderView::Fixed);
-    StringGrid1->verticalHeader()->setSectionResizeMode(on ? QHeaderView::Interactive : QHeaderView::Fixed);
+    StringGrid1->setFixedCells(on);
     N14->setText(on ? QStringLiteral("Выключить") : QStringLiteral("Включить"));
 }
 
@@ -923,6 +923,8 @@ void TShowStat::FormActivate() {
         }
         fill(m_set.values);
         fitHeadingRow(StringGrid1);
+        // Filled: the title row and column stay in place while the grid scrolls.
+        StringGrid1->setFixedCells(true);
     });
     if (StringGrid1->rowCount() > 1 && StringGrid1->columnCount() > 1) StringGrid1->setCurrentCell(1, 1);
 }

@@ -18,6 +18,8 @@
 // (caches::GetTree) when it closes.
 #include "reports/IndicatorEval.h"
 
+#include "widgets/FixedCellsGrid.h"
+
 #include <QDialog>
 #include <QHash>
 #include <memory>
@@ -117,7 +119,7 @@ public:
     bool isMarked(int column, int row) const;
 
     QLabel *Label1 = nullptr;
-    QTableWidget *StringGrid1 = nullptr;
+    TFixedCellsGrid *StringGrid1 = nullptr;
     QListWidget *ListBox1 = nullptr;
     QPlainTextEdit *Memo1 = nullptr;
     QTextEdit *RichEdit1 = nullptr;
@@ -187,7 +189,7 @@ public:
     void setHeading(const QString &text);
 
     QLabel *Label1 = nullptr;
-    QTableWidget *StringGrid1 = nullptr;
+    TFixedCellsGrid *StringGrid1 = nullptr;
     QLabel *Label2 = nullptr;
     QMenuBar *MainMenu1 = nullptr;
     QAction *Word1 = nullptr, *Excel1 = nullptr, *N4 = nullptr, *N5 = nullptr, *N3 = nullptr;

@@ -16,6 +16,8 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QTreeWidgetItem>
+#include <QTableView>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace indicators;
@@ -94,6 +96,9 @@ TEST_F(IndicatorViewWindow, ComputesSplitsAndPrints) {
     ASSERT_EQ(w.StringGrid1->rowCount(), 3);
     EXPECT_EQ(w.StringGrid1->item(1, 1)->text(), QStringLiteral("97.14"));
 
+    // Filled, the title row and column are fixed cells.
+    EXPECT_TRUE(w.StringGrid1->fixedCells());
+
     w.StringGrid1->setCurrentCell(1, 1);
     w.N2Click(false);
     EXPECT_EQ(w.SplitLines.size(), 3);
@@ -127,6 +132,32 @@ TEST(IndicatorEditorTint, ChangedReferencesInAdministratorMode) {
     EXPECT_FALSE(w.isMarked(1, 1));
     AdminMode::instance().setOn(false);
     EXPECT_FALSE(w.isMarked(1, 2));
+}
+
+// "Размеры" > "Включить" makes the titles fixed cells whose lines size the
+// columns and rows; "Сохранить" stores the sizes so made.
+TEST_F(IndicatorEditorWindow, SizesEditedOnTheFixedTitles) {
+    TMIForms w(SetStaffing);
+    w.show();
+    w.FormActivate();
+    QApplication::processEvents();
+    EXPECT_EQ(w.N14->text(), QStringLiteral("Включить"));
+    w.N14->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(w.N14->text(), QStringLiteral("Выключить"));
+    ASSERT_TRUE(w.StringGrid1->fixedCellsShown());
+    QTableView *row = w.StringGrid1->fixedRowView();
+    const int edge = row->columnViewportPosition(1) + row->columnWidth(1);
+    const int before = w.StringGrid1->columnWidth(1);
+    QTest::mousePress(row->viewport(), Qt::LeftButton, {}, QPoint(edge, 4));
+    QTest::mouseMove(row->viewport(), QPoint(edge + 25, 4));
+    QTest::mouseRelease(row->viewport(), Qt::LeftButton, {}, QPoint(edge + 25, 4));
+    EXPECT_EQ(w.StringGrid1->columnWidth(1), before + 25);
+    w.N15Click();
+    EXPECT_EQ(LoadSet(SetStaffing).widths.value(1), before + 25);
+    w.N14->trigger();
+    EXPECT_EQ(w.N14->text(), QStringLiteral("Включить"));
+    EXPECT_FALSE(w.StringGrid1->fixedCells());
 }
 
 // Storing right after an insert or a delete copies no text of a moved cell.
