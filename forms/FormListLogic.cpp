@@ -312,17 +312,19 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
             throw db::Error(QStringLiteral("Файл %1: в строке %2 делитель \"%3\" не число от -%4 до %4. Условия не "
                                            "импортированы.")
                                 .arg(QDir::toNativeSeparators(path)).arg(i + 1).arg(f[7], ConditionDivisorText(kMaxDivisor)));
-        if (!text::sameNoCase(f[0].left(10), formName.left(10))) {
+        // Names and numbers are compared whole: "(1000-дополнение-1)" and
+        // "(1000-дополнение-2)" are two tables.
+        if (!text::sameNoCase(f[0], formName)) {
             // A form of this configuration is another target; any other is unknown.
             bool known = false;
             for (const CachedForm &form : shared().Caches.forms)
-                if (text::sameNoCase(form.name.left(10), f[0].left(10))) known = true;
+                if (text::sameNoCase(form.name, f[0])) known = true;
             if (!known) check.unknown(f[0], f[1]);
             continue;
         }
         qint64 ident = -1;
         for (const TableRow &t : tables)
-            if (t.tablen.left(10) == f[1].left(10)) ident = t.ident;   // the last one wins
+            if (t.tablen == f[1]) ident = t.ident;
         if (ident < 0) {
             check.unknown(formName, f[1]);
             continue;

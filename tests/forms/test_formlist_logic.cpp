@@ -209,6 +209,26 @@ TEST_F(FormListTest, ConditionsFileRoundTrip) {
     EXPECT_EQ(dump(), before);
 }
 
+// Tables whose numbers agree in their first ten characters are two tables:
+// the conditions of one never land on the other.
+TEST_F(FormListTest, ConditionsImportTellsLongTableNumbersApart) {
+    QSqlDatabase m = db::connection(db::kMain);
+    db::exec(m, "update tables set tablen=? where ident=?", {QStringLiteral("(1000-дополнение-1)"), ids::TableF47Network});
+    db::exec(m, "insert into tables (form, tablen, name, colcount, rowcount, fixcols, fixrows, floattype, scan) "
+                "values (?, ?, 'Вторая', 5, 6, 1, 1, 0, 0)",
+             {ids::FormF47, QStringLiteral("(1000-дополнение-2)")});
+    const qint64 second = db::scalar(m, "select max(ident) from tables").toLongLong();
+    const auto count = [&](qint64 t) { return db::scalar(m, "select count(*) from conditions where tid=?", {t}).toInt(); };
+    const int before = count(ids::TableF47Network);
+    ASSERT_GT(before, 0);
+    const QString file = fx.root() + "Ф47.cnd";
+    ASSERT_EQ(exportConditions(ids::FormF47, "Ф47", file), before);
+    db::exec(m, "delete from conditions");
+    EXPECT_EQ(importConditions(ids::FormF47, "Ф47", file).imported, before);
+    EXPECT_EQ(count(ids::TableF47Network), before);
+    EXPECT_EQ(count(second), 0);
+}
+
 TEST_F(FormListTest, ConditionsImportKeepsToItsFormAndRefusesBrokenFiles) {
     QSqlDatabase m = db::connection(db::kMain);
     const auto count = [&] {
