@@ -91,7 +91,7 @@ MappingBlock parseMappingLine(const QString &line) {
     b.wtn = toInt(f[0]);
     b.wsc = toInt(f[1]);
     b.wsr = toInt(f[2]);
-    b.mtn = f[3].left(20);
+    b.mtn = f[3];   // whole: a longer table number is still that table's
     b.msc = toInt(f[4]);
     b.msr = toInt(f[5]);
     b.mec = toInt(f[6]);

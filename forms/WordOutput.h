@@ -43,7 +43,7 @@ QString templateFile(const PrintContext &c);   // forms/<form>.doc (a .docx besi
 
 struct MappingBlock {
     int wtn = 0, wsc = 0, wsr = 0;
-    QString mtn;            // as written, at most 20 characters
+    QString mtn;            // as written
     int msc = 0, msr = 0, mec = 0, mer = 0;
     QString key() const;    // mtn without its outer characters: "(1000)"
 };

@@ -73,6 +73,20 @@ TEST_F(WordOutputTest, FillingPutsStoredValuesIntoTheMappedCells) {
     EXPECT_EQ(wordout::FillFormDoc(context(ids::NorthHospital)).table(1).cellText(4, 5), "12.5");
 }
 
+// A table number of any length maps its table: "(1000-дополнение-1)"
+// written with its outer brackets is 21 characters.
+TEST_F(WordOutputTest, LongTableNumbersAreMappedWhole) {
+    db::exec(db::connection(db::kMain), "update tables set tablen=? where ident=?",
+             {QStringLiteral("(1000-дополнение-1)"), ids::TableF30Staff});
+    fx.reloadCaches();
+    writeMapping({QStringLiteral("1,4,4,[(1000-дополнение-1)],4,1,7,5")});
+    EXPECT_EQ(wordout::parseMappingLine(QStringLiteral("1,4,4,[(1000-дополнение-1)],4,1,7,5")).key(),
+              QStringLiteral("(1000-дополнение-1)"));
+    office::WordDocument doc = wordout::FillFormDoc(context(ids::NorthHospital));
+    EXPECT_EQ(doc.table(1).cellText(4, 4), "50");
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+}
+
 TEST_F(WordOutputTest, EmptyMappingGivesTheBareTemplate) {
     writeMapping({});
     office::WordDocument bare = wordout::FillFormDoc(context(ids::NorthHospital));
