@@ -233,8 +233,7 @@ bool Configuration::openConfiguration(int index) {
     SharedState &s = shared();
     if (index < 0 || index >= m_configNames.size()) return false;
     const QString name = m_configNames[index];
-    IniFile ini(settingsPath());
-    const QString folder = ini.readString(config::kSectionList, name);
+    const QString folder = folderOf(name);
     const QString previousPath = s.ConfigPath;
     const QString previousName = s.ConfigName;
     const int previousYear = s.Year;
@@ -246,10 +245,15 @@ bool Configuration::openConfiguration(int index) {
         s.ConfigPath = previousPath;
         return false;
     };
-    if (folder.trimmed().isEmpty()) {
-        showError(QStringLiteral("Для базы данных \"%1\" не указана папка").arg(name), m_parent);
-        return stop();
-    }
+    // A configuration without its folder cannot be opened at all: said as an
+    // error, so that the start-up offers the other configurations.
+    if (folder.trimmed().isEmpty())
+        throw db::Error(QStringLiteral("Для конфигурации \"%1\" в файле настроек %2 не указана папка.")
+                            .arg(name, QDir::toNativeSeparators(settingsPath())));
+    if (!dirExists(folder))
+        throw db::Error(QStringLiteral("Папка конфигурации \"%1\" не найдена: %2.\nПроверьте, доступен ли диск или "
+                                       "сетевая папка, или присоедините конфигурацию заново.")
+                            .arg(name, QDir::toNativeSeparators(paths::withoutSlash(folder))));
     s.ConfigPath = paths::withSlash(folder);
 
     if (!config::YearComplete(s.ConfigPath + s.yearText())) {
@@ -458,6 +462,12 @@ bool Configuration::askRegistration(TGBP *dlg, QString &name, QString &folder) {
                             m_parent);
 }
 
+QString Configuration::folderOf(const QString &name) const {
+    for (auto it = m_unsavedFolders.cbegin(); it != m_unsavedFolders.cend(); ++it)
+        if (text::sameNoCase(it.key(), name)) return it.value();
+    return IniFile(settingsPath()).readString(config::kSectionList, name);
+}
+
 bool Configuration::N24Click(QString *attached) {
     auto dlg = std::make_unique<TGBP>(QString(), m_parent);
     dlg->setWindowTitle(QStringLiteral("Укажите путь к присоединяемой базе данных и ее название"));
@@ -465,6 +475,18 @@ bool Configuration::N24Click(QString *attached) {
     QString name, folder;
     if (!askRegistration(dlg.get(), name, folder)) return false;
     IniFile ini(settingsPath());
+    if (!ini.readError().isEmpty()) {
+        // A settings file the program cannot read is never written over; the
+        // configuration still opens, until the program ends.
+        m_unsavedFolders.insert(name, folder);
+        showMessage(QStringLiteral("Файл настроек %1 не прочитан, поэтому конфигурация \"%2\" не будет записана в "
+                                   "него и доступна только до завершения работы программы.")
+                        .arg(QDir::toNativeSeparators(settingsPath()), name),
+                    m_parent);
+        addName(name);
+        if (attached) *attached = name;
+        return true;
+    }
     if (!ini.writeString(config::kSectionList, name, folder)) {
         showError(QStringLiteral("Не удалось записать файл настроек %1: %2").arg(settingsPath(), ini.lastError()),
                   m_parent);

@@ -7,6 +7,7 @@
 // dialog seam, so every operation runs without a window in tests.
 #include "app/SubReports.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -54,7 +55,9 @@ public:
 
     // Opens configuration `index` of the list (N260Click). False when it
     // stopped: cancelled year choice (silently) or an error already shown.
-    // Throws db::Error when the year's databases cannot be opened.
+    // Throws db::Error, leaving the open configuration as it was, when the
+    // configuration has no folder registered, its folder is missing or the
+    // year's databases cannot be opened.
     bool openConfiguration(int index);
 
     // (Re)opens the current year of the open configuration: empties the work
@@ -105,6 +108,8 @@ private:
     // Builds year folder dst under a temporary name and moves it into place
     // only when build succeeded; nothing is left when it throws.
     void addName(const QString &name);
+    // The folder registered under a configuration name (empty when none).
+    QString folderOf(const QString &name) const;
     static void buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build);
 
     QWidget *m_parent = nullptr;
@@ -113,4 +118,7 @@ private:
     QStringList m_yearFolders;
     SubReports m_levels;
     bool m_settingsWarned = false;
+    // Configurations attached while the settings file could not be read:
+    // they are not written to it and last until the program ends.
+    QMap<QString, QString> m_unsavedFolders;
 };

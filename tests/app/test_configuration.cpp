@@ -400,9 +400,10 @@ TEST_F(Years, DamagedMainDatabaseLeavesThePreviousConfigurationOpen) {
     EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), -1), 0);
 }
 
-// The last configuration cannot be opened (a damaged main database): its message, then the choice of the others, or the
-// attach dialog when there is none; the program starts with the one chosen. Cancelled, it stops.
-TEST_F(StartUp, DamagedLastConfigurationLeadsToAnotherOne) {
+// The last configuration cannot be opened (a damaged main database, a folder that is missing, no folder registered): its
+// message, then the choice of the others, or the attach dialog when there is none; the program starts with the one
+// chosen. Cancelled, it stops. No year question is asked of a configuration that is not there.
+TEST_F(StartUp, FailedLastConfigurationLeadsToAnotherOne) {
     const QString broken = fx.root() + QStringLiteral("broken/");
     QDir().mkpath(broken + QString::number(fx.year()));
     ASSERT_TRUE(cp1251::writeLines(broken + QStringLiteral("%1/orvmain.mdb").arg(fx.year()), {QStringLiteral("не база")}));
@@ -417,6 +418,14 @@ TEST_F(StartUp, DamagedLastConfigurationLeadsToAnotherOne) {
         };
     };
     const struct {
+        QString folder;
+        QString said;
+    } failures[] = {
+        {paths::withoutSlash(broken), QStringLiteral("orvmain.mdb")},
+        {fx.root() + QStringLiteral("нет такой папки"), QStringLiteral("Папка конфигурации \"Сломанная\" не найдена")},
+        {QString(), QStringLiteral("не указана папка")},
+    };
+    const struct {
         bool otherRegistered;
         std::function<int(QDialog *)> answer;
         QString opened;
@@ -427,30 +436,46 @@ TEST_F(StartUp, DamagedLastConfigurationLeadsToAnotherOne) {
         {false, nameFolder(QStringLiteral("Новая"), good), QStringLiteral("Новая"), kAttachCaption},
         {false, nullptr, QString(), kAttachCaption},
     };
-    for (const auto &k : cases) {
-        SCOPED_TRACE(k.window.toStdString() + " " + k.opened.toStdString());
-        {
-            IniFile ini(fx.settingsFile());
-            ini.eraseSection(kList);
-            if (k.otherRegistered) ini.writeString(kList, SampleFixture::kConfigName, good);
-            ini.writeString(kList, QStringLiteral("Сломанная"), paths::withoutSlash(broken));
-            ini.writeInteger(kCur, QStringLiteral("Last"), k.otherRegistered ? 1 : 0);
+    for (const auto &f : failures)
+        for (const auto &k : cases) {
+            SCOPED_TRACE(f.folder.toStdString() + " " + k.window.toStdString() + " " + k.opened.toStdString());
+            {
+                IniFile ini(fx.settingsFile());
+                ini.eraseSection(kList);
+                if (k.otherRegistered) ini.writeString(kList, SampleFixture::kConfigName, good);
+                ini.writeString(kList, QStringLiteral("Сломанная"), f.folder);
+                ini.writeInteger(kCur, QStringLiteral("Last"), k.otherRegistered ? 1 : 0);
+            }
+            dlg.messages.clear();
+            dlg.questions.clear();
+            dlg.modalTitles.clear();
+            if (k.answer) dlg.modals.push_back(k.answer);
+            Configuration c;
+            EXPECT_EQ(c.startUp(), !k.opened.isEmpty());
+            ASSERT_EQ(dlg.messages.size(), 1);
+            EXPECT_TRUE(dlg.messages[0].contains(f.said)) << dlg.messages[0].toStdString();
+            EXPECT_TRUE(dlg.questions.isEmpty()) << dlg.questions.join(u'|').toStdString();
+            EXPECT_EQ(dlg.modalTitles, QStringList{k.window});
+            EXPECT_EQ(shared().Year, k.opened.isEmpty() ? 0 : fx.year());
+            if (k.opened.isEmpty()) continue;
+            EXPECT_EQ(shared().ConfigName, k.opened);
+            EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
+            // The next start opens the one that opened.
+            EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), -1), c.configIndex());
         }
-        dlg.messages.clear();
-        dlg.modalTitles.clear();
-        if (k.answer) dlg.modals.push_back(k.answer);
-        Configuration c;
-        EXPECT_EQ(c.startUp(), !k.opened.isEmpty());
-        ASSERT_EQ(dlg.messages.size(), 1);
-        EXPECT_TRUE(dlg.messages[0].contains(QStringLiteral("orvmain.mdb"))) << dlg.messages[0].toStdString();
-        EXPECT_EQ(dlg.modalTitles, QStringList{k.window});
-        EXPECT_EQ(shared().Year, k.opened.isEmpty() ? 0 : fx.year());
-        if (k.opened.isEmpty()) continue;
-        EXPECT_EQ(shared().ConfigName, k.opened);
-        EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
-        // The next start opens the one that opened.
-        EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), -1), c.configIndex());
-    }
+}
+
+// Chosen in the list while another one is open, a configuration without its folder is said and the open one stays.
+TEST_F(Years, MissingConfigurationFolderLeavesTheOpenOneAsItWas) {
+    dlg.modals.push_back(nameFolder(QStringLiteral("Пропавшая"), fx.root() + QStringLiteral("пропавшая")));
+    ASSERT_TRUE(c.N24Click());
+    const QString caption = c.windowCaption();
+    EXPECT_THROW(c.openConfiguration(1), db::Error);
+    EXPECT_EQ(c.windowCaption(), caption);
+    EXPECT_EQ(c.configIndex(), 0);
+    EXPECT_EQ(shared().ConfigPath, fx.configFolder());
+    EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
+    EXPECT_TRUE(dlg.questions.isEmpty());
 }
 
 TEST(Settings, FileResavedAsUtf8IsReadAndWrittenBackInCodePage1251) {
@@ -503,9 +528,12 @@ TEST_F(StartUpWithoutSettings, UnreadableSettingsAreToldAndNeverWrittenOver) {
     sample::createConfiguration(folder, QDate::currentDate().year());
     dlg.modals.push_back(nameFolder(QStringLiteral("Район"), folder));
     Configuration c;
-    c.startUp();
-    ASSERT_FALSE(dlg.messages.isEmpty());
+    EXPECT_TRUE(c.startUp());   // the attached configuration opens for this run
+    EXPECT_EQ(shared().ConfigName, QStringLiteral("Район"));
+    EXPECT_EQ(shared().ConfigPath, folder + QStringLiteral("/"));
+    ASSERT_EQ(dlg.messages.size(), 2) << dlg.messages.join(u'|').toStdString();
     EXPECT_TRUE(dlg.messages[0].contains(QStringLiteral("UTF-16"))) << dlg.messages[0].toStdString();
+    EXPECT_TRUE(dlg.messages[1].contains(QStringLiteral("до завершения работы программы"))) << dlg.messages[1].toStdString();
     EXPECT_EQ(fileBytes(paths::settingsFile()), bytes);
     EXPECT_EQ(fileBytes(paths::settingsFile() + QStringLiteral(".копия")), bytes);
 }
