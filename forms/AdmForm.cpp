@@ -426,6 +426,7 @@ void TAdmForm::N13Click() {
         if (r.skippedValues > 0)
             msg += QStringLiteral("\nНе выгружено значений таблиц, которых больше нет в перечне форм: %1")
                        .arg(r.skippedValues);
+        msg += transfer::withoutValuesNote(r);
         showMessage(msg, this);
     });
 }

@@ -537,9 +537,10 @@ QString unitFileStem(const QString &name) {
 QString unitFileNameOfStem(const QString &stem, const QString &levelText, int year) {
     const QString tail = QStringLiteral(" - ") + QString::number(year) + QStringLiteral(".orw");
     QString level = safeFileName(levelText);
-    // A file name holds at most 255 bytes: the level gives way, the
-    // institution's part (at most kMaxStemChars and its marks) never does.
-    const qsizetype room = 255 - (stem + QStringLiteral(" - ") + tail).toUtf8().size();
+    // A file name holds at most 255 bytes, with the suffixes it is written
+    // under: the level gives way, the institution's part (at most
+    // kMaxStemChars and its marks) never does, so the name stays the unit's.
+    const qsizetype room = kMaxUnitFileNameBytes - (stem + QStringLiteral(" - ") + tail).toUtf8().size();
     while (!level.isEmpty() && level.toUtf8().size() > room) level.chop(level.back().isLowSurrogate() ? 2 : 1);
     level = level.trimmed();
     if (level.isEmpty()) level = QStringLiteral("_");
@@ -647,6 +648,7 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
         if (!paths::makePath(sub))
             throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(sub)));
     QStringList pending;
+    QStringList empty;   // final paths of the institutions without values
     try {
         for (const PlannedFile &f : files) {
             if (progress) progress(f.node->text(0));
@@ -654,6 +656,14 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
             const WriteResult w = writeValues(db::connection(db::kData), QStringLiteral("data"), TreeNodeId(f.node),
                                               year, f.path + kPendingSuffix);
             out.skippedValues += w.skipped;
+            if (w.written == 0) {
+                // Nothing to carry: a file would only be refused as empty by the load.
+                pending.removeLast();
+                QFile::remove(f.path + kPendingSuffix);
+                empty.append(f.path);
+                out.withoutValues.append(f.node->text(0));
+                continue;
+            }
             ++out.files;
         }
     } catch (...) {
@@ -677,7 +687,26 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
         }
         out.writtenFiles.append(pending[i]);
     }
+    // An older file of an institution that has no values now would load
+    // values it no longer has.
+    for (const QString &f : std::as_const(empty))
+        if (QFileInfo(f).isFile() && QFile::remove(f)) ++out.removedOlder;
     return out;
+}
+
+QString withoutValuesNote(const TreeWriteResult &r) {
+    if (r.withoutValues.isEmpty()) return QString();
+    const int shown = 10;
+    QStringList names = r.withoutValues.mid(0, shown);
+    for (QString &n : names) n = text::shownField(n);
+    QString note = QStringLiteral("\nУчреждений без значений за год (файлы для них не записаны): %1 — %2")
+                       .arg(r.withoutValues.size())
+                       .arg(names.join(QStringLiteral(", ")));
+    if (r.withoutValues.size() > shown) note += QStringLiteral(" и еще %1").arg(r.withoutValues.size() - shown);
+    note += QLatin1Char('.');
+    if (r.removedOlder > 0)
+        note += QStringLiteral("\nПрежних файлов этих учреждений удалено: %1.").arg(r.removedOlder);
+    return note;
 }
 
 // ---- Readers ---------------------------------------------------------------
@@ -835,7 +864,7 @@ QString levelQuestion(const UnitNames &units, const QStringList &files, const QS
         const QString level = text::upper(m.level);
         if (level == open) continue;
         // A name cut to fit 255 bytes keeps the start of the level.
-        if (QFileInfo(f).fileName().toUtf8().size() >= 240 && open.startsWith(level)) continue;
+        if (QFileInfo(f).fileName().toUtf8().size() >= kMaxUnitFileNameBytes - 12 && open.startsWith(level)) continue;
         other.append(QStringLiteral("%1 (%2)").arg(text::shownField(QFileInfo(f).fileName()), text::shownField(m.level)));
     }
     if (other.isEmpty()) return QString();

@@ -74,8 +74,13 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
 // The institution's values of the open year from "dbdat" (table "data").
 WriteResult SaveHosp(qint64 institutionId, const QString &path);
 
+// Longest name, in bytes, of a file the unloads make: a file name may hold
+// 255 bytes, and the group unload's pending suffix ".part" and the temporary
+// name a file is written under (".XXXXXX") must still fit after it.
+constexpr int kMaxUnitFileNameBytes = 255 - 5 - 7;
+
 // File name of one unit: unitFileStem(node text) + " - " + level + " - " + year + ".orw".
-// The level is shortened when the whole name would pass 255 bytes.
+// The level is shortened when the whole name would pass kMaxUnitFileNameBytes.
 QString unitFileName(const QString &nodeText, const QString &levelText, int year);
 QString unitFileNameOfStem(const QString &stem, const QString &levelText, int year);
 // Stems of sibling units (name, id) as the group unload writes them: a stem
@@ -101,7 +106,14 @@ struct TreeWriteResult {
     int files = 0;
     int skippedValues = 0;
     QStringList writtenFiles;
+    // Institutions without values of the year get no file (a group load
+    // would find it empty); an older file of theirs in place is removed.
+    QStringList withoutValues;   // their names
+    int removedOlder = 0;
 };
+// The closing message's lines on the institutions left without a file
+// (empty when there are none).
+QString withoutValuesNote(const TreeWriteResult &r);
 // keepPainting (which must not throw) runs between the replacements, which
 // on some file systems wait for the new file's data to reach the disk.
 TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,

@@ -137,11 +137,15 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
     w.N13Click();
     const QString folder = fx.yearFolder() + "data/Северный район/";
-    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена. Файлов: 4, папка ") +
-                                   QDir::toNativeSeparators(paths::withoutSlash(folder))))
+    // The FAP without values gets no file, and the closing box says so.
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена. Файлов: 3, папка ") +
+                                   QDir::toNativeSeparators(paths::withoutSlash(folder)) +
+                                   QStringLiteral("\nУчреждений без значений за год (файлы для них не записаны): 1 — "
+                                                  "ФАП Лесной.")))
         << dialogs.messages.join(u'|').toStdString();
     const QStringList written = QDir(folder).entryList({"*.orw"}, QDir::Files, QDir::Name);
-    EXPECT_EQ(written.size(), 4);
+    EXPECT_EQ(written.size(), 3);
+    EXPECT_FALSE(written.join(u'|').contains(QStringLiteral("Лесной")));
 
     const auto total = [] { return db::scalar(db::connection(db::kData), "select count(*) from data").toInt(); };
     const int before = total();
