@@ -125,6 +125,7 @@ struct Scope {
     importpolicy::UnknownTargets *otherType = nullptr;   // lines accept() refused for the institution's type
     std::function<void(int, int)> progress;
     Writing writing = Writing::OwnTransaction;
+    bool dryRun = false;            // check the file and name what would be emptied; write nothing
 };
 
 // A load that replaces the given tables of one institution or report.
@@ -145,6 +146,35 @@ struct Row {
     int column;
     int row;
 };
+
+// Forms of the replaced scope that hold values of the year and get no line
+// of the file: the load leaves them empty. In the order of the catalogue;
+// values of tables no longer in it are counted as one entry.
+QStringList formsLeftEmpty(const QSqlDatabase &d, const Scope &scope, const QList<qint64> &carried) {
+    QString sql = QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?").arg(scope.valueTable);
+    if (!scope.clearAll) {
+        if (scope.clearTables.isEmpty()) return {};
+        sql += QStringLiteral(" and \"table\" in (%1)").arg(db::inList(scope.clearTables));
+    }
+    const QSet<qint64> given(carried.cbegin(), carried.cend());
+    QSet<QString> names;
+    int outsideCatalogue = 0;
+    for (const QVariant &v : db::column(d, sql, {scope.hospital, shared().Year})) {
+        const qint64 ident = v.toLongLong();
+        if (ident == -1 || given.contains(ident)) continue;
+        if (const CachedTable *table = shared().Caches.table(ident)) names.insert(table->formName);
+        else ++outsideCatalogue;
+    }
+    // A form with a line in the file is replaced, not emptied.
+    for (const qint64 ident : carried)
+        if (const CachedTable *table = shared().Caches.table(ident)) names.remove(table->formName);
+    QStringList out;
+    for (const CachedForm &f : shared().Caches.forms)
+        if (names.contains(f.name)) out.append(f.name);
+    if (outsideCatalogue > 0)
+        out.append(QStringLiteral("таблицы, которых нет в перечне форм (%1)").arg(outsideCatalogue));
+    return out;
+}
 
 LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &scope) {
     requireTarget(scope.valueTable, scope.hospital);
@@ -203,6 +233,8 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
 
     const QSqlDatabase d = db::connection(db::kData);
     const QString t = scope.valueTable;
+    if (!scope.carriedOnly) result.emptiedForms = formsLeftEmpty(d, scope, check.carried());
+    if (scope.dryRun) return result;
     ensureHospitalIndex(d, t);
 
     const auto write = [&] {
@@ -945,8 +977,9 @@ LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueT
     return runLoad(path, file, s);
 }
 
-LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
-                        const std::function<void(int, int)> &lineProgress, Writing writing) {
+namespace {
+LoadResult unitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
+                    const std::function<void(int, int)> &lineProgress, Writing writing, bool dryRun) {
     const ParsedFile file = readFile(path);
     const QStringList chosen = SplitFormNameList(groupLoadForms);
     Scope s;
@@ -956,6 +989,7 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
     s.hospital = hospital;
     s.progress = lineProgress;
     s.writing = writing;
+    s.dryRun = dryRun;
     if (clearChosenOnly && !chosen.isEmpty()) {
         s.clearAll = false;
         // The catalogue's names are in capitals as the chosen ones (SQLite's
@@ -979,14 +1013,59 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
     return runLoad(path, file, s);
 }
 
-LoadResult loadReport(qint64 reportId, const QString &path) {
+LoadResult reportLoad(qint64 reportId, const QString &path, bool dryRun) {
     const ParsedFile file = readFile(path);
     Scope s;
     s.target = QStringLiteral("сводного отчета");
     s.valueTable = QStringLiteral("repdata");
     s.hospital = reportId;
     s.clearAll = true;
+    s.dryRun = dryRun;
     return runLoad(path, file, s);
+}
+} // namespace
+
+LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
+                        const std::function<void(int, int)> &lineProgress, Writing writing) {
+    return unitLoad(hospital, path, groupLoadForms, clearChosenOnly, lineProgress, writing, false);
+}
+
+QStringList formsEmptiedByUnitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms,
+                                   bool clearChosenOnly) {
+    return unitLoad(hospital, path, groupLoadForms, clearChosenOnly, {}, Writing::OwnTransaction, true).emptiedForms;
+}
+
+LoadResult loadReport(qint64 reportId, const QString &path) { return reportLoad(reportId, path, false); }
+
+QStringList formsEmptiedByReportLoad(qint64 reportId, const QString &path) {
+    return reportLoad(reportId, path, true).emptiedForms;
+}
+
+// "Учреждение: Ф12, Ф30" lines, the first ten and a count of the rest.
+static QString emptiedList(const QList<Emptied> &emptied) {
+    QStringList lines;
+    for (const Emptied &e : emptied)
+        if (!e.forms.isEmpty())
+            lines.append(QStringLiteral("%1: %2").arg(text::shownField(e.target), e.forms.join(QStringLiteral(", "))));
+    const int shown = 10;
+    QString list = QStringList(lines.mid(0, shown)).join(QLatin1Char('\n'));
+    if (lines.size() > shown) list += QStringLiteral("\n… и еще %1").arg(lines.size() - shown);
+    return list;
+}
+
+QString emptiedFormsQuestion(const QList<Emptied> &emptied, int year) {
+    const QString list = emptiedList(emptied);
+    if (list.isEmpty()) return QString();
+    return QStringLiteral("Загрузка заменяет все данные за %1 год. В загружаемых данных нет строк форм, которые "
+                          "сейчас заполнены, и эти формы будут очищены:\n%2\nЗагрузить?")
+        .arg(year)
+        .arg(list);
+}
+
+QString emptiedFormsNote(const QList<Emptied> &emptied) {
+    const QString list = emptiedList(emptied);
+    if (list.isEmpty()) return QString();
+    return QStringLiteral("Очищены формы, строк которых не было в загруженных данных:\n") + list;
 }
 
 } // namespace transfer

@@ -129,6 +129,9 @@ struct LoadResult {
     int outside = 0;     // lines of the scope naming a cell outside the table's value cells
     importpolicy::UnknownTargets unknown;   // lines of forms and tables the configuration lacks
     importpolicy::UnknownTargets otherType; // lines of forms the institution's type does not have
+    // Loads that replace a whole year (an institution, a report): forms that
+    // held values and got no line of the file, and so were emptied.
+    QStringList emptiedForms;
 };
 // The closing-message line of otherType.
 QString otherTypeNote(const importpolicy::UnknownTargets &lines);
@@ -229,6 +232,21 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
 
 // Summary reports: replaces the report's "repdata" values of the year.
 LoadResult loadReport(qint64 reportId, const QString &path);
+
+// What LoadUnitInfo and loadReport would empty (LoadResult::emptiedForms),
+// with the file checked as they check it (db::Error) and nothing written.
+QStringList formsEmptiedByUnitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms,
+                                   bool clearChosenOnly);
+QStringList formsEmptiedByReportLoad(qint64 reportId, const QString &path);
+
+// The forms a load empties, per institution or report, for the question
+// before it and the closing message; both empty when nothing is emptied.
+struct Emptied {
+    QString target;       // institution or report name
+    QStringList forms;
+};
+QString emptiedFormsQuestion(const QList<Emptied> &emptied, int year);
+QString emptiedFormsNote(const QList<Emptied> &emptied);
 // Summary reports: writes the report's "repdata" values of the open year.
 WriteResult saveReport(qint64 reportId, const QString &path);
 

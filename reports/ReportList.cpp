@@ -226,13 +226,19 @@ void TRepList::N1Click() {
                                                 folder + transfer::safeFileName(name),
                                                 QStringLiteral("Сводные отчеты (*.rps, *.rpd) (*.rps *.rpd)"));
         if (path.isEmpty()) return;
+        // The file stands for the report's year: forms it has no line of are emptied, said first.
+        if (const QString emptied = transfer::emptiedFormsQuestion(
+                {{name, transfer::formsEmptiedByReportLoad(id, path)}}, shared().Year);
+            !emptied.isEmpty() && !confirmDefaultNo(emptied, this))
+            return;
         const transfer::LoadResult r = transfer::loadReport(id, path);
         if (r.skipped > 0)
             showWarning(QStringLiteral("Строки файла, которые не относятся к таблицам перечня форм или к %1 году, "
                                        "не загружены: %2").arg(shared().yearText()).arg(r.skipped),
                         this);
-        showMessage(transfer::loadedMessage(QStringLiteral("Данные по ") + name + QStringLiteral(" загружены из файла"),
-                                            r),
+        showMessage(importpolicy::withNotes(
+                        transfer::loadedMessage(QStringLiteral("Данные по ") + name + QStringLiteral(" загружены из файла"), r),
+                        {transfer::emptiedFormsNote({{name, r.emptiedForms}})}),
                     this);
     });
 }

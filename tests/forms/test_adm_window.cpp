@@ -10,6 +10,8 @@
 #include "forms/FormList.h"
 #include "forms/FormListCommon.h"
 #include "forms/MedTypes.h"
+#include "forms/TransferFiles.h"
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
 #include "support/WindowTestBase.h"
@@ -287,6 +289,56 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     dialogs.answers.push_back(true);
     w.N12Click();
     EXPECT_EQ(valueOf(units[0].id).toDouble(), 0.1);
+}
+
+// A file that stands for the institution's year but lacks forms the institution has values in: the load asks first,
+// naming them; No changes nothing, Yes loads and the closing box names what was emptied. The group load alike.
+TEST_F(WindowTest, InstitutionLoadsNameTheFormsTheyEmpty) {
+    const QSqlDatabase data = db::connection(db::kData);
+    QStringList others;   // forms of the hospital's values other than Ф30
+    for (const QVariant &t : db::column(data, "select distinct \"table\" from data where hospital=?", {ids::NorthHospital}))
+        if (const CachedTable *table = shared().Caches.table(t.toLongLong()); table && table->formId != ids::FormF30)
+            if (!others.contains(table->formName)) others.append(table->formName);
+    ASSERT_FALSE(others.isEmpty());
+    const CachedTable *staff = shared().Caches.table(ids::TableF30Staff);
+    ASSERT_TRUE(staff);
+    const QString file = fx.yearFolder() + QStringLiteral("Северная ЦРБ - Годовой - 2024.orw");
+    ASSERT_TRUE(cp1251::writeLines(file, {transfer::formatRecord("0.1", shared().yearText(), staff->formName,
+                                                                 staff->tablen, staff->shape.fixcols + 2,
+                                                                 staff->shape.fixrows + 2)}));
+    const auto rows = [&] {
+        return db::scalar(data, "select count(*) from data where hospital=?", {ids::NorthHospital}).toInt();
+    };
+    const int before = rows();
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
+    for (const bool group : {false, true}) {
+        SCOPED_TRACE(group);
+        dialogs.questions.clear();
+        dialogs.messages.clear();
+        if (group) dialogs.fileLists.push_back({file});
+        else dialogs.files.push_back(file);
+        dialogs.answers.push_back(false);
+        group ? w.N7Click() : w.N12Click();
+        ASSERT_EQ(dialogs.questions.size(), 1);
+        EXPECT_TRUE(dialogs.questions[0].contains(QStringLiteral("будут очищены"))) << dialogs.questions[0].toStdString();
+        for (const QString &f : others) EXPECT_TRUE(dialogs.questions[0].contains(f)) << f.toStdString();
+        EXPECT_FALSE(dialogs.questions[0].contains(QStringLiteral(": Ф30")));
+        EXPECT_EQ(rows(), before);
+    }
+    dialogs.files.push_back(file);
+    dialogs.answers.push_back(true);
+    w.N12Click();
+    EXPECT_EQ(rows(), 1);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Очищены формы, строк которых не было в загруженных данных:\n")))
+        << dialogs.messages.join(u'|').toStdString();
+    // Nothing left to empty: no question.
+    dialogs.questions.clear();
+    dialogs.fileLists.push_back({file});
+    w.N7Click();
+    EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join(u'|').toStdString();
+    EXPECT_EQ(rows(), 1);
 }
 
 TEST_F(WindowTest, TypeFormsRenameAndOrder) {

@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTreeWidgetItem>
@@ -311,6 +312,48 @@ TEST(TransferPolicy, RefusedFilesChangeNothingAndSayWhy) {
         }
         EXPECT_EQ(fx.values(reader.valueTable), before) << reader.name;
     }
+}
+
+// A load that replaces a whole year names the forms that held values and get no line of the file, before (nothing
+// written) and after; form and table loads replace only what the file carries and name nothing.
+TEST(TransferPolicy, WholeYearLoadsNameTheFormsTheyEmpty) {
+    const QMap<QString, QStringList> emptied{{"unit", {QStringLiteral("Ф12")}}, {"report", {QStringLiteral("Ф12")}}};
+    for (const Reader &reader : readers()) {
+        SCOPED_TRACE(reader.name);
+        admtest::YearFixture fx;
+        fx.value(fx.crb, fx.t30a, 3, 4, 0.1, 2026, reader.valueTable);
+        fx.value(fx.crb, fx.t30b, 3, 3, 0.2, 2026, reader.valueTable);   // a form the file has a line of: replaced
+        fx.value(fx.crb, fx.t12, 3, 3, -0.3, 2026, reader.valueTable);
+        const QString file = writeText(fx.dir.path() + "/ЦРБ." + reader.ext, {line("7", "2026", "ф30", "(1000)", 4, 5)});
+        const QStringList before = fx.values(reader.valueTable);
+        const QStringList expected = emptied.value(reader.name);
+        if (QByteArray(reader.name) == "unit")
+            EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QString(), false), expected);
+        if (QByteArray(reader.name) == "chosen forms")
+            EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QStringLiteral("ф30"), true), QStringList{});
+        if (QByteArray(reader.name) == "report") {
+            db::exec(db::connection(db::kMain), "insert or ignore into reports (id, report) values (?, 'Отчет')",
+                     {fx.crb});
+            EXPECT_EQ(formsEmptiedByReportLoad(fx.crb, file), expected);
+        }
+        EXPECT_EQ(fx.values(reader.valueTable), before);
+        const LoadResult r = reader.load(fx, file);
+        EXPECT_EQ(r.emptiedForms, expected);
+        // What was named is what went.
+        const bool ф12Kept = fx.values(reader.valueTable).join(u' ').contains(QStringLiteral("|%1|").arg(fx.t12));
+        EXPECT_EQ(ф12Kept, expected.isEmpty());
+    }
+    // Loading only the chosen forms while clearing every form: the others are named.
+    admtest::YearFixture fx;
+    fx.value(fx.crb, fx.t12, 3, 3, 2);
+    fx.value(fx.crb, fx.t30a, 3, 4, 1);
+    const QString file = writeText(fx.dir.path() + "/ЦРБ.orw", {line("7", "2026", "Ф30", "(1000)", 4, 5),
+                                                                 line("8", "2026", "Ф12", "(1000)", 4, 4)});
+    EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QStringLiteral("ф12"), false), QStringList{QStringLiteral("Ф30")});
+    EXPECT_EQ(emptiedFormsQuestion({{QStringLiteral("ЦРБ"), {QStringLiteral("Ф30")}}, {QStringLiteral("ФАП"), {}}}, 2026),
+              QStringLiteral("Загрузка заменяет все данные за 2026 год. В загружаемых данных нет строк форм, которые "
+                             "сейчас заполнены, и эти формы будут очищены:\nЦРБ: Ф30\nЗагрузить?"));
+    EXPECT_TRUE(emptiedFormsQuestion({{QStringLiteral("ФАП"), {}}}, 2026).isEmpty());
 }
 
 // Values are stored as every writer stores them (fifteen digits, no row for

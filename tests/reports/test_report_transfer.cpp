@@ -78,3 +78,27 @@ TEST_F(ReportTransferTest, FormNamesMatchWithoutCaseAndOtherYearsKeepTheValues) 
     EXPECT_TRUE(dialogs.sawMessage("2023"));
     EXPECT_EQ(reportRows(ids::ReportNorth), QStringList{"12.5,2024,2,5,4"});
 }
+
+// A file of the report's year that lacks forms the report holds values in: asked first, naming them; No keeps every
+// value, Yes loads and the closing box names what was emptied.
+TEST_F(ReportTransferTest, LoadThatEmptiesFormsAsksFirst) {
+    TRepList w(testWork());
+    w.FormCreate();   // first row: report 1
+    db::exec(db::kData, "insert into repdata values (?, 0.2, 2024, ?, 5, 5)", {ids::ReportRegion, ids::TableF14Patients});
+    const QStringList before = reportRows(ids::ReportRegion);
+    QDir().mkpath(dataFolder());
+    const QString path = dataFolder() + "часть.rpd";
+    ASSERT_TRUE(cp1251::writeLines(path, {"\"0.1\",\"2024\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
+    dialogs.files = {path};
+    dialogs.answers = {false};
+    w.N1Click();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].contains("будут очищены:\nСвод по области: Ф14\n"))
+        << dialogs.questions[0].toStdString();
+    EXPECT_EQ(reportRows(ids::ReportRegion), before);
+    dialogs.files = {path};
+    dialogs.answers = {true};
+    w.N1Click();
+    EXPECT_EQ(reportRows(ids::ReportRegion), QStringList{"0.1,2024,2,5,4"});
+    EXPECT_TRUE(dialogs.messages.last().contains("Очищены формы")) << dialogs.messages.last().toStdString();
+}
