@@ -38,7 +38,7 @@ QStringList FillYearList(const QString &configPath) {
     return out;
 }
 
-bool YearComplete(const QString &yearFolder) {
+QStringList MissingYearFiles(const QString &yearFolder) {
     const QString f = paths::withSlash(yearFolder);
     // An empty or unreadable file is no database: such a year was never
     // finished and is made again like a folder without its files.
@@ -48,7 +48,25 @@ bool YearComplete(const QString &yearFolder) {
         QFile probe(file);
         return probe.open(QIODevice::ReadOnly) && probe.read(1).size() == 1;
     };
-    return present(f + QStringLiteral("orvmain.mdb")) && present(f + QStringLiteral("data0.mdb"));
+    QStringList missing;
+    for (const QString name : {QStringLiteral("orvmain.mdb"), QStringLiteral("data0.mdb")})
+        if (!present(f + name)) missing.append(name);
+    return missing;
+}
+
+bool YearComplete(const QString &yearFolder) { return MissingYearFiles(yearFolder).isEmpty(); }
+
+QString IncompleteYearText(const QString &yearFolder) {
+    const QString folder = paths::withoutSlash(yearFolder);
+    if (!QFileInfo(folder).isDir()) return QString();
+    const QStringList missing = MissingYearFiles(folder);
+    if (missing.isEmpty()) return QString();
+    return QStringLiteral("В папке %1 нет %2.\nПапка будет сохранена под именем \"%3\", а год создан заново.")
+        .arg(QDir::toNativeSeparators(folder),
+             missing.size() == 1
+                 ? QStringLiteral("файла %1 (или он пуст или не читается)").arg(missing[0])
+                 : QStringLiteral("файлов %1 (или они пусты или не читаются)").arg(missing.join(QStringLiteral(" и "))),
+             QFileInfo(folder).fileName() + QStringLiteral(".неполная"));
 }
 
 QString registrationProblem(const QString &name, const QString &folder) {
@@ -257,8 +275,10 @@ bool Configuration::openConfiguration(int index) {
     s.ConfigPath = paths::withSlash(folder);
 
     if (!config::YearComplete(s.ConfigPath + s.yearText())) {
-        const QString question = QStringLiteral("Информация за ") + s.yearText() +
-                                 QStringLiteral(" год не определена.\n\rСоздать?");
+        const QString incomplete = config::IncompleteYearText(s.ConfigPath + s.yearText());
+        const QString question = QStringLiteral("Информация за ") + s.yearText() + QStringLiteral(" год не определена.\n\r") +
+                                 (incomplete.isEmpty() ? QString() : incomplete + QLatin1Char('\n')) +
+                                 QStringLiteral("Создать?");
         const bool create = confirm(question, m_parent);
         const std::optional<int> chosen = ChooseYear(QStringLiteral("Выберите отчетный год"));
         if (!chosen) return stop();
@@ -331,7 +351,9 @@ bool Configuration::stepYear(int delta) {
     const int from = s.Year;
     const int to = from + delta;
     if (!config::YearComplete(s.ConfigPath + QString::number(to))) {
-        const QString question = QStringLiteral("Вы действительно хотите создать базу данных для ") +
+        const QString incomplete = config::IncompleteYearText(s.ConfigPath + QString::number(to));
+        const QString question = (incomplete.isEmpty() ? QString() : incomplete + QLatin1Char('\n')) +
+                                 QStringLiteral("Вы действительно хотите создать базу данных для ") +
                                  QString::number(to) + QStringLiteral(" года?");
         if (!confirm(question, m_parent)) return false;
         CreateYearDatabase(from, to);
@@ -352,7 +374,7 @@ bool Configuration::stepYear(int delta) {
     return true;
 }
 
-void Configuration::buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build) {
+QString Configuration::buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build) {
     const QString final = paths::withoutSlash(dst);
     if (config::YearComplete(dst)) throw db::Error(QStringLiteral("Папка %1 уже существует").arg(final));
     // A year is made under a name that is no year, so a run killed halfway
@@ -365,14 +387,18 @@ void Configuration::buildYearFolder(const QString &dst, const std::function<void
         build(work);
         // A folder of the year without its databases gives way to the complete
         // one; it is kept under another name, since what else it holds is unknown.
+        QString aside;
         if (dirExists(final)) {
-            QString aside = final + QStringLiteral(".неполная");
+            aside = final + QStringLiteral(".неполная");
             for (int n = 2; dirExists(aside); ++n) aside = final + QStringLiteral(".неполная%1").arg(n);
             if (!QDir().rename(final, aside))
                 throw db::Error(QStringLiteral("Не удалось переименовать папку %1 в %2").arg(final, aside));
         }
-        if (!QDir().rename(paths::withoutSlash(work), final))
+        if (!QDir().rename(paths::withoutSlash(work), final)) {
+            if (!aside.isEmpty()) QDir().rename(aside, final);   // the user's folder back in its place
             throw db::Error(QStringLiteral("Не удалось переименовать папку %1 в %2").arg(paths::withoutSlash(work), final));
+        }
+        return aside;
     } catch (...) {
         QDir(work).removeRecursively();
         throw;
@@ -412,7 +438,7 @@ void Configuration::CreateYearDatabase(int from, int to) {
         shown(QFileInfo(to).fileName());
         db::copyDatabase(from, to);
     };
-    buildYearFolder(s.ConfigPath + QString::number(to) + QLatin1Char('/'), [&](const QString &dst) {
+    const QString aside = buildYearFolder(s.ConfigPath + QString::number(to) + QLatin1Char('/'), [&](const QString &dst) {
         copy(src + QStringLiteral("orvmain.mdb"), dst + QStringLiteral("orvmain.mdb"));
         copy(paths::templateValuesFile(), dst + QStringLiteral("data0.mdb"));
         makeFolder(dst + QStringLiteral("forms"));
@@ -426,6 +452,11 @@ void Configuration::CreateYearDatabase(int from, int to) {
             db::exec(nm.db(), QStringLiteral("delete from subreps"));
         }
     });
+    if (!aside.isEmpty())
+        showMessage(QStringLiteral("База данных за %1 год создана. Прежняя неполная папка года сохранена как %2.")
+                        .arg(to)
+                        .arg(QDir::toNativeSeparators(aside)),
+                    m_parent);
 }
 
 std::optional<int> Configuration::ChooseYear(const QString &caption) {

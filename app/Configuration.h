@@ -31,6 +31,11 @@ QStringList FillYearList(const QString &configPath);
 // True when the year folder holds both databases of a year. A folder left
 // without them (a run killed while making the year) is not a year.
 bool YearComplete(const QString &yearFolder);
+// The databases a year folder lacks (missing, empty or unreadable).
+QStringList MissingYearFiles(const QString &yearFolder);
+// For a year folder that exists but is incomplete: which file it lacks and
+// the name it will be kept under when the year is made again; empty otherwise.
+QString IncompleteYearText(const QString &yearFolder);
 
 // Why a configuration cannot be registered under this name and folder (a
 // Russian sentence naming the character at fault), or empty when it can.
@@ -110,7 +115,9 @@ private:
     void addName(const QString &name);
     // The folder registered under a configuration name (empty when none).
     QString folderOf(const QString &name) const;
-    static void buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build);
+    // A folder of the year left incomplete is kept aside: its new path is
+    // returned (empty when there was none).
+    static QString buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build);
 
     QWidget *m_parent = nullptr;
     QStringList m_configNames;

@@ -255,17 +255,55 @@ TEST_F(Years, YearListOffersOnlyCompleteDigitFolders) {
     EXPECT_EQ(config::FillYearList(shared().ConfigPath), QStringList{QStringLiteral("2024")});
 }
 
-// A year folder whose databases are empty is made again; the old folder is kept aside as incomplete.
-TEST_F(Years, YearWithEmptyDatabasesIsMadeAgain) {
-    QDir().mkpath(year(2025));
-    ASSERT_TRUE(cp1251::writeFile(year(2025) + QStringLiteral("orvmain.mdb"), {}));
-    db::copyDatabase(fx.yearFolder() + QStringLiteral("data0.mdb"), year(2025) + QStringLiteral("data0.mdb"));
-    EXPECT_FALSE(config::YearComplete(year(2025)));
+// A year folder whose databases are empty, or that lacks one, is made again; the question names what it lacks and
+// where the folder will be kept, the closing message where it was kept. Never moved without a word.
+TEST_F(Years, IncompleteYearIsMadeAgainAndSaysWhereTheOldFolderWent) {
+    const struct {
+        QString emptyFile;     // written empty
+        QString missingFile;   // not there
+        QString said;
+    } cases[] = {
+        {QStringLiteral("orvmain.mdb"), QString(), QStringLiteral("нет файла orvmain.mdb (или он пуст или не читается)")},
+        {QString(), QStringLiteral("data0.mdb"), QStringLiteral("нет файла data0.mdb (или он пуст или не читается)")},
+    };
+    int round = 0;
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.said.toStdString());
+        const int y = 2025 + round++;
+        QDir().mkpath(year(y));
+        for (const QString f : {QStringLiteral("orvmain.mdb"), QStringLiteral("data0.mdb")}) {
+            if (f == k.missingFile) continue;
+            if (f == k.emptyFile) ASSERT_TRUE(cp1251::writeFile(year(y) + f, {}));
+            else db::copyDatabase(fx.yearFolder() + f, year(y) + f);
+        }
+        EXPECT_FALSE(config::YearComplete(year(y)));
+        dlg.questions.clear();
+        dlg.messages.clear();
+        dlg.answers = {true, true};
+        ASSERT_TRUE(c.stepYear(+1));
+        EXPECT_TRUE(config::YearComplete(year(y)));
+        const QString aside = fx.configFolder() + QStringLiteral("%1.неполная").arg(y);
+        EXPECT_TRUE(QFileInfo::exists(aside + QLatin1Char('/') + (k.emptyFile.isEmpty() ? QStringLiteral("orvmain.mdb") : k.emptyFile)));
+        ASSERT_FALSE(dlg.questions.isEmpty());
+        EXPECT_TRUE(dlg.questions[0].contains(k.said)) << dlg.questions[0].toStdString();
+        EXPECT_TRUE(dlg.questions[0].contains(QStringLiteral("\"%1.неполная\"").arg(y))) << dlg.questions[0].toStdString();
+        EXPECT_TRUE(dlg.sawMessage(QStringLiteral("сохранена как ") + QDir::toNativeSeparators(aside)))
+            << dlg.messages.join(u'|').toStdString();
+        EXPECT_EQ(shared().Year, y);
+    }
+    // Opening a configuration whose year is incomplete asks the same way.
+    QDir().mkpath(year(2030));
+    db::copyDatabase(fx.yearFolder() + QStringLiteral("orvmain.mdb"), year(2030) + QStringLiteral("orvmain.mdb"));
+    shared().Year = 2030;
+    dlg.questions.clear();
     dlg.answers = {true, true};
-    ASSERT_TRUE(c.stepYear(+1));
-    EXPECT_TRUE(config::YearComplete(year(2025)));
-    EXPECT_TRUE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2025.неполная/orvmain.mdb")));
-    EXPECT_EQ(shared().Year, 2025);
+    dlg.modals.push_back(chooseYear(QStringLiteral("2024")));
+    ASSERT_TRUE(c.openConfiguration(0));
+    ASSERT_FALSE(dlg.questions.isEmpty());
+    EXPECT_TRUE(dlg.questions[0].startsWith(QStringLiteral("Информация за 2030 год не определена.\n\rВ папке ")));
+    EXPECT_TRUE(dlg.questions[0].contains(QStringLiteral("нет файла data0.mdb"))) << dlg.questions[0].toStdString();
+    EXPECT_TRUE(dlg.sawMessage(QDir::toNativeSeparators(fx.configFolder() + QStringLiteral("2030.неполная"))));
+    EXPECT_EQ(shared().Year, 2030);
 }
 
 // A run killed while the next year is being made leaves nothing that opens as a year, and the year can be made again.
@@ -291,7 +329,10 @@ TEST_F(Years, YearKilledHalfwayIsMadeAgain) {
     QDir().mkpath(year(2025) + QStringLiteral("forms"));
     dlg.answers = {true, true};
     ASSERT_TRUE(c.stepYear(+1));
-    EXPECT_EQ(dlg.questions.first(), QStringLiteral("Вы действительно хотите создать базу данных для 2025 года?"));
+    EXPECT_TRUE(dlg.questions.first().contains(QStringLiteral("нет файлов orvmain.mdb и data0.mdb (или они пусты или не "
+                                                              "читаются)")))
+        << dlg.questions.first().toStdString();
+    EXPECT_TRUE(dlg.questions.first().endsWith(QStringLiteral("\nВы действительно хотите создать базу данных для 2025 года?")));
     EXPECT_TRUE(config::YearComplete(year(2025)));
     EXPECT_TRUE(QFileInfo::exists(year(2025) + QStringLiteral("data1.mdb")));
     EXPECT_FALSE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2025.new")));
