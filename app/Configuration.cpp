@@ -272,6 +272,12 @@ bool Configuration::openConfiguration(int index) {
         throw db::Error(QStringLiteral("Папка конфигурации \"%1\" не найдена: %2.\nПроверьте, доступен ли диск или "
                                        "сетевая папка, или присоедините конфигурацию заново.")
                             .arg(name, QDir::toNativeSeparators(paths::withoutSlash(folder))));
+    // Without a single year there is nothing to choose or to make a year from.
+    if (!config::YearComplete(paths::withSlash(folder) + s.yearText()) &&
+        config::FillYearList(paths::withSlash(folder)).isEmpty())
+        throw db::Error(QStringLiteral("В папке конфигурации \"%1\" (%2) нет ни одного отчетного года (папки года "
+                                       "с файлами orvmain.mdb и data0.mdb).")
+                            .arg(name, QDir::toNativeSeparators(paths::withoutSlash(folder))));
     s.ConfigPath = paths::withSlash(folder);
 
     if (!config::YearComplete(s.ConfigPath + s.yearText())) {

@@ -465,7 +465,9 @@ TEST_F(StartUp, FailedLastConfigurationLeadsToAnotherOne) {
         {paths::withoutSlash(broken), QStringLiteral("orvmain.mdb")},
         {fx.root() + QStringLiteral("нет такой папки"), QStringLiteral("Папка конфигурации \"Сломанная\" не найдена")},
         {QString(), QStringLiteral("не указана папка")},
+        {fx.root() + QStringLiteral("пустая"), QStringLiteral("нет ни одного отчетного года")},
     };
+    QDir().mkpath(fx.root() + QStringLiteral("пустая/2019"));   // a year folder without its databases
     const struct {
         bool otherRegistered;
         std::function<int(QDialog *)> answer;
