@@ -566,6 +566,16 @@ QString unitFileStem(const QString &name) {
     return s + QStringLiteral(" ~") + QString::fromLatin1(hash);
 }
 
+QString fittedFileName(const QString &base, const QString &extension) {
+    QString s = safeFileName(base);
+    if ((s + extension).toUtf8().size() <= kMaxUnitFileNameBytes) return s + extension;
+    const QString mark = QStringLiteral(" ~") + QString::fromLatin1(QCryptographicHash::hash(
+                                                    base.toUtf8(), QCryptographicHash::Sha256).toHex().left(8));
+    const qsizetype room = kMaxUnitFileNameBytes - (mark + extension).toUtf8().size();
+    while (!s.isEmpty() && s.toUtf8().size() > room) s.chop(s.back().isLowSurrogate() ? 2 : 1);
+    return s.trimmed() + mark + extension;
+}
+
 QString unitFileNameOfStem(const QString &stem, const QString &levelText, int year) {
     const QString tail = QStringLiteral(" - ") + QString::number(year) + QStringLiteral(".orw");
     QString level = safeFileName(levelText);

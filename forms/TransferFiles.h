@@ -96,6 +96,10 @@ QString unitStemOfNode(const QTreeWidgetItem *node);
 // FindUnitIdByFileName maps back to the unit.
 QString unitFileStem(const QString &name);
 QString safeFileName(const QString &name);
+// safeFileName(base) + extension (".docx"), the base shortened so that the
+// whole name fits kMaxUnitFileNameBytes; a shortened base is followed by
+// " ~" and a mark made of the whole base, so two long bases stay apart.
+QString fittedFileName(const QString &base, const QString &extension);
 
 // Writes the subtree of a node (TreeNodeId = administration.id):
 // a node with children becomes a subfolder named by its text, a leaf a file.

@@ -201,9 +201,9 @@ void TRepList::N3Click() {
         if (!paths::makePath(folder))
             throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(folder)));
         const QString suggested = folder + QLatin1Char('/') +
-                                  transfer::safeFileName(name + QStringLiteral(" - ") + adm::levelName() +
-                                                         QStringLiteral(" - ") + s.yearText()) +
-                                  QStringLiteral(".rpd");
+                                  transfer::fittedFileName(name + QStringLiteral(" - ") + adm::levelName() +
+                                                               QStringLiteral(" - ") + s.yearText(),
+                                                           QStringLiteral(".rpd"));
         QString path = dialogs().saveFile(this, QStringLiteral("Выгрузить"), suggested,
                                           QStringLiteral("Сводные отчеты (rps) (*.rpd)"));
         if (path.isEmpty()) return;

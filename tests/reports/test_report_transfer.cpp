@@ -102,3 +102,19 @@ TEST_F(ReportTransferTest, LoadThatEmptiesFormsAsksFirst) {
     EXPECT_EQ(reportRows(ids::ReportRegion), QStringList{"0.1,2024,2,5,4"});
     EXPECT_TRUE(dialogs.messages.last().contains("Очищены формы")) << dialogs.messages.last().toStdString();
 }
+
+// A report of a long official name is proposed a file name that can be written.
+TEST_F(ReportTransferTest, LongReportNameIsProposedAWritableFileName) {
+    const QString official = QStringLiteral("Сводный отчет государственных учреждений здравоохранения района ").repeated(3);
+    db::exec(db::kMain, "update reports set report=? where id=?", {official, ids::ReportRegion});
+    TRepList w(testWork());
+    w.FormCreate();   // first row: report 1
+    w.N3Click();      // the save dialog cancelled
+    ASSERT_EQ(dialogs.savePaths.size(), 1);
+    const QString proposed = QFileInfo(dialogs.savePaths[0]).fileName();
+    EXPECT_TRUE(proposed.endsWith(".rpd"));
+    EXPECT_LE(proposed.toUtf8().size(), 255 - 12) << proposed.toStdString();
+    dialogs.files = {dialogs.savePaths[0]};
+    w.N3Click();
+    EXPECT_TRUE(QFileInfo::exists(dialogs.savePaths[0])) << dialogs.messages.join('|').toStdString();
+}
