@@ -537,6 +537,22 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
     return result;
 }
 
+bool hasValuesToWrite(const QString &valueTable, qint64 id, int year) {
+    const QString t = checkedValueTable(valueTable);
+    for (const QVariant &v : db::column(db::connection(db::kData),
+                                        QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?")
+                                            .arg(t),
+                                        {id, year}))
+        if (v.toLongLong() != -1 && shared().Caches.table(v.toLongLong())) return true;
+    return false;
+}
+
+QString nothingToWriteMessage(const QString &name, int year) {
+    return QStringLiteral("У «%1» нет значений за %2 год: выгружать нечего, файл не записан.")
+        .arg(text::shownField(name))
+        .arg(year);
+}
+
 WriteResult SaveHosp(qint64 institutionId, const QString &path) {
     return writeValues(db::connection(db::kData), QStringLiteral("data"), institutionId, shared().Year, path);
 }

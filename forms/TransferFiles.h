@@ -74,6 +74,13 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
 // The institution's values of the open year from "dbdat" (table "data").
 WriteResult SaveHosp(qint64 institutionId, const QString &path);
 
+// True when an institution ("data") or a report ("repdata") has values of
+// the year that a writer would put in a file (tables of the catalogue); a
+// file without them would only be refused as empty by every load.
+bool hasValuesToWrite(const QString &valueTable, qint64 id, int year);
+// The message an unload gives instead of writing such a file.
+QString nothingToWriteMessage(const QString &name, int year);
+
 // Longest name, in bytes, of a file the unloads make: a file name may hold
 // 255 bytes, and the group unload's pending suffix ".part" and the temporary
 // name a file is written under (".XXXXXX") must still fit after it.

@@ -197,6 +197,10 @@ void TRepList::N12Click() { openGroupRecalc(this); }
 void TRepList::N3Click() {
     onCurrent([&](qint64 id, const QString &name) {
         const SharedState &s = shared();
+        if (!transfer::hasValuesToWrite(QStringLiteral("repdata"), id, s.Year)) {
+            showMessage(transfer::nothingToWriteMessage(name, s.Year), this);
+            return;
+        }
         const QString folder = s.ConfigPath + QStringLiteral("data");
         if (!paths::makePath(folder))
             throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(folder)));

@@ -341,6 +341,26 @@ TEST_F(WindowTest, InstitutionLoadsNameTheFormsTheyEmpty) {
     EXPECT_EQ(rows(), 1);
 }
 
+// An institution without values of the year: its unload writes no file (every load would refuse it as empty) and says
+// why; one with values writes a file the load reads back.
+TEST_F(WindowTest, UnloadOfAnInstitutionWithoutValuesWritesNothing) {
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::FapLesnoy));
+    dialogs.files.push_back(fx.yearFolder() + "лесной.orw");
+    w.N14Click();
+    EXPECT_TRUE(dialogs.savePaths.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(fx.yearFolder() + "лесной.orw"));
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("нет значений за %1 год: выгружать нечего").arg(shared().Year)))
+        << dialogs.messages.join(u'|').toStdString();
+    dialogs.files.clear();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
+    dialogs.files.push_back(fx.yearFolder() + "северная.orw");
+    w.N14Click();
+    ASSERT_TRUE(QFileInfo::exists(fx.yearFolder() + "северная.orw"));
+    EXPECT_GT(transfer::readFile(fx.yearFolder() + "северная.orw").records.size(), 0);
+}
+
 TEST_F(WindowTest, TypeFormsRenameAndOrder) {
     TMTFs w;
     w.FormActivate();

@@ -118,3 +118,13 @@ TEST_F(ReportTransferTest, LongReportNameIsProposedAWritableFileName) {
     w.N3Click();
     EXPECT_TRUE(QFileInfo::exists(dialogs.savePaths[0])) << dialogs.messages.join('|').toStdString();
 }
+
+// A report without values of the year: nothing is written, and the user is told why.
+TEST_F(ReportTransferTest, ReportWithoutValuesWritesNothing) {
+    db::exec(db::kData, "delete from repdata where hospital=?", {ids::ReportRegion});
+    TRepList w(testWork());
+    w.FormCreate();   // first row: report 1
+    w.N3Click();
+    EXPECT_TRUE(dialogs.savePaths.isEmpty());
+    EXPECT_TRUE(dialogs.sawMessage("нет значений за 2024 год: выгружать нечего")) << dialogs.messages.join('|').toStdString();
+}
