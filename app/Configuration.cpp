@@ -200,7 +200,7 @@ bool Configuration::startUp() {
         QString reason;
         try {
             ok = openConfiguration(last);
-        } catch (const db::Error &e) {
+        } catch (const AppError &e) {
             reason = e.message();
         } catch (const std::exception &) {
             s.StartingUp = false;
@@ -315,7 +315,7 @@ bool Configuration::openConfiguration(int index) {
     reloadYearFolders();
     try {
         SetYear();
-    } catch (const db::Error &) {
+    } catch (const AppError &) {
         // A damaged database: back to the configuration that was open, all of
         // it (connections, caches, levels, lists), as a failed year change does.
         s.ConfigName = previousName;
@@ -329,7 +329,7 @@ bool Configuration::openConfiguration(int index) {
             try {
                 SetYear();
                 restored = true;
-            } catch (const db::Error &) {
+            } catch (const AppError &) {
             }
         }
         if (!restored) {
