@@ -549,8 +549,7 @@ bool hasValuesToWrite(const QString &valueTable, qint64 id, int year) {
 
 QString nothingToWriteMessage(const QString &name, int year) {
     return QStringLiteral("У «%1» нет значений за %2 год: выгружать нечего, файл не записан.")
-        .arg(text::shownField(name))
-        .arg(year);
+        .arg(text::shownField(name), QString::number(year));
 }
 
 WriteResult SaveHosp(qint64 institutionId, const QString &path) {
