@@ -8,6 +8,7 @@
 #include "engine/Caches.h"
 #include "engine/SharedState.h"
 #include "platform/Database.h"
+#include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
@@ -69,6 +70,25 @@ TEST_F(MainWindow, AdministratorCommandsFollowTheMode) {
     QTest::keyClick(&w, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(dlg.messages, QStringList{QStringLiteral("Административный режим деактивирован (Ctrl+Shift+G)")});
     EXPECT_TRUE(w.LAdm4_1->isHidden());
+}
+
+// A configuration whose folder has gone, chosen in the list: its message, and the open one stays open and shown.
+TEST_F(MainWindow, ChosenConfigurationWithoutItsFolderLeavesTheOpenOne) {
+    IniFile(fx.settingsFile()).writeString(QStringLiteral("Конфигурации"), QStringLiteral("Пропавшая"),
+                                           fx.root() + QStringLiteral("пропавшая"));
+    TMain w;
+    ASSERT_TRUE(w.startedUp());
+    const QString caption = w.windowTitle();
+    ASSERT_EQ(w.DBList->count(), 2);
+    w.DBList->setCurrentIndex(1);
+    w.N260Click(1);
+    ASSERT_EQ(dlg.messages.size(), 1);
+    EXPECT_TRUE(dlg.messages[0].contains(QStringLiteral("Папка конфигурации \"Пропавшая\" не найдена")))
+        << dlg.messages[0].toStdString();
+    EXPECT_TRUE(dlg.questions.isEmpty());
+    EXPECT_EQ(w.windowTitle(), caption);
+    EXPECT_EQ(w.DBList->currentText(), SampleFixture::kConfigName);
+    EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
 }
 
 TEST_F(MainWindow, CommandsPassTheirModesToTheirWindows) {
