@@ -252,6 +252,10 @@ TEST_F(Years, YearListOffersOnlyCompleteDigitFolders) {
     QDir().mkpath(year(2021));
     for (const QString &f : {QStringLiteral("orvmain.mdb"), QStringLiteral("data0.mdb")})
         ASSERT_TRUE(cp1251::writeFile(year(2021) + f, {}));
+    // A database that cannot be read as a file (a folder of its name): no year either.
+    QDir().mkpath(year(2022) + QStringLiteral("orvmain.mdb"));
+    db::copyDatabase(fx.yearFolder() + QStringLiteral("data0.mdb"), year(2022) + QStringLiteral("data0.mdb"));
+    EXPECT_EQ(config::MissingYearFiles(year(2022)), QStringList{QStringLiteral("orvmain.mdb")});
     EXPECT_EQ(config::FillYearList(shared().ConfigPath), QStringList{QStringLiteral("2024")});
 }
 
