@@ -38,7 +38,7 @@ QStringList FillYearList(const QString &configPath) {
     return out;
 }
 
-bool YearComplete(const QString &yearFolder) {
+QStringList MissingYearFiles(const QString &yearFolder) {
     const QString f = paths::withSlash(yearFolder);
     // An empty or unreadable file is no database: such a year was never
     // finished and is made again like a folder without its files.
@@ -48,7 +48,25 @@ bool YearComplete(const QString &yearFolder) {
         QFile probe(file);
         return probe.open(QIODevice::ReadOnly) && probe.read(1).size() == 1;
     };
-    return present(f + QStringLiteral("orvmain.mdb")) && present(f + QStringLiteral("data0.mdb"));
+    QStringList missing;
+    for (const QString name : {QStringLiteral("orvmain.mdb"), QStringLiteral("data0.mdb")})
+        if (!present(f + name)) missing.append(name);
+    return missing;
+}
+
+bool YearComplete(const QString &yearFolder) { return MissingYearFiles(yearFolder).isEmpty(); }
+
+QString IncompleteYearText(const QString &yearFolder) {
+    const QString folder = paths::withoutSlash(yearFolder);
+    if (!QFileInfo(folder).isDir()) return QString();
+    const QStringList missing = MissingYearFiles(folder);
+    if (missing.isEmpty()) return QString();
+    return QStringLiteral("В папке %1 нет %2.\nПапка будет сохранена под именем \"%3\", а год создан заново.")
+        .arg(QDir::toNativeSeparators(folder),
+             missing.size() == 1
+                 ? QStringLiteral("файла %1 (или он пуст или не читается)").arg(missing[0])
+                 : QStringLiteral("файлов %1 (или они пусты или не читаются)").arg(missing.join(QStringLiteral(" и "))),
+             QFileInfo(folder).fileName() + QStringLiteral(".неполная"));
 }
 
 QString registrationProblem(const QString &name, const QString &folder) {
@@ -182,7 +200,7 @@ bool Configuration::startUp() {
         QString reason;
         try {
             ok = openConfiguration(last);
-        } catch (const db::Error &e) {
+        } catch (const AppError &e) {
             reason = e.message();
         } catch (const std::exception &) {
             s.StartingUp = false;
@@ -233,8 +251,7 @@ bool Configuration::openConfiguration(int index) {
     SharedState &s = shared();
     if (index < 0 || index >= m_configNames.size()) return false;
     const QString name = m_configNames[index];
-    IniFile ini(settingsPath());
-    const QString folder = ini.readString(config::kSectionList, name);
+    const QString folder = folderOf(name);
     const QString previousPath = s.ConfigPath;
     const QString previousName = s.ConfigName;
     const int previousYear = s.Year;
@@ -246,15 +263,28 @@ bool Configuration::openConfiguration(int index) {
         s.ConfigPath = previousPath;
         return false;
     };
-    if (folder.trimmed().isEmpty()) {
-        showError(QStringLiteral("Для базы данных \"%1\" не указана папка").arg(name), m_parent);
-        return stop();
-    }
+    // A configuration without its folder cannot be opened at all: said as an
+    // error, so that the start-up offers the other configurations.
+    if (folder.trimmed().isEmpty())
+        throw db::Error(QStringLiteral("Для конфигурации \"%1\" в файле настроек %2 не указана папка.")
+                            .arg(name, QDir::toNativeSeparators(settingsPath())));
+    if (!dirExists(folder))
+        throw db::Error(QStringLiteral("Папка конфигурации \"%1\" не найдена: %2.\nПроверьте, доступен ли диск или "
+                                       "сетевая папка, или присоедините конфигурацию заново.")
+                            .arg(name, QDir::toNativeSeparators(paths::withoutSlash(folder))));
+    // Without a single year there is nothing to choose or to make a year from.
+    if (!config::YearComplete(paths::withSlash(folder) + s.yearText()) &&
+        config::FillYearList(paths::withSlash(folder)).isEmpty())
+        throw db::Error(QStringLiteral("В папке конфигурации \"%1\" (%2) нет ни одного отчетного года (папки года "
+                                       "с файлами orvmain.mdb и data0.mdb).")
+                            .arg(name, QDir::toNativeSeparators(paths::withoutSlash(folder))));
     s.ConfigPath = paths::withSlash(folder);
 
     if (!config::YearComplete(s.ConfigPath + s.yearText())) {
-        const QString question = QStringLiteral("Информация за ") + s.yearText() +
-                                 QStringLiteral(" год не определена.\n\rСоздать?");
+        const QString incomplete = config::IncompleteYearText(s.ConfigPath + s.yearText());
+        const QString question = QStringLiteral("Информация за ") + s.yearText() + QStringLiteral(" год не определена.\n\r") +
+                                 (incomplete.isEmpty() ? QString() : incomplete + QLatin1Char('\n')) +
+                                 QStringLiteral("Создать?");
         const bool create = confirm(question, m_parent);
         const std::optional<int> chosen = ChooseYear(QStringLiteral("Выберите отчетный год"));
         if (!chosen) return stop();
@@ -285,7 +315,7 @@ bool Configuration::openConfiguration(int index) {
     reloadYearFolders();
     try {
         SetYear();
-    } catch (const db::Error &) {
+    } catch (const AppError &) {
         // A damaged database: back to the configuration that was open, all of
         // it (connections, caches, levels, lists), as a failed year change does.
         s.ConfigName = previousName;
@@ -299,7 +329,7 @@ bool Configuration::openConfiguration(int index) {
             try {
                 SetYear();
                 restored = true;
-            } catch (const db::Error &) {
+            } catch (const AppError &) {
             }
         }
         if (!restored) {
@@ -327,7 +357,9 @@ bool Configuration::stepYear(int delta) {
     const int from = s.Year;
     const int to = from + delta;
     if (!config::YearComplete(s.ConfigPath + QString::number(to))) {
-        const QString question = QStringLiteral("Вы действительно хотите создать базу данных для ") +
+        const QString incomplete = config::IncompleteYearText(s.ConfigPath + QString::number(to));
+        const QString question = (incomplete.isEmpty() ? QString() : incomplete + QLatin1Char('\n')) +
+                                 QStringLiteral("Вы действительно хотите создать базу данных для ") +
                                  QString::number(to) + QStringLiteral(" года?");
         if (!confirm(question, m_parent)) return false;
         CreateYearDatabase(from, to);
@@ -348,7 +380,7 @@ bool Configuration::stepYear(int delta) {
     return true;
 }
 
-void Configuration::buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build) {
+QString Configuration::buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build) {
     const QString final = paths::withoutSlash(dst);
     if (config::YearComplete(dst)) throw db::Error(QStringLiteral("Папка %1 уже существует").arg(final));
     // A year is made under a name that is no year, so a run killed halfway
@@ -361,14 +393,18 @@ void Configuration::buildYearFolder(const QString &dst, const std::function<void
         build(work);
         // A folder of the year without its databases gives way to the complete
         // one; it is kept under another name, since what else it holds is unknown.
+        QString aside;
         if (dirExists(final)) {
-            QString aside = final + QStringLiteral(".неполная");
+            aside = final + QStringLiteral(".неполная");
             for (int n = 2; dirExists(aside); ++n) aside = final + QStringLiteral(".неполная%1").arg(n);
             if (!QDir().rename(final, aside))
                 throw db::Error(QStringLiteral("Не удалось переименовать папку %1 в %2").arg(final, aside));
         }
-        if (!QDir().rename(paths::withoutSlash(work), final))
+        if (!QDir().rename(paths::withoutSlash(work), final)) {
+            if (!aside.isEmpty()) QDir().rename(aside, final);   // the user's folder back in its place
             throw db::Error(QStringLiteral("Не удалось переименовать папку %1 в %2").arg(paths::withoutSlash(work), final));
+        }
+        return aside;
     } catch (...) {
         QDir(work).removeRecursively();
         throw;
@@ -408,7 +444,7 @@ void Configuration::CreateYearDatabase(int from, int to) {
         shown(QFileInfo(to).fileName());
         db::copyDatabase(from, to);
     };
-    buildYearFolder(s.ConfigPath + QString::number(to) + QLatin1Char('/'), [&](const QString &dst) {
+    const QString aside = buildYearFolder(s.ConfigPath + QString::number(to) + QLatin1Char('/'), [&](const QString &dst) {
         copy(src + QStringLiteral("orvmain.mdb"), dst + QStringLiteral("orvmain.mdb"));
         copy(paths::templateValuesFile(), dst + QStringLiteral("data0.mdb"));
         makeFolder(dst + QStringLiteral("forms"));
@@ -422,6 +458,11 @@ void Configuration::CreateYearDatabase(int from, int to) {
             db::exec(nm.db(), QStringLiteral("delete from subreps"));
         }
     });
+    if (!aside.isEmpty())
+        showMessage(QStringLiteral("База данных за %1 год создана. Прежняя неполная папка года сохранена как %2.")
+                        .arg(to)
+                        .arg(QDir::toNativeSeparators(aside)),
+                    m_parent);
 }
 
 std::optional<int> Configuration::ChooseYear(const QString &caption) {
@@ -458,6 +499,12 @@ bool Configuration::askRegistration(TGBP *dlg, QString &name, QString &folder) {
                             m_parent);
 }
 
+QString Configuration::folderOf(const QString &name) const {
+    for (auto it = m_unsavedFolders.cbegin(); it != m_unsavedFolders.cend(); ++it)
+        if (text::sameNoCase(it.key(), name)) return it.value();
+    return IniFile(settingsPath()).readString(config::kSectionList, name);
+}
+
 bool Configuration::N24Click(QString *attached) {
     auto dlg = std::make_unique<TGBP>(QString(), m_parent);
     dlg->setWindowTitle(QStringLiteral("Укажите путь к присоединяемой базе данных и ее название"));
@@ -465,6 +512,18 @@ bool Configuration::N24Click(QString *attached) {
     QString name, folder;
     if (!askRegistration(dlg.get(), name, folder)) return false;
     IniFile ini(settingsPath());
+    if (!ini.readError().isEmpty()) {
+        // A settings file the program cannot read is never written over; the
+        // configuration still opens, until the program ends.
+        m_unsavedFolders.insert(name, folder);
+        showMessage(QStringLiteral("Файл настроек %1 не прочитан, поэтому конфигурация \"%2\" не будет записана в "
+                                   "него и доступна только до завершения работы программы.")
+                        .arg(QDir::toNativeSeparators(settingsPath()), name),
+                    m_parent);
+        addName(name);
+        if (attached) *attached = name;
+        return true;
+    }
     if (!ini.writeString(config::kSectionList, name, folder)) {
         showError(QStringLiteral("Не удалось записать файл настроек %1: %2").arg(settingsPath(), ini.lastError()),
                   m_parent);

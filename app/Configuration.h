@@ -7,6 +7,7 @@
 // dialog seam, so every operation runs without a window in tests.
 #include "app/SubReports.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -30,6 +31,11 @@ QStringList FillYearList(const QString &configPath);
 // True when the year folder holds both databases of a year. A folder left
 // without them (a run killed while making the year) is not a year.
 bool YearComplete(const QString &yearFolder);
+// The databases a year folder lacks (missing, empty or unreadable).
+QStringList MissingYearFiles(const QString &yearFolder);
+// For a year folder that exists but is incomplete: which file it lacks and
+// the name it will be kept under when the year is made again; empty otherwise.
+QString IncompleteYearText(const QString &yearFolder);
 
 // Why a configuration cannot be registered under this name and folder (a
 // Russian sentence naming the character at fault), or empty when it can.
@@ -54,7 +60,9 @@ public:
 
     // Opens configuration `index` of the list (N260Click). False when it
     // stopped: cancelled year choice (silently) or an error already shown.
-    // Throws db::Error when the year's databases cannot be opened.
+    // Throws db::Error, leaving the open configuration as it was, when the
+    // configuration has no folder registered, its folder is missing or the
+    // year's databases cannot be opened.
     bool openConfiguration(int index);
 
     // (Re)opens the current year of the open configuration: empties the work
@@ -105,7 +113,11 @@ private:
     // Builds year folder dst under a temporary name and moves it into place
     // only when build succeeded; nothing is left when it throws.
     void addName(const QString &name);
-    static void buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build);
+    // The folder registered under a configuration name (empty when none).
+    QString folderOf(const QString &name) const;
+    // A folder of the year left incomplete is kept aside: its new path is
+    // returned (empty when there was none).
+    static QString buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build);
 
     QWidget *m_parent = nullptr;
     QStringList m_configNames;
@@ -113,4 +125,7 @@ private:
     QStringList m_yearFolders;
     SubReports m_levels;
     bool m_settingsWarned = false;
+    // Configurations attached while the settings file could not be read:
+    // they are not written to it and last until the program ends.
+    QMap<QString, QString> m_unsavedFolders;
 };

@@ -674,6 +674,13 @@ void TMain::showAdminCommands() {
     const bool on = IsAdminMode();
     LAdm4_1->setVisible(on);
     abcMouseLabel6->setVisible(on);
+    // Two more or two fewer commands (the mode shows them before it tells
+    // this window): the type is fitted to the window again.
+    if (on != m_fittedWithAdminCommands) {
+        m_fittedWithAdminCommands = on;
+        fitToSize(size());
+        layoutBackground();
+    }
 }
 
 void TMain::toggleAdministratorMode() {

@@ -149,5 +149,6 @@ private:
     bool m_startedUp = false;
     bool m_refreshing = false;
     bool m_fitPending = false;
+    bool m_fittedWithAdminCommands = false;   // the administrator's commands shown at the last fitting
     QString m_appTitle;
 };

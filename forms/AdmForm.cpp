@@ -373,6 +373,10 @@ void TAdmForm::N14Click() {
     guarded(this, [&] {
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!n || n->childCount() > 0) return;
+        if (!transfer::hasValuesToWrite(QStringLiteral("data"), TreeNodeId(n), shared().Year)) {
+            showMessage(transfer::nothingToWriteMessage(n->text(0), shared().Year), this);
+            return;
+        }
         paths::makePath(dataFolder());
         const QString year = shared().yearText();
         QString file = dialogs().saveFile(this, QStringLiteral("Выгрузить"),
@@ -426,6 +430,7 @@ void TAdmForm::N13Click() {
         if (r.skippedValues > 0)
             msg += QStringLiteral("\nНе выгружено значений таблиц, которых больше нет в перечне форм: %1")
                        .arg(r.skippedValues);
+        msg += transfer::withoutValuesNote(r);
         showMessage(msg, this);
     });
 }
@@ -445,6 +450,11 @@ void TAdmForm::N12Click() {
             const QString level = transfer::levelQuestion(units, {file}, adm::levelName());
             if (!level.isEmpty() && !confirmDefaultNo(level, this)) return;
         }
+        // The file stands for the institution's year: forms it has no line of are emptied, said first.
+        const QString emptied = transfer::emptiedFormsQuestion(
+            {{n->text(0), transfer::formsEmptiedByUnitLoad(TreeNodeId(n), file, m_groupLoadForms, clearChosenOnly())}},
+            shared().Year);
+        if (!emptied.isEmpty() && !confirmDefaultNo(emptied, this)) return;
         const ProgressShown shown(this);
         Label1->setText(n->text(0));
         const transfer::LoadResult r =
@@ -453,9 +463,10 @@ void TAdmForm::N12Click() {
                                        Gauge2->setMaximum(total);
                                        Gauge2->setValue(done);
                                    });
-        showMessage(transfer::loadedMessage(QStringLiteral("Данные по ") + n->text(0) +
-                                                QStringLiteral(" загружены из файла"),
-                                            r),
+        showMessage(importpolicy::withNotes(transfer::loadedMessage(QStringLiteral("Данные по ") + n->text(0) +
+                                                                        QStringLiteral(" загружены из файла"),
+                                                                    r),
+                                            {transfer::emptiedFormsNote({{n->text(0), r.emptiedForms}})}),
                     this);
     });
 }
@@ -472,6 +483,10 @@ void TAdmForm::N7Click() {
         if (files.isEmpty()) return;
         if (const QString level = transfer::levelQuestion(transfer::UnitNames(), files, adm::levelName());
             !level.isEmpty() && !confirmDefaultNo(level, this))
+            return;
+        if (const QString emptied = transfer::emptiedFormsQuestion(
+                adm::formsEmptiedByUnitFiles(files, m_groupLoadForms, clearChosenOnly()), shared().Year);
+            !emptied.isEmpty() && !confirmDefaultNo(emptied, this))
             return;
         const ProgressShown shown(this);
         Gauge1->setMaximum(int(files.size()));
@@ -508,7 +523,7 @@ void TAdmForm::N7Click() {
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);
         showMessage(importpolicy::withNotes(
                         transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),
-                        {r.unknown.note(), transfer::otherTypeNote(r.otherType)}),
+                        {r.unknown.note(), transfer::otherTypeNote(r.otherType), transfer::emptiedFormsNote(r.emptied)}),
                     this);
         winutil::showSkippedUnits(r.missingUnits);
     });

@@ -267,6 +267,7 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
                 continue;
             }
             const transfer::LoadResult one = loadOne(id, f);
+            if (!one.emptiedForms.isEmpty()) r.emptied.append({units.pathOf(id), one.emptiedForms});
             r.outside += one.outside;
             r.unknown.merge(one.unknown);
             r.otherType.merge(one.otherType);
@@ -290,6 +291,23 @@ GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoad
         return transfer::LoadUnitInfo(id, f, groupLoadForms, clearChosenOnly, lineProgress,
                                       transfer::Writing::IntoRunning);
     });
+}
+
+QList<transfer::Emptied> formsEmptiedByUnitFiles(const QStringList &files, const QString &groupLoadForms,
+                                                 bool clearChosenOnly) {
+    QList<transfer::Emptied> out;
+    const transfer::UnitNames units;
+    for (const QString &f : files) {
+        const qint64 id = units.idOfFile(f);
+        if (id < 0) continue;
+        try {
+            const QStringList forms = transfer::formsEmptiedByUnitLoad(id, f, groupLoadForms, clearChosenOnly);
+            if (!forms.isEmpty()) out.append({units.pathOf(id), forms});
+        } catch (const db::Error &) {
+            // The load refuses this file and says why.
+        }
+    }
+    return out;
 }
 
 GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, const FileProgress &progress) {

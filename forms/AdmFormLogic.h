@@ -4,6 +4,7 @@
 // transfer files for one institution or a group. Every text is bound, never
 // pasted into SQL; throws db::Error with a Russian message.
 #include "engine/ImportPolicy.h"
+#include "forms/TransferFiles.h"
 
 #include <QList>
 #include <QPair>
@@ -80,11 +81,16 @@ struct GroupLoadResult {
     int outside = 0;              // lines naming cells outside their tables, skipped
     importpolicy::UnknownTargets unknown;   // lines of forms and tables the configuration lacks
     importpolicy::UnknownTargets otherType; // lines of forms the institutions' types do not have
+    QList<transfer::Emptied> emptied;       // forms left empty, per institution
 };
 using FileProgress = std::function<void(int index, const QString &unitName)>;
 GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoadForms, bool clearChosenOnly,
                               const FileProgress &progress = {},
                               const std::function<void(int, int)> &lineProgress = {});
+// The forms the group load of these files would empty, per institution
+// (files of no institution, and files the load refuses, left out).
+QList<transfer::Emptied> formsEmptiedByUnitFiles(const QStringList &files, const QString &groupLoadForms,
+                                                 bool clearChosenOnly);
 // The same for one table of the forms tree.
 GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, const FileProgress &progress = {});
 

@@ -11,6 +11,7 @@
 #include "platform/Database.h"
 
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QSqlQuery>
@@ -142,10 +143,26 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
     // the folder as it was.
     QTemporaryDir aside(QDir(folder).filePath(QStringLiteral(".excel-XXXXXX")));
     if (!aside.isValid()) throw AppError(QStringLiteral("Нет доступа к папке ") + QDir::toNativeSeparators(folder));
-    QStringList names;
+    // One book per member, named as the group unload names its files: a long
+    // name is shortened (the name with its temporary suffixes fits a file
+    // name) and equal names get the member's mark, so no book replaces another.
+    QList<QPair<QString, qint64>> members;
+    QHash<qint64, QString> nameOf;
     for (qint64 id : ids) {
         const QString name = memberName(id, mode);
-        if (!name.isEmpty()) {
+        if (name.isEmpty() || nameOf.contains(id)) continue;
+        nameOf.insert(id, name);
+        members.append({name, id});
+    }
+    const QStringList stems = transfer::siblingStems(members);
+    QHash<qint64, QString> fileOf;
+    for (int i = 0; i < members.size(); ++i)
+        fileOf.insert(members[i].second,
+                      transfer::safeFileName(formName) + QStringLiteral(" - ") + stems[i] + QStringLiteral(".xlsx"));
+    QStringList names;
+    for (qint64 id : ids) {
+        const QString name = nameOf.value(id);
+        if (!name.isEmpty() && !names.contains(fileOf.value(id))) {
             office::ExcelWorkbook book =
                 ExportFormToExcel(id, form, name + QStringLiteral(" - ") + formName, memberValues(mode),
                                   [&](const QString &t) {
@@ -153,8 +170,7 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
                     progress.setDetailText(t);
                     progress.checkCancelled();
                 });
-            const QString file = transfer::safeFileName(formName + QStringLiteral(" - ") + name) +
-                                 QStringLiteral(".xlsx");
+            const QString file = fileOf.value(id);
             book.saveAs(aside.filePath(file));
             names.append(file);
         }

@@ -154,12 +154,17 @@ TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidg
         N34->setVisible(false);
     }
     N35->setVisible(m_work.mode == ReportMode::Input || m_work.mode == ReportMode::Svod);
-    // By institution types the cells are sums over many institutions: they
-    // are shown, not typed into or cleared.
-    if (isSumView()) N5->setVisible(false);
-
     const auto registered = extensions();
     for (const auto &extend : registered) extend.second(*this);
+
+    // By institution types, and over a territory's institutions, the cells
+    // are sums over many institutions: they are shown, not typed into,
+    // cleared or loaded (as the forms tree of the same window hides them).
+    if (isSumView()) {
+        N5->setVisible(false);
+        N35->setVisible(false);
+        for (QAction *a : {N5, N46, Excel2}) a->setEnabled(false);
+    }
 }
 
 TVTable::~TVTable() = default;
@@ -416,7 +421,12 @@ bool TVTable::TableShow() {
 
 // ---- Cells ------------------------------------------------------------------
 
-bool TVTable::isSumView() const { return m_work.mode == ReportMode::Types; }
+bool TVTable::isSumView() const {
+    if (m_work.mode == ReportMode::Types) return true;
+    // A territorial unit summed over its institutions (the territory
+    // window's "Свод"): the institutions' values, not a report of its own.
+    return m_work.table == ValueTable::Data && !m_work.net && !m_work.includeList.isEmpty();
+}
 
 bool TVTable::isTemplateView() const {
     return m_work.institution == 0 && !m_work.net && m_work.mode != ReportMode::Types;
@@ -762,6 +772,7 @@ void TVTable::N14Click() {
 }
 
 void TVTable::N35Click() {
+    if (isSumView()) return;
     SharedState &s = shared();
     if (!PutData()) return;
     const QString formName = m_params.formName;

@@ -56,7 +56,8 @@ public:
     QString cellDisplayText(int column, int row) const;
     double cellValue(int column, int row) const;
     bool isTemplateView() const;
-    // Sums over the institutions of chosen types ("Types" mode): read only.
+    // Sums over the institutions of chosen types ("Types" mode) or of a
+    // territorial unit ("Свод" of the territory window): read only.
     bool isSumView() const;
     // Error mark colour of a grid cell (0 when not marked).
     int cellMark(int column, int row) const { return m_marks.value(MakeCellKey(row, column), 0); }

@@ -125,6 +125,7 @@ struct Scope {
     importpolicy::UnknownTargets *otherType = nullptr;   // lines accept() refused for the institution's type
     std::function<void(int, int)> progress;
     Writing writing = Writing::OwnTransaction;
+    bool dryRun = false;            // check the file and name what would be emptied; write nothing
 };
 
 // A load that replaces the given tables of one institution or report.
@@ -145,6 +146,35 @@ struct Row {
     int column;
     int row;
 };
+
+// Forms of the replaced scope that hold values of the year and get no line
+// of the file: the load leaves them empty. In the order of the catalogue;
+// values of tables no longer in it are counted as one entry.
+QStringList formsLeftEmpty(const QSqlDatabase &d, const Scope &scope, const QList<qint64> &carried) {
+    QString sql = QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?").arg(scope.valueTable);
+    if (!scope.clearAll) {
+        if (scope.clearTables.isEmpty()) return {};
+        sql += QStringLiteral(" and \"table\" in (%1)").arg(db::inList(scope.clearTables));
+    }
+    const QSet<qint64> given(carried.cbegin(), carried.cend());
+    QSet<QString> names;
+    int outsideCatalogue = 0;
+    for (const QVariant &v : db::column(d, sql, {scope.hospital, shared().Year})) {
+        const qint64 ident = v.toLongLong();
+        if (ident == -1 || given.contains(ident)) continue;
+        if (const CachedTable *table = shared().Caches.table(ident)) names.insert(table->formName);
+        else ++outsideCatalogue;
+    }
+    // A form with a line in the file is replaced, not emptied.
+    for (const qint64 ident : carried)
+        if (const CachedTable *table = shared().Caches.table(ident)) names.remove(table->formName);
+    QStringList out;
+    for (const CachedForm &f : shared().Caches.forms)
+        if (names.contains(f.name)) out.append(f.name);
+    if (outsideCatalogue > 0)
+        out.append(QStringLiteral("таблицы, которых нет в перечне форм (%1)").arg(outsideCatalogue));
+    return out;
+}
 
 LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &scope) {
     requireTarget(scope.valueTable, scope.hospital);
@@ -203,6 +233,8 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
 
     const QSqlDatabase d = db::connection(db::kData);
     const QString t = scope.valueTable;
+    if (!scope.carriedOnly) result.emptiedForms = formsLeftEmpty(d, scope, check.carried());
+    if (scope.dryRun) return result;
     ensureHospitalIndex(d, t);
 
     const auto write = [&] {
@@ -505,6 +537,21 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
     return result;
 }
 
+bool hasValuesToWrite(const QString &valueTable, qint64 id, int year) {
+    const QString t = checkedValueTable(valueTable);
+    for (const QVariant &v : db::column(db::connection(db::kData),
+                                        QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?")
+                                            .arg(t),
+                                        {id, year}))
+        if (v.toLongLong() != -1 && shared().Caches.table(v.toLongLong())) return true;
+    return false;
+}
+
+QString nothingToWriteMessage(const QString &name, int year) {
+    return QStringLiteral("У «%1» нет значений за %2 год: выгружать нечего, файл не записан.")
+        .arg(text::shownField(name), QString::number(year));
+}
+
 WriteResult SaveHosp(qint64 institutionId, const QString &path) {
     return writeValues(db::connection(db::kData), QStringLiteral("data"), institutionId, shared().Year, path);
 }
@@ -534,12 +581,23 @@ QString unitFileStem(const QString &name) {
     return s + QStringLiteral(" ~") + QString::fromLatin1(hash);
 }
 
+QString fittedFileName(const QString &base, const QString &extension) {
+    QString s = safeFileName(base);
+    if ((s + extension).toUtf8().size() <= kMaxUnitFileNameBytes) return s + extension;
+    const QString mark = QStringLiteral(" ~") + QString::fromLatin1(QCryptographicHash::hash(
+                                                    base.toUtf8(), QCryptographicHash::Sha256).toHex().left(8));
+    const qsizetype room = kMaxUnitFileNameBytes - (mark + extension).toUtf8().size();
+    while (!s.isEmpty() && s.toUtf8().size() > room) s.chop(s.back().isLowSurrogate() ? 2 : 1);
+    return s.trimmed() + mark + extension;
+}
+
 QString unitFileNameOfStem(const QString &stem, const QString &levelText, int year) {
     const QString tail = QStringLiteral(" - ") + QString::number(year) + QStringLiteral(".orw");
     QString level = safeFileName(levelText);
-    // A file name holds at most 255 bytes: the level gives way, the
-    // institution's part (at most kMaxStemChars and its marks) never does.
-    const qsizetype room = 255 - (stem + QStringLiteral(" - ") + tail).toUtf8().size();
+    // A file name holds at most 255 bytes, with the suffixes it is written
+    // under: the level gives way, the institution's part (at most
+    // kMaxStemChars and its marks) never does, so the name stays the unit's.
+    const qsizetype room = kMaxUnitFileNameBytes - (stem + QStringLiteral(" - ") + tail).toUtf8().size();
     while (!level.isEmpty() && level.toUtf8().size() > room) level.chop(level.back().isLowSurrogate() ? 2 : 1);
     level = level.trimmed();
     if (level.isEmpty()) level = QStringLiteral("_");
@@ -647,6 +705,7 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
         if (!paths::makePath(sub))
             throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(sub)));
     QStringList pending;
+    QStringList empty;   // final paths of the institutions without values
     try {
         for (const PlannedFile &f : files) {
             if (progress) progress(f.node->text(0));
@@ -654,6 +713,14 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
             const WriteResult w = writeValues(db::connection(db::kData), QStringLiteral("data"), TreeNodeId(f.node),
                                               year, f.path + kPendingSuffix);
             out.skippedValues += w.skipped;
+            if (w.written == 0) {
+                // Nothing to carry: a file would only be refused as empty by the load.
+                pending.removeLast();
+                QFile::remove(f.path + kPendingSuffix);
+                empty.append(f.path);
+                out.withoutValues.append(f.node->text(0));
+                continue;
+            }
             ++out.files;
         }
     } catch (...) {
@@ -677,7 +744,26 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
         }
         out.writtenFiles.append(pending[i]);
     }
+    // An older file of an institution that has no values now would load
+    // values it no longer has.
+    for (const QString &f : std::as_const(empty))
+        if (QFileInfo(f).isFile() && QFile::remove(f)) ++out.removedOlder;
     return out;
+}
+
+QString withoutValuesNote(const TreeWriteResult &r) {
+    if (r.withoutValues.isEmpty()) return QString();
+    const int shown = 10;
+    QStringList names = r.withoutValues.mid(0, shown);
+    for (QString &n : names) n = text::shownField(n);
+    QString note = QStringLiteral("\nУчреждений без значений за год (файлы для них не записаны): %1 — %2")
+                       .arg(r.withoutValues.size())
+                       .arg(names.join(QStringLiteral(", ")));
+    if (r.withoutValues.size() > shown) note += QStringLiteral(" и еще %1").arg(r.withoutValues.size() - shown);
+    note += QLatin1Char('.');
+    if (r.removedOlder > 0)
+        note += QStringLiteral("\nПрежних файлов этих учреждений удалено: %1.").arg(r.removedOlder);
+    return note;
 }
 
 // ---- Readers ---------------------------------------------------------------
@@ -835,7 +921,7 @@ QString levelQuestion(const UnitNames &units, const QStringList &files, const QS
         const QString level = text::upper(m.level);
         if (level == open) continue;
         // A name cut to fit 255 bytes keeps the start of the level.
-        if (QFileInfo(f).fileName().toUtf8().size() >= 240 && open.startsWith(level)) continue;
+        if (QFileInfo(f).fileName().toUtf8().size() >= kMaxUnitFileNameBytes - 12 && open.startsWith(level)) continue;
         other.append(QStringLiteral("%1 (%2)").arg(text::shownField(QFileInfo(f).fileName()), text::shownField(m.level)));
     }
     if (other.isEmpty()) return QString();
@@ -916,8 +1002,9 @@ LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueT
     return runLoad(path, file, s);
 }
 
-LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
-                        const std::function<void(int, int)> &lineProgress, Writing writing) {
+namespace {
+LoadResult unitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
+                    const std::function<void(int, int)> &lineProgress, Writing writing, bool dryRun) {
     const ParsedFile file = readFile(path);
     const QStringList chosen = SplitFormNameList(groupLoadForms);
     Scope s;
@@ -927,6 +1014,7 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
     s.hospital = hospital;
     s.progress = lineProgress;
     s.writing = writing;
+    s.dryRun = dryRun;
     if (clearChosenOnly && !chosen.isEmpty()) {
         s.clearAll = false;
         // The catalogue's names are in capitals as the chosen ones (SQLite's
@@ -950,14 +1038,59 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
     return runLoad(path, file, s);
 }
 
-LoadResult loadReport(qint64 reportId, const QString &path) {
+LoadResult reportLoad(qint64 reportId, const QString &path, bool dryRun) {
     const ParsedFile file = readFile(path);
     Scope s;
     s.target = QStringLiteral("сводного отчета");
     s.valueTable = QStringLiteral("repdata");
     s.hospital = reportId;
     s.clearAll = true;
+    s.dryRun = dryRun;
     return runLoad(path, file, s);
+}
+} // namespace
+
+LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
+                        const std::function<void(int, int)> &lineProgress, Writing writing) {
+    return unitLoad(hospital, path, groupLoadForms, clearChosenOnly, lineProgress, writing, false);
+}
+
+QStringList formsEmptiedByUnitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms,
+                                   bool clearChosenOnly) {
+    return unitLoad(hospital, path, groupLoadForms, clearChosenOnly, {}, Writing::OwnTransaction, true).emptiedForms;
+}
+
+LoadResult loadReport(qint64 reportId, const QString &path) { return reportLoad(reportId, path, false); }
+
+QStringList formsEmptiedByReportLoad(qint64 reportId, const QString &path) {
+    return reportLoad(reportId, path, true).emptiedForms;
+}
+
+// "Учреждение: Ф12, Ф30" lines, the first ten and a count of the rest.
+static QString emptiedList(const QList<Emptied> &emptied) {
+    QStringList lines;
+    for (const Emptied &e : emptied)
+        if (!e.forms.isEmpty())
+            lines.append(QStringLiteral("%1: %2").arg(text::shownField(e.target), e.forms.join(QStringLiteral(", "))));
+    const int shown = 10;
+    QString list = QStringList(lines.mid(0, shown)).join(QLatin1Char('\n'));
+    if (lines.size() > shown) list += QStringLiteral("\n… и еще %1").arg(lines.size() - shown);
+    return list;
+}
+
+QString emptiedFormsQuestion(const QList<Emptied> &emptied, int year) {
+    const QString list = emptiedList(emptied);
+    if (list.isEmpty()) return QString();
+    return QStringLiteral("Загрузка заменяет все данные за %1 год. В загружаемых данных нет строк форм, которые "
+                          "сейчас заполнены, и эти формы будут очищены:\n%2\nЗагрузить?")
+        .arg(year)
+        .arg(list);
+}
+
+QString emptiedFormsNote(const QList<Emptied> &emptied) {
+    const QString list = emptiedList(emptied);
+    if (list.isEmpty()) return QString();
+    return QStringLiteral("Очищены формы, строк которых не было в загруженных данных:\n") + list;
 }
 
 } // namespace transfer

@@ -74,8 +74,20 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
 // The institution's values of the open year from "dbdat" (table "data").
 WriteResult SaveHosp(qint64 institutionId, const QString &path);
 
+// True when an institution ("data") or a report ("repdata") has values of
+// the year that a writer would put in a file (tables of the catalogue); a
+// file without them would only be refused as empty by every load.
+bool hasValuesToWrite(const QString &valueTable, qint64 id, int year);
+// The message an unload gives instead of writing such a file.
+QString nothingToWriteMessage(const QString &name, int year);
+
+// Longest name, in bytes, of a file the unloads make: a file name may hold
+// 255 bytes, and the group unload's pending suffix ".part" and the temporary
+// name a file is written under (".XXXXXX") must still fit after it.
+constexpr int kMaxUnitFileNameBytes = 255 - 5 - 7;
+
 // File name of one unit: unitFileStem(node text) + " - " + level + " - " + year + ".orw".
-// The level is shortened when the whole name would pass 255 bytes.
+// The level is shortened when the whole name would pass kMaxUnitFileNameBytes.
 QString unitFileName(const QString &nodeText, const QString &levelText, int year);
 QString unitFileNameOfStem(const QString &stem, const QString &levelText, int year);
 // Stems of sibling units (name, id) as the group unload writes them: a stem
@@ -91,6 +103,10 @@ QString unitStemOfNode(const QTreeWidgetItem *node);
 // FindUnitIdByFileName maps back to the unit.
 QString unitFileStem(const QString &name);
 QString safeFileName(const QString &name);
+// safeFileName(base) + extension (".docx"), the base shortened so that the
+// whole name fits kMaxUnitFileNameBytes; a shortened base is followed by
+// " ~" and a mark made of the whole base, so two long bases stay apart.
+QString fittedFileName(const QString &base, const QString &extension);
 
 // Writes the subtree of a node (TreeNodeId = administration.id):
 // a node with children becomes a subfolder named by its text, a leaf a file.
@@ -101,7 +117,14 @@ struct TreeWriteResult {
     int files = 0;
     int skippedValues = 0;
     QStringList writtenFiles;
+    // Institutions without values of the year get no file (a group load
+    // would find it empty); an older file of theirs in place is removed.
+    QStringList withoutValues;   // their names
+    int removedOlder = 0;
 };
+// The closing message's lines on the institutions left without a file
+// (empty when there are none).
+QString withoutValuesNote(const TreeWriteResult &r);
 // keepPainting (which must not throw) runs between the replacements, which
 // on some file systems wait for the new file's data to reach the disk.
 TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
@@ -117,6 +140,9 @@ struct LoadResult {
     int outside = 0;     // lines of the scope naming a cell outside the table's value cells
     importpolicy::UnknownTargets unknown;   // lines of forms and tables the configuration lacks
     importpolicy::UnknownTargets otherType; // lines of forms the institution's type does not have
+    // Loads that replace a whole year (an institution, a report): forms that
+    // held values and got no line of the file, and so were emptied.
+    QStringList emptiedForms;
 };
 // The closing-message line of otherType.
 QString otherTypeNote(const importpolicy::UnknownTargets &lines);
@@ -217,6 +243,21 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
 
 // Summary reports: replaces the report's "repdata" values of the year.
 LoadResult loadReport(qint64 reportId, const QString &path);
+
+// What LoadUnitInfo and loadReport would empty (LoadResult::emptiedForms),
+// with the file checked as they check it (db::Error) and nothing written.
+QStringList formsEmptiedByUnitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms,
+                                   bool clearChosenOnly);
+QStringList formsEmptiedByReportLoad(qint64 reportId, const QString &path);
+
+// The forms a load empties, per institution or report, for the question
+// before it and the closing message; both empty when nothing is emptied.
+struct Emptied {
+    QString target;       // institution or report name
+    QStringList forms;
+};
+QString emptiedFormsQuestion(const QList<Emptied> &emptied, int year);
+QString emptiedFormsNote(const QList<Emptied> &emptied);
 // Summary reports: writes the report's "repdata" values of the open year.
 WriteResult saveReport(qint64 reportId, const QString &path);
 

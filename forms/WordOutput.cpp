@@ -248,8 +248,8 @@ QString printStamp(const QDateTime &when) {
 
 QString reportCopyPath(const PrintContext &c, const QString &unitName) {
     return c.yearFolder + QStringLiteral("Report/") +
-           transfer::safeFileName(c.formName + QLatin1Char(' ') + unitName + QLatin1Char(' ') + c.yearText) +
-           QStringLiteral(".docx");
+           transfer::fittedFileName(c.formName + QLatin1Char(' ') + unitName + QLatin1Char(' ') + c.yearText,
+                                    QStringLiteral(".docx"));
 }
 
 QString existingReportCopy(const PrintContext &c, const QString &unitName) {

@@ -320,6 +320,7 @@ QString systemReason(int err) {
     case ENOTDIR: return QStringLiteral("папка не найдена");
     case EISDIR: return QStringLiteral("под этим именем находится папка");
     case EIO: return QStringLiteral("ошибка ввода-вывода");
+    case ENAMETOOLONG: return QStringLiteral("имя файла слишком длинное");
     default:
         // The system's and Qt's own texts are English: the code is enough to look it up.
         return err ? QStringLiteral("ошибка работы с файлом (код системы %1)").arg(err)

@@ -212,13 +212,17 @@ void TRepList::N12Click() { openGroupRecalc(this); }
 void TRepList::N3Click() {
     onCurrent([&](qint64 id, const QString &name) {
         const SharedState &s = shared();
+        if (!transfer::hasValuesToWrite(QStringLiteral("repdata"), id, s.Year)) {
+            showMessage(transfer::nothingToWriteMessage(name, s.Year), this);
+            return;
+        }
         const QString folder = s.ConfigPath + QStringLiteral("data");
         if (!paths::makePath(folder))
             throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(folder)));
         const QString suggested = folder + QLatin1Char('/') +
-                                  transfer::safeFileName(name + QStringLiteral(" - ") + adm::levelName() +
-                                                         QStringLiteral(" - ") + s.yearText()) +
-                                  QStringLiteral(".rpd");
+                                  transfer::fittedFileName(name + QStringLiteral(" - ") + adm::levelName() +
+                                                               QStringLiteral(" - ") + s.yearText(),
+                                                           QStringLiteral(".rpd"));
         QString path = dialogs().saveFile(this, QStringLiteral("Выгрузить"), suggested,
                                           QStringLiteral("Сводные отчеты (rps) (*.rpd)"));
         if (path.isEmpty()) return;
@@ -241,13 +245,19 @@ void TRepList::N1Click() {
                                                 folder + transfer::safeFileName(name),
                                                 QStringLiteral("Сводные отчеты (*.rps, *.rpd) (*.rps *.rpd)"));
         if (path.isEmpty()) return;
+        // The file stands for the report's year: forms it has no line of are emptied, said first.
+        if (const QString emptied = transfer::emptiedFormsQuestion(
+                {{name, transfer::formsEmptiedByReportLoad(id, path)}}, shared().Year);
+            !emptied.isEmpty() && !confirmDefaultNo(emptied, this))
+            return;
         const transfer::LoadResult r = transfer::loadReport(id, path);
         if (r.skipped > 0)
             showWarning(QStringLiteral("Строки файла, которые не относятся к таблицам перечня форм или к %1 году, "
                                        "не загружены: %2").arg(shared().yearText()).arg(r.skipped),
                         this);
-        showMessage(transfer::loadedMessage(QStringLiteral("Данные по ") + name + QStringLiteral(" загружены из файла"),
-                                            r),
+        showMessage(importpolicy::withNotes(
+                        transfer::loadedMessage(QStringLiteral("Данные по ") + name + QStringLiteral(" загружены из файла"), r),
+                        {transfer::emptiedFormsNote({{name, r.emptiedForms}})}),
                     this);
     });
 }

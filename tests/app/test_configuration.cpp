@@ -252,20 +252,62 @@ TEST_F(Years, YearListOffersOnlyCompleteDigitFolders) {
     QDir().mkpath(year(2021));
     for (const QString &f : {QStringLiteral("orvmain.mdb"), QStringLiteral("data0.mdb")})
         ASSERT_TRUE(cp1251::writeFile(year(2021) + f, {}));
+    // A database that cannot be read as a file (a folder of its name): no year either.
+    QDir().mkpath(year(2022) + QStringLiteral("orvmain.mdb"));
+    db::copyDatabase(fx.yearFolder() + QStringLiteral("data0.mdb"), year(2022) + QStringLiteral("data0.mdb"));
+    EXPECT_EQ(config::MissingYearFiles(year(2022)), QStringList{QStringLiteral("orvmain.mdb")});
     EXPECT_EQ(config::FillYearList(shared().ConfigPath), QStringList{QStringLiteral("2024")});
 }
 
-// A year folder whose databases are empty is made again; the old folder is kept aside as incomplete.
-TEST_F(Years, YearWithEmptyDatabasesIsMadeAgain) {
-    QDir().mkpath(year(2025));
-    ASSERT_TRUE(cp1251::writeFile(year(2025) + QStringLiteral("orvmain.mdb"), {}));
-    db::copyDatabase(fx.yearFolder() + QStringLiteral("data0.mdb"), year(2025) + QStringLiteral("data0.mdb"));
-    EXPECT_FALSE(config::YearComplete(year(2025)));
+// A year folder whose databases are empty, or that lacks one, is made again; the question names what it lacks and
+// where the folder will be kept, the closing message where it was kept. Never moved without a word.
+TEST_F(Years, IncompleteYearIsMadeAgainAndSaysWhereTheOldFolderWent) {
+    const struct {
+        QString emptyFile;     // written empty
+        QString missingFile;   // not there
+        QString said;
+    } cases[] = {
+        {QStringLiteral("orvmain.mdb"), QString(), QStringLiteral("нет файла orvmain.mdb (или он пуст или не читается)")},
+        {QString(), QStringLiteral("data0.mdb"), QStringLiteral("нет файла data0.mdb (или он пуст или не читается)")},
+    };
+    int round = 0;
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.said.toStdString());
+        const int y = 2025 + round++;
+        QDir().mkpath(year(y));
+        for (const QString f : {QStringLiteral("orvmain.mdb"), QStringLiteral("data0.mdb")}) {
+            if (f == k.missingFile) continue;
+            if (f == k.emptyFile) ASSERT_TRUE(cp1251::writeFile(year(y) + f, {}));
+            else db::copyDatabase(fx.yearFolder() + f, year(y) + f);
+        }
+        EXPECT_FALSE(config::YearComplete(year(y)));
+        dlg.questions.clear();
+        dlg.messages.clear();
+        dlg.answers = {true, true};
+        ASSERT_TRUE(c.stepYear(+1));
+        EXPECT_TRUE(config::YearComplete(year(y)));
+        const QString aside = fx.configFolder() + QStringLiteral("%1.неполная").arg(y);
+        EXPECT_TRUE(QFileInfo::exists(aside + QLatin1Char('/') + (k.emptyFile.isEmpty() ? QStringLiteral("orvmain.mdb") : k.emptyFile)));
+        ASSERT_FALSE(dlg.questions.isEmpty());
+        EXPECT_TRUE(dlg.questions[0].contains(k.said)) << dlg.questions[0].toStdString();
+        EXPECT_TRUE(dlg.questions[0].contains(QStringLiteral("\"%1.неполная\"").arg(y))) << dlg.questions[0].toStdString();
+        EXPECT_TRUE(dlg.sawMessage(QStringLiteral("сохранена как ") + QDir::toNativeSeparators(aside)))
+            << dlg.messages.join(u'|').toStdString();
+        EXPECT_EQ(shared().Year, y);
+    }
+    // Opening a configuration whose year is incomplete asks the same way.
+    QDir().mkpath(year(2030));
+    db::copyDatabase(fx.yearFolder() + QStringLiteral("orvmain.mdb"), year(2030) + QStringLiteral("orvmain.mdb"));
+    shared().Year = 2030;
+    dlg.questions.clear();
     dlg.answers = {true, true};
-    ASSERT_TRUE(c.stepYear(+1));
-    EXPECT_TRUE(config::YearComplete(year(2025)));
-    EXPECT_TRUE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2025.неполная/orvmain.mdb")));
-    EXPECT_EQ(shared().Year, 2025);
+    dlg.modals.push_back(chooseYear(QStringLiteral("2024")));
+    ASSERT_TRUE(c.openConfiguration(0));
+    ASSERT_FALSE(dlg.questions.isEmpty());
+    EXPECT_TRUE(dlg.questions[0].startsWith(QStringLiteral("Информация за 2030 год не определена.\n\rВ папке ")));
+    EXPECT_TRUE(dlg.questions[0].contains(QStringLiteral("нет файла data0.mdb"))) << dlg.questions[0].toStdString();
+    EXPECT_TRUE(dlg.sawMessage(QDir::toNativeSeparators(fx.configFolder() + QStringLiteral("2030.неполная"))));
+    EXPECT_EQ(shared().Year, 2030);
 }
 
 // A run killed while the next year is being made leaves nothing that opens as a year, and the year can be made again.
@@ -291,7 +333,10 @@ TEST_F(Years, YearKilledHalfwayIsMadeAgain) {
     QDir().mkpath(year(2025) + QStringLiteral("forms"));
     dlg.answers = {true, true};
     ASSERT_TRUE(c.stepYear(+1));
-    EXPECT_EQ(dlg.questions.first(), QStringLiteral("Вы действительно хотите создать базу данных для 2025 года?"));
+    EXPECT_TRUE(dlg.questions.first().contains(QStringLiteral("нет файлов orvmain.mdb и data0.mdb (или они пусты или не "
+                                                              "читаются)")))
+        << dlg.questions.first().toStdString();
+    EXPECT_TRUE(dlg.questions.first().endsWith(QStringLiteral("\nВы действительно хотите создать базу данных для 2025 года?")));
     EXPECT_TRUE(config::YearComplete(year(2025)));
     EXPECT_TRUE(QFileInfo::exists(year(2025) + QStringLiteral("data1.mdb")));
     EXPECT_FALSE(QFileInfo::exists(fx.configFolder() + QStringLiteral("2025.new")));
@@ -400,9 +445,10 @@ TEST_F(Years, DamagedMainDatabaseLeavesThePreviousConfigurationOpen) {
     EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), -1), 0);
 }
 
-// The last configuration cannot be opened (a damaged main database): its message, then the choice of the others, or the
-// attach dialog when there is none; the program starts with the one chosen. Cancelled, it stops.
-TEST_F(StartUp, DamagedLastConfigurationLeadsToAnotherOne) {
+// The last configuration cannot be opened (a damaged main database, a folder that is missing, no folder registered): its
+// message, then the choice of the others, or the attach dialog when there is none; the program starts with the one
+// chosen. Cancelled, it stops. No year question is asked of a configuration that is not there.
+TEST_F(StartUp, FailedLastConfigurationLeadsToAnotherOne) {
     const QString broken = fx.root() + QStringLiteral("broken/");
     QDir().mkpath(broken + QString::number(fx.year()));
     ASSERT_TRUE(cp1251::writeLines(broken + QStringLiteral("%1/orvmain.mdb").arg(fx.year()), {QStringLiteral("не база")}));
@@ -417,6 +463,16 @@ TEST_F(StartUp, DamagedLastConfigurationLeadsToAnotherOne) {
         };
     };
     const struct {
+        QString folder;
+        QString said;
+    } failures[] = {
+        {paths::withoutSlash(broken), QStringLiteral("orvmain.mdb")},
+        {fx.root() + QStringLiteral("нет такой папки"), QStringLiteral("Папка конфигурации \"Сломанная\" не найдена")},
+        {QString(), QStringLiteral("не указана папка")},
+        {fx.root() + QStringLiteral("пустая"), QStringLiteral("нет ни одного отчетного года")},
+    };
+    QDir().mkpath(fx.root() + QStringLiteral("пустая/2019"));   // a year folder without its databases
+    const struct {
         bool otherRegistered;
         std::function<int(QDialog *)> answer;
         QString opened;
@@ -427,30 +483,46 @@ TEST_F(StartUp, DamagedLastConfigurationLeadsToAnotherOne) {
         {false, nameFolder(QStringLiteral("Новая"), good), QStringLiteral("Новая"), kAttachCaption},
         {false, nullptr, QString(), kAttachCaption},
     };
-    for (const auto &k : cases) {
-        SCOPED_TRACE(k.window.toStdString() + " " + k.opened.toStdString());
-        {
-            IniFile ini(fx.settingsFile());
-            ini.eraseSection(kList);
-            if (k.otherRegistered) ini.writeString(kList, SampleFixture::kConfigName, good);
-            ini.writeString(kList, QStringLiteral("Сломанная"), paths::withoutSlash(broken));
-            ini.writeInteger(kCur, QStringLiteral("Last"), k.otherRegistered ? 1 : 0);
+    for (const auto &f : failures)
+        for (const auto &k : cases) {
+            SCOPED_TRACE(f.folder.toStdString() + " " + k.window.toStdString() + " " + k.opened.toStdString());
+            {
+                IniFile ini(fx.settingsFile());
+                ini.eraseSection(kList);
+                if (k.otherRegistered) ini.writeString(kList, SampleFixture::kConfigName, good);
+                ini.writeString(kList, QStringLiteral("Сломанная"), f.folder);
+                ini.writeInteger(kCur, QStringLiteral("Last"), k.otherRegistered ? 1 : 0);
+            }
+            dlg.messages.clear();
+            dlg.questions.clear();
+            dlg.modalTitles.clear();
+            if (k.answer) dlg.modals.push_back(k.answer);
+            Configuration c;
+            EXPECT_EQ(c.startUp(), !k.opened.isEmpty());
+            ASSERT_EQ(dlg.messages.size(), 1);
+            EXPECT_TRUE(dlg.messages[0].contains(f.said)) << dlg.messages[0].toStdString();
+            EXPECT_TRUE(dlg.questions.isEmpty()) << dlg.questions.join(u'|').toStdString();
+            EXPECT_EQ(dlg.modalTitles, QStringList{k.window});
+            EXPECT_EQ(shared().Year, k.opened.isEmpty() ? 0 : fx.year());
+            if (k.opened.isEmpty()) continue;
+            EXPECT_EQ(shared().ConfigName, k.opened);
+            EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
+            // The next start opens the one that opened.
+            EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), -1), c.configIndex());
         }
-        dlg.messages.clear();
-        dlg.modalTitles.clear();
-        if (k.answer) dlg.modals.push_back(k.answer);
-        Configuration c;
-        EXPECT_EQ(c.startUp(), !k.opened.isEmpty());
-        ASSERT_EQ(dlg.messages.size(), 1);
-        EXPECT_TRUE(dlg.messages[0].contains(QStringLiteral("orvmain.mdb"))) << dlg.messages[0].toStdString();
-        EXPECT_EQ(dlg.modalTitles, QStringList{k.window});
-        EXPECT_EQ(shared().Year, k.opened.isEmpty() ? 0 : fx.year());
-        if (k.opened.isEmpty()) continue;
-        EXPECT_EQ(shared().ConfigName, k.opened);
-        EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
-        // The next start opens the one that opened.
-        EXPECT_EQ(IniFile(fx.settingsFile()).readInteger(kCur, QStringLiteral("Last"), -1), c.configIndex());
-    }
+}
+
+// Chosen in the list while another one is open, a configuration without its folder is said and the open one stays.
+TEST_F(Years, MissingConfigurationFolderLeavesTheOpenOneAsItWas) {
+    dlg.modals.push_back(nameFolder(QStringLiteral("Пропавшая"), fx.root() + QStringLiteral("пропавшая")));
+    ASSERT_TRUE(c.N24Click());
+    const QString caption = c.windowCaption();
+    EXPECT_THROW(c.openConfiguration(1), db::Error);
+    EXPECT_EQ(c.windowCaption(), caption);
+    EXPECT_EQ(c.configIndex(), 0);
+    EXPECT_EQ(shared().ConfigPath, fx.configFolder());
+    EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
+    EXPECT_TRUE(dlg.questions.isEmpty());
 }
 
 TEST(Settings, FileResavedAsUtf8IsReadAndWrittenBackInCodePage1251) {
@@ -503,9 +575,12 @@ TEST_F(StartUpWithoutSettings, UnreadableSettingsAreToldAndNeverWrittenOver) {
     sample::createConfiguration(folder, QDate::currentDate().year());
     dlg.modals.push_back(nameFolder(QStringLiteral("Район"), folder));
     Configuration c;
-    c.startUp();
-    ASSERT_FALSE(dlg.messages.isEmpty());
+    EXPECT_TRUE(c.startUp());   // the attached configuration opens for this run
+    EXPECT_EQ(shared().ConfigName, QStringLiteral("Район"));
+    EXPECT_EQ(shared().ConfigPath, folder + QStringLiteral("/"));
+    ASSERT_EQ(dlg.messages.size(), 2) << dlg.messages.join(u'|').toStdString();
     EXPECT_TRUE(dlg.messages[0].contains(QStringLiteral("UTF-16"))) << dlg.messages[0].toStdString();
+    EXPECT_TRUE(dlg.messages[1].contains(QStringLiteral("до завершения работы программы"))) << dlg.messages[1].toStdString();
     EXPECT_EQ(fileBytes(paths::settingsFile()), bytes);
     EXPECT_EQ(fileBytes(paths::settingsFile() + QStringLiteral(".копия")), bytes);
 }

@@ -8,6 +8,7 @@
 #include "engine/Caches.h"
 #include "engine/SharedState.h"
 #include "platform/Database.h"
+#include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
@@ -69,6 +70,25 @@ TEST_F(MainWindow, AdministratorCommandsFollowTheMode) {
     QTest::keyClick(&w, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(dlg.messages, QStringList{QStringLiteral("Административный режим деактивирован (Ctrl+Shift+G)")});
     EXPECT_TRUE(w.LAdm4_1->isHidden());
+}
+
+// A configuration whose folder has gone, chosen in the list: its message, and the open one stays open and shown.
+TEST_F(MainWindow, ChosenConfigurationWithoutItsFolderLeavesTheOpenOne) {
+    IniFile(fx.settingsFile()).writeString(QStringLiteral("Конфигурации"), QStringLiteral("Пропавшая"),
+                                           fx.root() + QStringLiteral("пропавшая"));
+    TMain w;
+    ASSERT_TRUE(w.startedUp());
+    const QString caption = w.windowTitle();
+    ASSERT_EQ(w.DBList->count(), 2);
+    w.DBList->setCurrentIndex(1);
+    w.N260Click(1);
+    ASSERT_EQ(dlg.messages.size(), 1);
+    EXPECT_TRUE(dlg.messages[0].contains(QStringLiteral("Папка конфигурации \"Пропавшая\" не найдена")))
+        << dlg.messages[0].toStdString();
+    EXPECT_TRUE(dlg.questions.isEmpty());
+    EXPECT_EQ(w.windowTitle(), caption);
+    EXPECT_EQ(w.DBList->currentText(), SampleFixture::kConfigName);
+    EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
 }
 
 TEST_F(MainWindow, CommandsPassTheirModesToTheirWindows) {
@@ -146,12 +166,15 @@ TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
         const QSize client(qFloor(c.width / c.scale) - 8, qFloor((c.height - 40) / c.scale) - 30 - 8);
         TMain w;   // the real start-up
         ASSERT_TRUE(w.startedUp());
-        AdminMode::instance().setOn(true);   // every command shown
-        w.showAdminCommands();
         w.setWindowState(Qt::WindowNoState);
         w.resize(client);
         w.show();
         // The window fits itself once more after the resizing is over, and lays out the type it chose.
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        // Administrator mode switched on in the shown window, as Ctrl+Shift+G does: every command shown, and the
+        // window fits them at once.
+        AdminMode::instance().setOn(true);
+        ASSERT_TRUE(w.LAdm4_1->isVisible());
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
         EXPECT_EQ(w.size(), client);
         const bool scrolls = w.BackgroundArea->verticalScrollBar()->maximum() > 0 ||
@@ -185,7 +208,12 @@ TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
         for (TabcLRComboBox *list : {w.DBList, w.SRList})
             EXPECT_GE(list->width(), list->fontMetrics().horizontalAdvance(list->currentText()))
                 << list->objectName().toStdString();
+        // Switched off again: the type grows back, "Завершение работы" stays inside.
         AdminMode::instance().setOn(false);
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        EXPECT_EQ(w.BackgroundArea->verticalScrollBar()->maximum() > 0, c.scrolls);
+        if (!c.scrolls)
+            EXPECT_TRUE(w.rect().contains(QRect(w.abcMouseLabel19->mapTo(&w, QPoint(0, 0)), w.abcMouseLabel19->size())));
         w.close();
     }
 }

@@ -10,6 +10,8 @@
 #include "forms/FormList.h"
 #include "forms/FormListCommon.h"
 #include "forms/MedTypes.h"
+#include "forms/TransferFiles.h"
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
 #include "support/WindowTestBase.h"
@@ -137,11 +139,15 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
     w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
     w.N13Click();
     const QString folder = fx.yearFolder() + "data/Северный район/";
-    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена. Файлов: 4, папка ") +
-                                   QDir::toNativeSeparators(paths::withoutSlash(folder))))
+    // The FAP without values gets no file, and the closing box says so.
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена. Файлов: 3, папка ") +
+                                   QDir::toNativeSeparators(paths::withoutSlash(folder)) +
+                                   QStringLiteral("\nУчреждений без значений за год (файлы для них не записаны): 1 — "
+                                                  "ФАП Лесной.")))
         << dialogs.messages.join(u'|').toStdString();
     const QStringList written = QDir(folder).entryList({"*.orw"}, QDir::Files, QDir::Name);
-    EXPECT_EQ(written.size(), 4);
+    EXPECT_EQ(written.size(), 3);
+    EXPECT_FALSE(written.join(u'|').contains(QStringLiteral("Лесной")));
 
     const auto total = [] { return db::scalar(db::connection(db::kData), "select count(*) from data").toInt(); };
     const int before = total();
@@ -300,6 +306,76 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     dialogs.answers.push_back(true);
     w.N12Click();
     EXPECT_EQ(valueOf(units[0].id).toDouble(), 0.1);
+}
+
+// A file that stands for the institution's year but lacks forms the institution has values in: the load asks first,
+// naming them; No changes nothing, Yes loads and the closing box names what was emptied. The group load alike.
+TEST_F(WindowTest, InstitutionLoadsNameTheFormsTheyEmpty) {
+    const QSqlDatabase data = db::connection(db::kData);
+    QStringList others;   // forms of the hospital's values other than Ф30
+    for (const QVariant &t : db::column(data, "select distinct \"table\" from data where hospital=?", {ids::NorthHospital}))
+        if (const CachedTable *table = shared().Caches.table(t.toLongLong()); table && table->formId != ids::FormF30)
+            if (!others.contains(table->formName)) others.append(table->formName);
+    ASSERT_FALSE(others.isEmpty());
+    const CachedTable *staff = shared().Caches.table(ids::TableF30Staff);
+    ASSERT_TRUE(staff);
+    const QString file = fx.yearFolder() + QStringLiteral("Северная ЦРБ - Годовой - 2024.orw");
+    ASSERT_TRUE(cp1251::writeLines(file, {transfer::formatRecord("0.1", shared().yearText(), staff->formName,
+                                                                 staff->tablen, staff->shape.fixcols + 2,
+                                                                 staff->shape.fixrows + 2)}));
+    const auto rows = [&] {
+        return db::scalar(data, "select count(*) from data where hospital=?", {ids::NorthHospital}).toInt();
+    };
+    const int before = rows();
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
+    for (const bool group : {false, true}) {
+        SCOPED_TRACE(group);
+        dialogs.questions.clear();
+        dialogs.messages.clear();
+        if (group) dialogs.fileLists.push_back({file});
+        else dialogs.files.push_back(file);
+        dialogs.answers.push_back(false);
+        group ? w.N7Click() : w.N12Click();
+        ASSERT_EQ(dialogs.questions.size(), 1);
+        EXPECT_TRUE(dialogs.questions[0].contains(QStringLiteral("будут очищены"))) << dialogs.questions[0].toStdString();
+        for (const QString &f : others) EXPECT_TRUE(dialogs.questions[0].contains(f)) << f.toStdString();
+        EXPECT_FALSE(dialogs.questions[0].contains(QStringLiteral(": Ф30")));
+        EXPECT_EQ(rows(), before);
+    }
+    dialogs.files.push_back(file);
+    dialogs.answers.push_back(true);
+    w.N12Click();
+    EXPECT_EQ(rows(), 1);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Очищены формы, строк которых не было в загруженных данных:\n")))
+        << dialogs.messages.join(u'|').toStdString();
+    // Nothing left to empty: no question.
+    dialogs.questions.clear();
+    dialogs.fileLists.push_back({file});
+    w.N7Click();
+    EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join(u'|').toStdString();
+    EXPECT_EQ(rows(), 1);
+}
+
+// An institution without values of the year: its unload writes no file (every load would refuse it as empty) and says
+// why; one with values writes a file the load reads back.
+TEST_F(WindowTest, UnloadOfAnInstitutionWithoutValuesWritesNothing) {
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::FapLesnoy));
+    dialogs.files.push_back(fx.yearFolder() + "лесной.orw");
+    w.N14Click();
+    EXPECT_TRUE(dialogs.savePaths.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(fx.yearFolder() + "лесной.orw"));
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("нет значений за %1 год: выгружать нечего").arg(shared().Year)))
+        << dialogs.messages.join(u'|').toStdString();
+    dialogs.files.clear();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
+    dialogs.files.push_back(fx.yearFolder() + "северная.orw");
+    w.N14Click();
+    ASSERT_TRUE(QFileInfo::exists(fx.yearFolder() + "северная.orw"));
+    EXPECT_GT(transfer::readFile(fx.yearFolder() + "северная.orw").records.size(), 0);
 }
 
 TEST_F(WindowTest, TypeFormsRenameAndOrder) {

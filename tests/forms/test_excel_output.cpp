@@ -16,6 +16,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include "forms/TransferFiles.h"
+
+#include <QSet>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;
@@ -126,6 +129,26 @@ TEST_F(ExcelOutputTest, FormPerMemberWritesOneFileEach) {
     ASSERT_EQ(odd.size(), 1);
     EXPECT_EQ(QFileInfo(odd[0]).absolutePath(), QDir(folder).absolutePath());
     EXPECT_TRUE(excelout::exportFormPerMember(folder, f30(), "", ReportMode::Svod).isEmpty());
+}
+
+// Members of equal names (letter case aside) and of official names past a file name's length each get a book of their
+// own, whose name fits with the suffixes it is written under.
+TEST_F(ExcelOutputTest, FormPerMemberGivesEqualAndLongNamesABookEach) {
+    const QString folder = fx.root() + "long";
+    const QString official = QStringLiteral("Государственное бюджетное учреждение здравоохранения ").repeated(3);
+    const QList<qint64> members = {addInstitution("ФАП Ёлкино"), addInstitution("фап ёлкино"),
+                                   addInstitution(official + "№1"), addInstitution(official + "№2")};
+    QStringList list;
+    for (const qint64 id : members) list.append(QString::number(id));
+    const QStringList files = excelout::exportFormPerMember(folder, f30(), list.join(','), ReportMode::Svod);
+    ASSERT_EQ(files.size(), 4);
+    QSet<QString> distinct;
+    for (const QString &f : files) {
+        EXPECT_TRUE(QFileInfo::exists(f)) << f.toStdString();
+        EXPECT_LE(QFileInfo(f).fileName().toUtf8().size(), transfer::kMaxUnitFileNameBytes) << f.toStdString();
+        distinct.insert(QFileInfo(f).fileName().toUpper());
+    }
+    EXPECT_EQ(distinct.size(), 4);
 }
 
 TEST_F(ExcelOutputTest, FormPerMemberReplacesOnlyWhatItMayAndCan) {

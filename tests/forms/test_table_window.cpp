@@ -406,24 +406,46 @@ TEST_F(TableWindowTest, RulesTouchingACell) {
         if (r.key == sample::ids::RuleVisitsVsPositions) EXPECT_TRUE(r.text.startsWith("[Межтабличный] "));
 }
 
-TEST_F(TableWindowTest, SumsByInstitutionTypesAreReadOnly) {
-    SharedState &s = shared();
-    open(sample::ids::NorthHospital);
-    testWork().mode = ReportMode::Types;
-    testWork().includeList = "5,9";
-    auto w = show();
-    ASSERT_TRUE(w->isLoaded());
-    EXPECT_EQ(w->cellDisplayText(0, 0), "140");   // 50 + 90
-    EXPECT_FALSE(w->N5->isVisible());
-    QWidget *g = w->StringGrid1;
-    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
-    QTest::keyClicks(g, "7");
-    EXPECT_EQ(w->CellEditText(), "140");
-    QTest::keyClick(g, Qt::Key_Return);
-    w->N5Click();
-    EXPECT_EQ(stored(5, 5), std::make_pair(1, 50.0));
-    EXPECT_EQ(stored(5, 5, sample::ids::SouthHospital), std::make_pair(1, 90.0));
-    EXPECT_TRUE(dialogs.questions.isEmpty());
+// Sums over many institutions, by institution types or over a territorial unit ("Свод" of the territory window), are
+// shown, never typed into, cleared or loaded: nothing is stored under the unit. An institution's window offers all.
+TEST_F(TableWindowTest, SumsOverInstitutionsAreReadOnly) {
+    const struct {
+        const char *what;
+        ReportMode mode;
+        qint64 unit;
+        bool sum;
+    } cases[] = {
+        {"types", ReportMode::Types, sample::ids::NorthHospital, true},
+        {"territory", ReportMode::Input, sample::ids::North, true},
+        {"institution", ReportMode::Input, sample::ids::NorthHospital, false},
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.what);
+        open(k.unit);
+        testWork().mode = k.mode;
+        testWork().includeList = k.sum ? "5,9" : "";
+        auto w = show();
+        ASSERT_TRUE(w->isLoaded());
+        EXPECT_EQ(w->N5->isVisible(), !k.sum);
+        EXPECT_EQ(w->N35->isVisible(), !k.sum);
+        EXPECT_EQ(w->N46->isEnabled(), !k.sum);
+        if (!k.sum) continue;
+        const QString shown = w->CellEditText();
+        QWidget *g = w->StringGrid1;
+        QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClicks(g, "7");
+        EXPECT_EQ(w->CellEditText(), shown);
+        QTest::keyClick(g, Qt::Key_Return);
+        dialogs.files.push_back(QStringLiteral("/nowhere.orw"));
+        w->N5Click();
+        w->N35Click();
+        EXPECT_EQ(stored(5, 5), std::make_pair(1, 50.0));
+        EXPECT_EQ(stored(5, 5, sample::ids::SouthHospital), std::make_pair(1, 90.0));
+        EXPECT_EQ(stored(5, 5, sample::ids::North).first, 0);
+        EXPECT_TRUE(dialogs.questions.isEmpty());
+        EXPECT_EQ(dialogs.files.size(), 1u);   // no file was asked for
+        dialogs.files.clear();
+    }
     testWork().includeList.clear();
 }
 

@@ -3,11 +3,14 @@
 #include "engine/NumberFormat.h"
 #include "test_adm_fixture.h"
 
+#include "forms/AdmFormLogic.h"
 #include "forms/TransferFiles.h"
 #include "platform/Codepage.h"
+#include "platform/Paths.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTreeWidgetItem>
@@ -311,6 +314,48 @@ TEST(TransferPolicy, RefusedFilesChangeNothingAndSayWhy) {
     }
 }
 
+// A load that replaces a whole year names the forms that held values and get no line of the file, before (nothing
+// written) and after; form and table loads replace only what the file carries and name nothing.
+TEST(TransferPolicy, WholeYearLoadsNameTheFormsTheyEmpty) {
+    const QMap<QString, QStringList> emptied{{"unit", {QStringLiteral("Ф12")}}, {"report", {QStringLiteral("Ф12")}}};
+    for (const Reader &reader : readers()) {
+        SCOPED_TRACE(reader.name);
+        admtest::YearFixture fx;
+        fx.value(fx.crb, fx.t30a, 3, 4, 0.1, 2026, reader.valueTable);
+        fx.value(fx.crb, fx.t30b, 3, 3, 0.2, 2026, reader.valueTable);   // a form the file has a line of: replaced
+        fx.value(fx.crb, fx.t12, 3, 3, -0.3, 2026, reader.valueTable);
+        const QString file = writeText(fx.dir.path() + "/ЦРБ." + reader.ext, {line("7", "2026", "ф30", "(1000)", 4, 5)});
+        const QStringList before = fx.values(reader.valueTable);
+        const QStringList expected = emptied.value(reader.name);
+        if (QByteArray(reader.name) == "unit")
+            EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QString(), false), expected);
+        if (QByteArray(reader.name) == "chosen forms")
+            EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QStringLiteral("ф30"), true), QStringList{});
+        if (QByteArray(reader.name) == "report") {
+            db::exec(db::connection(db::kMain), "insert or ignore into reports (id, report) values (?, 'Отчет')",
+                     {fx.crb});
+            EXPECT_EQ(formsEmptiedByReportLoad(fx.crb, file), expected);
+        }
+        EXPECT_EQ(fx.values(reader.valueTable), before);
+        const LoadResult r = reader.load(fx, file);
+        EXPECT_EQ(r.emptiedForms, expected);
+        // What was named is what went.
+        const bool ф12Kept = fx.values(reader.valueTable).join(u' ').contains(QStringLiteral("|%1|").arg(fx.t12));
+        EXPECT_EQ(ф12Kept, expected.isEmpty());
+    }
+    // Loading only the chosen forms while clearing every form: the others are named.
+    admtest::YearFixture fx;
+    fx.value(fx.crb, fx.t12, 3, 3, 2);
+    fx.value(fx.crb, fx.t30a, 3, 4, 1);
+    const QString file = writeText(fx.dir.path() + "/ЦРБ.orw", {line("7", "2026", "Ф30", "(1000)", 4, 5),
+                                                                 line("8", "2026", "Ф12", "(1000)", 4, 4)});
+    EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QStringLiteral("ф12"), false), QStringList{QStringLiteral("Ф30")});
+    EXPECT_EQ(emptiedFormsQuestion({{QStringLiteral("ЦРБ"), {QStringLiteral("Ф30")}}, {QStringLiteral("ФАП"), {}}}, 2026),
+              QStringLiteral("Загрузка заменяет все данные за 2026 год. В загружаемых данных нет строк форм, которые "
+                             "сейчас заполнены, и эти формы будут очищены:\nЦРБ: Ф30\nЗагрузить?"));
+    EXPECT_TRUE(emptiedFormsQuestion({{QStringLiteral("ФАП"), {}}}, 2026).isEmpty());
+}
+
 // Values are stored as every writer stores them (fifteen digits, no row for
 // a zero); cells outside the table are skipped and counted.
 TEST(TransferPolicy, ValuesStoredAsEveryWriterCellsOutsideSkipped) {
@@ -423,6 +468,7 @@ TEST(TransferFiles, GroupSaveRefusesTwoNodesOfOneFile) {
 TEST(TransferFiles, StoppedGroupSaveLeavesTheOlderFiles) {
     admtest::YearFixture fx;
     fx.value(fx.crb, fx.t30a, 3, 4, 1);
+    fx.value(fx.poly, fx.t30a, 3, 4, 2);
     QTreeWidgetItem region(QStringList{QStringLiteral("Район")});
     region.setData(0, Qt::UserRole, fx.region);
     (new QTreeWidgetItem(&region, QStringList{QStringLiteral("ЦРБ")}))->setData(0, Qt::UserRole, fx.crb);
@@ -454,4 +500,62 @@ TEST(TransferFiles, StoppedGroupSaveLeavesTheOlderFiles) {
     ASSERT_TRUE(cp1251::readLines(data + "/Район/ЦРБ - Годовой - 2026.orw", lines));
     EXPECT_EQ(lines, (QStringList{line("1", "2026", "Ф30", "(1000)", 3, 4), line("10.1", "2026", "Ф30", "(1000)", 4, 4)}));
     EXPECT_TRUE(QDir(data + "/Район").entryList({"*.part"}, QDir::Files).isEmpty());
+}
+
+// A district with official names of 90 characters and more on a long level name: every file, with the suffixes it is
+// written under, fits a file name; an institution without values gets no file (an older one of it goes) and is named;
+// the group load of what was written gives back every value without a word.
+TEST(TransferFiles, GroupUnloadAndLoadOfADistrictWithLongNamesGiveBackEveryValue) {
+    admtest::YearFixture fx;
+    const QString official = QStringLiteral("Государственное бюджетное учреждение здравоохранения \"Центральная районная "
+                                            "больница №%1\" (ёлки)");
+    ASSERT_GE(official.size(), 90);
+    const QString level = QStringLiteral("Первое полугодие 2024 года (уточнённые данные)");
+    const qint64 district = fx.unit(QStringLiteral("Северо-Восточный район"), 0, -1, 5);
+    const qint64 area = fx.unit(QStringLiteral("Участок [2]"), district, -1, 9);
+    QTreeWidgetItem root(QStringList{QStringLiteral("Северо-Восточный район")});
+    root.setData(0, Qt::UserRole, district);
+    auto *sub = new QTreeWidgetItem(&root, QStringList{QStringLiteral("Участок [2]")});
+    sub->setData(0, Qt::UserRole, area);
+    QList<qint64> units;
+    for (int i = 1; i <= 5; ++i) {
+        // Names equal in their first 80 characters, one of them in lower case.
+        const QString name = i == 4 ? official.arg(i).toLower() : official.arg(i);
+        const qint64 id = fx.unit(name, i < 5 ? district : area, fx.typeHosp, i);
+        auto *item = new QTreeWidgetItem(i < 5 ? &root : sub, QStringList{name});
+        item->setData(0, Qt::UserRole, id);
+        units.append(id);
+    }
+    const qint64 empty = units[2];
+    const QList<double> hard{0.1, 0.2, -0.3, 46564745508.96, 12.345};   // as stored: 15 digits
+    for (int i = 0; i < units.size(); ++i) {
+        if (units[i] == empty) continue;
+        fx.value(units[i], fx.t30a, 3, 4 + i, hard[i]);
+        fx.value(units[i], fx.t12, 4, 3, -hard[(i + 1) % hard.size()]);
+    }
+    const QString data = fx.yearFolder + "data";
+    // An older unload's file of the institution that has no values now.
+    const QString older = data + "/" + unitStemOfNode(&root) + "/" +
+                          unitFileNameOfStem(unitStemOfNode(root.child(3)), level, 2026);
+    ASSERT_TRUE(paths::makePath(QFileInfo(older).absolutePath()));
+    ASSERT_TRUE(cp1251::writeLines(older, {line("5", "2026", "Ф30", "(1000)", 3, 4)}));
+
+    const TreeWriteResult r = SaveHospTree(&root, data, level, 2026);
+    EXPECT_EQ(r.files, 4);
+    EXPECT_EQ(r.withoutValues, QStringList{official.arg(3)});
+    EXPECT_EQ(r.removedOlder, 1);
+    EXPECT_FALSE(QFileInfo::exists(older));
+    EXPECT_TRUE(withoutValuesNote(r).contains(QStringLiteral("без значений за год (файлы для них не записаны): 1")));
+    ASSERT_EQ(r.writtenFiles.size(), 4);
+    for (const QString &f : r.writtenFiles)
+        EXPECT_LE(QFileInfo(f).fileName().toUtf8().size() + int(sizeof(".part.XXXXXX")) - 1, 255) << f.toStdString();
+
+    const QStringList before = fx.values();
+    db::exec(fx.dataDb(), QStringLiteral("delete from data"));
+    EXPECT_TRUE(levelQuestion(UnitNames(), r.writtenFiles, level).isEmpty());
+    const adm::GroupLoadResult loaded = adm::loadUnitFiles(r.writtenFiles, QString(), false);
+    EXPECT_EQ(loaded.loaded, 4);
+    EXPECT_TRUE(loaded.missingUnits.isEmpty()) << loaded.missingUnits.join(u'|').toStdString();
+    EXPECT_TRUE(loaded.failures.isEmpty()) << loaded.failures.join(u'|').toStdString();
+    EXPECT_EQ(fx.values().join(u' ').toStdString(), before.join(u' ').toStdString());
 }

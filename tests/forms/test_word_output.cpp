@@ -12,6 +12,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include "forms/TransferFiles.h"
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;
@@ -194,6 +195,16 @@ TEST_F(WordOutputTest, ReportCopyIsProtectedAndDetectsLaterChanges) {
 TEST_F(WordOutputTest, ReportCopyNamesAreSafeAndStampsDropMidnight) {
     const QString path = wordout::reportCopyPath(context(5), "ГБУЗ \"ЦРБ\" г/о");
     EXPECT_EQ(QFileInfo(path).fileName(), "Ф30 ГБУЗ _ЦРБ_ г_о 2024.docx");
+    // Official names past a file name's length: shortened, kept apart, and the copy is written and found again.
+    const QString official = QStringLiteral("Государственное бюджетное учреждение здравоохранения ").repeated(3);
+    const QString one = wordout::reportCopyPath(context(5), official + "№1");
+    const QString two = wordout::reportCopyPath(context(5), official + "№2");
+    EXPECT_NE(one, two);
+    EXPECT_LE(QFileInfo(one).fileName().toUtf8().size(), transfer::kMaxUnitFileNameBytes);
+    const wordout::PrintContext c = context(ids::NorthHospital);
+    const QString made = wordout::makeReportCopy(c, official + "№1", "06.12.2026 10:00:00");
+    EXPECT_TRUE(QFileInfo::exists(made));
+    EXPECT_EQ(wordout::existingReportCopy(c, official + "№1"), made);
     const QDateTime midnight(QDate(2026, 12, 6), QTime(0, 0));
     EXPECT_FALSE(wordout::printStamp(midnight).contains(':'));
     EXPECT_TRUE(wordout::printStamp(midnight.addSecs(61)).startsWith(wordout::printStamp(midnight) + ' '));

@@ -93,6 +93,14 @@ TEST(TextFileWriter, FailedWriteKeepsPreviousFileAndSaysWhy) {
     EXPECT_EQ(fileBytes(dir.filePath("a.txt")).size(), 2 * 2000 * (47 + 2));
 }
 
+// A name past the file system's 255 bytes is said in Russian, not as a system code.
+TEST(TextFileWriter, NameTooLongIsSaidInRussian) {
+    QTemporaryDir dir;
+    QString error;
+    EXPECT_FALSE(cp1251::writeLines(dir.filePath(QString(128, QChar(0x0416)) + ".orw"), {"1"}, &error));
+    EXPECT_EQ(error, QStringLiteral("имя файла слишком длинное"));
+}
+
 class DatabaseTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;

@@ -78,3 +78,53 @@ TEST_F(ReportTransferTest, FormNamesMatchWithoutCaseAndOtherYearsKeepTheValues) 
     EXPECT_TRUE(dialogs.sawMessage("2023"));
     EXPECT_EQ(reportRows(ids::ReportNorth), QStringList{"12.5,2024,2,5,4"});
 }
+
+// A file of the report's year that lacks forms the report holds values in: asked first, naming them; No keeps every
+// value, Yes loads and the closing box names what was emptied.
+TEST_F(ReportTransferTest, LoadThatEmptiesFormsAsksFirst) {
+    TRepList w(testWork());
+    w.FormCreate();   // first row: report 1
+    db::exec(db::kData, "insert into repdata values (?, 0.2, 2024, ?, 5, 5)", {ids::ReportRegion, ids::TableF14Patients});
+    const QStringList before = reportRows(ids::ReportRegion);
+    QDir().mkpath(dataFolder());
+    const QString path = dataFolder() + "часть.rpd";
+    ASSERT_TRUE(cp1251::writeLines(path, {"\"0.1\",\"2024\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
+    dialogs.files = {path};
+    dialogs.answers = {false};
+    w.N1Click();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].contains("будут очищены:\nСвод по области: Ф14\n"))
+        << dialogs.questions[0].toStdString();
+    EXPECT_EQ(reportRows(ids::ReportRegion), before);
+    dialogs.files = {path};
+    dialogs.answers = {true};
+    w.N1Click();
+    EXPECT_EQ(reportRows(ids::ReportRegion), QStringList{"0.1,2024,2,5,4"});
+    EXPECT_TRUE(dialogs.messages.last().contains("Очищены формы")) << dialogs.messages.last().toStdString();
+}
+
+// A report of a long official name is proposed a file name that can be written.
+TEST_F(ReportTransferTest, LongReportNameIsProposedAWritableFileName) {
+    const QString official = QStringLiteral("Сводный отчет государственных учреждений здравоохранения района ").repeated(3);
+    db::exec(db::kMain, "update reports set report=? where id=?", {official, ids::ReportRegion});
+    TRepList w(testWork());
+    w.FormCreate();   // first row: report 1
+    w.N3Click();      // the save dialog cancelled
+    ASSERT_EQ(dialogs.savePaths.size(), 1);
+    const QString proposed = QFileInfo(dialogs.savePaths[0]).fileName();
+    EXPECT_TRUE(proposed.endsWith(".rpd"));
+    EXPECT_LE(proposed.toUtf8().size(), 255 - 12) << proposed.toStdString();
+    dialogs.files = {dialogs.savePaths[0]};
+    w.N3Click();
+    EXPECT_TRUE(QFileInfo::exists(dialogs.savePaths[0])) << dialogs.messages.join('|').toStdString();
+}
+
+// A report without values of the year: nothing is written, and the user is told why.
+TEST_F(ReportTransferTest, ReportWithoutValuesWritesNothing) {
+    db::exec(db::kData, "delete from repdata where hospital=?", {ids::ReportRegion});
+    TRepList w(testWork());
+    w.FormCreate();   // first row: report 1
+    w.N3Click();
+    EXPECT_TRUE(dialogs.savePaths.isEmpty());
+    EXPECT_TRUE(dialogs.sawMessage("нет значений за 2024 год: выгружать нечего")) << dialogs.messages.join('|').toStdString();
+}
