@@ -452,7 +452,7 @@ void TAdmForm::N12Click() {
         }
         // The file stands for the institution's year: forms it has no line of are emptied, said first.
         const QString emptied = transfer::emptiedFormsQuestion(
-            {{n->text(0), transfer::formsEmptiedByUnitLoad(TreeNodeId(n), file, m_groupLoadForms, clearChosenOnly())}},
+            {{n->text(0), transfer::formsEmptiedByUnitLoad(TreeNodeId(n), file, shared().GroupLoadForms, clearChosenOnly())}},
             shared().Year);
         if (!emptied.isEmpty() && !confirmDefaultNo(emptied, this)) return;
         const ProgressShown shown(this);
@@ -485,7 +485,7 @@ void TAdmForm::N7Click() {
             !level.isEmpty() && !confirmDefaultNo(level, this))
             return;
         if (const QString emptied = transfer::emptiedFormsQuestion(
-                adm::formsEmptiedByUnitFiles(files, m_groupLoadForms, clearChosenOnly()), shared().Year);
+                adm::formsEmptiedByUnitFiles(files, shared().GroupLoadForms, clearChosenOnly()), shared().Year);
             !emptied.isEmpty() && !confirmDefaultNo(emptied, this))
             return;
         const ProgressShown shown(this);
