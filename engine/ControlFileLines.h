@@ -44,6 +44,12 @@ struct RuleKey {
 QList<RuleKey> FormRuleKeys(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
 // Deletes the same rule set as ControlFileLinesForForm; returns the count.
 int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
+// Deletes the rules of these keys; returns the count.
+int DeleteRulesByKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys);
+// Whether a side of a rule between forms names a table of the form (the
+// test of ControlFileLinesForForm; here letter case is ignored also in
+// Cyrillic, so it may name more forms, never fewer).
+bool RuleNamesForm(const ControlLine &rule, const QString &formName);
 // How many rules belong to the form by the same test (its own and those
 // between forms that name one of its tables).
 int CountFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);

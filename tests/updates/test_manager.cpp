@@ -12,7 +12,9 @@
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 #include "updates/UpdateGenerator.h"
+#include "updates/UpdateInstaller.h"
 #include "updates/UpdateManager.h"
+#include "engine/RuleCheck.h"
 #include "updates/UpdateSupport.h"
 
 #include <QPlainTextEdit>
@@ -649,4 +651,185 @@ TEST(UpdateWindow, AnUntrustedCertificateIsNamedInTheMessage) {
               "Ошибка при установке обновления.\r\nНе удалось загрузить архив обновления: " + refused);
     EXPECT_EQ(row(w, "vS1")->text(4), "Доступно");
     EXPECT_EQ(decipher("Ф30"), "изменено");
+}
+
+namespace {
+
+// The rule between Ф14 and Ф30 as a control line, with its comment changed.
+const QString kSharedRule = R"("","","Ф14Т[1000]СТР[1]ГР[4]","<=","Ф30Т[2000]СТР[1]ГР[4]","","%1")";
+
+// Rewrites the rule between forms in the control file of the form.
+void editSharedRule(const QString &dir, const QString &form, const QString &comment) {
+    const QString file = dir + form + "/controls_" + form + ".orv";
+    QStringList l = lines(file);
+    bool found = false;
+    for (QString &line : l)
+        if (line.startsWith("\"\",")) {
+            line = kSharedRule.arg(comment);
+            found = true;
+        }
+    ASSERT_TRUE(found) << file.toStdString();
+    write(file, l);
+}
+
+QString sharedRuleComment() {
+    return db::scalar(mainDb(), "select group_concat(commnt, '|') from int_control where formid=0").toString();
+}
+
+} // namespace
+
+// Update A changes the rule between Ф30 and Ф14 through Ф30, update B through Ф14: A cannot be rolled back under B,
+// and each rollback brings back exactly what its update changed (a rule added since by the user stays).
+TEST(UpdateWindow, TwoUpdatesSharingARuleBetweenFormsRollBackLatestFirst) {
+    ServedSample s;
+    const QByteArray a = package(s, {"Ф30"}, [](const QString &d) { editSharedRule(d, "Ф30", "редакция A"); });
+    const QByteArray b = package(s, {"Ф14"}, [](const QString &d) { editSharedRule(d, "Ф14", "редакция B"); });
+    serveList(s, {{"A", a}, {"B", b}});
+    const QStringList before = state(s);
+    TUpdateForm w;
+    s.open(w);
+    ASSERT_EQ(press(s, w, "vA", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(sharedRuleComment(), "редакция A");
+    const QStringList afterA = state(s);
+    ASSERT_EQ(press(s, w, "vB", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(sharedRuleComment(), "редакция B");
+    const QStringList afterB = state(s);
+
+    EXPECT_EQ(press(s, w, "vA", w.Button3),
+              "Ошибка при откате обновления.\r\nКонтроль между формами Ф14Т[1000]СТР[1]ГР[4] <= Ф30Т[2000]СТР[1]ГР[4] "
+              "изменило более позднее обновление vB. Сначала откатите его.");
+    EXPECT_EQ(state(s), afterB);
+    EXPECT_EQ(row(w, "vB")->text(4), "Установлено");
+
+    EXPECT_EQ(press(s, w, "vB", w.Button3), "Обновление откачено");
+    EXPECT_EQ(state(s), afterA);
+    // A rule between the forms added by the user after A is no part of A.
+    db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values "
+                       "(0, '', 'Ф30Т[1000]СТР[1]ГР[4]', '>=', 'Ф14Т[1000]СТР[1]ГР[4]', '', 'свой')");
+    const QStringList own = queryRows(mainDb(), "select * from int_control where commnt='свой'");
+    EXPECT_EQ(press(s, w, "vA", w.Button3), "Обновление откачено");
+    EXPECT_EQ(queryRows(mainDb(), "select * from int_control where commnt='свой'"), own);
+    db::exec(mainDb(), "delete from int_control where commnt='свой'");
+    EXPECT_EQ(state(s), before);
+    EXPECT_EQ(sharedRuleComment(), "Выписанных не больше посещений");
+}
+
+// The publisher's form is "ф30", the user's "Ф30": the update changes Ф30 and its own print files, rolls back, and a
+// later update of "Ф30" holds it back.
+TEST(UpdateWindow, AManifestInAnotherLetterCaseChangesTheStoredForm) {
+    ServedSample s;
+    const QString forms = s.fx.yearFolder() + "forms/";
+    db::exec(mainDb(), "update forms set formname='ф30' where formname='Ф30'");
+    ASSERT_TRUE(QFile::rename(forms + "Ф30.txt", forms + "ф30.txt"));
+    const QByteArray lower = package(s, {"ф30"}, [](const QString &d) {
+        write(d + "ф30/ф30.frs", {"ф30#Опубликовано#Нет"});
+        write(d + "ф30/Forms/ф30.txt", {"новый"});
+    });
+    db::exec(mainDb(), "update forms set formname='Ф30' where formname='ф30'");
+    ASSERT_TRUE(QFile::rename(forms + "ф30.txt", forms + "Ф30.txt"));
+    const QByteArray upper = package(s, {"Ф30"}, published);
+    serveList(s, {{"L", lower}, {"U", upper}});
+    const QStringList before = state(s);
+    TUpdateForm w;
+    s.open(w);
+    ASSERT_EQ(press(s, w, "vL", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(decipher("Ф30"), "Опубликовано");
+    EXPECT_EQ(lines(forms + "Ф30.txt"), QStringList{"новый"});
+    EXPECT_FALSE(QDir(forms).entryList(QDir::Files).contains("ф30.txt"));
+    EXPECT_EQ(db::scalar(mainDb(), "select group_concat(form_name) from installed_form_versions").toString(), "Ф30");
+    const QStringList afterL = state(s);
+
+    ASSERT_EQ(press(s, w, "vU", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(press(s, w, "vL", w.Button3),
+              "Ошибка при откате обновления.\r\nФорму Ф30 изменило более позднее обновление vU. Сначала откатите его.");
+    EXPECT_EQ(press(s, w, "vU", w.Button3), "Обновление откачено");
+    EXPECT_EQ(state(s), afterL);
+    EXPECT_EQ(press(s, w, "vL", w.Button3), "Обновление откачено");
+    EXPECT_EQ(state(s), before);
+}
+
+// A rule of the backup that the check refuses today (a row of its table deleted since) comes back all the same and is
+// named; the log says what the check refused.
+TEST(UpdateWindow, ABackupRuleTheCheckRefusesTodayIsRestoredAndNamed) {
+    ServedSample s;
+    serveList(s, {{"U1", package(s, {"Ф30"}, published)}});
+    const QStringList rules = storedRules();
+    TUpdateForm w;
+    s.open(w);
+    ASSERT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
+    // The structure editor deletes the last row of table (1000) and leaves the rules as they are.
+    db::exec(mainDb(), "update tables set rowcount=rowcount-1 where tablen='(1000)' and form="
+                       "(select id from forms where formname='Ф30')");
+    ASSERT_FALSE(rulecheck::CheckRule(mainDb(), {"Ф30", "(1000)", "ГР[7]", "<=", "ГР[6]", "СТР[1..5]"}));
+    const QString message = press(s, w, "vU1", w.Button3);
+    EXPECT_TRUE(message.startsWith("Обновление откачено\r\nВосстановлены контроли, которые сейчас не проходят проверку:\r\n"
+                                   "\"Ф30\",\"(1000)\",\"ГР[7]\",\"<=\",\"ГР[6]\",\"СТР[1..5]\",\"Женщин не больше физических лиц\""))
+        << message.toStdString();
+    EXPECT_EQ(storedRules(), rules);
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_TRUE(logText().contains("WARNING: Восстановлен контроль, который не проходит проверку: "));
+    EXPECT_FALSE(logText().contains("не относящиеся к ней"));
+}
+
+// A rollback killed at each of its steps: the next manager leaves the database and the print files both as the update
+// made them or both as before it.
+TEST(UpdateManager, ARollbackKilledAtEachStepIsFinishedOrUndoneAsOne) {
+    ServedSample s;
+    const QString forms = s.fx.yearFolder() + "forms/";
+    // The update replaces Ф30's mapping and adds a template Ф14 did not have.
+    const QByteArray u1 = package(s, {"Ф30", "Ф14"}, [](const QString &d) {
+        published(d);
+        write(d + "Ф14/Forms/Ф14.doc", {"шаблон"});
+    });
+    serveList(s, {{"U1", u1}});
+    const QStringList before = state(s);
+    auto list = s.manager().CheckForUpdates();
+    ASSERT_TRUE(list);
+    const auto install = [&] {
+        TUpdateManager m = s.manager();
+        ASSERT_TRUE(m.InstallUpdate(list->items[0])) << m.Message.toStdString();
+    };
+    install();
+    const QStringList installed = state(s);
+    ASSERT_NE(installed, before);
+    const auto status = [] { return db::scalar(mainDb(), "select status from updates order by id desc").toString(); };
+    int committedAt = -1;
+    for (int k = 0;; ++k) {
+        SCOPED_TRACE(k);
+        ASSERT_LT(k, 40);
+        QTemporaryFile reached;
+        ASSERT_TRUE(reached.open());
+        const QString reachedPath = reached.fileName();
+        const ChildEnd end = runInChild([&] {
+            int n = 0;
+            SetRollbackStepObserver([&](const char *step) {
+                QFile f(reachedPath);
+                f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+                f.write(step);
+                f.close();
+                if (n++ == k) raise(SIGKILL);
+            });
+            TUpdateManager m = s.manager();
+            _exit(m.RollbackUpdate("U1") ? 0 : 1);
+        });
+        const QString step = QString::fromUtf8(fileBytes(reachedPath));
+        if (!end.killed) {
+            EXPECT_EQ(end.code, 0);
+            EXPECT_GT(k, 3);
+            EXPECT_EQ(state(s), before);
+            break;
+        }
+        TUpdateManager next = s.manager();   // the next start
+        if (step == "committed" && committedAt < 0) committedAt = k;
+        if (status() == "installed") {
+            EXPECT_EQ(state(s), installed) << step.toStdString();
+            EXPECT_TRUE(step != "committed") << step.toStdString();
+        } else {
+            EXPECT_EQ(state(s), before) << step.toStdString();
+            EXPECT_EQ(step, "committed");
+            install();
+        }
+    }
+    EXPECT_GT(committedAt, 0);
+    EXPECT_TRUE(logText().contains("WARNING: Откат обновления был прерван; печатные файлы возвращены как были: U1"));
 }
