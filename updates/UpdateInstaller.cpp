@@ -201,16 +201,16 @@ public:
     // Keeps the files of a run that died (for the tests of a kill).
     void leaveForNextStart() { m_clearAtEnd = false; }
 
-    // The update of a plan left in the folder; empty when there is none.
-    static QString plannedUpdate(const QString &forms) {
+    // The plan left in the folder: the update's id, then one line a step.
+    static QStringList plan(const QString &forms) {
         QStringList lines;
-        return cp1251::readLines(forms + kStage + kPlan, lines) ? lines.value(0) : QString();
+        return cp1251::readLines(forms + kStage + kPlan, lines) ? lines : QStringList();
     }
+    // The update of a plan left in the folder; empty when there is none.
+    static QString plannedUpdate(const QString &forms) { return plan(forms).value(0); }
     // Undoes the renames of the plan left in the folder.
     static void undoPlan(const QString &forms) {
-        QStringList plan;
-        if (!cp1251::readLines(forms + kStage + kPlan, plan))
-            return;
+        const QStringList plan = PrintSwap::plan(forms);
         for (qsizetype i = plan.size() - 1; i >= 1; --i) {
             QStringList f;
             if (!quoted::split(plan[i], f) || f.size() != 2 || !IsSafeFileName(f[0]))
@@ -1006,14 +1006,11 @@ namespace {
 
 QString ruleText(const ControlLine &r) { return r.lft + QLatin1Char(' ') + r.reltion + QLatin1Char(' ') + r.rght; }
 
-// The rule lines of a backup's control file ("" lines when unreadable).
+// The rule lines of a backup's control file (none when unreadable).
 QList<ControlLine> backupRules(const QString &file) {
     QList<ControlLine> rules;
-    QStringList lines;
-    if (cp1251::readLines(file, lines))
-        for (const QString &line : lines)
-            if (const std::optional<ControlLine> r = ctlfile::ParseControlLine(line))
-                rules << *r;
+    if (!readRuleLines(file, rules))
+        rules.clear();
     return rules;
 }
 

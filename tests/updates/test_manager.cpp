@@ -15,6 +15,8 @@
 #include "updates/UpdateInstaller.h"
 #include "updates/UpdateManager.h"
 #include "engine/RuleCheck.h"
+#include "engine/ControlFileLines.h"
+#include "engine/FormStructureFile.h"
 #include "updates/UpdateSupport.h"
 
 #include <QPlainTextEdit>
@@ -832,4 +834,57 @@ TEST(UpdateManager, ARollbackKilledAtEachStepIsFinishedOrUndoneAsOne) {
     }
     EXPECT_GT(committedAt, 0);
     EXPECT_TRUE(logText().contains("WARNING: Откат обновления был прерван; печатные файлы возвращены как были: U1"));
+}
+
+// The form's Word template is a .docx: the package carries it, the installer puts it in place, the rollback brings the
+// user's back.
+TEST(UpdateWindow, ADocxTemplateIsShippedInstalledAndRolledBack) {
+    ServedSample s;
+    const QString forms = s.fx.yearFolder() + "forms/";
+    const QByteArray mine = fileBytes(forms + "Ф30.docx");
+    ASSERT_FALSE(mine.isEmpty());
+    QString manifest;
+    const QByteArray u1 = package(s, {"Ф30"}, [&](const QString &d) {
+        EXPECT_EQ(fileBytes(d + "Ф30/Forms/Ф30.docx"), mine);
+        ReadJsonFile(d + "update_manifest.json", manifest);
+        write(d + "Ф30/Forms/Ф30.docx", {"новый шаблон"});
+    });
+    EXPECT_TRUE(manifest.contains(R"("Ф30\/Forms\/Ф30.doc",)" "\r\n" R"(        "Ф30\/Forms\/Ф30.docx",)"))
+        << manifest.toStdString();
+    serveList(s, {{"U1", u1}});
+    TUpdateForm w;
+    s.open(w);
+    ASSERT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(lines(forms + "Ф30.docx"), QStringList{"новый шаблон"});
+    EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
+    EXPECT_EQ(fileBytes(forms + "Ф30.docx"), mine);
+}
+
+// A package of a form the database does not have installs the form with its tables, rows, columns, titles and rules.
+TEST(UpdateWindow, APackageOfANewFormInstallsItWithItsTablesAndRules) {
+    ServedSample s;
+    const qint64 f14 = db::scalar(mainDb(), "select id from forms where formname='Ф14'").toLongLong();
+    const QStringList structure = frs::formLines(mainDb(), f14);
+    const QStringList rules = ctlfile::ControlFileLinesForForm(mainDb(), f14, "Ф14");
+    ASSERT_GT(rules.size(), 1);
+    serveList(s, {{"N1", package(s, {"Ф14"})}});
+    // The user's configuration has no Ф14.
+    for (const char *table : {"titles", "\"rows\"", "\"columns\""})
+        db::exec(mainDb(), QString("delete from %1 where \"table\" in (select ident from tables where form=?)").arg(table),
+                 {f14});
+    db::exec(mainDb(), "delete from tables where form=?", {f14});
+    db::exec(mainDb(), "delete from int_control where formid=? or formid=0", {f14});
+    db::exec(mainDb(), "delete from forms where id=?", {f14});
+    TUpdateForm w;
+    s.open(w);
+    const QString message = press(s, w, "vN1", w.Button2);
+    ASSERT_EQ(message, "Обновление успешно установлено") << message.toStdString() << logText().toStdString();
+    const qint64 added = db::scalar(mainDb(), "select id from forms where formname='Ф14'").toLongLong();
+    ASSERT_GT(added, 0);
+    EXPECT_EQ(frs::formLines(mainDb(), added), structure);
+    EXPECT_EQ(ctlfile::ControlFileLinesForForm(mainDb(), added, "Ф14"), rules);
+    // The form the update made stays at its rollback, with its rules.
+    EXPECT_EQ(press(s, w, "vN1", w.Button3), "Обновление откачено");
+    EXPECT_EQ(frs::formLines(mainDb(), added), structure);
+    EXPECT_EQ(ctlfile::ControlFileLinesForForm(mainDb(), added, "Ф14"), rules);
 }
