@@ -4,10 +4,13 @@
 #include "support/Files.h"
 #include "support/ChildProcess.h"
 #include "support/Fixture.h"
+#include "support/FakeDialogs.h"
 #include "updates/UpdateGenerator.h"
 #include "updates/UpdateLists.h"
 #include "updates/UpdateSupport.h"
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QDir>
 #include <QFile>
@@ -168,4 +171,23 @@ TEST(UpdateGeneratorWindow, FormsAreListedInTheNameOrder) {
     QStringList shown;
     for (int i = 0; i < w.CheckListBox1->count(); ++i) shown << w.CheckListBox1->item(i)->text();
     EXPECT_EQ(shown, (QStringList{"Б", "ежи", "Ёлки", "Жуки", "Ф14", "Ф30", "Ф47"}));
+}
+
+// A form deleted after the list was loaded: the window says which form, shows no success and makes no package.
+TEST(UpdateGeneratorWindow, ATickedFormThatCannotBePackedIsNamedAndNoPackageIsMade) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    TUpdateGeneratorForm w;
+    w.Database = mainDb();
+    w.LoadForms();
+    for (int i = 0; i < w.CheckListBox1->count(); ++i)
+        if (w.CheckListBox1->item(i)->text() != "Ф14") w.CheckListBox1->item(i)->setCheckState(Qt::Checked);
+    w.Edit2->setText("Описание");
+    w.ComboBox1->setEditText("2024");
+    db::exec(mainDb(), "delete from forms where formname='Ф47'");
+    w.Button1Click();
+    EXPECT_EQ(dialogs.messages, QStringList{"Ошибка при создании пакета обновления.\r\nЭти формы не могут войти в пакет:\r\n"
+                                            "Ф47 (формы нет в базе данных)"});
+    EXPECT_TRUE(w.lastPackage().isEmpty());
+    EXPECT_TRUE(QDir(fx.programFolder() + "Updates").entryList({"*.zip"}).isEmpty());
 }
