@@ -80,6 +80,11 @@ QStringList ControlFileLinesAll(const QSqlDatabase &mainDb) {
     return LineReader(mainDb).linesOf(q);
 }
 
+QStringList ControlFileLinesAllByTable(const QSqlDatabase &mainDb) {
+    QSqlQuery q = db::exec(mainDb, QStringLiteral("select * from int_control order by tble,lft,rght,\"Код\""));
+    return LineReader(mainDb).linesOf(q);
+}
+
 QStringList ControlFileLinesForForm(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
     // The key last: rules alike in table and both sides keep one order.
     QSqlQuery q = db::exec(mainDb,

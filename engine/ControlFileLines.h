@@ -30,6 +30,8 @@ QString FormatControlLine(const ControlLine &line);
 QStringList ControlFileLinesForKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys);
 // Every rule, in the order they were entered.
 QStringList ControlFileLinesAll(const QSqlDatabase &mainDb);
+// Every rule, ordered by table, left and right side (then by key).
+QStringList ControlFileLinesAllByTable(const QSqlDatabase &mainDb);
 // The rules of a form: its own and every inter-form rule that names it
 // (formName directly followed by "т" in either side, any letter case; "%",
 // "_" and "\" in the name stand for themselves), ordered by table, left and

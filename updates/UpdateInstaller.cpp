@@ -480,18 +480,23 @@ std::optional<FormHeaderLine> ParseFormHeaderLine(const QString &line) {
     // is taken: a "#" too many, or a flag other than "Да"/"Нет", means the
     // fields cannot be told apart. The fields are read by the structure
     // file's own reader, which turns byte 3 back into ":".
+    // The flag may also be written "True" or "False", by its meaning.
     const QString flag = line.section(QLatin1Char('#'), 2);
-    if (flag != QStringLiteral("Да") && flag != QStringLiteral("Нет"))
+    bool net = false;
+    if (flag == QStringLiteral("Да") || flag == QStringLiteral("True"))
+        net = true;
+    else if (flag != QStringLiteral("Нет") && flag != QStringLiteral("False"))
         return std::nullopt;
     frs::Form form;
     try {
-        form = frs::parse({line});
+        form = frs::parse({line.section(QLatin1Char('#'), 0, 1) + QLatin1Char('#') + (net ? QStringLiteral("Да")
+                                                                                         : QStringLiteral("Нет"))});
     } catch (const EngineError &) {
         return std::nullopt;
     }
     if (form.formname.trimmed().isEmpty())
         return std::nullopt;
-    return FormHeaderLine{form.formname, form.decipher, form.net};
+    return FormHeaderLine{form.formname, form.decipher, net};
 }
 
 bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile, const QString &expectedName) {
@@ -534,11 +539,13 @@ bool installNewForm(const QSqlDatabase &db, const QString &structureFile, const 
     frs::Form form;
     try {
         lines = frs::readLines(structureFile);
-        if (lines.isEmpty() || !ParseFormHeaderLine(lines.first())) {
+        const std::optional<FormHeaderLine> h = lines.isEmpty() ? std::nullopt : ParseFormHeaderLine(lines.first());
+        if (!h) {
             LogError(QStringLiteral("Строка формы в файле структуры не читается однозначно: ") + lines.value(0));
             return false;
         }
         form = frs::parse(lines, [](const QString &warning) { LogWarning(warning); });
+        form.net = h->net;
     } catch (const EngineError &e) {
         LogError(e.message());
         return false;
@@ -666,7 +673,7 @@ namespace {
 // The extension of a print file of the form ("" when the name is not one).
 QString printExtension(const QString &name, const QString &formName) {
     for (const char *ext : kPrintExts)
-        if (name.compare(formName + QLatin1String(ext), Qt::CaseInsensitive) == 0)
+        if (gate::sameName(name, formName + QLatin1String(ext)))
             return QLatin1String(ext);
     return {};
 }
@@ -1171,7 +1178,9 @@ bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolde
             return false;
         }
         for (const QString &name : added)
-            if (IsSafeFileName(name) && !restored.contains(name, Qt::CaseInsensitive))
+            if (IsSafeFileName(name)
+                && std::none_of(restored.begin(), restored.end(),
+                                [&](const QString &r) { return gate::sameName(r, name); }))
                 prints->remove(name);
         rollbackStep("prepared");
 

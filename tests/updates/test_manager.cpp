@@ -754,10 +754,18 @@ TEST(UpdateWindow, AManifestInAnotherLetterCaseChangesTheStoredForm) {
 // named; the log says what the check refused.
 TEST(UpdateWindow, ABackupRuleTheCheckRefusesTodayIsRestoredAndNamed) {
     ServedSample s;
-    serveList(s, {{"U1", package(s, {"Ф30"}, published)}});
+    // A package whose rule the check refuses is not installed, and the log says so.
+    const QByteArray refused = package(s, {"Ф30"}, [](const QString &d) {
+        QStringList l = lines(d + "Ф30/controls_Ф30.orv");
+        l << R"x("Ф30","(1000)","СТР[99]","=","0","","вне таблицы")x";
+        write(d + "Ф30/controls_Ф30.orv", l);
+    });
+    serveList(s, {{"U1", package(s, {"Ф30"}, published)}, {"R", refused}});
     const QStringList rules = storedRules();
     TUpdateForm w;
     s.open(w);
+    EXPECT_TRUE(press(s, w, "vR", w.Button2).startsWith("Ошибка при установке обновления."));
+    EXPECT_TRUE(logText().contains("ERROR: Файл контролей формы Ф30: правил, не прошедших проверку: 1"));
     ASSERT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
     // The structure editor deletes the last row of table (1000) and leaves the rules as they are.
     db::exec(mainDb(), "update tables set rowcount=rowcount-1 where tablen='(1000)' and form="
@@ -771,6 +779,10 @@ TEST(UpdateWindow, ABackupRuleTheCheckRefusesTodayIsRestoredAndNamed) {
     EXPECT_EQ(decipher("Ф30"), "изменено");
     EXPECT_TRUE(logText().contains("WARNING: Восстановлен контроль, который не проходит проверку: "));
     EXPECT_FALSE(logText().contains("не относящиеся к ней"));
+    // Each begin and end line once; the print files put back are logged.
+    EXPECT_EQ(logText().count("INFO: Начат откат обновления: U1"), 1);
+    EXPECT_EQ(logText().count("INFO: Откат обновления завершен: U1"), 1);
+    EXPECT_TRUE(logText().contains("INFO: Восстановлен печатный файл: Ф30.txt"));
 }
 
 // A rollback killed at each of its steps: the next manager leaves the database and the print files both as the update
