@@ -1130,6 +1130,15 @@ QStringList FinishInterruptedRollback(const QSqlDatabase &db) {
     return {};
 }
 
+void FinishInterruptedUpdates(const QSqlDatabase &db) {
+    try {
+        FinishInterruptedInstall(db);
+        FinishInterruptedRollback(db);
+    } catch (const std::exception &e) {
+        LogError(QStringLiteral("Не удалось завершить прерванное обновление: ") + winutil::errorText(e));
+    }
+}
+
 void SetRollbackStepObserver(const std::function<void(const char *step)> &observer) { stepObserver() = observer; }
 
 bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId,

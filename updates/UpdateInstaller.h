@@ -97,6 +97,9 @@ bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolde
 // transaction committed (the update is no longer recorded as installed),
 // put back as they were when not.
 QStringList FinishInterruptedRollback(const QSqlDatabase &db);
+// Both of the above, at the opening of a year and by each update manager;
+// never throws (a failure is logged and tried again next time).
+void FinishInterruptedUpdates(const QSqlDatabase &db);
 // For the tests of a kill: called at each step of a rollback.
 void SetRollbackStepObserver(const std::function<void(const char *step)> &observer);
 

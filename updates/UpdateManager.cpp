@@ -77,8 +77,7 @@ TUpdateManager::TUpdateManager(const QSqlDatabase &database, int year, const QSt
       BackupDir(IncludeTrailingPathSlash(backupDir)) {
     EnsureUpdateTables(Database);
     InitUpdateLogger(TempDir);
-    FinishInterruptedInstall(Database);
-    FinishInterruptedRollback(Database);
+    FinishInterruptedUpdates(Database);
 }
 
 QString TUpdateManager::archivePath(const QString &id) const { return TempDir + id + QStringLiteral(".zip"); }
