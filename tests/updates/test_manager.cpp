@@ -900,3 +900,77 @@ TEST(UpdateWindow, APackageOfANewFormInstallsItWithItsTablesAndRules) {
     EXPECT_EQ(frs::formLines(mainDb(), added), structure);
     EXPECT_EQ(ctlfile::ControlFileLinesForForm(mainDb(), added, "Ф14"), rules);
 }
+
+namespace {
+
+// A package of one form with only the parts chosen, its form line changed to "<id> <form>".
+QByteArray partPackage(ServedSample &s, const QString &id, const QString &form, const FormPackageOptions &parts) {
+    static int n = 0;
+    const QString root = s.fx.root() + QString("part%1/").arg(++n);
+    const QString archive = GenerateUpdatePackage(mainDb(), {form}, {parts}, {}, "", "", root + "out", "Пакет",
+                                                  s.fx.year(), "1.0");
+    EXPECT_TRUE(ExtractZipArchive(archive, root + "x"));
+    const QString frs = root + "x/" + form + "/" + form + ".frs";
+    if (QFile::exists(frs)) {
+        QStringList l = lines(frs);
+        l[0] = form + "#" + id + " " + form + "#Нет";
+        write(frs, l);
+    }
+    EXPECT_TRUE(CreateZipArchive(root + "x", root + "p.zip"));
+    return fileBytes(root + "p.zip");
+}
+
+} // namespace
+
+// Each kind of thing an update changes, changed again by a later update: the older one's rollback is refused and
+// names the later one; a later update that changed something else lets it roll back, keeping the later one's change.
+TEST(UpdateManager, ALaterUpdateHoldsBackARollbackExactlyWhenItChangedTheSameThing) {
+    const FormPackageOptions line{"", true, false, false, "1", ""}, rules{"", false, true, false, "", "1"},
+        prints{"", false, false, true, "", ""};
+    struct Case {
+        const char *what;
+        QString formA;
+        FormPackageOptions partsA;
+        QString formB;
+        FormPackageOptions partsB;
+        QString refusal;   // empty: the rollback of A goes through
+    };
+    const QString later = " изменило более позднее обновление vB. Сначала откатите его.";
+    const Case cases[] = {
+        {"form line, then print files", "Ф30", line, "Ф30", prints, "Форму Ф30" + later},
+        {"rules, then the rules of the other form of a shared rule", "Ф30", rules, "Ф14", rules,
+         "Контроль между формами Ф14Т[1000]СТР[1]ГР[4] <= Ф30Т[2000]СТР[1]ГР[4]" + later},
+        {"rules, then the line of the other form", "Ф30", rules, "Ф14", line, ""},
+        {"rules, then an unrelated form", "Ф30", rules, "Ф47", line, ""},
+        {"print files, then rules of another form", "Ф30", prints, "Ф14", rules, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ServedSample s;
+        const QByteArray a = partPackage(s, "A", c.formA, c.partsA);
+        const QByteArray b = partPackage(s, "B", c.formB, c.partsB);
+        serveList(s, {{"A", a}, {"B", b}});
+        const QStringList before = state(s);
+        const QString captionB = decipher(c.formB);
+        auto list = s.manager().CheckForUpdates();
+        ASSERT_TRUE(list);
+        for (const UpdateEntry &e : list->items) {
+            TUpdateManager m = s.manager();
+            ASSERT_TRUE(m.InstallUpdate(e)) << m.Message.toStdString();
+        }
+        const QStringList afterB = state(s);
+        const QString bCaption = decipher(c.formB);
+        TUpdateManager m = s.manager();
+        if (!c.refusal.isEmpty()) {
+            EXPECT_FALSE(m.RollbackUpdate("A"));
+            EXPECT_EQ(m.Message, c.refusal);
+            EXPECT_EQ(state(s), afterB);
+            continue;
+        }
+        ASSERT_TRUE(m.RollbackUpdate("A")) << m.Message.toStdString();
+        EXPECT_EQ(decipher(c.formB), bCaption);   // B's change stays
+        ASSERT_TRUE(m.RollbackUpdate("B")) << m.Message.toStdString();
+        EXPECT_EQ(state(s), before);
+        EXPECT_EQ(decipher(c.formB), captionB);
+    }
+}
