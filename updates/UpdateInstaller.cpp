@@ -89,22 +89,31 @@ public:
     }
     ~PrintStage() { QDir(m_stage).removeRecursively(); }
     const QString &folder() const { return m_stage; }
-    // Marks the staged files as those of the update: written in the
-    // installation's transaction, before its commit. Throws db::Error.
+    // A file of the forms folder to remove with the moves (a template of the
+    // other kind, which the print would take before the new one).
+    void removeAfter(const QString &name) {
+        if (!m_removals.contains(name))
+            m_removals << name;
+    }
+    // Marks the staged files as those of the update, with the files to
+    // remove: written in the installation's transaction, before its commit.
+    // Throws db::Error.
     void markFor(const QString &updateId) const {
         if (!QDir(m_stage).exists())
             return;   // nothing staged
         QString why;
-        if (!cp1251::writeLines(m_stage + kPendingMark, {updateId}, &why))
+        if (!cp1251::writeLines(m_stage + kPendingMark, QStringList{updateId} + m_removals, &why))
             throw db::Error(QStringLiteral("Не удалось подготовить печатные файлы: ") + why);
     }
-    // The update whose staged files these are (empty when unmarked).
-    QString markedFor() const {
+    // The mark: the update whose staged files these are, then the files to
+    // remove (empty when unmarked).
+    QStringList mark() const {
         QStringList lines;
-        return cp1251::readLines(m_stage + kPendingMark, lines) ? lines.value(0) : QString();
+        return cp1251::readLines(m_stage + kPendingMark, lines) ? lines : QStringList();
     }
     // Moves every staged file over its destination, each tried again a few
-    // times; the files that could not be put in place, with the reason.
+    // times, then removes the marked files; the files that could not be put
+    // in place or removed, with the reason.
     QStringList putInPlace() const {
         QStringList failed;
         for (const QString &name : QDir(m_stage).entryList(QDir::Files, QDir::Name)) {
@@ -118,11 +127,22 @@ public:
                 failed << m_forms + name + QStringLiteral(" (") + why + QLatin1Char(')');
             }
         }
+        for (const QString &name : mark().mid(1)) {
+            if (!IsSafeFileName(name) || !QFileInfo::exists(m_forms + name))
+                continue;
+            if (QFile::remove(m_forms + name)) {
+                LogInfo(QStringLiteral("Удален прежний шаблон: ") + name);
+            } else {
+                LogError(QStringLiteral("Не удалось удалить прежний шаблон: ") + m_forms + name);
+                failed << m_forms + name + QStringLiteral(" (не удалось удалить)");
+            }
+        }
         return failed;
     }
     static inline const QString kPendingMark = QStringLiteral(".update_id");
 private:
     QString m_forms, m_stage;
+    QStringList m_removals;
 };
 
 // Print files replaced and removed all together or not at all, also across
@@ -871,7 +891,7 @@ QStringList FinishInterruptedInstall(const QSqlDatabase &db) {
     if (!QDir(forms + QStringLiteral(".update_staging")).exists())
         return {};
     const PrintStage probe(forms, QStringLiteral(".update_staging/"), PrintStage::Keep);
-    const QString id = probe.markedFor();
+    const QString id = probe.mark().value(0);
     EnsureUpdateTables(db);
     // Marked in the transaction of its installation: when the update is
     // recorded, that transaction committed and its print files follow it.
@@ -943,9 +963,16 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
                 if (ok && !e.controlsVersion.isEmpty())
                     SetInstalledControlsVersion(db, name, e.controlsVersion);
             }
-            if (ok && !e.printFiles.isEmpty())
+            if (ok && !e.printFiles.isEmpty()) {
                 ok = CopyPrintFiles(formFolder + QStringLiteral("Forms"), stage.folder(), e.printFiles, e.formName,
                                     name);
+                // A template of one kind replaces the form's template of the
+                // other kind too: the print would take that one first.
+                const bool doc = QFileInfo::exists(stage.folder() + name + QStringLiteral(".doc"));
+                const bool docx = QFileInfo::exists(stage.folder() + name + QStringLiteral(".docx"));
+                if (doc != docx)
+                    stage.removeAfter(name + (doc ? QStringLiteral(".docx") : QStringLiteral(".doc")));
+            }
             if (ok)
                 ++installed;
             else

@@ -870,6 +870,21 @@ TEST(UpdateWindow, ADocxTemplateIsShippedInstalledAndRolledBack) {
     EXPECT_EQ(lines(forms + "Ф30.docx"), QStringList{"новый шаблон"});
     EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
     EXPECT_EQ(fileBytes(forms + "Ф30.docx"), mine);
+
+    // A package whose template is a .doc: the user's .docx, which the print would take first, goes with the update
+    // and comes back with its rollback.
+    const QByteArray u2 = package(s, {"Ф30"}, [&](const QString &d) {
+        QFile::remove(d + "Ф30/Forms/Ф30.docx");
+        write(d + "Ф30/Forms/Ф30.doc", {"шаблон .doc"});
+    });
+    serveList(s, {{"U2", u2}});
+    w.Button1->click();
+    ASSERT_EQ(press(s, w, "vU2", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(lines(forms + "Ф30.doc"), QStringList{"шаблон .doc"});
+    EXPECT_FALSE(QFile::exists(forms + "Ф30.docx"));
+    EXPECT_EQ(press(s, w, "vU2", w.Button3), "Обновление откачено");
+    EXPECT_EQ(fileBytes(forms + "Ф30.docx"), mine);
+    EXPECT_FALSE(QFile::exists(forms + "Ф30.doc"));
 }
 
 // A package of a form the database does not have installs the form with its tables, rows, columns, titles and rules.
