@@ -196,10 +196,16 @@ public:
             socket = std::make_unique<QTcpSocket>();
         }
         m_socket = socket.get();
-        if (isLoopback(host))
-            socket->setProxy(QNetworkProxy::NoProxy);
-        else
-            QNetworkProxyFactory::setUseSystemConfiguration(true);
+        // The system's proxy for the address, reached through a tunnel.
+        QNetworkProxy proxy(QNetworkProxy::NoProxy);
+        if (!isLoopback(host)) {
+            proxy = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(m_url)).value(0, proxy);
+            if (proxy.type() == QNetworkProxy::HttpCachingProxy)
+                proxy.setType(QNetworkProxy::HttpProxy);
+            if (proxy.type() == QNetworkProxy::DefaultProxy || proxy.type() == QNetworkProxy::FtpCachingProxy)
+                proxy = QNetworkProxy(QNetworkProxy::NoProxy);
+        }
+        socket->setProxy(proxy);
         socket->setReadBufferSize(256 * 1024);
 
         QEventLoop loop;

@@ -15,7 +15,8 @@
 //                   bytes of the reply and reads none of it.
 //
 // Both accept http:// and https:// addresses, honour the system proxy
-// (loopback addresses go direct) and end within a deadline. While they wait,
+// (loopback addresses go direct; a proxy is reached through a tunnel,
+// CONNECT) and end within a deadline. While they wait,
 // the calling thread's events run, so windows keep painting. Every failure
 // raises HttpError with a ready Russian text.
 #include "platform/Errors.h"
