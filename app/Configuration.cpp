@@ -10,6 +10,7 @@
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
+#include "updates/UpdateInstaller.h"
 
 #include <QComboBox>
 #include <QDate>
@@ -347,6 +348,8 @@ void Configuration::SetYear() {
     const QString folder = s.yearFolder();
     db::open(db::kMain, folder + QStringLiteral("orvmain.mdb"), db::OpenMode::ReadWrite);
     db::open(db::kData, folder + QStringLiteral("data0.mdb"), db::OpenMode::ReadWrite);
+    // An update or a rollback stopped by a kill is finished or undone first.
+    FinishInterruptedUpdates(db::connection(db::kMain));
     caches::reloadAll();
     m_levels.reload();
     remember(QStringLiteral("Year"), s.Year);

@@ -11,10 +11,6 @@ namespace gate {
 
 namespace {
 
-// Names are compared as every look-up compares them: blanks around them
-// and letter case (Cyrillic included) do not count.
-bool sameName(const QString &a, const QString &b) { return text::sameNoCase(a.trimmed(), b.trimmed()); }
-
 QString lineFieldFault(const QString &what, const QString &value) {
     if (value.contains(QLatin1Char('#')))
         return QStringLiteral("%1 не может содержать символ \"#\": \"%2\"").arg(what, value);
@@ -36,6 +32,10 @@ qint64 formOfTable(const QSqlDatabase &db, qint64 ident) {
 }
 
 } // namespace
+
+// Names are compared as every look-up compares them: blanks around them
+// and letter case (Cyrillic included) do not count.
+bool sameName(const QString &a, const QString &b) { return text::sameNoCase(a.trimmed(), b.trimmed()); }
 
 QString formNameFault(const QString &formname) {
     if (formname.trimmed().isEmpty()) return QStringLiteral("Введите наименование формы!");

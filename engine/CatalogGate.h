@@ -27,6 +27,9 @@ QString formNameFault(const QString &formname);
 QString tableNumberFault(const QString &tablen);
 
 // ---- look-ups, letter case ignored --------------------------------------------------
+// The one comparison of form and table names: blanks around them and letter
+// case (Cyrillic included) do not count.
+bool sameName(const QString &a, const QString &b);
 struct FoundForm {
     qint64 id = 0;
     QString formname;   // as stored

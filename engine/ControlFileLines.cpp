@@ -1,5 +1,6 @@
 #include "engine/ControlFileLines.h"
 
+#include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/QuotedFields.h"
@@ -79,6 +80,11 @@ QStringList ControlFileLinesAll(const QSqlDatabase &mainDb) {
     return LineReader(mainDb).linesOf(q);
 }
 
+QStringList ControlFileLinesAllByTable(const QSqlDatabase &mainDb) {
+    QSqlQuery q = db::exec(mainDb, QStringLiteral("select * from int_control order by tble,lft,rght,\"Код\""));
+    return LineReader(mainDb).linesOf(q);
+}
+
 QStringList ControlFileLinesForForm(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
     // The key last: rules alike in table and both sides keep one order.
     QSqlQuery q = db::exec(mainDb,
@@ -102,6 +108,18 @@ int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &fo
     QSqlQuery q = db::exec(mainDb, QStringLiteral("delete from int_control where ") + kFormRules,
                            formRuleParams(formId, formName));
     return q.numRowsAffected();
+}
+
+int DeleteRulesByKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys) {
+    int n = 0;
+    for (const qint64 key : keys)
+        n += db::exec(mainDb, QStringLiteral("delete from int_control where \"Код\"=?"), {key}).numRowsAffected();
+    return n;
+}
+
+bool RuleNamesForm(const ControlLine &rule, const QString &formName) {
+    const QString mark = text::upper(formName.trimmed() + QStringLiteral("т"));
+    return text::upper(rule.lft).contains(mark) || text::upper(rule.rght).contains(mark);
 }
 
 int CountFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {

@@ -30,6 +30,8 @@ QString FormatControlLine(const ControlLine &line);
 QStringList ControlFileLinesForKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys);
 // Every rule, in the order they were entered.
 QStringList ControlFileLinesAll(const QSqlDatabase &mainDb);
+// Every rule, ordered by table, left and right side (then by key).
+QStringList ControlFileLinesAllByTable(const QSqlDatabase &mainDb);
 // The rules of a form: its own and every inter-form rule that names it
 // (formName directly followed by "т" in either side, any letter case; "%",
 // "_" and "\" in the name stand for themselves), ordered by table, left and
@@ -44,6 +46,12 @@ struct RuleKey {
 QList<RuleKey> FormRuleKeys(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
 // Deletes the same rule set as ControlFileLinesForForm; returns the count.
 int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
+// Deletes the rules of these keys; returns the count.
+int DeleteRulesByKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys);
+// Whether a side of a rule between forms names a table of the form (the
+// test of ControlFileLinesForForm; here letter case is ignored also in
+// Cyrillic, so it may name more forms, never fewer).
+bool RuleNamesForm(const ControlLine &rule, const QString &formName);
 // How many rules belong to the form by the same test (its own and those
 // between forms that name one of its tables).
 int CountFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);

@@ -313,11 +313,10 @@ namespace {
 QString nn(const QString &v) { return v.isNull() ? QStringLiteral("") : v; }
 } // namespace
 
-Verdict InsertCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, const RuleText &rule,
-                          const QString &comment, qint64 *key, bool nullTable) {
-    const Verdict v = checker.Check(rule);
-    if (!v) return v;
-    const qint64 formId = rule.formName.trimmed().isEmpty() ? 0 : checker.formIdByName(rule.formName);
+namespace {
+// Writes the rule; a positive key asks for that key (kept when no rule holds it).
+void insertRule(const QSqlDatabase &mainDb, qint64 formId, const RuleText &rule, const QString &comment, qint64 *key,
+                bool nullTable) {
     const QVariant table = !rule.table.trimmed().isEmpty() ? QVariant(rule.table.trimmed())
                            : nullTable                      ? QVariant(QMetaType(QMetaType::QString))
                                                             : QVariant(QStringLiteral(""));
@@ -336,7 +335,31 @@ Verdict InsertCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker
                  QStringLiteral("insert into int_control (formid,tble,lft,reltion,rght,cycl,commnt) values (?,?,?,?,?,?,?)"),
                  values);
     if (key && !keep) *key = db::lastInsertId(mainDb);
+}
+} // namespace
+
+Verdict InsertCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, const RuleText &rule,
+                          const QString &comment, qint64 *key, bool nullTable) {
+    const Verdict v = checker.Check(rule);
+    if (!v) return v;
+    const qint64 formId = rule.formName.trimmed().isEmpty() ? 0 : checker.formIdByName(rule.formName);
+    insertRule(mainDb, formId, rule, comment, key, nullTable);
     return v;
+}
+
+Restored RestoreRule(const QSqlDatabase &mainDb, const RuleChecker &checker, const RuleText &rule,
+                     const QString &comment, qint64 *key, bool nullTable) {
+    Restored r;
+    const qint64 formId = rule.formName.trimmed().isEmpty() ? 0 : checker.formIdByName(rule.formName);
+    if (formId < 0) {
+        r.verdict.ok = false;
+        r.verdict.reason = r.verdict.detail = QStringLiteral("Форма %1 не найдена").arg(rule.formName);
+        return r;
+    }
+    r.verdict = checker.Check(rule);
+    insertRule(mainDb, formId, rule, comment, key, nullTable);
+    r.stored = true;
+    return r;
 }
 
 Verdict UpdateCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, qint64 key, const RuleText &rule,

@@ -73,14 +73,24 @@ private:
 Verdict CheckRule(const QSqlDatabase &mainDb, const RuleText &rule);
 
 // The only writers of rule texts into int_control. Each checks the rule first
-// and writes nothing when it is refused (the verdict says why); db::Error
-// when the statement fails.
+// and writes nothing when it is refused (the verdict says why), except the
+// restore of a backup; db::Error when the statement fails.
 // Inserts a rule: formid from the form name (0 for a rule between forms),
 // tble the table key, or null / "" when it has none (nullTable chooses).
 // key, when given, receives the rule's key; a positive key on entry asks for
 // that key (a rule put back keeps its key) and is kept when no rule holds it.
 Verdict InsertCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, const RuleText &rule,
                           const QString &comment, qint64 *key = nullptr, bool nullTable = false);
+// Puts back a rule kept in a backup as it was stored, also one the check
+// refuses today (its table lost a row since, say): a backup holds the user's
+// own rules. The verdict says whether the check accepts it; nothing is
+// written (stored false) only when the rule's form is not in the catalogue.
+struct Restored {
+    Verdict verdict;
+    bool stored = false;
+};
+Restored RestoreRule(const QSqlDatabase &mainDb, const RuleChecker &checker, const RuleText &rule,
+                     const QString &comment, qint64 *key = nullptr, bool nullTable = false);
 // Rewrites the texts of the rule with that key; its form and table stay.
 Verdict UpdateCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, qint64 key, const RuleText &rule,
                           const QString &comment);

@@ -188,9 +188,11 @@ void exportForm(qint64 formId, const QString &path) {
     frs::writeFile(path, lines);
 }
 
-ImportResult importFrs(const frs::Form &form) {
+ImportResult importFrs(const frs::Form &form) { return importFrs(mainDb(), form); }
+
+ImportResult importFrs(const QSqlDatabase &d, const frs::Form &form) {
     ImportResult result;
-    ImportRunner run{mainDb(), 1};
+    ImportRunner run{d, 1};
     db::transaction(run.d, [&] {
         QList<QPair<QString, qint64>> stored;
         const gate::PutForm put = run.gate([&] { return gate::putForm(run.d, form.formname, form.decipher, form.net); });

@@ -92,6 +92,8 @@ struct ImportResult {
 // stay) or added.
 // A failing statement throws Error ("Ошибка на строке ...") and nothing stays.
 ImportResult importFrs(const frs::Form &form);
+// The same through the given connection of a main database.
+ImportResult importFrs(const QSqlDatabase &d, const frs::Form &form);
 
 // The question about stored tables missing from the file.
 QString missingTablesQuestion(const QList<QPair<QString, qint64>> &missing);

@@ -5,16 +5,17 @@
 
 #include <QEventLoop>
 #include <QHostAddress>
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QSslSocket>
+#include <QTcpSocket>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
 
 #include <cerrno>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -93,140 +94,415 @@ QString NetworkErrorText(int networkError) {
 
 namespace {
 
-QString failureText(const QNetworkReply &reply, const QString &host) {
-    switch (reply.error()) {
-    case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("Не удалось разрешить имя хоста: ") + host;
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::UnknownNetworkError:
-        return QStringLiteral("Не удалось подключиться к серверу: ") + NetworkErrorText(reply.error());
-    case QNetworkReply::SslHandshakeFailedError:
-        return QStringLiteral("Не удалось установить защищённое соединение с ") + host
-               + QStringLiteral(": сертификат сервера не принят");
-    case QNetworkReply::TooManyRedirectsError:
-        return QStringLiteral("Переадресация не выполнена: слишком много переадресаций (") + host + QLatin1Char(')');
-    case QNetworkReply::InsecureRedirectError:
-        return QStringLiteral("Переадресация не выполнена: сервер ") + host
-               + QStringLiteral(" переадресует на незащищённый адрес");
-    case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("Ответ сервера получен не полностью: соединение закрыто");
-    default:
-        return QStringLiteral("Ошибка сети: ") + NetworkErrorText(reply.error());
+// The Russian text of a socket failure (the socket's own text is English).
+QString socketErrorText(QAbstractSocket::SocketError e) {
+    using S = QAbstractSocket;
+    switch (e) {
+    case S::ConnectionRefusedError: return NetworkErrorText(QNetworkReply::ConnectionRefusedError);
+    case S::RemoteHostClosedError: return NetworkErrorText(QNetworkReply::RemoteHostClosedError);
+    case S::HostNotFoundError: return NetworkErrorText(QNetworkReply::HostNotFoundError);
+    case S::SocketTimeoutError: return NetworkErrorText(QNetworkReply::TimeoutError);
+    case S::NetworkError: return QStringLiteral("сеть недоступна");
+    case S::ProxyConnectionRefusedError: return NetworkErrorText(QNetworkReply::ProxyConnectionRefusedError);
+    case S::ProxyConnectionClosedError: return NetworkErrorText(QNetworkReply::ProxyConnectionClosedError);
+    case S::ProxyNotFoundError: return NetworkErrorText(QNetworkReply::ProxyNotFoundError);
+    case S::ProxyConnectionTimeoutError: return NetworkErrorText(QNetworkReply::ProxyTimeoutError);
+    case S::ProxyAuthenticationRequiredError: return NetworkErrorText(QNetworkReply::ProxyAuthenticationRequiredError);
+    case S::SslHandshakeFailedError: return QStringLiteral("сертификат сервера не принят");
+    default: return QStringLiteral("ошибка соединения (код %1)").arg(int(e));
     }
 }
 
-// One request, waited for in a local event loop. `sink` takes the body as it
-// arrives and returns an error text to stop. Returns the final status code.
-int exchange(const QString &address, const QByteArray *postBody, const HttpOptions &opt,
-             const std::function<QString(const QByteArray &)> &sink) {
-    const QUrl url = parseUrl(address);
-    QNetworkAccessManager nam;
-    if (isLoopback(url.host()))
-        nam.setProxy(QNetworkProxy::NoProxy);
-    else
-        QNetworkProxyFactory::setUseSystemConfiguration(true);
+// The body of a reply, decoded from chunks when the server sends it so.
+// feed() takes the bytes after the header block; false when the chunk frame
+// is broken. done() when the last chunk came.
+class ChunkDecoder {
+public:
+    bool feed(const QByteArray &bytes, QByteArray &out) {
+        m_pending += bytes;
+        while (!m_done) {
+            if (m_left > 0) {
+                const qsizetype n = std::min<qsizetype>(m_left, m_pending.size());
+                out += m_pending.left(n);
+                m_pending.remove(0, n);
+                m_left -= n;
+                if (m_left > 0)
+                    return true;
+                m_afterData = true;
+            }
+            const qsizetype eol = m_pending.indexOf("\r\n");
+            if (eol < 0)
+                return m_pending.size() < 4096;
+            const QByteArray line = m_pending.left(eol);
+            m_pending.remove(0, eol + 2);
+            if (m_afterData) {   // the line end after a chunk's data
+                m_afterData = false;
+                if (!line.isEmpty())
+                    return false;
+                continue;
+            }
+            if (m_trailer) {
+                if (line.isEmpty())
+                    m_done = true;
+                continue;
+            }
+            bool ok = false;
+            const qsizetype extension = line.indexOf(';');
+            const qint64 size = (extension < 0 ? line : line.left(extension)).trimmed().toLongLong(&ok, 16);
+            if (!ok || size < 0)
+                return false;
+            if (size == 0)
+                m_trailer = true;
+            else
+                m_left = size;
+        }
+        return true;
+    }
+    bool done() const { return m_done; }
 
-    QNetworkRequest req(url);
-    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    req.setMaximumRedirectsAllowed(kMaxRedirects);
-    // The body is kept as sent, so its length can be checked against the header.
-    req.setRawHeader("Accept-Encoding", "identity");
-    if (postBody) {
-        req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json; charset=utf-8"));
-        req.setRawHeader("Accept", "application/json");
-        req.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Kelvana/1.0"));
+private:
+    QByteArray m_pending;
+    qint64 m_left = 0;
+    bool m_afterData = false, m_trailer = false, m_done = false;
+};
+
+struct Reply {
+    int status = 0;
+    QByteArray location;
+};
+
+// One request on its own connection, waited for in a local event loop: the
+// request exactly as written, sent once; for a GET the reply's body goes to
+// the sink as it arrives (only with a status 200-299) and the status comes
+// back; a POST waits briefly for the first bytes of the reply and reads
+// nothing of it. Throws HttpError.
+class Exchange {
+public:
+    Exchange(const QUrl &url, const QByteArray *postBody, const HttpOptions &opt,
+             const std::function<QString(const QByteArray &)> &sink)
+        : m_url(url), m_post(postBody), m_opt(opt), m_sink(sink) {}
+
+    Reply run() {
+        const bool secure = m_url.scheme() == QLatin1String("https");
+        const QString host = m_url.host();
+        const quint16 port = quint16(m_url.port(secure ? 443 : 80));
+        std::unique_ptr<QTcpSocket> socket;
+        if (secure) {
+            if (!QSslSocket::supportsSsl())
+                throw HttpError(QStringLiteral("Не удалось установить защищённое соединение с ") + host
+                                + QStringLiteral(": библиотека шифрования не установлена"));
+            socket = std::make_unique<QSslSocket>();
+        } else {
+            socket = std::make_unique<QTcpSocket>();
+        }
+        m_socket = socket.get();
+        // The system's proxy for the address, reached through a tunnel.
+        QNetworkProxy proxy(QNetworkProxy::NoProxy);
+        if (!isLoopback(host)) {
+            proxy = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(m_url)).value(0, proxy);
+            if (proxy.type() == QNetworkProxy::HttpCachingProxy)
+                proxy.setType(QNetworkProxy::HttpProxy);
+            if (proxy.type() == QNetworkProxy::DefaultProxy || proxy.type() == QNetworkProxy::FtpCachingProxy)
+                proxy = QNetworkProxy(QNetworkProxy::NoProxy);
+        }
+        socket->setProxy(proxy);
+        socket->setReadBufferSize(256 * 1024);
+
+        QEventLoop loop;
+        m_loop = &loop;
+        QTimer deadline, idle, poll;
+        deadline.setSingleShot(true);
+        idle.setSingleShot(true);
+        const QString late = QStringLiteral("Сервер не ответил за отведённое время");
+        QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { stop(late); });
+        QObject::connect(&idle, &QTimer::timeout, &loop, [&] { stop(m_sent && m_post ? QString() : late); });
+        m_idle = &idle;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] { ask(); });
+        if (m_opt.progress)
+            poll.start(200);
+
+        const auto connected = [&] {
+            m_connected = true;
+            idle.start(m_opt.idleMs);
+            const QByteArray request = requestText(host);
+            if (socket->write(request) != request.size())
+                return fail(sendFailure(socketErrorText(socket->error())));
+        };
+        QObject::connect(socket.get(), &QTcpSocket::connected, &loop, [&] {
+            m_tcp = true;
+            if (!secure)
+                connected();
+        });
+        if (secure) {
+            auto *ssl = static_cast<QSslSocket *>(socket.get());
+            QObject::connect(ssl, &QSslSocket::encrypted, &loop, connected);
+            ssl->connectToHostEncrypted(host, port);
+        } else {
+            socket->connectToHost(host, port);
+        }
+        QObject::connect(socket.get(), &QTcpSocket::bytesWritten, &loop, [&](qint64) {
+            idle.start(m_opt.idleMs);
+            if (m_connected && !m_sent && socket->bytesToWrite() == 0) {
+                m_sent = true;
+                // The reply of a POST is not read: a short wait for its first
+                // bytes, then the connection ends.
+                if (m_post)
+                    idle.start(kPostReceiveMs);
+            }
+        });
+        // Drained in a loop: a progress callback that runs the events reads
+        // more into the socket's buffer without a new signal.
+        QObject::connect(socket.get(), &QTcpSocket::readyRead, &loop, [&] {
+            while (!m_finished && socket->bytesAvailable() > 0)
+                take(socket->readAll());
+        });
+        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop,
+                         [&](QAbstractSocket::SocketError e) { socketFailed(e, host, secure); });
+        QObject::connect(socket.get(), &QTcpSocket::disconnected, &loop, [&] { closed(); });
+        deadline.start(m_opt.deadlineMs);
+        idle.start(m_opt.idleMs);
+        if (!m_finished)
+            loop.exec();
+        m_loop = nullptr;
+        socket->disconnect();
+        socket->abort();
+        if (!m_error.isEmpty())
+            throw HttpError(m_error);
+        return m_reply;
     }
 
-    std::unique_ptr<QNetworkReply> reply(postBody ? nam.post(req, *postBody) : nam.get(req));
-    QEventLoop loop;
-    QTimer deadline, idle, poll;
-    deadline.setSingleShot(true);
-    idle.setSingleShot(true);
-    QString stopped;   // why the exchange was aborted by this side
-    qint64 received = 0, expected = -1;
-    const auto stop = [&](const QString &why) {
-        if (stopped.isEmpty())
-            stopped = why;
-        reply->abort();
-    };
-    QObject::connect(&deadline, &QTimer::timeout, &loop,
-                     [&] { stop(QStringLiteral("Сервер не ответил за отведённое время")); });
-    QObject::connect(&idle, &QTimer::timeout, &loop,
-                     [&] { stop(QStringLiteral("Сервер не ответил за отведённое время")); });
-    // The body goes to the sink as it arrives; the reply holds little of it.
-    reply->setReadBufferSize(256 * 1024);
-    const QString tooLarge = QStringLiteral("Ответ сервера слишком велик: больше %1 байт").arg(opt.maxBytes);
-    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
-        idle.start(opt.idleMs);
-        const QByteArray chunk = reply->readAll();
-        received += chunk.size();
-        if (opt.maxBytes > 0 && received > opt.maxBytes) {
-            stop(tooLarge);
+private:
+    static constexpr int kPostReceiveMs = 500;
+
+    QByteArray requestText(const QString &host) const {
+        QByteArray path = m_url.path(QUrl::FullyEncoded).toLatin1();
+        if (path.isEmpty())
+            path = "/";
+        if (m_url.hasQuery())
+            path += '?' + m_url.query(QUrl::FullyEncoded).toLatin1();
+        const QByteArray hostName = QUrl::toAce(host).isEmpty() ? host.toLatin1() : QUrl::toAce(host);
+        if (!m_post)
+            return "GET " + path + " HTTP/1.1\r\nHost: " + hostName + "\r\nConnection: close\r\n\r\n";
+        // The host as the address writes it, its port included.
+        const QByteArray hostLine = m_url.port() >= 0 ? hostName + ':' + QByteArray::number(m_url.port()) : hostName;
+        return "POST " + path + " HTTP/1.1\r\nHost: " + hostLine
+               + "\r\nContent-Type: application/json; charset=utf-8\r\nAccept: application/json\r\nContent-Length: "
+               + QByteArray::number(m_post->size()) + "\r\nConnection: close\r\nUser-Agent: Kelvana/1.0\r\n\r\n"
+               + *m_post;
+    }
+
+    QString sendFailure(const QString &reason) const {
+        return (m_post ? QStringLiteral("Ошибка при отправке данных: ") : QStringLiteral("Ошибка при отправке запроса: "))
+               + reason;
+    }
+
+    void finish() {
+        m_finished = true;
+        if (m_loop)
+            m_loop->quit();
+    }
+    void fail(const QString &why) {
+        if (m_error.isEmpty())
+            m_error = why;
+        finish();
+    }
+    // Ends the exchange; with a reason it failed.
+    void stop(const QString &why) {
+        if (why.isEmpty())
+            finish();
+        else
+            fail(why);
+    }
+
+    void ask() {
+        if (m_opt.progress && !m_finished && !m_opt.progress(m_received, m_expected))
+            fail(QStringLiteral("Загрузка отменена"));
+    }
+
+    void socketFailed(QAbstractSocket::SocketError e, const QString &host, bool secure) {
+        if (m_finished)
+            return;
+        if (e == QAbstractSocket::RemoteHostClosedError && m_connected) {
+            closed();
             return;
         }
-        const QString error = sink(chunk);
-        if (!error.isEmpty())
-            stop(error);
-    });
-    const auto ask = [&] {
-        if (opt.progress && stopped.isEmpty() && !opt.progress(received, expected))
-            stop(QStringLiteral("Загрузка отменена"));
-    };
-    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, &loop, [&](qint64, qint64 total) {
-        idle.start(opt.idleMs);
-        expected = total;
-        if (opt.maxBytes > 0 && total > opt.maxBytes)
-            stop(tooLarge);
-        ask();
-    });
-    // Asked also while nothing arrives, so a waiting user can cancel.
-    QObject::connect(&poll, &QTimer::timeout, &loop, ask);
-    if (opt.progress)
-        poll.start(200);
-    QObject::connect(reply.get(), &QNetworkReply::uploadProgress, &loop,
-                     [&](qint64, qint64) { idle.start(opt.idleMs); });
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    deadline.start(opt.deadlineMs);
-    idle.start(opt.idleMs);
-    if (!reply->isFinished())
-        loop.exec();
+        if (!m_connected && secure && (m_tcp || e == QAbstractSocket::SslHandshakeFailedError))
+            return fail(QStringLiteral("Не удалось установить защищённое соединение с ") + host + QStringLiteral(": ")
+                        + socketErrorText(e));
+        if (e == QAbstractSocket::HostNotFoundError)
+            return fail((m_post ? QStringLiteral("Не удалось получить адрес хоста: ")
+                                : QStringLiteral("Не удалось разрешить имя хоста: "))
+                        + host);
+        if (m_connected)
+            return fail(m_sent ? QStringLiteral("Ответ сервера получен не полностью: ") + socketErrorText(e)
+                               : sendFailure(socketErrorText(e)));
+        fail(QStringLiteral("Не удалось подключиться к серверу: ") + socketErrorText(e));
+    }
 
-    if (!stopped.isEmpty())
-        throw HttpError(stopped);
-    const QByteArray rest = reply->readAll();
-    if (!rest.isEmpty()) {
-        received += rest.size();
-        if (opt.maxBytes > 0 && received > opt.maxBytes)
-            throw HttpError(tooLarge);
-        const QString error = sink(rest);
-        if (!error.isEmpty())
-            throw HttpError(error);
+    // The bytes of the reply as they arrive.
+    void take(const QByteArray &bytes) {
+        if (m_finished || bytes.isEmpty())
+            return;
+        m_idle->start(m_opt.idleMs);
+        if (m_post)
+            return finish();   // the reply came: it is not read
+        if (!m_headed) {
+            m_head += bytes;
+            qsizetype end = m_head.indexOf("\r\n\r\n");
+            qsizetype skip = 4;
+            if (end < 0) {
+                end = m_head.indexOf("\n\n");
+                skip = 2;
+            }
+            if (end < 0) {
+                if (m_head.size() > 64 * 1024)
+                    fail(QStringLiteral("Получен некорректный HTTP ответ"));
+                return;
+            }
+            const QByteArray head = m_head.left(end);
+            const QByteArray rest = m_head.mid(end + skip);
+            m_head.clear();
+            if (!readHead(head))
+                return;
+            m_headed = true;
+            if (m_reply.status < 200 || m_reply.status > 299)
+                return finish();   // its body is not taken
+            if (m_expected == 0 && !m_chunked)
+                return finish();
+            body(rest);
+            return;
+        }
+        body(bytes);
     }
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // A failed redirect carries the 3xx status of the answer it could not follow.
-    if (status >= 300 && status <= 399) {
-        if (reply->error() == QNetworkReply::TooManyRedirectsError
-            || reply->error() == QNetworkReply::InsecureRedirectError)
-            throw HttpError(failureText(*reply, url.host()));
-        throw HttpError(
-            QStringLiteral("Переадресация не выполнена: сервер не указал верный новый адрес (код %1)").arg(status));
+
+    bool readHead(const QByteArray &head) {
+        const qsizetype h = head.indexOf("HTTP/");
+        if (h < 0) {
+            fail(QStringLiteral("Получен некорректный HTTP ответ"));
+            return false;
+        }
+        for (qsizetype i = h + 9; i < head.size() && head[i] >= '0' && head[i] <= '9'; ++i)
+            m_reply.status = m_reply.status * 10 + (head[i] - '0');
+        for (const QByteArray &raw : head.mid(h).split('\n').mid(1)) {
+            const QByteArray line = raw.trimmed();
+            const qsizetype colon = line.indexOf(':');
+            if (colon <= 0)
+                continue;
+            const QByteArray name = line.left(colon).trimmed().toLower();
+            const QByteArray value = line.mid(colon + 1).trimmed();
+            if (name == "content-length") {
+                bool ok = false;
+                const qint64 n = value.toLongLong(&ok);
+                if (ok && n >= 0)
+                    m_expected = n;
+            } else if (name == "transfer-encoding" && value.toLower().contains("chunked")) {
+                m_chunked = true;
+            } else if (name == "location") {
+                m_reply.location = value;
+            }
+        }
+        if (m_chunked)
+            m_expected = -1;
+        if (m_reply.status >= 200 && m_reply.status <= 299 && m_opt.maxBytes > 0 && m_expected > m_opt.maxBytes) {
+            fail(tooLarge());
+            return false;
+        }
+        return true;
     }
-    if (reply->error() != QNetworkReply::NoError && status == 0)
-        throw HttpError(failureText(*reply, url.host()));
-    if (status < 200 || status > 299)
-        throw HttpError((postBody ? QStringLiteral("Сервер ответил ошибкой HTTP: ")
-                                  : QStringLiteral("Ошибка HTTP при загрузке файла: "))
-                        + QString::number(status));
-    if (reply->error() != QNetworkReply::NoError)
-        throw HttpError(failureText(*reply, url.host()));
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && received != length.toLongLong())
-        throw HttpError(QStringLiteral("Ответ сервера получен не полностью: получено %1 байт из %2")
-                            .arg(received)
-                            .arg(length.toLongLong()));
-    return status;
+
+    QString tooLarge() const { return QStringLiteral("Ответ сервера слишком велик: больше %1 байт").arg(m_opt.maxBytes); }
+
+    void body(const QByteArray &bytes) {
+        QByteArray data;
+        if (m_chunked) {
+            if (!m_chunks.feed(bytes, data))
+                return fail(QStringLiteral("Получен некорректный HTTP ответ"));
+        } else {
+            data = bytes;
+        }
+        if (m_expected >= 0 && m_received + data.size() > m_expected)
+            data.truncate(m_expected - m_received);
+        m_received += data.size();
+        if (m_opt.maxBytes > 0 && m_received > m_opt.maxBytes)
+            return fail(tooLarge());
+        if (!data.isEmpty()) {
+            const QString error = m_sink(data);
+            if (!error.isEmpty())
+                return fail(error);
+        }
+        ask();
+        if ((m_chunked && m_chunks.done()) || (m_expected >= 0 && m_received >= m_expected))
+            finish();
+    }
+
+    // The server closed the connection.
+    void closed() {
+        if (m_finished)
+            return;
+        if (!m_connected)
+            return;   // the socket's error says why
+        while (!m_finished && m_socket->bytesAvailable() > 0)
+            take(m_socket->readAll());
+        if (m_finished)
+            return;
+        if (m_post)
+            return finish();
+        if (!m_headed) {
+            if (m_head.indexOf("HTTP/") < 0)
+                return fail(QStringLiteral("Получен некорректный HTTP ответ"));
+            return fail(QStringLiteral("Ответ сервера получен не полностью: соединение закрыто"));
+        }
+        if (m_chunked && !m_chunks.done())
+            return fail(QStringLiteral("Ответ сервера получен не полностью: соединение закрыто"));
+        if (m_expected >= 0 && m_received < m_expected)
+            return fail(QStringLiteral("Ответ сервера получен не полностью: получено %1 байт из %2")
+                            .arg(m_received)
+                            .arg(m_expected));
+        finish();
+    }
+
+    QUrl m_url;
+    const QByteArray *m_post;
+    const HttpOptions &m_opt;
+    std::function<QString(const QByteArray &)> m_sink;
+    QTcpSocket *m_socket = nullptr;
+    QEventLoop *m_loop = nullptr;
+    QTimer *m_idle = nullptr;
+    bool m_tcp = false, m_connected = false, m_sent = false, m_headed = false, m_finished = false, m_chunked = false;
+    QByteArray m_head;
+    ChunkDecoder m_chunks;
+    qint64 m_received = 0, m_expected = -1;
+    QString m_error;
+    Reply m_reply;
+};
+
+// The exchange with its redirects (at most kMaxRedirects, never from https
+// to http). Returns the final status, 200-299; any other throws.
+int exchange(const QString &address, const QByteArray *postBody, const HttpOptions &opt,
+             const std::function<QString(const QByteArray &)> &sink) {
+    QUrl url = parseUrl(address);
+    for (int redirects = 0;; ++redirects) {
+        const Reply reply = Exchange(url, postBody, opt, sink).run();
+        if (postBody)
+            return reply.status;   // not read
+        if (reply.status >= 300 && reply.status <= 399) {
+            if (reply.location.isEmpty())
+                throw HttpError(QStringLiteral("Переадресация не выполнена: сервер не указал верный новый адрес (код %1)")
+                                    .arg(reply.status));
+            if (redirects >= kMaxRedirects)
+                throw HttpError(QStringLiteral("Переадресация не выполнена: слишком много переадресаций (") + url.host()
+                                + QLatin1Char(')'));
+            const QUrl next = url.resolved(QUrl::fromEncoded(reply.location));
+            if (url.scheme() == QLatin1String("https") && next.scheme() != QLatin1String("https"))
+                throw HttpError(QStringLiteral("Переадресация не выполнена: сервер ") + url.host()
+                                + QStringLiteral(" переадресует на незащищённый адрес"));
+            url = parseUrl(next.toString(QUrl::FullyEncoded));
+            continue;
+        }
+        if (reply.status < 200 || reply.status > 299)
+            throw HttpError(QStringLiteral("Ошибка HTTP при загрузке файла: ") + QString::number(reply.status));
+        return reply.status;
+    }
 }
 
 } // namespace

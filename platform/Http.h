@@ -1,17 +1,24 @@
 #pragma once
-// The program's network transport on Qt Network, and the text helpers that
-// build JSON bodies.
+// The program's network client, written on plain sockets, and the text
+// helpers that build JSON bodies. The requests are exactly these lines:
+//   GET <path> HTTP/1.1 / Host: <host> / Connection: close
+//   POST <path> HTTP/1.1 / Host: <host[:port]> / Content-Type: application/json;
+//     charset=utf-8 / Accept: application/json / Content-Length: <n> /
+//     Connection: close / User-Agent: Kelvana/1.0, then the UTF-8 body.
 //
 //   HttpGetToFile - fetches an address into a file: the file is replaced only
 //                   when the whole body arrived (a failed download leaves the
-//                   previous file as it was).
-//   HttpPostJson  - sends one JSON POST (UTF-8 body).
+//                   previous file as it was). Follows redirects that do not
+//                   lower the security of the scheme, decodes chunked bodies.
+//   HttpPostJson  - sends one JSON POST, once: never sent again, whatever the
+//                   server does; waits at most half a second for the first
+//                   bytes of the reply and reads none of it.
 //
-// Both accept http:// and https:// addresses, follow redirects that do not
-// lower the security of the scheme, decode chunked bodies, honour the
-// system proxy (loopback addresses go direct) and end within a deadline.
-// While they wait, the calling thread's events run, so windows keep painting.
-// Every failure raises HttpError with a ready Russian text.
+// Both accept http:// and https:// addresses, honour the system proxy
+// (loopback addresses go direct; a proxy is reached through a tunnel,
+// CONNECT) and end within a deadline. While they wait,
+// the calling thread's events run, so windows keep painting. Every failure
+// raises HttpError with a ready Russian text.
 #include "platform/Errors.h"
 #include <QByteArray>
 #include <QString>
@@ -47,7 +54,6 @@ QString JsonEscapeString(const QString &text);
 // Throws HttpError; returns true.
 bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOptions &options = {});
 
-// Content-Type "application/json; charset=utf-8", Accept "application/json",
-// User-Agent "Kelvana/1.0"; sent to the address's own port. A status outside
-// 200-299 is a failure. Throws HttpError.
+// Sent to the address's own port. Throws HttpError when it cannot be sent;
+// the reply, whatever it says, is no failure.
 void HttpPostJson(const QString &url, const QString &jsonBody, const HttpOptions &options = {});

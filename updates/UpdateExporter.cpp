@@ -2,9 +2,16 @@
 
 #include "engine/ControlFileLines.h"
 #include "engine/FormStructureFile.h"
+#include "platform/Database.h"
 #include "updates/UpdateSupport.h"
 
 #include <QStringList>
+
+QString ReadFormNameById(const QSqlDatabase &db, qint64 formId) {
+    if (!DatabaseReady(db))
+        return {};
+    return db::scalar(db, QStringLiteral("SELECT formname FROM forms WHERE id=?"), {formId}).toString();
+}
 
 bool ExportFormStructure(const QSqlDatabase &db, qint64 formId, const QString &fileName) {
     if (!DatabaseReady(db))
@@ -24,6 +31,6 @@ bool ExportFormControls(const QSqlDatabase &db, qint64 formId, const QString &fo
 bool ExportGlobalControls(const QSqlDatabase &db, const QString &fileName) {
     if (!DatabaseReady(db))
         return false;
-    ctlfile::WriteControlFile(fileName, ctlfile::ControlFileLinesAll(db));
+    ctlfile::WriteControlFile(fileName, ctlfile::ControlFileLinesAllByTable(db));
     return true;
 }

@@ -78,10 +78,16 @@ QString BuildManifestJson(const QString &version, int year, const QString &descr
                 keys << QStringList{pad(6) + str(QStringLiteral("controlsVersion"), o.controlsVersion)};
         }
         if (o.includePrintFiles) {
-            keys << QStringList{pad(6) + QStringLiteral("\"printFiles\": ["),
-                                pad(8) + QLatin1Char('"') + JsonEscapeString(n + QStringLiteral("/Forms/") + n + QStringLiteral(".doc")) + QStringLiteral("\","),
-                                pad(8) + QLatin1Char('"') + JsonEscapeString(n + QStringLiteral("/Forms/") + n + QStringLiteral(".txt")) + QLatin1Char('"'),
-                                pad(6) + QLatin1Char(']')};
+            const auto item = [&](const char *ext) {
+                return pad(8) + QLatin1Char('"') + JsonEscapeString(n + QStringLiteral("/Forms/") + n + QLatin1String(ext))
+                       + QLatin1Char('"');
+            };
+            QStringList printFiles{pad(6) + QStringLiteral("\"printFiles\": ["), item(".doc") + QLatin1Char(',')};
+            // The template saved as .docx, which the print takes before the .doc.
+            if (o.docxTemplate)
+                printFiles << item(".docx") + QLatin1Char(',');
+            printFiles << item(".txt") << pad(6) + QLatin1Char(']');
+            keys << printFiles;
         }
         QStringList obj{pad(4) + QLatin1Char('{')};
         for (int k = 0; k < keys.size(); ++k) {
@@ -128,7 +134,7 @@ void SaveManifestJson(const QString &text, const QString &fileName) {
 }
 
 void CopyPackagePrintFiles(const QString &formName, const QString &sourceFolder, const QString &destFolder) {
-    for (const char *ext : {".doc", ".txt"}) {
+    for (const char *ext : {".doc", ".docx", ".txt"}) {
         const QString file = formName + QLatin1String(ext);
         const QString from = IncludeTrailingPathSlash(sourceFolder) + file;
         if (!QFileInfo::exists(from))
@@ -143,7 +149,10 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
                               const QList<FormPackageOptions> &options, const PackageProgressEvent &progress,
                               const QString &updateStrategy, const QString &globalVersion,
                               const QString &outputFolder, const QString &description, int year,
-                              const QString &version) {
+                              const QString &version, QString *why) {
+    QString scratch;
+    QString &reason = why ? *why : scratch;
+    reason.clear();
     if (!DatabaseReady(db) || formNames.isEmpty())
         return {};
     auto report = [&](int pos, const QString &text) {
@@ -158,6 +167,24 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
         QString work = out + stamp + QLatin1Char('/');
         for (int n = 1; QFileInfo::exists(work); ++n)
             work = out + stamp + QLatin1Char('_') + QString::number(n) + QLatin1Char('/');
+        // Every chosen form goes into the package, or no package is made:
+        // one that lacks a chosen form would be published as complete.
+        QStringList refused;
+        for (const QString &name : formNames) {
+            if (ReadFormIdByName(db, name) < 0) {
+                LogError(QStringLiteral("Форма не найдена в БД: ") + name);
+                refused << QStringLiteral("%1 (формы нет в базе данных)").arg(name);
+            } else if (!IsSafeFileName(name)) {
+                // The name makes the form's folder and files; the client
+                // refuses a name with a path in it.
+                LogError(QStringLiteral("Имя формы не годится для имени файла: ") + name);
+                refused << QStringLiteral("%1 (имя формы не может быть именем файла)").arg(name);
+            }
+        }
+        if (!refused.isEmpty()) {
+            reason = QStringLiteral("Эти формы не могут войти в пакет:\r\n") + refused.join(QStringLiteral("\r\n"));
+            return {};
+        }
         ForceDirectoryPath(work);
         report(0, QStringLiteral("Создание временной папки..."));
         const QString printSource = DatabaseFolder(db) + QStringLiteral("forms/");
@@ -169,16 +196,6 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
             FormPackageOptions o = i < options.size() ? options[i] : FormPackageOptions{};
             o.formName = name;
             const qint64 id = ReadFormIdByName(db, name);
-            if (id < 0) {
-                LogWarning(QStringLiteral("Форма не найдена в БД: ") + name);
-                continue;
-            }
-            // The name makes the form's folder and files; the client refuses
-            // a name with a path in it, so such a form is not shipped.
-            if (!IsSafeFileName(name)) {
-                LogWarning(QStringLiteral("Имя формы не годится для имени файла: ") + name);
-                continue;
-            }
             const QString formFolder = work + name + QLatin1Char('/');
             ForceDirectoryPath(formFolder);
             report(20 * i / int(formNames.size()), QStringLiteral("Экспорт формы: ") + name);
@@ -189,6 +206,7 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
             if (o.includePrintFiles) {
                 ForceDirectoryPath(formFolder + QStringLiteral("Forms"));
                 CopyPackagePrintFiles(name, printSource, formFolder + QStringLiteral("Forms"));
+                o.docxTemplate = QFileInfo::exists(formFolder + QStringLiteral("Forms/") + name + QStringLiteral(".docx"));
             }
             written << name;
             writtenOptions << o;
@@ -208,6 +226,7 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
             QFile::remove(archive);
         if (!CreateZipArchive(work, archive)) {
             LogError(QStringLiteral("Ошибка при создании ZIP архива"));
+            reason = QStringLiteral("Не удалось создать архив ") + archive;
             return {};
         }
         report(95, QStringLiteral("Расчет контрольной суммы..."));
@@ -219,6 +238,7 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
         return archive;
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при генерации пакета: ") + winutil::errorText(e));
+        reason = winutil::errorText(e);
         return {};
     }
 }
@@ -405,9 +425,10 @@ void TUpdateGeneratorForm::Button1Click() {
         QCoreApplication::processEvents();
         const QString globalVersion = CheckBox4->isChecked() ? Edit5->text() : QString();
         const QString strategy = CheckBox4->isChecked() ? ComboBox2->currentText() : QString();
+        QString why;
         m_lastPackage = GenerateUpdatePackage(
             Database, names, options, [this](int p, int m, const QString &t) { ReportProgress(p, m, t); }, strategy,
-            globalVersion, output, Edit2->text(), year, Edit1->text());
+            globalVersion, output, Edit2->text(), year, Edit1->text(), &why);
         if (!m_lastPackage.isEmpty()) {
             ProgressBar1->setValue(100);
             Memo1->appendPlainText(QString());
@@ -415,7 +436,9 @@ void TUpdateGeneratorForm::Button1Click() {
             Memo1->appendPlainText(m_lastPackage);
             showMessage(QStringLiteral("Пакет обновления успешно создан!\r\n") + m_lastPackage, this);
         } else {
-            showMessage(QStringLiteral("Ошибка при создании пакета обновления. Проверьте логи."), this);
+            showMessage(why.isEmpty() ? QStringLiteral("Ошибка при создании пакета обновления. Проверьте логи.")
+                                      : QStringLiteral("Ошибка при создании пакета обновления.\r\n") + why,
+                        this);
         }
         Button1->setEnabled(true);
         ProgressBar1->setVisible(false);

@@ -27,18 +27,21 @@ struct FormPackageOptions {
     bool includePrintFiles = false;
     QString formVersion;
     QString controlsVersion;
+    bool docxTemplate = false;   // the package holds the form's template as .docx (set by the generator)
 };
 
 using PackageProgressEvent = std::function<void(int position, int maximum, const QString &text)>;
 
 // Path of the archive <output>/update_package_<year>_v<version>.zip, or
-// empty on failure (logged). options[i] belongs to formNames[i]; names
-// beyond the options count with every flag off.
+// empty on failure (logged; why gets the reason). options[i] belongs to
+// formNames[i]; names beyond the options count with every flag off. A name
+// not in the database, or one that cannot name a file, makes no package.
+// The print files are the form's templates (.doc, .docx) and cell mapping.
 QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNames,
                               const QList<FormPackageOptions> &options, const PackageProgressEvent &progress,
                               const QString &updateStrategy, const QString &globalVersion,
                               const QString &outputFolder, const QString &description, int year,
-                              const QString &version);
+                              const QString &version, QString *why = nullptr);
 
 // The manifest text (CR LF lines, no line end after the last "}").
 QString BuildManifestJson(const QString &version, int year, const QString &description,

@@ -1,6 +1,7 @@
 #include "updates/UpdateInstaller.h"
 
 #include "engine/CatalogGate.h"
+#include "forms/FormCatalogLogic.h"
 #include "engine/RuleCheck.h"
 #include "engine/ControlFileLines.h"
 #include "engine/EngineError.h"
@@ -30,6 +31,26 @@ namespace {
 QString lastComponent(QString path) {
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The print files of a form: its Word template (either kind) and its cell mapping.
+const char *const kPrintExts[] = {".doc", ".docx", ".txt"};
+
+// The name a form is stored under (a manifest may name it in another letter
+// case); the name itself when no form has it.
+QString storedFormName(const QSqlDatabase &db, const QString &name) {
+    const std::optional<gate::FoundForm> f = gate::findForm(db, name);
+    return f ? f->formname : name;
+}
+
+std::function<void(const char *)> &stepObserver() {
+    static std::function<void(const char *)> observer;
+    return observer;
+}
+
+void rollbackStep(const char *step) {
+    if (stepObserver())
+        stepObserver()(step);
 }
 
 // Renames a file over another; false with the system's reason when it fails.
@@ -68,22 +89,31 @@ public:
     }
     ~PrintStage() { QDir(m_stage).removeRecursively(); }
     const QString &folder() const { return m_stage; }
-    // Marks the staged files as those of the update: written in the
-    // installation's transaction, before its commit. Throws db::Error.
+    // A file of the forms folder to remove with the moves (a template of the
+    // other kind, which the print would take before the new one).
+    void removeAfter(const QString &name) {
+        if (!m_removals.contains(name))
+            m_removals << name;
+    }
+    // Marks the staged files as those of the update, with the files to
+    // remove: written in the installation's transaction, before its commit.
+    // Throws db::Error.
     void markFor(const QString &updateId) const {
         if (!QDir(m_stage).exists())
             return;   // nothing staged
         QString why;
-        if (!cp1251::writeLines(m_stage + kPendingMark, {updateId}, &why))
+        if (!cp1251::writeLines(m_stage + kPendingMark, QStringList{updateId} + m_removals, &why))
             throw db::Error(QStringLiteral("Не удалось подготовить печатные файлы: ") + why);
     }
-    // The update whose staged files these are (empty when unmarked).
-    QString markedFor() const {
+    // The mark: the update whose staged files these are, then the files to
+    // remove (empty when unmarked).
+    QStringList mark() const {
         QStringList lines;
-        return cp1251::readLines(m_stage + kPendingMark, lines) ? lines.value(0) : QString();
+        return cp1251::readLines(m_stage + kPendingMark, lines) ? lines : QStringList();
     }
     // Moves every staged file over its destination, each tried again a few
-    // times; the files that could not be put in place, with the reason.
+    // times, then removes the marked files; the files that could not be put
+    // in place or removed, with the reason.
     QStringList putInPlace() const {
         QStringList failed;
         for (const QString &name : QDir(m_stage).entryList(QDir::Files, QDir::Name)) {
@@ -97,29 +127,46 @@ public:
                 failed << m_forms + name + QStringLiteral(" (") + why + QLatin1Char(')');
             }
         }
+        for (const QString &name : mark().mid(1)) {
+            if (!IsSafeFileName(name) || !QFileInfo::exists(m_forms + name))
+                continue;
+            if (QFile::remove(m_forms + name)) {
+                LogInfo(QStringLiteral("Удален прежний шаблон: ") + name);
+            } else {
+                LogError(QStringLiteral("Не удалось удалить прежний шаблон: ") + m_forms + name);
+                failed << m_forms + name + QStringLiteral(" (не удалось удалить)");
+            }
+        }
         return failed;
     }
     static inline const QString kPendingMark = QStringLiteral(".update_id");
 private:
     QString m_forms, m_stage;
+    QStringList m_removals;
 };
 
-// Print files replaced and removed all together or not at all: the new
-// files are prepared beside their folder first (where a full disk shows),
-// then swapped in by renames that are undone when one of them fails.
+// Print files replaced and removed all together or not at all, also across
+// a kill: the new files are prepared beside their folder first (where a full
+// disk shows), the plan of the swap is written there, then the renames are
+// made, each replaced file kept aside until the database committed. A run
+// stopped before its commit is undone from the plan at the next start, one
+// stopped after it is only cleared (FinishInterruptedRollback).
 class PrintSwap {
 public:
-    explicit PrintSwap(const QString &formsFolder)
-        : m_forms(formsFolder), m_stage(formsFolder, QStringLiteral(".rollback_staging/")),
-          m_old(formsFolder + QStringLiteral(".rollback_old/")) {
-        QDir(m_old).removeRecursively();
+    static inline const QString kStage = QStringLiteral(".rollback_staging/");
+    static inline const QString kOld = QStringLiteral(".rollback_old/");
+    static inline const QString kPlan = QStringLiteral(".rollback_plan");
+
+    explicit PrintSwap(const QString &formsFolder) : m_forms(formsFolder) { clear(); }
+    ~PrintSwap() {
+        if (m_clearAtEnd)
+            clear();
     }
-    ~PrintSwap() { QDir(m_old).removeRecursively(); }
     // Prepares a copy of from to replace the file name of the folder.
     bool replace(const QString &from, const QString &name, QString *why) {
-        ForceDirectoryPath(m_stage.folder());
+        ForceDirectoryPath(stage());
         QString reason;
-        if (!paths::copyFileOver(from, m_stage.folder() + name, &reason)) {
+        if (!paths::copyFileOver(from, stage() + name, &reason)) {
             *why = QStringLiteral("Не удалось подготовить печатный файл ") + m_forms + name + QStringLiteral(": ") + reason;
             return false;
         }
@@ -127,52 +174,92 @@ public:
         return true;
     }
     void remove(const QString &name) { m_steps.append({name, false}); }
-    // Puts every prepared change in place; on failure everything is as before.
-    bool apply(QString *why) {
-        ForceDirectoryPath(m_old);
+    // Writes the plan, then puts every prepared change in place; on failure
+    // everything is as before. Throws db::Error when the plan cannot be written.
+    bool apply(const QString &updateId, QString *why) {
+        QStringList plan{updateId};
+        for (const Step &s : m_steps)
+            plan << quoted::join({s.name, s.put ? QStringLiteral("1") : QStringLiteral("0")});
+        ForceDirectoryPath(stage());
+        QString reason;
+        if (!cp1251::writeLines(stage() + kPlan, plan, &reason))
+            throw db::Error(QStringLiteral("Не удалось подготовить печатные файлы: ") + reason);
+        m_planned = true;
+        rollbackStep("planned");
+        ForceDirectoryPath(old());
         for (const Step &s : m_steps) {
             const QString target = m_forms + s.name;
-            QString reason;
-            const bool had = QFileInfo::exists(target);
-            if (had && !renameOver(target, m_old + s.name, &reason)) {
+            if (QFileInfo::exists(target) && !renameOver(target, old() + s.name, &reason)) {
                 *why = QStringLiteral("Не удалось заменить печатный файл ") + target + QStringLiteral(": ") + reason;
                 undo();
                 return false;
             }
-            m_done.append({s.name, had});
-            if (s.put && !renameOver(m_stage.folder() + s.name, target, &reason)) {
+            rollbackStep("set aside");
+            if (s.put && !renameOver(stage() + s.name, target, &reason)) {
                 *why = QStringLiteral("Не удалось заменить печатный файл ") + target + QStringLiteral(": ") + reason;
                 undo();
                 return false;
             }
+            rollbackStep("put");
         }
         return true;
     }
-    // Brings back what apply changed.
+    // Brings back what apply changed, by its plan.
     void undo() {
-        for (qsizetype i = m_done.size() - 1; i >= 0; --i) {
-            const QString target = m_forms + m_done[i].name;
-            if (QFileInfo::exists(target))
-                QFile::remove(target);
-            if (m_done[i].had)
-                renameOver(m_old + m_done[i].name, target, nullptr);
-        }
-        m_done.clear();
+        if (m_planned)
+            undoPlan(m_forms);
+        m_planned = false;
     }
+    // The database committed: the swap stays; logged, then cleared.
+    void keep() {
+        for (const Step &s : m_steps)
+            LogInfo((s.put ? QStringLiteral("Восстановлен печатный файл: ")
+                           : QStringLiteral("Удален печатный файл, добавленный обновлением: "))
+                    + s.name);
+        m_planned = false;
+    }
+    // Keeps the files of a run that died (for the tests of a kill).
+    void leaveForNextStart() { m_clearAtEnd = false; }
+
+    // The plan left in the folder: the update's id, then one line a step.
+    static QStringList plan(const QString &forms) {
+        QStringList lines;
+        return cp1251::readLines(forms + kStage + kPlan, lines) ? lines : QStringList();
+    }
+    // The update of a plan left in the folder; empty when there is none.
+    static QString plannedUpdate(const QString &forms) { return plan(forms).value(0); }
+    // Undoes the renames of the plan left in the folder.
+    static void undoPlan(const QString &forms) {
+        const QStringList plan = PrintSwap::plan(forms);
+        for (qsizetype i = plan.size() - 1; i >= 1; --i) {
+            QStringList f;
+            if (!quoted::split(plan[i], f) || f.size() != 2 || !IsSafeFileName(f[0]))
+                continue;
+            const QString target = forms + f[0];
+            if (QFileInfo::exists(forms + kOld + f[0])) {
+                renameOver(forms + kOld + f[0], target, nullptr);
+            } else if (f[1] == QLatin1String("1") && !QFileInfo::exists(forms + kStage + f[0])) {
+                QFile::remove(target);   // put where there was none
+            }
+        }
+    }
+    static void clearFolders(const QString &forms) {
+        QDir(forms + kStage).removeRecursively();
+        QDir(forms + kOld).removeRecursively();
+    }
+
 private:
     struct Step {
         QString name;
         bool put;   // a new file goes in (else the file is removed)
     };
+    QString stage() const { return m_forms + kStage; }
+    QString old() const { return m_forms + kOld; }
+    void clear() { clearFolders(m_forms); }
     QString m_forms;
-    PrintStage m_stage;
-    QString m_old;
-    struct Done {
-        QString name;
-        bool had;   // the file was there before
-    };
     QList<Step> m_steps;
-    QList<Done> m_done;
+    bool m_planned = false;
+    bool m_clearAtEnd = true;
 };
 
 const QString kVersionsBackup = QStringLiteral("form_versions_backup.txt");
@@ -305,23 +392,75 @@ QList<ctlfile::RuleKey> readRuleKeys(const QString &file, qsizetype ruleCount) {
     return keys;
 }
 
-// Each rule is checked against the forms and tables of the database; a
-// refused rule is not stored and is written to the log with its reason.
-// With keys (a backup put back) each rule gets its key and table as before;
-// without, a rule without a table gets null (a package) or "" (a backup).
-void insertRules(const QSqlDatabase &db, const QList<ControlLine> &rules, const QList<ctlfile::RuleKey> &keys,
-                 bool nullTable) {
+// Each rule of a package is checked against the forms and tables of the
+// database; a refused rule is not stored and is written to the log with its
+// reason. Returns how many were refused.
+int insertRules(const QSqlDatabase &db, const QList<ControlLine> &rules) {
+    const rulecheck::RuleChecker checker(db);
+    int refused = 0;
+    for (const ControlLine &r : rules) {
+        const rulecheck::Verdict v = rulecheck::InsertCheckedRule(
+            db, checker, {r.formName, r.table, r.lft, r.reltion, r.rght, r.cycl}, r.commnt, nullptr, true);
+        if (!v) {
+            ++refused;
+            LogError(QStringLiteral("Контроль не установлен: ") + v.reason + QStringLiteral(". Строка: ")
+                     + ctlfile::FormatControlLine(r));
+        }
+    }
+    return refused;
+}
+
+// The rules of a backup put back as they were stored, under their keys when
+// the backup keeps them (without, a rule without a table gets ""). A rule
+// the check refuses today is put back all the same and named in unchecked.
+// A rule between forms that an earlier file of the same backup put back
+// (it belongs to two of its forms) is not put back twice.
+void restoreRules(const QSqlDatabase &db, const QList<ControlLine> &rules, const QList<ctlfile::RuleKey> &keys,
+                  QSet<QString> &betweenForms, QStringList &unchecked) {
     const rulecheck::RuleChecker checker(db);
     for (qsizetype i = 0; i < rules.size(); ++i) {
         const ControlLine &r = rules[i];
+        const QString line = ctlfile::FormatControlLine(r);
+        if (r.formName.isEmpty()) {
+            // Told by its key, or by its text where a backup's keys do not read.
+            const QString byKey = i < keys.size() ? QStringLiteral("k") + QString::number(keys[i].key) : QString();
+            const QString byText = QStringLiteral("t") + line;
+            if (betweenForms.contains(byText) || (!byKey.isEmpty() && betweenForms.contains(byKey)))
+                continue;
+            betweenForms.insert(byText);
+            if (!byKey.isEmpty())
+                betweenForms.insert(byKey);
+        }
         qint64 key = i < keys.size() ? keys[i].key : 0;
-        const rulecheck::Verdict v = rulecheck::InsertCheckedRule(
+        const rulecheck::Restored done = rulecheck::RestoreRule(
             db, checker, {r.formName, r.table, r.lft, r.reltion, r.rght, r.cycl}, r.commnt, &key,
-            i < keys.size() ? keys[i].nullTable : nullTable);
-        if (!v)
-            LogError(QStringLiteral("Контроль не установлен: ") + v.reason + QStringLiteral(". Строка: ")
-                     + ctlfile::FormatControlLine(r));
+            i < keys.size() && keys[i].nullTable);
+        if (!done.stored) {
+            LogError(QStringLiteral("Контроль не восстановлен: ") + done.verdict.reason + QStringLiteral(". Строка: ") + line);
+            throw db::Error(QStringLiteral("Контроль резервной копии не может быть восстановлен: ") + line);
+        }
+        if (!done.verdict) {
+            LogWarning(QStringLiteral("Восстановлен контроль, который не проходит проверку: ") + done.verdict.reason
+                       + QStringLiteral(". Строка: ") + line);
+            unchecked << line + QStringLiteral(" (") + done.verdict.reason + QLatin1Char(')');
+        }
     }
+}
+
+// Keys of rules, one a line.
+const QString kInstalledRuleKeys = QStringLiteral("installed_rule_keys.txt");
+
+bool readKeyList(const QString &file, QList<qint64> &keys) {
+    QStringList lines;
+    if (!QFileInfo::exists(file) || !cp1251::readLines(file, lines))
+        return false;
+    for (const QString &line : lines) {
+        bool ok = false;
+        const qint64 k = line.trimmed().toLongLong(&ok);
+        if (ok && k > 0)
+            keys << k;
+    }
+    return true;
 }
 
 // Runs work in one transaction; commits only when it returns true.
@@ -361,18 +500,23 @@ std::optional<FormHeaderLine> ParseFormHeaderLine(const QString &line) {
     // is taken: a "#" too many, or a flag other than "Да"/"Нет", means the
     // fields cannot be told apart. The fields are read by the structure
     // file's own reader, which turns byte 3 back into ":".
+    // The flag may also be written "True" or "False", by its meaning.
     const QString flag = line.section(QLatin1Char('#'), 2);
-    if (flag != QStringLiteral("Да") && flag != QStringLiteral("Нет"))
+    bool net = false;
+    if (flag == QStringLiteral("Да") || flag == QStringLiteral("True"))
+        net = true;
+    else if (flag != QStringLiteral("Нет") && flag != QStringLiteral("False"))
         return std::nullopt;
     frs::Form form;
     try {
-        form = frs::parse({line});
+        form = frs::parse({line.section(QLatin1Char('#'), 0, 1) + QLatin1Char('#') + (net ? QStringLiteral("Да")
+                                                                                         : QStringLiteral("Нет"))});
     } catch (const EngineError &) {
         return std::nullopt;
     }
     if (form.formname.trimmed().isEmpty())
         return std::nullopt;
-    return FormHeaderLine{form.formname, form.decipher, form.net};
+    return FormHeaderLine{form.formname, form.decipher, net};
 }
 
 bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile, const QString &expectedName) {
@@ -394,7 +538,7 @@ bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile, con
     }
     // The backup and the rollback are made for the named form: a file of
     // another form would change a form that nothing puts back.
-    if (!expectedName.isEmpty() && h->name != expectedName) {
+    if (!expectedName.isEmpty() && !gate::sameName(h->name, expectedName)) {
         LogError(QStringLiteral("Файл структуры описывает другую форму: ") + h->name);
         return false;
     }
@@ -404,10 +548,45 @@ bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile, con
     return true;
 }
 
-bool InstallFormStructure(const QSqlDatabase &db, const QString &formName, const QString &structureFile, qint64) {
+namespace {
+
+// A form not in the database yet, installed whole: its form line, its tables
+// with their rows, columns and titles, as the catalogue imports a structure file.
+bool installNewForm(const QSqlDatabase &db, const QString &structureFile, const QString &expectedName) {
+    if (!QFileInfo::exists(structureFile))
+        return false;
+    QStringList lines;
+    frs::Form form;
+    try {
+        lines = frs::readLines(structureFile);
+        const std::optional<FormHeaderLine> h = lines.isEmpty() ? std::nullopt : ParseFormHeaderLine(lines.first());
+        if (!h) {
+            LogError(QStringLiteral("Строка формы в файле структуры не читается однозначно: ") + lines.value(0));
+            return false;
+        }
+        form = frs::parse(lines, [](const QString &warning) { LogWarning(warning); });
+        form.net = h->net;
+    } catch (const EngineError &e) {
+        LogError(e.message());
+        return false;
+    }
+    if (!expectedName.isEmpty() && !gate::sameName(form.formname, expectedName)) {
+        LogError(QStringLiteral("Файл структуры описывает другую форму: ") + form.formname);
+        return false;
+    }
+    catalog::importFrs(db, form);
+    return true;
+}
+
+} // namespace
+
+bool InstallFormStructure(const QSqlDatabase &db, const QString &formName, const QString &structureFile, qint64 formId) {
     try {
         LogInfo(QStringLiteral("Установка структуры формы: ") + formName);
-        const bool ok = InstallFormHeader(db, structureFile, formName);
+        // A form already here gets its form line only: its tables hold the
+        // user's values.
+        const bool ok = formId < 0 ? installNewForm(db, structureFile, formName)
+                                   : InstallFormHeader(db, structureFile, formName);
         if (ok)
             LogInfo(QStringLiteral("Структура формы установлена: ") + formName);
         else
@@ -428,16 +607,14 @@ bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile) {
     QList<qint64> formIds;
     if (!QFileInfo::exists(controlFile) || !readRuleLines(controlFile, rules) || !resolveFormIds(db, rules, formIds))
         return false;
-    insertRules(db, rules, {}, true);
+    insertRules(db, rules);
     return true;
 }
 
 namespace {
 
-// The rules of the form replaced by those of the file; keysFile names the
-// keys a backup keeps (empty for a package).
-bool putFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId,
-                     const QString &keysFile) {
+// The rules of the form replaced by those of a package's file.
+bool putFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId) {
     try {
         LogInfo(QStringLiteral("Установка контролей формы: ") + formName);
         // The file is read whole before any rule is deleted: a missing or
@@ -454,17 +631,21 @@ bool putFormControls(const QSqlDatabase &db, const QString &formName, const QStr
         // or one between forms that names none of this form's tables, is
         // one that the form's backup and its rollback would not cover.
         for (const ControlLine &r : rules)
-            if (!r.formName.isEmpty() && r.formName != formName) {
+            if (!r.formName.isEmpty() && !gate::sameName(r.formName, formName)) {
                 LogError(QStringLiteral("Файл контролей формы %1 содержит правило формы %2").arg(formName, r.formName));
                 return false;
             }
-        const QList<ctlfile::RuleKey> keys = keysFile.isEmpty() ? QList<ctlfile::RuleKey>{}
-                                                                : readRuleKeys(keysFile, rules.size());
+        const QString stored = storedFormName(db, formName);
+        int refused = 0;
         const bool own = inTransaction(db, [&] {
-            DeleteFormControls(db, formName, formId);
-            insertRules(db, rules, keys, keysFile.isEmpty());
-            return ctlfile::CountFormRules(db, formId, formName) == rules.size();
+            DeleteFormControls(db, stored, formId);
+            refused = insertRules(db, rules);
+            return refused == 0 && ctlfile::CountFormRules(db, formId, stored) == rules.size();
         });
+        if (refused > 0) {
+            LogError(QStringLiteral("Файл контролей формы %1: правил, не прошедших проверку: %2").arg(formName).arg(refused));
+            return false;
+        }
         if (!own) {
             LogError(QStringLiteral("Файл контролей формы %1 содержит правила, не относящиеся к ней").arg(formName));
             return false;
@@ -477,14 +658,50 @@ bool putFormControls(const QSqlDatabase &db, const QString &formName, const QStr
     }
 }
 
+// The rules of a backup's file put back (see restoreRules).
+bool restoreFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile,
+                         QSet<QString> &betweenForms, QStringList &unchecked) {
+    if (!QFileInfo::exists(controlFile)) {
+        LogWarning(QStringLiteral("Резервная копия контролей не найдена: ") + controlFile);
+        return false;
+    }
+    try {
+        LogInfo(QStringLiteral("Восстановление контролей из резервной копии: ") + formName);
+        QList<ControlLine> rules;
+        if (!readRuleLines(controlFile, rules)) {
+            LogError(QStringLiteral("Ошибка при восстановлении контролей: ") + formName);
+            return false;
+        }
+        const QList<ctlfile::RuleKey> keys = readRuleKeys(keysFileOf(controlFile), rules.size());
+        db::transaction(db, [&] { restoreRules(db, rules, keys, betweenForms, unchecked); });
+        LogInfo(QStringLiteral("Контроли восстановлены: ") + formName);
+        return true;
+    } catch (const std::exception &e) {
+        LogError(QStringLiteral("Исключение при восстановлении контролей: ") + winutil::errorText(e));
+        return false;
+    }
+}
+
 } // namespace
 
 bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId) {
-    return putFormControls(db, formName, controlFile, formId, {});
+    return putFormControls(db, formName, controlFile, formId);
 }
 
+namespace {
+
+// The extension of a print file of the form ("" when the name is not one).
+QString printExtension(const QString &name, const QString &formName) {
+    for (const char *ext : kPrintExts)
+        if (gate::sameName(name, formName + QLatin1String(ext)))
+            return QLatin1String(ext);
+    return {};
+}
+
+} // namespace
+
 bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, const QStringList &items,
-                    const QString &formName) {
+                    const QString &formName, const QString &targetName) {
     ForceDirectoryPath(destFolder);
     bool ok = true;
     for (const QString &item : items) {
@@ -493,16 +710,18 @@ bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, cons
             continue;
         // Only the form's own template and cell mapping: the rollback puts
         // back nothing else, so another file replaced here would be lost.
-        if (!formName.isEmpty() && name.compare(formName + QStringLiteral(".doc"), Qt::CaseInsensitive) != 0
-            && name.compare(formName + QStringLiteral(".txt"), Qt::CaseInsensitive) != 0) {
+        const QString ext = formName.isEmpty() ? QString() : printExtension(name, formName);
+        if (!formName.isEmpty() && ext.isEmpty()) {
             LogWarning(QStringLiteral("Пропущен чужой печатный файл: ") + name);
             continue;
         }
         const QString from = IncludeTrailingPathSlash(sourceFolder) + name;
         if (!QFileInfo::exists(from))
             continue;
-        if (paths::copyFileOver(from, IncludeTrailingPathSlash(destFolder) + name)) {
-            LogInfo(QStringLiteral("Скопирован печатный файл: ") + name);
+        // Under the name of the form as stored: "ф30.txt" of a package is Ф30's.
+        const QString to = targetName.isEmpty() || ext.isEmpty() ? name : targetName + ext;
+        if (paths::copyFileOver(from, IncludeTrailingPathSlash(destFolder) + to)) {
+            LogInfo(QStringLiteral("Скопирован печатный файл: ") + to);
         } else {
             LogError(QStringLiteral("Не удалось скопировать печатный файл: ") + name);
             ok = false;
@@ -546,52 +765,73 @@ bool ExtractUpdatePackage(const QString &archive, const QString &unpackedFolder,
 
 namespace {
 
-// The print files an entry puts into the forms folder: the form's own
-// template and cell mapping that the package holds.
-QStringList entryPrintFiles(const FormUpdateEntry &e, const QString &formFolder) {
+// The name the entry's form has in the database after the installation:
+// the stored name of a form already here, else the name of the structure
+// file's form line, else the manifest's.
+QString entryTargetName(const QSqlDatabase &db, const FormUpdateEntry &e, const QString &formFolder) {
+    if (const std::optional<gate::FoundForm> f = gate::findForm(db, e.formName))
+        return f->formname;
+    if (!e.formFile.isEmpty()) {
+        try {
+            const QStringList lines = frs::readLines(formFolder + lastComponent(e.formFile));
+            if (const std::optional<FormHeaderLine> h = ParseFormHeaderLine(lines.value(0)))
+                if (gate::sameName(h->name, e.formName))
+                    return h->name.trimmed();
+        } catch (const EngineError &) {
+        }
+    }
+    return e.formName;
+}
+
+// The print files an entry puts into the forms folder, under the form's name
+// as stored: the form's own templates and cell mapping that the package holds.
+QStringList entryPrintFiles(const FormUpdateEntry &e, const QString &formFolder, const QString &target) {
     QStringList out;
     for (const QString &item : e.printFiles) {
         const QString name = lastComponent(item);
-        for (const char *ext : {".doc", ".txt"})
-            if (name.compare(e.formName + QLatin1String(ext), Qt::CaseInsensitive) == 0
-                && QFileInfo::exists(formFolder + QStringLiteral("Forms/") + name) && !out.contains(name))
-                out << name;
+        const QString ext = printExtension(name, e.formName);
+        if (!ext.isEmpty() && QFileInfo::exists(formFolder + QStringLiteral("Forms/") + name)
+            && !out.contains(target + ext))
+            out << target + ext;
     }
     return out;
 }
 
 // Backups of everything the entries replace, made before anything changes:
-// the versions, each existing form's structure line and rules, its print
-// files, and the names of the print files the update adds (the rollback
-// removes those). Throws db::Error when a part cannot be written.
+// the versions, each existing form's structure line and rules (with their
+// keys), its print files, and the names of the print files the update adds
+// (the rollback removes those). Files are named by the form as stored.
+// Throws db::Error when a part cannot be written.
 void makeBackup(const QSqlDatabase &db, const TUpdateManifest &m, const QString &unpacked, const QString &backup,
                 const QString &yearFolder) {
     QStringList names;
     for (const FormUpdateEntry &e : m.forms)
         if (IsSafeFileName(e.formName))
-            names << e.formName;
+            names << entryTargetName(db, e, unpacked + e.formName + QLatin1Char('/'));
     ForceDirectoryPath(backup);
     backupVersions(db, names, backup + kVersionsBackup);
     QStringList added;
     for (const FormUpdateEntry &e : m.forms) {
         if (!IsSafeFileName(e.formName))
             continue;
-        for (const QString &name : entryPrintFiles(e, unpacked + e.formName + QLatin1Char('/')))
-            if (!QFileInfo::exists(yearFolder + QStringLiteral("forms/") + name))
-                added << name;
+        const QString formFolder = unpacked + e.formName + QLatin1Char('/');
+        const QString name = entryTargetName(db, e, formFolder);
+        for (const QString &file : entryPrintFiles(e, formFolder, name))
+            if (!QFileInfo::exists(yearFolder + QStringLiteral("forms/") + file))
+                added << file;
         const qint64 id = ReadFormIdByName(db, e.formName);
         if (id < 0)
             continue;
         if (!e.formFile.isEmpty()) {
             ForceDirectoryPath(backup + QStringLiteral("forms_backup"));
-            ExportFormStructure(db, id, backup + QStringLiteral("forms_backup/") + e.formName + QStringLiteral(".frs"));
+            ExportFormStructure(db, id, backup + QStringLiteral("forms_backup/") + name + QStringLiteral(".frs"));
         }
         if (!e.controlsFile.isEmpty()) {
             // The rules with their keys: a rollback puts each back under
             // the key the editor and the rule upload know it by.
             ForceDirectoryPath(backup + QStringLiteral("controls_backup"));
-            const QString file = backup + QStringLiteral("controls_backup/controls_") + e.formName + QStringLiteral(".orv");
-            const QList<ctlfile::RuleKey> keys = ctlfile::FormRuleKeys(db, id, e.formName);
+            const QString file = backup + QStringLiteral("controls_backup/controls_") + name + QStringLiteral(".orv");
+            const QList<ctlfile::RuleKey> keys = ctlfile::FormRuleKeys(db, id, name);
             QList<qint64> ids;
             for (const ctlfile::RuleKey &k : keys)
                 ids << k.key;
@@ -599,10 +839,10 @@ void makeBackup(const QSqlDatabase &db, const TUpdateManifest &m, const QString 
             writeRuleKeys(keysFileOf(file), keys);
         }
         if (!e.printFiles.isEmpty()) {
-            const QString dest = backup + QStringLiteral("print_files_backup/") + e.formName + QLatin1Char('/');
+            const QString dest = backup + QStringLiteral("print_files_backup/") + name + QLatin1Char('/');
             ForceDirectoryPath(dest);
-            for (const char *ext : {".doc", ".txt"}) {
-                const QString file = e.formName + QLatin1String(ext);
+            for (const char *ext : kPrintExts) {
+                const QString file = name + QLatin1String(ext);
                 const QString from = yearFolder + QStringLiteral("forms/") + file;
                 QString why;
                 if (QFileInfo(from).isFile() && !paths::copyFileOver(from, dest + file, &why))
@@ -616,6 +856,32 @@ void makeBackup(const QSqlDatabase &db, const TUpdateManifest &m, const QString 
         throw db::Error(QStringLiteral("Не удалось сохранить резервную копию: ") + why);
 }
 
+// The keys of the rules an installation put in, kept beside its backup in
+// the installation's transaction: the rules of each form that was here
+// before (and so has a backup) whose rules the update replaced. A form the
+// update created keeps its rules at a rollback, as it keeps its line.
+void recordInstalledRules(const QSqlDatabase &db, const TUpdateManifest &m, const QList<bool> &existed,
+                          const QString &backup) {
+    QStringList lines;
+    QSet<qint64> seen;
+    for (qsizetype i = 0; i < m.forms.size(); ++i) {
+        const FormUpdateEntry &e = m.forms[i];
+        if (!existed.value(i) || e.controlsFile.isEmpty())
+            continue;
+        const std::optional<gate::FoundForm> f = gate::findForm(db, e.formName);
+        if (!f)
+            continue;
+        for (const ctlfile::RuleKey &k : ctlfile::FormRuleKeys(db, f->id, f->formname))
+            if (!seen.contains(k.key)) {
+                seen.insert(k.key);
+                lines << QString::number(k.key);
+            }
+    }
+    QString why;
+    if (!cp1251::writeLines(backup + kInstalledRuleKeys, lines, &why))
+        throw db::Error(QStringLiteral("Не удалось сохранить резервную копию: ") + why);
+}
+
 } // namespace
 
 QStringList FinishInterruptedInstall(const QSqlDatabase &db) {
@@ -625,7 +891,7 @@ QStringList FinishInterruptedInstall(const QSqlDatabase &db) {
     if (!QDir(forms + QStringLiteral(".update_staging")).exists())
         return {};
     const PrintStage probe(forms, QStringLiteral(".update_staging/"), PrintStage::Keep);
-    const QString id = probe.markedFor();
+    const QString id = probe.mark().value(0);
     EnsureUpdateTables(db);
     // Marked in the transaction of its installation: when the update is
     // recorded, that transaction committed and its print files follow it.
@@ -671,6 +937,9 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
     FinishInterruptedInstall(db);
     PrintStage stage(yearFolder + QStringLiteral("forms/"));
     int installed = 0;
+    QList<bool> existed;
+    for (const FormUpdateEntry &e : m.forms)
+        existed << (IsSafeFileName(e.formName) && ReadFormIdByName(db, e.formName) >= 0);
     const bool committed = inTransaction(db, [&] {
         for (const FormUpdateEntry &e : m.forms) {
             // The name makes folder and file names: one that leaves them fails the entry.
@@ -684,16 +953,26 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
             if (!e.formFile.isEmpty()) {
                 ok = InstallFormStructure(db, e.formName, formFolder + lastComponent(e.formFile), id);
                 if (ok && !e.formVersion.isEmpty())
-                    SetInstalledFormVersion(db, e.formName, e.formVersion);
+                    SetInstalledFormVersion(db, storedFormName(db, e.formName), e.formVersion);
             }
+            // From here on the form is named as stored.
+            const QString name = storedFormName(db, e.formName);
             if (ok && !e.controlsFile.isEmpty()) {
-                ok = InstallFormControls(db, e.formName, formFolder + lastComponent(e.controlsFile),
+                ok = InstallFormControls(db, name, formFolder + lastComponent(e.controlsFile),
                                          ReadFormIdByName(db, e.formName));
                 if (ok && !e.controlsVersion.isEmpty())
-                    SetInstalledControlsVersion(db, e.formName, e.controlsVersion);
+                    SetInstalledControlsVersion(db, name, e.controlsVersion);
             }
-            if (ok && !e.printFiles.isEmpty())
-                ok = CopyPrintFiles(formFolder + QStringLiteral("Forms"), stage.folder(), e.printFiles, e.formName);
+            if (ok && !e.printFiles.isEmpty()) {
+                ok = CopyPrintFiles(formFolder + QStringLiteral("Forms"), stage.folder(), e.printFiles, e.formName,
+                                    name);
+                // A template of one kind replaces the form's template of the
+                // other kind too: the print would take that one first.
+                const bool doc = QFileInfo::exists(stage.folder() + name + QStringLiteral(".doc"));
+                const bool docx = QFileInfo::exists(stage.folder() + name + QStringLiteral(".docx"));
+                if (doc != docx)
+                    stage.removeAfter(name + (doc ? QStringLiteral(".docx") : QStringLiteral(".doc")));
+            }
             if (ok)
                 ++installed;
             else
@@ -702,6 +981,7 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
         }
         if (installed != m.forms.size())
             return false;
+        recordInstalledRules(db, m, existed, backup);
         if (beforeCommit)
             beforeCommit();
         stage.markFor(updateId);
@@ -742,22 +1022,93 @@ bool RestoreFormFromBackup(const QSqlDatabase &db, const QString &formName, cons
 
 bool RestoreControlsFromBackup(const QSqlDatabase &db, const QString &formName, const QString &controlFile,
                                qint64 formId) {
-    if (!QFileInfo::exists(controlFile)) {
-        LogWarning(QStringLiteral("Резервная копия контролей не найдена: ") + controlFile);
-        return false;
-    }
+    // The form's whole rule set replaced by the backup's.
+    QSet<QString> betweenForms;
+    QStringList unchecked;
     try {
-        LogInfo(QStringLiteral("Восстановление контролей из резервной копии: ") + formName);
-        const bool ok = putFormControls(db, formName, controlFile, formId, keysFileOf(controlFile));
-        if (ok)
-            LogInfo(QStringLiteral("Контроли восстановлены: ") + formName);
-        else
-            LogError(QStringLiteral("Ошибка при восстановлении контролей: ") + formName);
-        return ok;
+        return inTransaction(db, [&] {
+            DeleteFormControls(db, storedFormName(db, formName), formId);
+            return restoreFormControls(db, formName, controlFile, betweenForms, unchecked);
+        });
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при восстановлении контролей: ") + winutil::errorText(e));
         return false;
     }
+}
+
+namespace {
+
+QString ruleText(const ControlLine &r) { return r.lft + QLatin1Char(' ') + r.reltion + QLatin1Char(' ') + r.rght; }
+
+// The rule lines of a backup's control file (none when unreadable).
+QList<ControlLine> backupRules(const QString &file) {
+    QList<ControlLine> rules;
+    if (!readRuleLines(file, rules))
+        rules.clear();
+    return rules;
+}
+
+} // namespace
+
+UpdateTouched TouchedByUpdate(const QSqlDatabase &db, const QString &backupFolder) {
+    const QString backup = IncludeTrailingPathSlash(backupFolder);
+    UpdateTouched t;
+    t.forms = UpdateFormsOfBackup(backupFolder);
+    const QDir controls(backup + QStringLiteral("controls_backup"));
+    for (const QString &entry : controls.entryList({QStringLiteral("controls_*.orv")}, QDir::Files, QDir::Name)) {
+        t.ruleForms << entry.mid(9, entry.size() - 13);
+        const QString file = controls.filePath(entry);
+        const QList<ControlLine> rules = backupRules(file);
+        const QList<ctlfile::RuleKey> keys = readRuleKeys(keysFileOf(file), rules.size());
+        for (qsizetype i = 0; i < rules.size(); ++i) {
+            const qint64 key = i < keys.size() ? keys[i].key : 0;
+            if (key > 0)
+                t.ruleKeys.insert(key);
+            if (rules[i].formName.isEmpty())
+                t.betweenForms.append({key, rules[i]});
+        }
+    }
+    // The rules it put in, as they are now; a backup made before those were
+    // kept counts the rules of its forms as they are now.
+    QList<qint64> inserted;
+    if (!readKeyList(backup + kInstalledRuleKeys, inserted) && DatabaseReady(db))
+        for (const QString &form : t.ruleForms)
+            if (const std::optional<gate::FoundForm> f = gate::findForm(db, form))
+                for (const ctlfile::RuleKey &k : ctlfile::FormRuleKeys(db, f->id, f->formname))
+                    inserted << k.key;
+    for (const qint64 key : inserted) {
+        t.ruleKeys.insert(key);
+        if (!DatabaseReady(db))
+            continue;
+        const QStringList line = ctlfile::ControlFileLinesForKeys(db, {key});
+        if (const std::optional<ControlLine> r = ctlfile::ParseControlLine(line.value(0)); r && r->formName.isEmpty())
+            t.betweenForms.append({key, *r});
+    }
+    return t;
+}
+
+QString SharedChange(const UpdateTouched &earlier, const UpdateTouched &later) {
+    for (const QString &a : earlier.forms)
+        for (const QString &b : later.forms)
+            if (gate::sameName(a, b))
+                return QStringLiteral("Форму ") + a;
+    const auto rule = [](const ControlLine &r) { return QStringLiteral("Контроль между формами ") + ruleText(r); };
+    for (const auto &[key, r] : earlier.betweenForms)
+        if (key > 0 && later.ruleKeys.contains(key))
+            return rule(r);
+    for (const auto &[key, r] : later.betweenForms)
+        if (key > 0 && earlier.ruleKeys.contains(key))
+            return rule(r);
+    // A rule between forms of one that names a form whose rules the other replaced.
+    for (const auto &[key, r] : earlier.betweenForms)
+        for (const QString &form : later.ruleForms)
+            if (ctlfile::RuleNamesForm(r, form))
+                return rule(r);
+    for (const auto &[key, r] : later.betweenForms)
+        for (const QString &form : earlier.ruleForms)
+            if (ctlfile::RuleNamesForm(r, form))
+                return rule(r);
+    return {};
 }
 
 QStringList UpdateFormsOfBackup(const QString &backupFolder) {
@@ -781,39 +1132,81 @@ QStringList UpdateFormsOfBackup(const QString &backupFolder) {
     return out;
 }
 
+QStringList FinishInterruptedRollback(const QSqlDatabase &db) {
+    if (!DatabaseReady(db))
+        return {};
+    const QString forms = DatabaseFolder(db) + QStringLiteral("forms/");
+    if (!QDir(forms + PrintSwap::kStage).exists() && !QDir(forms + PrintSwap::kOld).exists())
+        return {};
+    const QString id = PrintSwap::plannedUpdate(forms);
+    if (!id.isEmpty()) {
+        EnsureUpdateTables(db);
+        // The mark of the rollback is written in its transaction: an update
+        // still installed means that transaction did not commit.
+        const bool committed =
+            !db::scalar(db, QStringLiteral("SELECT count(*) FROM updates WHERE update_id=? AND status='installed'"), {id})
+                 .toInt();
+        if (committed) {
+            LogWarning(QStringLiteral("Откат обновления был прерван после записи в базу; печатные файлы оставлены восстановленными: ") + id);
+        } else {
+            LogWarning(QStringLiteral("Откат обновления был прерван; печатные файлы возвращены как были: ") + id);
+            PrintSwap::undoPlan(forms);
+        }
+    }
+    PrintSwap::clearFolders(forms);
+    return {};
+}
+
+void FinishInterruptedUpdates(const QSqlDatabase &db) {
+    try {
+        FinishInterruptedInstall(db);
+        FinishInterruptedRollback(db);
+    } catch (const std::exception &e) {
+        LogError(QStringLiteral("Не удалось завершить прерванное обновление: ") + winutil::errorText(e));
+    }
+}
+
+void SetRollbackStepObserver(const std::function<void(const char *step)> &observer) { stepObserver() = observer; }
+
 bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId,
-                              const InstallCommitHook &beforeCommit, QString *why) {
+                              const InstallCommitHook &beforeCommit, QString *why, QStringList *uncheckedRules) {
     QString scratch;
     QString &reason = why ? *why : scratch;
     reason.clear();
+    QStringList uncheckedScratch;
+    QStringList &unchecked = uncheckedRules ? *uncheckedRules : uncheckedScratch;
+    unchecked.clear();
     const QString backup = IncludeTrailingPathSlash(backupFolder);
     if (!QDir(backupFolder).exists()) {
         LogError(QStringLiteral("Резервная копия не найдена: ") + backupFolder);
         reason = QStringLiteral("Резервная копия обновления не найдена: ") + backupFolder;
         return false;
     }
+    FinishInterruptedRollback(db);
     bool applied = false;
     std::optional<PrintSwap> prints;
     try {
-        LogInfo(QStringLiteral("Начат откат обновления: ") + updateId);
         // The print files first: their copies are prepared beside the forms
         // folder before anything changes, so a full disk stops the rollback
         // here with everything as it was.
         prints.emplace(DatabaseFolder(db) + QStringLiteral("forms/"));
         const QDir printBackup(backup + QStringLiteral("print_files_backup"));
         QStringList restored;
-        for (const QString &form : printBackup.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
-            for (const char *ext : {".doc", ".txt"}) {
-                const QString name = form + QLatin1String(ext);
-                const QString from = printBackup.filePath(form + QLatin1Char('/') + name);
+        for (const QString &form : printBackup.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+            // Named as the form is stored (a backup may name it in another case).
+            const QString target = storedFormName(db, form);
+            for (const char *ext : kPrintExts) {
+                const QString from = printBackup.filePath(form + QLatin1Char('/') + form + QLatin1String(ext));
                 if (!QFileInfo::exists(from))
                     continue;
+                const QString name = target + QLatin1String(ext);
                 if (!prints->replace(from, name, &reason)) {
                     LogError(reason);
                     return false;
                 }
                 restored << name;
             }
+        }
         QStringList added;
         if (QFileInfo::exists(backup + kAddedPrints) && !cp1251::readLines(backup + kAddedPrints, added)) {
             reason = QStringLiteral("Резервная копия не читается: ") + backup + kAddedPrints;
@@ -821,8 +1214,11 @@ bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolde
             return false;
         }
         for (const QString &name : added)
-            if (IsSafeFileName(name) && !restored.contains(name, Qt::CaseInsensitive))
+            if (IsSafeFileName(name)
+                && std::none_of(restored.begin(), restored.end(),
+                                [&](const QString &r) { return gate::sameName(r, name); }))
                 prints->remove(name);
+        rollbackStep("prepared");
 
         // Restored whole or not at all: one part that cannot be put back
         // leaves the database and the print files as the update made them.
@@ -836,11 +1232,26 @@ bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolde
                     return false;
                 }
             }
+            // The rules: those the update put in are taken out, those it
+            // took out are put back, each under its key.
             const QDir controls(backup + QStringLiteral("controls_backup"));
-            for (const QString &entry : controls.entryList({QStringLiteral("controls_*.orv")}, QDir::Files, QDir::Name)) {
+            const QStringList files = controls.entryList({QStringLiteral("controls_*.orv")}, QDir::Files, QDir::Name);
+            QList<qint64> inserted;
+            if (readKeyList(backup + kInstalledRuleKeys, inserted)) {
+                ctlfile::DeleteRulesByKeys(db, inserted);
+            } else {
+                // A backup made before those keys were kept: the forms' whole rule sets.
+                for (const QString &entry : files) {
+                    const QString name = entry.mid(9, entry.size() - 13);
+                    if (const std::optional<gate::FoundForm> f = gate::findForm(db, name))
+                        DeleteFormControls(db, f->formname, f->id);
+                }
+            }
+            QSet<QString> betweenForms;
+            for (const QString &entry : files) {
                 const QString name = entry.mid(9, entry.size() - 13);
-                const qint64 id = ReadFormIdByName(db, name);
-                if (id >= 0 && !RestoreControlsFromBackup(db, name, controls.filePath(entry), id)) {
+                if (ReadFormIdByName(db, name) >= 0
+                    && !restoreFormControls(db, name, controls.filePath(entry), betweenForms, unchecked)) {
                     reason = QStringLiteral("Резервная копия контролей формы %1 не может быть восстановлена.").arg(name);
                     return false;
                 }
@@ -853,16 +1264,19 @@ bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolde
             if (beforeCommit)
                 beforeCommit();
             // Last before the commit: a failed swap is undone with the database.
-            applied = prints->apply(&reason);
+            applied = prints->apply(updateId, &reason);
             if (!applied)
                 LogError(reason);
+            else
+                rollbackStep("applied");
             return applied;
         });
         if (!done) {
             LogError(QStringLiteral("Откат обновления не выполнен: ") + updateId);
             return false;
         }
-        LogInfo(QStringLiteral("Откат обновления завершен: ") + updateId);
+        rollbackStep("committed");
+        prints->keep();
         return true;
     } catch (const std::exception &e) {
         if (applied && prints)

@@ -13,6 +13,9 @@
 // place only after the commit. A form entry whose parts cannot be read
 // (structure line, rule file, print file) or that touches another form fails
 // the whole update: it is installed completely or not at all.
+#include "engine/ControlFileLines.h"
+
+#include <QSet>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -62,6 +65,8 @@ std::optional<FormHeaderLine> ParseFormHeaderLine(const QString &line);
 qint64 ReadFormIdByName(const QSqlDatabase &db, const QString &formName);   // -1 when none
 // With an expected name, a form line naming another form is refused.
 bool InstallFormHeader(const QSqlDatabase &db, const QString &structureFile, const QString &expectedName = {});
+// A form already in the database (formId 0 or more) gets its form line; a
+// new one is installed whole: its tables with their rows, columns and titles.
 bool InstallFormStructure(const QSqlDatabase &db, const QString &formName, const QString &structureFile, qint64 formId);
 void DeleteFormControls(const QSqlDatabase &db, const QString &formName, qint64 formId);
 // False, inserting nothing, when the file is missing or holds a line that is
@@ -70,22 +75,52 @@ bool InsertControlLines(const QSqlDatabase &db, const QString &controlFile);
 bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const QString &controlFile, qint64 formId);
 // Copies the print files named by the items (only their file names count)
 // from the source folder into the destination. With a form name, only that
-// form's ".doc" and ".txt" are taken. False when a copy fails.
+// form's ".doc", ".docx" and ".txt" are taken (letter case ignored), named
+// after targetName when it is given. False when a copy fails.
 bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, const QStringList &items,
-                    const QString &formName = {});
+                    const QString &formName = {}, const QString &targetName = {});
 // A name usable as one file or folder name (no separators, no "..").
 bool IsSafeFileName(const QString &name);
 
 // Restores forms, rules, installed versions and print files (removing the
 // print files the update added) all together: the database in one
 // transaction (the hook runs inside it), the print files swapped in just
-// before its commit. False, changing nothing, when a part cannot be put
-// back; why gets the reason for the user.
+// before its commit, with a plan beside them that the next start finishes or
+// undoes (FinishInterruptedRollback). The rules the update put in are taken
+// out and those it took out are put back under their keys, also rules the
+// check refuses today (named in uncheckedRules). False, changing nothing,
+// when a part cannot be put back; why gets the reason for the user.
 bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId,
-                              const InstallCommitHook &beforeCommit = {}, QString *why = nullptr);
+                              const InstallCommitHook &beforeCommit = {}, QString *why = nullptr,
+                              QStringList *uncheckedRules = nullptr);
+// Finishes the print files of a rollback stopped by a kill: kept when its
+// transaction committed (the update is no longer recorded as installed),
+// put back as they were when not.
+QStringList FinishInterruptedRollback(const QSqlDatabase &db);
+// Both of the above, at the opening of a year and by each update manager;
+// never throws (a failure is logged and tried again next time).
+void FinishInterruptedUpdates(const QSqlDatabase &db);
+// For the tests of a kill: called at each step of a rollback.
+void SetRollbackStepObserver(const std::function<void(const char *step)> &observer);
+
 // The forms an installed update changed, as its backup lists them.
 QStringList UpdateFormsOfBackup(const QString &backupFolder);
+// What an installed update changed: its forms, the forms whose rules it
+// replaced, and the rules it took out or put in (by key; those between
+// forms with their texts).
+struct UpdateTouched {
+    QStringList forms;
+    QStringList ruleForms;
+    QSet<qint64> ruleKeys;
+    QList<std::pair<qint64, ctlfile::ControlLine>> betweenForms;
+};
+UpdateTouched TouchedByUpdate(const QSqlDatabase &db, const QString &backupFolder);
+// The first thing both changed ("Форму Ф30", "Контроль между формами ..."),
+// names compared by the catalogue's comparison; empty when none.
+QString SharedChange(const UpdateTouched &earlier, const UpdateTouched &later);
+// Puts back the form line of a backup.
 bool RestoreFormFromBackup(const QSqlDatabase &db, const QString &formName, const QString &structureFile,
                            qint64 formId);
+// Replaces the form's whole rule set by the backup's rules.
 bool RestoreControlsFromBackup(const QSqlDatabase &db, const QString &formName, const QString &controlFile,
                                qint64 formId);

@@ -368,17 +368,26 @@ bool ParseManifestJson(TUpdateManifest &m, const QString &json) {
         return false;
     }
     try {
-        // Top-level keys are read from the text before the arrays, so a key of
-        // a form object never stands in for a missing top-level one.
-        int head = json.indexOf(QStringLiteral("\"forms\""));
-        const QString top = head < 0 ? json : json.left(head);
-        m.version = value(top, "version");
-        m.releaseDate = value(top, "releaseDate");
-        m.year = value(top, "year");
-        m.description = value(top, "description");
-        m.minAppVersion = value(top, "minAppVersion");
-        m.archiveChecksum = value(top, "archiveChecksum");
-        m.archiveSize = toInt64(JsonGetValue(top, QStringLiteral("archiveSize")));
+        // Top-level keys are read from the top-level object, in any order, so
+        // a key of a form object never stands in for a missing top-level one.
+        const QJsonObject object = doc.object();
+        const auto top = [&](const char *key) -> QString {
+            const QJsonValue v = object.value(QLatin1String(key));
+            if (v.isString())
+                return v.toString();
+            if (v.isBool())
+                return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+            if (v.isDouble())
+                return QString::number(v.toDouble(), 'g', 17);
+            return {};   // null, objects and arrays
+        };
+        m.version = top("version");
+        m.releaseDate = top("releaseDate");
+        m.year = top("year");
+        m.description = top("description");
+        m.minAppVersion = top("minAppVersion");
+        m.archiveChecksum = top("archiveChecksum");
+        m.archiveSize = toInt64(top("archiveSize"));
         for (const JsonElement &e : JsonGetElements(json, QStringLiteral("forms"))) {
             FormUpdateEntry f;
             if (e.isObject) {

@@ -77,7 +77,7 @@ TUpdateManager::TUpdateManager(const QSqlDatabase &database, int year, const QSt
       BackupDir(IncludeTrailingPathSlash(backupDir)) {
     EnsureUpdateTables(Database);
     InitUpdateLogger(TempDir);
-    FinishInterruptedInstall(Database);
+    FinishInterruptedUpdates(Database);
 }
 
 QString TUpdateManager::archivePath(const QString &id) const { return TempDir + id + QStringLiteral(".zip"); }
@@ -236,10 +236,11 @@ bool TUpdateManager::RollbackUpdate(const QString &id) {
             LogError(QStringLiteral("Резервная копия не найдена: ") + backup);
             return false;
         }
-        // Only the latest update of each of its forms: rolling back an older
-        // one would undo the later one's changes of the same forms, and the
-        // later one's backup would then bring the older one back.
-        const QStringList forms = UpdateFormsOfBackup(backup);
+        // Only when no later update changed what this one changed (a form,
+        // or a rule between forms): rolling back an older one would undo the
+        // later one's changes, and the later one's backup would then bring
+        // the older one back.
+        const UpdateTouched mine = TouchedByUpdate(Database, backup);
         const QList<InstalledUpdateRecord> installed = GetInstalledUpdates(*this);
         bool later = false;
         for (const InstalledUpdateRecord &r : installed) {
@@ -247,16 +248,15 @@ bool TUpdateManager::RollbackUpdate(const QString &id) {
                 later = true;
                 continue;
             }
-            if (!later)
+            if (!later || !IsSafeFileName(r.updateId))
                 continue;
-            for (const QString &f : UpdateFormsOfBackup(backupFolder(r.updateId)))
-                if (forms.contains(f)) {
-                    LogError(QStringLiteral("Откат отклонен: форму %1 изменило более позднее обновление %2")
-                                 .arg(f, r.updateId));
-                    Message = QStringLiteral("Форму %1 изменило более позднее обновление %2. Сначала откатите его.")
-                                  .arg(f, r.version.isEmpty() ? r.updateId : r.version);
-                    return false;
-                }
+            const QString shared = SharedChange(mine, TouchedByUpdate(Database, backupFolder(r.updateId)));
+            if (!shared.isEmpty()) {
+                LogError(QStringLiteral("Откат отклонен: %1 изменило более позднее обновление %2").arg(shared, r.updateId));
+                Message = QStringLiteral("%1 изменило более позднее обновление %2. Сначала откатите его.")
+                              .arg(shared, r.version.isEmpty() ? r.updateId : r.version);
+                return false;
+            }
         }
         // A rolled-back update is no longer installed and may be offered again;
         // the mark is written with the restored database.
@@ -267,11 +267,15 @@ bool TUpdateManager::RollbackUpdate(const QString &id) {
                                         "AND status='installed'"),
                          {id, Year});
         };
-        if (!RollbackUpdateFromBackup(Database, backup, id, mark, &Message)) {
+        QStringList unchecked;
+        if (!RollbackUpdateFromBackup(Database, backup, id, mark, &Message, &unchecked)) {
             LogError(QStringLiteral("Ошибка при откате обновления: ") + id);
             return false;
         }
         LogInfo(QStringLiteral("Откат обновления завершен: ") + id);
+        if (!unchecked.isEmpty())
+            Message = QStringLiteral("Восстановлены контроли, которые сейчас не проходят проверку:\r\n")
+                      + unchecked.join(QStringLiteral("\r\n"));
         return true;
     } catch (const std::exception &e) {
         LogError(QStringLiteral("Исключение при откате обновления: ") + winutil::errorText(e));
@@ -563,7 +567,10 @@ void TUpdateForm::Button3Click() {
             message = manager.Message;
         }
         if (ok) {
-            showMessage(QStringLiteral("Обновление откачено"), this);
+            // Rules put back that the check refuses today are named.
+            showMessage(message.isEmpty() ? QStringLiteral("Обновление откачено")
+                                          : QStringLiteral("Обновление откачено\r\n") + message,
+                        this);
             RefreshUpdates();
         } else {
             showMessage(withReason(QStringLiteral("Ошибка при откате обновления."), message), this);

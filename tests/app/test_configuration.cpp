@@ -12,6 +12,7 @@
 #include "support/FakeDialogs.h"
 #include "support/ChildProcess.h"
 #include "support/Fixture.h"
+#include "updates/UpdateSupport.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -583,4 +584,24 @@ TEST_F(StartUpWithoutSettings, UnreadableSettingsAreToldAndNeverWrittenOver) {
     EXPECT_TRUE(dlg.messages[1].contains(QStringLiteral("до завершения работы программы"))) << dlg.messages[1].toStdString();
     EXPECT_EQ(fileBytes(paths::settingsFile()), bytes);
     EXPECT_EQ(fileBytes(paths::settingsFile() + QStringLiteral(".копия")), bytes);
+}
+
+// The opening of a year finishes what a killed run of the update service left: a rollback whose database write did
+// not commit gets its print files back as they were.
+TEST_F(Years, OpeningTheYearUndoesTheRenamesOfAKilledRollback) {
+    const QString forms = year(2024) + QStringLiteral("forms/");
+    EnsureUpdateTables(db::connection(db::kMain));
+    db::exec(db::connection(db::kMain), "insert into updates (update_id, year, status) values ('U9', 2024, 'installed')");
+    // Killed after its first rename: Ф30.txt set aside, the backup's copy put in.
+    ASSERT_TRUE(QDir().mkpath(forms + QStringLiteral(".rollback_old")));
+    ASSERT_TRUE(QDir().mkpath(forms + QStringLiteral(".rollback_staging")));
+    ASSERT_TRUE(cp1251::writeLines(forms + QStringLiteral(".rollback_staging/.rollback_plan"),
+                                   {QStringLiteral("U9"), QStringLiteral("\"Ф30.txt\",\"1\""), QStringLiteral("\"Ф14.doc\",\"0\"")}));
+    const QByteArray updated = fileBytes(forms + QStringLiteral("Ф30.txt"));
+    ASSERT_TRUE(QFile::rename(forms + QStringLiteral("Ф30.txt"), forms + QStringLiteral(".rollback_old/Ф30.txt")));
+    ASSERT_TRUE(cp1251::writeLines(forms + QStringLiteral("Ф30.txt"), {QStringLiteral("из резервной копии")}));
+    c.SetYear();
+    EXPECT_EQ(fileBytes(forms + QStringLiteral("Ф30.txt")), updated);
+    EXPECT_EQ(QDir(forms).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("Ф30.docx"), QStringLiteral("Ф30.txt")}));
 }

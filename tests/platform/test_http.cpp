@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -69,7 +70,7 @@ TEST(HttpGet, WholeBodiesAreStoredAndEverythingElseKeepsTheEarlierFile) {
         {"/cut", {}, "Ответ сервера получен не полностью"},
         {"/loop", {}, "Переадресация не выполнена: слишком много переадресаций"},
         {"/nowhere", {}, "Переадресация не выполнена: сервер не указал верный новый адрес (код 302)"},
-        {"/garbage", {}, ""},
+        {"/garbage", {}, "Получен некорректный HTTP ответ"},
     };
     for (const Case &c : cases) {
         const QString file = dir.filePath("f");
@@ -183,6 +184,7 @@ TEST(HttpText, EveryNetworkErrorIsToldInRussian) {
     EXPECT_EQ(NetworkErrorText(9999), "ошибка сети (код 9999)");
 }
 
+// The request lines are exactly these, in this order; the reply is not read, so a status is no failure.
 TEST(HttpPost, JsonBodyAndHeadersGoToTheAddressPort) {
     TestHttpServer server;
     ASSERT_NE(server.port(), 0);
@@ -190,13 +192,54 @@ TEST(HttpPost, JsonBodyAndHeadersGoToTheAddressPort) {
     const QString body = QString::fromUtf8("{\"lft\":\"Ж \\\"x\\\"\"}");
     HttpPostJson(server.base() + "/rules/", body, quick());
     ASSERT_EQ(server.requests().size(), 1);
-    const QByteArray req = server.requests()[0];
-    EXPECT_TRUE(req.startsWith("POST /rules/ HTTP/1.1\r\n")) << req.constData();
-    EXPECT_TRUE(req.contains("Content-Type: application/json; charset=utf-8\r\n")) << req.constData();
-    EXPECT_TRUE(req.endsWith("\r\n\r\n" + body.toUtf8()));
+    EXPECT_EQ(server.requests()[0], "POST /rules/ HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(server.port())
+                                        + "\r\nContent-Type: application/json; charset=utf-8\r\n"
+                                          "Accept: application/json\r\nContent-Length: "
+                                        + QByteArray::number(body.toUtf8().size())
+                                        + "\r\nConnection: close\r\nUser-Agent: Kelvana/1.0\r\n\r\n" + body.toUtf8());
+    EXPECT_EQ(failure([&] { HttpPostJson(server.base() + "/other/", "{}", quick()); }), "<no error>");
+}
 
-    EXPECT_EQ(failure([&] { HttpPostJson(server.base() + "/other/", "{}", quick()); }),
-              "Сервер ответил ошибкой HTTP: 404");
+// A server that closes without answering, or answers late: the POST went out once and is never sent again; the wait
+// for the reply is short.
+TEST(HttpPost, SentOnceAndTheReplyIsWaitedForBriefly) {
+    TestHttpServer server;
+    ASSERT_NE(server.port(), 0);
+    server.setRaw("/closed", "");
+    server.setOk("/slow", "{}");
+    server.setDelay("/slow", 5000);
+    for (const char *path : {"/closed", "/slow"}) {
+        SCOPED_TRACE(path);
+        const qsizetype before = server.requests().size();
+        QElapsedTimer t;
+        t.start();
+        HttpOptions o;   // the caller's long deadline
+        EXPECT_EQ(failure([&] { HttpPostJson(server.base() + path, "{\"a\":1}", o); }), "<no error>");
+        EXPECT_LT(t.elapsed(), 2000);
+        QThread::msleep(300);   // a resend would come now
+        EXPECT_EQ(server.requests().size(), before + 1);
+    }
+}
+
+TEST(HttpGet, TheRequestIsThePartsAndItsFailuresAreNamed) {
+    TestHttpServer server;
+    ASSERT_NE(server.port(), 0);
+    QTemporaryDir dir;
+    server.setOk("/a.zip", "zip");
+    EXPECT_TRUE(HttpGetToFile(server.base() + "/a.zip", dir.filePath("a"), quick()));
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests()[0], "GET /a.zip HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    // A reply that is not HTTP, and a redirect to https on a server without TLS.
+    server.setRaw("/garbage", "hello\r\n\r\nworld");
+    server.setRaw("/tls", "HTTP/1.1 302 Found\r\nLocation: https://127.0.0.1:" + QByteArray::number(server.port())
+                              + "/a.zip\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    server.setRaw("/lflf", "HTTP/1.0 200 OK\nContent-Length: 4\n\nbody");
+    EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + "/garbage", dir.filePath("g"), quick()); }),
+              "Получен некорректный HTTP ответ");
+    const QString tls = failure([&] { HttpGetToFile(server.base() + "/tls", dir.filePath("t"), quick()); });
+    EXPECT_TRUE(tls.startsWith("Не удалось установить защищённое соединение с 127.0.0.1: ")) << tls.toStdString();
+    EXPECT_TRUE(HttpGetToFile(server.base() + "/lflf", dir.filePath("l"), quick()));
+    EXPECT_EQ(fileBytes(dir.filePath("l")), "body");
 }
 
 TEST(HttpText, JsonEscapingAndUtf8) {

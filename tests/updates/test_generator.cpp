@@ -4,10 +4,13 @@
 #include "support/Files.h"
 #include "support/ChildProcess.h"
 #include "support/Fixture.h"
+#include "support/FakeDialogs.h"
 #include "updates/UpdateGenerator.h"
 #include "updates/UpdateLists.h"
 #include "updates/UpdateSupport.h"
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QDir>
 #include <QFile>
@@ -50,10 +53,20 @@ TEST(UpdatePackage, GeneratedFromTheSample) {
     const QString out = fx.programFolder() + "Updates/";
     const FormPackageOptions ctl{"", false, true, false, "", "1.0.0"};
     db::exec(mainDb(), "insert into forms (formname, decipher, net) values ('../Ф', '', 0)");
+    // A chosen form that cannot be packed (gone from the database, or a name
+    // that is no file name) makes no package, and each is named.
+    QString why;
+    EXPECT_TRUE(GenerateUpdatePackage(mainDb(), {"Ф30", "Нет такой", "../Ф", "Ф14"}, {ctl, ctl, ctl, ctl}, {},
+                                      "replace", "1.0.0", out, "Описание", 2025, "2.1", &why)
+                    .isEmpty());
+    EXPECT_EQ(why, "Эти формы не могут войти в пакет:\r\nНет такой (формы нет в базе данных)\r\n"
+                   "../Ф (имя формы не может быть именем файла)");
+    EXPECT_FALSE(QDir(out).exists() && !QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     const QString archive = GenerateUpdatePackage(
-        mainDb(), {"Ф30", "Нет такой", "../Ф", "Ф14"}, {ctl, ctl, ctl, ctl}, [&](int p, int, const QString &) { positions << p; },
-        "replace", "1.0.0", out, "Описание", 2025, "2.1");
+        mainDb(), {"Ф30", "Ф14"}, {ctl, ctl}, [&](int p, int, const QString &) { positions << p; },
+        "replace", "1.0.0", out, "Описание", 2025, "2.1", &why);
     ASSERT_EQ(archive, out + "update_package_2025_v2.1.zip");
+    EXPECT_EQ(why, "");
     EXPECT_EQ(positions.first(), 0);
     EXPECT_EQ(positions.last(), 100);
 
@@ -66,14 +79,14 @@ TEST(UpdatePackage, GeneratedFromTheSample) {
               db::scalar(mainDb(), "select count(*) from int_control").toInt());
     TUpdateManifest m;
     ASSERT_TRUE(LoadManifestFromFile(m, dst + "update_manifest.json"));
-    ASSERT_EQ(m.forms.size(), 2);   // the missing form is left out
+    ASSERT_EQ(m.forms.size(), 2);
     EXPECT_EQ(m.forms[1].formName, "Ф14");
     ASSERT_EQ(m.globalControls.size(), 1);
     EXPECT_EQ(m.globalControls[0].updateStrategy, "replace");
 
     const QString log = cp1251::decode(fileBytes(UpdateLogFileName()));
-    EXPECT_TRUE(log.contains("WARNING: Форма не найдена в БД: Нет такой"));
-    EXPECT_TRUE(log.contains("WARNING: Имя формы не годится для имени файла: ../Ф"));
+    EXPECT_TRUE(log.contains("ERROR: Форма не найдена в БД: Нет такой"));
+    EXPECT_TRUE(log.contains("ERROR: Имя формы не годится для имени файла: ../Ф"));
     EXPECT_FALSE(QDir(out + "Ф").exists());   // nothing made beside the work folder
     EXPECT_TRUE(log.contains("INFO: Контрольная сумма: " + FileSha256Hex(archive)));
 
@@ -158,4 +171,23 @@ TEST(UpdateGeneratorWindow, FormsAreListedInTheNameOrder) {
     QStringList shown;
     for (int i = 0; i < w.CheckListBox1->count(); ++i) shown << w.CheckListBox1->item(i)->text();
     EXPECT_EQ(shown, (QStringList{"Б", "ежи", "Ёлки", "Жуки", "Ф14", "Ф30", "Ф47"}));
+}
+
+// A form deleted after the list was loaded: the window says which form, shows no success and makes no package.
+TEST(UpdateGeneratorWindow, ATickedFormThatCannotBePackedIsNamedAndNoPackageIsMade) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    TUpdateGeneratorForm w;
+    w.Database = mainDb();
+    w.LoadForms();
+    for (int i = 0; i < w.CheckListBox1->count(); ++i)
+        if (w.CheckListBox1->item(i)->text() != "Ф14") w.CheckListBox1->item(i)->setCheckState(Qt::Checked);
+    w.Edit2->setText("Описание");
+    w.ComboBox1->setEditText("2024");
+    db::exec(mainDb(), "delete from forms where formname='Ф47'");
+    w.Button1Click();
+    EXPECT_EQ(dialogs.messages, QStringList{"Ошибка при создании пакета обновления.\r\nЭти формы не могут войти в пакет:\r\n"
+                                            "Ф47 (формы нет в базе данных)"});
+    EXPECT_TRUE(w.lastPackage().isEmpty());
+    EXPECT_TRUE(QDir(fx.programFolder() + "Updates").entryList({"*.zip"}).isEmpty());
 }

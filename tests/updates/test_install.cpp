@@ -1,3 +1,4 @@
+#include "engine/ControlFileLines.h"
 #include "engine/FormStructureFile.h"
 #include "forms/FormCatalogLogic.h"
 #include "platform/Codepage.h"
@@ -132,11 +133,13 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     }
     EXPECT_FALSE(InsertControlLines(mainDb(), fx.root() + "missing.orv"));
 
-    // The form line is taken only when it would be written back exactly so.
+    // The form line is taken only when its fields can be told apart; its flag
+    // is "Да"/"Нет" or "True"/"False", each by its meaning.
     struct Case { const char *line; bool taken; bool net; };
     for (const Case &c : {Case{"Ф30#Новое \"имя\"#Нет", true, false}, Case{"Ф30#x#Да", true, true},
-                          Case{"Ф30#опись #1#Нет", false, false}, Case{"Ф30#x#True", false, false},
-                          Case{"Ф30#x#False", false, false}, Case{"Ф30", false, false}, Case{"#x#Нет", false, false}}) {
+                          Case{"Ф30#опись #1#Нет", false, false}, Case{"Ф30#x#True", true, true},
+                          Case{"Ф30#x#False", true, false}, Case{"Ф30#x#false", false, false}, Case{"Ф30", false, false},
+                          Case{"#x#Нет", false, false}}) {
         const auto h = ParseFormHeaderLine(QString::fromUtf8(c.line));
         EXPECT_EQ(h.has_value(), c.taken) << c.line;
         if (h && c.taken) EXPECT_EQ(h->net, c.net) << c.line;
@@ -145,6 +148,12 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     writeText(frs, {"Ф30#Новое \"имя\"#Нет", "(1000)#ignored#1#1#0#0#False#0"});
     ASSERT_TRUE(InstallFormHeader(mainDb(), frs));
     EXPECT_EQ(decipher("Ф30"), "Новое \"имя\"");
+    writeText(frs, {"Ф30#Сеть#True"});
+    ASSERT_TRUE(InstallFormHeader(mainDb(), frs));
+    EXPECT_EQ(db::scalar(mainDb(), "select net from forms where formname='Ф30'").toBool(), true);
+    writeText(frs, {"Ф30#Новое \"имя\"#False"});
+    ASSERT_TRUE(InstallFormHeader(mainDb(), frs));
+    EXPECT_EQ(db::scalar(mainDb(), "select net from forms where formname='Ф30'").toBool(), false);
     writeText(frs, {"Ф30#опись #1#Нет"});
     EXPECT_FALSE(InstallFormHeader(mainDb(), frs));
     EXPECT_EQ(decipher("Ф30"), "Новое \"имя\"");
@@ -328,4 +337,24 @@ TEST_F(UpdateInstall, NamesLeavingTheirFoldersAreRefused) {
     EXPECT_FALSE(IsSafeFileName(".."));
     EXPECT_FALSE(IsSafeFileName("a\\b"));
     EXPECT_TRUE(IsSafeFileName("U-2025.1"));
+}
+
+// The form name of an id, and the file of every rule ordered by table (a null one first), left and right side.
+TEST_F(UpdateExport, FormNameByIdAndAllRulesByTable) {
+    EXPECT_EQ(ReadFormNameById(mainDb(), FormF30), "Ф30");
+    EXPECT_EQ(ReadFormNameById(mainDb(), 999), "");
+    EXPECT_EQ(ReadFormNameById(QSqlDatabase(), FormF30), "");
+    const QString file = fx.root() + "all.orv";
+    ASSERT_TRUE(ExportGlobalControls(mainDb(), file));
+    QStringList comments;
+    for (const QString &line : lines(file)) {
+        const auto r = ctlfile::ParseControlLine(line);
+        ASSERT_TRUE(r) << line.toStdString();
+        comments << r->commnt;
+    }
+    QStringList expected;
+    for (const int key : {RuleRuralVisits, RuleVisitsVsPositions, RuleDischargedVsVisits, RuleWomenByRow,
+                          RuleDoctorsByColumn, RulePatientsByColumn, RuleOccupiedPositions})
+        expected << db::scalar(mainDb(), "select commnt from int_control where \"Код\"=?", {key}).toString();
+    EXPECT_EQ(comments, expected);
 }

@@ -75,3 +75,21 @@ TEST(Manifest, MalformedTextsAreRefusedOrGiveEmptyValues) {
     }
     EXPECT_FALSE(ValidateManifest(TUpdateManifest{}));
 }
+
+// A valid manifest is read whatever the order of its members; numbers of the top level are read as their digits.
+TEST(Manifest, MembersAreReadInAnyOrder) {
+    const QString j = R"({"forms": [{"formName": "Ф30", "formFile": "Ф30\/Ф30.frs", "formVersion": "9"}],
+  "globalControls": [{"version": "1.0.0", "file": "controls_all.orv", "updateStrategy": "add"}],
+  "archiveSize": 2048, "year": 2025, "description": "Ф30 \"версия\"", "version": "2.1"})";
+    TUpdateManifest m;
+    ASSERT_TRUE(ParseManifestJson(m, j));
+    EXPECT_TRUE(ValidateManifest(m));
+    EXPECT_EQ(m.version, "2.1");
+    EXPECT_EQ(m.year, "2025");
+    EXPECT_EQ(m.description, "Ф30 \"версия\"");
+    EXPECT_EQ(m.archiveSize, 2048);
+    ASSERT_EQ(m.forms.size(), 1);
+    EXPECT_EQ(m.forms[0].formVersion, "9");
+    ASSERT_EQ(m.globalControls.size(), 1);
+    EXPECT_EQ(m.globalControls[0].updateStrategy, "add");
+}

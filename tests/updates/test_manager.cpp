@@ -12,7 +12,11 @@
 #include "support/FakeDialogs.h"
 #include "support/Fixture.h"
 #include "updates/UpdateGenerator.h"
+#include "updates/UpdateInstaller.h"
 #include "updates/UpdateManager.h"
+#include "engine/RuleCheck.h"
+#include "engine/ControlFileLines.h"
+#include "engine/FormStructureFile.h"
 #include "updates/UpdateSupport.h"
 
 #include <QPlainTextEdit>
@@ -535,6 +539,10 @@ TEST(UpdateWindow, TheCheckCommandTellsACutListFromNoUpdates) {
 TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
     const std::pair<const char *, std::function<void(const QString &)>> backups[] = {
         {"keys kept", {}},
+        // Made before the keys of the installed rules were kept: the forms' rule sets are replaced.
+        {"installed keys not kept", [](const QString &keys) {
+             ASSERT_TRUE(QFile::remove(QFileInfo(keys).absolutePath() + "/../installed_rule_keys.txt"));
+         }},
         {"older backup", [](const QString &keys) { QFile::remove(keys); }},
         {"keys damaged", [](const QString &keys) { write(keys, {"\"x\",\"0\""}); }},
     };
@@ -556,7 +564,7 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
         ASSERT_TRUE(QFile::exists(keys));
         if (spoil) spoil(keys);
         EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
-        if (!spoil) {
+        if (!spoil || QString(what) == "installed keys not kept") {
             EXPECT_EQ(storedRules(), rules);
             continue;
         }
@@ -649,4 +657,339 @@ TEST(UpdateWindow, AnUntrustedCertificateIsNamedInTheMessage) {
               "Ошибка при установке обновления.\r\nНе удалось загрузить архив обновления: " + refused);
     EXPECT_EQ(row(w, "vS1")->text(4), "Доступно");
     EXPECT_EQ(decipher("Ф30"), "изменено");
+}
+
+namespace {
+
+// The rule between Ф14 and Ф30 as a control line, with its comment changed.
+const QString kSharedRule = R"("","","Ф14Т[1000]СТР[1]ГР[4]","<=","Ф30Т[2000]СТР[1]ГР[4]","","%1")";
+
+// Rewrites the rule between forms in the control file of the form.
+void editSharedRule(const QString &dir, const QString &form, const QString &comment) {
+    const QString file = dir + form + "/controls_" + form + ".orv";
+    QStringList l = lines(file);
+    bool found = false;
+    for (QString &line : l)
+        if (line.startsWith("\"\",")) {
+            line = kSharedRule.arg(comment);
+            found = true;
+        }
+    ASSERT_TRUE(found) << file.toStdString();
+    write(file, l);
+}
+
+QString sharedRuleComment() {
+    return db::scalar(mainDb(), "select group_concat(commnt, '|') from int_control where formid=0").toString();
+}
+
+} // namespace
+
+// Update A changes the rule between Ф30 and Ф14 through Ф30, update B through Ф14: A cannot be rolled back under B,
+// and each rollback brings back exactly what its update changed (a rule added since by the user stays).
+TEST(UpdateWindow, TwoUpdatesSharingARuleBetweenFormsRollBackLatestFirst) {
+    ServedSample s;
+    const QByteArray a = package(s, {"Ф30"}, [](const QString &d) { editSharedRule(d, "Ф30", "редакция A"); });
+    const QByteArray b = package(s, {"Ф14"}, [](const QString &d) { editSharedRule(d, "Ф14", "редакция B"); });
+    serveList(s, {{"A", a}, {"B", b}});
+    const QStringList before = state(s);
+    TUpdateForm w;
+    s.open(w);
+    ASSERT_EQ(press(s, w, "vA", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(sharedRuleComment(), "редакция A");
+    const QStringList afterA = state(s);
+    ASSERT_EQ(press(s, w, "vB", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(sharedRuleComment(), "редакция B");
+    const QStringList afterB = state(s);
+
+    EXPECT_EQ(press(s, w, "vA", w.Button3),
+              "Ошибка при откате обновления.\r\nКонтроль между формами Ф14Т[1000]СТР[1]ГР[4] <= Ф30Т[2000]СТР[1]ГР[4] "
+              "изменило более позднее обновление vB. Сначала откатите его.");
+    EXPECT_EQ(state(s), afterB);
+    EXPECT_EQ(row(w, "vB")->text(4), "Установлено");
+
+    EXPECT_EQ(press(s, w, "vB", w.Button3), "Обновление откачено");
+    EXPECT_EQ(state(s), afterA);
+    // A rule between the forms added by the user after A is no part of A.
+    db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values "
+                       "(0, '', 'Ф30Т[1000]СТР[1]ГР[4]', '>=', 'Ф14Т[1000]СТР[1]ГР[4]', '', 'свой')");
+    const QStringList own = queryRows(mainDb(), "select * from int_control where commnt='свой'");
+    EXPECT_EQ(press(s, w, "vA", w.Button3), "Обновление откачено");
+    EXPECT_EQ(queryRows(mainDb(), "select * from int_control where commnt='свой'"), own);
+    db::exec(mainDb(), "delete from int_control where commnt='свой'");
+    EXPECT_EQ(state(s), before);
+    EXPECT_EQ(sharedRuleComment(), "Выписанных не больше посещений");
+}
+
+// The publisher's form is "ф30", the user's "Ф30": the update changes Ф30 and its own print files, rolls back, and a
+// later update of "Ф30" holds it back.
+TEST(UpdateWindow, AManifestInAnotherLetterCaseChangesTheStoredForm) {
+    ServedSample s;
+    const QString forms = s.fx.yearFolder() + "forms/";
+    db::exec(mainDb(), "update forms set formname='ф30' where formname='Ф30'");
+    ASSERT_TRUE(QFile::rename(forms + "Ф30.txt", forms + "ф30.txt"));
+    const QByteArray lower = package(s, {"ф30"}, [](const QString &d) {
+        write(d + "ф30/ф30.frs", {"ф30#Опубликовано#Нет"});
+        write(d + "ф30/Forms/ф30.txt", {"новый"});
+    });
+    db::exec(mainDb(), "update forms set formname='Ф30' where formname='ф30'");
+    ASSERT_TRUE(QFile::rename(forms + "ф30.txt", forms + "Ф30.txt"));
+    const QByteArray upper = package(s, {"Ф30"}, published);
+    serveList(s, {{"L", lower}, {"U", upper}});
+    const QStringList before = state(s);
+    TUpdateForm w;
+    s.open(w);
+    ASSERT_EQ(press(s, w, "vL", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(decipher("Ф30"), "Опубликовано");
+    EXPECT_EQ(lines(forms + "Ф30.txt"), QStringList{"новый"});
+    EXPECT_FALSE(QDir(forms).entryList(QDir::Files).contains("ф30.txt"));
+    EXPECT_EQ(db::scalar(mainDb(), "select group_concat(form_name) from installed_form_versions").toString(), "Ф30");
+    const QStringList afterL = state(s);
+
+    ASSERT_EQ(press(s, w, "vU", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(press(s, w, "vL", w.Button3),
+              "Ошибка при откате обновления.\r\nФорму Ф30 изменило более позднее обновление vU. Сначала откатите его.");
+    EXPECT_EQ(press(s, w, "vU", w.Button3), "Обновление откачено");
+    EXPECT_EQ(state(s), afterL);
+    EXPECT_EQ(press(s, w, "vL", w.Button3), "Обновление откачено");
+    EXPECT_EQ(state(s), before);
+}
+
+// A rule of the backup that the check refuses today (a row of its table deleted since) comes back all the same and is
+// named; the log says what the check refused.
+TEST(UpdateWindow, ABackupRuleTheCheckRefusesTodayIsRestoredAndNamed) {
+    ServedSample s;
+    // A package whose rule the check refuses is not installed, and the log says so.
+    const QByteArray refused = package(s, {"Ф30"}, [](const QString &d) {
+        QStringList l = lines(d + "Ф30/controls_Ф30.orv");
+        l << R"x("Ф30","(1000)","СТР[99]","=","0","","вне таблицы")x";
+        write(d + "Ф30/controls_Ф30.orv", l);
+    });
+    serveList(s, {{"U1", package(s, {"Ф30"}, published)}, {"R", refused}});
+    const QStringList rules = storedRules();
+    TUpdateForm w;
+    s.open(w);
+    EXPECT_TRUE(press(s, w, "vR", w.Button2).startsWith("Ошибка при установке обновления."));
+    EXPECT_TRUE(logText().contains("ERROR: Файл контролей формы Ф30: правил, не прошедших проверку: 1"));
+    ASSERT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
+    // The structure editor deletes the last row of table (1000) and leaves the rules as they are.
+    db::exec(mainDb(), "update tables set rowcount=rowcount-1 where tablen='(1000)' and form="
+                       "(select id from forms where formname='Ф30')");
+    ASSERT_FALSE(rulecheck::CheckRule(mainDb(), {"Ф30", "(1000)", "ГР[7]", "<=", "ГР[6]", "СТР[1..5]"}));
+    const QString message = press(s, w, "vU1", w.Button3);
+    EXPECT_TRUE(message.startsWith("Обновление откачено\r\nВосстановлены контроли, которые сейчас не проходят проверку:\r\n"
+                                   "\"Ф30\",\"(1000)\",\"ГР[7]\",\"<=\",\"ГР[6]\",\"СТР[1..5]\",\"Женщин не больше физических лиц\""))
+        << message.toStdString();
+    EXPECT_EQ(storedRules(), rules);
+    EXPECT_EQ(decipher("Ф30"), "изменено");
+    EXPECT_TRUE(logText().contains("WARNING: Восстановлен контроль, который не проходит проверку: "));
+    EXPECT_FALSE(logText().contains("не относящиеся к ней"));
+    // Each begin and end line once; the print files put back are logged.
+    EXPECT_EQ(logText().count("INFO: Начат откат обновления: U1"), 1);
+    EXPECT_EQ(logText().count("INFO: Откат обновления завершен: U1"), 1);
+    EXPECT_TRUE(logText().contains("INFO: Восстановлен печатный файл: Ф30.txt"));
+}
+
+// A rollback killed at each of its steps: the next manager leaves the database and the print files both as the update
+// made them or both as before it.
+TEST(UpdateManager, ARollbackKilledAtEachStepIsFinishedOrUndoneAsOne) {
+    ServedSample s;
+    const QString forms = s.fx.yearFolder() + "forms/";
+    // The update replaces Ф30's mapping and adds a template Ф14 did not have.
+    const QByteArray u1 = package(s, {"Ф30", "Ф14"}, [](const QString &d) {
+        published(d);
+        write(d + "Ф14/Forms/Ф14.doc", {"шаблон"});
+    });
+    serveList(s, {{"U1", u1}});
+    const QStringList before = state(s);
+    auto list = s.manager().CheckForUpdates();
+    ASSERT_TRUE(list);
+    const auto install = [&] {
+        TUpdateManager m = s.manager();
+        ASSERT_TRUE(m.InstallUpdate(list->items[0])) << m.Message.toStdString();
+    };
+    install();
+    const QStringList installed = state(s);
+    ASSERT_NE(installed, before);
+    const auto status = [] { return db::scalar(mainDb(), "select status from updates order by id desc").toString(); };
+    int committedAt = -1;
+    for (int k = 0;; ++k) {
+        SCOPED_TRACE(k);
+        ASSERT_LT(k, 40);
+        QTemporaryFile reached;
+        ASSERT_TRUE(reached.open());
+        const QString reachedPath = reached.fileName();
+        const ChildEnd end = runInChild([&] {
+            int n = 0;
+            SetRollbackStepObserver([&](const char *step) {
+                QFile f(reachedPath);
+                f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+                f.write(step);
+                f.close();
+                if (n++ == k) raise(SIGKILL);
+            });
+            TUpdateManager m = s.manager();
+            _exit(m.RollbackUpdate("U1") ? 0 : 1);
+        });
+        const QString step = QString::fromUtf8(fileBytes(reachedPath));
+        if (!end.killed) {
+            EXPECT_EQ(end.code, 0);
+            EXPECT_GT(k, 3);
+            EXPECT_EQ(state(s), before);
+            break;
+        }
+        TUpdateManager next = s.manager();   // the next start
+        if (step == "committed" && committedAt < 0) committedAt = k;
+        if (status() == "installed") {
+            EXPECT_EQ(state(s), installed) << step.toStdString();
+            EXPECT_TRUE(step != "committed") << step.toStdString();
+        } else {
+            EXPECT_EQ(state(s), before) << step.toStdString();
+            EXPECT_EQ(step, "committed");
+            install();
+        }
+    }
+    EXPECT_GT(committedAt, 0);
+    EXPECT_TRUE(logText().contains("WARNING: Откат обновления был прерван; печатные файлы возвращены как были: U1"));
+}
+
+// The form's Word template is a .docx: the package carries it, the installer puts it in place, the rollback brings the
+// user's back.
+TEST(UpdateWindow, ADocxTemplateIsShippedInstalledAndRolledBack) {
+    ServedSample s;
+    const QString forms = s.fx.yearFolder() + "forms/";
+    const QByteArray mine = fileBytes(forms + "Ф30.docx");
+    ASSERT_FALSE(mine.isEmpty());
+    QString manifest;
+    const QByteArray u1 = package(s, {"Ф30"}, [&](const QString &d) {
+        EXPECT_EQ(fileBytes(d + "Ф30/Forms/Ф30.docx"), mine);
+        ReadJsonFile(d + "update_manifest.json", manifest);
+        write(d + "Ф30/Forms/Ф30.docx", {"новый шаблон"});
+    });
+    EXPECT_TRUE(manifest.contains(R"("Ф30\/Forms\/Ф30.doc",)" "\r\n" R"(        "Ф30\/Forms\/Ф30.docx",)"))
+        << manifest.toStdString();
+    serveList(s, {{"U1", u1}});
+    TUpdateForm w;
+    s.open(w);
+    ASSERT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(lines(forms + "Ф30.docx"), QStringList{"новый шаблон"});
+    EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
+    EXPECT_EQ(fileBytes(forms + "Ф30.docx"), mine);
+
+    // A package whose template is a .doc: the user's .docx, which the print would take first, goes with the update
+    // and comes back with its rollback.
+    const QByteArray u2 = package(s, {"Ф30"}, [&](const QString &d) {
+        QFile::remove(d + "Ф30/Forms/Ф30.docx");
+        write(d + "Ф30/Forms/Ф30.doc", {"шаблон .doc"});
+    });
+    serveList(s, {{"U2", u2}});
+    w.Button1->click();
+    ASSERT_EQ(press(s, w, "vU2", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(lines(forms + "Ф30.doc"), QStringList{"шаблон .doc"});
+    EXPECT_FALSE(QFile::exists(forms + "Ф30.docx"));
+    EXPECT_EQ(press(s, w, "vU2", w.Button3), "Обновление откачено");
+    EXPECT_EQ(fileBytes(forms + "Ф30.docx"), mine);
+    EXPECT_FALSE(QFile::exists(forms + "Ф30.doc"));
+}
+
+// A package of a form the database does not have installs the form with its tables, rows, columns, titles and rules.
+TEST(UpdateWindow, APackageOfANewFormInstallsItWithItsTablesAndRules) {
+    ServedSample s;
+    const qint64 f14 = db::scalar(mainDb(), "select id from forms where formname='Ф14'").toLongLong();
+    const QStringList structure = frs::formLines(mainDb(), f14);
+    const QStringList rules = ctlfile::ControlFileLinesForForm(mainDb(), f14, "Ф14");
+    ASSERT_GT(rules.size(), 1);
+    serveList(s, {{"N1", package(s, {"Ф14"})}});
+    // The user's configuration has no Ф14.
+    for (const char *table : {"titles", "\"rows\"", "\"columns\""})
+        db::exec(mainDb(), QString("delete from %1 where \"table\" in (select ident from tables where form=?)").arg(table),
+                 {f14});
+    db::exec(mainDb(), "delete from tables where form=?", {f14});
+    db::exec(mainDb(), "delete from int_control where formid=? or formid=0", {f14});
+    db::exec(mainDb(), "delete from forms where id=?", {f14});
+    TUpdateForm w;
+    s.open(w);
+    const QString message = press(s, w, "vN1", w.Button2);
+    ASSERT_EQ(message, "Обновление успешно установлено") << message.toStdString() << logText().toStdString();
+    const qint64 added = db::scalar(mainDb(), "select id from forms where formname='Ф14'").toLongLong();
+    ASSERT_GT(added, 0);
+    EXPECT_EQ(frs::formLines(mainDb(), added), structure);
+    EXPECT_EQ(ctlfile::ControlFileLinesForForm(mainDb(), added, "Ф14"), rules);
+    // The form the update made stays at its rollback, with its rules.
+    EXPECT_EQ(press(s, w, "vN1", w.Button3), "Обновление откачено");
+    EXPECT_EQ(frs::formLines(mainDb(), added), structure);
+    EXPECT_EQ(ctlfile::ControlFileLinesForForm(mainDb(), added, "Ф14"), rules);
+}
+
+namespace {
+
+// A package of one form with only the parts chosen, its form line changed to "<id> <form>".
+QByteArray partPackage(ServedSample &s, const QString &id, const QString &form, const FormPackageOptions &parts) {
+    static int n = 0;
+    const QString root = s.fx.root() + QString("part%1/").arg(++n);
+    const QString archive = GenerateUpdatePackage(mainDb(), {form}, {parts}, {}, "", "", root + "out", "Пакет",
+                                                  s.fx.year(), "1.0");
+    EXPECT_TRUE(ExtractZipArchive(archive, root + "x"));
+    const QString frs = root + "x/" + form + "/" + form + ".frs";
+    if (QFile::exists(frs)) {
+        QStringList l = lines(frs);
+        l[0] = form + "#" + id + " " + form + "#Нет";
+        write(frs, l);
+    }
+    EXPECT_TRUE(CreateZipArchive(root + "x", root + "p.zip"));
+    return fileBytes(root + "p.zip");
+}
+
+} // namespace
+
+// Each kind of thing an update changes, changed again by a later update: the older one's rollback is refused and
+// names the later one; a later update that changed something else lets it roll back, keeping the later one's change.
+TEST(UpdateManager, ALaterUpdateHoldsBackARollbackExactlyWhenItChangedTheSameThing) {
+    const FormPackageOptions line{"", true, false, false, "1", ""}, rules{"", false, true, false, "", "1"},
+        prints{"", false, false, true, "", ""};
+    struct Case {
+        const char *what;
+        QString formA;
+        FormPackageOptions partsA;
+        QString formB;
+        FormPackageOptions partsB;
+        QString refusal;   // empty: the rollback of A goes through
+    };
+    const QString later = " изменило более позднее обновление vB. Сначала откатите его.";
+    const Case cases[] = {
+        {"form line, then print files", "Ф30", line, "Ф30", prints, "Форму Ф30" + later},
+        {"rules, then the rules of the other form of a shared rule", "Ф30", rules, "Ф14", rules,
+         "Контроль между формами Ф14Т[1000]СТР[1]ГР[4] <= Ф30Т[2000]СТР[1]ГР[4]" + later},
+        {"rules, then the line of the other form", "Ф30", rules, "Ф14", line, ""},
+        {"rules, then an unrelated form", "Ф30", rules, "Ф47", line, ""},
+        {"print files, then rules of another form", "Ф30", prints, "Ф14", rules, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ServedSample s;
+        const QByteArray a = partPackage(s, "A", c.formA, c.partsA);
+        const QByteArray b = partPackage(s, "B", c.formB, c.partsB);
+        serveList(s, {{"A", a}, {"B", b}});
+        const QStringList before = state(s);
+        const QString captionB = decipher(c.formB);
+        auto list = s.manager().CheckForUpdates();
+        ASSERT_TRUE(list);
+        for (const UpdateEntry &e : list->items) {
+            TUpdateManager m = s.manager();
+            ASSERT_TRUE(m.InstallUpdate(e)) << m.Message.toStdString();
+        }
+        const QStringList afterB = state(s);
+        const QString bCaption = decipher(c.formB);
+        TUpdateManager m = s.manager();
+        if (!c.refusal.isEmpty()) {
+            EXPECT_FALSE(m.RollbackUpdate("A"));
+            EXPECT_EQ(m.Message, c.refusal);
+            EXPECT_EQ(state(s), afterB);
+            continue;
+        }
+        ASSERT_TRUE(m.RollbackUpdate("A")) << m.Message.toStdString();
+        EXPECT_EQ(decipher(c.formB), bCaption);   // B's change stays
+        ASSERT_TRUE(m.RollbackUpdate("B")) << m.Message.toStdString();
+        EXPECT_EQ(state(s), before);
+        EXPECT_EQ(decipher(c.formB), captionB);
+    }
 }

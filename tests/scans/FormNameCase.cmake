@@ -1,0 +1,35 @@
+# Fails when the update service compares names without regard to letter case
+# past the catalogue's one comparison (gate::sameName in engine/CatalogGate):
+# a form of a manifest, a backup or a print file is the catalogue's form only
+# as the catalogue tells it. Update ids and checksums, which name no form, are
+# compared by Qt.
+# Run: cmake -DROOT=<source folder> -P FormNameCase.cmake
+cmake_minimum_required(VERSION 3.20)
+set(allowed
+  "updates/UpdateLists.cpp:if (!installedIds->contains(u.id, Qt::CaseInsensitive))"
+  "updates/UpdateManager.cpp:if (GetInstalledUpdateIds(*this).contains(id, Qt::CaseInsensitive)) {"
+  "updates/UpdateManager.cpp:if (r.updateId.compare(id, Qt::CaseInsensitive) == 0) {"
+  "updates/UpdateManager.cpp:addRow(e, installedIds.contains(e.id, Qt::CaseInsensitive) ? kInstalled : kAvailable)"
+  "updates/UpdateManager.cpp:if (listed.contains(r.updateId, Qt::CaseInsensitive))"
+  # checksums: hexadecimal digits
+  "updates/UpdateSupport.cpp:return QString::fromLatin1(h.result().toHex()).toLower()"
+  "updates/UpdateSupport.cpp:return FileSha256Hex(fileName).toLower() == expected.toLower()")
+file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/updates/*.h ${ROOT}/updates/*.cpp)
+set(offenders)
+foreach(f IN LISTS files)
+  file(STRINGS ${ROOT}/${f} lines REGEX "CaseInsensitive|toUpper\\(|toLower\\(|sameNoCase")
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    string(REPLACE ";" "" key "${line}")
+    if("${f}:${key}" IN_LIST allowed)
+      continue()
+    endif()
+    list(APPEND offenders "${f}: ${key}")
+  endforeach()
+endforeach()
+if(offenders)
+  list(LENGTH offenders n)
+  string(REPLACE ";" "\n  " text "${offenders}")
+  message(FATAL_ERROR "${n} name comparison(s) past the catalogue's:\n  ${text}")
+endif()
+message(STATUS "update service: names compared as the catalogue compares them")
