@@ -50,14 +50,17 @@ private:
         }
         return false;
     }
+    // A sum keeps the precision of its terms (num::Sum): 0.1 + 0.2 - 0.3 is
+    // 0, so a divisor that cancels divides by 0 and gives 0.
     double expr() {
-        double v = term();
+        num::Sum sum;
+        sum.add(term());
         while (m_ok) {
-            if (take(u'+')) v += term();
-            else if (take(u'-')) v -= term();
+            if (take(u'+')) sum.add(term());
+            else if (take(u'-')) sum.add(-term());
             else break;
         }
-        return v;
+        return sum.value();
     }
     double term() {
         double v = unary();
@@ -302,7 +305,12 @@ bool RuleRun::sumCells(const notation::NumberItems &columns, const notation::Num
     // 1 .. highRow - lowRow (none without a table).
     const qint64 cLow = held ? m_matrix.lowColumn() : 1, cHigh = held ? m_matrix.highColumn() - 1 : 0;
     const qint64 rLow = 1, rHigh = held ? m_matrix.highRow() - m_matrix.lowRow() : 0;
-    sum = 0;
+    num::Sum total;
+    struct Settle {
+        double &out;
+        const num::Sum &total;
+        ~Settle() { out = total.value(); }
+    } settle{sum, total};
     return notation::VisitClipped(columns, cLow, cHigh, [&](qint64 c) {
         return notation::VisitClipped(rows, rLow, rHigh, [&](qint64 r) {
             if (c < cLow || c > cHigh || r < rLow || r > rHigh) {
@@ -310,7 +318,7 @@ bool RuleRun::sumCells(const notation::NumberItems &columns, const notation::Num
                          + QString::number(c) + QStringLiteral("стр") + QString::number(r);
                 return false;
             }
-            sum += m_matrix.at(cells::storedColumnOfRef(int(c)), cells::storedRowOfRef(int(r), m_fixRows));
+            total.add(m_matrix.at(cells::storedColumnOfRef(int(c)), cells::storedRowOfRef(int(r), m_fixRows)));
             return true;
         });
     });
