@@ -251,12 +251,9 @@ namespace {
 // without ("стр2..3", "ГР 4"). Empty for an unclosed "[".
 QString cycleGroup(const QString &cycle, const notation::Cycle &kind) {
     const QString marker = cycle.trimmed().left(notation::Marker(kind.line).size());
-    QString list = kind.after.trimmed();
-    if (list.startsWith(u'[')) {
-        if (list.size() < 2 || !list.endsWith(u']')) return {};
-        list = list.mid(1, list.size() - 2);
-    }
-    return marker + u'[' + list + u']';
+    QStringView list;
+    if (!notation::ListOfPart(kind.after, list)) return {};
+    return marker + u'[' + list.toString() + u']';
 }
 
 } // namespace

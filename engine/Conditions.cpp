@@ -431,7 +431,7 @@ ConditionRule ConditionRuleFromRecord(const QSqlRecord &r) {
 }
 
 bool RelationHolds(const QString &relation, double l, double r) {
-    const QString rel = relation.left(3).trimmed();
+    const QString rel = relation.trimmed().left(3).trimmed();
     if (rel == QLatin1String("=")) return l == r;
     if (rel == QLatin1String("<>")) return l != r;
     if (rel == QLatin1String(">")) return l > r;
