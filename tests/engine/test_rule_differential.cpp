@@ -97,6 +97,15 @@ public:
         } else if (chance(10)) {
             r.cycleText = QStringLiteral("   ");   // blanks only: no cycle
         }
+        // Now and then a character that is blank or no part of the notation:
+        // the check refuses it or the run reads it as the check does.
+        if (chance(8)) {
+            static const QList<QChar> hostile = {u'\t', u'\n', u'#', u':', u'=', u'ё', u'Ё', u'x', u'Z', u';', u'"',
+                                                 QChar(0x20AC), u'_', u'!'};
+            QString *texts[3] = {&r.leftText, &r.rightText, &r.cycleText};
+            QString &t = *texts[pick(3)];
+            t.insert(pick(int(t.size()) + 1), hostile[pick(int(hostile.size()))]);
+        }
         return r;
     }
 
