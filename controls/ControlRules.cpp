@@ -158,8 +158,18 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
     return ValidateRule(rulecheck::RuleChecker(db::connection(db::kMain)), s, t, show, focus);
 }
 
-qint64 SaveRule(const QSqlDatabase &mainDb, const RuleScope &s, qint64 key, const RuleTexts &t) {
+RuleScope ScopeOfSave(const QSqlDatabase &mainDb, const RuleScope &chosen, qint64 key) {
+    if (key == 0) return chosen;
+    const std::optional<RuleRecord> r = ReadRule(mainDb, key);
+    if (!r) return chosen;
+    RuleScope s = ScopeOfRule(*r);
+    s.filter = chosen.filter;
+    return s;
+}
+
+qint64 SaveRule(const QSqlDatabase &mainDb, const RuleScope &chosen, qint64 key, const RuleTexts &t) {
     const rulecheck::RuleChecker checker(mainDb);
+    const RuleScope s = ScopeOfSave(mainDb, chosen, key);
     const rulecheck::RuleText r = storedText(checker, s, t);
     const rulecheck::Verdict v = key != 0 ? rulecheck::UpdateCheckedRule(mainDb, checker, key, r, nn(t.commnt))
                                           : rulecheck::InsertCheckedRule(mainDb, checker, r, nn(t.commnt), &key);
