@@ -309,19 +309,24 @@ QList<ctlfile::RuleKey> readRuleKeys(const QString &file, qsizetype ruleCount) {
 // refused rule is not stored and is written to the log with its reason.
 // With keys (a backup put back) each rule gets its key and table as before;
 // without, a rule without a table gets null (a package) or "" (a backup).
-void insertRules(const QSqlDatabase &db, const QList<ControlLine> &rules, const QList<ctlfile::RuleKey> &keys,
-                 bool nullTable) {
+// Returns how many rules the check refused (each named in the log).
+int insertRules(const QSqlDatabase &db, const QList<ControlLine> &rules, const QList<ctlfile::RuleKey> &keys,
+                bool nullTable) {
     const rulecheck::RuleChecker checker(db);
+    int refused = 0;
     for (qsizetype i = 0; i < rules.size(); ++i) {
         const ControlLine &r = rules[i];
         qint64 key = i < keys.size() ? keys[i].key : 0;
         const rulecheck::Verdict v = rulecheck::InsertCheckedRule(
             db, checker, {r.formName, r.table, r.lft, r.reltion, r.rght, r.cycl}, r.commnt, &key,
             i < keys.size() ? keys[i].nullTable : nullTable);
-        if (!v)
+        if (!v) {
+            ++refused;
             LogError(QStringLiteral("Контроль не установлен: ") + v.reason + QStringLiteral(". Строка: ")
                      + ctlfile::FormatControlLine(r));
+        }
     }
+    return refused;
 }
 
 // Runs work in one transaction; commits only when it returns true.
@@ -460,13 +465,20 @@ bool putFormControls(const QSqlDatabase &db, const QString &formName, const QStr
             }
         const QList<ctlfile::RuleKey> keys = keysFile.isEmpty() ? QList<ctlfile::RuleKey>{}
                                                                 : readRuleKeys(keysFile, rules.size());
+        int refused = 0;
         const bool own = inTransaction(db, [&] {
             DeleteFormControls(db, formName, formId);
-            insertRules(db, rules, keys, keysFile.isEmpty());
-            return ctlfile::CountFormRules(db, formId, formName) == rules.size();
+            refused = insertRules(db, rules, keys, keysFile.isEmpty());
+            return refused == 0 && ctlfile::CountFormRules(db, formId, formName) == rules.size();
         });
         if (!own) {
-            LogError(QStringLiteral("Файл контролей формы %1 содержит правила, не относящиеся к ней").arg(formName));
+            // Each refused rule is named above with its reason.
+            LogError(refused > 0 ? QStringLiteral("Контроли формы %1 не установлены: правил, не прошедших проверку, — %2. "
+                                                  "Контроли формы остались прежними")
+                                       .arg(formName)
+                                       .arg(refused)
+                                 : QStringLiteral("Файл контролей формы %1 содержит правила, не относящиеся к ней")
+                                       .arg(formName));
             return false;
         }
         LogInfo(QStringLiteral("Контроли формы установлены: ") + formName);
