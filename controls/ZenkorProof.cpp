@@ -315,7 +315,9 @@ bool BookLine::readSpec(const QString &textIn, bool rows, const QString &formCod
         if (piece.isEmpty()) return fail(reason, kReasonUnreadable);
         Piece p;
         QList<qint64> book;
-        if (piece.contains(u'+')) {
+        // "П" in rows is a sum of the rows from one number to the other, as
+        // "+" is a sum: never a list of checks.
+        if (piece.contains(u'+') || (rows && piece.contains(u'П'))) {
             p.kind = Piece::Sum;
             for (const QString &item : piece.split(u'+')) {
                 bool range = false;

@@ -25,8 +25,11 @@ TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
     const QList<Case> cases = {
         {"a side x after the relation no longer hangs", "30000,1000,1,4=x", "", zenkor::kReasonUnreadable},
         {"x at the start of a side", "x=30000,1000,1,4", "", zenkor::kReasonUnreadable},
-        {"П rows are a range of book rows, each mapped", "30000,2108,3П5,2>=0", "ГР5 >= 0 | СТР[1..3]", ""},
-        {"a descending П range", "30000,2108,5П3,2>=0", "ГР5 >= 0 | СТР[1..3]", ""},
+        // "П" is a sum of the rows, as "+" is: one check, never a cycle.
+        {"П rows are a sum of book rows, each mapped", "30000,2108,3П5,2>=0", "СТР[1..3]ГР5 >= 0 | ", ""},
+        {"a descending П sum", "30000,2108,5П3,2>=0", "СТР[1..3]ГР5 >= 0 | ", ""},
+        {"a П sum beside a list of columns", "30000,1000,1П3,4.5>=0", "СТР[1..3] >= 0 | ГР[4..5]", ""},
+        {"a П sum and a + sum", "30000,1000,1П2+4,4>=30000,1000,1+4,4", "СТР[1..2,4]ГР4 >= СТР[1,4]ГР4 | ", ""},
         {"1.2 means each row, as 1.3 does", "30000,1000,1.2,4>=30000,1000,5,4",
          "СТР1ГР4 >= СТР5ГР4 | ; СТР2ГР4 >= СТР5ГР4 | ", ""},
         {"1.3", "30000,1000,1.3,4>=30000,1000,5,4", "СТР1ГР4 >= СТР5ГР4 | ; СТР3ГР4 >= СТР5ГР4 | ", ""},
