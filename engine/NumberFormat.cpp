@@ -61,6 +61,13 @@ QString fixed2(double value) {
     return QString::number(r, 'f', 2);
 }
 
+QString wholeText(double value) {
+    const double r = roundInt(value);
+    if (r == 0.0) return QStringLiteral("0");
+    if (std::fabs(r) < 1e15) return QString::number(qint64(r));
+    return fixed2(r);
+}
+
 QString general(double value) {
     if (value == 0.0) return QStringLiteral("0");
     // Whole numbers below 10^15 read the same in the general form.

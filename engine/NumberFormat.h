@@ -12,6 +12,9 @@ double round2(double value);
 // (12345678901234.5), from 10^14 on none, and from 10^15 on its fifteen
 // digits followed by zeros (3857142857142860000), instead of digits it has not.
 QString fixed2(double value);
+// A whole number, ties away from zero: 2.5 -> "3"; from 10^15 on its fifteen
+// digits followed by zeros, as fixed2 writes it.
+QString wholeText(double value);
 // General form with up to fifteen significant digits: 1.5 -> "1.5", 3 -> "3".
 QString general(double value);
 // The value as stored: fifteen significant digits, the digits general()

@@ -111,6 +111,11 @@ TEST(NumberFormat, LargeValuesShowOnlyTheirDigits) {
         {1e15, "1000000000000000"},                     {2.0 / 3 * 1e20, "66666666666666700000"},
     };
     for (const auto &[v, text] : large) EXPECT_EQ(num::fixed2(v), text) << text.toStdString();
+    // Whole numbers alike.
+    EXPECT_EQ(num::wholeText(3857142857142859776.0), "3857142857142860000");
+    EXPECT_EQ(num::wholeText(-2.5), "-3");
+    EXPECT_EQ(num::wholeText(-0.4), "0");
+    EXPECT_EQ(num::wholeText(999999999999999.0), "999999999999999");
 }
 
 // Rules, calculated cells and indicators share one arithmetic: a sum keeps
