@@ -121,6 +121,20 @@ TEST_F(TableWindowTest, TypingSavesEachCellAtOnce) {
     QTest::keyClick(g, Qt::Key_E, Qt::ControlModifier);
 }
 
+// In a whole-number table the separator and its fraction are refused as they
+// are typed: "12,5" is never stored as 125.
+TEST_F(TableWindowTest, WholeNumberTableNeverMultipliesATypedValue) {
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    QWidget *g = w->StringGrid1;
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "12,5");
+    EXPECT_EQ(w->CellEditText(), "12");
+    QTest::keyClick(g, Qt::Key_Right);
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 12.0));
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+}
+
 // In a table of decimals a value that fifteen digits make 10^15 is refused
 // as well: the bound is taken on the value as it would be stored.
 TEST_F(TableWindowTest, TypedValueRoundingToTheBoundIsRefused) {
