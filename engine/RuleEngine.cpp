@@ -642,7 +642,8 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
         // rule of constants): the rule check holds its cycle to it.
         take(defaults.form, defaults.table);
         // No table known: the lines of the largest table there can be.
-        return high < low ? std::pair<qint64, qint64>(1, kMaxListNumber) : std::pair<qint64, qint64>(low, high);
+        const qint64 largest = line == notation::Line::Rows ? limits::kMaxTableRows : limits::kMaxTableColumns;
+        return high < low ? std::pair<qint64, qint64>(1, largest) : std::pair<qint64, qint64>(low, high);
     };
     QList<RuleCopy> copies = expandRules(rules, defaultText, bounds);
     auto cycleText = [&](const RuleCopy &c) {
