@@ -121,7 +121,12 @@ double settledSum(double sum, double largestTerm) {
     return out;
 }
 
-bool isStorableValue(double value) { return std::isfinite(value) && std::fabs(stored(value)) < kStorableLimit; }
+bool isStorableValue(double value) {
+    if (!std::isfinite(value)) return false;
+    // Only a value within one unit of the limit can reach it by the rounding.
+    if (std::fabs(value) < kStorableLimit - 1) return true;
+    return std::fabs(stored(value)) < kStorableLimit;
+}
 
 bool parse(const QString &text, double &value) {
     QString t = text.trimmed();
