@@ -566,7 +566,12 @@ void TContrls::Button1Click() {
                       text::entryLayout(Memo2->toPlainText(), Field::Formula),
                       text::entryLayout(Memo3->toPlainText(), Field::Formula),
                       text::entryLayout(Edit4->text(), Field::OneLine)};
-    const RuleScope s = scope();
+    QListWidgetItem *item = ListBox1->currentItem();
+    if (item && !item->isSelected() && !before.isEmpty()) item = ListBox1->item(before.first());
+    const qint64 oldKey = item ? item->data(Qt::UserRole).toLongLong() : 0;
+    // A listed rule is checked, stored and uploaded in its own scope (its
+    // form, table and class), whatever the window shows now.
+    const RuleScope s = ScopeOfSave(mainDb(), scope(), oldKey);
     // A rule of a form needs the form (and an intra-table rule its table):
     // without them it would be stored under no form and never listed again.
     if (s.ruleClass != InterForm && s.formId < 0) {
@@ -586,9 +591,6 @@ void TContrls::Button1Click() {
         if (target) target->setFocus();
         return;
     }
-    QListWidgetItem *item = ListBox1->currentItem();
-    if (item && !item->isSelected() && !before.isEmpty()) item = ListBox1->item(before.first());
-    const qint64 oldKey = item ? item->data(Qt::UserRole).toLongLong() : 0;
     const qint64 key = SaveRule(mainDb(), s, oldKey, t);
     if (!item) {
         item = new QListWidgetItem(ListBox1);
@@ -598,8 +600,8 @@ void TContrls::Button1Click() {
     item->setText(relabel(item->text(), t.commnt, TableLocked && oldKey != 0));
 
     UploadRule u;
-    u.formId = s.ruleClass == InterForm ? 0 : EditorFormId;
-    u.table = s.ruleClass == IntraTable ? EditorTable : QString();
+    u.formId = s.ruleClass == InterForm ? 0 : s.formId;
+    u.table = s.ruleClass == IntraTable ? s.table : QString();
     u.lft = t.lft;
     u.reltion = t.reltion;
     u.rght = t.rght;

@@ -1,15 +1,70 @@
 #include "controls/ControlFile.h"
 
+#include "engine/FormulaParser.h"
 #include "engine/ImportPolicy.h"
+#include "engine/Notation.h"
 #include "engine/RuleCheck.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlQuery>
 
+#include <algorithm>
+
 namespace controls {
+
+namespace {
+
+// A rule between forms as compared: its texts in capitals, the cycle in its
+// one spelling.
+QString ruleIdentity(const QString &lft, const QString &reltion, const QString &rght, const QString &cycl) {
+    return text::upper(lft.trimmed()) + u'\t' + reltion.trimmed() + u'\t' + text::upper(rght.trimmed()) + u'\t' +
+           notation::CanonicalCycle(text::upper(cycl));
+}
+
+// The forms the sides of a rule between forms name; false when one of them
+// is no form of the configuration.
+bool formsNamed(const rulecheck::RuleChecker &checker, const QStringList &sides, QSet<qint64> &forms) {
+    for (const QString &side : sides) {
+        const QString t = SquareTableBrackets(text::upper(side));
+        qsizetype start = 0;
+        for (qsizetype i = 0; i <= t.size(); ++i) {
+            if (i < t.size() && !QStringView(u"+-*/()").contains(t[i])) continue;
+            const ReferenceParts parts = CutReferenceParts(QStringView(t).mid(start, i - start));
+            start = i + 1;
+            if (!parts.hasForm) continue;
+            const qint64 id = checker.formIdByName(parts.form);
+            if (id < 0) return false;
+            forms.insert(id);
+        }
+    }
+    return true;
+}
+
+// "Замещение" of the rules between forms: of those stored, only the ones the
+// file carries and the ones whose forms are all among the forms the file
+// carries give way; a rule between other forms stays.
+void deleteReplacedInterFormRules(const QSqlDatabase &mainDb, const rulecheck::RuleChecker &checker,
+                                  const QSet<QString> &fileRules, const QSet<qint64> &fileForms) {
+    QList<qint64> doomed;
+    QSqlQuery q = db::exec(mainDb, QStringLiteral("select \"Код\", lft, reltion, rght, cycl from int_control where formid=0"));
+    while (q.next()) {
+        const QString lft = q.value(1).toString(), rght = q.value(3).toString();
+        bool replaced = fileRules.contains(ruleIdentity(lft, q.value(2).toString(), rght, q.value(4).toString()));
+        if (!replaced) {
+            QSet<qint64> forms;
+            replaced = formsNamed(checker, {lft, rght}, forms) && !forms.isEmpty() &&
+                       std::all_of(forms.begin(), forms.end(), [&](qint64 f) { return fileForms.contains(f); });
+        }
+        if (replaced) doomed.append(q.value(0).toLongLong());
+    }
+    for (qint64 key : doomed) db::exec(mainDb, QStringLiteral("delete from int_control where \"Код\"=?"), {key});
+}
+
+} // namespace
 
 LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, LoadMode mode,
                            const std::function<void(const QString &)> &dbError) {
@@ -86,11 +141,23 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     struct NoneInserted {};
     try {
         db::transaction(mainDb, [&] {
-            // Only the forms the file carries are replaced; the rules between
-            // forms (form 0) are one class of their own.
-            if (mode == LoadMode::Replace)
-                for (const qint64 formId : check.carried())
-                    db::exec(mainDb, QStringLiteral("delete from int_control where formid=?"), {formId});
+            // Only the forms the file carries are replaced; of the rules
+            // between forms (form 0) only those it carries or whose forms it
+            // carries all.
+            if (mode == LoadMode::Replace) {
+                QSet<qint64> fileForms;
+                QSet<QString> fileRules;
+                for (const Accepted &a : accepted) {
+                    if (a.line.formName.isEmpty())
+                        fileRules.insert(ruleIdentity(a.line.lft, a.line.reltion, a.line.rght, a.line.cycl));
+                    else
+                        fileForms.insert(checker.formIdByName(a.line.formName));
+                }
+                for (const qint64 formId : check.carried()) {
+                    if (formId == 0) deleteReplacedInterFormRules(mainDb, checker, fileRules, fileForms);
+                    else db::exec(mainDb, QStringLiteral("delete from int_control where formid=?"), {formId});
+                }
+            }
             for (const Accepted &a : accepted) {
                 const ControlLine &l = a.line;
                 const QString &raw = a.raw;

@@ -158,8 +158,18 @@ bool ValidateRule(const RuleScope &s, const RuleTexts &t, const std::function<vo
     return ValidateRule(rulecheck::RuleChecker(db::connection(db::kMain)), s, t, show, focus);
 }
 
-qint64 SaveRule(const QSqlDatabase &mainDb, const RuleScope &s, qint64 key, const RuleTexts &t) {
+RuleScope ScopeOfSave(const QSqlDatabase &mainDb, const RuleScope &chosen, qint64 key) {
+    if (key == 0) return chosen;
+    const std::optional<RuleRecord> r = ReadRule(mainDb, key);
+    if (!r) return chosen;
+    RuleScope s = ScopeOfRule(*r);
+    s.filter = chosen.filter;
+    return s;
+}
+
+qint64 SaveRule(const QSqlDatabase &mainDb, const RuleScope &chosen, qint64 key, const RuleTexts &t) {
     const rulecheck::RuleChecker checker(mainDb);
+    const RuleScope s = ScopeOfSave(mainDb, chosen, key);
     const rulecheck::RuleText r = storedText(checker, s, t);
     const rulecheck::Verdict v = key != 0 ? rulecheck::UpdateCheckedRule(mainDb, checker, key, r, nn(t.commnt))
                                           : rulecheck::InsertCheckedRule(mainDb, checker, r, nn(t.commnt), &key);
@@ -251,12 +261,9 @@ namespace {
 // without ("стр2..3", "ГР 4"). Empty for an unclosed "[".
 QString cycleGroup(const QString &cycle, const notation::Cycle &kind) {
     const QString marker = cycle.trimmed().left(notation::Marker(kind.line).size());
-    QString list = kind.after.trimmed();
-    if (list.startsWith(u'[')) {
-        if (list.size() < 2 || !list.endsWith(u']')) return {};
-        list = list.mid(1, list.size() - 2);
-    }
-    return marker + u'[' + list + u']';
+    QStringView list;
+    if (!notation::ListOfPart(kind.after, list)) return {};
+    return marker + u'[' + list.toString() + u']';
 }
 
 } // namespace

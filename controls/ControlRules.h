@@ -83,9 +83,13 @@ bool ValidateRule(const RuleScope &scope, const RuleTexts &texts, const std::fun
 bool ValidateRule(const rulecheck::RuleChecker &checker, const RuleScope &scope, const RuleTexts &texts,
                   const std::function<void(const QString &)> &show, int *focus = nullptr);
 
-// Saves a rule of the scope: updates the rule with that key, or inserts a new
-// one when key is 0. Returns the rule's key.
-qint64 SaveRule(const QSqlDatabase &mainDb, const RuleScope &scope, qint64 key, const RuleTexts &texts);
+// The scope a save works in: a stored rule's own (its form, table and class,
+// whatever the window shows); the chosen one for a new rule (key 0) or a
+// key no rule holds.
+RuleScope ScopeOfSave(const QSqlDatabase &mainDb, const RuleScope &chosen, qint64 key);
+// Saves a rule: updates the rule with that key in its own scope, or inserts a
+// new one of the chosen scope when key is 0. Returns the rule's key.
+qint64 SaveRule(const QSqlDatabase &mainDb, const RuleScope &chosen, qint64 key, const RuleTexts &texts);
 
 // Deletes the rules (keys 0 are passed over); returns how many were deleted.
 int DeleteRules(const QSqlDatabase &mainDb, const QList<qint64> &keys);

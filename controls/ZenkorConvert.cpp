@@ -296,7 +296,9 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &numbersIn, bool 
         }
         return prefix + QLatin1Char('[') + x + QLatin1Char(']');
     };
-    auto isSumList = [&](const QString &s) { return s.contains(u'+'); };
+    // "П" in rows is a sum as "+" is (the rows from one number to the other
+    // added), never a list that could become the cycle.
+    auto isSumList = [&](const QString &s) { return s.contains(u'+') || (isRows && s.contains(u'П')); };
     auto sumForm = [&](const QString &s) {
         QString body;
         QString piece;
@@ -305,7 +307,19 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &numbersIn, bool 
             piece.clear();
             if (p.isEmpty()) return;
             bool done = false;
-            body += renumber(p, done);
+            const QString mapped = renumber(p, done);
+            // The numbers of a piece, each mapped on its own, stay a sum until
+            // the lists are compacted: "," is written "+" and ".." "П", so that
+            // neither the cycle nor the split of lists takes them for a list.
+            QList<notation::NumberSpan> spans;
+            if (!notation::ReadNumberSpans(mapped, spans) || spans.isEmpty()) {
+                body += mapped;
+                return;
+            }
+            QString sum = mapped;
+            sum.replace(u',', u'+');
+            sum.replace(kDots, QStringLiteral("П"));
+            body += sum;
         };
         for (QChar c : s) {
             if (c == u'+') {

@@ -195,12 +195,8 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
     const QString cycle = text::upper(cycl).trimmed();
     QString kind, list;
     bool all = false;
-    auto cycleList = [&](int from) {
-        QString l = cycl.trimmed().mid(from);
-        l.chop(1);
-        if (l.endsWith(u']')) l.chop(1);
-        return l;
-    };
+    // The list as the rule check and the rule run read it.
+    const QString cycleList = notation::ReadCycle(cycl).list();
     // "All" means exactly the body: rows 1..rowcount-fixrows, columns
     // fixcols+1..colcount in the rule notation, the list read as a whole.
     auto coversExactly = [](const QString &l, qint64 first, qint64 last) {
@@ -211,7 +207,7 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
     };
     if (cycle.startsWith(QStringLiteral("СТР"))) {
         kind = QStringLiteral("стр");
-        list = cycleList(4);
+        list = cycleList;
         const int rowcount = geometry.value(3).toInt();
         all = coversExactly(list, 1, rowcount - fixrows);
         if (!all && !list.isEmpty()) {
@@ -220,7 +216,7 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
         }
     } else if (cycle.startsWith(QStringLiteral("ГР"))) {
         kind = QStringLiteral("гр");
-        list = cycleList(3);
+        list = cycleList;
         const int colcount = geometry.value(2).toInt();
         all = coversExactly(list, cells::refColumnOfGrid(0, fixcols), colcount);
     }

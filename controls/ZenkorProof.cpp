@@ -271,6 +271,10 @@ bool BookLine::readReference(const QString &formIn, const QString &tableIn, cons
     if (formCode.isEmpty() || tableCode.isEmpty() || formCode.contains(u' ') || tableCode.contains(u' ') ||
         formCode.contains(u'\'') || tableCode.contains(u'\''))
         return fail(reason, kReasonUnreadable);
+    // A table code is letters and digits: a bracket or any other mark in it
+    // would be dropped on the way to our table key.
+    if (!std::all_of(tableCode.begin(), tableCode.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+        return fail(reason, kReasonUnreadable);
     Ref r;
     r.form = text::upper(m_resolver->form(formCode));
     r.table = m_resolver->table(formCode, tableCode);
@@ -315,7 +319,9 @@ bool BookLine::readSpec(const QString &textIn, bool rows, const QString &formCod
         if (piece.isEmpty()) return fail(reason, kReasonUnreadable);
         Piece p;
         QList<qint64> book;
-        if (piece.contains(u'+')) {
+        // "П" in rows is a sum of the rows from one number to the other, as
+        // "+" is a sum: never a list of checks.
+        if (piece.contains(u'+') || (rows && piece.contains(u'П'))) {
             p.kind = Piece::Sum;
             for (const QString &item : piece.split(u'+')) {
                 bool range = false;
@@ -326,6 +332,10 @@ bool BookLine::readSpec(const QString &textIn, bool rows, const QString &formCod
                 book << numbers;
             }
         } else {
+            // A list beside an arithmetic sign ("4-1,5") has no single
+            // meaning: "1,5" may as well be a number with a decimal comma.
+            if (!out.ops.isEmpty() && (piece.contains(u',') || (piece.contains(u'.') && !piece.contains(QStringLiteral("..")))))
+                return fail(reason, kReasonUnreadable);
             bool range = false;
             if (!readItems(piece, rows, book, range)) return fail(reason, kReasonBadNumber);
             p.kind = book.size() > 1 ? Piece::List : Piece::Single;

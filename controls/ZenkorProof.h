@@ -13,9 +13,10 @@
 //    a leading sign) over references and constants; a constant is a number
 //    with a decimal point or comma and ends at an operator;
 //  - a reference is form code, table code, rows and columns; rows and columns
-//    are each a number, a sum ("1+2"), a list ("1,2", "1.2", ranges "1..3",
-//    "1:3" and, in rows, "1П3") or arithmetic over such pieces ("4-6", "4/2",
-//    "4 X 2"), each arithmetic term keeping the other part of the reference;
+//    are each a number, a sum ("1+2" and, in rows, "1П3", the rows 1 to 3
+//    summed), a list ("1,2", "1.2", ranges "1..3", "1:3") or arithmetic over
+//    such pieces ("4-6", "4/2", "4 X 2"), each arithmetic term keeping the
+//    other part of the reference;
 //  - a list means "each": the line is one check per position of its lists,
 //    every list of the line taken at the same position; so all lists of a line
 //    must have the same length, and a reference may not hold a list both in

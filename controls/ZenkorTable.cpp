@@ -156,55 +156,53 @@ QString removeParens(QString s) {
     return s;
 }
 
-// The first keyword list of a side that can be split item by item.
+// A keyword list of a side that can be split item by item: where its text
+// lies between the brackets, and its items.
 struct SplitList {
-    bool ok = false;
-    QString keyword;   // "ГР[" or "СТР[" as written in the side
-    QString before;    // the side up to and including the list's "["
-    QString after;     // from the list's "]" to the end
+    qsizetype from = 0, to = 0;   // the list text, without its brackets
     QStringList items;
 };
 
-SplitList findSplitList(const QString &side) {
-    SplitList r;
-    const QList<notation::Group> groups = notation::FindGroups(text::upper(side), true);
-    // The first column list that can be split, else the first row list.
-    for (notation::Line line : {notation::Line::Columns, notation::Line::Rows})
-    for (const notation::Group &group : groups) {
-        if (group.line != line || group.close < 0) continue;
-        const notation::Group *first = &group;
-        const qsizetype at = first->at, open = first->open, close = first->close;
-        const QString list = side.mid(open + 1, close - open - 1);
+// Every list of a side that can be split, from left to right; a group
+// inside another's list is part of that list.
+QList<SplitList> findSplitLists(const QString &side) {
+    QList<SplitList> out;
+    qsizetype next = 0;
+    for (const notation::Group &group : notation::FindGroups(text::upper(side), true)) {
+        if (group.close < 0 || group.at < next) continue;
+        next = group.close + 1;
+        const QString list = side.mid(group.open + 1, group.close - group.open - 1);
         if (!(list.contains(u',') || list.contains(u'.'))) continue;
-        r.keyword = side.mid(at, open - at + 1);
-        r.before = side.left(open + 1);
-        r.after = side.mid(close);
+        SplitList r;
+        r.from = group.open + 1;
+        r.to = group.close;
         if (list.contains(QStringLiteral(".."))) {
             // A list with ranges: one item per number.
             QList<notation::NumberSpan> spans;
             if (!notation::ReadNumberSpans(list, spans) || notation::SpanCount(spans) > 2000) continue;
             for (const notation::NumberSpan &span : spans)
-                for (int n = span.first; n <= span.second; ++n) r.items << QString::number(n);
-            r.ok = true;
-            return r;
+                for (qint64 n = span.first; n <= span.second; ++n) r.items << QString::number(n);
+        } else {
+            QString remaining = list;
+            while (!remaining.isEmpty()) {
+                int cut = int(remaining.indexOf(u','));
+                if (cut < 0) cut = int(remaining.indexOf(u'.'));
+                const QString item = (cut < 0 ? remaining : remaining.left(cut)).trimmed();
+                if (!item.isEmpty()) r.items << item;
+                remaining = cut < 0 ? QString() : remaining.mid(cut + 1);
+            }
         }
-        r.ok = true;
-        QString remaining = list;
-        while (!remaining.isEmpty()) {
-            int cut = int(remaining.indexOf(u','));
-            if (cut < 0) cut = int(remaining.indexOf(u'.'));
-            const QString item = (cut < 0 ? remaining : remaining.left(cut)).trimmed();
-            if (!item.isEmpty()) r.items << item;
-            remaining = cut < 0 ? QString() : remaining.mid(cut + 1);
-        }
-        return r;
+        if (!r.items.isEmpty()) out << r;
     }
-    return r;
+    return out;
 }
 
-// The side with its list replaced by one item, in place: the item stays in
-// the reference the list belonged to.
-QString withItem(const SplitList &l, const QString &item) { return l.before + item + l.after; }
+// The side with each of its lists replaced by its item at the position, in
+// place: every item stays in the reference its list belonged to.
+QString atPosition(QString side, const QList<SplitList> &lists, int position) {
+    for (auto l = lists.crbegin(); l != lists.crend(); ++l) side.replace(l->from, l->to - l->from, l->items[position]);
+    return side;
+}
 
 } // namespace
 
@@ -220,32 +218,28 @@ void TControlMatchImporter::EnsureControlsTable() {
 
 QList<TControlData> TControlMatchImporter::SplitCycle(const QString &left, const QString &right,
                                                      const QString &cycle) {
+    // Every list of the line is taken at the same position, as the book
+    // means it: a list shared by several references of a side becomes one
+    // rule per position in each of them, a reference without a list stays as
+    // it is. Lists of different lengths have no such pairing and are never
+    // multiplied out.
     QList<TControlData> out;
-    const SplitList l = findSplitList(left);
-    const SplitList r = findSplitList(right);
-    if (!l.ok && !r.ok) return out;
-    QStringList leftItems = l.ok ? l.items : QStringList{QString()};
-    if (l.ok && leftItems.size() > 1 &&
-        std::all_of(leftItems.begin(), leftItems.end(), [&](const QString &s) { return s == leftItems.first(); }))
-        leftItems = {leftItems.first()};
-    const QStringList rightItems = r.ok ? r.items : QStringList{QString()};
-    if (l.ok && r.ok) {
-        // Lists on both sides go position by position; lists of different
-        // lengths have no such pairing and are not multiplied out.
-        if (l.items.size() != r.items.size()) return out;
-        for (int i = 0; i < l.items.size(); ++i)
-            out << TControlData{withItem(l, l.items[i]).trimmed(), withItem(r, r.items[i]).trimmed(), cycle};
-        return out;
-    }
-    for (const QString &li : leftItems) {
-        for (const QString &ri : rightItems) {
-            TControlData d;
-            d.lft = (l.ok ? withItem(l, li) : left).trimmed();
-            d.rght = (r.ok ? withItem(r, ri) : right).trimmed();
-            d.cycl = cycle;
-            out << d;
+    const QList<SplitList> l = findSplitLists(left), r = findSplitLists(right);
+    if (l.isEmpty() && r.isEmpty()) return out;
+    qsizetype length = -1;
+    for (const QList<SplitList> *side : {&l, &r})
+        for (const SplitList &list : *side) {
+            if (length < 0) length = list.items.size();
+            else if (length != list.items.size()) return out;
         }
-    }
+    // Lists on the left only whose items are all equal: one rule.
+    if (r.isEmpty() && std::all_of(l.begin(), l.end(), [](const SplitList &list) {
+            return std::all_of(list.items.begin(), list.items.end(),
+                               [&](const QString &s) { return s == list.items.first(); });
+        }))
+        length = 1;
+    for (int i = 0; i < length; ++i)
+        out << TControlData{atPosition(left, l, i).trimmed(), atPosition(right, r, i).trimmed(), cycle};
     return out;
 }
 
@@ -406,7 +400,12 @@ zenkor::BookResolver TControlMatchImporter::bookResolver() {
         for (QChar c : {u'(', u')', u'[', u']'}) bare.remove(c);
         const zenkor::LinksTable &t = m_links->table(NormalizeFormCode(code) + bare);
         const QHash<QString, QString> &map = rows != t.swapped ? t.rows : t.columns;
-        if (map.isEmpty()) return n;
+        // A table Links.mdb does not map (not listed there, or without its
+        // rows or columns) keeps the book's numbers, and the line is listed.
+        if (map.isEmpty()) {
+            unmapped = true;
+            return n;
+        }
         const auto it = map.constFind(QString::number(n));
         bool ok = false;
         const qint64 v = it == map.constEnd() ? -1 : it->toLongLong(&ok);

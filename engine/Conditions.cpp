@@ -5,6 +5,7 @@
 #include "engine/CellNumbering.h"
 #include "engine/Common.h"
 #include "engine/FormulaParser.h"
+#include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "platform/Database.h"
@@ -106,23 +107,27 @@ double sumTerm(RunContext &ctx, const QString &term, const QString &list) {
     if (ctx.useCache) {
         const QSet<qint64> in(hs.begin(), hs.end());
         const RunContext::Cells &cells = ctx.tableValues(r.tableIdent);
-        double sum = 0;
+        num::Sum sum;
         for (int c : r.storedColumns)
             for (int row : r.storedRows) {
                 auto it = cells.constFind(RunContext::cellKey(c, row));
                 if (it == cells.constEnd()) continue;
                 for (const RunContext::Entry &e : *it)
-                    if (in.contains(e.hospital)) sum += e.value;
+                    if (in.contains(e.hospital)) sum.add(e.value);
             }
-        return sum;
+        return sum.value();
     }
-    const QVariant v = db::scalar(
+    // The largest term comes with the sum, so that a sum that cancels is 0 here too.
+    QSqlQuery q = db::exec(
         db::connection(db::kData),
-        QStringLiteral("select sum(data) from data where year=? and hospital in (%1) and \"table\"=? "
+        QStringLiteral("select sum(data), max(abs(data)) from data where year=? and hospital in (%1) and \"table\"=? "
                        "and \"column\" in (%2) and \"row\" in (%3)")
             .arg(db::inList(hs), db::inList(r.storedColumns), db::inList(r.storedRows)),
         {shared().Year, r.tableIdent});
-    return (v.isValid() && !v.isNull()) ? v.toDouble() : 0.0;
+    if (!q.next() || q.value(0).isNull()) return 0.0;
+    num::Sum sum;
+    sum.addSum(q.value(0).toDouble(), q.value(1).toDouble());
+    return sum.value();
 }
 
 // ---- Condition compiler ---------------------------------------------------------
@@ -354,7 +359,7 @@ double calcFormula(RunContext &ctx, const ConditionRule &rule, const QString &ou
         if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является числом").arg(f));
         return v;
     }
-    double value = 0;
+    num::Sum sum;
     QString term;
     QChar op = u'+';
     auto apply = [&] {
@@ -362,7 +367,7 @@ double calcFormula(RunContext &ctx, const ConditionRule &rule, const QString &ou
         double v = 0;
         if (IsDecimalText(t)) v = t.toDouble();
         else if (!t.isEmpty()) v = sumTerm(ctx, t, list);
-        value = op == u'+' ? value + v : value - v;
+        sum.add(op == u'+' ? v : -v);
     };
     for (QChar c : f) {
         if (c == u'+' || c == u'-') {
@@ -374,6 +379,7 @@ double calcFormula(RunContext &ctx, const ConditionRule &rule, const QString &ou
         }
     }
     apply();
+    double value = sum.value();
     value /= rule.koeff == 0 ? 1 : rule.koeff;
     if (rule.midle) value = count == 0 ? 0.0 : value / count;
     if (ctx.roundResult) value = std::nearbyint(value);
@@ -425,7 +431,7 @@ ConditionRule ConditionRuleFromRecord(const QSqlRecord &r) {
 }
 
 bool RelationHolds(const QString &relation, double l, double r) {
-    const QString rel = relation.left(3).trimmed();
+    const QString rel = relation.trimmed().left(3).trimmed();
     if (rel == QLatin1String("=")) return l == r;
     if (rel == QLatin1String("<>")) return l != r;
     if (rel == QLatin1String(">")) return l > r;
@@ -435,14 +441,11 @@ bool RelationHolds(const QString &relation, double l, double r) {
     return true;
 }
 
-double ConditionDivisor(const QVariant &stored) {
-    bool ok = false;
-    const double k = stored.toString().trimmed().toDouble(&ok);
-    if (!ok || std::isnan(k) || k == 0) return 1;
-    return std::clamp(k, -kMaxDivisor, kMaxDivisor);
-}
-
-bool ReadConditionDivisor(const QString &text, double &divisor) {
+namespace {
+// The one reading of a divisor text: blanks around it ignored, a decimal
+// comma read as a point; empty or 0 is 1. False for a text that is no
+// finite number.
+bool readDivisorText(const QString &text, double &divisor) {
     QString t = text.trimmed();
     t.replace(u',', u'.');
     if (t.isEmpty()) {
@@ -451,8 +454,21 @@ bool ReadConditionDivisor(const QString &text, double &divisor) {
     }
     bool ok = false;
     const double k = t.toDouble(&ok);
-    if (!ok || !std::isfinite(k) || std::abs(k) > kMaxDivisor) return false;
+    if (!ok || !std::isfinite(k)) return false;
     divisor = k == 0 ? 1 : k;
+    return true;
+}
+} // namespace
+
+double ConditionDivisor(const QVariant &stored) {
+    double k = 1;
+    return readDivisorText(stored.toString(), k) ? k : 1;
+}
+
+bool ReadConditionDivisor(const QString &text, double &divisor) {
+    double k = 1;
+    if (!readDivisorText(text, k) || std::abs(k) > kMaxDivisor) return false;
+    divisor = k;
     return true;
 }
 

@@ -33,11 +33,14 @@ bool RelationHolds(const QString &relation, double left, double right);
 
 // Divisors of sum rules lie within -kMaxDivisor .. kMaxDivisor.
 inline constexpr double kMaxDivisor = 1e9;
-// The divisor of a sum rule as stored: missing, empty, unreadable or 0 means
-// 1; a value beyond the range is read as its end, never wrapped.
+// One reading of a divisor for every path: blanks around it ignored, a
+// decimal comma read as a point ("0,5" is 0.5), empty or 0 meaning 1.
+// The divisor of a sum rule as stored: missing, unreadable or 0 means 1; a
+// value beyond the range is kept as stored, never clamped (saving it again
+// is refused until it is mended).
 double ConditionDivisor(const QVariant &stored);
-// A divisor as typed or read from a file: empty or 0 is 1; false (nothing
-// stored) for a text that is no number or lies beyond the range.
+// A divisor as typed or read from a file: false (nothing stored, the caller
+// says why) for a text that is no number or lies beyond the range.
 bool ReadConditionDivisor(const QString &text, double &divisor);
 // The text a divisor is shown with ("2", "-2", "0.5").
 QString ConditionDivisorText(double divisor);

@@ -96,6 +96,24 @@ QString LineListText(const QString &reference, Line line) {
     return list;
 }
 
+bool ListOfPart(QStringView part, QStringView &list) {
+    part = part.trimmed();
+    if (part.startsWith(u'[')) {
+        if (part.size() < 2 || !part.endsWith(u']')) return false;
+        part = part.mid(1, part.size() - 2);
+    }
+    list = part.trimmed();
+    return true;
+}
+
+QString CanonicalCycle(const QString &cycle) {
+    const QString t = cycle.trimmed();
+    const Cycle c = ReadCycle(t);
+    QStringView list;
+    if (!c.found || !ListOfPart(c.after, list) || list.isEmpty()) return t;
+    return Marker(c.line) + u'[' + list.toString() + u']';
+}
+
 Cycle ReadCycle(const QString &cycle) {
     Cycle c;
     const QString t = cycle.trimmed();
@@ -271,10 +289,10 @@ QList<int> ParseIntegerList(QStringView list, qint64 low, qint64 high) {
 ReferenceParts CutReferenceParts(QStringView s) {
     const notation::Markers m = notation::FindMarkers(s);
     auto list = [&](const notation::Part &p, qsizetype markerLength) {
-        QStringView part = p.in(s).mid(markerLength).trimmed();
+        const QStringView part = p.in(s).mid(markerLength);
         // A list without its closing "]" keeps its "[" and so reads as no list.
-        if (part.size() >= 2 && part.startsWith(u'[') && part.endsWith(u']')) part = part.mid(1, part.size() - 2);
-        return part.toString();
+        QStringView l;
+        return notation::ListOfPart(part, l) ? l.toString() : part.trimmed().toString();
     };
     ReferenceParts r;
     if (m.form.found()) {
@@ -284,7 +302,8 @@ ReferenceParts CutReferenceParts(QStringView s) {
     if (m.table.found()) {
         r.hasTable = true;
         QStringView t = m.table.in(s).mid(2).trimmed();
-        if (t.endsWith(u']')) t.chop(1);
+        // Blanks inside the brackets are no part of the key ("Т[ 1000 ]").
+        if (t.endsWith(u']')) t = t.chopped(1).trimmed();
         r.table.reserve(t.size() + 2);
         r.table.append(u'(').append(t).append(u')');
     }

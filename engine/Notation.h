@@ -95,18 +95,30 @@ qsizetype MatchingBracket(QStringView text, qsizetype open, bool roundToo);
 // Empty when absent, unclosed, or holding another marker.
 QString LineListText(const QString &reference, Line line);
 
+// The list of a part after its marker ("СТР", "ГР"), as the rule check and
+// the rule run both read it: "[list]" or "list", blanks around either
+// ignored. False for a "[" that the part does not end with (an unclosed
+// bracket, or text after the "]"). The list may be empty.
+bool ListOfPart(QStringView part, QStringView &list);
+
 // A cycle text: "СТР" or "ГР" at its start (any case, blanks around the
 // whole text ignored) and a list, with or without square brackets.
 struct Cycle {
     bool found = false;   // false when the text starts with neither marker
     Line line = Line::Rows;
     QString after;        // the text after the marker, as written
-    // The list as the rule run reads it: "after" stripped of its first and
-    // last characters when it begins with "[". The checkers also accept
-    // blanks before the "[" and refuse an unclosed one.
-    QString list() const { return after.startsWith(u'[') ? after.mid(1, after.size() - 2) : after; }
+    // The list as the rule check and the rule run read it (ListOfPart);
+    // "after" itself, which no list reader takes, when it is none.
+    QString list() const {
+        QStringView l;
+        return ListOfPart(after, l) ? l.toString() : after;
+    }
 };
 Cycle ReadCycle(const QString &cycle);
+// The cycle as it is stored: blanks around it and after its marker gone,
+// the marker in capitals, the list in square brackets ("гр 4..7" ->
+// "ГР[4..7]"); the text itself when it is no cycle. Empty for blanks only.
+QString CanonicalCycle(const QString &cycle);
 
 // A number list as intervals [first, last].
 using NumberSpan = QPair<qint64, qint64>;

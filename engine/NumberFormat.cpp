@@ -4,6 +4,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace num {
 
@@ -33,6 +34,21 @@ QString fixed2(double value) {
     // Fifteen significant digits in all: the whole part takes them first.
     int decimals = 2;
     const double a = std::fabs(r);
+    if (a >= 1e15 && std::isfinite(a)) {
+        // Fifteen digits and zeros: printing the binary value whole would
+        // show digits no value holds.
+        char buf[48];
+        const auto end = std::to_chars(buf, buf + sizeof buf, r, std::chars_format::scientific, 14).ptr;
+        const std::string sci(buf, end);
+        const std::size_t e = sci.find('e');
+        int exponent = 0;
+        std::from_chars(sci.data() + e + (sci[e + 1] == '+' ? 2 : 1), sci.data() + sci.size(), exponent);
+        QString digits;
+        for (std::size_t i = 0; i < e; ++i)
+            if (sci[i] >= '0' && sci[i] <= '9') digits += QLatin1Char(sci[i]);
+        while (digits.size() < exponent + 1) digits += u'0';
+        return (r < 0 ? QStringLiteral("-") : QString()) + digits;
+    }
     if (a >= 1e14 || !std::isfinite(a)) decimals = 0;
     else if (a >= 1e13) decimals = 1;
     if (decimals < 2) {
@@ -43,6 +59,13 @@ QString fixed2(double value) {
         return text;
     }
     return QString::number(r, 'f', 2);
+}
+
+QString wholeText(double value) {
+    const double r = roundInt(value);
+    if (r == 0.0) return QStringLiteral("0");
+    if (std::fabs(r) < 1e15) return QString::number(qint64(r));
+    return fixed2(r);
 }
 
 QString general(double value) {
@@ -98,7 +121,12 @@ double settledSum(double sum, double largestTerm) {
     return out;
 }
 
-bool isStorableValue(double value) { return std::isfinite(value) && std::fabs(value) < kStorableLimit; }
+bool isStorableValue(double value) {
+    if (!std::isfinite(value)) return false;
+    // Only a value within one unit of the limit can reach it by the rounding.
+    if (std::fabs(value) < kStorableLimit - 1) return true;
+    return std::fabs(stored(value)) < kStorableLimit;
+}
 
 bool parse(const QString &text, double &value) {
     QString t = text.trimmed();

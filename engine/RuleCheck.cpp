@@ -35,17 +35,6 @@ QString shapeKey(qint64 formId, const QString &tableKey) {
     return QString::number(formId) + u'|' + text::upper(tableKey.trimmed());
 }
 
-// A list part after its marker: "[list]" or "list"; false for an unclosed
-// bracket or an empty list.
-bool listOfPart(QStringView part, QStringView &list) {
-    part = part.trimmed();
-    if (part.startsWith(u'[')) {
-        if (part.size() < 2 || !part.endsWith(u']')) return false;
-        part = part.mid(1, part.size() - 2);
-    }
-    list = part.trimmed();
-    return !list.isEmpty();
-}
 
 using notation::NumberSpan;
 
@@ -128,7 +117,8 @@ private:
         if (c.isEmpty()) return true;
         const notation::Cycle cycle = notation::ReadCycle(c);
         QStringView list;
-        if (!cycle.found || !listOfPart(cycle.after, list) || !notation::ReadListItems(list, m_cycleItems, false))
+        if (!cycle.found || !notation::ListOfPart(cycle.after, list) || list.isEmpty() ||
+            !notation::ReadListItems(list, m_cycleItems, false))
             return fail(CycleField, QStringLiteral("Ошибка в выражении цикла! (") + m_r.cycl.trimmed() + u')');
         if (anyReversed(m_cycleItems))
             return fail(CycleField, listFault(m_cycleItems, 0, notation::kHugeBound, QString()));
@@ -246,7 +236,7 @@ private:
             if (!part.found())
                 return bad(rows ? QStringLiteral("Не указаны строки") : QStringLiteral("Не указаны графы"));
             QStringView list;
-            if (!listOfPart(part.in(op).mid(notation::Marker(line).size()), list) ||
+            if (!notation::ListOfPart(part.in(op).mid(notation::Marker(line).size()), list) || list.isEmpty() ||
                 !notation::ReadListItems(list, m_items, false))
                 return bad(QStringLiteral("Ошибка в выражении: список ") + (rows ? QStringLiteral("строк") : QStringLiteral("граф")) +
                            QStringLiteral(" не из целых чисел и диапазонов"));
@@ -320,8 +310,8 @@ void insertRule(const QSqlDatabase &mainDb, qint64 formId, const RuleText &rule,
     const QVariant table = !rule.table.trimmed().isEmpty() ? QVariant(rule.table.trimmed())
                            : nullTable                      ? QVariant(QMetaType(QMetaType::QString))
                                                             : QVariant(QStringLiteral(""));
-    const QVariantList values = {formId, table, nn(rule.lft), nn(rule.reltion.trimmed()), nn(rule.rght), nn(rule.cycl),
-                                 nn(comment)};
+    const QVariantList values = {formId, table, nn(rule.lft), nn(rule.reltion.trimmed()), nn(rule.rght),
+                                 nn(notation::CanonicalCycle(rule.cycl)), nn(comment)};
     const bool keep = key && *key > 0
                       && !db::scalar(mainDb, QStringLiteral("select count(*) from int_control where \"Код\"=?"), {*key})
                               .toInt();
@@ -368,7 +358,8 @@ Verdict UpdateCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker
     if (!v) return v;
     db::exec(mainDb,
              QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=?, reltion=? where \"Код\"=?"),
-             {nn(rule.lft), nn(rule.rght), nn(rule.cycl), nn(comment), nn(rule.reltion.trimmed()), key});
+             {nn(rule.lft), nn(rule.rght), nn(notation::CanonicalCycle(rule.cycl)), nn(comment),
+              nn(rule.reltion.trimmed()), key});
     return v;
 }
 

@@ -12,6 +12,7 @@
 #include "platform/Database.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringBuilder>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -50,14 +51,17 @@ private:
         }
         return false;
     }
+    // A sum keeps the precision of its terms (num::Sum): 0.1 + 0.2 - 0.3 is
+    // 0, so a divisor that cancels divides by 0 and gives 0.
     double expr() {
-        double v = term();
+        num::Sum sum;
+        sum.add(term());
         while (m_ok) {
-            if (take(u'+')) v += term();
-            else if (take(u'-')) v -= term();
+            if (take(u'+')) sum.add(term());
+            else if (take(u'-')) sum.add(-term());
             else break;
         }
-        return v;
+        return sum.value();
     }
     double term() {
         double v = unary();
@@ -302,7 +306,12 @@ bool RuleRun::sumCells(const notation::NumberItems &columns, const notation::Num
     // 1 .. highRow - lowRow (none without a table).
     const qint64 cLow = held ? m_matrix.lowColumn() : 1, cHigh = held ? m_matrix.highColumn() - 1 : 0;
     const qint64 rLow = 1, rHigh = held ? m_matrix.highRow() - m_matrix.lowRow() : 0;
-    sum = 0;
+    num::Sum total;
+    struct Settle {
+        double &out;
+        const num::Sum &total;
+        ~Settle() { out = total.value(); }
+    } settle{sum, total};
     return notation::VisitClipped(columns, cLow, cHigh, [&](qint64 c) {
         return notation::VisitClipped(rows, rLow, rHigh, [&](qint64 r) {
             if (c < cLow || c > cHigh || r < rLow || r > rHigh) {
@@ -310,7 +319,7 @@ bool RuleRun::sumCells(const notation::NumberItems &columns, const notation::Num
                          + QString::number(c) + QStringLiteral("стр") + QString::number(r);
                 return false;
             }
-            sum += m_matrix.at(cells::storedColumnOfRef(int(c)), cells::storedRowOfRef(int(r), m_fixRows));
+            total.add(m_matrix.at(cells::storedColumnOfRef(int(c)), cells::storedRowOfRef(int(r), m_fixRows)));
             return true;
         });
     });
@@ -540,7 +549,8 @@ QList<RuleCopy> expandRules(const QList<RuleRun::Rule> &rules, const QString &de
         base.key = rules[i].key;
         base.relation = rules[i].relation;
         base.comment = rules[i].comment;
-        const QString &cycle = rules[i].cycle;
+        // Blanks around the cycle are no part of it, as for the rule check.
+        const QString cycle = rules[i].cycle.trimmed();
         if (cycle.isEmpty()) {
             base.cycle = defaultText;
             base.cycleKey = 0;
@@ -568,8 +578,12 @@ QList<RuleCopy> expandRules(const QList<RuleRun::Rule> &rules, const QString &de
             continue;
         }
         const qint64 kind = marker == kCol ? 1 : 2;
-        // The cycle text of each copy is made only when it is needed.
+        // The cycle text of each copy is made only when it is needed; a
+        // position the list names twice is checked once.
+        QSet<int> seen;
         for (int number : numbers) {
+            if (seen.contains(number)) continue;
+            seen.insert(number);
             RuleCopy c = base;
             c.cycleKind = int(kind);
             c.cycleNumber = number;
@@ -602,29 +616,34 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
     const ReferenceParts defaults = CutReferenceParts(SquareTableBrackets(text::upper(defaultText)));
     const CycleBounds bounds = [&](int rule, notation::Line line) {
         qint64 low = 0, high = -1;
+        auto take = [&](const QString &form, const QString &key) {
+            if (form.isEmpty() || key.isEmpty()) return;
+            const std::optional<TableShape> g = CachedTableShape(form, key);
+            if (!g) return;
+            const qint64 lo =
+                line == notation::Line::Rows ? cells::refRowOfGrid(0) : cells::refColumnOfGrid(0, g->fixcols);
+            const qint64 hi = line == notation::Line::Rows ? g->dataRows() : g->colcount;
+            if (high < low) {
+                low = lo;
+                high = hi;
+            } else {
+                low = std::min(low, lo);
+                high = std::max(high, hi);
+            }
+        };
         for (const auto &side : templates) {
             const SideTemplate &t = side[rule];
             for (const PieceInfo &p : t.pieces) {
                 if (!p.isReference) continue;
-                const QString &form = p.own.hasForm ? p.own.form : defaults.form;
-                const QString &key = p.own.hasTable ? p.own.table : defaults.table;
-                if (form.isEmpty() || key.isEmpty()) continue;
-                const std::optional<TableShape> g = CachedTableShape(form, key);
-                if (!g) continue;
-                const qint64 lo =
-                    line == notation::Line::Rows ? cells::refRowOfGrid(0) : cells::refColumnOfGrid(0, g->fixcols);
-                const qint64 hi = line == notation::Line::Rows ? g->dataRows() : g->colcount;
-                if (high < low) {
-                    low = lo;
-                    high = hi;
-                } else {
-                    low = std::min(low, lo);
-                    high = std::max(high, hi);
-                }
+                take(p.own.hasForm ? p.own.form : defaults.form, p.own.hasTable ? p.own.table : defaults.table);
             }
         }
-        // No table known: each item stands for itself once.
-        return high < low ? std::pair<qint64, qint64>(1, 0) : std::pair<qint64, qint64>(low, high);
+        // The rule's own table counts also when no reference names it (a
+        // rule of constants): the rule check holds its cycle to it.
+        take(defaults.form, defaults.table);
+        // No table known: the lines of the largest table there can be.
+        const qint64 largest = line == notation::Line::Rows ? limits::kMaxTableRows : limits::kMaxTableColumns;
+        return high < low ? std::pair<qint64, qint64>(1, largest) : std::pair<qint64, qint64>(low, high);
     };
     QList<RuleCopy> copies = expandRules(rules, defaultText, bounds);
     auto cycleText = [&](const RuleCopy &c) {

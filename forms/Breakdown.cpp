@@ -214,7 +214,7 @@ Result Build(const Request &q) {
     for (int p : pos) {
         const auto cell = storedCell(q, p);
         const double v = q.shown ? q.shown->at(cell.first, cell.second) : 0.0;
-        total << (q.floatValues ? num::fixed2(v) : QString::number(num::roundInt(v), 'f', 0));
+        total << (q.floatValues ? num::fixed2(v) : num::wholeText(v));
         const int number = q.kind == Kind::Column ? cells::refRowOfGrid(p) : cells::refColumnOfGrid(p, q.fixcols);
         r.heading += QString::number(number) + u'\t';
     }

@@ -122,12 +122,10 @@ QString tablePartKey(const QString &tablePart) {
             break;
         }
     if (start < 0) return tablePart;
-    QString t = tablePart.mid(start);
-    if (t.startsWith(u'[')) {
-        const int close = int(t.indexOf(u']'));
-        t = u'(' + (close > 0 ? t.mid(1, close - 1) : t.mid(1)) + u')';
-    }
-    return t;
+    const QString t = tablePart.mid(start);
+    // The key as the rule run reads it (blanks inside the brackets are no part of it).
+    const ReferenceParts parts = CutReferenceParts(SquareTableBrackets(QStringLiteral("Т") + t));
+    return parts.hasTable ? parts.table : t;
 }
 
 // True when an upper-cased rule text names the table key, written "(n)" or "[n]".

@@ -290,7 +290,7 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
                                     QStringLiteral("В файле %1 нет условий формы %2.")
                                         .arg(QDir::toNativeSeparators(path), text::shownField(formName)),
                                     QStringLiteral("Условия не изменены."));
-    struct Cond { qint64 ident; QStringList f; };
+    struct Cond { qint64 ident; QStringList f; double divisor; };
     QList<Cond> rows;
     for (int i = 0; i < lines.size(); ++i) {
         if (lines[i].trimmed().isEmpty()) continue;
@@ -330,7 +330,7 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
             continue;
         }
         check.accepted(ident);
-        rows.append(Cond{ident, f});
+        rows.append(Cond{ident, f, divisor});
     }
     check.requireAccepted();
     const QSqlDatabase d = mainDb();
@@ -344,7 +344,7 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
                      QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, koeff, "
                                     "country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,'','',?,?)"),
                      {c.ident, f[2].toInt(), f[3].toInt(), boolOf(f[4]), f[5], text::decodeLineBreaks(f[6]),
-                      ConditionDivisor(f[7]), boolOf(f[8]), boolOf(f[9]), f[10]});   // checked above
+                      c.divisor, boolOf(f[8]), boolOf(f[9]), f[10]});   // as the check read it
         }
     });
     ConditionsImport out;

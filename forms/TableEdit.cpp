@@ -44,12 +44,7 @@ double readNumber(const QString &part) {
     return num::parse(t, v) ? v : 0.0;
 }
 
-QString wholeText(double v) {
-    v = num::roundInt(v);
-    if (v == 0.0) return QStringLiteral("0");
-    if (std::fabs(v) < 9.0e18) return QString::number(qint64(v));
-    return QString::number(v, 'f', 0);
-}
+QString wholeText(double v) { return num::wholeText(v); }
 
 } // namespace
 

@@ -2,6 +2,7 @@
 #include "engine/CellNumbering.h"
 
 #include <algorithm>
+#include <cmath>
 #include "forms/TransferFiles.h"
 
 #include "engine/Common.h"
@@ -237,6 +238,12 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
                                                    "Таблица не загружена.")
                                         .arg(sheet->name(), office::cellName(r, c),
                                              text::shownField(v.toString())));
+            // A whole-number table takes whole numbers only, as typing does:
+            // 123.5 is refused, never stored and shown as 124.
+            if (!shape.floatValues && num::stored(value) != std::trunc(num::stored(value)))
+                throw office::Error(QStringLiteral("Лист \"%1\", ячейка %2: число %3 не целое, а в таблице только целые "
+                                                   "числа. Таблица не загружена.")
+                                        .arg(sheet->name(), office::cellName(r, c), num::general(value)));
             if (value != 0) values.append({c, r, value});
         }
     }

@@ -24,7 +24,7 @@ QByteArray numberText(const Field &f, double value) {
     if (f.decimals == 2)
         s = num::fixed2(value);
     else if (f.decimals == 0)
-        s = QString::number(num::roundInt(value), 'f', 0);
+        s = num::wholeText(value);
     else
         s = QString::number(value, 'f', f.decimals);
     if (s.startsWith(u'-') && s.mid(1).toDouble() == 0.0) s.remove(0, 1);   // no "-0.00"

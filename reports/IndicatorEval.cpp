@@ -44,16 +44,16 @@ QString outsideMarker(const QString &form, const QString &key, int column, int r
 double sumMatrix(const RuleRun &held, const QList<int> &rows, const QList<int> &columns, const QString &form,
                  const QString &key, QString &outside) {
     const ValueMatrix &m = held.matrix();
-    double sum = 0;
+    num::Sum sum;
     for (int c : columns)
         for (int r : rows) {
             if (!IsValidMatrixCell(m, c, r)) {
                 if (outside.isEmpty()) outside = outsideMarker(form, key, c, r);
                 continue;
             }
-            sum += m.at(cells::storedColumnOfRef(c), cells::storedRowOfRef(r, held.fixRows()));
+            sum.add(m.at(cells::storedColumnOfRef(c), cells::storedRowOfRef(r, held.fixRows())));
         }
-    return sum;
+    return sum.value();
 }
 
 thread_local QString g_outside;   // outside-table marker of the last fetch

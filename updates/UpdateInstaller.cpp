@@ -643,7 +643,10 @@ bool putFormControls(const QSqlDatabase &db, const QString &formName, const QStr
             return refused == 0 && ctlfile::CountFormRules(db, formId, stored) == rules.size();
         });
         if (refused > 0) {
-            LogError(QStringLiteral("Файл контролей формы %1: правил, не прошедших проверку: %2").arg(formName).arg(refused));
+            LogError(QStringLiteral("Контроли формы %1 не установлены: правил, не прошедших проверку, — %2. "
+                                    "Контроли формы остались прежними")
+                         .arg(formName)
+                         .arg(refused));
             return false;
         }
         if (!own) {

@@ -2,17 +2,24 @@
 // 3); Ф30 (2000) rows 1..3, columns 4..5; Ф14 (1000) rows 1..4, columns 4..6.
 #include "controls/ControlFile.h"
 #include "controls/ControlRules.h"
+#include "engine/Common.h"
+#include "engine/FormulaParser.h"
+#include "engine/Notation.h"
 #include "engine/RuleCheck.h"
+#include "engine/RuleEngine.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/SourceScan.h"
 #include "support/Fixture.h"
+#include "core/SampleConfig.h"
 #include "updates/UpdateInstaller.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <gtest/gtest.h>
 
 using namespace controls;
@@ -43,6 +50,11 @@ QList<RuleCase> contractCases() {
         {"Ф30", "", "Ф30Т[2000]СТР1ГР4", "=", "Т[1000]СТР1ГР4", "", ""},   // the rule's own form named again
         {"", "", "Ф14Т[1000]СТР[1]ГР[4]", "<=", "ф30т[2000]стр[1]гр[4]/2.5", "", ""},
         {"", "", "Ф14Т[1000]СТР[1..3,2]", "<=", "Ф30Т[2000]СТР[1]", "ГР[4..5]", ""},
+        // Blanks where the notation allows them: read by the run as by the check.
+        {"Ф30", "(1000)", "СТР[1]", ">=", "СТР[2]+СТР[3]", "ГР [4..7]", ""},
+        {"Ф30", "(1000)", "СТР1", ">=", "СТР2", " гр  [ 4 .. 5 ] ", ""},
+        {"Ф30", "(1000)", "СТР1ГР4", ">=", "СТР2ГР4", "   ", ""},
+        {"Ф30", "", "Т[2000 ]СТР1ГР4", ">=", "Т[ 1000 ]СТР1ГР5", "", ""},
         // Cycles against the tables they are applied to, every class.
         {"Ф30", "", "Т[1000]СТР1", "=", "Т[2000]СТР1", "ГР[1..3]", "Графа № 1 вне рабочей области"},
         {"Ф30", "", "Т[1000]СТР1", "=", "Т[2000]СТР1", "ГР[4..99]", "Графа № 99 вне рабочей области"},
@@ -171,6 +183,54 @@ TEST(RuleContract, EveryStoringPathAgreesWithTheCheck) {
                 EXPECT_TRUE(why.contains(v.detail)) << name << ": " << why.toStdString();
         }
     }
+}
+
+// What every path stores, the rule run reads as the check did: each stored rule of the contract reduces both sides to
+// numbers on the sample's values, one check per cycle position, and its cycle is stored in its one spelling.
+TEST(RuleContract, EveryStoredRuleRunsAsChecked) {
+    SampleFixture fx;
+    fx.reloadCaches();
+    db::exec(mainDb(), "delete from int_control");
+    const QList<std::pair<const char *, Path>> paths = {
+        {"editor", editorPath}, {"loader", loaderPath}, {"installer", installerPath}};
+    for (const RuleCase &c : contractCases())
+        if (c.refusal.isEmpty())
+            for (const auto &[name, path] : paths) {
+                QString why;
+                EXPECT_TRUE(path(c, fx, why)) << name << ": " << why.toStdString();
+            }
+    QSqlQuery q = db::exec(mainDb(), "select * from int_control");
+    int rules = 0;
+    while (q.next()) {
+        ++rules;
+        const QSqlRecord r = q.record();
+        const QString cycle = r.value("cycl").toString();
+        EXPECT_EQ(cycle, notation::CanonicalCycle(cycle));
+        const qint64 formId = r.value("formid").toLongLong();
+        QString defaultText = formId > 0 ? GetFormNameById(formId) : QString();
+        QString table = r.value("tble").toString();
+        table.remove('(');
+        table.remove(')');
+        if (formId > 0 && !table.isEmpty()) defaultText += "Т[" + table + "]";
+        // Both outcomes, so that every position is reported: the rule and its opposite relation.
+        RuleRunContext context;
+        context.institution = sample::ids::NorthHospital;
+        RuleRun run(context);
+        run.addRule(1, r.value("lft").toString(), r.value("rght").toString(), "=", "", cycle);
+        run.addRule(2, r.value("lft").toString(), r.value("rght").toString(), "<>", "", cycle);
+        run.runControls(defaultText);
+        QList<int> positions;
+        const notation::Cycle read = notation::ReadCycle(cycle);
+        if (read.found) positions = ParseIntegerList(read.list(), 0, 1 << 20);
+        const int checks = positions.isEmpty() ? 1 : int(QSet<int>(positions.begin(), positions.end()).size());
+        EXPECT_EQ(run.errors().count(), checks) << r.value("lft").toString().toStdString() << " | " << cycle.toStdString();
+        for (const QString &line : run.errors().texts()) {
+            const QString sides = line.section('\t', 0, 0);
+            const QRegularExpression numeric(R"(^-?\d+\.\d\d(=|<>)-?\d+\.\d\d$)");
+            EXPECT_TRUE(numeric.match(sides).hasMatch()) << line.toStdString();
+        }
+    }
+    EXPECT_GT(rules, 30);
 }
 
 // The rules of the sample configuration are all storable: an export of them loads back whole.

@@ -128,6 +128,47 @@ TEST_F(EditorTest, SaveExistingAndNewRulesAndUploadThem) {
                                              "Нельзя добавить при множественном выборе! Снимите выделение."}));
 }
 
+// A listed rule is checked, stored and uploaded in its own scope, whatever
+// form, table and class the window shows once the list is fixed.
+TEST_F(EditorTest, AListedRuleIsSavedInItsOwnScope) {
+    TContrls w;
+    w.ComboBox1->setCurrentIndex(1);   // Ф14 (1000): rows 1..3
+    w.ComboBox1Click();
+    ASSERT_EQ(w.EditorFormName, "Ф14");
+    ASSERT_EQ(w.ListBox1->count(), 1);
+    const qint64 key = w.itemKey(0);
+    const RuleRecord before = *ReadRule(mainDb(), key);
+    w.CheckBox1->setChecked(true);     // "Зафиксировать": the list stays
+    w.ComboBox1->setCurrentIndex(0);   // Ф30 (1000): rows 1..5
+    w.ComboBox1Click();
+    ASSERT_EQ(w.EditorFormName, "Ф30");
+    ASSERT_EQ(w.itemKey(0), key);
+    select(w, 0);
+    // Row 5 lies in Ф30's table, not in the rule's own.
+    w.Memo1->setPlainText("СТР[5]");
+    w.Button1Click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("Строка № 5 вне рабочей области таблицы")))
+        << dialogs.messages[0].toStdString();
+    EXPECT_EQ(ReadRule(mainDb(), key)->texts.lft, before.texts.lft);
+    EXPECT_TRUE(bodies().isEmpty());
+    // A rule valid in its own scope is stored there, also with another class
+    // chosen, and the upload names its own form and table.
+    setClass(w, InterForm);
+    w.Memo1->setPlainText("СТР[3]");
+    dialogs.messages.clear();
+    w.Button1Click();
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
+    const RuleRecord after = *ReadRule(mainDb(), key);
+    EXPECT_EQ(after.texts.lft, "СТР[3]");
+    EXPECT_EQ(after.formId, before.formId);
+    EXPECT_EQ(after.table, before.table);
+    const QStringList b = bodies();
+    ASSERT_EQ(b.size(), 1);
+    EXPECT_TRUE(b[0].startsWith(QStringLiteral("{\"formid\":%1,\"tble\":\"(1000)\",").arg(before.formId)))
+        << b[0].toStdString();
+}
+
 TEST_F(EditorTest, RefusedSaveChangesNothing) {
     TContrls w;
     select(w, 0);

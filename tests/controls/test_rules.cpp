@@ -8,6 +8,7 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/Files.h"
+#include "support/QueryRows.h"
 #include "support/Fixture.h"
 
 #include <QDir>
@@ -194,6 +195,37 @@ TEST_F(ControlFileFormat, ExportOfAFormMatchesItsDeletion) {
     EXPECT_TRUE(ListRules(d, {InterForm, FilterForm, 999, "Ф_1", ""}).isEmpty());
     EXPECT_EQ(DeleteFormRules(d, 999, "Ф_1"), 0);
     EXPECT_EQ(ControlFileLinesForForm(d, 999, "ФX1").size(), 1);
+}
+
+// "Замещение" with one form's exported rules replaces that form's rules and,
+// of the rules between forms, those the file carries or whose forms are all
+// its own; a rule between other forms stays.
+TEST_F(ControlFileFormat, ReplacingOneFormKeepsTheRulesBetweenOtherForms) {
+    const auto insert = [&](const QString &lft, const QString &rght, const QString &comment) {
+        db::exec(d, "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values (0, '', ?, '>=', ?, '', ?)",
+                 {lft, rght, comment});
+    };
+    insert("Ф30Т[1000]СТР1ГР4", "ф30т[2000]стр1гр4", "только Ф30");
+    insert("Ф14Т[1000]СТР1ГР4", "0", "только Ф14");
+    const QString path = fx.root() + "f14.orv";
+    const QStringList lines = ControlFileLinesForForm(d, 2, "Ф14");   // rule 7, rule 6 (Ф14 and Ф30), "только Ф14"
+    ASSERT_EQ(lines.size(), 3);
+    WriteControlFile(path, lines);
+    db::exec(d, "delete from int_control where commnt='только Ф14' and \"Код\">7");
+    insert("Ф14Т[1000]СТР1ГР5", "0", "только Ф14, нет в файле");
+    const int before = ruleCount();
+    const LoadResult r = LoadControlFile(d, path, LoadMode::Replace);
+    EXPECT_EQ(r.inserted, 3);
+    const QStringList comments = queryRows(d, "select commnt from int_control order by commnt");
+    // Rules 1..5 of Ф30 and the one between Ф30's tables stay; rule 6 and the
+    // Ф14-only rule come back once from the file; the Ф14-only rule the file
+    // lacks goes with its form.
+    EXPECT_EQ(ruleCount(), before) << comments.join('|').toStdString();
+    EXPECT_EQ(comments.filter("только Ф30").size(), 1);
+    EXPECT_EQ(comments.filter("только Ф14").size(), 1);
+    EXPECT_TRUE(comments.filter("нет в файле").isEmpty());
+    EXPECT_EQ(db::scalar(d, "select count(*) from int_control where formid=0 and lft='Ф14Т[1000]СТР[1]ГР[4]'")
+                  .toInt(), 1) << "the rule between Ф14 and Ф30 is not doubled";
 }
 
 TEST_F(ControlFileFormat, LoaderChecksCasesAndRejects) {

@@ -53,6 +53,11 @@ TEST(ZenkorRenumber, MapsThroughLinksRowsAndColumns) {
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("2П7", "030", 1, "1000"), "1..2,4,6,10,14");
     EXPECT_EQ(imp.ConvertZenkorColNumbers("1,3", "030", 1, "1000"), "4,6");
     EXPECT_EQ(imp.ConvertZenkorColNumbers("1П3", "030", 1, "1000"), "1П3") << "П is no range mark in columns";
+    // In a sum every number of a range is mapped on its own and the sum stays a sum: no list the cycle could take.
+    EXPECT_EQ(imp.ConvertNumberSpec("3П7", true, "030", 1, "1000", "СТР", "1000"), "СТР[1+4+6+10+14]");
+    EXPECT_EQ(imp.ConvertNumberSpec("2П7", true, "030", 1, "1000", "СТР", "1000"), "СТР[1П2+4+6+10+14]");
+    EXPECT_EQ(imp.ConvertNumberSpec("3:5+8", true, "030", 1, "1000", "СТР", "1000"), "СТР[1+4+10+21]");
+    EXPECT_EQ(Imp::CompactRowColLists("Т(1000)СТР[1П2+4+6+10+14]ГР[3]"), "Т(1000)СТР[1..2,4,6,10,14]ГР[3]");
     EXPECT_EQ(imp.ConvertZenkorRowNumbers("1О", "030", 1, "1000"), "1О") << "junk in a number: left as written";
 
     // swapped table: rows through cols, columns through rows
@@ -118,8 +123,9 @@ TEST(ZenkorReference, WithoutFormIdOnlyTheNotationChanges) {
     // column number lists
     EXPECT_EQ(imp.ConvertNumberSpec("1,2-3", false, "030", 0, "1000", "ГР", "1000"), "ГР[1..2]-ГР[3]");
     EXPECT_EQ(imp.ConvertNumberSpec(" 1 : 3 ", false, "030", 0, "1000", "ГР", "1000"), "ГР[1..3]");
-    // П in rows is a range; sums keep their separators inside one group
-    EXPECT_EQ(imp.ConvertNumberSpec("3П7", true, "030", 0, "1000", "СТР", "1000"), "СТР[3..7]");
+    // П in rows is a sum as + is; sums keep their separators inside one group until the lists are compacted
+    EXPECT_EQ(imp.ConvertNumberSpec("3П7", true, "030", 0, "1000", "СТР", "1000"), "СТР[3П7]");
+    EXPECT_EQ(imp.ConvertNumberSpec("7П3+9", true, "030", 0, "1000", "СТР", "1000"), "СТР[3П7+9]");
     EXPECT_EQ(imp.ConvertNumberSpec("1+2-4", false, "030", 0, "1000", "ГР", "1000"), "ГР[1+2]-ГР[4]");
 }
 

@@ -95,8 +95,6 @@ public:
         const int style = pick(4);
         if (consecutive && style == 0) return QString::number(numbers.first()) + u':' + QString::number(numbers.last());
         if (consecutive && style == 1) return QString::number(numbers.first()) + ".." + QString::number(numbers.last());
-        if (consecutive && rows && style == 2)
-            return QString::number(numbers.first()) + u'П' + QString::number(numbers.last());
         if (consecutive && style == 3 && pick(2) == 0) {   // descending
             std::reverse(numbers.begin(), numbers.end());
             return QString::number(numbers.first()) + (rows ? ":" : "..") + QString::number(numbers.last());
@@ -115,6 +113,12 @@ public:
         if (kind < 5 && domain.size() >= 2) {
             s.kind = NumberSpec::Sum;
             const int a = domain[pick(int(domain.size()))], b = domain[pick(int(domain.size()))];
+            if (rows && pick(3) == 0) {
+                // "aПb": the rows from a to b summed, in either direction.
+                s.numbers.clear();
+                for (int n = std::min(a, b); n <= std::max(a, b); ++n) s.numbers << n;
+                return QString::number(a) + u'П' + QString::number(b);
+            }
             s.numbers = {a, b};
             return QString::number(a) + u'+' + QString::number(b);
         }

@@ -81,11 +81,26 @@ const QString b = "Ф1Т(1)СТР2ГР2";   // 1, 2, 4, -
 TEST(EngineConditionDivisor, MissingOrZeroMeansOne) {
     const QList<std::pair<QVariant, double>> cases = {
         {QVariant(), 1}, {QVariant(QMetaType(QMetaType::Int)), 1}, {"", 1}, {"0", 1}, {0.4, 0.4}, {"x", 1},
-        {3, 3}, {"12", 12}, {-2, -2},
-        // Beyond the range: its end, never a wrapped integer.
-        {"99999999999", kMaxDivisor}, {"1e10", kMaxDivisor}, {-1e300, -kMaxDivisor},
+        {3, 3}, {"12", 12}, {-2, -2}, {"0,5", 0.5}, {" 2,5 ", 2.5},
+        // Beyond the range: kept as stored, never clamped nor wrapped.
+        {"99999999999", 99999999999.0}, {"1e10", 1e10}, {-1e300, -1e300},
     };
     for (const auto &[stored, divisor] : cases) EXPECT_EQ(ConditionDivisor(stored), divisor) << stored.toString().toStdString();
+}
+
+// The check and the store read a divisor alike: what the check accepts is
+// stored as the check read it; beyond the range nothing is accepted.
+TEST(EngineConditionDivisor, CheckAndStoreReadAlike) {
+    for (const QString &text : {"0,5", "2,5", " -0,25", "0.5", "1000000000", "-1000000000", "", "0", "7"}) {
+        double checked = 0;
+        ASSERT_TRUE(ReadConditionDivisor(text, checked)) << text.toStdString();
+        EXPECT_EQ(ConditionDivisor(text), checked) << text.toStdString();
+    }
+    for (const QString &text : {"1000000000,5", "-2e9", "1e10", "x", "1,2,3", "nan", "inf"}) {
+        double checked = 42;
+        EXPECT_FALSE(ReadConditionDivisor(text, checked)) << text.toStdString();
+        EXPECT_EQ(checked, 42);
+    }
 }
 
 TEST(EngineIdLists, TypesThatWouldChangeTheStatementReadAsNone) {
@@ -138,6 +153,22 @@ TEST_F(EngineConditions, SumsAveragesDivisorAndRounding) {
     calc(out);
     EXPECT_EQ(cell(0, 2), 2);       // a half goes to the even neighbour
     EXPECT_EQ(cell(2, 1), 12.5);
+}
+
+// A calculated cell whose terms cancel is 0, not a residue of 1e-17, whether
+// the terms are cells of one institution or one cell of several.
+TEST_F(EngineConditions, SumsThatCancelAreZero) {
+    e.putRef(h1, src, 1, 3, 3, 0.1);
+    e.putRef(h2, src, 1, 3, 3, 0.2);
+    e.putRef(h3, src, 1, 4, 3, 0.3);
+    e.putRef(h1, src, 1, 5, 3, 10.1);
+    e.putRef(h2, src, 1, 5, 3, 20.2);
+    e.putRef(h4, src, 1, 5, 3, -30.3);
+    sum(0, 0, "Ф1Т(1)СТР3ГР3-Ф1Т(1)СТР3ГР4");       // 0.1 + 0.2 - 0.3
+    sum(0, 1, "Ф1Т(1)СТР3ГР5");                      // 10.1 + 20.2 - 30.3 over institutions
+    sum(0, 2, "Ф1Т(1)СТР3ГР3-0.3");
+    calc(out);
+    EXPECT_EQ(cells3x3()[0], (QList<double>{0, 0, 0}));
 }
 
 TEST_F(EngineConditions, AverageOfThreeAndHalfToEven) {

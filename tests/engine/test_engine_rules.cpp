@@ -258,6 +258,19 @@ TEST_F(EngineRules, CyclesExpandPerColumnWithTheDefaultText) {
     EXPECT_FALSE(run.holdsTable());
 }
 
+// A cycle is clipped to the rule's own table also when no reference names
+// it, and a position the list names twice is checked once.
+TEST_F(EngineRules, CyclesCheckEachPositionOnceInTheRulesTable) {
+    run.addRule(1, "8", "0.5", "<=", "константы", "СТР[1..4,3]");
+    run.runControls("Ф12Т[1000]");
+    EXPECT_EQ(errors(), QStringList({"8.00<=0.50\tСТР1Ф12Т[1000]\tконстанты", "8.00<=0.50\tСТР2Ф12Т[1000]\tконстанты",
+                                     "8.00<=0.50\tСТР3Ф12Т[1000]\tконстанты", "8.00<=0.50\tСТР4Ф12Т[1000]\tконстанты"}));
+    RuleRun between{context()};
+    between.addRule(2, "8", "0.5", "<=", "без таблицы", "ГР[2..3]");
+    between.runControls("");
+    EXPECT_EQ(between.errors().texts(), QStringList({"8.00<=0.50\tГР2\tбез таблицы", "8.00<=0.50\tГР3\tбез таблицы"}));
+}
+
 TEST_F(EngineRules, SidesCompareAtTheTwoDecimalsTheyPrint) {
     // 10.1 + 20.2 and 0.1 + 0.2 are not what they print in binary.
     put1000(3, 1, 10.1);

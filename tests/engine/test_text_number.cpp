@@ -1,4 +1,5 @@
 #include "engine/NumberFormat.h"
+#include "engine/RuleEngine.h"
 #include "engine/TextUtil.h"
 #include "engine/ValueMatrix.h"
 #include "platform/Database.h"
@@ -99,6 +100,44 @@ TEST(NumberFormat, LargeValuesShowOnlyTheirDigits) {
     for (const auto &[v, text] : cases) EXPECT_EQ(num::fixed2(v), text) << text.toStdString();
     for (double v : {0.0, -1.0, 999999999999999.0, -999999999999999.0}) EXPECT_TRUE(num::isStorableValue(v)) << v;
     for (double v : {1e15, -1e15, 2.5e20, std::nan(""), HUGE_VAL}) EXPECT_FALSE(num::isStorableValue(v)) << v;
+    // The bound is taken on the value as stored: fifteen digits make 10^15 of it.
+    EXPECT_FALSE(num::isStorableValue(999999999999999.9));
+    EXPECT_FALSE(num::isStorableValue(-999999999999999.6));
+    EXPECT_TRUE(num::isStorableValue(999999999999999.4));
+    EXPECT_TRUE(num::isStorableValue(99999999999999.98));
+    // From 10^15 on fifteen digits and zeros, never the digits of the binary value.
+    const QList<std::pair<double, QString>> large = {
+        {3857142857142859776.0, "3857142857142860000"}, {-1e17 / 3, "-33333333333333300"},
+        {1e15, "1000000000000000"},                     {2.0 / 3 * 1e20, "66666666666666700000"},
+    };
+    for (const auto &[v, text] : large) EXPECT_EQ(num::fixed2(v), text) << text.toStdString();
+    // Whole numbers alike.
+    EXPECT_EQ(num::wholeText(3857142857142859776.0), "3857142857142860000");
+    EXPECT_EQ(num::wholeText(-2.5), "-3");
+    EXPECT_EQ(num::wholeText(-0.4), "0");
+    EXPECT_EQ(num::wholeText(999999999999999.0), "999999999999999");
+}
+
+// Rules, calculated cells and indicators share one arithmetic: a sum keeps
+// the precision of its terms, so a divisor that cancels divides by 0 and gives 0.
+TEST(NumberFormat, ArithmeticOfSumsThatCancel) {
+    num::Sum sum;
+    for (double t : {0.1, 0.2, -0.3}) sum.add(t);
+    EXPECT_EQ(sum.value(), 0.0);
+    num::Sum kept;
+    for (double t : {0.1, 0.2}) kept.add(t);
+    EXPECT_EQ(kept.value(), 0.1 + 0.2);
+    const QList<std::pair<QString, QString>> cases = {
+        {"0.30/(0.10+0.20-0.30)", "0.00"},
+        {"6/(10.10+20.20-30.30)", "0.00"},
+        {"(0.1+0.2-0.3)*1000000000000", "0.00"},
+        {"1-0.9-0.1", "0.00"},
+        {"5/(0.1+0.2)", "16.67"},
+        {"-(0.1+0.2-0.3)+7", "7.00"},
+        {"100000000000000*3/7", "42857142857142.9"},
+        {"9000000000000000000/7", "1285714285714290000"},
+    };
+    for (const auto &[expr, value] : cases) EXPECT_EQ(EvaluateExpression(expr), value) << expr.toStdString();
 }
 
 // Messages quote a field of at most 100 characters.

@@ -141,6 +141,18 @@ TEST_F(CalcRuleTest, DivisorsAreKeptOrRefusedNeverWrapped) {
         EXPECT_THROW(SaveCalcRule(21, {RuleKind::Cell, 0, 0}, f, true), db::Error) << bad.toStdString();
         EXPECT_EQ(storedRule(21, 0, 0).values[6].toDouble(), 0.25) << bad.toStdString();
     }
+    // A stored divisor beyond the range is shown as it is, and saving it back
+    // is refused with a message: never clamped to the range's end.
+    db::exec(db::kMain, "update conditions set koeff=1e10 where tid=21");
+    f = *ReadCalcRule(21, {RuleKind::Cell, 0, 0});
+    EXPECT_EQ(f.koeff, "10000000000");
+    try {
+        SaveCalcRule(21, {RuleKind::Cell, 0, 0}, f, true);
+        ADD_FAILURE() << "saved";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("Делитель \"10000000000\" не сохранен"))) << e.message().toStdString();
+    }
+    EXPECT_EQ(storedRule(21, 0, 0).values[6].toDouble(), 1e10);
 }
 
 TEST_F(CalcRuleTest, OldStoredTypesWithTrailingCommaLoseOnlyTheComma) {

@@ -295,4 +295,13 @@ TEST_F(FormListTest, ConditionsImportKeepsToItsFormAndRefusesBrokenFiles) {
     EXPECT_EQ(db::scalar(m, "select group_concat(\"row\" || '|' || type || '|' || condition || '|' || koeff || '|' || "
                             "country || '|' || types, ';') from conditions").toString(),
               QStringLiteral("1|0|условие\n\r|3|1|2,5;2|1||1|0|*"));
+
+    // A divisor with a decimal comma is stored as the check read it, never as 1.
+    ASSERT_TRUE(cp1251::writeLines(other, {"Ф47\t(1000)\t1\t2\tTrue\tx\t\t0,5\tFalse\tFalse\t*",
+                                           "Ф47\t(1000)\t2\t2\tTrue\tx\t\t 2,5 \tFalse\tFalse\t*",
+                                           "Ф47\t(1000)\t3\t2\tTrue\tx\t\t-1000000000\tFalse\tFalse\t*"}));
+    EXPECT_EQ(importConditions(ids::FormF47, "Ф47", other).imported, 3);
+    EXPECT_EQ(db::scalar(m, "select group_concat(koeff, ';') from (select koeff from conditions order by \"row\")")
+                  .toString(),
+              QStringLiteral("0.5;2.5;-1000000000"));
 }

@@ -121,6 +121,42 @@ TEST_F(TableWindowTest, TypingSavesEachCellAtOnce) {
     QTest::keyClick(g, Qt::Key_E, Qt::ControlModifier);
 }
 
+// In a whole-number table the separator and its fraction are refused as they
+// are typed: "12,5" is never stored as 125.
+TEST_F(TableWindowTest, WholeNumberTableNeverMultipliesATypedValue) {
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    QWidget *g = w->StringGrid1;
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "12,5");
+    EXPECT_EQ(w->CellEditText(), "12");
+    QTest::keyClick(g, Qt::Key_Right);
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 12.0));
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+}
+
+// In a table of decimals a value that fifteen digits make 10^15 is refused
+// as well: the bound is taken on the value as it would be stored.
+TEST_F(TableWindowTest, TypedValueRoundingToTheBoundIsRefused) {
+    db::exec(db::kMain, "update tables set floattype=1 where ident=?", {sample::ids::TableF30Staff});
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    QWidget *g = w->StringGrid1;
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "999999999999999,9");
+    QTest::keyClick(g, Qt::Key_Right);
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 50.0));
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("(Строка 1, Графа 4) не может быть сохранено")))
+        << dialogs.messages.join('\n').toStdString();
+    QTest::keyClick(g, Qt::Key_E, Qt::ControlModifier);
+    dialogs.messages.clear();
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "99999999999999,5");
+    QTest::keyClick(g, Qt::Key_Right);
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 99999999999999.5));
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+}
+
 TEST_F(TableWindowTest, SaveDecidesFromStoredValueNotDisplayedText) {
     // A stored 0.004 shows as "0.00" in a decimal table; typing over it must update that row, not add a second one.
     db::exec(db::kData, "update data set data=0.004 where hospital=? and \"table\"=? and \"column\"=5 and \"row\"=5",

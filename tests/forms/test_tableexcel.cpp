@@ -94,7 +94,8 @@ TEST_F(TableExcelTest, SheetNamesAndWidths) {
 }
 
 TEST_F(TableExcelTest, InputRoundTripKeepsEveryValue) {
-    // A stored value binary holds inexactly comes back the same.
+    // A stored value binary holds inexactly comes back the same (in a table of decimals).
+    db::exec(db::kMain, "update tables set floattype=1 where ident=?", {sample::ids::TableF30Staff});
     db::exec(db::kData, "update data set data=? where hospital=? and \"table\"=? and \"column\"=5 and \"row\"=5",
              {10.1, sample::ids::SouthHospital, sample::ids::TableF30Staff});
     const Cells before = stored();
@@ -124,7 +125,7 @@ TEST_F(TableExcelTest, LoadFromTheTableWindow) {
     const Cells other = stored(sample::ids::SouthHospital, sample::ids::TableF30Visits);
     office::ExcelWorkbook book = office::ExcelWorkbook::open(writtenFile("edit.xlsx"));
     office::ExcelSheet &sheet = *book.findSheet("Ф30(1000)");
-    sheet.setValue(5, 5, QStringLiteral(" 12.25 "));   // a number typed as text
+    sheet.setValue(5, 5, QStringLiteral(" 12 "));   // a number typed as text
     sheet.setValue(6, 5, QVariant());                 // emptied: no stored value
     sheet.setValue(1, 1, QStringLiteral("ignored"));
     book.saveAs(fx.root() + "edited.xlsx");
@@ -133,7 +134,7 @@ TEST_F(TableExcelTest, LoadFromTheTableWindow) {
     dialogs.files.push_back(fx.root() + "edited.xlsx");
     w->Excel2->trigger();
     Cells expected = before;
-    expected[{5, 5}] = 12.25;
+    expected[{5, 5}] = 12;
     expected.remove({5, 6});
     EXPECT_EQ(stored(), expected);
     EXPECT_EQ(stored(sample::ids::SouthHospital, sample::ids::TableF30Visits), other);
@@ -164,6 +165,13 @@ TEST_F(TableExcelTest, BadSheetChangesNothing) {
         {"a larger table below", [](office::ExcelSheet &s) { s.setValue(10, 6, 0.1); }, {"F10", "строению"}},
         {"a larger table right", [](office::ExcelSheet &s) { s.setValue(5, 9, 10.1); }, {"I5", "строению"}},
         {"past fifteen digits", [](office::ExcelSheet &s) { s.setValue(6, 5, -1e15); }, {"E6", "пределов"}},
+        // A whole-number table takes whole numbers, as typing does.
+        {"fraction in a whole-number table", [](office::ExcelSheet &s) { s.setValue(6, 5, 123.5); },
+         {"E6", "123.5 не целое"}},
+        {"fraction as text in a whole-number table", [](office::ExcelSheet &s) { s.setValue(6, 5, QStringLiteral("12,5")); },
+         {"E6", "12.5 не целое"}},
+        {"rounds to fifteen digits past them", [](office::ExcelSheet &s) { s.setValue(6, 5, -999999999999999.9); },
+         {"E6", "пределов"}},
         {"merge over values", [](office::ExcelSheet &s) { s.range(6, 5, 6, 6).merge(); }, {"E6:F6", "объединены"}},
         {"formula without its result", [](office::ExcelSheet &s) { s.setValue(7, 6, QStringLiteral("@FORMULA@")); },
          {"F7", "формула"}},

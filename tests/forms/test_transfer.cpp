@@ -273,6 +273,9 @@ TEST(TransferPolicy, RefusedFilesChangeNothingAndSayWhy) {
         {"other year", {line("5", "2025", "Ф30", "(1000)", 4, 5)}, {"2025"}},
         {"huge", {good, line("1.7e308", "2026", "Ф30", "(1000)", 4, 6)}, {"строка 2", "1.7e308"}},
         {"past fifteen digits", {line("-1000000000000000", "2026", "Ф30", "(1000)", 4, 6)}, {"строка 1"}},
+        // Stored with fifteen digits it would be 10^15: the bound is taken after the rounding.
+        {"rounds to fifteen digits past them", {good, line("999999999999999.9", "2026", "Ф30", "(1000)", 4, 6)},
+         {"строка 2"}},
         {"empty", {}, {"пуст. Данные не изменены."}},
         {"no line for the target", {line("5", "2026", "Ф99", "(1000)", 4, 5)},
          {"нет данных", "Строки неизвестных форм и таблиц пропущены: 1 (Ф99 (1000))"}},

@@ -57,6 +57,27 @@ TEST_F(IndicatorEvaluation, SampleSetInTerrainMode) {
     EXPECT_EQ(e.computedIdentifiers, QStringList{QStringLiteral("ВРАЧИ=100.00")});
 }
 
+// A divisor whose terms cancel is 0, so the quotient is 0.00; large values
+// show only the fifteen digits a value has.
+TEST_F(IndicatorEvaluation, SumsThatCancelAndLargeValuesInventNoDigits) {
+    putRepData(ReportNorth, 6, 2, 0.1);
+    putRepData(ReportNorth, 6, 3, 0.2);
+    putRepData(ReportNorth, 6, 4, 0.3);
+    putRepData(ReportNorth, 7, 2, 10.1);
+    putRepData(ReportNorth, 7, 3, 20.2);
+    putRepData(ReportNorth, 7, 4, 30.3);
+    putRepData(ReportNorth, 6, 5, 40000000000000.37);
+    setMode(ReportMode::Terrain, ValueTable::RepData, ReportNorth);
+    const QString r = QStringLiteral("Ф30Т[1000]");
+    const qint64 t = makeSet({r + "СТР4ГР6/(" + r + "СТР2ГР6+" + r + "СТР3ГР6-" + r + "СТР4ГР6)",
+                              r + "СТР4ГР7/(" + r + "СТР2ГР7+" + r + "СТР3ГР7-" + r + "СТР4ГР7)",
+                              r + "СТР[2..3]ГР6-" + r + "СТР4ГР6",
+                              r + "СТР5ГР6",
+                              r + "СТР5ГР6*100000/1.05"});
+    EXPECT_EQ(column1(EvaluateSet(g_work, t)),
+              (QStringList{"0.00", "0.00", "0.00", "40000000000000.4", "3809523809523850000"}));
+}
+
 TEST_F(IndicatorEvaluation, SampleSetInTypesMode) {
     setMode(ReportMode::Types, ValueTable::Data, 0, QStringLiteral("5,9"));
     const EvaluatedSet e = EvaluateSet(g_work, SetStaffing);

@@ -133,6 +133,24 @@ TEST_F(UpdateInstall, ControlFilesAreTakenWholeOrNotAtAll) {
     }
     EXPECT_FALSE(InsertControlLines(mainDb(), fx.root() + "missing.orv"));
 
+    // One rule of the form refused by the check: the form's rules stay as
+    // they were, and the log says why, not that the file holds another
+    // form's rules.
+    InitUpdateLogger(fx.root());
+    writeText(f, {"\"Ф30\",\"(1000)\",\"СТР[1]ГР[4]\",\"=\",\"0\",\"\",\"c\"",
+                  "\"Ф30\",\"(1000)\",\"СТР[6]ГР4\",\"=\",\"0\",\"\",\"вне таблицы\""});
+    EXPECT_FALSE(InstallFormControls(mainDb(), "Ф30", f, 1));
+    EXPECT_EQ(ruleCount(), 3);
+    QStringList log;
+    cp1251::readLines(UpdateLogFileName(), log);
+    CloseUpdateLogger();
+    const QString logged = log.join('\n');
+    EXPECT_TRUE(logged.contains(QStringLiteral("Контроль не установлен: Левая часть: Строка № 6 вне рабочей области")))
+        << logged.toStdString();
+    EXPECT_TRUE(logged.contains(QStringLiteral("Контроли формы Ф30 не установлены: правил, не прошедших проверку, — 1")))
+        << logged.toStdString();
+    EXPECT_FALSE(logged.contains(QStringLiteral("не относящиеся"))) << logged.toStdString();
+
     // The form line is taken only when its fields can be told apart; its flag
     // is "Да"/"Нет" or "True"/"False", each by its meaning.
     struct Case { const char *line; bool taken; bool net; };

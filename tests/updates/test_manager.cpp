@@ -769,7 +769,7 @@ TEST(UpdateWindow, ABackupRuleTheCheckRefusesTodayIsRestoredAndNamed) {
     TUpdateForm w;
     s.open(w);
     EXPECT_TRUE(press(s, w, "vR", w.Button2).startsWith("Ошибка при установке обновления."));
-    EXPECT_TRUE(logText().contains("ERROR: Файл контролей формы Ф30: правил, не прошедших проверку: 1"));
+    EXPECT_TRUE(logText().contains("ERROR: Контроли формы Ф30 не установлены: правил, не прошедших проверку, — 1"));
     ASSERT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
     // The structure editor deletes the last row of table (1000) and leaves the rules as they are.
     db::exec(mainDb(), "update tables set rowcount=rowcount-1 where tablen='(1000)' and form="
