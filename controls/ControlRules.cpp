@@ -259,11 +259,10 @@ namespace {
 // A cycle as one bracketed group: its marker as typed, then "[", the list,
 // "]", whether it was typed with brackets ("СТР[2..3]", "стр [2..3]") or
 // without ("стр2..3", "ГР 4"). Empty for an unclosed "[".
-QString cycleGroup(const QString &cycle, const notation::Cycle &kind) {
-    const QString marker = cycle.trimmed().left(notation::Marker(kind.line).size());
+QString cycleGroup(const notation::Cycle &kind) {
     QStringView list;
     if (!notation::ListOfPart(kind.after, list)) return {};
-    return marker + u'[' + list.toString() + u']';
+    return kind.marker + u'[' + list.toString() + u']';
 }
 
 } // namespace
@@ -272,7 +271,7 @@ QString InsertCycle(const QString &text, const QString &cycle) {
     if (text.isEmpty() || cycle.isEmpty()) return text;
     const notation::Cycle kind = notation::ReadCycle(cycle);
     if (!kind.found) return text;
-    const QString group = cycleGroup(cycle, kind);
+    const QString group = cycleGroup(kind);
     if (group.isEmpty()) return text;
     const QString up = text::upper(text);
     // The old group with its "]" gives way to the cycle.

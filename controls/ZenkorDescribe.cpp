@@ -17,37 +17,41 @@ namespace zenkor {
 
 namespace {
 
-QString renumber(const QString &side, const NameValueList *map, const QString &keyword) {
+// Each group of the line whose list is one whole number the map knows gets
+// the map's number; a group inside another one's list is part of that list.
+QString renumber(const QString &side, const NameValueList *map, notation::Line line) {
     if (!map) return side;
-    QString s = side;
-    int from = 0;
-    while (true) {
-        const int open = int(text::upper(s).indexOf(keyword, from));
-        if (open < 0) break;
-        const int start = open + int(keyword.size());
-        const int close = int(s.indexOf(u']', start));
-        if (close < 0) break;
-        bool ok = false;
-        const qint64 n = s.mid(start, close - start).toLongLong(&ok);
-        const QString value = ok ? map->value(QString::number(n)) : QString();
-        if (!value.isEmpty()) {
-            s.replace(start, close - start, value);
-            from = start + int(value.size());
-        } else {
-            from = close + 1;
-        }
+    struct Edit {
+        qsizetype from, to;
+        QString value;
+    };
+    QList<Edit> edits;
+    qsizetype next = 0;
+    for (const notation::Group &g : notation::FindGroups(notation::Upper(side), false)) {
+        if (g.line != line || g.at < next) continue;
+        if (g.close < 0) break;
+        next = g.close + 1;
+        QList<notation::NumberSpan> items;
+        const QStringView list = QStringView(side).mid(g.open + 1, g.close - g.open - 1);
+        if (!notation::ReadListItems(list, items, false) || items.size() != 1 ||
+            items[0].first != items[0].second || items[0].first >= notation::kHugeBound)
+            continue;
+        const QString value = map->value(QString::number(items[0].first));
+        if (!value.isEmpty()) edits.append({g.open + 1, g.close, value});
     }
+    QString s = side;
+    for (qsizetype i = edits.size() - 1; i >= 0; --i) s.replace(edits[i].from, edits[i].to - edits[i].from, edits[i].value);
     return s;
 }
 
 } // namespace
 
 QString RenumberRowRefs(const QString &side, const NameValueList *map) {
-    return renumber(side, map, QStringLiteral("СТР["));
+    return renumber(side, map, notation::Line::Rows);
 }
 
 QString RenumberColumnRefs(const QString &side, const NameValueList *map) {
-    return renumber(side, map, QStringLiteral("ГР["));
+    return renumber(side, map, notation::Line::Columns);
 }
 
 } // namespace zenkor
@@ -192,11 +196,11 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
     const QString left = describeSide(lft, numbering);
     const QString right = describeSide(rght, numbering);
 
-    const QString cycle = text::upper(cycl).trimmed();
+    const notation::Cycle cycle = notation::ReadCycle(cycl);
     QString kind, list;
     bool all = false;
     // The list as the rule check and the rule run read it.
-    const QString cycleList = notation::ReadCycle(cycl).list();
+    const QString cycleList = cycle.list();
     // "All" means exactly the body: rows 1..rowcount-fixrows, columns
     // fixcols+1..colcount in the rule notation, the list read as a whole.
     auto coversExactly = [](const QString &l, qint64 first, qint64 last) {
@@ -205,7 +209,7 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
         spans = notation::CanonicalSpans(spans);
         return spans.size() == 1 && spans.first() == notation::NumberSpan(first, last);
     };
-    if (cycle.startsWith(QStringLiteral("СТР"))) {
+    if (cycle.found && cycle.line == notation::Line::Rows) {
         kind = QStringLiteral("стр");
         list = cycleList;
         const int rowcount = geometry.value(3).toInt();
@@ -214,7 +218,7 @@ QString TControlMatchImporter::BuildControlDescription(qint64 formId, const QStr
             list.replace(u',', u'+');
             list.replace(QStringLiteral(".."), QStringLiteral("+..+"));
         }
-    } else if (cycle.startsWith(QStringLiteral("ГР"))) {
+    } else if (cycle.found) {
         kind = QStringLiteral("гр");
         list = cycleList;
         const int colcount = geometry.value(2).toInt();

@@ -6,29 +6,7 @@
 
 namespace zenkor {
 
-namespace {
-const QString kRow = QStringLiteral("СТР");
-const QString kCol = QStringLiteral("ГР");
-
-bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
-} // namespace
-
-QString BracketNumbersAfterRowCol(const QString &text) {
-    QString s = text;
-    QString up = text::upper(s);
-    for (int i = int(s.size()) - 1; i >= 0; --i) {
-        const bool afterCol = i >= 1 && QStringView(up).mid(i - 1, 2) == kCol;
-        const bool afterRow = i >= 2 && QStringView(up).mid(i - 2, 3) == kRow;
-        if (!afterCol && !afterRow) continue;
-        if (i + 1 >= s.size() || !isAsciiDigit(s.at(i + 1))) continue;
-        int end = i + 1;
-        while (end < s.size() && isAsciiDigit(s.at(end))) ++end;
-        s.insert(end, u']');
-        s.insert(i + 1, u'[');
-        up = text::upper(s);
-    }
-    return s;
-}
+QString BracketNumbersAfterRowCol(const QString &text) { return notation::BracketBareNumbers(text); }
 
 QString AttachCycle(const QString &text, const QString &cycle) {
     if (text.isEmpty() || cycle.isEmpty()) return text;

@@ -24,74 +24,11 @@
 
 namespace {
 
-const QChar kF = u'Ф';
 const QString kCrLf = QStringLiteral("\r\n");
 const QString kArrow = QStringLiteral(" -> ");
 const QString kPreviousSeparator = QStringLiteral("--- Расшифровка из прошлого года ---");
 
 QString errorText(const std::exception &e) { return QString::fromUtf8(e.what()); }
-
-QString upperSameLength(const QString &text) {
-    QString up = text;
-    for (QChar &c : up) c = c.toUpper();
-    return up;
-}
-
-bool isDigitOrLatin(QChar c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
-
-// A "(" that follows the letter Т (Cyrillic or Latin), blanks and tabs between allowed.
-bool opensTableBracket(const QString &up, int at) {
-    int k = at - 1;
-    while (k >= 0 && (up[k] == u' ' || up[k] == u'\t')) --k;
-    return k >= 0 && (up[k] == u'Т' || up[k] == u'T');
-}
-
-// The word AND/OR at position j, standing apart from digits and Latin letters.
-bool isLogicalWord(const QString &up, int j) {
-    for (const QString &w : {QStringLiteral("AND"), QStringLiteral("OR")}) {
-        if (up.mid(j, w.size()) != w) continue;
-        const bool beforeFree = j == 0 || !isDigitOrLatin(up[j - 1]);
-        const int after = j + int(w.size());
-        const bool afterFree = after >= up.size() || !isDigitOrLatin(up[after]);
-        if (beforeFree && afterFree) return true;
-    }
-    return false;
-}
-
-// End (exclusive) of the reference that starts with the "Ф" at s.
-int referenceEnd(const QString &up, int s) {
-    bool inTable = false;
-    const int n = int(up.size());
-    for (int j = s + 1; j < n; ++j) {
-        const QChar c = up[j];
-        if (c == kF) return j;
-        if (c == u'(') {
-            if (!inTable && opensTableBracket(up, j)) inTable = true;
-            continue;
-        }
-        if (c == u')') {
-            if (inTable) {
-                inTable = false;
-                continue;
-            }
-            return j;
-        }
-        if (c == u'<' || c == u'>') return j;
-        if (c == u'=' && !(j + 1 < n && up[j + 1] == u'=')) return j;
-        if (inTable) continue;
-        if (isLogicalWord(up, j)) return j;
-        if (c == u'*' || c == u'/') return j;
-        if (c == u'+' || c == u'-') {
-            const QChar before = up[j - 1];
-            const bool sign = before == u'(' || before == u'*' || before == u'+' || before == u'-' ||
-                              before == u'/' || before == u'[';
-            if (!sign) return j;
-        }
-    }
-    return n;
-}
 
 // The lines of a list in stored numbering (reference number + offset),
 // clipped to low..high; a list naming more lines than that gives its ranges.
@@ -173,18 +110,10 @@ QColor windowColor(QWidget *w) { return QApplication::palette(w).color(QPalette:
 // ---- Finding references ---------------------------------------------------
 
 QList<ReferenceSpan> ScanReferences(const QString &text) {
-    const QString up = upperSameLength(text);
+    const QString up = notation::Upper(text);
     QList<ReferenceSpan> spans;
-    int from = 0;
-    while (true) {
-        const int s = up.indexOf(kF, from);
-        if (s < 0) break;
-        const int stop = referenceEnd(up, s);
-        int end = stop;
-        while (end > s + 1 && up[end - 1].isSpace()) --end;
-        spans.append({s, end, SquareTableBrackets(up.mid(s, end - s))});
-        from = stop > s ? stop : s + 1;
-    }
+    for (const notation::Part &p : notation::FindReferences(up))
+        spans.append({int(p.at), int(p.end), SquareTableBrackets(p.in(up).toString())});
     return spans;
 }
 

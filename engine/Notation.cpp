@@ -22,6 +22,106 @@ const QString kDots = QStringLiteral("..");
 
 const QString &Marker(Line line) { return line == Line::Rows ? kRow : kCol; }
 
+QString Upper(QStringView text) {
+    QString up = text.toString();
+    for (QChar &c : up) c = c.toUpper();
+    return up;
+}
+
+namespace {
+
+bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+bool isDigitOrLatin(QChar c) {
+    return isAsciiDigit(c) || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+// A "(" that follows the letter Т (Cyrillic or Latin), blanks and tabs between allowed.
+bool opensTableBracket(QStringView up, qsizetype at) {
+    qsizetype k = at - 1;
+    while (k >= 0 && (up[k] == u' ' || up[k] == u'\t')) --k;
+    return k >= 0 && (up[k] == u'Т' || up[k] == u'T');
+}
+
+// The word AND/OR at position j, standing apart from digits and Latin letters.
+bool isLogicalWord(QStringView up, qsizetype j) {
+    for (QStringView w : {QStringView(u"AND"), QStringView(u"OR")}) {
+        if (up.mid(j, w.size()) != w) continue;
+        const bool beforeFree = j == 0 || !isDigitOrLatin(up[j - 1]);
+        const qsizetype after = j + w.size();
+        const bool afterFree = after >= up.size() || !isDigitOrLatin(up[after]);
+        if (beforeFree && afterFree) return true;
+    }
+    return false;
+}
+
+// End (exclusive) of the reference that starts with the "Ф" at s.
+qsizetype referenceEnd(QStringView up, qsizetype s) {
+    bool inTable = false;
+    const qsizetype n = up.size();
+    for (qsizetype j = s + 1; j < n; ++j) {
+        const QChar c = up[j];
+        if (c == kForm[0]) return j;
+        if (c == u'(') {
+            if (!inTable && opensTableBracket(up, j)) inTable = true;
+            continue;
+        }
+        if (c == u')') {
+            if (inTable) {
+                inTable = false;
+                continue;
+            }
+            return j;
+        }
+        if (c == u'<' || c == u'>') return j;
+        if (c == u'=' && !(j + 1 < n && up[j + 1] == u'=')) return j;
+        if (inTable) continue;
+        if (isLogicalWord(up, j)) return j;
+        if (c == u'*' || c == u'/') return j;
+        if (c == u'+' || c == u'-') {
+            const QChar before = up[j - 1];
+            const bool sign = before == u'(' || before == u'*' || before == u'+' || before == u'-' ||
+                              before == u'/' || before == u'[';
+            if (!sign) return j;
+        }
+    }
+    return n;
+}
+
+} // namespace
+
+QList<Part> FindReferences(QStringView up) {
+    QList<Part> out;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype s = up.indexOf(kForm, from);
+        if (s < 0) break;
+        const qsizetype stop = referenceEnd(up, s);
+        qsizetype end = stop;
+        while (end > s + 1 && up[end - 1].isSpace()) --end;
+        out.append(Part{s, end});
+        from = stop > s ? stop : s + 1;
+    }
+    return out;
+}
+
+QString BracketBareNumbers(const QString &text) {
+    const QString up = Upper(text);
+    QString s = text;
+    // From the right, so that the positions before each insertion stay those of up.
+    for (qsizetype i = up.size() - 1; i >= 0; --i) {
+        const bool afterCol = i >= 1 && QStringView(up).mid(i - 1, 2) == kCol;
+        const bool afterRow = i >= 2 && QStringView(up).mid(i - 2, 3) == kRow;
+        if (!afterCol && !afterRow) continue;
+        if (i + 1 >= up.size() || !isAsciiDigit(up.at(i + 1))) continue;
+        qsizetype end = i + 1;
+        while (end < up.size() && isAsciiDigit(up.at(end))) ++end;
+        s.insert(end, u']');
+        s.insert(i + 1, u'[');
+    }
+    return s;
+}
+
 Markers FindMarkers(QStringView s) {
     Markers m;
     const qsizetype starts[4] = {s.indexOf(kForm), s.indexOf(kTable), s.indexOf(kRow), s.indexOf(kCol)};
@@ -122,6 +222,7 @@ Cycle ReadCycle(const QString &cycle) {
         if (!up.startsWith(Marker(line))) continue;
         c.found = true;
         c.line = line;
+        c.marker = t.left(Marker(line).size());
         c.after = t.mid(Marker(line).size());
         break;
     }

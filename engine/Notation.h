@@ -55,6 +55,10 @@ enum class Line { Rows, Columns };
 // "СТР" or "ГР".
 const QString &Marker(Line line);
 
+// The text upper-cased character by character: every position is still that
+// of the text ("ß" stays), so what is found in it can be cut from the text.
+QString Upper(QStringView text);
+
 // One part of a reference: from its marker (included) up to the next marker
 // or the end of the text; at is -1 when the reference has no such part.
 struct Part {
@@ -70,6 +74,19 @@ struct Markers {
     const Part &line(Line l) const { return l == Line::Rows ? rows : columns; }
 };
 Markers FindMarkers(QStringView upperText);
+
+// Where each reference of an upper-cased expression stands: from its "Ф" up
+// to the first sign that ends it, blanks before that sign left out. A
+// reference ends at the next "Ф", at "<", ">", a lone "=", and, outside its
+// table's round brackets ("Т(", blanks allowed between), at ")", "*", "/",
+// the words AND and OR standing apart from digits and Latin letters, and
+// "+" or "-" unless it is a sign (right after "(", "[", or another of + - * /).
+QList<Part> FindReferences(QStringView upperText);
+
+// The run of digits right behind a "СТР" or "ГР" (any case) put into square
+// brackets: "гр5" -> "гр[5]", "СТР12ГР3" -> "СТР[12]ГР[3]"; "ГР 5" and
+// "ГР[5]" stay as they are.
+QString BracketBareNumbers(const QString &text);
 
 // A "СТР[" or "ГР[" group: where its marker starts, its "[" and the "]" that
 // closes it (-1 when it is never closed).
@@ -106,6 +123,7 @@ bool ListOfPart(QStringView part, QStringView &list);
 struct Cycle {
     bool found = false;   // false when the text starts with neither marker
     Line line = Line::Rows;
+    QString marker;       // the marker as written ("стр")
     QString after;        // the text after the marker, as written
     // The list as the rule check and the rule run read it (ListOfPart);
     // "after" itself, which no list reader takes, when it is none.

@@ -23,9 +23,6 @@
 
 namespace {
 
-const QString kRow = QStringLiteral("СТР");
-const QString kCol = QStringLiteral("ГР");
-
 // ---- Arithmetic -----------------------------------------------------------------
 
 // Recursive descent over number and operator tokens: + - * / with the usual
@@ -558,7 +555,6 @@ QList<RuleCopy> expandRules(const QList<RuleRun::Rule> &rules, const QString &de
             continue;
         }
         const notation::Cycle cycleText = notation::ReadCycle(cycle);
-        const QString marker = !cycleText.found ? QString() : notation::Marker(cycleText.line);
         QList<int> numbers;
         bool bad = !cycleText.found;
         if (!bad) {
@@ -577,7 +573,7 @@ QList<RuleCopy> expandRules(const QList<RuleRun::Rule> &rules, const QString &de
             copies.append(base);
             continue;
         }
-        const qint64 kind = marker == kCol ? 1 : 2;
+        const qint64 kind = cycleText.line == notation::Line::Columns ? 1 : 2;
         // The cycle text of each copy is made only when it is needed; a
         // position the list names twice is checked once.
         QSet<int> seen;
@@ -588,7 +584,7 @@ QList<RuleCopy> expandRules(const QList<RuleRun::Rule> &rules, const QString &de
             c.cycleKind = int(kind);
             c.cycleNumber = number;
             c.cycleKey = number >= 0 ? (kind << 32) | number : -1;
-            if (c.cycleKey < 0) c.cycle = marker + QString::number(number) + defaultText;
+            if (c.cycleKey < 0) c.cycle = notation::Marker(cycleText.line) + QString::number(number) + defaultText;
             copies.append(c);
         }
     }
@@ -648,7 +644,7 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
     QList<RuleCopy> copies = expandRules(rules, defaultText, bounds);
     auto cycleText = [&](const RuleCopy &c) {
         if (c.cycleKind == 0) return c.cycle;
-        return QString((c.cycleKind == 1 ? kCol : kRow) % QString::number(c.cycleNumber) % defaultText);
+        return QString(notation::Marker(c.cycleKind == 1 ? notation::Line::Columns : notation::Line::Rows) % QString::number(c.cycleNumber) % defaultText);
     };
 
     // Complete each reference of each copy with the copy's cycle text.

@@ -130,9 +130,10 @@ QList<QRect> titleLineRects(const QList<QPoint> &at, const QStringList &lines, b
 QString compactNumberList(QList<int> numbers) {
     QList<notation::NumberSpan> spans;
     for (int n : numbers) spans.append({n, n});
-    const QString list = notation::WriteNumberSpans(notation::CanonicalSpans(spans));
-    if (list.contains(u',') || list.contains(QStringLiteral("..")))
-        return u'[' + list + u']';
+    spans = notation::CanonicalSpans(spans);
+    const QString list = notation::WriteNumberSpans(spans);
+    // More than one number in brackets.
+    if (notation::SpanCount(spans) > 1) return u'[' + list + u']';
     return list;
 }
 

@@ -159,8 +159,8 @@ TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
 
 // The routines above are every loop over the text of a book line: a new loop in the import's files must join the table.
 TEST(ZenkorTextLoops, EveryLoopIsInTheContractTable) {
-    const QHash<QString, int> known = {{"ZenkorConvert.cpp", 16}, {"ZenkorDescribe.cpp", 4}, {"ZenkorImporter.cpp", 2},
-                                       {"ZenkorNormalize.cpp", 1}, {"ZenkorProof.cpp", 5}, {"ZenkorTable.cpp", 3}};
+    const QHash<QString, int> known = {{"ZenkorConvert.cpp", 16}, {"ZenkorDescribe.cpp", 3}, {"ZenkorImporter.cpp", 2},
+                                       {"ZenkorNormalize.cpp", 0}, {"ZenkorProof.cpp", 5}, {"ZenkorTable.cpp", 3}};
     const QDir dir(KELVANA_SOURCE_DIR "/controls");
     for (const QString &name : dir.entryList({"Zenkor*.cpp"}, QDir::Files)) {
         QFile f(dir.filePath(name));

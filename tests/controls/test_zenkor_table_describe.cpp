@@ -35,6 +35,24 @@ TEST(ZenkorDescribe, RenumbersOnlyWholeNumbersTheMapKnows) {
     EXPECT_EQ(zenkor::RenumberRowRefs(QStringLiteral("СТР[2]"), nullptr), QStringLiteral("СТР[2]"));
 }
 
+// A group's list is read as the notation reads it: blanks and leading zeros
+// are a number, so is a range of one number, a sign or a trailing comma makes
+// it no one number, and a group inside another one's list is part of that list.
+TEST(ZenkorDescribe, RenumbersListsAsTheNotationReadsThem) {
+    NameValueList map;
+    map.setValue(QStringLiteral("2"), QStringLiteral("02"));
+    const QPair<QString, QString> rows[] = {
+        {"стр[ 2 ]+Стр[002]", "стр[02]+Стр[02]"},
+        {"СТР[+2]+СТР[2,]+СТР[2..2]+СТР[1..2]", "СТР[+2]+СТР[2,]+СТР[02]+СТР[1..2]"},
+        {"СТР[99999999999999999999]+СТР[-2]", "СТР[99999999999999999999]+СТР[-2]"},
+        {"СТР[СТР[2]]СТР[2]", "СТР[СТР[2]]СТР[02]"},
+        {"ßстр[2]", "ßстр[02]"},
+    };
+    for (const auto &[side, renumbered] : rows)
+        EXPECT_EQ(zenkor::RenumberRowRefs(side, &map), renumbered) << side.toStdString();
+    EXPECT_EQ(zenkor::RenumberColumnRefs(QStringLiteral("СТР[ГР[2]]гр[2]"), &map), QStringLiteral("СТР[ГР[02]]гр[02]"));
+}
+
 TEST(ZenkorDescribe, FillsDescriptionsOfImportedRules) {
     SampleFixture fx;
     fx.reloadCaches();

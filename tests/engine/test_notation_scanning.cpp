@@ -1,0 +1,83 @@
+// The notation's scanners of whole texts: where references stand in an
+// expression, bare numbers after the line markers, a cycle's marker as written.
+#include "engine/Notation.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The references of a text as their own texts.
+QStringList referencesOf(const QString &text) {
+    const QString up = notation::Upper(text);
+    QStringList out;
+    for (const notation::Part &p : notation::FindReferences(up)) out << p.in(text).toString();
+    return out;
+}
+
+} // namespace
+
+TEST(NotationScanning, UpperKeepsEveryPosition) {
+    EXPECT_EQ(notation::Upper(u"ф30т[1000]стр1гр4 ё"), QStringLiteral("Ф30Т[1000]СТР1ГР4 Ё"));
+    // "ß" has no single capital: the text keeps its length.
+    EXPECT_EQ(notation::Upper(u"ßгр5").size(), 4);
+}
+
+TEST(NotationScanning, ReferencesEndAtTheSignsOfTheExpression) {
+    struct Case {
+        const char16_t *text;
+        QStringList refs;
+    };
+    const Case cases[] = {
+        {u"Ф12Т[3]СТР[1..2]ГР4 + Ф1Т[1]ГР2", {"Ф12Т[3]СТР[1..2]ГР4", "Ф1Т[1]ГР2"}},
+        // A table in round brackets, blanks before them, holds signs; lower case.
+        {u"(ф12т (1-2)стр1гр4)*2", {"ф12т (1-2)стр1гр4"}},
+        {u"Ф1СТР[-1]ГР[+2]>=Ф2СТР1", {"Ф1СТР[-1]ГР[+2]", "Ф2СТР1"}},
+        {u"Ф1ГР1==Ф2ГР2", {"Ф1ГР1=", "Ф2ГР2"}},
+        {u"Ф1ГР1 AND Ф2ГР2 or Ф3ГР3", {"Ф1ГР1", "Ф2ГР2", "Ф3ГР3"}},
+        // AND and OR inside a word are no words; a Cyrillic letter stands apart.
+        {u"ФORDERГР1 ФANDYГР2 ФXORА", {"ФORDERГР1", "ФANDYГР2", "ФXORА"}},
+        {u"ФX ORА", {"ФX"}},
+        {u"Ф1/Ф2-Ф3<Ф4", {"Ф1", "Ф2", "Ф3", "Ф4"}},
+        {u"ФФ", {"Ф", "Ф"}},
+        {u"Ф   ", {"Ф"}},
+        {u"СТР1ГР2+5", {}},
+        {u"Ф1Т(1000ГР2", {"Ф1Т(1000ГР2"}},
+        {u"Ф1)Ф2", {"Ф1", "Ф2"}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(referencesOf(QString::fromUtf16(c.text)), c.refs) << QString::fromUtf16(c.text).toStdString();
+    // Positions are those of the text, "ß" before a reference included.
+    const QList<notation::Part> parts = notation::FindReferences(notation::Upper(u"ß+ф1гр2 "));
+    ASSERT_EQ(parts.size(), 1);
+    EXPECT_EQ(parts[0].at, 2);
+    EXPECT_EQ(parts[0].end, 7);
+}
+
+TEST(NotationScanning, BareNumbersAfterMarkersAreBracketed) {
+    const QPair<QString, QString> cases[] = {
+        {"гр5", "гр[5]"},
+        {"СТР12ГР3", "СТР[12]ГР[3]"},
+        {"ф30т[1000]стр1гр4+Ф30Т[1000]Стр2Гр4", "ф30т[1000]стр[1]гр[4]+Ф30Т[1000]Стр[2]Гр[4]"},
+        {"гр5стр", "гр[5]стр"},
+        {"ёгр05..7", "ёгр[05]..7"},
+        // Blanks, brackets and no digits: as written.
+        {"ГР 5", "ГР 5"},
+        {"ГР[5]", "ГР[5]"},
+        {"СТР", "СТР"},
+        {"ГР", "ГР"},
+        {"", ""},
+        {"ГРГР1", "ГРГР[1]"},
+        {"СТРСТР", "СТРСТР"},
+        {"гр٣", "гр٣"},
+        // A capital of another length before the marker does not move it.
+        {"ßгр5", "ßгр[5]"},
+    };
+    for (const auto &[text, bracketed] : cases)
+        EXPECT_EQ(notation::BracketBareNumbers(text), bracketed) << text.toStdString();
+}
+
+TEST(NotationScanning, CycleMarkerAsWritten) {
+    EXPECT_EQ(notation::ReadCycle(" стр [2..3]").marker, QStringLiteral("стр"));
+    EXPECT_EQ(notation::ReadCycle("Гр4").marker, QStringLiteral("Гр"));
+    EXPECT_TRUE(notation::ReadCycle("4..7").marker.isEmpty());
+}
