@@ -40,7 +40,8 @@ QString renumber(const QString &side, const NameValueList *map, notation::Line l
         if (!value.isEmpty()) edits.append({g.open + 1, g.close, value});
     }
     QString s = side;
-    for (qsizetype i = edits.size() - 1; i >= 0; --i) s.replace(edits[i].from, edits[i].to - edits[i].from, edits[i].value);
+    for (qsizetype i = edits.size() - 1; i >= 0; --i)
+        s.replace(edits[i].from, edits[i].to - edits[i].from, edits[i].value);
     return s;
 }
 

@@ -3,6 +3,7 @@
 #include "engine/Common.h"
 #include "engine/TextUtil.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -136,6 +137,29 @@ Markers FindMarkers(QStringView s) {
         m.leadEnd = std::min(m.leadEnd, starts[i]);
     }
     return m;
+}
+
+QList<LineReference> ReadLineReferences(const QString &expression) {
+    static const QRegularExpression re(
+        QStringLiteral("(?:Ф((?:(?!Т[\\[(]|СТР|ГР)[^\\s+\\-*/()<>=;\\[\\]])*))?\\s*"
+                       "(?:Т[\\[(]\\s*([^\\])]*?)\\s*[\\])])?\\s*"
+                       "(?:СТР\\s*(\\[[^\\]]*\\]|[0-9][0-9.,]*))?\\s*"
+                       "(?:ГР\\s*(\\[[^\\]]*\\]|[0-9][0-9.,]*))?"));
+    QList<LineReference> out;
+    auto it = re.globalMatch(text::upper(expression));
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.capturedLength() == 0) continue;
+        if (m.capturedStart(1) < 0 && m.capturedStart(2) < 0 && m.capturedStart(3) < 0 && m.capturedStart(4) < 0)
+            continue;
+        LineReference r;
+        if (m.capturedStart(1) >= 0) r.form = kForm + m.captured(1).trimmed();
+        if (m.capturedStart(2) >= 0) r.table = u'(' + m.captured(2).trimmed() + u')';
+        r.rows = m.captured(3);
+        r.columns = m.captured(4);
+        out.append(r);
+    }
+    return out;
 }
 
 QList<Group> FindGroups(QStringView s, bool nested) {

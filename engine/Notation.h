@@ -88,6 +88,22 @@ QList<Part> FindReferences(QStringView upperText);
 // "ГР[5]" stay as they are.
 QString BracketBareNumbers(const QString &text);
 
+// One reference of an expression as ReadLineReferences finds it, upper-cased,
+// parts as written; a part it does not name is empty.
+struct LineReference {
+    QString form;           // "Ф30"
+    QString table;          // "(1000)", blanks inside the brackets left out
+    QString rows, columns;  // "[1,3..5]" with its brackets, or bare "2"
+};
+// Every reference of an expression, its form and table free to be left out
+// (a rule of one table names its own lines alone). Parts stand in the order
+// form, table, rows, columns, blanks between them allowed; a part out of that
+// order starts the next reference ("ГР5СТР1" is two). The form runs from "Ф"
+// up to its table, rows or columns, a blank, a sign or a bracket; the table
+// is in square or round brackets; a list is in square brackets up to the
+// first "]", or bare digits, "." and ",".
+QList<LineReference> ReadLineReferences(const QString &expression);
+
 // A "СТР[" or "ГР[" group: where its marker starts, its "[" and the "]" that
 // closes it (-1 when it is never closed).
 struct Group {

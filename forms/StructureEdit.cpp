@@ -3,6 +3,7 @@
 #include "engine/Caches.h"
 #include "engine/CatalogGate.h"
 #include "engine/CellNumbering.h"
+#include "engine/Notation.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TableLimits.h"
@@ -12,9 +13,9 @@
 #include "platform/Database.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSet>
 #include <QSqlQuery>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -298,52 +299,17 @@ int deleteDataColumn(const QSqlDatabase &d, qint64 ident, int gridColumn, const 
 
 namespace {
 
-// One reference of an expression, upper-cased, parts as written.
-struct LineReference {
-    QString form;    // "Ф30"; empty when not named
-    QString table;   // "(1000)"; empty when not named
-    QString rows, columns;
-};
-
-QList<LineReference> lineReferences(const QString &expression) {
-    // Form up to its table, rows or columns; table in square or round
-    // brackets; row and column lists in square brackets or bare.
-    static const QRegularExpression re(
-        QStringLiteral("(?:Ф((?:(?!Т[\\[(]|СТР|ГР)[^\\s+\\-*/()<>=;\\[\\]])*))?\\s*"
-                       "(?:Т[\\[(]\\s*([^\\])]*?)\\s*[\\])])?\\s*"
-                       "(?:СТР\\s*(\\[[^\\]]*\\]|[0-9][0-9.,]*))?\\s*"
-                       "(?:ГР\\s*(\\[[^\\]]*\\]|[0-9][0-9.,]*))?"));
-    QList<LineReference> out;
-    auto it = re.globalMatch(text::upper(expression));
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        if (m.capturedLength() == 0) continue;
-        if (m.capturedStart(1) < 0 && m.capturedStart(2) < 0 && m.capturedStart(3) < 0 && m.capturedStart(4) < 0)
-            continue;
-        LineReference r;
-        if (m.capturedStart(1) >= 0) r.form = QStringLiteral("Ф") + m.captured(1).trimmed();
-        if (m.capturedStart(2) >= 0) r.table = u'(' + m.captured(2).trimmed() + u')';
-        r.rows = m.captured(3);
-        r.columns = m.captured(4);
-        out.append(r);
-    }
-    return out;
-}
-
-// The largest number of a list ("[1,3..5]" -> 5); a list that cannot be
-// read gives INT_MAX, so that it is listed rather than missed.
+// The largest number of a list ("[1,3..5]" -> 5), read as the rule run reads
+// it; a list that cannot be read gives INT_MAX, so that it is listed rather
+// than missed.
 int largestNumber(const QString &list) {
-    static const QRegularExpression number(QStringLiteral("\\d+"));
-    static const QRegularExpression allowed(QStringLiteral("^[\\[\\]0-9.,\\s]*$"));
-    if (!allowed.match(list).hasMatch()) return std::numeric_limits<int>::max();
-    int largest = 0;
-    auto it = number.globalMatch(list);
-    while (it.hasNext()) {
-        bool ok = false;
-        const int v = it.next().captured().toInt(&ok);
-        largest = std::max(largest, ok ? v : std::numeric_limits<int>::max());
-    }
-    return largest;
+    QStringView inside;
+    std::optional<notation::NumberItems> items;
+    if (notation::ListOfPart(list, inside)) items = notation::ReadNumberItems(inside);
+    if (!items) return std::numeric_limits<int>::max();
+    qint64 largest = 0;
+    for (const notation::NumberSpan &item : *items) largest = std::max({largest, item.first, item.second});
+    return int(std::min<qint64>(largest, std::numeric_limits<int>::max()));
 }
 
 struct Target {
@@ -358,11 +324,11 @@ struct Target {
 bool namesLinesFrom(const QString &expression, const QString &cycle, const QString &ownForm, const QString &ownTable,
                     const Target &t) {
     QString cycleList;
-    for (const LineReference &c : lineReferences(cycle)) {
+    for (const notation::LineReference &c : notation::ReadLineReferences(cycle)) {
         const QString &l = t.rows ? c.rows : c.columns;
         if (!l.isEmpty()) cycleList = l;
     }
-    for (const LineReference &r : lineReferences(expression)) {
+    for (const notation::LineReference &r : notation::ReadLineReferences(expression)) {
         const QString form = r.form.isEmpty() ? text::upper(ownForm) : r.form;
         const QString table = r.table.isEmpty() ? ownTable.trimmed() : r.table;
         if (form != t.form || table != t.table) continue;
@@ -381,7 +347,7 @@ bool termsNameLinesFrom(const QStringList &expressions, const QString &ownForm, 
     QString form = text::upper(ownForm.trimmed()), table = ownTable.trimmed();
     bool names = false;
     for (const QString &expression : expressions)
-        for (const LineReference &r : lineReferences(expression)) {
+        for (const notation::LineReference &r : notation::ReadLineReferences(expression)) {
             if (!r.form.isEmpty()) form = r.form;
             if (!r.table.isEmpty()) table = r.table;
             if (form != t.form || !text::sameNoCase(table, t.table)) continue;

@@ -81,3 +81,24 @@ TEST(NotationScanning, CycleMarkerAsWritten) {
     EXPECT_EQ(notation::ReadCycle("Гр4").marker, QStringLiteral("Гр"));
     EXPECT_TRUE(notation::ReadCycle("4..7").marker.isEmpty());
 }
+
+TEST(NotationScanning, LineReferencesWithAndWithoutFormAndTable) {
+    auto read = [](const QString &text) {
+        QStringList out;
+        for (const notation::LineReference &r : notation::ReadLineReferences(text))
+            out << QStringList{r.form, r.table, r.rows, r.columns}.join(u'|');
+        return out;
+    };
+    // The program's own texts, lower case and blanks.
+    EXPECT_EQ(read("Ф30Т[1000]СТР[1..5]ГР[4]"), QStringList{"Ф30|(1000)|[1..5]|[4]"});
+    EXPECT_EQ(read("СТР[2]+стр 3 гр[4,6]"), (QStringList{"||[2]|", "||3|[4,6]"}));
+    EXPECT_EQ(read("(ф14т( 1000 )стр1гр6>10 OR Ф30Т(2000)СТР1ГР4>8000)"),
+              (QStringList{"Ф14|(1000)|1|6", "Ф30|(2000)|1|4"}));
+    EXPECT_EQ(read("Фё Т[1]ГР2"), QStringList{"ФЁ|(1)||2"});
+    // Out of order: the next reference; nothing that names a part is none.
+    EXPECT_EQ(read("ГР5СТР1"), (QStringList{"|||5", "||1|"}));
+    EXPECT_EQ(read("2*3+X"), QStringList{});
+    // Hostile: unclosed brackets and markers alone.
+    EXPECT_EQ(read("Ф1Т[1000СТР[1"), QStringList{"Ф1|||"});
+    EXPECT_EQ(read("СТР[СТР[1]]"), (QStringList{"||[СТР[1]|"}));
+}

@@ -313,6 +313,19 @@ TEST_F(StructureEditTest, RulesNamingMovedLinesAreListed) {
     }
 }
 
+// A list is read as the rule run reads it: one the run cannot read ("1.5"
+// is no list of rows) is listed rather than missed; blanks and lower case
+// are a list.
+TEST_F(StructureEditTest, RulesWithListsTheRunCannotReadAreListed) {
+    const QString cols = "\"Код\",formid,tble,lft,reltion,rght,cycl,commnt";
+    db::exec(main(), "insert into int_control (" + cols + ") values (901, 1, '(1000)', 'СТР[1.5]ГР[4]', '>=', '0', '', 'a')");
+    db::exec(main(), "insert into int_control (" + cols + ") values (902, 1, '(1000)', 'стр [ 1 , 5 ]гр4', '>=', '0', '', 'b')");
+    db::exec(main(), "insert into int_control (" + cols + ") values (903, 1, '(1000)', 'СТР 1 5', '>=', '0', '', 'c')");
+    QStringList where;
+    for (const QString &l : rulesReferringFrom(main(), kStaff, true, 9)) where << l.section('\t', 0, 0);
+    EXPECT_EQ(where, QStringList{"Контроль 901 Ф30 (1000)"});
+}
+
 TEST_F(StructureEditTest, RefusedAndFailedChangesLeaveEverythingAsItWas) {
     // A table with one data row and one data column.
     db::exec(main(), "insert into tables (form, tablen, name, colcount, rowcount, fixcols, fixrows) "

@@ -1,9 +1,14 @@
 # The walk the line scans share: every .h and .cpp of the program's folders
 # under ROOT. A line matching PATTERN is an offender unless its file is in
 # ALLOW_FILES, "<file>:<line>" is in ALLOW_LINES, or it matches SKIP. Fails
-# with "<count> <WHAT>:" and the offenders; otherwise says OK.
+# with "<count> <WHAT>:" and the offenders; otherwise says OK. UTF8 reads the
+# lines as UTF-8, so that a PATTERN may hold letters beyond ASCII.
 function(scan_lines)
-  cmake_parse_arguments(S "" "PATTERN;SKIP;WHAT;OK" "ALLOW_FILES;ALLOW_LINES" ${ARGN})
+  cmake_parse_arguments(S "UTF8" "PATTERN;SKIP;WHAT;OK" "ALLOW_FILES;ALLOW_LINES" ${ARGN})
+  set(encoding)
+  if(S_UTF8)
+    set(encoding ENCODING UTF-8)
+  endif()
   if(NOT ROOT)
     message(FATAL_ERROR "ROOT is not set")
   endif()
@@ -14,7 +19,7 @@ function(scan_lines)
       if(f IN_LIST S_ALLOW_FILES)
         continue()
       endif()
-      file(STRINGS ${ROOT}/${f} lines REGEX "${S_PATTERN}")
+      file(STRINGS ${ROOT}/${f} lines ${encoding} REGEX "${S_PATTERN}")
       foreach(line IN LISTS lines)
         if(S_SKIP AND line MATCHES "${S_SKIP}")
           continue()

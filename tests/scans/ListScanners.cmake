@@ -1,0 +1,28 @@
+# Fails when the line markers of the notation ("СТР", "ГР", with or without
+# their "[") or its range marker ".." are searched for outside engine/Notation:
+# lists, ranges, groups and cycles of the program's own texts are found and
+# read there alone (notation::FindGroups, ReadCycle, ReadListItems,
+# BracketBareNumbers, FindReferences), so that every reader takes a text as
+# the rule check and the rule run take it. The control book's own notation is
+# another language, read by its importer and its proof on their own.
+# Run: cmake -DROOT=<source folder> -P ListScanners.cmake
+cmake_minimum_required(VERSION 3.20)
+include(${CMAKE_CURRENT_LIST_DIR}/ScanLines.cmake)
+scan_lines(
+  UTF8
+  PATTERN "(QStringLiteral|QLatin1String|QStringView)\\(u?\"(СТР|ГР)(\\[|\\])?\"\\)|[ (]u\"(СТР|ГР)(\\[|\\])?\"|(СТР|ГР)\\\\\\\\s|(indexOf|contains|startsWith|endsWith|split|replace|count)\\((QStringLiteral|QLatin1String)\\(\"\\.\\.\"\\)"
+  ALLOW_FILES
+    engine/Notation.cpp
+    # The control book's lines: their importer and the per-line proof.
+    controls/ZenkorConvert.cpp
+    controls/ZenkorImporter.cpp
+    controls/ZenkorProof.cpp
+    controls/ZenkorTable.cpp
+  ALLOW_LINES
+    # A description spells a list the control book's way: "1..3" as "1+..+3".
+    "controls/ZenkorDescribe.cpp:s.replace(QStringLiteral(\"..\"), QStringLiteral(\"+..+\"))"
+    "controls/ZenkorDescribe.cpp:list.replace(QStringLiteral(\"..\"), QStringLiteral(\"+..+\"))"
+    # A path that climbs out of its folder.
+    "updates/UpdateSupport.cpp:return !parts.contains(QStringLiteral(\"..\"))"
+  WHAT "list or group scanner(s) past the notation"
+  OK "lists and groups: one reader")
