@@ -59,8 +59,7 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
         " and ((lft like ? escape '\\') or (lft like ? escape '\\') or (rght like ? escape '\\') or (rght like ? escape '\\'))");
     auto tablePatterns = [&](const QString &head) {
         const QString round = head + db::likeLiteral(s.table) + u'%';
-        QString square = s.table;
-        if (square.startsWith(u'(') && square.endsWith(u')')) square = u'[' + square.mid(1, square.size() - 2) + u']';
+        const QString square = notation::SquareTableKey(s.table);
         const QString sq = head + db::likeLiteral(square) + u'%';
         return QVariantList{round, sq, round, sq};
     };

@@ -9,7 +9,8 @@
 namespace zenkor {
 
 // "гр5" -> "гр[5]", "СТР12ГР3" -> "СТР[12]ГР[3]"; only the run of digits
-// right behind the letters is bracketed ("ГР 5" and "ГР[5]" stay).
+// right behind the letters is bracketed ("ГР 5" and "ГР[5]" stay); see
+// notation::BracketBareNumbers.
 QString BracketNumbersAfterRowCol(const QString &text);
 
 // Puts a row cycle ("СТР...") or column cycle ("ГР...") into the text in

@@ -162,6 +162,11 @@ QList<LineReference> ReadLineReferences(const QString &expression) {
     return out;
 }
 
+QString SquareTableKey(const QString &stored) {
+    if (!stored.startsWith(u'(') || !stored.endsWith(u')')) return stored;
+    return u'[' + stored.mid(1, stored.size() - 2) + u']';
+}
+
 QList<Group> FindGroups(QStringView s, bool nested) {
     QList<Group> out;
     const QString rowOpen = kRow + u'[', colOpen = kCol + u'[';

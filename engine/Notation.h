@@ -4,10 +4,12 @@
 //   lists are items joined by ",", an item is an integer or a range a..b.
 // Example: Ф12Т[1000]СТР[1,3..5]ГР[3]. Markers are found in the upper-cased
 // text (Cyrillic lower case accepted); parts are copied as written.
-// Where each part of a reference starts and ends, the "СТР[" / "ГР[" groups
-// with their brackets, and number lists read and written as intervals and
-// clipped to the table they refer to before anything is expanded
-// (notation::VisitClipped). Pure text work.
+// Where each reference of an expression and each of its parts starts and
+// ends, the "СТР[" / "ГР[" groups with their brackets, cycles, and number
+// lists read and written as intervals and clipped to the table they refer to
+// before anything is expanded (notation::VisitClipped). Every search for the
+// markers and ranges of the program's texts is here (a source scan lists any
+// other). Pure text work.
 #include "engine/TableLimits.h"
 
 #include <QList>
@@ -103,6 +105,10 @@ struct LineReference {
 // is in square or round brackets; a list is in square brackets up to the
 // first "]", or bare digits, "." and ",".
 QList<LineReference> ReadLineReferences(const QString &expression);
+
+// A table number as it is stored, "(1000)", as a reference writes its key:
+// "[1000]". A number not in round brackets stays as it is.
+QString SquareTableKey(const QString &stored);
 
 // A "СТР[" or "ГР[" group: where its marker starts, its "[" and the "]" that
 // closes it (-1 when it is never closed).

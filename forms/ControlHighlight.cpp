@@ -132,14 +132,7 @@ QString tablePartKey(const QString &tablePart) {
 bool mentionsTable(const QString &upperText, const QString &tableKey) {
     if (tableKey.isEmpty()) return false;
     const QString K = text::upper(tableKey);
-    if (upperText.contains(K)) return true;
-    QString square = K;
-    if (square.startsWith(u'(') && square.endsWith(u')')) {
-        square[0] = u'[';
-        square[square.size() - 1] = u']';
-        return upperText.contains(square);
-    }
-    return false;
+    return upperText.contains(K) || upperText.contains(notation::SquareTableKey(K));
 }
 
 // The numbers of a list that lie in low..high, each once, in their order.

@@ -102,3 +102,11 @@ TEST(NotationScanning, LineReferencesWithAndWithoutFormAndTable) {
     EXPECT_EQ(read("Ф1Т[1000СТР[1"), QStringList{"Ф1|||"});
     EXPECT_EQ(read("СТР[СТР[1]]"), (QStringList{"||[СТР[1]|"}));
 }
+
+TEST(NotationScanning, StoredTableNumberAsASquareKey) {
+    EXPECT_EQ(notation::SquareTableKey("(1000)"), QStringLiteral("[1000]"));
+    EXPECT_EQ(notation::SquareTableKey("(1000-дополнение ё)"), QStringLiteral("[1000-дополнение ё]"));
+    EXPECT_EQ(notation::SquareTableKey("()"), QStringLiteral("[]"));
+    for (const QString &kept : {"1000", "(1000", "1000)", "(", ")", "", "[1000]"})
+        EXPECT_EQ(notation::SquareTableKey(kept), kept);
+}
