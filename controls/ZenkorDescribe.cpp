@@ -151,10 +151,7 @@ bool TControlMatchImporter::FindProjectTable(const QString &lft, const QString &
             const FormTableRef ref = ParseFormTableRef(t, 0);
             if (!formGiven && !ref.form.isEmpty()) formId = GetFormIdByName(ref.form);
             if (!ref.table.isEmpty()) {
-                const QString up = text::upper(ref.table);
-                QString name = ref.table;
-                if (up.startsWith(QStringLiteral("Т(")) || up.startsWith(QStringLiteral("Т[")))
-                    name = ref.table.mid(2, ref.table.size() - 3);
+                const QString &name = ref.number;
                 if (formId > 0) {
                     const QVariant v = db::scalar(
                         d, QStringLiteral("select tablen from tables where form=? and (tablen=? or tablen=?)"),

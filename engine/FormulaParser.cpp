@@ -99,8 +99,8 @@ FormTableRef ParseFormTableRef(const QString &reference, int mode) {
             int i = start;
             while (i < up.size() && up[i] != u']' && up[i] != u')') ++i;
             if (i > start) {
-                const QString n = ref.mid(start, i - start);
-                r.table = open == u'[' ? kT + u'[' + n + u']' : kT + u'(' + n + u')';
+                r.number = ref.mid(start, i - start);
+                r.table = open == u'[' ? kT + u'[' + r.number + u']' : kT + u'(' + r.number + u')';
             }
         }
     }
@@ -197,16 +197,4 @@ int NestingDepth(QStringView text) {
         else if (c == u')') --depth;
     }
     return deepest;
-}
-
-QString SquareTableBrackets(const QString &reference) {
-    QString s = reference;
-    for (int i = 0; i + 1 < s.size(); ++i) {
-        if ((s[i] == u'Т' || s[i] == u'т') && s[i + 1] == u'(') {
-            s[i + 1] = u'[';
-            const int close = s.indexOf(u')', i + 2);
-            if (close >= 0) s[close] = u']';
-        }
-    }
-    return s;
 }

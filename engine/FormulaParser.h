@@ -20,6 +20,7 @@ bool IsOperatorItem(const QString &item);
 struct FormTableRef {
     QString form;   // e.g. "Ф12", empty when absent
     QString table;  // "Т[7]" or "Т(7)" as written, empty when absent (mode 0 only)
+    QString number; // the table's number inside its brackets, "7"
 };
 FormTableRef ParseFormTableRef(const QString &reference, int mode);
 
@@ -56,6 +57,3 @@ RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &c
 // reported as it stands), so no reader recurses without bound.
 inline constexpr int kMaxNesting = 100;
 int NestingDepth(QStringView text);
-
-// "Т(" (either case) becomes "Т[" and the next ")" after it "]".
-QString SquareTableBrackets(const QString &reference);

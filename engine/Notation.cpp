@@ -416,6 +416,18 @@ QList<int> ParseIntegerList(QStringView list, qint64 low, qint64 high) {
     return notation::ClippedIntegers(itemsOrThrow(list), low, high);
 }
 
+QString SquareTableBrackets(const QString &reference) {
+    QString s = reference;
+    for (int i = 0; i + 1 < s.size(); ++i) {
+        if ((s[i] == u'Т' || s[i] == u'т') && s[i + 1] == u'(') {
+            s[i + 1] = u'[';
+            const int close = s.indexOf(u')', i + 2);
+            if (close >= 0) s[close] = u']';
+        }
+    }
+    return s;
+}
+
 ReferenceParts CutReferenceParts(QStringView s) {
     const notation::Markers m = notation::FindMarkers(s);
     auto list = [&](const notation::Part &p, qsizetype markerLength) {

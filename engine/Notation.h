@@ -37,8 +37,11 @@ QString ParseNumberList(const QString &list, qint64 low, qint64 high);
 // nothing. Throws ConversionError for an item that is no integer.
 QList<int> ParseIntegerList(QStringView list, qint64 low, qint64 high);
 
+// "Т(" (either case) becomes "Т[" and the next ")" after it "]".
+QString SquareTableBrackets(const QString &reference);
+
 // The parts of an upper-cased reference (table in square brackets, see
-// SquareTableBrackets of the decipher) cut at its
+// SquareTableBrackets) cut at its
 // first "Ф", "Т[", "СТР" and "ГР"; each part runs to the next of these
 // markers, so a part cannot swallow the one after it.
 struct ReferenceParts {

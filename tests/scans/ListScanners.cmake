@@ -1,16 +1,19 @@
 # Fails when the line markers of the notation ("СТР", "ГР", with or without
-# their "[") or its range marker ".." are searched for outside engine/Notation:
-# lists, ranges, groups and cycles of the program's own texts are found and
-# read there alone (notation::FindGroups, ReadCycle, ReadListItems,
-# BracketBareNumbers, FindReferences), so that every reader takes a text as
-# the rule check and the rule run take it. The control book's own notation is
+# their "["), its range marker ".." or a table's "Т[" / "Т(" are searched for
+# outside engine/Notation: lists, ranges, groups, cycles and table keys of the
+# program's own texts are found and read there alone (notation::FindGroups,
+# ReadCycle, ReadListItems, BracketBareNumbers, FindReferences,
+# ReadLineReferences, SquareTableBrackets), so that every reader takes a text
+# as the rule check and the rule run take it. The control book's own notation is
 # another language, read by its importer and its proof on their own.
 # Run: cmake -DROOT=<source folder> -P ListScanners.cmake
 cmake_minimum_required(VERSION 3.20)
 include(${CMAKE_CURRENT_LIST_DIR}/ScanLines.cmake)
 scan_lines(
   UTF8
-  PATTERN "(QStringLiteral|QLatin1String|QStringView)\\(u?\"(СТР|ГР)(\\[|\\])?\"\\)|[ (]u\"(СТР|ГР)(\\[|\\])?\"|(СТР|ГР)\\\\\\\\s|(indexOf|contains|startsWith|endsWith|split|replace|count)\\((QStringLiteral|QLatin1String)\\(\"\\.\\.\"\\)"
+  PATTERN "\\(u?\"(СТР|ГР)\\[?\\]?\"\\)|(СТР|ГР)\\\\\\\\s|[A-Za-z]\\((QStringLiteral|QLatin1String)\\(\"(\\.\\.|Т\\(|Т\\[\\]?)\"\\)|[=!]= u'(Т|т)'"
+  # Comments.
+  SKIP "^ *//"
   ALLOW_FILES
     engine/Notation.cpp
     # The control book's lines: their importer and the per-line proof.

@@ -1,2 +1,3 @@
-// A column group found by hand in a formula view.
+// A table and a column group found by hand in a formula view.
+qsizetype table(const QString &up) { return up.indexOf(QStringLiteral("Т(")); }
 qsizetype columnGroup(const QString &up) { return up.indexOf(QStringLiteral("ГР[")); }
