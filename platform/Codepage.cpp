@@ -91,15 +91,58 @@ QString unencodable(const QString &text) {
 
 namespace {
 
-// Share of each lower-case Russian letter in running text, per ten thousand
-// ("ф" as often as in texts about forms: "Ф30", "форма").
-int letterWeight(char16_t lower) {
-    static const char16_t letters[] = u"оеаинтсрвлкмдпуяыьгзбчйхжшюцщэфъё";
-    static const int weights[] = {1100, 850, 800, 740, 670, 630, 550, 470, 450, 440, 350, 320, 300, 280, 260, 200, 190,
-                                  170,  170, 160, 160, 140, 120, 100, 90,  70,  60,  50,  40,  30,  100, 4,   10};
+// The letters of Russian, numbered from 1 (0 is the end of a word).
+int letterIndex(char16_t lower) {
+    static const char16_t letters[] = u"абвгдежзийклмнопрстуфхцчшщъыьэюяё";
     for (int i = 0; letters[i]; ++i)
-        if (letters[i] == lower) return weights[i];
+        if (letters[i] == lower) return i + 1;
     return 0;
+}
+
+// How often a letter follows another in Russian words: for each letter (and
+// the start of a word, row 0) one hex digit per next letter (and the end of
+// the word, column 0), the negative binary logarithm of its share, counted
+// over general Russian texts of some 75,000 letters.
+double pairCost(int from, int to) {
+    static const char table[34][35] = {
+        "e763747954e486343535459868eecd6e9e",
+        "2c5466655845453e5564997659aeeca75a",
+        "63aaba3bb5b34853b3a93b68bb543abb8a",
+        "33d7d93db3d5585376565d8dba9a49dd79",
+        "54aa955aa3a83942a3a94aa9a9aa8aaaaa",
+        "42c69636a4c63c5376794ca888cc59c978",
+        "2c756477686455377344cb79687eeeebeb",
+        "837bb42b92b6b428bbbb7bbbbbbbbbbbb8",
+        "4274c469c5c58343c7cc5ccccccc67c77c",
+        "37556646465554587543c68666addcd74d",
+        "1bb8b6abbba63b8bbb33bbbba8bbbbbbab",
+        "32d7dd58a4dd4d62d4444db6ddddddaddd",
+        "439bbc36b3c68a63cc9c6ccc8ccc73c537",
+        "3396ac2cc4c987635aac5cccaccc5ccc58",
+        "52dca53d82d8dd43dd7568b79ddd48d878",
+        "3c435455574444585444c87a669eeece8c",
+        "64cbbc3cc4c77c8272885cc9cccc8acc8c",
+        "52d69a26d3d7d652d6565a7dd7dd57dd79",
+        "4595a95ad4d4477348526b7898d874db49",
+        "33c4dc3dd4d6975393596add9ddd63ddbc",
+        "387663455c65557c4344c88c5a5cccc48c",
+        "61aaaa6aa2aa8aa3a5a567aaaaaaaaaaaa",
+        "2675a65aa7aa8752a37a7aaaa8aaaaaaaa",
+        "4385aa3aa1aaaaa8aaaa4aaaaaaa4aaaaa",
+        "72bbbb2bb2b5bb37bb639bbbb8bbb7bbb5",
+        "73aaaa3aa1a47a56a5a65aa8a6aaaaaaa4",
+        "8399991992999969999969999999969994",
+        "8888880888888888888888888888888838",
+        "2b55a64b7b2645bb5674bb4b67abbbbb9b",
+        "1c8cac9c4cc5c74ccc55c8c6c6cccac79a",
+        "9999999999942769959196999699979999",
+        "1a5aaaaaa8a7a5aaaa84aaaa2a2aaaa5aa",
+        "0bb5b7596b8ba66bb785bb88ab7bbbb77b",
+        "3888658878866518837388588788888888",
+    };
+    static const double ln2 = std::log(2.0);
+    const char c = table[from][to];
+    return -ln2 * (c <= '9' ? c - '0' : c - 'a' + 10);
 }
 
 char16_t lowerLetter(char16_t u) {
@@ -108,7 +151,7 @@ char16_t lowerLetter(char16_t u) {
     return u;
 }
 
-bool isRussianLetter(char16_t u) { return letterWeight(lowerLetter(u)) > 0; }
+bool isRussianLetter(char16_t u) { return letterIndex(lowerLetter(u)) > 0; }
 bool isUpper(char16_t u) { return (u >= 0x0410 && u <= 0x042F) || u == 0x0401; }
 
 // The code pages a Russian text may come in; each reads a byte 0x80..0xFF as one character.
@@ -159,66 +202,72 @@ bool isCommonSign(char16_t u) {
 }
 
 // How Russian the text reads in a code page: the log-likelihood of its
-// bytes 0x80..0xFF as Russian text. Letters count by their frequency, words
-// by their case pattern ("слово", "Слово", "СЛОВО"; units such as "кВт" and
-// "мВ" seldom; "йФПЗП", a capitalised KOI8-R word read as code page 1251,
-// hardly ever), other signs by how common they are in Russian texts. Case is
-// what tells KOI8-R from code page 1251 best: KOI8-R keeps the letters in
-// the same range with the case swapped, so a capitalised word of one reads
-// as one small letter and capitals in the other.
+// bytes 0x80..0xFF as Russian text. Words count by their letter pairs and by
+// their case pattern ("слово", "Слово", "СЛОВО" and "ЦРБ"; units such as
+// "кВт" and "мВ" seldom; "йФПЗП", a capitalised KOI8-R word read as code
+// page 1251, hardly ever), other signs by how common they are in Russian
+// texts. KOI8-R keeps the letters in the range of 1251 with the case
+// swapped, so a capitalised word of one reads as one small letter and
+// capitals in the other; a word in small letters reads as capitals, and its
+// letter pairs tell.
 double russianScore(const QByteArray &bytes, Page page) {
-    static const double kLower = std::log(0.7), kCapital = std::log(0.2), kUpper = std::log(0.1),
+    static const double kLower = std::log(0.5), kCapital = std::log(0.2), kUpper = std::log(0.3),
                         kMixed = std::log(0.01), kOddCase = std::log(1e-4), kSign = std::log(0.01),
-                        kRare = std::log(1e-5);
-    double score = 0;
-    // The word's case as runs: "слово" l, "СЛОВО" U, "Слово" Ul, "кВт" lUl.
-    QVarLengthArray<std::pair<bool, int>, 8> runs;
-    double wordLetters = 0;
-    auto endWord = [&] {
-        int letters = 0;
-        for (const auto &r : runs) letters += r.second;
-        // A letter alone is a marker or an abbreviation ("Ф30", "г."): it tells nothing.
-        if (letters == 1) score += std::log(1.0 / 33);
-        else score += wordLetters;
-        wordLetters = 0;
-        if (letters >= 2) {
-            const bool firstUpper = runs[0].first;
-            if (runs.size() == 1) score += firstUpper ? kUpper : kLower;
-            else if (runs.size() == 2 && firstUpper) score += runs[0].second == 1 ? kCapital : kMixed;   // "ФАПы"
-            else if (!firstUpper && runs.size() <= 3 && runs[1].second == 1) score += kMixed;   // "мВ", "кВт"
-            else score += kOddCase;
-        }
-        runs.clear();
-    };
-    // What each byte 0x80..0xFF is in the code page: a letter (its cost, its case) or a sign (its cost).
-    struct Byte { double cost; bool letter, upper; };
+                        kRare = std::log(1e-5), kAlone = std::log(1.0 / 33), kShort = std::log(0.4);
+    // What each byte 0x80..0xFF is in the code page: a letter (its number, its case) or a sign (its cost).
+    struct Byte { int letter; bool upper; double cost; };
     struct Table {
         Byte bytes[128];
         explicit Table(Page page) {
             for (int i = 0; i < 128; ++i) {
                 const char16_t u = pageChar(page, static_cast<unsigned char>(0x80 + i));
-                if (u && isRussianLetter(u))
-                    bytes[i] = {std::log(letterWeight(lowerLetter(u)) / 10000.0), true, isUpper(u)};
-                else
-                    bytes[i] = {u && isCommonSign(u) ? kSign : kRare, false, false};
+                if (u && isRussianLetter(u)) bytes[i] = {letterIndex(lowerLetter(u)), isUpper(u), 0};
+                else bytes[i] = {0, false, u && isCommonSign(u) ? kSign : kRare};
             }
         }
     };
     static const Table tables[] = {Table(Page::Cp1251), Table(Page::Koi8), Table(Page::Cp866)};
     const Table &table = tables[int(page)];
+
+    double score = 0;
+    // The word's case as runs: "слово" l, "СЛОВО" U, "Слово" Ul, "кВт" lUl.
+    QVarLengthArray<std::pair<bool, int>, 8> runs;
+    double pairs = 0;
+    int previous = 0, letters = 0;
+    auto endWord = [&] {
+        // A letter alone is a marker or an abbreviation ("Ф30", "г."): it
+        // tells nothing; nor do the letters of a short abbreviation ("ЛПУ",
+        // "ЦРБ"), only their case.
+        if (letters == 1) {
+            score += kAlone;
+        } else {
+            score += letters <= 3 ? letters * kAlone : pairs + pairCost(previous, 0);
+            const bool firstUpper = runs[0].first;
+            if (runs.size() == 1) score += letters <= 3 ? kShort : firstUpper ? kUpper : kLower;   // "СТР", "стр"
+            else if (runs.size() == 2 && firstUpper) score += runs[0].second == 1 ? kCapital : kMixed;   // "ФАПы"
+            else if (letters <= 3 || (!firstUpper && runs.size() <= 3 && runs[1].second == 1))
+                score += kMixed;   // units: "мВ", "кВА", "МэВ", "мкВт"
+            else score += kOddCase;
+        }
+        runs.clear();
+        pairs = 0;
+        previous = letters = 0;
+    };
     for (char c : bytes) {
         const unsigned char b = static_cast<unsigned char>(c);
-        if (b < 0x80 || !table.bytes[b - 0x80].letter) {
-            if (!runs.isEmpty()) endWord();
-            if (b >= 0x80) score += table.bytes[b - 0x80].cost;
+        const Byte *byte = b >= 0x80 ? &table.bytes[b - 0x80] : nullptr;
+        if (!byte || !byte->letter) {
+            if (letters) endWord();
+            if (byte) score += byte->cost;
             continue;
         }
-        wordLetters += table.bytes[b - 0x80].cost;
-        const bool upper = table.bytes[b - 0x80].upper;
-        if (runs.isEmpty() || runs.back().first != upper) runs.append({upper, 1});
+        pairs += pairCost(previous, byte->letter);
+        previous = byte->letter;
+        ++letters;
+        if (runs.isEmpty() || runs.back().first != byte->upper) runs.append({byte->upper, 1});
         else ++runs.back().second;
     }
-    if (!runs.isEmpty()) endWord();
+    if (letters) endWord();
     return score;
 }
 

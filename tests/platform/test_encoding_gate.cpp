@@ -60,14 +60,14 @@ TEST(EncodingGate, ShortForeignFilesAreRefusedAndShort1251FilesPass) {
         {cp866(QStringLiteral("1,ФАП\r\n")), "DOS (cp866)"},
         {koi8r(QStringLiteral("форма1т(1000)стр2гр4>=форма1т(1000)стр3гр4\r\n")), "KOI8-R"},
         {cp866(QStringLiteral("форма1т(1000)стр2гр4>=форма1т(1000)стр3гр4\r\n")), "DOS (cp866)"},
-        // A three-letter word: capitalised, KOI8-R reads "чУЕ" as 1251, which no Russian text holds; cp866
-        // puts punctuation and Serbian letters in it.
-        {koi8r(QStringLiteral("Все")), "KOI8-R"},
+        // A three-letter word: cp866 puts punctuation and Serbian letters in it. KOI8-R reads "Все" as "чУЕ" and
+        // "все" as "ЧУЕ" in 1251, shaped like a unit ("кВА") and an abbreviation ("ЦРБ"): too little to tell,
+        // read as 1251. Five letters tell.
         {cp866(QStringLiteral("Все")), "DOS (cp866)"},
         {cp866(QStringLiteral("все")), "DOS (cp866)"},
-        // A lower-case three-letter word in KOI8-R reads as capitals in 1251 ("ВСЕ" and "ЧУЕ" are both words in
-        // form): too little to tell, read as 1251.
+        {koi8r(QStringLiteral("Все")), ""},
         {koi8r(QStringLiteral("все")), ""},
+        {koi8r(QStringLiteral("Всего")), "KOI8-R"},
         // 1251 files whose only Cyrillic is a unit, or a word that forms a UTF-8 sequence ("СЁ" is U+0468).
         {cp1251::encode(QStringLiteral("10 мВ")), ""},
         {cp1251::encode(QStringLiteral("СЁ")), ""},
