@@ -189,7 +189,8 @@ void DeleteIdentifier(qint64 term, int number) {
 }
 
 void SaveSizes(qint64 term, const QString &cornerText, const QList<int> &widths, const QList<int> &heights) {
-    const QString corner = cornerText.isEmpty() ? QStringLiteral(" ") : cornerText;
+    const QString corner =
+        cornerText.isEmpty() ? QStringLiteral(" ") : text::encodeColon(text::entry(cornerText, text::Field::MultiLine));
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
         const int w0 = widths.value(0, kStandardWidth), h0 = heights.value(0, kStandardHeight);
