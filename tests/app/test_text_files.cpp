@@ -390,3 +390,24 @@ TEST(TypedTexts, EveryFieldIsRefusedOrSurvivesItsFile) {
         EXPECT_TRUE(back == oneLine || back == QStringLiteral("Врачи: #1 \"штаты\" всего\r\nитого")) << back.toStdString();
     }
 }
+
+// UTF-8 with a damaged byte is refused as such by every kind of reader, never read as code page 1251: the settings
+// file (which is then never written over), an update's description, a file of the program's text lines.
+TEST(OutsideTextFiles, DamagedUtf8IsNeverReadAs1251) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/k.cfg";
+    const QByteArray damaged = QStringLiteral("[Список]\r\nРайон1=/data/Район1\r\n").toUtf8() + "\xC8\r\n";
+    writeBytes(path, damaged);
+    IniFile ini(path);
+    EXPECT_TRUE(ini.readError().contains("UTF-8")) << ini.readError().toStdString();
+    EXPECT_FALSE(ini.writeString("Список", "Второй", "/data/2"));
+    EXPECT_EQ(fileBytes(path), damaged);
+    TUpdateManifest m;
+    writeBytes(path, QStringLiteral("{\"version\": \"1\", \"description\": \"Обновление форм\", \"forms\": []}").toUtf8() + "\xFF");
+    EXPECT_FALSE(LoadManifestFromFile(m, path));
+    QStringList lines;
+    QString why;
+    writeBytes(path, damaged);
+    EXPECT_FALSE(cp1251::readLines(path, lines, &why));
+    EXPECT_TRUE(why.contains("UTF-8")) << why.toStdString();
+}
