@@ -86,14 +86,17 @@ TEST_F(RoundTrip, ValueFiles) {
         const QString path = fx.root() + "values." + ext;
         QStringList all;
         for (const QString &n : corpus) {
-            if (n.contains(u'"') || n.contains(u'(') || n.contains(u')')) continue;
-            const QString line = transfer::formatRecord("0.1", "2024", n, "(" + n + ")", 3, 4);
+            // A table number is the text in brackets: "(раздел2)" as it is, any other name put in them.
+            const QString inner = n.startsWith(u'(') && n.endsWith(u')') ? n.mid(1, n.size() - 2) : n;
+            if (n.contains(u'"') || inner.contains(u'(') || inner.contains(u')')) continue;
+            const QString tablen = "(" + inner + ")";
+            const QString line = transfer::formatRecord("0.1", "2024", n, tablen, 3, 4);
             all << line;
             ASSERT_TRUE(cp1251::writeLines(path, {line}));
             try {
                 const transfer::ParsedFile f = transfer::readFile(path);
                 bad.expect(ext, n, f.records.value(0).form);
-                bad.expect(ext, "(" + n + ")", f.records.value(0).tablen);
+                bad.expect(ext, tablen, f.records.value(0).tablen);
             } catch (const std::exception &e) {
                 bad.items << n + ": " + QString::fromUtf8(e.what());
             }
@@ -128,6 +131,18 @@ TEST_F(RoundTrip, ControlFiles) {
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(path, lines));
     EXPECT_EQ(lines.size(), all.size());
+    // Rules of a form the catalogue holds, with the corpus as comments, through the update installer.
+    QStringList rules;
+    for (const QString &n : corpus)
+        rules << ctlfile::FormatControlLine({"Ф30", "(1000)", "СТР1ГР4", ">=", "СТР2ГР4", "", n});
+    ctlfile::WriteControlFile(path, rules);
+    db::exec(mainDb(), "delete from int_control");
+    ASSERT_TRUE(InsertControlLines(mainDb(), path));
+    QStringList comments;
+    QSqlQuery q = db::exec(mainDb(), "select commnt from int_control order by \"Код\"");
+    while (q.next()) comments << q.value(0).toString();
+    ASSERT_EQ(comments.size(), corpus.size());
+    for (int i = 0; i < corpus.size(); ++i) bad.expect("контроль обновления", corpus[i], comments[i]);
     EXPECT_TRUE(bad.items.isEmpty()) << bad.report();
 }
 

@@ -28,6 +28,13 @@ TEST(EncodingGate, PassesEveryNameAndTextOfTheCorpusIn1251) {
     for (const QString &t : corpus)
         for (const QByteArray &bytes : filesOf(t, as1251))
             if (const QString e = cp1251::foreignEncoding(bytes); !e.isEmpty()) refused << t + QStringLiteral(" -> ") + e;
+    // Abbreviations of the trade, and every text in capitals, alone and in one file.
+    QStringList capitals = {"ГБУЗ", "ФГБУ", "МСЧ", "ФАП", "ЦРБ", "ЛПУ", "ОКВЭД", "ОКПО", "ОГРН", "КДЦ", "ГКБ", "ЦГБ",
+                            "ОВП", "ФЕЛЬДШЕРСКО-АКУШЕРСКИЙ ПУНКТ", "ГБУЗ ЦРБ ФАП ОВП КДЦ ГКБ ЦГБ МСЧ ФГБУ ОКПО ОГРН"};
+    for (const QString &t : russianTexts()) capitals << t.toUpper();
+    for (const QString &t : capitals)
+        if (const QString e = cp1251::foreignEncoding(cp1251::encode(t)); !e.isEmpty()) refused << t + " -> " + e;
+    EXPECT_EQ(cp1251::foreignEncoding(cp1251::encode(capitals.join(QStringLiteral("\r\n")))), QString());
     // All of them in one file as well.
     EXPECT_EQ(cp1251::foreignEncoding(cp1251::encode(corpus.join(QStringLiteral("\r\n")))), QString());
     EXPECT_TRUE(refused.isEmpty()) << refused.size() << "\n" << refused.mid(0, 40).join(u'\n').toStdString();
