@@ -8,6 +8,7 @@
 #include "forms/MedTypesLogic.h"
 #include "forms/StructureEditDialog.h"
 #include "platform/Database.h"
+#include "widgets/SumRepF.h"
 #include "support/WindowTestBase.h"
 
 #include <QComboBox>
@@ -73,4 +74,15 @@ TEST_F(EntryWindows, DialogsRefuseBeforeTheyCloseAndKeepWhatWasTyped) {
     EXPECT_TRUE(dialogs.messages[1].contains("Содержание") && dialogs.messages[1].contains("\"²\""));
     EXPECT_TRUE(dialogs.messages[2].contains("Текст заголовка") && dialogs.messages[2].contains("\"≥\""));
     EXPECT_TRUE(dialogs.messages[3].contains("Делитель \"-\""));
+}
+
+TEST_F(EntryWindows, ReportNameDialogRefusesBeforeItCloses) {
+    TSumRepF dlg;
+    dlg.Edit1->setText(QStringLiteral("Свод 😀"));
+    dlg.BitBtn1->click();
+    EXPECT_NE(dlg.result(), int(QDialog::Accepted));
+    EXPECT_EQ(dlg.Edit1->text(), QStringLiteral("Свод 😀"));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Наименование") && dialogs.messages[0].contains("U+1F600"))
+        << dialogs.messages[0].toStdString();
 }
