@@ -243,7 +243,9 @@ double russianScore(const QByteArray &bytes, Page page) {
         } else {
             score += letters <= 3 ? letters * kAlone : pairs + pairCost(previous, 0);
             const bool firstUpper = runs[0].first;
-            if (runs.size() == 1) score += letters <= 3 ? kShort : firstUpper ? kUpper : kLower;   // "СТР", "стр"
+            // Two letters in any case ("мВ", "дБ", "Ед") and three in one case ("СТР", "стр") tell nothing.
+            if (letters == 2 || (runs.size() == 1 && letters == 3)) score += kShort;
+            else if (runs.size() == 1) score += firstUpper ? kUpper : kLower;
             else if (runs.size() == 2 && firstUpper) score += runs[0].second == 1 ? kCapital : kMixed;   // "ФАПы"
             else if (letters <= 3 || (!firstUpper && runs.size() <= 3 && runs[1].second == 1))
                 score += kMixed;   // units: "мВ", "кВА", "МэВ", "мкВт"

@@ -80,6 +80,7 @@ TEST(EncodingGate, ShortForeignFilesAreRefusedAndShort1251FilesPass) {
         {cp1251::encode(QStringLiteral("СЁ")), ""},
         {cp1251::encode(QStringLiteral("ВСЁ ЕЩЁ")), ""},
         {cp1251::encode(QStringLiteral("кВА, дБ, гПа, МэВ")), ""},
+        {cp1251::encode(QStringLiteral("10 мВ, 5 дБ, 3 мА, 2 кВ, 1 дБ, 6 мВ, 7 кГц, 8 МВт")), ""},
         {cp1251::encode(QStringLiteral("– – – № 5 «» — …")), ""},
         // UTF-8: valid is UTF-8; mostly valid with a stray byte is damaged, never 1251.
         {QStringLiteral("[Список]\r\nРайон1=/data/Район1\r\n").toUtf8(), "UTF-8"},
