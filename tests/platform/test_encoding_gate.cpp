@@ -75,6 +75,11 @@ TEST(EncodingGate, ShortForeignFilesAreRefusedAndShort1251FilesPass) {
         {koi8r(QStringLiteral("Все")), ""},
         {koi8r(QStringLiteral("все")), ""},
         {koi8r(QStringLiteral("Всего")), "KOI8-R"},
+        {koi8r(QStringLiteral("Дети")), "KOI8-R"},
+        {koi8r(QStringLiteral("Койки")), "KOI8-R"},
+        {koi8r(QStringLiteral("Врачи")), "KOI8-R"},
+        {cp866(QStringLiteral("Дети")), "DOS (cp866)"},
+        {cp866(QStringLiteral("койки")), "DOS (cp866)"},
         // 1251 files whose only Cyrillic is a unit, or a word that forms a UTF-8 sequence ("СЁ" is U+0468).
         {cp1251::encode(QStringLiteral("10 мВ")), ""},
         {cp1251::encode(QStringLiteral("СЁ")), ""},
