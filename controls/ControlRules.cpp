@@ -225,6 +225,11 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
             rep(t.rght, ReplaceRight);
             rep(t.cycl, ReplaceCycle);
             rep(t.commnt, ReplaceComment);
+            // A pasted Tab or line break is a blank, as the storing gate makes it: the check and the list of
+            // refusals see the rule as it would be stored.
+            for (QString *side : {&t.lft, &t.rght, &t.cycl})
+                *side = text::entryLayout(*side, text::Field::Formula).trimmed();
+            t.commnt = text::entryLayout(t.commnt, text::Field::OneLine);
             const RuleTexts &o = r->texts;
             if (t.lft == o.lft && t.rght == o.rght && t.cycl == o.cycl && t.commnt == o.commnt) continue;
             // A changed rule is stored only when a save would store it.

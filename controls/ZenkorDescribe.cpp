@@ -286,9 +286,9 @@ int TControlMatchImporter::UpdateControlDescriptions(ProgressSink *progress) {
                     if (!description.isEmpty()) {
                         try {
                             db::exec(d, QStringLiteral("update zenkor_controls set commnt=? where id=?"),
-                                     {description, r.id});
+                                     {text::entry(description), r.id});
                             ++written;
-                        } catch (const db::Error &) {
+                        } catch (const AppError &) {
                         }
                     }
                 }

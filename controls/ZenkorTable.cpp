@@ -348,6 +348,10 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
         LastSummary = check.refusal({LastSummary});
         return 0;
     }
+    // The book's texts pass the text entry gate like every stored text: a Tab is a blank.
+    for (PendingRule &p : pending)
+        for (QVariant &v : p.values)
+            if (v.typeId() == QMetaType::QString) v = text::entry(v.toString());
     try {
         db::transaction(d, [&] {
             db::exec(d, QStringLiteral("delete from zenkor_controls"));

@@ -91,14 +91,22 @@ QString tableIdentityFault(const QSqlDatabase &db, qint64 formId, const QString 
 
 // ---- writes --------------------------------------------------------------------------
 
-// A name as typed: a Tab is a blank, blanks around it do not count.
-static QString typedName(const QString &s) { return text::tabsToBlanks(s).trimmed(); }
+// A name as typed: a Tab is a blank, blanks around it do not count; a line
+// break stays, for the identity check to refuse. Characters code page 1251
+// cannot hold are refused (text::entry), as for every text below.
+static QString typedName(const QString &s, const QString &field = QStringLiteral("Наименование формы")) {
+    return text::entry(s, text::Field::MultiLine, field).trimmed();
+}
+static QString typedText(const QString &s, const QString &field) { return text::entry(s, text::Field::OneLine, field); }
+static const QString kDecipher = QStringLiteral("Содержание формы");
+static const QString kTableName = QStringLiteral("Содержание таблицы");
+static const QString kTableNumber = QStringLiteral("Номер таблицы");
 
 qint64 addForm(const QSqlDatabase &db, const QString &formname, const QString &decipher, bool net) {
     const QString name = typedName(formname);
     refuse(formIdentityFault(db, name, 0));
     db::exec(db, QStringLiteral("insert into forms (formname,decipher,ind,net) values (?,?,999,?)"),
-             {name, decipher, net});
+             {name, typedText(decipher, kDecipher), net});
     return db::lastInsertId(db);
 }
 
@@ -106,7 +114,7 @@ void updateForm(const QSqlDatabase &db, qint64 id, const QString &formname, cons
     const QString name = typedName(formname);
     refuse(formIdentityFault(db, name, id));
     db::exec(db, QStringLiteral("update forms set formname=?, decipher=?, net=? where id=?"),
-             {name, decipher, net, id});
+             {name, typedText(decipher, kDecipher), net, id});
 }
 
 void setFormOrder(const QSqlDatabase &db, qint64 id, int ind) {
@@ -117,7 +125,7 @@ PutForm putForm(const QSqlDatabase &db, const QString &formname, const QString &
     refuse(formNameFault(typedName(formname)));
     if (const std::optional<FoundForm> f = findForm(db, typedName(formname))) {
         db::exec(db, QStringLiteral("update forms set decipher=?, net=? where id=?"),
-                 {decipher, net, f->id});
+                 {typedText(decipher, kDecipher), net, f->id});
         return PutForm{f->id, false, f->formname};
     }
     return PutForm{addForm(db, formname, decipher, net), true, typedName(formname)};
@@ -125,24 +133,24 @@ PutForm putForm(const QSqlDatabase &db, const QString &formname, const QString &
 
 qint64 addTable(const QSqlDatabase &db, qint64 formId, const QString &tablen, const QString &name,
                 const TableShape &shape) {
-    refuse(tableIdentityFault(db, formId, tablen, 0));
+    refuse(tableIdentityFault(db, formId, typedName(tablen, kTableNumber), 0));
     refuse(shapecheck::countsFault(shape));
     db::exec(db,
              QStringLiteral("insert into tables (form,tablen,name,colcount,rowcount,fixcols,fixrows,floattype,scan) "
                             "values (?,?,?,?,?,?,?,?,?)"),
-             {formId, tablen, name, shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
+             {formId, typedName(tablen, kTableNumber), typedText(name, kTableName), shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
               shape.floatValues, shape.scan});
     return db::lastInsertId(db);
 }
 
 void updateTable(const QSqlDatabase &db, qint64 ident, const QString &tablen, const QString &name, bool floattype,
                  int scan) {
-    refuse(tableIdentityFault(db, formOfTable(db, ident), tablen, ident));
+    refuse(tableIdentityFault(db, formOfTable(db, ident), typedName(tablen, kTableNumber), ident));
     TableShape s = ReadTableShape(db, ident);
     s.scan = scan;
     refuse(shapecheck::countsFault(s));
     db::exec(db, QStringLiteral("update tables set tablen=?, name=?, floattype=?, scan=? where ident=?"),
-             {tablen, name, floattype, scan, ident});
+             {typedName(tablen, kTableNumber), typedText(name, kTableName), floattype, scan, ident});
 }
 
 void setTableDefinition(const QSqlDatabase &db, qint64 ident, const QString &name, const TableShape &shape) {
@@ -150,7 +158,7 @@ void setTableDefinition(const QSqlDatabase &db, qint64 ident, const QString &nam
     db::exec(db,
              QStringLiteral("update tables set name=?, colcount=?, rowcount=?, fixcols=?, fixrows=?, floattype=?, "
                             "scan=? where ident=?"),
-             {name, shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
+             {typedText(name, kTableName), shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
               shape.floatValues, shape.scan, ident});
 }
 

@@ -63,7 +63,7 @@ QString checkUnit(const UnitInfo &unit) {
     for (const QChar c : unit.name)
         if (c.unicode() < 32 && c != QLatin1Char('\t'))
             return QStringLiteral("Наименование подразделения не может содержать переводы строк и управляющие символы.");
-    return QString();
+    return text::entryProblem(unit.name, QStringLiteral("Наименование подразделения"));
 }
 
 // Refuses (db::Error with the message) a unit or population that cannot be stored.

@@ -162,6 +162,8 @@ void DeleteTableWithData(qint64 ident) {
 QString formFieldsFault(const QString &formname, const QString &decipher) {
     QString fault = frs::fieldFault(QStringLiteral("Форма"), formname);
     if (fault.isEmpty()) fault = frs::fieldFault(QStringLiteral("Содержание"), decipher, frs::FieldKind::Text);
+    if (fault.isEmpty()) fault = text::entryProblem(formname, QStringLiteral("Форма"));
+    if (fault.isEmpty()) fault = text::entryProblem(decipher, QStringLiteral("Содержание"));
     return fault;
 }
 
@@ -169,6 +171,8 @@ QString tableFieldsFault(const QString &tablen, const QString &name) {
     QString fault = frs::fieldFault(QStringLiteral("Номер"), tablen);
     if (fault.isEmpty()) fault = gate::tableNumberFault(tablen);
     if (fault.isEmpty()) fault = frs::fieldFault(QStringLiteral("Содержание"), name, frs::FieldKind::Text);
+    if (fault.isEmpty()) fault = text::entryProblem(tablen, QStringLiteral("Номер"));
+    if (fault.isEmpty()) fault = text::entryProblem(name, QStringLiteral("Содержание"));
     return fault;
 }
 
@@ -238,7 +242,7 @@ ImportResult importFrs(const QSqlDatabase &d, const frs::Form &form) {
                                        "union_ec, union_er, fontname, fontsize, fontbold, fontitalic, tchars, txt) "
                                        "values (?,?,?,?,?,?,?,?,?,?,?,?,?)"),
                         {ident, h.column, h.row, h.sc, h.sr, h.ec, h.er, h.fontname, h.fontsize, h.bold, h.italic,
-                         h.tchars, h.txt});
+                         h.tchars, text::entry(h.txt, text::Field::MultiLine)});
             }
         }
         for (const auto &s : stored)

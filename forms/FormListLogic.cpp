@@ -343,7 +343,8 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
             db::exec(d,
                      QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, koeff, "
                                     "country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,'','',?,?)"),
-                     {c.ident, f[2].toInt(), f[3].toInt(), boolOf(f[4]), f[5], text::decodeLineBreaks(f[6]),
+                     {c.ident, f[2].toInt(), f[3].toInt(), boolOf(f[4]), text::entry(f[5], text::Field::Formula),
+                      text::entry(text::decodeLineBreaks(f[6]), text::Field::MultiLine),
                       c.divisor, boolOf(f[8]), boolOf(f[9]), f[10]});   // as the check read it
         }
     });

@@ -723,7 +723,7 @@ void TVTable::N5Click() {
         m_table.matrix().fill(0.0);
         m_edit.reset(QString());
         StringGrid1->viewport()->update();
-    } catch (const db::Error &e) {
+    } catch (const AppError &e) {
         showError(e.message(), this);
     }
 }
@@ -827,7 +827,7 @@ void TVTable::setFloat(bool on) {
     N38->setChecked(!on);
     try {
         gate::setTableFloat(db::connection(db::kMain), m_params.tableIdent, on);
-    } catch (const db::Error &e) {
+    } catch (const AppError &e) {
         showError(e.message(), this);
     }
     reformatCurrentText();
@@ -1040,7 +1040,7 @@ void TVTable::ShowControlError() {
         }
     } catch (const ConversionError &e) {
         showError(e.message(), this);
-    } catch (const db::Error &e) {
+    } catch (const AppError &e) {
         showError(e.message(), this);
     }
     StringGrid1->viewport()->update();
@@ -1069,7 +1069,7 @@ void TVTable::N52Click() {
         } else {
             FormulaCellFlags.clear();
         }
-    } catch (const db::Error &e) {
+    } catch (const AppError &e) {
         showError(e.message(), this);
     }
     StringGrid1->viewport()->update();

@@ -292,7 +292,7 @@ void TRepList::N4Click() {
         }
         const bool net = m_work.net || dlg.inNetReport();
         const qint64 id = reports::addReport(name, net);
-        ListView1->setCurrentItem(addRow(id, name, net));
+        ListView1->setCurrentItem(addRow(id, reports::reportName(id), net));   // as stored
     });
 }
 
@@ -310,7 +310,7 @@ void TRepList::N5Click() {
         const bool net = dlg.inNetReport();
         reports::renameReport(id, newName, net);
         QTreeWidgetItem *item = ListView1->currentItem();
-        item->setText(0, newName);
+        item->setText(0, reports::reportName(id));   // as stored
         item->setText(1, net ? kNetMark : QString());
     });
 }
