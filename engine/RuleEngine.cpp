@@ -352,7 +352,8 @@ void RuleRun::calcConditions(qint64 tableIdent, const std::function<void(const Q
 }
 
 void RuleRun::sumInstitutions(qint64 formId, const QString &tableKey, ProgressPacer *pacer) {
-    SumHospitalsData(m_matrix, m_context.includeList, formId, tableKey, pacer);
+    SumHospitalsData(m_matrix, m_context.includeList, formId, tableKey, pacer, m_context.memberKind,
+                     m_context.institution);
 }
 
 void RuleRun::saveTable(qint64 formId, const QString &tableKey) {

@@ -332,10 +332,12 @@ void TFormList::showRecalcNotes(const QStringList &notes) {
     showError(UnreadableConditionsMessage(notes), this);
 }
 
-bool TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult) {
+std::optional<QString> TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status,
+                                              bool roundResult) {
     RuleRunContext context(m_work);
     context.roundResult = roundResult;
     RuleRun recalc(context);
+    SummaryMembers members;
     try {
         ProgressRun run(status);
         GaugeSink gauge(Gauge1, &run.window());
@@ -343,17 +345,18 @@ bool TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QStri
         PolledConnection polled(run.window(), db::connection(db::kData));
         // The label is painted with the progress window's event passes, not per table.
         polled.run([&] {
-            formlist::recalculateForms(recalc, forms, [&](const QString &t) {
+            members = formlist::recalculateForms(recalc, forms, [&](const QString &t) {
                 Label1->setText(t);
                 gauge.setDetailText(t);
             }, gauge);
         });
     } catch (const NoMembersError &e) {
         showWarning(e.message(), this);
-        return false;
+        return std::nullopt;
     }
     showRecalcNotes(recalc.messages());
-    return true;
+    const QString note = members.unresolvedNote();
+    return note.isEmpty() ? QString() : QStringLiteral("\r\n") + note;
 }
 
 void TFormList::N9Click() {
@@ -367,16 +370,19 @@ void TFormList::N9Click() {
         formlist::FormEntry entry{formId, name, form->text(0), {}};
         for (const formlist::FormEntry &f : m_forms)
             if (f.id == formId) entry.tables = f.tables;
-        if (!recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""), round)) return;
-        showMessage(QStringLiteral("Пересчет формы закончен"), this);
+        const std::optional<QString> note =
+            recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""), round);
+        if (!note) return;
+        showMessage(QStringLiteral("Пересчет формы закончен") + *note, this);
     });
 }
 
 void TFormList::N10Click() {
     guarded(this, [&] {
         if (!confirm(QStringLiteral("Персчитать ") + windowTitle() + QStringLiteral("?"), this)) return;
-        if (!recalculate(m_forms, QStringLiteral("Пересчет отчета"))) return;
-        showMessage(QStringLiteral("Пересчет отчета закончен"), this);
+        const std::optional<QString> note = recalculate(m_forms, QStringLiteral("Пересчет отчета"));
+        if (!note) return;
+        showMessage(QStringLiteral("Пересчет отчета закончен") + *note, this);
     });
 }
 
@@ -642,7 +648,7 @@ void TFormList::N19Click() {
         {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
             excelout::exportFormPerMember(
-                QFileInfo(file).absolutePath(), formNodeOf(form), m_work.includeList, m_work.mode,
+                QFileInfo(file).absolutePath(), formNodeOf(form), m_work.includeList, m_work.members,
                 [this](const QString &t) { setLabel(t); }, run.window(), [this](const QStringList &existing) {
                     return dialogs().question(this,
                                               QStringLiteral("В папке уже есть книги:\n") + existing.join(u'\n') +
@@ -672,7 +678,7 @@ void TFormList::N20Click() {
         const QString file = [&] {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
             office::ExcelWorkbook book = excelout::exportTablePerMember(
-                {TreeNodeId(n), n->text(0)}, formName, m_work.includeList, m_work.mode,
+                {TreeNodeId(n), n->text(0)}, formName, m_work.includeList, m_work.members,
                 [&](const QString &name) { return shortnames::GetShortName(name, list, this); },
                 [this](const QString &t) { setLabel(t); }, run.window());
             QString saved;
@@ -778,9 +784,10 @@ void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QStri
 }
 
 void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption,
-                            const QString &includeList) {
+                            const QString &includeList, MemberKind members) {
     WorkContext own = work;
     own.includeList = includeList;
+    own.members = members;
     own.institution = reportId;
     own.table = ValueTable::RepData;
     TFormList w(own, parent);

@@ -197,9 +197,18 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
     return run.errors().count() > previous.count();
 }
 
+namespace {
+
+SummaryMembers requireRunMembers(const RuleRun &run) {
+    const RuleRunContext &c = run.context();
+    return RequireMembers(c.memberKind, c.includeList, c.institution);
+}
+
+} // namespace
+
 void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const LabelFn &label,
                      ProgressPacer *pacer) {
-    if (!run.context().net) RequireMembers(run.context().includeList);
+    if (!run.context().net) requireRunMembers(run);
     // All tables of the form are stored together or none is.
     db::transaction(db::connection(db::kData), [&] {
         for (const TableRow &t : tablesOf(formId, QStringLiteral("tablen"))) {
@@ -225,8 +234,10 @@ void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const
     if (label) label(QString());
 }
 
-void recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress) {
-    if (!run.context().net) RequireMembers(run.context().includeList);
+SummaryMembers recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn &label,
+                                ProgressSink &progress) {
+    SummaryMembers members;
+    if (!run.context().net) members = requireRunMembers(run);
     int tables = 0;
     for (const FormEntry &f : forms) tables += int(f.tables.size());
     progress.setMax(tables);
@@ -235,6 +246,7 @@ void recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn
     db::transaction(db::connection(db::kData), [&] {
         for (const FormEntry &f : forms) recalculateForm(run, f.id, f.name, label, &pacer);
     });
+    return members;
 }
 
 void clearInstitution(qint64 institution) {

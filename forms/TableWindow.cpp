@@ -698,7 +698,8 @@ void TVTable::N5Click() {
 
 void TVTable::N14Click() {
     try {
-        if (!m_work.net) RequireMembers(m_work.includeList);
+        SummaryMembers members;
+        if (!m_work.net) members = RequireMembers(m_work.members, m_work.includeList, m_work.institution);
         m_table.matrix().fill(0.0);
         StringGrid1->viewport()->update();
         if (m_work.net) {
@@ -724,7 +725,8 @@ void TVTable::N14Click() {
             Gauge1->setVisible(false);
         }
         StringGrid1->viewport()->update();
-        showMessage(QStringLiteral("Готово!"), this);
+        const QString note = members.unresolvedNote();
+        showMessage(QStringLiteral("Готово!") + (note.isEmpty() ? QString() : QStringLiteral("\r\n") + note), this);
         resetCurrentText();
     } catch (const NoMembersError &e) {
         showWarning(e.message(), this);

@@ -247,8 +247,12 @@ QString printStamp(const QDateTime &when) {
 }
 
 QString reportCopyPath(const PrintContext &c, const QString &unitName) {
+    // Two institutions (or reports) of one name keep a copy each.
+    const QString unit = MarkedUnitName(c.valueTable == ValueTable::RepData ? MemberKind::Reports
+                                                                            : MemberKind::Institutions,
+                                        c.institution, unitName);
     return c.yearFolder + QStringLiteral("Report/") +
-           transfer::safeFileName(c.formName + QLatin1Char(' ') + unitName + QLatin1Char(' ') + c.yearText) +
+           transfer::safeFileName(c.formName + QLatin1Char(' ') + unit + QLatin1Char(' ') + c.yearText) +
            QStringLiteral(".docx");
 }
 

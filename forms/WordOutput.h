@@ -87,7 +87,9 @@ office::WordDocument buildProtocolDocument(const PrintContext &c, const QString 
 QString printStamp(const QDateTime &when);
 
 // <ConfigPath><year>/Report/<form> <unit> <year>.docx; characters that file
-// names cannot hold are replaced by '_'.
+// names cannot hold are replaced by '_'. A unit whose name another
+// institution (or report) shares, letter case aside, is named with its mark
+// (engine/SummaryMembers MarkedUnitName), so each keeps its own copy.
 QString reportCopyPath(const PrintContext &c, const QString &unitName);
 // An existing copy of the report (the .docx, or an old .doc of the same name).
 QString existingReportCopy(const PrintContext &c, const QString &unitName);

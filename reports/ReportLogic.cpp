@@ -78,11 +78,16 @@ QString compositeMemberList(qint64 id) {
     return text::joinIdList(text::parseIdList(last));
 }
 
-QString memberListFor(ReportMode reportMode, qint64 id, bool forIndicators) {
+MemberKind memberKindFor(ReportMode reportMode, bool forIndicators) {
     const bool own = forIndicators ? (reportMode == ReportMode::Single || reportMode == ReportMode::Svod)
                                    : (reportMode == ReportMode::Single || reportMode == ReportMode::Svod ||
                                       reportMode == ReportMode::Net);
-    return own ? reportMemberList(id) : compositeMemberList(id);
+    return own ? MemberKind::Institutions : MemberKind::Reports;
+}
+
+QString memberListFor(ReportMode reportMode, qint64 id, bool forIndicators) {
+    return memberKindFor(reportMode, forIndicators) == MemberKind::Institutions ? reportMemberList(id)
+                                                                                : compositeMemberList(id);
 }
 
 QString includeText(const QList<qint64> &institutions) {

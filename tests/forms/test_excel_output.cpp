@@ -115,17 +115,17 @@ TEST_F(ExcelOutputTest, FormWorkbookHasOneSheetPerTableInOrder) {
 
 TEST_F(ExcelOutputTest, FormPerMemberWritesOneFileEach) {
     const QString folder = fx.root() + "out";
-    const QStringList files = excelout::exportFormPerMember(folder, f30(), "5,6,x,,9999,8,", ReportMode::Svod);
+    const QStringList files = excelout::exportFormPerMember(folder, f30(), "5,6,x,,9999,8,", MemberKind::Institutions);
     ASSERT_EQ(files.size(), 3);
     EXPECT_EQ(QFileInfo(files[2]).fileName(), "Ф30 - ФАП Лесной.xlsx");
     ExcelWorkbook b = ExcelWorkbook::open(files[1]);
     EXPECT_EQ(b.sheet(1).text(1, 1), "Северная поликлиника - Ф30 - (1000) - Штаты");
     // A name with a slash still gives a file in the folder.
     const qint64 id = addInstitution("ФАП п/о Лесной");
-    const QStringList odd = excelout::exportFormPerMember(folder, f30(), QString::number(id), ReportMode::Svod);
+    const QStringList odd = excelout::exportFormPerMember(folder, f30(), QString::number(id), MemberKind::Institutions);
     ASSERT_EQ(odd.size(), 1);
     EXPECT_EQ(QFileInfo(odd[0]).absolutePath(), QDir(folder).absolutePath());
-    EXPECT_TRUE(excelout::exportFormPerMember(folder, f30(), "", ReportMode::Svod).isEmpty());
+    EXPECT_TRUE(excelout::exportFormPerMember(folder, f30(), "", MemberKind::Institutions).isEmpty());
 }
 
 TEST_F(ExcelOutputTest, FormPerMemberReplacesOnlyWhatItMayAndCan) {
@@ -135,19 +135,19 @@ TEST_F(ExcelOutputTest, FormPerMemberReplacesOnlyWhatItMayAndCan) {
     ASSERT_TRUE(cp1251::writeFile(kept, "прежний"));
     QStringList asked;
     const auto answer = [&](bool yes) { return [&asked, yes](const QStringList &e) { asked = e; return yes; }; };
-    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", ReportMode::Svod, {}, noProgress(), answer(false)),
+    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", MemberKind::Institutions, {}, noProgress(), answer(false)),
                  Cancelled);
     EXPECT_EQ(asked, QStringList{"Ф30 - ФАП Лесной.xlsx"});
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QFileInfo(kept).fileName()});
-    ASSERT_EQ(excelout::exportFormPerMember(folder, f30(), "5,6,8", ReportMode::Svod, {}, noProgress(), answer(true)).size(), 3);
+    ASSERT_EQ(excelout::exportFormPerMember(folder, f30(), "5,6,8", MemberKind::Institutions, {}, noProgress(), answer(true)).size(), 3);
     EXPECT_EQ(ExcelWorkbook::open(kept).sheet(1).text(1, 1), "ФАП Лесной - Ф30 - (1000) - Штаты");
 
     // A book whose place cannot be taken (a folder of that name) is named; what stands there stays.
     QFile::remove(kept);
     ASSERT_TRUE(QDir().mkpath(kept + "/внутри"));
     try {
-        excelout::exportFormPerMember(folder, f30(), "8", ReportMode::Svod, {}, noProgress(), answer(true));
+        excelout::exportFormPerMember(folder, f30(), "8", MemberKind::Institutions, {}, noProgress(), answer(true));
         ADD_FAILURE() << "no error";
     } catch (const AppError &e) {
         EXPECT_EQ(e.message(), "Не удалось записать файл " + QDir::toNativeSeparators(kept) +
@@ -166,7 +166,7 @@ TEST_F(ExcelOutputTest, FormPerMemberCancelledHalfwayLeavesTheFolderAsBefore) {
         f.write("прежний");
     }
     CancellingProgress cancelling(1);
-    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", ReportMode::Svod, {}, cancelling), Cancelled);
+    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", MemberKind::Institutions, {}, cancelling), Cancelled);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QFileInfo(kept).fileName()});
     EXPECT_EQ(fileBytes(kept), QByteArray("прежний"));
@@ -179,24 +179,23 @@ TEST_F(ExcelOutputTest, TablePerMemberNamesSheetsShortOrAsked) {
     QStringList asked;
     ExcelWorkbook book = excelout::exportTablePerMember(
         {ids::TableF30Visits, "(2000) - Посещения"}, "Ф30",
-        QStringLiteral("5,%1,%2,5,").arg(a).arg(b), ReportMode::Svod, [&](const QString &n) {
+        QStringLiteral("5,%1,%2,5,").arg(a).arg(b), MemberKind::Institutions, [&](const QString &n) {
             asked << n;
             return QStringLiteral("Короткое");
         });
     EXPECT_EQ(asked, QStringList{longer});
-    // Newest sheet first; the repeated name keeps the spreadsheet's own name.
-    ASSERT_EQ(book.sheetCount(), 5);
-    EXPECT_EQ(book.sheet(2).name(), "Короткое");
-    EXPECT_EQ(book.sheet(3).name(), thirty);
-    EXPECT_EQ(book.sheet(4).name(), "Северная ЦРБ");
-    EXPECT_NE(book.sheet(1).name(), "Северная ЦРБ");
+    // Newest sheet first; a repeated id is one member.
+    ASSERT_EQ(book.sheetCount(), 4);
+    EXPECT_EQ(book.sheet(1).name(), "Короткое");
+    EXPECT_EQ(book.sheet(2).name(), thirty);
+    EXPECT_EQ(book.sheet(3).name(), "Северная ЦРБ");
     // Institutions' values are read from "Data".
-    EXPECT_EQ(book.sheet(4).value(4, 5).toDouble(), 5000);
+    EXPECT_EQ(book.sheet(3).value(4, 5).toDouble(), 5000);
 }
 
 TEST_F(ExcelOutputTest, TerrainModeNamesReportsAndReadsTheirValues) {
     ExcelWorkbook book = excelout::exportTablePerMember({ids::TableF30Visits, "(2000) - Посещения"}, "Ф30",
-                                                        QString::number(ids::ReportRegion), ReportMode::Terrain, {});
+                                                        QString::number(ids::ReportRegion), MemberKind::Reports, {});
     ASSERT_EQ(book.sheetCount(), 2);
     EXPECT_EQ(book.sheet(1).name(), "Свод по области");
     EXPECT_EQ(book.sheet(1).value(4, 5).toDouble(), 1000.0 * (5 + 6 + 7 + 9 + 10 + 11 + 13 + 15));
