@@ -193,6 +193,27 @@ TEST_F(ExcelOutputTest, TablePerMemberNamesSheetsShortOrAsked) {
     EXPECT_EQ(book.sheet(3).value(4, 5).toDouble(), 5000);
 }
 
+TEST_F(ExcelOutputTest, MembersOfOneNameGetAWorkbookAndASheetEach) {
+    // ФАП Лесной (8) and a second institution of the same name in other letter case; an unrelated name stays plain.
+    const qint64 twin = addInstitution("фап лесной");
+    db::exec(db::connection(db::kData), "insert into data values (?, 0.1, 2024, ?, 5, 4)", {twin, ids::TableF30Visits});
+    const QString folder = fx.root() + "twins";
+    const QString list = QStringLiteral("8,%1,5").arg(twin);
+    const QStringList files = excelout::exportFormPerMember(folder, f30(), list, MemberKind::Institutions);
+    QStringList names;
+    for (const QString &f : files) names << QFileInfo(f).fileName();
+    EXPECT_EQ(names, (QStringList{"Ф30 - ФАП Лесной #8.xlsx", QStringLiteral("Ф30 - фап лесной #%1.xlsx").arg(twin),
+                                  "Ф30 - Северная ЦРБ.xlsx"}));
+    ASSERT_EQ(files.size(), 3);
+    EXPECT_EQ(ExcelWorkbook::open(files[1]).sheet(2).value(4, 5).toDouble(), 0.1);
+
+    ExcelWorkbook book = excelout::exportTablePerMember({ids::TableF30Visits, "(2000) - Посещения"}, "Ф30", list,
+                                                        MemberKind::Institutions, {});
+    const QStringList sheets = sheetNames(book);
+    EXPECT_TRUE(sheets.contains("ФАП Лесной #8")) << sheets.join('|').toStdString();
+    EXPECT_TRUE(sheets.contains(QStringLiteral("фап лесной #%1").arg(twin))) << sheets.join('|').toStdString();
+}
+
 TEST_F(ExcelOutputTest, TerrainModeNamesReportsAndReadsTheirValues) {
     ExcelWorkbook book = excelout::exportTablePerMember({ids::TableF30Visits, "(2000) - Посещения"}, "Ф30",
                                                         QString::number(ids::ReportRegion), MemberKind::Reports, {});

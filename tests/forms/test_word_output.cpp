@@ -177,6 +177,18 @@ TEST_F(WordOutputTest, ReportCopyIsProtectedAndDetectsLaterChanges) {
     EXPECT_TRUE(wordout::reportCopyChanged(path, c));
 }
 
+TEST_F(WordOutputTest, InstitutionsOfOneNameKeepACopyEach) {
+    const QString plain = wordout::reportCopyPath(context(ids::NorthHospital), "Северная ЦРБ");
+    EXPECT_EQ(QFileInfo(plain).fileName(), "Ф30 Северная ЦРБ 2024.docx");
+    db::exec(db::kMain, "insert into administration (unit, dependence, medicaltype) values ('северная црб', 2, 2)");
+    const qint64 twin = db::lastInsertId(db::connection(db::kMain));
+    const QString first = wordout::makeReportCopy(context(ids::NorthHospital), "Северная ЦРБ", "06.12.2026 10:00:00");
+    EXPECT_EQ(QFileInfo(first).fileName(), "Ф30 Северная ЦРБ #5 2024.docx");
+    // The second institution finds no copy of its own: it is not shown the first one's document.
+    EXPECT_TRUE(wordout::existingReportCopy(context(twin), "северная црб").isEmpty());
+    EXPECT_EQ(wordout::existingReportCopy(context(ids::NorthHospital), "Северная ЦРБ"), first);
+}
+
 TEST_F(WordOutputTest, ReportCopyNamesAreSafeAndStampsDropMidnight) {
     const QString path = wordout::reportCopyPath(context(5), "ГБУЗ \"ЦРБ\" г/о");
     EXPECT_EQ(QFileInfo(path).fileName(), "Ф30 ГБУЗ _ЦРБ_ г_о 2024.docx");
