@@ -12,6 +12,7 @@
 #include "platform/Database.h"
 
 #include <QDir>
+#include <QSet>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QSqlQuery>
@@ -135,6 +136,7 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
     QTemporaryDir aside(QDir(folder).filePath(QStringLiteral(".excel-XXXXXX")));
     if (!aside.isValid()) throw AppError(QStringLiteral("Нет доступа к папке ") + QDir::toNativeSeparators(folder));
     QStringList names;
+    QSet<QString> usedFiles;
     for (const MemberName &m : members) {
         const qint64 id = m.id;
         const QString name = m.name;
@@ -146,8 +148,14 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
                     progress.setDetailText(t);
                     progress.checkCancelled();
                 });
-            const QString file = transfer::safeFileName(formName + QStringLiteral(" - ") + m.marked) +
-                                 QStringLiteral(".xlsx");
+            QString file = transfer::safeFileName(formName + QStringLiteral(" - ") + m.marked) +
+                           QStringLiteral(".xlsx");
+            // Names that differ only in what a file name cannot hold ("А/Б", "А:Б") meet here.
+            if (usedFiles.contains(text::upper(file)))
+                file = transfer::safeFileName(formName + QStringLiteral(" - ") + name + QStringLiteral(" #") +
+                                              QString::number(id)) +
+                       QStringLiteral(".xlsx");
+            usedFiles.insert(text::upper(file));
             book.saveAs(aside.filePath(file));
             names.append(file);
         }

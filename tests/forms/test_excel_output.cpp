@@ -206,6 +206,12 @@ TEST_F(ExcelOutputTest, MembersOfOneNameGetAWorkbookAndASheetEach) {
                                   "Ф30 - Северная ЦРБ.xlsx"}));
     ASSERT_EQ(files.size(), 3);
     EXPECT_EQ(ExcelWorkbook::open(files[1]).sheet(2).value(4, 5).toDouble(), 0.1);
+    // Names that differ only where a file name cannot follow them.
+    const qint64 a = addInstitution("ФАП А/Б"), b = addInstitution("ФАП А:Б");
+    const QStringList odd = excelout::exportFormPerMember(folder, f30(), QStringLiteral("%1,%2").arg(a).arg(b),
+                                                          MemberKind::Institutions);
+    ASSERT_EQ(odd.size(), 2);
+    EXPECT_EQ(QFileInfo(odd[1]).fileName(), QStringLiteral("Ф30 - ФАП А_Б #%1.xlsx").arg(b));
 
     ExcelWorkbook book = excelout::exportTablePerMember({ids::TableF30Visits, "(2000) - Посещения"}, "Ф30", list,
                                                         MemberKind::Institutions, {});
