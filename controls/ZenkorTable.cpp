@@ -484,8 +484,8 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                     const QString code = removeParens(f.FormCode).trimmed();
                     if (code.isEmpty()) continue;
                     auto pos = std::lower_bound(unmatchedForms.begin(), unmatchedForms.end(), code, text::nameLess);
-                    const bool listed = (pos != unmatchedForms.end() && text::sameNoCase(*pos, code)) ||
-                                        (pos != unmatchedForms.begin() && text::sameNoCase(*std::prev(pos), code));
+                    const bool listed = (pos != unmatchedForms.end() && text::sameName(*pos, code)) ||
+                                        (pos != unmatchedForms.begin() && text::sameName(*std::prev(pos), code));
                     if (!listed) unmatchedForms.insert(pos, code);
                 }
                 continue;

@@ -11,9 +11,7 @@ namespace gate {
 
 namespace {
 
-// Names are compared as every look-up compares them: blanks around them
-// and letter case (Cyrillic included) do not count.
-bool sameName(const QString &a, const QString &b) { return text::sameNoCase(a.trimmed(), b.trimmed()); }
+using text::sameName;
 
 QString lineFieldFault(const QString &what, const QString &value) {
     if (value.contains(QLatin1Char('#')))

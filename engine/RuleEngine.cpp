@@ -282,7 +282,7 @@ void RuleRun::setHeld(const QString &form, const QString &key) {
 }
 
 bool RuleRun::holds(const QString &form, const QString &key) const {
-    return holdsTable() && text::sameNoCase(form, m_heldForm) && text::sameNoCase(key, m_heldTable);
+    return holdsTable() && text::sameName(form, m_heldForm) && text::sameName(key, m_heldTable);
 }
 
 void RuleRun::release() {

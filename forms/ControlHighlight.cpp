@@ -188,7 +188,7 @@ bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const 
                 thisTable = kind == 1;
             } else if (!K.isEmpty()) {
                 const QString T = text::upper(ref.table);
-                thisTable = T.contains(K) || text::upper(tablePartKey(ref.table)) == K;
+                thisTable = T.contains(K) || text::sameName(tablePartKey(ref.table), tableKey);
             }
             if (thisTable && termCovers(term, r, c)) return true;
         }

@@ -324,11 +324,11 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
             throw db::Error(QStringLiteral("Файл %1: в строке %2 делитель \"%3\" не число от -%4 до %4. Условия не "
                                            "импортированы.")
                                 .arg(QDir::toNativeSeparators(path)).arg(i + 1).arg(f[7], ConditionDivisorText(kMaxDivisor)));
-        if (!text::sameNoCase(f[0].left(10), formName.left(10))) {
+        if (!text::sameName(f[0].left(10), formName.left(10))) {
             // A form of this configuration is another target; any other is unknown.
             bool known = false;
             for (const CachedForm &form : shared().Caches.forms)
-                if (text::sameNoCase(form.name.left(10), f[0].left(10))) known = true;
+                if (text::sameName(form.name.left(10), f[0].left(10))) known = true;
             if (!known) check.unknown(f[0], f[1]);
             continue;
         }

@@ -878,7 +878,7 @@ LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTa
     const FileKind kind = file.kind;
     s.accept = [&](const Record &r, const Resolved &) {
         if (kind == FileKind::ById) return r.form.toLongLong() == formId;
-        return text::sameNoCase(r.form, formName);
+        return text::sameName(r.form, formName);
     };
     return runLoad(path, file, s);
 }
@@ -910,8 +910,8 @@ LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueT
                           {tableIdent});
     const FileKind kind = file.kind;
     s.accept = [&](const Record &r, const Resolved &res) {
-        if (r.tablen != tableNumber || res.ident != tableIdent) return false;
-        return kind == FileKind::ById ? r.form.toLongLong() == formId : text::sameNoCase(r.form, formName);
+        if (!text::sameName(r.tablen, tableNumber) || res.ident != tableIdent) return false;
+        return kind == FileKind::ById ? r.form.toLongLong() == formId : text::sameName(r.form, formName);
     };
     return runLoad(path, file, s);
 }

@@ -1,5 +1,6 @@
 #include "updates/UpdateInstaller.h"
 
+#include "engine/TextUtil.h"
 #include "engine/CatalogGate.h"
 #include "engine/RuleCheck.h"
 #include "engine/ControlFileLines.h"
@@ -454,7 +455,7 @@ bool putFormControls(const QSqlDatabase &db, const QString &formName, const QStr
         // or one between forms that names none of this form's tables, is
         // one that the form's backup and its rollback would not cover.
         for (const ControlLine &r : rules)
-            if (!r.formName.isEmpty() && r.formName != formName) {
+            if (!r.formName.isEmpty() && !text::sameName(r.formName, formName)) {
                 LogError(QStringLiteral("Файл контролей формы %1 содержит правило формы %2").arg(formName, r.formName));
                 return false;
             }
