@@ -178,8 +178,8 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
         const Resolved &res = catalogue.resolve(r);
         if (res.ident < 0) {
             // A form or table this configuration does not know: named in the closing message.
+            // Counted there only: not again among the lines outside the scope.
             check.unknown(file.kind == FileKind::ById && !res.formName.isEmpty() ? res.formName : r.form, r.tablen);
-            ++result.skipped;
             continue;
         }
         if (scope.accept && !scope.accept(r, res)) { ++result.skipped; continue; }
