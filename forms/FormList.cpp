@@ -557,7 +557,8 @@ void TFormList::N2Click() {
         GaugeSink gauge(Gauge1);
         const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         office::WordDocument doc = wordout::FillFormDoc(c, &gauge);
-        showMessage(kPrintDone, this);
+        const QString note = wordout::templateNote(c);
+        showMessage(note.isEmpty() ? kPrintDone : kPrintDone + QStringLiteral("\r\n") + note, this);
         office::show(doc, c.formName + QLatin1Char(' ') + unitName());
     });
 }
@@ -598,7 +599,8 @@ void TFormList::N22Click() {
             WaitCursor wait;
             path = wordout::makeReportCopy(c, unit, stamp);
         }
-        showMessage(kPrintDone, this);
+        const QString note = wordout::templateNote(c);
+        showMessage(note.isEmpty() ? kPrintDone : kPrintDone + QStringLiteral("\r\n") + note, this);
         office::showFile(path);
     });
 }

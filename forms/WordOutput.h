@@ -39,7 +39,10 @@ PrintContext currentContext(qint64 formId, const QString &formName, qint64 insti
 
 QString formsFolder(const PrintContext &c);    // yearFolder + "forms/"
 QString mappingFile(const PrintContext &c);    // forms/<form>.txt
-QString templateFile(const PrintContext &c);   // forms/<form>.doc (a .docx beside it is preferred)
+QString templateFile(const PrintContext &c);   // forms/<form>.doc (or the .docx beside it, whichever is newer)
+// Which template printing takes when both forms/<form>.doc and .docx are
+// there ("Использован шаблон ..."); empty when there is no choice.
+QString templateNote(const PrintContext &c);
 
 struct MappingBlock {
     int wtn = 0, wsc = 0, wsr = 0;
