@@ -426,3 +426,20 @@ TEST_F(TableWindowTest, SumsByInstitutionTypesAreReadOnly) {
     EXPECT_TRUE(dialogs.questions.isEmpty());
     testWork().includeList.clear();
 }
+
+// The largest shapes the catalogue gate accepts open in the table window, header lines or none.
+TEST_F(TableWindowTest, TheLargestAcceptedShapesOpen) {
+    struct Shape { int cols, rows, fixcols, fixrows; };
+    for (const Shape &s : {Shape{1000, 3, 0, 0}, Shape{4, 10000, 0, 0}, Shape{1000, 3, 1, 1}, Shape{4, 10000, 1, 1}}) {
+        SCOPED_TRACE(QString("%1x%2 fix %3/%4").arg(s.cols).arg(s.rows).arg(s.fixcols).arg(s.fixrows).toStdString());
+        dialogs.messages.clear();
+        db::exec(db::kMain, "delete from titles where \"table\"=?", {sample::ids::TableF30Staff});
+        db::exec(db::kMain, "delete from \"columns\" where \"table\"=?", {sample::ids::TableF30Staff});
+        db::exec(db::kMain, "delete from \"rows\" where \"table\"=?", {sample::ids::TableF30Staff});
+        db::exec(db::kMain, "update tables set colcount=?, rowcount=?, fixcols=?, fixrows=? where ident=?",
+                 {s.cols, s.rows, s.fixcols, s.fixrows, sample::ids::TableF30Staff});
+        open(sample::ids::NorthHospital);
+        auto w = show();
+        EXPECT_TRUE(w->isLoaded()) << dialogs.messages.join('|').toStdString();
+    }
+}
