@@ -1,5 +1,6 @@
 #include "reports/ReportLogic.h"
 
+#include "engine/SummaryMembers.h"
 #include "engine/TextUtil.h"
 #include "platform/Database.h"
 
@@ -167,11 +168,11 @@ std::optional<Population> readPopulation(qint64 id, int year) {
 }
 
 Population countByInstitutions(qint64 id, int year) {
-    return sums(QStringLiteral("populations1"), text::parseIdList(storedInclude(id)), year);
+    return sums(QStringLiteral("populations1"), ResolveMembers(MemberKind::Institutions, storedInclude(id)).ids, year);
 }
 
 std::optional<Population> countByReports(qint64 id, int year) {
-    const QList<qint64> members = text::parseIdList(compositeMemberList(id));
+    const QList<qint64> members = ResolveMembers(MemberKind::Reports, compositeMemberList(id), id).ids;
     if (members.isEmpty()) return std::nullopt;
     return sums(QStringLiteral("populations"), members, year);
 }
