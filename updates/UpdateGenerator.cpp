@@ -151,6 +151,19 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
             progress(pos, 100, text);
     };
     try {
+        // Every chosen form goes into the package, or no package is made: a
+        // package without a form the user chose would install as complete.
+        QStringList unusable;
+        for (const QString &name : formNames) {
+            if (ReadFormIdByName(db, name) < 0) unusable << name + QStringLiteral(" (нет в базе данных)");
+            // The name makes the form's folder and files; the client refuses a name with a path in it.
+            else if (!IsSafeFileName(name)) unusable << name + QStringLiteral(" (не годится для имени файла)");
+        }
+        if (!unusable.isEmpty()) {
+            LogError(QStringLiteral("Пакет не создан: формы не могут войти в пакет: ") +
+                     unusable.join(QStringLiteral(", ")));
+            return {};
+        }
         const QString out = IncludeTrailingPathSlash(outputFolder);
         // A fresh work folder: one left by a package made in the same
         // millisecond would mix its files into this one.

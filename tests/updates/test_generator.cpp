@@ -50,8 +50,16 @@ TEST(UpdatePackage, GeneratedFromTheSample) {
     const QString out = fx.programFolder() + "Updates/";
     const FormPackageOptions ctl{"", false, true, false, "", "1.0.0"};
     db::exec(mainDb(), "insert into forms (formname, decipher, net) values ('../Ф', '', 0)");
+    // A chosen form that cannot go into the package: no package, and the log names the forms.
+    EXPECT_TRUE(GenerateUpdatePackage(mainDb(), {"Ф30", "Нет такой", "../Ф", "Ф14"}, {ctl, ctl, ctl, ctl}, {}, "replace",
+                                      "1.0.0", out, "Описание", 2025, "2.1")
+                    .isEmpty());
+    EXPECT_FALSE(QFile::exists(out + "update_package_2025_v2.1.zip"));
+    EXPECT_TRUE(cp1251::decode(fileBytes(UpdateLogFileName()))
+                    .contains("Пакет не создан: формы не могут войти в пакет: Нет такой (нет в базе данных), ../Ф (не "
+                              "годится для имени файла)"));
     const QString archive = GenerateUpdatePackage(
-        mainDb(), {"Ф30", "Нет такой", "../Ф", "Ф14"}, {ctl, ctl, ctl, ctl}, [&](int p, int, const QString &) { positions << p; },
+        mainDb(), {"Ф30", "Ф14"}, {ctl, ctl}, [&](int p, int, const QString &) { positions << p; },
         "replace", "1.0.0", out, "Описание", 2025, "2.1");
     ASSERT_EQ(archive, out + "update_package_2025_v2.1.zip");
     EXPECT_EQ(positions.first(), 0);
@@ -66,14 +74,12 @@ TEST(UpdatePackage, GeneratedFromTheSample) {
               db::scalar(mainDb(), "select count(*) from int_control").toInt());
     TUpdateManifest m;
     ASSERT_TRUE(LoadManifestFromFile(m, dst + "update_manifest.json"));
-    ASSERT_EQ(m.forms.size(), 2);   // the missing form is left out
+    ASSERT_EQ(m.forms.size(), 2);
     EXPECT_EQ(m.forms[1].formName, "Ф14");
     ASSERT_EQ(m.globalControls.size(), 1);
     EXPECT_EQ(m.globalControls[0].updateStrategy, "replace");
 
     const QString log = cp1251::decode(fileBytes(UpdateLogFileName()));
-    EXPECT_TRUE(log.contains("WARNING: Форма не найдена в БД: Нет такой"));
-    EXPECT_TRUE(log.contains("WARNING: Имя формы не годится для имени файла: ../Ф"));
     EXPECT_FALSE(QDir(out + "Ф").exists());   // nothing made beside the work folder
     EXPECT_TRUE(log.contains("INFO: Контрольная сумма: " + FileSha256Hex(archive)));
 
