@@ -519,7 +519,9 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                     if (projectFormId > 0) {
                         const QString bare = removeParens(projectTable);
                         const QVariant found = db::scalar(
-                            d, QStringLiteral("select tablen from tables where form=? and (tablen=? or tablen=?)"),
+                            d, QStringLiteral("select tablen from tables where form=? and "
+                                              "(upper(trim(tablen))=upper(trim(?)) or "
+                                              "upper(trim(tablen))=upper(trim(?)))"),
                             {projectFormId, bare, QStringLiteral("(") + bare + QStringLiteral(")")});
                         if (found.isValid() && !found.isNull()) projectTable = found.toString();
                     }

@@ -51,7 +51,8 @@ QString GetFormNameById(qint64 formId) {
 qint64 GetFormIdByName(const QString &formName) {
     // Form names match without regard to letter case, Cyrillic included.
     const QVariant v = db::scalar(db::connection(db::kMain),
-                                  QStringLiteral("select id from forms where upper(formname)=upper(?) order by id"),
+                                  QStringLiteral("select id from forms where "
+                                                 "upper(trim(formname))=upper(trim(?)) order by id"),
                                   {formName});
     return (v.isValid() && !v.isNull()) ? v.toLongLong() : -1;
 }

@@ -178,7 +178,8 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
                 if (n.endsWith(QLatin1Char(')'))) n.chop(1);
                 shown(f.name + QStringLiteral(" - ") + t.tablen);
                 runBlock(run, f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
-                         QStringLiteral("select * from int_control where formid=? and tble=?"), {f.id, t.tablen},
+                         QStringLiteral("select * from int_control where formid=? and "
+                                        "upper(trim(tble))=upper(trim(?))"), {f.id, t.tablen},
                          {}, [&](const QString &) { progress.checkCancelled(); });
                 pacer.step();
             }

@@ -952,7 +952,8 @@ void TVTable::N3Click() {
         RuleRun run{RuleRunContext(m_work)};
         if (N12->isChecked()) endCorrectionMode();
         {
-            QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where formid=? and tble=?"),
+            QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where formid=? and "
+                                                             "upper(trim(tble))=upper(trim(?))"),
                                    {m_params.formId, m_params.tableNumber});
             while (q.next()) run.addRule(q.record());
         }

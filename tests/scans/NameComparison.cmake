@@ -7,8 +7,11 @@
 cmake_minimum_required(VERSION 3.20)
 include(${CMAKE_CURRENT_LIST_DIR}/ScanLines.cmake)
 set(names "(formname|formName|FormName|tablen|Tablen|tableKey|tableNumber)")
+# In SQL a name is compared as upper(trim(column))=upper(trim(?)), upper being the Cyrillic-aware function the
+# connections register; a plain "tablen=?" compares with letter case.
+set(sql "(where|and|or|\\() *(formname|tablen|tble) *= *\\?")
 scan_lines(
-  PATTERN "sameNoCase\\(|${names} *[!=]=|[!=]= *[A-Za-z_.>-]*${names}([^A-Za-z0-9_]|$)|upper\\(.*\\) *[!=]=|[!=]= *text::upper\\("
+  PATTERN "${sql}|sameNoCase\\(|${names} *[!=]=|[!=]= *[A-Za-z_.>-]*${names}([^A-Za-z0-9_]|$)|upper\\(.*\\) *[!=]=|[!=]= *text::upper\\("
   ALLOW_FILES
     # The comparisons themselves.
     engine/TextUtil.h
