@@ -749,6 +749,7 @@ void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 un
     if (includeList.isEmpty()) return;
     WorkContext own = work;
     own.includeList = includeList;
+    own.members = MemberKind::Institutions;
     own.table = ValueTable::Data;
     own.institution = unitId;
     TFormList w(own, parent, caption);
@@ -764,6 +765,7 @@ void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 un
     if (includeList.isEmpty()) return;
     WorkContext own = work;
     own.includeList = includeList;
+    own.members = MemberKind::Institutions;
     own.net = true;
     own.table = ValueTable::Data;
     own.institution = unitId;
