@@ -615,6 +615,12 @@ void TFormList::N24Click() {
 
 // ---- Spreadsheets ----------------------------------------------------------------------------------
 
+// A closing message of a command over the members, with the ids that named none of them.
+QString TFormList::membersNoted(const QString &done) const {
+    const QString note = ResolveMembers(m_work.members, m_work.includeList).unresolvedNote();
+    return note.isEmpty() ? done : done + QStringLiteral("\r\n") + note;
+}
+
 excelout::FormNode TFormList::formNodeOf(const QTreeWidgetItem *form) const {
     excelout::FormNode f;
     f.text = form->text(0);
@@ -658,7 +664,7 @@ void TFormList::N19Click() {
                                               QStringLiteral("Вывод в Excel"));
                 });
         }
-        showMessage(kExcelDone, this);
+        showMessage(membersNoted(kExcelDone), this);
         setLabel(QString());
     });
 }
@@ -689,7 +695,7 @@ void TFormList::N20Click() {
             });
             return saved;
         }();
-        showMessage(kExcelDone, this);
+        showMessage(membersNoted(kExcelDone), this);
         office::showFile(file);
         setLabel(QString());
     });

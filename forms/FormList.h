@@ -124,6 +124,7 @@ private:
     // closing message); false when nothing was recalculated (a warning was shown).
     // Nothing when the recalculation was refused (a warning was shown);
     // otherwise the note on members that were not found, for the closing message.
+    QString membersNoted(const QString &done) const;
     std::optional<QString> recalculate(const QList<formlist::FormEntry> &forms, const QString &status,
                                        bool roundResult = false);
     QString yearText() const;

@@ -296,3 +296,19 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     ExcelWorkbook table = ExcelWorkbook::open(dialogs.opened[1]);
     EXPECT_EQ(sheetNames(table), (QStringList{"Северная поликлиника", "Северная ЦРБ", "Лист1"}));
 }
+
+TEST_F(ExcelOutputTest, PerMemberOutputNamesTheIdsThatNameNoMember) {
+    paths::setProgramFolder(fx.programFolder());
+    testWork().mode = ReportMode::Svod;
+    testWork().table = ValueTable::RepData;
+    testWork().institution = ids::ReportNorth;
+    testWork().includeList = "5,99,2";   // 99: deleted; 2: a district
+    TFormList w(testWork());
+    ASSERT_TRUE(w.Start(-1));
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
+    dialogs.files.push_back(fx.root() + "gone/Ф30 - x.xlsx");
+    w.N19Click();
+    EXPECT_EQ(dialogs.messages.last(), "Передача данных в Excel завершена!\r\n"
+                                       "Не найдены и не учтены входящие учреждения (коды: 99, 2).");
+    EXPECT_EQ(QDir(fx.root() + "gone").entryList({"*.xlsx"}), QStringList{"Ф30 - Северная ЦРБ.xlsx"});
+}
