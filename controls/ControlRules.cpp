@@ -67,7 +67,8 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
     switch (s.ruleClass) {
     case IntraTable:
         if (!haveForm || !haveTable) return {};
-        sql = QStringLiteral("select * from int_control where formid=? and tble=? order by commnt collate NAMES");
+        sql = QStringLiteral("select * from int_control where formid=? and upper(trim(tble))=upper(trim(?)) "
+                             "order by commnt collate NAMES");
         params = {s.formId, s.table};
         break;
     case InterTable:
@@ -466,7 +467,9 @@ QStringList SearchAllRuleDiscrepancies(const QSqlDatabase &mainDb, ProgressSink 
         for (int k = 0; k < list.size(); ++k) {
             const QString name = GetFormNameById(list[k].first);
             const QString tble = list[k].second;
-            QSqlQuery q = db::exec(mainDb, columns + QStringLiteral("formid=? and tble=? order by ") + kKey,
+            QSqlQuery q = db::exec(mainDb,
+                                   columns + QStringLiteral("formid=? and upper(trim(tble))=upper(trim(?)) order by ") +
+                                       kKey,
                                    {list[k].first, tble});
             while (q.next()) {
                 ++ni;

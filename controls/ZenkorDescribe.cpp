@@ -152,7 +152,8 @@ bool TControlMatchImporter::FindProjectTable(const QString &lft, const QString &
                     name = ref.table.mid(2, ref.table.size() - 3);
                 if (formId > 0) {
                     const QVariant v = db::scalar(
-                        d, QStringLiteral("select tablen from tables where form=? and (tablen=? or tablen=?)"),
+                        d, QStringLiteral("select tablen from tables where form=? and "
+                                          "(upper(trim(tablen))=upper(trim(?)) or upper(trim(tablen))=upper(trim(?)))"),
                         {formId, name, QStringLiteral("(") + name + QStringLiteral(")")});
                     if (v.isValid() && !v.isNull()) tableName = v.toString();
                 }

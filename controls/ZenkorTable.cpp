@@ -487,8 +487,8 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                     const QString code = removeParens(f.FormCode).trimmed();
                     if (code.isEmpty()) continue;
                     auto pos = std::lower_bound(unmatchedForms.begin(), unmatchedForms.end(), code, text::nameLess);
-                    const bool listed = (pos != unmatchedForms.end() && text::sameNoCase(*pos, code)) ||
-                                        (pos != unmatchedForms.begin() && text::sameNoCase(*std::prev(pos), code));
+                    const bool listed = (pos != unmatchedForms.end() && text::sameName(*pos, code)) ||
+                                        (pos != unmatchedForms.begin() && text::sameName(*std::prev(pos), code));
                     if (!listed) unmatchedForms.insert(pos, code);
                 }
                 continue;
@@ -522,7 +522,9 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                     if (projectFormId > 0) {
                         const QString bare = removeParens(projectTable);
                         const QVariant found = db::scalar(
-                            d, QStringLiteral("select tablen from tables where form=? and (tablen=? or tablen=?)"),
+                            d, QStringLiteral("select tablen from tables where form=? and "
+                                              "(upper(trim(tablen))=upper(trim(?)) or "
+                                              "upper(trim(tablen))=upper(trim(?)))"),
                             {projectFormId, bare, QStringLiteral("(") + bare + QStringLiteral(")")});
                         if (found.isValid() && !found.isNull()) projectTable = found.toString();
                     }

@@ -35,11 +35,29 @@ qint64 formOfTable(const QSqlDatabase &db, qint64 ident) {
 
 // Names are compared as every look-up compares them: blanks around them
 // and letter case (Cyrillic included) do not count.
-bool sameName(const QString &a, const QString &b) { return text::sameNoCase(a.trimmed(), b.trimmed()); }
+bool sameName(const QString &a, const QString &b) { return text::sameName(a, b); }
 
 QString formNameFault(const QString &formname) {
     if (formname.trimmed().isEmpty()) return QStringLiteral("Введите наименование формы!");
-    return lineFieldFault(QStringLiteral("Наименование формы"), formname);
+    if (const QString fault = lineFieldFault(QStringLiteral("Наименование формы"), formname); !fault.isEmpty())
+        return fault;
+    // The print files and update packages carry the form's name as a file name.
+    static const QString notInFileNames = QStringLiteral("/\\");
+    for (const QChar c : formname)
+        if (notInFileNames.contains(c) || c.unicode() < 32)
+            return QStringLiteral("Наименование формы не может содержать символ \"%1\": по нему называются файлы "
+                                  "печати формы: \"%2\"")
+                .arg(c.unicode() < 32 ? QStringLiteral("\\t") : QString(c), formname);
+    // A structure file line that begins with "стр", "гр" or "заг" and a digit
+    // is a row, column or title line: a form of such a name could be written
+    // but never read back.
+    const QString upper = text::upper(formname.trimmed());
+    for (const QString &tag : {QStringLiteral("СТР"), QStringLiteral("ГР"), QStringLiteral("ЗАГ")})
+        if (upper.startsWith(tag) && upper.size() > tag.size() && upper.at(tag.size()).isDigit())
+            return QStringLiteral("Наименование формы не может начинаться с \"%1\" и цифры (так начинаются строки "
+                                  "описания таблиц в файлах структуры): \"%2\"")
+                .arg(tag.toLower(), formname);
+    return QString();
 }
 
 QString tableNumberFault(const QString &tablen) {
@@ -50,7 +68,22 @@ QString tableNumberFault(const QString &tablen) {
     const QString inner = tablen.mid(1, tablen.size() - 2);
     if (inner.trimmed().isEmpty() || inner.contains(QLatin1Char('(')) || inner.contains(QLatin1Char(')')))
         return example.arg(tablen);
-    return lineFieldFault(QStringLiteral("Номер таблицы"), tablen);
+    if (const QString fault = lineFieldFault(QStringLiteral("Номер таблицы"), tablen); !fault.isEmpty()) return fault;
+    // A reference names the table as Т[<inner>]: blanks at the ends of the
+    // inner text are dropped there, and the notation's own words would be
+    // read as the start of the form, row or column part.
+    if (inner.trimmed() != inner || inner.contains(QLatin1Char('\t')))
+        return QStringLiteral("Номер таблицы не может начинаться или заканчиваться пробелом внутри скобок: \"%1\"")
+            .arg(tablen);
+    if (inner.contains(QLatin1Char('[')) || inner.contains(QLatin1Char(']')))
+        return example.arg(tablen);
+    const QString upper = text::upper(inner);
+    for (const QString &word : {QStringLiteral("СТР"), QStringLiteral("ГР"), QStringLiteral("Ф")})
+        if (upper.contains(word))
+            return QStringLiteral("Номер таблицы не может содержать \"%1\": в ссылках на ячейки так начинаются "
+                                  "части формы, строк и граф: \"%2\"")
+                .arg(word, tablen);
+    return QString();
 }
 
 std::optional<FoundForm> findForm(const QSqlDatabase &db, const QString &formname) {

@@ -9,6 +9,9 @@ namespace text {
 
 QString upper(const QString &s) { return s.toUpper(); }
 bool sameNoCase(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool sameName(const QString &a, const QString &b) {
+    return QStringView(a).trimmed().compare(QStringView(b).trimmed(), Qt::CaseInsensitive) == 0;
+}
 
 QString tabsToBlanks(const QString &s) {
     QString r = s;

@@ -13,6 +13,11 @@ namespace text {
 // Upper case and comparison that treat Cyrillic letters like Latin ones.
 QString upper(const QString &s);
 bool sameNoCase(const QString &a, const QString &b);
+// The one comparison of form names and table numbers, the catalogue gate's:
+// blanks around them and letter case (Cyrillic included) do not count.
+// Every look-up, file reader and edit compares names and numbers so (a
+// source scan keeps it that way).
+bool sameName(const QString &a, const QString &b);
 
 // A name or title as typed: every Tab becomes a blank (a Tab would split
 // the lines of the files that carry names and titles).

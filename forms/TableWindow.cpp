@@ -730,7 +730,8 @@ void TVTable::N5Click() {
 
 void TVTable::N14Click() {
     try {
-        if (!m_work.net) RequireMembers(m_work.includeList);
+        SummaryMembers members;
+        if (!m_work.net) members = RequireMembers(m_work.members, m_work.includeList, m_work.institution);
         m_table.matrix().fill(0.0);
         StringGrid1->viewport()->update();
         if (m_work.net) {
@@ -756,7 +757,8 @@ void TVTable::N14Click() {
             Gauge1->setVisible(false);
         }
         StringGrid1->viewport()->update();
-        showMessage(QStringLiteral("Готово!"), this);
+        const QString note = members.unresolvedNote();
+        showMessage(QStringLiteral("Готово!") + (note.isEmpty() ? QString() : QStringLiteral("\r\n") + note), this);
         resetCurrentText();
     } catch (const NoMembersError &e) {
         showWarning(e.message(), this);
@@ -983,7 +985,8 @@ void TVTable::N3Click() {
         RuleRun run{RuleRunContext(m_work)};
         if (N12->isChecked()) endCorrectionMode();
         {
-            QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where formid=? and tble=?"),
+            QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where formid=? and "
+                                                             "upper(trim(tble))=upper(trim(?))"),
                                    {m_params.formId, m_params.tableNumber});
             while (q.next()) run.addRule(q.record());
         }

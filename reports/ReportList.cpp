@@ -203,7 +203,7 @@ void TRepList::N2Click() {
 void TRepList::Button7Click() {
     onCurrent([&](qint64 id, const QString &name) {
         const QString members = reports::memberListFor(m_work.mode, id, false);
-        openFormsTreeForReport(this, m_work, id, name, members);
+        openFormsTreeForReport(this, m_work, id, name, members, reports::memberKindFor(m_work.mode, false));
     });
 }
 
@@ -272,6 +272,7 @@ void TRepList::N9Click() {
         work.table = ValueTable::RepData;
         work.institution = id;
         work.includeList = reports::memberListFor(m_work.mode, id, true);
+        work.members = reports::memberKindFor(m_work.mode, true);
         openIndicatorTreeForViewing(this, name + QStringLiteral(" - \"дерево\" показателей"), work);
     });
 }

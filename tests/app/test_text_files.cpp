@@ -147,6 +147,16 @@ QList<Reader> readers() {
                      wordout::currentContext(ids::FormF30, "Ф30", ids::NorthHospital, ValueTable::None));
              });
          }},
+        {"привязка печати при новом номере таблицы", "txt",
+         [](F &fx, P p) { QFile::copy(fx.yearFolder() + "forms/Ф30.txt", p); },
+         [](F &fx, P p) {
+             QFile::remove(fx.yearFolder() + "forms/Ф30.txt");
+             QFile::copy(p, fx.yearFolder() + "forms/Ф30.txt");
+             const QString why =
+                 refusal([&] { catalog::updateTable(ids::TableF30Staff, "(1000а)", "Штаты", false, 0); });
+             if (why.isEmpty()) catalog::updateTable(ids::TableF30Staff, "(1000)", "Штаты", false, 0);
+             return why;
+         }},
         {"короткие названия", "txt", lines({"Северная больница\tСеверная", "Южная больница\tЮжная"}), [](F &, P p) {
              QFile::remove(shortnames::filePath());
              QFile::copy(p, shortnames::filePath());
@@ -240,6 +250,7 @@ TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
         // program writes itself
         {"updates/UpdateInstaller.cpp", 8},
         {"forms/StructureEdit.cpp", 1},        // the print mapping file, as the printed form reads it
+        {"engine/CatalogRename.cpp", 1},       // the print mapping file, following a new table number
         {"controls/ZenkorTable.cpp", 1},       {"controls/ControlFile.cpp", 1},
         {"reports/SummationLogic.cpp", 1},     {"reports/IndicatorData.cpp", 1},
         {"forms/PresenceReport.cpp", 1},       {"forms/FormListLogic.cpp", 1},
