@@ -29,8 +29,8 @@ void SubReports::reload() {
 }
 
 qint64 SubReports::create(const QString &typed) {
-    const QString name = text::tabsToBlanks(typed);
-    if (name.trimmed().isEmpty()) throw db::Error(QStringLiteral("Не указано наименование уровня отчета"));
+    if (typed.trimmed().isEmpty()) throw db::Error(QStringLiteral("Не указано наименование уровня отчета"));
+    const QString name = text::entry(typed);
     const QSqlDatabase main = db::connection(db::kMain);
     qint64 id = 0;
     QString file;

@@ -418,7 +418,7 @@ void TContrls::GetControlsList() {
     QList<RuleItem> items;
     try {
         items = ListRules(mainDb(), scope());
-    } catch (const db::Error &e) {
+    } catch (const AppError &e) {
         const QString m = e.message();
         showError(m.startsWith(QStringLiteral("Ошибка: поле commnt"))
                       ? m
@@ -559,12 +559,13 @@ void TContrls::Button1Click() {
         showMessage(QStringLiteral("Не задано условие!"), this);
         return;
     }
-    // Line breaks and Tabs in the sides and the cycle are layout only; the
-    // comment is one line. What is stored is what the control files carry.
+    // Line breaks and Tabs in the sides and the cycle are blanks (the
+    // storing gate makes them so on every path); the comment is one line.
+    // What is stored is what the control files carry.
     using text::Field;
-    const RuleTexts t{text::entryLayout(Memo1->toPlainText(), Field::Formula), kRelations[rel],
-                      text::entryLayout(Memo2->toPlainText(), Field::Formula),
-                      text::entryLayout(Memo3->toPlainText(), Field::Formula),
+    const RuleTexts t{text::entryLayout(Memo1->toPlainText(), Field::Formula).trimmed(), kRelations[rel],
+                      text::entryLayout(Memo2->toPlainText(), Field::Formula).trimmed(),
+                      text::entryLayout(Memo3->toPlainText(), Field::Formula).trimmed(),
                       text::entryLayout(Edit4->text(), Field::OneLine)};
     QListWidgetItem *item = ListBox1->currentItem();
     if (item && !item->isSelected() && !before.isEmpty()) item = ListBox1->item(before.first());

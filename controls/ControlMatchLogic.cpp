@@ -92,7 +92,7 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
             s.zenkorWhere = QStringLiteral("where project_formid=? and control_type=0");
             s.zenkorParams = {id};
         } else {
-            s.where = QStringLiteral("formid=? and tble=?");
+            s.where = QStringLiteral("formid=? and upper(trim(tble))=upper(trim(?))");
             s.whereParams = {id, tableText};
             s.zenkorWhere = QStringLiteral("where project_formid=? and project_tble=? and control_type=0");
             s.zenkorParams = {id, tableText};

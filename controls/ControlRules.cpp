@@ -66,7 +66,8 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
     switch (s.ruleClass) {
     case IntraTable:
         if (!haveForm || !haveTable) return {};
-        sql = QStringLiteral("select * from int_control where formid=? and tble=? order by commnt collate NAMES");
+        sql = QStringLiteral("select * from int_control where formid=? and upper(trim(tble))=upper(trim(?)) "
+                             "order by commnt collate NAMES");
         params = {s.formId, s.table};
         break;
     case InterTable:
@@ -224,6 +225,11 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
             rep(t.rght, ReplaceRight);
             rep(t.cycl, ReplaceCycle);
             rep(t.commnt, ReplaceComment);
+            // A pasted Tab or line break is a blank, as the storing gate makes it: the check and the list of
+            // refusals see the rule as it would be stored.
+            for (QString *side : {&t.lft, &t.rght, &t.cycl})
+                *side = text::entryLayout(*side, text::Field::Formula).trimmed();
+            t.commnt = text::entryLayout(t.commnt, text::Field::OneLine);
             const RuleTexts &o = r->texts;
             if (t.lft == o.lft && t.rght == o.rght && t.cycl == o.cycl && t.commnt == o.commnt) continue;
             // A changed rule is stored only when a save would store it.
@@ -459,7 +465,9 @@ QStringList SearchAllRuleDiscrepancies(const QSqlDatabase &mainDb, ProgressSink 
         for (int k = 0; k < list.size(); ++k) {
             const QString name = GetFormNameById(list[k].first);
             const QString tble = list[k].second;
-            QSqlQuery q = db::exec(mainDb, columns + QStringLiteral("formid=? and tble=? order by ") + kKey,
+            QSqlQuery q = db::exec(mainDb,
+                                   columns + QStringLiteral("formid=? and upper(trim(tble))=upper(trim(?)) order by ") +
+                                       kKey,
                                    {list[k].first, tble});
             while (q.next()) {
                 ++ni;

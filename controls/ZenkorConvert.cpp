@@ -192,7 +192,8 @@ qint64 TControlMatchImporter::FormCodeToFormId(const QString &formCode, QString 
             id = GetFormIdByName(name);
         } else {
             const QVariant v = db::scalar(
-                db::connection(Query), QStringLiteral("select id from forms where upper(formname)=upper(?) order by id"),
+                db::connection(Query), QStringLiteral("select id from forms where "
+                                                      "upper(trim(formname))=upper(trim(?)) order by id"),
                 {name});
             id = (v.isValid() && !v.isNull()) ? v.toLongLong() : -1;
         }

@@ -154,7 +154,8 @@ bool TControlMatchImporter::FindProjectTable(const QString &lft, const QString &
                 const QString &name = ref.number;
                 if (formId > 0) {
                     const QVariant v = db::scalar(
-                        d, QStringLiteral("select tablen from tables where form=? and (tablen=? or tablen=?)"),
+                        d, QStringLiteral("select tablen from tables where form=? and "
+                                          "(upper(trim(tablen))=upper(trim(?)) or upper(trim(tablen))=upper(trim(?)))"),
                         {formId, name, QStringLiteral("(") + name + QStringLiteral(")")});
                     if (v.isValid() && !v.isNull()) tableName = v.toString();
                 }
@@ -288,9 +289,9 @@ int TControlMatchImporter::UpdateControlDescriptions(ProgressSink *progress) {
                     if (!description.isEmpty()) {
                         try {
                             db::exec(d, QStringLiteral("update zenkor_controls set commnt=? where id=?"),
-                                     {description, r.id});
+                                     {text::entry(description), r.id});
                             ++written;
-                        } catch (const db::Error &) {
+                        } catch (const AppError &) {
                         }
                     }
                 }

@@ -348,6 +348,10 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
         LastSummary = check.refusal({LastSummary});
         return 0;
     }
+    // The book's texts pass the text entry gate like every stored text: a Tab is a blank.
+    for (PendingRule &p : pending)
+        for (QVariant &v : p.values)
+            if (v.typeId() == QMetaType::QString) v = text::entry(v.toString());
     try {
         db::transaction(d, [&] {
             db::exec(d, QStringLiteral("delete from zenkor_controls"));
@@ -483,8 +487,8 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                     const QString code = removeParens(f.FormCode).trimmed();
                     if (code.isEmpty()) continue;
                     auto pos = std::lower_bound(unmatchedForms.begin(), unmatchedForms.end(), code, text::nameLess);
-                    const bool listed = (pos != unmatchedForms.end() && text::sameNoCase(*pos, code)) ||
-                                        (pos != unmatchedForms.begin() && text::sameNoCase(*std::prev(pos), code));
+                    const bool listed = (pos != unmatchedForms.end() && text::sameName(*pos, code)) ||
+                                        (pos != unmatchedForms.begin() && text::sameName(*std::prev(pos), code));
                     if (!listed) unmatchedForms.insert(pos, code);
                 }
                 continue;
@@ -518,7 +522,9 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                     if (projectFormId > 0) {
                         const QString bare = removeParens(projectTable);
                         const QVariant found = db::scalar(
-                            d, QStringLiteral("select tablen from tables where form=? and (tablen=? or tablen=?)"),
+                            d, QStringLiteral("select tablen from tables where form=? and "
+                                              "(upper(trim(tablen))=upper(trim(?)) or "
+                                              "upper(trim(tablen))=upper(trim(?)))"),
                             {projectFormId, bare, QStringLiteral("(") + bare + QStringLiteral(")")});
                         if (found.isValid() && !found.isNull()) projectTable = found.toString();
                     }

@@ -35,11 +35,29 @@ qint64 formOfTable(const QSqlDatabase &db, qint64 ident) {
 
 // Names are compared as every look-up compares them: blanks around them
 // and letter case (Cyrillic included) do not count.
-bool sameName(const QString &a, const QString &b) { return text::sameNoCase(a.trimmed(), b.trimmed()); }
+bool sameName(const QString &a, const QString &b) { return text::sameName(a, b); }
 
 QString formNameFault(const QString &formname) {
     if (formname.trimmed().isEmpty()) return QStringLiteral("Введите наименование формы!");
-    return lineFieldFault(QStringLiteral("Наименование формы"), formname);
+    if (const QString fault = lineFieldFault(QStringLiteral("Наименование формы"), formname); !fault.isEmpty())
+        return fault;
+    // The print files and update packages carry the form's name as a file name.
+    static const QString notInFileNames = QStringLiteral("/\\");
+    for (const QChar c : formname)
+        if (notInFileNames.contains(c) || c.unicode() < 32)
+            return QStringLiteral("Наименование формы не может содержать символ \"%1\": по нему называются файлы "
+                                  "печати формы: \"%2\"")
+                .arg(c.unicode() < 32 ? QStringLiteral("\\t") : QString(c), formname);
+    // A structure file line that begins with "стр", "гр" or "заг" and a digit
+    // is a row, column or title line: a form of such a name could be written
+    // but never read back.
+    const QString upper = text::upper(formname.trimmed());
+    for (const QString &tag : {QStringLiteral("СТР"), QStringLiteral("ГР"), QStringLiteral("ЗАГ")})
+        if (upper.startsWith(tag) && upper.size() > tag.size() && upper.at(tag.size()).isDigit())
+            return QStringLiteral("Наименование формы не может начинаться с \"%1\" и цифры (так начинаются строки "
+                                  "описания таблиц в файлах структуры): \"%2\"")
+                .arg(tag.toLower(), formname);
+    return QString();
 }
 
 QString tableNumberFault(const QString &tablen) {
@@ -50,7 +68,22 @@ QString tableNumberFault(const QString &tablen) {
     const QString inner = tablen.mid(1, tablen.size() - 2);
     if (inner.trimmed().isEmpty() || inner.contains(QLatin1Char('(')) || inner.contains(QLatin1Char(')')))
         return example.arg(tablen);
-    return lineFieldFault(QStringLiteral("Номер таблицы"), tablen);
+    if (const QString fault = lineFieldFault(QStringLiteral("Номер таблицы"), tablen); !fault.isEmpty()) return fault;
+    // A reference names the table as Т[<inner>]: blanks at the ends of the
+    // inner text are dropped there, and the notation's own words would be
+    // read as the start of the form, row or column part.
+    if (inner.trimmed() != inner || inner.contains(QLatin1Char('\t')))
+        return QStringLiteral("Номер таблицы не может начинаться или заканчиваться пробелом внутри скобок: \"%1\"")
+            .arg(tablen);
+    if (inner.contains(QLatin1Char('[')) || inner.contains(QLatin1Char(']')))
+        return example.arg(tablen);
+    const QString upper = text::upper(inner);
+    for (const QString &word : {QStringLiteral("СТР"), QStringLiteral("ГР"), QStringLiteral("Ф")})
+        if (upper.contains(word))
+            return QStringLiteral("Номер таблицы не может содержать \"%1\": в ссылках на ячейки так начинаются "
+                                  "части формы, строк и граф: \"%2\"")
+                .arg(word, tablen);
+    return QString();
 }
 
 std::optional<FoundForm> findForm(const QSqlDatabase &db, const QString &formname) {
@@ -91,14 +124,22 @@ QString tableIdentityFault(const QSqlDatabase &db, qint64 formId, const QString 
 
 // ---- writes --------------------------------------------------------------------------
 
-// A name as typed: a Tab is a blank, blanks around it do not count.
-static QString typedName(const QString &s) { return text::tabsToBlanks(s).trimmed(); }
+// A name as typed: a Tab is a blank, blanks around it do not count; a line
+// break stays, for the identity check to refuse. Characters code page 1251
+// cannot hold are refused (text::entry), as for every text below.
+static QString typedName(const QString &s, const QString &field = QStringLiteral("Наименование формы")) {
+    return text::entry(s, text::Field::MultiLine, field).trimmed();
+}
+static QString typedText(const QString &s, const QString &field) { return text::entry(s, text::Field::OneLine, field); }
+static const QString kDecipher = QStringLiteral("Содержание формы");
+static const QString kTableName = QStringLiteral("Содержание таблицы");
+static const QString kTableNumber = QStringLiteral("Номер таблицы");
 
 qint64 addForm(const QSqlDatabase &db, const QString &formname, const QString &decipher, bool net) {
     const QString name = typedName(formname);
     refuse(formIdentityFault(db, name, 0));
     db::exec(db, QStringLiteral("insert into forms (formname,decipher,ind,net) values (?,?,999,?)"),
-             {name, decipher, net});
+             {name, typedText(decipher, kDecipher), net});
     return db::lastInsertId(db);
 }
 
@@ -106,7 +147,7 @@ void updateForm(const QSqlDatabase &db, qint64 id, const QString &formname, cons
     const QString name = typedName(formname);
     refuse(formIdentityFault(db, name, id));
     db::exec(db, QStringLiteral("update forms set formname=?, decipher=?, net=? where id=?"),
-             {name, decipher, net, id});
+             {name, typedText(decipher, kDecipher), net, id});
 }
 
 void setFormOrder(const QSqlDatabase &db, qint64 id, int ind) {
@@ -117,7 +158,7 @@ PutForm putForm(const QSqlDatabase &db, const QString &formname, const QString &
     refuse(formNameFault(typedName(formname)));
     if (const std::optional<FoundForm> f = findForm(db, typedName(formname))) {
         db::exec(db, QStringLiteral("update forms set decipher=?, net=? where id=?"),
-                 {decipher, net, f->id});
+                 {typedText(decipher, kDecipher), net, f->id});
         return PutForm{f->id, false, f->formname};
     }
     return PutForm{addForm(db, formname, decipher, net), true, typedName(formname)};
@@ -125,24 +166,24 @@ PutForm putForm(const QSqlDatabase &db, const QString &formname, const QString &
 
 qint64 addTable(const QSqlDatabase &db, qint64 formId, const QString &tablen, const QString &name,
                 const TableShape &shape) {
-    refuse(tableIdentityFault(db, formId, tablen, 0));
+    refuse(tableIdentityFault(db, formId, typedName(tablen, kTableNumber), 0));
     refuse(shapecheck::countsFault(shape));
     db::exec(db,
              QStringLiteral("insert into tables (form,tablen,name,colcount,rowcount,fixcols,fixrows,floattype,scan) "
                             "values (?,?,?,?,?,?,?,?,?)"),
-             {formId, tablen, name, shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
+             {formId, typedName(tablen, kTableNumber), typedText(name, kTableName), shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
               shape.floatValues, shape.scan});
     return db::lastInsertId(db);
 }
 
 void updateTable(const QSqlDatabase &db, qint64 ident, const QString &tablen, const QString &name, bool floattype,
                  int scan) {
-    refuse(tableIdentityFault(db, formOfTable(db, ident), tablen, ident));
+    refuse(tableIdentityFault(db, formOfTable(db, ident), typedName(tablen, kTableNumber), ident));
     TableShape s = ReadTableShape(db, ident);
     s.scan = scan;
     refuse(shapecheck::countsFault(s));
     db::exec(db, QStringLiteral("update tables set tablen=?, name=?, floattype=?, scan=? where ident=?"),
-             {tablen, name, floattype, scan, ident});
+             {typedName(tablen, kTableNumber), typedText(name, kTableName), floattype, scan, ident});
 }
 
 void setTableDefinition(const QSqlDatabase &db, qint64 ident, const QString &name, const TableShape &shape) {
@@ -150,7 +191,7 @@ void setTableDefinition(const QSqlDatabase &db, qint64 ident, const QString &nam
     db::exec(db,
              QStringLiteral("update tables set name=?, colcount=?, rowcount=?, fixcols=?, fixrows=?, floattype=?, "
                             "scan=? where ident=?"),
-             {name, shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
+             {typedText(name, kTableName), shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
               shape.floatValues, shape.scan, ident});
 }
 

@@ -13,14 +13,6 @@
 #include <array>
 #include <cstring>
 
-NoMembersError::NoMembersError()
-    : EngineError(QStringLiteral("Не заданы входящие учреждения, отчет не пересчитан. Сохраненные значения не "
-                                 "изменены.")) {}
-
-void RequireMembers(const QString &includeList) {
-    if (text::parseIdList(includeList).isEmpty()) throw NoMembersError();
-}
-
 // ---- Lookups over the caches ------------------------------------------------
 
 const CachedTable *FindCachedTable(const QString &formName, const QString &tableKey) {
@@ -59,7 +51,8 @@ QString GetFormNameById(qint64 formId) {
 qint64 GetFormIdByName(const QString &formName) {
     // Form names match without regard to letter case, Cyrillic included.
     const QVariant v = db::scalar(db::connection(db::kMain),
-                                  QStringLiteral("select id from forms where upper(formname)=upper(?) order by id"),
+                                  QStringLiteral("select id from forms where "
+                                                 "upper(trim(formname))=upper(trim(?)) order by id"),
                                   {formName});
     return (v.isValid() && !v.isNull()) ? v.toLongLong() : -1;
 }
@@ -92,14 +85,13 @@ void SaveTableData(const ValueMatrix &m, const QString &table, qint64 institutio
 }
 
 void SumHospitalsData(ValueMatrix &m, const QString &includeList, qint64 formId, const QString &tableKey,
-                      ProgressPacer *pacer) {
-    RequireMembers(includeList);
+                      ProgressPacer *pacer, MemberKind kind, qint64 self) {
+    const SummaryMembers members = RequireMembers(kind, includeList, self);
     const qint64 ident = GetTableIdentByFormId(formId, tableKey);
-    const QList<qint64> ids = text::parseIdList(includeList);
     // Rows go straight into the matrix; the gauge moves by time, not by row.
     db::readNumbers(db::connection(db::kData),
-                    QStringLiteral("select \"column\", \"row\", data from data where year=? and \"table\"=? "
-                                   "and hospital in (%1)").arg(db::inList(ids)),
+                    QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? "
+                                   "and hospital in (%2)").arg(members.valueTable(), db::inList(members.ids)),
                     {shared().Year, ident}, 3, [&](const double *f) {
                         m.add(int(f[0]), int(f[1]), f[2]);
                         if (pacer) pacer->tick();

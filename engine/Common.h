@@ -9,6 +9,7 @@
 #include "engine/EngineError.h"
 #include "engine/SharedState.h"
 #include "engine/StringList.h"
+#include "engine/SummaryMembers.h"
 #include "engine/ValueMatrix.h"
 
 #include <QString>
@@ -24,17 +25,7 @@ public:
     using EngineError::EngineError;
 };
 
-// A recalculation of a summary with no institution to sum: summing nothing
-// would replace its stored values (loaded from a transfer file, say) by none.
-// Nothing is recalculated; the window shows the message as a warning.
-class NoMembersError : public EngineError {
-public:
-    NoMembersError();
-};
-// Throws NoMembersError when the include list names no institution: the one
-// check before any recalculation that stores the sums of a summary's
-// institutions.
-void RequireMembers(const QString &includeList);
+// NoMembersError and RequireMembers: engine/SummaryMembers.
 
 // ---- Lookups over the caches of the open year (shared().Caches) ----------
 // Table key is the table number with its parentheses, e.g. "(1000)". Form
@@ -62,12 +53,14 @@ QString ValueTableName(ValueTable name);
 // a value past the storable range (RequireStorableValue) stores nothing.
 void SaveTableData(const ValueMatrix &matrix, const QString &valueTable, qint64 institution, qint64 formId,
                    const QString &tableKey);
-// Adds the values of the table and year of every institution of the include
-// list (table "data") into the matrix, which must already be created; throws
-// NoMembersError (the matrix untouched) when the list is empty. The
-// pacer keeps the progress window painting and stops the run on "Отмена".
+// Adds the values of the table and year of every member of the include list
+// into the matrix, which must already be created: institutions' values
+// ("data"), or for MemberKind::Reports the stored values of the member
+// reports other than self ("repdata"). Throws NoMembersError (the matrix
+// untouched) when the members resolve to none. The pacer keeps the progress
+// window painting and stops the run on "Отмена".
 void SumHospitalsData(ValueMatrix &matrix, const QString &includeList, qint64 formId, const QString &tableKey,
-                      ProgressPacer *pacer = nullptr);
+                      ProgressPacer *pacer = nullptr, MemberKind kind = MemberKind::Institutions, qint64 self = 0);
 
 // Checksums of stored values (of the given value table, the open year):
 // h = h xor (h shl 5) xor bits(float(value)), starting from 5381, values in

@@ -316,7 +316,7 @@ Form parse(const QStringList &input, const std::function<void(const QString &)> 
         // Lookups by form and number ignore letter case: a second table of
         // one number would be shadowed by the first.
         for (const Table &other : form.tables)
-            if (text::sameNoCase(other.tablen.trimmed(), t.tablen.trimmed()))
+            if (text::sameName(other.tablen, t.tablen))
                 throw EngineError(fileError(i + 1, lines[i],
                                             QStringLiteral("таблица %1 уже описана в строке %2: номера таблиц формы не "
                                                            "должны повторяться")

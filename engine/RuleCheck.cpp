@@ -304,6 +304,23 @@ QString nn(const QString &v) { return v.isNull() ? QStringLiteral("") : v; }
 } // namespace
 
 namespace {
+
+// The text entry gate for the texts of a rule, whatever the path: sides and
+// cycle are formulas (a Tab or line break is a blank, blanks around them go),
+// the comment is one line. A refusal names the field and the character.
+Verdict enterTexts(RuleText &rule, QString &comment) {
+    const std::pair<QString *, int> formulas[] = {{&rule.lft, LeftSide}, {&rule.rght, RightSide}, {&rule.cycl, CycleField}};
+    for (const auto &[text, field] : formulas) {
+        if (const QString why = text::entryProblem(*text); !why.isEmpty())
+            return Verdict{false, FieldCaption(field) + QStringLiteral(": ") + why, field, why};
+        *text = text::entryLayout(*text, text::Field::Formula).trimmed();
+    }
+    if (const QString why = text::entryProblem(comment); !why.isEmpty())
+        return Verdict{false, QStringLiteral("Комментарий: ") + why, NoField, why};
+    comment = text::entryLayout(comment, text::Field::OneLine);
+    return {};
+}
+
 // Writes the rule; a positive key asks for that key (kept when no rule holds it).
 void insertRule(const QSqlDatabase &mainDb, qint64 formId, const RuleText &rule, const QString &comment, qint64 *key,
                 bool nullTable) {
@@ -328,8 +345,11 @@ void insertRule(const QSqlDatabase &mainDb, qint64 formId, const RuleText &rule,
 }
 } // namespace
 
-Verdict InsertCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, const RuleText &rule,
-                          const QString &comment, qint64 *key, bool nullTable) {
+Verdict InsertCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, const RuleText &typed,
+                          const QString &typedComment, qint64 *key, bool nullTable) {
+    RuleText rule = typed;
+    QString comment = typedComment;
+    if (const Verdict entered = enterTexts(rule, comment); !entered) return entered;
     const Verdict v = checker.Check(rule);
     if (!v) return v;
     const qint64 formId = rule.formName.trimmed().isEmpty() ? 0 : checker.formIdByName(rule.formName);
@@ -352,8 +372,11 @@ Restored RestoreRule(const QSqlDatabase &mainDb, const RuleChecker &checker, con
     return r;
 }
 
-Verdict UpdateCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, qint64 key, const RuleText &rule,
-                          const QString &comment) {
+Verdict UpdateCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, qint64 key, const RuleText &typed,
+                          const QString &typedComment) {
+    RuleText rule = typed;
+    QString comment = typedComment;
+    if (const Verdict entered = enterTexts(rule, comment); !entered) return entered;
     const Verdict v = checker.Check(rule);
     if (!v) return v;
     db::exec(mainDb,

@@ -283,7 +283,7 @@ void RuleRun::setHeld(const QString &form, const QString &key) {
 }
 
 bool RuleRun::holds(const QString &form, const QString &key) const {
-    return holdsTable() && text::sameNoCase(form, m_heldForm) && text::sameNoCase(key, m_heldTable);
+    return holdsTable() && text::sameName(form, m_heldForm) && text::sameName(key, m_heldTable);
 }
 
 void RuleRun::release() {
@@ -358,7 +358,8 @@ void RuleRun::calcConditions(qint64 tableIdent, const std::function<void(const Q
 }
 
 void RuleRun::sumInstitutions(qint64 formId, const QString &tableKey, ProgressPacer *pacer) {
-    SumHospitalsData(m_matrix, m_context.includeList, formId, tableKey, pacer);
+    SumHospitalsData(m_matrix, m_context.includeList, formId, tableKey, pacer, m_context.memberKind,
+                     m_context.institution);
 }
 
 void RuleRun::saveTable(qint64 formId, const QString &tableKey) {

@@ -37,6 +37,7 @@ using TableLabelFn = std::function<void(const QString &)>;
 struct RuleRunContext {
     qint64 institution = 0;
     QString includeList;                                  // ids joined by ","
+    MemberKind memberKind = MemberKind::Institutions;     // what includeList names
     ValueTable valueTable = ValueTable::None;             // None reads and writes "data"
     ReportMode reportMode = ReportMode::None;
     bool roundResult = false;                             // calculated cells rounded to integers
@@ -45,8 +46,8 @@ struct RuleRunContext {
     RuleRunContext() = default;
     // The run of a window's work (no rounding: each recalculation asks for it).
     explicit RuleRunContext(const WorkContext &work)
-        : institution(work.institution), includeList(work.includeList), valueTable(work.table),
-          reportMode(work.mode), net(work.net) {}
+        : institution(work.institution), includeList(work.includeList), memberKind(work.members),
+          valueTable(work.table), reportMode(work.mode), net(work.net) {}
 };
 
 class RuleRun {

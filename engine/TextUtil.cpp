@@ -9,6 +9,9 @@ namespace text {
 
 QString upper(const QString &s) { return s.toUpper(); }
 bool sameNoCase(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool sameName(const QString &a, const QString &b) {
+    return QStringView(a).trimmed().compare(QStringView(b).trimmed(), Qt::CaseInsensitive) == 0;
+}
 
 QString tabsToBlanks(const QString &s) {
     QString r = s;
@@ -30,8 +33,14 @@ QString unencodableProblem(const QString &text) {
            shown.join(QStringLiteral(", "));
 }
 
-QString entry(const QString &typed, Field kind) {
-    if (const QString problem = unencodableProblem(typed); !problem.isEmpty()) throw EngineError(problem);
+QString entryProblem(const QString &typed, const QString &field) {
+    const QString problem = unencodableProblem(typed);
+    if (problem.isEmpty() || field.isEmpty()) return problem;
+    return QStringLiteral("%1: %2").arg(field, problem);
+}
+
+QString entry(const QString &typed, Field kind, const QString &field) {
+    if (const QString problem = entryProblem(typed, field); !problem.isEmpty()) throw EngineError(problem);
     return entryLayout(typed, kind);
 }
 
@@ -39,6 +48,7 @@ QString entryLayout(const QString &typed, Field kind) {
     QString r = typed;
     switch (kind) {
     case Field::OneLine:
+    case Field::Formula:
         r.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         r.replace(u'\r', u' ');
         r.replace(u'\n', u' ');
@@ -46,11 +56,6 @@ QString entryLayout(const QString &typed, Field kind) {
         break;
     case Field::MultiLine:
         r.replace(u'\t', u' ');
-        break;
-    case Field::Formula:
-        r.remove(u'\r');
-        r.remove(u'\n');
-        r.remove(u'\t');
         break;
     }
     return r;

@@ -13,21 +13,32 @@ namespace text {
 // Upper case and comparison that treat Cyrillic letters like Latin ones.
 QString upper(const QString &s);
 bool sameNoCase(const QString &a, const QString &b);
+// The one comparison of form names and table numbers, the catalogue gate's:
+// blanks around them and letter case (Cyrillic included) do not count.
+// Every look-up, file reader and edit compares names and numbers so (a
+// source scan keeps it that way).
+bool sameName(const QString &a, const QString &b);
 
 // A name or title as typed: every Tab becomes a blank (a Tab would split
 // the lines of the files that carry names and titles).
 QString tabsToBlanks(const QString &s);
 
-// The one check of a text typed into a field whose text ends up in a code
-// page 1251 file (or in database text that is exported). Returns the text as
-// it is stored: a Tab becomes a blank; in a one-line text (names, numbers,
-// comments) a line break becomes a blank; in a formula (rule sides, cycle)
-// line breaks and Tabs are layout only and are removed, so what is stored is
-// what the file loaders read back. Throws EngineError naming the first
-// character code page 1251 cannot hold, as the user sees it (one character,
-// not the halves of an emoji): such a text would come back with "?".
+// The one gate of a text stored where it ends up in a code page 1251 file
+// (or in database text that is exported): every statement that stores a
+// name, number, title, rule side, cycle, comment, formula, condition or
+// indicator text passes it, whatever the path (typing, replace, loaders,
+// the update installer, Word import). Returns the text as it is stored: a
+// Tab becomes a blank; in a one-line text (names, numbers, comments) and in
+// a formula (rule sides, cycle, calculation formulas) a line break becomes a
+// blank too, so "1", line break, "0" is "1 0" and never "10". Throws
+// EngineError naming the field (when given) and the first character code
+// page 1251 cannot hold, as the user sees it (one character, not the halves
+// of an emoji): such a text would come back with "?".
 enum class Field { OneLine, MultiLine, Formula };
-QString entry(const QString &typed, Field kind = Field::OneLine);
+QString entry(const QString &typed, Field kind = Field::OneLine, const QString &field = QString());
+// The refusal entry would throw, or empty: for dialogs that check a field
+// before they close, so that what was typed stays.
+QString entryProblem(const QString &typed, const QString &field = QString());
 // The same without the check of characters (for windows that refuse them
 // with their own focus handling).
 QString entryLayout(const QString &typed, Field kind);

@@ -12,13 +12,17 @@
 
 #include <QList>
 
+#include <algorithm>
+
 class ValueMatrix {
 public:
-    // A table past the limits of engine/TableLimits.h is refused (EngineError), never allocated.
+    // A table past the limits of engine/TableLimits.h is refused (EngineError), never allocated. A table's
+    // matrix spans its value lines and the last header line before them (engine/CellNumbering), one line more
+    // than the table has on each axis when it has no header lines: that line is within the limits.
     void create(int lowColumn, int highColumn, int lowRow, int highRow) {
         const qint64 cols = highColumn >= lowColumn ? qint64(highColumn) - lowColumn + 1 : 0;
         const qint64 rows = highRow >= lowRow ? qint64(highRow) - lowRow + 1 : 0;
-        if (!limits::tableSizeFits(cols, rows))
+        if (!limits::tableSizeFits(std::max<qint64>(0, cols - 1), std::max<qint64>(0, rows - 1)))
             throw EngineError(QStringLiteral("Таблица слишком велика: %1 граф и %2 строк (не более %3 граф и %4 строк).")
                                   .arg(cols).arg(rows).arg(limits::kMaxTableColumns).arg(limits::kMaxTableRows));
         m_lc = lowColumn; m_hc = highColumn; m_lr = lowRow; m_hr = highRow;

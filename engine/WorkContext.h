@@ -14,4 +14,5 @@ struct WorkContext {
     bool net = false;
     qint64 institution = 0;
     QString includeList;   // ids joined by ",", no trailing comma
+    MemberKind members = MemberKind::Institutions;   // what includeList names
 };

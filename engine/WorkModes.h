@@ -17,6 +17,10 @@ QString valueTableSql(ValueTable table);
 // around ignored; "" gives None; another name gives nothing.
 std::optional<ValueTable> valueTableFromName(const QString &name);
 
+// What a summary's member list names: institutions (their values in "data")
+// or, for a composite report, other reports (their values in "repdata").
+enum class MemberKind { Institutions, Reports };
+
 enum class ReportMode { None, Input, Svod, Net, Terrain, Types, Single };
 
 // "Input", "Svod", "Net", "Terrain", "Types", "Single"; "" for None.

@@ -28,7 +28,7 @@ struct CachedTable {
     QString caption() const { return formName + QStringLiteral("*Т") + tablen + QStringLiteral(" - ") + name; }
     // Same form (letter case ignored in the key) and table key.
     bool is(const QString &upperFormName, const QString &tableKey) const {
-        return formName == upperFormName && text::sameNoCase(tablen, tableKey);
+        return text::sameName(formName, upperFormName) && text::sameName(tablen, tableKey);
     }
 };
 

@@ -280,9 +280,13 @@ void TAdmForm::N3Click() {
                          QStringLiteral(" со всей информацией?"),
                      this))
             return;
-        adm::deleteUnit(TreeNodeId(n), shared().Year);
+        const QStringList reports = adm::deleteUnit(TreeNodeId(n), shared().Year);
         delete n;
         TreeView1Change();
+        if (!reports.isEmpty())
+            showMessage(QStringLiteral("Подразделение исключено из входящих учреждений отчетов: ") +
+                            reports.join(QStringLiteral(", ")),
+                        this);
     });
 }
 

@@ -63,7 +63,7 @@ QString checkUnit(const UnitInfo &unit) {
     for (const QChar c : unit.name)
         if (c.unicode() < 32 && c != QLatin1Char('\t'))
             return QStringLiteral("Наименование подразделения не может содержать переводы строк и управляющие символы.");
-    return QString();
+    return text::entryProblem(unit.name, QStringLiteral("Наименование подразделения"));
 }
 
 // Refuses (db::Error with the message) a unit or population that cannot be stored.
@@ -158,12 +158,36 @@ void saveUnit(qint64 id, const UnitInfo &unit, const std::optional<Population> &
     });
 }
 
-void deleteUnit(qint64 id, int year) {
-    if (!db::column(mainDb(), QStringLiteral("select id from administration where dependence=? and id<>?"), {id, id})
+QStringList deleteUnit(qint64 id, int year) {
+    const QSqlDatabase m = mainDb(), values = db::connection(db::kData);
+    if (!db::column(m, QStringLiteral("select id from administration where dependence=? and id<>?"), {id, id})
              .isEmpty())
         throw db::Error(QStringLiteral("Подразделение, в которое входят другие, удалить нельзя."));
-    db::exec(db::connection(db::kData), QStringLiteral("delete from data where year=? and hospital=?"), {year, id});
-    db::exec(mainDb(), QStringLiteral("delete from administration where id=?"), {id});
+    QStringList changed;
+    // The values go only when the unit and the reports' lists do: a failure
+    // in the main database takes the deletion of the values back.
+    db::transaction(values, [&] {
+        db::exec(values, QStringLiteral("delete from data where year=? and hospital=?"), {year, id});
+        db::transaction(m, [&] {
+            QList<std::tuple<qint64, QString, QString>> updates;
+            QSqlQuery q = db::exec(m, QStringLiteral("select id, report, include from reports order by ind, id"));
+            while (q.next()) {
+                const QList<qint64> members = text::parseIdList(q.value(2).toString());
+                if (!members.contains(id)) continue;
+                QList<qint64> kept = members;
+                kept.removeAll(id);
+                // Stored as the includes dialog stores it: each id followed by ",".
+                updates.append({q.value(0).toLongLong(), q.value(1).toString(),
+                                kept.isEmpty() ? QString() : text::joinIdList(kept) + QLatin1Char(',')});
+            }
+            for (const auto &[report, name, include] : updates) {
+                db::exec(m, QStringLiteral("update reports set include=? where id=?"), {include, report});
+                changed.append(name);
+            }
+            db::exec(m, QStringLiteral("delete from administration where id=?"), {id});
+        });
+    });
+    return changed;
 }
 
 void saveOrder(QTreeWidget *tree) {

@@ -53,9 +53,12 @@ QString checkUnit(const UnitInfo &unit);
 // transaction; checks everything first, so a bad field saves nothing.
 void saveUnit(qint64 id, const UnitInfo &unit, const std::optional<Population> &population, int year);
 
-// Removes the unit and its values of the year in the open values database.
-// Its populations1 rows are kept.
-void deleteUnit(qint64 id, int year);
+// Removes the unit and its values of the year in the open values database,
+// and takes it out of every summary report's institutions (reports.include)
+// in the same transaction: a report never goes on naming a unit that is
+// gone. Returns the names of the reports that changed. Its populations1 rows
+// are kept.
+QStringList deleteUnit(qint64 id, int year);
 
 // Writes ind = position among siblings (from 0) for every node of the tree.
 void saveOrder(QTreeWidget *tree);

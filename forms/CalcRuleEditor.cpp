@@ -63,16 +63,39 @@ RuleFields fieldsOf(const QSqlRecord &r) {
     return f;
 }
 
+const QString kFormulaField = QStringLiteral("Формула");
+const QString kConditionField = QStringLiteral("Условие");
+
+QString divisorProblem(const QString &text) {
+    double k = 1;
+    if (ReadConditionDivisor(text, k)) return {};
+    return QStringLiteral("Делитель \"%1\" не сохранен: нужно число от -%2 до %2, не равное нулю")
+        .arg(text.trimmed(), ConditionDivisorText(kMaxDivisor));
+}
+
 // The divisor to store; a text that is no divisor is refused, nothing stored.
 double koeffValue(const QString &text) {
+    if (const QString why = divisorProblem(text); !why.isEmpty()) throw db::Error(why);
     double k = 1;
-    if (!ReadConditionDivisor(text, k))
-        throw db::Error(QStringLiteral("Делитель \"%1\" не сохранен: нужно число от -%2 до %2, не равное нулю")
-                            .arg(text.trimmed(), ConditionDivisorText(kMaxDivisor)));
+    ReadConditionDivisor(text, k);
     return k;
 }
 
 } // namespace
+
+QString fieldsProblem(const RuleFields &f, RuleField *where) {
+    const std::pair<QString, RuleField> problems[] = {
+        {text::entryProblem(f.formula, kFormulaField), RuleField::Formula},
+        {text::entryProblem(f.condition, kConditionField), RuleField::Condition},
+        {divisorProblem(f.koeff), RuleField::Divisor}};
+    for (const auto &[why, field] : problems)
+        if (!why.isEmpty()) {
+            if (where) *where = field;
+            return why;
+        }
+    if (where) *where = RuleField::None;
+    return {};
+}
 
 std::optional<RuleFields> ReadCalcRule(qint64 tid, const RulePlace &place) {
     const auto rec = readRecord(tid, place.storedRow(), place.storedColumn());
@@ -83,19 +106,21 @@ std::optional<RuleFields> ReadCalcRule(qint64 tid, const RulePlace &place) {
 void SaveCalcRule(qint64 tid, const RulePlace &place, const RuleFields &f, bool exists) {
     const QString types = NormalizeTypes(f.types);
     const double koeff = koeffValue(f.koeff);
+    const QString formula = text::entry(f.formula, text::Field::Formula, kFormulaField);
+    const QString condition = text::entry(f.condition, text::Field::MultiLine, kConditionField);
     const QSqlDatabase d = db::connection(db::kMain);
     db::transaction(d, [&] {
         if (exists) {
             db::exec(d,
                      QStringLiteral("update conditions set formula=?, condition=?, type=?, koeff=?, midle=?, "
                                     "types=?, country=? where tid=? and \"row\"=? and \"column\"=?"),
-                     {f.formula, f.condition, f.sum, koeff, f.midle, types, f.country, tid,
+                     {formula, condition, f.sum, koeff, f.midle, types, f.country, tid,
                       place.storedRow(), place.storedColumn()});
         } else {
             db::exec(d,
                      QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, "
                                     "koeff, country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,?,?,?,?)"),
-                     {tid, place.storedRow(), place.storedColumn(), f.sum, f.formula, f.condition,
+                     {tid, place.storedRow(), place.storedColumn(), f.sum, formula, condition,
                       koeff, f.country, QString(""), QString(""), f.midle, types});
         }
     });
@@ -388,6 +413,15 @@ void TNTChar::TreeView1DblClick(QTreeWidgetItem *node) {
 }
 
 void TNTChar::BitBtn1Click() {
+    RuleField where = RuleField::None;
+    if (const QString why = fieldsProblem(fields(), &where); !why.isEmpty()) {
+        showMessage(why, this);
+        QWidget *field = where == RuleField::Formula ? static_cast<QWidget *>(Edit1)
+                         : where == RuleField::Condition ? static_cast<QWidget *>(Memo1)
+                                                         : static_cast<QWidget *>(Edit3);
+        field->setFocus();
+        return;
+    }
     if (m_types != QLatin1String("*")) {
         QStringList ids;
         for (QTreeWidgetItem *n : TreeNodesInOrder(TreeView1))

@@ -57,6 +57,11 @@ std::optional<RuleFields> ReadCalcRule(qint64 tid, const RulePlace &place);
 // Updates the existing rule or inserts a new one (lft and rght empty, types
 // without a trailing comma). Throws db::Error.
 void SaveCalcRule(qint64 tid, const RulePlace &place, const RuleFields &fields, bool exists);
+// Why SaveCalcRule would refuse the fields (a divisor that is no number, a
+// character code page 1251 cannot hold), naming the field; empty when it
+// would store them. The editor asks before it closes, so what was typed stays.
+enum class RuleField { None, Formula, Condition, Divisor };
+QString fieldsProblem(const RuleFields &fields, RuleField *where = nullptr);
 void DeleteCalcRule(qint64 tid, const RulePlace &place);
 
 // The rule reached by F8 in a cell rule: the formula, condition, divisor,

@@ -179,7 +179,7 @@ bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const 
                 thisTable = kind == 1;
             } else if (!K.isEmpty()) {
                 const QString T = text::upper(ref.table);
-                thisTable = T.contains(K) || text::upper(tablePartKey(ref.table)) == K;
+                thisTable = T.contains(K) || text::sameName(tablePartKey(ref.table), tableKey);
             }
             if (thisTable && termCovers(term, r, c)) return true;
         }
@@ -232,7 +232,8 @@ void LoadControlHighlight(const QSqlDatabase &d, qint64 formId, const QString &t
     const int dash = int(formName.indexOf(QStringLiteral(" - ")));
     if (dash >= 0) formName = formName.left(dash);
     const int total = db::scalar(d,
-                                 QStringLiteral("select count(*) as cnt from int_control where (formid=? and tble=?) "
+                                 QStringLiteral("select count(*) as cnt from int_control where (formid=? and "
+                                                "upper(trim(tble))=upper(trim(?))) "
                                                 "or (formid=? and (tble='' or tble is null)) or (formid=0)"),
                                  {formId, tableKey, formId})
                           .toInt();
@@ -249,7 +250,8 @@ void LoadControlHighlight(const QSqlDatabase &d, qint64 formId, const QString &t
     };
     const Phase phases[3] = {
         {QStringLiteral("Внутритабличные контроли"),
-         QStringLiteral("select lft, rght, cycl, commnt from int_control where formid=? and tble=?"),
+         QStringLiteral("select lft, rght, cycl, commnt from int_control where formid=? and "
+                        "upper(trim(tble))=upper(trim(?))"),
          {formId, tableKey}, 0},
         {QStringLiteral("Межтабличные контроли"),
          QStringLiteral("select lft, rght, cycl, commnt from int_control where formid=? and (tble='' or tble is null)"),
@@ -335,7 +337,8 @@ QList<CellRule> CellControlRules(const QSqlDatabase &d, qint64 formId, const QSt
     QList<CellRule> out;
     QSqlQuery q = db::exec(d,
                            QStringLiteral("select \"Код\", formid, tble, lft, rght, cycl, commnt from int_control where "
-                                          "(formid=? and tble=?) or (formid=? and (tble='' or tble is null)) or "
+                                          "(formid=? and upper(trim(tble))=upper(trim(?))) or (formid=? and "
+                                          "(tble='' or tble is null)) or "
                                           "(formid=0) order by formid, tble, commnt"),
                            {formId, tableNumber, formId});
     while (q.next()) {

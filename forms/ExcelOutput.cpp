@@ -3,6 +3,7 @@
 #include "engine/Common.h"
 #include "engine/ProgressSink.h"
 #include "engine/SharedState.h"
+#include "engine/SummaryMembers.h"
 #include "engine/TextUtil.h"
 #include "forms/FormListLogic.h"
 #include "forms/TableExcel.h"
@@ -48,7 +49,7 @@ void formatTitle(office::ExcelRange &r, const QSqlQuery &q) {
 // The members of a report are institutions, whose values are in "Data",
 // or (in "Terrain" mode) reports, whose values are in "RepData": the value
 // table follows the members, whatever table the window has open.
-ValueTable memberValues(ReportMode mode) { return mode == ReportMode::Terrain ? ValueTable::RepData : ValueTable::Data; }
+ValueTable memberValues(MemberKind kind) { return kind == MemberKind::Reports ? ValueTable::RepData : ValueTable::Data; }
 
 } // namespace
 
@@ -121,22 +122,13 @@ office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QS
     return book;
 }
 
-QString memberName(qint64 id, ReportMode mode) {
-    const bool terrain = mode == ReportMode::Terrain;
-    return db::scalar(db::connection(db::kMain),
-                      terrain ? QStringLiteral("select report from reports where id=?")
-                              : QStringLiteral("select unit from administration where id=?"),
-                      {id})
-        .toString();
-}
-
 QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
-                                ReportMode mode, const LabelFn &label, ProgressSink &progress,
+                                MemberKind kind, const LabelFn &label, ProgressSink &progress,
                                 const ReplaceFn &confirmReplace) {
     const QString formName = formlist::formNameOfText(form.text);
     QDir().mkpath(folder);
-    const QList<qint64> ids = text::parseIdList(includeList);
-    progress.setMax(int(ids.size()));
+    const QList<MemberName> members = MemberNames(ResolveMembers(kind, includeList));
+    progress.setMax(int(members.size()));
     progress.setPosition(0);
     ProgressPacer pacer(progress);
     // The books are written aside and put in place at the end: "Отмена" leaves
@@ -146,25 +138,21 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
     // One book per member, named as the group unload names its files: a long
     // name is shortened (the name with its temporary suffixes fits a file
     // name) and equal names get the member's mark, so no book replaces another.
-    QList<QPair<QString, qint64>> members;
-    QHash<qint64, QString> nameOf;
-    for (qint64 id : ids) {
-        const QString name = memberName(id, mode);
-        if (name.isEmpty() || nameOf.contains(id)) continue;
-        nameOf.insert(id, name);
-        members.append({name, id});
-    }
-    const QStringList stems = transfer::siblingStems(members);
+    QList<QPair<QString, qint64>> named;
+    for (const MemberName &m : members)
+        if (!m.name.isEmpty()) named.append({m.name, m.id});
+    const QStringList stems = transfer::siblingStems(named);
     QHash<qint64, QString> fileOf;
-    for (int i = 0; i < members.size(); ++i)
-        fileOf.insert(members[i].second,
+    for (int i = 0; i < named.size(); ++i)
+        fileOf.insert(named[i].second,
                       transfer::safeFileName(formName) + QStringLiteral(" - ") + stems[i] + QStringLiteral(".xlsx"));
     QStringList names;
-    for (qint64 id : ids) {
-        const QString name = nameOf.value(id);
-        if (!name.isEmpty() && !names.contains(fileOf.value(id))) {
+    for (const MemberName &m : members) {
+        const qint64 id = m.id;
+        const QString name = m.name;
+        if (!name.isEmpty()) {
             office::ExcelWorkbook book =
-                ExportFormToExcel(id, form, name + QStringLiteral(" - ") + formName, memberValues(mode),
+                ExportFormToExcel(id, form, name + QStringLiteral(" - ") + formName, memberValues(kind),
                                   [&](const QString &t) {
                     if (label) label(t);
                     progress.setDetailText(t);
@@ -200,23 +188,27 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
 }
 
 office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString &formName,
-                                           const QString &includeList, ReportMode mode,
+                                           const QString &includeList, MemberKind kind,
                                            const std::function<QString(const QString &)> &shortName,
                                            const LabelFn &label, ProgressSink &progress) {
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
-    const QList<qint64> ids = text::parseIdList(includeList);
-    progress.setMax(int(ids.size()));
+    const QList<MemberName> members = MemberNames(ResolveMembers(kind, includeList));
+    progress.setMax(int(members.size()));
     progress.setPosition(0);
     ProgressPacer pacer(progress);
-    for (qint64 id : ids) {
-        const QString name = memberName(id, mode);
+    for (const MemberName &m : members) {
+        const qint64 id = m.id;
+        const QString name = m.name;
         if (!name.isEmpty()) {
             office::ExcelSheet &sheet = book.addSheet();
             if (label) label(name);
             progress.setDetailText(name);
-            const QString sheetName = name.size() > 30 && shortName ? shortName(name) : name;
+            QString sheetName = name.size() > 30 && shortName ? shortName(name) : name;
+            // A sheet name another member shares gets the member's mark.
+            if (m.marked != name) sheetName = sheetName.left(30 - int(m.marked.size() - name.size())) +
+                                              m.marked.mid(name.size());
             sheet.trySetName(sheetName);
-            BuildExcelSheet(sheet, table, id, name + QStringLiteral(" - ") + formName, memberValues(mode));
+            BuildExcelSheet(sheet, table, id, name + QStringLiteral(" - ") + formName, memberValues(kind));
         }
         pacer.step();
     }

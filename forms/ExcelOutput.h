@@ -38,26 +38,24 @@ void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h
 office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QString &caption, ValueTable values,
                                         const LabelFn &label = {});
 
-// Name of an included member: reports.report in "Terrain" mode, otherwise
-// administration.unit; empty when none.
-QString memberName(qint64 id, ReportMode mode);
-
-// The form for every member of includeList saved as
+// The form for every member of includeList (resolved as engine/SummaryMembers
+// does; ids that name nothing are left out) saved as
 // <folder><form> - <name>.xlsx, with the member's own values (institutions
-// from "Data", reports in "Terrain" mode from "RepData"); returns the files
-// written. mode is the window's work mode. On "Отмена" no file is written
+// from "Data", member reports from "RepData"); two members of one name (letter
+// case aside) are told apart by the mark " #" + id. Returns the files
+// written. On "Отмена" no file is written
 // or replaced. Books of the same names already there are replaced only when
 // confirmReplace (given their file names) agrees; else the run is Cancelled.
 using ReplaceFn = std::function<bool(const QStringList &existing)>;
 QStringList exportFormPerMember(const QString &folder, const FormNode &form, const QString &includeList,
-                                ReportMode mode, const LabelFn &label = {}, ProgressSink &progress = noProgress(),
+                                MemberKind kind, const LabelFn &label = {}, ProgressSink &progress = noProgress(),
                                 const ReplaceFn &confirmReplace = {});
 
 // The table for every member of includeList, one sheet each, newest first.
-// Names longer than 30 characters go through shortName. Values are the
-// members' own, as for exportFormPerMember.
+// Names longer than 30 characters go through shortName. Values and names are
+// the members' own, as for exportFormPerMember.
 office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString &formName,
-                                           const QString &includeList, ReportMode mode,
+                                           const QString &includeList, MemberKind kind,
                                            const std::function<QString(const QString &)> &shortName,
                                            const LabelFn &label = {}, ProgressSink &progress = noProgress());
 

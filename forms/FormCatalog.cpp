@@ -1,4 +1,5 @@
 #include "forms/FormCatalog.h"
+#include "engine/CatalogRename.h"
 
 #include "core/AdminMode.h"
 #include "forms/FormListCommon.h"
@@ -269,7 +270,14 @@ bool TFTabs::save() {
     }
     bool ok = false;
     guarded(this, [&] {
-        catalog::updateTable(itemId(item), Edit1->text(), Edit2->text(), CheckBox1->isChecked(), radioIndex());
+        const QString before = item->text(0);
+        const QStringList carried =
+            catalog::updateTable(itemId(item), Edit1->text(), Edit2->text(), CheckBox1->isChecked(), radioIndex());
+        if (!carried.isEmpty())
+            showMessage(carry::changedMessage(QStringLiteral("Номер таблицы %1 изменен на %2.")
+                                                  .arg(before, Edit1->text().trimmed()),
+                                              carried),
+                        this);
         item->setText(0, Edit1->text());
         item->setText(1, Edit2->text());
         item->setText(2, catalog::yesNo(CheckBox1->isChecked()));
@@ -439,8 +447,14 @@ void TFormL::N2Click() {
         dlg.CheckBox1->setChecked(item->text(2) == QStringLiteral("Да"));
         if (execModal(&dlg) != QDialog::Accepted) return;
         const catalog::FormRow f{itemId(item), dlg.Edit1->text(), dlg.Edit2->text(), dlg.CheckBox1->isChecked()};
-        catalog::updateForm(f.id, f.formname, f.decipher, f.net);
+        const QString before = item->text(0);
+        const QStringList carried = catalog::updateForm(f.id, f.formname, f.decipher, f.net);
         setItem(item, f);
+        if (!carried.isEmpty())
+            showMessage(carry::changedMessage(QStringLiteral("Форма %1 переименована в %2.")
+                                                  .arg(before, f.formname.trimmed()),
+                                              carried),
+                        this);
     });
 }
 

@@ -1,6 +1,7 @@
 #include "forms/FormCatalogLogic.h"
 
 #include "engine/CatalogGate.h"
+#include "engine/CatalogRename.h"
 #include "engine/EngineError.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
@@ -22,6 +23,11 @@ namespace catalog {
 namespace {
 
 QSqlDatabase mainDb() { return db::connection(db::kMain); }
+
+QString formsFolderOfOpenYear() {
+    const QString year = shared().openYearFolder();
+    return year.isEmpty() ? QString() : year + QStringLiteral("forms/");
+}
 
 // Deletes the values of the tables in every values file of the year.
 void deleteValues(const QList<qint64> &idents) {
@@ -94,8 +100,9 @@ qint64 addForm(const QString &formname, const QString &decipher, bool net) {
     return gate::addForm(mainDb(), text::entry(formname), text::entry(decipher), net);
 }
 
-void updateForm(qint64 id, const QString &formname, const QString &decipher, bool net) {
-    gate::updateForm(mainDb(), id, text::entry(formname), text::entry(decipher), net);
+QStringList updateForm(qint64 id, const QString &formname, const QString &decipher, bool net) {
+    return carry::renameForm(mainDb(), id, text::entry(formname), text::entry(decipher), net,
+                             formsFolderOfOpenYear());
 }
 
 void deleteForm(qint64 id) {
@@ -139,8 +146,9 @@ QList<TableRow> listTables(qint64 formId) {
     return out;
 }
 
-void updateTable(qint64 ident, const QString &tablen, const QString &name, bool floattype, int scan) {
-    gate::updateTable(mainDb(), ident, text::entry(tablen), text::entry(name), floattype, scan);
+QStringList updateTable(qint64 ident, const QString &tablen, const QString &name, bool floattype, int scan) {
+    return carry::renameTable(mainDb(), ident, text::entry(tablen), text::entry(name), floattype, scan,
+                              formsFolderOfOpenYear());
 }
 
 void DeleteTableWithData(qint64 ident) {
@@ -162,6 +170,8 @@ void DeleteTableWithData(qint64 ident) {
 QString formFieldsFault(const QString &formname, const QString &decipher) {
     QString fault = frs::fieldFault(QStringLiteral("Форма"), formname);
     if (fault.isEmpty()) fault = frs::fieldFault(QStringLiteral("Содержание"), decipher, frs::FieldKind::Text);
+    if (fault.isEmpty()) fault = text::entryProblem(formname, QStringLiteral("Форма"));
+    if (fault.isEmpty()) fault = text::entryProblem(decipher, QStringLiteral("Содержание"));
     return fault;
 }
 
@@ -169,6 +179,8 @@ QString tableFieldsFault(const QString &tablen, const QString &name) {
     QString fault = frs::fieldFault(QStringLiteral("Номер"), tablen);
     if (fault.isEmpty()) fault = gate::tableNumberFault(tablen);
     if (fault.isEmpty()) fault = frs::fieldFault(QStringLiteral("Содержание"), name, frs::FieldKind::Text);
+    if (fault.isEmpty()) fault = text::entryProblem(tablen, QStringLiteral("Номер"));
+    if (fault.isEmpty()) fault = text::entryProblem(name, QStringLiteral("Содержание"));
     return fault;
 }
 
@@ -238,7 +250,7 @@ ImportResult importFrs(const QSqlDatabase &d, const frs::Form &form) {
                                        "union_ec, union_er, fontname, fontsize, fontbold, fontitalic, tchars, txt) "
                                        "values (?,?,?,?,?,?,?,?,?,?,?,?,?)"),
                         {ident, h.column, h.row, h.sc, h.sr, h.ec, h.er, h.fontname, h.fontsize, h.bold, h.italic,
-                         h.tchars, h.txt});
+                         h.tchars, text::entry(h.txt, text::Field::MultiLine)});
             }
         }
         for (const auto &s : stored)

@@ -32,7 +32,10 @@ QString yesNo(bool value);   // "Да" / "Нет"
 QList<FormRow> listForms();
 // A new form with ind 999; returns its id.
 qint64 addForm(const QString &formname, const QString &decipher, bool net);
-void updateForm(qint64 id, const QString &formname, const QString &decipher, bool net);
+// A new name follows to every rule, calculated cell and indicator that names
+// the form and to its print files (engine/CatalogRename), in one transaction;
+// returns what followed, for the closing message.
+QStringList updateForm(qint64 id, const QString &formname, const QString &decipher, bool net);
 // The form, its tables with their structure and calculated cells, its
 // assignment to institution types, and the values of its tables in every
 // values database of the year (the open one and those of the other levels).
@@ -52,7 +55,10 @@ struct TableRow {
 
 // Tables of a form by tablen.
 QList<TableRow> listTables(qint64 formId);
-void updateTable(qint64 ident, const QString &tablen, const QString &name, bool floattype, int scan);
+// A new number follows to every rule, calculated cell, indicator and print
+// mapping line that names the table, in one transaction; returns what
+// followed, for the closing message.
+QStringList updateTable(qint64 ident, const QString &tablen, const QString &name, bool floattype, int scan);
 // A table with its rows, columns, titles and calculated cells, and its values
 // in every values database of the year.
 void DeleteTableWithData(qint64 ident);

@@ -332,10 +332,12 @@ void TFormList::showRecalcNotes(const QStringList &notes) {
     showError(UnreadableConditionsMessage(notes), this);
 }
 
-bool TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult) {
+std::optional<QString> TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status,
+                                              bool roundResult) {
     RuleRunContext context(m_work);
     context.roundResult = roundResult;
     RuleRun recalc(context);
+    SummaryMembers members;
     try {
         ProgressRun run(status);
         GaugeSink gauge(Gauge1, &run.window());
@@ -343,17 +345,18 @@ bool TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QStri
         PolledConnection polled(run.window(), db::connection(db::kData));
         // The label is painted with the progress window's event passes, not per table.
         polled.run([&] {
-            formlist::recalculateForms(recalc, forms, [&](const QString &t) {
+            members = formlist::recalculateForms(recalc, forms, [&](const QString &t) {
                 Label1->setText(t);
                 gauge.setDetailText(t);
             }, gauge);
         });
     } catch (const NoMembersError &e) {
         showWarning(e.message(), this);
-        return false;
+        return std::nullopt;
     }
     showRecalcNotes(recalc.messages());
-    return true;
+    const QString note = members.unresolvedNote();
+    return note.isEmpty() ? QString() : QStringLiteral("\r\n") + note;
 }
 
 void TFormList::N9Click() {
@@ -367,16 +370,19 @@ void TFormList::N9Click() {
         formlist::FormEntry entry{formId, name, form->text(0), {}};
         for (const formlist::FormEntry &f : m_forms)
             if (f.id == formId) entry.tables = f.tables;
-        if (!recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""), round)) return;
-        showMessage(QStringLiteral("Пересчет формы закончен"), this);
+        const std::optional<QString> note =
+            recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""), round);
+        if (!note) return;
+        showMessage(QStringLiteral("Пересчет формы закончен") + *note, this);
     });
 }
 
 void TFormList::N10Click() {
     guarded(this, [&] {
         if (!confirm(QStringLiteral("Персчитать ") + windowTitle() + QStringLiteral("?"), this)) return;
-        if (!recalculate(m_forms, QStringLiteral("Пересчет отчета"))) return;
-        showMessage(QStringLiteral("Пересчет отчета закончен"), this);
+        const std::optional<QString> note = recalculate(m_forms, QStringLiteral("Пересчет отчета"));
+        if (!note) return;
+        showMessage(QStringLiteral("Пересчет отчета закончен") + *note, this);
     });
 }
 
@@ -551,7 +557,8 @@ void TFormList::N2Click() {
         GaugeSink gauge(Gauge1);
         const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         office::WordDocument doc = wordout::FillFormDoc(c, &gauge);
-        showMessage(kPrintDone, this);
+        const QString note = wordout::templateNote(c);
+        showMessage(note.isEmpty() ? kPrintDone : kPrintDone + QStringLiteral("\r\n") + note, this);
         office::show(doc, c.formName + QLatin1Char(' ') + unitName());
     });
 }
@@ -592,7 +599,8 @@ void TFormList::N22Click() {
             WaitCursor wait;
             path = wordout::makeReportCopy(c, unit, stamp);
         }
-        showMessage(kPrintDone, this);
+        const QString note = wordout::templateNote(c);
+        showMessage(note.isEmpty() ? kPrintDone : kPrintDone + QStringLiteral("\r\n") + note, this);
         office::showFile(path);
     });
 }
@@ -606,6 +614,12 @@ void TFormList::N24Click() {
 }
 
 // ---- Spreadsheets ----------------------------------------------------------------------------------
+
+// A closing message of a command over the members, with the ids that named none of them.
+QString TFormList::membersNoted(const QString &done) const {
+    const QString note = ResolveMembers(m_work.members, m_work.includeList).unresolvedNote();
+    return note.isEmpty() ? done : done + QStringLiteral("\r\n") + note;
+}
 
 excelout::FormNode TFormList::formNodeOf(const QTreeWidgetItem *form) const {
     excelout::FormNode f;
@@ -642,7 +656,7 @@ void TFormList::N19Click() {
         {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
             excelout::exportFormPerMember(
-                QFileInfo(file).absolutePath(), formNodeOf(form), m_work.includeList, m_work.mode,
+                QFileInfo(file).absolutePath(), formNodeOf(form), m_work.includeList, m_work.members,
                 [this](const QString &t) { setLabel(t); }, run.window(), [this](const QStringList &existing) {
                     return dialogs().question(this,
                                               QStringLiteral("В папке уже есть книги:\n") + existing.join(u'\n') +
@@ -650,7 +664,7 @@ void TFormList::N19Click() {
                                               QStringLiteral("Вывод в Excel"));
                 });
         }
-        showMessage(kExcelDone, this);
+        showMessage(membersNoted(kExcelDone), this);
         setLabel(QString());
     });
 }
@@ -672,7 +686,7 @@ void TFormList::N20Click() {
         const QString file = [&] {
             ProgressRun run(QStringLiteral("Вывод в Excel"));
             office::ExcelWorkbook book = excelout::exportTablePerMember(
-                {TreeNodeId(n), n->text(0)}, formName, m_work.includeList, m_work.mode,
+                {TreeNodeId(n), n->text(0)}, formName, m_work.includeList, m_work.members,
                 [&](const QString &name) { return shortnames::GetShortName(name, list, this); },
                 [this](const QString &t) { setLabel(t); }, run.window());
             QString saved;
@@ -681,7 +695,7 @@ void TFormList::N20Click() {
             });
             return saved;
         }();
-        showMessage(kExcelDone, this);
+        showMessage(membersNoted(kExcelDone), this);
         office::showFile(file);
         setLabel(QString());
     });
@@ -741,6 +755,7 @@ void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 un
     if (includeList.isEmpty()) return;
     WorkContext own = work;
     own.includeList = includeList;
+    own.members = MemberKind::Institutions;
     own.table = ValueTable::Data;
     own.institution = unitId;
     TFormList w(own, parent, caption);
@@ -756,6 +771,7 @@ void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 un
     if (includeList.isEmpty()) return;
     WorkContext own = work;
     own.includeList = includeList;
+    own.members = MemberKind::Institutions;
     own.net = true;
     own.table = ValueTable::Data;
     own.institution = unitId;
@@ -778,9 +794,10 @@ void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QStri
 }
 
 void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption,
-                            const QString &includeList) {
+                            const QString &includeList, MemberKind members) {
     WorkContext own = work;
     own.includeList = includeList;
+    own.members = members;
     own.institution = reportId;
     own.table = ValueTable::RepData;
     TFormList w(own, parent);

@@ -12,6 +12,7 @@
 #include "forms/FormListLogic.h"
 #include "forms/FormNavigator.h"
 
+#include <optional>
 #include <QDialog>
 
 class QAction;
@@ -121,7 +122,11 @@ private:
     void finishControls(bool found, const QString &foundMessage);
     // The forms recalculated with the progress window shown (ends before the
     // closing message); false when nothing was recalculated (a warning was shown).
-    bool recalculate(const QList<formlist::FormEntry> &forms, const QString &status, bool roundResult = false);
+    // Nothing when the recalculation was refused (a warning was shown);
+    // otherwise the note on members that were not found, for the closing message.
+    QString membersNoted(const QString &done) const;
+    std::optional<QString> recalculate(const QList<formlist::FormEntry> &forms, const QString &status,
+                                       bool roundResult = false);
     QString yearText() const;
     excelout::FormNode formNodeOf(const QTreeWidgetItem *form) const;
     // The table of a table node, as the table window opens it.
@@ -146,4 +151,5 @@ void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 un
 // Every form over the institutions of the include list (institution types).
 void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QString &caption);
 // A summary report: its values in "Repdata"; "Пересчитать отчет" outside network mode.
-void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption, const QString &includeList);
+void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption,
+                            const QString &includeList, MemberKind members = MemberKind::Institutions);

@@ -178,7 +178,8 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
                 if (n.endsWith(QLatin1Char(')'))) n.chop(1);
                 shown(f.name + QStringLiteral(" - ") + t.tablen);
                 runBlock(run, f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
-                         QStringLiteral("select * from int_control where formid=? and tble=?"), {f.id, t.tablen},
+                         QStringLiteral("select * from int_control where formid=? and "
+                                        "upper(trim(tble))=upper(trim(?))"), {f.id, t.tablen},
                          {}, [&](const QString &) { progress.checkCancelled(); });
                 pacer.step();
             }
@@ -197,9 +198,18 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
     return run.errors().count() > previous.count();
 }
 
+namespace {
+
+SummaryMembers requireRunMembers(const RuleRun &run) {
+    const RuleRunContext &c = run.context();
+    return RequireMembers(c.memberKind, c.includeList, c.institution);
+}
+
+} // namespace
+
 void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const LabelFn &label,
                      ProgressPacer *pacer) {
-    if (!run.context().net) RequireMembers(run.context().includeList);
+    if (!run.context().net) requireRunMembers(run);
     // All tables of the form are stored together or none is.
     db::transaction(db::connection(db::kData), [&] {
         for (const TableRow &t : tablesOf(formId, QStringLiteral("tablen"))) {
@@ -225,8 +235,10 @@ void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const
     if (label) label(QString());
 }
 
-void recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress) {
-    if (!run.context().net) RequireMembers(run.context().includeList);
+SummaryMembers recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn &label,
+                                ProgressSink &progress) {
+    SummaryMembers members;
+    if (!run.context().net) members = requireRunMembers(run);
     int tables = 0;
     for (const FormEntry &f : forms) tables += int(f.tables.size());
     progress.setMax(tables);
@@ -235,6 +247,7 @@ void recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn
     db::transaction(db::connection(db::kData), [&] {
         for (const FormEntry &f : forms) recalculateForm(run, f.id, f.name, label, &pacer);
     });
+    return members;
 }
 
 void clearInstitution(qint64 institution) {
@@ -314,11 +327,11 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
                                 .arg(QDir::toNativeSeparators(path)).arg(i + 1).arg(f[7], ConditionDivisorText(kMaxDivisor)));
         // Names and numbers are compared whole: "(1000-дополнение-1)" and
         // "(1000-дополнение-2)" are two tables.
-        if (!text::sameNoCase(f[0], formName)) {
+        if (!text::sameName(f[0], formName)) {
             // A form of this configuration is another target; any other is unknown.
             bool known = false;
             for (const CachedForm &form : shared().Caches.forms)
-                if (text::sameNoCase(form.name, f[0])) known = true;
+                if (text::sameName(form.name, f[0])) known = true;
             if (!known) check.unknown(f[0], f[1]);
             continue;
         }
@@ -343,7 +356,8 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
             db::exec(d,
                      QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, koeff, "
                                     "country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,'','',?,?)"),
-                     {c.ident, f[2].toInt(), f[3].toInt(), boolOf(f[4]), f[5], text::decodeLineBreaks(f[6]),
+                     {c.ident, f[2].toInt(), f[3].toInt(), boolOf(f[4]), text::entry(f[5], text::Field::Formula),
+                      text::entry(text::decodeLineBreaks(f[6]), text::Field::MultiLine),
                       c.divisor, boolOf(f[8]), boolOf(f[9]), f[10]});   // as the check read it
         }
     });

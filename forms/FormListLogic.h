@@ -4,6 +4,7 @@
 // clearing and the conditions files of network forms. Throws db::Error.
 #include "engine/ProgressSink.h"
 #include "engine/RuleEngine.h"
+#include "engine/SummaryMembers.h"
 
 #include <QList>
 #include <QString>
@@ -53,16 +54,18 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
 // Recalculates every table of the form for the run's institution: calculated
 // cells in network mode, otherwise the sum over the include list; stores the
 // tables in one transaction, so a broken rule (named in the error) changes
-// nothing. A sum over an empty include list throws NoMembersError before
-// anything is read or stored. The pacer moves one step per table and stops the run on "Отмена".
+// nothing. A sum over members that resolve to none (engine/SummaryMembers)
+// throws NoMembersError before anything is read or stored. The pacer moves one step per table and stops the run on "Отмена".
 // The unreadable conditions met go to the run's messages, each once, for the
 // window to show.
 void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const LabelFn &label = {},
                      ProgressPacer *pacer = nullptr);
 // "Пересчитать отчет" and "Пересчитать форму": the forms in one transaction,
 // so that a broken rule or "Отмена" (Cancelled) leaves every stored value as
-// before. The gauge's maximum is the number of tables.
-void recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress);
+// before. The gauge's maximum is the number of tables. Returns the members
+// summed (none for the network forms, which sum no members), whose
+// unresolvedNote the closing message carries.
+SummaryMembers recalculateForms(RuleRun &run, const QList<FormEntry> &forms, const LabelFn &label, ProgressSink &progress);
 
 // Clearing of stored values of the window's institution (table "data").
 void clearInstitution(qint64 institution);

@@ -78,7 +78,7 @@ bool TImportDocForm::ReportDocTableStructure(const DocStructure &s, qint64 ident
     if (s.isEmpty()) return false;
     try {
         importdoc::UpdateTableStructure(ident, s, fixcols, fixrows);
-    } catch (const importdoc::Error &e) {
+    } catch (const AppError &e) {
         showError(e.message() + QStringLiteral("\r\nОшибка при обновлении структуры в базе данных!"), this);
         return false;
     }

@@ -143,6 +143,10 @@ bool joinRight(DocStructure &s1, const DocStructure &s2, int fixcols) {
     return true;
 }
 
+namespace {
+QString cellField(int row, int column) { return QStringLiteral("Ячейка строки %1, графы %2").arg(row).arg(column); }
+} // namespace
+
 TitleAttributes FormatTitleAttributes(int /*row*/, int column, const QString &text) {
     TitleAttributes a;
     a.fontname = QStringLiteral("Arial");
@@ -154,6 +158,11 @@ TitleAttributes FormatTitleAttributes(int /*row*/, int column, const QString &te
 void UpdateTableStructure(qint64 ident, const DocStructure &s, int fixcols, int fixrows) {
     const QString fault = structureFault(s, fixcols, fixrows);
     if (!fault.isEmpty()) throw Error(fault);
+    // Titles go into structure files in code page 1251: a cell with "м²" or "≥" is refused before anything changes.
+    for (int r = 1; r <= s.rows; ++r)
+        for (int c = 1; c <= s.cols; ++c)
+            if (const QString why = text::entryProblem(s.at(r, c).text, cellField(r, c)); !why.isEmpty())
+                throw Error(why + QStringLiteral(". Структура таблицы не изменена."));
     try {
         const QSqlDatabase d = db::connection(db::kMain);
         if (!db::scalar(d, QStringLiteral("select ident from tables where ident=?"), {ident}).isValid())
@@ -182,7 +191,8 @@ void UpdateTableStructure(qint64 ident, const DocStructure &s, int fixcols, int 
                                             "union_ec, union_er, fontname, fontsize, fontbold, fontitalic, tchars, "
                                             "txt) values (?,?,?,?,?,?,?,?,?,?,?,?,?)"),
                              {ident, c, r, cell.startColumn, cell.startRow, cell.endColumn, cell.endRow, a.fontname,
-                              a.fontsize, a.bold, a.italic, a.tchars, text::encodeColon(cell.text)});
+                              a.fontsize, a.bold, a.italic, a.tchars,
+                              text::encodeColon(text::entry(cell.text, text::Field::MultiLine, cellField(r, c)))});
                 }
         });
     } catch (const db::Error &e) {

@@ -155,7 +155,7 @@ void TMTFs::TreeView1Edited(QTreeWidgetItem *item, int) {
     const qint64 id = TreeNodeId(item);
     try {
         medtypes::renameType(id, item->text(0));
-    } catch (const db::Error &e) {
+    } catch (const AppError &e) {
         showError(e.message(), this);
         // Show the stored name again.
         guarded(this, [&] {

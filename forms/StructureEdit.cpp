@@ -331,7 +331,7 @@ bool namesLinesFrom(const QString &expression, const QString &cycle, const QStri
     for (const notation::LineReference &r : notation::ReadLineReferences(expression)) {
         const QString form = r.form.isEmpty() ? text::upper(ownForm) : r.form;
         const QString table = r.table.isEmpty() ? ownTable.trimmed() : r.table;
-        if (form != t.form || table != t.table) continue;
+        if (!text::sameName(form, t.form) || !text::sameName(table, t.table)) continue;
         const QString list = cycleList.isEmpty() ? (t.rows ? r.rows : r.columns) : cycleList;
         if (!list.isEmpty() && largestNumber(list) >= t.from) return true;
     }
@@ -350,7 +350,7 @@ bool termsNameLinesFrom(const QStringList &expressions, const QString &ownForm, 
         for (const notation::LineReference &r : notation::ReadLineReferences(expression)) {
             if (!r.form.isEmpty()) form = r.form;
             if (!r.table.isEmpty()) table = r.table;
-            if (form != t.form || !text::sameNoCase(table, t.table)) continue;
+            if (!text::sameName(form, t.form) || !text::sameName(table, t.table)) continue;
             const QString &list = t.rows ? r.rows : r.columns;
             if (!list.isEmpty() && largestNumber(list) >= t.from) names = true;
         }
@@ -456,7 +456,7 @@ QStringList rulesReferringFrom(const QSqlDatabase &d, qint64 ident, bool rows, i
             bool names = true;   // a line that cannot be read is listed rather than missed
             try {
                 const wordout::MappingBlock b = wordout::parseMappingLine(lines[i]);
-                names = text::sameNoCase(b.key().trimmed(), target.table) && (rows ? b.mer : b.mec) >= target.from;
+                names = text::sameName(b.key(), target.table) && (rows ? b.mer : b.mec) >= target.from;
             } catch (const db::Error &) {
             }
             if (names) out << QStringLiteral("Печать %1, строка %2").arg(name).arg(i + 1) + u'\t' + lines[i];

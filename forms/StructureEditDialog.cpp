@@ -1,4 +1,5 @@
 #include "forms/StructureEditDialog.h"
+#include "engine/TextUtil.h"
 
 #include "engine/TableLimits.h"
 
@@ -164,9 +165,14 @@ void TTitles::BitBtn1Click() {
         SpinEdit3->setFocus();
         return;
     }
+    if (const QString why = text::entryProblem(Memo1->toPlainText(), QStringLiteral("Текст заголовка")); !why.isEmpty()) {
+        showMessage(why, this);
+        Memo1->setFocus();
+        return;
+    }
     try {
         structedit::parseTitleWidth(Edit1->text());
-    } catch (const db::Error &e) {
+    } catch (const AppError &e) {
         showMessage(e.message(), this);
         Edit1->setFocus();
         Edit1->selectAll();

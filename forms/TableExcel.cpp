@@ -185,7 +185,7 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
                                                 const TableShape &shape) {
     office::ExcelSheet *sheet = nullptr;
     for (int i = 1; i <= book.sheetCount() && !sheet; ++i)
-        if (text::upper(book.sheet(i).name()) == text::upper(sheetName)) sheet = &book.sheet(i);
+        if (text::sameName(book.sheet(i).name(), sheetName)) sheet = &book.sheet(i);
     if (!sheet) return std::nullopt;
     if (const QString why = layoutMismatch(*sheet, shape); !why.isEmpty())
         throw office::Error(QStringLiteral("Лист \"%1\" не совпадает с таблицей по строению: %2. "

@@ -723,14 +723,15 @@ void TVTable::N5Click() {
         m_table.matrix().fill(0.0);
         m_edit.reset(QString());
         StringGrid1->viewport()->update();
-    } catch (const db::Error &e) {
+    } catch (const AppError &e) {
         showError(e.message(), this);
     }
 }
 
 void TVTable::N14Click() {
     try {
-        if (!m_work.net) RequireMembers(m_work.includeList);
+        SummaryMembers members;
+        if (!m_work.net) members = RequireMembers(m_work.members, m_work.includeList, m_work.institution);
         m_table.matrix().fill(0.0);
         StringGrid1->viewport()->update();
         if (m_work.net) {
@@ -756,7 +757,8 @@ void TVTable::N14Click() {
             Gauge1->setVisible(false);
         }
         StringGrid1->viewport()->update();
-        showMessage(QStringLiteral("Готово!"), this);
+        const QString note = members.unresolvedNote();
+        showMessage(QStringLiteral("Готово!") + (note.isEmpty() ? QString() : QStringLiteral("\r\n") + note), this);
         resetCurrentText();
     } catch (const NoMembersError &e) {
         showWarning(e.message(), this);
@@ -827,7 +829,7 @@ void TVTable::setFloat(bool on) {
     N38->setChecked(!on);
     try {
         gate::setTableFloat(db::connection(db::kMain), m_params.tableIdent, on);
-    } catch (const db::Error &e) {
+    } catch (const AppError &e) {
         showError(e.message(), this);
     }
     reformatCurrentText();
@@ -983,7 +985,8 @@ void TVTable::N3Click() {
         RuleRun run{RuleRunContext(m_work)};
         if (N12->isChecked()) endCorrectionMode();
         {
-            QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where formid=? and tble=?"),
+            QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where formid=? and "
+                                                             "upper(trim(tble))=upper(trim(?))"),
                                    {m_params.formId, m_params.tableNumber});
             while (q.next()) run.addRule(q.record());
         }
@@ -1040,7 +1043,7 @@ void TVTable::ShowControlError() {
         }
     } catch (const ConversionError &e) {
         showError(e.message(), this);
-    } catch (const db::Error &e) {
+    } catch (const AppError &e) {
         showError(e.message(), this);
     }
     StringGrid1->viewport()->update();
@@ -1069,7 +1072,7 @@ void TVTable::N52Click() {
         } else {
             FormulaCellFlags.clear();
         }
-    } catch (const db::Error &e) {
+    } catch (const AppError &e) {
         showError(e.message(), this);
     }
     StringGrid1->viewport()->update();

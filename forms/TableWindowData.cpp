@@ -68,7 +68,7 @@ TableDefinition readTableDefinition(const QSqlDatabase &d, qint64 formId, const 
     {
         QSqlQuery q = db::exec(d,
                                QStringLiteral("select ident, tablen, colcount, rowcount, fixcols, fixrows, floattype, "
-                                              "scan from tables where form=? and tablen=?"),
+                                              "scan from tables where form=? and upper(trim(tablen))=upper(trim(?))"),
                                {formId, tableNumber});
         if (!q.next()) return def;
         const TableShape shape = ShapeOfTableRecord(q);

@@ -208,8 +208,8 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
         const Resolved &res = catalogue.resolve(r);
         if (res.ident < 0) {
             // A form or table this configuration does not know: named in the closing message.
+            // Counted there only: not again among the lines outside the scope.
             check.unknown(file.kind == FileKind::ById && !res.formName.isEmpty() ? res.formName : r.form, r.tablen);
-            ++result.skipped;
             continue;
         }
         if (scope.accept && !scope.accept(r, res)) { ++result.skipped; continue; }
@@ -964,7 +964,7 @@ LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTa
     const FileKind kind = file.kind;
     s.accept = [&](const Record &r, const Resolved &) {
         if (kind == FileKind::ById) return r.form.toLongLong() == formId;
-        return text::sameNoCase(r.form, formName);
+        return text::sameName(r.form, formName);
     };
     return runLoad(path, file, s);
 }
@@ -996,8 +996,8 @@ LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueT
                           {tableIdent});
     const FileKind kind = file.kind;
     s.accept = [&](const Record &r, const Resolved &res) {
-        if (r.tablen != tableNumber || res.ident != tableIdent) return false;
-        return kind == FileKind::ById ? r.form.toLongLong() == formId : text::sameNoCase(r.form, formName);
+        if (!text::sameName(r.tablen, tableNumber) || res.ident != tableIdent) return false;
+        return kind == FileKind::ById ? r.form.toLongLong() == formId : text::sameName(r.form, formName);
     };
     return runLoad(path, file, s);
 }

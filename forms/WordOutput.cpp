@@ -12,6 +12,7 @@
 #include "platform/Codepage.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
+#include "platform/office/Convert.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -68,6 +69,11 @@ PrintContext currentContext(qint64 formId, const QString &formName, qint64 insti
 QString formsFolder(const PrintContext &c) { return c.yearFolder + QStringLiteral("forms/"); }
 QString mappingFile(const PrintContext &c) { return formsFolder(c) + c.formName + QStringLiteral(".txt"); }
 QString templateFile(const PrintContext &c) { return formsFolder(c) + c.formName + QStringLiteral(".doc"); }
+QString templateNote(const PrintContext &c) {
+    QString note;
+    office::newerTemplate(templateFile(c), QStringLiteral("docx"), &note);
+    return note;
+}
 
 QString MappingBlock::key() const { return mtn.size() >= 2 ? mtn.mid(1, mtn.size() - 2) : QString(); }
 
@@ -247,8 +253,12 @@ QString printStamp(const QDateTime &when) {
 }
 
 QString reportCopyPath(const PrintContext &c, const QString &unitName) {
+    // Two institutions (or reports) of one name keep a copy each.
+    const QString unit = MarkedUnitName(c.valueTable == ValueTable::RepData ? MemberKind::Reports
+                                                                            : MemberKind::Institutions,
+                                        c.institution, unitName);
     return c.yearFolder + QStringLiteral("Report/") +
-           transfer::fittedFileName(c.formName + QLatin1Char(' ') + unitName + QLatin1Char(' ') + c.yearText,
+           transfer::fittedFileName(c.formName + QLatin1Char(' ') + unit + QLatin1Char(' ') + c.yearText,
                                     QStringLiteral(".docx"));
 }
 

@@ -39,7 +39,10 @@ PrintContext currentContext(qint64 formId, const QString &formName, qint64 insti
 
 QString formsFolder(const PrintContext &c);    // yearFolder + "forms/"
 QString mappingFile(const PrintContext &c);    // forms/<form>.txt
-QString templateFile(const PrintContext &c);   // forms/<form>.doc (a .docx beside it is preferred)
+QString templateFile(const PrintContext &c);   // forms/<form>.doc (or the .docx beside it, whichever is newer)
+// Which template printing takes when both forms/<form>.doc and .docx are
+// there ("Использован шаблон ..."); empty when there is no choice.
+QString templateNote(const PrintContext &c);
 
 struct MappingBlock {
     int wtn = 0, wsc = 0, wsr = 0;
@@ -87,7 +90,9 @@ office::WordDocument buildProtocolDocument(const PrintContext &c, const QString 
 QString printStamp(const QDateTime &when);
 
 // <ConfigPath><year>/Report/<form> <unit> <year>.docx; characters that file
-// names cannot hold are replaced by '_'.
+// names cannot hold are replaced by '_'. A unit whose name another
+// institution (or report) shares, letter case aside, is named with its mark
+// (engine/SummaryMembers MarkedUnitName), so each keeps its own copy.
 QString reportCopyPath(const PrintContext &c, const QString &unitName);
 // An existing copy of the report (the .docx, or an old .doc of the same name).
 QString existingReportCopy(const PrintContext &c, const QString &unitName);

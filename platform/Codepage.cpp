@@ -8,6 +8,7 @@
 #include <cmath>
 #include <QSaveFile>
 #include <QHash>
+#include <QVarLengthArray>
 
 #include <cerrno>
 #include <cstring>
@@ -90,14 +91,58 @@ QString unencodable(const QString &text) {
 
 namespace {
 
-// Share of each lower-case Russian letter in running text, per ten thousand.
-int letterWeight(char16_t lower) {
-    static const char16_t letters[] = u"оеаинтсрвлкмдпуяыьгзбчйхжшюцщэфъё";
-    static const int weights[] = {1100, 850, 800, 740, 670, 630, 550, 470, 450, 440, 350, 320, 300, 280, 260, 200, 190,
-                                  170,  170, 160, 160, 140, 120, 100, 90,  70,  60,  50,  40,  30,  30,  4,   10};
+// The letters of Russian, numbered from 1 (0 is the end of a word).
+int letterIndex(char16_t lower) {
+    static const char16_t letters[] = u"абвгдежзийклмнопрстуфхцчшщъыьэюяё";
     for (int i = 0; letters[i]; ++i)
-        if (letters[i] == lower) return weights[i];
+        if (letters[i] == lower) return i + 1;
     return 0;
+}
+
+// How often a letter follows another in Russian words: for each letter (and
+// the start of a word, row 0) one hex digit per next letter (and the end of
+// the word, column 0), the negative binary logarithm of its share, counted
+// over general Russian texts of some 75,000 letters.
+double pairCost(int from, int to) {
+    static const char table[34][35] = {
+        "e763747954e486343535459868eecd6e9e",
+        "2c5466655845453e5564997659aeeca75a",
+        "63aaba3bb5b34853b3a93b68bb543abb8a",
+        "33d7d93db3d5585376565d8dba9a49dd79",
+        "54aa955aa3a83942a3a94aa9a9aa8aaaaa",
+        "42c69636a4c63c5376794ca888cc59c978",
+        "2c756477686455377344cb79687eeeebeb",
+        "837bb42b92b6b428bbbb7bbbbbbbbbbbb8",
+        "4274c469c5c58343c7cc5ccccccc67c77c",
+        "37556646465554587543c68666addcd74d",
+        "1bb8b6abbba63b8bbb33bbbba8bbbbbbab",
+        "32d7dd58a4dd4d62d4444db6ddddddaddd",
+        "439bbc36b3c68a63cc9c6ccc8ccc73c537",
+        "3396ac2cc4c987635aac5cccaccc5ccc58",
+        "52dca53d82d8dd43dd7568b79ddd48d878",
+        "3c435455574444585444c87a669eeece8c",
+        "64cbbc3cc4c77c8272885cc9cccc8acc8c",
+        "52d69a26d3d7d652d6565a7dd7dd57dd79",
+        "4595a95ad4d4477348526b7898d874db49",
+        "33c4dc3dd4d6975393596add9ddd63ddbc",
+        "387663455c65557c4344c88c5a5cccc48c",
+        "61aaaa6aa2aa8aa3a5a567aaaaaaaaaaaa",
+        "2675a65aa7aa8752a37a7aaaa8aaaaaaaa",
+        "4385aa3aa1aaaaa8aaaa4aaaaaaa4aaaaa",
+        "72bbbb2bb2b5bb37bb639bbbb8bbb7bbb5",
+        "73aaaa3aa1a47a56a5a65aa8a6aaaaaaa4",
+        "8399991992999969999969999999969994",
+        "8888880888888888888888888888888838",
+        "2b55a64b7b2645bb5674bb4b67abbbbb9b",
+        "1c8cac9c4cc5c74ccc55c8c6c6cccac79a",
+        "9999999999942769959196999699979999",
+        "1a5aaaaaa8a7a5aaaa84aaaa2a2aaaa5aa",
+        "0bb5b7596b8ba66bb785bb88ab7bbbb77b",
+        "3888658878866518837388588788888888",
+    };
+    static const double ln2 = std::log(2.0);
+    const char c = table[from][to];
+    return -ln2 * (c <= '9' ? c - '0' : c - 'a' + 10);
 }
 
 char16_t lowerLetter(char16_t u) {
@@ -106,120 +151,199 @@ char16_t lowerLetter(char16_t u) {
     return u;
 }
 
-bool isRussianLetter(char16_t u) { return letterWeight(lowerLetter(u)) > 0; }
+bool isRussianLetter(char16_t u) { return letterIndex(lowerLetter(u)) > 0; }
 bool isUpper(char16_t u) { return (u >= 0x0410 && u <= 0x042F) || u == 0x0401; }
+
+// The code pages a Russian text may come in; each reads a byte 0x80..0xFF as one character.
+enum class Page { Cp1251, Koi8, Cp866 };
 
 char16_t cp866Char(unsigned char b) {
     if (b >= 0x80 && b <= 0xAF) return char16_t(0x0410 + (b - 0x80));
     if (b >= 0xE0 && b <= 0xEF) return char16_t(0x0440 + (b - 0xE0));
-    if (b == 0xF0) return 0x0401;
-    if (b == 0xF1) return 0x0451;
-    return 0;
+    switch (b) {
+    case 0xF0: return 0x0401;
+    case 0xF1: return 0x0451;
+    case 0xF8: return 0x00B0;   // °
+    case 0xFA: return 0x00B7;   // ·
+    case 0xFC: return 0x2116;   // №
+    case 0xFF: return 0x00A0;
+    default: return 0x2500;     // box drawing and the rest: no Russian text has them
+    }
 }
 
 char16_t koi8Char(unsigned char b) {
     static const char16_t order[] = u"юабцдефгхийклмнопярстужвьызшэщчъ";
     if (b >= 0xC0 && b <= 0xDF) return order[b - 0xC0];
-    if (b >= 0xE0) {
-        const char16_t l = order[b - 0xE0];
-        return l == 0x0451 ? 0x0401 : char16_t(l - 0x20);
+    if (b >= 0xE0) return char16_t(order[b - 0xE0] - 0x20);
+    switch (b) {
+    case 0xA3: return 0x0451;
+    case 0xB3: return 0x0401;
+    case 0x9A: return 0x00A0;
+    case 0x9C: return 0x00B0;
+    case 0x9E: return 0x00B7;
+    case 0xBF: return 0x00A9;
+    default: return 0x2500;
     }
-    if (b == 0xA3) return 0x0451;
-    if (b == 0xB3) return 0x0401;
+}
+
+char16_t pageChar(Page page, unsigned char b) {
+    switch (page) {
+    case Page::Cp1251: return highChar(b);
+    case Page::Koi8: return koi8Char(b);
+    case Page::Cp866: return cp866Char(b);
+    }
     return 0;
 }
 
-// Words of Russian text are written "слово", "Слово" or "СЛОВО": a lower-case
-// letter followed by a capital is the mark of a text read in the wrong code
-// page (a capitalised KOI8-R word reads "чУЕЗП" as code page 1251).
-int oddWords(const QByteArray &bytes, char16_t (*letter)(unsigned char)) {
-    int odd = 0;
-    bool previousLower = false, counted = false;
-    for (char c : bytes) {
-        const char16_t u = static_cast<unsigned char>(c) >= 0x80 ? letter(static_cast<unsigned char>(c)) : 0;
-        if (!u || !isRussianLetter(u)) {
-            previousLower = counted = false;
-            continue;
-        }
-        if (previousLower && isUpper(u) && !counted) {
-            ++odd;
-            counted = true;
-        }
-        previousLower = !isUpper(u);
-    }
-    return odd;
+// Signs a Russian text holds besides its letters.
+bool isCommonSign(char16_t u) {
+    static const QString common = QStringLiteral("«»„“”‘’–—…№°±§•·\u00A0\u00AD©®™€");
+    return common.contains(QChar(u));
 }
 
-char16_t cp1251Char(unsigned char b) { return highChar(b); }
-
-// The reference notation ("Ф30", "Т(1000)", "СТР1ГР4") puts a capital right
-// before a digit or a bracket. A file whose every such letter reads as a
-// small one in code page 1251 and as a capital in KOI8-R is KOI8-R, unless
-// they are the small letters of the notation itself typed in 1251 ("ф30т(1000)стр1").
-bool koi8Notation(const QByteArray &bytes) {
-    static const QString typedSmall = QStringLiteral("фтрсг");
-    int junctions = 0;
-    bool otherThanTyped = false;
-    for (qsizetype i = 0; i + 1 < bytes.size(); ++i) {
-        const unsigned char b = static_cast<unsigned char>(bytes[i]);
-        const char next = bytes[i + 1];
-        if (b < 0xC0 || !((next >= '0' && next <= '9') || next == '(' || next == '[')) continue;
-        const char16_t as1251 = highChar(b), asKoi8 = koi8Char(b);
-        if (isUpper(as1251) || !isUpper(asKoi8)) return false;
-        ++junctions;
-        if (!typedSmall.contains(QChar(as1251))) otherThanTyped = true;
-    }
-    return junctions >= 2 && otherThanTyped;
-}
-
-QString cyrillicCodePage(const QByteArray &bytes) {
-    int high = 0, rare = 0, dosLetters = 0;
-    static const QString common = QStringLiteral("«»№–—…\u00A0°±§");
-    for (char c : bytes) {
-        const unsigned char b = static_cast<unsigned char>(c);
-        if (b < 0x80) continue;
-        ++high;
-        const char16_t u = highChar(b);
-        if (!isRussianLetter(u) && !common.contains(QChar(u))) ++rare;
-        if (cp866Char(b)) ++dosLetters;
-    }
-    if (high < 4) return {};
-    // DOS letters а..п and А..Я read as code page 1251 punctuation and
-    // Serbian letters, which a Russian text hardly holds.
-    if (rare * 10 >= high * 3 && dosLetters * 10 >= high * 9) return QStringLiteral("DOS (cp866)");
-    // KOI8-R and 1251 both keep their letters in 0xC0..0xFF, in other orders.
-    const int odd1251 = oddWords(bytes, cp1251Char);
-    const int oddKoi8 = oddWords(bytes, koi8Char);
-    if (odd1251 >= 2 && oddKoi8 * 4 < odd1251) return QStringLiteral("KOI8-R");
-    if (koi8Notation(bytes)) return QStringLiteral("KOI8-R");
-    // Words of four letters and more (abbreviations such as "СТР" or "Ф"
-    // say nothing) are scored by the frequency of their letters.
-    double as1251 = 0, asKoi8 = 0;
-    int letters = 0;
-    for (qsizetype i = 0; i < bytes.size();) {
-        qsizetype j = i;
-        while (j < bytes.size() && static_cast<unsigned char>(bytes[j]) >= 0xC0) ++j;
-        if (j - i >= 4) {
-            for (qsizetype k = i; k < j; ++k) {
-                const unsigned char b = static_cast<unsigned char>(bytes[k]);
-                as1251 += std::log(letterWeight(lowerLetter(highChar(b))));
-                asKoi8 += std::log(letterWeight(lowerLetter(koi8Char(b))));
-                ++letters;
+// How Russian the text reads in a code page: the log-likelihood of its
+// bytes 0x80..0xFF as Russian text. Words count by their letter pairs and by
+// their case pattern ("слово", "Слово", "СЛОВО" and "ЦРБ"; units such as
+// "кВт" and "мВ" seldom; "йФПЗП", a capitalised KOI8-R word read as code
+// page 1251, hardly ever), other signs by how common they are in Russian
+// texts. KOI8-R keeps the letters in the range of 1251 with the case
+// swapped, so a capitalised word of one reads as one small letter and
+// capitals in the other; a word in small letters reads as capitals, and its
+// letter pairs tell.
+double russianScore(const QByteArray &bytes, Page page) {
+    static const double kLower = std::log(0.5), kCapital = std::log(0.2), kUpper = std::log(0.3),
+                        kMixed = std::log(0.01), kOddCase = std::log(1e-4), kSign = std::log(0.01),
+                        kRare = std::log(1e-5), kAlone = std::log(1.0 / 33), kShort = std::log(0.4);
+    // What each byte 0x80..0xFF is in the code page: a letter (its number, its case) or a sign (its cost).
+    struct Byte { int letter; bool upper; double cost; };
+    struct Table {
+        Byte bytes[128];
+        explicit Table(Page page) {
+            for (int i = 0; i < 128; ++i) {
+                const char16_t u = pageChar(page, static_cast<unsigned char>(0x80 + i));
+                if (u && isRussianLetter(u)) bytes[i] = {letterIndex(lowerLetter(u)), isUpper(u), 0};
+                else bytes[i] = {0, false, u && isCommonSign(u) ? kSign : kRare};
             }
         }
-        i = j + 1;
+    };
+    static const Table tables[] = {Table(Page::Cp1251), Table(Page::Koi8), Table(Page::Cp866)};
+    const Table &table = tables[int(page)];
+
+    double score = 0;
+    // The word's case as runs: "слово" l, "СЛОВО" U, "Слово" Ul, "кВт" lUl.
+    QVarLengthArray<std::pair<bool, int>, 8> runs;
+    double pairs = 0;
+    int previous = 0, letters = 0;
+    auto endWord = [&] {
+        // A letter alone is a marker or an abbreviation ("Ф30", "г."): it
+        // tells nothing; nor do the letters of a short abbreviation ("ЛПУ",
+        // "ЦРБ"), only their case.
+        if (letters == 1) {
+            score += kAlone;
+        } else {
+            score += letters <= 3 ? letters * kAlone : pairs + pairCost(previous, 0);
+            const bool firstUpper = runs[0].first;
+            // Two letters in any case ("мВ", "дБ", "Ед") and three in one case ("СТР", "стр") tell nothing.
+            if (letters == 2 || (runs.size() == 1 && letters == 3)) score += kShort;
+            else if (runs.size() == 1) score += firstUpper ? kUpper : kLower;
+            else if (runs.size() == 2 && firstUpper) score += runs[0].second == 1 ? kCapital : kMixed;   // "ФАПы"
+            else if (letters <= 3 || (!firstUpper && runs.size() <= 3 && runs[1].second == 1))
+                score += kMixed;   // units: "мВ", "кВА", "МэВ", "мкВт"
+            else score += kOddCase;
+        }
+        runs.clear();
+        pairs = 0;
+        previous = letters = 0;
+    };
+    for (char c : bytes) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        const Byte *byte = b >= 0x80 ? &table.bytes[b - 0x80] : nullptr;
+        if (!byte || !byte->letter) {
+            if (letters) endWord();
+            if (byte) score += byte->cost;
+            continue;
+        }
+        pairs += pairCost(previous, byte->letter);
+        previous = byte->letter;
+        ++letters;
+        if (runs.isEmpty() || runs.back().first != byte->upper) runs.append({byte->upper, 1});
+        else ++runs.back().second;
     }
-    if (letters >= 16 && (asKoi8 - as1251) / letters > 0.4) return QStringLiteral("KOI8-R");
-    // A short text: one word that reads "оБНОВЛЕНИЕ" in 1251 and none that
-    // reads so in KOI8-R, its letters likelier in KOI8-R.
-    if (letters >= 8 && odd1251 >= 1 && oddKoi8 == 0 && asKoi8 > as1251) return QStringLiteral("KOI8-R");
+    if (letters) endWord();
+    return score;
+}
+
+// How much likelier another code page must read for the text to be taken
+// for it: a few letters say too little, and code page 1251 is what the
+// program writes.
+constexpr double kMargin = 6.0;
+
+QString cyrillicCodePage(const QByteArray &bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (uchar(c) & 0x80) == 0; })) return {};
+    const double as1251 = russianScore(bytes, Page::Cp1251);
+    const double asKoi8 = russianScore(bytes, Page::Koi8);
+    const double as866 = russianScore(bytes, Page::Cp866);
+    if (std::max(asKoi8, as866) - as1251 > kMargin)
+        return asKoi8 >= as866 ? QStringLiteral("KOI8-R") : QStringLiteral("DOS (cp866)");
+    if (bytes.contains('\x98')) return QString::fromUtf8(kUndefinedByte);
     return {};
+}
+
+// Characters a UTF-8 file for this program may hold: those of code page
+// 1251, Latin, Greek and Cyrillic letters of other languages, signs and
+// pictographs. Code page 1251 bytes that happen to form a UTF-8 sequence
+// ("СЁ" reads as U+0468) mostly give characters outside these.
+bool plausibleUtf8(char32_t u) {
+    return (u >= 0xA0 && u <= 0x24F) || (u >= 0x370 && u <= 0x3FF) || (u >= 0x400 && u <= 0x45F) ||
+           (u >= 0x490 && u <= 0x4FF) || (u >= 0x2000 && u <= 0x2BFF) || (u >= 0xFE00 && u <= 0xFE0F) ||
+           (u >= 0x1F000 && u <= 0x1FAFF);
+}
+
+struct Utf8Evidence {
+    int sequences = 0;   // well-formed sequences of plausible characters
+    int faults = 0;      // bytes that begin no well-formed sequence, or one of an odd character
+};
+
+Utf8Evidence utf8Evidence(const QByteArray &bytes) {
+    Utf8Evidence e;
+    const qsizetype n = bytes.size();
+    auto at = [&](qsizetype i) { return i < n ? static_cast<unsigned char>(bytes[i]) : 0u; };
+    auto cont = [](unsigned b) { return (b & 0xC0) == 0x80; };
+    for (qsizetype i = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0; i < n;) {
+        const unsigned b = at(i);
+        if (b < 0x80) { ++i; continue; }
+        int len = 0;
+        char32_t u = 0;
+        const unsigned b1 = at(i + 1), b2 = at(i + 2), b3 = at(i + 3);
+        if (b >= 0xC2 && b <= 0xDF && cont(b1)) {
+            len = 2;
+            u = ((b & 0x1F) << 6) | (b1 & 0x3F);
+        } else if (b >= 0xE0 && b <= 0xEF && cont(b1) && cont(b2) && !(b == 0xE0 && b1 < 0xA0) &&
+                   !(b == 0xED && b1 > 0x9F)) {
+            len = 3;
+            u = ((b & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F);
+        } else if (b >= 0xF0 && b <= 0xF4 && cont(b1) && cont(b2) && cont(b3) && !(b == 0xF0 && b1 < 0x90) &&
+                   !(b == 0xF4 && b1 > 0x8F)) {
+            len = 4;
+            u = ((b & 0x07) << 18) | ((b1 & 0x3F) << 12) | ((b2 & 0x3F) << 6) | (b3 & 0x3F);
+        }
+        if (len && plausibleUtf8(u)) {
+            ++e.sequences;
+            i += len;
+        } else {
+            ++e.faults;
+            i += len ? len : 1;
+        }
+    }
+    return e;
 }
 
 } // namespace
 
+const char kDamagedUtf8[] = "UTF-8 с недопустимыми байтами";
+const char kUndefinedByte[] = "Windows-1251 с неопределённым байтом 0x98";
+
 QString foreignEncoding(const QByteArray &bytes) {
-    if (bytes.startsWith("\xEF\xBB\xBF")) return QStringLiteral("UTF-8");
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) return QStringLiteral("UTF-16");
     // UTF-16 without its mark: the ASCII characters leave a NUL byte on one side.
     qsizetype nulEven = 0, nulOdd = 0;
@@ -227,11 +351,20 @@ QString foreignEncoding(const QByteArray &bytes) {
         if (bytes[i] == '\0') ++((i % 2) ? nulOdd : nulEven);
     if (nulEven + nulOdd > 0 && std::max(nulEven, nulOdd) * 10 >= (nulEven + nulOdd) * 9)
         return QStringLiteral("UTF-16");
-    if (looksLikeUtf8(bytes)) return QStringLiteral("UTF-8");
+    // UTF-8 by its sequences: all well-formed is UTF-8; mostly well-formed
+    // is UTF-8 damaged, never code page 1251 (whose Russian text forms such
+    // sequences only by chance, one or two in a file).
+    const Utf8Evidence utf8 = utf8Evidence(bytes);
+    if (bytes.startsWith("\xEF\xBB\xBF") || (utf8.sequences > 0 && utf8.faults == 0))
+        return QString::fromUtf8(utf8.faults ? kDamagedUtf8 : "UTF-8");
+    if (utf8.sequences >= 2 && utf8.sequences >= 4 * utf8.faults) return QString::fromUtf8(kDamagedUtf8);
     return cyrillicCodePage(bytes);
 }
 
 QString encodingMessage(const QString &encoding) {
+    if (encoding == QString::fromUtf8(kUndefinedByte))
+        return QStringLiteral("файл содержит байт 0x98, которого нет в кодировке Windows-1251. Сохраните его в "
+                              "кодировке Windows-1251 и повторите.");
     return QStringLiteral("файл сохранён не в кодировке Windows-1251, а в кодировке ") + encoding +
            QStringLiteral(". Сохраните его в кодировке Windows-1251 и повторите.");
 }
@@ -254,13 +387,20 @@ bool readLines(const QString &path, QStringList &lines, QString *error, Encoding
     const QByteArray bytes = f.readAll();
     QString all;
     QString foreign = foreignEncoding(bytes);
-    if (encoding == Encoding::Cp1251OrUtf8 && foreign == QStringLiteral("UTF-8")) {
-        QByteArrayView view(bytes);
-        if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        all = utf8.decode(view);
-        if (utf8.hasError()) foreign = QStringLiteral("UTF-8 с недопустимыми байтами");
-        else foreign.clear();
+    if (encoding == Encoding::Cp1251OrUtf8) {
+        // The settings file is the program's own: read as 1251 whatever a
+        // code page guess says; only UTF-8 and what cannot be 1251 differ.
+        if (foreign == QStringLiteral("KOI8-R") || foreign == QStringLiteral("DOS (cp866)")) foreign.clear();
+        if (foreign == QStringLiteral("UTF-8")) {
+            QByteArrayView view(bytes);
+            if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            all = utf8.decode(view);
+            if (utf8.hasError()) foreign = QString::fromUtf8(kDamagedUtf8);
+            else foreign.clear();
+        } else if (foreign.isEmpty()) {
+            all = decode(bytes);
+        }
     } else if (foreign.isEmpty()) {
         all = decode(bytes);
     }
@@ -380,12 +520,8 @@ bool appendLines(const QString &path, const QStringList &lines, QString *error) 
 }
 
 bool looksLikeUtf8(const QByteArray &bytes) {
-    if (bytes.startsWith("\xEF\xBB\xBF")) return true;
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (uchar(c) & 0x80) == 0; })) return false;
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString decoded = utf8.decode(bytes);   // decodes now, so that hasError() tells
-    Q_UNUSED(decoded);
-    return !utf8.hasError();
+    const QString encoding = foreignEncoding(bytes);
+    return encoding == QStringLiteral("UTF-8") || encoding == QString::fromUtf8(kDamagedUtf8);
 }
 
 } // namespace cp1251

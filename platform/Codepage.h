@@ -13,11 +13,16 @@ QByteArray encode(const QString &text);
 // would write "?" for them); empty when it holds them all.
 QString unencodable(const QString &text);
 // The encoding a file's bytes are in when they are not code page 1251 text:
-// "UTF-8" (a byte-order mark, or non-ASCII bytes that all form UTF-8
-// sequences), "UTF-16" (a byte-order mark, or NUL bytes in alternate
-// positions), "DOS (cp866)" or "KOI8-R" (its Cyrillic reads as Russian in
-// that code page and not in 1251). Empty for code page 1251 text and for
-// texts too short to tell.
+// "UTF-16" (a byte-order mark, or NUL bytes in alternate positions),
+// "UTF-8" (a byte-order mark, or non-ASCII bytes that all form well-formed
+// sequences of characters a text holds), kDamagedUtf8 (mostly such
+// sequences, with bytes between them that form none), "DOS (cp866)" or
+// "KOI8-R" (the text reads as Russian in that code page far better than in
+// 1251: letter frequencies and the case of letters within words), or
+// kUndefinedByte (1251 text with the byte 0x98, which 1251 leaves undefined).
+// Empty for code page 1251 text, and for texts too short to tell.
+extern const char kDamagedUtf8[];
+extern const char kUndefinedByte[];
 QString foreignEncoding(const QByteArray &bytes);
 
 // The one message for a text file from outside in another encoding ("файл
@@ -36,7 +41,8 @@ enum class Encoding { Cp1251, Cp1251OrUtf8 };
 // CR LF (a lone LF or CR also ends a line). Returns false, with lines empty
 // and error set, when the file cannot be read or is in another encoding
 // (encodingProblem): callers refuse such a file before they change anything.
-// Cp1251OrUtf8 (the settings file only) also reads valid UTF-8.
+// Cp1251OrUtf8 (the settings file only) also reads valid UTF-8, and reads
+// code page 1251 whatever a KOI8-R or cp866 guess says: the program wrote it.
 bool readLines(const QString &path, QStringList &lines, QString *error = nullptr,
                Encoding encoding = Encoding::Cp1251);
 

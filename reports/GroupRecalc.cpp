@@ -2,6 +2,7 @@
 #include "engine/CellNumbering.h"
 
 #include "engine/Common.h"
+#include "engine/TextUtil.h"
 #include "engine/ValueMatrix.h"
 #include "engine/NumberFormat.h"
 #include "core/ProgressWindow.h"
@@ -32,15 +33,15 @@ namespace grouprecalc {
 ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
     const SharedState &s = shared();
     ReportResult result;
-    const QString members = reports::reportMemberList(reportId);
-    try {
-        RequireMembers(members);
-    } catch (const NoMembersError &) {
+    const SummaryMembers resolved = ResolveMembers(MemberKind::Institutions, reports::storedInclude(reportId));
+    result.unresolved = resolved.unresolved;
+    if (resolved.isEmpty()) {
         // A report without institutions keeps its values (they may come from
         // a transfer file); summing nothing would wipe them.
         result.noMembers = true;
         return result;
     }
+    const QString members = db::inList(resolved.ids);
     const QSqlDatabase d = db::connection(db::kData);
     const QList<CachedTable> tables = s.Caches.tables;
     const int count = int(tables.size());
@@ -124,6 +125,7 @@ void TForm7::BitBtn1Click() {
     winutil::guarded(this, [&] {
         QStringList withoutMembers;
         QStringList outside;
+        QStringList unresolved;
         QList<QListWidgetItem *> done;
         BitBtn1->setEnabled(false);
         struct Enable {
@@ -154,10 +156,14 @@ void TForm7::BitBtn1Click() {
                         progress.checkCancelled();
                     });
                 G->setValue(G->maximum());
+                const QString codes = QStringLiteral(" (коды: ") +
+                                      text::joinIdList(r.unresolved).replace(u',', QStringLiteral(", ")) +
+                                      QLatin1Char(')');
                 if (r.noMembers) {
-                    withoutMembers.append(item->text());
+                    withoutMembers.append(item->text() + (r.unresolved.isEmpty() ? QString() : codes));
                     continue;   // stays checked: nothing was recalculated
                 }
+                if (!r.unresolved.isEmpty()) unresolved.append(item->text() + codes);
                 if (r.outside > 0) outside.append(item->text());
                 done.append(item);
             }
@@ -166,8 +172,13 @@ void TForm7::BitBtn1Click() {
         run.reset();
         for (QListWidgetItem *item : done) item->setCheckState(Qt::Unchecked);
         if (!withoutMembers.isEmpty())
-            showWarning(QStringLiteral("Не заданы входящие учреждения, отчеты не пересчитаны: ") +
+            showWarning(QStringLiteral("Не заданы входящие учреждения, отчеты не пересчитаны, сохраненные значения не "
+                                       "изменены: ") +
                             withoutMembers.join(QStringLiteral(", ")),
+                        this);
+        if (!unresolved.isEmpty())
+            showWarning(QStringLiteral("Не найдены и не учтены входящие учреждения отчетов: ") +
+                            unresolved.join(QStringLiteral(", ")),
                         this);
         if (!outside.isEmpty())
             showWarning(QStringLiteral("Значения учреждений вне ячеек таблиц не вошли в отчеты: ") +

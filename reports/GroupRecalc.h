@@ -5,6 +5,7 @@
 // institutions' values ("data") of the year. Tables of the Form 47 forms are
 // left as they are.
 #include <QDialog>
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -16,7 +17,8 @@ class QPushButton;
 namespace grouprecalc {
 
 struct ReportResult {
-    bool noMembers = false;   // nothing done: the report has no institutions
+    bool noMembers = false;   // nothing done: the report's institutions resolve to none
+    QList<qint64> unresolved; // ids of its include that name no institution (not summed)
     int tables = 0;           // tables recalculated
     int cells = 0;            // non-zero cells written
     int outside = 0;          // institutions' values outside their table's cells (left out)

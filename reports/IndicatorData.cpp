@@ -35,8 +35,10 @@ qint64 AddSet(const QString &name, qint64 parent) {
     return db::lastInsertId(d);
 }
 
-void RenameSet(qint64 ident, const QString &name) {
-    run(QStringLiteral("update tree set part=? where ident=?"), {text::entry(name), ident});
+QString RenameSet(qint64 ident, const QString &name) {
+    const QString stored = text::entry(name);
+    run(QStringLiteral("update tree set part=? where ident=?"), {stored, ident});
+    return stored;
 }
 
 QList<SetNode> ChildSets(qint64 ident) {
@@ -178,7 +180,7 @@ int AddIdentifier(qint64 term, const QString &text) {
     const QVariant v =
         db::scalar(mainDb(), QStringLiteral("select max(\"row\")+1 from formulas where term=? and \"column\"=-1"), {term});
     const int number = v.isNull() ? 0 : v.toInt();
-    run(QStringLiteral("insert into formulas values (?,?,-1,?)"), {term, number, text});
+    run(QStringLiteral("insert into formulas values (?,?,-1,?)"), {term, number, text::entry(text)});
     return number;
 }
 
@@ -187,7 +189,8 @@ void DeleteIdentifier(qint64 term, int number) {
 }
 
 void SaveSizes(qint64 term, const QString &cornerText, const QList<int> &widths, const QList<int> &heights) {
-    const QString corner = cornerText.isEmpty() ? QStringLiteral(" ") : cornerText;
+    const QString corner =
+        cornerText.isEmpty() ? QStringLiteral(" ") : text::encodeColon(text::entry(cornerText, text::Field::MultiLine));
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
         const int w0 = widths.value(0, kStandardWidth), h0 = heights.value(0, kStandardHeight);
@@ -237,6 +240,8 @@ QString ReplaceAll(const QString &text, const QString &search, const QString &re
 int ReplaceInFormulas(qint64 term, const QString &search, const QString &replacement, int scope, int currentColumn,
                       int currentRow, int lastColumn, int lastRow) {
     if (search.isEmpty()) throw IndicatorError(QStringLiteral("Введите строку для поиска!"));
+    // The replacement goes into the set files: refused before anything changes.
+    text::entry(replacement, text::Field::MultiLine, QStringLiteral("Заменить на"));
     int r1 = 1, r2 = lastRow, c1 = 1, c2 = lastColumn;
     if (scope == 1) {
         if (currentColumn < 1 || currentColumn > lastColumn)
@@ -263,7 +268,7 @@ int ReplaceInFormulas(qint64 term, const QString &search, const QString &replace
     QList<Change> changes;
     while (q.next()) {
         const QString old = q.value(3).toString();
-        const QString now = ReplaceAll(old, search, replacement);
+        const QString now = text::entry(ReplaceAll(old, search, replacement), text::Field::MultiLine);
         if (now != old) changes.append({q.value(0).toLongLong(), q.value(1).toInt(), q.value(2).toInt(), now});
     }
     q.finish();
@@ -474,7 +479,7 @@ QList<LoadedSet> LoadSetFileLines(const QStringList &lines, qint64 selected) {
         for (const TreeLine &t : tree) {
             stack.resize(t.level);
             const qint64 parent = stack.last();
-            db::exec(d, QStringLiteral("insert into tree (part,depend) values (?,?)"), {t.name, parent});
+            db::exec(d, QStringLiteral("insert into tree (part,depend) values (?,?)"), {text::entry(t.name), parent});
             const qint64 id = db::lastInsertId(d);
             made.append({id, t.name, parent});
             stack.append(id);
@@ -482,11 +487,14 @@ QList<LoadedSet> LoadSetFileLines(const QStringList &lines, qint64 selected) {
         for (const DataLine &l : data) {
             const qint64 term = l.k == 0 ? selected : made[l.k - 1].ident;
             if (l.section == 1)
-                db::exec(d, QStringLiteral("insert into col_titles values (?,?,?,?)"), {term, l.a, l.text, l.b});
+                db::exec(d, QStringLiteral("insert into col_titles values (?,?,?,?)"),
+                         {term, l.a, text::entry(l.text, text::Field::MultiLine), l.b});
             else if (l.section == 2)
-                db::exec(d, QStringLiteral("insert into row_titles values (?,?,?,?)"), {term, l.a, l.text, l.b});
+                db::exec(d, QStringLiteral("insert into row_titles values (?,?,?,?)"),
+                         {term, l.a, text::entry(l.text, text::Field::MultiLine), l.b});
             else
-                db::exec(d, QStringLiteral("insert into formulas values (?,?,?,?)"), {term, l.b, l.a, l.text});
+                db::exec(d, QStringLiteral("insert into formulas values (?,?,?,?)"),
+                         {term, l.b, l.a, text::entry(l.text, text::Field::MultiLine)});
         }
     });
     return made;

@@ -32,7 +32,8 @@ constexpr int kStandardHeight = 20;
 // ---- Set tree -----------------------------------------------------------------
 // Inserts a set under parent (0 for a root set); returns its key.
 qint64 AddSet(const QString &name, qint64 parent);
-void RenameSet(qint64 ident, const QString &name);
+// Returns the name as stored (a line break or Tab a blank), for the tree to show.
+QString RenameSet(qint64 ident, const QString &name);
 // Deletes the set and every set below it, children before parents, each with
 // its titles and formulas. Returns the deleted keys in deletion order.
 QList<qint64> DeleteSetTree(qint64 ident);

@@ -345,10 +345,10 @@ QList<qint64> SplitMembers(const WorkContext &work) {
         const QVariant v = db::scalar(db::connection(db::kMain),
                                       QStringLiteral("select include from statistics where base=?"),
                                       {work.institution});
-        return text::parseIdList(v.toString());
+        return ResolveMembers(MemberKind::Reports, v.toString(), work.institution).ids;
     }
     if (modeIn(work.mode, {ReportMode::Single, ReportMode::Svod, ReportMode::Types}))
-        return text::parseIdList(work.includeList);
+        return ResolveMembers(MemberKind::Institutions, work.includeList).ids;
     return {};
 }
 

@@ -241,9 +241,7 @@ void TMISetup::Button1Click() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
-        const QString name = text::tabsToBlanks(Edit1->text());
-        RenameSet(nodeIdent(n), name);
-        n->setText(0, name);
+        n->setText(0, RenameSet(nodeIdent(n), Edit1->text()));
         Button1->setVisible(false);
     });
 }

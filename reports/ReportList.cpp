@@ -203,7 +203,7 @@ void TRepList::N2Click() {
 void TRepList::Button7Click() {
     onCurrent([&](qint64 id, const QString &name) {
         const QString members = reports::memberListFor(m_work.mode, id, false);
-        openFormsTreeForReport(this, m_work, id, name, members);
+        openFormsTreeForReport(this, m_work, id, name, members, reports::memberKindFor(m_work.mode, false));
     });
 }
 
@@ -272,6 +272,7 @@ void TRepList::N9Click() {
         work.table = ValueTable::RepData;
         work.institution = id;
         work.includeList = reports::memberListFor(m_work.mode, id, true);
+        work.members = reports::memberKindFor(m_work.mode, true);
         openIndicatorTreeForViewing(this, name + QStringLiteral(" - \"дерево\" показателей"), work);
     });
 }
@@ -292,7 +293,7 @@ void TRepList::N4Click() {
         }
         const bool net = m_work.net || dlg.inNetReport();
         const qint64 id = reports::addReport(name, net);
-        ListView1->setCurrentItem(addRow(id, name, net));
+        ListView1->setCurrentItem(addRow(id, reports::reportName(id), net));   // as stored
     });
 }
 
@@ -310,7 +311,7 @@ void TRepList::N5Click() {
         const bool net = dlg.inNetReport();
         reports::renameReport(id, newName, net);
         QTreeWidgetItem *item = ListView1->currentItem();
-        item->setText(0, newName);
+        item->setText(0, reports::reportName(id));   // as stored
         item->setText(1, net ? kNetMark : QString());
     });
 }

@@ -1,5 +1,6 @@
 #include "reports/ReportLogic.h"
 
+#include "engine/SummaryMembers.h"
 #include "engine/TextUtil.h"
 #include "platform/Database.h"
 
@@ -78,11 +79,16 @@ QString compositeMemberList(qint64 id) {
     return text::joinIdList(text::parseIdList(last));
 }
 
-QString memberListFor(ReportMode reportMode, qint64 id, bool forIndicators) {
+MemberKind memberKindFor(ReportMode reportMode, bool forIndicators) {
     const bool own = forIndicators ? (reportMode == ReportMode::Single || reportMode == ReportMode::Svod)
                                    : (reportMode == ReportMode::Single || reportMode == ReportMode::Svod ||
                                       reportMode == ReportMode::Net);
-    return own ? reportMemberList(id) : compositeMemberList(id);
+    return own ? MemberKind::Institutions : MemberKind::Reports;
+}
+
+QString memberListFor(ReportMode reportMode, qint64 id, bool forIndicators) {
+    return memberKindFor(reportMode, forIndicators) == MemberKind::Institutions ? reportMemberList(id)
+                                                                                : compositeMemberList(id);
 }
 
 QString includeText(const QList<qint64> &institutions) {
@@ -162,11 +168,11 @@ std::optional<Population> readPopulation(qint64 id, int year) {
 }
 
 Population countByInstitutions(qint64 id, int year) {
-    return sums(QStringLiteral("populations1"), text::parseIdList(storedInclude(id)), year);
+    return sums(QStringLiteral("populations1"), ResolveMembers(MemberKind::Institutions, storedInclude(id)).ids, year);
 }
 
 std::optional<Population> countByReports(qint64 id, int year) {
-    const QList<qint64> members = text::parseIdList(compositeMemberList(id));
+    const QList<qint64> members = ResolveMembers(MemberKind::Reports, compositeMemberList(id), id).ids;
     if (members.isEmpty()) return std::nullopt;
     return sums(QStringLiteral("populations"), members, year);
 }

@@ -49,6 +49,8 @@ QString compositeMemberList(qint64 id);
 // "Single", "Svod" and "Net" (for the indicators "Single" and "Svod"), its
 // member reports otherwise.
 QString memberListFor(ReportMode reportMode, qint64 id, bool forIndicators);
+// What that list names: institutions, or member reports in the composite branch.
+MemberKind memberKindFor(ReportMode reportMode, bool forIndicators);
 
 // Stores the institutions of a report: each id followed by "," ("12,15,20,").
 void setReportInclude(qint64 id, const QList<qint64> &institutions);

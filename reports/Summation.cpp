@@ -14,6 +14,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -237,6 +238,18 @@ bool TFMerge::selectFinRep() {
     return false;
 }
 
+namespace {
+
+// The lines of the positions file that name no table, at most 20 of them named.
+QString unmatchedLines(const merge::ExclList &excl) {
+    const QStringList &all = excl.unmatched();
+    QString out = all.mid(0, 20).join(QLatin1Char('\n'));
+    if (all.size() > 20) out += QStringLiteral("\n... и еще %1").arg(all.size() - 20);
+    return out;
+}
+
+} // namespace
+
 void TFMerge::GetExclList() { m_excl.load(merge::nonSummableFile()); }
 
 void TFMerge::BitBtn1Click() {
@@ -273,6 +286,13 @@ void TFMerge::BitBtn1Click() {
         if (!selectFinRep()) return;
         req.fixedSource = m_finRep;
         GetExclList();
+        // A line naming no table leaves positions summed that were meant to stay apart.
+        if (!m_excl.unmatched().isEmpty() &&
+            !confirmDefaultNo(QStringLiteral("Строки файла \"%1\" не относятся ни к одной таблице перечня форм:\n%2\n"
+                                             "Суммировать без них?")
+                                  .arg(QFileInfo(merge::nonSummableFile()).fileName(), unmatchedLines(m_excl)),
+                              this))
+            return;
 
         Image1->setVisible(true);
         Image2->setVisible(true);

@@ -1,5 +1,6 @@
 #include "reports/SummationLogic.h"
 
+#include "engine/CatalogGate.h"
 #include "engine/CellNumbering.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
@@ -26,6 +27,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -78,52 +80,68 @@ QSet<int> numbers(const QString &field, bool *any) {
 } // namespace
 
 void ExclList::load(const QString &path) {
-    m_entries.clear();
+    clear();
     if (!QFileInfo::exists(path)) return;
     QStringList lines;
     QString error;
     if (!cp1251::readLines(path, lines, &error))
         throw db::Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
-    for (const QString &line : lines) addLine(line);
+    for (int i = 0; i < lines.size(); ++i)
+        if (!addLine(lines[i]))
+            m_unmatched << QStringLiteral("строка %1: %2").arg(i + 1).arg(text::shownField(lines[i]));
 }
 
-void ExclList::addLine(const QString &rawLine) {
+bool ExclList::addLine(const QString &rawLine) {
     const QString line = text::upper(rawLine);
-    if (line.trimmed().isEmpty()) return;
+    if (line.trimmed().isEmpty()) return true;
     QString rest = line;
     const QString form = cutField(rest).trimmed();
     const QString table = cutField(rest).trimmed();
     const QString column = cutField(rest);
     const QString rowsField = rest;
-    if (form.isEmpty()) return;
+    if (form.isEmpty()) return false;
 
-    QString sql = QStringLiteral("select ident from tables where form in "
-                                 "(select id from forms where upper(formname)=?)");
-    QVariantList params{form};
-    if (!table.isEmpty()) {
-        sql += QStringLiteral(" and tablen=?");
-        params.append(table);
-    }
+    const QSqlDatabase d = db::connection(db::kMain);
+    const std::optional<gate::FoundForm> found = gate::findForm(d, form);
+    if (!found) return false;
+    QList<qint64> idents;
+    QSqlQuery q = db::exec(d, QStringLiteral("select ident, tablen from tables where form=? order by ident"),
+                           {found->id});
+    while (q.next())
+        if (table.isEmpty() || text::sameName(q.value(1).toString(), table)) idents << q.value(0).toLongLong();
     bool anyColumn = false, anyRow = false;
     const QSet<int> cols = numbers(column, &anyColumn);
     const QSet<int> rows = numbers(rowsField, &anyRow);
-    for (const QVariant &v : db::column(db::connection(db::kMain), sql, params)) {
-        Entry &e = m_entries[v.toLongLong()];
-        // A position is non-summable when its column or its row is listed;
-        // a line naming neither covers the whole table.
-        if (!anyColumn && !anyRow) e.whole = true;
-        e.columns.unite(cols);
-        e.rows.unite(rows);
+    // One axis of an entry as a further line changes it.
+    const auto merge = [](bool &listed, QSet<int> &entry, bool any, const QSet<int> &field) {
+        if (!any) {
+            listed = false;
+            entry.clear();
+        } else if (listed) {
+            entry.unite(field);
+        }
+    };
+    for (qint64 ident : idents) {
+        const auto it = m_entries.find(ident);
+        if (it == m_entries.end()) {
+            // A position is non-summable when its column or its row is listed;
+            // a line naming neither covers the whole table.
+            m_entries.insert(ident, Entry{anyColumn, anyRow, cols, rows});
+            continue;
+        }
+        merge(it->columnsListed, it->columns, anyColumn, cols);
+        merge(it->rowsListed, it->rows, anyRow, rows);
     }
+    return !idents.isEmpty();
 }
 
 bool ExclList::summable(qint64 ident, int storedColumn, int storedRow, int fixrows) const {
     const auto it = m_entries.constFind(ident);
     if (it == m_entries.constEnd()) return true;
     const Entry &e = it.value();
-    if (e.whole) return false;
-    if (e.columns.contains(cells::refColumnOfStored(storedColumn))) return false;
-    if (e.rows.contains(cells::refRowOfStored(storedRow, fixrows))) return false;
+    if (e.whole()) return false;
+    if (e.columnsListed && e.columns.contains(cells::refColumnOfStored(storedColumn))) return false;
+    if (e.rowsListed && e.rows.contains(cells::refRowOfStored(storedRow, fixrows))) return false;
     return true;
 }
 

@@ -30,19 +30,32 @@ QString nonSummableFile();
 class ExclList {
 public:
     struct Entry {
-        bool whole = false;   // every position of the table
+        bool columnsListed = false, rowsListed = false;
         QSet<int> columns;    // column numbers as in references (stored column - 1)
         QSet<int> rows;       // row numbers as in references (stored row - fixrows - 1)
+        // Every position of the table: neither columns nor rows listed.
+        bool whole() const { return !columnsListed && !rowsListed; }
     };
 
     // Reads the file (code page 1251); a missing file leaves every position
     // summable. Each line: form name, table number, one column, row numbers,
     // separated by ","; later fields may be missing. A line with only a form
     // names every table of it, a line without column and rows a whole table.
-    // Several lines of one table add up.
+    // Form names and table numbers are compared by text::sameName. A second
+    // line of a table merges into its entry, columns and rows alike: an empty
+    // field empties the entry's list (the whole axis), numbers are added to
+    // a list that holds some and dropped when it is empty.
     void load(const QString &path);
-    void addLine(const QString &line);
-    void clear() { m_entries.clear(); }
+    // False when the line names no table of the catalogue (an empty line
+    // names nothing and is no fault: true).
+    bool addLine(const QString &line);
+    void clear() {
+        m_entries.clear();
+        m_unmatched.clear();
+    }
+    // "строка 3: Ф99,(1000),5": the lines of the file load read that name no
+    // table, for the window to name them.
+    const QStringList &unmatched() const { return m_unmatched; }
 
     bool isEmpty() const { return m_entries.isEmpty(); }
     bool contains(qint64 ident) const { return m_entries.contains(ident); }
@@ -52,6 +65,7 @@ public:
 
 private:
     QHash<qint64, Entry> m_entries;
+    QStringList m_unmatched;
 };
 
 struct Request {

@@ -1,5 +1,6 @@
 #include "updates/UpdateInstaller.h"
 
+#include "engine/TextUtil.h"
 #include "engine/CatalogGate.h"
 #include "forms/FormCatalogLogic.h"
 #include "engine/RuleCheck.h"

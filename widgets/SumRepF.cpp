@@ -1,5 +1,7 @@
 #include "widgets/SumRepF.h"
 #include "widgets/DialogParts.h"
+#include "engine/TextUtil.h"
+#include "platform/Dialogs.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -34,6 +36,15 @@ void TSumRepF::setInNetReport(bool on, bool changeable) {
     CheckBox1->setEnabled(changeable);
 }
 void TSumRepF::hideNetChoice() { CheckBox1->hide(); }
+
+void TSumRepF::accept() {
+    if (const QString why = text::entryProblem(name(), Label1->text()); !why.isEmpty()) {
+        showMessage(why, this);
+        Edit1->setFocus();
+        return;
+    }
+    QDialog::accept();
+}
 
 void TSumRepF::keyPressEvent(QKeyEvent *event) {
     if (event->key() == Qt::Key_Escape) {

@@ -30,6 +30,10 @@ public:
     QPushButton *BitBtn1 = nullptr;  // OK
     QPushButton *BitBtn2 = nullptr;  // "Отказ"
 
+    // Refuses a name code page 1251 cannot hold (the report lists and the
+    // value files carry it) with the dialog and the name still open.
+    void accept() override;
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 };

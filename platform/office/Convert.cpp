@@ -69,17 +69,32 @@ QString convertFile(const QString &path, const QString &targetExt, const QString
     return produced;
 }
 
-QString openXmlVersion(const QString &path, const QString &targetExt, Neighbour neighbour) {
+QString newerTemplate(const QString &path, const QString &targetExt, QString *note) {
+    if (note) note->clear();
     const FileKind kind = sniffFile(path);
+    if (kind == FileKind::OpenXml) return path;
+    const QFileInfo info(path);
+    const QString sibling = info.absolutePath() + u'/' + info.completeBaseName() + u'.' + targetExt;
+    const QFileInfo other(sibling);
+    if (other.absoluteFilePath() == info.absoluteFilePath() || sniffFile(sibling) != FileKind::OpenXml) return path;
+    if (kind == FileKind::Missing) return sibling;
+    // Both are there: the one changed last is the template.
+    const bool oldIsNewer = info.lastModified() > other.lastModified();
+    const QString taken = oldIsNewer ? path : sibling, left = oldIsNewer ? sibling : path;
+    if (note)
+        *note = QStringLiteral("Использован шаблон %1: он изменен позже, чем %2.")
+                    .arg(QFileInfo(taken).fileName(), QFileInfo(left).fileName());
+    return taken;
+}
+
+QString openXmlVersion(const QString &path, const QString &targetExt, Neighbour neighbour) {
     // A chosen file is read as chosen: a file of the same name beside it may
     // be another book altogether ("book.xlsx" beside "book.xls").
-    if (kind != FileKind::OpenXml && neighbour == Neighbour::SavedAnew) {
-        const QFileInfo info(path);
-        const QString sibling = info.absolutePath() + u'/' + info.completeBaseName() + u'.' + targetExt;
-        if (QFileInfo(sibling).absoluteFilePath() != info.absoluteFilePath() &&
-            sniffFile(sibling) == FileKind::OpenXml)
-            return sibling;
+    if (neighbour == Neighbour::SavedAnew) {
+        const QString taken = newerTemplate(path, targetExt);
+        if (taken != path) return taken;
     }
+    const FileKind kind = sniffFile(path);
     switch (kind) {
     case FileKind::Missing:
         throw Error(QStringLiteral("Файл не найден: ") + path);

@@ -27,4 +27,11 @@ QString convertFile(const QString &path, const QString &targetExt, const QString
 enum class Neighbour { Never, SavedAnew };
 QString openXmlVersion(const QString &path, const QString &targetExt, Neighbour neighbour = Neighbour::Never);
 
+// Of a template named in the old format ("form.doc") and one saved beside
+// it in the new ("form.docx"), the one changed last: an update may bring a
+// newer ".doc" beside an old ".docx". Returns the path taken (path itself
+// when there is no choice); note, when given, gets the sentence that says
+// which one was taken when both were there, else stays empty.
+QString newerTemplate(const QString &path, const QString &targetExt, QString *note = nullptr);
+
 } // namespace office

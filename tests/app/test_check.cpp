@@ -303,6 +303,9 @@ TEST(RuleContract, NoStatementWritesRulesPastTheCheck) {
         {"forms/CalcRuleEditor.cpp", "conditions"},
         {"forms/FormListLogic.cpp", "conditions"},
         {"forms/StructureEdit.cpp", "conditions"},
+        // A new table number or form name, accepted by the catalogue gate, put in place of the old one; the rest of
+        // each rule stays as it was.
+        {"engine/CatalogRename.cpp", "carryTableNumber("},
     };
     QStringList offenders;
     for (const auto &[rel, body] : productSources().asKeyValueRange())

@@ -108,6 +108,30 @@ TEST_F(StartUpWithoutSettings, AttachedFolderIsStoredWithoutSlashAndOpened) {
     EXPECT_TRUE(db::fileOf(db::kMain).endsWith(QStringLiteral("/%1/orvmain.mdb").arg(year)));
 }
 
+// A new user's first configurations, named as users name them (digits and brackets after letters, lower case),
+// each in a folder of the same name: the settings file written at the first start opens them at the next.
+TEST_F(StartUpWithoutSettings, FirstConfigurationsNamedAsUsersNameThemOpenAtTheNextStart) {
+    const int year = QDate::currentDate().year();
+    const QStringList names = {QStringLiteral("Район1"), QStringLiteral("Архив2023"), QStringLiteral("детей(0-17 лет)"),
+                               QStringLiteral("форма1т"), QStringLiteral("мВ")};
+    for (const QString &name : names) {
+        SCOPED_TRACE(name.toStdString());
+        QFile::remove(paths::settingsFile());
+        const QString folder = dir.path() + u'/' + name;
+        sample::createConfiguration(folder, year);
+        dlg.modals.push_back(nameFolder(name, folder));
+        ASSERT_TRUE(Configuration().startUp());
+        dlg.modalTitles.clear();
+        dlg.messages.clear();
+        Configuration next;
+        ASSERT_TRUE(next.startUp()) << dlg.messages.join(u'|').toStdString();
+        EXPECT_EQ(next.configNames(), QStringList{name});
+        EXPECT_EQ(shared().ConfigName, name);
+        EXPECT_TRUE(dlg.modalTitles.isEmpty());
+        EXPECT_TRUE(dlg.messages.isEmpty()) << dlg.messages.join(u'|').toStdString();
+    }
+}
+
 class StartUp : public ::testing::Test {
 protected:
     void TearDown() override { shared().StartingUp = false; }

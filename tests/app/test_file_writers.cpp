@@ -135,6 +135,7 @@ TEST(FileWriters, NoWriterBypassesTheCompleteFileWriters) {
         "forms/TransferFiles.cpp",         // a group unload's complete files moved over the old ones at its end
         "app/Configuration.cpp",           // a configuration's folders swapped whole
         "platform/IniFile.cpp",            // a copy of a settings file it cannot read, kept beside it
+        "engine/CatalogRename.cpp",        // a form's print files renamed whole with the form
     };
     static const QRegularExpression writes(
         "QIODevice::(WriteOnly|ReadWrite|Append)|QFile::(WriteOnly|ReadWrite|Append|copy|rename)\\b|QSaveFile|"

@@ -24,6 +24,7 @@ struct ReportRoadTest : SampleTest {
         mainCommands() = MainCommands{};
         mainCommands().abcMouseLabel12 = openReportListSvod;
         mainCommands().abcMouseLabel13 = openReportListNet;
+        mainCommands().Lrek1 = openReportListTerrain;
     }
     void TearDown() override {
         mainCommands() = saved;
@@ -127,4 +128,43 @@ TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
     EXPECT_TRUE(netDuringRun);
     EXPECT_DOUBLE_EQ(shown, 4);   // СТР1 ГР4: the counter of hospitals (5, 9, 12, 13)
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Пересчет формы закончен")));
+}
+
+TEST_F(ReportRoadTest, CompositeReportBreakdownSumsItsMemberReports) {
+    // "Разрезы" of the composite report over reports 1 and 2: the member reports' stored sums, not the values of
+    // the institutions (territories here) that happen to have the ids 1 and 2.
+    db::exec(db::kData, "insert into data values (1, 1.5, 2024, ?, 5, 4)", {ids::TableF30Visits});
+    db::exec(db::kData, "insert into repdata values (?, 0.1, 2024, ?, 5, 4)", {ids::ReportNorth, ids::TableF30Visits});
+    const double region = 1000.0 * (5 + 6 + 7 + 9 + 10 + 11 + 13 + 15);
+    QString listTitle;
+    MemberKind members = MemberKind::Institutions;
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *w = qobject_cast<TRepList *>(d);
+        EXPECT_NE(w, nullptr);
+        if (!w) return int(QDialog::Rejected);
+        for (int i = 0; i < w->ListView1->topLevelItemCount(); ++i)
+            if (w->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toLongLong() == ids::ReportComposite)
+                w->ListView1->setCurrentItem(w->ListView1->topLevelItem(i));
+        w->N10->trigger();
+        return int(QDialog::Rejected);
+    });
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *fl = qobject_cast<TFormList *>(d);
+        EXPECT_NE(fl, nullptr);
+        if (!fl) return int(QDialog::Rejected);
+        members = fl->work().members;
+        dialogs.answers.push_back(true);
+        fl->N10Click();
+        return int(QDialog::Rejected);
+    });
+    {
+        TMain main;
+        main.Lrek1Click();
+    }
+    EXPECT_EQ(members, MemberKind::Reports);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Пересчет отчета закончен"))) << dialogs.messages.join('|').toStdString();
+    EXPECT_DOUBLE_EQ(db::scalar(db::connection(db::kData), "select data from repdata where hospital=? and "
+                                "\"table\"=? and \"column\"=5 and \"row\"=4 and year=2024",
+                                {ids::ReportComposite, ids::TableF30Visits}).toDouble(),
+                     region + 0.1);
 }

@@ -456,16 +456,25 @@ TEST(EditorPreviousYear, FlagsAndSearchWindow) {
     EXPECT_TRUE(report.endsWith("Всего проверено контролей: 6"));
 }
 
-// Line breaks and Tabs typed into a rule are layout: the sides and the cycle are stored without them, a comment with
-// blanks, so export and reload bring back the same rules. A character code page 1251 has not is named as one character,
-// an emoji included.
+// Line breaks and Tabs typed into a rule are blanks: around the sides and the cycle they go, a comment keeps them as
+// blanks, so export and reload bring back the same rules; inside a side they part what they stand between ("СТ", line
+// break, "Р[1]" is refused as "СТ Р[1]", never joined), and what was typed stays. A character code page 1251 has not
+// is named as one character, an emoji included.
 TEST_F(EditorTest, TypedRuleTextsSurviveExportAndReload) {
     TContrls w;
     select(w, 0);
     const qint64 key = w.itemKey(0);
     const RuleRecord before = *ReadRule(mainDb(), key);
     ASSERT_GE(before.texts.lft.size(), 4);
-    const auto broken = [](const QString &s) { return s.left(2) + "\r\n\t" + s.mid(2) + "\n"; };
+    const QString inside = before.texts.lft.left(2) + "\r\n" + before.texts.lft.mid(2);
+    w.Memo1->setPlainText(inside);
+    w.Button1Click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Левая часть")) << dialogs.messages[0].toStdString();
+    EXPECT_EQ(w.Memo1->toPlainText(), QString(inside).replace("\r\n", "\n"));
+    EXPECT_EQ(ReadRule(mainDb(), key)->texts.lft, before.texts.lft);
+    dialogs.messages.clear();
+    const auto broken = [](const QString &s) { return "\r\n\t" + s + "\n"; };
     w.Memo1->setPlainText(broken(before.texts.lft));
     w.Memo2->setPlainText(broken(before.texts.rght));
     if (!before.texts.cycl.isEmpty()) w.Memo3->setPlainText(broken(before.texts.cycl));

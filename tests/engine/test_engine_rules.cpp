@@ -123,8 +123,11 @@ TEST_F(EngineRules, SumHospitalsDataAddsTheIncludedInstitutions) {
     put1000(3, 1, 3, 2);
     put1000(4, 2, 5, 2);
     put1000(3, 1, 100, 3);   // not included
+    put1000(3, 1, 1000, 4);  // listed, but a territory: no member
+    for (const auto &[id, type] : {std::pair{1, 2}, {2, 2}, {3, 2}, {4, -1}})
+        db::exec(db::kMain, "insert into administration (id, unit, medicaltype) values (?, 'ЦРБ', ?)", {id, type});
     RuleRunContext both = context(0);
-    both.includeList = "1,2";
+    both.includeList = "1,2,4,99";
     RuleRun sum(both);
     ASSERT_TRUE(sum.readTable("Ф12", "(1000)"));
     sum.matrix().set(4, 3, 1);

@@ -217,3 +217,31 @@ TEST(AdmTree, FormChoiceForGroupLoads) {
     EXPECT_EQ(transfer::LoadUnitInfo(fx.crb, file, QStringLiteral("Ф1,2"), true).inserted, 1);
     EXPECT_EQ(fx.values(), QStringList{QStringLiteral("%1|%2|3|3=10.1@2026").arg(fx.crb).arg(t)});
 }
+
+TEST(AdmTree, DeleteTakesTheUnitOutOfEveryReportInOneTransaction) {
+    admtest::YearFixture fx;
+    fx.value(fx.crb, fx.t30a, 3, 4, 1);
+    const QSqlDatabase m = fx.mainDb();
+    const auto include = [&](qint64 report) {
+        return db::scalar(m, "select include from reports where id=?", {report}).toString();
+    };
+    for (const auto &[id, name, list] :
+         {std::tuple{71, "Свод А", QStringLiteral("%1,%2,").arg(fx.crb).arg(fx.poly)},
+          {72, "Свод \"Б\"", QStringLiteral("%1,").arg(fx.crb)}, {73, "Свод В", QStringLiteral("%1,").arg(fx.poly)},
+          {74, "Свод Г", QStringLiteral("1%1,").arg(fx.crb)}})
+        db::exec(m, "insert into reports (id, report, include, net) values (?, ?, ?, 0)", {id, name, list});
+    // A failure in the main database keeps the values, the unit and every list.
+    db::exec(m, "create trigger refuse before delete on administration begin select raise(abort, 'нет'); end");
+    EXPECT_THROW(deleteUnit(fx.crb, 2026), db::Error);
+    EXPECT_EQ(fx.values().size(), 1);
+    EXPECT_EQ(include(72), QStringLiteral("%1,").arg(fx.crb));
+    EXPECT_NE(medicalTypeOf(fx.crb), -1);
+    db::exec(m, "drop trigger refuse");
+
+    EXPECT_EQ(deleteUnit(fx.crb, 2026), (QStringList{"Свод А", "Свод \"Б\""}));
+    EXPECT_EQ(include(71), QStringLiteral("%1,").arg(fx.poly));
+    EXPECT_EQ(include(72), QString());
+    EXPECT_EQ(include(73), QStringLiteral("%1,").arg(fx.poly));
+    EXPECT_EQ(include(74), QStringLiteral("1%1,").arg(fx.crb));   // another id that begins alike
+    EXPECT_TRUE(fx.values().isEmpty());
+}

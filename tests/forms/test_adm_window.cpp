@@ -489,3 +489,15 @@ TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
     EXPECT_EQ(adm("dependence", ids::FapLesnoy).toInt(), ids::South);
     w.hide();
 }
+
+TEST_F(WindowTest, DeletingAnInstitutionNamesTheReportsItLeaves) {
+    TAdmForm w(TAdmForm::Mode::Structure, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::FapLesnoy));
+    dialogs.answers.push_back(true);
+    w.N3Click();
+    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Подразделение исключено из входящих учреждений отчетов: "
+                                                      "Свод по области, Свод по Северному району, Сеть Ф47"));
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select include from reports where id=?", {ids::ReportNorth})
+                  .toString(), "5,6,7,");
+}

@@ -276,7 +276,8 @@ TEST_F(CatalogTest, ColonsInTextsSurviveTheRoundTrip) {
     const QString path = file("colon.frs");
     exportForm(ids::FormF30, path);
     deleteForm(ids::FormF30);
-    EXPECT_EQ(structureOf(importFrs(frs::readFile(path)).formId), before);
+    // A Tab stored past the editors comes back as the blank every path stores it as.
+    EXPECT_EQ(structureOf(importFrs(frs::readFile(path)).formId), QStringList(before).replaceInStrings("\t", " "));
 }
 
 TEST_F(CatalogTest, FailingStatementRollsBackTheWholeImport) {

@@ -118,17 +118,17 @@ TEST_F(ExcelOutputTest, FormWorkbookHasOneSheetPerTableInOrder) {
 
 TEST_F(ExcelOutputTest, FormPerMemberWritesOneFileEach) {
     const QString folder = fx.root() + "out";
-    const QStringList files = excelout::exportFormPerMember(folder, f30(), "5,6,x,,9999,8,", ReportMode::Svod);
+    const QStringList files = excelout::exportFormPerMember(folder, f30(), "5,6,x,,9999,8,", MemberKind::Institutions);
     ASSERT_EQ(files.size(), 3);
     EXPECT_EQ(QFileInfo(files[2]).fileName(), "Ф30 - ФАП Лесной.xlsx");
     ExcelWorkbook b = ExcelWorkbook::open(files[1]);
     EXPECT_EQ(b.sheet(1).text(1, 1), "Северная поликлиника - Ф30 - (1000) - Штаты");
     // A name with a slash still gives a file in the folder.
     const qint64 id = addInstitution("ФАП п/о Лесной");
-    const QStringList odd = excelout::exportFormPerMember(folder, f30(), QString::number(id), ReportMode::Svod);
+    const QStringList odd = excelout::exportFormPerMember(folder, f30(), QString::number(id), MemberKind::Institutions);
     ASSERT_EQ(odd.size(), 1);
     EXPECT_EQ(QFileInfo(odd[0]).absolutePath(), QDir(folder).absolutePath());
-    EXPECT_TRUE(excelout::exportFormPerMember(folder, f30(), "", ReportMode::Svod).isEmpty());
+    EXPECT_TRUE(excelout::exportFormPerMember(folder, f30(), "", MemberKind::Institutions).isEmpty());
 }
 
 // Members of equal names (letter case aside) and of official names past a file name's length each get a book of their
@@ -140,7 +140,7 @@ TEST_F(ExcelOutputTest, FormPerMemberGivesEqualAndLongNamesABookEach) {
                                    addInstitution(official + "№1"), addInstitution(official + "№2")};
     QStringList list;
     for (const qint64 id : members) list.append(QString::number(id));
-    const QStringList files = excelout::exportFormPerMember(folder, f30(), list.join(','), ReportMode::Svod);
+    const QStringList files = excelout::exportFormPerMember(folder, f30(), list.join(','), MemberKind::Institutions);
     ASSERT_EQ(files.size(), 4);
     QSet<QString> distinct;
     for (const QString &f : files) {
@@ -158,19 +158,19 @@ TEST_F(ExcelOutputTest, FormPerMemberReplacesOnlyWhatItMayAndCan) {
     ASSERT_TRUE(cp1251::writeFile(kept, "прежний"));
     QStringList asked;
     const auto answer = [&](bool yes) { return [&asked, yes](const QStringList &e) { asked = e; return yes; }; };
-    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", ReportMode::Svod, {}, noProgress(), answer(false)),
+    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", MemberKind::Institutions, {}, noProgress(), answer(false)),
                  Cancelled);
     EXPECT_EQ(asked, QStringList{"Ф30 - ФАП Лесной.xlsx"});
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QFileInfo(kept).fileName()});
-    ASSERT_EQ(excelout::exportFormPerMember(folder, f30(), "5,6,8", ReportMode::Svod, {}, noProgress(), answer(true)).size(), 3);
+    ASSERT_EQ(excelout::exportFormPerMember(folder, f30(), "5,6,8", MemberKind::Institutions, {}, noProgress(), answer(true)).size(), 3);
     EXPECT_EQ(ExcelWorkbook::open(kept).sheet(1).text(1, 1), "ФАП Лесной - Ф30 - (1000) - Штаты");
 
     // A book whose place cannot be taken (a folder of that name) is named; what stands there stays.
     QFile::remove(kept);
     ASSERT_TRUE(QDir().mkpath(kept + "/внутри"));
     try {
-        excelout::exportFormPerMember(folder, f30(), "8", ReportMode::Svod, {}, noProgress(), answer(true));
+        excelout::exportFormPerMember(folder, f30(), "8", MemberKind::Institutions, {}, noProgress(), answer(true));
         ADD_FAILURE() << "no error";
     } catch (const AppError &e) {
         EXPECT_EQ(e.message(), "Не удалось записать файл " + QDir::toNativeSeparators(kept) +
@@ -189,7 +189,7 @@ TEST_F(ExcelOutputTest, FormPerMemberCancelledHalfwayLeavesTheFolderAsBefore) {
         f.write("прежний");
     }
     CancellingProgress cancelling(1);
-    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", ReportMode::Svod, {}, cancelling), Cancelled);
+    EXPECT_THROW(excelout::exportFormPerMember(folder, f30(), "5,6,8", MemberKind::Institutions, {}, cancelling), Cancelled);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QFileInfo(kept).fileName()});
     EXPECT_EQ(fileBytes(kept), QByteArray("прежний"));
@@ -202,24 +202,50 @@ TEST_F(ExcelOutputTest, TablePerMemberNamesSheetsShortOrAsked) {
     QStringList asked;
     ExcelWorkbook book = excelout::exportTablePerMember(
         {ids::TableF30Visits, "(2000) - Посещения"}, "Ф30",
-        QStringLiteral("5,%1,%2,5,").arg(a).arg(b), ReportMode::Svod, [&](const QString &n) {
+        QStringLiteral("5,%1,%2,5,").arg(a).arg(b), MemberKind::Institutions, [&](const QString &n) {
             asked << n;
             return QStringLiteral("Короткое");
         });
     EXPECT_EQ(asked, QStringList{longer});
-    // Newest sheet first; the repeated name keeps the spreadsheet's own name.
-    ASSERT_EQ(book.sheetCount(), 5);
-    EXPECT_EQ(book.sheet(2).name(), "Короткое");
-    EXPECT_EQ(book.sheet(3).name(), thirty);
-    EXPECT_EQ(book.sheet(4).name(), "Северная ЦРБ");
-    EXPECT_NE(book.sheet(1).name(), "Северная ЦРБ");
+    // Newest sheet first; a repeated id is one member.
+    ASSERT_EQ(book.sheetCount(), 4);
+    EXPECT_EQ(book.sheet(1).name(), "Короткое");
+    EXPECT_EQ(book.sheet(2).name(), thirty);
+    EXPECT_EQ(book.sheet(3).name(), "Северная ЦРБ");
     // Institutions' values are read from "Data".
-    EXPECT_EQ(book.sheet(4).value(4, 5).toDouble(), 5000);
+    EXPECT_EQ(book.sheet(3).value(4, 5).toDouble(), 5000);
+}
+
+TEST_F(ExcelOutputTest, MembersOfOneNameGetAWorkbookAndASheetEach) {
+    // ФАП Лесной (8) and a second institution of the same name in other letter case; an unrelated name stays plain.
+    const qint64 twin = addInstitution("фап лесной");
+    db::exec(db::connection(db::kData), "insert into data values (?, 0.1, 2024, ?, 5, 4)", {twin, ids::TableF30Visits});
+    const QString folder = fx.root() + "twins";
+    const QString list = QStringLiteral("8,%1,5").arg(twin);
+    const QStringList files = excelout::exportFormPerMember(folder, f30(), list, MemberKind::Institutions);
+    QStringList names;
+    for (const QString &f : files) names << QFileInfo(f).fileName();
+    EXPECT_EQ(names, (QStringList{"Ф30 - ФАП Лесной #8.xlsx", QStringLiteral("Ф30 - фап лесной #%1.xlsx").arg(twin),
+                                  "Ф30 - Северная ЦРБ.xlsx"}));
+    ASSERT_EQ(files.size(), 3);
+    EXPECT_EQ(ExcelWorkbook::open(files[1]).sheet(2).value(4, 5).toDouble(), 0.1);
+    // Names that differ only where a file name cannot follow them.
+    const qint64 a = addInstitution("ФАП А/Б"), b = addInstitution("ФАП А:Б");
+    const QStringList odd = excelout::exportFormPerMember(folder, f30(), QStringLiteral("%1,%2").arg(a).arg(b),
+                                                          MemberKind::Institutions);
+    ASSERT_EQ(odd.size(), 2);
+    EXPECT_EQ(QFileInfo(odd[1]).fileName(), QStringLiteral("Ф30 - ФАП А_Б #%1.xlsx").arg(b));
+
+    ExcelWorkbook book = excelout::exportTablePerMember({ids::TableF30Visits, "(2000) - Посещения"}, "Ф30", list,
+                                                        MemberKind::Institutions, {});
+    const QStringList sheets = sheetNames(book);
+    EXPECT_TRUE(sheets.contains("ФАП Лесной #8")) << sheets.join('|').toStdString();
+    EXPECT_TRUE(sheets.contains(QStringLiteral("фап лесной #%1").arg(twin))) << sheets.join('|').toStdString();
 }
 
 TEST_F(ExcelOutputTest, TerrainModeNamesReportsAndReadsTheirValues) {
     ExcelWorkbook book = excelout::exportTablePerMember({ids::TableF30Visits, "(2000) - Посещения"}, "Ф30",
-                                                        QString::number(ids::ReportRegion), ReportMode::Terrain, {});
+                                                        QString::number(ids::ReportRegion), MemberKind::Reports, {});
     ASSERT_EQ(book.sheetCount(), 2);
     EXPECT_EQ(book.sheet(1).name(), "Свод по области");
     EXPECT_EQ(book.sheet(1).value(4, 5).toDouble(), 1000.0 * (5 + 6 + 7 + 9 + 10 + 11 + 13 + 15));
@@ -292,4 +318,20 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     ASSERT_EQ(dialogs.opened.size(), 2);
     ExcelWorkbook table = ExcelWorkbook::open(dialogs.opened[1]);
     EXPECT_EQ(sheetNames(table), (QStringList{"Северная поликлиника", "Северная ЦРБ", "Лист1"}));
+}
+
+TEST_F(ExcelOutputTest, PerMemberOutputNamesTheIdsThatNameNoMember) {
+    paths::setProgramFolder(fx.programFolder());
+    testWork().mode = ReportMode::Svod;
+    testWork().table = ValueTable::RepData;
+    testWork().institution = ids::ReportNorth;
+    testWork().includeList = "5,99,2";   // 99: deleted; 2: a district
+    TFormList w(testWork());
+    ASSERT_TRUE(w.Start(-1));
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
+    dialogs.files.push_back(fx.root() + "gone/Ф30 - x.xlsx");
+    w.N19Click();
+    EXPECT_EQ(dialogs.messages.last(), "Передача данных в Excel завершена!\r\n"
+                                       "Не найдены и не учтены входящие учреждения (коды: 99, 2).");
+    EXPECT_EQ(QDir(fx.root() + "gone").entryList({"*.xlsx"}), QStringList{"Ф30 - Северная ЦРБ.xlsx"});
 }

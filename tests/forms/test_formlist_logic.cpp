@@ -95,6 +95,22 @@ TEST_F(FormListTest, ControlRunsOfEachScope) {
     EXPECT_EQ(lastErrors().object(1), ids::RuleOccupiedPositions);
 }
 
+TEST_F(FormListTest, RulesOfATableAreFoundWhateverTheLetterCaseTheyNameItIn) {
+    // The table is "(1000а)"; its rules were stored naming "(1000А)" and " (1000а)".
+    db::exec(db::connection(db::kMain), "update tables set tablen='(1000а)' where ident=?", {ids::TableF30Staff});
+    db::exec(db::connection(db::kMain), "update int_control set tble='(1000А)' where \"Код\"=?", {ids::RuleDoctorsByColumn});
+    db::exec(db::connection(db::kMain), "update int_control set tble=' (1000а)' where \"Код\"=?",
+             {ids::RuleOccupiedPositions});
+    fx.reloadCaches();
+    const QList<FormEntry> forms = formsForType(-1);
+    for (const auto &[institution, rule] : {std::pair{int(ids::SouthHospital), int(ids::RuleDoctorsByColumn)},
+                                           {int(ids::RegionalHospital), int(ids::RuleOccupiedPositions)}}) {
+        testWork().institution = institution;
+        EXPECT_TRUE(runAllControls(fresh(), forms, forms[0].name)) << rule;
+        EXPECT_EQ(lastErrors().object(1), rule);
+    }
+}
+
 TEST_F(FormListTest, InterFormRulesFollowTheNetworkMode) {
     db::exec(db::connection(db::kMain),
              "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values (0,'',?,'=',?,'','')",

@@ -401,3 +401,17 @@ TEST_F(StructureEditTest, TitleEditStoresTextCodeAndSizes) {
     saveTitle(main(), kStaff, 2, 4, c, 0, "40");
     EXPECT_EQ(sizes(kStaff, false).value(2), 40);
 }
+
+TEST_F(StructureEditTest, RulesOnATableWithLowerCaseLettersAreListed) {
+    // The table numbered "(1000а)": rules name it "Т[1000А]" once upper-cased, the stored rule key as typed, another
+    // form's rule in lower case. Each is found as the engine finds it.
+    db::exec(main(), "update tables set tablen='(1000а)' where ident=?", {kStaff});
+    db::exec(main(), "update int_control set tble='(1000а)' where tble='(1000)' and formid=1");
+    db::exec(main(), "update int_control set lft=replace(lft, 'Т[1000]', 'т[1000а]'), "
+                     "rght=replace(rght, 'Т[1000]', 'т[1000а]')");
+    QStringList where;
+    for (const QString &l : rulesReferringFrom(main(), kStaff, false, 5)) where << l.section('\t', 0, 0);
+    for (const char *rule : {"Контроль 1 Ф30 (1000а)", "Контроль 2 Ф30 (1000а)", "Контроль 3 Ф30 (1000а)",
+                             "Контроль 4 Ф30"})
+        EXPECT_TRUE(where.contains(QString::fromUtf8(rule))) << rule << ": " << where.join('|').toStdString();
+}

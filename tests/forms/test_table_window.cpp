@@ -1,6 +1,7 @@
 // The table window over the sample configuration, as the user drives it.
 #include "core/AdminMode.h"
 #include "support/TestWork.h"
+#include "engine/TableShape.h"
 #include "engine/Common.h"
 #include "engine/SharedState.h"
 #include "forms/FormNavigator.h"
@@ -538,4 +539,26 @@ TEST_F(TableWindowTest, StructureChangedUnderTheCachesIsReadForTheWindow) {
     db::exec(db::kMain, "update tables set colcount=7 where ident=?", {sample::ids::TableF30Staff});
     auto again = show();
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+}
+
+// The largest shapes the catalogue gate accepts open in the table window, header lines or none.
+TEST_F(TableWindowTest, TheLargestAcceptedShapesOpen) {
+    struct Shape { int cols, rows, fixcols, fixrows; };
+    for (const Shape &s : {Shape{1000, 3, 0, 0}, Shape{4, 10000, 0, 0}, Shape{1000, 3, 1, 1}, Shape{4, 10000, 1, 1}}) {
+        SCOPED_TRACE(QString("%1x%2 fix %3/%4").arg(s.cols).arg(s.rows).arg(s.fixcols).arg(s.fixrows).toStdString());
+        dialogs.messages.clear();
+        db::exec(db::kMain, "delete from titles where \"table\"=?", {sample::ids::TableF30Staff});
+        db::exec(db::kMain, "delete from \"columns\" where \"table\"=?", {sample::ids::TableF30Staff});
+        db::exec(db::kMain, "delete from \"rows\" where \"table\"=?", {sample::ids::TableF30Staff});
+        db::exec(db::kMain, "update tables set colcount=?, rowcount=?, fixcols=?, fixrows=? where ident=?",
+                 {s.cols, s.rows, s.fixcols, s.fixrows, sample::ids::TableF30Staff});
+        fx.reloadCaches();   // read as the engine reads a table it knows
+        open(sample::ids::NorthHospital);
+        auto w = show();
+        EXPECT_TRUE(w->isLoaded()) << dialogs.messages.join('|').toStdString();
+    }
+    // One more is refused by the gate before anything is stored (the catalogue's contract tests run every path).
+    TableShape wider = ReadTableShape(db::connection(db::kMain), sample::ids::TableF30Staff);
+    wider.colcount = 1001;
+    EXPECT_FALSE(shapecheck::countsFault(wider).isEmpty());
 }

@@ -5,6 +5,7 @@
 #include "engine/SharedState.h"
 #include "forms/FormList.h"
 #include "forms/WordOutput.h"
+#include "platform/office/Convert.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/office/WordDocument.h"
@@ -190,6 +191,53 @@ TEST_F(WordOutputTest, ReportCopyIsProtectedAndDetectsLaterChanges) {
 
     setValue(ids::NorthHospital, ids::TableF30Staff, 5, 5, 51);
     EXPECT_TRUE(wordout::reportCopyChanged(path, c));
+}
+
+TEST_F(WordOutputTest, InstitutionsOfOneNameKeepACopyEach) {
+    const QString plain = wordout::reportCopyPath(context(ids::NorthHospital), "Северная ЦРБ");
+    EXPECT_EQ(QFileInfo(plain).fileName(), "Ф30 Северная ЦРБ 2024.docx");
+    db::exec(db::kMain, "insert into administration (unit, dependence, medicaltype) values ('северная црб', 2, 2)");
+    const qint64 twin = db::lastInsertId(db::connection(db::kMain));
+    const QString first = wordout::makeReportCopy(context(ids::NorthHospital), "Северная ЦРБ", "06.12.2026 10:00:00");
+    EXPECT_EQ(QFileInfo(first).fileName(), "Ф30 Северная ЦРБ #5 2024.docx");
+    // The second institution finds no copy of its own: it is not shown the first one's document.
+    EXPECT_TRUE(wordout::existingReportCopy(context(twin), "северная црб").isEmpty());
+    EXPECT_EQ(wordout::existingReportCopy(context(ids::NorthHospital), "Северная ЦРБ"), first);
+}
+
+TEST_F(WordOutputTest, TheNewerOfTwoTemplatesPrintsAndIsNamed) {
+    const wordout::PrintContext c = context(ids::NorthHospital);
+    const QString docx = fx.yearFolder() + "forms/Ф30.docx", doc = fx.yearFolder() + "forms/Ф30.doc";
+    writeMapping({"1,4,4,[(1000)],4,1,4,1"});
+    EXPECT_TRUE(wordout::templateNote(c).isEmpty());   // the .docx alone: no choice
+    // An update brought a newer .doc beside the old .docx.
+    QFile f(doc);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(504, '\0'));
+    const QDateTime now = QDateTime::currentDateTime();
+    ASSERT_TRUE(f.setFileTime(now, QFileDevice::FileModificationTime));
+    f.close();
+    QFile old(docx);
+    ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(old.setFileTime(now.addDays(-30), QFileDevice::FileModificationTime));
+    old.close();
+    EXPECT_EQ(office::newerTemplate(doc, "docx"), doc);
+    EXPECT_EQ(wordout::templateNote(c), "Использован шаблон Ф30.doc: он изменен позже, чем Ф30.docx.");
+    // Printing takes the .doc, never the stale .docx: without a converter it says so instead of printing the old one.
+    if (office::converterPath().isEmpty()) {
+        try {
+            wordout::FillFormDoc(c);
+            ADD_FAILURE() << "printed from the stale template";
+        } catch (const office::Error &e) {
+            EXPECT_TRUE(e.message().contains("Ф30.doc")) << e.message().toStdString();
+        }
+    }
+    // The .docx saved anew later is the template again.
+    ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(old.setFileTime(now.addSecs(60), QFileDevice::FileModificationTime));
+    old.close();
+    EXPECT_EQ(wordout::templateNote(c), "Использован шаблон Ф30.docx: он изменен позже, чем Ф30.doc.");
+    EXPECT_EQ(wordout::FillFormDoc(c).table(1).cellText(4, 4), "50");
 }
 
 TEST_F(WordOutputTest, ReportCopyNamesAreSafeAndStampsDropMidnight) {

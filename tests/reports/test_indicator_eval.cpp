@@ -143,7 +143,9 @@ TEST_F(IndicatorEvaluation, SplitRestoresStateWhenAMemberFails) {
     e.work = g_work;
     EXPECT_ANY_THROW(SplitByUnits(e, 1, {1}));
     EXPECT_FALSE(SplitMode());
-    // Long member ids are used whole.
+    // Long member ids are used whole; an id that names no institution is no member.
+    EXPECT_EQ(SplitMembers(g_work), (QList<qint64>{5}));
+    db::exec(db::kMain, "insert into administration (id, unit, medicaltype) values (123456, 'ФАП', 6)");
     EXPECT_EQ(SplitMembers(g_work), (QList<qint64>{5, 123456}));
 }
 

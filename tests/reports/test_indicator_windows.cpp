@@ -16,6 +16,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QTreeWidgetItem>
+#include <QLineEdit>
 #include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -255,4 +256,20 @@ TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
     openIndicatorTreeForViewing(nullptr, QStringLiteral("Сельские больницы"), types);
     EXPECT_EQ(shown, (QStringList{QString(), QStringLiteral("Обеспеченность кадрами"), QStringLiteral("272.00")}));
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(u'\n').toStdString();
+}
+
+// A name pasted with a line break is stored with a blank, and the tree shows what is stored.
+TEST_F(IndicatorSetupWindow, RenamedSetShowsTheNameAsStored) {
+    TMISetup w{WorkContext{}};
+    w.setEditingMode();
+    w.FormActivate();
+    QTreeWidgetItem *n = select(w, SetHealth);
+    ASSERT_NE(n, nullptr);
+    w.Edit1->setText(QStringLiteral("Итого\nпо\tрайону"));
+    ASSERT_TRUE(w.Edit1->text().contains(u'\n'));
+    w.Button1Click();
+    EXPECT_EQ(n->text(0), QStringLiteral("Итого по району"));
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select part from tree where ident=?"), {SetHealth})
+                  .toString(),
+              n->text(0));
 }

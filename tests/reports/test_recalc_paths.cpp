@@ -23,12 +23,24 @@ namespace {
 
 constexpr int T2 = ids::TableF30Visits;   // Ф30 (2000): value cells from stored column 5, row 4
 
-// run: the path for the report over the include list (as the report list passes it).
-struct RecalcPath { const char *name; std::function<void(qint64 report, const QString &include)> run; };
+// run: the path for the report over the include list (as the report list passes it); composite: the path sums
+// member reports too (the group recalculation sums a report's institutions only).
+struct RecalcPath {
+    const char *name;
+    std::function<void(qint64 report, const QString &include)> run;
+    bool composite = true;
+};
+
+// What the member list names on the paths that follow: "Разрезы" of a composite report hands over member reports.
+MemberKind &pathMembers() {
+    static MemberKind kind = MemberKind::Institutions;
+    return kind;
+}
 
 WorkContext reportWork(qint64 report, const QString &include) {
     WorkContext w = testWork();
-    w.mode = ReportMode::Svod;
+    w.mode = pathMembers() == MemberKind::Reports ? ReportMode::Terrain : ReportMode::Svod;
+    w.members = pathMembers();
     w.net = false;
     w.includeList = include;
     w.institution = report;
@@ -59,7 +71,7 @@ QList<RecalcPath> paths(FakeDialogs &dialogs) {
                  if (w.CheckListBox1->item(i)->data(Qt::UserRole).toLongLong() == report)
                      w.CheckListBox1->item(i)->setCheckState(Qt::Checked);
              w.BitBtn1Click();
-         }},
+         }, false},
         {"Пересчитать отчет", [&](qint64 report, const QString &include) { formsTree(report, include, dialogs, true); }},
         {"Пересчитать форму", [&](qint64 report, const QString &include) { formsTree(report, include, dialogs, false); }},
         {"Пересчитать таблицу", [](qint64 report, const QString &include) {
@@ -81,7 +93,12 @@ void putData(qint64 hosp, double v, int column, int row) {
              {hosp, v, T2, column, row});
 }
 
-using RecalcPathsTest = SampleTest;
+struct RecalcPathsTest : SampleTest {
+    void TearDown() override {
+        pathMembers() = MemberKind::Institutions;
+        SampleTest::TearDown();
+    }
+};
 
 } // namespace
 
@@ -140,19 +157,75 @@ TEST_F(RecalcPathsTest, SumReachingTheStorableLimitStoresNothingAndNamesTheCell)
     }
 }
 
+TEST_F(RecalcPathsTest, ReportWhoseMembersAreAllGoneKeepsItsValuesOnEveryPath) {
+    // A deleted institution (99), "0", a territory (the district 2): none is an institution to sum.
+    const QSqlDatabase d = db::connection(db::kData);
+    db::exec(db::kData, "insert into repdata values (?, 12, 2024, ?, 5, 4)", {ids::ReportNorth, T2});
+    const QStringList before = valueRows(d, "repdata");
+    for (const RecalcPath &p : paths(dialogs)) {
+        SCOPED_TRACE(p.name);
+        for (const QString &include : {"99,", "0,", "2,", "0,2,99,99"}) {
+            dialogs.messages.clear();
+            p.run(ids::ReportNorth, include);
+            const std::string shown = dialogs.messages.join('|').toStdString();
+            EXPECT_EQ(valueRows(d, "repdata"), before) << include.toStdString();
+            EXPECT_TRUE(dialogs.sawMessage("не найдены") || dialogs.sawMessage("коды: ")) << shown;
+            EXPECT_FALSE(dialogs.sawMessage("закончен")) << shown;
+            EXPECT_FALSE(dialogs.sawMessage("Готово!") && !dialogs.sawMessage("не пересчитаны")) << shown;
+        }
+    }
+}
+
+TEST_F(RecalcPathsTest, MembersThatNameNothingAreNamedAndLeftOut) {
+    for (const RecalcPath &p : paths(dialogs)) {
+        SCOPED_TRACE(p.name);
+        dialogs.messages.clear();
+        p.run(ids::ReportNorth, "5,99,2,5,");
+        EXPECT_EQ(repValue(ids::ReportNorth, 5, 4).toDouble(), 5000);   // institution 5 once
+        EXPECT_TRUE(dialogs.sawMessage("99, 2")) << dialogs.messages.join('|').toStdString();
+    }
+}
+
+TEST_F(RecalcPathsTest, CompositeReportIsSummedFromItsMemberReports) {
+    // Member reports 5 and 6 share their ids with two institutions (5000 and 6000 in the cell): the composite
+    // report is their sum, 10000 + 9000, not the institutions' 11000.
+    for (const auto &[id, name, value] : {std::tuple{5, "Район А", 10000.0}, {6, "Район Б", 9000.0}}) {
+        db::exec(db::kMain, "insert into reports (id, report, net) values (?, ?, 0)", {id, name});
+        db::exec(db::kData, "insert into repdata values (?, ?, 2024, ?, 5, 4)", {id, value, T2});
+    }
+    pathMembers() = MemberKind::Reports;
+    const QSqlDatabase d = db::connection(db::kData);
+    for (const RecalcPath &p : paths(dialogs)) {
+        if (!p.composite) continue;
+        SCOPED_TRACE(p.name);
+        dialogs.messages.clear();
+        db::exec(db::kData, "delete from repdata where hospital=?", {ids::ReportComposite});
+        p.run(ids::ReportComposite, "5,6");
+        EXPECT_EQ(repValue(ids::ReportComposite, 5, 4).toDouble(), 19000) << dialogs.messages.join('|').toStdString();
+        // Member reports that are not there (a deleted report, the report itself) are named, not summed.
+        const QStringList before = valueRows(d, "repdata");
+        dialogs.messages.clear();
+        p.run(ids::ReportComposite, QStringLiteral("99,%1").arg(ids::ReportComposite));
+        EXPECT_EQ(valueRows(d, "repdata"), before);
+        EXPECT_TRUE(dialogs.sawMessage("Входящие отчеты не найдены (коды: 99, 4)"))
+            << dialogs.messages.join('|').toStdString();
+    }
+}
+
 // The paths that store sums of a summary's institutions are the ones above: each file that sums institutions into
 // stored values checks the include list (RequireMembers) and keeps the storable range (RequireStorableValue).
 TEST(RecalcPathsScan, EverySumOfInstitutionsIsBehindTheChecks) {
     ASSERT_FALSE(sourceText("engine/Common.cpp").isEmpty()) << sourceRoot().toStdString();
     const QRegularExpression summing("SumHospitalsData\\(|sumInstitutions\\(|recalculateForms?\\(|recalcReport\\(");
-    const QStringList known{"engine/Common.cpp", "engine/Common.h", "engine/RuleEngine.cpp", "engine/RuleEngine.h",
+    const QStringList known{"engine/Common.cpp", "engine/Common.h", "engine/SummaryMembers.h", "engine/RuleEngine.cpp", "engine/RuleEngine.h",
                             "forms/FormListLogic.cpp", "forms/FormListLogic.h", "forms/FormList.cpp",
                             "forms/TableWindow.cpp", "reports/GroupRecalc.cpp", "reports/GroupRecalc.h"};
     QStringList found;
     for (const auto &[rel, text] : productSources().asKeyValueRange())
         if (text.contains(summing)) found.append(rel);
     for (const QString &f : found) EXPECT_TRUE(known.contains(f)) << "a new path summing institutions: " << f.toStdString();
-    for (const QString &f : {"engine/Common.cpp", "reports/GroupRecalc.cpp", "forms/FormListLogic.cpp",
-                             "forms/TableWindow.cpp"})
+    for (const QString &f : {"engine/Common.cpp", "forms/FormListLogic.cpp", "forms/TableWindow.cpp"})
         EXPECT_TRUE(sourceText(f).contains("RequireMembers(")) << f.toStdString();
+    // The group run names the ids that resolve to nothing, report by report, instead of throwing.
+    EXPECT_TRUE(sourceText("reports/GroupRecalc.cpp").contains("ResolveMembers(")) << "reports/GroupRecalc.cpp";
 }

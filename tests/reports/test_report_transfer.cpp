@@ -128,3 +128,20 @@ TEST_F(ReportTransferTest, ReportWithoutValuesWritesNothing) {
     EXPECT_TRUE(dialogs.savePaths.isEmpty());
     EXPECT_TRUE(dialogs.sawMessage("нет значений за 2024 год: выгружать нечего")) << dialogs.messages.join('|').toStdString();
 }
+
+TEST_F(ReportTransferTest, UnknownTableLineIsNamedOnceNotCountedTwice) {
+    TRepList w(testWork());
+    w.FormCreate();
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
+    QDir().mkpath(dataFolder());
+    const QString path = dataFolder() + "север.rpd";
+    ASSERT_TRUE(cp1251::writeLines(path, {"\"12.5\",\"2024\",\"Ф30\",\"(2000)\",\"5\",\"4\"",
+                                          "\"7\",\"2024\",\"Ф30\",\"(9000)\",\"5\",\"4\""}));
+    dialogs.files = {path};
+    w.N1Click();
+    EXPECT_EQ(reportRows(ids::ReportNorth), QStringList{"12.5,2024,2,5,4"});
+    const QString shown = dialogs.messages.join('|');
+    // The closing message names the table; no second warning counts the same line among the others.
+    EXPECT_TRUE(shown.contains("(9000)")) << shown.toStdString();
+    EXPECT_FALSE(shown.contains("не загружены: 1")) << shown.toStdString();
+}

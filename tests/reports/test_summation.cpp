@@ -131,15 +131,17 @@ TEST_F(SummationTest, PositionsFileLines) {
     EXPECT_TRUE(e.isEmpty());
 
     e.addLine("ф30");   // a form: every table of it, without regard to case
-    EXPECT_TRUE(e.entry(ids::TableF30Staff).whole);
-    EXPECT_TRUE(e.entry(ids::TableF30Visits).whole);
+    EXPECT_TRUE(e.entry(ids::TableF30Staff).whole());
+    EXPECT_TRUE(e.entry(ids::TableF30Visits).whole());
     EXPECT_FALSE(e.contains(ids::TableF14Patients));
 
     e.clear();
     e.addLine("Ф14,(1000)");
     EXPECT_FALSE(e.summable(ids::TableF14Patients, 5, 4, 2));
     e.addLine("");
-    e.addLine("Ф\"99',(1000)");   // no such form: nothing, no failure
+    EXPECT_TRUE(e.addLine(""));
+    EXPECT_FALSE(e.addLine("Ф\"99',(1000)"));   // no such form: nothing, no failure
+    EXPECT_FALSE(e.addLine("Ф30,(9000),5"));    // no such table
     EXPECT_TRUE(e.summable(ids::TableF30Staff, 5, 5, 3));
 
     e.clear();
@@ -152,14 +154,50 @@ TEST_F(SummationTest, PositionsFileLines) {
     EXPECT_FALSE(e.summable(T2, 4, 6, 2));
     EXPECT_FALSE(e.summable(T2, 5, 7, 2));
     EXPECT_TRUE(e.summable(T2, 5, 5, 2));
-    // A second line of the same table adds its positions; the table does not become wholly non-summable.
+    // A second line of the same table merges: its empty column field empties the (empty) column list, its empty row
+    // field the row list; a column given to an empty list is dropped. The table is wholly non-summable.
     e.addLine("Ф30,(2000),5");
-    EXPECT_FALSE(e.entry(T2).whole);
-    EXPECT_FALSE(e.summable(T2, 6, 3, 2));
-    EXPECT_FALSE(e.summable(T2, 4, 6, 2));
+    EXPECT_TRUE(e.entry(T2).whole());
+    EXPECT_FALSE(e.summable(T2, 5, 5, 2));
+    // Numbers join a list that holds some.
+    e.clear();
+    e.addLine("Ф30,(2000),5,3");
+    e.addLine("Ф30,(2000),6,4");
+    EXPECT_FALSE(e.summable(T2, 6, 3, 2));   // column 5
+    EXPECT_FALSE(e.summable(T2, 7, 3, 2));   // column 6
+    EXPECT_FALSE(e.summable(T2, 4, 7, 2));   // row 4
     EXPECT_TRUE(e.summable(T2, 5, 5, 2));
     e.addLine("Ф30,(2000)");
     EXPECT_FALSE(e.summable(T2, 5, 5, 2));
+}
+
+TEST_F(SummationTest, PositionsFileNamesLinesOfNoTableAndMatchesWithoutCase) {
+    db::exec(db::kMain, "update tables set tablen='(2000а)' where ident=?", {T2});
+    db::exec(db::kMain, "update forms set formname='ф30' where id=?", {ids::FormF30});
+    writePositions({"Ф30,(2000А),5", "Ф99,(1000)", "", "Ф30,(9000),,1", "Ф14,(1000)"});
+    merge::ExclList e;
+    e.load(merge::nonSummableFile());
+    EXPECT_FALSE(e.summable(T2, 6, 3, 2));
+    EXPECT_FALSE(e.summable(ids::TableF14Patients, 5, 4, 2));
+    EXPECT_EQ(e.unmatched(), (QStringList{"строка 2: Ф99,(1000)", "строка 4: Ф30,(9000),,1"}));
+    // The window names them and asks before the run; "Нет" runs nothing.
+    TFMerge w;
+    w.FormCreate();
+    w.CheckListBox1->item(0)->setCheckState(Qt::Checked);
+    w.CheckListBox1->item(1)->setCheckState(Qt::Checked);
+    w.ListBox1->setCurrentRow(0);
+    const QStringList before = valueRows(db::connection(db::kData));
+    dialogs.modals.push_back([](QDialog *d) {
+        static_cast<TSFRF *>(d)->choose(0);
+        return int(QDialog::Accepted);
+    });
+    dialogs.answers = {true, false};
+    w.BitBtn1Click();
+    ASSERT_FALSE(dialogs.questions.isEmpty());
+    EXPECT_TRUE(dialogs.questions.last().contains("строка 2: Ф99,(1000)\nстрока 4: Ф30,(9000),,1"))
+        << dialogs.questions.join('|').toStdString();
+    EXPECT_EQ(valueRows(db::connection(db::kData)), before);
+    EXPECT_FALSE(dialogs.sawMessage("Суммирование завершено!"));
 }
 
 TEST_F(SummationTest, RunCancelledHalfwayOrFailingChangesNothing) {

@@ -4,6 +4,8 @@
 #include "core/SampleConfig.h"
 #include "engine/CatalogGate.h"
 #include "engine/FormStructureFile.h"
+#include "engine/Notation.h"
+#include "engine/TextUtil.h"
 #include "forms/FormCatalog.h"
 #include "forms/FormCatalogLogic.h"
 #include "forms/ImportDocLogic.h"
@@ -235,7 +237,9 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
     };
     struct FormCase { const char *name; bool twin; };   // twin: names a stored form in another letter case
     for (const FormCase &c : {FormCase{"ф30", true}, FormCase{" ф14 ", true}, FormCase{"", false},
-                              FormCase{"  ", false}, FormCase{"Ф:1", false}}) {
+                              FormCase{"  ", false}, FormCase{"Ф:1", false}, FormCase{"гр2", false},
+                              FormCase{"стр5", false}, FormCase{"заг1", false}, FormCase{"ГР2", false},
+                              FormCase{"Ф/1", false}, FormCase{"Ф\\1", false}}) {
         for (const auto &p : formPaths) {
             const QStringList before = snapshot();
             const bool refusedHere = refused([&] { return p.second(QString::fromUtf8(c.name)); });
@@ -266,7 +270,8 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
              gate::addTable(d, ids::FormF30, n, "x", s);
          }},
     };
-    for (const char *number : {"(1000а)", "(1000А)", " (1000а)", "()", "( )", "(1)(2)", "(1", "1000", "(1:2)"})
+    for (const char *number : {"(1000а)", "(1000А)", " (1000а)", "()", "( )", "(1)(2)", "(1", "1000", "(1:2)",
+                               "( 3000)", "(3000 )", "(СТР1)", "(ГР2)", "(стр1)", "(1гр)", "(Ф1)", "(1[2])"})
         for (const auto &p : tablePaths) {
             // A line not beginning with "(" is no table line for the reader: reported and skipped (catalogue tests).
             if (QByteArray(p.first) == ".frs import" && number[0] != '(') continue;
@@ -310,6 +315,45 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
             EXPECT_EQ(snapshot(), before) << p.first;
             expectSound();
         }
+}
+
+// The gate both ways: a generated corpus of legitimate names and numbers passes, a reference names each accepted table
+// back, and a form's structure file, written by export, is read back by import.
+TEST_F(CatalogGateTest, LegitimateNamesPassAndAreUsable) {
+    QStringList numbers;
+    for (const char *inner : {"1000", "1000а", "2000Б", "3000ё", "5-1", "1.2", "100 а", "Т1", "итого"})
+        numbers << QStringLiteral("(%1)").arg(QString::fromUtf8(inner));
+    for (const QString &n : numbers) {
+        EXPECT_TRUE(gate::tableNumberFault(n).isEmpty()) << n.toStdString();
+        const QString ref = text::upper(QStringLiteral("Ф30Т[") + n.mid(1, n.size() - 2) + QStringLiteral("]СТР1ГР4"));
+        const ReferenceParts parts = CutReferenceParts(ref);
+        EXPECT_EQ(parts.table, text::upper(n)) << ref.toStdString();
+        EXPECT_EQ(parts.rows, "1");
+        EXPECT_EQ(parts.columns, "4");
+    }
+    // Refused numbers are those a reference, with its form or within its form, cannot name back.
+    const auto namesBack = [](const QString &n, const QString &form) {
+        const ReferenceParts parts = CutReferenceParts(
+            text::upper(form + QStringLiteral("Т[") + n.mid(1, n.size() - 2) + QStringLiteral("]СТР1ГР4")));
+        return parts.table == text::upper(n) && parts.rows == "1" && parts.columns == "4" &&
+               parts.hasForm == !form.isEmpty();
+    };
+    for (const QString &n : numbers) EXPECT_TRUE(namesBack(n, "Ф30") && namesBack(n, "")) << n.toStdString();
+    for (const char *bad : {"(СТР1)", "(ГР2)", "(Ф1)"})
+        EXPECT_FALSE(namesBack(QString::fromUtf8(bad), "Ф30") && namesBack(QString::fromUtf8(bad), "")) << bad;
+    int k = 0;
+    for (const char *name : {"Ф12", "ф14ё", "Ф 1-мед", "Ф12(б)", "ГРАФИК1", "Стр", "заг", "№7", "Ф\"99\"", "Сведения 2"}) {
+        const QString n = QString::fromUtf8(name);
+        EXPECT_TRUE(gate::formNameFault(n).isEmpty()) << name;
+        const qint64 id = catalog::addForm(n, "Описание", false);
+        gate::addTable(mainDb(), id, numbers[k++ % numbers.size()], "Т", TableShape{0, 4, 3, 1, 1, false, 0});
+        const QString path = fx.root() + QStringLiteral("round%1.frs").arg(k);
+        catalog::exportForm(id, path);
+        const frs::Form back = frs::readFile(path);
+        EXPECT_EQ(back.formname, n);
+        ASSERT_EQ(back.tables.size(), 1);
+    }
+    expectSound();
 }
 
 // A new statement that writes the form or table catalogue outside the gate

@@ -376,3 +376,27 @@ TEST_F(UpdateExport, FormNameByIdAndAllRulesByTable) {
         expected << db::scalar(mainDb(), "select commnt from int_control where \"Код\"=?", {key}).toString();
     EXPECT_EQ(comments, expected);
 }
+
+// A form named as users name them ("Форма1", a caption "детей(0-17 лет)") goes into a package its installer reads:
+// the structure file and the rules in code page 1251 pass the encoding gate.
+TEST_F(UpdateInstall, AFormNamedWithDigitsAndBracketsAfterLettersInstalls) {
+    CloseUpdateLogger();
+    InitUpdateLogger(fx.root());
+    catalog::updateForm(FormF30, "Форма1", "детей(0-17 лет)", false);
+    catalog::updateTable(TableF30Staff, "(1000)", "детей(0-17 лет)", false, 0);
+    const QStringList rules = ruleTexts();
+    const QString archive = GenerateUpdatePackage(mainDb(), {"Форма1"}, {FormPackageOptions{"Форма1", true, true, false, "1.0.0", "2.0.0"}},
+                                                  {}, "", "", fx.root() + "Updates", "d", fx.year(), "1.0");
+    ASSERT_FALSE(archive.isEmpty());
+    const QString unpacked = fx.root() + "unpacked/";
+    ASSERT_TRUE(ExtractZipArchive(archive, unpacked));
+    db::exec(mainDb(), "update forms set decipher='изменено'");
+    db::exec(mainDb(), "delete from int_control where formid=?", {FormF30});
+    InstallReport report;
+    ASSERT_EQ(InstallUpdateComponents(mainDb(), unpacked, unpacked + "update_manifest.json", "U1", fx.year(),
+                                      fx.root() + "Backup/U1", {}, &report),
+              InstallAll)
+        << report.reason.toStdString() << cp1251::decode(fileBytes(UpdateLogFileName())).right(1500).toStdString();
+    EXPECT_EQ(decipher("Форма1"), "детей(0-17 лет)");
+    EXPECT_EQ(ruleTexts(), rules);
+}

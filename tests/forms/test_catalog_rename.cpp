@@ -1,0 +1,169 @@
+// A new table number or form name, given in the catalogue windows, carries to everything that names it: control rules,
+// calculated cells, indicators, the print mapping and the print files, in one transaction; the control run finds what
+// it found before.
+#include "core/SampleConfig.h"
+#include "engine/CatalogRename.h"
+#include "engine/SharedState.h"
+#include "forms/FormCatalog.h"
+#include "forms/FormCatalogLogic.h"
+#include "forms/FormListLogic.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "support/QueryRows.h"
+#include "support/WindowTestBase.h"
+
+#include <QFileInfo>
+#include <QLineEdit>
+#include <optional>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+using namespace carry;
+
+namespace {
+
+const QStringList kForms{"Ф30", "Ф14", "Ф47", "АФ30", "Ф3"};
+
+struct CatalogRenameTest : InputWindowTest {
+    std::optional<RuleRun> run;
+    // The control run of Ф30 for an institution, as the forms tree makes it: the rule keys it flags.
+    QList<qint64> flagged(qint64 institution) {
+        fx.reloadCaches();
+        testWork().institution = institution;
+        run.emplace(RuleRunContext{testWork()});
+        const QList<formlist::FormEntry> forms = formlist::formsForType(-1);
+        formlist::runFormControls(*run, forms[0].id, forms[0].name, forms[0].text);
+        QList<qint64> keys;
+        for (int i = 0; i < run->errors().count(); ++i)
+            if (run->errors().object(i) > 0) keys << run->errors().object(i) - 1;
+        return keys;
+    }
+    QString ruleText(int key) {
+        return queryRows(db::connection(db::kMain), "select coalesce(tble,''), lft, rght from int_control where "
+                         "\"Код\"=?", {key}).join('|');
+    }
+    QStringList mapping(const QString &form) {
+        QStringList lines;
+        cp1251::readLines(fx.yearFolder() + "forms/" + form + ".txt", lines);
+        return lines;
+    }
+    // Gives the table of the tables editor of Ф30 at the row a new number, as the user does.
+    void renameInEditor(int row, const QString &number) {
+        TFTabs t(ids::FormF30);
+        t.FormActivate();
+        t.ListView1->setCurrentItem(t.ListView1->topLevelItem(row));
+        t.N2Click();
+        t.Edit1->setText(number);
+        t.BitBtn1Click();
+    }
+};
+
+} // namespace
+
+TEST(CarryText, TableReferencesOfTheFormFollowAndOthersStay) {
+    const auto carried = [](const QString &s, const QString &own, bool chained) {
+        return carryTableNumber(s, "Ф30", "(1000)", "(1000а)", own, chained, kForms);
+    };
+    EXPECT_EQ(carried("Т[1000]СТР[1]ГР[5]", "Ф30", false), "Т[1000а]СТР[1]ГР[5]");
+    EXPECT_EQ(carried("ф30т[1000]стр1 + Ф14Т[1000]СТР1", "", false), "ф30т[1000а]стр1 + Ф14Т[1000]СТР1");
+    EXPECT_EQ(carried("Ф30Т(1000)СТР1-АФ30Т[1000]ГР2", "", false), "Ф30Т(1000а)СТР1-АФ30Т[1000]ГР2");
+    EXPECT_EQ(carried("Т[1000]СТР1", "Ф14", false), "Т[1000]СТР1");   // a rule of Ф14 names its own table
+    EXPECT_EQ(carried("Т[10000]СТР1+Т[100]ГР1", "Ф30", false), "Т[10000]СТР1+Т[100]ГР1");
+    // A calculated cell: a reference's form stands for the ones after it.
+    EXPECT_EQ(carried("Ф14Т[1000]СТР1+Т[1000]СТР2", "Ф30", true), "Ф14Т[1000]СТР1+Т[1000]СТР2");
+    EXPECT_EQ(carried("Ф14Т[1000]СТР1+Т[1000]СТР2", "Ф30", false), "Ф14Т[1000]СТР1+Т[1000а]СТР2");
+    EXPECT_EQ(carried("Т[1000", "Ф30", false), "Т[1000");   // unclosed: left as written
+
+    EXPECT_EQ(carryFormName("ф30Т[1000]СТР1/АФ30Т[1000]+Ф3Т[1]", "Ф30", "Ф30-1", kForms),
+              "Ф30-1Т[1000]СТР1/АФ30Т[1000]+Ф3Т[1]");
+    EXPECT_EQ(carryFormName("Ф3Т[1]+Ф30Т(2)", "Ф3", "Ф4", kForms), "Ф4Т[1]+Ф30Т(2)");
+}
+
+TEST_F(CatalogRenameTest, NewTableNumberCarriesToRulesCellsIndicatorsAndPrint) {
+    const QList<qint64> before = flagged(ids::FapOzerny);
+    ASSERT_TRUE(before.contains(ids::RuleVisitsVsPositions)) << before.size();
+    db::exec(db::kMain, "insert into conditions (tid, \"row\", \"column\", type, formula, condition) "
+                        "values (?, 1, 1, 0, 'Ф30Т[1000]СТР1ГР4+Т[2000]СТР1ГР4', '')", {ids::TableF47Network});
+    renameInEditor(0, "(1000а)");
+    EXPECT_EQ(flagged(ids::FapOzerny), before);
+    EXPECT_EQ(ruleText(ids::RuleOccupiedPositions), "(1000а)|СТР[1]ГР[5]|СТР[1]ГР[4]");
+    EXPECT_EQ(ruleText(ids::RuleVisitsVsPositions), "|Т[2000]СТР[1]ГР[4]|Т[1000а]СТР[1]ГР[5]");
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select formula from conditions where tid=? and formula like '%+Т[2000]%'",
+                         {ids::TableF47Network}).toString(), "Ф30Т[1000а]СТР1ГР4+Т[2000]СТР1ГР4");
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select formula from formulas where \"column\"=-1").toString(),
+              "ВРАЧИ=Ф30Т[1000а]СТР1ГР5");
+    EXPECT_EQ(mapping("Ф30"), QStringList{"1,4,4,[(1000а)],4,1,7,5"});
+    ASSERT_FALSE(dialogs.messages.isEmpty());
+    for (const char *item : {"(1000) изменен на (1000а)", "контроль 2", "контроль 4", "расчетные ячейки", "показатели",
+                             "Ф30.txt"})
+        EXPECT_TRUE(dialogs.messages.last().contains(QString::fromUtf8(item))) << dialogs.messages.last().toStdString();
+    // A caption changed alone carries nothing and says nothing more.
+    dialogs.messages.clear();
+    renameInEditor(0, "(1000а)");
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
+}
+
+TEST_F(CatalogRenameTest, MappingThatCannotBeCarriedChangesNothing) {
+    const QStringList rules = queryRows(db::connection(db::kMain), "select * from int_control order by 1");
+    // The print mapping was saved in UTF-16 by another editor: it cannot be read, so it cannot follow.
+    const QString file = fx.yearFolder() + "forms/Ф30.txt";
+    QByteArray utf16("\xFF\xFE", 2);
+    for (QChar c : QStringLiteral("1,4,4,[(1000)],4,1,7,5\r\n")) utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    ASSERT_TRUE(cp1251::writeFile(file, utf16));
+    try {
+        catalog::updateTable(ids::TableF30Staff, "(1000а)", "Штаты", false, 0);
+        ADD_FAILURE() << "accepted";
+    } catch (const std::exception &e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("Ничего не изменено")) << e.what();
+    }
+    EXPECT_EQ(queryRows(db::connection(db::kMain), "select * from int_control order by 1"), rules);
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select tablen from tables where ident=?", {ids::TableF30Staff})
+                  .toString(), "(1000)");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), utf16);
+}
+
+TEST_F(CatalogRenameTest, NewFormNameCarriesToRulesAndPrintFiles) {
+    db::exec(db::kMain, "update int_control set lft='ф30Т[2000]СТР[1]ГР[4]' where \"Код\"=?",
+             {ids::RuleDischargedVsVisits});
+    TFormL w;
+    w.FormActivate();
+    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
+    const auto rename = [&](const QString &name) {
+        dialogs.modals.push_back([name](QDialog *d) {
+            auto *c = static_cast<TFChar *>(d);
+            c->Edit1->setText(name);
+            c->BitBtn1Click();
+            return c->result();
+        });
+        w.N2Click();
+    };
+    // A print file of the new name is already there: refused, nothing changes.
+    const QString forms = fx.yearFolder() + "forms/";
+    ASSERT_TRUE(cp1251::writeLines(forms + "Ф31.docx", {"чужой"}));
+    rename("Ф31");
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select formname from forms where id=?", {ids::FormF30}).toString(), "Ф30");
+    EXPECT_TRUE(QFileInfo::exists(forms + "Ф30.txt"));
+    EXPECT_TRUE(QFileInfo::exists(forms + "Ф30.docx"));
+    EXPECT_FALSE(QFileInfo::exists(forms + "Ф31.txt"));
+    EXPECT_EQ(ruleText(ids::RuleDischargedVsVisits), "|ф30Т[2000]СТР[1]ГР[4]|Ф30Т[2000]СТР[1]ГР[4]");
+    QFile::remove(forms + "Ф31.docx");
+
+    rename("Ф31");
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select formname from forms where id=?", {ids::FormF30}).toString(), "Ф31");
+    EXPECT_EQ(ruleText(ids::RuleDischargedVsVisits), "|Ф31Т[2000]СТР[1]ГР[4]|Ф31Т[2000]СТР[1]ГР[4]");
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select formula from formulas where \"column\"=-1").toString(),
+              "ВРАЧИ=Ф31Т[1000]СТР1ГР5");
+    EXPECT_EQ(mapping("Ф31"), QStringList{"1,4,4,[(1000)],4,1,7,5"});
+    EXPECT_TRUE(QFileInfo::exists(forms + "Ф31.docx"));
+    EXPECT_FALSE(QFileInfo::exists(forms + "Ф30.docx"));
+    for (const char *item : {"Ф30 переименована в Ф31", "контроль 6", "показатели", "Ф31.txt", "Ф31.docx"})
+        EXPECT_TRUE(dialogs.messages.last().contains(QString::fromUtf8(item))) << dialogs.messages.last().toStdString();
+    // The rules still run on the renamed form.
+    fx.reloadCaches();
+    testWork().institution = ids::FapOzerny;
+    RuleRun between{RuleRunContext{testWork()}};
+    formlist::runInterFormControls(between, "Ф31");
+    EXPECT_TRUE(between.messages().isEmpty());
+}

@@ -1,0 +1,58 @@
+#pragma once
+// Names and texts as users give them, for the gates that must let every one
+// of them through: the program's captions and messages (RussianTexts.txt),
+// and names made from their words the way users make names - digits and
+// brackets right after letters, lower and upper case, "ё", one letter, 255
+// characters.
+#include "support/SourceScan.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+inline QStringList russianTexts() {
+    QStringList out;
+    for (const QString &line : sourceText(QStringLiteral("tests/support/RussianTexts.txt")).split(u'\n'))
+        if (!line.trimmed().isEmpty()) out << line;
+    return out;
+}
+
+inline QStringList nameCorpus() {
+    QStringList out = {QStringLiteral("Район1"), QStringLiteral("Архив2023"), QStringLiteral("Форма1"),
+                       QStringLiteral("детей(0-17 лет)"), QStringLiteral("Ф.30"), QStringLiteral("(раздел2)"),
+                       QStringLiteral("(п1)"), QStringLiteral("(таблица1)"),
+                       QStringLiteral("форма1т(1000)стр2гр4"), QStringLiteral("мВ"), QStringLiteral("СЁ"),
+                       QStringLiteral("кВт"), QStringLiteral("ФАПы"), QStringLiteral("ёлка"), QStringLiteral("ЁЖ"),
+                       QStringLiteral("я"), QStringLiteral("Я"), QStringLiteral("ф"), QStringLiteral("Ё"),
+                       QStringLiteral("1,ФАП"), QStringLiteral("ЦРБ №1 «Центральная»")};
+    QStringList words;
+    QSet<QString> seen;
+    const QRegularExpression word(QStringLiteral("[А-Яа-яЁё]+"));
+    const QStringList texts = russianTexts();
+    for (const QString &t : texts)
+        for (auto it = word.globalMatch(t); it.hasNext();) {
+            const QString w = it.next().captured().toLower();
+            if (!seen.contains(w)) {
+                seen.insert(w);
+                words << w;
+            }
+        }
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString &w = words[i];
+        const QString capital = w.left(1).toUpper() + w.mid(1);
+        switch (i % 6) {
+        case 0: out << w + QString::number(i % 10); break;
+        case 1: out << capital + QStringLiteral("20") + QString::number(i % 100); break;
+        case 2: out << w.toUpper() + QStringLiteral("(1)"); break;
+        case 3: out << QStringLiteral("(") + w + QStringLiteral("2)"); break;
+        case 4: out << QString(w).replace(u'е', u'ё') + QStringLiteral("(0-17 лет)"); break;
+        case 5: out << capital + QStringLiteral(" ") + w.toUpper() + QString::number(i); break;
+        }
+    }
+    // One-letter names and names of the longest length a name may have.
+    for (const QChar c : QStringLiteral("абвгдеёжзийклмнопрстуфхцчшщъыьэюяАЁЮЯ")) out << QString(c);
+    for (qsizetype i = 0; i + 1 < texts.size(); i += 97)
+        out << (texts[i] + QStringLiteral(" ") + texts[i + 1] + QStringLiteral(" ")).repeated(255).left(255);
+    out += texts;
+    out.removeDuplicates();
+    return out;
+}
