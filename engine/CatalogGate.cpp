@@ -1,6 +1,7 @@
 #include "engine/CatalogGate.h"
 
 #include "engine/EngineError.h"
+#include "engine/Notation.h"
 #include "engine/TableLimits.h"
 #include "engine/TextUtil.h"
 #include "platform/Database.h"
@@ -77,12 +78,16 @@ QString tableNumberFault(const QString &tablen) {
             .arg(tablen);
     if (inner.contains(QLatin1Char('[')) || inner.contains(QLatin1Char(']')))
         return example.arg(tablen);
-    const QString upper = text::upper(inner);
-    for (const QString &word : {QStringLiteral("СТР"), QStringLiteral("ГР"), QStringLiteral("Ф")})
-        if (upper.contains(word))
-            return QStringLiteral("Номер таблицы не может содержать \"%1\": в ссылках на ячейки так начинаются "
-                                  "части формы, строк и граф: \"%2\"")
-                .arg(word, tablen);
+    // The first of the notation's words it holds: rows, columns, then the form.
+    const notation::Markers m = notation::FindMarkers(text::upper(inner));
+    const QString word = m.rows.found()      ? notation::Marker(notation::Line::Rows)
+                         : m.columns.found() ? notation::Marker(notation::Line::Columns)
+                         : m.form.found()    ? QStringLiteral("Ф")
+                                             : QString();
+    if (!word.isEmpty())
+        return QStringLiteral("Номер таблицы не может содержать \"%1\": в ссылках на ячейки так начинаются "
+                              "части формы, строк и граф: \"%2\"")
+            .arg(word, tablen);
     return QString();
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/CatalogGate.h"
 #include "engine/EngineError.h"
+#include "engine/Notation.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -32,14 +33,6 @@ QString formEndingAt(const QString &upper, qsizetype end, const QStringList &for
 // Whether a text changed at all, letter case included: a number changed only
 // in letter case is still carried (print files go by the exact name).
 bool sameBytes(const QString &a, const QString &b) { return a.compare(b, Qt::CaseSensitive) == 0; }
-
-// Positions of "Т[" and "Т(" in the upper-cased text.
-QList<qsizetype> tableMarks(const QString &upper) {
-    QList<qsizetype> out;
-    for (qsizetype p = 0; p + 1 < upper.size(); ++p)
-        if (upper.at(p) == u'Т' && (upper.at(p + 1) == u'[' || upper.at(p + 1) == u'(')) out.append(p);
-    return out;
-}
 
 QStringList formNames(const QSqlDatabase &db) {
     QStringList out;
@@ -138,10 +131,9 @@ QString carryTableNumber(const QString &text, const QString &formName, const QSt
     QString out;
     qsizetype done = 0;
     QString current = ownForm;
-    for (qsizetype p : tableMarks(upper)) {
+    for (const notation::TableKey &key : notation::FindTableKeys(upper)) {
+        const qsizetype p = key.at, close = key.close;
         if (p < done) continue;
-        const QChar closing = upper.at(p + 1) == u'[' ? u']' : u')';
-        const qsizetype close = upper.indexOf(closing, p + 2);
         if (close < 0) break;
         const QString named = formEndingAt(upper, p, formNames);
         const QString form = named.isEmpty() ? current : named;
@@ -162,7 +154,8 @@ QString carryFormName(const QString &text, const QString &oldName, const QString
     const QString oldUpper = text::upper(oldName.trimmed());
     QString out;
     qsizetype done = 0;
-    for (qsizetype p : tableMarks(upper)) {
+    for (const notation::TableKey &key : notation::FindTableKeys(upper)) {
+        const qsizetype p = key.at;
         if (p < done) continue;
         // Only the whole name of the old form ends here, not a longer name ending alike.
         if (!text::sameName(formEndingAt(upper, p, formNames), oldName)) continue;

@@ -162,6 +162,15 @@ QList<LineReference> ReadLineReferences(const QString &expression) {
     return out;
 }
 
+QList<TableKey> FindTableKeys(QStringView up) {
+    QList<TableKey> out;
+    for (qsizetype p = 0; p + 1 < up.size(); ++p) {
+        if (up.at(p) != u'Т' || (up.at(p + 1) != u'[' && up.at(p + 1) != u'(')) continue;
+        out.append({p, up.indexOf(up.at(p + 1) == u'[' ? u']' : u')', p + 2)});
+    }
+    return out;
+}
+
 QString SquareTableKey(const QString &stored) {
     if (!stored.startsWith(u'(') || !stored.endsWith(u')')) return stored;
     return u'[' + stored.mid(1, stored.size() - 2) + u']';

@@ -109,6 +109,14 @@ struct LineReference {
 // first "]", or bare digits, "." and ",".
 QList<LineReference> ReadLineReferences(const QString &expression);
 
+// Every "Т[" and "Т(" of an upper-cased text from left to right: where its
+// "Т" stands and the first bracket of its kind after it that closes it ("]"
+// or ")"; -1 when there is none).
+struct TableKey {
+    qsizetype at = -1, close = -1;
+};
+QList<TableKey> FindTableKeys(QStringView upperText);
+
 // A table number as it is stored, "(1000)", as a reference writes its key:
 // "[1000]". A number not in round brackets stays as it is.
 QString SquareTableKey(const QString &stored);

@@ -110,3 +110,17 @@ TEST(NotationScanning, StoredTableNumberAsASquareKey) {
     for (const QString &kept : {"1000", "(1000", "1000)", "(", ")", "", "[1000]"})
         EXPECT_EQ(notation::SquareTableKey(kept), kept);
 }
+
+TEST(NotationScanning, TableKeysCloseAtTheirOwnKindOfBracket) {
+    const QList<notation::TableKey> keys = notation::FindTableKeys(u"Ф1Т[10)]+Т(2]) Т[ Т Т(");
+    ASSERT_EQ(keys.size(), 4);
+    EXPECT_EQ(keys[0].at, 2);
+    EXPECT_EQ(keys[0].close, 7);
+    EXPECT_EQ(keys[1].at, 9);
+    EXPECT_EQ(keys[1].close, 13);
+    EXPECT_EQ(keys[2].close, -1);
+    EXPECT_EQ(keys[3].at, 20);
+    EXPECT_EQ(keys[3].close, -1);
+    // Upper-cased text only; the Latin T is no table.
+    EXPECT_TRUE(notation::FindTableKeys(u"т[1] T[1]").isEmpty());
+}
