@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QSqlQuery>
 
+#include <filesystem>
 #include <functional>
 
 namespace carry {
@@ -192,7 +193,7 @@ Changed renameTable(const QSqlDatabase &db, qint64 ident, const QString &tablen,
                     keys << r.value(0).toLongLong();
             }
             for (qint64 key : keys) {
-                db::exec(db, QStringLiteral("update int_control set tble=? where \"Код\"=?"), {newTablen, key});
+                db::exec(db, QStringLiteral("update int_control set tble=? where \"Код\"=?"), {text::entry(newTablen, text::Field::OneLine), key});
                 changed << QStringLiteral("контроль ") + QString::number(key);
             }
         }
@@ -260,7 +261,9 @@ Changed renameForm(const QSqlDatabase &db, qint64 id, const QString &formname, c
                 const bool sameFile = QFileInfo(from).canonicalFilePath() == QFileInfo(to).canonicalFilePath();
                 if (QFileInfo::exists(to) && !sameFile)
                     fail(QStringLiteral("переименовать"), from, QStringLiteral("файл %1 уже есть").arg(to));
-                if (!QFile::rename(from, to)) fail(QStringLiteral("переименовать"), from, QStringLiteral("нет доступа"));
+                std::error_code ec;
+                std::filesystem::rename(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString(), ec);
+                if (ec) fail(QStringLiteral("переименовать"), from, cp1251::systemReason(ec.value()));
                 moved.append({from, to});
                 changed << QFileInfo(to).fileName();
             }

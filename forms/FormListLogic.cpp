@@ -337,7 +337,7 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
         }
         qint64 ident = -1;
         for (const TableRow &t : tables)
-            if (t.tablen == f[1]) ident = t.ident;
+            if (text::sameName(t.tablen, f[1])) ident = t.ident;
         if (ident < 0) {
             check.unknown(formName, f[1]);
             continue;

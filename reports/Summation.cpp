@@ -240,11 +240,12 @@ bool TFMerge::selectFinRep() {
 
 namespace {
 
-// The lines of the positions file that name no table, at most 20 of them named.
+// The lines of the positions file that name no table, at most kShownLines of them named.
+constexpr int kShownLines = 20;
 QString unmatchedLines(const merge::ExclList &excl) {
     const QStringList &all = excl.unmatched();
-    QString out = all.mid(0, 20).join(QLatin1Char('\n'));
-    if (all.size() > 20) out += QStringLiteral("\n... и еще %1").arg(all.size() - 20);
+    QString out = all.mid(0, kShownLines).join(QLatin1Char('\n'));
+    if (all.size() > kShownLines) out += QStringLiteral("\n... и еще %1").arg(all.size() - kShownLines);
     return out;
 }
 

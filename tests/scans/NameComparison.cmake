@@ -21,6 +21,7 @@ scan_lines(
     "engine/SummaryMembers.cpp:if (text::sameNoCase(q.value(1).toString(), name)) return mark(name, id)"
     "app/Configuration.cpp:if (text::sameNoCase(m_configNames[i], attached)) return i"
     "app/Configuration.cpp:if (text::sameNoCase(n, name)) return   // the settings file compares names without case"
+    "app/Configuration.cpp:if (text::sameNoCase(it.key(), name)) return it.value()"
     "reports/IndicatorEval.cpp:if (text::upper(line.left(eq).trimmed()) == text::upper(name)) {"
     # A cache of the last line's bytes: the same bytes give the same look-up, which compares as it should.
     "forms/TransferFiles.cpp:if (m_last && r.form == m_lastForm && r.tablen == m_lastTablen) return *m_last"
