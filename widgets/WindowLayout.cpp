@@ -1,9 +1,21 @@
 #include "widgets/WindowLayout.h"
 
+#include <QActionEvent>
+#include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
+#include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionMenuItem>
+#include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace winutil {
 
@@ -16,6 +28,214 @@ void fitToScreen(QWidget *w, const QSize &wanted) {
 
 void compactMenuBar(QMenuBar *bar) {
     bar->setStyleSheet(QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 3px; }"));
+}
+
+// ---- The window rules -------------------------------------------------------------------------------------
+
+namespace {
+
+constexpr char kRuled[] = "windowRulesApplied";
+
+// The menus of one menu bar laid out in rows: the bar the window made is the
+// first row, more bars below it take the menus that do not fit its width.
+class MenuRows : public QWidget {
+public:
+    explicit MenuRows(QMenuBar *first) : m_first(first) {
+        setObjectName(QStringLiteral("menuRows"));
+        auto *rows = new QVBoxLayout(this);
+        rows->setContentsMargins(0, 0, 0, 0);
+        rows->setSpacing(0);
+        m_all = first->actions();
+        rows->addWidget(first);
+        m_bars.append(first);
+        first->installEventFilter(this);
+        QSizePolicy p(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        p.setHeightForWidth(true);
+        setSizePolicy(p);
+    }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override {
+        return int(rowsFor(width).size()) * qMax(1, m_first->sizeHint().height());
+    }
+    QSize sizeHint() const override { return QSize(m_first->sizeHint().width(), heightForWidth(width())); }
+    QSize minimumSizeHint() const override { return QSize(0, heightForWidth(width())); }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override {
+        QWidget::resizeEvent(event);
+        arrange();
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        switch (event->type()) {
+        case QEvent::ActionAdded: {
+            // A menu the window adds later goes at the end of the order.
+            auto *a = static_cast<QActionEvent *>(event)->action();
+            if (!m_moving && !m_all.contains(a)) m_all.append(a);
+            scheduleArrange();
+            break;
+        }
+        case QEvent::ActionChanged:
+            if (!m_moving) scheduleArrange();
+            break;
+        default:
+            break;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
+private:
+    int itemWidth(QAction *a) const {
+        QStyleOptionMenuItem opt;
+        opt.initFrom(m_first);
+        opt.menuItemType = QStyleOptionMenuItem::Normal;
+        opt.checkType = QStyleOptionMenuItem::NotCheckable;
+        opt.text = a->text();
+        opt.menuRect = m_first->rect();
+        const QSize text = m_first->fontMetrics().size(Qt::TextShowMnemonic, a->text());
+        return m_first->style()->sizeFromContents(QStyle::CT_MenuBarItem, &opt, text, m_first).width();
+    }
+
+    // The menus of each row for a width.
+    QList<QList<QAction *>> rowsFor(int width) const {
+        QStyle *st = m_first->style();
+        const int spacing = st->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, m_first);
+        const int edge = 2 * (st->pixelMetric(QStyle::PM_MenuBarPanelWidth, nullptr, m_first) +
+                              st->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, m_first)) + 4;
+        QList<QList<QAction *>> rows{{}};
+        int used = edge;
+        for (QAction *a : m_all) {
+            if (!a->isVisible()) {
+                rows.last().append(a);
+                continue;
+            }
+            const int w = itemWidth(a) + spacing;
+            if (used + w > width && !rows.last().isEmpty() && used > edge) {
+                rows.append(QList<QAction *>{});
+                used = edge;
+            }
+            rows.last().append(a);
+            used += w;
+        }
+        return rows;
+    }
+
+    void scheduleArrange() {
+        if (m_pending) return;
+        m_pending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_pending = false;
+            arrange();
+            updateGeometry();
+        });
+    }
+
+    void arrange() {
+        const QList<QList<QAction *>> rows = rowsFor(width());
+        bool same = rows.size() == m_bars.size();
+        for (int i = 0; same && i < rows.size(); ++i) same = rows[i] == m_bars[i]->actions();
+        if (same) return;
+        m_moving = true;
+        while (m_bars.size() < rows.size()) {
+            auto *bar = new QMenuBar(this);
+            bar->setStyleSheet(m_first->styleSheet());
+            bar->setFont(m_first->font());
+            bar->installEventFilter(this);
+            static_cast<QVBoxLayout *>(layout())->addWidget(bar);
+            m_bars.append(bar);
+        }
+        for (QMenuBar *bar : m_bars)
+            for (QAction *a : bar->actions()) bar->removeAction(a);
+        for (int i = 0; i < rows.size(); ++i) m_bars[i]->addActions(rows[i]);
+        for (int i = 0; i < m_bars.size(); ++i) m_bars[i]->setVisible(i < rows.size());
+        m_moving = false;
+        updateGeometry();
+    }
+
+    QMenuBar *m_first;
+    QList<QMenuBar *> m_bars;
+    QList<QAction *> m_all;
+    bool m_pending = false, m_moving = false;
+};
+
+void wrapMenuBar(QWidget *window) {
+    QLayout *layout = window->layout();
+    if (!layout) return;
+    auto *bar = qobject_cast<QMenuBar *>(layout->menuBar());
+    if (!bar) return;
+    // Windows with a second bar for administrator mode switch between bars.
+    int bars = 0;
+    for (QMenuBar *b : window->findChildren<QMenuBar *>())
+        if (b->window() == window) ++bars;
+    if (bars != 1) return;
+    auto *rows = new MenuRows(bar);
+    layout->setMenuBar(rows);
+}
+
+// The window's parts in a scroll area when its layout is larger than the
+// screen's free area.
+void scrollWhenLarger(QWidget *window, const QSize &room) {
+    QLayout *layout = window->layout();
+    if (!layout || qobject_cast<QMainWindow *>(window)) return;
+    const QSize need = layout->totalMinimumSize();
+    if (need.width() <= room.width() && need.height() <= room.height()) return;
+    QWidget *menu = layout->menuBar();
+    if (menu) layout->setMenuBar(nullptr);
+    auto *inner = new QWidget;
+    inner->setLayout(layout);   // moves the layout and its widgets
+    auto *scroll = new QScrollArea(window);
+    scroll->setObjectName(QStringLiteral("windowScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(inner);
+    auto *outer = new QVBoxLayout(window);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    if (menu) outer->setMenuBar(menu);
+    outer->addWidget(scroll);
+    window->setMinimumSize(0, 0);
+}
+
+class WindowRules : public QObject {
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto *w = static_cast<QWidget *>(watched);
+            if (w->isWindow() && !qobject_cast<QMenu *>(w) && !w->property(kRuled).toBool() &&
+                (qobject_cast<QDialog *>(w) || qobject_cast<QMainWindow *>(w)))
+                apply(w);
+        }
+        return false;
+    }
+
+private:
+    static void apply(QWidget *w) {
+        w->setProperty(kRuled, true);
+        for (QPlainTextEdit *e : w->findChildren<QPlainTextEdit *>())
+            if (!e->property(kTabIsData).toBool()) e->setTabChangesFocus(true);
+        for (QTextEdit *e : w->findChildren<QTextEdit *>())
+            if (!e->property(kTabIsData).toBool()) e->setTabChangesFocus(true);
+        wrapMenuBar(w);
+        const QScreen *screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+        if (!screen) return;
+        const QSize room = screen->availableGeometry().size() - kWindowFrame;
+        scrollWhenLarger(w, room);
+        if (w->layout()) w->layout()->activate();
+        if (!(w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+            w->setMinimumSize(w->minimumSize().boundedTo(room));
+            w->resize(w->size().boundedTo(room));
+        }
+    }
+};
+
+} // namespace
+
+void installWindowRules() {
+    static WindowRules *rules = nullptr;
+    if (rules || !qApp) return;
+    rules = new WindowRules;
+    rules->setParent(qApp);
+    qApp->installEventFilter(rules);
 }
 
 void setupTree(QTreeWidget *tree) {

@@ -22,6 +22,17 @@ void fitToScreen(QWidget *w, const QSize &wanted);
 // going behind the extension button.
 void compactMenuBar(QMenuBar *bar);
 
+// The rules every window of the program follows, for the whole run of the
+// application (installed once at start-up):
+//  - its menu bar wraps into as many rows as its width needs, so that no
+//    menu is ever behind the extension button "»";
+//  - Tab leaves every editable multi-line field (a field where Tab is data
+//    carries the property kTabIsData and keeps it; Ctrl+Tab leaves it);
+//  - it opens within the screen's free area; a window whose layout is
+//    larger than that area shows its parts in a scroll area instead.
+void installWindowRules();
+inline constexpr char kTabIsData[] = "tabIsData";
+
 // A one-column tree without header, one node selected at a time, not editable.
 void setupTree(QTreeWidget *tree);
 

@@ -115,7 +115,9 @@ QString textOf(const QWidget *w) {
 }
 
 void checkFrame(QWidget *w, const QString &name) {
-    const QRect screen = w->screen()->availableGeometry();
+    // A scaled frame is rounded to whole logical pixels: one more is not past the screen.
+    const int slack = w->devicePixelRatio() > 1 ? 1 : 0;
+    const QRect screen = w->screen()->availableGeometry().adjusted(-slack, -slack, slack, slack);
     const QRect frame = w->frameGeometry();
     if (!screen.contains(frame))
         fault(name, QStringLiteral("рамка %1,%2 %3x%4 за пределами экрана %5x%6")
