@@ -1,6 +1,8 @@
 #include "widgets/WindowLayout.h"
 
+#include <QAbstractItemView>
 #include <QActionEvent>
+#include <QKeyEvent>
 #include <QApplication>
 #include <QDialog>
 #include <QGuiApplication>
@@ -196,9 +198,33 @@ void scrollWhenLarger(QWidget *window, const QSize &room) {
     window->setMinimumSize(0, 0);
 }
 
+// The next (or previous) widget of the window that Tab would reach from w.
+QWidget *focusNeighbour(QWidget *w, bool forward) {
+    QWidget *n = w;
+    do {
+        n = forward ? n->nextInFocusChain() : n->previousInFocusChain();
+        if (n->window() == w->window() && n->isVisible() && n->isEnabled() && (n->focusPolicy() & Qt::TabFocus) &&
+            !n->focusProxy())
+            return n;
+    } while (n != w);
+    return nullptr;
+}
+
 class WindowRules : public QObject {
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
+        // Ctrl+Tab leaves a grid whose Tab walks its cells.
+        if (event->type() == QEvent::KeyPress) {
+            auto *ke = static_cast<QKeyEvent *>(event);
+            auto *view = qobject_cast<QAbstractItemView *>(watched);
+            if (view && view->tabKeyNavigation() && (ke->modifiers() & Qt::ControlModifier) &&
+                (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab)) {
+                const bool back = ke->key() == Qt::Key_Backtab || (ke->modifiers() & Qt::ShiftModifier);
+                if (QWidget *next = focusNeighbour(view, !back)) next->setFocus(back ? Qt::BacktabFocusReason
+                                                                                    : Qt::TabFocusReason);
+                return true;
+            }
+        }
         if (event->type() == QEvent::Show && watched->isWidgetType()) {
             auto *w = static_cast<QWidget *>(watched);
             if (w->isWindow() && !qobject_cast<QMenu *>(w) && !w->property(kRuled).toBool() &&

@@ -39,6 +39,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QThread>
+#include <QWindow>
 #include <QTreeWidget>
 #include <functional>
 #include <map>
@@ -222,7 +223,12 @@ QString fileName(QString name) {
 }
 
 void measure(QWidget *w, const QString &name) {
-    settle(250);
+    // Until the window manager has framed and placed the window.
+    for (int i = 0; i < 60 && (w->size().isEmpty() || w->frameGeometry().size() == w->size() ||
+                                !w->windowHandle()->isExposed());
+         ++i)
+        settle(50);
+    settle(200);
     g_measured.append(name);
     const int before = int(g_faults.size());
     checkFrame(w, name);
@@ -291,6 +297,19 @@ void pickLeaf(QWidget *w, int depth = -1) {
     }
 }
 
+// Runs the first of the commands that the window shows and enables.
+bool runAny(QWidget *w, const QList<QStringList> &paths) {
+    for (const QStringList &path : paths) {
+        QAction *a = menuAction(w, path);
+        if (a && a->isVisible() && a->isEnabled()) {
+            a->trigger();
+            settle(20);
+            return true;
+        }
+    }
+    return false;
+}
+
 // Which windows a window opens, by the class of the window; each window class is explored once per mode.
 using Explore = std::function<void(QWidget *)>;
 const std::map<QString, Explore> &explorers() {
@@ -306,9 +325,23 @@ const std::map<QString, Explore> &explorers() {
              pickLeaf(w);
              trigger(w, {"Таблица"});
          }},
+        {"TVTable", [](QWidget *w) {
+             if (g_mode == QStringLiteral("ввод")) runAny(w, {{"Настройка", "Ячейка"}});
+         }},
         {"TRepList", [](QWidget *w) {
              pickLeaf(w);
-             trigger(w, {"Просмотр"});
+             runAny(w, {{"Просмотр"}, {"Разрезы"}});
+             if (g_mode == QStringLiteral("Свод")) runAny(w, {{"Групповой пересчет"}});
+         }},
+        {"TFormL", [](QWidget *w) {
+             runAny(w, {{"Таблицы"}});
+             runAny(w, {{"Корректировать"}});
+         }},
+        {"TFTabs", [](QWidget *w) { runAny(w, {{"Корректировать"}}); }},
+        {"TMISetup", [](QWidget *w) {
+             pickLeaf(w);
+             runAny(w, {{"Состав"}});
+             runAny(w, {{"Показатели"}});
          }},
     };
     return map;
