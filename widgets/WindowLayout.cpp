@@ -242,14 +242,17 @@ private:
         for (QTextEdit *e : w->findChildren<QTextEdit *>())
             if (!e->property(kTabIsData).toBool()) e->setTabChangesFocus(true);
         wrapMenuBar(w);
+        // The main window fits its commands to its size itself.
+        if (!qobject_cast<QDialog *>(w)) return;
         const QScreen *screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
         if (!screen) return;
         const QSize room = screen->availableGeometry().size() - kWindowFrame;
+        const QSize wanted = w->size().expandedTo(w->sizeHint());
         scrollWhenLarger(w, room);
         if (w->layout()) w->layout()->activate();
         if (!(w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
             w->setMinimumSize(w->minimumSize().boundedTo(room));
-            w->resize(w->size().boundedTo(room));
+            w->resize(wanted.boundedTo(room));
         }
     }
 };

@@ -88,6 +88,9 @@ bool isInput(const QWidget *w) {
     for (const QWidget *p = w->parentWidget(); p; p = p->parentWidget())
         if (qobject_cast<const QAbstractItemView *>(p) || qobject_cast<const QMenuBar *>(p))
             return false;   // an editor open in a grid, the menu bar's own buttons
+    // A read-only text is a display, not an input.
+    if (auto *t = qobject_cast<const QTextEdit *>(w); t && t->isReadOnly()) return false;
+    if (auto *t = qobject_cast<const QPlainTextEdit *>(w); t && t->isReadOnly()) return false;
     return qobject_cast<const QAbstractButton *>(w) || qobject_cast<const QLineEdit *>(w) ||
            qobject_cast<const QComboBox *>(w) || qobject_cast<const QAbstractSpinBox *>(w) ||
            qobject_cast<const QTextEdit *>(w) || qobject_cast<const QPlainTextEdit *>(w) ||
