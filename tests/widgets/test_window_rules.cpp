@@ -1,0 +1,138 @@
+// The rules every window follows: menus wrap into rows instead of hiding behind "»", Tab leaves a one-purpose text
+// and Ctrl+Tab a grid, a window larger than the screen scrolls its parts.
+#include "widgets/AbcCheckBox.h"
+#include "widgets/WindowLayout.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTableWidget>
+#include <QTest>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+namespace {
+
+QList<QMenuBar *> barsOf(QWidget *w) { return w->findChildren<QMenuBar *>(); }
+
+// Every shown menu of the window, in the order of the rows, and whether each lies whole in its bar.
+QStringList shownMenus(QWidget *w, bool &allInside) {
+    QStringList out;
+    allInside = true;
+    for (QMenuBar *bar : barsOf(w)) {
+        if (!bar->isVisible()) continue;
+        for (QAction *a : bar->actions()) {
+            if (!a->isVisible()) continue;
+            out.append(a->text());
+            const QRect g = bar->actionGeometry(a);
+            allInside = allInside && !g.isEmpty() && bar->rect().contains(g);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(WindowRules, MenusWrapIntoRowsInTheirOrderAndFollowLaterChanges) {
+    winutil::installWindowRules();
+    QDialog d;
+    auto *bar = new QMenuBar(&d);
+    QStringList names;
+    for (int i = 0; i < 14; ++i) names << QStringLiteral("Команда номер %1").arg(i + 1);
+    QList<QAction *> actions;
+    for (const QString &n : names) actions << bar->addAction(n);
+    auto *box = new QVBoxLayout(&d);
+    box->setMenuBar(bar);
+    box->addWidget(new QLineEdit(&d));
+    d.resize(420, 300);
+    d.show();
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    bool inside = false;
+    EXPECT_EQ(shownMenus(&d, inside), names);
+    EXPECT_TRUE(inside);
+    EXPECT_GT(barsOf(&d).size(), 2);
+    // The line edit lies below every row of menus.
+    const QRect lastBar = barsOf(&d).last()->geometry();
+    EXPECT_GE(d.findChild<QLineEdit *>()->y(), barsOf(&d).last()->mapTo(&d, QPoint(0, lastBar.height())).y());
+
+    // A menu hidden and shown again, and a wider window: still every menu whole, in order.
+    actions[3]->setVisible(false);
+    QApplication::processEvents();
+    names.removeAt(3);
+    EXPECT_EQ(shownMenus(&d, inside), names);
+    actions[3]->setVisible(true);
+    d.resize(800, 300);
+    QApplication::processEvents();
+    names.insert(3, actions[3]->text());
+    EXPECT_EQ(shownMenus(&d, inside), names);
+    EXPECT_TRUE(inside);
+}
+
+TEST(WindowRules, TabLeavesTextsAndCtrlTabLeavesGrids) {
+    winutil::installWindowRules();
+    QDialog d;
+    auto *text = new QPlainTextEdit(&d);
+    auto *data = new QPlainTextEdit(&d);
+    data->setProperty(winutil::kTabIsData, true);
+    auto *grid = new QTableWidget(3, 3, &d);
+    auto *ok = new QPushButton(QStringLiteral("OK"), &d);
+    auto *box = new QVBoxLayout(&d);
+    for (QWidget *w : QList<QWidget *>{text, data, grid, ok}) box->addWidget(w);
+    d.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(text->tabChangesFocus());
+    EXPECT_FALSE(data->tabChangesFocus());
+    grid->setFocus();
+    grid->setCurrentCell(0, 0);
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_EQ(grid->currentColumn(), 1);   // Tab walks the cells
+    QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), ok);
+    EXPECT_EQ(grid->currentColumn(), 1);
+}
+
+TEST(WindowRules, ADialogLargerThanTheScreenScrollsItsParts) {
+    winutil::installWindowRules();
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size() - winutil::kWindowFrame;
+    QDialog d;
+    auto *box = new QVBoxLayout(&d);
+    auto *wide = new QPushButton(QStringLiteral("Широкая"), &d);
+    wide->setMinimumSize(room.width() + 300, 40);
+    box->addWidget(wide);
+    d.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(d.findChild<QScrollArea *>());
+    EXPECT_LE(d.width(), room.width());
+    EXPECT_LE(d.height(), room.height());
+    // A dialog that fits keeps its layout as made.
+    QDialog small;
+    auto *sbox = new QVBoxLayout(&small);
+    sbox->addWidget(new QPushButton(QStringLiteral("OK"), &small));
+    small.show();
+    QApplication::processEvents();
+    EXPECT_FALSE(small.findChild<QScrollArea *>());
+}
+
+// The custom check box draws its focus like a standard one.
+TEST(CheckBox, DrawsItsFocus) {
+    QDialog d;
+    auto *box = new TabcCheckBox(QStringLiteral("Выбрать всех"), &d);
+    auto *other = new QPushButton(QStringLiteral("OK"), &d);
+    auto *l = new QVBoxLayout(&d);
+    l->addWidget(box);
+    l->addWidget(other);
+    d.show();
+    QApplication::setActiveWindow(&d);
+    other->setFocus();
+    QApplication::processEvents();
+    const QImage without = box->grab().toImage();
+    QTest::keyClick(other, Qt::Key_Backtab);   // reached by the keyboard
+    QApplication::processEvents();
+    ASSERT_TRUE(box->hasFocus());
+    EXPECT_NE(box->grab().toImage(), without);
+}
