@@ -174,16 +174,27 @@ void wrapMenuBar(QWidget *window) {
     layout->setMenuBar(rows);
 }
 
+// The parts of a window that scrolls: as tall as their least height at the
+// width shown, and taller only when the window is.
+class ScrolledParts : public QWidget {
+public:
+    int heightForWidth(int width) const override {
+        return layout() ? layout()->totalMinimumHeightForWidth(width) : QWidget::heightForWidth(width);
+    }
+};
+
 // The window's parts in a scroll area when its layout is larger than the
-// screen's free area.
-void scrollWhenLarger(QWidget *window, const QSize &room) {
+// screen's free area at the width it gets.
+void scrollWhenLarger(QWidget *window, const QSize &room, int width) {
     QLayout *layout = window->layout();
     if (!layout || qobject_cast<QMainWindow *>(window)) return;
     const QSize need = layout->totalMinimumSize();
-    if (need.width() <= room.width() && need.height() <= room.height()) return;
+    // Rows that wrap are as tall as the width the window gets makes them.
+    const int height = layout->hasHeightForWidth() ? layout->totalMinimumHeightForWidth(width) : need.height();
+    if (need.width() <= room.width() && height <= room.height()) return;
     QWidget *menu = layout->menuBar();
     if (menu) layout->setMenuBar(nullptr);
-    auto *inner = new QWidget;
+    auto *inner = new ScrolledParts;
     inner->setLayout(layout);   // moves the layout and its widgets
     auto *scroll = new QScrollArea(window);
     scroll->setObjectName(QStringLiteral("windowScroll"));
@@ -248,7 +259,7 @@ private:
         if (!screen) return;
         const QSize room = screen->availableGeometry().size() - kWindowFrame;
         const QSize wanted = w->size().expandedTo(w->sizeHint());
-        scrollWhenLarger(w, room);
+        scrollWhenLarger(w, room, qMin(wanted.width(), room.width()));
         if (w->layout()) w->layout()->activate();
         if (!(w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
             w->setMinimumSize(w->minimumSize().boundedTo(room));
