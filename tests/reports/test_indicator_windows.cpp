@@ -12,6 +12,9 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTableWidget>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -206,4 +209,43 @@ TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
     openIndicatorTreeForViewing(nullptr, QStringLiteral("Сельские больницы"), types);
     EXPECT_EQ(shown, (QStringList{QString(), QStringLiteral("Обеспеченность кадрами"), QStringLiteral("272.00")}));
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(u'\n').toStdString();
+}
+
+// The decipher of the reference under the caret has a fixed place: its two halves (this year, the previous year
+// where they differ) are of one height, and the formula field and the commands below do not move as cells with and
+// without references are chosen.
+TEST(IndicatorEditorDecipher, HalvesOfOneHeightAtAFixedPlace) {
+    SampleFixture f(true);
+    FakeDialogs dialogs;
+    f.reloadCaches();
+    db::exec(db::connection(db::kMain),
+             QStringLiteral("update titles set txt=? where \"table\"=? and \"column\"=1 and \"row\"=4"),
+             {QStringLiteral("Другая строка"), TableF30Staff});
+    AdminMode::instance().setOn(true);
+    struct Off { ~Off() { AdminMode::instance().setOn(false); } } off;
+    TMIForms w(SetStaffing);
+    w.show();
+    QApplication::processEvents();
+    const QPoint memo = w.Memo1->mapTo(&w, QPoint(0, 0)), ok = w.BitBtn1->mapTo(&w, QPoint(0, 0));
+    auto choose = [&](int row, int column, int caret) {
+        w.StringGrid1->setCurrentCell(row, column);
+        w.StringGrid1SelectCell(row, column);
+        QTextCursor c = w.Memo1->textCursor();
+        c.setPosition(qMin(caret, int(w.Memo1->toPlainText().size())));
+        w.Memo1->setTextCursor(c);
+        w.RefreshDecipher();
+        QApplication::processEvents();
+    };
+    choose(2, 1, 3);   // a reference to the changed row
+    QTextEdit *previous = nullptr;
+    for (QTextEdit *t : w.findChildren<QTextEdit *>())
+        if (t != w.RichEdit1 && t->isVisible()) previous = t;
+    ASSERT_TRUE(previous) << "no previous-year half for " << w.Memo1->toPlainText().toStdString();
+    EXPECT_EQ(previous->height(), w.RichEdit1->height());
+    EXPECT_EQ(previous->y(), w.RichEdit1->y());
+    EXPECT_EQ(w.Memo1->mapTo(&w, QPoint(0, 0)), memo);
+    EXPECT_EQ(w.BitBtn1->mapTo(&w, QPoint(0, 0)), ok);
+    choose(1, 0, 0);   // a title: no reference
+    EXPECT_EQ(w.Memo1->mapTo(&w, QPoint(0, 0)), memo);
+    EXPECT_EQ(w.BitBtn1->mapTo(&w, QPoint(0, 0)), ok);
 }
