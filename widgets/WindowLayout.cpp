@@ -9,7 +9,10 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
@@ -38,6 +41,45 @@ namespace {
 
 constexpr char kRuled[] = "windowRulesApplied";
 
+// How menu bars are drawn and reached by keyboard: the menu chosen with Alt
+// and the arrows is drawn as chosen (the style draws only an open one), and
+// only the first row of a bar answers Alt (its other rows are reached with
+// the arrows from it).
+class MenuBarStyle : public QProxyStyle {
+public:
+    explicit MenuBarStyle(bool altNavigation) : m_alt(altNavigation) {}
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override {
+        if (element == CE_MenuBarItem && widget && widget->hasFocus() && (option->state & State_Selected)) {
+            if (const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option)) {
+                QStyleOptionMenuItem chosen = *item;
+                chosen.state |= State_Sunken;
+                QProxyStyle::drawControl(element, &chosen, painter, widget);
+                return;
+            }
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *data) const override {
+        if (hint == SH_MenuBar_AltKeyNavigation && !m_alt) return 0;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+
+private:
+    bool m_alt;
+};
+
+QStyle *menuBarStyle(bool firstRow) {
+    static QPointer<QStyle> first, other;
+    QPointer<QStyle> &style = firstRow ? first : other;
+    if (!style) {
+        style = new MenuBarStyle(firstRow);
+        style->setParent(qApp);
+    }
+    return style;
+}
+
 // The menus of one menu bar laid out in rows: the bar the window made is the
 // first row, more bars below it take the menus that do not fit its width.
 class MenuRows : public QWidget {
@@ -48,7 +90,13 @@ public:
         rows->setContentsMargins(0, 0, 0, 0);
         rows->setSpacing(0);
         m_all = first->actions();
+        first->setStyle(menuBarStyle(true));
         rows->addWidget(first);
+        // Where the keyboard was before it went to the menus.
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
+            auto mine = [this](QWidget *w) { return w && m_bars.contains(qobject_cast<QMenuBar *>(w)); };
+            if (mine(now) && !mine(old) && old) m_returnFocus = old;
+        });
         m_bars.append(first);
         first->installEventFilter(this);
         QSizePolicy p(QSizePolicy::Preferred, QSizePolicy::Fixed);
@@ -70,6 +118,10 @@ protected:
     }
     bool eventFilter(QObject *watched, QEvent *event) override {
         switch (event->type()) {
+        case QEvent::KeyPress:
+            if (auto *bar = qobject_cast<QMenuBar *>(watched); bar && moveByKeyboard(bar, static_cast<QKeyEvent *>(event)))
+                return true;
+            break;
         case QEvent::ActionAdded: {
             // A menu the window adds later goes at the end of the order.
             auto *a = static_cast<QActionEvent *>(event)->action();
@@ -87,6 +139,53 @@ protected:
     }
 
 private:
+    static QList<QAction *> shown(QMenuBar *bar) {
+        QList<QAction *> out;
+        for (QAction *a : bar->actions())
+            if (a->isVisible() && !a->isSeparator()) out.append(a);
+        return out;
+    }
+
+    // The arrows go on from the end of a row to the next one; the rows after
+    // the first open their menus with Enter, Space and Down, Esc leaves them.
+    bool moveByKeyboard(QMenuBar *bar, const QKeyEvent *ke) {
+        if (!bar->hasFocus() && !(bar->activeAction() && bar->activeAction()->menu() &&
+                                  bar->activeAction()->menu()->isVisible()))
+            return false;
+        QAction *active = bar->activeAction();
+        const QList<QAction *> here = shown(bar);
+        if (!active || here.isEmpty()) return false;
+        const int key = ke->key();
+        if ((key == Qt::Key_Right && active == here.last()) || (key == Qt::Key_Left && active == here.first())) {
+            QList<QMenuBar *> rows;
+            for (QMenuBar *b : m_bars)
+                if (b->isVisible() && !shown(b).isEmpty()) rows.append(b);
+            if (rows.size() < 2) return false;
+            const int at = int(rows.indexOf(bar));
+            QMenuBar *next = rows[(at + (key == Qt::Key_Right ? 1 : int(rows.size()) - 1)) % rows.size()];
+            if (QMenu *open = active->menu()) open->hide();
+            bar->setActiveAction(nullptr);
+            next->setFocus(Qt::MenuBarFocusReason);
+            next->setActiveAction(key == Qt::Key_Right ? shown(next).first() : shown(next).last());
+            next->update();
+            return true;
+        }
+        if (bar == m_first) return false;
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space || key == Qt::Key_Down ||
+            key == Qt::Key_Up) {
+            if (active->menu()) bar->setActiveAction(active);
+            else active->trigger();
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            bar->setActiveAction(nullptr);
+            if (m_returnFocus) m_returnFocus->setFocus(Qt::MenuBarFocusReason);
+            else bar->clearFocus();
+            return true;
+        }
+        return false;
+    }
+
     int itemWidth(QAction *a) const {
         QStyleOptionMenuItem opt;
         opt.initFrom(m_first);
@@ -140,6 +239,7 @@ private:
         m_moving = true;
         while (m_bars.size() < rows.size()) {
             auto *bar = new QMenuBar(this);
+            bar->setStyle(menuBarStyle(false));
             bar->setStyleSheet(m_first->styleSheet());
             bar->setFont(m_first->font());
             bar->installEventFilter(this);
@@ -157,6 +257,7 @@ private:
     QMenuBar *m_first;
     QList<QMenuBar *> m_bars;
     QList<QAction *> m_all;
+    QPointer<QWidget> m_returnFocus;   // where Esc on a later row returns
     bool m_pending = false, m_moving = false;
 };
 
@@ -164,11 +265,18 @@ void wrapMenuBar(QWidget *window) {
     QLayout *layout = window->layout();
     if (!layout) return;
     auto *bar = qobject_cast<QMenuBar *>(layout->menuBar());
-    if (!bar) return;
+    if (!bar) {
+        for (QMenuBar *b : window->findChildren<QMenuBar *>())
+            if (b->window() == window) b->setStyle(menuBarStyle(true));
+        return;
+    }
     // Windows with a second bar for administrator mode switch between bars.
     int bars = 0;
     for (QMenuBar *b : window->findChildren<QMenuBar *>())
-        if (b->window() == window) ++bars;
+        if (b->window() == window) {
+            ++bars;
+            b->setStyle(menuBarStyle(true));
+        }
     if (bars != 1) return;
     auto *rows = new MenuRows(bar);
     layout->setMenuBar(rows);

@@ -139,3 +139,54 @@ TEST(CheckBox, DrawsItsFocus) {
     ASSERT_TRUE(box->hasFocus());
     EXPECT_NE(box->grab().toImage().copy(caption), without);
 }
+
+// Alt and the arrows: the chosen menu is drawn, the arrows go on from one row to the next, Enter runs a command of a
+// later row and Esc returns to the field the keyboard came from.
+TEST(WindowRules, MenusAreReachedAndDrawnByKeyboardAcrossRows) {
+    winutil::installWindowRules();
+    QDialog d;
+    auto *bar = new QMenuBar(&d);
+    for (int i = 0; i < 9; ++i) bar->addMenu(QStringLiteral("Меню номер %1").arg(i + 1))->addAction("x");
+    QAction *last = bar->addAction(QStringLiteral("Выход"));
+    int ran = 0;
+    QObject::connect(last, &QAction::triggered, [&ran] { ++ran; });
+    auto *box = new QVBoxLayout(&d);
+    box->setMenuBar(bar);
+    auto *field = new QLineEdit(&d);
+    box->addWidget(field);
+    d.resize(420, 300);
+    d.show();
+    QApplication::setActiveWindow(&d);
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    field->setFocus();
+    const QImage before = bar->grab().toImage();
+    QTest::keyClick(field, Qt::Key_Alt);
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), bar);
+    ASSERT_TRUE(bar->activeAction());
+    EXPECT_NE(bar->grab().toImage(), before) << "the chosen menu is not drawn";
+    // Right through every menu, whatever row it is on; the last one is run with Enter.
+    QStringList visited{bar->activeAction()->text()};
+    for (int i = 0; i < 9; ++i) {
+        auto *now = qobject_cast<QMenuBar *>(QApplication::focusWidget());
+        if (QMenu *open = QApplication::activePopupWidget() ? qobject_cast<QMenu *>(QApplication::activePopupWidget())
+                                                            : nullptr)
+            QTest::keyClick(open, Qt::Key_Right);
+        else
+            QTest::keyClick(now, Qt::Key_Right);
+        QApplication::processEvents();
+        now = qobject_cast<QMenuBar *>(QApplication::focusWidget());
+        ASSERT_TRUE(now && now->activeAction()) << i;
+        visited << now->activeAction()->text();
+    }
+    EXPECT_EQ(visited.last(), QStringLiteral("Выход"));
+    EXPECT_EQ(visited.removeDuplicates(), 0);
+    auto *lastRow = qobject_cast<QMenuBar *>(QApplication::focusWidget());
+    ASSERT_NE(lastRow, bar);
+    QTest::keyClick(lastRow, Qt::Key_Return);
+    EXPECT_EQ(ran, 1);
+    lastRow->setFocus();
+    lastRow->setActiveAction(last);
+    QTest::keyClick(lastRow, Qt::Key_Escape);
+    EXPECT_EQ(QApplication::focusWidget(), field);
+}
