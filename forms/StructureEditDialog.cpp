@@ -49,7 +49,7 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
 
     Image1 = new QLabel(this);
     Image1->setFrameShape(QFrame::Box);
-    Image1->setGeometry(10, 10, 153, 49);
+    Image1->setFixedSize(153, 49);
 
     pp = new QWidget(this);
     auto *grid = new QGridLayout(pp);
@@ -114,7 +114,14 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
     buttons->addWidget(BitBtn2);
     buttons->addStretch(1);
     grid->addLayout(buttons, row++, 0, 1, 4);
-    pp->adjustSize();
+    // The preview above the fields, both centred; the window is as large as
+    // they are (on a screen too small for it, its parts scroll).
+    auto *layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->setContentsMargins(15, 10, 15, 10);
+    layout->setSpacing(10);
+    layout->addWidget(Image1, 0, Qt::AlignHCenter);
+    layout->addWidget(pp, 0, Qt::AlignHCenter);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TTitles::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
@@ -214,27 +221,14 @@ void TTitles::PreviewTitle(QLabel *image, const QColor &color) {
 }
 
 void TTitles::FormResize() {
-    const int imageBottom = Image1->y() + Image1->height();
-    pp->move(pp->x(), imageBottom + 10);
-    const int clientHeight = pp->y() + pp->height() + 10;
-    int width = 0;
-    if (pp->width() >= Image1->width()) {
-        width = pp->width() + 30;
-        pp->move(10, pp->y());
-        Image1->move(pp->x() + pp->width() / 2 - Image1->width() / 2, Image1->y());
-    } else {
-        width = Image1->width() + 30;
-        Image1->move(10, Image1->y());
-        pp->move(Image1->x() + Image1->width() / 2 - pp->width() / 2, pp->y());
-    }
-    setFixedSize(width, clientHeight);
+    if (layout()) layout()->activate();
 }
 
 void TTitles::SpinEdit3Change() {
     if (!m_shown) return;
     const QFontMetrics fm(previewFont());
     const int h = std::max(1, fm.height() * SpinEdit3->value());
-    Image1->resize(Image1->width(), h);
+    Image1->setFixedHeight(h);
     FormResize();
     PreviewTitle(Image1, Qt::white);
     Image1->update();

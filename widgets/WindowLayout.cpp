@@ -322,6 +322,7 @@ QWidget *focusNeighbour(QWidget *w, bool forward) {
     QWidget *n = w;
     do {
         n = forward ? n->nextInFocusChain() : n->previousInFocusChain();
+        if (n == w) break;
         if (n->window() == w->window() && n->isVisible() && n->isEnabled() && (n->focusPolicy() & Qt::TabFocus) &&
             !n->focusProxy())
             return n;
@@ -332,16 +333,16 @@ QWidget *focusNeighbour(QWidget *w, bool forward) {
 class WindowRules : public QObject {
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
-        // Ctrl+Tab leaves a grid whose Tab walks its cells.
-        if (event->type() == QEvent::KeyPress) {
+        if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
             auto *ke = static_cast<QKeyEvent *>(event);
-            auto *view = qobject_cast<QAbstractItemView *>(watched);
-            if (view && view->tabKeyNavigation() && (ke->modifiers() & Qt::ControlModifier) &&
-                (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab)) {
-                const bool back = ke->key() == Qt::Key_Backtab || (ke->modifiers() & Qt::ShiftModifier);
-                if (QWidget *next = focusNeighbour(view, !back)) next->setFocus(back ? Qt::BacktabFocusReason
-                                                                                    : Qt::TabFocusReason);
-                return true;
+            if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) {
+                auto *w = static_cast<QWidget *>(watched);
+                if ((ke->modifiers() & Qt::ControlModifier) && ctrlTab(w, ke)) return true;
+                // A text that is the only stop of its window keeps the focus
+                // and types no Tab either.
+                if (!(ke->modifiers() & Qt::ControlModifier) && isTabLeavingText(w) &&
+                    !focusNeighbour(w, ke->key() == Qt::Key_Tab && !(ke->modifiers() & Qt::ShiftModifier)))
+                    return true;
             }
         }
         if (event->type() == QEvent::Show && watched->isWidgetType()) {
@@ -354,12 +355,33 @@ protected:
     }
 
 private:
+    static bool isTabLeavingText(const QWidget *w) {
+        if (auto *plain = qobject_cast<const QPlainTextEdit *>(w)) return plain->tabChangesFocus();
+        if (auto *rich = qobject_cast<const QTextEdit *>(w)) return rich->tabChangesFocus();
+        return false;
+    }
+
+    // Ctrl+Tab types a Tab into a field where Tab is data, and leaves a grid
+    // whose Tab walks its cells and every other multi-line field.
+    static bool ctrlTab(QWidget *w, const QKeyEvent *ke) {
+        auto *plain = qobject_cast<QPlainTextEdit *>(w);
+        auto *rich = qobject_cast<QTextEdit *>(w);
+        auto *view = qobject_cast<QAbstractItemView *>(w);
+        if (!plain && !rich && !(view && view->tabKeyNavigation())) return false;
+        const bool back = ke->key() == Qt::Key_Backtab || (ke->modifiers() & Qt::ShiftModifier);
+        if (!back && w->property(kTabIsData).toBool()) {
+            if (plain && !plain->isReadOnly()) plain->insertPlainText(QStringLiteral("\t"));
+            if (rich && !rich->isReadOnly()) rich->insertPlainText(QStringLiteral("\t"));
+            return true;
+        }
+        if (QWidget *next = focusNeighbour(w, !back)) next->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+        return true;
+    }
+
     static void apply(QWidget *w) {
         w->setProperty(kRuled, true);
-        for (QPlainTextEdit *e : w->findChildren<QPlainTextEdit *>())
-            if (!e->property(kTabIsData).toBool()) e->setTabChangesFocus(true);
-        for (QTextEdit *e : w->findChildren<QTextEdit *>())
-            if (!e->property(kTabIsData).toBool()) e->setTabChangesFocus(true);
+        for (QPlainTextEdit *e : w->findChildren<QPlainTextEdit *>()) e->setTabChangesFocus(true);
+        for (QTextEdit *e : w->findChildren<QTextEdit *>()) e->setTabChangesFocus(true);
         wrapMenuBar(w);
         // The main window fits its commands to its size itself.
         if (!qobject_cast<QDialog *>(w)) return;

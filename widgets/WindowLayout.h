@@ -26,8 +26,9 @@ void compactMenuBar(QMenuBar *bar);
 // application (installed once at start-up):
 //  - its menu bar wraps into as many rows as its width needs, so that no
 //    menu is ever behind the extension button "»";
-//  - Tab leaves every editable multi-line field (a field where Tab is data
-//    carries the property kTabIsData and keeps it; Ctrl+Tab leaves it);
+//  - Tab leaves every multi-line field and Ctrl+Tab too, but in a field
+//    where a Tab is data (property kTabIsData) Ctrl+Tab types it; Ctrl+Tab
+//    leaves a grid whose Tab walks its cells;
 //  - it opens within the screen's free area; a window whose layout is
 //    larger than that area shows its parts in a scroll area instead.
 void installWindowRules();

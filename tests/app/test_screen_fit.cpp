@@ -6,6 +6,9 @@
 // inside it, no menu is behind "»", Tab visits every visible enabled input and types no Tab into a text. One screenshot
 // per window and size is kept in screens/<size>/ beside the tests, with the table of what fitted (fit-table.txt).
 #include "app/MainWindow.h"
+#include "app/SmallDialogs.h"
+#include "core/ProgressWindow.h"
+#include "forms/TableWindow.h"
 #include "core/AdminMode.h"
 #include "engine/LinksDb.h"
 #include "engine/SharedState.h"
@@ -39,6 +42,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QThread>
+#include <QTimer>
 #include <QtMath>
 #include <QWindow>
 #include <QTreeWidget>
@@ -346,23 +350,36 @@ const std::map<QString, Explore> &explorers() {
              if (g_mode == QStringLiteral("ввод")) {
                  trigger(w, {"Формы"});
                  trigger(w, {"Справка", "По базе"});
+             } else {
+                 trigger(w, {"Корректировать"});
              }
          }},
+        {"TContrls", [](QWidget *w) { click(w, QStringLiteral("Поиск всех таблиц с расхождениями")); }},
         {"TFormList", [](QWidget *w) {
              pickLeaf(w);
              trigger(w, {"Таблица"});
+             if (g_mode == QStringLiteral("ввод")) trigger(w, {"Печать формы", "Для отчета"});
          }},
         {"TVTable", [](QWidget *w) {
-             if (g_mode == QStringLiteral("ввод")) runAny(w, {{"Настройка", "Ячейка"}});
+             if (g_mode != QStringLiteral("ввод")) return;
+             runAny(w, {{"Настройка", "Ячейка"}});
+             static_cast<TVTable *>(w)->Image1DblClick(0);   // the header editor
          }},
         {"TRepList", [](QWidget *w) {
              pickLeaf(w);
              runAny(w, {{"Просмотр"}, {"Разрезы"}});
-             if (g_mode == QStringLiteral("Свод")) runAny(w, {{"Групповой пересчет"}});
+             if (g_mode == QStringLiteral("Свод")) {
+                 runAny(w, {{"Групповой пересчет"}});
+                 runAny(w, {{"Входящие учреждения"}});
+                 runAny(w, {{"Отчет", "Добавить"}});
+             }
+             runAny(w, {{"Население"}});
+             runAny(w, {{"Входящие отчеты"}});
          }},
         {"TFormL", [](QWidget *w) {
              runAny(w, {{"Таблицы"}});
              runAny(w, {{"Корректировать"}});
+             runAny(w, {{"Импортировать из doc*"}, {"Импортировать из doc"}});
          }},
         {"TFTabs", [](QWidget *w) { runAny(w, {{"Корректировать"}}); }},
         {"TMISetup", [](QWidget *w) {
@@ -459,6 +476,42 @@ TEST(ScreenFitSession, DISABLED_OpenAndMeasureEveryWindow) {
             (main.*c.run)();
             settle(20);
         }
+        g_mode = QStringLiteral("прочие");
+        {
+            ProgressRun run(QStringLiteral("Пересчет отчета"));
+            run.window().SetDetailText(QStringLiteral("Ф30 - Сведения о медицинской организации, таблица (1000)"));
+            measure(&run.window(), QStringLiteral("прочие TProgress"));
+        }
+        {
+            // The start-up's choice of another configuration.
+            TSelectConfig choice(QStringLiteral("Конфигурация \"Образец\" не открыта:\nфайл поврежден\n\n"
+                                                "Выберите другую конфигурацию."),
+                                 {QStringLiteral("Образец"), QStringLiteral("Район")}, &main);
+            execModal(&choice);
+        }
+        // Qt's own file dialogs and message boxes, shown by the real dialog seam.
+        setDialogs(nullptr);
+        QTimer closer;
+        QString standard;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!modal || !modal->isVisible()) return;
+            closer.stop();
+            measure(modal, standard);
+            modal->reject();
+        });
+        standard = QStringLiteral("стандартные: открытие файла");
+        closer.start(100);
+        ::dialogs().openFile(&main, QStringLiteral("Импорт"), fx.configFolder(), QStringLiteral("Формы (*.frs)"));
+        standard = QStringLiteral("стандартные: сохранение файла");
+        closer.start(100);
+        ::dialogs().saveFile(&main, QStringLiteral("Сохранить"), fx.configFolder() + "Ф30.xlsx",
+                           QStringLiteral("Книги Excel (*.xlsx)"));
+        standard = QStringLiteral("стандартные: сообщение");
+        closer.start(100);
+        showError(QStringLiteral("Не удалось записать файл %1: диск переполнен. Освободите место на диске и "
+                                 "повторите запись.").arg(fx.configFolder() + "Ф30.xlsx"), &main);
+        setDialogs(&dialogs);
         AdminMode::instance().setOn(false);
     }
     setDialogs(nullptr);

@@ -86,8 +86,21 @@ TEST(WindowRules, TabLeavesTextsAndCtrlTabLeavesGrids) {
     for (QWidget *w : QList<QWidget *>{text, data, grid, ok}) box->addWidget(w);
     d.show();
     QApplication::processEvents();
-    EXPECT_TRUE(text->tabChangesFocus());
-    EXPECT_FALSE(data->tabChangesFocus());
+    QApplication::setActiveWindow(&d);
+    // Tab and Ctrl+Tab leave a one-purpose text and type nothing into it.
+    text->setFocus();
+    QTest::keyClick(text, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), data);
+    text->setFocus();
+    QTest::keyClick(text, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), data);
+    EXPECT_EQ(text->toPlainText(), QString());
+    // Where a Tab is data, Tab leaves and Ctrl+Tab types it.
+    QTest::keyClick(data, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(data->toPlainText(), QStringLiteral("\t"));
+    EXPECT_EQ(QApplication::focusWidget(), data);
+    QTest::keyClick(data, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), grid);
     grid->setFocus();
     grid->setCurrentCell(0, 0);
     QTest::keyClick(grid, Qt::Key_Tab);
@@ -95,6 +108,22 @@ TEST(WindowRules, TabLeavesTextsAndCtrlTabLeavesGrids) {
     QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
     EXPECT_EQ(QApplication::focusWidget(), ok);
     EXPECT_EQ(grid->currentColumn(), 1);
+}
+
+// A text that is the window's only stop keeps the focus and takes no Tab.
+TEST(WindowRules, TheOnlyTextOfAWindowTakesNoTab) {
+    winutil::installWindowRules();
+    QDialog d;
+    auto *text = new QPlainTextEdit(QStringLiteral("Формулы"), &d);
+    (new QVBoxLayout(&d))->addWidget(text);
+    d.show();
+    QApplication::setActiveWindow(&d);
+    text->setFocus();
+    QTest::keyClick(text, Qt::Key_Tab);
+    QTest::keyClick(text, Qt::Key_Tab, Qt::ControlModifier);
+    QTest::keyClick(text, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(text->toPlainText(), QStringLiteral("Формулы"));
+    EXPECT_EQ(QApplication::focusWidget(), text);
 }
 
 TEST(WindowRules, ADialogLargerThanTheScreenScrollsItsParts) {
