@@ -677,6 +677,11 @@ void TMain::showAdminCommands() {
     const bool on = IsAdminMode();
     LAdm4_1->setVisible(on);
     abcMouseLabel6->setVisible(on);
+    // Two more commands: the type is fitted to the window again.
+    if (isVisible()) {
+        fitToSize(size());
+        layoutBackground();
+    }
 }
 
 void TMain::toggleAdministratorMode() {
