@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QCompleter>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -69,6 +70,9 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
     fontNames.sort(Qt::CaseInsensitive);
     ComboBox1->addItems(fontNames);
     ComboBox1->setMinimumWidth(180);
+    // A name typed or passed with Tab keeps its letters: the list also holds
+    // the substitutes' lower-case names, which must not replace it.
+    if (ComboBox1->completer()) ComboBox1->completer()->setCaseSensitivity(Qt::CaseSensitive);
     grid->addWidget(ComboBox1, row, 1, 1, 2);
     SpinEdit1 = new QSpinBox(pp);
     SpinEdit1->setRange(1, limits::kMaxFontSize);
@@ -132,7 +136,8 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
 void TTitles::setTitle(const structedit::TitleContent &c, int lines, const QString &widthText) {
     Memo1->setPlainText(c.text);
     // The title's own font stays available even when this screen lacks it.
-    if (!c.fontName.trimmed().isEmpty() && ComboBox1->findText(c.fontName, Qt::MatchFixedString) < 0)
+    if (!c.fontName.trimmed().isEmpty() &&
+        ComboBox1->findText(c.fontName, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
         ComboBox1->addItem(c.fontName);
     ComboBox1->setCurrentText(c.fontName);
     SpinEdit1->setValue(c.fontSize);
