@@ -2,6 +2,8 @@
 
 #include <QAbstractItemView>
 #include <QActionEvent>
+#include <QButtonGroup>
+#include <QRadioButton>
 #include <QKeyEvent>
 #include <QApplication>
 #include <QDialog>
@@ -330,6 +332,32 @@ QWidget *focusNeighbour(QWidget *w, bool forward) {
     return nullptr;
 }
 
+// A group of options is one stop of Tab and Shift+Tab, entered on its chosen
+// option (the arrows choose within it); without a chosen one, every option is
+// a stop. Qt does so only once an option of the group has had the focus.
+QList<QAbstractButton *> optionGroupOf(QAbstractButton *b) {
+    if (QButtonGroup *g = b->group()) return g->exclusive() ? g->buttons() : QList<QAbstractButton *>{};
+    if (!b->autoExclusive() || !b->parentWidget()) return {};
+    QList<QAbstractButton *> out;
+    for (QRadioButton *r : b->parentWidget()->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly))
+        if (r->autoExclusive()) out.append(r);
+    return out;
+}
+
+void fixOptionStops(QAbstractButton *b) {
+    const QList<QAbstractButton *> group = optionGroupOf(b);
+    bool chosen = false;
+    for (QAbstractButton *o : group) chosen = chosen || o->isChecked();
+    for (QAbstractButton *o : group) {
+        // Only options a user may tab to at all.
+        if (!o->property("optionStop").isValid()) o->setProperty("optionStop", bool(o->focusPolicy() & Qt::TabFocus));
+        if (!o->property("optionStop").toBool()) continue;
+        const bool stop = !chosen || o->isChecked();
+        o->setFocusPolicy(stop ? Qt::FocusPolicy(o->focusPolicy() | Qt::TabFocus)
+                               : Qt::FocusPolicy(o->focusPolicy() & ~Qt::TabFocus));
+    }
+}
+
 class WindowRules : public QObject {
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
@@ -382,6 +410,10 @@ private:
         w->setProperty(kRuled, true);
         for (QPlainTextEdit *e : w->findChildren<QPlainTextEdit *>()) e->setTabChangesFocus(true);
         for (QTextEdit *e : w->findChildren<QTextEdit *>()) e->setTabChangesFocus(true);
+        for (QRadioButton *r : w->findChildren<QRadioButton *>()) {
+            QObject::connect(r, &QAbstractButton::toggled, r, [r] { fixOptionStops(r); });
+            fixOptionStops(r);
+        }
         wrapMenuBar(w);
         // The main window fits its commands to its size itself.
         if (!qobject_cast<QDialog *>(w)) return;

@@ -227,6 +227,26 @@ void checkKeyboard(QWidget *w, const QString &name) {
         current = next;
         if (current == start) break;
     }
+    // Shift+Tab the other way round: a group of options is entered on its chosen one.
+    auto enteredOnUnchecked = [](QWidget *f) {
+        auto *radio = qobject_cast<QRadioButton *>(f);
+        if (!radio || radio->isChecked()) return false;
+        for (QRadioButton *other : radio->parentWidget()->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly))
+            if (other->isChecked()) return true;
+        return false;
+    };
+    current = QApplication::focusWidget();
+    for (int step = 0; step < wanted.size() * 2 + 4 && current && current->window() == w; ++step) {
+        QTest::keyClick(current, Qt::Key_Backtab, Qt::ShiftModifier);
+        settle(5);
+        QWidget *prev = QApplication::focusWidget();
+        if (prev == current) break;
+        if (enteredOnUnchecked(prev)) {
+            fault(name, QStringLiteral("Shift+Tab входит в группу на невыбранном %1").arg(describe(prev)));
+            break;
+        }
+        current = prev;
+    }
     if (!QApplication::activeModalWidget() && QApplication::focusWidget() &&
         QApplication::focusWidget()->window() != w)
         fault(name, QStringLiteral("Tab уводит из окна"));

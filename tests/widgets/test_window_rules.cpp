@@ -9,6 +9,8 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QHBoxLayout>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
@@ -124,6 +126,38 @@ TEST(WindowRules, TheOnlyTextOfAWindowTakesNoTab) {
     QTest::keyClick(text, Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(text->toPlainText(), QStringLiteral("Формулы"));
     EXPECT_EQ(QApplication::focusWidget(), text);
+}
+
+// Tab and Shift+Tab enter a group of options on its chosen one, whichever way they come.
+TEST(WindowRules, OptionsAreEnteredOnTheChosenOne) {
+    winutil::installWindowRules();
+    QDialog d;
+    auto *before = new QLineEdit(&d);
+    auto *group = new QWidget(&d);
+    auto *row = new QHBoxLayout(group);
+    QList<QRadioButton *> options;
+    for (const char *t : {"=", "<>", ">"}) {
+        options << new QRadioButton(QString::fromUtf8(t), group);
+        row->addWidget(options.last());
+    }
+    options[1]->setChecked(true);
+    auto *after = new QLineEdit(&d);
+    auto *box = new QVBoxLayout(&d);
+    for (QWidget *w : QList<QWidget *>{before, group, after}) box->addWidget(w);
+    d.show();
+    QApplication::setActiveWindow(&d);
+    after->setFocus();
+    QTest::keyClick(after, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), options[1]);
+    before->setFocus();
+    QTest::keyClick(before, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), options[1]);
+    QTest::keyClick(options[1], Qt::Key_Right);   // the arrows choose
+    EXPECT_TRUE(options[2]->isChecked());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), after);
+    QTest::keyClick(after, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), options[2]);
 }
 
 TEST(WindowRules, ADialogLargerThanTheScreenScrollsItsParts) {
