@@ -7,6 +7,9 @@
 #include <QKeyEvent>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMenu>
@@ -413,6 +416,15 @@ private:
         for (QRadioButton *r : w->findChildren<QRadioButton *>()) {
             QObject::connect(r, &QAbstractButton::toggled, r, [r] { fixOptionStops(r); });
             fixOptionStops(r);
+        }
+        // Qt's file dialog: the size, type and date of a file whole, the name
+        // taking what is left.
+        if (auto *list = qobject_cast<QFileDialog *>(w) ? w->findChild<QTreeView *>(QStringLiteral("treeView"))
+                                                         : nullptr) {
+            QHeaderView *header = list->header();
+            header->setStretchLastSection(false);
+            for (int c = 0; c < header->count(); ++c)
+                header->setSectionResizeMode(c, c == 0 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
         }
         wrapMenuBar(w);
         // The main window fits its commands to its size itself.

@@ -47,6 +47,7 @@
 #include <QtMath>
 #include <QWindow>
 #include <QTreeWidget>
+#include <QHeaderView>
 #include <functional>
 #include <map>
 #include <memory>
@@ -540,6 +541,17 @@ TEST(ScreenFitSession, DISABLED_OpenAndMeasureEveryWindow) {
             if (!modal || !modal->isVisible()) return;
             closer.stop();
             measure(modal, standard);
+            // The file list shows its size, type and date whole.
+            if (auto *files = modal->findChild<QTreeView *>(QStringLiteral("treeView"))) {
+                settle(300);   // the folder is read in the background
+                for (int c = 1; c < files->header()->count(); ++c)
+                    if (!files->header()->isSectionHidden(c) &&
+                        files->header()->sectionSize(c) < static_cast<QAbstractItemView *>(files)->sizeHintForColumn(c))
+                        fault(standard, QStringLiteral("столбец %1 списка файлов обрезан: %2 из %3")
+                                            .arg(c)
+                                            .arg(files->header()->sectionSize(c))
+                                            .arg(static_cast<QAbstractItemView *>(files)->sizeHintForColumn(c)));
+            }
             modal->reject();
         });
         standard = QStringLiteral("стандартные: открытие файла");
