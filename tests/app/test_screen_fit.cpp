@@ -185,6 +185,27 @@ void checkMenus(QWidget *w, const QString &name) {
     }
 }
 
+// Alt takes the keyboard to the menu bar, and the menu it chose is drawn so; Esc gives the keyboard back.
+void checkMenuKeyboard(QWidget *w, const QString &name) {
+    QMenuBar *bar = nullptr;
+    for (QMenuBar *b : w->findChildren<QMenuBar *>())
+        if (b->window() == w && b->isVisible() && !bar) bar = b;
+    QWidget *from = QApplication::focusWidget();
+    if (!bar || !from || from->window() != w) return;
+    const QImage before = bar->grab().toImage();
+    QTest::keyClick(from, Qt::Key_Alt);
+    settle(20);
+    auto *now = qobject_cast<QMenuBar *>(QApplication::focusWidget());
+    if (!now || !now->activeAction()) {
+        fault(name, QStringLiteral("Alt не ведет в меню"));
+        return;
+    }
+    if (now == bar && bar->grab().toImage() == before)
+        fault(name, QStringLiteral("выбранное клавишей Alt меню \"%1\" не видно").arg(plain(now->activeAction()->text())));
+    QTest::keyClick(now, Qt::Key_Escape);
+    settle(20);
+}
+
 // Walks the focus chain with Tab (Ctrl+Tab where Tab stays in a grid or a text as data).
 void checkKeyboard(QWidget *w, const QString &name) {
     const QList<QWidget *> inputs = inputsOf(w);
@@ -293,6 +314,7 @@ void measure(QWidget *w, const QString &name) {
     checkMenus(w, name);
     if (QScreen *s = w->screen()) s->grabWindow(0).save(g_screens + QLatin1Char('/') + fileName(name) + ".png");
     checkKeyboard(w, name);
+    checkMenuKeyboard(w, name);
     // A window the screen holds keeps its layout; where it does not, its parts scroll.
     const bool scrolls = w->findChild<QScrollArea *>(QStringLiteral("windowScroll"), Qt::FindDirectChildrenOnly);
     if (scrolls && w->devicePixelRatio() == 1)
