@@ -419,8 +419,10 @@ private:
         }
         // Qt's file dialog: the size, type and date of a file whole, the name
         // taking what is left.
-        if (auto *list = qobject_cast<QFileDialog *>(w) ? w->findChild<QTreeView *>(QStringLiteral("treeView"))
-                                                         : nullptr) {
+        // (its detailed list is its one tree view).
+        const QList<QTreeView *> lists =
+            qobject_cast<QFileDialog *>(w) ? w->findChildren<QTreeView *>() : QList<QTreeView *>{};
+        for (QTreeView *list : lists) {
             QHeaderView *header = list->header();
             header->setStretchLastSection(false);
             for (int c = 0; c < header->count(); ++c)
