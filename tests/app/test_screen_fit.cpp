@@ -691,11 +691,15 @@ TEST(ScreenFit, EveryWindowFitsUnderAWindowManager) {
             else if (f.size() == 3 && f[0] == "FAULT")
                 faults.append(QStringLiteral("%1: %2: %3").arg(session.size.label, f[1], f[2]));
         }
-        session.child->kill();
-        session.wm->kill();
-        session.wm->waitForFinished(3000);
-        session.server->kill();
-        session.server->waitForFinished(3000);
+        // Ended as a user would end them, so that the server removes its lock and socket.
+        for (QProcess *p : {session.child.get(), session.wm.get(), session.server.get()}) {
+            if (p->state() == QProcess::NotRunning) continue;
+            p->terminate();
+            if (!p->waitForFinished(5000)) {
+                p->kill();
+                p->waitForFinished(3000);
+            }
+        }
     }
     QFile out(artefacts + "/fit-table.txt");
     if (out.open(QIODevice::WriteOnly))
