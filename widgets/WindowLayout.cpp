@@ -301,6 +301,9 @@ public:
 void scrollWhenLarger(QWidget *window, const QSize &room, int width) {
     QLayout *layout = window->layout();
     if (!layout || qobject_cast<QMainWindow *>(window)) return;
+    // Qt's own dialogs size themselves to the screen.
+    if (window->inherits("QMessageBox") || window->inherits("QFileDialog") || window->inherits("QInputDialog"))
+        return;
     const QSize need = layout->totalMinimumSize();
     // Rows that wrap are as tall as the width the window gets makes them.
     const int height = layout->hasHeightForWidth() ? layout->totalMinimumHeightForWidth(width) : need.height();

@@ -319,6 +319,11 @@ void measure(QWidget *w, const QString &name) {
     const bool scrolls = w->findChild<QScrollArea *>(QStringLiteral("windowScroll"), Qt::FindDirectChildrenOnly);
     if (scrolls && w->devicePixelRatio() == 1)
         fault(name, QStringLiteral("прокручивается на экране, где помещается при 100 %"));
+    // A window that scrolls its parts takes most of the screen to show them.
+    const QSize room = w->screen()->availableGeometry().size();
+    if (scrolls && (w->width() < room.width() * 6 / 10 || w->height() < room.height() * 6 / 10))
+        fault(name, QStringLiteral("прокручивается в окне %1x%2 на экране %3x%4")
+                        .arg(w->width()).arg(w->height()).arg(room.width()).arg(room.height()));
     std::printf("WINDOW\t%s\t%d%s\n", name.toUtf8().constData(), int(g_faults.size()) - before,
                 scrolls ? " scrolls" : "");
     std::fflush(stdout);
@@ -460,7 +465,9 @@ public:
     QString chooseFolder(QWidget *, const QString &, const QString &) override { return {}; }
     bool openDocument(const QString &) override { return true; }
     int execModal(QDialog *dialog) override {
-        const QString cls = QString::fromLatin1(dialog->metaObject()->className());
+        // A plain dialog goes by its name.
+        QString cls = QString::fromLatin1(dialog->metaObject()->className());
+        if (cls == QLatin1String("QDialog") && !dialog->objectName().isEmpty()) cls = dialog->objectName();
         const QString key = g_mode + QLatin1Char(' ') + cls;
         if (g_seen.contains(key)) return QDialog::Rejected;
         g_seen.insert(key);
@@ -554,7 +561,8 @@ TEST(ScreenFitSession, DISABLED_OpenAndMeasureEveryWindow) {
                                  {QStringLiteral("Образец"), QStringLiteral("Район")}, &main);
             execModal(&choice);
         }
-        // Qt's own file dialogs and message boxes, shown by the real dialog seam.
+        ShowAdminPasswordPrompt(&main);
+        // Qt's own file dialogs, input and message boxes, shown by the real dialog seam.
         setDialogs(nullptr);
         QTimer closer;
         QString standard;
@@ -583,6 +591,10 @@ TEST(ScreenFitSession, DISABLED_OpenAndMeasureEveryWindow) {
         closer.start(100);
         ::dialogs().saveFile(&main, QStringLiteral("Сохранить"), fx.configFolder() + "Ф30.xlsx",
                            QStringLiteral("Книги Excel (*.xlsx)"));
+        standard = QStringLiteral("стандартные: ввод текста");
+        closer.start(100);
+        ::dialogs().inputText(&main, QStringLiteral("Новый подотчет"), QStringLiteral("Название подотчета:"),
+                              QString());
         standard = QStringLiteral("стандартные: сообщение");
         closer.start(100);
         showError(QStringLiteral("Не удалось записать файл %1: диск переполнен. Освободите место на диске и "
