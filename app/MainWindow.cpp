@@ -11,7 +11,7 @@
 #include "widgets/AbcBackground.h"
 #include "widgets/AbcComboBox.h"
 #include "widgets/AbcMouseLabel.h"
-#include "widgets/WindowLayout.h"
+#include "widgets/WindowRules.h"
 
 #include <QApplication>
 #include <QFrame>

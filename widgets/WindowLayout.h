@@ -22,18 +22,6 @@ void fitToScreen(QWidget *w, const QSize &wanted);
 // going behind the extension button.
 void compactMenuBar(QMenuBar *bar);
 
-// The rules every window of the program follows, for the whole run of the
-// application (installed once at start-up):
-//  - its menu bar wraps into as many rows as its width needs, so that no
-//    menu is ever behind the extension button "»";
-//  - Tab leaves every multi-line field and Ctrl+Tab too, but in a field
-//    where a Tab is data (property kTabIsData) Ctrl+Tab types it; Ctrl+Tab
-//    leaves a grid whose Tab walks its cells;
-//  - it opens within the screen's free area; a window whose layout is
-//    larger than that area shows its parts in a scroll area instead.
-void installWindowRules();
-inline constexpr char kTabIsData[] = "tabIsData";
-
 // A one-column tree without header, one node selected at a time, not editable.
 void setupTree(QTreeWidget *tree);
 

@@ -2,6 +2,7 @@
 // and Ctrl+Tab a grid, a window larger than the screen scrolls its parts.
 #include "widgets/AbcCheckBox.h"
 #include "widgets/WindowLayout.h"
+#include "widgets/WindowRules.h"
 
 #include <QApplication>
 #include <QDialog>
