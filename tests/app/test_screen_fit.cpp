@@ -2,21 +2,24 @@
 // the sample configuration under an X server with a window manager, at 1024 x 768 at 100, 125 and 200 % and at
 // 1280 x 1024 at 200 %. The start-up opens the main window; administrator mode shows every command; each command
 // opens its window, and each window opens the windows behind its own commands (the forms tree and the table window in
-// input, "Свод" and "Ф47"). Every window shown is measured: its frame lies on the screen, every input lies whole
-// inside it, no menu is behind "»", Tab visits every visible enabled input and types no Tab into a text. One screenshot
-// per window and size is kept in screens/<size>/ beside the tests, with the table of what fitted (fit-table.txt).
+// input, "Свод" and "Ф47"), then the progress window, the choice of configurations and Qt's own dialogs through the
+// real dialog seam. Every window shown is measured: its frame (as the window manager states it) lies on the screen, its
+// caption is in words, every input lies whole inside it and is not squeezed, no menu is behind "»", Tab visits every
+// visible enabled input and types no Tab into a text, Shift+Tab enters groups of options on the chosen one, Alt takes
+// the keyboard to the menus and the chosen menu is drawn; a window scrolls its parts only where the screen cannot hold
+// them. One screenshot per window and size is kept in screens/<size>/ beside the tests, with the table of what fitted
+// (fit-table.txt).
 #include "app/MainWindow.h"
 #include "app/SmallDialogs.h"
-#include "core/ProgressWindow.h"
-#include "forms/TableWindow.h"
 #include "core/AdminMode.h"
+#include "core/ProgressWindow.h"
 #include "engine/LinksDb.h"
 #include "engine/SharedState.h"
-#include "platform/Paths.h"
+#include "forms/TableWindow.h"
 #include "platform/Dialogs.h"
+#include "platform/Paths.h"
 #include "platform/Translations.h"
 #include "support/Fixture.h"
-#include "widgets/AbcComboBox.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -39,7 +42,6 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QStandardPaths>
-#include <QTabBar>
 #include <QTest>
 #include <QTextEdit>
 #include <QThread>
