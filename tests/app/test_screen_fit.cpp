@@ -195,9 +195,18 @@ void checkMenuKeyboard(QWidget *w, const QString &name) {
     QWidget *from = QApplication::focusWidget();
     if (!bar || !from || from->window() != w) return;
     const QImage before = bar->grab().toImage();
-    QTest::keyClick(from, Qt::Key_Alt);
-    settle(20);
-    auto *now = qobject_cast<QMenuBar *>(QApplication::focusWidget());
+    // Twice at most: the window manager's late word on which window is active may take the menus' keyboard away.
+    QMenuBar *now = nullptr;
+    for (int attempt = 0; attempt < 2 && !(now && now->activeAction()); ++attempt) {
+        if (attempt > 0) {
+            QApplication::setActiveWindow(w);
+            from->setFocus(Qt::OtherFocusReason);
+            settle(200);
+        }
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : from, Qt::Key_Alt);
+        settle(20);
+        now = qobject_cast<QMenuBar *>(QApplication::focusWidget());
+    }
     if (!now || !now->activeAction()) {
         fault(name, QStringLiteral("Alt не ведет в меню"));
         return;
