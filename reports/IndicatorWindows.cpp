@@ -546,6 +546,11 @@ TMIForms::TMIForms(qint64 term, QWidget *parent) : QDialog(parent), m_term(term)
     panel->addWidget(labelled(QStringLiteral("Заменить на:"), Edit4));
     panel->addWidget(RadioGroup1);
     panel->addWidget(BitBtn3);
+    // Tab in reading order: "Ok", what to find, what to put, the scope, "Заменить".
+    QList<QWidget *> order{BitBtn1, Edit2, Edit4};
+    for (QAbstractButton *b : RadioButtons->buttons()) order << b;
+    order << BitBtn3;
+    for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 
     auto *split = new QSplitter(Qt::Vertical, this);
     split->addWidget(StringGrid1);

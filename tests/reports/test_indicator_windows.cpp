@@ -13,6 +13,9 @@
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QPushButton>
+#include <QTest>
+#include <QButtonGroup>
+#include <QLineEdit>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QApplication>
@@ -248,4 +251,25 @@ TEST(IndicatorEditorDecipher, HalvesOfOneHeightAtAFixedPlace) {
     choose(1, 0, 0);   // a title: no reference
     EXPECT_EQ(w.Memo1->mapTo(&w, QPoint(0, 0)), memo);
     EXPECT_EQ(w.BitBtn1->mapTo(&w, QPoint(0, 0)), ok);
+}
+
+// Below the formula, Tab goes in reading order: "Ok", what to find, what to put, the scope, "Заменить".
+TEST_F(IndicatorEditorWindow, CommandsBelowTheFormulaInReadingOrder) {
+    TMIForms w(SetStaffing);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QApplication::processEvents();
+    QList<QWidget *> seen;
+    w.BitBtn1->setFocus();
+    for (int i = 0; i < 4; ++i) {
+        seen << QApplication::focusWidget();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    seen << QApplication::focusWidget();
+    ASSERT_EQ(seen.size(), 5);
+    EXPECT_EQ(seen[0], w.BitBtn1);
+    EXPECT_EQ(seen[1], w.Edit2);
+    EXPECT_EQ(seen[2], w.Edit4);
+    EXPECT_EQ(seen[3], w.RadioButtons->checkedButton());
+    EXPECT_EQ(seen[4], w.BitBtn3);
 }
