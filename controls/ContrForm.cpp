@@ -226,6 +226,11 @@ void TContrls::buildUi() {
     rule->addWidget(Memo3);
     rule->addWidget(new QLabel(QStringLiteral("Комментарий:"), this));
     rule->addWidget(Edit4);
+    // Tab in reading order: the left side, the relation, the right side, the cycle, the comment.
+    QList<QWidget *> order{Memo1};
+    for (QAbstractButton *b : RadioGroup2Buttons->buttons()) order << b;
+    order << Memo2 << Memo3 << Edit4;
+    for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
     auto *edit = new FlowLayout;
     Button5 = new QPushButton(QStringLiteral("Добавить"), this);
     Button1 = new QPushButton(QStringLiteral("Сохранить"), this);
