@@ -444,6 +444,7 @@ const std::map<QString, Explore> &explorers() {
              }
              runAny(w, {{"Население"}});
              runAny(w, {{"Входящие отчеты"}});
+             runAny(w, {{"Показатели"}});   // the indicator tree for viewing
          }},
         {"TFormL", [](QWidget *w) {
              runAny(w, {{"Таблицы"}});
