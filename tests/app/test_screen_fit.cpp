@@ -699,6 +699,7 @@ TEST(ScreenFit, EveryWindowFitsUnderAWindowManager) {
         ASSERT_TRUE(session.child->waitForStarted(5000));
     }
     QStringList table, faults;
+    std::map<QString, QSet<QString>> measuredAt;   // size -> windows
     for (Session &session : sessions) {
         const bool finished = session.child->waitForFinished(240000);
         session.output = QString::fromUtf8(session.child->readAll());
@@ -708,6 +709,7 @@ TEST(ScreenFit, EveryWindowFitsUnderAWindowManager) {
             const QStringList f = line.split('\t');
             if (f.size() == 3 && f[0] == "WINDOW") {
                 const QString count = f[2].section(' ', 0, 0), scrolls = f[2].section(' ', 1);
+                measuredAt[QString::fromLatin1(session.size.label)].insert(f[1]);
                 table.append(QStringLiteral("%1\t%2\t%3%4").arg(session.size.label, f[1],
                                                                 count == "0" ? "fits" : count + " fault(s)",
                                                                 scrolls.isEmpty() ? "" : ", scrolls"));
@@ -728,6 +730,13 @@ TEST(ScreenFit, EveryWindowFitsUnderAWindowManager) {
     QFile out(artefacts + "/fit-table.txt");
     if (out.open(QIODevice::WriteOnly))
         out.write((table.join('\n') + "\n\n" + faults.join('\n') + '\n').toUtf8());
-    EXPECT_GT(table.size(), 4 * 20) << "too few windows measured";
+    // Every window at every size: none left out where another size reached it.
+    QSet<QString> all;
+    for (const auto &[size, windows] : measuredAt) all |= windows;
+    EXPECT_GE(all.size(), 50) << "too few windows measured";
+    for (const ScreenSize &s : sizes) {
+        const QSet<QString> missing = all - measuredAt[QString::fromLatin1(s.label)];
+        EXPECT_TRUE(missing.isEmpty()) << s.label << " did not open: " << QStringList(missing.values()).join(", ").toStdString();
+    }
     EXPECT_TRUE(faults.isEmpty()) << faults.size() << " fault(s):\n" << faults.join('\n').toStdString();
 }
