@@ -1,6 +1,8 @@
-// The rules every window follows: menus wrap into rows instead of hiding behind "»", Tab leaves a one-purpose text
-// and Ctrl+Tab a grid, a window larger than the screen scrolls its parts.
+// The rules every window follows: menus wrap into rows instead of hiding behind "»" and are reached and drawn by
+// keyboard, Tab leaves a one-purpose text and Ctrl+Tab a grid, options are entered on the chosen one, a window larger
+// than the screen scrolls its parts; rows that wrap; the custom check box draws its focus.
 #include "widgets/AbcCheckBox.h"
+#include "widgets/FlowLayout.h"
 #include "widgets/WindowLayout.h"
 #include "widgets/WindowRules.h"
 
@@ -253,4 +255,30 @@ TEST(WindowRules, MenusAreReachedAndDrawnByKeyboardAcrossRows) {
     lastRow->setActiveAction(last);
     QTest::keyClick(lastRow, Qt::Key_Escape);
     EXPECT_EQ(QApplication::focusWidget(), field);
+}
+
+// Rows that wrap: every item inside the width, none over another, the closing button at the right end of its row,
+// and a narrower width asks for more height.
+TEST(FlowLayout, WrapsItsItemsAndKeepsTheClosingOneRight) {
+    QWidget w;
+    auto *flow = new FlowLayout(&w);
+    QList<QPushButton *> buttons;
+    for (const char *t : {"Выгрузить", "Выгрузить список", "Очистить список", "Печать", "Загрузить"}) {
+        buttons << new QPushButton(QString::fromUtf8(t), &w);
+        flow->addWidget(buttons.last());
+    }
+    auto *exit = new QPushButton(QStringLiteral("Выход"), &w);
+    flow->addRightAligned(exit);
+    buttons << exit;
+    const int oneRow = flow->heightForWidth(2000);
+    for (int width : {2000, 300}) {
+        w.resize(width, flow->heightForWidth(width));
+        flow->setGeometry(w.rect());
+        for (int i = 0; i < buttons.size(); ++i) {
+            EXPECT_TRUE(w.rect().contains(buttons[i]->geometry())) << width << " " << i;
+            for (int j = 0; j < i; ++j) EXPECT_FALSE(buttons[i]->geometry().intersects(buttons[j]->geometry()));
+        }
+        EXPECT_EQ(exit->geometry().right(), w.rect().right()) << width;
+    }
+    EXPECT_GT(flow->heightForWidth(300), oneRow);
 }
