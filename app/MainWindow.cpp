@@ -11,6 +11,7 @@
 #include "widgets/AbcBackground.h"
 #include "widgets/AbcComboBox.h"
 #include "widgets/AbcMouseLabel.h"
+#include "widgets/WindowRules.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -71,6 +72,8 @@ QFrame *bevel(QWidget *parent) {
 
 TMain::TMain(bool runStartUp, QWidget *parent) : QMainWindow(parent), m_config(this) {
     setObjectName(QStringLiteral("Main"));
+    // Every window of the run wraps its menus, lets Tab leave its fields and fits the screen.
+    winutil::installWindowRules();
     installWindowCommands();
     buildUi();
     RegisterAdminForm(this);

@@ -18,6 +18,7 @@
 #include "platform/Errors.h"
 #include "platform/office/Show.h"
 #include "platform/office/WordDocument.h"
+#include "widgets/FlowLayout.h"
 #include "widgets/WindowLayout.h"
 
 #include <QApplication>
@@ -61,7 +62,8 @@ QSqlDatabase mainDb() { return db::connection(db::kMain); }
 QGroupBox *radioGroup(QWidget *parent, const QString &title, const QStringList &items, QButtonGroup *&group,
                       bool horizontal) {
     auto *box = new QGroupBox(title, parent);
-    QBoxLayout *l = horizontal ? static_cast<QBoxLayout *>(new QHBoxLayout(box)) : new QVBoxLayout(box);
+    // A row of options wraps where the window is narrow.
+    QLayout *l = horizontal ? static_cast<QLayout *>(new FlowLayout(box)) : new QVBoxLayout(box);
     l->setContentsMargins(6, 2, 6, 2);
     group = new QButtonGroup(box);
     for (int i = 0; i < items.size(); ++i) {
@@ -161,35 +163,41 @@ void TContrls::buildUi() {
     setFont(f);
     auto *top = new QVBoxLayout(this);
     top->setContentsMargins(6, 6, 6, 6);
+    top->setSpacing(4);
 
-    // Choice of class, filter, form and table.
-    auto *choice = new QGridLayout;
+    // Choice of class, filter, form and table: blocks that wrap on a narrow screen.
+    auto *choice = new FlowLayout;
     RadioGroup1 = radioGroup(this, QStringLiteral("Вид контроля"), kClassCaptions, RadioGroup1Buttons, true);
     RadioGroup3 = radioGroup(this, QStringLiteral("Отбор"), kFilterCaptions, RadioGroup3Buttons, true);
     RadioGroup1Buttons->button(0)->setChecked(true);
     RadioGroup3Buttons->button(0)->setChecked(true);
     ComboBox1 = new QComboBox(this);
     ComboBox2 = new QComboBox(this);
-    ComboBox1->setMinimumWidth(380);
-    ComboBox2->setMinimumWidth(380);
+    for (QComboBox *c : {ComboBox1, ComboBox2}) {
+        c->setMinimumWidth(160);
+        c->setMinimumContentsLength(30);
+        c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    }
     CheckBox1 = new QCheckBox(QStringLiteral("Зафиксировать"), this);
     CheckBox2 = new QCheckBox(QStringLiteral("Проверять список на изменения с прошлым годом"), this);
     Button12 = new QPushButton(QStringLiteral("Поиск всех таблиц с расхождениями"), this);
-    choice->addWidget(RadioGroup1, 0, 0);
-    choice->addWidget(RadioGroup3, 1, 0);
-    m_formLabel = new QLabel(QStringLiteral("Форма:"), this);
-    m_tableLabel = new QLabel(QStringLiteral("Таблица:"), this);
-    choice->addWidget(m_formLabel, 0, 1);
-    choice->addWidget(ComboBox1, 0, 2);
-    choice->addWidget(m_tableLabel, 1, 1);
-    choice->addWidget(ComboBox2, 1, 2);
-    auto *checks = new QHBoxLayout;
-    checks->addWidget(CheckBox1);
-    checks->addWidget(CheckBox2);
-    checks->addWidget(Button12);
-    checks->addStretch(1);
-    choice->addLayout(checks, 2, 0, 1, 3);
-    choice->setColumnStretch(2, 1);
+    choice->addWidget(RadioGroup1);
+    choice->addWidget(RadioGroup3);
+    auto *lists = new QWidget(this);
+    lists->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    auto *listsLayout = new QGridLayout(lists);
+    listsLayout->setContentsMargins(0, 0, 0, 0);
+    m_formLabel = new QLabel(QStringLiteral("Форма:"), lists);
+    m_tableLabel = new QLabel(QStringLiteral("Таблица:"), lists);
+    listsLayout->addWidget(m_formLabel, 0, 0);
+    listsLayout->addWidget(ComboBox1, 0, 1);
+    listsLayout->addWidget(m_tableLabel, 1, 0);
+    listsLayout->addWidget(ComboBox2, 1, 1);
+    listsLayout->setColumnStretch(1, 1);
+    choice->addWidget(lists);
+    choice->addWidget(CheckBox1);
+    choice->addWidget(CheckBox2);
+    choice->addWidget(Button12);
     top->addLayout(choice);
 
     // Rules list on the left, the rule on the right.
@@ -198,15 +206,15 @@ void TContrls::buildUi() {
     ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListBox1->setUniformItemSizes(true);
     ListBox1->setItemDelegate(new RuleListDelegate(this));
-    ListBox1->setMinimumWidth(300);
+    ListBox1->setMinimumWidth(120);
     middle->addWidget(ListBox1, 2);
 
     auto *rule = new QVBoxLayout;
     Memo1 = new QPlainTextEdit(this);
     Memo2 = new QPlainTextEdit(this);
     Memo3 = new QPlainTextEdit(this);
-    for (QPlainTextEdit *m : {Memo1, Memo2}) m->setMinimumHeight(60);
-    Memo3->setFixedHeight(34);
+    for (QPlainTextEdit *m : {Memo1, Memo2}) m->setMinimumHeight(2 * m->fontMetrics().lineSpacing() + 8);
+    Memo3->setFixedHeight(2 * Memo3->fontMetrics().lineSpacing() + 8);
     RadioGroup2 = radioGroup(this, QStringLiteral("Условие"), kRelations, RadioGroup2Buttons, true);
     Edit4 = new QLineEdit(this);
     rule->addWidget(new QLabel(QStringLiteral("Левая часть:"), this));
@@ -218,7 +226,12 @@ void TContrls::buildUi() {
     rule->addWidget(Memo3);
     rule->addWidget(new QLabel(QStringLiteral("Комментарий:"), this));
     rule->addWidget(Edit4);
-    auto *edit = new QHBoxLayout;
+    // Tab in reading order: the left side, the relation, the right side, the cycle, the comment.
+    QList<QWidget *> order{Memo1};
+    for (QAbstractButton *b : RadioGroup2Buttons->buttons()) order << b;
+    order << Memo2 << Memo3 << Edit4;
+    for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+    auto *edit = new FlowLayout;
     Button5 = new QPushButton(QStringLiteral("Добавить"), this);
     Button1 = new QPushButton(QStringLiteral("Сохранить"), this);
     Button6 = new QPushButton(QStringLiteral("Удалить"), this);
@@ -240,22 +253,27 @@ void TContrls::buildUi() {
 
     // Replacement in the selected rules.
     auto *replace = new QGroupBox(QStringLiteral("<= Замена в выделенных "), this);
-    auto *rl = new QHBoxLayout(replace);
+    auto *rl = new FlowLayout(replace);
     rl->setContentsMargins(6, 2, 6, 2);
     RadioGroup4 = radioGroup(replace, QString(), kReplaceCaptions, RadioGroup4Buttons, true);
     RadioGroup4Buttons->button(0)->setChecked(true);
     Edit1 = new QLineEdit(replace);
     Edit2 = new QLineEdit(replace);
     Button13 = new QPushButton(QStringLiteral("Заменить"), replace);
+    auto *fields = new QWidget(replace);
+    fields->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    auto *fl = new QHBoxLayout(fields);
+    fl->setContentsMargins(0, 0, 0, 0);
+    fl->addWidget(Edit1, 1);
+    fl->addWidget(new QLabel(QStringLiteral("меняем на:"), fields));
+    fl->addWidget(Edit2, 1);
+    fl->addWidget(Button13);
     rl->addWidget(RadioGroup4);
-    rl->addWidget(Edit1, 1);
-    rl->addWidget(new QLabel(QStringLiteral("меняем на:"), replace));
-    rl->addWidget(Edit2, 1);
-    rl->addWidget(Button13);
+    rl->addWidget(fields);
     top->addWidget(replace);
 
-    // Files, printing and bulk deletion.
-    auto *files = new QHBoxLayout;
+    // Files, printing and bulk deletion: one row that wraps, "Выход" at its right end.
+    auto *files = new FlowLayout;
     BitBtn1 = new QPushButton(QStringLiteral("Выгрузить"), this);
     Button9 = new QPushButton(QStringLiteral("Выгрузить список"), this);
     Button10 = new QPushButton(QStringLiteral("Выгрузить ВСЕ контроли по форме"), this);
@@ -264,15 +282,9 @@ void TContrls::buildUi() {
     Button7 = new QPushButton(QStringLiteral("Печать"), this);
     BitBtn2 = new QPushButton(QStringLiteral("Загрузить"), this);
     BitBtn3 = new QPushButton(QStringLiteral("Выход"), this);
-    // Two rows, so that every button stays on a screen 1024 pixels wide.
-    for (QPushButton *b : {BitBtn1, Button9, Button10, Button11}) files->addWidget(b);
-    files->addStretch(1);
+    for (QPushButton *b : {BitBtn1, Button9, Button10, Button11, Button8, Button7, BitBtn2}) files->addWidget(b);
+    files->addRightAligned(BitBtn3);
     top->addLayout(files);
-    auto *files2 = new QHBoxLayout;
-    for (QPushButton *b : {Button8, Button7, BitBtn2}) files2->addWidget(b);
-    files2->addStretch(1);
-    files2->addWidget(BitBtn3);
-    top->addLayout(files2);
     for (QPushButton *b : findChildren<QPushButton *>()) b->setAutoDefault(false);
 
     auto on = [this](QPushButton *b, void (TContrls::*slot)()) {

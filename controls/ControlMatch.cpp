@@ -6,6 +6,7 @@
 #include "core/ListWindow.h"
 #include "core/ProgressWindow.h"
 #include "platform/Errors.h"
+#include "widgets/FlowLayout.h"
 #include "widgets/WindowLayout.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -117,16 +118,19 @@ TControlMatchForm::TControlMatchForm(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ControlMatchForm"));
     setWindowTitle(QStringLiteral("Сопоставление контролей"));
 
+    // The choices and commands: blocks that wrap on a narrow screen.
     auto *top = new QWidget(this);
-    top->setFixedHeight(160);
-    auto *topLayout = new QHBoxLayout(top);
+    auto *topLayout = new FlowLayout(top);
     RadioGroup1 = radioGroup(QStringLiteral("Тип контроля"),
                              {QStringLiteral("Внутритабличные"), QStringLiteral("Межтабличные"),
                               QStringLiteral("Межформенные")},
                              1, RadioGroup1Buttons, top);
     topLayout->addWidget(RadioGroup1);
 
-    auto *middle = new QVBoxLayout;
+    auto *filter = new QWidget(top);
+    filter->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    auto *middle = new QVBoxLayout(filter);
+    middle->setContentsMargins(0, 0, 0, 0);
     RadioGroup3 = radioGroup(QStringLiteral("Фильтр"),
                              {QStringLiteral("Все"), QStringLiteral("Форма"), QStringLiteral("Таблица")}, 3,
                              RadioGroup3Buttons, top);
@@ -136,7 +140,11 @@ TControlMatchForm::TControlMatchForm(QWidget *parent) : QDialog(parent) {
     Label2 = new QLabel(QStringLiteral("Таблица:"), top);
     ComboBox1 = new QComboBox(top);
     ComboBox2 = new QComboBox(top);
-    ComboBox1->setMinimumWidth(420);
+    for (QComboBox *c : {ComboBox1, ComboBox2}) {
+        c->setMinimumWidth(160);
+        c->setMinimumContentsLength(36);
+        c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    }
     choice->addWidget(Label1, 0, 0);
     choice->addWidget(ComboBox1, 0, 1);
     choice->addWidget(Label2, 1, 0);
@@ -144,9 +152,11 @@ TControlMatchForm::TControlMatchForm(QWidget *parent) : QDialog(parent) {
     choice->setColumnStretch(1, 1);
     middle->addLayout(choice);
     middle->addStretch();
-    topLayout->addLayout(middle, 1);
+    topLayout->addWidget(filter);
 
-    auto *buttons = new QGridLayout;
+    auto *commands = new QWidget(top);
+    auto *buttons = new QGridLayout(commands);
+    buttons->setContentsMargins(0, 0, 0, 0);
     Button1 = new QPushButton(QStringLiteral("Импорт контролей"), top);
     Button2 = new QPushButton(QStringLiteral("Сопоставить"), top);
     Button3 = new QPushButton(QStringLiteral("Проставить описания для всех контролей"), top);
@@ -158,7 +168,7 @@ TControlMatchForm::TControlMatchForm(QWidget *parent) : QDialog(parent) {
     buttons->addWidget(Button3, 1, 0, 1, 2);
     buttons->addWidget(Button4, 2, 0);
     buttons->addWidget(CheckBox1, 3, 0, 1, 2);
-    topLayout->addLayout(buttons);
+    topLayout->addWidget(commands);
 
     GroupBox1 = new QGroupBox(QStringLiteral("Результаты сопоставления"), this);
     auto *results = new QVBoxLayout(GroupBox1);
@@ -182,7 +192,7 @@ TControlMatchForm::TControlMatchForm(QWidget *parent) : QDialog(parent) {
     };
     makeList(QStringLiteral("Контроли проекта"), ListBox1);
     makeList(QStringLiteral("Контроли выгрузки минздрава"), ListBox2);
-    ListBox1->setMinimumWidth(400);
+    ListBox1->setMinimumWidth(160);
     results->addLayout(lists, 1);
 
     auto *layout = new QVBoxLayout(this);

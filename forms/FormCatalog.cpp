@@ -379,9 +379,13 @@ TFormL::TFormL(QWidget *parent) : QDialog(parent) {
     ListView1->header()->setStretchLastSection(false);
     ListView1->setColumnWidth(0, 64);
     ListView1->setColumnWidth(2, 40);
-    // The list is placed by hand: as wide as the window less 10 pixels,
-    // down to 5 pixels above its lower edge.
+    // The list is as wide as the window less 10 pixels, down to 5 pixels
+    // above its lower edge; the menus wrap into rows on a narrow screen.
     MainMenu1->setNativeMenuBar(false);
+    auto *box = new QVBoxLayout(this);
+    box->setMenuBar(MainMenu1);
+    box->setContentsMargins(5, 2, 5, 5);
+    box->addWidget(ListView1);
 
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { N5Click(); });
     connect(ListView1, &TFormLView::rowMoved, this, [this] { N6->setVisible(true); });
@@ -390,9 +394,6 @@ TFormL::TFormL(QWidget *parent) : QDialog(parent) {
 }
 
 void TFormL::layoutList() {
-    const int top = MainMenu1->sizeHint().height();
-    MainMenu1->setGeometry(0, 0, width(), top);
-    ListView1->setGeometry(5, top + 2, qMax(0, width() - 10), qMax(0, height() - top - 2 - 5));
     const int scroll = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     ListView1->setColumnWidth(1, qMax(40, ListView1->width() - 104 - scroll));
 }

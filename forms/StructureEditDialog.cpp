@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QCompleter>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,7 +51,7 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
 
     Image1 = new QLabel(this);
     Image1->setFrameShape(QFrame::Box);
-    Image1->setGeometry(10, 10, 153, 49);
+    Image1->setFixedSize(153, 49);
 
     pp = new QWidget(this);
     auto *grid = new QGridLayout(pp);
@@ -70,6 +71,9 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
     fontNames.sort(Qt::CaseInsensitive);
     ComboBox1->addItems(fontNames);
     ComboBox1->setMinimumWidth(180);
+    // A name typed or passed with Tab keeps its letters: the list also holds
+    // the substitutes' lower-case names, which must not replace it.
+    if (ComboBox1->completer()) ComboBox1->completer()->setCaseSensitivity(Qt::CaseSensitive);
     grid->addWidget(ComboBox1, row, 1, 1, 2);
     SpinEdit1 = new QSpinBox(pp);
     SpinEdit1->setRange(1, limits::kMaxFontSize);
@@ -115,7 +119,14 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
     buttons->addWidget(BitBtn2);
     buttons->addStretch(1);
     grid->addLayout(buttons, row++, 0, 1, 4);
-    pp->adjustSize();
+    // The preview above the fields, both centred; the window is as large as
+    // they are (on a screen too small for it, its parts scroll).
+    auto *layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->setContentsMargins(15, 10, 15, 10);
+    layout->setSpacing(10);
+    layout->addWidget(Image1, 0, Qt::AlignHCenter);
+    layout->addWidget(pp, 0, Qt::AlignHCenter);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TTitles::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
@@ -126,7 +137,8 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
 void TTitles::setTitle(const structedit::TitleContent &c, int lines, const QString &widthText) {
     Memo1->setPlainText(c.text);
     // The title's own font stays available even when this screen lacks it.
-    if (!c.fontName.trimmed().isEmpty() && ComboBox1->findText(c.fontName, Qt::MatchFixedString) < 0)
+    if (!c.fontName.trimmed().isEmpty() &&
+        ComboBox1->findText(c.fontName, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
         ComboBox1->addItem(c.fontName);
     ComboBox1->setCurrentText(c.fontName);
     SpinEdit1->setValue(c.fontSize);
@@ -220,27 +232,14 @@ void TTitles::PreviewTitle(QLabel *image, const QColor &color) {
 }
 
 void TTitles::FormResize() {
-    const int imageBottom = Image1->y() + Image1->height();
-    pp->move(pp->x(), imageBottom + 10);
-    const int clientHeight = pp->y() + pp->height() + 10;
-    int width = 0;
-    if (pp->width() >= Image1->width()) {
-        width = pp->width() + 30;
-        pp->move(10, pp->y());
-        Image1->move(pp->x() + pp->width() / 2 - Image1->width() / 2, Image1->y());
-    } else {
-        width = Image1->width() + 30;
-        Image1->move(10, Image1->y());
-        pp->move(Image1->x() + Image1->width() / 2 - pp->width() / 2, pp->y());
-    }
-    setFixedSize(width, clientHeight);
+    if (layout()) layout()->activate();
 }
 
 void TTitles::SpinEdit3Change() {
     if (!m_shown) return;
     const QFontMetrics fm(previewFont());
     const int h = std::max(1, fm.height() * SpinEdit3->value());
-    Image1->resize(Image1->width(), h);
+    Image1->setFixedHeight(h);
     FormResize();
     PreviewTitle(Image1, Qt::white);
     Image1->update();

@@ -17,6 +17,7 @@
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Show.h"
 #include "platform/office/WordDocument.h"
+#include "widgets/FlowLayout.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -502,9 +503,14 @@ TMIForms::TMIForms(qint64 term, QWidget *parent) : QDialog(parent), m_term(term)
     Memo1->installEventFilter(this);
     RichEdit1 = new QTextEdit(this);
     RichEdit1->setReadOnly(true);
-    // Two lines of the decipher, whatever the type size.
-    RichEdit1->setFixedHeight(2 * RichEdit1->fontMetrics().lineSpacing() +
+    // Four lines of the decipher, whatever the type size, at a fixed place: the
+    // previous year's half takes the same height beside it, and nothing
+    // around them moves as references are chosen.
+    RichEdit1->setFixedHeight(4 * RichEdit1->fontMetrics().lineSpacing() +
                               2 * int(RichEdit1->document()->documentMargin()) + 2 * RichEdit1->frameWidth());
+    QSizePolicy keepPlace = RichEdit1->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    RichEdit1->setSizePolicy(keepPlace);
 
     Panel1 = new QWidget(this);
     BitBtn1 = new QPushButton(QStringLiteral("Ok"), Panel1);
@@ -523,16 +529,30 @@ TMIForms::TMIForms(qint64 term, QWidget *parent) : QDialog(parent), m_term(term)
         radios->addWidget(b);
         if (i == 0) b->setChecked(true);
     }
-    auto *panel = new QHBoxLayout(Panel1);
+    // The commands below the formula: blocks that wrap on a narrow screen.
+    auto *panel = new FlowLayout(Panel1);
     panel->setContentsMargins(0, 0, 0, 0);
+    auto labelled = [this](const QString &caption, QLineEdit *edit) {
+        auto *block = new QWidget(Panel1);
+        block->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        auto *row = new QHBoxLayout(block);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->addWidget(new QLabel(caption, block));
+        edit->setParent(block);
+        edit->setMinimumWidth(120);
+        row->addWidget(edit, 1);
+        return block;
+    };
     panel->addWidget(BitBtn1);
-    panel->addSpacing(20);
-    panel->addWidget(new QLabel(QStringLiteral("Найти:"), Panel1));
-    panel->addWidget(Edit2, 1);
-    panel->addWidget(new QLabel(QStringLiteral("Заменить на:"), Panel1));
-    panel->addWidget(Edit4, 1);
+    panel->addWidget(labelled(QStringLiteral("Найти:"), Edit2));
+    panel->addWidget(labelled(QStringLiteral("Заменить на:"), Edit4));
     panel->addWidget(RadioGroup1);
     panel->addWidget(BitBtn3);
+    // Tab in reading order: "Ok", what to find, what to put, the scope, "Заменить".
+    QList<QWidget *> order{BitBtn1, Edit2, Edit4};
+    for (QAbstractButton *b : RadioButtons->buttons()) order << b;
+    order << BitBtn3;
+    for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 
     auto *split = new QSplitter(Qt::Vertical, this);
     split->addWidget(StringGrid1);
@@ -693,10 +713,6 @@ void TMIForms::RefreshDecipher() {
     } catch (...) {
         return;
     }
-    const int lines = RichEdit1->document()->toPlainText().isEmpty() ? 0 : RichEdit1->document()->lineCount();
-    const QFontMetrics fm(RichEdit1->font());
-    const int lineHeight = fm.height() + fm.leading() > 0 ? fm.height() + fm.leading() : 13;
-    RichEdit1->setFixedHeight(lines == 0 ? 30 : qMax(30, lines * lineHeight + 12));
 }
 
 void TMIForms::BitBtn1Click() {

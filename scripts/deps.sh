@@ -3,7 +3,7 @@
 set -euo pipefail
 PKGS="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6opengl6-dev qt6-multimedia-dev
       libgl1-mesa-dev libzip-dev libsqlite3-dev libgtest-dev googletest libbenchmark-dev
-      fonts-liberation qt6-translations-l10n xvfb xauth"
+      fonts-liberation qt6-translations-l10n xvfb xauth openbox x11-utils"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
 
 namespace abc {
 
@@ -89,4 +90,16 @@ void TabcCheckBox::paintEvent(QPaintEvent *) {
     style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &ind, &p, this);
     p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     p.drawText(textRect(width(), height()), abc::checkBoxTextFlags(m_horz, m_vert, m_wrap), text());
+    // The focus is drawn around the text, as on a standard check box.
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        const QRect tr = textRect(width(), height());
+        focus.rect = fontMetrics()
+                         .boundingRect(tr, abc::checkBoxTextFlags(m_horz, m_vert, m_wrap), text())
+                         .adjusted(-1, 0, 1, 0)
+                         .intersected(rect());
+        focus.backgroundColor = palette().color(QPalette::Window);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
 }

@@ -14,6 +14,7 @@
 #include "support/WindowTestBase.h"
 #include "support/TestHttpServer.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -534,4 +535,21 @@ TEST_F(EditorTest, ExpressionBuilderOpensTablesOfLongNumbers) {
         EXPECT_EQ(opened, number);
         EXPECT_FALSE(dialogs.sawMessage("Таблица не определена!")) << number.toStdString();
     }
+}
+
+// The rule's fields are reached with Tab in reading order: left side, relation, right side, cycle, comment.
+TEST_F(EditorTest, RuleFieldsInReadingOrder) {
+    TContrls w;
+    QList<QWidget *> fields{w.Memo1, w.Memo2, w.Memo3, w.Edit4};
+    for (QAbstractButton *b : w.RadioGroup2Buttons->buttons()) fields << b;
+    QList<QWidget *> seen;
+    for (QWidget *n = w.Memo1; seen.size() < fields.size(); n = n->nextInFocusChain()) {
+        if (fields.contains(n) && !seen.contains(n)) seen << n;
+        if (n->nextInFocusChain() == w.Memo1) break;
+    }
+    ASSERT_EQ(seen.size(), fields.size());
+    EXPECT_EQ(seen[0], w.Memo1);
+    EXPECT_TRUE(qobject_cast<QAbstractButton *>(seen[1]));   // the relations come next
+    EXPECT_EQ(seen.indexOf(w.Memo2), 1 + int(w.RadioGroup2Buttons->buttons().size()));
+    EXPECT_EQ(seen.mid(seen.size() - 3), (QList<QWidget *>{w.Memo2, w.Memo3, w.Edit4}));
 }

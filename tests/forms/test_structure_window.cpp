@@ -240,3 +240,22 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
     EXPECT_EQ(db::scalar(db::connection(db::kMain), "select width from \"columns\" where \"table\"=1 and \"column\"=1").toDouble(), 10.1);
     EXPECT_EQ(w->StringGrid1->titles().at(index).text, "Исправлено");
 }
+
+// Tabbing through the font list keeps the title's font as it is written.
+TEST(TitleEditor, TabbingThroughTheFontKeepsItsLetters) {
+    FakeDialogs dialogs;
+    TTitles t;
+    structedit::TitleContent c;
+    c.text = QStringLiteral("Врачи - всего");
+    c.fontName = QStringLiteral("Arial Cyr");
+    c.fontSize = 10;
+    c.tchars = QStringLiteral("CL00");
+    t.setTitle(c, 1, QString());
+    t.show();
+    QApplication::setActiveWindow(&t);
+    t.ComboBox1->setFocus();
+    QTest::keyClick(t.ComboBox1, Qt::Key_Tab);
+    QApplication::processEvents();
+    EXPECT_EQ(t.ComboBox1->currentText(), QStringLiteral("Arial Cyr"));
+    EXPECT_EQ(t.content().fontName, QStringLiteral("Arial Cyr"));
+}

@@ -12,6 +12,12 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTableWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QButtonGroup>
+#include <QLineEdit>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -272,4 +278,64 @@ TEST_F(IndicatorSetupWindow, RenamedSetShowsTheNameAsStored) {
     EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select part from tree where ident=?"), {SetHealth})
                   .toString(),
               n->text(0));
+}
+
+// The decipher of the reference under the caret has a fixed place: its two halves (this year, the previous year
+// where they differ) are of one height, and the formula field and the commands below do not move as cells with and
+// without references are chosen.
+TEST(IndicatorEditorDecipher, HalvesOfOneHeightAtAFixedPlace) {
+    SampleFixture f(true);
+    FakeDialogs dialogs;
+    f.reloadCaches();
+    db::exec(db::connection(db::kMain),
+             QStringLiteral("update titles set txt=? where \"table\"=? and \"column\"=1 and \"row\"=4"),
+             {QStringLiteral("Другая строка"), TableF30Staff});
+    AdminMode::instance().setOn(true);
+    struct Off { ~Off() { AdminMode::instance().setOn(false); } } off;
+    TMIForms w(SetStaffing);
+    w.show();
+    QApplication::processEvents();
+    const QPoint memo = w.Memo1->mapTo(&w, QPoint(0, 0)), ok = w.BitBtn1->mapTo(&w, QPoint(0, 0));
+    auto choose = [&](int row, int column, int caret) {
+        w.StringGrid1->setCurrentCell(row, column);
+        w.StringGrid1SelectCell(row, column);
+        QTextCursor c = w.Memo1->textCursor();
+        c.setPosition(qMin(caret, int(w.Memo1->toPlainText().size())));
+        w.Memo1->setTextCursor(c);
+        w.RefreshDecipher();
+        QApplication::processEvents();
+    };
+    choose(2, 1, 3);   // a reference to the changed row
+    QTextEdit *previous = nullptr;
+    for (QTextEdit *t : w.findChildren<QTextEdit *>())
+        if (t != w.RichEdit1 && t->isVisible()) previous = t;
+    ASSERT_TRUE(previous) << "no previous-year half for " << w.Memo1->toPlainText().toStdString();
+    EXPECT_EQ(previous->height(), w.RichEdit1->height());
+    EXPECT_EQ(previous->y(), w.RichEdit1->y());
+    EXPECT_EQ(w.Memo1->mapTo(&w, QPoint(0, 0)), memo);
+    EXPECT_EQ(w.BitBtn1->mapTo(&w, QPoint(0, 0)), ok);
+    choose(1, 0, 0);   // a title: no reference
+    EXPECT_EQ(w.Memo1->mapTo(&w, QPoint(0, 0)), memo);
+    EXPECT_EQ(w.BitBtn1->mapTo(&w, QPoint(0, 0)), ok);
+}
+
+// Below the formula, Tab goes in reading order: "Ok", what to find, what to put, the scope, "Заменить".
+TEST_F(IndicatorEditorWindow, CommandsBelowTheFormulaInReadingOrder) {
+    TMIForms w(SetStaffing);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QApplication::processEvents();
+    QList<QWidget *> seen;
+    w.BitBtn1->setFocus();
+    for (int i = 0; i < 4; ++i) {
+        seen << QApplication::focusWidget();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    seen << QApplication::focusWidget();
+    ASSERT_EQ(seen.size(), 5);
+    EXPECT_EQ(seen[0], w.BitBtn1);
+    EXPECT_EQ(seen[1], w.Edit2);
+    EXPECT_EQ(seen[2], w.Edit4);
+    EXPECT_EQ(seen[3], w.RadioButtons->checkedButton());
+    EXPECT_EQ(seen[4], w.BitBtn3);
 }

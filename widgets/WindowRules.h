@@ -1,0 +1,20 @@
+#pragma once
+// The rules every window of the program follows, for the whole run of the
+// application (installed once at start-up, before the first window):
+//  - its menu bar wraps into as many rows as its width needs, so that no
+//    menu is ever behind the extension button "»";
+//  - Tab leaves every multi-line field and Ctrl+Tab too, but in a field
+//    where a Tab is data (property kTabIsData) Ctrl+Tab types it; Ctrl+Tab
+//    leaves a grid whose Tab walks its cells;
+//  - Tab and Shift+Tab enter a group of options on its chosen one;
+//  - the menu chosen with Alt and the arrows is drawn as chosen;
+//  - it opens within the screen's free area; a window whose layout is
+//    larger than that area shows its parts in a scroll area instead;
+//  - Qt's file dialog shows the size, type and date of a file whole.
+
+namespace winutil {
+
+void installWindowRules();
+inline constexpr char kTabIsData[] = "tabIsData";
+
+} // namespace winutil
