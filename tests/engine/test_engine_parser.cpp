@@ -1,6 +1,7 @@
 // Reference notation, text helpers and title span keys.
 #include "engine/CellNumbering.h"
-#include "engine/Common.h"
+#include "engine/TextUtil.h"
+#include "engine/EngineError.h"
 #include "engine/FormulaParser.h"
 
 #include <gtest/gtest.h>
