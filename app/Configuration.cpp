@@ -3,7 +3,6 @@
 #include "app/SmallDialogs.h"
 #include "core/ProgressWindow.h"
 #include "engine/Caches.h"
-#include "engine/Common.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "platform/Database.h"

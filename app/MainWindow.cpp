@@ -3,7 +3,7 @@
 #include "app/SmallDialogs.h"
 #include "core/AdminMode.h"
 #include "engine/Caches.h"
-#include "engine/Common.h"
+#include "engine/StringList.h"
 #include "engine/SharedState.h"
 #include "platform/Errors.h"
 #include "platform/Database.h"

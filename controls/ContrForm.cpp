@@ -5,7 +5,7 @@
 #include "controls/ControlFile.h"
 #include "controls/ControlUpload.h"
 #include "core/AdminMode.h"
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "core/FormulaDiff.h"
 #include "core/FormulaHighlighter.h"
 #include "core/ProgressWindow.h"

@@ -1,7 +1,7 @@
 #include "controls/ControlMatch.h"
 
 #include "controls/ControlMatchLogic.h"
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "engine/LinksDb.h"
 #include "core/ListWindow.h"
 #include "core/ProgressWindow.h"

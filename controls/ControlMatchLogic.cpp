@@ -1,7 +1,7 @@
 #include "controls/ControlMatchLogic.h"
 
 #include "controls/ZenkorImporter.h"
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "engine/ControlFileLines.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"

@@ -1,6 +1,6 @@
 #include "controls/ControlRules.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "engine/TableShape.h"
 #include "core/FormulaHighlighter.h"
 #include "engine/FormulaParser.h"

@@ -4,7 +4,7 @@
 #include "controls/ZenkorImporter.h"
 #include "controls/ZenkorLinks.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "engine/FormulaParser.h"
 #include "engine/LinksDb.h"
 #include "engine/TextUtil.h"

@@ -3,7 +3,7 @@
 
 #include "controls/ZenkorImporter.h"
 #include "engine/TableShape.h"
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "engine/FormulaParser.h"
 #include "engine/ProgressSink.h"
 #include "core/ProgressWindow.h"

@@ -1,7 +1,8 @@
 #include "core/FormulaHighlighter.h"
 #include "engine/CellNumbering.h"
-
+#include "engine/EngineError.h"
 #include "engine/FormulaParser.h"
+#include "engine/Lookups.h"
 #include "engine/Caches.h"
 #include "engine/TableShape.h"
 #include "engine/SharedState.h"

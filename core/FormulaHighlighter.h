@@ -8,7 +8,6 @@
 // The text work (finding references, normalising a decipher) needs no
 // database; the decipher itself reads the open main database (db::kMain) and
 // the lookup caches of shared().
-#include "engine/Common.h"
 #include "engine/TableShape.h"
 
 #include <QColor>

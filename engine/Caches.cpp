@@ -1,6 +1,6 @@
 #include "engine/Caches.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 
 #include "engine/SharedState.h"
 #include "engine/TableShape.h"

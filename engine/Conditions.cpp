@@ -3,7 +3,9 @@
 #include "engine/TableShape.h"
 
 #include "engine/CellNumbering.h"
-#include "engine/Common.h"
+#include "engine/Lookups.h"
+#include "engine/EngineError.h"
+#include "engine/ValueMatrix.h"
 #include "engine/FormulaParser.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"

@@ -4,7 +4,7 @@
 //
 // A recalculation goes through RuleRun (engine/RuleEngine.h), which creates
 // the matrix for the table, computes it and stores it.
-#include "engine/Common.h"
+#include "engine/EngineError.h"
 
 #include <QList>
 #include <QVariant>

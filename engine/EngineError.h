@@ -6,3 +6,9 @@ class EngineError : public AppError {
 public:
     using AppError::AppError;
 };
+
+// A text that should be a number and is not (a list item, a form id, ...).
+class ConversionError : public EngineError {
+public:
+    using EngineError::EngineError;
+};

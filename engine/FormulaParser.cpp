@@ -1,6 +1,6 @@
 #include "engine/FormulaParser.h"
 
-#include "engine/Common.h"
+#include "engine/EngineError.h"
 #include "engine/TextUtil.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "engine/Notation.h"
 
-#include "engine/Common.h"
+#include "engine/EngineError.h"
 #include "engine/TextUtil.h"
 
 #include <QRegularExpression>

@@ -3,7 +3,10 @@
 #include "engine/CellNumbering.h"
 #include "engine/TableShape.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
+#include "engine/ValueIO.h"
+#include "engine/EngineError.h"
+#include "engine/ValueMatrix.h"
 #include "engine/Conditions.h"
 #include "engine/FormulaParser.h"
 #include "engine/NumberFormat.h"

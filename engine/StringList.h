@@ -48,3 +48,6 @@ public:
 private:
     QList<Item> m_items;
 };
+
+// First index whose object equals value, -1 when none.
+inline int IndexOfObjectValue(qint64 value, const StringList &list) { return list.indexOfObject(value); }

@@ -128,3 +128,51 @@ QString shownField(const QString &s) {
 }
 
 } // namespace text
+
+// ---- Positions and characters -------------------------------------------------
+
+qsizetype PosFrom(const QString &sub, const QString &text, qsizetype start) {
+    if (start > text.size()) return start;
+    if (sub.isEmpty()) return text.size() + 1;
+    const qsizetype at = text.indexOf(sub, std::max<qsizetype>(start, 1) - 1);
+    return at < 0 ? text.size() + 1 : at + 1;
+}
+
+qsizetype PosBackFrom(const QString &text, qsizetype index, const QString &sub) {
+    const qsizetype from = index - sub.size();
+    if (sub.isEmpty() || from < 1 || text.isEmpty()) return 0;
+    const qsizetype at = text.lastIndexOf(sub, std::min(from, text.size()) - 1);
+    return at < 0 ? 0 : at + 1;
+}
+
+bool IsDigitsText(const QString &text) {
+    for (QChar ch : text)
+        if (!(ch >= u'0' && ch <= u'9') && ch != u'.') return false;
+    return true;
+}
+
+bool IsDecimalText(const QString &text) { return !text.isEmpty() && IsDigitsText(text); }
+
+QString ShiftNumberList(const QString &list, int offset) {
+    if (list.isEmpty()) return {};
+    QStringList out;
+    for (const QString &item : list.split(u',')) {
+        bool ok = false;
+        const int v = item.trimmed().toInt(&ok);
+        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(item));
+        out.append(QString::number(v + offset));
+    }
+    return out.join(u',');
+}
+
+QString ReplaceChar(const QString &text, QChar what, QChar with) {
+    QString r = text;
+    r.replace(what, with);
+    return r;
+}
+
+QString RemoveChar(const QString &text, QChar what) {
+    QString r = text;
+    r.remove(what);
+    return r;
+}

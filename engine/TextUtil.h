@@ -78,3 +78,21 @@ QString shortDate(const QDate &date);
 QString longTime(const QTime &time);
 
 } // namespace text
+
+// ---- Positions and characters ---------------------------------------------
+// Positions count from 1. PosFrom: the first occurrence of sub in text at or
+// after start; text.size() + 1 when there is none, start itself when it lies
+// beyond the text. An empty sub is found nowhere.
+qsizetype PosFrom(const QString &sub, const QString &text, qsizetype start);
+// PosBackFrom: the last occurrence of sub in text that begins at or before
+// index - sub.size(); 0 when there is none (or an empty sub).
+qsizetype PosBackFrom(const QString &text, qsizetype index, const QString &sub);
+// Every character a digit or "." (true for the empty text).
+bool IsDigitsText(const QString &text);
+// Not empty and every character a digit or ".".
+bool IsDecimalText(const QString &text);
+// Adds offset to every number of a comma list ("1,2,5" + 3 -> "4,5,8");
+// throws ConversionError (engine/EngineError) for an item that is no integer.
+QString ShiftNumberList(const QString &list, int offset);
+QString ReplaceChar(const QString &text, QChar what, QChar with);
+QString RemoveChar(const QString &text, QChar what);

@@ -1,6 +1,6 @@
 #include "forms/AdmFormLogic.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "core/TreeMarking.h"

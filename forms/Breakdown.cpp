@@ -1,7 +1,8 @@
 #include "forms/Breakdown.h"
 #include "engine/CellNumbering.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
+#include "engine/StringList.h"
 #include "engine/Conditions.h"
 #include "core/FormulaHighlighter.h"
 #include "engine/FormulaParser.h"

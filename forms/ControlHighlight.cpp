@@ -2,7 +2,7 @@
 #include "engine/CellNumbering.h"
 
 #include "core/AdminMode.h"
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "engine/FormulaParser.h"
 #include "engine/ProgressSink.h"
 #include "engine/TextUtil.h"

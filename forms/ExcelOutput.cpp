@@ -1,6 +1,6 @@
 #include "forms/ExcelOutput.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "engine/ProgressSink.h"
 #include "engine/SharedState.h"
 #include "engine/SummaryMembers.h"

@@ -1,7 +1,8 @@
 #include "forms/FormList.h"
 
 #include "core/AdminMode.h"
-#include "engine/Common.h"
+#include "engine/Lookups.h"
+#include "engine/SummaryMembers.h"
 #include "engine/Conditions.h"
 #include "core/ListWindow.h"
 #include "engine/ProgressSink.h"

@@ -1,6 +1,6 @@
 #include "forms/FormListCommon.h"
 
-#include "engine/Common.h"
+#include "engine/StringList.h"
 #include "core/ListWindow.h"
 #include "engine/SharedState.h"
 #include "forms/AdmFormLogic.h"

@@ -3,7 +3,8 @@
 #include "engine/ImportPolicy.h"
 #include "forms/TransferFiles.h"
 
-#include "engine/Common.h"
+#include "engine/SummaryMembers.h"
+#include "engine/StringList.h"
 #include "engine/Conditions.h"
 #include "engine/ProgressSink.h"
 #include "engine/RuleEngine.h"

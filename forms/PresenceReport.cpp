@@ -1,6 +1,7 @@
 #include "forms/PresenceReport.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
+#include "engine/StringList.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "forms/TransferFiles.h"

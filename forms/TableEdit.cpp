@@ -1,7 +1,7 @@
 #include "forms/TableEdit.h"
 #include "engine/CellNumbering.h"
 
-#include "engine/Common.h"
+#include "engine/Checksums.h"
 #include "engine/NumberFormat.h"
 #include "engine/ValueMatrix.h"
 #include "engine/TableValues.h"

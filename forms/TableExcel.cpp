@@ -5,7 +5,7 @@
 #include <cmath>
 #include "forms/TransferFiles.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"

@@ -2,7 +2,7 @@
 #include "engine/CellNumbering.h"
 #include "platform/Errors.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "engine/ImportPolicy.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"

@@ -4,10 +4,12 @@
 #include "engine/TableShape.h"
 #include "forms/WordOutput.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
+#include "engine/Checksums.h"
 #include "engine/NumberFormat.h"
 #include "engine/ProgressSink.h"
 #include "engine/SharedState.h"
+#include "engine/SummaryMembers.h"
 #include "forms/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Dialogs.h"

@@ -1,7 +1,7 @@
 #include "reports/GroupRecalc.h"
 #include "engine/CellNumbering.h"
 
-#include "engine/Common.h"
+#include "engine/SummaryMembers.h"
 #include "engine/TextUtil.h"
 #include "engine/ValueMatrix.h"
 #include "engine/NumberFormat.h"

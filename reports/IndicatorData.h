@@ -7,7 +7,7 @@
 // stored as typed. An empty title or formula is stored as one blank.
 // Every function throws db::Error on a database failure and IndicatorError
 // with a Russian message on a refused command.
-#include "engine/Common.h"
+#include "engine/EngineError.h"
 
 #include <QList>
 #include <QString>

@@ -5,10 +5,12 @@
 #include "engine/CellNumbering.h"
 #include "engine/TableShape.h"
 #include "engine/FormulaParser.h"
+#include "engine/Lookups.h"
 #include "engine/NumberFormat.h"
 #include "engine/ProgressSink.h"
 #include "engine/RuleEngine.h"
 #include "engine/SharedState.h"
+#include "engine/SummaryMembers.h"
 #include "engine/TextUtil.h"
 #include "platform/Database.h"
 

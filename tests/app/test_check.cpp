@@ -2,7 +2,7 @@
 // 3); Ф30 (2000) rows 1..3, columns 4..5; Ф14 (1000) rows 1..4, columns 4..6.
 #include "controls/ControlFile.h"
 #include "controls/ControlRules.h"
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include "engine/FormulaParser.h"
 #include "engine/Notation.h"
 #include "engine/RuleCheck.h"

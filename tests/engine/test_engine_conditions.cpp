@@ -1,7 +1,7 @@
 // Calculated cells over a small territory.
 #include "test_engine_db.h"
 
-#include "engine/Common.h"
+#include "engine/ValueMatrix.h"
 #include "engine/Conditions.h"
 #include "engine/RuleEngine.h"
 #include "engine/TextUtil.h"

@@ -1,6 +1,6 @@
-// Reference notation, text helpers and title span keys.
+// Reference notation and title span keys.
 #include "engine/CellNumbering.h"
-#include "engine/Common.h"
+#include "engine/EngineError.h"
 #include "engine/FormulaParser.h"
 
 #include <gtest/gtest.h>
@@ -62,31 +62,6 @@ TEST(EngineCellNumbering, SpanKeysImagesAndPixels) {
     // A stored fraction is truncated, not rounded: 40.9 pt -> 40 -> 53 px.
     EXPECT_EQ(cells::tableWindowPixels(40.9, 96), 53);
     EXPECT_EQ(cells::tableWindowPixels(1e300, 96), 0);
-}
-
-TEST(EngineTextHelpers, NumbersListsAndCharacters) {
-    EXPECT_FALSE(IsDigitsText("-1"));
-    EXPECT_FALSE(IsDecimalText("12,5"));
-    EXPECT_EQ(ShiftNumberList("1,2,5", 3), "4,5,8");
-    EXPECT_THROW(ShiftNumberList("1,x", 3), ConversionError);
-}
-
-// Searches forwards and backwards from a position, 1-based, Cyrillic as any text.
-TEST(EngineTextHelpers, PosFromAndPosBackFrom) {
-    EXPECT_EQ(PosFrom("ab", "xxab", 1), 3);
-    EXPECT_EQ(PosFrom("q", "abc", 1), 4);                  // none: length + 1
-    EXPECT_EQ(PosFrom("a", "abc", 9), 9);                  // a start beyond the text comes back
-    EXPECT_EQ(PosFrom(",", "1,2,3", 3), 4);                // at or after the start
-    EXPECT_EQ(PosFrom(",", "1,2,3", 4), 4);
-    EXPECT_EQ(PosFrom("Ф", "СТР[1]ф2Ф3", 1), 9);           // letter case counts
-    EXPECT_EQ(PosFrom("", "abc", 1), 4);
-    EXPECT_EQ(PosBackFrom("a+b+c", 5, "+"), 4);            // the search starts at 5 - 1
-    EXPECT_EQ(PosBackFrom("a+b+c", 4, "+"), 2);
-    EXPECT_EQ(PosBackFrom("abc", 3, "+"), 0);
-    EXPECT_EQ(PosBackFrom("(a)(b)", 6, "("), 4);
-    EXPECT_EQ(PosBackFrom("(a)", 1, "("), 0);              // nothing before position 1
-    EXPECT_EQ(PosBackFrom("ab", 99, "b"), 2);              // an index beyond the text searches from its end
-    EXPECT_EQ(PosBackFrom("", 3, "+"), 0);
 }
 
 TEST(EngineFormulaParser, SplitFormulaTerms) {

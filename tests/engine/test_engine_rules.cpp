@@ -1,7 +1,11 @@
 // Data services over the databases and the control-rule engine.
 #include "test_engine_db.h"
 
-#include "engine/Common.h"
+#include "engine/Lookups.h"
+#include "engine/Checksums.h"
+#include "engine/EngineError.h"
+#include "engine/SummaryMembers.h"
+#include "engine/ValueMatrix.h"
 #include "engine/Caches.h"
 #include "engine/TableShape.h"
 #include "engine/FormulaParser.h"

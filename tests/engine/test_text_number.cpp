@@ -1,3 +1,4 @@
+#include "engine/EngineError.h"
 #include "engine/NumberFormat.h"
 #include "engine/RuleEngine.h"
 #include "engine/TextUtil.h"
@@ -150,4 +151,29 @@ TEST(TextUtil, ShownFields) {
     QString astral = QString(98, u'a');
     astral += QString::fromUcs4(U"\U0001F600\U0001F600");
     EXPECT_EQ(text::shownField(astral), QString(98, u'a') + QChar(0x2026));
+}
+
+TEST(EngineTextHelpers, NumbersListsAndCharacters) {
+    EXPECT_FALSE(IsDigitsText("-1"));
+    EXPECT_FALSE(IsDecimalText("12,5"));
+    EXPECT_EQ(ShiftNumberList("1,2,5", 3), "4,5,8");
+    EXPECT_THROW(ShiftNumberList("1,x", 3), ConversionError);
+}
+
+// Searches forwards and backwards from a position, 1-based, Cyrillic as any text.
+TEST(EngineTextHelpers, PosFromAndPosBackFrom) {
+    EXPECT_EQ(PosFrom("ab", "xxab", 1), 3);
+    EXPECT_EQ(PosFrom("q", "abc", 1), 4);                  // none: length + 1
+    EXPECT_EQ(PosFrom("a", "abc", 9), 9);                  // a start beyond the text comes back
+    EXPECT_EQ(PosFrom(",", "1,2,3", 3), 4);                // at or after the start
+    EXPECT_EQ(PosFrom(",", "1,2,3", 4), 4);
+    EXPECT_EQ(PosFrom("Ф", "СТР[1]ф2Ф3", 1), 9);           // letter case counts
+    EXPECT_EQ(PosFrom("", "abc", 1), 4);
+    EXPECT_EQ(PosBackFrom("a+b+c", 5, "+"), 4);            // the search starts at 5 - 1
+    EXPECT_EQ(PosBackFrom("a+b+c", 4, "+"), 2);
+    EXPECT_EQ(PosBackFrom("abc", 3, "+"), 0);
+    EXPECT_EQ(PosBackFrom("(a)(b)", 6, "("), 4);
+    EXPECT_EQ(PosBackFrom("(a)", 1, "("), 0);              // nothing before position 1
+    EXPECT_EQ(PosBackFrom("ab", 99, "b"), 2);              // an index beyond the text searches from its end
+    EXPECT_EQ(PosBackFrom("", 3, "+"), 0);
 }

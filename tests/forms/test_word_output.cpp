@@ -1,5 +1,5 @@
 // Printed forms, their protocol and report copy, and the forms-tree commands.
-#include "engine/Common.h"
+#include "engine/Checksums.h"
 #include "support/TestWork.h"
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"

@@ -215,16 +215,16 @@ TEST_F(RecalcPathsTest, CompositeReportIsSummedFromItsMemberReports) {
 // The paths that store sums of a summary's institutions are the ones above: each file that sums institutions into
 // stored values checks the include list (RequireMembers) and keeps the storable range (RequireStorableValue).
 TEST(RecalcPathsScan, EverySumOfInstitutionsIsBehindTheChecks) {
-    ASSERT_FALSE(sourceText("engine/Common.cpp").isEmpty()) << sourceRoot().toStdString();
+    ASSERT_FALSE(sourceText("engine/ValueIO.cpp").isEmpty()) << sourceRoot().toStdString();
     const QRegularExpression summing("SumHospitalsData\\(|sumInstitutions\\(|recalculateForms?\\(|recalcReport\\(");
-    const QStringList known{"engine/Common.cpp", "engine/Common.h", "engine/SummaryMembers.h", "engine/RuleEngine.cpp", "engine/RuleEngine.h",
+    const QStringList known{"engine/ValueIO.cpp", "engine/ValueIO.h", "engine/SummaryMembers.h", "engine/RuleEngine.cpp", "engine/RuleEngine.h",
                             "forms/FormListLogic.cpp", "forms/FormListLogic.h", "forms/FormList.cpp",
                             "forms/TableWindow.cpp", "reports/GroupRecalc.cpp", "reports/GroupRecalc.h"};
     QStringList found;
     for (const auto &[rel, text] : productSources().asKeyValueRange())
         if (text.contains(summing)) found.append(rel);
     for (const QString &f : found) EXPECT_TRUE(known.contains(f)) << "a new path summing institutions: " << f.toStdString();
-    for (const QString &f : {"engine/Common.cpp", "forms/FormListLogic.cpp", "forms/TableWindow.cpp"})
+    for (const QString &f : {"engine/ValueIO.cpp", "forms/FormListLogic.cpp", "forms/TableWindow.cpp"})
         EXPECT_TRUE(sourceText(f).contains("RequireMembers(")) << f.toStdString();
     // The group run names the ids that resolve to nothing, report by report, instead of throwing.
     EXPECT_TRUE(sourceText("reports/GroupRecalc.cpp").contains("ResolveMembers(")) << "reports/GroupRecalc.cpp";

@@ -1,3 +1,3 @@
 #pragma once
-#include "engine/Common.h"
+#include "engine/Lookups.h"
 #include <QtWidgets/QWidget>
