@@ -131,9 +131,9 @@ TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidg
     StringGrid1->cellPainter = [this](QPainter &p, const QRect &r, int c, int row) { drawCell(p, r, c, row); };
     StringGrid1->selectCell = [this](int c, int r) { return StringGrid1SelectCell(c, r); };
     StringGrid1->installEventFilter(this);
-    connect(StringGrid1, &TableGrid::cellDoubleClicked, this, [this](int, int) { StringGrid1DblClick(); });
+    connect(StringGrid1, &TableGrid::cellDoubleClicked, this, [this](int, int) { markOrOpenCell(); });
     connect(StringGrid1, &TableGrid::currentCellChanged, this, [this](int, int) { setPositionLabel(); });
-    connect(StringGrid1, &TableGrid::titleDoubleClicked, this, &TVTable::Image1DblClick);
+    connect(StringGrid1, &TableGrid::titleDoubleClicked, this, &TVTable::editTitle);
 
     buildMenu();
     RegisterAdminForm(this);
@@ -280,29 +280,29 @@ void TVTable::buildMenu() {
     // are connected by their own windows; they do nothing until then.
     for (QAction *a : {N33, N34, N42, N15, N16, N32, Excel2, N39, N40, N41}) a->setEnabled(false);
 
-    connect(N1, &QAction::triggered, this, &TVTable::N1Click);
-    connect(N2, &QAction::triggered, this, &TVTable::N2Click);
-    connect(N3, &QAction::triggered, this, &TVTable::N3Click);
-    connect(N4, &QAction::triggered, this, &TVTable::N4Click);
-    connect(N5, &QAction::triggered, this, &TVTable::N5Click);
-    connect(N7, &QAction::triggered, this, &TVTable::N7Click);
-    connect(N12, &QAction::triggered, this, &TVTable::N6Click);
-    connect(N9, &QAction::triggered, this, &TVTable::N9Click);
-    connect(N10, &QAction::triggered, this, &TVTable::N10Click);
-    connect(N14, &QAction::triggered, this, &TVTable::N14Click);
-    connect(N46, &QAction::triggered, this, &TVTable::N35Click);
-    connect(N37, &QAction::triggered, this, &TVTable::N37Click);
-    connect(N38, &QAction::triggered, this, &TVTable::N38Click);
-    connect(N44, &QAction::triggered, this, &TVTable::N44Click);
-    connect(N45, &QAction::triggered, this, &TVTable::N45Click);
-    connect(N52, &QAction::triggered, this, &TVTable::N52Click);
-    connect(N53, &QAction::triggered, this, &TVTable::N53Click);
-    connect(N28, &QAction::triggered, this, &TVTable::N28Click);
-    connect(N29, &QAction::triggered, this, &TVTable::N29Click);
-    connect(N24, &QAction::triggered, this, &TVTable::N24Click);
-    connect(N25, &QAction::triggered, this, &TVTable::N25Click);
-    connect(N48, &QAction::triggered, this, &TVTable::N48Click);
-    connect(N49, &QAction::triggered, this, &TVTable::N49Click);
+    connect(N1, &QAction::triggered, this, &TVTable::showPreviousTable);
+    connect(N2, &QAction::triggered, this, &TVTable::showNextTable);
+    connect(N3, &QAction::triggered, this, &TVTable::controlTable);
+    connect(N4, &QAction::triggered, this, &TVTable::exitTable);
+    connect(N5, &QAction::triggered, this, &TVTable::clearTable);
+    connect(N7, &QAction::triggered, this, &TVTable::showErrorList);
+    connect(N12, &QAction::triggered, this, &TVTable::switchCorrectionMode);
+    connect(N9, &QAction::triggered, this, &TVTable::groupByColumns);
+    connect(N10, &QAction::triggered, this, &TVTable::groupByRows);
+    connect(N14, &QAction::triggered, this, &TVTable::recalculateTable);
+    connect(N46, &QAction::triggered, this, &TVTable::loadTableFromFile);
+    connect(N37, &QAction::triggered, this, &TVTable::showDecimals);
+    connect(N38, &QAction::triggered, this, &TVTable::hideDecimals);
+    connect(N44, &QAction::triggered, this, &TVTable::checksumColumn);
+    connect(N45, &QAction::triggered, this, &TVTable::checksumRow);
+    connect(N52, &QAction::triggered, this, &TVTable::highlightFormulas);
+    connect(N53, &QAction::triggered, this, &TVTable::highlightControls);
+    connect(N28, &QAction::triggered, this, &TVTable::insertRowBefore);
+    connect(N29, &QAction::triggered, this, &TVTable::insertRowAfter);
+    connect(N24, &QAction::triggered, this, &TVTable::insertColumnBefore);
+    connect(N25, &QAction::triggered, this, &TVTable::insertColumnAfter);
+    connect(N48, &QAction::triggered, this, &TVTable::deleteRow);
+    connect(N49, &QAction::triggered, this, &TVTable::deleteColumn);
 }
 
 // ---- Opening ----------------------------------------------------------------
@@ -578,10 +578,10 @@ bool TVTable::handleKey(QKeyEvent *e) {
             if (a->isVisible() && a->isEnabled()) (w->*handler)();
             return true;
         };
-        if (alt && key == Qt::Key_Right) return run(N2, &TVTable::N2Click, this);
-        if (alt && key == Qt::Key_Left) return run(N1, &TVTable::N1Click, this);
-        if (key == Qt::Key_Tab && !ctrl) return run(N2, &TVTable::N2Click, this);
-        if (key == Qt::Key_Backtab) return run(N1, &TVTable::N1Click, this);
+        if (alt && key == Qt::Key_Right) return run(N2, &TVTable::showNextTable, this);
+        if (alt && key == Qt::Key_Left) return run(N1, &TVTable::showPreviousTable, this);
+        if (key == Qt::Key_Tab && !ctrl) return run(N2, &TVTable::showNextTable, this);
+        if (key == Qt::Key_Backtab) return run(N1, &TVTable::showPreviousTable, this);
         if (ctrl && key == Qt::Key_E) {
             if (m_edit.undo()) StringGrid1->viewport()->update();
             return true;
@@ -594,7 +594,7 @@ bool TVTable::handleKey(QKeyEvent *e) {
             return true;
         }
         switch (key) {
-        case Qt::Key_F3: return run(N3, &TVTable::N3Click, this);
+        case Qt::Key_F3: return run(N3, &TVTable::controlTable, this);
         case Qt::Key_F4:
             showMessage(QString::number(TableDataChecksum(m_work.table, m_work.institution, m_params.tableIdent)), this);
             return true;
@@ -664,7 +664,7 @@ void TVTable::reject() {
     QDialog::reject();
 }
 
-void TVTable::N4Click() {
+void TVTable::exitTable() {
     try {
         if (!m_closing && !PutData()) return;
     } catch (const std::exception &e) {
@@ -676,12 +676,12 @@ void TVTable::N4Click() {
 
 // ---- Next and previous ------------------------------------------------------
 
-void TVTable::N1Click() {
+void TVTable::showPreviousTable() {
     if (N12->isChecked()) stepError(false);
     else stepTable(false);
 }
 
-void TVTable::N2Click() {
+void TVTable::showNextTable() {
     if (N12->isChecked()) stepError(true);
     else stepTable(true);
 }
@@ -715,7 +715,7 @@ void TVTable::stepError(bool forward) {
 
 // ---- Whole table ------------------------------------------------------------
 
-void TVTable::N5Click() {
+void TVTable::clearTable() {
     if (isSumView()) return;
     if (!confirm(QStringLiteral("Удалить содержимое таблицы?"), this)) return;
     try {
@@ -728,7 +728,7 @@ void TVTable::N5Click() {
     }
 }
 
-void TVTable::N14Click() {
+void TVTable::recalculateTable() {
     try {
         SummaryMembers members;
         if (!m_work.net) members = RequireMembers(m_work.members, m_work.includeList, m_work.institution);
@@ -773,7 +773,7 @@ void TVTable::N14Click() {
     }
 }
 
-void TVTable::N35Click() {
+void TVTable::loadTableFromFile() {
     if (isSumView()) return;
     SharedState &s = shared();
     if (!PutData()) return;
@@ -877,16 +877,16 @@ void TVTable::connectCommand(Command command, const std::function<void()> &handl
     a->setEnabled(true);
 }
 
-void TVTable::N37Click() { setFloat(true); }
-void TVTable::N38Click() { setFloat(false); }
+void TVTable::showDecimals() { setFloat(true); }
+void TVTable::hideDecimals() { setFloat(false); }
 
-void TVTable::N44Click() {
+void TVTable::checksumColumn() {
     QList<double> values;
     for (int r = 0; r < StringGrid1->rowCount(); ++r) values.append(cellValue(StringGrid1->currentColumn(), r));
     showMessage(QString::number(tableedit::valuesChecksum(values)), this);
 }
 
-void TVTable::N45Click() {
+void TVTable::checksumRow() {
     QList<double> values;
     for (int c = 0; c < StringGrid1->columnCount(); ++c) values.append(cellValue(c, StringGrid1->currentRow()));
     showMessage(QString::number(tableedit::valuesChecksum(values)), this);
@@ -894,7 +894,7 @@ void TVTable::N45Click() {
 
 // ---- Template view ----------------------------------------------------------
 
-void TVTable::StringGrid1DblClick() {
+void TVTable::markOrOpenCell() {
     if (ShowControlCells) {
         // The rules touching the cell go to the control-rule editor.
         if (!cellControlsOpener()) return;
@@ -917,12 +917,12 @@ void TVTable::StringGrid1DblClick() {
     BuildMarkedReferenceText();
 }
 
-void TVTable::N9Click() {
+void TVTable::groupByColumns() {
     N10->setChecked(!N9->isChecked());
     BuildMarkedReferenceText();
 }
 
-void TVTable::N10Click() {
+void TVTable::groupByRows() {
     N9->setChecked(!N10->isChecked());
     BuildMarkedReferenceText();
 }
@@ -977,7 +977,7 @@ void TVTable::loadControlHighlight() {
                          &sink, {colcount, rowcount - fixrows});
 }
 
-void TVTable::N3Click() {
+void TVTable::controlTable() {
     if (!PutData()) return;
     try {
         m_controlErrors.clear();
@@ -1014,7 +1014,7 @@ void TVTable::N3Click() {
     }
 }
 
-void TVTable::N6Click() {
+void TVTable::switchCorrectionMode() {
     // The action has already switched its tick.
     PutData();
     CurrentErrorIndex = 0;
@@ -1050,7 +1050,7 @@ void TVTable::ShowControlError() {
     Label1->setText(line);
 }
 
-void TVTable::N7Click() {
+void TVTable::showErrorList() {
     PutData();
     TForm1 &list = Form1();
     list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля: ") + m_params.formName + u'т' + m_params.tableNumber);
@@ -1059,7 +1059,7 @@ void TVTable::N7Click() {
     StringGrid1->setFocus();
 }
 
-void TVTable::N52Click() {
+void TVTable::highlightFormulas() {
     ShowFormulaCells = !ShowFormulaCells;
     N52->setChecked(ShowFormulaCells);
     try {
@@ -1078,7 +1078,7 @@ void TVTable::N52Click() {
     StringGrid1->viewport()->update();
 }
 
-void TVTable::N53Click() {
+void TVTable::highlightControls() {
     ShowControlCells = !ShowControlCells;
     N53->setChecked(ShowControlCells);
     try {
@@ -1146,7 +1146,7 @@ void TVTable::showRulesReferringFrom(bool rows, int line) {
 
 static int screenDensity(const QWidget *w) { return w->logicalDpiY() > 0 ? w->logicalDpiY() : 96; }
 
-void TVTable::N28Click() {
+void TVTable::insertRowBefore() {
     if (!m_loaded || !PutData()) return;
     const int g = StringGrid1->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
@@ -1154,7 +1154,7 @@ void TVTable::N28Click() {
     });
 }
 
-void TVTable::N29Click() {
+void TVTable::insertRowAfter() {
     if (!m_loaded || !PutData()) return;
     const int g = StringGrid1->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
@@ -1162,7 +1162,7 @@ void TVTable::N29Click() {
     });
 }
 
-void TVTable::N24Click() {
+void TVTable::insertColumnBefore() {
     if (!m_loaded || !PutData()) return;
     const int k = StringGrid1->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
@@ -1170,7 +1170,7 @@ void TVTable::N24Click() {
     });
 }
 
-void TVTable::N25Click() {
+void TVTable::insertColumnAfter() {
     if (!m_loaded || !PutData()) return;
     const int k = StringGrid1->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
@@ -1178,7 +1178,7 @@ void TVTable::N25Click() {
     });
 }
 
-void TVTable::N48Click() {
+void TVTable::deleteRow() {
     if (!m_loaded) return;
     if (rowcount - fixrows <= 1) {
         showMessage(QStringLiteral("Нельзя удалить последнюю строку данных"), this);
@@ -1192,7 +1192,7 @@ void TVTable::N48Click() {
     });
 }
 
-void TVTable::N49Click() {
+void TVTable::deleteColumn() {
     if (!m_loaded) return;
     if (colcount - fixcols <= 1) {
         showMessage(QStringLiteral("Нельзя удалить последний столбец данных"), this);
@@ -1206,7 +1206,7 @@ void TVTable::N49Click() {
     });
 }
 
-void TVTable::Image1DblClick(int titleIndex) {
+void TVTable::editTitle(int titleIndex) {
     if (!m_loaded || titleIndex < 0 || titleIndex >= StringGrid1->titles().size()) return;
     GridTitle title = StringGrid1->titles().at(titleIndex);
     const int density = screenDensity(this);

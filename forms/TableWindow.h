@@ -134,32 +134,35 @@ public:
     bool ShowControlCells = false;
 
 public slots:
-    void N1Click();    // previous table / previous error
-    void N2Click();    // next table / next error
-    void N3Click();    // table controls
-    void N4Click();    // exit
-    void N5Click();    // clear the table
-    void N6Click();    // correction mode
-    void N7Click();    // error list
-    void N9Click();    // group by columns
-    void N10Click();   // group by rows
-    void N14Click();   // recalculate
-    void N35Click();   // load the table from a transfer file
-    void N37Click();   // decimals: yes
-    void N38Click();   // decimals: no
-    void N44Click();   // checksum of the column
-    void N45Click();   // checksum of the row
-    void N52Click();   // formula highlighting
-    void N53Click();   // control highlighting
-    void N28Click();   // insert a data row before the current one
-    void N29Click();   // insert a data row after the current one
-    void N24Click();   // insert a data column before the current one
-    void N25Click();   // insert a data column after the current one
-    void N48Click();   // delete the current data row
-    void N49Click();   // delete the current data column
-    // Edits the title with the index in StringGrid1->titles().
-    void Image1DblClick(int titleIndex);
-    void StringGrid1DblClick();
+    // The commands of the menu, by the caption the user sees.
+    void showPreviousTable();   // "Пред. таблица" ("Пред. ошибка" in correction mode)
+    void showNextTable();       // "След. таблица" ("След. ошибка" in correction mode)
+    void controlTable();        // "Контроль"
+    void exitTable();           // "Выход"
+    void clearTable();          // "Очистить"
+    void switchCorrectionMode();   // "Ошибки" - "Корректировка"
+    void showErrorList();       // "Ошибки" - "Список"
+    void groupByColumns();      // "Группировать" - "По столбцам"
+    void groupByRows();         // "Группировать" - "По строкам"
+    void recalculateTable();    // "Пересчитать таблицу"
+    void loadTableFromFile();   // "Подгрузить таблицу" - "Подгрузить из файла передачи"
+    void showDecimals();        // "Нецелые" - "Да"
+    void hideDecimals();        // "Нецелые" - "Нет"
+    void checksumColumn();      // "Контрольная сумма" - "по графе"
+    void checksumRow();         // "Контрольная сумма" - "по строке"
+    void highlightFormulas();   // "Подсветка" - "Формулы"
+    void highlightControls();   // "Подсветка" - "Контроли"
+    void insertRowBefore();     // "Добавить" - "Строку" - "данных" - "перед текущей"
+    void insertRowAfter();      // "Добавить" - "Строку" - "данных" - "после текущей"
+    void insertColumnBefore();  // "Добавить" - "Графу" - "данных" - "перед текущей"
+    void insertColumnAfter();   // "Добавить" - "Графу" - "данных" - "после текущей"
+    void deleteRow();           // "Удалить" - "Строку"
+    void deleteColumn();        // "Удалить" - "Столбец"
+    // Edits the title with the index in grid()->titles() (double click on a title).
+    void editTitle(int titleIndex);
+    // Double click on a cell: marks it in the template view, or opens the
+    // control rules of the cell in control highlighting.
+    void markOrOpenCell();
     // The reference text of the marked cells, into Label1.
     void BuildMarkedReferenceText();
     void ClearCellMarks();

@@ -276,7 +276,7 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
         QTest::keyClick(t->StringGrid1, Qt::Key_F3);
         EXPECT_FALSE(t->controlErrors().isEmpty());
         if (!t->controlErrors().isEmpty()) EXPECT_EQ(t->controlErrors().object(0), ids::RuleDoctorsByColumn);
-        t->N2Click();
+        t->showNextTable();
         EXPECT_EQ(t->params().tableIdent, ids::TableF30Visits);
         EXPECT_EQ(t->tableCaption(), QStringLiteral("(2000) - Посещения"));
         t->hide();

@@ -334,7 +334,7 @@ TEST_F(EditorTest, TableLockedCellView) {
         classStays = w->ListBox1->count() == count && w->EditorTable == "(1000)";
         return int(QDialog::Rejected);
     });
-    table.StringGrid1DblClick();
+    table.markOrOpenCell();
     EXPECT_TRUE(classStays);
     EXPECT_TRUE(relabelled);
     EXPECT_TRUE(listed.contains(QString::number(sample::ids::RuleOccupiedPositions))) << listed.join(',').toStdString();
@@ -369,7 +369,7 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellInItsOwnContext) {
         t->show();
         QApplication::processEvents();
         t->StringGrid1->setCurrentCell(0, 0);
-        t->StringGrid1DblClick();
+        t->markOrOpenCell();
         built = t->markedReference();
         return int(QDialog::Accepted);
     });

@@ -60,7 +60,7 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     w->StringGrid1->setCurrentCell(0, 2);
     QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
     QTest::keyClicks(w->StringGrid1, "77");
-    w->N28Click();
+    w->insertRowBefore();
     EXPECT_EQ(count("rowcount"), 9);
     EXPECT_EQ(w->StringGrid1->rowCount(), 6);
     EXPECT_EQ(w->StringGrid1->currentRow(), 0);
@@ -78,7 +78,7 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     EXPECT_EQ(where, (QStringList{"Контроль 1 Ф30 (1000)", "Контроль 3 Ф30 (1000)", "Печать Ф30.txt, строка 1"}));
 
     w->StringGrid1->setCurrentCell(1, 0);
-    w->N25Click();
+    w->insertColumnAfter();
     EXPECT_EQ(count("colcount"), 8);
     EXPECT_EQ(w->StringGrid1->columnCount(), 5);
     const CachedTable *cached = shared().Caches.table(sample::ids::TableF30Staff);
@@ -88,15 +88,15 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     // Deleting asks first; No changes nothing.
     w->StringGrid1->setCurrentCell(0, 3);
     dialogs.answers = {false};
-    w->N48Click();
+    w->deleteRow();
     EXPECT_EQ(dialogs.questions.last(), "Вы уверены, что хотите удалить эту строку?");
     EXPECT_EQ(count("rowcount"), 9);
     dialogs.answers = {true};
-    w->N48Click();
+    w->deleteRow();
     EXPECT_EQ(count("rowcount"), 8);
     EXPECT_EQ(w->StringGrid1->rowCount(), 5);
     dialogs.answers = {true};
-    w->N49Click();
+    w->deleteColumn();
     EXPECT_EQ(dialogs.questions.last(), "Вы уверены, что хотите удалить этот столбец?");
     EXPECT_EQ(w->StringGrid1->columnCount(), 4);
 }
@@ -128,7 +128,7 @@ TEST_F(StructureWindowTest, RulesListReadsTermsAsTheEngineAndNamesPrintMappingLi
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
     w->StringGrid1->setCurrentCell(0, 2);   // data row 3
-    w->N28Click();
+    w->insertRowBefore();
     EXPECT_EQ(listed(), (QStringList{"Расчет Ф47 (1000) СТР1ГР4 | Ф30Т(1000)СТР1ГР4+СТР5ГР4",
                                      "Расчет Ф47 (1000) СТР3ГР4 | условие Ф30Т(1000)СТР1ГР4>0 AND СТР4ГР5>0",
                                      "Печать Ф30.txt, строка 2 | 2,1,1,[(1000)],4,4,5,5",
@@ -136,7 +136,7 @@ TEST_F(StructureWindowTest, RulesListReadsTermsAsTheEngineAndNamesPrintMappingLi
 
     dialogs.answers = {true};
     w->StringGrid1->setCurrentCell(0, 4);   // data row 5
-    w->N48Click();
+    w->deleteRow();
     EXPECT_EQ(listed(), (QStringList{"Расчет Ф47 (1000) СТР1ГР4 | Ф30Т(1000)СТР1ГР4+СТР5ГР4",
                                      "Печать Ф30.txt, строка 2 | 2,1,1,[(1000)],4,4,5,5",
                                      "Печать Ф30.txt, строка 4 | 4,1,1,[(1000)],4,3,5,бред"}));
@@ -149,8 +149,8 @@ TEST_F(StructureWindowTest, LastDataRowAndColumnAreRefused) {
     db::exec(db::kMain, "delete from \"columns\" where \"table\"=? and \"column\">4", {sample::ids::TableF30Staff});
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
-    w->N48Click();
-    w->N49Click();
+    w->deleteRow();
+    w->deleteColumn();
     EXPECT_EQ(dialogs.messages, (QStringList{"Нельзя удалить последнюю строку данных",
                                              "Нельзя удалить последний столбец данных"}));
     EXPECT_TRUE(dialogs.questions.isEmpty());

@@ -186,7 +186,7 @@ TEST_F(TableWindowTest, FailedSaveIsReportedAndTypedValueKept) {
     dialogs.messages.clear();
     QTest::keyClick(w->StringGrid1, Qt::Key_Escape);
     EXPECT_TRUE(w->isVisible());
-    w->N4Click();
+    w->exitTable();
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(w->CellEditText(), "5");
@@ -199,9 +199,9 @@ TEST_F(TableWindowTest, FailedSaveIsReportedAndTypedValueKept) {
 TEST_F(TableWindowTest, ClearTableAsksFirst) {
     auto w = show();
     dialogs.answers = {false, true};
-    w->N5Click();
+    w->clearTable();
     EXPECT_EQ(stored(5, 5).first, 1);
-    w->N5Click();
+    w->clearTable();
     EXPECT_EQ(dialogs.questions, (QStringList{"Удалить содержимое таблицы?", "Удалить содержимое таблицы?"}));
     EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
                          {sample::ids::NorthHospital, sample::ids::TableF30Staff}).toInt(), 0);
@@ -218,7 +218,7 @@ TEST_F(TableWindowTest, TransferFileReplacesTheTable) {
         "\"66\",\"" + year + "\",\"Ф30\",\"(1000)\",\"4\",\"6\"",  // a header cell: skipped, counted
     }));
     dialogs.files = {good};
-    w->N35Click();
+    w->loadTableFromFile();
     EXPECT_TRUE(dialogs.sawMessage("Таблица Ф30Т(1000) загружена из " + good));
     EXPECT_TRUE(dialogs.sawMessage("пропущено: 1"));
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 11.0));
@@ -230,13 +230,13 @@ TEST_F(TableWindowTest, TransferFileReplacesTheTable) {
     ASSERT_TRUE(cp1251::writeLines(south, {"\"22\",\"" + year + "\",\"Ф30\",\"(1000)\",\"5\",\"5\""}));
     dialogs.files = {south};
     dialogs.answers = {false};
-    w->N35Click();
+    w->loadTableFromFile();
     ASSERT_FALSE(dialogs.questions.isEmpty());
     EXPECT_TRUE(dialogs.questions.last().contains("указывает на другое учреждение")) << dialogs.questions.last().toStdString();
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 11.0));
     dialogs.files = {south};
     dialogs.answers = {true};
-    w->N35Click();
+    w->loadTableFromFile();
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 22.0));
 }
 
@@ -250,7 +250,7 @@ TEST_F(TableWindowTest, ControlsReportAndMarkErrors) {
     EXPECT_EQ(w->controlErrors().object(0), sample::ids::RuleDoctorsByColumn);
     // The error list names the table.
     w->setWindowTitle("Ввод: Южная ЦРБ");
-    w->N7Click();
+    w->showErrorList();
     ASSERT_EQ(dialogs.modalTitles.size(), 1);
     EXPECT_EQ(dialogs.modalTitles[0], "Ввод: Южная ЦРБ - ошибки контроля: Ф30т(1000)");
 
@@ -280,11 +280,11 @@ TEST_F(TableWindowTest, TemplateViewBuildsReference) {
     TableGrid *g = w->StringGrid1;
     for (int c : {0, 1, 3}) {
         g->setCurrentCell(c, 0);
-        w->StringGrid1DblClick();
+        w->markOrOpenCell();
     }
     EXPECT_EQ(w->Label1->text(), "стр1гр[4..5,7]");
     g->setCurrentCell(0, 2);
-    w->StringGrid1DblClick();
+    w->markOrOpenCell();
     EXPECT_EQ(w->Label1->text(), "стр1гр[4..5,7]+стр3гр4");
     w->N9->trigger();
     EXPECT_EQ(w->Label1->text(), "гр4стр[1,3]+гр5стр1+гр7стр1");
@@ -384,7 +384,7 @@ TEST_F(TableWindowTest, NextAndPreviousTableSaveAndReload) {
     EXPECT_EQ(w->Label2->text(), "(2000) - таблица");
     EXPECT_EQ(w->cellDisplayText(0, 0), "5000");   // 100 * b for institution 5
     // At the last table nothing happens.
-    w->N2Click();
+    w->showNextTable();
     EXPECT_EQ(w->params().tableIdent, sample::ids::TableF30Visits);
     QTest::keyClick(w->StringGrid1, Qt::Key_Left, Qt::AltModifier);
     EXPECT_EQ(w->cellDisplayText(0, 0), "8");
@@ -398,7 +398,7 @@ TEST_F(TableWindowTest, SummaryRecalculationSumsInstitutions) {
     testWork().table = ValueTable::RepData;
     testWork().includeList = "5,6,7,8,9,10,11,12,13,14,15,16";
     auto w = show();
-    w->N14Click();
+    w->recalculateTable();
     EXPECT_TRUE(dialogs.sawMessage("Готово!"));
     // СТР1ГР4 = 10 * id over the institutions with values.
     EXPECT_EQ(w->cellDisplayText(0, 0), "760");
@@ -474,8 +474,8 @@ TEST_F(TableWindowTest, SumsOverInstitutionsAreReadOnly) {
         EXPECT_EQ(w->CellEditText(), shown);
         QTest::keyClick(g, Qt::Key_Return);
         dialogs.files.push_back(QStringLiteral("/nowhere.orw"));
-        w->N5Click();
-        w->N35Click();
+        w->clearTable();
+        w->loadTableFromFile();
         EXPECT_EQ(stored(5, 5), std::make_pair(1, 50.0));
         EXPECT_EQ(stored(5, 5, sample::ids::SouthHospital), std::make_pair(1, 90.0));
         EXPECT_EQ(stored(5, 5, sample::ids::North).first, 0);
