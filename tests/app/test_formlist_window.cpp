@@ -269,11 +269,11 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
         t->show();
         QApplication::processEvents();
         EXPECT_TRUE(t->isLoaded());
-        t->StringGrid1->setCurrentCell(0, 1);
-        QTest::keyClick(t->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
-        QTest::keyClicks(t->StringGrid1, "400");
-        QTest::keyClick(t->StringGrid1, Qt::Key_Return);
-        QTest::keyClick(t->StringGrid1, Qt::Key_F3);
+        t->grid()->setCurrentCell(0, 1);
+        QTest::keyClick(t->grid(), Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClicks(t->grid(), "400");
+        QTest::keyClick(t->grid(), Qt::Key_Return);
+        QTest::keyClick(t->grid(), Qt::Key_F3);
         EXPECT_FALSE(t->controlErrors().isEmpty());
         if (!t->controlErrors().isEmpty()) EXPECT_EQ(t->controlErrors().object(0), ids::RuleDoctorsByColumn);
         t->showNextTable();
