@@ -50,6 +50,12 @@ const QColor kTemplateMark = colorFromValue(65280);   // green
 constexpr int kLeftMark = 16711680;                   // blue
 constexpr int kRightMark = 255;                       // red
 
+QMenu *subMenu(QMenuBar *bar, const QString &caption, bool admin = false) {
+    QMenu *m = bar->addMenu(caption);
+    if (admin) m->menuAction()->setProperty("Tag", kAdminTag);
+    return m;
+}
+
 QAction *item(QMenu *menu, const QString &caption, bool admin = false) {
     QAction *a = menu->addAction(caption);
     if (admin) a->setProperty("Tag", kAdminTag);
@@ -169,12 +175,27 @@ TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidg
 
 TVTable::~TVTable() = default;
 
+// The menu bar, left to right; the items other windows connect stay
+// disabled until they do.
 void TVTable::buildMenu() {
-    auto menu = [this](const QString &caption, bool admin = false) {
-        QMenu *m = m_ui.menuBar->addMenu(caption);
-        if (admin) m->menuAction()->setProperty("Tag", kAdminTag);
-        return m;
-    };
+    addStepAndControlItems();
+    addRuleMenus();
+    addValueMenus();
+    addStructureMenus();
+
+    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"));
+
+    // Commands of the breakdown, the rule editor, Excel and structure editing
+    // are connected by their own windows; they do nothing until then.
+    for (QAction *a : {m_ui.breakdownCell, m_ui.breakdownRow, m_ui.breakdownColumn, m_ui.setupOuterLine,
+                       m_ui.setupInnerLine, m_ui.setupCell, m_ui.loadFromExcel, m_ui.excelToOpenBook,
+                       m_ui.excelToNewBook, m_ui.excelToFile})
+        a->setEnabled(false);
+    connectMenuSlots();
+}
+
+// "Пред. таблица", "След. таблица", "Контроль", "Подсветка", "Очистить", "Ошибки".
+void TVTable::addStepAndControlItems() {
     m_ui.previous = m_ui.menuBar->addAction(QStringLiteral("Пред. таблица"));
     m_ui.previous->setToolTip(QStringLiteral("Перейти к предыдущей таблице - Shift+Tab"));
     m_ui.next = m_ui.menuBar->addAction(QStringLiteral("След. таблица"));
@@ -184,7 +205,7 @@ void TVTable::buildMenu() {
     m_ui.control->setShortcut(Qt::Key_F3);
     addAction(m_ui.control);
 
-    QMenu *light = menu(QStringLiteral("Подсветка"));
+    QMenu *light = subMenu(m_ui.menuBar, QStringLiteral("Подсветка"));
     m_ui.highlightMenu = light->menuAction();
     m_ui.highlightFormulas = item(light, QStringLiteral("Формулы"), true);
     m_ui.highlightControls = item(light, QStringLiteral("Контроли"));
@@ -194,14 +215,17 @@ void TVTable::buildMenu() {
     m_ui.clear = m_ui.menuBar->addAction(QStringLiteral("Очистить"));
     m_ui.clear->setToolTip(QStringLiteral("\"Обнуление\" таблицы"));
 
-    m_errorsMenu = menu(QStringLiteral("Ошибки"));
+    m_errorsMenu = subMenu(m_ui.menuBar, QStringLiteral("Ошибки"));
     m_ui.errorsMenu = m_errorsMenu->menuAction();
     m_ui.errorList = item(m_errorsMenu, QStringLiteral("Список"));
     m_ui.correction = item(m_errorsMenu, QStringLiteral("Корректировка"));
     m_ui.correction->setCheckable(true);
     m_ui.errorsMenu->setVisible(false);
+}
 
-    QMenu *group = menu(QStringLiteral("Группировать"), true);
+// "Группировать", "Разрезать", "Пересчитать таблицу", "Настройка".
+void TVTable::addRuleMenus() {
+    QMenu *group = subMenu(m_ui.menuBar, QStringLiteral("Группировать"), true);
     m_ui.groupMenu = group->menuAction();
     m_ui.groupMenu->setVisible(false);
     m_ui.byColumns = item(group, QStringLiteral("По столбцам"));
@@ -210,7 +234,7 @@ void TVTable::buildMenu() {
     m_ui.byRows->setCheckable(true);
     m_ui.byRows->setChecked(true);
 
-    QMenu *cut = menu(QStringLiteral("Разрезать"), true);
+    QMenu *cut = subMenu(m_ui.menuBar, QStringLiteral("Разрезать"), true);
     m_ui.breakdownMenu = cut->menuAction();
     m_ui.breakdownCell = item(cut, QStringLiteral("Ячейку"));
     m_ui.breakdownRow = item(cut, QStringLiteral("Строку"));
@@ -219,20 +243,23 @@ void TVTable::buildMenu() {
     m_ui.recalculate = m_ui.menuBar->addAction(QStringLiteral("Пересчитать таблицу"));
     m_ui.recalculate->setVisible(false);
 
-    QMenu *setup = menu(QStringLiteral("Настройка"));
+    QMenu *setup = subMenu(m_ui.menuBar, QStringLiteral("Настройка"));
     m_ui.setupMenu = setup->menuAction();
     m_ui.setupMenu->setVisible(false);
     m_ui.setupOuterLine = item(setup, QStringLiteral("Строка"));
     m_ui.setupInnerLine = item(setup, QStringLiteral("Столбец"));
     m_ui.setupCell = item(setup, QStringLiteral("Ячейка"));
+}
 
-    QMenu *load = menu(QStringLiteral("Подгрузить таблицу"));
+// "Подгрузить таблицу", "Нецелые", "В Excel", "Контрольная сумма".
+void TVTable::addValueMenus() {
+    QMenu *load = subMenu(m_ui.menuBar, QStringLiteral("Подгрузить таблицу"));
     m_ui.loadMenu = load->menuAction();
     m_ui.loadMenu->setVisible(false);
     m_ui.loadFromFile = item(load, QStringLiteral("Подгрузить из файла передачи"));
     m_ui.loadFromExcel = item(load, QStringLiteral("Подгрузить из Excel"));
 
-    QMenu *decimals = menu(QStringLiteral("Нецелые"));
+    QMenu *decimals = subMenu(m_ui.menuBar, QStringLiteral("Нецелые"));
     m_ui.decimalsMenu = decimals->menuAction();
     m_ui.decimalsMenu->setVisible(false);
     m_ui.decimalsYes = item(decimals, QStringLiteral("Да"));
@@ -240,19 +267,22 @@ void TVTable::buildMenu() {
     m_ui.decimalsYes->setCheckable(true);
     m_ui.decimalsNo->setCheckable(true);
 
-    QMenu *excel = menu(QStringLiteral("В Excel"));
+    QMenu *excel = subMenu(m_ui.menuBar, QStringLiteral("В Excel"));
     m_ui.excelMenu = excel->menuAction();
     m_ui.excelToOpenBook = item(excel, QStringLiteral("В открытую книгу"));
     m_ui.excelToNewBook = item(excel, QStringLiteral("В новую книгу"));
     m_ui.excelToFile = item(excel, QStringLiteral("В существующий файл"));
 
-    QMenu *sum = menu(QStringLiteral("Контрольная сумма"), true);
+    QMenu *sum = subMenu(m_ui.menuBar, QStringLiteral("Контрольная сумма"), true);
     m_ui.checksumMenu = sum->menuAction();
     m_ui.checksumMenu->setVisible(false);
     m_ui.checksumColumn = item(sum, QStringLiteral("по графе"));
     m_ui.checksumRow = item(sum, QStringLiteral("по строке"));
+}
 
-    QMenu *add = menu(QStringLiteral("Добавить"), true);
+// "Добавить" and "Удалить": rows and columns of the table's structure.
+void TVTable::addStructureMenus() {
+    QMenu *add = subMenu(m_ui.menuBar, QStringLiteral("Добавить"), true);
     m_ui.addMenu = add->menuAction();
     m_ui.addMenu->setVisible(false);
     QMenu *addRow = add->addMenu(QStringLiteral("Строку"));
@@ -269,17 +299,14 @@ void TVTable::buildMenu() {
     QMenu *columnData = addColumn->addMenu(QStringLiteral("данных"));
     m_ui.columnBefore = columnData->addAction(QStringLiteral("перед текущей"));
     m_ui.columnAfter = columnData->addAction(QStringLiteral("после текущей"));
-    QMenu *del = menu(QStringLiteral("Удалить"), true);
+    QMenu *del = subMenu(m_ui.menuBar, QStringLiteral("Удалить"), true);
     m_ui.deleteMenu = del->menuAction();
     m_ui.deleteRow = item(del, QStringLiteral("Строку"));
     m_ui.deleteColumn = item(del, QStringLiteral("Столбец"));
+}
 
-    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"));
-
-    // Commands of the breakdown, the rule editor, Excel and structure editing
-    // are connected by their own windows; they do nothing until then.
-    for (QAction *a : {m_ui.breakdownCell, m_ui.breakdownRow, m_ui.breakdownColumn, m_ui.setupOuterLine, m_ui.setupInnerLine, m_ui.setupCell, m_ui.loadFromExcel, m_ui.excelToOpenBook, m_ui.excelToNewBook, m_ui.excelToFile}) a->setEnabled(false);
-
+// The window's own commands.
+void TVTable::connectMenuSlots() {
     connect(m_ui.previous, &QAction::triggered, this, &TVTable::showPreviousTable);
     connect(m_ui.next, &QAction::triggered, this, &TVTable::showNextTable);
     connect(m_ui.control, &QAction::triggered, this, &TVTable::controlTable);
@@ -609,7 +636,9 @@ bool TVTable::handleKey(QKeyEvent *e) {
         case Qt::Key_F6:
         case Qt::Key_F7:
             if (m_work.net) {
-                QAction *a = key == Qt::Key_F5 ? m_ui.setupOuterLine : key == Qt::Key_F6 ? m_ui.setupInnerLine : m_ui.setupCell;
+                QAction *a = key == Qt::Key_F5   ? m_ui.setupOuterLine
+                             : key == Qt::Key_F6 ? m_ui.setupInnerLine
+                                                 : m_ui.setupCell;
                 if (a->isEnabled()) a->trigger();
             }
             return true;

@@ -170,6 +170,11 @@ protected:
 
 private:
     void buildMenu();
+    void addStepAndControlItems();
+    void addRuleMenus();
+    void addValueMenus();
+    void addStructureMenus();
+    void connectMenuSlots();
     void FormActivate();
     void drawCell(QPainter &p, const QRect &rect, int column, int row);
     bool selectGridCell(int column, int row);
