@@ -215,10 +215,10 @@ void TVTable::addStepAndControlItems() {
     m_ui.clear = m_ui.menuBar->addAction(QStringLiteral("Очистить"));
     m_ui.clear->setToolTip(QStringLiteral("\"Обнуление\" таблицы"));
 
-    m_errorsMenu = subMenu(m_ui.menuBar, QStringLiteral("Ошибки"));
-    m_ui.errorsMenu = m_errorsMenu->menuAction();
-    m_ui.errorList = item(m_errorsMenu, QStringLiteral("Список"));
-    m_ui.correction = item(m_errorsMenu, QStringLiteral("Корректировка"));
+    QMenu *errors = subMenu(m_ui.menuBar, QStringLiteral("Ошибки"));
+    m_ui.errorsMenu = errors->menuAction();
+    m_ui.errorList = item(errors, QStringLiteral("Список"));
+    m_ui.correction = item(errors, QStringLiteral("Корректировка"));
     m_ui.correction->setCheckable(true);
     m_ui.errorsMenu->setVisible(false);
 }

@@ -238,7 +238,6 @@ private:
     FormulaFlagList FormulaCellFlags;
     QHash<QString, int> m_marks;          // error marks: cell key -> colour value
     QSet<QString> m_templateMarks;        // template view marks
-    QMenu *m_errorsMenu = nullptr;
     RuleRun m_table{RuleRunContext{}};    // holds the values shown
     StringList m_controlErrors;
 };
