@@ -53,6 +53,12 @@ const QColor kTemplateMark = colorFromValue(65280);   // green
 constexpr int kLeftMark = 16711680;                   // blue
 constexpr int kRightMark = 255;                       // red
 
+QMenu *subMenu(QMenuBar *bar, const QString &caption, bool admin = false) {
+    QMenu *m = bar->addMenu(caption);
+    if (admin) m->menuAction()->setProperty("Tag", kAdminTag);
+    return m;
+}
+
 QAction *item(QMenu *menu, const QString &caption, bool admin = false) {
     QAction *a = menu->addAction(caption);
     if (admin) a->setProperty("Tag", kAdminTag);
@@ -103,40 +109,40 @@ TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidg
     auto *top = new QVBoxLayout(this);
     top->setContentsMargins(4, 0, 4, 4);
     top->setSpacing(2);
-    MainMenu1 = new QMenuBar(this);
-    winutil::compactMenuBar(MainMenu1);
-    top->setMenuBar(MainMenu1);
+    m_ui.menuBar = new QMenuBar(this);
+    winutil::compactMenuBar(m_ui.menuBar);
+    top->setMenuBar(m_ui.menuBar);
 
-    Label4 = new QLabel(this);
-    Label3 = new QLabel(this);
-    Label2 = new QLabel(this);
-    Label1 = new QLabel(this);
-    for (QLabel *l : {Label3, Label2, Label1}) l->setAlignment(Qt::AlignCenter);
+    m_ui.position = new QLabel(this);
+    m_ui.formCaption = new QLabel(this);
+    m_ui.tableCaption = new QLabel(this);
+    m_ui.reference = new QLabel(this);
+    for (QLabel *l : {m_ui.formCaption, m_ui.tableCaption, m_ui.reference}) l->setAlignment(Qt::AlignCenter);
     QFont bold = f;
     bold.setBold(true);
-    Label3->setFont(bold);
-    Label2->setFont(bold);
-    Label1->setWordWrap(true);
-    Gauge1 = new QProgressBar(this);
-    Gauge1->setVisible(false);
+    m_ui.formCaption->setFont(bold);
+    m_ui.tableCaption->setFont(bold);
+    m_ui.reference->setWordWrap(true);
+    m_ui.progress = new QProgressBar(this);
+    m_ui.progress->setVisible(false);
     auto *head = new QHBoxLayout;
-    head->addWidget(Label4);
+    head->addWidget(m_ui.position);
     head->addStretch(1);
-    head->addWidget(Gauge1);
+    head->addWidget(m_ui.progress);
     top->addLayout(head);
-    top->addWidget(Label3);
-    top->addWidget(Label2);
-    top->addWidget(Label1);
+    top->addWidget(m_ui.formCaption);
+    top->addWidget(m_ui.tableCaption);
+    top->addWidget(m_ui.reference);
 
-    StringGrid1 = new TableGrid(this);
-    StringGrid1->setFont(f);
-    top->addWidget(StringGrid1, 1);
-    StringGrid1->cellPainter = [this](QPainter &p, const QRect &r, int c, int row) { drawCell(p, r, c, row); };
-    StringGrid1->selectCell = [this](int c, int r) { return StringGrid1SelectCell(c, r); };
-    StringGrid1->installEventFilter(this);
-    connect(StringGrid1, &TableGrid::cellDoubleClicked, this, [this](int, int) { StringGrid1DblClick(); });
-    connect(StringGrid1, &TableGrid::currentCellChanged, this, [this](int, int) { setPositionLabel(); });
-    connect(StringGrid1, &TableGrid::titleDoubleClicked, this, &TVTable::Image1DblClick);
+    m_ui.grid = new TableGrid(this);
+    m_ui.grid->setFont(f);
+    top->addWidget(m_ui.grid, 1);
+    m_ui.grid->cellPainter = [this](QPainter &p, const QRect &r, int c, int row) { drawCell(p, r, c, row); };
+    m_ui.grid->selectCell = [this](int c, int r) { return selectGridCell(c, r); };
+    m_ui.grid->installEventFilter(this);
+    connect(m_ui.grid, &TableGrid::cellDoubleClicked, this, [this](int, int) { markOrOpenCell(); });
+    connect(m_ui.grid, &TableGrid::currentCellChanged, this, [this](int, int) { setPositionLabel(); });
+    connect(m_ui.grid, &TableGrid::titleDoubleClicked, this, &TVTable::editTitle);
 
     buildMenu();
     RegisterAdminForm(this);
@@ -149,14 +155,14 @@ TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidg
     setWindowState(Qt::WindowMaximized);
 
     // Commands by mode.
-    N11->setVisible(m_work.mode != ReportMode::Input);
-    N14->setVisible(m_work.mode == ReportMode::Svod || m_work.net);
+    m_ui.breakdownMenu->setVisible(m_work.mode != ReportMode::Input);
+    m_ui.recalculate->setVisible(m_work.mode == ReportMode::Svod || m_work.net);
     if (m_work.net) {
         ShowFormulaCells = true;
-        N52->setChecked(true);
-        N34->setVisible(false);
+        m_ui.highlightFormulas->setChecked(true);
+        m_ui.breakdownRow->setVisible(false);
     }
-    N35->setVisible(m_work.mode == ReportMode::Input || m_work.mode == ReportMode::Svod);
+    m_ui.loadMenu->setVisible(m_work.mode == ReportMode::Input || m_work.mode == ReportMode::Svod);
     const auto registered = extensions();
     for (const auto &extend : registered) extend.second(*this);
 
@@ -164,148 +170,169 @@ TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidg
     // are sums over many institutions: they are shown, not typed into,
     // cleared or loaded (as the forms tree of the same window hides them).
     if (isSumView()) {
-        N5->setVisible(false);
-        N35->setVisible(false);
-        for (QAction *a : {N5, N46, Excel2}) a->setEnabled(false);
+        m_ui.clear->setVisible(false);
+        m_ui.loadMenu->setVisible(false);
+        for (QAction *a : {m_ui.clear, m_ui.loadFromFile, m_ui.loadFromExcel}) a->setEnabled(false);
     }
 }
 
 TVTable::~TVTable() = default;
 
+// The menu bar, left to right; the items other windows connect stay
+// disabled until they do.
 void TVTable::buildMenu() {
-    auto menu = [this](const QString &caption, bool admin = false) {
-        QMenu *m = MainMenu1->addMenu(caption);
-        if (admin) m->menuAction()->setProperty("Tag", kAdminTag);
-        return m;
-    };
-    N1 = MainMenu1->addAction(QStringLiteral("Пред. таблица"));
-    N1->setToolTip(QStringLiteral("Перейти к предыдущей таблице - Shift+Tab"));
-    N2 = MainMenu1->addAction(QStringLiteral("След. таблица"));
-    N2->setToolTip(QStringLiteral("Перейти к следующей таблице - Tab"));
-    N3 = MainMenu1->addAction(QStringLiteral("Контроль"));
-    N3->setToolTip(QStringLiteral("Контроль таблицы - F3"));
-    N3->setShortcut(Qt::Key_F3);
-    addAction(N3);
+    addStepAndControlItems();
+    addRuleMenus();
+    addValueMenus();
+    addStructureMenus();
 
-    QMenu *light = menu(QStringLiteral("Подсветка"));
-    N51 = light->menuAction();
-    N52 = item(light, QStringLiteral("Формулы"), true);
-    N53 = item(light, QStringLiteral("Контроли"));
-    N52->setCheckable(true);
-    N53->setCheckable(true);
-
-    N5 = MainMenu1->addAction(QStringLiteral("Очистить"));
-    N5->setToolTip(QStringLiteral("\"Обнуление\" таблицы"));
-
-    m_errorsMenu = menu(QStringLiteral("Ошибки"));
-    N6 = m_errorsMenu->menuAction();
-    N7 = item(m_errorsMenu, QStringLiteral("Список"));
-    N12 = item(m_errorsMenu, QStringLiteral("Корректировка"));
-    N12->setCheckable(true);
-    N6->setVisible(false);
-
-    QMenu *group = menu(QStringLiteral("Группировать"), true);
-    N8 = group->menuAction();
-    N8->setVisible(false);
-    N9 = item(group, QStringLiteral("По столбцам"));
-    N10 = item(group, QStringLiteral("По строкам"));
-    N9->setCheckable(true);
-    N10->setCheckable(true);
-    N10->setChecked(true);
-
-    QMenu *cut = menu(QStringLiteral("Разрезать"), true);
-    N11 = cut->menuAction();
-    N33 = item(cut, QStringLiteral("Ячейку"));
-    N34 = item(cut, QStringLiteral("Строку"));
-    N42 = item(cut, QStringLiteral("Графу"));
-
-    N14 = MainMenu1->addAction(QStringLiteral("Пересчитать таблицу"));
-    N14->setVisible(false);
-
-    QMenu *setup = menu(QStringLiteral("Настройка"));
-    N18 = setup->menuAction();
-    N18->setVisible(false);
-    N15 = item(setup, QStringLiteral("Строка"));
-    N16 = item(setup, QStringLiteral("Столбец"));
-    N32 = item(setup, QStringLiteral("Ячейка"));
-
-    QMenu *load = menu(QStringLiteral("Подгрузить таблицу"));
-    N35 = load->menuAction();
-    N35->setVisible(false);
-    N46 = item(load, QStringLiteral("Подгрузить из файла передачи"));
-    Excel2 = item(load, QStringLiteral("Подгрузить из Excel"));
-
-    QMenu *decimals = menu(QStringLiteral("Нецелые"));
-    N36 = decimals->menuAction();
-    N36->setVisible(false);
-    N37 = item(decimals, QStringLiteral("Да"));
-    N38 = item(decimals, QStringLiteral("Нет"));
-    N37->setCheckable(true);
-    N38->setCheckable(true);
-
-    QMenu *excel = menu(QStringLiteral("В Excel"));
-    Excel1 = excel->menuAction();
-    N39 = item(excel, QStringLiteral("В открытую книгу"));
-    N40 = item(excel, QStringLiteral("В новую книгу"));
-    N41 = item(excel, QStringLiteral("В существующий файл"));
-
-    QMenu *sum = menu(QStringLiteral("Контрольная сумма"), true);
-    N43 = sum->menuAction();
-    N43->setVisible(false);
-    N44 = item(sum, QStringLiteral("по графе"));
-    N45 = item(sum, QStringLiteral("по строке"));
-
-    QMenu *add = menu(QStringLiteral("Добавить"), true);
-    N13 = add->menuAction();
-    N13->setVisible(false);
-    QMenu *addRow = add->addMenu(QStringLiteral("Строку"));
-    QMenu *rowTitles = addRow->addMenu(QStringLiteral("заголовков"));
-    N21 = rowTitles->menuAction();
-    N21->setVisible(false);
-    QMenu *rowData = addRow->addMenu(QStringLiteral("данных"));
-    N28 = rowData->addAction(QStringLiteral("перед текущей"));
-    N29 = rowData->addAction(QStringLiteral("после текущей"));
-    QMenu *addColumn = add->addMenu(QStringLiteral("Графу"));
-    QMenu *columnTitles = addColumn->addMenu(QStringLiteral("заголовков"));
-    N23 = columnTitles->menuAction();
-    N23->setVisible(false);
-    QMenu *columnData = addColumn->addMenu(QStringLiteral("данных"));
-    N24 = columnData->addAction(QStringLiteral("перед текущей"));
-    N25 = columnData->addAction(QStringLiteral("после текущей"));
-    QMenu *del = menu(QStringLiteral("Удалить"), true);
-    N47 = del->menuAction();
-    N48 = item(del, QStringLiteral("Строку"));
-    N49 = item(del, QStringLiteral("Столбец"));
-
-    N4 = MainMenu1->addAction(QStringLiteral("Выход"));
+    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"));
 
     // Commands of the breakdown, the rule editor, Excel and structure editing
     // are connected by their own windows; they do nothing until then.
-    for (QAction *a : {N33, N34, N42, N15, N16, N32, Excel2, N39, N40, N41}) a->setEnabled(false);
+    for (QAction *a : {m_ui.breakdownCell, m_ui.breakdownRow, m_ui.breakdownColumn, m_ui.setupOuterLine,
+                       m_ui.setupInnerLine, m_ui.setupCell, m_ui.loadFromExcel, m_ui.excelToOpenBook,
+                       m_ui.excelToNewBook, m_ui.excelToFile})
+        a->setEnabled(false);
+    connectMenuSlots();
+}
 
-    connect(N1, &QAction::triggered, this, &TVTable::N1Click);
-    connect(N2, &QAction::triggered, this, &TVTable::N2Click);
-    connect(N3, &QAction::triggered, this, &TVTable::N3Click);
-    connect(N4, &QAction::triggered, this, &TVTable::N4Click);
-    connect(N5, &QAction::triggered, this, &TVTable::N5Click);
-    connect(N7, &QAction::triggered, this, &TVTable::N7Click);
-    connect(N12, &QAction::triggered, this, &TVTable::N6Click);
-    connect(N9, &QAction::triggered, this, &TVTable::N9Click);
-    connect(N10, &QAction::triggered, this, &TVTable::N10Click);
-    connect(N14, &QAction::triggered, this, &TVTable::N14Click);
-    connect(N46, &QAction::triggered, this, &TVTable::N35Click);
-    connect(N37, &QAction::triggered, this, &TVTable::N37Click);
-    connect(N38, &QAction::triggered, this, &TVTable::N38Click);
-    connect(N44, &QAction::triggered, this, &TVTable::N44Click);
-    connect(N45, &QAction::triggered, this, &TVTable::N45Click);
-    connect(N52, &QAction::triggered, this, &TVTable::N52Click);
-    connect(N53, &QAction::triggered, this, &TVTable::N53Click);
-    connect(N28, &QAction::triggered, this, &TVTable::N28Click);
-    connect(N29, &QAction::triggered, this, &TVTable::N29Click);
-    connect(N24, &QAction::triggered, this, &TVTable::N24Click);
-    connect(N25, &QAction::triggered, this, &TVTable::N25Click);
-    connect(N48, &QAction::triggered, this, &TVTable::N48Click);
-    connect(N49, &QAction::triggered, this, &TVTable::N49Click);
+// "Пред. таблица", "След. таблица", "Контроль", "Подсветка", "Очистить", "Ошибки".
+void TVTable::addStepAndControlItems() {
+    m_ui.previous = m_ui.menuBar->addAction(QStringLiteral("Пред. таблица"));
+    m_ui.previous->setToolTip(QStringLiteral("Перейти к предыдущей таблице - Shift+Tab"));
+    m_ui.next = m_ui.menuBar->addAction(QStringLiteral("След. таблица"));
+    m_ui.next->setToolTip(QStringLiteral("Перейти к следующей таблице - Tab"));
+    m_ui.control = m_ui.menuBar->addAction(QStringLiteral("Контроль"));
+    m_ui.control->setToolTip(QStringLiteral("Контроль таблицы - F3"));
+    m_ui.control->setShortcut(Qt::Key_F3);
+    addAction(m_ui.control);
+
+    QMenu *light = subMenu(m_ui.menuBar, QStringLiteral("Подсветка"));
+    m_ui.highlightMenu = light->menuAction();
+    m_ui.highlightFormulas = item(light, QStringLiteral("Формулы"), true);
+    m_ui.highlightControls = item(light, QStringLiteral("Контроли"));
+    m_ui.highlightFormulas->setCheckable(true);
+    m_ui.highlightControls->setCheckable(true);
+
+    m_ui.clear = m_ui.menuBar->addAction(QStringLiteral("Очистить"));
+    m_ui.clear->setToolTip(QStringLiteral("\"Обнуление\" таблицы"));
+
+    QMenu *errors = subMenu(m_ui.menuBar, QStringLiteral("Ошибки"));
+    m_ui.errorsMenu = errors->menuAction();
+    m_ui.errorList = item(errors, QStringLiteral("Список"));
+    m_ui.correction = item(errors, QStringLiteral("Корректировка"));
+    m_ui.correction->setCheckable(true);
+    m_ui.errorsMenu->setVisible(false);
+}
+
+// "Группировать", "Разрезать", "Пересчитать таблицу", "Настройка".
+void TVTable::addRuleMenus() {
+    QMenu *group = subMenu(m_ui.menuBar, QStringLiteral("Группировать"), true);
+    m_ui.groupMenu = group->menuAction();
+    m_ui.groupMenu->setVisible(false);
+    m_ui.byColumns = item(group, QStringLiteral("По столбцам"));
+    m_ui.byRows = item(group, QStringLiteral("По строкам"));
+    m_ui.byColumns->setCheckable(true);
+    m_ui.byRows->setCheckable(true);
+    m_ui.byRows->setChecked(true);
+
+    QMenu *cut = subMenu(m_ui.menuBar, QStringLiteral("Разрезать"), true);
+    m_ui.breakdownMenu = cut->menuAction();
+    m_ui.breakdownCell = item(cut, QStringLiteral("Ячейку"));
+    m_ui.breakdownRow = item(cut, QStringLiteral("Строку"));
+    m_ui.breakdownColumn = item(cut, QStringLiteral("Графу"));
+
+    m_ui.recalculate = m_ui.menuBar->addAction(QStringLiteral("Пересчитать таблицу"));
+    m_ui.recalculate->setVisible(false);
+
+    QMenu *setup = subMenu(m_ui.menuBar, QStringLiteral("Настройка"));
+    m_ui.setupMenu = setup->menuAction();
+    m_ui.setupMenu->setVisible(false);
+    m_ui.setupOuterLine = item(setup, QStringLiteral("Строка"));
+    m_ui.setupInnerLine = item(setup, QStringLiteral("Столбец"));
+    m_ui.setupCell = item(setup, QStringLiteral("Ячейка"));
+}
+
+// "Подгрузить таблицу", "Нецелые", "В Excel", "Контрольная сумма".
+void TVTable::addValueMenus() {
+    QMenu *load = subMenu(m_ui.menuBar, QStringLiteral("Подгрузить таблицу"));
+    m_ui.loadMenu = load->menuAction();
+    m_ui.loadMenu->setVisible(false);
+    m_ui.loadFromFile = item(load, QStringLiteral("Подгрузить из файла передачи"));
+    m_ui.loadFromExcel = item(load, QStringLiteral("Подгрузить из Excel"));
+
+    QMenu *decimals = subMenu(m_ui.menuBar, QStringLiteral("Нецелые"));
+    m_ui.decimalsMenu = decimals->menuAction();
+    m_ui.decimalsMenu->setVisible(false);
+    m_ui.decimalsYes = item(decimals, QStringLiteral("Да"));
+    m_ui.decimalsNo = item(decimals, QStringLiteral("Нет"));
+    m_ui.decimalsYes->setCheckable(true);
+    m_ui.decimalsNo->setCheckable(true);
+
+    QMenu *excel = subMenu(m_ui.menuBar, QStringLiteral("В Excel"));
+    m_ui.excelMenu = excel->menuAction();
+    m_ui.excelToOpenBook = item(excel, QStringLiteral("В открытую книгу"));
+    m_ui.excelToNewBook = item(excel, QStringLiteral("В новую книгу"));
+    m_ui.excelToFile = item(excel, QStringLiteral("В существующий файл"));
+
+    QMenu *sum = subMenu(m_ui.menuBar, QStringLiteral("Контрольная сумма"), true);
+    m_ui.checksumMenu = sum->menuAction();
+    m_ui.checksumMenu->setVisible(false);
+    m_ui.checksumColumn = item(sum, QStringLiteral("по графе"));
+    m_ui.checksumRow = item(sum, QStringLiteral("по строке"));
+}
+
+// "Добавить" and "Удалить": rows and columns of the table's structure.
+void TVTable::addStructureMenus() {
+    QMenu *add = subMenu(m_ui.menuBar, QStringLiteral("Добавить"), true);
+    m_ui.addMenu = add->menuAction();
+    m_ui.addMenu->setVisible(false);
+    QMenu *addRow = add->addMenu(QStringLiteral("Строку"));
+    QMenu *rowTitles = addRow->addMenu(QStringLiteral("заголовков"));
+    m_ui.rowTitles = rowTitles->menuAction();
+    m_ui.rowTitles->setVisible(false);
+    QMenu *rowData = addRow->addMenu(QStringLiteral("данных"));
+    m_ui.rowBefore = rowData->addAction(QStringLiteral("перед текущей"));
+    m_ui.rowAfter = rowData->addAction(QStringLiteral("после текущей"));
+    QMenu *addColumn = add->addMenu(QStringLiteral("Графу"));
+    QMenu *columnTitles = addColumn->addMenu(QStringLiteral("заголовков"));
+    m_ui.columnTitles = columnTitles->menuAction();
+    m_ui.columnTitles->setVisible(false);
+    QMenu *columnData = addColumn->addMenu(QStringLiteral("данных"));
+    m_ui.columnBefore = columnData->addAction(QStringLiteral("перед текущей"));
+    m_ui.columnAfter = columnData->addAction(QStringLiteral("после текущей"));
+    QMenu *del = subMenu(m_ui.menuBar, QStringLiteral("Удалить"), true);
+    m_ui.deleteMenu = del->menuAction();
+    m_ui.deleteRow = item(del, QStringLiteral("Строку"));
+    m_ui.deleteColumn = item(del, QStringLiteral("Столбец"));
+}
+
+// The window's own commands.
+void TVTable::connectMenuSlots() {
+    connect(m_ui.previous, &QAction::triggered, this, &TVTable::showPreviousTable);
+    connect(m_ui.next, &QAction::triggered, this, &TVTable::showNextTable);
+    connect(m_ui.control, &QAction::triggered, this, &TVTable::controlTable);
+    connect(m_ui.exit, &QAction::triggered, this, &TVTable::exitTable);
+    connect(m_ui.clear, &QAction::triggered, this, &TVTable::clearTable);
+    connect(m_ui.errorList, &QAction::triggered, this, &TVTable::showErrorList);
+    connect(m_ui.correction, &QAction::triggered, this, &TVTable::switchCorrectionMode);
+    connect(m_ui.byColumns, &QAction::triggered, this, &TVTable::groupByColumns);
+    connect(m_ui.byRows, &QAction::triggered, this, &TVTable::groupByRows);
+    connect(m_ui.recalculate, &QAction::triggered, this, &TVTable::recalculateTable);
+    connect(m_ui.loadFromFile, &QAction::triggered, this, &TVTable::loadTableFromFile);
+    connect(m_ui.decimalsYes, &QAction::triggered, this, &TVTable::showDecimals);
+    connect(m_ui.decimalsNo, &QAction::triggered, this, &TVTable::hideDecimals);
+    connect(m_ui.checksumColumn, &QAction::triggered, this, &TVTable::checksumColumn);
+    connect(m_ui.checksumRow, &QAction::triggered, this, &TVTable::checksumRow);
+    connect(m_ui.highlightFormulas, &QAction::triggered, this, &TVTable::highlightFormulas);
+    connect(m_ui.highlightControls, &QAction::triggered, this, &TVTable::highlightControls);
+    connect(m_ui.rowBefore, &QAction::triggered, this, &TVTable::insertRowBefore);
+    connect(m_ui.rowAfter, &QAction::triggered, this, &TVTable::insertRowAfter);
+    connect(m_ui.columnBefore, &QAction::triggered, this, &TVTable::insertColumnBefore);
+    connect(m_ui.columnAfter, &QAction::triggered, this, &TVTable::insertColumnAfter);
+    connect(m_ui.deleteRow, &QAction::triggered, this, &TVTable::deleteRow);
+    connect(m_ui.deleteColumn, &QAction::triggered, this, &TVTable::deleteColumn);
 }
 
 // ---- Opening ----------------------------------------------------------------
@@ -321,7 +348,7 @@ void TVTable::FormActivate() {
         ShowPending = false;
         if (!TableShow()) return;
     }
-    if (!m_work.net && m_work.includeList.isEmpty()) N11->setEnabled(false);
+    if (!m_work.net && m_work.includeList.isEmpty()) m_ui.breakdownMenu->setEnabled(false);
     setPositionLabel();
 }
 
@@ -347,8 +374,8 @@ void TVTable::readValues() {
 bool TVTable::TableShow() {
     TableLoading = true;
     m_loaded = false;
-    StringGrid1->setVisible(false);
-    StringGrid1->clearAll();
+    m_ui.grid->setVisible(false);
+    m_ui.grid->clearAll();
     m_marks.clear();
     m_templateMarks.clear();
     try {
@@ -367,10 +394,10 @@ bool TVTable::TableShow() {
         scan = def.scan;
         m_params.tableIdent = def.ident;
         FloatTable = FloatDisplay = def.floattype;
-        N37->setChecked(def.floattype);
-        N38->setChecked(!def.floattype);
-        N15->setText(scan != 0 ? QStringLiteral("Графа") : QStringLiteral("Строка"));
-        N16->setText(scan != 0 ? QStringLiteral("Строка") : QStringLiteral("Графа"));
+        m_ui.decimalsYes->setChecked(def.floattype);
+        m_ui.decimalsNo->setChecked(!def.floattype);
+        m_ui.setupOuterLine->setText(scan != 0 ? QStringLiteral("Графа") : QStringLiteral("Строка"));
+        m_ui.setupInnerLine->setText(scan != 0 ? QStringLiteral("Строка") : QStringLiteral("Графа"));
         if (!def.error.isEmpty()) {
             TableLoading = false;
             showMessage(def.error, this);
@@ -379,8 +406,8 @@ bool TVTable::TableShow() {
         }
         const int cornerW = layout::sizeBefore(def.columnPixels, fixcols);
         const int cornerH = layout::sizeBefore(def.rowPixels, fixrows);
-        StringGrid1->setSizes(def.columnPixels.mid(fixcols), def.rowPixels.mid(fixrows), cornerW, cornerH);
-        StringGrid1->setTitles(std::move(def.titles));
+        m_ui.grid->setSizes(def.columnPixels.mid(fixcols), def.rowPixels.mid(fixrows), cornerW, cornerH);
+        m_ui.grid->setTitles(std::move(def.titles));
 
         readValues();
         // The values are read through the caches of the year: when these
@@ -399,15 +426,15 @@ bool TVTable::TableShow() {
         if (ShowFormulaCells) MarkFormulaCells(db::connection(db::kMain), m_params.tableIdent, colcount, rowcount, FormulaCellFlags);
         if (ShowControlCells) loadControlHighlight();
 
-        StringGrid1->resetCurrentCell(0, 0);
+        m_ui.grid->resetCurrentCell(0, 0);
         HighLight(cells::structColumnOfGrid(0, fixcols), cells::structRowOfGrid(0, fixrows), kHighlight);
-        StringGrid1->setVisible(true);
+        m_ui.grid->setVisible(true);
         resetCurrentText();
         TableLoading = false;
         m_loaded = true;
-        StringGrid1->setFocus();
-        N6->setVisible(false);
-        StringGrid1->viewport()->update();
+        m_ui.grid->setFocus();
+        m_ui.errorsMenu->setVisible(false);
+        m_ui.grid->viewport()->update();
         return true;
     } catch (const std::exception &e) {
         TableLoading = false;
@@ -444,7 +471,7 @@ QString TVTable::cellDisplayText(int column, int row) const {
 }
 
 void TVTable::resetCurrentText() {
-    m_edit.reset(tableedit::displayText(cellValue(StringGrid1->currentColumn(), StringGrid1->currentRow()),
+    m_edit.reset(tableedit::displayText(cellValue(m_ui.grid->currentColumn(), m_ui.grid->currentRow()),
                                         FloatDisplay));
 }
 
@@ -458,12 +485,12 @@ void TVTable::reformatCurrentText() {
 }
 
 void TVTable::setPositionLabel() {
-    Label4->setText(QStringLiteral("Строка %1, Графа %2")
-                        .arg(cells::refRowOfGrid(StringGrid1->currentRow()))
-                        .arg(cells::refColumnOfGrid(StringGrid1->currentColumn(), fixcols)));
+    m_ui.position->setText(QStringLiteral("Строка %1, Графа %2")
+                        .arg(cells::refRowOfGrid(m_ui.grid->currentRow()))
+                        .arg(cells::refColumnOfGrid(m_ui.grid->currentColumn(), fixcols)));
 }
 
-void TVTable::HighLight(int column, int row, const QColor &color) { StringGrid1->highlightHeaders(column, row, color); }
+void TVTable::HighLight(int column, int row, const QColor &color) { m_ui.grid->highlightHeaders(column, row, color); }
 
 void TVTable::drawCell(QPainter &p, const QRect &rect, int column, int row) {
     if (TableLoading || !m_table.matrix().isCreated()) {
@@ -471,7 +498,7 @@ void TVTable::drawCell(QPainter &p, const QRect &rect, int column, int row) {
         return;
     }
     const QString key = MakeCellKey(row, column);
-    const bool focused = column == StringGrid1->currentColumn() && row == StringGrid1->currentRow();
+    const bool focused = column == m_ui.grid->currentColumn() && row == m_ui.grid->currentRow();
     const int mark = m_marks.value(key, 0);
     QColor background = kWhite;
     if (ShowFormulaCells) background = FormulaCellColor(&FormulaCellFlags, key);
@@ -482,7 +509,7 @@ void TVTable::drawCell(QPainter &p, const QRect &rect, int column, int row) {
     if (isTemplateView()) return;
 
     const QString text = focused ? m_edit.editText : cellDisplayText(column, row);
-    QFont f = StringGrid1->font();
+    QFont f = m_ui.grid->font();
     if (mark != 0) f.setBold(true);
     p.setFont(f);
     p.setPen(mark != 0 ? colorFromValue(mark) : QColor(Qt::black));
@@ -493,18 +520,18 @@ void TVTable::drawCell(QPainter &p, const QRect &rect, int column, int row) {
     p.save();
     p.setClipRect(rect, Qt::IntersectClip);
     p.drawText(x, y + fm.ascent(), text);
-    if (focused && StringGrid1->hasFocus() && !isSumView()) {
+    if (focused && m_ui.grid->hasFocus() && !isSumView()) {
         p.setPen(Qt::black);
         p.drawLine(x + w + 1, y + 1, x + w + 1, y + fm.height() - 1);
     }
     p.restore();
 }
 
-bool TVTable::StringGrid1SelectCell(int column, int row) {
+bool TVTable::selectGridCell(int column, int row) {
     if (TableLoading) return true;
     if (!PutData()) return false;
-    HighLight(cells::structColumnOfGrid(StringGrid1->currentColumn(), fixcols),
-              cells::structRowOfGrid(StringGrid1->currentRow(), fixrows), kWhite);
+    HighLight(cells::structColumnOfGrid(m_ui.grid->currentColumn(), fixcols),
+              cells::structRowOfGrid(m_ui.grid->currentRow(), fixrows), kWhite);
     m_edit.reset(tableedit::displayText(cellValue(column, row), FloatDisplay));
     HighLight(cells::structColumnOfGrid(column, fixcols), cells::structRowOfGrid(row, fixrows), kHighlight);
     return true;
@@ -513,7 +540,7 @@ bool TVTable::StringGrid1SelectCell(int column, int row) {
 bool TVTable::PutData() {
     ValueMatrix &shown = m_table.matrix();
     if (!shown.isCreated() || !m_loaded) return true;
-    const int c = StringGrid1->currentColumn(), r = StringGrid1->currentRow();
+    const int c = m_ui.grid->currentColumn(), r = m_ui.grid->currentRow();
     const int sc = cells::storedColumnOfGrid(c, fixcols), sr = cells::storedRowOfGrid(r, fixrows);
     if (sc > shown.highColumn() || sr > shown.highRow() || !shown.contains(sc, sr)) {
         showMessage(QStringLiteral("Ошибка: выход за границы массива данных при сохранении. Колонка: %1, Строка: %2")
@@ -537,7 +564,7 @@ bool TVTable::PutData() {
         !fault.isEmpty()) {
         showMessage(fault, this);
         m_edit.reset(tableedit::displayText(shown.at(sc, sr), FloatDisplay));
-        StringGrid1->updateCell(c, r);
+        m_ui.grid->updateCell(c, r);
         return true;
     }
     try {
@@ -554,14 +581,14 @@ bool TVTable::PutData() {
     }
     shown.set(sc, sr, value);
     m_edit.reset(tableedit::displayText(value, FloatDisplay));
-    StringGrid1->updateCell(c, r);
+    m_ui.grid->updateCell(c, r);
     return true;
 }
 
 // ---- Keys -------------------------------------------------------------------
 
 bool TVTable::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == StringGrid1 && event->type() == QEvent::KeyPress)
+    if (watched == m_ui.grid && event->type() == QEvent::KeyPress)
         return handleKey(static_cast<QKeyEvent *>(event));
     return QDialog::eventFilter(watched, event);
 }
@@ -581,59 +608,61 @@ bool TVTable::handleKey(QKeyEvent *e) {
             if (a->isVisible() && a->isEnabled()) (w->*handler)();
             return true;
         };
-        if (alt && key == Qt::Key_Right) return run(N2, &TVTable::N2Click, this);
-        if (alt && key == Qt::Key_Left) return run(N1, &TVTable::N1Click, this);
-        if (key == Qt::Key_Tab && !ctrl) return run(N2, &TVTable::N2Click, this);
-        if (key == Qt::Key_Backtab) return run(N1, &TVTable::N1Click, this);
+        if (alt && key == Qt::Key_Right) return run(m_ui.next, &TVTable::showNextTable, this);
+        if (alt && key == Qt::Key_Left) return run(m_ui.previous, &TVTable::showPreviousTable, this);
+        if (key == Qt::Key_Tab && !ctrl) return run(m_ui.next, &TVTable::showNextTable, this);
+        if (key == Qt::Key_Backtab) return run(m_ui.previous, &TVTable::showPreviousTable, this);
         if (ctrl && key == Qt::Key_E) {
-            if (m_edit.undo()) StringGrid1->viewport()->update();
+            if (m_edit.undo()) m_ui.grid->viewport()->update();
             return true;
         }
         if (ctrl && (key == Qt::Key_Delete || (key == Qt::Key_Period && (mods & Qt::KeypadModifier)) ||
                      (key == Qt::Key_Comma && (mods & Qt::KeypadModifier)))) {
             if (isSumView()) return true;
             m_edit.clear();
-            StringGrid1->updateCell(StringGrid1->currentColumn(), StringGrid1->currentRow());
+            m_ui.grid->updateCell(m_ui.grid->currentColumn(), m_ui.grid->currentRow());
             return true;
         }
         switch (key) {
-        case Qt::Key_F3: return run(N3, &TVTable::N3Click, this);
+        case Qt::Key_F3: return run(m_ui.control, &TVTable::controlTable, this);
         case Qt::Key_F4:
             showMessage(QString::number(TableDataChecksum(m_work.table, m_work.institution, m_params.tableIdent)), this);
             return true;
-        case Qt::Key_F8: N43->setVisible(!N43->isVisible()); return true;
+        case Qt::Key_F8: m_ui.checksumMenu->setVisible(!m_ui.checksumMenu->isVisible()); return true;
         case Qt::Key_F9:
             FloatDisplay = !FloatDisplay;
             FloatTable = !FloatTable;
             reformatCurrentText();
-            StringGrid1->viewport()->update();
+            m_ui.grid->viewport()->update();
             return true;
         case Qt::Key_F5:
         case Qt::Key_F6:
         case Qt::Key_F7:
             if (m_work.net) {
-                QAction *a = key == Qt::Key_F5 ? N15 : key == Qt::Key_F6 ? N16 : N32;
+                QAction *a = key == Qt::Key_F5   ? m_ui.setupOuterLine
+                             : key == Qt::Key_F6 ? m_ui.setupInnerLine
+                                                 : m_ui.setupCell;
                 if (a->isEnabled()) a->trigger();
             }
             return true;
         case Qt::Key_F11:
-            if (m_work.net) N18->setVisible(!N18->isVisible());
+            if (m_work.net) m_ui.setupMenu->setVisible(!m_ui.setupMenu->isVisible());
             return true;
-        case Qt::Key_F12: N13->setVisible(!N13->isVisible()); return true;
+        case Qt::Key_F12: m_ui.addMenu->setVisible(!m_ui.addMenu->isVisible()); return true;
         case Qt::Key_Escape:
             reject();
             return true;
         case Qt::Key_Space: {
-            const auto m = tableedit::spaceMove(StringGrid1->currentColumn(), StringGrid1->currentRow(),
-                                                StringGrid1->columnCount(), StringGrid1->rowCount());
-            StringGrid1->setCurrentCell(m.column, m.row);
+            const auto m = tableedit::spaceMove(m_ui.grid->currentColumn(), m_ui.grid->currentRow(),
+                                                m_ui.grid->columnCount(), m_ui.grid->rowCount());
+            m_ui.grid->setCurrentCell(m.column, m.row);
             return true;
         }
         case Qt::Key_Return:
         case Qt::Key_Enter: {
-            const auto m = tableedit::enterMove(StringGrid1->currentColumn(), StringGrid1->currentRow(),
-                                                StringGrid1->columnCount(), StringGrid1->rowCount());
-            StringGrid1->setCurrentCell(m.column, m.row);
+            const auto m = tableedit::enterMove(m_ui.grid->currentColumn(), m_ui.grid->currentRow(),
+                                                m_ui.grid->columnCount(), m_ui.grid->rowCount());
+            m_ui.grid->setCurrentCell(m.column, m.row);
             return true;
         }
         default: break;
@@ -644,7 +673,7 @@ bool TVTable::handleKey(QKeyEvent *e) {
             if (!m_loaded || isTemplateView() || isSumView()) return true;
             const QChar ch = key == Qt::Key_Backspace ? QChar(u'\b') : t[0];
             if (m_edit.typeChar(ch, FloatTable))
-                StringGrid1->updateCell(StringGrid1->currentColumn(), StringGrid1->currentRow());
+                m_ui.grid->updateCell(m_ui.grid->currentColumn(), m_ui.grid->currentRow());
             else if (m_edit.refused)
                 QApplication::beep();
             return true;
@@ -667,7 +696,7 @@ void TVTable::reject() {
     QDialog::reject();
 }
 
-void TVTable::N4Click() {
+void TVTable::exitTable() {
     try {
         if (!m_closing && !PutData()) return;
     } catch (const std::exception &e) {
@@ -679,13 +708,13 @@ void TVTable::N4Click() {
 
 // ---- Next and previous ------------------------------------------------------
 
-void TVTable::N1Click() {
-    if (N12->isChecked()) stepError(false);
+void TVTable::showPreviousTable() {
+    if (m_ui.correction->isChecked()) stepError(false);
     else stepTable(false);
 }
 
-void TVTable::N2Click() {
-    if (N12->isChecked()) stepError(true);
+void TVTable::showNextTable() {
+    if (m_ui.correction->isChecked()) stepError(true);
     else stepTable(true);
 }
 
@@ -702,8 +731,8 @@ void TVTable::stepTable(bool forward) {
         showError(why, this);
         return;
     }
-    Label3->setText(nav->currentFormText());
-    Label2->setText(nav->currentTableText());
+    m_ui.formCaption->setText(nav->currentFormText());
+    m_ui.tableCaption->setText(nav->currentTableText());
     TableShow();
     setPositionLabel();
 }
@@ -718,65 +747,65 @@ void TVTable::stepError(bool forward) {
 
 // ---- Whole table ------------------------------------------------------------
 
-void TVTable::N5Click() {
+void TVTable::clearTable() {
     if (isSumView()) return;
     if (!confirm(QStringLiteral("Удалить содержимое таблицы?"), this)) return;
     try {
         tableedit::ClearTableValues(db::connection(db::kData), target());
         m_table.matrix().fill(0.0);
         m_edit.reset(QString());
-        StringGrid1->viewport()->update();
+        m_ui.grid->viewport()->update();
     } catch (const AppError &e) {
         showError(e.message(), this);
     }
 }
 
-void TVTable::N14Click() {
+void TVTable::recalculateTable() {
     try {
         SummaryMembers members;
         if (!m_work.net) members = RequireMembers(m_work.members, m_work.includeList, m_work.institution);
         m_table.matrix().fill(0.0);
-        StringGrid1->viewport()->update();
+        m_ui.grid->viewport()->update();
         if (m_work.net) {
             RuleRunContext context(m_work);
             context.roundResult = confirm(QStringLiteral("Округлять результат?"), this);
             RuleRun run(context);
             run.matrix() = m_table.matrix();
             run.calcConditions(m_params.tableIdent, [this](const QString &t) {
-                Label1->setText(t);
-                Label1->repaint();
+                m_ui.reference->setText(t);
+                m_ui.reference->repaint();
             });
             run.saveTable(m_params.formId, m_params.tableNumber);
             m_table.matrix() = run.matrix();
-            Label1->clear();
+            m_ui.reference->clear();
             if (!run.messages().isEmpty()) showError(UnreadableConditionsMessage(run.messages()), this);
         } else {
-            Gauge1->setValue(0);
-            Gauge1->setVisible(true);
-            GaugeSink sink(Gauge1);
+            m_ui.progress->setValue(0);
+            m_ui.progress->setVisible(true);
+            GaugeSink sink(m_ui.progress);
             ProgressPacer pacer(sink);
             m_table.sumInstitutions(m_params.formId, m_params.tableNumber, &pacer);
             m_table.saveTable(m_params.formId, m_params.tableNumber);
-            Gauge1->setVisible(false);
+            m_ui.progress->setVisible(false);
         }
-        StringGrid1->viewport()->update();
+        m_ui.grid->viewport()->update();
         const QString note = members.unresolvedNote();
         showMessage(QStringLiteral("Готово!") + (note.isEmpty() ? QString() : QStringLiteral("\r\n") + note), this);
         resetCurrentText();
     } catch (const NoMembersError &e) {
         showWarning(e.message(), this);
     } catch (const std::exception &e) {
-        Gauge1->setVisible(false);
+        m_ui.progress->setVisible(false);
         const QString why = winutil::errorText(e);
         showError(why, this);
         // Show what is stored, not a half-made sum.
         try { readValues(); } catch (const std::exception &) {}
         resetCurrentText();
-        StringGrid1->viewport()->update();
+        m_ui.grid->viewport()->update();
     }
 }
 
-void TVTable::N35Click() {
+void TVTable::loadTableFromFile() {
     if (isSumView()) return;
     SharedState &s = shared();
     if (!PutData()) return;
@@ -819,93 +848,98 @@ void TVTable::N35Click() {
     } catch (const std::exception &e) {
         showError(QString::fromUtf8(e.what()), this);
     }
-    StringGrid1->resetCurrentCell(0, 0);
+    m_ui.grid->resetCurrentCell(0, 0);
     resetCurrentText();
     TableLoading = false;
     setPositionLabel();
-    StringGrid1->viewport()->update();
+    m_ui.grid->viewport()->update();
 }
 
 void TVTable::setFloat(bool on) {
     FloatDisplay = FloatTable = on;
-    N37->setChecked(on);
-    N38->setChecked(!on);
+    m_ui.decimalsYes->setChecked(on);
+    m_ui.decimalsNo->setChecked(!on);
     try {
         gate::setTableFloat(db::connection(db::kMain), m_params.tableIdent, on);
     } catch (const AppError &e) {
         showError(e.message(), this);
     }
     reformatCurrentText();
-    StringGrid1->viewport()->update();
+    m_ui.grid->viewport()->update();
 }
 
 // ---- What other windows need -------------------------------------------------
 
 void TVTable::setCaptions(const QString &form, const QString &table) {
-    Label3->setText(form);
-    Label2->setText(table);
+    m_ui.formCaption->setText(form);
+    m_ui.tableCaption->setText(table);
 }
-QString TVTable::formCaption() const { return Label3->text(); }
-QString TVTable::tableCaption() const { return Label2->text(); }
-QString TVTable::markedReference() const { return Label1->text(); }
-bool TVTable::showsDecimals() const { return N37->isChecked(); }
-int TVTable::currentRow() const { return StringGrid1->currentRow(); }
-int TVTable::currentColumn() const { return StringGrid1->currentColumn(); }
-int TVTable::gridRowCount() const { return StringGrid1->rowCount(); }
-int TVTable::gridColumnCount() const { return StringGrid1->columnCount(); }
-const QList<GridTitle> &TVTable::gridTitles() const { return StringGrid1->titles(); }
-void TVTable::focusGrid() { StringGrid1->setFocus(); }
-void TVTable::setBreakdownVisible(bool visible) { N11->setVisible(visible); }
+QString TVTable::formCaption() const { return m_ui.formCaption->text(); }
+QString TVTable::tableCaption() const { return m_ui.tableCaption->text(); }
+QString TVTable::positionText() const { return m_ui.position->text(); }
+QString TVTable::markedReference() const { return m_ui.reference->text(); }
+bool TVTable::showsDecimals() const { return m_ui.decimalsYes->isChecked(); }
+int TVTable::currentRow() const { return m_ui.grid->currentRow(); }
+int TVTable::currentColumn() const { return m_ui.grid->currentColumn(); }
+int TVTable::gridRowCount() const { return m_ui.grid->rowCount(); }
+int TVTable::gridColumnCount() const { return m_ui.grid->columnCount(); }
+const QList<GridTitle> &TVTable::gridTitles() const { return m_ui.grid->titles(); }
+void TVTable::focusGrid() { m_ui.grid->setFocus(); }
+void TVTable::setBreakdownVisible(bool visible) { m_ui.breakdownMenu->setVisible(visible); }
 
 void TVTable::useAsExpressionBuilder() {
-    N8->setVisible(true);
-    for (QAction *a : {N1, N2, N3, N5}) a->setVisible(false);
+    m_ui.groupMenu->setVisible(true);
+    for (QAction *a : {m_ui.previous, m_ui.next, m_ui.control, m_ui.clear}) a->setVisible(false);
+}
+
+QAction *TVTable::commandAction(Command command) const {
+    switch (command) {
+    case Command::BreakdownCell: return m_ui.breakdownCell;
+    case Command::BreakdownRow: return m_ui.breakdownRow;
+    case Command::BreakdownColumn: return m_ui.breakdownColumn;
+    case Command::RuleOuterLine: return m_ui.setupOuterLine;
+    case Command::RuleInnerLine: return m_ui.setupInnerLine;
+    case Command::RuleCell: return m_ui.setupCell;
+    case Command::ExcelToOpenBook: return m_ui.excelToOpenBook;
+    case Command::ExcelToNewBook: return m_ui.excelToNewBook;
+    case Command::ExcelToFile: return m_ui.excelToFile;
+    case Command::LoadFromExcel: return m_ui.loadFromExcel;
+    }
+    return nullptr;
 }
 
 void TVTable::connectCommand(Command command, const std::function<void()> &handler) {
-    QAction *a = nullptr;
-    switch (command) {
-    case Command::BreakdownCell: a = N33; break;
-    case Command::BreakdownRow: a = N34; break;
-    case Command::BreakdownColumn: a = N42; break;
-    case Command::RuleOuterLine: a = N15; break;
-    case Command::RuleInnerLine: a = N16; break;
-    case Command::RuleCell: a = N32; break;
-    case Command::ExcelToOpenBook: a = N39; break;
-    case Command::ExcelToNewBook: a = N40; break;
-    case Command::ExcelToFile: a = N41; break;
-    case Command::LoadFromExcel: a = Excel2; break;
-    }
+    QAction *a = commandAction(command);
     connect(a, &QAction::triggered, this, handler);
     a->setEnabled(true);
 }
 
-void TVTable::N37Click() { setFloat(true); }
-void TVTable::N38Click() { setFloat(false); }
+void TVTable::showDecimals() { setFloat(true); }
+void TVTable::hideDecimals() { setFloat(false); }
 
-void TVTable::N44Click() {
+void TVTable::checksumColumn() {
     QList<double> values;
-    for (int r = 0; r < StringGrid1->rowCount(); ++r) values.append(cellValue(StringGrid1->currentColumn(), r));
+    for (int r = 0; r < m_ui.grid->rowCount(); ++r) values.append(cellValue(m_ui.grid->currentColumn(), r));
     showMessage(QString::number(tableedit::valuesChecksum(values)), this);
 }
 
-void TVTable::N45Click() {
+void TVTable::checksumRow() {
     QList<double> values;
-    for (int c = 0; c < StringGrid1->columnCount(); ++c) values.append(cellValue(c, StringGrid1->currentRow()));
+    for (int c = 0; c < m_ui.grid->columnCount(); ++c) values.append(cellValue(c, m_ui.grid->currentRow()));
     showMessage(QString::number(tableedit::valuesChecksum(values)), this);
 }
 
 // ---- Template view ----------------------------------------------------------
 
-void TVTable::StringGrid1DblClick() {
+void TVTable::markOrOpenCell() {
     if (ShowControlCells) {
         // The rules touching the cell go to the control-rule editor.
         if (!cellControlsOpener()) return;
         try {
             const QList<CellRule> rules =
                 CellControlRules(db::connection(db::kMain), m_params.formId, m_params.tableNumber, fixrows, fixcols,
-                                 cells::refRowOfGrid(StringGrid1->currentRow()),
-                                 cells::refColumnOfGrid(StringGrid1->currentColumn(), fixcols));
+                                 cells::refRowOfGrid(m_ui.grid->currentRow()),
+                                 cells::refColumnOfGrid(m_ui.grid->currentColumn(), fixcols));
             cellControlsOpener()(*this, rules);
         } catch (const std::exception &e) {
             const QString why = winutil::errorText(e);
@@ -914,19 +948,19 @@ void TVTable::StringGrid1DblClick() {
         return;
     }
     if (m_work.mode == ReportMode::Types || m_work.net) return;
-    const QString key = MakeCellKey(StringGrid1->currentRow(), StringGrid1->currentColumn());
+    const QString key = MakeCellKey(m_ui.grid->currentRow(), m_ui.grid->currentColumn());
     if (!m_templateMarks.remove(key)) m_templateMarks.insert(key);
-    StringGrid1->viewport()->update();
+    m_ui.grid->viewport()->update();
     BuildMarkedReferenceText();
 }
 
-void TVTable::N9Click() {
-    N10->setChecked(!N9->isChecked());
+void TVTable::groupByColumns() {
+    m_ui.byRows->setChecked(!m_ui.byColumns->isChecked());
     BuildMarkedReferenceText();
 }
 
-void TVTable::N10Click() {
-    N9->setChecked(!N10->isChecked());
+void TVTable::groupByRows() {
+    m_ui.byColumns->setChecked(!m_ui.byRows->isChecked());
     BuildMarkedReferenceText();
 }
 
@@ -936,21 +970,21 @@ void TVTable::BuildMarkedReferenceText() {
         const QStringList p = key.split(u',');
         marks.append(layout::CellPos{p.value(1).toInt(), p.value(0).toInt()});
     }
-    Label1->setText(layout::markedReferenceText(marks, fixcols, N10->isChecked()));
+    m_ui.reference->setText(layout::markedReferenceText(marks, fixcols, m_ui.byRows->isChecked()));
 }
 
 // ---- Controls ---------------------------------------------------------------
 
 void TVTable::ClearCellMarks() {
     m_marks.clear();
-    StringGrid1->viewport()->update();
-    Label1->clear();
+    m_ui.grid->viewport()->update();
+    m_ui.reference->clear();
 }
 
 void TVTable::endCorrectionMode() {
-    N12->setChecked(false);
-    N1->setText(QStringLiteral("Пред. таблица"));
-    N2->setText(QStringLiteral("След. таблица"));
+    m_ui.correction->setChecked(false);
+    m_ui.previous->setText(QStringLiteral("Пред. таблица"));
+    m_ui.next->setText(QStringLiteral("След. таблица"));
     CurrentErrorIndex = 0;
     ClearCellMarks();
 }
@@ -980,13 +1014,13 @@ void TVTable::loadControlHighlight() {
                          &sink, {colcount, rowcount - fixrows});
 }
 
-void TVTable::N3Click() {
+void TVTable::controlTable() {
     if (!PutData()) return;
     try {
         m_controlErrors.clear();
-        N6->setVisible(false);
+        m_ui.errorsMenu->setVisible(false);
         RuleRun run{RuleRunContext(m_work)};
-        if (N12->isChecked()) endCorrectionMode();
+        if (m_ui.correction->isChecked()) endCorrectionMode();
         {
             QSqlQuery q = db::exec(db::kMain, QStringLiteral("select * from int_control where formid=? and "
                                                              "upper(trim(tble))=upper(trim(?))"),
@@ -1001,10 +1035,10 @@ void TVTable::N3Click() {
         run.runControls(m_params.formName + QStringLiteral("Т[") + number + u']');
         m_controlErrors = run.errors();
         if (ShowControlCells) loadControlHighlight();
-        StringGrid1->viewport()->update();
+        m_ui.grid->viewport()->update();
         if (m_controlErrors.count() > 0) {
             showMessage(QStringLiteral("Обнаружены ошибки - %1").arg(m_controlErrors.count()), this);
-            N6->setVisible(true);
+            m_ui.errorsMenu->setVisible(true);
         } else {
             showMessage(QStringLiteral("Ошибок контроля нет"), this);
         }
@@ -1013,20 +1047,20 @@ void TVTable::N3Click() {
                             : dynamic_cast<const ConversionError *>(&e) ? static_cast<const ConversionError &>(e).message()
                                                                          : QString::fromUtf8(e.what());
         showError(why, this);
-        StringGrid1->viewport()->update();
+        m_ui.grid->viewport()->update();
     }
 }
 
-void TVTable::N6Click() {
+void TVTable::switchCorrectionMode() {
     // The action has already switched its tick.
     PutData();
     CurrentErrorIndex = 0;
-    if (!N12->isChecked()) {
+    if (!m_ui.correction->isChecked()) {
         endCorrectionMode();
         return;
     }
-    N1->setText(QStringLiteral("Пред. ошибка"));
-    N2->setText(QStringLiteral("След. ошибка"));
+    m_ui.previous->setText(QStringLiteral("Пред. ошибка"));
+    m_ui.next->setText(QStringLiteral("След. ошибка"));
     ShowControlError();
 }
 
@@ -1049,26 +1083,26 @@ void TVTable::ShowControlError() {
     } catch (const AppError &e) {
         showError(e.message(), this);
     }
-    StringGrid1->viewport()->update();
-    Label1->setText(line);
+    m_ui.grid->viewport()->update();
+    m_ui.reference->setText(line);
 }
 
-void TVTable::N7Click() {
+void TVTable::showErrorList() {
     PutData();
     TForm1 &list = Form1();
     list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля: ") + m_params.formName + u'т' + m_params.tableNumber);
     ShowTextList(m_controlErrors, QStringLiteral("Цифры\tТек.\tКонтроль"));
     execModal(&list);
-    StringGrid1->setFocus();
+    m_ui.grid->setFocus();
 }
 
-void TVTable::N52Click() {
+void TVTable::highlightFormulas() {
     ShowFormulaCells = !ShowFormulaCells;
-    N52->setChecked(ShowFormulaCells);
+    m_ui.highlightFormulas->setChecked(ShowFormulaCells);
     try {
         if (ShowFormulaCells) {
             ShowControlCells = false;
-            N53->setChecked(false);
+            m_ui.highlightControls->setChecked(false);
             ControlCounts.clear();
             if (m_params.tableIdent > 0)
                 MarkFormulaCells(db::connection(db::kMain), m_params.tableIdent, colcount, rowcount, FormulaCellFlags);
@@ -1078,16 +1112,16 @@ void TVTable::N52Click() {
     } catch (const AppError &e) {
         showError(e.message(), this);
     }
-    StringGrid1->viewport()->update();
+    m_ui.grid->viewport()->update();
 }
 
-void TVTable::N53Click() {
+void TVTable::highlightControls() {
     ShowControlCells = !ShowControlCells;
-    N53->setChecked(ShowControlCells);
+    m_ui.highlightControls->setChecked(ShowControlCells);
     try {
         if (ShowControlCells) {
             ShowFormulaCells = false;
-            N52->setChecked(false);
+            m_ui.highlightFormulas->setChecked(false);
             FormulaCellFlags.clear();
             loadControlHighlight();
         } else {
@@ -1097,7 +1131,7 @@ void TVTable::N53Click() {
         const QString why = winutil::errorText(e);
         showError(why, this);
     }
-    StringGrid1->viewport()->update();
+    m_ui.grid->viewport()->update();
 }
 
 // ---- Structure ---------------------------------------------------------------
@@ -1119,7 +1153,7 @@ void TVTable::changeStructure(bool rows, const std::function<int(const QSqlDatab
     } catch (const std::exception &e) {
         showMessage(QStringLiteral("Ошибка при обновлении кеша таблиц: ") + winutil::errorText(e), this);
     }
-    StringGrid1->resetCurrentCell(0, 0);
+    m_ui.grid->resetCurrentCell(0, 0);
     TableShow();
     setPositionLabel();
     showRulesReferringFrom(rows, line);
@@ -1149,39 +1183,39 @@ void TVTable::showRulesReferringFrom(bool rows, int line) {
 
 static int screenDensity(const QWidget *w) { return w->logicalDpiY() > 0 ? w->logicalDpiY() : 96; }
 
-void TVTable::N28Click() {
+void TVTable::insertRowBefore() {
     if (!m_loaded || !PutData()) return;
-    const int g = StringGrid1->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
+    const int g = m_ui.grid->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
         return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::Before, h, files);
     });
 }
 
-void TVTable::N29Click() {
+void TVTable::insertRowAfter() {
     if (!m_loaded || !PutData()) return;
-    const int g = StringGrid1->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
+    const int g = m_ui.grid->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
         return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::After, h, files);
     });
 }
 
-void TVTable::N24Click() {
+void TVTable::insertColumnBefore() {
     if (!m_loaded || !PutData()) return;
-    const int k = StringGrid1->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
+    const int k = m_ui.grid->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
         return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::Before, w, files);
     });
 }
 
-void TVTable::N25Click() {
+void TVTable::insertColumnAfter() {
     if (!m_loaded || !PutData()) return;
-    const int k = StringGrid1->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
+    const int k = m_ui.grid->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
         return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::After, w, files);
     });
 }
 
-void TVTable::N48Click() {
+void TVTable::deleteRow() {
     if (!m_loaded) return;
     if (rowcount - fixrows <= 1) {
         showMessage(QStringLiteral("Нельзя удалить последнюю строку данных"), this);
@@ -1189,13 +1223,13 @@ void TVTable::N48Click() {
     }
     if (!confirm(QStringLiteral("Вы уверены, что хотите удалить эту строку?"), this)) return;
     if (!PutData()) return;
-    const int g = StringGrid1->currentRow();
+    const int g = m_ui.grid->currentRow();
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
         return structedit::deleteDataRow(d, m_params.tableIdent, g, files);
     });
 }
 
-void TVTable::N49Click() {
+void TVTable::deleteColumn() {
     if (!m_loaded) return;
     if (colcount - fixcols <= 1) {
         showMessage(QStringLiteral("Нельзя удалить последний столбец данных"), this);
@@ -1203,15 +1237,15 @@ void TVTable::N49Click() {
     }
     if (!confirm(QStringLiteral("Вы уверены, что хотите удалить этот столбец?"), this)) return;
     if (!PutData()) return;
-    const int k = StringGrid1->currentColumn();
+    const int k = m_ui.grid->currentColumn();
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
         return structedit::deleteDataColumn(d, m_params.tableIdent, k, files);
     });
 }
 
-void TVTable::Image1DblClick(int titleIndex) {
-    if (!m_loaded || titleIndex < 0 || titleIndex >= StringGrid1->titles().size()) return;
-    GridTitle title = StringGrid1->titles().at(titleIndex);
+void TVTable::editTitle(int titleIndex) {
+    if (!m_loaded || titleIndex < 0 || titleIndex >= m_ui.grid->titles().size()) return;
+    GridTitle title = m_ui.grid->titles().at(titleIndex);
     const int density = screenDensity(this);
     // Title fonts are shown scaled by 96 / density; the stored size is the
     // one the editor shows and writes.
@@ -1250,6 +1284,6 @@ void TVTable::Image1DblClick(int titleIndex) {
     title.font.setPointSize(std::max(1, int(std::lround(c.fontSize * 96.0 / density))));
     title.font.setBold(c.bold);
     title.font.setItalic(c.italic);
-    StringGrid1->updateTitle(titleIndex, title);
-    StringGrid1->setFocus();
+    m_ui.grid->updateTitle(titleIndex, title);
+    m_ui.grid->setFocus();
 }

@@ -7,7 +7,7 @@
 //
 // With institution 0 (outside network mode and the "Types" mode) the
 // window is the template view: values are not shown or typed, and a double
-// click marks a cell; the marked cells become a reference text in Label1.
+// click marks a cell; the marked cells become a reference text over the grid.
 #include "engine/RuleEngine.h"
 #include "forms/ControlHighlight.h"
 #include "forms/TableEdit.h"
@@ -104,63 +104,60 @@ public:
     // Runs handler on the command and enables it.
     void connectCommand(Command command, const std::function<void()> &handler);
 
-    // Components.
-    QLabel *Label1 = nullptr;   // reference or error text
-    QLabel *Label2 = nullptr;   // table caption
-    QLabel *Label3 = nullptr;   // form caption
-    QLabel *Label4 = nullptr;   // position
-    QProgressBar *Gauge1 = nullptr;
-    TableGrid *StringGrid1 = nullptr;
-    QMenuBar *MainMenu1 = nullptr;
-
-    QAction *N1 = nullptr, *N2 = nullptr, *N3 = nullptr, *N4 = nullptr, *N5 = nullptr;
-    QAction *N6 = nullptr, *N7 = nullptr, *N12 = nullptr;
-    QAction *N8 = nullptr, *N9 = nullptr, *N10 = nullptr;
-    QAction *N11 = nullptr, *N33 = nullptr, *N34 = nullptr, *N42 = nullptr;
-    QAction *N13 = nullptr, *N14 = nullptr;
-    QAction *N18 = nullptr, *N15 = nullptr, *N16 = nullptr, *N32 = nullptr;
-    QAction *N35 = nullptr, *N46 = nullptr, *Excel2 = nullptr;
-    QAction *N36 = nullptr, *N37 = nullptr, *N38 = nullptr;
-    QAction *Excel1 = nullptr, *N39 = nullptr, *N40 = nullptr, *N41 = nullptr;
-    QAction *N43 = nullptr, *N44 = nullptr, *N45 = nullptr;
-    QAction *N47 = nullptr, *N48 = nullptr, *N49 = nullptr;
-    // "Добавить": rows and columns of data before or after the current one;
-    // the header items (N21, N23) stay hidden.
-    QAction *N21 = nullptr, *N23 = nullptr;
-    QAction *N28 = nullptr, *N29 = nullptr, *N24 = nullptr, *N25 = nullptr;
-    QAction *N51 = nullptr, *N52 = nullptr, *N53 = nullptr;
-
-    bool ShowFormulaCells = false;
-    bool ShowControlCells = false;
+    // What tests and the windows around it reach of the widgets.
+    TableGrid *grid() const { return m_ui.grid; }
+    // The text of the current position ("Строка 1, Графа 5").
+    QString positionText() const;
+    // Whether formula cells are highlighted ("Подсветка" - "Формулы").
+    bool highlightsFormulas() const { return ShowFormulaCells; }
+    QAction *previousCommand() const { return m_ui.previous; }   // "Пред. таблица"
+    QAction *nextCommand() const { return m_ui.next; }           // "След. таблица"
+    QAction *controlCommand() const { return m_ui.control; }     // "Контроль"
+    QAction *exitCommand() const { return m_ui.exit; }           // "Выход"
+    QAction *clearCommand() const { return m_ui.clear; }         // "Очистить"
+    QAction *errorsMenu() const { return m_ui.errorsMenu; }      // "Ошибки"
+    QAction *correctionCommand() const { return m_ui.correction; }   // "Ошибки" - "Корректировка"
+    QAction *groupingMenu() const { return m_ui.groupMenu; }     // "Группировать"
+    QAction *groupByColumnsCommand() const { return m_ui.byColumns; }   // "Группировать" - "По столбцам"
+    QAction *loadTableMenu() const { return m_ui.loadMenu; }     // "Подгрузить таблицу"
+    QAction *loadFromFileCommand() const { return m_ui.loadFromFile; }   // "Подгрузить из файла передачи"
+    QAction *decimalsYesCommand() const { return m_ui.decimalsYes; }     // "Нецелые" - "Да"
+    QAction *decimalsNoCommand() const { return m_ui.decimalsNo; }       // "Нецелые" - "Нет"
+    QAction *highlightControlsCommand() const { return m_ui.highlightControls; }   // "Подсветка" - "Контроли"
+    // The action of a command other windows connect (connectCommand).
+    QAction *commandAction(Command command) const;
 
 public slots:
-    void N1Click();    // previous table / previous error
-    void N2Click();    // next table / next error
-    void N3Click();    // table controls
-    void N4Click();    // exit
-    void N5Click();    // clear the table
-    void N6Click();    // correction mode
-    void N7Click();    // error list
-    void N9Click();    // group by columns
-    void N10Click();   // group by rows
-    void N14Click();   // recalculate
-    void N35Click();   // load the table from a transfer file
-    void N37Click();   // decimals: yes
-    void N38Click();   // decimals: no
-    void N44Click();   // checksum of the column
-    void N45Click();   // checksum of the row
-    void N52Click();   // formula highlighting
-    void N53Click();   // control highlighting
-    void N28Click();   // insert a data row before the current one
-    void N29Click();   // insert a data row after the current one
-    void N24Click();   // insert a data column before the current one
-    void N25Click();   // insert a data column after the current one
-    void N48Click();   // delete the current data row
-    void N49Click();   // delete the current data column
-    // Edits the title with the index in StringGrid1->titles().
-    void Image1DblClick(int titleIndex);
-    void StringGrid1DblClick();
-    // The reference text of the marked cells, into Label1.
+    // The commands of the menu, by the caption the user sees.
+    void showPreviousTable();   // "Пред. таблица" ("Пред. ошибка" in correction mode)
+    void showNextTable();       // "След. таблица" ("След. ошибка" in correction mode)
+    void controlTable();        // "Контроль"
+    void exitTable();           // "Выход"
+    void clearTable();          // "Очистить"
+    void switchCorrectionMode();   // "Ошибки" - "Корректировка"
+    void showErrorList();       // "Ошибки" - "Список"
+    void groupByColumns();      // "Группировать" - "По столбцам"
+    void groupByRows();         // "Группировать" - "По строкам"
+    void recalculateTable();    // "Пересчитать таблицу"
+    void loadTableFromFile();   // "Подгрузить таблицу" - "Подгрузить из файла передачи"
+    void showDecimals();        // "Нецелые" - "Да"
+    void hideDecimals();        // "Нецелые" - "Нет"
+    void checksumColumn();      // "Контрольная сумма" - "по графе"
+    void checksumRow();         // "Контрольная сумма" - "по строке"
+    void highlightFormulas();   // "Подсветка" - "Формулы"
+    void highlightControls();   // "Подсветка" - "Контроли"
+    void insertRowBefore();     // "Добавить" - "Строку" - "данных" - "перед текущей"
+    void insertRowAfter();      // "Добавить" - "Строку" - "данных" - "после текущей"
+    void insertColumnBefore();  // "Добавить" - "Графу" - "данных" - "перед текущей"
+    void insertColumnAfter();   // "Добавить" - "Графу" - "данных" - "после текущей"
+    void deleteRow();           // "Удалить" - "Строку"
+    void deleteColumn();        // "Удалить" - "Столбец"
+    // Edits the title with the index in grid()->titles() (double click on a title).
+    void editTitle(int titleIndex);
+    // Double click on a cell: marks it in the template view, or opens the
+    // control rules of the cell in control highlighting.
+    void markOrOpenCell();
+    // The reference text of the marked cells, over the grid.
     void BuildMarkedReferenceText();
     void ClearCellMarks();
     void ShowControlError();
@@ -173,9 +170,14 @@ protected:
 
 private:
     void buildMenu();
+    void addStepAndControlItems();
+    void addRuleMenus();
+    void addValueMenus();
+    void addStructureMenus();
+    void connectMenuSlots();
     void FormActivate();
     void drawCell(QPainter &p, const QRect &rect, int column, int row);
-    bool StringGrid1SelectCell(int column, int row);
+    bool selectGridCell(int column, int row);
     bool handleKey(QKeyEvent *event);
     void setPositionLabel();
     void resetCurrentText();
@@ -195,6 +197,36 @@ private:
     void showRulesReferringFrom(bool rows, int line);
     void changeStructure(bool rows, const std::function<int(const QSqlDatabase &, const QStringList &)> &change);
 
+    // The window's widgets, named by what they show or do.
+    struct Widgets {
+        QMenuBar *menuBar = nullptr;
+        QLabel *reference = nullptr;      // reference or error text
+        QLabel *tableCaption = nullptr;
+        QLabel *formCaption = nullptr;
+        QLabel *position = nullptr;
+        QProgressBar *progress = nullptr;
+        TableGrid *grid = nullptr;
+
+        QAction *previous = nullptr, *next = nullptr, *control = nullptr, *exit = nullptr, *clear = nullptr;
+        QAction *highlightMenu = nullptr, *highlightFormulas = nullptr, *highlightControls = nullptr;
+        QAction *errorsMenu = nullptr, *errorList = nullptr, *correction = nullptr;
+        QAction *groupMenu = nullptr, *byColumns = nullptr, *byRows = nullptr;
+        QAction *breakdownMenu = nullptr, *breakdownCell = nullptr, *breakdownRow = nullptr, *breakdownColumn = nullptr;
+        QAction *recalculate = nullptr;
+        QAction *setupMenu = nullptr, *setupOuterLine = nullptr, *setupInnerLine = nullptr, *setupCell = nullptr;
+        QAction *loadMenu = nullptr, *loadFromFile = nullptr, *loadFromExcel = nullptr;
+        QAction *decimalsMenu = nullptr, *decimalsYes = nullptr, *decimalsNo = nullptr;
+        QAction *excelMenu = nullptr, *excelToOpenBook = nullptr, *excelToNewBook = nullptr, *excelToFile = nullptr;
+        QAction *checksumMenu = nullptr, *checksumColumn = nullptr, *checksumRow = nullptr;
+        // "Добавить": rows and columns of data before or after the current
+        // one; the header items stay hidden.
+        QAction *addMenu = nullptr, *rowTitles = nullptr, *columnTitles = nullptr;
+        QAction *rowBefore = nullptr, *rowAfter = nullptr, *columnBefore = nullptr, *columnAfter = nullptr;
+        QAction *deleteMenu = nullptr, *deleteRow = nullptr, *deleteColumn = nullptr;
+    };
+    Widgets m_ui;
+    bool ShowFormulaCells = false;
+    bool ShowControlCells = false;
     TableWindowParams m_params;
     WorkContext m_work;
     tableedit::CellEditor m_edit;
@@ -206,7 +238,6 @@ private:
     FormulaFlagList FormulaCellFlags;
     QHash<QString, int> m_marks;          // error marks: cell key -> colour value
     QSet<QString> m_templateMarks;        // template view marks
-    QMenu *m_errorsMenu = nullptr;
     RuleRun m_table{RuleRunContext{}};    // holds the values shown
     StringList m_controlErrors;
 };

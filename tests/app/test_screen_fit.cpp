@@ -432,7 +432,7 @@ const std::map<QString, Explore> &explorers() {
         {"TVTable", [](QWidget *w) {
              if (g_mode != QStringLiteral("ввод")) return;
              runAny(w, {{"Настройка", "Ячейка"}});
-             static_cast<TVTable *>(w)->Image1DblClick(0);   // the header editor
+             static_cast<TVTable *>(w)->editTitle(0);   // the header editor
          }},
         {"TRepList", [](QWidget *w) {
              pickLeaf(w);

@@ -311,8 +311,8 @@ TEST_F(EditorTest, TableLockedCellView) {
     TVTable table(TableWindowParams{1, 0, "(1000)", "Ф30"}, testWork());
     table.show();
     QApplication::processEvents();
-    table.N53->trigger();
-    table.StringGrid1->setCurrentCell(1, 0);   // СТР1ГР5
+    table.highlightControlsCommand()->trigger();
+    table.grid()->setCurrentCell(1, 0);   // СТР1ГР5
     QStringList listed;
     bool classStays = false, relabelled = false;
     dialogs.modals.push_back([&](QDialog *d) {
@@ -334,7 +334,7 @@ TEST_F(EditorTest, TableLockedCellView) {
         classStays = w->ListBox1->count() == count && w->EditorTable == "(1000)";
         return int(QDialog::Rejected);
     });
-    table.StringGrid1DblClick();
+    table.markOrOpenCell();
     EXPECT_TRUE(classStays);
     EXPECT_TRUE(relabelled);
     EXPECT_TRUE(listed.contains(QString::number(sample::ids::RuleOccupiedPositions))) << listed.join(',').toStdString();
@@ -364,12 +364,12 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellInItsOwnContext) {
         EXPECT_EQ(t->work().institution, 0);
         EXPECT_EQ(t->work().mode, ReportMode::Input);
         EXPECT_TRUE(t->isTemplateView());
-        hidden = !t->N1->isVisible() && !t->N2->isVisible() && !t->N3->isVisible() && !t->N5->isVisible() &&
-                 t->N8->isVisible();
+        hidden = !t->previousCommand()->isVisible() && !t->nextCommand()->isVisible() &&
+                 !t->controlCommand()->isVisible() && !t->clearCommand()->isVisible() && t->groupingMenu()->isVisible();
         t->show();
         QApplication::processEvents();
-        t->StringGrid1->setCurrentCell(0, 0);
-        t->StringGrid1DblClick();
+        t->grid()->setCurrentCell(0, 0);
+        t->markOrOpenCell();
         built = t->markedReference();
         return int(QDialog::Accepted);
     });

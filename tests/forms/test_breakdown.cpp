@@ -144,8 +144,8 @@ TEST_F(BreakdownTest, FromTheTableWindowIntoTheListWindow) {
     w.show();
     QApplication::processEvents();
     ASSERT_TRUE(w.isLoaded());
-    ASSERT_TRUE(w.N42->isEnabled());
-    w.StringGrid1->setCurrentCell(1, 0);
+    ASSERT_TRUE(w.commandAction(TVTable::Command::BreakdownColumn)->isEnabled());
+    w.grid()->setCurrentCell(1, 0);
     QStringList rows;
     dialogs.modals.push_back([&](QDialog *d) {
         auto *list = static_cast<TForm1 *>(d);
@@ -155,7 +155,7 @@ TEST_F(BreakdownTest, FromTheTableWindowIntoTheListWindow) {
         EXPECT_FALSE(list->heading().contains("Наименование"));
         return int(QDialog::Accepted);
     });
-    w.N42->trigger();
+    w.commandAction(TVTable::Command::BreakdownColumn)->trigger();
     ASSERT_EQ(dialogs.modalTitles.size(), 1);
     EXPECT_EQ(dialogs.modalTitles[0], w.windowTitle());
     ASSERT_EQ(rows.size(), 5);

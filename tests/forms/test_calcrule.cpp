@@ -75,7 +75,7 @@ protected:
 
     std::unique_ptr<TVTable> show(int column, int row) {
         auto w = showTableWindow(table);
-        w->StringGrid1->setCurrentCell(column, row);
+        w->grid()->setCurrentCell(column, row);
         return w;
     }
 
@@ -196,7 +196,7 @@ TEST_F(CalcRuleTest, CellRuleSavedFromTheDialogWithChosenTypes) {
         dlg->BitBtn1->click();
         return d->result();
     });
-    w->N32->trigger();
+    w->commandAction(TVTable::Command::RuleCell)->trigger();
     StoredRule r = storedRule(kNet, 2, 1);
     ASSERT_EQ(r.count, 1);
     EXPECT_EQ(r.values[3].toInt(), 1);
@@ -213,7 +213,7 @@ TEST_F(CalcRuleTest, CellRuleSavedFromTheDialogWithChosenTypes) {
         dlg->BitBtn1->click();
         return d->result();
     });
-    w->N32->trigger();
+    w->commandAction(TVTable::Command::RuleCell)->trigger();
     EXPECT_EQ(storedRule(kNet, 2, 1).values[11].toString(), "*");
     EXPECT_EQ(storedRule(kNet, 2, 1).count, 1);
 }
@@ -229,7 +229,7 @@ TEST_F(CalcRuleTest, TakeoverInTheDialogAndDeleting) {
         dlg->BitBtn1->click();
         return d->result();
     });
-    w->N32->trigger();
+    w->commandAction(TVTable::Command::RuleCell)->trigger();
     EXPECT_EQ(storedRule(kNet, 3, 1).values[11].toString(), "2,3");
 
     // "Удалить" asks first: No keeps the rule, Yes removes it.
@@ -240,11 +240,11 @@ TEST_F(CalcRuleTest, TakeoverInTheDialogAndDeleting) {
     };
     dialogs.modals.push_back(remove);
     dialogs.answers.push_back(false);
-    w->N32->trigger();
+    w->commandAction(TVTable::Command::RuleCell)->trigger();
     EXPECT_EQ(storedRule(kNet, 3, 1).count, 1);
     dialogs.modals.push_back(remove);
     dialogs.answers.push_back(true);
-    w->N32->trigger();
+    w->commandAction(TVTable::Command::RuleCell)->trigger();
     EXPECT_EQ(storedRule(kNet, 3, 1).count, 0);
     EXPECT_EQ(dialogs.questions, QStringList({"Удалить формулу?", "Удалить формулу?"}));
 }

@@ -40,7 +40,7 @@ protected:
                           {sample::ids::TableF30Staff}).toInt();
     }
     int titleIndex(const TVTable &w, int column, int row) {
-        const auto &titles = w.StringGrid1->titles();
+        const auto &titles = w.grid()->titles();
         for (int i = 0; i < titles.size(); ++i)
             if (titles[i].column == column && titles[i].row == row) return i;
         return -1;
@@ -57,13 +57,13 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     ASSERT_TRUE(w->isLoaded());
 
     // Typed text of the current cell is saved before the change.
-    w->StringGrid1->setCurrentCell(0, 2);
-    QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
-    QTest::keyClicks(w->StringGrid1, "77");
-    w->N28Click();
+    w->grid()->setCurrentCell(0, 2);
+    QTest::keyClick(w->grid(), Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(w->grid(), "77");
+    w->insertRowBefore();
     EXPECT_EQ(count("rowcount"), 9);
-    EXPECT_EQ(w->StringGrid1->rowCount(), 6);
-    EXPECT_EQ(w->StringGrid1->currentRow(), 0);
+    EXPECT_EQ(w->grid()->rowCount(), 6);
+    EXPECT_EQ(w->grid()->currentRow(), 0);
     EXPECT_EQ(w->cellDisplayText(0, 3), "77");   // moved down with its row
     EXPECT_EQ(w->cellDisplayText(0, 2), "");
     EXPECT_NE(titleIndex(*w, 1, 6), -1);
@@ -77,28 +77,28 @@ TEST_F(StructureWindowTest, InsertAndDeleteShowTheChangedTable) {
     // And the line of the print mapping file whose block of rows 1..5 the new row moves.
     EXPECT_EQ(where, (QStringList{"Контроль 1 Ф30 (1000)", "Контроль 3 Ф30 (1000)", "Печать Ф30.txt, строка 1"}));
 
-    w->StringGrid1->setCurrentCell(1, 0);
-    w->N25Click();
+    w->grid()->setCurrentCell(1, 0);
+    w->insertColumnAfter();
     EXPECT_EQ(count("colcount"), 8);
-    EXPECT_EQ(w->StringGrid1->columnCount(), 5);
+    EXPECT_EQ(w->grid()->columnCount(), 5);
     const CachedTable *cached = shared().Caches.table(sample::ids::TableF30Staff);
     ASSERT_TRUE(cached);
     EXPECT_EQ(cached->shape.colcount, 8);
 
     // Deleting asks first; No changes nothing.
-    w->StringGrid1->setCurrentCell(0, 3);
+    w->grid()->setCurrentCell(0, 3);
     dialogs.answers = {false};
-    w->N48Click();
+    w->deleteRow();
     EXPECT_EQ(dialogs.questions.last(), "Вы уверены, что хотите удалить эту строку?");
     EXPECT_EQ(count("rowcount"), 9);
     dialogs.answers = {true};
-    w->N48Click();
+    w->deleteRow();
     EXPECT_EQ(count("rowcount"), 8);
-    EXPECT_EQ(w->StringGrid1->rowCount(), 5);
+    EXPECT_EQ(w->grid()->rowCount(), 5);
     dialogs.answers = {true};
-    w->N49Click();
+    w->deleteColumn();
     EXPECT_EQ(dialogs.questions.last(), "Вы уверены, что хотите удалить этот столбец?");
-    EXPECT_EQ(w->StringGrid1->columnCount(), 4);
+    EXPECT_EQ(w->grid()->columnCount(), 4);
 }
 
 // The list after an insert and a delete reads a calculated cell's terms as the engine does (a term without form and
@@ -127,16 +127,16 @@ TEST_F(StructureWindowTest, RulesListReadsTermsAsTheEngineAndNamesPrintMappingLi
     };
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
-    w->StringGrid1->setCurrentCell(0, 2);   // data row 3
-    w->N28Click();
+    w->grid()->setCurrentCell(0, 2);   // data row 3
+    w->insertRowBefore();
     EXPECT_EQ(listed(), (QStringList{"Расчет Ф47 (1000) СТР1ГР4 | Ф30Т(1000)СТР1ГР4+СТР5ГР4",
                                      "Расчет Ф47 (1000) СТР3ГР4 | условие Ф30Т(1000)СТР1ГР4>0 AND СТР4ГР5>0",
                                      "Печать Ф30.txt, строка 2 | 2,1,1,[(1000)],4,4,5,5",
                                      "Печать Ф30.txt, строка 4 | 4,1,1,[(1000)],4,3,5,бред"}));
 
     dialogs.answers = {true};
-    w->StringGrid1->setCurrentCell(0, 4);   // data row 5
-    w->N48Click();
+    w->grid()->setCurrentCell(0, 4);   // data row 5
+    w->deleteRow();
     EXPECT_EQ(listed(), (QStringList{"Расчет Ф47 (1000) СТР1ГР4 | Ф30Т(1000)СТР1ГР4+СТР5ГР4",
                                      "Печать Ф30.txt, строка 2 | 2,1,1,[(1000)],4,4,5,5",
                                      "Печать Ф30.txt, строка 4 | 4,1,1,[(1000)],4,3,5,бред"}));
@@ -149,8 +149,8 @@ TEST_F(StructureWindowTest, LastDataRowAndColumnAreRefused) {
     db::exec(db::kMain, "delete from \"columns\" where \"table\"=? and \"column\">4", {sample::ids::TableF30Staff});
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
-    w->N48Click();
-    w->N49Click();
+    w->deleteRow();
+    w->deleteColumn();
     EXPECT_EQ(dialogs.messages, (QStringList{"Нельзя удалить последнюю строку данных",
                                              "Нельзя удалить последний столбец данных"}));
     EXPECT_TRUE(dialogs.questions.isEmpty());
@@ -172,12 +172,12 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         t->Edit1->clear();
         return int(QDialog::Accepted);
     });
-    emit w->StringGrid1->titleDoubleClicked(index);
+    emit w->grid()->titleDoubleClicked(index);
     EXPECT_EQ(db::scalar(db::connection(db::kMain), "select tchars from titles where \"table\"=1 and \"column\"=1 and \"row\"=4")
                   .toString(), "CR02");
     // Two lines of the chosen size make the row's height.
     EXPECT_EQ(db::scalar(db::connection(db::kMain), "select height from \"rows\" where \"table\"=1 and \"row\"=4").toDouble(), 25.5);
-    const GridTitle &t = w->StringGrid1->titles().at(index);
+    const GridTitle &t = w->grid()->titles().at(index);
     EXPECT_EQ(t.text, "Врачи: всего");
     EXPECT_EQ(t.tchars, "CR02");
     EXPECT_TRUE(t.font.bold());
@@ -187,7 +187,7 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         static_cast<TTitles *>(d)->Memo1->setPlainText("Отменено");
         return int(QDialog::Rejected);
     });
-    emit w->StringGrid1->titleDoubleClicked(index);
+    emit w->grid()->titleDoubleClicked(index);
     // A bad width is refused by OK with the dialog still open and the typed values kept; corrected, it is written.
     dialogs.modals.push_back([this](QDialog *d) {
         auto *t = static_cast<TTitles *>(d);
@@ -234,11 +234,11 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
         t->BitBtn1->click();
         return t->result();
     });
-    emit w->StringGrid1->titleDoubleClicked(index);
+    emit w->grid()->titleDoubleClicked(index);
     EXPECT_EQ(text::decodeColon(db::scalar(db::connection(db::kMain), "select txt from titles where \"table\"=1 and \"column\"=1 and \"row\"=4")
                                     .toString()), "Исправлено");
     EXPECT_EQ(db::scalar(db::connection(db::kMain), "select width from \"columns\" where \"table\"=1 and \"column\"=1").toDouble(), 10.1);
-    EXPECT_EQ(w->StringGrid1->titles().at(index).text, "Исправлено");
+    EXPECT_EQ(w->grid()->titles().at(index).text, "Исправлено");
 }
 
 // Tabbing through the font list keeps the title's font as it is written.

@@ -39,9 +39,9 @@ TEST_P(TableLeavingTest, TypedValueSurvivesReopening) {
     aim();
     {
         auto w = showTableWindow(table);
-        w->StringGrid1->setCurrentCell(0, 1);
-        QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
-        QTest::keyClicks(w->StringGrid1, "417");
+        w->grid()->setCurrentCell(0, 1);
+        QTest::keyClick(w->grid(), Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClicks(w->grid(), "417");
         GetParam().leave(*w);
         QApplication::processEvents();
     }
@@ -54,6 +54,6 @@ TEST_P(TableLeavingTest, TypedValueSurvivesReopening) {
 
 INSTANTIATE_TEST_SUITE_P(Ways, TableLeavingTest,
     ::testing::Values(LeaveCase{"CloseBox", [](TVTable &w) { w.close(); }},
-        LeaveCase{"ExitItem", [](TVTable &w) { w.N4->trigger(); }},
-        LeaveCase{"EscapeKey", [](TVTable &w) { QTest::keyClick(w.StringGrid1, Qt::Key_Escape); }}),
+        LeaveCase{"ExitItem", [](TVTable &w) { w.exitCommand()->trigger(); }},
+        LeaveCase{"EscapeKey", [](TVTable &w) { QTest::keyClick(w.grid(), Qt::Key_Escape); }}),
     [](const ::testing::TestParamInfo<LeaveCase> &info) { return std::string(info.param.name); });

@@ -58,9 +58,9 @@ TEST_F(TableTitlesTest, EveryLineOfTheSampleTitlesLiesInsideItsTitle) {
     for (const auto &t : tables) {
         auto w = show(t.form, QString::fromUtf8(t.name), QString::fromUtf8(t.table));
         ASSERT_TRUE(w->isLoaded()) << t.table;
-        for (GridTitle ti : w->StringGrid1->titles()) {
+        for (GridTitle ti : w->grid()->titles()) {
             if (ti.text.trimmed().isEmpty()) continue;
-            const QList<QRect> lines = TableGrid::titleLineRects(ti, ti.rect, w->StringGrid1->viewport());
+            const QList<QRect> lines = TableGrid::titleLineRects(ti, ti.rect, w->grid()->viewport());
             ASSERT_EQ(lines.size(), ti.lines.size());
             for (const QRect &r : lines) EXPECT_TRUE(ti.rect.contains(r)) << ti.text.toStdString() << " " << t.table;
             rotated += layout::parseTitleCode(ti.tchars).rotated;
@@ -108,7 +108,7 @@ TEST_F(TableTitlesTest, LettersLieOnTheirLines) {
 TEST_F(TableTitlesTest, WindowOpensOverTheScreenWithTheWholeTableInView) {
     auto w = show(sample::ids::FormF30, QStringLiteral("Ф30"), QStringLiteral("(1000)"));
     ASSERT_TRUE(w->isLoaded());
-    TableGrid *g = w->StringGrid1;
+    TableGrid *g = w->grid();
     EXPECT_GE(w->width(), 640);
     EXPECT_EQ(g->horizontalScrollBar()->maximum(), 0);
     EXPECT_EQ(g->verticalScrollBar()->maximum(), 0);

@@ -67,13 +67,13 @@ struct TableWindowTest : SampleTest {
 TEST_F(TableWindowTest, OpensWithHeadersAndValues) {
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
-    EXPECT_EQ(w->StringGrid1->columnCount(), 4);   // ГР4..7
-    EXPECT_EQ(w->StringGrid1->rowCount(), 5);      // СТР1..5
+    EXPECT_EQ(w->grid()->columnCount(), 4);   // ГР4..7
+    EXPECT_EQ(w->grid()->rowCount(), 5);      // СТР1..5
     EXPECT_EQ(w->CellEditText(), "50");
     // Moving on restores the old headers and lights the new ones.
-    QTest::keyClick(w->StringGrid1, Qt::Key_Right);
-    EXPECT_EQ(w->Label4->text(), "Строка 1, Графа 5");
-    for (const GridTitle &t : w->StringGrid1->titles())
+    QTest::keyClick(w->grid(), Qt::Key_Right);
+    EXPECT_EQ(w->positionText(), "Строка 1, Графа 5");
+    for (const GridTitle &t : w->grid()->titles())
         if (t.band == GridTitle::ColumnHeader && t.background == QColor(0, 255, 255))
             EXPECT_TRUE(t.spanStart <= 5 && 5 <= t.spanEnd) << t.text.toStdString();
 }
@@ -81,7 +81,7 @@ TEST_F(TableWindowTest, OpensWithHeadersAndValues) {
 TEST_F(TableWindowTest, TypingSavesEachCellAtOnce) {
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
-    QWidget *g = w->StringGrid1;
+    QWidget *g = w->grid();
     // Stored column of ГР4 is 5, stored row of СТР1 is 5 (fixcols 3, fixrows 3).
     ASSERT_EQ(stored(5, 5), std::make_pair(1, 50.0));
 
@@ -90,7 +90,7 @@ TEST_F(TableWindowTest, TypingSavesEachCellAtOnce) {
     EXPECT_EQ(w->CellEditText(), "15+");
     QTest::keyClick(g, Qt::Key_Return);
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 15.0));
-    EXPECT_EQ(w->Label4->text(), "Строка 2, Графа 4");
+    EXPECT_EQ(w->positionText(), "Строка 2, Графа 4");
 
     // Emptied: the row goes.
     QTest::keyClick(g, Qt::Key_Up);
@@ -128,7 +128,7 @@ TEST_F(TableWindowTest, TypingSavesEachCellAtOnce) {
 TEST_F(TableWindowTest, WholeNumberTableNeverMultipliesATypedValue) {
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
-    QWidget *g = w->StringGrid1;
+    QWidget *g = w->grid();
     QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
     QTest::keyClicks(g, "12,5");
     EXPECT_EQ(w->CellEditText(), "12");
@@ -143,7 +143,7 @@ TEST_F(TableWindowTest, TypedValueRoundingToTheBoundIsRefused) {
     db::exec(db::kMain, "update tables set floattype=1 where ident=?", {sample::ids::TableF30Staff});
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
-    QWidget *g = w->StringGrid1;
+    QWidget *g = w->grid();
     QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
     QTest::keyClicks(g, "999999999999999,9");
     QTest::keyClick(g, Qt::Key_Right);
@@ -166,43 +166,43 @@ TEST_F(TableWindowTest, SaveDecidesFromStoredValueNotDisplayedText) {
     db::exec(db::kMain, "update tables set floattype=1 where ident=?", {sample::ids::TableF30Staff});
     auto w = show();
     EXPECT_EQ(w->CellEditText(), "0.00");
-    QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
-    QTest::keyClicks(w->StringGrid1, "7,5");
-    QTest::keyClick(w->StringGrid1, Qt::Key_Return);
+    QTest::keyClick(w->grid(), Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(w->grid(), "7,5");
+    QTest::keyClick(w->grid(), Qt::Key_Return);
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 7.5));
 }
 
 TEST_F(TableWindowTest, FailedSaveIsReportedAndTypedValueKept) {
     auto w = show();
     db::exec(db::kData, "drop table data");
-    QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
-    QTest::keyClicks(w->StringGrid1, "5");
-    QTest::keyClick(w->StringGrid1, Qt::Key_Return);
+    QTest::keyClick(w->grid(), Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(w->grid(), "5");
+    QTest::keyClick(w->grid(), Qt::Key_Return);
     ASSERT_TRUE(dialogs.sawMessage("Ошибка при сохранении данных (Строка 1, Графа 4)"));
     EXPECT_TRUE(dialogs.sawMessage("Ctrl+E восстанавливает сохраненное значение"));   // the way out is told
     EXPECT_FALSE(dialogs.sawMessage("SQL")) << dialogs.messages.join(u'|').toStdString();
-    EXPECT_EQ(w->StringGrid1->currentRow(), 0);
+    EXPECT_EQ(w->grid()->currentRow(), 0);
     EXPECT_EQ(w->CellEditText(), "5");
     // Leaving the window fails the same way and keeps it open with the value.
     dialogs.messages.clear();
-    QTest::keyClick(w->StringGrid1, Qt::Key_Escape);
+    QTest::keyClick(w->grid(), Qt::Key_Escape);
     EXPECT_TRUE(w->isVisible());
-    w->N4Click();
+    w->exitTable();
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(w->CellEditText(), "5");
     // Taken back, nothing is left to save and the window closes.
-    QTest::keyClick(w->StringGrid1, Qt::Key_E, Qt::ControlModifier);
-    QTest::keyClick(w->StringGrid1, Qt::Key_Escape);
+    QTest::keyClick(w->grid(), Qt::Key_E, Qt::ControlModifier);
+    QTest::keyClick(w->grid(), Qt::Key_Escape);
     EXPECT_FALSE(w->isVisible());
 }
 
 TEST_F(TableWindowTest, ClearTableAsksFirst) {
     auto w = show();
     dialogs.answers = {false, true};
-    w->N5Click();
+    w->clearTable();
     EXPECT_EQ(stored(5, 5).first, 1);
-    w->N5Click();
+    w->clearTable();
     EXPECT_EQ(dialogs.questions, (QStringList{"Удалить содержимое таблицы?", "Удалить содержимое таблицы?"}));
     EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
                          {sample::ids::NorthHospital, sample::ids::TableF30Staff}).toInt(), 0);
@@ -219,7 +219,7 @@ TEST_F(TableWindowTest, TransferFileReplacesTheTable) {
         "\"66\",\"" + year + "\",\"Ф30\",\"(1000)\",\"4\",\"6\"",  // a header cell: skipped, counted
     }));
     dialogs.files = {good};
-    w->N35Click();
+    w->loadTableFromFile();
     EXPECT_TRUE(dialogs.sawMessage("Таблица Ф30Т(1000) загружена из " + good));
     EXPECT_TRUE(dialogs.sawMessage("пропущено: 1"));
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 11.0));
@@ -231,13 +231,13 @@ TEST_F(TableWindowTest, TransferFileReplacesTheTable) {
     ASSERT_TRUE(cp1251::writeLines(south, {"\"22\",\"" + year + "\",\"Ф30\",\"(1000)\",\"5\",\"5\""}));
     dialogs.files = {south};
     dialogs.answers = {false};
-    w->N35Click();
+    w->loadTableFromFile();
     ASSERT_FALSE(dialogs.questions.isEmpty());
     EXPECT_TRUE(dialogs.questions.last().contains("указывает на другое учреждение")) << dialogs.questions.last().toStdString();
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 11.0));
     dialogs.files = {south};
     dialogs.answers = {true};
-    w->N35Click();
+    w->loadTableFromFile();
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 22.0));
 }
 
@@ -245,54 +245,55 @@ TEST_F(TableWindowTest, ControlsReportAndMarkErrors) {
     open(sample::ids::SouthHospital);   // rule 1 fails in ГР5
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
-    QTest::keyClick(w->StringGrid1, Qt::Key_F3);
+    QTest::keyClick(w->grid(), Qt::Key_F3);
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages.last(), "Обнаружены ошибки - 1") << w->controlErrors().texts().join("\n").toStdString();
     EXPECT_EQ(w->controlErrors().object(0), sample::ids::RuleDoctorsByColumn);
     // The error list names the table.
     w->setWindowTitle("Ввод: Южная ЦРБ");
-    w->N7Click();
+    w->showErrorList();
     ASSERT_EQ(dialogs.modalTitles.size(), 1);
     EXPECT_EQ(dialogs.modalTitles[0], "Ввод: Южная ЦРБ - ошибки контроля: Ф30т(1000)");
 
     // Correction mode marks the left side blue and the right side red.
-    w->N12->trigger();
+    w->correctionCommand()->trigger();
     EXPECT_EQ(dialogs.messages.size(), 1) << dialogs.messages.join("\n").toStdString();
     EXPECT_EQ(w->cellMark(1, 0), 16711680);
     EXPECT_EQ(w->cellMark(1, 1), 255);
     EXPECT_EQ(w->cellMark(0, 0), 0);
     // A new run ends correction mode.
-    QTest::keyClick(w->StringGrid1, Qt::Key_F3);
-    EXPECT_FALSE(w->N12->isChecked());
+    QTest::keyClick(w->grid(), Qt::Key_F3);
+    EXPECT_FALSE(w->correctionCommand()->isChecked());
     EXPECT_EQ(w->cellMark(1, 0), 0);
 }
 
 TEST_F(TableWindowTest, ControlsWithoutErrors) {
     auto w = show();
-    QTest::keyClick(w->StringGrid1, Qt::Key_F3);
+    QTest::keyClick(w->grid(), Qt::Key_F3);
     EXPECT_EQ(dialogs.messages, QStringList{"Ошибок контроля нет"});
-    EXPECT_FALSE(w->N6->isVisible());
+    EXPECT_FALSE(w->errorsMenu()->isVisible());
 }
 
 TEST_F(TableWindowTest, TemplateViewBuildsReference) {
     open(0);
     auto w = show();
     ASSERT_TRUE(w->isTemplateView());
-    TableGrid *g = w->StringGrid1;
+    TableGrid *g = w->grid();
     for (int c : {0, 1, 3}) {
         g->setCurrentCell(c, 0);
-        w->StringGrid1DblClick();
+        w->markOrOpenCell();
     }
-    EXPECT_EQ(w->Label1->text(), "стр1гр[4..5,7]");
+    EXPECT_EQ(w->markedReference(), "стр1гр[4..5,7]");
     g->setCurrentCell(0, 2);
-    w->StringGrid1DblClick();
-    EXPECT_EQ(w->Label1->text(), "стр1гр[4..5,7]+стр3гр4");
-    w->N9->trigger();
-    EXPECT_EQ(w->Label1->text(), "гр4стр[1,3]+гр5стр1+гр7стр1");
+    w->markOrOpenCell();
+    EXPECT_EQ(w->markedReference(), "стр1гр[4..5,7]+стр3гр4");
+    w->groupByColumnsCommand()->trigger();
+    EXPECT_EQ(w->markedReference(), "гр4стр[1,3]+гр5стр1+гр7стр1");
     // As the rule editor opens it: the table and control commands hidden, their keys dead.
     TwoTables nav;
     ScopedFormNavigator scope(&nav);
-    for (QAction *a : {w->N1, w->N2, w->N3, w->N5}) a->setVisible(false);
+    for (QAction *a : {w->previousCommand(), w->nextCommand(), w->controlCommand(), w->clearCommand()})
+        a->setVisible(false);
     QTest::keyClick(g, Qt::Key_F3);
     QTest::keyClick(g, Qt::Key_Tab);
     QTest::keyClick(g, Qt::Key_Right, Qt::AltModifier);
@@ -341,11 +342,11 @@ TEST_F(TableWindowTest, SwitchingDecimalsKeepsTypedText) {
         return db::scalar(db::connection(db::kMain), "select floattype from tables where ident=?",
                           {sample::ids::TableF30Staff}).toBool();
     };
-    w->N37->trigger();
+    w->decimalsYesCommand()->trigger();
     EXPECT_TRUE(decimalFlag());
-    w->N38->trigger();
+    w->decimalsNoCommand()->trigger();
     EXPECT_FALSE(decimalFlag());
-    QWidget *g = w->StringGrid1;
+    QWidget *g = w->grid();
     QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
     QTest::keyClicks(g, "12");
     QTest::keyClick(g, Qt::Key_F9);
@@ -366,7 +367,7 @@ TEST_F(TableWindowTest, PaintsTheFocusedCell) {
     auto w = show();
     w->resize(1000, 600);
     QApplication::processEvents();
-    TableGrid *g = w->StringGrid1;
+    TableGrid *g = w->grid();
     const QImage shot = g->viewport()->grab().toImage();
     const QRect focused = g->cellRect(0, 0);
     ASSERT_TRUE(focused.isValid());
@@ -379,15 +380,15 @@ TEST_F(TableWindowTest, NextAndPreviousTableSaveAndReload) {
     TwoTables nav;
     ScopedFormNavigator scope(&nav);
     auto w = show();
-    QTest::keyClick(w->StringGrid1, Qt::Key_Delete, Qt::ControlModifier);
-    QTest::keyClicks(w->StringGrid1, "8");
-    QTest::keyClick(w->StringGrid1, Qt::Key_Right, Qt::AltModifier);
-    EXPECT_EQ(w->Label2->text(), "(2000) - таблица");
+    QTest::keyClick(w->grid(), Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(w->grid(), "8");
+    QTest::keyClick(w->grid(), Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(w->tableCaption(), "(2000) - таблица");
     EXPECT_EQ(w->cellDisplayText(0, 0), "5000");   // 100 * b for institution 5
     // At the last table nothing happens.
-    w->N2Click();
+    w->showNextTable();
     EXPECT_EQ(w->params().tableIdent, sample::ids::TableF30Visits);
-    QTest::keyClick(w->StringGrid1, Qt::Key_Left, Qt::AltModifier);
+    QTest::keyClick(w->grid(), Qt::Key_Left, Qt::AltModifier);
     EXPECT_EQ(w->cellDisplayText(0, 0), "8");
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 8.0));
 }
@@ -399,7 +400,7 @@ TEST_F(TableWindowTest, SummaryRecalculationSumsInstitutions) {
     testWork().table = ValueTable::RepData;
     testWork().includeList = "5,6,7,8,9,10,11,12,13,14,15,16";
     auto w = show();
-    w->N14Click();
+    w->recalculateTable();
     EXPECT_TRUE(dialogs.sawMessage("Готово!"));
     // СТР1ГР4 = 10 * id over the institutions with values.
     EXPECT_EQ(w->cellDisplayText(0, 0), "760");
@@ -416,7 +417,7 @@ TEST_F(TableWindowTest, FormulaHighlightOnlyInAdministratorMode) {
     testWork().table = ValueTable::RepData;
     {
         auto w = show();
-        EXPECT_TRUE(w->ShowFormulaCells);
+        EXPECT_TRUE(w->highlightsFormulas());
         EXPECT_TRUE(w->formulaCellFlags().isEmpty());
     }
     AdminMode::instance().setOn(true);
@@ -424,8 +425,8 @@ TEST_F(TableWindowTest, FormulaHighlightOnlyInAdministratorMode) {
     EXPECT_EQ(w->formulaCellFlags().value("0,1") & 1, 1);
     EXPECT_FALSE(w->formulaCellFlags().contains("0,0"));   // a counter without formula or condition
     EXPECT_EQ(w->formulaCellFlags().value("3,0") & 1, 1);
-    w->N53->trigger();   // control highlighting switches formula highlighting off
-    EXPECT_FALSE(w->ShowFormulaCells);
+    w->highlightControlsCommand()->trigger();   // control highlighting switches formula highlighting off
+    EXPECT_FALSE(w->highlightsFormulas());
     EXPECT_TRUE(w->formulaCellFlags().isEmpty());
     AdminMode::instance().setOn(false);
 }
@@ -464,19 +465,19 @@ TEST_F(TableWindowTest, SumsOverInstitutionsAreReadOnly) {
         testWork().includeList = k.sum ? "5,9" : "";
         auto w = show();
         ASSERT_TRUE(w->isLoaded());
-        EXPECT_EQ(w->N5->isVisible(), !k.sum);
-        EXPECT_EQ(w->N35->isVisible(), !k.sum);
-        EXPECT_EQ(w->N46->isEnabled(), !k.sum);
+        EXPECT_EQ(w->clearCommand()->isVisible(), !k.sum);
+        EXPECT_EQ(w->loadTableMenu()->isVisible(), !k.sum);
+        EXPECT_EQ(w->loadFromFileCommand()->isEnabled(), !k.sum);
         if (!k.sum) continue;
         const QString shown = w->CellEditText();
-        QWidget *g = w->StringGrid1;
+        QWidget *g = w->grid();
         QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
         QTest::keyClicks(g, "7");
         EXPECT_EQ(w->CellEditText(), shown);
         QTest::keyClick(g, Qt::Key_Return);
         dialogs.files.push_back(QStringLiteral("/nowhere.orw"));
-        w->N5Click();
-        w->N35Click();
+        w->clearTable();
+        w->loadTableFromFile();
         EXPECT_EQ(stored(5, 5), std::make_pair(1, 50.0));
         EXPECT_EQ(stored(5, 5, sample::ids::SouthHospital), std::make_pair(1, 90.0));
         EXPECT_EQ(stored(5, 5, sample::ids::North).first, 0);
@@ -492,7 +493,7 @@ TEST_F(TableWindowTest, SumsOverInstitutionsAreReadOnly) {
 // the table no longer holds is not written.
 TEST_F(TableWindowTest, StructureChangedUnderTheWindowRefusesTheWrite) {
     auto w = show();
-    QWidget *g = w->StringGrid1;
+    QWidget *g = w->grid();
     db::exec(db::kMain, "update tables set colcount=6 where ident=?", {sample::ids::TableF30Staff});
     for (int i = 0; i < 3; ++i) QTest::keyClick(g, Qt::Key_Right);
     const auto before = stored(8, 5);
@@ -502,7 +503,7 @@ TEST_F(TableWindowTest, StructureChangedUnderTheWindowRefusesTheWrite) {
     EXPECT_TRUE(dialogs.sawMessage("Ошибка: выход за границы массива данных. Колонка: 8, Строка: 5"))
         << dialogs.messages.join('\n').toStdString();
     EXPECT_EQ(stored(8, 5), before);
-    EXPECT_EQ(w->StringGrid1->currentColumn(), 2);   // the user is not held in the cell
+    EXPECT_EQ(w->grid()->currentColumn(), 2);   // the user is not held in the cell
 
     // A cell the table still holds is written as before.
     dialogs.messages.clear();
@@ -532,7 +533,7 @@ TEST_F(TableWindowTest, StructureChangedUnderTheCachesIsReadForTheWindow) {
     auto w = show();
     EXPECT_TRUE(dialogs.sawMessage("Ошибка при обращении к данным таблицы: "));
     EXPECT_TRUE(dialogs.sawMessage("Таблица: (1000), ID: 1")) << dialogs.messages.join('\n').toStdString();
-    EXPECT_EQ(w->StringGrid1->columnCount(), 5);
+    EXPECT_EQ(w->grid()->columnCount(), 5);
     EXPECT_EQ(w->cellValue(4, 0), 0.1);
 
     // Caches and database agree: nothing to say.

@@ -132,7 +132,7 @@ TEST_F(TableExcelTest, LoadFromTheTableWindow) {
 
     auto w = show();
     dialogs.files.push_back(fx.root() + "edited.xlsx");
-    w->Excel2->trigger();
+    w->commandAction(TVTable::Command::LoadFromExcel)->trigger();
     Cells expected = before;
     expected[{5, 5}] = 12;
     expected.remove({5, 6});
@@ -197,7 +197,7 @@ TEST_F(TableExcelTest, BadSheetChangesNothing) {
         p.write(fx.root() + "bad2.xlsx");
         dialogs.messages.clear();
         dialogs.files.push_back(fx.root() + "bad2.xlsx");
-        w->Excel2->trigger();
+        w->commandAction(TVTable::Command::LoadFromExcel)->trigger();
         ASSERT_EQ(dialogs.messages.size(), 1) << c.what;
         for (const QString &s : c.says)
             EXPECT_TRUE(dialogs.messages[0].contains(s)) << c.what << ": " << dialogs.messages[0].toStdString();
@@ -209,7 +209,7 @@ TEST_F(TableExcelTest, BadSheetChangesNothing) {
     empty.saveAs(fx.root() + "empty.xlsx");
     dialogs.messages.clear();
     dialogs.files.push_back(fx.root() + "empty.xlsx");
-    w->Excel2->trigger();
+    w->commandAction(TVTable::Command::LoadFromExcel)->trigger();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("нет листа \"Ф30(1000)\""))) << dialogs.messages[0].toStdString();
     QFile junk(fx.root() + "junk.xlsx");
@@ -217,14 +217,14 @@ TEST_F(TableExcelTest, BadSheetChangesNothing) {
     junk.write("not a workbook");
     junk.close();
     dialogs.files.push_back(fx.root() + "junk.xlsx");
-    w->Excel2->trigger();
+    w->commandAction(TVTable::Command::LoadFromExcel)->trigger();
     EXPECT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(stored(), before);
 }
 
 TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
     auto w = show();
-    w->N40->trigger();
+    w->commandAction(TVTable::Command::ExcelToNewBook)->trigger();
     ASSERT_EQ(dialogs.opened.size(), 1);
     EXPECT_TRUE(dialogs.sawMessage("Вывод таблицы завершен. Ждите открытия Excel..."));
     {
@@ -242,7 +242,7 @@ TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
         if (!found.isEmpty()) choice->ListBox1->setCurrentItem(found[0]);
         return int(QDialog::Accepted);
     });
-    second->N39->trigger();
+    second->commandAction(TVTable::Command::ExcelToOpenBook)->trigger();
     ASSERT_EQ(dialogs.opened.size(), 2);
     EXPECT_EQ(dialogs.opened[1], dialogs.opened[0]);
     EXPECT_NE(office::ExcelWorkbook::open(dialogs.opened[0]).findSheet("Ф30(2000)"), nullptr);
@@ -256,7 +256,7 @@ TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
         before.saveAs(user);
     }
     dialogs.files.push_back(user);
-    second->N41->trigger();
+    second->commandAction(TVTable::Command::ExcelToFile)->trigger();
     ASSERT_EQ(dialogs.opened.size(), 3);
     EXPECT_EQ(dialogs.opened[2], user);
     {
@@ -270,7 +270,7 @@ TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
     // and nothing is opened.
     const QByteArray withSheet = fileBytes(user);
     dialogs.files.push_back(user);
-    second->N41->trigger();
+    second->commandAction(TVTable::Command::ExcelToFile)->trigger();
     EXPECT_EQ(dialogs.opened.size(), 3);
     EXPECT_EQ(fileBytes(user), withSheet);
 
@@ -282,7 +282,7 @@ TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
         f.write(QByteArray("\xD0\xCF\x11\xE0 binary"));
     }
     dialogs.files.push_back(old);
-    second->N41->trigger();
+    second->commandAction(TVTable::Command::ExcelToFile)->trigger();
     EXPECT_EQ(dialogs.opened.size(), 3);
     EXPECT_EQ(fileBytes(old), QByteArray("\xD0\xCF\x11\xE0 binary"));
     EXPECT_TRUE(dialogs.sawMessage("Лист добавляется только в книгу .xlsx"));

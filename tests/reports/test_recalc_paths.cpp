@@ -78,7 +78,7 @@ QList<RecalcPath> paths(FakeDialogs &dialogs) {
              TVTable w(TableWindowParams{ids::FormF30, T2, "(2000)", "Ф30"}, reportWork(report, include));
              w.show();
              QApplication::processEvents();
-             w.N14Click();
+             w.recalculateTable();
          }},
     };
 }

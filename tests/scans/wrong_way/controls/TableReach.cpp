@@ -1,0 +1,7 @@
+// Clears the table window's values by its numbered menu item.
+#include "forms/TableWindow.h"
+
+void clearFromOutside(TVTable &table) {
+    table.N5->trigger();
+    table.clearCommand()->setVisible(true);
+}
