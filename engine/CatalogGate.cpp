@@ -57,9 +57,12 @@ QString formNameFault(const QString &formname) {
             return QStringLiteral("Наименование формы не может начинаться с \"%1\" и цифры (так начинаются строки "
                                   "описания таблиц в файлах структуры): \"%2\"")
                 .arg(tag.toLower(), formname);
-    // The longest print file, "<name>.docx", is still a file name.
+    // The longest file named after the form, an update package's
+    // "controls_<name>.orv", is still a file name while the checked writer
+    // writes it under its temporary name (".XXXXXX" more).
     constexpr int kFileNameBytes = 255;
-    if (formname.trimmed().toUtf8().size() + int(sizeof(".docx")) - 1 > kFileNameBytes)
+    constexpr int kWriterSuffixBytes = 7;
+    if (formname.trimmed().toUtf8().size() + int(sizeof("controls_.orv")) - 1 + kWriterSuffixBytes > kFileNameBytes)
         return QStringLiteral("Наименование формы слишком длинное: по нему называются файлы печати формы, а имя "
                               "файла не может быть длиннее %1 байт (русская буква занимает два)")
             .arg(kFileNameBytes);
