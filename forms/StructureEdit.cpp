@@ -306,10 +306,11 @@ struct LineReference {
 };
 
 QList<LineReference> lineReferences(const QString &expression) {
-    // Form up to its table, rows or columns; table in square or round
-    // brackets; row and column lists in square brackets or bare.
+    // Form up to its table, rows or columns (blanks inside its name, as the
+    // notation reads it); table in square or round brackets; row and column
+    // lists in square brackets or bare.
     static const QRegularExpression re(
-        QStringLiteral("(?:Ф((?:(?!Т[\\[(]|СТР|ГР)[^\\s+\\-*/()<>=;\\[\\]])*))?\\s*"
+        QStringLiteral("(?:Ф((?:(?!Т[\\[(]|СТР|ГР)[^+\\-*/()<>=;\\[\\]])*))?\\s*"
                        "(?:Т[\\[(]\\s*([^\\])]*?)\\s*[\\])])?\\s*"
                        "(?:СТР\\s*(\\[[^\\]]*\\]|[0-9][0-9.,]*))?\\s*"
                        "(?:ГР\\s*(\\[[^\\]]*\\]|[0-9][0-9.,]*))?"));
@@ -321,7 +322,7 @@ QList<LineReference> lineReferences(const QString &expression) {
         if (m.capturedStart(1) < 0 && m.capturedStart(2) < 0 && m.capturedStart(3) < 0 && m.capturedStart(4) < 0)
             continue;
         LineReference r;
-        if (m.capturedStart(1) >= 0) r.form = QStringLiteral("Ф") + m.captured(1).trimmed();
+        if (m.capturedStart(1) >= 0) r.form = (QStringLiteral("Ф") + m.captured(1)).trimmed();
         if (m.capturedStart(2) >= 0) r.table = u'(' + m.captured(2).trimmed() + u')';
         r.rows = m.captured(3);
         r.columns = m.captured(4);
