@@ -48,6 +48,12 @@ QString formNameFault(const QString &formname) {
             return QStringLiteral("Наименование формы не может содержать символ \"%1\": по нему называются файлы "
                                   "печати формы: \"%2\"")
                 .arg(c.unicode() < 32 ? QStringLiteral("\\t") : QString(c), formname);
+    // "." and ".." name folders: "<name>/" of an update package would be the
+    // package's own folder or the one above it.
+    if (formname.trimmed() == QStringLiteral(".") || formname.trimmed() == QStringLiteral(".."))
+        return QStringLiteral("Наименование формы не может быть \"%1\": по нему называются файлы печати формы и "
+                              "папка формы в пакете обновления")
+            .arg(formname.trimmed());
     // A structure file line that begins with "стр", "гр" or "заг" and a digit
     // is a row, column or title line: a form of such a name could be written
     // but never read back.

@@ -241,7 +241,8 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
     for (const FormCase &c : {FormCase{tooLongForAFile.c_str(), false}, FormCase{"ф30", true}, FormCase{" ф14 ", true}, FormCase{"", false},
                               FormCase{"  ", false}, FormCase{"Ф:1", false}, FormCase{"гр2", false},
                               FormCase{"стр5", false}, FormCase{"заг1", false}, FormCase{"ГР2", false},
-                              FormCase{"Ф/1", false}, FormCase{"Ф\\1", false}}) {
+                              FormCase{"Ф/1", false}, FormCase{"Ф\\1", false}, FormCase{"..", false},
+                              FormCase{" . ", false}}) {
         for (const auto &p : formPaths) {
             const QStringList before = snapshot();
             const bool refusedHere = refused([&] { return p.second(QString::fromUtf8(c.name)); });
