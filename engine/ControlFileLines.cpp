@@ -12,6 +12,19 @@
 
 namespace ctlfile {
 
+bool SideNamesTable(const QString &side, const QString &formName, const QString &table) {
+    const QString t = SquareTableBrackets(text::upper(side));
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= t.size(); ++i) {
+        if (i < t.size() && !QStringView(u"+-*/()").contains(t[i])) continue;
+        const ReferenceParts parts = CutReferenceParts(QStringView(t).mid(start, i - start));
+        start = i + 1;
+        if (!parts.hasTable || (!table.isEmpty() && !text::sameName(parts.table, table))) continue;
+        if (formName.isEmpty() || (parts.hasForm && text::sameName(parts.form, formName))) return true;
+    }
+    return false;
+}
+
 namespace {
 
 // Rule lines of the rows of a "select * from int_control" query.
@@ -46,19 +59,7 @@ private:
     QHash<qint64, QString> m_names;
 };
 
-// Whether a side names a table of the form, read as the rule notation reads
-// each operand's reference: "Ф30Т[1000]", "ф30 т(1000)"; not "ФФ30Т[1000]".
-bool sideNamesForm(const QString &side, const QString &formName) {
-    const QString t = SquareTableBrackets(text::upper(side));
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= t.size(); ++i) {
-        if (i < t.size() && !QStringView(u"+-*/()").contains(t[i])) continue;
-        const ReferenceParts parts = CutReferenceParts(QStringView(t).mid(start, i - start));
-        start = i + 1;
-        if (parts.hasForm && parts.hasTable && text::sameName(parts.form, formName)) return true;
-    }
-    return false;
-}
+bool sideNamesForm(const QString &side, const QString &formName) { return SideNamesTable(side, formName, QString()); }
 
 // The form's own rules and the rules between forms that name it, in the
 // order of the exports: by table, left and right side, then by key (rules

@@ -48,6 +48,11 @@ QList<RuleKey> FormRuleKeys(const QSqlDatabase &mainDb, qint64 formId, const QSt
 int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
 // Deletes the rules of these keys; returns the count.
 int DeleteRulesByKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys);
+// Whether a reference of the side names the table (any table when empty) of
+// the form (when formName is given), as the rule notation reads it: blanks
+// before the table mark and inside its brackets, either kind of brackets,
+// letter case aside.
+bool SideNamesTable(const QString &side, const QString &formName, const QString &table);
 // Whether a side of a rule between forms names a table of the form (the
 // test of ControlFileLinesForForm).
 bool RuleNamesForm(const ControlLine &rule, const QString &formName);

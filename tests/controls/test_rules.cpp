@@ -64,6 +64,15 @@ TEST_F(RuleStore, ListsByClassAndFilter) {
     EXPECT_TRUE(ListRules(d, {InterForm, FilterForm, 3, "Ф47", "(1000)"}).isEmpty());
     EXPECT_EQ(keysOf(ListRules(d, {InterForm, FilterTable, 1, "Ф30", "(2000)"})), (QStringList{"6"}));
     EXPECT_TRUE(ListRules(d, {InterForm, FilterTable, 1, "Ф30", "(1000)"}).isEmpty());
+    // References read as the notation reads them: blanks before the table mark and in its brackets, and a form whose
+    // name only ends as the chosen one's is another form.
+    db::exec(d, "update int_control set lft='Ф14 Т[ 1000 ]СТР[1]ГР[4]' where \"Код\"=6");
+    db::exec(d, "update int_control set lft='Т( 1000 )СТР[1]ГР[4]' where \"Код\"=4");
+    db::exec(d, "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                "values (0, '', 'ФФ14Т[1000]СТР[1]ГР[4]', '>=', '0', '', 'другая')");
+    EXPECT_EQ(keysOf(ListRules(d, {InterTable, FilterTable, 1, "Ф30", "(1000)"})), (QStringList{"4"}));
+    EXPECT_EQ(keysOf(ListRules(d, {InterForm, FilterForm, 2, "Ф14", "(1000)"})), (QStringList{"6"}));
+    EXPECT_EQ(keysOf(ListRules(d, {InterForm, FilterTable, 2, "Ф14", "(1000)"})), (QStringList{"6"}));
 }
 
 TEST_F(RuleStore, SaveInsertUpdateDeleteAndQuotes) {
