@@ -237,6 +237,18 @@ TEST_F(ControlFileFormat, ReplacingOneFormKeepsTheRulesBetweenOtherForms) {
                   .toInt(), 1) << "the rule between Ф14 and Ф30 is not doubled";
 }
 
+// A rule between forms in the file is the stored one when it reads the same once stored: a Tab or a line break in a
+// side is stored as a blank, so "Замещение" replaces it instead of adding it again.
+TEST_F(ControlFileFormat, ReplacingARuleBetweenFormsComparesItAsItWouldBeStored) {
+    db::exec(d, "update int_control set lft='Ф14Т[1000]СТР[1] ГР[4]' where \"Код\"=6");
+    const QString path = fx.root() + "between.orv";
+    WriteControlFile(path, {"\"\",\"\",\"Ф14Т[1000]СТР[1]\tГР[4]\",\"<=\",\"Ф30Т[2000]СТР[1]ГР[4]\",\"\",\"с табуляцией\""});
+    const int before = ruleCount();
+    EXPECT_EQ(LoadControlFile(d, path, LoadMode::Replace).inserted, 1);
+    EXPECT_EQ(ruleCount(), before);
+    EXPECT_EQ(db::scalar(d, "select commnt from int_control where lft='Ф14Т[1000]СТР[1] ГР[4]'").toString(), "с табуляцией");
+}
+
 TEST_F(ControlFileFormat, LoaderChecksCasesAndRejects) {
     const QString dir = fx.root() + "in/";
     QDir().mkpath(dir);
