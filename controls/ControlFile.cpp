@@ -18,11 +18,13 @@ namespace controls {
 
 namespace {
 
-// A rule between forms as compared: its texts in capitals, the cycle in its
-// one spelling.
+// A rule between forms as compared: its texts as they are stored (a Tab or
+// a line break in a side is a blank) in capitals, the cycle in its one
+// spelling.
 QString ruleIdentity(const QString &lft, const QString &reltion, const QString &rght, const QString &cycl) {
-    return text::upper(lft.trimmed()) + u'\t' + reltion.trimmed() + u'\t' + text::upper(rght.trimmed()) + u'\t' +
-           notation::CanonicalCycle(text::upper(cycl));
+    const auto side = [](const QString &t) { return text::upper(text::entryLayout(t, text::Field::Formula).trimmed()); };
+    return side(lft) + u'\t' + reltion.trimmed() + u'\t' + side(rght) + u'\t' +
+           notation::CanonicalCycle(text::upper(text::entryLayout(cycl, text::Field::Formula)));
 }
 
 // The forms the sides of a rule between forms name; false when one of them

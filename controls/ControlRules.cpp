@@ -1,5 +1,6 @@
 #include "controls/ControlRules.h"
 
+#include "engine/ControlFileLines.h"
 #include "engine/Lookups.h"
 #include "engine/TableShape.h"
 #include "core/FormulaHighlighter.h"
@@ -54,15 +55,6 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
     QVariantList params;
     const bool haveForm = s.formId >= 0;
     const bool haveTable = !s.table.isEmpty();
-    // A table is written "Т(1000)" or "Т[1000]" in rule texts; both are found.
-    const QString tableCondition = QStringLiteral(
-        " and ((lft like ? escape '\\') or (lft like ? escape '\\') or (rght like ? escape '\\') or (rght like ? escape '\\'))");
-    auto tablePatterns = [&](const QString &head) {
-        const QString round = head + db::likeLiteral(s.table) + u'%';
-        const QString square = notation::SquareTableKey(s.table);
-        const QString sq = head + db::likeLiteral(square) + u'%';
-        return QVariantList{round, sq, round, sq};
-    };
     switch (s.ruleClass) {
     case IntraTable:
         if (!haveForm || !haveTable) return {};
@@ -74,23 +66,10 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
         if (!haveForm) return {};
         sql = QStringLiteral("select * from int_control where formid=? and (tble='' or tble is null)");
         params = {s.formId};
-        if (s.filter == FilterTable && haveTable) {
-            sql += tableCondition;
-            params << tablePatterns(QStringLiteral("%т"));
-        }
         sql += QStringLiteral(" order by commnt collate NAMES");
         break;
     default: {
-        sql = QStringLiteral("select * from int_control where formid=0");
-        if (s.filter == FilterTable && haveForm && haveTable) {
-            sql += tableCondition;
-            params << tablePatterns(u'%' + db::likeLiteral(s.formName) + QStringLiteral("Т"));
-        } else if (s.filter == FilterForm && haveForm) {
-            const QString p = u'%' + db::likeLiteral(s.formName) + QStringLiteral("т%");
-            sql += QStringLiteral(" and ((lft like ? escape '\\') or (rght like ? escape '\\'))");
-            params << p << p;
-        }
-        sql += QStringLiteral(" order by lft");
+        sql = QStringLiteral("select * from int_control where formid=0 order by lft");
         break;
     }
     }
@@ -102,8 +81,20 @@ QList<RuleItem> ListRules(const QSqlDatabase &mainDb, const RuleScope &s) {
         throw db::Error(QStringLiteral("Ошибка: поле commnt не найдено в результате запроса.\r\nSQL-запрос: ") + sql +
                         QStringLiteral("\r\nНайденные поля: ") + names.join(QStringLiteral(", ")));
     }
+    // The table (and form) filters read each side's references as the rule
+    // notation reads them.
+    const auto names = [&](const QString &form, const QString &table) {
+        return ctlfile::SideNamesTable(value(q, QStringLiteral("lft")), form, table) ||
+               ctlfile::SideNamesTable(value(q, QStringLiteral("rght")), form, table);
+    };
     QList<RuleItem> out;
-    while (q.next()) out.append({value(q, QStringLiteral("commnt")), q.value(0).toLongLong()});
+    while (q.next()) {
+        if (s.ruleClass == InterTable && s.filter == FilterTable && haveTable && !names(QString(), s.table)) continue;
+        if (s.ruleClass == InterForm && s.filter == FilterTable && haveForm && haveTable && !names(s.formName, s.table))
+            continue;
+        if (s.ruleClass == InterForm && s.filter == FilterForm && haveForm && !names(s.formName, QString())) continue;
+        out.append({value(q, QStringLiteral("commnt")), q.value(0).toLongLong()});
+    }
     return out;
 }
 

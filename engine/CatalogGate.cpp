@@ -49,6 +49,12 @@ QString formNameFault(const QString &formname) {
             return QStringLiteral("Наименование формы не может содержать символ \"%1\": по нему называются файлы "
                                   "печати формы: \"%2\"")
                 .arg(c.unicode() < 32 ? QStringLiteral("\\t") : QString(c), formname);
+    // "." and ".." name folders: "<name>/" of an update package would be the
+    // package's own folder or the one above it.
+    if (formname.trimmed() == QStringLiteral(".") || formname.trimmed() == QStringLiteral(".."))
+        return QStringLiteral("Наименование формы не может быть \"%1\": по нему называются файлы печати формы и "
+                              "папка формы в пакете обновления")
+            .arg(formname.trimmed());
     // A structure file line that begins with "стр", "гр" or "заг" and a digit
     // is a row, column or title line: a form of such a name could be written
     // but never read back.
@@ -58,9 +64,12 @@ QString formNameFault(const QString &formname) {
             return QStringLiteral("Наименование формы не может начинаться с \"%1\" и цифры (так начинаются строки "
                                   "описания таблиц в файлах структуры): \"%2\"")
                 .arg(tag.toLower(), formname);
-    // The longest print file, "<name>.docx", is still a file name.
+    // The longest file named after the form, an update package's
+    // "controls_<name>.orv", is still a file name while the checked writer
+    // writes it under its temporary name (".XXXXXX" more).
     constexpr int kFileNameBytes = 255;
-    if (formname.trimmed().toUtf8().size() + int(sizeof(".docx")) - 1 > kFileNameBytes)
+    constexpr int kWriterSuffixBytes = 7;
+    if (formname.trimmed().toUtf8().size() + int(sizeof("controls_.orv")) - 1 + kWriterSuffixBytes > kFileNameBytes)
         return QStringLiteral("Наименование формы слишком длинное: по нему называются файлы печати формы, а имя "
                               "файла не может быть длиннее %1 байт (русская буква занимает два)")
             .arg(kFileNameBytes);

@@ -31,6 +31,13 @@ QString formEndingAt(const QString &upper, qsizetype end, const QStringList &for
     return best;
 }
 
+// Where the form's name before a table mark ends: the notation allows
+// blanks between them ("Ф30 Т[1000]").
+qsizetype formEnd(const QString &upper, qsizetype mark) {
+    while (mark > 0 && upper.at(mark - 1).isSpace()) --mark;
+    return mark;
+}
+
 // Whether a text changed at all, letter case included: a number changed only
 // in letter case is still carried (print files go by the exact name).
 bool sameBytes(const QString &a, const QString &b) { return a.compare(b, Qt::CaseSensitive) == 0; }
@@ -136,7 +143,7 @@ QString carryTableNumber(const QString &text, const QString &formName, const QSt
         const qsizetype p = key.at, close = key.close;
         if (p < done) continue;
         if (close < 0) break;
-        const QString named = formEndingAt(upper, p, formNames);
+        const QString named = formEndingAt(upper, formEnd(upper, p), formNames);
         const QString form = named.isEmpty() ? current : named;
         if (chained && !named.isEmpty()) current = named;
         const QString inner = text.mid(p + 2, close - p - 2);
@@ -159,10 +166,11 @@ QString carryFormName(const QString &text, const QString &oldName, const QString
         const qsizetype p = key.at;
         if (p < done) continue;
         // Only the whole name of the old form ends here, not a longer name ending alike.
-        if (!text::sameName(formEndingAt(upper, p, formNames), oldName)) continue;
-        const qsizetype at = p - oldUpper.size();
+        const qsizetype end = formEnd(upper, p);
+        if (!text::sameName(formEndingAt(upper, end, formNames), oldName)) continue;
+        const qsizetype at = end - oldUpper.size();
         out += text.mid(done, at - done) + newName.trimmed();
-        done = p;
+        done = end;
     }
     return out + text.mid(done);
 }

@@ -1,5 +1,6 @@
 #include "engine/ControlFileLines.h"
 
+#include "engine/FormulaParser.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -10,6 +11,19 @@
 #include <QSqlRecord>
 
 namespace ctlfile {
+
+bool SideNamesTable(const QString &side, const QString &formName, const QString &table) {
+    const QString t = SquareTableBrackets(text::upper(side));
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= t.size(); ++i) {
+        if (i < t.size() && !QStringView(u"+-*/()").contains(t[i])) continue;
+        const ReferenceParts parts = CutReferenceParts(QStringView(t).mid(start, i - start));
+        start = i + 1;
+        if (!parts.hasTable || (!table.isEmpty() && !text::sameName(parts.table, table))) continue;
+        if (formName.isEmpty() || (parts.hasForm && text::sameName(parts.form, formName))) return true;
+    }
+    return false;
+}
 
 namespace {
 
@@ -45,12 +59,29 @@ private:
     QHash<qint64, QString> m_names;
 };
 
-const QString kFormRules = QStringLiteral(
-    "formid=? or (formid=0 and ((lft like ? escape '\\') or (rght like ? escape '\\')))");
+bool sideNamesForm(const QString &side, const QString &formName) { return SideNamesTable(side, formName, QString()); }
 
-QVariantList formRuleParams(qint64 formId, const QString &formName) {
-    const QString pattern = u'%' + db::likeLiteral(formName) + QStringLiteral("т%");
-    return {formId, pattern, pattern};
+// The form's own rules and the rules between forms that name it, in the
+// order of the exports: by table, left and right side, then by key (rules
+// alike in all three keep one order). The look-up narrows the rules between
+// forms to those holding the name; the notation decides.
+struct FormRule {
+    qint64 key;
+    bool nullTable;
+};
+QList<FormRule> formRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
+    const QString pattern = u'%' + db::likeLiteral(formName.trimmed()) + u'%';
+    QSqlQuery q = db::exec(mainDb,
+                           QStringLiteral("select \"Код\", formid, tble is null, coalesce(lft, ''), coalesce(rght, '') "
+                                          "from int_control where formid=? or (formid=0 and ((lft like ? escape '\\') "
+                                          "or (rght like ? escape '\\'))) order by tble,lft,rght,\"Код\""),
+                           {formId, pattern, pattern});
+    QList<FormRule> out;
+    while (q.next())
+        if (q.value(1).toLongLong() == formId || sideNamesForm(q.value(3).toString(), formName) ||
+            sideNamesForm(q.value(4).toString(), formName))
+            out.append({q.value(0).toLongLong(), q.value(2).toBool()});
+    return out;
 }
 
 } // namespace
@@ -86,28 +117,21 @@ QStringList ControlFileLinesAllByTable(const QSqlDatabase &mainDb) {
 }
 
 QStringList ControlFileLinesForForm(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
-    // The key last: rules alike in table and both sides keep one order.
-    QSqlQuery q = db::exec(mainDb,
-                           QStringLiteral("select * from int_control where ") + kFormRules +
-                               QStringLiteral(" order by tble,lft,rght,\"Код\""),
-                           formRuleParams(formId, formName));
-    return LineReader(mainDb).linesOf(q);
+    QList<qint64> keys;
+    for (const FormRule &r : formRules(mainDb, formId, formName)) keys.append(r.key);
+    return ControlFileLinesForKeys(mainDb, keys);
 }
 
 QList<RuleKey> FormRuleKeys(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
-    QSqlQuery q = db::exec(mainDb,
-                           QStringLiteral("select \"Код\", tble is null from int_control where ") + kFormRules +
-                               QStringLiteral(" order by tble,lft,rght,\"Код\""),
-                           formRuleParams(formId, formName));
     QList<RuleKey> out;
-    while (q.next()) out.append({q.value(0).toLongLong(), q.value(1).toBool()});
+    for (const FormRule &r : formRules(mainDb, formId, formName)) out.append({r.key, r.nullTable});
     return out;
 }
 
 int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
-    QSqlQuery q = db::exec(mainDb, QStringLiteral("delete from int_control where ") + kFormRules,
-                           formRuleParams(formId, formName));
-    return q.numRowsAffected();
+    QList<qint64> keys;
+    for (const FormRule &r : formRules(mainDb, formId, formName)) keys.append(r.key);
+    return DeleteRulesByKeys(mainDb, keys);
 }
 
 int DeleteRulesByKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys) {
@@ -118,14 +142,11 @@ int DeleteRulesByKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys) {
 }
 
 bool RuleNamesForm(const ControlLine &rule, const QString &formName) {
-    const QString mark = text::upper(formName.trimmed() + QStringLiteral("т"));
-    return text::upper(rule.lft).contains(mark) || text::upper(rule.rght).contains(mark);
+    return sideNamesForm(rule.lft, formName) || sideNamesForm(rule.rght, formName);
 }
 
 int CountFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName) {
-    return db::scalar(mainDb, QStringLiteral("select count(*) from int_control where ") + kFormRules,
-                      formRuleParams(formId, formName))
-        .toInt();
+    return int(formRules(mainDb, formId, formName).size());
 }
 
 void WriteControlFile(const QString &path, const QStringList &lines) {

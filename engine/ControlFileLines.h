@@ -32,10 +32,10 @@ QStringList ControlFileLinesForKeys(const QSqlDatabase &mainDb, const QList<qint
 QStringList ControlFileLinesAll(const QSqlDatabase &mainDb);
 // Every rule, ordered by table, left and right side (then by key).
 QStringList ControlFileLinesAllByTable(const QSqlDatabase &mainDb);
-// The rules of a form: its own and every inter-form rule that names it
-// (formName directly followed by "т" in either side, any letter case; "%",
-// "_" and "\" in the name stand for themselves), ordered by table, left and
-// right side.
+// The rules of a form: its own and every inter-form rule a reference of
+// which names one of its tables, as the rule notation reads the reference
+// ("Ф30Т[1000]", "ф30 т(1000)"; not "ФФ30Т[1000]"), ordered by table, left
+// and right side.
 QStringList ControlFileLinesForForm(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
 // The key of each rule of ControlFileLinesForForm, in its order, and whether
 // the rule's table is null (a line cannot tell null from empty).
@@ -48,9 +48,13 @@ QList<RuleKey> FormRuleKeys(const QSqlDatabase &mainDb, qint64 formId, const QSt
 int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
 // Deletes the rules of these keys; returns the count.
 int DeleteRulesByKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys);
+// Whether a reference of the side names the table (any table when empty) of
+// the form (when formName is given), as the rule notation reads it: blanks
+// before the table mark and inside its brackets, either kind of brackets,
+// letter case aside.
+bool SideNamesTable(const QString &side, const QString &formName, const QString &table);
 // Whether a side of a rule between forms names a table of the form (the
-// test of ControlFileLinesForForm; here letter case is ignored also in
-// Cyrillic, so it may name more forms, never fewer).
+// test of ControlFileLinesForForm).
 bool RuleNamesForm(const ControlLine &rule, const QString &formName);
 // How many rules belong to the form by the same test (its own and those
 // between forms that name one of its tables).

@@ -141,7 +141,7 @@ Markers FindMarkers(QStringView s) {
 
 QList<LineReference> ReadLineReferences(const QString &expression) {
     static const QRegularExpression re(
-        QStringLiteral("(?:Ф((?:(?!Т[\\[(]|СТР|ГР)[^\\s+\\-*/()<>=;\\[\\]])*))?\\s*"
+        QStringLiteral("(?:Ф((?:(?!Т[\\[(]|СТР|ГР)[^+\\-*/()<>=;\\[\\]])*))?\\s*"
                        "(?:Т[\\[(]\\s*([^\\])]*?)\\s*[\\])])?\\s*"
                        "(?:СТР\\s*(\\[[^\\]]*\\]|[0-9][0-9.,]*))?\\s*"
                        "(?:ГР\\s*(\\[[^\\]]*\\]|[0-9][0-9.,]*))?"));
@@ -153,7 +153,7 @@ QList<LineReference> ReadLineReferences(const QString &expression) {
         if (m.capturedStart(1) < 0 && m.capturedStart(2) < 0 && m.capturedStart(3) < 0 && m.capturedStart(4) < 0)
             continue;
         LineReference r;
-        if (m.capturedStart(1) >= 0) r.form = kForm + m.captured(1).trimmed();
+        if (m.capturedStart(1) >= 0) r.form = (kForm + m.captured(1)).trimmed();
         if (m.capturedStart(2) >= 0) r.table = u'(' + m.captured(2).trimmed() + u')';
         r.rows = m.captured(3);
         r.columns = m.captured(4);

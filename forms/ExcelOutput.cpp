@@ -137,7 +137,8 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
     if (!aside.isValid()) throw AppError(QStringLiteral("Нет доступа к папке ") + QDir::toNativeSeparators(folder));
     // One book per member, named as the group unload names its files: a long
     // name is shortened (the name with its temporary suffixes fits a file
-    // name) and equal names get the member's mark, so no book replaces another.
+    // name, a long form name with it) and equal names get the member's mark,
+    // so no book replaces another.
     QList<QPair<QString, qint64>> named;
     for (const MemberName &m : members)
         if (!m.name.isEmpty()) named.append({m.name, m.id});
@@ -145,7 +146,7 @@ QStringList exportFormPerMember(const QString &folder, const FormNode &form, con
     QHash<qint64, QString> fileOf;
     for (int i = 0; i < named.size(); ++i)
         fileOf.insert(named[i].second,
-                      transfer::safeFileName(formName) + QStringLiteral(" - ") + stems[i] + QStringLiteral(".xlsx"));
+                      transfer::fittedFileName(formName + QStringLiteral(" - ") + stems[i], QStringLiteral(".xlsx")));
     QStringList names;
     for (const MemberName &m : members) {
         const qint64 id = m.id;

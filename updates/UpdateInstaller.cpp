@@ -1172,6 +1172,27 @@ void FinishInterruptedUpdates(const QSqlDatabase &db) {
 
 void SetRollbackStepObserver(const std::function<void(const char *step)> &observer) { stepObserver() = observer; }
 
+namespace {
+
+// The first form the backup holds (its structure, rules or print files) that
+// the catalogue no longer has: the form existed when the update was
+// installed, so it was renamed or deleted since.
+QString formGoneSinceBackup(const QSqlDatabase &db, const QString &backup) {
+    QStringList names;
+    for (const QString &e : QDir(backup + QStringLiteral("forms_backup")).entryList({QStringLiteral("*.frs")}, QDir::Files, QDir::Name))
+        names << e.left(e.size() - 4);
+    for (const QString &e :
+         QDir(backup + QStringLiteral("controls_backup")).entryList({QStringLiteral("controls_*.orv")}, QDir::Files, QDir::Name))
+        names << e.mid(9, e.size() - 13);
+    names << QDir(backup + QStringLiteral("print_files_backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &name : names)
+        if (!gate::findForm(db, name))
+            return name;
+    return {};
+}
+
+} // namespace
+
 bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId,
                               const InstallCommitHook &beforeCommit, QString *why, QStringList *uncheckedRules) {
     QString scratch;
@@ -1187,6 +1208,15 @@ bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolde
         return false;
     }
     FinishInterruptedRollback(db);
+    // What the update changed in a form that is gone cannot be brought back
+    // to it; the rules and print files of its backup would land on nothing.
+    if (const QString gone = formGoneSinceBackup(db, backup); !gone.isEmpty()) {
+        reason = QStringLiteral("Формы %1 нет в перечне форм: после установки обновления она переименована или "
+                                "удалена. Откат не выполнен.")
+                     .arg(gone);
+        LogError(reason);
+        return false;
+    }
     bool applied = false;
     std::optional<PrintSwap> prints;
     try {

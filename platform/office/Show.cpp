@@ -36,7 +36,12 @@ QString freeFileName(const QString &folder, const QString &suggestedName, const 
     for (QChar &c : base)
         if (c.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(c)) c = u'_';
     if (base.isEmpty()) base = QStringLiteral("Документ");
-    if (base.size() > 150) base.truncate(150);
+    // The name with a counter and the writer's temporary suffix (".XXXXXX")
+    // is still a file name of at most 255 bytes; a Cyrillic letter takes two.
+    constexpr qsizetype kFileNameBytes = 255, kWriterSuffixBytes = 7;
+    const qsizetype room = kFileNameBytes - kWriterSuffixBytes - (QStringLiteral(" (9999).") + extension).toUtf8().size();
+    while (base.toUtf8().size() > room) base.chop(base.back().isLowSurrogate() ? 2 : 1);
+    base = base.trimmed();
     const QString dir = paths::withSlash(folder);
     QString name = dir + base + u'.' + extension;
     for (int n = 2; QFileInfo::exists(name); ++n)

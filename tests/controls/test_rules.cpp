@@ -64,6 +64,15 @@ TEST_F(RuleStore, ListsByClassAndFilter) {
     EXPECT_TRUE(ListRules(d, {InterForm, FilterForm, 3, "Ф47", "(1000)"}).isEmpty());
     EXPECT_EQ(keysOf(ListRules(d, {InterForm, FilterTable, 1, "Ф30", "(2000)"})), (QStringList{"6"}));
     EXPECT_TRUE(ListRules(d, {InterForm, FilterTable, 1, "Ф30", "(1000)"}).isEmpty());
+    // References read as the notation reads them: blanks before the table mark and in its brackets, and a form whose
+    // name only ends as the chosen one's is another form.
+    db::exec(d, "update int_control set lft='Ф14 Т[ 1000 ]СТР[1]ГР[4]' where \"Код\"=6");
+    db::exec(d, "update int_control set lft='Т( 1000 )СТР[1]ГР[4]' where \"Код\"=4");
+    db::exec(d, "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                "values (0, '', 'ФФ14Т[1000]СТР[1]ГР[4]', '>=', '0', '', 'другая')");
+    EXPECT_EQ(keysOf(ListRules(d, {InterTable, FilterTable, 1, "Ф30", "(1000)"})), (QStringList{"4"}));
+    EXPECT_EQ(keysOf(ListRules(d, {InterForm, FilterForm, 2, "Ф14", "(1000)"})), (QStringList{"6"}));
+    EXPECT_EQ(keysOf(ListRules(d, {InterForm, FilterTable, 2, "Ф14", "(1000)"})), (QStringList{"6"}));
 }
 
 TEST_F(RuleStore, SaveInsertUpdateDeleteAndQuotes) {
@@ -226,6 +235,18 @@ TEST_F(ControlFileFormat, ReplacingOneFormKeepsTheRulesBetweenOtherForms) {
     EXPECT_TRUE(comments.filter("нет в файле").isEmpty());
     EXPECT_EQ(db::scalar(d, "select count(*) from int_control where formid=0 and lft='Ф14Т[1000]СТР[1]ГР[4]'")
                   .toInt(), 1) << "the rule between Ф14 and Ф30 is not doubled";
+}
+
+// A rule between forms in the file is the stored one when it reads the same once stored: a Tab or a line break in a
+// side is stored as a blank, so "Замещение" replaces it instead of adding it again.
+TEST_F(ControlFileFormat, ReplacingARuleBetweenFormsComparesItAsItWouldBeStored) {
+    db::exec(d, "update int_control set lft='Ф14Т[1000]СТР[1] ГР[4]' where \"Код\"=6");
+    const QString path = fx.root() + "between.orv";
+    WriteControlFile(path, {"\"\",\"\",\"Ф14Т[1000]СТР[1]\tГР[4]\",\"<=\",\"Ф30Т[2000]СТР[1]ГР[4]\",\"\",\"с табуляцией\""});
+    const int before = ruleCount();
+    EXPECT_EQ(LoadControlFile(d, path, LoadMode::Replace).inserted, 1);
+    EXPECT_EQ(ruleCount(), before);
+    EXPECT_EQ(db::scalar(d, "select commnt from int_control where lft='Ф14Т[1000]СТР[1] ГР[4]'").toString(), "с табуляцией");
 }
 
 TEST_F(ControlFileFormat, LoaderChecksCasesAndRejects) {

@@ -73,10 +73,15 @@ TEST(CarryText, TableReferencesOfTheFormFollowAndOthersStay) {
     EXPECT_EQ(carried("Ф14Т[1000]СТР1+Т[1000]СТР2", "Ф30", true), "Ф14Т[1000]СТР1+Т[1000]СТР2");
     EXPECT_EQ(carried("Ф14Т[1000]СТР1+Т[1000]СТР2", "Ф30", false), "Ф14Т[1000]СТР1+Т[1000а]СТР2");
     EXPECT_EQ(carried("Т[1000", "Ф30", false), "Т[1000");   // unclosed: left as written
+    // Blanks between a form's name and its table mark, as the rule notation reads them.
+    EXPECT_EQ(carried("Ф30 Т[1000]СТР[1]ГР[4] + Ф14  Т[1000]СТР[1]ГР[4]", "Ф14", false),
+              "Ф30 Т[1000а]СТР[1]ГР[4] + Ф14  Т[1000]СТР[1]ГР[4]");
 
     EXPECT_EQ(carryFormName("ф30Т[1000]СТР1/АФ30Т[1000]+Ф3Т[1]", "Ф30", "Ф30-1", kForms),
               "Ф30-1Т[1000]СТР1/АФ30Т[1000]+Ф3Т[1]");
     EXPECT_EQ(carryFormName("Ф3Т[1]+Ф30Т(2)", "Ф3", "Ф4", kForms), "Ф4Т[1]+Ф30Т(2)");
+    EXPECT_EQ(carryFormName("ф30 Т[1000]СТР1 + АФ30  Т[1000]СТР1", "Ф30", "Ф30-1", kForms),
+              "Ф30-1 Т[1000]СТР1 + АФ30  Т[1000]СТР1");
 }
 
 TEST_F(CatalogRenameTest, NewTableNumberCarriesToRulesCellsIndicatorsAndPrint) {

@@ -1,4 +1,5 @@
 // Spreadsheet output of forms and the forms-tree commands that make it.
+#include "engine/CatalogGate.h"
 #include "core/ProgressWindow.h"
 #include "core/SampleConfig.h"
 #include "support/Files.h"
@@ -141,6 +142,30 @@ TEST_F(ExcelOutputTest, FormPerMemberGivesEqualAndLongNamesABookEach) {
     QStringList list;
     for (const qint64 id : members) list.append(QString::number(id));
     const QStringList files = excelout::exportFormPerMember(folder, f30(), list.join(','), MemberKind::Institutions);
+    ASSERT_EQ(files.size(), 4);
+    QSet<QString> distinct;
+    for (const QString &f : files) {
+        EXPECT_TRUE(QFileInfo::exists(f)) << f.toStdString();
+        EXPECT_LE(QFileInfo(f).fileName().toUtf8().size(), transfer::kMaxUnitFileNameBytes) << f.toStdString();
+        distinct.insert(QFileInfo(f).fileName().toUpper());
+    }
+    EXPECT_EQ(distinct.size(), 4);
+}
+
+// A form of the longest name the catalogue takes, with members of official names: the form's name gives way too.
+TEST_F(ExcelOutputTest, FormPerMemberOfALongFormNameGivesEveryMemberABook) {
+    QString form = QStringLiteral("Ф");
+    while (gate::formNameFault(form + QStringLiteral("ж")).isEmpty()) form += QStringLiteral("ж");
+    db::exec(db::connection(db::kMain), "update forms set formname=? where id=?", {form, ids::FormF30});
+    fx.reloadCaches();
+    const QString folder = fx.root() + "longform";
+    const QString official = QStringLiteral("Государственное бюджетное учреждение здравоохранения ").repeated(3);
+    const QList<qint64> members = {addInstitution("ФАП Ёлкино"), addInstitution("фап ёлкино"),
+                                   addInstitution(official + "№1"), addInstitution(official + "№2")};
+    QStringList list;
+    for (const qint64 id : members) list.append(QString::number(id));
+    const excelout::FormNode node{form + " - Сведения", f30().tables};
+    const QStringList files = excelout::exportFormPerMember(folder, node, list.join(','), MemberKind::Institutions);
     ASSERT_EQ(files.size(), 4);
     QSet<QString> distinct;
     for (const QString &f : files) {

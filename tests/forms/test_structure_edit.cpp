@@ -415,3 +415,17 @@ TEST_F(StructureEditTest, RulesOnATableWithLowerCaseLettersAreListed) {
                              "Контроль 4 Ф30"})
         EXPECT_TRUE(where.contains(QString::fromUtf8(rule))) << rule << ": " << where.join('|').toStdString();
 }
+
+TEST_F(StructureEditTest, RulesNamingAFormWithABlankInItsNameAreListed) {
+    // The notation reads a form's name up to its table mark, blanks inside and before the mark included.
+    db::exec(main(), "update forms set formname='Ф 14' where id=?", {sample::ids::FormF14});
+    db::exec(main(), "update int_control set lft='Ф 14Т[1000]СТР[1]ГР[4]', rght='Ф30 Т[2000]СТР[1]ГР[4]' where \"Код\"=?",
+             {sample::ids::RuleDischargedVsVisits});
+    QStringList where;
+    for (const QString &l : rulesReferringFrom(main(), sample::ids::TableF14Patients, false, 4))
+        where << l.section('\t', 0, 0);
+    EXPECT_TRUE(where.contains("Контроль 6")) << where.join('|').toStdString();
+    where.clear();
+    for (const QString &l : rulesReferringFrom(main(), kVisits, false, 4)) where << l.section('\t', 0, 0);
+    EXPECT_TRUE(where.contains("Контроль 6")) << where.join('|').toStdString();
+}

@@ -236,12 +236,13 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
         {"update installer", [&](const QString &n) { return InstallFormHeader(d, file("u.frs", {n + "#x#Нет"}), n); }},
     };
     struct FormCase { const char *name; bool twin; };   // twin: names a stored form in another letter case
-    // 126 Cyrillic letters are 252 bytes: "<name>.docx" is no file name.
-    const std::string tooLongForAFile = QString(126, QChar(0x0424)).toStdString();
+    // 118 Cyrillic letters are 236 bytes: "controls_<name>.orv" under the writer's temporary name is no file name.
+    const std::string tooLongForAFile = QString(118, QChar(0x0424)).toStdString();
     for (const FormCase &c : {FormCase{tooLongForAFile.c_str(), false}, FormCase{"ф30", true}, FormCase{" ф14 ", true}, FormCase{"", false},
                               FormCase{"  ", false}, FormCase{"Ф:1", false}, FormCase{"гр2", false},
                               FormCase{"стр5", false}, FormCase{"заг1", false}, FormCase{"ГР2", false},
-                              FormCase{"Ф/1", false}, FormCase{"Ф\\1", false}}) {
+                              FormCase{"Ф/1", false}, FormCase{"Ф\\1", false}, FormCase{"..", false},
+                              FormCase{" . ", false}}) {
         for (const auto &p : formPaths) {
             const QStringList before = snapshot();
             const bool refusedHere = refused([&] { return p.second(QString::fromUtf8(c.name)); });

@@ -993,3 +993,30 @@ TEST(UpdateManager, ALaterUpdateHoldsBackARollbackExactlyWhenItChangedTheSameThi
         EXPECT_EQ(decipher(c.formB), captionB);
     }
 }
+
+// A form of the update renamed (or deleted) since the install: the rollback cannot bring back what the update changed
+// and says so; nothing changes, and under the old name it rolls back.
+TEST(UpdateWindow, ARollbackOfAFormRenamedSinceTheInstallIsRefusedAndNamesIt) {
+    ServedSample s;
+    const QByteArray u = package(s, {"Ф30"}, published);
+    serveList(s, {{"U", u}});
+    const QStringList before = state(s);
+    TUpdateForm w;
+    s.open(w);
+    ASSERT_EQ(press(s, w, "vU", w.Button2), "Обновление успешно установлено");
+    db::exec(mainDb(), "update forms set formname='Ф31' where formname='Ф30'");
+    const QString forms = s.fx.yearFolder() + "forms/";
+    for (const char *ext : {".txt", ".docx"}) ASSERT_TRUE(QFile::rename(forms + "Ф30" + ext, forms + "Ф31" + ext));
+    const QStringList renamed = storedRules() + printFiles(s);
+
+    EXPECT_EQ(press(s, w, "vU", w.Button3),
+              "Ошибка при откате обновления.\r\nФормы Ф30 нет в перечне форм: после установки обновления она "
+              "переименована или удалена. Откат не выполнен.");
+    EXPECT_EQ(storedRules() + printFiles(s), renamed);
+    EXPECT_EQ(row(w, "vU")->text(4), "Установлено");
+
+    db::exec(mainDb(), "update forms set formname='Ф30' where formname='Ф31'");
+    for (const char *ext : {".txt", ".docx"}) ASSERT_TRUE(QFile::rename(forms + "Ф31" + ext, forms + "Ф30" + ext));
+    EXPECT_EQ(press(s, w, "vU", w.Button3), "Обновление откачено");
+    EXPECT_EQ(state(s), before);
+}
