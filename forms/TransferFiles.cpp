@@ -146,6 +146,9 @@ struct Row {
     int row;
 };
 
+// A file's rows go to the table many to a statement.
+constexpr int kRowsPerStatement = 64;
+
 LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &scope) {
     requireTarget(scope.valueTable, scope.hospital);
     const int year = shared().Year;
@@ -220,7 +223,7 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
                              .arg(t, db::inList(clear)),
                          {scope.hospital, shared().Year});
         }
-        ValueRowWriter writer(d, t, scope.hospital, year);
+        ValueRowWriter writer(d, t, scope.hospital, year, kRowsPerStatement);
         const int total = int(rows.size());
         int done = 0;
         for (const Row &row : rows) {
@@ -228,6 +231,7 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
             ++done;
             if (scope.progress && (done % 500 == 0 || done == total)) scope.progress(done, total);
         }
+        writer.flush();
     };
     if (scope.writing == Writing::OwnTransaction) {
         db::transaction(d, write);
@@ -939,13 +943,18 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
     const std::optional<QSet<QString>> ofType = formsOfType(hospital);
     importpolicy::UnknownTargets otherType;
     s.otherType = &otherType;
+    // Decided once per table: a file's lines come table by table.
+    const Resolved *lastTable = nullptr;
+    enum class Decision { Take, NotChosen, OtherType } last = Decision::Take;
     s.accept = [&](const Record &r, const Resolved &res) {
-        if (!chosen.isEmpty() && !chosen.contains(text::upper(res.formName))) return false;
-        if (ofType && !ofType->contains(res.formName)) {
-            otherType.add(res.formName, r.tablen);
-            return false;
+        if (&res != lastTable) {
+            lastTable = &res;
+            last = !chosen.isEmpty() && !chosen.contains(text::upper(res.formName)) ? Decision::NotChosen
+                   : ofType && !ofType->contains(res.formName)                      ? Decision::OtherType
+                                                                                     : Decision::Take;
         }
-        return true;
+        if (last == Decision::OtherType) otherType.add(res.formName, r.tablen);
+        return last == Decision::Take;
     };
     return runLoad(path, file, s);
 }

@@ -208,6 +208,35 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     EXPECT_TRUE(fx.values().contains(QStringLiteral("%1|%2|3|3=10.1@2026").arg(fx.hospital).arg(longTable)));
 }
 
+// A file of more rows than one statement carries, the last statement part
+// full: every row arrives, fractions and cancelling neighbours as written, and
+// lines of a form the institution's type lacks are counted each time they come.
+TEST(TransferFiles, LongFileLoadsEveryRow) {
+    admtest::YearFixture fx;
+    const qint64 big = fx.table(fx.f12, QStringLiteral("(3000)"), QStringLiteral("Большая"), 40, 50, 1, 1);
+    caches::reloadAll();
+    QStringList lines;
+    QStringList expected;
+    for (int c = 3; c <= 40; ++c)
+        for (int r = 3; r <= 9; ++r) {
+            const double v = (c * 7 + r) % 3 == 0 ? 0.1 * r : -(c + 0.3);
+            lines.append(line(num::general(v), "2026", "Ф12", "(3000)", c, r));
+            expected.append(QStringLiteral("%1|%2|%3|%4=%5@2026").arg(fx.poly).arg(big).arg(c).arg(r).arg(num::general(v)));
+            if (c % 9 == 0 && r == 3) lines.append(line("5", "2026", "Ф30", "(1000)", 3, 3));   // not of its type
+        }
+    const QString orw = writeText(fx.dir.path() + "/Поликлиника №1.orw", lines);
+    const LoadResult r = LoadUnitInfo(fx.poly, orw, QString(), false);
+    EXPECT_EQ(r.inserted, 38 * 7);
+    EXPECT_EQ(loadedMessage("Загружено", r),
+              QStringLiteral("Загружено\nСтроки форм, которых нет у типа учреждения, пропущены: 4 (Ф30 (1000))"));
+    QStringList stored;
+    for (const QString &row : fx.values())
+        if (row.startsWith(QStringLiteral("%1|%2|").arg(fx.poly).arg(big))) stored.append(row);
+    stored.sort();
+    expected.sort();
+    EXPECT_EQ(stored, expected);
+}
+
 TEST(TransferFiles, WriterSkipsValuesOfTablesNoLongerInCatalogue) {
     admtest::YearFixture fx;
     fx.value(fx.crb, fx.t30a, 3, 4, 1);
