@@ -283,12 +283,6 @@ QByteArray recordMiddle(const QByteArray &year, QByteArray form, QByteArray tabl
            tablen + QByteArrayLiteral("\",\"");
 }
 
-void appendInt(QByteArray &out, qint64 v) {
-    char buf[24];
-    const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-    out.append(buf, end - buf);
-}
-
 // A fraction as general() writes it, without a QString: the 15-digit form
 // when the shortest exact form has at most 15 digits (no rounding tie can
 // fall between the two), else general() itself.
@@ -307,16 +301,34 @@ QByteArray generalBytes(double v, char (&buf)[40]) {
     return QByteArray::fromRawData(buf, end - buf);
 }
 
-// One record: "data","year","form","tablen","column","row".
-void appendRecord(QByteArray &out, const QByteArray &data, const QByteArray &middle, int column, int row) {
-    out.append('"');
-    out.append(data);
-    out.append(middle);
-    appendInt(out, column);
-    out.append("\",\"", 3);
-    appendInt(out, row);
-    out.append('"');
-}
+// Records "data","year","form","tablen","column","row" and CR LF, written
+// straight into one buffer: a file of an institution has thousands.
+class RecordBuffer {
+public:
+    explicit RecordBuffer(qsizetype expected) { m_text.resize(std::max<qsizetype>(expected, 64)); }
+    void add(std::string_view data, const QByteArray &middle, int column, int row) {
+        const qsizetype need = qsizetype(data.size()) + middle.size() + 32;
+        if (m_at + need > m_text.size()) m_text.resize(std::max(m_text.size() * 2, m_at + need));
+        char *const start = m_text.data() + m_at;
+        char *o = start;
+        *o++ = '"';
+        o = std::copy(data.begin(), data.end(), o);
+        o = std::copy(middle.cbegin(), middle.cend(), o);
+        o = std::to_chars(o, o + 12, column).ptr;
+        o = std::copy_n("\",\"", 3, o);
+        o = std::to_chars(o, o + 12, row).ptr;
+        o = std::copy_n("\"\r\n", 3, o);
+        m_at += o - start;
+    }
+    QByteArray take() {
+        m_text.truncate(m_at);
+        return std::move(m_text);
+    }
+
+private:
+    QByteArray m_text;
+    qsizetype m_at = 0;
+};
 } // namespace
 
 QString formatRecord(const QString &data, const QString &year, const QString &form, const QString &tablen,
@@ -471,8 +483,7 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
     if (!std::is_sorted(rows.begin(), rows.end(), before)) std::stable_sort(rows.begin(), rows.end(), before);
 
     // The file's text in code page 1251, made in one buffer.
-    QByteArray text;
-    text.reserve(qsizetype(rows.size()) * 40);
+    RecordBuffer records(qsizetype(rows.size()) * 40);
     const QByteArray yearText = QByteArray::number(year);
     QByteArray middle;
     qint64 previous = -2;
@@ -491,17 +502,17 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
             ++result.skipped;
             continue;
         }
+        char buf[40];
         if (r.data == std::trunc(r.data) && std::fabs(r.data) < 1e15) {   // what general() writes for it
-            char buf[24];
             const auto end = std::to_chars(buf, buf + sizeof buf, qint64(r.data)).ptr;
-            appendRecord(text, QByteArray::fromRawData(buf, end - buf), middle, r.column, r.row);
+            records.add(std::string_view(buf, std::size_t(end - buf)), middle, r.column, r.row);
         } else {
-            char buf[40];
-            appendRecord(text, generalBytes(r.data, buf), middle, r.column, r.row);
+            const QByteArray text = generalBytes(r.data, buf);
+            records.add(std::string_view(text.constData(), std::size_t(text.size())), middle, r.column, r.row);
         }
-        text.append("\r\n", 2);
         ++written;
     }
+    const QByteArray text = records.take();
     QString error;
     if (!cp1251::writeFile(path, text, &error))
         throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
