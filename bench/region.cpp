@@ -250,6 +250,9 @@ void cancels(const CancelCase &c) {
             continue;
         }
         ++stopped;
+        if (qEnvironmentVariableIsSet("BENCH_VERBOSE"))
+            std::fprintf(stderr, "%s at %.2f: answered in %.3f s, longest pause %.3f s\n", c.what, at,
+                         double(sincePress.nsecsElapsed()) / 1e9, pause);
         slowest = std::max(slowest, double(sincePress.nsecsElapsed()) / 1e9);
         longestPause = std::max(longestPause, pause);
         if (c.state() != before) {
