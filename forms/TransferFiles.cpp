@@ -329,6 +329,49 @@ private:
     QByteArray m_text;
     qsizetype m_at = 0;
 };
+
+// A value row as an unload reads it.
+struct UnloadRow {
+    double data;
+    qint64 table;
+    int column, row;
+};
+
+// Sorts rows by one small whole-number field, keeping the order of equal
+// ones: one pass to count, one to place.
+template <class Field> void sortByField(std::vector<UnloadRow> &rows, std::vector<UnloadRow> &scratch, Field field) {
+    if (rows.empty()) return;
+    int low = field(rows.front()), high = low;
+    for (const UnloadRow &r : rows) {
+        low = std::min(low, field(r));
+        high = std::max(high, field(r));
+    }
+    if (qint64(high) - low > (1 << 22)) {   // not cell numbers: compared instead
+        std::stable_sort(rows.begin(), rows.end(), [&](const UnloadRow &a, const UnloadRow &b) { return field(a) < field(b); });
+        return;
+    }
+    std::vector<qsizetype> start(std::size_t(high - low) + 2, 0);
+    for (const UnloadRow &r : rows) ++start[std::size_t(field(r) - low) + 1];
+    for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+    scratch.resize(rows.size());
+    for (const UnloadRow &r : rows) scratch[std::size_t(start[std::size_t(field(r) - low)]++)] = r;
+    rows.swap(scratch);
+}
+
+// The order of a file: by table, column and row, rows of one cell in the
+// order they were read. Rows usually lie in order already: then nothing
+// moves; else by row, then column (each keeping the order before), then table.
+void putInFileOrder(std::vector<UnloadRow> &rows) {
+    const auto before = [](const UnloadRow &a, const UnloadRow &b) {
+        return std::tie(a.table, a.column, a.row) < std::tie(b.table, b.column, b.row);
+    };
+    if (std::is_sorted(rows.begin(), rows.end(), before)) return;
+    std::vector<UnloadRow> scratch;
+    sortByField(rows, scratch, [](const UnloadRow &r) { return r.row; });
+    sortByField(rows, scratch, [](const UnloadRow &r) { return r.column; });
+    const auto byTable = [](const UnloadRow &a, const UnloadRow &b) { return a.table < b.table; };
+    if (!std::is_sorted(rows.begin(), rows.end(), byTable)) std::stable_sort(rows.begin(), rows.end(), byTable);
+}
 } // namespace
 
 QString formatRecord(const QString &data, const QString &year, const QString &form, const QString &tablen,
@@ -466,21 +509,12 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
     const QString t = checkedValueTable(valueTable);
     WriteResult result;
     // Read as they lie in the table, then put in order here.
-    struct Row {
-        double data;
-        qint64 table;
-        int column, row;
-    };
-    std::vector<Row> rows;
+    std::vector<UnloadRow> rows;
     db::readInstitutionRows(values, t, hospital, year,
                             QStringLiteral("data, \"table\", \"column\", \"row\""), 4, [&](const double *f) {
                                 rows.push_back({f[0], qint64(f[1]), int(f[2]), int(f[3])});
                             });
-    // Rows usually lie in order already: then the sort is skipped.
-    const auto before = [](const Row &a, const Row &b) {
-        return std::tie(a.table, a.column, a.row) < std::tie(b.table, b.column, b.row);
-    };
-    if (!std::is_sorted(rows.begin(), rows.end(), before)) std::stable_sort(rows.begin(), rows.end(), before);
+    putInFileOrder(rows);
 
     // The file's text in code page 1251, made in one buffer.
     RecordBuffer records(qsizetype(rows.size()) * 40);
@@ -489,7 +523,7 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
     qint64 previous = -2;
     bool known = false;
     int written = 0;
-    for (const Row &r : rows) {
+    for (const UnloadRow &r : rows) {
         if (r.table == -1) continue;
         if (r.table != previous) {
             previous = r.table;

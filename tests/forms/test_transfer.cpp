@@ -237,6 +237,34 @@ TEST(TransferFiles, LongFileLoadsEveryRow) {
     EXPECT_EQ(stored, expected);
 }
 
+// Rows stored in any order (a table typed row by row, tables out of their
+// order) are written by table, column and row.
+TEST(TransferFiles, WriterPutsRowsInTableColumnRowOrder) {
+    admtest::YearFixture fx;
+    QList<std::tuple<qint64, int, int>> cells;
+    for (const qint64 t : {fx.t30b, fx.t30a})
+        for (int r = 6; r >= 3; --r)
+            for (int c = 3; c <= 5; ++c) cells.append({t, (c * 7 + r) % 3 + 3, r});
+    QSet<QString> seen;
+    QList<std::tuple<qint64, int, int>> expected;
+    for (const auto &[t, c, r] : cells) {
+        const QString key = QStringLiteral("%1:%2:%3").arg(t).arg(c).arg(r);
+        if (seen.contains(key)) continue;
+        seen.insert(key);
+        fx.value(fx.crb, t, c, r, c * 10 + r + 0.1);
+        expected.append({t, c, r});
+    }
+    std::sort(expected.begin(), expected.end());
+    const QString orw = fx.dir.path() + "/ЦРБ.orw";
+    ASSERT_EQ(SaveHosp(fx.crb, orw).written, expected.size());
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(orw, lines));
+    QStringList want;
+    for (const auto &[t, c, r] : expected)
+        want.append(line(num::general(c * 10 + r + 0.1), "2026", "Ф30", t == fx.t30a ? "(1000)" : "(2000)", c, r));
+    EXPECT_EQ(lines, want);
+}
+
 TEST(TransferFiles, WriterSkipsValuesOfTablesNoLongerInCatalogue) {
     admtest::YearFixture fx;
     fx.value(fx.crb, fx.t30a, 3, 4, 1);
