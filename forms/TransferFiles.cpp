@@ -668,6 +668,15 @@ void planTree(QTreeWidgetItem *node, const QString &stem, const QString &folder,
     files.append({paths::withSlash(folder) + unitFileNameOfStem(stem, levelText, year), node});
 }
 
+// Removes the files written beside their places from the given one on; a
+// group of a thousand takes a while, and the window paints meanwhile.
+void removePending(const QStringList &pending, qsizetype from, const std::function<void()> &keepPainting) {
+    for (qsizetype i = from; i < pending.size(); ++i) {
+        if (keepPainting && (i - from) % 16 == 0) keepPainting();
+        QFile::remove(pending[i] + kPendingSuffix);
+    }
+}
+
 } // namespace
 
 TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
@@ -706,7 +715,7 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
             ++out.files;
         }
     } catch (...) {
-        for (const QString &f : std::as_const(pending)) QFile::remove(f + kPendingSuffix);
+        removePending(pending, 0, keepPainting);
         throw;
     }
     // Every file is written: each takes the place of the older one at once
@@ -717,7 +726,7 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
         std::filesystem::rename(std::filesystem::path(QFile::encodeName(pending[i] + kPendingSuffix).toStdString()),
                                 std::filesystem::path(QFile::encodeName(pending[i]).toStdString()), error);
         if (error) {
-            for (int j = i; j < pending.size(); ++j) QFile::remove(pending[j] + kPendingSuffix);
+            removePending(pending, i, keepPainting);
             throw db::Error(QStringLiteral("Не удалось заменить файл %1. Выгружено файлов: %2 из %3; остальные "
                                            "файлы остались прежними.")
                                 .arg(QDir::toNativeSeparators(pending[i]))

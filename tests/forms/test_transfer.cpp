@@ -500,8 +500,13 @@ TEST(TransferFiles, StoppedGroupSaveLeavesTheOlderFiles) {
             if (cancel) throw Cancelled();
             throw db::Error(QStringLiteral("Не удалось записать файл"));
         };
-        if (cancel) EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond), Cancelled);
-        else EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond), db::Error);
+        int painted = 0;
+        const auto paint = [&] { ++painted; };
+        if (cancel)
+            EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond, paint), Cancelled);
+        else
+            EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond, paint), db::Error);
+        EXPECT_GT(painted, 0);   // while the files written are removed
         ASSERT_TRUE(cp1251::readLines(data + "/Район/ЦРБ - Годовой - 2026.orw", lines));
         EXPECT_EQ(lines, QStringList{line("1", "2026", "Ф30", "(1000)", 3, 4)});
         EXPECT_TRUE(QDir(data + "/Район").entryList({"*.part"}, QDir::Files).isEmpty());
