@@ -144,7 +144,35 @@ struct Row {
     qint64 ident;
     int column;
     int row;
+    qsizetype record;   // of the file
 };
+
+// The first record that sets a cell an earlier one of the rows set, or -1.
+// A file's lines usually come table by table, each table's cells in order:
+// then no cell can come twice and no cell is looked up.
+qsizetype repeatedCell(const QList<Row> &rows, qsizetype *earlier) {
+    const auto key = [](const Row &r) { return std::make_pair(r.column, r.row); };
+    bool inOrder = true;
+    QSet<qint64> closed;   // tables whose run of lines has ended
+    for (qsizetype i = 1; i < rows.size() && inOrder; ++i) {
+        const Row &a = rows[i - 1], &b = rows[i];
+        if (a.ident == b.ident) inOrder = key(a) < key(b);
+        else inOrder = !closed.contains(b.ident) && (closed.insert(a.ident), true);
+    }
+    if (inOrder) return -1;
+    QHash<QPair<qint64, qint64>, qsizetype> recordOfCell;   // (ident, column:row) -> record
+    recordOfCell.reserve(rows.size());
+    for (const Row &r : rows) {
+        const QPair<qint64, qint64> cell(r.ident, (qint64(r.column) << 32) | quint32(r.row));
+        const auto found = recordOfCell.constFind(cell);
+        if (found != recordOfCell.constEnd()) {
+            *earlier = *found;
+            return r.record;
+        }
+        recordOfCell.insert(cell, r.record);
+    }
+    return -1;
+}
 
 // A file's rows go to the table many to a statement.
 constexpr int kRowsPerStatement = 64;
@@ -173,9 +201,8 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
     Catalogue catalogue(file.kind);
     QList<Row> rows;
     rows.reserve(file.records.size());
-    QHash<QPair<qint64, qint64>, int> lineOfCell;   // (ident, column:row) -> line of the file
-    lineOfCell.reserve(file.records.size());
-    for (const Record &r : file.records) {
+    for (qsizetype i = 0; i < file.records.size(); ++i) {
+        const Record &r = file.records[i];
         check.line();
         if (r.year != year) { ++result.skipped; continue; }
         const Resolved &res = catalogue.resolve(r);
@@ -188,16 +215,17 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
         if (scope.accept && !scope.accept(r, res)) { ++result.skipped; continue; }
         // Header cells and cells past the table's edge are never stored.
         if (!Catalogue::inRange(res, r)) { ++result.outside; continue; }
-        const QPair<qint64, qint64> cell(res.ident, (qint64(r.column) << 32) | quint32(r.row));
-        const int first = lineOfCell.value(cell, 0);
-        if (first > 0)
-            throw db::Error(QStringLiteral("Файл %1: строки %2 и %3 задают значение одной и той же ячейки "
-                                           "(%4Т%5, графа %6, строка %7). Данные не загружены.")
-                                .arg(QDir::toNativeSeparators(path)).arg(first).arg(r.line)
-                                .arg(res.formName, r.tablen).arg(r.column).arg(r.row));
-        lineOfCell.insert(cell, r.line);
-        rows.append(Row{r.value, res.ident, r.column, r.row});
+        rows.append(Row{r.value, res.ident, r.column, r.row, i});
         check.accepted(res.ident);
+    }
+    // One cell set twice: which of the two values is meant cannot be told.
+    qsizetype earlier = -1;
+    if (const qsizetype twice = repeatedCell(rows, &earlier); twice >= 0) {
+        const Record &r = file.records[twice];
+        throw db::Error(QStringLiteral("Файл %1: строки %2 и %3 задают значение одной и той же ячейки "
+                                       "(%4Т%5, графа %6, строка %7). Данные не загружены.")
+                            .arg(QDir::toNativeSeparators(path)).arg(file.records[earlier].line).arg(r.line)
+                            .arg(catalogue.resolve(r).formName, r.tablen).arg(r.column).arg(r.row));
     }
     check.requireAccepted({loadedMessage(QString(), result.outside).trimmed(),
                            scope.otherType ? otherTypeNote(*scope.otherType) : QString()});
