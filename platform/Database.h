@@ -232,7 +232,7 @@ public:
     // kWriteGraceMs after poll first answered false (an interrupted write
     // rolls the transaction back inside its step, where nothing paints).
     bool keepStepping();
-    static constexpr int kWriteGraceMs = 250;
+    static constexpr int kWriteGraceMs = 150;
 
 private:
     struct Outcome {
