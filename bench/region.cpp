@@ -14,9 +14,9 @@
 // Each window's runs also print the longest pause in event processing (the
 // best of the repetitions, goal 0.1 s), the peak memory of the process
 // against the same job on a region of a tenth of the size built first in the
-// same run (goal 1.5), and "Отмена" pressed at points along the job: how long
-// the window took to answer (goal 0.5 s), the longest pause meanwhile, and
-// whether the data is as it was before the run.
+// same run (goal 1.5), and "Отмена" pressed at points along the job: the time
+// from the press until the job has returned, its rollback done (goal 0.5 s),
+// the longest pause meanwhile, and whether the data is as it was before.
 #include "bench/region/Region.h"
 #include "support/TestWork.h"
 #include "support/FakeDialogs.h"
@@ -262,7 +262,7 @@ void cancels(const CancelCase &c) {
         }
     }
     char line[96];
-    std::snprintf(line, sizeof line, "%s: \"Отмена\" answered", c.what);
+    std::snprintf(line, sizeof line, "%s: \"Отмена\" to the end", c.what);
     std::printf("%-46s %8.3f s  goal     0.50 s  ratio %.2f (goal <= 1)  stopped %d of %d, data %s\n", line, slowest,
                 slowest / 0.5, stopped, int(c.at.size()), changed ? "CHANGED" : "as before");
     std::snprintf(line, sizeof line, "%s: \"Отмена\" longest event pause", c.what);
