@@ -497,7 +497,7 @@ StatementPoll::Outcome StatementPoll::runAside(const QByteArray &text, bool inte
     });
     std::unique_lock<std::mutex> lock(mutex);
     while (!done) {
-        if (finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; })) break;
+        if (finished.wait_for(lock, std::chrono::milliseconds(10), [&] { return done; })) break;
         lock.unlock();
         // The window goes on painting after "Отмена" until the statement ends.
         bool goOn = false;
