@@ -170,7 +170,7 @@ void ProgressRun::runWhilePainting(const QString &status, const std::function<vo
 
 namespace {
 // How often a polled statement lets the window paint and answer "Отмена".
-constexpr int kPollIntervalMs = 50;
+constexpr int kPollIntervalMs = 30;
 } // namespace
 
 PolledConnection::PolledConnection(TProgress &window, const QSqlDatabase &db) : m_window(window) {

@@ -40,8 +40,11 @@ void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int col
     throw db::Error(why.left(1).toUpper() + why.mid(1) + QStringLiteral(". Значения не сохранены."), why);
 }
 
-ValueRowWriter::ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year)
-    : m_insert(database, valueTable), m_institution(institution), m_year(year) {}
+ValueRowWriter::ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+                               int rowsPerStatement)
+    : m_insert(database, valueTable, rowsPerStatement), m_institution(institution), m_year(year) {}
+
+void ValueRowWriter::flush() { m_insert.flush(); }
 
 QString unstorableValueText(double value, const QString &cell) {
     return QStringLiteral("Значение %1 в ячейке %2 не может быть сохранено: допустимы числа по модулю меньше "

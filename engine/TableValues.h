@@ -22,15 +22,20 @@ void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int col
 
 // Stores value rows of one institution and year by that rule, for a caller
 // that has deleted what they replace (several tables, or all of them) in its
-// own transaction.
+// own transaction. With rowsPerStatement above 1 the rows are written many
+// to a statement (db::ValueRowBatch): a long run of rows, as a load writes,
+// then costs less, and flush() must follow the last write.
 class ValueRowWriter {
 public:
-    ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year);
+    ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+                   int rowsPerStatement = 1);
     // false for a zero, which is not stored. Throws db::Error when the write fails.
     bool write(qint64 tableIdent, int column, int row, double value);
+    // Writes the rows still waiting. Throws db::Error.
+    void flush();
 
 private:
-    db::ValueRowInsert m_insert;
+    db::ValueRowBatch m_insert;
     qint64 m_institution;
     int m_year;
 };

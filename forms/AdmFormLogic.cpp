@@ -304,8 +304,10 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
             r.failures.append(QFileInfo(f).fileName() + QStringLiteral(": ") + winutil::errorText(e));
         }
     }
-    });
+    // The last report may answer "Отмена": before the commit, so that a
+    // stopped group is taken back whole. Once committed, nothing stops it.
     if (progress) progress(int(files.size()), QString());
+    });
     return r;
 }
 

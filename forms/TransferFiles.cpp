@@ -145,6 +145,7 @@ struct Row {
     qint64 ident;
     int column;
     int row;
+    qsizetype record;   // of the file
 };
 
 // Forms of the replaced scope that hold values of the year and get no line
@@ -176,6 +177,36 @@ QStringList formsLeftEmpty(const QSqlDatabase &d, const Scope &scope, const QLis
     return out;
 }
 
+// The first record that sets a cell an earlier one of the rows set, or -1.
+// A file's lines usually come table by table, each table's cells in order:
+// then no cell can come twice and no cell is looked up.
+qsizetype repeatedCell(const QList<Row> &rows, qsizetype *earlier) {
+    const auto key = [](const Row &r) { return std::make_pair(r.column, r.row); };
+    bool inOrder = true;
+    QSet<qint64> closed;   // tables whose run of lines has ended
+    for (qsizetype i = 1; i < rows.size() && inOrder; ++i) {
+        const Row &a = rows[i - 1], &b = rows[i];
+        if (a.ident == b.ident) inOrder = key(a) < key(b);
+        else inOrder = !closed.contains(b.ident) && (closed.insert(a.ident), true);
+    }
+    if (inOrder) return -1;
+    QHash<QPair<qint64, qint64>, qsizetype> recordOfCell;   // (ident, column:row) -> record
+    recordOfCell.reserve(rows.size());
+    for (const Row &r : rows) {
+        const QPair<qint64, qint64> cell(r.ident, (qint64(r.column) << 32) | quint32(r.row));
+        const auto found = recordOfCell.constFind(cell);
+        if (found != recordOfCell.constEnd()) {
+            *earlier = *found;
+            return r.record;
+        }
+        recordOfCell.insert(cell, r.record);
+    }
+    return -1;
+}
+
+// A file's rows go to the table many to a statement.
+constexpr int kRowsPerStatement = 64;
+
 LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &scope) {
     requireTarget(scope.valueTable, scope.hospital);
     const int year = shared().Year;
@@ -200,9 +231,8 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
     Catalogue catalogue(file.kind);
     QList<Row> rows;
     rows.reserve(file.records.size());
-    QHash<QPair<qint64, qint64>, int> lineOfCell;   // (ident, column:row) -> line of the file
-    lineOfCell.reserve(file.records.size());
-    for (const Record &r : file.records) {
+    for (qsizetype i = 0; i < file.records.size(); ++i) {
+        const Record &r = file.records[i];
         check.line();
         if (r.year != year) { ++result.skipped; continue; }
         const Resolved &res = catalogue.resolve(r);
@@ -215,16 +245,17 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
         if (scope.accept && !scope.accept(r, res)) { ++result.skipped; continue; }
         // Header cells and cells past the table's edge are never stored.
         if (!Catalogue::inRange(res, r)) { ++result.outside; continue; }
-        const QPair<qint64, qint64> cell(res.ident, (qint64(r.column) << 32) | quint32(r.row));
-        const int first = lineOfCell.value(cell, 0);
-        if (first > 0)
-            throw db::Error(QStringLiteral("Файл %1: строки %2 и %3 задают значение одной и той же ячейки "
-                                           "(%4Т%5, графа %6, строка %7). Данные не загружены.")
-                                .arg(QDir::toNativeSeparators(path)).arg(first).arg(r.line)
-                                .arg(res.formName, r.tablen).arg(r.column).arg(r.row));
-        lineOfCell.insert(cell, r.line);
-        rows.append(Row{r.value, res.ident, r.column, r.row});
+        rows.append(Row{r.value, res.ident, r.column, r.row, i});
         check.accepted(res.ident);
+    }
+    // One cell set twice: which of the two values is meant cannot be told.
+    qsizetype earlier = -1;
+    if (const qsizetype twice = repeatedCell(rows, &earlier); twice >= 0) {
+        const Record &r = file.records[twice];
+        throw db::Error(QStringLiteral("Файл %1: строки %2 и %3 задают значение одной и той же ячейки "
+                                       "(%4Т%5, графа %6, строка %7). Данные не загружены.")
+                            .arg(QDir::toNativeSeparators(path)).arg(file.records[earlier].line).arg(r.line)
+                            .arg(catalogue.resolve(r).formName, r.tablen).arg(r.column).arg(r.row));
     }
     check.requireAccepted({loadedMessage(QString(), result.outside).trimmed(),
                            scope.otherType ? otherTypeNote(*scope.otherType) : QString()});
@@ -252,7 +283,7 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
                              .arg(t, db::inList(clear)),
                          {scope.hospital, shared().Year});
         }
-        ValueRowWriter writer(d, t, scope.hospital, year);
+        ValueRowWriter writer(d, t, scope.hospital, year, kRowsPerStatement);
         const int total = int(rows.size());
         int done = 0;
         for (const Row &row : rows) {
@@ -260,6 +291,7 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
             ++done;
             if (scope.progress && (done % 500 == 0 || done == total)) scope.progress(done, total);
         }
+        writer.flush();
     };
     if (scope.writing == Writing::OwnTransaction) {
         db::transaction(d, write);
@@ -311,12 +343,6 @@ QByteArray recordMiddle(const QByteArray &year, QByteArray form, QByteArray tabl
            tablen + QByteArrayLiteral("\",\"");
 }
 
-void appendInt(QByteArray &out, qint64 v) {
-    char buf[24];
-    const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-    out.append(buf, end - buf);
-}
-
 // A fraction as general() writes it, without a QString: the 15-digit form
 // when the shortest exact form has at most 15 digits (no rounding tie can
 // fall between the two), else general() itself.
@@ -335,15 +361,76 @@ QByteArray generalBytes(double v, char (&buf)[40]) {
     return QByteArray::fromRawData(buf, end - buf);
 }
 
-// One record: "data","year","form","tablen","column","row".
-void appendRecord(QByteArray &out, const QByteArray &data, const QByteArray &middle, int column, int row) {
-    out.append('"');
-    out.append(data);
-    out.append(middle);
-    appendInt(out, column);
-    out.append("\",\"", 3);
-    appendInt(out, row);
-    out.append('"');
+// Records "data","year","form","tablen","column","row" and CR LF, written
+// straight into one buffer: a file of an institution has thousands.
+class RecordBuffer {
+public:
+    explicit RecordBuffer(qsizetype expected) { m_text.resize(std::max<qsizetype>(expected, 64)); }
+    void add(std::string_view data, const QByteArray &middle, int column, int row) {
+        const qsizetype need = qsizetype(data.size()) + middle.size() + 32;
+        if (m_at + need > m_text.size()) m_text.resize(std::max(m_text.size() * 2, m_at + need));
+        char *const start = m_text.data() + m_at;
+        char *o = start;
+        *o++ = '"';
+        o = std::copy(data.begin(), data.end(), o);
+        o = std::copy(middle.cbegin(), middle.cend(), o);
+        o = std::to_chars(o, o + 12, column).ptr;
+        o = std::copy_n("\",\"", 3, o);
+        o = std::to_chars(o, o + 12, row).ptr;
+        o = std::copy_n("\"\r\n", 3, o);
+        m_at += o - start;
+    }
+    QByteArray take() {
+        m_text.truncate(m_at);
+        return std::move(m_text);
+    }
+
+private:
+    QByteArray m_text;
+    qsizetype m_at = 0;
+};
+
+// A value row as an unload reads it.
+struct UnloadRow {
+    double data;
+    qint64 table;
+    int column, row;
+};
+
+// Sorts rows by one small whole-number field, keeping the order of equal
+// ones: one pass to count, one to place.
+template <class Field> void sortByField(std::vector<UnloadRow> &rows, std::vector<UnloadRow> &scratch, Field field) {
+    if (rows.empty()) return;
+    int low = field(rows.front()), high = low;
+    for (const UnloadRow &r : rows) {
+        low = std::min(low, field(r));
+        high = std::max(high, field(r));
+    }
+    if (qint64(high) - low > (1 << 22)) {   // not cell numbers: compared instead
+        std::stable_sort(rows.begin(), rows.end(), [&](const UnloadRow &a, const UnloadRow &b) { return field(a) < field(b); });
+        return;
+    }
+    std::vector<qsizetype> start(std::size_t(high - low) + 2, 0);
+    for (const UnloadRow &r : rows) ++start[std::size_t(field(r) - low) + 1];
+    for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+    scratch.resize(rows.size());
+    for (const UnloadRow &r : rows) scratch[std::size_t(start[std::size_t(field(r) - low)]++)] = r;
+    rows.swap(scratch);
+}
+
+// The order of a file: by table, column and row, rows of one cell in the
+// order they were read. Rows usually lie in order already: then nothing
+// moves; else by row, then column (each keeping the order before), then table.
+void putInFileOrder(std::vector<UnloadRow> &rows) {
+    const auto before = [](const UnloadRow &a, const UnloadRow &b) {
+        return std::tie(a.table, a.column, a.row) < std::tie(b.table, b.column, b.row);
+    };
+    if (std::is_sorted(rows.begin(), rows.end(), before)) return;
+    std::vector<UnloadRow> scratch;
+    sortByField(rows, scratch, [](const UnloadRow &r) { return r.row; });
+    sortByField(rows, scratch, [](const UnloadRow &r) { return r.column; });
+    const auto byTable = [](const UnloadRow &a, const UnloadRow &b) { return a.table < b.table; };
+    if (!std::is_sorted(rows.begin(), rows.end(), byTable)) std::stable_sort(rows.begin(), rows.end(), byTable);
 }
 } // namespace
 
@@ -482,31 +569,21 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
     const QString t = checkedValueTable(valueTable);
     WriteResult result;
     // Read as they lie in the table, then put in order here.
-    struct Row {
-        double data;
-        qint64 table;
-        int column, row;
-    };
-    std::vector<Row> rows;
+    std::vector<UnloadRow> rows;
     db::readInstitutionRows(values, t, hospital, year,
                             QStringLiteral("data, \"table\", \"column\", \"row\""), 4, [&](const double *f) {
                                 rows.push_back({f[0], qint64(f[1]), int(f[2]), int(f[3])});
                             });
-    // Rows usually lie in order already: then the sort is skipped.
-    const auto before = [](const Row &a, const Row &b) {
-        return std::tie(a.table, a.column, a.row) < std::tie(b.table, b.column, b.row);
-    };
-    if (!std::is_sorted(rows.begin(), rows.end(), before)) std::stable_sort(rows.begin(), rows.end(), before);
+    putInFileOrder(rows);
 
     // The file's text in code page 1251, made in one buffer.
-    QByteArray text;
-    text.reserve(qsizetype(rows.size()) * 40);
+    RecordBuffer records(qsizetype(rows.size()) * 40);
     const QByteArray yearText = QByteArray::number(year);
     QByteArray middle;
     qint64 previous = -2;
     bool known = false;
     int written = 0;
-    for (const Row &r : rows) {
+    for (const UnloadRow &r : rows) {
         if (r.table == -1) continue;
         if (r.table != previous) {
             previous = r.table;
@@ -519,17 +596,17 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
             ++result.skipped;
             continue;
         }
+        char buf[40];
         if (r.data == std::trunc(r.data) && std::fabs(r.data) < 1e15) {   // what general() writes for it
-            char buf[24];
             const auto end = std::to_chars(buf, buf + sizeof buf, qint64(r.data)).ptr;
-            appendRecord(text, QByteArray::fromRawData(buf, end - buf), middle, r.column, r.row);
+            records.add(std::string_view(buf, std::size_t(end - buf)), middle, r.column, r.row);
         } else {
-            char buf[40];
-            appendRecord(text, generalBytes(r.data, buf), middle, r.column, r.row);
+            const QByteArray text = generalBytes(r.data, buf);
+            records.add(std::string_view(text.constData(), std::size_t(text.size())), middle, r.column, r.row);
         }
-        text.append("\r\n", 2);
         ++written;
     }
+    const QByteArray text = records.take();
     QString error;
     if (!cp1251::writeFile(path, text, &error))
         throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
@@ -677,6 +754,15 @@ void planTree(QTreeWidgetItem *node, const QString &stem, const QString &folder,
     files.append({paths::withSlash(folder) + unitFileNameOfStem(stem, levelText, year), node});
 }
 
+// Removes the files written beside their places from the given one on; a
+// group of a thousand takes a while, and the window paints meanwhile.
+void removePending(const QStringList &pending, qsizetype from, const std::function<void()> &keepPainting) {
+    for (qsizetype i = from; i < pending.size(); ++i) {
+        if (keepPainting && (i - from) % 16 == 0) keepPainting();
+        QFile::remove(pending[i] + kPendingSuffix);
+    }
+}
+
 } // namespace
 
 TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
@@ -724,7 +810,7 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
             ++out.files;
         }
     } catch (...) {
-        for (const QString &f : std::as_const(pending)) QFile::remove(f + kPendingSuffix);
+        removePending(pending, 0, keepPainting);
         throw;
     }
     // Every file is written: each takes the place of the older one at once
@@ -735,7 +821,7 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
         std::filesystem::rename(std::filesystem::path(QFile::encodeName(pending[i] + kPendingSuffix).toStdString()),
                                 std::filesystem::path(QFile::encodeName(pending[i]).toStdString()), error);
         if (error) {
-            for (int j = i; j < pending.size(); ++j) QFile::remove(pending[j] + kPendingSuffix);
+            removePending(pending, i, keepPainting);
             throw db::Error(QStringLiteral("Не удалось заменить файл %1. Выгружено файлов: %2 из %3; остальные "
                                            "файлы остались прежними.")
                                 .arg(QDir::toNativeSeparators(pending[i]))
@@ -1027,13 +1113,18 @@ LoadResult unitLoad(qint64 hospital, const QString &path, const QString &groupLo
     const std::optional<QSet<QString>> ofType = formsOfType(hospital);
     importpolicy::UnknownTargets otherType;
     s.otherType = &otherType;
+    // Decided once per table: a file's lines come table by table.
+    const Resolved *lastTable = nullptr;
+    enum class Decision { Take, NotChosen, OtherType } last = Decision::Take;
     s.accept = [&](const Record &r, const Resolved &res) {
-        if (!chosen.isEmpty() && !chosen.contains(text::upper(res.formName))) return false;
-        if (ofType && !ofType->contains(res.formName)) {
-            otherType.add(res.formName, r.tablen);
-            return false;
+        if (&res != lastTable) {
+            lastTable = &res;
+            last = !chosen.isEmpty() && !chosen.contains(text::upper(res.formName)) ? Decision::NotChosen
+                   : ofType && !ofType->contains(res.formName)                      ? Decision::OtherType
+                                                                                     : Decision::Take;
         }
-        return true;
+        if (last == Decision::OtherType) otherType.add(res.formName, r.tablen);
+        return last == Decision::Take;
     };
     return runLoad(path, file, s);
 }

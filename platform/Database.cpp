@@ -236,7 +236,7 @@ void registerUnicode(const QSqlDatabase &d) {
 }
 
 namespace {
-int pollStatement(void *poll) { return (*static_cast<std::function<bool()> *>(poll))() ? 0 : 1; }
+int pollStatement(void *poll) { return static_cast<StatementPoll *>(poll)->keepStepping() ? 0 : 1; }
 
 // A failure of the statements run straight through the sqlite3 API, told
 // as every other one.
@@ -425,7 +425,7 @@ StatementPoll *pollOf(const QSqlDatabase &d) {
 
 StatementPoll::StatementPoll(const QSqlDatabase &d, std::function<bool()> poll) : m_db(d), m_poll(std::move(poll)) {
     if (sqlite3 *h = handleOf(m_db)) {
-        sqlite3_progress_handler(h, 1000, pollStatement, &m_poll);
+        sqlite3_progress_handler(h, 1000, pollStatement, this);
         pollsByHandle()[h] = this;
         // A statement interrupted while it waits for a locked file stops waiting.
         sqlite3_busy_handler(
@@ -452,15 +452,33 @@ StatementPoll::~StatementPoll() {
     }
 }
 
+bool StatementPoll::keepStepping() {
+    if (m_poll()) {
+        m_refusedSince.invalidate();
+        return true;
+    }
+    // An interrupted statement that writes takes the whole transaction back
+    // at once, inside its step on this thread, where no event runs. A short
+    // one is left to end (the job stops after it, and the rollback runs
+    // aside); only one still running after a moment is interrupted.
+    sqlite3 *h = handleOf(m_db);
+    bool writing = false;
+    for (sqlite3_stmt *st = h ? sqlite3_next_stmt(h, nullptr) : nullptr; st && !writing; st = sqlite3_next_stmt(h, st))
+        writing = sqlite3_stmt_busy(st) && !sqlite3_stmt_readonly(st);
+    if (!writing) return false;
+    if (!m_refusedSince.isValid()) m_refusedSince.start();
+    return m_refusedSince.elapsed() < kWriteGraceMs;
+}
+
 StatementPoll::Outcome StatementPoll::runAside(const QByteArray &text, bool interruptible) {
     sqlite3 *h = checkedHandle(m_db);
     // The statement's thread must not call poll: it runs here.
     sqlite3_progress_handler(h, 0, nullptr, nullptr);
     struct Restore {
         sqlite3 *h;
-        std::function<bool()> *poll;
+        StatementPoll *poll;
         ~Restore() { sqlite3_progress_handler(h, 1000, pollStatement, poll); }
-    } restore{h, &m_poll};
+    } restore{h, this};
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
@@ -479,7 +497,7 @@ StatementPoll::Outcome StatementPoll::runAside(const QByteArray &text, bool inte
     });
     std::unique_lock<std::mutex> lock(mutex);
     while (!done) {
-        if (finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; })) break;
+        if (finished.wait_for(lock, std::chrono::milliseconds(10), [&] { return done; })) break;
         lock.unlock();
         // The window goes on painting after "Отмена" until the statement ends.
         bool goOn = false;

@@ -7,6 +7,7 @@
 // collation UNOCASE, so Cyrillic names match without regard to letter case,
 // and the collation NAMES: the order of names of the lists (text::compareNames).
 #include "platform/Errors.h"
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -226,6 +227,13 @@ public:
     void commitAside();
     void rollbackAside();
 
+    // For the statements' progress handler: false interrupts the statement.
+    // A statement that writes is interrupted only when it goes on past
+    // kWriteGraceMs after poll first answered false (an interrupted write
+    // rolls the transaction back inside its step, where nothing paints).
+    bool keepStepping();
+    static constexpr int kWriteGraceMs = 150;
+
 private:
     struct Outcome {
         int rc = 0;
@@ -238,6 +246,7 @@ private:
     std::function<bool()> m_poll;
     std::atomic<bool> m_stopWaiting{false};   // a wait for a locked file ends at once
     std::thread::id m_owner = std::this_thread::get_id();
+    QElapsedTimer m_refusedSince;   // poll answered false while a statement wrote
 };
 
 // While it lives, a statement of the connection that finds its file locked

@@ -166,6 +166,8 @@ constexpr int kChunks = 40;
 constexpr int kRowsPerInsert = 500;
 // Threads of the sorts that build the receiver's indexes.
 constexpr int kSorterThreads = 4;
+// The page cache while they sort (negative: in kilobytes), the memory of each.
+constexpr int kSorterCacheKb = -4096;
 
 // The receiver's connection: the open values database when it is the
 // receiver (so that no second writer competes with it), else its own.
@@ -361,15 +363,24 @@ void dropUnitsQuietly(const QSqlDatabase &d) {
 }
 
 // While it lives, the sorts of the connection (index builds) run on a few
-// threads; the connection's own setting comes back at its end.
+// threads, each sorting in memory as much as the page cache holds before it
+// merges through a temporary file: the cache is made small, so that the
+// sorts of a region's rows take no more memory than those of a district's.
+// The connection's own settings come back at its end.
 struct SorterThreads {
     QSqlDatabase d;
     int before;
+    qint64 cacheBefore;
     explicit SorterThreads(const QSqlDatabase &db)
-        : d(db), before(db::scalar(d, QStringLiteral("pragma threads")).toInt()) {
+        : d(db), before(db::scalar(d, QStringLiteral("pragma threads")).toInt()),
+          cacheBefore(db::scalar(d, QStringLiteral("pragma cache_size")).toLongLong()) {
         db::exec(d, QStringLiteral("pragma threads=%1").arg(kSorterThreads));
+        db::exec(d, QStringLiteral("pragma cache_size=%1").arg(kSorterCacheKb));
     }
-    ~SorterThreads() { QSqlQuery(QStringLiteral("pragma threads=%1").arg(before), d); }
+    ~SorterThreads() {
+        QSqlQuery(QStringLiteral("pragma threads=%1").arg(before), d);
+        QSqlQuery(QStringLiteral("pragma cache_size=%1").arg(cacheBefore), d);
+    }
 };
 
 // The receiver's index on (hospital, year, ...), or an empty name.

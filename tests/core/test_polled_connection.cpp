@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <chrono>
+#include <thread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -66,4 +68,28 @@ TEST_F(PolledConnectionTest, CommitWaitingForAReaderStopsWithinHalfASecond) {
     EXPECT_EQ(rows(), 1);
     db::transaction(d, [&] { db::exec(d, "insert into data values (3, -0.3)"); });   // the connection works on
     EXPECT_EQ(rows(), 2);
+}
+
+// A step that cannot stop halfway (saving a large workbook) runs while the
+// window goes on painting: the events of the window's thread keep running
+// every few hundredths of a second, and what the step throws comes back.
+TEST(ProgressRunTest, StepRunsWhileTheWindowPaints) {
+    ProgressRun run(QStringLiteral("Вывод в Excel"));
+    int beats = 0;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&] { ++beats; });
+    beat.start(10);
+    QElapsedTimer clock;
+    clock.start();
+    bool saved = false;
+    run.runWhilePainting(QStringLiteral("Сохранение книги Excel"), [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        saved = true;
+    });
+    EXPECT_TRUE(saved);
+    EXPECT_GE(clock.elapsed(), 300);
+    EXPECT_GE(beats, 8);
+    EXPECT_EQ(run.window().statusText(), QStringLiteral("Сохранение книги Excel"));
+    EXPECT_THROW(run.runWhilePainting(QStringLiteral("Сохранение"), [] { throw db::Error(QStringLiteral("диск полон")); }),
+                 db::Error);
 }

@@ -178,6 +178,12 @@ TEST(AdmTree, GroupLoadListsUnknownUnitsAndGoesOn) {
                                    if (i == 2) throw Cancelled();
                                }), Cancelled);
     EXPECT_EQ(fx.values(), before);
+    // "Отмена" answered after the last file: the group is not committed, and
+    // nothing of it stays.
+    EXPECT_THROW(loadUnitFiles({a, c, b}, QString(), false, [&](int i, const QString &) {
+                                   if (i == 3) throw Cancelled();
+                               }), Cancelled);
+    EXPECT_EQ(fx.values(), before);
     // "Отмена" while a file is written, and a write the database refuses
     // halfway through a file: the files written before go back too.
     ASSERT_TRUE(cp1251::writeLines(c, {line("3"), transfer::formatRecord("666", "2026", "Ф30", "(1000)", 4, 4)}));

@@ -211,6 +211,63 @@ TEST(TransferFiles, WriteThenReadBackEveryKind) {
     EXPECT_TRUE(fx.values().contains(QStringLiteral("%1|%2|3|3=10.1@2026").arg(fx.hospital).arg(longTable)));
 }
 
+// A file of more rows than one statement carries, the last statement part
+// full: every row arrives, fractions and cancelling neighbours as written, and
+// lines of a form the institution's type lacks are counted each time they come.
+TEST(TransferFiles, LongFileLoadsEveryRow) {
+    admtest::YearFixture fx;
+    const qint64 big = fx.table(fx.f12, QStringLiteral("(3000)"), QStringLiteral("Большая"), 40, 50, 1, 1);
+    caches::reloadAll();
+    QStringList lines;
+    QStringList expected;
+    for (int c = 3; c <= 40; ++c)
+        for (int r = 3; r <= 9; ++r) {
+            const double v = (c * 7 + r) % 3 == 0 ? 0.1 * r : -(c + 0.3);
+            lines.append(line(num::general(v), "2026", "Ф12", "(3000)", c, r));
+            expected.append(QStringLiteral("%1|%2|%3|%4=%5@2026").arg(fx.poly).arg(big).arg(c).arg(r).arg(num::general(v)));
+            if (c % 9 == 0 && r == 3) lines.append(line("5", "2026", "Ф30", "(1000)", 3, 3));   // not of its type
+        }
+    const QString orw = writeText(fx.dir.path() + "/Поликлиника №1.orw", lines);
+    const LoadResult r = LoadUnitInfo(fx.poly, orw, QString(), false);
+    EXPECT_EQ(r.inserted, 38 * 7);
+    EXPECT_EQ(loadedMessage("Загружено", r),
+              QStringLiteral("Загружено\nСтроки форм, которых нет у типа учреждения, пропущены: 4 (Ф30 (1000))"));
+    QStringList stored;
+    for (const QString &row : fx.values())
+        if (row.startsWith(QStringLiteral("%1|%2|").arg(fx.poly).arg(big))) stored.append(row);
+    stored.sort();
+    expected.sort();
+    EXPECT_EQ(stored, expected);
+}
+
+// Rows stored in any order (a table typed row by row, tables out of their
+// order) are written by table, column and row.
+TEST(TransferFiles, WriterPutsRowsInTableColumnRowOrder) {
+    admtest::YearFixture fx;
+    QList<std::tuple<qint64, int, int>> cells;
+    for (const qint64 t : {fx.t30b, fx.t30a})
+        for (int r = 6; r >= 3; --r)
+            for (int c = 3; c <= 5; ++c) cells.append({t, (c * 7 + r) % 3 + 3, r});
+    QSet<QString> seen;
+    QList<std::tuple<qint64, int, int>> expected;
+    for (const auto &[t, c, r] : cells) {
+        const QString key = QStringLiteral("%1:%2:%3").arg(t).arg(c).arg(r);
+        if (seen.contains(key)) continue;
+        seen.insert(key);
+        fx.value(fx.crb, t, c, r, c * 10 + r + 0.1);
+        expected.append({t, c, r});
+    }
+    std::sort(expected.begin(), expected.end());
+    const QString orw = fx.dir.path() + "/ЦРБ.orw";
+    ASSERT_EQ(SaveHosp(fx.crb, orw).written, expected.size());
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(orw, lines));
+    QStringList want;
+    for (const auto &[t, c, r] : expected)
+        want.append(line(num::general(c * 10 + r + 0.1), "2026", "Ф30", t == fx.t30a ? "(1000)" : "(2000)", c, r));
+    EXPECT_EQ(lines, want);
+}
+
 TEST(TransferFiles, WriterSkipsValuesOfTablesNoLongerInCatalogue) {
     admtest::YearFixture fx;
     fx.value(fx.crb, fx.t30a, 3, 4, 1);
@@ -269,6 +326,11 @@ TEST(TransferPolicy, RefusedFilesChangeNothingAndSayWhy) {
         {"overflow", {good, line("-1e400", "2026", "Ф30", "(1000)", 4, 6)}, {"строка 2", "1e400"}},
         {"one cell twice",
          {good, line("0.1", "2026", "Ф30", "(1000)", 3, 4), line("10.1", "2026", "Ф30", "(1000)", 4, 5)},
+         {"строки 1 и 3"}},
+        {"one cell twice in a row", {good, good}, {"строки 1 и 2"}},
+        {"one cell again after another table",
+         {line("5", "2026", "Ф30", "(1000)", 3, 4), line("5", "2026", "Ф30", "(2000)", 3, 3),
+          line("6", "2026", "Ф30", "(1000)", 3, 4)},
          {"строки 1 и 3"}},
         {"other year", {line("5", "2025", "Ф30", "(1000)", 4, 5)}, {"2025"}},
         {"huge", {good, line("1.7e308", "2026", "Ф30", "(1000)", 4, 6)}, {"строка 2", "1.7e308"}},
@@ -493,8 +555,13 @@ TEST(TransferFiles, StoppedGroupSaveLeavesTheOlderFiles) {
             if (cancel) throw Cancelled();
             throw db::Error(QStringLiteral("Не удалось записать файл"));
         };
-        if (cancel) EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond), Cancelled);
-        else EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond), db::Error);
+        int painted = 0;
+        const auto paint = [&] { ++painted; };
+        if (cancel)
+            EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond, paint), Cancelled);
+        else
+            EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond, paint), db::Error);
+        EXPECT_GT(painted, 0);   // while the files written are removed
         ASSERT_TRUE(cp1251::readLines(data + "/Район/ЦРБ - Годовой - 2026.orw", lines));
         EXPECT_EQ(lines, QStringList{line("1", "2026", "Ф30", "(1000)", 3, 4)});
         EXPECT_TRUE(QDir(data + "/Район").entryList({"*.part"}, QDir::Files).isEmpty());

@@ -371,6 +371,33 @@ TEST(FileErrorText, EachFailureIsToldInRussian) {
     EXPECT_TRUE(run.message.contains(QStringLiteral("нет места"))) << run.message.toStdString();
 }
 
+// "Отмена" seen while a short statement writes: the statement ends (an
+// interrupted write would take the whole transaction back inside its step,
+// where nothing paints), the job stops after it, and the rollback changes
+// nothing; a write still running after a moment is interrupted.
+TEST_F(DatabaseTest, StopLetsAShortWriteEndAndInterruptsALongOne) {
+    auto d = db::connection("t_conn");
+    bool stop = false;
+    db::StatementPoll poll(d, [&] { return !stop; });
+    EXPECT_THROW(db::transaction(d, [&] {
+        db::exec(d, "insert into units (unit) select 'Ёж' || x from (with recursive c(x) as (select 1 union all "
+                    "select x + 1 from c where x < 3000) select x from c)");
+        stop = true;
+        db::exec(d, "insert into units (unit) select unit from units");
+        EXPECT_EQ(db::scalar(d, "select count(*) from units").toInt(), 6000);
+        throw Cancelled();
+    }), Cancelled);
+    EXPECT_EQ(db::scalar(d, "select count(*) from units").toInt(), 0);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_THROW(db::transaction(d, [&] {
+        db::exec(d, "insert into units (unit) select 'x' from (with recursive c(x) as (select 1 union all "
+                    "select x + 1 from c where x < 100000000) select x from c)");
+    }), db::Error);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(db::scalar(d, "select count(*) from units").toInt(), 0);
+}
+
 // A commit that waits for a file another connection reads runs aside: the caller's thread is polled meanwhile, and
 // "stop" ends the wait at once (not after the five seconds of the busy timeout), rolls back and changes nothing.
 TEST_F(DatabaseTest, CommitWaitingForALockedFileIsPolledAndStops) {

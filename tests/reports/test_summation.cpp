@@ -8,6 +8,7 @@
 #include "reports/Summation.h"
 #include "reports/SummationLogic.h"
 #include "support/CancellingProgress.h"
+#include "support/ChildProcess.h"
 #include "support/WindowTestBase.h"
 
 #include <QCheckBox>
@@ -16,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;
@@ -210,6 +212,47 @@ TEST_F(SummationTest, RunCancelledHalfwayOrFailingChangesNothing) {
     // The run leaves no level attached: the next one runs to its end.
     EXPECT_EQ(merge::run(request(), excl).institutions, 12);
     EXPECT_NE(valueRows(db::connection(db::kData)), before);
+}
+
+// The disk fills up while the summation writes or commits (its journal may
+// not outgrow the level): the user is told that the levels are as they were,
+// without the step that failed, and the open values connection works on at
+// once, reads and a write that fits.
+TEST_F(SummationTest, FailedWriteLeavesTheLevelsAndTheConnectionWorking) {
+    const QStringList before = valueRows(db::connection(db::kData));
+    const qint64 size = QFileInfo(db::fileOf(db::kData)).size();
+    const LimitedRun run = runWithFileSizeLimit(size / 2, [&](QString &message) {
+        try {
+            merge::run(request(), merge::ExclList());
+            message = "summed";
+            return false;
+        } catch (const db::Error &e) {
+            message = e.message();
+        }
+        try {
+            const QSqlDatabase d = db::connection(db::kData);
+            if (valueRows(d) != before) {
+                message += " | changed";
+                return false;
+            }
+            // A write that fits (the file's first page only).
+            db::transaction(d, [&] { db::exec(d, "pragma user_version=7"); });
+            if (db::scalar(d, "pragma user_version").toInt() != 7) {
+                message += " | not written";
+                return false;
+            }
+        } catch (const std::exception &e) {
+            message += QStringLiteral(" | after: ") + QString::fromUtf8(e.what());
+            return false;
+        }
+        return true;
+    });
+    ASSERT_TRUE(run.finished);
+    EXPECT_TRUE(run.result) << run.message.toStdString();
+    EXPECT_TRUE(run.message.startsWith(QStringLiteral("Суммирование не выполнено: "))) << run.message.toStdString();
+    EXPECT_TRUE(run.message.endsWith(QStringLiteral("Данные уровней не изменены."))) << run.message.toStdString();
+    EXPECT_FALSE(run.message.contains(QStringLiteral("Не удалось"))) << run.message.toStdString();
+    EXPECT_EQ(valueRows(db::connection(db::kData)), before);
 }
 
 // A source level another program holds locked: "Отмена" does not wait out
