@@ -5,11 +5,11 @@
 #include "support/TestWork.h"
 #include "engine/Schema.h"
 #include "engine/SharedState.h"
-#include "forms/StructureEdit.h"
-#include "forms/TableEdit.h"
-#include "forms/TableGrid.h"
-#include "forms/TableWindow.h"
-#include "forms/TableWindowData.h"
+#include "forms/structure/StructureEdit.h"
+#include "forms/table/TableEdit.h"
+#include "forms/table/TableGrid.h"
+#include "forms/table/TableWindow.h"
+#include "forms/table/TableWindowData.h"
 #include "platform/Database.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "engine/TextUtil.h"
 #include "engine/CatalogGate.h"
-#include "forms/FormCatalogLogic.h"
+#include "forms/structure/FormCatalogLogic.h"
 #include "engine/RuleCheck.h"
 #include "engine/ControlFileLines.h"
 #include "engine/EngineError.h"

@@ -131,8 +131,8 @@ TEST(FileWriters, NoWriterBypassesTheCompleteFileWriters) {
         "platform/office/Package.cpp",     // documents built in memory, then the writer of whole files
         "updates/UpdateSupport.cpp",       // unpacking into the temporary folder; packages zipped aside
         "updates/UpdateInstaller.cpp",     // staged print files moved in with the installation
-        "forms/ExcelOutput.cpp",           // complete workbooks moved over the old ones
-        "forms/TransferFiles.cpp",         // a group unload's complete files moved over the old ones at its end
+        "forms/output/ExcelOutput.cpp",           // complete workbooks moved over the old ones
+        "forms/tree/TransferFiles.cpp",         // a group unload's complete files moved over the old ones at its end
         "app/Configuration.cpp",           // a configuration's folders swapped whole
         "platform/IniFile.cpp",            // a copy of a settings file it cannot read, kept beside it
         "engine/CatalogRename.cpp",        // a form's print files renamed whole with the form

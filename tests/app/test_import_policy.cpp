@@ -7,8 +7,8 @@
 #include "controls/ControlFile.h"
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
-#include "forms/FormListLogic.h"
-#include "forms/TransferFiles.h"
+#include "forms/tree/FormListLogic.h"
+#include "forms/tree/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 
@@ -175,9 +175,9 @@ TEST(ImportPolicyScan, EveryReplacingImportUsesThePolicy) {
         {"reports/SummationLogic.cpp", "reads the exclusion list; its deletions belong to the summation"},
         {"reports/IndicatorData.cpp", "set files add new sets; deletions are the editor's"},
         {"updates/UpdateInstaller.cpp", "updates replace program files, not stored sets"},
-        {"forms/StructureEdit.cpp", "reads the print mapping file to list its lines; deletions are the edit's"},
+        {"forms/structure/StructureEdit.cpp", "reads the print mapping file to list its lines; deletions are the edit's"},
         {"app/Configuration.cpp", "reads a byte to probe a year's databases; deletions are the user's commands"},
-        {"forms/ImportDocLogic.cpp", "a table's layout from a Word table, checked whole (structureFault) first"},
+        {"forms/structure/ImportDocLogic.cpp", "a table's layout from a Word table, checked whole (structureFault) first"},
     };
     QStringList offenders;
     const QMap<QString, QString> sources = productSources({QStringLiteral("*.cpp")});

@@ -15,7 +15,7 @@
 #include "core/ProgressWindow.h"
 #include "engine/LinksDb.h"
 #include "engine/SharedState.h"
-#include "forms/TableWindow.h"
+#include "forms/table/TableWindow.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "platform/Translations.h"

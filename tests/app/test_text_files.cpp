@@ -7,12 +7,12 @@
 #include "engine/FormStructureFile.h"
 #include "engine/SharedState.h"
 #include "engine/WorkModes.h"
-#include "forms/FormCatalogLogic.h"
-#include "forms/FormListLogic.h"
-#include "forms/PresenceReport.h"
-#include "forms/ShortNames.h"
-#include "forms/TransferFiles.h"
-#include "forms/WordOutput.h"
+#include "forms/structure/FormCatalogLogic.h"
+#include "forms/tree/FormListLogic.h"
+#include "forms/territory/PresenceReport.h"
+#include "forms/territory/ShortNames.h"
+#include "forms/tree/TransferFiles.h"
+#include "forms/output/WordOutput.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/IniFile.h"
@@ -238,7 +238,7 @@ TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
         // the gate itself
         {"platform/Codepage.cpp", 1},
         // checked with cp1251::encodingProblem / foreignEncoding
-        {"forms/TransferFiles.cpp", 2}, {"updates/UpdateLists.cpp", 1},
+        {"forms/tree/TransferFiles.cpp", 2}, {"updates/UpdateLists.cpp", 1},
         // no text: DBF tables, HTTP bodies, converter output, byte copies
         {"reports/DbfFile.cpp", 1}, {"platform/Http.cpp", 2}, {"platform/office/Convert.cpp", 1},
         {"platform/Paths.cpp", 1},
@@ -249,12 +249,12 @@ TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
         // rule files; the backups, versions, keys, installed keys, added prints, pending mark and rollback plan that the
         // program writes itself
         {"updates/UpdateInstaller.cpp", 8},
-        {"forms/StructureEdit.cpp", 1},        // the print mapping file, as the printed form reads it
+        {"forms/structure/StructureEdit.cpp", 1},        // the print mapping file, as the printed form reads it
         {"engine/CatalogRename.cpp", 1},       // the print mapping file, following a new table number
         {"controls/ZenkorTable.cpp", 1},       {"controls/ControlFile.cpp", 1},
         {"reports/SummationLogic.cpp", 1},     {"reports/IndicatorData.cpp", 1},
-        {"forms/PresenceReport.cpp", 1},       {"forms/FormListLogic.cpp", 1},
-        {"forms/WordOutput.cpp", 2},           {"forms/ShortNames.cpp", 1},
+        {"forms/territory/PresenceReport.cpp", 1},       {"forms/tree/FormListLogic.cpp", 1},
+        {"forms/output/WordOutput.cpp", 2},           {"forms/territory/ShortNames.cpp", 1},
     };
     const QRegularExpression raw(QStringLiteral(R"(\.readAll\(\)|QTextStream|\.readLine\(|fopen\(|std::ifstream)"));
     const QRegularExpression gate(QStringLiteral(R"(cp1251::readLines\()"));

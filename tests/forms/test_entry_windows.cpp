@@ -1,12 +1,12 @@
 // The dialogs check what was typed with the text entry gate before they close: the refusal names the field and the
 // character, the dialog stays open with the text in it. A rename in a tree that the gate refuses says so and shows the
 // stored name again; nothing ends the program.
-#include "forms/AdmForm.h"
-#include "forms/CalcRuleEditor.h"
-#include "forms/FormCatalog.h"
-#include "forms/MedTypes.h"
-#include "forms/MedTypesLogic.h"
-#include "forms/StructureEditDialog.h"
+#include "forms/territory/AdmForm.h"
+#include "forms/table/CalcRuleEditor.h"
+#include "forms/structure/FormCatalog.h"
+#include "forms/territory/MedTypes.h"
+#include "forms/territory/MedTypesLogic.h"
+#include "forms/table/StructureEditDialog.h"
 #include "platform/Database.h"
 #include "widgets/SumRepF.h"
 #include "support/WindowTestBase.h"

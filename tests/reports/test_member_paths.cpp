@@ -4,7 +4,7 @@
 // none for the third. The recalculation paths are run through the same cases in test_recalc_paths.
 #include "engine/SharedState.h"
 #include "engine/SummaryMembers.h"
-#include "forms/ExcelOutput.h"
+#include "forms/output/ExcelOutput.h"
 #include "platform/Database.h"
 #include "reports/IndicatorEval.h"
 #include "reports/ReportLogic.h"
@@ -123,8 +123,8 @@ TEST(MemberPathsScan, MemberListsAreResolvedInOnePlace) {
         "reports/ReportLogic.cpp",    // the stored lists, handed to the resolution
         "reports/IndicatorEval.cpp",  // the institutions of chosen types: ids the types window read from the territory
         "engine/RuleEngine.cpp",      // the same, for the rule run over types
-        "forms/Breakdown.cpp",        // the same, for the breakdown by types
-        "forms/AdmFormLogic.cpp",     // deleting an institution takes it out of every list
+        "forms/table/Breakdown.cpp",        // the same, for the breakdown by types
+        "forms/territory/AdmFormLogic.cpp",     // deleting an institution takes it out of every list
     };
     QStringList offenders;
     for (const auto &[rel, text] : productSources().asKeyValueRange())

@@ -2,7 +2,7 @@
 #include "engine/SharedState.h"
 #include "support/TestWork.h"
 #include "platform/Database.h"
-#include "forms/FormList.h"
+#include "forms/tree/FormList.h"
 #include "reports/IndicatorWindows.h"
 #include "reports/ReportList.h"
 #include "reports/ReportLogic.h"

@@ -1,6 +1,6 @@
 #pragma once
 // The product's own sources for the scans that keep every path of a kind
-// behind its gate: relative path ("forms/TableWindow.cpp") -> text.
+// behind its gate: relative path ("forms/table/TableWindow.cpp") -> text.
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>

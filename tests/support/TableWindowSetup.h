@@ -3,7 +3,7 @@
 #include "engine/SharedState.h"
 #include "support/TestWork.h"
 #include "engine/WorkContext.h"
-#include "forms/TableWindow.h"
+#include "forms/table/TableWindow.h"
 
 #include <QApplication>
 #include <QString>

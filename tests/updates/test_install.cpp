@@ -1,6 +1,6 @@
 #include "engine/ControlFileLines.h"
 #include "engine/FormStructureFile.h"
-#include "forms/FormCatalogLogic.h"
+#include "forms/structure/FormCatalogLogic.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/Files.h"

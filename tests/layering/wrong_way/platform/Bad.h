@@ -1,3 +1,3 @@
 #pragma once
 #include "platform/Paths.h"
-#include "forms/FormList.h"
+#include "forms/tree/FormList.h"

@@ -1,3 +1,3 @@
 #pragma once
-#include "forms/FormList.h"
+#include "forms/tree/FormList.h"
 #include "controls/Cld.h"

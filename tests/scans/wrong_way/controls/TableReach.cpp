@@ -1,5 +1,5 @@
 // Clears the table window's values by its numbered menu item.
-#include "forms/TableWindow.h"
+#include "forms/table/TableWindow.h"
 
 void clearFromOutside(TVTable &table) {
     table.N5->trigger();

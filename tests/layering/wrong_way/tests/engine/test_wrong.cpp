@@ -1,3 +1,3 @@
 #include "platform/Dialogs.h"
-#include "../../forms/FormList.h"
+#include "../../forms/tree/FormList.h"
 #include "support/FakeDialogs.h"

@@ -1,0 +1,165 @@
+#pragma once
+// TNTChar: the calculation rule of a cell, row or column of a table.
+// Calculation rules of the open table (table `conditions`): the rule of one
+// cell, of a whole row or of a whole column, edited in TNTChar from the
+// table window's "Настройка" menu. Rule coordinates are grid positions from
+// 0, with -1 standing for "the whole row" or "the whole column".
+#include "forms/table/TableGrid.h"
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QCheckBox;
+class QTextEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TabcCheckBox;
+class TFormulaHighlighter;
+class TVTable;
+
+namespace calcrule {
+
+enum class RuleKind { Cell, Row, Column };
+
+struct RulePlace {
+    RuleKind kind = RuleKind::Cell;
+    int row = 0;      // grid row
+    int column = 0;   // grid column
+    int storedRow() const { return kind == RuleKind::Column ? -1 : row; }
+    int storedColumn() const { return kind == RuleKind::Row ? -1 : column; }
+};
+
+// The editable fields of one rule.
+struct RuleFields {
+    bool sum = false;            // "Сумма" (true) or "Счетчик"
+    QString formula;
+    QString condition;
+    QString koeff = QStringLiteral("1");
+    bool country = false;        // rural institutions only
+    bool midle = false;          // average
+    QString types;               // "*" or ids joined by ","
+};
+
+// The rule stored at the place; nothing when there is none.
+std::optional<RuleFields> ReadCalcRule(qint64 tid, const RulePlace &place);
+// Updates the existing rule or inserts a new one (lft and rght empty, types
+// without a trailing comma). Throws db::Error.
+void SaveCalcRule(qint64 tid, const RulePlace &place, const RuleFields &fields, bool exists);
+// Why SaveCalcRule would refuse the fields (a divisor that is no number, a
+// character code page 1251 cannot hold), naming the field; empty when it
+// would store them. The editor asks before it closes, so what was typed stays.
+enum class RuleField { None, Formula, Condition, Divisor };
+QString fieldsProblem(const RuleFields &fields, RuleField *where = nullptr);
+void DeleteCalcRule(qint64 tid, const RulePlace &place);
+
+// The rule reached by F8 in a cell rule: the formula, condition, divisor,
+// flags and types of the outer line rule crossing the cell, combined with the
+// counter/sum choice, condition and formula ("*" standing for the outer
+// formula) of the inner one; rural when either line rule is.
+RuleFields InheritLineRules(qint64 tid, int scan, int row, int column);
+
+// scan of the table (0 when the table is unknown).
+int TableScan(qint64 tid);
+
+// "Правила для ячейки (Row: 2 Col: 0)" and the like.
+QString RuleCaption(const RulePlace &place);
+// Texts of the titles of band whose span covers number, each followed by ":".
+QString CoveringTitles(const QList<GridTitle> &titles, GridTitle::Band band, int number);
+// Which rows and columns the rule belongs to: the row titles of the row, a
+// line feed, the column titles of the column (only one part for a line rule).
+QString DescribeRulePlace(const QList<GridTitle> &titles, const RulePlace &place, int fixcols, int fixrows);
+
+// The kind the item opens: the first line item (outerItem) opens the outer
+// line rule, rows for scan 0 and columns otherwise; the second the other.
+RuleKind LineRuleKind(int scan, bool outerItem);
+
+} // namespace calcrule
+
+// The dialog of one calculation rule.
+class TNTChar : public QDialog {
+    Q_OBJECT
+public:
+    explicit TNTChar(QWidget *parent = nullptr);
+    ~TNTChar() override;
+
+    // Puts the rule's fields in (types text included) without showing them.
+    void setFields(const calcrule::RuleFields &fields);
+    // The fields as the user left them (types text as rebuilt by OK).
+    calcrule::RuleFields fields() const;
+    QString typesText() const { return m_types; }
+
+    // Builds the type tree and shows the chosen types (the activation of
+    // the dialog; the opener runs it before showing).
+    void FormActivate();
+    // Shows the types text in the tree and refreshes the flags.
+    void Sets();
+
+    // Set by the opener.
+    qint64 TableIdent = 0;
+    int Scan = 0;
+    calcrule::RulePlace Place;
+    bool OuterKind = false;   // opened by the first line item
+    bool CellRule = false;    // F8 only then
+
+    QLabel *Label1 = nullptr;
+    TabcCheckBox *abcCheckBox1 = nullptr;
+    QTreeWidget *TreeView1 = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+    QGroupBox *RadioGroup1 = nullptr;
+    QRadioButton *RadioCounter = nullptr;
+    QRadioButton *RadioSum = nullptr;
+    QLabel *Label5 = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    QCheckBox *CheckBox2 = nullptr;
+    QCheckBox *CheckBox1 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *Edit3 = nullptr;
+    QPlainTextEdit *Memo1 = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QPushButton *BitBtn1 = nullptr;   // Ok
+    QPushButton *BitBtn3 = nullptr;   // Удалить (result 3)
+    QPushButton *BitBtn2 = nullptr;   // Отказ
+    QListWidget *CheckListBox1 = nullptr;
+    QTextEdit *Label2 = nullptr;
+
+    static constexpr int kDeleteResult = 3;
+
+public slots:
+    void BitBtn1Click();
+    void RadioGroup1Click();
+    void abcCheckBox1Click();
+    void TreeView1DblClick(QTreeWidgetItem *node);
+    void InheritLineRules();
+    void Edit3Change();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void fillTypes(QTreeWidgetItem *parent, qint64 parentId, int depth);
+    QString m_types;
+    bool m_filling = false;
+    // Explains the reference at the caret of the formula or the condition,
+    // whichever has the caret, in Label2 and one previous-year pane.
+    void explainAtCaret(QWidget *field);
+    std::unique_ptr<TFormulaHighlighter> m_light;
+};
+
+// The "Настройка" commands of the table window: the rule of the current
+// line in the scan direction (outer), across it (inner) or of the cell.
+enum class RuleCommand { OuterLine, InnerLine, Cell };
+void openCalcRule(TVTable &table, RuleCommand command);
+// Connects the "Настройка" commands of every new table window (once).
+void installCalcRuleTableExtension();

@@ -1,0 +1,810 @@
+#include "forms/tree/FormList.h"
+
+#include "core/AdminMode.h"
+#include "engine/Lookups.h"
+#include "engine/SummaryMembers.h"
+#include "engine/Conditions.h"
+#include "core/ListWindow.h"
+#include "engine/ProgressSink.h"
+#include "core/ProgressWindow.h"
+#include "engine/RuleEngine.h"
+#include "engine/SharedState.h"
+#include "core/TreeMarking.h"
+#include "forms/territory/AdmFormLogic.h"
+#include "forms/output/ExcelOutput.h"
+#include "forms/tree/FormListCommon.h"
+#include "forms/territory/ShortNames.h"
+#include "forms/table/TableWindow.h"
+#include "forms/tree/TransferFiles.h"
+#include "forms/output/WordOutput.h"
+#include "core/WarningWindow.h"
+#include "platform/office/Show.h"
+#include "platform/Database.h"
+#include "platform/Dialogs.h"
+#include "platform/Paths.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScopeGuard>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+using winutil::appTitle;
+using winutil::guarded;
+
+// Progress on the window's gauge and, for a recalculation, in the progress
+// window with "Отмена".
+class GaugeSink : public ProgressSink {
+public:
+    explicit GaugeSink(QProgressBar *g, TProgress *window = nullptr) : m_gauge(g), m_window(window) {}
+    void setMax(int max) override {
+        m_gauge->setMaximum(std::max(max, 1));
+        if (m_window) m_window->setMax(max);
+    }
+    void setPosition(int position) override {
+        m_gauge->setValue(position);
+        if (m_window) m_window->setPosition(position);
+        else if (position % 200 == 0) QApplication::processEvents();
+    }
+    void setStatusText(const QString &text) override {
+        if (m_window) m_window->setStatusText(text);
+    }
+    void setDetailText(const QString &text) override {
+        if (m_window) m_window->setDetailText(text);
+    }
+    bool cancelled() const override { return m_window && m_window->cancelled(); }
+private:
+    QProgressBar *m_gauge;
+    TProgress *m_window;
+};
+
+using winutil::WaitCursor;
+
+} // namespace
+
+TFormList::TFormList(const WorkContext &work, QWidget *parent, const QString &unitName)
+    : QDialog(parent), m_work(work), m_unitName(unitName) {
+    setObjectName(QStringLiteral("FormList"));
+    // Wide enough for the whole menu bar of a network form.
+    winutil::fitToScreen(this, QSize(1100, 700));
+
+    MainMenu1 = new QMenuBar(this);
+    N8 = MainMenu1->addAction(QStringLiteral("Таблица"), this, &TFormList::N8Click);
+    N1 = MainMenu1->addMenu(QStringLiteral("Контроль"));
+    N3 = N1->addAction(QStringLiteral("Межтабличный"), this, &TFormList::N3Click);
+    N4 = N1->addAction(QStringLiteral("Межформенный"), this, &TFormList::N4Click);
+    N5 = N1->addAction(QStringLiteral("Сплошной"), this, &TFormList::N5Click);
+    N2 = MainMenu1->addMenu(QStringLiteral("Печать формы"));
+    N21 = N2->addAction(QStringLiteral("Черновая"), this, &TFormList::N2Click);
+    N27 = N2->addAction(QStringLiteral("Отладочная"), this, &TFormList::N27Click);
+    N27->setProperty("Tag", kAdminTag);
+    N22 = N2->addAction(QStringLiteral("Для отчета"), this, &TFormList::N22Click);
+    N2->addSeparator();
+    N24 = N2->addAction(QStringLiteral("Протокол"), this, &TFormList::N24Click);
+    Excel1 = MainMenu1->addMenu(QStringLiteral("Вывод в Excel"));
+    N18 = Excel1->addAction(QStringLiteral("Вся форма по тек. ЛПУ/своду"), this, &TFormList::N18Click);
+    N19 = Excel1->addAction(QStringLiteral("Вся форма по входящим ЛПУ/сводам"), this, &TFormList::N19Click);
+    N20 = Excel1->addAction(QStringLiteral("Таблица по входящим ЛПУ/сводам"), this, &TFormList::N20Click);
+    N16 = MainMenu1->addMenu(QStringLiteral("Макрос"));
+    N17 = N16->addAction(QStringLiteral("Выполнять"));
+    N17->setCheckable(true);
+    N17->setChecked(true);
+    N16->menuAction()->setVisible(false);
+    N7 = MainMenu1->addAction(QStringLiteral("Ошибки"), this, &TFormList::N7Click);
+    N11 = MainMenu1->addAction(QStringLiteral("Подгрузить форму"), this, &TFormList::N11Click);
+    N10 = MainMenu1->addAction(QStringLiteral("Пересчитать отчет"), this, &TFormList::N10Click);
+    N9 = MainMenu1->addAction(QStringLiteral("Пересчитать форму"), this, &TFormList::N9Click);
+    N12 = MainMenu1->addMenu(QStringLiteral("Очистить"));
+    N13 = N12->addAction(QStringLiteral("ЛПУ"), this, &TFormList::N13Click);
+    N14 = N12->addAction(QStringLiteral("Форму"), this, &TFormList::N14Click);
+    N15 = N12->addAction(QStringLiteral("Таблицу"), this, &TFormList::N15Click);
+    N26 = MainMenu1->addAction(QStringLiteral("Групповая подгрузка таблицы"), this, &TFormList::N26Click);
+    N30 = MainMenu1->addMenu(QStringLiteral("Формулы расчёта"));
+    N28 = N30->addAction(QStringLiteral("Экспорт формул расчёта\tF2"), this, &TFormList::N28Click);
+    N29 = N30->addAction(QStringLiteral("Импорт формул расчёта\tF3"), this, &TFormList::N29Click);
+    N6 = MainMenu1->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
+
+    Label1 = new QLabel(this);
+    Label1->setAlignment(Qt::AlignCenter);
+    Gauge1 = new QProgressBar(this);
+    Gauge1->setFixedHeight(4);
+    Gauge1->setTextVisible(false);
+    TreeView1 = new QTreeWidget(this);
+    winutil::setupTree(TreeView1);
+    QFont f = TreeView1->font();
+    f.setPixelSize(13);
+    TreeView1->setFont(f);
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TFormList::TreeView1Change);
+    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item, int) {
+        if (item && item->childCount() == 0) N8Click();
+    });
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setMenuBar(MainMenu1);
+    layout->setContentsMargins(5, 5, 5, 5);
+    layout->addWidget(Label1);
+    layout->addWidget(Gauge1);
+    layout->addWidget(TreeView1, 1);
+
+    N7->setVisible(false);
+    N9->setVisible(false);
+    N10->setVisible(false);
+    if (m_work.net) N10->setVisible(false);
+    else N30->menuAction()->setVisible(false);
+    if (m_work.mode == ReportMode::Types) Excel1->menuAction()->setVisible(false);
+    if (m_work.table == ValueTable::Data) {
+        N19->setVisible(false);
+        N20->setVisible(false);
+    }
+    N8->setEnabled(false);
+    N15->setEnabled(false);
+    N20->setEnabled(false);
+    RegisterAdminForm(this);
+}
+
+TFormList::~TFormList() = default;
+
+QString TFormList::unitName() const {
+    return m_unitName.isEmpty() ? winutil::storedUnitName(m_work.table, m_work.institution) : m_unitName;
+}
+
+void TFormList::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    if (!m_captionDone) {
+        m_captionDone = true;
+        m_baseCaption = windowTitle();
+        setWindowTitle(appTitle() + QLatin1Char(' ') + m_baseCaption);
+    }
+}
+
+QString TFormList::yearText() const { return shared().yearText(); }
+
+void TFormList::setLabel(const QString &text) {
+    Label1->setText(text);
+    Label1->repaint();
+    QApplication::processEvents();
+}
+
+bool TFormList::Start(qint64 medicalType) {
+    TreeView1->clear();
+    m_forms = formlist::formsForType(medicalType, m_work.net);
+    for (const formlist::FormEntry &f : m_forms) {
+        auto *form = new QTreeWidgetItem(TreeView1, QStringList{f.text});
+        form->setData(0, kNodeIdRole, f.id);
+        for (const formlist::TableEntry &t : f.tables) {
+            auto *table = new QTreeWidgetItem(form, QStringList{t.text});
+            table->setData(0, kNodeIdRole, t.ident);
+        }
+    }
+    if (TreeView1->topLevelItemCount() > 0) TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
+    return !m_forms.isEmpty();
+}
+
+bool TFormList::isTableNode(const QTreeWidgetItem *node) const { return node && node->parent(); }
+
+QTreeWidgetItem *TFormList::selectedFormNode() const {
+    QTreeWidgetItem *n = TreeView1->currentItem();
+    if (!n) return nullptr;
+    return n->parent() ? n->parent() : n;
+}
+
+qint64 TFormList::selectedFormId() const {
+    const QTreeWidgetItem *form = selectedFormNode();
+    return form ? TreeNodeId(form) : 0;
+}
+
+QString TFormList::selectedFormName() const {
+    const QTreeWidgetItem *form = selectedFormNode();
+    return form ? formlist::formNameOfText(form->text(0)) : QString();
+}
+
+TableWindowParams TFormList::tableOfNode(const QTreeWidgetItem *node) const {
+    TableWindowParams p;
+    p.formId = TreeNodeId(node->parent());
+    p.tableIdent = TreeNodeId(node);
+    p.tableNumber = formlist::tableNumberOfText(node->text(0));
+    p.formName = formlist::formNameOfText(node->parent()->text(0));
+    return p;
+}
+
+void TFormList::TreeView1Change() {
+    QTreeWidgetItem *n = TreeView1->currentItem();
+    const bool table = isTableNode(n);
+    N8->setEnabled(table);
+    N20->setEnabled(table);
+    N15->setEnabled(table);
+}
+
+// ---- Tables ---------------------------------------------------------------------
+
+void TFormList::N8Click() {
+    if (!N8->isEnabled()) return;
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!n) return;
+        if (n->childCount() > 0 || !n->parent()) {
+            n->setExpanded(!n->isExpanded());
+            return;
+        }
+        TVTable table(tableOfNode(n), m_work, this);
+        table.setCaptions(n->parent()->text(0), n->text(0));
+        table.setWindowTitle(windowTitle());
+        table.setBreakdownVisible(m_work.mode != ReportMode::Input || N9->isVisible());
+        ScopedFormNavigator navigator(this);
+        execModal(&table);
+    });
+}
+
+std::optional<TableWindowParams> TFormList::nextTable(bool forward) {
+    const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(TreeView1);
+    int i = int(nodes.indexOf(TreeView1->currentItem()));
+    if (i < 0) return std::nullopt;
+    for (i += forward ? 1 : -1; i >= 0 && i < nodes.size(); i += forward ? 1 : -1) {
+        QTreeWidgetItem *n = nodes[i];
+        if (!isTableNode(n)) continue;
+        TreeView1->setCurrentItem(n);
+        return tableOfNode(n);
+    }
+    return std::nullopt;
+}
+
+QString TFormList::currentFormText() const {
+    QTreeWidgetItem *f = selectedFormNode();
+    return f ? f->text(0) : QString();
+}
+
+QString TFormList::currentTableText() const {
+    QTreeWidgetItem *n = TreeView1->currentItem();
+    return isTableNode(n) ? n->text(0) : QString();
+}
+
+// ---- Controls ------------------------------------------------------------------------
+
+void TFormList::finishControls(bool found, const QString &foundMessage) {
+    Label1->clear();
+    N7->setVisible(!m_controlErrors.isEmpty());
+    showMessage(found ? foundMessage : QStringLiteral("Ошибок контроля нет"), this);
+}
+
+void TFormList::N3Click() {
+    guarded(this, [&] {
+        N7->setVisible(false);
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        RuleRun run{RuleRunContext(m_work)};
+        const bool found = formlist::runFormControls(run, selectedFormId(), selectedFormName(), form->text(0),
+                                                     [this](const QString &t) { setLabel(t); });
+        m_controlErrors = run.errors();
+        finishControls(found, QStringLiteral("Обнаружены ошибки"));
+    });
+}
+
+void TFormList::N4Click() {
+    guarded(this, [&] {
+        N7->setVisible(false);
+        RuleRun run{RuleRunContext(m_work)};
+        const bool found = formlist::runInterFormControls(run, selectedFormName(),
+                                                          [this](const QString &t) { setLabel(t); });
+        m_controlErrors = run.errors();
+        finishControls(found, QStringLiteral("Обнаружены ошибки"));
+    });
+}
+
+void TFormList::N5Click() {
+    guarded(this, [&] {
+        if (!TreeView1->currentItem()) return;
+        N7->setVisible(false);
+        const auto errorsShown = qScopeGuard([this] { N7->setVisible(!m_controlErrors.isEmpty()); });
+        // On "Отмена" the errors of the previous run stay.
+        RuleRun rules{RuleRunContext(m_work)};
+        const bool found = [&] {
+            ProgressRun run(QStringLiteral("Сплошной контроль"));
+            return formlist::runAllControls(rules, m_forms, selectedFormName(),
+                                            [this](const QString &t) { setLabel(t); }, run.window());
+        }();
+        m_controlErrors = rules.errors();
+        finishControls(found, QStringLiteral("Обнаружены ошибки контроля"));
+    });
+}
+
+void TFormList::N7Click() {
+    guarded(this, [&] {
+        TForm1 &list = Form1();
+        list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля"));
+        ShowTextList(m_controlErrors, QStringLiteral("Цифры\tТек.\tКонтроль"));
+        execModal(&list);
+    });
+}
+
+// ---- Recalculation -----------------------------------------------------------------------
+
+// Conditions a recalculation could not read, shown once after the run.
+void TFormList::showRecalcNotes(const QStringList &notes) {
+    if (notes.isEmpty()) return;
+    showError(UnreadableConditionsMessage(notes), this);
+}
+
+std::optional<QString> TFormList::recalculate(const QList<formlist::FormEntry> &forms, const QString &status,
+                                              bool roundResult) {
+    RuleRunContext context(m_work);
+    context.roundResult = roundResult;
+    RuleRun recalc(context);
+    SummaryMembers members;
+    try {
+        ProgressRun run(status);
+        GaugeSink gauge(Gauge1, &run.window());
+        // Long reads and the commit keep the window painting.
+        PolledConnection polled(run.window(), db::connection(db::kData));
+        // The label is painted with the progress window's event passes, not per table.
+        polled.run([&] {
+            members = formlist::recalculateForms(recalc, forms, [&](const QString &t) {
+                Label1->setText(t);
+                gauge.setDetailText(t);
+            }, gauge);
+        });
+    } catch (const NoMembersError &e) {
+        showWarning(e.message(), this);
+        return std::nullopt;
+    }
+    showRecalcNotes(recalc.messages());
+    const QString note = members.unresolvedNote();
+    return note.isEmpty() ? QString() : QStringLiteral("\r\n") + note;
+}
+
+void TFormList::N9Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        const qint64 formId = TreeNodeId(form);
+        const QString name = formlist::formNameOfText(form->text(0));
+        if (!confirm(QStringLiteral("Персчитать все таблицы формы \"") + name + QStringLiteral("\"?"), this)) return;
+        const bool round = m_work.net && confirm(QStringLiteral("Округлять результат?"), this);
+        formlist::FormEntry entry{formId, name, form->text(0), {}};
+        for (const formlist::FormEntry &f : m_forms)
+            if (f.id == formId) entry.tables = f.tables;
+        const std::optional<QString> note =
+            recalculate({entry}, QStringLiteral("Пересчет формы \"") + name + QStringLiteral("\""), round);
+        if (!note) return;
+        showMessage(QStringLiteral("Пересчет формы закончен") + *note, this);
+    });
+}
+
+void TFormList::N10Click() {
+    guarded(this, [&] {
+        if (!confirm(QStringLiteral("Персчитать ") + windowTitle() + QStringLiteral("?"), this)) return;
+        const std::optional<QString> note = recalculate(m_forms, QStringLiteral("Пересчет отчета"));
+        if (!note) return;
+        showMessage(QStringLiteral("Пересчет отчета закончен") + *note, this);
+    });
+}
+
+// ---- Clearing ---------------------------------------------------------------------------------
+
+void TFormList::N13Click() {
+    guarded(this, [&] {
+        if (!singleTarget()) return;
+        if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию по ") + windowTitle() +
+                         QStringLiteral("?"),
+                     this))
+            return;
+        formlist::clearInstitution(m_work.institution);
+        showMessage(QStringLiteral("Готово!"), this);
+    });
+}
+
+void TFormList::N14Click() {
+    guarded(this, [&] {
+        if (!singleTarget()) return;
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию из формы ") +
+                         QStringLiteral("\r\n") + form->text(0) + QStringLiteral("\r\n") + windowTitle() +
+                         QStringLiteral("?"),
+                     this))
+            return;
+        formlist::clearForm(m_work.institution, TreeNodeId(form));
+        showMessage(QStringLiteral("Готово!"), this);
+    });
+}
+
+void TFormList::N15Click() {
+    guarded(this, [&] {
+        if (!singleTarget()) return;
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!isTableNode(n)) return;   // a form node carries a form id, not a table
+        if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию из таблицы ") +
+                         QStringLiteral("\r\n") + n->text(0) + QStringLiteral("\r\n") + windowTitle() +
+                         QStringLiteral("?"),
+                     this))
+            return;
+        formlist::clearTable(m_work.institution, TreeNodeId(n));
+        showMessage(QStringLiteral("Готово!"), this);
+    });
+}
+
+// ---- Loads -------------------------------------------------------------------------------------
+
+void TFormList::N11Click() {
+    guarded(this, [&] {
+        if (!singleTarget()) return;
+        if (!selectedFormNode()) return;
+        const SharedState &s = shared();
+        QString name = m_captionDone ? m_baseCaption : windowTitle();
+        const int colon = name.indexOf(QLatin1String(": "));
+        if (colon >= 0) name = name.mid(colon + 2);
+        const QString filter = m_work.mode == ReportMode::Input
+                                   ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
+                                   : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
+        const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить ") + selectedFormName() +
+                                                          QStringLiteral(" из..."),
+                                                s.yearFolder() + QStringLiteral("data/") + name, filter);
+        if (file.isEmpty()) return;
+        if (m_work.table == ValueTable::Data) {
+            const transfer::UnitNames units;
+            const QString other = transfer::otherUnitQuestion(units, m_work.institution, file);
+            if (!other.isEmpty() && !confirmDefaultNo(other, this)) return;
+            const QString level = transfer::levelQuestion(units, {file}, adm::levelName());
+            if (!level.isEmpty() && !confirmDefaultNo(level, this)) return;
+        }
+        transfer::LoadResult r;
+        {
+            WaitCursor wait;
+            r = transfer::loadForm(m_work.institution, file, ValueTableName(m_work.table), selectedFormId(),
+                                   selectedFormName());
+        }
+        showMessage(transfer::loadedMessage(QStringLiteral("Форма ") + selectedFormName() +
+                                                QStringLiteral(" загружена из ") + QDir::toNativeSeparators(file),
+                                            r),
+                    this);
+    });
+}
+
+void TFormList::N26Click() {
+    guarded(this, [&] {
+        if (!singleTarget()) return;
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!isTableNode(n)) {
+            showMessage(QStringLiteral("Выберите таблицу."), this);
+            return;
+        }
+        const QStringList files = dialogs().openFiles(this, QStringLiteral("Групповая подгрузка таблицы"),
+                                                      shared().yearFolder() + QStringLiteral("data/"),
+                                                      QStringLiteral("Данные по учреждению (*.orv *.orw)"));
+        if (files.isEmpty()) return;
+        if (const QString level = transfer::levelQuestion(transfer::UnitNames(), files, adm::levelName());
+            !level.isEmpty() && !confirmDefaultNo(level, this))
+            return;
+        Label1->show();
+        Gauge1->setMaximum(int(files.size()));
+        const auto labelBack = qScopeGuard([this] { Label1->clear(); });
+        // The files in one transaction: "Отмена" leaves every value as before.
+        const adm::GroupLoadResult r = [&] {
+            ProgressRun run(QStringLiteral("Групповая подгрузка таблицы"), int(files.size()));
+            return adm::loadTableFiles(files, TreeNodeId(n), [&](int i, const QString &name) {
+                Gauge1->setValue(i);
+                setLabel(name);
+                run.window().setDetailText(name);
+                run.window().setPosition(i);
+                run.window().checkCancelled();
+            });
+        }();
+        winutil::reportGroupLoad(this, r.missingUnits, r.failures);
+        showMessage(importpolicy::withNotes(
+                        transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),
+                        {r.unknown.note()}),
+                    this);
+        winutil::showSkippedUnits(r.missingUnits);
+    });
+}
+
+// ---- Conditions files ---------------------------------------------------------------------------
+
+static QString formNameBeforeBlank(const QTreeWidgetItem *form) {
+    const QString t = form->text(0);
+    const int blank = t.indexOf(QLatin1Char(' '));
+    return blank >= 0 ? t.left(blank) : t;
+}
+
+void TFormList::N28Click() {
+    if (!m_work.net) return;
+    guarded(this, [&] {
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        QString file = dialogs().saveFile(this, QStringLiteral("Экспорт формул расчёта"),
+                                          shared().yearFolder() + selectedFormName() + QStringLiteral(".cnd"),
+                                          QStringLiteral("Условия формирования Ф47 (*.cnd)"));
+        if (file.isEmpty()) return;
+        if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".cnd");
+        formlist::exportConditions(TreeNodeId(form), formNameBeforeBlank(form), file);
+        showMessage(QStringLiteral("Условия успешно экспортированы"), this);
+    });
+}
+
+void TFormList::N29Click() {
+    if (!m_work.net) return;
+    guarded(this, [&] {
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        const QString file = dialogs().openFile(this, QStringLiteral("Импорт формул расчёта"),
+                                                shared().yearFolder() + formNameBeforeBlank(form) +
+                                                    QStringLiteral(".cnd"),
+                                                QStringLiteral("Условия формирования Ф47 (*.cnd)"));
+        if (file.isEmpty()) return;
+        showMessage(formlist::importConditions(TreeNodeId(form), formNameBeforeBlank(form), file).message, this);
+    });
+}
+
+// ---- Printed forms ---------------------------------------------------------------------------------
+
+namespace {
+const QString kPrintDone =
+    QStringLiteral("Печать формы завершена. Если WinWord не откроется - перейдите на него с помощью Alt-Tab");
+const QString kExcelDone = QStringLiteral("Передача данных в Excel завершена!");
+} // namespace
+
+void TFormList::N2Click() {
+    if (!TreeView1->currentItem()) return;
+    guarded(this, [&] {
+        WaitCursor wait;
+        GaugeSink gauge(Gauge1);
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
+        office::WordDocument doc = wordout::FillFormDoc(c, &gauge);
+        const QString note = wordout::templateNote(c);
+        showMessage(note.isEmpty() ? kPrintDone : kPrintDone + QStringLiteral("\r\n") + note, this);
+        office::show(doc, c.formName + QLatin1Char(' ') + unitName());
+    });
+}
+
+void TFormList::N27Click() {
+    guarded(this, [&] {
+        if (!TreeView1->currentItem()) {
+            showError(QStringLiteral("Ошибка: не выбрана форма"), this);
+            return;
+        }
+        GaugeSink gauge(Gauge1);
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
+        wordout::DebugPrint p = wordout::DebugFormDoc(c, this, [this](const QString &t) { setLabel(t); }, &gauge);
+        if (!p.document) return;
+        showMessage(QStringLiteral("Отладочная печать формы завершена. Если WinWord не откроется - перейдите на "
+                                   "него с помощью Alt-Tab"),
+                    this);
+        office::show(*p.document, c.formName + QStringLiteral(" отладочная"));
+    });
+}
+
+void TFormList::N22Click() {
+    guarded(this, [&] {
+        const QString stamp = wordout::printStamp(QDateTime::currentDateTime());
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
+        const QString unit = unitName();
+        const QString copy = wordout::existingReportCopy(c, unit);
+        if (!copy.isEmpty()) {
+            if (wordout::reportCopyChanged(copy, c))
+                showMessage(QStringLiteral("Внимание! После печати формы в нее были внесены изменения!"), this);
+            office::showFile(copy);
+            return;
+        }
+        if (execModal(&Form3()) != QDialog::Accepted) return;
+        if (!TreeView1->currentItem()) return;
+        QString path;
+        {
+            WaitCursor wait;
+            path = wordout::makeReportCopy(c, unit, stamp);
+        }
+        const QString note = wordout::templateNote(c);
+        showMessage(note.isEmpty() ? kPrintDone : kPrintDone + QStringLiteral("\r\n") + note, this);
+        office::showFile(path);
+    });
+}
+
+void TFormList::N24Click() {
+    guarded(this, [&] {
+        const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
+        office::WordDocument doc = wordout::buildProtocolDocument(c, unitName());
+        office::show(doc, QStringLiteral("Протокол печати ") + c.formName);
+    });
+}
+
+// ---- Spreadsheets ----------------------------------------------------------------------------------
+
+// A closing message of a command over the members, with the ids that named none of them.
+QString TFormList::membersNoted(const QString &done) const {
+    const QString note = ResolveMembers(m_work.members, m_work.includeList).unresolvedNote();
+    return note.isEmpty() ? done : done + QStringLiteral("\r\n") + note;
+}
+
+excelout::FormNode TFormList::formNodeOf(const QTreeWidgetItem *form) const {
+    excelout::FormNode f;
+    f.text = form->text(0);
+    for (int i = 0; i < form->childCount(); ++i)
+        f.tables.append({TreeNodeId(form->child(i)), form->child(i)->text(0)});
+    return f;
+}
+
+void TFormList::N18Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        const QString unit = unitName();
+        office::ExcelWorkbook book = [&] {
+            WaitCursor wait;
+            return excelout::ExportFormToExcel(m_work.institution, formNodeOf(form), unit, m_work.table,
+                                               [this](const QString &t) { setLabel(t); });
+        }();
+        showMessage(kExcelDone, this);
+        office::show(book, formlist::formNameOfText(form->text(0)) + QLatin1Char(' ') + unit);
+        setLabel(QString());
+    });
+}
+
+void TFormList::N19Click() {
+    guarded(this, [&] {
+        QTreeWidgetItem *form = selectedFormNode();
+        if (!form) return;
+        const QString file = dialogs().saveFile(this, QStringLiteral("Укажите папку для сохранения файлов"),
+                                                shared().yearFolder() + form->text(0),
+                                                QStringLiteral("Книги Excel (*.xlsx)"));
+        if (file.isEmpty()) return;
+        {
+            ProgressRun run(QStringLiteral("Вывод в Excel"));
+            excelout::exportFormPerMember(
+                QFileInfo(file).absolutePath(), formNodeOf(form), m_work.includeList, m_work.members,
+                [this](const QString &t) { setLabel(t); }, run.window(), [this](const QStringList &existing) {
+                    return dialogs().question(this,
+                                              QStringLiteral("В папке уже есть книги:\n") + existing.join(u'\n') +
+                                                  QStringLiteral("\nЗаменить их?"),
+                                              QStringLiteral("Вывод в Excel"));
+                });
+        }
+        showMessage(membersNoted(kExcelDone), this);
+        setLabel(QString());
+    });
+}
+
+void TFormList::N20Click() {
+    if (!N20->isEnabled()) return;
+    guarded(this, [&] {
+        QTreeWidgetItem *n = TreeView1->currentItem();
+        if (!isTableNode(n)) return;
+        if (!shortnames::exists()) {
+            if (!confirm(QStringLiteral("Отсутствует файл ShortNames.txt. Создать?"), this)) return;
+            openShortNamesEditor(this);
+        }
+        const QStringList list = shortnames::load();
+        const QString formName = formlist::formNameOfText(n->parent()->text(0));
+        const auto unlabel = qScopeGuard([this] { setLabel(QString()); });
+        // The workbook of many members takes seconds to save: it is saved
+        // while the progress window paints, before the run is told finished.
+        const QString file = [&] {
+            ProgressRun run(QStringLiteral("Вывод в Excel"));
+            office::ExcelWorkbook book = excelout::exportTablePerMember(
+                {TreeNodeId(n), n->text(0)}, formName, m_work.includeList, m_work.members,
+                [&](const QString &name) { return shortnames::GetShortName(name, list, this); },
+                [this](const QString &t) { setLabel(t); }, run.window());
+            QString saved;
+            run.runWhilePainting(QStringLiteral("Сохранение книги Excel"), [&] {
+                saved = office::saveShown(book, formName + QLatin1Char(' ') + formlist::tableNumberOfText(n->text(0)));
+            });
+            return saved;
+        }();
+        showMessage(membersNoted(kExcelDone), this);
+        office::showFile(file);
+        setLabel(QString());
+    });
+}
+
+void TFormList::keyPressEvent(QKeyEvent *event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (QTreeWidgetItem *n = TreeView1->currentItem()) {
+            if (n->childCount() > 0) n->setExpanded(!n->isExpanded());
+            else N8Click();
+        }
+        return;
+    case Qt::Key_F2:
+        N28Click();
+        return;
+    case Qt::Key_F3:
+        N29Click();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+// ---- Openers ---------------------------------------------------------------------------------------
+
+void TFormList::offerRecalculation(bool report) {
+    N9->setVisible(true);
+    N10->setVisible(report);
+}
+
+void TFormList::hideClearing() { N12->menuAction()->setVisible(false); }
+
+bool TFormList::singleTarget() const { return m_singleTarget; }
+
+void TFormList::hideSingleTargetCommands() {
+    m_singleTarget = false;
+    N11->setVisible(false);
+    N26->setVisible(false);
+    hideClearing();
+}
+
+void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint64 institutionId,
+                                 const QString &caption) {
+    WorkContext own = work;
+    own.institution = institutionId;
+    const qint64 type = adm::medicalTypeOf(institutionId);
+    TFormList w(own, parent, caption);
+    w.setWindowTitle(caption);
+    w.Start(type);
+    execModal(&w);
+}
+
+void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption,
+                             const QString &includeList) {
+    if (includeList.isEmpty()) return;
+    WorkContext own = work;
+    own.includeList = includeList;
+    own.members = MemberKind::Institutions;
+    own.table = ValueTable::Data;
+    own.institution = unitId;
+    TFormList w(own, parent, caption);
+    w.setWindowTitle(caption + QStringLiteral(" - свод"));
+    w.offerRecalculation(true);
+    w.hideSingleTargetCommands();
+    w.Start(-1);
+    execModal(&w);
+}
+
+void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption,
+                             const QString &includeList) {
+    if (includeList.isEmpty()) return;
+    WorkContext own = work;
+    own.includeList = includeList;
+    own.members = MemberKind::Institutions;
+    own.net = true;
+    own.table = ValueTable::Data;
+    own.institution = unitId;
+    TFormList w(own, parent, caption);
+    w.setWindowTitle(caption);
+    w.offerRecalculation(false);
+    w.Start(-1);
+    execModal(&w);
+}
+
+void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QString &caption) {
+    WorkContext own = work;
+    own.table = ValueTable::Data;
+    own.institution = 0;   // many institutions: no single target
+    TFormList w(own, parent);
+    w.hideSingleTargetCommands();
+    w.Start(-1);
+    w.setWindowTitle(caption);
+    execModal(&w);
+}
+
+void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption,
+                            const QString &includeList, MemberKind members) {
+    WorkContext own = work;
+    own.includeList = includeList;
+    own.members = members;
+    own.institution = reportId;
+    own.table = ValueTable::RepData;
+    TFormList w(own, parent);
+    w.setWindowTitle(caption);
+    w.offerRecalculation(!own.net);
+    w.hideClearing();
+    w.Start(-1);
+    execModal(&w);
+}

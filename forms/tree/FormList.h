@@ -1,0 +1,155 @@
+#pragma once
+// TFormList: the forms tree of one institution or report.
+// The forms tree: the work window of one institution, one territorial summary,
+// one summary report or one network report. Top-level nodes are forms (text
+// "ФОРМА - decipher", id under kNodeIdRole), their children the tables
+// ("(1000) - name", table ident). The opener passes the work context
+// (institution, members, modes, value table), sets the caption and the
+// visible items, calls Start and shows the window through execModal; the
+// window hands its context on to the table windows it opens.
+#include "engine/WorkContext.h"
+#include "forms/output/ExcelOutput.h"
+#include "forms/tree/FormListLogic.h"
+#include "forms/tree/FormNavigator.h"
+
+#include <optional>
+#include <QDialog>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class TFormList : public QDialog, public FormNavigator {
+    Q_OBJECT
+public:
+    // unitName: the name the printed documents and spreadsheets carry, as
+    // the opener shows it (the territory window: its selected node); empty:
+    // the stored name of the institution or report.
+    explicit TFormList(const WorkContext &work, QWidget *parent = nullptr, const QString &unitName = QString());
+    ~TFormList() override;
+    const WorkContext &work() const { return m_work; }
+    QString unitName() const;
+
+    // Fills the tree with the forms of an institution type (-1: every form of
+    // the current kind). False, leaving the tree empty, when there is none.
+    bool Start(qint64 medicalType);
+
+    // FormNavigator
+    std::optional<TableWindowParams> nextTable(bool forward) override;
+    QString currentFormText() const override;
+    QString currentTableText() const override;
+
+    // The form node of the selection (the node itself or a table's parent).
+    QTreeWidgetItem *selectedFormNode() const;
+    // Id and name ("ФОРМА") of that form; 0 and "" when nothing is selected.
+    qint64 selectedFormId() const;
+    QString selectedFormName() const;
+    bool isTableNode(const QTreeWidgetItem *node) const;
+
+    // Offers "Пересчитать форму" and, when report is true, "Пересчитать отчет".
+    void offerRecalculation(bool report);
+    // Hides "Очистить".
+    void hideClearing();
+    // Windows over many institutions (types, territory sums) have no single
+    // target: loading a form, clearing and the group table load are hidden.
+    void hideSingleTargetCommands();
+    bool singleTarget() const;
+
+    QLabel *Label1 = nullptr;
+    QProgressBar *Gauge1 = nullptr;
+    QTreeWidget *TreeView1 = nullptr;
+    QMenuBar *MainMenu1 = nullptr;
+    QAction *N8 = nullptr;                        // Таблица
+    QMenu *N1 = nullptr;                          // Контроль
+    QAction *N3 = nullptr, *N4 = nullptr, *N5 = nullptr;
+    QMenu *N2 = nullptr;                          // Печать формы
+    QAction *N21 = nullptr, *N27 = nullptr, *N22 = nullptr, *N24 = nullptr;
+    QMenu *Excel1 = nullptr;                      // Вывод в Excel
+    QAction *N18 = nullptr, *N19 = nullptr, *N20 = nullptr;
+    QMenu *N16 = nullptr;                         // Макрос (hidden)
+    QAction *N17 = nullptr;                       // Выполнять: only its own check mark
+    QAction *N7 = nullptr;                        // Ошибки
+    QAction *N11 = nullptr;                       // Подгрузить форму
+    QAction *N10 = nullptr;                       // Пересчитать отчет
+    QAction *N9 = nullptr;                        // Пересчитать форму
+    QMenu *N12 = nullptr;                         // Очистить
+    QAction *N13 = nullptr, *N14 = nullptr, *N15 = nullptr;
+    QAction *N26 = nullptr;                       // Групповая подгрузка таблицы
+    QMenu *N30 = nullptr;                         // Формулы расчёта
+    QAction *N28 = nullptr, *N29 = nullptr;
+    QAction *N6 = nullptr;                        // Выход
+
+public slots:
+    void TreeView1Change();
+    void N8Click();
+    void N3Click();
+    void N4Click();
+    void N5Click();
+    void N7Click();
+    void N9Click();
+    void showRecalcNotes(const QStringList &notes);
+    void N10Click();
+    void N11Click();
+    void N13Click();
+    void N14Click();
+    void N15Click();
+    void N26Click();
+    void N28Click();
+    void N29Click();
+    // Printed forms: rough copy, debug print, report copy, protocol.
+    void N2Click();
+    void N27Click();
+    void N22Click();
+    void N24Click();
+    // Spreadsheets: the form, the form per included member, the table per member.
+    void N18Click();
+    void N19Click();
+    void N20Click();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    bool m_singleTarget = true;
+    WorkContext m_work;   // this window's own copy, handed on to its table windows
+    QString m_unitName;
+    void setLabel(const QString &text);
+    void finishControls(bool found, const QString &foundMessage);
+    // The forms recalculated with the progress window shown (ends before the
+    // closing message); false when nothing was recalculated (a warning was shown).
+    // Nothing when the recalculation was refused (a warning was shown);
+    // otherwise the note on members that were not found, for the closing message.
+    QString membersNoted(const QString &done) const;
+    std::optional<QString> recalculate(const QList<formlist::FormEntry> &forms, const QString &status,
+                                       bool roundResult = false);
+    QString yearText() const;
+    excelout::FormNode formNodeOf(const QTreeWidgetItem *form) const;
+    // The table of a table node, as the table window opens it.
+    TableWindowParams tableOfNode(const QTreeWidgetItem *node) const;
+    QList<formlist::FormEntry> m_forms;
+    StringList m_controlErrors;   // of the last control run, for "Ошибки контроля"
+    QString m_baseCaption;
+    bool m_captionDone = false;
+};
+
+// Openers used by the territory, institution-type and report windows. Each
+// creates the window, prepares it, shows it modally and frees it.
+// The territory window's openers pass the selected node's text as the
+// window's unit name (documents are named after it).
+// An institution: its type's forms.
+void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint64 institutionId, const QString &caption);
+// A territorial unit summed over its institutions (nothing when none).
+void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption,
+                             const QString &includeList);
+// The network forms of a territorial unit (nothing when it has no institutions).
+void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 unitId, const QString &caption, const QString &includeList);
+// Every form over the institutions of the include list (institution types).
+void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QString &caption);
+// A summary report: its values in "Repdata"; "Пересчитать отчет" outside network mode.
+void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption,
+                            const QString &includeList, MemberKind members = MemberKind::Institutions);

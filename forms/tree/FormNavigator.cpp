@@ -1,0 +1,8 @@
+#include "forms/tree/FormNavigator.h"
+
+namespace {
+FormNavigator *g_navigator = nullptr;
+}
+
+FormNavigator *currentFormNavigator() { return g_navigator; }
+void setCurrentFormNavigator(FormNavigator *navigator) { g_navigator = navigator; }

@@ -1,0 +1,46 @@
+// The cells a control rule names, for marking errors and counting rule sides.
+#include "forms/table/ControlHighlight.h"
+
+#include <gtest/gtest.h>
+
+TEST(RuleCells, ErrorMarksFollowReferencesAndCycle) {
+    auto keys = [](const QList<MarkedCell> &cells) {
+        QStringList out;
+        for (const MarkedCell &c : cells) out.append(MakeCellKey(c.row, c.column));
+        return out;
+    };
+    // Column 3 of a table with one header column is grid column 1.
+    EXPECT_EQ(keys(ReferenceCells("СТР2ГР3", 1)), QStringList{"1,1"});
+    EXPECT_EQ(keys(ReferenceCells("СТР[1..2]ГР[3,4]", 1)), (QStringList{"0,1", "1,1", "0,2", "1,2"}));
+    EXPECT_TRUE(ReferenceCells("ГР3", 1).isEmpty());
+    // A cycled error marks only the cycle's row.
+    EXPECT_EQ(keys(ExpressionCells("гр3", "СТР5", 1)), QStringList{"4,1"});
+    EXPECT_EQ(keys(ExpressionCells("СТР[1]", "ГР5Ф30Т[1000]", 3)), QStringList{"0,1"});
+    EXPECT_EQ(keys(ExpressionCells("стр1гр3+стр2гр4", "", 1)), (QStringList{"0,1", "1,2"}));
+    // Lists past the table mark only the table's own cells.
+    EXPECT_EQ(keys(ReferenceCells("СТР[1..100000000]ГР[2..999999999]", 1, {3, 2})),
+              (QStringList{"0,0", "1,0", "0,1", "1,1"}));
+    EXPECT_EQ(ErrorCycleItem("5.00 = 6.00\tСТР5\tкомментарий"), "СТР5");
+    EXPECT_EQ(ErrorCycleItem("5.00 = 6.00"), "");
+}
+
+TEST(RuleCells, CountsOfRuleSides) {
+    ControlCountList list;
+    // Same cell on both sides counts twice; header columns and row 0 never.
+    CountRuleSideCells(list, "стр1гр3", "", 0, {}, {}, 1, 2);
+    CountRuleSideCells(list, "стр1гр3", "", 0, {}, {}, 1, 2);
+    CountRuleSideCells(list, "стр1гр2", "", 0, {}, {}, 1, 2);
+    EXPECT_EQ(list.size(), 1);
+    EXPECT_EQ(list.value("0,0").IntraTableCount, 2);
+    // An inter-table side that does not name the table adds nothing.
+    CountRuleSideCells(list, "Т(2000)стр1гр3", "", 1, "(1000)", "Ф1", 1, 2);
+    EXPECT_EQ(list.value("0,0").InterTableCount, 0);
+    CountRuleSideCells(list, "Т(1000)стр1гр3", "", 1, "(1000)", "Ф1", 1, 2);
+    EXPECT_EQ(list.value("0,0").InterTableCount, 1);
+    // The table written in square brackets is the same table.
+    CountRuleSideCells(list, "Т[1000]стр1гр3", "", 1, "(1000)", "Ф1", 1, 2);
+    EXPECT_EQ(list.value("0,0").InterTableCount, 2);
+    ControlCountList huge;
+    CountRuleSideCells(huge, "стр[1..100000000]", "гр[1..100000000]", 0, {}, {}, 1, 2, {4, 3});
+    EXPECT_EQ(huge.size(), 2 * 3);
+}

@@ -1,0 +1,503 @@
+// The territory and institution-type windows driven through their handlers.
+#include "core/SampleConfig.h"
+#include "support/TestWork.h"
+#include "engine/Caches.h"
+#include "engine/SharedState.h"
+#include "core/ListWindow.h"
+#include "core/TreeMarking.h"
+#include "forms/territory/AdmForm.h"
+#include "forms/territory/AdmFormLogic.h"
+#include "forms/tree/FormList.h"
+#include "forms/tree/FormListCommon.h"
+#include "forms/territory/MedTypes.h"
+#include "forms/tree/TransferFiles.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+#include "platform/Paths.h"
+#include "support/WindowTestBase.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QSet>
+#include <QSqlQuery>
+#include <QFile>
+#include <QLineEdit>
+#include <gtest/gtest.h>
+
+namespace ids = sample::ids;
+
+namespace {
+
+struct WindowTest : InputWindowTest {
+    QVariant adm(const QString &column, qint64 id) {
+        return db::scalar(db::connection(db::kMain),
+                          QStringLiteral("select %1 from administration where id=?").arg(column), {id});
+    }
+};
+
+} // namespace
+
+TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
+    w.FormActivate();
+    ASSERT_EQ(TreeNodeId(w.TreeView1->currentItem()), ids::Region);
+
+    // A double click on the territory opens its first institution.
+    QString caption;
+    QStringList forms;
+    WorkContext opened;
+    QString unitName;
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *fl = qobject_cast<TFormList *>(d);
+        caption = d->windowTitle();
+        opened = fl->work();
+        unitName = fl->unitName();
+        for (int i = 0; i < fl->TreeView1->topLevelItemCount(); ++i) forms.append(fl->TreeView1->topLevelItem(i)->text(0));
+        return int(QDialog::Rejected);
+    });
+    w.N9Click();
+    EXPECT_EQ(opened.institution, ids::NorthHospital);
+    EXPECT_EQ(caption, QStringLiteral("Северная ЦРБ"));
+    // Documents of the forms tree are named after the node opened.
+    EXPECT_EQ(unitName, QStringLiteral("Северная ЦРБ"));
+    EXPECT_EQ(forms.size(), 2);   // a hospital reports Ф30 and Ф14
+
+    // "Свод" of a district sums its institutions.
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
+    dialogs.modals.push_back([&](QDialog *d) {
+        caption = d->windowTitle();
+        opened = qobject_cast<TFormList *>(d)->work();
+        unitName = qobject_cast<TFormList *>(d)->unitName();
+        return int(QDialog::Rejected);
+    });
+    w.N10Click();
+    EXPECT_EQ(caption, QStringLiteral("Северный район - свод"));
+    EXPECT_EQ(opened.includeList, "5,6,7,8");
+    EXPECT_EQ(opened.institution, ids::North);
+    EXPECT_EQ(unitName, QStringLiteral("Северный район"));
+    // Opened elsewhere, the stored name.
+    EXPECT_EQ(TFormList(opened).unitName(), QStringLiteral("Северный район"));
+}
+
+TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
+    TAdmForm w(TAdmForm::Mode::Structure, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
+
+    // "Вставить": a new unit under the district.
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *u = qobject_cast<TUntChar *>(d);
+        u->Edit1->setText(QStringLiteral("ФАП \"Новый\""));
+        u->ComboBox1->setCurrentIndex(u->ComboBox1->findData(qint64(ids::TypeFap)));
+        // A population typed in the new unit's dialog is kept.
+        const char *typed[] = {"900", "600", "100", "200"};
+        QLineEdit *edits[] = {u->MaskEdit1, u->MaskEdit2, u->MaskEdit3, u->MaskEdit4};
+        for (int i = 0; i < 4; ++i) {
+            edits[i]->setText(typed[i]);
+            edits[i]->setModified(true);
+        }
+        return int(QDialog::Accepted);
+    });
+    w.N2Click();
+    QTreeWidgetItem *north = treeNodeWithId(w.TreeView1, ids::North);
+    QTreeWidgetItem *added = north->child(north->childCount() - 1);
+    const qint64 id = TreeNodeId(added);
+    EXPECT_EQ(adm("unit", id).toString(), QStringLiteral("ФАП \"Новый\""));
+    const std::optional<adm::Population> kept = adm::readPopulation(id, fx.year());
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_EQ(kept->common + "/" + kept->olds + "/" + kept->teens + "/" + kept->childs, "900/600/100/200");
+
+    // "Удалить" asks first.
+    w.TreeView1->setCurrentItem(added);
+    dialogs.answers.push_back(false);
+    w.N3Click();
+    EXPECT_TRUE(adm("id", id).isValid());
+    dialogs.answers.push_back(true);
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, id));
+    w.N3Click();
+    EXPECT_FALSE(adm("id", id).isValid());
+
+    // Structure mode: a move, then leaving the mode stores the order.
+    w.N6->trigger();
+    QTreeWidgetItem *fap = treeNodeWithId(w.TreeView1, ids::FapLesnoy);
+    w.TreeView1->setCurrentItem(fap);
+    ASSERT_TRUE(adm::moveNode(w.TreeView1, fap, treeNodeWithId(w.TreeView1, ids::NorthHospital), adm::DropPlace::Indent));
+    w.N6->trigger();
+    EXPECT_EQ(adm("ind", ids::FapLesnoy).toInt(), 0);
+}
+
+TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) {
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
+    w.N13Click();
+    const QString folder = fx.yearFolder() + "data/Северный район/";
+    // The FAP without values gets no file, and the closing box says so.
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена. Файлов: 3, папка ") +
+                                   QDir::toNativeSeparators(paths::withoutSlash(folder)) +
+                                   QStringLiteral("\nУчреждений без значений за год (файлы для них не записаны): 1 — "
+                                                  "ФАП Лесной.")))
+        << dialogs.messages.join(u'|').toStdString();
+    const QStringList written = QDir(folder).entryList({"*.orw"}, QDir::Files, QDir::Name);
+    EXPECT_EQ(written.size(), 3);
+    EXPECT_FALSE(written.join(u'|').contains(QStringLiteral("Лесной")));
+
+    const auto total = [] { return db::scalar(db::connection(db::kData), "select count(*) from data").toInt(); };
+    const int before = total();
+    db::exec(db::connection(db::kData), "delete from data where hospital in (5,6,7,8)");
+    QStringList files;
+    for (const QString &f : written) files.append(folder + f);
+    QFile::copy(files.first(), folder + "Нет такого - Годовой.orw");
+    files.append(folder + "Нет такого - Годовой.orw");
+    dialogs.fileLists.push_back(files);
+    dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
+    w.N7Click();
+    EXPECT_EQ(total(), before);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Учреждение Нет такого не найдено.")));
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
+    EXPECT_EQ(dialogs.modalTitles.size(), 1);   // the list of skipped institutions
+    EXPECT_EQ(Form1().contents().rows.size(), 1);
+
+    // The form choice reaches the group load: only the chosen forms are loaded.
+    db::exec(db::connection(db::kData), "delete from data where hospital in (5,6,7,8)");
+    const auto count = [](int table) {
+        return db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",
+                          {ids::NorthHospital, table}).toInt();
+    };
+    dialogs.modals.push_back([](QDialog *d) {
+        auto *choice = qobject_cast<TSFLF *>(d);
+        EXPECT_NE(choice, nullptr);
+        if (!choice) return int(QDialog::Rejected);
+        for (int i = 0; i < choice->CheckListBox1->count(); ++i) {
+            QListWidgetItem *item = choice->CheckListBox1->item(i);
+            item->setCheckState(item->text().startsWith(QStringLiteral("Ф30 - ")) ? Qt::Checked : Qt::Unchecked);
+        }
+        return int(QDialog::Accepted);
+    });
+    w.N19Click();
+    EXPECT_EQ(w.Label3->text(), QStringLiteral("Ф30"));
+    // The choice belongs to the program, not to this window: the choice of
+    // another window opens with it ticked.
+    EXPECT_EQ(shared().GroupLoadForms, QStringLiteral("Ф30"));
+    {
+        TAdmForm other(TAdmForm::Mode::Input, testWork());
+        QStringList ticked;
+        dialogs.modals.push_back([&](QDialog *d) {
+            auto *choice = qobject_cast<TSFLF *>(d);
+            if (!choice) return int(QDialog::Rejected);
+            for (int i = 0; i < choice->CheckListBox1->count(); ++i)
+                if (choice->CheckListBox1->item(i)->checkState() == Qt::Checked)
+                    ticked << choice->CheckListBox1->item(i)->text().section(QStringLiteral(" - "), 0, 0);
+            return int(QDialog::Rejected);
+        });
+        other.N19Click();
+        EXPECT_EQ(ticked, QStringList{QStringLiteral("Ф30")});
+    }
+    dialogs.fileLists.push_back(files);
+    dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
+    w.N7Click();
+    EXPECT_GT(count(ids::TableF30Staff), 0);
+    EXPECT_EQ(count(ids::TableF14Patients), 0);
+}
+
+// Villages share names: equal names in two districts, in one district and names equal up to letter case each keep a
+// file of their own, and the group load puts every file back into its own institution.
+TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
+    const QSqlDatabase data = db::connection(db::kData);
+    const QVariantList cell = [&] {
+            QSqlQuery q = db::exec(data, "select \"column\", \"row\" from data where hospital=? and \"table\"=? limit 1",
+                                   {ids::NorthHospital, ids::TableF30Staff});
+            return q.next() ? QVariantList{q.value(0), q.value(1)} : QVariantList{};
+        }();
+    ASSERT_EQ(cell.size(), 2);
+    struct Unit { QString name; qint64 parent; double value; qint64 id = 0; };
+    QList<Unit> units{{QStringLiteral("ФАП Ручей"), ids::North, 10.1},
+                      {QStringLiteral("ФАП Ручей"), ids::South, 0.1},
+                      {QStringLiteral("ФАП Ручей"), ids::South, 7},
+                      {QStringLiteral("Амбулатория"), ids::North, 3},
+                      {QStringLiteral("АМБУЛАТОРИЯ"), ids::North, 4}};
+    for (Unit &u : units) {
+        u.id = adm::addUnit(u.parent, {u.name, ids::TypeFap, true});
+        db::exec(data, "insert into data (hospital, data, year, \"table\", \"column\", \"row\") values (?,?,?,?,?,?)",
+                 {u.id, u.value, shared().Year, ids::TableF30Staff, cell[0], cell[1]});
+    }
+    caches::reloadAll();
+    const auto valueOf = [&](qint64 id) {
+        return db::scalar(data, "select data from data where hospital=? and \"table\"=?", {id, ids::TableF30Staff});
+    };
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::Region));
+    w.N13Click();
+    ASSERT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена"))) << dialogs.messages.join("\n").toStdString();
+    const QString root = fx.yearFolder() + "data/";
+    QStringList files;
+    for (QDirIterator it(root, {"*.orw"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) files.append(it.next());
+    // A unique name keeps its plain file name; names a district shares get the unit's mark.
+    EXPECT_TRUE(files.contains(root + QStringLiteral("Область/Северный район/ФАП Ручей - Годовой - 2024.orw")))
+        << files.join("\n").toStdString();
+    EXPECT_TRUE(files.contains(root + QStringLiteral("Область/Южный район/ФАП Ручей #%1 - Годовой - 2024.orw")
+                                          .arg(units[1].id)));
+    EXPECT_TRUE(files.contains(root + QStringLiteral("Область/Северный район/АМБУЛАТОРИЯ #%1 - Годовой - 2024.orw")
+                                          .arg(units[4].id)));
+    QSet<QString> distinct;
+    for (const QString &f : files) distinct.insert(f.toUpper());
+    EXPECT_EQ(distinct.size(), files.size());   // no two files differ only in letter case
+
+    db::exec(data, "delete from data");
+    dialogs.fileLists.push_back(files);
+    w.N7Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
+    for (const Unit &u : units) EXPECT_EQ(valueOf(u.id).toDouble(), u.value) << u.name.toStdString();
+    EXPECT_EQ(valueOf(ids::NorthHospital).isValid(), true);
+
+    // Two files of one institution: the whole group is refused before anything is written, and both files are named.
+    const QString northFap = root + QStringLiteral("Область/Северный район/ФАП Ручей - Годовой - 2024.orw");
+    const QString copy = root + QStringLiteral("Область/Северный район/фап ручей - Годовой.orw");
+    ASSERT_TRUE(QFile::copy(northFap, copy));
+    db::exec(data, "update data set data=99 where hospital=?", {units[0].id});
+    dialogs.fileLists.push_back({northFap, copy});
+    w.N7Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("относятся к одному учреждению")));
+    EXPECT_TRUE(dialogs.sawMessage(QDir::toNativeSeparators(copy)));
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 99);
+    QFile::remove(copy);
+
+    // Outside the district folders a shared name tells nothing: the file is refused, not guessed.
+    const QString flat = fx.yearFolder() + QStringLiteral("ФАП Ручей - Годовой - 2024.orw");
+    ASSERT_TRUE(QFile::copy(northFap, flat));
+    dialogs.fileLists.push_back({flat});
+    w.N7Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("учреждение не определено однозначно")));
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 99);
+
+    // A file of another level is loaded only when the user says so.
+    const QString quarter = root + QStringLiteral("Область/Северный район/ФАП Ручей - 1 квартал - 2024.orw");
+    ASSERT_TRUE(QFile::copy(northFap, quarter));
+    dialogs.fileLists.push_back({quarter});
+    dialogs.answers.push_back(false);
+    w.N7Click();
+    ASSERT_FALSE(dialogs.questions.isEmpty());
+    EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("«Годовой»"))) << dialogs.questions.last().toStdString();
+    EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("(1 квартал)")));
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 99);
+    dialogs.fileLists.push_back({quarter});
+    dialogs.answers.push_back(true);
+    w.N7Click();
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 10.1);
+
+    // One institution's load of a file named for another asks first.
+    const QString southFap = root + QStringLiteral("Область/Южный район/ФАП Ручей #%1 - Годовой - 2024.orw").arg(units[1].id);
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, units[0].id));
+    dialogs.files.push_back(southFap);
+    dialogs.answers.push_back(false);
+    w.N12Click();
+    EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("указывает на другое учреждение (Область / Южный район / ФАП Ручей)")))
+        << dialogs.questions.last().toStdString();
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 10.1);
+    dialogs.files.push_back(southFap);
+    dialogs.answers.push_back(true);
+    w.N12Click();
+    EXPECT_EQ(valueOf(units[0].id).toDouble(), 0.1);
+}
+
+// A file that stands for the institution's year but lacks forms the institution has values in: the load asks first,
+// naming them; No changes nothing, Yes loads and the closing box names what was emptied. The group load alike.
+TEST_F(WindowTest, InstitutionLoadsNameTheFormsTheyEmpty) {
+    const QSqlDatabase data = db::connection(db::kData);
+    QStringList others;   // forms of the hospital's values other than Ф30
+    for (const QVariant &t : db::column(data, "select distinct \"table\" from data where hospital=?", {ids::NorthHospital}))
+        if (const CachedTable *table = shared().Caches.table(t.toLongLong()); table && table->formId != ids::FormF30)
+            if (!others.contains(table->formName)) others.append(table->formName);
+    ASSERT_FALSE(others.isEmpty());
+    const CachedTable *staff = shared().Caches.table(ids::TableF30Staff);
+    ASSERT_TRUE(staff);
+    const QString file = fx.yearFolder() + QStringLiteral("Северная ЦРБ - Годовой - 2024.orw");
+    ASSERT_TRUE(cp1251::writeLines(file, {transfer::formatRecord("0.1", shared().yearText(), staff->formName,
+                                                                 staff->tablen, staff->shape.fixcols + 2,
+                                                                 staff->shape.fixrows + 2)}));
+    const auto rows = [&] {
+        return db::scalar(data, "select count(*) from data where hospital=?", {ids::NorthHospital}).toInt();
+    };
+    const int before = rows();
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
+    for (const bool group : {false, true}) {
+        SCOPED_TRACE(group);
+        dialogs.questions.clear();
+        dialogs.messages.clear();
+        if (group) dialogs.fileLists.push_back({file});
+        else dialogs.files.push_back(file);
+        dialogs.answers.push_back(false);
+        group ? w.N7Click() : w.N12Click();
+        ASSERT_EQ(dialogs.questions.size(), 1);
+        EXPECT_TRUE(dialogs.questions[0].contains(QStringLiteral("будут очищены"))) << dialogs.questions[0].toStdString();
+        for (const QString &f : others) EXPECT_TRUE(dialogs.questions[0].contains(f)) << f.toStdString();
+        EXPECT_FALSE(dialogs.questions[0].contains(QStringLiteral(": Ф30")));
+        EXPECT_EQ(rows(), before);
+    }
+    dialogs.files.push_back(file);
+    dialogs.answers.push_back(true);
+    w.N12Click();
+    EXPECT_EQ(rows(), 1);
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Очищены формы, строк которых не было в загруженных данных:\n")))
+        << dialogs.messages.join(u'|').toStdString();
+    // Nothing left to empty: no question.
+    dialogs.questions.clear();
+    dialogs.fileLists.push_back({file});
+    w.N7Click();
+    EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join(u'|').toStdString();
+    EXPECT_EQ(rows(), 1);
+}
+
+// An institution without values of the year: its unload writes no file (every load would refuse it as empty) and says
+// why; one with values writes a file the load reads back.
+TEST_F(WindowTest, UnloadOfAnInstitutionWithoutValuesWritesNothing) {
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::FapLesnoy));
+    dialogs.files.push_back(fx.yearFolder() + "лесной.orw");
+    w.N14Click();
+    EXPECT_TRUE(dialogs.savePaths.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(fx.yearFolder() + "лесной.orw"));
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("нет значений за %1 год: выгружать нечего").arg(shared().Year)))
+        << dialogs.messages.join(u'|').toStdString();
+    dialogs.files.clear();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
+    dialogs.files.push_back(fx.yearFolder() + "северная.orw");
+    w.N14Click();
+    ASSERT_TRUE(QFileInfo::exists(fx.yearFolder() + "северная.orw"));
+    EXPECT_GT(transfer::readFile(fx.yearFolder() + "северная.orw").records.size(), 0);
+}
+
+TEST_F(WindowTest, TypeFormsRenameAndOrder) {
+    TMTFs w;
+    w.FormActivate();
+    // Ф47 is a network form: not offered.
+    EXPECT_EQ(w.CheckListBox1->count(), 2);
+    QTreeWidgetItem *hospital = treeNodeWithId(w.TreeView1, ids::TypeHospital);
+    w.TreeView1->setCurrentItem(hospital);
+    w.CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+    w.CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
+    w.BitBtn1Click();
+    EXPECT_TRUE(medtypes::formsOfType(ids::TypeHospital).isEmpty());
+    // A group shows nothing ticked.
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::TypeInpatient));
+    EXPECT_EQ(w.CheckListBox1->item(0)->checkState(), Qt::Unchecked);
+
+    // Renaming writes at once; a blank name is refused and the old one shown.
+    hospital->setText(0, QStringLiteral("Больница \"общая\""));
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select type from medicaltypes where id=?", {ids::TypeHospital})
+                  .toString(), QStringLiteral("Больница \"общая\""));
+    hospital->setText(0, "  ");
+    EXPECT_EQ(hospital->text(0), QStringLiteral("Больница \"общая\""));
+
+    // Ordering: only among siblings.
+    w.setOrderingMode(true);
+    QTreeWidgetItem *dispensary = treeNodeWithId(w.TreeView1, ids::TypeDispensary);
+    EXPECT_FALSE(medtypes::moveTypeBefore(w.TreeView1, dispensary, treeNodeWithId(w.TreeView1, ids::TypePolyclinic)));
+    EXPECT_TRUE(medtypes::moveTypeBefore(w.TreeView1, dispensary, hospital));
+    w.BitBtn3Click();
+    EXPECT_FALSE(w.orderingMode());
+    const auto ind = [](int id) {
+        return db::scalar(db::connection(db::kMain), "select ind from medicaltypes where id=?", {id}).toInt();
+    };
+    EXPECT_EQ(ind(ids::TypeDispensary), 0);
+    EXPECT_EQ(ind(ids::TypeHospital), 1);
+}
+
+TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
+    TMTList w(testWork());
+    // Nothing marked: the message, and the window opens all the same, over
+    // no institution yet.
+    w.N2Click();
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Необходимо выбрать тип или группу типов учреждений!")));
+    EXPECT_EQ(dialogs.modalTitles, QStringList{QStringLiteral("Типы учреждений")});
+    QStringList openedBefore;
+    setIndicatorTreeOpener([&](QWidget *, const QString &caption, const WorkContext &work) {
+        openedBefore << caption << work.includeList;
+    });
+    w.N1Click();
+    EXPECT_EQ(openedBefore, (QStringList{QStringLiteral("Типы учреждений"), QString()}));
+    dialogs.messages.clear();
+
+    // Marking a group includes the institutions of its leaf types.
+    QTreeWidgetItem *inpatient = treeNodeWithId(w.TreeView1, ids::TypeInpatient);
+    w.TreeView1->setCurrentItem(inpatient);
+    w.TreeView1DblClick(inpatient);
+    dialogs.modals.push_back([](QDialog *d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Стационары"));
+        EXPECT_EQ(qobject_cast<TFormList *>(d)->TreeView1->topLevelItemCount(), 2);
+        return int(QDialog::Rejected);
+    });
+    w.N2Click();
+
+    // "Показатели" hands them on, captioned with the selected type.
+    QStringList opened, included;
+    setIndicatorTreeOpener([&](QWidget *, const QString &caption, const WorkContext &work) {
+        opened << caption << valueTableName(work.table);
+        included = work.includeList.split(',');
+    });
+    w.N1Click();
+    EXPECT_EQ(opened, (QStringList{QStringLiteral("Стационары"), QStringLiteral("data")}));
+    included.sort();
+    EXPECT_EQ(included, (QStringList{"12", "13", "15", "16", "5", "9"}));
+
+    // Unmarked again: the message, and the window opens over the
+    // institutions chosen before.
+    w.TreeView1DblClick(inpatient);
+    opened.clear();
+    included.clear();
+    w.N1Click();
+    setIndicatorTreeOpener({});
+    EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Необходимо выбрать тип или группу типов учреждений!")));
+    EXPECT_EQ(opened.value(0), QStringLiteral("Стационары"));
+    included.sort();
+    EXPECT_EQ(included, (QStringList{"12", "13", "15", "16", "5", "9"}));
+}
+
+TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
+    TAdmForm w(TAdmForm::Mode::Structure, testWork());
+    w.resize(600, 500);
+    w.show();
+    QApplication::processEvents();
+    w.TreeView1->expandAll();
+    QApplication::processEvents();
+    TAdmTree *tree = w.TreeView1;
+    QTreeWidgetItem *south = treeNodeWithId(tree, ids::South);
+    QTreeWidgetItem *fap = treeNodeWithId(tree, ids::FapLesnoy);
+    QTreeWidgetItem *target = treeNodeWithId(tree, ids::SouthHospital);
+    const QRect r = tree->visualItemRect(target);
+    QTreeWidgetItem *hit = nullptr;
+    EXPECT_EQ(tree->dropPlaceAt(r.center(), &hit), adm::DropPlace::Label);
+    EXPECT_EQ(tree->dropPlaceAt(QPoint(r.left() - 3, r.center().y()), &hit), adm::DropPlace::Indent);
+    EXPECT_EQ(tree->dropPlaceAt(QPoint(5, tree->viewport()->height() - 2), &hit), adm::DropPlace::Empty);
+
+    // On the indent of a node of another district: moved before it, new parent stored.
+    tree->setCurrentItem(fap);
+    ASSERT_TRUE(tree->dropCurrentAt(QPoint(r.left() - 3, r.center().y())));
+    EXPECT_EQ(fap->parent(), south);
+    EXPECT_EQ(south->indexOfChild(fap), south->indexOfChild(target) - 1);
+    EXPECT_EQ(adm("dependence", ids::FapLesnoy).toInt(), ids::South);
+    w.hide();
+}
+
+TEST_F(WindowTest, DeletingAnInstitutionNamesTheReportsItLeaves) {
+    TAdmForm w(TAdmForm::Mode::Structure, testWork());
+    w.FormActivate();
+    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::FapLesnoy));
+    dialogs.answers.push_back(true);
+    w.N3Click();
+    EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Подразделение исключено из входящих учреждений отчетов: "
+                                                      "Свод по области, Свод по Северному району, Сеть Ф47"));
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select include from reports where id=?", {ids::ReportNorth})
+                  .toString(), "5,6,7,");
+}
