@@ -488,8 +488,18 @@ void TAdmForm::N7Click() {
         if (const QString level = transfer::levelQuestion(transfer::UnitNames(), files, adm::levelName());
             !level.isEmpty() && !confirmDefaultNo(level, this))
             return;
-        if (const QString emptied = transfer::emptiedFormsQuestion(
-                adm::formsEmptiedByUnitFiles(files, shared().GroupLoadForms, clearChosenOnly()), shared().Year);
+        // Every file is read before the question: the window paints and
+        // answers "Отмена" meanwhile.
+        const QList<transfer::Emptied> emptiedForms = [&] {
+            ProgressRun run(QStringLiteral("Подгрузка информации"), int(files.size()));
+            return adm::formsEmptiedByUnitFiles(files, shared().GroupLoadForms, clearChosenOnly(),
+                                                [&](int i, const QString &name) {
+                                                    run.window().setDetailText(name);
+                                                    run.window().setPosition(i);
+                                                    run.window().checkCancelled();
+                                                });
+        }();
+        if (const QString emptied = transfer::emptiedFormsQuestion(emptiedForms, shared().Year);
             !emptied.isEmpty() && !confirmDefaultNo(emptied, this))
             return;
         const ProgressShown shown(this);

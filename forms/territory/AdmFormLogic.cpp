@@ -320,10 +320,12 @@ GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoad
 }
 
 QList<transfer::Emptied> formsEmptiedByUnitFiles(const QStringList &files, const QString &groupLoadForms,
-                                                 bool clearChosenOnly) {
+                                                 bool clearChosenOnly, const FileProgress &progress) {
     QList<transfer::Emptied> out;
     const transfer::UnitNames units;
-    for (const QString &f : files) {
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString &f = files[i];
+        if (progress) progress(int(i), QFileInfo(f).fileName());
         const qint64 id = units.idOfFile(f);
         if (id < 0) continue;
         try {

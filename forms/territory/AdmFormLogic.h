@@ -91,9 +91,10 @@ GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoad
                               const FileProgress &progress = {},
                               const std::function<void(int, int)> &lineProgress = {});
 // The forms the group load of these files would empty, per institution
-// (files of no institution, and files the load refuses, left out).
+// (files of no institution, and files the load refuses, left out). Each file
+// is read whole: progress gets each one before it is read.
 QList<transfer::Emptied> formsEmptiedByUnitFiles(const QStringList &files, const QString &groupLoadForms,
-                                                 bool clearChosenOnly);
+                                                 bool clearChosenOnly, const FileProgress &progress = {});
 // The same for one table of the forms tree.
 GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, const FileProgress &progress = {});
 

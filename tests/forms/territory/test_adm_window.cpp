@@ -4,6 +4,7 @@
 #include "engine/Caches.h"
 #include "engine/SharedState.h"
 #include "core/ListWindow.h"
+#include "core/ProgressWindow.h"
 #include "core/TreeMarking.h"
 #include "forms/territory/AdmForm.h"
 #include "forms/territory/AdmFormLogic.h"
@@ -27,6 +28,7 @@
 #include <QDirIterator>
 #include <QSet>
 #include <QSqlQuery>
+#include <QTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <gtest/gtest.h>
@@ -356,6 +358,39 @@ TEST_F(WindowTest, InstitutionLoadsNameTheFormsTheyEmpty) {
     w.N7Click();
     EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join(u'|').toStdString();
     EXPECT_EQ(rows(), 1);
+}
+
+// The group load reads every file before it asks which forms it would empty: the progress window is up meanwhile,
+// and "Отмена" there asks nothing and changes nothing.
+TEST_F(WindowTest, GroupLoadReadsItsFilesUnderTheProgressWindow) {
+    const QSqlDatabase data = db::connection(db::kData);
+    const CachedTable *staff = shared().Caches.table(ids::TableF30Staff);
+    ASSERT_TRUE(staff);
+    const QString file = fx.yearFolder() + QStringLiteral("Северная ЦРБ - Годовой - 2024.orw");
+    ASSERT_TRUE(cp1251::writeLines(file, {transfer::formatRecord("0.1", shared().yearText(), staff->formName,
+                                                                 staff->tablen, staff->shape.fixcols + 2,
+                                                                 staff->shape.fixrows + 2)}));
+    const auto rows = [&] { return db::column(data, "select data from data where hospital=? order by 1", {ids::NorthHospital}); };
+    const QVariantList before = rows();
+    TAdmForm w(TAdmForm::Mode::Input, testWork());
+    w.FormActivate();
+    bool shownWhileReading = false;
+    QTimer press;
+    press.setInterval(0);
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        if (!Progress().isVisible()) return;
+        shownWhileReading = true;
+        press.stop();
+        Progress().CancelButton->click();
+    });
+    press.start();
+    dialogs.fileLists.push_back({file});
+    w.N7Click();
+    press.stop();
+    EXPECT_TRUE(shownWhileReading);
+    EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join(u'|').toStdString();
+    EXPECT_EQ(rows(), before);
+    EXPECT_TRUE(dialogs.sawMessage(Cancelled::message())) << dialogs.messages.join(u'|').toStdString();
 }
 
 // An institution without values of the year: its unload writes no file (every load would refuse it as empty) and says
