@@ -5,7 +5,11 @@
 # compared by Qt.
 # Run: cmake -DROOT=<source folder> -P FormNameCase.cmake
 cmake_minimum_required(VERSION 3.20)
-set(allowed
+include(${CMAKE_CURRENT_LIST_DIR}/ScanLines.cmake)
+scan_lines(
+  FOLDERS updates
+  PATTERN "CaseInsensitive|toUpper\\(|toLower\\(|sameNoCase"
+  ALLOW_LINES
   "updates/UpdateLists.cpp:if (!installedIds->contains(u.id, Qt::CaseInsensitive))"
   "updates/UpdateManager.cpp:if (GetInstalledUpdateIds(*this).contains(id, Qt::CaseInsensitive)) {"
   "updates/UpdateManager.cpp:if (r.updateId.compare(id, Qt::CaseInsensitive) == 0) {"
@@ -13,23 +17,6 @@ set(allowed
   "updates/UpdateManager.cpp:if (listed.contains(r.updateId, Qt::CaseInsensitive))"
   # checksums: hexadecimal digits
   "updates/UpdateSupport.cpp:return QString::fromLatin1(h.result().toHex()).toLower()"
-  "updates/UpdateSupport.cpp:return FileSha256Hex(fileName).toLower() == expected.toLower()")
-file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/updates/*.h ${ROOT}/updates/*.cpp)
-set(offenders)
-foreach(f IN LISTS files)
-  file(STRINGS ${ROOT}/${f} lines REGEX "CaseInsensitive|toUpper\\(|toLower\\(|sameNoCase")
-  foreach(line IN LISTS lines)
-    string(STRIP "${line}" line)
-    string(REPLACE ";" "" key "${line}")
-    if("${f}:${key}" IN_LIST allowed)
-      continue()
-    endif()
-    list(APPEND offenders "${f}: ${key}")
-  endforeach()
-endforeach()
-if(offenders)
-  list(LENGTH offenders n)
-  string(REPLACE ";" "\n  " text "${offenders}")
-  message(FATAL_ERROR "${n} name comparison(s) past the catalogue's:\n  ${text}")
-endif()
-message(STATUS "update service: names compared as the catalogue compares them")
+  "updates/UpdateSupport.cpp:return FileSha256Hex(fileName).toLower() == expected.toLower()"
+  WHAT "name comparison(s) past the catalogue's"
+  OK "update service: names compared as the catalogue compares them")

@@ -1,10 +1,15 @@
 # The walk the line scans share: every .h and .cpp of the program's folders
-# under ROOT. A line matching PATTERN is an offender unless its file is in
-# ALLOW_FILES, "<file>:<line>" is in ALLOW_LINES, or it matches SKIP. Fails
-# with "<count> <WHAT>:" and the offenders; otherwise says OK. UTF8 reads the
-# lines as UTF-8, so that a PATTERN may hold letters beyond ASCII.
+# (or of FOLDERS) under ROOT. A line matching PATTERN is an offender unless its
+# file is in ALLOW_FILES or matches SKIP_FILES, "<file>:<line>" is in
+# ALLOW_LINES, or it matches SKIP; with MENTIONS, only files holding a line
+# that matches it are read. Fails with "<count> <WHAT>:" and the offenders;
+# otherwise says OK. UTF8 reads the lines as UTF-8, so that a PATTERN may hold
+# letters beyond ASCII.
 function(scan_lines)
-  cmake_parse_arguments(S "UTF8" "PATTERN;SKIP;WHAT;OK" "ALLOW_FILES;ALLOW_LINES" ${ARGN})
+  cmake_parse_arguments(S "UTF8" "PATTERN;SKIP;SKIP_FILES;MENTIONS;WHAT;OK" "FOLDERS;ALLOW_FILES;ALLOW_LINES" ${ARGN})
+  if(NOT S_FOLDERS)
+    set(S_FOLDERS platform engine core widgets forms controls reports updates app)
+  endif()
   set(encoding)
   if(S_UTF8)
     set(encoding ENCODING UTF-8)
@@ -13,11 +18,20 @@ function(scan_lines)
     message(FATAL_ERROR "ROOT is not set")
   endif()
   set(offenders)
-  foreach(folder platform engine core widgets forms controls reports updates app)
+  foreach(folder IN LISTS S_FOLDERS)
     file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
     foreach(f IN LISTS files)
       if(f IN_LIST S_ALLOW_FILES)
         continue()
+      endif()
+      if(S_SKIP_FILES AND f MATCHES "${S_SKIP_FILES}")
+        continue()
+      endif()
+      if(S_MENTIONS)
+        file(STRINGS ${ROOT}/${f} mentions ${encoding} REGEX "${S_MENTIONS}")
+        if(NOT mentions)
+          continue()
+        endif()
       endif()
       file(STRINGS ${ROOT}/${f} lines ${encoding} REGEX "${S_PATTERN}")
       foreach(line IN LISTS lines)

@@ -5,11 +5,14 @@
 # members of other windows in such a file are listed below.
 # Run: cmake -DROOT=<source folder> -P TableWindowMembers.cmake
 cmake_minimum_required(VERSION 3.20)
-if(NOT ROOT)
-  message(FATAL_ERROR "ROOT is not set")
-endif()
-set(pattern "(->|\\.)(N|StringGrid)[0-9]+([^0-9A-Za-z_]|$)")
-set(allowed
+include(${CMAKE_CURRENT_LIST_DIR}/ScanLines.cmake)
+scan_lines(
+  FOLDERS platform engine core widgets forms controls reports updates app tests bench
+  # The window's own files, and the trees the scans are tried on.
+  SKIP_FILES "^forms/table/TableWindow|^tests/scans/"
+  MENTIONS "TVTable|showTableWindow"
+  PATTERN "(->|\\.)(N|StringGrid)[0-9]+([^0-9A-Za-z_]|$)"
+  ALLOW_LINES
   # The forms tree (TFormList) and the report list (TRepList) open table
   # windows; these are their own commands.
   "tests/app/test_formlist_window.cpp:EXPECT_FALSE(w->N11->isVisible())"
@@ -17,33 +20,6 @@ set(allowed
   "tests/app/test_formlist_window.cpp:EXPECT_FALSE(w->N12->menuAction()->isVisible())"
   "tests/app/test_formlist_window.cpp:w.N9->setVisible(true)"
   "tests/app/test_report_road.cpp:w->N7->trigger()"
-  "tests/app/test_report_road.cpp:w->N10->trigger()")
-set(offenders)
-foreach(folder platform engine core widgets forms controls reports updates app tests bench)
-  file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
-  foreach(f IN LISTS files)
-    # The window's own files, and the trees the scans are tried on.
-    if(f MATCHES "^forms/table/TableWindow|^tests/scans/")
-      continue()
-    endif()
-    file(STRINGS ${ROOT}/${f} mentions REGEX "TVTable|showTableWindow")
-    if(NOT mentions)
-      continue()
-    endif()
-    file(STRINGS ${ROOT}/${f} lines REGEX "${pattern}")
-    foreach(line IN LISTS lines)
-      string(STRIP "${line}" line)
-      string(REPLACE ";" "" key "${line}")
-      if("${f}:${key}" IN_LIST allowed)
-        continue()
-      endif()
-      list(APPEND offenders "${f}: ${key}")
-    endforeach()
-  endforeach()
-endforeach()
-if(offenders)
-  list(LENGTH offenders n)
-  string(REPLACE ";" "\n  " text "${offenders}")
-  message(FATAL_ERROR "${n} numbered member(s) of the table window reached from outside:\n  ${text}")
-endif()
-message(STATUS "table window: reached only through its accessors and commands")
+  "tests/app/test_report_road.cpp:w->N10->trigger()"
+  WHAT "numbered member(s) of the table window reached from outside"
+  OK "table window: reached only through its accessors and commands")
