@@ -1,5 +1,6 @@
 #include "controls/ControlFile.h"
 
+#include "engine/ControlFileLines.h"
 #include "engine/FormulaParser.h"
 #include "engine/ImportPolicy.h"
 #include "engine/Notation.h"
@@ -30,19 +31,13 @@ QString ruleIdentity(const QString &lft, const QString &reltion, const QString &
 // The forms the sides of a rule between forms name; false when one of them
 // is no form of the configuration.
 bool formsNamed(const rulecheck::RuleChecker &checker, const QStringList &sides, QSet<qint64> &forms) {
-    for (const QString &side : sides) {
-        const QString t = SquareTableBrackets(text::upper(side));
-        qsizetype start = 0;
-        for (qsizetype i = 0; i <= t.size(); ++i) {
-            if (i < t.size() && !QStringView(u"+-*/()").contains(t[i])) continue;
-            const ReferenceParts parts = CutReferenceParts(QStringView(t).mid(start, i - start));
-            start = i + 1;
+    for (const QString &side : sides)
+        for (const ReferenceParts &parts : ctlfile::SideReferences(side)) {
             if (!parts.hasForm) continue;
             const qint64 id = checker.formIdByName(parts.form);
             if (id < 0) return false;
             forms.insert(id);
         }
-    }
     return true;
 }
 

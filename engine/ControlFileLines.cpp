@@ -12,13 +12,20 @@
 
 namespace ctlfile {
 
-bool SideNamesTable(const QString &side, const QString &formName, const QString &table) {
+QList<ReferenceParts> SideReferences(const QString &side) {
     const QString t = SquareTableBrackets(text::upper(side));
+    QList<ReferenceParts> out;
     qsizetype start = 0;
     for (qsizetype i = 0; i <= t.size(); ++i) {
         if (i < t.size() && !QStringView(u"+-*/()").contains(t[i])) continue;
-        const ReferenceParts parts = CutReferenceParts(QStringView(t).mid(start, i - start));
+        out.append(CutReferenceParts(QStringView(t).mid(start, i - start)));
         start = i + 1;
+    }
+    return out;
+}
+
+bool SideNamesTable(const QString &side, const QString &formName, const QString &table) {
+    for (const ReferenceParts &parts : SideReferences(side)) {
         if (!parts.hasTable || (!table.isEmpty() && !text::sameName(parts.table, table))) continue;
         if (formName.isEmpty() || (parts.hasForm && text::sameName(parts.form, formName))) return true;
     }

@@ -8,6 +8,8 @@
 //
 // The control editor and the update packages write and read these files
 // here, through the connection they are given.
+#include "engine/Notation.h"
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -48,6 +50,9 @@ QList<RuleKey> FormRuleKeys(const QSqlDatabase &mainDb, qint64 formId, const QSt
 int DeleteFormRules(const QSqlDatabase &mainDb, qint64 formId, const QString &formName);
 // Deletes the rules of these keys; returns the count.
 int DeleteRulesByKeys(const QSqlDatabase &mainDb, const QList<qint64> &keys);
+// The references of a rule side, each cut at "+", "-", "*", "/" and the round
+// brackets and read as the rule notation reads it (upper case, square table keys).
+QList<ReferenceParts> SideReferences(const QString &side);
 // Whether a reference of the side names the table (any table when empty) of
 // the form (when formName is given), as the rule notation reads it: blanks
 // before the table mark and inside its brackets, either kind of brackets,
