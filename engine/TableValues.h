@@ -3,6 +3,7 @@
 // institutions, "repdata" of the summary reports): the values of one table of
 // one institution and year are replaced as a whole. Every value is stored as
 // num::stored writes it (fifteen significant digits); a zero has no row.
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QSqlDatabase>
@@ -27,7 +28,7 @@ void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int col
 // then costs less, and flush() must follow the last write.
 class ValueRowWriter {
 public:
-    ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+    ValueRowWriter(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                    int rowsPerStatement = 1);
     // false for a zero, which is not stored. Throws db::Error when the write fails.
     bool write(qint64 tableIdent, int column, int row, double value);
@@ -44,7 +45,7 @@ class TableValueWriter {
 public:
     // Deletes what the table holds for the institution and year; the caller
     // runs the writer inside its transaction. Throws db::Error.
-    TableValueWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+    TableValueWriter(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                      qint64 tableIdent);
     // Stores one value at stored (column, row); false for a zero, which is
     // not stored. Throws db::Error when the write fails.
@@ -58,5 +59,5 @@ private:
 // Stores one typed value of one cell in its own transaction: a zero deletes
 // the cell's row, any other value replaces or adds it (as num::stored).
 // Throws db::Error.
-void WriteCellValue(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+void WriteCellValue(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                     qint64 tableIdent, int column, int row, double value);

@@ -68,7 +68,7 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
                                 }
                                 m.add(c, r, f[2]);
                             });
-            TableValueWriter writer(d, QStringLiteral("repdata"), reportId, year, ident);
+            TableValueWriter writer(d, ValueTable::RepData, reportId, year, ident);
             for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
                 for (int r = m.lowRow(); r <= m.highRow(); ++r) {
                     const double v = m.at(c, r);
