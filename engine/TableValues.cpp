@@ -52,14 +52,10 @@ QString unstorableValueText(double value, const QString &cell) {
         .arg(num::general(value), cell);
 }
 
-bool ValueRowWriter::write(qint64 tableIdent, int column, int row, double value) {
-    // The last guard: callers check values where they can name the cell better.
-    if (!num::isStorableValue(value))
-        throw db::Error(unstorableValueText(value, QStringLiteral("(таблица %1, графа %2, строка %3)")
-                                                       .arg(tableIdent).arg(column).arg(row)));
-    const double v = num::stored(value);
-    if (v == 0) return false;
-    m_insert.add(m_institution, v, m_year, tableIdent, column, row);
+bool ValueRowWriter::write(qint64 institution, qint64 tableIdent, int column, int row, double value) {
+    if (value == 0) return false;
+    RequireStorableValue(value, institution, tableIdent, column, row);
+    m_insert.add(institution, num::stored(value), m_year, tableIdent, column, row);
     return true;
 }
 

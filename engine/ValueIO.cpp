@@ -18,11 +18,7 @@ void SaveTableData(const ValueMatrix &m, ValueTable table, qint64 institution, q
         TableValueWriter writer(d, table, institution, year, ident);
         if (!m.isCreated()) return;
         for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-            for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                const double v = m.at(c, r);
-                if (v != 0) RequireStorableValue(v, institution, ident, c, r);
-                writer.write(c, r, v);
-            }
+            for (int r = m.lowRow(); r <= m.highRow(); ++r) writer.write(c, r, m.at(c, r));
     });
 }
 

@@ -564,7 +564,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress,
                                            "(select id from temp.merge_units)"),
                          {request.year});
             });
-            db::ValueRowBatch insert(d, ValueTableName(ValueTable::Data), kRowsPerInsert);
+            ValueRowWriter insert(d, ValueTable::Data, 0, request.year, kRowsPerInsert);   // institutions by write
             SourceReaders readers(request, institutions, excl, cells);
             const int chunk = std::max(1, int(institutions.size()) / kChunks);
             const QList<ListCount> unitCounts = listCounts(institutions);
@@ -604,13 +604,8 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress,
                     for (const auto &[t, m] : sums) {
                         if (images.table) images.table(tableCounts[ti++]);
                         for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-                            for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                                const double v = m.at(c, r);
-                                if (v == 0) continue;
-                                RequireStorableValue(v, h, t, c, r);
-                                insert.add(h, num::stored(v), request.year, t, c, r);
-                                ++result.cells;
-                            }
+                            for (int r = m.lowRow(); r <= m.highRow(); ++r)
+                                if (insert.write(h, t, c, r, m.at(c, r))) ++result.cells;
                         pacer.tick();
                     }
                 });
