@@ -77,6 +77,7 @@
 
 #include "engine/Schema.h"
 #include "engine/TextUtil.h"
+#include "engine/WorkModes.h"
 #include "platform/office/WordDocument.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -468,9 +469,9 @@ QList<Cell> networkValues(bool previousYear) {
 
 int fixrowsOf(int table) { return table == TableF30Staff ? 3 : 2; }
 
-void insertValue(const QSqlDatabase &d, const QString &valueTable, qint64 hospital, int year, const Cell &c) {
+void insertValue(const QSqlDatabase &d, ValueTable valueTable, qint64 hospital, int year, const Cell &c) {
     if (c.value == 0) return;   // zero cells have no row
-    db::exec(d, QStringLiteral("insert into %1 values (?,?,?,?,?,?)").arg(valueTable),
+    db::exec(d, QStringLiteral("insert into %1 values (?,?,?,?,?,?)").arg(ValueTableName(valueTable)),
              {hospital, c.value, year, c.table, cells::storedColumnOfRef(c.col),
               cells::storedRowOfRef(c.row, fixrowsOf(c.table))});
 }
@@ -485,15 +486,15 @@ void fillValues(const QString &yearFolder, int year, bool previousYear) {
             for (const Institution &u : kUnits) {
                 if (!isInstitution(u)) continue;
                 for (const Cell &cell : valuesFor(u.id, previousYear)) {
-                    insertValue(d, QStringLiteral("data"), u.id, year, cell);
+                    insertValue(d, ValueTable::Data, u.id, year, cell);
                     if (cell.table == TableF30Visits) region[{cell.col, cell.row}] += cell.value;
                 }
             }
             for (auto it = region.cbegin(); it != region.cend(); ++it)
-                insertValue(d, QStringLiteral("repdata"), ReportRegion, year,
+                insertValue(d, ValueTable::RepData, ReportRegion, year,
                             {TableF30Visits, it.key().first, it.key().second, it.value()});
             for (const Cell &cell : networkValues(previousYear))
-                insertValue(d, QStringLiteral("repdata"), ReportNetwork, year, cell);
+                insertValue(d, ValueTable::RepData, ReportNetwork, year, cell);
         });
     }
     {
@@ -502,7 +503,7 @@ void fillValues(const QString &yearFolder, int year, bool previousYear) {
         const QSqlDatabase d = c.db();
         for (int id : {int(NorthHospital), int(SouthHospital)}) {
             const double b = 10.0 * id - (previousYear ? 4 : 0);
-            insertValue(d, QStringLiteral("data"), id, year, {TableF30Visits, 4, 1, 25 * b});
+            insertValue(d, ValueTable::Data, id, year, {TableF30Visits, 4, 1, 25 * b});
         }
     }
 }

@@ -79,7 +79,3 @@ qint64 GetFormIdByName(const QString &formName) {
 
 qint64 FindFormId(const QString &formName) { return GetFormIdByName(formName); }
 
-
-QString ValueTableName(ValueTable dataTableName) {
-    return valueTableSql(dataTableName == ValueTable::None ? ValueTable::Data : dataTableName);
-}

@@ -26,6 +26,3 @@ QStringList SplitFormNameList(const QString &list);
 // ---- Database lookups -------------------------------------------------------
 qint64 GetFormIdByName(const QString &formName);   // forms.id, -1 when none
 qint64 FindFormId(const QString &formName);        // same as GetFormIdByName
-
-// SQL name of a value table: "data" or "repdata" (None means "data").
-QString ValueTableName(ValueTable name);

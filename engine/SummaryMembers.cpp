@@ -30,8 +30,8 @@ QString noMembersMessage(const SummaryMembers &m) {
 
 } // namespace
 
-QString SummaryMembers::valueTable() const {
-    return kind == MemberKind::Reports ? QStringLiteral("repdata") : QStringLiteral("data");
+ValueTable SummaryMembers::valueTable() const {
+    return kind == MemberKind::Reports ? ValueTable::RepData : ValueTable::Data;
 }
 
 QString SummaryMembers::unresolvedNote() const {

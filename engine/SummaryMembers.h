@@ -19,9 +19,9 @@ struct SummaryMembers {
     QList<qint64> unresolved;   // ids of the list that name no such member, each once
 
     bool isEmpty() const { return ids.isEmpty(); }
-    // The value table the members' values are read from: "data" for
-    // institutions, "repdata" for reports.
-    QString valueTable() const;
+    // The value table the members' values are read from: Data for
+    // institutions, RepData for reports.
+    ValueTable valueTable() const;
     // "Не найдены и не учтены входящие учреждения (коды: 99, 0)."; empty
     // when every id resolves.
     QString unresolvedNote() const;

@@ -13,9 +13,9 @@
 namespace {
 // Deletes what the table holds for the institution and year; the writer's
 // rows then take its place.
-const QSqlDatabase &cleared(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+const QSqlDatabase &cleared(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                             qint64 tableIdent) {
-    db::exec(database, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(valueTable),
+    db::exec(database, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(ValueTableName(valueTable)),
              {year, tableIdent, institution});
     return database;
 }
@@ -40,9 +40,9 @@ void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int col
     throw db::Error(why.left(1).toUpper() + why.mid(1) + QStringLiteral(". Значения не сохранены."), why);
 }
 
-ValueRowWriter::ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+ValueRowWriter::ValueRowWriter(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                                int rowsPerStatement)
-    : m_insert(database, valueTable, rowsPerStatement), m_institution(institution), m_year(year) {}
+    : m_insert(database, ValueTableName(valueTable), rowsPerStatement), m_institution(institution), m_year(year) {}
 
 void ValueRowWriter::flush() { m_insert.flush(); }
 
@@ -52,43 +52,40 @@ QString unstorableValueText(double value, const QString &cell) {
         .arg(num::general(value), cell);
 }
 
-bool ValueRowWriter::write(qint64 tableIdent, int column, int row, double value) {
-    // The last guard: callers check values where they can name the cell better.
-    if (!num::isStorableValue(value))
-        throw db::Error(unstorableValueText(value, QStringLiteral("(таблица %1, графа %2, строка %3)")
-                                                       .arg(tableIdent).arg(column).arg(row)));
-    const double v = num::stored(value);
-    if (v == 0) return false;
-    m_insert.add(m_institution, v, m_year, tableIdent, column, row);
+bool ValueRowWriter::write(qint64 institution, qint64 tableIdent, int column, int row, double value) {
+    if (value == 0) return false;
+    RequireStorableValue(value, institution, tableIdent, column, row);
+    m_insert.add(institution, num::stored(value), m_year, tableIdent, column, row);
     return true;
 }
 
-TableValueWriter::TableValueWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution,
+TableValueWriter::TableValueWriter(const QSqlDatabase &database, ValueTable valueTable, qint64 institution,
                                    int year, qint64 tableIdent)
     : m_rows(cleared(database, valueTable, institution, year, tableIdent), valueTable, institution, year),
       m_tableIdent(tableIdent) {}
 
 bool TableValueWriter::write(int column, int row, double value) { return m_rows.write(m_tableIdent, column, row, value); }
 
-void WriteCellValue(const QSqlDatabase &d, const QString &valueTable, qint64 institution, int year, qint64 tableIdent,
+void WriteCellValue(const QSqlDatabase &d, ValueTable valueTable, qint64 institution, int year, qint64 tableIdent,
                     int column, int row, double typed) {
     if (!num::isStorableValue(typed))
         throw db::Error(unstorableValueText(typed, QStringLiteral("(графа %1, строка %2)").arg(column).arg(row)));
     const double value = num::stored(typed);
     const QVariantList key{year, tableIdent, institution, column, row};
     const QString where = QStringLiteral(" where year=? and \"table\"=? and hospital=? and \"column\"=? and \"row\"=?");
+    const QString table = ValueTableName(valueTable);
     db::transaction(d, [&] {
         if (value == 0.0) {
-            db::exec(d, QStringLiteral("delete from ") + valueTable + where, key);
+            db::exec(d, QStringLiteral("delete from ") + table + where, key);
             return;
         }
-        QSqlQuery q = db::exec(d, QStringLiteral("update ") + valueTable + QStringLiteral(" set data=?") + where,
+        QSqlQuery q = db::exec(d, QStringLiteral("update ") + table + QStringLiteral(" set data=?") + where,
                                QVariantList{value} + key);
         if (q.numRowsAffected() <= 0)
             db::exec(d,
                      QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
                                     "values (?, ?, ?, ?, ?, ?)")
-                         .arg(valueTable),
+                         .arg(table),
                      {institution, value, year, tableIdent, column, row});
     });
 }

@@ -3,6 +3,7 @@
 // institutions, "repdata" of the summary reports): the values of one table of
 // one institution and year are replaced as a whole. Every value is stored as
 // num::stored writes it (fifteen significant digits); a zero has no row.
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QSqlDatabase>
@@ -15,22 +16,28 @@
 QString unstorableValueText(double value, const QString &cell);
 // Throws db::Error naming the cell (form, table, column and row
 // as references count them; owner: the institution or report) when the value may not be stored
-// (num::isStorableValue). Every writer of computed sums (recalculations, the
-// summation of levels) calls it before it stores a value, inside its
-// transaction, so that a sum that reached 10^15 stores nothing at all.
+// (num::isStorableValue). ValueRowWriter applies it to every value it stores,
+// inside the caller's transaction, so that a sum that reached 10^15 stores
+// nothing at all.
 void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int column, int row);
 
-// Stores value rows of one institution and year by that rule, for a caller
-// that has deleted what they replace (several tables, or all of them) in its
-// own transaction. With rowsPerStatement above 1 the rows are written many
-// to a statement (db::ValueRowBatch): a long run of rows, as a load writes,
-// then costs less, and flush() must follow the last write.
+// Stores value rows of one year by that rule, for a caller that has deleted
+// what they replace (several tables, or all of them) in its own transaction:
+// the one place of the stored-value rule (RequireStorableValue, naming the
+// cell) and the zero rule. With rowsPerStatement above 1 the rows are written
+// many to a statement (db::ValueRowBatch): a long run of rows, as a load or a
+// summation writes, then costs less, and flush() must follow the last write.
 class ValueRowWriter {
 public:
-    ValueRowWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+    ValueRowWriter(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                    int rowsPerStatement = 1);
-    // false for a zero, which is not stored. Throws db::Error when the write fails.
-    bool write(qint64 tableIdent, int column, int row, double value);
+    // A value of the writer's institution; false for a zero, which is not
+    // stored. Throws db::Error when the value may not be stored or the write fails.
+    bool write(qint64 tableIdent, int column, int row, double value) {
+        return write(m_institution, tableIdent, column, row, value);
+    }
+    // The same for a run that writes many institutions.
+    bool write(qint64 institution, qint64 tableIdent, int column, int row, double value);
     // Writes the rows still waiting. Throws db::Error.
     void flush();
 
@@ -44,7 +51,7 @@ class TableValueWriter {
 public:
     // Deletes what the table holds for the institution and year; the caller
     // runs the writer inside its transaction. Throws db::Error.
-    TableValueWriter(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+    TableValueWriter(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                      qint64 tableIdent);
     // Stores one value at stored (column, row); false for a zero, which is
     // not stored. Throws db::Error when the write fails.
@@ -58,5 +65,5 @@ private:
 // Stores one typed value of one cell in its own transaction: a zero deletes
 // the cell's row, any other value replaces or adds it (as num::stored).
 // Throws db::Error.
-void WriteCellValue(const QSqlDatabase &database, const QString &valueTable, qint64 institution, int year,
+void WriteCellValue(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                     qint64 tableIdent, int column, int row, double value);

@@ -6,7 +6,7 @@
 #include "engine/TableValues.h"
 #include "platform/Database.h"
 
-void SaveTableData(const ValueMatrix &m, const QString &table, qint64 institution, qint64 formId,
+void SaveTableData(const ValueMatrix &m, ValueTable table, qint64 institution, qint64 formId,
                    const QString &tableKey) {
     const qint64 ident = GetTableIdentByFormId(formId, tableKey);
     if (ident < 0)
@@ -18,12 +18,15 @@ void SaveTableData(const ValueMatrix &m, const QString &table, qint64 institutio
         TableValueWriter writer(d, table, institution, year, ident);
         if (!m.isCreated()) return;
         for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-            for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                const double v = m.at(c, r);
-                if (v != 0) RequireStorableValue(v, institution, ident, c, r);
-                writer.write(c, r, v);
-            }
+            for (int r = m.lowRow(); r <= m.highRow(); ++r) writer.write(c, r, m.at(c, r));
     });
+}
+
+void SaveTableData(const ValueMatrix &m, const QString &valueTableName, qint64 institution, qint64 formId,
+                   const QString &tableKey) {
+    const std::optional<ValueTable> table = valueTableFromName(valueTableName);
+    if (!table) throw db::Error(QStringLiteral("Таблица значений \"%1\" не известна: значения не сохранены").arg(valueTableName));
+    SaveTableData(m, *table, institution, formId, tableKey);
 }
 
 void SumHospitalsData(ValueMatrix &m, const QString &includeList, qint64 formId, const QString &tableKey,
@@ -33,7 +36,7 @@ void SumHospitalsData(ValueMatrix &m, const QString &includeList, qint64 formId,
     // Rows go straight into the matrix; the gauge moves by time, not by row.
     db::readNumbers(db::connection(db::kData),
                     QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? "
-                                   "and hospital in (%2)").arg(members.valueTable(), db::inList(members.ids)),
+                                   "and hospital in (%2)").arg(ValueTableName(members.valueTable()), db::inList(members.ids)),
                     {shared().Year, ident}, 3, [&](const double *f) {
                         m.add(int(f[0]), int(f[1]), f[2]);
                         if (pacer) pacer->tick();

@@ -1,5 +1,4 @@
 #include "engine/WorkModes.h"
-#include "platform/Database.h"
 
 #include <array>
 #include <utility>
@@ -24,15 +23,11 @@ constexpr std::array<std::pair<ReportMode, const char *>, 7> kModes{{
 
 } // namespace
 
-QString valueTableName(ValueTable table) {
+QString ValueTableName(ValueTable table) {
+    if (table == ValueTable::None) table = ValueTable::Data;
     for (const auto &[t, name] : kTables)
         if (t == table) return QLatin1String(name);
-    return QString();
-}
-
-QString valueTableSql(ValueTable table) {
-    if (table == ValueTable::None) throw db::Error(QStringLiteral("Таблица значений не выбрана"));
-    return valueTableName(table);
+    return QString();   // every table has its name above
 }
 
 std::optional<ValueTable> valueTableFromName(const QString &name) {

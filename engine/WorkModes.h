@@ -9,10 +9,11 @@
 // Table of the values database: institutions' values or reports' values.
 enum class ValueTable { None, Data, RepData };
 
-// SQL name: "data", "repdata"; "" for None.
-QString valueTableName(ValueTable table);
-// The SQL name of a chosen table; throws db::Error for None.
-QString valueTableSql(ValueTable table);
+// The one text of a value table in SQL: "data", "repdata"; None is the
+// institutions' table "data" (what a context without a choice reads and
+// writes). Every statement on a value table names it by this alone: the
+// table travels as ValueTable, never as a text a user or a file gave.
+QString ValueTableName(ValueTable table);
 // Any letter case ("Data", "RepData", "Repdata", "REpData", ...), blanks
 // around ignored; "" gives None; another name gives nothing.
 std::optional<ValueTable> valueTableFromName(const QString &name);

@@ -3,6 +3,7 @@
 
 #include "engine/LinksDb.h"
 #include "engine/NumberFormat.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QDir>
@@ -27,7 +28,7 @@ class Exporter {
 public:
     Exporter(const Request &r, dbf::Writer &w, int year)
         : m_req(r), m_writer(w), m_year(year),
-          m_valueTable(r.summaryReports ? QStringLiteral("repdata") : QStringLiteral("data")) {}
+          m_valueTable(r.summaryReports ? ValueTable::RepData : ValueTable::Data) {}
 
     void exportSection(const Catalogue &cat, const Section &section) {
         const QString code = SectionCode(section.item, section.r3);
@@ -77,7 +78,7 @@ private:
             const int orvrow = r.value(1).toInt();
             QList<double> values(kValueSlots, 0.0);
             QString sql = QStringLiteral("select \"row\", \"column\", data from %1 where year=? and hospital=? "
-                                         "and \"table\"=? ").arg(m_valueTable);
+                                         "and \"table\"=? ").arg(ValueTableName(m_valueTable));
             if (inv)
                 sql += QStringLiteral("and \"column\"=%1 and \"row\" in (%2)")
                            .arg(n(cells::storedColumnOfRef(orvrow)), db::inList(columnList));
@@ -110,7 +111,7 @@ private:
         try {
             QSqlQuery v = db::exec(m_req.dataDb,
                                    QStringLiteral("select \"row\", \"column\", data from %1 where year=? and hospital=? "
-                                                  "and \"table\"=?").arg(m_valueTable),
+                                                  "and \"table\"=?").arg(ValueTableName(m_valueTable)),
                                    {m_year, m_req.id, ident});
             while (v.next()) {
                 const int s = (v.value(0).toInt() - 5) * 4 + v.value(1).toInt() - 3;
@@ -148,7 +149,7 @@ private:
     dbf::Writer &m_writer;
     const QList<dbf::Field> m_fields = ExportFields();
     int m_year;
-    QString m_valueTable;
+    ValueTable m_valueTable;
 };
 
 // Starts the new table; an older table of the same name stays until the

@@ -68,13 +68,10 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
                                 }
                                 m.add(c, r, f[2]);
                             });
-            TableValueWriter writer(d, QStringLiteral("repdata"), reportId, year, ident);
+            TableValueWriter writer(d, ValueTable::RepData, reportId, year, ident);
             for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-                for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                    const double v = m.at(c, r);
-                    if (v != 0) RequireStorableValue(v, reportId, ident, c, r);
-                    if (writer.write(c, r, v)) ++result.cells;
-                }
+                for (int r = m.lowRow(); r <= m.highRow(); ++r)
+                    if (writer.write(c, r, m.at(c, r))) ++result.cells;
             ++result.tables;
         }
     });

@@ -212,7 +212,7 @@ void TRepList::N12Click() { openGroupRecalc(this); }
 void TRepList::N3Click() {
     onCurrent([&](qint64 id, const QString &name) {
         const SharedState &s = shared();
-        if (!transfer::hasValuesToWrite(QStringLiteral("repdata"), id, s.Year)) {
+        if (!transfer::hasValuesToWrite(ValueTable::RepData, id, s.Year)) {
             showMessage(transfer::nothingToWriteMessage(name, s.Year), this);
             return;
         }

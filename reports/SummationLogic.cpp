@@ -7,6 +7,7 @@
 #include "engine/TextUtil.h"
 #include "engine/TableValues.h"
 #include "engine/ValueMatrix.h"
+#include "engine/WorkModes.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -41,7 +42,7 @@ QList<Level> subReportLevels() {
 }
 
 QString levelFile(qint64 levelId) {
-    return shared().yearFolder() + QStringLiteral("data") + QString::number(levelId) + QStringLiteral(".mdb");
+    return shared().yearFolder() + QStringLiteral("data%1.mdb").arg(levelId);
 }
 
 QString nonSummableFile() { return paths::programFolder() + QStringLiteral("Несуммируемые позиции.txt"); }
@@ -254,7 +255,7 @@ private:
             const db::ScopedConnection c(m_files[source], db::OpenMode::ReadOnly, QStringLiteral("mergesrc"),
                                          keepWaiting);
             const db::BusyWait busy(c.db(), keepWaiting);
-            if (!db::tableExists(c.db(), QStringLiteral("data")))
+            if (!db::tableExists(c.db(), ValueTableName(ValueTable::Data)))
                 throw db::Error(QStringLiteral("в файле %1 нет таблицы значений")
                                     .arg(QDir::toNativeSeparators(m_files[source])));
             const bool fixed = m_request.sources[source] == m_request.fixedSource;
@@ -274,7 +275,7 @@ private:
         qint64 lastTable = std::numeric_limits<qint64>::min();
         const TableCells *lastCells = nullptr;
         int rows = 0;
-        db::readInstitutionRows(d, QStringLiteral("data"), h, m_request.year,
+        db::readInstitutionRows(d, ValueTableName(ValueTable::Data), h, m_request.year,
                                 QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
             if ((++rows & 4095) == 0 && m_stop) throw Cancelled();
             const qint64 t = qint64(f[0]);
@@ -447,7 +448,7 @@ bool receiverHoldsValues(const Request &request) {
     checkLevels(request);
     const QList<qint64> institutions = request.institutions.isEmpty() ? allInstitutions() : request.institutions;
     db::ScopedConnection receiver(levelFile(request.receiver), db::OpenMode::ReadOnly, QStringLiteral("mergechk"));
-    if (!db::tableExists(receiver.db(), QStringLiteral("data"))) return false;
+    if (!db::tableExists(receiver.db(), ValueTableName(ValueTable::Data))) return false;
     return db::scalar(receiver.db(),
                       QStringLiteral("select exists (select 1 from data where year=? and hospital in (%1))")
                           .arg(db::inList(institutions)),
@@ -563,7 +564,7 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress,
                                            "(select id from temp.merge_units)"),
                          {request.year});
             });
-            db::ValueRowBatch insert(d, QStringLiteral("data"), kRowsPerInsert);
+            ValueRowWriter insert(d, ValueTable::Data, 0, request.year, kRowsPerInsert);   // institutions by write
             SourceReaders readers(request, institutions, excl, cells);
             const int chunk = std::max(1, int(institutions.size()) / kChunks);
             const QList<ListCount> unitCounts = listCounts(institutions);
@@ -603,13 +604,8 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress,
                     for (const auto &[t, m] : sums) {
                         if (images.table) images.table(tableCounts[ti++]);
                         for (int c = m.lowColumn(); c <= m.highColumn(); ++c)
-                            for (int r = m.lowRow(); r <= m.highRow(); ++r) {
-                                const double v = m.at(c, r);
-                                if (v == 0) continue;
-                                RequireStorableValue(v, h, t, c, r);
-                                insert.add(h, num::stored(v), request.year, t, c, r);
-                                ++result.cells;
-                            }
+                            for (int r = m.lowRow(); r <= m.highRow(); ++r)
+                                if (insert.write(h, t, c, r, m.at(c, r))) ++result.cells;
                         pacer.tick();
                     }
                 });

@@ -6,6 +6,7 @@
 #include "engine/Notation.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
+#include "engine/WorkModes.h"
 #include "engine/TableLimits.h"
 #include "engine/TextUtil.h"
 #include "forms/output/WordOutput.h"
@@ -58,7 +59,8 @@ public:
     // value table of every attached file.
     void run(const QString &sqlWithTable, const QVariantList &params) const {
         for (const QString &alias : m_aliases) {
-            for (const QString &table : {QStringLiteral("data"), QStringLiteral("repdata")}) {
+            for (const ValueTable valueTable : {ValueTable::Data, ValueTable::RepData}) {
+                const QString table = ValueTableName(valueTable);
                 const QVariant has = db::scalar(
                     m_db,
                     QStringLiteral("select count(*) from %1.sqlite_master where type='table' and lower(name)=?")

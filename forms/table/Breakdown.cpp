@@ -178,7 +178,7 @@ void buildUnits(const Request &q, const QList<int> &pos, StringList &out) {
     const QList<qint64> include = text::parseIdList(q.work.includeList);
     if (include.isEmpty()) return;
     const bool terrain = q.work.mode == ReportMode::Terrain;
-    const QString valueTable = valueTableName(terrain ? ValueTable::RepData : ValueTable::Data);
+    const QString valueTable = ValueTableName(terrain ? ValueTable::RepData : ValueTable::Data);
     UnitLines units;
     units.load(terrain ? QStringLiteral("select id, report from reports where id in (%1) order by ind, id")
                              .arg(db::inList(include))

@@ -146,7 +146,7 @@ GridMove enterMove(int column, int row, int columns, int rows) {
 
 void SaveCellValue(const QSqlDatabase &d, const CellTarget &target, int storedColumn, int storedRow,
                    double typed) {
-    WriteCellValue(d, valueTableSql(target.table), target.hospital, target.year, target.tableIdent, storedColumn,
+    WriteCellValue(d, target.table, target.hospital, target.year, target.tableIdent, storedColumn,
                    storedRow, typed);
 }
 
@@ -180,14 +180,14 @@ QString cellWriteFault(const QSqlDatabase &mainDb, qint64 tableIdent, int sc, in
 }
 
 void ClearTableValues(const QSqlDatabase &d, const CellTarget &target) {
-    const QString t = valueTableSql(target.table);
+    const QString t = ValueTableName(target.table);
     db::exec(d, QStringLiteral("delete from ") + t + QStringLiteral(" where year=? and hospital=? and \"table\"=?"),
              {target.year, target.hospital, target.tableIdent});
 }
 
 void readTableValues(const QSqlDatabase &d, const CellTarget &target, int colcount, int rowcount, int fixcols,
                      int fixrows, ValueMatrix &matrix) {
-    const QString t = valueTableSql(target.table);
+    const QString t = ValueTableName(target.table);
     matrix.create(cells::storedColumnOfGrid(0, fixcols), colcount + 1, cells::storedRowOfGrid(0, fixrows),
                   rowcount + 1);
     QSqlQuery q = db::exec(d, QStringLiteral("select \"column\", \"row\", data from ") + t +

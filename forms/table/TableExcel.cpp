@@ -168,7 +168,7 @@ void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &src) {
     const QString format = src.floatValues ? QStringLiteral("0.00") : QStringLiteral("0");
     q = db::exec(db::kData,
                  QStringLiteral("select \"column\", \"row\", data from %1 where hospital=? and \"table\"=? and year=?")
-                     .arg(src.valueTable),
+                     .arg(ValueTableName(src.valueTable)),
                  {src.institution, src.tableIdent, src.year});
     while (q.next()) {
         const int column = q.value(0).toInt(), row = q.value(1).toInt();
@@ -250,7 +250,7 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
     return values;
 }
 
-void StoreTableValues(const QString &valueTable, qint64 institution, int year, qint64 tableIdent,
+void StoreTableValues(ValueTable valueTable, qint64 institution, int year, qint64 tableIdent,
                       const QList<SheetValue> &values) {
     const QSqlDatabase d = db::connection(db::kData);
     db::transaction(d, [&] {
@@ -306,7 +306,7 @@ SheetSource sourceOf(const TVTable &table) {
     src.tableNumber = table.params().tableNumber;
     src.caption = table.windowTitle();
     src.floatValues = table.showsDecimals();
-    src.valueTable = ValueTableName(table.work().table);
+    src.valueTable = table.work().table;
     src.institution = table.work().institution;
     src.year = s.Year;
     return src;
@@ -376,7 +376,7 @@ void Excel2Click(TVTable &table) {
                         &table);
             return;
         }
-        const QString valueTable = ValueTableName(table.work().table);
+        const ValueTable valueTable = table.work().table;
         transfer::requireTarget(valueTable, table.work().institution);
         // An empty value area is no data, as for transfer files: nothing is changed.
         if (values->isEmpty()) {

@@ -6,6 +6,7 @@
 // stored at (column, row) sits in sheet cell (row, column), the caption in
 // cell (1, 1).
 #include "engine/TableShape.h"
+#include "engine/WorkModes.h"
 
 #include <QDialog>
 #include <QList>
@@ -31,7 +32,7 @@ struct SheetSource {
     QString tableNumber;     // "(1000)"
     QString caption;         // the table window's caption
     bool floatValues = false;
-    QString valueTable;      // "data" or "repdata"
+    ValueTable valueTable = ValueTable::Data;
     qint64 institution = 0;
     int year = 0;
 };
@@ -73,7 +74,7 @@ std::optional<QList<SheetValue>> ReadTableSheet(office::ExcelWorkbook &book, con
                                                 const TableShape &shape);
 // Replaces the stored values of the institution's table and year by values,
 // in one transaction. Throws db::Error (nothing changed then).
-void StoreTableValues(const QString &valueTable, qint64 institution, int year, qint64 tableIdent,
+void StoreTableValues(ValueTable valueTable, qint64 institution, int year, qint64 tableIdent,
                       const QList<SheetValue> &values);
 
 } // namespace tableexcel

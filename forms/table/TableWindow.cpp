@@ -832,7 +832,7 @@ void TVTable::loadTableFromFile() {
                 ~CursorBack() { QApplication::restoreOverrideCursor(); }
             } back;
             const transfer::LoadResult r = transfer::loadTable(m_work.institution, file,
-                                                               valueTableSql(m_work.table), m_params.formId,
+                                                               m_work.table, m_params.formId,
                                                                formName, m_params.tableIdent, m_params.tableNumber);
             showMessage(transfer::loadedMessage(
                             QStringLiteral("Таблица %1Т%2 загружена из %3").arg(formName, m_params.tableNumber, file),

@@ -377,7 +377,7 @@ void TAdmForm::N14Click() {
     guarded(this, [&] {
         QTreeWidgetItem *n = TreeView1->currentItem();
         if (!n || n->childCount() > 0) return;
-        if (!transfer::hasValuesToWrite(QStringLiteral("data"), TreeNodeId(n), shared().Year)) {
+        if (!transfer::hasValuesToWrite(ValueTable::Data, TreeNodeId(n), shared().Year)) {
             showMessage(transfer::nothingToWriteMessage(n->text(0), shared().Year), this);
             return;
         }

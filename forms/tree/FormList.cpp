@@ -458,7 +458,7 @@ void TFormList::N11Click() {
         transfer::LoadResult r;
         {
             WaitCursor wait;
-            r = transfer::loadForm(m_work.institution, file, ValueTableName(m_work.table), selectedFormId(),
+            r = transfer::loadForm(m_work.institution, file, m_work.table, selectedFormId(),
                                    selectedFormName());
         }
         showMessage(transfer::loadedMessage(QStringLiteral("Форма ") + selectedFormName() +

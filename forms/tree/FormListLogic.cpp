@@ -252,12 +252,12 @@ SummaryMembers recalculateForms(RuleRun &run, const QList<FormEntry> &forms, con
 }
 
 void clearInstitution(qint64 institution) {
-    transfer::requireTarget(QStringLiteral("data"), institution);
+    transfer::requireTarget(ValueTable::Data, institution);
     db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=?"), {institution});
 }
 
 void clearForm(qint64 institution, qint64 formId) {
-    transfer::requireTarget(QStringLiteral("data"), institution);
+    transfer::requireTarget(ValueTable::Data, institution);
     QList<qint64> idents;
     for (const TableRow &t : tablesOf(formId, QStringLiteral("ident"))) idents.append(t.ident);
     db::exec(db::connection(db::kData),
@@ -266,7 +266,7 @@ void clearForm(qint64 institution, qint64 formId) {
 }
 
 void clearTable(qint64 institution, qint64 tableIdent) {
-    transfer::requireTarget(QStringLiteral("data"), institution);
+    transfer::requireTarget(ValueTable::Data, institution);
     db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=? and \"table\"=?"),
              {institution, tableIdent});
 }

@@ -48,13 +48,6 @@ bool isInteger(const QString &s, int *value = nullptr) {
     return ok;
 }
 
-// "data" or "repdata"; anything else is refused, the name goes into SQL.
-QString checkedValueTable(const QString &name) {
-    if (const std::optional<ValueTable> t = valueTableFromName(name); t && *t != ValueTable::None)
-        return valueTableName(*t);
-    throw db::Error(QStringLiteral("Неизвестная таблица значений: %1").arg(name));
-}
-
 // Longest institution name kept in a file name (Cyrillic takes two bytes of
 // the 255 a file name may have; level, year and extension follow).
 constexpr int kMaxStemChars = 80;
@@ -110,13 +103,14 @@ private:
 
 // Replacing an institution's values deletes them by institution and year;
 // without an index on these columns every load would read the whole table.
-void ensureHospitalIndex(const QSqlDatabase &d, const QString &table) {
-    QSqlQuery(QStringLiteral("create index if not exists %1_hospital on %1 (hospital, year)").arg(table), d);
+void ensureHospitalIndex(const QSqlDatabase &d, ValueTable table) {
+    QSqlQuery(QStringLiteral("create index if not exists %1_hospital on %1 (hospital, year)").arg(ValueTableName(table)),
+              d);
 }
 
 struct Scope {
     QString target;                 // what is loaded, for messages: "формы Ф30", "таблицы Ф30Т(1000)", ...
-    QString valueTable;             // checked name
+    ValueTable valueTable = ValueTable::Data;
     qint64 hospital = 0;
     bool clearAll = true;           // every value of the hospital and year
     QList<qint64> clearTables;      // otherwise these tables
@@ -129,10 +123,10 @@ struct Scope {
 };
 
 // A load that replaces the given tables of one institution or report.
-Scope tablesScope(const QString &target, const QString &valueTable, qint64 hospital, const QList<qint64> &tables) {
+Scope tablesScope(const QString &target, ValueTable valueTable, qint64 hospital, const QList<qint64> &tables) {
     Scope s;
     s.target = target;
-    s.valueTable = checkedValueTable(valueTable);
+    s.valueTable = valueTable;
     s.hospital = hospital;
     s.clearAll = false;
     s.clearTables = tables;
@@ -152,7 +146,7 @@ struct Row {
 // of the file: the load leaves them empty. In the order of the catalogue;
 // values of tables no longer in it are counted as one entry.
 QStringList formsLeftEmpty(const QSqlDatabase &d, const Scope &scope, const QList<qint64> &carried) {
-    QString sql = QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?").arg(scope.valueTable);
+    QString sql = QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?").arg(ValueTableName(scope.valueTable));
     if (!scope.clearAll) {
         if (scope.clearTables.isEmpty()) return {};
         sql += QStringLiteral(" and \"table\" in (%1)").arg(db::inList(scope.clearTables));
@@ -263,10 +257,10 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
     if (scope.otherType) result.otherType = *scope.otherType;
 
     const QSqlDatabase d = db::connection(db::kData);
-    const QString t = scope.valueTable;
+    const QString t = ValueTableName(scope.valueTable);
     if (!scope.carriedOnly) result.emptiedForms = formsLeftEmpty(d, scope, check.carried());
     if (scope.dryRun) return result;
-    ensureHospitalIndex(d, t);
+    ensureHospitalIndex(d, scope.valueTable);
 
     const auto write = [&] {
         if (scope.clearAll) {
@@ -283,7 +277,7 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
                              .arg(t, db::inList(clear)),
                          {scope.hospital, shared().Year});
         }
-        ValueRowWriter writer(d, t, scope.hospital, year, kRowsPerStatement);
+        ValueRowWriter writer(d, scope.valueTable, scope.hospital, year, kRowsPerStatement);
         const int total = int(rows.size());
         int done = 0;
         for (const Row &row : rows) {
@@ -564,9 +558,9 @@ ParsedFile readFile(const QString &path) {
 
 // ---- Writers ---------------------------------------------------------------
 
-WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, qint64 hospital, int year,
+WriteResult writeValues(const QSqlDatabase &values, ValueTable valueTable, qint64 hospital, int year,
                         const QString &path) {
-    const QString t = checkedValueTable(valueTable);
+    const QString t = ValueTableName(valueTable);
     WriteResult result;
     // Read as they lie in the table, then put in order here.
     std::vector<UnloadRow> rows;
@@ -614,8 +608,8 @@ WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, q
     return result;
 }
 
-bool hasValuesToWrite(const QString &valueTable, qint64 id, int year) {
-    const QString t = checkedValueTable(valueTable);
+bool hasValuesToWrite(ValueTable valueTable, qint64 id, int year) {
+    const QString t = ValueTableName(valueTable);
     for (const QVariant &v : db::column(db::connection(db::kData),
                                         QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?")
                                             .arg(t),
@@ -630,11 +624,11 @@ QString nothingToWriteMessage(const QString &name, int year) {
 }
 
 WriteResult SaveHosp(qint64 institutionId, const QString &path) {
-    return writeValues(db::connection(db::kData), QStringLiteral("data"), institutionId, shared().Year, path);
+    return writeValues(db::connection(db::kData), ValueTable::Data, institutionId, shared().Year, path);
 }
 
 WriteResult saveReport(qint64 reportId, const QString &path) {
-    return writeValues(db::connection(db::kData), QStringLiteral("repdata"), reportId, shared().Year, path);
+    return writeValues(db::connection(db::kData), ValueTable::RepData, reportId, shared().Year, path);
 }
 
 QString safeFileName(const QString &name) {
@@ -796,7 +790,7 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
         for (const PlannedFile &f : files) {
             if (progress) progress(f.node->text(0));
             pending.append(f.path);
-            const WriteResult w = writeValues(db::connection(db::kData), QStringLiteral("data"), TreeNodeId(f.node),
+            const WriteResult w = writeValues(db::connection(db::kData), ValueTable::Data, TreeNodeId(f.node),
                                               year, f.path + kPendingSuffix);
             out.skippedValues += w.skipped;
             if (w.written == 0) {
@@ -854,8 +848,8 @@ QString withoutValuesNote(const TreeWriteResult &r) {
 
 // ---- Readers ---------------------------------------------------------------
 
-void requireTarget(const QString &valueTable, qint64 id) {
-    const bool report = checkedValueTable(valueTable) == QLatin1String("repdata");
+void requireTarget(ValueTable valueTable, qint64 id) {
+    const bool report = valueTable == ValueTable::RepData;
     const bool known =
         id > 0 && db::scalar(db::connection(db::kMain),
                              report ? QStringLiteral("select count(*) from reports where id=?")
@@ -1043,7 +1037,7 @@ static std::optional<QSet<QString>> formsOfType(qint64 hospital) {
     return names;
 }
 
-LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
+LoadResult loadForm(qint64 hospital, const QString &path, ValueTable valueTable, qint64 formId,
                     const QString &formName) {
     const ParsedFile file = readFile(path);
     Scope s = tablesScope(QStringLiteral("формы ") + formName, valueTable, hospital, tablesOfForm(formId));
@@ -1057,7 +1051,7 @@ LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTa
 
 LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent, Writing writing) {
     const ParsedFile file = readFile(path);
-    Scope s = tablesScope(QStringLiteral("таблицы ") + tableName(tableIdent), QStringLiteral("data"), hospital,
+    Scope s = tablesScope(QStringLiteral("таблицы ") + tableName(tableIdent), ValueTable::Data, hospital,
                           {tableIdent});
     s.writing = writing;
     // The files of a group belong to institutions of any type.
@@ -1075,7 +1069,7 @@ LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableI
     return runLoad(path, file, s);
 }
 
-LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
+LoadResult loadTable(qint64 hospital, const QString &path, ValueTable valueTable, qint64 formId,
                      const QString &formName, qint64 tableIdent, const QString &tableNumber) {
     const ParsedFile file = readFile(path);
     Scope s = tablesScope(QStringLiteral("таблицы %1Т%2").arg(formName, tableNumber), valueTable, hospital,
@@ -1096,7 +1090,7 @@ LoadResult unitLoad(qint64 hospital, const QString &path, const QString &groupLo
     Scope s;
     s.target = chosen.isEmpty() ? QStringLiteral("форм учреждения")
                                 : QStringLiteral("выбранных форм (%1)").arg(chosen.join(QStringLiteral(", ")));
-    s.valueTable = QStringLiteral("data");
+    s.valueTable = ValueTable::Data;
     s.hospital = hospital;
     s.progress = lineProgress;
     s.writing = writing;
@@ -1133,7 +1127,7 @@ LoadResult reportLoad(qint64 reportId, const QString &path, bool dryRun) {
     const ParsedFile file = readFile(path);
     Scope s;
     s.target = QStringLiteral("сводного отчета");
-    s.valueTable = QStringLiteral("repdata");
+    s.valueTable = ValueTable::RepData;
     s.hospital = reportId;
     s.clearAll = true;
     s.dryRun = dryRun;

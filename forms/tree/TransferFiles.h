@@ -13,6 +13,7 @@
 // the table's value cells are skipped and counted; the table number of a line
 // must match the catalogue exactly.
 #include "engine/ImportPolicy.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QHash>
@@ -68,7 +69,7 @@ struct WriteResult {
 
 // Writes the values of one institution (table "data") or one summary report
 // (table "repdata") of the year from the values database, name kind.
-WriteResult writeValues(const QSqlDatabase &values, const QString &valueTable, qint64 hospital, int year,
+WriteResult writeValues(const QSqlDatabase &values, ValueTable valueTable, qint64 hospital, int year,
                         const QString &path);
 
 // The institution's values of the open year from "dbdat" (table "data").
@@ -77,7 +78,7 @@ WriteResult SaveHosp(qint64 institutionId, const QString &path);
 // True when an institution ("data") or a report ("repdata") has values of
 // the year that a writer would put in a file (tables of the catalogue); a
 // file without them would only be refused as empty by every load.
-bool hasValuesToWrite(const QString &valueTable, qint64 id, int year);
+bool hasValuesToWrite(ValueTable valueTable, qint64 id, int year);
 // The message an unload gives instead of writing such a file.
 QString nothingToWriteMessage(const QString &name, int year);
 
@@ -150,7 +151,7 @@ QString otherTypeNote(const importpolicy::UnknownTargets &lines);
 // Every load and clearing works on one institution of the administration
 // table ("data") or one summary report ("repdata"); id 0 (the forms tree of
 // institution types) or an id that is not there is refused (db::Error).
-void requireTarget(const QString &valueTable, qint64 id);
+void requireTarget(ValueTable valueTable, qint64 id);
 
 // The load's closing message: done + the count of skipped outside cells, if any.
 QString loadedMessage(const QString &done, int outside);
@@ -220,9 +221,9 @@ public:
     using db::Error::Error;
 };
 
-// Forms tree, one form of an institution or report: replaces the values of
+// the form's tables in valueTable (Data or RepData) of "dbdat".
 // the form's tables in valueTable ("data" or "repdata") of "dbdat".
-LoadResult loadForm(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
+LoadResult loadForm(qint64 hospital, const QString &path, ValueTable valueTable, qint64 formId,
                     const QString &formName);
 
 // Forms tree, one table of an institution from a group of files (range checked).
@@ -230,7 +231,7 @@ LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableI
                              Writing writing = Writing::OwnTransaction);
 
 // Table window, the shown table of an institution or report.
-LoadResult loadTable(qint64 hospital, const QString &path, const QString &valueTable, qint64 formId,
+LoadResult loadTable(qint64 hospital, const QString &path, ValueTable valueTable, qint64 formId,
                      const QString &formName, qint64 tableIdent, const QString &tableNumber);
 
 // Administrative structure: the whole institution, or only the tables of the

@@ -164,7 +164,7 @@ TEST_F(FormListWindowTest, WindowsOverManyInstitutionsOfferNoSingleTargetCommand
     EXPECT_EQ(shown, 2);
     for (const qint64 id : {qint64(0), qint64(99999)}) {
         try {
-            transfer::loadForm(id, file, "Data", ids::FormF30, "Ф30");
+            transfer::loadForm(id, file, ValueTable::Data, ids::FormF30, "Ф30");
             ADD_FAILURE() << id << ": loaded";
         } catch (const db::Error &e) {
             EXPECT_TRUE(e.message().contains(QStringLiteral("Учреждение не выбрано"))) << e.message().toStdString();

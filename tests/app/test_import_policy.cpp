@@ -66,12 +66,12 @@ QList<Import> imports() {
         {"Подгрузить форму (forms tree)", "orw", values, otherValues, badValue, true, unknownValues,
          [=](const QString &p) {
              return loaded("Форма Ф30 загружена")(
-                 transfer::loadForm(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30"));
+                 transfer::loadForm(ids::NorthHospital, p, ValueTable::Data, ids::FormF30, "Ф30"));
          },
          data, otherData},
         {"Подгрузить таблицу (table window)", "orw", values, otherValues, badValue, true, unknownValues,
          [=](const QString &p) {
-             return loaded("Таблица загружена")(transfer::loadTable(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30",
+             return loaded("Таблица загружена")(transfer::loadTable(ids::NorthHospital, p, ValueTable::Data, ids::FormF30, "Ф30",
                                                                    ids::TableF30Staff, "(1000)"));
          },
          data, otherData},

@@ -105,9 +105,9 @@ QList<Reader> readers() {
         {"значения учреждения (.orw)", "orw", hosp,
          throws([](P p) { transfer::LoadUnitInfo(ids::NorthHospital, p, {}, false); })},
         {"значения формы", "orw", hosp,
-         throws([](P p) { transfer::loadForm(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30"); })},
+         throws([](P p) { transfer::loadForm(ids::NorthHospital, p, ValueTable::Data, ids::FormF30, "Ф30"); })},
         {"значения таблицы", "orw", hosp, throws([](P p) {
-             transfer::loadTable(ids::NorthHospital, p, "Data", ids::FormF30, "Ф30", ids::TableF30Staff, "(1000)");
+             transfer::loadTable(ids::NorthHospital, p, ValueTable::Data, ids::FormF30, "Ф30", ids::TableF30Staff, "(1000)");
          })},
         {"значения группы", "orw", hosp,
          throws([](P p) { transfer::LoadTableFromFile(ids::NorthHospital, p, ids::TableF30Staff); })},

@@ -5,6 +5,8 @@
 #include "engine/Checksums.h"
 #include "engine/EngineError.h"
 #include "engine/SummaryMembers.h"
+#include "engine/TableValues.h"
+#include "engine/ValueIO.h"
 #include "engine/ValueMatrix.h"
 #include "engine/Caches.h"
 #include "engine/TableShape.h"
@@ -120,6 +122,40 @@ TEST_F(EngineRules, SaveTableDataRewritesTheTableInOneGo) {
     // A table that is not in the catalogue stores nothing anywhere.
     EXPECT_THROW(run.saveTable(f12, "(3000)"), db::Error);
     EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where \"table\"<0").toInt(), 0);
+    // A name that is no value table never reaches a statement, and stores nothing.
+    EXPECT_THROW(SaveTableData(toReport.matrix(), QStringLiteral("repdata; delete from data"), kHospital, f12, "(1000)"),
+                 db::Error);
+    EXPECT_EQ(storedValues(kHospital, t1000), QList<double>({1}));
+}
+
+// The one writer of value rows, as a summation runs it over many institutions:
+// a zero leaves no row, a value goes in as stored, one past the storable range
+// names its cell's owner and stores nothing of the transaction.
+TEST_F(EngineRules, ValueRowWriterKeepsTheStoredAndZeroRules) {
+    const QSqlDatabase d = db::connection(db::kData);
+    db::transaction(d, [&] {
+        ValueRowWriter w(d, ValueTable::Data, 0, EngineDb::kYear, 2);
+        EXPECT_FALSE(w.write(kHospital, t1000, 4, 3, 0));
+        EXPECT_TRUE(w.write(kHospital, t1000, 5, 3, 0.1 + 0.2));
+        EXPECT_TRUE(w.write(kHospital + 1, t1000, 4, 3, 5));
+        EXPECT_TRUE(w.write(kHospital + 1, t1000, 5, 3, -7));
+        EXPECT_TRUE(w.write(kHospital + 2, t1000, 4, 3, 1));   // waits for flush()
+        w.flush();
+    });
+    EXPECT_EQ(storedValues(kHospital, t1000), QList<double>({0.3}));
+    EXPECT_EQ(storedValues(kHospital + 1, t1000), QList<double>({5, -7}));
+    EXPECT_EQ(storedValues(kHospital + 2, t1000), QList<double>({1}));
+    try {
+        db::transaction(d, [&] {
+            ValueRowWriter w(d, ValueTable::RepData, kHospital, EngineDb::kYear);
+            w.write(t1000, 4, 3, 2);
+            w.write(t1000, 4, 4, 1e15);
+        });
+        FAIL() << "a value of 1e15 was stored";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(e.reason().contains(QStringLiteral("(код 7) слишком велико"))) << e.reason().toStdString();
+    }
+    EXPECT_EQ(storedValues(kHospital, t1000, "repdata"), QList<double>());
 }
 
 TEST_F(EngineRules, SumHospitalsDataAddsTheIncludedInstitutions) {

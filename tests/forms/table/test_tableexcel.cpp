@@ -33,7 +33,7 @@ struct TableExcelTest : SampleTest {
     }
 
     SheetSource source() {
-        return {sample::ids::TableF30Staff, "Ф30", "(1000)", "Штаты", false, "data", sample::ids::SouthHospital, fx.year()};
+        return {sample::ids::TableF30Staff, "Ф30", "(1000)", "Штаты", false, ValueTable::Data, sample::ids::SouthHospital, fx.year()};
     }
 
     Cells stored(qint64 hospital = sample::ids::SouthHospital, qint64 table = sample::ids::TableF30Staff) {
@@ -105,7 +105,7 @@ TEST_F(TableExcelTest, InputRoundTripKeepsEveryValue) {
     office::ExcelWorkbook book = office::ExcelWorkbook::open(path);
     const auto values = ReadTableSheet(book, "ф30(1000)", ReadTableShape(db::connection(db::kMain), sample::ids::TableF30Staff));
     ASSERT_TRUE(values);
-    StoreTableValues("data", sample::ids::NorthHospital, fx.year(), sample::ids::TableF30Staff, *values);
+    StoreTableValues(ValueTable::Data, sample::ids::NorthHospital, fx.year(), sample::ids::TableF30Staff, *values);
     EXPECT_EQ(stored(sample::ids::NorthHospital), before);
     EXPECT_EQ(stored(), before);
     EXPECT_FALSE(ReadTableSheet(book, "Ф30(2000)", ReadTableShape(db::connection(db::kMain), sample::ids::TableF30Visits)));
@@ -113,10 +113,10 @@ TEST_F(TableExcelTest, InputRoundTripKeepsEveryValue) {
 
 TEST_F(TableExcelTest, StoredValuesFollowTheOneWriter) {
     const qint64 north = sample::ids::NorthHospital, table = sample::ids::TableF30Staff;
-    StoreTableValues("data", north, fx.year(), table, {{5, 5, 0.1 + 0.2}, {6, 5, 0}, {7, 5, 10.1}});
+    StoreTableValues(ValueTable::Data, north, fx.year(), table, {{5, 5, 0.1 + 0.2}, {6, 5, 0}, {7, 5, 10.1}});
     EXPECT_EQ(stored(north), (Cells{{{5, 5}, 0.3}, {{7, 5}, 10.1}}));
     db::exec(db::kData, "create trigger refuse before insert on data begin select raise(abort, 'disk full'); end");
-    EXPECT_THROW(StoreTableValues("data", north, fx.year(), table, {{5, 5, 1}}), db::Error);
+    EXPECT_THROW(StoreTableValues(ValueTable::Data, north, fx.year(), table, {{5, 5, 1}}), db::Error);
     EXPECT_EQ(stored(north), (Cells{{{5, 5}, 0.3}, {{7, 5}, 10.1}}));
 }
 

@@ -478,7 +478,7 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     // "Показатели" hands them on, captioned with the selected type.
     QStringList opened, included;
     setIndicatorTreeOpener([&](QWidget *, const QString &caption, const WorkContext &work) {
-        opened << caption << valueTableName(work.table);
+        opened << caption << ValueTableName(work.table);
         included = work.includeList.split(',');
     });
     w.N1Click();

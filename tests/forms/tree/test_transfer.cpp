@@ -296,10 +296,10 @@ QList<Reader> readers() {
         {"unit", "orw", "data", [](F &fx, const QString &p) { return LoadUnitInfo(fx.crb, p, QString(), false); }},
         {"chosen forms", "orw", "data",
          [](F &fx, const QString &p) { return LoadUnitInfo(fx.crb, p, QStringLiteral("ф30"), true); }},
-        {"form", "orw", "data", [](F &fx, const QString &p) { return loadForm(fx.crb, p, "Data", fx.f30, "Ф30"); }},
+        {"form", "orw", "data", [](F &fx, const QString &p) { return loadForm(fx.crb, p, ValueTable::Data, fx.f30, "Ф30"); }},
         {"group table", "orw", "data", [](F &fx, const QString &p) { return LoadTableFromFile(fx.crb, p, fx.t30a); }},
         {"table window", "orw", "data",
-         [](F &fx, const QString &p) { return loadTable(fx.crb, p, "Data", fx.f30, "Ф30", fx.t30a, "(1000)"); }},
+         [](F &fx, const QString &p) { return loadTable(fx.crb, p, ValueTable::Data, fx.f30, "Ф30", fx.t30a, "(1000)"); }},
         {"report", "rpd", "repdata", [](F &fx, const QString &p) {
              // A report of the same id as ЦРБ: the two value tables are compared alike.
              db::exec(db::connection(db::kMain), "insert or ignore into reports (id, report) values (?, 'Отчет')",
@@ -475,7 +475,7 @@ TEST(TransferFiles, FormLoadKeepsToItsFormAndTableLoadToItsTable) {
                                     line("11", "2026", "Ф30", "(1000)", 4, 4),
                                     line("12", "2025", "ф12", "(1000)", 5, 5),
                                     line("13", "2026", "ф12", "(9999)", 5, 5)});
-    LoadResult r = loadForm(fx.crb, file, "Data", fx.f12, QStringLiteral("ф12"));
+    LoadResult r = loadForm(fx.crb, file, ValueTable::Data, fx.f12, QStringLiteral("ф12"));
     EXPECT_EQ(r.inserted, 1);
     EXPECT_EQ(r.skipped, 2);   // another form, another year; the unknown table is counted among r.unknown only
     EXPECT_FALSE(r.unknown.note().isEmpty());
@@ -488,7 +488,7 @@ TEST(TransferFiles, FormLoadKeepsToItsFormAndTableLoadToItsTable) {
     // Table window: only the shown table; ".orv" by the form id.
     const QString orv = writeText(fx.dir.path() + "/t.orv", {line("20", "2026", QString::number(fx.f30), "(2000)", 4, 4),
                                                               line("21", "2026", QString::number(fx.f30), "(1000)", 4, 4)});
-    r = loadTable(fx.crb, orv, "Data", fx.f30, "Ф30", fx.t30b, "(2000)");
+    r = loadTable(fx.crb, orv, ValueTable::Data, fx.f30, "Ф30", fx.t30b, "(2000)");
     EXPECT_EQ(r.inserted, 1);
     rows = fx.values();
     EXPECT_TRUE(rows.contains(QStringLiteral("%1|%2|4|4=20@2026").arg(fx.crb).arg(fx.t30b)));
