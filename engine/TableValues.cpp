@@ -11,11 +11,18 @@
 #include <QVariant>
 
 namespace {
+// The value table a writer writes: one must be chosen. A window or job
+// without one stores nothing rather than writing an institution's values.
+QString writtenTable(ValueTable valueTable) {
+    if (valueTable == ValueTable::None) throw db::Error(QStringLiteral("Таблица значений не выбрана"));
+    return ValueTableName(valueTable);
+}
+
 // Deletes what the table holds for the institution and year; the writer's
 // rows then take its place.
 const QSqlDatabase &cleared(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                             qint64 tableIdent) {
-    db::exec(database, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(ValueTableName(valueTable)),
+    db::exec(database, QStringLiteral("delete from %1 where year=? and \"table\"=? and hospital=?").arg(writtenTable(valueTable)),
              {year, tableIdent, institution});
     return database;
 }
@@ -42,7 +49,7 @@ void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int col
 
 ValueRowWriter::ValueRowWriter(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                                int rowsPerStatement)
-    : m_insert(database, ValueTableName(valueTable), rowsPerStatement), m_institution(institution), m_year(year) {}
+    : m_insert(database, writtenTable(valueTable), rowsPerStatement), m_institution(institution), m_year(year) {}
 
 void ValueRowWriter::flush() { m_insert.flush(); }
 
@@ -73,7 +80,7 @@ void WriteCellValue(const QSqlDatabase &d, ValueTable valueTable, qint64 institu
     const double value = num::stored(typed);
     const QVariantList key{year, tableIdent, institution, column, row};
     const QString where = QStringLiteral(" where year=? and \"table\"=? and hospital=? and \"column\"=? and \"row\"=?");
-    const QString table = ValueTableName(valueTable);
+    const QString table = writtenTable(valueTable);
     db::transaction(d, [&] {
         if (value == 0.0) {
             db::exec(d, QStringLiteral("delete from ") + table + where, key);

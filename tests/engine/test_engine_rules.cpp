@@ -156,6 +156,12 @@ TEST_F(EngineRules, ValueRowWriterKeepsTheStoredAndZeroRules) {
         EXPECT_TRUE(e.reason().contains(QStringLiteral("(код 7) слишком велико"))) << e.reason().toStdString();
     }
     EXPECT_EQ(storedValues(kHospital, t1000, "repdata"), QList<double>());
+    // No value table chosen: no writer writes, and nothing of the table is cleared.
+    const QList<double> kept = storedValues(kHospital, t1000);
+    EXPECT_THROW(ValueRowWriter(d, ValueTable::None, kHospital, EngineDb::kYear), db::Error);
+    EXPECT_THROW(TableValueWriter(d, ValueTable::None, kHospital, EngineDb::kYear, t1000), db::Error);
+    EXPECT_THROW(WriteCellValue(d, ValueTable::None, kHospital, EngineDb::kYear, t1000, 4, 3, 1), db::Error);
+    EXPECT_EQ(storedValues(kHospital, t1000), kept);
 }
 
 TEST_F(EngineRules, SumHospitalsDataAddsTheIncludedInstitutions) {
