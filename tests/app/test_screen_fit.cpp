@@ -195,16 +195,17 @@ void checkMenuKeyboard(QWidget *w, const QString &name) {
     QWidget *from = QApplication::focusWidget();
     if (!bar || !from || from->window() != w) return;
     const QImage before = bar->grab().toImage();
-    // Twice at most: the window manager's late word on which window is active may take the menus' keyboard away.
+    // Four times at most, waiting longer each time: the window manager's late word on which window is active (later
+    // still on a busy machine) may take the menus' keyboard away.
     QMenuBar *now = nullptr;
-    for (int attempt = 0; attempt < 2 && !(now && now->activeAction()); ++attempt) {
+    for (int attempt = 0; attempt < 4 && !(now && now->activeAction()); ++attempt) {
         if (attempt > 0) {
             QApplication::setActiveWindow(w);
             from->setFocus(Qt::OtherFocusReason);
-            settle(200);
+            settle(200 * attempt);
         }
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : from, Qt::Key_Alt);
-        settle(20);
+        settle(20 + 30 * attempt);
         now = qobject_cast<QMenuBar *>(QApplication::focusWidget());
     }
     if (!now || !now->activeAction()) {
