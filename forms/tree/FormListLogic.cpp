@@ -15,6 +15,7 @@
 #include "platform/Database.h"
 
 #include <QDir>
+#include <QHash>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -37,6 +38,44 @@ QList<TableRow> tablesOf(qint64 formId, const QString &order) {
                                           "from tables where form=? order by %1").arg(order),
                            {formId});
     while (q.next()) out.append(TableRow{ShapeOfTableRecord(q), q.value(1).toString()});
+    return out;
+}
+
+// Runs the rules given under a heading, which is taken back when the run
+// adds nothing.
+void runRules(RuleRun &run, const QString &heading, const QString &defaultText, const QList<QSqlRecord> &rules,
+              const LabelFn &label) {
+    for (const QSqlRecord &r : rules) run.addRule(r);
+    if (label) label(heading);
+    StringList &errors = run.errors();
+    const int before = errors.count();
+    errors.add(heading);
+    run.runControls(defaultText, label);
+    if (errors.count() == before + 1) errors.removeAt(before);
+}
+
+// SQLite's trim(): blanks only.
+QString trimBlanks(const QString &s) {
+    qsizetype b = 0, e = s.size();
+    while (b < e && s[b] == u' ') ++b;
+    while (e > b && s[e - 1] == u' ') --e;
+    return s.mid(b, e - b);
+}
+
+// The rules of each table of a form, read at once: those a statement per
+// table "where formid=? and upper(trim(tble))=upper(trim(?))" finds, in the
+// order of its index (tble, then key), under upper(trim(tble)).
+QHash<QString, QList<QSqlRecord>> tableRulesOfForm(qint64 formId) {
+    QHash<QString, QList<QSqlRecord>> out;
+    QSqlQuery q = db::exec(mainDb(),
+                           QStringLiteral("select * from int_control where formid=? and tble is not null "
+                                          "order by tble, \"Код\""),
+                           {formId});
+    const int tble = q.record().indexOf(QStringLiteral("tble"));
+    while (q.next()) {
+        const QSqlRecord r = q.record();
+        out[trimBlanks(r.value(tble).toString()).toUpper()].append(r);
+    }
     return out;
 }
 
@@ -173,15 +212,16 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
     const StringList previous = run.errors();
     try {
         for (const FormEntry &f : forms) {
+            const QHash<QString, QList<QSqlRecord>> tableRules = f.tables.isEmpty() ? QHash<QString, QList<QSqlRecord>>()
+                                                                                     : tableRulesOfForm(f.id);
             for (const TableEntry &t : f.tables) {
                 QString n = t.tablen;
                 if (n.startsWith(QLatin1Char('('))) n.remove(0, 1);
                 if (n.endsWith(QLatin1Char(')'))) n.chop(1);
                 shown(f.name + QStringLiteral(" - ") + t.tablen);
-                runBlock(run, f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
-                         QStringLiteral("select * from int_control where formid=? and "
-                                        "upper(trim(tble))=upper(trim(?))"), {f.id, t.tablen},
-                         {}, [&](const QString &) { progress.checkCancelled(); });
+                runRules(run, f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
+                         tableRules.value(trimBlanks(t.tablen).toUpper()),
+                         [&](const QString &) { progress.checkCancelled(); });
                 pacer.step();
             }
             runBlock(run, f.name + QStringLiteral(" - межтабличный контроль"), f.name, kInterTableSql, {f.id}, {}, shown);

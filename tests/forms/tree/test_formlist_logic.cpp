@@ -111,6 +111,25 @@ TEST_F(FormListTest, RulesOfATableAreFoundWhateverTheLetterCaseTheyNameItIn) {
     }
 }
 
+TEST_F(FormListTest, RulesOfATableRunInTheOrderOfTheirStoredTableNameThenKey) {
+    // Two rules that never hold: the later one names the table with a blank
+    // before it, which sorts first.
+    const QSqlDatabase m = db::connection(db::kMain);
+    const QString insert = "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                           "values (?, ?, '1', '=', '2', '', '')";
+    const QList<FormEntry> forms = formsForType(-1);
+    db::exec(m, insert, {forms[0].id, "(1000)"});
+    const qint64 plain = db::lastInsertId(m);
+    db::exec(m, insert, {forms[0].id, " (1000)"});
+    const qint64 blank = db::lastInsertId(m);
+    testWork().institution = ids::NorthHospital;
+    ASSERT_TRUE(runAllControls(fresh(), forms, forms[0].name));
+    QList<qint64> order;
+    for (int i = 0; i < lastErrors().count(); ++i)
+        if (lastErrors().object(i) == plain || lastErrors().object(i) == blank) order.append(lastErrors().object(i));
+    EXPECT_EQ(order, (QList<qint64>{blank, plain}));
+}
+
 TEST_F(FormListTest, InterFormRulesFollowTheNetworkMode) {
     db::exec(db::connection(db::kMain),
              "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values (0,'',?,'=',?,'','')",
