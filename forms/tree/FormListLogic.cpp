@@ -41,11 +41,17 @@ QList<TableRow> tablesOf(qint64 formId, const QString &order) {
     return out;
 }
 
+// A rule as a control run takes it.
+struct RuleRow {
+    qint64 key = 0;
+    QString left, right, relation, comment, cycle;
+};
+
 // Runs the rules given under a heading, which is taken back when the run
 // adds nothing.
-void runRules(RuleRun &run, const QString &heading, const QString &defaultText, const QList<QSqlRecord> &rules,
+void runRules(RuleRun &run, const QString &heading, const QString &defaultText, const QList<RuleRow> &rules,
               const LabelFn &label) {
-    for (const QSqlRecord &r : rules) run.addRule(r);
+    for (const RuleRow &r : rules) run.addRule(r.key, r.left, r.right, r.relation, r.comment, r.cycle);
     if (label) label(heading);
     StringList &errors = run.errors();
     const int before = errors.count();
@@ -62,19 +68,28 @@ QString trimBlanks(const QString &s) {
     return s.mid(b, e - b);
 }
 
-// The rules of each table of a form, read at once: those a statement per
-// table "where formid=? and upper(trim(tble))=upper(trim(?))" finds, in the
-// order of its index (tble, then key), under upper(trim(tble)).
-QHash<QString, QList<QSqlRecord>> tableRulesOfForm(qint64 formId) {
-    QHash<QString, QList<QSqlRecord>> out;
+// The rules of a form, read at once in the order of the index on (formid,
+// tble): the inter-table rules ("tble='' or tble is null") and those of each
+// table ("upper(trim(tble))=upper(trim(?))"), the latter under
+// upper(trim(tble)).
+struct FormRules {
+    QList<RuleRow> interTable;
+    QHash<QString, QList<RuleRow>> byTable;
+};
+
+FormRules rulesOfForm(qint64 formId) {
+    FormRules out;
     QSqlQuery q = db::exec(mainDb(),
-                           QStringLiteral("select * from int_control where formid=? and tble is not null "
-                                          "order by tble, \"Код\""),
+                           QStringLiteral("select \"Код\", lft, rght, reltion, commnt, cycl, tble from int_control "
+                                          "where formid=? order by tble, \"Код\""),
                            {formId});
-    const int tble = q.record().indexOf(QStringLiteral("tble"));
     while (q.next()) {
-        const QSqlRecord r = q.record();
-        out[trimBlanks(r.value(tble).toString()).toUpper()].append(r);
+        RuleRow r{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
+                  q.value(4).toString(), q.value(5).toString()};
+        const QVariant table = q.value(6);
+        if (table.isNull() || (table.typeId() == QMetaType::QString && table.toString().isEmpty()))
+            out.interTable.append(r);
+        if (!table.isNull()) out.byTable[trimBlanks(table.toString()).toUpper()].append(std::move(r));
     }
     return out;
 }
@@ -212,19 +227,18 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
     const StringList previous = run.errors();
     try {
         for (const FormEntry &f : forms) {
-            const QHash<QString, QList<QSqlRecord>> tableRules = f.tables.isEmpty() ? QHash<QString, QList<QSqlRecord>>()
-                                                                                     : tableRulesOfForm(f.id);
+            const FormRules rules = rulesOfForm(f.id);
             for (const TableEntry &t : f.tables) {
                 QString n = t.tablen;
                 if (n.startsWith(QLatin1Char('('))) n.remove(0, 1);
                 if (n.endsWith(QLatin1Char(')'))) n.chop(1);
                 shown(f.name + QStringLiteral(" - ") + t.tablen);
                 runRules(run, f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
-                         tableRules.value(trimBlanks(t.tablen).toUpper()),
+                         rules.byTable.value(trimBlanks(t.tablen).toUpper()),
                          [&](const QString &) { progress.checkCancelled(); });
                 pacer.step();
             }
-            runBlock(run, f.name + QStringLiteral(" - межтабличный контроль"), f.name, kInterTableSql, {f.id}, {}, shown);
+            runRules(run, f.name + QStringLiteral(" - межтабличный контроль"), f.name, rules.interTable, shown);
             pacer.step();
         }
         runBlock(run, QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {},
