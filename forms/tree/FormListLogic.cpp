@@ -79,18 +79,15 @@ struct FormRules {
 
 FormRules rulesOfForm(qint64 formId) {
     FormRules out;
-    QSqlQuery q = db::exec(mainDb(),
-                           QStringLiteral("select \"Код\", lft, rght, reltion, commnt, cycl, tble from int_control "
-                                          "where formid=? order by tble, \"Код\""),
-                           {formId});
-    while (q.next()) {
-        RuleRow r{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
-                  q.value(4).toString(), q.value(5).toString()};
-        const QVariant table = q.value(6);
-        if (table.isNull() || (table.typeId() == QMetaType::QString && table.toString().isEmpty()))
-            out.interTable.append(r);
-        if (!table.isNull()) out.byTable[trimBlanks(table.toString()).toUpper()].append(std::move(r));
-    }
+    db::readTexts(mainDb(),
+                  QStringLiteral("select \"Код\", lft, rght, reltion, commnt, cycl, tble from int_control "
+                                 "where formid=? order by tble, \"Код\""),
+                  {formId}, 7, [&](const QString *f) {
+                      RuleRow r{f[0].toLongLong(), f[1], f[2], f[3], f[4], f[5]};
+                      const QString &table = f[6];
+                      if (table.isEmpty()) out.interTable.append(r);
+                      if (!table.isNull()) out.byTable[trimBlanks(table).toUpper()].append(std::move(r));
+                  });
     return out;
 }
 
