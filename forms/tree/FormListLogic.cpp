@@ -68,25 +68,35 @@ QString trimBlanks(const QString &s) {
     return s.mid(b, e - b);
 }
 
-// The rules of a form, read at once in the order of the index on (formid,
-// tble): the inter-table rules ("tble='' or tble is null") and those of each
-// table ("upper(trim(tble))=upper(trim(?))"), the latter under
-// upper(trim(tble)).
+// The rules of a form in the order of the index on (formid, tble): the
+// inter-table rules ("tble='' or tble is null") and those of each table
+// ("upper(trim(tble))=upper(trim(?))"), the latter under upper(trim(tble)).
 struct FormRules {
     QList<RuleRow> interTable;
     QHash<QString, QList<RuleRow>> byTable;
 };
 
-FormRules rulesOfForm(qint64 formId) {
-    FormRules out;
+// The rules of the forms given, by form, read in one statement.
+QHash<qint64, FormRules> rulesOfForms(const QList<FormEntry> &forms) {
+    QHash<qint64, FormRules> out;
+    QList<qint64> ids;
+    for (const FormEntry &f : forms) ids.append(f.id);
+    if (ids.isEmpty()) return out;
+    FormRules *current = nullptr;
+    qint64 currentId = 0;
     db::readTexts(mainDb(),
-                  QStringLiteral("select \"Код\", lft, rght, reltion, commnt, cycl, tble from int_control "
-                                 "where formid=? order by tble, \"Код\""),
-                  {formId}, 7, [&](const QString *f) {
+                  QStringLiteral("select \"Код\", lft, rght, reltion, commnt, cycl, tble, formid from int_control "
+                                 "where formid in (%1) order by formid, tble, \"Код\"").arg(db::inList(ids)),
+                  {}, 8, [&](const QString *f) {
+                      const qint64 formId = f[7].toLongLong();
+                      if (!current || formId != currentId) {
+                          current = &out[formId];
+                          currentId = formId;
+                      }
                       RuleRow r{f[0].toLongLong(), f[1], f[2], f[3], f[4], f[5]};
                       const QString &table = f[6];
-                      if (table.isEmpty()) out.interTable.append(r);
-                      if (!table.isNull()) out.byTable[trimBlanks(table).toUpper()].append(std::move(r));
+                      if (table.isEmpty()) current->interTable.append(r);
+                      if (!table.isNull()) current->byTable[trimBlanks(table).toUpper()].append(std::move(r));
                   });
     return out;
 }
@@ -223,8 +233,9 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
     // A cancelled run leaves the error list as it was.
     const StringList previous = run.errors();
     try {
+        const QHash<qint64, FormRules> rulesByForm = rulesOfForms(forms);
         for (const FormEntry &f : forms) {
-            const FormRules rules = rulesOfForm(f.id);
+            const FormRules rules = rulesByForm.value(f.id);
             for (const TableEntry &t : f.tables) {
                 QString n = t.tablen;
                 if (n.startsWith(QLatin1Char('('))) n.remove(0, 1);
