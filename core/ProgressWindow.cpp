@@ -102,7 +102,12 @@ void TProgress::SetMax(int max) {
 }
 
 void TProgress::SetPosition(int position) {
+    // A gauge repaints itself at once on every step it can show, which costs
+    // more than a step of most runs; it is painted when the events run.
+    const bool painting = Gauge1->updatesEnabled();
+    if (painting) Gauge1->setUpdatesEnabled(false);
     Gauge1->setValue(qBound(0, position, m_max > 0 ? m_max : 0));
+    if (painting) Gauge1->setUpdatesEnabled(true);
     letEventsRun();
 }
 

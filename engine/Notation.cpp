@@ -426,11 +426,13 @@ QList<int> ParseIntegerList(QStringView list, qint64 low, qint64 high) {
 }
 
 QString SquareTableBrackets(const QString &reference) {
+    // Read through a const view: writing detaches once, reading never.
     QString s = reference;
-    for (int i = 0; i + 1 < s.size(); ++i) {
-        if ((s[i] == u'Т' || s[i] == u'т') && s[i + 1] == u'(') {
+    const QString &c = s;
+    for (int i = 0; i + 1 < c.size(); ++i) {
+        if ((c[i] == u'Т' || c[i] == u'т') && c[i + 1] == u'(') {
             s[i + 1] = u'[';
-            const int close = s.indexOf(u')', i + 2);
+            const int close = int(c.indexOf(u')', i + 2));
             if (close >= 0) s[close] = u']';
         }
     }

@@ -243,33 +243,33 @@ bool RuleRun::readTable(const QString &formName, const QString &tableKey) {
     const int colCount = g.colcount, rowCount = g.rowcount;
     createMatrix(g);
 
-    std::optional<QSqlQuery> q;
+    // The rows straight through sqlite (a QVariant per field would cost more
+    // than the reading); column and row are whole numbers, rounded as a
+    // QVariant would round them.
+    QString sql;
+    QVariantList params;
     bool add = false;
     if (m_context.reportMode == ReportMode::Types) {
         const QList<qint64> ids = text::parseIdList(m_context.includeList);
         if (ids.isEmpty()) return true;
-        q = db::exec(db::kData,
-                     QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? "
-                                    "and hospital in (%2)").arg(table, db::inList(ids)),
-                     {shared().Year, ident});
+        sql = QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? "
+                             "and hospital in (%2)").arg(table, db::inList(ids));
+        params = {shared().Year, ident};
         add = true;
     } else if (m_context.institution != 0) {
-        q = db::exec(db::kData,
-                     QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? "
-                                    "and hospital=?").arg(table),
-                     {shared().Year, ident, m_context.institution});
+        sql = QStringLiteral("select \"column\", \"row\", data from %1 where year=? and \"table\"=? "
+                             "and hospital=?").arg(table);
+        params = {shared().Year, ident, m_context.institution};
     } else {
         return true;
     }
-    while (q->next()) {
-        const int c = q->value(0).toInt(), r = q->value(1).toInt();
-        if (!(c >= cells::storedColumnOfGrid(0, g.fixcols) && c <= colCount + 1 &&
-              r >= cells::storedRowOfGrid(0, g.fixrows) && r <= rowCount + 1))
-            continue;
-        const double v = q->value(2).toDouble();
-        if (add) m_matrix.add(c, r, v);
-        else m_matrix.set(c, r, v);
-    }
+    const int cLow = cells::storedColumnOfGrid(0, g.fixcols), rLow = cells::storedRowOfGrid(0, g.fixrows);
+    db::readNumbers(db::connection(db::kData), sql, params, 3, [&](const double *f) {
+        const int c = int(qRound64(f[0])), r = int(qRound64(f[1]));
+        if (!(c >= cLow && c <= colCount + 1 && r >= rLow && r <= rowCount + 1)) return;
+        if (add) m_matrix.add(c, r, f[2]);
+        else m_matrix.set(c, r, f[2]);
+    });
     return true;
 }
 

@@ -259,6 +259,56 @@ sqlite3 *checkedHandle(const QSqlDatabase &d) {
 }
 } // namespace
 
+namespace {
+
+// A statement prepared and bound, finalized when it goes.
+struct Prepared {
+    sqlite3 *h = nullptr;
+    sqlite3_stmt *st = nullptr;
+    Prepared(const QSqlDatabase &d, const QString &sql, const QVariantList &params) : h(checkedHandle(d)) {
+        if (sqlite3_prepare_v2(h, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) throw sqliteError(h, sql);
+        for (int i = 0; i < params.size(); ++i) {
+            const QVariant &p = params[i];
+            int rc;
+            if (p.typeId() == QMetaType::Double) rc = sqlite3_bind_double(st, i + 1, p.toDouble());
+            else if (p.typeId() == QMetaType::QString) {
+                const QByteArray u = p.toString().toUtf8();
+                rc = sqlite3_bind_text(st, i + 1, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+            } else rc = sqlite3_bind_int64(st, i + 1, p.toLongLong());
+            if (rc != SQLITE_OK) {
+                sqlite3_finalize(st);
+                throw sqliteError(h, sql);
+            }
+        }
+    }
+    ~Prepared() { sqlite3_finalize(st); }
+    Prepared(const Prepared &) = delete;
+    Prepared &operator=(const Prepared &) = delete;
+};
+
+} // namespace
+
+void readTexts(const QSqlDatabase &d, const QString &sql, const QVariantList &params, int columns,
+               const std::function<void(const QString *)> &row) {
+    Prepared p(d, sql, params);
+    std::vector<QString> fields(std::max(columns, 1));
+    int rc;
+    while ((rc = sqlite3_step(p.st)) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) {
+            if (sqlite3_column_type(p.st, c) == SQLITE_NULL) {
+                fields[c] = QString();
+                continue;
+            }
+            // An empty text is an empty string, not a null one.
+            const auto *text = static_cast<const QChar *>(sqlite3_column_text16(p.st, c));
+            const int bytes = sqlite3_column_bytes16(p.st, c);
+            fields[c] = text ? QString(text, bytes / 2) : QStringLiteral("");
+        }
+        row(fields.data());
+    }
+    if (rc != SQLITE_DONE) throw sqliteError(p.h, sql);
+}
+
 void readNumbers(const QSqlDatabase &d, const QString &sql, const QVariantList &params, int columns,
                  const std::function<void(const double *)> &row) {
     sqlite3 *h = checkedHandle(d);

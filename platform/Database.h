@@ -130,6 +130,10 @@ void registerUnicode(const QSqlDatabase &db);
 // numbers; throws Error.
 void readNumbers(const QSqlDatabase &db, const QString &sql, const QVariantList &params, int columns,
                  const std::function<void(const double *fields)> &row);
+// readTexts hands the first `columns` fields of each row to row() as texts
+// (a null QString for NULL); throws Error.
+void readTexts(const QSqlDatabase &db, const QString &sql, const QVariantList &params, int columns,
+               const std::function<void(const QString *fields)> &row);
 // The rows of one institution and year of a values table (`table` may name
 // an attached file's table: "src0.data"), `fields` a select list of numbers.
 // Its rows usually lie together (a load writes them at once): then they are

@@ -41,6 +41,8 @@ namespace {
 using winutil::appTitle;
 using winutil::guarded;
 
+constexpr int kLabelPaintIntervalMs = 40;
+
 // Progress on the window's gauge and, for a recalculation, in the progress
 // window with "Отмена".
 class GaugeSink : public ProgressSink {
@@ -170,8 +172,10 @@ QString TFormList::yearText() const { return shared().yearText(); }
 
 void TFormList::setLabel(const QString &text) {
     Label1->setText(text);
+    if (m_sinceLabelPainted.isValid() && m_sinceLabelPainted.elapsed() < kLabelPaintIntervalMs) return;
     Label1->repaint();
     QApplication::processEvents();
+    m_sinceLabelPainted.start();
 }
 
 bool TFormList::Start(qint64 medicalType) {

@@ -14,6 +14,7 @@
 
 #include <optional>
 #include <QDialog>
+#include <QElapsedTimer>
 
 class QAction;
 class QLabel;
@@ -118,7 +119,10 @@ private:
     bool m_singleTarget = true;
     WorkContext m_work;   // this window's own copy, handed on to its table windows
     QString m_unitName;
+    // Shows the step under way; the window is painted and its events run at
+    // most every few hundredths of a second, as the progress window does.
     void setLabel(const QString &text);
+    QElapsedTimer m_sinceLabelPainted;
     void finishControls(bool found, const QString &foundMessage);
     // The forms recalculated with the progress window shown (ends before the
     // closing message); false when nothing was recalculated (a warning was shown).

@@ -15,6 +15,7 @@
 #include "platform/Database.h"
 
 #include <QDir>
+#include <QHash>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -37,6 +38,66 @@ QList<TableRow> tablesOf(qint64 formId, const QString &order) {
                                           "from tables where form=? order by %1").arg(order),
                            {formId});
     while (q.next()) out.append(TableRow{ShapeOfTableRecord(q), q.value(1).toString()});
+    return out;
+}
+
+// A rule as a control run takes it.
+struct RuleRow {
+    qint64 key = 0;
+    QString left, right, relation, comment, cycle;
+};
+
+// Runs the rules given under a heading, which is taken back when the run
+// adds nothing.
+void runRules(RuleRun &run, const QString &heading, const QString &defaultText, const QList<RuleRow> &rules,
+              const LabelFn &label) {
+    for (const RuleRow &r : rules) run.addRule(r.key, r.left, r.right, r.relation, r.comment, r.cycle);
+    if (label) label(heading);
+    StringList &errors = run.errors();
+    const int before = errors.count();
+    errors.add(heading);
+    run.runControls(defaultText, label);
+    if (errors.count() == before + 1) errors.removeAt(before);
+}
+
+// SQLite's trim(): blanks only.
+QString trimBlanks(const QString &s) {
+    qsizetype b = 0, e = s.size();
+    while (b < e && s[b] == u' ') ++b;
+    while (e > b && s[e - 1] == u' ') --e;
+    return s.mid(b, e - b);
+}
+
+// The rules of a form in the order of the index on (formid, tble): the
+// inter-table rules ("tble='' or tble is null") and those of each table
+// ("upper(trim(tble))=upper(trim(?))"), the latter under upper(trim(tble)).
+struct FormRules {
+    QList<RuleRow> interTable;
+    QHash<QString, QList<RuleRow>> byTable;
+};
+
+// The rules of the forms given, by form, read in one statement.
+QHash<qint64, FormRules> rulesOfForms(const QList<FormEntry> &forms) {
+    QHash<qint64, FormRules> out;
+    QList<qint64> ids;
+    for (const FormEntry &f : forms) ids.append(f.id);
+    if (ids.isEmpty()) return out;
+    FormRules *current = nullptr;
+    qint64 currentId = 0;
+    db::readTexts(mainDb(),
+                  QStringLiteral("select \"Код\", lft, rght, reltion, commnt, cycl, tble, formid from int_control "
+                                 "where formid in (%1) order by formid, tble, \"Код\"").arg(db::inList(ids)),
+                  {}, 8, [&](const QString *f) {
+                      const qint64 formId = f[7].toLongLong();
+                      if (!current || formId != currentId) {
+                          current = &out[formId];
+                          currentId = formId;
+                      }
+                      RuleRow r{f[0].toLongLong(), f[1], f[2], f[3], f[4], f[5]};
+                      const QString &table = f[6];
+                      if (table.isEmpty()) current->interTable.append(r);
+                      if (!table.isNull()) current->byTable[trimBlanks(table).toUpper()].append(std::move(r));
+                  });
     return out;
 }
 
@@ -172,19 +233,20 @@ bool runAllControls(RuleRun &run, const QList<FormEntry> &forms, const QString &
     // A cancelled run leaves the error list as it was.
     const StringList previous = run.errors();
     try {
+        const QHash<qint64, FormRules> rulesByForm = rulesOfForms(forms);
         for (const FormEntry &f : forms) {
+            const FormRules rules = rulesByForm.value(f.id);
             for (const TableEntry &t : f.tables) {
                 QString n = t.tablen;
                 if (n.startsWith(QLatin1Char('('))) n.remove(0, 1);
                 if (n.endsWith(QLatin1Char(')'))) n.chop(1);
                 shown(f.name + QStringLiteral(" - ") + t.tablen);
-                runBlock(run, f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
-                         QStringLiteral("select * from int_control where formid=? and "
-                                        "upper(trim(tble))=upper(trim(?))"), {f.id, t.tablen},
-                         {}, [&](const QString &) { progress.checkCancelled(); });
+                runRules(run, f.name + QStringLiteral("т") + t.tablen, f.name + QStringLiteral("Т[") + n + QLatin1Char(']'),
+                         rules.byTable.value(trimBlanks(t.tablen).toUpper()),
+                         [&](const QString &) { progress.checkCancelled(); });
                 pacer.step();
             }
-            runBlock(run, f.name + QStringLiteral(" - межтабличный контроль"), f.name, kInterTableSql, {f.id}, {}, shown);
+            runRules(run, f.name + QStringLiteral(" - межтабличный контроль"), f.name, rules.interTable, shown);
             pacer.step();
         }
         runBlock(run, QStringLiteral("Межформенный контроль"), QString(), kInterFormSql, {},

@@ -111,6 +111,30 @@ TEST_F(FormListTest, RulesOfATableAreFoundWhateverTheLetterCaseTheyNameItIn) {
     }
 }
 
+TEST_F(FormListTest, RulesRunInTheOrderOfTheirStoredTableNameThenKey) {
+    // Two rules that never hold: the later one names the table with a blank
+    // before it, which sorts first.
+    const QSqlDatabase m = db::connection(db::kMain);
+    const QString insert = "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                           "values (?, ?, '1', '=', '2', '', '')";
+    const QList<FormEntry> forms = formsForType(-1);
+    db::exec(m, insert, {forms[0].id, "(1000)"});
+    const qint64 plain = db::lastInsertId(m);
+    db::exec(m, insert, {forms[0].id, " (1000)"});
+    const qint64 blank = db::lastInsertId(m);
+    // Between its tables: a rule naming no table ('') and a later one with none (null), which sorts first.
+    db::exec(m, insert, {forms[0].id, ""});
+    const qint64 empty = db::lastInsertId(m);
+    db::exec(m, insert, {forms[0].id, QVariant()});
+    const qint64 none = db::lastInsertId(m);
+    testWork().institution = ids::NorthHospital;
+    ASSERT_TRUE(runAllControls(fresh(), forms, forms[0].name));
+    QList<qint64> order;
+    for (int i = 0; i < lastErrors().count(); ++i)
+        if (QList<qint64>{plain, blank, empty, none}.contains(lastErrors().object(i))) order.append(lastErrors().object(i));
+    EXPECT_EQ(order, (QList<qint64>{blank, plain, none, empty}));
+}
+
 TEST_F(FormListTest, InterFormRulesFollowTheNetworkMode) {
     db::exec(db::connection(db::kMain),
              "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values (0,'',?,'=',?,'','')",
