@@ -366,7 +366,9 @@ void RuleRun::sumInstitutions(qint64 formId, const QString &tableKey, ProgressPa
 }
 
 void RuleRun::saveTable(qint64 formId, const QString &tableKey) {
-    SaveTableData(m_matrix, ValueTableName(m_context.valueTable), m_context.institution, formId, tableKey);
+    // A run without a chosen table reads and writes the institutions' values.
+    const ValueTable table = m_context.valueTable == ValueTable::None ? ValueTable::Data : m_context.valueTable;
+    SaveTableData(m_matrix, table, m_context.institution, formId, tableKey);
 }
 
 // ---- Arithmetic on texts ------------------------------------------------------------------

@@ -22,13 +22,6 @@ void SaveTableData(const ValueMatrix &m, ValueTable table, qint64 institution, q
     });
 }
 
-void SaveTableData(const ValueMatrix &m, const QString &valueTableName, qint64 institution, qint64 formId,
-                   const QString &tableKey) {
-    const std::optional<ValueTable> table = valueTableFromName(valueTableName);
-    if (!table) throw db::Error(QStringLiteral("Таблица значений \"%1\" не известна: значения не сохранены").arg(valueTableName));
-    SaveTableData(m, *table, institution, formId, tableKey);
-}
-
 void SumHospitalsData(ValueMatrix &m, const QString &includeList, qint64 formId, const QString &tableKey,
                       ProgressPacer *pacer, MemberKind kind, qint64 self) {
     const SummaryMembers members = RequireMembers(kind, includeList, self);

@@ -16,11 +16,6 @@ class ProgressPacer;
 // a value past the storable range (RequireStorableValue) stores nothing.
 void SaveTableData(const ValueMatrix &matrix, ValueTable valueTable, qint64 institution, qint64 formId,
                    const QString &tableKey);
-// The same for a caller that still holds the table's SQL name (the rule
-// engine): the name is read back as its ValueTable, never put into SQL;
-// another name throws db::Error and stores nothing.
-void SaveTableData(const ValueMatrix &matrix, const QString &valueTableName, qint64 institution, qint64 formId,
-                   const QString &tableKey);
 // Adds the values of the table and year of every member of the include list
 // into the matrix, which must already be created: institutions' values
 // ("data"), or for MemberKind::Reports the stored values of the member

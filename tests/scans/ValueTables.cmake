@@ -13,10 +13,5 @@ scan_lines(
   PATTERN "${named}|${literal}"
   # A local made by the conversion itself; the folder of unloaded report files, called "data" too.
   SKIP "= ValueTableName\\(|ConfigPath \\+ QStringLiteral\\(\"data\"\\)"
-  ALLOW_LINES
-    # The rule engine still hands SaveTableData the name it made by ValueTableName; it is read back as a
-    # ValueTable there and never goes into SQL.
-    "engine/ValueIO.h:void SaveTableData(const ValueMatrix &matrix, const QString &valueTableName, qint64 institution, qint64 formId,"
-    "engine/ValueIO.cpp:void SaveTableData(const ValueMatrix &m, const QString &valueTableName, qint64 institution, qint64 formId,"
   WHAT "value table(s) passed as text"
   OK "value tables: one conversion")
