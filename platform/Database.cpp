@@ -311,30 +311,14 @@ void readTexts(const QSqlDatabase &d, const QString &sql, const QVariantList &pa
 
 void readNumbers(const QSqlDatabase &d, const QString &sql, const QVariantList &params, int columns,
                  const std::function<void(const double *)> &row) {
-    sqlite3 *h = checkedHandle(d);
-    sqlite3_stmt *st = nullptr;
-    if (sqlite3_prepare_v2(h, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) throw sqliteError(h, sql);
-    struct Finalize {
-        sqlite3_stmt *st;
-        ~Finalize() { sqlite3_finalize(st); }
-    } finalize{st};
-    for (int i = 0; i < params.size(); ++i) {
-        const QVariant &p = params[i];
-        int rc;
-        if (p.typeId() == QMetaType::Double) rc = sqlite3_bind_double(st, i + 1, p.toDouble());
-        else if (p.typeId() == QMetaType::QString) {
-            const QByteArray u = p.toString().toUtf8();
-            rc = sqlite3_bind_text(st, i + 1, u.constData(), int(u.size()), SQLITE_TRANSIENT);
-        } else rc = sqlite3_bind_int64(st, i + 1, p.toLongLong());
-        if (rc != SQLITE_OK) throw sqliteError(h, sql);
-    }
+    Prepared p(d, sql, params);
     std::vector<double> fields(std::max(columns, 1));
     int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        for (int c = 0; c < columns; ++c) fields[c] = sqlite3_column_double(st, c);
+    while ((rc = sqlite3_step(p.st)) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) fields[c] = sqlite3_column_double(p.st, c);
         row(fields.data());
     }
-    if (rc != SQLITE_DONE) throw sqliteError(h, sql);
+    if (rc != SQLITE_DONE) throw sqliteError(p.h, sql);
 }
 
 void readInstitutionRows(const QSqlDatabase &d, const QString &table, qint64 hospital, int year,
