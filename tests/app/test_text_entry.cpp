@@ -19,6 +19,7 @@
 #include "support/Fixture.h"
 #include "support/SourceScan.h"
 #include "updates/UpdateInstaller.h"
+#include "support/Refusal.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -41,16 +42,6 @@ struct Path {
     bool multiLine = false;   // titles, conditions, indicator cells: their files carry line breaks (as bytes 1 and 2)
     std::function<void()> reset = {};
 };
-
-template <class F>
-QString refusal(F &&f) {
-    try {
-        f();
-        return {};
-    } catch (const std::exception &e) {
-        return QString::fromStdString(e.what());
-    }
-}
 
 qint64 firstRuleKey() { return db::scalar(mainDb(), "select min(\"Код\") from int_control where formid=1").toLongLong(); }
 

@@ -27,6 +27,7 @@
 #include "support/Fixture.h"
 #include "updates/UpdateInstaller.h"
 #include "updates/UpdateLists.h"
+#include "support/Refusal.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -78,16 +79,6 @@ struct Reader {
     std::function<void(SampleFixture &, const QString &)> writeValid;
     std::function<QString(SampleFixture &, const QString &)> read;
 };
-
-template <class F>
-QString refusal(F &&f) {
-    try {
-        f();
-        return {};
-    } catch (const std::exception &e) {
-        return QString::fromStdString(e.what());
-    }
-}
 
 QString boolRefusal(bool ok) { return ok ? QString() : QStringLiteral("refused"); }
 

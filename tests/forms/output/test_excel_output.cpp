@@ -20,6 +20,7 @@
 #include "forms/tree/TransferFiles.h"
 
 #include <QSet>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace ids = sample::ids;
@@ -132,16 +133,15 @@ TEST_F(ExcelOutputTest, FormPerMemberWritesOneFileEach) {
     EXPECT_TRUE(excelout::exportFormPerMember(folder, f30(), "", MemberKind::Institutions).isEmpty());
 }
 
-// Members of equal names (letter case aside) and of official names past a file name's length each get a book of their
-// own, whose name fits with the suffixes it is written under.
-TEST_F(ExcelOutputTest, FormPerMemberGivesEqualAndLongNamesABookEach) {
-    const QString folder = fx.root() + "long";
+namespace {
+// Two members equal but for letter case and two of long official names, output per member: a book each, every name
+// within the file name's limit with its temporary suffixes.
+void expectABookEach(const QString &folder, const excelout::FormNode &form, const std::function<qint64(const QString &)> &add) {
     const QString official = QStringLiteral("Государственное бюджетное учреждение здравоохранения ").repeated(3);
-    const QList<qint64> members = {addInstitution("ФАП Ёлкино"), addInstitution("фап ёлкино"),
-                                   addInstitution(official + "№1"), addInstitution(official + "№2")};
+    const QList<qint64> members = {add("ФАП Ёлкино"), add("фап ёлкино"), add(official + "№1"), add(official + "№2")};
     QStringList list;
     for (const qint64 id : members) list.append(QString::number(id));
-    const QStringList files = excelout::exportFormPerMember(folder, f30(), list.join(','), MemberKind::Institutions);
+    const QStringList files = excelout::exportFormPerMember(folder, form, list.join(','), MemberKind::Institutions);
     ASSERT_EQ(files.size(), 4);
     QSet<QString> distinct;
     for (const QString &f : files) {
@@ -151,6 +151,14 @@ TEST_F(ExcelOutputTest, FormPerMemberGivesEqualAndLongNamesABookEach) {
     }
     EXPECT_EQ(distinct.size(), 4);
 }
+} // namespace
+
+// Members of equal names (letter case aside) and of official names past a file name's length each get a book of their
+// own, whose name fits with the suffixes it is written under.
+TEST_F(ExcelOutputTest, FormPerMemberGivesEqualAndLongNamesABookEach) {
+    const QString folder = fx.root() + "long";
+    expectABookEach(folder, f30(), [&](const QString &n) { return addInstitution(n); });
+}
 
 // A form of the longest name the catalogue takes, with members of official names: the form's name gives way too.
 TEST_F(ExcelOutputTest, FormPerMemberOfALongFormNameGivesEveryMemberABook) {
@@ -159,21 +167,8 @@ TEST_F(ExcelOutputTest, FormPerMemberOfALongFormNameGivesEveryMemberABook) {
     db::exec(db::connection(db::kMain), "update forms set formname=? where id=?", {form, ids::FormF30});
     fx.reloadCaches();
     const QString folder = fx.root() + "longform";
-    const QString official = QStringLiteral("Государственное бюджетное учреждение здравоохранения ").repeated(3);
-    const QList<qint64> members = {addInstitution("ФАП Ёлкино"), addInstitution("фап ёлкино"),
-                                   addInstitution(official + "№1"), addInstitution(official + "№2")};
-    QStringList list;
-    for (const qint64 id : members) list.append(QString::number(id));
-    const excelout::FormNode node{form + " - Сведения", f30().tables};
-    const QStringList files = excelout::exportFormPerMember(folder, node, list.join(','), MemberKind::Institutions);
-    ASSERT_EQ(files.size(), 4);
-    QSet<QString> distinct;
-    for (const QString &f : files) {
-        EXPECT_TRUE(QFileInfo::exists(f)) << f.toStdString();
-        EXPECT_LE(QFileInfo(f).fileName().toUtf8().size(), transfer::kMaxUnitFileNameBytes) << f.toStdString();
-        distinct.insert(QFileInfo(f).fileName().toUpper());
-    }
-    EXPECT_EQ(distinct.size(), 4);
+    expectABookEach(folder, excelout::FormNode{form + " - Сведения", f30().tables},
+                    [&](const QString &n) { return addInstitution(n); });
 }
 
 TEST_F(ExcelOutputTest, FormPerMemberReplacesOnlyWhatItMayAndCan) {
