@@ -9,8 +9,8 @@
 #include "engine/Caches.h"
 #include "engine/Schema.h"
 #include "engine/SharedState.h"
-#include "forms/territory/AdmFormLogic.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/AdmFormLogic.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 

@@ -3,7 +3,7 @@
 #include "controls/ControlFile.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
-#include "forms/tree/FormListCommon.h"
+#include "forms/shared/FormListCommon.h"
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"

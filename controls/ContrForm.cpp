@@ -11,7 +11,7 @@
 #include "core/ProgressWindow.h"
 #include "engine/SharedState.h"
 #include "forms/table/ControlHighlight.h"
-#include "forms/tree/FormListCommon.h"
+#include "forms/shared/FormListCommon.h"
 #include "forms/table/TableWindow.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"

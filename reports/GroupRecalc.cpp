@@ -9,7 +9,7 @@
 #include "engine/SharedState.h"
 #include "engine/TableShape.h"
 #include "engine/TableValues.h"
-#include "forms/tree/FormListCommon.h"
+#include "forms/shared/FormListCommon.h"
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"

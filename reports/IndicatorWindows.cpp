@@ -12,7 +12,7 @@
 #include "engine/RuleEngine.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
-#include "forms/tree/FormListCommon.h"
+#include "forms/shared/FormListCommon.h"
 #include "platform/Dialogs.h"
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Show.h"

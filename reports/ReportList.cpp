@@ -2,10 +2,10 @@
 
 #include "core/AdminMode.h"
 #include "engine/SharedState.h"
-#include "forms/territory/AdmFormLogic.h"
+#include "forms/shared/AdmFormLogic.h"
 #include "forms/tree/FormList.h"
-#include "forms/tree/FormListCommon.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/FormListCommon.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"

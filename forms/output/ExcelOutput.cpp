@@ -5,9 +5,8 @@
 #include "engine/SharedState.h"
 #include "engine/SummaryMembers.h"
 #include "engine/TextUtil.h"
-#include "forms/tree/FormListLogic.h"
-#include "forms/table/TableExcel.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/FormListLogic.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 
@@ -20,6 +19,8 @@
 #include <filesystem>
 
 namespace excelout {
+
+int SheetColumnWidth(double points) { return int(std::nearbyint((points - 3.75) / 5.25)); }
 
 namespace {
 
@@ -62,7 +63,7 @@ void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h
                            {table.ident});
     while (q.next()) {
         const int column = q.value(0).toInt() + 1;
-        if (column >= 1) sheet.setColumnWidth(column, std::max(0, tableexcel::SheetColumnWidth(q.value(1).toDouble())));
+        if (column >= 1) sheet.setColumnWidth(column, std::max(0, SheetColumnWidth(q.value(1).toDouble())));
     }
     q = db::exec(main, QStringLiteral("select \"row\", height from \"rows\" where \"table\"=?"), {table.ident});
     while (q.next()) {

@@ -28,6 +28,12 @@ struct FormNode {
 
 using LabelFn = std::function<void(const QString &)>;
 
+// Sheet column width for a structure column width in points: (width - 3.75)
+// / 5.25 to the nearest integer, halves to the even one. Every sheet writer
+// (the table window's sheet too) uses it, so one table gets the same widths
+// in each output.
+int SheetColumnWidth(double points);
+
 // Lays table node out on sheet with the values of institution (or report) h
 // from the value table values; cell (1, 1) = caption + " - " + text.
 void BuildExcelSheet(office::ExcelSheet &sheet, const TableNode &table, qint64 h, const QString &caption,

@@ -1,4 +1,4 @@
-#include "forms/territory/ShortNames.h"
+#include "forms/output/ShortNames.h"
 
 #include "engine/TextUtil.h"
 #include "platform/Errors.h"

@@ -10,7 +10,7 @@
 #include "engine/ProgressSink.h"
 #include "engine/SharedState.h"
 #include "engine/SummaryMembers.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"

@@ -1,11 +1,11 @@
-#include "forms/territory/AdmFormLogic.h"
+#include "forms/shared/AdmFormLogic.h"
 
 #include "engine/Lookups.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
 #include "platform/Errors.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Database.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 // transfer files for one institution or a group. Every text is bound, never
 // pasted into SQL; throws db::Error with a Russian message.
 #include "engine/ImportPolicy.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/TransferFiles.h"
 
 #include <QList>
 #include <QPair>

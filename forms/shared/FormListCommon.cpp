@@ -1,9 +1,9 @@
-#include "forms/tree/FormListCommon.h"
+#include "forms/shared/FormListCommon.h"
 
 #include "engine/StringList.h"
 #include "core/ListWindow.h"
 #include "engine/SharedState.h"
-#include "forms/territory/AdmFormLogic.h"
+#include "forms/shared/AdmFormLogic.h"
 #include "platform/Database.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "forms/tree/FormListLogic.h"
+#include "forms/shared/FormListLogic.h"
 
 #include "engine/ImportPolicy.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/TransferFiles.h"
 
 #include "engine/SummaryMembers.h"
 #include "engine/StringList.h"

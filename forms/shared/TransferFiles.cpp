@@ -1,4 +1,4 @@
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/TransferFiles.h"
 #include "engine/CellNumbering.h"
 #include "platform/Errors.h"
 

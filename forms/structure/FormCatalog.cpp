@@ -2,7 +2,7 @@
 #include "engine/CatalogRename.h"
 
 #include "core/AdminMode.h"
-#include "forms/tree/FormListCommon.h"
+#include "forms/shared/FormListCommon.h"
 #include "forms/structure/ImportDoc.h"
 #include "platform/Dialogs.h"
 #include "platform/office/Show.h"

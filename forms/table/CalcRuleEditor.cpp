@@ -7,7 +7,7 @@
 #include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
 #include "engine/TableShape.h"
-#include "forms/tree/FormListCommon.h"
+#include "forms/shared/FormListCommon.h"
 #include "platform/Errors.h"
 #include "widgets/WindowLayout.h"
 #include "forms/table/TableWindow.h"

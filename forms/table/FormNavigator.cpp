@@ -1,4 +1,4 @@
-#include "forms/tree/FormNavigator.h"
+#include "forms/table/FormNavigator.h"
 
 namespace {
 FormNavigator *g_navigator = nullptr;

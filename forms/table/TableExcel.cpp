@@ -1,16 +1,17 @@
 #include "forms/table/TableExcel.h"
+#include "forms/output/ExcelOutput.h"
 #include "engine/CellNumbering.h"
 
 #include <algorithm>
 #include <cmath>
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/TransferFiles.h"
 
 #include "engine/Lookups.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "engine/TableValues.h"
-#include "forms/tree/FormListCommon.h"
+#include "forms/shared/FormListCommon.h"
 #include "platform/Errors.h"
 #include "forms/table/TableGrid.h"
 #include "forms/table/TableWindow.h"
@@ -115,8 +116,6 @@ QString SheetName(const QString &formName, const QString &tableNumber) {
     return name;
 }
 
-int SheetColumnWidth(double points) { return int(std::nearbyint((points - 3.75) / 5.25)); }
-
 void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &src) {
     const TableShape shape = ReadTableShape(db::connection(db::kMain), src.tableIdent);
     sheet.setName(SheetName(src.formName, src.tableNumber));
@@ -126,7 +125,7 @@ void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &src) {
                            {src.tableIdent});
     while (q.next()) {
         const int c = q.value(0).toInt();
-        if (c >= 0) sheet.setColumnWidth(c + 1, std::max(0, SheetColumnWidth(q.value(1).toDouble())));
+        if (c >= 0) sheet.setColumnWidth(c + 1, std::max(0, excelout::SheetColumnWidth(q.value(1).toDouble())));
     }
     q = db::exec(db::kMain, QStringLiteral("select \"row\", height from \"rows\" where \"table\"=?"), {src.tableIdent});
     while (q.next()) {

@@ -39,11 +39,6 @@ struct SheetSource {
 
 // Form name followed by the table number, at most 20 characters.
 QString SheetName(const QString &formName, const QString &tableNumber);
-// Sheet column width for a structure column width in points: (width - 3.75)
-// / 5.25 to the nearest integer, halves to the even one. Every sheet writer
-// uses it, so one table gets the same widths in each output.
-int SheetColumnWidth(double points);
-
 // Writes the table to the sheet (name, caption, widths, heights, titles,
 // values, grid lines, frozen panes). Throws office::Error (a sheet name
 // already in the workbook, overlapping title spans) or db::Error.

@@ -5,7 +5,7 @@
 // or in structure mode (add, insert, correct, delete, move, order), the unit
 // dialog with its served population and the form choice of group loads.
 #include "engine/WorkContext.h"
-#include "forms/territory/AdmFormLogic.h"
+#include "forms/shared/AdmFormLogic.h"
 
 #include <QDialog>
 #include <QTreeWidget>

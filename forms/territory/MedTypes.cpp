@@ -3,7 +3,7 @@
 #include "engine/SharedState.h"
 #include "core/TreeMarking.h"
 #include "forms/tree/FormList.h"
-#include "forms/tree/FormListCommon.h"
+#include "forms/shared/FormListCommon.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 

@@ -4,7 +4,7 @@
 #include "engine/StringList.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 

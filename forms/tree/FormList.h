@@ -9,8 +9,8 @@
 // window hands its context on to the table windows it opens.
 #include "engine/WorkContext.h"
 #include "forms/output/ExcelOutput.h"
-#include "forms/tree/FormListLogic.h"
-#include "forms/tree/FormNavigator.h"
+#include "forms/shared/FormListLogic.h"
+#include "forms/table/FormNavigator.h"
 
 #include <optional>
 #include <QDialog>

@@ -301,7 +301,7 @@ TEST(RuleContract, NoStatementWritesRulesPastTheCheck) {
         {"controls/ZenkorDescribe.cpp", "set commnt=? where id=?"},   // the comment only
         // Calculated cells: the rule editor, the .cnd import and the structure renumbering.
         {"forms/table/CalcRuleEditor.cpp", "conditions"},
-        {"forms/tree/FormListLogic.cpp", "conditions"},
+        {"forms/shared/FormListLogic.cpp", "conditions"},
         {"forms/structure/StructureEdit.cpp", "conditions"},
         // A new table number or form name, accepted by the catalogue gate, put in place of the old one; the rest of
         // each rule stays as it was.

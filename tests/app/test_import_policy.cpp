@@ -7,8 +7,8 @@
 #include "controls/ControlFile.h"
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
-#include "forms/tree/FormListLogic.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/FormListLogic.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 

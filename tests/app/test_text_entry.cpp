@@ -5,7 +5,7 @@
 #include "controls/ControlFile.h"
 #include "controls/ControlRules.h"
 #include "engine/TextUtil.h"
-#include "forms/territory/AdmFormLogic.h"
+#include "forms/shared/AdmFormLogic.h"
 #include "forms/table/CalcRuleEditor.h"
 #include "forms/structure/FormCatalogLogic.h"
 #include "forms/structure/ImportDocLogic.h"
@@ -221,13 +221,13 @@ TEST(TextEntry, NoTextIsStoredPastTheGate) {
         {"engine/CatalogGate.cpp", 10},    // forms and tables: names, numbers, texts through typedName/typedText; sizes
         {"engine/RuleCheck.cpp", 3},       // rules: enterTexts
         {"engine/CatalogRename.cpp", 1},   // a rule's table renamed: the number as the gate took it, text::entry
-        {"forms/territory/AdmFormLogic.cpp", 2},     // units: text::entry
+        {"forms/shared/AdmFormLogic.cpp", 2},     // units: text::entry
         {"forms/territory/MedTypesLogic.cpp", 1},    // type names: text::entry
         {"forms/structure/ImportDocLogic.cpp", 1},   // Word import titles: text::entry
         {"forms/structure/FormCatalogLogic.cpp", 1}, // structure file titles: text::entry
         {"forms/structure/StructureEdit.cpp", 2},    // title editor: text::entry; new titles: a blank
         {"forms/table/CalcRuleEditor.cpp", 2},   // formula and condition: text::entry
-        {"forms/tree/FormListLogic.cpp", 1},    // .cnd import: text::entry
+        {"forms/shared/FormListLogic.cpp", 1},    // .cnd import: text::entry
         {"reports/IndicatorData.cpp", 23}, // sets, cells, corner, identifiers, replace, set files: text::entry; new rows: constants
         {"reports/ReportLogic.cpp", 2},    // report names: text::entry
         {"app/SubReports.cpp", 1},         // sub-report level names: text::entry

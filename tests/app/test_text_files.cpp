@@ -8,10 +8,10 @@
 #include "engine/SharedState.h"
 #include "engine/WorkModes.h"
 #include "forms/structure/FormCatalogLogic.h"
-#include "forms/tree/FormListLogic.h"
+#include "forms/shared/FormListLogic.h"
 #include "forms/territory/PresenceReport.h"
-#include "forms/territory/ShortNames.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/output/ShortNames.h"
+#include "forms/shared/TransferFiles.h"
 #include "forms/output/WordOutput.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -229,7 +229,7 @@ TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
         // the gate itself
         {"platform/Codepage.cpp", 1},
         // checked with cp1251::encodingProblem / foreignEncoding
-        {"forms/tree/TransferFiles.cpp", 2}, {"updates/UpdateLists.cpp", 1},
+        {"forms/shared/TransferFiles.cpp", 2}, {"updates/UpdateLists.cpp", 1},
         // no text: DBF tables, HTTP bodies, converter output, byte copies
         {"reports/DbfFile.cpp", 1}, {"platform/Http.cpp", 2}, {"platform/office/Convert.cpp", 1},
         {"platform/Paths.cpp", 1},
@@ -244,8 +244,8 @@ TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
         {"engine/CatalogRename.cpp", 1},       // the print mapping file, following a new table number
         {"controls/ZenkorTable.cpp", 1},       {"controls/ControlFile.cpp", 1},
         {"reports/SummationLogic.cpp", 1},     {"reports/IndicatorData.cpp", 1},
-        {"forms/territory/PresenceReport.cpp", 1},       {"forms/tree/FormListLogic.cpp", 1},
-        {"forms/output/WordOutput.cpp", 2},           {"forms/territory/ShortNames.cpp", 1},
+        {"forms/territory/PresenceReport.cpp", 1},       {"forms/shared/FormListLogic.cpp", 1},
+        {"forms/output/WordOutput.cpp", 2},           {"forms/output/ShortNames.cpp", 1},
     };
     const QRegularExpression raw(QStringLiteral(R"(\.readAll\(\)|QTextStream|\.readLine\(|fopen\(|std::ifstream)"));
     const QRegularExpression gate(QStringLiteral(R"(cp1251::readLines\()"));

@@ -13,7 +13,7 @@
 #include "forms/structure/FormCatalog.h"
 #include "forms/tree/FormList.h"
 #include "forms/territory/MedTypes.h"
-#include "forms/territory/ShortNames.h"
+#include "forms/output/ShortNames.h"
 #include "forms/table/TableExcel.h"
 #include "forms/table/TableWindow.h"
 #include "reports/DbfExport.h"

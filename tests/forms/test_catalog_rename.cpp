@@ -6,7 +6,7 @@
 #include "engine/SharedState.h"
 #include "forms/structure/FormCatalog.h"
 #include "forms/structure/FormCatalogLogic.h"
-#include "forms/tree/FormListLogic.h"
+#include "forms/shared/FormListLogic.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/QueryRows.h"

@@ -10,7 +10,9 @@
 #  - in the engine, a Qt Widgets or Gui header, and in the engine and the core
 #    half of the platform, a header of the window half of the platform (the
 #    dialog seam, fonts, the document opener);
-#  - in the program, a header of the tests.
+#  - in the program, a header of the tests;
+#  - in a room of forms/ (forms/<room>/ and tests/forms/<room>/), a header of
+#    a higher room, and a file of forms/ outside every room.
 # Run: cmake -DROOT=<source folder> -P CheckLayers.cmake
 # Every offender is listed as "file: its folder -> included path as written".
 if(NOT ROOT)
@@ -28,6 +30,11 @@ set(ALLOWED_updates  platform engine core widgets forms updates)
 set(ALLOWED_app      platform engine core widgets forms controls reports updates app)
 set(FOLDERS platform engine core widgets forms controls reports updates app)
 
+# The rooms of forms/, lowest first: each is a library linked only to the
+# rooms before it (CMakeLists.txt), and includes only those and itself. The
+# tests right in tests/forms/ may use every room.
+set(FORMS_ROOMS shared output structure table tree territory)
+
 # The window half of the platform (KELVANA_PLATFORM_UI in CMakeLists.txt):
 # its headers, and the regular expression of all its files.
 set(PLATFORM_UI_HEADERS platform/Dialogs.h platform/Fonts.h platform/office/Show.h)
@@ -43,6 +50,17 @@ foreach(base "" "tests/")
     file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${base}${folder}/*.h ${ROOT}/${base}${folder}/*.cpp)
     foreach(f IN LISTS files)
       get_filename_component(dir ${ROOT}/${f} DIRECTORY)
+      set(room "")
+      if(folder STREQUAL "forms" AND f MATCHES "^${base}forms/([^/]+)/")
+        set(room "${CMAKE_MATCH_1}")
+        list(FIND FORMS_ROOMS "${room}" roomIndex)
+        if(roomIndex EQUAL -1)
+          list(APPEND offenders "${f}: forms -> in no room of forms/")
+          set(room "")
+        endif()
+      elseif(folder STREQUAL "forms" AND base STREQUAL "")
+        list(APPEND offenders "${f}: forms -> in no room of forms/")
+      endif()
       file(STRINGS ${ROOT}/${f} lines REGEX "^[ \t]*#[ \t]*include")
       foreach(line IN LISTS lines)
         if(NOT line MATCHES "#[ \t]*include[ \t]*([\"<])([^\">]*)[\">]")
@@ -77,8 +95,18 @@ foreach(base "" "tests/")
         list(FIND FOLDERS ${target} known)
         list(FIND ALLOWED_${folder} ${target} ok)
         list(FIND PLATFORM_UI_HEADERS "${path}" ui)
+        set(higherRoom FALSE)
+        # A room's tests name the test files of a room as "tests/forms/<room>/…".
+        if(room AND path MATCHES "^(tests/)?forms/([^/]+)/")
+          list(FIND FORMS_ROOMS "${CMAKE_MATCH_2}" targetIndex)
+          if(targetIndex GREATER roomIndex)
+            set(higherRoom TRUE)
+          endif()
+        endif()
         if(known GREATER -1 AND ok EQUAL -1)
           list(APPEND offenders "${f}: ${folder} -> ${written}")
+        elseif(higherRoom)
+          list(APPEND offenders "${f}: forms/${room} -> ${written}")
         elseif(ui GREATER -1 AND (folder STREQUAL "engine" OR (folder STREQUAL "platform" AND base STREQUAL "" AND NOT f MATCHES "${PLATFORM_UI_FILES}")))
           list(APPEND offenders "${f}: ${folder} -> ${written}")
         elseif(target STREQUAL "tests" AND base STREQUAL "")

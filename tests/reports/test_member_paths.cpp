@@ -124,7 +124,7 @@ TEST(MemberPathsScan, MemberListsAreResolvedInOnePlace) {
         "reports/IndicatorEval.cpp",  // the institutions of chosen types: ids the types window read from the territory
         "engine/RuleEngine.cpp",      // the same, for the rule run over types
         "forms/table/Breakdown.cpp",        // the same, for the breakdown by types
-        "forms/territory/AdmFormLogic.cpp",     // deleting an institution takes it out of every list
+        "forms/shared/AdmFormLogic.cpp",     // deleting an institution takes it out of every list
     };
     QStringList offenders;
     for (const auto &[rel, text] : productSources().asKeyValueRange())

@@ -218,13 +218,13 @@ TEST(RecalcPathsScan, EverySumOfInstitutionsIsBehindTheChecks) {
     ASSERT_FALSE(sourceText("engine/ValueIO.cpp").isEmpty()) << sourceRoot().toStdString();
     const QRegularExpression summing("SumHospitalsData\\(|sumInstitutions\\(|recalculateForms?\\(|recalcReport\\(");
     const QStringList known{"engine/ValueIO.cpp", "engine/ValueIO.h", "engine/SummaryMembers.h", "engine/RuleEngine.cpp", "engine/RuleEngine.h",
-                            "forms/tree/FormListLogic.cpp", "forms/tree/FormListLogic.h", "forms/tree/FormList.cpp",
+                            "forms/shared/FormListLogic.cpp", "forms/shared/FormListLogic.h", "forms/tree/FormList.cpp",
                             "forms/table/TableWindow.cpp", "reports/GroupRecalc.cpp", "reports/GroupRecalc.h"};
     QStringList found;
     for (const auto &[rel, text] : productSources().asKeyValueRange())
         if (text.contains(summing)) found.append(rel);
     for (const QString &f : found) EXPECT_TRUE(known.contains(f)) << "a new path summing institutions: " << f.toStdString();
-    for (const QString &f : {"engine/ValueIO.cpp", "forms/tree/FormListLogic.cpp", "forms/table/TableWindow.cpp"})
+    for (const QString &f : {"engine/ValueIO.cpp", "forms/shared/FormListLogic.cpp", "forms/table/TableWindow.cpp"})
         EXPECT_TRUE(sourceText(f).contains("RequireMembers(")) << f.toStdString();
     // The group run names the ids that resolve to nothing, report by report, instead of throwing.
     EXPECT_TRUE(sourceText("reports/GroupRecalc.cpp").contains("ResolveMembers(")) << "reports/GroupRecalc.cpp";

@@ -24,7 +24,7 @@ scan_lines(
     "app/Configuration.cpp:if (text::sameNoCase(it.key(), name)) return it.value()"
     "reports/IndicatorEval.cpp:if (text::upper(line.left(eq).trimmed()) == text::upper(name)) {"
     # A cache of the last line's bytes: the same bytes give the same look-up, which compares as it should.
-    "forms/tree/TransferFiles.cpp:if (m_last && r.form == m_lastForm && r.tablen == m_lastTablen) return *m_last"
-    "forms/tree/TransferFiles.cpp:out.tablen = previous && fields[3] == previous->tablen ? previous->tablen : fields[3]"
+    "forms/shared/TransferFiles.cpp:if (m_last && r.form == m_lastForm && r.tablen == m_lastTablen) return *m_last"
+    "forms/shared/TransferFiles.cpp:out.tablen = previous && fields[3] == previous->tablen ? previous->tablen : fields[3]"
   WHAT "comparison(s) of names past text::sameName"
   OK "names: one comparison")

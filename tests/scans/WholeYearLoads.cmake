@@ -8,7 +8,7 @@ if(NOT ROOT)
   message(FATAL_ERROR "ROOT is not set")
 endif()
 # The loads themselves and the group load built on them.
-set(gate forms/tree/TransferFiles.h forms/tree/TransferFiles.cpp forms/territory/AdmFormLogic.h forms/territory/AdmFormLogic.cpp)
+set(gate forms/shared/TransferFiles.h forms/shared/TransferFiles.cpp forms/shared/AdmFormLogic.h forms/shared/AdmFormLogic.cpp)
 set(offenders)
 foreach(folder platform engine core widgets forms controls reports updates app)
   file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)

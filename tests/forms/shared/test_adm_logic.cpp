@@ -3,9 +3,9 @@
 
 #include "engine/ProgressSink.h"
 #include "core/TreeMarking.h"
-#include "forms/territory/AdmFormLogic.h"
+#include "forms/shared/AdmFormLogic.h"
 #include "engine/Caches.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Codepage.h"
 
 #include <QTreeWidget>

@@ -7,7 +7,7 @@
 
 #include "core/SampleConfig.h"
 #include "engine/SharedState.h"
-#include "forms/tree/FormListLogic.h"
+#include "forms/shared/FormListLogic.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 

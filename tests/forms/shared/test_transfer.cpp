@@ -1,10 +1,10 @@
 // Transfer files: the line codec, every writer and reader, and the promise that a bad file changes nothing.
 #include "support/Files.h"
 #include "engine/NumberFormat.h"
-#include "tests/forms/territory/test_adm_fixture.h"
+#include "test_adm_fixture.h"
 
-#include "forms/territory/AdmFormLogic.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/AdmFormLogic.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Paths.h"
 

@@ -5,7 +5,7 @@
 #include "engine/EngineError.h"
 #include "engine/ValueMatrix.h"
 #include "engine/SharedState.h"
-#include "forms/tree/FormNavigator.h"
+#include "forms/table/FormNavigator.h"
 #include "forms/table/TableGrid.h"
 #include "forms/table/TableWindow.h"
 #include "platform/Codepage.h"

@@ -1,5 +1,6 @@
 // A table written to a spreadsheet and read back; a bad sheet changes nothing.
 #include "engine/SharedState.h"
+#include "forms/output/ExcelOutput.h"
 #include "forms/table/TableExcel.h"
 #include "forms/table/TableGrid.h"
 #include "forms/table/TableWindow.h"
@@ -84,9 +85,9 @@ TEST_F(TableExcelTest, SheetNamesAndWidths) {
     EXPECT_EQ(SheetName("Ф30/1", "(1000)"), "Ф30_1(1000)");
     // 58.875 points lie half-way between widths 10 and 11: the even one, in
     // the table window's sheet and in the output of many institutions alike.
-    EXPECT_EQ(SheetColumnWidth(58.875), 10);
-    EXPECT_EQ(SheetColumnWidth(64.125), 12);
-    EXPECT_EQ(SheetColumnWidth(69), 12);
+    EXPECT_EQ(excelout::SheetColumnWidth(58.875), 10);
+    EXPECT_EQ(excelout::SheetColumnWidth(64.125), 12);
+    EXPECT_EQ(excelout::SheetColumnWidth(69), 12);
     // The same table twice into one workbook: the name is taken.
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
     WriteTableSheet(book.addSheet(), source());

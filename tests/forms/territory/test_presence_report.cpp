@@ -7,7 +7,7 @@
 #include "core/TreeMarking.h"
 #include "forms/territory/AdmForm.h"
 #include "forms/territory/PresenceReport.h"
-#include "forms/tree/TransferFiles.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "support/WindowTestBase.h"

@@ -1,0 +1,4 @@
+#include "forms/table/TableWindow.h"
+#include "forms/structure/StructureEdit.h"
+#include "../output/ExcelOutput.h"
+#include <forms/shared/FormListCommon.h>
