@@ -1,7 +1,8 @@
 #pragma once
 // Stepping from one table to the next or previous one of the forms tree while
-// the table window is open. The forms-tree window installs itself as the
-// current navigator for as long as it is shown; the table window asks it.
+// the table window is open. The forms tree, which lies above the table
+// window, passes itself to the table window it opens; the table window asks
+// it.
 #include "forms/table/TableWindowParams.h"
 
 #include <QString>
@@ -19,22 +20,4 @@ public:
     // node ("(1000) - name"), for the table window's two title labels.
     virtual QString currentFormText() const = 0;
     virtual QString currentTableText() const = 0;
-};
-
-// The navigator of the forms tree that is open now, or nullptr.
-FormNavigator *currentFormNavigator();
-void setCurrentFormNavigator(FormNavigator *navigator);
-
-// Installs a navigator for the lifetime of the guard and restores the one
-// before it afterwards.
-class ScopedFormNavigator {
-public:
-    explicit ScopedFormNavigator(FormNavigator *navigator) : m_previous(currentFormNavigator()) {
-        setCurrentFormNavigator(navigator);
-    }
-    ~ScopedFormNavigator() { setCurrentFormNavigator(m_previous); }
-    ScopedFormNavigator(const ScopedFormNavigator &) = delete;
-    ScopedFormNavigator &operator=(const ScopedFormNavigator &) = delete;
-private:
-    FormNavigator *m_previous;
 };

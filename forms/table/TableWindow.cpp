@@ -97,8 +97,9 @@ int registerTableWindowExtension(const TableWindowExtension &extension) {
 
 void setCellControlsOpener(const CellControlsOpener &opener) { cellControlsOpener() = opener; }
 
-TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidget *parent)
-    : QDialog(parent), m_params(params), m_work(work) {
+TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidget *parent,
+                 FormNavigator *tables)
+    : QDialog(parent), m_params(params), m_work(work), m_tables(tables) {
     setObjectName(QStringLiteral("VTable"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint);
     QFont f(QStringLiteral("Arial"));
@@ -719,7 +720,7 @@ void TVTable::showNextTable() {
 }
 
 void TVTable::stepTable(bool forward) {
-    FormNavigator *nav = currentFormNavigator();
+    FormNavigator *nav = m_tables;
     if (!nav) return;
     if (!PutData()) return;
     try {

@@ -26,13 +26,17 @@ class QMenu;
 class QMenuBar;
 class QProgressBar;
 class QSqlDatabase;
+class FormNavigator;
 class TableGrid;
 struct GridTitle;
 
 class TVTable : public QDialog {
     Q_OBJECT
 public:
-    TVTable(const TableWindowParams &params, const WorkContext &work, QWidget *parent = nullptr);
+    // tables: the opener's tables to step through ("Пред. таблица", "След.
+    // таблица"); without it stepping does nothing.
+    TVTable(const TableWindowParams &params, const WorkContext &work, QWidget *parent = nullptr,
+            FormNavigator *tables = nullptr);
     ~TVTable() override;
 
     // The table shown now (stepping moves it to another table).
@@ -229,6 +233,7 @@ private:
     bool ShowControlCells = false;
     TableWindowParams m_params;
     WorkContext m_work;
+    FormNavigator *m_tables = nullptr;
     tableedit::CellEditor m_edit;
     int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0, scan = 0;
     bool FloatTable = false, FloatDisplay = false;

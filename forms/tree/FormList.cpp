@@ -239,11 +239,10 @@ void TFormList::N8Click() {
             n->setExpanded(!n->isExpanded());
             return;
         }
-        TVTable table(tableOfNode(n), m_work, this);
+        TVTable table(tableOfNode(n), m_work, this, this);
         table.setCaptions(n->parent()->text(0), n->text(0));
         table.setWindowTitle(windowTitle());
         table.setBreakdownVisible(m_work.mode != ReportMode::Input || N9->isVisible());
-        ScopedFormNavigator navigator(this);
         execModal(&table);
     });
 }

@@ -21,8 +21,8 @@ inline TableWindowParams aimTableWindow(qint64 institution, qint64 formId, const
     return TableWindowParams{formId, tableIdent, tableNumber, formName};
 }
 
-inline std::unique_ptr<TVTable> showTableWindow(const TableWindowParams &table) {
-    auto w = std::make_unique<TVTable>(table, testWork());
+inline std::unique_ptr<TVTable> showTableWindow(const TableWindowParams &table, FormNavigator *tables = nullptr) {
+    auto w = std::make_unique<TVTable>(table, testWork(), nullptr, tables);
     w->show();
     QApplication::processEvents();
     return w;

@@ -47,7 +47,7 @@ struct TableWindowTest : SampleTest {
         table = aimTableWindow(institution, formId, formName, tableNumber);
     }
 
-    std::unique_ptr<TVTable> show() { return showTableWindow(table); }
+    std::unique_ptr<TVTable> show(FormNavigator *tables = nullptr) { return showTableWindow(table, tables); }
 
     // Rows stored for a cell of Ф30 (1000) and their sum.
     std::pair<int, double> stored(int storedColumn, int storedRow, qint64 hospital = sample::ids::NorthHospital) {
@@ -276,7 +276,8 @@ TEST_F(TableWindowTest, ControlsWithoutErrors) {
 
 TEST_F(TableWindowTest, TemplateViewBuildsReference) {
     open(0);
-    auto w = show();
+    TwoTables nav;
+    auto w = show(&nav);
     ASSERT_TRUE(w->isTemplateView());
     TableGrid *g = w->grid();
     for (int c : {0, 1, 3}) {
@@ -290,8 +291,6 @@ TEST_F(TableWindowTest, TemplateViewBuildsReference) {
     w->groupByColumnsCommand()->trigger();
     EXPECT_EQ(w->markedReference(), "гр4стр[1,3]+гр5стр1+гр7стр1");
     // As the rule editor opens it: the table and control commands hidden, their keys dead.
-    TwoTables nav;
-    ScopedFormNavigator scope(&nav);
     for (QAction *a : {w->previousCommand(), w->nextCommand(), w->controlCommand(), w->clearCommand()})
         a->setVisible(false);
     QTest::keyClick(g, Qt::Key_F3);
@@ -378,8 +377,7 @@ TEST_F(TableWindowTest, PaintsTheFocusedCell) {
 
 TEST_F(TableWindowTest, NextAndPreviousTableSaveAndReload) {
     TwoTables nav;
-    ScopedFormNavigator scope(&nav);
-    auto w = show();
+    auto w = show(&nav);
     QTest::keyClick(w->grid(), Qt::Key_Delete, Qt::ControlModifier);
     QTest::keyClicks(w->grid(), "8");
     QTest::keyClick(w->grid(), Qt::Key_Right, Qt::AltModifier);
@@ -391,6 +389,15 @@ TEST_F(TableWindowTest, NextAndPreviousTableSaveAndReload) {
     QTest::keyClick(w->grid(), Qt::Key_Left, Qt::AltModifier);
     EXPECT_EQ(w->cellDisplayText(0, 0), "8");
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 8.0));
+}
+
+TEST_F(TableWindowTest, WithoutTheOpenersTablesStepsNowhere) {
+    auto w = show();
+    QTest::keyClick(w->grid(), Qt::Key_Right, Qt::AltModifier);
+    w->showPreviousTable();
+    EXPECT_EQ(w->params().tableNumber, "(1000)");
+    EXPECT_EQ(w->params().tableIdent, sample::ids::TableF30Staff);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
 TEST_F(TableWindowTest, SummaryRecalculationSumsInstitutions) {
