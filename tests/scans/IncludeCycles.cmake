@@ -1,19 +1,23 @@
-# Fails when modules of engine/ (a header with its source) include each other
-# in a cycle. Modules that only lead into or only out of the rest are pruned
-# first, so what is named are the modules in or between cycles.
-# Run: cmake -DROOT=<source folder> -P EngineCycles.cmake
+# Fails when modules of a folder (a header with its source; FOLDER, engine
+# unless given, its sub-folders included) include each other in a cycle.
+# Modules that only lead into or only out of the rest are pruned first, so
+# what is named are the modules in or between cycles.
+# Run: cmake -DROOT=<source folder> [-DFOLDER=forms] -P IncludeCycles.cmake
 cmake_minimum_required(VERSION 3.20)
 if(NOT ROOT)
   message(FATAL_ERROR "ROOT is not set")
 endif()
-file(GLOB files RELATIVE ${ROOT}/engine ${ROOT}/engine/*.h ${ROOT}/engine/*.cpp)
+if(NOT FOLDER)
+  set(FOLDER engine)
+endif()
+file(GLOB_RECURSE files RELATIVE ${ROOT}/${FOLDER} ${ROOT}/${FOLDER}/*.h ${ROOT}/${FOLDER}/*.cpp)
 set(modules)
 foreach(f IN LISTS files)
   string(REGEX REPLACE "\\.(h|cpp)$" "" m "${f}")
   list(APPEND modules ${m})
-  file(STRINGS ${ROOT}/engine/${f} lines REGEX "^#include \"engine/[A-Za-z0-9_]+\\.h\"")
+  file(STRINGS ${ROOT}/${FOLDER}/${f} lines REGEX "^#include \"${FOLDER}/[A-Za-z0-9_/]+\\.h\"")
   foreach(line IN LISTS lines)
-    string(REGEX REPLACE "^#include \"engine/([A-Za-z0-9_]+)\\.h\".*" "\\1" dep "${line}")
+    string(REGEX REPLACE "^#include \"${FOLDER}/([A-Za-z0-9_/]+)\\.h\".*" "\\1" dep "${line}")
     if(NOT dep STREQUAL m)
       list(APPEND DEPS_${m} ${dep})
     endif()
@@ -61,8 +65,8 @@ if(left)
       endif()
     endforeach()
     string(REPLACE ";" ", " ds "${ds}")
-    string(APPEND text "\n  engine/${m} -> ${ds}")
+    string(APPEND text "\n  ${FOLDER}/${m} -> ${ds}")
   endforeach()
-  message(FATAL_ERROR "${n} engine module(s) in or between include cycles:${text}")
+  message(FATAL_ERROR "${n} ${FOLDER} module(s) in or between include cycles:${text}")
 endif()
-message(STATUS "engine modules: no include cycle")
+message(STATUS "${FOLDER} modules: no include cycle")

@@ -1,0 +1,2 @@
+#include "forms/table/Window.h"
+#include "forms/table/Grid.h"
