@@ -13,10 +13,11 @@
 #  - in the program, a header of the tests;
 #  - in a room of forms/ (forms/<room>/ and tests/forms/<room>/), a header of
 #    a higher room, and a file of forms/ or tests/forms/ outside every room.
-# Run: cmake -DROOT=<source folder> -P CheckLayers.cmake
+# Run: cmake -DROOT=<source folder> -DFORMS_ROOMS=<rooms, lowest first, joined
+# by ","> -P CheckLayers.cmake (tests/CMakeLists.txt passes KELVANA_FORMS_ROOMS).
 # Every offender is listed as "file: its folder -> included path as written".
-if(NOT ROOT)
-  message(FATAL_ERROR "ROOT is not set")
+if(NOT ROOT OR NOT FORMS_ROOMS)
+  message(FATAL_ERROR "ROOT or FORMS_ROOMS is not set")
 endif()
 
 set(ALLOWED_platform platform)
@@ -30,10 +31,10 @@ set(ALLOWED_updates  platform engine core widgets forms updates)
 set(ALLOWED_app      platform engine core widgets forms controls reports updates app)
 set(FOLDERS platform engine core widgets forms controls reports updates app)
 
-# The rooms of forms/, lowest first: each is a library linked only to the
-# rooms before it (CMakeLists.txt), and includes only those and itself; so do
-# its tests (tests/forms/<room>/).
-set(FORMS_ROOMS shared output structure table tree territory)
+# The rooms of forms/, lowest first (KELVANA_FORMS_ROOMS): each is a library
+# linked only to the rooms before it, and includes only those and itself; so
+# do its tests (tests/forms/<room>/).
+string(REPLACE "," ";" FORMS_ROOMS "${FORMS_ROOMS}")
 
 # The window half of the platform (KELVANA_PLATFORM_UI in CMakeLists.txt):
 # its headers, and the regular expression of all its files.
