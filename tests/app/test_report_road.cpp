@@ -38,11 +38,11 @@ struct ReportRoadTest : SampleTest {
             EXPECT_NE(w, nullptr);
             if (!w) return int(QDialog::Rejected);
             *listTitle = w->windowTitle();
-            for (int i = 0; i < w->ListView1->topLevelItemCount(); ++i)
-                if (w->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toLongLong() == report)
-                    w->ListView1->setCurrentItem(w->ListView1->topLevelItem(i));
+            for (int i = 0; i < w->list()->topLevelItemCount(); ++i)
+                if (w->list()->topLevelItem(i)->data(0, Qt::UserRole).toLongLong() == report)
+                    w->list()->setCurrentItem(w->list()->topLevelItem(i));
             EXPECT_EQ(w->currentId(), report);
-            w->N7->trigger();
+            w->viewCommand()->trigger();
             return int(QDialog::Rejected);
         });
     }
@@ -142,10 +142,10 @@ TEST_F(ReportRoadTest, CompositeReportBreakdownSumsItsMemberReports) {
         auto *w = qobject_cast<TRepList *>(d);
         EXPECT_NE(w, nullptr);
         if (!w) return int(QDialog::Rejected);
-        for (int i = 0; i < w->ListView1->topLevelItemCount(); ++i)
-            if (w->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toLongLong() == ids::ReportComposite)
-                w->ListView1->setCurrentItem(w->ListView1->topLevelItem(i));
-        w->N10->trigger();
+        for (int i = 0; i < w->list()->topLevelItemCount(); ++i)
+            if (w->list()->topLevelItem(i)->data(0, Qt::UserRole).toLongLong() == ids::ReportComposite)
+                w->list()->setCurrentItem(w->list()->topLevelItem(i));
+        w->breakdownsCommand()->trigger();
         return int(QDialog::Rejected);
     });
     dialogs.modals.push_back([&](QDialog *d) {
