@@ -242,7 +242,7 @@ std::optional<int> Configuration::chooseOtherConfiguration(const QList<int> &fai
         QStringLiteral("Конфигурация \"%1\" не открыта:\n%2\n\nВыберите другую конфигурацию.").arg(failedName, reason),
         names, m_parent);
     if (execModal(dlg.get()) != QDialog::Accepted) return std::nullopt;
-    const int chosen = dlg->ComboBox1->currentIndex();
+    const int chosen = dlg->chosenIndex();
     if (chosen < 0 || chosen >= others.size()) return std::nullopt;
     return others[chosen];
 }

@@ -34,7 +34,7 @@ std::function<int(QDialog *)> chooseYear(const QString &text) {
     return [text](QDialog *d) {
         auto *sby = qobject_cast<TSBY *>(d);
         if (!sby) return int(QDialog::Rejected);
-        sby->ComboBox1->setCurrentText(text);
+        sby->yearBox()->setCurrentText(text);
         return int(QDialog::Accepted);
     };
 }
@@ -44,9 +44,9 @@ std::function<int(QDialog *)> nameFolder(const QString &name, const QString &fol
     return [name, folder](QDialog *d) {
         auto *gbp = qobject_cast<TGBP *>(d);
         if (!gbp) return int(QDialog::Rejected);
-        gbp->Edit1->setText(name);
-        gbp->Edit2->setText(folder);
-        return gbp->BitBtn1->isEnabled() ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        gbp->nameEdit()->setText(name);
+        gbp->folderEdit()->setText(folder);
+        return gbp->okButton()->isEnabled() ? int(QDialog::Accepted) : int(QDialog::Rejected);
     };
 }
 
@@ -483,7 +483,7 @@ TEST_F(StartUp, FailedLastConfigurationLeadsToAnotherOne) {
         return [name](QDialog *d) {
             auto *sel = qobject_cast<TSelectConfig *>(d);
             if (!sel) return int(QDialog::Rejected);
-            sel->ComboBox1->setCurrentText(name);
+            sel->choiceBox()->setCurrentText(name);
             return int(QDialog::Accepted);
         };
     };
