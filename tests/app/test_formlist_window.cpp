@@ -285,11 +285,11 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
     // The main window's command "Заполнение и контроль отчетных форм".
     const MainCommands saved = mainCommands();
     mainCommands() = MainCommands{};
-    mainCommands().abcMouseLabel11 = openAdmFormForInput;
+    mainCommands().input = openAdmFormForInput;
     {
         TMain main;
-        ASSERT_TRUE(main.abcMouseLabel11->isEnabled());
-        main.abcMouseLabel11Click();
+        ASSERT_TRUE(main.inputCommand()->isEnabled());
+        main.enterForms();
     }
     mainCommands() = saved;
     EXPECT_EQ(dialogs.modalTitles.size(), 3);   // the territory, the forms tree, the table

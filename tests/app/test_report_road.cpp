@@ -22,9 +22,9 @@ struct ReportRoadTest : SampleTest {
         SampleTest::SetUp();
         saved = mainCommands();
         mainCommands() = MainCommands{};
-        mainCommands().abcMouseLabel12 = openReportListSvod;
-        mainCommands().abcMouseLabel13 = openReportListNet;
-        mainCommands().Lrek1 = openReportListTerrain;
+        mainCommands().summaryReports = openReportListSvod;
+        mainCommands().form47 = openReportListNet;
+        mainCommands().indicatorsByTerritory = openReportListTerrain;
     }
     void TearDown() override {
         mainCommands() = saved;
@@ -90,7 +90,7 @@ TEST_F(ReportRoadTest, SummaryReportShowsTheSumsAndRecalculatesThem) {
     });
     {
         TMain main;
-        main.abcMouseLabel12Click();
+        main.openSummaryReports();
     }
     EXPECT_TRUE(listTitle.endsWith(QStringLiteral("Формирование и просмотр сводных отчетов")));
     EXPECT_DOUBLE_EQ(before, sum);
@@ -122,7 +122,7 @@ TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
     });
     {
         TMain main;
-        main.abcMouseLabel13Click();
+        main.openForm47();
     }
     EXPECT_TRUE(listTitle.endsWith(QStringLiteral(" Ф47")));
     EXPECT_TRUE(netDuringRun);
@@ -159,7 +159,7 @@ TEST_F(ReportRoadTest, CompositeReportBreakdownSumsItsMemberReports) {
     });
     {
         TMain main;
-        main.Lrek1Click();
+        main.indicatorsByTerritory();
     }
     EXPECT_EQ(members, MemberKind::Reports);
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Пересчет отчета закончен"))) << dialogs.messages.join('|').toStdString();
