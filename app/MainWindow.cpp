@@ -134,6 +134,22 @@ void TMain::buildUi() {
     central->setPalette(pal);
     setCentralWidget(central);
 
+    addTitleAndBackground(central);
+    addCommands();
+    layOutCommandGroups(yearRow());
+    connectCommands();
+
+    // The window may be made smaller than its layout at full type size: the
+    // type then shrinks so that everything fits (fitToSize).
+    central->setMinimumSize(320, 240);
+    updateCommandAvailability();
+    resize(1200, 860);
+    setWindowState(Qt::WindowMaximized);
+}
+
+// The product's title over the background, which scrolls where the type
+// cannot shrink enough.
+void TMain::addTitleAndBackground(QWidget *central) {
     m_ui.title = new QLabel(QStringLiteral("Kelvana"), central);
     m_ui.title->setObjectName(QStringLiteral("Label9"));
     m_ui.title->setFixedHeight(kTitleHeight);
@@ -166,6 +182,11 @@ void TMain::buildUi() {
     outer->addWidget(m_ui.backgroundArea);
     outer->addStretch(1);
 
+}
+
+// The year row and the hover commands under their headings, named for the
+// tests (object names) and tagged for the administrator.
+void TMain::addCommands() {
     // Year row and lists.
     m_ui.yearCaption = new QLabel(QStringLiteral("Отчетный год"));
     setScalableFont(m_ui.yearCaption, itemFont());
@@ -205,19 +226,6 @@ void TMain::buildUi() {
     m_ui.years = new TabcLRComboBox(m_ui.background);
     m_ui.years->setObjectName(QStringLiteral("YearList"));
     m_ui.years->hide();
-
-    auto *top = new QHBoxLayout;
-    top->addWidget(m_ui.yearCaption);
-    top->addWidget(m_ui.previousYear);
-    top->addWidget(m_ui.year);
-    top->addWidget(m_ui.nextYear);
-    top->addSpacing(20);
-    top->addWidget(m_ui.databaseCaption);
-    top->addWidget(m_ui.databases);
-    top->addSpacing(20);
-    top->addWidget(m_ui.levelCaption);
-    top->addWidget(m_ui.levels);
-    top->addStretch(1);
 
     // Commands.
     m_ui.setupHeading = heading(QStringLiteral("Настройка"));
@@ -269,6 +277,19 @@ void TMain::buildUi() {
     m_ui.controlMatch->setProperty("Tag", kAdminTag);
     m_ui.updateGenerator->setProperty("Tag", kAdminTag);
 
+}
+
+// The year row over the command groups on the background, the exit command
+// and "О программе..." at the bottom.
+void TMain::layOutCommandGroups(const QList<QWidget *> &yearParts) {
+    auto *top = new QHBoxLayout;
+    for (QWidget *w : yearParts) {
+        top->addWidget(w);
+        // Room before the configuration's and the level's captions.
+        if (w == m_ui.nextYear || w == m_ui.databases) top->addSpacing(20);
+    }
+    top->addStretch(1);
+
     auto group = [this](TabcMouseLabel *head, const QList<TabcMouseLabel *> &items) {
         QFrame *frame = bevel(m_ui.background);
         auto *grid = new QGridLayout(frame);
@@ -317,6 +338,10 @@ void TMain::buildUi() {
     bl->addLayout(bottom);
     bl->addStretch(1);
 
+}
+
+// Hover colouring of the groups, the commands' handlers and the keyboard order.
+void TMain::connectCommands() {
     // Group colouring on hover ("Сопоставление контролей" is not part of it).
     bindGroup(m_ui.setupHeading, {m_ui.territory, m_ui.institutionTypes, m_ui.reportForms, m_ui.controls, m_ui.attachDatabase});
     bindGroup(m_ui.levelHeading, {m_ui.createLevel, m_ui.deleteLevel, m_ui.sumLevels});
@@ -357,12 +382,6 @@ void TMain::buildUi() {
                               m_ui.updateGenerator, m_ui.exit, m_ui.about};
     for (int i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 
-    // The window may be made smaller than its layout at full type size: the
-    // type then shrinks so that everything fits (fitToSize).
-    central->setMinimumSize(320, 240);
-    updateCommandAvailability();
-    resize(1200, 860);
-    setWindowState(Qt::WindowMaximized);
 }
 
 QList<QWidget *> TMain::yearRow() const {

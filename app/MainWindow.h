@@ -115,6 +115,10 @@ protected:
 
 private:
     void buildUi();
+    void addTitleAndBackground(QWidget *central);
+    void addCommands();
+    void layOutCommandGroups(const QList<QWidget *> &yearParts);
+    void connectCommands();
     TabcMouseLabel *heading(const QString &caption);
     TabcMouseLabel *command(const QString &caption, bool large = false);
     void bindGroup(TabcMouseLabel *head, const QList<TabcMouseLabel *> &items);
