@@ -451,11 +451,11 @@ void recalculation(region::Region &r) {
     group.FormShow();
     group.show();
     const double groupRun = best([&] {
-        for (int i = 0; i < group.CheckListBox1->count(); ++i)
-            group.CheckListBox1->item(i)->setCheckState(
-                group.CheckListBox1->item(i)->data(Qt::UserRole).toLongLong() == r.reports[0] ? Qt::Checked
+        for (int i = 0; i < group.reportList()->count(); ++i)
+            group.reportList()->item(i)->setCheckState(
+                group.reportList()->item(i)->data(Qt::UserRole).toLongLong() == r.reports[0] ? Qt::Checked
                                                                                               : Qt::Unchecked);
-        group.BitBtn1Click();
+        group.recalculateChecked();
     }, true);
     pauses("group recalculation");
     if (!g_small)
