@@ -252,14 +252,14 @@ void cancels(const CancelCase &c) {
         const QByteArray before = c.state();
         g_dialogs->messages.clear();
         QElapsedTimer sincePress;
-        CancelPaint painted(Progress().Label2);
+        CancelPaint painted(Progress().detailLabel());
         painted.arm(&sincePress);
         QTimer press;
         press.setSingleShot(false);
         QObject::connect(&press, &QTimer::timeout, [&] {
             if (!Progress().isVisible()) return;   // the job has not shown its window yet
             press.stop();
-            Progress().CancelButton->click();
+            Progress().cancelButton()->click();
             sincePress.start();
         });
         press.start(int(c.usual * at * 1000));

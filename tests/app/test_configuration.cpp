@@ -259,7 +259,7 @@ TEST_F(Years, FailedCopyLeavesNoHalfBuiltYear) {
 
 TEST_F(Years, NewYearCancelledHalfwayLeavesNoYear) {
     // "Отмена" pressed in the progress window once two files are copied.
-    const QMetaObject::Connection pressed = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+    const QMetaObject::Connection pressed = QObject::connect(Progress().gauge(), &QProgressBar::valueChanged,
                                                              [](int v) { if (v >= 2) Progress().cancel(); });
     dlg.answers = {true, true};
     EXPECT_THROW(c.stepYear(+1), Cancelled);

@@ -328,7 +328,7 @@ TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
 
     // "Отмена" pressed once the first file is loaded takes the whole group back.
     ASSERT_TRUE(cp1251::writeLines(known, {"\"55\",\"2024\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
-    const QMetaObject::Connection pressed = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+    const QMetaObject::Connection pressed = QObject::connect(Progress().gauge(), &QProgressBar::valueChanged,
                                                              [](int v) { if (v >= 1) Progress().cancel(); });
     dialogs.fileLists.push_back({known, unknown});
     w.N26Click();

@@ -488,7 +488,7 @@ TEST(UpdateWindow, CancelledDownloadsLeaveTheListAndTheFormsAsBefore) {
     w.updateList()->setCurrentItem(w.updateList()->topLevelItem(0));
     const QString form = decipher("Ф30");
     // "Отмена" pressed in the progress window as soon as the bytes come.
-    const QMetaObject::Connection pressed = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+    const QMetaObject::Connection pressed = QObject::connect(Progress().gauge(), &QProgressBar::valueChanged,
                                                              [](int v) { if (v > 0) Progress().cancel(); });
     struct Case { const char *what; QPushButton *button; };
     for (const Case &c : {Case{"refresh", w.refreshButton()}, Case{"install", w.installButton()}}) {
@@ -606,7 +606,7 @@ TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
         if (last >= 0 && arriving) gap = std::max(gap, clock.elapsed() - last);
         last = clock.elapsed();
     });
-    const QMetaObject::Connection done = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+    const QMetaObject::Connection done = QObject::connect(Progress().gauge(), &QProgressBar::valueChanged,
                                                           [&](int v) { arriving = v < 99; });
     rusage before{};
     getrusage(RUSAGE_SELF, &before);
