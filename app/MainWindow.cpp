@@ -589,7 +589,7 @@ void TMain::matchControls() { guarded([this] { runWindow(mainCommands().controlM
 
 void TMain::attachDatabase() {
     guarded([this] {
-        if (m_config.N24Click()) refresh();
+        if (m_config.attachDatabase()) refresh();
     });
 }
 
@@ -597,13 +597,13 @@ void TMain::generateUpdatePackages() { guarded([this] { runWindow(mainCommands()
 
 void TMain::createLevel() {
     guarded([this] {
-        m_config.levels().N18Click(this);
+        m_config.levels().createLevel(this);
         refresh();
     });
 }
 
 void TMain::deleteLevel() {
-    changeAndRefresh([this] { m_config.levels().N31Click(this); });
+    changeAndRefresh([this] { m_config.levels().deleteCurrentLevel(this); });
 }
 
 void TMain::sumLevels() { guarded([this] { runWindow(mainCommands().sumLevels); }); }

@@ -40,9 +40,9 @@ std::function<int(QDialog *)> nameDialog(const QString &name, bool net, bool *bo
     return [=](QDialog *d) {
         auto *f = qobject_cast<TSumRepF *>(d);
         if (!f) return int(QDialog::Rejected);
-        if (boxEnabled) *boxEnabled = f->CheckBox1->isEnabled();
+        if (boxEnabled) *boxEnabled = f->netReportBox()->isEnabled();
         f->setName(name);
-        if (f->CheckBox1->isEnabled()) f->CheckBox1->setChecked(net);
+        if (f->netReportBox()->isEnabled()) f->netReportBox()->setChecked(net);
         return int(QDialog::Accepted);
     };
 }
