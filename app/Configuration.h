@@ -58,7 +58,7 @@ public:
     // False when it stopped early; the year is then 0.
     bool startUp();
 
-    // Opens configuration `index` of the list (N260Click). False when it
+    // Opens configuration `index` of the list ("База данных"). False when it
     // stopped: cancelled year choice (silently) or an error already shown.
     // Throws db::Error, leaving the open configuration as it was, when the
     // configuration has no folder registered, its folder is missing or the
