@@ -467,26 +467,7 @@ TMIForms::TMIForms(qint64 term, QWidget *parent) : QDialog(parent), m_term(term)
     setWindowTitle(QStringLiteral("Состав набора показателей"));
     winutil::fitToScreen(this, QSize(820, 620));
 
-    m_ui.menuBar = new QMenuBar(this);
-    auto *add = m_ui.menuBar->addMenu(QStringLiteral("Добавить"));
-    m_ui.rowMenu = add->addMenu(QStringLiteral("Строку"));
-    m_ui.rowBefore = m_ui.rowMenu->addAction(QStringLiteral("Перед текущей"), this, &TMIForms::insertRowBefore);
-    m_ui.rowAtEnd = m_ui.rowMenu->addAction(QStringLiteral("В конец"), this, &TMIForms::appendRow);
-    auto *col = add->addMenu(QStringLiteral("Графу"));
-    m_ui.columnBefore = col->addAction(QStringLiteral("Перед текущей"), this, &TMIForms::insertColumnBefore);
-    m_ui.columnAtEnd = col->addAction(QStringLiteral("В конец"), this, &TMIForms::appendColumn);
-    m_ui.addIdentifier = add->addAction(QStringLiteral("Идентификатор"), this, &TMIForms::addIdentifier);
-    auto *del = m_ui.menuBar->addMenu(QStringLiteral("Удалить"));
-    m_ui.deleteRow = del->addAction(QStringLiteral("Строку"), this, &TMIForms::deleteRow);
-    m_ui.deleteColumn = del->addAction(QStringLiteral("Графу"), this, &TMIForms::deleteColumn);
-    m_ui.deleteIdentifier = del->addAction(QStringLiteral("Идентификатор"), this, &TMIForms::deleteIdentifier);
-    auto *sizes = m_ui.menuBar->addMenu(QStringLiteral("Размеры"));
-    m_ui.sizesOn = sizes->addAction(QStringLiteral("Включить"), this, &TMIForms::switchSizes);
-    m_ui.sizesOn->setCheckable(true);
-    m_ui.saveSizes = sizes->addAction(QStringLiteral("Сохранить"), this, &TMIForms::saveSizes);
-    m_ui.standardSizes = sizes->addAction(QStringLiteral("Установить стандартные"), this, &TMIForms::setStandardSizes);
-    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"), this, &TMIForms::exitEditor);
-    connect(m_ui.rowMenu, &QMenu::aboutToShow, this, &TMIForms::applyFormula);
+    addMenus();
 
     m_ui.caption = new QLabel(this);
     paintCaptionBackground(m_ui.caption);
@@ -512,6 +493,69 @@ TMIForms::TMIForms(qint64 term, QWidget *parent) : QDialog(parent), m_term(term)
     keepPlace.setRetainSizeWhenHidden(true);
     m_ui.decipher->setSizePolicy(keepPlace);
 
+    addCommandPanel();
+
+    auto *split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(m_ui.grid);
+    split->addWidget(m_ui.identifiers);
+    split->setStretchFactor(0, 4);
+    split->setStretchFactor(1, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setMenuBar(m_ui.menuBar);
+    layout->addWidget(m_ui.caption);
+    layout->addWidget(split, 1);
+    layout->addWidget(m_ui.formula);
+    layout->addWidget(m_ui.decipher);
+    layout->addWidget(m_ui.commands);
+
+    m_highlighter = std::make_unique<TFormulaHighlighter>(m_ui.formula, m_ui.decipher);
+    m_computer = std::make_unique<TFormulaHighlighter>(nullptr, nullptr);
+
+    connect(m_ui.grid, &QTableWidget::currentCellChanged, this,
+            [this](int row, int column, int, int) { selectCell(row, column); });
+    connect(m_ui.grid, &QTableWidget::cellClicked, this,
+            [this](int row, int column) { selectCell(row, column); });
+    connect(m_ui.identifiers, &QListWidget::itemClicked, this, [this] { takeIdentifier(); });
+    connect(m_ui.formula, &QPlainTextEdit::textChanged, this, &TMIForms::RefreshDecipher);
+    connect(m_ui.formula, &QPlainTextEdit::cursorPositionChanged, this, &TMIForms::RefreshDecipher);
+    // The previous-year tint follows the administrator mode.
+    connect(&AdminMode::instance(), &AdminMode::changed, this, [this] {
+        for (int c = 1; c < m_ui.grid->columnCount(); ++c)
+            for (int r = 1; r < m_ui.grid->rowCount(); ++r) updateMark(c, r);
+        m_ui.grid->viewport()->update();
+    });
+    connect(m_ui.ok, &QPushButton::clicked, this, &TMIForms::applyFormula);
+    connect(m_ui.replace, &QPushButton::clicked, this, &TMIForms::replaceInFormulas);
+}
+
+// "Добавить", "Удалить", "Размеры" and "Выход".
+void TMIForms::addMenus() {
+    m_ui.menuBar = new QMenuBar(this);
+    auto *add = m_ui.menuBar->addMenu(QStringLiteral("Добавить"));
+    m_ui.rowMenu = add->addMenu(QStringLiteral("Строку"));
+    m_ui.rowBefore = m_ui.rowMenu->addAction(QStringLiteral("Перед текущей"), this, &TMIForms::insertRowBefore);
+    m_ui.rowAtEnd = m_ui.rowMenu->addAction(QStringLiteral("В конец"), this, &TMIForms::appendRow);
+    auto *col = add->addMenu(QStringLiteral("Графу"));
+    m_ui.columnBefore = col->addAction(QStringLiteral("Перед текущей"), this, &TMIForms::insertColumnBefore);
+    m_ui.columnAtEnd = col->addAction(QStringLiteral("В конец"), this, &TMIForms::appendColumn);
+    m_ui.addIdentifier = add->addAction(QStringLiteral("Идентификатор"), this, &TMIForms::addIdentifier);
+    auto *del = m_ui.menuBar->addMenu(QStringLiteral("Удалить"));
+    m_ui.deleteRow = del->addAction(QStringLiteral("Строку"), this, &TMIForms::deleteRow);
+    m_ui.deleteColumn = del->addAction(QStringLiteral("Графу"), this, &TMIForms::deleteColumn);
+    m_ui.deleteIdentifier = del->addAction(QStringLiteral("Идентификатор"), this, &TMIForms::deleteIdentifier);
+    auto *sizes = m_ui.menuBar->addMenu(QStringLiteral("Размеры"));
+    m_ui.sizesOn = sizes->addAction(QStringLiteral("Включить"), this, &TMIForms::switchSizes);
+    m_ui.sizesOn->setCheckable(true);
+    m_ui.saveSizes = sizes->addAction(QStringLiteral("Сохранить"), this, &TMIForms::saveSizes);
+    m_ui.standardSizes = sizes->addAction(QStringLiteral("Установить стандартные"), this, &TMIForms::setStandardSizes);
+    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"), this, &TMIForms::exitEditor);
+    connect(m_ui.rowMenu, &QMenu::aboutToShow, this, &TMIForms::applyFormula);
+}
+
+// The commands below the formula: "Ok", what to find, what to put, the scope
+// and "Заменить".
+void TMIForms::addCommandPanel() {
     m_ui.commands = new QWidget(this);
     m_ui.ok = new QPushButton(QStringLiteral("Ok"), m_ui.commands);
     m_ui.ok->setDefault(true);
@@ -553,39 +597,6 @@ TMIForms::TMIForms(qint64 term, QWidget *parent) : QDialog(parent), m_term(term)
     for (QAbstractButton *b : m_ui.scopes->buttons()) order << b;
     order << m_ui.replace;
     for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
-
-    auto *split = new QSplitter(Qt::Vertical, this);
-    split->addWidget(m_ui.grid);
-    split->addWidget(m_ui.identifiers);
-    split->setStretchFactor(0, 4);
-    split->setStretchFactor(1, 1);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setMenuBar(m_ui.menuBar);
-    layout->addWidget(m_ui.caption);
-    layout->addWidget(split, 1);
-    layout->addWidget(m_ui.formula);
-    layout->addWidget(m_ui.decipher);
-    layout->addWidget(m_ui.commands);
-
-    m_highlighter = std::make_unique<TFormulaHighlighter>(m_ui.formula, m_ui.decipher);
-    m_computer = std::make_unique<TFormulaHighlighter>(nullptr, nullptr);
-
-    connect(m_ui.grid, &QTableWidget::currentCellChanged, this,
-            [this](int row, int column, int, int) { selectCell(row, column); });
-    connect(m_ui.grid, &QTableWidget::cellClicked, this,
-            [this](int row, int column) { selectCell(row, column); });
-    connect(m_ui.identifiers, &QListWidget::itemClicked, this, [this] { takeIdentifier(); });
-    connect(m_ui.formula, &QPlainTextEdit::textChanged, this, &TMIForms::RefreshDecipher);
-    connect(m_ui.formula, &QPlainTextEdit::cursorPositionChanged, this, &TMIForms::RefreshDecipher);
-    // The previous-year tint follows the administrator mode.
-    connect(&AdminMode::instance(), &AdminMode::changed, this, [this] {
-        for (int c = 1; c < m_ui.grid->columnCount(); ++c)
-            for (int r = 1; r < m_ui.grid->rowCount(); ++r) updateMark(c, r);
-        m_ui.grid->viewport()->update();
-    });
-    connect(m_ui.ok, &QPushButton::clicked, this, &TMIForms::applyFormula);
-    connect(m_ui.replace, &QPushButton::clicked, this, &TMIForms::replaceInFormulas);
 }
 
 TMIForms::~TMIForms() = default;

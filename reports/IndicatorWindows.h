@@ -158,6 +158,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void addMenus();
+    void addCommandPanel();
     QString cellText(int column, int row) const;
     void setCellText(int column, int row, const QString &text);
     void reloadFormulaCells();
