@@ -16,27 +16,27 @@
 #include "updates/UpdateGenerator.h"
 
 // Each work window's owner adds one assignment here when the window exists,
-// e.g.  mainCommands().LAdm2 = [](QWidget *parent, const WorkContext &work) { ... };
+// e.g.  mainCommands().institutionTypes = [](QWidget *parent, const WorkContext &work) { ... };
 void installWindowCommands() {
     static bool done = false;
     if (done) return;
     done = true;
     MainCommands &c = mainCommands();
-    c.Ladm1 = [](QWidget *parent, const WorkContext &work) { openAdmFormForStructure(parent, work); };
-    c.abcMouseLabel11 = [](QWidget *parent, const WorkContext &work) { openAdmFormForInput(parent, work); };
-    c.LAdm2 = [](QWidget *parent, const WorkContext &) { openMedTypesEditor(parent); };
-    c.Lrek2 = [](QWidget *parent, const WorkContext &work) { openMedTypesList(parent, work); };
-    c.LAdm3 = [](QWidget *parent, const WorkContext &) { openFormCatalog(parent); };
-    c.Lrek4 = [](QWidget *parent, const WorkContext &work) { openIndicatorSetup(parent, work); };
-    c.abcMouseLabel6 = [](QWidget *parent, const WorkContext &) { openUpdateGenerator(parent); };
-    c.LAdm4 = [](QWidget *parent, const WorkContext &work) { openControlsEditor(parent, work); };
-    c.LAdm4_1 = [](QWidget *parent, const WorkContext &) { openControlMatch(parent); };
-    c.abcMouseLabel12 = [](QWidget *parent, const WorkContext &work) { openReportListSvod(parent, work); };
-    c.abcMouseLabel13 = [](QWidget *parent, const WorkContext &work) { openReportListNet(parent, work); };
-    c.Lrek1 = [](QWidget *parent, const WorkContext &work) { openReportListTerrain(parent, work); };
-    c.Lrek3 = [](QWidget *parent, const WorkContext &work) { openReportListSingle(parent, work); };
-    c.LLev3 = [](QWidget *parent, const WorkContext &) { openSubReportSummation(parent); };
-    c.abcMouseLabel1 = [](QWidget *parent, const WorkContext &) { openDbfExport(parent); };
+    c.territory = [](QWidget *parent, const WorkContext &work) { openAdmFormForStructure(parent, work); };
+    c.input = [](QWidget *parent, const WorkContext &work) { openAdmFormForInput(parent, work); };
+    c.institutionTypes = [](QWidget *parent, const WorkContext &) { openMedTypesEditor(parent); };
+    c.indicatorsByTypes = [](QWidget *parent, const WorkContext &work) { openMedTypesList(parent, work); };
+    c.reportForms = [](QWidget *parent, const WorkContext &) { openFormCatalog(parent); };
+    c.indicatorMethod = [](QWidget *parent, const WorkContext &work) { openIndicatorSetup(parent, work); };
+    c.updateGenerator = [](QWidget *parent, const WorkContext &) { openUpdateGenerator(parent); };
+    c.controls = [](QWidget *parent, const WorkContext &work) { openControlsEditor(parent, work); };
+    c.controlMatch = [](QWidget *parent, const WorkContext &) { openControlMatch(parent); };
+    c.summaryReports = [](QWidget *parent, const WorkContext &work) { openReportListSvod(parent, work); };
+    c.form47 = [](QWidget *parent, const WorkContext &work) { openReportListNet(parent, work); };
+    c.indicatorsByTerritory = [](QWidget *parent, const WorkContext &work) { openReportListTerrain(parent, work); };
+    c.indicatorsByInstitution = [](QWidget *parent, const WorkContext &work) { openReportListSingle(parent, work); };
+    c.sumLevels = [](QWidget *parent, const WorkContext &) { openSubReportSummation(parent); };
+    c.ministryExport = [](QWidget *parent, const WorkContext &) { openDbfExport(parent); };
 
     // Commands of the table window that belong to other windows.
     installControlsTableExtension();

@@ -18,28 +18,32 @@ struct MainCommands {
 
     // TAdmForm in editing mode: caption + " - формирование"; items "Добавить",
     // "Вставить", "Удалить", "Корректировать" shown, "Выгрузить" and
-    // "Подгрузить" hidden, Panel1 hidden.
-    Slot Ladm1;
-    Slot LAdm2;            // TMTFs
-    Slot LAdm3;            // a new TFormL (replacing the kept one)
-    Slot LAdm4;            // TContrls
-    Slot LAdm4_1;          // TControlMatchForm (administrator mode only)
-    Slot abcMouseLabel6;   // TUpdateGeneratorForm (administrator mode only); gets dbmain and the year
-    Slot LLev3;            // TFMerge
+    // "Подгрузить" hidden, the panel of chosen forms ("Выбранные формы") hidden.
+    Slot territory;          // "Формирование административной структуры территории"
+    Slot institutionTypes;   // TMTFs
+    Slot reportForms;        // a new TFormL (replacing the kept one)
+    Slot controls;           // TContrls
+    Slot controlMatch;       // TControlMatchForm (administrator mode only)
+    Slot updateGenerator;    // TUpdateGeneratorForm (administrator mode only); gets dbmain and the year
+    Slot sumLevels;          // TFMerge
     // TAdmForm for input: caption + " - ввод информации"; item "Справка" shown.
-    Slot abcMouseLabel11;
+    Slot input;
     // TRepList for summary reports: caption + " сводных отчетов".
-    Slot abcMouseLabel12;
+    Slot summaryReports;
     // TRepList for Form 47: caption + " Ф47".
-    Slot abcMouseLabel13;
-    Slot abcMouseLabel1;   // TUnf
-    // TRepList by territories: N9, N10, N11, N13 shown; N1, N2, N3, N6, N7, N8 hidden.
-    Slot Lrek1;
-    Slot Lrek2;            // TMTList
-    // TRepList by institutions: N9, N10, N13 shown; N1, N2, N3, N6, N7, N8 hidden.
-    Slot Lrek3;
-    // TMISetup: N1, N2, N3, N9, N10 and Edit1 shown.
-    Slot Lrek4;
+    Slot form47;
+    Slot ministryExport;     // TUnf
+    // TRepList by territories: "Показатели", "Разрезы", "Входящие отчеты",
+    // "Население" shown; "Подгрузить", "Входящие учреждения", "Выгрузить",
+    // "Отчет", "Просмотр" hidden.
+    Slot indicatorsByTerritory;
+    Slot indicatorsByTypes;  // TMTList
+    // TRepList by institutions: "Показатели", "Разрезы", "Население" shown;
+    // the rest as by territories.
+    Slot indicatorsByInstitution;
+    // TMISetup in editing mode: "Добавить", "Удалить", "Состав",
+    // "Выгрузить", "Загрузить" and the set's name shown.
+    Slot indicatorMethod;
 };
 
 inline MainCommands &mainCommands() {

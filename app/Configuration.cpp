@@ -156,7 +156,7 @@ bool Configuration::startUp() {
         IniFile probe(settingsPath());
         if (!probe.exists()) {
             s.Year = 0;
-            N24Click();
+            attachDatabase();
             if (!IniFile(settingsPath()).exists()) return false;
             remember(QStringLiteral("Year"), thisYear);
             remember(QStringLiteral("Last"), 0);
@@ -180,7 +180,7 @@ bool Configuration::startUp() {
     // let the user name a configuration instead of opening an empty path.
     if (last < 0 || last >= m_configNames.size()) {
         const int before = int(m_configNames.size());
-        N24Click();
+        attachDatabase();
         if (m_configNames.isEmpty()) {
             s.Year = 0;
             return false;
@@ -232,7 +232,7 @@ std::optional<int> Configuration::chooseOtherConfiguration(const QList<int> &fai
         }
     if (others.isEmpty()) {
         QString attached;
-        if (!N24Click(&attached)) return std::nullopt;
+        if (!attachDatabase(&attached)) return std::nullopt;
         for (int i = 0; i < m_configNames.size(); ++i)
             if (text::sameNoCase(m_configNames[i], attached)) return i;
         return std::nullopt;
@@ -242,7 +242,7 @@ std::optional<int> Configuration::chooseOtherConfiguration(const QList<int> &fai
         QStringLiteral("Конфигурация \"%1\" не открыта:\n%2\n\nВыберите другую конфигурацию.").arg(failedName, reason),
         names, m_parent);
     if (execModal(dlg.get()) != QDialog::Accepted) return std::nullopt;
-    const int chosen = dlg->ComboBox1->currentIndex();
+    const int chosen = dlg->chosenIndex();
     if (chosen < 0 || chosen >= others.size()) return std::nullopt;
     return others[chosen];
 }
@@ -507,7 +507,7 @@ QString Configuration::folderOf(const QString &name) const {
     return IniFile(settingsPath()).readString(config::kSectionList, name);
 }
 
-bool Configuration::N24Click(QString *attached) {
+bool Configuration::attachDatabase(QString *attached) {
     auto dlg = std::make_unique<TGBP>(QString(), m_parent);
     dlg->setWindowTitle(QStringLiteral("Укажите путь к присоединяемой базе данных и ее название"));
     dlg->lockFolder();
@@ -536,7 +536,7 @@ bool Configuration::N24Click(QString *attached) {
     return true;
 }
 
-bool Configuration::N22Click() {
+bool Configuration::copyYearToNewDatabase() {
     auto dlg = std::make_unique<TGBP>(QString(), m_parent);
     dlg->setWindowTitle(QStringLiteral("Укажите расположение новой базы даных"));
     QString name, target;

@@ -58,7 +58,7 @@ public:
     // False when it stopped early; the year is then 0.
     bool startUp();
 
-    // Opens configuration `index` of the list (N260Click). False when it
+    // Opens configuration `index` of the list ("База данных"). False when it
     // stopped: cancelled year choice (silently) or an error already shown.
     // Throws db::Error, leaving the open configuration as it was, when the
     // configuration has no folder registered, its folder is missing or the
@@ -84,10 +84,10 @@ public:
 
     // "Присоединение базы данных": registers a folder under a name. False
     // when cancelled; `attached` gets the name.
-    bool N24Click(QString *attached = nullptr);
+    bool attachDatabase(QString *attached = nullptr);
     // Copy of the open year into another folder, registered under a new
     // name. False when cancelled or failed (the user is told).
-    bool N22Click();
+    bool copyYearToNewDatabase();
     // Copies the open year into folder target (with trailing '/') and
     // registers it as `name`. Throws db::Error; nothing is left on failure.
     void CopyConfiguration(const QString &target, const QString &name);

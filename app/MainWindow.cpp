@@ -134,143 +134,164 @@ void TMain::buildUi() {
     central->setPalette(pal);
     setCentralWidget(central);
 
-    Label9 = new QLabel(QStringLiteral("Kelvana"), central);
-    Label9->setObjectName(QStringLiteral("Label9"));
-    Label9->setFixedHeight(kTitleHeight);
-    Label9->setAlignment(Qt::AlignCenter);
-    setScalableFont(Label9, sizedFont(QStringLiteral("Times New Roman"), 40, true));
-    Label9->setAutoFillBackground(true);
-    QPalette tp = Label9->palette();
+    addTitleAndBackground(central);
+    addCommands();
+    layOutCommandGroups(yearRow());
+    connectCommands();
+
+    // The window may be made smaller than its layout at full type size: the
+    // type then shrinks so that everything fits (fitToSize).
+    central->setMinimumSize(320, 240);
+    updateCommandAvailability();
+    resize(1200, 860);
+    setWindowState(Qt::WindowMaximized);
+}
+
+// The product's title over the background, which scrolls where the type
+// cannot shrink enough.
+void TMain::addTitleAndBackground(QWidget *central) {
+    m_ui.title = new QLabel(QStringLiteral("Kelvana"), central);
+    m_ui.title->setObjectName(QStringLiteral("Label9"));
+    m_ui.title->setFixedHeight(kTitleHeight);
+    m_ui.title->setAlignment(Qt::AlignCenter);
+    setScalableFont(m_ui.title, sizedFont(QStringLiteral("Times New Roman"), 40, true));
+    m_ui.title->setAutoFillBackground(true);
+    QPalette tp = m_ui.title->palette();
     tp.setColor(QPalette::Window, QColor(0, 255, 255));
     tp.setColor(QPalette::WindowText, QColor(0, 128, 128));
-    Label9->setPalette(tp);
+    m_ui.title->setPalette(tp);
 
-    abcBackground1 = new TabcBackground(central);
-    abcBackground1->setObjectName(QStringLiteral("abcBackground1"));
-    abcBackground1->setColorFrom(QColor(0, 255, 255));
-    abcBackground1->setColorTo(QColor(5, 121, 250));
-    abcBackground1->setDrawBuffered(true);
-    abcBackground1->setActive(true);
+    m_ui.background = new TabcBackground(central);
+    m_ui.background->setObjectName(QStringLiteral("abcBackground1"));
+    m_ui.background->setColorFrom(QColor(0, 255, 255));
+    m_ui.background->setColorTo(QColor(5, 121, 250));
+    m_ui.background->setDrawBuffered(true);
+    m_ui.background->setActive(true);
 
     auto *outer = new QVBoxLayout(central);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
-    outer->addWidget(Label9);
+    outer->addWidget(m_ui.title);
     // Where even the smallest type does not fit (a small screen at a large
     // scaling), the commands scroll instead of being cut.
-    BackgroundArea = new QScrollArea(central);
-    BackgroundArea->setObjectName(QStringLiteral("BackgroundArea"));
-    BackgroundArea->setFrameShape(QFrame::NoFrame);
-    BackgroundArea->setWidgetResizable(true);
-    BackgroundArea->setWidget(abcBackground1);
-    outer->addWidget(BackgroundArea);
+    m_ui.backgroundArea = new QScrollArea(central);
+    m_ui.backgroundArea->setObjectName(QStringLiteral("BackgroundArea"));
+    m_ui.backgroundArea->setFrameShape(QFrame::NoFrame);
+    m_ui.backgroundArea->setWidgetResizable(true);
+    m_ui.backgroundArea->setWidget(m_ui.background);
+    outer->addWidget(m_ui.backgroundArea);
     outer->addStretch(1);
 
+}
+
+// The year row and the hover commands under their headings, named for the
+// tests (object names) and tagged for the administrator.
+void TMain::addCommands() {
     // Year row and lists.
-    Label1 = new QLabel(QStringLiteral("Отчетный год"));
-    setScalableFont(Label1, itemFont());
-    SpeedButton2 = new QToolButton;
-    SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
-    SpeedButton2->setArrowType(Qt::LeftArrow);
-    SpeedButton2->setToolTip(QStringLiteral("Предыдущий год"));
-    SpeedButton2->setFocusPolicy(Qt::TabFocus);
-    Label2 = new QLabel(QStringLiteral("0"));
-    Label2->setObjectName(QStringLiteral("Label2"));
-    setScalableFont(Label2, sizedFont(QStringLiteral("Times New Roman"), 32));
-    QPalette yp = Label2->palette();
+    m_ui.yearCaption = new QLabel(QStringLiteral("Отчетный год"));
+    setScalableFont(m_ui.yearCaption, itemFont());
+    m_ui.previousYear = new QToolButton;
+    m_ui.previousYear->setObjectName(QStringLiteral("SpeedButton2"));
+    m_ui.previousYear->setArrowType(Qt::LeftArrow);
+    m_ui.previousYear->setToolTip(QStringLiteral("Предыдущий год"));
+    m_ui.previousYear->setFocusPolicy(Qt::TabFocus);
+    m_ui.year = new QLabel(QStringLiteral("0"));
+    m_ui.year->setObjectName(QStringLiteral("Label2"));
+    setScalableFont(m_ui.year, sizedFont(QStringLiteral("Times New Roman"), 32));
+    QPalette yp = m_ui.year->palette();
     yp.setColor(QPalette::WindowText, Qt::red);
-    Label2->setPalette(yp);
-    Label2->setAlignment(Qt::AlignCenter);
+    m_ui.year->setPalette(yp);
+    m_ui.year->setAlignment(Qt::AlignCenter);
 
-    SpeedButton1 = new QToolButton;
-    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
-    SpeedButton1->setArrowType(Qt::RightArrow);
-    SpeedButton1->setToolTip(QStringLiteral("Следующий год"));
-    SpeedButton1->setFocusPolicy(Qt::TabFocus);
-    Label13 = new QLabel(QStringLiteral("База данных"));
-    setScalableFont(Label13, itemFont());
-    DBList = new TabcLRComboBox;
-    DBList->setObjectName(QStringLiteral("DBList"));
-    DBList->setMinimumWidth(160);
-    QFont listFont = DBList->font();
+    m_ui.nextYear = new QToolButton;
+    m_ui.nextYear->setObjectName(QStringLiteral("SpeedButton1"));
+    m_ui.nextYear->setArrowType(Qt::RightArrow);
+    m_ui.nextYear->setToolTip(QStringLiteral("Следующий год"));
+    m_ui.nextYear->setFocusPolicy(Qt::TabFocus);
+    m_ui.databaseCaption = new QLabel(QStringLiteral("База данных"));
+    setScalableFont(m_ui.databaseCaption, itemFont());
+    m_ui.databases = new TabcLRComboBox;
+    m_ui.databases->setObjectName(QStringLiteral("DBList"));
+    m_ui.databases->setMinimumWidth(160);
+    QFont listFont = m_ui.databases->font();
     listFont.setPixelSize(13);
-    setScalableFont(DBList, listFont);
-    Label10 = new QLabel(QStringLiteral("Уровень отчета"));
-    setScalableFont(Label10, itemFont());
-    SRList = new TabcLRComboBox;
-    SRList->setObjectName(QStringLiteral("SRList"));
-    SRList->setMinimumWidth(120);
-    setScalableFont(SRList, listFont);
-    SRList->addItem(SubReports::kAnnual, 0);
-    YearList = new TabcLRComboBox(abcBackground1);
-    YearList->setObjectName(QStringLiteral("YearList"));
-    YearList->hide();
-
-    auto *top = new QHBoxLayout;
-    top->addWidget(Label1);
-    top->addWidget(SpeedButton2);
-    top->addWidget(Label2);
-    top->addWidget(SpeedButton1);
-    top->addSpacing(20);
-    top->addWidget(Label13);
-    top->addWidget(DBList);
-    top->addSpacing(20);
-    top->addWidget(Label10);
-    top->addWidget(SRList);
-    top->addStretch(1);
+    setScalableFont(m_ui.databases, listFont);
+    m_ui.levelCaption = new QLabel(QStringLiteral("Уровень отчета"));
+    setScalableFont(m_ui.levelCaption, itemFont());
+    m_ui.levels = new TabcLRComboBox;
+    m_ui.levels->setObjectName(QStringLiteral("SRList"));
+    m_ui.levels->setMinimumWidth(120);
+    setScalableFont(m_ui.levels, listFont);
+    m_ui.levels->addItem(SubReports::kAnnual, 0);
+    m_ui.years = new TabcLRComboBox(m_ui.background);
+    m_ui.years->setObjectName(QStringLiteral("YearList"));
+    m_ui.years->hide();
 
     // Commands.
-    LAdm = heading(QStringLiteral("Настройка"));
-    LAdm->setMouseDownEffects(almUnderline | almColorShadow | almSound);
-    Ladm1 = command(QStringLiteral("Формирование административной структуры территории"));
-    LAdm2 = command(QStringLiteral("Ведение перечня типов учреждений и назначение им  отчетных форм"));
-    LAdm3 = command(QStringLiteral("Отчетные формы"));
-    LAdm4 = command(QStringLiteral("Контроли"));
-    LAdm4_1 = command(QStringLiteral("Сопоставление контролей"));
-    LAdm5 = command(QStringLiteral("Присоединение базы данных"));
-    LLev = heading(QStringLiteral("Уровень отчета"));
-    LLev1 = command(QStringLiteral("Создать подотчет"));
-    LLev2 = command(QStringLiteral("Удалить текущий подотчет"));
-    LLev3 = command(QStringLiteral("Суммирование подотчетов"));
-    abcMouseLabel11 = command(QStringLiteral("Заполнение и контроль отчетных форм"), true);
-    abcMouseLabel12 = command(QStringLiteral("Формирование и контроль сводных отчетов"), true);
-    abcMouseLabel13 = command(QStringLiteral("Сведения о сети и деятельности медицинский учреждений (Ф47)"), true);
-    abcMouseLabel1 = command(QStringLiteral("Выгрузка в формате МЗ РФ"), true);
-    LRek = heading(QStringLiteral("Показатели"));
-    Lrek1 = command(QStringLiteral("В разрезе входящих сводов ( районов и т.п.)"));
-    Lrek2 = command(QStringLiteral("В разрезе типов учреждений"));
-    Lrek3 = command(QStringLiteral("В разрезе ЛПУ"));
-    Lrek4 = command(QStringLiteral("Методика расчета показателей"));
-    abcMouseLabel2 = heading(QStringLiteral("Обновление"));
-    abcMouseLabel3 = command(QStringLiteral("Проверить обновления"));
-    abcMouseLabel4 = command(QStringLiteral("Управление обновлениями"));
-    abcMouseLabel6 = command(QStringLiteral("Генератор пакетов обновления"));
-    abcMouseLabel19 = command(QStringLiteral("Завершение работы"), true);
-    AboutLabel = command(QStringLiteral("О программе..."));
-    QFont af = AboutLabel->font();
+    m_ui.setupHeading = heading(QStringLiteral("Настройка"));
+    m_ui.setupHeading->setMouseDownEffects(almUnderline | almColorShadow | almSound);
+    m_ui.territory = command(QStringLiteral("Формирование административной структуры территории"));
+    m_ui.institutionTypes = command(QStringLiteral("Ведение перечня типов учреждений и назначение им  отчетных форм"));
+    m_ui.reportForms = command(QStringLiteral("Отчетные формы"));
+    m_ui.controls = command(QStringLiteral("Контроли"));
+    m_ui.controlMatch = command(QStringLiteral("Сопоставление контролей"));
+    m_ui.attachDatabase = command(QStringLiteral("Присоединение базы данных"));
+    m_ui.levelHeading = heading(QStringLiteral("Уровень отчета"));
+    m_ui.createLevel = command(QStringLiteral("Создать подотчет"));
+    m_ui.deleteLevel = command(QStringLiteral("Удалить текущий подотчет"));
+    m_ui.sumLevels = command(QStringLiteral("Суммирование подотчетов"));
+    m_ui.input = command(QStringLiteral("Заполнение и контроль отчетных форм"), true);
+    m_ui.summaryReports = command(QStringLiteral("Формирование и контроль сводных отчетов"), true);
+    m_ui.form47 = command(QStringLiteral("Сведения о сети и деятельности медицинский учреждений (Ф47)"), true);
+    m_ui.ministryExport = command(QStringLiteral("Выгрузка в формате МЗ РФ"), true);
+    m_ui.indicatorsHeading = heading(QStringLiteral("Показатели"));
+    m_ui.byTerritory = command(QStringLiteral("В разрезе входящих сводов ( районов и т.п.)"));
+    m_ui.byTypes = command(QStringLiteral("В разрезе типов учреждений"));
+    m_ui.byInstitution = command(QStringLiteral("В разрезе ЛПУ"));
+    m_ui.indicatorMethod = command(QStringLiteral("Методика расчета показателей"));
+    m_ui.updatesHeading = heading(QStringLiteral("Обновление"));
+    m_ui.checkUpdates = command(QStringLiteral("Проверить обновления"));
+    m_ui.manageUpdates = command(QStringLiteral("Управление обновлениями"));
+    m_ui.updateGenerator = command(QStringLiteral("Генератор пакетов обновления"));
+    m_ui.exit = command(QStringLiteral("Завершение работы"), true);
+    m_ui.about = command(QStringLiteral("О программе..."));
+    QFont af = m_ui.about->font();
     af.setPixelSize(13);
-    setScalableFont(AboutLabel, af);
+    setScalableFont(m_ui.about, af);
 
     const QList<std::pair<QString, TabcMouseLabel *>> names = {
-        {QStringLiteral("LAdm"), LAdm}, {QStringLiteral("Ladm1"), Ladm1}, {QStringLiteral("LAdm2"), LAdm2},
-        {QStringLiteral("LAdm3"), LAdm3}, {QStringLiteral("LAdm4"), LAdm4}, {QStringLiteral("LAdm4_1"), LAdm4_1},
-        {QStringLiteral("LAdm5"), LAdm5}, {QStringLiteral("LLev"), LLev}, {QStringLiteral("LLev1"), LLev1},
-        {QStringLiteral("LLev2"), LLev2}, {QStringLiteral("LLev3"), LLev3},
-        {QStringLiteral("abcMouseLabel11"), abcMouseLabel11}, {QStringLiteral("abcMouseLabel12"), abcMouseLabel12},
-        {QStringLiteral("abcMouseLabel13"), abcMouseLabel13}, {QStringLiteral("abcMouseLabel1"), abcMouseLabel1},
-        {QStringLiteral("LRek"), LRek}, {QStringLiteral("Lrek1"), Lrek1}, {QStringLiteral("Lrek2"), Lrek2},
-        {QStringLiteral("Lrek3"), Lrek3}, {QStringLiteral("Lrek4"), Lrek4},
-        {QStringLiteral("abcMouseLabel2"), abcMouseLabel2}, {QStringLiteral("abcMouseLabel3"), abcMouseLabel3},
-        {QStringLiteral("abcMouseLabel4"), abcMouseLabel4}, {QStringLiteral("abcMouseLabel6"), abcMouseLabel6},
-        {QStringLiteral("abcMouseLabel19"), abcMouseLabel19}, {QStringLiteral("AboutLabel"), AboutLabel}};
+        {QStringLiteral("LAdm"), m_ui.setupHeading}, {QStringLiteral("Ladm1"), m_ui.territory}, {QStringLiteral("LAdm2"), m_ui.institutionTypes},
+        {QStringLiteral("LAdm3"), m_ui.reportForms}, {QStringLiteral("LAdm4"), m_ui.controls}, {QStringLiteral("LAdm4_1"), m_ui.controlMatch},
+        {QStringLiteral("LAdm5"), m_ui.attachDatabase}, {QStringLiteral("LLev"), m_ui.levelHeading}, {QStringLiteral("LLev1"), m_ui.createLevel},
+        {QStringLiteral("LLev2"), m_ui.deleteLevel}, {QStringLiteral("LLev3"), m_ui.sumLevels},
+        {QStringLiteral("abcMouseLabel11"), m_ui.input}, {QStringLiteral("abcMouseLabel12"), m_ui.summaryReports},
+        {QStringLiteral("abcMouseLabel13"), m_ui.form47}, {QStringLiteral("abcMouseLabel1"), m_ui.ministryExport},
+        {QStringLiteral("LRek"), m_ui.indicatorsHeading}, {QStringLiteral("Lrek1"), m_ui.byTerritory}, {QStringLiteral("Lrek2"), m_ui.byTypes},
+        {QStringLiteral("Lrek3"), m_ui.byInstitution}, {QStringLiteral("Lrek4"), m_ui.indicatorMethod},
+        {QStringLiteral("abcMouseLabel2"), m_ui.updatesHeading}, {QStringLiteral("abcMouseLabel3"), m_ui.checkUpdates},
+        {QStringLiteral("abcMouseLabel4"), m_ui.manageUpdates}, {QStringLiteral("abcMouseLabel6"), m_ui.updateGenerator},
+        {QStringLiteral("abcMouseLabel19"), m_ui.exit}, {QStringLiteral("AboutLabel"), m_ui.about}};
     for (const auto &[n, l] : names) l->setObjectName(n);
 
     // Administrator-only commands.
-    LAdm4_1->setProperty("Tag", kAdminTag);
-    abcMouseLabel6->setProperty("Tag", kAdminTag);
+    m_ui.controlMatch->setProperty("Tag", kAdminTag);
+    m_ui.updateGenerator->setProperty("Tag", kAdminTag);
+
+}
+
+// The year row over the command groups on the background, the exit command
+// and "О программе..." at the bottom.
+void TMain::layOutCommandGroups(const QList<QWidget *> &yearParts) {
+    auto *top = new QHBoxLayout;
+    for (QWidget *w : yearParts) {
+        top->addWidget(w);
+        // Room before the configuration's and the level's captions.
+        if (w == m_ui.nextYear || w == m_ui.databases) top->addSpacing(20);
+    }
+    top->addStretch(1);
 
     auto group = [this](TabcMouseLabel *head, const QList<TabcMouseLabel *> &items) {
-        QFrame *frame = bevel(abcBackground1);
+        QFrame *frame = bevel(m_ui.background);
         auto *grid = new QGridLayout(frame);
         grid->setContentsMargins(10, 6, 10, 6);
         grid->setHorizontalSpacing(20);
@@ -282,7 +303,7 @@ void TMain::buildUi() {
         return frame;
     };
     auto single = [this](TabcMouseLabel *l) {
-        QFrame *frame = bevel(abcBackground1);
+        QFrame *frame = bevel(m_ui.background);
         auto *lay = new QHBoxLayout(frame);
         lay->setContentsMargins(10, 4, 10, 4);
         m_scaledLayouts.push_back({lay, lay->contentsMargins(), lay->spacing(), lay->spacing()});
@@ -291,78 +312,81 @@ void TMain::buildUi() {
         return frame;
     };
 
-    auto *bl = new QVBoxLayout(abcBackground1);
+    auto *bl = new QVBoxLayout(m_ui.background);
     bl->setContentsMargins(24, 12, 24, 12);
     bl->setSpacing(8);
     m_scaledLayouts.push_back({bl, bl->contentsMargins(), 8, 8});
     bl->addLayout(top);
     bl->addSpacing(6);
-    m_frames = {group(LAdm, {Ladm1, LAdm2, LAdm3, LAdm4, LAdm4_1, LAdm5}),
-                group(LLev, {LLev1, LLev2, LLev3}),
-                single(abcMouseLabel11),
-                single(abcMouseLabel12),
-                single(abcMouseLabel13),
-                single(abcMouseLabel1),
-                group(LRek, {Lrek1, Lrek2, Lrek3, Lrek4}),
-                group(abcMouseLabel2, {abcMouseLabel3, abcMouseLabel4, abcMouseLabel6})};
+    m_frames = {group(m_ui.setupHeading, {m_ui.territory, m_ui.institutionTypes, m_ui.reportForms, m_ui.controls, m_ui.controlMatch, m_ui.attachDatabase}),
+                group(m_ui.levelHeading, {m_ui.createLevel, m_ui.deleteLevel, m_ui.sumLevels}),
+                single(m_ui.input),
+                single(m_ui.summaryReports),
+                single(m_ui.form47),
+                single(m_ui.ministryExport),
+                group(m_ui.indicatorsHeading, {m_ui.byTerritory, m_ui.byTypes, m_ui.byInstitution, m_ui.indicatorMethod}),
+                group(m_ui.updatesHeading, {m_ui.checkUpdates, m_ui.manageUpdates, m_ui.updateGenerator})};
     m_groups = new QGridLayout;
     m_groups->setContentsMargins(0, 0, 0, 0);
     m_scaledLayouts.push_back({m_groups, QMargins(), 16, 8});
     arrangeGroups(false);
     bl->addLayout(m_groups);
     auto *bottom = new QHBoxLayout;
-    bottom->addWidget(single(abcMouseLabel19));
+    bottom->addWidget(single(m_ui.exit));
     bottom->addStretch(1);
-    bottom->addWidget(AboutLabel, 0, Qt::AlignBottom);
+    bottom->addWidget(m_ui.about, 0, Qt::AlignBottom);
     bl->addLayout(bottom);
     bl->addStretch(1);
 
-    // Group colouring on hover ("Сопоставление контролей" is not part of it).
-    bindGroup(LAdm, {Ladm1, LAdm2, LAdm3, LAdm4, LAdm5});
-    bindGroup(LLev, {LLev1, LLev2, LLev3});
-    bindGroup(LRek, {Lrek1, Lrek2, Lrek3, Lrek4});
-    bindGroup(abcMouseLabel2, {abcMouseLabel3, abcMouseLabel4, abcMouseLabel6});
+}
 
-    connect(Ladm1, &TabcMouseLabel::clicked, this, &TMain::Ladm1Click);
-    connect(LAdm2, &TabcMouseLabel::clicked, this, &TMain::LAdm2Click);
-    connect(LAdm3, &TabcMouseLabel::clicked, this, &TMain::LAdm3Click);
-    connect(LAdm4, &TabcMouseLabel::clicked, this, &TMain::LAdm4Click);
-    connect(LAdm4_1, &TabcMouseLabel::clicked, this, &TMain::LAdm4_1Click);
-    connect(LAdm5, &TabcMouseLabel::clicked, this, &TMain::LAdm5Click);
-    connect(abcMouseLabel6, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel6Click);
-    connect(LLev1, &TabcMouseLabel::clicked, this, &TMain::LLev1Click);
-    connect(LLev2, &TabcMouseLabel::clicked, this, &TMain::LLev2Click);
-    connect(LLev3, &TabcMouseLabel::clicked, this, &TMain::LLev3Click);
-    connect(abcMouseLabel11, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel11Click);
-    connect(abcMouseLabel12, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel12Click);
-    connect(abcMouseLabel13, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel13Click);
-    connect(abcMouseLabel1, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel1Click);
-    connect(Lrek1, &TabcMouseLabel::clicked, this, &TMain::Lrek1Click);
-    connect(Lrek2, &TabcMouseLabel::clicked, this, &TMain::Lrek2Click);
-    connect(Lrek3, &TabcMouseLabel::clicked, this, &TMain::Lrek3Click);
-    connect(Lrek4, &TabcMouseLabel::clicked, this, &TMain::Lrek4Click);
-    connect(abcMouseLabel19, &TabcMouseLabel::clicked, this, &TMain::abcMouseLabel19Click);
-    connect(AboutLabel, &TabcMouseLabel::clicked, this, &TMain::AboutClick);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TMain::SpeedButton1Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TMain::SpeedButton2Click);
-    connect(DBList, &QComboBox::activated, this, &TMain::N260Click);
-    connect(SRList, &QComboBox::currentIndexChanged, this, [this](int i) {
-        if (!m_refreshing) N17Click(i);
+// Hover colouring of the groups, the commands' handlers and the keyboard order.
+void TMain::connectCommands() {
+    // Group colouring on hover ("Сопоставление контролей" is not part of it).
+    bindGroup(m_ui.setupHeading, {m_ui.territory, m_ui.institutionTypes, m_ui.reportForms, m_ui.controls, m_ui.attachDatabase});
+    bindGroup(m_ui.levelHeading, {m_ui.createLevel, m_ui.deleteLevel, m_ui.sumLevels});
+    bindGroup(m_ui.indicatorsHeading, {m_ui.byTerritory, m_ui.byTypes, m_ui.byInstitution, m_ui.indicatorMethod});
+    bindGroup(m_ui.updatesHeading, {m_ui.checkUpdates, m_ui.manageUpdates, m_ui.updateGenerator});
+
+    connect(m_ui.territory, &TabcMouseLabel::clicked, this, &TMain::editTerritory);
+    connect(m_ui.institutionTypes, &TabcMouseLabel::clicked, this, &TMain::editInstitutionTypes);
+    connect(m_ui.reportForms, &TabcMouseLabel::clicked, this, &TMain::openReportForms);
+    connect(m_ui.controls, &TabcMouseLabel::clicked, this, &TMain::editControls);
+    connect(m_ui.controlMatch, &TabcMouseLabel::clicked, this, &TMain::matchControls);
+    connect(m_ui.attachDatabase, &TabcMouseLabel::clicked, this, &TMain::attachDatabase);
+    connect(m_ui.updateGenerator, &TabcMouseLabel::clicked, this, &TMain::generateUpdatePackages);
+    connect(m_ui.createLevel, &TabcMouseLabel::clicked, this, &TMain::createLevel);
+    connect(m_ui.deleteLevel, &TabcMouseLabel::clicked, this, &TMain::deleteLevel);
+    connect(m_ui.sumLevels, &TabcMouseLabel::clicked, this, &TMain::sumLevels);
+    connect(m_ui.input, &TabcMouseLabel::clicked, this, &TMain::enterForms);
+    connect(m_ui.summaryReports, &TabcMouseLabel::clicked, this, &TMain::openSummaryReports);
+    connect(m_ui.form47, &TabcMouseLabel::clicked, this, &TMain::openForm47);
+    connect(m_ui.ministryExport, &TabcMouseLabel::clicked, this, &TMain::exportForMinistry);
+    connect(m_ui.byTerritory, &TabcMouseLabel::clicked, this, &TMain::indicatorsByTerritory);
+    connect(m_ui.byTypes, &TabcMouseLabel::clicked, this, &TMain::indicatorsByTypes);
+    connect(m_ui.byInstitution, &TabcMouseLabel::clicked, this, &TMain::indicatorsByInstitution);
+    connect(m_ui.indicatorMethod, &TabcMouseLabel::clicked, this, &TMain::editIndicatorMethod);
+    connect(m_ui.exit, &TabcMouseLabel::clicked, this, &TMain::exitProgram);
+    connect(m_ui.about, &TabcMouseLabel::clicked, this, &TMain::showAbout);
+    connect(m_ui.nextYear, &QToolButton::clicked, this, &TMain::showNextYear);
+    connect(m_ui.previousYear, &QToolButton::clicked, this, &TMain::showPreviousYear);
+    connect(m_ui.databases, &QComboBox::activated, this, &TMain::openChosenDatabase);
+    connect(m_ui.levels, &QComboBox::currentIndexChanged, this, [this](int i) {
+        if (!m_refreshing) switchToChosenLevel(i);
     });
 
     // Keyboard order: year, lists, then the commands from top to bottom.
-    QList<QWidget *> order = {SpeedButton2, SpeedButton1, DBList, SRList, Ladm1, LAdm2, LAdm3, LAdm4, LAdm4_1,
-                              LAdm5, LLev1, LLev2, LLev3, abcMouseLabel11, abcMouseLabel12, abcMouseLabel13,
-                              abcMouseLabel1, Lrek1, Lrek2, Lrek3, Lrek4, abcMouseLabel3, abcMouseLabel4,
-                              abcMouseLabel6, abcMouseLabel19, AboutLabel};
+    QList<QWidget *> order = {m_ui.previousYear, m_ui.nextYear, m_ui.databases, m_ui.levels, m_ui.territory, m_ui.institutionTypes, m_ui.reportForms, m_ui.controls, m_ui.controlMatch,
+                              m_ui.attachDatabase, m_ui.createLevel, m_ui.deleteLevel, m_ui.sumLevels, m_ui.input, m_ui.summaryReports, m_ui.form47,
+                              m_ui.ministryExport, m_ui.byTerritory, m_ui.byTypes, m_ui.byInstitution, m_ui.indicatorMethod, m_ui.checkUpdates, m_ui.manageUpdates,
+                              m_ui.updateGenerator, m_ui.exit, m_ui.about};
     for (int i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 
-    // The window may be made smaller than its layout at full type size: the
-    // type then shrinks so that everything fits (fitToSize).
-    central->setMinimumSize(320, 240);
-    updateCommandAvailability();
-    resize(1200, 860);
-    setWindowState(Qt::WindowMaximized);
+}
+
+QList<QWidget *> TMain::yearRow() const {
+    return {m_ui.yearCaption,     m_ui.previousYear, m_ui.year,         m_ui.nextYear,
+            m_ui.databaseCaption, m_ui.databases,    m_ui.levelCaption, m_ui.levels};
 }
 
 void TMain::arrangeGroups(bool twoColumns) {
@@ -387,26 +411,26 @@ void TMain::arrangeGroups(bool twoColumns) {
 }
 
 double TMain::fitToSize(const QSize &client) {
-    auto *bl = abcBackground1->layout();
+    auto *bl = m_ui.background->layout();
     const QList<QWidget *> scalable = [this] {
         QList<QWidget *> out;
         for (QWidget *w : findChildren<QWidget *>())
             if (w->property(kBaseSize).isValid()) out.append(w);
         return out;
     }();
-    const QList<TabcMouseLabel *> heads = {LAdm, LLev, LRek, abcMouseLabel2};
+    const QList<TabcMouseLabel *> heads = {m_ui.setupHeading, m_ui.levelHeading, m_ui.indicatorsHeading, m_ui.updatesHeading};
     auto apply = [&](double f) {
         for (QWidget *w : scalable) {
             QFont font = w->font();
             font.setPixelSize(qMax(7, qRound(w->property(kBaseSize).toInt() * f)));
             w->setFont(font);
         }
-        Label9->setFixedHeight(qRound(kTitleHeight * f));
-        for (QToolButton *b : {SpeedButton1, SpeedButton2}) b->setFixedSize(QSize(24, 24) * qMax(f, 0.7));
+        m_ui.title->setFixedHeight(qRound(kTitleHeight * f));
+        for (QToolButton *b : {m_ui.nextYear, m_ui.previousYear}) b->setFixedSize(QSize(24, 24) * qMax(f, 0.7));
         // The lists narrow with their type (their texts stay whole: the
         // minimum only stops them from growing smaller than that).
-        DBList->setMinimumWidth(qRound(160 * f));
-        SRList->setMinimumWidth(qRound(120 * f));
+        m_ui.databases->setMinimumWidth(qRound(160 * f));
+        m_ui.levels->setMinimumWidth(qRound(120 * f));
         for (const ScaledLayout &l : m_scaledLayouts) {
             const QMargins &m = l.margins;
             l.layout->setContentsMargins(qRound(m.left() * f), qRound(m.top() * f), qRound(m.right() * f),
@@ -426,13 +450,13 @@ double TMain::fitToSize(const QSize &client) {
         }
         for (TabcMouseLabel *h : heads) h->setMinimumWidth(headWidth);
         // Sizes of the group frames are cached by the layouts holding them.
-        for (QFrame *frame : abcBackground1->findChildren<QFrame *>(Qt::FindDirectChildrenOnly)) {
+        for (QFrame *frame : m_ui.background->findChildren<QFrame *>(Qt::FindDirectChildrenOnly)) {
             if (frame->layout()) frame->layout()->invalidate();
             frame->updateGeometry();
         }
         // Every layout inside, the nested ones too: a layout keeps the sizes
         // of the layouts it holds until they are invalidated themselves.
-        for (QLayout *l : abcBackground1->findChildren<QLayout *>()) l->invalidate();
+        for (QLayout *l : m_ui.background->findChildren<QLayout *>()) l->invalidate();
         bl->invalidate();
         const QSize need = bl->minimumSize();
         // The title's new height, not the one of the last layout.
@@ -454,45 +478,45 @@ double TMain::fitToSize(const QSize &client) {
 
 void TMain::updateCommandAvailability() {
     const MainCommands &c = mainCommands();
-    Ladm1->setEnabled(bool(c.Ladm1));
-    LAdm2->setEnabled(bool(c.LAdm2));
-    LAdm3->setEnabled(bool(c.LAdm3));
-    LAdm4->setEnabled(bool(c.LAdm4));
-    LAdm4_1->setEnabled(bool(c.LAdm4_1));
-    abcMouseLabel6->setEnabled(bool(c.abcMouseLabel6));
-    LLev3->setEnabled(bool(c.LLev3));
-    abcMouseLabel11->setEnabled(bool(c.abcMouseLabel11));
-    abcMouseLabel12->setEnabled(bool(c.abcMouseLabel12));
-    abcMouseLabel13->setEnabled(bool(c.abcMouseLabel13));
-    abcMouseLabel1->setEnabled(bool(c.abcMouseLabel1));
-    Lrek1->setEnabled(bool(c.Lrek1));
-    Lrek2->setEnabled(bool(c.Lrek2));
-    Lrek3->setEnabled(bool(c.Lrek3));
-    Lrek4->setEnabled(bool(c.Lrek4));
+    m_ui.territory->setEnabled(bool(c.territory));
+    m_ui.institutionTypes->setEnabled(bool(c.institutionTypes));
+    m_ui.reportForms->setEnabled(bool(c.reportForms));
+    m_ui.controls->setEnabled(bool(c.controls));
+    m_ui.controlMatch->setEnabled(bool(c.controlMatch));
+    m_ui.updateGenerator->setEnabled(bool(c.updateGenerator));
+    m_ui.sumLevels->setEnabled(bool(c.sumLevels));
+    m_ui.input->setEnabled(bool(c.input));
+    m_ui.summaryReports->setEnabled(bool(c.summaryReports));
+    m_ui.form47->setEnabled(bool(c.form47));
+    m_ui.ministryExport->setEnabled(bool(c.ministryExport));
+    m_ui.byTerritory->setEnabled(bool(c.indicatorsByTerritory));
+    m_ui.byTypes->setEnabled(bool(c.indicatorsByTypes));
+    m_ui.byInstitution->setEnabled(bool(c.indicatorsByInstitution));
+    m_ui.indicatorMethod->setEnabled(bool(c.indicatorMethod));
     // The update client is not offered.
-    abcMouseLabel3->setEnabled(false);
-    abcMouseLabel4->setEnabled(false);
-    LLev2->setEnabled(m_config.levels().canDeleteCurrent());
+    m_ui.checkUpdates->setEnabled(false);
+    m_ui.manageUpdates->setEnabled(false);
+    m_ui.deleteLevel->setEnabled(m_config.levels().canDeleteCurrent());
 }
 
 void TMain::refresh() {
     m_refreshing = true;
     const SharedState &s = shared();
-    DBList->clear();
-    DBList->addItems(m_config.configNames());
-    DBList->setCurrentIndex(m_config.configIndex());
-    SRList->clear();
+    m_ui.databases->clear();
+    m_ui.databases->addItems(m_config.configNames());
+    m_ui.databases->setCurrentIndex(m_config.configIndex());
+    m_ui.levels->clear();
     const StringList &levels = m_config.levels().list();
     if (levels.isEmpty()) {
-        SRList->addItem(SubReports::kAnnual, 0);
+        m_ui.levels->addItem(SubReports::kAnnual, 0);
     } else {
-        for (const auto &it : levels) SRList->addItem(it.text, it.object);
+        for (const auto &it : levels) m_ui.levels->addItem(it.text, it.object);
     }
-    SRList->setCurrentIndex(m_config.levels().currentIndex());
-    YearList->clear();
-    YearList->addItems(m_config.yearFolders());
-    YearList->setCurrentText(s.yearText());
-    Label2->setText(s.yearText());
+    m_ui.levels->setCurrentIndex(m_config.levels().currentIndex());
+    m_ui.years->clear();
+    m_ui.years->addItems(m_config.yearFolders());
+    m_ui.years->setCurrentText(s.yearText());
+    m_ui.year->setText(s.yearText());
     setWindowTitle(m_config.windowCaption());
     m_appTitle = m_config.applicationTitle();
     shared().AppTitle = m_appTitle;
@@ -541,48 +565,48 @@ void TMain::runWindow(const MainCommands::Slot &slot) {
 
 // ---- Commands ---------------------------------------------------------------
 
-void TMain::Ladm1Click() {
+void TMain::editTerritory() {
     guarded([this] {
         work().mode = ReportMode::None;
         work().table = ValueTable::None;
-        runWindow(mainCommands().Ladm1);
+        runWindow(mainCommands().territory);
         GetStruct();
     });
 }
 
-void TMain::LAdm2Click() { guarded([this] { runWindow(mainCommands().LAdm2); }); }
+void TMain::editInstitutionTypes() { guarded([this] { runWindow(mainCommands().institutionTypes); }); }
 
-void TMain::LAdm3Click() {
+void TMain::openReportForms() {
     guarded([this] {
-        runWindow(mainCommands().LAdm3);
+        runWindow(mainCommands().reportForms);
         GetForms();
         GetTables();
     });
 }
 
-void TMain::LAdm4Click() { guarded([this] { runWindow(mainCommands().LAdm4); }); }
-void TMain::LAdm4_1Click() { guarded([this] { runWindow(mainCommands().LAdm4_1); }); }
+void TMain::editControls() { guarded([this] { runWindow(mainCommands().controls); }); }
+void TMain::matchControls() { guarded([this] { runWindow(mainCommands().controlMatch); }); }
 
-void TMain::LAdm5Click() {
+void TMain::attachDatabase() {
     guarded([this] {
-        if (m_config.N24Click()) refresh();
+        if (m_config.attachDatabase()) refresh();
     });
 }
 
-void TMain::abcMouseLabel6Click() { guarded([this] { runWindow(mainCommands().abcMouseLabel6); }); }
+void TMain::generateUpdatePackages() { guarded([this] { runWindow(mainCommands().updateGenerator); }); }
 
-void TMain::LLev1Click() {
+void TMain::createLevel() {
     guarded([this] {
-        m_config.levels().N18Click(this);
+        m_config.levels().createLevel(this);
         refresh();
     });
 }
 
-void TMain::LLev2Click() {
-    changeAndRefresh([this] { m_config.levels().N31Click(this); });
+void TMain::deleteLevel() {
+    changeAndRefresh([this] { m_config.levels().deleteCurrentLevel(this); });
 }
 
-void TMain::LLev3Click() { guarded([this] { runWindow(mainCommands().LLev3); }); }
+void TMain::sumLevels() { guarded([this] { runWindow(mainCommands().sumLevels); }); }
 
 // A mode command's value table and network mode hold only while its window is open.
 void TMain::runInMode(const MainCommands::Slot &slot, ReportMode mode, ValueTable table, bool net) {
@@ -599,61 +623,61 @@ void TMain::runInMode(const MainCommands::Slot &slot, ReportMode mode, ValueTabl
     runWindow(slot);
 }
 
-void TMain::abcMouseLabel11Click() {
-    guarded([this] { runInMode(mainCommands().abcMouseLabel11, ReportMode::Input, ValueTable::Data, false); });
+void TMain::enterForms() {
+    guarded([this] { runInMode(mainCommands().input, ReportMode::Input, ValueTable::Data, false); });
 }
 
-void TMain::abcMouseLabel12Click() {
-    guarded([this] { runInMode(mainCommands().abcMouseLabel12, ReportMode::Svod, ValueTable::RepData, false); });
+void TMain::openSummaryReports() {
+    guarded([this] { runInMode(mainCommands().summaryReports, ReportMode::Svod, ValueTable::RepData, false); });
 }
 
-void TMain::abcMouseLabel13Click() {
-    guarded([this] { runInMode(mainCommands().abcMouseLabel13, ReportMode::Net, ValueTable::RepData, true); });
+void TMain::openForm47() {
+    guarded([this] { runInMode(mainCommands().form47, ReportMode::Net, ValueTable::RepData, true); });
 }
 
-void TMain::abcMouseLabel1Click() { guarded([this] { runWindow(mainCommands().abcMouseLabel1); }); }
+void TMain::exportForMinistry() { guarded([this] { runWindow(mainCommands().ministryExport); }); }
 
-void TMain::Lrek1Click() {
+void TMain::indicatorsByTerritory() {
     guarded([this] {
         work().table = ValueTable::RepData;
         work().mode = ReportMode::Terrain;
-        runWindow(mainCommands().Lrek1);
+        runWindow(mainCommands().indicatorsByTerritory);
     });
 }
 
-void TMain::Lrek2Click() {
+void TMain::indicatorsByTypes() {
     guarded([this] {
         work().table = ValueTable::Data;
         work().mode = ReportMode::Types;
-        runWindow(mainCommands().Lrek2);
+        runWindow(mainCommands().indicatorsByTypes);
     });
 }
 
-void TMain::Lrek3Click() {
+void TMain::indicatorsByInstitution() {
     guarded([this] {
         work().table = ValueTable::RepData;
         work().mode = ReportMode::Single;
-        runWindow(mainCommands().Lrek3);
+        runWindow(mainCommands().indicatorsByInstitution);
     });
 }
 
-void TMain::Lrek4Click() { guarded([this] { runWindow(mainCommands().Lrek4); }); }
+void TMain::editIndicatorMethod() { guarded([this] { runWindow(mainCommands().indicatorMethod); }); }
 
-void TMain::abcMouseLabel19Click() { close(); }
+void TMain::exitProgram() { close(); }
 
-void TMain::SpeedButton1Click() {
+void TMain::showNextYear() {
     changeAndRefresh([this] { m_config.stepYear(+1); });
 }
 
-void TMain::SpeedButton2Click() {
+void TMain::showPreviousYear() {
     changeAndRefresh([this] { m_config.stepYear(-1); });
 }
 
-void TMain::N260Click(int index) {
+void TMain::openChosenDatabase(int index) {
     changeAndRefresh([this, index] { m_config.openConfiguration(index); });
 }
 
-void TMain::N17Click(int index) {
+void TMain::switchToChosenLevel(int index) {
     guarded([this, index] {
         try {
             m_config.levels().switchTo(index);
@@ -661,22 +685,22 @@ void TMain::N17Click(int index) {
             refresh();
             throw;
         }
-        LLev2->setEnabled(m_config.levels().canDeleteCurrent());
+        m_ui.deleteLevel->setEnabled(m_config.levels().canDeleteCurrent());
         m_appTitle = m_config.applicationTitle();
         shared().AppTitle = m_appTitle;
         setWindowIconText(m_appTitle);
     });
 }
 
-void TMain::AboutClick() {
+void TMain::showAbout() {
     auto about = std::make_unique<TAboutForm>(this);
     execModal(about.get());
 }
 
 void TMain::showAdminCommands() {
     const bool on = IsAdminMode();
-    LAdm4_1->setVisible(on);
-    abcMouseLabel6->setVisible(on);
+    m_ui.controlMatch->setVisible(on);
+    m_ui.updateGenerator->setVisible(on);
     // Two more or two fewer commands (the mode shows them before it tells
     // this window): the type is fitted to the window again.
     if (on != m_fittedWithAdminCommands) {
@@ -739,12 +763,12 @@ bool TMain::event(QEvent *event) {
 }
 
 void TMain::layoutBackground() {
-    if (!BackgroundArea || !Label9) return;
+    if (!m_ui.backgroundArea || !m_ui.title) return;
     // The window height of the rule is the client area and its caption bar,
     // whatever the frame adds around them: the height fitToSize measures.
     const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
     // The title's fixed height (its geometry may still be the last layout's).
-    BackgroundArea->setFixedHeight(mainwin::backgroundHeight(height() + caption, Label9->minimumHeight(), caption));
+    m_ui.backgroundArea->setFixedHeight(mainwin::backgroundHeight(height() + caption, m_ui.title->minimumHeight(), caption));
 }
 
 void TMain::resizeEvent(QResizeEvent *event) {

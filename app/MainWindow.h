@@ -54,57 +54,56 @@ public:
     static void GetStruct();
     static void GetTree();
 
-    // Components other code and tests look at.
-    QLabel *Label9 = nullptr;       // product title
-    QLabel *Label1 = nullptr;       // "Отчетный год"
-    QLabel *Label2 = nullptr;       // the year
-    QToolButton *SpeedButton2 = nullptr;   // previous year
-    QToolButton *SpeedButton1 = nullptr;   // next year
-    QLabel *Label13 = nullptr;      // "База данных"
-    TabcLRComboBox *DBList = nullptr;
-    QLabel *Label10 = nullptr;      // "Уровень отчета"
-    TabcLRComboBox *SRList = nullptr;
-    TabcLRComboBox *YearList = nullptr;    // hidden
-    TabcBackground *abcBackground1 = nullptr;
+    // What tests reach of the widgets.
+    QLabel *yearLabel() const { return m_ui.year; }
+    QToolButton *previousYearButton() const { return m_ui.previousYear; }
+    QToolButton *nextYearButton() const { return m_ui.nextYear; }
+    TabcLRComboBox *databaseList() const { return m_ui.databases; }   // "База данных"
+    TabcLRComboBox *levelList() const { return m_ui.levels; }         // "Уровень отчета"
+    TabcLRComboBox *yearList() const { return m_ui.years; }           // hidden
+    // The year row: captions, year buttons and lists, left to right.
+    QList<QWidget *> yearRow() const;
+    TabcBackground *background() const { return m_ui.background; }
+    QScrollArea *backgroundArea() const { return m_ui.backgroundArea; }
+    // The commands, by the caption the user sees.
+    TabcMouseLabel *territoryCommand() const { return m_ui.territory; }   // "Формирование административной структуры территории"
+    TabcMouseLabel *institutionTypesCommand() const { return m_ui.institutionTypes; }
+    TabcMouseLabel *reportFormsCommand() const { return m_ui.reportForms; }       // "Отчетные формы"
+    TabcMouseLabel *controlMatchCommand() const { return m_ui.controlMatch; }     // "Сопоставление контролей"
+    TabcMouseLabel *attachDatabaseCommand() const { return m_ui.attachDatabase; } // "Присоединение базы данных"
+    TabcMouseLabel *deleteLevelCommand() const { return m_ui.deleteLevel; }       // "Удалить текущий подотчет"
+    TabcMouseLabel *inputCommand() const { return m_ui.input; }     // "Заполнение и контроль отчетных форм"
+    TabcMouseLabel *form47Command() const { return m_ui.form47; }   // "Сведения о сети и деятельности ... (Ф47)"
+    TabcMouseLabel *checkUpdatesCommand() const { return m_ui.checkUpdates; }     // "Проверить обновления"
+    TabcMouseLabel *manageUpdatesCommand() const { return m_ui.manageUpdates; }   // "Управление обновлениями"
+    TabcMouseLabel *updateGeneratorCommand() const { return m_ui.updateGenerator; }   // "Генератор пакетов обновления"
+    TabcMouseLabel *exitCommand() const { return m_ui.exit; }       // "Завершение работы"
 
-    // Headings.
-    TabcMouseLabel *LAdm = nullptr, *LLev = nullptr, *LRek = nullptr, *abcMouseLabel2 = nullptr;
-    // Commands.
-    TabcMouseLabel *Ladm1 = nullptr, *LAdm2 = nullptr, *LAdm3 = nullptr, *LAdm4 = nullptr, *LAdm4_1 = nullptr,
-                   *LAdm5 = nullptr;
-    TabcMouseLabel *abcMouseLabel3 = nullptr, *abcMouseLabel4 = nullptr, *abcMouseLabel6 = nullptr;
-    TabcMouseLabel *LLev1 = nullptr, *LLev2 = nullptr, *LLev3 = nullptr;
-    TabcMouseLabel *abcMouseLabel11 = nullptr, *abcMouseLabel12 = nullptr, *abcMouseLabel13 = nullptr,
-                   *abcMouseLabel1 = nullptr;
-    TabcMouseLabel *Lrek1 = nullptr, *Lrek2 = nullptr, *Lrek3 = nullptr, *Lrek4 = nullptr;
-    TabcMouseLabel *abcMouseLabel19 = nullptr;
-    TabcMouseLabel *AboutLabel = nullptr;   // "О программе..."
-
-    // Handlers.
-    void Ladm1Click();
-    void LAdm2Click();
-    void LAdm3Click();
-    void LAdm4Click();
-    void LAdm4_1Click();
-    void LAdm5Click();      // attach a database
-    void abcMouseLabel6Click();
-    void LLev1Click();      // create a level
-    void LLev2Click();      // delete the current level
-    void LLev3Click();
-    void abcMouseLabel11Click();
-    void abcMouseLabel12Click();
-    void abcMouseLabel13Click();
-    void abcMouseLabel1Click();
-    void Lrek1Click();
-    void Lrek2Click();
-    void Lrek3Click();
-    void Lrek4Click();
-    void abcMouseLabel19Click();
-    void SpeedButton1Click();   // next year
-    void SpeedButton2Click();   // previous year
-    void N260Click(int index);  // open the configuration chosen in DBList
-    void N17Click(int index);   // switch to the level chosen in SRList
-    void AboutClick();
+    // The commands, by the caption the user sees.
+    void editTerritory();             // "Формирование административной структуры территории"
+    void editInstitutionTypes();      // "Ведение перечня типов учреждений и назначение им  отчетных форм"
+    void openReportForms();           // "Отчетные формы"
+    void editControls();              // "Контроли"
+    void matchControls();             // "Сопоставление контролей"
+    void attachDatabase();            // "Присоединение базы данных"
+    void generateUpdatePackages();    // "Генератор пакетов обновления"
+    void createLevel();               // "Создать подотчет"
+    void deleteLevel();               // "Удалить текущий подотчет"
+    void sumLevels();                 // "Суммирование подотчетов"
+    void enterForms();                // "Заполнение и контроль отчетных форм"
+    void openSummaryReports();        // "Формирование и контроль сводных отчетов"
+    void openForm47();                // "Сведения о сети и деятельности медицинский учреждений (Ф47)"
+    void exportForMinistry();         // "Выгрузка в формате МЗ РФ"
+    void indicatorsByTerritory();     // "Показатели" - "В разрезе входящих сводов ( районов и т.п.)"
+    void indicatorsByTypes();         // "Показатели" - "В разрезе типов учреждений"
+    void indicatorsByInstitution();   // "Показатели" - "В разрезе ЛПУ"
+    void editIndicatorMethod();       // "Показатели" - "Методика расчета показателей"
+    void exitProgram();               // "Завершение работы"
+    void showNextYear();              // the year's right arrow
+    void showPreviousYear();          // the year's left arrow
+    void openChosenDatabase(int index);    // a configuration chosen in "База данных"
+    void switchToChosenLevel(int index);   // a level chosen in "Уровень отчета"
+    void showAbout();                 // "О программе..."
     // Ctrl+Shift+G.
     void toggleAdministratorMode();
     void showAdminCommands();
@@ -116,6 +115,10 @@ protected:
 
 private:
     void buildUi();
+    void addTitleAndBackground(QWidget *central);
+    void addCommands();
+    void layOutCommandGroups(const QList<QWidget *> &yearParts);
+    void connectCommands();
     TabcMouseLabel *heading(const QString &caption);
     TabcMouseLabel *command(const QString &caption, bool large = false);
     void bindGroup(TabcMouseLabel *head, const QList<TabcMouseLabel *> &items);
@@ -140,9 +143,6 @@ private:
     std::vector<ScaledLayout> m_scaledLayouts;
     void arrangeGroups(bool twoColumns);
     QList<QFrame *> m_frames;   // the command groups, top to bottom
-public:
-    QScrollArea *BackgroundArea = nullptr;   // holds abcBackground1
-private:
     QGridLayout *m_groups = nullptr;
     bool m_twoColumns = false;
     Configuration m_config;
@@ -151,4 +151,34 @@ private:
     bool m_fitPending = false;
     bool m_fittedWithAdminCommands = false;   // the administrator's commands shown at the last fitting
     QString m_appTitle;
+
+    struct Widgets {
+        QLabel *title = nullptr;             // the product's name
+        QLabel *yearCaption = nullptr;       // "Отчетный год"
+        QLabel *year = nullptr;
+        QToolButton *previousYear = nullptr, *nextYear = nullptr;
+        QLabel *databaseCaption = nullptr;   // "База данных"
+        TabcLRComboBox *databases = nullptr;
+        QLabel *levelCaption = nullptr;      // "Уровень отчета"
+        TabcLRComboBox *levels = nullptr;
+        TabcLRComboBox *years = nullptr;     // hidden
+        TabcBackground *background = nullptr;
+        QScrollArea *backgroundArea = nullptr;   // holds the background
+        // Headings: "Настройка", "Уровень отчета", "Показатели", "Обновление".
+        TabcMouseLabel *setupHeading = nullptr, *levelHeading = nullptr, *indicatorsHeading = nullptr,
+                       *updatesHeading = nullptr;
+        // "Настройка"
+        TabcMouseLabel *territory = nullptr, *institutionTypes = nullptr, *reportForms = nullptr, *controls = nullptr,
+                       *controlMatch = nullptr, *attachDatabase = nullptr;
+        // "Уровень отчета"
+        TabcMouseLabel *createLevel = nullptr, *deleteLevel = nullptr, *sumLevels = nullptr;
+        TabcMouseLabel *input = nullptr, *summaryReports = nullptr, *form47 = nullptr, *ministryExport = nullptr;
+        // "Показатели"
+        TabcMouseLabel *byTerritory = nullptr, *byTypes = nullptr, *byInstitution = nullptr, *indicatorMethod = nullptr;
+        // "Обновление"
+        TabcMouseLabel *checkUpdates = nullptr, *manageUpdates = nullptr, *updateGenerator = nullptr;
+        TabcMouseLabel *exit = nullptr;
+        TabcMouseLabel *about = nullptr;     // "О программе..."
+    };
+    Widgets m_ui;
 };

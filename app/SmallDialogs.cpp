@@ -18,19 +18,19 @@
 TSBY::TSBY(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SBY"));
     setWindowTitle(QStringLiteral("Выбор базового года"));
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setMinimumWidth(220);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    m_ui.choice = new QComboBox(this);
+    m_ui.choice->setObjectName(QStringLiteral("ComboBox1"));
+    m_ui.choice->setEditable(true);
+    m_ui.choice->setMinimumWidth(220);
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.ok->setObjectName(QStringLiteral("BitBtn1"));
+    m_ui.ok->setDefault(true);
+    connect(m_ui.ok, &QPushButton::clicked, this, &QDialog::accept);
     auto *lay = new QVBoxLayout(this);
-    lay->addWidget(ComboBox1);
+    lay->addWidget(m_ui.choice);
     auto *row = new QHBoxLayout;
     row->addStretch();
-    row->addWidget(BitBtn1);
+    row->addWidget(m_ui.ok);
     row->addStretch();
     lay->addLayout(row);
 }
@@ -38,89 +38,91 @@ TSBY::TSBY(QWidget *parent) : QDialog(parent) {
 TSelectConfig::TSelectConfig(const QString &reason, const QStringList &names, QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SelectConfig"));
     setWindowTitle(QStringLiteral("Выбор конфигурации"));
-    Label1 = new QLabel(reason, this);
-    Label1->setWordWrap(true);
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->addItems(names);
-    ComboBox1->setMinimumWidth(260);
+    m_ui.reason = new QLabel(reason, this);
+    m_ui.reason->setWordWrap(true);
+    m_ui.choice = new QComboBox(this);
+    m_ui.choice->setObjectName(QStringLiteral("ComboBox1"));
+    m_ui.choice->addItems(names);
+    m_ui.choice->setMinimumWidth(260);
     auto *lay = new QVBoxLayout(this);
-    lay->addWidget(Label1);
-    lay->addWidget(ComboBox1);
-    lay->addLayout(dlgparts::okCancelRow(this, BitBtn1, BitBtn2));
+    lay->addWidget(m_ui.reason);
+    lay->addWidget(m_ui.choice);
+    lay->addLayout(dlgparts::okCancelRow(this, m_ui.ok, m_ui.cancel));
 }
 
 TGBP::TGBP(const QString &initialFolder, QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("GBP"));
-    Label1 = new QLabel(QStringLiteral("Название базы данных"), this);
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Label2 = new QLabel(QStringLiteral("Расположение"), this);
-    Edit2 = new QLineEdit(this);
-    Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->setMinimumWidth(380);
-    FolderButton = new QPushButton(QStringLiteral("Папка..."), this);
-    FolderButton->setObjectName(QStringLiteral("FolderButton"));
-    FileListBox1 = new QListWidget(this);
-    FileListBox1->setEnabled(false);
-    FileListBox1->setMaximumHeight(120);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
-    BitBtn1->setEnabled(false);
-    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    m_ui.nameCaption = new QLabel(QStringLiteral("Название базы данных"), this);
+    m_ui.name = new QLineEdit(this);
+    m_ui.name->setObjectName(QStringLiteral("Edit1"));
+    m_ui.folderCaption = new QLabel(QStringLiteral("Расположение"), this);
+    m_ui.folder = new QLineEdit(this);
+    m_ui.folder->setObjectName(QStringLiteral("Edit2"));
+    m_ui.folder->setMinimumWidth(380);
+    m_ui.folderButton = new QPushButton(QStringLiteral("Папка..."), this);
+    m_ui.folderButton->setObjectName(QStringLiteral("FolderButton"));
+    m_ui.files = new QListWidget(this);
+    m_ui.files->setEnabled(false);
+    m_ui.files->setMaximumHeight(120);
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.ok->setObjectName(QStringLiteral("BitBtn1"));
+    m_ui.ok->setDefault(true);
+    m_ui.ok->setEnabled(false);
+    m_ui.cancel = new QPushButton(QStringLiteral("Отказ"), this);
+    m_ui.cancel->setObjectName(QStringLiteral("BitBtn2"));
 
-    connect(Edit1, &QLineEdit::textChanged, this, &TGBP::updateOk);
-    connect(Edit2, &QLineEdit::textChanged, this, &TGBP::listFiles);
-    connect(FolderButton, &QPushButton::clicked, this, [this] {
-        const QString f = dialogs().chooseFolder(this, QStringLiteral("Расположение"), Edit2->text());
+    connect(m_ui.name, &QLineEdit::textChanged, this, &TGBP::updateOk);
+    connect(m_ui.folder, &QLineEdit::textChanged, this, &TGBP::listFiles);
+    connect(m_ui.folderButton, &QPushButton::clicked, this, [this] {
+        const QString f = dialogs().chooseFolder(this, QStringLiteral("Расположение"), m_ui.folder->text());
         if (!f.isEmpty()) setFolder(f);
     });
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui.cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *lay = new QVBoxLayout(this);
-    lay->addWidget(Label1);
-    lay->addWidget(Edit1);
-    lay->addWidget(Label2);
+    lay->addWidget(m_ui.nameCaption);
+    lay->addWidget(m_ui.name);
+    lay->addWidget(m_ui.folderCaption);
     auto *folderRow = new QHBoxLayout;
-    folderRow->addWidget(Edit2, 1);
-    folderRow->addWidget(FolderButton);
+    folderRow->addWidget(m_ui.folder, 1);
+    folderRow->addWidget(m_ui.folderButton);
     lay->addLayout(folderRow);
-    lay->addWidget(FileListBox1);
+    lay->addWidget(m_ui.files);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_ui.ok);
+    buttons->addWidget(m_ui.cancel);
     lay->addLayout(buttons);
 
     setFolder(initialFolder.isEmpty() ? QDir::currentPath() : initialFolder);
 }
 
-void TSBY::setYears(const QStringList &years) { ComboBox1->addItems(years); }
-QString TSBY::year() const { return ComboBox1->currentText().trimmed(); }
+int TSelectConfig::chosenIndex() const { return m_ui.choice->currentIndex(); }
 
-QString TGBP::name() const { return Edit1->text(); }
-QString TGBP::folder() const { return Edit2->text(); }
-void TGBP::lockFolder() { Edit2->setEnabled(false); }
+void TSBY::setYears(const QStringList &years) { m_ui.choice->addItems(years); }
+QString TSBY::year() const { return m_ui.choice->currentText().trimmed(); }
+
+QString TGBP::name() const { return m_ui.name->text(); }
+QString TGBP::folder() const { return m_ui.folder->text(); }
+void TGBP::lockFolder() { m_ui.folder->setEnabled(false); }
 
 void TGBP::setFolder(const QString &folder) {
-    Edit2->setText(QDir::toNativeSeparators(paths::withoutSlash(folder)).replace(u'\\', u'/'));
+    m_ui.folder->setText(QDir::toNativeSeparators(paths::withoutSlash(folder)).replace(u'\\', u'/'));
 }
 
 void TGBP::updateOk() {
     // With the name hidden there is nothing to wait for.
-    BitBtn1->setEnabled(Edit1->isHidden() || !Edit1->text().trimmed().isEmpty());
+    m_ui.ok->setEnabled(m_ui.name->isHidden() || !m_ui.name->text().trimmed().isEmpty());
 }
 
 void TGBP::listFiles() {
-    FileListBox1->clear();
-    const QDir dir(Edit2->text());
+    m_ui.files->clear();
+    const QDir dir(m_ui.folder->text());
     if (!dir.exists()) return;
     QStringList files = dir.entryList({QStringLiteral("*.mdb")}, QDir::Files);
     text::sortNames(files);
-    FileListBox1->addItems(files);
+    m_ui.files->addItems(files);
 }
 
 TAboutForm::TAboutForm(QWidget *parent) : QDialog(parent) {

@@ -11,7 +11,8 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 
-// Year choice: caption given by the caller, the years in ComboBox1.
+// Year choice: caption given by the caller, the years in a list that takes
+// a typed year too.
 class TSBY : public QDialog {
     Q_OBJECT
 public:
@@ -19,8 +20,14 @@ public:
     void setYears(const QStringList &years);
     // The chosen or typed year, trimmed.
     QString year() const;
-    QComboBox *ComboBox1 = nullptr;
-    QPushButton *BitBtn1 = nullptr;   // OK
+    QComboBox *yearBox() const { return m_ui.choice; }
+
+private:
+    struct Widgets {
+        QComboBox *choice = nullptr;
+        QPushButton *ok = nullptr;   // "OK"
+    };
+    Widgets m_ui;
 };
 
 // Choice of another configuration when the one to open cannot be opened.
@@ -28,10 +35,18 @@ class TSelectConfig : public QDialog {
     Q_OBJECT
 public:
     explicit TSelectConfig(const QString &reason, const QStringList &names, QWidget *parent = nullptr);
-    QLabel *Label1 = nullptr;
-    QComboBox *ComboBox1 = nullptr;
-    QPushButton *BitBtn1 = nullptr;   // OK
-    QPushButton *BitBtn2 = nullptr;   // "Отказ"
+    // The index of the chosen name in names.
+    int chosenIndex() const;
+    QComboBox *choiceBox() const { return m_ui.choice; }
+
+private:
+    struct Widgets {
+        QLabel *reason = nullptr;
+        QComboBox *choice = nullptr;
+        QPushButton *ok = nullptr;       // "OK"
+        QPushButton *cancel = nullptr;   // "Отказ"
+    };
+    Widgets m_ui;
 };
 
 // Name and folder of a configuration. The folder is typed or chosen with
@@ -41,25 +56,32 @@ class TGBP : public QDialog {
 public:
     explicit TGBP(const QString &initialFolder, QWidget *parent = nullptr);
 
-    QLabel *Label1 = nullptr;          // "Название базы данных"
-    QLineEdit *Edit1 = nullptr;        // name
-    QLabel *Label2 = nullptr;          // "Расположение"
-    QLineEdit *Edit2 = nullptr;        // folder
-    QPushButton *FolderButton = nullptr;
-    QListWidget *FileListBox1 = nullptr;   // "*.mdb", disabled
-    QPushButton *BitBtn1 = nullptr;    // OK, enabled exactly when the name is not empty
-    QPushButton *BitBtn2 = nullptr;    // "Отказ"
-
     void setFolder(const QString &folder);
     // The name and folder as typed.
     QString name() const;
     QString folder() const;
     // The folder is given: it is shown, not typed.
     void lockFolder();
+    // What tests reach of the widgets.
+    QLineEdit *nameEdit() const { return m_ui.name; }
+    QLineEdit *folderEdit() const { return m_ui.folder; }
+    QPushButton *okButton() const { return m_ui.ok; }
 
 private:
     void updateOk();
     void listFiles();
+
+    struct Widgets {
+        QLabel *nameCaption = nullptr;     // "Название базы данных"
+        QLineEdit *name = nullptr;
+        QLabel *folderCaption = nullptr;   // "Расположение"
+        QLineEdit *folder = nullptr;
+        QPushButton *folderButton = nullptr;
+        QListWidget *files = nullptr;      // "*.mdb", disabled
+        QPushButton *ok = nullptr;         // "OK", enabled exactly when the name is not empty
+        QPushButton *cancel = nullptr;     // "Отказ"
+    };
+    Widgets m_ui;
 };
 
 class TAboutForm : public QDialog {

@@ -79,7 +79,7 @@ void SubReports::removeCurrent() {
     switchTo(0);
 }
 
-bool SubReports::N18Click(QWidget *parent) {
+bool SubReports::createLevel(QWidget *parent) {
     auto dlg = std::make_unique<TSumRepF>(parent);
     dlg->setWindowTitle(QStringLiteral("Введите наименование уровня отчета"));
     dlg->hideNetChoice();
@@ -88,7 +88,7 @@ bool SubReports::N18Click(QWidget *parent) {
     return true;
 }
 
-bool SubReports::N31Click(QWidget *parent) {
+bool SubReports::deleteCurrentLevel(QWidget *parent) {
     if (m_current <= 0) return false;
     const QString question =
         QStringLiteral("Вы действительно желаете удалить \"%1\"?").arg(m_levels.text(m_current));

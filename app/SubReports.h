@@ -41,8 +41,8 @@ public:
     void removeCurrent();
 
     // Dialog-driven commands (through the dialog seam); false when nothing changed.
-    bool N18Click(QWidget *parent);   // "Создать подотчет"
-    bool N31Click(QWidget *parent);   // "Удалить текущий подотчет"
+    bool createLevel(QWidget *parent);   // "Создать подотчет"
+    bool deleteCurrentLevel(QWidget *parent);   // "Удалить текущий подотчет"
 
 private:
     StringList m_levels;

@@ -252,14 +252,14 @@ void cancels(const CancelCase &c) {
         const QByteArray before = c.state();
         g_dialogs->messages.clear();
         QElapsedTimer sincePress;
-        CancelPaint painted(Progress().Label2);
+        CancelPaint painted(Progress().detailLabel());
         painted.arm(&sincePress);
         QTimer press;
         press.setSingleShot(false);
         QObject::connect(&press, &QTimer::timeout, [&] {
             if (!Progress().isVisible()) return;   // the job has not shown its window yet
             press.stop();
-            Progress().CancelButton->click();
+            Progress().cancelButton()->click();
             sincePress.start();
         });
         press.start(int(c.usual * at * 1000));
@@ -451,11 +451,11 @@ void recalculation(region::Region &r) {
     group.FormShow();
     group.show();
     const double groupRun = best([&] {
-        for (int i = 0; i < group.CheckListBox1->count(); ++i)
-            group.CheckListBox1->item(i)->setCheckState(
-                group.CheckListBox1->item(i)->data(Qt::UserRole).toLongLong() == r.reports[0] ? Qt::Checked
+        for (int i = 0; i < group.reportList()->count(); ++i)
+            group.reportList()->item(i)->setCheckState(
+                group.reportList()->item(i)->data(Qt::UserRole).toLongLong() == r.reports[0] ? Qt::Checked
                                                                                               : Qt::Unchecked);
-        group.BitBtn1Click();
+        group.recalculateChecked();
     }, true);
     pauses("group recalculation");
     if (!g_small)

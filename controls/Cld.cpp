@@ -35,48 +35,48 @@ TCld::TCld(QWidget *parent) : QDialog(parent) {
     auto *lists = new QHBoxLayout;
     auto *left = new QVBoxLayout;
     left->addWidget(new QLabel(QStringLiteral("Укажите расположение файла контролей"), this));
-    Label3 = new QLabel(this);
-    Label3->setWordWrap(true);
-    left->addWidget(Label3);
+    m_ui.folderLabel = new QLabel(this);
+    m_ui.folderLabel->setWordWrap(true);
+    left->addWidget(m_ui.folderLabel);
     m_dirs = new QFileSystemModel(this);
     m_dirs->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     m_dirs->setRootPath(QDir::rootPath());
-    DirectoryListBox1 = new QTreeView(this);
-    DirectoryListBox1->setModel(m_dirs);
-    for (int c = 1; c < m_dirs->columnCount(); ++c) DirectoryListBox1->hideColumn(c);
-    DirectoryListBox1->header()->hide();
-    left->addWidget(DirectoryListBox1, 1);
+    m_ui.folders = new QTreeView(this);
+    m_ui.folders->setModel(m_dirs);
+    for (int c = 1; c < m_dirs->columnCount(); ++c) m_ui.folders->hideColumn(c);
+    m_ui.folders->header()->hide();
+    left->addWidget(m_ui.folders, 1);
     auto *right = new QVBoxLayout;
     right->addWidget(new QLabel(QStringLiteral("Выберите файл контролей"), this));
-    FileListBox1 = new QListWidget(this);
-    right->addWidget(FileListBox1, 1);
+    m_ui.files = new QListWidget(this);
+    right->addWidget(m_ui.files, 1);
     lists->addLayout(left, 3);
     lists->addLayout(right, 2);
     top->addLayout(lists, 1);
 
-    RadioGroup1 = new QGroupBox(QStringLiteral("Режим"), this);
-    auto *rl = new QVBoxLayout(RadioGroup1);
-    RadioGroup1Buttons = new QButtonGroup(RadioGroup1);
+    m_ui.modeBox = new QGroupBox(QStringLiteral("Режим"), this);
+    auto *rl = new QVBoxLayout(m_ui.modeBox);
+    m_ui.modes = new QButtonGroup(m_ui.modeBox);
     const QStringList modes = {QStringLiteral("Подгрузка (существующие контроли сохраняются)"),
                                QStringLiteral("Замещение (существующие контроли удаляются)")};
     for (int i = 0; i < modes.size(); ++i) {
-        auto *b = new QRadioButton(modes[i], RadioGroup1);
-        RadioGroup1Buttons->addButton(b, i);
+        auto *b = new QRadioButton(modes[i], m_ui.modeBox);
+        m_ui.modes->addButton(b, i);
         rl->addWidget(b);
     }
-    RadioGroup1Buttons->button(0)->setChecked(true);
-    top->addWidget(RadioGroup1);
-    Button1 = new QPushButton(QStringLiteral("Загрузить контроли"), this);
-    Button1->setAutoDefault(false);
-    Button1->setEnabled(false);
-    top->addWidget(Button1, 0, Qt::AlignRight);
+    m_ui.modes->button(0)->setChecked(true);
+    top->addWidget(m_ui.modeBox);
+    m_ui.loadRules = new QPushButton(QStringLiteral("Загрузить контроли"), this);
+    m_ui.loadRules->setAutoDefault(false);
+    m_ui.loadRules->setEnabled(false);
+    top->addWidget(m_ui.loadRules, 0, Qt::AlignRight);
 
-    connect(DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+    connect(m_ui.folders->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &index) {
                 if (index.isValid()) setFolder(m_dirs->filePath(index));
             });
-    connect(FileListBox1, &QListWidget::currentRowChanged, this, [this] { FileListBox1Click(); });
-    connect(Button1, &QPushButton::clicked, this, [this] { winutil::guarded(this, [&] { Button1Click(); }); });
+    connect(m_ui.files, &QListWidget::currentRowChanged, this, [this] { takeChosenFile(); });
+    connect(m_ui.loadRules, &QPushButton::clicked, this, [this] { winutil::guarded(this, [&] { loadChosenFile(); }); });
     resize(720, 480);
     const QString start = shared().ConfigPath.isEmpty() ? paths::programFolder() : shared().ConfigPath;
     setFolder(start);
@@ -86,37 +86,37 @@ void TCld::setFolder(const QString &folder) {
     const QString clean = QDir::cleanPath(folder);
     if (clean == m_folder) return;
     m_folder = clean;
-    Label3->setText(QDir::toNativeSeparators(clean));
+    m_ui.folderLabel->setText(QDir::toNativeSeparators(clean));
     const QModelIndex index = m_dirs->index(clean);
-    if (index.isValid() && DirectoryListBox1->currentIndex() != index) {
-        DirectoryListBox1->setCurrentIndex(index);
-        DirectoryListBox1->scrollTo(index);
+    if (index.isValid() && m_ui.folders->currentIndex() != index) {
+        m_ui.folders->setCurrentIndex(index);
+        m_ui.folders->scrollTo(index);
     }
-    DirectoryListBox1Change();
+    listFolderFiles();
 }
 
-void TCld::DirectoryListBox1Change() {
-    FileListBox1->clear();
+void TCld::listFolderFiles() {
+    m_ui.files->clear();
     QStringList files =
         QDir(m_folder).entryList({QStringLiteral("*.orv"), QStringLiteral("*.ORV")}, QDir::Files, QDir::Name);
     text::sortNames(files);
-    FileListBox1->addItems(files);
-    if (FileListBox1->count() > 0) FileListBox1->setCurrentRow(0);
-    FileListBox1Click();
+    m_ui.files->addItems(files);
+    if (m_ui.files->count() > 0) m_ui.files->setCurrentRow(0);
+    takeChosenFile();
 }
 
-void TCld::FileListBox1Click() { Button1->setEnabled(!chosenFile().isEmpty()); }
+void TCld::takeChosenFile() { m_ui.loadRules->setEnabled(!chosenFile().isEmpty()); }
 
 QString TCld::chosenFile() const {
-    const QListWidgetItem *i = FileListBox1->currentItem();
+    const QListWidgetItem *i = m_ui.files->currentItem();
     if (!i || i->text().isEmpty()) return QString();
     return m_folder + u'/' + i->text();
 }
 
-void TCld::Button1Click() {
+void TCld::loadChosenFile() {
     const QString path = chosenFile();
     if (path.isEmpty()) return;
-    const LoadMode mode = RadioGroup1Buttons->checkedId() == 1 ? LoadMode::Replace : LoadMode::Append;
+    const LoadMode mode = m_ui.modes->checkedId() == 1 ? LoadMode::Replace : LoadMode::Append;
     LoadResult r;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
@@ -136,5 +136,5 @@ void TCld::Button1Click() {
                                    "См. файл \"Несогласованные контроли\""),
                     this);
     if (!r.rejectsError.isEmpty()) showError(r.rejectsError, this);
-    DirectoryListBox1Change();   // the rejects file joins the list
+    listFolderFiles();   // the rejects file joins the list
 }

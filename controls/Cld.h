@@ -24,19 +24,26 @@ public:
     QString folder() const { return m_folder; }
     QString chosenFile() const;   // full path, empty when none
 
-    QTreeView *DirectoryListBox1 = nullptr;
-    QListWidget *FileListBox1 = nullptr;
-    QGroupBox *RadioGroup1 = nullptr;
-    QButtonGroup *RadioGroup1Buttons = nullptr;
-    QPushButton *Button1 = nullptr;
-    QLabel *Label3 = nullptr;   // the folder
+    // What tests reach of the widgets.
+    QListWidget *fileList() const { return m_ui.files; }
+    QButtonGroup *modeButtons() const { return m_ui.modes; }   // "Режим"
 
 public slots:
-    void Button1Click();
-    void FileListBox1Click();
-    void DirectoryListBox1Change();
+    void loadChosenFile();    // "Загрузить контроли"
+    void takeChosenFile();    // a file of the list chosen
+    void listFolderFiles();   // a folder chosen
 
 private:
     QFileSystemModel *m_dirs = nullptr;
     QString m_folder;
+
+    struct Widgets {
+        QTreeView *folders = nullptr;
+        QListWidget *files = nullptr;
+        QGroupBox *modeBox = nullptr;   // "Режим"
+        QButtonGroup *modes = nullptr;
+        QPushButton *loadRules = nullptr;
+        QLabel *folderLabel = nullptr;   // the folder
+    };
+    Widgets m_ui;
 };

@@ -127,28 +127,28 @@ TContrls::TContrls(QWidget *parent, const WorkContext &work) : QDialog(parent), 
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
     buildUi();
     winutil::guarded(this, [&] { fillForms(); });
-    if (ComboBox1->count() > 0) {
-        choose(ComboBox1, 0);
-        winutil::guarded(this, [&] { ComboBox1Click(); });
+    if (m_ui.forms->count() > 0) {
+        choose(m_ui.forms, 0);
+        winutil::guarded(this, [&] { takeChosenForm(); });
     }
     setWindowTitle(winutil::appTitle() + u' ' + QStringLiteral("Формирование контролей"));
-    Highlighter = std::make_unique<TFormulaHighlighter>(Memo1, RichEdit1);
-    TimerLeft = new QTimer(this);
-    TimerRight = new QTimer(this);
-    for (QTimer *t : {TimerLeft, TimerRight}) {
+    Highlighter = std::make_unique<TFormulaHighlighter>(m_ui.left, m_ui.decipher);
+    m_ui.leftTimer = new QTimer(this);
+    m_ui.rightTimer = new QTimer(this);
+    for (QTimer *t : {m_ui.leftTimer, m_ui.rightTimer}) {
         t->setSingleShot(true);
         t->setInterval(200);
     }
-    connect(TimerLeft, &QTimer::timeout, this, &TContrls::LeftTimerTick);
-    connect(TimerRight, &QTimer::timeout, this, &TContrls::RightTimerTick);
-    connect(Memo1, &QPlainTextEdit::textChanged, TimerLeft, qOverload<>(&QTimer::start));
-    connect(Memo2, &QPlainTextEdit::textChanged, TimerRight, qOverload<>(&QTimer::start));
-    connect(Memo3, &QPlainTextEdit::textChanged, this, &TContrls::HideDecipher);
+    connect(m_ui.leftTimer, &QTimer::timeout, this, &TContrls::LeftTimerTick);
+    connect(m_ui.rightTimer, &QTimer::timeout, this, &TContrls::RightTimerTick);
+    connect(m_ui.left, &QPlainTextEdit::textChanged, m_ui.leftTimer, qOverload<>(&QTimer::start));
+    connect(m_ui.right, &QPlainTextEdit::textChanged, m_ui.rightTimer, qOverload<>(&QTimer::start));
+    connect(m_ui.cycle, &QPlainTextEdit::textChanged, this, &TContrls::HideDecipher);
     // Administrator-only commands follow the mode.
-    CheckBox2->setProperty("Tag", kAdminTag);
-    Button12->setProperty("Tag", kAdminTag);
-    CheckBox2->setVisible(IsAdminMode());
-    Button12->setVisible(IsAdminMode());
+    m_ui.lastYearCheck->setProperty("Tag", kAdminTag);
+    m_ui.findDiffering->setProperty("Tag", kAdminTag);
+    m_ui.lastYearCheck->setVisible(IsAdminMode());
+    m_ui.findDiffering->setVisible(IsAdminMode());
     RegisterAdminForm(this);
 }
 
@@ -165,24 +165,34 @@ void TContrls::buildUi() {
     top->setContentsMargins(6, 6, 6, 6);
     top->setSpacing(4);
 
+    addChoiceRow(top);
+    addRuleEditor(top);
+    addReplaceRow(top);
+    addFileRow(top);
+    for (QPushButton *b : findChildren<QPushButton *>()) b->setAutoDefault(false);
+    connectCommands();
+    winutil::fitToScreen(this, QSize(1100, 720));
+}
+
+void TContrls::addChoiceRow(QVBoxLayout *top) {
     // Choice of class, filter, form and table: blocks that wrap on a narrow screen.
     auto *choice = new FlowLayout;
-    RadioGroup1 = radioGroup(this, QStringLiteral("Вид контроля"), kClassCaptions, RadioGroup1Buttons, true);
-    RadioGroup3 = radioGroup(this, QStringLiteral("Отбор"), kFilterCaptions, RadioGroup3Buttons, true);
-    RadioGroup1Buttons->button(0)->setChecked(true);
-    RadioGroup3Buttons->button(0)->setChecked(true);
-    ComboBox1 = new QComboBox(this);
-    ComboBox2 = new QComboBox(this);
-    for (QComboBox *c : {ComboBox1, ComboBox2}) {
+    m_ui.classBox = radioGroup(this, QStringLiteral("Вид контроля"), kClassCaptions, m_ui.classes, true);
+    m_ui.filterBox = radioGroup(this, QStringLiteral("Отбор"), kFilterCaptions, m_ui.filters, true);
+    m_ui.classes->button(0)->setChecked(true);
+    m_ui.filters->button(0)->setChecked(true);
+    m_ui.forms = new QComboBox(this);
+    m_ui.tables = new QComboBox(this);
+    for (QComboBox *c : {m_ui.forms, m_ui.tables}) {
         c->setMinimumWidth(160);
         c->setMinimumContentsLength(30);
         c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     }
-    CheckBox1 = new QCheckBox(QStringLiteral("Зафиксировать"), this);
-    CheckBox2 = new QCheckBox(QStringLiteral("Проверять список на изменения с прошлым годом"), this);
-    Button12 = new QPushButton(QStringLiteral("Поиск всех таблиц с расхождениями"), this);
-    choice->addWidget(RadioGroup1);
-    choice->addWidget(RadioGroup3);
+    m_ui.lockTable = new QCheckBox(QStringLiteral("Зафиксировать"), this);
+    m_ui.lastYearCheck = new QCheckBox(QStringLiteral("Проверять список на изменения с прошлым годом"), this);
+    m_ui.findDiffering = new QPushButton(QStringLiteral("Поиск всех таблиц с расхождениями"), this);
+    choice->addWidget(m_ui.classBox);
+    choice->addWidget(m_ui.filterBox);
     auto *lists = new QWidget(this);
     lists->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     auto *listsLayout = new QGridLayout(lists);
@@ -190,155 +200,167 @@ void TContrls::buildUi() {
     m_formLabel = new QLabel(QStringLiteral("Форма:"), lists);
     m_tableLabel = new QLabel(QStringLiteral("Таблица:"), lists);
     listsLayout->addWidget(m_formLabel, 0, 0);
-    listsLayout->addWidget(ComboBox1, 0, 1);
+    listsLayout->addWidget(m_ui.forms, 0, 1);
     listsLayout->addWidget(m_tableLabel, 1, 0);
-    listsLayout->addWidget(ComboBox2, 1, 1);
+    listsLayout->addWidget(m_ui.tables, 1, 1);
     listsLayout->setColumnStretch(1, 1);
     choice->addWidget(lists);
-    choice->addWidget(CheckBox1);
-    choice->addWidget(CheckBox2);
-    choice->addWidget(Button12);
+    choice->addWidget(m_ui.lockTable);
+    choice->addWidget(m_ui.lastYearCheck);
+    choice->addWidget(m_ui.findDiffering);
     top->addLayout(choice);
 
+}
+
+// The rules list, the rule's sides, relation, cycle and comment, and the commands on the rule.
+void TContrls::addRuleEditor(QVBoxLayout *top) {
     // Rules list on the left, the rule on the right.
     auto *middle = new QHBoxLayout;
-    ListBox1 = new QListWidget(this);
-    ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListBox1->setUniformItemSizes(true);
-    ListBox1->setItemDelegate(new RuleListDelegate(this));
-    ListBox1->setMinimumWidth(120);
-    middle->addWidget(ListBox1, 2);
+    m_ui.rules = new QListWidget(this);
+    m_ui.rules->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_ui.rules->setUniformItemSizes(true);
+    m_ui.rules->setItemDelegate(new RuleListDelegate(this));
+    m_ui.rules->setMinimumWidth(120);
+    middle->addWidget(m_ui.rules, 2);
 
     auto *rule = new QVBoxLayout;
-    Memo1 = new QPlainTextEdit(this);
-    Memo2 = new QPlainTextEdit(this);
-    Memo3 = new QPlainTextEdit(this);
-    for (QPlainTextEdit *m : {Memo1, Memo2}) m->setMinimumHeight(2 * m->fontMetrics().lineSpacing() + 8);
-    Memo3->setFixedHeight(2 * Memo3->fontMetrics().lineSpacing() + 8);
-    RadioGroup2 = radioGroup(this, QStringLiteral("Условие"), kRelations, RadioGroup2Buttons, true);
-    Edit4 = new QLineEdit(this);
+    m_ui.left = new QPlainTextEdit(this);
+    m_ui.right = new QPlainTextEdit(this);
+    m_ui.cycle = new QPlainTextEdit(this);
+    for (QPlainTextEdit *m : {m_ui.left, m_ui.right}) m->setMinimumHeight(2 * m->fontMetrics().lineSpacing() + 8);
+    m_ui.cycle->setFixedHeight(2 * m_ui.cycle->fontMetrics().lineSpacing() + 8);
+    m_ui.relationBox = radioGroup(this, QStringLiteral("Условие"), kRelations, m_ui.relations, true);
+    m_ui.comment = new QLineEdit(this);
     rule->addWidget(new QLabel(QStringLiteral("Левая часть:"), this));
-    rule->addWidget(Memo1, 1);
-    rule->addWidget(RadioGroup2);
+    rule->addWidget(m_ui.left, 1);
+    rule->addWidget(m_ui.relationBox);
     rule->addWidget(new QLabel(QStringLiteral("Правая часть:"), this));
-    rule->addWidget(Memo2, 1);
+    rule->addWidget(m_ui.right, 1);
     rule->addWidget(new QLabel(QStringLiteral("Цикл:"), this));
-    rule->addWidget(Memo3);
+    rule->addWidget(m_ui.cycle);
     rule->addWidget(new QLabel(QStringLiteral("Комментарий:"), this));
-    rule->addWidget(Edit4);
+    rule->addWidget(m_ui.comment);
     // Tab in reading order: the left side, the relation, the right side, the cycle, the comment.
-    QList<QWidget *> order{Memo1};
-    for (QAbstractButton *b : RadioGroup2Buttons->buttons()) order << b;
-    order << Memo2 << Memo3 << Edit4;
+    QList<QWidget *> order{m_ui.left};
+    for (QAbstractButton *b : m_ui.relations->buttons()) order << b;
+    order << m_ui.right << m_ui.cycle << m_ui.comment;
     for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
     auto *edit = new FlowLayout;
-    Button5 = new QPushButton(QStringLiteral("Добавить"), this);
-    Button1 = new QPushButton(QStringLiteral("Сохранить"), this);
-    Button6 = new QPushButton(QStringLiteral("Удалить"), this);
-    Button2 = new QPushButton(QStringLiteral("Сформировать"), this);
-    Button3 = new QPushButton(QStringLiteral("Копировать"), this);
-    Button4 = new QPushButton(QStringLiteral("Вставить"), this);
-    for (QPushButton *b : {Button5, Button1, Button6, Button2, Button3, Button4}) edit->addWidget(b);
+    m_ui.add = new QPushButton(QStringLiteral("Добавить"), this);
+    m_ui.save = new QPushButton(QStringLiteral("Сохранить"), this);
+    m_ui.remove = new QPushButton(QStringLiteral("Удалить"), this);
+    m_ui.build = new QPushButton(QStringLiteral("Сформировать"), this);
+    m_ui.copy = new QPushButton(QStringLiteral("Копировать"), this);
+    m_ui.paste = new QPushButton(QStringLiteral("Вставить"), this);
+    for (QPushButton *b : {m_ui.add, m_ui.save, m_ui.remove, m_ui.build, m_ui.copy, m_ui.paste}) edit->addWidget(b);
     // The builder button keeps the focus in the memo it inserts into.
-    Button2->setFocusPolicy(Qt::NoFocus);
-    Button2->setEnabled(false);
+    m_ui.build->setFocusPolicy(Qt::NoFocus);
+    m_ui.build->setEnabled(false);
     rule->addLayout(edit);
-    RichEdit1 = new QTextEdit(this);
-    RichEdit1->setReadOnly(true);
-    RichEdit1->setMinimumHeight(90);
-    RichEdit1->setVisible(false);
-    rule->addWidget(RichEdit1, 1);
+    m_ui.decipher = new QTextEdit(this);
+    m_ui.decipher->setReadOnly(true);
+    m_ui.decipher->setMinimumHeight(90);
+    m_ui.decipher->setVisible(false);
+    rule->addWidget(m_ui.decipher, 1);
     middle->addLayout(rule, 3);
     top->addLayout(middle, 1);
 
+}
+
+void TContrls::addReplaceRow(QVBoxLayout *top) {
     // Replacement in the selected rules.
     auto *replace = new QGroupBox(QStringLiteral("<= Замена в выделенных "), this);
     auto *rl = new FlowLayout(replace);
     rl->setContentsMargins(6, 2, 6, 2);
-    RadioGroup4 = radioGroup(replace, QString(), kReplaceCaptions, RadioGroup4Buttons, true);
-    RadioGroup4Buttons->button(0)->setChecked(true);
-    Edit1 = new QLineEdit(replace);
-    Edit2 = new QLineEdit(replace);
-    Button13 = new QPushButton(QStringLiteral("Заменить"), replace);
+    m_ui.replaceScopeBox = radioGroup(replace, QString(), kReplaceCaptions, m_ui.replaceScopes, true);
+    m_ui.replaceScopes->button(0)->setChecked(true);
+    m_ui.find = new QLineEdit(replace);
+    m_ui.replaceWith = new QLineEdit(replace);
+    m_ui.replace = new QPushButton(QStringLiteral("Заменить"), replace);
     auto *fields = new QWidget(replace);
     fields->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     auto *fl = new QHBoxLayout(fields);
     fl->setContentsMargins(0, 0, 0, 0);
-    fl->addWidget(Edit1, 1);
+    fl->addWidget(m_ui.find, 1);
     fl->addWidget(new QLabel(QStringLiteral("меняем на:"), fields));
-    fl->addWidget(Edit2, 1);
-    fl->addWidget(Button13);
-    rl->addWidget(RadioGroup4);
+    fl->addWidget(m_ui.replaceWith, 1);
+    fl->addWidget(m_ui.replace);
+    rl->addWidget(m_ui.replaceScopeBox);
     rl->addWidget(fields);
     top->addWidget(replace);
 
+}
+
+void TContrls::addFileRow(QVBoxLayout *top) {
     // Files, printing and bulk deletion: one row that wraps, "Выход" at its right end.
     auto *files = new FlowLayout;
-    BitBtn1 = new QPushButton(QStringLiteral("Выгрузить"), this);
-    Button9 = new QPushButton(QStringLiteral("Выгрузить список"), this);
-    Button10 = new QPushButton(QStringLiteral("Выгрузить ВСЕ контроли по форме"), this);
-    Button11 = new QPushButton(QStringLiteral("Удалить ВСЕ контроли по форме"), this);
-    Button8 = new QPushButton(QStringLiteral("Очистить список"), this);
-    Button7 = new QPushButton(QStringLiteral("Печать"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("Загрузить"), this);
-    BitBtn3 = new QPushButton(QStringLiteral("Выход"), this);
-    for (QPushButton *b : {BitBtn1, Button9, Button10, Button11, Button8, Button7, BitBtn2}) files->addWidget(b);
-    files->addRightAligned(BitBtn3);
+    m_ui.exportAll = new QPushButton(QStringLiteral("Выгрузить"), this);
+    m_ui.exportList = new QPushButton(QStringLiteral("Выгрузить список"), this);
+    m_ui.exportForm = new QPushButton(QStringLiteral("Выгрузить ВСЕ контроли по форме"), this);
+    m_ui.deleteForm = new QPushButton(QStringLiteral("Удалить ВСЕ контроли по форме"), this);
+    m_ui.clearList = new QPushButton(QStringLiteral("Очистить список"), this);
+    m_ui.print = new QPushButton(QStringLiteral("Печать"), this);
+    m_ui.load = new QPushButton(QStringLiteral("Загрузить"), this);
+    m_ui.exit = new QPushButton(QStringLiteral("Выход"), this);
+    for (QPushButton *b : {m_ui.exportAll, m_ui.exportList, m_ui.exportForm, m_ui.deleteForm, m_ui.clearList, m_ui.print, m_ui.load}) files->addWidget(b);
+    files->addRightAligned(m_ui.exit);
     top->addLayout(files);
-    for (QPushButton *b : findChildren<QPushButton *>()) b->setAutoDefault(false);
 
+}
+
+// The buttons, lists and choices to their commands; the sides and lists report the focus.
+void TContrls::connectCommands() {
     auto on = [this](QPushButton *b, void (TContrls::*slot)()) {
         connect(b, &QPushButton::clicked, this, [this, slot] { winutil::guarded(this, [&] { (this->*slot)(); }); });
     };
-    on(Button1, &TContrls::Button1Click);
-    on(Button2, &TContrls::Button2Click);
-    on(Button3, &TContrls::Button3Click);
-    on(Button4, &TContrls::Button4Click);
-    on(Button5, &TContrls::Button5Click);
-    on(Button6, &TContrls::Button6Click);
-    on(Button7, &TContrls::Button7Click);
-    on(Button8, &TContrls::Button8Click);
-    on(Button9, &TContrls::Button9Click);
-    on(Button10, &TContrls::Button10Click);
-    on(Button11, &TContrls::Button11Click);
-    on(Button12, &TContrls::Button12Click);
-    on(Button13, &TContrls::Button13Click);
-    on(BitBtn1, &TContrls::BitBtn1Click);
-    on(BitBtn2, &TContrls::BitBtn2Click);
-    connect(BitBtn3, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ComboBox1, qOverload<int>(&QComboBox::activated), this,
-            [this] { winutil::guarded(this, [&] { ComboBox1Click(); }); });
-    connect(ComboBox2, qOverload<int>(&QComboBox::activated), this,
-            [this] { winutil::guarded(this, [&] { ComboBox2Click(); }); });
-    connect(RadioGroup1Buttons, &QButtonGroup::idClicked, this,
-            [this] { winutil::guarded(this, [&] { RadioGroup1Click(); }); });
-    connect(RadioGroup3Buttons, &QButtonGroup::idClicked, this,
-            [this] { winutil::guarded(this, [&] { RadioGroup3Click(); }); });
-    connect(ListBox1, &QListWidget::itemClicked, this, [this] { winutil::guarded(this, [&] { ListBox1Click(); }); });
-    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int) {
-        if (!m_filling && ListBox1->hasFocus()) winutil::guarded(this, [&] { ListBox1Click(); });
+    on(m_ui.save, &TContrls::saveRule);
+    on(m_ui.build, &TContrls::buildExpression);
+    on(m_ui.copy, &TContrls::copyRule);
+    on(m_ui.paste, &TContrls::pasteRule);
+    on(m_ui.add, &TContrls::addRule);
+    on(m_ui.remove, &TContrls::deleteRules);
+    on(m_ui.print, &TContrls::printList);
+    on(m_ui.clearList, &TContrls::clearList);
+    on(m_ui.exportList, &TContrls::exportList);
+    on(m_ui.exportForm, &TContrls::exportFormRules);
+    on(m_ui.deleteForm, &TContrls::deleteFormRules);
+    on(m_ui.findDiffering, &TContrls::findTablesWithDifferences);
+    on(m_ui.replace, &TContrls::replaceInSelected);
+    on(m_ui.exportAll, &TContrls::exportAllRules);
+    on(m_ui.load, &TContrls::loadRuleFile);
+    connect(m_ui.exit, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.forms, qOverload<int>(&QComboBox::activated), this,
+            [this] { winutil::guarded(this, [&] { takeChosenForm(); }); });
+    connect(m_ui.tables, qOverload<int>(&QComboBox::activated), this,
+            [this] { winutil::guarded(this, [&] { takeChosenTable(); }); });
+    connect(m_ui.classes, &QButtonGroup::idClicked, this,
+            [this] { winutil::guarded(this, [&] { takeRuleClass(); }); });
+    connect(m_ui.filters, &QButtonGroup::idClicked, this,
+            [this] { winutil::guarded(this, [&] { takeFilter(); }); });
+    connect(m_ui.rules, &QListWidget::itemClicked, this, [this] { winutil::guarded(this, [&] { showCurrentRule(); }); });
+    connect(m_ui.rules, &QListWidget::currentRowChanged, this, [this](int) {
+        if (!m_filling && m_ui.rules->hasFocus()) winutil::guarded(this, [&] { showCurrentRule(); });
     });
 
-    for (QPlainTextEdit *m : {Memo1, Memo2, Memo3}) {
+    for (QPlainTextEdit *m : {m_ui.left, m_ui.right, m_ui.cycle}) {
         m->installEventFilter(this);
         m->viewport()->installEventFilter(this);
     }
-    for (QWidget *w : std::initializer_list<QWidget *>{ComboBox1, ComboBox2, ListBox1, Edit4})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_ui.forms, m_ui.tables, m_ui.rules, m_ui.comment})
         w->installEventFilter(this);
-    for (QAbstractButton *b : RadioGroup1Buttons->buttons()) b->installEventFilter(this);
-    for (QAbstractButton *b : RadioGroup2Buttons->buttons()) b->installEventFilter(this);
-    winutil::fitToScreen(this, QSize(1100, 720));
+    for (QAbstractButton *b : m_ui.classes->buttons()) b->installEventFilter(this);
+    for (QAbstractButton *b : m_ui.relations->buttons()) b->installEventFilter(this);
 }
 
 void TContrls::fillForms() {
     m_filling = true;
-    ComboBox1->clear();
+    m_ui.forms->clear();
     QSqlQuery q = db::exec(mainDb(), QStringLiteral("select * from forms order by ind"));
     while (q.next())
-        ComboBox1->addItem(q.value(QStringLiteral("formname")).toString() + QStringLiteral(" - ") +
+        m_ui.forms->addItem(q.value(QStringLiteral("formname")).toString() + QStringLiteral(" - ") +
                                q.value(QStringLiteral("decipher")).toString(),
                            q.value(QStringLiteral("id")).toLongLong());
-    ComboBox1->setCurrentIndex(-1);
+    m_ui.forms->setCurrentIndex(-1);
     m_filling = false;
 }
 
@@ -351,19 +373,19 @@ bool TContrls::choose(QComboBox *box, int index) {
 
 // ---- Choice ----------------------------------------------------------------------
 
-int TContrls::ruleClass() const { return std::max(0, RadioGroup1Buttons->checkedId()); }
-int TContrls::ruleFilter() const { return std::max(0, RadioGroup3Buttons->checkedId()); }
-int TContrls::relationIndex() const { return RadioGroup2Buttons->checkedId(); }
+int TContrls::ruleClass() const { return std::max(0, m_ui.classes->checkedId()); }
+int TContrls::ruleFilter() const { return std::max(0, m_ui.filters->checkedId()); }
+int TContrls::relationIndex() const { return m_ui.relations->checkedId(); }
 
 qint64 TContrls::itemKey(int row) const {
-    const QListWidgetItem *i = ListBox1->item(row);
+    const QListWidgetItem *i = m_ui.rules->item(row);
     return i ? i->data(Qt::UserRole).toLongLong() : 0;
 }
 
 QList<int> TContrls::selectedRows() const {
     QList<int> rows;
-    for (int i = 0; i < ListBox1->count(); ++i)
-        if (ListBox1->item(i)->isSelected()) rows.append(i);
+    for (int i = 0; i < m_ui.rules->count(); ++i)
+        if (m_ui.rules->item(i)->isSelected()) rows.append(i);
     return rows;
 }
 
@@ -371,29 +393,29 @@ RuleScope TContrls::scope() const {
     return RuleScope{ruleClass(), ruleFilter(), EditorFormId, EditorFormName, EditorTable};
 }
 
-void TContrls::ComboBox1Click() {
-    if (TableLocked || ComboBox1->currentIndex() < 0) return;
-    const QString text = ComboBox1->currentText();
+void TContrls::takeChosenForm() {
+    if (TableLocked || m_ui.forms->currentIndex() < 0) return;
+    const QString text = m_ui.forms->currentText();
     const qsizetype dash = text.indexOf(QStringLiteral(" - "));
     EditorFormName = dash < 0 ? text : text.left(dash);
-    EditorFormId = ComboBox1->currentData().toLongLong();
+    EditorFormId = m_ui.forms->currentData().toLongLong();
     m_filling = true;
-    ComboBox2->clear();
+    m_ui.tables->clear();
     EditorTable.clear();
     try {
         QSqlQuery q = db::exec(mainDb(), QStringLiteral("select * from tables where form=? order by tablen"),
                                {EditorFormId});
         while (q.next())
-            ComboBox2->addItem(q.value(QStringLiteral("tablen")).toString() + QStringLiteral(" - ") +
+            m_ui.tables->addItem(q.value(QStringLiteral("tablen")).toString() + QStringLiteral(" - ") +
                                q.value(QStringLiteral("name")).toString());
     } catch (...) {
         m_filling = false;
         throw;
     }
     m_filling = false;
-    if (ComboBox2->count() > 0) {
-        choose(ComboBox2, 0);
-        ComboBox2Click();
+    if (m_ui.tables->count() > 0) {
+        choose(m_ui.tables, 0);
+        takeChosenTable();
     } else {
         GetControlsList();
     }
@@ -401,22 +423,22 @@ void TContrls::ComboBox1Click() {
     HideDecipher();
 }
 
-void TContrls::ComboBox2Click() {
-    if (TableLocked || ComboBox2->currentIndex() < 0) return;
-    const QString text = ComboBox2->currentText();
+void TContrls::takeChosenTable() {
+    if (TableLocked || m_ui.tables->currentIndex() < 0) return;
+    const QString text = m_ui.tables->currentText();
     const qsizetype dash = text.indexOf(QStringLiteral(" - "));
     EditorTable = dash < 0 ? text : text.left(dash);
     GetControlsList();
     HideDecipher();
 }
 
-void TContrls::RadioGroup1Click() {
+void TContrls::takeRuleClass() {
     if (TableLocked) return;
     GetControlsList();
     HideDecipher();
 }
 
-void TContrls::RadioGroup3Click() {
+void TContrls::takeFilter() {
     if (TableLocked) return;
     GetControlsList();
 }
@@ -424,9 +446,9 @@ void TContrls::RadioGroup3Click() {
 // ---- The list --------------------------------------------------------------------
 
 void TContrls::GetControlsList() {
-    const QListWidgetItem *current = ListBox1->currentItem();
+    const QListWidgetItem *current = m_ui.rules->currentItem();
     if (current && current->text() == kNewRuleText) return;
-    if (CheckBox1->isChecked()) return;
+    if (m_ui.lockTable->isChecked()) return;
     QList<RuleItem> items;
     try {
         items = ListRules(mainDb(), scope());
@@ -439,17 +461,17 @@ void TContrls::GetControlsList() {
         return;
     }
     m_filling = true;
-    ListBox1->clear();
+    m_ui.rules->clear();
     PreviousYearFlags.clear();
     for (const RuleItem &i : items) {
-        auto *item = new QListWidgetItem(i.text, ListBox1);
+        auto *item = new QListWidgetItem(i.text, m_ui.rules);
         item->setData(Qt::UserRole, i.key);
         PreviousYearFlags.append(0);
     }
     m_filling = false;
     // "Отмена" stops the marking only: the list stays, without the remaining marks.
     bool markingStopped = false;
-    if (CheckBox2->isChecked() && !items.isEmpty()) {
+    if (m_ui.lastYearCheck->isChecked() && !items.isEmpty()) {
         try {
             ProgressRun run(QStringLiteral("Проверка расхождений с прошлым годом..."), int(items.size()));
             ProgressPacer pacer(run.window());
@@ -466,56 +488,56 @@ void TContrls::GetControlsList() {
     }
     if (items.isEmpty()) {
         clearEditors();
-        Button1->setEnabled(false);
-        Button5->setEnabled(true);
+        m_ui.save->setEnabled(false);
+        m_ui.add->setEnabled(true);
         return;
     }
-    Button1->setEnabled(true);
+    m_ui.save->setEnabled(true);
     m_filling = true;
-    ListBox1->setCurrentRow(0);
+    m_ui.rules->setCurrentRow(0);
     m_filling = false;
-    ListBox1Click();
+    showCurrentRule();
     if (markingStopped) winutil::showCancelled(this);
 }
 
 void TContrls::setRules(const QList<CellRule> &rules) {
     m_filling = true;
-    ListBox1->clear();
+    m_ui.rules->clear();
     PreviousYearFlags.clear();
     for (const CellRule &r : rules) {
-        auto *item = new QListWidgetItem(r.text, ListBox1);
+        auto *item = new QListWidgetItem(r.text, m_ui.rules);
         item->setData(Qt::UserRole, r.key);
         PreviousYearFlags.append(0);
     }
     m_filling = false;
-    Button1->setEnabled(!rules.isEmpty());
+    m_ui.save->setEnabled(!rules.isEmpty());
     if (rules.isEmpty()) {
         clearEditors();
         return;
     }
     m_filling = true;
-    ListBox1->setCurrentRow(0);
+    m_ui.rules->setCurrentRow(0);
     m_filling = false;
-    ListBox1Click();
+    showCurrentRule();
 }
 
 void TContrls::clearEditors() {
-    Memo1->clear();
-    Memo2->clear();
-    Memo3->clear();
-    Edit4->clear();
+    m_ui.left->clear();
+    m_ui.right->clear();
+    m_ui.cycle->clear();
+    m_ui.comment->clear();
     setRelation(-1);
 }
 
 void TContrls::setRelation(int index) {
-    RadioGroup2Buttons->setExclusive(false);
-    for (QAbstractButton *b : RadioGroup2Buttons->buttons()) b->setChecked(RadioGroup2Buttons->id(b) == index);
-    RadioGroup2Buttons->setExclusive(true);
+    m_ui.relations->setExclusive(false);
+    for (QAbstractButton *b : m_ui.relations->buttons()) b->setChecked(m_ui.relations->id(b) == index);
+    m_ui.relations->setExclusive(true);
 }
 
-void TContrls::ListBox1Click() {
+void TContrls::showCurrentRule() {
     if (selectedRows().size() >= 2) return;
-    const QListWidgetItem *item = ListBox1->currentItem();
+    const QListWidgetItem *item = m_ui.rules->currentItem();
     if (!item) return;
     if (item->text() == kNewRuleText && item->data(Qt::UserRole).toLongLong() == 0) {
         clearEditors();
@@ -530,37 +552,37 @@ void TContrls::showRule(qint64 key) {
         clearEditors();
         return;
     }
-    Memo1->setPlainText(r->texts.lft);
-    Memo2->setPlainText(r->texts.rght);
-    Memo3->setPlainText(r->texts.cycl);
-    Edit4->setText(r->texts.commnt);
+    m_ui.left->setPlainText(r->texts.lft);
+    m_ui.right->setPlainText(r->texts.rght);
+    m_ui.cycle->setPlainText(r->texts.cycl);
+    m_ui.comment->setText(r->texts.commnt);
     setRelation(RelationIndex(r->texts.reltion));
     if (TableLocked) {
         // The rules of a cell are of every kind: each is checked as its own kind.
         const int cls = r->formId == 0 ? InterForm : (r->table.isEmpty() ? InterTable : IntraTable);
-        RadioGroup1Buttons->button(cls)->setChecked(true);
+        m_ui.classes->button(cls)->setChecked(true);
     }
-    Button1->setEnabled(true);
+    m_ui.save->setEnabled(true);
 }
 
 // ---- Editing --------------------------------------------------------------------
 
-void TContrls::Button5Click() {
+void TContrls::addRule() {
     if (selectedRows().size() >= 2) {
         showMessage(QStringLiteral("Нельзя добавить при множественном выборе! Снимите выделение."), this);
         return;
     }
-    auto *item = new QListWidgetItem(kNewRuleText, ListBox1);
+    auto *item = new QListWidgetItem(kNewRuleText, m_ui.rules);
     item->setData(Qt::UserRole, qint64(0));
     PreviousYearFlags.append(0);
     m_filling = true;
-    ListBox1->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
+    m_ui.rules->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
     m_filling = false;
     clearEditors();
-    Button1->setEnabled(true);
+    m_ui.save->setEnabled(true);
 }
 
-void TContrls::Button1Click() {
+void TContrls::saveRule() {
     const QList<int> before = selectedRows();
     if (before.size() >= 2) {
         showMessage(QStringLiteral("Нельзя сохранить при множественном выборе! Выберите одну запись."), this);
@@ -575,12 +597,12 @@ void TContrls::Button1Click() {
     // storing gate makes them so on every path); the comment is one line.
     // What is stored is what the control files carry.
     using text::Field;
-    const RuleTexts t{text::entryLayout(Memo1->toPlainText(), Field::Formula).trimmed(), kRelations[rel],
-                      text::entryLayout(Memo2->toPlainText(), Field::Formula).trimmed(),
-                      text::entryLayout(Memo3->toPlainText(), Field::Formula).trimmed(),
-                      text::entryLayout(Edit4->text(), Field::OneLine)};
-    QListWidgetItem *item = ListBox1->currentItem();
-    if (item && !item->isSelected() && !before.isEmpty()) item = ListBox1->item(before.first());
+    const RuleTexts t{text::entryLayout(m_ui.left->toPlainText(), Field::Formula).trimmed(), kRelations[rel],
+                      text::entryLayout(m_ui.right->toPlainText(), Field::Formula).trimmed(),
+                      text::entryLayout(m_ui.cycle->toPlainText(), Field::Formula).trimmed(),
+                      text::entryLayout(m_ui.comment->text(), Field::OneLine)};
+    QListWidgetItem *item = m_ui.rules->currentItem();
+    if (item && !item->isSelected() && !before.isEmpty()) item = m_ui.rules->item(before.first());
     const qint64 oldKey = item ? item->data(Qt::UserRole).toLongLong() : 0;
     // A listed rule is checked, stored and uploaded in its own scope (its
     // form, table and class), whatever the window shows now.
@@ -597,16 +619,16 @@ void TContrls::Button1Click() {
     }
     int focus = 0;
     if (!ValidateRule(s, t, [this](const QString &m) { showMessage(m, this); }, &focus)) {
-        QWidget *target = focus == 1 ? static_cast<QWidget *>(Memo1)
-                                     : focus == 2 ? static_cast<QWidget *>(Memo2)
-                                                  : focus == 3 ? static_cast<QWidget *>(Memo3)
-                                                  : focus == 4 ? static_cast<QWidget *>(Edit4) : nullptr;
+        QWidget *target = focus == 1 ? static_cast<QWidget *>(m_ui.left)
+                                     : focus == 2 ? static_cast<QWidget *>(m_ui.right)
+                                                  : focus == 3 ? static_cast<QWidget *>(m_ui.cycle)
+                                                  : focus == 4 ? static_cast<QWidget *>(m_ui.comment) : nullptr;
         if (target) target->setFocus();
         return;
     }
     const qint64 key = SaveRule(mainDb(), s, oldKey, t);
     if (!item) {
-        item = new QListWidgetItem(ListBox1);
+        item = new QListWidgetItem(m_ui.rules);
         PreviousYearFlags.append(0);
     }
     item->setData(Qt::UserRole, key);
@@ -625,13 +647,13 @@ void TContrls::Button1Click() {
     UploadControl(u);
 
     m_filling = true;
-    ListBox1->clearSelection();
+    m_ui.rules->clearSelection();
     for (int r : before)
-        if (QListWidgetItem *i = ListBox1->item(r)) i->setSelected(true);
+        if (QListWidgetItem *i = m_ui.rules->item(r)) i->setSelected(true);
     m_filling = false;
 }
 
-void TContrls::Button6Click() {
+void TContrls::deleteRules() {
     const QList<int> rows = selectedRows();
     if (rows.isEmpty()) {
         showMessage(QStringLiteral("Не выбрано ни одной записи для удаления!"), this);
@@ -642,27 +664,27 @@ void TContrls::Button6Click() {
     const int deleted = DeleteRules(mainDb(), keys);
     m_filling = true;
     for (int i = int(rows.size()) - 1; i >= 0; --i) {
-        delete ListBox1->takeItem(rows[i]);
+        delete m_ui.rules->takeItem(rows[i]);
         if (rows[i] < PreviousYearFlags.size()) PreviousYearFlags.removeAt(rows[i]);
     }
     m_filling = false;
     if (deleted > 0) showMessage(QStringLiteral("Удалено записей: ") + QString::number(deleted), this);
-    if (ListBox1->count() == 0) clearEditors();
+    if (m_ui.rules->count() == 0) clearEditors();
 }
 
-void TContrls::Button3Click() {
-    m_copy = {Memo1->toPlainText(), Memo2->toPlainText(), Memo3->toPlainText(), Edit4->text(), relationIndex()};
+void TContrls::copyRule() {
+    m_copy = {m_ui.left->toPlainText(), m_ui.right->toPlainText(), m_ui.cycle->toPlainText(), m_ui.comment->text(), relationIndex()};
 }
 
-void TContrls::Button4Click() {
-    Memo1->setPlainText(m_copy.lft);
-    Memo2->setPlainText(m_copy.rght);
-    Memo3->setPlainText(m_copy.cycl);
-    Edit4->setText(m_copy.commnt);
+void TContrls::pasteRule() {
+    m_ui.left->setPlainText(m_copy.lft);
+    m_ui.right->setPlainText(m_copy.rght);
+    m_ui.cycle->setPlainText(m_copy.cycl);
+    m_ui.comment->setText(m_copy.commnt);
     setRelation(m_copy.relation);
 }
 
-void TContrls::Button2Click() {
+void TContrls::buildExpression() {
     QPlainTextEdit *memo = m_memo;
     if (!memo) return;
     TableWindowParams table;
@@ -678,7 +700,7 @@ void TContrls::Button2Click() {
     if (work.mode == ReportMode::Types) work.mode = ReportMode::Input;
     auto *view = new TVTable(table, work, this);
     view->setWindowTitle(QStringLiteral("Формирование выражения"));
-    view->setCaptions(ComboBox1->currentText(), ComboBox2->currentText());
+    view->setCaptions(m_ui.forms->currentText(), m_ui.tables->currentText());
     view->useAsExpressionBuilder();
     QString text;
     try {
@@ -698,38 +720,38 @@ void TContrls::Button2Click() {
 
 // ---- Focus -------------------------------------------------------------------------
 
-void TContrls::Edit1Enter(QPlainTextEdit *memo) {
+void TContrls::enterSide(QPlainTextEdit *memo) {
     m_memo = memo;
-    Button2->setEnabled(true);
+    m_ui.build->setEnabled(true);
 }
 
-void TContrls::Edit3Enter() {
+void TContrls::leaveSides() {
     m_memo = nullptr;
-    Button2->setEnabled(false);
+    m_ui.build->setEnabled(false);
 }
 
 bool TContrls::eventFilter(QObject *watched, QEvent *event) {
     QPlainTextEdit *memo = nullptr;
-    for (QPlainTextEdit *m : {Memo1, Memo2, Memo3})
+    for (QPlainTextEdit *m : {m_ui.left, m_ui.right, m_ui.cycle})
         if (watched == m || watched == m->viewport()) memo = m;
     switch (event->type()) {
     case QEvent::FocusIn:
-        if (memo) Edit1Enter(memo);
-        else Edit3Enter();
+        if (memo) enterSide(memo);
+        else leaveSides();
         break;
     case QEvent::FocusOut:
         if (memo) {
             const auto reason = static_cast<QFocusEvent *>(event)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) m_memo = nullptr;   // Memo1Exit
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) m_memo = nullptr;   // the side is left
         }
         break;
     case QEvent::KeyRelease:
-        if (memo == Memo1) TimerLeft->start();
-        else if (memo == Memo2) TimerRight->start();
+        if (memo == m_ui.left) m_ui.leftTimer->start();
+        else if (memo == m_ui.right) m_ui.rightTimer->start();
         break;
     case QEvent::MouseButtonRelease:
-        if (memo == Memo1) ShowSideDecipher(Memo1, 1);
-        else if (memo == Memo2) ShowSideDecipher(Memo2, 2);
+        if (memo == m_ui.left) ShowSideDecipher(m_ui.left, 1);
+        else if (memo == m_ui.right) ShowSideDecipher(m_ui.right, 2);
         break;
     default:
         break;
@@ -740,34 +762,34 @@ bool TContrls::eventFilter(QObject *watched, QEvent *event) {
 // ---- Decipher -------------------------------------------------------------------
 
 void TContrls::HideDecipher() {
-    if (!RichEdit1) return;
+    if (!m_ui.decipher) return;
     if (Highlighter) Highlighter->Hide();   // its previous-year pane as well
-    RichEdit1->clear();
-    QPalette p = RichEdit1->palette();
+    m_ui.decipher->clear();
+    QPalette p = m_ui.decipher->palette();
     p.setColor(QPalette::Base, palette().color(QPalette::Window));
-    RichEdit1->setPalette(p);
-    RichEdit1->setVisible(false);
+    m_ui.decipher->setPalette(p);
+    m_ui.decipher->setVisible(false);
 }
 
 QString TContrls::ExpandEditorSide(const QString &text) const {
-    return ExpandRuleSide(text, ruleClass(), Memo3->toPlainText(), EditorTable, EditorFormName);
+    return ExpandRuleSide(text, ruleClass(), m_ui.cycle->toPlainText(), EditorTable, EditorFormName);
 }
 
 void TContrls::LeftTimerTick() {
-    TimerLeft->stop();
-    ShowSideDecipher(Memo1, 1);
+    m_ui.leftTimer->stop();
+    ShowSideDecipher(m_ui.left, 1);
 }
 
 void TContrls::RightTimerTick() {
-    TimerRight->stop();
-    ShowSideDecipher(Memo2, 2);
+    m_ui.rightTimer->stop();
+    ShowSideDecipher(m_ui.right, 2);
 }
 
 void TContrls::ShowSideDecipher(QPlainTextEdit *memo, int /*side*/) {
-    if (!RichEdit1 || !memo) return;
+    if (!m_ui.decipher || !memo) return;
     try {
         HideDecipher();
-        RichEdit1->setVisible(true);
+        m_ui.decipher->setVisible(true);
         const QString text = memo->toPlainText();
         const QString e = ExpandEditorSide(text);
         const int caret = memo->textCursor().selectionStart();
@@ -786,18 +808,18 @@ void TContrls::ShowSideDecipher(QPlainTextEdit *memo, int /*side*/) {
                 Highlighter->SetEdit(memo);
             } catch (const std::exception &ex) {
                 Highlighter->SetEdit(memo);
-                RichEdit1->setPlainText(QStringLiteral("Ошибка: ") + winutil::errorText(ex));
-                QPalette p = RichEdit1->palette();
+                m_ui.decipher->setPlainText(QStringLiteral("Ошибка: ") + winutil::errorText(ex));
+                QPalette p = m_ui.decipher->palette();
                 p.setColor(QPalette::Base, kErrorView);
-                RichEdit1->setPalette(p);
+                m_ui.decipher->setPalette(p);
             }
         }
-        if (!RichEdit1->isVisible()) {
-            RichEdit1->clear();
-            QPalette p = RichEdit1->palette();
+        if (!m_ui.decipher->isVisible()) {
+            m_ui.decipher->clear();
+            QPalette p = m_ui.decipher->palette();
             p.setColor(QPalette::Base, palette().color(QPalette::Window));
-            RichEdit1->setPalette(p);
-            RichEdit1->setVisible(true);
+            m_ui.decipher->setPalette(p);
+            m_ui.decipher->setVisible(true);
         }
     } catch (...) {
         // the view keeps what it shows
@@ -808,24 +830,24 @@ void TContrls::ShowSideDecipher(QPlainTextEdit *memo, int /*side*/) {
 
 void TContrls::SetTableLocked(bool locked) {
     TableLocked = locked;
-    ComboBox1->setVisible(!locked);
-    ComboBox2->setVisible(!locked);
+    m_ui.forms->setVisible(!locked);
+    m_ui.tables->setVisible(!locked);
     // The hidden choice is still named, so the user sees whose rules these are.
-    m_formLabel->setText(QStringLiteral("Форма:") + (locked ? u' ' + ComboBox1->currentText() : QString()));
-    m_tableLabel->setText(QStringLiteral("Таблица:") + (locked ? u' ' + ComboBox2->currentText() : QString()));
-    RadioGroup1->setEnabled(!locked);
-    RadioGroup3->setEnabled(!locked);
+    m_formLabel->setText(QStringLiteral("Форма:") + (locked ? u' ' + m_ui.forms->currentText() : QString()));
+    m_tableLabel->setText(QStringLiteral("Таблица:") + (locked ? u' ' + m_ui.tables->currentText() : QString()));
+    m_ui.classBox->setEnabled(!locked);
+    m_ui.filterBox->setEnabled(!locked);
 }
 
 // ---- Replacement and search -----------------------------------------------------
 
-void TContrls::Button13Click() {
-    if (Edit1->text().isEmpty()) {
+void TContrls::replaceInSelected() {
+    if (m_ui.find->text().isEmpty()) {
         showMessage(QStringLiteral("Не задан текст для поиска!"), this);
-        Edit1->setFocus();
+        m_ui.find->setFocus();
         return;
     }
-    if (ListBox1->count() == 0) {
+    if (m_ui.rules->count() == 0) {
         showMessage(QStringLiteral("Список контролей пуст!"), this);
         return;
     }
@@ -836,22 +858,22 @@ void TContrls::Button13Click() {
     }
     QList<qint64> keys;
     for (int r : rows)
-        if (itemKey(r) != 0 && ListBox1->item(r)->text() != kNewRuleText) keys.append(itemKey(r));
+        if (itemKey(r) != 0 && m_ui.rules->item(r)->text() != kNewRuleText) keys.append(itemKey(r));
     int changed = 0;
     QStringList refused;
-    const QHash<qint64, QString> comments = ReplaceInRules(mainDb(), keys, std::max(0, RadioGroup4Buttons->checkedId()),
-                                                           Edit1->text(), Edit2->text(), &changed, &refused);
+    const QHash<qint64, QString> comments = ReplaceInRules(mainDb(), keys, std::max(0, m_ui.replaceScopes->checkedId()),
+                                                           m_ui.find->text(), m_ui.replaceWith->text(), &changed, &refused);
     for (int r : rows)
         if (comments.contains(itemKey(r)))
-            ListBox1->item(r)->setText(relabel(ListBox1->item(r)->text(), comments.value(itemKey(r)), TableLocked));
-    if (changed > 0) ListBox1->viewport()->update();
+            m_ui.rules->item(r)->setText(relabel(m_ui.rules->item(r)->text(), comments.value(itemKey(r)), TableLocked));
+    if (changed > 0) m_ui.rules->viewport()->update();
     if (!refused.isEmpty())
         showMessage(QStringLiteral("Не изменены контроли, которые после замены не прошли бы проверку:\r\n") +
                         refused.join(QStringLiteral("\r\n")),
                     this);
 }
 
-void TContrls::Button12Click() {
+void TContrls::findTablesWithDifferences() {
     TFormulaDiff &diff = FormulaDiff();
     diff.SetTablesMode(true);
     diff.setLines({});
@@ -883,19 +905,19 @@ void TContrls::exportLines(const QString &title, const QString &proposedName, co
     showMessage(QStringLiteral("Контроли выгружены в файл ") + path, this);
 }
 
-void TContrls::BitBtn1Click() {
+void TContrls::exportAllRules() {
     exportLines(QStringLiteral("Выгрузка контролей"), QStringLiteral("controls.orv"),
                 [] { return ControlFileLinesAll(mainDb()); });
 }
 
-void TContrls::Button9Click() {
+void TContrls::exportList() {
     QList<qint64> keys;
-    for (int i = 0; i < ListBox1->count(); ++i) keys.append(itemKey(i));
+    for (int i = 0; i < m_ui.rules->count(); ++i) keys.append(itemKey(i));
     exportLines(QStringLiteral("Выгрузка списка контролей"), QStringLiteral("controls.orv"),
                 [keys] { return ControlFileLinesForKeys(mainDb(), keys); });
 }
 
-void TContrls::Button10Click() {
+void TContrls::exportFormRules() {
     if (EditorFormId < 0) return;
     const qint64 id = EditorFormId;
     const QString name = EditorFormName;
@@ -904,49 +926,49 @@ void TContrls::Button10Click() {
                 [id, name] { return ControlFileLinesForForm(mainDb(), id, name); });
 }
 
-void TContrls::Button11Click() {
+void TContrls::deleteFormRules() {
     if (EditorFormId < 0) return;
     if (confirm(QStringLiteral("Вы действительно хотите удалить ВСЕ контроли по ") + EditorFormName +
                     QStringLiteral("?\r\n(внутритабличные, межтабличные, межформенные)"),
                 this))
         DeleteFormRules(mainDb(), EditorFormId, EditorFormName);
     m_filling = true;
-    ListBox1->setCurrentRow(-1);
+    m_ui.rules->setCurrentRow(-1);
     m_filling = false;
     GetControlsList();
 }
 
-void TContrls::Button8Click() {
-    const int n = ListBox1->count();
+void TContrls::clearList() {
+    const int n = m_ui.rules->count();
     if (!confirm(QStringLiteral("Вы уверены, что хотите удалить ") + QString::number(n) + QStringLiteral(" контролей?"),
                  this))
         return;
     QList<qint64> keys;
     for (int i = 0; i < n; ++i) keys.append(itemKey(i));
     DeleteRules(mainDb(), keys);
-    ListBox1->clear();
+    m_ui.rules->clear();
     PreviousYearFlags.clear();
     clearEditors();
 }
 
-void TContrls::Button7Click() {
+void TContrls::printList() {
     const int cls = ruleClass();
     const int filter = ruleFilter();
     QList<qint64> keys;
-    for (int i = 0; i < ListBox1->count(); ++i) keys.append(itemKey(i));
+    for (int i = 0; i < m_ui.rules->count(); ++i) keys.append(itemKey(i));
     const QStringList lines = RulePrintLines(
         mainDb(),
-        {ComboBox1->currentText(), ComboBox2->currentText(), kClassCaptions[cls] + QStringLiteral(" - ") + kFilterCaptions[filter]},
+        {m_ui.forms->currentText(), m_ui.tables->currentText(), kClassCaptions[cls] + QStringLiteral(" - ") + kFilterCaptions[filter]},
         keys);
     office::WordDocument doc = office::buildTabTextDocument(lines, 3);
     office::show(doc, QStringLiteral("Контроли"));
 }
 
-void TContrls::BitBtn2Click() {
+void TContrls::loadRuleFile() {
     TCld loader(this);
     execModal(&loader);
     m_filling = true;
-    ListBox1->setCurrentRow(-1);
+    m_ui.rules->setCurrentRow(-1);
     m_filling = false;
     GetControlsList();
 }
@@ -961,19 +983,19 @@ void openControlsEditor(QWidget *parent, const WorkContext &work) {
 }
 
 void TContrls::chooseTable(qint64 formId, const QString &tableNumber) {
-    for (int i = 0; i < ComboBox1->count(); ++i)
-        if (ComboBox1->itemData(i).toLongLong() == formId) {
-            ComboBox1->setCurrentIndex(i);
+    for (int i = 0; i < m_ui.forms->count(); ++i)
+        if (m_ui.forms->itemData(i).toLongLong() == formId) {
+            m_ui.forms->setCurrentIndex(i);
             break;
         }
-    RadioGroup1Buttons->button(IntraTable)->setChecked(true);
-    ComboBox1Click();
-    for (int i = 0; i < ComboBox2->count(); ++i)
-        if (ComboBox2->itemText(i).startsWith(tableNumber + QStringLiteral(" - "))) {
-            ComboBox2->setCurrentIndex(i);
+    m_ui.classes->button(IntraTable)->setChecked(true);
+    takeChosenForm();
+    for (int i = 0; i < m_ui.tables->count(); ++i)
+        if (m_ui.tables->itemText(i).startsWith(tableNumber + QStringLiteral(" - "))) {
+            m_ui.tables->setCurrentIndex(i);
             break;
         }
-    ComboBox2Click();
+    takeChosenTable();
 }
 
 void openCellControls(TVTable &table, const QList<CellRule> &rules) {

@@ -23,6 +23,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTextEdit;
 class QTimer;
+class QVBoxLayout;
 class TFormulaHighlighter;
 class TVTable;
 struct CellRule;
@@ -35,27 +36,25 @@ public:
     explicit TContrls(QWidget *parent = nullptr, const WorkContext &work = {});
     ~TContrls() override;
 
-    // Components other windows and the tests use.
-    QGroupBox *RadioGroup1 = nullptr;   // class
-    QButtonGroup *RadioGroup1Buttons = nullptr;
-    QGroupBox *RadioGroup3 = nullptr;   // filter
-    QButtonGroup *RadioGroup3Buttons = nullptr;
-    QGroupBox *RadioGroup2 = nullptr;   // relation
-    QButtonGroup *RadioGroup2Buttons = nullptr;
-    QGroupBox *RadioGroup4 = nullptr;   // where to replace
-    QButtonGroup *RadioGroup4Buttons = nullptr;
-    QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr;
-    QComboBox *ComboBox1 = nullptr, *ComboBox2 = nullptr;
-    QListWidget *ListBox1 = nullptr;
-    QPlainTextEdit *Memo1 = nullptr, *Memo2 = nullptr, *Memo3 = nullptr;
-    QLineEdit *Edit4 = nullptr, *Edit1 = nullptr, *Edit2 = nullptr;
-    QTextEdit *RichEdit1 = nullptr;
-    QPushButton *Button1 = nullptr, *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr;
-    QPushButton *Button5 = nullptr, *Button6 = nullptr, *Button7 = nullptr, *Button8 = nullptr;
-    QPushButton *Button9 = nullptr, *Button10 = nullptr, *Button11 = nullptr, *Button12 = nullptr;
-    QPushButton *Button13 = nullptr;
-    QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr, *BitBtn3 = nullptr;
-    QTimer *TimerLeft = nullptr, *TimerRight = nullptr;
+    // What other windows and the tests reach of the widgets.
+    QGroupBox *classBox() const { return m_ui.classBox; }                   // "Вид контроля"
+    QButtonGroup *classButtons() const { return m_ui.classes; }
+    QButtonGroup *relationButtons() const { return m_ui.relations; }        // "Условие"
+    QButtonGroup *replaceScopeButtons() const { return m_ui.replaceScopes; }   // "<= Замена в выделенных "
+    QCheckBox *lockTableBox() const { return m_ui.lockTable; }              // "Зафиксировать"
+    QCheckBox *lastYearBox() const { return m_ui.lastYearCheck; }   // "Проверять список на изменения с прошлым годом"
+    QComboBox *formBox() const { return m_ui.forms; }                       // "Форма:"
+    QComboBox *tableBox() const { return m_ui.tables; }                     // "Таблица:"
+    QListWidget *ruleList() const { return m_ui.rules; }
+    QPlainTextEdit *leftEdit() const { return m_ui.left; }                  // "Левая часть:"
+    QPlainTextEdit *rightEdit() const { return m_ui.right; }                // "Правая часть:"
+    QPlainTextEdit *cycleEdit() const { return m_ui.cycle; }                // "Цикл:"
+    QLineEdit *commentEdit() const { return m_ui.comment; }                 // "Комментарий:"
+    QLineEdit *findEdit() const { return m_ui.find; }                       // what to replace
+    QLineEdit *replaceWithEdit() const { return m_ui.replaceWith; }         // "меняем на:"
+    QTextEdit *decipherView() const { return m_ui.decipher; }
+    QPushButton *exportAllButton() const { return m_ui.exportAll; }         // "Выгрузить"
+    QTimer *leftTimer() const { return m_ui.leftTimer; }                    // the left side's decipher
 
     // Editor state.
     qint64 EditorFormId = -1;
@@ -78,27 +77,28 @@ public:
     void chooseTable(qint64 formId, const QString &tableNumber);
 
 public slots:
-    void ComboBox1Click();
-    void ComboBox2Click();
-    void RadioGroup1Click();
-    void RadioGroup3Click();
-    void ListBox1Click();
+    // The commands, by the caption the user sees.
+    void takeChosenForm();        // a form chosen in "Форма:"
+    void takeChosenTable();       // a table chosen in "Таблица:"
+    void takeRuleClass();         // "Вид контроля" chosen
+    void takeFilter();            // "Отбор" chosen
+    void showCurrentRule();       // a rule of the list chosen
     void GetControlsList();
-    void Button1Click();   // save
-    void Button2Click();   // expression builder
-    void Button3Click();   // copy
-    void Button4Click();   // paste
-    void Button5Click();   // add
-    void Button6Click();   // delete
-    void Button7Click();   // print
-    void Button8Click();   // clear the list
-    void Button9Click();   // export the list
-    void Button10Click();  // export the form's rules
-    void Button11Click();  // delete the form's rules
-    void Button12Click();  // search discrepancies with last year
-    void Button13Click();  // replace in the selected rules
-    void BitBtn1Click();   // export all rules
-    void BitBtn2Click();   // load a rule file
+    void saveRule();              // "Сохранить"
+    void buildExpression();       // "Сформировать"
+    void copyRule();              // "Копировать"
+    void pasteRule();             // "Вставить"
+    void addRule();               // "Добавить"
+    void deleteRules();           // "Удалить"
+    void printList();             // "Печать"
+    void clearList();             // "Очистить список"
+    void exportList();            // "Выгрузить список"
+    void exportFormRules();       // "Выгрузить ВСЕ контроли по форме"
+    void deleteFormRules();       // "Удалить ВСЕ контроли по форме"
+    void findTablesWithDifferences();   // "Поиск всех таблиц с расхождениями"
+    void replaceInSelected();     // "Заменить"
+    void exportAllRules();        // "Выгрузить"
+    void loadRuleFile();          // "Загрузить"
     void SetTableLocked(bool locked);
     void HideDecipher();
     void ShowSideDecipher(QPlainTextEdit *memo, int side);
@@ -114,13 +114,19 @@ protected:
 private:
     WorkContext m_work;
     void buildUi();
+    void addChoiceRow(QVBoxLayout *top);
+    void addRuleEditor(QVBoxLayout *top);
+    void addReplaceRow(QVBoxLayout *top);
+    void addFileRow(QVBoxLayout *top);
+    void connectCommands();
     void fillForms();
     void clearEditors();
     void setRelation(int index);
     void showRule(qint64 key);
     void exportLines(const QString &title, const QString &proposedName, const std::function<QStringList()> &lines);
-    void Edit1Enter(QPlainTextEdit *memo);
-    void Edit3Enter();
+    // The focus entered a side (the builder inserts there), or left the sides.
+    void enterSide(QPlainTextEdit *memo);
+    void leaveSides();
     bool choose(QComboBox *box, int index);
 
     // One explanation view and previous-year pane for the side with the caret.
@@ -132,6 +138,30 @@ private:
     } m_copy;
     bool m_filling = false;               // combo boxes being filled: no click handlers
     QLabel *m_formLabel = nullptr, *m_tableLabel = nullptr;   // name the form and table while locked
+    struct Widgets {
+        QGroupBox *classBox = nullptr;          // "Вид контроля"
+        QButtonGroup *classes = nullptr;
+        QGroupBox *filterBox = nullptr;         // "Отбор"
+        QButtonGroup *filters = nullptr;
+        QGroupBox *relationBox = nullptr;       // "Условие"
+        QButtonGroup *relations = nullptr;
+        QGroupBox *replaceScopeBox = nullptr;   // where to replace
+        QButtonGroup *replaceScopes = nullptr;
+        QCheckBox *lockTable = nullptr, *lastYearCheck = nullptr;
+        QComboBox *forms = nullptr, *tables = nullptr;
+        QListWidget *rules = nullptr;
+        QPlainTextEdit *left = nullptr, *right = nullptr, *cycle = nullptr;
+        QLineEdit *comment = nullptr, *find = nullptr, *replaceWith = nullptr;
+        QTextEdit *decipher = nullptr;
+        // Below the rule: "Добавить", "Сохранить", "Удалить", "Сформировать", "Копировать", "Вставить".
+        QPushButton *add = nullptr, *save = nullptr, *remove = nullptr, *build = nullptr, *copy = nullptr, *paste = nullptr;
+        QPushButton *findDiffering = nullptr, *replace = nullptr;
+        // Files, printing and bulk deletion.
+        QPushButton *exportAll = nullptr, *exportList = nullptr, *exportForm = nullptr, *deleteForm = nullptr;
+        QPushButton *clearList = nullptr, *print = nullptr, *load = nullptr, *exit = nullptr;
+        QTimer *leftTimer = nullptr, *rightTimer = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // The main window's "Контроли": the editor, shown modally and freed.

@@ -121,34 +121,34 @@ TControlMatchForm::TControlMatchForm(QWidget *parent) : QDialog(parent) {
     // The choices and commands: blocks that wrap on a narrow screen.
     auto *top = new QWidget(this);
     auto *topLayout = new FlowLayout(top);
-    RadioGroup1 = radioGroup(QStringLiteral("Тип контроля"),
+    m_ui.ruleClassBox = radioGroup(QStringLiteral("Тип контроля"),
                              {QStringLiteral("Внутритабличные"), QStringLiteral("Межтабличные"),
                               QStringLiteral("Межформенные")},
-                             1, RadioGroup1Buttons, top);
-    topLayout->addWidget(RadioGroup1);
+                             1, m_ui.ruleClasses, top);
+    topLayout->addWidget(m_ui.ruleClassBox);
 
     auto *filter = new QWidget(top);
     filter->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     auto *middle = new QVBoxLayout(filter);
     middle->setContentsMargins(0, 0, 0, 0);
-    RadioGroup3 = radioGroup(QStringLiteral("Фильтр"),
+    m_ui.filterBox = radioGroup(QStringLiteral("Фильтр"),
                              {QStringLiteral("Все"), QStringLiteral("Форма"), QStringLiteral("Таблица")}, 3,
-                             RadioGroup3Buttons, top);
-    middle->addWidget(RadioGroup3);
+                             m_ui.filters, top);
+    middle->addWidget(m_ui.filterBox);
     auto *choice = new QGridLayout;
-    Label1 = new QLabel(QStringLiteral("Форма:"), top);
-    Label2 = new QLabel(QStringLiteral("Таблица:"), top);
-    ComboBox1 = new QComboBox(top);
-    ComboBox2 = new QComboBox(top);
-    for (QComboBox *c : {ComboBox1, ComboBox2}) {
+    m_ui.formCaption = new QLabel(QStringLiteral("Форма:"), top);
+    m_ui.tableCaption = new QLabel(QStringLiteral("Таблица:"), top);
+    m_ui.forms = new QComboBox(top);
+    m_ui.tables = new QComboBox(top);
+    for (QComboBox *c : {m_ui.forms, m_ui.tables}) {
         c->setMinimumWidth(160);
         c->setMinimumContentsLength(36);
         c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     }
-    choice->addWidget(Label1, 0, 0);
-    choice->addWidget(ComboBox1, 0, 1);
-    choice->addWidget(Label2, 1, 0);
-    choice->addWidget(ComboBox2, 1, 1);
+    choice->addWidget(m_ui.formCaption, 0, 0);
+    choice->addWidget(m_ui.forms, 0, 1);
+    choice->addWidget(m_ui.tableCaption, 1, 0);
+    choice->addWidget(m_ui.tables, 1, 1);
     choice->setColumnStretch(1, 1);
     middle->addLayout(choice);
     middle->addStretch();
@@ -157,63 +157,65 @@ TControlMatchForm::TControlMatchForm(QWidget *parent) : QDialog(parent) {
     auto *commands = new QWidget(top);
     auto *buttons = new QGridLayout(commands);
     buttons->setContentsMargins(0, 0, 0, 0);
-    Button1 = new QPushButton(QStringLiteral("Импорт контролей"), top);
-    Button2 = new QPushButton(QStringLiteral("Сопоставить"), top);
-    Button3 = new QPushButton(QStringLiteral("Проставить описания для всех контролей"), top);
-    Button4 = new QPushButton(QStringLiteral("Выгрузить контроли"), top);
-    CheckBox1 = new QCheckBox(QStringLiteral("Выводить только отличающиеся"), top);
-    for (QPushButton *b : {Button1, Button2, Button3, Button4}) b->setAutoDefault(false);
-    buttons->addWidget(Button1, 0, 0);
-    buttons->addWidget(Button2, 0, 1);
-    buttons->addWidget(Button3, 1, 0, 1, 2);
-    buttons->addWidget(Button4, 2, 0);
-    buttons->addWidget(CheckBox1, 3, 0, 1, 2);
+    m_ui.importRules = new QPushButton(QStringLiteral("Импорт контролей"), top);
+    m_ui.compare = new QPushButton(QStringLiteral("Сопоставить"), top);
+    m_ui.describeAll = new QPushButton(QStringLiteral("Проставить описания для всех контролей"), top);
+    m_ui.exportRules = new QPushButton(QStringLiteral("Выгрузить контроли"), top);
+    m_ui.onlyDiffering = new QCheckBox(QStringLiteral("Выводить только отличающиеся"), top);
+    for (QPushButton *b : {m_ui.importRules, m_ui.compare, m_ui.describeAll, m_ui.exportRules}) b->setAutoDefault(false);
+    buttons->addWidget(m_ui.importRules, 0, 0);
+    buttons->addWidget(m_ui.compare, 0, 1);
+    buttons->addWidget(m_ui.describeAll, 1, 0, 1, 2);
+    buttons->addWidget(m_ui.exportRules, 2, 0);
+    buttons->addWidget(m_ui.onlyDiffering, 3, 0, 1, 2);
     topLayout->addWidget(commands);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Результаты сопоставления"), this);
-    auto *results = new QVBoxLayout(GroupBox1);
+    m_ui.results = new QGroupBox(QStringLiteral("Результаты сопоставления"), this);
+    auto *results = new QVBoxLayout(m_ui.results);
     const QFont mono(QStringLiteral("Courier New"), 9);
-    Memo1 = new QPlainTextEdit(GroupBox1);
-    Memo1->setReadOnly(true);
-    Memo1->setFont(mono);
-    Memo1->setFixedHeight(60);
-    Memo1->setPlainText(QStringLiteral("Выберите тип контроля и нажмите \"Сопоставить\" для анализа."));
-    results->addWidget(Memo1);
+    m_ui.summary = new QPlainTextEdit(m_ui.results);
+    m_ui.summary->setReadOnly(true);
+    m_ui.summary->setFont(mono);
+    m_ui.summary->setFixedHeight(60);
+    m_ui.summary->setPlainText(QStringLiteral("Выберите тип контроля и нажмите \"Сопоставить\" для анализа."));
+    results->addWidget(m_ui.summary);
     auto *lists = new QHBoxLayout;
     auto makeList = [&](const QString &heading, QListWidget *&list) {
         auto *column = new QVBoxLayout;
-        column->addWidget(new QLabel(heading, GroupBox1));
-        list = new QListWidget(GroupBox1);
+        column->addWidget(new QLabel(heading, m_ui.results));
+        list = new QListWidget(m_ui.results);
         list->setFont(mono);
         list->setUniformItemSizes(true);
         list->setItemDelegate(new MatchLineDelegate(list));
         column->addWidget(list);
         lists->addLayout(column);
     };
-    makeList(QStringLiteral("Контроли проекта"), ListBox1);
-    makeList(QStringLiteral("Контроли выгрузки минздрава"), ListBox2);
-    ListBox1->setMinimumWidth(160);
+    makeList(QStringLiteral("Контроли проекта"), m_ui.projectList);
+    makeList(QStringLiteral("Контроли выгрузки минздрава"), m_ui.externalList);
+    m_ui.projectList->setMinimumWidth(160);
     results->addLayout(lists, 1);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(top);
-    layout->addWidget(GroupBox1, 1);
+    layout->addWidget(m_ui.results, 1);
     winutil::fitToScreen(this, QSize(1318, 765));
 
-    connect(RadioGroup1Buttons, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
-    connect(RadioGroup3Buttons, &QButtonGroup::idClicked, this, [this] { RadioGroup3Click(); });
-    connect(ComboBox1, qOverload<int>(&QComboBox::activated), this,
-            [this] { winutil::guarded(this, [this] { ComboBox1Click(); }); });
-    connect(Button1, &QPushButton::clicked, this, [this] { winutil::guarded(this, [this] { Button1Click(); }); });
-    connect(Button2, &QPushButton::clicked, this, [this] { winutil::guarded(this, [this] { Button2Click(); }); });
-    connect(Button3, &QPushButton::clicked, this, [this] { winutil::guarded(this, [this] { Button3Click(); }); });
-    connect(Button4, &QPushButton::clicked, this, [this] { winutil::guarded(this, [this] { Button4Click(); }); });
-    connect(CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
+    connect(m_ui.ruleClasses, &QButtonGroup::idClicked, this, [this] { enableFormAndTable(); });
+    connect(m_ui.filters, &QButtonGroup::idClicked, this, [this] { chooseFilter(); });
+    connect(m_ui.forms, qOverload<int>(&QComboBox::activated), this,
+            [this] { winutil::guarded(this, [this] { loadTablesOfForm(); }); });
+    connect(m_ui.importRules, &QPushButton::clicked, this, [this] { winutil::guarded(this, [this] { importRules(); }); });
+    connect(m_ui.compare, &QPushButton::clicked, this, [this] { winutil::guarded(this, [this] { compareRules(); }); });
+    connect(m_ui.describeAll, &QPushButton::clicked, this, [this] { winutil::guarded(this, [this] { describeAllRules(); }); });
+    connect(m_ui.exportRules, &QPushButton::clicked, this, [this] { winutil::guarded(this, [this] { exportRules(); }); });
+    connect(m_ui.onlyDiffering, &QCheckBox::toggled, this, [this] { switchOnlyDiffering(); });
 
     winutil::guarded(this, [this] { FormCreate(); });
 }
 
 TControlMatchForm::~TControlMatchForm() = default;
+
+QString TControlMatchForm::summaryText() const { return m_ui.summary->toPlainText(); }
 
 void TControlMatchForm::FormCreate() {
     DebugTrace = false;
@@ -223,13 +225,13 @@ void TControlMatchForm::FormCreate() {
     LoadForms();
     setRuleClass(0);
     setFilter(2);
-    RadioGroup1Click();
+    enableFormAndTable();
 }
 
-int TControlMatchForm::ruleClass() const { return std::max(0, RadioGroup1Buttons->checkedId()); }
-int TControlMatchForm::filter() const { return std::max(0, RadioGroup3Buttons->checkedId()); }
-void TControlMatchForm::setRuleClass(int k) { RadioGroup1Buttons->button(k)->setChecked(true); }
-void TControlMatchForm::setFilter(int f) { RadioGroup3Buttons->button(f)->setChecked(true); }
+int TControlMatchForm::ruleClass() const { return std::max(0, m_ui.ruleClasses->checkedId()); }
+int TControlMatchForm::filter() const { return std::max(0, m_ui.filters->checkedId()); }
+void TControlMatchForm::setRuleClass(int k) { m_ui.ruleClasses->button(k)->setChecked(true); }
+void TControlMatchForm::setFilter(int f) { m_ui.filters->button(f)->setChecked(true); }
 
 void TControlMatchForm::keyPressEvent(QKeyEvent *event) {
     if (event->key() == Qt::Key_Escape) {
@@ -253,43 +255,43 @@ void TControlMatchForm::LoadFormCodeMap() {
 }
 
 void TControlMatchForm::LoadForms() {
-    ComboBox1->clear();
+    m_ui.forms->clear();
     QSqlQuery q = db::exec(db::kMain, QStringLiteral("select id, formname, decipher from forms order by ind"));
     while (q.next())
-        ComboBox1->addItem(q.value(1).toString() + QStringLiteral(" - ") + q.value(2).toString(), q.value(0));
-    if (ComboBox1->count() > 0) {
-        ComboBox1->setCurrentIndex(0);
+        m_ui.forms->addItem(q.value(1).toString() + QStringLiteral(" - ") + q.value(2).toString(), q.value(0));
+    if (m_ui.forms->count() > 0) {
+        m_ui.forms->setCurrentIndex(0);
         LoadTables();
     }
 }
 
 void TControlMatchForm::LoadTables() {
-    ComboBox2->clear();
+    m_ui.tables->clear();
     const qint64 id = chosenFormId();
     if (id <= 0) return;
     QSqlQuery q = db::exec(db::kMain, QStringLiteral("select tablen, name from tables where form=? order by tablen"),
                            {id});
-    while (q.next()) ComboBox2->addItem(q.value(0).toString() + QStringLiteral(" - ") + q.value(1).toString());
-    if (ComboBox2->count() > 0) ComboBox2->setCurrentIndex(0);
+    while (q.next()) m_ui.tables->addItem(q.value(0).toString() + QStringLiteral(" - ") + q.value(1).toString());
+    if (m_ui.tables->count() > 0) m_ui.tables->setCurrentIndex(0);
 }
 
 qint64 TControlMatchForm::chosenFormId() const {
-    return ComboBox1->currentIndex() >= 0 ? ComboBox1->currentData().toLongLong() : 0;
+    return m_ui.forms->currentIndex() >= 0 ? m_ui.forms->currentData().toLongLong() : 0;
 }
 
 QString TControlMatchForm::chosenTableText() const {
-    return ComboBox2->currentIndex() >= 0 ? beforeDash(ComboBox2->currentText()) : QString();
+    return m_ui.tables->currentIndex() >= 0 ? beforeDash(m_ui.tables->currentText()) : QString();
 }
 
-void TControlMatchForm::RadioGroup1Click() {
-    for (QWidget *w : {static_cast<QWidget *>(ComboBox1), static_cast<QWidget *>(ComboBox2),
-                       static_cast<QWidget *>(Label1), static_cast<QWidget *>(Label2)})
+void TControlMatchForm::enableFormAndTable() {
+    for (QWidget *w : {static_cast<QWidget *>(m_ui.forms), static_cast<QWidget *>(m_ui.tables),
+                       static_cast<QWidget *>(m_ui.formCaption), static_cast<QWidget *>(m_ui.tableCaption)})
         w->setEnabled(true);
 }
 
-void TControlMatchForm::RadioGroup3Click() { RadioGroup1Click(); }
+void TControlMatchForm::chooseFilter() { enableFormAndTable(); }
 
-void TControlMatchForm::ComboBox1Click() { LoadTables(); }
+void TControlMatchForm::loadTablesOfForm() { LoadTables(); }
 
 bool TControlMatchForm::CompareControlSets(ProgressSink &progress) {
     const int k = ruleClass();
@@ -302,7 +304,7 @@ bool TControlMatchForm::CompareControlSets(ProgressSink &progress) {
     const bool formTaken = (f == 1 && formId > 0) || (f == 2 && formId > 0 && !table.isEmpty());
     const cmatch::CompareResult r =
         cmatch::CompareControlSets(*Importer, sel, k, formTaken ? formName : QString(), progress);
-    Memo1->setPlainText(r.summary.join(u'\n'));
+    m_ui.summary->setPlainText(r.summary.join(u'\n'));
     ProjectLines = r.projectLines;
     ExternalLines = r.externalLines;
     FillResultLists();
@@ -310,18 +312,18 @@ bool TControlMatchForm::CompareControlSets(ProgressSink &progress) {
 }
 
 void TControlMatchForm::FillResultLists() {
-    const bool only = CheckBox1->isChecked();
-    ListBox1->clear();
-    ListBox1->addItems(cmatch::filterAndSort(ProjectLines, only));
-    ListBox2->clear();
-    ListBox2->addItems(cmatch::filterAndSort(ExternalLines, only));
+    const bool only = m_ui.onlyDiffering->isChecked();
+    m_ui.projectList->clear();
+    m_ui.projectList->addItems(cmatch::filterAndSort(ProjectLines, only));
+    m_ui.externalList->clear();
+    m_ui.externalList->addItems(cmatch::filterAndSort(ExternalLines, only));
 }
 
-void TControlMatchForm::CheckBox1Click() {
+void TControlMatchForm::switchOnlyDiffering() {
     if (!ProjectLines.isEmpty() || !ExternalLines.isEmpty()) FillResultLists();
 }
 
-void TControlMatchForm::Button1Click() {
+void TControlMatchForm::importRules() {
     const QString file = dialogs().openFile(this, QStringLiteral("Выберите файл с контролями минздрава"),
                                             office::documentsFolder(),
                                             QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*.*)"));
@@ -345,12 +347,12 @@ void TControlMatchForm::Button1Click() {
     });
 }
 
-void TControlMatchForm::Button2Click() {
+void TControlMatchForm::compareRules() {
     ProgressRun run(QStringLiteral("Сопоставление контролей..."));
     CompareControlSets(run.window());
 }
 
-void TControlMatchForm::Button3Click() {
+void TControlMatchForm::describeAllRules() {
     if (!Importer) return;
     int count = 0;
     {
@@ -360,14 +362,14 @@ void TControlMatchForm::Button3Click() {
     showMessage(QStringLiteral("Обновлено описаний: ") + QString::number(count), this);
 }
 
-void TControlMatchForm::Button4Click() {
-    if (ComboBox1->currentIndex() < 0) {
+void TControlMatchForm::exportRules() {
+    if (m_ui.forms->currentIndex() < 0) {
         showMessage(QStringLiteral("Выберите форму"), this);
         return;
     }
     const qint64 formId = chosenFormId();
-    QString formName = beforeDash(ComboBox1->currentText());
-    if (formName.isEmpty()) formName = ComboBox1->currentText();
+    QString formName = beforeDash(m_ui.forms->currentText());
+    if (formName.isEmpty()) formName = m_ui.forms->currentText();
     QString file = dialogs().saveFile(this, QStringLiteral("Выгрузить контроли в файл"),
                                       office::documentsFolder() + QStringLiteral("controls_") + formName +
                                           QStringLiteral(".orv"),

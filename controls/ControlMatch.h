@@ -52,25 +52,6 @@ public:
     QStringList ExternalLines;
     QString LinksPath;
 
-    // Components.
-    QGroupBox *RadioGroup1 = nullptr;    // rule class
-    QButtonGroup *RadioGroup1Buttons = nullptr;
-    QGroupBox *RadioGroup3 = nullptr;    // filter
-    QButtonGroup *RadioGroup3Buttons = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QComboBox *ComboBox1 = nullptr;      // forms, item data = forms.id
-    QComboBox *ComboBox2 = nullptr;      // tables of the chosen form
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button2 = nullptr;
-    QPushButton *Button3 = nullptr;
-    QPushButton *Button4 = nullptr;
-    QCheckBox *CheckBox1 = nullptr;
-    QGroupBox *GroupBox1 = nullptr;
-    QPlainTextEdit *Memo1 = nullptr;
-    QListWidget *ListBox1 = nullptr;
-    QListWidget *ListBox2 = nullptr;
-
     int ruleClass() const;       // 0, 1, 2
     int filter() const;          // 0, 1, 2
     void setRuleClass(int k);
@@ -83,14 +64,25 @@ public:
     bool CompareControlSets(ProgressSink &progress = noProgress());
     void FillResultLists();
 
-    void RadioGroup1Click();
-    void RadioGroup3Click();
-    void ComboBox1Click();
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    void Button4Click();
-    void CheckBox1Click();
+    // What tests reach of the widgets.
+    QComboBox *formBox() const { return m_ui.forms; }       // "Форма:"
+    QComboBox *tableBox() const { return m_ui.tables; }     // "Таблица:"
+    QListWidget *projectList() const { return m_ui.projectList; }     // "Контроли проекта"
+    QListWidget *externalList() const { return m_ui.externalList; }   // "Контроли выгрузки минздрава"
+    QCheckBox *onlyDifferingBox() const { return m_ui.onlyDiffering; }   // "Выводить только отличающиеся"
+    QPushButton *importButton() const { return m_ui.importRules; }       // "Импорт контролей"
+    // The summary of the last comparison.
+    QString summaryText() const;
+
+    // The commands, by the caption the user sees.
+    void enableFormAndTable();   // "Тип контроля" chosen
+    void chooseFilter();         // "Фильтр" chosen
+    void loadTablesOfForm();     // a form chosen in "Форма:"
+    void importRules();          // "Импорт контролей"
+    void compareRules();         // "Сопоставить"
+    void describeAllRules();     // "Проставить описания для всех контролей"
+    void exportRules();          // "Выгрузить контроли"
+    void switchOnlyDiffering();  // "Выводить только отличающиеся"
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -99,6 +91,22 @@ private:
     void FormCreate();
     qint64 chosenFormId() const;
     QString chosenTableText() const;
+
+    struct Widgets {
+        QGroupBox *ruleClassBox = nullptr;   // "Тип контроля"
+        QButtonGroup *ruleClasses = nullptr;
+        QGroupBox *filterBox = nullptr;      // "Фильтр"
+        QButtonGroup *filters = nullptr;
+        QLabel *formCaption = nullptr, *tableCaption = nullptr;
+        QComboBox *forms = nullptr;          // item data = forms.id
+        QComboBox *tables = nullptr;         // tables of the chosen form
+        QPushButton *importRules = nullptr, *compare = nullptr, *describeAll = nullptr, *exportRules = nullptr;
+        QCheckBox *onlyDiffering = nullptr;
+        QGroupBox *results = nullptr;        // "Результаты сопоставления"
+        QPlainTextEdit *summary = nullptr;
+        QListWidget *projectList = nullptr, *externalList = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // The main window's administrator command "Сопоставление контролей".

@@ -19,65 +19,65 @@ TFormulaDiff::TFormulaDiff(QWidget *parent) : QDialog(parent) {
     if (QScreen *s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
 
     auto *box = new QVBoxLayout(this);
-    Label1 = new QLabel(QStringLiteral("Список формул с расхождениями:"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    box->addWidget(Label1);
+    m_ui.listCaption = new QLabel(QStringLiteral("Список формул с расхождениями:"), this);
+    m_ui.listCaption->setObjectName(QStringLiteral("Label1"));
+    box->addWidget(m_ui.listCaption);
 
-    Splitter1 = new QSplitter(Qt::Horizontal, this);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    box->addWidget(Splitter1, 1);
+    m_ui.splitter = new QSplitter(Qt::Horizontal, this);
+    m_ui.splitter->setObjectName(QStringLiteral("Splitter1"));
+    box->addWidget(m_ui.splitter, 1);
 
-    Memo1 = new QPlainTextEdit(Splitter1);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Splitter1->addWidget(Memo1);
+    m_ui.list = new QPlainTextEdit(m_ui.splitter);
+    m_ui.list->setObjectName(QStringLiteral("Memo1"));
+    m_ui.list->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_ui.list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ui.list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ui.splitter->addWidget(m_ui.list);
 
-    Panel1 = new QWidget(Splitter1);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    auto *panelBox = new QVBoxLayout(Panel1);
+    m_ui.decipherPanel = new QWidget(m_ui.splitter);
+    m_ui.decipherPanel->setObjectName(QStringLiteral("Panel1"));
+    auto *panelBox = new QVBoxLayout(m_ui.decipherPanel);
     panelBox->setContentsMargins(0, 0, 0, 0);
-    Label3 = new QLabel(QStringLiteral("Расшифровка формулы:"), Panel1);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    panelBox->addWidget(Label3);
-    RichEdit1 = new QTextEdit(Panel1);
-    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    RichEdit1->setReadOnly(true);
-    RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    panelBox->addWidget(RichEdit1, 1);
-    Splitter1->addWidget(Panel1);
-    Splitter1->setSizes({450, 450});
+    m_ui.decipherCaption = new QLabel(QStringLiteral("Расшифровка формулы:"), m_ui.decipherPanel);
+    m_ui.decipherCaption->setObjectName(QStringLiteral("Label3"));
+    panelBox->addWidget(m_ui.decipherCaption);
+    m_ui.decipher = new QTextEdit(m_ui.decipherPanel);
+    m_ui.decipher->setObjectName(QStringLiteral("RichEdit1"));
+    m_ui.decipher->setReadOnly(true);
+    m_ui.decipher->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ui.decipher->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    panelBox->addWidget(m_ui.decipher, 1);
+    m_ui.splitter->addWidget(m_ui.decipherPanel);
+    m_ui.splitter->setSizes({450, 450});
 
-    m_highlighter = std::make_unique<TFormulaHighlighter>(Memo1, RichEdit1);
-    connect(Memo1, &QPlainTextEdit::textChanged, this, &TFormulaDiff::Memo1Change);
-    Memo1->viewport()->installEventFilter(this);
-    Memo1->installEventFilter(this);
+    m_highlighter = std::make_unique<TFormulaHighlighter>(m_ui.list, m_ui.decipher);
+    connect(m_ui.list, &QPlainTextEdit::textChanged, this, &TFormulaDiff::decipherAtCaret);
+    m_ui.list->viewport()->installEventFilter(this);
+    m_ui.list->installEventFilter(this);
 }
 
 TFormulaDiff::~TFormulaDiff() = default;
 
-void TFormulaDiff::setLines(const QStringList &lines) { Memo1->setPlainText(lines.join(u'\n')); }
+void TFormulaDiff::setLines(const QStringList &lines) { m_ui.list->setPlainText(lines.join(u'\n')); }
 
 void TFormulaDiff::SetTablesMode(bool on) {
     m_tablesMode = on;
-    Panel1->setVisible(!on);
-    Label1->setText(on ? QStringLiteral("Список таблиц с расхождениями:")
+    m_ui.decipherPanel->setVisible(!on);
+    m_ui.listCaption->setText(on ? QStringLiteral("Список таблиц с расхождениями:")
                        : QStringLiteral("Список формул с расхождениями:"));
 }
 
-void TFormulaDiff::Memo1Change() {
+void TFormulaDiff::decipherAtCaret() {
     if (!m_tablesMode && m_highlighter) m_highlighter->Update();
 }
 
 bool TFormulaDiff::eventFilter(QObject *watched, QEvent *event) {
-    const bool click = watched == Memo1->viewport() && event->type() == QEvent::MouseButtonRelease;
-    const bool keyUp = watched == Memo1 && event->type() == QEvent::KeyRelease;
+    const bool click = watched == m_ui.list->viewport() && event->type() == QEvent::MouseButtonRelease;
+    const bool keyUp = watched == m_ui.list && event->type() == QEvent::KeyRelease;
     if (click || keyUp) {
         // Let the caret move first, then decipher what is under it.
         const bool handled = QDialog::eventFilter(watched, event);
-        Memo1Change();
+        decipherAtCaret();
         return handled;
     }
     return QDialog::eventFilter(watched, event);

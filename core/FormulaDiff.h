@@ -3,7 +3,7 @@
 // The window listing formulas (or tables) that differ from the previous
 // year. In the formulas mode every change, click or key release in the list
 // deciphers the reference under the caret into the panel beside it. Its
-// callers fill Memo1, replace the caption and show it modally.
+// callers fill the list (setLines), replace the caption and show it modally.
 #include <QDialog>
 #include <QStringList>
 #include <memory>
@@ -27,20 +27,27 @@ public:
     void setLines(const QStringList &lines);
     TFormulaHighlighter *highlighter() const { return m_highlighter.get(); }
 
-    QLabel *Label1 = nullptr;
-    QPlainTextEdit *Memo1 = nullptr;
-    QSplitter *Splitter1 = nullptr;
-    QWidget *Panel1 = nullptr;
-    QLabel *Label3 = nullptr;
-    QTextEdit *RichEdit1 = nullptr;
+    // What tests reach of the widgets.
+    QPlainTextEdit *listEdit() const { return m_ui.list; }   // "Список формул с расхождениями:"
+    QTextEdit *decipherView() const { return m_ui.decipher; }   // "Расшифровка формулы:"
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void Memo1Change();
+    void decipherAtCaret();   // the list changed
     std::unique_ptr<TFormulaHighlighter> m_highlighter;
     bool m_tablesMode = false;
+
+    struct Widgets {
+        QLabel *listCaption = nullptr;   // "Список формул с расхождениями:"
+        QPlainTextEdit *list = nullptr;
+        QSplitter *splitter = nullptr;
+        QWidget *decipherPanel = nullptr;
+        QLabel *decipherCaption = nullptr;   // "Расшифровка формулы:"
+        QTextEdit *decipher = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // The shared discrepancy window, created on first use (without a parent) and

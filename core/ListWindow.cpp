@@ -143,68 +143,68 @@ TForm1::TForm1(QWidget *parent) : QDialog(parent) {
 
     auto *box = new QVBoxLayout(this);
     box->setContentsMargins(5, 0, 5, 5);
-    MainMenu1 = new QMenuBar(this);
-    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-    QMenu *print = MainMenu1->addMenu(QStringLiteral("Печатать"));
-    PrintWordItem = print->addAction(QStringLiteral("В Word"));
-    PrintExcelItem = print->addAction(QStringLiteral("В Excel"));
-    SaveItem = MainMenu1->addAction(QStringLiteral("Сохранить"));
-    ExitItem = MainMenu1->addAction(QStringLiteral("Выход"));
-    box->setMenuBar(MainMenu1);
+    m_ui.menuBar = new QMenuBar(this);
+    m_ui.menuBar->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu *print = m_ui.menuBar->addMenu(QStringLiteral("Печатать"));
+    m_ui.printToWord = print->addAction(QStringLiteral("В Word"));
+    m_ui.printToExcel = print->addAction(QStringLiteral("В Excel"));
+    m_ui.save = m_ui.menuBar->addAction(QStringLiteral("Сохранить"));
+    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"));
+    box->setMenuBar(m_ui.menuBar);
 
-    Label1 = newCaptionLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    box->addWidget(Label1);
+    m_ui.heading = newCaptionLabel(this);
+    m_ui.heading->setObjectName(QStringLiteral("Label1"));
+    box->addWidget(m_ui.heading);
 
-    ListView1 = new QTreeWidget(this);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setColumnCount(1);
-    ListView1->setHeaderLabels({QString()});
-    box->addWidget(ListView1, 1);
+    m_ui.list = new QTreeWidget(this);
+    m_ui.list->setObjectName(QStringLiteral("ListView1"));
+    m_ui.list->setRootIsDecorated(false);
+    m_ui.list->setUniformRowHeights(true);
+    m_ui.list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_ui.list->setColumnCount(1);
+    m_ui.list->setHeaderLabels({QString()});
+    box->addWidget(m_ui.list, 1);
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->hide();
+    m_ui.text = new QPlainTextEdit(this);
+    m_ui.text->setObjectName(QStringLiteral("Memo1"));
+    m_ui.text->hide();
 
-    connect(PrintWordItem, &QAction::triggered, this, &TForm1::PrintWordItemClick);
-    connect(PrintExcelItem, &QAction::triggered, this, &TForm1::PrintExcelItemClick);
-    connect(SaveItem, &QAction::triggered, this, &TForm1::SaveItemClick);
-    connect(ExitItem, &QAction::triggered, this, &TForm1::ExitItemClick);
+    connect(m_ui.printToWord, &QAction::triggered, this, &TForm1::printListToWord);
+    connect(m_ui.printToExcel, &QAction::triggered, this, &TForm1::printListToExcel);
+    connect(m_ui.save, &QAction::triggered, this, &TForm1::saveList);
+    connect(m_ui.exit, &QAction::triggered, this, &TForm1::exitList);
     // Esc closes the window through QDialog's own reject().
 }
 
 void TForm1::ShowTextList(const QStringList &lines, const QString &header) {
     const QStringList columns = SplitHeaderLine(header);
-    ListView1->clear();
-    ListView1->setColumnCount(qMax(1, int(columns.size())));
-    ListView1->setHeaderLabels(columns.isEmpty() ? QStringList{QString()} : columns);
-    ListView1->header()->setVisible(!columns.isEmpty());
+    m_ui.list->clear();
+    m_ui.list->setColumnCount(qMax(1, int(columns.size())));
+    m_ui.list->setHeaderLabels(columns.isEmpty() ? QStringList{QString()} : columns);
+    m_ui.list->header()->setVisible(!columns.isEmpty());
     QList<QTreeWidgetItem *> items;
     items.reserve(lines.size());
     for (const QString &line : lines) items.append(new QTreeWidgetItem(SplitListLine(line, int(columns.size()))));
-    ListView1->addTopLevelItems(items);
-    for (int i = 0; i < ListView1->columnCount(); ++i) ListView1->resizeColumnToContents(i);
+    m_ui.list->addTopLevelItems(items);
+    for (int i = 0; i < m_ui.list->columnCount(); ++i) m_ui.list->resizeColumnToContents(i);
 }
 
-void TForm1::setHeading(const QString &text) { Label1->setText(text); }
-QString TForm1::heading() const { return Label1->text(); }
+void TForm1::setHeading(const QString &text) { m_ui.heading->setText(text); }
+QString TForm1::heading() const { return m_ui.heading->text(); }
 
 ListContents TForm1::contents() const {
     ListContents c;
     c.caption = windowTitle();
-    c.heading = Label1->text();
-    const int n = ListView1->columnCount();
-    QTreeWidgetItem *head = ListView1->headerItem();
+    c.heading = m_ui.heading->text();
+    const int n = m_ui.list->columnCount();
+    QTreeWidgetItem *head = m_ui.list->headerItem();
     // A list left with its single unnamed column counts as a list without columns.
     const bool noColumns = n <= 1 && (!head || head->text(0).isEmpty());
     if (!noColumns)
         for (int i = 0; i < n; ++i) c.columns.append(head ? head->text(i) : QString());
     const int cellCount = qMax(1, int(c.columns.size()));
-    for (int j = 0; j < ListView1->topLevelItemCount(); ++j) {
-        QTreeWidgetItem *item = ListView1->topLevelItem(j);
+    for (int j = 0; j < m_ui.list->topLevelItemCount(); ++j) {
+        QTreeWidgetItem *item = m_ui.list->topLevelItem(j);
         QStringList row;
         for (int k = 0; k < cellCount; ++k) row.append(item->text(k));
         c.rows.append(row);
@@ -212,7 +212,7 @@ ListContents TForm1::contents() const {
     return c;
 }
 
-void TForm1::PrintWordItemClick() {
+void TForm1::printListToWord() {
     try {
         office::WordDocument doc = BuildListDocument(contents());
         office::show(doc, kOutputName);
@@ -221,7 +221,7 @@ void TForm1::PrintWordItemClick() {
     }
 }
 
-void TForm1::PrintExcelItemClick() {
+void TForm1::printListToExcel() {
     try {
         office::ExcelWorkbook book = BuildListWorkbook(contents());
         office::show(book, kOutputName);
@@ -232,7 +232,7 @@ void TForm1::PrintExcelItemClick() {
 
 QStringList ListTextLines(const ListContents &c) { return DocumentParagraphs(c) + DocumentTableLines(c); }
 
-void TForm1::SaveItemClick() {
+void TForm1::saveList() {
     const QString path = dialogs().saveFile(this, QStringLiteral("Сохранить список"), QString(),
                                             QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*.*)"));
     if (path.isEmpty()) return;
@@ -241,7 +241,7 @@ void TForm1::SaveItemClick() {
         showError(QStringLiteral("Не удалось сохранить список в файл «") + path + QStringLiteral("»: ") + error, this);
 }
 
-void TForm1::ExitItemClick() { close(); }
+void TForm1::exitList() { close(); }
 
 TForm1 &Form1() { return SharedWindow<TForm1>::get(); }
 

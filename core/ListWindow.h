@@ -71,26 +71,34 @@ class TForm1 : public QDialog {
 public:
     explicit TForm1(QWidget *parent = nullptr);
 
-    // Fills ListView1 from TAB-separated lines under a TAB-separated header.
+    // Fills the list from TAB-separated lines under a TAB-separated header.
     void ShowTextList(const QStringList &lines, const QString &header);
     void setHeading(const QString &text);
     QString heading() const;
     ListContents contents() const;
 
-    QLabel *Label1 = nullptr;
-    QTreeWidget *ListView1 = nullptr;
-    QPlainTextEdit *Memo1 = nullptr;
-    QMenuBar *MainMenu1 = nullptr;
-    QAction *PrintWordItem = nullptr;
-    QAction *PrintExcelItem = nullptr;
-    QAction *SaveItem = nullptr;
-    QAction *ExitItem = nullptr;
+    // What tests reach of the widgets.
+    QTreeWidget *list() const { return m_ui.list; }
+    QAction *printToWordCommand() const { return m_ui.printToWord; }     // "Печатать" - "В Word"
+    QAction *printToExcelCommand() const { return m_ui.printToExcel; }   // "Печатать" - "В Excel"
+    QAction *saveCommand() const { return m_ui.save; }                   // "Сохранить"
 
 public slots:
-    void PrintWordItemClick();
-    void PrintExcelItemClick();
-    void SaveItemClick();   // the list as a text file (code page 1251)
-    void ExitItemClick();
+    void printListToWord();    // "Печатать" - "В Word"
+    void printListToExcel();   // "Печатать" - "В Excel"
+    void saveList();           // "Сохранить": the list as a text file (code page 1251)
+    void exitList();           // "Выход"
+
+private:
+    struct Widgets {
+        QLabel *heading = nullptr;
+        QTreeWidget *list = nullptr;
+        QPlainTextEdit *text = nullptr;   // hidden
+        QMenuBar *menuBar = nullptr;
+        QAction *printToWord = nullptr, *printToExcel = nullptr;   // "Печатать"
+        QAction *save = nullptr, *exit = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // The shared list window, created on first use (without a parent) and kept

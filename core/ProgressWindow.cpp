@@ -28,7 +28,7 @@ void TProgress::letEventsRun(bool now) {
 
 void TProgress::cancel() {
     m_cancelled = true;
-    Label2->setText(QStringLiteral("Отмена..."));
+    m_ui.detail->setText(QStringLiteral("Отмена..."));
 }
 
 void TProgress::showEvent(QShowEvent *event) {
@@ -52,28 +52,28 @@ TProgress::TProgress(QWidget *parent) : QDialog(parent) {
     outer->addWidget(panel);
 
     auto *box = new QVBoxLayout(panel);
-    Label1 = new QLabel(QStringLiteral("Обработка..."), panel);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setWordWrap(true);
-    Label2 = new QLabel(panel);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setWordWrap(true);
-    Gauge1 = new QProgressBar(panel);
-    Gauge1->setObjectName(QStringLiteral("Gauge1"));
-    Gauge1->setFixedHeight(20);
-    Gauge1->setRange(0, 100);
-    Gauge1->setValue(0);
-    box->addWidget(Label1);
-    box->addWidget(Label2);
+    m_ui.status = new QLabel(QStringLiteral("Обработка..."), panel);
+    m_ui.status->setObjectName(QStringLiteral("Label1"));
+    m_ui.status->setWordWrap(true);
+    m_ui.detail = new QLabel(panel);
+    m_ui.detail->setObjectName(QStringLiteral("Label2"));
+    m_ui.detail->setWordWrap(true);
+    m_ui.gauge = new QProgressBar(panel);
+    m_ui.gauge->setObjectName(QStringLiteral("Gauge1"));
+    m_ui.gauge->setFixedHeight(20);
+    m_ui.gauge->setRange(0, 100);
+    m_ui.gauge->setValue(0);
+    box->addWidget(m_ui.status);
+    box->addWidget(m_ui.detail);
     box->addStretch(1);
     auto *bottom = new QHBoxLayout;
-    bottom->addWidget(Gauge1, 1);
-    CancelButton = new QPushButton(QStringLiteral("Отмена"), panel);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setAutoDefault(false);
-    bottom->addWidget(CancelButton);
+    bottom->addWidget(m_ui.gauge, 1);
+    m_ui.cancel = new QPushButton(QStringLiteral("Отмена"), panel);
+    m_ui.cancel->setObjectName(QStringLiteral("CancelButton"));
+    m_ui.cancel->setAutoDefault(false);
+    bottom->addWidget(m_ui.cancel);
     box->addLayout(bottom);
-    connect(CancelButton, &QPushButton::clicked, this, &TProgress::cancel);
+    connect(m_ui.cancel, &QPushButton::clicked, this, &TProgress::cancel);
 }
 
 void TProgress::setVisible(bool visible) {
@@ -96,34 +96,34 @@ void TProgress::setVisible(bool visible) {
 void TProgress::SetMax(int max) {
     m_max = max < 0 ? 0 : max;
     // An empty run shows an empty gauge, not a busy one.
-    Gauge1->setMaximum(m_max > 0 ? m_max : 1);
-    Gauge1->setValue(qBound(0, Gauge1->value(), Gauge1->maximum()));
+    m_ui.gauge->setMaximum(m_max > 0 ? m_max : 1);
+    m_ui.gauge->setValue(qBound(0, m_ui.gauge->value(), m_ui.gauge->maximum()));
     letEventsRun();
 }
 
 void TProgress::SetPosition(int position) {
     // A gauge repaints itself at once on every step it can show, which costs
     // more than a step of most runs; it is painted when the events run.
-    const bool painting = Gauge1->updatesEnabled();
-    if (painting) Gauge1->setUpdatesEnabled(false);
-    Gauge1->setValue(qBound(0, position, m_max > 0 ? m_max : 0));
-    if (painting) Gauge1->setUpdatesEnabled(true);
+    const bool painting = m_ui.gauge->updatesEnabled();
+    if (painting) m_ui.gauge->setUpdatesEnabled(false);
+    m_ui.gauge->setValue(qBound(0, position, m_max > 0 ? m_max : 0));
+    if (painting) m_ui.gauge->setUpdatesEnabled(true);
     letEventsRun();
 }
 
 void TProgress::SetStatusText(const QString &text) {
-    Label1->setText(text);
+    m_ui.status->setText(text);
     letEventsRun(true);
 }
 
 void TProgress::SetDetailText(const QString &text) {
-    Label2->setText(text);
+    m_ui.detail->setText(text);
     letEventsRun();
 }
 
 int TProgress::max() const { return m_max; }
-int TProgress::position() const { return Gauge1->value(); }
-QString TProgress::statusText() const { return Label1->text(); }
+int TProgress::position() const { return m_ui.gauge->value(); }
+QString TProgress::statusText() const { return m_ui.status->text(); }
 
 TProgress &Progress() { return SharedWindow<TProgress>::get(); }
 

@@ -43,10 +43,10 @@ public:
     // "Отмена" pressed (Esc too): the run stops at its next step.
     void cancel();
 
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QProgressBar *Gauge1 = nullptr;
-    QPushButton *CancelButton = nullptr;
+    // What tests reach of the widgets.
+    QProgressBar *gauge() const { return m_ui.gauge; }
+    QLabel *detailLabel() const { return m_ui.detail; }
+    QPushButton *cancelButton() const { return m_ui.cancel; }   // "Отмена"
 
 protected:
     void reject() override { cancel(); }
@@ -58,6 +58,13 @@ private:
     int m_max = 100;
     bool m_cancelled = false;
     QElapsedTimer m_sinceEvents;
+    struct Widgets {
+        QLabel *status = nullptr;   // what runs
+        QLabel *detail = nullptr;   // the step it is at
+        QProgressBar *gauge = nullptr;
+        QPushButton *cancel = nullptr;   // "Отмена"
+    };
+    Widgets m_ui;
 };
 
 // The shared progress window, created on first use (without a parent) and

@@ -25,59 +25,59 @@ TUnf::TUnf(QWidget *parent, const QString &linksFile) : QDialog(parent), m_yearT
     setObjectName(QStringLiteral("Unf"));
     setWindowTitle(QStringLiteral("Выгрузка в формате ГВЦ"));
 
-    CheckListBox1 = new QListWidget(this);
-    CheckListBox1->setObjectName(QStringLiteral("CheckListBox1"));
-    Button2 = new QPushButton(QStringLiteral("Отметить все"), this);
-    Button3 = new QPushButton(QStringLiteral("Очистить все"), this);
-    ComboBox3 = new QComboBox(this);
-    ComboBox3->setObjectName(QStringLiteral("ComboBox3"));
-    RadioGroup1 = new QGroupBox(QStringLiteral("Тип выгрузки"), this);
-    RadioSvod = new QRadioButton(QStringLiteral("Своды"), RadioGroup1);
-    RadioLpu = new QRadioButton(QStringLiteral("ЛПУ"), RadioGroup1);
-    Label1 = new QLabel(this);
-    Label1->setWordWrap(true);
-    ComboBox2 = new QComboBox(this);
-    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
-    Button1 = new QPushButton(QStringLiteral("Выгрузить отчет"), this);
-    Button1->setEnabled(false);
-    Gauge1 = new QProgressBar(this);
-    Gauge1->setVisible(false);
+    m_ui.sections = new QListWidget(this);
+    m_ui.sections->setObjectName(QStringLiteral("CheckListBox1"));
+    m_ui.markAll = new QPushButton(QStringLiteral("Отметить все"), this);
+    m_ui.clearAll = new QPushButton(QStringLiteral("Очистить все"), this);
+    m_ui.territories = new QComboBox(this);
+    m_ui.territories->setObjectName(QStringLiteral("ComboBox3"));
+    m_ui.kindBox = new QGroupBox(QStringLiteral("Тип выгрузки"), this);
+    m_ui.summaries = new QRadioButton(QStringLiteral("Своды"), m_ui.kindBox);
+    m_ui.institutions = new QRadioButton(QStringLiteral("ЛПУ"), m_ui.kindBox);
+    m_ui.choicePrompt = new QLabel(this);
+    m_ui.choicePrompt->setWordWrap(true);
+    m_ui.choice = new QComboBox(this);
+    m_ui.choice->setObjectName(QStringLiteral("ComboBox2"));
+    m_ui.exportReport = new QPushButton(QStringLiteral("Выгрузить отчет"), this);
+    m_ui.exportReport->setEnabled(false);
+    m_ui.progress = new QProgressBar(this);
+    m_ui.progress->setVisible(false);
 
-    auto *radios = new QHBoxLayout(RadioGroup1);
-    radios->addWidget(RadioSvod);
-    radios->addWidget(RadioLpu);
+    auto *radios = new QHBoxLayout(m_ui.kindBox);
+    radios->addWidget(m_ui.summaries);
+    radios->addWidget(m_ui.institutions);
     radios->addStretch();
 
     auto *left = new QVBoxLayout;
     left->addWidget(new QLabel(QStringLiteral("Разделы:"), this));
-    left->addWidget(CheckListBox1, 1);
+    left->addWidget(m_ui.sections, 1);
     auto *marks = new QHBoxLayout;
-    marks->addWidget(Button2);
-    marks->addWidget(Button3);
+    marks->addWidget(m_ui.markAll);
+    marks->addWidget(m_ui.clearAll);
     marks->addStretch();
     left->addLayout(marks);
 
     auto *right = new QVBoxLayout;
     right->addWidget(new QLabel(QStringLiteral("Территория:"), this));
-    right->addWidget(ComboBox3);
-    right->addWidget(RadioGroup1);
-    right->addWidget(Label1);
-    right->addWidget(ComboBox2);
+    right->addWidget(m_ui.territories);
+    right->addWidget(m_ui.kindBox);
+    right->addWidget(m_ui.choicePrompt);
+    right->addWidget(m_ui.choice);
     right->addStretch();
-    right->addWidget(Gauge1);
-    right->addWidget(Button1);
+    right->addWidget(m_ui.progress);
+    right->addWidget(m_ui.exportReport);
 
     auto *main = new QHBoxLayout(this);
     main->addLayout(left, 3);
     main->addLayout(right, 2);
     winutil::fitToScreen(this, QSize(820, 460));
 
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
-    connect(ComboBox2, &QComboBox::activated, this, [this] { ComboBox2Change(); });
-    connect(RadioSvod, &QRadioButton::clicked, this, [this] { RadioGroup1Click(); });
-    connect(RadioLpu, &QRadioButton::clicked, this, [this] { RadioGroup1Click(); });
+    connect(m_ui.exportReport, &QPushButton::clicked, this, [this] { exportChosen(); });
+    connect(m_ui.markAll, &QPushButton::clicked, this, [this] { markAllSections(); });
+    connect(m_ui.clearAll, &QPushButton::clicked, this, [this] { clearAllSections(); });
+    connect(m_ui.choice, &QComboBox::activated, this, [this] { takeChosen(); });
+    connect(m_ui.summaries, &QRadioButton::clicked, this, [this] { switchKind(); });
+    connect(m_ui.institutions, &QRadioButton::clicked, this, [this] { switchKind(); });
 
     FormCreate(linksFile.isEmpty() ? links::findLinksFile() : linksFile);
 }
@@ -88,40 +88,40 @@ void TUnf::FormCreate(const QString &linksFile) {
     m_links = links::openLinks(linksFile);
     const QSqlDatabase l = m_links->db();
     for (const dbfexport::Section &s : dbfexport::ReadSections(l)) {
-        auto *item = new QListWidgetItem(s.item, CheckListBox1);
+        auto *item = new QListWidgetItem(s.item, m_ui.sections);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
         item->setData(Qt::UserRole, s.r3 ? 1 : 0);
     }
-    ComboBox3->addItems(dbfexport::ReadTerritories(l));
-    ComboBox3->setCurrentIndex(-1);
-    RadioSvod->setChecked(true);
-    RadioGroup1Click();
+    m_ui.territories->addItems(dbfexport::ReadTerritories(l));
+    m_ui.territories->setCurrentIndex(-1);
+    m_ui.summaries->setChecked(true);
+    switchKind();
 }
 
-int TUnf::radioIndex() const { return RadioLpu->isChecked() ? 1 : 0; }
+int TUnf::radioIndex() const { return m_ui.institutions->isChecked() ? 1 : 0; }
 
-void TUnf::RadioGroup1Click() {
+void TUnf::switchKind() {
     winutil::guarded(this, [&] {
         const bool svod = radioIndex() == 0;
-        Label1->setText(svod ? QStringLiteral("Выберите сводный отчет, который Вы хотите выгрузить")
+        m_ui.choicePrompt->setText(svod ? QStringLiteral("Выберите сводный отчет, который Вы хотите выгрузить")
                              : QStringLiteral("Выберите ЛПУ, которое Вы хотите выгрузить"));
-        ComboBox2->clear();
+        m_ui.choice->clear();
         const QSqlDatabase m = db::connection(db::kMain);
         const auto choices = svod ? dbfexport::ReadReports(m) : dbfexport::ReadInstitutions(m);
-        for (const dbfexport::Choice &c : choices) ComboBox2->addItem(c.text, c.id);
-        ComboBox2->setCurrentIndex(-1);
+        for (const dbfexport::Choice &c : choices) m_ui.choice->addItem(c.text, c.id);
+        m_ui.choice->setCurrentIndex(-1);
     });
 }
 
-void TUnf::ComboBox2Change() { Button1->setEnabled(ComboBox2->currentIndex() >= 0); }
+void TUnf::takeChosen() { m_ui.exportReport->setEnabled(m_ui.choice->currentIndex() >= 0); }
 
-void TUnf::Button2Click() {
-    for (int i = 0; i < CheckListBox1->count(); ++i) CheckListBox1->item(i)->setCheckState(Qt::Checked);
+void TUnf::markAllSections() {
+    for (int i = 0; i < m_ui.sections->count(); ++i) m_ui.sections->item(i)->setCheckState(Qt::Checked);
 }
 
-void TUnf::Button3Click() {
-    for (int i = 0; i < CheckListBox1->count(); ++i) CheckListBox1->item(i)->setCheckState(Qt::Unchecked);
+void TUnf::clearAllSections() {
+    for (int i = 0; i < m_ui.sections->count(); ++i) m_ui.sections->item(i)->setCheckState(Qt::Unchecked);
 }
 
 void TUnf::keyPressEvent(QKeyEvent *event) {
@@ -132,19 +132,19 @@ void TUnf::keyPressEvent(QKeyEvent *event) {
     QDialog::keyPressEvent(event);
 }
 
-void TUnf::Button1Click() {
+void TUnf::exportChosen() {
     // The choices are checked before the file is asked for, so the user never
     // names a file only to hear that nothing can be exported.
-    if (ComboBox3->currentIndex() < 0 || ComboBox3->currentText().isEmpty()) {
+    if (m_ui.territories->currentIndex() < 0 || m_ui.territories->currentText().isEmpty()) {
         showError(QStringLiteral("Ошибка: не выбрана территория в ComboBox3!"), this);
         return;
     }
-    if (ComboBox2->currentIndex() < 0 || ComboBox2->currentData().toLongLong() == 0) {
+    if (m_ui.choice->currentIndex() < 0 || m_ui.choice->currentData().toLongLong() == 0) {
         showError(QStringLiteral("Ошибка: не выбран отчет/ЛПУ в ComboBox2!"), this);
         return;
     }
     const QString chosen = dialogs().saveFile(this, QStringLiteral("Сохранить как"),
-                                              paths::programFolder() + ComboBox2->currentText(),
+                                              paths::programFolder() + m_ui.choice->currentText(),
                                               QStringLiteral("Формат DBF (*.dbf)"));
     if (chosen.isEmpty()) return;
     const QFileInfo file(dbfexport::WithDbfExtension(chosen));
@@ -152,11 +152,11 @@ void TUnf::Button1Click() {
     dbfexport::Request r;
     r.links = m_links->db();
     r.summaryReports = radioIndex() == 0;
-    r.id = ComboBox2->currentData().toLongLong();
+    r.id = m_ui.choice->currentData().toLongLong();
     r.yearText = m_yearText;
-    r.territoryItem = ComboBox3->currentText();
-    for (int i = 0; i < CheckListBox1->count(); ++i) {
-        const QListWidgetItem *item = CheckListBox1->item(i);
+    r.territoryItem = m_ui.territories->currentText();
+    for (int i = 0; i < m_ui.sections->count(); ++i) {
+        const QListWidgetItem *item = m_ui.sections->item(i);
         r.sections.append({item->text(), item->data(Qt::UserRole).toInt() == 1, item->checkState() == Qt::Checked});
     }
     r.folder = paths::withSlash(file.absolutePath());
@@ -165,20 +165,20 @@ void TUnf::Button1Click() {
     r.progress = [this, &busy](int position, int maximum) {
         if (!busy) {
             busy = true;
-            Gauge1->setMaximum(maximum);
-            Gauge1->setVisible(true);
+            m_ui.progress->setMaximum(maximum);
+            m_ui.progress->setVisible(true);
             QApplication::setOverrideCursor(Qt::WaitCursor);
         }
-        Gauge1->setValue(position);
+        m_ui.progress->setValue(position);
         QCoreApplication::processEvents();
     };
 
-    Button1->setVisible(false);
+    m_ui.exportReport->setVisible(false);
     const auto restore = [this, &busy] {
         if (busy) QApplication::restoreOverrideCursor();
         busy = false;
-        Gauge1->setVisible(false);
-        Button1->setVisible(true);
+        m_ui.progress->setVisible(false);
+        m_ui.exportReport->setVisible(true);
     };
     try {
         r.mainDb = db::connection(db::kMain);

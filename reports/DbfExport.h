@@ -29,23 +29,18 @@ public:
     // window's year; shared().Year by default).
     void setYearText(const QString &text) { m_yearText = text; }
 
-    QListWidget *CheckListBox1 = nullptr;   // sections; item data: r3 as 1 or 0
-    QComboBox *ComboBox3 = nullptr;         // territories
-    QGroupBox *RadioGroup1 = nullptr;       // "Тип выгрузки"
-    QRadioButton *RadioSvod = nullptr;      // "Своды"
-    QRadioButton *RadioLpu = nullptr;       // "ЛПУ"
-    QLabel *Label1 = nullptr;               // prompt above ComboBox2
-    QComboBox *ComboBox2 = nullptr;         // reports or institutions; item data: id
-    QPushButton *Button1 = nullptr;         // "Выгрузить отчет"
-    QPushButton *Button2 = nullptr;         // "Отметить все"
-    QPushButton *Button3 = nullptr;         // "Очистить все"
-    QProgressBar *Gauge1 = nullptr;
+    // What tests reach of the widgets.
+    QListWidget *sectionList() const { return m_ui.sections; }     // item data: r3 as 1 or 0
+    QComboBox *choiceBox() const { return m_ui.choice; }           // reports or institutions; item data: id
+    QComboBox *territoryBox() const { return m_ui.territories; }
+    QRadioButton *institutionsButton() const { return m_ui.institutions; }   // "ЛПУ"
 
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    void ComboBox2Change();
-    void RadioGroup1Click();
+    // The commands, by the caption the user sees.
+    void exportChosen();       // "Выгрузить отчет"
+    void markAllSections();    // "Отметить все"
+    void clearAllSections();   // "Очистить все"
+    void takeChosen();         // a report or institution chosen
+    void switchKind();         // "Тип выгрузки" chosen
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;   // FormKeyPress: Esc closes
@@ -56,6 +51,18 @@ private:
 
     std::unique_ptr<db::ScopedConnection> m_links;
     QString m_yearText;
+    struct Widgets {
+        QListWidget *sections = nullptr;
+        QComboBox *territories = nullptr;
+        QGroupBox *kindBox = nullptr;           // "Тип выгрузки"
+        QRadioButton *summaries = nullptr;      // "Своды"
+        QRadioButton *institutions = nullptr;   // "ЛПУ"
+        QLabel *choicePrompt = nullptr;         // over the choice
+        QComboBox *choice = nullptr;
+        QPushButton *exportReport = nullptr, *markAll = nullptr, *clearAll = nullptr;
+        QProgressBar *progress = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // Main-window command "Выгрузка в формате МЗ РФ": shows the window modally;

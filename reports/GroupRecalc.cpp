@@ -82,77 +82,79 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
 
 TForm7::TForm7(QWidget *parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Пересчет группы отчетов"));
-    Label1 = new QLabel(QStringLiteral("Выберите отчеты"), this);
-    CheckListBox1 = new QListWidget(this);
-    Label2 = new QLabel(this);
-    Label3 = new QLabel(this);
-    Label3->setWordWrap(true);
-    G = new QProgressBar(this);
-    G->setTextVisible(false);
-    G->setValue(0);
-    BitBtn1 = new QPushButton(QStringLiteral("Пересчитать отчеты"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("Выход"), this);
+    m_ui.prompt = new QLabel(QStringLiteral("Выберите отчеты"), this);
+    m_ui.reports = new QListWidget(this);
+    m_ui.report = new QLabel(this);
+    m_ui.table = new QLabel(this);
+    m_ui.table->setWordWrap(true);
+    m_ui.progress = new QProgressBar(this);
+    m_ui.progress->setTextVisible(false);
+    m_ui.progress->setValue(0);
+    m_ui.recalculate = new QPushButton(QStringLiteral("Пересчитать отчеты"), this);
+    m_ui.exit = new QPushButton(QStringLiteral("Выход"), this);
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(BitBtn1);
+    buttons->addWidget(m_ui.recalculate);
     buttons->addStretch(1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_ui.exit);
     auto *l = new QVBoxLayout(this);
-    l->addWidget(Label1);
-    l->addWidget(CheckListBox1, 1);
-    l->addWidget(Label2);
-    l->addWidget(Label3);
-    l->addWidget(G);
+    l->addWidget(m_ui.prompt);
+    l->addWidget(m_ui.reports, 1);
+    l->addWidget(m_ui.report);
+    l->addWidget(m_ui.table);
+    l->addWidget(m_ui.progress);
     l->addLayout(buttons);
     resize(420, 460);
-    connect(BitBtn1, &QPushButton::clicked, this, &TForm7::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.recalculate, &QPushButton::clicked, this, &TForm7::recalculateChecked);
+    connect(m_ui.exit, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+QString TForm7::reportCaption() const { return m_ui.report->text(); }
+
 void TForm7::FormShow() {
-    CheckListBox1->clear();
+    m_ui.reports->clear();
     for (const reports::ReportRow &r : reports::listReports(false)) {
-        auto *item = new QListWidgetItem(r.name, CheckListBox1);
+        auto *item = new QListWidgetItem(r.name, m_ui.reports);
         item->setData(Qt::UserRole, r.id);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
 }
 
-void TForm7::BitBtn1Click() {
+void TForm7::recalculateChecked() {
     winutil::guarded(this, [&] {
         QStringList withoutMembers;
         QStringList outside;
         QStringList unresolved;
         QList<QListWidgetItem *> done;
-        BitBtn1->setEnabled(false);
+        m_ui.recalculate->setEnabled(false);
         struct Enable {
             QPushButton *b;
             ~Enable() { b->setEnabled(true); }
-        } enable{BitBtn1};
+        } enable{m_ui.recalculate};
         // The reports in one transaction: "Отмена" leaves every report as it was.
         std::optional<ProgressRun> run(std::in_place, QStringLiteral("Пересчет группы отчетов"));
         TProgress &progress = run->window();
         // Long reads and the commit keep the window painting.
         std::optional<PolledConnection> polled(std::in_place, progress, db::connection(db::kData));
         polled->run([&] { db::transaction(db::connection(db::kData), [&] {
-            for (int i = 0; i < CheckListBox1->count(); ++i) {
-                QListWidgetItem *item = CheckListBox1->item(i);
+            for (int i = 0; i < m_ui.reports->count(); ++i) {
+                QListWidgetItem *item = m_ui.reports->item(i);
                 if (item->checkState() != Qt::Checked) continue;
-                CheckListBox1->setCurrentRow(i);
-                Label2->setText(item->text());
+                m_ui.reports->setCurrentRow(i);
+                m_ui.report->setText(item->text());
                 progress.setStatusText(item->text());
-                G->setValue(0);
+                m_ui.progress->setValue(0);
                 const grouprecalc::ReportResult r = grouprecalc::recalcReport(
                     item->data(Qt::UserRole).toLongLong(), shared().Year, [&](int index, int count, const QString &e) {
-                        G->setMaximum(qMax(1, count));
-                        G->setValue(index);
-                        if (e.left(3) != QStringLiteral("Ф47")) Label3->setText(e);   // skipped tables keep the label
+                        m_ui.progress->setMaximum(qMax(1, count));
+                        m_ui.progress->setValue(index);
+                        if (e.left(3) != QStringLiteral("Ф47")) m_ui.table->setText(e);   // skipped tables keep the label
                         progress.setMax(count);
                         progress.setDetailText(e);
                         progress.setPosition(index);
                         progress.checkCancelled();
                     });
-                G->setValue(G->maximum());
+                m_ui.progress->setValue(m_ui.progress->maximum());
                 const QString codes = QStringLiteral(" (коды: ") +
                                       text::joinIdList(r.unresolved).replace(u',', QStringLiteral(", ")) +
                                       QLatin1Char(')');

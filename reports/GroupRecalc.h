@@ -40,19 +40,28 @@ public:
     // Fills the list with every report in list order.
     void FormShow();
 
-    QLabel *Label1 = nullptr;
-    QListWidget *CheckListBox1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *Label3 = nullptr;
-    QProgressBar *G = nullptr;
-    QPushButton *BitBtn1 = nullptr;   // Пересчитать отчеты
-    QPushButton *BitBtn2 = nullptr;   // Выход
+    // What tests reach of the widgets.
+    QListWidget *reportList() const { return m_ui.reports; }   // "Выберите отчеты"
+    // The report being recalculated, or the last one.
+    QString reportCaption() const;
 
 public slots:
-    void BitBtn1Click();
+    void recalculateChecked();   // "Пересчитать отчеты"
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    struct Widgets {
+        QLabel *prompt = nullptr;    // "Выберите отчеты"
+        QListWidget *reports = nullptr;
+        QLabel *report = nullptr;    // the report being recalculated
+        QLabel *table = nullptr;     // the table being recalculated, or what went wrong
+        QProgressBar *progress = nullptr;
+        QPushButton *recalculate = nullptr;   // "Пересчитать отчеты"
+        QPushButton *exit = nullptr;          // "Выход"
+    };
+    Widgets m_ui;
 };
 
 // Opens the window over the given parent, modally, and frees it.

@@ -110,45 +110,45 @@ TMISetup::TMISetup(const WorkContext &work, QWidget *parent) : QDialog(parent), 
     winutil::fitToScreen(this, QSize(640, 560));
     setFixedSize(size());
 
-    MainMenu1 = new QMenuBar(this);
+    m_ui.menuBar = new QMenuBar(this);
     auto *add = new QMenu(QStringLiteral("Добавить"), this);
-    N5 = add->addAction(QStringLiteral("На текущий уровень"), this, &TMISetup::N5Click);
-    N6 = add->addAction(QStringLiteral("Подуровень"), this, &TMISetup::N6Click);
-    N1 = MainMenu1->addMenu(add);
-    N2 = MainMenu1->addAction(QStringLiteral("Удалить"), this, &TMISetup::N2Click);
-    N3 = MainMenu1->addAction(QStringLiteral("Состав"), this, &TMISetup::N3Click);
-    N8 = MainMenu1->addAction(QStringLiteral("Показатели"), this, &TMISetup::N8Click);
-    N9 = MainMenu1->addAction(QStringLiteral("Выгрузить"), this, &TMISetup::N9Click);
-    N10 = MainMenu1->addAction(QStringLiteral("Загрузить"), this, &TMISetup::N10Click);
+    m_ui.addAtLevel = add->addAction(QStringLiteral("На текущий уровень"), this, &TMISetup::addSetAtLevel);
+    m_ui.addSublevel = add->addAction(QStringLiteral("Подуровень"), this, &TMISetup::addSubset);
+    m_ui.addMenu = m_ui.menuBar->addMenu(add);
+    m_ui.remove = m_ui.menuBar->addAction(QStringLiteral("Удалить"), this, &TMISetup::deleteSet);
+    m_ui.members = m_ui.menuBar->addAction(QStringLiteral("Состав"), this, &TMISetup::editSetMembers);
+    m_ui.indicators = m_ui.menuBar->addAction(QStringLiteral("Показатели"), this, &TMISetup::showIndicators);
+    m_ui.exportSets = m_ui.menuBar->addAction(QStringLiteral("Выгрузить"), this, &TMISetup::exportSetFiles);
+    m_ui.importSets = m_ui.menuBar->addAction(QStringLiteral("Загрузить"), this, &TMISetup::importSetFiles);
     auto *check = new QMenu(QStringLiteral("Проверить расхождения"), this);
-    N11 = check->addAction(QStringLiteral("Вывести таблицы с расхождениями"), this, &TMISetup::N11Click);
-    N12 = check->addAction(QStringLiteral("Проверить таблицу"), this, &TMISetup::N12Click);
-    N7 = MainMenu1->addMenu(check);
-    N7->setProperty("Tag", kAdminTag);
-    N4 = MainMenu1->addAction(QStringLiteral("Выход"), this, &TMISetup::N4Click);
-    for (QAction *a : {N1, N2, N3, N8, N9, N10}) a->setVisible(false);
+    m_ui.listDiffering = check->addAction(QStringLiteral("Вывести таблицы с расхождениями"), this, &TMISetup::listTablesWithDifferences);
+    m_ui.checkTable = check->addAction(QStringLiteral("Проверить таблицу"), this, &TMISetup::checkTableDifferences);
+    m_ui.checkMenu = m_ui.menuBar->addMenu(check);
+    m_ui.checkMenu->setProperty("Tag", kAdminTag);
+    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"), this, &TMISetup::exitSetup);
+    for (QAction *a : {m_ui.addMenu, m_ui.remove, m_ui.members, m_ui.indicators, m_ui.exportSets, m_ui.importSets}) a->setVisible(false);
 
-    TreeView1 = new QTreeWidget(this);
-    winutil::setupTree(TreeView1);
-    TreeView1->setExpandsOnDoubleClick(false);
-    TreeView1->installEventFilter(this);
-    Edit1 = new QLineEdit(this);
-    Edit1->setVisible(false);
-    Button1 = new QPushButton(QStringLiteral("Сохранить"), this);
-    Button1->setVisible(false);
+    m_ui.tree = new QTreeWidget(this);
+    winutil::setupTree(m_ui.tree);
+    m_ui.tree->setExpandsOnDoubleClick(false);
+    m_ui.tree->installEventFilter(this);
+    m_ui.name = new QLineEdit(this);
+    m_ui.name->setVisible(false);
+    m_ui.saveName = new QPushButton(QStringLiteral("Сохранить"), this);
+    m_ui.saveName->setVisible(false);
 
     auto *layout = new QVBoxLayout(this);
-    layout->setMenuBar(MainMenu1);
-    layout->addWidget(TreeView1, 1);
+    layout->setMenuBar(m_ui.menuBar);
+    layout->addWidget(m_ui.tree, 1);
     auto *rename = new QHBoxLayout;
-    rename->addWidget(Edit1, 1);
-    rename->addWidget(Button1);
+    rename->addWidget(m_ui.name, 1);
+    rename->addWidget(m_ui.saveName);
     layout->addLayout(rename);
 
-    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this] { TreeView1DblClick(); });
-    connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this] { TreeView1Change(); });
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
-    connect(Button1, &QPushButton::clicked, this, &TMISetup::Button1Click);
+    connect(m_ui.tree, &QTreeWidget::itemDoubleClicked, this, [this] { openCurrentSet(); });
+    connect(m_ui.tree, &QTreeWidget::currentItemChanged, this, [this] { takeCurrentSet(); });
+    connect(m_ui.name, &QLineEdit::textChanged, this, [this] { showSaveOnEdit(); });
+    connect(m_ui.saveName, &QPushButton::clicked, this, &TMISetup::saveSetName);
     RegisterAdminForm(this);
 }
 
@@ -162,15 +162,15 @@ TMISetup::~TMISetup() {
 }
 
 void TMISetup::setEditingMode() {
-    for (QAction *a : {N1, N2, N3, N9, N10}) a->setVisible(true);
-    N8->setVisible(false);
-    Edit1->setVisible(true);
+    for (QAction *a : {m_ui.addMenu, m_ui.remove, m_ui.members, m_ui.exportSets, m_ui.importSets}) a->setVisible(true);
+    m_ui.indicators->setVisible(false);
+    m_ui.name->setVisible(true);
 }
 
 void TMISetup::setViewingMode() {
-    for (QAction *a : {N1, N2, N3, N9, N10}) a->setVisible(false);
-    N8->setVisible(true);
-    Edit1->setVisible(false);
+    for (QAction *a : {m_ui.addMenu, m_ui.remove, m_ui.members, m_ui.exportSets, m_ui.importSets}) a->setVisible(false);
+    m_ui.indicators->setVisible(true);
+    m_ui.name->setVisible(false);
 }
 
 void TMISetup::showEvent(QShowEvent *event) {
@@ -184,10 +184,10 @@ void TMISetup::FormActivate() {
     for (const TreeNode &set : shared().Caches.tree) {
         if (set.depend != 0) continue;
         QTreeWidgetItem *n = makeNode(set.part, set.ident);
-        TreeView1->addTopLevelItem(n);
+        m_ui.tree->addTopLevelItem(n);
         buildIndicatorTree(n, set.ident);
     }
-    TreeView1->expandAll();
+    m_ui.tree->expandAll();
 }
 
 void TMISetup::buildIndicatorTree(QTreeWidgetItem *node, qint64 ident) {
@@ -209,7 +209,7 @@ void TMISetup::buildIndicatorTree(QTreeWidgetItem *node, qint64 ident) {
 
 QTreeWidgetItem *TMISetup::findNode(qint64 ident) const {
     QList<QTreeWidgetItem *> todo;
-    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) todo << TreeView1->topLevelItem(i);
+    for (int i = 0; i < m_ui.tree->topLevelItemCount(); ++i) todo << m_ui.tree->topLevelItem(i);
     while (!todo.isEmpty()) {
         QTreeWidgetItem *n = todo.takeFirst();
         if (nodeIdent(n) == ident) return n;
@@ -219,37 +219,37 @@ QTreeWidgetItem *TMISetup::findNode(qint64 ident) const {
 }
 
 QTreeWidgetItem *TMISetup::requireNode() {
-    QTreeWidgetItem *n = TreeView1->currentItem();
+    QTreeWidgetItem *n = m_ui.tree->currentItem();
     if (!n) showMessage(kNoSet, this);
     return n;
 }
 
-void TMISetup::TreeView1Change() {
-    QTreeWidgetItem *n = TreeView1->currentItem();
+void TMISetup::takeCurrentSet() {
+    QTreeWidgetItem *n = m_ui.tree->currentItem();
     if (!n) return;
     m_term = nodeIdent(n);
     m_settingName = true;
-    Edit1->setText(n->text(0));
+    m_ui.name->setText(n->text(0));
     m_settingName = false;
-    Button1->setVisible(false);
+    m_ui.saveName->setVisible(false);
 }
 
-void TMISetup::Edit1Change() {
-    if (!m_settingName && Edit1->isVisible()) Button1->setVisible(true);
+void TMISetup::showSaveOnEdit() {
+    if (!m_settingName && m_ui.name->isVisible()) m_ui.saveName->setVisible(true);
 }
 
-void TMISetup::Button1Click() {
+void TMISetup::saveSetName() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
-        n->setText(0, RenameSet(nodeIdent(n), Edit1->text()));
-        Button1->setVisible(false);
+        n->setText(0, RenameSet(nodeIdent(n), m_ui.name->text()));
+        m_ui.saveName->setVisible(false);
     });
 }
 
 void TMISetup::addSet(bool below) {
     guarded(this, [&] {
-        QTreeWidgetItem *sel = TreeView1->currentItem();
+        QTreeWidgetItem *sel = m_ui.tree->currentItem();
         // With nothing selected (an empty tree) the new set is a root set.
         QTreeWidgetItem *parentNode = !sel ? nullptr : below ? sel : sel->parent();
         const qint64 parent = nodeIdent(parentNode);
@@ -259,15 +259,15 @@ void TMISetup::addSet(bool below) {
             parentNode->addChild(n);
             parentNode->setExpanded(true);
         } else {
-            TreeView1->addTopLevelItem(n);
+            m_ui.tree->addTopLevelItem(n);
         }
     });
 }
 
-void TMISetup::N5Click() { addSet(false); }
-void TMISetup::N6Click() { addSet(true); }
+void TMISetup::addSetAtLevel() { addSet(false); }
+void TMISetup::addSubset() { addSet(true); }
 
-void TMISetup::N2Click() {
+void TMISetup::deleteSet() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
@@ -277,7 +277,7 @@ void TMISetup::N2Click() {
     });
 }
 
-void TMISetup::N3Click() {
+void TMISetup::editSetMembers() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
@@ -287,7 +287,7 @@ void TMISetup::N3Click() {
     });
 }
 
-void TMISetup::N8Click() {
+void TMISetup::showIndicators() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
@@ -300,7 +300,7 @@ void TMISetup::N8Click() {
     });
 }
 
-void TMISetup::N9Click() {
+void TMISetup::exportSetFiles() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
@@ -322,7 +322,7 @@ void TMISetup::N9Click() {
     });
 }
 
-void TMISetup::N10Click() {
+void TMISetup::importSetFiles() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
@@ -340,9 +340,9 @@ void TMISetup::N10Click() {
     });
 }
 
-void TMISetup::N12Click() {
+void TMISetup::checkTableDifferences() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (m_term == 0 || !n) {
             showMessage(QStringLiteral("Не выбрана таблица для проверки"), this);
             return;
@@ -370,7 +370,7 @@ void TMISetup::N12Click() {
     });
 }
 
-void TMISetup::N11Click() {
+void TMISetup::listTablesWithDifferences() {
     guarded(this, [&] {
         const QList<TreeRow> rows = ReadTreeRows();
         if (rows.isEmpty()) {
@@ -409,18 +409,18 @@ void TMISetup::N11Click() {
     });
 }
 
-void TMISetup::N4Click() { reject(); }
+void TMISetup::exitSetup() { reject(); }
 
-void TMISetup::TreeView1DblClick() {
-    if (N8->isVisible()) N8Click();
-    else if (N3->isVisible()) N3Click();
+void TMISetup::openCurrentSet() {
+    if (m_ui.indicators->isVisible()) showIndicators();
+    else if (m_ui.members->isVisible()) editSetMembers();
 }
 
 bool TMISetup::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == TreeView1 && event->type() == QEvent::KeyPress) {
+    if (watched == m_ui.tree && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            TreeView1DblClick();
+            openCurrentSet();
             return true;
         }
     }
@@ -438,7 +438,7 @@ class IndicatorCellDelegate : public QStyledItemDelegate {
 public:
     IndicatorCellDelegate(TMIForms *form) : QStyledItemDelegate(form), m_form(form) {}
     void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override {
-        const bool current = m_form->StringGrid1->currentIndex() == index;
+        const bool current = m_form->grid()->currentIndex() == index;
         const bool selected = option.state & QStyle::State_Selected;
         QColor back = option.palette.color(QPalette::Base);
         if (current) back = QColor(0, 255, 255);
@@ -467,73 +467,117 @@ TMIForms::TMIForms(qint64 term, QWidget *parent) : QDialog(parent), m_term(term)
     setWindowTitle(QStringLiteral("Состав набора показателей"));
     winutil::fitToScreen(this, QSize(820, 620));
 
-    MainMenu1 = new QMenuBar(this);
-    auto *add = MainMenu1->addMenu(QStringLiteral("Добавить"));
-    RowMenu = add->addMenu(QStringLiteral("Строку"));
-    N10 = RowMenu->addAction(QStringLiteral("Перед текущей"), this, &TMIForms::N10Click);
-    N2 = RowMenu->addAction(QStringLiteral("В конец"), this, &TMIForms::N2Click);
-    auto *col = add->addMenu(QStringLiteral("Графу"));
-    N16 = col->addAction(QStringLiteral("Перед текущей"), this, &TMIForms::N16Click);
-    N3 = col->addAction(QStringLiteral("В конец"), this, &TMIForms::N3Click);
-    N4 = add->addAction(QStringLiteral("Идентификатор"), this, &TMIForms::N4Click);
-    auto *del = MainMenu1->addMenu(QStringLiteral("Удалить"));
-    N6 = del->addAction(QStringLiteral("Строку"), this, &TMIForms::N6Click);
-    N7 = del->addAction(QStringLiteral("Графу"), this, &TMIForms::N7Click);
-    N8 = del->addAction(QStringLiteral("Идентификатор"), this, &TMIForms::N8Click);
-    auto *sizes = MainMenu1->addMenu(QStringLiteral("Размеры"));
-    N14 = sizes->addAction(QStringLiteral("Включить"), this, &TMIForms::N14Click);
-    N14->setCheckable(true);
-    N15 = sizes->addAction(QStringLiteral("Сохранить"), this, &TMIForms::N15Click);
-    N9 = sizes->addAction(QStringLiteral("Установить стандартные"), this, &TMIForms::N9Click);
-    N12 = MainMenu1->addAction(QStringLiteral("Выход"), this, &TMIForms::N12Click);
-    connect(RowMenu, &QMenu::aboutToShow, this, &TMIForms::BitBtn1Click);
+    addMenus();
 
-    Label1 = new QLabel(this);
-    paintCaptionBackground(Label1);
-    Label1->setMinimumHeight(16);
+    m_ui.caption = new QLabel(this);
+    paintCaptionBackground(m_ui.caption);
+    m_ui.caption->setMinimumHeight(16);
 
-    StringGrid1 = newIndicatorGrid(this);
-    StringGrid1->setItemDelegate(new IndicatorCellDelegate(this));
-    StringGrid1->installEventFilter(this);
+    m_ui.grid = newIndicatorGrid(this);
+    m_ui.grid->setItemDelegate(new IndicatorCellDelegate(this));
+    m_ui.grid->installEventFilter(this);
 
-    ListBox1 = new QListWidget(this);
-    ListBox1->installEventFilter(this);
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setMaximumHeight(70);
-    Memo1->installEventFilter(this);
-    RichEdit1 = new QTextEdit(this);
-    RichEdit1->setReadOnly(true);
+    m_ui.identifiers = new QListWidget(this);
+    m_ui.identifiers->installEventFilter(this);
+    m_ui.formula = new QPlainTextEdit(this);
+    m_ui.formula->setMaximumHeight(70);
+    m_ui.formula->installEventFilter(this);
+    m_ui.decipher = new QTextEdit(this);
+    m_ui.decipher->setReadOnly(true);
     // Four lines of the decipher, whatever the type size, at a fixed place: the
     // previous year's half takes the same height beside it, and nothing
     // around them moves as references are chosen.
-    RichEdit1->setFixedHeight(4 * RichEdit1->fontMetrics().lineSpacing() +
-                              2 * int(RichEdit1->document()->documentMargin()) + 2 * RichEdit1->frameWidth());
-    QSizePolicy keepPlace = RichEdit1->sizePolicy();
+    m_ui.decipher->setFixedHeight(4 * m_ui.decipher->fontMetrics().lineSpacing() +
+                              2 * int(m_ui.decipher->document()->documentMargin()) + 2 * m_ui.decipher->frameWidth());
+    QSizePolicy keepPlace = m_ui.decipher->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true);
-    RichEdit1->setSizePolicy(keepPlace);
+    m_ui.decipher->setSizePolicy(keepPlace);
 
-    Panel1 = new QWidget(this);
-    BitBtn1 = new QPushButton(QStringLiteral("Ok"), Panel1);
-    BitBtn1->setDefault(true);
-    Edit2 = new QLineEdit(Panel1);
-    Edit4 = new QLineEdit(Panel1);
-    BitBtn3 = new QPushButton(QStringLiteral("Заменить"), Panel1);
-    RadioGroup1 = new QGroupBox(Panel1);
-    RadioButtons = new QButtonGroup(this);
-    auto *radios = new QHBoxLayout(RadioGroup1);
+    addCommandPanel();
+
+    auto *split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(m_ui.grid);
+    split->addWidget(m_ui.identifiers);
+    split->setStretchFactor(0, 4);
+    split->setStretchFactor(1, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setMenuBar(m_ui.menuBar);
+    layout->addWidget(m_ui.caption);
+    layout->addWidget(split, 1);
+    layout->addWidget(m_ui.formula);
+    layout->addWidget(m_ui.decipher);
+    layout->addWidget(m_ui.commands);
+
+    m_highlighter = std::make_unique<TFormulaHighlighter>(m_ui.formula, m_ui.decipher);
+    m_computer = std::make_unique<TFormulaHighlighter>(nullptr, nullptr);
+
+    connect(m_ui.grid, &QTableWidget::currentCellChanged, this,
+            [this](int row, int column, int, int) { selectCell(row, column); });
+    connect(m_ui.grid, &QTableWidget::cellClicked, this,
+            [this](int row, int column) { selectCell(row, column); });
+    connect(m_ui.identifiers, &QListWidget::itemClicked, this, [this] { takeIdentifier(); });
+    connect(m_ui.formula, &QPlainTextEdit::textChanged, this, &TMIForms::RefreshDecipher);
+    connect(m_ui.formula, &QPlainTextEdit::cursorPositionChanged, this, &TMIForms::RefreshDecipher);
+    // The previous-year tint follows the administrator mode.
+    connect(&AdminMode::instance(), &AdminMode::changed, this, [this] {
+        for (int c = 1; c < m_ui.grid->columnCount(); ++c)
+            for (int r = 1; r < m_ui.grid->rowCount(); ++r) updateMark(c, r);
+        m_ui.grid->viewport()->update();
+    });
+    connect(m_ui.ok, &QPushButton::clicked, this, &TMIForms::applyFormula);
+    connect(m_ui.replace, &QPushButton::clicked, this, &TMIForms::replaceInFormulas);
+}
+
+// "Добавить", "Удалить", "Размеры" and "Выход".
+void TMIForms::addMenus() {
+    m_ui.menuBar = new QMenuBar(this);
+    auto *add = m_ui.menuBar->addMenu(QStringLiteral("Добавить"));
+    m_ui.rowMenu = add->addMenu(QStringLiteral("Строку"));
+    m_ui.rowBefore = m_ui.rowMenu->addAction(QStringLiteral("Перед текущей"), this, &TMIForms::insertRowBefore);
+    m_ui.rowAtEnd = m_ui.rowMenu->addAction(QStringLiteral("В конец"), this, &TMIForms::appendRow);
+    auto *col = add->addMenu(QStringLiteral("Графу"));
+    m_ui.columnBefore = col->addAction(QStringLiteral("Перед текущей"), this, &TMIForms::insertColumnBefore);
+    m_ui.columnAtEnd = col->addAction(QStringLiteral("В конец"), this, &TMIForms::appendColumn);
+    m_ui.addIdentifier = add->addAction(QStringLiteral("Идентификатор"), this, &TMIForms::addIdentifier);
+    auto *del = m_ui.menuBar->addMenu(QStringLiteral("Удалить"));
+    m_ui.deleteRow = del->addAction(QStringLiteral("Строку"), this, &TMIForms::deleteRow);
+    m_ui.deleteColumn = del->addAction(QStringLiteral("Графу"), this, &TMIForms::deleteColumn);
+    m_ui.deleteIdentifier = del->addAction(QStringLiteral("Идентификатор"), this, &TMIForms::deleteIdentifier);
+    auto *sizes = m_ui.menuBar->addMenu(QStringLiteral("Размеры"));
+    m_ui.sizesOn = sizes->addAction(QStringLiteral("Включить"), this, &TMIForms::switchSizes);
+    m_ui.sizesOn->setCheckable(true);
+    m_ui.saveSizes = sizes->addAction(QStringLiteral("Сохранить"), this, &TMIForms::saveSizes);
+    m_ui.standardSizes = sizes->addAction(QStringLiteral("Установить стандартные"), this, &TMIForms::setStandardSizes);
+    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"), this, &TMIForms::exitEditor);
+    connect(m_ui.rowMenu, &QMenu::aboutToShow, this, &TMIForms::applyFormula);
+}
+
+// The commands below the formula: "Ok", what to find, what to put, the scope
+// and "Заменить".
+void TMIForms::addCommandPanel() {
+    m_ui.commands = new QWidget(this);
+    m_ui.ok = new QPushButton(QStringLiteral("Ok"), m_ui.commands);
+    m_ui.ok->setDefault(true);
+    m_ui.find = new QLineEdit(m_ui.commands);
+    m_ui.replaceWith = new QLineEdit(m_ui.commands);
+    m_ui.replace = new QPushButton(QStringLiteral("Заменить"), m_ui.commands);
+    m_ui.scopeBox = new QGroupBox(m_ui.commands);
+    m_ui.scopes = new QButtonGroup(this);
+    auto *radios = new QHBoxLayout(m_ui.scopeBox);
     radios->setContentsMargins(4, 0, 4, 0);
     const QStringList scopes{QStringLiteral("т"), QStringLiteral("г"), QStringLiteral("с"), QStringLiteral("все")};
     for (int i = 0; i < scopes.size(); ++i) {
-        auto *b = new QRadioButton(scopes[i], RadioGroup1);
-        RadioButtons->addButton(b, i);
+        auto *b = new QRadioButton(scopes[i], m_ui.scopeBox);
+        m_ui.scopes->addButton(b, i);
         radios->addWidget(b);
         if (i == 0) b->setChecked(true);
     }
     // The commands below the formula: blocks that wrap on a narrow screen.
-    auto *panel = new FlowLayout(Panel1);
+    auto *panel = new FlowLayout(m_ui.commands);
     panel->setContentsMargins(0, 0, 0, 0);
     auto labelled = [this](const QString &caption, QLineEdit *edit) {
-        auto *block = new QWidget(Panel1);
+        auto *block = new QWidget(m_ui.commands);
         block->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
         auto *row = new QHBoxLayout(block);
         row->setContentsMargins(0, 0, 0, 0);
@@ -543,49 +587,16 @@ TMIForms::TMIForms(qint64 term, QWidget *parent) : QDialog(parent), m_term(term)
         row->addWidget(edit, 1);
         return block;
     };
-    panel->addWidget(BitBtn1);
-    panel->addWidget(labelled(QStringLiteral("Найти:"), Edit2));
-    panel->addWidget(labelled(QStringLiteral("Заменить на:"), Edit4));
-    panel->addWidget(RadioGroup1);
-    panel->addWidget(BitBtn3);
+    panel->addWidget(m_ui.ok);
+    panel->addWidget(labelled(QStringLiteral("Найти:"), m_ui.find));
+    panel->addWidget(labelled(QStringLiteral("Заменить на:"), m_ui.replaceWith));
+    panel->addWidget(m_ui.scopeBox);
+    panel->addWidget(m_ui.replace);
     // Tab in reading order: "Ok", what to find, what to put, the scope, "Заменить".
-    QList<QWidget *> order{BitBtn1, Edit2, Edit4};
-    for (QAbstractButton *b : RadioButtons->buttons()) order << b;
-    order << BitBtn3;
+    QList<QWidget *> order{m_ui.ok, m_ui.find, m_ui.replaceWith};
+    for (QAbstractButton *b : m_ui.scopes->buttons()) order << b;
+    order << m_ui.replace;
     for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
-
-    auto *split = new QSplitter(Qt::Vertical, this);
-    split->addWidget(StringGrid1);
-    split->addWidget(ListBox1);
-    split->setStretchFactor(0, 4);
-    split->setStretchFactor(1, 1);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setMenuBar(MainMenu1);
-    layout->addWidget(Label1);
-    layout->addWidget(split, 1);
-    layout->addWidget(Memo1);
-    layout->addWidget(RichEdit1);
-    layout->addWidget(Panel1);
-
-    m_highlighter = std::make_unique<TFormulaHighlighter>(Memo1, RichEdit1);
-    m_computer = std::make_unique<TFormulaHighlighter>(nullptr, nullptr);
-
-    connect(StringGrid1, &QTableWidget::currentCellChanged, this,
-            [this](int row, int column, int, int) { StringGrid1SelectCell(row, column); });
-    connect(StringGrid1, &QTableWidget::cellClicked, this,
-            [this](int row, int column) { StringGrid1SelectCell(row, column); });
-    connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
-    connect(Memo1, &QPlainTextEdit::textChanged, this, &TMIForms::RefreshDecipher);
-    connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TMIForms::RefreshDecipher);
-    // The previous-year tint follows the administrator mode.
-    connect(&AdminMode::instance(), &AdminMode::changed, this, [this] {
-        for (int c = 1; c < StringGrid1->columnCount(); ++c)
-            for (int r = 1; r < StringGrid1->rowCount(); ++r) updateMark(c, r);
-        StringGrid1->viewport()->update();
-    });
-    connect(BitBtn1, &QPushButton::clicked, this, &TMIForms::BitBtn1Click);
-    connect(BitBtn3, &QPushButton::clicked, this, &TMIForms::BitBtn3Click);
 }
 
 TMIForms::~TMIForms() = default;
@@ -596,15 +607,15 @@ void TMIForms::showEvent(QShowEvent *event) {
 }
 
 QString TMIForms::cellText(int column, int row) const {
-    const QTableWidgetItem *it = StringGrid1->item(row, column);
+    const QTableWidgetItem *it = m_ui.grid->item(row, column);
     return it ? it->text() : QString();
 }
 
 void TMIForms::setCellText(int column, int row, const QString &text) {
-    QTableWidgetItem *it = StringGrid1->item(row, column);
+    QTableWidgetItem *it = m_ui.grid->item(row, column);
     if (!it) {
         it = new QTableWidgetItem;
-        StringGrid1->setItem(row, column, it);
+        m_ui.grid->setItem(row, column, it);
     }
     it->setText(text);
     updateMark(column, row);
@@ -615,31 +626,31 @@ void TMIForms::FormActivate() {
     m_loaded = true;
     guarded(this, [&] {
         const SetTable t = LoadSet(m_term);
-        StringGrid1->setRowCount(t.rowCount);
-        StringGrid1->setColumnCount(t.columnCount);
-        for (int c = 0; c < t.columnCount; ++c) StringGrid1->setColumnWidth(c, t.widths.value(c, kStandardWidth));
-        for (int r = 0; r < t.rowCount; ++r) StringGrid1->setRowHeight(r, t.heights.value(r, kStandardHeight));
+        m_ui.grid->setRowCount(t.rowCount);
+        m_ui.grid->setColumnCount(t.columnCount);
+        for (int c = 0; c < t.columnCount; ++c) m_ui.grid->setColumnWidth(c, t.widths.value(c, kStandardWidth));
+        for (int r = 0; r < t.rowCount; ++r) m_ui.grid->setRowHeight(r, t.heights.value(r, kStandardHeight));
         for (int c = 0; c < t.columnCount; ++c)
             for (int r = 0; r < t.rowCount; ++r)
                 if (!t.cell(c, r).isEmpty()) setCellText(c, r, t.cell(c, r));
-        fitHeadingRow(StringGrid1);
-        ListBox1->clear();
+        fitHeadingRow(m_ui.grid);
+        m_ui.identifiers->clear();
         for (int i = 0; i < t.identifiers.size(); ++i) {
-            auto *item = new QListWidgetItem(t.identifiers[i], ListBox1);
+            auto *item = new QListWidgetItem(t.identifiers[i], m_ui.identifiers);
             item->setData(Qt::UserRole, t.identifierNumbers.value(i));
         }
     });
 }
 
 bool TMIForms::isMarked(int column, int row) const {
-    const QTableWidgetItem *it = StringGrid1->item(row, column);
+    const QTableWidgetItem *it = m_ui.grid->item(row, column);
     return it && it->data(Qt::UserRole + 2).toBool();
 }
 
 // A formula cell is marked in administrator mode when one of its references
 // means something else in the previous year's database.
 void TMIForms::updateMark(int column, int row) {
-    QTableWidgetItem *it = StringGrid1->item(row, column);
+    QTableWidgetItem *it = m_ui.grid->item(row, column);
     if (!it) return;
     bool marked = false;
     if (IsAdminMode() && m_computer && column > 0 && row > 0 && !it->text().trimmed().isEmpty()) {
@@ -675,32 +686,32 @@ void TMIForms::updateMark(int column, int row) {
 // or the next "Ok" would copy that text into the new cell.
 void TMIForms::keepCurrentCell(int row, int column) {
     m_keepingCurrent = true;
-    StringGrid1->setCurrentCell(row, column);
+    m_ui.grid->setCurrentCell(row, column);
     m_keepingCurrent = false;
-    if (m_editTarget == EditTarget::Grid) Memo1->setPlainText(cellText(column, row));
+    if (m_editTarget == EditTarget::Grid) m_ui.formula->setPlainText(cellText(column, row));
 }
 
-void TMIForms::StringGrid1SelectCell(int row, int column) {
+void TMIForms::selectCell(int row, int column) {
     if (row < 0 || column < 0 || m_keepingCurrent) return;
     m_editTarget = EditTarget::Grid;
-    Memo1->setPlainText(cellText(column, row));
+    m_ui.formula->setPlainText(cellText(column, row));
 }
 
-void TMIForms::ListBox1Click() {
+void TMIForms::takeIdentifier() {
     m_editTarget = EditTarget::List;
-    if (QListWidgetItem *it = ListBox1->currentItem()) Memo1->setPlainText(it->text());
+    if (QListWidgetItem *it = m_ui.identifiers->currentItem()) m_ui.formula->setPlainText(it->text());
 }
 
 bool TMIForms::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::FocusIn) {
-        if (watched == StringGrid1) {
+        if (watched == m_ui.grid) {
             m_editTarget = EditTarget::Grid;
-            ListBox1->clearSelection();
-            ListBox1->setCurrentRow(-1);
-        } else if (watched == ListBox1 && ListBox1->count() > 0) {
+            m_ui.identifiers->clearSelection();
+            m_ui.identifiers->setCurrentRow(-1);
+        } else if (watched == m_ui.identifiers && m_ui.identifiers->count() > 0) {
             m_editTarget = EditTarget::List;
         }
-    } else if (watched == Memo1 && (event->type() == QEvent::KeyRelease || event->type() == QEvent::MouseButtonRelease)) {
+    } else if (watched == m_ui.formula && (event->type() == QEvent::KeyRelease || event->type() == QEvent::MouseButtonRelease)) {
         RefreshDecipher();
     }
     return QDialog::eventFilter(watched, event);
@@ -715,17 +726,17 @@ void TMIForms::RefreshDecipher() {
     }
 }
 
-void TMIForms::BitBtn1Click() {
+void TMIForms::applyFormula() {
     guarded(this, [&] {
-        const int c = qMax(0, StringGrid1->currentColumn()), r = qMax(0, StringGrid1->currentRow());
-        const QString text = PrepareEditText(text::tabsToBlanks(Memo1->toPlainText()), c > 0 && r > 0);
+        const int c = qMax(0, m_ui.grid->currentColumn()), r = qMax(0, m_ui.grid->currentRow());
+        const QString text = PrepareEditText(text::tabsToBlanks(m_ui.formula->toPlainText()), c > 0 && r > 0);
         if (m_editTarget == EditTarget::Grid) {
             // No cell chosen in this window yet: the edit field holds no cell's text.
-            if (StringGrid1->currentRow() < 0 || StringGrid1->currentColumn() < 0) return;
-            StoreGridCell(m_term, c, r, text, StringGrid1->columnWidth(c), StringGrid1->rowHeight(r));
+            if (m_ui.grid->currentRow() < 0 || m_ui.grid->currentColumn() < 0) return;
+            StoreGridCell(m_term, c, r, text, m_ui.grid->columnWidth(c), m_ui.grid->rowHeight(r));
             setCellText(c, r, text);
         } else if (m_editTarget == EditTarget::List) {
-            QListWidgetItem *it = ListBox1->currentItem();
+            QListWidgetItem *it = m_ui.identifiers->currentItem();
             if (!it) return;
             StoreIdentifier(m_term, it->data(Qt::UserRole).toInt(), text);
             it->setText(text);
@@ -733,126 +744,126 @@ void TMIForms::BitBtn1Click() {
     });
 }
 
-void TMIForms::N2Click() {
+void TMIForms::appendRow() {
     guarded(this, [&] {
-        const int r = StringGrid1->rowCount();
-        StringGrid1->setRowCount(r + 1);
-        StringGrid1->setRowHeight(r, kStandardHeight);
-        AppendRow(m_term, r, StringGrid1->rowHeight(r));
+        const int r = m_ui.grid->rowCount();
+        m_ui.grid->setRowCount(r + 1);
+        m_ui.grid->setRowHeight(r, kStandardHeight);
+        AppendRow(m_term, r, m_ui.grid->rowHeight(r));
         setCellText(0, r, kNewRow);
     });
 }
 
-void TMIForms::N3Click() {
+void TMIForms::appendColumn() {
     guarded(this, [&] {
-        const int c = StringGrid1->columnCount();
-        StringGrid1->setColumnCount(c + 1);
-        StringGrid1->setColumnWidth(c, kStandardWidth);
-        AppendColumn(m_term, c, StringGrid1->columnWidth(c));
+        const int c = m_ui.grid->columnCount();
+        m_ui.grid->setColumnCount(c + 1);
+        m_ui.grid->setColumnWidth(c, kStandardWidth);
+        AppendColumn(m_term, c, m_ui.grid->columnWidth(c));
         setCellText(c, 0, kNewColumn);
     });
 }
 
-void TMIForms::N10Click() {
+void TMIForms::insertRowBefore() {
     guarded(this, [&] {
-        const int r = StringGrid1->currentRow();
+        const int r = m_ui.grid->currentRow();
         if (r <= 0) return;
-        const int c = StringGrid1->currentColumn();
+        const int c = m_ui.grid->currentColumn();
         InsertRowBefore(m_term, r);
-        StringGrid1->insertRow(r);
-        StringGrid1->setRowHeight(r, kStandardHeight);
+        m_ui.grid->insertRow(r);
+        m_ui.grid->setRowHeight(r, kStandardHeight);
         keepCurrentCell(r, c);
     });
 }
 
-void TMIForms::N16Click() {
+void TMIForms::insertColumnBefore() {
     guarded(this, [&] {
-        const int c = StringGrid1->currentColumn();
+        const int c = m_ui.grid->currentColumn();
         if (c <= 0) return;
-        const int r = StringGrid1->currentRow();
+        const int r = m_ui.grid->currentRow();
         InsertColumnBefore(m_term, c);
-        StringGrid1->insertColumn(c);
-        StringGrid1->setColumnWidth(c, kStandardWidth);
+        m_ui.grid->insertColumn(c);
+        m_ui.grid->setColumnWidth(c, kStandardWidth);
         keepCurrentCell(r, c);
     });
 }
 
-void TMIForms::N6Click() {
+void TMIForms::deleteRow() {
     guarded(this, [&] {
-        const int r = qMax(0, StringGrid1->currentRow());
+        const int r = qMax(0, m_ui.grid->currentRow());
         DeleteRow(m_term, r);
-        StringGrid1->removeRow(r);
+        m_ui.grid->removeRow(r);
     });
 }
 
-void TMIForms::N7Click() {
+void TMIForms::deleteColumn() {
     guarded(this, [&] {
-        const int c = qMax(0, StringGrid1->currentColumn());
+        const int c = qMax(0, m_ui.grid->currentColumn());
         DeleteColumn(m_term, c);
-        StringGrid1->removeColumn(c);
+        m_ui.grid->removeColumn(c);
     });
 }
 
-void TMIForms::N4Click() {
+void TMIForms::addIdentifier() {
     guarded(this, [&] {
         const int number = AddIdentifier(m_term);
-        auto *item = new QListWidgetItem(kNewIdentifier, ListBox1);
+        auto *item = new QListWidgetItem(kNewIdentifier, m_ui.identifiers);
         item->setData(Qt::UserRole, number);
     });
 }
 
-void TMIForms::N8Click() {
+void TMIForms::deleteIdentifier() {
     guarded(this, [&] {
-        QListWidgetItem *it = ListBox1->currentItem();
+        QListWidgetItem *it = m_ui.identifiers->currentItem();
         if (!it) return;
         DeleteIdentifier(m_term, it->data(Qt::UserRole).toInt());
         delete it;
     });
 }
 
-void TMIForms::N14Click() {
+void TMIForms::switchSizes() {
     // The title row and column become fixed cells: their lines are dragged
     // to size the columns and rows.
-    const bool on = N14->isChecked();
-    StringGrid1->setFixedCells(on);
-    N14->setText(on ? QStringLiteral("Выключить") : QStringLiteral("Включить"));
+    const bool on = m_ui.sizesOn->isChecked();
+    m_ui.grid->setFixedCells(on);
+    m_ui.sizesOn->setText(on ? QStringLiteral("Выключить") : QStringLiteral("Включить"));
 }
 
-void TMIForms::N15Click() {
+void TMIForms::saveSizes() {
     guarded(this, [&] {
         if (cellText(0, 0).isEmpty()) setCellText(0, 0, QStringLiteral(" "));
         QList<int> widths, heights;
-        for (int c = 0; c < StringGrid1->columnCount(); ++c) widths << StringGrid1->columnWidth(c);
-        for (int r = 0; r < StringGrid1->rowCount(); ++r) heights << StringGrid1->rowHeight(r);
+        for (int c = 0; c < m_ui.grid->columnCount(); ++c) widths << m_ui.grid->columnWidth(c);
+        for (int r = 0; r < m_ui.grid->rowCount(); ++r) heights << m_ui.grid->rowHeight(r);
         SaveSizes(m_term, cellText(0, 0), widths, heights);
     });
 }
 
-void TMIForms::N9Click() {
+void TMIForms::setStandardSizes() {
     guarded(this, [&] {
-        for (int c = 0; c < StringGrid1->columnCount(); ++c) StringGrid1->setColumnWidth(c, kStandardWidth);
-        for (int r = 0; r < StringGrid1->rowCount(); ++r) StringGrid1->setRowHeight(r, kStandardHeight);
+        for (int c = 0; c < m_ui.grid->columnCount(); ++c) m_ui.grid->setColumnWidth(c, kStandardWidth);
+        for (int r = 0; r < m_ui.grid->rowCount(); ++r) m_ui.grid->setRowHeight(r, kStandardHeight);
         SetStandardSizes(m_term);
     });
 }
 
-void TMIForms::N12Click() { reject(); }
+void TMIForms::exitEditor() { reject(); }
 
 void TMIForms::reloadFormulaCells() {
     const SetTable t = LoadSet(m_term);
-    StringGrid1->setUpdatesEnabled(false);
-    for (int c = 1; c < StringGrid1->columnCount(); ++c)
-        for (int r = 1; r < StringGrid1->rowCount(); ++r)
-            if (StringGrid1->item(r, c) || !t.cell(c, r).isEmpty()) setCellText(c, r, t.cell(c, r));
-    StringGrid1->setUpdatesEnabled(true);
-    StringGrid1->viewport()->update();
+    m_ui.grid->setUpdatesEnabled(false);
+    for (int c = 1; c < m_ui.grid->columnCount(); ++c)
+        for (int r = 1; r < m_ui.grid->rowCount(); ++r)
+            if (m_ui.grid->item(r, c) || !t.cell(c, r).isEmpty()) setCellText(c, r, t.cell(c, r));
+    m_ui.grid->setUpdatesEnabled(true);
+    m_ui.grid->viewport()->update();
 }
 
-void TMIForms::BitBtn3Click() {
+void TMIForms::replaceInFormulas() {
     guarded(this, [&] {
-        const int count = ReplaceInFormulas(m_term, Edit2->text(), Edit4->text(), RadioButtons->checkedId(),
-                                            StringGrid1->currentColumn(), StringGrid1->currentRow(),
-                                            StringGrid1->columnCount() - 1, StringGrid1->rowCount() - 1);
+        const int count = ReplaceInFormulas(m_term, m_ui.find->text(), m_ui.replaceWith->text(), m_ui.scopes->checkedId(),
+                                            m_ui.grid->currentColumn(), m_ui.grid->currentRow(),
+                                            m_ui.grid->columnCount() - 1, m_ui.grid->rowCount() - 1);
         reloadFormulaCells();
         showMessage(QStringLiteral("Замен произведено: %1").arg(count), this);
     });
@@ -860,34 +871,35 @@ void TMIForms::BitBtn3Click() {
 
 // ---- TShowStat ------------------------------------------------------------------
 
-void TShowStat::setHeading(const QString &text) { Label1->setText(text); }
+void TShowStat::setHeading(const QString &text) { m_ui.heading->setText(text); }
+QString TShowStat::heading() const { return m_ui.heading->text(); }
 
 TShowStat::TShowStat(const WorkContext &work, qint64 term, QWidget *parent)
     : QDialog(parent), m_work(work), m_term(term) {
     setObjectName(QStringLiteral("ShowStat"));
     setWindowTitle(winutil::appTitle() + QStringLiteral(" Показатели"));
     winutil::fitToScreen(this, QSize(760, 520));
-    MainMenu1 = new QMenuBar(this);
-    auto *print = MainMenu1->addMenu(QStringLiteral("Печать"));
-    Word1 = print->addAction(QStringLiteral("В Word"), this, &TShowStat::N1Click);
-    Excel1 = print->addAction(QStringLiteral("В Excel"), this, &TShowStat::Excel1Click);
-    auto *cut = MainMenu1->addMenu(QStringLiteral("Разрезать"));
-    N4 = cut->addAction(QStringLiteral("Ячейку"), this, [this] { N2Click(false); });
-    N5 = cut->addAction(QStringLiteral("Строку"), this, [this] { N2Click(true); });
-    N3 = MainMenu1->addAction(QStringLiteral("Выход"), this, &TShowStat::N3Click);
+    m_ui.menuBar = new QMenuBar(this);
+    auto *print = m_ui.menuBar->addMenu(QStringLiteral("Печать"));
+    m_ui.toWord = print->addAction(QStringLiteral("В Word"), this, &TShowStat::printToWord);
+    m_ui.toExcel = print->addAction(QStringLiteral("В Excel"), this, &TShowStat::printToExcel);
+    auto *cut = m_ui.menuBar->addMenu(QStringLiteral("Разрезать"));
+    m_ui.breakdownCell = cut->addAction(QStringLiteral("Ячейку"), this, [this] { breakdown(false); });
+    m_ui.breakdownRow = cut->addAction(QStringLiteral("Строку"), this, [this] { breakdown(true); });
+    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"), this, &TShowStat::exitView);
 
-    Label1 = new QLabel(this);
-    Label1->setAlignment(Qt::AlignCenter);
-    paintCaptionBackground(Label1);
-    StringGrid1 = newIndicatorGrid(this);
-    Label2 = new QLabel(this);
-    Label2->setAlignment(Qt::AlignCenter);
+    m_ui.heading = new QLabel(this);
+    m_ui.heading->setAlignment(Qt::AlignCenter);
+    paintCaptionBackground(m_ui.heading);
+    m_ui.grid = newIndicatorGrid(this);
+    m_ui.unit = new QLabel(this);
+    m_ui.unit->setAlignment(Qt::AlignCenter);
 
     auto *layout = new QVBoxLayout(this);
-    layout->setMenuBar(MainMenu1);
-    layout->addWidget(Label1);
-    layout->addWidget(StringGrid1, 1);
-    layout->addWidget(Label2);
+    layout->setMenuBar(m_ui.menuBar);
+    layout->addWidget(m_ui.heading);
+    layout->addWidget(m_ui.grid, 1);
+    layout->addWidget(m_ui.unit);
 }
 
 void TShowStat::showEvent(QShowEvent *event) {
@@ -902,8 +914,8 @@ void TShowStat::FormActivate() {
     auto fill = [this](const QList<QStringList> &cells) {
         const int columns = int(cells.size());
         const int rows = columns ? int(cells[0].size()) : 1;
-        StringGrid1->setColumnCount(columns);
-        StringGrid1->setRowCount(rows);
+        m_ui.grid->setColumnCount(columns);
+        m_ui.grid->setRowCount(rows);
         for (int c = 0; c < columns; ++c)
             for (int r = 0; r < rows; ++r) {
                 auto *it = new QTableWidgetItem(cells[c].value(r));
@@ -914,7 +926,7 @@ void TShowStat::FormActivate() {
                 } else {
                     it->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
                 }
-                StringGrid1->setItem(r, c, it);
+                m_ui.grid->setItem(r, c, it);
             }
     };
     guarded(this, [&] {
@@ -924,9 +936,9 @@ void TShowStat::FormActivate() {
         m_set.identifiers = m_set.table.identifiers;
         m_set.work = m_work;
         for (int c = 0; c < m_set.table.columnCount; ++c)
-            StringGrid1->setColumnWidth(c, m_set.table.widths.value(c, kStandardWidth));
+            m_ui.grid->setColumnWidth(c, m_set.table.widths.value(c, kStandardWidth));
         for (int r = 0; r < m_set.table.rowCount; ++r)
-            StringGrid1->setRowHeight(r, m_set.table.heights.value(r, kStandardHeight));
+            m_ui.grid->setRowHeight(r, m_set.table.heights.value(r, kStandardHeight));
         fill(m_set.table.cells);   // the formulas stay shown when the computation fails
         if (m_work.mode == ReportMode::Types) {
             // Every institution of the types is read: progress and "Отмена".
@@ -936,19 +948,19 @@ void TShowStat::FormActivate() {
             m_set = EvaluateSet(m_work, m_term);
         }
         fill(m_set.values);
-        fitHeadingRow(StringGrid1);
+        fitHeadingRow(m_ui.grid);
         // Filled: the title row and column stay in place while the grid scrolls.
-        StringGrid1->setFixedCells(true);
+        m_ui.grid->setFixedCells(true);
     });
-    if (StringGrid1->rowCount() > 1 && StringGrid1->columnCount() > 1) StringGrid1->setCurrentCell(1, 1);
+    if (m_ui.grid->rowCount() > 1 && m_ui.grid->columnCount() > 1) m_ui.grid->setCurrentCell(1, 1);
 }
 
 QList<QStringList> TShowStat::gridRows() const {
     QList<QStringList> rows;
-    for (int r = 0; r < StringGrid1->rowCount(); ++r) {
+    for (int r = 0; r < m_ui.grid->rowCount(); ++r) {
         QStringList row;
-        for (int c = 0; c < StringGrid1->columnCount(); ++c) {
-            const QTableWidgetItem *it = StringGrid1->item(r, c);
+        for (int c = 0; c < m_ui.grid->columnCount(); ++c) {
+            const QTableWidgetItem *it = m_ui.grid->item(r, c);
             row << (it ? it->text() : QString());
         }
         rows << row;
@@ -956,9 +968,9 @@ QList<QStringList> TShowStat::gridRows() const {
     return rows;
 }
 
-void TShowStat::N2Click(bool wholeRow) {
+void TShowStat::breakdown(bool wholeRow) {
     guarded(this, [&] {
-        const int row = StringGrid1->currentRow(), column = StringGrid1->currentColumn();
+        const int row = m_ui.grid->currentRow(), column = m_ui.grid->currentColumn();
         if (row < 1) {
             showMessage(QStringLiteral("Выберите строку показателей!"), this);
             return;
@@ -969,19 +981,19 @@ void TShowStat::N2Click(bool wholeRow) {
         }
         QList<int> columns;
         if (wholeRow)
-            for (int c = 1; c < StringGrid1->columnCount(); ++c) columns << c;
+            for (int c = 1; c < m_ui.grid->columnCount(); ++c) columns << c;
         else
             columns << column;
         const SplitResult res = [&] {
             ProgressRun run(QStringLiteral("Разбивка по подразделениям"));
-            return SplitByUnits(m_set, row, columns, [this](const QString &name) { Label2->setText(name); },
+            return SplitByUnits(m_set, row, columns, [this](const QString &name) { m_ui.unit->setText(name); },
                                 run.window());
         }();
-        SplitLines = res.lines;
-        ShowTextList(SplitLines, res.header);
+        m_breakdownLines = res.lines;
+        ShowTextList(m_breakdownLines, res.header);
         TForm1 &f = Form1();
         f.setWindowTitle(windowTitle());
-        QString heading = Label1->text() + QStringLiteral(" - ") + m_set.table.cell(0, row);
+        QString heading = m_ui.heading->text() + QStringLiteral(" - ") + m_set.table.cell(0, row);
         if (!wholeRow) heading += QStringLiteral(" - ") + m_set.table.cell(column, 0);
         f.setHeading(heading);
         // Shown over this window, which is itself modal: a window shown
@@ -1001,20 +1013,20 @@ QStringList IndicatorDocumentLines(const QString &caption, const QString &headin
     return lines;
 }
 
-void TShowStat::N1Click() {
+void TShowStat::printToWord() {
     guarded(this, [&] {
         office::WordDocument doc =
-            office::buildTabTextDocument(IndicatorDocumentLines(windowTitle(), Label1->text(), gridRows()), 2, true);
-        office::show(doc, Label1->text().isEmpty() ? QStringLiteral("Показатели") : Label1->text());
+            office::buildTabTextDocument(IndicatorDocumentLines(windowTitle(), m_ui.heading->text(), gridRows()), 2, true);
+        office::show(doc, m_ui.heading->text().isEmpty() ? QStringLiteral("Показатели") : m_ui.heading->text());
     });
 }
 
-void TShowStat::Excel1Click() {
+void TShowStat::printToExcel() {
     guarded(this, [&] {
         office::ExcelWorkbook book = office::ExcelWorkbook::create();
         office::ExcelSheet &sheet = book.sheet(1);
         sheet.setValue(1, 1, windowTitle());
-        sheet.setValue(2, 1, Label1->text());
+        sheet.setValue(2, 1, m_ui.heading->text());
         const QList<QStringList> rows = gridRows();
         for (int r = 0; r < rows.size(); ++r)
             for (int c = 0; c < rows[r].size(); ++c) {
@@ -1024,11 +1036,11 @@ void TShowStat::Excel1Click() {
                 if (IsNumberText(t) && num::parse(t, v)) sheet.setValue(r + 4, c + 2, v);
                 else sheet.setValue(r + 4, c + 2, t);
             }
-        office::show(book, Label1->text().isEmpty() ? QStringLiteral("Показатели") : Label1->text());
+        office::show(book, m_ui.heading->text().isEmpty() ? QStringLiteral("Показатели") : m_ui.heading->text());
     });
 }
 
-void TShowStat::N3Click() { reject(); }
+void TShowStat::exitView() { reject(); }
 
 // ---- Openers ------------------------------------------------------------------------
 

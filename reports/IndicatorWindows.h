@@ -57,38 +57,27 @@ public:
     // "Состав", "Показатели" and "Проверить таблицу" work on.
     qint64 currentTerm() const { return m_term; }
 
-    QMenuBar *MainMenu1 = nullptr;
-    QAction *N1 = nullptr;    // Добавить
-    QAction *N5 = nullptr;    // На текущий уровень
-    QAction *N6 = nullptr;    // Подуровень
-    QAction *N2 = nullptr;    // Удалить
-    QAction *N3 = nullptr;    // Состав
-    QAction *N8 = nullptr;    // Показатели
-    QAction *N9 = nullptr;    // Выгрузить
-    QAction *N10 = nullptr;   // Загрузить
-    QAction *N7 = nullptr;    // Проверить расхождения (administrator)
-    QAction *N11 = nullptr;   // Вывести таблицы с расхождениями
-    QAction *N12 = nullptr;   // Проверить таблицу
-    QAction *N4 = nullptr;    // Выход
-    QTreeWidget *TreeView1 = nullptr;
-    QLineEdit *Edit1 = nullptr;
-    QPushButton *Button1 = nullptr;
+    // What tests reach of the widgets.
+    QTreeWidget *tree() const { return m_ui.tree; }
+    QLineEdit *nameEdit() const { return m_ui.name; }   // the set's name, with "Сохранить"
 
 public slots:
-    void N5Click();
-    void N6Click();
-    void N2Click();
-    void N3Click();
-    void N8Click();
-    void N9Click();
-    void N10Click();
-    void N11Click();
-    void N12Click();
-    void N4Click();
-    void Button1Click();
-    void TreeView1DblClick();
-    void TreeView1Change();
-    void Edit1Change();
+    // The commands, by the caption the user sees.
+    void addSetAtLevel();     // "Добавить" - "На текущий уровень"
+    void addSubset();         // "Добавить" - "Подуровень"
+    void deleteSet();         // "Удалить"
+    void editSetMembers();    // "Состав"
+    void showIndicators();    // "Показатели"
+    void exportSetFiles();    // "Выгрузить"
+    void importSetFiles();    // "Загрузить"
+    void listTablesWithDifferences();   // "Проверить расхождения" - "Вывести таблицы с расхождениями"
+    void checkTableDifferences();       // "Проверить расхождения" - "Проверить таблицу"
+    void exitSetup();         // "Выход"
+    void saveSetName();       // "Сохранить"
+    // Double click or Enter on a set: "Показатели" in viewing mode, "Состав" in editing mode.
+    void openCurrentSet();
+    void takeCurrentSet();    // the tree's current set changed
+    void showSaveOnEdit();    // the name was typed
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -102,6 +91,20 @@ private:
     void buildIndicatorTree(QTreeWidgetItem *node, qint64 ident);
     bool m_filled = false;
     bool m_settingName = false;
+
+    struct Widgets {
+        QMenuBar *menuBar = nullptr;
+        QAction *addMenu = nullptr, *addAtLevel = nullptr, *addSublevel = nullptr;   // "Добавить"
+        QAction *remove = nullptr, *members = nullptr, *indicators = nullptr;        // "Удалить", "Состав", "Показатели"
+        QAction *exportSets = nullptr, *importSets = nullptr;                        // "Выгрузить", "Загрузить"
+        // "Проверить расхождения" (administrator mode)
+        QAction *checkMenu = nullptr, *listDiffering = nullptr, *checkTable = nullptr;
+        QAction *exit = nullptr;
+        QTreeWidget *tree = nullptr;
+        QLineEdit *name = nullptr;
+        QPushButton *saveName = nullptr;   // "Сохранить"
+    };
+    Widgets m_ui;
 };
 
 class TMIForms : public QDialog {
@@ -118,41 +121,36 @@ public:
     qint64 term() const { return m_term; }
     bool isMarked(int column, int row) const;
 
-    QLabel *Label1 = nullptr;
-    TFixedCellsGrid *StringGrid1 = nullptr;
-    QListWidget *ListBox1 = nullptr;
-    QPlainTextEdit *Memo1 = nullptr;
-    QTextEdit *RichEdit1 = nullptr;
-    QWidget *Panel1 = nullptr;
-    QPushButton *BitBtn1 = nullptr;
-    QLineEdit *Edit2 = nullptr;
-    QLineEdit *Edit4 = nullptr;
-    QPushButton *BitBtn3 = nullptr;
-    QGroupBox *RadioGroup1 = nullptr;
-    QButtonGroup *RadioButtons = nullptr;
-    QMenuBar *MainMenu1 = nullptr;
-    QMenu *RowMenu = nullptr;   // Добавить > Строку
-    QAction *N10 = nullptr, *N2 = nullptr, *N16 = nullptr, *N3 = nullptr, *N4 = nullptr;
-    QAction *N6 = nullptr, *N7 = nullptr, *N8 = nullptr;
-    QAction *N14 = nullptr, *N15 = nullptr, *N9 = nullptr, *N12 = nullptr;
+    // What tests and the cell painter reach of the widgets.
+    TFixedCellsGrid *grid() const { return m_ui.grid; }
+    QPlainTextEdit *formulaEdit() const { return m_ui.formula; }   // the current cell's text
+    QTextEdit *decipherView() const { return m_ui.decipher; }
+    QPushButton *okButton() const { return m_ui.ok; }              // "Ok"
+    QLineEdit *findEdit() const { return m_ui.find; }              // "Найти:"
+    QLineEdit *replaceWithEdit() const { return m_ui.replaceWith; }   // "Заменить на:"
+    QButtonGroup *scopeButtons() const { return m_ui.scopes; }     // "т", "г", "с", "все"
+    QPushButton *replaceButton() const { return m_ui.replace; }    // "Заменить"
+    QMenu *rowMenu() const { return m_ui.rowMenu; }                // "Добавить" - "Строку"
+    QAction *sizesCommand() const { return m_ui.sizesOn; }         // "Размеры" - "Включить"
 
 public slots:
-    void BitBtn1Click();
-    void N10Click();
-    void N2Click();
-    void N16Click();
-    void N3Click();
-    void N4Click();
-    void N6Click();
-    void N7Click();
-    void N8Click();
-    void N14Click();
-    void N15Click();
-    void N9Click();
-    void N12Click();
-    void BitBtn3Click();
-    void StringGrid1SelectCell(int row, int column);
-    void ListBox1Click();
+    // The commands, by the caption the user sees.
+    void applyFormula();         // "Ok"
+    void insertRowBefore();      // "Добавить" - "Строку" - "Перед текущей"
+    void appendRow();            // "Добавить" - "Строку" - "В конец"
+    void insertColumnBefore();   // "Добавить" - "Графу" - "Перед текущей"
+    void appendColumn();         // "Добавить" - "Графу" - "В конец"
+    void addIdentifier();        // "Добавить" - "Идентификатор"
+    void deleteRow();            // "Удалить" - "Строку"
+    void deleteColumn();         // "Удалить" - "Графу"
+    void deleteIdentifier();     // "Удалить" - "Идентификатор"
+    void switchSizes();          // "Размеры" - "Включить" / "Выключить"
+    void saveSizes();            // "Размеры" - "Сохранить"
+    void setStandardSizes();     // "Размеры" - "Установить стандартные"
+    void exitEditor();           // "Выход"
+    void replaceInFormulas();    // "Заменить"
+    void selectCell(int row, int column);   // a grid cell chosen
+    void takeIdentifier();       // an identifier of the list chosen
     void RefreshDecipher();
 
 protected:
@@ -160,6 +158,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void addMenus();
+    void addCommandPanel();
     QString cellText(int column, int row) const;
     void setCellText(int column, int row, const QString &text);
     void reloadFormulaCells();
@@ -172,6 +172,32 @@ private:
     std::unique_ptr<TFormulaHighlighter> m_highlighter;
     std::unique_ptr<TFormulaHighlighter> m_computer;
     QHash<QString, bool> m_referenceMarks;   // reference -> differs from the previous year
+
+    struct Widgets {
+        QLabel *caption = nullptr;
+        TFixedCellsGrid *grid = nullptr;
+        QListWidget *identifiers = nullptr;
+        QPlainTextEdit *formula = nullptr;
+        QTextEdit *decipher = nullptr;
+        // Below the formula: "Ok", "Найти:", "Заменить на:", the scope, "Заменить".
+        QWidget *commands = nullptr;
+        QPushButton *ok = nullptr;
+        QLineEdit *find = nullptr, *replaceWith = nullptr;
+        QGroupBox *scopeBox = nullptr;
+        QButtonGroup *scopes = nullptr;
+        QPushButton *replace = nullptr;
+        QMenuBar *menuBar = nullptr;
+        // "Добавить"
+        QMenu *rowMenu = nullptr;
+        QAction *rowBefore = nullptr, *rowAtEnd = nullptr, *columnBefore = nullptr, *columnAtEnd = nullptr;
+        QAction *addIdentifier = nullptr;
+        // "Удалить"
+        QAction *deleteRow = nullptr, *deleteColumn = nullptr, *deleteIdentifier = nullptr;
+        // "Размеры"
+        QAction *sizesOn = nullptr, *saveSizes = nullptr, *standardSizes = nullptr;
+        QAction *exit = nullptr;
+    };
+    Widgets m_ui;
 };
 
 class TShowStat : public QDialog {
@@ -188,18 +214,17 @@ public:
     // The heading over the grid: the shown set's name.
     void setHeading(const QString &text);
 
-    QLabel *Label1 = nullptr;
-    TFixedCellsGrid *StringGrid1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QMenuBar *MainMenu1 = nullptr;
-    QAction *Word1 = nullptr, *Excel1 = nullptr, *N4 = nullptr, *N5 = nullptr, *N3 = nullptr;
-    QStringList SplitLines;
+    QString heading() const;
+    // The lines of the last breakdown ("Разрезать").
+    const QStringList &breakdownLines() const { return m_breakdownLines; }
+    TFixedCellsGrid *grid() const { return m_ui.grid; }
 
 public slots:
-    void N2Click(bool wholeRow);
-    void N1Click();        // В Word
-    void Excel1Click();
-    void N3Click();
+    // The commands, by the caption the user sees.
+    void breakdown(bool wholeRow);   // "Разрезать" - "Ячейку" / "Строку"
+    void printToWord();              // "Печать" - "В Word"
+    void printToExcel();             // "Печать" - "В Excel"
+    void exitView();                 // "Выход"
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -209,6 +234,18 @@ private:
     qint64 m_term = 0;
     indicators::EvaluatedSet m_set;
     bool m_gridPending = true;
+    QStringList m_breakdownLines;
+
+    struct Widgets {
+        QLabel *heading = nullptr;
+        TFixedCellsGrid *grid = nullptr;
+        QLabel *unit = nullptr;   // the unit the breakdown is at
+        QMenuBar *menuBar = nullptr;
+        QAction *toWord = nullptr, *toExcel = nullptr;                // "Печать"
+        QAction *breakdownCell = nullptr, *breakdownRow = nullptr;   // "Разрезать"
+        QAction *exit = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // The printed outputs of the view: document lines (caption, heading, then

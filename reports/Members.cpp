@@ -21,49 +21,49 @@ TRepInc::TRepInc(const QString &include, const QString &caption, QWidget *parent
     setWindowTitle(caption);
     // The stored list ends with a comma; markingText drops empty items.
     m_marking = reports::markingText(include);
-    TreeView1 = new QTreeWidget(this);
-    winutil::setupTree(TreeView1);
-    TreeView1->installEventFilter(this);
-    QHBoxLayout *buttons = dlgparts::okCancelRow(this, BitBtn1, BitBtn2);
+    m_ui.tree = new QTreeWidget(this);
+    winutil::setupTree(m_ui.tree);
+    m_ui.tree->installEventFilter(this);
+    QHBoxLayout *buttons = dlgparts::okCancelRow(this, m_ui.ok, m_ui.cancel);
     auto *l = new QVBoxLayout(this);
-    l->addWidget(TreeView1, 1);
+    l->addWidget(m_ui.tree, 1);
     l->addLayout(buttons);
     winutil::fitToScreen(this, QSize(460, 560));
-    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this] { TreeView1DblClick(); });
+    connect(m_ui.tree, &QTreeWidget::itemDoubleClicked, this, [this] { switchBranchMark(); });
 }
 
 void TRepInc::ShowTrees() {
-    TreeView1->clear();
+    m_ui.tree->clear();
     // Every top-level unit: institutions under a second top-level territory
     // would otherwise be dropped from the list on OK.
-    FillAdminTree(TreeView1, 0);
-    for (QTreeWidgetItem *node : TreeNodesInOrder(TreeView1))
+    FillAdminTree(m_ui.tree, 0);
+    for (QTreeWidgetItem *node : TreeNodesInOrder(m_ui.tree))
         if (reports::markingHas(m_marking, TreeNodeId(node))) CheckTreeBranch(node);
-    if (TreeView1->topLevelItemCount() > 0) {
-        TreeView1->topLevelItem(0)->setExpanded(true);
-        TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
+    if (m_ui.tree->topLevelItemCount() > 0) {
+        m_ui.tree->topLevelItem(0)->setExpanded(true);
+        m_ui.tree->setCurrentItem(m_ui.tree->topLevelItem(0));
     }
 }
 
 QList<qint64> TRepInc::memberList() const {
     QList<qint64> out;
-    for (QTreeWidgetItem *node : TreeNodesInOrder(TreeView1))
+    for (QTreeWidgetItem *node : TreeNodesInOrder(m_ui.tree))
         if (node->childCount() == 0 && IsTreeNodeBold(node)) out.append(TreeNodeId(node));
     return out;
 }
 
-void TRepInc::TreeView1DblClick() {
-    QTreeWidgetItem *node = TreeView1->currentItem();
+void TRepInc::switchBranchMark() {
+    QTreeWidgetItem *node = m_ui.tree->currentItem();
     if (!node) return;
     if (IsTreeNodeBold(node)) UncheckTreeBranch(node);
     else CheckTreeBranch(node);
-    TreeView1->viewport()->update();
+    m_ui.tree->viewport()->update();
 }
 
 bool TRepInc::eventFilter(QObject *watched, QEvent *event) {
-    const QKeyEvent *k = dlgparts::keyPressOn(watched, TreeView1, event);
+    const QKeyEvent *k = dlgparts::keyPressOn(watched, m_ui.tree, event);
     if (k && k->key() == Qt::Key_Space) {
-        TreeView1DblClick();
+        switchBranchMark();
         return true;
     }
     return QDialog::eventFilter(watched, event);
@@ -78,32 +78,32 @@ void TRepInc::keyPressEvent(QKeyEvent *event) {
 
 TRepCont::TRepCont(qint64 reportId, const QString &reportName, QWidget *parent) : QDialog(parent), m_id(reportId) {
     setWindowTitle(QStringLiteral("Состав разрезов"));
-    Label1 = new QLabel(reportName, this);
-    Label1->setAlignment(Qt::AlignHCenter);
-    Label1->setWordWrap(true);
-    QFont f = Label1->font();
+    m_ui.caption = new QLabel(reportName, this);
+    m_ui.caption->setAlignment(Qt::AlignHCenter);
+    m_ui.caption->setWordWrap(true);
+    QFont f = m_ui.caption->font();
     f.setBold(true);
-    Label1->setFont(f);
-    CheckListBox1 = new QListWidget(this);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setDefault(true);
+    m_ui.caption->setFont(f);
+    m_ui.reports = new QListWidget(this);
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.ok->setDefault(true);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
+    buttons->addWidget(m_ui.ok);
     auto *l = new QVBoxLayout(this);
-    l->addWidget(Label1);
-    l->addWidget(CheckListBox1, 1);
+    l->addWidget(m_ui.caption);
+    l->addWidget(m_ui.reports, 1);
     l->addLayout(buttons);
     winutil::fitToScreen(this, QSize(420, 460));
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui.ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 void TRepCont::FormShow() {
     const QString marking = reports::markingText(reports::compositeMemberList(m_id));
-    CheckListBox1->clear();
+    m_ui.reports->clear();
     for (const reports::ReportRow &r : reports::listReports(false)) {
         if (r.id == m_id) continue;
-        auto *item = new QListWidgetItem(r.name, CheckListBox1);
+        auto *item = new QListWidgetItem(r.name, m_ui.reports);
         item->setData(Qt::UserRole, r.id);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(reports::markingHas(marking, r.id) ? Qt::Checked : Qt::Unchecked);
@@ -112,9 +112,9 @@ void TRepCont::FormShow() {
 
 QList<qint64> TRepCont::checkedReports() const {
     QList<qint64> out;
-    for (int i = 0; i < CheckListBox1->count(); ++i)
-        if (CheckListBox1->item(i)->checkState() == Qt::Checked)
-            out.append(CheckListBox1->item(i)->data(Qt::UserRole).toLongLong());
+    for (int i = 0; i < m_ui.reports->count(); ++i)
+        if (m_ui.reports->item(i)->checkState() == Qt::Checked)
+            out.append(m_ui.reports->item(i)->data(Qt::UserRole).toLongLong());
     return out;
 }
 

@@ -24,13 +24,11 @@ public:
     // Leaves of the tree that are marked, in tree order.
     QList<qint64> memberList() const;
 
-    QTreeWidget *TreeView1 = nullptr;
-    QPushButton *BitBtn1 = nullptr;   // OK
-    QPushButton *BitBtn2 = nullptr;   // Отказ
+    QTreeWidget *tree() const { return m_ui.tree; }
 
 public slots:
     // Double-click or Space: switches the mark of the selected node's branch.
-    void TreeView1DblClick();
+    void switchBranchMark();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -38,6 +36,13 @@ protected:
 
 private:
     QString m_marking;
+
+    struct Widgets {
+        QTreeWidget *tree = nullptr;
+        QPushButton *ok = nullptr;       // "OK"
+        QPushButton *cancel = nullptr;   // "Отказ"
+    };
+    Widgets m_ui;
 };
 
 class TRepCont : public QDialog {
@@ -49,15 +54,20 @@ public:
     // Ids of the checked reports in list order.
     QList<qint64> checkedReports() const;
 
-    QLabel *Label1 = nullptr;
-    QListWidget *CheckListBox1 = nullptr;
-    QPushButton *BitBtn1 = nullptr;   // OK
+    QListWidget *reportList() const { return m_ui.reports; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
     qint64 m_id;
+
+    struct Widgets {
+        QLabel *caption = nullptr;
+        QListWidget *reports = nullptr;
+        QPushButton *ok = nullptr;   // "OK"
+    };
+    Widgets m_ui;
 };
 
 // Commands of the report list: each shows its dialog modally and stores the

@@ -25,47 +25,47 @@ TPopform::TPopform(qint64 reportId, const QString &reportName, QWidget *parent) 
         e->setAlignment(Qt::AlignRight);
         return e;
     };
-    MaskEdit1 = makeEdit();
-    MaskEdit2 = makeEdit();
-    MaskEdit3 = makeEdit();
-    MaskEdit4 = makeEdit();
-    Button1 = new QPushButton(QStringLiteral("Подсчитать по учреждениям"), this);
-    Button2 = new QPushButton(QStringLiteral("Восстановить"), this);
-    Button3 = new QPushButton(QStringLiteral("Подсчитать по вход. отчетам"), this);
-    Button3->setVisible(false);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setDefault(true);
+    m_ui.total = makeEdit();
+    m_ui.adults = makeEdit();
+    m_ui.teenagers = makeEdit();
+    m_ui.children = makeEdit();
+    m_ui.countByInstitutions = new QPushButton(QStringLiteral("Подсчитать по учреждениям"), this);
+    m_ui.restore = new QPushButton(QStringLiteral("Восстановить"), this);
+    m_ui.countByReports = new QPushButton(QStringLiteral("Подсчитать по вход. отчетам"), this);
+    m_ui.countByReports->setVisible(false);
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.ok->setDefault(true);
 
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("Всего"), MaskEdit1);
-    form->addRow(QStringLiteral("Взрослые"), MaskEdit2);
-    form->addRow(QStringLiteral("Подростки"), MaskEdit3);
-    form->addRow(QStringLiteral("Дети"), MaskEdit4);
+    form->addRow(QStringLiteral("Всего"), m_ui.total);
+    form->addRow(QStringLiteral("Взрослые"), m_ui.adults);
+    form->addRow(QStringLiteral("Подростки"), m_ui.teenagers);
+    form->addRow(QStringLiteral("Дети"), m_ui.children);
     auto *side = new QVBoxLayout;
-    side->addWidget(Button1);
-    side->addWidget(Button3);
-    side->addWidget(Button2);
+    side->addWidget(m_ui.countByInstitutions);
+    side->addWidget(m_ui.countByReports);
+    side->addWidget(m_ui.restore);
     side->addStretch(1);
-    side->addWidget(BitBtn1);
+    side->addWidget(m_ui.ok);
     auto *l = new QHBoxLayout(this);
     l->addLayout(form, 1);
     l->addLayout(side);
     winutil::fitToScreen(this, QSize(440, 180));
 
-    connect(Button1, &QPushButton::clicked, this, &TPopform::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TPopform::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TPopform::Button3Click);
-    connect(BitBtn1, &QPushButton::clicked, this, &TPopform::BitBtn1Click);
+    connect(m_ui.countByInstitutions, &QPushButton::clicked, this, &TPopform::countFromInstitutions);
+    connect(m_ui.restore, &QPushButton::clicked, this, &TPopform::restoreStored);
+    connect(m_ui.countByReports, &QPushButton::clicked, this, &TPopform::countFromMemberReports);
+    connect(m_ui.ok, &QPushButton::clicked, this, &TPopform::storeCounts);
 }
 
 void TPopform::FormShow() {
     const auto p = reports::readPopulation(m_id, shared().Year);
     m_exists = p.has_value();
     const reports::Population v = p.value_or(reports::Population{});
-    MaskEdit1->setText(v.common);
-    MaskEdit2->setText(v.olds);
-    MaskEdit3->setText(v.teens);
-    MaskEdit4->setText(v.childs);
+    m_ui.total->setText(v.common);
+    m_ui.adults->setText(v.olds);
+    m_ui.teenagers->setText(v.teens);
+    m_ui.children->setText(v.childs);
 }
 
 void TPopform::showCounts(const reports::Population &p) {
@@ -78,23 +78,23 @@ void TPopform::showCounts(const reports::Population &p) {
                       this);
             return;
         }
-    MaskEdit1->setText(p.common);
-    MaskEdit2->setText(p.olds);
-    MaskEdit3->setText(p.teens);
-    MaskEdit4->setText(p.childs);
+    m_ui.total->setText(p.common);
+    m_ui.adults->setText(p.olds);
+    m_ui.teenagers->setText(p.teens);
+    m_ui.children->setText(p.childs);
 }
 
-void TPopform::Button1Click() {
+void TPopform::countFromInstitutions() {
     winutil::guarded(this, [&] {
         showCounts(reports::countByInstitutions(m_id, shared().Year));
     });
 }
 
-void TPopform::Button2Click() {
+void TPopform::restoreStored() {
     winutil::guarded(this, [&] { FormShow(); });
 }
 
-void TPopform::Button3Click() {
+void TPopform::countFromMemberReports() {
     winutil::guarded(this, [&] {
         const auto p = reports::countByReports(m_id, shared().Year);
         if (!p) {
@@ -105,11 +105,11 @@ void TPopform::Button3Click() {
     });
 }
 
-void TPopform::BitBtn1Click() {
+void TPopform::storeCounts() {
     winutil::guarded(this, [&] {
         reports::savePopulation(m_id, shared().Year,
-                                reports::Population{MaskEdit1->text(), MaskEdit2->text(), MaskEdit3->text(),
-                                                    MaskEdit4->text()});
+                                reports::Population{m_ui.total->text(), m_ui.adults->text(), m_ui.teenagers->text(),
+                                                    m_ui.children->text()});
         accept();
     });
 }
@@ -117,7 +117,7 @@ void TPopform::BitBtn1Click() {
 void TPopform::keyPressEvent(QKeyEvent *event) {
     if (dlgparts::rejectOnEscape(this, event)) return;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        BitBtn1Click();
+        storeCounts();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -20,21 +20,18 @@ public:
     void FormShow();
     bool recordExists() const { return m_exists; }
 
-    QLineEdit *MaskEdit1 = nullptr;   // Всего
-    QLineEdit *MaskEdit2 = nullptr;   // Взрослые
-    QLineEdit *MaskEdit3 = nullptr;   // Подростки
-    QLineEdit *MaskEdit4 = nullptr;   // Дети
-    QPushButton *Button1 = nullptr;   // Подсчитать по учреждениям
-    QPushButton *Button2 = nullptr;   // Восстановить
-    QPushButton *Button3 = nullptr;   // Подсчитать по вход. отчетам (not shown)
-    QPushButton *BitBtn1 = nullptr;   // OK
+    // What tests reach of the widgets: the counts.
+    QLineEdit *totalEdit() const { return m_ui.total; }           // "Всего"
+    QLineEdit *adultsEdit() const { return m_ui.adults; }         // "Взрослые"
+    QLineEdit *teenagersEdit() const { return m_ui.teenagers; }   // "Подростки"
+    QLineEdit *childrenEdit() const { return m_ui.children; }     // "Дети"
 
 public slots:
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    // Stores the four counts; a bad count keeps the window open with a message.
-    void BitBtn1Click();
+    void countFromInstitutions();    // "Подсчитать по учреждениям"
+    void restoreStored();            // "Восстановить"
+    void countFromMemberReports();   // "Подсчитать по вход. отчетам" (not shown)
+    // "OK": stores the four counts; a bad count keeps the window open with a message.
+    void storeCounts();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -44,6 +41,14 @@ private:
     void showCounts(const reports::Population &p);
     qint64 m_id;
     bool m_exists = false;
+    struct Widgets {
+        QLineEdit *total = nullptr, *adults = nullptr, *teenagers = nullptr, *children = nullptr;
+        QPushButton *countByInstitutions = nullptr;   // "Подсчитать по учреждениям"
+        QPushButton *restore = nullptr;               // "Восстановить"
+        QPushButton *countByReports = nullptr;        // "Подсчитать по вход. отчетам"
+        QPushButton *ok = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // Command of the report list: shows the dialog modally; true when stored.

@@ -92,48 +92,48 @@ void TRepListView::dropCurrentAt(const QPoint &pos) {
 
 TRepList::TRepList(const WorkContext &work, QWidget *parent) : QDialog(parent), m_work(work) {
     setWindowTitle(winutil::appTitle() + QStringLiteral(" Формирование и просмотр"));
-    MainMenu1 = new QMenuBar(this);
-    N2 = MainMenu1->addAction(QStringLiteral("Входящие учреждения"));
-    N7 = MainMenu1->addAction(QStringLiteral("Просмотр"));
-    N12 = MainMenu1->addAction(QStringLiteral("Групповой пересчет"));
-    N1 = MainMenu1->addAction(QStringLiteral("Подгрузить"));
-    N3 = MainMenu1->addAction(QStringLiteral("Выгрузить"));
-    N11 = MainMenu1->addAction(QStringLiteral("Входящие отчеты"));
-    N9 = MainMenu1->addAction(QStringLiteral("Показатели"));
-    N10 = MainMenu1->addAction(QStringLiteral("Разрезы"));
-    N13 = MainMenu1->addAction(QStringLiteral("Население"));
-    N6 = MainMenu1->addMenu(QStringLiteral("Отчет"));
-    N4 = N6->addAction(QStringLiteral("Добавить"));
-    N5 = N6->addAction(QStringLiteral("Корректировать"));
-    N8 = N6->addAction(QStringLiteral("Удалить"));
-    N14 = MainMenu1->addAction(QStringLiteral("Сохранить сортировку"));
-    N15 = MainMenu1->addAction(QStringLiteral("Выход"));
-    for (QAction *a : {N11, N9, N10, N13, N14}) a->setVisible(false);
+    m_ui.menuBar = new QMenuBar(this);
+    m_ui.includes = m_ui.menuBar->addAction(QStringLiteral("Входящие учреждения"));
+    m_ui.view = m_ui.menuBar->addAction(QStringLiteral("Просмотр"));
+    m_ui.groupRecalc = m_ui.menuBar->addAction(QStringLiteral("Групповой пересчет"));
+    m_ui.load = m_ui.menuBar->addAction(QStringLiteral("Подгрузить"));
+    m_ui.unload = m_ui.menuBar->addAction(QStringLiteral("Выгрузить"));
+    m_ui.memberReports = m_ui.menuBar->addAction(QStringLiteral("Входящие отчеты"));
+    m_ui.indicators = m_ui.menuBar->addAction(QStringLiteral("Показатели"));
+    m_ui.breakdowns = m_ui.menuBar->addAction(QStringLiteral("Разрезы"));
+    m_ui.population = m_ui.menuBar->addAction(QStringLiteral("Население"));
+    m_ui.reportMenu = m_ui.menuBar->addMenu(QStringLiteral("Отчет"));
+    m_ui.add = m_ui.reportMenu->addAction(QStringLiteral("Добавить"));
+    m_ui.rename = m_ui.reportMenu->addAction(QStringLiteral("Корректировать"));
+    m_ui.remove = m_ui.reportMenu->addAction(QStringLiteral("Удалить"));
+    m_ui.saveOrder = m_ui.menuBar->addAction(QStringLiteral("Сохранить сортировку"));
+    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"));
+    for (QAction *a : {m_ui.memberReports, m_ui.indicators, m_ui.breakdowns, m_ui.population, m_ui.saveOrder}) a->setVisible(false);
 
-    ListView1 = new TRepListView(this);
-    ListView1->installEventFilter(this);
+    m_ui.list = new TRepListView(this);
+    m_ui.list->installEventFilter(this);
     auto *l = new QVBoxLayout(this);
-    l->setMenuBar(MainMenu1);
+    l->setMenuBar(m_ui.menuBar);
     // The list: the window's width less 10 pixels, 5 pixels above its bottom.
     l->setContentsMargins(5, 0, 5, 5);
-    l->addWidget(ListView1);
+    l->addWidget(m_ui.list);
     fitToMenu();
 
-    connect(N2, &QAction::triggered, this, &TRepList::N2Click);
-    connect(N7, &QAction::triggered, this, &TRepList::Button7Click);
-    connect(N10, &QAction::triggered, this, &TRepList::Button7Click);
-    connect(N12, &QAction::triggered, this, &TRepList::N12Click);
-    connect(N1, &QAction::triggered, this, &TRepList::N1Click);
-    connect(N3, &QAction::triggered, this, &TRepList::N3Click);
-    connect(N11, &QAction::triggered, this, &TRepList::N11Click);
-    connect(N9, &QAction::triggered, this, &TRepList::N9Click);
-    connect(N13, &QAction::triggered, this, &TRepList::N13Click);
-    connect(N4, &QAction::triggered, this, &TRepList::N4Click);
-    connect(N5, &QAction::triggered, this, &TRepList::N5Click);
-    connect(N8, &QAction::triggered, this, &TRepList::N8Click);
-    connect(N14, &QAction::triggered, this, &TRepList::N14Click);
-    connect(N15, &QAction::triggered, this, &QDialog::reject);
-    connect(ListView1, &TRepListView::rowMoved, this, [this] { N14->setVisible(true); });
+    connect(m_ui.includes, &QAction::triggered, this, &TRepList::editIncludedInstitutions);
+    connect(m_ui.view, &QAction::triggered, this, &TRepList::openFormsTree);
+    connect(m_ui.breakdowns, &QAction::triggered, this, &TRepList::openFormsTree);
+    connect(m_ui.groupRecalc, &QAction::triggered, this, &TRepList::openGroupRecalculation);
+    connect(m_ui.load, &QAction::triggered, this, &TRepList::loadReportFile);
+    connect(m_ui.unload, &QAction::triggered, this, &TRepList::unloadReportFile);
+    connect(m_ui.memberReports, &QAction::triggered, this, &TRepList::editMemberReports);
+    connect(m_ui.indicators, &QAction::triggered, this, &TRepList::showIndicators);
+    connect(m_ui.population, &QAction::triggered, this, &TRepList::editPopulation);
+    connect(m_ui.add, &QAction::triggered, this, &TRepList::addReport);
+    connect(m_ui.rename, &QAction::triggered, this, &TRepList::renameReport);
+    connect(m_ui.remove, &QAction::triggered, this, &TRepList::deleteReport);
+    connect(m_ui.saveOrder, &QAction::triggered, this, &TRepList::saveOrder);
+    connect(m_ui.exit, &QAction::triggered, this, &QDialog::reject);
+    connect(m_ui.list, &TRepListView::rowMoved, this, [this] { m_ui.saveOrder->setVisible(true); });
 
     RegisterAdminForm(this);
 }
@@ -142,53 +142,53 @@ void TRepList::fitToMenu() {
     // Wide enough for every shown menu item, "Сохранить сортировку" counted
     // too (it appears after a drag), so that none hides behind "»". On a
     // screen narrower than that the menu's type is made smaller.
-    const bool saveShown = N14->isVisible();
-    N14->setVisible(true);
+    const bool saveShown = m_ui.saveOrder->isVisible();
+    m_ui.saveOrder->setVisible(true);
     const QMargins m = layout()->contentsMargins();
     const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     const int room = (screen ? screen->availableGeometry().width() : 1024) - m.left() - m.right();
-    MainMenu1->setFont(QFont());
-    for (int step = 0; step < 6 && MainMenu1->sizeHint().width() > room; ++step) {
-        QFont f = MainMenu1->font();
+    m_ui.menuBar->setFont(QFont());
+    for (int step = 0; step < 6 && m_ui.menuBar->sizeHint().width() > room; ++step) {
+        QFont f = m_ui.menuBar->font();
         f.setPointSizeF(f.pointSizeF() * 0.95);
-        MainMenu1->setFont(f);
+        m_ui.menuBar->setFont(f);
     }
-    const int menuWidth = MainMenu1->sizeHint().width();
-    N14->setVisible(saveShown);
+    const int menuWidth = m_ui.menuBar->sizeHint().width();
+    m_ui.saveOrder->setVisible(saveShown);
     winutil::fitToScreen(this, QSize(qMax(520, menuWidth + m.left() + m.right()), 480));
 }
 
 QTreeWidgetItem *TRepList::addRow(qint64 id, const QString &name, bool net) {
-    auto *item = new QTreeWidgetItem(ListView1, QStringList{name, net ? kNetMark : QString()});
+    auto *item = new QTreeWidgetItem(m_ui.list, QStringList{name, net ? kNetMark : QString()});
     item->setData(0, Qt::UserRole, id);
     return item;
 }
 
 void TRepList::FormCreate() {
-    ListView1->clear();
+    m_ui.list->clear();
     for (const reports::ReportRow &r : reports::listReports(m_work.net)) addRow(r.id, r.name, r.net);
-    if (ListView1->topLevelItemCount() > 0) ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    if (m_ui.list->topLevelItemCount() > 0) m_ui.list->setCurrentItem(m_ui.list->topLevelItem(0));
 }
 
 qint64 TRepList::currentId() const {
-    const QTreeWidgetItem *i = ListView1->currentItem();
+    const QTreeWidgetItem *i = m_ui.list->currentItem();
     return i ? i->data(0, Qt::UserRole).toLongLong() : 0;
 }
 
 QString TRepList::currentName() const {
-    const QTreeWidgetItem *i = ListView1->currentItem();
+    const QTreeWidgetItem *i = m_ui.list->currentItem();
     return i ? i->text(0) : QString();
 }
 
 bool TRepList::currentNet() const {
-    const QTreeWidgetItem *i = ListView1->currentItem();
+    const QTreeWidgetItem *i = m_ui.list->currentItem();
     return i && !i->text(1).isEmpty();
 }
 
 template <typename F>
 void TRepList::onCurrent(F &&work) {
     winutil::guarded(this, [&] {
-        if (!ListView1->currentItem()) {
+        if (!m_ui.list->currentItem()) {
             showMessage(QStringLiteral("Не выбран отчет"), this);
             return;
         }
@@ -196,20 +196,20 @@ void TRepList::onCurrent(F &&work) {
     });
 }
 
-void TRepList::N2Click() {
+void TRepList::editIncludedInstitutions() {
     onCurrent([&](qint64 id, const QString &name) { editReportIncludes(this, id, name); });
 }
 
-void TRepList::Button7Click() {
+void TRepList::openFormsTree() {
     onCurrent([&](qint64 id, const QString &name) {
         const QString members = reports::memberListFor(m_work.mode, id, false);
         openFormsTreeForReport(this, m_work, id, name, members, reports::memberKindFor(m_work.mode, false));
     });
 }
 
-void TRepList::N12Click() { openGroupRecalc(this); }
+void TRepList::openGroupRecalculation() { openGroupRecalc(this); }
 
-void TRepList::N3Click() {
+void TRepList::unloadReportFile() {
     onCurrent([&](qint64 id, const QString &name) {
         const SharedState &s = shared();
         if (!transfer::hasValuesToWrite(ValueTable::RepData, id, s.Year)) {
@@ -238,7 +238,7 @@ void TRepList::N3Click() {
     });
 }
 
-void TRepList::N1Click() {
+void TRepList::loadReportFile() {
     onCurrent([&](qint64 id, const QString &name) {
         const QString folder = shared().ConfigPath + QStringLiteral("data/");
         const QString path = dialogs().openFile(this, QStringLiteral("Подгрузить"),
@@ -262,11 +262,11 @@ void TRepList::N1Click() {
     });
 }
 
-void TRepList::N11Click() {
+void TRepList::editMemberReports() {
     onCurrent([&](qint64 id, const QString &name) { editReportComposition(this, id, name); });
 }
 
-void TRepList::N9Click() {
+void TRepList::showIndicators() {
     onCurrent([&](qint64 id, const QString &name) {
         WorkContext work = m_work;
         work.table = ValueTable::RepData;
@@ -277,11 +277,11 @@ void TRepList::N9Click() {
     });
 }
 
-void TRepList::N13Click() {
+void TRepList::editPopulation() {
     onCurrent([&](qint64 id, const QString &name) { editReportPopulation(this, id, name); });
 }
 
-void TRepList::N4Click() {
+void TRepList::addReport() {
     winutil::guarded(this, [&] {
         TSumRepF dlg(this);
         if (m_work.net) dlg.setInNetReport(true, false);
@@ -293,11 +293,11 @@ void TRepList::N4Click() {
         }
         const bool net = m_work.net || dlg.inNetReport();
         const qint64 id = reports::addReport(name, net);
-        ListView1->setCurrentItem(addRow(id, reports::reportName(id), net));   // as stored
+        m_ui.list->setCurrentItem(addRow(id, reports::reportName(id), net));   // as stored
     });
 }
 
-void TRepList::N5Click() {
+void TRepList::renameReport() {
     onCurrent([&](qint64 id, const QString &name) {
         TSumRepF dlg(this);
         dlg.setName(name);
@@ -310,35 +310,35 @@ void TRepList::N5Click() {
         }
         const bool net = dlg.inNetReport();
         reports::renameReport(id, newName, net);
-        QTreeWidgetItem *item = ListView1->currentItem();
+        QTreeWidgetItem *item = m_ui.list->currentItem();
         item->setText(0, reports::reportName(id));   // as stored
         item->setText(1, net ? kNetMark : QString());
     });
 }
 
-void TRepList::N8Click() {
+void TRepList::deleteReport() {
     onCurrent([&](qint64 id, const QString &name) {
         if (!confirm(QStringLiteral("Вы действительно желаете удалить ") + name + QStringLiteral(" со всей информацией?"),
                      this))
             return;
         reports::deleteReport(id);
-        delete ListView1->currentItem();
+        delete m_ui.list->currentItem();
     });
 }
 
-void TRepList::N14Click() {
+void TRepList::saveOrder() {
     winutil::guarded(this, [&] {
         QList<qint64> ids;
-        for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
-            ids.append(ListView1->topLevelItem(i)->data(0, Qt::UserRole).toLongLong());
+        for (int i = 0; i < m_ui.list->topLevelItemCount(); ++i)
+            ids.append(m_ui.list->topLevelItem(i)->data(0, Qt::UserRole).toLongLong());
         reports::saveOrder(ids);
-        N14->setVisible(false);
+        m_ui.saveOrder->setVisible(false);
     });
 }
 
-void TRepList::ListView1KeyF7() {
+void TRepList::switchNetMark() {
     winutil::guarded(this, [&] {
-        QTreeWidgetItem *item = ListView1->currentItem();
+        QTreeWidgetItem *item = m_ui.list->currentItem();
         if (!item) return;
         const bool net = reports::toggleNet(currentId());
         item->setText(1, net ? kNetMark : QString());
@@ -346,9 +346,9 @@ void TRepList::ListView1KeyF7() {
 }
 
 bool TRepList::eventFilter(QObject *watched, QEvent *event) {
-    const QKeyEvent *k = dlgparts::keyPressOn(watched, ListView1, event);
+    const QKeyEvent *k = dlgparts::keyPressOn(watched, m_ui.list, event);
     if (k && k->key() == Qt::Key_F7) {
-        ListView1KeyF7();
+        switchNetMark();
         return true;
     }
     return QDialog::eventFilter(watched, event);
@@ -360,11 +360,11 @@ void TRepList::keyPressEvent(QKeyEvent *event) {
 }
 
 void TRepList::setIndicatorMode(bool composite) {
-    for (QAction *a : {N1, N2, N3, N6->menuAction(), N7, N8}) a->setVisible(false);
-    N9->setVisible(true);
-    N10->setVisible(true);
-    N13->setVisible(true);
-    N11->setVisible(composite);
+    for (QAction *a : {m_ui.load, m_ui.includes, m_ui.unload, m_ui.reportMenu->menuAction(), m_ui.view, m_ui.remove}) a->setVisible(false);
+    m_ui.indicators->setVisible(true);
+    m_ui.breakdowns->setVisible(true);
+    m_ui.population->setVisible(true);
+    m_ui.memberReports->setVisible(composite);
 }
 
 // ---- Openers ---------------------------------------------------------------

@@ -56,38 +56,33 @@ public:
     // when composite.
     void setIndicatorMode(bool composite);
 
-    TRepListView *ListView1 = nullptr;
-    QMenuBar *MainMenu1 = nullptr;
-    QAction *N2 = nullptr;    // Входящие учреждения
-    QAction *N7 = nullptr;    // Просмотр
-    QAction *N12 = nullptr;   // Групповой пересчет
-    QAction *N1 = nullptr;    // Подгрузить
-    QAction *N3 = nullptr;    // Выгрузить
-    QAction *N11 = nullptr;   // Входящие отчеты
-    QAction *N9 = nullptr;    // Показатели
-    QAction *N10 = nullptr;   // Разрезы
-    QAction *N13 = nullptr;   // Население
-    QMenu *N6 = nullptr;      // Отчет
-    QAction *N4 = nullptr;    // Добавить
-    QAction *N5 = nullptr;    // Корректировать
-    QAction *N8 = nullptr;    // Удалить
-    QAction *N14 = nullptr;   // Сохранить сортировку
-    QAction *N15 = nullptr;   // Выход
+    // What tests reach of the widgets.
+    TRepListView *list() const { return m_ui.list; }
+    QMenuBar *menuBar() const { return m_ui.menuBar; }
+    QAction *includesCommand() const { return m_ui.includes; }            // "Входящие учреждения"
+    QAction *viewCommand() const { return m_ui.view; }                    // "Просмотр"
+    QAction *groupRecalcCommand() const { return m_ui.groupRecalc; }      // "Групповой пересчет"
+    QAction *memberReportsCommand() const { return m_ui.memberReports; }  // "Входящие отчеты"
+    QAction *indicatorsCommand() const { return m_ui.indicators; }        // "Показатели"
+    QAction *breakdownsCommand() const { return m_ui.breakdowns; }        // "Разрезы"
+    QAction *populationCommand() const { return m_ui.population; }        // "Население"
+    QAction *saveOrderCommand() const { return m_ui.saveOrder; }          // "Сохранить сортировку"
 
 public slots:
-    void N2Click();
-    void Button7Click();      // Просмотр, Разрезы
-    void N12Click();
-    void N1Click();
-    void N3Click();
-    void N11Click();
-    void N9Click();
-    void N13Click();
-    void N4Click();
-    void N5Click();
-    void N8Click();
-    void N14Click();
-    void ListView1KeyF7();
+    // The commands, by the caption the user sees.
+    void editIncludedInstitutions();   // "Входящие учреждения"
+    void openFormsTree();              // "Просмотр", "Разрезы"
+    void openGroupRecalculation();     // "Групповой пересчет"
+    void loadReportFile();             // "Подгрузить"
+    void unloadReportFile();           // "Выгрузить"
+    void editMemberReports();          // "Входящие отчеты"
+    void showIndicators();             // "Показатели"
+    void editPopulation();             // "Население"
+    void addReport();                  // "Отчет" - "Добавить"
+    void renameReport();               // "Отчет" - "Корректировать"
+    void deleteReport();               // "Отчет" - "Удалить"
+    void saveOrder();                  // "Сохранить сортировку"
+    void switchNetMark();              // F7 on the list: the "Ф47" mark
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -99,6 +94,18 @@ private:
     // Runs a command on the current report; with no report nothing happens.
     template <typename F>
     void onCurrent(F &&work);
+
+    struct Widgets {
+        TRepListView *list = nullptr;
+        QMenuBar *menuBar = nullptr;
+        QAction *includes = nullptr, *view = nullptr, *groupRecalc = nullptr, *load = nullptr, *unload = nullptr;
+        QAction *memberReports = nullptr, *indicators = nullptr, *breakdowns = nullptr, *population = nullptr;
+        // "Отчет": "Добавить", "Корректировать", "Удалить"
+        QMenu *reportMenu = nullptr;
+        QAction *add = nullptr, *rename = nullptr, *remove = nullptr;
+        QAction *saveOrder = nullptr, *exit = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // Main-window commands, opened with the work context of the command.

@@ -248,90 +248,90 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
 TUpdateGeneratorForm::TUpdateGeneratorForm(QWidget *parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Генератор пакетов обновления"));
     resize(700, 600);
-    Label1 = new QLabel(QStringLiteral("Выберите формы:"), this);
-    CheckListBox1 = new QListWidget(this);
-    GroupBox1 = new QGroupBox(QStringLiteral("Компоненты формы"), this);
-    CheckBox1 = new QCheckBox(QStringLiteral("Структура формы"), GroupBox1);
-    CheckBox2 = new QCheckBox(QStringLiteral("Контроли"), GroupBox1);
-    CheckBox3 = new QCheckBox(QStringLiteral("Печатные файлы"), GroupBox1);
-    Edit3 = new QLineEdit(QStringLiteral("1.0.0"), GroupBox1);
-    Edit4 = new QLineEdit(QStringLiteral("1.0.0"), GroupBox1);
-    GroupBox2 = new QGroupBox(QStringLiteral("Общие контроли"), this);
-    CheckBox4 = new QCheckBox(QStringLiteral("Включить общие контроли"), GroupBox2);
-    Edit5 = new QLineEdit(QStringLiteral("1.0.0"), GroupBox2);
-    ComboBox2 = new QComboBox(GroupBox2);
-    Edit1 = new QLineEdit(QStringLiteral("1.0.0"), this);
-    Edit2 = new QLineEdit(this);
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setEditable(true);
-    Button1 = new QPushButton(QStringLiteral("Сгенерировать пакет"), this);
-    Button2 = new QPushButton(QStringLiteral("Закрыть"), this);
-    ProgressBar1 = new QProgressBar(this);
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setReadOnly(true);
+    m_ui.formsCaption = new QLabel(QStringLiteral("Выберите формы:"), this);
+    m_ui.forms = new QListWidget(this);
+    m_ui.formParts = new QGroupBox(QStringLiteral("Компоненты формы"), this);
+    m_ui.structure = new QCheckBox(QStringLiteral("Структура формы"), m_ui.formParts);
+    m_ui.rules = new QCheckBox(QStringLiteral("Контроли"), m_ui.formParts);
+    m_ui.printFiles = new QCheckBox(QStringLiteral("Печатные файлы"), m_ui.formParts);
+    m_ui.formVersion = new QLineEdit(QStringLiteral("1.0.0"), m_ui.formParts);
+    m_ui.rulesVersion = new QLineEdit(QStringLiteral("1.0.0"), m_ui.formParts);
+    m_ui.commonRules = new QGroupBox(QStringLiteral("Общие контроли"), this);
+    m_ui.includeCommon = new QCheckBox(QStringLiteral("Включить общие контроли"), m_ui.commonRules);
+    m_ui.commonVersion = new QLineEdit(QStringLiteral("1.0.0"), m_ui.commonRules);
+    m_ui.strategy = new QComboBox(m_ui.commonRules);
+    m_ui.version = new QLineEdit(QStringLiteral("1.0.0"), this);
+    m_ui.description = new QLineEdit(this);
+    m_ui.year = new QComboBox(this);
+    m_ui.year->setEditable(true);
+    m_ui.generate = new QPushButton(QStringLiteral("Сгенерировать пакет"), this);
+    m_ui.close = new QPushButton(QStringLiteral("Закрыть"), this);
+    m_ui.progress = new QProgressBar(this);
+    m_ui.log = new QPlainTextEdit(this);
+    m_ui.log->setReadOnly(true);
 
-    auto *g1 = new QGridLayout(GroupBox1);
-    g1->addWidget(CheckBox1, 0, 0);
-    g1->addWidget(CheckBox2, 1, 0);
-    g1->addWidget(CheckBox3, 2, 0);
-    g1->addWidget(new QLabel(QStringLiteral("Версия формы:"), GroupBox1), 3, 0);
-    g1->addWidget(Edit3, 3, 1);
-    g1->addWidget(new QLabel(QStringLiteral("Версия контролей:"), GroupBox1), 4, 0);
-    g1->addWidget(Edit4, 4, 1);
-    auto *g2 = new QGridLayout(GroupBox2);
-    g2->addWidget(CheckBox4, 0, 0, 1, 2);
-    g2->addWidget(new QLabel(QStringLiteral("Версия общих контролей:"), GroupBox2), 1, 0);
-    g2->addWidget(Edit5, 1, 1);
-    g2->addWidget(new QLabel(QStringLiteral("Стратегия обновления:"), GroupBox2), 2, 0);
-    g2->addWidget(ComboBox2, 2, 1);
+    auto *g1 = new QGridLayout(m_ui.formParts);
+    g1->addWidget(m_ui.structure, 0, 0);
+    g1->addWidget(m_ui.rules, 1, 0);
+    g1->addWidget(m_ui.printFiles, 2, 0);
+    g1->addWidget(new QLabel(QStringLiteral("Версия формы:"), m_ui.formParts), 3, 0);
+    g1->addWidget(m_ui.formVersion, 3, 1);
+    g1->addWidget(new QLabel(QStringLiteral("Версия контролей:"), m_ui.formParts), 4, 0);
+    g1->addWidget(m_ui.rulesVersion, 4, 1);
+    auto *g2 = new QGridLayout(m_ui.commonRules);
+    g2->addWidget(m_ui.includeCommon, 0, 0, 1, 2);
+    g2->addWidget(new QLabel(QStringLiteral("Версия общих контролей:"), m_ui.commonRules), 1, 0);
+    g2->addWidget(m_ui.commonVersion, 1, 1);
+    g2->addWidget(new QLabel(QStringLiteral("Стратегия обновления:"), m_ui.commonRules), 2, 0);
+    g2->addWidget(m_ui.strategy, 2, 1);
 
     auto *right = new QVBoxLayout;
-    right->addWidget(GroupBox1);
-    right->addWidget(GroupBox2);
+    right->addWidget(m_ui.formParts);
+    right->addWidget(m_ui.commonRules);
     auto *fields = new QFormLayout;
-    fields->addRow(QStringLiteral("Версия обновления:"), Edit1);
-    fields->addRow(QStringLiteral("Описание:"), Edit2);
-    fields->addRow(QStringLiteral("Год:"), ComboBox1);
+    fields->addRow(QStringLiteral("Версия обновления:"), m_ui.version);
+    fields->addRow(QStringLiteral("Описание:"), m_ui.description);
+    fields->addRow(QStringLiteral("Год:"), m_ui.year);
     right->addLayout(fields);
     right->addStretch();
     auto *left = new QVBoxLayout;
-    left->addWidget(Label1);
-    left->addWidget(CheckListBox1);
+    left->addWidget(m_ui.formsCaption);
+    left->addWidget(m_ui.forms);
     auto *top = new QHBoxLayout;
     top->addLayout(left, 1);
     top->addLayout(right, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(m_ui.generate);
+    buttons->addWidget(m_ui.close);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top, 3);
-    layout->addWidget(ProgressBar1);
-    layout->addWidget(Memo1, 1);
+    layout->addWidget(m_ui.progress);
+    layout->addWidget(m_ui.log, 1);
     layout->addLayout(buttons);
 
-    connect(CheckListBox1, &QListWidget::itemChanged, this, [this] { CheckListBox1Click(); });
-    connect(CheckBox1, &QCheckBox::toggled, this, [this] { UpdateControls(); });
-    connect(CheckBox2, &QCheckBox::toggled, this, [this] { UpdateControls(); });
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { UpdateControls(); });
-    connect(Edit2, &QLineEdit::textChanged, this, [this] { UpdateControls(); });
-    connect(ComboBox1, &QComboBox::currentTextChanged, this, [this] { UpdateControls(); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(m_ui.forms, &QListWidget::itemChanged, this, [this] { takeTickedForms(); });
+    connect(m_ui.structure, &QCheckBox::toggled, this, [this] { UpdateControls(); });
+    connect(m_ui.rules, &QCheckBox::toggled, this, [this] { UpdateControls(); });
+    connect(m_ui.version, &QLineEdit::textChanged, this, [this] { UpdateControls(); });
+    connect(m_ui.description, &QLineEdit::textChanged, this, [this] { UpdateControls(); });
+    connect(m_ui.year, &QComboBox::currentTextChanged, this, [this] { UpdateControls(); });
+    connect(m_ui.generate, &QPushButton::clicked, this, [this] { generatePackage(); });
+    connect(m_ui.close, &QPushButton::clicked, this, [this] { closeGenerator(); });
     FormCreate();
 }
 
 void TUpdateGeneratorForm::FormCreate() {
-    CheckBox1->setChecked(true);
-    CheckBox2->setChecked(true);
-    ComboBox2->addItems({QStringLiteral("replace"), QStringLiteral("add")});
-    ComboBox2->setCurrentIndex(0);
-    Edit5->setEnabled(false);
-    ComboBox2->setEnabled(false);
+    m_ui.structure->setChecked(true);
+    m_ui.rules->setChecked(true);
+    m_ui.strategy->addItems({QStringLiteral("replace"), QStringLiteral("add")});
+    m_ui.strategy->setCurrentIndex(0);
+    m_ui.commonVersion->setEnabled(false);
+    m_ui.strategy->setEnabled(false);
     for (int y = 2020; y <= 2030; ++y)
-        ComboBox1->addItem(QString::number(y));
-    Button1->setEnabled(false);
-    ProgressBar1->setVisible(false);
+        m_ui.year->addItem(QString::number(y));
+    m_ui.generate->setEnabled(false);
+    m_ui.progress->setVisible(false);
     UpdateControls();
 }
 
@@ -350,102 +350,102 @@ void TUpdateGeneratorForm::FormShow() {
         if (year == -1)
             year = QDate::currentDate().year();
     }
-    ComboBox1->setEditText(QString::number(year));
+    m_ui.year->setEditText(QString::number(year));
     InitUpdateLogger(paths::programFolder());
     LoadForms();
 }
 
 void TUpdateGeneratorForm::LoadForms() {
-    CheckListBox1->clear();
+    m_ui.forms->clear();
     if (!DatabaseReady(Database)) {
         showMessage(QStringLiteral("База данных не подключена"), this);
         return;
     }
-    const QSignalBlocker block(CheckListBox1);
+    const QSignalBlocker block(m_ui.forms);
     QStringList names;
     for (const QVariant &v : db::column(Database, QStringLiteral("SELECT formname FROM forms")))
         names << v.toString();
     text::sortNames(names);
     for (const QString &name : names) {
-        auto *item = new QListWidgetItem(name, CheckListBox1);
+        auto *item = new QListWidgetItem(name, m_ui.forms);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
     UpdateControls();
 }
 
-void TUpdateGeneratorForm::CheckListBox1Click() { UpdateControls(); }
+void TUpdateGeneratorForm::takeTickedForms() { UpdateControls(); }
 
 void TUpdateGeneratorForm::UpdateControls() {
     bool any = false;
-    for (int i = 0; i < CheckListBox1->count(); ++i)
-        any = any || CheckListBox1->item(i)->checkState() == Qt::Checked;
-    CheckBox1->setEnabled(any);
-    CheckBox2->setEnabled(any);
-    CheckBox3->setEnabled(any);
-    Edit3->setEnabled(any && CheckBox1->isChecked());
-    Edit4->setEnabled(any && CheckBox2->isChecked());
-    Button1->setEnabled(any && !Edit1->text().isEmpty() && !Edit2->text().isEmpty() && !ComboBox1->currentText().isEmpty());
+    for (int i = 0; i < m_ui.forms->count(); ++i)
+        any = any || m_ui.forms->item(i)->checkState() == Qt::Checked;
+    m_ui.structure->setEnabled(any);
+    m_ui.rules->setEnabled(any);
+    m_ui.printFiles->setEnabled(any);
+    m_ui.formVersion->setEnabled(any && m_ui.structure->isChecked());
+    m_ui.rulesVersion->setEnabled(any && m_ui.rules->isChecked());
+    m_ui.generate->setEnabled(any && !m_ui.version->text().isEmpty() && !m_ui.description->text().isEmpty() && !m_ui.year->currentText().isEmpty());
 }
 
 void TUpdateGeneratorForm::ReportProgress(int position, int maximum, const QString &text) {
-    ProgressBar1->setMaximum(maximum);
-    ProgressBar1->setValue(position);
-    Memo1->appendPlainText(text);
+    m_ui.progress->setMaximum(maximum);
+    m_ui.progress->setValue(position);
+    m_ui.log->appendPlainText(text);
     QCoreApplication::processEvents();
 }
 
-void TUpdateGeneratorForm::Button1Click() {
+void TUpdateGeneratorForm::generatePackage() {
     winutil::guarded(this, [this] {
         QStringList names;
-        for (int i = 0; i < CheckListBox1->count(); ++i)
-            if (CheckListBox1->item(i)->checkState() == Qt::Checked)
-                names << CheckListBox1->item(i)->text();
+        for (int i = 0; i < m_ui.forms->count(); ++i)
+            if (m_ui.forms->item(i)->checkState() == Qt::Checked)
+                names << m_ui.forms->item(i)->text();
         if (names.isEmpty())
             return showMessage(QStringLiteral("Выберите хотя бы одну форму"), this);
-        if (Edit1->text().isEmpty())
+        if (m_ui.version->text().isEmpty())
             return showMessage(QStringLiteral("Введите версию обновления"), this);
-        if (Edit2->text().isEmpty())
+        if (m_ui.description->text().isEmpty())
             return showMessage(QStringLiteral("Введите описание обновления"), this);
-        if (ComboBox1->currentText().isEmpty())
+        if (m_ui.year->currentText().isEmpty())
             return showMessage(QStringLiteral("Выберите год"), this);
         bool yearOk = false;
-        const int year = ComboBox1->currentText().trimmed().toInt(&yearOk);
+        const int year = m_ui.year->currentText().trimmed().toInt(&yearOk);
         if (!yearOk)
-            return showError(QStringLiteral("\"%1\" не является годом").arg(ComboBox1->currentText()), this);
+            return showError(QStringLiteral("\"%1\" не является годом").arg(m_ui.year->currentText()), this);
         QList<FormPackageOptions> options;
         for (const QString &n : names)
-            options << FormPackageOptions{n, CheckBox1->isChecked(), CheckBox2->isChecked(), CheckBox3->isChecked(),
-                                          Edit3->text(), Edit4->text()};
+            options << FormPackageOptions{n, m_ui.structure->isChecked(), m_ui.rules->isChecked(), m_ui.printFiles->isChecked(),
+                                          m_ui.formVersion->text(), m_ui.rulesVersion->text()};
         const QString output = paths::programFolder() + QStringLiteral("Updates/");
         ForceDirectoryPath(output);
-        Button1->setEnabled(false);
-        ProgressBar1->setVisible(true);
-        Memo1->clear();
+        m_ui.generate->setEnabled(false);
+        m_ui.progress->setVisible(true);
+        m_ui.log->clear();
         QCoreApplication::processEvents();
-        const QString globalVersion = CheckBox4->isChecked() ? Edit5->text() : QString();
-        const QString strategy = CheckBox4->isChecked() ? ComboBox2->currentText() : QString();
+        const QString globalVersion = m_ui.includeCommon->isChecked() ? m_ui.commonVersion->text() : QString();
+        const QString strategy = m_ui.includeCommon->isChecked() ? m_ui.strategy->currentText() : QString();
         QString why;
         m_lastPackage = GenerateUpdatePackage(
             Database, names, options, [this](int p, int m, const QString &t) { ReportProgress(p, m, t); }, strategy,
-            globalVersion, output, Edit2->text(), year, Edit1->text(), &why);
+            globalVersion, output, m_ui.description->text(), year, m_ui.version->text(), &why);
         if (!m_lastPackage.isEmpty()) {
-            ProgressBar1->setValue(100);
-            Memo1->appendPlainText(QString());
-            Memo1->appendPlainText(QStringLiteral("Пакет обновления успешно создан:"));
-            Memo1->appendPlainText(m_lastPackage);
+            m_ui.progress->setValue(100);
+            m_ui.log->appendPlainText(QString());
+            m_ui.log->appendPlainText(QStringLiteral("Пакет обновления успешно создан:"));
+            m_ui.log->appendPlainText(m_lastPackage);
             showMessage(QStringLiteral("Пакет обновления успешно создан!\r\n") + m_lastPackage, this);
         } else {
             showMessage(why.isEmpty() ? QStringLiteral("Ошибка при создании пакета обновления. Проверьте логи.")
                                       : QStringLiteral("Ошибка при создании пакета обновления.\r\n") + why,
                         this);
         }
-        Button1->setEnabled(true);
-        ProgressBar1->setVisible(false);
+        m_ui.generate->setEnabled(true);
+        m_ui.progress->setVisible(false);
     });
 }
 
-void TUpdateGeneratorForm::Button2Click() { reject(); }
+void TUpdateGeneratorForm::closeGenerator() { reject(); }
 
 void openUpdateGenerator(QWidget *parent) {
     winutil::guarded(parent, [parent] {

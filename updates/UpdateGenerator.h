@@ -59,25 +59,20 @@ public:
     QSqlDatabase Database;
     int Year = 0;
 
-    QLabel *Label1;
-    QListWidget *CheckListBox1;
-    QGroupBox *GroupBox1, *GroupBox2;
-    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4;
-    QLineEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5;
-    QComboBox *ComboBox1, *ComboBox2;
-    QPushButton *Button1, *Button2;
-    QProgressBar *ProgressBar1;
-    QPlainTextEdit *Memo1;
-
     void FormShow();
     void LoadForms();
     void UpdateControls();
-    void CheckListBox1Click();
-    void Button1Click();
-    void Button2Click();
+    // The commands, by the caption the user sees.
+    void takeTickedForms();   // a form ticked or unticked
+    void generatePackage();   // "Сгенерировать пакет"
+    void closeGenerator();    // "Закрыть"
     void ReportProgress(int position, int maximum, const QString &text);
 
     QString lastPackage() const { return m_lastPackage; }
+    // What tests reach of the widgets.
+    QListWidget *formList() const { return m_ui.forms; }           // "Выберите формы:"
+    QLineEdit *descriptionEdit() const { return m_ui.description; }   // "Описание:"
+    QComboBox *yearBox() const { return m_ui.year; }               // "Год:"
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -86,6 +81,25 @@ private:
     void FormCreate();
     bool m_shown = false;
     QString m_lastPackage;
+    struct Widgets {
+        QLabel *formsCaption = nullptr;   // "Выберите формы:"
+        QListWidget *forms = nullptr;
+        // "Компоненты формы"
+        QGroupBox *formParts = nullptr;
+        QCheckBox *structure = nullptr, *rules = nullptr, *printFiles = nullptr;
+        QLineEdit *formVersion = nullptr, *rulesVersion = nullptr;
+        // "Общие контроли"
+        QGroupBox *commonRules = nullptr;
+        QCheckBox *includeCommon = nullptr;
+        QLineEdit *commonVersion = nullptr;
+        QComboBox *strategy = nullptr;
+        QLineEdit *version = nullptr, *description = nullptr;
+        QComboBox *year = nullptr;
+        QPushButton *generate = nullptr, *close = nullptr;
+        QProgressBar *progress = nullptr;
+        QPlainTextEdit *log = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // Main-window command (administrator mode).

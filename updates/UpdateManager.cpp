@@ -322,55 +322,57 @@ QString ReadUpdateServerUrl(const QString &settingsFile) {
 TUpdateForm::TUpdateForm(QWidget *parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Обновления форм и контролей"));
     resize(800, 500);
-    ListView1 = new QTreeWidget(this);
-    Memo1 = new QPlainTextEdit(this);
-    Button1 = new QPushButton(QStringLiteral("Проверить обновления"), this);
-    Button2 = new QPushButton(QStringLiteral("Установить"), this);
-    Button3 = new QPushButton(QStringLiteral("Откатить"), this);
-    Button4 = new QPushButton(QStringLiteral("Закрыть"), this);
-    ProgressBar1 = new QProgressBar(this);
-    Label1 = new QLabel(this);
-    Label2 = new QLabel(this);
+    m_ui.updates = new QTreeWidget(this);
+    m_ui.details = new QPlainTextEdit(this);
+    m_ui.refresh = new QPushButton(QStringLiteral("Проверить обновления"), this);
+    m_ui.install = new QPushButton(QStringLiteral("Установить"), this);
+    m_ui.rollback = new QPushButton(QStringLiteral("Откатить"), this);
+    m_ui.close = new QPushButton(QStringLiteral("Закрыть"), this);
+    m_ui.progress = new QProgressBar(this);
+    m_ui.aboveDetails = new QLabel(this);
+    m_ui.belowDetails = new QLabel(this);
 
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button3);
+    buttons->addWidget(m_ui.refresh);
+    buttons->addWidget(m_ui.install);
+    buttons->addWidget(m_ui.rollback);
     buttons->addStretch();
-    buttons->addWidget(Button4);
+    buttons->addWidget(m_ui.close);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(ListView1, 3);
-    layout->addWidget(Label1);
-    layout->addWidget(Memo1, 2);
-    layout->addWidget(Label2);
-    layout->addWidget(ProgressBar1);
+    layout->addWidget(m_ui.updates, 3);
+    layout->addWidget(m_ui.aboveDetails);
+    layout->addWidget(m_ui.details, 2);
+    layout->addWidget(m_ui.belowDetails);
+    layout->addWidget(m_ui.progress);
     layout->addLayout(buttons);
 
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
-    connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
-    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, [this] { ListView1SelectItem(); });
+    connect(m_ui.refresh, &QPushButton::clicked, this, [this] { checkForUpdates(); });
+    connect(m_ui.install, &QPushButton::clicked, this, [this] { installSelected(); });
+    connect(m_ui.rollback, &QPushButton::clicked, this, [this] { rollBackSelected(); });
+    connect(m_ui.close, &QPushButton::clicked, this, [this] { closeWindow(); });
+    connect(m_ui.updates, &QTreeWidget::itemSelectionChanged, this, [this] { showSelectedDetails(); });
     FormCreate();
 }
 
 TUpdateForm::~TUpdateForm() = default;
 
+QString TUpdateForm::detailsText() const { return m_ui.details->toPlainText(); }
+
 void TUpdateForm::FormCreate() {
-    ListView1->setRootIsDecorated(false);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setHeaderLabels({QStringLiteral("Версия"), QStringLiteral("Дата"), QStringLiteral("Описание"),
+    m_ui.updates->setRootIsDecorated(false);
+    m_ui.updates->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_ui.updates->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_ui.updates->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_ui.updates->setHeaderLabels({QStringLiteral("Версия"), QStringLiteral("Дата"), QStringLiteral("Описание"),
                                 QStringLiteral("Размер"), QStringLiteral("Статус")});
     const int widths[] = {80, 100, 300, 100, 100};
     for (int i = 0; i < 5; ++i)
-        ListView1->setColumnWidth(i, widths[i]);
-    Memo1->setReadOnly(true);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Button2->setEnabled(false);
-    Button3->setEnabled(false);
-    ProgressBar1->setVisible(false);
+        m_ui.updates->setColumnWidth(i, widths[i]);
+    m_ui.details->setReadOnly(true);
+    m_ui.details->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ui.install->setEnabled(false);
+    m_ui.rollback->setEnabled(false);
+    m_ui.progress->setVisible(false);
 }
 
 void TUpdateForm::showEvent(QShowEvent *event) {
@@ -400,14 +402,14 @@ void TUpdateForm::FormShow() {
 
 void TUpdateForm::RefreshUpdates() {
     if (!DatabaseReady(Database)) {
-        ListView1->clear();
-        Memo1->clear();
+        m_ui.updates->clear();
+        m_ui.details->clear();
         m_rows.clear();
         showMessage(QStringLiteral("База данных не подключена"), this);
         return;
     }
-    Button1->setEnabled(false);
-    ProgressBar1->setVisible(true);
+    m_ui.refresh->setEnabled(false);
+    m_ui.progress->setVisible(true);
     pump();
     std::unique_ptr<TUpdatesList> offered;
     QList<InstalledUpdateRecord> installed;
@@ -421,20 +423,20 @@ void TUpdateForm::RefreshUpdates() {
         why = manager.Message;
         installed = GetInstalledUpdates(manager);
     }
-    Button1->setEnabled(true);
-    ProgressBar1->setVisible(false);
+    m_ui.refresh->setEnabled(true);
+    m_ui.progress->setVisible(false);
     if (stopped) {   // the list stays as it was
         winutil::showCancelled(this);
         return;
     }
-    ListView1->clear();
-    Memo1->clear();
+    m_ui.updates->clear();
+    m_ui.details->clear();
     m_rows.clear();
     QStringList installedIds;
     for (const InstalledUpdateRecord &r : installed)
         installedIds << r.updateId;
     const auto addRow = [this](const UpdateEntry &e, const QString &status) {
-        auto *item = new QTreeWidgetItem(ListView1, {e.version, e.releaseDate, e.description,
+        auto *item = new QTreeWidgetItem(m_ui.updates, {e.version, e.releaseDate, e.description,
                                                      QString::number(e.size) + QStringLiteral(" байт"), status});
         item->setData(0, Qt::UserRole, int(m_rows.size()));
         m_rows.append(e);
@@ -463,60 +465,60 @@ void TUpdateForm::RefreshUpdates() {
 }
 
 const UpdateEntry *TUpdateForm::selectedEntry() const {
-    const QTreeWidgetItem *item = ListView1->currentItem();
+    const QTreeWidgetItem *item = m_ui.updates->currentItem();
     if (!item || !item->isSelected())
         return nullptr;
     const int i = item->data(0, Qt::UserRole).toInt();
     return i >= 0 && i < m_rows.size() ? &m_rows[i] : nullptr;
 }
 
-void TUpdateForm::ListView1SelectItem() {
-    Memo1->clear();
+void TUpdateForm::showSelectedDetails() {
+    m_ui.details->clear();
     const UpdateEntry *e = selectedEntry();
     if (!e) {
-        Button2->setEnabled(false);
-        Button3->setEnabled(false);
+        m_ui.install->setEnabled(false);
+        m_ui.rollback->setEnabled(false);
         return;
     }
-    Memo1->appendPlainText(QStringLiteral("Версия: ") + e->version);
-    Memo1->appendPlainText(QStringLiteral("Дата выпуска: ") + e->releaseDate);
-    Memo1->appendPlainText(QStringLiteral("Описание: ") + e->description);
-    Memo1->appendPlainText(QStringLiteral("Размер: ") + QString::number(e->size) + QStringLiteral(" байт"));
-    Memo1->appendPlainText(QStringLiteral("Формы: ") + joinNames(e->forms));
+    m_ui.details->appendPlainText(QStringLiteral("Версия: ") + e->version);
+    m_ui.details->appendPlainText(QStringLiteral("Дата выпуска: ") + e->releaseDate);
+    m_ui.details->appendPlainText(QStringLiteral("Описание: ") + e->description);
+    m_ui.details->appendPlainText(QStringLiteral("Размер: ") + QString::number(e->size) + QStringLiteral(" байт"));
+    m_ui.details->appendPlainText(QStringLiteral("Формы: ") + joinNames(e->forms));
     UpdateButtons();
 }
 
 void TUpdateForm::UpdateButtons() {
-    const QTreeWidgetItem *item = selectedEntry() ? ListView1->currentItem() : nullptr;
-    Button2->setEnabled(item && item->text(kStatusColumn) == kAvailable);
-    Button3->setEnabled(item && item->text(kStatusColumn) == kInstalled);
+    const QTreeWidgetItem *item = selectedEntry() ? m_ui.updates->currentItem() : nullptr;
+    m_ui.install->setEnabled(item && item->text(kStatusColumn) == kAvailable);
+    m_ui.rollback->setEnabled(item && item->text(kStatusColumn) == kInstalled);
 }
 
-void TUpdateForm::Button1Click() { winutil::guarded(this, [this] { RefreshUpdates(); }); }
+void TUpdateForm::checkForUpdates() { winutil::guarded(this, [this] { RefreshUpdates(); }); }
 
-void TUpdateForm::Button2Click() {
+void TUpdateForm::installSelected() {
     winutil::guarded(this, [this] {
         const UpdateEntry *selected = selectedEntry();
         if (!selected)
             return;
         const UpdateEntry e = *selected;
-        const int row = ListView1->indexOfTopLevelItem(ListView1->currentItem());
+        const int row = m_ui.updates->indexOfTopLevelItem(m_ui.updates->currentItem());
         if (!dialogs().question(this, QStringLiteral("Установить обновление ") + e.version + QLatin1Char('?'),
                                 QStringLiteral("Подтверждение")))
             return;
-        Button2->setEnabled(false);
+        m_ui.install->setEnabled(false);
         // No refresh while installing: it would replace the rows under the install.
-        Button1->setEnabled(false);
-        ProgressBar1->setValue(0);
-        ProgressBar1->setVisible(true);
+        m_ui.refresh->setEnabled(false);
+        m_ui.progress->setValue(0);
+        m_ui.progress->setVisible(true);
         pump();
-        Button4->setEnabled(false);
+        m_ui.close->setEnabled(false);
         bool ok = false;
         bool stopped = false;
         QString message;
         {
             TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
-            ProgressBar1->setValue(25);
+            m_ui.progress->setValue(25);
             pump();
             // The download runs in the event loop: the windows keep painting,
             // and "Отмена" stops it.
@@ -525,28 +527,28 @@ void TUpdateForm::Button2Click() {
             ok = manager.InstallUpdate(e);
             message = manager.Message;
         }
-        Button4->setEnabled(true);
+        m_ui.close->setEnabled(true);
         if (ok) {
-            ProgressBar1->setValue(100);
+            m_ui.progress->setValue(100);
             pump();
             // Installed; a print file that could not be replaced is named.
             showMessage(message.isEmpty() ? QStringLiteral("Обновление успешно установлено") : message, this);
-            if (QTreeWidgetItem *item = ListView1->topLevelItem(row))
+            if (QTreeWidgetItem *item = m_ui.updates->topLevelItem(row))
                 item->setText(kStatusColumn, kInstalled);
-            Button1->setEnabled(true);
+            m_ui.refresh->setEnabled(true);
             RefreshUpdates();
         } else {
             showMessage(stopped ? Cancelled::message() : withReason(QStringLiteral("Ошибка при установке обновления."), message),
                         this);
         }
-        Button1->setEnabled(true);
-        Button2->setEnabled(true);
-        ProgressBar1->setVisible(false);
+        m_ui.refresh->setEnabled(true);
+        m_ui.install->setEnabled(true);
+        m_ui.progress->setVisible(false);
         UpdateButtons();
     });
 }
 
-void TUpdateForm::Button3Click() {
+void TUpdateForm::rollBackSelected() {
     winutil::guarded(this, [this] {
         const UpdateEntry *selected = selectedEntry();
         if (!selected)
@@ -556,8 +558,8 @@ void TUpdateForm::Button3Click() {
                                 QStringLiteral("Откатить обновление? Все изменения будут восстановлены из резервной копии."),
                                 QStringLiteral("Подтверждение")))
             return;
-        Button3->setEnabled(false);
-        ProgressBar1->setVisible(true);
+        m_ui.rollback->setEnabled(false);
+        m_ui.progress->setVisible(true);
         pump();
         bool ok = false;
         QString message;
@@ -575,12 +577,12 @@ void TUpdateForm::Button3Click() {
         } else {
             showMessage(withReason(QStringLiteral("Ошибка при откате обновления."), message), this);
         }
-        ProgressBar1->setVisible(false);
+        m_ui.progress->setVisible(false);
         UpdateButtons();
     });
 }
 
-void TUpdateForm::Button4Click() { reject(); }
+void TUpdateForm::closeWindow() { reject(); }
 
 // ---- main-window commands -----------------------------------------------------
 

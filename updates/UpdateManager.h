@@ -71,20 +71,22 @@ public:
     QString TempDir;
     QString BackupDir;
 
-    QTreeWidget *ListView1;
-    QPlainTextEdit *Memo1;
-    QPushButton *Button1, *Button2, *Button3, *Button4;
-    QProgressBar *ProgressBar1;
-    QLabel *Label1, *Label2;
-
     void FormShow();
     void RefreshUpdates();
     void UpdateButtons();
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    void Button4Click();
-    void ListView1SelectItem();
+    // The commands, by the caption the user sees.
+    void checkForUpdates();       // "Проверить обновления"
+    void installSelected();       // "Установить"
+    void rollBackSelected();      // "Откатить"
+    void closeWindow();           // "Закрыть"
+    void showSelectedDetails();   // an update of the list chosen
+
+    // What tests reach of the widgets.
+    QTreeWidget *updateList() const { return m_ui.updates; }
+    QString detailsText() const;   // the chosen update's details
+    QPushButton *refreshButton() const { return m_ui.refresh; }
+    QPushButton *installButton() const { return m_ui.install; }
+    QPushButton *rollbackButton() const { return m_ui.rollback; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -94,6 +96,15 @@ private:
     const UpdateEntry *selectedEntry() const;
     QList<UpdateEntry> m_rows;   // the entry of each list row (available and installed)
     bool m_shown = false;
+    struct Widgets {
+        QTreeWidget *updates = nullptr;
+        QLabel *aboveDetails = nullptr;
+        QPlainTextEdit *details = nullptr;
+        QLabel *belowDetails = nullptr;
+        QProgressBar *progress = nullptr;
+        QPushButton *refresh = nullptr, *install = nullptr, *rollback = nullptr, *close = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // Main-window commands: the updates window, the update check (both offered

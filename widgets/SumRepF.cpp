@@ -14,33 +14,33 @@
 TSumRepF::TSumRepF(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SumRepF"));
     setWindowTitle(QStringLiteral("Сводный отчет"));
-    Label1 = new QLabel(QStringLiteral("Наименование"), this);
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setMinimumWidth(360);
-    CheckBox1 = new QCheckBox(QStringLiteral("Включить в отчет Ф47"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    QHBoxLayout *buttons = dlgparts::okCancelRow(this, BitBtn1, BitBtn2);
+    m_ui.nameCaption = new QLabel(QStringLiteral("Наименование"), this);
+    m_ui.name = new QLineEdit(this);
+    m_ui.name->setObjectName(QStringLiteral("Edit1"));
+    m_ui.name->setMinimumWidth(360);
+    m_ui.inNet = new QCheckBox(QStringLiteral("Включить в отчет Ф47"), this);
+    m_ui.inNet->setObjectName(QStringLiteral("CheckBox1"));
+    QHBoxLayout *buttons = dlgparts::okCancelRow(this, m_ui.ok, m_ui.cancel);
     auto *lay = new QVBoxLayout(this);
-    lay->addWidget(Label1);
-    lay->addWidget(Edit1);
-    lay->addWidget(CheckBox1);
+    lay->addWidget(m_ui.nameCaption);
+    lay->addWidget(m_ui.name);
+    lay->addWidget(m_ui.inNet);
     lay->addLayout(buttons);
 }
 
-QString TSumRepF::name() const { return Edit1->text(); }
-void TSumRepF::setName(const QString &name) { Edit1->setText(name); }
-bool TSumRepF::inNetReport() const { return CheckBox1->isChecked(); }
+QString TSumRepF::name() const { return m_ui.name->text(); }
+void TSumRepF::setName(const QString &name) { m_ui.name->setText(name); }
+bool TSumRepF::inNetReport() const { return m_ui.inNet->isChecked(); }
 void TSumRepF::setInNetReport(bool on, bool changeable) {
-    CheckBox1->setChecked(on);
-    CheckBox1->setEnabled(changeable);
+    m_ui.inNet->setChecked(on);
+    m_ui.inNet->setEnabled(changeable);
 }
-void TSumRepF::hideNetChoice() { CheckBox1->hide(); }
+void TSumRepF::hideNetChoice() { m_ui.inNet->hide(); }
 
 void TSumRepF::accept() {
-    if (const QString why = text::entryProblem(name(), Label1->text()); !why.isEmpty()) {
+    if (const QString why = text::entryProblem(name(), m_ui.nameCaption->text()); !why.isEmpty()) {
         showMessage(why, this);
-        Edit1->setFocus();
+        m_ui.name->setFocus();
         return;
     }
     QDialog::accept();

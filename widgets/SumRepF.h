@@ -24,11 +24,9 @@ public:
     // The dialog as the name dialog of a sub-report level.
     void hideNetChoice();
 
-    QLabel *Label1 = nullptr;        // "Наименование"
-    QLineEdit *Edit1 = nullptr;
-    QCheckBox *CheckBox1 = nullptr;  // "Включить в отчет Ф47"
-    QPushButton *BitBtn1 = nullptr;  // OK
-    QPushButton *BitBtn2 = nullptr;  // "Отказ"
+    // What tests reach of the widgets.
+    QCheckBox *netReportBox() const { return m_ui.inNet; }   // "Включить в отчет Ф47"
+    QPushButton *okButton() const { return m_ui.ok; }
 
     // Refuses a name code page 1251 cannot hold (the report lists and the
     // value files carry it) with the dialog and the name still open.
@@ -36,4 +34,13 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+private:
+    struct Widgets {
+        QLabel *nameCaption = nullptr;   // "Наименование"
+        QLineEdit *name = nullptr;
+        QCheckBox *inNet = nullptr;      // "Включить в отчет Ф47"
+        QPushButton *ok = nullptr;       // "OK"
+        QPushButton *cancel = nullptr;   // "Отказ"
+    };
+    Widgets m_ui;
 };

@@ -34,7 +34,7 @@ std::function<int(QDialog *)> chooseYear(const QString &text) {
     return [text](QDialog *d) {
         auto *sby = qobject_cast<TSBY *>(d);
         if (!sby) return int(QDialog::Rejected);
-        sby->ComboBox1->setCurrentText(text);
+        sby->yearBox()->setCurrentText(text);
         return int(QDialog::Accepted);
     };
 }
@@ -44,9 +44,9 @@ std::function<int(QDialog *)> nameFolder(const QString &name, const QString &fol
     return [name, folder](QDialog *d) {
         auto *gbp = qobject_cast<TGBP *>(d);
         if (!gbp) return int(QDialog::Rejected);
-        gbp->Edit1->setText(name);
-        gbp->Edit2->setText(folder);
-        return gbp->BitBtn1->isEnabled() ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        gbp->nameEdit()->setText(name);
+        gbp->folderEdit()->setText(folder);
+        return gbp->okButton()->isEnabled() ? int(QDialog::Accepted) : int(QDialog::Rejected);
     };
 }
 
@@ -259,7 +259,7 @@ TEST_F(Years, FailedCopyLeavesNoHalfBuiltYear) {
 
 TEST_F(Years, NewYearCancelledHalfwayLeavesNoYear) {
     // "Отмена" pressed in the progress window once two files are copied.
-    const QMetaObject::Connection pressed = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+    const QMetaObject::Connection pressed = QObject::connect(Progress().gauge(), &QProgressBar::valueChanged,
                                                              [](int v) { if (v >= 2) Progress().cancel(); });
     dlg.answers = {true, true};
     EXPECT_THROW(c.stepYear(+1), Cancelled);
@@ -373,7 +373,7 @@ TEST_F(Years, CopyMakesTheOpenYearUnderANewName) {
     const QString target = fx.root() + QStringLiteral("copies/one");
     dlg.modals.push_back(nameFolder(QStringLiteral("Копия 2024"), target));
     dlg.answers = {true};   // create the missing folder
-    ASSERT_TRUE(c.N22Click());
+    ASSERT_TRUE(c.copyYearToNewDatabase());
     EXPECT_TRUE(dlg.questions.first().startsWith(QStringLiteral("Папка ") + target + QStringLiteral(" не существует")));
     for (const char *f : {"orvmain.mdb", "data0.mdb", "data1.mdb"})
         EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/") + QLatin1String(f))) << f;
@@ -383,7 +383,7 @@ TEST_F(Years, CopyMakesTheOpenYearUnderANewName) {
 
     // The same target again: its year exists, nothing is overwritten or registered.
     dlg.modals.push_back(nameFolder(QStringLiteral("Ещё"), target));
-    EXPECT_FALSE(c.N22Click());
+    EXPECT_FALSE(c.copyYearToNewDatabase());
     EXPECT_TRUE(dlg.sawMessage(QStringLiteral("уже существует")));
     EXPECT_FALSE(IniFile(fx.settingsFile()).valueExists(QStringLiteral("Конфигурации"), QStringLiteral("Ещё")));
     EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/2024/orvmain.mdb")));
@@ -391,7 +391,7 @@ TEST_F(Years, CopyMakesTheOpenYearUnderANewName) {
 
 TEST_F(Years, CopyWithoutNameRegistersNothing) {
     dlg.modals.push_back(nameFolder(QString(), fx.root() + QStringLiteral("c2")));
-    EXPECT_FALSE(c.N22Click());
+    EXPECT_FALSE(c.copyYearToNewDatabase());
     EXPECT_EQ(IniFile(fx.settingsFile()).sectionKeys(QStringLiteral("Конфигурации")),
               QStringList{SampleFixture::kConfigName});
     EXPECT_THROW(c.CopyConfiguration(fx.root() + QStringLiteral("c3/"), QString()), db::Error);
@@ -416,7 +416,7 @@ TEST_F(Years, AttachRefusesNamesAndFoldersTheSettingsFileCannotHold) {
         SCOPED_TRACE((r.name + u' ' + r.folder).toStdString());
         dlg.messages.clear();
         dlg.modals.push_back(nameFolder(r.name, r.folder));
-        EXPECT_FALSE(c.N24Click());
+        EXPECT_FALSE(c.attachDatabase());
         ASSERT_EQ(dlg.messages.size(), 1);
         EXPECT_TRUE(dlg.messages[0].contains(r.said)) << dlg.messages[0].toStdString();
         EXPECT_EQ(IniFile(fx.settingsFile()).sectionKeys(kList), QStringList{SampleFixture::kConfigName});
@@ -424,7 +424,7 @@ TEST_F(Years, AttachRefusesNamesAndFoldersTheSettingsFileCannotHold) {
     // A refused name can be corrected in the same window.
     dlg.modals.push_back(nameFolder(QStringLiteral("Район=3"), fx.configFolder()));
     dlg.modals.push_back(nameFolder(QStringLiteral("Район\t\"Северный\" #1"), fx.configFolder()));
-    ASSERT_TRUE(c.N24Click());
+    ASSERT_TRUE(c.attachDatabase());
     EXPECT_EQ(IniFile(fx.settingsFile()).sectionKeys(kList),
               (QStringList{SampleFixture::kConfigName, QStringLiteral("Район \"Северный\" #1")}));
 
@@ -443,7 +443,7 @@ TEST_F(Years, TakenNameIsReplacedOnlyAfterYes) {
         dlg.questions.clear();
         dlg.answers = {yes};
         dlg.modals.push_back(nameFolder(QStringLiteral("образец"), other));
-        EXPECT_EQ(c.N24Click(), yes);
+        EXPECT_EQ(c.attachDatabase(), yes);
         EXPECT_EQ(dlg.questions, QStringList{question});
         EXPECT_EQ(IniFile(fx.settingsFile()).readString(kList, SampleFixture::kConfigName),
                   yes ? other : paths::withoutSlash(fx.configFolder()));
@@ -457,7 +457,7 @@ TEST_F(Years, DamagedMainDatabaseLeavesThePreviousConfigurationOpen) {
     ASSERT_TRUE(cp1251::writeLines(broken + QStringLiteral("2024/orvmain.mdb"), {QStringLiteral("не база")}));
     db::copyDatabase(fx.yearFolder() + QStringLiteral("data0.mdb"), broken + QStringLiteral("2024/data0.mdb"));
     dlg.modals.push_back(nameFolder(QStringLiteral("Сломанная"), broken));
-    ASSERT_TRUE(c.N24Click());
+    ASSERT_TRUE(c.attachDatabase());
     const QString caption = c.windowCaption();
     const int forms = int(shared().Caches.forms.size());
     EXPECT_THROW(c.openConfiguration(1), db::Error);
@@ -483,7 +483,7 @@ TEST_F(StartUp, FailedLastConfigurationLeadsToAnotherOne) {
         return [name](QDialog *d) {
             auto *sel = qobject_cast<TSelectConfig *>(d);
             if (!sel) return int(QDialog::Rejected);
-            sel->ComboBox1->setCurrentText(name);
+            sel->choiceBox()->setCurrentText(name);
             return int(QDialog::Accepted);
         };
     };
@@ -540,7 +540,7 @@ TEST_F(StartUp, FailedLastConfigurationLeadsToAnotherOne) {
 // Chosen in the list while another one is open, a configuration without its folder is said and the open one stays.
 TEST_F(Years, MissingConfigurationFolderLeavesTheOpenOneAsItWas) {
     dlg.modals.push_back(nameFolder(QStringLiteral("Пропавшая"), fx.root() + QStringLiteral("пропавшая")));
-    ASSERT_TRUE(c.N24Click());
+    ASSERT_TRUE(c.attachDatabase());
     const QString caption = c.windowCaption();
     EXPECT_THROW(c.openConfiguration(1), db::Error);
     EXPECT_EQ(c.windowCaption(), caption);

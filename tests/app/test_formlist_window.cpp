@@ -285,11 +285,11 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
     // The main window's command "Заполнение и контроль отчетных форм".
     const MainCommands saved = mainCommands();
     mainCommands() = MainCommands{};
-    mainCommands().abcMouseLabel11 = openAdmFormForInput;
+    mainCommands().input = openAdmFormForInput;
     {
         TMain main;
-        ASSERT_TRUE(main.abcMouseLabel11->isEnabled());
-        main.abcMouseLabel11Click();
+        ASSERT_TRUE(main.inputCommand()->isEnabled());
+        main.enterForms();
     }
     mainCommands() = saved;
     EXPECT_EQ(dialogs.modalTitles.size(), 3);   // the territory, the forms tree, the table
@@ -327,7 +327,7 @@ TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
 
     // "Отмена" pressed once the first file is loaded takes the whole group back.
     ASSERT_TRUE(cp1251::writeLines(known, {"\"55\",\"2024\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
-    const QMetaObject::Connection pressed = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+    const QMetaObject::Connection pressed = QObject::connect(Progress().gauge(), &QProgressBar::valueChanged,
                                                              [](int v) { if (v >= 1) Progress().cancel(); });
     dialogs.fileLists.push_back({known, unknown});
     w.N26Click();

@@ -43,20 +43,20 @@ TEST_F(MainWindow, ShowsTheOpenConfigurationYearAndCommands) {
     ASSERT_TRUE(w.startedUp());
     EXPECT_EQ(w.windowTitle(),
               QStringLiteral("Система формирования и контроля статистических отчетных форм - Образец - 2024 г."));
-    EXPECT_EQ(w.Label2->text(), QStringLiteral("2024"));
-    EXPECT_EQ(w.DBList->currentText(), SampleFixture::kConfigName);
-    EXPECT_EQ(w.SRList->count(), 2);
+    EXPECT_EQ(w.yearLabel()->text(), QStringLiteral("2024"));
+    EXPECT_EQ(w.databaseList()->currentText(), SampleFixture::kConfigName);
+    EXPECT_EQ(w.levelList()->count(), 2);
     EXPECT_EQ(w.applicationTitle(), QStringLiteral("2024 - Образец - Годовой:"));
     delete &Form1();   // the list window made now carries the application title
     EXPECT_EQ(Form1().windowTitle(), w.applicationTitle());
     // Administrator-only commands are hidden; the update commands stay disabled;
     // a command is enabled exactly when its window is plugged in.
-    EXPECT_TRUE(w.LAdm4_1->isHidden());
-    EXPECT_TRUE(w.abcMouseLabel6->isHidden());
-    EXPECT_FALSE(w.abcMouseLabel3->isEnabled());
-    EXPECT_FALSE(w.abcMouseLabel4->isEnabled());
-    EXPECT_EQ(w.Ladm1->isEnabled(), bool(mainCommands().Ladm1));
-    EXPECT_FALSE(w.LLev2->isEnabled());
+    EXPECT_TRUE(w.controlMatchCommand()->isHidden());
+    EXPECT_TRUE(w.updateGeneratorCommand()->isHidden());
+    EXPECT_FALSE(w.checkUpdatesCommand()->isEnabled());
+    EXPECT_FALSE(w.manageUpdatesCommand()->isEnabled());
+    EXPECT_EQ(w.territoryCommand()->isEnabled(), bool(mainCommands().territory));
+    EXPECT_FALSE(w.deleteLevelCommand()->isEnabled());
 }
 
 // Administrator commands follow the mode; Ctrl+Shift+G switches it off at once.
@@ -64,12 +64,12 @@ TEST_F(MainWindow, AdministratorCommandsFollowTheMode) {
     TMain w;
     w.show();
     AdminMode::instance().setOn(true);
-    EXPECT_FALSE(w.LAdm4_1->isHidden());
-    EXPECT_FALSE(w.abcMouseLabel6->isHidden());
+    EXPECT_FALSE(w.controlMatchCommand()->isHidden());
+    EXPECT_FALSE(w.updateGeneratorCommand()->isHidden());
     dlg.messages.clear();
     QTest::keyClick(&w, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(dlg.messages, QStringList{QStringLiteral("Административный режим деактивирован (Ctrl+Shift+G)")});
-    EXPECT_TRUE(w.LAdm4_1->isHidden());
+    EXPECT_TRUE(w.controlMatchCommand()->isHidden());
 }
 
 // A configuration whose folder has gone, chosen in the list: its message, and the open one stays open and shown.
@@ -79,15 +79,15 @@ TEST_F(MainWindow, ChosenConfigurationWithoutItsFolderLeavesTheOpenOne) {
     TMain w;
     ASSERT_TRUE(w.startedUp());
     const QString caption = w.windowTitle();
-    ASSERT_EQ(w.DBList->count(), 2);
-    w.DBList->setCurrentIndex(1);
-    w.N260Click(1);
+    ASSERT_EQ(w.databaseList()->count(), 2);
+    w.databaseList()->setCurrentIndex(1);
+    w.openChosenDatabase(1);
     ASSERT_EQ(dlg.messages.size(), 1);
     EXPECT_TRUE(dlg.messages[0].contains(QStringLiteral("Папка конфигурации \"Пропавшая\" не найдена")))
         << dlg.messages[0].toStdString();
     EXPECT_TRUE(dlg.questions.isEmpty());
     EXPECT_EQ(w.windowTitle(), caption);
-    EXPECT_EQ(w.DBList->currentText(), SampleFixture::kConfigName);
+    EXPECT_EQ(w.databaseList()->currentText(), SampleFixture::kConfigName);
     EXPECT_EQ(db::fileOf(db::kMain), fx.yearFolder() + QStringLiteral("orvmain.mdb"));
 }
 
@@ -101,37 +101,37 @@ TEST_F(MainWindow, CommandsPassTheirModesToTheirWindows) {
         netSeen = work.net;
     };
     installWindowCommands();   // the real windows first, then the recorders in their place
-    mainCommands().abcMouseLabel13 = record;
-    mainCommands().Lrek1 = record;
-    mainCommands().Lrek4 = record;
-    mainCommands().LAdm3 = [](QWidget *, const WorkContext &) { shared().Caches.clear(); };
+    mainCommands().form47 = record;
+    mainCommands().indicatorsByTerritory = record;
+    mainCommands().indicatorMethod = record;
+    mainCommands().reportForms = [](QWidget *, const WorkContext &) { shared().Caches.clear(); };
     TMain w;
-    EXPECT_TRUE(w.abcMouseLabel13->isEnabled());
+    EXPECT_TRUE(w.form47Command()->isEnabled());
 
-    w.abcMouseLabel13Click();
+    w.openForm47();
     EXPECT_EQ(modeSeen, ReportMode::Net);
     EXPECT_EQ(tableSeen, ValueTable::RepData);
     EXPECT_TRUE(netSeen);
-    w.Lrek4Click();   // the network command's table and network mode end with its window
+    w.editIndicatorMethod();   // the network command's table and network mode end with its window
     EXPECT_EQ(modeSeen, ReportMode::Net);
     EXPECT_EQ(tableSeen, ValueTable::None);
     EXPECT_FALSE(netSeen);
 
-    w.Lrek1Click();
+    w.indicatorsByTerritory();
     EXPECT_EQ(modeSeen, ReportMode::Terrain);
-    w.Lrek4Click();
+    w.editIndicatorMethod();
     EXPECT_EQ(tableSeen, ValueTable::RepData);   // kept after return
 
     // The form catalogue reloads the caches on return.
-    w.LAdm3Click();
+    w.openReportForms();
     EXPECT_FALSE(shared().Caches.forms.isEmpty());
 }
 
 TEST_F(MainWindow, LevelListSwitchesTheValuesFile) {
     TMain w;
-    w.SRList->setCurrentIndex(1);
+    w.levelList()->setCurrentIndex(1);
     EXPECT_EQ(db::fileOf(db::kData), fx.yearFolder() + QStringLiteral("data1.mdb"));
-    EXPECT_TRUE(w.LLev2->isEnabled());
+    EXPECT_TRUE(w.deleteLevelCommand()->isEnabled());
 }
 
 TEST(MainWindowStartUp, WithoutSettingsAndCancelledAttachTheWindowCloses) {
@@ -174,26 +174,25 @@ TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
         // Administrator mode switched on in the shown window, as Ctrl+Shift+G does: every command shown, and the
         // window fits them at once.
         AdminMode::instance().setOn(true);
-        ASSERT_TRUE(w.LAdm4_1->isVisible());
+        ASSERT_TRUE(w.controlMatchCommand()->isVisible());
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
         EXPECT_EQ(w.size(), client);
-        const bool scrolls = w.BackgroundArea->verticalScrollBar()->maximum() > 0 ||
-                             w.BackgroundArea->horizontalScrollBar()->maximum() > 0;
+        const bool scrolls = w.backgroundArea()->verticalScrollBar()->maximum() > 0 ||
+                             w.backgroundArea()->horizontalScrollBar()->maximum() > 0;
         EXPECT_EQ(scrolls, c.scrolls);
         // The command area ends inside the window.
-        const QRect area(w.BackgroundArea->mapTo(&w, QPoint(0, 0)), w.BackgroundArea->size());
+        const QRect area(w.backgroundArea()->mapTo(&w, QPoint(0, 0)), w.backgroundArea()->size());
         EXPECT_TRUE(w.rect().contains(area));
 
-        QList<QWidget *> parts = {w.Label1, w.SpeedButton2, w.Label2, w.SpeedButton1, w.Label13,
-                                  w.DBList, w.Label10, w.SRList};
+        QList<QWidget *> parts = w.yearRow();
         for (TabcMouseLabel *l : w.findChildren<TabcMouseLabel *>()) parts.append(l);
         QList<QRect> placed;
         for (QWidget *p : parts) {
             ASSERT_TRUE(p->isVisible()) << p->objectName().toStdString();
             // Inside the window, or reachable by scrolling the command area.
-            const QRect r = scrolls ? QRect(p->mapTo(w.abcBackground1, QPoint(0, 0)), p->size())
+            const QRect r = scrolls ? QRect(p->mapTo(w.background(), QPoint(0, 0)), p->size())
                                     : QRect(p->mapTo(&w, QPoint(0, 0)), p->size());
-            EXPECT_TRUE((scrolls ? w.abcBackground1->rect() : w.rect()).contains(r)) << p->objectName().toStdString();
+            EXPECT_TRUE((scrolls ? w.background()->rect() : w.rect()).contains(r)) << p->objectName().toStdString();
             if (auto *label = qobject_cast<QLabel *>(p)) {
                 EXPECT_GE(r.width(), label->fontMetrics().horizontalAdvance(label->text()))
                     << p->objectName().toStdString();
@@ -205,15 +204,15 @@ TEST(MainWindowGeometry, FitsCommonScreensWithNothingOverlapping) {
             placed.append(r);
         }
         // The two lists keep their texts whole.
-        for (TabcLRComboBox *list : {w.DBList, w.SRList})
+        for (TabcLRComboBox *list : {w.databaseList(), w.levelList()})
             EXPECT_GE(list->width(), list->fontMetrics().horizontalAdvance(list->currentText()))
                 << list->objectName().toStdString();
         // Switched off again: the type grows back, "Завершение работы" stays inside.
         AdminMode::instance().setOn(false);
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-        EXPECT_EQ(w.BackgroundArea->verticalScrollBar()->maximum() > 0, c.scrolls);
+        EXPECT_EQ(w.backgroundArea()->verticalScrollBar()->maximum() > 0, c.scrolls);
         if (!c.scrolls)
-            EXPECT_TRUE(w.rect().contains(QRect(w.abcMouseLabel19->mapTo(&w, QPoint(0, 0)), w.abcMouseLabel19->size())));
+            EXPECT_TRUE(w.rect().contains(QRect(w.exitCommand()->mapTo(&w, QPoint(0, 0)), w.exitCommand()->size())));
         w.close();
     }
 }
@@ -223,28 +222,28 @@ TEST_F(MainWindow, CommandsAreReachedWithTabAndRunWithEnter) {
     TMain w;   // plugs the real windows in: replaced by counting ones
     int runs = 0;
     mainCommands() = MainCommands{};
-    mainCommands().LAdm2 = [](QWidget *, const WorkContext &) {};
-    mainCommands().LAdm3 = [&](QWidget *, const WorkContext &) { ++runs; };
+    mainCommands().institutionTypes = [](QWidget *, const WorkContext &) {};
+    mainCommands().reportForms = [&](QWidget *, const WorkContext &) { ++runs; };
     w.refresh();
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    w.LAdm2->setFocus();
+    w.institutionTypesCommand()->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), w.LAdm3);
-    EXPECT_TRUE(w.LAdm3->isOver());   // drawn as under the mouse
-    QTest::keyClick(w.LAdm3, Qt::Key_Return);
+    ASSERT_EQ(QApplication::focusWidget(), w.reportFormsCommand());
+    EXPECT_TRUE(w.reportFormsCommand()->isOver());   // drawn as under the mouse
+    QTest::keyClick(w.reportFormsCommand(), Qt::Key_Return);
     EXPECT_EQ(runs, 1);
     // Commands that cannot run now are passed over.
-    QTest::keyClick(w.LAdm3, Qt::Key_Tab);
-    EXPECT_FALSE(w.LAdm3->isOver());
-    EXPECT_EQ(QApplication::focusWidget(), w.LAdm5);
+    QTest::keyClick(w.reportFormsCommand(), Qt::Key_Tab);
+    EXPECT_FALSE(w.reportFormsCommand()->isOver());
+    EXPECT_EQ(QApplication::focusWidget(), w.attachDatabaseCommand());
     // The configuration and level lists are on the way.
-    w.SpeedButton1->setFocus();
-    QTest::keyClick(w.SpeedButton1, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), w.DBList);
-    QTest::keyClick(w.DBList, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), w.SRList);
+    w.nextYearButton()->setFocus();
+    QTest::keyClick(w.nextYearButton(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.databaseList());
+    QTest::keyClick(w.databaseList(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.levelList());
     w.close();
 }
 
@@ -310,16 +309,16 @@ TEST(MainWindowSwitch, YearAndConfigurationChangesLeaveNothingOfTheOldYear) {
     TMain w;
     ASSERT_TRUE(w.startedUp());
     holdWorkOfTheOpenYear();
-    w.SpeedButton2Click();   // an existing year opens without a question
+    w.showPreviousYear();   // an existing year opens without a question
     ASSERT_EQ(shared().Year, fx.year() - 1);
     EXPECT_TRUE(dlg.questions.isEmpty());
     EXPECT_EQ(db::fileOf(db::kData), fx.configFolder() + QStringLiteral("%1/data0.mdb").arg(fx.year() - 1));
-    EXPECT_EQ(w.YearList->count(), 2);
+    EXPECT_EQ(w.yearList()->count(), 2);
     EXPECT_EQ(shared().Caches.forms.value(0).name, QStringLiteral("Ф30 ПРОШЛОГО ГОДА"));
     expectOnlyTheOpenYear();
 
     holdWorkOfTheOpenYear();
-    w.N260Click(1);
+    w.openChosenDatabase(1);
     ASSERT_EQ(shared().ConfigName, QStringLiteral("Другая"));
     EXPECT_EQ(shared().Caches.forms.value(0).name, QStringLiteral("Ф30 ДРУГОЙ"));
     expectOnlyTheOpenYear();

@@ -22,9 +22,9 @@ struct ReportRoadTest : SampleTest {
         SampleTest::SetUp();
         saved = mainCommands();
         mainCommands() = MainCommands{};
-        mainCommands().abcMouseLabel12 = openReportListSvod;
-        mainCommands().abcMouseLabel13 = openReportListNet;
-        mainCommands().Lrek1 = openReportListTerrain;
+        mainCommands().summaryReports = openReportListSvod;
+        mainCommands().form47 = openReportListNet;
+        mainCommands().indicatorsByTerritory = openReportListTerrain;
     }
     void TearDown() override {
         mainCommands() = saved;
@@ -38,11 +38,11 @@ struct ReportRoadTest : SampleTest {
             EXPECT_NE(w, nullptr);
             if (!w) return int(QDialog::Rejected);
             *listTitle = w->windowTitle();
-            for (int i = 0; i < w->ListView1->topLevelItemCount(); ++i)
-                if (w->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toLongLong() == report)
-                    w->ListView1->setCurrentItem(w->ListView1->topLevelItem(i));
+            for (int i = 0; i < w->list()->topLevelItemCount(); ++i)
+                if (w->list()->topLevelItem(i)->data(0, Qt::UserRole).toLongLong() == report)
+                    w->list()->setCurrentItem(w->list()->topLevelItem(i));
             EXPECT_EQ(w->currentId(), report);
-            w->N7->trigger();
+            w->viewCommand()->trigger();
             return int(QDialog::Rejected);
         });
     }
@@ -90,7 +90,7 @@ TEST_F(ReportRoadTest, SummaryReportShowsTheSumsAndRecalculatesThem) {
     });
     {
         TMain main;
-        main.abcMouseLabel12Click();
+        main.openSummaryReports();
     }
     EXPECT_TRUE(listTitle.endsWith(QStringLiteral("Формирование и просмотр сводных отчетов")));
     EXPECT_DOUBLE_EQ(before, sum);
@@ -122,7 +122,7 @@ TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
     });
     {
         TMain main;
-        main.abcMouseLabel13Click();
+        main.openForm47();
     }
     EXPECT_TRUE(listTitle.endsWith(QStringLiteral(" Ф47")));
     EXPECT_TRUE(netDuringRun);
@@ -142,10 +142,10 @@ TEST_F(ReportRoadTest, CompositeReportBreakdownSumsItsMemberReports) {
         auto *w = qobject_cast<TRepList *>(d);
         EXPECT_NE(w, nullptr);
         if (!w) return int(QDialog::Rejected);
-        for (int i = 0; i < w->ListView1->topLevelItemCount(); ++i)
-            if (w->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toLongLong() == ids::ReportComposite)
-                w->ListView1->setCurrentItem(w->ListView1->topLevelItem(i));
-        w->N10->trigger();
+        for (int i = 0; i < w->list()->topLevelItemCount(); ++i)
+            if (w->list()->topLevelItem(i)->data(0, Qt::UserRole).toLongLong() == ids::ReportComposite)
+                w->list()->setCurrentItem(w->list()->topLevelItem(i));
+        w->breakdownsCommand()->trigger();
         return int(QDialog::Rejected);
     });
     dialogs.modals.push_back([&](QDialog *d) {
@@ -159,7 +159,7 @@ TEST_F(ReportRoadTest, CompositeReportBreakdownSumsItsMemberReports) {
     });
     {
         TMain main;
-        main.Lrek1Click();
+        main.indicatorsByTerritory();
     }
     EXPECT_EQ(members, MemberKind::Reports);
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Пересчет отчета закончен"))) << dialogs.messages.join('|').toStdString();

@@ -532,8 +532,8 @@ TEST(ScreenFitSession, DISABLED_OpenAndMeasureEveryWindow) {
         // does not fit (1024 x 768 at 200 %).
         const bool mayScroll = qEnvironmentVariableIsSet("KELVANA_FIT_MAIN_SCROLLS");
         auto checkMainScroll = [&](const QString &name) {
-            if (!mayScroll && (main.BackgroundArea->verticalScrollBar()->maximum() > 0 ||
-                               main.BackgroundArea->horizontalScrollBar()->maximum() > 0))
+            if (!mayScroll && (main.backgroundArea()->verticalScrollBar()->maximum() > 0 ||
+                               main.backgroundArea()->horizontalScrollBar()->maximum() > 0))
                 fault(name, QStringLiteral("команды прокручиваются"));
         };
         g_mode = QStringLiteral("главное");
@@ -547,14 +547,22 @@ TEST(ScreenFitSession, DISABLED_OpenAndMeasureEveryWindow) {
             const char *mode;
             void (TMain::*run)();
         } commands[] = {
-            {"структура", &TMain::Ladm1Click},     {"типы", &TMain::LAdm2Click},
-            {"каталог", &TMain::LAdm3Click},       {"контроль", &TMain::LAdm4Click},
-            {"сопоставление", &TMain::LAdm4_1Click}, {"обновления", &TMain::abcMouseLabel6Click},
-            {"уровни", &TMain::LLev3Click},        {"ввод", &TMain::abcMouseLabel11Click},
-            {"Свод", &TMain::abcMouseLabel12Click}, {"Ф47", &TMain::abcMouseLabel13Click},
-            {"выгрузка", &TMain::abcMouseLabel1Click}, {"территории", &TMain::Lrek1Click},
-            {"типы ЛПУ", &TMain::Lrek2Click},      {"учреждения", &TMain::Lrek3Click},
-            {"показатели", &TMain::Lrek4Click},    {"о программе", &TMain::AboutClick},
+            {"структура", &TMain::editTerritory},
+            {"типы", &TMain::editInstitutionTypes},
+            {"каталог", &TMain::openReportForms},
+            {"контроль", &TMain::editControls},
+            {"сопоставление", &TMain::matchControls},
+            {"обновления", &TMain::generateUpdatePackages},
+            {"уровни", &TMain::sumLevels},
+            {"ввод", &TMain::enterForms},
+            {"Свод", &TMain::openSummaryReports},
+            {"Ф47", &TMain::openForm47},
+            {"выгрузка", &TMain::exportForMinistry},
+            {"территории", &TMain::indicatorsByTerritory},
+            {"типы ЛПУ", &TMain::indicatorsByTypes},
+            {"учреждения", &TMain::indicatorsByInstitution},
+            {"показатели", &TMain::editIndicatorMethod},
+            {"о программе", &TMain::showAbout},
         };
         for (const auto &c : commands) {
             g_mode = QString::fromUtf8(c.mode);

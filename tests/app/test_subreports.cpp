@@ -27,7 +27,7 @@ TEST_F(Levels, CreatingAddsRowFileAndItemWithoutSwitching) {
         f->setName(QStringLiteral("Квартал \"2\"; drop table subreps"));
         return int(QDialog::Accepted);
     });
-    ASSERT_TRUE(levels().N18Click(nullptr));
+    ASSERT_TRUE(levels().createLevel(nullptr));
     const qint64 id = levels().list().object(2);
     EXPECT_EQ(levels().list().text(2), QStringLiteral("Квартал \"2\"; drop table subreps"));
     EXPECT_EQ(rows(QStringLiteral("select count(*) from subreps")), 2);
@@ -67,11 +67,11 @@ TEST_F(Levels, MissingLevelFileKeepsThePreviousLevelOpen) {
 
 TEST_F(Levels, DeletingTheOnlyLevelReturnsToTheAnnualLevel) {
     levels().switchTo(1);
-    EXPECT_FALSE(levels().N31Click(nullptr));   // answered No
+    EXPECT_FALSE(levels().deleteCurrentLevel(nullptr));   // answered No
     EXPECT_EQ(dlg.questions, QStringList{QStringLiteral("Вы действительно желаете удалить \"1 квартал\"?")});
     EXPECT_TRUE(QFileInfo::exists(file(1)));
     dlg.answers = {true};
-    ASSERT_TRUE(levels().N31Click(nullptr));
+    ASSERT_TRUE(levels().deleteCurrentLevel(nullptr));
     EXPECT_FALSE(QFileInfo::exists(file(1)));
     EXPECT_EQ(rows(QStringLiteral("select count(*) from subreps")), 0);
     EXPECT_EQ(levels().list().texts(), QStringList{QStringLiteral("Годовой")});
@@ -79,7 +79,7 @@ TEST_F(Levels, DeletingTheOnlyLevelReturnsToTheAnnualLevel) {
     EXPECT_FALSE(levels().canDeleteCurrent());
     // The annual level itself is never deleted.
     dlg.answers = {true};
-    EXPECT_FALSE(levels().N31Click(nullptr));
+    EXPECT_FALSE(levels().deleteCurrentLevel(nullptr));
 }
 
 TEST_F(Levels, OpeningAConfigurationReturnsToTheAnnualLevel) {

@@ -57,12 +57,12 @@ struct EditorTest : SampleTest {
     }
     static QSqlDatabase mainDb() { return db::connection(db::kMain); }
     static void select(TContrls &w, int row) {
-        w.ListBox1->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
-        w.ListBox1Click();
+        w.ruleList()->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+        w.showCurrentRule();
     }
     static void setClass(TContrls &w, int cls) {
-        w.RadioGroup1Buttons->button(cls)->setChecked(true);
-        w.RadioGroup1Click();
+        w.classButtons()->button(cls)->setChecked(true);
+        w.takeRuleClass();
     }
 
     Posted posted;
@@ -72,59 +72,59 @@ struct EditorTest : SampleTest {
 
 TEST_F(EditorTest, OpensOnTheFirstFormAndTable) {
     TContrls w;
-    EXPECT_EQ(w.Memo1->toPlainText(), ReadRule(mainDb(), w.itemKey(0))->texts.lft);
+    EXPECT_EQ(w.leftEdit()->toPlainText(), ReadRule(mainDb(), w.itemKey(0))->texts.lft);
     setClass(w, InterForm);
-    EXPECT_EQ(w.ListBox1->count(), 1);
+    EXPECT_EQ(w.ruleList()->count(), 1);
     // A stored relation outside the six shows as "=".
     db::exec(mainDb(), "update int_control set reltion='~' where \"Код\"=6");
-    w.ListBox1Click();
+    w.showCurrentRule();
     EXPECT_EQ(w.relationIndex(), 0);
 
     // Another form: its tables and its rules.
-    w.ComboBox1->setCurrentIndex(1);
+    w.formBox()->setCurrentIndex(1);
     setClass(w, IntraTable);
-    w.ComboBox1Click();
+    w.takeChosenForm();
     EXPECT_EQ(w.EditorFormName, "Ф14");
-    EXPECT_EQ(w.ListBox1->count(), 1);
+    EXPECT_EQ(w.ruleList()->count(), 1);
 }
 
 TEST_F(EditorTest, SaveExistingAndNewRulesAndUploadThem) {
     TContrls w;
     select(w, 1);
     const qint64 key = w.itemKey(1);
-    w.Edit4->setText("Новый комментарий");
-    w.Button1Click();
+    w.commentEdit()->setText("Новый комментарий");
+    w.saveRule();
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
     EXPECT_EQ(ReadRule(mainDb(), key)->texts.commnt, "Новый комментарий");
-    EXPECT_EQ(w.ListBox1->item(1)->text(), "Новый комментарий");
+    EXPECT_EQ(w.ruleList()->item(1)->text(), "Новый комментарий");
     QStringList b = bodies();
     ASSERT_EQ(b.size(), 1);
 
     // A new inter-table rule: empty table, its new key uploaded.
     setClass(w, InterTable);
-    w.Button5Click();
-    EXPECT_EQ(w.ListBox1->currentItem()->text(), "Новый контроль");
-    w.Memo1->setPlainText("Т[2000]СТР[2]ГР[4]");
-    w.Memo2->setPlainText("Т[2000]СТР[1]ГР[4]");
-    w.Edit4->setText("новое");
-    w.Button1Click();
+    w.addRule();
+    EXPECT_EQ(w.ruleList()->currentItem()->text(), "Новый контроль");
+    w.leftEdit()->setPlainText("Т[2000]СТР[2]ГР[4]");
+    w.rightEdit()->setPlainText("Т[2000]СТР[1]ГР[4]");
+    w.commentEdit()->setText("новое");
+    w.saveRule();
     EXPECT_EQ(dialogs.messages, QStringList{"Не задано условие!"});
-    w.RadioGroup2Buttons->button(5)->setChecked(true);
-    w.Button1Click();
-    const qint64 newKey = w.ListBox1->currentItem()->data(Qt::UserRole).toLongLong();
+    w.relationButtons()->button(5)->setChecked(true);
+    w.saveRule();
+    const qint64 newKey = w.ruleList()->currentItem()->data(Qt::UserRole).toLongLong();
     EXPECT_EQ(ReadRule(mainDb(), newKey)->texts.reltion, "<=");
-    EXPECT_EQ(w.ListBox1->currentItem()->text(), "новое");
+    EXPECT_EQ(w.ruleList()->currentItem()->text(), "новое");
     b = bodies();
     ASSERT_EQ(b.size(), 2);
     EXPECT_TRUE(b[1].startsWith("{\"formid\":1,\"tble\":\"\","));
     EXPECT_TRUE(b[1].endsWith(",\"id\":" + QString::number(newKey) + "}"));
 
     // Two selected items: nothing is saved or added.
-    w.ListBox1->item(0)->setSelected(true);
-    w.ListBox1->item(1)->setSelected(true);
+    w.ruleList()->item(0)->setSelected(true);
+    w.ruleList()->item(1)->setSelected(true);
     dialogs.messages.clear();
-    w.Button1Click();
-    w.Button5Click();
+    w.saveRule();
+    w.addRule();
     EXPECT_EQ(dialogs.messages, (QStringList{"Нельзя сохранить при множественном выборе! Выберите одну запись.",
                                              "Нельзя добавить при множественном выборе! Снимите выделение."}));
 }
@@ -133,21 +133,21 @@ TEST_F(EditorTest, SaveExistingAndNewRulesAndUploadThem) {
 // form, table and class the window shows once the list is fixed.
 TEST_F(EditorTest, AListedRuleIsSavedInItsOwnScope) {
     TContrls w;
-    w.ComboBox1->setCurrentIndex(1);   // Ф14 (1000): rows 1..3
-    w.ComboBox1Click();
+    w.formBox()->setCurrentIndex(1);   // Ф14 (1000): rows 1..3
+    w.takeChosenForm();
     ASSERT_EQ(w.EditorFormName, "Ф14");
-    ASSERT_EQ(w.ListBox1->count(), 1);
+    ASSERT_EQ(w.ruleList()->count(), 1);
     const qint64 key = w.itemKey(0);
     const RuleRecord before = *ReadRule(mainDb(), key);
-    w.CheckBox1->setChecked(true);     // "Зафиксировать": the list stays
-    w.ComboBox1->setCurrentIndex(0);   // Ф30 (1000): rows 1..5
-    w.ComboBox1Click();
+    w.lockTableBox()->setChecked(true);     // "Зафиксировать": the list stays
+    w.formBox()->setCurrentIndex(0);   // Ф30 (1000): rows 1..5
+    w.takeChosenForm();
     ASSERT_EQ(w.EditorFormName, "Ф30");
     ASSERT_EQ(w.itemKey(0), key);
     select(w, 0);
     // Row 5 lies in Ф30's table, not in the rule's own.
-    w.Memo1->setPlainText("СТР[5]");
-    w.Button1Click();
+    w.leftEdit()->setPlainText("СТР[5]");
+    w.saveRule();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("Строка № 5 вне рабочей области таблицы")))
         << dialogs.messages[0].toStdString();
@@ -156,9 +156,9 @@ TEST_F(EditorTest, AListedRuleIsSavedInItsOwnScope) {
     // A rule valid in its own scope is stored there, also with another class
     // chosen, and the upload names its own form and table.
     setClass(w, InterForm);
-    w.Memo1->setPlainText("СТР[3]");
+    w.leftEdit()->setPlainText("СТР[3]");
     dialogs.messages.clear();
-    w.Button1Click();
+    w.saveRule();
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
     const RuleRecord after = *ReadRule(mainDb(), key);
     EXPECT_EQ(after.texts.lft, "СТР[3]");
@@ -175,8 +175,8 @@ TEST_F(EditorTest, RefusedSaveChangesNothing) {
     select(w, 0);
     const qint64 key = w.itemKey(0);
     const RuleRecord before = *ReadRule(mainDb(), key);
-    w.Memo1->setPlainText("СТР[1]ГР[5]");   // a column inside a column cycle
-    w.Button1Click();
+    w.leftEdit()->setPlainText("СТР[1]ГР[5]");   // a column inside a column cycle
+    w.saveRule();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0],
               "Левая часть: При цикле по графам нельзя указывать графы в условии (операнд СТР[1]ГР[5])");
@@ -185,9 +185,9 @@ TEST_F(EditorTest, RefusedSaveChangesNothing) {
 
     // A comment with a character code page 1251 cannot hold: named, focus on it.
     w.show();
-    w.Memo1->setPlainText(before.texts.lft);
-    w.Edit4->setText("Врачи ≤ штатов");
-    w.Button1Click();
+    w.leftEdit()->setPlainText(before.texts.lft);
+    w.commentEdit()->setText("Врачи ≤ штатов");
+    w.saveRule();
     ASSERT_EQ(dialogs.messages.size(), 2);
     EXPECT_TRUE(dialogs.messages[1].endsWith("\"≤\" (U+2264)")) << dialogs.messages[1].toStdString();
     EXPECT_EQ(ReadRule(mainDb(), key)->texts.commnt, before.texts.commnt);
@@ -202,8 +202,8 @@ TEST_F(EditorTest, UploadReachesTheServiceByteForByteOrFailsSilently) {
     SetControlServiceUrl(server.base() + "/kelvana/api/v1/control/");
     TContrls w;
     select(w, 0);
-    w.Edit4->setText("сохранено \"с кавычками\" / и Tab\t");   // a Tab in a comment is saved as a blank
-    w.Button1Click();
+    w.commentEdit()->setText("сохранено \"с кавычками\" / и Tab\t");   // a Tab in a comment is saved as a blank
+    w.saveRule();
     WaitForUploads();
     EXPECT_TRUE(LastUploadError().isEmpty()) << LastUploadError().toStdString();
     ASSERT_EQ(server.requests().size(), 1);
@@ -215,10 +215,10 @@ TEST_F(EditorTest, UploadReachesTheServiceByteForByteOrFailsSilently) {
 
     // An unreachable service: the rule stays saved, the window says nothing.
     SetControlServiceUrl("http://127.0.0.1:1/kelvana/api/v1/control/");
-    w.Edit4->setText("сохранено без сервера");
+    w.commentEdit()->setText("сохранено без сервера");
     QElapsedTimer t;
     t.start();
-    w.Button1Click();
+    w.saveRule();
     EXPECT_LT(t.elapsed(), 1000) << "the upload does not hold up the window";
     EXPECT_EQ(ReadRule(mainDb(), w.itemKey(0))->texts.commnt, "сохранено без сервера");
     WaitForUploads();
@@ -229,26 +229,26 @@ TEST_F(EditorTest, UploadReachesTheServiceByteForByteOrFailsSilently) {
 
 TEST_F(EditorTest, DeleteAndClearTheList) {
     TContrls w;
-    ASSERT_EQ(w.ListBox1->count(), 3);
-    w.ListBox1->clearSelection();
-    w.Button6Click();
+    ASSERT_EQ(w.ruleList()->count(), 3);
+    w.ruleList()->clearSelection();
+    w.deleteRules();
     EXPECT_EQ(dialogs.messages.last(), "Не выбрано ни одной записи для удаления!");
-    w.Button5Click();   // an unsaved item (selected) leaves the list and deletes nothing
-    w.ListBox1->item(0)->setSelected(true);
-    w.ListBox1->item(2)->setSelected(true);
+    w.addRule();   // an unsaved item (selected) leaves the list and deletes nothing
+    w.ruleList()->item(0)->setSelected(true);
+    w.ruleList()->item(2)->setSelected(true);
     const qint64 kept = w.itemKey(1);
-    w.Button6Click();
+    w.deleteRules();
     EXPECT_EQ(dialogs.messages.last(), "Удалено записей: 2");
-    ASSERT_EQ(w.ListBox1->count(), 1);
+    ASSERT_EQ(w.ruleList()->count(), 1);
     EXPECT_EQ(w.itemKey(0), kept);
     EXPECT_EQ(w.PreviousYearFlags.size(), 1);
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 5);
 
     dialogs.answers = {false, true};
-    w.Button8Click();
+    w.clearList();
     EXPECT_EQ(dialogs.questions.last(), "Вы уверены, что хотите удалить 1 контролей?");
-    EXPECT_EQ(w.ListBox1->count(), 1);
-    w.Button8Click();
+    EXPECT_EQ(w.ruleList()->count(), 1);
+    w.clearList();
     EXPECT_FALSE(ReadRule(mainDb(), kept));
 }
 
@@ -258,13 +258,13 @@ TEST_F(EditorTest, FormRulesExportDeletionAndLoad) {
     TContrls w;
     const QString file = fx.root() + "ф30";
     dialogs.files = {file};
-    w.Button10Click();
+    w.exportFormRules();
     EXPECT_EQ(dialogs.messages.last(), "Контроли выгружены в файл " + file + ".orv");
-    w.Button11Click();   // declined
+    w.deleteFormRules();   // declined
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 7);
     EXPECT_TRUE(dialogs.questions.last().startsWith("Вы действительно хотите удалить ВСЕ контроли по Ф30?"));
     dialogs.answers = {true};
-    w.Button11Click();
+    w.deleteFormRules();
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 1);
 
     // The loader brings them back and names the file of the rejected line.
@@ -274,9 +274,9 @@ TEST_F(EditorTest, FormRulesExportDeletionAndLoad) {
     ASSERT_TRUE(cp1251::writeLines(file + ".orv", lines));
     TCld loader;
     loader.setFolder(fx.root());
-    ASSERT_EQ(loader.FileListBox1->count(), 1);
-    loader.RadioGroup1Buttons->button(1)->setChecked(true);
-    loader.Button1Click();
+    ASSERT_EQ(loader.fileList()->count(), 1);
+    loader.modeButtons()->button(1)->setChecked(true);
+    loader.loadChosenFile();
     EXPECT_EQ(dialogs.messages.last(),
               "Обнаружены контроли, не согласующиеся с Вашей структурой форм!\r\nСм. файл \"Несогласованные контроли\"");
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 7)
@@ -285,18 +285,18 @@ TEST_F(EditorTest, FormRulesExportDeletionAndLoad) {
 
 TEST_F(EditorTest, ReplaceInTheSelectedRules) {
     TContrls w;
-    w.Button13Click();
+    w.replaceInSelected();
     EXPECT_EQ(dialogs.messages.last(), "Не задан текст для поиска!");
-    w.Edit1->setText("СТР[1]");
-    w.Edit2->setText("СТР[2]");
-    w.ListBox1->clearSelection();
-    w.Button13Click();
+    w.findEdit()->setText("СТР[1]");
+    w.replaceWithEdit()->setText("СТР[2]");
+    w.ruleList()->clearSelection();
+    w.replaceInSelected();
     EXPECT_EQ(dialogs.messages.last(), "Не выбрано ни одной записи для замены!");
-    w.ListBox1->item(0)->setSelected(true);
+    w.ruleList()->item(0)->setSelected(true);
     const qint64 key = w.itemKey(0);
     const RuleRecord before = *ReadRule(mainDb(), key);
-    w.RadioGroup4Buttons->button(ReplaceRight)->setChecked(true);
-    w.Button13Click();
+    w.replaceScopeButtons()->button(ReplaceRight)->setChecked(true);
+    w.replaceInSelected();
     const RuleRecord after = *ReadRule(mainDb(), key);
     EXPECT_EQ(after.texts.lft, before.texts.lft) << "only the right side";
     EXPECT_EQ(after.texts.rght, QString(before.texts.rght).replace("СТР[1]", "СТР[2]"));
@@ -318,20 +318,20 @@ TEST_F(EditorTest, TableLockedCellView) {
     dialogs.modals.push_back([&](QDialog *d) {
         auto *w = qobject_cast<TContrls *>(d);
         if (!w) return int(QDialog::Rejected);
-        for (int i = 0; i < w->ListBox1->count(); ++i) listed << QString::number(w->itemKey(i));
+        for (int i = 0; i < w->ruleList()->count(); ++i) listed << QString::number(w->itemKey(i));
         // Saving a rule of the cell keeps its kind before the new comment.
-        w->ListBox1->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
-        w->ListBox1Click();
-        const QString kind = w->ListBox1->item(0)->text().section(u' ', 0, 0);
-        w->Edit4->setText("другой комментарий");
-        w->Button1Click();
-        relabelled = w->ListBox1->item(0)->text() == kind + " другой комментарий";
-        const int count = w->ListBox1->count();
-        w->RadioGroup1Buttons->button(InterForm)->setChecked(true);
-        w->RadioGroup1Click();
-        w->RadioGroup3Click();
-        w->ComboBox1Click();
-        classStays = w->ListBox1->count() == count && w->EditorTable == "(1000)";
+        w->ruleList()->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        w->showCurrentRule();
+        const QString kind = w->ruleList()->item(0)->text().section(u' ', 0, 0);
+        w->commentEdit()->setText("другой комментарий");
+        w->saveRule();
+        relabelled = w->ruleList()->item(0)->text() == kind + " другой комментарий";
+        const int count = w->ruleList()->count();
+        w->classButtons()->button(InterForm)->setChecked(true);
+        w->takeRuleClass();
+        w->takeFilter();
+        w->takeChosenForm();
+        classStays = w->ruleList()->count() == count && w->EditorTable == "(1000)";
         return int(QDialog::Rejected);
     });
     table.markOrOpenCell();
@@ -348,13 +348,13 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellInItsOwnContext) {
     const WorkContext types{ReportMode::Types, ValueTable::Data, false, sample::ids::NorthHospital, "5,9"};
     TContrls w(nullptr, types);
     w.show();
-    w.Memo2->setFocus();
+    w.rightEdit()->setFocus();
     QApplication::processEvents();
-    w.Memo2->setPlainText("1+");
-    QTextCursor c = w.Memo2->textCursor();
+    w.rightEdit()->setPlainText("1+");
+    QTextCursor c = w.rightEdit()->textCursor();
     c.setPosition(2);
-    w.Memo2->setTextCursor(c);
-    ASSERT_EQ(w.rememberedMemo(), w.Memo2);
+    w.rightEdit()->setTextCursor(c);
+    ASSERT_EQ(w.rememberedMemo(), w.rightEdit());
     QString built;
     bool hidden = false;
     dialogs.modals.push_back([&](QDialog *d) {
@@ -373,26 +373,26 @@ TEST_F(EditorTest, ExpressionBuilderMarksACellInItsOwnContext) {
         built = t->markedReference();
         return int(QDialog::Accepted);
     });
-    w.Button2Click();
+    w.buildExpression();
     EXPECT_TRUE(hidden);
     ASSERT_FALSE(built.isEmpty()) << "a marked cell gives a reference";
-    EXPECT_EQ(w.Memo2->toPlainText(), "1+" + built);
+    EXPECT_EQ(w.rightEdit()->toPlainText(), "1+" + built);
 }
 
 // A rule of a form is not stored without its form and table.
 TEST_F(EditorTest, SaveNeedsTheChosenFormAndTable) {
     TContrls w;
-    w.Button5Click();
-    w.Memo1->setPlainText("СТР[1]ГР[4]");
-    w.Memo2->setPlainText("СТР[1]ГР[5]");
-    w.RadioGroup2Buttons->button(0)->setChecked(true);
+    w.addRule();
+    w.leftEdit()->setPlainText("СТР[1]ГР[4]");
+    w.rightEdit()->setPlainText("СТР[1]ГР[5]");
+    w.relationButtons()->button(0)->setChecked(true);
     const int before = db::scalar(mainDb(), "select count(*) from int_control").toInt();
     w.EditorTable.clear();
-    w.Button1Click();
+    w.saveRule();
     EXPECT_EQ(dialogs.messages.value(0), "Не выбрана таблица!");
     w.EditorFormId = -1;
     setClass(w, InterTable);
-    w.Button1Click();
+    w.saveRule();
     EXPECT_EQ(dialogs.messages.value(1), "Не выбрана форма!");
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), before);
 }
@@ -401,34 +401,34 @@ TEST_F(EditorTest, LiveDecipherWaitsForThePause) {
     TContrls w;
     w.show();
     QApplication::processEvents();
-    w.Memo1->setPlainText("СТР[1]ГР[4]");
-    EXPECT_TRUE(w.TimerLeft->isActive());
-    EXPECT_FALSE(w.RichEdit1->isVisible());
+    w.leftEdit()->setPlainText("СТР[1]ГР[4]");
+    EXPECT_TRUE(w.leftTimer()->isActive());
+    EXPECT_FALSE(w.decipherView()->isVisible());
     QTest::qWait(100);
-    w.Memo1->setPlainText("СТР[1]ГР[5]");   // restarts the wait
+    w.leftEdit()->setPlainText("СТР[1]ГР[5]");   // restarts the wait
     QTest::qWait(120);
-    EXPECT_FALSE(w.RichEdit1->isVisible());
+    EXPECT_FALSE(w.decipherView()->isVisible());
     QTest::qWait(200);
-    EXPECT_TRUE(w.RichEdit1->isVisible());
+    EXPECT_TRUE(w.decipherView()->isVisible());
     // The cycle's change hides it; a click shows it at once.
-    w.Memo3->setPlainText("ГР[4..7]");
-    EXPECT_FALSE(w.RichEdit1->isVisible());
-    w.TimerLeft->stop();
-    QTest::mouseClick(w.Memo1->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_TRUE(w.RichEdit1->isVisible());
+    w.cycleEdit()->setPlainText("ГР[4..7]");
+    EXPECT_FALSE(w.decipherView()->isVisible());
+    w.leftTimer()->stop();
+    QTest::mouseClick(w.leftEdit()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(w.decipherView()->isVisible());
 }
 
 TEST_F(EditorTest, PrintAndExportTheList) {
     TContrls w;
-    w.Button7Click();
+    w.printList();
     ASSERT_EQ(dialogs.opened.size(), 1);
     EXPECT_TRUE(QFile::exists(dialogs.opened[0]));
     dialogs.files = {fx.root() + "list.orv"};
-    w.Button9Click();
+    w.exportList();
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(fx.root() + "list.orv", lines));
     EXPECT_EQ(lines.size(), 3);
-    w.BitBtn1Click();   // cancelled: nothing written
+    w.exportAllRules();   // cancelled: nothing written
     EXPECT_EQ(dialogs.messages.size(), 1);
 }
 
@@ -442,10 +442,10 @@ TEST(EditorPreviousYear, FlagsAndSearchWindow) {
         db::exec(prev.db(), "delete from tables where ident=2");
     }
     TContrls w;
-    w.CheckBox2->setChecked(true);
-    w.RadioGroup1Buttons->button(InterTable)->setChecked(true);
-    w.RadioGroup1Click();
-    ASSERT_EQ(w.ListBox1->count(), 2);
+    w.lastYearBox()->setChecked(true);
+    w.classButtons()->button(InterTable)->setChecked(true);
+    w.takeRuleClass();
+    ASSERT_EQ(w.ruleList()->count(), 2);
     EXPECT_EQ(w.PreviousYearFlags, (QList<int>{1, 1})) << "both inter-table rules read Т[2000]";
 
     QString report;
@@ -453,7 +453,7 @@ TEST(EditorPreviousYear, FlagsAndSearchWindow) {
         if (auto *diff = d->findChild<QPlainTextEdit *>("Memo1")) report = diff->toPlainText();
         return int(QDialog::Accepted);
     });
-    w.Button12Click();
+    w.findTablesWithDifferences();
     EXPECT_TRUE(report.endsWith("Всего проверено контролей: 6"));
 }
 
@@ -468,19 +468,19 @@ TEST_F(EditorTest, TypedRuleTextsSurviveExportAndReload) {
     const RuleRecord before = *ReadRule(mainDb(), key);
     ASSERT_GE(before.texts.lft.size(), 4);
     const QString inside = before.texts.lft.left(2) + "\r\n" + before.texts.lft.mid(2);
-    w.Memo1->setPlainText(inside);
-    w.Button1Click();
+    w.leftEdit()->setPlainText(inside);
+    w.saveRule();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].startsWith("Левая часть")) << dialogs.messages[0].toStdString();
-    EXPECT_EQ(w.Memo1->toPlainText(), QString(inside).replace("\r\n", "\n"));
+    EXPECT_EQ(w.leftEdit()->toPlainText(), QString(inside).replace("\r\n", "\n"));
     EXPECT_EQ(ReadRule(mainDb(), key)->texts.lft, before.texts.lft);
     dialogs.messages.clear();
     const auto broken = [](const QString &s) { return "\r\n\t" + s + "\n"; };
-    w.Memo1->setPlainText(broken(before.texts.lft));
-    w.Memo2->setPlainText(broken(before.texts.rght));
-    if (!before.texts.cycl.isEmpty()) w.Memo3->setPlainText(broken(before.texts.cycl));
-    w.Edit4->setText("Врачи: #1\t\"штаты\"\nвсего");
-    w.Button1Click();
+    w.leftEdit()->setPlainText(broken(before.texts.lft));
+    w.rightEdit()->setPlainText(broken(before.texts.rght));
+    if (!before.texts.cycl.isEmpty()) w.cycleEdit()->setPlainText(broken(before.texts.cycl));
+    w.commentEdit()->setText("Врачи: #1\t\"штаты\"\nвсего");
+    w.saveRule();
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("\n").toStdString();
     const RuleRecord saved = *ReadRule(mainDb(), key);
     EXPECT_EQ(saved.texts.lft, before.texts.lft);
@@ -488,8 +488,8 @@ TEST_F(EditorTest, TypedRuleTextsSurviveExportAndReload) {
     EXPECT_EQ(saved.texts.cycl, before.texts.cycl);
     EXPECT_EQ(saved.texts.commnt, "Врачи: #1 \"штаты\" всего");
 
-    w.Edit4->setText("Врачи 😀");
-    w.Button1Click();
+    w.commentEdit()->setText("Врачи 😀");
+    w.saveRule();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].endsWith("\"😀\" (U+1F600)")) << dialogs.messages[0].toStdString();
     EXPECT_EQ(ReadRule(mainDb(), key)->texts.commnt, saved.texts.commnt);
@@ -512,14 +512,14 @@ TEST_F(EditorTest, ExpressionBuilderOpensTablesOfLongNumbers) {
         db::exec(mainDb(), "update tables set tablen=? where ident=?", {number, sample::ids::TableF30Visits});
         TContrls w;
         w.show();
-        w.Memo2->setFocus();
+        w.rightEdit()->setFocus();
         QApplication::processEvents();
-        w.ComboBox1->setCurrentIndex(0);
-        w.ComboBox1Click();
-        const int at = w.ComboBox2->findText(number + " - ", Qt::MatchStartsWith);
+        w.formBox()->setCurrentIndex(0);
+        w.takeChosenForm();
+        const int at = w.tableBox()->findText(number + " - ", Qt::MatchStartsWith);
         ASSERT_GE(at, 0);
-        w.ComboBox2->setCurrentIndex(at);
-        w.ComboBox2Click();
+        w.tableBox()->setCurrentIndex(at);
+        w.takeChosenTable();
         EXPECT_EQ(w.EditorTable, number);
         QString opened;
         dialogs.modals.push_back([&](QDialog *d) {
@@ -531,7 +531,7 @@ TEST_F(EditorTest, ExpressionBuilderOpensTablesOfLongNumbers) {
             return int(QDialog::Rejected);
         });
         dialogs.messages.clear();
-        w.Button2Click();
+        w.buildExpression();
         EXPECT_EQ(opened, number);
         EXPECT_FALSE(dialogs.sawMessage("Таблица не определена!")) << number.toStdString();
     }
@@ -540,16 +540,16 @@ TEST_F(EditorTest, ExpressionBuilderOpensTablesOfLongNumbers) {
 // The rule's fields are reached with Tab in reading order: left side, relation, right side, cycle, comment.
 TEST_F(EditorTest, RuleFieldsInReadingOrder) {
     TContrls w;
-    QList<QWidget *> fields{w.Memo1, w.Memo2, w.Memo3, w.Edit4};
-    for (QAbstractButton *b : w.RadioGroup2Buttons->buttons()) fields << b;
+    QList<QWidget *> fields{w.leftEdit(), w.rightEdit(), w.cycleEdit(), w.commentEdit()};
+    for (QAbstractButton *b : w.relationButtons()->buttons()) fields << b;
     QList<QWidget *> seen;
-    for (QWidget *n = w.Memo1; seen.size() < fields.size(); n = n->nextInFocusChain()) {
+    for (QWidget *n = w.leftEdit(); seen.size() < fields.size(); n = n->nextInFocusChain()) {
         if (fields.contains(n) && !seen.contains(n)) seen << n;
-        if (n->nextInFocusChain() == w.Memo1) break;
+        if (n->nextInFocusChain() == w.leftEdit()) break;
     }
     ASSERT_EQ(seen.size(), fields.size());
-    EXPECT_EQ(seen[0], w.Memo1);
+    EXPECT_EQ(seen[0], w.leftEdit());
     EXPECT_TRUE(qobject_cast<QAbstractButton *>(seen[1]));   // the relations come next
-    EXPECT_EQ(seen.indexOf(w.Memo2), 1 + int(w.RadioGroup2Buttons->buttons().size()));
-    EXPECT_EQ(seen.mid(seen.size() - 3), (QList<QWidget *>{w.Memo2, w.Memo3, w.Edit4}));
+    EXPECT_EQ(seen.indexOf(w.rightEdit()), 1 + int(w.relationButtons()->buttons().size()));
+    EXPECT_EQ(seen.mid(seen.size() - 3), (QList<QWidget *>{w.rightEdit(), w.cycleEdit(), w.commentEdit()}));
 }

@@ -98,53 +98,53 @@ TEST(ControlMatchLines, OnlyRulesOfOneFormAndTableCompareAndCountsStayPositive) 
 TEST_F(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
     addImportedOfF30();
     TControlMatchForm w;
-    EXPECT_EQ(w.ComboBox2->currentText().left(6), QStringLiteral("(1000)"));
+    EXPECT_EQ(w.tableBox()->currentText().left(6), QStringLiteral("(1000)"));
 
-    w.Button2Click();
-    EXPECT_EQ(w.Memo1->toPlainText(),
+    w.compareRules();
+    EXPECT_EQ(w.summaryText(),
               QStringLiteral("Результаты сопоставления контролей:\nКонтроли проекта: 3 | Контроли минздрава: 4 | "
                              "Совпадающие: 2 | Новые в проекте: 1 | Новые в выгрузке минздрава: 2"));
-    ASSERT_EQ(w.ListBox1->count(), 3);
-    EXPECT_EQ(w.ListBox1->item(0)->text(), QStringLiteral("[ДУБЛИРУЕТСЯ] СТР[1] >= СТР[2]+СТР[3] [ГР[4..7]]"));
-    EXPECT_EQ(w.ListBox1->item(1)->text(), QStringLiteral("[ДУБЛИРУЕТСЯ] СТР[1]ГР[5] <= СТР[1]ГР[4]"));
-    EXPECT_EQ(w.ListBox1->item(2)->text(),
+    ASSERT_EQ(w.projectList()->count(), 3);
+    EXPECT_EQ(w.projectList()->item(0)->text(), QStringLiteral("[ДУБЛИРУЕТСЯ] СТР[1] >= СТР[2]+СТР[3] [ГР[4..7]]"));
+    EXPECT_EQ(w.projectList()->item(1)->text(), QStringLiteral("[ДУБЛИРУЕТСЯ] СТР[1]ГР[5] <= СТР[1]ГР[4]"));
+    EXPECT_EQ(w.projectList()->item(2)->text(),
               QStringLiteral("[РАЗНЫЙ ЗНАК] ГР[7] <= ГР[6] [СТР[1..5]] "
                              "(Ф30Т(1000)СТР[1..5]ГР[7] <= Ф30Т(1000)СТР[1..5]ГР[6])"));
-    ASSERT_EQ(w.ListBox2->count(), 4);
-    EXPECT_TRUE(w.ListBox2->item(3)->text().startsWith(QStringLiteral("[ОТЛИЧАЕТСЯ] СТР[4] = СТР[5] (")));
+    ASSERT_EQ(w.externalList()->count(), 4);
+    EXPECT_TRUE(w.externalList()->item(3)->text().startsWith(QStringLiteral("[ОТЛИЧАЕТСЯ] СТР[4] = СТР[5] (")));
 
-    w.CheckBox1->setChecked(true);
-    EXPECT_EQ(w.ListBox1->count(), 1);
-    EXPECT_EQ(w.ListBox2->count(), 2);
+    w.onlyDifferingBox()->setChecked(true);
+    EXPECT_EQ(w.projectList()->count(), 1);
+    EXPECT_EQ(w.externalList()->count(), 2);
 
     // "Отмена" halfway stops the run and writes nothing into the window.
-    w.ListBox1->clear();
+    w.projectList()->clear();
     CancellingProgress cancelling(5);
     EXPECT_THROW(w.CompareControlSets(cancelling), Cancelled);
     EXPECT_EQ(cancelling.max, 14);
-    EXPECT_EQ(w.ListBox1->count(), 0);   // not filled again
-    EXPECT_EQ(w.ListBox2->count(), 2);
-    EXPECT_TRUE(w.Memo1->toPlainText().contains(QStringLiteral("Контроли минздрава: 4")));
+    EXPECT_EQ(w.projectList()->count(), 0);   // not filled again
+    EXPECT_EQ(w.externalList()->count(), 2);
+    EXPECT_TRUE(w.summaryText().contains(QStringLiteral("Контроли минздрава: 4")));
 
     // Inter-form rules of everything: the sample's rule 6 has no imported twin.
     w.setRuleClass(2);
     w.setFilter(0);
-    w.CheckBox1->setChecked(false);
-    w.Button2Click();
-    ASSERT_EQ(w.ListBox1->count(), 1);
-    EXPECT_TRUE(w.ListBox1->item(0)->text().startsWith(QStringLiteral("[ОТЛИЧАЕТСЯ] ")));
-    EXPECT_EQ(w.ListBox2->count(), 0);
+    w.onlyDifferingBox()->setChecked(false);
+    w.compareRules();
+    ASSERT_EQ(w.projectList()->count(), 1);
+    EXPECT_TRUE(w.projectList()->item(0)->text().startsWith(QStringLiteral("[ОТЛИЧАЕТСЯ] ")));
+    EXPECT_EQ(w.externalList()->count(), 0);
 }
 
 TEST_F(ControlMatchWindow, TableFilterWithoutTablesTakesEveryRule) {
     db::exec(db::kMain, QStringLiteral("insert into forms (formname, decipher, ind) values ('Ф99', 'Пустая', 0)"));
     addImportedOfF30();
     TControlMatchForm w;
-    ASSERT_EQ(w.ComboBox1->currentText(), QStringLiteral("Ф99 - Пустая"));
-    EXPECT_EQ(w.ComboBox2->count(), 0);
-    w.Button2Click();
-    EXPECT_EQ(w.ListBox1->count(), 7);
-    EXPECT_EQ(w.ListBox2->count(), 4);
+    ASSERT_EQ(w.formBox()->currentText(), QStringLiteral("Ф99 - Пустая"));
+    EXPECT_EQ(w.tableBox()->count(), 0);
+    w.compareRules();
+    EXPECT_EQ(w.projectList()->count(), 7);
+    EXPECT_EQ(w.externalList()->count(), 4);
 }
 
 TEST_F(ControlMatchWindow, ExportsImportedRulesOfAForm) {
@@ -158,7 +158,7 @@ TEST_F(ControlMatchWindow, ExportsImportedRulesOfAForm) {
 
     const QString file = fx.root() + QStringLiteral("выгрузка");
     dialogs.files.push_back(file);
-    w.Button4Click();
+    w.exportRules();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("Контроли выгружены в файл ") + file + QStringLiteral(".orv"));
     EXPECT_EQ(dialogs.savePaths.value(0), office::documentsFolder() + QStringLiteral("controls_Ф30.orv"));
@@ -186,10 +186,10 @@ TEST_F(ControlMatchWindow, ExportsImportedRulesOfAForm) {
                 QVariant());
     fx.reloadCaches();
     w.LoadForms();
-    w.ComboBox1->setCurrentIndex(w.ComboBox1->count() - 1);
+    w.formBox()->setCurrentIndex(w.formBox()->count() - 1);
     const QString upper = fx.root() + QStringLiteral("строчная.orv");
     dialogs.files.push_back(upper);
-    w.Button4Click();
+    w.exportRules();
     ASSERT_TRUE(cp1251::readLines(upper, lines)) << dialogs.messages.join(u'\n').toStdString();
     ASSERT_EQ(dialogs.messages.size(), 1) << dialogs.messages.join(u'\n').toStdString();
     ASSERT_EQ(lines.size(), 1);
@@ -208,7 +208,7 @@ TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     ASSERT_TRUE(cp1251::writeLines(book, {QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"),
                                           QStringLiteral("0100000201 30000,1000,1,5>=30000,1000,3,5")}));
     dialogs.files.push_back(book);
-    w.Button1Click();
+    w.importRules();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("Импорт завершен. Импортировано строк: 2"));
     EXPECT_TRUE(dialogs.modalTitles.isEmpty()) << "nothing to list";
@@ -225,7 +225,7 @@ TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     } shown;
     Progress().installEventFilter(&shown);
     const QString usual = Progress().windowTitle();
-    w.Button3Click();
+    w.describeAllRules();
     Progress().removeEventFilter(&shown);
     EXPECT_EQ(shown.captions, QStringList{QStringLiteral("Простановка описаний")});
     EXPECT_EQ(Progress().windowTitle(), usual);
@@ -243,7 +243,7 @@ TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
         ASSERT_TRUE(cp1251::writeFile(book, bytes));
         dialogs.messages.clear();
         dialogs.files.push_back(book);
-        w.Button1->click();
+        w.importButton()->click();
         ASSERT_EQ(dialogs.messages.size(), 1);
         EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("не в кодировке Windows-1251")))
             << dialogs.messages[0].toStdString();
@@ -256,7 +256,7 @@ TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
                                           QStringLiteral("0100000201 30000,1000,1,4=x")}));
     dialogs.messages.clear();
     dialogs.files.push_back(book);
-    w.Button1->click();
+    w.importButton()->click();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("Импорт завершен. Импортировано строк: 1\n"
                                                   "Строк не импортировано или требуют проверки: 1"));
@@ -271,7 +271,7 @@ TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     QFile::remove(linksPath);
     dialogs.messages.clear();
     dialogs.files.push_back(book);
-    w.Button1->click();
+    w.importButton()->click();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("Не найдена база сопоставления кодов")));
     EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls")).toInt(), 1);
@@ -285,47 +285,47 @@ TEST_F(ControlMatchWindow, ImportedInterTableAndInterFormRulesMeetTheProgramsOwn
     ASSERT_TRUE(cp1251::writeLines(book, {QStringLiteral("0100000101 30000,2000,1,4>=30000,1000,1,5"),
                                           QStringLiteral("0100000201 14000,1000,1,4<=30000,2000,1,4")}));
     dialogs.files.push_back(book);
-    w.Button1Click();
+    w.importRules();
     // Links.mdb numbers none of these tables: the lines are stored with the book's numbers and listed for checking.
     ASSERT_EQ(dialogs.messages.value(0), QStringLiteral("Импорт завершен. Импортировано строк: 2\n"
                                                         "Строк не импортировано или требуют проверки: 2"));
 
-    const int f30 = w.ComboBox1->findText(QStringLiteral("Ф30 - "), Qt::MatchStartsWith);
+    const int f30 = w.formBox()->findText(QStringLiteral("Ф30 - "), Qt::MatchStartsWith);
     ASSERT_GE(f30, 0);
-    w.ComboBox1->setCurrentIndex(f30);
+    w.formBox()->setCurrentIndex(f30);
     w.LoadTables();
     w.setRuleClass(1);
     w.setFilter(1);
-    w.Button2Click();
-    ASSERT_EQ(w.ListBox2->count(), 1);
-    EXPECT_TRUE(w.ListBox2->item(0)->text().startsWith(QStringLiteral("[ДУБЛИРУЕТСЯ] "))) 
-        << w.ListBox2->item(0)->text().toStdString();
+    w.compareRules();
+    ASSERT_EQ(w.externalList()->count(), 1);
+    EXPECT_TRUE(w.externalList()->item(0)->text().startsWith(QStringLiteral("[ДУБЛИРУЕТСЯ] "))) 
+        << w.externalList()->item(0)->text().toStdString();
 
     // The table filter finds the program's Т[2000] and the imported Т(2000).
-    const int t2000 = w.ComboBox2->findText(QStringLiteral("(2000) - "), Qt::MatchStartsWith);
+    const int t2000 = w.tableBox()->findText(QStringLiteral("(2000) - "), Qt::MatchStartsWith);
     ASSERT_GE(t2000, 0);
-    w.ComboBox2->setCurrentIndex(t2000);
+    w.tableBox()->setCurrentIndex(t2000);
     w.setFilter(2);
-    w.Button2Click();
-    EXPECT_EQ(w.ListBox1->count(), 2);
-    ASSERT_EQ(w.ListBox2->count(), 1);
-    EXPECT_TRUE(w.ListBox2->item(0)->text().startsWith(QStringLiteral("[ДУБЛИРУЕТСЯ] ")));
+    w.compareRules();
+    EXPECT_EQ(w.projectList()->count(), 2);
+    ASSERT_EQ(w.externalList()->count(), 1);
+    EXPECT_TRUE(w.externalList()->item(0)->text().startsWith(QStringLiteral("[ДУБЛИРУЕТСЯ] ")));
 
     w.setRuleClass(2);
     for (int filter : {0, 1, 2}) {
         w.setFilter(filter);
-        w.Button2Click();
-        ASSERT_EQ(w.ListBox1->count(), 1) << filter;
-        EXPECT_TRUE(w.ListBox1->item(0)->text().startsWith(QStringLiteral("[ДУБЛИРУЕТСЯ] ")))
-            << w.ListBox1->item(0)->text().toStdString();
-        ASSERT_EQ(w.ListBox2->count(), 1) << filter;
-        EXPECT_EQ(w.ListBox2->item(0)->text(), QStringLiteral("[ДУБЛИРУЕТСЯ] Ф14Т(1000)СТР1ГР4 <= Ф30Т(2000)СТР1ГР4"));
+        w.compareRules();
+        ASSERT_EQ(w.projectList()->count(), 1) << filter;
+        EXPECT_TRUE(w.projectList()->item(0)->text().startsWith(QStringLiteral("[ДУБЛИРУЕТСЯ] ")))
+            << w.projectList()->item(0)->text().toStdString();
+        ASSERT_EQ(w.externalList()->count(), 1) << filter;
+        EXPECT_EQ(w.externalList()->item(0)->text(), QStringLiteral("[ДУБЛИРУЕТСЯ] Ф14Т(1000)СТР1ГР4 <= Ф30Т(2000)СТР1ГР4"));
     }
 
     // The inter-form rule goes into the form's control file too.
     const QString file = fx.root() + QStringLiteral("ф30.orv");
     dialogs.files.push_back(file);
-    w.Button4Click();
+    w.exportRules();
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(file, lines));
     EXPECT_EQ(lines.size(), 2);

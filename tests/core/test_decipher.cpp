@@ -236,12 +236,12 @@ TEST_F(DecipherDb, DiscrepancyWindowDeciphersFormulasOnly) {
     TFormulaDiff &w = FormulaDiff();
     w.show();
     w.SetTablesMode(false);
-    w.Memo1->setPlainText(QStringLiteral("Ф12Т(3)СТР1ГР4"));
-    EXPECT_TRUE(w.RichEdit1->toPlainText().contains(QStringLiteral("Врачи -> всего")));
+    w.listEdit()->setPlainText(QStringLiteral("Ф12Т(3)СТР1ГР4"));
+    EXPECT_TRUE(w.decipherView()->toPlainText().contains(QStringLiteral("Врачи -> всего")));
     w.SetTablesMode(true);
-    w.RichEdit1->clear();
-    w.Memo1->setPlainText(QStringLiteral("Ф12Т(3)СТР2ГР4"));
-    EXPECT_TRUE(w.RichEdit1->toPlainText().isEmpty());
+    w.decipherView()->clear();
+    w.listEdit()->setPlainText(QStringLiteral("Ф12Т(3)СТР2ГР4"));
+    EXPECT_TRUE(w.decipherView()->toPlainText().isEmpty());
     w.SetTablesMode(false);
     w.hide();
 }

@@ -18,11 +18,11 @@ TEST(ListWindow, ShowTextListFillsTheSharedWindow) {
     TForm1 &w = Form1();
     ShowTextList(QStringList{QStringLiteral("10 = 12\tстр. 1\tИтог"), QStringLiteral("3 > 4")},
                  QStringLiteral("Цифры\tТек.\tКонтроль"));
-    ASSERT_EQ(w.ListView1->columnCount(), 3);
-    EXPECT_EQ(w.ListView1->headerItem()->text(2), QStringLiteral("Контроль"));
-    ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
-    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(1), QStringLiteral("стр. 1"));
-    EXPECT_EQ(w.ListView1->topLevelItem(1)->text(0), QStringLiteral("3 > 4"));
+    ASSERT_EQ(w.list()->columnCount(), 3);
+    EXPECT_EQ(w.list()->headerItem()->text(2), QStringLiteral("Контроль"));
+    ASSERT_EQ(w.list()->topLevelItemCount(), 2);
+    EXPECT_EQ(w.list()->topLevelItem(0)->text(1), QStringLiteral("стр. 1"));
+    EXPECT_EQ(w.list()->topLevelItem(1)->text(0), QStringLiteral("3 > 4"));
 
     w.setWindowTitle(QStringLiteral("Окно - ошибки контроля"));
     w.setHeading(QStringLiteral("Ф12"));
@@ -51,7 +51,7 @@ TEST(ProgressWindow, PositionStaysWithinTheGauge) {
     p.SetMax(0);
     p.SetPosition(0);
     EXPECT_EQ(p.position(), 0);
-    EXPECT_GT(p.Gauge1->maximum(), p.Gauge1->minimum());
+    EXPECT_GT(p.gauge()->maximum(), p.gauge()->minimum());
 }
 
 // During a run started from a modal window (a file import from the matching window, say) the progress window is shown
@@ -89,7 +89,7 @@ TEST(ProgressWindow, OtmenaAndEscStopTheRunAndTheNextRunStartsAfresh) {
     EXPECT_FALSE(Progress().isVisible());
     ProgressRun next(QStringLiteral("Пересчет отчета"));
     EXPECT_FALSE(next.window().cancelled());
-    next.window().CancelButton->click();
+    next.window().cancelButton()->click();
     EXPECT_TRUE(next.window().cancelled());
 }
 
@@ -131,7 +131,7 @@ TEST(ListWindow, SaveWritesTheListAsTextAndSaysWhenItCannot) {
                  QStringLiteral("Причина\tНомер строки\tСтрока книги"));
     const QString path = dir.filePath(QStringLiteral("список.txt"));
     dialogs.files.push_back(path);
-    w.SaveItem->trigger();
+    w.saveCommand()->trigger();
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(path, lines));
     EXPECT_TRUE(lines.contains(QStringLiteral("строка не прочитана\t7\t30000,1000,1,4=x")));
@@ -139,7 +139,7 @@ TEST(ListWindow, SaveWritesTheListAsTextAndSaysWhenItCannot) {
     EXPECT_TRUE(dialogs.messages.isEmpty());
 
     dialogs.files.push_back(dir.filePath(QStringLiteral("нет/список.txt")));
-    w.SaveItem->trigger();
+    w.saveCommand()->trigger();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Не удалось сохранить список")));
 }

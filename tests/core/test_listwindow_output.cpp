@@ -83,8 +83,8 @@ TEST(ListWindowOutput, PrintCommandsSaveAndOpen) {
     w.setWindowTitle(QStringLiteral("Справка"));
     w.setHeading(QStringLiteral("Итог"));
     w.ShowTextList({QStringLiteral("a\t1")}, QStringLiteral("Имя\tЧисло"));
-    w.PrintWordItem->trigger();
-    w.PrintExcelItem->trigger();
+    w.printToWordCommand()->trigger();
+    w.printToExcelCommand()->trigger();
     shared().ConfigPath = savedPath;
     shared().Year = savedYear;
     EXPECT_TRUE(fake.messages.isEmpty()) << fake.messages.join('\n').toStdString();

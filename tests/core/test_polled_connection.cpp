@@ -32,7 +32,7 @@ double stoppedAfterCancel(const std::function<void()> &job) {
     ProgressRun run(QStringLiteral("Работа"));
     QElapsedTimer sinceCancel;
     QTimer::singleShot(150, [&] {
-        run.window().CancelButton->click();
+        run.window().cancelButton()->click();
         sinceCancel.start();
     });
     PolledConnection polled(run.window(), db::connection("polled"));

@@ -215,33 +215,33 @@ TEST_F(DbfExportRun, EndingFailuresLeaveTheFolderAsItWas) {
 TEST_F(DbfExportRun, WindowListsAndExportThroughTheDialogs) {
     FakeDialogs dlg;
     TUnf w(nullptr, linksFile);
-    ASSERT_EQ(w.CheckListBox1->count(), 2);
-    w.RadioLpu->click();
-    w.ComboBox2->setCurrentIndex(w.ComboBox2->findData(ids::NorthHospital));
-    w.ComboBox2Change();
+    ASSERT_EQ(w.sectionList()->count(), 2);
+    w.institutionsButton()->click();
+    w.choiceBox()->setCurrentIndex(w.choiceBox()->findData(ids::NorthHospital));
+    w.takeChosen();
 
     // No territory: the message comes before any file is asked for; the button stays.
     dlg.files.push_back(out->filePath("Северная"));
-    w.ComboBox3->setCurrentIndex(-1);
-    w.Button1Click();
+    w.territoryBox()->setCurrentIndex(-1);
+    w.exportChosen();
     ASSERT_EQ(dlg.messages.size(), 1);
     EXPECT_EQ(dlg.messages[0], "Ошибка: не выбрана территория в ComboBox3!");
     EXPECT_EQ(dlg.files.size(), 1u);   // the save dialog was not shown
 
-    w.ComboBox3->setCurrentIndex(0);
-    w.Button1Click();
+    w.territoryBox()->setCurrentIndex(0);
+    w.exportChosen();
     ASSERT_EQ(dlg.messages.size(), 2);
     EXPECT_EQ(dlg.messages[1], "Выгрузка завершена успешно!\nФайл: " + out->filePath("Северная.dbf"));
     EXPECT_EQ(dbf::read(out->filePath("Северная.dbf")).records.size(), 6);
 
-    w.Button1Click();   // cancelled save dialog: nothing happens
+    w.exportChosen();   // cancelled save dialog: nothing happens
     EXPECT_EQ(dlg.messages.size(), 2);
 
     // Two values too big: one message at the end, not one per row.
     db::exec(db::kData, "update data set data=? where hospital=? and \"table\"=? and \"column\"=5 and \"row\" in (5, 6)",
              {1e13, ids::NorthHospital, ids::TableF30Staff});
     dlg.files.push_back(out->filePath("Северная"));
-    w.Button1Click();
+    w.exportChosen();
     ASSERT_EQ(dlg.messages.size(), 3);
     EXPECT_TRUE(dlg.messages[2].startsWith("Выгрузка выполнена не полностью!")) << dlg.messages[2].toStdString();
     EXPECT_EQ(dlg.messages[2].count("поле a81"), 2);

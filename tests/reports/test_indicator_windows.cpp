@@ -39,7 +39,7 @@ using IndicatorRoads = SampleTest;
 
 QTreeWidgetItem *select(TMISetup &w, qint64 ident) {
     QTreeWidgetItem *n = w.findNode(ident);
-    if (n) w.TreeView1->setCurrentItem(n);
+    if (n) w.tree()->setCurrentItem(n);
     return n;
 }
 
@@ -50,11 +50,11 @@ TEST_F(IndicatorSetupWindow, DeletingASetAsksFirst) {
     w.setEditingMode();
     w.FormActivate();
     select(w, SetHealth);
-    w.N2Click();
+    w.deleteSet();
     EXPECT_EQ(dialogs.questions.last(), QStringLiteral("Вы действительно желаете удалить \"Показатели здоровья\"?"));
     EXPECT_NE(w.findNode(SetHealth), nullptr);
     dialogs.answers.push_back(true);
-    w.N2Click();
+    w.deleteSet();
     EXPECT_EQ(w.findNode(SetHealth), nullptr);
     EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from formulas where term=?"),
                          {SetStaffing}).toInt(), 0);
@@ -85,10 +85,10 @@ TEST_F(IndicatorSetupWindow, ClosingReloadsTheCacheAndTheViewTakesTheReportCapti
         w.setWindowTitle(QStringLiteral("Свод по области - \"дерево\" показателей"));
         w.FormActivate();
         select(w, SetHealth);
-        w.N5Click();
+        w.addSetAtLevel();
         dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
         select(w, SetStaffing);
-        w.TreeView1DblClick();
+        w.openCurrentSet();
         EXPECT_EQ(dialogs.modalTitles.last(), QStringLiteral("Свод по области"));
     }
     EXPECT_EQ(shared().Caches.tree.size(), 3);
@@ -98,24 +98,24 @@ TEST_F(IndicatorViewWindow, ComputesSplitsAndPrints) {
     const WorkContext types{ReportMode::Types, ValueTable::Data, false, 0, QStringLiteral("5,9")};
     TShowStat w(types, SetStaffing);
     w.setWindowTitle(QStringLiteral("Больница"));
-    w.Label1->setText(QStringLiteral("Обеспеченность кадрами"));
+    w.setHeading(QStringLiteral("Обеспеченность кадрами"));
     w.FormActivate();
-    ASSERT_EQ(w.StringGrid1->rowCount(), 3);
-    EXPECT_EQ(w.StringGrid1->item(1, 1)->text(), QStringLiteral("97.14"));
+    ASSERT_EQ(w.grid()->rowCount(), 3);
+    EXPECT_EQ(w.grid()->item(1, 1)->text(), QStringLiteral("97.14"));
 
     // Filled, the title row and column are fixed cells.
-    EXPECT_TRUE(w.StringGrid1->fixedCells());
+    EXPECT_TRUE(w.grid()->fixedCells());
 
-    w.StringGrid1->setCurrentCell(1, 1);
-    w.N2Click(false);
-    EXPECT_EQ(w.SplitLines.size(), 3);
+    w.grid()->setCurrentCell(1, 1);
+    w.breakdown(false);
+    EXPECT_EQ(w.breakdownLines().size(), 3);
     EXPECT_EQ(Form1().heading(), QStringLiteral("Обеспеченность кадрами - Врачей на 10000 населения - Значение"));
     // The split list is opened over the modal view so that the user can reach it.
     EXPECT_EQ(dialogs.modalTitles, QStringList{QStringLiteral("Больница")});
     Form1().hide();
 
-    w.N1Click();
-    w.Excel1Click();
+    w.printToWord();
+    w.printToExcel();
     ASSERT_EQ(dialogs.opened.size(), 2);
     EXPECT_TRUE(dialogs.opened[0].endsWith(QStringLiteral(".docx")));
     EXPECT_TRUE(dialogs.opened[1].endsWith(QStringLiteral(".xlsx")));
@@ -148,23 +148,23 @@ TEST_F(IndicatorEditorWindow, SizesEditedOnTheFixedTitles) {
     w.show();
     w.FormActivate();
     QApplication::processEvents();
-    EXPECT_EQ(w.N14->text(), QStringLiteral("Включить"));
-    w.N14->trigger();
+    EXPECT_EQ(w.sizesCommand()->text(), QStringLiteral("Включить"));
+    w.sizesCommand()->trigger();
     QApplication::processEvents();
-    EXPECT_EQ(w.N14->text(), QStringLiteral("Выключить"));
-    ASSERT_TRUE(w.StringGrid1->fixedCellsShown());
-    QTableView *row = w.StringGrid1->fixedRowView();
+    EXPECT_EQ(w.sizesCommand()->text(), QStringLiteral("Выключить"));
+    ASSERT_TRUE(w.grid()->fixedCellsShown());
+    QTableView *row = w.grid()->fixedRowView();
     const int edge = row->columnViewportPosition(1) + row->columnWidth(1);
-    const int before = w.StringGrid1->columnWidth(1);
+    const int before = w.grid()->columnWidth(1);
     QTest::mousePress(row->viewport(), Qt::LeftButton, {}, QPoint(edge, 4));
     QTest::mouseMove(row->viewport(), QPoint(edge + 25, 4));
     QTest::mouseRelease(row->viewport(), Qt::LeftButton, {}, QPoint(edge + 25, 4));
-    EXPECT_EQ(w.StringGrid1->columnWidth(1), before + 25);
-    w.N15Click();
+    EXPECT_EQ(w.grid()->columnWidth(1), before + 25);
+    w.saveSizes();
     EXPECT_EQ(LoadSet(SetStaffing).widths.value(1), before + 25);
-    w.N14->trigger();
-    EXPECT_EQ(w.N14->text(), QStringLiteral("Включить"));
-    EXPECT_FALSE(w.StringGrid1->fixedCells());
+    w.sizesCommand()->trigger();
+    EXPECT_EQ(w.sizesCommand()->text(), QStringLiteral("Включить"));
+    EXPECT_FALSE(w.grid()->fixedCells());
 }
 
 // Storing right after an insert or a delete copies no text of a moved cell.
@@ -172,44 +172,44 @@ TEST_F(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
     TMIForms w(SetStaffing);
     w.FormActivate();
     // The heading "Значение" is not cut off by its stored width of 64.
-    EXPECT_GE(w.StringGrid1->columnWidth(1),
-              QFontMetrics(w.StringGrid1->font()).horizontalAdvance(QStringLiteral("Значение")) + 6);
+    EXPECT_GE(w.grid()->columnWidth(1),
+              QFontMetrics(w.grid()->font()).horizontalAdvance(QStringLiteral("Значение")) + 6);
     // Opening "Добавить > Строку" before any cell was chosen here stores
     // nothing over the corner.
     const QString corner = LoadSet(SetStaffing).cell(0, 0);
-    ASSERT_LT(w.StringGrid1->currentRow(), 0);
-    emit w.RowMenu->aboutToShow();
+    ASSERT_LT(w.grid()->currentRow(), 0);
+    emit w.rowMenu()->aboutToShow();
     EXPECT_EQ(LoadSet(SetStaffing).cell(0, 0), corner);
-    const QString firstTitle = w.StringGrid1->item(1, 0)->text();
-    w.StringGrid1->setCurrentCell(1, 0);
+    const QString firstTitle = w.grid()->item(1, 0)->text();
+    w.grid()->setCurrentCell(1, 0);
 
-    w.N10Click();
-    ASSERT_EQ(w.StringGrid1->rowCount(), 4);
-    EXPECT_EQ(w.StringGrid1->currentRow(), 1);
-    EXPECT_TRUE(w.Memo1->toPlainText().isEmpty());
-    w.Memo1->setPlainText(QStringLiteral("Новый показатель"));
-    w.BitBtn1Click();
+    w.insertRowBefore();
+    ASSERT_EQ(w.grid()->rowCount(), 4);
+    EXPECT_EQ(w.grid()->currentRow(), 1);
+    EXPECT_TRUE(w.formulaEdit()->toPlainText().isEmpty());
+    w.formulaEdit()->setPlainText(QStringLiteral("Новый показатель"));
+    w.applyFormula();
     SetTable t = LoadSet(SetStaffing);
     EXPECT_EQ(t.cell(0, 1), QStringLiteral("Новый показатель"));
     EXPECT_EQ(t.cell(0, 2), firstTitle);
 
     // Column before column 1: the new column is current and empty.
     const QString moved = t.cell(1, 2);
-    w.StringGrid1->setCurrentCell(2, 1);
-    w.N16Click();
-    EXPECT_EQ(w.StringGrid1->currentColumn(), 1);
-    EXPECT_TRUE(w.Memo1->toPlainText().isEmpty());
-    w.BitBtn1Click();
+    w.grid()->setCurrentCell(2, 1);
+    w.insertColumnBefore();
+    EXPECT_EQ(w.grid()->currentColumn(), 1);
+    EXPECT_TRUE(w.formulaEdit()->toPlainText().isEmpty());
+    w.applyFormula();
     t = LoadSet(SetStaffing);
     EXPECT_EQ(t.cell(2, 2), moved);
     EXPECT_EQ(t.cell(1, 2), QStringLiteral(" "));
 
     // Deleting the current row: "Ok" afterwards does not write the deleted text.
-    w.StringGrid1->setCurrentCell(2, 2);
-    w.N6Click();
+    w.grid()->setCurrentCell(2, 2);
+    w.deleteRow();
     const SetTable before = LoadSet(SetStaffing);
-    EXPECT_EQ(w.Memo1->toPlainText(), w.StringGrid1->currentItem() ? w.StringGrid1->currentItem()->text() : QString());
-    w.BitBtn1Click();
+    EXPECT_EQ(w.formulaEdit()->toPlainText(), w.grid()->currentItem() ? w.grid()->currentItem()->text() : QString());
+    w.applyFormula();
     const SetTable after = LoadSet(SetStaffing);
     EXPECT_EQ(after.cells, before.cells);
 }
@@ -227,12 +227,12 @@ TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
             EXPECT_NE(editor, nullptr);
             if (!editor) return int(QDialog::Rejected);
             editor->FormActivate();
-            editor->StringGrid1->setCurrentCell(1, 1);
-            editor->Memo1->setPlainText(QStringLiteral("Ф30Т[1000]СТР1ГР5 * 2"));
-            editor->BitBtn1Click();
+            editor->grid()->setCurrentCell(1, 1);
+            editor->formulaEdit()->setPlainText(QStringLiteral("Ф30Т[1000]СТР1ГР5 * 2"));
+            editor->applyFormula();
             return int(QDialog::Accepted);
         });
-        tree->N3Click();
+        tree->editSetMembers();
         return int(QDialog::Accepted);
     });
     openIndicatorSetup(nullptr, WorkContext{});
@@ -252,11 +252,11 @@ TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
             EXPECT_NE(view, nullptr);
             if (!view) return int(QDialog::Rejected);
             view->FormActivate();
-            shown << view->windowTitle() << view->Label1->text() << view->StringGrid1->item(1, 1)->text();
+            shown << view->windowTitle() << view->heading() << view->grid()->item(1, 1)->text();
             return int(QDialog::Accepted);
         });
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(tree->TreeView1, &enter);
+        QApplication::sendEvent(tree->tree(), &enter);
         return int(QDialog::Accepted);
     });
     openIndicatorTreeForViewing(nullptr, QStringLiteral("Сельские больницы"), types);
@@ -271,9 +271,9 @@ TEST_F(IndicatorSetupWindow, RenamedSetShowsTheNameAsStored) {
     w.FormActivate();
     QTreeWidgetItem *n = select(w, SetHealth);
     ASSERT_NE(n, nullptr);
-    w.Edit1->setText(QStringLiteral("Итого\nпо\tрайону"));
-    ASSERT_TRUE(w.Edit1->text().contains(u'\n'));
-    w.Button1Click();
+    w.nameEdit()->setText(QStringLiteral("Итого\nпо\tрайону"));
+    ASSERT_TRUE(w.nameEdit()->text().contains(u'\n'));
+    w.saveSetName();
     EXPECT_EQ(n->text(0), QStringLiteral("Итого по району"));
     EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select part from tree where ident=?"), {SetHealth})
                   .toString(),
@@ -295,28 +295,28 @@ TEST(IndicatorEditorDecipher, HalvesOfOneHeightAtAFixedPlace) {
     TMIForms w(SetStaffing);
     w.show();
     QApplication::processEvents();
-    const QPoint memo = w.Memo1->mapTo(&w, QPoint(0, 0)), ok = w.BitBtn1->mapTo(&w, QPoint(0, 0));
+    const QPoint memo = w.formulaEdit()->mapTo(&w, QPoint(0, 0)), ok = w.okButton()->mapTo(&w, QPoint(0, 0));
     auto choose = [&](int row, int column, int caret) {
-        w.StringGrid1->setCurrentCell(row, column);
-        w.StringGrid1SelectCell(row, column);
-        QTextCursor c = w.Memo1->textCursor();
-        c.setPosition(qMin(caret, int(w.Memo1->toPlainText().size())));
-        w.Memo1->setTextCursor(c);
+        w.grid()->setCurrentCell(row, column);
+        w.selectCell(row, column);
+        QTextCursor c = w.formulaEdit()->textCursor();
+        c.setPosition(qMin(caret, int(w.formulaEdit()->toPlainText().size())));
+        w.formulaEdit()->setTextCursor(c);
         w.RefreshDecipher();
         QApplication::processEvents();
     };
     choose(2, 1, 3);   // a reference to the changed row
     QTextEdit *previous = nullptr;
     for (QTextEdit *t : w.findChildren<QTextEdit *>())
-        if (t != w.RichEdit1 && t->isVisible()) previous = t;
-    ASSERT_TRUE(previous) << "no previous-year half for " << w.Memo1->toPlainText().toStdString();
-    EXPECT_EQ(previous->height(), w.RichEdit1->height());
-    EXPECT_EQ(previous->y(), w.RichEdit1->y());
-    EXPECT_EQ(w.Memo1->mapTo(&w, QPoint(0, 0)), memo);
-    EXPECT_EQ(w.BitBtn1->mapTo(&w, QPoint(0, 0)), ok);
+        if (t != w.decipherView() && t->isVisible()) previous = t;
+    ASSERT_TRUE(previous) << "no previous-year half for " << w.formulaEdit()->toPlainText().toStdString();
+    EXPECT_EQ(previous->height(), w.decipherView()->height());
+    EXPECT_EQ(previous->y(), w.decipherView()->y());
+    EXPECT_EQ(w.formulaEdit()->mapTo(&w, QPoint(0, 0)), memo);
+    EXPECT_EQ(w.okButton()->mapTo(&w, QPoint(0, 0)), ok);
     choose(1, 0, 0);   // a title: no reference
-    EXPECT_EQ(w.Memo1->mapTo(&w, QPoint(0, 0)), memo);
-    EXPECT_EQ(w.BitBtn1->mapTo(&w, QPoint(0, 0)), ok);
+    EXPECT_EQ(w.formulaEdit()->mapTo(&w, QPoint(0, 0)), memo);
+    EXPECT_EQ(w.okButton()->mapTo(&w, QPoint(0, 0)), ok);
 }
 
 // Below the formula, Tab goes in reading order: "Ok", what to find, what to put, the scope, "Заменить".
@@ -326,16 +326,16 @@ TEST_F(IndicatorEditorWindow, CommandsBelowTheFormulaInReadingOrder) {
     QApplication::setActiveWindow(&w);
     QApplication::processEvents();
     QList<QWidget *> seen;
-    w.BitBtn1->setFocus();
+    w.okButton()->setFocus();
     for (int i = 0; i < 4; ++i) {
         seen << QApplication::focusWidget();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     seen << QApplication::focusWidget();
     ASSERT_EQ(seen.size(), 5);
-    EXPECT_EQ(seen[0], w.BitBtn1);
-    EXPECT_EQ(seen[1], w.Edit2);
-    EXPECT_EQ(seen[2], w.Edit4);
-    EXPECT_EQ(seen[3], w.RadioButtons->checkedButton());
-    EXPECT_EQ(seen[4], w.BitBtn3);
+    EXPECT_EQ(seen[0], w.okButton());
+    EXPECT_EQ(seen[1], w.findEdit());
+    EXPECT_EQ(seen[2], w.replaceWithEdit());
+    EXPECT_EQ(seen[3], w.scopeButtons()->checkedButton());
+    EXPECT_EQ(seen[4], w.replaceButton());
 }

@@ -39,7 +39,7 @@ struct MembersTest : SampleTest {
 TEST_F(MembersTest, IncludesOpenMarkedAndOkKeepsTheStoredList) {
     TRepInc w("5,6,7,8,", "Свод по Северному району");
     w.ShowTrees();
-    EXPECT_EQ(boldIds(w.TreeView1), (QList<qint64>{1, 2, 5, 6, 7, 8}));
+    EXPECT_EQ(boldIds(w.tree()), (QList<qint64>{1, 2, 5, 6, 7, 8}));
     EXPECT_EQ(reports::includeText(w.memberList()), "5,6,7,8,");
 
     // Through the command: OK without changes stores the same text.
@@ -49,8 +49,8 @@ TEST_F(MembersTest, IncludesOpenMarkedAndOkKeepsTheStoredList) {
     // Cancel changes nothing.
     dialogs.modals.push_back([](QDialog *d) {
         auto *inc = static_cast<TRepInc *>(d);
-        inc->TreeView1->setCurrentItem(treeNodeWithId(inc->TreeView1, ids::North));
-        inc->TreeView1DblClick();
+        inc->tree()->setCurrentItem(treeNodeWithId(inc->tree(), ids::North));
+        inc->switchBranchMark();
         return int(QDialog::Rejected);
     });
     EXPECT_FALSE(editReportIncludes(nullptr, ids::ReportNorth, "Север"));
@@ -60,10 +60,10 @@ TEST_F(MembersTest, IncludesOpenMarkedAndOkKeepsTheStoredList) {
 TEST_F(MembersTest, MarkingBranchesAndStoringTheLeaves) {
     TRepInc w("5,", "Отчет");
     w.ShowTrees();
-    QTreeWidget *t = w.TreeView1;
+    QTreeWidget *t = w.tree();
     // Marking a territory marks its institutions; Space does the same as a double click.
     t->setCurrentItem(treeNodeWithId(t, ids::South));
-    w.TreeView1DblClick();
+    w.switchBranchMark();
     EXPECT_EQ(w.memberList(), (QList<qint64>{5, 9, 10, 11, 12}));
     // Unmarking the last marked institution of a territory clears it, and above it
     // only as far as no marked child remains.
@@ -76,8 +76,8 @@ TEST_F(MembersTest, MarkingBranchesAndStoringTheLeaves) {
     EXPECT_EQ(w.memberList(), (QList<qint64>{9, 10, 11, 12}));
     dialogs.modals.push_back([](QDialog *d) {
         auto *inc = static_cast<TRepInc *>(d);
-        inc->TreeView1->setCurrentItem(treeNodeWithId(inc->TreeView1, ids::Central));
-        inc->TreeView1DblClick();
+        inc->tree()->setCurrentItem(treeNodeWithId(inc->tree(), ids::Central));
+        inc->switchBranchMark();
         return int(QDialog::Accepted);
     });
     editReportIncludes(nullptr, ids::ReportNorth, "Север");
@@ -91,24 +91,24 @@ TEST_F(MembersTest, ChildlessTerritoryAndSecondTopLevelUnitEnterTheList) {
     caches::GetStruct();
     TRepInc w("40,42,", "Отчет");
     w.ShowTrees();
-    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.TreeView1, 40)));
-    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.TreeView1, 41)));
+    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.tree(), 40)));
+    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.tree(), 41)));
     EXPECT_EQ(reports::includeText(w.memberList()), "40,42,");
 }
 
 TEST_F(MembersTest, CompositionNeverOffersItselfAndReplacesItsRow) {
     TRepCont w(ids::ReportComposite, "Итоговый свод");
     w.FormShow();
-    ASSERT_EQ(w.CheckListBox1->count(), 3);
+    ASSERT_EQ(w.reportList()->count(), 3);
     for (int i = 0; i < 3; ++i)
-        EXPECT_NE(w.CheckListBox1->item(i)->data(Qt::UserRole).toLongLong(), ids::ReportComposite);
+        EXPECT_NE(w.reportList()->item(i)->data(Qt::UserRole).toLongLong(), ids::ReportComposite);
     EXPECT_EQ(w.checkedReports(), (QList<qint64>{1, 2}));
 
     auto check = [](QList<int> rows) {
         return [rows](QDialog *d) {
             auto *c = static_cast<TRepCont *>(d);
-            for (int i = 0; i < c->CheckListBox1->count(); ++i)
-                c->CheckListBox1->item(i)->setCheckState(rows.contains(i) ? Qt::Checked : Qt::Unchecked);
+            for (int i = 0; i < c->reportList()->count(); ++i)
+                c->reportList()->item(i)->setCheckState(rows.contains(i) ? Qt::Checked : Qt::Unchecked);
             return int(QDialog::Accepted);
         };
     };
@@ -127,31 +127,31 @@ TEST_F(MembersTest, PopulationCountRestoreAndStore) {
     w.FormShow();
     ASSERT_TRUE(w.recordExists());
     const int k = 5 + 6 + 7 + 8;   // institutions of the northern district
-    EXPECT_EQ(w.MaskEdit1->text(), QString::number(1000 * k));
-    EXPECT_EQ(w.MaskEdit4->text(), QString::number(200 * k));
+    EXPECT_EQ(w.totalEdit()->text(), QString::number(1000 * k));
+    EXPECT_EQ(w.childrenEdit()->text(), QString::number(200 * k));
 
     // A count from the institutions is shown, stored only by OK; Restore brings the record back.
     db::exec(db::kMain, "update populations1 set common=common+1 where unit=5 and year=?", {y});
-    w.Button1Click();
-    EXPECT_EQ(w.MaskEdit1->text(), QString::number(1000 * k + 1));
+    w.countFromInstitutions();
+    EXPECT_EQ(w.totalEdit()->text(), QString::number(1000 * k + 1));
     EXPECT_EQ(reports::readPopulation(ids::ReportNorth, y)->common, QString::number(1000 * k));
-    w.Button2Click();
-    EXPECT_EQ(w.MaskEdit1->text(), QString::number(1000 * k));
+    w.restoreStored();
+    EXPECT_EQ(w.totalEdit()->text(), QString::number(1000 * k));
     // A sum of more than seven digits is refused, not cut.
     db::exec(db::kMain, "update populations1 set common=9999999 where unit in (5,6) and year=?", {y});
-    w.Button1Click();
+    w.countFromInstitutions();
     EXPECT_TRUE(dialogs.sawMessage("не помещается"));
-    EXPECT_EQ(w.MaskEdit1->text(), QString::number(1000 * k));
+    EXPECT_EQ(w.totalEdit()->text(), QString::number(1000 * k));
 
     // Seven digits are the most; an empty count is refused and nothing stored.
-    w.MaskEdit1->setText("12345678");
-    w.MaskEdit2->setText("9999999");
-    w.MaskEdit3->clear();
-    w.BitBtn1Click();
+    w.totalEdit()->setText("12345678");
+    w.adultsEdit()->setText("9999999");
+    w.teenagersEdit()->clear();
+    w.storeCounts();
     EXPECT_TRUE(dialogs.sawMessage("Подростки"));
     EXPECT_EQ(reports::readPopulation(ids::ReportNorth, y)->olds, QString::number(700 * k));
-    w.MaskEdit3->setText("3");
-    w.BitBtn1Click();
+    w.teenagersEdit()->setText("3");
+    w.storeCounts();
     EXPECT_EQ(w.result(), QDialog::Accepted);
     const auto stored = reports::readPopulation(ids::ReportNorth, y);
     EXPECT_EQ(stored->common, "1234567");
@@ -165,18 +165,18 @@ TEST_F(MembersTest, PopulationOfAReportWithoutRecordOrMembers) {
     TPopform w(ids::ReportComposite, "Итоговый свод");
     w.FormShow();
     EXPECT_FALSE(w.recordExists());
-    EXPECT_TRUE(w.MaskEdit1->text().isEmpty());
+    EXPECT_TRUE(w.totalEdit()->text().isEmpty());
     // No institutions: the count is zero, not a failing statement.
-    w.Button1Click();
+    w.countFromInstitutions();
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(w.MaskEdit1->text(), "0");
+    EXPECT_EQ(w.totalEdit()->text(), "0");
     // The member reports' sum (reports 1 and 2).
-    w.Button3Click();
+    w.countFromMemberReports();
     const int expected = 1000 * (5 + 6 + 7 + 8 + 9 + 10 + 11 + 12 + 13 + 14 + 15 + 16) + 1000 * (5 + 6 + 7 + 8);
-    EXPECT_EQ(w.MaskEdit1->text(), QString::number(expected));
-    w.BitBtn1Click();
+    EXPECT_EQ(w.totalEdit()->text(), QString::number(expected));
+    w.storeCounts();
     EXPECT_EQ(reports::readPopulation(ids::ReportComposite, y)->common, QString::number(expected));
     db::exec(db::kMain, "delete from statistics");
-    w.Button3Click();
+    w.countFromMemberReports();
     EXPECT_TRUE(dialogs.sawMessage("Не задан список входящих отчетов"));
 }

@@ -67,10 +67,10 @@ QList<RecalcPath> paths(FakeDialogs &dialogs) {
              db::exec(db::kMain, "update reports set include=? where id=?", {include, report});
              TForm7 w;
              w.FormShow();
-             for (int i = 0; i < w.CheckListBox1->count(); ++i)
-                 if (w.CheckListBox1->item(i)->data(Qt::UserRole).toLongLong() == report)
-                     w.CheckListBox1->item(i)->setCheckState(Qt::Checked);
-             w.BitBtn1Click();
+             for (int i = 0; i < w.reportList()->count(); ++i)
+                 if (w.reportList()->item(i)->data(Qt::UserRole).toLongLong() == report)
+                     w.reportList()->item(i)->setCheckState(Qt::Checked);
+             w.recalculateChecked();
          }, false},
         {"Пересчитать отчет", [&](qint64 report, const QString &include) { formsTree(report, include, dialogs, true); }},
         {"Пересчитать форму", [&](qint64 report, const QString &include) { formsTree(report, include, dialogs, false); }},

@@ -31,7 +31,7 @@ int repdataRows(const QSqlDatabase &d, qint64 report) {
 
 QStringList rowNames(const TRepList &w) {
     QStringList out;
-    for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i) out.append(w.ListView1->topLevelItem(i)->text(0));
+    for (int i = 0; i < w.list()->topLevelItemCount(); ++i) out.append(w.list()->topLevelItem(i)->text(0));
     return out;
 }
 
@@ -40,9 +40,9 @@ std::function<int(QDialog *)> nameDialog(const QString &name, bool net, bool *bo
     return [=](QDialog *d) {
         auto *f = qobject_cast<TSumRepF *>(d);
         if (!f) return int(QDialog::Rejected);
-        if (boxEnabled) *boxEnabled = f->CheckBox1->isEnabled();
+        if (boxEnabled) *boxEnabled = f->netReportBox()->isEnabled();
         f->setName(name);
-        if (f->CheckBox1->isEnabled()) f->CheckBox1->setChecked(net);
+        if (f->netReportBox()->isEnabled()) f->netReportBox()->setChecked(net);
         return int(QDialog::Accepted);
     };
 }
@@ -63,8 +63,8 @@ TEST_F(ReportListTest, EmptyListHasNoSelectionAndCommandsSayNoReport) {
     TRepList w(testWork());
     w.FormCreate();
     EXPECT_EQ(w.currentId(), 0);
-    w.N8Click();
-    w.N5Click();
+    w.deleteReport();
+    w.renameReport();
     EXPECT_TRUE(dialogs.questions.isEmpty());
     EXPECT_TRUE(dialogs.sawMessage("Не выбран отчет"));
 }
@@ -74,28 +74,28 @@ TEST_F(ReportListTest, AddRenameAndDelete) {
     w.FormCreate();
 
     // Cancelled add changes nothing; an added report gets a new id and a row.
-    w.N4Click();
+    w.addReport();
     EXPECT_EQ(mainValue("select count(*) from reports").toInt(), 4);
     dialogs.modals.push_back(nameDialog("Свод \"Юг\", 2-й", true));
-    w.N4Click();
-    ASSERT_EQ(w.ListView1->topLevelItemCount(), 5);
+    w.addReport();
+    ASSERT_EQ(w.list()->topLevelItemCount(), 5);
     const qint64 id = w.currentId();
     EXPECT_EQ(mainValue("select report from reports where id=?", {id}).toString(), "Свод \"Юг\", 2-й");
     EXPECT_TRUE(mainValue("select net from reports where id=?", {id}).toBool());
 
     // An empty name is refused.
     dialogs.modals.push_back(nameDialog("   ", false));
-    w.N4Click();
+    w.addReport();
     EXPECT_TRUE(dialogs.sawMessage("Не указано наименование отчета"));
     EXPECT_EQ(mainValue("select count(*) from reports").toInt(), 5);
 
     // Renaming keeps id, members, population and values.
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
+    w.list()->setCurrentItem(w.list()->topLevelItem(1));
     const QString include = reports::storedInclude(ids::ReportNorth);
     const int values = repdataRows(db::connection(db::kData), ids::ReportNorth);
     dialogs.modals.push_back(nameDialog("Север", true));
-    w.N5Click();
-    EXPECT_EQ(w.ListView1->topLevelItem(1)->text(0), "Север");
+    w.renameReport();
+    EXPECT_EQ(w.list()->topLevelItem(1)->text(0), "Север");
     EXPECT_EQ(reports::reportName(ids::ReportNorth), "Север");
     EXPECT_EQ(reports::storedInclude(ids::ReportNorth), include);
     EXPECT_TRUE(reports::readPopulation(ids::ReportNorth, fx.year()).has_value());
@@ -107,13 +107,13 @@ TEST_F(ReportListTest, AddRenameAndDelete) {
         db::ScopedConnection q1(fx.yearFolder() + "data1.mdb", db::OpenMode::ReadWrite);
         db::exec(q1.db(), "insert into repdata (hospital,data,year,\"table\",\"column\",\"row\") values (1,7,2024,2,5,4)");
     }
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
+    w.list()->setCurrentItem(w.list()->topLevelItem(0));
     dialogs.answers = {false};
-    w.N8Click();
+    w.deleteReport();
     EXPECT_EQ(dialogs.questions.last(), "Вы действительно желаете удалить Свод по области со всей информацией?");
     EXPECT_GT(repdataRows(db::connection(db::kData), ids::ReportRegion), 0);
     dialogs.answers = {true};
-    w.N8Click();
+    w.deleteReport();
     EXPECT_FALSE(mainValue("select id from reports where id=1").isValid());
     EXPECT_EQ(repdataRows(db::connection(db::kData), ids::ReportRegion), 0);
     EXPECT_TRUE(reports::readPopulation(ids::ReportRegion, fx.year()).has_value());
@@ -128,21 +128,21 @@ TEST_F(ReportListTest, NetModeListsOnlyNetworkReportsAndAddsWithTheFlag) {
     EXPECT_EQ(rowNames(w), QStringList{"Сеть Ф47"});
     bool enabled = true;
     dialogs.modals.push_back(nameDialog("Сеть района", false, &enabled));
-    w.N4Click();
+    w.addReport();
     EXPECT_FALSE(enabled);
     EXPECT_TRUE(mainValue("select net from reports where report='Сеть района'").toBool());
-    EXPECT_EQ(w.ListView1->currentItem()->text(1), "Ф47");
+    EXPECT_EQ(w.list()->currentItem()->text(1), "Ф47");
 }
 
 TEST_F(ReportListTest, F7TwiceRestoresTheFlag) {
     TRepList w(testWork());
     w.FormCreate();
     w.show();
-    w.ListView1->setFocus();
-    QTest::keyClick(w.ListView1, Qt::Key_F7);
+    w.list()->setFocus();
+    QTest::keyClick(w.list(), Qt::Key_F7);
     EXPECT_TRUE(mainValue("select net from reports where id=1").toBool());
-    QTest::keyClick(w.ListView1, Qt::Key_F7);
-    EXPECT_TRUE(w.ListView1->currentItem()->text(1).isEmpty());
+    QTest::keyClick(w.list(), Qt::Key_F7);
+    EXPECT_TRUE(w.list()->currentItem()->text(1).isEmpty());
     EXPECT_FALSE(mainValue("select net from reports where id=1").toBool());
 }
 
@@ -152,28 +152,28 @@ TEST_F(ReportListTest, DropReordersAndOnlySavingStoresTheOrder) {
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     auto drop = [&](int from, QTreeWidgetItem *onto) {
-        w.ListView1->setCurrentItem(w.ListView1->topLevelItem(from));
-        const QPoint at = onto ? w.ListView1->visualItemRect(onto).center()
-                               : QPoint(5, w.ListView1->viewport()->height() - 3);
-        w.ListView1->dropCurrentAt(at);
+        w.list()->setCurrentItem(w.list()->topLevelItem(from));
+        const QPoint at = onto ? w.list()->visualItemRect(onto).center()
+                               : QPoint(5, w.list()->viewport()->height() - 3);
+        w.list()->dropCurrentAt(at);
     };
     // The last report dropped onto the first goes before it.
-    drop(3, w.ListView1->topLevelItem(0));
+    drop(3, w.list()->topLevelItem(0));
     EXPECT_EQ(rowNames(w), (QStringList{"Итоговый свод", "Свод по области", "Свод по Северному району", "Сеть Ф47"}));
     EXPECT_EQ(w.currentId(), ids::ReportComposite);
-    EXPECT_TRUE(w.N14->isVisible());
+    EXPECT_TRUE(w.saveOrderCommand()->isVisible());
     // Every command, the one the drag brought up and "Выход" included, is on
     // the menu bar itself, not behind its overflow button.
     QCoreApplication::processEvents();
-    for (QAction *a : w.MainMenu1->actions())
+    for (QAction *a : w.menuBar()->actions())
         if (a->isVisible())
-            EXPECT_TRUE(w.MainMenu1->rect().contains(w.MainMenu1->actionGeometry(a))) << a->text().toStdString();
+            EXPECT_TRUE(w.menuBar()->rect().contains(w.menuBar()->actionGeometry(a))) << a->text().toStdString();
     // Below the last row: to the end.
     drop(1, nullptr);
     EXPECT_EQ(rowNames(w), (QStringList{"Итоговый свод", "Свод по Северному району", "Сеть Ф47", "Свод по области"}));
     EXPECT_EQ(mainValue("select ind from reports where id=4").toInt(), 3);   // not stored yet
-    w.N14Click();
-    EXPECT_FALSE(w.N14->isVisible());
+    w.saveOrder();
+    EXPECT_FALSE(w.saveOrderCommand()->isVisible());
     EXPECT_EQ(reports::listReports(false).first().id, ids::ReportComposite);
     EXPECT_EQ(mainValue("select ind from reports where id=1").toInt(), 3);
 }
@@ -207,16 +207,16 @@ TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
     testWork().mode = ReportMode::Terrain;
     TRepList w(testWork());
     w.FormCreate();
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(3));   // the composite report
+    w.list()->setCurrentItem(w.list()->topLevelItem(3));   // the composite report
     dialogs.modals = {record, record};
-    w.Button7Click();
-    w.N9Click();
+    w.openFormsTree();
+    w.showIndicators();
     testWork().mode = ReportMode::Single;   // the command for institutions opens its own list
     TRepList single(testWork());
     single.FormCreate();
-    single.ListView1->setCurrentItem(single.ListView1->topLevelItem(1));
+    single.list()->setCurrentItem(single.list()->topLevelItem(1));
     dialogs.modals = {record};
-    single.N9Click();
+    single.showIndicators();
     ASSERT_EQ(seen.size(), 3);
     EXPECT_TRUE(seen[0].title.contains("Итоговый свод"));
     EXPECT_EQ(seen[0].include, "1,2");
@@ -231,9 +231,9 @@ TEST_F(ReportListTest, MenuItemsOpenTheirWindowsOverTheCurrentReport) {
     testWork().mode = ReportMode::Terrain;
     TRepList w(testWork());
     w.FormCreate();
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));   // Свод по Северному району
+    w.list()->setCurrentItem(w.list()->topLevelItem(1));   // Свод по Северному району
     const QString name = QStringLiteral("Свод по Северному району");
-    for (QAction *a : {w.N2, w.N7, w.N10, w.N11, w.N9, w.N13, w.N12}) {
+    for (QAction *a : {w.includesCommand(), w.viewCommand(), w.breakdownsCommand(), w.memberReportsCommand(), w.indicatorsCommand(), w.populationCommand(), w.groupRecalcCommand()}) {
         dialogs.modals.push_back([](QDialog *) { return int(QDialog::Rejected); });
         a->trigger();
     }
@@ -254,13 +254,13 @@ TEST_F(ReportListTest, ListFollowsTheWindowWhenResized) {
     for (const QSize size : {QSize(640, 480), QSize(900, 300)}) {
         w.resize(size);
         QApplication::processEvents();
-        const QRect list = w.ListView1->geometry();
+        const QRect list = w.list()->geometry();
         EXPECT_EQ(list.width(), w.width() - 10);
         EXPECT_EQ(list.left(), 5);
         EXPECT_EQ(w.height() - (list.bottom() + 1), 5);
-        const int bar = w.ListView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, w.ListView1);
-        EXPECT_EQ(w.ListView1->columnWidth(0), list.width() - 45 - bar);
-        EXPECT_TRUE(w.ListView1->isColumnHidden(1));
+        const int bar = w.list()->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, w.list());
+        EXPECT_EQ(w.list()->columnWidth(0), list.width() - 45 - bar);
+        EXPECT_TRUE(w.list()->isColumnHidden(1));
     }
     EXPECT_EQ(TRepListView::firstColumnWidth(30, 17), 0);
 }

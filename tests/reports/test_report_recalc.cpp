@@ -84,24 +84,24 @@ TEST_F(RecalcTest, WindowRunsCheckedReportsAndKeepsThoseWithoutMembers) {
     db::exec(db::kData, "insert into repdata values (4, 12, 2024, 1, 5, 5)");
     TForm7 w;
     w.FormShow();
-    ASSERT_EQ(w.CheckListBox1->count(), 4);
+    ASSERT_EQ(w.reportList()->count(), 4);
 
     // Nothing checked: only the closing message.
-    w.BitBtn1Click();
+    w.recalculateChecked();
     EXPECT_EQ(dialogs.messages, QStringList{"Готово!"});
     EXPECT_DOUBLE_EQ(repValue(ids::ReportComposite, 1, 5, 5).toDouble(), 12);
 
-    w.CheckListBox1->item(1)->setCheckState(Qt::Checked);
-    w.CheckListBox1->item(3)->setCheckState(Qt::Checked);
+    w.reportList()->item(1)->setCheckState(Qt::Checked);
+    w.reportList()->item(3)->setCheckState(Qt::Checked);
     dialogs.messages.clear();
-    w.BitBtn1Click();
-    EXPECT_EQ(w.CheckListBox1->item(1)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(w.CheckListBox1->item(3)->checkState(), Qt::Checked);
+    w.recalculateChecked();
+    EXPECT_EQ(w.reportList()->item(1)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(w.reportList()->item(3)->checkState(), Qt::Checked);
     EXPECT_TRUE(dialogs.sawMessage("Итоговый свод"));
     EXPECT_EQ(dialogs.messages.last(), "Готово!");
     EXPECT_DOUBLE_EQ(repValue(ids::ReportNorth, ids::TableF30Staff, 5, 5).toDouble(), 180);
     EXPECT_DOUBLE_EQ(repValue(ids::ReportComposite, 1, 5, 5).toDouble(), 12);
-    EXPECT_EQ(w.Label2->text(), "Итоговый свод");
+    EXPECT_EQ(w.reportCaption(), "Итоговый свод");
 }
 
 TEST_F(RecalcTest, GroupRunStoppedHalfwayLeavesEveryReportAsBefore) {

@@ -42,7 +42,7 @@ TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
 
     const QString path = dataFolder() + "Свод по области";   // typed without extension
     dialogs.files = {path};
-    w.N3Click();
+    w.unloadReportFile();
     ASSERT_TRUE(QFileInfo::exists(path + ".rpd"));
     EXPECT_EQ(dialogs.messages.last(),
               "Данные по Свод по области выгружены в файл " + QDir::toNativeSeparators(path + ".rpd"));
@@ -53,7 +53,7 @@ TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
     db::exec(db::kData, "delete from repdata where hospital=1");
     db::exec(db::kData, "insert into repdata values (1, 5, 2024, 1, 5, 5)");
     dialogs.files = {path + ".rpd"};
-    w.N1Click();
+    w.loadReportFile();
     EXPECT_EQ(dialogs.messages.last(), "Данные по Свод по области загружены из файла");
     EXPECT_EQ(reportRows(ids::ReportRegion), before);
 }
@@ -61,20 +61,20 @@ TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
 TEST_F(ReportTransferTest, FormNamesMatchWithoutCaseAndOtherYearsKeepTheValues) {
     TRepList w(testWork());
     w.FormCreate();
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
+    w.list()->setCurrentItem(w.list()->topLevelItem(1));
     QDir().mkpath(dataFolder());
     const QString path = dataFolder() + "север.rpd";
     ASSERT_TRUE(cp1251::writeLines(path, {"\"12.5\",\"2024\",\"ф30\",\"(2000)\",\"5\",\"4\"",
                                           "\"3\",\"2023\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
     dialogs.files = {path};
-    w.N1Click();
+    w.loadReportFile();
     EXPECT_EQ(reportRows(ids::ReportNorth), QStringList{"12.5,2024,2,5,4"});
 
     // A file of another year is refused before anything of the report goes.
     const QString old = dataFolder() + "старый.rpd";
     ASSERT_TRUE(cp1251::writeLines(old, {"\"3\",\"2023\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
     dialogs.files = {old};
-    w.N1Click();
+    w.loadReportFile();
     EXPECT_TRUE(dialogs.sawMessage("2023"));
     EXPECT_EQ(reportRows(ids::ReportNorth), QStringList{"12.5,2024,2,5,4"});
 }
@@ -91,14 +91,14 @@ TEST_F(ReportTransferTest, LoadThatEmptiesFormsAsksFirst) {
     ASSERT_TRUE(cp1251::writeLines(path, {"\"0.1\",\"2024\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
     dialogs.files = {path};
     dialogs.answers = {false};
-    w.N1Click();
+    w.loadReportFile();
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_TRUE(dialogs.questions[0].contains("будут очищены:\nСвод по области: Ф14\n"))
         << dialogs.questions[0].toStdString();
     EXPECT_EQ(reportRows(ids::ReportRegion), before);
     dialogs.files = {path};
     dialogs.answers = {true};
-    w.N1Click();
+    w.loadReportFile();
     EXPECT_EQ(reportRows(ids::ReportRegion), QStringList{"0.1,2024,2,5,4"});
     EXPECT_TRUE(dialogs.messages.last().contains("Очищены формы")) << dialogs.messages.last().toStdString();
 }
@@ -109,13 +109,13 @@ TEST_F(ReportTransferTest, LongReportNameIsProposedAWritableFileName) {
     db::exec(db::kMain, "update reports set report=? where id=?", {official, ids::ReportRegion});
     TRepList w(testWork());
     w.FormCreate();   // first row: report 1
-    w.N3Click();      // the save dialog cancelled
+    w.unloadReportFile();      // the save dialog cancelled
     ASSERT_EQ(dialogs.savePaths.size(), 1);
     const QString proposed = QFileInfo(dialogs.savePaths[0]).fileName();
     EXPECT_TRUE(proposed.endsWith(".rpd"));
     EXPECT_LE(proposed.toUtf8().size(), 255 - 12) << proposed.toStdString();
     dialogs.files = {dialogs.savePaths[0]};
-    w.N3Click();
+    w.unloadReportFile();
     EXPECT_TRUE(QFileInfo::exists(dialogs.savePaths[0])) << dialogs.messages.join('|').toStdString();
 }
 
@@ -124,7 +124,7 @@ TEST_F(ReportTransferTest, ReportWithoutValuesWritesNothing) {
     db::exec(db::kData, "delete from repdata where hospital=?", {ids::ReportRegion});
     TRepList w(testWork());
     w.FormCreate();   // first row: report 1
-    w.N3Click();
+    w.unloadReportFile();
     EXPECT_TRUE(dialogs.savePaths.isEmpty());
     EXPECT_TRUE(dialogs.sawMessage("нет значений за 2024 год: выгружать нечего")) << dialogs.messages.join('|').toStdString();
 }
@@ -132,13 +132,13 @@ TEST_F(ReportTransferTest, ReportWithoutValuesWritesNothing) {
 TEST_F(ReportTransferTest, UnknownTableLineIsNamedOnceNotCountedTwice) {
     TRepList w(testWork());
     w.FormCreate();
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
+    w.list()->setCurrentItem(w.list()->topLevelItem(1));
     QDir().mkpath(dataFolder());
     const QString path = dataFolder() + "север.rpd";
     ASSERT_TRUE(cp1251::writeLines(path, {"\"12.5\",\"2024\",\"Ф30\",\"(2000)\",\"5\",\"4\"",
                                           "\"7\",\"2024\",\"Ф30\",\"(9000)\",\"5\",\"4\""}));
     dialogs.files = {path};
-    w.N1Click();
+    w.loadReportFile();
     EXPECT_EQ(reportRows(ids::ReportNorth), QStringList{"12.5,2024,2,5,4"});
     const QString shown = dialogs.messages.join('|');
     // The closing message names the table; no second warning counts the same line among the others.

@@ -13,13 +13,11 @@ scan_lines(
   MENTIONS "TVTable|showTableWindow"
   PATTERN "(->|\\.)(N|StringGrid)[0-9]+([^0-9A-Za-z_]|$)"
   ALLOW_LINES
-  # The forms tree (TFormList) and the report list (TRepList) open table
-  # windows; these are their own commands.
+  # The forms tree (TFormList) opens table windows; these are its own
+  # commands.
   "tests/app/test_formlist_window.cpp:EXPECT_FALSE(w->N11->isVisible())"
   "tests/app/test_formlist_window.cpp:EXPECT_FALSE(w->N26->isVisible())"
   "tests/app/test_formlist_window.cpp:EXPECT_FALSE(w->N12->menuAction()->isVisible())"
   "tests/app/test_formlist_window.cpp:w.N9->setVisible(true)"
-  "tests/app/test_report_road.cpp:w->N7->trigger()"
-  "tests/app/test_report_road.cpp:w->N10->trigger()"
   WHAT "numbered member(s) of the table window reached from outside"
   OK "table window: reached only through its accessors and commands")

@@ -169,7 +169,7 @@ TEST(UpdateGeneratorWindow, FormsAreListedInTheNameOrder) {
     w.Database = mainDb();
     w.LoadForms();
     QStringList shown;
-    for (int i = 0; i < w.CheckListBox1->count(); ++i) shown << w.CheckListBox1->item(i)->text();
+    for (int i = 0; i < w.formList()->count(); ++i) shown << w.formList()->item(i)->text();
     EXPECT_EQ(shown, (QStringList{"Б", "ежи", "Ёлки", "Жуки", "Ф14", "Ф30", "Ф47"}));
 }
 
@@ -180,12 +180,12 @@ TEST(UpdateGeneratorWindow, ATickedFormThatCannotBePackedIsNamedAndNoPackageIsMa
     TUpdateGeneratorForm w;
     w.Database = mainDb();
     w.LoadForms();
-    for (int i = 0; i < w.CheckListBox1->count(); ++i)
-        if (w.CheckListBox1->item(i)->text() != "Ф14") w.CheckListBox1->item(i)->setCheckState(Qt::Checked);
-    w.Edit2->setText("Описание");
-    w.ComboBox1->setEditText("2024");
+    for (int i = 0; i < w.formList()->count(); ++i)
+        if (w.formList()->item(i)->text() != "Ф14") w.formList()->item(i)->setCheckState(Qt::Checked);
+    w.descriptionEdit()->setText("Описание");
+    w.yearBox()->setEditText("2024");
     db::exec(mainDb(), "delete from forms where formname='Ф47'");
-    w.Button1Click();
+    w.generatePackage();
     EXPECT_EQ(dialogs.messages, QStringList{"Ошибка при создании пакета обновления.\r\nЭти формы не могут войти в пакет:\r\n"
                                             "Ф47 (формы нет в базе данных)"});
     EXPECT_TRUE(w.lastPackage().isEmpty());

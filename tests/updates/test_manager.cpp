@@ -242,14 +242,14 @@ void serveList(ServedSample &s, const QList<std::pair<QString, QByteArray>> &pac
 }
 
 QTreeWidgetItem *row(TUpdateForm &w, const QString &version) {
-    for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
-        if (w.ListView1->topLevelItem(i)->text(0) == version) return w.ListView1->topLevelItem(i);
+    for (int i = 0; i < w.updateList()->topLevelItemCount(); ++i)
+        if (w.updateList()->topLevelItem(i)->text(0) == version) return w.updateList()->topLevelItem(i);
     return nullptr;
 }
 
 // "Установить" or "Откатить" on the row of the version, answered Yes; the message shown.
 QString press(ServedSample &s, TUpdateForm &w, const QString &version, QPushButton *button) {
-    w.ListView1->setCurrentItem(row(w, version));
+    w.updateList()->setCurrentItem(row(w, version));
     s.dialogs.answers = {true};
     s.dialogs.messages.clear();
     button->click();
@@ -287,7 +287,7 @@ TEST(UpdateWindow, ARefusedPackageChangesNothingAndIsOfferedAgain) {
     for (const auto &[what, spoil] : spoils) {
         SCOPED_TRACE(what);
         const QString version = QString("vB%1").arg(++n);
-        const QString message = press(s, w, version, w.Button2);
+        const QString message = press(s, w, version, w.installButton());
         EXPECT_TRUE(message.startsWith("Ошибка при установке обновления.\r\n")) << message.toStdString();
         EXPECT_FALSE(message.contains("Проверьте логи"));
         EXPECT_EQ(state(s), before);
@@ -308,7 +308,7 @@ TEST(UpdateWindow, APrintFileThatCannotBeReplacedIsNamedAndTheUpdateStaysInstall
     ASSERT_TRUE(QDir().mkpath(held + "/inside"));
     TUpdateForm w;
     s.open(w);
-    const QString message = press(s, w, "vU1", w.Button2);
+    const QString message = press(s, w, "vU1", w.installButton());
     EXPECT_TRUE(message.startsWith("Обновление установлено, но не удалось заменить печатные файлы:")) << message.toStdString();
     EXPECT_TRUE(message.contains("Ф30.txt"));
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");
@@ -322,7 +322,7 @@ TEST(UpdateWindow, APrintFileThatCannotBeReplacedIsNamedAndTheUpdateStaysInstall
     EXPECT_EQ(m.Message, "Обновление U1 уже установлено.");
     EXPECT_EQ(lines(backup + "/forms_backup/Ф30.frs").value(0), "Ф30#изменено#Нет");
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 1);
-    EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
+    EXPECT_EQ(press(s, w, "vU1", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(decipher("Ф30"), "изменено");
 }
 
@@ -345,24 +345,24 @@ TEST(UpdateWindow, OnlyTheLatestUpdateOfAFormRollsBackAndItTakesItsPrintFilesAlo
     const QStringList before = state(s);
     TUpdateForm w;
     s.open(w);
-    EXPECT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(press(s, w, "vU1", w.installButton()), "Обновление успешно установлено");
     const QStringList afterU1 = state(s);
-    EXPECT_EQ(press(s, w, "vU2", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(press(s, w, "vU2", w.installButton()), "Обновление успешно установлено");
     EXPECT_EQ(decipher("Ф30"), "Вторая редакция");
     EXPECT_EQ(lines(forms + "Ф30.doc"), QStringList{"шаблон"});
 
     // The older one first: refused, naming the later one; nothing changes.
     const QStringList afterU2 = state(s);
-    EXPECT_EQ(press(s, w, "vU1", w.Button3),
+    EXPECT_EQ(press(s, w, "vU1", w.rollbackButton()),
               "Ошибка при откате обновления.\r\nФорму Ф30 изменило более позднее обновление vU2. Сначала откатите его.");
     EXPECT_EQ(state(s), afterU2);
 
     // The later one, then the older one: back to each state before them.
-    EXPECT_EQ(press(s, w, "vU2", w.Button3), "Обновление откачено");
+    EXPECT_EQ(press(s, w, "vU2", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");
     EXPECT_EQ(state(s), afterU1);
     EXPECT_FALSE(QFile::exists(forms + "Ф30.doc"));
-    EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
+    EXPECT_EQ(press(s, w, "vU1", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(state(s), before);
 }
 
@@ -441,38 +441,38 @@ TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
     ServedSample s;
     TUpdateForm w;
     s.open(w);
-    ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
-    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(4), "Доступно");
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
-    EXPECT_TRUE(w.Memo1->toPlainText().contains("Формы: Ф30,Ф14"));
+    ASSERT_EQ(w.updateList()->topLevelItemCount(), 2);
+    EXPECT_EQ(w.updateList()->topLevelItem(0)->text(4), "Доступно");
+    w.updateList()->setCurrentItem(w.updateList()->topLevelItem(0));
+    EXPECT_TRUE(w.detailsText().contains("Формы: Ф30,Ф14"));
 
-    EXPECT_EQ(press(s, w, "1.0", w.Button2), "Обновление успешно установлено");
+    EXPECT_EQ(press(s, w, "1.0", w.installButton()), "Обновление успешно установлено");
     EXPECT_EQ(s.dialogs.questions.value(0), "Установить обновление 1.0?");
     EXPECT_EQ(decipher("Ф30"), "Сведения о медицинской организации");
     // The record keeps what the list said.
     EXPECT_EQ(db::scalar(mainDb(), "select version || '|' || description || '|' || (archive_size > 0) from updates")
                   .toString(), "1.0|Формы 30 и 14|1");
     // Refreshed: U1 listed as installed and ready to roll back, U2 still offered.
-    ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
-    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(4), "Установлено");
-    EXPECT_EQ(press(s, w, "1.0", w.Button3), "Обновление откачено");
+    ASSERT_EQ(w.updateList()->topLevelItemCount(), 2);
+    EXPECT_EQ(w.updateList()->topLevelItem(0)->text(4), "Установлено");
+    EXPECT_EQ(press(s, w, "1.0", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(s.dialogs.questions.value(1), "Откатить обновление? Все изменения будут восстановлены из резервной копии.");
     EXPECT_EQ(decipher("Ф30"), "изменено");
     EXPECT_EQ(lines(s.printFile), QStringList{"свой"});
     // The rollback takes the installed versions back too.
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from installed_form_versions").toInt(), 0);
-    ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
-    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(4), "Доступно");
+    ASSERT_EQ(w.updateList()->topLevelItemCount(), 2);
+    EXPECT_EQ(w.updateList()->topLevelItem(0)->text(4), "Доступно");
 
     // Off the server's list, an installed update is still listed for its rollback.
     db::exec(mainDb(), "insert into updates (update_id, version, year, status, description, archive_size) "
                        "values ('OLD', '0.9', ?, 'installed', 'Прежнее', 10)", {s.fx.year()});
-    w.Button1->click();
-    ASSERT_EQ(w.ListView1->topLevelItemCount(), 3);
-    EXPECT_EQ(w.ListView1->topLevelItem(2)->text(2), "Прежнее");
-    EXPECT_EQ(w.ListView1->topLevelItem(2)->text(4), "Установлено");
+    w.refreshButton()->click();
+    ASSERT_EQ(w.updateList()->topLevelItemCount(), 3);
+    EXPECT_EQ(w.updateList()->topLevelItem(2)->text(2), "Прежнее");
+    EXPECT_EQ(w.updateList()->topLevelItem(2)->text(4), "Установлено");
 
-    EXPECT_EQ(press(s, w, "1.1", w.Button2),   // U2: wrong checksum
+    EXPECT_EQ(press(s, w, "1.1", w.installButton()),   // U2: wrong checksum
               "Ошибка при установке обновления.\r\nКонтрольная сумма загруженного архива не совпадает с объявленной.");
 
     TUpdateForm noDb;
@@ -484,24 +484,24 @@ TEST(UpdateWindow, CancelledDownloadsLeaveTheListAndTheFormsAsBefore) {
     ServedSample s;
     TUpdateForm w;
     s.open(w);
-    ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
+    ASSERT_EQ(w.updateList()->topLevelItemCount(), 2);
+    w.updateList()->setCurrentItem(w.updateList()->topLevelItem(0));
     const QString form = decipher("Ф30");
     // "Отмена" pressed in the progress window as soon as the bytes come.
-    const QMetaObject::Connection pressed = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+    const QMetaObject::Connection pressed = QObject::connect(Progress().gauge(), &QProgressBar::valueChanged,
                                                              [](int v) { if (v > 0) Progress().cancel(); });
     struct Case { const char *what; QPushButton *button; };
-    for (const Case &c : {Case{"refresh", w.Button1}, Case{"install", w.Button2}}) {
+    for (const Case &c : {Case{"refresh", w.refreshButton()}, Case{"install", w.installButton()}}) {
         SCOPED_TRACE(c.what);
         s.dialogs.answers = {true};
         s.dialogs.messages.clear();
         c.button->click();
         EXPECT_EQ(s.dialogs.messages, QStringList{Cancelled::message()});
-        ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
-        EXPECT_EQ(w.ListView1->topLevelItem(0)->text(4), "Доступно");
+        ASSERT_EQ(w.updateList()->topLevelItemCount(), 2);
+        EXPECT_EQ(w.updateList()->topLevelItem(0)->text(4), "Доступно");
         EXPECT_EQ(decipher("Ф30"), form);
         EXPECT_EQ(db::scalar(mainDb(), "select count(*) from updates").toInt(), 0);
-        EXPECT_TRUE(w.Button1->isEnabled());
+        EXPECT_TRUE(w.refreshButton()->isEnabled());
         EXPECT_FALSE(Progress().isVisible());
     }
     QObject::disconnect(pressed);
@@ -517,7 +517,7 @@ TEST(UpdateWindow, TheAddressComesFromTheUpdateSettingsFileOnly) {
     s.show(w);
     EXPECT_TRUE(s.dialogs.messages.value(0).startsWith("Не удалось загрузить список обновлений: Не удалось подключиться"))
         << s.dialogs.messages.value(0).toStdString();
-    EXPECT_EQ(w.ListView1->topLevelItemCount(), 0);
+    EXPECT_EQ(w.updateList()->topLevelItemCount(), 0);
 }
 
 TEST(UpdateWindow, TheCheckCommandTellsACutListFromNoUpdates) {
@@ -557,13 +557,13 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
         const QStringList rules = storedRules();
         TUpdateForm w;
         s.open(w);
-        const QString installed = press(s, w, "vU1", w.Button2);
+        const QString installed = press(s, w, "vU1", w.installButton());
         ASSERT_EQ(installed, "Обновление успешно установлено") << installed.toStdString() << logText().toStdString();
         ASSERT_NE(storedRules(), rules);
         const QString keys = s.manager().backupFolder("U1") + "/controls_backup/controls_Ф30.keys";
         ASSERT_TRUE(QFile::exists(keys));
         if (spoil) spoil(keys);
-        EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
+        EXPECT_EQ(press(s, w, "vU1", w.rollbackButton()), "Обновление откачено");
         if (!spoil || QString(what) == "installed keys not kept") {
             EXPECT_EQ(storedRules(), rules);
             continue;
@@ -606,13 +606,13 @@ TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
         if (last >= 0 && arriving) gap = std::max(gap, clock.elapsed() - last);
         last = clock.elapsed();
     });
-    const QMetaObject::Connection done = QObject::connect(Progress().Gauge1, &QProgressBar::valueChanged,
+    const QMetaObject::Connection done = QObject::connect(Progress().gauge(), &QProgressBar::valueChanged,
                                                           [&](int v) { arriving = v < 99; });
     rusage before{};
     getrusage(RUSAGE_SELF, &before);
     clock.start();
     tick.start();
-    EXPECT_EQ(press(s, w, "vLARGE", w.Button2),
+    EXPECT_EQ(press(s, w, "vLARGE", w.installButton()),
               "Ошибка при установке обновления.\r\nКонтрольная сумма загруженного архива не совпадает с объявленной.");
     tick.stop();
     QObject::disconnect(done);
@@ -624,7 +624,7 @@ TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
 
     for (const char *id : {"DECLARED", "ENDLESS"}) {
         SCOPED_TRACE(id);
-        const QString message = press(s, w, QString("v%1").arg(id), w.Button2);
+        const QString message = press(s, w, QString("v%1").arg(id), w.installButton());
         EXPECT_EQ(message, QString("Ошибка при установке обновления.\r\nНе удалось загрузить архив обновления: "
                                    "Ответ сервера слишком велик: больше %1 байт").arg(kMaxArchiveBytes));
         EXPECT_EQ(row(w, QString("v%1").arg(id))->text(4), "Доступно");
@@ -653,7 +653,7 @@ TEST(UpdateWindow, AnUntrustedCertificateIsNamedInTheMessage) {
                        .arg(tls.base(), QString(64, 'a')).toUtf8());
     TUpdateForm w;
     s.open(w);
-    EXPECT_EQ(press(s, w, "vS1", w.Button2),
+    EXPECT_EQ(press(s, w, "vS1", w.installButton()),
               "Ошибка при установке обновления.\r\nНе удалось загрузить архив обновления: " + refused);
     EXPECT_EQ(row(w, "vS1")->text(4), "Доступно");
     EXPECT_EQ(decipher("Ф30"), "изменено");
@@ -694,26 +694,26 @@ TEST(UpdateWindow, TwoUpdatesSharingARuleBetweenFormsRollBackLatestFirst) {
     const QStringList before = state(s);
     TUpdateForm w;
     s.open(w);
-    ASSERT_EQ(press(s, w, "vA", w.Button2), "Обновление успешно установлено");
+    ASSERT_EQ(press(s, w, "vA", w.installButton()), "Обновление успешно установлено");
     EXPECT_EQ(sharedRuleComment(), "редакция A");
     const QStringList afterA = state(s);
-    ASSERT_EQ(press(s, w, "vB", w.Button2), "Обновление успешно установлено");
+    ASSERT_EQ(press(s, w, "vB", w.installButton()), "Обновление успешно установлено");
     EXPECT_EQ(sharedRuleComment(), "редакция B");
     const QStringList afterB = state(s);
 
-    EXPECT_EQ(press(s, w, "vA", w.Button3),
+    EXPECT_EQ(press(s, w, "vA", w.rollbackButton()),
               "Ошибка при откате обновления.\r\nКонтроль между формами Ф14Т[1000]СТР[1]ГР[4] <= Ф30Т[2000]СТР[1]ГР[4] "
               "изменило более позднее обновление vB. Сначала откатите его.");
     EXPECT_EQ(state(s), afterB);
     EXPECT_EQ(row(w, "vB")->text(4), "Установлено");
 
-    EXPECT_EQ(press(s, w, "vB", w.Button3), "Обновление откачено");
+    EXPECT_EQ(press(s, w, "vB", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(state(s), afterA);
     // A rule between the forms added by the user after A is no part of A.
     db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values "
                        "(0, '', 'Ф30Т[1000]СТР[1]ГР[4]', '>=', 'Ф14Т[1000]СТР[1]ГР[4]', '', 'свой')");
     const QStringList own = queryRows(mainDb(), "select * from int_control where commnt='свой'");
-    EXPECT_EQ(press(s, w, "vA", w.Button3), "Обновление откачено");
+    EXPECT_EQ(press(s, w, "vA", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(queryRows(mainDb(), "select * from int_control where commnt='свой'"), own);
     db::exec(mainDb(), "delete from int_control where commnt='свой'");
     EXPECT_EQ(state(s), before);
@@ -738,19 +738,19 @@ TEST(UpdateWindow, AManifestInAnotherLetterCaseChangesTheStoredForm) {
     const QStringList before = state(s);
     TUpdateForm w;
     s.open(w);
-    ASSERT_EQ(press(s, w, "vL", w.Button2), "Обновление успешно установлено");
+    ASSERT_EQ(press(s, w, "vL", w.installButton()), "Обновление успешно установлено");
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");
     EXPECT_EQ(lines(forms + "Ф30.txt"), QStringList{"новый"});
     EXPECT_FALSE(QDir(forms).entryList(QDir::Files).contains("ф30.txt"));
     EXPECT_EQ(db::scalar(mainDb(), "select group_concat(form_name) from installed_form_versions").toString(), "Ф30");
     const QStringList afterL = state(s);
 
-    ASSERT_EQ(press(s, w, "vU", w.Button2), "Обновление успешно установлено");
-    EXPECT_EQ(press(s, w, "vL", w.Button3),
+    ASSERT_EQ(press(s, w, "vU", w.installButton()), "Обновление успешно установлено");
+    EXPECT_EQ(press(s, w, "vL", w.rollbackButton()),
               "Ошибка при откате обновления.\r\nФорму Ф30 изменило более позднее обновление vU. Сначала откатите его.");
-    EXPECT_EQ(press(s, w, "vU", w.Button3), "Обновление откачено");
+    EXPECT_EQ(press(s, w, "vU", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(state(s), afterL);
-    EXPECT_EQ(press(s, w, "vL", w.Button3), "Обновление откачено");
+    EXPECT_EQ(press(s, w, "vL", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(state(s), before);
 }
 
@@ -768,14 +768,14 @@ TEST(UpdateWindow, ABackupRuleTheCheckRefusesTodayIsRestoredAndNamed) {
     const QStringList rules = storedRules();
     TUpdateForm w;
     s.open(w);
-    EXPECT_TRUE(press(s, w, "vR", w.Button2).startsWith("Ошибка при установке обновления."));
+    EXPECT_TRUE(press(s, w, "vR", w.installButton()).startsWith("Ошибка при установке обновления."));
     EXPECT_TRUE(logText().contains("ERROR: Контроли формы Ф30 не установлены: правил, не прошедших проверку, — 1"));
-    ASSERT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
+    ASSERT_EQ(press(s, w, "vU1", w.installButton()), "Обновление успешно установлено");
     // The structure editor deletes the last row of table (1000) and leaves the rules as they are.
     db::exec(mainDb(), "update tables set rowcount=rowcount-1 where tablen='(1000)' and form="
                        "(select id from forms where formname='Ф30')");
     ASSERT_FALSE(rulecheck::CheckRule(mainDb(), {"Ф30", "(1000)", "ГР[7]", "<=", "ГР[6]", "СТР[1..5]"}));
-    const QString message = press(s, w, "vU1", w.Button3);
+    const QString message = press(s, w, "vU1", w.rollbackButton());
     EXPECT_TRUE(message.startsWith("Обновление откачено\r\nВосстановлены контроли, которые сейчас не проходят проверку:\r\n"
                                    "\"Ф30\",\"(1000)\",\"ГР[7]\",\"<=\",\"ГР[6]\",\"СТР[1..5]\",\"Женщин не больше физических лиц\""))
         << message.toStdString();
@@ -870,9 +870,9 @@ TEST(UpdateWindow, ADocxTemplateIsShippedInstalledAndRolledBack) {
     serveList(s, {{"U1", u1}});
     TUpdateForm w;
     s.open(w);
-    ASSERT_EQ(press(s, w, "vU1", w.Button2), "Обновление успешно установлено");
+    ASSERT_EQ(press(s, w, "vU1", w.installButton()), "Обновление успешно установлено");
     EXPECT_EQ(lines(forms + "Ф30.docx"), QStringList{"новый шаблон"});
-    EXPECT_EQ(press(s, w, "vU1", w.Button3), "Обновление откачено");
+    EXPECT_EQ(press(s, w, "vU1", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(fileBytes(forms + "Ф30.docx"), mine);
 
     // A package whose template is a .doc: the user's .docx, which the print would take first, goes with the update
@@ -882,11 +882,11 @@ TEST(UpdateWindow, ADocxTemplateIsShippedInstalledAndRolledBack) {
         write(d + "Ф30/Forms/Ф30.doc", {"шаблон .doc"});
     });
     serveList(s, {{"U2", u2}});
-    w.Button1->click();
-    ASSERT_EQ(press(s, w, "vU2", w.Button2), "Обновление успешно установлено");
+    w.refreshButton()->click();
+    ASSERT_EQ(press(s, w, "vU2", w.installButton()), "Обновление успешно установлено");
     EXPECT_EQ(lines(forms + "Ф30.doc"), QStringList{"шаблон .doc"});
     EXPECT_FALSE(QFile::exists(forms + "Ф30.docx"));
-    EXPECT_EQ(press(s, w, "vU2", w.Button3), "Обновление откачено");
+    EXPECT_EQ(press(s, w, "vU2", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(fileBytes(forms + "Ф30.docx"), mine);
     EXPECT_FALSE(QFile::exists(forms + "Ф30.doc"));
 }
@@ -908,14 +908,14 @@ TEST(UpdateWindow, APackageOfANewFormInstallsItWithItsTablesAndRules) {
     db::exec(mainDb(), "delete from forms where id=?", {f14});
     TUpdateForm w;
     s.open(w);
-    const QString message = press(s, w, "vN1", w.Button2);
+    const QString message = press(s, w, "vN1", w.installButton());
     ASSERT_EQ(message, "Обновление успешно установлено") << message.toStdString() << logText().toStdString();
     const qint64 added = db::scalar(mainDb(), "select id from forms where formname='Ф14'").toLongLong();
     ASSERT_GT(added, 0);
     EXPECT_EQ(frs::formLines(mainDb(), added), structure);
     EXPECT_EQ(ctlfile::ControlFileLinesForForm(mainDb(), added, "Ф14"), rules);
     // The form the update made stays at its rollback, with its rules.
-    EXPECT_EQ(press(s, w, "vN1", w.Button3), "Обновление откачено");
+    EXPECT_EQ(press(s, w, "vN1", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(frs::formLines(mainDb(), added), structure);
     EXPECT_EQ(ctlfile::ControlFileLinesForForm(mainDb(), added, "Ф14"), rules);
 }
@@ -1003,13 +1003,13 @@ TEST(UpdateWindow, ARollbackOfAFormRenamedSinceTheInstallIsRefusedAndNamesIt) {
     const QStringList before = state(s);
     TUpdateForm w;
     s.open(w);
-    ASSERT_EQ(press(s, w, "vU", w.Button2), "Обновление успешно установлено");
+    ASSERT_EQ(press(s, w, "vU", w.installButton()), "Обновление успешно установлено");
     db::exec(mainDb(), "update forms set formname='Ф31' where formname='Ф30'");
     const QString forms = s.fx.yearFolder() + "forms/";
     for (const char *ext : {".txt", ".docx"}) ASSERT_TRUE(QFile::rename(forms + "Ф30" + ext, forms + "Ф31" + ext));
     const QStringList renamed = storedRules() + printFiles(s);
 
-    EXPECT_EQ(press(s, w, "vU", w.Button3),
+    EXPECT_EQ(press(s, w, "vU", w.rollbackButton()),
               "Ошибка при откате обновления.\r\nФормы Ф30 нет в перечне форм: после установки обновления она "
               "переименована или удалена. Откат не выполнен.");
     EXPECT_EQ(storedRules() + printFiles(s), renamed);
@@ -1017,6 +1017,6 @@ TEST(UpdateWindow, ARollbackOfAFormRenamedSinceTheInstallIsRefusedAndNamesIt) {
 
     db::exec(mainDb(), "update forms set formname='Ф30' where formname='Ф31'");
     for (const char *ext : {".txt", ".docx"}) ASSERT_TRUE(QFile::rename(forms + "Ф31" + ext, forms + "Ф30" + ext));
-    EXPECT_EQ(press(s, w, "vU", w.Button3), "Обновление откачено");
+    EXPECT_EQ(press(s, w, "vU", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(state(s), before);
 }

@@ -288,7 +288,7 @@ TEST_F(ImportDocTest, WindowChecksItsFieldsAndImports) {
     ASSERT_EQ(dialogs.messages.size(), 2) << dialogs.messages.join("\n").toStdString();
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("Вторая таблица не импортирована, тк в таблицах разное количество строк"));
     EXPECT_EQ(dialogs.modalTitles.last(), QStringLiteral("Структура таблицы"));
-    EXPECT_GT(Form1().ListView1->topLevelItemCount(), 0);
+    EXPECT_GT(Form1().list()->topLevelItemCount(), 0);
     EXPECT_EQ(dialogs.messages[1], "Анализ структуры таблицы выполнен успешно, структура таблицы обновлена в базе "
                                    "данных!\r\nФайл: " + doc +
                                        "\r\nНомер таблицы в БД: 2\r\nНомер таблицы в документе: 1"

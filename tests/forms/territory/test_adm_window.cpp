@@ -381,7 +381,7 @@ TEST_F(WindowTest, GroupLoadReadsItsFilesUnderTheProgressWindow) {
         if (!Progress().isVisible()) return;
         shownWhileReading = true;
         press.stop();
-        Progress().CancelButton->click();
+        Progress().cancelButton()->click();
     });
     press.start();
     dialogs.fileLists.push_back({file});

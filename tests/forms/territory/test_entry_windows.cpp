@@ -78,10 +78,10 @@ TEST_F(EntryWindows, DialogsRefuseBeforeTheyCloseAndKeepWhatWasTyped) {
 
 TEST_F(EntryWindows, ReportNameDialogRefusesBeforeItCloses) {
     TSumRepF dlg;
-    dlg.Edit1->setText(QStringLiteral("Свод 😀"));
-    dlg.BitBtn1->click();
+    dlg.setName(QStringLiteral("Свод 😀"));
+    dlg.okButton()->click();
     EXPECT_NE(dlg.result(), int(QDialog::Accepted));
-    EXPECT_EQ(dlg.Edit1->text(), QStringLiteral("Свод 😀"));
+    EXPECT_EQ(dlg.name(), QStringLiteral("Свод 😀"));
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].startsWith("Наименование") && dialogs.messages[0].contains("U+1F600"))
         << dialogs.messages[0].toStdString();

@@ -1,0 +1,14 @@
+// Reaches a numbered label no window of forms/ declares, and, from the
+// program outside forms/, the numbered menu item of a window of forms/.
+#include "forms/tree/NumberedTree.h"
+
+#include <QLabel>
+
+struct TMainLike : QWidget {
+    QLabel *Label7 = nullptr;
+};
+
+void showYear(TMainLike &main, TNumberedTree &tree) {
+    main.Label7->setText("2024");
+    tree.N8->trigger();
+}
