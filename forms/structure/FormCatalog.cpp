@@ -91,47 +91,57 @@ void TFormLView::dropEvent(QDropEvent *event) {
 TFChar::TFChar(QWidget *parent, qint64 formId) : QDialog(parent), m_formId(formId) {
     setObjectName(QStringLiteral("FChar"));
     setWindowTitle(QStringLiteral("Отчетная форма..."));
-    Edit1 = new QLineEdit(this);
-    Edit2 = new QLineEdit(this);
-    CheckBox1 = new QCheckBox(QStringLiteral("Сетевая"), this);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
-    BitBtn1->setDefault(true);
+    m_ui.name = new QLineEdit(this);
+    m_ui.description = new QLineEdit(this);
+    m_ui.net = new QCheckBox(QStringLiteral("Сетевая"), this);
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.cancel = new QPushButton(QStringLiteral("Отказ"), this);
+    m_ui.ok->setDefault(true);
     auto *layout = new QVBoxLayout(this);
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("Форма"), Edit1);
-    form->addRow(QStringLiteral("Содержание"), Edit2);
+    form->addRow(QStringLiteral("Форма"), m_ui.name);
+    form->addRow(QStringLiteral("Содержание"), m_ui.description);
     layout->addLayout(form);
-    layout->addWidget(CheckBox1);
+    layout->addWidget(m_ui.net);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_ui.ok);
+    buttons->addWidget(m_ui.cancel);
     layout->addLayout(buttons);
     resize(460, sizeHint().height());
-    connect(BitBtn1, &QPushButton::clicked, this, &TFChar::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.ok, &QPushButton::clicked, this, &TFChar::acceptForm);
+    connect(m_ui.cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TFChar::BitBtn1Click() {
-    if (Edit1->text().trimmed().isEmpty()) {
+void TFChar::setForm(const catalog::FormRow &form) {
+    m_ui.name->setText(form.formname);
+    m_ui.description->setText(form.decipher);
+    m_ui.net->setChecked(form.net);
+}
+
+catalog::FormRow TFChar::form(qint64 id) const {
+    return {id, m_ui.name->text(), m_ui.description->text(), m_ui.net->isChecked()};
+}
+
+void TFChar::acceptForm() {
+    if (m_ui.name->text().trimmed().isEmpty()) {
         showMessage(QStringLiteral("Введите наименование формы!"), this);
-        Edit1->setFocus();
+        m_ui.name->setFocus();
         return;
     }
-    QString fault = catalog::formFieldsFault(Edit1->text(), Edit2->text());
-    const bool nameFault = !fault.isEmpty() && !frs::fieldFault(QString(), Edit1->text()).isEmpty();
+    QString fault = catalog::formFieldsFault(m_ui.name->text(), m_ui.description->text());
+    const bool nameFault = !fault.isEmpty() && !frs::fieldFault(QString(), m_ui.name->text()).isEmpty();
     if (fault.isEmpty()) {
-        guarded(this, [&] { fault = catalog::formIdentityFault(Edit1->text(), m_formId); });
+        guarded(this, [&] { fault = catalog::formIdentityFault(m_ui.name->text(), m_formId); });
         if (!fault.isEmpty()) {
             showMessage(fault, this);
-            Edit1->setFocus();
+            m_ui.name->setFocus();
             return;
         }
     }
     if (!fault.isEmpty()) {
         showMessage(fault, this);
-        (nameFault ? Edit1 : Edit2)->setFocus();
+        (nameFault ? m_ui.name : m_ui.description)->setFocus();
         return;
     }
     accept();
@@ -142,66 +152,66 @@ void TFChar::BitBtn1Click() {
 TFTabs::TFTabs(qint64 formId, QWidget *parent) : QDialog(parent), m_formId(formId) {
     setObjectName(QStringLiteral("FTabs"));
     winutil::fitToScreen(this, QSize(640, 460));
-    MainMenu1 = new QMenuBar(this);
-    N1 = MainMenu1->addAction(QStringLiteral("Добавить"));
-    N1->setVisible(false);
-    N2 = MainMenu1->addAction(QStringLiteral("Корректировать"), this, &TFTabs::N2Click);
-    N3 = MainMenu1->addAction(QStringLiteral("Удалить"), this, &TFTabs::N3Click);
-    N4 = MainMenu1->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
+    m_ui.menuBar = new QMenuBar(this);
+    m_ui.add = m_ui.menuBar->addAction(QStringLiteral("Добавить"));
+    m_ui.add->setVisible(false);
+    m_ui.edit = m_ui.menuBar->addAction(QStringLiteral("Корректировать"), this, &TFTabs::editTable);
+    m_ui.remove = m_ui.menuBar->addAction(QStringLiteral("Удалить"), this, &TFTabs::deleteTable);
+    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
 
-    ListView1 = new QTreeWidget(this);
-    setupReportList(ListView1, {QStringLiteral("Номер"), QStringLiteral("Содержание"), QStringLiteral("Нецелые"),
+    m_ui.list = new QTreeWidget(this);
+    setupReportList(m_ui.list, {QStringLiteral("Номер"), QStringLiteral("Содержание"), QStringLiteral("Нецелые"),
                                 QStringLiteral("ID")});
-    ListView1->setColumnWidth(0, 80);
-    ListView1->setColumnWidth(1, 380);
-    ListView1->setColumnWidth(2, 70);
-    ListView1->installEventFilter(this);
+    m_ui.list->setColumnWidth(0, 80);
+    m_ui.list->setColumnWidth(1, 380);
+    m_ui.list->setColumnWidth(2, 70);
+    m_ui.list->installEventFilter(this);
 
-    GroupBox1 = new QGroupBox(this);
-    Edit1 = new QLineEdit(GroupBox1);
-    Edit2 = new QLineEdit(GroupBox1);
-    CheckBox1 = new QCheckBox(QStringLiteral("Нецелые значения"), GroupBox1);
-    RadioGroup1 = new QGroupBox(QStringLiteral("Формирование по..."), GroupBox1);
-    RadioStrings = new QRadioButton(QStringLiteral("Строкам"), RadioGroup1);
-    RadioColumns = new QRadioButton(QStringLiteral("Графам"), RadioGroup1);
-    RadioButtons = new QButtonGroup(this);
-    RadioButtons->addButton(RadioStrings, 0);
-    RadioButtons->addButton(RadioColumns, 1);
-    auto *radioLayout = new QVBoxLayout(RadioGroup1);
-    radioLayout->addWidget(RadioStrings);
-    radioLayout->addWidget(RadioColumns);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), GroupBox1);
-    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), GroupBox1);
-    auto *group = new QGridLayout(GroupBox1);
-    group->addWidget(new QLabel(QStringLiteral("Номер"), GroupBox1), 0, 0);
-    group->addWidget(Edit1, 0, 1);
-    group->addWidget(new QLabel(QStringLiteral("Содержание"), GroupBox1), 1, 0);
-    group->addWidget(Edit2, 1, 1, 1, 2);
-    group->addWidget(CheckBox1, 2, 1);
-    group->addWidget(RadioGroup1, 0, 3, 3, 1);
+    m_ui.editGroup = new QGroupBox(this);
+    m_ui.number = new QLineEdit(m_ui.editGroup);
+    m_ui.description = new QLineEdit(m_ui.editGroup);
+    m_ui.floatValues = new QCheckBox(QStringLiteral("Нецелые значения"), m_ui.editGroup);
+    m_ui.scanGroup = new QGroupBox(QStringLiteral("Формирование по..."), m_ui.editGroup);
+    m_ui.byRows = new QRadioButton(QStringLiteral("Строкам"), m_ui.scanGroup);
+    m_ui.byColumns = new QRadioButton(QStringLiteral("Графам"), m_ui.scanGroup);
+    m_ui.scanButtons = new QButtonGroup(this);
+    m_ui.scanButtons->addButton(m_ui.byRows, 0);
+    m_ui.scanButtons->addButton(m_ui.byColumns, 1);
+    auto *radioLayout = new QVBoxLayout(m_ui.scanGroup);
+    radioLayout->addWidget(m_ui.byRows);
+    radioLayout->addWidget(m_ui.byColumns);
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), m_ui.editGroup);
+    m_ui.cancel = new QPushButton(QStringLiteral("Отказ"), m_ui.editGroup);
+    auto *group = new QGridLayout(m_ui.editGroup);
+    group->addWidget(new QLabel(QStringLiteral("Номер"), m_ui.editGroup), 0, 0);
+    group->addWidget(m_ui.number, 0, 1);
+    group->addWidget(new QLabel(QStringLiteral("Содержание"), m_ui.editGroup), 1, 0);
+    group->addWidget(m_ui.description, 1, 1, 1, 2);
+    group->addWidget(m_ui.floatValues, 2, 1);
+    group->addWidget(m_ui.scanGroup, 0, 3, 3, 1);
     auto *buttons = new QVBoxLayout;
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_ui.ok);
+    buttons->addWidget(m_ui.cancel);
     buttons->addStretch();
     group->addLayout(buttons, 0, 4, 3, 1);
     group->setColumnStretch(2, 1);
-    GroupBox1->hide();
-    BitBtn1->hide();
+    m_ui.editGroup->hide();
+    m_ui.ok->hide();
 
     auto *layout = new QVBoxLayout(this);
-    layout->setMenuBar(MainMenu1);
-    layout->addWidget(ListView1, 1);
-    layout->addWidget(GroupBox1);
+    layout->setMenuBar(m_ui.menuBar);
+    layout->addWidget(m_ui.list, 1);
+    layout->addWidget(m_ui.editGroup);
 
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { N2Click(); });
-    connect(Edit1, &QLineEdit::textChanged, this, &TFTabs::changed);
-    connect(Edit2, &QLineEdit::textChanged, this, &TFTabs::changed);
-    connect(CheckBox1, &QCheckBox::toggled, this, &TFTabs::changed);
-    connect(RadioButtons, &QButtonGroup::idToggled, this, [this](int, bool on) {
+    connect(m_ui.list, &QTreeWidget::itemDoubleClicked, this, [this] { editTable(); });
+    connect(m_ui.number, &QLineEdit::textChanged, this, &TFTabs::changed);
+    connect(m_ui.description, &QLineEdit::textChanged, this, &TFTabs::changed);
+    connect(m_ui.floatValues, &QCheckBox::toggled, this, &TFTabs::changed);
+    connect(m_ui.scanButtons, &QButtonGroup::idToggled, this, [this](int, bool on) {
         if (on) changed();
     });
-    connect(BitBtn1, &QPushButton::clicked, this, &TFTabs::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TFTabs::BitBtn2Click);
+    connect(m_ui.ok, &QPushButton::clicked, this, &TFTabs::acceptTable);
+    connect(m_ui.cancel, &QPushButton::clicked, this, &TFTabs::cancelEdit);
     connect(qApp, &QApplication::focusChanged, this, &TFTabs::focusChanged);
 }
 
@@ -215,9 +225,9 @@ void TFTabs::showEvent(QShowEvent *event) {
 void TFTabs::FormActivate() {
     m_filled = true;
     const bool admin = IsAdminMode();
-    ListView1->clear();
+    m_ui.list->clear();
     for (const catalog::TableRow &t : catalog::listTables(m_formId)) {
-        auto *item = new QTreeWidgetItem(ListView1);
+        auto *item = new QTreeWidgetItem(m_ui.list);
         item->setText(0, t.tablen);
         item->setText(1, t.name);
         item->setText(2, catalog::yesNo(t.floattype));
@@ -225,103 +235,105 @@ void TFTabs::FormActivate() {
         item->setData(0, Qt::UserRole, t.ident);
         item->setData(0, kScanRole, t.scan);
     }
-    ListView1->setColumnWidth(3, admin ? 50 : 0);
-    ListView1->setColumnHidden(3, !admin);
-    if (ListView1->topLevelItemCount() > 0) ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    m_ui.list->setColumnWidth(3, admin ? 50 : 0);
+    m_ui.list->setColumnHidden(3, !admin);
+    if (m_ui.list->topLevelItemCount() > 0) m_ui.list->setCurrentItem(m_ui.list->topLevelItem(0));
 }
 
-int TFTabs::radioIndex() const { return RadioColumns->isChecked() ? 1 : 0; }
+void TFTabs::hideScanChoice() { m_ui.scanGroup->hide(); }
+
+int TFTabs::radioIndex() const { return m_ui.byColumns->isChecked() ? 1 : 0; }
 
 void TFTabs::setRadioIndex(int index) {
-    (index == 1 ? RadioColumns : RadioStrings)->setChecked(true);
+    (index == 1 ? m_ui.byColumns : m_ui.byRows)->setChecked(true);
 }
 
 void TFTabs::changed() {
-    if (!m_loading) BitBtn1->show();
+    if (!m_loading) m_ui.ok->show();
 }
 
-void TFTabs::N2Click() {
-    QTreeWidgetItem *item = ListView1->currentItem();
+void TFTabs::editTable() {
+    QTreeWidgetItem *item = m_ui.list->currentItem();
     if (!item) return;
     m_loading = true;
-    Edit1->setText(item->text(0));
-    Edit2->setText(item->text(1));
-    CheckBox1->setChecked(item->text(2) == QStringLiteral("Да"));
+    m_ui.number->setText(item->text(0));
+    m_ui.description->setText(item->text(1));
+    m_ui.floatValues->setChecked(item->text(2) == QStringLiteral("Да"));
     setRadioIndex(item->data(0, kScanRole).toInt());
     m_loading = false;
-    GroupBox1->show();
-    BitBtn1->hide();
-    Edit1->setFocus();
+    m_ui.editGroup->show();
+    m_ui.ok->hide();
+    m_ui.number->setFocus();
 }
 
 bool TFTabs::save() {
-    QTreeWidgetItem *item = ListView1->currentItem();
+    QTreeWidgetItem *item = m_ui.list->currentItem();
     if (!item) return false;
-    QString fault = catalog::tableFieldsFault(Edit1->text(), Edit2->text());
-    bool numberFault = !catalog::tableFieldsFault(Edit1->text(), QString()).isEmpty();
+    QString fault = catalog::tableFieldsFault(m_ui.number->text(), m_ui.description->text());
+    bool numberFault = !catalog::tableFieldsFault(m_ui.number->text(), QString()).isEmpty();
     if (fault.isEmpty()) {
-        guarded(this, [&] { fault = catalog::tableIdentityFault(itemId(item), Edit1->text()); });
+        guarded(this, [&] { fault = catalog::tableIdentityFault(itemId(item), m_ui.number->text()); });
         numberFault = !fault.isEmpty();
     }
     if (!fault.isEmpty()) {
         showMessage(fault, this);
-        (numberFault ? Edit1 : Edit2)->setFocus();
+        (numberFault ? m_ui.number : m_ui.description)->setFocus();
         return false;
     }
     bool ok = false;
     guarded(this, [&] {
         const QString before = item->text(0);
         const QStringList carried =
-            catalog::updateTable(itemId(item), Edit1->text(), Edit2->text(), CheckBox1->isChecked(), radioIndex());
+            catalog::updateTable(itemId(item), m_ui.number->text(), m_ui.description->text(), m_ui.floatValues->isChecked(), radioIndex());
         if (!carried.isEmpty())
             showMessage(carry::changedMessage(QStringLiteral("Номер таблицы %1 изменен на %2.")
-                                                  .arg(before, Edit1->text().trimmed()),
+                                                  .arg(before, m_ui.number->text().trimmed()),
                                               carried),
                         this);
-        item->setText(0, Edit1->text());
-        item->setText(1, Edit2->text());
-        item->setText(2, catalog::yesNo(CheckBox1->isChecked()));
+        item->setText(0, m_ui.number->text());
+        item->setText(1, m_ui.description->text());
+        item->setText(2, catalog::yesNo(m_ui.floatValues->isChecked()));
         item->setData(0, kScanRole, radioIndex());
         ok = true;
     });
     return ok;
 }
 
-void TFTabs::BitBtn1Click() {
+void TFTabs::acceptTable() {
     if (!save()) return;
-    BitBtn1->hide();
+    m_ui.ok->hide();
     m_leaving = true;
-    GroupBox1->hide();
-    ListView1->setFocus();
+    m_ui.editGroup->hide();
+    m_ui.list->setFocus();
     m_leaving = false;
 }
 
-void TFTabs::BitBtn2Click() {
+void TFTabs::cancelEdit() {
     m_leaving = true;
-    GroupBox1->hide();
-    BitBtn1->hide();
-    ListView1->setFocus();
+    m_ui.editGroup->hide();
+    m_ui.ok->hide();
+    m_ui.list->setFocus();
     m_leaving = false;
 }
 
 void TFTabs::focusChanged(QWidget *old, QWidget *now) {
-    if (m_leaving || !GroupBox1->isVisible() || !old || !now) return;
-    if (!GroupBox1->isAncestorOf(old) || GroupBox1->isAncestorOf(now)) return;
+    if (m_leaving || !m_ui.editGroup->isVisible() || !old || !now) return;
+    if (!m_ui.editGroup->isAncestorOf(old) || m_ui.editGroup->isAncestorOf(now)) return;
     if (now->window() != this) return;   // a message or question of our own
     m_leaving = true;
-    if (!BitBtn1->isHidden() && confirm(QStringLiteral("Сохранить изменения?"), this) && !save()) {
+    if (!m_ui.ok->isHidden() && confirm(QStringLiteral("Сохранить изменения?"), this) && !save()) {
         // Refused: the typed values stay in the group for correcting.
         m_leaving = false;
         return;
     }
-    BitBtn1->hide();
-    GroupBox1->hide();
+    m_ui.ok->hide();
+    m_ui.editGroup->hide();
     m_leaving = false;
 }
 
-void TFTabs::N3Click() {
+void TFTabs::deleteTable() {
     guarded(this, [&] {
-        QTreeWidgetItem *item = ListView1->currentItem();
+        QTreeWidgetItem *item = m_ui.list->currentItem();
         if (!item) return;
         if (!confirm(QStringLiteral("Удалить таблицу ") + item->text(0) + QStringLiteral("?"), this)) return;
         catalog::DeleteTableWithData(itemId(item));
@@ -330,10 +342,10 @@ void TFTabs::N3Click() {
 }
 
 bool TFTabs::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+    if (watched == m_ui.list && event->type() == QEvent::KeyPress) {
         auto *k = static_cast<QKeyEvent *>(event);
         if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
-            N2Click();
+            editTable();
             return true;
         }
     }
@@ -341,14 +353,14 @@ bool TFTabs::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void TFTabs::keyPressEvent(QKeyEvent *event) {
-    if (event->key() == Qt::Key_Escape && GroupBox1->isVisible() && GroupBox1->isAncestorOf(focusWidget())) {
-        BitBtn2Click();
+    if (event->key() == Qt::Key_Escape && m_ui.editGroup->isVisible() && m_ui.editGroup->isAncestorOf(focusWidget())) {
+        cancelEdit();
         return;
     }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         // Enter in the editing group does not close the window.
-        if (GroupBox1->isVisible() && GroupBox1->isAncestorOf(focusWidget()) && !BitBtn1->isHidden())
-            BitBtn1Click();
+        if (m_ui.editGroup->isVisible() && m_ui.editGroup->isAncestorOf(focusWidget()) && !m_ui.ok->isHidden())
+            acceptTable();
         return;
     }
     QDialog::keyPressEvent(event);
@@ -360,42 +372,42 @@ TFormL::TFormL(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormL"));
     setWindowTitle(winutil::appTitle() + QLatin1Char(' ') + QStringLiteral("Отчетные формы"));
     winutil::fitToScreen(this, QSize(840, 480));
-    MainMenu1 = new QMenuBar(this);
-    N7 = MainMenu1->addAction(QStringLiteral("Экспорт"), this, &TFormL::N7Click);
-    N8 = MainMenu1->addAction(QStringLiteral("Импорт"), this, &TFormL::N8Click);
-    N1 = MainMenu1->addAction(QStringLiteral("Добавить"), this, &TFormL::N1Click);
-    N1->setProperty("Tag", kAdminTag);
-    N2 = MainMenu1->addAction(QStringLiteral("Корректировать"), this, &TFormL::N2Click);
-    N3 = MainMenu1->addAction(QStringLiteral("Удалить"), this, &TFormL::N3Click);
-    N5 = MainMenu1->addAction(QStringLiteral("Таблицы"), this, &TFormL::N5Click);
-    N6 = MainMenu1->addAction(QStringLiteral("Сохранить сортировку"), this, &TFormL::N6Click);
-    N6->setVisible(false);
-    NImportDoc = MainMenu1->addAction(QStringLiteral("Импортировать из doc"), this, &TFormL::NImportDocClick);
-    NImportDoc->setProperty("Tag", kAdminTag);
-    N4 = MainMenu1->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
+    m_ui.menuBar = new QMenuBar(this);
+    m_ui.exportForm = m_ui.menuBar->addAction(QStringLiteral("Экспорт"), this, &TFormL::exportForm);
+    m_ui.importForm = m_ui.menuBar->addAction(QStringLiteral("Импорт"), this, &TFormL::importForm);
+    m_ui.add = m_ui.menuBar->addAction(QStringLiteral("Добавить"), this, &TFormL::addForm);
+    m_ui.add->setProperty("Tag", kAdminTag);
+    m_ui.edit = m_ui.menuBar->addAction(QStringLiteral("Корректировать"), this, &TFormL::editForm);
+    m_ui.remove = m_ui.menuBar->addAction(QStringLiteral("Удалить"), this, &TFormL::deleteForm);
+    m_ui.tables = m_ui.menuBar->addAction(QStringLiteral("Таблицы"), this, &TFormL::openTables);
+    m_ui.saveOrder = m_ui.menuBar->addAction(QStringLiteral("Сохранить сортировку"), this, &TFormL::saveOrder);
+    m_ui.saveOrder->setVisible(false);
+    m_ui.importDoc = m_ui.menuBar->addAction(QStringLiteral("Импортировать из doc"), this, &TFormL::importFromDoc);
+    m_ui.importDoc->setProperty("Tag", kAdminTag);
+    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
 
-    ListView1 = new TFormLView(this);
-    setupReportList(ListView1, {QStringLiteral("Форма"), QStringLiteral("Содержание"), QStringLiteral("Сеть")});
-    ListView1->header()->setStretchLastSection(false);
-    ListView1->setColumnWidth(0, 64);
-    ListView1->setColumnWidth(2, 40);
+    m_ui.list = new TFormLView(this);
+    setupReportList(m_ui.list, {QStringLiteral("Форма"), QStringLiteral("Содержание"), QStringLiteral("Сеть")});
+    m_ui.list->header()->setStretchLastSection(false);
+    m_ui.list->setColumnWidth(0, 64);
+    m_ui.list->setColumnWidth(2, 40);
     // The list is as wide as the window less 10 pixels, down to 5 pixels
     // above its lower edge; the menus wrap into rows on a narrow screen.
-    MainMenu1->setNativeMenuBar(false);
+    m_ui.menuBar->setNativeMenuBar(false);
     auto *box = new QVBoxLayout(this);
-    box->setMenuBar(MainMenu1);
+    box->setMenuBar(m_ui.menuBar);
     box->setContentsMargins(5, 2, 5, 5);
-    box->addWidget(ListView1);
+    box->addWidget(m_ui.list);
 
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { N5Click(); });
-    connect(ListView1, &TFormLView::rowMoved, this, [this] { N6->setVisible(true); });
+    connect(m_ui.list, &QTreeWidget::itemDoubleClicked, this, [this] { openTables(); });
+    connect(m_ui.list, &TFormLView::rowMoved, this, [this] { m_ui.saveOrder->setVisible(true); });
     RegisterAdminForm(this);
     layoutList();
 }
 
 void TFormL::layoutList() {
     const int scroll = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    ListView1->setColumnWidth(1, qMax(40, ListView1->width() - 104 - scroll));
+    m_ui.list->setColumnWidth(1, qMax(40, m_ui.list->width() - 104 - scroll));
 }
 
 void TFormL::resizeEvent(QResizeEvent *event) {
@@ -416,38 +428,36 @@ void TFormL::setItem(QTreeWidgetItem *item, const catalog::FormRow &f) {
 }
 
 QTreeWidgetItem *TFormL::addItem(const catalog::FormRow &f) {
-    auto *item = new QTreeWidgetItem(ListView1);
+    auto *item = new QTreeWidgetItem(m_ui.list);
     setItem(item, f);
     return item;
 }
 
 void TFormL::FormActivate() {
     FormLFirstShow = false;
-    ListView1->clear();
+    m_ui.list->clear();
     for (const catalog::FormRow &f : catalog::listForms()) addItem(f);
-    if (ListView1->topLevelItemCount() > 0) ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    if (m_ui.list->topLevelItemCount() > 0) m_ui.list->setCurrentItem(m_ui.list->topLevelItem(0));
 }
 
-void TFormL::N1Click() {
+void TFormL::addForm() {
     guarded(this, [&] {
         TFChar dlg(this);
         if (execModal(&dlg) != QDialog::Accepted) return;
-        catalog::FormRow f{0, dlg.Edit1->text(), dlg.Edit2->text(), dlg.CheckBox1->isChecked()};
+        catalog::FormRow f = dlg.form(0);
         f.id = catalog::addForm(f.formname, f.decipher, f.net);
-        ListView1->setCurrentItem(addItem(f));
+        m_ui.list->setCurrentItem(addItem(f));
     });
 }
 
-void TFormL::N2Click() {
+void TFormL::editForm() {
     guarded(this, [&] {
-        QTreeWidgetItem *item = ListView1->currentItem();
+        QTreeWidgetItem *item = m_ui.list->currentItem();
         if (!item) return;
         TFChar dlg(this, itemId(item));
-        dlg.Edit1->setText(item->text(0));
-        dlg.Edit2->setText(item->text(1));
-        dlg.CheckBox1->setChecked(item->text(2) == QStringLiteral("Да"));
+        dlg.setForm({itemId(item), item->text(0), item->text(1), item->text(2) == QStringLiteral("Да")});
         if (execModal(&dlg) != QDialog::Accepted) return;
-        const catalog::FormRow f{itemId(item), dlg.Edit1->text(), dlg.Edit2->text(), dlg.CheckBox1->isChecked()};
+        const catalog::FormRow f = dlg.form(itemId(item));
         const QString before = item->text(0);
         const QStringList carried = catalog::updateForm(f.id, f.formname, f.decipher, f.net);
         setItem(item, f);
@@ -459,41 +469,41 @@ void TFormL::N2Click() {
     });
 }
 
-void TFormL::N3Click() {
+void TFormL::deleteForm() {
     guarded(this, [&] {
-        QTreeWidgetItem *item = ListView1->currentItem();
+        QTreeWidgetItem *item = m_ui.list->currentItem();
         if (!item) return;
         if (!confirm(QStringLiteral("Вы действительно хотите удалить всю информацию по форме ") + item->text(0), this))
             return;
         catalog::deleteForm(itemId(item));
         delete item;
-        if (ListView1->topLevelItemCount() > 0) ListView1->setCurrentItem(ListView1->topLevelItem(0));
+        if (m_ui.list->topLevelItemCount() > 0) m_ui.list->setCurrentItem(m_ui.list->topLevelItem(0));
     });
 }
 
-void TFormL::N5Click() {
+void TFormL::openTables() {
     guarded(this, [&] {
-        QTreeWidgetItem *item = ListView1->currentItem();
+        QTreeWidgetItem *item = m_ui.list->currentItem();
         if (!item) return;
         TFTabs tabs(itemId(item), this);
         tabs.setWindowTitle(QStringLiteral("Таблицы: ") + item->text(0) + QStringLiteral(" - ") + item->text(1));
-        if (item->text(2) == QStringLiteral("Нет")) tabs.RadioGroup1->hide();
+        if (item->text(2) == QStringLiteral("Нет")) tabs.hideScanChoice();
         execModal(&tabs);
     });
 }
 
-void TFormL::N6Click() {
+void TFormL::saveOrder() {
     guarded(this, [&] {
         QList<qint64> ids;
-        for (int i = 0; i < ListView1->topLevelItemCount(); ++i) ids.append(itemId(ListView1->topLevelItem(i)));
+        for (int i = 0; i < m_ui.list->topLevelItemCount(); ++i) ids.append(itemId(m_ui.list->topLevelItem(i)));
         catalog::saveFormOrder(ids);
-        N6->setVisible(false);
+        m_ui.saveOrder->setVisible(false);
     });
 }
 
-void TFormL::N7Click() {
+void TFormL::exportForm() {
     guarded(this, [&] {
-        QTreeWidgetItem *item = ListView1->currentItem();
+        QTreeWidgetItem *item = m_ui.list->currentItem();
         if (!item) return;
         QString file = dialogs().saveFile(this, QStringLiteral("Экспорт"),
                                           office::documentsFolder() + item->text(0) + QStringLiteral(".frs"),
@@ -508,7 +518,7 @@ void TFormL::N7Click() {
     });
 }
 
-void TFormL::N8Click() {
+void TFormL::importForm() {
     guarded(this, [&] {
         const QString file = dialogs().openFile(this, QStringLiteral("Импорт"), office::documentsFolder(),
                                                 frsFilter(false));
@@ -517,8 +527,8 @@ void TFormL::N8Click() {
         const catalog::ImportResult r = catalog::importFrs(parsed);
         const catalog::FormRow f{r.formId, r.formname, parsed.decipher, parsed.net};
         QTreeWidgetItem *item = nullptr;
-        for (int i = 0; i < ListView1->topLevelItemCount() && !item; ++i)
-            if (itemId(ListView1->topLevelItem(i)) == r.formId) item = ListView1->topLevelItem(i);
+        for (int i = 0; i < m_ui.list->topLevelItemCount() && !item; ++i)
+            if (itemId(m_ui.list->topLevelItem(i)) == r.formId) item = m_ui.list->topLevelItem(i);
         if (item) setItem(item, f);
         else if (r.newForm) addItem(f);
         if (!r.missing.isEmpty() && confirm(catalog::missingTablesQuestion(r.missing), this))
@@ -527,7 +537,7 @@ void TFormL::N8Click() {
     });
 }
 
-void TFormL::NImportDocClick() {
+void TFormL::importFromDoc() {
     guarded(this, [&] {
         if (!m_import) m_import = new TImportDocForm(this);
         // The import window tells the structure it stored; the catalogue

@@ -39,14 +39,29 @@ public:
     // formId: the form being edited, 0 for a new one (its name is checked
     // against the other forms of the catalogue).
     explicit TFChar(QWidget *parent = nullptr, qint64 formId = 0);
-    QLineEdit *Edit1 = nullptr;   // Форма
-    QLineEdit *Edit2 = nullptr;   // Содержание
-    QCheckBox *CheckBox1 = nullptr;   // Сетевая
-    QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
+
+    // The form's name, description and network flag, shown for editing.
+    void setForm(const catalog::FormRow &form);
+    // The fields as typed, with id.
+    catalog::FormRow form(qint64 id) const;
+
+    // What tests reach of the widgets.
+    QLineEdit *nameEdit() const { return m_ui.name; }                 // "Форма"
+    QLineEdit *descriptionEdit() const { return m_ui.description; }   // "Содержание"
+    QCheckBox *netBox() const { return m_ui.net; }                    // "Сетевая"
+    QPushButton *okButton() const { return m_ui.ok; }                 // "OK"
+
 public slots:
-    void BitBtn1Click();
+    void acceptForm();   // "OK": closes unless a field is refused
+
 private:
     qint64 m_formId = 0;
+    struct Widgets {
+        QLineEdit *name = nullptr, *description = nullptr;
+        QCheckBox *net = nullptr;
+        QPushButton *ok = nullptr, *cancel = nullptr;
+    };
+    Widgets m_ui;
 };
 
 class TFTabs : public QDialog {
@@ -56,25 +71,23 @@ public:
     ~TFTabs() override;
     void FormActivate();
 
-    QMenuBar *MainMenu1 = nullptr;
-    QAction *N1 = nullptr, *N2 = nullptr, *N3 = nullptr, *N4 = nullptr;
-    QTreeWidget *ListView1 = nullptr;
-    QGroupBox *GroupBox1 = nullptr;
-    QLineEdit *Edit1 = nullptr, *Edit2 = nullptr;
-    QCheckBox *CheckBox1 = nullptr;
-    QGroupBox *RadioGroup1 = nullptr;
-    QRadioButton *RadioStrings = nullptr, *RadioColumns = nullptr;
-    QButtonGroup *RadioButtons = nullptr;
-    QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
-
+    // "Формирование по...": Строкам (0) or Графам (1).
     int radioIndex() const;
     void setRadioIndex(int index);
+    // Hides the choice "Формирование по..." (a form that is no network form).
+    void hideScanChoice();
+
+    // What tests reach of the widgets.
+    QTreeWidget *list() const { return m_ui.list; }
+    QLineEdit *numberEdit() const { return m_ui.number; }             // "Номер"
+    QLineEdit *descriptionEdit() const { return m_ui.description; }   // "Содержание"
+    QCheckBox *floatBox() const { return m_ui.floatValues; }          // "Нецелые значения"
 
 public slots:
-    void N2Click();   // Корректировать
-    void N3Click();   // Удалить
-    void BitBtn1Click();   // OK
-    void BitBtn2Click();   // Отказ
+    void editTable();     // "Корректировать"
+    void deleteTable();   // "Удалить"
+    void acceptTable();   // "OK" of the editing group
+    void cancelEdit();    // "Отказ" of the editing group
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -89,6 +102,21 @@ private:
     bool m_filled = false;
     bool m_loading = false;
     bool m_leaving = false;
+
+    struct Widgets {
+        QMenuBar *menuBar = nullptr;
+        // "Добавить" (hidden), "Корректировать", "Удалить", "Выход"
+        QAction *add = nullptr, *edit = nullptr, *remove = nullptr, *exit = nullptr;
+        QTreeWidget *list = nullptr;
+        QGroupBox *editGroup = nullptr;
+        QLineEdit *number = nullptr, *description = nullptr;
+        QCheckBox *floatValues = nullptr;
+        QGroupBox *scanGroup = nullptr;   // "Формирование по..."
+        QRadioButton *byRows = nullptr, *byColumns = nullptr;
+        QButtonGroup *scanButtons = nullptr;
+        QPushButton *ok = nullptr, *cancel = nullptr;
+    };
+    Widgets m_ui;
 };
 
 class TFormL : public QDialog {
@@ -97,29 +125,21 @@ public:
     explicit TFormL(QWidget *parent = nullptr);
     void FormActivate();
 
-    QMenuBar *MainMenu1 = nullptr;
-    QAction *N7 = nullptr;   // Экспорт
-    QAction *N8 = nullptr;   // Импорт
-    QAction *N1 = nullptr;   // Добавить
-    QAction *N2 = nullptr;   // Корректировать
-    QAction *N3 = nullptr;   // Удалить
-    QAction *N5 = nullptr;   // Таблицы
-    QAction *N6 = nullptr;   // Сохранить сортировку
-    QAction *NImportDoc = nullptr;   // Импортировать из doc
-    QAction *N4 = nullptr;   // Выход
-    TFormLView *ListView1 = nullptr;
-
     bool FormLFirstShow = true;
 
+    // What tests reach of the widgets.
+    TFormLView *list() const { return m_ui.list; }
+
 public slots:
-    void N1Click();
-    void N2Click();
-    void N3Click();
-    void N5Click();
-    void N6Click();
-    void N7Click();
-    void N8Click();
-    void NImportDocClick();
+    // The commands, by the caption the user sees.
+    void addForm();         // "Добавить"
+    void editForm();        // "Корректировать"
+    void deleteForm();      // "Удалить"
+    void openTables();      // "Таблицы"
+    void saveOrder();       // "Сохранить сортировку"
+    void exportForm();      // "Экспорт"
+    void importForm();      // "Импорт"
+    void importFromDoc();   // "Импортировать из doc"
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -130,6 +150,21 @@ private:
     void setItem(QTreeWidgetItem *item, const catalog::FormRow &f);
     void layoutList();
     QPointer<TImportDocForm> m_import;
+
+    struct Widgets {
+        QMenuBar *menuBar = nullptr;
+        QAction *exportForm = nullptr;   // "Экспорт"
+        QAction *importForm = nullptr;   // "Импорт"
+        QAction *add = nullptr;          // "Добавить"
+        QAction *edit = nullptr;         // "Корректировать"
+        QAction *remove = nullptr;       // "Удалить"
+        QAction *tables = nullptr;       // "Таблицы"
+        QAction *saveOrder = nullptr;    // "Сохранить сортировку"
+        QAction *importDoc = nullptr;    // "Импортировать из doc"
+        QAction *exit = nullptr;         // "Выход"
+        TFormLView *list = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // The main window's "Отчетные формы": a new catalogue shown modally.

@@ -211,99 +211,99 @@ TNTChar::TNTChar(QWidget *parent) : QDialog(parent) {
     top->setContentsMargins(6, 6, 6, 6);
     top->setSpacing(4);
 
-    Label1 = newCaptionLabel(this);
-    Label1->setMinimumHeight(36);
-    top->addWidget(Label1);
+    m_ui.place = newCaptionLabel(this);
+    m_ui.place->setMinimumHeight(36);
+    top->addWidget(m_ui.place);
 
-    abcCheckBox1 = new TabcCheckBox(QStringLiteral("Выбрать всех"), this);
-    top->addWidget(abcCheckBox1);
+    m_ui.allTypes = new TabcCheckBox(QStringLiteral("Выбрать всех"), this);
+    top->addWidget(m_ui.allTypes);
 
-    TreeView1 = new QTreeWidget(this);
-    winutil::setupTree(TreeView1);
-    top->addWidget(TreeView1, 3);
+    m_ui.types = new QTreeWidget(this);
+    winutil::setupTree(m_ui.types);
+    top->addWidget(m_ui.types, 3);
 
-    GroupBox1 = new QGroupBox(this);
-    auto *g = new QGridLayout(GroupBox1);
-    RadioGroup1 = new QGroupBox(GroupBox1);
-    auto *rl = new QHBoxLayout(RadioGroup1);
-    RadioCounter = new QRadioButton(QStringLiteral("Счетчик"), RadioGroup1);
-    RadioSum = new QRadioButton(QStringLiteral("Сумма"), RadioGroup1);
+    m_ui.ruleGroup = new QGroupBox(this);
+    auto *g = new QGridLayout(m_ui.ruleGroup);
+    m_ui.kindGroup = new QGroupBox(m_ui.ruleGroup);
+    auto *rl = new QHBoxLayout(m_ui.kindGroup);
+    m_ui.counter = new QRadioButton(QStringLiteral("Счетчик"), m_ui.kindGroup);
+    m_ui.sum = new QRadioButton(QStringLiteral("Сумма"), m_ui.kindGroup);
     auto *radios = new QButtonGroup(this);
-    radios->addButton(RadioCounter, 0);
-    radios->addButton(RadioSum, 1);
-    RadioCounter->setChecked(true);
-    rl->addWidget(RadioCounter);
-    rl->addWidget(RadioSum);
+    radios->addButton(m_ui.counter, 0);
+    radios->addButton(m_ui.sum, 1);
+    m_ui.counter->setChecked(true);
+    rl->addWidget(m_ui.counter);
+    rl->addWidget(m_ui.sum);
     rl->addStretch(1);
-    g->addWidget(RadioGroup1, 0, 0, 1, 4);
+    g->addWidget(m_ui.kindGroup, 0, 0, 1, 4);
 
-    Label5 = new QLabel(QStringLiteral("Формула"), GroupBox1);
-    Edit1 = new QLineEdit(GroupBox1);
-    g->addWidget(Label5, 1, 0);
-    g->addWidget(Edit1, 1, 1, 1, 3);
+    m_ui.formulaLabel = new QLabel(QStringLiteral("Формула"), m_ui.ruleGroup);
+    m_ui.formula = new QLineEdit(m_ui.ruleGroup);
+    g->addWidget(m_ui.formulaLabel, 1, 0);
+    g->addWidget(m_ui.formula, 1, 1, 1, 3);
 
-    CheckBox2 = new QCheckBox(QStringLiteral("Среднее"), GroupBox1);
-    CheckBox1 = new QCheckBox(QStringLiteral("Сельская местность"), GroupBox1);
-    Label4 = new QLabel(QStringLiteral("Коэффициент"), GroupBox1);
-    Edit3 = new QLineEdit(QStringLiteral("1"), GroupBox1);
-    Edit3->setMaxLength(9);
+    m_ui.average = new QCheckBox(QStringLiteral("Среднее"), m_ui.ruleGroup);
+    m_ui.rural = new QCheckBox(QStringLiteral("Сельская местность"), m_ui.ruleGroup);
+    m_ui.divisorLabel = new QLabel(QStringLiteral("Коэффициент"), m_ui.ruleGroup);
+    m_ui.divisor = new QLineEdit(QStringLiteral("1"), m_ui.ruleGroup);
+    m_ui.divisor->setMaxLength(9);
     // A stored negative or fractional divisor is shown and kept as it is.
-    Edit3->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]*([.,][0-9]*)?")), Edit3));
-    Edit3->setMaximumWidth(120);
-    g->addWidget(CheckBox2, 2, 0);
-    g->addWidget(CheckBox1, 2, 1);
-    g->addWidget(Label4, 2, 2, Qt::AlignRight);
-    g->addWidget(Edit3, 2, 3);
+    m_ui.divisor->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]*([.,][0-9]*)?")), m_ui.divisor));
+    m_ui.divisor->setMaximumWidth(120);
+    g->addWidget(m_ui.average, 2, 0);
+    g->addWidget(m_ui.rural, 2, 1);
+    g->addWidget(m_ui.divisorLabel, 2, 2, Qt::AlignRight);
+    g->addWidget(m_ui.divisor, 2, 3);
 
-    Memo1 = new QPlainTextEdit(GroupBox1);
-    Memo1->setPlaceholderText(QStringLiteral("Условие"));
-    g->addWidget(Memo1, 3, 0, 1, 4);
+    m_ui.condition = new QPlainTextEdit(m_ui.ruleGroup);
+    m_ui.condition->setPlaceholderText(QStringLiteral("Условие"));
+    g->addWidget(m_ui.condition, 3, 0, 1, 4);
     g->setColumnStretch(1, 1);
-    top->addWidget(GroupBox1, 2);
+    top->addWidget(m_ui.ruleGroup, 2);
 
-    Label2 = new QTextEdit(this);
-    Label2->setReadOnly(true);
-    QPalette info = Label2->palette();
+    m_ui.explanation = new QTextEdit(this);
+    m_ui.explanation->setReadOnly(true);
+    QPalette info = m_ui.explanation->palette();
     info.setColor(QPalette::Base, QColor(255, 255, 225));
-    Label2->setPalette(info);
-    Label2->setVisible(false);
-    top->addWidget(Label2, 2);
+    m_ui.explanation->setPalette(info);
+    m_ui.explanation->setVisible(false);
+    top->addWidget(m_ui.explanation, 2);
 
-    GroupBox2 = new QGroupBox(this);
-    auto *bl = new QHBoxLayout(GroupBox2);
-    BitBtn1 = new QPushButton(QStringLiteral("Ok"), GroupBox2);
-    BitBtn3 = new QPushButton(QStringLiteral("Удалить"), GroupBox2);
-    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), GroupBox2);
-    CheckListBox1 = new QListWidget(GroupBox2);
-    CheckListBox1->setVisible(false);
-    BitBtn1->setDefault(true);
+    m_ui.buttonGroup = new QGroupBox(this);
+    auto *bl = new QHBoxLayout(m_ui.buttonGroup);
+    m_ui.ok = new QPushButton(QStringLiteral("Ok"), m_ui.buttonGroup);
+    m_ui.remove = new QPushButton(QStringLiteral("Удалить"), m_ui.buttonGroup);
+    m_ui.cancel = new QPushButton(QStringLiteral("Отказ"), m_ui.buttonGroup);
+    m_ui.typeChecks = new QListWidget(m_ui.buttonGroup);
+    m_ui.typeChecks->setVisible(false);
+    m_ui.ok->setDefault(true);
     bl->addStretch(1);
-    bl->addWidget(BitBtn1);
-    bl->addWidget(BitBtn3);
-    bl->addWidget(BitBtn2);
+    bl->addWidget(m_ui.ok);
+    bl->addWidget(m_ui.remove);
+    bl->addWidget(m_ui.cancel);
     bl->addStretch(1);
-    top->addWidget(GroupBox2);
+    top->addWidget(m_ui.buttonGroup);
 
-    m_light = std::make_unique<TFormulaHighlighter>(Edit1, Label2);
+    m_light = std::make_unique<TFormulaHighlighter>(m_ui.formula, m_ui.explanation);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TNTChar::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(BitBtn3, &QPushButton::clicked, this, [this] { done(kDeleteResult); });
-    connect(radios, &QButtonGroup::idClicked, this, [this](int) { RadioGroup1Click(); });
-    connect(CheckBox1, &QCheckBox::clicked, this, [this] { Sets(); });
-    connect(CheckBox2, &QCheckBox::clicked, this, [this] { Sets(); });
-    connect(abcCheckBox1, &QCheckBox::clicked, this, &TNTChar::abcCheckBox1Click);
-    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem *node, int) { TreeView1DblClick(node); });
-    connect(Edit3, &QLineEdit::textChanged, this, &TNTChar::Edit3Change);
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { explainAtCaret(Edit1); });
-    connect(Edit1, &QLineEdit::cursorPositionChanged, this, [this] { explainAtCaret(Edit1); });
-    connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { explainAtCaret(Memo1); });
-    connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, [this] { explainAtCaret(Memo1); });
+    connect(m_ui.ok, &QPushButton::clicked, this, &TNTChar::acceptRule);
+    connect(m_ui.cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.remove, &QPushButton::clicked, this, [this] { done(kDeleteResult); });
+    connect(radios, &QButtonGroup::idClicked, this, [this](int) { kindChosen(); });
+    connect(m_ui.rural, &QCheckBox::clicked, this, [this] { Sets(); });
+    connect(m_ui.average, &QCheckBox::clicked, this, [this] { Sets(); });
+    connect(m_ui.allTypes, &QCheckBox::clicked, this, &TNTChar::chooseAllTypes);
+    connect(m_ui.types, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem *node, int) { switchType(node); });
+    connect(m_ui.divisor, &QLineEdit::textChanged, this, &TNTChar::divisorChanged);
+    connect(m_ui.formula, &QLineEdit::textChanged, this, [this] { explainAtCaret(m_ui.formula); });
+    connect(m_ui.formula, &QLineEdit::cursorPositionChanged, this, [this] { explainAtCaret(m_ui.formula); });
+    connect(m_ui.condition, &QPlainTextEdit::textChanged, this, [this] { explainAtCaret(m_ui.condition); });
+    connect(m_ui.condition, &QPlainTextEdit::cursorPositionChanged, this, [this] { explainAtCaret(m_ui.condition); });
     // The caret going to the other field takes the explanation along.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
-        if (now == Edit1 || now == Memo1) explainAtCaret(now);
+        if (now == m_ui.formula || now == m_ui.condition) explainAtCaret(now);
     });
 }
 
@@ -320,25 +320,31 @@ void TNTChar::explainAtCaret(QWidget *field) {
 
 TNTChar::~TNTChar() = default;
 
+void TNTChar::setPlaceText(const QString &text) { m_ui.place->setText(text); }
+
+void TNTChar::setDeletable(bool on) { m_ui.remove->setVisible(on); }
+
+QCheckBox *TNTChar::allTypesBox() const { return m_ui.allTypes; }
+
 void TNTChar::setFields(const RuleFields &f) {
     m_types = f.types;
-    Edit1->setText(f.formula);
-    Memo1->setPlainText(f.condition);
-    (f.sum ? RadioSum : RadioCounter)->setChecked(true);
-    Edit3->setText(f.koeff.isEmpty() ? QStringLiteral("1") : f.koeff);
-    CheckBox1->setChecked(f.country);
-    CheckBox2->setChecked(f.midle);
-    CheckBox2->setVisible(f.sum && !OuterKind);
+    m_ui.formula->setText(f.formula);
+    m_ui.condition->setPlainText(f.condition);
+    (f.sum ? m_ui.sum : m_ui.counter)->setChecked(true);
+    m_ui.divisor->setText(f.koeff.isEmpty() ? QStringLiteral("1") : f.koeff);
+    m_ui.rural->setChecked(f.country);
+    m_ui.average->setChecked(f.midle);
+    m_ui.average->setVisible(f.sum && !OuterKind);
 }
 
 RuleFields TNTChar::fields() const {
     RuleFields f;
-    f.sum = RadioSum->isChecked();
-    f.formula = Edit1->text();
-    f.condition = Memo1->toPlainText();
-    f.koeff = Edit3->text();
-    f.country = CheckBox1->isChecked();
-    f.midle = CheckBox2->isChecked();
+    f.sum = m_ui.sum->isChecked();
+    f.formula = m_ui.formula->text();
+    f.condition = m_ui.condition->toPlainText();
+    f.koeff = m_ui.divisor->text();
+    f.country = m_ui.rural->isChecked();
+    f.midle = m_ui.average->isChecked();
     f.types = m_types;
     return f;
 }
@@ -350,7 +356,7 @@ void TNTChar::fillTypes(QTreeWidgetItem *parent, qint64 parentId, int depth) {
     QList<QPair<qint64, QString>> rows;
     while (q.next()) rows.append({q.value(0).toLongLong(), q.value(1).toString()});
     for (const auto &r : rows) {
-        auto *node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(TreeView1);
+        auto *node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_ui.types);
         node->setText(0, r.second);
         node->setData(0, kNodeIdRole, r.first);
         fillTypes(node, r.first, depth + 1);
@@ -359,22 +365,22 @@ void TNTChar::fillTypes(QTreeWidgetItem *parent, qint64 parentId, int depth) {
 
 void TNTChar::FormActivate() {
     if (OuterKind) {
-        RadioGroup1->setVisible(false);
-        CheckBox2->setVisible(false);
-        Label4->setVisible(false);
-        Edit3->setVisible(false);
+        m_ui.kindGroup->setVisible(false);
+        m_ui.average->setVisible(false);
+        m_ui.divisorLabel->setVisible(false);
+        m_ui.divisor->setVisible(false);
     }
     m_filling = true;
-    TreeView1->clear();
+    m_ui.types->clear();
     fillTypes(nullptr, 0, 0);
-    TreeView1->expandAll();
-    abcCheckBox1->setChecked(m_types == QLatin1String("*"));
+    m_ui.types->expandAll();
+    m_ui.allTypes->setChecked(m_types == QLatin1String("*"));
     m_filling = false;
     Sets();
 }
 
 void TNTChar::Sets() {
-    const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(TreeView1);
+    const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(m_ui.types);
     if (m_types == QLatin1String("*")) {
         for (QTreeWidgetItem *n : nodes) SetTreeNodeBold(n);
     } else if (!m_types.isEmpty()) {
@@ -385,46 +391,46 @@ void TNTChar::Sets() {
             for (QTreeWidgetItem *p = n; p; p = p->parent()) SetTreeNodeBold(p);
         }
     }
-    CheckBox2->setVisible(RadioSum->isChecked() && !OuterKind);
+    m_ui.average->setVisible(m_ui.sum->isChecked() && !OuterKind);
 }
 
-void TNTChar::RadioGroup1Click() { Sets(); }
+void TNTChar::kindChosen() { Sets(); }
 
-void TNTChar::abcCheckBox1Click() {
-    const bool all = abcCheckBox1->isChecked();
-    for (QTreeWidgetItem *n : TreeNodesInOrder(TreeView1)) {
+void TNTChar::chooseAllTypes() {
+    const bool all = m_ui.allTypes->isChecked();
+    for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types)) {
         if (all) SetTreeNodeBold(n);
         else ClearTreeNodeBold(n);
     }
     m_types = all ? QStringLiteral("*") : QString();
-    TreeView1->viewport()->update();
+    m_ui.types->viewport()->update();
 }
 
-void TNTChar::TreeView1DblClick(QTreeWidgetItem *node) {
+void TNTChar::switchType(QTreeWidgetItem *node) {
     if (!node) return;
     if (m_types == QLatin1String("*")) m_types.clear();
-    if (abcCheckBox1->isChecked()) {
-        const QSignalBlocker block(abcCheckBox1);
-        abcCheckBox1->setChecked(false);
+    if (m_ui.allTypes->isChecked()) {
+        const QSignalBlocker block(m_ui.allTypes);
+        m_ui.allTypes->setChecked(false);
     }
     if (IsTreeNodeBold(node)) UncheckTreeBranch(node);
     else CheckTreeBranch(node);
-    TreeView1->viewport()->update();
+    m_ui.types->viewport()->update();
 }
 
-void TNTChar::BitBtn1Click() {
+void TNTChar::acceptRule() {
     RuleField where = RuleField::None;
     if (const QString why = fieldsProblem(fields(), &where); !why.isEmpty()) {
         showMessage(why, this);
-        QWidget *field = where == RuleField::Formula ? static_cast<QWidget *>(Edit1)
-                         : where == RuleField::Condition ? static_cast<QWidget *>(Memo1)
-                                                         : static_cast<QWidget *>(Edit3);
+        QWidget *field = where == RuleField::Formula ? static_cast<QWidget *>(m_ui.formula)
+                         : where == RuleField::Condition ? static_cast<QWidget *>(m_ui.condition)
+                                                         : static_cast<QWidget *>(m_ui.divisor);
         field->setFocus();
         return;
     }
     if (m_types != QLatin1String("*")) {
         QStringList ids;
-        for (QTreeWidgetItem *n : TreeNodesInOrder(TreeView1))
+        for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types))
             if (n->childCount() == 0 && IsTreeNodeBold(n)) ids << QString::number(TreeNodeId(n));
         m_types = ids.join(u',');
         if (m_types.isEmpty()) {
@@ -435,17 +441,17 @@ void TNTChar::BitBtn1Click() {
     accept();
 }
 
-void TNTChar::Edit3Change() {
-    const QString t = Edit3->text().trimmed();
+void TNTChar::divisorChanged() {
+    const QString t = m_ui.divisor->text().trimmed();
     // A sign or a decimal point being typed stays.
     if (t == u"-" || t.endsWith(u'.') || t.endsWith(u',')) return;
     double k = 1;
     QString plain = t;
     plain.replace(u',', u'.');
     if (t.isEmpty() || !ReadConditionDivisor(t, k) || plain.toDouble() == 0) {
-        const QSignalBlocker block(Edit3);
-        Edit3->setText(QStringLiteral("1"));
-        Edit3->selectAll();
+        const QSignalBlocker block(m_ui.divisor);
+        m_ui.divisor->setText(QStringLiteral("1"));
+        m_ui.divisor->selectAll();
     }
 }
 
@@ -454,11 +460,11 @@ void TNTChar::InheritLineRules() {
     winutil::guarded(this, [&] {
         const RuleFields f = calcrule::InheritLineRules(TableIdent, Scan, Place.row, Place.column);
         setFields(f);
-        for (int i = 0; i < CheckListBox1->count(); ++i) CheckListBox1->item(i)->setCheckState(Qt::Unchecked);
-        for (QTreeWidgetItem *n : TreeNodesInOrder(TreeView1)) ClearTreeNodeBold(n);
+        for (int i = 0; i < m_ui.typeChecks->count(); ++i) m_ui.typeChecks->item(i)->setCheckState(Qt::Unchecked);
+        for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types)) ClearTreeNodeBold(n);
         {
-            const QSignalBlocker block(abcCheckBox1);
-            abcCheckBox1->setChecked(m_types == QLatin1String("*"));
+            const QSignalBlocker block(m_ui.allTypes);
+            m_ui.allTypes->setChecked(m_types == QLatin1String("*"));
         }
         Sets();
     });
@@ -487,8 +493,8 @@ void openCalcRule(TVTable &table, RuleCommand command) {
 
         TNTChar dlg(&table);
         dlg.setWindowTitle(RuleCaption(place));
-        dlg.Label1->setText(table.tableCaption() + u'\n' +
-                            DescribeRulePlace(table.gridTitles(), place, table.fixCols(), table.fixRows()));
+        dlg.setPlaceText(table.tableCaption() + u'\n' +
+                         DescribeRulePlace(table.gridTitles(), place, table.fixCols(), table.fixRows()));
         dlg.TableIdent = tid;
         dlg.Scan = scan;
         dlg.Place = place;
@@ -496,7 +502,7 @@ void openCalcRule(TVTable &table, RuleCommand command) {
         dlg.CellRule = cell;
         const std::optional<RuleFields> existing = ReadCalcRule(tid, place);
         dlg.setFields(existing.value_or(RuleFields{}));
-        dlg.BitBtn3->setVisible(existing.has_value());
+        dlg.setDeletable(existing.has_value());
         dlg.FormActivate();
 
         const int result = execModal(&dlg);

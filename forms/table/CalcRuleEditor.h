@@ -113,36 +113,31 @@ public:
     bool OuterKind = false;   // opened by the first line item
     bool CellRule = false;    // F8 only then
 
-    QLabel *Label1 = nullptr;
-    TabcCheckBox *abcCheckBox1 = nullptr;
-    QTreeWidget *TreeView1 = nullptr;
-    QGroupBox *GroupBox1 = nullptr;
-    QGroupBox *RadioGroup1 = nullptr;
-    QRadioButton *RadioCounter = nullptr;
-    QRadioButton *RadioSum = nullptr;
-    QLabel *Label5 = nullptr;
-    QLineEdit *Edit1 = nullptr;
-    QCheckBox *CheckBox2 = nullptr;
-    QCheckBox *CheckBox1 = nullptr;
-    QLabel *Label4 = nullptr;
-    QLineEdit *Edit3 = nullptr;
-    QPlainTextEdit *Memo1 = nullptr;
-    QGroupBox *GroupBox2 = nullptr;
-    QPushButton *BitBtn1 = nullptr;   // Ok
-    QPushButton *BitBtn3 = nullptr;   // Удалить (result 3)
-    QPushButton *BitBtn2 = nullptr;   // Отказ
-    QListWidget *CheckListBox1 = nullptr;
-    QTextEdit *Label2 = nullptr;
+    // The table's caption and the rows and columns of the rule, above the types.
+    void setPlaceText(const QString &text);
+    // "Удалить" is shown only for a rule that is stored.
+    void setDeletable(bool on);
+
+    // What tests reach of the widgets.
+    QTreeWidget *typeTree() const { return m_ui.types; }
+    QCheckBox *allTypesBox() const;                                   // "Выбрать всех"
+    QRadioButton *sumButton() const { return m_ui.sum; }              // "Сумма"
+    QLineEdit *formulaEdit() const { return m_ui.formula; }           // "Формула"
+    QLineEdit *divisorEdit() const { return m_ui.divisor; }           // "Коэффициент"
+    QPlainTextEdit *conditionEdit() const { return m_ui.condition; }  // "Условие"
+    QTextEdit *explanationView() const { return m_ui.explanation; }   // the explanation of the reference at the caret
+    QPushButton *okButton() const { return m_ui.ok; }                 // "Ok"
+    QPushButton *deleteButton() const { return m_ui.remove; }         // "Удалить"
 
     static constexpr int kDeleteResult = 3;
 
 public slots:
-    void BitBtn1Click();
-    void RadioGroup1Click();
-    void abcCheckBox1Click();
-    void TreeView1DblClick(QTreeWidgetItem *node);
-    void InheritLineRules();
-    void Edit3Change();
+    void acceptRule();                      // "Ok": closes unless a field is refused or no type is chosen
+    void kindChosen();                      // "Счетчик" or "Сумма"
+    void chooseAllTypes();                  // "Выбрать всех"
+    void switchType(QTreeWidgetItem *node); // a double click on a type marks or unmarks its branch
+    void InheritLineRules();                // F8 in a cell rule
+    void divisorChanged();                  // "Коэффициент" typed: anything but a number other than 0 becomes 1
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -155,6 +150,30 @@ private:
     // whichever has the caret, in Label2 and one previous-year pane.
     void explainAtCaret(QWidget *field);
     std::unique_ptr<TFormulaHighlighter> m_light;
+
+    struct Widgets {
+        QLabel *place = nullptr;            // the table and the rule's rows and columns
+        TabcCheckBox *allTypes = nullptr;   // "Выбрать всех"
+        QTreeWidget *types = nullptr;
+        QGroupBox *ruleGroup = nullptr;
+        QGroupBox *kindGroup = nullptr;
+        QRadioButton *counter = nullptr;    // "Счетчик"
+        QRadioButton *sum = nullptr;        // "Сумма"
+        QLabel *formulaLabel = nullptr;
+        QLineEdit *formula = nullptr;       // "Формула"
+        QCheckBox *average = nullptr;       // "Среднее"
+        QCheckBox *rural = nullptr;         // "Сельская местность"
+        QLabel *divisorLabel = nullptr;
+        QLineEdit *divisor = nullptr;       // "Коэффициент"
+        QPlainTextEdit *condition = nullptr;   // "Условие"
+        QGroupBox *buttonGroup = nullptr;
+        QPushButton *ok = nullptr;          // "Ok"
+        QPushButton *remove = nullptr;      // "Удалить" (result kDeleteResult)
+        QPushButton *cancel = nullptr;      // "Отказ"
+        QListWidget *typeChecks = nullptr;  // hidden
+        QTextEdit *explanation = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // The "Настройка" commands of the table window: the rule of the current

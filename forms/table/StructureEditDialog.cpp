@@ -49,74 +49,74 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Titles"));
     setWindowTitle(QStringLiteral("Корректировка заголовков таблицы"));
 
-    Image1 = new QLabel(this);
-    Image1->setFrameShape(QFrame::Box);
-    Image1->setFixedSize(153, 49);
+    m_ui.preview = new QLabel(this);
+    m_ui.preview->setFrameShape(QFrame::Box);
+    m_ui.preview->setFixedSize(153, 49);
 
-    pp = new QWidget(this);
-    auto *grid = new QGridLayout(pp);
+    m_ui.fields = new QWidget(this);
+    auto *grid = new QGridLayout(m_ui.fields);
     grid->setContentsMargins(0, 0, 0, 0);
     int row = 0;
-    grid->addWidget(new QLabel(QStringLiteral("Текст"), pp), row++, 0, 1, 4);
-    Memo1 = new QPlainTextEdit(pp);
-    Memo1->setFixedHeight(64);
-    grid->addWidget(Memo1, row++, 0, 1, 4);
+    grid->addWidget(new QLabel(QStringLiteral("Текст"), m_ui.fields), row++, 0, 1, 4);
+    m_ui.text = new QPlainTextEdit(m_ui.fields);
+    m_ui.text->setFixedHeight(64);
+    grid->addWidget(m_ui.text, row++, 0, 1, 4);
 
-    grid->addWidget(new QLabel(QStringLiteral("Шрифт"), pp), row, 0);
-    ComboBox1 = new QComboBox(pp);
-    ComboBox1->setEditable(true);
+    grid->addWidget(new QLabel(QStringLiteral("Шрифт"), m_ui.fields), row, 0);
+    m_ui.font = new QComboBox(m_ui.fields);
+    m_ui.font->setEditable(true);
     // The screen's fonts and the names the stored titles use for them.
     QStringList fontNames = QFontDatabase::families() + QFont::substitutions();
     fontNames.removeDuplicates();
     fontNames.sort(Qt::CaseInsensitive);
-    ComboBox1->addItems(fontNames);
-    ComboBox1->setMinimumWidth(180);
+    m_ui.font->addItems(fontNames);
+    m_ui.font->setMinimumWidth(180);
     // A name typed or passed with Tab keeps its letters: the list also holds
     // the substitutes' lower-case names, which must not replace it.
-    if (ComboBox1->completer()) ComboBox1->completer()->setCaseSensitivity(Qt::CaseSensitive);
-    grid->addWidget(ComboBox1, row, 1, 1, 2);
-    SpinEdit1 = new QSpinBox(pp);
-    SpinEdit1->setRange(1, limits::kMaxFontSize);
-    SpinEdit1->setValue(10);
-    grid->addWidget(SpinEdit1, row++, 3);
+    if (m_ui.font->completer()) m_ui.font->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    grid->addWidget(m_ui.font, row, 1, 1, 2);
+    m_ui.fontSize = new QSpinBox(m_ui.fields);
+    m_ui.fontSize->setRange(1, limits::kMaxFontSize);
+    m_ui.fontSize->setValue(10);
+    grid->addWidget(m_ui.fontSize, row++, 3);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("Жирный"), pp);
-    CheckBox2 = new QCheckBox(QStringLiteral("Наклонный"), pp);
-    CheckBox3 = new QCheckBox(QStringLiteral("Вертикальный"), pp);
+    m_ui.bold = new QCheckBox(QStringLiteral("Жирный"), m_ui.fields);
+    m_ui.italic = new QCheckBox(QStringLiteral("Наклонный"), m_ui.fields);
+    m_ui.rotated = new QCheckBox(QStringLiteral("Вертикальный"), m_ui.fields);
     auto *boxes = new QHBoxLayout;
-    boxes->addWidget(CheckBox1);
-    boxes->addWidget(CheckBox2);
-    boxes->addWidget(CheckBox3);
+    boxes->addWidget(m_ui.bold);
+    boxes->addWidget(m_ui.italic);
+    boxes->addWidget(m_ui.rotated);
     boxes->addStretch(1);
     grid->addLayout(boxes, row++, 0, 1, 4);
 
-    RadioGroup1 = new RadioGroup(QStringLiteral("Выравнивание по горизонтали"),
-                                 {QStringLiteral("Влево"), QStringLiteral("По центру"), QStringLiteral("Вправо")}, pp);
-    RadioGroup2 = new RadioGroup(QStringLiteral("Выравнивание по вертикали"),
-                                 {QStringLiteral("Вверх"), QStringLiteral("По центру"), QStringLiteral("Вниз")}, pp);
-    grid->addWidget(RadioGroup1, row, 0, 1, 2);
-    grid->addWidget(RadioGroup2, row++, 2, 1, 2);
+    m_ui.horizontalAlign = new RadioGroup(QStringLiteral("Выравнивание по горизонтали"),
+                                 {QStringLiteral("Влево"), QStringLiteral("По центру"), QStringLiteral("Вправо")}, m_ui.fields);
+    m_ui.verticalAlign = new RadioGroup(QStringLiteral("Выравнивание по вертикали"),
+                                 {QStringLiteral("Вверх"), QStringLiteral("По центру"), QStringLiteral("Вниз")}, m_ui.fields);
+    grid->addWidget(m_ui.horizontalAlign, row, 0, 1, 2);
+    grid->addWidget(m_ui.verticalAlign, row++, 2, 1, 2);
 
-    grid->addWidget(new QLabel(QStringLiteral("Сдвиг"), pp), row, 0);
-    SpinEdit2 = new QSpinBox(pp);
-    SpinEdit2->setRange(0, 9);
-    grid->addWidget(SpinEdit2, row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Число строк текста"), pp), row, 2);
-    SpinEdit3 = new QSpinBox(pp);
-    SpinEdit3->setRange(0, 99);
-    grid->addWidget(SpinEdit3, row++, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Сдвиг"), m_ui.fields), row, 0);
+    m_ui.indent = new QSpinBox(m_ui.fields);
+    m_ui.indent->setRange(0, 9);
+    grid->addWidget(m_ui.indent, row, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Число строк текста"), m_ui.fields), row, 2);
+    m_ui.lines = new QSpinBox(m_ui.fields);
+    m_ui.lines->setRange(0, 99);
+    grid->addWidget(m_ui.lines, row++, 3);
 
-    grid->addWidget(new QLabel(QStringLiteral("Ширина столбца"), pp), row, 0, 1, 2);
-    Edit1 = new QLineEdit(pp);
-    grid->addWidget(Edit1, row++, 2, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Ширина столбца"), m_ui.fields), row, 0, 1, 2);
+    m_ui.width = new QLineEdit(m_ui.fields);
+    grid->addWidget(m_ui.width, row++, 2, 1, 2);
 
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), pp);
-    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), pp);
-    BitBtn1->setDefault(true);
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), m_ui.fields);
+    m_ui.cancel = new QPushButton(QStringLiteral("Отказ"), m_ui.fields);
+    m_ui.ok->setDefault(true);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_ui.ok);
+    buttons->addWidget(m_ui.cancel);
     buttons->addStretch(1);
     grid->addLayout(buttons, row++, 0, 1, 4);
     // The preview above the fields, both centred; the window is as large as
@@ -125,94 +125,94 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->setContentsMargins(15, 10, 15, 10);
     layout->setSpacing(10);
-    layout->addWidget(Image1, 0, Qt::AlignHCenter);
-    layout->addWidget(pp, 0, Qt::AlignHCenter);
+    layout->addWidget(m_ui.preview, 0, Qt::AlignHCenter);
+    layout->addWidget(m_ui.fields, 0, Qt::AlignHCenter);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TTitles::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(SpinEdit3, &QSpinBox::valueChanged, this, [this](int) { SpinEdit3Change(); });
+    connect(m_ui.ok, &QPushButton::clicked, this, &TTitles::acceptTitle);
+    connect(m_ui.cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.lines, &QSpinBox::valueChanged, this, [this](int) { linesChanged(); });
     FormResize();
 }
 
 void TTitles::setTitle(const structedit::TitleContent &c, int lines, const QString &widthText) {
-    Memo1->setPlainText(c.text);
+    m_ui.text->setPlainText(c.text);
     // The title's own font stays available even when this screen lacks it.
     if (!c.fontName.trimmed().isEmpty() &&
-        ComboBox1->findText(c.fontName, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
-        ComboBox1->addItem(c.fontName);
-    ComboBox1->setCurrentText(c.fontName);
-    SpinEdit1->setValue(c.fontSize);
-    CheckBox1->setChecked(c.bold);
-    CheckBox2->setChecked(c.italic);
+        m_ui.font->findText(c.fontName, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
+        m_ui.font->addItem(c.fontName);
+    m_ui.font->setCurrentText(c.fontName);
+    m_ui.fontSize->setValue(c.fontSize);
+    m_ui.bold->setChecked(c.bold);
+    m_ui.italic->setChecked(c.italic);
     const structedit::TitleCodeChoice code = structedit::parseTitleCodeChoice(c.tchars);
-    RadioGroup2->setItemIndex(code.vertical);
-    RadioGroup1->setItemIndex(code.horizontal);
-    CheckBox3->setChecked(code.rotated);
-    SpinEdit2->setValue(code.indent);
-    SpinEdit3->setValue(lines);
-    Edit1->setText(widthText);
+    m_ui.verticalAlign->setItemIndex(code.vertical);
+    m_ui.horizontalAlign->setItemIndex(code.horizontal);
+    m_ui.rotated->setChecked(code.rotated);
+    m_ui.indent->setValue(code.indent);
+    m_ui.lines->setValue(lines);
+    m_ui.width->setText(widthText);
 }
 
-void TTitles::BitBtn1Click() {
+void TTitles::acceptTitle() {
     // A width that is no number, or a font name the structure file could not
     // carry, is refused here, with the dialog and everything typed in it
     // still open.
-    QString fontFault = frs::fieldFault(QStringLiteral("Шрифт"), ComboBox1->currentText());
-    if (fontFault.isEmpty() && (ComboBox1->currentText().trimmed().isEmpty() ||
-                                ComboBox1->findText(ComboBox1->currentText(), Qt::MatchFixedString) < 0))
-        fontFault = QStringLiteral("Выберите шрифт из списка: \"%1\" в нем нет").arg(ComboBox1->currentText());
+    QString fontFault = frs::fieldFault(QStringLiteral("Шрифт"), m_ui.font->currentText());
+    if (fontFault.isEmpty() && (m_ui.font->currentText().trimmed().isEmpty() ||
+                                m_ui.font->findText(m_ui.font->currentText(), Qt::MatchFixedString) < 0))
+        fontFault = QStringLiteral("Выберите шрифт из списка: \"%1\" в нем нет").arg(m_ui.font->currentText());
     if (!fontFault.isEmpty()) {
         showMessage(fontFault, this);
-        ComboBox1->setFocus();
+        m_ui.font->setFocus();
         return;
     }
-    if (SpinEdit3->value() > 0 &&
-        structedit::titleRowHeight(SpinEdit1->value(), SpinEdit3->value()) > limits::kMaxLineSize) {
+    if (m_ui.lines->value() > 0 &&
+        structedit::titleRowHeight(m_ui.fontSize->value(), m_ui.lines->value()) > limits::kMaxLineSize) {
         showMessage(QStringLiteral("Строк текста %1 размером %2 не поместится в строку таблицы: ее высота не может "
                                    "быть больше %3")
-                        .arg(SpinEdit3->value())
-                        .arg(SpinEdit1->value())
+                        .arg(m_ui.lines->value())
+                        .arg(m_ui.fontSize->value())
                         .arg(limits::kMaxLineSize),
                     this);
-        SpinEdit3->setFocus();
+        m_ui.lines->setFocus();
         return;
     }
-    if (const QString why = text::entryProblem(Memo1->toPlainText(), QStringLiteral("Текст заголовка")); !why.isEmpty()) {
+    if (const QString why = text::entryProblem(m_ui.text->toPlainText(), QStringLiteral("Текст заголовка")); !why.isEmpty()) {
         showMessage(why, this);
-        Memo1->setFocus();
+        m_ui.text->setFocus();
         return;
     }
     try {
-        structedit::parseTitleWidth(Edit1->text());
+        structedit::parseTitleWidth(m_ui.width->text());
     } catch (const AppError &e) {
         showMessage(e.message(), this);
-        Edit1->setFocus();
-        Edit1->selectAll();
+        m_ui.width->setFocus();
+        m_ui.width->selectAll();
         return;
     }
     accept();
 }
 
-int TTitles::lineCount() const { return SpinEdit3->value(); }
-QString TTitles::widthText() const { return Edit1->text(); }
+int TTitles::lineCount() const { return m_ui.lines->value(); }
+QString TTitles::widthText() const { return m_ui.width->text(); }
 
 structedit::TitleContent TTitles::content() const {
     structedit::TitleContent c;
-    c.fontName = ComboBox1->currentText();
-    c.fontSize = SpinEdit1->value();
-    c.bold = CheckBox1->isChecked();
-    c.italic = CheckBox2->isChecked();
-    c.tchars = structedit::makeTitleCode(RadioGroup2->itemIndex(), RadioGroup1->itemIndex(), CheckBox3->isChecked(),
-                                         SpinEdit2->value());
-    c.text = Memo1->toPlainText();
+    c.fontName = m_ui.font->currentText();
+    c.fontSize = m_ui.fontSize->value();
+    c.bold = m_ui.bold->isChecked();
+    c.italic = m_ui.italic->isChecked();
+    c.tchars = structedit::makeTitleCode(m_ui.verticalAlign->itemIndex(), m_ui.horizontalAlign->itemIndex(), m_ui.rotated->isChecked(),
+                                         m_ui.indent->value());
+    c.text = m_ui.text->toPlainText();
     return c;
 }
 
 QFont TTitles::previewFont() const {
-    QFont f(ComboBox1->currentText());
-    f.setPointSize(SpinEdit1->value());
-    f.setBold(CheckBox1->isChecked());
-    f.setItalic(CheckBox2->isChecked());
+    QFont f(m_ui.font->currentText());
+    f.setPointSize(m_ui.fontSize->value());
+    f.setBold(m_ui.bold->isChecked());
+    f.setItalic(m_ui.italic->isChecked());
     return f;
 }
 
@@ -223,7 +223,7 @@ void TTitles::PreviewTitle(QLabel *image, const QColor &color) {
     GridTitle t;
     t.font = previewFont();
     t.tchars = content().tchars;
-    t.text = Memo1->toPlainText();
+    t.text = m_ui.text->toPlainText();
     t.background = color;
     QPainter p(&pm);
     TableGrid::drawTitle(p, t, QRect(QPoint(0, 0), size));
@@ -235,23 +235,23 @@ void TTitles::FormResize() {
     if (layout()) layout()->activate();
 }
 
-void TTitles::SpinEdit3Change() {
+void TTitles::linesChanged() {
     if (!m_shown) return;
     const QFontMetrics fm(previewFont());
-    const int h = std::max(1, fm.height() * SpinEdit3->value());
-    Image1->setFixedHeight(h);
+    const int h = std::max(1, fm.height() * m_ui.lines->value());
+    m_ui.preview->setFixedHeight(h);
     FormResize();
-    PreviewTitle(Image1, Qt::white);
-    Image1->update();
+    PreviewTitle(m_ui.preview, Qt::white);
+    m_ui.preview->update();
 }
 
 void TTitles::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
     // Caret to the end of the text; the preview of the title as it stands.
-    QTextCursor cursor = Memo1->textCursor();
+    QTextCursor cursor = m_ui.text->textCursor();
     cursor.movePosition(QTextCursor::End);
-    Memo1->setTextCursor(cursor);
-    PreviewTitle(Image1, Qt::white);
+    m_ui.text->setTextCursor(cursor);
+    PreviewTitle(m_ui.preview, Qt::white);
     if (!m_shown) {
         m_shown = true;
         FormResize();

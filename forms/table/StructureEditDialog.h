@@ -33,21 +33,16 @@ class TTitles : public QDialog {
 public:
     explicit TTitles(QWidget *parent = nullptr);
 
-    QLabel *Image1 = nullptr;          // preview
-    QWidget *pp = nullptr;             // panel with the controls
-    QPlainTextEdit *Memo1 = nullptr;   // text
-    QComboBox *ComboBox1 = nullptr;    // font name
-    QSpinBox *SpinEdit1 = nullptr;     // font size
-    QCheckBox *CheckBox1 = nullptr;    // bold
-    QCheckBox *CheckBox2 = nullptr;    // italic
-    QCheckBox *CheckBox3 = nullptr;    // vertical
-    RadioGroup *RadioGroup1 = nullptr; // horizontal alignment
-    RadioGroup *RadioGroup2 = nullptr; // vertical alignment
-    QSpinBox *SpinEdit2 = nullptr;     // indent 0..9
-    QSpinBox *SpinEdit3 = nullptr;     // lines of text
-    QLineEdit *Edit1 = nullptr;        // column width in points
-    QPushButton *BitBtn1 = nullptr;    // OK
-    QPushButton *BitBtn2 = nullptr;    // cancel
+    // What tests reach of the widgets.
+    QPlainTextEdit *textEdit() const { return m_ui.text; }        // "Текст"
+    QComboBox *fontBox() const { return m_ui.font; }              // "Шрифт"
+    QSpinBox *fontSizeBox() const { return m_ui.fontSize; }       // the size beside "Шрифт"
+    QCheckBox *boldBox() const { return m_ui.bold; }              // "Жирный"
+    RadioGroup *horizontalAlignment() const { return m_ui.horizontalAlign; }   // "Выравнивание по горизонтали"
+    QSpinBox *indentBox() const { return m_ui.indent; }           // "Сдвиг"
+    QSpinBox *linesBox() const { return m_ui.lines; }             // "Число строк текста"
+    QLineEdit *widthEdit() const { return m_ui.width; }           // "Ширина столбца"
+    QPushButton *okButton() const { return m_ui.ok; }             // "OK"
 
     // Fills the controls from a title: content, its line count and the
     // column width text (empty when the column has no size record).
@@ -58,17 +53,39 @@ public:
     int lineCount() const;
     QString widthText() const;
 
-    // Draws the current title onto the image.
-    void PreviewTitle(QLabel *image, const QColor &color);
-    void FormResize();
-    void SpinEdit3Change();
-    // OK: closes the dialog unless the width is no number.
-    void BitBtn1Click();
+public slots:
+    // "OK": closes the dialog unless the width is no number, the font is
+    // not in the list or the lines do not fit in a row.
+    void acceptTitle();
+    // "Число строк текста" changed: the preview takes that many lines.
+    void linesChanged();
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Draws the current title onto the image.
+    void PreviewTitle(QLabel *image, const QColor &color);
+    void FormResize();
     QFont previewFont() const;
     bool m_shown = false;
+
+    struct Widgets {
+        QLabel *preview = nullptr;
+        QWidget *fields = nullptr;             // panel with the controls
+        QPlainTextEdit *text = nullptr;        // "Текст"
+        QComboBox *font = nullptr;             // "Шрифт"
+        QSpinBox *fontSize = nullptr;
+        QCheckBox *bold = nullptr;             // "Жирный"
+        QCheckBox *italic = nullptr;           // "Наклонный"
+        QCheckBox *rotated = nullptr;          // "Вертикальный"
+        RadioGroup *horizontalAlign = nullptr; // "Выравнивание по горизонтали"
+        RadioGroup *verticalAlign = nullptr;   // "Выравнивание по вертикали"
+        QSpinBox *indent = nullptr;            // "Сдвиг", 0..9
+        QSpinBox *lines = nullptr;             // "Число строк текста"
+        QLineEdit *width = nullptr;            // "Ширина столбца", in points
+        QPushButton *ok = nullptr;             // "OK"
+        QPushButton *cancel = nullptr;         // "Отказ"
+    };
+    Widgets m_ui;
 };

@@ -58,40 +58,40 @@ TMTFs::TMTFs(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("MTFs"));
     setWindowTitle(QStringLiteral("Типы учреждений"));
     winutil::fitToScreen(this, QSize(800, 550));
-    Label2 = new QLabel(QStringLiteral("Типы медицинских учреждений"), this);
-    Label1 = new QLabel(QStringLiteral("Отчетные формы"), this);
-    TreeView1 = new TMTTree(this);
-    CheckListBox1 = new QListWidget(this);
-    BitBtn1 = new QPushButton(QStringLiteral("Сохранить"), this);
-    BitBtn3 = new QPushButton(QStringLiteral("Сохранить порядок"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("Выход"), this);
-    BitBtn1->hide();
-    BitBtn3->hide();
+    m_ui.typesCaption = new QLabel(QStringLiteral("Типы медицинских учреждений"), this);
+    m_ui.formsCaption = new QLabel(QStringLiteral("Отчетные формы"), this);
+    m_ui.types = new TMTTree(this);
+    m_ui.forms = new QListWidget(this);
+    m_ui.save = new QPushButton(QStringLiteral("Сохранить"), this);
+    m_ui.saveOrder = new QPushButton(QStringLiteral("Сохранить порядок"), this);
+    m_ui.exit = new QPushButton(QStringLiteral("Выход"), this);
+    m_ui.save->hide();
+    m_ui.saveOrder->hide();
 
     auto *grid = new QGridLayout(this);
-    grid->addWidget(Label2, 0, 0);
-    grid->addWidget(Label1, 0, 1);
-    grid->addWidget(TreeView1, 1, 0);
-    grid->addWidget(CheckListBox1, 1, 1);
+    grid->addWidget(m_ui.typesCaption, 0, 0);
+    grid->addWidget(m_ui.formsCaption, 0, 1);
+    grid->addWidget(m_ui.types, 1, 0);
+    grid->addWidget(m_ui.forms, 1, 1);
     auto *left = new QHBoxLayout;
     left->addStretch();
-    left->addWidget(BitBtn3);
+    left->addWidget(m_ui.saveOrder);
     left->addStretch();
     auto *right = new QHBoxLayout;
-    right->addWidget(BitBtn1);
+    right->addWidget(m_ui.save);
     right->addStretch();
-    right->addWidget(BitBtn2);
+    right->addWidget(m_ui.exit);
     grid->addLayout(left, 2, 0);
     grid->addLayout(right, 2, 1);
 
-    connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TMTFs::TreeView1Click);
-    connect(TreeView1, &QTreeWidget::itemChanged, this, &TMTFs::TreeView1Edited);
-    connect(CheckListBox1, &QListWidget::itemChanged, this, [this](QListWidgetItem *) {
-        if (!m_loading) BitBtn1->show();
+    connect(m_ui.types, &QTreeWidget::currentItemChanged, this, &TMTFs::showTypeForms);
+    connect(m_ui.types, &QTreeWidget::itemChanged, this, &TMTFs::renameType);
+    connect(m_ui.forms, &QListWidget::itemChanged, this, [this](QListWidgetItem *) {
+        if (!m_loading) m_ui.save->show();
     });
-    connect(BitBtn1, &QPushButton::clicked, this, &TMTFs::BitBtn1Click);
-    connect(BitBtn3, &QPushButton::clicked, this, &TMTFs::BitBtn3Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.save, &QPushButton::clicked, this, &TMTFs::saveTypeForms);
+    connect(m_ui.saveOrder, &QPushButton::clicked, this, &TMTFs::saveTypeOrder);
+    connect(m_ui.exit, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TMTFs::showEvent(QShowEvent *event) {
@@ -102,55 +102,55 @@ void TMTFs::showEvent(QShowEvent *event) {
 void TMTFs::FormActivate() {
     m_filled = true;
     m_loading = true;
-    CheckListBox1->clear();
+    m_ui.forms->clear();
     for (const auto &f : medtypes::assignableForms()) {
-        auto *item = new QListWidgetItem(f.first, CheckListBox1);
+        auto *item = new QListWidgetItem(f.first, m_ui.forms);
         item->setData(Qt::UserRole, f.second);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
-    medtypes::loadTypeTree(TreeView1);
-    for (QTreeWidgetItem *n : TreeNodesInOrder(TreeView1)) n->setFlags(n->flags() | Qt::ItemIsEditable);
-    TreeView1->expandAll();
+    medtypes::loadTypeTree(m_ui.types);
+    for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types)) n->setFlags(n->flags() | Qt::ItemIsEditable);
+    m_ui.types->expandAll();
     m_loading = false;
-    if (TreeView1->topLevelItemCount() > 0) TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
+    if (m_ui.types->topLevelItemCount() > 0) m_ui.types->setCurrentItem(m_ui.types->topLevelItem(0));
     setOrderingMode(false);
 }
 
-void TMTFs::TreeView1Click() {
+void TMTFs::showTypeForms() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.types->currentItem();
         if (!n) return;
         m_loading = true;
         struct Done {
             TMTFs *w;
             ~Done() { w->m_loading = false; }
         } done{this};
-        for (int i = 0; i < CheckListBox1->count(); ++i) CheckListBox1->item(i)->setCheckState(Qt::Unchecked);
+        for (int i = 0; i < m_ui.forms->count(); ++i) m_ui.forms->item(i)->setCheckState(Qt::Unchecked);
         if (n->childCount() == 0) {
             const QList<qint64> forms = medtypes::formsOfType(TreeNodeId(n));
-            for (int i = 0; i < CheckListBox1->count(); ++i)
-                if (forms.contains(CheckListBox1->item(i)->data(Qt::UserRole).toLongLong()))
-                    CheckListBox1->item(i)->setCheckState(Qt::Checked);
+            for (int i = 0; i < m_ui.forms->count(); ++i)
+                if (forms.contains(m_ui.forms->item(i)->data(Qt::UserRole).toLongLong()))
+                    m_ui.forms->item(i)->setCheckState(Qt::Checked);
         }
-        BitBtn1->hide();
+        m_ui.save->hide();
     });
 }
 
-void TMTFs::BitBtn1Click() {
+void TMTFs::saveTypeForms() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.types->currentItem();
         if (!n) return;
         QList<qint64> forms;
-        for (int i = 0; i < CheckListBox1->count(); ++i)
-            if (CheckListBox1->item(i)->checkState() == Qt::Checked)
-                forms.append(CheckListBox1->item(i)->data(Qt::UserRole).toLongLong());
+        for (int i = 0; i < m_ui.forms->count(); ++i)
+            if (m_ui.forms->item(i)->checkState() == Qt::Checked)
+                forms.append(m_ui.forms->item(i)->data(Qt::UserRole).toLongLong());
         medtypes::saveTypeForms(TreeNodeId(n), forms);
-        BitBtn1->hide();
+        m_ui.save->hide();
     });
 }
 
-void TMTFs::TreeView1Edited(QTreeWidgetItem *item, int) {
+void TMTFs::renameType(QTreeWidgetItem *item, int) {
     if (m_loading || !item) return;
     const qint64 id = TreeNodeId(item);
     try {
@@ -167,19 +167,19 @@ void TMTFs::TreeView1Edited(QTreeWidgetItem *item, int) {
     }
 }
 
-bool TMTFs::orderingMode() const { return !BitBtn3->isHidden(); }
+bool TMTFs::orderingMode() const { return !m_ui.saveOrder->isHidden(); }
 
 void TMTFs::setOrderingMode(bool on) {
-    CheckListBox1->setEnabled(!on);
-    BitBtn3->setVisible(on);
-    TreeView1->setDragEnabled(on);
-    TreeView1->setAcceptDrops(on);
-    TreeView1->setDragDropMode(on ? QAbstractItemView::InternalMove : QAbstractItemView::NoDragDrop);
+    m_ui.forms->setEnabled(!on);
+    m_ui.saveOrder->setVisible(on);
+    m_ui.types->setDragEnabled(on);
+    m_ui.types->setAcceptDrops(on);
+    m_ui.types->setDragDropMode(on ? QAbstractItemView::InternalMove : QAbstractItemView::NoDragDrop);
 }
 
-void TMTFs::BitBtn3Click() {
+void TMTFs::saveTypeOrder() {
     guarded(this, [&] {
-        medtypes::saveTypeOrder(TreeView1);
+        medtypes::saveTypeOrder(m_ui.types);
         setOrderingMode(false);
     });
 }
@@ -198,33 +198,33 @@ TMTList::TMTList(const WorkContext &work, QWidget *parent) : QDialog(parent), m_
     setObjectName(QStringLiteral("MTList"));
     setWindowTitle(appTitle() + QLatin1Char(' ') + QStringLiteral("Типы учреждений"));
     winutil::fitToScreen(this, QSize(500, 550));
-    MainMenu1 = new QMenuBar(this);
-    N1 = MainMenu1->addAction(QStringLiteral("Показатели"), this, &TMTList::N1Click);
-    N2 = MainMenu1->addAction(QStringLiteral("Разрезы"), this, &TMTList::N2Click);
-    N3 = MainMenu1->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
-    TreeView1 = new QTreeWidget(this);
-    winutil::setupTree(TreeView1);
-    TreeView1->setExpandsOnDoubleClick(false);
+    m_ui.menuBar = new QMenuBar(this);
+    m_ui.indicators = m_ui.menuBar->addAction(QStringLiteral("Показатели"), this, &TMTList::showIndicators);
+    m_ui.breakdowns = m_ui.menuBar->addAction(QStringLiteral("Разрезы"), this, &TMTList::openBreakdowns);
+    m_ui.exit = m_ui.menuBar->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
+    m_ui.types = new QTreeWidget(this);
+    winutil::setupTree(m_ui.types);
+    m_ui.types->setExpandsOnDoubleClick(false);
     auto *layout = new QVBoxLayout(this);
-    layout->setMenuBar(MainMenu1);
-    layout->addWidget(TreeView1);
-    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem *item, int) { TreeView1DblClick(item); });
+    layout->setMenuBar(m_ui.menuBar);
+    layout->addWidget(m_ui.types);
+    connect(m_ui.types, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem *item, int) { switchType(item); });
     guarded(this, [&] {
-        medtypes::loadTypeTree(TreeView1);
-        TreeView1->expandAll();
+        medtypes::loadTypeTree(m_ui.types);
+        m_ui.types->expandAll();
     });
 }
 
-void TMTList::TreeView1DblClick(QTreeWidgetItem *item) {
+void TMTList::switchType(QTreeWidgetItem *item) {
     if (!item) return;
     if (IsTreeNodeBold(item)) UncheckTreeBranch(item);
     else CheckTreeBranch(item);
-    TreeView1->viewport()->update();
+    m_ui.types->viewport()->update();
 }
 
 bool TMTList::GetUnitList() {
-    const QList<qint64> types = medtypes::markedLeafTypeIds(TreeView1);
+    const QList<qint64> types = medtypes::markedLeafTypeIds(m_ui.types);
     if (types.isEmpty()) {
         showMessage(QStringLiteral("Необходимо выбрать тип или группу типов учреждений!"), this);
         return false;
@@ -233,7 +233,7 @@ bool TMTList::GetUnitList() {
     return true;
 }
 
-void TMTList::N1Click() {
+void TMTList::showIndicators() {
     guarded(this, [&] {
         if (!indicatorTreeOpener()) return;
         // Without a marked type the message is shown and the window opens
@@ -241,15 +241,15 @@ void TMTList::N1Click() {
         GetUnitList();
         WorkContext work = m_work;
         work.table = ValueTable::Data;
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.types->currentItem();
         indicatorTreeOpener()(this, n ? n->text(0) : QStringLiteral("Типы учреждений"), work);
     });
 }
 
-void TMTList::N2Click() {
+void TMTList::openBreakdowns() {
     guarded(this, [&] {
         GetUnitList();
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.types->currentItem();
         openFormsTreeForTypes(this, m_work, n ? n->text(0) : QStringLiteral("Типы учреждений"));
     });
 }

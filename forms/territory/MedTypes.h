@@ -34,16 +34,15 @@ public:
     bool orderingMode() const;
     void setOrderingMode(bool on);
 
-    QLabel *Label1 = nullptr, *Label2 = nullptr;
-    TMTTree *TreeView1 = nullptr;
-    QListWidget *CheckListBox1 = nullptr;
-    QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr, *BitBtn3 = nullptr;
+    // What tests reach of the widgets.
+    TMTTree *typeTree() const { return m_ui.types; }          // "Типы медицинских учреждений"
+    QListWidget *formList() const { return m_ui.forms; }     // "Отчетные формы"
 
 public slots:
-    void TreeView1Click();
-    void BitBtn1Click();   // Сохранить
-    void BitBtn3Click();   // Сохранить порядок
-    void TreeView1Edited(QTreeWidgetItem *item, int column);
+    void showTypeForms();    // a type chosen: its forms are ticked
+    void saveTypeForms();    // "Сохранить"
+    void saveTypeOrder();    // "Сохранить порядок"
+    void renameType(QTreeWidgetItem *item, int column);   // a type renamed in the tree
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -52,6 +51,16 @@ protected:
 private:
     bool m_filled = false;
     bool m_loading = false;
+
+    struct Widgets {
+        QLabel *typesCaption = nullptr, *formsCaption = nullptr;
+        TMTTree *types = nullptr;
+        QListWidget *forms = nullptr;
+        QPushButton *save = nullptr;        // "Сохранить"
+        QPushButton *saveOrder = nullptr;   // "Сохранить порядок"
+        QPushButton *exit = nullptr;        // "Выход"
+    };
+    Widgets m_ui;
 };
 
 class TMTList : public QDialog {
@@ -62,20 +71,26 @@ public:
     // the window's context and handed to the forms and indicator trees). False, with
     // a message and the list unchanged, when nothing is marked.
     bool GetUnitList();
-    void N1Click();
 
-    QTreeWidget *TreeView1 = nullptr;
-    QMenuBar *MainMenu1 = nullptr;
-    QAction *N1 = nullptr;   // Показатели
-    QAction *N2 = nullptr;   // Разрезы
-    QAction *N3 = nullptr;   // Выход
+    // What tests reach of the widgets.
+    QTreeWidget *typeTree() const { return m_ui.types; }
 
 public slots:
-    void TreeView1DblClick(QTreeWidgetItem *item);
-    void N2Click();
+    void showIndicators();                     // "Показатели"
+    void openBreakdowns();                     // "Разрезы"
+    void switchType(QTreeWidgetItem *item);    // a double click on a type marks or unmarks its branch
 
 private:
     WorkContext m_work;   // handed on to the forms tree it opens
+
+    struct Widgets {
+        QTreeWidget *types = nullptr;
+        QMenuBar *menuBar = nullptr;
+        QAction *indicators = nullptr;   // "Показатели"
+        QAction *breakdowns = nullptr;   // "Разрезы"
+        QAction *exit = nullptr;         // "Выход"
+    };
+    Widgets m_ui;
 };
 
 // Main-window commands.

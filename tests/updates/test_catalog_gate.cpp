@@ -90,27 +90,27 @@ TEST_F(CatalogGateTest, TablesEditorRefusesTakenAndMalformedNumbers) {
     db::exec(mainDb(), "update tables set tablen='(1000а)' where ident=?", {ids::TableF30Staff});
     TFTabs t(ids::FormF30);
     t.FormActivate();
-    t.ListView1->setCurrentItem(t.ListView1->topLevelItem(1));
-    ASSERT_EQ(t.ListView1->currentItem()->text(0), QStringLiteral("(2000)"));
+    t.list()->setCurrentItem(t.list()->topLevelItem(1));
+    ASSERT_EQ(t.list()->currentItem()->text(0), QStringLiteral("(2000)"));
     const QStringList before = snapshot();
     struct Case { const char *number, *message; };
     for (const Case &c : {Case{"(1000а)", "уже есть"}, Case{"(1000А)", "уже есть"}, Case{" (1000а) ", "скобках"},
                           Case{"()", "скобках"}, Case{"( )", "скобках"}, Case{"(1)(2)", "скобках"},
                           Case{"1000", "скобках"}}) {
-        t.N2Click();
-        t.Edit1->setText(QString::fromUtf8(c.number));
-        t.BitBtn1Click();
+        t.editTable();
+        t.numberEdit()->setText(QString::fromUtf8(c.number));
+        t.acceptTable();
         EXPECT_TRUE(dialogs.messages.last().contains(QString::fromUtf8(c.message)))
             << c.number << ": " << dialogs.messages.last().toStdString();
-        EXPECT_EQ(t.Edit1->text(), QString::fromUtf8(c.number));   // the group stays open to correct it
+        EXPECT_EQ(t.numberEdit()->text(), QString::fromUtf8(c.number));   // the group stays open to correct it
         EXPECT_EQ(snapshot(), before);
-        t.BitBtn2Click();
+        t.cancelEdit();
     }
     // Its own number in another letter case is no twin.
-    t.ListView1->setCurrentItem(t.ListView1->topLevelItem(0));
-    t.N2Click();
-    t.Edit1->setText("(1000А)");
-    t.BitBtn1Click();
+    t.list()->setCurrentItem(t.list()->topLevelItem(0));
+    t.editTable();
+    t.numberEdit()->setText("(1000А)");
+    t.acceptTable();
     EXPECT_EQ(db::scalar(mainDb(), "select tablen from tables where ident=1").toString(), QStringLiteral("(1000А)"));
     expectSound();
 }
@@ -122,24 +122,24 @@ TEST_F(CatalogGateTest, CatalogueRefusesCaseTwinsAndAnImportKeepsTheStoredName) 
     dialogs.modals.push_back([&](QDialog *d) {
         auto *c = static_cast<TFChar *>(d);
         for (const char *name : {"ф30", " Ф14 ", "ф47"}) {
-            c->Edit1->setText(QString::fromUtf8(name));
-            c->BitBtn1Click();
+            c->nameEdit()->setText(QString::fromUtf8(name));
+            c->acceptForm();
             EXPECT_EQ(c->result(), 0) << name;
             EXPECT_TRUE(dialogs.messages.last().contains("уже есть в каталоге")) << dialogs.messages.last().toStdString();
         }
         return int(QDialog::Rejected);
     });
-    w.N1Click();
+    w.addForm();
     // Renaming Ф14 to a twin of Ф30 is refused too; Ф30 in its own other case is not.
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(1));
+    w.list()->setCurrentItem(w.list()->topLevelItem(1));
     dialogs.modals.push_back([&](QDialog *d) {
         auto *c = static_cast<TFChar *>(d);
-        c->Edit1->setText("ф30");
-        c->BitBtn1Click();
+        c->nameEdit()->setText("ф30");
+        c->acceptForm();
         EXPECT_EQ(c->result(), 0);
         return int(QDialog::Rejected);
     });
-    w.N2Click();
+    w.editForm();
     EXPECT_EQ(snapshot(), before);
 
     // A structure file of "ф30" updates Ф30, which keeps its name (its print files are Ф30.doc and Ф30.txt).
@@ -153,10 +153,10 @@ TEST_F(CatalogGateTest, CatalogueRefusesCaseTwinsAndAnImportKeepsTheStoredName) 
     lines.replaceInStrings(QStringLiteral("(1000а)#"), QStringLiteral("(1000А)#"));
     ASSERT_TRUE(cp1251::writeLines(path, lines));
     dialogs.files.push_back(path);
-    w.N8Click();
+    w.importForm();
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово"));
-    EXPECT_EQ(captions(w.ListView1), (QStringList{"Ф30", "Ф14", "Ф47"}));
-    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(1), QStringLiteral("Новое описание"));
+    EXPECT_EQ(captions(w.list()), (QStringList{"Ф30", "Ф14", "Ф47"}));
+    EXPECT_EQ(w.list()->topLevelItem(0)->text(1), QStringLiteral("Новое описание"));
     EXPECT_EQ(db::scalar(mainDb(), "select formname from forms where id=1").toString(), QStringLiteral("Ф30"));
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from forms").toInt(), 3);
     EXPECT_EQ(db::scalar(mainDb(), "select group_concat(tablen, ',') from (select tablen from tables where form=1 "
@@ -208,7 +208,7 @@ TEST_F(CatalogGateTest, EveryBadStructureLineRefusesTheWholeFile) {
     for (const Case &c : cases) {
         dialogs.files.push_back(file("bad.frs", c.lines));
         dialogs.messages.clear();
-        w.N8Click();
+        w.importForm();
         const QString shown = dialogs.messages.join('\n');
         EXPECT_TRUE(shown.contains(QStringLiteral("Ошибка на строке %1\r\n").arg(c.line)) &&
                     shown.contains(QString::fromUtf8(c.reason)))
@@ -216,7 +216,7 @@ TEST_F(CatalogGateTest, EveryBadStructureLineRefusesTheWholeFile) {
         EXPECT_FALSE(shown.contains(QStringLiteral("Готово")));
         EXPECT_EQ(snapshot(), before) << c.lines.join(" / ").toStdString();
     }
-    EXPECT_EQ(captions(w.ListView1), (QStringList{"Ф30", "Ф14", "Ф47"}));
+    EXPECT_EQ(captions(w.list()), (QStringList{"Ф30", "Ф14", "Ф47"}));
 }
 
 // The contract of the gate: every path that creates or renames a form or a table, or sets a table's shape, run through

@@ -51,10 +51,10 @@ struct CatalogRenameTest : InputWindowTest {
     void renameInEditor(int row, const QString &number) {
         TFTabs t(ids::FormF30);
         t.FormActivate();
-        t.ListView1->setCurrentItem(t.ListView1->topLevelItem(row));
-        t.N2Click();
-        t.Edit1->setText(number);
-        t.BitBtn1Click();
+        t.list()->setCurrentItem(t.list()->topLevelItem(row));
+        t.editTable();
+        t.numberEdit()->setText(number);
+        t.acceptTable();
     }
 };
 
@@ -134,15 +134,15 @@ TEST_F(CatalogRenameTest, NewFormNameCarriesToRulesAndPrintFiles) {
              {ids::RuleDischargedVsVisits});
     TFormL w;
     w.FormActivate();
-    w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
+    w.list()->setCurrentItem(w.list()->topLevelItem(0));
     const auto rename = [&](const QString &name) {
         dialogs.modals.push_back([name](QDialog *d) {
             auto *c = static_cast<TFChar *>(d);
-            c->Edit1->setText(name);
-            c->BitBtn1Click();
+            c->nameEdit()->setText(name);
+            c->acceptForm();
             return c->result();
         });
-        w.N2Click();
+        w.editForm();
     };
     // A print file of the new name is already there: refused, nothing changes.
     const QString forms = fx.yearFolder() + "forms/";

@@ -41,77 +41,77 @@ TEST_F(CatalogWindowTest, ListFilledOnceAndFormsAddedEditedDeleted) {
     TFormL w;
     w.FormActivate();
     EXPECT_FALSE(w.FormLFirstShow);
-    EXPECT_EQ(captions(w.ListView1), (QStringList{"Ф30", "Ф14", "Ф47"}));
-    EXPECT_EQ(captions(w.ListView1, 2), (QStringList{"Нет", "Нет", "Да"}));
-    EXPECT_EQ(w.ListView1->currentItem()->text(0), QStringLiteral("Ф30"));
+    EXPECT_EQ(captions(w.list()), (QStringList{"Ф30", "Ф14", "Ф47"}));
+    EXPECT_EQ(captions(w.list(), 2), (QStringList{"Нет", "Нет", "Да"}));
+    EXPECT_EQ(w.list()->currentItem()->text(0), QStringLiteral("Ф30"));
 
     // An empty name is refused; then the form is added.
     dialogs.modals.push_back([&](QDialog *d) {
         auto *c = static_cast<TFChar *>(d);
-        c->BitBtn1Click();
+        c->acceptForm();
         EXPECT_EQ(c->result(), 0);
-        c->Edit1->setText("Ф12");
+        c->nameEdit()->setText("Ф12");
         // A "#" would cut the description in a structure file: refused, the dialog stays open with the typed texts.
-        c->Edit2->setText("Сведения #1");
-        c->BitBtn1Click();
+        c->descriptionEdit()->setText("Сведения #1");
+        c->acceptForm();
         EXPECT_EQ(c->result(), 0);
         EXPECT_TRUE(dialogs.messages.last().contains("\"#\""));
-        EXPECT_EQ(c->Edit2->text(), "Сведения #1");
+        EXPECT_EQ(c->descriptionEdit()->text(), "Сведения #1");
         // A form name is a key: no ":" in it; a description keeps its ":".
-        c->Edit1->setText("Ф:12");
-        c->Edit2->setText("Сведения: \"о\" заболеваниях");
-        c->BitBtn1Click();
+        c->nameEdit()->setText("Ф:12");
+        c->descriptionEdit()->setText("Сведения: \"о\" заболеваниях");
+        c->acceptForm();
         EXPECT_EQ(c->result(), 0);
         EXPECT_TRUE(dialogs.messages.last().contains("\"Форма\" содержит символ \":\""));
-        c->Edit1->setText("Ф12");
-        c->CheckBox1->setChecked(true);
-        c->BitBtn1Click();
+        c->nameEdit()->setText("Ф12");
+        c->netBox()->setChecked(true);
+        c->acceptForm();
         return c->result();
     });
-    w.N1Click();
+    w.addForm();
     EXPECT_EQ(dialogs.messages.value(0), QStringLiteral("Введите наименование формы!"));
-    ASSERT_EQ(w.ListView1->currentItem()->text(0), QStringLiteral("Ф12"));
-    EXPECT_EQ(w.ListView1->currentItem()->text(2), QStringLiteral("Да"));
-    const qint64 id = w.ListView1->currentItem()->data(0, Qt::UserRole).toLongLong();
+    ASSERT_EQ(w.list()->currentItem()->text(0), QStringLiteral("Ф12"));
+    EXPECT_EQ(w.list()->currentItem()->text(2), QStringLiteral("Да"));
+    const qint64 id = w.list()->currentItem()->data(0, Qt::UserRole).toLongLong();
     EXPECT_EQ(db::scalar(mainDb(), "select decipher from forms where id=?", {id}).toString(),
               QStringLiteral("Сведения: \"о\" заболеваниях"));
 
     // Editing starts from the item's texts.
     dialogs.modals.push_back([&](QDialog *d) {
         auto *c = static_cast<TFChar *>(d);
-        EXPECT_TRUE(c->CheckBox1->isChecked());
-        c->Edit1->setText("Ф12-new");
-        c->CheckBox1->setChecked(false);
+        EXPECT_TRUE(c->netBox()->isChecked());
+        c->nameEdit()->setText("Ф12-new");
+        c->netBox()->setChecked(false);
         return int(QDialog::Accepted);
     });
-    w.N2Click();
-    EXPECT_EQ(w.ListView1->currentItem()->text(2), QStringLiteral("Нет"));
+    w.editForm();
+    EXPECT_EQ(w.list()->currentItem()->text(2), QStringLiteral("Нет"));
     EXPECT_EQ(db::scalar(mainDb(), "select formname from forms where id=?", {id}).toString(), QStringLiteral("Ф12-new"));
 
     // Deleting asks first; No keeps the form.
-    select(w.ListView1, "Ф14");
+    select(w.list(), "Ф14");
     dialogs.answers = {false, true};
-    w.N3Click();
+    w.deleteForm();
     EXPECT_EQ(dialogs.questions.last(), QStringLiteral("Вы действительно хотите удалить всю информацию по форме Ф14"));
     EXPECT_EQ(count("select count(*) from forms where id=2"), 1);
-    w.N3Click();
+    w.deleteForm();
     EXPECT_EQ(count("select count(*) from forms where id=2"), 0);
     EXPECT_EQ(count("select count(*) from tables where form=2"), 0);
-    EXPECT_EQ(captions(w.ListView1), (QStringList{"Ф30", "Ф47", "Ф12-new"}));
-    EXPECT_EQ(w.ListView1->currentItem()->text(0), QStringLiteral("Ф30"));
+    EXPECT_EQ(captions(w.list()), (QStringList{"Ф30", "Ф47", "Ф12-new"}));
+    EXPECT_EQ(w.list()->currentItem()->text(0), QStringLiteral("Ф30"));
 }
 
 TEST_F(CatalogWindowTest, DroppedRowsAreStoredOnlyOnRequest) {
     TFormL w;
     w.FormActivate();
-    auto *list = w.ListView1;
+    auto *list = w.list();
     EXPECT_FALSE(list->dropRowOn(list->topLevelItem(2), nullptr));   // below the last row
     EXPECT_TRUE(list->dropRowOn(list->topLevelItem(2), list->topLevelItem(0)));
     EXPECT_EQ(captions(list), (QStringList{"Ф47", "Ф30", "Ф14"}));
     EXPECT_EQ(list->currentItem()->text(0), QStringLiteral("Ф47"));
     EXPECT_EQ(list->currentItem()->text(2), QStringLiteral("Да"));
     EXPECT_EQ(count("select ind from forms where id=3"), 3);   // not stored yet
-    w.N6Click();
+    w.saveOrder();
     EXPECT_EQ(count("select ind from forms where id=3"), 0);
     EXPECT_EQ(count("select ind from forms where id=2"), 2);
 }
@@ -121,7 +121,7 @@ TEST_F(CatalogWindowTest, ExportAndImportThroughTheMenu) {
     w.FormActivate();
     const QString path = fx.root() + "ф30";
     dialogs.files.push_back(path);
-    w.N7Click();
+    w.exportForm();
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово"));
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(path + ".frs", lines));
@@ -132,12 +132,12 @@ TEST_F(CatalogWindowTest, ExportAndImportThroughTheMenu) {
     ASSERT_TRUE(cp1251::writeLines(path + ".frs", lines));
     dialogs.files.push_back(path + ".frs");
     dialogs.answers = {true};
-    w.N8Click();
+    w.importForm();
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_TRUE(dialogs.questions[0].contains(QStringLiteral("  - (2000)\r\n")));
     EXPECT_EQ(count("select count(*) from tables where form=1"), 1);
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово"));
-    EXPECT_EQ(w.ListView1->topLevelItem(0)->text(1), QStringLiteral("Новое описание"));
+    EXPECT_EQ(w.list()->topLevelItem(0)->text(1), QStringLiteral("Новое описание"));
     // Both dialogs start in the documents folder, not the working folder.
     EXPECT_EQ(dialogs.savePaths, QStringList{office::documentsFolder() + QStringLiteral("Ф30.frs")});
     EXPECT_EQ(dialogs.openFolders, QStringList{office::documentsFolder()});
@@ -147,40 +147,40 @@ TEST_F(CatalogWindowTest, ExportAndImportThroughTheMenu) {
 TEST_F(CatalogWindowTest, TablesEditedAndDeleted) {
     TFTabs t(ids::FormF30);
     t.FormActivate();
-    EXPECT_EQ(captions(t.ListView1), (QStringList{"(1000)", "(2000)"}));
+    EXPECT_EQ(captions(t.list()), (QStringList{"(1000)", "(2000)"}));
 
-    t.ListView1->setCurrentItem(t.ListView1->topLevelItem(1));
-    t.N2Click();
-    EXPECT_EQ(t.Edit1->text(), QStringLiteral("(2000)"));
-    t.Edit2->setText("Посещения \"всего\"");
-    t.CheckBox1->setChecked(true);
-    t.RadioColumns->setChecked(true);
+    t.list()->setCurrentItem(t.list()->topLevelItem(1));
+    t.editTable();
+    EXPECT_EQ(t.numberEdit()->text(), QStringLiteral("(2000)"));
+    t.descriptionEdit()->setText("Посещения \"всего\"");
+    t.floatBox()->setChecked(true);
+    t.setRadioIndex(1);
     // A number without parentheses would be skipped by the structure reader:
     // refused, the group stays open with the typed values.
-    t.Edit1->setText("2000");
-    t.BitBtn1Click();
-    EXPECT_EQ(t.Edit2->text(), "Посещения \"всего\"");
+    t.numberEdit()->setText("2000");
+    t.acceptTable();
+    EXPECT_EQ(t.descriptionEdit()->text(), "Посещения \"всего\"");
     EXPECT_EQ(db::scalar(mainDb(), "select tablen from tables where ident=2").toString(), QStringLiteral("(2000)"));
-    t.Edit1->setText("(2000)");
-    t.BitBtn1Click();
-    EXPECT_EQ(t.ListView1->currentItem()->text(1), QStringLiteral("Посещения \"всего\""));
-    EXPECT_EQ(t.ListView1->currentItem()->text(2), QStringLiteral("Да"));
+    t.numberEdit()->setText("(2000)");
+    t.acceptTable();
+    EXPECT_EQ(t.list()->currentItem()->text(1), QStringLiteral("Посещения \"всего\""));
+    EXPECT_EQ(t.list()->currentItem()->text(2), QStringLiteral("Да"));
     EXPECT_EQ(count("select scan from tables where ident=2"), 1);
     EXPECT_EQ(count("select floattype from tables where ident=2"), 1);
 
     // Cancel keeps the stored values.
-    t.N2Click();
+    t.editTable();
     EXPECT_EQ(t.radioIndex(), 1);
-    t.Edit1->setText("(9)");
-    t.BitBtn2Click();
+    t.numberEdit()->setText("(9)");
+    t.cancelEdit();
     EXPECT_EQ(db::scalar(mainDb(), "select tablen from tables where ident=2").toString(), QStringLiteral("(2000)"));
 
     dialogs.answers = {true};
-    t.N3Click();
+    t.deleteTable();
     EXPECT_EQ(dialogs.questions.last(), QStringLiteral("Удалить таблицу (2000)?"));
     EXPECT_EQ(count("select count(*) from tables where ident=2"), 0);
     EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where \"table\"=2").toInt(), 0);
-    EXPECT_EQ(captions(t.ListView1), (QStringList{"(1000)"}));
+    EXPECT_EQ(captions(t.list()), (QStringList{"(1000)"}));
 }
 
 TEST_F(CatalogWindowTest, LeavingTheEditingGroupAsksToSave) {
@@ -188,22 +188,22 @@ TEST_F(CatalogWindowTest, LeavingTheEditingGroupAsksToSave) {
     t.show();
     t.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&t));
-    t.ListView1->setCurrentItem(t.ListView1->topLevelItem(0));
-    t.N2Click();
+    t.list()->setCurrentItem(t.list()->topLevelItem(0));
+    t.editTable();
     QApplication::processEvents();
-    ASSERT_TRUE(t.Edit1->hasFocus());
-    t.Edit2->setText("Штаты и должности");
+    ASSERT_TRUE(t.numberEdit()->hasFocus());
+    t.descriptionEdit()->setText("Штаты и должности");
     dialogs.answers = {true};
-    t.ListView1->setFocus();
+    t.list()->setFocus();
     QApplication::processEvents();
     EXPECT_EQ(dialogs.questions, QStringList{QStringLiteral("Сохранить изменения?")});
     EXPECT_EQ(db::scalar(mainDb(), "select name from tables where ident=1").toString(),
               QStringLiteral("Штаты и должности"));
 
     // Without a change nothing is asked; the group closes all the same.
-    t.N2Click();
+    t.editTable();
     QApplication::processEvents();
-    t.ListView1->setFocus();
+    t.list()->setFocus();
     QApplication::processEvents();
     EXPECT_EQ(dialogs.questions.size(), 1);
 }
@@ -222,11 +222,11 @@ TEST_F(CatalogWindowTest, ImportTracesItsStatementsAndTheWordImportEndsWithItsWo
     w.FormActivate();
     const QString path = fx.root() + "ф30";
     dialogs.files.push_back(path);
-    w.N7Click();
+    w.exportForm();
     dialogs.files.push_back(path + ".frs");
     traced.clear();
     const QtMessageHandler old = qInstallMessageHandler(traceHandler);
-    w.N8Click();
+    w.importForm();
     qInstallMessageHandler(old);
     ASSERT_FALSE(traced.isEmpty());
     EXPECT_TRUE(traced[0].startsWith(QStringLiteral("Импорт: Строка 1, SQL: "))) << traced[0].toStdString();
@@ -234,9 +234,9 @@ TEST_F(CatalogWindowTest, ImportTracesItsStatementsAndTheWordImportEndsWithItsWo
 
     dialogs.messages.clear();
     dialogs.modals.push_back([](QDialog *) { return int(QDialog::Rejected); });
-    w.NImportDocClick();
+    w.importFromDoc();
     EXPECT_TRUE(dialogs.messages.isEmpty());
     dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
-    w.NImportDocClick();
+    w.importFromDoc();
     EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("Форма успешно импортирована!")});
 }

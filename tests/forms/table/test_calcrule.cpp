@@ -184,16 +184,16 @@ TEST_F(CalcRuleTest, CellRuleSavedFromTheDialogWithChosenTypes) {
     dialogs.modals.push_back([&](QDialog *d) {
         auto *dlg = static_cast<TNTChar *>(d);
         // No type: refused, the dialog stays.
-        dlg->BitBtn1->click();
+        dlg->okButton()->click();
         EXPECT_EQ(d->result(), 0);
         EXPECT_TRUE(dialogs.sawMessage("Необходимо выбрать хотя бы один тип учреждений!"));
-        dlg->Edit1->setText("Ф30Т(2000)СТР1ГР4");
-        dlg->RadioSum->click();
+        dlg->formulaEdit()->setText("Ф30Т(2000)СТР1ГР4");
+        dlg->sumButton()->click();
         // A group chooses its branch; a leaf of it taken away again.
-        dlg->TreeView1DblClick(typeNode(dlg->TreeView1, "Амбулатории"));
-        dlg->TreeView1DblClick(typeNode(dlg->TreeView1, "ФАП"));
-        EXPECT_EQ(boldTypes(dlg->TreeView1), QStringList({"Амбулатории", "Поликлиника"}));
-        dlg->BitBtn1->click();
+        dlg->switchType(typeNode(dlg->typeTree(), "Амбулатории"));
+        dlg->switchType(typeNode(dlg->typeTree(), "ФАП"));
+        EXPECT_EQ(boldTypes(dlg->typeTree()), QStringList({"Амбулатории", "Поликлиника"}));
+        dlg->okButton()->click();
         return d->result();
     });
     w->commandAction(TVTable::Command::RuleCell)->trigger();
@@ -206,11 +206,11 @@ TEST_F(CalcRuleTest, CellRuleSavedFromTheDialogWithChosenTypes) {
     // Reopened: the types are shown; "Выбрать всех" stores "*".
     dialogs.modals.push_back([&](QDialog *d) {
         auto *dlg = static_cast<TNTChar *>(d);
-        EXPECT_EQ(boldTypes(dlg->TreeView1), QStringList({"Амбулатории", "Поликлиника"}));
-        EXPECT_TRUE(dlg->RadioSum->isChecked());
-        dlg->abcCheckBox1->click();
-        EXPECT_EQ(boldTypes(dlg->TreeView1).size(), 6);
-        dlg->BitBtn1->click();
+        EXPECT_EQ(boldTypes(dlg->typeTree()), QStringList({"Амбулатории", "Поликлиника"}));
+        EXPECT_TRUE(dlg->sumButton()->isChecked());
+        dlg->allTypesBox()->click();
+        EXPECT_EQ(boldTypes(dlg->typeTree()).size(), 6);
+        dlg->okButton()->click();
         return d->result();
     });
     w->commandAction(TVTable::Command::RuleCell)->trigger();
@@ -223,10 +223,10 @@ TEST_F(CalcRuleTest, TakeoverInTheDialogAndDeleting) {
     dialogs.modals.push_back([&](QDialog *d) {
         auto *dlg = static_cast<TNTChar *>(d);
         QTest::keyClick(dlg, Qt::Key_F8);
-        EXPECT_EQ(dlg->Edit1->text(), "Ф14Т(1000)СТР1ГР5");
-        EXPECT_TRUE(dlg->RadioSum->isChecked());
-        EXPECT_EQ(boldTypes(dlg->TreeView1), QStringList({"Стационары", "Больница", "Диспансер"}));
-        dlg->BitBtn1->click();
+        EXPECT_EQ(dlg->formulaEdit()->text(), "Ф14Т(1000)СТР1ГР5");
+        EXPECT_TRUE(dlg->sumButton()->isChecked());
+        EXPECT_EQ(boldTypes(dlg->typeTree()), QStringList({"Стационары", "Больница", "Диспансер"}));
+        dlg->okButton()->click();
         return d->result();
     });
     w->commandAction(TVTable::Command::RuleCell)->trigger();
@@ -235,7 +235,7 @@ TEST_F(CalcRuleTest, TakeoverInTheDialogAndDeleting) {
     // "Удалить" asks first: No keeps the rule, Yes removes it.
     auto remove = [&](QDialog *d) {
         auto *dlg = static_cast<TNTChar *>(d);
-        dlg->BitBtn3->click();
+        dlg->deleteButton()->click();
         return d->result();
     };
     dialogs.modals.push_back(remove);
@@ -252,23 +252,23 @@ TEST_F(CalcRuleTest, TakeoverInTheDialogAndDeleting) {
 TEST_F(CalcRuleTest, DivisorTakesDigitsOnly) {
     TNTChar dlg;
     dlg.FormActivate();
-    QTest::keyClicks(dlg.Edit3, "a");
-    EXPECT_EQ(dlg.Edit3->text(), "1");
-    dlg.Edit3->selectAll();
-    QTest::keyClicks(dlg.Edit3, "25");
-    EXPECT_EQ(dlg.Edit3->text(), "25");
-    dlg.Edit3->clear();
-    EXPECT_EQ(dlg.Edit3->text(), "1");
-    dlg.Edit3->setText("0");
-    EXPECT_EQ(dlg.Edit3->text(), "1");
+    QTest::keyClicks(dlg.divisorEdit(), "a");
+    EXPECT_EQ(dlg.divisorEdit()->text(), "1");
+    dlg.divisorEdit()->selectAll();
+    QTest::keyClicks(dlg.divisorEdit(), "25");
+    EXPECT_EQ(dlg.divisorEdit()->text(), "25");
+    dlg.divisorEdit()->clear();
+    EXPECT_EQ(dlg.divisorEdit()->text(), "1");
+    dlg.divisorEdit()->setText("0");
+    EXPECT_EQ(dlg.divisorEdit()->text(), "1");
     // A negative or fractional divisor is typed and kept.
-    dlg.Edit3->clear();
-    dlg.Edit3->selectAll();
-    QTest::keyClicks(dlg.Edit3, "-2");
-    EXPECT_EQ(dlg.Edit3->text(), "-2");
-    dlg.Edit3->selectAll();
-    QTest::keyClicks(dlg.Edit3, ".5");
-    EXPECT_EQ(dlg.Edit3->text(), ".5");
+    dlg.divisorEdit()->clear();
+    dlg.divisorEdit()->selectAll();
+    QTest::keyClicks(dlg.divisorEdit(), "-2");
+    EXPECT_EQ(dlg.divisorEdit()->text(), "-2");
+    dlg.divisorEdit()->selectAll();
+    QTest::keyClicks(dlg.divisorEdit(), ".5");
+    EXPECT_EQ(dlg.divisorEdit()->text(), ".5");
 }
 
 TEST(CalcRuleExplanation, OneViewAndOnePreviousYearPaneFollowTheCaret) {
@@ -288,28 +288,28 @@ TEST(CalcRuleExplanation, OneViewAndOnePreviousYearPaneFollowTheCaret) {
     auto shown = [&] {
         QStringList names;
         for (QTextEdit *v : d.findChildren<QTextEdit *>())
-            if (v->isVisibleTo(&d)) names << (v == d.Label2 ? "view" : "previous");
+            if (v->isVisibleTo(&d)) names << (v == d.explanationView() ? "view" : "previous");
         return names;
     };
 
-    d.Edit1->setFocus();
-    d.Edit1->setText("Ф30Т(1000)СТР1ГР4");
-    d.Edit1->setCursorPosition(3);
+    d.formulaEdit()->setFocus();
+    d.formulaEdit()->setText("Ф30Т(1000)СТР1ГР4");
+    d.formulaEdit()->setCursorPosition(3);
     EXPECT_EQ(shown(), QStringList({"view", "previous"}));
 
     // The condition with the caret on a reference the years agree on: its
     // explanation alone, no second previous-year pane.
-    d.Memo1->setFocus();
-    d.Memo1->setPlainText("Ф14Т(1000)СТР1ГР6>10");
-    QTextCursor c = d.Memo1->textCursor();
+    d.conditionEdit()->setFocus();
+    d.conditionEdit()->setPlainText("Ф14Т(1000)СТР1ГР6>10");
+    QTextCursor c = d.conditionEdit()->textCursor();
     c.setPosition(2);
-    d.Memo1->setTextCursor(c);
+    d.conditionEdit()->setTextCursor(c);
     EXPECT_EQ(shown(), QStringList{"view"});
 
     // The caret in the condition off any reference: nothing stale stays.
     c.movePosition(QTextCursor::End);
-    d.Memo1->setFocus();
-    d.Memo1->setTextCursor(c);
+    d.conditionEdit()->setFocus();
+    d.conditionEdit()->setTextCursor(c);
     QApplication::processEvents();
     EXPECT_EQ(shown(), QStringList{});
     EXPECT_LE(d.findChildren<QTextEdit *>().size(), 2);

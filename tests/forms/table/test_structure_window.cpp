@@ -164,12 +164,12 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
     ASSERT_GE(index, 0);
     dialogs.modals.push_back([](QDialog *d) {
         auto *t = static_cast<TTitles *>(d);
-        t->Memo1->setPlainText("Врачи: всего");
-        t->RadioGroup1->setItemIndex(2);
-        t->CheckBox1->setChecked(true);
-        t->SpinEdit2->setValue(2);
-        t->SpinEdit3->setValue(2);
-        t->Edit1->clear();
+        t->textEdit()->setPlainText("Врачи: всего");
+        t->horizontalAlignment()->setItemIndex(2);
+        t->boldBox()->setChecked(true);
+        t->indentBox()->setValue(2);
+        t->linesBox()->setValue(2);
+        t->widthEdit()->clear();
         return int(QDialog::Accepted);
     });
     emit w->grid()->titleDoubleClicked(index);
@@ -184,19 +184,19 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
 
     // Cancel writes nothing; a bad width is reported and writes nothing.
     dialogs.modals.push_back([](QDialog *d) {
-        static_cast<TTitles *>(d)->Memo1->setPlainText("Отменено");
+        static_cast<TTitles *>(d)->textEdit()->setPlainText("Отменено");
         return int(QDialog::Rejected);
     });
     emit w->grid()->titleDoubleClicked(index);
     // A bad width is refused by OK with the dialog still open and the typed values kept; corrected, it is written.
     dialogs.modals.push_back([this](QDialog *d) {
         auto *t = static_cast<TTitles *>(d);
-        t->Memo1->setPlainText("Исправлено");
-        t->Edit1->setText("abc");
-        t->BitBtn1->click();
+        t->textEdit()->setPlainText("Исправлено");
+        t->widthEdit()->setText("abc");
+        t->okButton()->click();
         EXPECT_EQ(t->result(), 0);
         EXPECT_EQ(dialogs.messages.last(), "Ширина столбца \"abc\" не является числом");
-        EXPECT_EQ(t->Memo1->toPlainText(), "Исправлено");
+        EXPECT_EQ(t->textEdit()->toPlainText(), "Исправлено");
         EXPECT_EQ(t->widthText(), "abc");
         // A width the table window cannot draw, a negative one, none at all.
         for (const auto &[typed, message] :
@@ -204,34 +204,34 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
               std::pair{"0.5", "Ширина столбца \"0.5\" должна быть от 1 до 3000"},
               std::pair{"-5", "Ширина столбца \"-5\": ширина должна быть положительным числом"},
               std::pair{"0", "Ширина столбца \"0\": ширина должна быть положительным числом"}}) {
-            t->Edit1->setText(typed);
-            t->BitBtn1->click();
+            t->widthEdit()->setText(typed);
+            t->okButton()->click();
             EXPECT_EQ(t->result(), 0);
             EXPECT_EQ(dialogs.messages.last(), QString::fromUtf8(message));
         }
-        t->Edit1->setText("10.1");
+        t->widthEdit()->setText("10.1");
         // A row higher than the table window draws.
-        const int size = t->SpinEdit1->value(), lines = t->SpinEdit3->value();
-        t->SpinEdit1->setValue(144);
-        t->SpinEdit3->setValue(99);
-        t->BitBtn1->click();
+        const int size = t->fontSizeBox()->value(), lines = t->linesBox()->value();
+        t->fontSizeBox()->setValue(144);
+        t->linesBox()->setValue(99);
+        t->okButton()->click();
         EXPECT_EQ(t->result(), 0);
         EXPECT_TRUE(dialogs.messages.last().startsWith("Строк текста 99 размером 144 не поместится"));
-        t->SpinEdit1->setValue(size);
-        t->SpinEdit3->setValue(lines);
+        t->fontSizeBox()->setValue(size);
+        t->linesBox()->setValue(lines);
         // The font comes from the list.
         for (const char *font : {"", "  ", "Нет такого шрифта"}) {
-            t->ComboBox1->setCurrentText(QString::fromUtf8(font));
-            t->BitBtn1->click();
+            t->fontBox()->setCurrentText(QString::fromUtf8(font));
+            t->okButton()->click();
             EXPECT_EQ(t->result(), 0);
             EXPECT_TRUE(dialogs.messages.last().startsWith("Выберите шрифт из списка")) << font;
         }
-        t->ComboBox1->setCurrentText("Arial#2");   // "#" would cut the structure file's line
-        t->BitBtn1->click();
+        t->fontBox()->setCurrentText("Arial#2");   // "#" would cut the structure file's line
+        t->okButton()->click();
         EXPECT_EQ(t->result(), 0);
         EXPECT_TRUE(dialogs.messages.last().startsWith("Поле \"Шрифт\" содержит символ \"#\""));
-        t->ComboBox1->setCurrentText("Arial");
-        t->BitBtn1->click();
+        t->fontBox()->setCurrentText("Arial");
+        t->okButton()->click();
         return t->result();
     });
     emit w->grid()->titleDoubleClicked(index);
@@ -253,9 +253,9 @@ TEST(TitleEditor, TabbingThroughTheFontKeepsItsLetters) {
     t.setTitle(c, 1, QString());
     t.show();
     QApplication::setActiveWindow(&t);
-    t.ComboBox1->setFocus();
-    QTest::keyClick(t.ComboBox1, Qt::Key_Tab);
+    t.fontBox()->setFocus();
+    QTest::keyClick(t.fontBox(), Qt::Key_Tab);
     QApplication::processEvents();
-    EXPECT_EQ(t.ComboBox1->currentText(), QStringLiteral("Arial Cyr"));
+    EXPECT_EQ(t.fontBox()->currentText(), QStringLiteral("Arial Cyr"));
     EXPECT_EQ(t.content().fontName, QStringLiteral("Arial Cyr"));
 }

@@ -417,16 +417,16 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
     TMTFs w;
     w.FormActivate();
     // Ф47 is a network form: not offered.
-    EXPECT_EQ(w.CheckListBox1->count(), 2);
-    QTreeWidgetItem *hospital = treeNodeWithId(w.TreeView1, ids::TypeHospital);
-    w.TreeView1->setCurrentItem(hospital);
-    w.CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
-    w.CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
-    w.BitBtn1Click();
+    EXPECT_EQ(w.formList()->count(), 2);
+    QTreeWidgetItem *hospital = treeNodeWithId(w.typeTree(), ids::TypeHospital);
+    w.typeTree()->setCurrentItem(hospital);
+    w.formList()->item(0)->setCheckState(Qt::Unchecked);
+    w.formList()->item(1)->setCheckState(Qt::Unchecked);
+    w.saveTypeForms();
     EXPECT_TRUE(medtypes::formsOfType(ids::TypeHospital).isEmpty());
     // A group shows nothing ticked.
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::TypeInpatient));
-    EXPECT_EQ(w.CheckListBox1->item(0)->checkState(), Qt::Unchecked);
+    w.typeTree()->setCurrentItem(treeNodeWithId(w.typeTree(), ids::TypeInpatient));
+    EXPECT_EQ(w.formList()->item(0)->checkState(), Qt::Unchecked);
 
     // Renaming writes at once; a blank name is refused and the old one shown.
     hospital->setText(0, QStringLiteral("Больница \"общая\""));
@@ -437,10 +437,10 @@ TEST_F(WindowTest, TypeFormsRenameAndOrder) {
 
     // Ordering: only among siblings.
     w.setOrderingMode(true);
-    QTreeWidgetItem *dispensary = treeNodeWithId(w.TreeView1, ids::TypeDispensary);
-    EXPECT_FALSE(medtypes::moveTypeBefore(w.TreeView1, dispensary, treeNodeWithId(w.TreeView1, ids::TypePolyclinic)));
-    EXPECT_TRUE(medtypes::moveTypeBefore(w.TreeView1, dispensary, hospital));
-    w.BitBtn3Click();
+    QTreeWidgetItem *dispensary = treeNodeWithId(w.typeTree(), ids::TypeDispensary);
+    EXPECT_FALSE(medtypes::moveTypeBefore(w.typeTree(), dispensary, treeNodeWithId(w.typeTree(), ids::TypePolyclinic)));
+    EXPECT_TRUE(medtypes::moveTypeBefore(w.typeTree(), dispensary, hospital));
+    w.saveTypeOrder();
     EXPECT_FALSE(w.orderingMode());
     const auto ind = [](int id) {
         return db::scalar(db::connection(db::kMain), "select ind from medicaltypes where id=?", {id}).toInt();
@@ -453,27 +453,27 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     TMTList w(testWork());
     // Nothing marked: the message, and the window opens all the same, over
     // no institution yet.
-    w.N2Click();
+    w.openBreakdowns();
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Необходимо выбрать тип или группу типов учреждений!")));
     EXPECT_EQ(dialogs.modalTitles, QStringList{QStringLiteral("Типы учреждений")});
     QStringList openedBefore;
     setIndicatorTreeOpener([&](QWidget *, const QString &caption, const WorkContext &work) {
         openedBefore << caption << work.includeList;
     });
-    w.N1Click();
+    w.showIndicators();
     EXPECT_EQ(openedBefore, (QStringList{QStringLiteral("Типы учреждений"), QString()}));
     dialogs.messages.clear();
 
     // Marking a group includes the institutions of its leaf types.
-    QTreeWidgetItem *inpatient = treeNodeWithId(w.TreeView1, ids::TypeInpatient);
-    w.TreeView1->setCurrentItem(inpatient);
-    w.TreeView1DblClick(inpatient);
+    QTreeWidgetItem *inpatient = treeNodeWithId(w.typeTree(), ids::TypeInpatient);
+    w.typeTree()->setCurrentItem(inpatient);
+    w.switchType(inpatient);
     dialogs.modals.push_back([](QDialog *d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Стационары"));
         EXPECT_EQ(qobject_cast<TFormList *>(d)->TreeView1->topLevelItemCount(), 2);
         return int(QDialog::Rejected);
     });
-    w.N2Click();
+    w.openBreakdowns();
 
     // "Показатели" hands them on, captioned with the selected type.
     QStringList opened, included;
@@ -481,17 +481,17 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
         opened << caption << ValueTableName(work.table);
         included = work.includeList.split(',');
     });
-    w.N1Click();
+    w.showIndicators();
     EXPECT_EQ(opened, (QStringList{QStringLiteral("Стационары"), QStringLiteral("data")}));
     included.sort();
     EXPECT_EQ(included, (QStringList{"12", "13", "15", "16", "5", "9"}));
 
     // Unmarked again: the message, and the window opens over the
     // institutions chosen before.
-    w.TreeView1DblClick(inpatient);
+    w.switchType(inpatient);
     opened.clear();
     included.clear();
-    w.N1Click();
+    w.showIndicators();
     setIndicatorTreeOpener({});
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Необходимо выбрать тип или группу типов учреждений!")));
     EXPECT_EQ(opened.value(0), QStringLiteral("Стационары"));

@@ -23,7 +23,7 @@ using EntryWindows = SampleTest;
 TEST_F(EntryWindows, TypeRenamedWithACharacterOutside1251IsRefusedAndTheProgramGoesOn) {
     TMTFs w;
     w.FormActivate();
-    QTreeWidgetItem *hospital = treeNodeWithId(w.TreeView1, ids::TypeHospital);
+    QTreeWidgetItem *hospital = treeNodeWithId(w.typeTree(), ids::TypeHospital);
     const QString before = hospital->text(0);
     const std::pair<QString, QString> typedAndNamed[] = {{QStringLiteral("Больница α"), QStringLiteral("\"α\"")},
                                                          {QStringLiteral("Больница \u2212 1"), QStringLiteral("U+2212")}};
@@ -47,27 +47,27 @@ TEST_F(EntryWindows, DialogsRefuseBeforeTheyCloseAndKeepWhatWasTyped) {
     }
     {
         TFChar form(nullptr, 0);
-        form.Edit1->setText(QStringLiteral("Ф99"));
-        form.Edit2->setText(QStringLiteral("Площадь, м²"));
-        form.BitBtn1->click();
+        form.nameEdit()->setText(QStringLiteral("Ф99"));
+        form.descriptionEdit()->setText(QStringLiteral("Площадь, м²"));
+        form.okButton()->click();
         EXPECT_NE(form.result(), int(QDialog::Accepted));
-        EXPECT_EQ(form.Edit2->text(), QStringLiteral("Площадь, м²"));
+        EXPECT_EQ(form.descriptionEdit()->text(), QStringLiteral("Площадь, м²"));
     }
     {
         TTitles title;
-        title.ComboBox1->setCurrentIndex(0);
-        title.Memo1->setPlainText(QStringLiteral("Число ≥ 1"));
-        title.BitBtn1->click();
+        title.fontBox()->setCurrentIndex(0);
+        title.textEdit()->setPlainText(QStringLiteral("Число ≥ 1"));
+        title.okButton()->click();
         EXPECT_NE(title.result(), int(QDialog::Accepted));
-        EXPECT_EQ(title.Memo1->toPlainText(), QStringLiteral("Число ≥ 1"));
+        EXPECT_EQ(title.textEdit()->toPlainText(), QStringLiteral("Число ≥ 1"));
     }
     {
         TNTChar rule;
         rule.FormActivate();
-        rule.Edit3->setText(QStringLiteral("-"));
-        rule.BitBtn1->click();
+        rule.divisorEdit()->setText(QStringLiteral("-"));
+        rule.okButton()->click();
         EXPECT_NE(rule.result(), int(QDialog::Accepted));
-        EXPECT_EQ(rule.Edit3->text(), QStringLiteral("-"));
+        EXPECT_EQ(rule.divisorEdit()->text(), QStringLiteral("-"));
     }
     ASSERT_EQ(dialogs.messages.size(), 4) << dialogs.messages.join(u'\n').toStdString();
     EXPECT_TRUE(dialogs.messages[0].contains("Наименование подразделения") && dialogs.messages[0].contains("\"α\""));
