@@ -92,13 +92,13 @@ QString GetShortName(const QString &fullName, const QStringList &list, QWidget *
     if (!result.isEmpty()) return result;
     TForm6 form(parent);
     if (hasLine(fullName, list))
-        form.Label1->setText(QStringLiteral("Не задано сокращенное наименование для") + QStringLiteral("\n\r") +
-                             fullName);
+        form.setInstitutionText(QStringLiteral("Не задано сокращенное наименование для") + QStringLiteral("\n\r") +
+                                fullName);
     else
-        form.Label1->setText(fullName + QStringLiteral("\n\r") +
-                             QStringLiteral("отсутствует в списке сокращенных наименований"));
+        form.setInstitutionText(fullName + QStringLiteral("\n\r") +
+                                QStringLiteral("отсутствует в списке сокращенных наименований"));
     execModal(&form);
-    result = form.Edit1->text();
+    result = form.shortName();
     showMessage(QStringLiteral("Пожалуйста, не забудьте подкорректировать список сокращенных наименований!"), parent);
     return result;
 }
@@ -110,28 +110,28 @@ QString GetShortName(const QString &fullName, const QStringList &list, QWidget *
 TForm5::TForm5(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Пожалуйста, введите сокращенные наименования для ЛПУ"));
-    StringGrid1 = new QTableWidget(5, 2, this);
-    StringGrid1->horizontalHeader()->hide();
-    StringGrid1->verticalHeader()->hide();
-    StringGrid1->setColumnWidth(0, 500);
-    StringGrid1->setColumnWidth(1, 250);
-    StringGrid1->verticalHeader()->setDefaultSectionSize(19);
-    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("Отмена"), this);
-    Button1 = new QPushButton(QStringLiteral("Обновить список ЛПУ"), this);
-    BitBtn1->setDefault(true);
-    connect(BitBtn1, &QPushButton::clicked, this, &TForm5::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
+    m_ui.grid = new QTableWidget(5, 2, this);
+    m_ui.grid->horizontalHeader()->hide();
+    m_ui.grid->verticalHeader()->hide();
+    m_ui.grid->setColumnWidth(0, 500);
+    m_ui.grid->setColumnWidth(1, 250);
+    m_ui.grid->verticalHeader()->setDefaultSectionSize(19);
+    m_ui.grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    m_ui.refresh = new QPushButton(QStringLiteral("Обновить список ЛПУ"), this);
+    m_ui.ok->setDefault(true);
+    connect(m_ui.ok, &QPushButton::clicked, this, &TForm5::saveList);
+    connect(m_ui.cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.refresh, &QPushButton::clicked, this, &TForm5::refreshInstitutions);
 
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(Button1);
+    buttons->addWidget(m_ui.refresh);
     buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_ui.ok);
+    buttons->addWidget(m_ui.cancel);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(StringGrid1, 1);
+    layout->addWidget(m_ui.grid, 1);
     layout->addLayout(buttons);
     winutil::fitToScreen(this, QSize(790, 480));
     winutil::guarded(this, [&] { FormCreate(); });
@@ -139,20 +139,20 @@ TForm5::TForm5(QWidget *parent) : QDialog(parent) {
 
 QList<shortnames::Row> TForm5::rows() const {
     QList<shortnames::Row> out;
-    for (int r = 0; r < StringGrid1->rowCount(); ++r) {
-        const QTableWidgetItem *a = StringGrid1->item(r, 0);
-        const QTableWidgetItem *b = StringGrid1->item(r, 1);
+    for (int r = 0; r < m_ui.grid->rowCount(); ++r) {
+        const QTableWidgetItem *a = m_ui.grid->item(r, 0);
+        const QTableWidgetItem *b = m_ui.grid->item(r, 1);
         out.append({a ? a->text() : QString(), b ? b->text() : QString()});
     }
     return out;
 }
 
 void TForm5::setRows(const QList<shortnames::Row> &rows) {
-    StringGrid1->clearContents();
-    StringGrid1->setRowCount(std::max(5, int(rows.size())));
+    m_ui.grid->clearContents();
+    m_ui.grid->setRowCount(std::max(5, int(rows.size())));
     for (int r = 0; r < rows.size(); ++r) {
-        StringGrid1->setItem(r, 0, new QTableWidgetItem(rows[r].first));
-        StringGrid1->setItem(r, 1, new QTableWidgetItem(rows[r].second));
+        m_ui.grid->setItem(r, 0, new QTableWidgetItem(rows[r].first));
+        m_ui.grid->setItem(r, 1, new QTableWidgetItem(rows[r].second));
     }
 }
 
@@ -166,19 +166,19 @@ void TForm5::FormCreate() {
     setRows(rows);
 }
 
-void TForm5::BitBtn1Click() {
+void TForm5::saveList() {
     winutil::guarded(this, [&] {
         shortnames::save(rows());
         accept();
     });
 }
 
-void TForm5::Button1Click() {
+void TForm5::refreshInstitutions() {
     winutil::guarded(this, [&] {
         const QStringList list = shortnames::exists() ? shortnames::load() : QStringList();
         const QList<shortnames::Row> r = shortnames::institutionRows(list);
         setRows(r);
-        StringGrid1->setRowCount(int(r.size()));
+        m_ui.grid->setRowCount(int(r.size()));
     });
 }
 
@@ -188,45 +188,49 @@ TForm6::TForm6(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(QStringLiteral("Не задано сокращенное наименование МО"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    Label1 = new QLabel(this);
-    QFont bold = Label1->font();
+    m_ui.institution = new QLabel(this);
+    QFont bold = m_ui.institution->font();
     bold.setBold(true);
-    Label1->setFont(bold);
-    Label1->setAlignment(Qt::AlignCenter);
-    Label1->setWordWrap(true);
-    Label2 = new QLabel(this);
-    Label2->setWordWrap(true);
-    Edit1 = new QLineEdit(this);
-    Edit1->setMaxLength(31);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setDefault(true);
-    BitBtn1->setVisible(false);
-    connect(Edit1, &QLineEdit::textChanged, this, &TForm6::Edit1Change);
-    Edit1Change();
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    m_ui.institution->setFont(bold);
+    m_ui.institution->setAlignment(Qt::AlignCenter);
+    m_ui.institution->setWordWrap(true);
+    m_ui.hint = new QLabel(this);
+    m_ui.hint->setWordWrap(true);
+    m_ui.shortName = new QLineEdit(this);
+    m_ui.shortName->setMaxLength(31);
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.ok->setDefault(true);
+    m_ui.ok->setVisible(false);
+    connect(m_ui.shortName, &QLineEdit::textChanged, this, &TForm6::shortNameChanged);
+    shortNameChanged();
+    connect(m_ui.ok, &QPushButton::clicked, this, &QDialog::accept);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Label1);
-    layout->addWidget(Label2);
-    layout->addWidget(Edit1);
+    layout->addWidget(m_ui.institution);
+    layout->addWidget(m_ui.hint);
+    layout->addWidget(m_ui.shortName);
     auto *row = new QHBoxLayout;
     row->addStretch(1);
-    row->addWidget(BitBtn1);
+    row->addWidget(m_ui.ok);
     row->addStretch(1);
     layout->addLayout(row);
     resize(420, 200);
 }
 
-void TForm6::Edit1Change() {
-    const QString why = shortnames::problem(Edit1->text());
-    BitBtn1->setVisible(!Edit1->text().isEmpty() && why.isEmpty());
-    Label2->setText(why.isEmpty() ? QStringLiteral("Пожалуйста, задайте сокращенное наименование  для вышеуказанной МО")
+void TForm6::setInstitutionText(const QString &text) { m_ui.institution->setText(text); }
+
+QString TForm6::shortName() const { return m_ui.shortName->text(); }
+
+void TForm6::shortNameChanged() {
+    const QString why = shortnames::problem(m_ui.shortName->text());
+    m_ui.ok->setVisible(!m_ui.shortName->text().isEmpty() && why.isEmpty());
+    m_ui.hint->setText(why.isEmpty() ? QStringLiteral("Пожалуйста, задайте сокращенное наименование  для вышеуказанной МО")
                                   : shortnames::kSheetNameRule);
 }
 
 void TForm6::keyPressEvent(QKeyEvent *event) {
     // The prompt closes only through its OK button.
     if (event->key() == Qt::Key_Escape) return;
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && Edit1->text().isEmpty()) return;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && m_ui.shortName->text().isEmpty()) return;
     QDialog::keyPressEvent(event);
 }
 

@@ -62,15 +62,25 @@ class TForm5 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm5(QWidget *parent = nullptr);
-    QTableWidget *StringGrid1 = nullptr;
-    QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr, *Button1 = nullptr;
     QList<shortnames::Row> rows() const;
     void setRows(const QList<shortnames::Row> &rows);
 
+    // What tests reach of the widgets: full names and short names.
+    QTableWidget *grid() const { return m_ui.grid; }
+
 public slots:
     void FormCreate();
-    void BitBtn1Click();
-    void Button1Click();
+    void saveList();              // "OK": writes the file and closes
+    void refreshInstitutions();   // "Обновить список ЛПУ"
+
+private:
+    struct Widgets {
+        QTableWidget *grid = nullptr;
+        QPushButton *ok = nullptr;        // "OK"
+        QPushButton *cancel = nullptr;    // "Отмена"
+        QPushButton *refresh = nullptr;   // "Обновить список ЛПУ"
+    };
+    Widgets m_ui;
 };
 
 // The prompt for one missing short name.
@@ -78,16 +88,32 @@ class TForm6 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm6(QWidget *parent = nullptr);
-    QLabel *Label1 = nullptr, *Label2 = nullptr;
-    QLineEdit *Edit1 = nullptr;
-    QPushButton *BitBtn1 = nullptr;
+    // The institution and why it is asked about, in bold above the field.
+    void setInstitutionText(const QString &text);
+    QString shortName() const;
+
+    // What tests reach of the widgets.
+    QLabel *institutionLabel() const { return m_ui.institution; }
+    QLabel *hintLabel() const { return m_ui.hint; }
+    QLineEdit *shortNameEdit() const { return m_ui.shortName; }
+    QPushButton *okButton() const { return m_ui.ok; }   // "OK"
 
 public slots:
-    void Edit1Change();
+    // A short name typed: "OK" shows only for a name that can be a sheet
+    // name; otherwise the hint tells Excel's rule.
+    void shortNameChanged();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+
+private:
+    struct Widgets {
+        QLabel *institution = nullptr, *hint = nullptr;
+        QLineEdit *shortName = nullptr;
+        QPushButton *ok = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // "Короткие названия": the editor shown modally.

@@ -280,20 +280,28 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Выьерите книгу Excel"));
     resize(360, 280);
     auto *top = new QVBoxLayout(this);
-    ListBox1 = new QListWidget(this);
-    top->addWidget(ListBox1, 1);
+    m_ui.books = new QListWidget(this);
+    top->addWidget(m_ui.books, 1);
     auto *buttons = new QHBoxLayout;
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("Отмена"), this);
-    BitBtn1->setDefault(true);
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    m_ui.ok->setDefault(true);
     buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_ui.ok);
+    buttons->addWidget(m_ui.cancel);
     top->addLayout(buttons);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ListBox1, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+    connect(m_ui.ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui.cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.books, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
 }
+
+void TForm4::setBooks(const QStringList &names) {
+    m_ui.books->clear();
+    m_ui.books->addItems(names);
+    m_ui.books->setCurrentRow(0);
+}
+
+int TForm4::chosenBook() const { return m_ui.books->currentRow(); }
 
 namespace {
 
@@ -315,7 +323,7 @@ const QString kExcelFilter = QStringLiteral("Книги Excel (*.xls *.xlsx *.xl
 
 } // namespace
 
-void Excel1Click(TVTable &table, SheetTarget target) {
+void exportTableToExcel(TVTable &table, SheetTarget target) {
     winutil::guarded(&table, [&] {
         if (!table.PutData()) return;
         const SheetSource src = sourceOf(table);
@@ -324,10 +332,11 @@ void Excel1Click(TVTable &table, SheetTarget target) {
             const QStringList open = office::shownWorkbooks();
             if (!open.isEmpty()) {
                 TForm4 choice(&table);
-                for (const QString &path : open) choice.ListBox1->addItem(QFileInfo(path).fileName());
-                choice.ListBox1->setCurrentRow(0);
+                QStringList names;
+                for (const QString &path : open) names << QFileInfo(path).fileName();
+                choice.setBooks(names);
                 if (execModal(&choice) != QDialog::Accepted) return;
-                const int index = choice.ListBox1->currentRow();
+                const int index = choice.chosenBook();
                 if (index < 0 || index >= open.size()) return;
                 const QString path = open[index];
                 office::ExcelWorkbook book = office::ExcelWorkbook::open(path);
@@ -354,7 +363,7 @@ void Excel1Click(TVTable &table, SheetTarget target) {
     table.focusGrid();
 }
 
-void Excel2Click(TVTable &table) {
+void loadTableFromExcel(TVTable &table) {
     winutil::guarded(&table, [&] {
         if (table.isTemplateView() || table.isSumView()) {
             showMessage(QStringLiteral("Значения из Excel загружаются только в таблицу учреждения или свода."),
@@ -399,9 +408,9 @@ void installTableExcelTableExtension() {
     installed = true;
     registerTableWindowExtension([](TVTable &w) {
         using C = TVTable::Command;
-        w.connectCommand(C::ExcelToOpenBook, [&w] { Excel1Click(w, SheetTarget::OpenBook); });
-        w.connectCommand(C::ExcelToNewBook, [&w] { Excel1Click(w, SheetTarget::NewBook); });
-        w.connectCommand(C::ExcelToFile, [&w] { Excel1Click(w, SheetTarget::File); });
-        w.connectCommand(C::LoadFromExcel, [&w] { Excel2Click(w); });
+        w.connectCommand(C::ExcelToOpenBook, [&w] { exportTableToExcel(w, SheetTarget::OpenBook); });
+        w.connectCommand(C::ExcelToNewBook, [&w] { exportTableToExcel(w, SheetTarget::NewBook); });
+        w.connectCommand(C::ExcelToFile, [&w] { exportTableToExcel(w, SheetTarget::File); });
+        w.connectCommand(C::LoadFromExcel, [&w] { loadTableFromExcel(w); });
     });
 }

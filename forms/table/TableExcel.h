@@ -79,15 +79,27 @@ class TForm4 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm4(QWidget *parent = nullptr);
-    QListWidget *ListBox1 = nullptr;
-    QPushButton *BitBtn1 = nullptr;
-    QPushButton *BitBtn2 = nullptr;
+    // The workbooks offered, by file name; the first is chosen.
+    void setBooks(const QStringList &names);
+    // The row of the chosen workbook, -1 when none.
+    int chosenBook() const;
+
+    // What tests reach of the widgets.
+    QListWidget *bookList() const { return m_ui.books; }
+
+private:
+    struct Widgets {
+        QListWidget *books = nullptr;
+        QPushButton *ok = nullptr;       // "OK"
+        QPushButton *cancel = nullptr;   // "Отмена"
+    };
+    Widgets m_ui;
 };
 
 // "В Excel": "В открытую книгу", "В новую книгу" or "В существующий файл".
 enum class SheetTarget { OpenBook, NewBook, File };
-void Excel1Click(TVTable &table, SheetTarget target);
+void exportTableToExcel(TVTable &table, SheetTarget target);
 // "Подгрузить из Excel".
-void Excel2Click(TVTable &table);
+void loadTableFromExcel(TVTable &table);
 // Connects the Excel commands of every new table window (once).
 void installTableExcelTableExtension();

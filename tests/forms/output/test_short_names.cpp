@@ -72,7 +72,7 @@ TEST_F(ShortNamesTest, NamesThatCannotBeSheetNamesAreRefused) {
     TForm5 editor;
     const QString name = QStringLiteral("Ёлкинская центральная больница?");   // "?" is the 31st character
     editor.setRows({{"Южная ЦРБ", name}});
-    editor.BitBtn1Click();
+    editor.saveList();
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
     EXPECT_EQ(fileLines().value(0), "Южная ЦРБ\t" + name.left(30));
 }
@@ -86,14 +86,14 @@ TEST_F(ShortNamesTest, MissingShortNameIsAskedForAndNotSaved) {
     bool okShownEmpty = true, okShownTyped = false;
     dialogs.modals.push_back([&](QDialog *d) {
         auto *f = static_cast<TForm6 *>(d);
-        label = f->Label1->text();
-        okShownEmpty = f->BitBtn1->isVisibleTo(f);
-        f->Edit1->setText("ЦРБ [1]");
-        okShownTyped = f->BitBtn1->isVisibleTo(f);
+        label = f->institutionLabel()->text();
+        okShownEmpty = f->okButton()->isVisibleTo(f);
+        f->shortNameEdit()->setText("ЦРБ [1]");
+        okShownTyped = f->okButton()->isVisibleTo(f);
         EXPECT_FALSE(okShownTyped);
-        EXPECT_EQ(f->Label2->text(), shortnames::kSheetNameRule);
-        f->Edit1->setText(QString(40, QChar(u'К')));
-        okShownTyped = f->BitBtn1->isVisibleTo(f);
+        EXPECT_EQ(f->hintLabel()->text(), shortnames::kSheetNameRule);
+        f->shortNameEdit()->setText(QString(40, QChar(u'К')));
+        okShownTyped = f->okButton()->isVisibleTo(f);
         return int(QDialog::Accepted);
     });
     EXPECT_EQ(shortnames::GetShortName("Нет в списке", list), QString(31, QChar(u'К')));
@@ -105,7 +105,7 @@ TEST_F(ShortNamesTest, MissingShortNameIsAskedForAndNotSaved) {
               QStringList{"Пожалуйста, не забудьте подкорректировать список сокращенных наименований!"});
 
     dialogs.modals.push_back([&](QDialog *d) {
-        label = static_cast<TForm6 *>(d)->Label1->text();
+        label = static_cast<TForm6 *>(d)->institutionLabel()->text();
         return int(QDialog::Rejected);
     });
     EXPECT_EQ(shortnames::GetShortName("Южная ЦРБ", list), "");
@@ -127,17 +127,17 @@ TEST_F(ShortNamesTest, EditorLoadsSavesAndRefreshes) {
     lines << "без табуляции";
     ASSERT_TRUE(cp1251::writeLines(fx.programFolder() + "ShortNames.txt", lines));
     TForm5 w;
-    ASSERT_EQ(w.StringGrid1->rowCount(), 8);
-    EXPECT_EQ(w.StringGrid1->item(6, 1)->text(), "У7");
-    EXPECT_EQ(w.StringGrid1->item(7, 0)->text(), "");
-    EXPECT_EQ(w.StringGrid1->item(7, 1)->text(), "без табуляции");
-    w.StringGrid1->item(0, 1)->setText(QStringLiteral("ЦРБ*"));
-    w.BitBtn1Click();
+    ASSERT_EQ(w.grid()->rowCount(), 8);
+    EXPECT_EQ(w.grid()->item(6, 1)->text(), "У7");
+    EXPECT_EQ(w.grid()->item(7, 0)->text(), "");
+    EXPECT_EQ(w.grid()->item(7, 1)->text(), "без табуляции");
+    w.grid()->item(0, 1)->setText(QStringLiteral("ЦРБ*"));
+    w.saveList();
     EXPECT_NE(w.result(), int(QDialog::Accepted));
     EXPECT_TRUE(dialogs.sawMessage(shortnames::kSheetNameRule));
     EXPECT_EQ(fileLines(), lines);
-    w.StringGrid1->item(0, 1)->setText(QString(32, QChar(u'Ш')));
-    w.BitBtn1Click();
+    w.grid()->item(0, 1)->setText(QString(32, QChar(u'Ш')));
+    w.saveList();
     EXPECT_EQ(w.result(), int(QDialog::Accepted));
     const QStringList saved = fileLines();
     ASSERT_EQ(saved.size(), 8);
@@ -146,8 +146,8 @@ TEST_F(ShortNamesTest, EditorLoadsSavesAndRefreshes) {
 
     // Refresh: the institutions with the short names the file gives them.
     ASSERT_TRUE(cp1251::writeLines(fx.programFolder() + "ShortNames.txt", {"Южная ЦРБ\tЮЦРБ"}));
-    w.Button1Click();
-    EXPECT_EQ(w.StringGrid1->rowCount(), 12);
+    w.refreshInstitutions();
+    EXPECT_EQ(w.grid()->rowCount(), 12);
     const QList<shortnames::Row> rows = w.rows();
     const auto it = std::find_if(rows.begin(), rows.end(), [](const auto &r) { return r.first == "Южная ЦРБ"; });
     ASSERT_NE(it, rows.end());

@@ -239,8 +239,8 @@ TEST_F(TableExcelTest, OutputCommandsOfTheTableWindow) {
     auto second = show();
     dialogs.modals.push_back([&](QDialog *d) {
         auto *choice = static_cast<TForm4 *>(d);
-        const auto found = choice->ListBox1->findItems(QFileInfo(dialogs.opened[0]).fileName(), Qt::MatchExactly);
-        if (!found.isEmpty()) choice->ListBox1->setCurrentItem(found[0]);
+        const auto found = choice->bookList()->findItems(QFileInfo(dialogs.opened[0]).fileName(), Qt::MatchExactly);
+        if (!found.isEmpty()) choice->bookList()->setCurrentItem(found[0]);
         return int(QDialog::Accepted);
     });
     second->commandAction(TVTable::Command::ExcelToOpenBook)->trigger();

@@ -85,7 +85,7 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     // "Да" opens the editor, whose OK writes the file, and the output goes on.
     dialogs.answers.push_back(true);
     dialogs.modals.push_back([](QDialog *d) {
-        static_cast<TForm5 *>(d)->BitBtn1Click();
+        static_cast<TForm5 *>(d)->saveList();
         return int(QDialog::Accepted);
     });
     w.N20Click();
