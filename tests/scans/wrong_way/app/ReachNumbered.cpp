@@ -1,5 +1,5 @@
-// Reaches a numbered label no window of forms/ declares, and, from the
-// program outside forms/, the numbered menu item of a window of forms/.
+// Reaches a numbered label no window still to be rebuilt declares, and,
+// from the program, the numbered menu item of a window of forms/.
 #include "forms/tree/NumberedTree.h"
 
 #include <QLabel>

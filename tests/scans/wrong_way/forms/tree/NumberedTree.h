@@ -1,4 +1,4 @@
-// A window of forms/ that still keeps a numbered menu item.
+// A rebuilt window of forms/ that still keeps a numbered menu item.
 #include <QDialog>
 
 class QAction;
