@@ -417,7 +417,7 @@ void TFormL::resizeEvent(QResizeEvent *event) {
 
 void TFormL::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
-    if (FormLFirstShow) guarded(this, [&] { FormActivate(); });
+    if (!m_filled) guarded(this, [&] { FormActivate(); });
 }
 
 void TFormL::setItem(QTreeWidgetItem *item, const catalog::FormRow &f) {
@@ -434,7 +434,7 @@ QTreeWidgetItem *TFormL::addItem(const catalog::FormRow &f) {
 }
 
 void TFormL::FormActivate() {
-    FormLFirstShow = false;
+    m_filled = true;
     m_ui.list->clear();
     for (const catalog::FormRow &f : catalog::listForms()) addItem(f);
     if (m_ui.list->topLevelItemCount() > 0) m_ui.list->setCurrentItem(m_ui.list->topLevelItem(0));

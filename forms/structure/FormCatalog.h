@@ -123,9 +123,9 @@ class TFormL : public QDialog {
     Q_OBJECT
 public:
     explicit TFormL(QWidget *parent = nullptr);
+    // Fills the list (the first showing does it) and selects the first row.
     void FormActivate();
-
-    bool FormLFirstShow = true;
+    bool isFilled() const { return m_filled; }
 
     // What tests reach of the widgets.
     TFormLView *list() const { return m_ui.list; }
@@ -150,6 +150,7 @@ private:
     void setItem(QTreeWidgetItem *item, const catalog::FormRow &f);
     void layoutList();
     QPointer<TImportDocForm> m_import;
+    bool m_filled = false;
 
     struct Widgets {
         QMenuBar *menuBar = nullptr;

@@ -147,7 +147,7 @@ private:
     QString m_types;
     bool m_filling = false;
     // Explains the reference at the caret of the formula or the condition,
-    // whichever has the caret, in Label2 and one previous-year pane.
+    // whichever has the caret, in the explanation view and one previous-year pane.
     void explainAtCaret(QWidget *field);
     std::unique_ptr<TFormulaHighlighter> m_light;
 

@@ -40,7 +40,7 @@ struct CatalogWindowTest : ::testing::Test {
 TEST_F(CatalogWindowTest, ListFilledOnceAndFormsAddedEditedDeleted) {
     TFormL w;
     w.FormActivate();
-    EXPECT_FALSE(w.FormLFirstShow);
+    EXPECT_TRUE(w.isFilled());
     EXPECT_EQ(captions(w.list()), (QStringList{"Ф30", "Ф14", "Ф47"}));
     EXPECT_EQ(captions(w.list(), 2), (QStringList{"Нет", "Нет", "Да"}));
     EXPECT_EQ(w.list()->currentItem()->text(0), QStringLiteral("Ф30"));
