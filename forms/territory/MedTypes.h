@@ -35,7 +35,7 @@ public:
     void setOrderingMode(bool on);
 
     // What tests reach of the widgets.
-    TMTTree *typeTree() const { return m_ui.types; }          // "Типы медицинских учреждений"
+    TMTTree *typeTree() const { return m_ui.types; }        // "Типы медицинских учреждений"
     QListWidget *formList() const { return m_ui.forms; }     // "Отчетные формы"
 
 public slots:
