@@ -239,7 +239,7 @@ QString PlaceText(const QList<GridTitle> &titles, Kind kind, int row, int column
 
 } // namespace breakdown
 
-void N11Click(TVTable &table, breakdown::Kind kind) {
+void openBreakdown(TVTable &table, breakdown::Kind kind) {
     using namespace breakdown;
     winutil::guarded(&table, [&] {
         if (!table.PutData()) return;
@@ -276,8 +276,8 @@ void installBreakdownTableExtension() {
     registerTableWindowExtension([](TVTable &w) {
         using breakdown::Kind;
         using C = TVTable::Command;
-        w.connectCommand(C::BreakdownCell, [&w] { N11Click(w, Kind::Cell); });
-        w.connectCommand(C::BreakdownRow, [&w] { N11Click(w, Kind::Row); });
-        w.connectCommand(C::BreakdownColumn, [&w] { N11Click(w, Kind::Column); });
+        w.connectCommand(C::BreakdownCell, [&w] { openBreakdown(w, Kind::Cell); });
+        w.connectCommand(C::BreakdownRow, [&w] { openBreakdown(w, Kind::Row); });
+        w.connectCommand(C::BreakdownColumn, [&w] { openBreakdown(w, Kind::Column); });
     });
 }

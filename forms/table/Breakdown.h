@@ -51,6 +51,6 @@ QString PlaceText(const QList<GridTitle> &titles, Kind kind, int row, int column
 } // namespace breakdown
 
 // "Разрезать": the breakdown of the current cell, row or column.
-void N11Click(TVTable &table, breakdown::Kind kind);
+void openBreakdown(TVTable &table, breakdown::Kind kind);
 // Connects the breakdown commands of every new table window (once).
 void installBreakdownTableExtension();
