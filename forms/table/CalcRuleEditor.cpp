@@ -199,7 +199,9 @@ using namespace calcrule;
 
 // ---- Dialog -------------------------------------------------------------------
 
-TNTChar::TNTChar(QWidget *parent) : QDialog(parent) {
+TNTChar::TNTChar(QWidget *parent) : TNTChar(parent, Opening{}) {}
+
+TNTChar::TNTChar(QWidget *parent, const Opening &opening) : QDialog(parent), m_opening(opening) {
     setObjectName(QStringLiteral("NTChar"));
     setWindowTitle(QStringLiteral("Правила"));
     QFont f(QStringLiteral("Arial"));
@@ -334,7 +336,7 @@ void TNTChar::setFields(const RuleFields &f) {
     m_ui.divisor->setText(f.koeff.isEmpty() ? QStringLiteral("1") : f.koeff);
     m_ui.rural->setChecked(f.country);
     m_ui.average->setChecked(f.midle);
-    m_ui.average->setVisible(f.sum && !OuterKind);
+    m_ui.average->setVisible(f.sum && !m_opening.outerKind);
 }
 
 RuleFields TNTChar::fields() const {
@@ -364,7 +366,7 @@ void TNTChar::fillTypes(QTreeWidgetItem *parent, qint64 parentId, int depth) {
 }
 
 void TNTChar::FormActivate() {
-    if (OuterKind) {
+    if (m_opening.outerKind) {
         m_ui.kindGroup->setVisible(false);
         m_ui.average->setVisible(false);
         m_ui.divisorLabel->setVisible(false);
@@ -391,7 +393,7 @@ void TNTChar::Sets() {
             for (QTreeWidgetItem *p = n; p; p = p->parent()) SetTreeNodeBold(p);
         }
     }
-    m_ui.average->setVisible(m_ui.sum->isChecked() && !OuterKind);
+    m_ui.average->setVisible(m_ui.sum->isChecked() && !m_opening.outerKind);
 }
 
 void TNTChar::kindChosen() { Sets(); }
@@ -456,9 +458,9 @@ void TNTChar::divisorChanged() {
 }
 
 void TNTChar::InheritLineRules() {
-    if (!CellRule) return;
+    if (!m_opening.cellRule) return;
     winutil::guarded(this, [&] {
-        const RuleFields f = calcrule::InheritLineRules(TableIdent, Scan, Place.row, Place.column);
+        const RuleFields f = calcrule::InheritLineRules(m_opening.tableIdent, m_opening.scan, m_opening.place.row, m_opening.place.column);
         setFields(f);
         for (int i = 0; i < m_ui.typeChecks->count(); ++i) m_ui.typeChecks->item(i)->setCheckState(Qt::Unchecked);
         for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types)) ClearTreeNodeBold(n);
@@ -491,15 +493,10 @@ void openCalcRule(TVTable &table, RuleCommand command) {
         const bool outer = command == RuleCommand::OuterLine;
         place.kind = cell ? RuleKind::Cell : LineRuleKind(scan, outer);
 
-        TNTChar dlg(&table);
+        TNTChar dlg(&table, {tid, scan, place, !cell && outer, cell});
         dlg.setWindowTitle(RuleCaption(place));
         dlg.setPlaceText(table.tableCaption() + u'\n' +
                          DescribeRulePlace(table.gridTitles(), place, table.fixCols(), table.fixRows()));
-        dlg.TableIdent = tid;
-        dlg.Scan = scan;
-        dlg.Place = place;
-        dlg.OuterKind = !cell && outer;
-        dlg.CellRule = cell;
         const std::optional<RuleFields> existing = ReadCalcRule(tid, place);
         dlg.setFields(existing.value_or(RuleFields{}));
         dlg.setDeletable(existing.has_value());

@@ -91,7 +91,16 @@ RuleKind LineRuleKind(int scan, bool outerItem);
 class TNTChar : public QDialog {
     Q_OBJECT
 public:
+    // What the dialog is opened for: the table, its scan and the rule's place.
+    struct Opening {
+        qint64 tableIdent = 0;
+        int scan = 0;
+        calcrule::RulePlace place;
+        bool outerKind = false;   // opened by the first line item
+        bool cellRule = false;    // F8 only then
+    };
     explicit TNTChar(QWidget *parent = nullptr);
+    TNTChar(QWidget *parent, const Opening &opening);
     ~TNTChar() override;
 
     // Puts the rule's fields in (types text included) without showing them.
@@ -105,13 +114,6 @@ public:
     void FormActivate();
     // Shows the types text in the tree and refreshes the flags.
     void Sets();
-
-    // Set by the opener.
-    qint64 TableIdent = 0;
-    int Scan = 0;
-    calcrule::RulePlace Place;
-    bool OuterKind = false;   // opened by the first line item
-    bool CellRule = false;    // F8 only then
 
     // The table's caption and the rows and columns of the rule, above the types.
     void setPlaceText(const QString &text);
@@ -143,6 +145,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    const Opening m_opening;
     void fillTypes(QTreeWidgetItem *parent, qint64 parentId, int depth);
     QString m_types;
     bool m_filling = false;
