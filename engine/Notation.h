@@ -37,6 +37,14 @@ QString ParseNumberList(const QString &list, qint64 low, qint64 high);
 // nothing. Throws ConversionError for an item that is no integer.
 QList<int> ParseIntegerList(QStringView list, qint64 low, qint64 high);
 
+// The numbers of an expanded list (ParseNumberList: items joined by ","),
+// in their order: each item read as an int, blanks around it and a sign
+// allowed; an item that is none ("1.2", blank, too large) is passed over.
+QList<int> ExpandedNumbers(QStringView list);
+// Adds offset to every number of an expanded list ("1,2,5" + 3 ->
+// "4,5,8"); throws ConversionError for an item that is no integer.
+QString ShiftNumberList(const QString &list, int offset);
+
 // "Т(" (either case) becomes "Т[" and the next ")" after it "]".
 QString SquareTableBrackets(const QString &reference);
 
@@ -120,6 +128,22 @@ QList<TableKey> FindTableKeys(QStringView upperText);
 // A table number as it is stored, "(1000)", as a reference writes its key:
 // "[1000]". A number not in round brackets stays as it is.
 QString SquareTableKey(const QString &stored);
+
+// The key of a table part as the rule check and the rule run read it, from
+// the text after its "Т[" (round brackets squared, see SquareTableBrackets)
+// up to the next marker: the text up to its "]", blanks inside the brackets
+// left out, in round brackets as it is stored ("Т[ 1000 ]" -> "(1000)").
+// closed is false when the part is no whole key: no "]", text after it, or
+// nothing inside; the key is then the text with one trailing "]" dropped.
+struct TableKeyPart {
+    QString key;
+    bool closed = false;
+};
+TableKeyPart ReadTableKey(QStringView afterBracket);
+// The key a table text names, from its first "(" or "[" on, read as
+// ReadTableKey does ("Т[ 7 ]", "т(7)", "(7)" -> "(7)"); the text itself
+// when it has no bracket.
+QString TableKeyOf(const QString &tableText);
 
 // A "СТР[" or "ГР[" group: where its marker starts, its "[" and the "]" that
 // closes it (-1 when it is never closed).

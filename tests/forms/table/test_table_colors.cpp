@@ -44,3 +44,24 @@ TEST(RuleCells, CountsOfRuleSides) {
     CountRuleSideCells(huge, "стр[1..100000000]", "гр[1..100000000]", 0, {}, {}, 1, 2, {4, 3});
     EXPECT_EQ(huge.size(), 2 * 3);
 }
+
+// A rule between forms covers the cells of the form it names, found as the
+// rule run finds it: not those of a form whose name begins the same way.
+TEST(RuleCells, RulesBetweenFormsCoverTheirOwnFormOnly) {
+    struct Case {
+        const char *side, *form;
+        bool covers;
+    };
+    const Case cases[] = {
+        {"Ф12Т[1000]СТР1ГР3", "Ф12", true},
+        {"ф12т( 1000 )стр1гр3", "Ф12", true},
+        {"Ф12Т[1000]СТР1ГР3", "Ф1", false},
+        {"Ф1Т[1000]СТР1ГР3", "Ф12", false},
+        {"ФАТ1Т[1000]СТР1ГР3", "ФАТ1", true},
+        {"ФАТ1Т[1000]СТР1ГР3", "ФА", false},
+        {"Фёж Т[1000] СТР1ГР3", "ФЁЖ", true},
+        {"Ф12Т[2000]СТР1ГР3", "Ф12", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(RuleSideCoversCell(c.side, "", 1, "(1000)", c.form, 2, 1, 2, 3), c.covers) << c.side << " " << c.form;
+}
