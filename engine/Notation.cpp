@@ -199,6 +199,13 @@ QString TableKeyOf(const QString &tableText) {
     return ReadTableKey(m.table.in(squared).mid(kTable.size())).key;
 }
 
+QString StoredTableKey(const QString &table) {
+    const QString t = table.trimmed();
+    if (t.isEmpty()) return t;
+    if (!t.contains(u'(') && !t.contains(u'[')) return u'(' + t + u')';
+    return TableKeyOf(t);
+}
+
 QList<Group> FindGroups(QStringView s, bool nested) {
     QList<Group> out;
     const QString rowOpen = kRow + u'[', colOpen = kCol + u'[';

@@ -145,6 +145,12 @@ TableKeyPart ReadTableKey(QStringView afterBracket);
 // when it has no bracket.
 QString TableKeyOf(const QString &tableText);
 
+// A table as a chosen or stored table's key: a bare number in round
+// brackets ("1000" -> "(1000)"), a text with a bracket read by TableKeyOf
+// ("Т[ 1000 ]", "[1000]" -> "(1000)"); blanks around left out, blanks only
+// give the empty text.
+QString StoredTableKey(const QString &table);
+
 // A "СТР[" or "ГР[" group: where its marker starts, its "[" and the "]" that
 // closes it (-1 when it is never closed).
 struct Group {

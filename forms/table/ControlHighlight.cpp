@@ -248,13 +248,7 @@ void LoadControlHighlight(const QSqlDatabase &d, qint64 formId, const QString &t
     }
 }
 
-QString NormalizeTableKey(const QString &key) {
-    if (key.isEmpty()) return key;
-    if (!key.contains(u'(') && !key.contains(u'[')) return u'(' + key + u')';
-    const QString U = text::upper(key);
-    if (U.contains(QChar(0x0422)) || U.contains(u'T')) return notation::TableKeyOf(key);
-    return key;
-}
+QString NormalizeTableKey(const QString &key) { return notation::StoredTableKey(key); }
 
 QString ErrorCycleItem(const QString &errorLine) {
     const QStringList parts = errorLine.split(u'\t');

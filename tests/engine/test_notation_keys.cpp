@@ -100,6 +100,12 @@ TEST(NotationKeys, KeyOfATableText) {
         {"7", "7"}, {"", ""}, {"Т", "Т"},
     };
     for (const auto &[text, key] : cases) EXPECT_EQ(notation::TableKeyOf(text), key) << text.toStdString();
+    // A chosen or stored table, as the highlighter and the book's descriptions look it up.
+    const QPair<QString, QString> stored[] = {
+        {"1000", "(1000)"}, {" 1000 ", "(1000)"}, {"(1000)", "(1000)"}, {"[1000]", "(1000)"},
+        {"Т[ 1000 ]", "(1000)"}, {"т(1000ё)", "(1000ё)"}, {"Ёж", "(Ёж)"}, {"  ", ""}, {"", ""},
+    };
+    for (const auto &[text, key] : stored) EXPECT_EQ(notation::StoredTableKey(text), key) << text.toStdString();
 }
 
 TEST(NotationKeys, ExpandedListsAreReadByTheNotation) {
