@@ -106,6 +106,20 @@ QList<Part> FindReferences(QStringView up) {
     return out;
 }
 
+QStringList CutSide(const QString &t) {
+    QStringList items;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (c != u'(' && c != u')' && c != u'*' && c != u'+' && c != u'-' && c != u'/') continue;
+        items.append(t.mid(start, i - start));
+        items.append(QString(c));
+        start = i + 1;
+    }
+    items.append(t.mid(start));
+    return items;
+}
+
 QString BracketBareNumbers(const QString &text) {
     const QString up = Upper(text);
     QString s = text;

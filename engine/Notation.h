@@ -15,6 +15,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <algorithm>
@@ -95,6 +96,12 @@ Markers FindMarkers(QStringView upperText);
 // the words AND and OR standing apart from digits and Latin letters, and
 // "+" or "-" unless it is a sign (right after "(", "[", or another of + - * /).
 QList<Part> FindReferences(QStringView upperText);
+
+// The pieces of a rule side (upper-cased, table brackets squared: see
+// SquareTableBrackets) with the signs between them, as the rule run and the
+// table window's error marks cut it: piece, sign, piece, ... (always an odd
+// count), the signs "(", ")", "*", "+", "-" and "/" one character each.
+QStringList CutSide(const QString &side);
 
 // The run of digits right behind a "СТР" or "ГР" (any case) put into square
 // brackets: "гр5" -> "гр[5]", "СТР12ГР3" -> "СТР[12]ГР[3]"; "ГР 5" and

@@ -275,18 +275,10 @@ QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols, CellArea
 }
 
 QList<MarkedCell> ExpressionCells(const QString &side, const QString &cycleItem, int fixcols, CellArea area) {
-    const QString T = text::upper(side);
+    // The pieces the rule run reads, each with the cycle item.
+    const QStringList items = notation::CutSide(SquareTableBrackets(text::upper(side)));
     QList<MarkedCell> out;
-    QString piece;
-    auto flush = [&] {
-        out += ReferenceCells(piece + cycleItem, fixcols, area);
-        piece.clear();
-    };
-    for (QChar ch : T) {
-        if (QStringLiteral("()*+-/").contains(ch)) flush();
-        else piece += ch;
-    }
-    if (!piece.isEmpty()) flush();
+    for (qsizetype i = 0; i < items.size(); i += 2) out += ReferenceCells(items[i] + cycleItem, fixcols, area);
     return out;
 }
 

@@ -145,3 +145,13 @@ TEST(NotationKeys, CheckTakesTheWholeKeysOnly) {
     // A round bracket closing a square one is a fault of the brackets.
     EXPECT_EQ(checker.Check({"Ф12", "", "Ф12Т[1000)СТР1ГР3", "=", "0", ""}).detail, "Нарушен баланс скобок");
 }
+
+// A rule side is cut at its signs one way for the rule run and the error marks.
+TEST(NotationKeys, SidesAreCutAtTheirSigns) {
+    auto cut = [](const QString &side) { return notation::CutSide(SquareTableBrackets(text::upper(side))); };
+    EXPECT_EQ(cut("ф30т(1000)стр1гр3+СТР2ГР3"), (QStringList{"Ф30Т[1000]СТР1ГР3", "+", "СТР2ГР3"}));
+    EXPECT_EQ(cut("(СТР1ГР3-2)*ё/0"), (QStringList{"", "(", "СТР1ГР3", "-", "2", ")", "", "*", "Ё", "/", "0"}));
+    EXPECT_EQ(cut("Т( 1000 )СТР[1..2]"), QStringList{"Т[ 1000 ]СТР[1..2]"});
+    EXPECT_EQ(cut(""), QStringList{""});
+    EXPECT_EQ(cut("--"), (QStringList{"", "-", "", "-", ""}));
+}

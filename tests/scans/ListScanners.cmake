@@ -4,13 +4,14 @@
 # program's own texts are found and read there alone (notation::FindGroups,
 # ReadCycle, ReadListItems, BracketBareNumbers, FindReferences,
 # ReadLineReferences, SquareTableBrackets, ReadTableKey, TableKeyOf,
-# StoredTableKey, ExpandedNumbers), so that every reader takes a text as the
-# rule check and the rule run take it. Hand bracket and list scanners count
-# too: a bracket looked for (indexOf of "[", "]", "(" or ")"), a character
-# compared with a square bracket, a "[" looked for with contains, a text cut
-# at its commas (split, tokenize), a marker searched for with its bracket
-# (indexOf(kT + u'[')). The control book's own notation is another language, read
-# by its importer and its proof on their own.
+# StoredTableKey, CutSide, ExpandedNumbers), so that every reader takes a
+# text as the rule check and the rule run take it. Hand bracket and list
+# scanners count too: a bracket looked for (indexOf of "[", "]", "(" or ")"),
+# a character compared with a square bracket, a "[" looked for with contains,
+# a text cut at its commas (split, tokenize), a marker looked for with its
+# bracket (indexOf(kT + u'[')), a side cut at a set of its signs ("+-*/()").
+# The control book's own notation is another language, read by its importer
+# and its proof on their own.
 # Run: cmake -DROOT=<source folder> -P ListScanners.cmake
 cmake_minimum_required(VERSION 3.20)
 include(${CMAKE_CURRENT_LIST_DIR}/ScanLines.cmake)
@@ -18,7 +19,7 @@ set(markers "\\(u?\"(СТР|ГР)\\[?\\]?\"\\)|(СТР|ГР)\\\\\\\\s|[A-Za-z]\\
 # Without groups (a CMake pattern holds at most nine) and with balanced
 # square brackets (an unbalanced one joins the arguments that follow).
 set(char "[uQLatinChar1(]*")
-set(brackets "[iI]ndexOf\\(${char}'[][()]'|== ${char}'[][]'|contains\\(${char}'[][]'|split\\(${char}','|tokenize\\(${char}','|split\\([QStringLiteral(]*\",\"|(indexOf|contains)\\([A-Za-z]+ \\+ u'[][(]'\\)")
+set(brackets "[iI]ndexOf\\(${char}'[][()]'|[=!]= ${char}'[][]'|contains\\(${char}'[][]'|split\\(${char}','|tokenize\\(${char}','|split\\([QStringLiteral(]*\",\"|(indexOf|contains)\\([A-Za-z]+ \\+ u'[][(]'\\)|\"[()*+/-][()*+/-][()*+/-][()*+/-][()*+/-]")
 # Lines that cut or look for brackets and commas of texts that are no
 # notation, matched by their text (forms/ files move among its rooms).
 set(not_notation
