@@ -3,6 +3,7 @@
 #include "controls/ZenkorImporter.h"
 #include "engine/Lookups.h"
 #include "engine/ControlFileLines.h"
+#include "engine/Notation.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -71,16 +72,9 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
     const QString likeSides =
         QStringLiteral("((lft like ? escape '\\') or (rght like ? escape '\\') or (lft like ? escape '\\') or "
                        "(rght like ? escape '\\'))");
-    auto likeParams = [](const QString &pattern) {
-        QString square = pattern;
-        const int open = int(square.lastIndexOf(u'('));
-        const int close = int(square.lastIndexOf(u')'));
-        if (open >= 0 && close > open) {
-            square[open] = u'[';
-            square[close] = u']';
-        }
-        return QVariantList{pattern, pattern, square, square};
-    };
+    // The chosen table's key in both spellings; a bracket of a form's name stays as it is.
+    const QString tableRound = db::likeLiteral(tableText), tableSquare = db::likeLiteral(notation::SquareTableKey(tableText));
+    auto likeParams = [](const QString &round, const QString &square) { return QVariantList{round, round, square, square}; };
     switch (kind) {
     case 0:
         if (filter == 0) {
@@ -109,11 +103,12 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
             s.zenkorWhere = QStringLiteral("where project_formid=? and control_type=1");
             s.zenkorParams = {id};
             if (filter == 2) {
-                const QString pattern = QStringLiteral("%т") + db::likeLiteral(tableText) + u'%';
+                const QVariantList params =
+                    likeParams(QStringLiteral("%т") + tableRound + u'%', QStringLiteral("%т") + tableSquare + u'%');
                 s.where += QStringLiteral(" and ") + likeSides;
-                s.whereParams += likeParams(pattern);
+                s.whereParams += params;
                 s.zenkorWhere += QStringLiteral(" and ") + likeSides;
-                s.zenkorParams += likeParams(pattern);
+                s.zenkorParams += params;
                 s.defaultTable = tableText;
             }
         }
@@ -124,13 +119,15 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
             s.where = QStringLiteral("formid=0");
         } else {
             // Names stand for themselves: "%", "_" and "\" in them are escaped.
-            const QString pattern = filter == 1 ? QStringLiteral("%") + db::likeLiteral(formName) + QStringLiteral("т%")
-                                                : QStringLiteral("%") + db::likeLiteral(formName) + QStringLiteral("Т") +
-                                                      db::likeLiteral(tableText) + QStringLiteral("%");
+            const QString form = QStringLiteral("%") + db::likeLiteral(formName);
+            const QVariantList params =
+                filter == 1 ? likeParams(form + QStringLiteral("т%"), form + QStringLiteral("т%"))
+                            : likeParams(form + QStringLiteral("Т") + tableRound + QStringLiteral("%"),
+                                         form + QStringLiteral("Т") + tableSquare + QStringLiteral("%"));
             s.where = QStringLiteral("formid=0 and ") + likeSides;
-            s.whereParams = likeParams(pattern);
+            s.whereParams = params;
             s.zenkorWhere += QStringLiteral(" and ") + likeSides;
-            s.zenkorParams = likeParams(pattern);
+            s.zenkorParams = params;
             s.defaultTable = filter == 1 ? formName : formName + QStringLiteral("Т") + tableText;
         }
         break;

@@ -67,13 +67,6 @@ const QString kCandidates = QStringLiteral(
     "  or (project_formid > 0 and (project_tble is null or project_tble = ''))"
     ")");
 
-QString wrapTable(const QString &name) {
-    const QString t = name.trimmed();
-    if (!t.isEmpty() && !t.contains(u'(') && !t.contains(u'['))
-        return QStringLiteral("(") + t + QStringLiteral(")");
-    return t;
-}
-
 QString describeSide(QString s, const ZenkorNumbering &n) {
     s = zenkor::RenumberRowRefs(s, &n.rows);
     s = zenkor::RenumberColumnRefs(s, &n.columns);
@@ -267,11 +260,11 @@ int TControlMatchImporter::UpdateControlDescriptions(ProgressSink *progress) {
         db::transaction(d, [&] {
             for (const Row &r : rows) {
                 qint64 formId = r.formId;
-                QString table = wrapTable(r.table);
+                QString table = notation::StoredTableKey(r.table);
                 bool passOver = false;
                 if (table.isEmpty() && formId >= 0) {
                     QString found;
-                    if (FindProjectTable(r.lft, r.rght, formId, found)) table = wrapTable(found);
+                    if (FindProjectTable(r.lft, r.rght, formId, found)) table = notation::StoredTableKey(found);
                     else passOver = true;
                 }
                 if (!passOver) {

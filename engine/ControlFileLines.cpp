@@ -13,14 +13,9 @@
 namespace ctlfile {
 
 QList<ReferenceParts> SideReferences(const QString &side) {
-    const QString t = SquareTableBrackets(text::upper(side));
+    const QStringList pieces = notation::CutSide(SquareTableBrackets(text::upper(side)));
     QList<ReferenceParts> out;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= t.size(); ++i) {
-        if (i < t.size() && !QStringView(u"+-*/()").contains(t[i])) continue;
-        out.append(CutReferenceParts(QStringView(t).mid(start, i - start)));
-        start = i + 1;
-    }
+    for (qsizetype i = 0; i < pieces.size(); i += 2) out.append(CutReferenceParts(pieces[i]));
     return out;
 }
 

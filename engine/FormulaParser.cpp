@@ -77,31 +77,24 @@ QStringList SplitFormulaTerms(const QString &text) {
 }
 
 FormTableRef ParseFormTableRef(const QString &reference, int mode) {
+    // Read as the rule check and the rule run read a reference: each part
+    // from its marker up to the next one, the table key up to its "]".
     FormTableRef r;
-    const QString ref = reference.trimmed();
+    const QString written = reference.trimmed();
+    const QString ref = SquareTableBrackets(written);
     if (ref.isEmpty()) return r;
-    const QString up = text::upper(ref);
-    const int f = up.indexOf(kF);
-    if (f >= 0) {
-        int i = f + 1;
-        while (i < up.size() && up[i] != kT[0] && up[i] != u' ' && up[i] != u'(' && up[i] != u'[') ++i;
-        if (i > f + 1) r.form = ref.mid(f, i - f);
+    const notation::Markers m = notation::FindMarkers(notation::Upper(ref));
+    if (m.form.found()) {
+        const QString form = m.form.in(ref).trimmed().toString();
+        if (form.size() > kF.size()) r.form = form;
     }
-    if (mode == 0) {
-        int t = up.indexOf(kT + u'[');
-        QChar open = u'[';
-        if (t < 0) {
-            t = up.indexOf(kT + u'(');
-            open = u'(';
-        }
-        if (t >= 0) {
-            const int start = t + 2;
-            int i = start;
-            while (i < up.size() && up[i] != u']' && up[i] != u')') ++i;
-            if (i > start) {
-                r.number = ref.mid(start, i - start);
-                r.table = open == u'[' ? kT + u'[' + r.number + u']' : kT + u'(' + r.number + u')';
-            }
+    if (mode == 0 && m.table.found()) {
+        const QString key = notation::ReadTableKey(m.table.in(ref).mid(2)).key;
+        if (key.size() > 2) {
+            r.number = key.mid(1, key.size() - 2);
+            // The brackets as written: "Т(" was squared above.
+            const bool round = written.at(m.table.at + 1) == u'(';
+            r.table = round ? kT + u'(' + r.number + u')' : kT + u'[' + r.number + u']';
         }
     }
     return r;
@@ -123,7 +116,7 @@ QString QualifyFormulaRef(const QString &operand, int mode, const QString &form,
         if (!hasForm && !form.isEmpty()) op = form + op;
     } else if (mode == 0) {
         if (!form.isEmpty() && !table.isEmpty()) {
-            if (!up.contains(kT + u'[') && !up.contains(kT + u'(')) op = kT + table + op;
+            if (notation::FindTableKeys(up).isEmpty()) op = kT + table + op;
             if (!hasForm) op = form + op;
         }
     }

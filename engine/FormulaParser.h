@@ -17,9 +17,12 @@ QStringList SplitFormulaTerms(const QString &text);
 bool IsOperatorItem(const QString &item);
 
 // Qualifying mode: 0 = form and table, 1 = form only, other = nothing.
+// Read as the rule check and the rule run read a reference (engine/Notation):
+// the form up to the next marker, the table key as ReadTableKey takes it.
 struct FormTableRef {
     QString form;   // e.g. "Ф12", empty when absent
-    QString table;  // "Т[7]" or "Т(7)" as written, empty when absent (mode 0 only)
+    QString table;  // "Т[7]" or "Т(7)", its brackets as written and its key as read ("Т( 7 )" -> "Т(7)"),
+                    // empty when absent or empty (mode 0 only)
     QString number; // the table's number inside its brackets, "7"
 };
 FormTableRef ParseFormTableRef(const QString &reference, int mode);

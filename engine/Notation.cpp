@@ -106,6 +106,20 @@ QList<Part> FindReferences(QStringView up) {
     return out;
 }
 
+QStringList CutSide(const QString &t) {
+    QStringList items;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (c != u'(' && c != u')' && c != u'*' && c != u'+' && c != u'-' && c != u'/') continue;
+        items.append(t.mid(start, i - start));
+        items.append(QString(c));
+        start = i + 1;
+    }
+    items.append(t.mid(start));
+    return items;
+}
+
 QString BracketBareNumbers(const QString &text) {
     const QString up = Upper(text);
     QString s = text;
@@ -174,6 +188,36 @@ QList<TableKey> FindTableKeys(QStringView up) {
 QString SquareTableKey(const QString &stored) {
     if (!stored.startsWith(u'(') || !stored.endsWith(u')')) return stored;
     return u'[' + stored.mid(1, stored.size() - 2) + u']';
+}
+
+TableKeyPart ReadTableKey(QStringView part) {
+    QStringView t = part.trimmed();
+    const qsizetype close = t.indexOf(u']');
+    TableKeyPart k;
+    k.closed = close >= 0 && close == t.size() - 1;
+    if (t.endsWith(u']')) t = t.chopped(1).trimmed();
+    k.closed = k.closed && !t.isEmpty();
+    k.key.reserve(t.size() + 2);
+    k.key.append(u'(').append(t).append(u')');
+    return k;
+}
+
+QString TableKeyOf(const QString &tableText) {
+    qsizetype start = -1;
+    for (qsizetype i = 0; i < tableText.size() && start < 0; ++i)
+        if (tableText[i] == u'(' || tableText[i] == u'[') start = i;
+    if (start < 0) return tableText;
+    // The key runs up to the next marker, as a reference's table part does.
+    const QString squared = SquareTableBrackets(kTable.left(1) + tableText.mid(start));
+    const Markers m = FindMarkers(Upper(squared));
+    return ReadTableKey(m.table.in(squared).mid(kTable.size())).key;
+}
+
+QString StoredTableKey(const QString &table) {
+    const QString t = table.trimmed();
+    if (t.isEmpty()) return t;
+    if (!t.contains(u'(') && !t.contains(u'[')) return u'(' + t + u')';
+    return TableKeyOf(t);
 }
 
 QList<Group> FindGroups(QStringView s, bool nested) {
@@ -425,6 +469,28 @@ QList<int> ParseIntegerList(QStringView list, qint64 low, qint64 high) {
     return notation::ClippedIntegers(itemsOrThrow(list), low, high);
 }
 
+QList<int> ExpandedNumbers(QStringView list) {
+    QList<int> out;
+    for (QStringView item : list.tokenize(u',')) {
+        bool ok = false;
+        const int v = item.trimmed().toInt(&ok);
+        if (ok) out.append(v);
+    }
+    return out;
+}
+
+QString ShiftNumberList(const QString &list, int offset) {
+    if (list.isEmpty()) return {};
+    QStringList out;
+    for (QStringView item : QStringView(list).tokenize(u',')) {
+        bool ok = false;
+        const int v = item.trimmed().toInt(&ok);
+        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(item.toString()));
+        out.append(QString::number(v + offset));
+    }
+    return out.join(u',');
+}
+
 QString SquareTableBrackets(const QString &reference) {
     // Read through a const view: writing detaches once, reading never.
     QString s = reference;
@@ -454,11 +520,7 @@ ReferenceParts CutReferenceParts(QStringView s) {
     }
     if (m.table.found()) {
         r.hasTable = true;
-        QStringView t = m.table.in(s).mid(2).trimmed();
-        // Blanks inside the brackets are no part of the key ("Т[ 1000 ]").
-        if (t.endsWith(u']')) t = t.chopped(1).trimmed();
-        r.table.reserve(t.size() + 2);
-        r.table.append(u'(').append(t).append(u')');
+        r.table = notation::ReadTableKey(m.table.in(s).mid(2)).key;
     }
     if (m.rows.found()) {
         r.hasRows = true;

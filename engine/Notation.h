@@ -15,6 +15,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <algorithm>
@@ -36,6 +37,14 @@ QString ParseNumberList(const QString &list, qint64 low, qint64 high);
 // ParseNumberList read as integers ("3..5" -> 3, 4, 5); a trailing comma adds
 // nothing. Throws ConversionError for an item that is no integer.
 QList<int> ParseIntegerList(QStringView list, qint64 low, qint64 high);
+
+// The numbers of an expanded list (ParseNumberList: items joined by ","),
+// in their order: each item read as an int, blanks around it and a sign
+// allowed; an item that is none ("1.2", blank, too large) is passed over.
+QList<int> ExpandedNumbers(QStringView list);
+// Adds offset to every number of an expanded list ("1,2,5" + 3 ->
+// "4,5,8"); throws ConversionError for an item that is no integer.
+QString ShiftNumberList(const QString &list, int offset);
 
 // "Т(" (either case) becomes "Т[" and the next ")" after it "]".
 QString SquareTableBrackets(const QString &reference);
@@ -88,6 +97,12 @@ Markers FindMarkers(QStringView upperText);
 // "+" or "-" unless it is a sign (right after "(", "[", or another of + - * /).
 QList<Part> FindReferences(QStringView upperText);
 
+// The pieces of a rule side (upper-cased, table brackets squared: see
+// SquareTableBrackets) with the signs between them, as the rule run and the
+// table window's error marks cut it: piece, sign, piece, ... (always an odd
+// count), the signs "(", ")", "*", "+", "-" and "/" one character each.
+QStringList CutSide(const QString &side);
+
 // The run of digits right behind a "СТР" or "ГР" (any case) put into square
 // brackets: "гр5" -> "гр[5]", "СТР12ГР3" -> "СТР[12]ГР[3]"; "ГР 5" and
 // "ГР[5]" stay as they are.
@@ -120,6 +135,28 @@ QList<TableKey> FindTableKeys(QStringView upperText);
 // A table number as it is stored, "(1000)", as a reference writes its key:
 // "[1000]". A number not in round brackets stays as it is.
 QString SquareTableKey(const QString &stored);
+
+// The key of a table part as the rule check and the rule run read it, from
+// the text after its "Т[" (round brackets squared, see SquareTableBrackets)
+// up to the next marker: the text up to its "]", blanks inside the brackets
+// left out, in round brackets as it is stored ("Т[ 1000 ]" -> "(1000)").
+// closed is false when the part is no whole key: no "]", text after it, or
+// nothing inside; the key is then the text with one trailing "]" dropped.
+struct TableKeyPart {
+    QString key;
+    bool closed = false;
+};
+TableKeyPart ReadTableKey(QStringView afterBracket);
+// The key a table text names, from its first "(" or "[" on, read as
+// ReadTableKey does ("Т[ 7 ]", "т(7)", "(7)" -> "(7)"); the text itself
+// when it has no bracket.
+QString TableKeyOf(const QString &tableText);
+
+// A table as a chosen or stored table's key: a bare number in round
+// brackets ("1000" -> "(1000)"), a text with a bracket read by TableKeyOf
+// ("Т[ 1000 ]", "[1000]" -> "(1000)"); blanks around left out, blanks only
+// give the empty text.
+QString StoredTableKey(const QString &table);
 
 // A "СТР[" or "ГР[" group: where its marker starts, its "[" and the "]" that
 // closes it (-1 when it is never closed).

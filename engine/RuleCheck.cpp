@@ -211,11 +211,10 @@ private:
         // Table.
         QString key = m_table;
         if (m.table.found()) {
-            QStringView part = m.table.in(op).mid(2);
-            const qsizetype close = part.indexOf(u']');
-            if (close < 0 || !part.mid(close + 1).trimmed().isEmpty() || part.left(close).trimmed().isEmpty())
-                return fail(field, QStringLiteral("Операнд не является ссылкой на ячейку: ") + shown);
-            key = u'(' + part.left(close).trimmed().toString() + u')';
+            // The key the rule run reads; only a whole one is taken.
+            const notation::TableKeyPart part = notation::ReadTableKey(m.table.in(op).mid(2));
+            if (!part.closed) return fail(field, QStringLiteral("Операнд не является ссылкой на ячейку: ") + shown);
+            key = part.key;
         } else if (m_class != 0) {
             return bad(QStringLiteral("Не задана таблица"));
         }

@@ -186,25 +186,6 @@ ParsedRef parseReference(const ReferenceParts &own, const QString &cycle) {
     return r;
 }
 
-bool isSeparator(QChar c) {
-    return c == u'(' || c == u')' || c == u'*' || c == u'+' || c == u'-' || c == u'/';
-}
-
-// Pieces of a side with the separators between them: piece, sep, piece, ...
-// (always an odd count; separators are single characters).
-QStringList cutSide(const QString &t) {
-    QStringList items;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < t.size(); ++i) {
-        if (!isSeparator(t[i])) continue;
-        items.append(t.mid(start, i - start));
-        items.append(QString(t[i]));
-        start = i + 1;
-    }
-    items.append(t.mid(start));
-    return items;
-}
-
 } // namespace
 
 // ---- Context and rules -----------------------------------------------------------------
@@ -346,7 +327,7 @@ QString RuleRun::evaluateReference(const QString &reference, const QString &cycl
 QString RuleRun::resolveSide(const QString &side, const QString &cycle, const TableLabelFn &label) {
     const QString t = text::upper(side);
     if (t.contains(kOutsideTableMarker)) return side;
-    QStringList items = cutSide(SquareTableBrackets(t));
+    QStringList items = notation::CutSide(SquareTableBrackets(t));
     for (int i = 0; i < items.size(); i += 2) items[i] = evaluateReference(items[i], cycle, label);
     return items.join(QString());
 }
@@ -516,7 +497,7 @@ SideTemplate cutRuleSide(const QString &sideText, TableIndex &tables) {
         t.items = QStringList{up};
         t.marked = true;
     } else {
-        t.items = cutSide(SquareTableBrackets(up));
+        t.items = notation::CutSide(SquareTableBrackets(up));
     }
     t.numbers.resize(t.items.size(), kNaN);
     t.pieces.resize(t.items.size());

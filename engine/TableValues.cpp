@@ -49,7 +49,8 @@ void RequireStorableValue(double value, qint64 owner, qint64 tableIdent, int col
 
 ValueRowWriter::ValueRowWriter(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                                int rowsPerStatement)
-    : m_insert(database, writtenTable(valueTable), rowsPerStatement), m_institution(institution), m_year(year) {}
+    : m_insert(database, db::TableName::checked(writtenTable(valueTable)), rowsPerStatement),
+      m_institution(institution), m_year(year) {}
 
 void ValueRowWriter::flush() { m_insert.flush(); }
 
@@ -95,4 +96,10 @@ void WriteCellValue(const QSqlDatabase &d, ValueTable valueTable, qint64 institu
                          .arg(table),
                      {institution, value, year, tableIdent, column, row});
     });
+}
+
+void ReadInstitutionValues(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
+                           const QString &fields, int columns, const std::function<void(const double *)> &row) {
+    db::readInstitutionRows(database, db::TableName::checked(ValueTableName(valueTable)), institution, year, fields,
+                            columns, row);
 }

@@ -9,6 +9,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+
 // A value the value tables can keep is num::isStorableValue: finite, and of a
 // magnitude below 1e15, where the fifteen stored digits still hold its whole
 // part. Typing, every load and the Excel input refuse anything else, naming the cell.
@@ -67,3 +69,10 @@ private:
 // Throws db::Error.
 void WriteCellValue(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
                     qint64 tableIdent, int column, int row, double value);
+
+// The rows of one institution and year of a value table, read as they lie
+// (db::readInstitutionRows): `fields` a select list of numbers. The table
+// goes down as ValueTable; its SQL name is ValueTableName's, checked once
+// (db::TableName). Throws db::Error.
+void ReadInstitutionValues(const QSqlDatabase &database, ValueTable valueTable, qint64 institution, int year,
+                           const QString &fields, int columns, const std::function<void(const double *fields)> &row);

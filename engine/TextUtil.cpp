@@ -153,18 +153,6 @@ bool IsDigitsText(const QString &text) {
 
 bool IsDecimalText(const QString &text) { return !text.isEmpty() && IsDigitsText(text); }
 
-QString ShiftNumberList(const QString &list, int offset) {
-    if (list.isEmpty()) return {};
-    QStringList out;
-    for (const QString &item : list.split(u',')) {
-        bool ok = false;
-        const int v = item.trimmed().toInt(&ok);
-        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является целым числом").arg(item));
-        out.append(QString::number(v + offset));
-    }
-    return out.join(u',');
-}
-
 QString ReplaceChar(const QString &text, QChar what, QChar with) {
     QString r = text;
     r.replace(what, with);

@@ -91,8 +91,5 @@ qsizetype PosBackFrom(const QString &text, qsizetype index, const QString &sub);
 bool IsDigitsText(const QString &text);
 // Not empty and every character a digit or ".".
 bool IsDecimalText(const QString &text);
-// Adds offset to every number of a comma list ("1,2,5" + 3 -> "4,5,8");
-// throws ConversionError (engine/EngineError) for an item that is no integer.
-QString ShiftNumberList(const QString &list, int offset);
 QString ReplaceChar(const QString &text, QChar what, QChar with);
 QString RemoveChar(const QString &text, QChar what);

@@ -321,8 +321,24 @@ void readNumbers(const QSqlDatabase &d, const QString &sql, const QVariantList &
     if (rc != SQLITE_DONE) throw sqliteError(p.h, sql);
 }
 
-void readInstitutionRows(const QSqlDatabase &d, const QString &table, qint64 hospital, int year,
+TableName TableName::checked(const QString &name) {
+    const QStringList parts = name.split(u'.');
+    QString sql;
+    for (const QString &part : parts) {
+        bool plain = !part.isEmpty() && !(part[0] >= u'0' && part[0] <= u'9');
+        for (QChar c : part)
+            plain = plain && ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_');
+        if (!plain || parts.size() > 2)
+            throw Error(QStringLiteral("Недопустимое имя таблицы значений: \"%1\".").arg(name.left(100)));
+        if (!sql.isEmpty()) sql += u'.';
+        sql += quoteId(part);
+    }
+    return TableName(sql);
+}
+
+void readInstitutionRows(const QSqlDatabase &d, const TableName &tableName, qint64 hospital, int year,
                          const QString &fields, int columns, const std::function<void(const double *)> &row) {
+    const QString &table = tableName.sql();
     double span[3] = {0, 0, 0};
     readNumbers(d,
                 QStringLiteral("select min(rowid), max(rowid), count(*) from %1 where year=? and hospital=?")
@@ -340,9 +356,9 @@ void readInstitutionRows(const QSqlDatabase &d, const QString &table, qint64 hos
                     {year, hospital}, columns, row);
 }
 
-ValueRowInsert::ValueRowInsert(const QSqlDatabase &d, const QString &table) : m_handle(checkedHandle(d)) {
+ValueRowInsert::ValueRowInsert(const QSqlDatabase &d, const TableName &table) : m_handle(checkedHandle(d)) {
     const QString sql = QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
-                                       "values (?, ?, ?, ?, ?, ?)").arg(quoteId(table));
+                                       "values (?, ?, ?, ?, ?, ?)").arg(table.sql());
     sqlite3_stmt *st = nullptr;
     if (sqlite3_prepare_v2(static_cast<sqlite3 *>(m_handle), sql.toUtf8().constData(), -1, &st, nullptr) !=
         SQLITE_OK)
@@ -365,10 +381,10 @@ void ValueRowInsert::add(qint64 hospital, double data, int year, qint64 table, i
     if (rc != SQLITE_DONE) throw statementError(static_cast<sqlite3 *>(m_handle), st);
 }
 
-ValueRowBatch::ValueRowBatch(const QSqlDatabase &d, const QString &table, int rowsPerStatement)
+ValueRowBatch::ValueRowBatch(const QSqlDatabase &d, const TableName &table, int rowsPerStatement)
     : m_handle(checkedHandle(d)), m_single(d, table), m_size(std::max(1, rowsPerStatement)) {
     QString sql = QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") values ")
-                      .arg(quoteId(table));
+                      .arg(table.sql());
     for (int i = 0; i < m_size; ++i) sql += i ? QStringLiteral(",(?,?,?,?,?,?)") : QStringLiteral("(?,?,?,?,?,?)");
     sqlite3_stmt *st = nullptr;
     if (sqlite3_prepare_v2(static_cast<sqlite3 *>(m_handle), sql.toUtf8().constData(), -1, &st, nullptr) !=

@@ -134,17 +134,35 @@ void readNumbers(const QSqlDatabase &db, const QString &sql, const QVariantList 
 // (a null QString for NULL); throws Error.
 void readTexts(const QSqlDatabase &db, const QString &sql, const QVariantList &params, int columns,
                const std::function<void(const QString *fields)> &row);
+// The name of a table the value-row readers and writers below work on,
+// checked once: ASCII letters, digits and "_" (not first), an attached
+// file's table written "alias.table". Made only by TableName::checked, so
+// that these statements take no unchecked text; the engine makes it of its
+// ValueTable alone (engine/TableValues.h), its only caller.
+class TableName {
+public:
+    // Throws Error for any other text ("data; drop table units", "", a
+    // quote, a blank, a letter beyond ASCII).
+    static TableName checked(const QString &name);
+    // For SQL, each part quoted: "data", "src0"."data".
+    const QString &sql() const { return m_sql; }
+
+private:
+    explicit TableName(QString sql) : m_sql(std::move(sql)) {}
+    QString m_sql;
+};
+
 // The rows of one institution and year of a values table (`table` may name
 // an attached file's table: "src0.data"), `fields` a select list of numbers.
 // Its rows usually lie together (a load writes them at once): then they are
 // read as one stretch of the table instead of one look-up per row through
 // the index. The order of the rows is not defined.
-void readInstitutionRows(const QSqlDatabase &db, const QString &table, qint64 hospital, int year,
+void readInstitutionRows(const QSqlDatabase &db, const TableName &table, qint64 hospital, int year,
                          const QString &fields, int columns, const std::function<void(const double *fields)> &row);
 // Inserts rows (hospital, data, year, table, column, row) into a values table.
 class ValueRowInsert {
 public:
-    ValueRowInsert(const QSqlDatabase &db, const QString &table);
+    ValueRowInsert(const QSqlDatabase &db, const TableName &table);
     ~ValueRowInsert();
     ValueRowInsert(const ValueRowInsert &) = delete;
     ValueRowInsert &operator=(const ValueRowInsert &) = delete;
@@ -163,7 +181,7 @@ private:
 // the object goes are dropped).
 class ValueRowBatch {
 public:
-    ValueRowBatch(const QSqlDatabase &db, const QString &table, int rowsPerStatement = 256);
+    ValueRowBatch(const QSqlDatabase &db, const TableName &table, int rowsPerStatement = 256);
     ~ValueRowBatch();
     ValueRowBatch(const ValueRowBatch &) = delete;
     ValueRowBatch &operator=(const ValueRowBatch &) = delete;

@@ -275,7 +275,7 @@ private:
         qint64 lastTable = std::numeric_limits<qint64>::min();
         const TableCells *lastCells = nullptr;
         int rows = 0;
-        db::readInstitutionRows(d, ValueTableName(ValueTable::Data), h, m_request.year,
+        ReadInstitutionValues(d, ValueTable::Data, h, m_request.year,
                                 QStringLiteral("\"table\", \"column\", \"row\", data"), 4, [&](const double *f) {
             if ((++rows & 4095) == 0 && m_stop) throw Cancelled();
             const qint64 t = qint64(f[0]);

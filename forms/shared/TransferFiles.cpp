@@ -560,11 +560,10 @@ ParsedFile readFile(const QString &path) {
 
 WriteResult writeValues(const QSqlDatabase &values, ValueTable valueTable, qint64 hospital, int year,
                         const QString &path) {
-    const QString t = ValueTableName(valueTable);
     WriteResult result;
     // Read as they lie in the table, then put in order here.
     std::vector<UnloadRow> rows;
-    db::readInstitutionRows(values, t, hospital, year,
+    ReadInstitutionValues(values, valueTable, hospital, year,
                             QStringLiteral("data, \"table\", \"column\", \"row\""), 4, [&](const double *f) {
                                 rows.push_back({f[0], qint64(f[1]), int(f[2]), int(f[3])});
                             });

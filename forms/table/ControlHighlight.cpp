@@ -17,15 +17,7 @@ QString MakeCellKey(int gridRow, int gridColumn) {
     return QString::number(gridRow) + u',' + QString::number(gridColumn);
 }
 
-bool IsNumberInList(const QString &list, int n) {
-    const QStringList items = list.split(u',');
-    for (const QString &item : items) {
-        bool ok = false;
-        const int v = item.trimmed().toInt(&ok);
-        if (ok && v == n) return true;
-    }
-    return false;
-}
+bool IsNumberInList(const QString &list, int n) { return ExpandedNumbers(list).contains(n); }
 
 namespace {
 
@@ -112,22 +104,6 @@ void MarkFormulaCells(const QSqlDatabase &d, qint64 tableIdent, int colcount, in
 
 namespace {
 
-// The table part of a reference from its first "(" or "[" on, "[x]" written
-// as "(x)".
-QString tablePartKey(const QString &tablePart) {
-    int start = -1;
-    for (int i = 0; i < tablePart.size(); ++i)
-        if (tablePart[i] == u'(' || tablePart[i] == u'[') {
-            start = i;
-            break;
-        }
-    if (start < 0) return tablePart;
-    const QString t = tablePart.mid(start);
-    // The key as the rule run reads it (blanks inside the brackets are no part of it).
-    const ReferenceParts parts = CutReferenceParts(SquareTableBrackets(QStringLiteral("Т") + t));
-    return parts.hasTable ? parts.table : t;
-}
-
 // True when an upper-cased rule text names the table key, written "(n)" or "[n]".
 bool mentionsTable(const QString &upperText, const QString &tableKey) {
     if (tableKey.isEmpty()) return false;
@@ -166,20 +142,20 @@ bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const 
     if (side.trimmed().isEmpty()) return false;
     const QString K = text::upper(tableKey);
     if (kind == 2 || (kind == 1 && !tableKey.isEmpty())) {
-        const QString N = text::upper(formName);
         for (const QString &raw : SplitFormulaTerms(side)) {
             const QString term = raw.trimmed();
             if (term.isEmpty() || IsOperatorItem(term)) continue;
             const FormTableRef ref = ParseFormTableRef(term, 0);
             if (kind == 2) {
-                if (ref.form.isEmpty() || N.isEmpty() || !text::upper(ref.form).contains(N)) continue;
+                // The form itself, as the rule run finds it: "Ф12" is no reference of "Ф1".
+                if (ref.form.isEmpty() || !text::sameName(ref.form, formName)) continue;
             }
             bool thisTable = false;
             if (ref.table.isEmpty()) {
                 thisTable = kind == 1;
             } else if (!K.isEmpty()) {
                 const QString T = text::upper(ref.table);
-                thisTable = T.contains(K) || text::sameName(tablePartKey(ref.table), tableKey);
+                thisTable = T.contains(K) || text::sameName(notation::TableKeyOf(ref.table), tableKey);
             }
             if (thisTable && termCovers(term, r, c)) return true;
         }
@@ -203,17 +179,9 @@ void CountRuleSideCells(ControlCountList &list, const QString &side, const QStri
     const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false, bounds);
     if (rc.rows.isEmpty() || rc.columns.isEmpty()) return;
     // A side touches a cell once, however often its lists name it.
-    auto numbers = [](const QString &list) {
-        QList<int> out;
-        for (const QString &item : list.split(u',')) {
-            bool ok = false;
-            const int v = item.trimmed().toInt(&ok);
-            if (ok) out.append(v);
-        }
-        return out;
-    };
-    const QList<int> columns = linesWithin(numbers(rc.columns), cells::refColumnOfGrid(0, fixcols), area.columns);
-    const QList<int> rows = linesWithin(numbers(rc.rows), cells::refRowOfGrid(0), area.rows);
+    const QList<int> columns =
+        linesWithin(ExpandedNumbers(rc.columns), cells::refColumnOfGrid(0, fixcols), area.columns);
+    const QList<int> rows = linesWithin(ExpandedNumbers(rc.rows), cells::refRowOfGrid(0), area.rows);
     for (int c : columns)
         for (int r : rows) {
             if (kind != 0 && !RuleSideCoversCell(side, cycle, r, tableKey, formName, kind, fixrows, fixcols, c))
@@ -280,13 +248,7 @@ void LoadControlHighlight(const QSqlDatabase &d, qint64 formId, const QString &t
     }
 }
 
-QString NormalizeTableKey(const QString &key) {
-    if (key.isEmpty()) return key;
-    if (!key.contains(u'(') && !key.contains(u'[')) return u'(' + key + u')';
-    const QString U = text::upper(key);
-    if (U.contains(QChar(0x0422)) || U.contains(u'T')) return tablePartKey(key);
-    return key;
-}
+QString NormalizeTableKey(const QString &key) { return notation::StoredTableKey(key); }
 
 QString ErrorCycleItem(const QString &errorLine) {
     const QStringList parts = errorLine.split(u'\t');
@@ -313,18 +275,10 @@ QList<MarkedCell> ReferenceCells(const QString &reference, int fixcols, CellArea
 }
 
 QList<MarkedCell> ExpressionCells(const QString &side, const QString &cycleItem, int fixcols, CellArea area) {
-    const QString T = text::upper(side);
+    // The pieces the rule run reads, each with the cycle item.
+    const QStringList items = notation::CutSide(SquareTableBrackets(text::upper(side)));
     QList<MarkedCell> out;
-    QString piece;
-    auto flush = [&] {
-        out += ReferenceCells(piece + cycleItem, fixcols, area);
-        piece.clear();
-    };
-    for (QChar ch : T) {
-        if (QStringLiteral("()*+-/").contains(ch)) flush();
-        else piece += ch;
-    }
-    if (!piece.isEmpty()) flush();
+    for (qsizetype i = 0; i < items.size(); i += 2) out += ReferenceCells(items[i] + cycleItem, fixcols, area);
     return out;
 }
 

@@ -95,6 +95,24 @@ TEST(ControlMatchLines, OnlyRulesOfOneFormAndTableCompareAndCountsStayPositive) 
     EXPECT_TRUE(e[1].startsWith(kDifferent));
 }
 
+// The table filters look for the chosen table in both spellings of its key;
+// a form's name goes into the patterns as it is, its brackets too.
+TEST(ControlMatchLines, TableFiltersMatchBothSpellingsOfTheKey) {
+    using namespace cmatch;
+    auto params = [](const Selection &s) {
+        QStringList out;
+        for (const QVariant &v : s.whereParams) out << v.toString();
+        return out;
+    };
+    EXPECT_EQ(params(selectionFor(1, 2, 7, "(1000ё)", "")).mid(1),
+              (QStringList{"%т(1000ё)%", "%т(1000ё)%", "%т[1000ё]%", "%т[1000ё]%"}));
+    EXPECT_EQ(params(selectionFor(2, 2, 7, "(1_0)", "Ф(1)")),
+              (QStringList{"%Ф(1)Т(1\\_0)%", "%Ф(1)Т(1\\_0)%", "%Ф(1)Т[1\\_0]%", "%Ф(1)Т[1\\_0]%"}));
+    // Before, the form's own brackets were squared in the second spelling.
+    EXPECT_EQ(params(selectionFor(2, 1, 7, "", "Ф(1)")), (QStringList(4, "%Ф(1)т%")));
+    EXPECT_EQ(params(selectionFor(1, 2, 7, "1000", "")).mid(1), (QStringList(4, "%т1000%")));
+}
+
 TEST_F(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
     addImportedOfF30();
     TControlMatchForm w;

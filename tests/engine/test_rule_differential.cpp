@@ -4,9 +4,11 @@
 // sides reduced to numbers. RULE_DIFFERENTIAL_SEED gives another set of texts.
 #include "test_engine_db.h"
 
+#include "engine/FormulaParser.h"
 #include "engine/NumberFormat.h"
 #include "engine/RuleCheck.h"
 #include "engine/RuleEngine.h"
+#include "engine/TextUtil.h"
 #include "platform/Database.h"
 
 #include <QHash>
@@ -323,6 +325,23 @@ TEST_F(RuleDifferential, EveryAcceptedTextGivesTheLinesOfItsReading) {
     }
     ASSERT_EQ(accepted.size(), 10000) << "of " << generated << " generated";
     EXPECT_LT(generated, 20000);   // most texts are meant to be readable
+    // The editors and the highlighter (ParseFormTableRef) find the form and
+    // table of every reference the check accepted as the run finds them.
+    int compared = 0;
+    for (const Rule &r : accepted)
+        for (const QString &side : {r.leftText, r.rightText})
+            for (const notation::Part &p : notation::FindReferences(notation::Upper(side))) {
+                const QString reference = p.in(side).toString();
+                const ReferenceParts run = CutReferenceParts(SquareTableBrackets(text::upper(reference)));
+                const FormTableRef read = ParseFormTableRef(reference, 0);
+                ASSERT_TRUE(text::sameName(read.form, run.form)) << reference.toStdString();
+                ASSERT_EQ(read.table.isEmpty(), !run.hasTable) << reference.toStdString();
+                if (run.hasTable) {
+                    ASSERT_TRUE(text::sameName(u'(' + read.number + u')', run.table)) << reference.toStdString();
+                    ++compared;
+                }
+            }
+    EXPECT_GT(compared, 10000);
     int violations = 0, holding = 0;
     for (quint32 seed : {1u, 2u}) {
         const Values v = values(seed);

@@ -57,7 +57,7 @@ void makeDatabase(const QString &file) {
     db::ScopedConnection c(file, db::OpenMode::Create, "make");
     db::exec(c.db(), kValues);
     db::transaction(c.db(), [&] {
-        db::ValueRowBatch rows(c.db(), "data");
+        db::ValueRowBatch rows(c.db(), db::TableName::checked("data"));
         for (int i = 0; i < 4000; ++i) rows.add(i % 40, i + 0.1, 2024, 1, i % 7, i);
         rows.flush();
     });
@@ -94,14 +94,14 @@ const Path kPaths[] = {
          db::readNumbers(d, "select data from data where year=?", {2024}, 1, [](const double *) {});
      }},
     {"readInstitutionRows", false, [](const QSqlDatabase &d) {
-         db::readInstitutionRows(d, "data", 3, 2024, "data", 1, [](const double *) {});
+         db::readInstitutionRows(d, db::TableName::checked("data"), 3, 2024, "data", 1, [](const double *) {});
      }},
     {"ValueRowInsert", true, [](const QSqlDatabase &d) {
-         db::ValueRowInsert rows(d, "data");
+         db::ValueRowInsert rows(d, db::TableName::checked("data"));
          insertMany([&](int i) { rows.add(i, 10.1, 2024, 2, 1, i); });
      }},
     {"ValueRowBatch", true, [](const QSqlDatabase &d) {
-         db::ValueRowBatch rows(d, "data", 64);
+         db::ValueRowBatch rows(d, db::TableName::checked("data"), 64);
          insertMany([&](int i) { rows.add(i, 10.1, 2024, 3, 1, i); });
          rows.flush();
      }},
@@ -208,7 +208,7 @@ TEST(DatabaseFailures, FullDiskAtCommitIsToldAsSuch) {
             QSqlDatabase d = db::open("commit", file);
             db::exec(d, "pragma cache_size=-16000");
             db::transaction(d, [&] {
-                db::ValueRowBatch rows(d, "data");
+                db::ValueRowBatch rows(d, db::TableName::checked("data"));
                 for (int i = 0; i < 3000; ++i) rows.add(i, 10.1, 2030, 1, 1, i);
                 rows.flush();
             });

@@ -164,7 +164,7 @@ TEST_F(DatabaseTest, ValueRowBatchWritesEveryRow) {
     db::exec(d, "create table data (hospital integer, data double, year integer, \"table\" integer, "
                 "\"column\" integer, \"row\" integer)");
     {
-        db::ValueRowBatch batch(d, "data", 3);
+        db::ValueRowBatch batch(d, db::TableName::checked("data"), 3);
         for (int i = 0; i < 7; ++i) batch.add(10 + i, 0.1 * i + 10.1, 2024, 5, 3 + i, 4);
         EXPECT_EQ(db::scalar(d, "select count(*) from data").toInt(), 6);   // two full statements
         batch.flush();
@@ -177,6 +177,43 @@ TEST_F(DatabaseTest, ValueRowBatchWritesEveryRow) {
         EXPECT_EQ(q.value(4).toInt(), 3 + i);
     }
     EXPECT_FALSE(q.next());
+}
+
+// The value-row readers and writers take a table name checked once: plain
+// names and an attached file's table, quoted; anything else is refused
+// before a statement is made.
+TEST_F(DatabaseTest, ValueRowTablesAreCheckedNames) {
+    EXPECT_EQ(db::TableName::checked("data").sql(), "\"data\"");
+    EXPECT_EQ(db::TableName::checked("repdata").sql(), "\"repdata\"");
+    EXPECT_EQ(db::TableName::checked("src0.data").sql(), "\"src0\".\"data\"");
+    EXPECT_EQ(db::TableName::checked("_t1").sql(), "\"_t1\"");
+    for (const QString &bad : {QString(), QStringLiteral("data; drop table units"), QStringLiteral("da ta"),
+                               QStringLiteral(" data"), QStringLiteral("\"data\""), QStringLiteral("данные"),
+                               QStringLiteral("dataё"), QStringLiteral("1data"), QStringLiteral("a.b.c"),
+                               QStringLiteral("data."), QStringLiteral(".data"), QStringLiteral("data#"),
+                               QStringLiteral("data\t"), QStringLiteral("data\n"), QStringLiteral("data:x"),
+                               QStringLiteral("data=1"), QString(5000, u'x') + u'-'})
+        EXPECT_THROW(db::TableName::checked(bad), db::Error) << bad.left(40).toStdString();
+    // A refused name says so in Russian, shown as written.
+    try {
+        db::TableName::checked("da ta");
+        ADD_FAILURE();
+    } catch (const db::Error &e) {
+        EXPECT_EQ(e.message(), "Недопустимое имя таблицы значений: \"da ta\".");
+    }
+    // The quoted name reaches the statements: an attached file's table is read.
+    auto d = db::connection("t_conn");
+    db::exec(d, "create table data (hospital integer, data double, year integer, \"table\" integer, "
+                "\"column\" integer, \"row\" integer)");
+    {
+        db::ValueRowBatch batch(d, db::TableName::checked("main.data"), 2);
+        for (int i = 0; i < 3; ++i) batch.add(7, i + 1.5, 2024, 5, 3, i);
+        batch.flush();
+    }
+    double sum = 0;
+    db::readInstitutionRows(d, db::TableName::checked("main.data"), 7, 2024, "data", 1,
+                            [&](const double *f) { sum += f[0]; });
+    EXPECT_EQ(sum, 1.5 + 2.5 + 3.5);
 }
 
 // A statement run aside lets the caller's thread poll meanwhile; "stop" interrupts it and it changes nothing.

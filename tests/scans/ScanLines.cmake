@@ -1,12 +1,20 @@
 # The walk the line scans share: every .h and .cpp of the program's folders
 # (or of FOLDERS) under ROOT. A line matching PATTERN is an offender unless its
 # file is in ALLOW_FILES or matches SKIP_FILES, "<file>:<line>" is in
-# ALLOW_LINES, or it matches SKIP; with MENTIONS, only files holding a line
-# that matches it are read. Fails with "<count> <WHAT>:" and the offenders;
+# ALLOW_LINES (the line without its ";"), or it matches SKIP; with MENTIONS,
+# only files holding a line that matches it are read. Fails with "<count> <WHAT>:" and the offenders;
 # otherwise says OK. UTF8 reads the lines as UTF-8, so that a PATTERN may hold
 # letters beyond ASCII.
 function(scan_lines)
-  cmake_parse_arguments(S "UTF8" "PATTERN;SKIP;SKIP_FILES;MENTIONS;WHAT;OK" "FOLDERS;ALLOW_FILES;ALLOW_LINES" ${ARGN})
+  # Argument by argument: a "[" of a pattern or of an allowed line does not
+  # join it to the next one.
+  cmake_parse_arguments(PARSE_ARGV 0 S "UTF8" "PATTERN;SKIP;SKIP_FILES;MENTIONS;WHAT;OK" "FOLDERS;ALLOW_FILES;ALLOW_LINES")
+  # Lines and allowed lines go through lists with their "[" and "]" put
+  # aside: a list would not split at the ";" after an unmatched one.
+  set(lb "<kelvana-lb>")
+  set(rb "<kelvana-rb>")
+  string(REPLACE "[" "${lb}" allowLines "${S_ALLOW_LINES}")
+  string(REPLACE "]" "${rb}" allowLines "${allowLines}")
   if(NOT S_FOLDERS)
     set(S_FOLDERS platform engine core widgets forms controls reports updates app)
   endif()
@@ -34,13 +42,19 @@ function(scan_lines)
         endif()
       endif()
       file(STRINGS ${ROOT}/${f} lines ${encoding} REGEX "${S_PATTERN}")
+      string(REPLACE "[" "${lb}" lines "${lines}")
+      string(REPLACE "]" "${rb}" lines "${lines}")
       foreach(line IN LISTS lines)
+        string(REPLACE "${lb}" "[" line "${line}")
+        string(REPLACE "${rb}" "]" line "${line}")
         if(S_SKIP AND line MATCHES "${S_SKIP}")
           continue()
         endif()
         string(STRIP "${line}" line)
         string(REPLACE ";" "" key "${line}")
-        if("${f}:${key}" IN_LIST S_ALLOW_LINES)
+        string(REPLACE "[" "${lb}" key "${key}")
+        string(REPLACE "]" "${rb}" key "${key}")
+        if("${f}:${key}" IN_LIST allowLines)
           continue()
         endif()
         list(APPEND offenders "${f}: ${key}")
@@ -50,6 +64,8 @@ function(scan_lines)
   if(offenders)
     list(LENGTH offenders n)
     string(REPLACE ";" "\n  " text "${offenders}")
+    string(REPLACE "${lb}" "[" text "${text}")
+    string(REPLACE "${rb}" "]" text "${text}")
     message(FATAL_ERROR "${n} ${S_WHAT}:\n  ${text}")
   endif()
   message(STATUS "${S_OK}")

@@ -20,6 +20,15 @@ TEST(RuleCells, ErrorMarksFollowReferencesAndCycle) {
     // Lists past the table mark only the table's own cells.
     EXPECT_EQ(keys(ReferenceCells("СТР[1..100000000]ГР[2..999999999]", 1, {3, 2})),
               (QStringList{"0,0", "1,0", "0,1", "1,1"}));
+    // Read in the pieces the rule run reads: a key in round brackets, blanks
+    // in a list, an empty item; a reversed range marks nothing.
+    EXPECT_EQ(keys(ExpressionCells("Ф30Т( 1000 )СТР[1..2]ГР[3,4]-Ф30Т[2000]СТР2ГР4", "", 1, {6, 5})),
+              (QStringList{"0,1", "1,1", "0,2", "1,2", "1,2"}));
+    EXPECT_EQ(keys(ExpressionCells("СТР1ГР3Т(1000)", "ГР5Ф30Т[1000]", 1, {6, 5})), QStringList{"0,1"});
+    EXPECT_EQ(keys(ExpressionCells("СТР[ 1 , 2 ]ГР[ 3 ]", "", 1, {6, 5})), (QStringList{"0,1", "1,1"}));
+    EXPECT_EQ(keys(ExpressionCells("СТР[1,,2]ГР3", "", 1, {6, 5})), (QStringList{"0,1", "1,1"}));
+    EXPECT_TRUE(ExpressionCells("СТР[2..1]ГР3", "СТР5", 1, {6, 5}).isEmpty());
+    EXPECT_TRUE(ExpressionCells("((", "СТР2Ф30Т(1000)", 1, {6, 5}).isEmpty());
     EXPECT_EQ(ErrorCycleItem("5.00 = 6.00\tСТР5\tкомментарий"), "СТР5");
     EXPECT_EQ(ErrorCycleItem("5.00 = 6.00"), "");
 }
@@ -43,4 +52,25 @@ TEST(RuleCells, CountsOfRuleSides) {
     ControlCountList huge;
     CountRuleSideCells(huge, "стр[1..100000000]", "гр[1..100000000]", 0, {}, {}, 1, 2, {4, 3});
     EXPECT_EQ(huge.size(), 2 * 3);
+}
+
+// A rule between forms covers the cells of the form it names, found as the
+// rule run finds it: not those of a form whose name begins the same way.
+TEST(RuleCells, RulesBetweenFormsCoverTheirOwnFormOnly) {
+    struct Case {
+        const char *side, *form;
+        bool covers;
+    };
+    const Case cases[] = {
+        {"Ф12Т[1000]СТР1ГР3", "Ф12", true},
+        {"ф12т( 1000 )стр1гр3", "Ф12", true},
+        {"Ф12Т[1000]СТР1ГР3", "Ф1", false},
+        {"Ф1Т[1000]СТР1ГР3", "Ф12", false},
+        {"ФАТ1Т[1000]СТР1ГР3", "ФАТ1", true},
+        {"ФАТ1Т[1000]СТР1ГР3", "ФА", false},
+        {"Фёж Т[1000] СТР1ГР3", "ФЁЖ", true},
+        {"Ф12Т[2000]СТР1ГР3", "Ф12", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(RuleSideCoversCell(c.side, "", 1, "(1000)", c.form, 2, 1, 2, 3), c.covers) << c.side << " " << c.form;
 }
