@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
+#include <future>
 #include <system_error>
 #include <string_view>
 #include <unordered_map>
@@ -556,6 +557,30 @@ ParsedFile readFile(const QString &path) {
     return file;
 }
 
+struct ReadAhead::Pending {
+    qsizetype index;
+    std::future<ParsedFile> file;
+};
+
+ReadAhead::ReadAhead(const QStringList &paths, int ahead) : m_paths(paths), m_ahead(std::max(1, ahead)) {}
+
+// The futures of std::async wait for their reads as they go.
+ReadAhead::~ReadAhead() = default;
+
+ParsedFile ReadAhead::take(qsizetype i) {
+    while (!m_running.empty() && m_running.front()->index < i) m_running.pop_front();
+    if (m_next < i) m_next = i;
+    while (m_next < m_paths.size() && m_next <= i + m_ahead) {
+        m_running.push_back(std::make_unique<Pending>(
+            Pending{m_next, std::async(std::launch::async, [path = m_paths[m_next]] { return readFile(path); })}));
+        ++m_next;
+    }
+    if (m_running.empty() || m_running.front()->index != i) return readFile(m_paths.value(i));
+    const std::unique_ptr<Pending> taken = std::move(m_running.front());
+    m_running.pop_front();
+    return taken->file.get();
+}
+
 // ---- Writers ---------------------------------------------------------------
 
 WriteResult writeValues(const QSqlDatabase &values, ValueTable valueTable, qint64 hospital, int year,
@@ -1050,7 +1075,11 @@ LoadResult loadForm(qint64 hospital, const QString &path, ValueTable valueTable,
 }
 
 LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent, Writing writing) {
-    const ParsedFile file = readFile(path);
+    return LoadTableFromFile(hospital, path, readFile(path), tableIdent, writing);
+}
+
+LoadResult LoadTableFromFile(qint64 hospital, const QString &path, const ParsedFile &file, qint64 tableIdent,
+                             Writing writing) {
     Scope s = tablesScope(QStringLiteral("таблицы ") + tableName(tableIdent), ValueTable::Data, hospital,
                           {tableIdent});
     s.writing = writing;
@@ -1083,9 +1112,9 @@ LoadResult loadTable(qint64 hospital, const QString &path, ValueTable valueTable
 }
 
 namespace {
-LoadResult unitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
-                    const std::function<void(int, int)> &lineProgress, Writing writing, bool dryRun) {
-    const ParsedFile file = readFile(path);
+LoadResult unitLoad(qint64 hospital, const QString &path, const ParsedFile &file, const QString &groupLoadForms,
+                    bool clearChosenOnly, const std::function<void(int, int)> &lineProgress, Writing writing,
+                    bool dryRun) {
     const QStringList chosen = SplitFormNameList(groupLoadForms);
     Scope s;
     s.target = chosen.isEmpty() ? QStringLiteral("форм учреждения")
@@ -1137,12 +1166,23 @@ LoadResult reportLoad(qint64 reportId, const QString &path, bool dryRun) {
 
 LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
                         const std::function<void(int, int)> &lineProgress, Writing writing) {
-    return unitLoad(hospital, path, groupLoadForms, clearChosenOnly, lineProgress, writing, false);
+    return unitLoad(hospital, path, readFile(path), groupLoadForms, clearChosenOnly, lineProgress, writing, false);
+}
+
+LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const ParsedFile &file, const QString &groupLoadForms,
+                        bool clearChosenOnly, const std::function<void(int, int)> &lineProgress, Writing writing) {
+    return unitLoad(hospital, path, file, groupLoadForms, clearChosenOnly, lineProgress, writing, false);
 }
 
 QStringList formsEmptiedByUnitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms,
                                    bool clearChosenOnly) {
-    return unitLoad(hospital, path, groupLoadForms, clearChosenOnly, {}, Writing::OwnTransaction, true).emptiedForms;
+    return formsEmptiedByUnitLoad(hospital, path, readFile(path), groupLoadForms, clearChosenOnly);
+}
+
+QStringList formsEmptiedByUnitLoad(qint64 hospital, const QString &path, const ParsedFile &file,
+                                   const QString &groupLoadForms, bool clearChosenOnly) {
+    return unitLoad(hospital, path, file, groupLoadForms, clearChosenOnly, {}, Writing::OwnTransaction, true)
+        .emptiedForms;
 }
 
 LoadResult loadReport(qint64 reportId, const QString &path) { return reportLoad(reportId, path, false); }

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidgetItem>
 #include <gtest/gtest.h>
+#include <functional>
 #include <tuple>
 
 using namespace transfer;
@@ -108,6 +109,45 @@ TEST(TransferCodec, FileReadsAsItsLinesOneByOne) {
     } catch (const db::Error &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("строка 10 (значение \"1,5\""))) << e.message().toStdString();
     }
+}
+
+// Files read ahead on other threads come back as readFile reads them, in
+// order, with readFile's refusal at the file it concerns; files passed over
+// are dropped.
+TEST(TransferCodec, FilesReadAheadAsReadFileReadsThem) {
+    QTemporaryDir dir;
+    QStringList paths;
+    for (int i = 0; i < 7; ++i) {
+        QStringList lines;
+        for (int k = 0; k <= i * 50; ++k)
+            lines.append(line(QString::number(0.1 * k + i), "2026", i % 2 ? "ф30" : "Ф30", "(1000)", 3 + k % 7, 4 + k));
+        if (i == 3) lines.append("\"1\",\"2026\"");   // refused
+        paths.append(writeText(dir.path() + QStringLiteral("/ЦРБ %1.orw").arg(i), lines));
+    }
+    paths.insert(5, QString());                                 // no file to read
+    paths.append(dir.path() + "/Нет такого.orw");               // missing
+    const auto outcome = [](const std::function<ParsedFile()> &read) {
+        QStringList out;
+        try {
+            for (const Record &r : read().records)
+                out.append(QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+                               .arg(num::general(r.value)).arg(r.year).arg(r.form, r.tablen).arg(r.column).arg(r.row)
+                               .arg(r.line));
+        } catch (const db::Error &e) {
+            out.append(e.message());
+        }
+        return out;
+    };
+    for (const int ahead : {1, 3}) {
+        ReadAhead reads(paths, ahead);
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            if (i == 1 || i == 6) continue;   // passed over
+            EXPECT_EQ(outcome([&] { return reads.take(i); }), outcome([&] { return readFile(paths[i]); })) << i;
+        }
+    }
+    // Dropped with reads still running.
+    ReadAhead reads(paths, 4);
+    EXPECT_EQ(reads.take(0).records.size(), 1);
 }
 
 // Institution names that cannot stand in a file name as they are still get a
