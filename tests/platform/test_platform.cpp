@@ -179,6 +179,38 @@ TEST_F(DatabaseTest, ValueRowBatchWritesEveryRow) {
     EXPECT_FALSE(q.next());
 }
 
+// An institution's rows come whole and in the order they lie, whether they
+// lie together, among a few of others, or scattered among many (the index
+// takes over), and whatever year or institution lies between.
+TEST_F(DatabaseTest, InstitutionRowsComeWholeInTheirOrder) {
+    auto d = db::connection("t_conn");
+    db::exec(d, "create table data (hospital integer, data double, year integer, \"table\" integer, "
+                "\"column\" integer, \"row\" integer)");
+    db::exec(d, "create index data_hospital on data (hospital, year)");
+    db::exec(d, "begin");
+    db::ValueRowInsert rows(d, "data");
+    int k = 0;
+    const auto add = [&](qint64 h, int year) {
+        ++k;
+        rows.add(h, 0.1 * k, year, 1, k, 1);
+    };
+    for (int i = 0; i < 5; ++i) add(1, 2024);                        // together
+    for (int i = 0; i < 40; ++i) add(2, i % 2 ? 2024 : 2025), add(3, 2024);   // among a few
+    for (int i = 0; i < 3000; ++i) add(i % 500 ? 5 : 4, 2024);      // scattered among many
+    for (int i = 0; i < 3; ++i) add(1, 2024), add(2, 2024);
+    db::exec(d, "commit");
+    for (const qint64 h : {1, 2, 3, 4, 5, 6}) {
+        QList<double> got, want;
+        db::readInstitutionRows(d, "data", h, 2024, "data, \"column\"", 2, [&](const double *f) {
+            got.append(f[0]);
+            EXPECT_EQ(f[0], 0.1 * f[1]);
+        });
+        QSqlQuery q = db::exec(d, "select data from data where hospital=? and year=2024 order by rowid", {h});
+        while (q.next()) want.append(q.value(0).toDouble());
+        EXPECT_EQ(got, want) << h;
+    }
+}
+
 // A statement run aside lets the caller's thread poll meanwhile; "stop" interrupts it and it changes nothing.
 TEST_F(DatabaseTest, StatementRunAsideIsPolledAndStops) {
     auto d = db::connection("t_conn");
