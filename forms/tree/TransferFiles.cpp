@@ -583,54 +583,81 @@ ParsedFile ReadAhead::take(qsizetype i) {
 
 // ---- Writers ---------------------------------------------------------------
 
-WriteResult writeValues(const QSqlDatabase &values, ValueTable valueTable, qint64 hospital, int year,
-                        const QString &path) {
-    const QString t = ValueTableName(valueTable);
-    WriteResult result;
-    // Read as they lie in the table, then put in order here.
+namespace {
+
+// An institution's file as it is read from the database: its rows in the
+// order of the file and, for each run of rows of one table of the catalogue,
+// the fields between the value and the column. Its text is made from it
+// alone, on any thread.
+struct UnloadFile {
+    struct Run {
+        std::size_t begin, end;
+        QByteArray middle;
+    };
     std::vector<UnloadRow> rows;
-    db::readInstitutionRows(values, t, hospital, year,
+    std::vector<Run> runs;
+    WriteResult result;
+};
+
+UnloadFile readUnload(const QSqlDatabase &values, ValueTable valueTable, qint64 hospital, int year) {
+    UnloadFile file;
+    std::vector<UnloadRow> &rows = file.rows;
+    // Read as they lie in the table, then put in order here.
+    db::readInstitutionRows(values, ValueTableName(valueTable), hospital, year,
                             QStringLiteral("data, \"table\", \"column\", \"row\""), 4, [&](const double *f) {
                                 rows.push_back({f[0], qint64(f[1]), int(f[2]), int(f[3])});
                             });
     putInFileOrder(rows);
-
-    // The file's text in code page 1251, made in one buffer.
-    RecordBuffer records(qsizetype(rows.size()) * 40);
     const QByteArray yearText = QByteArray::number(year);
-    QByteArray middle;
-    qint64 previous = -2;
-    bool known = false;
-    int written = 0;
-    for (const UnloadRow &r : rows) {
-        if (r.table == -1) continue;
-        if (r.table != previous) {
-            previous = r.table;
-            const CachedTable *table = shared().Caches.table(r.table);
-            known = table != nullptr;
-            if (!known) result.skippedTables.append(r.table);
-            else middle = recordMiddle(yearText, cp1251::encode(table->formName), cp1251::encode(table->tablen));
-        }
-        if (!known) {
-            ++result.skipped;
+    for (std::size_t i = 0, end = 0; i < rows.size(); i = end) {
+        const qint64 ident = rows[i].table;
+        for (end = i + 1; end < rows.size() && rows[end].table == ident;) ++end;
+        if (ident == -1) continue;
+        const CachedTable *table = shared().Caches.table(ident);
+        if (!table) {
+            file.result.skippedTables.append(ident);
+            file.result.skipped += int(end - i);
             continue;
         }
-        char buf[40];
-        if (r.data == std::trunc(r.data) && std::fabs(r.data) < 1e15) {   // what general() writes for it
-            const auto end = std::to_chars(buf, buf + sizeof buf, qint64(r.data)).ptr;
-            records.add(std::string_view(buf, std::size_t(end - buf)), middle, r.column, r.row);
-        } else {
-            const QByteArray text = generalBytes(r.data, buf);
-            records.add(std::string_view(text.constData(), std::size_t(text.size())), middle, r.column, r.row);
-        }
-        ++written;
+        file.runs.push_back({i, end, recordMiddle(yearText, cp1251::encode(table->formName),
+                                                  cp1251::encode(table->tablen))});
+        file.result.written += int(end - i);
     }
-    const QByteArray text = records.take();
+    return file;
+}
+
+// The file's text in code page 1251, made in one buffer.
+QByteArray unloadText(const UnloadFile &file) {
+    RecordBuffer records(qsizetype(file.rows.size()) * 40);
+    for (const UnloadFile::Run &run : file.runs)
+        for (std::size_t i = run.begin; i < run.end; ++i) {
+            const UnloadRow &r = file.rows[i];
+            char buf[40];
+            if (r.data == std::trunc(r.data) && std::fabs(r.data) < 1e15) {   // what general() writes for it
+                const auto end = std::to_chars(buf, buf + sizeof buf, qint64(r.data)).ptr;
+                records.add(std::string_view(buf, std::size_t(end - buf)), run.middle, r.column, r.row);
+            } else {
+                const QByteArray text = generalBytes(r.data, buf);
+                records.add(std::string_view(text.constData(), std::size_t(text.size())), run.middle, r.column,
+                            r.row);
+            }
+        }
+    return records.take();
+}
+
+void writeUnload(const QString &path, const UnloadFile &file) {
     QString error;
-    if (!cp1251::writeFile(path, text, &error))
+    if (!cp1251::writeFile(path, unloadText(file), &error))
         throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
-    result.written = written;
-    return result;
+}
+
+} // namespace
+
+WriteResult writeValues(const QSqlDatabase &values, ValueTable valueTable, qint64 hospital, int year,
+                        const QString &path) {
+    const UnloadFile file = readUnload(values, valueTable, hospital, year);
+    writeUnload(path, file);
+    return file.result;
 }
 
 bool hasValuesToWrite(ValueTable valueTable, qint64 id, int year) {
@@ -811,14 +838,15 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
             throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(sub)));
     QStringList pending;
     QStringList empty;   // final paths of the institutions without values
+    // Each file is written on a thread of its own while the next one is read.
+    std::future<void> writing;
     try {
         for (const PlannedFile &f : files) {
             if (progress) progress(f.node->text(0));
             pending.append(f.path);
-            const WriteResult w = writeValues(db::connection(db::kData), ValueTable::Data, TreeNodeId(f.node),
-                                              year, f.path + kPendingSuffix);
-            out.skippedValues += w.skipped;
-            if (w.written == 0) {
+            UnloadFile file = readUnload(db::connection(db::kData), ValueTable::Data, TreeNodeId(f.node), year);
+            out.skippedValues += file.result.skipped;
+            if (file.result.written == 0) {
                 // Nothing to carry: a file would only be refused as empty by the load.
                 pending.removeLast();
                 QFile::remove(f.path + kPendingSuffix);
@@ -826,9 +854,15 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
                 out.withoutValues.append(f.node->text(0));
                 continue;
             }
+            if (writing.valid()) writing.get();   // what its write threw
+            writing = std::async(std::launch::async, [file = std::move(file), path = f.path + kPendingSuffix] {
+                writeUnload(path, file);
+            });
             ++out.files;
         }
+        if (writing.valid()) writing.get();
     } catch (...) {
+        if (writing.valid()) writing.wait();   // before its file goes
         removePending(pending, 0, keepPainting);
         throw;
     }

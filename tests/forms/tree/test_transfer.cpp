@@ -1,4 +1,5 @@
 // Transfer files: the line codec, every writer and reader, and the promise that a bad file changes nothing.
+#include "support/ChildProcess.h"
 #include "support/Files.h"
 #include "engine/NumberFormat.h"
 #include "tests/forms/territory/test_adm_fixture.h"
@@ -9,6 +10,7 @@
 #include "platform/Paths.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QMap>
 #include <QSet>
@@ -569,6 +571,62 @@ TEST(TransferFiles, GroupSaveRefusesTwoNodesOfOneFile) {
             << e.message().toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(data + "/Второй район"));
+}
+
+// The group unload writes each file while it reads the next: every file holds
+// the bytes the line writer makes of its rows, in table, column, row order;
+// a write the disk refuses at a later file stops the group and leaves the
+// older files as they were.
+TEST(TransferFiles, GroupUnloadWritesEachFileAsTheLineWriterAndStopsAtAFailedWrite) {
+    admtest::YearFixture fx;
+    const double values[] = {0.1, 10.1 + 20.2 - 30.3, -7.25, 1e-5, 123456789012.5, 1.0 / 3, 99999999999999.9, 42};
+    QMap<qint64, QStringList> expected;
+    QTreeWidgetItem region(QStringList{QStringLiteral("Район")});
+    region.setData(0, Qt::UserRole, fx.region);
+    const qint64 units[] = {fx.crb, fx.poly};
+    for (int u = 0; u < 2; ++u) {
+        (new QTreeWidgetItem(&region, QStringList{u ? QStringLiteral("Поликлиника №1") : QStringLiteral("ЦРБ")}))
+            ->setData(0, Qt::UserRole, units[u]);
+        QList<std::tuple<qint64, int, int, double>> cells;
+        for (int i = 0; i < (u ? 30 : 8); ++i)   // stored in the order row, column: the file wants column, row
+            cells.append({i % 3 ? fx.t12 : fx.t30a, 3 + i % 3, 4 + i / 3, values[i % 8] * (u + 1)});
+        for (const auto &[t, c, r, v] : cells) fx.value(units[u], t, c, r, v);
+        fx.value(units[u], 999, 3, 4, 5);   // a table no longer in the catalogue
+        std::sort(cells.begin(), cells.end());
+        for (const auto &[t, c, r, v] : cells)
+            expected[units[u]].append(line(num::general(v), "2026", t == fx.t12 ? "Ф12" : "Ф30", "(1000)", c, r));
+    }
+    const QString data = fx.yearFolder + "data";
+    const QString files[] = {data + "/Район/ЦРБ - Годовой - 2026.orw",
+                             data + "/Район/Поликлиника №1 - Годовой - 2026.orw"};
+    const TreeWriteResult w = SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026);
+    EXPECT_EQ(w.files, 2);
+    EXPECT_EQ(w.skippedValues, 2);
+    const auto bytesOf = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+    };
+    for (int u = 0; u < 2; ++u)
+        EXPECT_EQ(bytesOf(files[u]), cp1251::encode(expected[units[u]].join("\r\n") + "\r\n")) << u;
+
+    // The second file outgrows what the disk takes: nothing is replaced.
+    fx.value(fx.crb, fx.t30a, 5, 9, 0.2);
+    const QByteArray before[] = {bytesOf(files[0]), bytesOf(files[1])};
+    const LimitedRun run = runWithFileSizeLimit(before[0].size() + 100, [&](QString &message) {
+        try {
+            SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026);
+        } catch (const db::Error &e) {
+            message = e.message();
+            return true;
+        }
+        return false;
+    });
+    ASSERT_TRUE(run.result) << run.message.toStdString();
+    EXPECT_TRUE(run.message.startsWith(QStringLiteral("Не удалось записать файл ") +
+                                       QDir::toNativeSeparators(files[1])))
+        << run.message.toStdString();
+    for (int u = 0; u < 2; ++u) EXPECT_EQ(bytesOf(files[u]), before[u]) << u;
+    EXPECT_TRUE(QDir(data + "/Район").entryList({"*.part"}, QDir::Files).isEmpty());
 }
 
 TEST(TransferFiles, StoppedGroupSaveLeavesTheOlderFiles) {
