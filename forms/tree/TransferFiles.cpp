@@ -10,6 +10,7 @@
 #include "core/TreeMarking.h"
 #include "engine/TableShape.h"
 #include "engine/TableValues.h"
+#include "platform/Background.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -586,15 +587,20 @@ struct ReadAhead::Pending {
 
 ReadAhead::ReadAhead(const QStringList &paths, int ahead) : m_paths(paths), m_ahead(std::max(1, ahead)) {}
 
-// The futures of std::async wait for their reads as they go.
-ReadAhead::~ReadAhead() = default;
+// The reads still running are waited for: none outlives the group.
+ReadAhead::~ReadAhead() {
+    for (const std::unique_ptr<Pending> &p : m_running) p->file.wait();
+}
 
 ParsedFile ReadAhead::take(qsizetype i) {
-    while (!m_running.empty() && m_running.front()->index < i) m_running.pop_front();
+    while (!m_running.empty() && m_running.front()->index < i) {
+        m_running.front()->file.wait();
+        m_running.pop_front();
+    }
     if (m_next < i) m_next = i;
     while (m_next < m_paths.size() && m_next <= i + m_ahead) {
         m_running.push_back(std::make_unique<Pending>(
-            Pending{m_next, std::async(std::launch::async, [path = m_paths[m_next]] { return readFile(path); })}));
+            Pending{m_next, background::run([path = m_paths[m_next]] { return readFile(path); })}));
         ++m_next;
     }
     if (m_running.empty() || m_running.front()->index != i) return readFile(m_paths.value(i));
@@ -877,7 +883,7 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
                 continue;
             }
             if (writing.valid()) writing.get();   // what its write threw
-            writing = std::async(std::launch::async, [file = std::move(file), path = f.path + kPendingSuffix] {
+            writing = background::run([file = std::move(file), path = f.path + kPendingSuffix] {
                 writeUnload(path, file);
             });
             ++out.files;

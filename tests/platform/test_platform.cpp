@@ -1,3 +1,4 @@
+#include "platform/Background.h"
 #include "platform/Codepage.h"
 #include "platform/QuotedFields.h"
 #include "platform/Database.h"
@@ -29,6 +30,26 @@ TEST(Codepage, RoundTripAndTheFirstCharacterThatCannotBeHeld) {
     EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("Район ∑ 2")), 0x2211u);
     EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("Ząb")), 0x0105u);
     EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("Район 😀")), 0x1F600u);
+}
+
+// Work run beside the caller gives back its result or what it threw, also in
+// a child forked after the pool had threads (they did not come along).
+TEST(Background, ResultOrFailureComesBackAlsoInAForkedChild) {
+    const auto work = [] {
+        std::future<int> sum = background::run([] { return 10 + 20; });
+        std::future<void> failed = background::run([] { throw db::Error(QStringLiteral("Не удалось записать файл")); });
+        if (sum.get() != 30) return false;
+        try {
+            failed.get();
+        } catch (const db::Error &e) {
+            return e.message() == QStringLiteral("Не удалось записать файл");
+        }
+        return false;
+    };
+    EXPECT_TRUE(work());
+    const ChildEnd child = runInChild([&] { _exit(work() ? 0 : 1); }, -1, 20);
+    EXPECT_FALSE(child.killed);
+    EXPECT_EQ(child.code, 0);
 }
 
 TEST(IniFile, KeepsOrderAndCyrillicNames) {

@@ -1,0 +1,21 @@
+#include "platform/Background.h"
+
+#include <mutex>
+#include <unistd.h>
+
+namespace background {
+
+QThreadPool &pool() {
+    static std::mutex guard;
+    static QThreadPool *current = nullptr;
+    static pid_t owner = 0;
+    const std::lock_guard<std::mutex> lock(guard);
+    if (!current || owner != getpid()) {
+        // The pool of the parent process is left as it is: its threads are not here to end.
+        current = new QThreadPool;
+        owner = getpid();
+    }
+    return *current;
+}
+
+} // namespace background
