@@ -13,6 +13,8 @@ QThreadPool &pool() {
     if (!current || owner != getpid()) {
         // The pool of the parent process is left as it is: its threads are not here to end.
         current = new QThreadPool;
+        // A few threads: each keeps memory of its own once it has used it.
+        current->setMaxThreadCount(3);
         owner = getpid();
     }
     return *current;

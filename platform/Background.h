@@ -1,8 +1,8 @@
 #pragma once
 // Work done beside the caller on the program's pool of threads: its result,
 // or what it threw, comes back through a std::future. The pool keeps its
-// threads for later work, so the memory each thread keeps stays with a few
-// of them. The future does not wait in its destructor: whoever must not go
+// three threads for later work, so the memory each thread keeps stays with
+// a few of them; more work waits its turn. The future does not wait in its destructor: whoever must not go
 // on before the work has ended waits for it (wait(), get()).
 #include <QThreadPool>
 

@@ -27,6 +27,7 @@
 #include <QStringDecoder>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+#include <chrono>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -867,7 +868,12 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
     QStringList pending;
     QStringList empty;   // final paths of the institutions without values
     // Each file is written on a thread of its own while the next one is read.
+    // Its write may wait for the disk: the window paints meanwhile.
     std::future<void> writing;
+    const auto written = [&] {
+        while (writing.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+            if (keepPainting) keepPainting();
+    };
     try {
         for (const PlannedFile &f : files) {
             if (progress) progress(f.node->text(0));
@@ -882,15 +888,21 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
                 out.withoutValues.append(f.node->text(0));
                 continue;
             }
-            if (writing.valid()) writing.get();   // what its write threw
+            if (writing.valid()) {
+                written();
+                writing.get();   // what its write threw
+            }
             writing = background::run([file = std::move(file), path = f.path + kPendingSuffix] {
                 writeUnload(path, file);
             });
             ++out.files;
         }
-        if (writing.valid()) writing.get();
+        if (writing.valid()) {
+            written();
+            writing.get();
+        }
     } catch (...) {
-        if (writing.valid()) writing.wait();   // before its file goes
+        if (writing.valid()) written();   // before its file goes
         removePending(pending, 0, keepPainting);
         throw;
     }
