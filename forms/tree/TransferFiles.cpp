@@ -149,38 +149,16 @@ struct Row {
 // of the file: the load leaves them empty. In the order of the catalogue;
 // values of tables no longer in it are counted as one entry.
 QStringList formsLeftEmpty(const QSqlDatabase &d, const Scope &scope, const QList<qint64> &carried) {
-    if (!scope.clearAll && scope.clearTables.isEmpty()) return {};
-    const QString t = ValueTableName(scope.valueTable);
-    // The tables the institution holds values of: its rows read as they lie
-    // (one stretch of the table, rows of one table together), each table
-    // taken once. A table number that is not a whole number (never written
-    // by this program) is left to the database's own "distinct".
-    QList<qint64> held;
-    bool whole = true;
-    {
-        QSet<qint64> seen;
-        qint64 previous = 0;
-        db::readInstitutionRows(d, t, scope.hospital, shared().Year,
-                                QStringLiteral("\"table\", typeof(\"table\")='integer'"), 2, [&](const double *f) {
-                                    if (f[1] != 1) whole = false;
-                                    const qint64 ident = qint64(f[0]);
-                                    if ((!held.isEmpty() && ident == previous) || !whole) return;
-                                    previous = ident;
-                                    if (!seen.contains(ident)) seen.insert(ident), held.append(ident);
-                                });
+    QString sql = QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?").arg(ValueTableName(scope.valueTable));
+    if (!scope.clearAll) {
+        if (scope.clearTables.isEmpty()) return {};
+        sql += QStringLiteral(" and \"table\" in (%1)").arg(db::inList(scope.clearTables));
     }
-    if (!whole) {
-        QString sql = QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?").arg(t);
-        if (!scope.clearAll) sql += QStringLiteral(" and \"table\" in (%1)").arg(db::inList(scope.clearTables));
-        held.clear();
-        for (const QVariant &v : db::column(d, sql, {scope.hospital, shared().Year})) held.append(v.toLongLong());
-    }
-    const QSet<qint64> cleared(scope.clearTables.cbegin(), scope.clearTables.cend());
     const QSet<qint64> given(carried.cbegin(), carried.cend());
     QSet<QString> names;
     int outsideCatalogue = 0;
-    for (const qint64 ident : std::as_const(held)) {
-        if (!scope.clearAll && !cleared.contains(ident)) continue;
+    for (const QVariant &v : db::column(d, sql, {scope.hospital, shared().Year})) {
+        const qint64 ident = v.toLongLong();
         if (ident == -1 || given.contains(ident)) continue;
         if (const CachedTable *table = shared().Caches.table(ident)) names.insert(table->formName);
         else ++outsideCatalogue;
