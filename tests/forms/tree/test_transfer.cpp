@@ -463,6 +463,32 @@ TEST(TransferPolicy, WholeYearLoadsNameTheFormsTheyEmpty) {
     EXPECT_TRUE(emptiedFormsQuestion({{QStringLiteral("ФАП"), {}}}, 2026).isEmpty());
 }
 
+// The forms a whole-year load empties are found from the institution's rows
+// wherever they lie: among another institution's and another year's, of
+// tables no longer in the catalogue (one entry, each table counted once), of
+// a table number that is no whole number.
+TEST(TransferPolicy, EmptiedFormsFoundWhereverTheRowsLie) {
+    admtest::YearFixture fx;
+    for (int i = 0; i < 5; ++i) {
+        fx.value(fx.crb, fx.t12, 3, 3 + i, 0.1);
+        fx.value(fx.poly, fx.t30a, 3, 4 + i, 1);
+        fx.value(fx.crb, 999, 3, 4 + i, 2);
+        fx.value(fx.crb, fx.t47, 3, 4 + i, 2, 2025);
+        fx.value(fx.crb, 998, 3, 4 + i, -0.3);
+    }
+    fx.value(fx.crb, -1, 3, 4, 5);
+    fx.value(fx.crb, fx.t30b, 3, 3, 0.2);
+    const QString file = writeText(fx.dir.path() + "/ЦРБ.orw", {line("7", "2026", "Ф30", "(1000)", 4, 5)});
+    const QString outside = QStringLiteral("таблицы, которых нет в перечне форм (%1)");
+    EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QString(), false), (QStringList{"Ф12", outside.arg(2)}));
+    // Only the chosen form cleared: its other table is replaced with it.
+    EXPECT_TRUE(formsEmptiedByUnitLoad(fx.crb, file, QStringLiteral("ф30"), true).isEmpty());
+    db::exec(fx.dataDb(), "insert into data (hospital, data, year, \"table\", \"column\", \"row\") "
+                          "values (?, 1, 2026, 'x', 3, 4)", {fx.crb});
+    EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QString(), false), (QStringList{"Ф12", outside.arg(3)}));
+    EXPECT_EQ(LoadUnitInfo(fx.crb, file, QString(), false).emptiedForms, (QStringList{"Ф12", outside.arg(3)}));
+}
+
 // Values are stored as every writer stores them (fifteen digits, no row for
 // a zero); cells outside the table are skipped and counted.
 TEST(TransferPolicy, ValuesStoredAsEveryWriterCellsOutsideSkipped) {
