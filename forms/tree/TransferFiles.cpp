@@ -149,15 +149,44 @@ struct Row {
 // of the file: the load leaves them empty. In the order of the catalogue;
 // values of tables no longer in it are counted as one entry.
 QStringList formsLeftEmpty(const QSqlDatabase &d, const Scope &scope, const QList<qint64> &carried) {
-    QString sql = QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?").arg(ValueTableName(scope.valueTable));
-    if (!scope.clearAll) {
-        if (scope.clearTables.isEmpty()) return {};
-        sql += QStringLiteral(" and \"table\" in (%1)").arg(db::inList(scope.clearTables));
+    const QString t = ValueTableName(scope.valueTable);
+    if (!scope.clearAll && scope.clearTables.isEmpty()) return {};
+    const QString inScope =
+        scope.clearAll ? QString() : QStringLiteral(" and \"table\" in (%1)").arg(db::inList(scope.clearTables));
+    // The table numbers of the institution's values of the year, each once.
+    // With the (table, year, hospital) index of the values table, the numbers
+    // the whole table holds are stepped through and each looked up for the
+    // institution: a few look-ups per table instead of reading every row of
+    // the institution.
+    QString sql;
+    QVariantList params;
+    const QVariant key = db::scalar(d,
+                                    QStringLiteral("select group_concat(name, ',') from (select i.name from "
+                                                   "pragma_index_list(?) l, pragma_index_info(l.name) i "
+                                                   "where l.name=? and l.partial=0 order by i.seqno)"),
+                                    {t, t + QStringLiteral("_key")});
+    if (key.toString() == QLatin1String("table,year,hospital")) {
+        sql = QStringLiteral("with recursive held(x) as (select (select min(\"table\") from %1) union all "
+                             "select (select min(\"table\") from %1 where \"table\">held.x) from held "
+                             "where held.x is not null) "
+                             "select x from held where x is not null and exists (select 1 from %1 where "
+                             "\"table\"=held.x and year=? and hospital=?)%2")
+                  .arg(t, QString(inScope).replace(QLatin1String("\"table\""), QLatin1String("x")));
+        params = {shared().Year, scope.hospital};
+        if (scope.clearAll) {
+            sql += QStringLiteral(" union all select null where exists (select 1 from %1 where \"table\" is null "
+                                  "and year=? and hospital=?)")
+                       .arg(t);
+            params += QVariantList{shared().Year, scope.hospital};
+        }
+    } else {
+        sql = QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?").arg(t) + inScope;
+        params = {scope.hospital, shared().Year};
     }
     const QSet<qint64> given(carried.cbegin(), carried.cend());
     QSet<QString> names;
     int outsideCatalogue = 0;
-    for (const QVariant &v : db::column(d, sql, {scope.hospital, shared().Year})) {
+    for (const QVariant &v : db::column(d, sql, params)) {
         const qint64 ident = v.toLongLong();
         if (ident == -1 || given.contains(ident)) continue;
         if (const CachedTable *table = shared().Caches.table(ident)) names.insert(table->formName);

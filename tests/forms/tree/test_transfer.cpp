@@ -483,10 +483,21 @@ TEST(TransferPolicy, EmptiedFormsFoundWhereverTheRowsLie) {
     EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QString(), false), (QStringList{"Ф12", outside.arg(2)}));
     // Only the chosen form cleared: its other table is replaced with it.
     EXPECT_TRUE(formsEmptiedByUnitLoad(fx.crb, file, QStringLiteral("ф30"), true).isEmpty());
+    for (const char *odd : {"'x'", "null", "'x'"})
+        db::exec(fx.dataDb(), QStringLiteral("insert into data (hospital, data, year, \"table\", \"column\", \"row\") "
+                                             "values (?, 1, 2026, %1, 3, 4)").arg(QLatin1String(odd)), {fx.crb});
     db::exec(fx.dataDb(), "insert into data (hospital, data, year, \"table\", \"column\", \"row\") "
-                          "values (?, 1, 2026, 'x', 3, 4)", {fx.crb});
-    EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QString(), false), (QStringList{"Ф12", outside.arg(3)}));
-    EXPECT_EQ(LoadUnitInfo(fx.crb, file, QString(), false).emptiedForms, (QStringList{"Ф12", outside.arg(3)}));
+                          "values (?, 1, 2026, null, 3, 4)", {fx.hospital});
+    // Looked up table by table through the (table, year, hospital) index, or read row by row without it: the same.
+    ASSERT_EQ(db::scalar(fx.dataDb(), "select count(*) from sqlite_master where name='data_key'").toInt(), 1);
+    for (const bool keyIndex : {true, false}) {
+        SCOPED_TRACE(keyIndex);
+        if (!keyIndex) db::exec(fx.dataDb(), "drop index data_key");
+        EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QString(), false), (QStringList{"Ф12", outside.arg(4)}));
+        EXPECT_EQ(formsEmptiedByUnitLoad(fx.hospital, file, QString(), false), QStringList{outside.arg(1)});
+        EXPECT_TRUE(formsEmptiedByUnitLoad(fx.crb, file, QStringLiteral("ф30"), true).isEmpty());
+    }
+    EXPECT_EQ(LoadUnitInfo(fx.crb, file, QString(), false).emptiedForms, (QStringList{"Ф12", outside.arg(4)}));
 }
 
 // Values are stored as every writer stores them (fifteen digits, no row for
