@@ -331,18 +331,12 @@ QList<transfer::Emptied> formsEmptiedByUnitFiles(const QStringList &files, const
                                                  bool clearChosenOnly, const FileProgress &progress) {
     QList<transfer::Emptied> out;
     const transfer::UnitNames units;
-    QList<qint64> idOf;
-    QStringList toRead;
-    for (const QString &f : files) {
-        idOf.append(units.idOfFile(f));
-        toRead.append(idOf.constLast() >= 0 ? f : QString());
-    }
     // Reading is most of the work: a few files at a time, beside the questions to the database.
-    transfer::ReadAhead ahead(toRead, std::clamp(QThread::idealThreadCount() - 1, 2, 4));
+    transfer::ReadAhead ahead(files, std::clamp(QThread::idealThreadCount() - 1, 2, 4));
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QString &f = files[i];
         if (progress) progress(int(i), QFileInfo(f).fileName());
-        const qint64 id = idOf[i];
+        const qint64 id = units.idOfFile(f);
         if (id < 0) continue;
         try {
             const QStringList forms =

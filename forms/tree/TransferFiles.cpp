@@ -1020,6 +1020,7 @@ UnitNames::UnitNames() {
         }
     }
     std::sort(m_keys.begin(), m_keys.end(), [](const Key &a, const Key &b) { return a.id < b.id; });
+    for (qsizetype i = 0; i < m_keys.size(); ++i) m_keysByFirst[m_keys[i].upper.front()].append(i);
 }
 
 namespace {
@@ -1038,7 +1039,9 @@ UnitNames::Match UnitNames::match(const QString &path) const {
     const QString upperBase = text::upper(base);
     QList<qint64> best;
     qsizetype bestLength = 0;
-    for (const Key &key : m_keys) {
+    // Only keys of the name's first letter can begin it (in the order of the units' ids).
+    for (const qsizetype at : m_keysByFirst.value(upperBase.isEmpty() ? QChar() : upperBase.front())) {
+        const Key &key = m_keys[at];
         const QString &k = key.upper;
         if (k.size() < bestLength || !beginsName(upperBase, k)) continue;
         if (k.size() > bestLength) best.clear();

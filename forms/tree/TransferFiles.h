@@ -223,6 +223,7 @@ private:
     };
     QHash<qint64, Unit> m_units;
     QList<Key> m_keys;   // in the order of the units' ids
+    QHash<QChar, QList<qsizetype>> m_keysByFirst;   // indexes into m_keys by the key's first letter
 };
 
 // The question a one-institution load asks before it replaces target's
