@@ -339,21 +339,46 @@ TableName TableName::checked(const QString &name) {
 void readInstitutionRows(const QSqlDatabase &d, const TableName &tableName, qint64 hospital, int year,
                          const QString &fields, int columns, const std::function<void(const double *)> &row) {
     const QString &table = tableName.sql();
-    double span[3] = {0, 0, 0};
-    readNumbers(d,
-                QStringLiteral("select min(rowid), max(rowid), count(*) from %1 where year=? and hospital=?")
-                    .arg(table),
-                {year, hospital}, 3, [&](const double *f) { std::copy(f, f + 3, span); });
-    const qint64 first = qint64(span[0]), last = qint64(span[1]), count = qint64(span[2]);
-    if (count == 0) return;
-    if (last - first + 1 <= 2 * count)
-        readNumbers(d,
-                    QStringLiteral("select %1 from %2 where rowid between ? and ? and +year=? and +hospital=?")
-                        .arg(fields, table),
-                    {first, last, year, hospital}, columns, row);
-    else
-        readNumbers(d, QStringLiteral("select %1 from %2 where year=? and hospital=?").arg(fields, table),
-                    {year, hospital}, columns, row);
+    // The first and the last row: one look-up each in the (hospital, year)
+    // index; counting the rows would read the whole run of the index.
+    qint64 first = 0, last = 0;
+    {
+        const QString sql = QStringLiteral("select (select min(rowid) from %1 where year=?1 and hospital=?2), "
+                                           "(select max(rowid) from %1 where year=?1 and hospital=?2)")
+                                .arg(table);
+        Prepared ends(d, sql, {year, hospital});
+        if (sqlite3_step(ends.st) != SQLITE_ROW) throw sqliteError(ends.h, sql);
+        if (sqlite3_column_type(ends.st, 0) == SQLITE_NULL) return;
+        first = sqlite3_column_int64(ends.st, 0);
+        last = sqlite3_column_int64(ends.st, 1);
+    }
+    // The stretch between them in rowid order, other institutions' rows
+    // passed over; once these outnumber the institution's own (its rows lie
+    // apart), the rest through the index, still in rowid order.
+    std::vector<double> values(std::max(columns, 1));
+    qint64 own = 0, others = 0, after = first - 1;
+    {
+        const QString sql =
+            QStringLiteral("select +year=? and +hospital=?, rowid, %1 from %2 where rowid between ? and ?")
+                .arg(fields, table);
+        Prepared p(d, sql, {year, hospital, first, last});
+        int rc;
+        while ((rc = sqlite3_step(p.st)) == SQLITE_ROW) {
+            if (sqlite3_column_int(p.st, 0) != 1) {
+                if (++others > own + 1024) break;
+                continue;
+            }
+            ++own;
+            after = sqlite3_column_int64(p.st, 1);
+            for (int c = 0; c < columns; ++c) values[c] = sqlite3_column_double(p.st, c + 2);
+            row(values.data());
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(p.h, sql);
+        if (rc == SQLITE_DONE) return;
+    }
+    readNumbers(d, QStringLiteral("select %1 from %2 where year=? and hospital=? and rowid>? order by rowid")
+                       .arg(fields, table),
+                {year, hospital, after}, columns, row);
 }
 
 ValueRowInsert::ValueRowInsert(const QSqlDatabase &d, const TableName &table) : m_handle(checkedHandle(d)) {

@@ -156,7 +156,7 @@ private:
 // an attached file's table: "src0.data"), `fields` a select list of numbers.
 // Its rows usually lie together (a load writes them at once): then they are
 // read as one stretch of the table instead of one look-up per row through
-// the index. The order of the rows is not defined.
+// the index. The rows come in the order they lie in the table.
 void readInstitutionRows(const QSqlDatabase &db, const TableName &table, qint64 hospital, int year,
                          const QString &fields, int columns, const std::function<void(const double *fields)> &row);
 // Inserts rows (hospital, data, year, table, column, row) into a values table.

@@ -13,7 +13,10 @@
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTreeWidget>
+#include <QThread>
 #include <QTreeWidgetItem>
+
+#include <algorithm>
 
 namespace adm {
 
@@ -246,8 +249,9 @@ QString levelName() {
     return v.isValid() ? v.toString() : QStringLiteral("Годовой");
 }
 
-static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &progress,
-                                 const std::function<transfer::LoadResult(qint64, const QString &)> &loadOne) {
+static GroupLoadResult loadFiles(
+    const QStringList &files, const FileProgress &progress,
+    const std::function<transfer::LoadResult(qint64, const QString &, const transfer::ParsedFile &)> &loadOne) {
     GroupLoadResult r;
     // Each file goes to exactly one institution. Two files of one
     // institution refuse the whole group before anything is written: the
@@ -277,6 +281,10 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
     // One transaction for the group. Every file is checked whole before it
     // is written, so a refused file changes nothing and the others load; a
     // write that fails, and "Отмена", take the whole group back.
+    // The next files are read while one is written (only those of an institution).
+    QStringList toRead;
+    for (int i = 0; i < files.size(); ++i) toRead.append(idOf[i] >= 0 ? files[i] : QString());
+    transfer::ReadAhead ahead(toRead, 2);
     const db::BulkWork bulk(db::connection(db::kData), db::BulkWork::Temp::InMemory);
     db::transaction(db::connection(db::kData), [&] {
     for (int i = 0; i < files.size(); ++i) {
@@ -290,7 +298,7 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
                 r.missingUnits.append(name);
                 continue;
             }
-            const transfer::LoadResult one = loadOne(id, f);
+            const transfer::LoadResult one = loadOne(id, f, ahead.take(i));
             if (!one.emptiedForms.isEmpty()) r.emptied.append({units.pathOf(id), one.emptiedForms});
             r.outside += one.outside;
             r.unknown.merge(one.unknown);
@@ -313,8 +321,8 @@ static GroupLoadResult loadFiles(const QStringList &files, const FileProgress &p
 
 GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoadForms, bool clearChosenOnly,
                               const FileProgress &progress, const std::function<void(int, int)> &lineProgress) {
-    return loadFiles(files, progress, [&](qint64 id, const QString &f) {
-        return transfer::LoadUnitInfo(id, f, groupLoadForms, clearChosenOnly, lineProgress,
+    return loadFiles(files, progress, [&](qint64 id, const QString &f, const transfer::ParsedFile &file) {
+        return transfer::LoadUnitInfo(id, f, file, groupLoadForms, clearChosenOnly, lineProgress,
                                       transfer::Writing::IntoRunning);
     });
 }
@@ -323,13 +331,16 @@ QList<transfer::Emptied> formsEmptiedByUnitFiles(const QStringList &files, const
                                                  bool clearChosenOnly, const FileProgress &progress) {
     QList<transfer::Emptied> out;
     const transfer::UnitNames units;
+    // Reading is most of the work: a few files at a time, beside the questions to the database.
+    transfer::ReadAhead ahead(files, std::clamp(QThread::idealThreadCount() - 1, 2, 4));
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QString &f = files[i];
         if (progress) progress(int(i), QFileInfo(f).fileName());
         const qint64 id = units.idOfFile(f);
         if (id < 0) continue;
         try {
-            const QStringList forms = transfer::formsEmptiedByUnitLoad(id, f, groupLoadForms, clearChosenOnly);
+            const QStringList forms =
+                transfer::formsEmptiedByUnitLoad(id, f, ahead.take(i), groupLoadForms, clearChosenOnly);
             if (!forms.isEmpty()) out.append({units.pathOf(id), forms});
         } catch (const db::Error &) {
             // The load refuses this file and says why.
@@ -339,10 +350,9 @@ QList<transfer::Emptied> formsEmptiedByUnitFiles(const QStringList &files, const
 }
 
 GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, const FileProgress &progress) {
-    return loadFiles(files, progress,
-                     [&](qint64 id, const QString &f) {
-                         return transfer::LoadTableFromFile(id, f, tableIdent, transfer::Writing::IntoRunning);
-                     });
+    return loadFiles(files, progress, [&](qint64 id, const QString &f, const transfer::ParsedFile &file) {
+        return transfer::LoadTableFromFile(id, f, file, tableIdent, transfer::Writing::IntoRunning);
+    });
 }
 
 QList<bool> formChoiceTicks(const QString &groupLoadForms) {

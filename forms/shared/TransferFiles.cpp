@@ -10,6 +10,7 @@
 #include "core/TreeMarking.h"
 #include "engine/TableShape.h"
 #include "engine/TableValues.h"
+#include "platform/Background.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
@@ -26,6 +27,7 @@
 #include <QStringDecoder>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+#include <chrono>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -33,6 +35,7 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
+#include <future>
 #include <system_error>
 #include <string_view>
 #include <unordered_map>
@@ -146,15 +149,44 @@ struct Row {
 // of the file: the load leaves them empty. In the order of the catalogue;
 // values of tables no longer in it are counted as one entry.
 QStringList formsLeftEmpty(const QSqlDatabase &d, const Scope &scope, const QList<qint64> &carried) {
-    QString sql = QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?").arg(ValueTableName(scope.valueTable));
-    if (!scope.clearAll) {
-        if (scope.clearTables.isEmpty()) return {};
-        sql += QStringLiteral(" and \"table\" in (%1)").arg(db::inList(scope.clearTables));
+    const QString t = ValueTableName(scope.valueTable);
+    if (!scope.clearAll && scope.clearTables.isEmpty()) return {};
+    const QString inScope =
+        scope.clearAll ? QString() : QStringLiteral(" and \"table\" in (%1)").arg(db::inList(scope.clearTables));
+    // The table numbers of the institution's values of the year, each once.
+    // With the (table, year, hospital) index of the values table, the numbers
+    // the whole table holds are stepped through and each looked up for the
+    // institution: a few look-ups per table instead of reading every row of
+    // the institution.
+    QString sql;
+    QVariantList params;
+    const QVariant key = db::scalar(d,
+                                    QStringLiteral("select group_concat(name, ',') from (select i.name from "
+                                                   "pragma_index_list(?) l, pragma_index_info(l.name) i "
+                                                   "where l.name=? and l.partial=0 order by i.seqno)"),
+                                    {t, t + QStringLiteral("_key")});
+    if (key.toString() == QLatin1String("table,year,hospital")) {
+        sql = QStringLiteral("with recursive held(x) as (select (select min(\"table\") from %1) union all "
+                             "select (select min(\"table\") from %1 where \"table\">held.x) from held "
+                             "where held.x is not null) "
+                             "select x from held where x is not null and exists (select 1 from %1 where "
+                             "\"table\"=held.x and year=? and hospital=?)%2")
+                  .arg(t, QString(inScope).replace(QLatin1String("\"table\""), QLatin1String("x")));
+        params = {shared().Year, scope.hospital};
+        if (scope.clearAll) {
+            sql += QStringLiteral(" union all select null where exists (select 1 from %1 where \"table\" is null "
+                                  "and year=? and hospital=?)")
+                       .arg(t);
+            params += QVariantList{shared().Year, scope.hospital};
+        }
+    } else {
+        sql = QStringLiteral("select distinct \"table\" from %1 where hospital=? and year=?").arg(t) + inScope;
+        params = {scope.hospital, shared().Year};
     }
     const QSet<qint64> given(carried.cbegin(), carried.cend());
     QSet<QString> names;
     int outsideCatalogue = 0;
-    for (const QVariant &v : db::column(d, sql, {scope.hospital, shared().Year})) {
+    for (const QVariant &v : db::column(d, sql, params)) {
         const qint64 ident = v.toLongLong();
         if (ident == -1 || given.contains(ident)) continue;
         if (const CachedTable *table = shared().Caches.table(ident)) names.insert(table->formName);
@@ -556,55 +588,112 @@ ParsedFile readFile(const QString &path) {
     return file;
 }
 
+struct ReadAhead::Pending {
+    qsizetype index;
+    std::future<ParsedFile> file;
+};
+
+ReadAhead::ReadAhead(const QStringList &paths, int ahead) : m_paths(paths), m_ahead(std::max(1, ahead)) {}
+
+// The reads still running are waited for: none outlives the group.
+ReadAhead::~ReadAhead() {
+    for (const std::unique_ptr<Pending> &p : m_running) p->file.wait();
+}
+
+ParsedFile ReadAhead::take(qsizetype i) {
+    while (!m_running.empty() && m_running.front()->index < i) {
+        m_running.front()->file.wait();
+        m_running.pop_front();
+    }
+    if (m_next < i) m_next = i;
+    while (m_next < m_paths.size() && m_next <= i + m_ahead) {
+        m_running.push_back(std::make_unique<Pending>(
+            Pending{m_next, background::run([path = m_paths[m_next]] { return readFile(path); })}));
+        ++m_next;
+    }
+    if (m_running.empty() || m_running.front()->index != i) return readFile(m_paths.value(i));
+    const std::unique_ptr<Pending> taken = std::move(m_running.front());
+    m_running.pop_front();
+    return taken->file.get();
+}
+
 // ---- Writers ---------------------------------------------------------------
 
-WriteResult writeValues(const QSqlDatabase &values, ValueTable valueTable, qint64 hospital, int year,
-                        const QString &path) {
-    WriteResult result;
-    // Read as they lie in the table, then put in order here.
+namespace {
+
+// An institution's file as it is read from the database: its rows in the
+// order of the file and, for each run of rows of one table of the catalogue,
+// the fields between the value and the column. Its text is made from it
+// alone, on any thread.
+struct UnloadFile {
+    struct Run {
+        std::size_t begin, end;
+        QByteArray middle;
+    };
     std::vector<UnloadRow> rows;
+    std::vector<Run> runs;
+    WriteResult result;
+};
+
+UnloadFile readUnload(const QSqlDatabase &values, ValueTable valueTable, qint64 hospital, int year) {
+    UnloadFile file;
+    std::vector<UnloadRow> &rows = file.rows;
+    // Read as they lie in the table, then put in order here.
     ReadInstitutionValues(values, valueTable, hospital, year,
                             QStringLiteral("data, \"table\", \"column\", \"row\""), 4, [&](const double *f) {
                                 rows.push_back({f[0], qint64(f[1]), int(f[2]), int(f[3])});
                             });
     putInFileOrder(rows);
-
-    // The file's text in code page 1251, made in one buffer.
-    RecordBuffer records(qsizetype(rows.size()) * 40);
     const QByteArray yearText = QByteArray::number(year);
-    QByteArray middle;
-    qint64 previous = -2;
-    bool known = false;
-    int written = 0;
-    for (const UnloadRow &r : rows) {
-        if (r.table == -1) continue;
-        if (r.table != previous) {
-            previous = r.table;
-            const CachedTable *table = shared().Caches.table(r.table);
-            known = table != nullptr;
-            if (!known) result.skippedTables.append(r.table);
-            else middle = recordMiddle(yearText, cp1251::encode(table->formName), cp1251::encode(table->tablen));
-        }
-        if (!known) {
-            ++result.skipped;
+    for (std::size_t i = 0, end = 0; i < rows.size(); i = end) {
+        const qint64 ident = rows[i].table;
+        for (end = i + 1; end < rows.size() && rows[end].table == ident;) ++end;
+        if (ident == -1) continue;
+        const CachedTable *table = shared().Caches.table(ident);
+        if (!table) {
+            file.result.skippedTables.append(ident);
+            file.result.skipped += int(end - i);
             continue;
         }
-        char buf[40];
-        if (r.data == std::trunc(r.data) && std::fabs(r.data) < 1e15) {   // what general() writes for it
-            const auto end = std::to_chars(buf, buf + sizeof buf, qint64(r.data)).ptr;
-            records.add(std::string_view(buf, std::size_t(end - buf)), middle, r.column, r.row);
-        } else {
-            const QByteArray text = generalBytes(r.data, buf);
-            records.add(std::string_view(text.constData(), std::size_t(text.size())), middle, r.column, r.row);
-        }
-        ++written;
+        file.runs.push_back({i, end, recordMiddle(yearText, cp1251::encode(table->formName),
+                                                  cp1251::encode(table->tablen))});
+        file.result.written += int(end - i);
     }
-    const QByteArray text = records.take();
+    return file;
+}
+
+// The file's text in code page 1251, made in one buffer.
+QByteArray unloadText(const UnloadFile &file) {
+    RecordBuffer records(qsizetype(file.rows.size()) * 40);
+    for (const UnloadFile::Run &run : file.runs)
+        for (std::size_t i = run.begin; i < run.end; ++i) {
+            const UnloadRow &r = file.rows[i];
+            char buf[40];
+            if (r.data == std::trunc(r.data) && std::fabs(r.data) < 1e15) {   // what general() writes for it
+                const auto end = std::to_chars(buf, buf + sizeof buf, qint64(r.data)).ptr;
+                records.add(std::string_view(buf, std::size_t(end - buf)), run.middle, r.column, r.row);
+            } else {
+                const QByteArray text = generalBytes(r.data, buf);
+                records.add(std::string_view(text.constData(), std::size_t(text.size())), run.middle, r.column,
+                            r.row);
+            }
+        }
+    return records.take();
+}
+
+void writeUnload(const QString &path, const UnloadFile &file) {
     QString error;
-    if (!cp1251::writeFile(path, text, &error))
+    if (!cp1251::writeFile(path, unloadText(file), &error))
         throw db::Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), error));
-    result.written = written;
-    return result;
+}
+
+} // namespace
+
+WriteResult writeValues(const QSqlDatabase &values, ValueTable valueTable, qint64 hospital, int year,
+                        const QString &path) {
+    const UnloadFile file = readUnload(values, valueTable, hospital, year);
+    writeUnload(path, file);
+    return file.result;
 }
 
 bool hasValuesToWrite(ValueTable valueTable, qint64 id, int year) {
@@ -785,14 +874,20 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
             throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(sub)));
     QStringList pending;
     QStringList empty;   // final paths of the institutions without values
+    // Each file is written on a thread of its own while the next one is read.
+    // Its write may wait for the disk: the window paints meanwhile.
+    std::future<void> writing;
+    const auto written = [&] {
+        while (writing.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+            if (keepPainting) keepPainting();
+    };
     try {
         for (const PlannedFile &f : files) {
             if (progress) progress(f.node->text(0));
             pending.append(f.path);
-            const WriteResult w = writeValues(db::connection(db::kData), ValueTable::Data, TreeNodeId(f.node),
-                                              year, f.path + kPendingSuffix);
-            out.skippedValues += w.skipped;
-            if (w.written == 0) {
+            UnloadFile file = readUnload(db::connection(db::kData), ValueTable::Data, TreeNodeId(f.node), year);
+            out.skippedValues += file.result.skipped;
+            if (file.result.written == 0) {
                 // Nothing to carry: a file would only be refused as empty by the load.
                 pending.removeLast();
                 QFile::remove(f.path + kPendingSuffix);
@@ -800,9 +895,21 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
                 out.withoutValues.append(f.node->text(0));
                 continue;
             }
+            if (writing.valid()) {
+                written();
+                writing.get();   // what its write threw
+            }
+            writing = background::run([file = std::move(file), path = f.path + kPendingSuffix] {
+                writeUnload(path, file);
+            });
             ++out.files;
         }
+        if (writing.valid()) {
+            written();
+            writing.get();
+        }
     } catch (...) {
+        if (writing.valid()) written();   // before its file goes
         removePending(pending, 0, keepPainting);
         throw;
     }
@@ -913,6 +1020,7 @@ UnitNames::UnitNames() {
         }
     }
     std::sort(m_keys.begin(), m_keys.end(), [](const Key &a, const Key &b) { return a.id < b.id; });
+    for (qsizetype i = 0; i < m_keys.size(); ++i) m_keysByFirst[m_keys[i].upper.front()].append(i);
 }
 
 namespace {
@@ -931,7 +1039,9 @@ UnitNames::Match UnitNames::match(const QString &path) const {
     const QString upperBase = text::upper(base);
     QList<qint64> best;
     qsizetype bestLength = 0;
-    for (const Key &key : m_keys) {
+    // Only keys of the name's first letter can begin it (in the order of the units' ids).
+    for (const qsizetype at : m_keysByFirst.value(upperBase.isEmpty() ? QChar() : upperBase.front())) {
+        const Key &key = m_keys[at];
         const QString &k = key.upper;
         if (k.size() < bestLength || !beginsName(upperBase, k)) continue;
         if (k.size() > bestLength) best.clear();
@@ -1049,7 +1159,11 @@ LoadResult loadForm(qint64 hospital, const QString &path, ValueTable valueTable,
 }
 
 LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent, Writing writing) {
-    const ParsedFile file = readFile(path);
+    return LoadTableFromFile(hospital, path, readFile(path), tableIdent, writing);
+}
+
+LoadResult LoadTableFromFile(qint64 hospital, const QString &path, const ParsedFile &file, qint64 tableIdent,
+                             Writing writing) {
     Scope s = tablesScope(QStringLiteral("таблицы ") + tableName(tableIdent), ValueTable::Data, hospital,
                           {tableIdent});
     s.writing = writing;
@@ -1082,9 +1196,9 @@ LoadResult loadTable(qint64 hospital, const QString &path, ValueTable valueTable
 }
 
 namespace {
-LoadResult unitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
-                    const std::function<void(int, int)> &lineProgress, Writing writing, bool dryRun) {
-    const ParsedFile file = readFile(path);
+LoadResult unitLoad(qint64 hospital, const QString &path, const ParsedFile &file, const QString &groupLoadForms,
+                    bool clearChosenOnly, const std::function<void(int, int)> &lineProgress, Writing writing,
+                    bool dryRun) {
     const QStringList chosen = SplitFormNameList(groupLoadForms);
     Scope s;
     s.target = chosen.isEmpty() ? QStringLiteral("форм учреждения")
@@ -1136,12 +1250,23 @@ LoadResult reportLoad(qint64 reportId, const QString &path, bool dryRun) {
 
 LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms, bool clearChosenOnly,
                         const std::function<void(int, int)> &lineProgress, Writing writing) {
-    return unitLoad(hospital, path, groupLoadForms, clearChosenOnly, lineProgress, writing, false);
+    return unitLoad(hospital, path, readFile(path), groupLoadForms, clearChosenOnly, lineProgress, writing, false);
+}
+
+LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const ParsedFile &file, const QString &groupLoadForms,
+                        bool clearChosenOnly, const std::function<void(int, int)> &lineProgress, Writing writing) {
+    return unitLoad(hospital, path, file, groupLoadForms, clearChosenOnly, lineProgress, writing, false);
 }
 
 QStringList formsEmptiedByUnitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms,
                                    bool clearChosenOnly) {
-    return unitLoad(hospital, path, groupLoadForms, clearChosenOnly, {}, Writing::OwnTransaction, true).emptiedForms;
+    return formsEmptiedByUnitLoad(hospital, path, readFile(path), groupLoadForms, clearChosenOnly);
+}
+
+QStringList formsEmptiedByUnitLoad(qint64 hospital, const QString &path, const ParsedFile &file,
+                                   const QString &groupLoadForms, bool clearChosenOnly) {
+    return unitLoad(hospital, path, file, groupLoadForms, clearChosenOnly, {}, Writing::OwnTransaction, true)
+        .emptiedForms;
 }
 
 LoadResult loadReport(qint64 reportId, const QString &path) { return reportLoad(reportId, path, false); }

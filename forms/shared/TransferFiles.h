@@ -22,7 +22,9 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <deque>
 #include <functional>
+#include <memory>
 
 class QTreeWidgetItem;
 
@@ -58,6 +60,28 @@ struct ParsedFile {
     QList<Record> records;
 };
 ParsedFile readFile(const QString &path);
+
+// Reads the files of a group as readFile does, on threads of their own, a
+// few files ahead of the one the caller works on: the caller's own work (the
+// database) and the reading overlap. take() hands the files over in order;
+// the reads still running when it goes are waited for.
+class ReadAhead {
+public:
+    ReadAhead(const QStringList &paths, int ahead);
+    ~ReadAhead();
+    ReadAhead(const ReadAhead &) = delete;
+    ReadAhead &operator=(const ReadAhead &) = delete;
+    // The file paths[i] as readFile reads it, or what readFile threw. Each
+    // index at most once, rising; files passed over are dropped.
+    ParsedFile take(qsizetype i);
+
+private:
+    struct Pending;
+    QStringList m_paths;
+    int m_ahead;
+    qsizetype m_next = 0;   // the next file to start reading
+    std::deque<std::unique_ptr<Pending>> m_running;
+};
 
 // ---- Writers ---------------------------------------------------------------
 
@@ -199,6 +223,7 @@ private:
     };
     QHash<qint64, Unit> m_units;
     QList<Key> m_keys;   // in the order of the units' ids
+    QHash<QChar, QList<qsizetype>> m_keysByFirst;   // indexes into m_keys by the key's first letter
 };
 
 // The question a one-institution load asks before it replaces target's
@@ -229,6 +254,8 @@ LoadResult loadForm(qint64 hospital, const QString &path, ValueTable valueTable,
 // Forms tree, one table of an institution from a group of files (range checked).
 LoadResult LoadTableFromFile(qint64 hospital, const QString &path, qint64 tableIdent,
                              Writing writing = Writing::OwnTransaction);
+LoadResult LoadTableFromFile(qint64 hospital, const QString &path, const ParsedFile &file, qint64 tableIdent,
+                             Writing writing);
 
 // Table window, the shown table of an institution or report.
 LoadResult loadTable(qint64 hospital, const QString &path, ValueTable valueTable, qint64 formId,
@@ -241,6 +268,9 @@ LoadResult loadTable(qint64 hospital, const QString &path, ValueTable valueTable
 LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms,
                         bool clearChosenOnly, const std::function<void(int, int)> &lineProgress = {},
                         Writing writing = Writing::OwnTransaction);
+// The same with the file already read (readFile, ReadAhead).
+LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const ParsedFile &file, const QString &groupLoadForms,
+                        bool clearChosenOnly, const std::function<void(int, int)> &lineProgress, Writing writing);
 
 // Summary reports: replaces the report's "repdata" values of the year.
 LoadResult loadReport(qint64 reportId, const QString &path);
@@ -249,6 +279,8 @@ LoadResult loadReport(qint64 reportId, const QString &path);
 // with the file checked as they check it (db::Error) and nothing written.
 QStringList formsEmptiedByUnitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms,
                                    bool clearChosenOnly);
+QStringList formsEmptiedByUnitLoad(qint64 hospital, const QString &path, const ParsedFile &file,
+                                   const QString &groupLoadForms, bool clearChosenOnly);
 QStringList formsEmptiedByReportLoad(qint64 reportId, const QString &path);
 
 // The forms a load empties, per institution or report, for the question

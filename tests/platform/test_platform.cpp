@@ -1,3 +1,4 @@
+#include "platform/Background.h"
 #include "platform/Codepage.h"
 #include "platform/QuotedFields.h"
 #include "platform/Database.h"
@@ -29,6 +30,26 @@ TEST(Codepage, RoundTripAndTheFirstCharacterThatCannotBeHeld) {
     EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("Район ∑ 2")), 0x2211u);
     EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("Ząb")), 0x0105u);
     EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("Район 😀")), 0x1F600u);
+}
+
+// Work run beside the caller gives back its result or what it threw, also in
+// a child forked after the pool had threads (they did not come along).
+TEST(Background, ResultOrFailureComesBackAlsoInAForkedChild) {
+    const auto work = [] {
+        std::future<int> sum = background::run([] { return 10 + 20; });
+        std::future<void> failed = background::run([] { throw db::Error(QStringLiteral("Не удалось записать файл")); });
+        if (sum.get() != 30) return false;
+        try {
+            failed.get();
+        } catch (const db::Error &e) {
+            return e.message() == QStringLiteral("Не удалось записать файл");
+        }
+        return false;
+    };
+    EXPECT_TRUE(work());
+    const ChildEnd child = runInChild([&] { _exit(work() ? 0 : 1); }, -1, 20);
+    EXPECT_FALSE(child.killed);
+    EXPECT_EQ(child.code, 0);
 }
 
 TEST(IniFile, KeepsOrderAndCyrillicNames) {
@@ -214,6 +235,38 @@ TEST_F(DatabaseTest, ValueRowTablesAreCheckedNames) {
     db::readInstitutionRows(d, db::TableName::checked("main.data"), 7, 2024, "data", 1,
                             [&](const double *f) { sum += f[0]; });
     EXPECT_EQ(sum, 1.5 + 2.5 + 3.5);
+}
+
+// An institution's rows come whole and in the order they lie, whether they
+// lie together, among a few of others, or scattered among many (the index
+// takes over), and whatever year or institution lies between.
+TEST_F(DatabaseTest, InstitutionRowsComeWholeInTheirOrder) {
+    auto d = db::connection("t_conn");
+    db::exec(d, "create table data (hospital integer, data double, year integer, \"table\" integer, "
+                "\"column\" integer, \"row\" integer)");
+    db::exec(d, "create index data_hospital on data (hospital, year)");
+    db::exec(d, "begin");
+    db::ValueRowInsert rows(d, db::TableName::checked("data"));
+    int k = 0;
+    const auto add = [&](qint64 h, int year) {
+        ++k;
+        rows.add(h, 0.1 * k, year, 1, k, 1);
+    };
+    for (int i = 0; i < 5; ++i) add(1, 2024);                        // together
+    for (int i = 0; i < 40; ++i) add(2, i % 2 ? 2024 : 2025), add(3, 2024);   // among a few
+    for (int i = 0; i < 3000; ++i) add(i % 500 ? 5 : 4, 2024);      // scattered among many
+    for (int i = 0; i < 3; ++i) add(1, 2024), add(2, 2024);
+    db::exec(d, "commit");
+    for (const qint64 h : {1, 2, 3, 4, 5, 6}) {
+        QList<double> got, want;
+        db::readInstitutionRows(d, db::TableName::checked("data"), h, 2024, "data, \"column\"", 2, [&](const double *f) {
+            got.append(f[0]);
+            EXPECT_EQ(f[0], 0.1 * f[1]);
+        });
+        QSqlQuery q = db::exec(d, "select data from data where hospital=? and year=2024 order by rowid", {h});
+        while (q.next()) want.append(q.value(0).toDouble());
+        EXPECT_EQ(got, want) << h;
+    }
 }
 
 // A statement run aside lets the caller's thread poll meanwhile; "stop" interrupts it and it changes nothing.

@@ -150,6 +150,48 @@ TEST(AdmTree, DeleteRemovesTheValuesOfTheYear) {
     EXPECT_TRUE(readPopulation(fx.crb, 2026).has_value());
 }
 
+// The question before a group load names, per institution, the forms its file
+// would empty, read as the load reads it: files of no institution and files
+// the load refuses are left out; nothing is written.
+TEST(AdmTree, GroupLoadQuestionNamesWhatEachFileEmpties) {
+    admtest::YearFixture fx;
+    const auto line = [](const char *v, const char *form) {
+        return transfer::formatRecord(v, "2026", QString::fromUtf8(form), "(1000)", 3, 4);
+    };
+    fx.value(fx.crb, fx.t12, 3, 3, 0.1);
+    fx.value(fx.hospital, fx.t12, 3, 3, -0.3);
+    fx.value(fx.hospital, fx.t30a, 3, 4, 0.2);
+    fx.value(fx.poly, fx.t12, 3, 3, 10.1);
+    const QString a = fx.dir.path() + "/ЦРБ - Годовой - 2026.orw";
+    const QString b = fx.dir.path() + "/Неизвестная - Годовой - 2026.orw";
+    const QString c = fx.dir.path() + "/Больница - Годовой - 2026.orw";
+    const QString broken = fx.dir.path() + "/Поликлиника №1 - Годовой - 2026.orw";
+    ASSERT_TRUE(cp1251::writeLines(a, {line("1", "Ф30")}));
+    ASSERT_TRUE(cp1251::writeLines(b, {line("2", "Ф30")}));
+    ASSERT_TRUE(cp1251::writeLines(c, {line("3", "ф30")}));
+    ASSERT_TRUE(cp1251::writeLines(broken, {line("4", "Ф30"), "\"1\",\"2026\""}));
+    const auto before = fx.values();
+    QList<int> seen;
+    const QList<transfer::Emptied> emptied =
+        formsEmptiedByUnitFiles({a, b, broken, c}, QString(), false, [&](int i, const QString &) { seen.append(i); });
+    EXPECT_EQ(seen, (QList<int>{0, 1, 2, 3}));
+    ASSERT_EQ(emptied.size(), 2);
+    EXPECT_EQ(emptied[0].target, QStringLiteral("Район / ЦРБ"));
+    EXPECT_EQ(emptied[0].forms, QStringList{QStringLiteral("Ф12")});
+    EXPECT_EQ(emptied[1].target, QStringLiteral("Город / Больница"));
+    EXPECT_EQ(emptied[1].forms, QStringList{QStringLiteral("Ф12")});
+    EXPECT_EQ(fx.values(), before);
+    // Only the chosen form cleared: nothing else is emptied.
+    EXPECT_TRUE(formsEmptiedByUnitFiles({a, c}, QStringLiteral("Ф30"), true).isEmpty());
+    // "Отмена" between the files: the reads ahead of it end, nothing is written.
+    EXPECT_THROW(formsEmptiedByUnitFiles({a, b, broken, c}, QString(), false,
+                                         [&](int i, const QString &) {
+                                             if (i == 1) throw Cancelled();
+                                         }),
+                 Cancelled);
+    EXPECT_EQ(fx.values(), before);
+}
+
 TEST(AdmTree, GroupLoadListsUnknownUnitsAndGoesOn) {
     admtest::YearFixture fx;
     const auto line = [](const char *v) { return transfer::formatRecord(v, "2026", "Ф30", "(1000)", 3, 4); };

@@ -1,4 +1,5 @@
 // Transfer files: the line codec, every writer and reader, and the promise that a bad file changes nothing.
+#include "support/ChildProcess.h"
 #include "support/Files.h"
 #include "engine/NumberFormat.h"
 #include "test_adm_fixture.h"
@@ -9,12 +10,14 @@
 #include "platform/Paths.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QMap>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTreeWidgetItem>
 #include <gtest/gtest.h>
+#include <functional>
 #include <tuple>
 
 using namespace transfer;
@@ -108,6 +111,45 @@ TEST(TransferCodec, FileReadsAsItsLinesOneByOne) {
     } catch (const db::Error &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("строка 10 (значение \"1,5\""))) << e.message().toStdString();
     }
+}
+
+// Files read ahead on other threads come back as readFile reads them, in
+// order, with readFile's refusal at the file it concerns; files passed over
+// are dropped.
+TEST(TransferCodec, FilesReadAheadAsReadFileReadsThem) {
+    QTemporaryDir dir;
+    QStringList paths;
+    for (int i = 0; i < 7; ++i) {
+        QStringList lines;
+        for (int k = 0; k <= i * 50; ++k)
+            lines.append(line(QString::number(0.1 * k + i), "2026", i % 2 ? "ф30" : "Ф30", "(1000)", 3 + k % 7, 4 + k));
+        if (i == 3) lines.append("\"1\",\"2026\"");   // refused
+        paths.append(writeText(dir.path() + QStringLiteral("/ЦРБ %1.orw").arg(i), lines));
+    }
+    paths.insert(5, QString());                                 // no file to read
+    paths.append(dir.path() + "/Нет такого.orw");               // missing
+    const auto outcome = [](const std::function<ParsedFile()> &read) {
+        QStringList out;
+        try {
+            for (const Record &r : read().records)
+                out.append(QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+                               .arg(num::general(r.value)).arg(r.year).arg(r.form, r.tablen).arg(r.column).arg(r.row)
+                               .arg(r.line));
+        } catch (const db::Error &e) {
+            out.append(e.message());
+        }
+        return out;
+    };
+    for (const int ahead : {1, 3}) {
+        ReadAhead reads(paths, ahead);
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            if (i == 1 || i == 6) continue;   // passed over
+            EXPECT_EQ(outcome([&] { return reads.take(i); }), outcome([&] { return readFile(paths[i]); })) << i;
+        }
+    }
+    // Dropped with reads still running.
+    ReadAhead reads(paths, 4);
+    EXPECT_EQ(reads.take(0).records.size(), 1);
 }
 
 // Institution names that cannot stand in a file name as they are still get a
@@ -421,6 +463,43 @@ TEST(TransferPolicy, WholeYearLoadsNameTheFormsTheyEmpty) {
     EXPECT_TRUE(emptiedFormsQuestion({{QStringLiteral("ФАП"), {}}}, 2026).isEmpty());
 }
 
+// The forms a whole-year load empties are found from the institution's rows
+// wherever they lie: among another institution's and another year's, of
+// tables no longer in the catalogue (one entry, each table counted once), of
+// a table number that is no whole number.
+TEST(TransferPolicy, EmptiedFormsFoundWhereverTheRowsLie) {
+    admtest::YearFixture fx;
+    for (int i = 0; i < 5; ++i) {
+        fx.value(fx.crb, fx.t12, 3, 3 + i, 0.1);
+        fx.value(fx.poly, fx.t30a, 3, 4 + i, 1);
+        fx.value(fx.crb, 999, 3, 4 + i, 2);
+        fx.value(fx.crb, fx.t47, 3, 4 + i, 2, 2025);
+        fx.value(fx.crb, 998, 3, 4 + i, -0.3);
+    }
+    fx.value(fx.crb, -1, 3, 4, 5);
+    fx.value(fx.crb, fx.t30b, 3, 3, 0.2);
+    const QString file = writeText(fx.dir.path() + "/ЦРБ.orw", {line("7", "2026", "Ф30", "(1000)", 4, 5)});
+    const QString outside = QStringLiteral("таблицы, которых нет в перечне форм (%1)");
+    EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QString(), false), (QStringList{"Ф12", outside.arg(2)}));
+    // Only the chosen form cleared: its other table is replaced with it.
+    EXPECT_TRUE(formsEmptiedByUnitLoad(fx.crb, file, QStringLiteral("ф30"), true).isEmpty());
+    for (const char *odd : {"'x'", "null", "'x'"})
+        db::exec(fx.dataDb(), QStringLiteral("insert into data (hospital, data, year, \"table\", \"column\", \"row\") "
+                                             "values (?, 1, 2026, %1, 3, 4)").arg(QLatin1String(odd)), {fx.crb});
+    db::exec(fx.dataDb(), "insert into data (hospital, data, year, \"table\", \"column\", \"row\") "
+                          "values (?, 1, 2026, null, 3, 4)", {fx.hospital});
+    // Looked up table by table through the (table, year, hospital) index, or read row by row without it: the same.
+    ASSERT_EQ(db::scalar(fx.dataDb(), "select count(*) from sqlite_master where name='data_key'").toInt(), 1);
+    for (const bool keyIndex : {true, false}) {
+        SCOPED_TRACE(keyIndex);
+        if (!keyIndex) db::exec(fx.dataDb(), "drop index data_key");
+        EXPECT_EQ(formsEmptiedByUnitLoad(fx.crb, file, QString(), false), (QStringList{"Ф12", outside.arg(4)}));
+        EXPECT_EQ(formsEmptiedByUnitLoad(fx.hospital, file, QString(), false), QStringList{outside.arg(1)});
+        EXPECT_TRUE(formsEmptiedByUnitLoad(fx.crb, file, QStringLiteral("ф30"), true).isEmpty());
+    }
+    EXPECT_EQ(LoadUnitInfo(fx.crb, file, QString(), false).emptiedForms, (QStringList{"Ф12", outside.arg(4)}));
+}
+
 // Values are stored as every writer stores them (fifteen digits, no row for
 // a zero); cells outside the table are skipped and counted.
 TEST(TransferPolicy, ValuesStoredAsEveryWriterCellsOutsideSkipped) {
@@ -529,6 +608,62 @@ TEST(TransferFiles, GroupSaveRefusesTwoNodesOfOneFile) {
             << e.message().toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(data + "/Второй район"));
+}
+
+// The group unload writes each file while it reads the next: every file holds
+// the bytes the line writer makes of its rows, in table, column, row order;
+// a write the disk refuses at a later file stops the group and leaves the
+// older files as they were.
+TEST(TransferFiles, GroupUnloadWritesEachFileAsTheLineWriterAndStopsAtAFailedWrite) {
+    admtest::YearFixture fx;
+    const double values[] = {0.1, 10.1 + 20.2 - 30.3, -7.25, 1e-5, 123456789012.5, 1.0 / 3, 99999999999999.9, 42};
+    QMap<qint64, QStringList> expected;
+    QTreeWidgetItem region(QStringList{QStringLiteral("Район")});
+    region.setData(0, Qt::UserRole, fx.region);
+    const qint64 units[] = {fx.crb, fx.poly};
+    for (int u = 0; u < 2; ++u) {
+        (new QTreeWidgetItem(&region, QStringList{u ? QStringLiteral("Поликлиника №1") : QStringLiteral("ЦРБ")}))
+            ->setData(0, Qt::UserRole, units[u]);
+        QList<std::tuple<qint64, int, int, double>> cells;
+        for (int i = 0; i < (u ? 30 : 8); ++i)   // stored in the order row, column: the file wants column, row
+            cells.append({i % 3 ? fx.t12 : fx.t30a, 3 + i % 3, 4 + i / 3, values[i % 8] * (u + 1)});
+        for (const auto &[t, c, r, v] : cells) fx.value(units[u], t, c, r, v);
+        fx.value(units[u], 999, 3, 4, 5);   // a table no longer in the catalogue
+        std::sort(cells.begin(), cells.end());
+        for (const auto &[t, c, r, v] : cells)
+            expected[units[u]].append(line(num::general(v), "2026", t == fx.t12 ? "Ф12" : "Ф30", "(1000)", c, r));
+    }
+    const QString data = fx.yearFolder + "data";
+    const QString files[] = {data + "/Район/ЦРБ - Годовой - 2026.orw",
+                             data + "/Район/Поликлиника №1 - Годовой - 2026.orw"};
+    const TreeWriteResult w = SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026);
+    EXPECT_EQ(w.files, 2);
+    EXPECT_EQ(w.skippedValues, 2);
+    const auto bytesOf = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+    };
+    for (int u = 0; u < 2; ++u)
+        EXPECT_EQ(bytesOf(files[u]), cp1251::encode(expected[units[u]].join("\r\n") + "\r\n")) << u;
+
+    // The second file outgrows what the disk takes: nothing is replaced.
+    fx.value(fx.crb, fx.t30a, 5, 9, 0.2);
+    const QByteArray before[] = {bytesOf(files[0]), bytesOf(files[1])};
+    const LimitedRun run = runWithFileSizeLimit(before[0].size() + 100, [&](QString &message) {
+        try {
+            SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026);
+        } catch (const db::Error &e) {
+            message = e.message();
+            return true;
+        }
+        return false;
+    });
+    ASSERT_TRUE(run.result) << run.message.toStdString();
+    EXPECT_TRUE(run.message.startsWith(QStringLiteral("Не удалось записать файл ") +
+                                       QDir::toNativeSeparators(files[1])))
+        << run.message.toStdString();
+    for (int u = 0; u < 2; ++u) EXPECT_EQ(bytesOf(files[u]), before[u]) << u;
+    EXPECT_TRUE(QDir(data + "/Район").entryList({"*.part"}, QDir::Files).isEmpty());
 }
 
 TEST(TransferFiles, StoppedGroupSaveLeavesTheOlderFiles) {
