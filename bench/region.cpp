@@ -200,7 +200,7 @@ void pauses(const char *what) {
 
 void ratio(const char *what, double measured, double floor, double goal) {
     const double r = measured / floor;
-    std::printf("%-46s %8.2f s  floor %8.2f s  ratio %.2f (goal <= %g)\n", what, measured, floor, r, goal);
+    std::printf("%-46s %8.3f s  floor %8.3f s  ratio %.2f (goal <= %g)\n", what, measured, floor, r, goal);
     std::fflush(stdout);
     if (r > goal) ++g_missed;
 }
@@ -405,7 +405,20 @@ double readFloor(const QString &file, const QString &valueTable, int year, const
     return std::min({byIndex, byScan, byTable});
 }
 
-void recalculation(region::Region &r) {
+// The control run of the whole report over its summed values.
+void controlRun(region::Region &r, TFormList &w) {
+    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
+    const double control = best([&] { w.N5Click(); }, true);
+    pauses("\"Сплошной\" control run");
+    if (!g_small) {
+        const double floor = readFloor(r.levelFile(0), QStringLiteral("repdata"), r.year,
+                                       tablesNumbered(QStringLiteral("(1000)")), QString::number(r.reports[0]));
+        ratio("\"Сплошной\" of the report (window) / read", control, floor, 2);
+    }
+}
+
+// controlOnly: the report summed once, untimed, for its control run alone.
+void recalculation(region::Region &r, bool controlOnly = false) {
     WorkContext work;
     work.mode = ReportMode::Svod;
     work.includeList = r.includeList();
@@ -425,6 +438,11 @@ void recalculation(region::Region &r) {
         g_dialogs->answers.push_back(true);   // "Персчитать ...?"
         w.N10Click();
     };
+    if (controlOnly) {
+        recalculate();   // the report's values for the control run
+        controlRun(r, w);
+        return;
+    }
     const double window = best(recalculate, true);
     pauses("\"Пересчитать отчет\"");
     if (!g_small) {
@@ -437,15 +455,7 @@ void recalculation(region::Region &r) {
         recalculate();   // the report's values again
     }
 
-    // The control run of the whole report over its summed values.
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
-    const double control = best([&] { w.N5Click(); }, true);
-    pauses("\"Сплошной\" control run");
-    if (!g_small) {
-        const double floor = readFloor(r.levelFile(0), QStringLiteral("repdata"), r.year,
-                                       tablesNumbered(QStringLiteral("(1000)")), QString::number(r.reports[0]));
-        ratio("\"Сплошной\" of the report (window) / read", control, floor, 2);
-    }
+    controlRun(r, w);
 
     TForm7 group;
     group.FormShow();
@@ -641,10 +651,12 @@ void indicatorTypes(region::Region &r) {
 
 // Every job on the region.
 void jobs(region::Region &r) {
-    // BENCH_ONLY=summation (or recalculation, indicators, transfer) runs one.
+    // BENCH_ONLY=summation (or recalculation, control, indicators, transfer)
+    // runs one.
     const QString only = qEnvironmentVariable("BENCH_ONLY");
     const auto wanted = [&](const char *name) { return only.isEmpty() || only == QLatin1String(name); };
     if (wanted("recalculation")) recalculation(r);
+    if (only == QLatin1String("control")) recalculation(r, true);
     if (wanted("indicators")) indicatorTypes(r);
     if (wanted("transfer")) groupTransfer(r);
     if (wanted("summation")) summation(r);

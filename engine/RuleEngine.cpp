@@ -315,8 +315,8 @@ bool RuleRun::sumCells(const notation::NumberItems &columns, const notation::Num
     return notation::VisitClipped(columns, cLow, cHigh, [&](qint64 c) {
         return notation::VisitClipped(rows, rLow, rHigh, [&](qint64 r) {
             if (c < cLow || c > cHigh || r < rLow || r > rHigh) {
-                marker = kOutsideTableMarker + u' ' + m_heldForm + m_heldTable + QStringLiteral(" гр")
-                         + QString::number(c) + QStringLiteral("стр") + QString::number(r);
+                marker = kOutsideTableMarker % u' ' % m_heldForm % m_heldTable % QStringLiteral(" гр") %
+                         QString::number(c) % QStringLiteral("стр") % QString::number(r);
                 return false;
             }
             total.add(m_matrix.at(cells::storedColumnOfRef(int(c)), cells::storedRowOfRef(int(r), m_fixRows)));
@@ -491,6 +491,17 @@ struct RuleCopy {
     int refBegin = 0, refEnd = 0;   // its references in the pending list
     int markedInPass[2] = {-1, -1}; // pass in which a side got the outside-table marker
 };
+
+} // namespace
+
+// Moved in memory as they are when their lists grow.
+Q_DECLARE_TYPEINFO(PieceInfo, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(SideTemplate, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(CycleInfo, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(PendingRef, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(RuleCopy, Q_RELOCATABLE_TYPE);
+
+namespace {
 
 // Tables named during one run, in order of first mention (a run names few).
 class TableIndex {

@@ -142,6 +142,8 @@ private:
     TableSourceFn m_tableSource;
 };
 
+Q_DECLARE_TYPEINFO(RuleRun::Rule, Q_RELOCATABLE_TYPE);
+
 // True when reference column c and row r address a data cell of the matrix.
 bool IsValidMatrixCell(const ValueMatrix &matrix, int column, int row);
 

@@ -84,6 +84,10 @@ QHash<qint64, FormRules> rulesOfForms(const QList<FormEntry> &forms) {
     if (ids.isEmpty()) return out;
     FormRules *current = nullptr;
     qint64 currentId = 0;
+    // The rules come table by table: the list of the last stored table name
+    // serves the next rule naming it the same way.
+    QList<RuleRow> *tableRules = nullptr;
+    QString tableText;
     db::readTexts(mainDb(),
                   QStringLiteral("select \"Код\", lft, rght, reltion, commnt, cycl, tble, formid from int_control "
                                  "where formid in (%1) order by formid, tble, \"Код\"").arg(db::inList(ids)),
@@ -92,11 +96,17 @@ QHash<qint64, FormRules> rulesOfForms(const QList<FormEntry> &forms) {
                       if (!current || formId != currentId) {
                           current = &out[formId];
                           currentId = formId;
+                          tableRules = nullptr;
                       }
                       RuleRow r{f[0].toLongLong(), f[1], f[2], f[3], f[4], f[5]};
                       const QString &table = f[6];
                       if (table.isEmpty()) current->interTable.append(r);
-                      if (!table.isNull()) current->byTable[trimBlanks(table).toUpper()].append(std::move(r));
+                      if (table.isNull()) return;
+                      if (!tableRules || table != tableText) {
+                          tableRules = &current->byTable[trimBlanks(table).toUpper()];
+                          tableText = table;
+                      }
+                      tableRules->append(std::move(r));
                   });
     return out;
 }
