@@ -216,6 +216,12 @@ void RuleRun::addRule(qint64 key, const QString &left, const QString &right, con
     m_rules.append(Rule{key, left, right, relation, comment, cycle});
 }
 
+void RuleRun::addRules(const QList<Rule> &rules) {
+    // The list itself is kept when the run has no rules yet.
+    if (m_rules.isEmpty()) m_rules = rules;
+    else m_rules.append(rules);
+}
+
 void RuleRun::addRule(const QSqlRecord &r) {
     addRule(r.value(QStringLiteral("Код")).toLongLong(), r.value(QStringLiteral("lft")).toString(),
             r.value(QStringLiteral("rght")).toString(), r.value(QStringLiteral("reltion")).toString(),

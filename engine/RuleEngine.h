@@ -60,6 +60,9 @@ public:
                  const QString &comment, const QString &cycle);
     // Same from an int_control record (fields Код, lft, rght, reltion, commnt, cycl).
     void addRule(const QSqlRecord &record);
+    struct Rule;
+    // Every rule of the list, in its order.
+    void addRules(const QList<Rule> &rules);
     int ruleCount() const { return int(m_rules.size()); }
 
     // Runs every rule added for the institution and empties the rules;
