@@ -19,6 +19,7 @@
 #include <QStringBuilder>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -321,8 +322,11 @@ bool RuleRun::sumCells(const notation::NumberItems &columns, const notation::Num
     return notation::VisitClipped(columns, cLow, cHigh, [&](qint64 c) {
         return notation::VisitClipped(rows, rLow, rHigh, [&](qint64 r) {
             if (c < cLow || c > cHigh || r < rLow || r > rHigh) {
+                char column[24], row[24];
+                const char *columnEnd = std::to_chars(column, column + sizeof column, c).ptr;
+                const char *rowEnd = std::to_chars(row, row + sizeof row, r).ptr;
                 marker = kOutsideTableMarker % u' ' % m_heldForm % m_heldTable % QStringLiteral(" гр") %
-                         QString::number(c) % QStringLiteral("стр") % QString::number(r);
+                         QLatin1StringView(column, columnEnd) % QStringLiteral("стр") % QLatin1StringView(row, rowEnd);
                 return false;
             }
             total.add(m_matrix.at(cells::storedColumnOfRef(int(c)), cells::storedRowOfRef(int(r), m_fixRows)));
@@ -453,6 +457,7 @@ double pieceNumber(const QString &piece) {
 }
 
 struct PieceInfo {
+    double number = kNaN;           // its value when it is a plain number
     ReferenceParts own;
     bool isReference = false;
     bool complete = false;          // has form, table, rows and columns of its own
@@ -463,7 +468,6 @@ struct PieceInfo {
 // A side cut once per rule.
 struct SideTemplate {
     QStringList items;              // piece, separator, piece, ...
-    QList<double> numbers;          // per piece: its value when it is a plain number
     QList<PieceInfo> pieces;        // per item
     bool marked = false;            // holds the outside-table marker already
 };
@@ -535,14 +539,13 @@ SideTemplate cutRuleSide(const QString &sideText, TableIndex &tables) {
     } else {
         t.items = cutSide(SquareTableBrackets(up));
     }
-    t.numbers.resize(t.items.size(), kNaN);
     t.pieces.resize(t.items.size());
     if (t.marked) return t;
     for (int i = 0; i < t.items.size(); i += 2) {
         const QString &piece = t.items[i];
-        t.numbers[i] = pieceNumber(piece);
-        if (IsDigitsText(piece.trimmed())) continue;
         PieceInfo &p = t.pieces[i];
+        p.number = pieceNumber(piece);
+        if (IsDigitsText(piece.trimmed())) continue;
         p.own = CutReferenceParts(piece);
         // Text without any part of a reference stays as it is.
         p.isReference = p.own.hasForm || p.own.hasTable || p.own.hasRows || p.own.hasColumns;
@@ -627,6 +630,8 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
     // Cut every rule's sides once.
     TableIndex tables;
     QList<SideTemplate> templates[2];
+    templates[0].reserve(rules.size());
+    templates[1].reserve(rules.size());
     for (const Rule &rule : rules) {
         templates[0].append(cutRuleSide(rule.left, tables));
         templates[1].append(cutRuleSide(rule.right, tables));
@@ -667,11 +672,15 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
     QList<RuleCopy> copies = expandRules(rules, defaultText, bounds);
     auto cycleText = [&](const RuleCopy &c) {
         if (c.cycleKind == 0) return c.cycle;
-        return QString(notation::Marker(c.cycleKind == 1 ? notation::Line::Columns : notation::Line::Rows) % QString::number(c.cycleNumber) % defaultText);
+        char number[16];
+        const char *end = std::to_chars(number, number + sizeof number, c.cycleNumber).ptr;
+        return QString(notation::Marker(c.cycleKind == 1 ? notation::Line::Columns : notation::Line::Rows) %
+                       QLatin1StringView(number, end) % defaultText);
     };
 
     // Complete each reference of each copy with the copy's cycle text.
     QList<PendingRef> refs;
+    refs.reserve(2 * copies.size());
     QList<CycleInfo> cycleInfos;
     QHash<qint64, int> cycleByKey;
     QHash<QString, int> cycleByText;
@@ -805,8 +814,8 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
                     } else {
                         tokens.append(Token{QChar(), r->value});
                     }
-                } else if (!std::isnan(t.numbers[ii])) {
-                    tokens.append(Token{QChar(), t.numbers[ii]});
+                } else if (!std::isnan(t.pieces[ii].number)) {
+                    tokens.append(Token{QChar(), t.pieces[ii].number});
                 } else if (!t.items[ii].trimmed().isEmpty()) {
                     numeric = false;
                 }
