@@ -5,7 +5,8 @@
 // window's group load (each file read and checked, then replaced in a
 // savepoint of the group's one transaction); the baseline inserts the same 1,000,000 rows with one
 // prepared statement of the sqlite3 API into a values database of the same
-// layout. Prints both times and their ratio.
+// layout. Each side is the best of three runs; prints both times and their
+// ratio.
 #include "engine/Caches.h"
 #include "engine/Schema.h"
 #include "engine/SharedState.h"
@@ -20,6 +21,8 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -87,12 +90,15 @@ double g_loadMs = 0, g_directMs = 0;
 
 void BM_GroupLoad(benchmark::State &state) {
     for (auto _ : state) {
+        // Each run loads into the same empty values table, as the first one does.
+        db::exec(db::connection(db::kData), QStringLiteral("delete from data"));
         QElapsedTimer t;
         t.start();
         const adm::GroupLoadResult r = adm::loadUnitFiles(g_setup->files, QString(), false);
-        g_loadMs = double(t.nsecsElapsed()) / 1e6;
+        const double ms = double(t.nsecsElapsed()) / 1e6;
+        g_loadMs = g_loadMs > 0 ? std::min(g_loadMs, ms) : ms;
         if (r.loaded != kFiles) state.SkipWithError("not every file was loaded");
-        state.SetIterationTime(g_loadMs / 1000.0);
+        state.SetIterationTime(ms / 1000.0);
     }
     state.counters["rows"] = double(kFiles) * kLines;
 }
@@ -125,14 +131,16 @@ void BM_DirectInsert(benchmark::State &state) {
         }
         sqlite3_finalize(st);
         sqlite3_exec(h, "commit", nullptr, nullptr, nullptr);
-        g_directMs = double(t.nsecsElapsed()) / 1e6;
+        const double ms = double(t.nsecsElapsed()) / 1e6;
+        g_directMs = g_directMs > 0 ? std::min(g_directMs, ms) : ms;
         sqlite3_close(h);
-        state.SetIterationTime(g_directMs / 1000.0);
+        state.SetIterationTime(ms / 1000.0);
     }
 }
 
-BENCHMARK(BM_GroupLoad)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DirectInsert)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+// Each side the best of three runs: the machine's noise only ever adds time.
+BENCHMARK(BM_GroupLoad)->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DirectInsert)->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

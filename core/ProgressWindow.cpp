@@ -93,6 +93,14 @@ void TProgress::setVisible(bool visible) {
     raise();
 }
 
+void TProgress::begin(int max, const QString &status) {
+    m_max = max < 0 ? 0 : max;
+    m_ui.gauge->setMaximum(m_max > 0 ? m_max : 1);
+    m_ui.gauge->setValue(0);
+    m_ui.status->setText(status);
+    m_ui.detail->setText(QString());
+}
+
 void TProgress::SetMax(int max) {
     m_max = max < 0 ? 0 : max;
     // An empty run shows an empty gauge, not a busy one.
@@ -137,12 +145,9 @@ ProgressRun::ProgressRun(const QString &status, int max, const QString &caption)
         m_window.setWindowModality(Qt::ApplicationModal);
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
-    m_window.SetMax(max);
-    m_window.SetStatusText(status);
-    m_window.SetDetailText(QString());
-    m_window.SetPosition(0);
+    m_window.begin(max, status);
     if (m_outer) m_window.show();
-    QApplication::processEvents();
+    m_window.letEventsRun(true);
 }
 
 ProgressRun::~ProgressRun() {

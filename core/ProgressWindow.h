@@ -53,7 +53,11 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    friend class ProgressRun;
     void letEventsRun(bool now = false);
+    // The gauge emptied to max steps and the texts of a run that starts; the
+    // run lets the events run once it is shown.
+    void begin(int max, const QString &status);
 
     int m_max = 100;
     bool m_cancelled = false;

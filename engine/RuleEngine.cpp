@@ -19,6 +19,7 @@
 #include <QStringBuilder>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -197,6 +198,12 @@ void RuleRun::addRule(qint64 key, const QString &left, const QString &right, con
     m_rules.append(Rule{key, left, right, relation, comment, cycle});
 }
 
+void RuleRun::addRules(const QList<Rule> &rules) {
+    // The list itself is kept when the run has no rules yet.
+    if (m_rules.isEmpty()) m_rules = rules;
+    else m_rules.append(rules);
+}
+
 void RuleRun::addRule(const QSqlRecord &r) {
     addRule(r.value(QStringLiteral("Код")).toLongLong(), r.value(QStringLiteral("lft")).toString(),
             r.value(QStringLiteral("rght")).toString(), r.value(QStringLiteral("reltion")).toString(),
@@ -296,8 +303,11 @@ bool RuleRun::sumCells(const notation::NumberItems &columns, const notation::Num
     return notation::VisitClipped(columns, cLow, cHigh, [&](qint64 c) {
         return notation::VisitClipped(rows, rLow, rHigh, [&](qint64 r) {
             if (c < cLow || c > cHigh || r < rLow || r > rHigh) {
-                marker = kOutsideTableMarker + u' ' + m_heldForm + m_heldTable + QStringLiteral(" гр")
-                         + QString::number(c) + QStringLiteral("стр") + QString::number(r);
+                char column[24], row[24];
+                const char *columnEnd = std::to_chars(column, column + sizeof column, c).ptr;
+                const char *rowEnd = std::to_chars(row, row + sizeof row, r).ptr;
+                marker = kOutsideTableMarker % u' ' % m_heldForm % m_heldTable % QStringLiteral(" гр") %
+                         QLatin1StringView(column, columnEnd) % QStringLiteral("стр") % QLatin1StringView(row, rowEnd);
                 return false;
             }
             total.add(m_matrix.at(cells::storedColumnOfRef(int(c)), cells::storedRowOfRef(int(r), m_fixRows)));
@@ -428,6 +438,7 @@ double pieceNumber(const QString &piece) {
 }
 
 struct PieceInfo {
+    double number = kNaN;           // its value when it is a plain number
     ReferenceParts own;
     bool isReference = false;
     bool complete = false;          // has form, table, rows and columns of its own
@@ -438,7 +449,6 @@ struct PieceInfo {
 // A side cut once per rule.
 struct SideTemplate {
     QStringList items;              // piece, separator, piece, ...
-    QList<double> numbers;          // per piece: its value when it is a plain number
     QList<PieceInfo> pieces;        // per item
     bool marked = false;            // holds the outside-table marker already
 };
@@ -473,6 +483,17 @@ struct RuleCopy {
     int markedInPass[2] = {-1, -1}; // pass in which a side got the outside-table marker
 };
 
+} // namespace
+
+// Moved in memory as they are when their lists grow.
+Q_DECLARE_TYPEINFO(PieceInfo, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(SideTemplate, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(CycleInfo, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(PendingRef, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(RuleCopy, Q_RELOCATABLE_TYPE);
+
+namespace {
+
 // Tables named during one run, in order of first mention (a run names few).
 class TableIndex {
 public:
@@ -499,14 +520,13 @@ SideTemplate cutRuleSide(const QString &sideText, TableIndex &tables) {
     } else {
         t.items = notation::CutSide(SquareTableBrackets(up));
     }
-    t.numbers.resize(t.items.size(), kNaN);
     t.pieces.resize(t.items.size());
     if (t.marked) return t;
     for (int i = 0; i < t.items.size(); i += 2) {
         const QString &piece = t.items[i];
-        t.numbers[i] = pieceNumber(piece);
-        if (IsDigitsText(piece.trimmed())) continue;
         PieceInfo &p = t.pieces[i];
+        p.number = pieceNumber(piece);
+        if (IsDigitsText(piece.trimmed())) continue;
         p.own = CutReferenceParts(piece);
         // Text without any part of a reference stays as it is.
         p.isReference = p.own.hasForm || p.own.hasTable || p.own.hasRows || p.own.hasColumns;
@@ -591,6 +611,8 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
     // Cut every rule's sides once.
     TableIndex tables;
     QList<SideTemplate> templates[2];
+    templates[0].reserve(rules.size());
+    templates[1].reserve(rules.size());
     for (const Rule &rule : rules) {
         templates[0].append(cutRuleSide(rule.left, tables));
         templates[1].append(cutRuleSide(rule.right, tables));
@@ -631,11 +653,15 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
     QList<RuleCopy> copies = expandRules(rules, defaultText, bounds);
     auto cycleText = [&](const RuleCopy &c) {
         if (c.cycleKind == 0) return c.cycle;
-        return QString(notation::Marker(c.cycleKind == 1 ? notation::Line::Columns : notation::Line::Rows) % QString::number(c.cycleNumber) % defaultText);
+        char number[16];
+        const char *end = std::to_chars(number, number + sizeof number, c.cycleNumber).ptr;
+        return QString(notation::Marker(c.cycleKind == 1 ? notation::Line::Columns : notation::Line::Rows) %
+                       QLatin1StringView(number, end) % defaultText);
     };
 
     // Complete each reference of each copy with the copy's cycle text.
     QList<PendingRef> refs;
+    refs.reserve(2 * copies.size());
     QList<CycleInfo> cycleInfos;
     QHash<qint64, int> cycleByKey;
     QHash<QString, int> cycleByText;
@@ -769,8 +795,8 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
                     } else {
                         tokens.append(Token{QChar(), r->value});
                     }
-                } else if (!std::isnan(t.numbers[ii])) {
-                    tokens.append(Token{QChar(), t.numbers[ii]});
+                } else if (!std::isnan(t.pieces[ii].number)) {
+                    tokens.append(Token{QChar(), t.pieces[ii].number});
                 } else if (!t.items[ii].trimmed().isEmpty()) {
                     numeric = false;
                 }

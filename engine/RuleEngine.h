@@ -60,6 +60,9 @@ public:
                  const QString &comment, const QString &cycle);
     // Same from an int_control record (fields Код, lft, rght, reltion, commnt, cycl).
     void addRule(const QSqlRecord &record);
+    struct Rule;
+    // Every rule of the list, in its order.
+    void addRules(const QList<Rule> &rules);
     int ruleCount() const { return int(m_rules.size()); }
 
     // Runs every rule added for the institution and empties the rules;
@@ -141,6 +144,8 @@ private:
     int m_fixRows = 0;
     TableSourceFn m_tableSource;
 };
+
+Q_DECLARE_TYPEINFO(RuleRun::Rule, Q_RELOCATABLE_TYPE);
 
 // True when reference column c and row r address a data cell of the matrix.
 bool IsValidMatrixCell(const ValueMatrix &matrix, int column, int row);

@@ -288,24 +288,27 @@ struct Prepared {
 
 } // namespace
 
-void readTexts(const QSqlDatabase &d, const QString &sql, const QVariantList &params, int columns,
-               const std::function<void(const QString *)> &row) {
+QString ReadRow::text(int column) const {
+    auto *st = static_cast<sqlite3_stmt *>(m_statement);
+    if (sqlite3_column_type(st, column) == SQLITE_NULL) return QString();
+    // An empty text is an empty string, not a null one. The stored UTF-8 is
+    // decoded here: sqlite's own UTF-16 copy of every field costs more than
+    // the decoding.
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(st, column));
+    const int bytes = sqlite3_column_bytes(st, column);
+    return text ? QString::fromUtf8(text, bytes) : QStringLiteral("");
+}
+
+qint64 ReadRow::integer(int column) const {
+    return sqlite3_column_int64(static_cast<sqlite3_stmt *>(m_statement), column);
+}
+
+void readRows(const QSqlDatabase &d, const QString &sql, const QVariantList &params,
+              const std::function<void(const ReadRow &)> &row) {
     Prepared p(d, sql, params);
-    std::vector<QString> fields(std::max(columns, 1));
+    const ReadRow current(p.st);
     int rc;
-    while ((rc = sqlite3_step(p.st)) == SQLITE_ROW) {
-        for (int c = 0; c < columns; ++c) {
-            if (sqlite3_column_type(p.st, c) == SQLITE_NULL) {
-                fields[c] = QString();
-                continue;
-            }
-            // An empty text is an empty string, not a null one.
-            const auto *text = static_cast<const QChar *>(sqlite3_column_text16(p.st, c));
-            const int bytes = sqlite3_column_bytes16(p.st, c);
-            fields[c] = text ? QString(text, bytes / 2) : QStringLiteral("");
-        }
-        row(fields.data());
-    }
+    while ((rc = sqlite3_step(p.st)) == SQLITE_ROW) row(current);
     if (rc != SQLITE_DONE) throw sqliteError(p.h, sql);
 }
 

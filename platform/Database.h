@@ -130,10 +130,22 @@ void registerUnicode(const QSqlDatabase &db);
 // numbers; throws Error.
 void readNumbers(const QSqlDatabase &db, const QString &sql, const QVariantList &params, int columns,
                  const std::function<void(const double *fields)> &row);
-// readTexts hands the first `columns` fields of each row to row() as texts
-// (a null QString for NULL); throws Error.
-void readTexts(const QSqlDatabase &db, const QString &sql, const QVariantList &params, int columns,
-               const std::function<void(const QString *fields)> &row);
+// readRows hands each row to row(), which takes its fields as texts (a null
+// QString for NULL) or whole numbers, each converted only when asked for;
+// throws Error.
+class ReadRow {
+public:
+    QString text(int column) const;
+    qint64 integer(int column) const;
+
+private:
+    friend void readRows(const QSqlDatabase &, const QString &, const QVariantList &,
+                         const std::function<void(const ReadRow &)> &);
+    explicit ReadRow(void *statement) : m_statement(statement) {}
+    void *m_statement;
+};
+void readRows(const QSqlDatabase &db, const QString &sql, const QVariantList &params,
+              const std::function<void(const ReadRow &row)> &row);
 // The name of a table the value-row readers and writers below work on,
 // checked once: ASCII letters, digits and "_" (not first), an attached
 // file's table written "alias.table". Made only by TableName::checked, so

@@ -42,16 +42,13 @@ QList<TableRow> tablesOf(qint64 formId, const QString &order) {
 }
 
 // A rule as a control run takes it.
-struct RuleRow {
-    qint64 key = 0;
-    QString left, right, relation, comment, cycle;
-};
+using RuleRow = RuleRun::Rule;
 
 // Runs the rules given under a heading, which is taken back when the run
 // adds nothing.
 void runRules(RuleRun &run, const QString &heading, const QString &defaultText, const QList<RuleRow> &rules,
               const LabelFn &label) {
-    for (const RuleRow &r : rules) run.addRule(r.key, r.left, r.right, r.relation, r.comment, r.cycle);
+    run.addRules(rules);
     if (label) label(heading);
     StringList &errors = run.errors();
     const int before = errors.count();
@@ -84,20 +81,30 @@ QHash<qint64, FormRules> rulesOfForms(const QList<FormEntry> &forms) {
     if (ids.isEmpty()) return out;
     FormRules *current = nullptr;
     qint64 currentId = 0;
-    db::readTexts(mainDb(),
-                  QStringLiteral("select \"Код\", lft, rght, reltion, commnt, cycl, tble, formid from int_control "
-                                 "where formid in (%1) order by formid, tble, \"Код\"").arg(db::inList(ids)),
-                  {}, 8, [&](const QString *f) {
-                      const qint64 formId = f[7].toLongLong();
-                      if (!current || formId != currentId) {
-                          current = &out[formId];
-                          currentId = formId;
-                      }
-                      RuleRow r{f[0].toLongLong(), f[1], f[2], f[3], f[4], f[5]};
-                      const QString &table = f[6];
-                      if (table.isEmpty()) current->interTable.append(r);
-                      if (!table.isNull()) current->byTable[trimBlanks(table).toUpper()].append(std::move(r));
-                  });
+    // The rules come table by table: the list of the last stored table name
+    // serves the next rule naming it the same way.
+    QList<RuleRow> *tableRules = nullptr;
+    QString tableText;
+    db::readRows(mainDb(),
+                 QStringLiteral("select \"Код\", lft, rght, reltion, commnt, cycl, tble, formid from int_control "
+                                "where formid in (%1) order by formid, tble, \"Код\"").arg(db::inList(ids)),
+                 {}, [&](const db::ReadRow &f) {
+                     const qint64 formId = f.integer(7);
+                     if (!current || formId != currentId) {
+                         current = &out[formId];
+                         currentId = formId;
+                         tableRules = nullptr;
+                     }
+                     RuleRow r{f.integer(0), f.text(1), f.text(2), f.text(3), f.text(4), f.text(5)};
+                     const QString table = f.text(6);
+                     if (table.isEmpty()) current->interTable.append(r);
+                     if (table.isNull()) return;
+                     if (!tableRules || table != tableText) {
+                         tableRules = &current->byTable[trimBlanks(table).toUpper()];
+                         tableText = table;
+                     }
+                     tableRules->append(std::move(r));
+                 });
     return out;
 }
 

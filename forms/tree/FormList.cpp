@@ -311,8 +311,9 @@ void TFormList::N5Click() {
         RuleRun rules{RuleRunContext(m_work)};
         const bool found = [&] {
             ProgressRun run(QStringLiteral("Сплошной контроль"));
+            // The label is painted with the progress window's event passes.
             return formlist::runAllControls(rules, m_forms, selectedFormName(),
-                                            [this](const QString &t) { setLabel(t); }, run.window());
+                                            [this](const QString &t) { Label1->setText(t); }, run.window());
         }();
         m_controlErrors = rules.errors();
         finishControls(found, QStringLiteral("Обнаружены ошибки контроля"));

@@ -4,6 +4,7 @@
 #include "core/WarningWindow.h"
 #include "tests/support/FakeDialogs.h"
 
+#include <QLabel>
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <QDialog>
@@ -81,14 +82,20 @@ TEST(ProgressWindow, OtmenaAndEscStopTheRunAndTheNextRunStartsAfresh) {
         EXPECT_TRUE(p.isVisible());
         EXPECT_EQ(p.statusText(), QStringLiteral("Суммирование"));
         EXPECT_FALSE(p.cancelled());
+        p.SetPosition(3);
+        p.SetDetailText(QStringLiteral("Ф1 - (1000)"));
         // Esc stops the run instead of hiding the window while the run goes on.
         QTest::keyClick(&p, Qt::Key_Escape);
         EXPECT_TRUE(p.isVisible());
         EXPECT_THROW(p.checkCancelled(), Cancelled);
     }
     EXPECT_FALSE(Progress().isVisible());
-    ProgressRun next(QStringLiteral("Пересчет отчета"));
+    ProgressRun next(QStringLiteral("Пересчет отчета"), 7);
     EXPECT_FALSE(next.window().cancelled());
+    EXPECT_EQ(next.window().statusText(), QStringLiteral("Пересчет отчета"));
+    EXPECT_EQ(next.window().position(), 0);
+    EXPECT_EQ(next.window().max(), 7);
+    EXPECT_TRUE(next.window().detailLabel()->text().isEmpty());
     next.window().cancelButton()->click();
     EXPECT_TRUE(next.window().cancelled());
 }

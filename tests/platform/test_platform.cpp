@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -142,6 +143,38 @@ TEST_F(DatabaseTest, CyrillicCaseInsensitiveMatching) {
     EXPECT_EQ(db::scalar(d, "select count(*) from units where upper(unit)=upper(?)", {QStringLiteral("црб")}).toInt(), 1);
     EXPECT_EQ(db::scalar(d, "select count(*) from units where unit=? collate UNOCASE", {QStringLiteral("цРб")}).toInt(), 1);
     EXPECT_EQ(db::scalar(d, "select count(*) from units where unit like ?", {QStringLiteral("Ц_Б")}).toInt(), 1);
+}
+
+// The texts read straight through sqlite are those QSqlQuery reads: Cyrillic
+// of both cases and other scripts, NULL apart from an empty text, numbers
+// written as sqlite writes them, a zero character kept.
+TEST_F(DatabaseTest, TextsReadStraightAreThoseOfAQuery) {
+    auto d = db::connection("t_conn");
+    db::exec(d, "create table t (k integer, a text, b)");
+    const QVariantList values = {QStringLiteral("Ф12Т[1000]СТР1ГР3 >= ф12т(1000)стр[2..5]"), QString(""), QVariant(),
+                                 0.1, qint64(-7), QStringLiteral("Ёлка ёлка 漢字 €"),
+                                 QString::fromUtf16(u"a\0b", 3), 10.1 + 20.2 - 30.3};
+    for (int i = 0; i < values.size(); ++i) db::exec(d, "insert into t values (?, ?, ?)", {i, values[i], values[i]});
+    QStringList straight, query;
+    QList<qint64> keys;
+    db::readRows(d, "select k, a, b from t order by k", {}, [&](const db::ReadRow &f) {
+        keys.append(f.integer(0));
+        for (int c = 0; c < 3; ++c) straight.append(f.text(c).isNull() ? QStringLiteral("<null>") : f.text(c));
+    });
+    EXPECT_EQ(keys, (QList<qint64>{0, 1, 2, 3, 4, 5, 6, 7}));
+    QSqlQuery q = db::exec(d, "select k, a, b from t order by k");
+    while (q.next())
+        for (int c = 0; c < 3; ++c)
+            query.append(q.value(c).isNull() ? QStringLiteral("<null>") : q.value(c).toString());
+    ASSERT_EQ(straight.size(), 3 * values.size());
+    // A query gives numbers as numbers: they are compared as sqlite writes them.
+    for (int i = 0; i < values.size(); ++i)
+        if (values[i].typeId() == QMetaType::Double) query[3 * i + 1] = query[3 * i + 2] = straight[3 * i + 1];
+    EXPECT_EQ(straight, query);
+    EXPECT_EQ(straight[3 * 1 + 1], QString(""));
+    EXPECT_EQ(straight[3 * 2 + 1], QStringLiteral("<null>"));
+    EXPECT_EQ(straight[3 * 3 + 1], QStringLiteral("0.1"));
+    EXPECT_EQ(straight[3 * 6 + 1].size(), 3);
 }
 
 // Yes/no columns as stored by this program (0/1) and by older writers ("True", "Да", -1): every reader takes them
