@@ -116,6 +116,37 @@ TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
     ASSERT_TRUE(kept.has_value());
     EXPECT_EQ(kept->common + "/" + kept->olds + "/" + kept->teens + "/" + kept->childs, "900/600/100/200");
 
+    // "Корректировать" of the district: "Подсчитать" is offered, sums the
+    // units under it and the sum is saved.
+    const auto countButton = [](QDialog *d) {
+        for (QPushButton *b : d->findChildren<QPushButton *>())
+            if (b->text() == QStringLiteral("Подсчитать")) return b;
+        return static_cast<QPushButton *>(nullptr);
+    };
+    const qint64 before = db::scalar(db::connection(db::kMain), "select count(*) from populations1").toLongLong();
+    w.tree()->setCurrentItem(north);
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *u = qobject_cast<TUntChar *>(d);
+        EXPECT_FALSE(countButton(d)->isHidden());
+        u->countPopulation();
+        return int(QDialog::Accepted);
+    });
+    w.editUnit();
+    const std::optional<adm::Population> summed = adm::readPopulation(ids::North, fx.year());
+    ASSERT_TRUE(summed.has_value());
+    // The sample's units of the district and the new FAP's 900/600/100/200.
+    EXPECT_EQ(summed->common + "/" + summed->olds + "/" + summed->teens + "/" + summed->childs,
+              "26900/18800/2700/5400");
+    // The district's row is replaced, not added to.
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select count(*) from populations1").toLongLong(), before);
+    // An institution has nothing under it to count.
+    w.tree()->setCurrentItem(added);
+    dialogs.modals.push_back([&](QDialog *d) {
+        EXPECT_TRUE(countButton(d)->isHidden());
+        return int(QDialog::Rejected);
+    });
+    w.editUnit();
+
     // "Удалить" asks first.
     w.tree()->setCurrentItem(added);
     dialogs.answers.push_back(false);
