@@ -578,9 +578,9 @@ void groupTransfer(region::Region &r) {
     TAdmForm w(TAdmForm::Mode::Input, work);
     w.FormActivate();
     w.show();
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));   // the territory
+    w.tree()->setCurrentItem(w.tree()->topLevelItem(0));   // the territory
     const QString folder = shared().yearFolder() + QStringLiteral("data/");   // where the window unloads
-    const double unload = best([&] { w.N13Click(); }, true);
+    const double unload = best([&] { w.unloadGroup(); }, true);
     pauses("group unload");
     const QStringList files = unloadedFiles(folder);
     char what[96];
@@ -610,7 +610,7 @@ void groupTransfer(region::Region &r) {
         std::snprintf(what, sizeof what, "group unload of %d files (window) / SELECT + write", int(files.size()));
         ratio(what, unload, unloadFloor, 2);
         // The older files marked: the first one's last line goes.
-        cancels({"group unload", unload, {0.5, 0.9}, {}, [&] { w.N13Click(); },
+        cancels({"group unload", unload, {0.5, 0.9}, {}, [&] { w.unloadGroup(); },
                  [&] {
                      QFile f(files.first());
                      f.open(QIODevice::ReadWrite);
@@ -618,13 +618,13 @@ void groupTransfer(region::Region &r) {
                      f.resize(all.lastIndexOf("\r\n", all.size() - 3) + 2);
                  },
                  [&] { return folderState(folder); }, QStringLiteral("Выгрузка закончена")});
-        w.N13Click();   // the files again
+        w.unloadGroup();   // the files again
     }
 
     const auto load = [&] {
         g_dialogs->fileLists.push_back(files);
         g_dialogs->messages.clear();
-        w.N7Click();
+        w.loadGroup();
     };
     const double loaded = best([&] {
         load();

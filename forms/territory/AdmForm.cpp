@@ -43,13 +43,14 @@ using winutil::guarded;
 // The progress box of loads and unloads, shown for the length of a command.
 class ProgressShown {
 public:
-    explicit ProgressShown(TAdmForm *w) : m_w(w) { w->GroupBox1->show(); }
+    ProgressShown(QGroupBox *box, QLabel *name) : m_box(box), m_name(name) { box->show(); }
     ~ProgressShown() {
-        m_w->Label1->clear();
-        m_w->GroupBox1->hide();
+        m_name->clear();
+        m_box->hide();
     }
 private:
-    TAdmForm *m_w;
+    QGroupBox *m_box;
+    QLabel *m_name;
 };
 
 } // namespace
@@ -95,82 +96,96 @@ TAdmForm::TAdmForm(Mode mode, const WorkContext &work, QWidget *parent)
     setWindowState(Qt::WindowMaximized);
     winutil::fitToScreen(this, QSize(900, 650));
 
-    MainMenu1 = new QMenuBar(this);
-    N1 = MainMenu1->addAction(QStringLiteral("Добавить"), this, &TAdmForm::N1Click);
-    N2 = MainMenu1->addAction(QStringLiteral("Вставить"), this, &TAdmForm::N2Click);
-    N3 = MainMenu1->addAction(QStringLiteral("Удалить"), this, &TAdmForm::N3Click);
-    N4 = MainMenu1->addAction(QStringLiteral("Корректировать"), this, &TAdmForm::N4Click);
-    N8 = MainMenu1->addMenu(QStringLiteral("Выгрузить"));
-    N13 = N8->addAction(QStringLiteral("Группу"), this, &TAdmForm::N13Click);
-    N14 = N8->addAction(QStringLiteral("Одно учреждение"), this, &TAdmForm::N14Click);
-    N11 = MainMenu1->addMenu(QStringLiteral("Подгрузить"));
-    N7 = N11->addAction(QStringLiteral("Группу"), this, &TAdmForm::N7Click);
-    N12 = N11->addAction(QStringLiteral("Одно учреждение"), this, &TAdmForm::N12Click);
-    N11->addSeparator();
-    N19 = N11->addAction(QStringLiteral("Выбор форм"), this, &TAdmForm::N19Click);
-    N15 = MainMenu1->addMenu(QStringLiteral("Справка"));
-    N16 = N15->addAction(QStringLiteral("По базе"), this, &TAdmForm::N16Click);
-    N17 = N15->addAction(QStringLiteral("По входным файлам"), this, &TAdmForm::N17Click);
-    N6 = MainMenu1->addAction(QStringLiteral("Структура"), this, &TAdmForm::N6Click);
-    N6->setCheckable(true);
-    N9 = MainMenu1->addAction(QStringLiteral("Формы"), this, &TAdmForm::N9Click);
-    N10 = MainMenu1->addAction(QStringLiteral("Свод"), this, &TAdmForm::N10Click);
-    N471 = MainMenu1->addAction(QStringLiteral("Ф47"), this, &TAdmForm::N471Click);
-    N20 = MainMenu1->addAction(QStringLiteral("Короткие названия"), this, &TAdmForm::N20Click);
-    N5 = MainMenu1->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
+    buildMenu();
+    buildPanels();
+    showCommandsOfMode();
+    RegisterAdminForm(this);
+}
 
-    Panel1 = new QWidget(this);
-    auto *panel = new QHBoxLayout(Panel1);
+// "Добавить" ... "Выход": the structure commands, transfer files, reports and the openers of forms trees.
+void TAdmForm::buildMenu() {
+    m_ui.menu = new QMenuBar(this);
+    QMenuBar *menu = m_ui.menu;
+    m_ui.add = menu->addAction(QStringLiteral("Добавить"), this, &TAdmForm::addUnit);
+    m_ui.insert = menu->addAction(QStringLiteral("Вставить"), this, &TAdmForm::insertUnit);
+    m_ui.remove = menu->addAction(QStringLiteral("Удалить"), this, &TAdmForm::removeUnit);
+    m_ui.edit = menu->addAction(QStringLiteral("Корректировать"), this, &TAdmForm::editUnit);
+    m_ui.unloadMenu = menu->addMenu(QStringLiteral("Выгрузить"));
+    m_ui.unloadGroup = m_ui.unloadMenu->addAction(QStringLiteral("Группу"), this, &TAdmForm::unloadGroup);
+    m_ui.unloadOne = m_ui.unloadMenu->addAction(QStringLiteral("Одно учреждение"), this, &TAdmForm::unloadInstitution);
+    m_ui.loadMenu = menu->addMenu(QStringLiteral("Подгрузить"));
+    m_ui.loadGroup = m_ui.loadMenu->addAction(QStringLiteral("Группу"), this, &TAdmForm::loadGroup);
+    m_ui.loadOne = m_ui.loadMenu->addAction(QStringLiteral("Одно учреждение"), this, &TAdmForm::loadInstitution);
+    m_ui.loadMenu->addSeparator();
+    m_ui.chooseForms = m_ui.loadMenu->addAction(QStringLiteral("Выбор форм"), this, &TAdmForm::chooseLoadForms);
+    m_ui.reportMenu = menu->addMenu(QStringLiteral("Справка"));
+    m_ui.reportDatabase = m_ui.reportMenu->addAction(QStringLiteral("По базе"), this, &TAdmForm::reportByDatabase);
+    m_ui.reportFiles =
+        m_ui.reportMenu->addAction(QStringLiteral("По входным файлам"), this, &TAdmForm::reportByFiles);
+    m_ui.ordering = menu->addAction(QStringLiteral("Структура"), this, &TAdmForm::toggleOrdering);
+    m_ui.ordering->setCheckable(true);
+    m_ui.forms = menu->addAction(QStringLiteral("Формы"), this, &TAdmForm::openForms);
+    m_ui.summary = menu->addAction(QStringLiteral("Свод"), this, &TAdmForm::openSummary);
+    m_ui.network = menu->addAction(QStringLiteral("Ф47"), this, &TAdmForm::openNetworkForms);
+    m_ui.shortNames = menu->addAction(QStringLiteral("Короткие названия"), this, &TAdmForm::editShortNames);
+    m_ui.exit = menu->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
+}
+
+// The panel of the forms of group loads, the progress box and the tree under them.
+void TAdmForm::buildPanels() {
+    m_ui.choicePanel = new QWidget(this);
+    auto *panel = new QHBoxLayout(m_ui.choicePanel);
     panel->setContentsMargins(5, 2, 5, 2);
-    Label2 = new QLabel(QStringLiteral("Выбранные формы"), Panel1);
-    Label3 = new QLabel(QStringLiteral("Все"), Panel1);
-    Label4 = new QLabel(QStringLiteral("Очищать"), Panel1);
-    ComboBox1 = new QComboBox(Panel1);
-    ComboBox1->addItems({QStringLiteral("ЛПУ"), QStringLiteral("Выбранные формы")});
-    panel->addWidget(Label2);
-    panel->addWidget(Label3, 1);
-    panel->addWidget(Label4);
-    panel->addWidget(ComboBox1);
+    m_ui.chosenCaption = new QLabel(QStringLiteral("Выбранные формы"), m_ui.choicePanel);
+    m_ui.chosenForms = new QLabel(QStringLiteral("Все"), m_ui.choicePanel);
+    m_ui.clearCaption = new QLabel(QStringLiteral("Очищать"), m_ui.choicePanel);
+    m_ui.clearWhat = new QComboBox(m_ui.choicePanel);
+    m_ui.clearWhat->addItems({QStringLiteral("ЛПУ"), QStringLiteral("Выбранные формы")});
+    panel->addWidget(m_ui.chosenCaption);
+    panel->addWidget(m_ui.chosenForms, 1);
+    panel->addWidget(m_ui.clearCaption);
+    panel->addWidget(m_ui.clearWhat);
 
-    GroupBox1 = new QGroupBox(this);
-    auto *gl = new QVBoxLayout(GroupBox1);
-    Label1 = new QLabel(GroupBox1);
-    Label1->setAlignment(Qt::AlignCenter);
-    Gauge1 = new QProgressBar(GroupBox1);
-    Gauge2 = new QProgressBar(GroupBox1);
-    gl->addWidget(Label1);
-    gl->addWidget(Gauge1);
-    gl->addWidget(Gauge2);
-    GroupBox1->hide();
+    m_ui.progress = new QGroupBox(this);
+    auto *gl = new QVBoxLayout(m_ui.progress);
+    m_ui.progressName = new QLabel(m_ui.progress);
+    m_ui.progressName->setAlignment(Qt::AlignCenter);
+    m_ui.filesGauge = new QProgressBar(m_ui.progress);
+    m_ui.rowsGauge = new QProgressBar(m_ui.progress);
+    gl->addWidget(m_ui.progressName);
+    gl->addWidget(m_ui.filesGauge);
+    gl->addWidget(m_ui.rowsGauge);
+    m_ui.progress->hide();
 
-    TreeView1 = new TAdmTree(this);
-    TreeView1->setObjectName(QStringLiteral("TreeView1"));
-    connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TAdmForm::TreeView1Change);
-    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *, int) { N9Click(); });
+    m_ui.tree = new TAdmTree(this);
+    m_ui.tree->setObjectName(QStringLiteral("TreeView1"));
+    connect(m_ui.tree, &QTreeWidget::currentItemChanged, this, &TAdmForm::updateCommands);
+    connect(m_ui.tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *, int) { openForms(); });
 
     auto *layout = new QVBoxLayout(this);
-    layout->setMenuBar(MainMenu1);
+    layout->setMenuBar(m_ui.menu);
     layout->setContentsMargins(5, 5, 5, 5);
-    layout->addWidget(Panel1);
-    layout->addWidget(GroupBox1);
-    layout->addWidget(TreeView1, 1);
+    layout->addWidget(m_ui.choicePanel);
+    layout->addWidget(m_ui.progress);
+    layout->addWidget(m_ui.tree, 1);
+}
 
-    const bool input = mode == Mode::Input;
-    N1->setVisible(!input);
-    N2->setVisible(!input);
-    N3->setVisible(!input);
-    N4->setVisible(!input);
-    N8->menuAction()->setVisible(input);
-    N11->menuAction()->setVisible(input);
-    N15->menuAction()->setVisible(input);
-    Panel1->setVisible(input);
-    N6->setVisible(false);
-    N9->setVisible(input);
-    N10->setVisible(input);
-    N471->setVisible(input);
-    N20->setVisible(false);
-
-    RegisterAdminForm(this);
+// Input shows the transfer files, reports and openers; structure the editing.
+void TAdmForm::showCommandsOfMode() {
+    const bool input = m_mode == Mode::Input;
+    m_ui.add->setVisible(!input);
+    m_ui.insert->setVisible(!input);
+    m_ui.remove->setVisible(!input);
+    m_ui.edit->setVisible(!input);
+    m_ui.unloadMenu->menuAction()->setVisible(input);
+    m_ui.loadMenu->menuAction()->setVisible(input);
+    m_ui.reportMenu->menuAction()->setVisible(input);
+    m_ui.choicePanel->setVisible(input);
+    m_ui.ordering->setVisible(false);
+    m_ui.forms->setVisible(input);
+    m_ui.summary->setVisible(input);
+    m_ui.network->setVisible(input);
+    m_ui.shortNames->setVisible(false);
 }
 
 void TAdmForm::showEvent(QShowEvent *event) {
@@ -180,56 +195,56 @@ void TAdmForm::showEvent(QShowEvent *event) {
 
 void TAdmForm::FormActivate() {
     m_built = true;
-    TreeView1->clear();
-    FillAdminTree(TreeView1, 0);
-    if (QTreeWidgetItem *first = TreeView1->topLevelItem(0)) {
-        TreeView1->setCurrentItem(first);
+    m_ui.tree->clear();
+    FillAdminTree(m_ui.tree, 0);
+    if (QTreeWidgetItem *first = m_ui.tree->topLevelItem(0)) {
+        m_ui.tree->setCurrentItem(first);
         first->setExpanded(true);
     }
-    TreeView1Change();
+    updateCommands();
     if (m_mode == Mode::Input) {
-        Label3->setText(QStringLiteral("Все"));
+        m_ui.chosenForms->setText(QStringLiteral("Все"));
         shared().GroupLoadForms.clear();
-        ComboBox1->setCurrentIndex(0);
-        ComboBox1->setEnabled(false);
+        m_ui.clearWhat->setCurrentIndex(0);
+        m_ui.clearWhat->setEnabled(false);
     }
 }
 
-void TAdmForm::TreeView1Change() {
-    QTreeWidgetItem *n = TreeView1->currentItem();
+void TAdmForm::updateCommands() {
+    QTreeWidgetItem *n = m_ui.tree->currentItem();
     const bool leaf = n && n->childCount() == 0;
     const bool branch = n && n->childCount() > 0;
-    N3->setEnabled(leaf);
-    N12->setEnabled(leaf);
-    N14->setEnabled(leaf);
-    N9->setEnabled(leaf);
-    N10->setEnabled(branch);
-    N471->setEnabled(branch);
-    N13->setEnabled(branch);
-    N4->setEnabled(n != nullptr && !N6->isChecked());
+    m_ui.remove->setEnabled(leaf);
+    m_ui.loadOne->setEnabled(leaf);
+    m_ui.unloadOne->setEnabled(leaf);
+    m_ui.forms->setEnabled(leaf);
+    m_ui.summary->setEnabled(branch);
+    m_ui.network->setEnabled(branch);
+    m_ui.unloadGroup->setEnabled(branch);
+    m_ui.edit->setEnabled(n != nullptr && !m_ui.ordering->isChecked());
 }
 
 QString TAdmForm::SelectedLeafIds() const {
-    return text::joinIdList(TreeLeafIds(TreeView1->currentItem()));
+    return text::joinIdList(TreeLeafIds(m_ui.tree->currentItem()));
 }
 
 QString TAdmForm::dataFolder() const { return shared().yearFolder() + QStringLiteral("data/"); }
 
-bool TAdmForm::clearChosenOnly() const { return ComboBox1->isEnabled() && ComboBox1->currentIndex() == 1; }
+bool TAdmForm::clearChosenOnly() const { return m_ui.clearWhat->isEnabled() && m_ui.clearWhat->currentIndex() == 1; }
 
 void TAdmForm::keyPressEvent(QKeyEvent *event) {
     switch (event->key()) {
     case Qt::Key_F11:
-        N6->setVisible(!N6->isVisible());
+        m_ui.ordering->setVisible(!m_ui.ordering->isVisible());
         return;
     case Qt::Key_F9:
-        N20->setVisible(!N20->isVisible());
+        m_ui.shortNames->setVisible(!m_ui.shortNames->isVisible());
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (QTreeWidgetItem *n = TreeView1->currentItem()) {
+        if (QTreeWidgetItem *n = m_ui.tree->currentItem()) {
             if (n->childCount() > 0) n->setExpanded(!n->isExpanded());
-            else N9Click();
+            else openForms();
         }
         return;
     default:
@@ -243,7 +258,7 @@ void TAdmForm::addUnitUnder(qint64 parentId, QTreeWidgetItem *parentNode, const 
     TUntChar dlg(this);
     dlg.setWindowTitle(caption);
     dlg.setTypes(adm::medTypes());
-    dlg.Year = shared().Year;
+    dlg.setPopulationSource(0, shared().Year);
     if (execModal(&dlg) != QDialog::Accepted) return;
     const adm::UnitInfo unit = dlg.unit();
     std::optional<adm::Population> population;
@@ -252,29 +267,29 @@ void TAdmForm::addUnitUnder(qint64 parentId, QTreeWidgetItem *parentNode, const 
     auto *item = new QTreeWidgetItem(QStringList{unit.name.trimmed()});
     item->setData(0, kNodeIdRole, id);
     if (parentNode) parentNode->addChild(item);
-    else TreeView1->addTopLevelItem(item);
-    TreeView1Change();
+    else m_ui.tree->addTopLevelItem(item);
+    updateCommands();
 }
 
-void TAdmForm::N1Click() {
+void TAdmForm::addUnit() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         QTreeWidgetItem *parent = n ? n->parent() : nullptr;
         addUnitUnder(parent ? TreeNodeId(parent) : 0, parent, QStringLiteral("Добавление подразделения"));
     });
 }
 
-void TAdmForm::N2Click() {
+void TAdmForm::insertUnit() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!n) return;
         addUnitUnder(TreeNodeId(n), n, QStringLiteral("Вставка подразделения"));
     });
 }
 
-void TAdmForm::N3Click() {
+void TAdmForm::removeUnit() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!n || n->childCount() > 0) return;
         if (!confirm(QStringLiteral("Вы действительно хотите удалить ") + n->text(0) +
                          QStringLiteral(" со всей информацией?"),
@@ -282,7 +297,7 @@ void TAdmForm::N3Click() {
             return;
         const QStringList reports = adm::deleteUnit(TreeNodeId(n), shared().Year);
         delete n;
-        TreeView1Change();
+        updateCommands();
         if (!reports.isEmpty())
             showMessage(QStringLiteral("Подразделение исключено из входящих учреждений отчетов: ") +
                             reports.join(QStringLiteral(", ")),
@@ -290,21 +305,16 @@ void TAdmForm::N3Click() {
     });
 }
 
-void TAdmForm::N4Click() {
+void TAdmForm::editUnit() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!n) return;
         const qint64 id = TreeNodeId(n);
         TUntChar dlg(this);
         dlg.setWindowTitle(QStringLiteral("Корректировка подразделения"));
         dlg.setTypes(adm::medTypes());
         dlg.setUnit(adm::readUnit(id));
-        dlg.UnitId = id;
-        dlg.Year = shared().Year;
-        if (n->childCount() > 0) {
-            dlg.ChildUnitIds = adm::childIds(id);
-            dlg.Button1->show();
-        }
+        dlg.setPopulationSource(id, shared().Year, n->childCount() > 0 ? adm::childIds(id) : QList<qint64>{});
         dlg.setPopulation(adm::readPopulation(id, shared().Year));
         if (execModal(&dlg) != QDialog::Accepted) return;
         const adm::UnitInfo unit = dlg.unit();
@@ -315,45 +325,45 @@ void TAdmForm::N4Click() {
     });
 }
 
-void TAdmForm::N6Click() {
+void TAdmForm::toggleOrdering() {
     guarded(this, [&] {
-        // N6 is checkable: Qt has already flipped the mark.
-        const bool on = N6->isChecked();
+        // "Структура" is checkable: Qt has already flipped the mark.
+        const bool on = m_ui.ordering->isChecked();
         if (!on) {
             try {
-                adm::saveOrder(TreeView1);
+                adm::saveOrder(m_ui.tree);
             } catch (...) {
-                N6->setChecked(true);
+                m_ui.ordering->setChecked(true);
                 throw;
             }
         }
-        N1->setEnabled(!on);
-        N2->setEnabled(!on);
-        N4->setEnabled(!on && TreeView1->currentItem());
-        N7->setEnabled(!on);
-        N8->setEnabled(!on);
-        TreeView1->setDragEnabled(on);
-        TreeView1->setAcceptDrops(on);
-        TreeView1->setDragDropMode(on ? QAbstractItemView::InternalMove : QAbstractItemView::NoDragDrop);
+        m_ui.add->setEnabled(!on);
+        m_ui.insert->setEnabled(!on);
+        m_ui.edit->setEnabled(!on && m_ui.tree->currentItem());
+        m_ui.loadGroup->setEnabled(!on);
+        m_ui.unloadMenu->setEnabled(!on);
+        m_ui.tree->setDragEnabled(on);
+        m_ui.tree->setAcceptDrops(on);
+        m_ui.tree->setDragDropMode(on ? QAbstractItemView::InternalMove : QAbstractItemView::NoDragDrop);
     });
 }
 
 // ---- Opening the forms tree -----------------------------------------------------
 
-void TAdmForm::N9Click() {
-    if (!N9->isVisible()) return;   // a double click on a territory node leads to its first institution
+void TAdmForm::openForms() {
+    if (!m_ui.forms->isVisible()) return;   // a double click on a territory node leads to its first institution
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!n) return;
         while (n->childCount() > 0) n = n->child(0);
-        TreeView1->setCurrentItem(n);
+        m_ui.tree->setCurrentItem(n);
         openFormsTreeForInstitution(this, m_work, TreeNodeId(n), n->text(0));
     });
 }
 
-void TAdmForm::N10Click() {
+void TAdmForm::openSummary() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!n) return;
         const QString leaves = SelectedLeafIds();
         if (leaves.isEmpty()) return;
@@ -361,9 +371,9 @@ void TAdmForm::N10Click() {
     });
 }
 
-void TAdmForm::N471Click() {
+void TAdmForm::openNetworkForms() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!n) return;
         const QString leaves = SelectedLeafIds();
         if (leaves.isEmpty()) return;
@@ -373,9 +383,9 @@ void TAdmForm::N471Click() {
 
 // ---- Transfer files ---------------------------------------------------------------
 
-void TAdmForm::N14Click() {
+void TAdmForm::unloadInstitution() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!n || n->childCount() > 0) return;
         if (!transfer::hasValuesToWrite(ValueTable::Data, TreeNodeId(n), shared().Year)) {
             showMessage(transfer::nothingToWriteMessage(n->text(0), shared().Year), this);
@@ -399,11 +409,11 @@ void TAdmForm::N14Click() {
     });
 }
 
-void TAdmForm::N13Click() {
+void TAdmForm::unloadGroup() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!n) return;
-        const ProgressShown shown(this);
+        const ProgressShown shown(m_ui.progress, m_ui.progressName);
         // The gauge counts the institutions' files.
         int leaves = 0;
         const std::function<void(const QTreeWidgetItem *)> count = [&](const QTreeWidgetItem *node) {
@@ -415,7 +425,7 @@ void TAdmForm::N13Click() {
             ProgressRun run(QStringLiteral("Выгрузка"), std::max(1, leaves));
             int done = 0;
             return transfer::SaveHospTree(n, dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
-                Label1->setText(t);
+                m_ui.progressName->setText(t);
                 run.window().setDetailText(t);
                 run.window().setPosition(done++);
                 run.window().checkCancelled();
@@ -439,9 +449,9 @@ void TAdmForm::N13Click() {
     });
 }
 
-void TAdmForm::N12Click() {
+void TAdmForm::loadInstitution() {
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!n || n->childCount() > 0) return;
         const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить"), dataFolder() + n->text(0),
                                                 QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
@@ -459,13 +469,13 @@ void TAdmForm::N12Click() {
             {{n->text(0), transfer::formsEmptiedByUnitLoad(TreeNodeId(n), file, shared().GroupLoadForms, clearChosenOnly())}},
             shared().Year);
         if (!emptied.isEmpty() && !confirmDefaultNo(emptied, this)) return;
-        const ProgressShown shown(this);
-        Label1->setText(n->text(0));
+        const ProgressShown shown(m_ui.progress, m_ui.progressName);
+        m_ui.progressName->setText(n->text(0));
         const transfer::LoadResult r =
             transfer::LoadUnitInfo(TreeNodeId(n), file, shared().GroupLoadForms, clearChosenOnly(),
                                    [&](int done, int total) {
-                                       Gauge2->setMaximum(total);
-                                       Gauge2->setValue(done);
+                                       m_ui.rowsGauge->setMaximum(total);
+                                       m_ui.rowsGauge->setValue(done);
                                    });
         showMessage(importpolicy::withNotes(transfer::loadedMessage(QStringLiteral("Данные по ") + n->text(0) +
                                                                         QStringLiteral(" загружены из файла"),
@@ -480,7 +490,7 @@ namespace {
 constexpr int kPaintIntervalMs = 50;
 } // namespace
 
-void TAdmForm::N7Click() {
+void TAdmForm::loadGroup() {
     guarded(this, [&] {
         const QStringList files = dialogs().openFiles(this, QStringLiteral("Подгрузить"), dataFolder(),
                                                       QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
@@ -502,8 +512,8 @@ void TAdmForm::N7Click() {
         if (const QString emptied = transfer::emptiedFormsQuestion(emptiedForms, shared().Year);
             !emptied.isEmpty() && !confirmDefaultNo(emptied, this))
             return;
-        const ProgressShown shown(this);
-        Gauge1->setMaximum(int(files.size()));
+        const ProgressShown shown(m_ui.progress, m_ui.progressName);
+        m_ui.filesGauge->setMaximum(int(files.size()));
         // The files in one transaction: "Отмена" leaves every value as before.
         const adm::GroupLoadResult r = [&] {
             ProgressRun run(QStringLiteral("Подгрузка информации"), int(files.size()));
@@ -518,8 +528,8 @@ void TAdmForm::N7Click() {
                 return adm::loadUnitFiles(
                     files, shared().GroupLoadForms, clearChosenOnly(),
                     [&](int i, const QString &name) {
-                        Gauge1->setValue(i);
-                        Label1->setText(name);
+                        m_ui.filesGauge->setValue(i);
+                        m_ui.progressName->setText(name);
                         run.window().setDetailText(name);
                         run.window().setPosition(i);
                         run.window().checkCancelled();
@@ -527,8 +537,8 @@ void TAdmForm::N7Click() {
                     [&](int done, int total) {
                         if (done != total && paced.elapsed() < kPaintIntervalMs) return;
                         paced.restart();
-                        Gauge2->setMaximum(total);
-                        Gauge2->setValue(done);
+                        m_ui.rowsGauge->setMaximum(total);
+                        m_ui.rowsGauge->setValue(done);
                         run.window().setPosition(run.window().position());   // lets the events run
                         run.window().checkCancelled();
                     });
@@ -554,9 +564,9 @@ void TAdmForm::showPresenceList(const StringList &lines) {
     execModal(&list);
 }
 
-void TAdmForm::N16Click() {
+void TAdmForm::reportByDatabase() {
     guarded(this, [&] {
-        QTreeWidgetItem *top = TreeView1->currentItem();
+        QTreeWidgetItem *top = m_ui.tree->currentItem();
         if (!top) return;
         QList<presence::UnitNode> nodes;
         const std::function<void(QTreeWidgetItem *)> walk = [&](QTreeWidgetItem *n) {
@@ -567,12 +577,12 @@ void TAdmForm::N16Click() {
         StringList lines;
         {
             const winutil::WaitCursor wait;
-            const ProgressShown shown(this);
-            Gauge1->setMaximum(std::max(1, int(nodes.size())));
+            const ProgressShown shown(m_ui.progress, m_ui.progressName);
+            m_ui.filesGauge->setMaximum(std::max(1, int(nodes.size())));
             int i = 0;
             lines = presence::reportByDatabase(nodes, [&](const QString &name) {
-                Label1->setText(name);
-                Gauge1->setValue(++i);
+                m_ui.progressName->setText(name);
+                m_ui.filesGauge->setValue(++i);
                 QApplication::processEvents();
             });
         }
@@ -580,41 +590,41 @@ void TAdmForm::N16Click() {
     });
 }
 
-void TAdmForm::N17Click() {
+void TAdmForm::reportByFiles() {
     guarded(this, [&] {
         const QStringList files = dialogs().openFiles(this, QStringLiteral("Справка по входным файлам"), dataFolder(),
                                                       QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
         if (files.isEmpty()) return;
         StringList lines;
         {
-            const ProgressShown shown(this);
-            Gauge1->setMaximum(int(files.size()));
-            Gauge1->setValue(0);
+            const ProgressShown shown(m_ui.progress, m_ui.progressName);
+            m_ui.filesGauge->setMaximum(int(files.size()));
+            m_ui.filesGauge->setValue(0);
             lines = presence::reportByFiles(
                 files,
                 [&](const QString &name) {
-                    Label1->setText(name);
+                    m_ui.progressName->setText(name);
                     QApplication::processEvents();
                 },
-                [&](int done) { Gauge1->setValue(done); });
+                [&](int done) { m_ui.filesGauge->setValue(done); });
         }
         showPresenceList(lines);
     });
 }
 
-void TAdmForm::N20Click() {
+void TAdmForm::editShortNames() {
     guarded(this, [&] { openShortNamesEditor(this); });
 }
 
-void TAdmForm::N19Click() {
+void TAdmForm::chooseLoadForms() {
     guarded(this, [&] {
         TSFLF dlg(shared().GroupLoadForms, this);
         const std::optional<QString> choice = dlg.choose();
         if (!choice) return;
         shared().GroupLoadForms = *choice;
         const QString &chosen = shared().GroupLoadForms;
-        Label3->setText(chosen.isEmpty() ? QStringLiteral("Все") : chosen);
-        ComboBox1->setEnabled(!chosen.isEmpty());
+        m_ui.chosenForms->setText(chosen.isEmpty() ? QStringLiteral("Все") : chosen);
+        m_ui.clearWhat->setEnabled(!chosen.isEmpty());
     });
 }
 
@@ -622,111 +632,118 @@ void TAdmForm::N19Click() {
 
 TUntChar::TUntChar(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("UntChar"));
-    Edit1 = new QLineEdit(this);
-    ComboBox1 = new QComboBox(this);
-    CheckBox1 = new QCheckBox(QStringLiteral("Сельская местность"), this);
+    m_ui.name = new QLineEdit(this);
+    m_ui.type = new QComboBox(this);
+    m_ui.rural = new QCheckBox(QStringLiteral("Сельская местность"), this);
     auto makeEdit = [this] {
         auto *e = new QLineEdit(this);
         e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,8}")), e));
         e->setMaxLength(8);
         return e;
     };
-    MaskEdit1 = makeEdit();
-    MaskEdit2 = makeEdit();
-    MaskEdit3 = makeEdit();
-    MaskEdit4 = makeEdit();
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
-    Button1 = new QPushButton(QStringLiteral("Подсчитать"), this);
-    Button2 = new QPushButton(QStringLiteral("Восстановить"), this);
-    Button1->hide();
-    Button2->hide();
-    BitBtn1->setDefault(true);
-    Edit1->setMinimumWidth(320);
+    m_ui.total = makeEdit();
+    m_ui.adults = makeEdit();
+    m_ui.teens = makeEdit();
+    m_ui.children = makeEdit();
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.cancel = new QPushButton(QStringLiteral("Отказ"), this);
+    m_ui.count = new QPushButton(QStringLiteral("Подсчитать"), this);
+    m_ui.restore = new QPushButton(QStringLiteral("Восстановить"), this);
+    m_ui.count->hide();
+    m_ui.restore->hide();
+    m_ui.ok->setDefault(true);
+    m_ui.name->setMinimumWidth(320);
 
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("Наименование подразделения"), Edit1);
-    form->addRow(QStringLiteral("Тип"), ComboBox1);
-    form->addRow(QString(), CheckBox1);
+    form->addRow(QStringLiteral("Наименование подразделения"), m_ui.name);
+    form->addRow(QStringLiteral("Тип"), m_ui.type);
+    form->addRow(QString(), m_ui.rural);
     auto *pop = new QGroupBox(QStringLiteral("Численность населения"), this);
     auto *pf = new QFormLayout(pop);
-    pf->addRow(QStringLiteral("Всего"), MaskEdit1);
-    pf->addRow(QStringLiteral("Взрослые"), MaskEdit2);
-    pf->addRow(QStringLiteral("Подростки"), MaskEdit3);
-    pf->addRow(QStringLiteral("Дети"), MaskEdit4);
+    pf->addRow(QStringLiteral("Всего"), m_ui.total);
+    pf->addRow(QStringLiteral("Взрослые"), m_ui.adults);
+    pf->addRow(QStringLiteral("Подростки"), m_ui.teens);
+    pf->addRow(QStringLiteral("Дети"), m_ui.children);
     auto *popButtons = new QHBoxLayout;
-    popButtons->addWidget(Button1);
-    popButtons->addWidget(Button2);
+    popButtons->addWidget(m_ui.count);
+    popButtons->addWidget(m_ui.restore);
     pf->addRow(popButtons);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_ui.ok);
+    buttons->addWidget(m_ui.cancel);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(pop);
     layout->addLayout(buttons);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TUntChar::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(Button1, &QPushButton::clicked, this, &TUntChar::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TUntChar::Button2Click);
+    connect(m_ui.ok, &QPushButton::clicked, this, &TUntChar::accept);
+    connect(m_ui.cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.count, &QPushButton::clicked, this, &TUntChar::countPopulation);
+    connect(m_ui.restore, &QPushButton::clicked, this, &TUntChar::restorePopulation);
 }
 
 void TUntChar::setTypes(const QList<QPair<QString, qint64>> &types) {
-    ComboBox1->clear();
-    for (const auto &t : types) ComboBox1->addItem(t.first, t.second);
-    ComboBox1->setCurrentIndex(-1);
+    m_ui.type->clear();
+    for (const auto &t : types) m_ui.type->addItem(t.first, t.second);
+    m_ui.type->setCurrentIndex(-1);
 }
 
 void TUntChar::setUnit(const adm::UnitInfo &unit) {
-    Edit1->setText(unit.name);
-    ComboBox1->setCurrentIndex(ComboBox1->findData(unit.medicalType));
-    CheckBox1->setChecked(unit.country);
+    m_ui.name->setText(unit.name);
+    m_ui.type->setCurrentIndex(m_ui.type->findData(unit.medicalType));
+    m_ui.rural->setChecked(unit.country);
 }
 
 adm::UnitInfo TUntChar::unit() const {
     adm::UnitInfo u;
-    u.name = Edit1->text();
-    u.medicalType = ComboBox1->currentIndex() >= 0 ? ComboBox1->currentData().toLongLong() : -1;
-    u.country = CheckBox1->isChecked();
+    u.name = m_ui.name->text();
+    u.medicalType = m_ui.type->currentIndex() >= 0 ? m_ui.type->currentData().toLongLong() : -1;
+    u.country = m_ui.rural->isChecked();
     return u;
 }
 
 void TUntChar::setPopulation(const std::optional<adm::Population> &p) {
     const adm::Population v = p.value_or(adm::Population{});
-    MaskEdit1->setText(v.common);
-    MaskEdit2->setText(v.olds);
-    MaskEdit3->setText(v.teens);
-    MaskEdit4->setText(v.childs);
-    for (QLineEdit *e : {MaskEdit1, MaskEdit2, MaskEdit3, MaskEdit4}) e->setModified(false);
+    m_ui.total->setText(v.common);
+    m_ui.adults->setText(v.olds);
+    m_ui.teens->setText(v.teens);
+    m_ui.children->setText(v.childs);
+    for (QLineEdit *e : {m_ui.total, m_ui.adults, m_ui.teens, m_ui.children}) e->setModified(false);
 }
 
 adm::Population TUntChar::population() const {
-    return adm::Population{MaskEdit1->text(), MaskEdit2->text(), MaskEdit3->text(), MaskEdit4->text()};
+    return adm::Population{m_ui.total->text(), m_ui.adults->text(), m_ui.teens->text(), m_ui.children->text()};
+}
+
+void TUntChar::setPopulationSource(qint64 unitId, int year, const QList<qint64> &childIds) {
+    m_unitId = unitId;
+    m_year = year;
+    m_childIds = childIds;
+    m_ui.count->setVisible(!childIds.isEmpty());
 }
 
 bool TUntChar::populationTouched() const {
-    return m_counted || MaskEdit1->isModified() || MaskEdit2->isModified() || MaskEdit3->isModified() ||
-           MaskEdit4->isModified();
+    return m_counted || m_ui.total->isModified() || m_ui.adults->isModified() || m_ui.teens->isModified() ||
+           m_ui.children->isModified();
 }
 
-void TUntChar::Button1Click() {
+void TUntChar::countPopulation() {
     guarded(this, [&] {
-        const adm::Population p = adm::sumPopulation(ChildUnitIds, Year);
-        MaskEdit1->setText(p.common);
-        MaskEdit2->setText(p.olds);
-        MaskEdit3->setText(p.teens);
-        MaskEdit4->setText(p.childs);
-        Button2->show();
+        const adm::Population p = adm::sumPopulation(m_childIds, m_year);
+        m_ui.total->setText(p.common);
+        m_ui.adults->setText(p.olds);
+        m_ui.teens->setText(p.teens);
+        m_ui.children->setText(p.childs);
+        m_ui.restore->show();
         m_counted = true;
     });
 }
 
-void TUntChar::Button2Click() {
+void TUntChar::restorePopulation() {
     guarded(this, [&] {
-        setPopulation(adm::readPopulation(UnitId, Year));
-        Button2->show();
+        setPopulation(adm::readPopulation(m_unitId, m_year));
+        m_ui.restore->show();
         m_counted = true;
     });
 }
@@ -747,39 +764,39 @@ TSFLF::TSFLF(const QString &chosen, QWidget *parent) : QDialog(parent), m_chosen
     setObjectName(QStringLiteral("SFLF"));
     setWindowTitle(QStringLiteral("Выбор форм для групповой загрузки"));
     winutil::fitToScreen(this, QSize(520, 380));
-    CheckListBox1 = new QListWidget(this);
-    CheckBox1 = new QCheckBox(QStringLiteral("Выбрать все"), this);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("Отказ"), this);
+    m_ui.list = new QListWidget(this);
+    m_ui.all = new QCheckBox(QStringLiteral("Выбрать все"), this);
+    m_ui.ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.cancel = new QPushButton(QStringLiteral("Отказ"), this);
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(CheckBox1);
+    buttons->addWidget(m_ui.all);
     buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_ui.ok);
+    buttons->addWidget(m_ui.cancel);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(CheckListBox1, 1);
+    layout->addWidget(m_ui.list, 1);
     layout->addLayout(buttons);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) {
-        for (int i = 0; i < CheckListBox1->count(); ++i)
-            CheckListBox1->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    connect(m_ui.ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui.cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.all, &QCheckBox::toggled, this, [this](bool on) {
+        for (int i = 0; i < m_ui.list->count(); ++i)
+            m_ui.list->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
     });
 }
 
 std::optional<QString> TSFLF::choose() {
-    CheckListBox1->clear();
+    m_ui.list->clear();
     const QList<bool> ticks = adm::formChoiceTicks(m_chosen);
     const QList<CachedForm> &forms = shared().Caches.forms;
     for (int i = 0; i < forms.size(); ++i) {
-        auto *item = new QListWidgetItem(forms[i].caption(), CheckListBox1);
+        auto *item = new QListWidgetItem(forms[i].caption(), m_ui.list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(ticks.value(i) ? Qt::Checked : Qt::Unchecked);
     }
     if (execModal(this) != QDialog::Accepted) return std::nullopt;
     QList<bool> chosen;
-    for (int i = 0; i < CheckListBox1->count(); ++i) chosen.append(CheckListBox1->item(i)->checkState() == Qt::Checked);
-    m_chosen = adm::formChoiceResult(chosen, CheckBox1->isChecked());
+    for (int i = 0; i < m_ui.list->count(); ++i) chosen.append(m_ui.list->item(i)->checkState() == Qt::Checked);
+    m_chosen = adm::formChoiceResult(chosen, m_ui.all->isChecked());
     return m_chosen;
 }
 

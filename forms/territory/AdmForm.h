@@ -51,50 +51,42 @@ public:
     QString SelectedLeafIds() const;
     Mode mode() const { return m_mode; }
 
-    TAdmTree *TreeView1 = nullptr;
-    QMenuBar *MainMenu1 = nullptr;
-    QAction *N1 = nullptr, *N2 = nullptr, *N3 = nullptr, *N4 = nullptr;
-    QMenu *N8 = nullptr;                     // Выгрузить
-    QAction *N13 = nullptr, *N14 = nullptr;
-    QMenu *N11 = nullptr;                    // Подгрузить
-    QAction *N7 = nullptr, *N12 = nullptr, *N19 = nullptr;
-    QMenu *N15 = nullptr;                    // Справка
-    QAction *N16 = nullptr, *N17 = nullptr;
-    QAction *N6 = nullptr;                   // Структура
-    QAction *N9 = nullptr, *N10 = nullptr, *N471 = nullptr;
-    QAction *N20 = nullptr;                  // Короткие названия
-    QAction *N5 = nullptr;                   // Выход
-    QWidget *Panel1 = nullptr;
-    QLabel *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr;
-    QComboBox *ComboBox1 = nullptr;
-    QGroupBox *GroupBox1 = nullptr;
-    QProgressBar *Gauge1 = nullptr, *Gauge2 = nullptr;
-    QLabel *Label1 = nullptr;
+    // What tests and benchmarks reach of the widgets.
+    TAdmTree *tree() const { return m_ui.tree; }
+    QAction *orderingAction() const { return m_ui.ordering; }              // "Структура"
+    QAction *databaseReportAction() const { return m_ui.reportDatabase; }  // "Справка" / "По базе"
+    QAction *filesReportAction() const { return m_ui.reportFiles; }        // "Справка" / "По входным файлам"
+    QLabel *chosenFormsLabel() const { return m_ui.chosenForms; }          // "Все" or the chosen forms
+    QGroupBox *progressBox() const { return m_ui.progress; }
 
 public slots:
-    void TreeView1Change();
-    void N1Click();    // Добавить
-    void N2Click();    // Вставить
-    void N3Click();    // Удалить
-    void N4Click();    // Корректировать
-    void N6Click();    // Структура
-    void N7Click();    // Подгрузить группу
-    void N9Click();    // Формы
-    void N10Click();   // Свод
-    void N12Click();   // Подгрузить одно учреждение
-    void N13Click();   // Выгрузить группу
-    void N14Click();   // Выгрузить одно учреждение
-    void N19Click();   // Выбор форм
-    void N471Click();  // Ф47
-    void N16Click();   // Справка по базе
-    void N17Click();   // Справка по входным файлам
-    void N20Click();   // Короткие названия
+    // The commands, by the caption the user sees.
+    void updateCommands();        // the current node changed
+    void addUnit();               // "Добавить"
+    void insertUnit();            // "Вставить"
+    void removeUnit();            // "Удалить"
+    void editUnit();              // "Корректировать"
+    void toggleOrdering();        // "Структура"
+    void loadGroup();             // "Подгрузить" / "Группу"
+    void loadInstitution();       // "Подгрузить" / "Одно учреждение"
+    void chooseLoadForms();       // "Подгрузить" / "Выбор форм"
+    void unloadGroup();           // "Выгрузить" / "Группу"
+    void unloadInstitution();     // "Выгрузить" / "Одно учреждение"
+    void openForms();             // "Формы"
+    void openSummary();           // "Свод"
+    void openNetworkForms();      // "Ф47"
+    void reportByDatabase();      // "Справка" / "По базе"
+    void reportByFiles();         // "Справка" / "По входным файлам"
+    void editShortNames();        // "Короткие названия"
 
 protected:
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void buildMenu();
+    void buildPanels();
+    void showCommandsOfMode();
     void addUnitUnder(qint64 parentId, QTreeWidgetItem *parentNode, const QString &caption);
     bool clearChosenOnly() const;
     QString dataFolder() const;
@@ -102,7 +94,33 @@ private:
     Mode m_mode;
     WorkContext m_work;   // handed on to the forms trees it opens
     bool m_built = false;
-    // Forms of the group loads, as the form choice gives them ("" = all).
+
+    struct Widgets {
+        TAdmTree *tree = nullptr;
+        QMenuBar *menu = nullptr;
+        // Structure editing: "Добавить", "Вставить", "Удалить", "Корректировать"
+        QAction *add = nullptr, *insert = nullptr, *remove = nullptr, *edit = nullptr;
+        QMenu *unloadMenu = nullptr;                                 // "Выгрузить"
+        QAction *unloadGroup = nullptr, *unloadOne = nullptr;        // "Группу", "Одно учреждение"
+        QMenu *loadMenu = nullptr;                                   // "Подгрузить"
+        QAction *loadGroup = nullptr, *loadOne = nullptr;            // "Группу", "Одно учреждение"
+        QAction *chooseForms = nullptr;                              // "Выбор форм"
+        QMenu *reportMenu = nullptr;                                 // "Справка"
+        QAction *reportDatabase = nullptr, *reportFiles = nullptr;   // "По базе", "По входным файлам"
+        QAction *ordering = nullptr;                                 // "Структура" (F11)
+        QAction *forms = nullptr, *summary = nullptr, *network = nullptr;   // "Формы", "Свод", "Ф47"
+        QAction *shortNames = nullptr;                               // "Короткие названия" (F9)
+        QAction *exit = nullptr;                                     // "Выход"
+        // The forms of group loads: "Выбранные формы" <chosen>, "Очищать" ЛПУ / Выбранные формы.
+        QWidget *choicePanel = nullptr;
+        QLabel *chosenCaption = nullptr, *chosenForms = nullptr, *clearCaption = nullptr;
+        QComboBox *clearWhat = nullptr;
+        // The progress of loads, unloads and reports: a name, files (or nodes), rows.
+        QGroupBox *progress = nullptr;
+        QLabel *progressName = nullptr;
+        QProgressBar *filesGauge = nullptr, *rowsGauge = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // The unit dialog: name, type, rural flag and served population.
@@ -118,25 +136,37 @@ public:
     adm::Population population() const;
     // The population is to be saved: an edit was changed or it was counted or restored.
     bool populationTouched() const;
+    // Context for "Подсчитать" and "Восстановить": the unit, the year and the
+    // units under it; with some, "Подсчитать" is shown.
+    void setPopulationSource(qint64 unitId, int year, const QList<qint64> &childIds = {});
 
-    // Context for "Подсчитать" and "Восстановить".
-    qint64 UnitId = 0;
-    QList<qint64> ChildUnitIds;
-    int Year = 0;
-
-    QLineEdit *Edit1 = nullptr;
-    QComboBox *ComboBox1 = nullptr;
-    QCheckBox *CheckBox1 = nullptr;
-    QLineEdit *MaskEdit1 = nullptr, *MaskEdit2 = nullptr, *MaskEdit3 = nullptr, *MaskEdit4 = nullptr;
-    QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr, *Button1 = nullptr, *Button2 = nullptr;
+    // What tests reach of the widgets.
+    QLineEdit *nameEdit() const { return m_ui.name; }   // "Наименование подразделения"
+    QComboBox *typeBox() const { return m_ui.type; }    // "Тип"
+    // "Всего", "Взрослые", "Подростки", "Дети".
+    QList<QLineEdit *> populationEdits() const { return {m_ui.total, m_ui.adults, m_ui.teens, m_ui.children}; }
 
 public slots:
-    void Button1Click();   // Подсчитать
-    void Button2Click();   // Восстановить
-    void accept() override;
+    void countPopulation();     // "Подсчитать"
+    void restorePopulation();   // "Восстановить"
+    void accept() override;     // "OK": closes unless a field is refused
 
 private:
+    qint64 m_unitId = 0;
+    QList<qint64> m_childIds;
+    int m_year = 0;
     bool m_counted = false;
+
+    struct Widgets {
+        QLineEdit *name = nullptr;      // "Наименование подразделения"
+        QComboBox *type = nullptr;      // "Тип"
+        QCheckBox *rural = nullptr;     // "Сельская местность"
+        // "Численность населения": "Всего", "Взрослые", "Подростки", "Дети"
+        QLineEdit *total = nullptr, *adults = nullptr, *teens = nullptr, *children = nullptr;
+        QPushButton *ok = nullptr, *cancel = nullptr;         // "OK", "Отказ"
+        QPushButton *count = nullptr, *restore = nullptr;     // "Подсчитать", "Восстановить"
+    };
+    Widgets m_ui;
 };
 
 // The form choice of group loads.
@@ -145,14 +175,22 @@ class TSFLF : public QDialog {
 public:
     // chosen: the forms chosen so far, names joined by "," ("" = all).
     explicit TSFLF(const QString &chosen, QWidget *parent = nullptr);
-    QListWidget *CheckListBox1 = nullptr;
-    QCheckBox *CheckBox1 = nullptr;
-    QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
     // Fills the list from the forms of the open year, ticked by the forms
     // chosen so far, and returns the new choice on OK, nothing on "Отмена".
     std::optional<QString> choose();
+
+    // What tests and benchmarks reach of the widgets.
+    QListWidget *list() const { return m_ui.list; }
+
 private:
     QString m_chosen;
+
+    struct Widgets {
+        QListWidget *list = nullptr;
+        QCheckBox *all = nullptr;                         // "Выбрать все"
+        QPushButton *ok = nullptr, *cancel = nullptr;     // "OK", "Отказ"
+    };
+    Widgets m_ui;
 };
 
 // Main-window commands.

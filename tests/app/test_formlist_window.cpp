@@ -248,9 +248,9 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
         auto *adm = qobject_cast<TAdmForm *>(d);
         EXPECT_NE(adm, nullptr);
         adm->FormActivate();
-        for (QTreeWidgetItem *n : TreeNodesInOrder(adm->TreeView1))
-            if (TreeNodeId(n) == ids::NorthHospital) adm->TreeView1->setCurrentItem(n);
-        adm->N9Click();
+        for (QTreeWidgetItem *n : TreeNodesInOrder(adm->tree()))
+            if (TreeNodeId(n) == ids::NorthHospital) adm->tree()->setCurrentItem(n);
+        adm->openForms();
         return int(QDialog::Rejected);
     });
     // 2. The forms tree: the staff table of Ф30.

@@ -49,7 +49,7 @@ struct WindowTest : InputWindowTest {
 TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     TAdmForm w(TAdmForm::Mode::Input, testWork());
     w.FormActivate();
-    ASSERT_EQ(TreeNodeId(w.TreeView1->currentItem()), ids::Region);
+    ASSERT_EQ(TreeNodeId(w.tree()->currentItem()), ids::Region);
 
     // A double click on the territory opens its first institution.
     QString caption;
@@ -64,7 +64,7 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
         for (int i = 0; i < fl->TreeView1->topLevelItemCount(); ++i) forms.append(fl->TreeView1->topLevelItem(i)->text(0));
         return int(QDialog::Rejected);
     });
-    w.N9Click();
+    w.openForms();
     EXPECT_EQ(opened.institution, ids::NorthHospital);
     EXPECT_EQ(caption, QStringLiteral("Северная ЦРБ"));
     // Documents of the forms tree are named after the node opened.
@@ -72,14 +72,14 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     EXPECT_EQ(forms.size(), 2);   // a hospital reports Ф30 and Ф14
 
     // "Свод" of a district sums its institutions.
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
+    w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::North));
     dialogs.modals.push_back([&](QDialog *d) {
         caption = d->windowTitle();
         opened = qobject_cast<TFormList *>(d)->work();
         unitName = qobject_cast<TFormList *>(d)->unitName();
         return int(QDialog::Rejected);
     });
-    w.N10Click();
+    w.openSummary();
     EXPECT_EQ(caption, QStringLiteral("Северный район - свод"));
     EXPECT_EQ(opened.includeList, "5,6,7,8");
     EXPECT_EQ(opened.institution, ids::North);
@@ -91,24 +91,24 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
 TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
     TAdmForm w(TAdmForm::Mode::Structure, testWork());
     w.FormActivate();
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
+    w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::North));
 
     // "Вставить": a new unit under the district.
     dialogs.modals.push_back([](QDialog *d) {
         auto *u = qobject_cast<TUntChar *>(d);
-        u->Edit1->setText(QStringLiteral("ФАП \"Новый\""));
-        u->ComboBox1->setCurrentIndex(u->ComboBox1->findData(qint64(ids::TypeFap)));
+        u->nameEdit()->setText(QStringLiteral("ФАП \"Новый\""));
+        u->typeBox()->setCurrentIndex(u->typeBox()->findData(qint64(ids::TypeFap)));
         // A population typed in the new unit's dialog is kept.
         const char *typed[] = {"900", "600", "100", "200"};
-        QLineEdit *edits[] = {u->MaskEdit1, u->MaskEdit2, u->MaskEdit3, u->MaskEdit4};
+        const QList<QLineEdit *> edits = u->populationEdits();
         for (int i = 0; i < 4; ++i) {
             edits[i]->setText(typed[i]);
             edits[i]->setModified(true);
         }
         return int(QDialog::Accepted);
     });
-    w.N2Click();
-    QTreeWidgetItem *north = treeNodeWithId(w.TreeView1, ids::North);
+    w.insertUnit();
+    QTreeWidgetItem *north = treeNodeWithId(w.tree(), ids::North);
     QTreeWidgetItem *added = north->child(north->childCount() - 1);
     const qint64 id = TreeNodeId(added);
     EXPECT_EQ(adm("unit", id).toString(), QStringLiteral("ФАП \"Новый\""));
@@ -116,30 +116,61 @@ TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
     ASSERT_TRUE(kept.has_value());
     EXPECT_EQ(kept->common + "/" + kept->olds + "/" + kept->teens + "/" + kept->childs, "900/600/100/200");
 
+    // "Корректировать" of the district: "Подсчитать" is offered, sums the
+    // units under it and the sum is saved.
+    const auto countButton = [](QDialog *d) {
+        for (QPushButton *b : d->findChildren<QPushButton *>())
+            if (b->text() == QStringLiteral("Подсчитать")) return b;
+        return static_cast<QPushButton *>(nullptr);
+    };
+    const qint64 before = db::scalar(db::connection(db::kMain), "select count(*) from populations1").toLongLong();
+    w.tree()->setCurrentItem(north);
+    dialogs.modals.push_back([&](QDialog *d) {
+        auto *u = qobject_cast<TUntChar *>(d);
+        EXPECT_FALSE(countButton(d)->isHidden());
+        u->countPopulation();
+        return int(QDialog::Accepted);
+    });
+    w.editUnit();
+    const std::optional<adm::Population> summed = adm::readPopulation(ids::North, fx.year());
+    ASSERT_TRUE(summed.has_value());
+    // The sample's units of the district and the new FAP's 900/600/100/200.
+    EXPECT_EQ(summed->common + "/" + summed->olds + "/" + summed->teens + "/" + summed->childs,
+              "26900/18800/2700/5400");
+    // The district's row is replaced, not added to.
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), "select count(*) from populations1").toLongLong(), before);
+    // An institution has nothing under it to count.
+    w.tree()->setCurrentItem(added);
+    dialogs.modals.push_back([&](QDialog *d) {
+        EXPECT_TRUE(countButton(d)->isHidden());
+        return int(QDialog::Rejected);
+    });
+    w.editUnit();
+
     // "Удалить" asks first.
-    w.TreeView1->setCurrentItem(added);
+    w.tree()->setCurrentItem(added);
     dialogs.answers.push_back(false);
-    w.N3Click();
+    w.removeUnit();
     EXPECT_TRUE(adm("id", id).isValid());
     dialogs.answers.push_back(true);
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, id));
-    w.N3Click();
+    w.tree()->setCurrentItem(treeNodeWithId(w.tree(), id));
+    w.removeUnit();
     EXPECT_FALSE(adm("id", id).isValid());
 
     // Structure mode: a move, then leaving the mode stores the order.
-    w.N6->trigger();
-    QTreeWidgetItem *fap = treeNodeWithId(w.TreeView1, ids::FapLesnoy);
-    w.TreeView1->setCurrentItem(fap);
-    ASSERT_TRUE(adm::moveNode(w.TreeView1, fap, treeNodeWithId(w.TreeView1, ids::NorthHospital), adm::DropPlace::Indent));
-    w.N6->trigger();
+    w.orderingAction()->trigger();
+    QTreeWidgetItem *fap = treeNodeWithId(w.tree(), ids::FapLesnoy);
+    w.tree()->setCurrentItem(fap);
+    ASSERT_TRUE(adm::moveNode(w.tree(), fap, treeNodeWithId(w.tree(), ids::NorthHospital), adm::DropPlace::Indent));
+    w.orderingAction()->trigger();
     EXPECT_EQ(adm("ind", ids::FapLesnoy).toInt(), 0);
 }
 
 TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) {
     TAdmForm w(TAdmForm::Mode::Input, testWork());
     w.FormActivate();
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::North));
-    w.N13Click();
+    w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::North));
+    w.unloadGroup();
     const QString folder = fx.yearFolder() + "data/Северный район/";
     // The FAP without values gets no file, and the closing box says so.
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена. Файлов: 3, папка ") +
@@ -160,7 +191,7 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
     files.append(folder + "Нет такого - Годовой.orw");
     dialogs.fileLists.push_back(files);
     dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
-    w.N7Click();
+    w.loadGroup();
     EXPECT_EQ(total(), before);
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Учреждение Нет такого не найдено.")));
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
@@ -177,14 +208,14 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
         auto *choice = qobject_cast<TSFLF *>(d);
         EXPECT_NE(choice, nullptr);
         if (!choice) return int(QDialog::Rejected);
-        for (int i = 0; i < choice->CheckListBox1->count(); ++i) {
-            QListWidgetItem *item = choice->CheckListBox1->item(i);
+        for (int i = 0; i < choice->list()->count(); ++i) {
+            QListWidgetItem *item = choice->list()->item(i);
             item->setCheckState(item->text().startsWith(QStringLiteral("Ф30 - ")) ? Qt::Checked : Qt::Unchecked);
         }
         return int(QDialog::Accepted);
     });
-    w.N19Click();
-    EXPECT_EQ(w.Label3->text(), QStringLiteral("Ф30"));
+    w.chooseLoadForms();
+    EXPECT_EQ(w.chosenFormsLabel()->text(), QStringLiteral("Ф30"));
     // The choice belongs to the program, not to this window: the choice of
     // another window opens with it ticked.
     EXPECT_EQ(shared().GroupLoadForms, QStringLiteral("Ф30"));
@@ -194,17 +225,17 @@ TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) 
         dialogs.modals.push_back([&](QDialog *d) {
             auto *choice = qobject_cast<TSFLF *>(d);
             if (!choice) return int(QDialog::Rejected);
-            for (int i = 0; i < choice->CheckListBox1->count(); ++i)
-                if (choice->CheckListBox1->item(i)->checkState() == Qt::Checked)
-                    ticked << choice->CheckListBox1->item(i)->text().section(QStringLiteral(" - "), 0, 0);
+            for (int i = 0; i < choice->list()->count(); ++i)
+                if (choice->list()->item(i)->checkState() == Qt::Checked)
+                    ticked << choice->list()->item(i)->text().section(QStringLiteral(" - "), 0, 0);
             return int(QDialog::Rejected);
         });
-        other.N19Click();
+        other.chooseLoadForms();
         EXPECT_EQ(ticked, QStringList{QStringLiteral("Ф30")});
     }
     dialogs.fileLists.push_back(files);
     dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
-    w.N7Click();
+    w.loadGroup();
     EXPECT_GT(count(ids::TableF30Staff), 0);
     EXPECT_EQ(count(ids::TableF14Patients), 0);
 }
@@ -236,8 +267,8 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     };
     TAdmForm w(TAdmForm::Mode::Input, testWork());
     w.FormActivate();
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::Region));
-    w.N13Click();
+    w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::Region));
+    w.unloadGroup();
     ASSERT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена"))) << dialogs.messages.join("\n").toStdString();
     const QString root = fx.yearFolder() + "data/";
     QStringList files;
@@ -255,7 +286,7 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
 
     db::exec(data, "delete from data");
     dialogs.fileLists.push_back(files);
-    w.N7Click();
+    w.loadGroup();
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Подгрузка информации закончена")));
     for (const Unit &u : units) EXPECT_EQ(valueOf(u.id).toDouble(), u.value) << u.name.toStdString();
     EXPECT_EQ(valueOf(ids::NorthHospital).isValid(), true);
@@ -266,7 +297,7 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     ASSERT_TRUE(QFile::copy(northFap, copy));
     db::exec(data, "update data set data=99 where hospital=?", {units[0].id});
     dialogs.fileLists.push_back({northFap, copy});
-    w.N7Click();
+    w.loadGroup();
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("относятся к одному учреждению")));
     EXPECT_TRUE(dialogs.sawMessage(QDir::toNativeSeparators(copy)));
     EXPECT_EQ(valueOf(units[0].id).toDouble(), 99);
@@ -276,7 +307,7 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     const QString flat = fx.yearFolder() + QStringLiteral("ФАП Ручей - Годовой - 2024.orw");
     ASSERT_TRUE(QFile::copy(northFap, flat));
     dialogs.fileLists.push_back({flat});
-    w.N7Click();
+    w.loadGroup();
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("учреждение не определено однозначно")));
     EXPECT_EQ(valueOf(units[0].id).toDouble(), 99);
 
@@ -285,28 +316,28 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
     ASSERT_TRUE(QFile::copy(northFap, quarter));
     dialogs.fileLists.push_back({quarter});
     dialogs.answers.push_back(false);
-    w.N7Click();
+    w.loadGroup();
     ASSERT_FALSE(dialogs.questions.isEmpty());
     EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("«Годовой»"))) << dialogs.questions.last().toStdString();
     EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("(1 квартал)")));
     EXPECT_EQ(valueOf(units[0].id).toDouble(), 99);
     dialogs.fileLists.push_back({quarter});
     dialogs.answers.push_back(true);
-    w.N7Click();
+    w.loadGroup();
     EXPECT_EQ(valueOf(units[0].id).toDouble(), 10.1);
 
     // One institution's load of a file named for another asks first.
     const QString southFap = root + QStringLiteral("Область/Южный район/ФАП Ручей #%1 - Годовой - 2024.orw").arg(units[1].id);
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, units[0].id));
+    w.tree()->setCurrentItem(treeNodeWithId(w.tree(), units[0].id));
     dialogs.files.push_back(southFap);
     dialogs.answers.push_back(false);
-    w.N12Click();
+    w.loadInstitution();
     EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("указывает на другое учреждение (Область / Южный район / ФАП Ручей)")))
         << dialogs.questions.last().toStdString();
     EXPECT_EQ(valueOf(units[0].id).toDouble(), 10.1);
     dialogs.files.push_back(southFap);
     dialogs.answers.push_back(true);
-    w.N12Click();
+    w.loadInstitution();
     EXPECT_EQ(valueOf(units[0].id).toDouble(), 0.1);
 }
 
@@ -331,7 +362,7 @@ TEST_F(WindowTest, InstitutionLoadsNameTheFormsTheyEmpty) {
     const int before = rows();
     TAdmForm w(TAdmForm::Mode::Input, testWork());
     w.FormActivate();
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
+    w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::NorthHospital));
     for (const bool group : {false, true}) {
         SCOPED_TRACE(group);
         dialogs.questions.clear();
@@ -339,7 +370,7 @@ TEST_F(WindowTest, InstitutionLoadsNameTheFormsTheyEmpty) {
         if (group) dialogs.fileLists.push_back({file});
         else dialogs.files.push_back(file);
         dialogs.answers.push_back(false);
-        group ? w.N7Click() : w.N12Click();
+        group ? w.loadGroup() : w.loadInstitution();
         ASSERT_EQ(dialogs.questions.size(), 1);
         EXPECT_TRUE(dialogs.questions[0].contains(QStringLiteral("будут очищены"))) << dialogs.questions[0].toStdString();
         for (const QString &f : others) EXPECT_TRUE(dialogs.questions[0].contains(f)) << f.toStdString();
@@ -348,14 +379,14 @@ TEST_F(WindowTest, InstitutionLoadsNameTheFormsTheyEmpty) {
     }
     dialogs.files.push_back(file);
     dialogs.answers.push_back(true);
-    w.N12Click();
+    w.loadInstitution();
     EXPECT_EQ(rows(), 1);
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Очищены формы, строк которых не было в загруженных данных:\n")))
         << dialogs.messages.join(u'|').toStdString();
     // Nothing left to empty: no question.
     dialogs.questions.clear();
     dialogs.fileLists.push_back({file});
-    w.N7Click();
+    w.loadGroup();
     EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join(u'|').toStdString();
     EXPECT_EQ(rows(), 1);
 }
@@ -385,7 +416,7 @@ TEST_F(WindowTest, GroupLoadReadsItsFilesUnderTheProgressWindow) {
     });
     press.start();
     dialogs.fileLists.push_back({file});
-    w.N7Click();
+    w.loadGroup();
     press.stop();
     EXPECT_TRUE(shownWhileReading);
     EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join(u'|').toStdString();
@@ -398,17 +429,17 @@ TEST_F(WindowTest, GroupLoadReadsItsFilesUnderTheProgressWindow) {
 TEST_F(WindowTest, UnloadOfAnInstitutionWithoutValuesWritesNothing) {
     TAdmForm w(TAdmForm::Mode::Input, testWork());
     w.FormActivate();
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::FapLesnoy));
+    w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::FapLesnoy));
     dialogs.files.push_back(fx.yearFolder() + "лесной.orw");
-    w.N14Click();
+    w.unloadInstitution();
     EXPECT_TRUE(dialogs.savePaths.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(fx.yearFolder() + "лесной.orw"));
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("нет значений за %1 год: выгружать нечего").arg(shared().Year)))
         << dialogs.messages.join(u'|').toStdString();
     dialogs.files.clear();
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::NorthHospital));
+    w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::NorthHospital));
     dialogs.files.push_back(fx.yearFolder() + "северная.orw");
-    w.N14Click();
+    w.unloadInstitution();
     ASSERT_TRUE(QFileInfo::exists(fx.yearFolder() + "северная.orw"));
     EXPECT_GT(transfer::readFile(fx.yearFolder() + "северная.orw").records.size(), 0);
 }
@@ -504,9 +535,9 @@ TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
     w.resize(600, 500);
     w.show();
     QApplication::processEvents();
-    w.TreeView1->expandAll();
+    w.tree()->expandAll();
     QApplication::processEvents();
-    TAdmTree *tree = w.TreeView1;
+    TAdmTree *tree = w.tree();
     QTreeWidgetItem *south = treeNodeWithId(tree, ids::South);
     QTreeWidgetItem *fap = treeNodeWithId(tree, ids::FapLesnoy);
     QTreeWidgetItem *target = treeNodeWithId(tree, ids::SouthHospital);
@@ -528,9 +559,9 @@ TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
 TEST_F(WindowTest, DeletingAnInstitutionNamesTheReportsItLeaves) {
     TAdmForm w(TAdmForm::Mode::Structure, testWork());
     w.FormActivate();
-    w.TreeView1->setCurrentItem(treeNodeWithId(w.TreeView1, ids::FapLesnoy));
+    w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::FapLesnoy));
     dialogs.answers.push_back(true);
-    w.N3Click();
+    w.removeUnit();
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Подразделение исключено из входящих учреждений отчетов: "
                                                       "Свод по области, Свод по Северному району, Сеть Ф47"));
     EXPECT_EQ(db::scalar(db::connection(db::kMain), "select include from reports where id=?", {ids::ReportNorth})

@@ -40,10 +40,10 @@ TEST_F(EntryWindows, TypeRenamedWithACharacterOutside1251IsRefusedAndTheProgramG
 TEST_F(EntryWindows, DialogsRefuseBeforeTheyCloseAndKeepWhatWasTyped) {
     {
         TUntChar unit;
-        unit.Edit1->setText(QStringLiteral("ФАП α"));
+        unit.nameEdit()->setText(QStringLiteral("ФАП α"));
         unit.accept();
         EXPECT_NE(unit.result(), int(QDialog::Accepted));
-        EXPECT_EQ(unit.Edit1->text(), QStringLiteral("ФАП α"));
+        EXPECT_EQ(unit.nameEdit()->text(), QStringLiteral("ФАП α"));
     }
     {
         TFChar form(nullptr, 0);

@@ -109,25 +109,25 @@ TEST_F(PresenceTest, FileReportCountsValuesOfTheYear) {
 TEST_F(PresenceTest, TerritoryWindowShowsTheList) {
     TAdmForm adm(TAdmForm::Mode::Input, testWork());
     adm.FormActivate();
-    ASSERT_TRUE(adm.N16->isEnabled());
+    ASSERT_TRUE(adm.databaseReportAction()->isEnabled());
     QTreeWidgetItem *north = nullptr;
-    for (QTreeWidgetItem *n : TreeNodesInOrder(adm.TreeView1))
+    for (QTreeWidgetItem *n : TreeNodesInOrder(adm.tree()))
         if (n->text(0) == "Северный район") north = n;
     ASSERT_TRUE(north);
-    adm.TreeView1->setCurrentItem(north);
+    adm.tree()->setCurrentItem(north);
     QStringList shown;
     dialogs.modals.push_back([&](QDialog *) {
         for (const QStringList &row : Form1().contents().rows) shown << row.join('|');
         return int(QDialog::Accepted);
     });
-    adm.N16->trigger();
+    adm.databaseReportAction()->trigger();
     EXPECT_EQ(dialogs.modalTitles, QStringList{"Справка о наличии информации в ЛПУ"});
     ASSERT_FALSE(shown.isEmpty());
     EXPECT_EQ(shown[0], "Северный район|");
     EXPECT_EQ(shown.last(), "ФАП Лесной|");   // no values: only its name
-    EXPECT_FALSE(adm.GroupBox1->isVisible());
+    EXPECT_FALSE(adm.progressBox()->isVisible());
 
     // No file chosen: nothing.
-    adm.N17->trigger();
+    adm.filesReportAction()->trigger();
     EXPECT_EQ(dialogs.modalTitles.size(), 1);
 }
