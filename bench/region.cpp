@@ -523,21 +523,21 @@ void summation(region::Region &r) {
     w.show();
     const auto prepare = [&] {
         w.FormCreate();
-        for (int i = 0; i < w.CheckListBox1->count(); ++i) w.CheckListBox1->item(i)->setCheckState(Qt::Checked);
-        w.ListBox1->setCurrentRow(0);   // "Годовой"
+        for (int i = 0; i < w.sourceList()->count(); ++i) w.sourceList()->item(i)->setCheckState(Qt::Checked);
+        w.receiverList()->setCurrentRow(0);   // "Годовой"
         g_dialogs->answers.push_back(true);   // the level's values are replaced
         g_dialogs->modals.push_back([](QDialog *d) {
             static_cast<TSFRF *>(d)->choose(0);
             return int(QDialog::Accepted);
         });
     };
-    const double run = best([&] { w.BitBtn1Click(); }, true, prepare);
+    const double run = best([&] { w.summate(); }, true, prepare);
     pauses("summation");
     if (g_small) return;
     ratio("summation of two levels (window) / read + write", run, floor, 1.3);
     // Early (emptying the receiver), halfway, and at the end (the indexes
     // built again, the commit).
-    cancels({"summation", run, {0.03, 0.5, 0.93}, prepare, [&] { w.BitBtn1Click(); },
+    cancels({"summation", run, {0.03, 0.5, 0.93}, prepare, [&] { w.summate(); },
              [&] { markRows(r.levelFile(0), QStringLiteral("data")); },
              [&] { return fingerprint(r.levelFile(0), QStringLiteral("data")); },
              QStringLiteral("Суммирование завершено!")});

@@ -30,35 +30,35 @@
 
 TSFRF::TSFRF(QWidget *parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Суммирование"));
-    Label1 = new QLabel(QStringLiteral("Укажите отчет, данные которого должны быть показаны  в несуммируемых "
+    m_ui.prompt = new QLabel(QStringLiteral("Укажите отчет, данные которого должны быть показаны  в несуммируемых "
                                        "позициях форм"),
                         this);
-    Label1->setWordWrap(true);
-    RadioGroup1 = new QGroupBox(this);
-    new QVBoxLayout(RadioGroup1);
-    Buttons = new QButtonGroup(this);
-    QHBoxLayout *buttons = dlgparts::okCancelRow(this, BitBtn1, BitBtn2);
+    m_ui.prompt->setWordWrap(true);
+    m_ui.levelBox = new QGroupBox(this);
+    new QVBoxLayout(m_ui.levelBox);
+    m_ui.levels = new QButtonGroup(this);
+    QHBoxLayout *buttons = dlgparts::okCancelRow(this, m_ui.ok, m_ui.cancel);
     auto *l = new QVBoxLayout(this);
-    l->addWidget(Label1);
-    l->addWidget(RadioGroup1, 1);
+    l->addWidget(m_ui.prompt);
+    l->addWidget(m_ui.levelBox, 1);
     l->addLayout(buttons);
     resize(380, 220);
 }
 
 void TSFRF::addLevel(const QString &name, qint64 id) {
-    auto *b = new QRadioButton(name, RadioGroup1);
+    auto *b = new QRadioButton(name, m_ui.levelBox);
     b->setProperty("levelId", id);
-    RadioGroup1->layout()->addWidget(b);
-    Buttons->addButton(b);
+    m_ui.levelBox->layout()->addWidget(b);
+    m_ui.levels->addButton(b);
 }
 
 qint64 TSFRF::chosenId() const {
-    const QAbstractButton *b = Buttons->checkedButton();
+    const QAbstractButton *b = m_ui.levels->checkedButton();
     return b ? b->property("levelId").toLongLong() : -1;
 }
 
 void TSFRF::choose(int index) {
-    const QList<QAbstractButton *> all = Buttons->buttons();
+    const QList<QAbstractButton *> all = m_ui.levels->buttons();
     if (index >= 0 && index < all.size()) all[index]->setChecked(true);
 }
 
@@ -100,86 +100,86 @@ private:
 
 TFMerge::TFMerge(QWidget *parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Суммирование"));
-    Label1 = new QLabel(QStringLiteral("Что суммировать"), this);
-    CheckListBox1 = new QListWidget(this);
-    Label2 = new QLabel(QStringLiteral("Куда суммировать"), this);
-    ListBox1 = new QListWidget(this);
-    CheckBox1 = new QCheckBox(QStringLiteral("Выборочное суммирование"), this);
-    Label3 = new QLabel(QStringLiteral("Укажите учреждения для суммирования"), this);
-    TreeView1 = new QTreeWidget(this);
-    winutil::setupTree(TreeView1);
-    TreeView1->installEventFilter(this);
-    BitBtn1 = new QPushButton(QStringLiteral("Суммировать"), this);
-    Image1 = new QLabel(this);
-    Image2 = new QLabel(this);
-    for (QLabel *img : {Image1, Image2}) {
+    m_ui.sourceCaption = new QLabel(QStringLiteral("Что суммировать"), this);
+    m_ui.sources = new QListWidget(this);
+    m_ui.receiverCaption = new QLabel(QStringLiteral("Куда суммировать"), this);
+    m_ui.receivers = new QListWidget(this);
+    m_ui.selective = new QCheckBox(QStringLiteral("Выборочное суммирование"), this);
+    m_ui.treeCaption = new QLabel(QStringLiteral("Укажите учреждения для суммирования"), this);
+    m_ui.tree = new QTreeWidget(this);
+    winutil::setupTree(m_ui.tree);
+    m_ui.tree->installEventFilter(this);
+    m_ui.summate = new QPushButton(QStringLiteral("Суммировать"), this);
+    m_ui.unitsImage = new QLabel(this);
+    m_ui.tablesImage = new QLabel(this);
+    for (QLabel *img : {m_ui.unitsImage, m_ui.tablesImage}) {
         img->setFixedHeight(18);
         img->setMinimumWidth(200);
         img->setFrameShape(QFrame::Box);
         img->setVisible(false);
     }
-    Label3->setVisible(false);
-    TreeView1->setVisible(false);
+    m_ui.treeCaption->setVisible(false);
+    m_ui.tree->setVisible(false);
 
     auto *left = new QVBoxLayout;
-    left->addWidget(Label1);
-    left->addWidget(CheckListBox1, 1);
-    left->addWidget(Label2);
-    left->addWidget(ListBox1, 1);
-    left->addWidget(CheckBox1);
+    left->addWidget(m_ui.sourceCaption);
+    left->addWidget(m_ui.sources, 1);
+    left->addWidget(m_ui.receiverCaption);
+    left->addWidget(m_ui.receivers, 1);
+    left->addWidget(m_ui.selective);
     auto *right = new QVBoxLayout;
-    right->addWidget(Label3);
-    right->addWidget(TreeView1, 1);
+    right->addWidget(m_ui.treeCaption);
+    right->addWidget(m_ui.tree, 1);
     auto *top = new QHBoxLayout;
     top->addLayout(left, 1);
     top->addLayout(right, 1);
     auto *bottom = new QHBoxLayout;
-    bottom->addWidget(BitBtn1);
+    bottom->addWidget(m_ui.summate);
     auto *images = new QVBoxLayout;
-    images->addWidget(Image1);
-    images->addWidget(Image2);
+    images->addWidget(m_ui.unitsImage);
+    images->addWidget(m_ui.tablesImage);
     bottom->addLayout(images, 1);
     auto *l = new QVBoxLayout(this);
     l->addLayout(top, 1);
     l->addLayout(bottom);
     winutil::fitToScreen(this, QSize(640, 480));
 
-    connect(CheckListBox1, &QListWidget::itemChanged, this, [this] { CheckListBox1ClickCheck(); });
-    connect(CheckBox1, &QCheckBox::toggled, this, &TFMerge::CheckBox1Click);
-    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this] { TreeView1DblClick(); });
-    connect(BitBtn1, &QPushButton::clicked, this, &TFMerge::BitBtn1Click);
+    connect(m_ui.sources, &QListWidget::itemChanged, this, [this] { listReceivers(); });
+    connect(m_ui.selective, &QCheckBox::toggled, this, &TFMerge::showSelection);
+    connect(m_ui.tree, &QTreeWidget::itemDoubleClicked, this, [this] { toggleInstitution(); });
+    connect(m_ui.summate, &QPushButton::clicked, this, &TFMerge::summate);
 }
 
 void TFMerge::FormCreate() {
     m_selection.clear();
-    const QSignalBlocker block(CheckListBox1);
-    CheckListBox1->clear();
+    const QSignalBlocker block(m_ui.sources);
+    m_ui.sources->clear();
     for (const merge::Level &lv : merge::subReportLevels()) {
-        auto *item = new QListWidgetItem(lv.name, CheckListBox1);
+        auto *item = new QListWidgetItem(lv.name, m_ui.sources);
         item->setData(Qt::UserRole, lv.id);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
-    CheckListBox1ClickCheck();   // nothing checked yet: every level can receive
-    TreeView1->clear();
-    FillAdminTree(TreeView1, 0);
+    listReceivers();   // nothing checked yet: every level can receive
+    m_ui.tree->clear();
+    FillAdminTree(m_ui.tree, 0);
 }
 
-void TFMerge::CheckListBox1ClickCheck() {
-    ListBox1->clear();
-    auto *annual = new QListWidgetItem(QStringLiteral("Годовой"), ListBox1);
+void TFMerge::listReceivers() {
+    m_ui.receivers->clear();
+    auto *annual = new QListWidgetItem(QStringLiteral("Годовой"), m_ui.receivers);
     annual->setData(Qt::UserRole, 0);
-    for (int i = 0; i < CheckListBox1->count(); ++i) {
-        const QListWidgetItem *src = CheckListBox1->item(i);
+    for (int i = 0; i < m_ui.sources->count(); ++i) {
+        const QListWidgetItem *src = m_ui.sources->item(i);
         if (src->checkState() == Qt::Checked) continue;
-        auto *item = new QListWidgetItem(src->text(), ListBox1);
+        auto *item = new QListWidgetItem(src->text(), m_ui.receivers);
         item->setData(Qt::UserRole, src->data(Qt::UserRole));
     }
 }
 
-void TFMerge::CheckBox1Click() {
-    TreeView1->setVisible(CheckBox1->isChecked());
-    Label3->setVisible(CheckBox1->isChecked());
+void TFMerge::showSelection() {
+    m_ui.tree->setVisible(m_ui.selective->isChecked());
+    m_ui.treeCaption->setVisible(m_ui.selective->isChecked());
 }
 
 QString TFMerge::selectionText() const {
@@ -215,19 +215,19 @@ void TFMerge::UncheckMergeBranch(QTreeWidgetItem *node) {
     UncheckTreeBranch(node);
 }
 
-void TFMerge::TreeView1DblClick() {
-    QTreeWidgetItem *node = TreeView1->currentItem();
+void TFMerge::toggleInstitution() {
+    QTreeWidgetItem *node = m_ui.tree->currentItem();
     if (!node) return;
     if (IsTreeNodeBold(node)) UncheckMergeBranch(node);
     else CheckMergeBranch(node);
-    TreeView1->viewport()->update();
+    m_ui.tree->viewport()->update();
 }
 
 bool TFMerge::selectFinRep() {
     m_finRep = -1;
     TSFRF dlg(this);
-    for (int i = 0; i < CheckListBox1->count(); ++i) {
-        const QListWidgetItem *item = CheckListBox1->item(i);
+    for (int i = 0; i < m_ui.sources->count(); ++i) {
+        const QListWidgetItem *item = m_ui.sources->item(i);
         if (item->checkState() == Qt::Checked) dlg.addLevel(item->text(), item->data(Qt::UserRole).toLongLong());
     }
     if (execModal(&dlg) == QDialog::Accepted && dlg.chosenId() >= 0) {
@@ -253,23 +253,23 @@ QString unmatchedLines(const merge::ExclList &excl) {
 
 void TFMerge::GetExclList() { m_excl.load(merge::nonSummableFile()); }
 
-void TFMerge::BitBtn1Click() {
+void TFMerge::summate() {
     winutil::guarded(this, [&] {
         merge::Request req;
-        for (int i = 0; i < CheckListBox1->count(); ++i)
-            if (CheckListBox1->item(i)->checkState() == Qt::Checked)
-                req.sources.append(CheckListBox1->item(i)->data(Qt::UserRole).toLongLong());
+        for (int i = 0; i < m_ui.sources->count(); ++i)
+            if (m_ui.sources->item(i)->checkState() == Qt::Checked)
+                req.sources.append(m_ui.sources->item(i)->data(Qt::UserRole).toLongLong());
         if (req.sources.isEmpty()) {
             showMessage(QStringLiteral("Не выбраны источники суммирования!"), this);
             return;
         }
-        QListWidgetItem *receiver = ListBox1->currentItem();
+        QListWidgetItem *receiver = m_ui.receivers->currentItem();
         if (!receiver || !receiver->isSelected()) {
             showMessage(QStringLiteral("Не выбран приемник суммирования!"), this);
             return;
         }
         req.receiver = receiver->data(Qt::UserRole).toLongLong();
-        if (CheckBox1->isChecked()) {
+        if (m_ui.selective->isChecked()) {
             if (m_selection.isEmpty()) {
                 showMessage(QStringLiteral("Не указаны учреждения для суммирования!"), this);
                 return;
@@ -295,20 +295,20 @@ void TFMerge::BitBtn1Click() {
                               this))
             return;
 
-        Image1->setVisible(true);
-        Image2->setVisible(true);
-        BitBtn1->setEnabled(false);
+        m_ui.unitsImage->setVisible(true);
+        m_ui.tablesImage->setVisible(true);
+        m_ui.summate->setEnabled(false);
         struct Restore {
             TFMerge *w;
             ~Restore() {
-                w->Image1->setVisible(false);
-                w->Image2->setVisible(false);
-                w->BitBtn1->setEnabled(true);
+                w->m_ui.unitsImage->setVisible(false);
+                w->m_ui.tablesImage->setVisible(false);
+                w->m_ui.summate->setEnabled(true);
             }
         } restore{this};
         const merge::Result result = [&] {
             ProgressRun progressRun(QStringLiteral("Суммирование"));
-            ImagePainter units(Image1), tables(Image2);
+            ImagePainter units(m_ui.unitsImage), tables(m_ui.tablesImage);
             merge::ImageProgress images;
             images.institution = [&](merge::ListCount c, const QString &name) { units.paint(c, name); };
             images.table = [&](merge::ListCount c) { tables.paint(c, QString()); };
@@ -322,13 +322,13 @@ void TFMerge::BitBtn1Click() {
 }
 
 bool TFMerge::eventFilter(QObject *watched, QEvent *event) {
-    if (const QKeyEvent *k = dlgparts::keyPressOn(watched, TreeView1, event)) {
+    if (const QKeyEvent *k = dlgparts::keyPressOn(watched, m_ui.tree, event)) {
         if (k->key() == Qt::Key_Space) {
-            TreeView1DblClick();
+            toggleInstitution();
             return true;
         }
         if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
-            if (QTreeWidgetItem *n = TreeView1->currentItem()) n->setExpanded(!n->isExpanded());
+            if (QTreeWidgetItem *n = m_ui.tree->currentItem()) n->setExpanded(!n->isExpanded());
             return true;
         }
     }

@@ -25,11 +25,14 @@ public:
     qint64 chosenId() const;
     void choose(int index);
 
-    QLabel *Label1 = nullptr;
-    QGroupBox *RadioGroup1 = nullptr;
-    QButtonGroup *Buttons = nullptr;
-    QPushButton *BitBtn1 = nullptr;   // OK
-    QPushButton *BitBtn2 = nullptr;   // Отказ
+private:
+    struct Widgets {
+        QLabel *prompt = nullptr;                         // "Укажите отчет, данные которого ..."
+        QGroupBox *levelBox = nullptr;                    // one radio button per checked level
+        QButtonGroup *levels = nullptr;
+        QPushButton *ok = nullptr, *cancel = nullptr;     // "OK", "Отказ"
+    };
+    Widgets m_ui;
 };
 
 // Paints a progress image: the done part from the left, the text centred.
@@ -53,22 +56,18 @@ public:
     void GetExclList();
     const merge::ExclList &exclList() const { return m_excl; }
 
-    QLabel *Label1 = nullptr;
-    QListWidget *CheckListBox1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QListWidget *ListBox1 = nullptr;
-    QCheckBox *CheckBox1 = nullptr;
-    QLabel *Label3 = nullptr;
-    QTreeWidget *TreeView1 = nullptr;
-    QPushButton *BitBtn1 = nullptr;   // Суммировать
-    QLabel *Image1 = nullptr;
-    QLabel *Image2 = nullptr;
+    // What tests and benchmarks reach of the widgets.
+    QListWidget *sourceList() const { return m_ui.sources; }       // "Что суммировать"
+    QListWidget *receiverList() const { return m_ui.receivers; }   // "Куда суммировать"
+    QCheckBox *selectiveBox() const { return m_ui.selective; }     // "Выборочное суммирование"
+    QTreeWidget *institutionTree() const { return m_ui.tree; }     // "Укажите учреждения для суммирования"
 
 public slots:
-    void CheckListBox1ClickCheck();
-    void CheckBox1Click();
-    void TreeView1DblClick();
-    void BitBtn1Click();
+    // The commands, by the caption the user sees.
+    void listReceivers();         // a level of "Что суммировать" checked or unchecked
+    void showSelection();         // "Выборочное суммирование"
+    void toggleInstitution();     // a double click or Space on the institution tree
+    void summate();               // "Суммировать"
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -80,6 +79,20 @@ private:
     QList<qint64> m_selection;
     qint64 m_finRep = -1;
     merge::ExclList m_excl;
+
+    struct Widgets {
+        QLabel *sourceCaption = nullptr;      // "Что суммировать"
+        QListWidget *sources = nullptr;
+        QLabel *receiverCaption = nullptr;    // "Куда суммировать"
+        QListWidget *receivers = nullptr;
+        QCheckBox *selective = nullptr;       // "Выборочное суммирование"
+        QLabel *treeCaption = nullptr;        // "Укажите учреждения для суммирования"
+        QTreeWidget *tree = nullptr;
+        QPushButton *summate = nullptr;       // "Суммировать"
+        // The progress: the institutions, the tables of the current one.
+        QLabel *unitsImage = nullptr, *tablesImage = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // Main-window command "Суммирование подотчетов".

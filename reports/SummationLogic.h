@@ -106,8 +106,8 @@ struct ListCount {
 };
 // The counts of the items of a list in their order.
 QList<ListCount> listCounts(const QList<qint64> &ids);
-// Told at the start of each institution (its name; Image1) and before each
-// of its tables is written (Image2).
+// Told at the start of each institution (its name; the window's upper image)
+// and before each of its tables is written (the lower image).
 struct ImageProgress {
     std::function<void(ListCount, const QString &name)> institution;
     std::function<void(ListCount)> table;

@@ -185,16 +185,16 @@ TEST_F(SummationTest, PositionsFileNamesLinesOfNoTableAndMatchesWithoutCase) {
     // The window names them and asks before the run; "Нет" runs nothing.
     TFMerge w;
     w.FormCreate();
-    w.CheckListBox1->item(0)->setCheckState(Qt::Checked);
-    w.CheckListBox1->item(1)->setCheckState(Qt::Checked);
-    w.ListBox1->setCurrentRow(0);
+    w.sourceList()->item(0)->setCheckState(Qt::Checked);
+    w.sourceList()->item(1)->setCheckState(Qt::Checked);
+    w.receiverList()->setCurrentRow(0);
     const QStringList before = valueRows(db::connection(db::kData));
     dialogs.modals.push_back([](QDialog *d) {
         static_cast<TSFRF *>(d)->choose(0);
         return int(QDialog::Accepted);
     });
     dialogs.answers = {true, false};
-    w.BitBtn1Click();
+    w.summate();
     ASSERT_FALSE(dialogs.questions.isEmpty());
     EXPECT_TRUE(dialogs.questions.last().contains("строка 2: Ф99,(1000)\nстрока 4: Ф30,(9000),,1"))
         << dialogs.questions.join('|').toStdString();
@@ -378,45 +378,45 @@ TEST_F(SummationTest, ProgressImagesCountTheirListsInCharacters) {
 TEST_F(SummationTest, WindowChecksAndRun) {
     TFMerge w;
     w.FormCreate();
-    ASSERT_EQ(w.CheckListBox1->count(), 2);
-    ASSERT_EQ(w.ListBox1->count(), 3);
-    EXPECT_EQ(w.ListBox1->item(0)->text(), "Годовой");
+    ASSERT_EQ(w.sourceList()->count(), 2);
+    ASSERT_EQ(w.receiverList()->count(), 3);
+    EXPECT_EQ(w.receiverList()->item(0)->text(), "Годовой");
 
-    w.BitBtn1Click();
+    w.summate();
     EXPECT_EQ(dialogs.messages.last(), "Не выбраны источники суммирования!");
     // Checking a source takes it out of the receivers.
-    w.CheckListBox1->item(0)->setCheckState(Qt::Checked);
-    w.CheckListBox1->item(1)->setCheckState(Qt::Checked);
-    EXPECT_EQ(w.ListBox1->count(), 1);
-    w.BitBtn1Click();
+    w.sourceList()->item(0)->setCheckState(Qt::Checked);
+    w.sourceList()->item(1)->setCheckState(Qt::Checked);
+    EXPECT_EQ(w.receiverList()->count(), 1);
+    w.summate();
     EXPECT_EQ(dialogs.messages.last(), "Не выбран приемник суммирования!");
-    w.ListBox1->setCurrentRow(0);
+    w.receiverList()->setCurrentRow(0);
 
-    w.CheckBox1->setChecked(true);
-    EXPECT_FALSE(w.TreeView1->isHidden());
-    w.BitBtn1Click();
+    w.selectiveBox()->setChecked(true);
+    EXPECT_FALSE(w.institutionTree()->isHidden());
+    w.summate();
     EXPECT_EQ(dialogs.messages.last(), "Не указаны учреждения для суммирования!");
 
     // Marking a district selects its institutions; unmarking one removes it.
-    for (QTreeWidgetItem *n : TreeNodesInOrder(w.TreeView1))
-        if (TreeNodeId(n) == ids::North) w.TreeView1->setCurrentItem(n);
-    w.TreeView1DblClick();
+    for (QTreeWidgetItem *n : TreeNodesInOrder(w.institutionTree()))
+        if (TreeNodeId(n) == ids::North) w.institutionTree()->setCurrentItem(n);
+    w.toggleInstitution();
     EXPECT_EQ(w.selectionText(), "-5-6-7-8-");
-    for (QTreeWidgetItem *n : TreeNodesInOrder(w.TreeView1))
-        if (TreeNodeId(n) == ids::NorthPolyclinic) w.TreeView1->setCurrentItem(n);
-    w.TreeView1DblClick();
+    for (QTreeWidgetItem *n : TreeNodesInOrder(w.institutionTree()))
+        if (TreeNodeId(n) == ids::NorthPolyclinic) w.institutionTree()->setCurrentItem(n);
+    w.toggleInstitution();
     EXPECT_EQ(w.selection(), (QList<qint64>{5, 7, 8}));
 
     // The annual level holds values of the marked institutions: asked first, and "Нет" (the default) changes nothing.
     const QStringList before = rowsOf(5);
     dialogs.questions.clear();
-    w.BitBtn1Click();
+    w.summate();
     EXPECT_EQ(dialogs.questions, QStringList{"Данные уровня \"Годовой\" за 2024 год будут заменены. Продолжить?"});
     EXPECT_EQ(rowsOf(5), before);
 
     // No source chosen for the non-summable positions: nothing happens.
     dialogs.answers.push_back(true);
-    w.BitBtn1Click();
+    w.summate();
     EXPECT_EQ(dialogs.messages.last(), "Не задан отчет  несуммируемых значений!");
     EXPECT_EQ(rowsOf(5), before);
 
@@ -426,7 +426,7 @@ TEST_F(SummationTest, WindowChecksAndRun) {
         f->choose(0);
         return int(QDialog::Accepted);
     });
-    w.BitBtn1Click();
+    w.summate();
     EXPECT_EQ(dialogs.messages.last(), "Суммирование завершено!");
     EXPECT_EQ(w.result(), QDialog::Accepted);
     EXPECT_EQ(rowsOf(5), (QStringList{"2:5:4=55/2023", "2:5:4=7/2024", "2:6:4=7/2024", "2:6:5=30/2024"}));
