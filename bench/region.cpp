@@ -426,8 +426,8 @@ double readFloor(const QString &file, const QString &valueTable, int year, const
 // hundredth of a second: many rounds, the run and its floor in turn, so that
 // the load of the machine at any moment weighs on both sides alike.
 void controlRun(region::Region &r, TFormList &w) {
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
-    const auto run = [&] { w.N5Click(); };
+    w.tree()->setCurrentItem(w.tree()->topLevelItem(0));
+    const auto run = [&] { w.controlAll(); };
     if (g_small) {
         best(run, true);
         pauses("\"Сплошной\" control run");
@@ -464,7 +464,7 @@ void recalculation(region::Region &r, bool controlOnly = false) {
     Progress().hide();
     const auto recalculate = [&] {
         g_dialogs->answers.push_back(true);   // "Персчитать ...?"
-        w.N10Click();
+        w.recalculateReport();
     };
     if (controlOnly) {
         recalculate();   // the report's values for the control run

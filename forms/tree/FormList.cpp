@@ -79,81 +79,86 @@ TFormList::TFormList(const WorkContext &work, QWidget *parent, const QString &un
     // Wide enough for the whole menu bar of a network form.
     winutil::fitToScreen(this, QSize(1100, 700));
 
-    MainMenu1 = new QMenuBar(this);
-    N8 = MainMenu1->addAction(QStringLiteral("Таблица"), this, &TFormList::N8Click);
-    N1 = MainMenu1->addMenu(QStringLiteral("Контроль"));
-    N3 = N1->addAction(QStringLiteral("Межтабличный"), this, &TFormList::N3Click);
-    N4 = N1->addAction(QStringLiteral("Межформенный"), this, &TFormList::N4Click);
-    N5 = N1->addAction(QStringLiteral("Сплошной"), this, &TFormList::N5Click);
-    N2 = MainMenu1->addMenu(QStringLiteral("Печать формы"));
-    N21 = N2->addAction(QStringLiteral("Черновая"), this, &TFormList::N2Click);
-    N27 = N2->addAction(QStringLiteral("Отладочная"), this, &TFormList::N27Click);
-    N27->setProperty("Tag", kAdminTag);
-    N22 = N2->addAction(QStringLiteral("Для отчета"), this, &TFormList::N22Click);
-    N2->addSeparator();
-    N24 = N2->addAction(QStringLiteral("Протокол"), this, &TFormList::N24Click);
-    Excel1 = MainMenu1->addMenu(QStringLiteral("Вывод в Excel"));
-    N18 = Excel1->addAction(QStringLiteral("Вся форма по тек. ЛПУ/своду"), this, &TFormList::N18Click);
-    N19 = Excel1->addAction(QStringLiteral("Вся форма по входящим ЛПУ/сводам"), this, &TFormList::N19Click);
-    N20 = Excel1->addAction(QStringLiteral("Таблица по входящим ЛПУ/сводам"), this, &TFormList::N20Click);
-    N16 = MainMenu1->addMenu(QStringLiteral("Макрос"));
-    N17 = N16->addAction(QStringLiteral("Выполнять"));
-    N17->setCheckable(true);
-    N17->setChecked(true);
-    N16->menuAction()->setVisible(false);
-    N7 = MainMenu1->addAction(QStringLiteral("Ошибки"), this, &TFormList::N7Click);
-    N11 = MainMenu1->addAction(QStringLiteral("Подгрузить форму"), this, &TFormList::N11Click);
-    N10 = MainMenu1->addAction(QStringLiteral("Пересчитать отчет"), this, &TFormList::N10Click);
-    N9 = MainMenu1->addAction(QStringLiteral("Пересчитать форму"), this, &TFormList::N9Click);
-    N12 = MainMenu1->addMenu(QStringLiteral("Очистить"));
-    N13 = N12->addAction(QStringLiteral("ЛПУ"), this, &TFormList::N13Click);
-    N14 = N12->addAction(QStringLiteral("Форму"), this, &TFormList::N14Click);
-    N15 = N12->addAction(QStringLiteral("Таблицу"), this, &TFormList::N15Click);
-    N26 = MainMenu1->addAction(QStringLiteral("Групповая подгрузка таблицы"), this, &TFormList::N26Click);
-    N30 = MainMenu1->addMenu(QStringLiteral("Формулы расчёта"));
-    N28 = N30->addAction(QStringLiteral("Экспорт формул расчёта\tF2"), this, &TFormList::N28Click);
-    N29 = N30->addAction(QStringLiteral("Импорт формул расчёта\tF3"), this, &TFormList::N29Click);
-    N6 = MainMenu1->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
-
-    Label1 = new QLabel(this);
-    Label1->setAlignment(Qt::AlignCenter);
-    Gauge1 = new QProgressBar(this);
-    Gauge1->setFixedHeight(4);
-    Gauge1->setTextVisible(false);
-    TreeView1 = new QTreeWidget(this);
-    winutil::setupTree(TreeView1);
-    QFont f = TreeView1->font();
+    buildMenu();
+    m_ui.status = new QLabel(this);
+    m_ui.status->setAlignment(Qt::AlignCenter);
+    m_ui.gauge = new QProgressBar(this);
+    m_ui.gauge->setFixedHeight(4);
+    m_ui.gauge->setTextVisible(false);
+    m_ui.tree = new QTreeWidget(this);
+    winutil::setupTree(m_ui.tree);
+    QFont f = m_ui.tree->font();
     f.setPixelSize(13);
-    TreeView1->setFont(f);
-    connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TFormList::TreeView1Change);
-    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item, int) {
-        if (item && item->childCount() == 0) N8Click();
+    m_ui.tree->setFont(f);
+    connect(m_ui.tree, &QTreeWidget::currentItemChanged, this, &TFormList::updateCommands);
+    connect(m_ui.tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item, int) {
+        if (item && item->childCount() == 0) openTable();
     });
 
     auto *layout = new QVBoxLayout(this);
-    layout->setMenuBar(MainMenu1);
+    layout->setMenuBar(m_ui.menu);
     layout->setContentsMargins(5, 5, 5, 5);
-    layout->addWidget(Label1);
-    layout->addWidget(Gauge1);
-    layout->addWidget(TreeView1, 1);
+    layout->addWidget(m_ui.status);
+    layout->addWidget(m_ui.gauge);
+    layout->addWidget(m_ui.tree, 1);
 
-    N7->setVisible(false);
-    N9->setVisible(false);
-    N10->setVisible(false);
-    if (m_work.net) N10->setVisible(false);
-    else N30->menuAction()->setVisible(false);
-    if (m_work.mode == ReportMode::Types) Excel1->menuAction()->setVisible(false);
+    m_ui.errors->setVisible(false);
+    m_ui.recalcForm->setVisible(false);
+    m_ui.recalcReport->setVisible(false);
+    if (m_work.net) m_ui.recalcReport->setVisible(false);
+    else m_ui.formulaMenu->menuAction()->setVisible(false);
+    if (m_work.mode == ReportMode::Types) m_ui.excelMenu->menuAction()->setVisible(false);
     if (m_work.table == ValueTable::Data) {
-        N19->setVisible(false);
-        N20->setVisible(false);
+        m_ui.excelFormPerMember->setVisible(false);
+        m_ui.excelTablePerMember->setVisible(false);
     }
-    N8->setEnabled(false);
-    N15->setEnabled(false);
-    N20->setEnabled(false);
+    m_ui.table->setEnabled(false);
+    m_ui.clearTable->setEnabled(false);
+    m_ui.excelTablePerMember->setEnabled(false);
     RegisterAdminForm(this);
 }
 
 TFormList::~TFormList() = default;
+
+// The menu bar; what the window's kind does not offer is hidden by the constructor.
+void TFormList::buildMenu() {
+    m_ui.menu = new QMenuBar(this);
+    m_ui.table = m_ui.menu->addAction(QStringLiteral("Таблица"), this, &TFormList::openTable);
+    m_ui.controlMenu = m_ui.menu->addMenu(QStringLiteral("Контроль"));
+    m_ui.controlTables = m_ui.controlMenu->addAction(QStringLiteral("Межтабличный"), this, &TFormList::controlTables);
+    m_ui.controlForms = m_ui.controlMenu->addAction(QStringLiteral("Межформенный"), this, &TFormList::controlForms);
+    m_ui.controlAll = m_ui.controlMenu->addAction(QStringLiteral("Сплошной"), this, &TFormList::controlAll);
+    m_ui.printMenu = m_ui.menu->addMenu(QStringLiteral("Печать формы"));
+    m_ui.printRough = m_ui.printMenu->addAction(QStringLiteral("Черновая"), this, &TFormList::printRough);
+    m_ui.printDebug = m_ui.printMenu->addAction(QStringLiteral("Отладочная"), this, &TFormList::printDebug);
+    m_ui.printDebug->setProperty("Tag", kAdminTag);
+    m_ui.printForReport = m_ui.printMenu->addAction(QStringLiteral("Для отчета"), this, &TFormList::printForReport);
+    m_ui.printMenu->addSeparator();
+    m_ui.printProtocol = m_ui.printMenu->addAction(QStringLiteral("Протокол"), this, &TFormList::printProtocol);
+    m_ui.excelMenu = m_ui.menu->addMenu(QStringLiteral("Вывод в Excel"));
+    m_ui.excelForm = m_ui.excelMenu->addAction(QStringLiteral("Вся форма по тек. ЛПУ/своду"), this, &TFormList::excelForm);
+    m_ui.excelFormPerMember = m_ui.excelMenu->addAction(QStringLiteral("Вся форма по входящим ЛПУ/сводам"), this, &TFormList::excelFormPerMember);
+    m_ui.excelTablePerMember = m_ui.excelMenu->addAction(QStringLiteral("Таблица по входящим ЛПУ/сводам"), this, &TFormList::excelTablePerMember);
+    m_ui.macroMenu = m_ui.menu->addMenu(QStringLiteral("Макрос"));
+    m_ui.macroRun = m_ui.macroMenu->addAction(QStringLiteral("Выполнять"));
+    m_ui.macroRun->setCheckable(true);
+    m_ui.macroRun->setChecked(true);
+    m_ui.macroMenu->menuAction()->setVisible(false);
+    m_ui.errors = m_ui.menu->addAction(QStringLiteral("Ошибки"), this, &TFormList::showControlErrors);
+    m_ui.loadForm = m_ui.menu->addAction(QStringLiteral("Подгрузить форму"), this, &TFormList::loadForm);
+    m_ui.recalcReport = m_ui.menu->addAction(QStringLiteral("Пересчитать отчет"), this, &TFormList::recalculateReport);
+    m_ui.recalcForm = m_ui.menu->addAction(QStringLiteral("Пересчитать форму"), this, &TFormList::recalculateSelectedForm);
+    m_ui.clearMenu = m_ui.menu->addMenu(QStringLiteral("Очистить"));
+    m_ui.clearInstitution = m_ui.clearMenu->addAction(QStringLiteral("ЛПУ"), this, &TFormList::clearInstitution);
+    m_ui.clearForm = m_ui.clearMenu->addAction(QStringLiteral("Форму"), this, &TFormList::clearForm);
+    m_ui.clearTable = m_ui.clearMenu->addAction(QStringLiteral("Таблицу"), this, &TFormList::clearTable);
+    m_ui.groupLoad = m_ui.menu->addAction(QStringLiteral("Групповая подгрузка таблицы"), this, &TFormList::loadTableForGroup);
+    m_ui.formulaMenu = m_ui.menu->addMenu(QStringLiteral("Формулы расчёта"));
+    m_ui.exportFormulas = m_ui.formulaMenu->addAction(QStringLiteral("Экспорт формул расчёта\tF2"), this, &TFormList::exportFormulas);
+    m_ui.importFormulas = m_ui.formulaMenu->addAction(QStringLiteral("Импорт формул расчёта\tF3"), this, &TFormList::importFormulas);
+    m_ui.exit = m_ui.menu->addAction(QStringLiteral("Выход"), this, &QDialog::reject);
+}
+
 
 QString TFormList::unitName() const {
     return m_unitName.isEmpty() ? winutil::storedUnitName(m_work.table, m_work.institution) : m_unitName;
@@ -171,32 +176,32 @@ void TFormList::showEvent(QShowEvent *event) {
 QString TFormList::yearText() const { return shared().yearText(); }
 
 void TFormList::setLabel(const QString &text) {
-    Label1->setText(text);
+    m_ui.status->setText(text);
     if (m_sinceLabelPainted.isValid() && m_sinceLabelPainted.elapsed() < kLabelPaintIntervalMs) return;
-    Label1->repaint();
+    m_ui.status->repaint();
     QApplication::processEvents();
     m_sinceLabelPainted.start();
 }
 
 bool TFormList::Start(qint64 medicalType) {
-    TreeView1->clear();
+    m_ui.tree->clear();
     m_forms = formlist::formsForType(medicalType, m_work.net);
     for (const formlist::FormEntry &f : m_forms) {
-        auto *form = new QTreeWidgetItem(TreeView1, QStringList{f.text});
+        auto *form = new QTreeWidgetItem(m_ui.tree, QStringList{f.text});
         form->setData(0, kNodeIdRole, f.id);
         for (const formlist::TableEntry &t : f.tables) {
             auto *table = new QTreeWidgetItem(form, QStringList{t.text});
             table->setData(0, kNodeIdRole, t.ident);
         }
     }
-    if (TreeView1->topLevelItemCount() > 0) TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
+    if (m_ui.tree->topLevelItemCount() > 0) m_ui.tree->setCurrentItem(m_ui.tree->topLevelItem(0));
     return !m_forms.isEmpty();
 }
 
 bool TFormList::isTableNode(const QTreeWidgetItem *node) const { return node && node->parent(); }
 
 QTreeWidgetItem *TFormList::selectedFormNode() const {
-    QTreeWidgetItem *n = TreeView1->currentItem();
+    QTreeWidgetItem *n = m_ui.tree->currentItem();
     if (!n) return nullptr;
     return n->parent() ? n->parent() : n;
 }
@@ -220,20 +225,20 @@ TableWindowParams TFormList::tableOfNode(const QTreeWidgetItem *node) const {
     return p;
 }
 
-void TFormList::TreeView1Change() {
-    QTreeWidgetItem *n = TreeView1->currentItem();
+void TFormList::updateCommands() {
+    QTreeWidgetItem *n = m_ui.tree->currentItem();
     const bool table = isTableNode(n);
-    N8->setEnabled(table);
-    N20->setEnabled(table);
-    N15->setEnabled(table);
+    m_ui.table->setEnabled(table);
+    m_ui.excelTablePerMember->setEnabled(table);
+    m_ui.clearTable->setEnabled(table);
 }
 
 // ---- Tables ---------------------------------------------------------------------
 
-void TFormList::N8Click() {
-    if (!N8->isEnabled()) return;
+void TFormList::openTable() {
+    if (!m_ui.table->isEnabled()) return;
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!n) return;
         if (n->childCount() > 0 || !n->parent()) {
             n->setExpanded(!n->isExpanded());
@@ -242,19 +247,19 @@ void TFormList::N8Click() {
         TVTable table(tableOfNode(n), m_work, this, this);
         table.setCaptions(n->parent()->text(0), n->text(0));
         table.setWindowTitle(windowTitle());
-        table.setBreakdownVisible(m_work.mode != ReportMode::Input || N9->isVisible());
+        table.setBreakdownVisible(m_work.mode != ReportMode::Input || m_ui.recalcForm->isVisible());
         execModal(&table);
     });
 }
 
 std::optional<TableWindowParams> TFormList::nextTable(bool forward) {
-    const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(TreeView1);
-    int i = int(nodes.indexOf(TreeView1->currentItem()));
+    const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(m_ui.tree);
+    int i = int(nodes.indexOf(m_ui.tree->currentItem()));
     if (i < 0) return std::nullopt;
     for (i += forward ? 1 : -1; i >= 0 && i < nodes.size(); i += forward ? 1 : -1) {
         QTreeWidgetItem *n = nodes[i];
         if (!isTableNode(n)) continue;
-        TreeView1->setCurrentItem(n);
+        m_ui.tree->setCurrentItem(n);
         return tableOfNode(n);
     }
     return std::nullopt;
@@ -266,21 +271,21 @@ QString TFormList::currentFormText() const {
 }
 
 QString TFormList::currentTableText() const {
-    QTreeWidgetItem *n = TreeView1->currentItem();
+    QTreeWidgetItem *n = m_ui.tree->currentItem();
     return isTableNode(n) ? n->text(0) : QString();
 }
 
 // ---- Controls ------------------------------------------------------------------------
 
 void TFormList::finishControls(bool found, const QString &foundMessage) {
-    Label1->clear();
-    N7->setVisible(!m_controlErrors.isEmpty());
+    m_ui.status->clear();
+    m_ui.errors->setVisible(!m_controlErrors.isEmpty());
     showMessage(found ? foundMessage : QStringLiteral("Ошибок контроля нет"), this);
 }
 
-void TFormList::N3Click() {
+void TFormList::controlTables() {
     guarded(this, [&] {
-        N7->setVisible(false);
+        m_ui.errors->setVisible(false);
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
         RuleRun run{RuleRunContext(m_work)};
@@ -291,9 +296,9 @@ void TFormList::N3Click() {
     });
 }
 
-void TFormList::N4Click() {
+void TFormList::controlForms() {
     guarded(this, [&] {
-        N7->setVisible(false);
+        m_ui.errors->setVisible(false);
         RuleRun run{RuleRunContext(m_work)};
         const bool found = formlist::runInterFormControls(run, selectedFormName(),
                                                           [this](const QString &t) { setLabel(t); });
@@ -302,25 +307,25 @@ void TFormList::N4Click() {
     });
 }
 
-void TFormList::N5Click() {
+void TFormList::controlAll() {
     guarded(this, [&] {
-        if (!TreeView1->currentItem()) return;
-        N7->setVisible(false);
-        const auto errorsShown = qScopeGuard([this] { N7->setVisible(!m_controlErrors.isEmpty()); });
+        if (!m_ui.tree->currentItem()) return;
+        m_ui.errors->setVisible(false);
+        const auto errorsShown = qScopeGuard([this] { m_ui.errors->setVisible(!m_controlErrors.isEmpty()); });
         // On "Отмена" the errors of the previous run stay.
         RuleRun rules{RuleRunContext(m_work)};
         const bool found = [&] {
             ProgressRun run(QStringLiteral("Сплошной контроль"));
             // The label is painted with the progress window's event passes.
             return formlist::runAllControls(rules, m_forms, selectedFormName(),
-                                            [this](const QString &t) { Label1->setText(t); }, run.window());
+                                            [this](const QString &t) { m_ui.status->setText(t); }, run.window());
         }();
         m_controlErrors = rules.errors();
         finishControls(found, QStringLiteral("Обнаружены ошибки контроля"));
     });
 }
 
-void TFormList::N7Click() {
+void TFormList::showControlErrors() {
     guarded(this, [&] {
         TForm1 &list = Form1();
         list.setWindowTitle(windowTitle() + QStringLiteral(" - ошибки контроля"));
@@ -345,13 +350,13 @@ std::optional<QString> TFormList::recalculate(const QList<formlist::FormEntry> &
     SummaryMembers members;
     try {
         ProgressRun run(status);
-        GaugeSink gauge(Gauge1, &run.window());
+        GaugeSink gauge(m_ui.gauge, &run.window());
         // Long reads and the commit keep the window painting.
         PolledConnection polled(run.window(), db::connection(db::kData));
         // The label is painted with the progress window's event passes, not per table.
         polled.run([&] {
             members = formlist::recalculateForms(recalc, forms, [&](const QString &t) {
-                Label1->setText(t);
+                m_ui.status->setText(t);
                 gauge.setDetailText(t);
             }, gauge);
         });
@@ -364,7 +369,7 @@ std::optional<QString> TFormList::recalculate(const QList<formlist::FormEntry> &
     return note.isEmpty() ? QString() : QStringLiteral("\r\n") + note;
 }
 
-void TFormList::N9Click() {
+void TFormList::recalculateSelectedForm() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
@@ -382,7 +387,7 @@ void TFormList::N9Click() {
     });
 }
 
-void TFormList::N10Click() {
+void TFormList::recalculateReport() {
     guarded(this, [&] {
         if (!confirm(QStringLiteral("Персчитать ") + windowTitle() + QStringLiteral("?"), this)) return;
         const std::optional<QString> note = recalculate(m_forms, QStringLiteral("Пересчет отчета"));
@@ -393,7 +398,7 @@ void TFormList::N10Click() {
 
 // ---- Clearing ---------------------------------------------------------------------------------
 
-void TFormList::N13Click() {
+void TFormList::clearInstitution() {
     guarded(this, [&] {
         if (!singleTarget()) return;
         if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию по ") + windowTitle() +
@@ -405,7 +410,7 @@ void TFormList::N13Click() {
     });
 }
 
-void TFormList::N14Click() {
+void TFormList::clearForm() {
     guarded(this, [&] {
         if (!singleTarget()) return;
         QTreeWidgetItem *form = selectedFormNode();
@@ -420,10 +425,10 @@ void TFormList::N14Click() {
     });
 }
 
-void TFormList::N15Click() {
+void TFormList::clearTable() {
     guarded(this, [&] {
         if (!singleTarget()) return;
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!isTableNode(n)) return;   // a form node carries a form id, not a table
         if (!confirm(QStringLiteral("Вы действительно желаете удалить ВСЮ информацию из таблицы ") +
                          QStringLiteral("\r\n") + n->text(0) + QStringLiteral("\r\n") + windowTitle() +
@@ -437,7 +442,7 @@ void TFormList::N15Click() {
 
 // ---- Loads -------------------------------------------------------------------------------------
 
-void TFormList::N11Click() {
+void TFormList::loadForm() {
     guarded(this, [&] {
         if (!singleTarget()) return;
         if (!selectedFormNode()) return;
@@ -472,10 +477,10 @@ void TFormList::N11Click() {
     });
 }
 
-void TFormList::N26Click() {
+void TFormList::loadTableForGroup() {
     guarded(this, [&] {
         if (!singleTarget()) return;
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!isTableNode(n)) {
             showMessage(QStringLiteral("Выберите таблицу."), this);
             return;
@@ -487,14 +492,14 @@ void TFormList::N26Click() {
         if (const QString level = transfer::levelQuestion(transfer::UnitNames(), files, adm::levelName());
             !level.isEmpty() && !confirmDefaultNo(level, this))
             return;
-        Label1->show();
-        Gauge1->setMaximum(int(files.size()));
-        const auto labelBack = qScopeGuard([this] { Label1->clear(); });
+        m_ui.status->show();
+        m_ui.gauge->setMaximum(int(files.size()));
+        const auto labelBack = qScopeGuard([this] { m_ui.status->clear(); });
         // The files in one transaction: "Отмена" leaves every value as before.
         const adm::GroupLoadResult r = [&] {
             ProgressRun run(QStringLiteral("Групповая подгрузка таблицы"), int(files.size()));
             return adm::loadTableFiles(files, TreeNodeId(n), [&](int i, const QString &name) {
-                Gauge1->setValue(i);
+                m_ui.gauge->setValue(i);
                 setLabel(name);
                 run.window().setDetailText(name);
                 run.window().setPosition(i);
@@ -518,7 +523,7 @@ static QString formNameBeforeBlank(const QTreeWidgetItem *form) {
     return blank >= 0 ? t.left(blank) : t;
 }
 
-void TFormList::N28Click() {
+void TFormList::exportFormulas() {
     if (!m_work.net) return;
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
@@ -533,7 +538,7 @@ void TFormList::N28Click() {
     });
 }
 
-void TFormList::N29Click() {
+void TFormList::importFormulas() {
     if (!m_work.net) return;
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
@@ -555,11 +560,11 @@ const QString kPrintDone =
 const QString kExcelDone = QStringLiteral("Передача данных в Excel завершена!");
 } // namespace
 
-void TFormList::N2Click() {
-    if (!TreeView1->currentItem()) return;
+void TFormList::printRough() {
+    if (!m_ui.tree->currentItem()) return;
     guarded(this, [&] {
         WaitCursor wait;
-        GaugeSink gauge(Gauge1);
+        GaugeSink gauge(m_ui.gauge);
         const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         office::WordDocument doc = wordout::FillFormDoc(c, &gauge);
         const QString note = wordout::templateNote(c);
@@ -568,13 +573,13 @@ void TFormList::N2Click() {
     });
 }
 
-void TFormList::N27Click() {
+void TFormList::printDebug() {
     guarded(this, [&] {
-        if (!TreeView1->currentItem()) {
+        if (!m_ui.tree->currentItem()) {
             showError(QStringLiteral("Ошибка: не выбрана форма"), this);
             return;
         }
-        GaugeSink gauge(Gauge1);
+        GaugeSink gauge(m_ui.gauge);
         const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         wordout::DebugPrint p = wordout::DebugFormDoc(c, this, [this](const QString &t) { setLabel(t); }, &gauge);
         if (!p.document) return;
@@ -585,7 +590,7 @@ void TFormList::N27Click() {
     });
 }
 
-void TFormList::N22Click() {
+void TFormList::printForReport() {
     guarded(this, [&] {
         const QString stamp = wordout::printStamp(QDateTime::currentDateTime());
         const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
@@ -598,7 +603,7 @@ void TFormList::N22Click() {
             return;
         }
         if (execModal(&Form3()) != QDialog::Accepted) return;
-        if (!TreeView1->currentItem()) return;
+        if (!m_ui.tree->currentItem()) return;
         QString path;
         {
             WaitCursor wait;
@@ -610,7 +615,7 @@ void TFormList::N22Click() {
     });
 }
 
-void TFormList::N24Click() {
+void TFormList::printProtocol() {
     guarded(this, [&] {
         const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         office::WordDocument doc = wordout::buildProtocolDocument(c, unitName());
@@ -634,7 +639,7 @@ excelout::FormNode TFormList::formNodeOf(const QTreeWidgetItem *form) const {
     return f;
 }
 
-void TFormList::N18Click() {
+void TFormList::excelForm() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
@@ -650,7 +655,7 @@ void TFormList::N18Click() {
     });
 }
 
-void TFormList::N19Click() {
+void TFormList::excelFormPerMember() {
     guarded(this, [&] {
         QTreeWidgetItem *form = selectedFormNode();
         if (!form) return;
@@ -674,10 +679,10 @@ void TFormList::N19Click() {
     });
 }
 
-void TFormList::N20Click() {
-    if (!N20->isEnabled()) return;
+void TFormList::excelTablePerMember() {
+    if (!m_ui.excelTablePerMember->isEnabled()) return;
     guarded(this, [&] {
-        QTreeWidgetItem *n = TreeView1->currentItem();
+        QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!isTableNode(n)) return;
         if (!shortnames::exists()) {
             if (!confirm(QStringLiteral("Отсутствует файл ShortNames.txt. Создать?"), this)) return;
@@ -710,16 +715,16 @@ void TFormList::keyPressEvent(QKeyEvent *event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (QTreeWidgetItem *n = TreeView1->currentItem()) {
+        if (QTreeWidgetItem *n = m_ui.tree->currentItem()) {
             if (n->childCount() > 0) n->setExpanded(!n->isExpanded());
-            else N8Click();
+            else openTable();
         }
         return;
     case Qt::Key_F2:
-        N28Click();
+        exportFormulas();
         return;
     case Qt::Key_F3:
-        N29Click();
+        importFormulas();
         return;
     default:
         QDialog::keyPressEvent(event);
@@ -729,18 +734,18 @@ void TFormList::keyPressEvent(QKeyEvent *event) {
 // ---- Openers ---------------------------------------------------------------------------------------
 
 void TFormList::offerRecalculation(bool report) {
-    N9->setVisible(true);
-    N10->setVisible(report);
+    m_ui.recalcForm->setVisible(true);
+    m_ui.recalcReport->setVisible(report);
 }
 
-void TFormList::hideClearing() { N12->menuAction()->setVisible(false); }
+void TFormList::hideClearing() { m_ui.clearMenu->menuAction()->setVisible(false); }
 
 bool TFormList::singleTarget() const { return m_singleTarget; }
 
 void TFormList::hideSingleTargetCommands() {
     m_singleTarget = false;
-    N11->setVisible(false);
-    N26->setVisible(false);
+    m_ui.loadForm->setVisible(false);
+    m_ui.groupLoad->setVisible(false);
     hideClearing();
 }
 

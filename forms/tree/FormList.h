@@ -60,56 +60,40 @@ public:
     void hideSingleTargetCommands();
     bool singleTarget() const;
 
-    QLabel *Label1 = nullptr;
-    QProgressBar *Gauge1 = nullptr;
-    QTreeWidget *TreeView1 = nullptr;
-    QMenuBar *MainMenu1 = nullptr;
-    QAction *N8 = nullptr;                        // Таблица
-    QMenu *N1 = nullptr;                          // Контроль
-    QAction *N3 = nullptr, *N4 = nullptr, *N5 = nullptr;
-    QMenu *N2 = nullptr;                          // Печать формы
-    QAction *N21 = nullptr, *N27 = nullptr, *N22 = nullptr, *N24 = nullptr;
-    QMenu *Excel1 = nullptr;                      // Вывод в Excel
-    QAction *N18 = nullptr, *N19 = nullptr, *N20 = nullptr;
-    QMenu *N16 = nullptr;                         // Макрос (hidden)
-    QAction *N17 = nullptr;                       // Выполнять: only its own check mark
-    QAction *N7 = nullptr;                        // Ошибки
-    QAction *N11 = nullptr;                       // Подгрузить форму
-    QAction *N10 = nullptr;                       // Пересчитать отчет
-    QAction *N9 = nullptr;                        // Пересчитать форму
-    QMenu *N12 = nullptr;                         // Очистить
-    QAction *N13 = nullptr, *N14 = nullptr, *N15 = nullptr;
-    QAction *N26 = nullptr;                       // Групповая подгрузка таблицы
-    QMenu *N30 = nullptr;                         // Формулы расчёта
-    QAction *N28 = nullptr, *N29 = nullptr;
-    QAction *N6 = nullptr;                        // Выход
+    // What tests and benchmarks reach of the widgets.
+    QTreeWidget *tree() const { return m_ui.tree; }
+    QAction *loadFormCommand() const { return m_ui.loadForm; }               // "Подгрузить форму"
+    QAction *groupLoadCommand() const { return m_ui.groupLoad; }             // "Групповая подгрузка таблицы"
+    QMenu *clearingMenu() const { return m_ui.clearMenu; }                   // "Очистить"
+    QAction *excelTableCommand() const { return m_ui.excelTablePerMember; }  // "Таблица по входящим ЛПУ/сводам"
 
 public slots:
-    void TreeView1Change();
-    void N8Click();
-    void N3Click();
-    void N4Click();
-    void N5Click();
-    void N7Click();
-    void N9Click();
+    // The commands, by the caption the user sees.
+    void updateCommands();        // the current node changed
+    void openTable();             // "Таблица" (Enter, a double click on a table)
+    void controlTables();         // "Контроль" / "Межтабличный"
+    void controlForms();          // "Контроль" / "Межформенный"
+    void controlAll();            // "Контроль" / "Сплошной"
+    void showControlErrors();     // "Ошибки"
+    void recalculateSelectedForm();   // "Пересчитать форму"
     void showRecalcNotes(const QStringList &notes);
-    void N10Click();
-    void N11Click();
-    void N13Click();
-    void N14Click();
-    void N15Click();
-    void N26Click();
-    void N28Click();
-    void N29Click();
-    // Printed forms: rough copy, debug print, report copy, protocol.
-    void N2Click();
-    void N27Click();
-    void N22Click();
-    void N24Click();
-    // Spreadsheets: the form, the form per included member, the table per member.
-    void N18Click();
-    void N19Click();
-    void N20Click();
+    void recalculateReport();     // "Пересчитать отчет"
+    void loadForm();              // "Подгрузить форму"
+    void clearInstitution();      // "Очистить" / "ЛПУ"
+    void clearForm();             // "Очистить" / "Форму"
+    void clearTable();            // "Очистить" / "Таблицу"
+    void loadTableForGroup();     // "Групповая подгрузка таблицы"
+    void exportFormulas();        // "Формулы расчёта" / "Экспорт формул расчёта" (F2)
+    void importFormulas();        // "Формулы расчёта" / "Импорт формул расчёта" (F3)
+    // "Печать формы": "Черновая", "Отладочная", "Для отчета", "Протокол".
+    void printRough();
+    void printDebug();
+    void printForReport();
+    void printProtocol();
+    // "Вывод в Excel": the form, the form per included member, the table per member.
+    void excelForm();             // "Вся форма по тек. ЛПУ/своду"
+    void excelFormPerMember();    // "Вся форма по входящим ЛПУ/сводам"
+    void excelTablePerMember();   // "Таблица по входящим ЛПУ/сводам"
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -139,6 +123,37 @@ private:
     StringList m_controlErrors;   // of the last control run, for "Ошибки контроля"
     QString m_baseCaption;
     bool m_captionDone = false;
+
+    void buildMenu();
+    struct Widgets {
+        QLabel *status = nullptr;                 // the step under way
+        QProgressBar *gauge = nullptr;
+        QTreeWidget *tree = nullptr;              // forms and their tables
+        QMenuBar *menu = nullptr;
+        QAction *table = nullptr;                 // "Таблица"
+        QMenu *controlMenu = nullptr;             // "Контроль"
+        // "Межтабличный", "Межформенный", "Сплошной"
+        QAction *controlTables = nullptr, *controlForms = nullptr, *controlAll = nullptr;
+        QMenu *printMenu = nullptr;               // "Печать формы"
+        // "Черновая", "Отладочная", "Для отчета", "Протокол"
+        QAction *printRough = nullptr, *printDebug = nullptr, *printForReport = nullptr, *printProtocol = nullptr;
+        QMenu *excelMenu = nullptr;               // "Вывод в Excel"
+        QAction *excelForm = nullptr, *excelFormPerMember = nullptr, *excelTablePerMember = nullptr;
+        QMenu *macroMenu = nullptr;               // "Макрос" (hidden)
+        QAction *macroRun = nullptr;              // "Выполнять": only its own check mark
+        QAction *errors = nullptr;                // "Ошибки"
+        QAction *loadForm = nullptr;              // "Подгрузить форму"
+        QAction *recalcReport = nullptr;          // "Пересчитать отчет"
+        QAction *recalcForm = nullptr;            // "Пересчитать форму"
+        QMenu *clearMenu = nullptr;               // "Очистить"
+        // "ЛПУ", "Форму", "Таблицу"
+        QAction *clearInstitution = nullptr, *clearForm = nullptr, *clearTable = nullptr;
+        QAction *groupLoad = nullptr;             // "Групповая подгрузка таблицы"
+        QMenu *formulaMenu = nullptr;             // "Формулы расчёта"
+        QAction *exportFormulas = nullptr, *importFormulas = nullptr;   // "Экспорт ...", "Импорт ..."
+        QAction *exit = nullptr;                  // "Выход"
+    };
+    Widgets m_ui;
 };
 
 // Openers used by the territory, institution-type and report windows. Each

@@ -46,9 +46,9 @@ TEST_F(FormListWindowTest, NextAndPreviousTableSkipFormNodes) {
     TFormList w(testWork());
     w.setWindowTitle("Северная ЦРБ");
     ASSERT_TRUE(w.Start(ids::TypeHospital));
-    QTreeWidgetItem *f30 = w.TreeView1->topLevelItem(0);
+    QTreeWidgetItem *f30 = w.tree()->topLevelItem(0);
     // Navigation over the tables of every form, skipping form nodes.
-    w.TreeView1->setCurrentItem(f30->child(1));
+    w.tree()->setCurrentItem(f30->child(1));
     const std::optional<TableWindowParams> f14 = w.nextTable(true);
     ASSERT_TRUE(f14);
     EXPECT_EQ(f14->tableIdent, ids::TableF14Patients);
@@ -70,9 +70,9 @@ TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
     testWork().institution = ids::NorthHospital;
     TFormList w(testWork());
     ASSERT_TRUE(w.Start(ids::TypeHospital));
-    QTreeWidgetItem *f14 = treeNodeWithText(w.TreeView1, "Ф14-стационар-2024");
+    QTreeWidgetItem *f14 = treeNodeWithText(w.tree(), "Ф14-стационар-2024");
     ASSERT_TRUE(f14);
-    w.TreeView1->setCurrentItem(f14->child(0));
+    w.tree()->setCurrentItem(f14->child(0));
     QString formName, number;
     dialogs.modals.push_back([&](QDialog *d) {
         if (auto *t = qobject_cast<TVTable *>(d)) {
@@ -81,7 +81,7 @@ TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
         }
         return int(QDialog::Rejected);
     });
-    w.N8Click();
+    w.openTable();
     // The tree may show the name in the catalogue's upper case; it is never cut.
     EXPECT_EQ(formName.toUpper(), QStringLiteral("Ф14-СТАЦИОНАР-2024"));
     EXPECT_EQ(number, "(1000-дополнение)");
@@ -92,14 +92,14 @@ TEST_F(FormListWindowTest, ClearingATableAsksFirst) {
     TFormList w(testWork());
     w.setWindowTitle("Южная ЦРБ");
     w.Start(ids::TypeHospital);
-    QTreeWidgetItem *visits = treeNodeWithText(w.TreeView1, "(2000)");
-    w.TreeView1->setCurrentItem(visits);
+    QTreeWidgetItem *visits = treeNodeWithText(w.tree(), "(2000)");
+    w.tree()->setCurrentItem(visits);
     ASSERT_GT(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 0);
     dialogs.answers.push_back(false);
-    w.N15Click();
+    w.clearTable();
     EXPECT_GT(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 0);
     dialogs.answers.push_back(true);
-    w.N15Click();
+    w.clearTable();
     EXPECT_EQ(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 0);
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Готово!"));
     EXPECT_TRUE(dialogs.questions.last().contains(QStringLiteral("из таблицы \r\n(2000) - Посещения")));
@@ -122,9 +122,9 @@ TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
     TFormList w(testWork());
     w.setWindowTitle("Южная ЦРБ");
     w.Start(ids::TypeHospital);
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0)->child(1));   // a table of Ф30
+    w.tree()->setCurrentItem(w.tree()->topLevelItem(0)->child(1));   // a table of Ф30
     dialogs.files.push_back(file);
-    w.N11Click();
+    w.loadForm();
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Форма Ф30 загружена из ")));
     EXPECT_EQ(count(ids::TableF30Staff), staff);
     EXPECT_EQ(count(ids::TableF30Visits), visits);
@@ -147,12 +147,12 @@ TEST_F(FormListWindowTest, WindowsOverManyInstitutionsOfferNoSingleTargetCommand
         EXPECT_NE(w, nullptr);
         if (!w) return int(QDialog::Rejected);
         ++shown;
-        EXPECT_FALSE(w->N11->isVisible());
-        EXPECT_FALSE(w->N26->isVisible());
-        EXPECT_FALSE(w->N12->menuAction()->isVisible());
-        w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+        EXPECT_FALSE(w->loadFormCommand()->isVisible());
+        EXPECT_FALSE(w->groupLoadCommand()->isVisible());
+        EXPECT_FALSE(w->clearingMenu()->menuAction()->isVisible());
+        w->tree()->setCurrentItem(w->tree()->topLevelItem(0));
         dialogs.files.push_back(file);
-        w->N11Click();   // a key or a stale handler: still nothing happens
+        w->loadForm();   // a key or a stale handler: still nothing happens
         return int(QDialog::Rejected);
     };
     dialogs.modals.push_back(inspect);
@@ -184,8 +184,8 @@ TEST_F(FormListWindowTest, ConditionsImportOfTheWindowChangesNothingForAFileWith
     testWork().net = true;
     TFormList w(testWork());
     w.Start(-1);
-    ASSERT_EQ(w.TreeView1->topLevelItemCount(), 1);
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
+    ASSERT_EQ(w.tree()->topLevelItemCount(), 1);
+    w.tree()->setCurrentItem(w.tree()->topLevelItem(0));
     const auto conditions = [] {
         return db::scalar(db::connection(db::kMain), "select group_concat(tid || formula || condition, ';') from conditions")
             .toString();
@@ -196,7 +196,7 @@ TEST_F(FormListWindowTest, ConditionsImportOfTheWindowChangesNothingForAFileWith
     ASSERT_TRUE(cp1251::writeLines(other, {"Ф30\t(1000)\t1\t2\tFalse\t\tx\t3\tTrue\tFalse\t*"}));
     for (const QString &f : {empty, other}) {
         dialogs.files.push_back(f);
-        w.N29Click();
+        w.importFormulas();
         EXPECT_TRUE(dialogs.messages.last().contains(QStringLiteral("Условия не изменены."))) << dialogs.messages.last().toStdString();
         EXPECT_FALSE(dialogs.sawMessage(QStringLiteral("Условия успешно импортированы")));
         EXPECT_EQ(conditions(), before);
@@ -204,7 +204,7 @@ TEST_F(FormListWindowTest, ConditionsImportOfTheWindowChangesNothingForAFileWith
     const QString good = fx.root() + "good.cnd";
     ASSERT_TRUE(cp1251::writeLines(good, {"Ф47\t(1000)\t1\t2\tFalse\t\tусловие\t3\tTrue\tFalse\t2,5"}));
     dialogs.files.push_back(good);
-    w.N29Click();
+    w.importFormulas();
     EXPECT_EQ(dialogs.messages.last(),
               QStringLiteral("Условия успешно импортированы\nИмпортировано условий: 1 (таблиц: 1)."));
     testWork().net = false;
@@ -216,12 +216,12 @@ TEST_F(FormListWindowTest, NetworkFormRecalculation) {
     testWork().net = true;
     TFormList w(testWork());
     w.setWindowTitle("Область");
-    w.N9->setVisible(true);
+    w.offerRecalculation(false);
     w.Start(-1);
-    ASSERT_EQ(w.TreeView1->topLevelItemCount(), 1);
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
+    ASSERT_EQ(w.tree()->topLevelItemCount(), 1);
+    w.tree()->setCurrentItem(w.tree()->topLevelItem(0));
     dialogs.answers = {true, true};     // recalculate, round
-    w.N9Click();
+    w.recalculateSelectedForm();
     EXPECT_EQ(dialogs.questions.first(), QStringLiteral("Персчитать все таблицы формы \"Ф47\"?"));
     EXPECT_EQ(dialogs.questions.last(), QStringLiteral("Округлять результат?"));
     EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Пересчет формы закончен"));
@@ -233,7 +233,7 @@ TEST_F(FormListWindowTest, NetworkFormRecalculation) {
              {ids::TableF47Network});
     dialogs.messages.clear();
     dialogs.answers = {true, false};
-    w.N9Click();
+    w.recalculateSelectedForm();
     ASSERT_EQ(dialogs.messages.size(), 2);
     EXPECT_TRUE(dialogs.messages[0].contains("Ф47т(1000): Не хватает левой скобки в условии: Ф30Т(1000)СТР1ГР4>0)"))
         << dialogs.messages[0].toStdString();
@@ -257,8 +257,8 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
     dialogs.modals.push_back([&](QDialog *d) {
         auto *fl = qobject_cast<TFormList *>(d);
         EXPECT_NE(fl, nullptr);
-        fl->TreeView1->setCurrentItem(treeNodeWithText(fl->TreeView1, "(1000) - Штаты"));
-        fl->N8Click();
+        fl->tree()->setCurrentItem(treeNodeWithText(fl->tree(), "(1000) - Штаты"));
+        fl->openTable();
         return int(QDialog::Rejected);
     });
     // 3. The table window: type into СТР2 ГР4, run the controls, go to the next table.
@@ -303,18 +303,18 @@ TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
     TFormList w(testWork());
     w.setWindowTitle("Северная ЦРБ");
     w.Start(ids::TypeHospital);
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
-    w.N26Click();                       // a form node: no table to load
+    w.tree()->setCurrentItem(w.tree()->topLevelItem(0));
+    w.loadTableForGroup();                       // a form node: no table to load
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выберите таблицу")));
 
-    w.TreeView1->setCurrentItem(treeNodeWithText(w.TreeView1, "(2000)"));
+    w.tree()->setCurrentItem(treeNodeWithText(w.tree(), "(2000)"));
     const QString known = fx.yearFolder() + "data/южная црб - Годовой - 2024.orw";
     const QString unknown = fx.yearFolder() + "data/Нет такой - Годовой - 2024.orw";
     QDir().mkpath(fx.yearFolder() + "data");
     for (const QString &f : {known, unknown})
         ASSERT_TRUE(cp1251::writeLines(f, {"\"77\",\"2024\",\"Ф30\",\"(2000)\",\"5\",\"4\""}));
     dialogs.fileLists.push_back({unknown, known});
-    w.N26Click();
+    w.loadTableForGroup();
     EXPECT_DOUBLE_EQ(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 77);
     // The run went through the progress window, which offers "Отмена".
     EXPECT_EQ(Progress().statusText(), QStringLiteral("Групповая подгрузка таблицы"));
@@ -330,17 +330,17 @@ TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
     const QMetaObject::Connection pressed = QObject::connect(Progress().gauge(), &QProgressBar::valueChanged,
                                                              [](int v) { if (v >= 1) Progress().cancel(); });
     dialogs.fileLists.push_back({known, unknown});
-    w.N26Click();
+    w.loadTableForGroup();
     QObject::disconnect(pressed);
     EXPECT_DOUBLE_EQ(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 77);
     EXPECT_FALSE(Progress().isVisible());
 
     // A polyclinic has no Ф14: its file is refused, never stored out of sight.
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(1)->child(0));   // Ф14 (1000)
+    w.tree()->setCurrentItem(w.tree()->topLevelItem(1)->child(0));   // Ф14 (1000)
     const QString poly = fx.yearFolder() + "data/Южная поликлиника - Годовой - 2024.orw";
     ASSERT_TRUE(cp1251::writeLines(poly, {"\"88\",\"2024\",\"Ф14\",\"(1000)\",\"5\",\"5\""}));
     dialogs.fileLists.push_back({poly});
-    w.N26Click();
+    w.loadTableForGroup();
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Строки форм, которых нет у типа учреждения, пропущены: 1 (Ф14 (1000))")))
         << dialogs.messages.join("\n").toStdString();
     EXPECT_EQ(db::scalar(db::connection(db::kData), "select count(*) from data where hospital=? and \"table\"=?",

@@ -75,17 +75,17 @@ TEST_F(ReportRoadTest, SummaryReportShowsTheSumsAndRecalculatesThem) {
         auto *fl = qobject_cast<TFormList *>(d);
         EXPECT_NE(fl, nullptr);
         if (!fl) return int(QDialog::Rejected);
-        fl->TreeView1->setCurrentItem(treeNodeWithText(fl->TreeView1, "(2000)"));
+        fl->tree()->setCurrentItem(treeNodeWithText(fl->tree(), "(2000)"));
         readTable(&before);
-        fl->N8Click();
+        fl->openTable();
         // An institution's value changes; the whole report is recalculated.
         db::exec(db::kData, "update data set data=data+7 where hospital=? and \"table\"=? and \"column\"=5 and "
                             "\"row\"=4",
                  {ids::NorthHospital, ids::TableF30Visits});
         dialogs.answers.push_back(true);
-        fl->N10Click();
+        fl->recalculateReport();
         readTable(&after);
-        fl->N8Click();
+        fl->openTable();
         return int(QDialog::Rejected);
     });
     {
@@ -110,14 +110,14 @@ TEST_F(ReportRoadTest, NetworkReportIsRecalculatedByItsCalculatedCells) {
         EXPECT_NE(fl, nullptr);
         if (!fl) return int(QDialog::Rejected);
         netDuringRun = fl->work().net;
-        EXPECT_EQ(fl->TreeView1->topLevelItemCount(), 1);   // the network form only
-        fl->TreeView1->setCurrentItem(fl->TreeView1->topLevelItem(0));
+        EXPECT_EQ(fl->tree()->topLevelItemCount(), 1);   // the network form only
+        fl->tree()->setCurrentItem(fl->tree()->topLevelItem(0));
         dialogs.answers.push_back(true);    // recalculate the form
         dialogs.answers.push_back(false);   // do not round
-        fl->N9Click();
-        fl->TreeView1->setCurrentItem(treeNodeWithText(fl->TreeView1, "(1000)"));
+        fl->recalculateSelectedForm();
+        fl->tree()->setCurrentItem(treeNodeWithText(fl->tree(), "(1000)"));
         readTable(&shown);
-        fl->N8Click();
+        fl->openTable();
         return int(QDialog::Rejected);
     });
     {
@@ -154,7 +154,7 @@ TEST_F(ReportRoadTest, CompositeReportBreakdownSumsItsMemberReports) {
         if (!fl) return int(QDialog::Rejected);
         members = fl->work().members;
         dialogs.answers.push_back(true);
-        fl->N10Click();
+        fl->recalculateReport();
         return int(QDialog::Rejected);
     });
     {

@@ -53,12 +53,12 @@ void formsTree(qint64 report, const QString &include, FakeDialogs &dialogs, bool
     w.setWindowTitle("Северный район");
     w.offerRecalculation(true);
     w.Start(-1);
-    for (int i = 0; i < w.TreeView1->topLevelItemCount(); ++i)
-        if (w.TreeView1->topLevelItem(i)->text(0).startsWith("Ф30"))
-            w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(i));
+    for (int i = 0; i < w.tree()->topLevelItemCount(); ++i)
+        if (w.tree()->topLevelItem(i)->text(0).startsWith("Ф30"))
+            w.tree()->setCurrentItem(w.tree()->topLevelItem(i));
     dialogs.answers = {true};
-    if (wholeReport) w.N10Click();
-    else w.N9Click();
+    if (wholeReport) w.recalculateReport();
+    else w.recalculateSelectedForm();
 }
 
 QList<RecalcPath> paths(FakeDialogs &dialogs) {

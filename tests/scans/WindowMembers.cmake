@@ -1,15 +1,8 @@
 # Fails when a window keeps a widget or a command slot under a numbered name
-# (Label2, N5, Button1Click) in its header, when the code of the program
-# reaches a numbered member (->N5, .Memo1) of any window, or when a test or a
-# benchmark reaches a numbered member that none of the windows still to be
-# rebuilt declares: windows keep their widgets in a private struct under names
-# of what they show or do, and other code talks to them through intent-named
-# methods.
-#
-# The windows still to be rebuilt (the forms tree and the summation window)
-# keep numbered members, which their own code, the
-# tests and the benchmarks reach; their headers are read for the names they
-# declare, so that a reach of any other numbered name is listed.
+# (Label2, N5, Button1Click) in its header, or when the program, its tests or
+# its benchmarks reach a numbered member (->N5, .Memo1) of any window: windows
+# keep their widgets in a private struct under names of what they show or do,
+# and other code talks to them through intent-named methods and accessors.
 # Run: cmake -DROOT=<source folder> -P WindowMembers.cmake
 cmake_minimum_required(VERSION 3.20)
 if(NOT ROOT)
@@ -24,31 +17,12 @@ set(numbered "(${kind})[0-9]+(_[0-9]+)?[A-Za-z0-9]*")
 # ", *N12 = nullptr", "void N5Click();".
 set(declared "\\*[ ]*${numbered}[ ]*(=|;|,)|(^|[^0-9A-Za-z_])${numbered}[ ]*\\(")
 set(reached "(->|\\.)${numbered}([^0-9A-Za-z_]|$)")
-# The windows still to be rebuilt.
-set(pending "^forms/tree/FormList|^reports/Summation")
-
 set(offenders)
-set(pendingNames)
-file(GLOB_RECURSE headers RELATIVE ${ROOT} ${ROOT}/forms/*.h ${ROOT}/reports/*.h)
-list(FILTER headers INCLUDE REGEX "${pending}")
-foreach(f IN LISTS headers)
-  file(STRINGS ${ROOT}/${f} lines ENCODING UTF-8 REGEX "${declared}")
-  foreach(line IN LISTS lines)
-    string(REGEX MATCHALL "(^|[^0-9A-Za-z_])${numbered}" names "${line}")
-    foreach(n IN LISTS names)
-      string(REGEX REPLACE "^[^0-9A-Za-z_]" "" n "${n}")
-      list(APPEND pendingNames "${n}")
-    endforeach()
-  endforeach()
-endforeach()
 
-# Window headers, but for those still to be rebuilt.
+# Window headers.
 foreach(folder platform engine core widgets forms controls reports updates app)
   file(GLOB_RECURSE headers RELATIVE ${ROOT} ${ROOT}/${folder}/*.h)
   foreach(f IN LISTS headers)
-    if(f MATCHES "${pending}")
-      continue()
-    endif()
     file(STRINGS ${ROOT}/${f} window ENCODING UTF-8 REGEX "Q_OBJECT")
     if(NOT window)
       continue()
@@ -73,13 +47,6 @@ foreach(folder platform engine core widgets forms controls reports updates app t
     if(f MATCHES "^tests/scans/")
       continue()
     endif()
-    # The program reaches no numbered member at all, not even one of a
-    # window still to be rebuilt; tests and benchmarks may drive those, and
-    # those windows their own.
-    set(program FALSE)
-    if(NOT f MATCHES "^(tests|bench)/" AND NOT f MATCHES "${pending}")
-      set(program TRUE)
-    endif()
     file(STRINGS ${ROOT}/${f} lines ENCODING UTF-8 REGEX "${reached}")
     foreach(line IN LISTS lines)
       if(line MATCHES "^[ ]*//")
@@ -87,16 +54,13 @@ foreach(folder platform engine core widgets forms controls reports updates app t
       endif()
       # Texts are not code ("Main.Label2.Caption" in a message).
       string(REGEX REPLACE "\"([^\"\\\\]|\\\\.)*\"" "\"\"" code "${line}")
-      string(REGEX MATCHALL "(->|\\.)${numbered}" names "${code}")
-      foreach(n IN LISTS names)
-        string(REGEX REPLACE "^(->|\\.)" "" n "${n}")
-        if(program OR NOT n IN_LIST pendingNames)
-          string(STRIP "${line}" line)
-          string(REPLACE ";" "" line "${line}")
-          list(APPEND offenders "${f}: reaches ${n}: ${line}")
-          break()
-        endif()
-      endforeach()
+      string(REGEX MATCH "(->|\\.)${numbered}" member "${code}")
+      if(member)
+        string(REGEX REPLACE "^(->|\\.)" "" member "${member}")
+        string(STRIP "${line}" line)
+        string(REPLACE ";" "" line "${line}")
+        list(APPEND offenders "${f}: reaches ${member}: ${line}")
+      endif()
     endforeach()
   endforeach()
 endforeach()
@@ -104,6 +68,6 @@ endforeach()
 if(offenders)
   list(LENGTH offenders count)
   string(REPLACE ";" "\n  " text "${offenders}")
-  message(FATAL_ERROR "${count} numbered window member(s) past the windows still to be rebuilt:\n  ${text}")
+  message(FATAL_ERROR "${count} numbered window member(s):\n  ${text}")
 endif()
-message(STATUS "windows: no numbered members but in those still to be rebuilt, none reached from the program")
+message(STATUS "windows: no numbered members, none reached")

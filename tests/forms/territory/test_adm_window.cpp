@@ -61,7 +61,7 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
         caption = d->windowTitle();
         opened = fl->work();
         unitName = fl->unitName();
-        for (int i = 0; i < fl->TreeView1->topLevelItemCount(); ++i) forms.append(fl->TreeView1->topLevelItem(i)->text(0));
+        for (int i = 0; i < fl->tree()->topLevelItemCount(); ++i) forms.append(fl->tree()->topLevelItem(i)->text(0));
         return int(QDialog::Rejected);
     });
     w.openForms();
@@ -501,7 +501,7 @@ TEST_F(WindowTest, TypeListMarksBranchesAndBuildsTheInstitutionList) {
     w.switchType(inpatient);
     dialogs.modals.push_back([](QDialog *d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Стационары"));
-        EXPECT_EQ(qobject_cast<TFormList *>(d)->TreeView1->topLevelItemCount(), 2);
+        EXPECT_EQ(qobject_cast<TFormList *>(d)->tree()->topLevelItemCount(), 2);
         return int(QDialog::Rejected);
     });
     w.openBreakdowns();

@@ -38,11 +38,11 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     testWork().includeList = "5,6,";
     TFormList w(testWork());
     ASSERT_TRUE(w.Start(-1));
-    QTreeWidgetItem *f30 = w.TreeView1->topLevelItem(0);
-    w.TreeView1->setCurrentItem(f30);
+    QTreeWidgetItem *f30 = w.tree()->topLevelItem(0);
+    w.tree()->setCurrentItem(f30);
 
     // The whole form of the current report.
-    w.N18Click();
+    w.excelForm();
     ASSERT_EQ(dialogs.opened.size(), 1);
     EXPECT_EQ(dialogs.messages, QStringList{"Передача данных в Excel завершена!"});
     ExcelWorkbook one = ExcelWorkbook::open(dialogs.opened[0]);
@@ -53,10 +53,10 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     db::exec(db::connection(db::kData),
              "insert into repdata (hospital, data, year, \"table\", \"column\", \"row\") values (?, 10.1, ?, ?, 5, 5)",
              {ids::NorthHospital, shared().Year, ids::TableF30Staff});
-    w.N19Click();
+    w.excelFormPerMember();
     EXPECT_EQ(dialogs.messages.size(), 1);
     dialogs.files.push_back(fx.root() + "per/Ф30 - x.xlsx");
-    w.N19Click();
+    w.excelFormPerMember();
     ExcelWorkbook hospital = ExcelWorkbook::open(fx.root() + "per/Ф30 - Северная ЦРБ.xlsx");
     EXPECT_EQ(hospital.sheet(1).value(5, 5).toDouble(), 50);
     ExcelWorkbook polyclinic = ExcelWorkbook::open(fx.root() + "per/Ф30 - Северная поликлиника.xlsx");
@@ -68,18 +68,18 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     dialogs.answers.push_back(false);
     dialogs.questions.clear();
     dialogs.messages.clear();
-    w.N19Click();
+    w.excelFormPerMember();
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_TRUE(dialogs.questions[0].startsWith("В папке уже есть книги:\nФ30 - Северная ЦРБ.xlsx\n"));
     EXPECT_EQ(dialogs.messages, QStringList{Cancelled::message()});
     EXPECT_EQ(fileBytes(existing), before);
 
     // One table per member: no short-name file and "Нет" ends it.
-    w.TreeView1->setCurrentItem(f30->child(1));
-    ASSERT_TRUE(w.N20->isEnabled());
+    w.tree()->setCurrentItem(f30->child(1));
+    ASSERT_TRUE(w.excelTableCommand()->isEnabled());
     dialogs.messages.clear();
     dialogs.questions.clear();
-    w.N20Click();
+    w.excelTablePerMember();
     EXPECT_EQ(dialogs.questions, QStringList{"Отсутствует файл ShortNames.txt. Создать?"});
     EXPECT_TRUE(dialogs.messages.isEmpty());
     // "Да" opens the editor, whose OK writes the file, and the output goes on.
@@ -88,7 +88,7 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
         static_cast<TForm5 *>(d)->saveList();
         return int(QDialog::Accepted);
     });
-    w.N20Click();
+    w.excelTablePerMember();
     // The workbook was saved under the progress window, before "finished".
     EXPECT_EQ(Progress().statusText(), "Сохранение книги Excel");
     EXPECT_TRUE(QFileInfo::exists(fx.programFolder() + "ShortNames.txt"));
@@ -105,9 +105,9 @@ TEST_F(ExcelOutputTest, PerMemberOutputNamesTheIdsThatNameNoMember) {
     testWork().includeList = "5,99,2";   // 99: deleted; 2: a district
     TFormList w(testWork());
     ASSERT_TRUE(w.Start(-1));
-    w.TreeView1->setCurrentItem(w.TreeView1->topLevelItem(0));
+    w.tree()->setCurrentItem(w.tree()->topLevelItem(0));
     dialogs.files.push_back(fx.root() + "gone/Ф30 - x.xlsx");
-    w.N19Click();
+    w.excelFormPerMember();
     EXPECT_EQ(dialogs.messages.last(), "Передача данных в Excel завершена!\r\n"
                                        "Не найдены и не учтены входящие учреждения (коды: 99, 2).");
     EXPECT_EQ(QDir(fx.root() + "gone").entryList({"*.xlsx"}), QStringList{"Ф30 - Северная ЦРБ.xlsx"});

@@ -29,7 +29,7 @@ struct PrintCommandsTest : WordOutputTest {
         testWork().institution = ids::NorthHospital;
         w = std::make_unique<TFormList>(testWork());
         ASSERT_TRUE(w->Start(ids::TypeHospital));
-        w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+        w->tree()->setCurrentItem(w->tree()->topLevelItem(0));
         ASSERT_EQ(w->selectedFormName(), "Ф30");
     }
     void TearDown() override {
@@ -41,32 +41,32 @@ struct PrintCommandsTest : WordOutputTest {
 } // namespace
 
 TEST_F(PrintCommandsTest, RoughPrintAndProtocolOpenTheirDocuments) {
-    w->N2Click();
+    w->printRough();
     ASSERT_EQ(dialogs.opened.size(), 1);
     EXPECT_TRUE(dialogs.sawMessage("Печать формы завершена."));
     EXPECT_EQ(office::WordDocument::open(dialogs.opened[0]).table(1).cellText(4, 7), "23");
 
-    w->N24Click();
+    w->printProtocol();
     ASSERT_EQ(dialogs.opened.size(), 2);
     EXPECT_EQ(office::WordDocument::open(dialogs.opened[1]).paragraphs().value(0), "Протокол печати Ф30");
 
     // A missing template ends the rough print with a message.
     QFile::remove(fx.yearFolder() + "forms/Ф30.docx");
     dialogs.messages.clear();
-    w->N2Click();
+    w->printRough();
     EXPECT_EQ(dialogs.opened.size(), 2);
     EXPECT_EQ(dialogs.messages.size(), 1);
 }
 
 TEST_F(PrintCommandsTest, ReportCopyIsWrittenOnceAfterTheWarning) {
     // "Нет" in the warning: no file, no folder.
-    w->N22Click();
+    w->printForReport();
     EXPECT_EQ(dialogs.modalTitles.size(), 1);
     EXPECT_FALSE(QFileInfo::exists(fx.yearFolder() + "Report"));
     EXPECT_TRUE(dialogs.opened.isEmpty());
 
     dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
-    w->N22Click();
+    w->printForReport();
     ASSERT_TRUE(QFileInfo::exists(reportFile()));
     EXPECT_EQ(dialogs.opened, QStringList{reportFile()});
     const QDateTime written = QFileInfo(reportFile()).lastModified();
@@ -74,11 +74,11 @@ TEST_F(PrintCommandsTest, ReportCopyIsWrittenOnceAfterTheWarning) {
 
     // Again: only reopened, and the warning after a change of a value.
     dialogs.messages.clear();
-    w->N22Click();
+    w->printForReport();
     EXPECT_EQ(dialogs.modalTitles.size(), 2);
     EXPECT_TRUE(dialogs.messages.isEmpty());
     setValue(ids::NorthHospital, ids::TableF30Visits, 5, 4, 1);
-    w->N22Click();
+    w->printForReport();
     EXPECT_EQ(dialogs.messages, QStringList{"Внимание! После печати формы в нее были внесены изменения!"});
     EXPECT_EQ(QFileInfo(reportFile()).lastModified(), written);
     EXPECT_EQ(QFileInfo(reportFile()).size(), size);
@@ -86,13 +86,13 @@ TEST_F(PrintCommandsTest, ReportCopyIsWrittenOnceAfterTheWarning) {
 }
 
 TEST_F(PrintCommandsTest, DebugPrintNeedsASelectedForm) {
-    w->N27Click();
+    w->printDebug();
     ASSERT_EQ(dialogs.opened.size(), 1);
     EXPECT_TRUE(dialogs.sawMessage("Отладочная печать формы завершена."));
-    w->TreeView1->setCurrentItem(nullptr);
+    w->tree()->setCurrentItem(nullptr);
     dialogs.messages.clear();
-    w->N27Click();
+    w->printDebug();
     EXPECT_EQ(dialogs.messages, QStringList{"Ошибка: не выбрана форма"});
-    w->N2Click();   // no node: nothing at all
+    w->printRough();   // no node: nothing at all
     EXPECT_EQ(dialogs.opened.size(), 1);
 }

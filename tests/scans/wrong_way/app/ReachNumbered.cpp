@@ -1,4 +1,4 @@
-// Reaches a numbered label no window still to be rebuilt declares, and,
+// Reaches a numbered label of a main-window stand-in and,
 // from the program, the numbered menu item of a window of forms/.
 #include "forms/tree/NumberedTree.h"
 

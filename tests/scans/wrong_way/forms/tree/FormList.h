@@ -1,4 +1,4 @@
-// A window still to be rebuilt: its numbered menu item and handler stand.
+// The forms tree keeping a numbered menu item and handler.
 #include <QDialog>
 
 class QAction;

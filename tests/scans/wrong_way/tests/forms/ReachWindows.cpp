@@ -1,6 +1,6 @@
-// A test drives the numbered menu item of a window still to be rebuilt, and
-// reaches one that a rebuilt window of forms/ still declares, and a numbered
-// handler of the rebuilt territory window.
+// A test drives the numbered menu item and handler of the forms tree, reaches
+// one that another window of forms/ still declares, and a numbered handler
+// of the territory window.
 #include "forms/territory/AdmForm.h"
 #include "forms/tree/FormList.h"
 #include "forms/tree/NumberedTree.h"
