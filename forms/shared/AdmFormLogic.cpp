@@ -284,12 +284,20 @@ static GroupLoadResult loadFiles(
     // The next files are read while one is written (only those of an institution).
     QStringList toRead;
     for (int i = 0; i < files.size(); ++i) toRead.append(idOf[i] >= 0 ? files[i] : QString());
-    transfer::ReadAhead ahead(toRead, 2);
+    // While a file is still being read the progress is told again: the
+    // window paints and answers "Отмена".
+    int current = 0;
+    QString currentName;
+    transfer::ReadAhead ahead(toRead, 2, [&] {
+        if (progress) progress(current, currentName);
+    });
     const db::BulkWork bulk(db::connection(db::kData), db::BulkWork::Temp::InMemory);
     db::transaction(db::connection(db::kData), [&] {
     for (int i = 0; i < files.size(); ++i) {
         const QString &f = files[i];
         const QString name = transfer::unitNameOfFile(f);
+        current = i;
+        currentName = name;
         if (progress) progress(i, name);
         try {
             const qint64 id = idOf[i];
@@ -332,9 +340,13 @@ QList<transfer::Emptied> formsEmptiedByUnitFiles(const QStringList &files, const
     QList<transfer::Emptied> out;
     const transfer::UnitNames units;
     // Reading is most of the work: a few files at a time, beside the questions to the database.
-    transfer::ReadAhead ahead(files, std::clamp(QThread::idealThreadCount() - 1, 2, 4));
+    int current = 0;
+    transfer::ReadAhead ahead(files, std::clamp(QThread::idealThreadCount() - 1, 2, 4), [&] {
+        if (progress) progress(current, QFileInfo(files[current]).fileName());
+    });
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QString &f = files[i];
+        current = int(i);
         if (progress) progress(int(i), QFileInfo(f).fileName());
         const qint64 id = units.idOfFile(f);
         if (id < 0) continue;

@@ -593,18 +593,16 @@ struct ReadAhead::Pending {
     std::future<ParsedFile> file;
 };
 
-ReadAhead::ReadAhead(const QStringList &paths, int ahead) : m_paths(paths), m_ahead(std::max(1, ahead)) {}
+ReadAhead::ReadAhead(const QStringList &paths, int ahead, std::function<void()> whileWaiting)
+    : m_paths(paths), m_ahead(std::max(1, ahead)), m_whileWaiting(std::move(whileWaiting)) {}
 
-// The reads still running are waited for: none outlives the group.
-ReadAhead::~ReadAhead() {
-    for (const std::unique_ptr<Pending> &p : m_running) p->file.wait();
-}
+// Reads still running are let run: each holds only its own path and result,
+// and the window does not wait for a file nobody takes (a cancelled group).
+ReadAhead::~ReadAhead() = default;
 
 ParsedFile ReadAhead::take(qsizetype i) {
-    while (!m_running.empty() && m_running.front()->index < i) {
-        m_running.front()->file.wait();
-        m_running.pop_front();
-    }
+    // Files passed over are dropped, their reads let run.
+    while (!m_running.empty() && m_running.front()->index < i) m_running.pop_front();
     if (m_next < i) m_next = i;
     while (m_next < m_paths.size() && m_next <= i + m_ahead) {
         m_running.push_back(std::make_unique<Pending>(
@@ -614,6 +612,9 @@ ParsedFile ReadAhead::take(qsizetype i) {
     if (m_running.empty() || m_running.front()->index != i) return readFile(m_paths.value(i));
     const std::unique_ptr<Pending> taken = std::move(m_running.front());
     m_running.pop_front();
+    // A read waiting for the disk: the window paints and answers meanwhile.
+    while (taken->file.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+        if (m_whileWaiting) m_whileWaiting();
     return taken->file.get();
 }
 

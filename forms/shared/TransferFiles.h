@@ -67,7 +67,9 @@ ParsedFile readFile(const QString &path);
 // the reads still running when it goes are waited for.
 class ReadAhead {
 public:
-    ReadAhead(const QStringList &paths, int ahead);
+    // whileWaiting runs while a file taken is still being read (it may
+    // throw, as "Отмена" does).
+    ReadAhead(const QStringList &paths, int ahead, std::function<void()> whileWaiting = {});
     ~ReadAhead();
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
@@ -81,6 +83,7 @@ private:
     int m_ahead;
     qsizetype m_next = 0;   // the next file to start reading
     std::deque<std::unique_ptr<Pending>> m_running;
+    std::function<void()> m_whileWaiting;
 };
 
 // ---- Writers ---------------------------------------------------------------

@@ -19,6 +19,10 @@
 #include <gtest/gtest.h>
 #include <functional>
 #include <tuple>
+#include <thread>
+#include <QElapsedTimer>
+#include <sys/stat.h>
+#include "platform/Errors.h"
 
 using namespace transfer;
 
@@ -150,6 +154,42 @@ TEST(TransferCodec, FilesReadAheadAsReadFileReadsThem) {
     // Dropped with reads still running.
     ReadAhead reads(paths, 4);
     EXPECT_EQ(reads.take(0).records.size(), 1);
+}
+
+// A file still being read (a pipe nobody has written yet) keeps the window
+// answering: the waiting callback runs until the read ends, what it throws
+// ("Отмена") comes out of take(), and dropping the reads does not wait for
+// one that still hangs.
+TEST(TransferCodec, AReadThatWaitsLetsTheWindowAnswer) {
+    QTemporaryDir dir;
+    const QString pipe = dir.path() + QStringLiteral("/ЦРБ 0.orw");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QByteArray content = cp1251::encode(line("0.1", "2026", "Ф30", "(1000)", 3, 4) + QStringLiteral("\r\n"));
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        QFile out(pipe);
+        if (out.open(QIODevice::WriteOnly)) out.write(content);
+    });
+    int waits = 0;
+    {
+        ReadAhead reads({pipe}, 1, [&] { ++waits; });
+        EXPECT_EQ(reads.take(0).records.size(), 1);
+    }
+    writer.join();
+    EXPECT_GE(waits, 3);
+
+    // "Отмена" while the read hangs: take() throws it at once, and the reads are dropped without waiting.
+    QElapsedTimer t;
+    t.start();
+    {
+        ReadAhead reads({pipe}, 1, [] { throw Cancelled(); });
+        EXPECT_THROW(reads.take(0), Cancelled);
+    }
+    EXPECT_LT(t.elapsed(), 1000);
+    QFile release(pipe);   // the hanging read ends
+    ASSERT_TRUE(release.open(QIODevice::WriteOnly));
+    release.write(content);
+    release.close();
 }
 
 // Institution names that cannot stand in a file name as they are still get a
