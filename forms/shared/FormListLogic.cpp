@@ -44,17 +44,22 @@ QList<TableRow> tablesOf(qint64 formId, const QString &order) {
 // A rule as a control run takes it.
 using RuleRow = RuleRun::Rule;
 
-// Runs the rules given under a heading, which is taken back when the run
-// adds nothing.
-void runRules(RuleRun &run, const QString &heading, const QString &defaultText, const QList<RuleRow> &rules,
-              const LabelFn &label) {
-    run.addRules(rules);
+// Runs the rules the run holds under a heading, which is taken back when
+// the run adds nothing.
+void runUnderHeading(RuleRun &run, const QString &heading, const QString &defaultText, const LabelFn &label) {
     if (label) label(heading);
     StringList &errors = run.errors();
     const int before = errors.count();
     errors.add(heading);
     run.runControls(defaultText, label);
     if (errors.count() == before + 1) errors.removeAt(before);
+}
+
+// Runs the rules given under a heading.
+void runRules(RuleRun &run, const QString &heading, const QString &defaultText, const QList<RuleRow> &rules,
+              const LabelFn &label) {
+    run.addRules(rules);
+    runUnderHeading(run, heading, defaultText, label);
 }
 
 // SQLite's trim(): blanks only.
@@ -117,12 +122,7 @@ void runBlock(RuleRun &run, const QString &heading, const QString &defaultText, 
         const QSqlRecord r = q.record();
         if (!keep || keep(r)) run.addRule(r);
     }
-    if (label) label(heading);
-    StringList &errors = run.errors();
-    const int before = errors.count();
-    errors.add(heading);
-    run.runControls(defaultText, label);
-    if (errors.count() == before + 1) errors.removeAt(before);
+    runUnderHeading(run, heading, defaultText, label);
 }
 
 const QString kInterTableSql =
