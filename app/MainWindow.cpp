@@ -190,11 +190,16 @@ void TMain::addCommands() {
     // Year row and lists.
     m_ui.yearCaption = new QLabel(QStringLiteral("Отчетный год"));
     setScalableFont(m_ui.yearCaption, itemFont());
-    m_ui.previousYear = new QToolButton;
-    m_ui.previousYear->setObjectName(QStringLiteral("SpeedButton2"));
-    m_ui.previousYear->setArrowType(Qt::LeftArrow);
-    m_ui.previousYear->setToolTip(QStringLiteral("Предыдущий год"));
-    m_ui.previousYear->setFocusPolicy(Qt::TabFocus);
+    // The arrows beside the year.
+    const auto yearButton = [](const char *objectName, Qt::ArrowType arrow, const QString &tip) {
+        auto *button = new QToolButton;
+        button->setObjectName(QLatin1String(objectName));
+        button->setArrowType(arrow);
+        button->setToolTip(tip);
+        button->setFocusPolicy(Qt::TabFocus);
+        return button;
+    };
+    m_ui.previousYear = yearButton("SpeedButton2", Qt::LeftArrow, QStringLiteral("Предыдущий год"));
     m_ui.year = new QLabel(QStringLiteral("0"));
     m_ui.year->setObjectName(QStringLiteral("Label2"));
     setScalableFont(m_ui.year, sizedFont(QStringLiteral("Times New Roman"), 32));
@@ -203,11 +208,7 @@ void TMain::addCommands() {
     m_ui.year->setPalette(yp);
     m_ui.year->setAlignment(Qt::AlignCenter);
 
-    m_ui.nextYear = new QToolButton;
-    m_ui.nextYear->setObjectName(QStringLiteral("SpeedButton1"));
-    m_ui.nextYear->setArrowType(Qt::RightArrow);
-    m_ui.nextYear->setToolTip(QStringLiteral("Следующий год"));
-    m_ui.nextYear->setFocusPolicy(Qt::TabFocus);
+    m_ui.nextYear = yearButton("SpeedButton1", Qt::RightArrow, QStringLiteral("Следующий год"));
     m_ui.databaseCaption = new QLabel(QStringLiteral("База данных"));
     setScalableFont(m_ui.databaseCaption, itemFont());
     m_ui.databases = new TabcLRComboBox;
