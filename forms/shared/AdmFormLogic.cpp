@@ -328,15 +328,23 @@ static GroupLoadResult loadFiles(
 }
 
 GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoadForms, bool clearChosenOnly,
-                              const FileProgress &progress, const std::function<void(int, int)> &lineProgress) {
+                              const FileProgress &progress, const std::function<void(int, int)> &lineProgress,
+                              const EmptiedOfUnit *knownEmptied) {
+    static const QStringList none;
     return loadFiles(files, progress, [&](qint64 id, const QString &f, const transfer::ParsedFile &file) {
+        const QStringList *emptied = nullptr;
+        if (knownEmptied) {
+            const auto found = knownEmptied->constFind(id);
+            emptied = found != knownEmptied->constEnd() ? &*found : &none;
+        }
         return transfer::LoadUnitInfo(id, f, file, groupLoadForms, clearChosenOnly, lineProgress,
-                                      transfer::Writing::IntoRunning);
+                                      transfer::Writing::IntoRunning, emptied);
     });
 }
 
 QList<transfer::Emptied> formsEmptiedByUnitFiles(const QStringList &files, const QString &groupLoadForms,
-                                                 bool clearChosenOnly, const FileProgress &progress) {
+                                                 bool clearChosenOnly, const FileProgress &progress,
+                                                 EmptiedOfUnit *ofUnit) {
     QList<transfer::Emptied> out;
     const transfer::UnitNames units;
     // Reading is most of the work: a few files at a time, beside the questions to the database.
@@ -353,7 +361,10 @@ QList<transfer::Emptied> formsEmptiedByUnitFiles(const QStringList &files, const
         try {
             const QStringList forms =
                 transfer::formsEmptiedByUnitLoad(id, f, ahead.take(i), groupLoadForms, clearChosenOnly);
-            if (!forms.isEmpty()) out.append({units.pathOf(id), forms});
+            if (!forms.isEmpty()) {
+                out.append({units.pathOf(id), forms});
+                if (ofUnit) ofUnit->insert(id, forms);
+            }
         } catch (const db::Error &) {
             // The load refuses this file and says why.
         }

@@ -87,14 +87,21 @@ struct GroupLoadResult {
     QList<transfer::Emptied> emptied;       // forms left empty, per institution
 };
 using FileProgress = std::function<void(int index, const QString &unitName)>;
+// The forms each institution's file empties, by the institution's id.
+using EmptiedOfUnit = QHash<qint64, QStringList>;
+// With knownEmptied, what formsEmptiedByUnitFiles found for the same files
+// just before, the load does not look for the emptied forms again.
 GroupLoadResult loadUnitFiles(const QStringList &files, const QString &groupLoadForms, bool clearChosenOnly,
                               const FileProgress &progress = {},
-                              const std::function<void(int, int)> &lineProgress = {});
+                              const std::function<void(int, int)> &lineProgress = {},
+                              const EmptiedOfUnit *knownEmptied = nullptr);
 // The forms the group load of these files would empty, per institution
-// (files of no institution, and files the load refuses, left out). Each file
-// is read whole: progress gets each one before it is read.
+// (files of no institution, and files the load refuses, left out), also by
+// institution into ofUnit when given. Each file is read whole: progress gets
+// each one before it is read.
 QList<transfer::Emptied> formsEmptiedByUnitFiles(const QStringList &files, const QString &groupLoadForms,
-                                                 bool clearChosenOnly, const FileProgress &progress = {});
+                                                 bool clearChosenOnly, const FileProgress &progress = {},
+                                                 EmptiedOfUnit *ofUnit = nullptr);
 // The same for one table of the forms tree.
 GroupLoadResult loadTableFiles(const QStringList &files, qint64 tableIdent, const FileProgress &progress = {});
 

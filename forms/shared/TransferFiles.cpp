@@ -123,6 +123,7 @@ struct Scope {
     std::function<void(int, int)> progress;
     Writing writing = Writing::OwnTransaction;
     bool dryRun = false;            // check the file and name what would be emptied; write nothing
+    const QStringList *knownEmptied = nullptr;   // what is emptied, found before the load
 };
 
 // A load that replaces the given tables of one institution or report.
@@ -290,7 +291,8 @@ LoadResult runLoad(const QString &path, const ParsedFile &file, const Scope &sco
 
     const QSqlDatabase d = db::connection(db::kData);
     const QString t = ValueTableName(scope.valueTable);
-    if (!scope.carriedOnly) result.emptiedForms = formsLeftEmpty(d, scope, check.carried());
+    if (scope.knownEmptied) result.emptiedForms = *scope.knownEmptied;
+    else if (!scope.carriedOnly) result.emptiedForms = formsLeftEmpty(d, scope, check.carried());
     if (scope.dryRun) return result;
     ensureHospitalIndex(d, scope.valueTable);
 
@@ -1199,7 +1201,7 @@ LoadResult loadTable(qint64 hospital, const QString &path, ValueTable valueTable
 namespace {
 LoadResult unitLoad(qint64 hospital, const QString &path, const ParsedFile &file, const QString &groupLoadForms,
                     bool clearChosenOnly, const std::function<void(int, int)> &lineProgress, Writing writing,
-                    bool dryRun) {
+                    bool dryRun, const QStringList *knownEmptied = nullptr) {
     const QStringList chosen = SplitFormNameList(groupLoadForms);
     Scope s;
     s.target = chosen.isEmpty() ? QStringLiteral("форм учреждения")
@@ -1209,6 +1211,7 @@ LoadResult unitLoad(qint64 hospital, const QString &path, const ParsedFile &file
     s.progress = lineProgress;
     s.writing = writing;
     s.dryRun = dryRun;
+    s.knownEmptied = knownEmptied;
     if (clearChosenOnly && !chosen.isEmpty()) {
         s.clearAll = false;
         // The catalogue's names are in capitals as the chosen ones (SQLite's
@@ -1255,8 +1258,9 @@ LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &gro
 }
 
 LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const ParsedFile &file, const QString &groupLoadForms,
-                        bool clearChosenOnly, const std::function<void(int, int)> &lineProgress, Writing writing) {
-    return unitLoad(hospital, path, file, groupLoadForms, clearChosenOnly, lineProgress, writing, false);
+                        bool clearChosenOnly, const std::function<void(int, int)> &lineProgress, Writing writing,
+                        const QStringList *knownEmptied) {
+    return unitLoad(hospital, path, file, groupLoadForms, clearChosenOnly, lineProgress, writing, false, knownEmptied);
 }
 
 QStringList formsEmptiedByUnitLoad(qint64 hospital, const QString &path, const QString &groupLoadForms,

@@ -271,9 +271,12 @@ LoadResult loadTable(qint64 hospital, const QString &path, ValueTable valueTable
 LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const QString &groupLoadForms,
                         bool clearChosenOnly, const std::function<void(int, int)> &lineProgress = {},
                         Writing writing = Writing::OwnTransaction);
-// The same with the file already read (readFile, ReadAhead).
+// The same with the file already read (readFile, ReadAhead). With
+// knownEmptied, what formsEmptiedByUnitLoad answered for the same file just
+// before, the forms it empties are not looked for again.
 LoadResult LoadUnitInfo(qint64 hospital, const QString &path, const ParsedFile &file, const QString &groupLoadForms,
-                        bool clearChosenOnly, const std::function<void(int, int)> &lineProgress, Writing writing);
+                        bool clearChosenOnly, const std::function<void(int, int)> &lineProgress, Writing writing,
+                        const QStringList *knownEmptied = nullptr);
 
 // Summary reports: replaces the report's "repdata" values of the year.
 LoadResult loadReport(qint64 reportId, const QString &path);

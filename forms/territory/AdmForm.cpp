@@ -500,6 +500,7 @@ void TAdmForm::loadGroup() {
             return;
         // Every file is read before the question: the window paints and
         // answers "Отмена" meanwhile.
+        adm::EmptiedOfUnit emptiedOfUnit;
         const QList<transfer::Emptied> emptiedForms = [&] {
             ProgressRun run(QStringLiteral("Подгрузка информации"), int(files.size()));
             return adm::formsEmptiedByUnitFiles(files, shared().GroupLoadForms, clearChosenOnly(),
@@ -507,7 +508,8 @@ void TAdmForm::loadGroup() {
                                                     run.window().setDetailText(name);
                                                     run.window().setPosition(i);
                                                     run.window().checkCancelled();
-                                                });
+                                                },
+                                                &emptiedOfUnit);
         }();
         if (const QString emptied = transfer::emptiedFormsQuestion(emptiedForms, shared().Year);
             !emptied.isEmpty() && !confirmDefaultNo(emptied, this))
@@ -541,7 +543,8 @@ void TAdmForm::loadGroup() {
                         m_ui.rowsGauge->setValue(done);
                         run.window().setPosition(run.window().position());   // lets the events run
                         run.window().checkCancelled();
-                    });
+                    },
+                    &emptiedOfUnit);
             });
         }();
         winutil::reportGroupLoad(this, r.missingUnits, r.failures);

@@ -190,6 +190,26 @@ TEST(AdmTree, GroupLoadQuestionNamesWhatEachFileEmpties) {
                                          }),
                  Cancelled);
     EXPECT_EQ(fx.values(), before);
+
+    // The load takes what the question found for each institution instead
+    // of looking again, and says it in its closing note.
+    EmptiedOfUnit ofUnit;
+    const QList<transfer::Emptied> asked = formsEmptiedByUnitFiles({a, b, broken, c}, QString(), false, {}, &ofUnit);
+    EXPECT_EQ(ofUnit.size(), 2);
+    EXPECT_EQ(ofUnit.value(fx.crb), QStringList{QStringLiteral("Ф12")});
+    EXPECT_EQ(ofUnit.value(fx.hospital), QStringList{QStringLiteral("Ф12")});
+    const GroupLoadResult loaded = loadUnitFiles({a, b, broken, c}, QString(), false, {}, {}, &ofUnit);
+    EXPECT_EQ(loaded.loaded, 2);
+    ASSERT_EQ(loaded.emptied.size(), asked.size());
+    for (qsizetype i = 0; i < asked.size(); ++i) {
+        EXPECT_EQ(loaded.emptied[i].target, asked[i].target);
+        EXPECT_EQ(loaded.emptied[i].forms, asked[i].forms);
+    }
+    const auto after = fx.values();
+    EXPECT_TRUE(after.contains(QStringLiteral("%1|%2|3|4=1@2026").arg(fx.crb).arg(fx.t30a)));
+    EXPECT_TRUE(after.contains(QStringLiteral("%1|%2|3|3=10.1@2026").arg(fx.poly).arg(fx.t12)));
+    EXPECT_FALSE(after.contains(QStringLiteral("%1|%2|3|3=0.1@2026").arg(fx.crb).arg(fx.t12)));
+    EXPECT_FALSE(after.contains(QStringLiteral("%1|%2|3|3=-0.3@2026").arg(fx.hospital).arg(fx.t12)));
 }
 
 TEST(AdmTree, GroupLoadListsUnknownUnitsAndGoesOn) {
