@@ -11,7 +11,10 @@
 #include <QVarLengthArray>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 namespace cp1251 {
 namespace {
@@ -210,7 +213,7 @@ bool isCommonSign(char16_t u) {
 // swapped, so a capitalised word of one reads as one small letter and
 // capitals in the other; a word in small letters reads as capitals, and its
 // letter pairs tell.
-double russianScore(const QByteArray &bytes, Page page) {
+double russianScore(std::string_view bytes, Page page) {
     static const double kLower = std::log(0.5), kCapital = std::log(0.2), kUpper = std::log(0.3),
                         kMixed = std::log(0.01), kOddCase = std::log(1e-4), kSign = std::log(0.01),
                         kRare = std::log(1e-5), kAlone = std::log(1.0 / 33), kShort = std::log(0.4);
@@ -278,11 +281,52 @@ double russianScore(const QByteArray &bytes, Page page) {
 // program writes.
 constexpr double kMargin = 6.0;
 
+// The first byte 0x80..0xFF from p on, or end; eight bytes at a time.
+const char *nextHighByte(const char *p, const char *end) {
+    while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (word & 0x8080808080808080ULL) break;
+        p += 8;
+    }
+    while (p < end && (uchar(*p) & 0x80) == 0) ++p;
+    return p;
+}
+
+struct PageScores {
+    double cp1251 = 0, koi8 = 0, cp866 = 0;
+};
+
+// The text's score in each code page (russianScore). A byte below 0x80 ends
+// the word before it and adds nothing, so the score is the sum of the runs of
+// bytes 0x80..0xFF; the runs a file repeats on every line (a form's name, an
+// institution's) are scored once.
+PageScores russianScores(const QByteArray &bytes) {
+    PageScores total;
+    std::unordered_map<std::string_view, PageScores> scored;
+    const char *p = bytes.constData(), *const end = p + bytes.size();
+    while ((p = nextHighByte(p, end)) < end) {
+        const char *runEnd = p;
+        while (runEnd < end && (uchar(*runEnd) & 0x80)) ++runEnd;
+        const std::string_view run(p, std::size_t(runEnd - p));
+        auto found = scored.find(run);
+        if (found == scored.end())
+            found = scored.emplace(run, PageScores{russianScore(run, Page::Cp1251), russianScore(run, Page::Koi8),
+                                                   russianScore(run, Page::Cp866)})
+                        .first;
+        total.cp1251 += found->second.cp1251;
+        total.koi8 += found->second.koi8;
+        total.cp866 += found->second.cp866;
+        p = runEnd;
+    }
+    return total;
+}
+
 QString cyrillicCodePage(const QByteArray &bytes) {
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (uchar(c) & 0x80) == 0; })) return {};
-    const double as1251 = russianScore(bytes, Page::Cp1251);
-    const double asKoi8 = russianScore(bytes, Page::Koi8);
-    const double as866 = russianScore(bytes, Page::Cp866);
+    if (nextHighByte(bytes.constData(), bytes.constData() + bytes.size()) == bytes.constData() + bytes.size())
+        return {};
+    const PageScores scores = russianScores(bytes);
+    const double as1251 = scores.cp1251, asKoi8 = scores.koi8, as866 = scores.cp866;
     if (std::max(asKoi8, as866) - as1251 > kMargin)
         return asKoi8 >= as866 ? QStringLiteral("KOI8-R") : QStringLiteral("DOS (cp866)");
     if (bytes.contains('\x98')) return QString::fromUtf8(kUndefinedByte);
@@ -309,9 +353,13 @@ Utf8Evidence utf8Evidence(const QByteArray &bytes) {
     const qsizetype n = bytes.size();
     auto at = [&](qsizetype i) { return i < n ? static_cast<unsigned char>(bytes[i]) : 0u; };
     auto cont = [](unsigned b) { return (b & 0xC0) == 0x80; };
+    const char *const begin = bytes.constData();
     for (qsizetype i = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0; i < n;) {
         const unsigned b = at(i);
-        if (b < 0x80) { ++i; continue; }
+        if (b < 0x80) {
+            i = nextHighByte(begin + i, begin + n) - begin;
+            continue;
+        }
         int len = 0;
         char32_t u = 0;
         const unsigned b1 = at(i + 1), b2 = at(i + 2), b3 = at(i + 3);
@@ -347,8 +395,9 @@ QString foreignEncoding(const QByteArray &bytes) {
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) return QStringLiteral("UTF-16");
     // UTF-16 without its mark: the ASCII characters leave a NUL byte on one side.
     qsizetype nulEven = 0, nulOdd = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        if (bytes[i] == '\0') ++((i % 2) ? nulOdd : nulEven);
+    const char *const begin = bytes.constData(), *const end = begin + bytes.size();
+    for (const char *p = begin; (p = static_cast<const char *>(std::memchr(p, 0, std::size_t(end - p)))); ++p)
+        ++(((p - begin) % 2) ? nulOdd : nulEven);
     if (nulEven + nulOdd > 0 && std::max(nulEven, nulOdd) * 10 >= (nulEven + nulOdd) * 9)
         return QStringLiteral("UTF-16");
     // UTF-8 by its sequences: all well-formed is UTF-8; mostly well-formed

@@ -195,10 +195,10 @@ void checkMenuKeyboard(QWidget *w, const QString &name) {
     QWidget *from = QApplication::focusWidget();
     if (!bar || !from || from->window() != w) return;
     const QImage before = bar->grab().toImage();
-    // Four times at most, waiting longer each time: the window manager's late word on which window is active (later
+    // Six times at most, waiting longer each time: the window manager's late word on which window is active (later
     // still on a busy machine) may take the menus' keyboard away.
     QMenuBar *now = nullptr;
-    for (int attempt = 0; attempt < 4 && !(now && now->activeAction()); ++attempt) {
+    for (int attempt = 0; attempt < 6 && !(now && now->activeAction()); ++attempt) {
         if (attempt > 0) {
             QApplication::setActiveWindow(w);
             from->setFocus(Qt::OtherFocusReason);

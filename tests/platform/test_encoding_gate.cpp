@@ -100,6 +100,38 @@ TEST(EncodingGate, ShortForeignFilesAreRefusedAndShort1251FilesPass) {
     EXPECT_TRUE(cp1251::encodingProblem(cp1251::encode(QStringLiteral("Итого ")) + "\x98").contains("0x98"));
 }
 
+// A file is read whatever its length and wherever its Cyrillic falls among
+// the ASCII bytes: ASCII before and after a text leaves its answer as it is,
+// and a group's file of thousands of value lines, its names repeated on
+// every line, is told as its single line is.
+TEST(EncodingGate, LongFilesAndAnyPlaceOfTheirCyrillicAreToldAsTheirText) {
+    QStringList changed;
+    const QStringList texts = russianTexts().mid(0, 120) + QStringList{"Ф30", "ЦРБ", "Всего", "ёЁ", "«Итого» – №5"};
+    for (const QString &t : texts)
+        for (QByteArray (*encode)(const QString &) : {as1251, &koi8r, &cp866}) {
+            const QByteArray alone = encode(t);
+            const QString expected = cp1251::foreignEncoding(alone);
+            for (int before = 0; before <= 9; ++before)
+                for (int after : {0, 1, 7, 8, 9})
+                    if (const QString e = cp1251::foreignEncoding(QByteArray(before, 'x') + alone + QByteArray(after, ' '));
+                        e != expected)
+                        changed << QStringLiteral("%1 +%2/%3: %4 -> %5").arg(t).arg(before).arg(after).arg(expected, e);
+        }
+    EXPECT_TRUE(changed.isEmpty()) << changed.size() << "\n" << changed.mid(0, 20).join(u'\n').toStdString();
+
+    QString lines;
+    for (int i = 0; i < 3000; ++i)
+        lines += QStringLiteral("\"%1\",\"2026\",\"Ф30\",\"(1000)\",\"%2\",\"%3\"\r\n").arg(i % 7 ? "0.1" : "12").arg(i % 9 + 3).arg(i % 40 + 4);
+    lines += QStringLiteral("\"1\",\"2026\",\"Ф12\",\"(2000)\",\"3\",\"4\"\r\n");
+    EXPECT_EQ(cp1251::foreignEncoding(cp1251::encode(lines)), QString());
+    const QString words = QStringLiteral("Число коек круглосуточного стационара на конец года\r\n");
+    EXPECT_EQ(cp1251::foreignEncoding(koi8r(lines + words)), QStringLiteral("KOI8-R"));
+    EXPECT_EQ(cp1251::foreignEncoding(cp866(lines + words)), QStringLiteral("DOS (cp866)"));
+    EXPECT_EQ(cp1251::foreignEncoding((lines + words).toUtf8()), QStringLiteral("UTF-8"));
+    EXPECT_EQ(cp1251::foreignEncoding(utf16(lines, false, false)), QStringLiteral("UTF-16"));
+    EXPECT_EQ(cp1251::foreignEncoding(utf16(lines, true, false)), QStringLiteral("UTF-16"));
+}
+
 // The settings file is the program's own: a code page guess never refuses it, UTF-8 is read, damaged UTF-8 and
 // the undefined byte are refused (and the file then kept: IniFile writes nothing over it).
 TEST(EncodingGate, SettingsFileIsReadIn1251WhateverAGuessSays) {
