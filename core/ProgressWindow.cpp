@@ -180,10 +180,11 @@ void ProgressRun::runWhilePainting(const QString &status, const std::function<vo
 
 namespace {
 // How often a polled statement asks the window to paint and answer
-// "Отмена": half the window's own pace (kEventsIntervalMs), so that the
-// events run every 40 ms and not only at the poll after that (60 ms apart
-// at a poll of 30 ms).
-constexpr int kPollIntervalMs = 20;
+// "Отмена": a quarter of the window's own pace (kEventsIntervalMs, counted
+// from the end of the last events), so that the events run 40 to 50 ms
+// apart and not only at a poll well after that (60 ms apart at a poll of
+// 20 or 30 ms).
+constexpr int kPollIntervalMs = 10;
 } // namespace
 
 PolledConnection::PolledConnection(TProgress &window, const QSqlDatabase &db) : m_window(window) {

@@ -456,7 +456,7 @@ void ValueRowBatch::write(void *statement, int rows) {
 BulkWork::BulkWork(const QSqlDatabase &d, Temp temp) : m_db(d) {
     m_cacheSize = scalar(m_db, QStringLiteral("pragma cache_size"));
     m_tempStore = scalar(m_db, QStringLiteral("pragma temp_store"));
-    exec(m_db, QStringLiteral("pragma cache_size=-32768"));
+    exec(m_db, QStringLiteral("pragma cache_size=-8192"));
     if (temp == Temp::InMemory) exec(m_db, QStringLiteral("pragma temp_store=memory"));
 }
 
