@@ -840,10 +840,11 @@ void planTree(QTreeWidgetItem *node, const QString &stem, const QString &folder,
 }
 
 // Removes the files written beside their places from the given one on; a
-// group of a thousand takes a while, and the window paints meanwhile.
+// group of a thousand takes a while, and the window paints meanwhile (asked
+// at every file: on a busy disk a few removals already last long).
 void removePending(const QStringList &pending, qsizetype from, const std::function<void()> &keepPainting) {
     for (qsizetype i = from; i < pending.size(); ++i) {
-        if (keepPainting && (i - from) % 16 == 0) keepPainting();
+        if (keepPainting) keepPainting();
         QFile::remove(pending[i] + kPendingSuffix);
     }
 }
