@@ -210,6 +210,13 @@ TEST(AdmTree, GroupLoadQuestionNamesWhatEachFileEmpties) {
     EXPECT_TRUE(after.contains(QStringLiteral("%1|%2|3|3=10.1@2026").arg(fx.poly).arg(fx.t12)));
     EXPECT_FALSE(after.contains(QStringLiteral("%1|%2|3|3=0.1@2026").arg(fx.crb).arg(fx.t12)));
     EXPECT_FALSE(after.contains(QStringLiteral("%1|%2|3|3=-0.3@2026").arg(fx.hospital).arg(fx.t12)));
+    // What it is given is what it says, by institution: nothing is looked up again.
+    const EmptiedOfUnit given{{fx.crb, {QStringLiteral("Ф99")}}};
+    const GroupLoadResult again = loadUnitFiles({a, c}, QString(), false, {}, {}, &given);
+    ASSERT_EQ(again.emptied.size(), 1);
+    EXPECT_EQ(again.emptied[0].target, QStringLiteral("Район / ЦРБ"));
+    EXPECT_EQ(again.emptied[0].forms, QStringList{QStringLiteral("Ф99")});
+    EXPECT_EQ(fx.values(), after);
 }
 
 TEST(AdmTree, GroupLoadListsUnknownUnitsAndGoesOn) {
