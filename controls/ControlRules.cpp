@@ -109,7 +109,7 @@ std::optional<RuleRecord> ReadRule(const QSqlDatabase &mainDb, qint64 key) {
     return RuleRecordOf(q);
 }
 
-QString UnencodableMessage(const QString &characters) { return text::unencodableProblem(characters); }
+QString UnencodableMessage(const QString &typed) { return text::unencodableProblem(typed); }
 
 namespace {
 
@@ -138,8 +138,7 @@ bool ValidateRule(const rulecheck::RuleChecker &checker, const RuleScope &s, con
     // come back as "?".
     const QString *texts[] = {&t.lft, &t.rght, &t.cycl, &t.commnt};
     for (int i = 0; i < 4; ++i)
-        if (const QString bad = cp1251::unencodable(*texts[i]); !bad.isEmpty())
-            return refuse(UnencodableMessage(bad), i + 1);
+        if (const QString bad = UnencodableMessage(*texts[i]); !bad.isEmpty()) return refuse(bad, i + 1);
     const rulecheck::Verdict v = checker.Check(storedText(checker, s, t));
     if (!v) return refuse(v.reason, v.field);
     return true;

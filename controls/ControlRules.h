@@ -108,9 +108,9 @@ QHash<qint64, QString> ReplaceInRules(const QSqlDatabase &mainDb, const QList<qi
                                       QStringList *refused = nullptr);
 // The scope a stored rule belongs to (class from its form and table).
 RuleScope ScopeOfRule(const RuleRecord &r);
-// The refusal of texts holding characters code page 1251 cannot hold,
-// naming each of them.
-QString UnencodableMessage(const QString &characters);
+// The refusal of a typed text holding characters code page 1251 cannot hold,
+// naming each of them; empty when it holds none.
+QString UnencodableMessage(const QString &typed);
 
 // ---- Expansion of a rule side ----------------------------------------------
 // Writes a cycle ("СТР..." or "ГР...", with or without brackets) into the row

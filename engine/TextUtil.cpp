@@ -20,15 +20,18 @@ QString tabsToBlanks(const QString &s) {
 }
 
 QString characterName(char32_t c) {
-    return QStringLiteral("\"%1\" (U+%2)")
-        .arg(QString::fromUcs4(&c, 1), QString::number(uint(c), 16).toUpper().rightJustified(4, u'0'));
+    const QString code = QStringLiteral("U+") + QString::number(uint(c), 16).toUpper().rightJustified(4, u'0');
+    // An invisible character (a zero-width space, a byte-order mark) or a lone
+    // half of a surrogate pair cannot be shown: its code alone names it.
+    if (QChar::isSurrogate(c) || !QChar::isPrint(c) || QChar::category(c) == QChar::Other_Format) return code;
+    return QStringLiteral("\"%1\" (%2)").arg(QString::fromUcs4(&c, 1), code);
 }
 
 QString unencodableProblem(const QString &text) {
-    const QString bad = cp1251::unencodable(text);
+    const QList<char32_t> bad = cp1251::unencodable(text);
     if (bad.isEmpty()) return {};
     QStringList shown;
-    for (char32_t c : bad.toUcs4()) shown << characterName(c);
+    for (char32_t c : bad) shown << characterName(c);
     return QStringLiteral("Символы, которых нет в кодировке Windows-1251, не сохраняются: ") +
            shown.join(QStringLiteral(", "));
 }

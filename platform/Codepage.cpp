@@ -74,21 +74,45 @@ QByteArray encode(const QString &text) {
     return out;
 }
 
-char32_t firstUnencodable(const QString &text) {
-    static const ReverseTable rev;
-    for (char32_t u : text.toUcs4())
-        if (u >= 0x80 && (u > 0xFFFF || !rev.map.contains(char16_t(u)))) return u;
-    return 0;
+namespace {
+
+// Calls f with each code point of text in order: a surrogate pair as its one
+// character, a lone surrogate as its own value (a text pasted from elsewhere
+// can hold one), so that every character can be named as it stands. Stops
+// when f returns false.
+template <class F> void eachCodePoint(const QString &text, F f) {
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t u = text[i].unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < n && text[i + 1].isLowSurrogate())
+            u = QChar::surrogateToUcs4(char16_t(u), text[++i].unicode());
+        if (!f(u)) return;
+    }
 }
 
-QString unencodable(const QString &text) {
-    QString out;
-    QString rest = text;
-    while (const char32_t u = firstUnencodable(rest)) {
-        const QString ch = QString::fromUcs4(&u, 1);
-        out += ch;
-        rest.remove(ch);
-    }
+bool fits(char32_t u) {
+    static const ReverseTable rev;
+    return u < 0x80 || (u <= 0xFFFF && !QChar::isSurrogate(u) && rev.map.contains(char16_t(u)));
+}
+
+} // namespace
+
+char32_t firstUnencodable(const QString &text) {
+    char32_t first = 0;
+    eachCodePoint(text, [&](char32_t u) {
+        if (fits(u)) return true;
+        first = u;
+        return false;
+    });
+    return first;
+}
+
+QList<char32_t> unencodable(const QString &text) {
+    QList<char32_t> out;
+    eachCodePoint(text, [&](char32_t u) {
+        if (!fits(u) && !out.contains(u)) out.append(u);
+        return true;
+    });
     return out;
 }
 

@@ -2,6 +2,7 @@
 // Code page 1251 text: the encoding of every text file the program reads or
 // writes. Control bytes (1, 2, 3), CR and LF pass through unchanged.
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -9,9 +10,10 @@ namespace cp1251 {
 
 QString decode(const QByteArray &bytes);
 QByteArray encode(const QString &text);
-// The distinct characters of text that code page 1251 cannot hold (encode
-// would write "?" for them); empty when it holds them all.
-QString unencodable(const QString &text);
+// The distinct characters (code points, in the order they first stand) of
+// text that code page 1251 cannot hold (encode would write "?" for them);
+// empty when it holds them all. A lone surrogate is given as its own value.
+QList<char32_t> unencodable(const QString &text);
 // The encoding a file's bytes are in when they are not code page 1251 text:
 // "UTF-16" (a byte-order mark, or NUL bytes in alternate positions),
 // "UTF-8" (a byte-order mark, or non-ASCII bytes that all form well-formed

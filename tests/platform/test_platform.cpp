@@ -33,6 +33,16 @@ TEST(Codepage, RoundTripAndTheFirstCharacterThatCannotBeHeld) {
     EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("Район 😀")), 0x1F600u);
 }
 
+// Every character that cannot be held is named once, in order, as it stands: a byte-order mark inside a text
+// (it used to be dropped and looked for again for ever), a lone half of a surrogate pair, a pair as one character.
+TEST(Codepage, UnencodableCharactersAreNamedAsTheyStand) {
+    const QChar high(0xD83D), low(0xDE00);
+    const QString text = QStringLiteral("Ф\uFEFF30 ") + high + QStringLiteral("х") + low + QStringLiteral("😀∑\uFEFF∑") + high;
+    EXPECT_EQ(cp1251::unencodable(text), (QList<char32_t>{0xFEFF, 0xD83D, 0xDE00, 0x1F600, 0x2211}));
+    EXPECT_EQ(cp1251::firstUnencodable(QStringLiteral("а") + low), 0xDE00u);
+    EXPECT_TRUE(cp1251::unencodable(QStringLiteral("Район №2 «Ёлки» – €\x01\r\n")).isEmpty());
+}
+
 // Work run beside the caller gives back its result or what it threw, also in
 // a child forked after the pool had threads (they did not come along).
 TEST(Background, ResultOrFailureComesBackAlsoInAForkedChild) {
