@@ -233,7 +233,10 @@ private:
         return static_cast<Transfer *>(self)->body(QByteArray::fromRawData(data, qsizetype(size * count)));
     }
     static int onProgress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
-        static_cast<Transfer *>(self)->m_uploaded = uploaded;
+        auto *t = static_cast<Transfer *>(self);
+        if (uploaded != t->m_uploaded)
+            t->m_activity = true;
+        t->m_uploaded = uploaded;
         return 0;
     }
     static int onSocket(CURL *, curl_socket_t s, int what, void *self, void *) {
@@ -355,7 +358,7 @@ private:
     }
 
     bool requestSent() const {
-        curl_off_t requestSize = 0;
+        long requestSize = 0;
         curl_easy_getinfo(m_easy, CURLINFO_REQUEST_SIZE, &requestSize);
         return requestSize > 0 && m_uploaded >= m_post->size();
     }
