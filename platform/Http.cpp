@@ -125,6 +125,12 @@ public:
         idle.setSingleShot(true);
         m_curlTimer = &curlTimer;
         m_idle = &idle;
+        // libcurl may call back while its handles are cleaned up, after this.
+        const std::unique_ptr<Transfer, void (*)(Transfer *)> forget(this, [](Transfer *t) {
+            t->m_loop = nullptr;
+            t->m_curlTimer = nullptr;
+            t->m_idle = nullptr;
+        });
         QObject::connect(&curlTimer, &QTimer::timeout, &loop, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
         QObject::connect(&deadline, &QTimer::timeout, &loop, [this] { fail(lateText()); });
         // A POST whose request went out ends well when its reply is late.
@@ -143,9 +149,6 @@ public:
             throw HttpError(QStringLiteral("Не удалось выполнить запрос: ") + CurlErrorText(CURLE_FAILED_INIT));
         if (!m_finished)
             loop.exec();
-        m_loop = nullptr;
-        m_curlTimer = nullptr;
-        m_idle = nullptr;
         curl_multi_remove_handle(m_multi, m_easy);
         m_watches.clear();
         m_retired.clear();
@@ -403,7 +406,9 @@ private:
         fail(failureText(code));
     }
 
-    QString tooLarge() const { return QStringLiteral("Ответ сервера слишком велик: больше %1 байт").arg(m_opt.maxBytes); }
+    QString tooLarge() const {
+        return QStringLiteral("Ответ сервера слишком велик: больше %1 байт").arg(m_opt.maxBytes);
+    }
 
     // The Russian text of a failed exchange, by what libcurl says and how far
     // the exchange came.
@@ -436,7 +441,8 @@ private:
                           ? socketReason(osError, CURLE_SSL_CONNECT_ERROR)
                           : CurlErrorText(code));
         if (code == CURLE_SEND_ERROR)
-            return (m_post ? QStringLiteral("Ошибка при отправке данных: ") : QStringLiteral("Ошибка при отправке запроса: "))
+            return (m_post ? QStringLiteral("Ошибка при отправке данных: ")
+                           : QStringLiteral("Ошибка при отправке запроса: "))
                    + socketReason(osError, code);
         const QString cut = QStringLiteral("Ответ сервера получен не полностью: ");
         if (code == CURLE_PARTIAL_FILE)
@@ -488,8 +494,9 @@ long exchange(const QString &address, const QByteArray *postBody, const HttpOpti
         if (reply.status >= 300 && reply.status <= 399) {
             const QUrl next(reply.location, QUrl::StrictMode);
             if (!next.isValid() || (next.scheme() != QLatin1String("http") && next.scheme() != QLatin1String("https")))
-                throw HttpError(QStringLiteral("Переадресация не выполнена: сервер не указал верный новый адрес (код %1)")
-                                    .arg(reply.status));
+                throw HttpError(
+                    QStringLiteral("Переадресация не выполнена: сервер не указал верный новый адрес (код %1)")
+                        .arg(reply.status));
             if (redirects >= kMaxRedirects)
                 throw HttpError(QStringLiteral("Переадресация не выполнена: слишком много переадресаций (") + url.host()
                                 + QLatin1Char(')'));

@@ -101,7 +101,8 @@ private:
             const QUrl target(QString::fromLatin1(line[1]));
             upstream.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), quint16(target.port(80)));
             if (!upstream.waitForConnected(2000)) return;
-            upstream.write(line[0] + ' ' + target.path(QUrl::FullyEncoded).toLatin1() + ' ' + line[2] + head.mid(head.indexOf("\r\n")));
+            upstream.write(line[0] + ' ' + target.path(QUrl::FullyEncoded).toLatin1() + ' ' + line[2]
+                           + head.mid(head.indexOf("\r\n")));
         }
         pump(client, &upstream);
     }
@@ -392,13 +393,17 @@ TEST(HttpProxy, PlainRequestsGoInAbsoluteFormAndOnlyHttpsIsTunnelled) {
     EXPECT_EQ(fileBytes(dir.filePath("a")), "zip");
     HttpPostJson("http://" + site + "/rules/", "{\"a\":1}", quick());
     ASSERT_EQ(proxy.requests().size(), 2);
-    EXPECT_EQ(proxy.requests()[0], "GET http://" + site + "/a.zip HTTP/1.1\r\nHost: files.localhost\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(proxy.requests()[0],
+              "GET http://" + site + "/a.zip HTTP/1.1\r\nHost: files.localhost\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(proxy.requests()[1].startsWith("POST http://" + site + "/rules/ HTTP/1.1\r\nHost: " + site + "\r\n"));
     ASSERT_EQ(server.requests().size(), 2);
     EXPECT_EQ(server.requests()[0], "GET /a.zip HTTP/1.1\r\nHost: files.localhost\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(server.requests()[1].endsWith("\r\n\r\n{\"a\":1}"));
 
-    const QString tunnelled = failure([&] { HttpGetToFile("https://files.localhost/a.zip", dir.filePath("t"), quick()); });
+    HttpOptions handshake = quick();   // time for the certificates to load on a busy machine
+    handshake.deadlineMs = handshake.idleMs = 10000;
+    const QString tunnelled =
+        failure([&] { HttpGetToFile("https://files.localhost/a.zip", dir.filePath("t"), handshake); });
     EXPECT_EQ(tunnelled, "Не удалось установить защищённое соединение с files.localhost: сертификат сервера не принят");
     EXPECT_EQ(failure([&] { HttpGetToFile("https://files.localhost:8443/a.zip", dir.filePath("t"), quick()); }),
               "Не удалось подключиться к серверу: прокси-сервер отказал в соединении (код 403)");
@@ -501,7 +506,8 @@ TEST(HttpText, UnsupportedAddressesAreRefusedBeforeSending) {
         SCOPED_TRACE(url.toStdString());
         EXPECT_EQ(failure([&] { HttpGetToFile(url, dir.filePath("f"), quick()); }),
                   "Неподдерживаемый формат URL. Ожидается http://");
-        EXPECT_EQ(failure([&] { HttpPostJson(url, "{}", quick()); }), "Неподдерживаемый протокол URL. Используйте http://");
+        EXPECT_EQ(failure([&] { HttpPostJson(url, "{}", quick()); }),
+                  "Неподдерживаемый протокол URL. Используйте http://");
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("f")));
     EXPECT_TRUE(server.requests().isEmpty());
