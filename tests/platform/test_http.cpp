@@ -41,39 +41,14 @@ HttpOptions quick() {
 // A proxy on 127.0.0.1 set up as common caching proxies are: a request in absolute form goes on to the server it names
 // (all of them on this machine) and the reply comes back; CONNECT opens a tunnel only to port 443, which leads to
 // tunnelPort here, and is refused with 403 for any other port. It records the raw requests it gets.
-class TestProxy : public QThread {
+class TestProxy : public LoopbackServer {
 public:
-    explicit TestProxy(quint16 tunnelPort) : m_tunnelPort(tunnelPort) {
-        start();
-        m_port = m_portPromise.get_future().get();
-    }
-    ~TestProxy() override {
-        m_stop = true;
-        wait(5000);
-    }
-    QByteArray address() const { return "http://127.0.0.1:" + QByteArray::number(m_port); }
-    QList<QByteArray> requests() const {
-        QMutexLocker l(&m_mutex);
-        return m_requests;
-    }
-
-protected:
-    void run() override {
-        QTcpServer server;
-        m_portPromise.set_value(server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0) ? server.serverPort() : 0);
-        QElapsedTimer alive;
-        alive.start();
-        while (!m_stop && alive.elapsed() < 60000) {
-            if (!server.waitForNewConnection(50)) continue;
-            while (QTcpSocket *s = server.nextPendingConnection()) {
-                serve(s);
-                delete s;
-            }
-        }
-    }
+    explicit TestProxy(quint16 tunnelPort) : LoopbackServer(60000), m_tunnelPort(tunnelPort) { begin(); }
+    ~TestProxy() override { end(); }
+    QByteArray address() const { return "http://127.0.0.1:" + QByteArray::number(port()); }
 
 private:
-    void serve(QTcpSocket *client) {
+    void serve(QTcpSocket *client) override {
         QByteArray head;
         QElapsedTimer t;
         t.start();
@@ -127,11 +102,6 @@ private:
     }
 
     quint16 m_tunnelPort;
-    std::promise<quint16> m_portPromise;
-    quint16 m_port = 0;
-    std::atomic<bool> m_stop{false};
-    mutable QMutex m_mutex;
-    QList<QByteArray> m_requests;
 };
 
 // The proxy settings of the environment for the life of the object; every one of them not named is taken away.
