@@ -481,7 +481,10 @@ private:
 
 // The exchange with its redirects (at most kMaxRedirects, never from https
 // to http), all within the one deadline. Returns the final status, 200-299;
-// any other throws.
+// any other throws. Redirects are followed here rather than by libcurl: each
+// hop is a request of its own with exactly the request lines above (libcurl
+// writes a Host line of its own after a move to another host), and each
+// refusal is told in its own words.
 long exchange(const QString &address, const QByteArray *postBody, const HttpOptions &opt, const Sink &sink) {
     QUrl url = parseUrl(address, postBody);
     QElapsedTimer clock;

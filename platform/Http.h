@@ -14,8 +14,8 @@
 //                   server does; waits at most half a second for the first
 //                   bytes of the reply and reads none of it.
 //
-// Both accept http:// and https:// addresses (the server's certificate
-// checked), take the proxy of the environment (http_proxy, https_proxy,
+// Both accept http:// and https:// addresses, written in small letters (the
+// server's certificate checked), take the proxy of the environment (http_proxy, https_proxy,
 // no_proxy; loopback addresses go direct): a plain request goes to it in
 // absolute form, an https one through a tunnel (CONNECT). Each request has a
 // connection of its own, never reused, so nothing is sent twice. They end
@@ -37,7 +37,7 @@ public:
 using HttpProgress = std::function<bool(qint64 received, qint64 total)>;
 
 struct HttpOptions {
-    int deadlineMs = 10 * 60 * 1000;   // the whole exchange
+    int deadlineMs = 10 * 60 * 1000;   // the whole exchange, its redirects included
     int idleMs = 60 * 1000;            // longest pause without a byte
     HttpProgress progress;
     qint64 maxBytes = 0;               // longest body taken (0: no limit)
