@@ -230,8 +230,8 @@ TEST(OutsideTextFiles, NoTextFileIsReadPastTheGate) {
         {"platform/Codepage.cpp", 1},
         // checked with cp1251::encodingProblem / foreignEncoding
         {"forms/shared/TransferFiles.cpp", 2}, {"updates/UpdateLists.cpp", 1},
-        // no text: DBF tables, HTTP bodies, converter output, byte copies
-        {"reports/DbfFile.cpp", 1}, {"platform/Http.cpp", 2}, {"platform/office/Convert.cpp", 1},
+        // no text: DBF tables, converter output, byte copies
+        {"reports/DbfFile.cpp", 1}, {"platform/office/Convert.cpp", 1},
         {"platform/Paths.cpp", 1},
     };
     // Readers of text lines through the gate, each one a row of the table above.
