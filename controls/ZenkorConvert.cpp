@@ -526,12 +526,13 @@ QStringList TControlMatchImporter::SplitSideIntoReferences(const QString &side) 
         return l == QStringLiteral(")") || !(l.size() == 1 && (isOperatorChar(l[0]) || l[0] == u'*' || l[0] == u'('));
     };
     // Whether the operator at i ends the reference before it: a reference (at
-    // least three commas ahead), a bracket or a quoted factor follows.
+    // least three commas ahead), a bracket, a quoted factor or a sign follows.
     auto endsReference = [&](int i) {
         if (s.at(i) == u'*') return true;
         int j = i + 1;
         while (j < n && s.at(j) == u' ') ++j;
-        if (j < n && (s.at(j) == u'(' || s.at(j) == u'\'')) return true;
+        // A bracket, a quoted factor or a sign of the next factor ("a - -b").
+        if (j < n && (s.at(j) == u'(' || s.at(j) == u'\'' || s.at(j) == u'-' || s.at(j) == u'+')) return true;
         if (j >= n || !isDigit(s.at(j))) return false;
         int ahead = 0;
         bool q = false;
@@ -682,46 +683,29 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
     cycleKind.clear();
     rewritten.clear();
 
+    // A list becomes the cycle only when every reference of the line carries
+    // it: a reference with rows (columns) of its own beside a row (column)
+    // cycle is a rule the checker refuses and the run could not read. Lists
+    // that stay in their references are split position by position later.
     bool colsAgree = true, rowsAgree = true;
     QString commonCols, commonRows;
     qint64 colCount = 0, rowCount = 0;
-    for (const QString &item : references) {
-        QString itemRows, itemCols;
+    auto agree = [](const QString &list, QString &common, qint64 &count, bool &agreeing) {
+        if (list.isEmpty()) {
+            agreeing = false;
+        } else if (common.isEmpty()) {
+            common = list;
+            count = spanCount(common);
+        } else if (common != list) {
+            agreeing = false;
+        }
+    };
+    for (const QString &item : references)
         for (const QString &term : SplitFormulaTerms(item)) {
             if (IsOperatorItem(term)) continue;
-            const QString r = lineList(term, false);
-            if (!r.isEmpty()) {
-                if (itemRows.isEmpty()) itemRows = r;
-                else if (itemRows != r) {
-                    itemRows.clear();
-                    break;
-                }
-            }
-            const QString c = lineList(term, true);
-            if (c.isEmpty()) continue;
-            if (itemCols.isEmpty()) itemCols = c;
-            else if (itemCols != c) {
-                itemCols.clear();
-                break;
-            }
+            agree(lineList(term, false), commonRows, rowCount, rowsAgree);
+            agree(lineList(term, true), commonCols, colCount, colsAgree);
         }
-        if (!itemCols.isEmpty()) {
-            if (commonCols.isEmpty()) {
-                commonCols = itemCols;
-                colCount = spanCount(commonCols);
-            } else if (commonCols != itemCols) {
-                colsAgree = false;
-            }
-        }
-        if (!itemRows.isEmpty()) {
-            if (commonRows.isEmpty()) {
-                commonRows = itemRows;
-                rowCount = spanCount(commonRows);
-            } else if (commonRows != itemRows) {
-                rowsAgree = false;
-            }
-        }
-    }
 
     bool columns;
     if (colsAgree && colCount >= 2 && colCount >= rowCount) columns = true;
@@ -740,13 +724,9 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
                 if (!out.isEmpty()) out += term;
                 continue;
             }
-            const QString list = lineList(term, columns);
-            if (list == common) {
-                const QString stripped = removeGroups(term, keyword).trimmed();
-                if (!stripped.isEmpty()) out += stripped;
-            } else {
-                out += term;
-            }
+            // Every term carries the common list: it leaves them all.
+            const QString stripped = removeGroups(term, keyword).trimmed();
+            if (!stripped.isEmpty()) out += stripped;
         }
         collapseBlanks(out);
         out = out.trimmed();

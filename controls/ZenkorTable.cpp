@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QSqlQuery>
 #include <algorithm>
+#include <functional>
 
 namespace zenkor {
 
@@ -46,7 +47,7 @@ bool constantTerm(const QString &item, QString &out) {
 } // namespace
 
 QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QStringList &converted, bool &lost) {
-    enum Kind { Term, Op, Open, Close };
+    enum Kind { Term, Op, Open, Close, Sign };
     struct Tok {
         Kind kind;
         QString text;
@@ -72,12 +73,12 @@ QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QS
             toks.append({Term, constant});
         }
     }
-    // An expression: terms joined by operators, a sign only at the start or
-    // after "(", brackets balanced.
+    // An expression: terms joined by operators, brackets balanced; a sign
+    // may stand wherever a term is expected (the book reads "-a", "a*(-1)",
+    // "a*-b" as a sign of the factor that follows).
     int depth = 0;
     bool expectTerm = true;
-    for (int i = 0; i < toks.size(); ++i) {
-        const Tok &t = toks.at(i);
+    for (Tok &t : toks) {
         switch (t.kind) {
         case Term:
             if (!expectTerm) return {};
@@ -92,11 +93,12 @@ QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QS
             break;
         case Op:
             if (expectTerm) {
-                const bool sign = (t.text == QStringLiteral("-") || t.text == QStringLiteral("+")) &&
-                                  (i == 0 || toks.at(i - 1).kind == Open);
-                if (!sign) return {};
+                if (t.text != QStringLiteral("-") && t.text != QStringLiteral("+")) return {};
+                t.kind = Sign;
             }
             expectTerm = true;
+            break;
+        case Sign:
             break;
         }
     }
@@ -110,23 +112,47 @@ QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QS
         }
         return -1;
     };
+    // The last token of the factor that begins at i (a term, a bracketed
+    // group, or a signed factor).
+    std::function<int(int)> factorEnd = [&](int i) {
+        if (toks.at(i).kind == Sign) return factorEnd(i + 1);
+        return toks.at(i).kind == Open ? matching(i) : i;
+    };
     while (toks.size() > 2 && toks.first().kind == Open && matching(0) == toks.size() - 1) {
         toks.removeFirst();
         toks.removeLast();
     }
+    // A sign is written as a subtraction from 0, which the rule checker and
+    // the rule run read alike: at the start of the side or of a bracket
+    // "0-" (the sign of the first factor is the sign of the product);
+    // elsewhere the signed factor in brackets, "(0-" factor ")". A "+" sign
+    // adds nothing.
+    QList<int> closeAfter(toks.size(), 0);
     QString out;
     for (int i = 0; i < toks.size(); ++i) {
         const Tok &t = toks.at(i);
-        if (t.kind == Open && i + 2 < toks.size() && toks.at(i + 1).kind == Term && toks.at(i + 2).kind == Close) {
+        if (t.kind == Sign) {
+            if (t.text == QStringLiteral("-")) {
+                if (i == 0 || toks.at(i - 1).kind == Open) {
+                    out += QStringLiteral("0-");
+                } else {
+                    out += QStringLiteral("(0-");
+                    ++closeAfter[factorEnd(i + 1)];
+                }
+            }
+        } else if (t.kind == Open && i + 2 < toks.size() && toks.at(i + 1).kind == Term &&
+                   toks.at(i + 2).kind == Close) {
             const Tok &inner = toks.at(i + 1);
             out += inner.compound ? QStringLiteral("(") + inner.text + QStringLiteral(")") : inner.text;
+            out += QString(closeAfter[i + 2], u')');
             i += 2;
             continue;
-        }
-        if (t.kind == Term && t.compound && toks.size() > 1)
+        } else if (t.kind == Term && t.compound && toks.size() > 1) {
             out += QStringLiteral("(") + t.text + QStringLiteral(")");
-        else
+        } else {
             out += t.text;
+        }
+        out += QString(closeAfter[i], u')');
     }
     lost = false;
     return out;
@@ -446,8 +472,11 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                                     QStringLiteral(" из ") + QString::number(total));
             progress->checkCancelled();   // nothing is written before the end of the run
         }
+        // A Tab is a blank wherever it stands, around an operator too.
+        QString blanked = line;
+        blanked.replace(u'\t', u' ');
         ZenkorControlLine parsed;
-        if (!ParseControlLine(line, parsed)) {
+        if (!ParseControlLine(blanked, parsed)) {
             list(fileLine, zenkor::kReasonUnreadable, line);
             continue;
         }

@@ -64,6 +64,25 @@ TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
         {"a number the map does not know stays and is listed", "30000,2108,2,5>=0", "СТР2ГР5 >= 0 | ",
          zenkor::kReasonUnmapped},
         {"=> leaves a > in a number", "30000,1000,2,4=>30000,1000,3,4", "", zenkor::kReasonBadNumber},
+        // A list beside references with rows or columns of their own: one rule per position, the others unchanged.
+        {"a row list beside row arithmetic", "30000,1000,1.2,4=30000,1000,4-5,6",
+         "СТР1ГР4 = СТР4ГР6-СТР5ГР6 | ; СТР2ГР4 = СТР4ГР6-СТР5ГР6 | ", ""},
+        {"a row range beside row arithmetic with a column range", "30000,1000,2:3,4 < 30000,1000,1-3,4:5",
+         "СТР2ГР4 < СТР1ГР4-СТР3ГР4 | ; СТР3ГР4 < СТР1ГР5-СТР3ГР5 | ", ""},
+        {"a row list beside a row sum", "30000,1000,3.4,4 < 30000,1000,1+5,6",
+         "СТР3ГР4 < СТР[1,5]ГР6 | ; СТР4ГР4 < СТР[1,5]ГР6 | ", ""},
+        {"a row sum beside a row list", "30000,1000,1+2,4>=30000,1000,4.5,6",
+         "СТР[1,2]ГР4 >= СТР4ГР6 | ; СТР[1,2]ГР4 >= СТР5ГР6 | ", ""},
+        {"a column sum beside a column list", "30000,1000,1,4+5>=30000,1000,2,6.7",
+         "СТР1ГР[4,5] >= СТР2ГР6 | ; СТР1ГР[4,5] >= СТР2ГР7 | ", ""},
+        // A sign is a subtraction from 0.
+        {"a sign before a bracket", "30000,1000,1,4>=-(30000,1000,2,4)", "СТР1ГР4 >= 0-СТР2ГР4 | ", ""},
+        {"a sign at the start", "-30000,1000,1,4>=0", "0-СТР1ГР4 >= 0 | ", ""},
+        {"a signed factor in brackets", "30000,1000,1,4*(-1)>=0", "СТР1ГР4*(0-1) >= 0 | ", ""},
+        {"a sign after a product sign", "30000,1000,1,4*-2-30000,1000,2,4>=0", "СТР1ГР4*(0-2)-СТР2ГР4 >= 0 | ", ""},
+        {"two signs", "- -30000,1000,1,4 - -(30000,1000,2,4+30000,1000,3,4)>=0",
+         "0-(0-СТР1ГР4)-(0-(СТР2ГР4+СТР3ГР4)) >= 0 | ", ""},
+        {"a Tab around an operator is a blank", "30000,1000,1,4\t-\t30000,1000,2,4>=0", "СТР1ГР4-СТР2ГР4 >= 0 | ", ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -75,7 +94,7 @@ TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
         while (q.next())
             rules << q.value(0).toString() + ' ' + q.value(1).toString() + ' ' + q.value(2).toString() + " | " +
                          q.value(3).toString();
-        EXPECT_EQ(rules.join("; "), c.stored);
+        EXPECT_EQ(rules.join("; ").toStdString(), c.stored.toStdString());
         const QString listed = imp.ListedLines().join(u'\n');
         if (c.reason.isEmpty()) EXPECT_TRUE(listed.isEmpty()) << listed.toStdString();
         else EXPECT_TRUE(listed.startsWith(c.reason + "\t1\t")) << listed.toStdString();
