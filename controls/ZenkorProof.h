@@ -71,11 +71,6 @@ public:
     bool hasUnmappedNumbers() const { return m_unmapped; }
     // Both sides of every check of the line, in check order.
     QList<QPair<double, double>> evaluate(const CellValueFn &value) const;
-    // Whether every list of the line, written in our notation (ascending,
-    // each number once), still pairs with the others as the book's lists do:
-    // all lists put in order by the same permutation, without repeats, or
-    // all the same list.
-    bool listsKeepTheirPairs() const;
     // Highest column and row the line reads in a table ("Ф30|1000").
     QHash<QString, QPair<int, int>> extents() const;
 

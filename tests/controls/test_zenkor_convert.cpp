@@ -91,7 +91,9 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
     struct Case { const char *what; TZenkorFormula source; QString formName, table; int mode; QString expected; };
     const QList<Case> cases = {
         {"one cell", ref("030", "1000", "5", "3"), "", "", 0, "Ф30Т[1000]СТР[1]ГР[6]"},
-        {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф30Т[1000]СТР[1,4,6,10,14]ГР[4..5]"},
+        // A list keeps the book's order, so that its positions pair with the other lists of the line as the book's do.
+        {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф30Т[1000]СТР[10,4,1,6,14]ГР[4..5]"},
+        {"a descending range", ref("030", "1000", "5", "2:1"), "Ф30", "", 1, "Ф30Т[1000]СТР[1]ГР[5,4]"},
         {"row arithmetic: one whole reference per row", ref("030", "1000", "4-5", "3"), "", "", 0,
          "Ф30Т[1000]СТР[4]ГР[6]-Ф30Т[1000]СТР[1]ГР[6]"},
         {"row arithmetic with a product", ref("030", "1000", "3 - 4 x 5", "3"), "", "", 0,

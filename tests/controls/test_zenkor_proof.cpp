@@ -75,6 +75,14 @@ TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
          "СТР[1,2]ГР4 >= СТР4ГР6 | ; СТР[1,2]ГР4 >= СТР5ГР6 | ", ""},
         {"a column sum beside a column list", "30000,1000,1,4+5>=30000,1000,2,6.7",
          "СТР1ГР[4,5] >= СТР2ГР6 | ; СТР1ГР[4,5] >= СТР2ГР7 | ", ""},
+        // Lists pair by position in the book's order: a descending list beside an ascending one, a map that turns
+        // one list round.
+        {"a descending list beside an ascending one", "30000,1000,2:1,4=30000,1000,1.2,5",
+         "СТР2ГР4 = СТР1ГР5 | ; СТР1ГР4 = СТР2ГР5 | ", ""},
+        {"a list the map turns round", "30000,2108,3:5,2>=30000,1000,1:3,4",
+         "Т(2000)СТР3ГР5 >= Т(1000)СТР1ГР4 | ; Т(2000)СТР2ГР5 >= Т(1000)СТР2ГР4 | ; Т(2000)СТР1ГР5 >= Т(1000)СТР3ГР4 | ", ""},
+        {"the same numbers in another order are no cycle", "30000,1000,1.2,4=30000,1000,2.1,5",
+         "СТР1ГР4 = СТР2ГР5 | ; СТР2ГР4 = СТР1ГР5 | ", ""},
         // A sign is a subtraction from 0.
         {"a sign before a bracket", "30000,1000,1,4>=-(30000,1000,2,4)", "СТР1ГР4 >= 0-СТР2ГР4 | ", ""},
         {"a sign at the start", "-30000,1000,1,4>=0", "0-СТР1ГР4 >= 0 | ", ""},
