@@ -172,6 +172,52 @@ bool SideListsReadable(const QString &side) {
     return true;
 }
 
+QString BookCodePage(const QByteArray &bytes) {
+    // "П" as each code page writes it.
+    struct Page {
+        const char *name;
+        QByteArray letter;
+        int count = 0;
+    };
+    Page pages[] = {{"", QByteArray("\xCF")},
+                    {"KOI8-R", QByteArray("\xF0")},
+                    {"DOS (cp866)", QByteArray("\x8F")},
+                    {"UTF-8", QByteArray("\xD0\x9F")}};
+    int unexplained = 0;
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    bool quoted = false;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = bytes.at(i);
+        if (c == '\n' || c == '\r') quoted = false;
+        if (c == '\'') quoted = !quoted;
+        if (quoted || !isDigit(c)) continue;
+        // A digit: the bytes that are no ASCII up to the next digit, blanks aside.
+        qsizetype j = i + 1;
+        while (j < n && bytes.at(j) == ' ') ++j;
+        const qsizetype from = j;
+        while (j < n && (unsigned char)bytes.at(j) >= 0x80) ++j;
+        const qsizetype to = j;
+        if (to == from) continue;
+        while (j < n && bytes.at(j) == ' ') ++j;
+        if (j >= n || !isDigit(bytes.at(j))) continue;
+        const QByteArray letter = bytes.mid(from, to - from);
+        Page *page = std::find_if(std::begin(pages), std::end(pages), [&](const Page &p) { return p.letter == letter; });
+        if (page == std::end(pages)) ++unexplained;
+        else ++page->count;
+        i = j - 1;
+    }
+    if (pages[0].count > 0) return {};
+    const Page *found = nullptr;
+    for (const Page &p : pages)
+        if (p.count > 0) {
+            if (found) return {};
+            found = &p;
+        }
+    if (!found || found->count <= unexplained) return {};
+    return QString::fromLatin1(found->name);
+}
+
 } // namespace zenkor
 
 namespace {
@@ -238,6 +284,9 @@ void TControlMatchImporter::EnsureControlsTable() {
     try {
         db::exec(d, QStringLiteral("select * from zenkor_controls where 1=0"));
     } catch (const db::Error &) {
+        // A table that is there but cannot be read (another program holds
+        // the database) is no table to create: its error passes on.
+        if (db::tableExists(d, QStringLiteral("zenkor_controls"))) throw;
         db::exec(d, schema::zenkorControlsStatement());
     }
 }
@@ -336,20 +385,30 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
     // The file is read and checked before anything is touched; the earlier
     // import is replaced in one transaction, and only by a book of which at
     // least one line is stored.
+    const QString kept = QStringLiteral(" Прежние импортированные контроли сохранены.");
     QStringList lines;
     QString readError;
     if (!cp1251::readLines(fileName, lines, &readError))
-        throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") + readError);
+        throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") + readError +
+                        kept);
+    // A book saved in another code page is refused whole: its "П" would
+    // arrive as another letter, and the rest of it would replace the rules.
+    {
+        QFile f(fileName);
+        const QString page = f.open(QIODevice::ReadOnly) ? zenkor::BookCodePage(f.readAll()) : QString();
+        if (!page.isEmpty())
+            throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") +
+                            cp1251::encodingMessage(page) + kept);
+    }
 
-    const QString kept = QStringLiteral(" Прежние импортированные контроли сохранены.");
     const QSqlDatabase d = db::connection(Query);
     // A database another program holds: said at once, in plain words.
     ShortBusyWait wait(d);
     try {
         EnsureControlsTable();
-    } catch (const db::Error &) {
-        throw db::Error(QStringLiteral("Основная база данных занята другой программой или недоступна для записи: "
-                                       "таблицу импортированных контролей не удалось создать.") + kept);
+    } catch (const db::Error &e) {
+        throw db::Error(QStringLiteral("Импорт контролей не начат: основная база данных недоступна: ") + e.reason() +
+                        kept);
     }
     int total = 0;
     for (const QString &line : lines)
@@ -374,10 +433,40 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
         LastSummary = check.refusal({LastSummary});
         return 0;
     }
-    // The book's texts pass the text entry gate like every stored text: a Tab is a blank.
+    // A book most of whose lines cannot be read (another code page, a file
+    // that is no control book) replaces the earlier import only on the
+    // user's word.
+    const qsizetype unreadable = std::count_if(LastListed.begin(), LastListed.end(), [](const ZenkorListedLine &l) {
+        return l.reason == zenkor::kReasonUnreadable || l.reason == zenkor::kReasonBadNumber ||
+               l.reason == zenkor::kReasonQuoted;
+    });
+    if (unreadable * 2 > total) {
+        qint64 earlier = 0;
+        try {
+            earlier = db::scalar(d, QStringLiteral("select count(*) from zenkor_controls")).toLongLong();
+        } catch (const db::Error &e) {
+            throw db::Error(QStringLiteral("Импорт контролей не выполнен: основная база данных недоступна: ") +
+                            e.reason() + kept);
+        }
+        if (earlier > 0 &&
+            !confirmDefaultNo(QStringLiteral("Из %1 строк книги «%2» не прочитано %3. Заменить ими прежние "
+                                             "импортированные контроли (%4)?")
+                                  .arg(total)
+                                  .arg(fileName)
+                                  .arg(unreadable)
+                                  .arg(earlier))) {
+            LastSummary = QStringLiteral("Импорт отменён: большая часть строк книги не прочитана.") + kept;
+            return 0;
+        }
+    }
+    // The book's texts pass the text entry gate like every stored text: a Tab
+    // is a blank. An empty text is stored as an empty string, never NULL.
     for (PendingRule &p : pending)
         for (QVariant &v : p.values)
-            if (v.typeId() == QMetaType::QString) v = text::entry(v.toString());
+            if (v.typeId() == QMetaType::QString) {
+                const QString t = text::entry(v.toString());
+                v = t.isEmpty() ? QStringLiteral("") : t;
+            }
     try {
         db::transaction(d, [&] {
             db::exec(d, QStringLiteral("delete from zenkor_controls"));
@@ -386,9 +475,8 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
                 "form_code, table_num, lft, rght, reltion, cycl, commnt, project_formid, project_tble, control_type) "
                 "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, '', ?, ?, ?)"), p.values);
         });
-    } catch (const db::Error &) {
-        throw db::Error(QStringLiteral("Не удалось записать импортированные контроли: основная база данных занята "
-                                       "другой программой или недоступна для записи.") + kept);
+    } catch (const db::Error &e) {
+        throw db::Error(QStringLiteral("Не удалось записать импортированные контроли: ") + e.reason() + kept);
     }
     return stored;
 }
