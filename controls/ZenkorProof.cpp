@@ -47,6 +47,19 @@ int nextComma(const QString &s, int from) {
     return -1;
 }
 
+// Brackets and signs nested deeper than a book line ever needs are read
+// as no expression, before anything walks them one level at a time.
+int deepestNesting(const QList<BookLine::Token> &tokens) {
+    int depth = 0, deepest = 0, signs = 0;
+    for (const BookLine::Token &t : tokens) {
+        if (t.kind == BookLine::Token::Open) ++depth;
+        else if (t.kind == BookLine::Token::Close) --depth;
+        signs = t.kind == BookLine::Token::Op ? signs + 1 : 0;
+        deepest = std::max(deepest, depth + signs);
+    }
+    return deepest;
+}
+
 bool readConstant(QString t, double &value) {
     t = t.trimmed();
     t.replace(u',', u'.');
@@ -262,7 +275,7 @@ bool BookLine::readSide(const QString &sideIn, QList<Token> &out, QString *reaso
         }
         if (i <= start) return fail(reason, kReasonUnreadable);   // every step moves on
     }
-    return true;
+    return deepestNesting(out) <= kDeepestNesting || fail(reason, kReasonUnreadable);
 }
 
 bool BookLine::readReference(const QString &formIn, const QString &tableIn, const QString &rows,

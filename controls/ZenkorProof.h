@@ -35,6 +35,9 @@
 
 namespace zenkor {
 
+// Brackets and signs nested deeper than this make a side unreadable.
+inline constexpr int kDeepestNesting = 64;
+
 // Reasons a line is listed instead of stored (or besides being stored).
 inline const QString kReasonUnreadable = QStringLiteral("строка не прочитана");
 inline const QString kReasonBadNumber = QStringLiteral("ошибка в номере строки или графы");

@@ -76,9 +76,13 @@ QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QS
     // An expression: terms joined by operators, brackets balanced; a sign
     // may stand wherever a term is expected (the book reads "-a", "a*(-1)",
     // "a*-b" as a sign of the factor that follows).
-    int depth = 0;
+    int depth = 0, signs = 0;
     bool expectTerm = true;
     for (Tok &t : toks) {
+        // Nesting no book line needs is no expression (the walks below go
+        // one level at a time).
+        signs = t.kind == Op ? signs + 1 : 0;
+        if (depth + signs > zenkor::kDeepestNesting) return {};
         switch (t.kind) {
         case Term:
             if (!expectTerm) return {};
@@ -118,6 +122,15 @@ QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QS
         if (toks.at(i).kind == Sign) return factorEnd(i + 1);
         return toks.at(i).kind == Open ? matching(i) : i;
     };
+    // Brackets right inside brackets add nothing: "((x))" is "(x)".
+    for (int i = 0; i + 1 < toks.size(); ++i) {
+        if (toks.at(i).kind != Open || toks.at(i + 1).kind != Open) continue;
+        const int close = matching(i);
+        if (matching(i + 1) != close - 1) continue;
+        toks.remove(close);
+        toks.remove(i);
+        i = std::max(-1, i - 2);
+    }
     while (toks.size() > 2 && toks.first().kind == Open && matching(0) == toks.size() - 1) {
         toks.removeFirst();
         toks.removeLast();

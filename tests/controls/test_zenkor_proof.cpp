@@ -91,6 +91,10 @@ TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
         {"a sign after a product sign", "30000,1000,1,4*-2-30000,1000,2,4>=0", "СТР1ГР4*(0-2)-СТР2ГР4 >= 0 | ", ""},
         {"two signs", "- -30000,1000,1,4 - -(30000,1000,2,4+30000,1000,3,4)>=0",
          "0-(0-СТР1ГР4)-(0-(СТР2ГР4+СТР3ГР4)) >= 0 | ", ""},
+        {"brackets ten deep", QString(10, u'(') + "30000,1000,1,4" + QString(10, u')') + "-30000,1000,2,4>=0",
+         "СТР1ГР4-СТР2ГР4 >= 0 | ", ""},
+        {"brackets deeper than a book needs", QString(70, u'(') + "30000,1000,1,4" + QString(70, u')') + ">=0", "",
+         zenkor::kReasonUnreadable},
         {"a Tab around an operator is a blank", "30000,1000,1,4\t-\t30000,1000,2,4>=0", "СТР1ГР4-СТР2ГР4 >= 0 | ", ""},
     };
     for (const Case &c : cases) {
@@ -122,7 +126,7 @@ TEST_F(ZenkorProofRun, EachFaultOfTheBookNotation) {
 // child process with a time limit: a loop that stops without moving on would hang the import (and "Отмена" with it), so
 // the child would be killed.
 TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
-    const QStringList hostile = {
+    QStringList hostile = {
         "", " ", "x", "X", "Х", "=x", "x=", "30000,1000,1,4=x", "30000,1000,1,4=X", "1,4 x", ",,,", "'", "''", "'''",
         "..", "...", "П", "1П", "П1", "1..", "..1", "1::2", "((((", "))))", "()", "*", "+-*/", "0,5*", "*0,5",
         "9999999999999999999", "1..99999999", "СТР[", "ГР[", "СТР[1", "ГР[]", "СТР[[1]]", "Т[", "Т(", "Ф", "ФФФ",
@@ -131,6 +135,10 @@ TEST_F(ZenkorProofRun, EveryTextRoutineEndsOnHostileText) {
         "гр5стр", "СТР12ГР3,4.5", "Ф30Т[1000]СТР[1..3]ГР[x]", "1 П", "1П 2П3П", "1 П П 2", "'1П3", "1'П'2",
         "- -", "-(-(-", "*-", "(0-)",
     };
+    // Absurd depths: brackets and signs two hundred thousand deep.
+    hostile << QString(200000, u'(') + "30000,1000,1,4" + QString(200000, u')') + ">=0"
+            << QString(200000, u'-') + "30000,1000,1,4>=0" << "30000,1000,1,4>=" + QString(200000, u'-') + "1"
+            << QString(200000, u'-') + "1" << QString(200000, u'(') + "1" + QString(200000, u')');
     const ChildEnd end = runInChild([&] {
             TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
             zenkor::BookResolver resolver;
