@@ -406,13 +406,11 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
                         kept);
     // A book saved in another code page is refused whole: its "П" would
     // arrive as another letter, and the rest of it would replace the rules.
-    {
-        QFile f(fileName);
-        const QString page = f.open(QIODevice::ReadOnly) ? zenkor::BookCodePage(f.readAll()) : QString();
-        if (!page.isEmpty())
-            throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") +
-                            cp1251::encodingMessage(page) + kept);
-    }
+    // (Lines read as 1251 give their bytes back as they were.)
+    const QString page = zenkor::BookCodePage(cp1251::encode(lines.join(u'\n')));
+    if (!page.isEmpty())
+        throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") +
+                        cp1251::encodingMessage(page) + kept);
 
     const QSqlDatabase d = db::connection(Query);
     // A database another program holds: said at once, in plain words.
