@@ -160,8 +160,8 @@ TEST_F(WordOutputTest, ReportCopyIsProtectedAndDetectsLaterChanges) {
 }
 
 TEST_F(WordOutputTest, InstitutionsOfOneNameKeepACopyEach) {
-    const QString plain = wordout::reportCopyPath(context(ids::NorthHospital), "Северная ЦРБ");
-    EXPECT_EQ(QFileInfo(plain).fileName(), "Ф30 Северная ЦРБ 2024.docx");
+    const QString alone = wordout::reportCopyPath(context(ids::NorthHospital), "Северная ЦРБ");
+    EXPECT_EQ(QFileInfo(alone).fileName(), "Ф30 Северная ЦРБ #5 2024.docx");
     db::exec(db::kMain, "insert into administration (unit, dependence, medicaltype) values ('северная црб', 2, 2)");
     const qint64 twin = db::lastInsertId(db::connection(db::kMain));
     const QString first = wordout::makeReportCopy(context(ids::NorthHospital), "Северная ЦРБ", "06.12.2026 10:00:00");
@@ -208,7 +208,7 @@ TEST_F(WordOutputTest, TheNewerOfTwoTemplatesPrintsAndIsNamed) {
 
 TEST_F(WordOutputTest, ReportCopyNamesAreSafeAndStampsDropMidnight) {
     const QString path = wordout::reportCopyPath(context(5), "ГБУЗ \"ЦРБ\" г/о");
-    EXPECT_EQ(QFileInfo(path).fileName(), "Ф30 ГБУЗ _ЦРБ_ г_о 2024.docx");
+    EXPECT_EQ(QFileInfo(path).fileName(), "Ф30 ГБУЗ _ЦРБ_ г_о #5 2024.docx");
     // Official names past a file name's length: shortened, kept apart, and the copy is written and found again.
     const QString official = QStringLiteral("Государственное бюджетное учреждение здравоохранения ").repeated(3);
     const QString one = wordout::reportCopyPath(context(5), official + "№1");
