@@ -76,7 +76,9 @@ bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const 
 // Copies the print files named by the items (only their file names count)
 // from the source folder into the destination. With a form name, only that
 // form's ".doc", ".docx" and ".txt" are taken (letter case ignored), named
-// after targetName when it is given. False when a copy fails.
+// after targetName when it is given, with their modification times. False
+// when a copy fails. (The installer copies into its staging folder and logs
+// each file when it is put in place.)
 bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, const QStringList &items,
                     const QString &formName = {}, const QString &targetName = {});
 // A name usable as one file or folder name (no separators, no "..").
