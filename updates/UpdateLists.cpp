@@ -30,6 +30,8 @@ QString scalarText(const QJsonValue &v) {
     return {};
 }
 
+QString member(const QJsonObject &o, const char *key) { return scalarText(o.value(QLatin1String(key))); }
+
 // A whole number (as a number or as the text of one); 0 otherwise.
 qint64 wholeNumber(const QJsonValue &v) {
     if (v.isDouble()) {
@@ -160,22 +162,22 @@ bool ParseUpdatesList(const QString &json, TUpdatesList &list, QString *why) {
             u.id = item.toString();   // an id only
         } else if (item.isObject()) {
             const QJsonObject e = item.toObject();
-            u.id = scalarText(e.value(QStringLiteral("id")));
-            u.version = scalarText(e.value(QStringLiteral("version")));
-            u.releaseDate = scalarText(e.value(QStringLiteral("releaseDate")));
-            u.description = scalarText(e.value(QStringLiteral("description")));
+            u.id = member(e, "id");
+            u.version = member(e, "version");
+            u.releaseDate = member(e, "releaseDate");
+            u.description = member(e, "description");
             u.forms = texts(e.value(QStringLiteral("forms")));
             u.size = wholeNumber(e.value(QStringLiteral("size")));
-            u.downloadUrl = scalarText(e.value(QStringLiteral("downloadUrl")));
-            u.checksum = scalarText(e.value(QStringLiteral("checksum")));
+            u.downloadUrl = member(e, "downloadUrl");
+            u.checksum = member(e, "checksum");
         } else {
             reason = QStringLiteral("элемент %1 поля \"updates\" не является ни строкой, ни объектом").arg(i + 1);
             return false;
         }
         entries.append(u);
     }
-    list.year = scalarText(object.value(QStringLiteral("year")));
-    list.lastUpdate = scalarText(object.value(QStringLiteral("lastUpdate")));
+    list.year = member(object, "year");
+    list.lastUpdate = member(object, "lastUpdate");
     list.items += entries;
     return true;
 }
@@ -308,16 +310,14 @@ bool ParseManifestJson(TUpdateManifest &m, const QString &json, QString *why) {
     for (const QJsonValue &g : object.value(QStringLiteral("globalControls")).toArray()) {
         const QJsonObject e = g.toObject();
         if (g.isObject())
-            read.globalControls.append({scalarText(e.value(QStringLiteral("file"))),
-                                        scalarText(e.value(QStringLiteral("version"))),
-                                        scalarText(e.value(QStringLiteral("updateStrategy")))});
+            read.globalControls.append({member(e, "file"), member(e, "version"), member(e, "updateStrategy")});
     }
-    read.version = scalarText(object.value(QStringLiteral("version")));
-    read.releaseDate = scalarText(object.value(QStringLiteral("releaseDate")));
-    read.year = scalarText(object.value(QStringLiteral("year")));
-    read.description = scalarText(object.value(QStringLiteral("description")));
-    read.minAppVersion = scalarText(object.value(QStringLiteral("minAppVersion")));
-    read.archiveChecksum = scalarText(object.value(QStringLiteral("archiveChecksum")));
+    read.version = member(object, "version");
+    read.releaseDate = member(object, "releaseDate");
+    read.year = member(object, "year");
+    read.description = member(object, "description");
+    read.minAppVersion = member(object, "minAppVersion");
+    read.archiveChecksum = member(object, "archiveChecksum");
     const QJsonValue size = object.value(QStringLiteral("archiveSize"));
     read.archiveSize = size.isDouble() ? wholeNumber(size) : 0;
     m = read;
