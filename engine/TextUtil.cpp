@@ -53,9 +53,11 @@ QString entryLayout(const QString &typed, Field kind) {
     case Field::OneLine:
     case Field::Formula:
         r.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-        r.replace(u'\r', u' ');
-        r.replace(u'\n', u' ');
-        r.replace(u'\t', u' ');
+        // Every other control character too: bytes 1 and 2 are how records
+        // carry line breaks, and a file read into a one-line text keeps them.
+        for (QChar &c : r)
+            if (c.unicode() < 0x20)
+                c = u' ';
         break;
     case Field::MultiLine:
         r.replace(u'\t', u' ');

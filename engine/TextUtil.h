@@ -29,8 +29,9 @@ QString tabsToBlanks(const QString &s);
 // indicator text passes it, whatever the path (typing, replace, loaders,
 // the update installer, Word import). Returns the text as it is stored: a
 // Tab becomes a blank; in a one-line text (names, numbers, comments) and in
-// a formula (rule sides, cycle, calculation formulas) a line break becomes a
-// blank too, so "1", line break, "0" is "1 0" and never "10". Throws
+// a formula (rule sides, cycle, calculation formulas) a line break, and any
+// other control character (bytes 1 and 2 of a record's line breaks), becomes
+// a blank too, so "1", line break, "0" is "1 0" and never "10". Throws
 // EngineError naming the field (when given) and the first character code
 // page 1251 cannot hold, as the user sees it (one character, not the halves
 // of an emoji): such a text would come back with "?".

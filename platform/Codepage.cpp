@@ -541,7 +541,7 @@ QString systemReason(int err) {
     }
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes, QString *error) {
+bool writeFile(const QString &path, const QByteArray &bytes, QString *error, const QDateTime &modified) {
     // A folder of that name: Qt refuses it before the system says why.
     if (QFileInfo(path).isDir()) {
         if (error) *error = systemReason(EISDIR);
@@ -557,6 +557,13 @@ bool writeFile(const QString &path, const QByteArray &bytes, QString *error) {
     }
     errno = 0;
     if (f.write(bytes) != bytes.size() || !f.flush() || f.error() != QFileDevice::NoError) {
+        const QString why = systemReason(errno);
+        f.cancelWriting();
+        if (error) *error = why;
+        return false;
+    }
+    errno = 0;
+    if (modified.isValid() && !f.setFileTime(modified, QFileDevice::FileModificationTime)) {
         const QString why = systemReason(errno);
         f.cancelWriting();
         if (error) *error = why;

@@ -3,6 +3,7 @@
 // writes. Control bytes (1, 2, 3), CR and LF pass through unchanged.
 #include <QByteArray>
 #include <QList>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -52,7 +53,9 @@ bool readLines(const QString &path, QStringList &lines, QString *error = nullptr
 // write and flush checked, then renamed over the file. On any failure (a full
 // disk, a size limit, no access) the previous file stays as it was and error
 // gets the reason in Russian ("на диске нет места"); callers name the file.
-bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+// With a valid modified time the file carries it (set before the rename).
+bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr,
+               const QDateTime &modified = QDateTime());
 
 // The reason of a failed file operation (an errno value) in Russian.
 QString systemReason(int err);

@@ -123,7 +123,7 @@ QList<Reader> readers() {
         {"контроли обновления", "txt", lines({kRule, kRule}),
          answers([](P p) { return InsertControlLines(mainDb(), p); })},
         {"опись обновления", "txt",
-         lines({"{\"version\": \"1\", \"description\": \"Обновление форм для больниц\", \"forms\": []}"}),
+         lines({"{\"version\": \"1\", \"description\": \"Обновление форм для больниц\", \"forms\": [{\"formName\": \"Ф30\"}]}"}),
          answers([](P p) { TUpdateManifest m; return LoadManifestFromFile(m, p); })},
         {"показатели (.stt)", "txt", [](F &, P p) { indicators::SaveSetFile(p, ids::SetHealth); },
          throws([](P p) { indicators::LoadSetFile(p, ids::SetStaffing); })},
