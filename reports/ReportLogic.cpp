@@ -2,6 +2,7 @@
 
 #include "engine/SummaryMembers.h"
 #include "engine/TextUtil.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QRegularExpression>
@@ -47,7 +48,7 @@ bool toggleNet(qint64 id) {
 }
 
 void deleteReport(qint64 id) {
-    db::exec(db::connection(db::kData), QStringLiteral("delete from repdata where hospital=?"), {id});
+    db::exec(db::connection(db::kData), QStringLiteral("delete from %1 where hospital=?").arg(ValueTableName(ValueTable::RepData)), {id});
     db::exec(mainDb(), QStringLiteral("delete from reports where id=?"), {id});
 }
 

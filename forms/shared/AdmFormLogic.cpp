@@ -6,6 +6,7 @@
 #include "core/TreeMarking.h"
 #include "platform/Errors.h"
 #include "forms/shared/TransferFiles.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QDir>
@@ -170,7 +171,7 @@ QStringList deleteUnit(qint64 id, int year) {
     // The values go only when the unit and the reports' lists do: a failure
     // in the main database takes the deletion of the values back.
     db::transaction(values, [&] {
-        db::exec(values, QStringLiteral("delete from data where year=? and hospital=?"), {year, id});
+        db::exec(values, QStringLiteral("delete from %1 where year=? and hospital=?").arg(ValueTableName(ValueTable::Data)), {year, id});
         db::transaction(m, [&] {
             QList<std::tuple<qint64, QString, QString>> updates;
             QSqlQuery q = db::exec(m, QStringLiteral("select id, report, include from reports order by ind, id"));

@@ -12,6 +12,7 @@
 #include "engine/TextUtil.h"
 #include "engine/TableShape.h"
 #include "platform/Codepage.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QDir>
@@ -322,7 +323,7 @@ SummaryMembers recalculateForms(RuleRun &run, const QList<FormEntry> &forms, con
 
 void clearInstitution(qint64 institution) {
     transfer::requireTarget(ValueTable::Data, institution);
-    db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=?"), {institution});
+    db::exec(db::connection(db::kData), QStringLiteral("delete from %1 where hospital=?").arg(ValueTableName(ValueTable::Data)), {institution});
 }
 
 void clearForm(qint64 institution, qint64 formId) {
@@ -330,13 +331,13 @@ void clearForm(qint64 institution, qint64 formId) {
     QList<qint64> idents;
     for (const TableRow &t : tablesOf(formId, QStringLiteral("ident"))) idents.append(t.ident);
     db::exec(db::connection(db::kData),
-             QStringLiteral("delete from data where hospital=? and \"table\" in (%1)").arg(db::inList(idents)),
+             QStringLiteral("delete from %1 where hospital=? and \"table\" in (%2)").arg(ValueTableName(ValueTable::Data), db::inList(idents)),
              {institution});
 }
 
 void clearTable(qint64 institution, qint64 tableIdent) {
     transfer::requireTarget(ValueTable::Data, institution);
-    db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=? and \"table\"=?"),
+    db::exec(db::connection(db::kData), QStringLiteral("delete from %1 where hospital=? and \"table\"=?").arg(ValueTableName(ValueTable::Data)),
              {institution, tableIdent});
 }
 
