@@ -92,6 +92,38 @@ QString decodeLineBreaks(const QString &s) {
     return r;
 }
 
+namespace {
+constexpr char16_t kFieldEscape = 3;
+bool isControl(char16_t c) { return c < 0x20 || c == 0x7F; }
+} // namespace
+
+QString encodeFieldControls(const QString &s) {
+    QString r;
+    r.reserve(s.size());
+    for (const QChar ch : s) {
+        const char16_t c = ch.unicode();
+        if (c == u'\n') r += QChar(1);
+        else if (c == u'\r') r += QChar(2);
+        else if (isControl(c)) r += QChar(kFieldEscape), r += QChar(char16_t(c ^ 0x40));
+        else r += ch;
+    }
+    return r;
+}
+
+QString decodeFieldControls(const QString &s) {
+    QString r;
+    r.reserve(s.size());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (c == 1) r += u'\n';
+        else if (c == 2) r += u'\r';
+        else if (c == kFieldEscape && i + 1 < s.size() && isControl(char16_t(s[i + 1].unicode() ^ 0x40)))
+            r += QChar(char16_t(s[++i].unicode() ^ 0x40));
+        else r += s[i];
+    }
+    return r;
+}
+
 QList<qint64> parseIdList(const QString &list, bool *ok) {
     QList<qint64> ids;
     bool allOk = true;

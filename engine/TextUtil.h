@@ -62,6 +62,15 @@ QString encodeColon(const QString &s);   // ":" -> \x03
 QString decodeColon(const QString &s);   // \x03 -> ":"
 QString encodeLineBreaks(const QString &s);  // LF -> \x01, CR -> \x02
 QString decodeLineBreaks(const QString &s);  // \x01 -> LF, \x02 -> CR
+// A field of a line of a tab-separated file: LF as byte 1 and CR as byte 2
+// (as encodeLineBreaks), and Tab, bytes 0, 1, 2, 3, every other control
+// character and DEL as byte 3 followed by the character 64 away from it
+// ("\x03I" for Tab, "\x03A" for byte 1), so that no field splits its line
+// or its line the file, and each reads back as it was. Decoding takes byte 3
+// before any other character as it stands (a file written before byte 3
+// was an escape).
+QString encodeFieldControls(const QString &s);
+QString decodeFieldControls(const QString &s);
 
 // Institution lists: ids as decimal text joined by "," with no spaces and no
 // trailing comma. Parsing skips empty items and a trailing comma; items that

@@ -13,6 +13,7 @@
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "forms/shared/FormListCommon.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Dialogs.h"
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Show.h"
@@ -326,8 +327,9 @@ void TMISetup::importSetFiles() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
+        // Where "Выгрузить" writes.
         const QString path = dialogs().openFile(this, QStringLiteral("Загрузить"),
-                                                shared().ConfigPath + QStringLiteral("data/") + fileNameOf(n->text(0)),
+                                                transfer::loadDialogStart(dataFolderOfYear(), fileNameOf(n->text(0))),
                                                 kSetFileFilter);
         if (path.isEmpty()) return;
         const QList<LoadedSet> made = LoadSetFile(path, nodeIdent(n));

@@ -48,7 +48,6 @@ void save(const QList<Row> &rows) {
     lines.reserve(rows.size());
     for (const Row &r : rows) {
         const QString shortName = text::entry(r.second).left(kShortNameLength);
-        if (const QString why = problem(shortName); !why.isEmpty()) throw db::Error(why);
         lines.append(text::entry(r.first) + QLatin1Char('\t') + shortName);
     }
     QString error;

@@ -351,9 +351,11 @@ int exportConditions(qint64 formId, const QString &formName, const QString &path
         while (q.next()) {
             QStringList f;
             f << formName << t.tablen << q.value(0).toString() << q.value(1).toString() << boolText(q.value(2))
-              << q.value(3).toString() << text::encodeLineBreaks(q.value(4).toString()) << q.value(5).toString()
-              << boolText(q.value(6)) << boolText(q.value(7)) << q.value(8).toString();
-            for (QString &x : f) x.replace(tab, QLatin1Char(' '));
+              << q.value(3).toString() << q.value(4).toString() << q.value(5).toString() << boolText(q.value(6))
+              << boolText(q.value(7)) << q.value(8).toString();
+            // A line break or Tab in any field (a formula stored so by an
+            // older copy, say) would split the line the import reads.
+            for (QString &x : f) x = text::encodeFieldControls(x);
             lines.append(f.join(tab));
         }
     }
@@ -378,7 +380,8 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
     for (int i = 0; i < lines.size(); ++i) {
         if (lines[i].trimmed().isEmpty()) continue;
         check.line();
-        const QStringList f = lines[i].split(QLatin1Char('\t'));
+        QStringList f = lines[i].split(QLatin1Char('\t'));
+        for (QString &x : f) x = text::decodeFieldControls(x);
         if (f.size() != 11)
             throw db::Error(importpolicy::withNotes(
                 QStringLiteral("Файл %1 поврежден: в строке %2 не одиннадцать полей. Условия не импортированы.")
@@ -427,7 +430,7 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
                      QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, koeff, "
                                     "country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,'','',?,?)"),
                      {c.ident, f[2].toInt(), f[3].toInt(), boolOf(f[4]), text::entry(f[5], text::Field::Formula),
-                      text::entry(text::decodeLineBreaks(f[6]), text::Field::MultiLine),
+                      text::entry(f[6], text::Field::MultiLine),
                       c.divisor, boolOf(f[8]), boolOf(f[9]), f[10]});   // as the check read it
         }
     });

@@ -528,9 +528,18 @@ void TVTable::drawCell(QPainter &p, const QRect &rect, int column, int row) {
     p.restore();
 }
 
+void TVTable::showTypingHint(const QString &hint) {
+    // What the label shows for other reasons (a control error, a reference)
+    // is not cleared by the hint.
+    if (hint.isEmpty() && (m_typingHint.isEmpty() || m_ui.reference->text() != m_typingHint)) return;
+    m_typingHint = hint;
+    m_ui.reference->setText(hint);
+}
+
 bool TVTable::selectGridCell(int column, int row) {
     if (TableLoading) return true;
     if (!PutData()) return false;
+    showTypingHint(QString());
     HighLight(cells::structColumnOfGrid(m_ui.grid->currentColumn(), fixcols),
               cells::structRowOfGrid(m_ui.grid->currentRow(), fixrows), kWhite);
     m_edit.reset(tableedit::displayText(cellValue(column, row), FloatDisplay));
@@ -630,12 +639,20 @@ bool TVTable::handleKey(QKeyEvent *e) {
             showMessage(QString::number(TableDataChecksum(m_work.table, m_work.institution, m_params.tableIdent)), this);
             return true;
         case Qt::Key_F8: m_ui.checksumMenu->setVisible(!m_ui.checksumMenu->isVisible()); return true;
-        case Qt::Key_F9:
+        case Qt::Key_F9: {
+            const tableedit::CellEditor before = m_edit;
             FloatDisplay = !FloatDisplay;
             FloatTable = !FloatTable;
             reformatCurrentText();
+            // A separator refused just before goes on as typed.
+            if (FloatTable) {
+                m_edit.inRefusedFraction = before.inRefusedFraction;
+                m_edit.continueRefusedFraction(before.editText);
+            }
+            showTypingHint(QString());
             m_ui.grid->viewport()->update();
             return true;
+        }
         case Qt::Key_F5:
         case Qt::Key_F6:
         case Qt::Key_F7:
@@ -673,10 +690,15 @@ bool TVTable::handleKey(QKeyEvent *e) {
         if (key == Qt::Key_Backspace || (!t.isEmpty() && t[0].isPrint())) {
             if (!m_loaded || isTemplateView() || isSumView()) return true;
             const QChar ch = key == Qt::Key_Backspace ? QChar(u'\b') : t[0];
-            if (m_edit.typeChar(ch, FloatTable))
+            if (m_edit.typeChar(ch, FloatTable)) {
+                showTypingHint(QString());
                 m_ui.grid->updateCell(m_ui.grid->currentColumn(), m_ui.grid->currentRow());
-            else if (m_edit.refused)
+            } else if (m_edit.refused) {
+                // Not a beep alone: the window says why and how to type a fraction.
                 QApplication::beep();
+                if (ch == u'.' || ch == u',') m_typingHintSeparator = ch;
+                showTypingHint(tableedit::wholeNumberHint(m_typingHintSeparator));
+            }
             return true;
         }
     } catch (const std::exception &ex) {
@@ -818,7 +840,7 @@ void TVTable::loadTableFromFile() {
     const QString filter = m_work.mode == ReportMode::Input ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
                                                              : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
     const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить %1Т%2 из...").arg(formName, m_params.tableNumber),
-                                            folder + defaultName, filter);
+                                            transfer::loadDialogStart(folder, defaultName), filter);
     try {
         if (!file.isEmpty() && m_work.table == ValueTable::Data) {
             // A file named for another institution or level: asked as the forms tree's load asks.
@@ -879,6 +901,9 @@ QString TVTable::formCaption() const { return m_ui.formCaption->text(); }
 QString TVTable::tableCaption() const { return m_ui.tableCaption->text(); }
 QString TVTable::positionText() const { return m_ui.position->text(); }
 QString TVTable::markedReference() const { return m_ui.reference->text(); }
+QString TVTable::typingHint() const {
+    return m_ui.reference->text() == m_typingHint ? m_typingHint : QString();
+}
 bool TVTable::showsDecimals() const { return m_ui.decimalsYes->isChecked(); }
 int TVTable::currentRow() const { return m_ui.grid->currentRow(); }
 int TVTable::currentColumn() const { return m_ui.grid->currentColumn(); }

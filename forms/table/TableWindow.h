@@ -56,6 +56,9 @@ public:
     // Text typed into the current cell and its text on entering it.
     QString CellEditText() const { return m_edit.editText; }
     QString CellSavedText() const { return m_edit.savedText; }
+    // Why the last typed key was refused, as the window shows it over the
+    // grid; empty when nothing was refused.
+    QString typingHint() const;
     // The display text of a grid cell's value.
     QString cellDisplayText(int column, int row) const;
     double cellValue(int column, int row) const;
@@ -184,6 +187,9 @@ private:
     bool selectGridCell(int column, int row);
     bool handleKey(QKeyEvent *event);
     void setPositionLabel();
+    // The reason a typed key was refused, over the grid (empty clears it
+    // when it shows one).
+    void showTypingHint(const QString &hint);
     void resetCurrentText();
     void reformatCurrentText();
     void readValues();
@@ -241,6 +247,8 @@ private:
     int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0, scan = 0;
     bool FloatTable = false, FloatDisplay = false;
     bool TableLoading = false, ShowPending = true, m_loaded = false, m_closing = false;
+    QString m_typingHint;   // the hint shown, empty when none
+    QChar m_typingHintSeparator = u',';
     int CurrentErrorIndex = 0;
     ControlCountList ControlCounts;
     FormulaFlagList FormulaCellFlags;
