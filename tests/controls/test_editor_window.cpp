@@ -556,6 +556,28 @@ TEST_F(EditorTest, TypedRuleTextsSurviveExportAndReload) {
 
 }
 
+// "Подгрузка" of a file loaded before stores nothing twice and says how many rules it loaded and how many were there.
+TEST_F(EditorTest, LoadingAFileAgainSaysTheRulesWereThere) {
+    const int count = db::scalar(mainDb(), "select count(*) from int_control").toInt();
+    QDir().mkpath(fx.root() + "again");
+    QStringList lines = ctlfile::ControlFileLinesAll(mainDb());
+    lines << "\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"ГР[4]\",\"новый «Ёж»\"";
+    WriteControlFile(fx.root() + "again/all.orv", lines);
+    TCld loader;
+    loader.setFolder(fx.root() + "again");
+    ASSERT_EQ(loader.modeButtons()->checkedId(), 0);
+    loader.loadChosenFile();
+    loader.loadChosenFile();
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), count + 1);
+    EXPECT_EQ(dialogs.messages,
+              (QStringList{QStringLiteral("Загрузка контролей закончена!\r\nЗагружено контролей: 1.\r\n"
+                                          "Уже были в базе (совпадают во всех полях) и не загружены повторно: %1.")
+                               .arg(count),
+                           QStringLiteral("Загрузка контролей закончена!\r\nЗагружено контролей: 0.\r\n"
+                                          "Уже были в базе (совпадают во всех полях) и не загружены повторно: %1.")
+                               .arg(count + 1)}));
+}
+
 // The builder opens the table the editor names, whatever the length of its
 // number or of the form's name.
 TEST_F(EditorTest, ExpressionBuilderOpensTablesOfLongNumbers) {
