@@ -603,7 +603,18 @@ void TContrls::saveRule() {
                       text::entryLayout(m_ui.comment->text(), Field::OneLine)};
     QListWidgetItem *item = m_ui.rules->currentItem();
     if (item && !item->isSelected() && !before.isEmpty()) item = m_ui.rules->item(before.first());
-    const qint64 oldKey = item ? item->data(Qt::UserRole).toLongLong() : 0;
+    qint64 oldKey = item ? item->data(Qt::UserRole).toLongLong() : 0;
+    // A listed rule deleted since the list was built (while the list is
+    // fixed, or by another window) has no row to rewrite: it is stored only
+    // as a new rule of the chosen form, table and class, when the user says so.
+    if (oldKey != 0 && !ReadRule(mainDb(), oldKey)) {
+        if (!confirm(QStringLiteral("Контроль \"%1\" уже удален из базы, изменения в нем сохранить нельзя.\r\n"
+                                    "Сохранить введенный контроль как новый?")
+                         .arg(item->text()),
+                     this))
+            return;
+        oldKey = 0;
+    }
     // A listed rule is checked, stored and uploaded in its own scope (its
     // form, table and class), whatever the window shows now.
     const RuleScope s = ScopeOfSave(mainDb(), scope(), oldKey);

@@ -748,10 +748,11 @@ void TMIForms::applyFormula() {
 
 void TMIForms::appendRow() {
     guarded(this, [&] {
+        // Stored first: a refused row is not shown.
         const int r = m_ui.grid->rowCount();
+        AppendRow(m_term, r, kStandardHeight);
         m_ui.grid->setRowCount(r + 1);
         m_ui.grid->setRowHeight(r, kStandardHeight);
-        AppendRow(m_term, r, m_ui.grid->rowHeight(r));
         setCellText(0, r, kNewRow);
     });
 }
@@ -759,9 +760,9 @@ void TMIForms::appendRow() {
 void TMIForms::appendColumn() {
     guarded(this, [&] {
         const int c = m_ui.grid->columnCount();
+        AppendColumn(m_term, c, kStandardWidth);
         m_ui.grid->setColumnCount(c + 1);
         m_ui.grid->setColumnWidth(c, kStandardWidth);
-        AppendColumn(m_term, c, m_ui.grid->columnWidth(c));
         setCellText(c, 0, kNewColumn);
     });
 }
@@ -843,9 +844,9 @@ void TMIForms::saveSizes() {
 
 void TMIForms::setStandardSizes() {
     guarded(this, [&] {
+        SetStandardSizes(m_term);
         for (int c = 0; c < m_ui.grid->columnCount(); ++c) m_ui.grid->setColumnWidth(c, kStandardWidth);
         for (int r = 0; r < m_ui.grid->rowCount(); ++r) m_ui.grid->setRowHeight(r, kStandardHeight);
-        SetStandardSizes(m_term);
     });
 }
 

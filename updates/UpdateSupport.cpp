@@ -38,16 +38,13 @@ void upsertVersion(const QSqlDatabase &db, const QString &formName, const QStrin
         return;
     EnsureUpdateTables(db);
     const QVariant now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const int count = db::scalar(db, QStringLiteral("SELECT COUNT(*) FROM installed_form_versions WHERE form_name=?"),
-                                 {formName}).toInt();
-    if (count < 1)
-        db::exec(db, QStringLiteral("INSERT INTO installed_form_versions (form_name, %1, last_update_date) "
-                                    "VALUES (?, ?, ?)").arg(column),
-                 {formName, version, now});
-    else
-        db::exec(db, QStringLiteral("UPDATE installed_form_versions SET %1=?, last_update_date=? WHERE form_name=?")
-                         .arg(column),
-                 {version, now, formName});
+    db::updateOrInsert(db,
+                       QStringLiteral("UPDATE installed_form_versions SET %1=?, last_update_date=? WHERE form_name=?")
+                           .arg(column),
+                       {version, now, formName},
+                       QStringLiteral("INSERT INTO installed_form_versions (form_name, %1, last_update_date) "
+                                      "VALUES (?, ?, ?)").arg(column),
+                       {formName, version, now});
 }
 
 } // namespace

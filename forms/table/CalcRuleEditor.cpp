@@ -103,26 +103,28 @@ std::optional<RuleFields> ReadCalcRule(qint64 tid, const RulePlace &place) {
     return fieldsOf(*rec);
 }
 
-void SaveCalcRule(qint64 tid, const RulePlace &place, const RuleFields &f, bool exists) {
+void SaveCalcRule(qint64 tid, const RulePlace &place, const RuleFields &f) {
     const QString types = NormalizeTypes(f.types);
     const double koeff = koeffValue(f.koeff);
     const QString formula = text::entry(f.formula, text::Field::Formula, kFormulaField);
     const QString condition = text::entry(f.condition, text::Field::MultiLine, kConditionField);
     const QSqlDatabase d = db::connection(db::kMain);
     db::transaction(d, [&] {
-        if (exists) {
-            db::exec(d,
-                     QStringLiteral("update conditions set formula=?, condition=?, type=?, koeff=?, midle=?, "
-                                    "types=?, country=? where tid=? and \"row\"=? and \"column\"=?"),
-                     {formula, condition, f.sum, koeff, f.midle, types, f.country, tid,
-                      place.storedRow(), place.storedColumn()});
-        } else {
-            db::exec(d,
-                     QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, "
-                                    "koeff, country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,?,?,?,?)"),
-                     {tid, place.storedRow(), place.storedColumn(), f.sum, formula, condition,
-                      koeff, f.country, QString(""), QString(""), f.midle, types});
-        }
+        // The rule of the place as the dialog leaves it, whatever became of it
+        // while the dialog was open: rewritten when it is there, stored anew
+        // when it was deleted or never was. A table deleted behind the window
+        // takes no rules.
+        db::requireRow(d, QStringLiteral("select 1 from tables where ident=?"), {tid},
+                       QStringLiteral("Таблица удалена из перечня форм, пока было открыто окно. Правило не сохранено."));
+        db::updateOrInsert(d,
+                           QStringLiteral("update conditions set formula=?, condition=?, type=?, koeff=?, midle=?, "
+                                          "types=?, country=? where tid=? and \"row\"=? and \"column\"=?"),
+                           {formula, condition, f.sum, koeff, f.midle, types, f.country, tid, place.storedRow(),
+                            place.storedColumn()},
+                           QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, "
+                                          "koeff, country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,?,?,?,?)"),
+                           {tid, place.storedRow(), place.storedColumn(), f.sum, formula, condition, koeff, f.country,
+                            QString(""), QString(""), f.midle, types});
     });
 }
 
@@ -504,7 +506,7 @@ void openCalcRule(TVTable &table, RuleCommand command) {
 
         const int result = execModal(&dlg);
         if (result == QDialog::Accepted) {
-            SaveCalcRule(tid, place, dlg.fields(), existing.has_value());
+            SaveCalcRule(tid, place, dlg.fields());
         } else if (result == TNTChar::kDeleteResult && existing) {
             if (confirm(QStringLiteral("Удалить формулу?"), &table)) DeleteCalcRule(tid, place);
         }

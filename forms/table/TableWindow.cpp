@@ -1162,6 +1162,16 @@ void TVTable::highlightControls() {
 
 // ---- Structure ---------------------------------------------------------------
 
+TableShape TVTable::shownShape() const {
+    TableShape t;
+    t.ident = m_params.tableIdent;
+    t.colcount = colcount;
+    t.rowcount = rowcount;
+    t.fixcols = fixcols;
+    t.fixrows = fixrows;
+    return t;
+}
+
 void TVTable::changeStructure(bool rows, const std::function<int(const QSqlDatabase &, const QStringList &)> &change) {
     SharedState &s = shared();
     const qint64 ident = m_params.tableIdent;
@@ -1212,32 +1222,36 @@ static int screenDensity(const QWidget *w) { return w->logicalDpiY() > 0 ? w->lo
 void TVTable::insertRowBefore() {
     if (!m_loaded || !PutData()) return;
     const int g = m_ui.grid->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
+    const TableShape seen = shownShape();
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::Before, h, files);
+        return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::Before, h, files, &seen);
     });
 }
 
 void TVTable::insertRowAfter() {
     if (!m_loaded || !PutData()) return;
     const int g = m_ui.grid->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
+    const TableShape seen = shownShape();
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::After, h, files);
+        return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::After, h, files, &seen);
     });
 }
 
 void TVTable::insertColumnBefore() {
     if (!m_loaded || !PutData()) return;
     const int k = m_ui.grid->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
+    const TableShape seen = shownShape();
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::Before, w, files);
+        return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::Before, w, files, &seen);
     });
 }
 
 void TVTable::insertColumnAfter() {
     if (!m_loaded || !PutData()) return;
     const int k = m_ui.grid->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
+    const TableShape seen = shownShape();
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::After, w, files);
+        return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::After, w, files, &seen);
     });
 }
 
@@ -1250,8 +1264,9 @@ void TVTable::deleteRow() {
     if (!confirm(QStringLiteral("Вы уверены, что хотите удалить эту строку?"), this)) return;
     if (!PutData()) return;
     const int g = m_ui.grid->currentRow();
+    const TableShape seen = shownShape();
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::deleteDataRow(d, m_params.tableIdent, g, files);
+        return structedit::deleteDataRow(d, m_params.tableIdent, g, files, &seen);
     });
 }
 
@@ -1264,8 +1279,9 @@ void TVTable::deleteColumn() {
     if (!confirm(QStringLiteral("Вы уверены, что хотите удалить этот столбец?"), this)) return;
     if (!PutData()) return;
     const int k = m_ui.grid->currentColumn();
+    const TableShape seen = shownShape();
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::deleteDataColumn(d, m_params.tableIdent, k, files);
+        return structedit::deleteDataColumn(d, m_params.tableIdent, k, files, &seen);
     });
 }
 
@@ -1296,8 +1312,9 @@ void TVTable::editTitle(int titleIndex) {
     if (execModal(&dlg) != QDialog::Accepted) return;
     const structedit::TitleContent c = dlg.content();
     try {
+        const TableShape seen = shownShape();
         structedit::saveTitle(db::connection(db::kMain), m_params.tableIdent, title.column, title.row, c,
-                              dlg.lineCount(), dlg.widthText());
+                              dlg.lineCount(), dlg.widthText(), &seen);
     } catch (const std::exception &e) {
         showError(winutil::errorText(e), this);
         return;

@@ -206,6 +206,9 @@ private:
     // change returns the structure number of the inserted or deleted line.
     void showRulesReferringFrom(bool rows, int line);
     void changeStructure(bool rows, const std::function<int(const QSqlDatabase &, const QStringList &)> &change);
+    // The table's rows and columns as the window shows them; a structure
+    // edit is refused when the stored ones changed since.
+    TableShape shownShape() const;
 
     // The window's widgets, named by what they show or do.
     struct Widgets {

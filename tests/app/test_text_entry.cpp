@@ -129,7 +129,7 @@ QList<Path> paths(SampleFixture &fx) {
              f.types = "*";
              if (const QString why = calcrule::fieldsProblem(f); !why.isEmpty()) return why;
              return refusal([&] {
-                 calcrule::SaveCalcRule(ids::TableF47Network, place, f, calcrule::ReadCalcRule(ids::TableF47Network, place).has_value());
+                 calcrule::SaveCalcRule(ids::TableF47Network, place, f);
              });
          },
          [] { return stored("select formula || '|' || condition from conditions where tid=? and \"row\"=2 and \"column\"=2", {ids::TableF47Network}); },
