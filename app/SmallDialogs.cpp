@@ -18,6 +18,9 @@
 TSBY::TSBY(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SBY"));
     setWindowTitle(QStringLiteral("Выбор базового года"));
+    m_ui.prompt = new QLabel(this);
+    m_ui.prompt->setWordWrap(true);
+    m_ui.prompt->hide();
     m_ui.choice = new QComboBox(this);
     m_ui.choice->setObjectName(QStringLiteral("ComboBox1"));
     m_ui.choice->setEditable(true);
@@ -27,6 +30,7 @@ TSBY::TSBY(QWidget *parent) : QDialog(parent) {
     m_ui.ok->setDefault(true);
     connect(m_ui.ok, &QPushButton::clicked, this, &QDialog::accept);
     auto *lay = new QVBoxLayout(this);
+    lay->addWidget(m_ui.prompt);
     lay->addWidget(m_ui.choice);
     auto *row = new QHBoxLayout;
     row->addStretch();
@@ -99,8 +103,13 @@ TGBP::TGBP(const QString &initialFolder, QWidget *parent) : QDialog(parent) {
 }
 
 int TSelectConfig::chosenIndex() const { return m_ui.choice->currentIndex(); }
+QString TSelectConfig::reasonText() const { return m_ui.reason->text(); }
 
 void TSBY::setYears(const QStringList &years) { m_ui.choice->addItems(years); }
+void TSBY::setPrompt(const QString &text) {
+    m_ui.prompt->setText(text + QLatin1Char(':'));
+    m_ui.prompt->setVisible(!text.isEmpty());
+}
 QString TSBY::year() const { return m_ui.choice->currentText().trimmed(); }
 
 QString TGBP::name() const { return m_ui.name->text(); }

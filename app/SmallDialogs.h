@@ -18,12 +18,16 @@ class TSBY : public QDialog {
 public:
     explicit TSBY(QWidget *parent = nullptr);
     void setYears(const QStringList &years);
+    // What to choose, shown above the list as well as in the caption (which
+    // a narrow window cuts).
+    void setPrompt(const QString &text);
     // The chosen or typed year, trimmed.
     QString year() const;
     QComboBox *yearBox() const { return m_ui.choice; }
 
 private:
     struct Widgets {
+        QLabel *prompt = nullptr;    // hidden until a prompt is given
         QComboBox *choice = nullptr;
         QPushButton *ok = nullptr;   // "OK"
     };
@@ -38,6 +42,7 @@ public:
     // The index of the chosen name in names.
     int chosenIndex() const;
     QComboBox *choiceBox() const { return m_ui.choice; }
+    QString reasonText() const;
 
 private:
     struct Widgets {
