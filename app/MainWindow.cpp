@@ -449,7 +449,9 @@ double TMain::fitToSize(const QSize &client) {
         // The lists narrow with their type (their texts stay whole: the
         // minimum only stops them from growing smaller than that).
         m_ui.databases->setMinimumWidth(qRound(160 * f));
-        m_ui.levels->setMinimumWidth(qRound(120 * f));
+        // The level's name is never cut; a long configuration name is
+        // shortened by its list instead.
+        m_ui.levels->setMinimumWidth(qMax(qRound(120 * f), m_ui.levels->widthForItems()));
         for (const ScaledLayout &l : m_scaledLayouts) {
             const QMargins &m = l.margins;
             l.layout->setContentsMargins(qRound(m.left() * f), qRound(m.top() * f), qRound(m.right() * f),

@@ -1,4 +1,5 @@
 #include "app/SmallDialogs.h"
+#include "widgets/AbcComboBox.h"
 #include "widgets/DialogParts.h"
 
 #include "engine/TextUtil.h"
@@ -44,7 +45,8 @@ TSelectConfig::TSelectConfig(const QString &reason, const QStringList &names, QW
     setWindowTitle(QStringLiteral("Выбор конфигурации"));
     m_ui.reason = new QLabel(reason, this);
     m_ui.reason->setWordWrap(true);
-    m_ui.choice = new QComboBox(this);
+    // A name too long for the window is shortened, and whole in the list's tip.
+    m_ui.choice = new TabcLRComboBox(this);
     m_ui.choice->setObjectName(QStringLiteral("ComboBox1"));
     m_ui.choice->addItems(names);
     m_ui.choice->setMinimumWidth(260);

@@ -2,6 +2,8 @@
 // TSBY, TGBP, TAboutForm: small dialogs of the main window.
 // Small dialogs of the main window: the year choice (TSBY), the folder and
 // name of a configuration to attach or copy (TGBP) and the About box.
+#include "widgets/AbcComboBox.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -47,7 +49,7 @@ public:
 private:
     struct Widgets {
         QLabel *reason = nullptr;
-        QComboBox *choice = nullptr;
+        TabcLRComboBox *choice = nullptr;
         QPushButton *ok = nullptr;       // "OK"
         QPushButton *cancel = nullptr;   // "Отказ"
     };
