@@ -174,6 +174,7 @@ struct Row {
     QStringList said;                                  // what the first start must name (messages and questions)
     bool keepsSettings = false;                        // the settings file must stay byte for byte
     std::function<void()> inChild;                     // run in the child before the starts (holding a lock)
+    bool staysInConfiguration = false;                 // a year fails, not the configuration: its other years open
 };
 
 void copyTree(const QString &from, const QString &to) {
@@ -218,6 +219,10 @@ QString runCell(const QString &templateRoot, const Row &row, Answer answer, QStr
             faults << QStringLiteral("первый запуск закончился без окна");
         if (first.reached && !first.faults.isEmpty()) faults << QStringLiteral("первый запуск: ") + first.faults;
         if (!second.reached) faults << QStringLiteral("второй запуск закончился без окна");
+        const QString mine = kName + u' ';
+        if (row.staysInConfiguration && ((first.reached && !first.where.startsWith(mine)) ||
+                                         (second.reached && !second.where.startsWith(mine))))
+            faults << QStringLiteral("открыта другая конфигурация, а не другой год этой");
         if (second.reached && !second.faults.isEmpty()) faults << QStringLiteral("второй запуск: ") + second.faults;
         for (const QString &text : first.said + second.said)
             if (const QString why = badText(text); !why.isEmpty()) faults << why + QStringLiteral(" в \"") + text + u'"';
@@ -328,6 +333,7 @@ QList<Row> rows() {
         };
     };
     out << Row{QStringLiteral("Year нет"), storedYear(QString())};
+    const qsizetype yearRows = out.size();
     for (const char *y : {"0", "-1", "abc"}) out << Row{QStringLiteral("Year=") + y, storedYear(QString::fromLatin1(y))};
     out << Row{QStringLiteral("Year без папки"), storedYear(QStringLiteral("2030")), false, {QStringLiteral("2030")}};
     for (const QString file : {QStringLiteral("orvmain.mdb"), QStringLiteral("data0.mdb")}) {
@@ -354,6 +360,7 @@ QList<Row> rows() {
         };
         out << locked;
     }
+    for (qsizetype i = yearRows - 1; i < out.size(); ++i) out[i].staysInConfiguration = true;
     out << Row{QStringLiteral("Last за концом списка"), [](const Installation &in) {
                    IniFile(in.settings).writeInteger(kCur, QStringLiteral("Last"), 5);
                }};
