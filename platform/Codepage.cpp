@@ -458,8 +458,9 @@ QString encodingProblem(const QByteArray &bytes) {
 }
 
 
-bool readLines(const QString &path, QStringList &lines, QString *error, Encoding encoding) {
+bool readLines(const QString &path, QStringList &lines, QString *error, Encoding encoding, QString *guess) {
     lines.clear();
+    if (guess) guess->clear();
     QFile f(path);
     errno = 0;
     // A folder of that name: Qt refuses it before the system says why.
@@ -475,7 +476,10 @@ bool readLines(const QString &path, QStringList &lines, QString *error, Encoding
     if (encoding == Encoding::Cp1251OrUtf8) {
         // The settings file is the program's own: read as 1251 whatever a
         // code page guess says; only UTF-8 and what cannot be 1251 differ.
-        if (foreign == QStringLiteral("KOI8-R") || foreign == QStringLiteral("DOS (cp866)")) foreign.clear();
+        if (foreign == QStringLiteral("KOI8-R") || foreign == QStringLiteral("DOS (cp866)")) {
+            if (guess) *guess = foreign;
+            foreign.clear();
+        }
         // The byte 0x98 has no character in code page 1251 whatever the guess
         // said: read, it would be written back as "?".
         if (foreign.isEmpty() && bytes.contains('\x98')) foreign = QString::fromUtf8(kUndefinedByte);

@@ -49,8 +49,10 @@ enum class Encoding { Cp1251, Cp1251OrUtf8 };
 // Cp1251OrUtf8 (the settings file only) also reads valid UTF-8, and reads
 // code page 1251 whatever a KOI8-R or cp866 guess says: the program wrote it
 // (the byte 0x98 and NUL bytes are refused all the same).
+// guess (Cp1251OrUtf8): the code page a file read as 1251 all the same looks
+// like ("KOI8-R", "DOS (cp866)"), empty when none.
 bool readLines(const QString &path, QStringList &lines, QString *error = nullptr,
-               Encoding encoding = Encoding::Cp1251);
+               Encoding encoding = Encoding::Cp1251, QString *guess = nullptr);
 
 // Writes the bytes as the whole file: written to a temporary name with every
 // write and flush checked, then renamed over the file. On any failure (a full
