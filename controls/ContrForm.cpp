@@ -261,6 +261,11 @@ void TContrls::addRuleEditor(QVBoxLayout *top) {
     m_ui.decipher->setReadOnly(true);
     m_ui.decipher->setMinimumHeight(90);
     m_ui.decipher->setVisible(false);
+    // The decipher comes and goes with the focus: its room stays, so that the
+    // fields above it never move under the mouse.
+    QSizePolicy room = m_ui.decipher->sizePolicy();
+    room.setRetainSizeWhenHidden(true);
+    m_ui.decipher->setSizePolicy(room);
     rule->addWidget(m_ui.decipher, 1);
     middle->addLayout(rule, 3);
     top->addLayout(middle, 1);

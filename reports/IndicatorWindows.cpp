@@ -507,6 +507,13 @@ TMIForms::TMIForms(qint64 term, QWidget *parent) : QDialog(parent), m_term(term)
     layout->setMenuBar(m_ui.menuBar);
     layout->addWidget(m_ui.caption);
     layout->addWidget(split, 1);
+    // Tab walks the cells of the table: how the keyboard leaves it is said.
+    auto *keys = new QLabel(QStringLiteral("В таблице Tab переходит к следующей ячейке, Ctrl+Tab — к списку "
+                                           "идентификаторов и другим полям окна."),
+                            this);
+    keys->setObjectName(QStringLiteral("TabHint"));
+    keys->setWordWrap(true);
+    layout->addWidget(keys);
     layout->addWidget(m_ui.formula);
     layout->addWidget(m_ui.decipher);
     layout->addWidget(m_ui.commands);

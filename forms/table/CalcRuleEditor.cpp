@@ -255,6 +255,11 @@ TNTChar::TNTChar(QWidget *parent, const Opening &opening) : QDialog(parent), m_o
     m_ui.divisor->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]*([.,][0-9]*)?")), m_ui.divisor));
     m_ui.divisor->setMaximumWidth(120);
+    // "Среднее" shows only for a sum: its room is kept while it is hidden, so
+    // that choosing "Сумма" moves nothing.
+    QSizePolicy keep = m_ui.average->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_ui.average->setSizePolicy(keep);
     g->addWidget(m_ui.average, 2, 0);
     g->addWidget(m_ui.rural, 2, 1);
     g->addWidget(m_ui.divisorLabel, 2, 2, Qt::AlignRight);
@@ -272,6 +277,11 @@ TNTChar::TNTChar(QWidget *parent, const Opening &opening) : QDialog(parent), m_o
     info.setColor(QPalette::Base, QColor(255, 255, 225));
     m_ui.explanation->setPalette(info);
     m_ui.explanation->setVisible(false);
+    // The explanation comes and goes with the caret: its room stays, and the
+    // fields above it stay where they are.
+    QSizePolicy room = m_ui.explanation->sizePolicy();
+    room.setRetainSizeWhenHidden(true);
+    m_ui.explanation->setSizePolicy(room);
     top->addWidget(m_ui.explanation, 2);
 
     m_ui.buttonGroup = new QGroupBox(this);
@@ -370,6 +380,9 @@ void TNTChar::fillTypes(QTreeWidgetItem *parent, qint64 parentId, int depth) {
 void TNTChar::FormActivate() {
     if (m_opening.outerKind) {
         m_ui.kindGroup->setVisible(false);
+        QSizePolicy gone = m_ui.average->sizePolicy();
+        gone.setRetainSizeWhenHidden(false);   // never shown in this window
+        m_ui.average->setSizePolicy(gone);
         m_ui.average->setVisible(false);
         m_ui.divisorLabel->setVisible(false);
         m_ui.divisor->setVisible(false);

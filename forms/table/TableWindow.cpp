@@ -405,10 +405,7 @@ bool TVTable::TableShow() {
             closeLater();
             return false;
         }
-        const int cornerW = layout::sizeBefore(def.columnPixels, fixcols);
-        const int cornerH = layout::sizeBefore(def.rowPixels, fixrows);
-        m_ui.grid->setSizes(def.columnPixels.mid(fixcols), def.rowPixels.mid(fixrows), cornerW, cornerH);
-        m_ui.grid->setTitles(std::move(def.titles));
+        applyLayout(def);
 
         readValues();
         // The values are read through the caches of the year: when these
@@ -1285,6 +1282,13 @@ void TVTable::deleteColumn() {
     });
 }
 
+void TVTable::applyLayout(TableDefinition &def) {
+    const int cornerW = layout::sizeBefore(def.columnPixels, def.fixcols);
+    const int cornerH = layout::sizeBefore(def.rowPixels, def.fixrows);
+    m_ui.grid->setSizes(def.columnPixels.mid(def.fixcols), def.rowPixels.mid(def.fixrows), cornerW, cornerH);
+    m_ui.grid->setTitles(std::move(def.titles));
+}
+
 void TVTable::editTitle(int titleIndex) {
     if (!m_loaded || titleIndex < 0 || titleIndex >= m_ui.grid->titles().size()) return;
     GridTitle title = m_ui.grid->titles().at(titleIndex);
@@ -1319,8 +1323,19 @@ void TVTable::editTitle(int titleIndex) {
         showError(winutil::errorText(e), this);
         return;
     }
-    // Only the edited title changes; the layout stays until the table is
-    // shown again.
+    // The typed column width and line count change the layout: it is read
+    // again, the values and the current cell kept.
+    try {
+        TableDefinition def = readTableDefinition(db::connection(db::kMain), m_params.formId, m_params.tableNumber,
+                                                  logicalDpiY() > 0 ? logicalDpiY() : 96);
+        if (def.found && def.error.isEmpty() && def.colcount == colcount && def.rowcount == rowcount) {
+            applyLayout(def);
+            m_ui.grid->setFocus();
+            return;
+        }
+    } catch (const std::exception &) {
+        // The edited title alone is redrawn below.
+    }
     title.text = c.text;
     title.tchars = c.tchars;
     title.font = QFont(c.fontName);

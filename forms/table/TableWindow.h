@@ -176,6 +176,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // The column and row sizes and the titles of the definition, the values
+    // and the current cell as they are.
+    void applyLayout(struct TableDefinition &def);
     void buildMenu();
     void addStepAndControlItems();
     void addRuleMenus();

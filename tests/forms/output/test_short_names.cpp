@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -118,6 +119,23 @@ TEST_F(ShortNamesTest, MissingShortNameIsAskedForAndNotSaved) {
     EXPECT_EQ(shortnames::GetShortName("Южная ЦРБ", list), "");
     EXPECT_EQ(label, "Не задано сокращенное наименование для\n\rЮжная ЦРБ");
     EXPECT_FALSE(shortnames::exists());
+}
+
+// Long full names in a narrow window: the short name's column stays in view whole, the full names give way and are
+// whole in their tips.
+TEST_F(ShortNamesTest, ShortNameColumnStaysInViewBesideLongNames) {
+    const QString longName = QStringLiteral("Государственное бюджетное учреждение здравоохранения Северная центральная "
+                                            "районная больница");
+    ASSERT_TRUE(cp1251::writeLines(fx.programFolder() + "ShortNames.txt", {longName + QStringLiteral("\tСЦРБ")}));
+    TForm5 w;
+    w.resize(420, 300);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QTableWidget *grid = w.grid();
+    const QRect shortName = grid->visualItemRect(grid->item(0, 1));
+    EXPECT_TRUE(grid->viewport()->rect().contains(shortName)) << shortName.x() << "+" << shortName.width();
+    EXPECT_GE(shortName.width(), grid->fontMetrics().horizontalAdvance(QString(12, QChar(u'Ш'))));
+    EXPECT_EQ(grid->item(0, 0)->toolTip(), longName);
 }
 
 TEST_F(ShortNamesTest, EditorLoadsSavesAndRefreshes) {

@@ -303,6 +303,34 @@ TEST_F(CalcRuleTest, DivisorTakesDigitsOnly) {
     EXPECT_EQ(dlg.divisorEdit()->text(), ".5");
 }
 
+// Choosing "Сумма" (which shows "Среднее") and the explanation coming with the caret move no field of the dialog.
+TEST(CalcRuleExplanation, FieldsStayWhereTheyAreWhenSumIsChosenAndTheExplanationShows) {
+    SampleFixture fx(true);
+    fx.reloadCaches();
+    FakeDialogs dialogs;
+    TNTChar d;
+    d.resize(700, 640);
+    d.show();
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    const QList<QWidget *> fields = {d.formulaEdit(), d.conditionEdit(), d.divisorEdit(), d.okButton()};
+    const auto places = [&] {
+        QApplication::processEvents();
+        QList<QRect> out;
+        for (QWidget *f : fields) out << QRect(f->mapTo(&d, QPoint(0, 0)), f->size());
+        return out;
+    };
+    const QList<QRect> before = places();
+    QTest::mouseClick(d.sumButton(), Qt::LeftButton);
+    ASSERT_TRUE(d.sumButton()->isChecked());
+    EXPECT_EQ(places(), before);
+    d.formulaEdit()->setFocus();
+    d.formulaEdit()->setText("Ф30Т(1000)СТР1ГР4");
+    d.formulaEdit()->setCursorPosition(3);
+    ASSERT_TRUE(d.explanationView()->isVisible());
+    EXPECT_EQ(places(), before);
+}
+
 TEST(CalcRuleExplanation, OneViewAndOnePreviousYearPaneFollowTheCaret) {
     SampleFixture fx(true);
     fx.reloadCaches();
