@@ -7,6 +7,7 @@
 #include "engine/EngineError.h"
 #include "engine/ValueMatrix.h"
 #include "engine/FormulaParser.h"
+#include "engine/Notation.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
@@ -22,8 +23,6 @@
 #include <cmath>
 
 namespace {
-
-const QString kF = QStringLiteral("Ф");
 
 QList<qint64> ids(const QString &list) { return text::parseIdList(list); }
 
@@ -174,8 +173,10 @@ const QRegularExpression &relationPattern() {
 // relation part ("=0": the institutions with no stored value there). whole is
 // the condition it came from, for the message.
 QString compileAtom(RunContext &ctx, const QString &a, const QString &baseList, const QString &whole) {
-    const int f = int(a.indexOf(kF));
-    if (f < 0) throw db::Error(QStringLiteral("Неверное условие: %1").arg(whole));
+    // The reference starts at its form: the prefix is what stands before it.
+    const notation::Part form = notation::FindMarkers(a).form;
+    if (!form.found()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(whole));
+    const int f = int(form.at);
     const QString prefix = a.left(f);
     int rel = -1;
     for (int i = f; i < a.size(); ++i)
