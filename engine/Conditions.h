@@ -112,7 +112,10 @@ using ProgressLabelFn = std::function<void(const QString &)>;
 // cannot be read (unbalanced or too deeply nested brackets) selects nobody;
 // the run goes on and returns each such message once, for the window that
 // started it to show. Throws db::Error naming the rule on a broken rule
-// (unknown form or table, malformed formula, relation or types).
+// (unknown form or table, malformed formula, relation or types). A reference
+// that leaves out its form or table takes them from the reference read
+// before it for the same cell (its condition's, its outer rule's), never
+// from another cell's.
 class ValueMatrix;
 QStringList CalcTableConditions(ValueMatrix &matrix, qint64 tableIdent, const QString &includeList, bool roundResult,
                                 const ProgressLabelFn &label = {}, const QString &labelPrefix = {});
