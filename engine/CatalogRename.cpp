@@ -131,8 +131,11 @@ Changed rewriteRows(const QSqlDatabase &db, const TextTable &t, const QHash<qint
             v = after;
         }
         if (!any) continue;
-        db::exec(db, QStringLiteral("update %1 set %2 where %3=?").arg(t.table, sets.join(QStringLiteral(", ")), t.key),
-                 QVariantList(r.texts) << r.key);
+        const QSqlQuery w = db::exec(
+            db, QStringLiteral("update %1 set %2 where %3=?").arg(t.table, sets.join(QStringLiteral(", ")), t.key),
+            QVariantList(r.texts) << r.key);
+        // A row deleted since it was read is not named as changed.
+        if (w.numRowsAffected() <= 0) continue;
         const QString label = t.rules ? ruleLabel(r.comment, r.texts[0].toString(), r.reltion, r.texts[1].toString())
                               : t.chained ? QStringLiteral("расчетные ячейки")
                                           : QStringLiteral("показатели");
@@ -278,9 +281,9 @@ Changed renameTable(const QSqlDatabase &db, qint64 ident, const QString &tablen,
             if (r.formId != formId || r.table.trimmed().isEmpty() || !text::sameName(r.table, oldTablen) ||
                 sameBytes(r.table, newTablen))
                 continue;
-            db::exec(db, QStringLiteral("update int_control set tble=? where \"Код\"=?"),
-                     {text::entry(newTablen, text::Field::OneLine), r.key});
-            add({r.where});
+            const QSqlQuery w = db::exec(db, QStringLiteral("update int_control set tble=? where \"Код\"=?"),
+                                         {text::entry(newTablen, text::Field::OneLine), r.key});
+            if (w.numRowsAffected() > 0) add({r.where});
         }
         const auto rewrite = [&](const QString &s, const QString &ownForm, bool chained) {
             return carryTableNumber(s, formName, oldTablen, newTablen, ownForm, chained);
