@@ -248,7 +248,8 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
                               FormCase{"Ф1*2", false}, FormCase{"Ф(1)", false}, FormCase{"Ф 30", false},
                               FormCase{"ФГРУППА", false}, FormCase{"Фстр", false}, FormCase{"Ф<1", false},
                               FormCase{"Ф=1", false}, FormCase{"Ф;1", false}, FormCase{"Ф\"1\"", false},
-                              FormCase{"Фвпт", false}, FormCase{"Фor", false}, FormCase{"ФAND", false}}) {
+                              FormCase{"Фвпт", false}, FormCase{"Фor", false}, FormCase{"ФAND", false},
+                              FormCase{"Ф", false}}) {
         for (const auto &p : formPaths) {
             const QStringList before = snapshot();
             const bool refusedHere = refused([&] { return p.second(QString::fromUtf8(c.name)); });
