@@ -5,6 +5,7 @@
 #include "controls/ControlFile.h"
 #include "controls/ControlUpload.h"
 #include "core/AdminMode.h"
+#include "engine/RuleCheck.h"
 #include "engine/SharedState.h"
 #include "forms/table/ControlHighlight.h"
 #include "forms/table/TableGrid.h"
@@ -607,6 +608,56 @@ TEST_F(EditorTest, ExpressionBuilderOpensTablesOfLongNumbers) {
         w.buildExpression();
         EXPECT_EQ(opened, number);
         EXPECT_FALSE(dialogs.sawMessage("Таблица не определена!")) << number.toStdString();
+    }
+}
+
+// Between tables and between forms the builder names the table (and the form): a reference it inserts passes
+// the rule check; a table stored under a number the rules cannot read (made before such numbers were refused) is
+// not inserted, and the message says why.
+TEST_F(EditorTest, ExpressionBuilderInsertsOnlyReferencesTheCheckReads) {
+    for (const int cls : {int(InterTable), int(InterForm)}) {
+        for (const QString number : {QStringLiteral("(2000-дополнение)"), QStringLiteral("(2000)")}) {
+            db::exec(mainDb(), "update tables set tablen=? where ident=?", {number, sample::ids::TableF30Visits});
+            TContrls w;
+            w.show();
+            setClass(w, cls);
+            w.formBox()->setCurrentIndex(0);
+            w.takeChosenForm();
+            w.tableBox()->setCurrentIndex(w.tableBox()->findText(number + " - ", Qt::MatchStartsWith));
+            w.takeChosenTable();
+            ASSERT_EQ(w.EditorTable, number);
+            w.addRule();
+            w.leftEdit()->setFocus();
+            QApplication::processEvents();
+            ASSERT_EQ(w.rememberedMemo(), w.leftEdit());
+            bool opened = false;
+            dialogs.modals.clear();
+            dialogs.modals.push_back([&](QDialog *d) {
+                auto *t = qobject_cast<TVTable *>(d);
+                if (!t) return int(QDialog::Rejected);
+                opened = true;
+                t->show();
+                QApplication::processEvents();
+                t->grid()->setCurrentCell(0, 0);
+                t->markOrOpenCell();
+                return int(QDialog::Accepted);
+            });
+            dialogs.messages.clear();
+            w.buildExpression();
+            const QString built = w.leftEdit()->toPlainText();
+            if (number.contains('-')) {
+                EXPECT_FALSE(opened);
+                EXPECT_TRUE(built.isEmpty()) << built.toStdString();
+                EXPECT_TRUE(dialogs.sawMessage("нельзя вставить в контроль")) << dialogs.messages.join('|').toStdString();
+                EXPECT_TRUE(dialogs.sawMessage("\"-\"")) << dialogs.messages.join('|').toStdString();
+            } else {
+                ASSERT_TRUE(opened);
+                ASSERT_FALSE(built.isEmpty());
+                const rulecheck::Verdict v = rulecheck::CheckRule(
+                    mainDb(), {cls == InterForm ? QString() : QStringLiteral("Ф30"), QString(), built, ">=", "0", ""});
+                EXPECT_TRUE(v) << built.toStdString() << " " << v.reason.toStdString();
+            }
+        }
     }
 }
 

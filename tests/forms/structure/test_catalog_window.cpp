@@ -80,13 +80,13 @@ TEST_F(CatalogWindowTest, ListFilledOnceAndFormsAddedEditedDeleted) {
     dialogs.modals.push_back([&](QDialog *d) {
         auto *c = static_cast<TFChar *>(d);
         EXPECT_TRUE(c->netBox()->isChecked());
-        c->nameEdit()->setText("Ф12-new");
+        c->nameEdit()->setText("Ф12н");
         c->netBox()->setChecked(false);
         return int(QDialog::Accepted);
     });
     w.editForm();
     EXPECT_EQ(w.list()->currentItem()->text(2), QStringLiteral("Нет"));
-    EXPECT_EQ(db::scalar(mainDb(), "select formname from forms where id=?", {id}).toString(), QStringLiteral("Ф12-new"));
+    EXPECT_EQ(db::scalar(mainDb(), "select formname from forms where id=?", {id}).toString(), QStringLiteral("Ф12н"));
 
     // Deleting asks first; No keeps the form.
     select(w.list(), "Ф14");
@@ -97,7 +97,7 @@ TEST_F(CatalogWindowTest, ListFilledOnceAndFormsAddedEditedDeleted) {
     w.deleteForm();
     EXPECT_EQ(count("select count(*) from forms where id=2"), 0);
     EXPECT_EQ(count("select count(*) from tables where form=2"), 0);
-    EXPECT_EQ(captions(w.list()), (QStringList{"Ф30", "Ф47", "Ф12-new"}));
+    EXPECT_EQ(captions(w.list()), (QStringList{"Ф30", "Ф47", "Ф12н"}));
     EXPECT_EQ(w.list()->currentItem()->text(0), QStringLiteral("Ф30"));
 }
 
