@@ -82,7 +82,7 @@ public:
     void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override {
         try {
             const int row = index.row();
-            const bool flagged = row >= 0 && row < m_owner->PreviousYearFlags.size() && m_owner->PreviousYearFlags[row] == 1;
+            const bool flagged = m_owner->differsFromLastYear(row);
             const bool selected = option.state & QStyle::State_Selected;
             QColor back = option.palette.color(QPalette::Base);
             QColor fore = option.palette.color(QPalette::Text);

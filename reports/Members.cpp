@@ -96,6 +96,7 @@ TRepCont::TRepCont(qint64 reportId, const QString &reportName, QWidget *parent) 
     l->addLayout(buttons);
     winutil::fitToScreen(this, QSize(420, 460));
     connect(m_ui.ok, &QPushButton::clicked, this, &QDialog::accept);
+    FormShow();
 }
 
 void TRepCont::FormShow() {
@@ -135,7 +136,6 @@ bool editReportIncludes(QWidget *parent, qint64 reportId, const QString &reportN
 
 bool editReportComposition(QWidget *parent, qint64 reportId, const QString &reportName) {
     TRepCont w(reportId, reportName, parent);
-    w.FormShow();
     if (execModal(&w) != QDialog::Accepted) return false;
     reports::setComposition(reportId, w.checkedReports());
     return true;

@@ -136,6 +136,7 @@ TRepList::TRepList(const WorkContext &work, QWidget *parent) : QDialog(parent), 
     connect(m_ui.list, &TRepListView::rowMoved, this, [this] { m_ui.saveOrder->setVisible(true); });
 
     RegisterAdminForm(this);
+    FormCreate();
 }
 
 void TRepList::fitToMenu() {
@@ -372,12 +373,11 @@ void TRepList::setIndicatorMode(bool composite) {
 namespace {
 
 void openReportList(QWidget *parent, const WorkContext &work, const QString &suffix, bool indicators, bool composite) {
-    TRepList w(work, parent);
-    winutil::guarded(&w, [&] {
+    winutil::guarded(parent, [&] {
+        TRepList w(work, parent);
         w.setWindowTitle(w.windowTitle() + suffix);
         if (indicators) w.setIndicatorMode(composite);
         w.fitToMenu();
-        w.FormCreate();
         execModal(&w);
     });
 }

@@ -148,6 +148,7 @@ TFMerge::TFMerge(QWidget *parent) : QDialog(parent) {
     connect(m_ui.selective, &QCheckBox::toggled, this, &TFMerge::showSelection);
     connect(m_ui.tree, &QTreeWidget::itemDoubleClicked, this, [this] { toggleInstitution(); });
     connect(m_ui.summate, &QPushButton::clicked, this, &TFMerge::summate);
+    FormCreate();
 }
 
 void TFMerge::FormCreate() {
@@ -341,9 +342,8 @@ void TFMerge::keyPressEvent(QKeyEvent *event) {
 }
 
 void openSubReportSummation(QWidget *parent) {
-    TFMerge w(parent);
-    winutil::guarded(&w, [&] {
-        w.FormCreate();
+    winutil::guarded(parent, [&] {
+        TFMerge w(parent);
         execModal(&w);
     });
 }

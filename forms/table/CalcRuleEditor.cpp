@@ -304,6 +304,18 @@ TNTChar::TNTChar(QWidget *parent, const Opening &opening) : QDialog(parent), m_o
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
         if (now == m_ui.formula || now == m_ui.condition) explainAtCaret(now);
     });
+
+    setFields(m_opening.fields);
+    if (m_opening.outerKind) {
+        m_ui.kindGroup->setVisible(false);
+        QSizePolicy gone = m_ui.average->sizePolicy();
+        gone.setRetainSizeWhenHidden(false);   // never shown in this window
+        m_ui.average->setSizePolicy(gone);
+        m_ui.average->setVisible(false);
+        m_ui.divisorLabel->setVisible(false);
+        m_ui.divisor->setVisible(false);
+    }
+    showTypes();
 }
 
 void TNTChar::explainAtCaret(QWidget *field) {
@@ -362,16 +374,7 @@ void TNTChar::fillTypes(QTreeWidgetItem *parent, qint64 parentId, int depth) {
     }
 }
 
-void TNTChar::FormActivate() {
-    if (m_opening.outerKind) {
-        m_ui.kindGroup->setVisible(false);
-        QSizePolicy gone = m_ui.average->sizePolicy();
-        gone.setRetainSizeWhenHidden(false);   // never shown in this window
-        m_ui.average->setSizePolicy(gone);
-        m_ui.average->setVisible(false);
-        m_ui.divisorLabel->setVisible(false);
-        m_ui.divisor->setVisible(false);
-    }
+void TNTChar::showTypes() {
     m_filling = true;
     m_ui.types->clear();
     fillTypes(nullptr, 0, 0);
@@ -493,14 +496,12 @@ void openCalcRule(TVTable &table, RuleCommand command) {
         const bool outer = command == RuleCommand::OuterLine;
         place.kind = cell ? RuleKind::Cell : LineRuleKind(scan, outer);
 
-        TNTChar dlg(&table, {tid, scan, place, !cell && outer, cell});
+        const std::optional<RuleFields> existing = ReadCalcRule(tid, place);
+        TNTChar dlg(&table, {tid, scan, place, !cell && outer, cell, existing.value_or(RuleFields{})});
         dlg.setWindowTitle(RuleCaption(place));
         dlg.setPlaceText(table.tableCaption() + u'\n' +
                          DescribeRulePlace(table.gridTitles(), place, table.fixCols(), table.fixRows()));
-        const std::optional<RuleFields> existing = ReadCalcRule(tid, place);
-        dlg.setFields(existing.value_or(RuleFields{}));
         dlg.setDeletable(existing.has_value());
-        dlg.FormActivate();
 
         const int result = execModal(&dlg);
         if (result == QDialog::Accepted) {

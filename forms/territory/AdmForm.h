@@ -45,8 +45,6 @@ public:
     enum class Mode { Input, Structure };
     TAdmForm(Mode mode, const WorkContext &work, QWidget *parent = nullptr);
 
-    // Builds the tree from the administration cache (once per showing).
-    void FormActivate();
     // Ids of the leaves under the selected node, joined by ",".
     QString SelectedLeafIds() const;
     Mode mode() const { return m_mode; }
@@ -84,6 +82,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Builds the tree from the administration cache (the first showing does it).
+    void FormActivate();
     void buildMenu();
     void buildPanels();
     void showCommandsOfMode();

@@ -85,7 +85,7 @@ TEST_F(EditorTest, OpensOnTheFirstFormAndTable) {
     w.formBox()->setCurrentIndex(1);
     setClass(w, IntraTable);
     w.takeChosenForm();
-    EXPECT_EQ(w.EditorFormName, "Ф14");
+    EXPECT_EQ(w.scope().formName, "Ф14");
     EXPECT_EQ(w.ruleList()->count(), 1);
 }
 
@@ -136,14 +136,14 @@ TEST_F(EditorTest, AListedRuleIsSavedInItsOwnScope) {
     TContrls w;
     w.formBox()->setCurrentIndex(1);   // Ф14 (1000): rows 1..3
     w.takeChosenForm();
-    ASSERT_EQ(w.EditorFormName, "Ф14");
+    ASSERT_EQ(w.scope().formName, "Ф14");
     ASSERT_EQ(w.ruleList()->count(), 1);
     const qint64 key = w.itemKey(0);
     const RuleRecord before = *ReadRule(mainDb(), key);
     w.lockTableBox()->setChecked(true);     // "Зафиксировать": the list stays
     w.formBox()->setCurrentIndex(0);   // Ф30 (1000): rows 1..5
     w.takeChosenForm();
-    ASSERT_EQ(w.EditorFormName, "Ф30");
+    ASSERT_EQ(w.scope().formName, "Ф30");
     ASSERT_EQ(w.itemKey(0), key);
     select(w, 0);
     // Row 5 lies in Ф30's table, not in the rule's own.
@@ -234,8 +234,8 @@ TEST_F(EditorTest, ARuleDeletedBehindTheListIsStoredOnlyAsANewOne) {
     const std::optional<RuleRecord> stored = ReadRule(mainDb(), key);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->texts.commnt, "Снова «Ёж», 0,1");
-    EXPECT_EQ(stored->formId, w.EditorFormId);
-    EXPECT_EQ(stored->table, w.EditorTable);
+    EXPECT_EQ(stored->formId, w.scope().formId);
+    EXPECT_EQ(stored->table, w.scope().table);
     EXPECT_EQ(w.ruleList()->item(1)->text(), "Снова «Ёж», 0,1");
     const QStringList b = bodies();
     ASSERT_EQ(b.size(), 1);
@@ -293,7 +293,7 @@ TEST_F(EditorTest, DeleteAndClearTheList) {
     EXPECT_EQ(dialogs.messages.last(), "Удалено записей: 2");
     ASSERT_EQ(w.ruleList()->count(), 1);
     EXPECT_EQ(w.itemKey(0), kept);
-    EXPECT_EQ(w.PreviousYearFlags.size(), 1);
+    EXPECT_EQ(w.previousYearFlags().size(), 1);
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 5);
 
     dialogs.answers = {false, true};
@@ -383,7 +383,7 @@ TEST_F(EditorTest, TableLockedCellView) {
         w->takeRuleClass();
         w->takeFilter();
         w->takeChosenForm();
-        classStays = w->ruleList()->count() == count && w->EditorTable == "(1000)";
+        classStays = w->ruleList()->count() == count && w->scope().table == "(1000)";
         return int(QDialog::Rejected);
     });
     table.markOrOpenCell();
@@ -439,10 +439,10 @@ TEST_F(EditorTest, SaveNeedsTheChosenFormAndTable) {
     w.rightEdit()->setPlainText("СТР[1]ГР[5]");
     w.relationButtons()->button(0)->setChecked(true);
     const int before = db::scalar(mainDb(), "select count(*) from int_control").toInt();
-    w.EditorTable.clear();
+    w.clearChosenTable();
     w.saveRule();
     EXPECT_EQ(dialogs.messages.value(0), "Не выбрана таблица!");
-    w.EditorFormId = -1;
+    w.clearChosenForm();
     setClass(w, InterTable);
     w.saveRule();
     EXPECT_EQ(dialogs.messages.value(1), "Не выбрана форма!");
@@ -498,7 +498,7 @@ TEST(EditorPreviousYear, FlagsAndSearchWindow) {
     w.classButtons()->button(InterTable)->setChecked(true);
     w.takeRuleClass();
     ASSERT_EQ(w.ruleList()->count(), 2);
-    EXPECT_EQ(w.PreviousYearFlags, (QList<int>{1, 1})) << "both inter-table rules read Т[2000]";
+    EXPECT_EQ(w.previousYearFlags(), (QList<int>{1, 1})) << "both inter-table rules read Т[2000]";
 
     QString report;
     dialogs.modals.push_back([&](QDialog *d) {
@@ -594,7 +594,7 @@ TEST_F(EditorTest, ExpressionBuilderOpensTablesOfLongNumbers) {
         ASSERT_GE(at, 0);
         w.tableBox()->setCurrentIndex(at);
         w.takeChosenTable();
-        EXPECT_EQ(w.EditorTable, number);
+        EXPECT_EQ(w.scope().table, number);
         QString opened;
         dialogs.modals.push_back([&](QDialog *d) {
             auto *t = qobject_cast<TVTable *>(d);
@@ -625,7 +625,7 @@ TEST_F(EditorTest, ExpressionBuilderInsertsOnlyReferencesTheCheckReads) {
             w.takeChosenForm();
             w.tableBox()->setCurrentIndex(w.tableBox()->findText(number + " - ", Qt::MatchStartsWith));
             w.takeChosenTable();
-            ASSERT_EQ(w.EditorTable, number);
+            ASSERT_EQ(w.scope().table, number);
             w.addRule();
             w.leftEdit()->setFocus();
             QApplication::processEvents();

@@ -98,7 +98,6 @@ TEST_F(MembersTest, ChildlessTerritoryAndSecondTopLevelUnitEnterTheList) {
 
 TEST_F(MembersTest, CompositionNeverOffersItselfAndReplacesItsRow) {
     TRepCont w(ids::ReportComposite, "Итоговый свод");
-    w.FormShow();
     ASSERT_EQ(w.reportList()->count(), 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_NE(w.reportList()->item(i)->data(Qt::UserRole).toLongLong(), ids::ReportComposite);
@@ -124,7 +123,6 @@ TEST_F(MembersTest, CompositionNeverOffersItselfAndReplacesItsRow) {
 TEST_F(MembersTest, PopulationCountRestoreAndStore) {
     const int y = fx.year();
     TPopform w(ids::ReportNorth, "Свод по Северному району");
-    w.FormShow();
     ASSERT_TRUE(w.recordExists());
     const int k = 5 + 6 + 7 + 8;   // institutions of the northern district
     EXPECT_EQ(w.totalEdit()->text(), QString::number(1000 * k));
@@ -163,7 +161,6 @@ TEST_F(MembersTest, PopulationCountRestoreAndStore) {
 TEST_F(MembersTest, PopulationOfAReportWithoutRecordOrMembers) {
     const int y = fx.year();
     TPopform w(ids::ReportComposite, "Итоговый свод");
-    w.FormShow();
     EXPECT_FALSE(w.recordExists());
     EXPECT_TRUE(w.totalEdit()->text().isEmpty());
     // No institutions: the count is zero, not a failing statement.

@@ -89,7 +89,7 @@ bool refused(const std::function<bool()> &path) {
 TEST_F(CatalogGateTest, TablesEditorRefusesTakenAndMalformedNumbers) {
     db::exec(mainDb(), "update tables set tablen='(1000а)' where ident=?", {ids::TableF30Staff});
     TFTabs t(ids::FormF30);
-    t.FormActivate();
+    t.show();
     t.list()->setCurrentItem(t.list()->topLevelItem(1));
     ASSERT_EQ(t.list()->currentItem()->text(0), QStringLiteral("(2000)"));
     const QStringList before = snapshot();
@@ -117,7 +117,7 @@ TEST_F(CatalogGateTest, TablesEditorRefusesTakenAndMalformedNumbers) {
 
 TEST_F(CatalogGateTest, CatalogueRefusesCaseTwinsAndAnImportKeepsTheStoredName) {
     TFormL w;
-    w.FormActivate();
+    w.show();
     const QStringList before = snapshot();
     dialogs.modals.push_back([&](QDialog *d) {
         auto *c = static_cast<TFChar *>(d);
@@ -167,7 +167,7 @@ TEST_F(CatalogGateTest, CatalogueRefusesCaseTwinsAndAnImportKeepsTheStoredName) 
 
 TEST_F(CatalogGateTest, EveryBadStructureLineRefusesTheWholeFile) {
     TFormL w;
-    w.FormActivate();
+    w.show();
     const QStringList before = snapshot();
     const QString form = "Ф30#Сведения#Нет";
     const QString table = "(1000)#Штаты#8#7#3#3#False#0";   // 8 columns, 7 rows

@@ -51,7 +51,7 @@ struct CatalogRenameTest : InputWindowTest {
     // Gives the table of the tables editor of Ф30 at the row a new number, as the user does.
     void renameInEditor(int row, const QString &number) {
         TFTabs t(ids::FormF30);
-        t.FormActivate();
+        t.show();
         t.list()->setCurrentItem(t.list()->topLevelItem(row));
         t.editTable();
         t.numberEdit()->setText(number);
@@ -143,7 +143,7 @@ TEST_F(CatalogRenameTest, NewFormNameCarriesToRulesAndPrintFiles) {
     db::exec(db::kMain, "update int_control set lft='ф30Т[2000]СТР[1]ГР[4]' where \"Код\"=?",
              {ids::RuleDischargedVsVisits});
     TFormL w;
-    w.FormActivate();
+    w.show();
     w.list()->setCurrentItem(w.list()->topLevelItem(0));
     const auto rename = [&](const QString &name) {
         dialogs.modals.push_back([name](QDialog *d) {

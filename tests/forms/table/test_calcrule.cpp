@@ -283,7 +283,6 @@ TEST_F(CalcRuleTest, TakeoverInTheDialogAndDeleting) {
 
 TEST_F(CalcRuleTest, DivisorTakesDigitsOnly) {
     TNTChar dlg;
-    dlg.FormActivate();
     QTest::keyClicks(dlg.divisorEdit(), "a");
     EXPECT_EQ(dlg.divisorEdit()->text(), "1");
     dlg.divisorEdit()->selectAll();
