@@ -91,6 +91,68 @@ QList<qint64> TreeLeafIds(const QTreeWidgetItem *node) {
     return out;
 }
 
+static UnitNode unitOf(const QTreeWidgetItem *item) {
+    UnitNode out{item->text(0), TreeNodeId(item), {}};
+    for (int i = 0; i < item->childCount(); ++i) out.children.append(unitOf(item->child(i)));
+    return out;
+}
+
+QList<UnitNode> TreeUnitNodes(const QTreeWidget *tree) {
+    QList<UnitNode> out;
+    if (!tree) return out;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) out.append(unitOf(tree->topLevelItem(i)));
+    return out;
+}
+
+UnitBranch TreeUnitBranch(const QTreeWidgetItem *node) {
+    UnitBranch out;
+    if (!node) return out;
+    if (const QTreeWidgetItem *p = node->parent()) {
+        for (int i = 0; i < p->childCount(); ++i) out.siblings.append(unitOf(p->child(i)));
+    } else if (const QTreeWidget *tree = node->treeWidget()) {
+        out.siblings = TreeUnitNodes(tree);
+    } else {
+        out.siblings.append(unitOf(node));
+        return out;
+    }
+    out.self = TreeNodeSiblingIndex(node);
+    return out;
+}
+
+static bool isUnder(const QTreeWidgetItem *node, const QTreeWidgetItem *ancestor) {
+    for (const QTreeWidgetItem *p = node; p; p = p->parent())
+        if (p == ancestor) return true;
+    return false;
+}
+
+static void detach(QTreeWidget *tree, QTreeWidgetItem *item) {
+    if (item->parent()) item->parent()->removeChild(item);
+    else tree->takeTopLevelItem(tree->indexOfTopLevelItem(item));
+}
+
+bool MoveTreeNode(QTreeWidget *tree, QTreeWidgetItem *d, QTreeWidgetItem *t, TreeDropPlace place,
+                  const std::function<void(qint64, qint64)> &storeParent) {
+    if (!tree || !d) return false;
+    if (place != TreeDropPlace::Empty && (!t || isUnder(t, d))) return false;
+    const qint64 oldParent = d->parent() ? TreeNodeId(d->parent()) : 0;
+    qint64 newParent = 0;
+    if (place == TreeDropPlace::Label) newParent = TreeNodeId(t);
+    else if (place == TreeDropPlace::Indent) newParent = t->parent() ? TreeNodeId(t->parent()) : 0;
+    if (newParent != oldParent && storeParent) storeParent(TreeNodeId(d), newParent);
+    const bool wasCurrent = tree->currentItem() == d;
+    detach(tree, d);
+    switch (place) {
+    case TreeDropPlace::Label: t->addChild(d); break;
+    case TreeDropPlace::Indent:
+        if (t->parent()) t->parent()->insertChild(t->parent()->indexOfChild(t), d);
+        else tree->insertTopLevelItem(tree->indexOfTopLevelItem(t), d);
+        break;
+    case TreeDropPlace::Empty: tree->addTopLevelItem(d); break;
+    }
+    if (wasCurrent) tree->setCurrentItem(d);
+    return true;
+}
+
 static QTreeWidgetItem *makeUnitNode(const StructNode &unit) {
     auto *item = new QTreeWidgetItem(QStringList{unit.unit});
     item->setData(0, kNodeIdRole, unit.id);

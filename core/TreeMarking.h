@@ -3,8 +3,11 @@
 // mark a chosen node by drawing it bold. The marking routines keep a branch
 // and its ancestors consistent. Every tree node carries its id (an
 // administration, medicaltypes or report id) as data under kNodeIdRole.
+#include "engine/UnitTree.h"
+
 #include <QList>
 #include <Qt>
+#include <functional>
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -44,3 +47,18 @@ int TreeNodeAbsoluteIndex(const QTreeWidgetItem *node);
 QList<QTreeWidgetItem *> TreeNodesInOrder(QTreeWidget *tree);
 // Ids of the leaves under a node in tree order (a leaf gives its own id).
 QList<qint64> TreeLeafIds(const QTreeWidgetItem *node);
+
+// The units of a territory tree as plain data (text and id of each node),
+// for the work that takes them: the top level, and a node among its siblings.
+QList<UnitNode> TreeUnitNodes(const QTreeWidget *tree);
+UnitBranch TreeUnitBranch(const QTreeWidgetItem *node);
+
+// Where a dragged node is dropped.
+enum class TreeDropPlace { Label, Indent, Empty };
+// Moves d: onto t's label it becomes t's last child, onto t's indent it goes
+// before t, onto empty space to the end of the top level. Refused (false,
+// nothing changes) when t is d or lies under d. When the parent changes,
+// storeParent(id of d, id of the new parent or 0 at the top) runs first;
+// what it throws leaves the tree as it was.
+bool MoveTreeNode(QTreeWidget *tree, QTreeWidgetItem *d, QTreeWidgetItem *t, TreeDropPlace place,
+                  const std::function<void(qint64 node, qint64 parent)> &storeParent);

@@ -6,6 +6,7 @@
 #include "forms/shared/FormListCommon.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
+#include "widgets/WindowLayout.h"
 
 #include <QApplication>
 #include <QDropEvent>

@@ -1,0 +1,96 @@
+// Check trees: the units of a tree handed over as plain data; moves that store the new parent first.
+#include "core/TreeMarking.h"
+
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+namespace {
+
+QTreeWidgetItem *node(QTreeWidgetItem *parent, const QString &text, qint64 id) {
+    auto *item = new QTreeWidgetItem(parent, QStringList{text});
+    item->setData(0, kNodeIdRole, id);
+    return item;
+}
+
+QTreeWidgetItem *top(QTreeWidget &tree, const QString &text, qint64 id) {
+    auto *item = new QTreeWidgetItem(&tree, QStringList{text});
+    item->setData(0, kNodeIdRole, id);
+    return item;
+}
+
+QStringList shape(const QList<UnitNode> &units, int depth = 0) {
+    QStringList out;
+    for (const UnitNode &u : units) {
+        out.append(QString(depth, QLatin1Char('.')) + u.name + QLatin1Char('=') + QString::number(u.id));
+        out += shape(u.children, depth + 1);
+    }
+    return out;
+}
+
+} // namespace
+
+// The plain units are the tree as shown: names as they stand (equal ones too), ids, order; a node's branch holds the
+// nodes beside it, the top level for a top-level node, and only itself for a node outside any tree.
+TEST(TreeMarking, UnitsOfATreeAsPlainData) {
+    QTreeWidget tree;
+    QTreeWidgetItem *district = top(tree, QStringLiteral("Район"), 10);
+    node(district, QStringLiteral("ЦРБ"), 11);
+    QTreeWidgetItem *area = node(district, QStringLiteral("Участок #2: Tab\tи \"кавычки\""), 12);
+    QTreeWidgetItem *fap = node(area, QStringLiteral("цРБ"), 13);
+    top(tree, QStringLiteral("РАЙОН"), 20);
+
+    const QStringList whole{QStringLiteral("Район=10"), QStringLiteral(".ЦРБ=11"),
+                            QStringLiteral(".Участок #2: Tab\tи \"кавычки\"=12"), QStringLiteral("..цРБ=13"),
+                            QStringLiteral("РАЙОН=20")};
+    EXPECT_EQ(shape(TreeUnitNodes(&tree)), whole);
+
+    const UnitBranch second = TreeUnitBranch(tree.topLevelItem(1));
+    EXPECT_EQ(shape(second.siblings), whole);
+    EXPECT_EQ(second.self, 1);
+    EXPECT_EQ(second.node().id, 20);
+
+    const UnitBranch inArea = TreeUnitBranch(area);
+    EXPECT_EQ(shape(inArea.siblings), (QStringList{QStringLiteral("ЦРБ=11"),
+                                                  QStringLiteral("Участок #2: Tab\tи \"кавычки\"=12"),
+                                                  QStringLiteral(".цРБ=13")}));
+    EXPECT_EQ(inArea.self, 1);
+    EXPECT_EQ(TreeUnitBranch(fap).node().name, QStringLiteral("цРБ"));
+
+    QTreeWidgetItem lone(QStringList{QStringLiteral("Отдельный")});
+    lone.setData(0, kNodeIdRole, qint64(30));
+    node(&lone, QStringLiteral("ФАП"), 31);
+    const UnitBranch alone = TreeUnitBranch(&lone);
+    EXPECT_EQ(shape(alone.siblings), (QStringList{QStringLiteral("Отдельный=30"), QStringLiteral(".ФАП=31")}));
+    EXPECT_EQ(alone.self, 0);
+    EXPECT_TRUE(TreeUnitBranch(nullptr).siblings.isEmpty());
+}
+
+// A move stores the new parent before anything moves: a refusal there leaves the tree as it was; a move among the
+// same parent's children stores nothing.
+TEST(TreeMarking, AMoveStoresTheParentFirst) {
+    QTreeWidget tree;
+    QTreeWidgetItem *district = top(tree, QStringLiteral("Район"), 1);
+    QTreeWidgetItem *crb = node(district, QStringLiteral("ЦРБ"), 2);
+    QTreeWidgetItem *fap = node(district, QStringLiteral("ФАП"), 3);
+    QTreeWidgetItem *city = top(tree, QStringLiteral("Город"), 4);
+    tree.setCurrentItem(fap);
+    QList<QPair<qint64, qint64>> stored;
+    const auto refuse = [&](qint64 unit, qint64 parent) {
+        stored.append({unit, parent});
+        throw std::runtime_error("deleted in another window");
+    };
+    EXPECT_THROW(MoveTreeNode(&tree, fap, city, TreeDropPlace::Label, refuse), std::runtime_error);
+    EXPECT_EQ(stored, (QList<QPair<qint64, qint64>>{{3, 4}}));
+    EXPECT_EQ(shape(TreeUnitNodes(&tree)), (QStringList{"Район=1", ".ЦРБ=2", ".ФАП=3", "Город=4"}));
+    EXPECT_EQ(tree.currentItem(), fap);
+
+    stored.clear();
+    const auto store = [&](qint64 unit, qint64 parent) { stored.append({unit, parent}); };
+    EXPECT_TRUE(MoveTreeNode(&tree, fap, crb, TreeDropPlace::Indent, store));
+    EXPECT_TRUE(stored.isEmpty());
+    EXPECT_TRUE(MoveTreeNode(&tree, crb, nullptr, TreeDropPlace::Empty, store));
+    EXPECT_EQ(stored, (QList<QPair<qint64, qint64>>{{2, 0}}));
+    EXPECT_EQ(shape(TreeUnitNodes(&tree)), (QStringList{"Район=1", ".ФАП=3", "Город=4", "ЦРБ=2"}));
+    EXPECT_EQ(tree.currentItem(), fap);
+}
