@@ -7,28 +7,30 @@
 
 qint64 TreeNodeId(const QTreeWidgetItem *node) { return node ? node->data(0, kNodeIdRole).toLongLong() : 0; }
 
-bool IsTreeNodeBold(const QTreeWidgetItem *node) { return node && node->font(0).bold(); }
+bool IsTreeNodeMarked(const QTreeWidgetItem *node) { return node && node->data(0, kNodeMarkRole).toBool(); }
 
-static void setBold(QTreeWidgetItem *node, bool bold) {
-    if (!node || node->font(0).bold() == bold) return;
+static void setMarked(QTreeWidgetItem *node, bool marked) {
+    if (!node) return;
+    node->setData(0, kNodeMarkRole, marked);
+    if (node->font(0).bold() == marked) return;
     QFont f = node->font(0);
-    f.setBold(bold);
+    f.setBold(marked);
     node->setFont(0, f);
 }
 
-void SetTreeNodeBold(QTreeWidgetItem *node) { setBold(node, true); }
-void ClearTreeNodeBold(QTreeWidgetItem *node) { setBold(node, false); }
+void MarkTreeNode(QTreeWidgetItem *node) { setMarked(node, true); }
+void UnmarkTreeNode(QTreeWidgetItem *node) { setMarked(node, false); }
 
 void SetBranchCheck(QTreeWidgetItem *node, int direction) {
     if (!node) return;
-    setBold(node, direction > 0);
+    setMarked(node, direction > 0);
     for (int i = 0; i < node->childCount(); ++i) SetBranchCheck(node->child(i), direction);
 }
 
 void CheckTreeBranch(QTreeWidgetItem *node) {
     if (!node) return;
     SetBranchCheck(node, +1);
-    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent()) SetTreeNodeBold(p);
+    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent()) MarkTreeNode(p);
 }
 
 void UncheckTreeBranch(QTreeWidgetItem *node) {
@@ -36,11 +38,11 @@ void UncheckTreeBranch(QTreeWidgetItem *node) {
     SetBranchCheck(node, -1);
     QTreeWidgetItem *current = node;
     for (;;) {
-        ClearTreeNodeBold(current);
+        UnmarkTreeNode(current);
         QTreeWidgetItem *parent = current->parent();
         if (!parent) return;
         for (int i = 0; i < parent->childCount(); ++i)
-            if (IsTreeNodeBold(parent->child(i))) return;
+            if (IsTreeNodeMarked(parent->child(i))) return;
         current = parent;
     }
 }
@@ -88,6 +90,13 @@ QList<qint64> TreeLeafIds(const QTreeWidgetItem *node) {
         return out;
     }
     for (int i = 0; i < node->childCount(); ++i) out += TreeLeafIds(node->child(i));
+    return out;
+}
+
+QList<qint64> MarkedLeafIds(QTreeWidget *tree) {
+    QList<qint64> out;
+    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
+        if (n->childCount() == 0 && IsTreeNodeMarked(n)) out.append(TreeNodeId(n));
     return out;
 }
 

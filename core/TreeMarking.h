@@ -1,7 +1,9 @@
 #pragma once
 // Check trees of the program (territories, institutions, institution types)
-// mark a chosen node by drawing it bold. The marking routines keep a branch
-// and its ancestors consistent. Every tree node carries its id (an
+// mark chosen nodes. The mark is the node's own state (data under
+// kNodeMarkRole), read only through IsTreeNodeMarked; a marked node is drawn
+// bold, which is all the font says. The marking routines keep a branch and
+// its ancestors consistent. Every tree node carries its id (an
 // administration, medicaltypes or report id) as data under kNodeIdRole.
 #include "engine/UnitTree.h"
 
@@ -13,15 +15,20 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 inline constexpr int kNodeIdRole = Qt::UserRole;
+// Well clear of the roles the program's other trees and lists keep data under.
+inline constexpr int kNodeMarkRole = Qt::UserRole + 100;
 
 qint64 TreeNodeId(const QTreeWidgetItem *node);
 
-bool IsTreeNodeBold(const QTreeWidgetItem *node);
-void SetTreeNodeBold(QTreeWidgetItem *node);
-void ClearTreeNodeBold(QTreeWidgetItem *node);
+bool IsTreeNodeMarked(const QTreeWidgetItem *node);
+// Marks or unmarks the node alone, and draws it bold or normal accordingly.
+void MarkTreeNode(QTreeWidgetItem *node);
+void UnmarkTreeNode(QTreeWidgetItem *node);
+// Ids of the marked leaves of a tree, in tree order.
+QList<qint64> MarkedLeafIds(QTreeWidget *tree);
 
-// direction +1 makes every node of the branch (the node and its descendants)
-// bold, -1 makes them normal.
+// direction +1 marks every node of the branch (the node and its
+// descendants), -1 unmarks them.
 void SetBranchCheck(QTreeWidgetItem *node, int direction);
 // Marks the branch, then the node's ancestors up to the root.
 void CheckTreeBranch(QTreeWidgetItem *node);

@@ -1,4 +1,5 @@
-// Check trees: the units of a tree handed over as plain data; moves that store the new parent first.
+// Check trees: the mark of a node is its own state, drawn bold; the units of a tree handed over as plain data; moves
+// that store the new parent first.
 #include "core/TreeMarking.h"
 
 #include <QTreeWidget>
@@ -29,6 +30,48 @@ QStringList shape(const QList<UnitNode> &units, int depth = 0) {
 }
 
 } // namespace
+
+// A node drawn bold for any other reason is not marked, and a marked node stays marked whatever its font says; what
+// the user sees of a mark is the bold font.
+TEST(TreeMarking, TheMarkIsTheNodesStateAndBoldOnlyShowsIt) {
+    QTreeWidget tree;
+    QTreeWidgetItem *district = top(tree, QStringLiteral("Район"), 1);
+    QTreeWidgetItem *crb = node(district, QStringLiteral("ЦРБ"), 2);
+    QTreeWidgetItem *fap = node(district, QStringLiteral("ФАП \"Лесной\""), 3);
+    QTreeWidgetItem *city = top(tree, QStringLiteral("город"), 4);
+    QTreeWidgetItem *hospital = node(city, QStringLiteral("ГОРОД"), 5);
+
+    QFont bold = hospital->font(0);
+    bold.setBold(true);
+    hospital->setFont(0, bold);
+    EXPECT_FALSE(IsTreeNodeMarked(hospital));
+    EXPECT_TRUE(MarkedLeafIds(&tree).isEmpty());
+
+    CheckTreeBranch(fap);
+    for (QTreeWidgetItem *n : {district, fap}) {
+        EXPECT_TRUE(IsTreeNodeMarked(n)) << n->text(0).toStdString();
+        EXPECT_TRUE(n->font(0).bold()) << n->text(0).toStdString();
+    }
+    EXPECT_FALSE(IsTreeNodeMarked(crb));
+    EXPECT_FALSE(crb->font(0).bold());
+    QFont plain = fap->font(0);
+    plain.setBold(false);
+    fap->setFont(0, plain);
+    EXPECT_EQ(MarkedLeafIds(&tree), QList<qint64>{3});
+
+    CheckTreeBranch(district);
+    CheckTreeBranch(hospital);
+    EXPECT_EQ(MarkedLeafIds(&tree), (QList<qint64>{2, 3, 5}));
+    UncheckTreeBranch(crb);
+    EXPECT_TRUE(IsTreeNodeMarked(district));   // its other child is still marked
+    UncheckTreeBranch(fap);
+    EXPECT_FALSE(IsTreeNodeMarked(district));
+    EXPECT_FALSE(district->font(0).bold());
+    EXPECT_EQ(MarkedLeafIds(&tree), QList<qint64>{5});
+    UnmarkTreeNode(hospital);
+    EXPECT_FALSE(hospital->font(0).bold());
+    EXPECT_TRUE(MarkedLeafIds(&tree).isEmpty());
+}
 
 // The plain units are the tree as shown: names as they stand (equal ones too), ids, order; a node's branch holds the
 // nodes beside it, the top level for a top-level node, and only itself for a node outside any tree.

@@ -51,14 +51,14 @@ TEST(AdmTree, BuildMarksAndLeafLists) {
     // Marking a leaf marks its ancestors; unmarking the last marked child clears them.
     QTreeWidgetItem *crb = find(tree, fx.crb), *poly = find(tree, fx.poly), *region = find(tree, fx.region);
     CheckTreeBranch(crb);
-    EXPECT_TRUE(IsTreeNodeBold(region));
+    EXPECT_TRUE(IsTreeNodeMarked(region));
     CheckTreeBranch(poly);
     UncheckTreeBranch(crb);
-    EXPECT_TRUE(IsTreeNodeBold(region));
+    EXPECT_TRUE(IsTreeNodeMarked(region));
     UncheckTreeBranch(poly);
-    EXPECT_FALSE(IsTreeNodeBold(region));
+    EXPECT_FALSE(IsTreeNodeMarked(region));
     CheckTreeBranch(region);
-    EXPECT_TRUE(IsTreeNodeBold(crb) && IsTreeNodeBold(poly));
+    EXPECT_TRUE(IsTreeNodeMarked(crb) && IsTreeNodeMarked(poly));
 }
 
 TEST(AdmTree, UnitsAndPopulations) {
