@@ -1,5 +1,4 @@
-// Check trees: the mark of a node is its own state, drawn bold; the units of a tree handed over as plain data; moves
-// that store the new parent first.
+// Check trees: the mark of a node is its own state, drawn bold; moves that store the new parent first.
 #include "core/TreeMarking.h"
 
 #include <QTreeWidget>
@@ -71,42 +70,6 @@ TEST(TreeMarking, TheMarkIsTheNodesStateAndBoldOnlyShowsIt) {
     UnmarkTreeNode(hospital);
     EXPECT_FALSE(hospital->font(0).bold());
     EXPECT_TRUE(MarkedLeafIds(&tree).isEmpty());
-}
-
-// The plain units are the tree as shown: names as they stand (equal ones too), ids, order; a node's branch holds the
-// nodes beside it, the top level for a top-level node, and only itself for a node outside any tree.
-TEST(TreeMarking, UnitsOfATreeAsPlainData) {
-    QTreeWidget tree;
-    QTreeWidgetItem *district = top(tree, QStringLiteral("Район"), 10);
-    node(district, QStringLiteral("ЦРБ"), 11);
-    QTreeWidgetItem *area = node(district, QStringLiteral("Участок #2: Tab\tи \"кавычки\""), 12);
-    QTreeWidgetItem *fap = node(area, QStringLiteral("цРБ"), 13);
-    top(tree, QStringLiteral("РАЙОН"), 20);
-
-    const QStringList whole{QStringLiteral("Район=10"), QStringLiteral(".ЦРБ=11"),
-                            QStringLiteral(".Участок #2: Tab\tи \"кавычки\"=12"), QStringLiteral("..цРБ=13"),
-                            QStringLiteral("РАЙОН=20")};
-    EXPECT_EQ(shape(TreeUnitNodes(&tree)), whole);
-
-    const UnitBranch second = TreeUnitBranch(tree.topLevelItem(1));
-    EXPECT_EQ(shape(second.siblings), whole);
-    EXPECT_EQ(second.self, 1);
-    EXPECT_EQ(second.node().id, 20);
-
-    const UnitBranch inArea = TreeUnitBranch(area);
-    EXPECT_EQ(shape(inArea.siblings), (QStringList{QStringLiteral("ЦРБ=11"),
-                                                  QStringLiteral("Участок #2: Tab\tи \"кавычки\"=12"),
-                                                  QStringLiteral(".цРБ=13")}));
-    EXPECT_EQ(inArea.self, 1);
-    EXPECT_EQ(TreeUnitBranch(fap).node().name, QStringLiteral("цРБ"));
-
-    QTreeWidgetItem lone(QStringList{QStringLiteral("Отдельный")});
-    lone.setData(0, kNodeIdRole, qint64(30));
-    node(&lone, QStringLiteral("ФАП"), 31);
-    const UnitBranch alone = TreeUnitBranch(&lone);
-    EXPECT_EQ(shape(alone.siblings), (QStringList{QStringLiteral("Отдельный=30"), QStringLiteral(".ФАП=31")}));
-    EXPECT_EQ(alone.self, 0);
-    EXPECT_TRUE(TreeUnitBranch(nullptr).siblings.isEmpty());
 }
 
 // A move stores the new parent before anything moves: a refusal there leaves the tree as it was; a move among the

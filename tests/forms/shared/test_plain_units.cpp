@@ -1,9 +1,8 @@
 // The territory's work on plain units, with no tree widget: the order, a moved unit's parent, a group unload of a unit
-// among namesakes, and what a group load tells at its end.
+// among namesakes.
 #include "test_adm_fixture.h"
 
 #include "forms/shared/AdmFormLogic.h"
-#include "forms/shared/FormListCommon.h"
 #include "forms/shared/TransferFiles.h"
 
 #include <QFileInfo>
@@ -22,8 +21,8 @@ qint64 storedParent(const admtest::YearFixture &fx, qint64 id) {
 } // namespace
 
 // Every level gets the positions of its list; a unit deleted behind the window, however deep, refuses the whole
-// order and names the unit.
-TEST(PlainUnits, OrderIsStoredAtEveryLevelOrNotAtAll) {
+// order and names the unit, and a move onto a deleted parent stores nothing.
+TEST(PlainUnits, OrderAndParentsAreStoredOrNotAtAll) {
     admtest::YearFixture fx;
     const QList<UnitNode> order{{"Город", fx.city, {{"Больница", fx.hospital, {}}}},
                                 {"Район", fx.region, {{"Поликлиника №1", fx.poly, {}}, {"ЦРБ", fx.crb, {}}}}};
@@ -45,17 +44,11 @@ TEST(PlainUnits, OrderIsStoredAtEveryLevelOrNotAtAll) {
     }
     EXPECT_EQ(storedOrder(fx, fx.city), 0);
     EXPECT_EQ(storedOrder(fx, fx.region), 1);
-}
 
-TEST(PlainUnits, AMovedUnitsParentIsStoredOrNothing) {
-    admtest::YearFixture fx;
-    adm::moveUnit(fx.crb, fx.city);
-    EXPECT_EQ(storedParent(fx, fx.crb), fx.city);
+    EXPECT_THROW(adm::moveUnit(fx.crb, 9999), db::Error);
+    EXPECT_EQ(storedParent(fx, fx.crb), fx.region);
     adm::moveUnit(fx.crb, 0);
     EXPECT_EQ(storedParent(fx, fx.crb), 0);
-    EXPECT_THROW(adm::moveUnit(fx.crb, 9999), db::Error);   // the new parent is gone
-    EXPECT_EQ(storedParent(fx, fx.crb), 0);
-    EXPECT_THROW(adm::moveUnit(9999, fx.city), db::Error);  // the unit is gone
 }
 
 // A top-level district whose name another top-level unit shares without regard to case: its folder carries the
@@ -81,23 +74,4 @@ TEST(PlainUnits, GroupUnloadOfAUnitAmongNamesakes) {
     // A branch that names no unit writes nothing.
     EXPECT_EQ(transfer::SaveHospTree(UnitBranch{branch.siblings, 2}, data, QStringLiteral("Годовой"), 2026).files, 0);
     EXPECT_EQ(transfer::SaveHospTree(UnitBranch{}, data, QStringLiteral("Годовой"), 2026).files, 0);
-}
-
-// The parts in the order the windows show them; a load that found everything says only its closing message.
-TEST(PlainUnits, GroupLoadReportPartsAndTheirOrder) {
-    const winutil::GroupLoadReport r = winutil::groupLoadReport(
-        {QStringLiteral("ФАП \"Лесной\" #2"), QStringLiteral("црб")},
-        {QStringLiteral("а.orw: файл другого года"), QStringLiteral("б.orw: строка 3")},
-        QStringLiteral("Подгрузка информации закончена"));
-    EXPECT_EQ(r.notFound, (QStringList{QStringLiteral("Учреждение ФАП \"Лесной\" #2 не найдено.\nВоспользуйтесь "
-                                                      "режимом одиночного ввода"),
-                                       QStringLiteral("Учреждение црб не найдено.\nВоспользуйтесь режимом "
-                                                      "одиночного ввода")}));
-    EXPECT_EQ(r.refused, QStringLiteral("Не загружены файлы:\nа.orw: файл другого года\nб.orw: строка 3"));
-    EXPECT_EQ(r.skipped, (QStringList{QStringLiteral("ФАП \"Лесной\" #2\t"), QStringLiteral("црб\t")}));
-    EXPECT_EQ(r.skippedHeader, QStringLiteral("Пропущенные ЛПУ"));
-
-    const winutil::GroupLoadReport clean = winutil::groupLoadReport({}, {}, QStringLiteral("Готово"));
-    EXPECT_TRUE(clean.notFound.isEmpty() && clean.refused.isEmpty() && clean.skipped.isEmpty());
-    EXPECT_EQ(clean.closing, QStringLiteral("Готово"));
 }
