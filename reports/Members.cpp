@@ -45,17 +45,12 @@ void TRepInc::ShowTrees() {
     }
 }
 
-QList<qint64> TRepInc::memberList() const {
-    QList<qint64> out;
-    for (QTreeWidgetItem *node : TreeNodesInOrder(m_ui.tree))
-        if (node->childCount() == 0 && IsTreeNodeBold(node)) out.append(TreeNodeId(node));
-    return out;
-}
+QList<qint64> TRepInc::memberList() const { return MarkedLeafIds(m_ui.tree); }
 
 void TRepInc::switchBranchMark() {
     QTreeWidgetItem *node = m_ui.tree->currentItem();
     if (!node) return;
-    if (IsTreeNodeBold(node)) UncheckTreeBranch(node);
+    if (IsTreeNodeMarked(node)) UncheckTreeBranch(node);
     else CheckTreeBranch(node);
     m_ui.tree->viewport()->update();
 }

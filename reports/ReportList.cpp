@@ -9,6 +9,7 @@
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
+#include "widgets/WindowLayout.h"
 #include "widgets/DialogParts.h"
 #include "reports/GroupRecalc.h"
 #include "reports/IndicatorWindows.h"

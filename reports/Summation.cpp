@@ -203,7 +203,7 @@ void forEachInBranch(QTreeWidgetItem *node, const F &visit) {
 
 void TFMerge::CheckMergeBranch(QTreeWidgetItem *node) {
     forEachInBranch(node, [this](QTreeWidgetItem *n) {
-        if (n->childCount() == 0 && !IsTreeNodeBold(n) && !m_selection.contains(TreeNodeId(n)))
+        if (n->childCount() == 0 && !IsTreeNodeMarked(n) && !m_selection.contains(TreeNodeId(n)))
             m_selection.append(TreeNodeId(n));
     });
     CheckTreeBranch(node);
@@ -211,7 +211,7 @@ void TFMerge::CheckMergeBranch(QTreeWidgetItem *node) {
 
 void TFMerge::UncheckMergeBranch(QTreeWidgetItem *node) {
     forEachInBranch(node, [this](QTreeWidgetItem *n) {
-        if (n->childCount() == 0 && IsTreeNodeBold(n)) m_selection.removeAll(TreeNodeId(n));
+        if (n->childCount() == 0 && IsTreeNodeMarked(n)) m_selection.removeAll(TreeNodeId(n));
     });
     UncheckTreeBranch(node);
 }
@@ -219,7 +219,7 @@ void TFMerge::UncheckMergeBranch(QTreeWidgetItem *node) {
 void TFMerge::toggleInstitution() {
     QTreeWidgetItem *node = m_ui.tree->currentItem();
     if (!node) return;
-    if (IsTreeNodeBold(node)) UncheckMergeBranch(node);
+    if (IsTreeNodeMarked(node)) UncheckMergeBranch(node);
     else CheckMergeBranch(node);
     m_ui.tree->viewport()->update();
 }

@@ -387,13 +387,13 @@ void TNTChar::showTypes() {
 void TNTChar::Sets() {
     const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(m_ui.types);
     if (m_types == QLatin1String("*")) {
-        for (QTreeWidgetItem *n : nodes) SetTreeNodeBold(n);
+        for (QTreeWidgetItem *n : nodes) MarkTreeNode(n);
     } else if (!m_types.isEmpty()) {
         const QList<qint64> chosen = text::parseIdList(m_types);
         m_types.clear();
         for (QTreeWidgetItem *n : nodes) {
             if (!chosen.contains(TreeNodeId(n))) continue;
-            for (QTreeWidgetItem *p = n; p; p = p->parent()) SetTreeNodeBold(p);
+            for (QTreeWidgetItem *p = n; p; p = p->parent()) MarkTreeNode(p);
         }
     }
     m_ui.average->setVisible(m_ui.sum->isChecked() && !m_opening.outerKind);
@@ -404,8 +404,8 @@ void TNTChar::kindChosen() { Sets(); }
 void TNTChar::chooseAllTypes() {
     const bool all = m_ui.allTypes->isChecked();
     for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types)) {
-        if (all) SetTreeNodeBold(n);
-        else ClearTreeNodeBold(n);
+        if (all) MarkTreeNode(n);
+        else UnmarkTreeNode(n);
     }
     m_types = all ? QStringLiteral("*") : QString();
     m_ui.types->viewport()->update();
@@ -418,7 +418,7 @@ void TNTChar::switchType(QTreeWidgetItem *node) {
         const QSignalBlocker block(m_ui.allTypes);
         m_ui.allTypes->setChecked(false);
     }
-    if (IsTreeNodeBold(node)) UncheckTreeBranch(node);
+    if (IsTreeNodeMarked(node)) UncheckTreeBranch(node);
     else CheckTreeBranch(node);
     m_ui.types->viewport()->update();
 }
@@ -434,10 +434,7 @@ void TNTChar::acceptRule() {
         return;
     }
     if (m_types != QLatin1String("*")) {
-        QStringList ids;
-        for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types))
-            if (n->childCount() == 0 && IsTreeNodeBold(n)) ids << QString::number(TreeNodeId(n));
-        m_types = ids.join(u',');
+        m_types = text::joinIdList(MarkedLeafIds(m_ui.types));
         if (m_types.isEmpty()) {
             showMessage(QStringLiteral("Необходимо выбрать хотя бы один тип учреждений!"), this);
             return;
@@ -466,7 +463,7 @@ void TNTChar::InheritLineRules() {
         const RuleFields f = calcrule::InheritLineRules(m_opening.tableIdent, m_opening.scan, m_opening.place.row, m_opening.place.column);
         setFields(f);
         for (int i = 0; i < m_ui.typeChecks->count(); ++i) m_ui.typeChecks->item(i)->setCheckState(Qt::Unchecked);
-        for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types)) ClearTreeNodeBold(n);
+        for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types)) UnmarkTreeNode(n);
         {
             const QSignalBlocker block(m_ui.allTypes);
             m_ui.allTypes->setChecked(m_types == QLatin1String("*"));

@@ -23,7 +23,7 @@ namespace {
 QList<qint64> boldIds(QTreeWidget *tree) {
     QList<qint64> out;
     for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
-        if (IsTreeNodeBold(n)) out.append(TreeNodeId(n));
+        if (IsTreeNodeMarked(n)) out.append(TreeNodeId(n));
     return out;
 }
 
@@ -71,8 +71,8 @@ TEST_F(MembersTest, MarkingBranchesAndStoringTheLeaves) {
     w.show();
     t->setFocus();
     QTest::keyClick(t, Qt::Key_Space);
-    EXPECT_FALSE(IsTreeNodeBold(treeNodeWithId(t, ids::North)));
-    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(t, ids::Region)));
+    EXPECT_FALSE(IsTreeNodeMarked(treeNodeWithId(t, ids::North)));
+    EXPECT_TRUE(IsTreeNodeMarked(treeNodeWithId(t, ids::Region)));
     EXPECT_EQ(w.memberList(), (QList<qint64>{9, 10, 11, 12}));
     dialogs.modals.push_back([](QDialog *d) {
         auto *inc = static_cast<TRepInc *>(d);
@@ -91,8 +91,8 @@ TEST_F(MembersTest, ChildlessTerritoryAndSecondTopLevelUnitEnterTheList) {
     caches::GetStruct();
     TRepInc w("40,42,", "Отчет");
     w.ShowTrees();
-    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.tree(), 40)));
-    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.tree(), 41)));
+    EXPECT_TRUE(IsTreeNodeMarked(treeNodeWithId(w.tree(), 40)));
+    EXPECT_TRUE(IsTreeNodeMarked(treeNodeWithId(w.tree(), 41)));
     EXPECT_EQ(reports::includeText(w.memberList()), "40,42,");
 }
 

@@ -55,7 +55,7 @@ QTreeWidgetItem *typeNode(QTreeWidget *tree, const QString &name) {
 QStringList boldTypes(QTreeWidget *tree) {
     QStringList out;
     for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
-        if (IsTreeNodeBold(n)) out << n->text(0);
+        if (IsTreeNodeMarked(n)) out << n->text(0);
     return out;
 }
 

@@ -161,7 +161,7 @@ TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
     w.orderingAction()->trigger();
     QTreeWidgetItem *fap = treeNodeWithId(w.tree(), ids::FapLesnoy);
     w.tree()->setCurrentItem(fap);
-    ASSERT_TRUE(adm::moveNode(w.tree(), fap, treeNodeWithId(w.tree(), ids::NorthHospital), adm::DropPlace::Indent));
+    ASSERT_TRUE(MoveTreeNode(w.tree(), fap, treeNodeWithId(w.tree(), ids::NorthHospital), TreeDropPlace::Indent, adm::moveUnit));
     w.orderingAction()->trigger();
     EXPECT_EQ(adm("ind", ids::FapLesnoy).toInt(), 0);
 }
@@ -543,9 +543,9 @@ TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
     QTreeWidgetItem *target = treeNodeWithId(tree, ids::SouthHospital);
     const QRect r = tree->visualItemRect(target);
     QTreeWidgetItem *hit = nullptr;
-    EXPECT_EQ(tree->dropPlaceAt(r.center(), &hit), adm::DropPlace::Label);
-    EXPECT_EQ(tree->dropPlaceAt(QPoint(r.left() - 3, r.center().y()), &hit), adm::DropPlace::Indent);
-    EXPECT_EQ(tree->dropPlaceAt(QPoint(5, tree->viewport()->height() - 2), &hit), adm::DropPlace::Empty);
+    EXPECT_EQ(tree->dropPlaceAt(r.center(), &hit), TreeDropPlace::Label);
+    EXPECT_EQ(tree->dropPlaceAt(QPoint(r.left() - 3, r.center().y()), &hit), TreeDropPlace::Indent);
+    EXPECT_EQ(tree->dropPlaceAt(QPoint(5, tree->viewport()->height() - 2), &hit), TreeDropPlace::Empty);
 
     // On the indent of a node of another district: moved before it, new parent stored.
     tree->setCurrentItem(fap);
