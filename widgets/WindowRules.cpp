@@ -6,6 +6,8 @@
 #include <QActionEvent>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QComboBox>
+#include <QHelpEvent>
 #include <QDialog>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -21,9 +23,11 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
+#include <QStyleOption>
 #include <QStyleOptionMenuItem>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -362,9 +366,43 @@ void fixOptionStops(QAbstractButton *b) {
     }
 }
 
+// The drop-down list whose open list the view is.
+QComboBox *comboOfPopup(const QAbstractItemView *view) {
+    for (QWidget *p = view->parentWidget(); p; p = p->parentWidget())
+        if (auto *combo = qobject_cast<QComboBox *>(p)) return combo->view() == view ? combo : nullptr;
+    return nullptr;
+}
+
+// A text its list cuts (an item narrower than its text or scrolled past its end, a closed drop-down list narrower
+// than its choice) is shown whole in a tip where the list gives none of its own.
+bool showCutText(QWidget *w, const QHelpEvent *e) {
+    if (auto *combo = qobject_cast<QComboBox *>(w)) {
+        const QString text = combo->currentText();
+        if (!combo->toolTip().isEmpty() || combo->isEditable() || text.isEmpty() ||
+            combo->width() >= comboWidthFor(combo, text))
+            return false;
+        QToolTip::showText(e->globalPos(), text, combo, combo->rect());
+        return true;
+    }
+    auto *view = w->parentWidget() ? qobject_cast<QAbstractItemView *>(w->parentWidget()) : nullptr;
+    if (!view || view->viewport() != w) return false;
+    const QModelIndex index = view->indexAt(e->pos());
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (text.isEmpty() || !index.data(Qt::ToolTipRole).toString().isEmpty()) return false;
+    const QRect shown = view->visualRect(index).intersected(view->viewport()->rect());
+    bool cut = shown.width() < view->sizeHintForIndex(index).width();
+    if (const QComboBox *combo = comboOfPopup(view)) cut = view->window()->width() < comboWidthFor(combo, text);
+    if (!cut) return false;
+    QToolTip::showText(e->globalPos(), text, w, shown);
+    return true;
+}
+
 class WindowRules : public QObject {
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::ToolTip && watched->isWidgetType() &&
+            showCutText(static_cast<QWidget *>(watched), static_cast<QHelpEvent *>(event)))
+            return true;
         if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
             auto *ke = static_cast<QKeyEvent *>(event);
             if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) {
@@ -446,6 +484,13 @@ private:
 };
 
 } // namespace
+
+int comboWidthFor(const QComboBox *combo, const QString &text) {
+    QStyleOptionComboBox opt;
+    opt.initFrom(combo);
+    const QSize size(combo->fontMetrics().horizontalAdvance(text), combo->fontMetrics().height());
+    return combo->style()->sizeFromContents(QStyle::CT_ComboBox, &opt, size, combo).width();
+}
 
 void installWindowRules() {
     static WindowRules *rules = nullptr;

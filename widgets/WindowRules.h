@@ -10,11 +10,20 @@
 //  - the menu chosen with Alt and the arrows is drawn as chosen;
 //  - it opens within the screen's free area; a window whose layout is
 //    larger than that area shows its parts in a scroll area instead;
-//  - Qt's file dialog shows the size, type and date of a file whole.
+//  - Qt's file dialog shows the size, type and date of a file whole;
+//  - a text a list cuts (an item of a list, a tree, a grid or an open
+//    drop-down list, the choice of a closed drop-down list) shows whole in a
+//    tip where the list gives none of its own.
+
+class QComboBox;
+class QString;
 
 namespace winutil {
 
 void installWindowRules();
+// The width a drop-down list needs to show a text whole, closed or open (Qt
+// opens it that wide where the screen lets it).
+int comboWidthFor(const QComboBox *combo, const QString &text);
 inline constexpr char kTabIsData[] = "tabIsData";
 
 } // namespace winutil

@@ -1,12 +1,18 @@
 // The rules every window follows: menus wrap into rows instead of hiding behind "»" and are reached and drawn by
 // keyboard, Tab leaves a one-purpose text and Ctrl+Tab a grid, options are entered on the chosen one, a window larger
-// than the screen scrolls its parts; rows that wrap; the custom check box draws its focus.
+// than the screen scrolls its parts, a text a list cuts shows whole in its tip; rows that wrap; the custom check box
+// draws its focus.
 #include "widgets/AbcCheckBox.h"
 #include "widgets/FlowLayout.h"
 #include "widgets/WindowLayout.h"
 #include "widgets/WindowRules.h"
+#include "support/ToolTips.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QTreeWidget>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -281,4 +287,57 @@ TEST(FlowLayout, WrapsItsItemsAndKeepsTheClosingOneRight) {
         EXPECT_EQ(exit->geometry().right(), w.rect().right()) << width;
     }
     EXPECT_GT(flow->heightForWidth(300), oneRow);
+}
+
+// A text a list cuts shows whole in its tip, in a list, a tree, a closed and an open drop-down list; a text shown
+// whole gets no tip, and an item's own tip stays.
+TEST(WindowRules, ACutTextShowsWholeInItsTip) {
+    winutil::installWindowRules();
+    const QString longName = QStringLiteral("Министерство здравоохранения Северо-Западного округа, архив 2019-2024 "
+                                            "гг: \"Ф30\" - #1 = сведения о медицинской организации и ее подразделениях");
+    const QString longer = longName + QStringLiteral(" за отчетный год: штаты, посещения, коечный фонд и работа "
+                                                     "стационара, сведения о сети и деятельности организаций");
+    QDialog d;
+    auto *layout = new QVBoxLayout(&d);
+    auto *list = new QListWidget(&d);
+    list->addItems({longName, QStringLiteral("Ф30")});
+    (new QListWidgetItem(longName + QStringLiteral(" (2)"), list))->setToolTip(QStringLiteral("своя подсказка"));
+    auto *tree = new QTreeWidget(&d);
+    tree->setHeaderHidden(true);
+    auto *top = new QTreeWidgetItem(tree, {QStringLiteral("Район")});
+    new QTreeWidgetItem(top, {longName});
+    tree->expandAll();
+    auto *combo = new QComboBox(&d);
+    combo->addItems({longer, QStringLiteral("Годовой")});
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(10);
+    for (QWidget *w : {static_cast<QWidget *>(list), static_cast<QWidget *>(tree), static_cast<QWidget *>(combo)})
+        layout->addWidget(w);
+    d.resize(320, 400);
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+    auto itemTip = [](QAbstractItemView *v, const QModelIndex &i) {
+        v->scrollTo(i);
+        return tipAt(v->viewport(), v->visualRect(i).intersected(v->viewport()->rect()).center());
+    };
+    EXPECT_EQ(itemTip(list, list->model()->index(0, 0)), longName);
+    EXPECT_EQ(itemTip(list, list->model()->index(1, 0)), QString());
+    EXPECT_EQ(itemTip(list, list->model()->index(2, 0)), QStringLiteral("своя подсказка"));
+    // Scrolled sideways, the long item is cut at the other end.
+    list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
+    EXPECT_EQ(tipAt(list->viewport(), list->visualRect(list->model()->index(0, 0)).intersected(
+                                          list->viewport()->rect()).center()),
+              longName);
+    EXPECT_EQ(itemTip(tree, tree->model()->index(0, 0, tree->model()->index(0, 0))), longName);
+    EXPECT_EQ(itemTip(tree, tree->model()->index(0, 0)), QString());
+    EXPECT_EQ(tipAt(combo, combo->rect().center()), longer);
+    combo->setCurrentIndex(1);
+    EXPECT_EQ(tipAt(combo, combo->rect().center()), QString());
+    // Open, the list is as wide as the screen lets it: the item longer than the screen is cut.
+    combo->showPopup();
+    QApplication::processEvents();
+    ASSERT_LT(combo->view()->window()->width(), combo->fontMetrics().horizontalAdvance(longer));
+    EXPECT_EQ(itemTip(combo->view(), combo->model()->index(0, 0)), longer);
+    EXPECT_EQ(itemTip(combo->view(), combo->model()->index(1, 0)), QString());
+    combo->hidePopup();
 }
