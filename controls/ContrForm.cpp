@@ -19,6 +19,7 @@
 #include "platform/Errors.h"
 #include "platform/office/Show.h"
 #include "platform/office/WordDocument.h"
+#include "widgets/AbcComboBox.h"
 #include "widgets/FlowLayout.h"
 #include "widgets/WindowLayout.h"
 
@@ -98,8 +99,13 @@ public:
             }
             p->fillRect(option.rect, back);
             p->setPen(fore);
-            p->drawText(option.rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop,
-                        index.data(Qt::DisplayRole).toString());
+            // A rule's name longer than the list is shortened with "…" (whole in the tip).
+            const QRect text = option.rect.adjusted(2, 0, 0, 0);
+            int room = text.width();
+            if (const auto *view = qobject_cast<const QAbstractItemView *>(option.widget))
+                room = qMin(room, view->viewport()->width() - text.left());
+            p->drawText(text, Qt::AlignLeft | Qt::AlignTop,
+                        option.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, room));
         } catch (...) {
         }
     }
@@ -182,8 +188,9 @@ void TContrls::addChoiceRow(QVBoxLayout *top) {
     m_ui.filterBox = radioGroup(this, QStringLiteral("Отбор"), kFilterCaptions, m_ui.filters, true);
     m_ui.classes->button(0)->setChecked(true);
     m_ui.filters->button(0)->setChecked(true);
-    m_ui.forms = new QComboBox(this);
-    m_ui.tables = new QComboBox(this);
+    // Long form names and table captions shortened with "…", whole in the tip.
+    m_ui.forms = new TabcLRComboBox(this);
+    m_ui.tables = new TabcLRComboBox(this);
     for (QComboBox *c : {m_ui.forms, m_ui.tables}) {
         c->setMinimumWidth(160);
         c->setMinimumContentsLength(30);
@@ -222,6 +229,7 @@ void TContrls::addRuleEditor(QVBoxLayout *top) {
     m_ui.rules->setUniformItemSizes(true);
     m_ui.rules->setItemDelegate(new RuleListDelegate(this));
     m_ui.rules->setMinimumWidth(120);
+    m_ui.rules->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     middle->addWidget(m_ui.rules, 2);
 
     auto *rule = new QVBoxLayout;

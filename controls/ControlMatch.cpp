@@ -8,6 +8,7 @@
 #include "engine/SharedState.h"
 #include "platform/Paths.h"
 #include "platform/Errors.h"
+#include "widgets/AbcComboBox.h"
 #include "widgets/FlowLayout.h"
 #include "widgets/WindowLayout.h"
 #include "platform/Database.h"
@@ -158,8 +159,9 @@ TControlMatchForm::TControlMatchForm(QWidget *parent) : QDialog(parent) {
     auto *choice = new QGridLayout;
     m_ui.formCaption = new QLabel(QStringLiteral("Форма:"), top);
     m_ui.tableCaption = new QLabel(QStringLiteral("Таблица:"), top);
-    m_ui.forms = new QComboBox(top);
-    m_ui.tables = new QComboBox(top);
+    // Long form names and table captions shortened with "…", whole in the tip.
+    m_ui.forms = new TabcLRComboBox(top);
+    m_ui.tables = new TabcLRComboBox(top);
     for (QComboBox *c : {m_ui.forms, m_ui.tables}) {
         c->setMinimumWidth(160);
         c->setMinimumContentsLength(36);
