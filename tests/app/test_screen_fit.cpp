@@ -25,7 +25,9 @@
 #include "platform/Paths.h"
 #include "platform/Translations.h"
 #include "support/Fixture.h"
+#include "support/ToolTips.h"
 #include "widgets/AbcComboBox.h"
+#include "widgets/WindowRules.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -54,6 +56,8 @@
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
+#include <QListView>
+#include <QTableView>
 #include <QtMath>
 #include <QWindow>
 #include <QTreeWidget>
@@ -184,7 +188,7 @@ void checkInputsWhole(QWidget *w, const QString &name) {
 }
 
 // Every text of the window is whole: a label as tall as its wrapped lines need at its width and as wide as its
-// unwrapped text, a list as wide as the item it shows.
+// unwrapped text.
 void checkTextsWhole(QWidget *w, const QString &name) {
     for (QLabel *l : w->findChildren<QLabel *>()) {
         if (l->window() != w || !l->isVisible() || l->text().trimmed().isEmpty() || insideScrolledPart(l, w)) continue;
@@ -209,18 +213,95 @@ void checkTextsWhole(QWidget *w, const QString &name) {
             fault(name, QStringLiteral("текст \"%1\" обрезан окном: %2x%3 из %4x%5")
                             .arg(text).arg(shown.width()).arg(shown.height()).arg(r.width()).arg(r.height()));
     }
-    // The lists of the main window and of the start-up's choices (the windows that show a configuration's name).
-    for (TabcLRComboBox *c : w->findChildren<TabcLRComboBox *>()) {
-        if (c->window() != w || !c->isVisible() || c->isEditable() || c->currentText().isEmpty()) continue;
-        // A list that cannot show a long name whole shortens it and gives it whole in its tip.
-        if (c->toolTip() == c->currentText()) continue;
-        QStyleOptionComboBox opt;
-        opt.initFrom(c);
-        const QSize text(c->fontMetrics().horizontalAdvance(c->currentText()), c->fontMetrics().height());
-        const int need = c->style()->sizeFromContents(QStyle::CT_ComboBox, &opt, text, c).width();
-        if (c->width() < need - 1)
-            fault(name, QStringLiteral("список \"%1\" обрезан: ширина %2 из %3")
-                            .arg(c->currentText().left(40)).arg(c->width()).arg(need));
+}
+
+// The items a user sees in a view: every row (and every expanded tree node's children) of every shown column, the
+// first few hundred.
+QModelIndexList itemsOf(QAbstractItemView *v, const QModelIndex &root, const QList<int> &columns) {
+    QModelIndexList out;
+    const QAbstractItemModel *model = v->model();
+    auto *list = qobject_cast<QListView *>(v);
+    auto *tree = qobject_cast<QTreeView *>(v);
+    std::function<void(const QModelIndex &)> walk = [&](const QModelIndex &parent) {
+        for (int row = 0; row < model->rowCount(parent) && out.size() < 400; ++row) {
+            if (list && list->isRowHidden(row)) continue;
+            if (tree && tree->isRowHidden(row, parent)) continue;
+            for (int column : columns) out.append(model->index(row, column, parent));
+            const QModelIndex first = model->index(row, 0, parent);
+            if (tree && tree->isExpanded(first)) walk(first);
+        }
+    };
+    if (model) walk(root);
+    return out;
+}
+
+// Every item a view cuts (narrower than its text, or scrolled past its end) gives it whole in its tip.
+void checkItemsWhole(QAbstractItemView *v, const QModelIndexList &items, const QString &name, const QString &what,
+                     const std::function<int(const QModelIndex &)> &widthFor) {
+    int cut = 0;
+    QString first;
+    for (const QModelIndex &index : items) {
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (text.trimmed().isEmpty()) continue;
+        auto shownWidth = [&] {
+            const QRect r = v->visualRect(index);
+            return qMin(r.right() + 1, v->viewport()->width()) - qMax(r.left(), 0);
+        };
+        const int need = widthFor(index);
+        if (shownWidth() >= need - 1) continue;
+        // Scrolled to, as the user would: whole there, or cut with its tip.
+        v->scrollTo(index);
+        if (shownWidth() >= need - 1) continue;
+        const QRect r = v->visualRect(index).intersected(v->viewport()->rect());
+        if (!r.isEmpty() && tipAt(v->viewport(), r.center()) == text) continue;
+        if (cut++ == 0)
+            first = QStringLiteral("\"%1\": ширина %2 из %3").arg(text.left(40)).arg(shownWidth()).arg(need);
+    }
+    if (cut > 0)
+        fault(name, QStringLiteral("%1: %2 обрезан(о) без подсказки, первый %3").arg(what).arg(cut).arg(first));
+}
+
+// Every list of the window shows its items whole, or shortened with the whole text in the tip: a drop-down list
+// closed and open, a list, a tree, a grid.
+void checkListsWhole(QWidget *w, const QString &name) {
+    for (QComboBox *c : w->findChildren<QComboBox *>()) {
+        if (c->window() != w || !c->isVisible()) continue;
+        const QString shown = c->currentText();
+        if (!c->isEditable() && !shown.isEmpty()) {
+            const int need = winutil::comboWidthFor(c, shown);
+            if (c->width() < need - 1 && tipAt(c, c->rect().center()) != shown)
+                fault(name, QStringLiteral("список \"%1\" обрезан без подсказки: ширина %2 из %3")
+                                .arg(shown.left(40)).arg(c->width()).arg(need));
+        }
+        if (!c->isEnabled() || c->count() == 0) continue;
+        c->showPopup();
+        settle(60);
+        // An item of the open list needs the room the closed list needs to show it (the open list's frame
+        // included).
+        QAbstractItemView *open = c->view();
+        const int frame = open->window()->width() - open->viewport()->width();
+        checkItemsWhole(open, itemsOf(open, c->rootModelIndex(), {c->modelColumn()}), name,
+                        QStringLiteral("раскрытый список \"%1\"").arg(shown.left(40)), [&](const QModelIndex &i) {
+                            return winutil::comboWidthFor(c, i.data(Qt::DisplayRole).toString()) - frame;
+                        });
+        c->hidePopup();
+        settle(20);
+    }
+    for (QAbstractItemView *v : w->findChildren<QAbstractItemView *>()) {
+        if (v->window() != w || !v->isVisible() || !v->model()) continue;
+        QList<int> columns;
+        auto *tree = qobject_cast<QTreeView *>(v);
+        auto *grid = qobject_cast<QTableView *>(v);
+        if (auto *l = qobject_cast<QListView *>(v))
+            columns = {l->modelColumn()};
+        else
+            for (int c = 0; c < v->model()->columnCount(v->rootIndex()); ++c)
+                if (!(tree && tree->isColumnHidden(c)) && !(grid && grid->isColumnHidden(c))) columns.append(c);
+        const int before = v->horizontalScrollBar()->value(), top = v->verticalScrollBar()->value();
+        checkItemsWhole(v, itemsOf(v, v->rootIndex(), columns), name, QStringLiteral("список %1").arg(describe(v)),
+                        [v](const QModelIndex &i) { return v->sizeHintForIndex(i).width(); });
+        v->horizontalScrollBar()->setValue(before);
+        v->verticalScrollBar()->setValue(top);
     }
 }
 
@@ -373,6 +454,7 @@ void measure(QWidget *w, const QString &name) {
         fault(name, QStringLiteral("заголовок окна \"%1\"").arg(w->windowTitle()));
     checkInputsWhole(w, name);
     checkTextsWhole(w, name);
+    checkListsWhole(w, name);
     checkMenus(w, name);
     if (QScreen *s = w->screen()) s->grabWindow(0).save(g_screens + QLatin1Char('/') + fileName(name) + ".png");
     checkKeyboard(w, name);
@@ -484,6 +566,11 @@ const std::map<QString, Explore> &explorers() {
              click(w, QStringLiteral("Поиск всех таблиц с расхождениями"));
              click(w, QStringLiteral("Загрузить"));   // the control-file loader
          }},
+        {"TControlMatchForm", [](QWidget *w) {
+             // Its lists filled with the project's rules, names of 80 characters among them.
+             click(w, QStringLiteral("Сопоставить"));
+             measure(w, g_mode + QStringLiteral(" TControlMatchForm, сопоставлено"));
+         }},
         {"TFormList", [](QWidget *w) {
              pickLeaf(w);
              trigger(w, {"Таблица"});
@@ -575,6 +662,10 @@ TEST(ScreenFitSession, DISABLED_OpenAndMeasureEveryWindow) {
              {QStringLiteral(" - государственное бюджетное учреждение здравоохранения области")});
     db::exec(db::kMain, QStringLiteral("update forms set decipher = substr(decipher || ?, 1, 80)"),
              {QStringLiteral(" - сведения о медицинской организации и ее подразделениях за отчетный год")});
+    db::exec(db::kMain, QStringLiteral("update tables set name = substr(name || ?, 1, 80)"),
+             {QStringLiteral(" медицинских и фармацевтических работников по должностям на конец года")});
+    db::exec(db::kMain, QStringLiteral("update int_control set commnt = substr(commnt || ?, 1, 80)"),
+             {QStringLiteral(" по строкам и графам таблицы, включая совместителей и внешних")});
     // The matching window works on the links database beside the program.
     links::createLinksDatabase(paths::programFolder() + "Links.mdb");
     MeasuringDialogs dialogs;
