@@ -693,6 +693,8 @@ void TFormList::excelTablePerMember() {
         if (!shortnames::exists()) {
             if (!confirm(QStringLiteral("Отсутствует файл ShortNames.txt. Создать?"), this)) return;
             openShortNamesEditor(this);
+            // The editor closed without saving: nothing to name the sheets by, as after "Нет".
+            if (!shortnames::exists()) return;
         }
         const QStringList list = shortnames::load();
         const QString formName = formlist::formNameOfText(n->parent()->text(0));

@@ -35,6 +35,27 @@ struct ShortNamesTest : SampleTest {
 
 TEST_F(ShortNamesTest, FileRoundTripKeepsShortNamesAndEmptyRows) {
     EXPECT_FALSE(shortnames::exists());
+    // A missing file is named once, with the reason; a file in another code page is named with the reason too.
+    auto refusal = [] {
+        try {
+            shortnames::load();
+        } catch (const db::Error &e) {
+            return e.message();
+        }
+        return QString();
+    };
+    const QString missing = refusal();
+    EXPECT_EQ(missing.count(QStringLiteral("Не удалось открыть файл")), 1) << missing.toStdString();
+    EXPECT_TRUE(missing.endsWith(QStringLiteral("ShortNames.txt: файл не найден"))) << missing.toStdString();
+    {
+        QFile utf8(fx.programFolder() + "ShortNames.txt");
+        ASSERT_TRUE(utf8.open(QIODevice::WriteOnly));
+        utf8.write(QStringLiteral("Больница\tБольница\r\n").toUtf8());
+    }
+    EXPECT_TRUE(refusal().startsWith(QStringLiteral("Не удалось открыть файл ") + fx.programFolder() +
+                                     QStringLiteral("ShortNames.txt: файл сохранён не в кодировке Windows-1251")))
+        << refusal().toStdString();
+    QFile::remove(fx.programFolder() + "ShortNames.txt");
     const QString longest = QString(31, QChar(u'Ж'));
     shortnames::save({{"Противотуберкулёзный диспансер", "ПТД"}, {"", ""}, {"Областная\tбольница", longest}});
     const QByteArray bytes = fileBytes(fx.programFolder() + "ShortNames.txt");

@@ -82,6 +82,12 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     w.excelTablePerMember();
     EXPECT_EQ(dialogs.questions, QStringList{"Отсутствует файл ShortNames.txt. Создать?"});
     EXPECT_TRUE(dialogs.messages.isEmpty());
+    // "Да", then the editor closed without saving: ended as after "Нет", without an error about the missing file.
+    dialogs.answers.push_back(true);
+    w.excelTablePerMember();
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(fx.programFolder() + "ShortNames.txt"));
+    ASSERT_EQ(dialogs.opened.size(), 1);
     // "Да" opens the editor, whose OK writes the file, and the output goes on.
     dialogs.answers.push_back(true);
     dialogs.modals.push_back([](QDialog *d) {
