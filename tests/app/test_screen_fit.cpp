@@ -575,6 +575,8 @@ const std::map<QString, Explore> &explorers() {
              pickLeaf(w);
              trigger(w, {"Таблица"});
              if (g_mode == QStringLiteral("ввод")) trigger(w, {"Печать формы", "Для отчета"});
+             // Without the short-name list, "Да" to making it opens its editor.
+             if (g_mode == QStringLiteral("Свод")) trigger(w, {"Вывод в Excel", "Таблица по входящим ЛПУ/сводам"});
          }},
         {"TVTable", [](QWidget *w) {
              if (g_mode != QStringLiteral("ввод")) return;
@@ -608,13 +610,16 @@ const std::map<QString, Explore> &explorers() {
     return map;
 }
 
-// Shows each window the program opens modally, measures it and opens the windows behind it; then closes it.
+// Shows each window the program opens modally, measures it and opens the windows behind it; then closes it. A
+// question is answered "Да" the first time it is asked in a mode, so that the windows behind its Yes are measured
+// too, and "Нет" after that, so that a question asked again ends its round.
 class MeasuringDialogs : public DialogProvider {
 public:
     QStringList messages;
+    QStringList questions;   // "mode\tanswer: text"
     void message(QWidget *, const QString &text, MsgKind) override { messages.append(text); }
-    bool question(QWidget *, const QString &, const QString &) override { return false; }
-    int questionCancel(QWidget *, const QString &, const QString &) override { return -1; }
+    bool question(QWidget *, const QString &text, const QString &) override { return answer(text); }
+    int questionCancel(QWidget *, const QString &text, const QString &) override { return answer(text) ? 1 : 0; }
     std::optional<QString> inputText(QWidget *, const QString &, const QString &, const QString &) override {
         return std::nullopt;
     }
@@ -639,6 +644,17 @@ public:
         dialog->hide();
         settle(20);
         return QDialog::Rejected;
+    }
+
+private:
+    QSet<QString> m_asked;
+    bool answer(const QString &text) {
+        const QString key = g_mode + QLatin1Char('\t') + QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        const bool yes = !m_asked.contains(key);
+        m_asked.insert(key);
+        questions.append(key.section(QLatin1Char('\t'), 0, 0) + QLatin1Char('\t') +
+                         (yes ? QStringLiteral("Да: ") : QStringLiteral("Нет: ")) + key.section(QLatin1Char('\t'), 1));
+        return yes;
     }
 };
 
@@ -728,6 +744,16 @@ TEST(ScreenFitSession, DISABLED_OpenAndMeasureEveryWindow) {
             (main.*c.run)();
             settle(20);
         }
+        // "Да" to making the next year: the year is made and opened; the previous one is opened again.
+        g_mode = QStringLiteral("следующий год");
+        main.showNextYear();
+        settle(200);
+        if (main.yearLabel()->text().contains(QString::number(fx.year() + 1)))
+            measure(&main, QStringLiteral("Главное окно, следующий год"));
+        else
+            fault(QStringLiteral("Главное окно"), QStringLiteral("следующий год не создан: ") + main.yearLabel()->text());
+        main.showPreviousYear();
+        settle(200);
         g_mode = QStringLiteral("прочие");
         {
             ProgressRun run(QStringLiteral("Пересчет отчета"));
@@ -804,9 +830,17 @@ TEST(ScreenFitSession, DISABLED_OpenAndMeasureEveryWindow) {
         setDialogs(&dialogs);
         AdminMode::instance().setOn(false);
     }
+    {
+        // A start on a stored year without its folder: "Да" to making it asks which year to make it from.
+        g_mode = QStringLiteral("начало");
+        IniFile(fx.settingsFile()).writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Year"), fx.year() + 7);
+        TMain main;
+        settle(100);
+    }
     setDialogs(nullptr);
     for (const QString &f : g_faults) std::printf("FAULT\t%s\n", f.toUtf8().constData());
     for (const QString &m : dialogs.messages) std::printf("MESSAGE\t%s\n", m.toUtf8().constData());
+    for (const QString &q : dialogs.questions) std::printf("QUESTION\t%s\n", q.toUtf8().constData());
     std::fflush(stdout);
 }
 
@@ -906,6 +940,8 @@ TEST(ScreenFit, EveryWindowFitsUnderAWindowManager) {
             }
             else if (f.size() == 3 && f[0] == "FAULT")
                 faults.append(QStringLiteral("%1: %2: %3").arg(session.size.label, f[1], f[2]));
+            else if (f.size() == 3 && f[0] == "QUESTION")
+                table.append(QStringLiteral("%1\tвопрос (%2)\t%3").arg(session.size.label, f[1], f[2]));
         }
         // Ended as a user would end them, so that the server removes its lock and socket.
         for (QProcess *p : {session.child.get(), session.wm.get(), session.server.get()}) {
@@ -924,6 +960,10 @@ TEST(ScreenFit, EveryWindowFitsUnderAWindowManager) {
     QSet<QString> all;
     for (const auto &[size, windows] : measuredAt) all |= windows;
     EXPECT_GE(all.size(), 50) << "too few windows measured";
+    // Windows reached only by "Да" to a question: the short-name editor behind making the list, the next year
+    // made, the year to make a missing one from.
+    for (const char *afterYes : {"Свод TForm5", "Главное окно, следующий год", "начало TSBY"})
+        EXPECT_TRUE(all.contains(QString::fromUtf8(afterYes))) << afterYes << " not reached by \"Да\"";
     for (const ScreenSize &s : sizes) {
         const QSet<QString> missing = all - measuredAt[QString::fromLatin1(s.label)];
         EXPECT_TRUE(missing.isEmpty()) << s.label << " did not open: " << QStringList(missing.values()).join(", ").toStdString();
