@@ -452,10 +452,9 @@ void recalculation(region::Region &r, bool controlOnly = false) {
     work.includeList = r.includeList();
     work.institution = r.reports[0];
     work.table = ValueTable::RepData;
-    TFormList w(work);
+    TFormList w(work, -1);
     w.setWindowTitle(QStringLiteral("Свод по области"));
     w.offerRecalculation(true);
-    w.Start(-1);
     w.show();
     // As in the program, the progress window has been painted before (the
     // first painting of the process loads its fonts).

@@ -138,9 +138,11 @@ bool TControlMatchImporter::FindProjectTable(const QString &lft, const QString &
     if (lft.isEmpty() && rght.isEmpty()) return false;
     const QSqlDatabase d = db::connection(Query.isEmpty() ? db::kMain : Query);
     for (const QString &side : {lft, rght}) {
-        for (const QString &term : SplitFormulaTerms(side)) {
-            const QString t = term.trimmed();
-            if (t.isEmpty() || IsOperatorItem(t)) continue;
+        // The operands the rule run reads.
+        const QStringList pieces = notation::CutWrittenSide(side);
+        for (qsizetype i = 0; i < pieces.size(); i += 2) {
+            const QString t = pieces[i].trimmed();
+            if (t.isEmpty()) continue;
             const FormTableRef ref = ParseFormTableRef(t, 0);
             if (!formGiven && !ref.form.isEmpty()) formId = GetFormIdByName(ref.form);
             if (!ref.table.isEmpty()) {

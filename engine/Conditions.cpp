@@ -399,22 +399,13 @@ FormulaTerms readFormula(const QString &formula) {
         out.constant = f;
         return out;
     }
-    QString term;
-    bool minus = false;
-    auto close = [&] {
-        const QString t = term.trimmed();
-        if (!t.isEmpty()) out.terms.append({minus, t});
-    };
-    for (QChar c : f) {
-        if (c == u'+' || c == u'-') {
-            close();
-            minus = c == u'-';
-            term.clear();
-        } else {
-            term += c;
-        }
+    // Terms and their signs alternate; a blank term (two signs in a row)
+    // adds nothing.
+    const QStringList pieces = notation::CutSide(f, u"+-");
+    for (qsizetype i = 0; i < pieces.size(); i += 2) {
+        const QString t = pieces[i].trimmed();
+        if (!t.isEmpty()) out.terms.append({i > 0 && pieces[i - 1] == u"-", t});
     }
-    close();
     return out;
 }
 

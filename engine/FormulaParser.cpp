@@ -127,25 +127,27 @@ QString QualifyFormulaRefs(const QString &expression, int mode, const QString &d
                            const QString &defaultTable) {
     const QString expr = expression.trimmed();
     if (expr.isEmpty() || IsDecimalText(expr)) return expr;
-    const QStringList items = SplitFormulaTerms(expr);
-    if (items.isEmpty()) return expr;
-    const FormTableRef first = ParseFormTableRef(items.first(), mode);
-    const QString laterForm = first.form.isEmpty() ? defaultForm : first.form;
-    // The first item's table part loses its leading "Т" so that operands get one.
-    const QString laterTable = first.table.isEmpty() ? defaultTable : first.table.mid(1);
-    QString out;
+    // The pieces the rule run reads, as written; signs and blanks stay.
+    QStringList pieces = notation::CutWrittenSide(expr);
+    QString laterForm, laterTable;
     bool firstOperand = true;
-    for (const QString &item : items) {
-        if (IsOperatorItem(item)) {
-            out += item;
-            continue;
+    for (qsizetype i = 0; i < pieces.size(); i += 2) {
+        QString &piece = pieces[i];
+        const QString operand = piece.trimmed();
+        if (operand.isEmpty()) continue;
+        if (firstOperand) {
+            // The first operand's form and table serve the operands after it;
+            // its table part loses its leading "Т" so that they get one.
+            const FormTableRef first = ParseFormTableRef(operand, mode);
+            laterForm = first.form.isEmpty() ? defaultForm : first.form;
+            laterTable = first.table.isEmpty() ? defaultTable : first.table.mid(1);
         }
-        QString q = firstOperand ? QualifyFormulaRef(item, mode, defaultForm, defaultTable)
-                                 : QualifyFormulaRef(item, mode, laterForm, laterTable);
+        const QString q = firstOperand ? QualifyFormulaRef(operand, mode, defaultForm, defaultTable)
+                                       : QualifyFormulaRef(operand, mode, laterForm, laterTable);
         firstOperand = false;
-        out += q.isEmpty() ? item : q;
+        piece.replace(piece.indexOf(operand), operand.size(), q);
     }
-    return out;
+    return pieces.join(QString());
 }
 
 RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &cycle, bool single,
@@ -165,11 +167,14 @@ RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &c
         (cycleText.line == notation::Line::Rows ? cycleRows : cycleCols) = list;
     }
 
-    const QStringList items = SplitFormulaTerms(expression);
-    if (single && items.size() > 1) return {};
+    // The operands the rule run reads.
+    QStringList operands;
+    const QStringList pieces = notation::CutWrittenSide(expression);
+    for (qsizetype i = 0; i < pieces.size(); i += 2)
+        if (!pieces[i].trimmed().isEmpty()) operands.append(pieces[i].trimmed());
+    if (single && operands.size() > 1) return {};
     QStringList rows, cols;
-    for (const QString &item : items) {
-        if (IsOperatorItem(item)) continue;
+    for (const QString &item : operands) {
         const QString ir = ParseRowRef(item, bounds);
         const QString ic = ParseColumnRef(item, bounds);
         if (single && (ir.contains(u',') || ic.contains(u','))) return {};

@@ -8,10 +8,12 @@
 #include <QString>
 #include <QStringList>
 
-// Cuts an expression into operands and operator items at + - * / outside
-// double quotes, parentheses and square brackets. Operator items keep one
-// blank on either side when the text had one ("+", " +", "+ ", " + ").
-// A leading operator, or one right after another, stays in its operand.
+// Cuts an expression of the external control book into operands and operator
+// items at + - * / outside double quotes, parentheses and square brackets.
+// Operator items keep one blank on either side when the text had one ("+",
+// " +", "+ ", " + "). A leading operator, or one right after another, stays
+// in its operand. The program's own sides are cut by notation::CutSide (a
+// source scan lists any other use).
 QStringList SplitFormulaTerms(const QString &text);
 // True for an operator item of SplitFormulaTerms (after trimming).
 bool IsOperatorItem(const QString &item);
@@ -40,8 +42,9 @@ QString ParseColumnRef(const QString &reference, const LineBounds &bounds);
 
 // Completes an operand with a form and a table ("[1000]", brackets included).
 QString QualifyFormulaRef(const QString &operand, int mode, const QString &form, const QString &table);
-// Completes every operand; the first reference sets the form and table of
-// the ones after it, the defaults serve when it has none.
+// Completes every operand, cut as the rule run cuts a side (inside brackets
+// too); the first reference sets the form and table of the ones after it,
+// the defaults serve when it has none. Signs and blanks stay as written.
 QString QualifyFormulaRefs(const QString &expression, int mode, const QString &defaultForm,
                            const QString &defaultTable);
 
@@ -49,9 +52,10 @@ struct RowsColumns {
     QString rows;
     QString columns;
 };
-// Rows and columns named by an expression; a cycle "СТР..." or "ГР..."
-// replaces the rows or the columns. With single set, anything but one
-// operand naming one row and one column gives two empty lists.
+// Rows and columns named by the operands of an expression (cut as the rule
+// run cuts a side); a cycle "СТР..." or "ГР..." replaces the rows or the
+// columns. With single set, anything but one operand naming one row and one
+// column gives two empty lists.
 RowsColumns GetReferencedRowsColumns(const QString &expression, const QString &cycle, bool single,
                                      const LineBounds &bounds);
 

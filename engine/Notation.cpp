@@ -111,18 +111,37 @@ QList<Part> FindReferences(QStringView up) {
     return out;
 }
 
-QStringList CutSide(const QString &t) {
+QStringList CutSide(const QString &t, QStringView signs) {
     QStringList items;
     qsizetype start = 0;
     for (qsizetype i = 0; i < t.size(); ++i) {
         const QChar c = t[i];
-        if (c != u'(' && c != u')' && c != u'*' && c != u'+' && c != u'-' && c != u'/') continue;
+        if (!signs.contains(c)) continue;
         items.append(t.mid(start, i - start));
         items.append(QString(c));
         start = i + 1;
     }
     items.append(t.mid(start));
     return items;
+}
+
+QStringList CutWrittenSide(const QString &side) {
+    // Squaring the table brackets keeps every position; case does not
+    // matter to the signs.
+    QStringList pieces = CutSide(SquareTableBrackets(side));
+    qsizetype at = 0;
+    for (QString &p : pieces) {
+        const qsizetype size = p.size();
+        p = side.mid(at, size);
+        at += size;
+    }
+    return pieces;
+}
+
+QString ReplaceOperands(const QString &side, const std::function<QString(const QString &piece)> &operand) {
+    QStringList items = CutSide(SquareTableBrackets(text::upper(side)));
+    for (qsizetype i = 0; i < items.size(); i += 2) items[i] = operand(items[i]);
+    return items.join(QString());
 }
 
 QString BracketBareNumbers(const QString &text) {

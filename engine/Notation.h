@@ -19,6 +19,7 @@
 #include <QStringView>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 // Numbers above this name no line of any table (see engine/TableLimits.h).
@@ -102,7 +103,20 @@ QList<Part> FindReferences(QStringView upperText);
 // SquareTableBrackets) with the signs between them, as the rule run and the
 // table window's error marks cut it: piece, sign, piece, ... (always an odd
 // count), the signs "(", ")", "*", "+", "-" and "/" one character each.
-QStringList CutSide(const QString &side);
+// A reader that takes fewer signs names them (a calculated cell's sum is cut
+// at "+" and "-" alone); the pieces keep every character of the text, so a
+// piece's place in the text is the length of what comes before it.
+inline constexpr QStringView kSideSigns = u"()*+-/";
+QStringList CutSide(const QString &side, QStringView signs = kSideSigns);
+// A side as a user or a file wrote it (any case, round table brackets) cut
+// as CutSide cuts it, every piece as written: "т(7)стр1 - 2" gives
+// "т(7)стр1 ", "-", " 2".
+QStringList CutWrittenSide(const QString &side);
+// Every operand piece of a side (CutSide of the text upper-cased with its
+// table brackets squared) replaced by what operand makes of it, the signs
+// kept: how the rule run and the indicators put values in place of the
+// references of a side before its arithmetic.
+QString ReplaceOperands(const QString &side, const std::function<QString(const QString &piece)> &operand);
 
 // The run of digits right behind a "СТР" or "ГР" (any case) put into square
 // brackets: "гр5" -> "гр[5]", "СТР12ГР3" -> "СТР[12]ГР[3]"; "ГР 5" and

@@ -18,8 +18,6 @@ namespace {
 const QStringList kRelations = {QStringLiteral("="), QStringLiteral("<>"), QStringLiteral(">"),
                                 QStringLiteral(">="), QStringLiteral("<"),  QStringLiteral("<=")};
 
-bool isOperator(QChar c) { return c == u'+' || c == u'-' || c == u'*' || c == u'/'; }
-
 // Digits with at most one "." and at least one digit: what the evaluation reads.
 bool isNumber(QStringView t) {
     int dots = 0, digits = 0;
@@ -153,45 +151,42 @@ private:
         return true;
     }
 
-    // Operands and operators in one pass.
+    // Operands and signs in one pass over the pieces the rule run reads.
     bool checkSide(const QString &side, int field) {
         const QString t = SquareTableBrackets(text::upper(side));
         if (t.trimmed().isEmpty()) return fail(field, QStringLiteral("Пустое выражение"));
         if (t.count(u'(') != t.count(u')')) return fail(field, QStringLiteral("Нарушен баланс скобок"));
         bool expectOperand = true;
         int depth = 0;
-        qsizetype i = 0;
-        const qsizetype n = t.size();
-        while (i < n) {
-            const QChar c = t[i];
-            if (c.isSpace()) {
-                ++i;
+        qsizetype at = 0;   // where the piece stands in the text
+        const QStringList pieces = notation::CutSide(t);
+        for (qsizetype k = 0; k < pieces.size(); at += pieces[k].size(), ++k) {
+            if (k % 2 == 0) {
+                // An operand; blanks alone stand between two signs.
+                const QStringView operand = QStringView(pieces[k]).trimmed();
+                if (operand.isEmpty()) continue;
+                if (!expectOperand) return fail(field, QStringLiteral("Неправильная последовательность скобок"));
+                if (!checkOperand(operand, field)) return false;
+                expectOperand = false;
                 continue;
             }
+            const QChar c = pieces[k].front();
             if (expectOperand) {
                 if (c == u'(') {
                     if (++depth > kMaxNesting)
                         return fail(field, QStringLiteral("Слишком глубокая вложенность скобок (больше %1)").arg(kMaxNesting));
-                    ++i;
-                } else if (isOperator(c)) {
-                    return fail(field, QStringLiteral("Знак \"") + c +
-                                           QStringLiteral("\" без операнда слева (позиция %1)").arg(i + 1));
                 } else if (c == u')') {
-                    return fail(field, QStringLiteral("Пустые скобки или знак перед \")\" (позиция %1)").arg(i + 1));
+                    return fail(field, QStringLiteral("Пустые скобки или знак перед \")\" (позиция %1)").arg(at + 1));
                 } else {
-                    const qsizetype start = i;
-                    while (i < n && !isOperator(t[i]) && t[i] != u'(' && t[i] != u')') ++i;
-                    if (!checkOperand(QStringView(t).mid(start, i - start).trimmed(), field)) return false;
-                    expectOperand = false;
+                    return fail(field, QStringLiteral("Знак \"") + c +
+                                           QStringLiteral("\" без операнда слева (позиция %1)").arg(at + 1));
                 }
             } else if (c == u')') {
                 if (--depth < 0) return fail(field, QStringLiteral("Неправильная последовательность скобок"));
-                ++i;
-            } else if (isOperator(c)) {
-                expectOperand = true;
-                ++i;
-            } else {
+            } else if (c == u'(') {
                 return fail(field, QStringLiteral("Неправильная последовательность скобок"));
+            } else {
+                expectOperand = true;
             }
         }
         if (expectOperand) return fail(field, QStringLiteral("Выражение кончается знаком без операнда справа"));

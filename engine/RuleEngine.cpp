@@ -335,11 +335,8 @@ QString RuleRun::evaluateReference(const QString &reference, const QString &cycl
 }
 
 QString RuleRun::resolveSide(const QString &side, const QString &cycle, const TableLabelFn &label) {
-    const QString t = text::upper(side);
-    if (t.contains(kOutsideTableMarker)) return side;
-    QStringList items = notation::CutSide(SquareTableBrackets(t));
-    for (int i = 0; i < items.size(); i += 2) items[i] = evaluateReference(items[i], cycle, label);
-    return items.join(QString());
+    if (text::upper(side).contains(kOutsideTableMarker)) return side;
+    return notation::ReplaceOperands(side, [&](const QString &piece) { return evaluateReference(piece, cycle, label); });
 }
 
 // ---- Calculated cells and sums ----------------------------------------------------------

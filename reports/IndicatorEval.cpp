@@ -27,10 +27,6 @@ bool &SplitMode() {
 
 namespace {
 
-bool isOperator(QChar c) {
-    return c == u'(' || c == u')' || c == u'*' || c == u'+' || c == u'-' || c == u'/';
-}
-
 bool modeIn(ReportMode m, std::initializer_list<ReportMode> modes) {
     for (ReportMode x : modes)
         if (m == x) return true;
@@ -85,19 +81,8 @@ QString FormulaSuffix(const QString &cellFormula) {
 }
 
 QString IndicatorCalc::ResolveFormulaOperands(const QString &formula) {
-    const QString text = SquareTableBrackets(text::upper(formula));
-    QString out, operand;
-    for (QChar ch : text) {
-        if (isOperator(ch)) {
-            out += ParseDataReference(operand.trimmed());
-            out += ch;
-            operand.clear();
-        } else {
-            operand += ch;
-        }
-    }
-    out += ParseDataReference(operand.trimmed());
-    return out;
+    // Cut as the rule run cuts a side; the blanks around an operand go.
+    return notation::ReplaceOperands(formula, [this](const QString &piece) { return ParseDataReference(piece.trimmed()); });
 }
 
 QString IndicatorCalc::ParseDataReference(const QString &operand) {

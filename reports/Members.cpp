@@ -30,9 +30,11 @@ TRepInc::TRepInc(const QString &include, const QString &caption, QWidget *parent
     l->addLayout(buttons);
     winutil::fitToScreen(this, QSize(460, 560));
     connect(m_ui.tree, &QTreeWidget::itemDoubleClicked, this, [this] { switchBranchMark(); });
+    showTrees();
 }
 
-void TRepInc::ShowTrees() {
+// Builds the tree and marks the report's institutions with their territories.
+void TRepInc::showTrees() {
     m_ui.tree->clear();
     // Every top-level unit: institutions under a second top-level territory
     // would otherwise be dropped from the list on OK.
@@ -123,7 +125,6 @@ void TRepCont::keyPressEvent(QKeyEvent *event) {
 
 bool editReportIncludes(QWidget *parent, qint64 reportId, const QString &reportName) {
     TRepInc w(reports::storedInclude(reportId), reportName, parent);
-    w.ShowTrees();
     if (execModal(&w) != QDialog::Accepted) return false;
     reports::setReportInclude(reportId, w.memberList());
     return true;

@@ -17,10 +17,10 @@ class TRepInc : public QDialog {
     Q_OBJECT
 public:
     // include: reports.include as stored ("12,15,20,"); caption: the report's name.
+    // Made with the tree built and the report's institutions marked with their
+    // territories (a database failure is thrown).
     TRepInc(const QString &include, const QString &caption, QWidget *parent = nullptr);
 
-    // Builds the tree and marks the report's institutions with their territories.
-    void ShowTrees();
     // Leaves of the tree that are marked, in tree order.
     QList<qint64> memberList() const;
 
@@ -35,6 +35,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void showTrees();
     QString m_marking;
 
     struct Widgets {

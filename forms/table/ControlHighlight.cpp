@@ -2,6 +2,7 @@
 #include "engine/CellNumbering.h"
 
 #include "core/AdminMode.h"
+#include "engine/ControlFileLines.h"
 #include "engine/Lookups.h"
 #include "engine/FormulaParser.h"
 #include "engine/ProgressSink.h"
@@ -104,11 +105,11 @@ void MarkFormulaCells(const QSqlDatabase &d, qint64 tableIdent, int colcount, in
 
 namespace {
 
-// True when an upper-cased rule text names the table key, written "(n)" or "[n]".
-bool mentionsTable(const QString &upperText, const QString &tableKey) {
+// True when a reference of the side names the table (and the form, when
+// formName is given), read as the rule run reads it.
+bool namesTable(const QString &side, const QString &formName, const QString &tableKey) {
     if (tableKey.isEmpty()) return false;
-    const QString K = text::upper(tableKey);
-    return upperText.contains(K) || upperText.contains(notation::SquareTableKey(K));
+    return ctlfile::SideNamesTable(side, formName, notation::StoredTableKey(tableKey));
 }
 
 // The numbers of a list that lie in low..high, each once, in their order.
@@ -140,11 +141,13 @@ bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const 
     Q_UNUSED(fixrows);
     Q_UNUSED(fixcols);
     if (side.trimmed().isEmpty()) return false;
-    const QString K = text::upper(tableKey);
+    const QString K = notation::StoredTableKey(tableKey);
     if (kind == 2 || (kind == 1 && !tableKey.isEmpty())) {
-        for (const QString &raw : SplitFormulaTerms(side)) {
-            const QString term = raw.trimmed();
-            if (term.isEmpty() || IsOperatorItem(term)) continue;
+        // The operands the rule run reads.
+        const QStringList pieces = notation::CutWrittenSide(side);
+        for (qsizetype i = 0; i < pieces.size(); i += 2) {
+            const QString term = pieces[i].trimmed();
+            if (term.isEmpty()) continue;
             const FormTableRef ref = ParseFormTableRef(term, 0);
             if (kind == 2) {
                 // The form itself, as the rule run finds it: "Ф12" is no reference of "Ф1".
@@ -154,8 +157,7 @@ bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const 
             if (ref.table.isEmpty()) {
                 thisTable = kind == 1;
             } else if (!K.isEmpty()) {
-                const QString T = text::upper(ref.table);
-                thisTable = T.contains(K) || text::sameName(notation::TableKeyOf(ref.table), tableKey);
+                thisTable = text::sameName(notation::TableKeyOf(ref.table), K);
             }
             if (thisTable && termCovers(term, r, c)) return true;
         }
@@ -169,11 +171,8 @@ bool RuleSideCoversCell(const QString &side, const QString &cycle, int r, const 
 void CountRuleSideCells(ControlCountList &list, const QString &side, const QString &cycle, int kind,
                         const QString &tableKey, const QString &formName, int fixrows, int fixcols, CellArea area) {
     if (side.trimmed().isEmpty()) return;
-    const QString U = text::upper(side);
-    if (kind == 1 && !mentionsTable(U, tableKey)) return;
-    if (kind == 2 && !formName.isEmpty() && !tableKey.isEmpty() && !U.contains(text::upper(formName)) &&
-        !mentionsTable(U, tableKey))
-        return;
+    if (kind == 1 && !namesTable(side, {}, tableKey)) return;
+    if (kind == 2 && !formName.isEmpty() && !namesTable(side, formName, tableKey)) return;
     // Clipped to the table shown: no list makes more than its items times the table.
     const LineBounds bounds{cells::refRowOfGrid(0), area.rows, cells::refColumnOfGrid(0, fixcols), area.columns};
     const RowsColumns rc = GetReferencedRowsColumns(side, cycle, false, bounds);
@@ -310,7 +309,7 @@ QList<CellRule> CellControlRules(const QSqlDatabase &d, qint64 formId, const QSt
                   RuleSideCoversCell(rght, cycl, r, K, formName, 2, fixrows, fixcols, c);
         } else if (tble.isEmpty()) {
             label = QStringLiteral("[Межтабличный] ");
-            if (!mentionsTable(text::upper(lft + u' ' + rght), K)) continue;
+            if (!namesTable(lft, {}, K) && !namesTable(rght, {}, K)) continue;
             hit = RuleSideCoversCell(lft, cycl, r, K, formName, 1, fixrows, fixcols, c) ||
                   RuleSideCoversCell(rght, cycl, r, K, formName, 1, fixrows, fixcols, c);
         } else {

@@ -74,7 +74,7 @@ using winutil::WaitCursor;
 
 } // namespace
 
-TFormList::TFormList(const WorkContext &work, QWidget *parent, const QString &unitName)
+TFormList::TFormList(const WorkContext &work, qint64 medicalType, QWidget *parent, const QString &unitName)
     : QDialog(parent), m_work(work), m_unitName(unitName) {
     setObjectName(QStringLiteral("FormList"));
     // Wide enough for the whole menu bar of a network form.
@@ -116,6 +116,7 @@ TFormList::TFormList(const WorkContext &work, QWidget *parent, const QString &un
     m_ui.table->setEnabled(false);
     m_ui.clearTable->setEnabled(false);
     m_ui.excelTablePerMember->setEnabled(false);
+    fillTree(medicalType);
     RegisterAdminForm(this);
 }
 
@@ -184,7 +185,8 @@ void TFormList::setLabel(const QString &text) {
     m_sinceLabelPainted.start();
 }
 
-bool TFormList::Start(qint64 medicalType) {
+// Fills the tree with the forms of an institution type.
+void TFormList::fillTree(qint64 medicalType) {
     m_ui.tree->clear();
     m_forms = formlist::formsForType(medicalType, m_work.net);
     for (const formlist::FormEntry &f : m_forms) {
@@ -196,7 +198,6 @@ bool TFormList::Start(qint64 medicalType) {
         }
     }
     if (m_ui.tree->topLevelItemCount() > 0) m_ui.tree->setCurrentItem(m_ui.tree->topLevelItem(0));
-    return !m_forms.isEmpty();
 }
 
 bool TFormList::isTableNode(const QTreeWidgetItem *node) const { return node && node->parent(); }
@@ -775,9 +776,8 @@ void openFormsTreeForInstitution(QWidget *parent, const WorkContext &work, qint6
     WorkContext own = work;
     own.institution = institutionId;
     const qint64 type = adm::medicalTypeOf(institutionId);
-    TFormList w(own, parent, caption);
+    TFormList w(own, type, parent, caption);
     w.setWindowTitle(caption);
-    w.Start(type);
     execModal(&w);
 }
 
@@ -789,11 +789,10 @@ void openFormsTreeForSummary(QWidget *parent, const WorkContext &work, qint64 un
     own.members = MemberKind::Institutions;
     own.table = ValueTable::Data;
     own.institution = unitId;
-    TFormList w(own, parent, caption);
+    TFormList w(own, -1, parent, caption);
     w.setWindowTitle(caption + QStringLiteral(" - свод"));
     w.offerRecalculation(true);
     w.hideSingleTargetCommands();
-    w.Start(-1);
     execModal(&w);
 }
 
@@ -806,10 +805,9 @@ void openFormsTreeForNetwork(QWidget *parent, const WorkContext &work, qint64 un
     own.net = true;
     own.table = ValueTable::Data;
     own.institution = unitId;
-    TFormList w(own, parent, caption);
+    TFormList w(own, -1, parent, caption);
     w.setWindowTitle(caption);
     w.offerRecalculation(false);
-    w.Start(-1);
     execModal(&w);
 }
 
@@ -817,9 +815,8 @@ void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QStri
     WorkContext own = work;
     own.table = ValueTable::Data;
     own.institution = 0;   // many institutions: no single target
-    TFormList w(own, parent);
+    TFormList w(own, -1, parent);
     w.hideSingleTargetCommands();
-    w.Start(-1);
     w.setWindowTitle(caption);
     execModal(&w);
 }
@@ -831,10 +828,9 @@ void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 rep
     own.members = members;
     own.institution = reportId;
     own.table = ValueTable::RepData;
-    TFormList w(own, parent);
+    TFormList w(own, -1, parent);
     w.setWindowTitle(caption);
     w.offerRecalculation(!own.net);
     w.hideClearing();
-    w.Start(-1);
     execModal(&w);
 }

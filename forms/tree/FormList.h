@@ -4,9 +4,10 @@
 // one summary report or one network report. Top-level nodes are forms (text
 // "ФОРМА - decipher", id under kNodeIdRole), their children the tables
 // ("(1000) - name", table ident). The opener passes the work context
-// (institution, members, modes, value table), sets the caption and the
-// visible items, calls Start and shows the window through execModal; the
-// window hands its context on to the table windows it opens.
+// (institution, members, modes, value table) and the institution type whose
+// forms are listed, sets the caption and the visible items and shows the
+// window through execModal; the window hands its context on to the table
+// windows it opens.
 #include "engine/WorkContext.h"
 #include "forms/output/ExcelOutput.h"
 #include "forms/shared/FormListLogic.h"
@@ -31,17 +32,19 @@ struct GroupLoadReport;
 class TFormList : public QDialog, public FormNavigator {
     Q_OBJECT
 public:
+    // Made with the tree of the forms of an institution type (medicalType;
+    // -1: every form of the current kind); a database failure is thrown.
     // unitName: the name the printed documents and spreadsheets carry, as
     // the opener shows it (the territory window: its selected node); empty:
     // the stored name of the institution or report.
-    explicit TFormList(const WorkContext &work, QWidget *parent = nullptr, const QString &unitName = QString());
+    TFormList(const WorkContext &work, qint64 medicalType, QWidget *parent = nullptr,
+              const QString &unitName = QString());
     ~TFormList() override;
     const WorkContext &work() const { return m_work; }
     QString unitName() const;
 
-    // Fills the tree with the forms of an institution type (-1: every form of
-    // the current kind). False, leaving the tree empty, when there is none.
-    bool Start(qint64 medicalType);
+    // False when the type has no form: the tree is empty.
+    bool hasForms() const { return !m_forms.isEmpty(); }
 
     // FormNavigator
     std::optional<TableWindowParams> nextTable(bool forward) override;
@@ -129,6 +132,7 @@ private:
     bool m_captionDone = false;
 
     void buildMenu();
+    void fillTree(qint64 medicalType);
     struct Widgets {
         QLabel *status = nullptr;                 // the step under way
         QProgressBar *gauge = nullptr;

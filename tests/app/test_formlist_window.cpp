@@ -43,9 +43,9 @@ using FormListWindowTest = InputWindowTest;
 
 TEST_F(FormListWindowTest, NextAndPreviousTableSkipFormNodes) {
     testWork().institution = ids::NorthHospital;
-    TFormList w(testWork());
+    TFormList w(testWork(), ids::TypeHospital);
     w.setWindowTitle("Северная ЦРБ");
-    ASSERT_TRUE(w.Start(ids::TypeHospital));
+    ASSERT_TRUE(w.hasForms());
     QTreeWidgetItem *f30 = w.tree()->topLevelItem(0);
     // Navigation over the tables of every form, skipping form nodes.
     w.tree()->setCurrentItem(f30->child(1));
@@ -68,8 +68,8 @@ TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
     db::exec(main, "update tables set tablen=? where ident=?", {"(1000-дополнение)", ids::TableF14Patients});
     fx.reloadCaches();
     testWork().institution = ids::NorthHospital;
-    TFormList w(testWork());
-    ASSERT_TRUE(w.Start(ids::TypeHospital));
+    TFormList w(testWork(), ids::TypeHospital);
+    ASSERT_TRUE(w.hasForms());
     QTreeWidgetItem *f14 = treeNodeWithText(w.tree(), "Ф14-стационар-2024");
     ASSERT_TRUE(f14);
     w.tree()->setCurrentItem(f14->child(0));
@@ -89,9 +89,8 @@ TEST_F(FormListWindowTest, LongFormNamesAndTableNumbersAreKeptWhole) {
 
 TEST_F(FormListWindowTest, ClearingATableAsksFirst) {
     testWork().institution = ids::SouthHospital;
-    TFormList w(testWork());
+    TFormList w(testWork(), ids::TypeHospital);
     w.setWindowTitle("Южная ЦРБ");
-    w.Start(ids::TypeHospital);
     QTreeWidgetItem *visits = treeNodeWithText(w.tree(), "(2000)");
     w.tree()->setCurrentItem(visits);
     ASSERT_GT(stored(ids::SouthHospital, ids::TableF30Visits, 5, 4), 0);
@@ -119,9 +118,8 @@ TEST_F(FormListWindowTest, FormLoadReplacesTheSelectedFormOnly) {
     transfer::SaveHosp(ids::SouthHospital, file);
     db::exec(db::connection(db::kData), "delete from data where hospital=?", {ids::SouthHospital});
 
-    TFormList w(testWork());
+    TFormList w(testWork(), ids::TypeHospital);
     w.setWindowTitle("Южная ЦРБ");
-    w.Start(ids::TypeHospital);
     w.tree()->setCurrentItem(w.tree()->topLevelItem(0)->child(1));   // a table of Ф30
     dialogs.files.push_back(file);
     w.loadForm();
@@ -182,8 +180,7 @@ TEST_F(FormListWindowTest, ConditionsImportOfTheWindowChangesNothingForAFileWith
     testWork().institution = ids::Region;
     testWork().includeList = "5,6,7,8,9,10,11,12,13,14,15,16";
     testWork().net = true;
-    TFormList w(testWork());
-    w.Start(-1);
+    TFormList w(testWork(), -1);
     ASSERT_EQ(w.tree()->topLevelItemCount(), 1);
     w.tree()->setCurrentItem(w.tree()->topLevelItem(0));
     const auto conditions = [] {
@@ -214,10 +211,9 @@ TEST_F(FormListWindowTest, NetworkFormRecalculation) {
     testWork().institution = ids::Region;
     testWork().includeList = "5,6,7,8,9,10,11,12,13,14,15,16";
     testWork().net = true;
-    TFormList w(testWork());
+    TFormList w(testWork(), -1);
     w.setWindowTitle("Область");
     w.offerRecalculation(false);
-    w.Start(-1);
     ASSERT_EQ(w.tree()->topLevelItemCount(), 1);
     w.tree()->setCurrentItem(w.tree()->topLevelItem(0));
     dialogs.answers = {true, true};     // recalculate, round
@@ -300,9 +296,8 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
 
 TEST_F(FormListWindowTest, GroupTableLoadListsSkippedInstitutions) {
     testWork().institution = ids::NorthHospital;
-    TFormList w(testWork());
+    TFormList w(testWork(), ids::TypeHospital);
     w.setWindowTitle("Северная ЦРБ");
-    w.Start(ids::TypeHospital);
     w.tree()->setCurrentItem(w.tree()->topLevelItem(0));
     w.loadTableForGroup();                       // a form node: no table to load
     EXPECT_TRUE(dialogs.sawMessage(QStringLiteral("Выберите таблицу")));

@@ -43,9 +43,9 @@ struct LoadDialogsTest : InputWindowTest {
         const auto tree = [this](bool tableNode, const std::function<void(TFormList &)> &command) {
             return [this, tableNode, command] {
                 testWork().institution = ids::NorthHospital;
-                TFormList w(testWork());
+                TFormList w(testWork(), ids::TypeHospital);
                 w.setWindowTitle("Ввод: Северная ЦРБ");
-                ASSERT_TRUE(w.Start(ids::TypeHospital));
+                ASSERT_TRUE(w.hasForms());
                 QTreeWidgetItem *form = w.tree()->topLevelItem(0);
                 w.tree()->setCurrentItem(tableNode ? form->child(0) : form);
                 command(w);

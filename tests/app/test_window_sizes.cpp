@@ -82,12 +82,12 @@ TEST_F(WindowSizesOnScreen, DISABLED_Measure) {
         {"TFormL", [] { return std::make_unique<TFormL>(); }},
         {"TMTFs", [] { return std::make_unique<TMTFs>(); }},
         {"TMTList", [] { return std::make_unique<TMTList>(testWork()); }},
-        {"TFormList", [] { return std::make_unique<TFormList>(testWork()); }},
+        {"TFormList", [] { return std::make_unique<TFormList>(testWork(), -1); }},
         {"TFormList Свод", [] {
              WorkContext svod = testWork();
              svod.mode = ReportMode::Svod;
              svod.table = ValueTable::RepData;
-             return std::make_unique<TFormList>(svod);
+             return std::make_unique<TFormList>(svod, -1);
          }},
         {"TVTable", [] {
              return std::make_unique<TVTable>(aimTableWindow(ids::NorthHospital, ids::FormF30, "Ф30", "(1000)"),

@@ -177,6 +177,9 @@ TEST(EngineFormulaParser, Qualifying) {
     EXPECT_EQ(QualifyFormulaRefs("СТР1ГР3*2", 1, "Ф9", "[9]"), "Ф9СТР1ГР3*2");
     EXPECT_EQ(QualifyFormulaRefs("  ", 0, "Ф9", "[9]"), "");
     EXPECT_EQ(QualifyFormulaRefs("СТР1ГР3", 2, "Ф9", "[9]"), "СТР1ГР3");
+    // Operands inside round brackets are completed as the rule run reads them.
+    EXPECT_EQ(QualifyFormulaRefs("(СТР1ГР3+стр2гр3)*2", 0, "Ф9", "[9]"), "(Ф9Т[9]СТР1ГР3+Ф9Т[9]стр2гр3)*2");
+    EXPECT_EQ(QualifyFormulaRefs("-Ф3Т(2)СТР1ГР3 * (СТР2ГР3)", 0, "Ф9", "[9]"), "-Ф3Т(2)СТР1ГР3 * (Ф3Т(2)СТР2ГР3)");
 }
 
 TEST(EngineFormulaParser, ReferencedRowsColumns) {
@@ -189,6 +192,9 @@ TEST(EngineFormulaParser, ReferencedRowsColumns) {
         {"Ф1Т[1]СТР[1,2]ГР3", "", true, "", ""},
         {"Ф1Т[1]СТР2ГР3", "", true, "2", "3"},
         {"", "ГР1", false, "", ""},
+        // References inside round brackets count, as the rule run reads them.
+        {"(Ф1Т[1]СТР1ГР3+Ф1Т[1]СТР2ГР4)*2", "", false, "1,2", "3,4"},
+        {"(Ф1Т(1)СТР2ГР3)", "", true, "2", "3"},
     };
     for (const Case &c : cases) {
         const auto rc = GetReferencedRowsColumns(c.formula, c.cycle, c.single, kLargest);

@@ -154,4 +154,13 @@ TEST(NotationKeys, SidesAreCutAtTheirSigns) {
     EXPECT_EQ(cut("Т( 1000 )СТР[1..2]"), QStringList{"Т[ 1000 ]СТР[1..2]"});
     EXPECT_EQ(cut(""), QStringList{""});
     EXPECT_EQ(cut("--"), (QStringList{"", "-", "", "-", ""}));
+    // A reader of fewer signs: a calculated cell's sum is cut at "+" and "-" alone.
+    EXPECT_EQ(notation::CutSide("(a+b)*c-d", u"+-"), (QStringList{"(a", "+", "b)*c", "-", "d"}));
+    // As written: the same cut, each piece in its own case and brackets, blanks kept.
+    EXPECT_EQ(notation::CutWrittenSide("т(7)стр1 - ß2"), (QStringList{"т(7)стр1 ", "-", " ß2"}));
+    EXPECT_EQ(notation::CutWrittenSide("(ф1т(1)стр1+2)"),
+              (QStringList{"", "(", "ф1т(1)стр1", "+", "2", ")", ""}));
+    // Operands replaced, signs kept: what the rule run and the indicators evaluate.
+    EXPECT_EQ(notation::ReplaceOperands("(т(1)стр1 + 2)*ё", [](const QString &p) { return "<" + p + ">"; }),
+              "<>(<Т[1]СТР1 >+< 2>)<>*<Ё>");
 }

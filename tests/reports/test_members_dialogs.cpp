@@ -38,7 +38,6 @@ struct MembersTest : SampleTest {
 
 TEST_F(MembersTest, IncludesOpenMarkedAndOkKeepsTheStoredList) {
     TRepInc w("5,6,7,8,", "Свод по Северному району");
-    w.ShowTrees();
     EXPECT_EQ(boldIds(w.tree()), (QList<qint64>{1, 2, 5, 6, 7, 8}));
     EXPECT_EQ(reports::includeText(w.memberList()), "5,6,7,8,");
 
@@ -59,7 +58,6 @@ TEST_F(MembersTest, IncludesOpenMarkedAndOkKeepsTheStoredList) {
 
 TEST_F(MembersTest, MarkingBranchesAndStoringTheLeaves) {
     TRepInc w("5,", "Отчет");
-    w.ShowTrees();
     QTreeWidget *t = w.tree();
     // Marking a territory marks its institutions; Space does the same as a double click.
     t->setCurrentItem(treeNodeWithId(t, ids::South));
@@ -90,7 +88,6 @@ TEST_F(MembersTest, ChildlessTerritoryAndSecondTopLevelUnitEnterTheList) {
                         "(42, 'Больница другой области', 41, 2, 0)");
     caches::GetStruct();
     TRepInc w("40,42,", "Отчет");
-    w.ShowTrees();
     EXPECT_TRUE(IsTreeNodeMarked(treeNodeWithId(w.tree(), 40)));
     EXPECT_TRUE(IsTreeNodeMarked(treeNodeWithId(w.tree(), 41)));
     EXPECT_EQ(reports::includeText(w.memberList()), "40,42,");

@@ -49,10 +49,9 @@ WorkContext reportWork(qint64 report, const QString &include) {
 }
 
 void formsTree(qint64 report, const QString &include, FakeDialogs &dialogs, bool wholeReport) {
-    TFormList w(reportWork(report, include));
+    TFormList w(reportWork(report, include), -1);
     w.setWindowTitle("Северный район");
     w.offerRecalculation(true);
-    w.Start(-1);
     for (int i = 0; i < w.tree()->topLevelItemCount(); ++i)
         if (w.tree()->topLevelItem(i)->text(0).startsWith("Ф30"))
             w.tree()->setCurrentItem(w.tree()->topLevelItem(i));

@@ -16,6 +16,11 @@
 # before a bracket, s, d or w, or a class "[^...]"), a LIKE pattern over them
 # (a marker beside a "%"), and a form or table mark looked for by hand
 # (indexOf, contains, split of "Ф" or "Т", a character compared with "Ф").
+# A side cut by hand counts too: a character compared with two of the signs
+# a side is cut at ("(", ")", "*", "+", "-", "/") on one line, and the
+# control book's term cutter (SplitFormulaTerms, which keeps bracketed groups
+# whole) used on the program's own texts, which notation::CutSide,
+# CutWrittenSide and ReplaceOperands cut as the rule run does.
 # The control book's own notation is another language, read by its importer
 # and its proof on their own.
 # Run: cmake -DROOT=<source folder> -P ListScanners.cmake
@@ -41,12 +46,15 @@ set(regexes "\"[^\"]*(Ф|Т|СТР|ГР)[^\"]*${regexSign}|\"[^\"]*${regexSign}[
 set(likes "%(Ф|Т|т|СТР|ГР)|(Ф|Т|т|СТР|ГР)%([^0-9]|$)")
 set(mark "(Ф|Т|ф|т)")
 set(marks "(indexOf|contains|startsWith|endsWith|split|count)\\((k[FT][,)]|u?\"${mark}\"|QStringLiteral\\(\"${mark}\"\\)|u'${mark}')|[=!]= u'(Ф|ф)'")
+set(sign "${char}'[()*+/-]'")
+set(cutSides "[=!]= ${sign}.*[=!]= ${sign}|SplitFormulaTerms\\(")
 scan_lines(
   UTF8
   PATTERN "${markers}|${brackets}"
   # Comments.
   SKIP "^ *//|${not_notation}"
   ALLOW_FILES
+    engine/Notation.h
     engine/Notation.cpp
     # The control book's lines: their importer and the per-line proof.
     controls/ZenkorConvert.cpp
@@ -71,6 +79,17 @@ scan_lines(
     # An expression is cut into terms at operators outside its brackets; no list or key is read.
     "engine/FormulaParser.cpp:else if (c == u'[') ++bracket"
     "engine/FormulaParser.cpp:else if (c == u']') --bracket"
+    # The control book's term cutter itself (its importer's files use it).
+    "engine/FormulaParser.h:QStringList SplitFormulaTerms(const QString &text)"
+    "engine/FormulaParser.cpp:QStringList SplitFormulaTerms(const QString &text) {"
+    "engine/FormulaParser.cpp:bool isOperatorChar(QChar c) { return c == u'+' || c == u'-' || c == u'*' || c == u'/' }"
+    # Arithmetic over values, after the references of a side became numbers.
+    "engine/RuleEngine.cpp:} else if (c == u'+' || c == u'-' || c == u'*' || c == u'/' || c == u'(' || c == u')') {"
+    "engine/RuleEngine.cpp:if (c == u'+' || c == u'-' || c == u'*' || c == u'/') return true"
+    # A condition's own grammar: its brackets around AND and OR.
+    "engine/Conditions.cpp:while (m_pos < m_s.size() && m_s[m_pos] != u'(' && m_s[m_pos] != u')'"
+    # A sum typed into a cell, added up at each sign.
+    "forms/table/TableEdit.cpp:if (ch == u'+' || ch == u'-') {"
     # Id lists of the settings and the database (text::parseIdList).
     "engine/TextUtil.cpp:for (const QString &part : list.split(u',', Qt::SkipEmptyParts)) {"
     # The fields of a Word template's cell-mapping file.
@@ -79,6 +98,6 @@ scan_lines(
     "reports/SummationLogic.cpp:for (const QString &part : field.split(QLatin1Char(','), Qt::SkipEmptyParts)) {"
     # A path that climbs out of its folder.
     "updates/UpdateSupport.cpp:return !parts.contains(QStringLiteral(\"..\"))"
-  ALSO "${regexes}" "${likes}" "${marks}"
+  ALSO "${regexes}" "${likes}" "${marks}" "${cutSides}"
   WHAT "list or group scanner(s) past the notation"
   OK "lists and groups: one reader")

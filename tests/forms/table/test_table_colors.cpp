@@ -74,3 +74,15 @@ TEST(RuleCells, RulesBetweenFormsCoverTheirOwnFormOnly) {
     for (const Case &c : cases)
         EXPECT_EQ(RuleSideCoversCell(c.side, "", 1, "(1000)", c.form, 2, 1, 2, 3), c.covers) << c.side << " " << c.form;
 }
+
+// A reference inside round brackets marks its cell, as the rule run reads it;
+// a table whose key begins the same way is another table.
+TEST(RuleCells, BracketedReferencesCoverTheirCells) {
+    EXPECT_TRUE(RuleSideCoversCell("(Т(1000)СТР1ГР3+Т(1000)СТР2ГР3)*2", "", 2, "(1000)", "Ф1", 1, 1, 2, 3));
+    EXPECT_TRUE(RuleSideCoversCell("2*(ф1т[1000]стр2гр3)", "", 2, "(1000)", "Ф1", 2, 1, 2, 3));
+    EXPECT_FALSE(RuleSideCoversCell("(Т(10001)СТР2ГР3)", "", 2, "(1000)", "Ф1", 1, 1, 2, 3));
+    ControlCountList list;
+    CountRuleSideCells(list, "(Т(1000)СТР1ГР3+Т(1000)СТР2ГР3)/2", "", 1, "(1000)", "Ф1", 1, 2);
+    EXPECT_EQ(list.value("0,0").InterTableCount, 1);
+    EXPECT_EQ(list.value("1,0").InterTableCount, 1);
+}

@@ -85,7 +85,7 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     EXPECT_EQ(opened.institution, ids::North);
     EXPECT_EQ(unitName, QStringLiteral("Северный район"));
     // Opened elsewhere, the stored name.
-    EXPECT_EQ(TFormList(opened).unitName(), QStringLiteral("Северный район"));
+    EXPECT_EQ(TFormList(opened, -1).unitName(), QStringLiteral("Северный район"));
 }
 
 TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {

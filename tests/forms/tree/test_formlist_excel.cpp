@@ -36,8 +36,8 @@ TEST_F(ExcelOutputTest, FormsTreeCommands) {
     testWork().table = ValueTable::RepData;
     testWork().institution = ids::ReportNorth;
     testWork().includeList = "5,6,";
-    TFormList w(testWork());
-    ASSERT_TRUE(w.Start(-1));
+    TFormList w(testWork(), -1);
+    ASSERT_TRUE(w.hasForms());
     QTreeWidgetItem *f30 = w.tree()->topLevelItem(0);
     w.tree()->setCurrentItem(f30);
 
@@ -109,8 +109,8 @@ TEST_F(ExcelOutputTest, PerMemberOutputNamesTheIdsThatNameNoMember) {
     testWork().table = ValueTable::RepData;
     testWork().institution = ids::ReportNorth;
     testWork().includeList = "5,99,2";   // 99: deleted; 2: a district
-    TFormList w(testWork());
-    ASSERT_TRUE(w.Start(-1));
+    TFormList w(testWork(), -1);
+    ASSERT_TRUE(w.hasForms());
     w.tree()->setCurrentItem(w.tree()->topLevelItem(0));
     dialogs.files.push_back(fx.root() + "gone/Ф30 - x.xlsx");
     w.excelFormPerMember();

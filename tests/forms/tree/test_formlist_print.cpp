@@ -34,8 +34,8 @@ struct PrintCommandsTest : WordOutputTest {
     void SetUp() override {
         WordOutputTest::SetUp();
         testWork().institution = ids::NorthHospital;
-        w = std::make_unique<TFormList>(testWork());
-        ASSERT_TRUE(w->Start(ids::TypeHospital));
+        w = std::make_unique<TFormList>(testWork(), ids::TypeHospital);
+        ASSERT_TRUE(w->hasForms());
         w->tree()->setCurrentItem(w->tree()->topLevelItem(0));
         ASSERT_EQ(w->selectedFormName(), "Ф30");
     }
