@@ -1,0 +1,68 @@
+// Rule texts (lines of a rule file: form, table, sides, relation, cycle,
+// comment) through the rule check (engine/RuleCheck) and the control run of
+// the whole territory (forms/shared/FormListLogic, engine/RuleEngine) on the
+// sample's values. Oracles: the check and the writer that stores a rule
+// agree; a rule the check accepts is run with both sides of every line it
+// reports reduced to numbers, the run failing with nothing else than a
+// Russian message.
+#include "fuzz/Fuzz.h"
+
+#include "core/SampleConfig.h"
+#include "engine/ControlFileLines.h"
+#include "engine/RuleCheck.h"
+#include "engine/RuleEngine.h"
+#include "forms/shared/FormListLogic.h"
+#include "platform/Codepage.h"
+#include "platform/Database.h"
+
+#include <QSqlQuery>
+
+namespace {
+
+// The most rules of one input: enough to meet each other in a run.
+constexpr int kMaxRules = 8;
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    fuzz::sample();
+    QList<ctlfile::ControlLine> rules;
+    const QStringList lines = cp1251::decode(fuzz::bytes(data, size)).split(QStringLiteral("\r\n"));
+    for (const QString &line : lines)
+        if (const std::optional<ctlfile::ControlLine> l = ctlfile::ParseControlLine(line); l && rules.size() < kMaxRules)
+            rules << *l;
+    if (rules.isEmpty()) return 0;
+    fuzz::rolledBack("a rule's check and run", [&] {
+        const QSqlDatabase mainDb = db::connection(db::kMain);
+        const rulecheck::RuleChecker checker(mainDb);
+        QHash<qint64, QString> stored;   // key -> relation as stored
+        for (const ctlfile::ControlLine &l : rules) {
+            const rulecheck::RuleText text{l.formName, l.table, l.lft, l.reltion, l.rght, l.cycl};
+            const rulecheck::Verdict verdict = checker.Check(text);
+            qint64 key = 0;
+            const rulecheck::Verdict written = rulecheck::InsertCheckedRule(mainDb, checker, text, l.commnt, &key);
+            fuzz::check(written.ok == verdict.ok, "the writer of rules stores what the check accepts",
+                        verdict.reason + QStringLiteral(" / ") + written.reason);
+            fuzz::check(verdict.ok || !verdict.reason.isEmpty(), "a refused rule is refused with a reason");
+            if (written.ok)
+                stored.insert(key, db::scalar(mainDb, QStringLiteral("select reltion from int_control where \"Код\"=?"),
+                                              {key}).toString());
+        }
+        if (stored.isEmpty()) return;
+        RuleRunContext context;
+        context.institution = sample::ids::SouthHospital;
+        context.valueTable = ValueTable::Data;
+        RuleRun run(context);
+        formlist::runAllControls(run, formlist::formsForType(-1, false), QString());
+        const StringList &errors = run.errors();
+        for (int i = 0; i < errors.count(); ++i) {
+            if (!stored.contains(errors.object(i))) continue;
+            const QString sides = errors.text(i).section(u'\t', 0, 0);
+            const QString relation = stored.value(errors.object(i));
+            const qsizetype at = sides.indexOf(relation, 1);
+            fuzz::check(at > 0 && IsNumberText(sides.left(at)) && IsNumberText(sides.mid(at + relation.size())),
+                        "a rule the check accepted is run with both sides reduced to numbers", errors.text(i));
+        }
+    });
+    return 0;
+}
