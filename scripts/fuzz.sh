@@ -6,7 +6,8 @@
 #   scripts/fuzz.sh [-t seconds per target] [-j targets at once] [target...]
 #
 # Each run starts from the seeds the program's own writers make (fuzz_seeds)
-# and the inputs kept in fuzz/corpus/<target>/. What a run adds to the corpus
+# and the inputs kept in fuzz/corpus/<target>/, with the words of its format
+# in fuzz/dict/<target>.dict. What a run adds to the corpus
 # stays in build-fuzz/corpus/<target>/, what it finds (a crash, a failed
 # check, a hang, memory running out) in build-fuzz/findings/<target>/, its
 # output in build-fuzz/logs/<target>.log. Once mended, a finding is kept in
@@ -56,7 +57,9 @@ mkdir -p "$out/logs"
 run() {
     local t=$1
     mkdir -p "$out/corpus/$t" "$out/findings/$t" "$out/seeds/$t" fuzz/corpus/"$t" 2>/dev/null
-    "$out/fuzz/fuzz_$t" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+    local dict=()
+    [ -f "fuzz/dict/$t.dict" ] && dict=(-dict="fuzz/dict/$t.dict")
+    "$out/fuzz/fuzz_$t" "${dict[@]}" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
         -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=65536 \
         -artifact_prefix="$out/findings/$t/" "$out/corpus/$t" "$out/seeds/$t" "fuzz/corpus/$t" \
         >"$out/logs/$t.log" 2>&1
