@@ -21,12 +21,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
 namespace fuzz {
 
+// One input through the target's reader: each target defines it;
+// LLVMFuzzerTestOneInput (fuzz/Entry.cpp) calls it.
+void input(const QByteArray &in);
+
+// The oracles the environment variable KELVANA_FUZZ_KNOWN names (parts of
+// their words, separated by "|") are findings known already: a run of the
+// fuzzer leaves an input that meets one and goes on to the next. The tests
+// never set it.
+struct Known {};
+
 // The application object, the C locale and a scratch folder of the
 // process; called first by every target (once is enough, more are free).
 void init();
 
 // A finding: the oracle's words and what it saw go to stderr, then the
-// process aborts, which the fuzzer and the replay both count as a failure.
+// process aborts, which the fuzzer and the replay both count as a failure
+// (unless the finding is Known, which is thrown instead).
 [[noreturn]] void fail(const QString &what, const QString &detail = {});
 inline void check(bool ok, const char *what, const QString &detail = {}) {
     if (!ok) fail(QString::fromUtf8(what), detail);

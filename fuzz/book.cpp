@@ -59,9 +59,9 @@ QStringList importedRows() {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+void fuzz::input(const QByteArray &input) {
     const QString links = linksFile();
-    const QString path = fuzz::writeInput(fuzz::bytes(data, size), QStringLiteral("book.txt"));
+    const QString path = fuzz::writeInput(input, QStringLiteral("book.txt"));
     fuzz::rolledBack("the import of a control book", [&] {
         NameValueList codes;
         codes.setValue(QStringLiteral("30000"), QStringLiteral("Ф30"));
@@ -109,5 +109,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             }
         }
     });
-    return 0;
+    return;
 }

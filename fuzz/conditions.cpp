@@ -40,9 +40,9 @@ QStringList fileLines(const QString &path) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+void fuzz::input(const QByteArray &input) {
     fuzz::sample();
-    const QString path = fuzz::writeInput(fuzz::bytes(data, size), QStringLiteral("input.cnd"));
+    const QString path = fuzz::writeInput(input, QStringLiteral("input.cnd"));
     const qint64 form = sample::ids::FormF47;
     const QString name = QStringLiteral("Ф47");
     const QMap<qint64, QStringList> before = conditions();
@@ -74,5 +74,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             run.calcConditions(sample::ids::TableF47Network);
         });
     });
-    return 0;
+    return;
 }

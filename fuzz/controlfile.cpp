@@ -46,9 +46,9 @@ QString formName(qint64 formId) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+void fuzz::input(const QByteArray &input) {
     fuzz::sample();
-    const QString path = fuzz::writeInput(fuzz::bytes(data, size), QStringLiteral("input.orv"));
+    const QString path = fuzz::writeInput(input, QStringLiteral("input.orv"));
     const QSqlDatabase mainDb = db::connection(db::kMain);
     const QMap<qint64, Rule> before = rules();
 
@@ -91,5 +91,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 fuzz::check(after.value(it.key()) == it.value(), "a replacing load keeps the rules of other forms");
         }
     });
-    return 0;
+    return;
 }

@@ -30,9 +30,8 @@ QStringList documentText(const office::WordDocument &doc) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+void fuzz::input(const QByteArray &in) {
     const fuzz::Sample &s = fuzz::sample();
-    const QByteArray in = fuzz::bytes(data, size);
     const QString path = fuzz::writeInput(in, QStringLiteral("input.docx"));
 
     // The Word import: the structure of the first two tables.
@@ -61,15 +60,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     // Opened, saved and opened again.
     std::optional<office::WordDocument> doc;
-    if (!fuzz::answers("opening a document", [&] { doc.emplace(office::WordDocument::open(path)); })) return 0;
+    if (!fuzz::answers("opening a document", [&] { doc.emplace(office::WordDocument::open(path)); })) return;
     const QStringList first = documentText(*doc);
     const QString saved = fuzz::scratch() + QStringLiteral("saved.docx");
-    if (!fuzz::answers("saving a document opened", [&] { doc->saveAs(saved); })) return 0;
+    if (!fuzz::answers("saving a document opened", [&] { doc->saveAs(saved); })) return;
     std::optional<office::WordDocument> back;
     fuzz::check(fuzz::answers("opening a document saved", [&] { back.emplace(office::WordDocument::open(saved)); }),
                 "a document saved opens again");
     const QStringList again = documentText(*back);
     fuzz::check(again == first, "a document saved opens with what it held",
                 first.join(u'\n').left(2000) + QStringLiteral("\n  again:\n") + again.join(u'\n').left(2000));
-    return 0;
+    return;
 }

@@ -70,11 +70,11 @@ QString catalogueBesides(qint64 formId) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+void fuzz::input(const QByteArray &input) {
     fuzz::sample();
-    const QString path = fuzz::writeInput(fuzz::bytes(data, size), QStringLiteral("input.frs"));
+    const QString path = fuzz::writeInput(input, QStringLiteral("input.frs"));
     frs::Form read;
-    if (!fuzz::answers("reading a structure file", [&] { read = frs::readFile(path); })) return 0;
+    if (!fuzz::answers("reading a structure file", [&] { read = frs::readFile(path); })) return;
     fuzz::rolledBack("the import of a structure file", [&] {
         const std::optional<gate::FoundForm> existing = gate::findForm(db::connection(db::kMain), read.formname);
         const QString before = catalogueBesides(existing ? existing->id : -1);
@@ -101,5 +101,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         catalog::importFrs(back);
         fuzz::check(frs::formLines(db::connection(db::kMain), r.formId) == lines, "the export imports to itself");
     }, true);
-    return 0;
+    return;
 }

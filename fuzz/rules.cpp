@@ -24,14 +24,14 @@ constexpr int kMaxRules = 8;
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+void fuzz::input(const QByteArray &input) {
     fuzz::sample();
     QList<ctlfile::ControlLine> rules;
-    const QStringList lines = cp1251::decode(fuzz::bytes(data, size)).split(QStringLiteral("\r\n"));
+    const QStringList lines = cp1251::decode(input).split(QStringLiteral("\r\n"));
     for (const QString &line : lines)
         if (const std::optional<ctlfile::ControlLine> l = ctlfile::ParseControlLine(line); l && rules.size() < kMaxRules)
             rules << *l;
-    if (rules.isEmpty()) return 0;
+    if (rules.isEmpty()) return;
     fuzz::rolledBack("a rule's check and run", [&] {
         const QSqlDatabase mainDb = db::connection(db::kMain);
         const rulecheck::RuleChecker checker(mainDb);
@@ -64,5 +64,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                         "a rule the check accepted is run with both sides reduced to numbers", errors.text(i));
         }
     });
-    return 0;
+    return;
 }

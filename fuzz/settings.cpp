@@ -8,6 +8,9 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <tuple>
+
 namespace {
 
 struct Entry {
@@ -18,10 +21,14 @@ struct Entry {
     }
 };
 
+// What the file holds, in an order of its own (where a key stands is not compared).
 QList<Entry> entries(const IniFile &ini) {
     QList<Entry> out;
     for (const QString &section : ini.sections())
         for (const QString &key : ini.sectionKeys(section)) out << Entry{section, key, ini.readString(section, key)};
+    std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &b) {
+        return std::tie(a.section, a.key, a.value) < std::tie(b.section, b.key, b.value);
+    });
     return out;
 }
 
@@ -37,26 +44,27 @@ QByteArray fileBytes(const QString &path) {
 }
 
 void same(const QList<Entry> &expected, const QString &path, const char *what) {
-    const QList<Entry> now = entries(IniFile(path));
+    const IniFile back(path);
+    fuzz::check(back.readError().isEmpty(), "the settings file the program wrote reads again", back.readError());
+    const QList<Entry> now = entries(back);
     fuzz::check(now == expected, what, shown(expected) + QStringLiteral("\n  now:\n") + shown(now));
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzz::init();
-    const QByteArray in = fuzz::bytes(data, size);
+void fuzz::input(const QByteArray &in) {
     const QString path = fuzz::writeInput(in, QStringLiteral("Kelvana.cfg"));
     IniFile ini(path);
     const QList<Entry> before = entries(ini);
+    const QStringList sectionsBefore = ini.sections();
     const QString section = QStringLiteral("Конфигурации"), key = QStringLiteral("Новая база №1"),
                   value = QStringLiteral("/данные/2024 \"копия\"");
     const bool written = ini.writeString(section, key, value);
     if (!ini.readError().isEmpty()) {
         fuzz::check(!written && fileBytes(path) == in, "a file that cannot be read is never written over");
-        return 0;
+        return;
     }
-    if (!written) return 0;
+    if (!written) return;
     QList<Entry> expected = before;
     bool had = false;
     for (Entry &e : expected)
@@ -65,24 +73,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             had = true;
         }
     if (!had) {
-        // A new key goes to the end of its section, a new section to the end of the file.
-        qsizetype at = -1;
-        for (qsizetype i = 0; i < expected.size(); ++i)
-            if (expected[i].section.compare(section, Qt::CaseInsensitive) == 0) at = i;
-        const QString spelled = at >= 0 ? expected[at].section : section;
-        expected.insert(at >= 0 ? at + 1 : expected.size(), Entry{spelled, key, value});
+        QString spelled = section;   // a section there keeps its spelling
+        for (const QString &name : sectionsBefore)
+            if (name.compare(section, Qt::CaseInsensitive) == 0) spelled = name;
+        expected.append(Entry{spelled, key, value});
     }
+    std::sort(expected.begin(), expected.end(), [](const Entry &a, const Entry &b) {
+        return std::tie(a.section, a.key, a.value) < std::tie(b.section, b.key, b.value);
+    });
     fuzz::check(entries(ini) == expected, "a write changes only the key written",
                 shown(expected) + QStringLiteral("\n  now:\n") + shown(entries(ini)));
     same(expected, path, "a file written reads as it was written");
 
     // A deletion of the first key takes only that key.
-    if (before.isEmpty()) return 0;
+    if (before.isEmpty()) return;
     const Entry first = before.first();
     if (std::count_if(expected.begin(), expected.end(), [&](const Entry &e) { return e.is(first.section, first.key); }) != 1)
-        return 0;
-    if (!ini.deleteKey(first.section, first.key)) return 0;
+        return;
+    if (!ini.deleteKey(first.section, first.key)) return;
     expected.removeIf([&](const Entry &e) { return e.is(first.section, first.key); });
     same(expected, path, "a deletion takes only the key deleted");
-    return 0;
+    return;
 }

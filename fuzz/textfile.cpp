@@ -52,9 +52,7 @@ void unencodableAgree(const QString &text) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzz::init();
-    const QByteArray in = fuzz::bytes(data, size);
+void fuzz::input(const QByteArray &in) {
     const QString foreign = cp1251::foreignEncoding(in);
     fuzz::check(foreign.isEmpty() == cp1251::encodingProblem(in).isEmpty(), "the gate's verdict and message agree");
     if (foreign.isEmpty())
@@ -64,5 +62,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     readBack(path, cp1251::Encoding::Cp1251OrUtf8, "settings file");
     unencodableAgree(QString::fromUtf8(in));
     unencodableAgree(QString(reinterpret_cast<const QChar *>(in.constData()), in.size() / 2));
-    return 0;
+    return;
 }

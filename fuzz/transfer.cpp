@@ -131,13 +131,12 @@ void load(const char *name, const transfer::ParsedFile &file, ValueTable valueTa
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+void fuzz::input(const QByteArray &in) {
     fuzz::sample();
-    const QByteArray in = fuzz::bytes(data, size);
     fuzz::answers("reading a file of form ids", [&] { transfer::readFile(fuzz::writeInput(in, QStringLiteral("ids.orv"))); });
     const QString path = fuzz::writeInput(in, QStringLiteral("Северная ЦРБ - 2024.orw"));
     transfer::ParsedFile file;
-    if (!fuzz::answers("reading a file", [&] { file = transfer::readFile(path); })) return 0;
+    if (!fuzz::answers("reading a file", [&] { file = transfer::readFile(path); })) return;
     const qint64 unit = sample::ids::NorthHospital;
 
     // The question before the whole-year load changes nothing and names what the load empties.
@@ -163,5 +162,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     });
     load("the load of a report", file, ValueTable::RepData, sample::ids::ReportNorth, {},
          [&] { return transfer::loadReport(sample::ids::ReportNorth, path); });
-    return 0;
+    return;
 }

@@ -61,11 +61,10 @@ QJsonArray leading(const QJsonValue &v) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzz::init();
-    const QString path = fuzz::writeInput(fuzz::bytes(data, size), QStringLiteral("input.json"));
+void fuzz::input(const QByteArray &input) {
+    const QString path = fuzz::writeInput(input, QStringLiteral("input.json"));
     QString text;
-    if (!ReadJsonFile(path, text)) return 0;
+    if (!ReadJsonFile(path, text)) return;
     const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
     const QJsonObject top = doc.object();
 
@@ -116,5 +115,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             same(strings(o, "printFiles"), f.printFiles, "printFiles");
         }
     }
-    return 0;
+    return;
 }

@@ -60,21 +60,20 @@ void unpack(const char *name, const std::function<bool(const QString &, QString 
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzz::init();
-    const QString archive = fuzz::writeInput(fuzz::bytes(data, size), QStringLiteral("input.zip"));
+void fuzz::input(const QByteArray &input) {
+    const QString archive = fuzz::writeInput(input, QStringLiteral("input.zip"));
     unpack("the update unpacker",
            [&](const QString &folder, QString *why) { return ExtractZipArchive(archive, folder, {}, kLimit, why); });
     unpack("the unpacker of update packages",
            [&](const QString &folder, QString *why) { return ExtractUpdatePackage(archive, folder, why); });
 
     office::Package p;
-    if (!fuzz::answers("the office package", [&] { p = office::Package::read(archive, kLimit); })) return 0;
+    if (!fuzz::answers("the office package", [&] { p = office::Package::read(archive, kLimit); })) return;
     qint64 total = 0;
     for (const QString &n : p.names()) total += p.part(n).size();
     fuzz::check(total <= kLimit, "a package holds no more than the limit");
     const QString written = fuzz::scratch() + QStringLiteral("written.zip");
-    if (!fuzz::answers("writing a package", [&] { p.write(written); })) return 0;
+    if (!fuzz::answers("writing a package", [&] { p.write(written); })) return;
     const office::Package back = office::Package::read(written, kLimit);
     QStringList names = p.names(), backNames = back.names();
     names.sort();
@@ -82,5 +81,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::check(backNames == names, "a package written reads back with its parts", names.join(u' '));
     for (const QString &n : names)
         fuzz::check(back.part(n) == p.part(n), "a package written reads back with the same parts", n);
-    return 0;
+    return;
 }

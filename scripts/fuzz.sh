@@ -11,8 +11,10 @@
 # stays in build-fuzz/corpus/<target>/, what it finds (a crash, a failed
 # check, a hang, memory running out) in build-fuzz/findings/<target>/, its
 # output in build-fuzz/logs/<target>.log. Once mended, a finding is kept in
-# fuzz/corpus/<target>/, which the tests replay. Exits non-zero when a run
-# found something. FUZZ_BUILD_JOBS sets the build's jobs (default: all).
+# fuzz/corpus/<target>/, which the tests replay. Exits non-zero when
+# build-fuzz/findings holds something for a target run. FUZZ_BUILD_JOBS sets
+# the build's jobs (default: all); KELVANA_FUZZ_KNOWN="words|words" passes
+# over inputs that fail the checks so named (findings known already).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,7 +41,7 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     for t in "$out"/fuzz/fuzz_*; do
         name=${t##*/fuzz_}
-        [ -x "$t" ] && [ "$name" != seeds ] && targets+=("$name")
+        [ -f "$t" ] && [ -x "$t" ] && [ "$name" != seeds ] && targets+=("$name")
     done
 fi
 for t in "${targets[@]}"; do
