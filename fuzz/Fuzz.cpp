@@ -7,6 +7,8 @@
 #include "platform/Database.h"
 #include "platform/Errors.h"
 #include "platform/Paths.h"
+#include "platform/office/OfficeError.h"
+#include "platform/office/Package.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -78,6 +80,40 @@ QString writeInput(const QByteArray &content, const QString &fileName) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size())
         fail("scratch file not written", path);
+    return path;
+}
+
+namespace {
+const QByteArray kPartMark("\0\0PART ", 7);
+}
+
+QByteArray partsOf(const QString &officeFile) {
+    const office::Package p = office::Package::read(officeFile);
+    QByteArray out;
+    for (const QString &name : p.names()) out += kPartMark + name.toUtf8() + '\n' + p.part(name);
+    return out;
+}
+
+QString writePackage(const QByteArray &parts, const QString &fileName) {
+    office::Package p;
+    qsizetype at = parts.indexOf(kPartMark);
+    while (at >= 0) {
+        const qsizetype nameStart = at + kPartMark.size();
+        const qsizetype lineEnd = parts.indexOf('\n', nameStart);
+        if (lineEnd < 0) break;
+        const qsizetype next = parts.indexOf(kPartMark, lineEnd + 1);
+        const QString name = QString::fromUtf8(parts.mid(nameStart, lineEnd - nameStart));
+        const QByteArray data = parts.mid(lineEnd + 1, next < 0 ? -1 : next - lineEnd - 1);
+        if (!name.isEmpty() && !p.has(name)) p.setPart(name, data);
+        at = next;
+    }
+    if (p.names().isEmpty()) return {};
+    const QString path = scratch() + fileName;
+    try {
+        p.write(path);
+    } catch (const office::Error &) {
+        return {};   // names no archive can hold: no file to open
+    }
     return path;
 }
 

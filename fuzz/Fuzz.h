@@ -47,6 +47,14 @@ QByteArray bytes(const uint8_t *data, size_t size);
 // A file of the scratch folder holding the bytes (the same name each time:
 // one input at a time).
 QString writeInput(const QByteArray &bytes, const QString &fileName);
+// Office files as fuzz inputs: the parts of the package one after another,
+// each behind a line "\0\0PART <name>", so that the fuzzer changes the XML
+// itself rather than the compressed bytes. partsOf reads a file into that
+// form (the seeds); writePackage makes the file of an input (empty when the
+// input names no part).
+QByteArray partsOf(const QString &officeFile);
+QString writePackage(const QByteArray &parts, const QString &fileName);
+
 // A fresh empty folder of the scratch folder.
 QString emptyFolder(const QString &name);
 QString scratch();   // ends with '/'

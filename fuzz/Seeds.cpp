@@ -106,6 +106,14 @@ void seeds() {
                      target("updates") + QStringLiteral("empty.json"));
 
     // Workbooks: a table as the table window writes it, into a new book and beside a sheet of another book.
+    // The office targets take the parts of a file; the archive targets the file.
+    const QString office = fuzz::emptyFolder(QStringLiteral("office"));
+    auto officeSeed = [&](const QString &file, const QString &targetName) {
+        const QString name = QFileInfo(file).fileName();
+        QFile f(target(targetName) + name);
+        if (!f.open(QIODevice::WriteOnly) || f.write(fuzz::partsOf(file)) < 0) fuzz::fail("seed not written", name);
+        copyInto(file, "zip");
+    };
     tableexcel::SheetSource src;
     src.tableIdent = sample::ids::TableF30Staff;
     src.formName = QStringLiteral("Ф30");
@@ -115,24 +123,27 @@ void seeds() {
     src.year = s.year;
     office::ExcelWorkbook book = office::ExcelWorkbook::create();
     tableexcel::WriteTableSheet(book.sheet(1), src);
-    book.saveAs(target("xlsx") + QStringLiteral("table.xlsx"));
+    book.saveAs(office + QStringLiteral("table.xlsx"));
+    officeSeed(office + QStringLiteral("table.xlsx"), "xlsx");
     src.tableIdent = sample::ids::TableF14Patients;
     src.formName = QStringLiteral("Ф14");
     src.floatValues = true;
     tableexcel::WriteTableSheet(book.addSheet(), src);
-    book.saveAs(target("xlsx") + QStringLiteral("two.xlsx"));
-    copyInto(target("xlsx") + QStringLiteral("two.xlsx"), "zip", QStringLiteral("book.xlsx"));
+    book.saveAs(office + QStringLiteral("two.xlsx"));
+    officeSeed(office + QStringLiteral("two.xlsx"), "xlsx");
 
     // Documents: the sample's print template, a printed form, a list.
-    copyInto(s.yearFolder + QStringLiteral("forms/Ф30.docx"), "docx", QStringLiteral("template.docx"));
+    QFile::copy(s.yearFolder + QStringLiteral("forms/Ф30.docx"), office + QStringLiteral("template.docx"));
+    officeSeed(office + QStringLiteral("template.docx"), "docx");
     const wordout::PrintContext print =
         wordout::currentContext(sample::ids::FormF30, QStringLiteral("Ф30"), sample::ids::NorthHospital, ValueTable::Data);
-    wordout::FillFormDoc(print).saveAs(target("docx") + QStringLiteral("printed.docx"));
+    wordout::FillFormDoc(print).saveAs(office + QStringLiteral("printed.docx"));
+    officeSeed(office + QStringLiteral("printed.docx"), "docx");
     office::buildTabTextDocument({QStringLiteral("Список"), QStringLiteral("Учреждение\tЗначение"),
                                   QStringLiteral("Северная ЦРБ\t10.50")},
                                  1)
-        .saveAs(target("docx") + QStringLiteral("list.docx"));
-    copyInto(target("docx") + QStringLiteral("printed.docx"), "zip", QStringLiteral("printed.docx"));
+        .saveAs(office + QStringLiteral("list.docx"));
+    officeSeed(office + QStringLiteral("list.docx"), "docx");
 
     // The settings file as the program keeps it, and after a few writes.
     copyInto(paths::settingsFile(), "settings", QStringLiteral("registered.cfg"));

@@ -27,7 +27,8 @@ constexpr int kMaxRules = 8;
 void fuzz::input(const QByteArray &input) {
     fuzz::sample();
     QList<ctlfile::ControlLine> rules;
-    const QStringList lines = cp1251::decode(input).split(QStringLiteral("\r\n"));
+    QStringList lines;
+    if (!cp1251::readLines(fuzz::writeInput(input, QStringLiteral("rules.orv")), lines)) return;
     for (const QString &line : lines)
         if (const std::optional<ctlfile::ControlLine> l = ctlfile::ParseControlLine(line); l && rules.size() < kMaxRules)
             rules << *l;

@@ -1,5 +1,6 @@
-// Workbooks (platform/office/ExcelWorkbook) as "Загрузить из Excel" reads
-// them (forms/table/TableExcel: the sheet of a table read into its cells).
+// Workbooks (platform/office/ExcelWorkbook), given as their parts
+// (fuzz/Fuzz.h), as "Загрузить из Excel" reads them (forms/table/TableExcel:
+// the sheet of a table read into its cells and stored).
 // Oracles: a workbook opened and saved opens again with the same sheets,
 // values, formats, merges, widths and heights; the sheet of a table gives
 // only cells inside the table; failures are Russian messages.
@@ -71,7 +72,8 @@ QString otherValues(qint64 ident) {
 
 void fuzz::input(const QByteArray &input) {
     fuzz::sample();
-    const QString path = fuzz::writeInput(input, QStringLiteral("input.xlsx"));
+    const QString path = fuzz::writePackage(input, QStringLiteral("input.xlsx"));
+    if (path.isEmpty()) return;
     std::optional<office::ExcelWorkbook> book;
     if (!fuzz::answers("opening a workbook", [&] { book.emplace(office::ExcelWorkbook::open(path)); })) return;
 

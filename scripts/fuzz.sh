@@ -58,12 +58,13 @@ mkdir -p "$out/logs"
 
 run() {
     local t=$1
-    mkdir -p "$out/corpus/$t" "$out/findings/$t" "$out/seeds/$t" fuzz/corpus/"$t" 2>/dev/null
-    local dict=()
+    mkdir -p "$out/corpus/$t" "$out/findings/$t" "$out/seeds/$t"
+    local dict=() kept=()
     [ -f "fuzz/dict/$t.dict" ] && dict=(-dict="fuzz/dict/$t.dict")
+    [ -d "fuzz/corpus/$t" ] && kept=("fuzz/corpus/$t")
     "$out/fuzz/fuzz_$t" "${dict[@]}" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
         -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=65536 \
-        -artifact_prefix="$out/findings/$t/" "$out/corpus/$t" "$out/seeds/$t" "fuzz/corpus/$t" \
+        -artifact_prefix="$out/findings/$t/" "$out/corpus/$t" "$out/seeds/$t" "${kept[@]}" \
         >"$out/logs/$t.log" 2>&1
 }
 
