@@ -63,7 +63,7 @@ run() {
     [ -f "fuzz/dict/$t.dict" ] && dict=(-dict="fuzz/dict/$t.dict")
     [ -d "fuzz/corpus/$t" ] && kept=("fuzz/corpus/$t")
     "$out/fuzz/fuzz_$t" "${dict[@]}" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
-        -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=65536 \
+        -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -malloc_limit_mb=512 -max_len=65536 \
         -artifact_prefix="$out/findings/$t/" "$out/corpus/$t" "$out/seeds/$t" "${kept[@]}" \
         >"$out/logs/$t.log" 2>&1
 }
