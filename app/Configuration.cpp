@@ -5,6 +5,7 @@
 #include "engine/Caches.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
+#include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
@@ -19,7 +20,10 @@
 #include <QLineEdit>
 #include <QLabel>
 #include <QSqlQuery>
+#include <cerrno>
+#include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 namespace config {
 
@@ -46,7 +50,14 @@ QStringList MissingYearFiles(const QString &yearFolder) {
         const QFileInfo fi(file);
         if (!fi.isFile() || fi.size() == 0) return false;
         QFile probe(file);
-        return probe.open(QIODevice::ReadOnly) && probe.read(1).size() == 1;
+        if (!probe.open(QIODevice::ReadOnly)) return false;
+        const QByteArray head = probe.read(108);
+        if (head.isEmpty()) return false;
+        // A database without a single table (its first page a leaf of the
+        // schema holding no row) is as good as an empty file. Read from the
+        // header, so that a file another program holds locked is not waited for.
+        const bool sqlite = head.size() == 108 && head.startsWith(QByteArrayView("SQLite format 3\0", 16));
+        return !(sqlite && uchar(head[100]) == 0x0D && head[103] == 0 && head[104] == 0);
     };
     QStringList missing;
     for (const QString name : {QStringLiteral("orvmain.mdb"), QStringLiteral("data0.mdb")})
@@ -64,9 +75,22 @@ QString IncompleteYearText(const QString &yearFolder) {
     return QStringLiteral("В папке %1 нет %2.\nПапка будет сохранена под именем \"%3\", а год создан заново.")
         .arg(QDir::toNativeSeparators(folder),
              missing.size() == 1
-                 ? QStringLiteral("файла %1 (или он пуст или не читается)").arg(missing[0])
-                 : QStringLiteral("файлов %1 (или они пусты или не читаются)").arg(missing.join(QStringLiteral(" и "))),
+                 ? QStringLiteral("файла %1 (или он пуст, не содержит таблиц или не читается)").arg(missing[0])
+                 : QStringLiteral("файлов %1 (или они пусты, не содержат таблиц или не читаются)")
+                       .arg(missing.join(QStringLiteral(" и "))),
              QFileInfo(folder).fileName() + QStringLiteral(".неполная"));
+}
+
+bool isReportingYear(int year) { return year >= kFirstYear && year <= kLastYear; }
+
+QString attachProblem(const QString &folder) {
+    const QString shown = QDir::toNativeSeparators(paths::withoutSlash(folder));
+    if (!QFileInfo(folder).isDir()) return QStringLiteral("Папка %1 не найдена.").arg(shown);
+    if (!FillYearList(paths::withSlash(folder)).isEmpty()) return QString();
+    return QStringLiteral("В папке %1 нет ни одного отчетного года. Папка конфигурации должна содержать папки годов "
+                          "(например, %2) с файлами orvmain.mdb и data0.mdb. Выберите другую папку.")
+        .arg(shown)
+        .arg(QDate::currentDate().year());
 }
 
 QString registrationProblem(const QString &name, const QString &folder) {
@@ -109,9 +133,25 @@ void copyFolderFiles(const QString &from, const QString &to,
     }
 }
 
+// Makes one folder; on failure the system's reason, in Russian.
+bool makeOneFolder(const QString &folder, QString *why) {
+    errno = 0;
+    if (::mkdir(QFile::encodeName(paths::withoutSlash(folder)).constData(), 0777) == 0) return true;
+    *why = cp1251::systemReason(errno);
+    return false;
+}
+
 void makeFolder(const QString &folder) {
-    if (!QDir().mkdir(paths::withoutSlash(folder)))
-        throw db::Error(QStringLiteral("Не удалось создать папку %1").arg(paths::withoutSlash(folder)));
+    QString why;
+    if (!makeOneFolder(folder, &why))
+        throw db::Error(QStringLiteral("Не удалось создать папку %1: %2").arg(paths::withoutSlash(folder), why));
+}
+
+bool renameFolder(const QString &from, const QString &to, QString *why) {
+    errno = 0;
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) return true;
+    *why = cp1251::systemReason(errno);
+    return false;
 }
 
 } // namespace
@@ -143,8 +183,9 @@ void Configuration::remember(const QString &key, int value) {
         return;
     if (ini.writeInteger(config::kSectionCurrent, key, value) || m_settingsWarned) return;
     m_settingsWarned = true;
-    showWarning(QStringLiteral("Не удалось записать файл настроек %1: %2.\nВыбранные конфигурация и год не будут "
-                               "сохранены до следующего запуска программы.")
+    showWarning(QStringLiteral("Не удалось записать файл настроек %1: %2.\nРаботать можно и дальше, но выбранные "
+                               "конфигурация и год не запомнены: при следующем запуске программа откроет те, что "
+                               "были открыты раньше.")
                     .arg(QDir::toNativeSeparators(settingsPath()), ini.lastError()),
                 m_parent);
 }
@@ -152,32 +193,28 @@ void Configuration::remember(const QString &key, int value) {
 bool Configuration::startUp() {
     SharedState &s = shared();
     const int thisYear = calendarYear();
-    {
-        IniFile probe(settingsPath());
-        if (!probe.exists()) {
-            s.Year = 0;
-            attachDatabase();
-            if (!IniFile(settingsPath()).exists()) return false;
-            remember(QStringLiteral("Year"), thisYear);
-            remember(QStringLiteral("Last"), 0);
-        }
-    }
     IniFile ini(settingsPath());
+    const bool fresh = !ini.exists();
     if (!ini.readError().isEmpty() && !m_settingsWarned) {
         m_settingsWarned = true;
         showWarning(QStringLiteral("Файл настроек %1 не прочитан: %2\nПрограмма не будет изменять этот файл.")
                         .arg(QDir::toNativeSeparators(settingsPath()), ini.readError()),
                     m_parent);
+    } else if (!ini.readWarning().isEmpty()) {
+        showWarning(QStringLiteral("Файл настроек %1: %2").arg(QDir::toNativeSeparators(settingsPath()), ini.readWarning()),
+                    m_parent);
     }
     m_configNames = ini.sectionKeys(config::kSectionList);
     s.ConfigNameList.clear();
     for (const QString &n : m_configNames) s.ConfigNameList.add(n);
+    // A stored year that is no year (0, -1, a text) counts as none stored.
     s.Year = ini.readInteger(config::kSectionCurrent, QStringLiteral("Year"), thisYear);
+    if (!config::isReportingYear(s.Year)) s.Year = thisYear;
     s.LastConfigIndex = -1;
     int last = ini.readInteger(config::kSectionCurrent, QStringLiteral("Last"), 0);
 
-    // A settings file without configurations, or pointing past the list:
-    // let the user name a configuration instead of opening an empty path.
+    // No settings file, a file without configurations, or one pointing past
+    // the list: the user names a configuration instead of opening an empty path.
     if (last < 0 || last >= m_configNames.size()) {
         const int before = int(m_configNames.size());
         attachDatabase();
@@ -186,17 +223,25 @@ bool Configuration::startUp() {
             return false;
         }
         last = int(m_configNames.size()) > before ? int(m_configNames.size()) - 1 : 0;
+        if (fresh && IniFile(settingsPath()).exists()) {
+            remember(QStringLiteral("Year"), thisYear);
+            remember(QStringLiteral("Last"), 0);
+        }
     }
 
-    // A configuration that cannot be opened (a damaged database) does not
-    // lock the user out: after its message another one is chosen, or one is
-    // attached when there is no other.
+    // A configuration that cannot be opened does not lock the user out. A
+    // year whose databases do not open: after its message, the choice of the
+    // configuration's other years. A configuration that does not open at all:
+    // the choice of another one (its message in that window), or the attach
+    // dialog when there is no other.
     const int storedYear = s.Year;
+    int year = storedYear;
     QList<int> failed;
+    QMap<int, QList<int>> failedYears;   // configuration -> its years that did not open
     bool ok = false;
     for (;;) {
         s.StartingUp = true;
-        s.Year = storedYear;
+        s.Year = year;
         QString reason;
         try {
             ok = openConfiguration(last);
@@ -208,17 +253,31 @@ bool Configuration::startUp() {
         }
         s.StartingUp = false;
         if (reason.isEmpty()) break;
-        showError(reason, m_parent);
+        if (m_failedYear != 0) {
+            failedYears[last].append(m_failedYear);
+            QStringList years = config::FillYearList(folderOf(m_configNames[last]));
+            for (int y : failedYears[last]) years.removeAll(QString::number(y));
+            if (!years.isEmpty()) {
+                showError(reason, m_parent);
+                const std::optional<int> chosen = ChooseYear(QStringLiteral("Выберите отчетный год"), years);
+                if (!chosen) {
+                    ok = false;
+                    break;
+                }
+                year = *chosen;
+                continue;
+            }
+        }
         failed.append(last);
         const std::optional<int> next = chooseOtherConfiguration(failed, reason);
         if (!next) {
             ok = false;
-            s.Year = 0;
             break;
         }
         last = *next;
+        year = storedYear;
     }
-    if (!ok && s.Year != 0 && s.ConfigName.isEmpty()) s.Year = 0;
+    if (!ok || s.ConfigName.isEmpty()) s.Year = 0;
     return ok && s.Year != 0;
 }
 
@@ -231,6 +290,7 @@ std::optional<int> Configuration::chooseOtherConfiguration(const QList<int> &fai
             names.append(m_configNames[i]);
         }
     if (others.isEmpty()) {
+        showError(reason, m_parent);
         QString attached;
         if (!attachDatabase(&attached)) return std::nullopt;
         for (int i = 0; i < m_configNames.size(); ++i)
@@ -249,6 +309,7 @@ std::optional<int> Configuration::chooseOtherConfiguration(const QList<int> &fai
 
 bool Configuration::openConfiguration(int index) {
     SharedState &s = shared();
+    m_failedYear = 0;
     if (index < 0 || index >= m_configNames.size()) return false;
     const QString name = m_configNames[index];
     const QString folder = folderOf(name);
@@ -285,27 +346,33 @@ bool Configuration::openConfiguration(int index) {
         const QString question = QStringLiteral("Информация за ") + s.yearText() + QStringLiteral(" год не определена.\n\r") +
                                  (incomplete.isEmpty() ? QString() : incomplete + QLatin1Char('\n')) +
                                  QStringLiteral("Создать?");
-        const bool create = confirm(question, m_parent);
-        const std::optional<int> chosen = ChooseYear(QStringLiteral("Выберите отчетный год"));
-        if (!chosen) return stop();
-        if (create) {
-            try {
-                CreateYearDatabase(*chosen, s.Year);
-            } catch (const db::Error &e) {
-                showError(e.message(), m_parent);
-                return stop();
-            } catch (const Cancelled &) {
-                winutil::showCancelled(m_parent);
-                return stop();
+        bool create = confirm(question, m_parent);
+        // Until a year that opens is chosen, or the choice is cancelled.
+        for (;;) {
+            const std::optional<int> chosen = ChooseYear(QStringLiteral("Выберите отчетный год"));
+            if (!chosen) return stop();
+            const bool chosenComplete = config::YearComplete(s.ConfigPath + QString::number(*chosen));
+            if (create && chosenComplete) {
+                try {
+                    CreateYearDatabase(*chosen, s.Year);
+                    break;
+                } catch (const db::Error &e) {
+                    // The year chosen to make it from opens instead.
+                    showError(e.message() + QStringLiteral("\nОткрывается %1 год.").arg(*chosen), m_parent);
+                } catch (const Cancelled &) {
+                    winutil::showCancelled(m_parent);
+                }
+                s.Year = *chosen;
+                break;
             }
-        } else {
-            if (!config::YearComplete(s.ConfigPath + QString::number(*chosen))) {
-                showError(QStringLiteral("Информация за ") + QString::number(*chosen) +
-                              QStringLiteral(" год не найдена в папке ") + paths::withoutSlash(s.ConfigPath),
-                          m_parent);
-                return stop();
+            if (chosenComplete) {
+                s.Year = *chosen;
+                break;
             }
-            s.Year = *chosen;
+            showError(QStringLiteral("Информация за %1 год не найдена в папке %2. Выберите год из списка.")
+                          .arg(*chosen)
+                          .arg(QDir::toNativeSeparators(paths::withoutSlash(s.ConfigPath))),
+                      m_parent);
         }
     }
 
@@ -313,8 +380,18 @@ bool Configuration::openConfiguration(int index) {
     s.LastConfigIndex = index;
     m_configIndex = index;
     reloadYearFolders();
+    m_failedYear = 0;
     try {
-        SetYear();
+        try {
+            SetYear();
+        } catch (const AppError &e) {
+            // Said with the configuration, the year and its folder: the
+            // database's own message names only the file.
+            m_failedYear = s.Year;
+            throw db::Error(QStringLiteral("Не удалось открыть %1 год конфигурации \"%2\" (папка %3).\n%4")
+                                .arg(s.yearText(), name, QDir::toNativeSeparators(paths::withoutSlash(s.yearFolder())),
+                                     e.message()));
+        }
     } catch (const AppError &) {
         // A damaged database: back to the configuration that was open, all of
         // it (connections, caches, levels, lists), as a failed year change does.
@@ -384,27 +461,41 @@ bool Configuration::stepYear(int delta) {
 
 QString Configuration::buildYearFolder(const QString &dst, const std::function<void(const QString &)> &build) {
     const QString final = paths::withoutSlash(dst);
-    if (config::YearComplete(dst)) throw db::Error(QStringLiteral("Папка %1 уже существует").arg(final));
+    const QString shown = QDir::toNativeSeparators(final);
+    if (config::YearComplete(dst)) throw db::Error(QStringLiteral("Папка %1 уже существует").arg(shown));
     // A year is made under a name that is no year, so a run killed halfway
     // leaves nothing that looks like one; a leftover of such a run is cleared.
+    // Messages name the folder the year is made in, never that working name.
     const QString work = final + QStringLiteral(".new/");
+    const auto failed = [&](const QString &why) {
+        return db::Error(QStringLiteral("Не удалось создать папку года %1: %2").arg(shown, why));
+    };
     if (dirExists(work) && !QDir(work).removeRecursively())
-        throw db::Error(QStringLiteral("Не удалось удалить папку %1").arg(paths::withoutSlash(work)));
-    makeFolder(work);
+        throw failed(QStringLiteral("не удаляются файлы, оставшиеся от прерванного создания года"));
+    QString why;
+    if (!makeOneFolder(work, &why)) throw failed(why);
     try {
-        build(work);
+        try {
+            build(work);
+        } catch (const db::Error &e) {
+            QString text = e.message();
+            text.replace(QDir::toNativeSeparators(paths::withoutSlash(work)), shown);
+            text.replace(paths::withoutSlash(work), final);
+            throw db::Error(text);
+        }
         // A folder of the year without its databases gives way to the complete
         // one; it is kept under another name, since what else it holds is unknown.
         QString aside;
         if (dirExists(final)) {
             aside = final + QStringLiteral(".неполная");
             for (int n = 2; dirExists(aside); ++n) aside = final + QStringLiteral(".неполная%1").arg(n);
-            if (!QDir().rename(final, aside))
-                throw db::Error(QStringLiteral("Не удалось переименовать папку %1 в %2").arg(final, aside));
+            if (!renameFolder(final, aside, &why))
+                throw db::Error(QStringLiteral("Не удалось переименовать папку %1 в %2: %3")
+                                    .arg(shown, QDir::toNativeSeparators(aside), why));
         }
-        if (!QDir().rename(paths::withoutSlash(work), final)) {
+        if (!renameFolder(paths::withoutSlash(work), final, &why)) {
             if (!aside.isEmpty()) QDir().rename(aside, final);   // the user's folder back in its place
-            throw db::Error(QStringLiteral("Не удалось переименовать папку %1 в %2").arg(paths::withoutSlash(work), final));
+            throw failed(why);
         }
         return aside;
     } catch (...) {
@@ -467,28 +558,33 @@ void Configuration::CreateYearDatabase(int from, int to) {
                     m_parent);
 }
 
-std::optional<int> Configuration::ChooseYear(const QString &caption) {
-    auto dlg = std::make_unique<TSBY>(m_parent);
-    dlg->setWindowTitle(caption);
-    dlg->setYears(config::FillYearList(shared().ConfigPath));
-    if (execModal(dlg.get()) != QDialog::Accepted) return std::nullopt;
-    const QString text = dlg->year();
-    bool ok = false;
-    const int year = text.toInt(&ok);
-    if (!ok || year <= 0) {
-        showError(QStringLiteral("\"%1\" не является отчетным годом").arg(text), m_parent);
-        return std::nullopt;
+std::optional<int> Configuration::ChooseYear(const QString &caption, const std::optional<QStringList> &years) {
+    // A text that is no year is said, and the choice shown again.
+    for (;;) {
+        auto dlg = std::make_unique<TSBY>(m_parent);
+        dlg->setWindowTitle(caption);
+        dlg->setPrompt(caption);
+        dlg->setYears(years ? *years : config::FillYearList(shared().ConfigPath));
+        if (execModal(dlg.get()) != QDialog::Accepted) return std::nullopt;
+        const QString text = dlg->year();
+        bool ok = false;
+        const int year = text.toInt(&ok);
+        if (ok && config::isReportingYear(year)) return year;
+        showError(QStringLiteral("\"%1\" не является отчетным годом: укажите год четырьмя цифрами, например %2.")
+                      .arg(text)
+                      .arg(calendarYear()),
+                  m_parent);
     }
-    return year;
 }
 
-bool Configuration::askRegistration(TGBP *dlg, QString &name, QString &folder) {
+bool Configuration::askRegistration(TGBP *dlg, QString &name, QString &folder, bool needsYear) {
     for (;;) {
         if (execModal(dlg) != QDialog::Accepted) return false;
         name = text::tabsToBlanks(dlg->name()).trimmed();
         folder = paths::withoutSlash(dlg->folder());
         if (name.isEmpty() || folder.trimmed().isEmpty()) return false;
-        const QString problem = config::registrationProblem(name, folder);
+        QString problem = config::registrationProblem(name, folder);
+        if (problem.isEmpty() && needsYear) problem = config::attachProblem(folder);
         if (problem.isEmpty()) break;
         showError(problem, m_parent);
     }
@@ -512,24 +608,25 @@ bool Configuration::attachDatabase(QString *attached) {
     dlg->setWindowTitle(QStringLiteral("Укажите путь к присоединяемой базе данных и ее название"));
     dlg->lockFolder();
     QString name, folder;
-    if (!askRegistration(dlg.get(), name, folder)) return false;
+    if (!askRegistration(dlg.get(), name, folder, true)) return false;
     IniFile ini(settingsPath());
-    if (!ini.readError().isEmpty()) {
-        // A settings file the program cannot read is never written over; the
-        // configuration still opens, until the program ends.
+    // A settings file the program cannot read is never written over, and one
+    // that cannot be written is no reason to stop: the configuration opens
+    // all the same, until the program ends.
+    const auto forThisRun = [&](const QString &why) {
         m_unsavedFolders.insert(name, folder);
-        showMessage(QStringLiteral("Файл настроек %1 не прочитан, поэтому конфигурация \"%2\" не будет записана в "
-                                   "него и доступна только до завершения работы программы.")
-                        .arg(QDir::toNativeSeparators(settingsPath()), name),
+        m_settingsWarned = true;
+        showWarning(QStringLiteral("%1\nКонфигурация \"%2\" открывается только на время этой работы: при следующем "
+                                   "запуске программы ее нужно будет присоединить снова.")
+                        .arg(why, name),
                     m_parent);
-        addName(name);
-        if (attached) *attached = name;
-        return true;
-    }
-    if (!ini.writeString(config::kSectionList, name, folder)) {
-        showError(QStringLiteral("Не удалось записать файл настроек %1: %2").arg(settingsPath(), ini.lastError()),
-                  m_parent);
-        return false;
+    };
+    if (!ini.readError().isEmpty()) {
+        forThisRun(QStringLiteral("Файл настроек %1 не прочитан, поэтому в него ничего не записывается.")
+                       .arg(QDir::toNativeSeparators(settingsPath())));
+    } else if (!ini.writeString(config::kSectionList, name, folder)) {
+        forThisRun(QStringLiteral("Не удалось записать файл настроек %1: %2.")
+                       .arg(QDir::toNativeSeparators(settingsPath()), ini.lastError()));
     }
     addName(name);
     if (attached) *attached = name;

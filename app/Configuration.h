@@ -37,6 +37,15 @@ QStringList MissingYearFiles(const QString &yearFolder);
 // the name it will be kept under when the year is made again; empty otherwise.
 QString IncompleteYearText(const QString &yearFolder);
 
+// A year the program keeps: four digits. A stored or typed year outside
+// them is no year (it would become a folder "0" or "-1").
+inline constexpr int kFirstYear = 1000, kLastYear = 9999;
+bool isReportingYear(int year);
+
+// Why a folder cannot be attached as a configuration (missing, or without a
+// complete year: the message says what it must hold); empty when it can.
+QString attachProblem(const QString &folder);
+
 // Why a configuration cannot be registered under this name and folder (a
 // Russian sentence naming the character at fault), or empty when it can.
 QString registrationProblem(const QString &name, const QString &folder);
@@ -78,9 +87,10 @@ public:
     // On failure nothing of the new year is left and db::Error is thrown.
     void CreateYearDatabase(int from, int to);
 
-    // Year choice dialog; nothing when cancelled or when the text is no
-    // year (the user is told).
-    std::optional<int> ChooseYear(const QString &caption);
+    // Year choice dialog offering years (the complete year folders of the
+    // open configuration when not given); nothing when cancelled. A text
+    // that is no year is said and the choice shown again.
+    std::optional<int> ChooseYear(const QString &caption, const std::optional<QStringList> &years = std::nullopt);
 
     // "Присоединение базы данных": registers a folder under a name. False
     // when cancelled; `attached` gets the name.
@@ -109,7 +119,8 @@ private:
     void remember(const QString &key, int value);
     // Asks for a name and a folder in dlg until they can be registered;
     // false when cancelled or a taken name is not to be replaced.
-    bool askRegistration(class TGBP *dlg, QString &name, QString &folder);
+    // needsYear: the folder must hold a complete year (attaching).
+    bool askRegistration(class TGBP *dlg, QString &name, QString &folder, bool needsYear = false);
     // Builds year folder dst under a temporary name and moves it into place
     // only when build succeeded; nothing is left when it throws.
     void addName(const QString &name);
@@ -125,6 +136,9 @@ private:
     QStringList m_yearFolders;
     SubReports m_levels;
     bool m_settingsWarned = false;
+    // The year whose databases the last openConfiguration could not open
+    // (0 when it failed otherwise or did not fail).
+    int m_failedYear = 0;
     // Configurations attached while the settings file could not be read:
     // they are not written to it and last until the program ends.
     QMap<QString, QString> m_unsavedFolders;

@@ -2,18 +2,21 @@
 
 #include "app/SmallDialogs.h"
 #include "core/AdminMode.h"
+#include "core/SampleConfig.h"
 #include "engine/Caches.h"
 #include "engine/StringList.h"
 #include "engine/SharedState.h"
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
+#include "platform/Paths.h"
 #include "widgets/AbcBackground.h"
 #include "widgets/AbcComboBox.h"
 #include "widgets/AbcMouseLabel.h"
 #include "widgets/WindowRules.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -69,6 +72,21 @@ QFrame *bevel(QWidget *parent) {
 }
 
 } // namespace
+
+std::unique_ptr<TMain> startProgram() {
+    // The empty values template beside the program is made when it is
+    // missing, so new years and levels can be made in any installation.
+    if (!QFileInfo::exists(paths::templateValuesFile())) {
+        try {
+            sample::createProgramFiles(paths::programFolder());
+        } catch (const std::exception &) {
+            // Reported when a year or level is made from it.
+        }
+    }
+    auto main = std::make_unique<TMain>();
+    if (!main->startedUp() || shared().Year == 0) return nullptr;
+    return main;
+}
 
 TMain::TMain(bool runStartUp, QWidget *parent) : QMainWindow(parent), m_config(this) {
     setObjectName(QStringLiteral("Main"));
@@ -431,7 +449,9 @@ double TMain::fitToSize(const QSize &client) {
         // The lists narrow with their type (their texts stay whole: the
         // minimum only stops them from growing smaller than that).
         m_ui.databases->setMinimumWidth(qRound(160 * f));
-        m_ui.levels->setMinimumWidth(qRound(120 * f));
+        // The level's name is never cut; a long configuration name is
+        // shortened by its list instead.
+        m_ui.levels->setMinimumWidth(qMax(qRound(120 * f), m_ui.levels->widthForItems()));
         for (const ScaledLayout &l : m_scaledLayouts) {
             const QMargins &m = l.margins;
             l.layout->setContentsMargins(qRound(m.left() * f), qRound(m.top() * f), qRound(m.right() * f),

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QMargins>
+#include <memory>
 #include <vector>
 #include <functional>
 
@@ -26,6 +27,13 @@ namespace mainwin {
 // Height of the background: window height less the title, the caption bar and 10.
 int backgroundHeight(int windowHeight, int titleHeight, int captionHeight);
 } // namespace mainwin
+
+class TMain;
+// The start of the program after the application object: the empty values
+// template beside the program where it is missing, then the main window,
+// whose creation runs the start-up. Null when the start-up ended without a
+// year (its first choice cancelled): the program then ends.
+std::unique_ptr<TMain> startProgram();
 
 class TMain : public QMainWindow {
     Q_OBJECT

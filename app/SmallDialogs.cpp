@@ -1,4 +1,5 @@
 #include "app/SmallDialogs.h"
+#include "widgets/AbcComboBox.h"
 #include "widgets/DialogParts.h"
 
 #include "engine/TextUtil.h"
@@ -18,6 +19,9 @@
 TSBY::TSBY(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SBY"));
     setWindowTitle(QStringLiteral("Выбор базового года"));
+    m_ui.prompt = new QLabel(this);
+    m_ui.prompt->setWordWrap(true);
+    m_ui.prompt->hide();
     m_ui.choice = new QComboBox(this);
     m_ui.choice->setObjectName(QStringLiteral("ComboBox1"));
     m_ui.choice->setEditable(true);
@@ -27,6 +31,7 @@ TSBY::TSBY(QWidget *parent) : QDialog(parent) {
     m_ui.ok->setDefault(true);
     connect(m_ui.ok, &QPushButton::clicked, this, &QDialog::accept);
     auto *lay = new QVBoxLayout(this);
+    lay->addWidget(m_ui.prompt);
     lay->addWidget(m_ui.choice);
     auto *row = new QHBoxLayout;
     row->addStretch();
@@ -40,7 +45,8 @@ TSelectConfig::TSelectConfig(const QString &reason, const QStringList &names, QW
     setWindowTitle(QStringLiteral("Выбор конфигурации"));
     m_ui.reason = new QLabel(reason, this);
     m_ui.reason->setWordWrap(true);
-    m_ui.choice = new QComboBox(this);
+    // A name too long for the window is shortened, and whole in the list's tip.
+    m_ui.choice = new TabcLRComboBox(this);
     m_ui.choice->setObjectName(QStringLiteral("ComboBox1"));
     m_ui.choice->addItems(names);
     m_ui.choice->setMinimumWidth(260);
@@ -99,8 +105,13 @@ TGBP::TGBP(const QString &initialFolder, QWidget *parent) : QDialog(parent) {
 }
 
 int TSelectConfig::chosenIndex() const { return m_ui.choice->currentIndex(); }
+QString TSelectConfig::reasonText() const { return m_ui.reason->text(); }
 
 void TSBY::setYears(const QStringList &years) { m_ui.choice->addItems(years); }
+void TSBY::setPrompt(const QString &text) {
+    m_ui.prompt->setText(text + QLatin1Char(':'));
+    m_ui.prompt->setVisible(!text.isEmpty());
+}
 QString TSBY::year() const { return m_ui.choice->currentText().trimmed(); }
 
 QString TGBP::name() const { return m_ui.name->text(); }

@@ -2,6 +2,8 @@
 // TSBY, TGBP, TAboutForm: small dialogs of the main window.
 // Small dialogs of the main window: the year choice (TSBY), the folder and
 // name of a configuration to attach or copy (TGBP) and the About box.
+#include "widgets/AbcComboBox.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -18,12 +20,16 @@ class TSBY : public QDialog {
 public:
     explicit TSBY(QWidget *parent = nullptr);
     void setYears(const QStringList &years);
+    // What to choose, shown above the list as well as in the caption (which
+    // a narrow window cuts).
+    void setPrompt(const QString &text);
     // The chosen or typed year, trimmed.
     QString year() const;
     QComboBox *yearBox() const { return m_ui.choice; }
 
 private:
     struct Widgets {
+        QLabel *prompt = nullptr;    // hidden until a prompt is given
         QComboBox *choice = nullptr;
         QPushButton *ok = nullptr;   // "OK"
     };
@@ -38,11 +44,12 @@ public:
     // The index of the chosen name in names.
     int chosenIndex() const;
     QComboBox *choiceBox() const { return m_ui.choice; }
+    QString reasonText() const;
 
 private:
     struct Widgets {
         QLabel *reason = nullptr;
-        QComboBox *choice = nullptr;
+        TabcLRComboBox *choice = nullptr;
         QPushButton *ok = nullptr;       // "OK"
         QPushButton *cancel = nullptr;   // "Отказ"
     };

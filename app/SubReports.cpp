@@ -52,6 +52,15 @@ qint64 SubReports::create(const QString &typed) {
 void SubReports::switchTo(int index) {
     if (index < 0 || index >= m_levels.count()) return;
     const qint64 id = m_levels.object(index);
+    // A level deleted by another copy of the program since the list was
+    // read: its values would go to a file no level names.
+    if (id != 0 && !db::scalar(db::connection(db::kMain), QStringLiteral("select 1 from subreps where id=?"), {id})
+                        .isValid()) {
+        const QString name = m_levels.text(index);
+        m_levels.removeAt(index);
+        if (m_current > index) --m_current;
+        throw db::Error(QStringLiteral("Уровень отчета \"%1\" удален другой копией программы.").arg(name));
+    }
     const QString previous = db::fileOf(db::kData);
     QString error;
     if (!db::tryOpen(db::kData, valuesFile(id), db::OpenMode::ReadWrite, &error)) {

@@ -33,7 +33,9 @@ public:
     qint64 create(const QString &name);
 
     // Points the values connection at level `index`. When the file cannot
-    // be opened the previous level stays open and db::Error is thrown.
+    // be opened the previous level stays open and db::Error is thrown; a
+    // level whose row is gone (deleted by another copy of the program) is
+    // taken out of the list and db::Error says so.
     void switchTo(int index);
 
     // Removes the current level (row, file, list item) and returns to the

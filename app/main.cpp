@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <memory>
 #include <cstdio>
 #include <cstring>
 
@@ -62,20 +63,10 @@ int main(int argc, char **argv) {
     // File dialogs and standard buttons of Qt speak Russian like the rest.
     installQtTranslations();
 
-    // The empty values template beside the program is made when it is
-    // missing, so new years and levels can be made in any installation.
-    if (!QFileInfo::exists(paths::templateValuesFile())) {
-        try {
-            sample::createProgramFiles(paths::programFolder());
-        } catch (const std::exception &) {
-            // Reported when a year or level is made from it.
-        }
-    }
-
-    TMain main;
-    // Without a year (no settings file, or the year choice was cancelled)
-    // the program ends at once.
-    if (shared().Year == 0) return 0;
-    main.showOnScreen();
+    // Without a year (the first choice of the start-up cancelled) the
+    // program ends at once.
+    const std::unique_ptr<TMain> main = startProgram();
+    if (!main) return 0;
+    main->showOnScreen();
     return app.exec();
 }

@@ -130,7 +130,11 @@ void TCld::loadChosenFile() {
         throw;
     }
     QApplication::restoreOverrideCursor();
-    showMessage(QStringLiteral("Загрузка контролей закончена!"), this);
+    showMessage(QStringLiteral("Загрузка контролей закончена!\r\nЗагружено контролей: %1.\r\n"
+                               "Уже были в базе (совпадают во всех полях) и не загружены повторно: %2.")
+                    .arg(r.inserted)
+                    .arg(r.alreadyStored),
+                this);
     if (!r.rejects.isEmpty())
         showMessage(QStringLiteral("Обнаружены контроли, не согласующиеся с Вашей структурой форм!\r\n"
                                    "См. файл \"Несогласованные контроли\""),

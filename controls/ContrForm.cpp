@@ -261,6 +261,11 @@ void TContrls::addRuleEditor(QVBoxLayout *top) {
     m_ui.decipher->setReadOnly(true);
     m_ui.decipher->setMinimumHeight(90);
     m_ui.decipher->setVisible(false);
+    // The decipher comes and goes with the focus: its room stays, so that the
+    // fields above it never move under the mouse.
+    QSizePolicy room = m_ui.decipher->sizePolicy();
+    room.setRetainSizeWhenHidden(true);
+    m_ui.decipher->setSizePolicy(room);
     rule->addWidget(m_ui.decipher, 1);
     middle->addLayout(rule, 3);
     top->addLayout(middle, 1);
@@ -603,7 +608,18 @@ void TContrls::saveRule() {
                       text::entryLayout(m_ui.comment->text(), Field::OneLine)};
     QListWidgetItem *item = m_ui.rules->currentItem();
     if (item && !item->isSelected() && !before.isEmpty()) item = m_ui.rules->item(before.first());
-    const qint64 oldKey = item ? item->data(Qt::UserRole).toLongLong() : 0;
+    qint64 oldKey = item ? item->data(Qt::UserRole).toLongLong() : 0;
+    // A listed rule deleted since the list was built (while the list is
+    // fixed, or by another window) has no row to rewrite: it is stored only
+    // as a new rule of the chosen form, table and class, when the user says so.
+    if (oldKey != 0 && !ReadRule(mainDb(), oldKey)) {
+        if (!confirm(QStringLiteral("Контроль \"%1\" уже удален из базы, изменения в нем сохранить нельзя.\r\n"
+                                    "Сохранить введенный контроль как новый?")
+                         .arg(item->text()),
+                     this))
+            return;
+        oldKey = 0;
+    }
     // A listed rule is checked, stored and uploaded in its own scope (its
     // form, table and class), whatever the window shows now.
     const RuleScope s = ScopeOfSave(mainDb(), scope(), oldKey);

@@ -28,6 +28,25 @@ QString ruleIdentity(const QString &lft, const QString &reltion, const QString &
            notation::CanonicalCycle(text::upper(text::entryLayout(cycl, text::Field::Formula)));
 }
 
+// A rule as compared with the stored ones when a file is loaded: its form,
+// its table (none and "" alike, letter case aside), its texts as
+// ruleIdentity reads them and its comment as it is stored.
+QString storedIdentity(qint64 formId, const QString &table, const QString &lft, const QString &reltion,
+                       const QString &rght, const QString &cycl, const QString &comment) {
+    return QString::number(formId) + u'\t' + text::upper(table.trimmed()) + u'\t' +
+           ruleIdentity(lft, reltion, rght, cycl) + u'\t' + text::entryLayout(comment, text::Field::OneLine);
+}
+
+QSet<QString> storedIdentities(const QSqlDatabase &mainDb) {
+    QSet<QString> out;
+    QSqlQuery q = db::exec(mainDb, QStringLiteral("select formid, tble, lft, reltion, rght, cycl, commnt from int_control"));
+    while (q.next())
+        out.insert(storedIdentity(q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(),
+                                  q.value(3).toString(), q.value(4).toString(), q.value(5).toString(),
+                                  q.value(6).toString()));
+    return out;
+}
+
 // The forms the sides of a rule between forms name; false when one of them
 // is no form of the configuration.
 bool formsNamed(const rulecheck::RuleChecker &checker, const QStringList &sides, QSet<qint64> &forms) {
@@ -155,14 +174,25 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
                     else db::exec(mainDb, QStringLiteral("delete from int_control where formid=?"), {formId});
                 }
             }
+            // A rule stored already, in every field, is not stored again: a
+            // file loaded twice does not double the rules.
+            QSet<QString> stored = storedIdentities(mainDb);
             for (const Accepted &a : accepted) {
                 const ControlLine &l = a.line;
                 const QString &raw = a.raw;
+                const QString identity =
+                    storedIdentity(l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName), l.table, l.lft,
+                                   l.reltion, l.rght, l.cycl, l.commnt);
+                if (stored.contains(identity)) {
+                    ++result.alreadyStored;
+                    continue;
+                }
                 try {
                     const rulecheck::Verdict v = rulecheck::InsertCheckedRule(
                         mainDb, checker, {l.formName, l.table, l.lft, l.reltion, l.rght, l.cycl}, l.commnt, nullptr, true);
                     if (!v) throw db::Error(v.reason);
                     ++result.inserted;
+                    stored.insert(identity);
                 } catch (const db::Error &e) {
                     if (dbError)
                         dbError(QStringLiteral("Ошибка при загрузке строки:\r\nЗагружаемая строка: ") + text::shownField(raw) +
@@ -171,7 +201,8 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
                                    << QStringLiteral("Загружаемая строка: ") + raw << QString();
                 }
             }
-            if (result.inserted == 0) throw NoneInserted();   // rolls the deletion back
+            // Rolls the deletion back. Lines all stored already change nothing and are no failure.
+            if (result.inserted == 0 && (mode == LoadMode::Replace || result.alreadyStored == 0)) throw NoneInserted();
         });
     } catch (const NoneInserted &) {
         writeRejects();

@@ -24,6 +24,7 @@ enum class LoadMode { Append = 0, Replace = 1 };
 
 struct LoadResult {
     int inserted = 0;
+    int alreadyStored = 0;    // lines identical to a stored rule in every field, not stored again
     QStringList rejects;      // lines of the rejects file
     QString rejectsFile;      // written when rejects is not empty
     QString rejectsError;     // why the rejects file could not be written (the rules stay loaded)
@@ -32,7 +33,11 @@ struct LoadResult {
 // Loads a control file into int_control of mainDb. Each line is checked
 // against the forms and tables of mainDb; lines that do not fit go to the
 // rejects file beside the loaded one. dbError is told of every line whose
-// insert failed (the line is set aside and the load goes on).
+// insert failed (the line is set aside and the load goes on). A line
+// identical to a stored rule in every field (form, table, sides, relation,
+// cycle, comment; sides read without regard to letter case) is not stored
+// again and is counted in alreadyStored; a file all of whose lines are
+// stored already changes nothing and is no failure.
 // A file that cannot be read, that holds no rule line, or of which not one
 // line passes the checks, changes nothing (in either mode) and throws
 // db::Error with the reason (and a hint when the text does not read as code

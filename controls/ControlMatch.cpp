@@ -5,6 +5,8 @@
 #include "engine/LinksDb.h"
 #include "core/ListWindow.h"
 #include "core/ProgressWindow.h"
+#include "engine/SharedState.h"
+#include "platform/Paths.h"
 #include "platform/Errors.h"
 #include "widgets/FlowLayout.h"
 #include "widgets/WindowLayout.h"
@@ -27,6 +29,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSqlQuery>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 // ---- drawing of result lines -------------------------------------------------
@@ -105,6 +108,23 @@ QGroupBox *radioGroup(const QString &caption, const QStringList &items, int colu
         grid->addWidget(b, i % rows, i / rows);
     }
     return box;
+}
+
+// The list of the lines an import did not store: as wide as its columns
+// need, within the screen; a long reason gives up width first, so that the
+// book's line stays in sight.
+void fitListedLines(TForm1 &list) {
+    QTreeWidget *tree = list.list();
+    const int columns = tree->columnCount();
+    int wanted = 0;
+    for (int i = 0; i < columns; ++i) wanted += tree->columnWidth(i);
+    const int margins = list.width() - tree->viewport()->width() + 8;
+    winutil::fitToScreen(&list, QSize(std::max(list.width(), wanted + margins), list.height()));
+    const int room = list.width() - margins;
+    if (columns == 3 && wanted > room) {
+        const int others = tree->columnWidth(1) + tree->columnWidth(2);
+        tree->setColumnWidth(0, std::max(room / 4, std::min(tree->columnWidth(0), room - others)));
+    }
 }
 
 QString beforeDash(const QString &text) {
@@ -329,6 +349,22 @@ void TControlMatchForm::importRules() {
                                             QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*.*)"));
     if (file.isEmpty()) return;
     winutil::guarded(this, [&] {
+        // Links.mdb is looked for again: it may have been put in the year's
+        // folder since the window opened.
+        LinksPath = links::findLinksFile();
+        if (!QFileInfo::exists(LinksPath)) {
+            showMessage(QStringLiteral("Не найдена база сопоставления кодов Links.mdb ни в папке года «") +
+                            shared().yearFolder() + QStringLiteral("», ни в папке программы «") +
+                            paths::programFolder() +
+                            QStringLiteral("». Импорт не выполнен, прежние импортированные контроли сохранены."),
+                        this);
+            return;
+        }
+        if (Importer->LinksPath != LinksPath) {
+            Importer->LinksPath = LinksPath;
+            Importer->MapsLoaded = false;
+        }
+        LoadFormCodeMap();
         int count = 0;
         {
             ProgressRun run(QStringLiteral("Импорт контролей из файла..."));
@@ -343,6 +379,7 @@ void TControlMatchForm::importRules() {
         list.setWindowTitle(QStringLiteral("Импорт контролей: строки книги не импортированы или требуют проверки"));
         list.setHeading(QStringLiteral("Файл ") + file);
         ShowTextList(Importer->ListedLines(), QStringLiteral("Причина\tНомер строки\tСтрока книги"));
+        fitListedLines(list);
         execModal(&list);
     });
 }

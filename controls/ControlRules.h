@@ -88,7 +88,8 @@ bool ValidateRule(const rulecheck::RuleChecker &checker, const RuleScope &scope,
 // key no rule holds.
 RuleScope ScopeOfSave(const QSqlDatabase &mainDb, const RuleScope &chosen, qint64 key);
 // Saves a rule: updates the rule with that key in its own scope, or inserts a
-// new one of the chosen scope when key is 0. Returns the rule's key.
+// new one of the chosen scope when key is 0. Returns the rule's key. A key no
+// rule holds (deleted behind the window) stores nothing: db::Error saying so.
 qint64 SaveRule(const QSqlDatabase &mainDb, const RuleScope &chosen, qint64 key, const RuleTexts &texts);
 
 // Deletes the rules (keys 0 are passed over); returns how many were deleted.

@@ -73,7 +73,7 @@ struct Token {
     QString text;
 };
 
-QString mapNumberList(const QString &numbers, bool rows, const QHash<QString, QString> &map);
+QString mapNumberList(const QString &numbers, bool rows, const QHash<QString, QString> &map, bool ordered = false);
 
 QList<Token> cutArithmetic(const QString &s) {
     QList<Token> out;
@@ -104,14 +104,23 @@ bool quotedList(const QString &numbers, QString &inner) {
     return false;
 }
 
-// Canonical list of a reference's row (column) part as the core cuts the
-// reference; empty when it has none or the list is not whole numbers and
-// upward ranges (a sum "1+2", "3П5", "5..3" name no list here).
+// A reference's row (column) list as the core cuts the reference, its
+// numbers in their order ("1,2,3" and "1..3" alike; "2,1" is another list:
+// its positions pair otherwise); empty when it has none or the list is not
+// whole numbers and upward ranges (a sum "1+2", "3П5", "5..3" name no list
+// here).
 QString lineList(const QString &term, bool columns) {
     const ReferenceParts parts = CutReferenceParts(text::upper(term));
     if (!(columns ? parts.hasColumns : parts.hasRows)) return {};
     QList<notation::NumberSpan> spans;
     if (!notation::ReadNumberSpans(columns ? parts.columns : parts.rows, spans) || spans.isEmpty()) return {};
+    return notation::WriteNumberSpans(spans);
+}
+
+// The canonical form of a list lineList gave.
+QString canonicalList(const QString &list) {
+    QList<notation::NumberSpan> spans;
+    if (!notation::ReadNumberSpans(list, spans)) return list;
     return notation::WriteNumberSpans(notation::CanonicalSpans(spans));
 }
 
@@ -276,16 +285,19 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &numbersIn, bool 
     const QString numbers = numbersIn.trimmed();
     if (numbers.isEmpty()) return QString();
 
-    auto renumber = [&](const QString &x, bool &done) {
+    // ordered: a list of checks, whose numbers keep the book's order (its
+    // positions pair with the other lists of the line).
+    auto renumber = [&](const QString &x, bool &done, bool ordered = false) {
         done = formId >= 1 && !bareTable.isEmpty() && !x.isEmpty();
         if (!done) {
             // Not renumbered: the book's own numbers, ranges spelt out.
             static const QHash<QString, QString> none;
-            return mapNumberList(x, isRows, none);
+            return mapNumberList(x, isRows, none, ordered);
         }
-        QString y = isRows ? ConvertZenkorRowNumbers(x, formCode, formId, tableCode)
-                           : ConvertZenkorColNumbers(x, formCode, formId, tableCode);
-        y = ExpandRangeList(y);
+        QString y = ordered ? convertNumbers(x, formCode, formId, tableCode, isRows, true)
+                    : isRows ? ConvertZenkorRowNumbers(x, formCode, formId, tableCode)
+                             : ConvertZenkorColNumbers(x, formCode, formId, tableCode);
+        if (!ordered) y = ExpandRangeList(y);
         y.replace(QLatin1Char(':'), kDots);
         return y;
     };
@@ -362,7 +374,7 @@ QString TControlMatchImporter::ConvertNumberSpec(const QString &numbersIn, bool 
     if (isSumList(numbers)) return sumForm(numbers);
 
     bool done = false;
-    QString x = renumber(numbers, done);
+    QString x = renumber(numbers, done, true);
     if (!done) x.replace(QLatin1Char(':'), kDots);
     if (x.contains(kDots)) return wrap(x);
     if (!x.contains(u',')) return prefix + QLatin1Char('[') + x + QLatin1Char(']');
@@ -427,11 +439,13 @@ const zenkor::LinksTable &zenkor::LinksIndex::table(const QString &key) {
 
 namespace {
 
-QString mapNumberList(const QString &numbers, bool rows, const QHash<QString, QString> &map) {
+QString mapNumberList(const QString &numbers, bool rows, const QHash<QString, QString> &map, bool ordered) {
     // Every book number is mapped on its own, ranges number by number (in
     // either direction); a number the map does not know stays as written.
-    // Numbers only come back as the canonical list of the results; a part
-    // that is no number or range leaves the whole text as written.
+    // Numbers only come back as the canonical list of the results, or, when
+    // ordered, in the book's order (a list whose positions pair with another
+    // list's keeps them); a part that is no number or range leaves the whole
+    // text as written.
     QString list = externalListToCommas(numbers);
     if (rows) list.replace(u'П', kDots);
     QList<notation::NumberSpan> spans;
@@ -461,16 +475,16 @@ QString mapNumberList(const QString &numbers, bool rows, const QHash<QString, QS
         }
     }
     if (spans.isEmpty()) return numbers;
-    return notation::WriteNumberSpans(notation::CanonicalSpans(spans));
+    return notation::WriteNumberSpans(ordered ? spans : notation::CanonicalSpans(spans));
 }
 
 
 } // namespace
 
 QString TControlMatchImporter::convertNumbers(const QString &numbers, const QString &formCode, qint64 formId,
-                                              const QString &tableCode, bool rows) {
+                                              const QString &tableCode, bool rows, bool ordered) {
     static const QHash<QString, QString> none;
-    if (formId == 0 || tableCode.isEmpty()) return mapNumberList(numbers, rows, none);
+    if (formId == 0 || tableCode.isEmpty()) return mapNumberList(numbers, rows, none, ordered);
     if (formCode.trimmed().isEmpty()) return numbers;
 
     const QString key = NormalizeFormCode(formCode) + stripBrackets(tableCode);
@@ -488,7 +502,7 @@ QString TControlMatchImporter::convertNumbers(const QString &numbers, const QStr
     }
     const QHash<QString, QString> &map = rows != table->swapped ? table->rows : table->columns;
 
-    return mapNumberList(numbers, rows, map);
+    return mapNumberList(numbers, rows, map, ordered);
 }
 
 QString TControlMatchImporter::ConvertZenkorRowNumbers(const QString &numbers, const QString &formCode, qint64 formId,
@@ -526,12 +540,13 @@ QStringList TControlMatchImporter::SplitSideIntoReferences(const QString &side) 
         return l == QStringLiteral(")") || !(l.size() == 1 && (isOperatorChar(l[0]) || l[0] == u'*' || l[0] == u'('));
     };
     // Whether the operator at i ends the reference before it: a reference (at
-    // least three commas ahead), a bracket or a quoted factor follows.
+    // least three commas ahead), a bracket, a quoted factor or a sign follows.
     auto endsReference = [&](int i) {
         if (s.at(i) == u'*') return true;
         int j = i + 1;
         while (j < n && s.at(j) == u' ') ++j;
-        if (j < n && (s.at(j) == u'(' || s.at(j) == u'\'')) return true;
+        // A bracket, a quoted factor or a sign of the next factor ("a - -b").
+        if (j < n && (s.at(j) == u'(' || s.at(j) == u'\'' || s.at(j) == u'-' || s.at(j) == u'+')) return true;
         if (j >= n || !isDigit(s.at(j))) return false;
         int ahead = 0;
         bool q = false;
@@ -682,46 +697,29 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
     cycleKind.clear();
     rewritten.clear();
 
+    // A list becomes the cycle only when every reference of the line carries
+    // it: a reference with rows (columns) of its own beside a row (column)
+    // cycle is a rule the checker refuses and the run could not read. Lists
+    // that stay in their references are split position by position later.
     bool colsAgree = true, rowsAgree = true;
     QString commonCols, commonRows;
     qint64 colCount = 0, rowCount = 0;
-    for (const QString &item : references) {
-        QString itemRows, itemCols;
+    auto agree = [](const QString &list, QString &common, qint64 &count, bool &agreeing) {
+        if (list.isEmpty()) {
+            agreeing = false;
+        } else if (common.isEmpty()) {
+            common = list;
+            count = spanCount(common);
+        } else if (common != list) {
+            agreeing = false;
+        }
+    };
+    for (const QString &item : references)
         for (const QString &term : SplitFormulaTerms(item)) {
             if (IsOperatorItem(term)) continue;
-            const QString r = lineList(term, false);
-            if (!r.isEmpty()) {
-                if (itemRows.isEmpty()) itemRows = r;
-                else if (itemRows != r) {
-                    itemRows.clear();
-                    break;
-                }
-            }
-            const QString c = lineList(term, true);
-            if (c.isEmpty()) continue;
-            if (itemCols.isEmpty()) itemCols = c;
-            else if (itemCols != c) {
-                itemCols.clear();
-                break;
-            }
+            agree(lineList(term, false), commonRows, rowCount, rowsAgree);
+            agree(lineList(term, true), commonCols, colCount, colsAgree);
         }
-        if (!itemCols.isEmpty()) {
-            if (commonCols.isEmpty()) {
-                commonCols = itemCols;
-                colCount = spanCount(commonCols);
-            } else if (commonCols != itemCols) {
-                colsAgree = false;
-            }
-        }
-        if (!itemRows.isEmpty()) {
-            if (commonRows.isEmpty()) {
-                commonRows = itemRows;
-                rowCount = spanCount(commonRows);
-            } else if (commonRows != itemRows) {
-                rowsAgree = false;
-            }
-        }
-    }
 
     bool columns;
     if (colsAgree && colCount >= 2 && colCount >= rowCount) columns = true;
@@ -729,7 +727,9 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
     else return false;
 
     const QString keyword = columns ? kColKey : kRowKey;
-    const QString common = columns ? commonCols : commonRows;
+    // Every reference names the same numbers at each position: the order of
+    // the checks does not matter.
+    const QString common = canonicalList(columns ? commonCols : commonRows);
     cycleKind = keyword;
     cycleText = keyword + QLatin1Char('[') + common + QLatin1Char(']');
 
@@ -740,13 +740,9 @@ bool TControlMatchImporter::ExtractCommonCycle(const QStringList &references, QS
                 if (!out.isEmpty()) out += term;
                 continue;
             }
-            const QString list = lineList(term, columns);
-            if (list == common) {
-                const QString stripped = removeGroups(term, keyword).trimmed();
-                if (!stripped.isEmpty()) out += stripped;
-            } else {
-                out += term;
-            }
+            // Every term carries the common list: it leaves them all.
+            const QString stripped = removeGroups(term, keyword).trimmed();
+            if (!stripped.isEmpty()) out += stripped;
         }
         collapseBlanks(out);
         out = out.trimmed();

@@ -281,8 +281,9 @@ int TControlMatchImporter::UpdateControlDescriptions(ProgressSink *progress) {
                     }
                     if (!description.isEmpty()) {
                         try {
-                            db::exec(d, QStringLiteral("update zenkor_controls set commnt=? where id=?"),
-                                     {text::entry(description), r.id});
+                            db::execRow(d, QStringLiteral("update zenkor_controls set commnt=? where id=?"),
+                                        {text::entry(description), r.id},
+                                        QStringLiteral("Импортированный контроль удален"));
                             ++written;
                         } catch (const AppError &) {
                         }

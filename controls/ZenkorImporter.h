@@ -227,7 +227,7 @@ private:
     bool passesRuleChecker(int controlType, qint64 formId, const QString &formName, const QString &table,
                            const QString &relation, const TControlData &rule, QString &why) const;
     QString convertNumbers(const QString &numbers, const QString &formCode, qint64 formId, const QString &tableCode,
-                           bool rows);
+                           bool rows, bool ordered = false);
 
     // During an import run: Links.mdb read once (open connection, rows and
     // columns indexed per table on first use) and the form ids of the book's

@@ -47,6 +47,19 @@ int nextComma(const QString &s, int from) {
     return -1;
 }
 
+// Brackets and signs nested deeper than a book line ever needs are read
+// as no expression, before anything walks them one level at a time.
+int deepestNesting(const QList<BookLine::Token> &tokens) {
+    int depth = 0, deepest = 0, signs = 0;
+    for (const BookLine::Token &t : tokens) {
+        if (t.kind == BookLine::Token::Open) ++depth;
+        else if (t.kind == BookLine::Token::Close) --depth;
+        signs = t.kind == BookLine::Token::Op ? signs + 1 : 0;
+        deepest = std::max(deepest, depth + signs);
+    }
+    return deepest;
+}
+
 bool readConstant(QString t, double &value) {
     t = t.trimmed();
     t.replace(u',', u'.');
@@ -139,7 +152,7 @@ double applySpecOps(QList<double> values, QList<QChar> ops) {
 // The checks of a line as a sorted list without repeats; values closer than
 // the rounding to cents (or, for large products, than the precision of the
 // arithmetic) count as equal.
-bool near(double a, double b) { return std::fabs(a - b) <= std::max(1e-7, 1e-9 * std::fabs(a)); }
+bool near(double a, double b) { return std::fabs(a - b) <= std::max(0.02, 1e-9 * std::fabs(a)); }
 
 QList<QPair<double, double>> checkSet(QList<QPair<double, double>> checks) {
     std::sort(checks.begin(), checks.end());
@@ -262,7 +275,7 @@ bool BookLine::readSide(const QString &sideIn, QList<Token> &out, QString *reaso
         }
         if (i <= start) return fail(reason, kReasonUnreadable);   // every step moves on
     }
-    return true;
+    return deepestNesting(out) <= kDeepestNesting || fail(reason, kReasonUnreadable);
 }
 
 bool BookLine::readReference(const QString &formIn, const QString &tableIn, const QString &rows,
@@ -348,28 +361,6 @@ bool BookLine::readSpec(const QString &textIn, bool rows, const QString &formCod
         out.pieces << p;
     }
     return true;
-}
-
-bool BookLine::listsKeepTheirPairs() const {
-    QList<QList<qint64>> lists;
-    for (const Ref &r : m_refs)
-        for (const NumberSpec *part : {&r.rows, &r.columns})
-            for (const Piece &p : part->pieces)
-                if (p.kind == Piece::List) lists << p.numbers;
-    if (lists.size() < 2) return true;
-    if (std::all_of(lists.begin(), lists.end(), [&](const QList<qint64> &l) { return l == lists.first(); }))
-        return true;
-    auto order = [](const QList<qint64> &l) {
-        QList<int> idx(l.size());
-        std::iota(idx.begin(), idx.end(), 0);
-        std::sort(idx.begin(), idx.end(), [&](int a, int b) { return l[a] < l[b]; });
-        for (int i = 1; i < idx.size(); ++i)
-            if (l[idx[i]] == l[idx[i - 1]]) return QList<int>();   // a repeat: the list gets shorter
-        return idx;
-    };
-    const QList<int> first = order(lists.first());
-    if (first.isEmpty()) return false;
-    return std::all_of(lists.begin(), lists.end(), [&](const QList<qint64> &l) { return order(l) == first; });
 }
 
 QHash<QString, QPair<int, int>> BookLine::extents() const {
@@ -469,8 +460,6 @@ namespace {
 // neither quotients nor products of several cells hide a change behind the
 // rounding of a side to cents.
 constexpr int kTrials = 7;
-constexpr double kScale = 1e6;
-const QString kScaleText = QStringLiteral("1000000");
 double trialValue(int trial, const QString &form, const QString &table, int column, int row) {
     static const size_t ranges[kTrials] = {9, 97, 9973, 13, 997, 3, 5};
     // FNV-1a: the same values in every run of the program.
@@ -497,10 +486,7 @@ QString bareTable(QString key) {
 } // namespace
 
 bool ProveRules(const BookLine &book, const QList<TControlData> &rules, const QString &defaultText) {
-    // Lists are stored in ascending order: lists that order differently
-    // would pair other numbers than the book's, which values rounded to
-    // cents cannot always show.
-    if (rules.isEmpty() || !book.listsKeepTheirPairs()) return false;
+    if (rules.isEmpty()) return false;
     const QHash<QString, QPair<int, int>> extents = book.extents();
     for (int trial = 0; trial < kTrials; ++trial) {
         const QList<QPair<double, double>> expected = book.evaluate(
@@ -522,11 +508,27 @@ bool ProveRules(const BookLine &book, const QList<TControlData> &rules, const QS
         });
         // Each rule twice, with "=" and with "<>": exactly one of the two is
         // reported for every check, with both sides as numbers. The engine
-        // writes a side in cents: each side is scaled up, so that a change
-        // in a small quotient shows too.
-        auto scaled = [](const QString &side) { return QStringLiteral("(") + side + QStringLiteral(")*") + kScaleText; };
+        // writes a side in cents: each side is scaled by a power of ten that
+        // brings its largest value near 1e11, so that a change in a small
+        // quotient shows, and a large product keeps its cents exact. Checks
+        // are compared at that scale.
+        int power[2];
+        for (int side = 0; side < 2; ++side) {
+            double largest = 0;
+            for (const auto &c : expected) largest = std::max(largest, std::fabs(side == 0 ? c.first : c.second));
+            power[side] = largest > 0 && std::isfinite(largest)
+                              ? std::clamp(int(std::floor(11 - std::log10(largest))), -12, 24)
+                              : 6;
+        }
+        auto scaled = [](const QString &side, int p) {
+            const QString factor = QStringLiteral("1") + QString(std::abs(p), u'0');
+            return QStringLiteral("(") + side + (p >= 0 ? QStringLiteral(")*") : QStringLiteral(")/")) + factor;
+        };
+        QList<QPair<double, double>> want;
+        for (const auto &c : expected)
+            want.append({c.first * std::pow(10.0, power[0]), c.second * std::pow(10.0, power[1])});
         for (int i = 0; i < rules.size(); ++i) {
-            const QString l = scaled(rules[i].lft), r = scaled(rules[i].rght);
+            const QString l = scaled(rules[i].lft, power[0]), r = scaled(rules[i].rght, power[1]);
             run.addRule(qint64(i) * 2, l, r, QStringLiteral("="), QString(), rules[i].cycl);
             run.addRule(qint64(i) * 2 + 1, l, r, QStringLiteral("<>"), QString(), rules[i].cycl);
         }
@@ -541,9 +543,9 @@ bool ProveRules(const BookLine &book, const QList<TControlData> &rules, const QS
             bool okL = false, okR = false;
             const double l = sides.left(at).toDouble(&okL), r = sides.mid(at + rel.size()).toDouble(&okR);
             if (!okL || !okR) return false;
-            got.append({l / kScale, r / kScale});
+            got.append({l, r});
         }
-        if (!sameChecks(got, expected)) return false;
+        if (!sameChecks(got, want)) return false;
     }
     return true;
 }

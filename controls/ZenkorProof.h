@@ -35,6 +35,9 @@
 
 namespace zenkor {
 
+// Brackets and signs nested deeper than this make a side unreadable.
+inline constexpr int kDeepestNesting = 64;
+
 // Reasons a line is listed instead of stored (or besides being stored).
 inline const QString kReasonUnreadable = QStringLiteral("строка не прочитана");
 inline const QString kReasonBadNumber = QStringLiteral("ошибка в номере строки или графы");
@@ -71,11 +74,6 @@ public:
     bool hasUnmappedNumbers() const { return m_unmapped; }
     // Both sides of every check of the line, in check order.
     QList<QPair<double, double>> evaluate(const CellValueFn &value) const;
-    // Whether every list of the line, written in our notation (ascending,
-    // each number once), still pairs with the others as the book's lists do:
-    // all lists put in order by the same permutation, without repeats, or
-    // all the same list.
-    bool listsKeepTheirPairs() const;
     // Highest column and row the line reads in a table ("Ф30|1000").
     QHash<QString, QPair<int, int>> extents() const;
 

@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QSqlQuery>
 #include <algorithm>
+#include <functional>
 
 namespace zenkor {
 
@@ -46,7 +47,7 @@ bool constantTerm(const QString &item, QString &out) {
 } // namespace
 
 QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QStringList &converted, bool &lost) {
-    enum Kind { Term, Op, Open, Close };
+    enum Kind { Term, Op, Open, Close, Sign };
     struct Tok {
         Kind kind;
         QString text;
@@ -72,12 +73,16 @@ QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QS
             toks.append({Term, constant});
         }
     }
-    // An expression: terms joined by operators, a sign only at the start or
-    // after "(", brackets balanced.
-    int depth = 0;
+    // An expression: terms joined by operators, brackets balanced; a sign
+    // may stand wherever a term is expected (the book reads "-a", "a*(-1)",
+    // "a*-b" as a sign of the factor that follows).
+    int depth = 0, signs = 0;
     bool expectTerm = true;
-    for (int i = 0; i < toks.size(); ++i) {
-        const Tok &t = toks.at(i);
+    for (Tok &t : toks) {
+        // Nesting no book line needs is no expression (the walks below go
+        // one level at a time).
+        signs = t.kind == Op ? signs + 1 : 0;
+        if (depth + signs > zenkor::kDeepestNesting) return {};
         switch (t.kind) {
         case Term:
             if (!expectTerm) return {};
@@ -92,11 +97,12 @@ QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QS
             break;
         case Op:
             if (expectTerm) {
-                const bool sign = (t.text == QStringLiteral("-") || t.text == QStringLiteral("+")) &&
-                                  (i == 0 || toks.at(i - 1).kind == Open);
-                if (!sign) return {};
+                if (t.text != QStringLiteral("-") && t.text != QStringLiteral("+")) return {};
+                t.kind = Sign;
             }
             expectTerm = true;
+            break;
+        case Sign:
             break;
         }
     }
@@ -110,23 +116,56 @@ QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QS
         }
         return -1;
     };
+    // The last token of the factor that begins at i (a term, a bracketed
+    // group, or a signed factor).
+    std::function<int(int)> factorEnd = [&](int i) {
+        if (toks.at(i).kind == Sign) return factorEnd(i + 1);
+        return toks.at(i).kind == Open ? matching(i) : i;
+    };
+    // Brackets right inside brackets add nothing: "((x))" is "(x)".
+    for (int i = 0; i + 1 < toks.size(); ++i) {
+        if (toks.at(i).kind != Open || toks.at(i + 1).kind != Open) continue;
+        const int close = matching(i);
+        if (matching(i + 1) != close - 1) continue;
+        toks.remove(close);
+        toks.remove(i);
+        i = std::max(-1, i - 2);
+    }
     while (toks.size() > 2 && toks.first().kind == Open && matching(0) == toks.size() - 1) {
         toks.removeFirst();
         toks.removeLast();
     }
+    // A sign is written as a subtraction from 0, which the rule checker and
+    // the rule run read alike: at the start of the side or of a bracket
+    // "0-" (the sign of the first factor is the sign of the product);
+    // elsewhere the signed factor in brackets, "(0-" factor ")". A "+" sign
+    // adds nothing.
+    QList<int> closeAfter(toks.size(), 0);
     QString out;
     for (int i = 0; i < toks.size(); ++i) {
         const Tok &t = toks.at(i);
-        if (t.kind == Open && i + 2 < toks.size() && toks.at(i + 1).kind == Term && toks.at(i + 2).kind == Close) {
+        if (t.kind == Sign) {
+            if (t.text == QStringLiteral("-")) {
+                if (i == 0 || toks.at(i - 1).kind == Open) {
+                    out += QStringLiteral("0-");
+                } else {
+                    out += QStringLiteral("(0-");
+                    ++closeAfter[factorEnd(i + 1)];
+                }
+            }
+        } else if (t.kind == Open && i + 2 < toks.size() && toks.at(i + 1).kind == Term &&
+                   toks.at(i + 2).kind == Close) {
             const Tok &inner = toks.at(i + 1);
             out += inner.compound ? QStringLiteral("(") + inner.text + QStringLiteral(")") : inner.text;
+            out += QString(closeAfter[i + 2], u')');
             i += 2;
             continue;
-        }
-        if (t.kind == Term && t.compound && toks.size() > 1)
+        } else if (t.kind == Term && t.compound && toks.size() > 1) {
             out += QStringLiteral("(") + t.text + QStringLiteral(")");
-        else
+        } else {
             out += t.text;
+        }
+        out += QString(closeAfter[i], u')');
     }
     lost = false;
     return out;
@@ -144,6 +183,52 @@ bool SideListsReadable(const QString &side) {
         if (parts.hasColumns && (!notation::ReadNumberSpans(parts.columns, spans) || spans.isEmpty())) return false;
     }
     return true;
+}
+
+QString BookCodePage(const QByteArray &bytes) {
+    // "П" as each code page writes it.
+    struct Page {
+        const char *name;
+        QByteArray letter;
+        int count = 0;
+    };
+    Page pages[] = {{"", QByteArray("\xCF")},
+                    {"KOI8-R", QByteArray("\xF0")},
+                    {"DOS (cp866)", QByteArray("\x8F")},
+                    {"UTF-8", QByteArray("\xD0\x9F")}};
+    int unexplained = 0;
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    bool quoted = false;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = bytes.at(i);
+        if (c == '\n' || c == '\r') quoted = false;
+        if (c == '\'') quoted = !quoted;
+        if (quoted || !isDigit(c)) continue;
+        // A digit: the bytes that are no ASCII up to the next digit, blanks aside.
+        qsizetype j = i + 1;
+        while (j < n && bytes.at(j) == ' ') ++j;
+        const qsizetype from = j;
+        while (j < n && (unsigned char)bytes.at(j) >= 0x80) ++j;
+        const qsizetype to = j;
+        if (to == from) continue;
+        while (j < n && bytes.at(j) == ' ') ++j;
+        if (j >= n || !isDigit(bytes.at(j))) continue;
+        const QByteArray letter = bytes.mid(from, to - from);
+        Page *page = std::find_if(std::begin(pages), std::end(pages), [&](const Page &p) { return p.letter == letter; });
+        if (page == std::end(pages)) ++unexplained;
+        else ++page->count;
+        i = j - 1;
+    }
+    if (pages[0].count > 0) return {};
+    const Page *found = nullptr;
+    for (const Page &p : pages)
+        if (p.count > 0) {
+            if (found) return {};
+            found = &p;
+        }
+    if (!found || found->count <= unexplained) return {};
+    return QString::fromLatin1(found->name);
 }
 
 } // namespace zenkor
@@ -212,6 +297,9 @@ void TControlMatchImporter::EnsureControlsTable() {
     try {
         db::exec(d, QStringLiteral("select * from zenkor_controls where 1=0"));
     } catch (const db::Error &) {
+        // A table that is there but cannot be read (another program holds
+        // the database) is no table to create: its error passes on.
+        if (db::tableExists(d, QStringLiteral("zenkor_controls"))) throw;
         db::exec(d, schema::zenkorControlsStatement());
     }
 }
@@ -310,20 +398,28 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
     // The file is read and checked before anything is touched; the earlier
     // import is replaced in one transaction, and only by a book of which at
     // least one line is stored.
+    const QString kept = QStringLiteral(" Прежние импортированные контроли сохранены.");
     QStringList lines;
     QString readError;
     if (!cp1251::readLines(fileName, lines, &readError))
-        throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") + readError);
+        throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") + readError +
+                        kept);
+    // A book saved in another code page is refused whole: its "П" would
+    // arrive as another letter, and the rest of it would replace the rules.
+    // (Lines read as 1251 give their bytes back as they were.)
+    const QString page = zenkor::BookCodePage(cp1251::encode(lines.join(u'\n')));
+    if (!page.isEmpty())
+        throw db::Error(QStringLiteral("Не удалось прочитать файл «") + fileName + QStringLiteral("»: ") +
+                        cp1251::encodingMessage(page) + kept);
 
-    const QString kept = QStringLiteral(" Прежние импортированные контроли сохранены.");
     const QSqlDatabase d = db::connection(Query);
     // A database another program holds: said at once, in plain words.
     ShortBusyWait wait(d);
     try {
         EnsureControlsTable();
-    } catch (const db::Error &) {
-        throw db::Error(QStringLiteral("Основная база данных занята другой программой или недоступна для записи: "
-                                       "таблицу импортированных контролей не удалось создать.") + kept);
+    } catch (const db::Error &e) {
+        throw db::Error(QStringLiteral("Импорт контролей не начат: основная база данных недоступна: ") + e.reason() +
+                        kept);
     }
     int total = 0;
     for (const QString &line : lines)
@@ -348,10 +444,40 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
         LastSummary = check.refusal({LastSummary});
         return 0;
     }
-    // The book's texts pass the text entry gate like every stored text: a Tab is a blank.
+    // A book most of whose lines cannot be read (another code page, a file
+    // that is no control book) replaces the earlier import only on the
+    // user's word.
+    const qsizetype unreadable = std::count_if(LastListed.begin(), LastListed.end(), [](const ZenkorListedLine &l) {
+        return l.reason == zenkor::kReasonUnreadable || l.reason == zenkor::kReasonBadNumber ||
+               l.reason == zenkor::kReasonQuoted;
+    });
+    if (unreadable * 2 > total) {
+        qint64 earlier = 0;
+        try {
+            earlier = db::scalar(d, QStringLiteral("select count(*) from zenkor_controls")).toLongLong();
+        } catch (const db::Error &e) {
+            throw db::Error(QStringLiteral("Импорт контролей не выполнен: основная база данных недоступна: ") +
+                            e.reason() + kept);
+        }
+        if (earlier > 0 &&
+            !confirmDefaultNo(QStringLiteral("Из %1 строк книги «%2» не прочитано %3. Заменить ими прежние "
+                                             "импортированные контроли (%4)?")
+                                  .arg(total)
+                                  .arg(fileName)
+                                  .arg(unreadable)
+                                  .arg(earlier))) {
+            LastSummary = QStringLiteral("Импорт отменён: большая часть строк книги не прочитана.") + kept;
+            return 0;
+        }
+    }
+    // The book's texts pass the text entry gate like every stored text: a Tab
+    // is a blank. An empty text is stored as an empty string, never NULL.
     for (PendingRule &p : pending)
         for (QVariant &v : p.values)
-            if (v.typeId() == QMetaType::QString) v = text::entry(v.toString());
+            if (v.typeId() == QMetaType::QString) {
+                const QString t = text::entry(v.toString());
+                v = t.isEmpty() ? QStringLiteral("") : t;
+            }
     try {
         db::transaction(d, [&] {
             db::exec(d, QStringLiteral("delete from zenkor_controls"));
@@ -360,9 +486,8 @@ int TControlMatchImporter::ImportControls(const QString &fileName, ProgressSink 
                 "form_code, table_num, lft, rght, reltion, cycl, commnt, project_formid, project_tble, control_type) "
                 "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, '', ?, ?, ?)"), p.values);
         });
-    } catch (const db::Error &) {
-        throw db::Error(QStringLiteral("Не удалось записать импортированные контроли: основная база данных занята "
-                                       "другой программой или недоступна для записи.") + kept);
+    } catch (const db::Error &e) {
+        throw db::Error(QStringLiteral("Не удалось записать импортированные контроли: ") + e.reason() + kept);
     }
     return stored;
 }
@@ -446,8 +571,11 @@ int TControlMatchImporter::importLines(const QStringList &lines, int total, Prog
                                     QStringLiteral(" из ") + QString::number(total));
             progress->checkCancelled();   // nothing is written before the end of the run
         }
+        // A Tab is a blank wherever it stands, around an operator too.
+        QString blanked = line;
+        blanked.replace(u'\t', u' ');
         ZenkorControlLine parsed;
-        if (!ParseControlLine(line, parsed)) {
+        if (!ParseControlLine(blanked, parsed)) {
             list(fileLine, zenkor::kReasonUnreadable, line);
             continue;
         }

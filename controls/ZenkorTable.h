@@ -22,5 +22,13 @@ QString BuildSide(const QStringList &items, const QList<int> &refIndex, const QS
 // numbers and upward ranges, so that a rule run sees what the book meant.
 bool SideListsReadable(const QString &side);
 
+// The code page a control book's bytes were saved in when its own notation
+// shows it is not 1251: "KOI8-R", "DOS (cp866)" or "UTF-8" (the names
+// cp1251::encodingMessage takes); empty otherwise. A book holds few letters,
+// too few for a guess by letter frequencies, but its grammar allows only "П"
+// between two numbers (rows 1П3): every letter that stands there (outside
+// apostrophes, blanks aside) reads "П" in that code page and none is the
+// 1251 "П".
+QString BookCodePage(const QByteArray &bytes);
 
 } // namespace zenkor

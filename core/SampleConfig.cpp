@@ -104,6 +104,9 @@ void insert(const QSqlDatabase &d, const QString &table, const QString &columns,
              values);
 }
 
+// ---- definitions: the rows ------------------------------------------------
+// A text given as nullptr is stored as NULL.
+
 struct Institution {
     int id;
     const char *name;
@@ -134,254 +137,302 @@ const Institution kUnits[] = {
 
 bool isInstitution(const Institution &u) { return u.type > 0; }
 
-// ---- structure of the tables ----------------------------------------------
-
-struct TableBuilder {
-    const QSqlDatabase &d;
-    int ident;
-
-    void title(int col, int row, int ec, int er, const QString &text, const QString &tchars = QStringLiteral("CC00"),
-               bool bold = false, int fontsize = 10) {
-        insert(d, QStringLiteral("titles"),
-               QStringLiteral("\"table\",\"column\",\"row\",union_sc,union_sr,union_ec,union_er,fontname,fontsize,"
-                              "fontbold,fontitalic,tchars,txt"),
-               {ident, col, row, col, row, ec, er, QStringLiteral("Arial Cyr"), fontsize, bold, false, tchars,
-                text::encodeColon(text)});
-    }
-    void cell(int col, int row, const QString &text, const QString &tchars = QStringLiteral("CC00")) {
-        title(col, row, col, row, text, tchars);
-    }
-    void sizes(const QList<double> &widths, const QList<double> &heights) {
-        for (int c = 0; c < widths.size(); ++c)
-            insert(d, QStringLiteral("\"columns\""), QStringLiteral("\"table\",\"column\",width"), {ident, c + 1, widths[c]});
-        for (int r = 0; r < heights.size(); ++r)
-            insert(d, QStringLiteral("\"rows\""), QStringLiteral("\"table\",\"row\",height"), {ident, r + 1, heights[r]});
-    }
-    // Numbering row (row fixrows: 1..colcount) and row-header columns: names in
-    // column 1, row numbers in column fixcols-1, codes in column fixcols.
-    void body(int colcount, int fixcols, int fixrows, const QStringList &names, const QStringList &codes) {
-        for (int c = 1; c <= colcount; ++c) cell(c, fixrows, QString::number(c));
-        for (int i = 0; i < names.size(); ++i) {
-            const int row = cells::structRowOfGrid(i, fixrows);
-            cell(1, row, names[i], QStringLiteral("CL00"));
-            cell(fixcols - 1, row, QString::number(i + 1));
-            cell(fixcols, row, codes.value(i));
-        }
-    }
+const struct TypeRow {
+    int id, parent;
+    const char *name;
+    int ind;
+} kTypes[] = {
+    {TypeInpatient, 0, "Стационары", 0},         {TypeHospital, TypeInpatient, "Больница", 0},
+    {TypeDispensary, TypeInpatient, "Диспансер", 1}, {TypeOutpatient, 0, "Амбулатории", 1},
+    {TypePolyclinic, TypeOutpatient, "Поликлиника", 0}, {TypeFap, TypeOutpatient, "ФАП", 1},
 };
 
-int addTable(const QSqlDatabase &d, int form, const QString &tablen, const QString &name, int colcount, int rowcount,
-             int fixcols, int fixrows, bool floattype) {
+// The forms each institution type fills.
+const struct TypeFormRow {
+    int type, form;
+} kTypeForms[] = {{TypeHospital, FormF30},   {TypeHospital, FormF14},   {TypeDispensary, FormF30},
+                  {TypeDispensary, FormF14}, {TypePolyclinic, FormF30}, {TypeFap, FormF30}};
+
+const struct FormRow {
+    int id;
+    const char *name, *decipher;
+    int ind;
+    bool net;
+} kForms[] = {
+    {FormF30, "Ф30", "Сведения о медицинской организации", 1, false},
+    {FormF14, "Ф14", "Сведения о деятельности стационара", 2, false},
+    {FormF47, "Ф47", "Сведения о сети и деятельности медицинских организаций", 3, true},
+};
+
+// A title of a table's header: its cell, the last cell it spans, its text.
+struct TitleRow {
+    int col, row, endCol, endRow;
+    const char *text;
+    const char *tchars = "CC00";
+    bool bold = false;
+};
+
+// A table (its ident is its place in kTables, from 1): the header titles,
+// the names and codes of its data rows, its column widths and row heights.
+struct TableRow {
+    int form;
+    const char *tablen, *name;
+    int colcount, rowcount, fixcols, fixrows;
+    bool floattype;
+    QList<TitleRow> titles;
+    QList<const char *> rowNames, rowCodes;
+    QList<double> widths, heights;
+};
+
+const TableRow kTables[] = {
+    {FormF30, "(1000)", "Штаты", 7, 8, 3, 3, false,
+     {{1, 1, 1, 2, "Наименование должностей", "CC00", true},
+      {2, 1, 2, 2, "№ строки", "CC10"},
+      {3, 1, 3, 2, "Код"},
+      {4, 1, 5, 1, "Число должностей: в целом по организации"},
+      {4, 2, 4, 2, "штатных"},
+      {5, 2, 5, 2, "занятых"},
+      {6, 1, 7, 1, "Число физических лиц"},
+      {6, 2, 6, 2, "всего"},
+      {7, 2, 7, 2, "из них женщин", "BC10"}},
+     {"Врачи - всего", "в том числе: терапевты", "хирурги", "Средний медицинский персонал",
+      "Младший медицинский персонал"},
+     {"01", "02", "03", "04", "05"},
+     {180, 30, 36, 60, 60, 60, 60},
+     {30, 45, 15, 18, 18, 18, 18, 18}},
+    {FormF30, "(2000)", "Посещения", 5, 5, 3, 2, false,
+     {{1, 1, 1, 1, "Наименование"},
+      {2, 1, 2, 1, "№ строки", "CC10"},
+      {3, 1, 3, 1, "Код"},
+      {4, 1, 4, 1, "Число посещений"},
+      {5, 1, 5, 1, "из них сельскими жителями"}},
+     {"Посещения - всего", "в том числе: по заболеваниям", "профилактические"},
+     {"01", "02", "03"},
+     {180, 30, 36, 72, 72},
+     {45, 15, 18, 18, 18}},
+    {FormF14, "(1000)", "Состав больных в стационаре", 6, 6, 3, 2, true,
+     {{1, 1, 1, 1, "Наименование болезней"},
+      {2, 1, 2, 1, "№ строки", "CC10"},
+      {3, 1, 3, 1, "Код по МКБ-10"},
+      {4, 1, 4, 1, "Выписано"},
+      {5, 1, 5, 1, "Проведено койко-дней"},
+      {6, 1, 6, 1, "Умерло"}},
+     {"Всего", "в том числе: инфекционные болезни", "новообразования", "болезни системы кровообращения"},
+     {"A00-T98", "A00-B99", "C00-D48", "I00-I99"},
+     {180, 30, 48, 60, 60, 60},
+     {45, 15, 18, 18, 18, 18}},
+    // The network form.
+    {FormF47, "(1000)", "Сеть медицинских организаций", 5, 6, 3, 2, false,
+     {{1, 1, 1, 1, "Наименование"},
+      {2, 1, 2, 1, "№ строки", "CC10"},
+      {3, 1, 3, 1, "Код"},
+      {4, 1, 4, 1, "Число организаций"},
+      {5, 1, 5, 1, "Число коек"}},
+     {"Больницы", "Поликлиники", "ФАП", "Крупные стационары"},
+     {"01", "02", "03", "04"},
+     {180, 30, 36, 60, 60},
+     {45, 15, 18, 18, 18, 18}},
+};
+
+// Calculated cells of Ф47 (grid coordinates; -1 makes a row or column rule).
+const char kLargeInpatient[] = "Ф30Т(1000)СТР1ГР4>0 AND (Ф14Т(1000)СТР1ГР6>10 OR Ф30Т(2000)СТР1ГР4>8000)";
+const struct ConditionRow {
+    int row, col;
+    bool sum;
+    const char *formula, *condition;
+    int koeff;
+    bool rural, average;
+    const char *types;
+} kConditions[] = {
+    {0, 0, false, nullptr, nullptr, 1, false, false, "2"},
+    {0, 1, true, "Ф14Т(1000)СТР1ГР5", nullptr, 365, false, false, "2,3"},
+    {1, 0, false, nullptr, nullptr, 1, false, false, "5"},
+    {1, 1, true, "Ф30Т(2000)СТР1ГР4", nullptr, 1, false, true, "5"},
+    {2, 0, false, nullptr, nullptr, 1, true, false, "6"},
+    {3, 0, false, nullptr, kLargeInpatient, 1, false, false, "2,3"},
+    // A row rule crossed with a column rule (scan 0: row rules outer): the
+    // beds of the large hospitals, Ф14Т(1000)СТР1 from the row rule with
+    // "*ГР5" of the column rule, over the institutions both conditions leave.
+    {3, -1, false, "Ф14Т(1000)СТР1", kLargeInpatient, 1, false, false, "2,3"},
+    {-1, 1, true, "*ГР5", nullptr, 365, false, false, "*"},
+};
+
+// Control rules; tble "" and NULL both mean the rule spans the form's tables.
+const struct ControlRow {
+    int key, formid;
+    const char *tble, *left, *relation, *right, *cycle, *comment;
+} kControls[] = {
+    {RuleDoctorsByColumn, FormF30, "(1000)", "СТР[1]", ">=", "СТР[2]+СТР[3]", "ГР[4..7]",
+     "Врачи всего не меньше суммы терапевтов и хирургов"},
+    {RuleOccupiedPositions, FormF30, "(1000)", "СТР[1]ГР[5]", "<=", "СТР[1]ГР[4]", nullptr,
+     "Занятых должностей не больше штатных"},
+    {RuleWomenByRow, FormF30, "(1000)", "ГР[7]", "<=", "ГР[6]", "СТР[1..5]", "Женщин не больше физических лиц"},
+    {RuleVisitsVsPositions, FormF30, "", "Т[2000]СТР[1]ГР[4]", ">=", "Т[1000]СТР[1]ГР[5]", nullptr,
+     "Посещений не меньше занятых должностей врачей"},
+    {RuleRuralVisits, FormF30, nullptr, "Т[2000]СТР[1]ГР[5]", "<=", "Т[2000]СТР[1]ГР[4]", nullptr,
+     "Посещений сельскими жителями не больше всех"},
+    {RuleDischargedVsVisits, 0, "", "Ф14Т[1000]СТР[1]ГР[4]", "<=", "Ф30Т[2000]СТР[1]ГР[4]", nullptr,
+     "Выписанных не больше посещений"},
+    {RulePatientsByColumn, FormF14, "(1000)", "СТР[1]", ">=", "СТР[2]+СТР[3]+СТР[4]", "ГР[4..6]",
+     "Всего не меньше суммы по группам болезней"},
+};
+
+// Summary reports; the population of a report is that of its territory.
+const char kAllInstitutions[] = "5,6,7,8,9,10,11,12,13,14,15,16,";
+const struct ReportRow {
+    int id;
+    const char *name, *include;
+    bool net;
+    int ind;
+    int territory;     // 0: no population
+} kReports[] = {
+    {ReportRegion, "Свод по области", kAllInstitutions, false, 0, Region},
+    {ReportNorth, "Свод по Северному району", "5,6,7,8,", false, 1, North},
+    {ReportNetwork, "Сеть Ф47", kAllInstitutions, true, 2, 0},
+    {ReportComposite, "Итоговый свод", nullptr, false, 3, 0},
+};
+const struct StatisticsRow {
+    int base;
+    const char *include;
+} kStatistics[] = {{ReportComposite, "1,2"}};
+
+// Indicator sets and the lines of set SetStaffing.
+const struct SetRow {
+    int ident;
+    const char *part;
+    int depend;
+} kSets[] = {{SetHealth, "Показатели здоровья", 0}, {SetStaffing, "Обеспеченность кадрами", SetHealth}};
+const struct SetColumnRow {
+    int column;
+    const char *title;
+    int width;
+} kSetColumns[] = {{0, "Показатель", 200}, {1, "Значение", 64}};
+const struct SetLineRow {
+    int row;
+    const char *title;
+} kSetRows[] = {{0, "Наименование"}, {1, "Врачей на 10000 населения"}, {2, "Укомплектованность: %"}};
+const struct SetFormulaRow {
+    int row, column;
+    const char *formula;
+} kSetFormulas[] = {{0, -1, "ВРАЧИ=Ф30Т[1000]СТР1ГР5"},
+                    {1, 1, "ВРАЧИ*10000/НАСЕЛЕНИЕ0"},
+                    {2, 1, "Ф30Т[1000]СТР1ГР5/Ф30Т[1000]СТР1ГР4*100;%"}};
+
+// ---- definitions: storing the rows ----------------------------------------
+
+QString textOf(const char *s) {
+    if (!s) return QString();
+    return *s ? QString::fromUtf8(s) : QStringLiteral("");
+}
+
+// Population factor of a node: the sum of the ids of its institutions.
+qint64 populationFactor(int id) {
+    qint64 sum = 0;
+    for (const Institution &u : kUnits)
+        if (isInstitution(u) && (u.id == id || u.parent == id || id == Region)) sum += u.id;
+    return sum;
+}
+
+void insertPopulation(const QSqlDatabase &d, const QString &table, int unit, int year, qint64 m) {
+    insert(d, table, QStringLiteral("unit,year,common,olds,teens,childs"),
+           {unit, year, 1000 * m, 700 * m, 100 * m, 200 * m});
+}
+
+void storeTerritory(const QSqlDatabase &d, int year) {
+    for (const TypeRow &t : kTypes)
+        insert(d, QStringLiteral("medicaltypes"), QStringLiteral("id,parent,type,ind"),
+               {t.id, t.parent, textOf(t.name), t.ind});
+    for (const Institution &u : kUnits)
+        insert(d, QStringLiteral("administration"), QStringLiteral("id,unit,dependence,medicaltype,country,ind"),
+               {u.id, textOf(u.name), u.parent, u.type, u.rural, u.ind});
+    for (const Institution &u : kUnits)
+        insertPopulation(d, QStringLiteral("populations1"), u.id, year, populationFactor(u.id));
+}
+
+void storeTitle(const QSqlDatabase &d, int ident, int col, int row, int endCol, int endRow, const QString &text,
+                const char *tchars = "CC00", bool bold = false) {
+    insert(d, QStringLiteral("titles"),
+           QStringLiteral("\"table\",\"column\",\"row\",union_sc,union_sr,union_ec,union_er,fontname,fontsize,"
+                          "fontbold,fontitalic,tchars,txt"),
+           {ident, col, row, col, row, endCol, endRow, QStringLiteral("Arial Cyr"), 10, bold, false, textOf(tchars),
+            text::encodeColon(text)});
+}
+
+// The header titles; the numbering row (row fixrows: 1..colcount); the row
+// names in column 1, row numbers in column fixcols-1, codes in column fixcols;
+// then the sizes.
+void storeTable(const QSqlDatabase &d, const TableRow &t) {
     insert(d, QStringLiteral("tables"),
            QStringLiteral("form,tablen,name,colcount,rowcount,fixcols,fixrows,floattype,scan"),
-           {form, tablen, name, colcount, rowcount, fixcols, fixrows, floattype, 0});
-    return int(db::lastInsertId(d));
+           {t.form, textOf(t.tablen), textOf(t.name), t.colcount, t.rowcount, t.fixcols, t.fixrows, t.floattype, 0});
+    const int ident = int(db::lastInsertId(d));
+    for (const TitleRow &h : t.titles)
+        storeTitle(d, ident, h.col, h.row, h.endCol, h.endRow, textOf(h.text), h.tchars, h.bold);
+    const auto cell = [&](int col, int row, const QString &text, const char *tchars = "CC00") {
+        storeTitle(d, ident, col, row, col, row, text, tchars);
+    };
+    for (int c = 1; c <= t.colcount; ++c) cell(c, t.fixrows, QString::number(c));
+    for (int i = 0; i < t.rowNames.size(); ++i) {
+        const int row = cells::structRowOfGrid(i, t.fixrows);
+        cell(1, row, textOf(t.rowNames[i]), "CL00");
+        cell(t.fixcols - 1, row, QString::number(i + 1));
+        cell(t.fixcols, row, textOf(t.rowCodes.value(i)));
+    }
+    for (int c = 0; c < t.widths.size(); ++c)
+        insert(d, QStringLiteral("\"columns\""), QStringLiteral("\"table\",\"column\",width"),
+               {ident, c + 1, t.widths[c]});
+    for (int r = 0; r < t.heights.size(); ++r)
+        insert(d, QStringLiteral("\"rows\""), QStringLiteral("\"table\",\"row\",height"), {ident, r + 1, t.heights[r]});
+}
+
+void storeForms(const QSqlDatabase &d) {
+    for (const FormRow &f : kForms)
+        insert(d, QStringLiteral("forms"), QStringLiteral("id,formname,decipher,ind,net"),
+               {f.id, textOf(f.name), textOf(f.decipher), f.ind, f.net});
+    for (const TableRow &t : kTables) storeTable(d, t);
+    for (const ConditionRow &c : kConditions)
+        insert(d, QStringLiteral("conditions"),
+               QStringLiteral("tid,\"row\",\"column\",type,formula,condition,koeff,country,lft,rght,midle,types"),
+               {TableF47Network, c.row, c.col, c.sum, textOf(c.formula), textOf(c.condition), c.koeff, c.rural,
+                QString(), QString(), c.average, textOf(c.types)});
+    for (const TypeFormRow &a : kTypeForms)
+        insert(d, QStringLiteral("med_type_forms"), QStringLiteral("medicalsId,formsId"), {a.type, a.form});
+    for (const ControlRow &c : kControls)
+        insert(d, QStringLiteral("int_control"), QStringLiteral("\"Код\",formid,tble,lft,reltion,rght,cycl,commnt"),
+               {c.key, c.formid, textOf(c.tble), textOf(c.left), textOf(c.relation), textOf(c.right),
+                textOf(c.cycle), textOf(c.comment)});
+}
+
+void storeReports(const QSqlDatabase &d, int year) {
+    insert(d, QStringLiteral("subreps"), QStringLiteral("id,name"), {LevelQuarter, QStringLiteral("1 квартал")});
+    for (const ReportRow &r : kReports)
+        insert(d, QStringLiteral("reports"), QStringLiteral("id,report,include,net,ind"),
+               {r.id, textOf(r.name), textOf(r.include), r.net, r.ind});
+    for (const StatisticsRow &s : kStatistics)
+        insert(d, QStringLiteral("statistics"), QStringLiteral("base,include"), {s.base, textOf(s.include)});
+    for (const ReportRow &r : kReports)
+        if (r.territory) insertPopulation(d, QStringLiteral("populations"), r.id, year, populationFactor(r.territory));
+}
+
+void storeIndicatorSets(const QSqlDatabase &d) {
+    for (const SetRow &s : kSets)
+        insert(d, QStringLiteral("tree"), QStringLiteral("ident,part,depend"), {s.ident, textOf(s.part), s.depend});
+    for (const SetColumnRow &c : kSetColumns)
+        insert(d, QStringLiteral("col_titles"), QStringLiteral("term,\"column\",title,width"),
+               {SetStaffing, c.column, text::encodeColon(textOf(c.title)), c.width});
+    for (const SetLineRow &r : kSetRows)
+        insert(d, QStringLiteral("row_titles"), QStringLiteral("term,\"row\",title,height"),
+               {SetStaffing, r.row, text::encodeColon(textOf(r.title)), 20});
+    for (const SetFormulaRow &f : kSetFormulas)
+        insert(d, QStringLiteral("formulas"), QStringLiteral("term,\"row\",\"column\",formula"),
+               {SetStaffing, f.row, f.column, text::encodeColon(textOf(f.formula))});
 }
 
 void fillDefinitions(const QSqlDatabase &d, int year) {
-    // Institution types.
-    const struct { int id, parent; const char *name; int ind; } types[] = {
-        {TypeInpatient, 0, "Стационары", 0}, {TypeHospital, TypeInpatient, "Больница", 0},
-        {TypeDispensary, TypeInpatient, "Диспансер", 1}, {TypeOutpatient, 0, "Амбулатории", 1},
-        {TypePolyclinic, TypeOutpatient, "Поликлиника", 0}, {TypeFap, TypeOutpatient, "ФАП", 1},
-    };
-    for (const auto &t : types)
-        insert(d, QStringLiteral("medicaltypes"), QStringLiteral("id,parent,type,ind"),
-               {t.id, t.parent, QString::fromUtf8(t.name), t.ind});
-
-    // Territory and institutions, with their populations.
-    QMap<int, qint64> common;
-    for (const Institution &u : kUnits) {
-        insert(d, QStringLiteral("administration"), QStringLiteral("id,unit,dependence,medicaltype,country,ind"),
-               {u.id, QString::fromUtf8(u.name), u.parent, u.type, u.rural, u.ind});
-    }
-    auto k = [](int id) -> qint64 {
-        qint64 sum = 0;
-        for (const Institution &u : kUnits)
-            if (isInstitution(u) && (u.id == id || u.parent == id || id == Region)) sum += u.id;
-        return sum;
-    };
-    for (const Institution &u : kUnits) {
-        const qint64 m = k(u.id);
-        insert(d, QStringLiteral("populations1"), QStringLiteral("unit,year,common,olds,teens,childs"),
-               {u.id, year, 1000 * m, 700 * m, 100 * m, 200 * m});
-    }
-
-    // Forms.
-    const struct { int id; const char *name, *decipher; int ind; bool net; } forms[] = {
-        {FormF30, "Ф30", "Сведения о медицинской организации", 1, false},
-        {FormF14, "Ф14", "Сведения о деятельности стационара", 2, false},
-        {FormF47, "Ф47", "Сведения о сети и деятельности медицинских организаций", 3, true},
-    };
-    for (const auto &f : forms)
-        insert(d, QStringLiteral("forms"), QStringLiteral("id,formname,decipher,ind,net"),
-               {f.id, QString::fromUtf8(f.name), QString::fromUtf8(f.decipher), f.ind, f.net});
-
-    // Ф30 (1000) "Штаты".
-    {
-        TableBuilder t{d, addTable(d, FormF30, QStringLiteral("(1000)"), QStringLiteral("Штаты"), 7, 8, 3, 3, false)};
-        t.title(1, 1, 1, 2, QStringLiteral("Наименование должностей"), QStringLiteral("CC00"), true);
-        t.title(2, 1, 2, 2, QStringLiteral("№ строки"), QStringLiteral("CC10"));
-        t.title(3, 1, 3, 2, QStringLiteral("Код"));
-        t.title(4, 1, 5, 1, QStringLiteral("Число должностей: в целом по организации"));
-        t.cell(4, 2, QStringLiteral("штатных"));
-        t.cell(5, 2, QStringLiteral("занятых"));
-        t.title(6, 1, 7, 1, QStringLiteral("Число физических лиц"));
-        t.cell(6, 2, QStringLiteral("всего"));
-        t.cell(7, 2, QStringLiteral("из них женщин"), QStringLiteral("BC10"));
-        t.body(7, 3, 3,
-               {QStringLiteral("Врачи - всего"), QStringLiteral("в том числе: терапевты"), QStringLiteral("хирурги"),
-                QStringLiteral("Средний медицинский персонал"), QStringLiteral("Младший медицинский персонал")},
-               {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("04"),
-                QStringLiteral("05")});
-        t.sizes({180, 30, 36, 60, 60, 60, 60}, {30, 45, 15, 18, 18, 18, 18, 18});
-    }
-    // Ф30 (2000) "Посещения".
-    {
-        TableBuilder t{d, addTable(d, FormF30, QStringLiteral("(2000)"), QStringLiteral("Посещения"), 5, 5, 3, 2, false)};
-        t.cell(1, 1, QStringLiteral("Наименование"));
-        t.cell(2, 1, QStringLiteral("№ строки"), QStringLiteral("CC10"));
-        t.cell(3, 1, QStringLiteral("Код"));
-        t.cell(4, 1, QStringLiteral("Число посещений"));
-        t.cell(5, 1, QStringLiteral("из них сельскими жителями"));
-        t.body(5, 3, 2,
-               {QStringLiteral("Посещения - всего"), QStringLiteral("в том числе: по заболеваниям"),
-                QStringLiteral("профилактические")},
-               {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03")});
-        t.sizes({180, 30, 36, 72, 72}, {45, 15, 18, 18, 18});
-    }
-    // Ф14 (1000).
-    {
-        TableBuilder t{d, addTable(d, FormF14, QStringLiteral("(1000)"), QStringLiteral("Состав больных в стационаре"),
-                                   6, 6, 3, 2, true)};
-        t.cell(1, 1, QStringLiteral("Наименование болезней"));
-        t.cell(2, 1, QStringLiteral("№ строки"), QStringLiteral("CC10"));
-        t.cell(3, 1, QStringLiteral("Код по МКБ-10"));
-        t.cell(4, 1, QStringLiteral("Выписано"));
-        t.cell(5, 1, QStringLiteral("Проведено койко-дней"));
-        t.cell(6, 1, QStringLiteral("Умерло"));
-        t.body(6, 3, 2,
-               {QStringLiteral("Всего"), QStringLiteral("в том числе: инфекционные болезни"),
-                QStringLiteral("новообразования"), QStringLiteral("болезни системы кровообращения")},
-               {QStringLiteral("A00-T98"), QStringLiteral("A00-B99"), QStringLiteral("C00-D48"),
-                QStringLiteral("I00-I99")});
-        t.sizes({180, 30, 48, 60, 60, 60}, {45, 15, 18, 18, 18, 18});
-    }
-    // Ф47 (1000), network form.
-    {
-        TableBuilder t{d, addTable(d, FormF47, QStringLiteral("(1000)"), QStringLiteral("Сеть медицинских организаций"),
-                                   5, 6, 3, 2, false)};
-        t.cell(1, 1, QStringLiteral("Наименование"));
-        t.cell(2, 1, QStringLiteral("№ строки"), QStringLiteral("CC10"));
-        t.cell(3, 1, QStringLiteral("Код"));
-        t.cell(4, 1, QStringLiteral("Число организаций"));
-        t.cell(5, 1, QStringLiteral("Число коек"));
-        t.body(5, 3, 2,
-               {QStringLiteral("Больницы"), QStringLiteral("Поликлиники"), QStringLiteral("ФАП"),
-                QStringLiteral("Крупные стационары")},
-               {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("04")});
-        t.sizes({180, 30, 36, 60, 60}, {45, 15, 18, 18, 18, 18});
-    }
-
-    // Calculated cells of Ф47 (grid coordinates).
-    const QString condCols = QStringLiteral("tid,\"row\",\"column\",type,formula,condition,koeff,country,lft,rght,midle,types");
-    auto rule = [&](int row, int col, bool sum, const QString &formula, const QString &condition, int koeff,
-                    bool rural, bool average, const QString &typesText) {
-        insert(d, QStringLiteral("conditions"), condCols,
-               {TableF47Network, row, col, sum, formula, condition, koeff, rural, QString(), QString(), average,
-                typesText});
-    };
-    rule(0, 0, false, QString(), QString(), 1, false, false, QStringLiteral("2"));
-    rule(0, 1, true, QStringLiteral("Ф14Т(1000)СТР1ГР5"), QString(), 365, false, false, QStringLiteral("2,3"));
-    rule(1, 0, false, QString(), QString(), 1, false, false, QStringLiteral("5"));
-    rule(1, 1, true, QStringLiteral("Ф30Т(2000)СТР1ГР4"), QString(), 1, false, true, QStringLiteral("5"));
-    rule(2, 0, false, QString(), QString(), 1, true, false, QStringLiteral("6"));
-    rule(3, 0, false, QString(),
-         QStringLiteral("Ф30Т(1000)СТР1ГР4>0 AND (Ф14Т(1000)СТР1ГР6>10 OR Ф30Т(2000)СТР1ГР4>8000)"), 1, false, false,
-         QStringLiteral("2,3"));
-    // A row rule crossed with a column rule (scan 0: row rules outer): the
-    // beds of the large hospitals, Ф14Т(1000)СТР1 from the row rule with "*ГР5"
-    // of the column rule, over the institutions both conditions leave.
-    rule(3, -1, false, QStringLiteral("Ф14Т(1000)СТР1"),
-         QStringLiteral("Ф30Т(1000)СТР1ГР4>0 AND (Ф14Т(1000)СТР1ГР6>10 OR Ф30Т(2000)СТР1ГР4>8000)"), 1, false, false,
-         QStringLiteral("2,3"));
-    rule(-1, 1, true, QStringLiteral("*ГР5"), QString(), 365, false, false, QStringLiteral("*"));
-
-    // Forms of the institution types.
-    const int assign[][2] = {{TypeHospital, FormF30}, {TypeHospital, FormF14}, {TypeDispensary, FormF30},
-                             {TypeDispensary, FormF14}, {TypePolyclinic, FormF30}, {TypeFap, FormF30}};
-    for (const auto &a : assign)
-        insert(d, QStringLiteral("med_type_forms"), QStringLiteral("medicalsId,formsId"), {a[0], a[1]});
-
-    // Control rules.
-    const QString ctlCols = QStringLiteral("\"Код\",formid,tble,lft,reltion,rght,cycl,commnt");
-    auto ctl = [&](int key, int formid, const QVariant &tble, const QString &lft, const QString &rel,
-                   const QString &rght, const QString &cycl, const QString &comment) {
-        insert(d, QStringLiteral("int_control"), ctlCols, {key, formid, tble, lft, rel, rght, cycl, comment});
-    };
-    const QString t1000 = QStringLiteral("(1000)");
-    ctl(RuleDoctorsByColumn, FormF30, t1000, QStringLiteral("СТР[1]"), QStringLiteral(">="),
-        QStringLiteral("СТР[2]+СТР[3]"), QStringLiteral("ГР[4..7]"),
-        QStringLiteral("Врачи всего не меньше суммы терапевтов и хирургов"));
-    ctl(RuleOccupiedPositions, FormF30, t1000, QStringLiteral("СТР[1]ГР[5]"), QStringLiteral("<="),
-        QStringLiteral("СТР[1]ГР[4]"), QString(), QStringLiteral("Занятых должностей не больше штатных"));
-    ctl(RuleWomenByRow, FormF30, t1000, QStringLiteral("ГР[7]"), QStringLiteral("<="), QStringLiteral("ГР[6]"),
-        QStringLiteral("СТР[1..5]"), QStringLiteral("Женщин не больше физических лиц"));
-    ctl(RuleVisitsVsPositions, FormF30, QStringLiteral(""), QStringLiteral("Т[2000]СТР[1]ГР[4]"),
-        QStringLiteral(">="), QStringLiteral("Т[1000]СТР[1]ГР[5]"), QString(),
-        QStringLiteral("Посещений не меньше занятых должностей врачей"));
-    ctl(RuleRuralVisits, FormF30, QVariant(), QStringLiteral("Т[2000]СТР[1]ГР[5]"), QStringLiteral("<="),
-        QStringLiteral("Т[2000]СТР[1]ГР[4]"), QString(), QStringLiteral("Посещений сельскими жителями не больше всех"));
-    ctl(RuleDischargedVsVisits, 0, QStringLiteral(""), QStringLiteral("Ф14Т[1000]СТР[1]ГР[4]"), QStringLiteral("<="),
-        QStringLiteral("Ф30Т[2000]СТР[1]ГР[4]"), QString(), QStringLiteral("Выписанных не больше посещений"));
-    ctl(RulePatientsByColumn, FormF14, t1000, QStringLiteral("СТР[1]"), QStringLiteral(">="),
-        QStringLiteral("СТР[2]+СТР[3]+СТР[4]"), QStringLiteral("ГР[4..6]"),
-        QStringLiteral("Всего не меньше суммы по группам болезней"));
-
-    // Sub-report level.
-    insert(d, QStringLiteral("subreps"), QStringLiteral("id,name"), {LevelQuarter, QStringLiteral("1 квартал")});
-
-    // Summary reports.
-    const QString all = QStringLiteral("5,6,7,8,9,10,11,12,13,14,15,16,");
-    insert(d, QStringLiteral("reports"), QStringLiteral("id,report,include,net,ind"),
-           {ReportRegion, QStringLiteral("Свод по области"), all, false, 0});
-    insert(d, QStringLiteral("reports"), QStringLiteral("id,report,include,net,ind"),
-           {ReportNorth, QStringLiteral("Свод по Северному району"), QStringLiteral("5,6,7,8,"), false, 1});
-    insert(d, QStringLiteral("reports"), QStringLiteral("id,report,include,net,ind"),
-           {ReportNetwork, QStringLiteral("Сеть Ф47"), all, true, 2});
-    insert(d, QStringLiteral("reports"), QStringLiteral("id,report,net,ind"),
-           {ReportComposite, QStringLiteral("Итоговый свод"), false, 3});
-    insert(d, QStringLiteral("statistics"), QStringLiteral("base,include"), {ReportComposite, QStringLiteral("1,2")});
-    for (const auto &[report, unit] : {std::pair{ReportRegion, int(Region)}, std::pair{ReportNorth, int(North)}}) {
-        const qint64 m = k(unit);
-        insert(d, QStringLiteral("populations"), QStringLiteral("unit,year,common,olds,teens,childs"),
-               {report, year, 1000 * m, 700 * m, 100 * m, 200 * m});
-    }
-
-    // Indicator sets.
-    insert(d, QStringLiteral("tree"), QStringLiteral("ident,part,depend"),
-           {SetHealth, QStringLiteral("Показатели здоровья"), 0});
-    insert(d, QStringLiteral("tree"), QStringLiteral("ident,part,depend"),
-           {SetStaffing, QStringLiteral("Обеспеченность кадрами"), SetHealth});
-    auto colTitle = [&](int c, const QString &t, int w) {
-        insert(d, QStringLiteral("col_titles"), QStringLiteral("term,\"column\",title,width"),
-               {SetStaffing, c, text::encodeColon(t), w});
-    };
-    auto rowTitle = [&](int r, const QString &t) {
-        insert(d, QStringLiteral("row_titles"), QStringLiteral("term,\"row\",title,height"),
-               {SetStaffing, r, text::encodeColon(t), 20});
-    };
-    auto formula = [&](int r, int c, const QString &f) {
-        insert(d, QStringLiteral("formulas"), QStringLiteral("term,\"row\",\"column\",formula"), {SetStaffing, r, c, f});
-    };
-    colTitle(0, QStringLiteral("Показатель"), 200);
-    colTitle(1, QStringLiteral("Значение"), 64);
-    rowTitle(0, QStringLiteral("Наименование"));
-    rowTitle(1, QStringLiteral("Врачей на 10000 населения"));
-    rowTitle(2, QStringLiteral("Укомплектованность: %"));
-    formula(0, -1, QStringLiteral("ВРАЧИ=Ф30Т[1000]СТР1ГР5"));
-    formula(1, 1, QStringLiteral("ВРАЧИ*10000/НАСЕЛЕНИЕ0"));
-    formula(2, 1, text::encodeColon(QStringLiteral("Ф30Т[1000]СТР1ГР5/Ф30Т[1000]СТР1ГР4*100;%")));
+    storeTerritory(d, year);
+    storeForms(d);
+    storeReports(d, year);
+    storeIndicatorSets(d);
 }
 
 // ---- values -----------------------------------------------------------------

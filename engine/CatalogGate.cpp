@@ -154,6 +154,11 @@ static QString typedText(const QString &s, const QString &field) { return text::
 static const QString kDecipher = QStringLiteral("Содержание формы");
 static const QString kTableName = QStringLiteral("Содержание таблицы");
 static const QString kTableNumber = QStringLiteral("Номер таблицы");
+// A form or table deleted behind the window that edits it takes no change.
+static const QString kFormGone =
+    QStringLiteral("Форма удалена в другом окне или другой копией программы. Изменение не сохранено.");
+static const QString kTableGone =
+    QStringLiteral("Таблица удалена в другом окне или другой копией программы. Изменение не сохранено.");
 
 qint64 addForm(const QSqlDatabase &db, const QString &formname, const QString &decipher, bool net) {
     const QString name = typedName(formname);
@@ -166,19 +171,19 @@ qint64 addForm(const QSqlDatabase &db, const QString &formname, const QString &d
 void updateForm(const QSqlDatabase &db, qint64 id, const QString &formname, const QString &decipher, bool net) {
     const QString name = typedName(formname);
     refuse(formIdentityFault(db, name, id));
-    db::exec(db, QStringLiteral("update forms set formname=?, decipher=?, net=? where id=?"),
-             {name, typedText(decipher, kDecipher), net, id});
+    db::execRow(db, QStringLiteral("update forms set formname=?, decipher=?, net=? where id=?"),
+                {name, typedText(decipher, kDecipher), net, id}, kFormGone);
 }
 
 void setFormOrder(const QSqlDatabase &db, qint64 id, int ind) {
-    db::exec(db, QStringLiteral("update forms set ind=? where id=?"), {ind, id});
+    db::execRow(db, QStringLiteral("update forms set ind=? where id=?"), {ind, id}, kFormGone);
 }
 
 PutForm putForm(const QSqlDatabase &db, const QString &formname, const QString &decipher, bool net) {
     refuse(formNameFault(typedName(formname)));
     if (const std::optional<FoundForm> f = findForm(db, typedName(formname))) {
-        db::exec(db, QStringLiteral("update forms set decipher=?, net=? where id=?"),
-                 {typedText(decipher, kDecipher), net, f->id});
+        db::execRow(db, QStringLiteral("update forms set decipher=?, net=? where id=?"),
+                    {typedText(decipher, kDecipher), net, f->id}, kFormGone);
         return PutForm{f->id, false, f->formname};
     }
     return PutForm{addForm(db, formname, decipher, net), true, typedName(formname)};
@@ -202,17 +207,18 @@ void updateTable(const QSqlDatabase &db, qint64 ident, const QString &tablen, co
     TableShape s = ReadTableShape(db, ident);
     s.scan = scan;
     refuse(shapecheck::countsFault(s));
-    db::exec(db, QStringLiteral("update tables set tablen=?, name=?, floattype=?, scan=? where ident=?"),
-             {typedName(tablen, kTableNumber), typedText(name, kTableName), floattype, scan, ident});
+    db::execRow(db, QStringLiteral("update tables set tablen=?, name=?, floattype=?, scan=? where ident=?"),
+                {typedName(tablen, kTableNumber), typedText(name, kTableName), floattype, scan, ident}, kTableGone);
 }
 
 void setTableDefinition(const QSqlDatabase &db, qint64 ident, const QString &name, const TableShape &shape) {
     refuse(shapecheck::countsFault(shape));
-    db::exec(db,
-             QStringLiteral("update tables set name=?, colcount=?, rowcount=?, fixcols=?, fixrows=?, floattype=?, "
-                            "scan=? where ident=?"),
-             {typedText(name, kTableName), shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
-              shape.floatValues, shape.scan, ident});
+    db::execRow(db,
+                QStringLiteral("update tables set name=?, colcount=?, rowcount=?, fixcols=?, fixrows=?, floattype=?, "
+                               "scan=? where ident=?"),
+                {typedText(name, kTableName), shape.colcount, shape.rowcount, shape.fixcols, shape.fixrows,
+                 shape.floatValues, shape.scan, ident},
+                kTableGone);
 }
 
 void setTableSizes(const QSqlDatabase &db, qint64 ident, int colcount, int rowcount, int fixcols, int fixrows) {
@@ -222,8 +228,8 @@ void setTableSizes(const QSqlDatabase &db, qint64 ident, int colcount, int rowco
     s.fixcols = fixcols;
     s.fixrows = fixrows;
     refuse(shapecheck::countsFault(s));
-    db::exec(db, QStringLiteral("update tables set colcount=?, rowcount=?, fixcols=?, fixrows=? where ident=?"),
-             {colcount, rowcount, fixcols, fixrows, ident});
+    db::execRow(db, QStringLiteral("update tables set colcount=?, rowcount=?, fixcols=?, fixrows=? where ident=?"),
+                {colcount, rowcount, fixcols, fixrows, ident}, kTableGone);
 }
 
 void stepTableLines(const QSqlDatabase &db, qint64 ident, bool rows, int delta) {
@@ -233,14 +239,14 @@ void stepTableLines(const QSqlDatabase &db, qint64 ident, bool rows, int delta) 
         throw EngineError(rows ? QStringLiteral("В таблице не может быть больше %1 строк").arg(limits::kMaxTableRows)
                                : QStringLiteral("В таблице не может быть больше %1 граф").arg(limits::kMaxTableColumns));
     refuse(shapecheck::countsFault(s));
-    db::exec(db,
-             rows ? QStringLiteral("update tables set rowcount=? where ident=?")
-                  : QStringLiteral("update tables set colcount=? where ident=?"),
-             {rows ? s.rowcount : s.colcount, ident});
+    db::execRow(db,
+                rows ? QStringLiteral("update tables set rowcount=? where ident=?")
+                     : QStringLiteral("update tables set colcount=? where ident=?"),
+                {rows ? s.rowcount : s.colcount, ident}, kTableGone);
 }
 
 void setTableFloat(const QSqlDatabase &db, qint64 ident, bool floattype) {
-    db::exec(db, QStringLiteral("update tables set floattype=? where ident=?"), {floattype, ident});
+    db::execRow(db, QStringLiteral("update tables set floattype=? where ident=?"), {floattype, ident}, kTableGone);
 }
 
 } // namespace gate

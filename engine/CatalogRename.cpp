@@ -94,9 +94,10 @@ Changed rewriteRows(const QSqlDatabase &db, const TextTable &t, const QHash<qint
     for (const Update &u : updates) {
         QVariantList params = u.values;
         params << u.key;
-        db::exec(db, QStringLiteral("update %1 set %2 where %3=?").arg(t.table, sets.join(QStringLiteral(", ")), t.key),
-                 params);
-        if (!changed.contains(u.label)) changed << u.label;
+        const QSqlQuery w = db::exec(
+            db, QStringLiteral("update %1 set %2 where %3=?").arg(t.table, sets.join(QStringLiteral(", ")), t.key), params);
+        // A row deleted since it was read is not named as changed.
+        if (w.numRowsAffected() > 0 && !changed.contains(u.label)) changed << u.label;
     }
     return changed;
 }
@@ -201,8 +202,9 @@ Changed renameTable(const QSqlDatabase &db, qint64 ident, const QString &tablen,
                     keys << r.value(0).toLongLong();
             }
             for (qint64 key : keys) {
-                db::exec(db, QStringLiteral("update int_control set tble=? where \"Код\"=?"), {text::entry(newTablen, text::Field::OneLine), key});
-                changed << QStringLiteral("контроль ") + QString::number(key);
+                const QSqlQuery w = db::exec(db, QStringLiteral("update int_control set tble=? where \"Код\"=?"),
+                                             {text::entry(newTablen, text::Field::OneLine), key});
+                if (w.numRowsAffected() > 0) changed << QStringLiteral("контроль ") + QString::number(key);
             }
         }
         const auto rewrite = [&](bool chained) {

@@ -10,6 +10,7 @@
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QHash>
@@ -53,7 +54,8 @@ struct RunContext {
         Cells cells;
         QSqlQuery q(db::connection(db::kData));
         q.setForwardOnly(true);
-        q.prepare(QStringLiteral("select hospital, \"column\", \"row\", data from data where year=? and \"table\"=?"));
+        q.prepare(QStringLiteral("select hospital, \"column\", \"row\", data from %1 where year=? and \"table\"=?")
+                      .arg(ValueTableName(ValueTable::Data)));
         q.addBindValue(shared().Year);
         q.addBindValue(ident);
         if (!q.exec()) throw db::statementFailure(db::connection(db::kData), q.lastQuery(), q.lastError());
@@ -122,9 +124,9 @@ double sumTerm(RunContext &ctx, const QString &term, const QString &list) {
     // The largest term comes with the sum, so that a sum that cancels is 0 here too.
     QSqlQuery q = db::exec(
         db::connection(db::kData),
-        QStringLiteral("select sum(data), max(abs(data)) from data where year=? and hospital in (%1) and \"table\"=? "
-                       "and \"column\" in (%2) and \"row\" in (%3)")
-            .arg(db::inList(hs), db::inList(r.storedColumns), db::inList(r.storedRows)),
+        QStringLiteral("select sum(data), max(abs(data)) from %1 where year=? and hospital in (%2) and \"table\"=? "
+                       "and \"column\" in (%3) and \"row\" in (%4)")
+            .arg(ValueTableName(ValueTable::Data), db::inList(hs), db::inList(r.storedColumns), db::inList(r.storedRows)),
         {shared().Year, r.tableIdent});
     if (!q.next() || q.value(0).isNull()) return 0.0;
     num::Sum sum;
@@ -196,9 +198,10 @@ QString compileAtom(RunContext &ctx, const QString &a, const QString &baseList, 
         for (qint64 h : base)
             if (hit.contains(h)) found.append(h);
     } else {
-        QString sql = QStringLiteral("select distinct hospital from data where year=? and hospital in (%1) "
-                                     "and \"table\"=? and \"column\" in (%2) and \"row\" in (%3)")
-                          .arg(db::inList(base), db::inList(r.storedColumns), db::inList(r.storedRows));
+        QString sql = QStringLiteral("select distinct hospital from %1 where year=? and hospital in (%2) "
+                                     "and \"table\"=? and \"column\" in (%3) and \"row\" in (%4)")
+                          .arg(ValueTableName(ValueTable::Data), db::inList(base), db::inList(r.storedColumns),
+                               db::inList(r.storedRows));
         QVariantList params{shared().Year, r.tableIdent};
         if (!prefixOp.isEmpty()) {
             sql += QStringLiteral(" and (? %1 data)").arg(prefixOp);

@@ -144,4 +144,11 @@ double parseOr(const QString &text, double def) {
     return parse(text, v) ? v : def;
 }
 
+QString counted(qint64 n, const QString &one, const QString &few, const QString &many) {
+    const qint64 a = n < 0 ? -n : n;
+    const qint64 tens = a % 100, units = a % 10;
+    const QString &word = tens >= 11 && tens <= 14 ? many : units == 1 ? one : units >= 2 && units <= 4 ? few : many;
+    return QString::number(n) + QLatin1Char(' ') + word;
+}
+
 } // namespace num

@@ -62,4 +62,9 @@ double parseOr(const QString &text, double def = 0.0);
 // Rounds to an integer, ties away from zero.
 double roundInt(double value);
 
+// A count with its noun in Russian agreement: counted(5, "строка", "строки",
+// "строк") is "5 строк"; 1, 21, 101 take one, 2-4, 22-24 take few, the
+// rest (11-14 among them) take many.
+QString counted(qint64 n, const QString &one, const QString &few, const QString &many);
+
 } // namespace num

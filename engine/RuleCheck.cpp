@@ -371,6 +371,10 @@ Restored RestoreRule(const QSqlDatabase &mainDb, const RuleChecker &checker, con
     return r;
 }
 
+QString RuleGoneText(qint64 key) {
+    return QStringLiteral("Контроль (код %1) не найден: он удален после того, как был показан").arg(key);
+}
+
 Verdict UpdateCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, qint64 key, const RuleText &typed,
                           const QString &typedComment) {
     RuleText rule = typed;
@@ -378,10 +382,14 @@ Verdict UpdateCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker
     if (const Verdict entered = enterTexts(rule, comment); !entered) return entered;
     const Verdict v = checker.Check(rule);
     if (!v) return v;
-    db::exec(mainDb,
-             QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=?, reltion=? where \"Код\"=?"),
-             {nn(rule.lft), nn(rule.rght), nn(notation::CanonicalCycle(rule.cycl)), nn(comment),
-              nn(rule.reltion.trimmed()), key});
+    const QSqlQuery q = db::exec(
+        mainDb, QStringLiteral("update int_control set lft=?, rght=?, cycl=?, commnt=?, reltion=? where \"Код\"=?"),
+        {nn(rule.lft), nn(rule.rght), nn(notation::CanonicalCycle(rule.cycl)), nn(comment), nn(rule.reltion.trimmed()),
+         key});
+    if (q.numRowsAffected() <= 0) {
+        const QString why = RuleGoneText(key);
+        return Verdict{false, why, NoField, why};
+    }
     return v;
 }
 

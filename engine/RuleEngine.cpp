@@ -598,188 +598,225 @@ QList<RuleCopy> expandRules(const QList<RuleRun::Rule> &rules, const QString &de
     return copies;
 }
 
-} // namespace
+// One control run over its rules, phase by phase: the sides are cut once per
+// rule, each rule is expanded over its cycle within the tables it names, the
+// references of every copy are completed and then resolved table by table,
+// and the copies that do not hold are reported.
+class ControlWork {
+public:
+    ControlWork(const QList<RuleRun::Rule> &rules, const QString &defaultText)
+        : m_rules(rules), m_defaultText(defaultText),
+          m_defaults(CutReferenceParts(SquareTableBrackets(text::upper(defaultText)))) {}
 
-void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label) {
-    // The rules are used up and no table stays held, also when the run fails.
-    const QList<Rule> rules = std::exchange(m_rules, {});
-    struct HeldGuard {
-        RuleRun &run;
-        ~HeldGuard() { run.release(); }
-    } guard{*this};
+    void cutSides();
+    void expandCycles();
+    void completeReferences();
+    // Loads the tables the references name, each once, and sums their cells:
+    // load(form, key) loads a table for sum(columns, rows, value, marker),
+    // release() lets it go.
+    template <class Load, class Release, class Sum>
+    void resolveReferences(const Load &load, const Release &release, const Sum &sum);
+    void reportViolations(StringList &errors) const;
 
-    // Cut every rule's sides once.
-    TableIndex tables;
-    QList<SideTemplate> templates[2];
-    templates[0].reserve(rules.size());
-    templates[1].reserve(rules.size());
-    for (const Rule &rule : rules) {
-        templates[0].append(cutRuleSide(rule.left, tables));
-        templates[1].append(cutRuleSide(rule.right, tables));
+private:
+    std::pair<qint64, qint64> cycleBounds(int rule, notation::Line line) const;
+    QString cycleText(const RuleCopy &c) const;
+    const CycleInfo &cycleOf(const RuleCopy &c);
+    // The reference of piece p of copy c; false when it is not read (no
+    // table to read it from, or a list that is no list: the copy is broken).
+    // cycle is the copy's cycle, found when a reference first needs it.
+    bool completeReference(RuleCopy &c, const PieceInfo &p, const CycleInfo *&cycle, PendingRef &r);
+
+    const QList<RuleRun::Rule> &m_rules;
+    const QString &m_defaultText;
+    const ReferenceParts m_defaults;
+    TableIndex m_tables;
+    QList<SideTemplate> m_sides[2];
+    QList<RuleCopy> m_copies;
+    QList<PendingRef> m_refs;
+    QList<CycleInfo> m_cycleInfos;
+    QHash<qint64, int> m_cycleByKey;
+    QHash<QString, int> m_cycleByText;
+};
+
+void ControlWork::cutSides() {
+    m_sides[0].reserve(m_rules.size());
+    m_sides[1].reserve(m_rules.size());
+    for (const RuleRun::Rule &rule : m_rules) {
+        m_sides[0].append(cutRuleSide(rule.left, m_tables));
+        m_sides[1].append(cutRuleSide(rule.right, m_tables));
     }
+}
 
-    const ReferenceParts defaults = CutReferenceParts(SquareTableBrackets(text::upper(defaultText)));
-    const CycleBounds bounds = [&](int rule, notation::Line line) {
-        qint64 low = 0, high = -1;
-        auto take = [&](const QString &form, const QString &key) {
-            if (form.isEmpty() || key.isEmpty()) return;
-            const std::optional<TableShape> g = CachedTableShape(form, key);
-            if (!g) return;
-            const qint64 lo =
-                line == notation::Line::Rows ? cells::refRowOfGrid(0) : cells::refColumnOfGrid(0, g->fixcols);
-            const qint64 hi = line == notation::Line::Rows ? g->dataRows() : g->colcount;
-            if (high < low) {
-                low = lo;
-                high = hi;
-            } else {
-                low = std::min(low, lo);
-                high = std::max(high, hi);
-            }
-        };
-        for (const auto &side : templates) {
-            const SideTemplate &t = side[rule];
-            for (const PieceInfo &p : t.pieces) {
-                if (!p.isReference) continue;
-                take(p.own.hasForm ? p.own.form : defaults.form, p.own.hasTable ? p.own.table : defaults.table);
-            }
+std::pair<qint64, qint64> ControlWork::cycleBounds(int rule, notation::Line line) const {
+    qint64 low = 0, high = -1;
+    auto take = [&](const QString &form, const QString &key) {
+        if (form.isEmpty() || key.isEmpty()) return;
+        const std::optional<TableShape> g = CachedTableShape(form, key);
+        if (!g) return;
+        const qint64 lo = line == notation::Line::Rows ? cells::refRowOfGrid(0) : cells::refColumnOfGrid(0, g->fixcols);
+        const qint64 hi = line == notation::Line::Rows ? g->dataRows() : g->colcount;
+        if (high < low) {
+            low = lo;
+            high = hi;
+        } else {
+            low = std::min(low, lo);
+            high = std::max(high, hi);
         }
-        // The rule's own table counts also when no reference names it (a
-        // rule of constants): the rule check holds its cycle to it.
-        take(defaults.form, defaults.table);
-        // No table known: the lines of the largest table there can be.
-        const qint64 largest = line == notation::Line::Rows ? limits::kMaxTableRows : limits::kMaxTableColumns;
-        return high < low ? std::pair<qint64, qint64>(1, largest) : std::pair<qint64, qint64>(low, high);
     };
-    QList<RuleCopy> copies = expandRules(rules, defaultText, bounds);
-    auto cycleText = [&](const RuleCopy &c) {
-        if (c.cycleKind == 0) return c.cycle;
-        char number[16];
-        const char *end = std::to_chars(number, number + sizeof number, c.cycleNumber).ptr;
-        return QString(notation::Marker(c.cycleKind == 1 ? notation::Line::Columns : notation::Line::Rows) %
-                       QLatin1StringView(number, end) % defaultText);
-    };
+    for (const auto &side : m_sides) {
+        for (const PieceInfo &p : side[rule].pieces) {
+            if (!p.isReference) continue;
+            take(p.own.hasForm ? p.own.form : m_defaults.form, p.own.hasTable ? p.own.table : m_defaults.table);
+        }
+    }
+    // The rule's own table counts also when no reference names it (a rule
+    // of constants): the rule check holds its cycle to it.
+    take(m_defaults.form, m_defaults.table);
+    // No table known: the lines of the largest table there can be.
+    const qint64 largest = line == notation::Line::Rows ? limits::kMaxTableRows : limits::kMaxTableColumns;
+    return high < low ? std::pair<qint64, qint64>(1, largest) : std::pair<qint64, qint64>(low, high);
+}
 
-    // Complete each reference of each copy with the copy's cycle text.
-    QList<PendingRef> refs;
-    refs.reserve(2 * copies.size());
-    QList<CycleInfo> cycleInfos;
-    QHash<qint64, int> cycleByKey;
-    QHash<QString, int> cycleByText;
-    for (int ci = 0; ci < copies.size(); ++ci) {
-        RuleCopy &c = copies[ci];
-        c.refBegin = int(refs.size());
+void ControlWork::expandCycles() {
+    m_copies = expandRules(m_rules, m_defaultText,
+                           [this](int rule, notation::Line line) { return cycleBounds(rule, line); });
+}
+
+QString ControlWork::cycleText(const RuleCopy &c) const {
+    if (c.cycleKind == 0) return c.cycle;
+    char number[16];
+    const char *end = std::to_chars(number, number + sizeof number, c.cycleNumber).ptr;
+    return QString(notation::Marker(c.cycleKind == 1 ? notation::Line::Columns : notation::Line::Rows) %
+                   QLatin1StringView(number, end) % m_defaultText);
+}
+
+const CycleInfo &ControlWork::cycleOf(const RuleCopy &c) {
+    // Copies share few cycle texts (the default text is the same for all).
+    int index = c.cycleKey >= 0 ? m_cycleByKey.value(c.cycleKey, -1) : m_cycleByText.value(c.cycle, -1);
+    if (index < 0) {
+        CycleInfo info;
+        info.parts = CutReferenceParts(SquareTableBrackets(text::upper(cycleText(c))));
+        if (info.parts.hasForm && info.parts.hasTable && !info.parts.form.isEmpty())
+            info.table = m_tables.get(info.parts.form, info.parts.table);
+        info.rows = integersOrNothing(info.parts.rows);
+        info.columns = integersOrNothing(info.parts.columns);
+        index = int(m_cycleInfos.size());
+        m_cycleInfos.append(info);
+        if (c.cycleKey >= 0) m_cycleByKey.insert(c.cycleKey, index);
+        else m_cycleByText.insert(c.cycle, index);
+    }
+    return m_cycleInfos[index];
+}
+
+bool ControlWork::completeReference(RuleCopy &c, const PieceInfo &p, const CycleInfo *&cycle, PendingRef &r) {
+    r.table = p.table;
+    if (p.complete) {
+        if (!p.rows || !p.columns) {
+            c.broken = true;
+            return false;
+        }
+        r.rows = *p.rows;
+        r.columns = *p.columns;
+        return true;
+    }
+    if (!cycle) cycle = &cycleOf(c);
+    const auto &rows = p.own.hasRows ? p.rows : cycle->rows;
+    const auto &columns = p.own.hasColumns ? p.columns : cycle->columns;
+    if (!rows || !columns) {
+        c.broken = true;
+        return false;
+    }
+    r.rows = *rows;
+    r.columns = *columns;
+    const QString &form = p.own.hasForm ? p.own.form : cycle->parts.form;
+    const QString &key = p.own.hasTable ? p.own.table : cycle->parts.table;
+    if (form.isEmpty() || key.isEmpty()) return false;
+    if (p.table >= 0) r.table = p.table;
+    else if (!p.own.hasForm && !p.own.hasTable) r.table = cycle->table;
+    else r.table = m_tables.get(form, key);
+    return r.table >= 0;
+}
+
+void ControlWork::completeReferences() {
+    m_refs.reserve(2 * m_copies.size());
+    for (int ci = 0; ci < m_copies.size(); ++ci) {
+        RuleCopy &c = m_copies[ci];
+        c.refBegin = int(m_refs.size());
         const CycleInfo *cycle = nullptr;
         for (int si = 0; si < 2; ++si) {
-            const SideTemplate &t = templates[si][c.rule];
+            const SideTemplate &t = m_sides[si][c.rule];
             if (t.marked) {
                 c.markedInPass[si] = -2;
                 continue;
             }
             for (int ii = 0; ii < t.items.size(); ii += 2) {
-                const PieceInfo &p = t.pieces[ii];
-                if (!p.isReference) continue;
+                if (!t.pieces[ii].isReference) continue;
                 PendingRef r;
                 r.copy = ci;
                 r.side = si;
                 r.item = ii;
-                r.table = p.table;
-                if (p.complete) {
-                    if (!p.rows || !p.columns) {
-                        c.broken = true;
-                        continue;
-                    }
-                    r.rows = *p.rows;
-                    r.columns = *p.columns;
-                } else {
-                    if (!cycle) {
-                        // Copies share few cycle texts (the default text is the same for all).
-                        int index = c.cycleKey >= 0 ? cycleByKey.value(c.cycleKey, -1) : cycleByText.value(c.cycle, -1);
-                        if (index < 0) {
-                            CycleInfo info;
-                            info.parts = CutReferenceParts(SquareTableBrackets(text::upper(cycleText(c))));
-                            if (info.parts.hasForm && info.parts.hasTable && !info.parts.form.isEmpty())
-                                info.table = tables.get(info.parts.form, info.parts.table);
-                            info.rows = integersOrNothing(info.parts.rows);
-                            info.columns = integersOrNothing(info.parts.columns);
-                            index = int(cycleInfos.size());
-                            cycleInfos.append(info);
-                            if (c.cycleKey >= 0) cycleByKey.insert(c.cycleKey, index);
-                            else cycleByText.insert(c.cycle, index);
-                        }
-                        cycle = &cycleInfos[index];
-                    }
-                    const auto &rows = p.own.hasRows ? p.rows : cycle->rows;
-                    const auto &columns = p.own.hasColumns ? p.columns : cycle->columns;
-                    if (!rows || !columns) {
-                        c.broken = true;
-                        continue;
-                    }
-                    r.rows = *rows;
-                    r.columns = *columns;
-                    const QString &form = p.own.hasForm ? p.own.form : cycle->parts.form;
-                    const QString &key = p.own.hasTable ? p.own.table : cycle->parts.table;
-                    if (form.isEmpty() || key.isEmpty()) continue;
-                    if (p.table >= 0) r.table = p.table;
-                    else if (!p.own.hasForm && !p.own.hasTable) r.table = cycle->table;
-                    else r.table = tables.get(form, key);
-                    if (r.table < 0) continue;
-                }
-                refs.append(std::move(r));
+                if (completeReference(c, t.pieces[ii], cycle, r)) m_refs.append(std::move(r));
             }
         }
-        c.refEnd = int(refs.size());
+        c.refEnd = int(m_refs.size());
     }
+}
 
-    // Resolution: the first reference still pending names the next table to
-    // load (one query); then every pending reference to that table is
-    // resolved. A side that met the outside-table marker in an earlier table
-    // is left as it stands.
-    QList<QList<int>> refsOfTable(tables.tables.size());
-    for (int i = 0; i < refs.size(); ++i) refsOfTable[refs[i].table].append(i);
-    QList<bool> done(refs.size(), false);
-    QList<bool> tableTried(tables.tables.size(), false);
+// The first reference still pending names the next table to load (one
+// query); then every pending reference to that table is resolved. A side
+// that met the outside-table marker in an earlier table is left as it stands.
+template <class Load, class Release, class Sum>
+void ControlWork::resolveReferences(const Load &load, const Release &release, const Sum &sum) {
+    QList<QList<int>> refsOfTable(m_tables.tables.size());
+    for (int i = 0; i < m_refs.size(); ++i) refsOfTable[m_refs[i].table].append(i);
+    QList<bool> done(m_refs.size(), false);
+    QList<bool> tableTried(m_tables.tables.size(), false);
     int pass = 0;
-    for (int cursor = 0; cursor < refs.size(); ++cursor) {
+    for (int cursor = 0; cursor < m_refs.size(); ++cursor) {
         if (done[cursor]) continue;
-        const PendingRef &first = refs[cursor];
+        const PendingRef &first = m_refs[cursor];
         const int ti = first.table;
-        if (copies[first.copy].markedInPass[first.side] != -1 || tableTried[ti]) {
+        if (m_copies[first.copy].markedInPass[first.side] != -1 || tableTried[ti]) {
             done[cursor] = true;
             continue;
         }
         tableTried[ti] = true;
         release();
         ++pass;
-        if (!loadTable(tables.tables[ti].first, tables.tables[ti].second, label)) {
+        if (!load(m_tables.tables[ti].first, m_tables.tables[ti].second)) {
             for (int i : refsOfTable[ti]) done[i] = true;
             continue;
         }
         for (int i : refsOfTable[ti]) {
             done[i] = true;
-            PendingRef &p = refs[i];
-            int &marked = copies[p.copy].markedInPass[p.side];
+            PendingRef &p = m_refs[i];
+            int &marked = m_copies[p.copy].markedInPass[p.side];
             if (marked != -1 && marked != pass) continue;
             p.resolved = true;
-            double sum = 0;
-            if (sumCells(p.columns, p.rows, sum, p.marker)) p.value = engineRound2(sum);
+            double value = 0;
+            if (sum(p.columns, p.rows, value, p.marker)) p.value = engineRound2(value);
             else if (marked == -1) marked = pass;
         }
     }
     release();
+}
 
-    // Comparison. Texts are made only for the copies that are reported.
+// Texts are made only for the copies that are reported.
+void ControlWork::reportViolations(StringList &errors) const {
     QList<Token> tokens;
-    for (const RuleCopy &c : copies) {
+    for (const RuleCopy &c : m_copies) {
         std::optional<double> value[2];
         int ref = c.refBegin;
         auto refAt = [&](int side, int item) -> const PendingRef * {
-            while (ref < c.refEnd && (refs[ref].side < side || (refs[ref].side == side && refs[ref].item < item)))
+            while (ref < c.refEnd &&
+                   (m_refs[ref].side < side || (m_refs[ref].side == side && m_refs[ref].item < item)))
                 ++ref;
-            if (ref < c.refEnd && refs[ref].side == side && refs[ref].item == item) return &refs[ref];
+            if (ref < c.refEnd && m_refs[ref].side == side && m_refs[ref].item == item) return &m_refs[ref];
             return nullptr;
         };
         for (int si = 0; si < 2 && !c.broken; ++si) {
-            const SideTemplate &t = templates[si][c.rule];
+            const SideTemplate &t = m_sides[si][c.rule];
             if (t.marked) continue;
             tokens.clear();
             bool numeric = true;
@@ -814,7 +851,7 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
         QString sideText[2];
         ref = c.refBegin;
         for (int si = 0; si < 2; ++si) {
-            const SideTemplate &t = templates[si][c.rule];
+            const SideTemplate &t = m_sides[si][c.rule];
             if (value[si]) {
                 sideText[si] = engineFixed2(engineRound2(*value[si]));
                 continue;
@@ -827,7 +864,27 @@ void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label)
             }
             sideText[si] = text;
         }
-        m_errors.add(QString(sideText[0] % c.relation % sideText[1] % u'\t' % cycleText(c) % u'\t' % c.comment),
-                            c.key);
+        errors.add(QString(sideText[0] % c.relation % sideText[1] % u'\t' % cycleText(c) % u'\t' % c.comment), c.key);
     }
+}
+
+} // namespace
+
+void RuleRun::runControls(const QString &defaultText, const TableLabelFn &label) {
+    // The rules are used up and no table stays held, also when the run fails.
+    const QList<Rule> rules = std::exchange(m_rules, {});
+    struct HeldGuard {
+        RuleRun &run;
+        ~HeldGuard() { run.release(); }
+    } guard{*this};
+
+    ControlWork work(rules, defaultText);
+    work.cutSides();
+    work.expandCycles();
+    work.completeReferences();
+    work.resolveReferences([&](const QString &form, const QString &key) { return loadTable(form, key, label); },
+                           [this] { release(); },
+                           [this](const notation::NumberItems &columns, const notation::NumberItems &rows,
+                                  double &sum, QString &marker) { return sumCells(columns, rows, sum, marker); });
+    work.reportViolations(m_errors);
 }

@@ -1,4 +1,5 @@
 #include "engine/Schema.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QFile>
@@ -100,16 +101,16 @@ QStringList mainTableStatements() {
 }
 
 QStringList valuesTableStatements() {
-    return {
-        QStringLiteral("create table if not exists data (hospital integer, data double, year integer, "
-                       "\"table\" integer, \"column\" integer, \"row\" integer)"),
-        QStringLiteral("create index if not exists data_key on data (\"table\", year, hospital)"),
-        QStringLiteral("create index if not exists data_hospital on data (hospital, year)"),
-        QStringLiteral("create table if not exists repdata (hospital integer, data double, year integer, "
-                       "\"table\" integer, \"column\" integer, \"row\" integer)"),
-        QStringLiteral("create index if not exists repdata_key on repdata (\"table\", year, hospital)"),
-        QStringLiteral("create index if not exists repdata_hospital on repdata (hospital, year)"),
-    };
+    QStringList s;
+    for (const ValueTable table : {ValueTable::Data, ValueTable::RepData}) {
+        const QString name = ValueTableName(table);
+        s << QStringLiteral("create table if not exists %1 (hospital integer, data double, year integer, "
+                            "\"table\" integer, \"column\" integer, \"row\" integer)")
+                 .arg(name)
+          << QStringLiteral("create index if not exists %1_key on %1 (\"table\", year, hospital)").arg(name)
+          << QStringLiteral("create index if not exists %1_hospital on %1 (hospital, year)").arg(name);
+    }
+    return s;
 }
 
 static void runAll(const QSqlDatabase &d, const QStringList &statements) {

@@ -45,6 +45,9 @@ SummaryMembers ResolveMembers(MemberKind kind, const QString &list, qint64 self)
     out.kind = kind;
     QList<qint64> named;
     QSet<qint64> seen;
+    // A composite report listing itself is left out as itself, not as a
+    // report that was not found.
+    if (kind == MemberKind::Reports) seen.insert(self);
     for (qint64 id : text::parseIdList(list))
         if (!seen.contains(id)) {
             seen.insert(id);

@@ -30,7 +30,8 @@ struct SummaryMembers {
 // Resolves a member list ("12,15,20," or "3,7,9"; blanks, empty items and
 // items that are no numbers are skipped). An institution is a unit of the
 // administration table that is not a territory; a report is a row of
-// reports other than `self` (a composite report is never its own member).
+// reports other than `self` (a composite report is never its own member;
+// `self` in its list is skipped, neither a member nor unresolved).
 SummaryMembers ResolveMembers(MemberKind kind, const QString &list, qint64 self = 0);
 
 // ---- Names of members in documents ------------------------------------------

@@ -53,9 +53,11 @@ QString entryLayout(const QString &typed, Field kind) {
     case Field::OneLine:
     case Field::Formula:
         r.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-        r.replace(u'\r', u' ');
-        r.replace(u'\n', u' ');
-        r.replace(u'\t', u' ');
+        // Every other control character too: bytes 1 and 2 are how records
+        // carry line breaks, and a file read into a one-line text keeps them.
+        for (QChar &c : r)
+            if (c.unicode() < 0x20)
+                c = u' ';
         break;
     case Field::MultiLine:
         r.replace(u'\t', u' ');
@@ -89,6 +91,38 @@ QString decodeLineBreaks(const QString &s) {
     QString r = s;
     r.replace(QChar(1), u'\n');
     r.replace(QChar(2), u'\r');
+    return r;
+}
+
+namespace {
+constexpr char16_t kFieldEscape = 3;
+bool isControl(char16_t c) { return c < 0x20 || c == 0x7F; }
+} // namespace
+
+QString encodeFieldControls(const QString &s) {
+    QString r;
+    r.reserve(s.size());
+    for (const QChar ch : s) {
+        const char16_t c = ch.unicode();
+        if (c == u'\n') r += QChar(1);
+        else if (c == u'\r') r += QChar(2);
+        else if (isControl(c)) r += QChar(kFieldEscape), r += QChar(char16_t(c ^ 0x40));
+        else r += ch;
+    }
+    return r;
+}
+
+QString decodeFieldControls(const QString &s) {
+    QString r;
+    r.reserve(s.size());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (c == 1) r += u'\n';
+        else if (c == 2) r += u'\r';
+        else if (c == kFieldEscape && i + 1 < s.size() && isControl(char16_t(s[i + 1].unicode() ^ 0x40)))
+            r += QChar(char16_t(s[++i].unicode() ^ 0x40));
+        else r += s[i];
+    }
     return r;
 }
 

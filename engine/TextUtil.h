@@ -29,8 +29,9 @@ QString tabsToBlanks(const QString &s);
 // indicator text passes it, whatever the path (typing, replace, loaders,
 // the update installer, Word import). Returns the text as it is stored: a
 // Tab becomes a blank; in a one-line text (names, numbers, comments) and in
-// a formula (rule sides, cycle, calculation formulas) a line break becomes a
-// blank too, so "1", line break, "0" is "1 0" and never "10". Throws
+// a formula (rule sides, cycle, calculation formulas) a line break, and any
+// other control character (bytes 1 and 2 of a record's line breaks), becomes
+// a blank too, so "1", line break, "0" is "1 0" and never "10". Throws
 // EngineError naming the field (when given) and the first character code
 // page 1251 cannot hold, as the user sees it (one character, not the halves
 // of an emoji): such a text would come back with "?".
@@ -62,6 +63,15 @@ QString encodeColon(const QString &s);   // ":" -> \x03
 QString decodeColon(const QString &s);   // \x03 -> ":"
 QString encodeLineBreaks(const QString &s);  // LF -> \x01, CR -> \x02
 QString decodeLineBreaks(const QString &s);  // \x01 -> LF, \x02 -> CR
+// A field of a line of a tab-separated file: LF as byte 1 and CR as byte 2
+// (as encodeLineBreaks), and Tab, bytes 0, 1, 2, 3, every other control
+// character and DEL as byte 3 followed by the character 64 away from it
+// ("\x03I" for Tab, "\x03A" for byte 1), so that no field splits its line
+// or its line the file, and each reads back as it was. Decoding takes byte 3
+// before any other character as it stands (a file written before byte 3
+// was an escape).
+QString encodeFieldControls(const QString &s);
+QString decodeFieldControls(const QString &s);
 
 // Institution lists: ids as decimal text joined by "," with no spaces and no
 // trailing comma. Parsing skips empty items and a trailing comma; items that

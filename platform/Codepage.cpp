@@ -414,6 +414,7 @@ Utf8Evidence utf8Evidence(const QByteArray &bytes) {
 
 const char kDamagedUtf8[] = "UTF-8 с недопустимыми байтами";
 const char kUndefinedByte[] = "Windows-1251 с неопределённым байтом 0x98";
+const char kNulBytes[] = "с нулевыми байтами";
 
 QString foreignEncoding(const QByteArray &bytes) {
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) return QStringLiteral("UTF-16");
@@ -424,6 +425,11 @@ QString foreignEncoding(const QByteArray &bytes) {
         ++(((p - begin) % 2) ? nulOdd : nulEven);
     if (nulEven + nulOdd > 0 && std::max(nulEven, nulOdd) * 10 >= (nulEven + nulOdd) * 9)
         return QStringLiteral("UTF-16");
+    // NUL bytes on both sides: UTF-16 with a byte lost or added on the way
+    // (a stray byte moves the NULs after it to the other side), or no text at
+    // all. Code page 1251 text never holds NUL, and what is read past such a
+    // byte would be written back as garbage.
+    if (nulEven + nulOdd > 0) return QString::fromUtf8(kNulBytes);
     // UTF-8 by its sequences: all well-formed is UTF-8; mostly well-formed
     // is UTF-8 damaged, never code page 1251 (whose Russian text forms such
     // sequences only by chance, one or two in a file).
@@ -438,6 +444,10 @@ QString encodingMessage(const QString &encoding) {
     if (encoding == QString::fromUtf8(kUndefinedByte))
         return QStringLiteral("файл содержит байт 0x98, которого нет в кодировке Windows-1251. Сохраните его в "
                               "кодировке Windows-1251 и повторите.");
+    if (encoding == QString::fromUtf8(kNulBytes))
+        return QStringLiteral("файл содержит нулевые байты, которых не бывает в тексте в кодировке Windows-1251: "
+                              "это поврежденный файл в кодировке UTF-16 или не текстовый файл. Сохраните его в "
+                              "кодировке Windows-1251 и повторите.");
     return QStringLiteral("файл сохранён не в кодировке Windows-1251, а в кодировке ") + encoding +
            QStringLiteral(". Сохраните его в кодировке Windows-1251 и повторите.");
 }
@@ -448,11 +458,14 @@ QString encodingProblem(const QByteArray &bytes) {
 }
 
 
-bool readLines(const QString &path, QStringList &lines, QString *error, Encoding encoding) {
+bool readLines(const QString &path, QStringList &lines, QString *error, Encoding encoding, QString *guess) {
     lines.clear();
+    if (guess) guess->clear();
     QFile f(path);
     errno = 0;
-    if (!f.open(QIODevice::ReadOnly)) {
+    // A folder of that name: Qt refuses it before the system says why.
+    if (QFileInfo(path).isDir()) errno = EISDIR;
+    if (errno == EISDIR || !f.open(QIODevice::ReadOnly)) {
         const QString why = errno == ENOENT ? QStringLiteral("файл не найден") : systemReason(errno);
         if (error) *error = QStringLiteral("Не удалось открыть файл %1: %2").arg(QDir::toNativeSeparators(path), why);
         return false;
@@ -463,7 +476,13 @@ bool readLines(const QString &path, QStringList &lines, QString *error, Encoding
     if (encoding == Encoding::Cp1251OrUtf8) {
         // The settings file is the program's own: read as 1251 whatever a
         // code page guess says; only UTF-8 and what cannot be 1251 differ.
-        if (foreign == QStringLiteral("KOI8-R") || foreign == QStringLiteral("DOS (cp866)")) foreign.clear();
+        if (foreign == QStringLiteral("KOI8-R") || foreign == QStringLiteral("DOS (cp866)")) {
+            if (guess) *guess = foreign;
+            foreign.clear();
+        }
+        // The byte 0x98 has no character in code page 1251 whatever the guess
+        // said: read, it would be written back as "?".
+        if (foreign.isEmpty() && bytes.contains('\x98')) foreign = QString::fromUtf8(kUndefinedByte);
         if (foreign == QStringLiteral("UTF-8")) {
             QByteArrayView view(bytes);
             if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
@@ -541,7 +560,7 @@ QString systemReason(int err) {
     }
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes, QString *error) {
+bool writeFile(const QString &path, const QByteArray &bytes, QString *error, const QDateTime &modified) {
     // A folder of that name: Qt refuses it before the system says why.
     if (QFileInfo(path).isDir()) {
         if (error) *error = systemReason(EISDIR);
@@ -557,6 +576,13 @@ bool writeFile(const QString &path, const QByteArray &bytes, QString *error) {
     }
     errno = 0;
     if (f.write(bytes) != bytes.size() || !f.flush() || f.error() != QFileDevice::NoError) {
+        const QString why = systemReason(errno);
+        f.cancelWriting();
+        if (error) *error = why;
+        return false;
+    }
+    errno = 0;
+    if (modified.isValid() && !f.setFileTime(modified, QFileDevice::FileModificationTime)) {
         const QString why = systemReason(errno);
         f.cancelWriting();
         if (error) *error = why;

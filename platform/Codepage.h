@@ -3,6 +3,7 @@
 // writes. Control bytes (1, 2, 3), CR and LF pass through unchanged.
 #include <QByteArray>
 #include <QList>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -21,10 +22,13 @@ QList<char32_t> unencodable(const QString &text);
 // sequences, with bytes between them that form none), "DOS (cp866)" or
 // "KOI8-R" (the text reads as Russian in that code page far better than in
 // 1251: letter frequencies and the case of letters within words), or
-// kUndefinedByte (1251 text with the byte 0x98, which 1251 leaves undefined).
+// kUndefinedByte (1251 text with the byte 0x98, which 1251 leaves undefined),
+// kNulBytes (NUL bytes on both sides: no 1251 text holds NUL).
 // Empty for code page 1251 text, and for texts too short to tell.
 extern const char kDamagedUtf8[];
 extern const char kUndefinedByte[];
+// NUL bytes not all on one side: UTF-16 that lost or gained a byte, or no text.
+extern const char kNulBytes[];
 QString foreignEncoding(const QByteArray &bytes);
 
 // The one message for a text file from outside in another encoding ("файл
@@ -44,15 +48,20 @@ enum class Encoding { Cp1251, Cp1251OrUtf8 };
 // and error set, when the file cannot be read or is in another encoding
 // (encodingProblem): callers refuse such a file before they change anything.
 // Cp1251OrUtf8 (the settings file only) also reads valid UTF-8, and reads
-// code page 1251 whatever a KOI8-R or cp866 guess says: the program wrote it.
+// code page 1251 whatever a KOI8-R or cp866 guess says: the program wrote it
+// (the byte 0x98 and NUL bytes are refused all the same).
+// guess (Cp1251OrUtf8): the code page a file read as 1251 all the same looks
+// like ("KOI8-R", "DOS (cp866)"), empty when none.
 bool readLines(const QString &path, QStringList &lines, QString *error = nullptr,
-               Encoding encoding = Encoding::Cp1251);
+               Encoding encoding = Encoding::Cp1251, QString *guess = nullptr);
 
 // Writes the bytes as the whole file: written to a temporary name with every
 // write and flush checked, then renamed over the file. On any failure (a full
 // disk, a size limit, no access) the previous file stays as it was and error
 // gets the reason in Russian ("на диске нет места"); callers name the file.
-bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+// With a valid modified time the file carries it (set before the rename).
+bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr,
+               const QDateTime &modified = QDateTime());
 
 // The reason of a failed file operation (an errno value) in Russian.
 QString systemReason(int err);

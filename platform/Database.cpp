@@ -777,6 +777,23 @@ QSqlQuery exec(const QString &connectionName, const QString &sql, const QVariant
     return exec(connection(connectionName), sql, params);
 }
 
+QSqlQuery execRow(const QSqlDatabase &d, const QString &sql, const QVariantList &params, const QString &gone) {
+    QSqlQuery q = exec(d, sql, params);
+    if (q.numRowsAffected() <= 0) throw Error(gone);
+    return q;
+}
+
+bool updateOrInsert(const QSqlDatabase &d, const QString &update, const QVariantList &updateParams,
+                    const QString &insert, const QVariantList &insertParams) {
+    if (exec(d, update, updateParams).numRowsAffected() > 0) return false;
+    exec(d, insert, insertParams);
+    return true;
+}
+
+void requireRow(const QSqlDatabase &d, const QString &sql, const QVariantList &params, const QString &gone) {
+    if (!exec(d, sql, params).next()) throw Error(gone);
+}
+
 QVariant scalar(const QSqlDatabase &d, const QString &sql, const QVariantList &params) {
     QSqlQuery q = exec(d, sql, params);
     if (q.next()) return q.value(0);

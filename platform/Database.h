@@ -99,6 +99,18 @@ bool storedYes(const QVariant &value);
 // Runs one statement with positional (?) parameters; throws db::Error.
 QSqlQuery exec(const QSqlDatabase &db, const QString &sql, const QVariantList &params = {});
 QSqlQuery exec(const QString &connectionName, const QString &sql, const QVariantList &params = {});
+// Runs a statement that writes stored rows named by their key, such as the
+// row a window shows. One that changed no row found none: the row was deleted
+// behind the window. Then throws Error(gone), so that nothing is shown as
+// saved and a transaction around it takes back what it did.
+QSqlQuery execRow(const QSqlDatabase &db, const QString &sql, const QVariantList &params, const QString &gone);
+// Runs the update; when it changed no row, the insert instead (a record kept
+// per place, written whether or not it was there). True when it inserted.
+bool updateOrInsert(const QSqlDatabase &db, const QString &update, const QVariantList &updateParams,
+                    const QString &insert, const QVariantList &insertParams);
+// Throws Error(gone) unless the query finds a row: a row a write depends on,
+// such as the parent of a row it inserts.
+void requireRow(const QSqlDatabase &db, const QString &sql, const QVariantList &params, const QString &gone);
 // First column of the first row, or an invalid QVariant when there is no row.
 QVariant scalar(const QSqlDatabase &db, const QString &sql, const QVariantList &params = {});
 // All rows of the first column.

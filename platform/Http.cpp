@@ -3,24 +3,33 @@
 
 #include "platform/Codepage.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QHostAddress>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QSslSocket>
-#include <QTcpSocket>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
 
-#include <cerrno>
+#include <curl/curl.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace {
 
 constexpr int kMaxRedirects = 10;
+// The reply of a POST is not read: after the request went out, this long a
+// wait for its first bytes, then the connection ends.
+constexpr int kPostReplyMs = 500;
+
+QString lateText() { return QStringLiteral("Сервер не ответил за отведённое время"); }
+QString badReplyText() { return QStringLiteral("Получен некорректный HTTP ответ"); }
 
 // The address with its control characters shown as codes, for messages.
 QString visible(const QString &url) {
@@ -31,269 +40,342 @@ QString visible(const QString &url) {
     return out;
 }
 
-QUrl parseUrl(const QString &text) {
+// The address checked: http:// or https:// as written (small letters), a host,
+// no blank or control character anywhere.
+QUrl parseUrl(const QString &text, bool post) {
     for (const QChar c : text)
         if (c.isSpace() || c.unicode() < 32 || c.unicode() == 127)
             throw HttpError(QStringLiteral("Недопустимый адрес (пробел или управляющий символ): ") + visible(text));
     const QUrl url(text, QUrl::StrictMode);
-    const QString scheme = url.scheme();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+    if (!(text.startsWith(QLatin1String("http://")) || text.startsWith(QLatin1String("https://"))) || !url.isValid()
         || url.host().isEmpty())
-        throw HttpError(QStringLiteral("Неподдерживаемый формат адреса: ") + text
-                        + QStringLiteral(". Ожидается http:// или https://"));
+        throw HttpError(post ? QStringLiteral("Неподдерживаемый протокол URL. Используйте http://")
+                             : QStringLiteral("Неподдерживаемый формат URL. Ожидается http://"));
     return url;
 }
 
+// This machine's own addresses (the host as QUrl gives it: an IPv6 address
+// compressed, without brackets).
 bool isLoopback(const QString &host) {
-    const QHostAddress a(host);
-    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || (!a.isNull() && a.isLoopback());
+    static const QRegularExpression ipv4(QStringLiteral("^127\\.\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}$"));
+    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || host == QLatin1String("::1")
+           || ipv4.match(host).hasMatch();
 }
 
-} // namespace
-
-QString NetworkErrorText(int networkError) {
-    using E = QNetworkReply;
-    switch (QNetworkReply::NetworkError(networkError)) {
-    case E::NoError: return QStringLiteral("ошибки нет");
-    case E::ConnectionRefusedError: return QStringLiteral("сервер отказал в соединении");
-    case E::RemoteHostClosedError: return QStringLiteral("сервер закрыл соединение");
-    case E::HostNotFoundError: return QStringLiteral("сервер не найден");
-    case E::TimeoutError: return QStringLiteral("истекло время ожидания соединения");
-    case E::OperationCanceledError: return QStringLiteral("операция прервана");
-    case E::SslHandshakeFailedError: return QStringLiteral("не удалось установить защищённое соединение");
-    case E::TemporaryNetworkFailureError: return QStringLiteral("временный сбой сети");
-    case E::NetworkSessionFailedError: return QStringLiteral("сеть недоступна");
-    case E::BackgroundRequestNotAllowedError: return QStringLiteral("фоновые запросы запрещены");
-    case E::TooManyRedirectsError: return QStringLiteral("слишком много переадресаций");
-    case E::InsecureRedirectError: return QStringLiteral("переадресация на незащищённый адрес");
-    case E::UnknownNetworkError: return QStringLiteral("неизвестная ошибка сети");
-    case E::ProxyConnectionRefusedError: return QStringLiteral("прокси-сервер отказал в соединении");
-    case E::ProxyConnectionClosedError: return QStringLiteral("прокси-сервер закрыл соединение");
-    case E::ProxyNotFoundError: return QStringLiteral("прокси-сервер не найден");
-    case E::ProxyTimeoutError: return QStringLiteral("прокси-сервер не ответил вовремя");
-    case E::ProxyAuthenticationRequiredError: return QStringLiteral("прокси-сервер требует авторизации");
-    case E::UnknownProxyError: return QStringLiteral("неизвестная ошибка прокси-сервера");
-    case E::ContentAccessDenied: return QStringLiteral("доступ запрещён");
-    case E::ContentOperationNotPermittedError: return QStringLiteral("операция не разрешена сервером");
-    case E::ContentNotFoundError: return QStringLiteral("файл на сервере не найден");
-    case E::AuthenticationRequiredError: return QStringLiteral("сервер требует авторизации");
-    case E::ContentReSendError: return QStringLiteral("запрос не удалось отправить повторно");
-    case E::ContentConflictError: return QStringLiteral("конфликт с состоянием файла на сервере");
-    case E::ContentGoneError: return QStringLiteral("файл удалён с сервера");
-    case E::UnknownContentError: return QStringLiteral("неизвестная ошибка содержимого");
-    case E::ProtocolUnknownError: return QStringLiteral("неизвестный протокол");
-    case E::ProtocolInvalidOperationError: return QStringLiteral("недопустимая операция протокола");
-    case E::ProtocolFailure: return QStringLiteral("нарушение протокола");
-    case E::InternalServerError: return QStringLiteral("внутренняя ошибка сервера");
-    case E::OperationNotImplementedError: return QStringLiteral("операция не поддерживается сервером");
-    case E::ServiceUnavailableError: return QStringLiteral("сервер временно недоступен");
-    case E::UnknownServerError: return QStringLiteral("неизвестная ошибка сервера");
-    }
-    return QStringLiteral("ошибка сети (код %1)").arg(networkError);
-}
-
-namespace {
-
-// The Russian text of a socket failure (the socket's own text is English).
-QString socketErrorText(QAbstractSocket::SocketError e) {
-    using S = QAbstractSocket;
-    switch (e) {
-    case S::ConnectionRefusedError: return NetworkErrorText(QNetworkReply::ConnectionRefusedError);
-    case S::RemoteHostClosedError: return NetworkErrorText(QNetworkReply::RemoteHostClosedError);
-    case S::HostNotFoundError: return NetworkErrorText(QNetworkReply::HostNotFoundError);
-    case S::SocketTimeoutError: return NetworkErrorText(QNetworkReply::TimeoutError);
-    case S::NetworkError: return QStringLiteral("сеть недоступна");
-    case S::ProxyConnectionRefusedError: return NetworkErrorText(QNetworkReply::ProxyConnectionRefusedError);
-    case S::ProxyConnectionClosedError: return NetworkErrorText(QNetworkReply::ProxyConnectionClosedError);
-    case S::ProxyNotFoundError: return NetworkErrorText(QNetworkReply::ProxyNotFoundError);
-    case S::ProxyConnectionTimeoutError: return NetworkErrorText(QNetworkReply::ProxyTimeoutError);
-    case S::ProxyAuthenticationRequiredError: return NetworkErrorText(QNetworkReply::ProxyAuthenticationRequiredError);
-    case S::SslHandshakeFailedError: return QStringLiteral("сертификат сервера не принят");
-    default: return QStringLiteral("ошибка соединения (код %1)").arg(int(e));
+// The reason of a failed connection, send or receive, by the system's code.
+QString socketReason(long err, CURLcode code) {
+    switch (err) {
+    case ECONNREFUSED: return QStringLiteral("сервер отказал в соединении");
+    case ECONNRESET:
+    case EPIPE: return QStringLiteral("сервер закрыл соединение");
+    case ETIMEDOUT: return QStringLiteral("истекло время ожидания соединения");
+    case ENETUNREACH:
+    case ENETDOWN: return QStringLiteral("сеть недоступна");
+    case EHOSTUNREACH: return QStringLiteral("сервер недоступен");
+    default: return CurlErrorText(code);
     }
 }
 
-// The body of a reply, decoded from chunks when the server sends it so.
-// feed() takes the bytes after the header block; false when the chunk frame
-// is broken. done() when the last chunk came.
-class ChunkDecoder {
-public:
-    bool feed(const QByteArray &bytes, QByteArray &out) {
-        m_pending += bytes;
-        while (!m_done) {
-            if (m_left > 0) {
-                const qsizetype n = std::min<qsizetype>(m_left, m_pending.size());
-                out += m_pending.left(n);
-                m_pending.remove(0, n);
-                m_left -= n;
-                if (m_left > 0)
-                    return true;
-                m_afterData = true;
-            }
-            const qsizetype eol = m_pending.indexOf("\r\n");
-            if (eol < 0)
-                return m_pending.size() < 4096;
-            const QByteArray line = m_pending.left(eol);
-            m_pending.remove(0, eol + 2);
-            if (m_afterData) {   // the line end after a chunk's data
-                m_afterData = false;
-                if (!line.isEmpty())
-                    return false;
-                continue;
-            }
-            if (m_trailer) {
-                if (line.isEmpty())
-                    m_done = true;
-                continue;
-            }
-            bool ok = false;
-            const qsizetype extension = line.indexOf(';');
-            const qint64 size = (extension < 0 ? line : line.left(extension)).trimmed().toLongLong(&ok, 16);
-            if (!ok || size < 0)
-                return false;
-            if (size == 0)
-                m_trailer = true;
-            else
-                m_left = size;
-        }
-        return true;
-    }
-    bool done() const { return m_done; }
-
-private:
-    QByteArray m_pending;
-    qint64 m_left = 0;
-    bool m_afterData = false, m_trailer = false, m_done = false;
-};
+void initCurl() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
 
 struct Reply {
-    int status = 0;
-    QByteArray location;
+    long status = 0;
+    QString location;   // where a redirect points, absolute; empty without one
 };
 
-// One request on its own connection, waited for in a local event loop: the
-// request exactly as written, sent once; for a GET the reply's body goes to
-// the sink as it arrives (only with a status 200-299) and the status comes
-// back; a POST waits briefly for the first bytes of the reply and reads
-// nothing of it. Throws HttpError.
-class Exchange {
+using Sink = std::function<QString(const QByteArray &)>;
+
+// One request on its own connection through libcurl, driven from a local
+// event loop (the calling thread's events run meanwhile): the request lines
+// exactly as written, sent once; for a GET the body of a reply 200-299 goes to
+// the sink as it arrives, any other reply ends at its headers with its status
+// and redirect address; a POST waits briefly for the first bytes of the reply
+// and reads nothing of it. Throws HttpError.
+class Transfer {
 public:
-    Exchange(const QUrl &url, const QByteArray *postBody, const HttpOptions &opt,
-             const std::function<QString(const QByteArray &)> &sink)
-        : m_url(url), m_post(postBody), m_opt(opt), m_sink(sink) {}
+    Transfer(const QUrl &url, const QByteArray *postBody, const HttpOptions &opt, int deadlineMs, const Sink &sink)
+        : m_url(url), m_post(postBody), m_opt(opt), m_deadlineMs(deadlineMs), m_sink(sink) {}
+
+    ~Transfer() {
+        if (m_multi && m_easy)
+            curl_multi_remove_handle(m_multi, m_easy);
+        if (m_easy)
+            curl_easy_cleanup(m_easy);
+        if (m_multi)
+            curl_multi_cleanup(m_multi);
+        curl_slist_free_all(m_headers);
+    }
 
     Reply run() {
-        const bool secure = m_url.scheme() == QLatin1String("https");
-        const QString host = m_url.host();
-        const quint16 port = quint16(m_url.port(secure ? 443 : 80));
-        std::unique_ptr<QTcpSocket> socket;
-        if (secure) {
-            if (!QSslSocket::supportsSsl())
-                throw HttpError(QStringLiteral("Не удалось установить защищённое соединение с ") + host
-                                + QStringLiteral(": библиотека шифрования не установлена"));
-            socket = std::make_unique<QSslSocket>();
-        } else {
-            socket = std::make_unique<QTcpSocket>();
-        }
-        m_socket = socket.get();
-        // The system's proxy for the address, reached through a tunnel.
-        QNetworkProxy proxy(QNetworkProxy::NoProxy);
-        if (!isLoopback(host)) {
-            proxy = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(m_url)).value(0, proxy);
-            if (proxy.type() == QNetworkProxy::HttpCachingProxy)
-                proxy.setType(QNetworkProxy::HttpProxy);
-            if (proxy.type() == QNetworkProxy::DefaultProxy || proxy.type() == QNetworkProxy::FtpCachingProxy)
-                proxy = QNetworkProxy(QNetworkProxy::NoProxy);
-        }
-        socket->setProxy(proxy);
-        socket->setReadBufferSize(256 * 1024);
+        initCurl();
+        m_multi = curl_multi_init();
+        m_easy = curl_easy_init();
+        if (!m_multi || !m_easy)
+            throw HttpError(QStringLiteral("Не удалось выполнить запрос: ") + CurlErrorText(CURLE_FAILED_INIT));
+        configure();
 
         QEventLoop loop;
         m_loop = &loop;
-        QTimer deadline, idle, poll;
+        QTimer curlTimer, deadline, idle, poll;
+        curlTimer.setSingleShot(true);
         deadline.setSingleShot(true);
         idle.setSingleShot(true);
-        const QString late = QStringLiteral("Сервер не ответил за отведённое время");
-        QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { stop(late); });
-        QObject::connect(&idle, &QTimer::timeout, &loop, [&] { stop(m_sent && m_post ? QString() : late); });
+        m_curlTimer = &curlTimer;
         m_idle = &idle;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] { ask(); });
+        // libcurl may call back while its handles are cleaned up, after this.
+        const std::unique_ptr<Transfer, void (*)(Transfer *)> forget(this, [](Transfer *t) {
+            t->m_loop = nullptr;
+            t->m_curlTimer = nullptr;
+            t->m_idle = nullptr;
+        });
+        QObject::connect(&curlTimer, &QTimer::timeout, &loop, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
+        QObject::connect(&deadline, &QTimer::timeout, &loop, [this] { fail(lateText()); });
+        // A POST whose request went out ends well when its reply is late.
+        QObject::connect(&idle, &QTimer::timeout, &loop, [this] { m_sent ? finish() : fail(lateText()); });
+        QObject::connect(&poll, &QTimer::timeout, &loop, [this] { report(); });
         if (m_opt.progress)
             poll.start(200);
-
-        const auto connected = [&] {
-            m_connected = true;
-            idle.start(m_opt.idleMs);
-            const QByteArray request = requestText(host);
-            if (socket->write(request) != request.size())
-                return fail(sendFailure(socketErrorText(socket->error())));
-        };
-        QObject::connect(socket.get(), &QTcpSocket::connected, &loop, [&] {
-            m_tcp = true;
-            if (!secure)
-                connected();
-        });
-        if (secure) {
-            auto *ssl = static_cast<QSslSocket *>(socket.get());
-            QObject::connect(ssl, &QSslSocket::encrypted, &loop, connected);
-            ssl->connectToHostEncrypted(host, port);
-        } else {
-            socket->connectToHost(host, port);
-        }
-        QObject::connect(socket.get(), &QTcpSocket::bytesWritten, &loop, [&](qint64) {
-            idle.start(m_opt.idleMs);
-            if (m_connected && !m_sent && socket->bytesToWrite() == 0) {
-                m_sent = true;
-                // The reply of a POST is not read: a short wait for its first
-                // bytes, then the connection ends.
-                if (m_post)
-                    idle.start(kPostReceiveMs);
-            }
-        });
-        // Drained in a loop: a progress callback that runs the events reads
-        // more into the socket's buffer without a new signal.
-        QObject::connect(socket.get(), &QTcpSocket::readyRead, &loop, [&] {
-            while (!m_finished && socket->bytesAvailable() > 0)
-                take(socket->readAll());
-        });
-        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop,
-                         [&](QAbstractSocket::SocketError e) { socketFailed(e, host, secure); });
-        QObject::connect(socket.get(), &QTcpSocket::disconnected, &loop, [&] { closed(); });
-        deadline.start(m_opt.deadlineMs);
+        deadline.start(std::max(1, m_deadlineMs));
         idle.start(m_opt.idleMs);
+
+        curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &Transfer::onSocket);
+        curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+        curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &Transfer::onTimer);
+        curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
+        if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK)
+            throw HttpError(QStringLiteral("Не удалось выполнить запрос: ") + CurlErrorText(CURLE_FAILED_INIT));
         if (!m_finished)
             loop.exec();
-        m_loop = nullptr;
-        socket->disconnect();
-        socket->abort();
+        curl_multi_remove_handle(m_multi, m_easy);
+        m_watches.clear();
+        m_retired.clear();
         if (!m_error.isEmpty())
             throw HttpError(m_error);
         return m_reply;
     }
 
 private:
-    static constexpr int kPostReceiveMs = 500;
+    struct Watch {
+        std::unique_ptr<QSocketNotifier> read, write;
+    };
 
-    QByteArray requestText(const QString &host) const {
-        QByteArray path = m_url.path(QUrl::FullyEncoded).toLatin1();
-        if (path.isEmpty())
-            path = "/";
-        if (m_url.hasQuery())
-            path += '?' + m_url.query(QUrl::FullyEncoded).toLatin1();
-        const QByteArray hostName = QUrl::toAce(host).isEmpty() ? host.toLatin1() : QUrl::toAce(host);
-        if (!m_post)
-            return "GET " + path + " HTTP/1.1\r\nHost: " + hostName + "\r\nConnection: close\r\n\r\n";
-        // The host as the address writes it, its port included.
-        const QByteArray hostLine = m_url.port() >= 0 ? hostName + ':' + QByteArray::number(m_url.port()) : hostName;
-        return "POST " + path + " HTTP/1.1\r\nHost: " + hostLine
-               + "\r\nContent-Type: application/json; charset=utf-8\r\nAccept: application/json\r\nContent-Length: "
-               + QByteArray::number(m_post->size()) + "\r\nConnection: close\r\nUser-Agent: Kelvana/1.0\r\n\r\n"
-               + *m_post;
+    void add(const QByteArray &line) { m_headers = curl_slist_append(m_headers, line.constData()); }
+
+    void configure() {
+        const bool secure = m_url.scheme() == QLatin1String("https");
+        const QString host = m_url.host();
+        QByteArray hostName = QUrl::toAce(host);
+        if (hostName.isEmpty())
+            hostName = host.toLatin1();
+        if (host.contains(QLatin1Char(':')))   // an IPv6 address
+            hostName = '[' + hostName + ']';
+        QUrl target = m_url;
+        target.setFragment(QString());
+        const QByteArray address = target.toEncoded();
+        curl_easy_setopt(m_easy, CURLOPT_URL, address.constData());
+        curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(m_easy, CURLOPT_PATH_AS_IS, 1L);
+        curl_easy_setopt(m_easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+        // One connection per request, never reused: libcurl sends a request
+        // again only on a connection it reused.
+        curl_easy_setopt(m_easy, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(m_easy, CURLOPT_FORBID_REUSE, 1L);
+        curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYHOST, 2L);
+        // The proxy of the environment (http_proxy, https_proxy, no_proxy):
+        // plain requests in absolute form, https through CONNECT. This
+        // machine's own addresses are never reached through a proxy.
+        if (isLoopback(host))
+            curl_easy_setopt(m_easy, CURLOPT_PROXY, "");
+        curl_easy_setopt(m_easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+        curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+        curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+        curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(m_easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(m_easy, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
+        curl_easy_setopt(m_easy, CURLOPT_XFERINFODATA, this);
+        if (m_opt.maxBytes > 0)
+            curl_easy_setopt(m_easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_opt.maxBytes));
+
+        // The request lines, exactly these: libcurl's own ones are taken out.
+        if (!m_post) {
+            curl_easy_setopt(m_easy, CURLOPT_HTTPGET, 1L);
+            add("Host: " + hostName);
+            add("Connection: close");
+        } else {
+            curl_easy_setopt(m_easy, CURLOPT_POST, 1L);
+            curl_easy_setopt(m_easy, CURLOPT_POSTFIELDS, m_post->constData());
+            curl_easy_setopt(m_easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_post->size()));
+            // The host as the address writes it, its port included.
+            add("Host: " + (m_url.port() >= 0 ? hostName + ':' + QByteArray::number(m_url.port()) : hostName));
+            add("Content-Type: application/json; charset=utf-8");
+            add("Accept: application/json");
+            add("Content-Length: " + QByteArray::number(m_post->size()));
+            add("Connection: close");
+            add("User-Agent: Kelvana/1.0");
+            add("Expect:");
+        }
+        add("Accept:");
+        add("Proxy-Connection:");
+        curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_headers);
+        m_secure = secure;
+        m_host = host;
     }
 
-    QString sendFailure(const QString &reason) const {
-        return (m_post ? QStringLiteral("Ошибка при отправке данных: ") : QStringLiteral("Ошибка при отправке запроса: "))
-               + reason;
+    // libcurl's calls: they only note what happened and never run the
+    // caller's code, which may run events and so reach libcurl again.
+    static size_t onHeader(char *data, size_t size, size_t count, void *self) {
+        return static_cast<Transfer *>(self)->header(QByteArray::fromRawData(data, qsizetype(size * count)));
+    }
+    static size_t onBody(char *data, size_t size, size_t count, void *self) {
+        return static_cast<Transfer *>(self)->body(QByteArray::fromRawData(data, qsizetype(size * count)));
+    }
+    static int onProgress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+        auto *t = static_cast<Transfer *>(self);
+        if (uploaded != t->m_uploaded)
+            t->m_activity = true;
+        t->m_uploaded = uploaded;
+        return 0;
+    }
+    static int onSocket(CURL *, curl_socket_t s, int what, void *self, void *) {
+        static_cast<Transfer *>(self)->watch(s, what);
+        return 0;
+    }
+    static int onTimer(CURLM *, long ms, void *self) {
+        auto *t = static_cast<Transfer *>(self);
+        if (!t->m_curlTimer)
+            return 0;
+        if (ms < 0)
+            t->m_curlTimer->stop();
+        else
+            t->m_curlTimer->start(int(std::min<long>(ms, 24L * 3600 * 1000)));
+        return 0;
+    }
+
+    size_t header(const QByteArray &line) {
+        m_activity = true;
+        if (m_post) {
+            m_answered = true;   // the reply came: it is not read
+            return 0;
+        }
+        if (line != "\r\n" && line != "\n") {
+            if (line.size() > 9 && qstrnicmp(line.constData(), "location:", 9) == 0 && m_location.isEmpty())
+                m_location = line.mid(9).trimmed();
+            return line.size();
+        }
+        long status = 0;
+        curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &status);
+        if (status < 200) {   // an interim reply (100 Continue): the real one follows
+            m_location.clear();
+            return line.size();
+        }
+        m_reply.status = status;
+        if (status >= 300 && status <= 399 && !m_location.isEmpty())
+            m_reply.location = m_url.resolved(QUrl::fromEncoded(m_location)).toString(QUrl::FullyEncoded);
+        if (status < 200 || status > 299) {
+            m_stoppedAtHead = true;   // its body is not taken
+            return 0;
+        }
+        curl_off_t length = -1;
+        curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        m_expected = length;
+        if (m_opt.maxBytes > 0 && length > m_opt.maxBytes) {
+            m_error = tooLarge();
+            return 0;
+        }
+        return line.size();
+    }
+
+    size_t body(const QByteArray &data) {
+        m_activity = true;
+        if (m_post)
+            return 0;
+        m_received += data.size();
+        if (m_opt.maxBytes > 0 && m_received > m_opt.maxBytes) {
+            m_error = tooLarge();
+            return 0;
+        }
+        const QString error = m_sink(data);
+        if (!error.isEmpty()) {
+            m_error = error;
+            return 0;
+        }
+        return data.size();
+    }
+
+    void watch(curl_socket_t s, int what) {
+        if (what == CURL_POLL_REMOVE) {
+            const auto it = m_watches.find(s);
+            if (it == m_watches.end())
+                return;
+            // Kept until the exchange ends: the signal being delivered may be its own.
+            for (std::unique_ptr<QSocketNotifier> *n : {&it->second.read, &it->second.write})
+                if (*n) {
+                    (*n)->setEnabled(false);
+                    m_retired.push_back(std::move(*n));
+                }
+            m_watches.erase(it);
+            return;
+        }
+        Watch &w = m_watches[s];
+        const auto notifier = [&](std::unique_ptr<QSocketNotifier> &n, QSocketNotifier::Type type, int mask) {
+            if (!n) {
+                n = std::make_unique<QSocketNotifier>(qintptr(s), type);
+                QObject::connect(n.get(), &QSocketNotifier::activated, m_loop, [this, s, mask] { act(s, mask); });
+            }
+        };
+        notifier(w.read, QSocketNotifier::Read, CURL_CSELECT_IN);
+        notifier(w.write, QSocketNotifier::Write, CURL_CSELECT_OUT);
+        w.read->setEnabled(what == CURL_POLL_IN || what == CURL_POLL_INOUT);
+        w.write->setEnabled(what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
+    }
+
+    // libcurl's turn on a socket or its timer, then what came of it.
+    void act(curl_socket_t s, int mask) {
+        if (m_finished)
+            return;
+        int running = 0;
+        curl_multi_socket_action(m_multi, s, mask, &running);
+        int left = 0;
+        while (CURLMsg *msg = curl_multi_info_read(m_multi, &left))
+            if (msg->msg == CURLMSG_DONE)
+                done(msg->data.result);
+        if (m_finished)
+            return;
+        if (m_activity) {
+            m_activity = false;
+            if (!m_sent)
+                m_idle->start(m_opt.idleMs);
+        }
+        if (m_post && !m_sent && requestSent()) {
+            m_sent = true;
+            m_idle->start(kPostReplyMs);
+        }
+        if (m_received != m_reported)
+            report();
+    }
+
+    bool requestSent() const {
+        long requestSize = 0;
+        curl_easy_getinfo(m_easy, CURLINFO_REQUEST_SIZE, &requestSize);
+        return requestSize > 0 && m_uploaded >= m_post->size();
+    }
+
+    // The caller's progress callback, outside libcurl's calls.
+    void report() {
+        if (!m_opt.progress || m_finished || m_reporting)
+            return;
+        m_reporting = true;
+        m_reported = m_received;
+        const bool go = m_opt.progress(m_received, m_expected);
+        m_reporting = false;
+        if (!go)
+            fail(QStringLiteral("Загрузка отменена"));
     }
 
     void finish() {
@@ -306,197 +388,125 @@ private:
             m_error = why;
         finish();
     }
-    // Ends the exchange; with a reason it failed.
-    void stop(const QString &why) {
-        if (why.isEmpty())
-            finish();
-        else
-            fail(why);
-    }
 
-    void ask() {
-        if (m_opt.progress && !m_finished && !m_opt.progress(m_received, m_expected))
-            fail(QStringLiteral("Загрузка отменена"));
-    }
-
-    void socketFailed(QAbstractSocket::SocketError e, const QString &host, bool secure) {
-        if (m_finished)
-            return;
-        if (e == QAbstractSocket::RemoteHostClosedError && m_connected) {
-            closed();
-            return;
-        }
-        if (!m_connected && secure && (m_tcp || e == QAbstractSocket::SslHandshakeFailedError))
-            return fail(QStringLiteral("Не удалось установить защищённое соединение с ") + host + QStringLiteral(": ")
-                        + socketErrorText(e));
-        if (e == QAbstractSocket::HostNotFoundError)
-            return fail((m_post ? QStringLiteral("Не удалось получить адрес хоста: ")
-                                : QStringLiteral("Не удалось разрешить имя хоста: "))
-                        + host);
-        if (m_connected)
-            return fail(m_sent ? QStringLiteral("Ответ сервера получен не полностью: ") + socketErrorText(e)
-                               : sendFailure(socketErrorText(e)));
-        fail(QStringLiteral("Не удалось подключиться к серверу: ") + socketErrorText(e));
-    }
-
-    // The bytes of the reply as they arrive.
-    void take(const QByteArray &bytes) {
-        if (m_finished || bytes.isEmpty())
-            return;
-        m_idle->start(m_opt.idleMs);
-        if (m_post)
-            return finish();   // the reply came: it is not read
-        if (!m_headed) {
-            m_head += bytes;
-            qsizetype end = m_head.indexOf("\r\n\r\n");
-            qsizetype skip = 4;
-            if (end < 0) {
-                end = m_head.indexOf("\n\n");
-                skip = 2;
-            }
-            if (end < 0) {
-                if (m_head.size() > 64 * 1024)
-                    fail(QStringLiteral("Получен некорректный HTTP ответ"));
-                return;
-            }
-            const QByteArray head = m_head.left(end);
-            const QByteArray rest = m_head.mid(end + skip);
-            m_head.clear();
-            if (!readHead(head))
-                return;
-            m_headed = true;
-            if (m_reply.status < 200 || m_reply.status > 299)
-                return finish();   // its body is not taken
-            if (m_expected == 0 && !m_chunked)
+    void done(CURLcode code) {
+        if (m_post) {
+            // Once the request went out, nothing of the reply is examined.
+            if (code == CURLE_OK || m_answered || m_sent || requestSent() || code == CURLE_GOT_NOTHING)
                 return finish();
-            body(rest);
-            return;
+            return fail(failureText(code));
         }
-        body(bytes);
-    }
-
-    bool readHead(const QByteArray &head) {
-        const qsizetype h = head.indexOf("HTTP/");
-        if (h < 0) {
-            fail(QStringLiteral("Получен некорректный HTTP ответ"));
-            return false;
-        }
-        for (qsizetype i = h + 9; i < head.size() && head[i] >= '0' && head[i] <= '9'; ++i)
-            m_reply.status = m_reply.status * 10 + (head[i] - '0');
-        for (const QByteArray &raw : head.mid(h).split('\n').mid(1)) {
-            const QByteArray line = raw.trimmed();
-            const qsizetype colon = line.indexOf(':');
-            if (colon <= 0)
-                continue;
-            const QByteArray name = line.left(colon).trimmed().toLower();
-            const QByteArray value = line.mid(colon + 1).trimmed();
-            if (name == "content-length") {
-                bool ok = false;
-                const qint64 n = value.toLongLong(&ok);
-                if (ok && n >= 0)
-                    m_expected = n;
-            } else if (name == "transfer-encoding" && value.toLower().contains("chunked")) {
-                m_chunked = true;
-            } else if (name == "location") {
-                m_reply.location = value;
-            }
-        }
-        if (m_chunked)
-            m_expected = -1;
-        if (m_reply.status >= 200 && m_reply.status <= 299 && m_opt.maxBytes > 0 && m_expected > m_opt.maxBytes) {
-            fail(tooLarge());
-            return false;
-        }
-        return true;
-    }
-
-    QString tooLarge() const { return QStringLiteral("Ответ сервера слишком велик: больше %1 байт").arg(m_opt.maxBytes); }
-
-    void body(const QByteArray &bytes) {
-        QByteArray data;
-        if (m_chunked) {
-            if (!m_chunks.feed(bytes, data))
-                return fail(QStringLiteral("Получен некорректный HTTP ответ"));
-        } else {
-            data = bytes;
-        }
-        if (m_expected >= 0 && m_received + data.size() > m_expected)
-            data.truncate(m_expected - m_received);
-        m_received += data.size();
-        if (m_opt.maxBytes > 0 && m_received > m_opt.maxBytes)
-            return fail(tooLarge());
-        if (!data.isEmpty()) {
-            const QString error = m_sink(data);
-            if (!error.isEmpty())
-                return fail(error);
-        }
-        ask();
-        if ((m_chunked && m_chunks.done()) || (m_expected >= 0 && m_received >= m_expected))
-            finish();
-    }
-
-    // The server closed the connection.
-    void closed() {
-        if (m_finished)
-            return;
-        if (!m_connected)
-            return;   // the socket's error says why
-        while (!m_finished && m_socket->bytesAvailable() > 0)
-            take(m_socket->readAll());
-        if (m_finished)
-            return;
-        if (m_post)
+        if (!m_error.isEmpty() || m_stoppedAtHead)
             return finish();
-        if (!m_headed) {
-            if (m_head.indexOf("HTTP/") < 0)
-                return fail(QStringLiteral("Получен некорректный HTTP ответ"));
-            return fail(QStringLiteral("Ответ сервера получен не полностью: соединение закрыто"));
+        if (code == CURLE_OK) {
+            curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &m_reply.status);
+            report();   // the whole body: the caller may still refuse it
+            return finish();
         }
-        if (m_chunked && !m_chunks.done())
-            return fail(QStringLiteral("Ответ сервера получен не полностью: соединение закрыто"));
-        if (m_expected >= 0 && m_received < m_expected)
-            return fail(QStringLiteral("Ответ сервера получен не полностью: получено %1 байт из %2")
-                            .arg(m_received)
-                            .arg(m_expected));
-        finish();
+        fail(failureText(code));
+    }
+
+    QString tooLarge() const {
+        return QStringLiteral("Ответ сервера слишком велик: больше %1 байт").arg(m_opt.maxBytes);
+    }
+
+    // The Russian text of a failed exchange, by what libcurl says and how far
+    // the exchange came.
+    QString failureText(CURLcode code) const {
+        long osError = 0, tunnel = 0;
+        curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osError);
+        curl_easy_getinfo(m_easy, CURLINFO_HTTP_CONNECTCODE, &tunnel);
+        curl_off_t secured = 0;
+        curl_easy_getinfo(m_easy, CURLINFO_APPCONNECT_TIME_T, &secured);
+        const QString connectFailure = QStringLiteral("Не удалось подключиться к серверу: ");
+        switch (code) {
+        case CURLE_OPERATION_TIMEDOUT: return lateText();
+        case CURLE_FILESIZE_EXCEEDED: return tooLarge();
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return (m_post ? QStringLiteral("Не удалось получить адрес хоста: ")
+                           : QStringLiteral("Не удалось разрешить имя хоста: "))
+                   + m_host;
+        case CURLE_COULDNT_RESOLVE_PROXY: return connectFailure + CurlErrorText(code);
+        case CURLE_COULDNT_CONNECT: return connectFailure + socketReason(osError, code);
+        default: break;
+        }
+        // The proxy refused the tunnel.
+        if (tunnel >= 300)
+            return connectFailure
+                   + (tunnel == 407 ? QStringLiteral("прокси-сервер требует авторизации")
+                                    : QStringLiteral("прокси-сервер отказал в соединении (код %1)").arg(tunnel));
+        if (m_secure && secured == 0 && code != CURLE_OUT_OF_MEMORY)
+            return QStringLiteral("Не удалось установить защищённое соединение с ") + m_host + QStringLiteral(": ")
+                   + (code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING
+                          ? socketReason(osError, CURLE_SSL_CONNECT_ERROR)
+                          : CurlErrorText(code));
+        if (code == CURLE_SEND_ERROR)
+            return (m_post ? QStringLiteral("Ошибка при отправке данных: ")
+                           : QStringLiteral("Ошибка при отправке запроса: "))
+                   + socketReason(osError, code);
+        const QString cut = QStringLiteral("Ответ сервера получен не полностью: ");
+        if (code == CURLE_PARTIAL_FILE)
+            return cut + (m_expected >= 0 ? QStringLiteral("получено %1 байт из %2").arg(m_received).arg(m_expected)
+                                          : QStringLiteral("соединение закрыто"));
+        if (code == CURLE_RECV_ERROR && osError != 0)
+            return cut + socketReason(osError, code);
+        if (code == CURLE_GOT_NOTHING || code == CURLE_WEIRD_SERVER_REPLY || code == CURLE_UNSUPPORTED_PROTOCOL
+            || code == CURLE_RECV_ERROR || code == CURLE_BAD_CONTENT_ENCODING)
+            return badReplyText();
+        return QStringLiteral("Не удалось выполнить запрос: ") + CurlErrorText(code);
     }
 
     QUrl m_url;
     const QByteArray *m_post;
     const HttpOptions &m_opt;
-    std::function<QString(const QByteArray &)> m_sink;
-    QTcpSocket *m_socket = nullptr;
+    int m_deadlineMs;
+    Sink m_sink;
+    QString m_host;
+    bool m_secure = false;
+    CURLM *m_multi = nullptr;
+    CURL *m_easy = nullptr;
+    curl_slist *m_headers = nullptr;
     QEventLoop *m_loop = nullptr;
-    QTimer *m_idle = nullptr;
-    bool m_tcp = false, m_connected = false, m_sent = false, m_headed = false, m_finished = false, m_chunked = false;
-    QByteArray m_head;
-    ChunkDecoder m_chunks;
-    qint64 m_received = 0, m_expected = -1;
+    QTimer *m_curlTimer = nullptr, *m_idle = nullptr;
+    std::map<curl_socket_t, Watch> m_watches;
+    std::vector<std::unique_ptr<QSocketNotifier>> m_retired;
+    bool m_finished = false, m_activity = false, m_sent = false, m_answered = false,
+         m_stoppedAtHead = false, m_reporting = false;
+    curl_off_t m_uploaded = 0;
+    qint64 m_received = 0, m_reported = 0, m_expected = -1;
+    QByteArray m_location;
     QString m_error;
     Reply m_reply;
 };
 
 // The exchange with its redirects (at most kMaxRedirects, never from https
-// to http). Returns the final status, 200-299; any other throws.
-int exchange(const QString &address, const QByteArray *postBody, const HttpOptions &opt,
-             const std::function<QString(const QByteArray &)> &sink) {
-    QUrl url = parseUrl(address);
+// to http), all within the one deadline. Returns the final status, 200-299;
+// any other throws. Redirects are followed here rather than by libcurl: each
+// hop is a request of its own with exactly the request lines above (libcurl
+// writes a Host line of its own after a move to another host), and each
+// refusal is told in its own words.
+long exchange(const QString &address, const QByteArray *postBody, const HttpOptions &opt, const Sink &sink) {
+    QUrl url = parseUrl(address, postBody);
+    QElapsedTimer clock;
+    clock.start();
     for (int redirects = 0;; ++redirects) {
-        const Reply reply = Exchange(url, postBody, opt, sink).run();
+        const int left = int(std::max<qint64>(1, opt.deadlineMs - clock.elapsed()));
+        const Reply reply = Transfer(url, postBody, opt, left, sink).run();
         if (postBody)
             return reply.status;   // not read
         if (reply.status >= 300 && reply.status <= 399) {
-            if (reply.location.isEmpty())
-                throw HttpError(QStringLiteral("Переадресация не выполнена: сервер не указал верный новый адрес (код %1)")
-                                    .arg(reply.status));
+            const QUrl next(reply.location, QUrl::StrictMode);
+            if (!next.isValid() || (next.scheme() != QLatin1String("http") && next.scheme() != QLatin1String("https")))
+                throw HttpError(
+                    QStringLiteral("Переадресация не выполнена: сервер не указал верный новый адрес (код %1)")
+                        .arg(reply.status));
             if (redirects >= kMaxRedirects)
                 throw HttpError(QStringLiteral("Переадресация не выполнена: слишком много переадресаций (") + url.host()
                                 + QLatin1Char(')'));
-            const QUrl next = url.resolved(QUrl::fromEncoded(reply.location));
             if (url.scheme() == QLatin1String("https") && next.scheme() != QLatin1String("https"))
                 throw HttpError(QStringLiteral("Переадресация не выполнена: сервер ") + url.host()
                                 + QStringLiteral(" переадресует на незащищённый адрес"));
-            url = parseUrl(next.toString(QUrl::FullyEncoded));
+            url = parseUrl(next.toString(QUrl::FullyEncoded), false);
             continue;
         }
         if (reply.status < 200 || reply.status > 299)
@@ -506,6 +516,69 @@ int exchange(const QString &address, const QByteArray *postBody, const HttpOptio
 }
 
 } // namespace
+
+QString CurlErrorText(int code) {
+    switch (CURLcode(code)) {
+    case CURLE_OK: return QStringLiteral("ошибки нет");
+    case CURLE_UNSUPPORTED_PROTOCOL: return QStringLiteral("неподдерживаемый протокол");
+    case CURLE_FAILED_INIT: return QStringLiteral("не удалось начать обмен");
+    case CURLE_URL_MALFORMAT: return QStringLiteral("неверный адрес");
+    case CURLE_NOT_BUILT_IN: return QStringLiteral("возможность не встроена в сетевую библиотеку");
+    case CURLE_COULDNT_RESOLVE_PROXY: return QStringLiteral("прокси-сервер не найден");
+    case CURLE_COULDNT_RESOLVE_HOST: return QStringLiteral("сервер не найден");
+    case CURLE_COULDNT_CONNECT: return QStringLiteral("соединение не установлено");
+    case CURLE_WEIRD_SERVER_REPLY: return QStringLiteral("некорректный ответ сервера");
+    case CURLE_REMOTE_ACCESS_DENIED: return QStringLiteral("доступ запрещён");
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_HTTP3: return QStringLiteral("нарушение протокола");
+    case CURLE_PARTIAL_FILE: return QStringLiteral("ответ получен не полностью");
+    case CURLE_HTTP_RETURNED_ERROR: return QStringLiteral("сервер вернул ошибку");
+    case CURLE_WRITE_ERROR: return QStringLiteral("не удалось записать полученные данные");
+    case CURLE_UPLOAD_FAILED:
+    case CURLE_HTTP_POST_ERROR:
+    case CURLE_SEND_FAIL_REWIND: return QStringLiteral("не удалось отправить данные");
+    case CURLE_READ_ERROR: return QStringLiteral("не удалось прочитать отправляемые данные");
+    case CURLE_OUT_OF_MEMORY: return QStringLiteral("недостаточно памяти");
+    case CURLE_OPERATION_TIMEDOUT: return QStringLiteral("истекло время ожидания");
+    case CURLE_RANGE_ERROR:
+    case CURLE_BAD_DOWNLOAD_RESUME: return QStringLiteral("сервер не продолжил загрузку");
+    case CURLE_SSL_CONNECT_ERROR: return QStringLiteral("сбой согласования защищённого соединения");
+    case CURLE_ABORTED_BY_CALLBACK: return QStringLiteral("операция прервана");
+    case CURLE_BAD_FUNCTION_ARGUMENT:
+    case CURLE_UNKNOWN_OPTION:
+    case CURLE_SETOPT_OPTION_SYNTAX: return QStringLiteral("неверный параметр запроса");
+    case CURLE_INTERFACE_FAILED: return QStringLiteral("не удалось выбрать сетевой интерфейс");
+    case CURLE_TOO_MANY_REDIRECTS: return QStringLiteral("слишком много переадресаций");
+    case CURLE_GOT_NOTHING: return QStringLiteral("сервер закрыл соединение, не ответив");
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED: return QStringLiteral("сбой библиотеки шифрования");
+    case CURLE_SEND_ERROR: return QStringLiteral("не удалось отправить данные");
+    case CURLE_RECV_ERROR: return QStringLiteral("не удалось получить данные");
+    case CURLE_SSL_CERTPROBLEM: return QStringLiteral("сертификат этого компьютера не принят");
+    case CURLE_SSL_CIPHER: return QStringLiteral("не удалось согласовать шифрование");
+    case CURLE_PEER_FAILED_VERIFICATION: return QStringLiteral("сертификат сервера не принят");
+    case CURLE_BAD_CONTENT_ENCODING: return QStringLiteral("неизвестное сжатие ответа");
+    case CURLE_FILESIZE_EXCEEDED: return QStringLiteral("ответ сервера слишком велик");
+    case CURLE_LOGIN_DENIED:
+    case CURLE_AUTH_ERROR: return QStringLiteral("сервер требует авторизации");
+    case CURLE_SSL_CACERT_BADFILE: return QStringLiteral("не удалось прочитать корневые сертификаты");
+    case CURLE_SSL_SHUTDOWN_FAILED: return QStringLiteral("защищённое соединение закрыто с ошибкой");
+    case CURLE_AGAIN: return QStringLiteral("соединение не готово");
+    case CURLE_SSL_CRL_BADFILE: return QStringLiteral("не удалось прочитать список отозванных сертификатов");
+    case CURLE_SSL_ISSUER_ERROR: return QStringLiteral("издатель сертификата сервера не принят");
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH: return QStringLiteral("ключ сервера не тот, что ожидался");
+    case CURLE_SSL_INVALIDCERTSTATUS: return QStringLiteral("состояние сертификата сервера не подтверждено");
+    case CURLE_RECURSIVE_API_CALL: return QStringLiteral("недопустимый повторный вызов сетевой библиотеки");
+    case CURLE_QUIC_CONNECT_ERROR: return QStringLiteral("соединение не установлено");
+    case CURLE_PROXY: return QStringLiteral("прокси-сервер отказал в соединении");
+    case CURLE_SSL_CLIENTCERT: return QStringLiteral("сервер требует сертификат этого компьютера");
+    case CURLE_UNRECOVERABLE_POLL: return QStringLiteral("сбой ожидания сетевых событий");
+    default: break;
+    }
+    return QStringLiteral("ошибка сети (код %1)").arg(code);
+}
 
 QByteArray AnsiToUtf8String(const QString &text) {
     if (text.isEmpty())
@@ -538,7 +611,7 @@ QString JsonEscapeString(const QString &text) {
 }
 
 bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOptions &options) {
-    parseUrl(url);   // a wrong address never creates the file
+    parseUrl(url, false);   // a wrong address never creates the file
     QSaveFile file(fileName);
     // Unbuffered: a chunk the disk refuses fails at its write, not in a later
     // flush whose result the commit may not look at.

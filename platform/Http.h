@@ -1,6 +1,6 @@
 #pragma once
-// The program's network client, written on plain sockets, and the text
-// helpers that build JSON bodies. The requests are exactly these lines:
+// The program's network client, on libcurl, and the text helpers that build
+// JSON bodies. The requests are exactly these lines (libcurl adds none):
 //   GET <path> HTTP/1.1 / Host: <host> / Connection: close
 //   POST <path> HTTP/1.1 / Host: <host[:port]> / Content-Type: application/json;
 //     charset=utf-8 / Accept: application/json / Content-Length: <n> /
@@ -14,10 +14,13 @@
 //                   server does; waits at most half a second for the first
 //                   bytes of the reply and reads none of it.
 //
-// Both accept http:// and https:// addresses, honour the system proxy
-// (loopback addresses go direct; a proxy is reached through a tunnel,
-// CONNECT) and end within a deadline. While they wait,
-// the calling thread's events run, so windows keep painting. Every failure
+// Both accept http:// and https:// addresses, written in small letters (the
+// server's certificate checked), take the proxy of the environment (http_proxy, https_proxy,
+// no_proxy; loopback addresses go direct): a plain request goes to it in
+// absolute form, an https one through a tunnel (CONNECT). Each request has a
+// connection of its own, never reused, so nothing is sent twice. They end
+// within a deadline and after a pause without data. While they wait, the
+// calling thread's events run, so windows keep painting. Every failure
 // raises HttpError with a ready Russian text.
 #include "platform/Errors.h"
 #include <QByteArray>
@@ -34,15 +37,15 @@ public:
 using HttpProgress = std::function<bool(qint64 received, qint64 total)>;
 
 struct HttpOptions {
-    int deadlineMs = 10 * 60 * 1000;   // the whole exchange
+    int deadlineMs = 10 * 60 * 1000;   // the whole exchange, its redirects included
     int idleMs = 60 * 1000;            // longest pause without a byte
     HttpProgress progress;
     qint64 maxBytes = 0;               // longest body taken (0: no limit)
 };
 
-// The Russian text of a network failure, by its QNetworkReply::NetworkError
-// value (the reply's own text is English and never reaches the user).
-QString NetworkErrorText(int networkError);
+// The Russian text of a network failure, by libcurl's CURLcode (libcurl's
+// own text is English and never reaches the user).
+QString CurlErrorText(int curlCode);
 
 // UTF-8 bytes of a text (empty text gives empty bytes).
 QByteArray AnsiToUtf8String(const QString &text);

@@ -19,13 +19,20 @@ void IniFile::reload() {
     m_sections.clear();
     m_lines.clear();
     m_readError.clear();
+    m_readWarning.clear();
     if (!QFileInfo::exists(m_path)) return;
-    QString why;
-    if (!cp1251::readLines(m_path, m_lines, &why, cp1251::Encoding::Cp1251OrUtf8)) {
+    QString why, guess;
+    if (!cp1251::readLines(m_path, m_lines, &why, cp1251::Encoding::Cp1251OrUtf8, &guess)) {
         m_readError = why;
         return;
     }
     parse();
+    // Read as code page 1251 all the same; the user is told what it looks like.
+    if (!guess.isEmpty())
+        m_readWarning = QStringLiteral("файл похож на текст в кодировке %1, а читается в кодировке Windows-1251: "
+                                       "названия в нем могут быть искажены. Сохраните его в кодировке Windows-1251 "
+                                       "или присоедините конфигурации заново.")
+                            .arg(guess);
 }
 
 namespace {

@@ -44,6 +44,9 @@ public:
     // code page 1251 or UTF-8); empty when it was read or is missing. Such a
     // file is never written over: every write fails and says so.
     QString readError() const { return m_readError; }
+    // The file was read, but its bytes look like KOI8-R or cp866 text: the
+    // names read from it may be garbled. Empty otherwise.
+    QString readWarning() const { return m_readWarning; }
 
 private:
     struct Entry { QString key; QString value; };
@@ -58,4 +61,5 @@ private:
     QList<Section> m_sections;
     QString m_error;
     QString m_readError;
+    QString m_readWarning;
 };

@@ -66,7 +66,9 @@ bool copyFileOver(const QString &from, const QString &to, QString *error) {
         if (error) *error = QStringLiteral("файл не читается: ") + from;
         return false;
     }
-    return cp1251::writeFile(to, bytes, error);
+    // The copy keeps the file's modification time, as the system's copy
+    // does: the print takes the template changed last of the two kinds.
+    return cp1251::writeFile(to, bytes, error, QFileInfo(from).lastModified());
 }
 
 } // namespace paths

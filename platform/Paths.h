@@ -17,8 +17,8 @@ QString withSlash(const QString &folder);
 QString withoutSlash(const QString &folder);
 
 bool makePath(const QString &folder);   // folder with all missing parents
-// Copies a file, replacing the target. False when it fails; the target then
-// keeps what it held.
+// Copies a file with its modification time, replacing the target. False
+// when it fails; the target then keeps what it held.
 bool copyFileOver(const QString &from, const QString &to, QString *error = nullptr);
 
 } // namespace paths

@@ -11,6 +11,7 @@
 #include "engine/TableValues.h"
 #include "forms/shared/FormListCommon.h"
 #include "platform/Errors.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "widgets/DialogParts.h"
@@ -57,9 +58,9 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step) {
             m.create(cells::storedOfStruct(fixcols), cells::storedOfStruct(colcount), cells::storedOfStruct(fixrows),
                      cells::storedOfStruct(rowcount));
             db::readNumbers(d,
-                            QStringLiteral("select \"column\", \"row\", data from data where year=? "
-                                           "and \"table\"=? and hospital in (%1)")
-                                .arg(members),
+                            QStringLiteral("select \"column\", \"row\", data from %1 where year=? "
+                                           "and \"table\"=? and hospital in (%2)")
+                                .arg(ValueTableName(ValueTable::Data), members),
                             {year, ident}, 3, [&](const double *f) {
                                 const int c = int(f[0]), r = int(f[1]);
                                 if (!m.contains(c, r)) {

@@ -21,8 +21,13 @@ QSqlDatabase mainDb() { return db::connection(db::kMain); }
 
 QSqlQuery run(const QString &sql, const QVariantList &params = {}) { return db::exec(mainDb(), sql, params); }
 
-bool exists(const QString &sql, const QVariantList &params) {
-    return db::scalar(mainDb(), sql, params).isValid();
+// A set deleted behind the window (by another window or another copy of
+// the program) takes no titles, formulas, identifiers or sizes: they would be
+// stored under no set and never shown.
+void requireSet(const QSqlDatabase &d, qint64 term) {
+    db::requireRow(d, QStringLiteral("select 1 from tree where ident=?"), {term},
+                   QStringLiteral("Набор показателей удален в другом окне. Изменение не сохранено: закройте окно "
+                                  "состава набора."));
 }
 
 } // namespace
@@ -31,13 +36,18 @@ bool exists(const QString &sql, const QVariantList &params) {
 
 qint64 AddSet(const QString &name, qint64 parent) {
     const QSqlDatabase d = mainDb();
+    if (parent != 0)
+        db::requireRow(d, QStringLiteral("select 1 from tree where ident=?"), {parent},
+                       QStringLiteral("Набор показателей, в который добавляется новый, удален в другом окне. Набор не "
+                                      "добавлен."));
     db::exec(d, QStringLiteral("insert into tree (part,depend) values (?,?)"), {text::entry(name), parent});
     return db::lastInsertId(d);
 }
 
 QString RenameSet(qint64 ident, const QString &name) {
     const QString stored = text::entry(name);
-    run(QStringLiteral("update tree set part=? where ident=?"), {stored, ident});
+    db::execRow(mainDb(), QStringLiteral("update tree set part=? where ident=?"), {stored, ident},
+                QStringLiteral("Набор показателей удален в другом окне. Наименование не сохранено."));
     return stored;
 }
 
@@ -85,48 +95,38 @@ void StoreGridCell(qint64 term, int column, int row, const QString &text, int wi
     const QString stored = text::encodeColon(text::entry(text, text::Field::MultiLine));
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
-        if (column == 0 && row == 0) {
-            if (!exists(QStringLiteral("select 1 from col_titles where term=? and \"column\"=0"), {term})) {
-                db::exec(d, QStringLiteral("insert into col_titles values (?,0,?,?)"), {term, stored, width});
-                db::exec(d, QStringLiteral("insert into row_titles values (?,0,?,?)"), {term, stored, height});
-            } else {
-                db::exec(d, QStringLiteral("update row_titles set title=? where term=? and \"row\"=0"), {stored, term});
-                db::exec(d, QStringLiteral("update col_titles set title=? where term=? and \"column\"=0"),
-                         {stored, term});
-            }
-        } else if (column == 0) {
-            if (!exists(QStringLiteral("select 1 from row_titles where term=? and \"row\"=?"), {term, row}))
-                db::exec(d, QStringLiteral("insert into row_titles values (?,?,?,?)"), {term, row, stored, height});
-            else
-                db::exec(d, QStringLiteral("update row_titles set title=? where term=? and \"row\"=?"),
-                         {stored, term, row});
-        } else if (row == 0) {
-            if (!exists(QStringLiteral("select 1 from col_titles where term=? and \"column\"=?"), {term, column}))
-                db::exec(d, QStringLiteral("insert into col_titles values (?,?,?,?)"), {term, column, stored, width});
-            else
-                db::exec(d, QStringLiteral("update col_titles set title=? where term=? and \"column\"=?"),
-                         {stored, term, column});
+        requireSet(d, term);
+        if (column == 0 || row == 0) {
+            // The corner's text is kept in both title records.
+            if (row == 0)
+                db::updateOrInsert(d, QStringLiteral("update col_titles set title=? where term=? and \"column\"=?"),
+                            {stored, term, column}, QStringLiteral("insert into col_titles values (?,?,?,?)"),
+                            {term, column, stored, width});
+            if (column == 0)
+                db::updateOrInsert(d, QStringLiteral("update row_titles set title=? where term=? and \"row\"=?"),
+                            {stored, term, row}, QStringLiteral("insert into row_titles values (?,?,?,?)"),
+                            {term, row, stored, height});
         } else {
-            if (!exists(QStringLiteral("select 1 from formulas where term=? and \"column\"=? and \"row\"=?"),
-                        {term, column, row}))
-                db::exec(d, QStringLiteral("insert into formulas values (?,?,?,?)"), {term, row, column, stored});
-            else
-                db::exec(d, QStringLiteral("update formulas set formula=? where term=? and \"column\"=? and \"row\"=?"),
-                         {stored, term, column, row});
+            db::updateOrInsert(d, QStringLiteral("update formulas set formula=? where term=? and \"column\"=? and \"row\"=?"),
+                        {stored, term, column, row}, QStringLiteral("insert into formulas values (?,?,?,?)"),
+                        {term, row, column, stored});
         }
     });
 }
 
 void StoreIdentifier(qint64 term, int number, const QString &text) {
-    run(QStringLiteral("update formulas set formula=? where term=? and \"column\"=-1 and \"row\"=?"),
-        {text::entry(text), term, number});
+    db::execRow(mainDb(), QStringLiteral("update formulas set formula=? where term=? and \"column\"=-1 and \"row\"=?"),
+                {text::entry(text), term, number},
+                QStringLiteral("Идентификатор удален в другом окне. Изменение не сохранено."));
 }
 
 void AppendRow(qint64 term, int row, int height) {
+    requireSet(mainDb(), term);
     run(QStringLiteral("insert into row_titles values (?,?,?,?)"), {term, row, kNewRow, height});
 }
 
 void AppendColumn(qint64 term, int column, int width) {
+    requireSet(mainDb(), term);
     run(QStringLiteral("insert into col_titles values (?,?,?,?)"), {term, column, kNewColumn, width});
 }
 
@@ -134,6 +134,7 @@ void InsertRowBefore(qint64 term, int row) {
     if (row <= 0) return;
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
+        requireSet(d, term);
         db::exec(d, QStringLiteral("update row_titles set \"row\"=\"row\"+1 where term=? and \"row\">=?"), {term, row});
         db::exec(d, QStringLiteral("update formulas set \"row\"=\"row\"+1 where term=? and \"row\">=? and \"column\">-1"),
                  {term, row});
@@ -144,6 +145,7 @@ void InsertColumnBefore(qint64 term, int column) {
     if (column <= 0) return;
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
+        requireSet(d, term);
         db::exec(d, QStringLiteral("update col_titles set \"column\"=\"column\"+1 where term=? and \"column\">=?"),
                  {term, column});
         db::exec(d, QStringLiteral("update formulas set \"column\"=\"column\"+1 where term=? and \"column\">=?"),
@@ -155,6 +157,7 @@ void DeleteRow(qint64 term, int row) {
     if (row <= 0) throw IndicatorError(QStringLiteral("Нельзя удалить заголовки столбцов!"));
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
+        requireSet(d, term);
         db::exec(d, QStringLiteral("delete from row_titles where term=? and \"row\"=?"), {term, row});
         db::exec(d, QStringLiteral("delete from formulas where term=? and \"row\"=? and \"column\">-1"), {term, row});
         db::exec(d, QStringLiteral("update row_titles set \"row\"=\"row\"-1 where term=? and \"row\">?"), {term, row});
@@ -167,6 +170,7 @@ void DeleteColumn(qint64 term, int column) {
     if (column <= 0) throw IndicatorError(QStringLiteral("Нельзя удалить заголовки строк!"));
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
+        requireSet(d, term);
         db::exec(d, QStringLiteral("delete from col_titles where term=? and \"column\"=?"), {term, column});
         db::exec(d, QStringLiteral("delete from formulas where term=? and \"column\"=?"), {term, column});
         db::exec(d, QStringLiteral("update col_titles set \"column\"=\"column\"-1 where term=? and \"column\">?"),
@@ -177,6 +181,7 @@ void DeleteColumn(qint64 term, int column) {
 }
 
 int AddIdentifier(qint64 term, const QString &text) {
+    requireSet(mainDb(), term);
     const QVariant v =
         db::scalar(mainDb(), QStringLiteral("select max(\"row\")+1 from formulas where term=? and \"column\"=-1"), {term});
     const int number = v.isNull() ? 0 : v.toInt();
@@ -193,18 +198,17 @@ void SaveSizes(qint64 term, const QString &cornerText, const QList<int> &widths,
         cornerText.isEmpty() ? QStringLiteral(" ") : text::encodeColon(text::entry(cornerText, text::Field::MultiLine));
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
+        requireSet(d, term);
         const int w0 = widths.value(0, kStandardWidth), h0 = heights.value(0, kStandardHeight);
-        if (!exists(QStringLiteral("select 1 from col_titles where term=? and \"column\"=0"), {term}))
-            db::exec(d, QStringLiteral("insert into col_titles values (?,0,?,?)"), {term, corner, w0});
-        else
-            db::exec(d, QStringLiteral("update col_titles set width=? where term=? and \"column\"=0"), {w0, term});
+        db::updateOrInsert(d, QStringLiteral("update col_titles set width=? where term=? and \"column\"=0"), {w0, term},
+                           QStringLiteral("insert into col_titles values (?,0,?,?)"), {term, corner, w0});
+        // A line without a title record keeps no size: its record is made
+        // when its title is first stored.
         for (int c = 1; c < widths.size(); ++c)
             db::exec(d, QStringLiteral("update col_titles set width=? where term=? and \"column\"=?"),
                      {widths[c], term, c});
-        if (!exists(QStringLiteral("select 1 from row_titles where term=? and \"row\"=0"), {term}))
-            db::exec(d, QStringLiteral("insert into row_titles values (?,0,?,?)"), {term, corner, h0});
-        else
-            db::exec(d, QStringLiteral("update row_titles set height=? where term=? and \"row\"=0"), {h0, term});
+        db::updateOrInsert(d, QStringLiteral("update row_titles set height=? where term=? and \"row\"=0"), {h0, term},
+                           QStringLiteral("insert into row_titles values (?,0,?,?)"), {term, corner, h0});
         for (int r = 1; r < heights.size(); ++r)
             db::exec(d, QStringLiteral("update row_titles set height=? where term=? and \"row\"=?"),
                      {heights[r], term, r});
@@ -214,6 +218,7 @@ void SaveSizes(qint64 term, const QString &cornerText, const QList<int> &widths,
 void SetStandardSizes(qint64 term) {
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
+        requireSet(d, term);
         db::exec(d, QStringLiteral("update col_titles set width=64 where term=?"), {term});
         db::exec(d, QStringLiteral("update row_titles set height=20 where term=?"), {term});
     });
@@ -273,12 +278,16 @@ int ReplaceInFormulas(qint64 term, const QString &search, const QString &replace
     }
     q.finish();
     const QSqlDatabase d = mainDb();
+    int changed = 0;   // a formula deleted since it was read is not counted
     db::transaction(d, [&] {
-        for (const Change &c : changes)
-            db::exec(d, QStringLiteral("update formulas set formula=? where term=? and \"row\"=? and \"column\"=?"),
-                     {c.formula, c.term, c.row, c.column});
+        for (const Change &c : changes) {
+            const QSqlQuery u = db::exec(
+                d, QStringLiteral("update formulas set formula=? where term=? and \"row\"=? and \"column\"=?"),
+                {c.formula, c.term, c.row, c.column});
+            if (u.numRowsAffected() > 0) ++changed;
+        }
     });
-    return int(changes.size());
+    return changed;
 }
 
 // ---- Loading a set ------------------------------------------------------------------

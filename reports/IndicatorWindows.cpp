@@ -13,6 +13,7 @@
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "forms/shared/FormListCommon.h"
+#include "forms/shared/TransferFiles.h"
 #include "platform/Dialogs.h"
 #include "platform/office/ExcelWorkbook.h"
 #include "platform/office/Show.h"
@@ -326,8 +327,9 @@ void TMISetup::importSetFiles() {
     guarded(this, [&] {
         QTreeWidgetItem *n = requireNode();
         if (!n) return;
+        // Where "Выгрузить" writes.
         const QString path = dialogs().openFile(this, QStringLiteral("Загрузить"),
-                                                shared().ConfigPath + QStringLiteral("data/") + fileNameOf(n->text(0)),
+                                                transfer::loadDialogStart(dataFolderOfYear(), fileNameOf(n->text(0))),
                                                 kSetFileFilter);
         if (path.isEmpty()) return;
         const QList<LoadedSet> made = LoadSetFile(path, nodeIdent(n));
@@ -505,6 +507,13 @@ TMIForms::TMIForms(qint64 term, QWidget *parent) : QDialog(parent), m_term(term)
     layout->setMenuBar(m_ui.menuBar);
     layout->addWidget(m_ui.caption);
     layout->addWidget(split, 1);
+    // Tab walks the cells of the table: how the keyboard leaves it is said.
+    auto *keys = new QLabel(QStringLiteral("В таблице Tab переходит к следующей ячейке, Ctrl+Tab — к списку "
+                                           "идентификаторов и другим полям окна."),
+                            this);
+    keys->setObjectName(QStringLiteral("TabHint"));
+    keys->setWordWrap(true);
+    layout->addWidget(keys);
     layout->addWidget(m_ui.formula);
     layout->addWidget(m_ui.decipher);
     layout->addWidget(m_ui.commands);
@@ -746,10 +755,11 @@ void TMIForms::applyFormula() {
 
 void TMIForms::appendRow() {
     guarded(this, [&] {
+        // Stored first: a refused row is not shown.
         const int r = m_ui.grid->rowCount();
+        AppendRow(m_term, r, kStandardHeight);
         m_ui.grid->setRowCount(r + 1);
         m_ui.grid->setRowHeight(r, kStandardHeight);
-        AppendRow(m_term, r, m_ui.grid->rowHeight(r));
         setCellText(0, r, kNewRow);
     });
 }
@@ -757,9 +767,9 @@ void TMIForms::appendRow() {
 void TMIForms::appendColumn() {
     guarded(this, [&] {
         const int c = m_ui.grid->columnCount();
+        AppendColumn(m_term, c, kStandardWidth);
         m_ui.grid->setColumnCount(c + 1);
         m_ui.grid->setColumnWidth(c, kStandardWidth);
-        AppendColumn(m_term, c, m_ui.grid->columnWidth(c));
         setCellText(c, 0, kNewColumn);
     });
 }
@@ -841,9 +851,9 @@ void TMIForms::saveSizes() {
 
 void TMIForms::setStandardSizes() {
     guarded(this, [&] {
+        SetStandardSizes(m_term);
         for (int c = 0; c < m_ui.grid->columnCount(); ++c) m_ui.grid->setColumnWidth(c, kStandardWidth);
         for (int r = 0; r < m_ui.grid->rowCount(); ++r) m_ui.grid->setRowHeight(r, kStandardHeight);
-        SetStandardSizes(m_term);
     });
 }
 

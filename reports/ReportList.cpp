@@ -242,7 +242,7 @@ void TRepList::loadReportFile() {
     onCurrent([&](qint64 id, const QString &name) {
         const QString folder = shared().ConfigPath + QStringLiteral("data/");
         const QString path = dialogs().openFile(this, QStringLiteral("Подгрузить"),
-                                                folder + transfer::safeFileName(name),
+                                                transfer::loadDialogStart(folder, name),
                                                 QStringLiteral("Сводные отчеты (*.rps, *.rpd) (*.rps *.rpd)"));
         if (path.isEmpty()) return;
         // The file stands for the report's year: forms it has no line of are emptied, said first.

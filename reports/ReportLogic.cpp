@@ -2,6 +2,7 @@
 
 #include "engine/SummaryMembers.h"
 #include "engine/TextUtil.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QRegularExpression>
@@ -14,6 +15,16 @@ namespace {
 QSqlDatabase mainDb() { return db::connection(db::kMain); }
 
 QString text0(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
+
+QString reportGone() {
+    return QStringLiteral("Отчет удален в другом окне или другой копией программы. Изменение не сохранено: откройте "
+                          "окно заново.");
+}
+
+// A report deleted behind the window takes no member lists or populations.
+void requireReport(const QSqlDatabase &d, qint64 id) {
+    db::requireRow(d, QStringLiteral("select 1 from reports where id=?"), {id}, reportGone());
+}
 
 } // namespace
 
@@ -36,18 +47,18 @@ qint64 addReport(const QString &name, bool net) {
 }
 
 void renameReport(qint64 id, const QString &name, bool net) {
-    db::exec(mainDb(), QStringLiteral("update reports set report=?, net=? where id=?"),
-             {text::entry(name), net, id});
+    db::execRow(mainDb(), QStringLiteral("update reports set report=?, net=? where id=?"),
+                {text::entry(name), net, id}, reportGone());
 }
 
 bool toggleNet(qint64 id) {
     const QSqlDatabase d = mainDb();
-    db::exec(d, QStringLiteral("update reports set net=(not coalesce(net, 0)) where id=?"), {id});
+    db::execRow(d, QStringLiteral("update reports set net=(not coalesce(net, 0)) where id=?"), {id}, reportGone());
     return db::storedYes(db::scalar(d, QStringLiteral("select net from reports where id=?"), {id}));
 }
 
 void deleteReport(qint64 id) {
-    db::exec(db::connection(db::kData), QStringLiteral("delete from repdata where hospital=?"), {id});
+    db::exec(db::connection(db::kData), QStringLiteral("delete from %1 where hospital=?").arg(ValueTableName(ValueTable::RepData)), {id});
     db::exec(mainDb(), QStringLiteral("delete from reports where id=?"), {id});
 }
 
@@ -55,7 +66,8 @@ void saveOrder(const QList<qint64> &ids) {
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
         for (int i = 0; i < ids.size(); ++i)
-            db::exec(d, QStringLiteral("update reports set ind=? where id=?"), {i, ids[i]});
+            db::execRow(d, QStringLiteral("update reports set ind=? where id=?"), {i, ids[i]},
+                        QStringLiteral("Отчет удален в другом окне. Порядок не сохранен: откройте окно заново."));
     });
 }
 
@@ -98,7 +110,8 @@ QString includeText(const QList<qint64> &institutions) {
 }
 
 void setReportInclude(qint64 id, const QList<qint64> &institutions) {
-    db::exec(mainDb(), QStringLiteral("update reports set include=? where id=?"), {includeText(institutions), id});
+    db::execRow(mainDb(), QStringLiteral("update reports set include=? where id=?"), {includeText(institutions), id},
+                reportGone());
 }
 
 QString markingText(const QString &memberList) {
@@ -116,6 +129,7 @@ bool markingHas(const QString &marking, qint64 id) {
 void setComposition(qint64 id, const QList<qint64> &members) {
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
+        requireReport(d, id);
         db::exec(d, QStringLiteral("delete from statistics where base=?"), {id});
         if (!members.isEmpty())
             db::exec(d, QStringLiteral("insert into statistics (base, include) values (?, ?)"),
@@ -184,16 +198,14 @@ void savePopulation(qint64 id, int year, const Population &p) {
     const qint64 childs = countValue(p.childs, QStringLiteral("Дети"));
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
-        const bool exists = db::scalar(d, QStringLiteral("select count(*) from populations where year=? and unit=?"),
-                                       {year, id}).toLongLong() > 0;
-        if (exists)
-            db::exec(d, QStringLiteral("update populations set common=?, olds=?, teens=?, childs=? "
-                                       "where year=? and unit=?"),
-                     {common, olds, teens, childs, year, id});
-        else
-            db::exec(d, QStringLiteral("insert into populations (unit, year, common, olds, teens, childs) "
-                                       "values (?, ?, ?, ?, ?, ?)"),
-                     {id, year, common, olds, teens, childs});
+        requireReport(d, id);
+        db::updateOrInsert(d,
+                           QStringLiteral("update populations set common=?, olds=?, teens=?, childs=? "
+                                          "where year=? and unit=?"),
+                           {common, olds, teens, childs, year, id},
+                           QStringLiteral("insert into populations (unit, year, common, olds, teens, childs) "
+                                          "values (?, ?, ?, ?, ?, ?)"),
+                           {id, year, common, olds, teens, childs});
     });
 }
 

@@ -25,6 +25,8 @@ QString reportName(qint64 id);
 // Adds a report and returns its id (ind is left empty, so a new report sorts
 // before the ordered ones until the order is saved).
 qint64 addReport(const QString &name, bool net);
+// Every write below to a report deleted behind the window (by another window
+// or another copy of the program) is refused: db::Error, nothing stored.
 void renameReport(qint64 id, const QString &name, bool net);
 // Switches the Form 47 flag; returns the new flag.
 bool toggleNet(qint64 id);

@@ -387,7 +387,8 @@ struct SorterThreads {
 // The receiver's index on (hospital, year, ...), or an empty name.
 QString hospitalIndex(const QSqlDatabase &d) {
     for (const QVariant &name : db::column(d, QStringLiteral("select name from main.sqlite_master where "
-                                                             "type='index' and lower(tbl_name)='data'"))) {
+                                                             "type='index' and lower(tbl_name)=?"),
+                                           {ValueTableName(ValueTable::Data)})) {
         QSqlQuery q = db::exec(d, QStringLiteral("pragma main.index_info(%1)").arg(db::quoteId(name.toString())));
         QStringList columns;
         while (q.next()) columns.append(q.value(2).toString().toLower());
@@ -402,7 +403,8 @@ QString hospitalIndex(const QSqlDatabase &d) {
 QList<std::pair<QString, QString>> otherIndexes(const QSqlDatabase &d, const QString &keep) {
     QList<std::pair<QString, QString>> out;
     QSqlQuery q = db::exec(d, QStringLiteral("select name, sql from main.sqlite_master where type='index' and "
-                                             "lower(tbl_name)='data' and sql is not null"));
+                                             "lower(tbl_name)=? and sql is not null"),
+                           {ValueTableName(ValueTable::Data)});
     while (q.next())
         if (q.value(0).toString() != keep) out.append({q.value(0).toString(), q.value(1).toString()});
     return out;
@@ -414,23 +416,27 @@ QList<std::pair<QString, QString>> otherIndexes(const QSqlDatabase &d, const QSt
 // one, a few look-ups each, instead of reading every row.
 bool holdsOnlyReplacedRows(const QSqlDatabase &d, int year, const QSet<qint64> &units, bool indexed,
                            const std::function<void()> &keepPainting) {
+    const QString table = ValueTableName(ValueTable::Data);
     if (!indexed)
         return db::scalar(d,
-                          QStringLiteral("select not exists (select 1 from data where year is not ? or hospital "
-                                         "is null or hospital not in (select id from temp.merge_units))"),
+                          QStringLiteral("select not exists (select 1 from %1 where year is not ? or hospital "
+                                         "is null or hospital not in (select id from temp.merge_units))")
+                              .arg(table),
                           {year})
                    .toInt() != 0;
-    if (db::scalar(d, QStringLiteral("select exists (select 1 from data where hospital is null)")).toInt() != 0)
+    if (db::scalar(d, QStringLiteral("select exists (select 1 from %1 where hospital is null)").arg(table))
+            .toInt() != 0)
         return false;
-    QVariant h = db::scalar(d, QStringLiteral("select min(hospital) from data"));
+    QVariant h = db::scalar(d, QStringLiteral("select min(hospital) from %1").arg(table));
     while (!h.isNull()) {
         keepPainting();   // a few look-ups per institution, too short to be polled
         if (h.typeId() != QMetaType::LongLong || !units.contains(h.toLongLong())) return false;
         QSqlQuery q = db::exec(d,
-                               QStringLiteral("select (select min(year) from data where hospital=?), "
-                                              "(select max(year) from data where hospital=?), "
-                                              "exists (select 1 from data where hospital=? and year is null), "
-                                              "(select min(hospital) from data where hospital>?)"),
+                               QStringLiteral("select (select min(year) from %1 where hospital=?), "
+                                              "(select max(year) from %1 where hospital=?), "
+                                              "exists (select 1 from %1 where hospital=? and year is null), "
+                                              "(select min(hospital) from %1 where hospital>?)")
+                                   .arg(table),
                                {h, h, h, h});
         if (!q.next()) return false;
         const QVariant low = q.value(0), high = q.value(1);
@@ -450,8 +456,8 @@ bool receiverHoldsValues(const Request &request) {
     db::ScopedConnection receiver(levelFile(request.receiver), db::OpenMode::ReadOnly, QStringLiteral("mergechk"));
     if (!db::tableExists(receiver.db(), ValueTableName(ValueTable::Data))) return false;
     return db::scalar(receiver.db(),
-                      QStringLiteral("select exists (select 1 from data where year=? and hospital in (%1))")
-                          .arg(db::inList(institutions)),
+                      QStringLiteral("select exists (select 1 from %1 where year=? and hospital in (%2))")
+                          .arg(ValueTableName(ValueTable::Data), db::inList(institutions)),
                       {request.year})
                .toInt() > 0;
 }
@@ -557,11 +563,15 @@ Result run(const Request &request, const ExclList &excl, ProgressSink &progress,
                         poll.execAside(QStringLiteral("drop index main.%1").arg(db::quoteId(index.first)));
                     });
                 // Every row of the level: emptied at once, not row by row.
-                if (everyRow) guardedStep([&] { poll.execAside(QStringLiteral("delete from data")); });
+                if (everyRow)
+                    guardedStep([&] {
+                        poll.execAside(QStringLiteral("delete from %1").arg(ValueTableName(ValueTable::Data)));
+                    });
             }
             guardedStep([&] {
-                db::exec(d, QStringLiteral("delete from data where year=? and hospital in "
-                                           "(select id from temp.merge_units)"),
+                db::exec(d, QStringLiteral("delete from %1 where year=? and hospital in "
+                                           "(select id from temp.merge_units)")
+                                .arg(ValueTableName(ValueTable::Data)),
                          {request.year});
             });
             ValueRowWriter insert(d, ValueTable::Data, 0, request.year, kRowsPerInsert);   // institutions by write

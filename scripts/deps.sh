@@ -2,7 +2,7 @@
 # Installs the Debian packages the program and its tests need (only the missing ones).
 set -euo pipefail
 PKGS="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6opengl6-dev qt6-multimedia-dev
-      libgl1-mesa-dev libzip-dev libsqlite3-dev libgtest-dev googletest libbenchmark-dev
+      libgl1-mesa-dev libzip-dev libsqlite3-dev libcurl4-openssl-dev libgtest-dev googletest libbenchmark-dev
       fonts-liberation qt6-translations-l10n xvfb xauth openbox x11-utils"
 missing=""
 for p in $PKGS; do

@@ -12,7 +12,7 @@ cores=$(nproc)
 if [ -x build/Kelvana ]; then
   echo "Сборка программы (после изменений исходных текстов — до нескольких минут)…"
 else
-  echo "Первая сборка программы: около $(( 16 / cores + 1 )) мин. на этом компьютере ($cores ядер). Журнал сборки: build/run-build.log"
+  echo "Первая сборка программы: около $(( 16 / cores + 1 )) мин. на этом компьютере (число ядер процессора: $cores). Журнал сборки: build/run-build.log"
 fi
 if ! scripts/build.sh Kelvana >build/run-build.log 2>&1; then
   echo "Сборка не удалась. Сообщения сборки:" >&2

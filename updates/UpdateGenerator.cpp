@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -185,7 +186,21 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
             reason = QStringLiteral("Эти формы не могут войти в пакет:\r\n") + refused.join(QStringLiteral("\r\n"));
             return {};
         }
+        // A package whose manifest lists no form is refused by every client.
+        bool anyPart = false;
+        for (int i = 0; i < formNames.size() && i < options.size(); ++i)
+            anyPart = anyPart || options[i].includeStructure || options[i].includeControls || options[i].includePrintFiles;
+        if (!anyPart) {
+            LogError(QStringLiteral("Не выбраны компоненты форм"));
+            reason = QStringLiteral("Не выбрано, что войдет в пакет: структура формы, контроли или печатные файлы.");
+            return {};
+        }
+        // The work folder goes when the package is made, or when it is not.
         ForceDirectoryPath(work);
+        const struct WorkFolder {
+            QString path;
+            ~WorkFolder() { QDir(path).removeRecursively(); }
+        } workFolder{work};
         report(0, QStringLiteral("Создание временной папки..."));
         const QString printSource = DatabaseFolder(db) + QStringLiteral("forms/");
         // Only forms found in the database go into the manifest.

@@ -35,8 +35,10 @@ using PackageProgressEvent = std::function<void(int position, int maximum, const
 // Path of the archive <output>/update_package_<year>_v<version>.zip, or
 // empty on failure (logged; why gets the reason). options[i] belongs to
 // formNames[i]; names beyond the options count with every flag off. A name
-// not in the database, or one that cannot name a file, makes no package.
-// The print files are the form's templates (.doc, .docx) and cell mapping.
+// not in the database, or one that cannot name a file, makes no package;
+// nor do options that choose no part of any form. The work folder
+// (<output>/temp_<n>) is removed afterwards. The print files are the form's
+// templates (.doc, .docx) and cell mapping, with their modification times.
 QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNames,
                               const QList<FormPackageOptions> &options, const PackageProgressEvent &progress,
                               const QString &updateStrategy, const QString &globalVersion,

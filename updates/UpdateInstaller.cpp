@@ -11,6 +11,7 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/Paths.h"
+#include "platform/office/Convert.h"
 #include "platform/QuotedFields.h"
 #include "updates/UpdateExporter.h"
 #include "updates/UpdateLists.h"
@@ -268,16 +269,22 @@ const QString kVersionsBackup = QStringLiteral("form_versions_backup.txt");
 const QString kAddedPrints = QStringLiteral("added_print_files.txt");
 
 // Installed versions of the forms before the installation, one line each:
-// form name, "1" with its form and rules versions, or "0" when it had none.
+// form name, "1" with its form and rules versions and the date of its last
+// update ("0" in its place when it had none), or "0" when it had no row.
 void backupVersions(const QSqlDatabase &db, const QStringList &forms, const QString &file) {
     QStringList lines;
     for (const QString &form : forms) {
         QSqlQuery q = db::exec(db,
-                               QStringLiteral("SELECT form_version, controls_version FROM installed_form_versions "
-                                              "WHERE form_name=?"),
+                               QStringLiteral("SELECT form_version, controls_version, last_update_date FROM "
+                                              "installed_form_versions WHERE form_name=?"),
                                {form});
-        lines << (q.next() ? quoted::join({form, QStringLiteral("1"), q.value(0).toString(), q.value(1).toString()})
-                           : quoted::join({form, QStringLiteral("0"), QString(), QString()}));
+        if (!q.next()) {
+            lines << quoted::join({form, QStringLiteral("0"), QString(), QString()});
+            continue;
+        }
+        const QVariant date = q.value(2);
+        lines << quoted::join({form, QStringLiteral("1"), q.value(0).toString(), q.value(1).toString(),
+                               date.isNull() ? QStringLiteral("0") : QStringLiteral("1") + date.toString()});
     }
     QString error;
     if (!cp1251::writeLines(file, lines, &error))
@@ -295,14 +302,17 @@ bool restoreVersions(const QSqlDatabase &db, const QString &file) {
         QStringList f;
         if (line.isEmpty())
             continue;
-        if (!quoted::split(line, f) || f.size() != 4)
+        if (!quoted::split(line, f) || f.size() < 4 || f.size() > 5)
             return false;
         db::exec(db, QStringLiteral("DELETE FROM installed_form_versions WHERE form_name=?"), {f[0]});
+        // The date as it was; a backup made before dates were kept has none.
+        const QString date = f.value(4);
         if (f[1] == QLatin1String("1"))
             db::exec(db,
                      QStringLiteral("INSERT INTO installed_form_versions (form_name, form_version, controls_version, "
                                     "last_update_date) VALUES (?, ?, ?, ?)"),
-                     {f[0], f[2], f[3], QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+                     {f[0], f[2], f[3],
+                      date.startsWith(QLatin1Char('1')) ? QVariant(date.mid(1)) : QVariant(QMetaType(QMetaType::QString))});
     }
     return true;
 }
@@ -314,8 +324,12 @@ using ctlfile::ControlLine;
 // installed at all.
 bool readRuleLines(const QString &fileName, QList<ControlLine> &rules) {
     QStringList lines;
-    if (!cp1251::readLines(fileName, lines))
+    QString why;
+    if (!cp1251::readLines(fileName, lines, &why)) {
+        // The reason (another encoding, no access) is what the user needs.
+        LogError(QStringLiteral("Файл контролей не читается: ") + fileName + QStringLiteral(": ") + why);
         return false;
+    }
     for (const QString &line : lines) {
         if (line.trimmed().isEmpty())
             continue;
@@ -724,9 +738,8 @@ bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, cons
             continue;
         // Under the name of the form as stored: "ф30.txt" of a package is Ф30's.
         const QString to = targetName.isEmpty() || ext.isEmpty() ? name : targetName + ext;
-        if (paths::copyFileOver(from, IncludeTrailingPathSlash(destFolder) + to)) {
-            LogInfo(QStringLiteral("Скопирован печатный файл: ") + to);
-        } else {
+        // Logged when it is put in place (PrintStage::putInPlace), once.
+        if (!paths::copyFileOver(from, IncludeTrailingPathSlash(destFolder) + to)) {
             LogError(QStringLiteral("Не удалось скопировать печатный файл: ") + name);
             ok = false;
         }
@@ -745,10 +758,8 @@ bool ExtractUpdatePackage(const QString &archive, const QString &unpackedFolder,
     TUpdateManifest m;
     if (!QFileInfo::exists(manifest))
         return true;   // the caller says that the manifest is missing
-    if (!LoadManifestFromFile(m, manifest)) {
-        reason = QStringLiteral("Манифест пакета обновления поврежден или неполон.");
+    if (!LoadManifestFromFile(m, manifest, &reason))
         return false;
-    }
     // Only what the manifest names: each form's structure and rule file and
     // its print files.
     QSet<QString> wanted;
@@ -820,12 +831,14 @@ void makeBackup(const QSqlDatabase &db, const TUpdateManifest &m, const QString 
             continue;
         const QString formFolder = unpacked + e.formName + QLatin1Char('/');
         const QString name = entryTargetName(db, e, formFolder);
+        const qint64 id = ReadFormIdByName(db, e.formName);
+        // A form the update creates stays at its rollback, and so do its
+        // print files: without them it could not be printed.
+        if (id < 0)
+            continue;
         for (const QString &file : entryPrintFiles(e, formFolder, name))
             if (!QFileInfo::exists(yearFolder + QStringLiteral("forms/") + file))
                 added << file;
-        const qint64 id = ReadFormIdByName(db, e.formName);
-        if (id < 0)
-            continue;
         if (!e.formFile.isEmpty()) {
             ForceDirectoryPath(backup + QStringLiteral("forms_backup"));
             ExportFormStructure(db, id, backup + QStringLiteral("forms_backup/") + name + QStringLiteral(".frs"));
@@ -919,9 +932,8 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
         return InstallNone;
     }
     TUpdateManifest m;
-    if (!LoadManifestFromFile(m, manifestFile)) {
+    if (!LoadManifestFromFile(m, manifestFile, &out.reason)) {
         LogError(QStringLiteral("Ошибка при загрузке манифеста"));
-        out.reason = QStringLiteral("Манифест пакета обновления поврежден или неполон.");
         return InstallNone;
     }
     if (!ValidateManifest(m)) {
@@ -940,6 +952,7 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
     // staged meanwhile: the update is installed as one or not at all.
     FinishInterruptedInstall(db);
     PrintStage stage(yearFolder + QStringLiteral("forms/"));
+    QStringList bothKinds;   // forms whose package holds a template of each kind
     int installed = 0;
     QList<bool> existed;
     for (const FormUpdateEntry &e : m.forms)
@@ -976,6 +989,8 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
                 const bool docx = QFileInfo::exists(stage.folder() + name + QStringLiteral(".docx"));
                 if (doc != docx)
                     stage.removeAfter(name + (doc ? QStringLiteral(".docx") : QStringLiteral(".doc")));
+                else if (doc && !bothKinds.contains(name))
+                    bothKinds << name;
             }
             if (ok)
                 ++installed;
@@ -1001,6 +1016,15 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
     out.committed = true;
     // The database holds the update: now the print files follow it.
     out.notReplaced = stage.putInPlace();
+    // Both kinds keep the dates they had at the publisher's, so the print
+    // takes the one the publisher changed last, as it did there (equal dates:
+    // the .docx). Which one it is goes to the log.
+    for (const QString &name : bothKinds) {
+        const QString forms = yearFolder + QStringLiteral("forms/");
+        const QString taken = office::newerTemplate(forms + name + QStringLiteral(".doc"), QStringLiteral("docx"));
+        LogInfo(QStringLiteral("Пакет содержит шаблоны формы %1 обоих видов; печать возьмет %2")
+                    .arg(name, QFileInfo(taken).fileName()));
+    }
     return out.notReplaced.isEmpty() ? InstallAll : InstallSome;
 }
 
@@ -1266,20 +1290,18 @@ bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolde
                     return false;
                 }
             }
-            // The rules: those the update put in are taken out, those it
-            // took out are put back, each under its key.
+            // The rules: each form's whole rule set (its own rules and those
+            // between forms that name its tables) becomes the backup's again,
+            // each rule under its key. What the user changed in that set since
+            // the install (a file loaded with "Замещение", a rule deleted and
+            // typed again) goes with the update: taking out only the rules the
+            // update put in would leave such rules beside the backup's.
             const QDir controls(backup + QStringLiteral("controls_backup"));
             const QStringList files = controls.entryList({QStringLiteral("controls_*.orv")}, QDir::Files, QDir::Name);
-            QList<qint64> inserted;
-            if (readKeyList(backup + kInstalledRuleKeys, inserted)) {
-                ctlfile::DeleteRulesByKeys(db, inserted);
-            } else {
-                // A backup made before those keys were kept: the forms' whole rule sets.
-                for (const QString &entry : files) {
-                    const QString name = entry.mid(9, entry.size() - 13);
-                    if (const std::optional<gate::FoundForm> f = gate::findForm(db, name))
-                        DeleteFormControls(db, f->formname, f->id);
-                }
+            for (const QString &entry : files) {
+                const QString name = entry.mid(9, entry.size() - 13);
+                if (const std::optional<gate::FoundForm> f = gate::findForm(db, name))
+                    DeleteFormControls(db, f->formname, f->id);
             }
             QSet<QString> betweenForms;
             for (const QString &entry : files) {

@@ -76,7 +76,9 @@ bool InstallFormControls(const QSqlDatabase &db, const QString &formName, const 
 // Copies the print files named by the items (only their file names count)
 // from the source folder into the destination. With a form name, only that
 // form's ".doc", ".docx" and ".txt" are taken (letter case ignored), named
-// after targetName when it is given. False when a copy fails.
+// after targetName when it is given, with their modification times. False
+// when a copy fails. (The installer copies into its staging folder and logs
+// each file when it is put in place.)
 bool CopyPrintFiles(const QString &sourceFolder, const QString &destFolder, const QStringList &items,
                     const QString &formName = {}, const QString &targetName = {});
 // A name usable as one file or folder name (no separators, no "..").
@@ -86,10 +88,12 @@ bool IsSafeFileName(const QString &name);
 // print files the update added) all together: the database in one
 // transaction (the hook runs inside it), the print files swapped in just
 // before its commit, with a plan beside them that the next start finishes or
-// undoes (FinishInterruptedRollback). The rules the update put in are taken
-// out and those it took out are put back under their keys, also rules the
-// check refuses today (named in uncheckedRules). False, changing nothing,
-// when a part cannot be put back; why gets the reason for the user.
+// undoes (FinishInterruptedRollback). The whole rule set of each form whose
+// rules the update replaced (its own rules and those between forms naming
+// it) becomes the backup's again, each rule under its key, also rules the
+// check refuses today (named in uncheckedRules); the user's edits of that
+// set since the install go with the update. False, changing nothing, when a
+// part cannot be put back; why gets the reason for the user.
 bool RollbackUpdateFromBackup(const QSqlDatabase &db, const QString &backupFolder, const QString &updateId,
                               const InstallCommitHook &beforeCommit = {}, QString *why = nullptr,
                               QStringList *uncheckedRules = nullptr);

@@ -8,199 +8,68 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QStringDecoder>
 
 namespace {
 
-bool isBlank(QChar c) {
-    return c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char(' ');
-}
-
-bool isAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
-
-// Index of the closing quote of a string opened at `open`, stepping over the
-// character after each backslash; -1 when none.
-int stringEnd(const QString &s, int open) {
-    for (int i = open + 1; i < s.size(); ++i) {
-        if (s[i] == QLatin1Char('\\') && i + 1 < s.size())
-            ++i;
-        else if (s[i] == QLatin1Char('"'))
-            return i;
+// A scalar member as text: a string as it is, a number as its digits, true
+// or false; empty for null, objects, arrays and a missing member.
+QString scalarText(const QJsonValue &v) {
+    if (v.isString())
+        return v.toString();
+    if (v.isBool())
+        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    if (v.isDouble()) {
+        const double d = v.toDouble();
+        const qint64 whole = qint64(d);
+        return double(whole) == d ? QString::number(whole) : QString::number(d, 'g', 17);
     }
-    return -1;
+    return {};
 }
 
-// Index of the "}" closing the object opened at `open` (strings skipped); -1.
-int objectEnd(const QString &s, int open) {
-    int depth = 0;
-    for (int i = open; i < s.size(); ++i) {
-        const QChar c = s[i];
-        if (c == QLatin1Char('"')) {
-            i = stringEnd(s, i);
-            if (i < 0)
-                return -1;
-        } else if (c == QLatin1Char('{') || c == QLatin1Char('[')) {
-            ++depth;
-        } else if (c == QLatin1Char('}') || c == QLatin1Char(']')) {
-            if (--depth == 0)
-                return c == QLatin1Char('}') ? i : -1;
-        }
+QString member(const QJsonObject &o, const char *key) { return scalarText(o.value(QLatin1String(key))); }
+
+// A whole number (as a number or as the text of one); 0 otherwise.
+qint64 wholeNumber(const QJsonValue &v) {
+    if (v.isDouble()) {
+        const double d = v.toDouble();
+        return d == double(qint64(d)) ? qint64(d) : 0;
     }
-    return -1;
+    bool ok = false;
+    const qint64 n = v.toString().toLongLong(&ok);
+    return ok ? n : 0;
 }
 
-// Bounds of the array after the key: [open, close) positions; false when none.
-bool arrayBounds(const QString &json, const QString &key, int &open, int &close) {
-    const int k = json.indexOf(QLatin1Char('"') + key + QLatin1Char('"'));
-    if (k < 0)
-        return false;
-    open = json.indexOf(QLatin1Char('['), k);
-    if (open < 0)
-        return false;
-    int depth = 1;
-    bool inString = false;
-    for (int i = open + 1; i < json.size(); ++i) {
-        const QChar c = json[i];
-        // An escaped quote inside a string does not end it.
-        if (inString && c == QLatin1Char('\\') && i + 1 < json.size())
-            ++i;
-        else if (c == QLatin1Char('"'))
-            inString = !inString;
-        else if (!inString && c == QLatin1Char('['))
-            ++depth;
-        else if (!inString && c == QLatin1Char(']') && --depth == 0) {
-            close = i;
-            return true;
-        }
-    }
-    return false;
-}
-
-QString value(const QString &json, const char *key) {
-    return JsonUnescape(JsonGetValue(json, QString::fromLatin1(key)));
-}
-
-QStringList unescapedStrings(const QString &json, const char *key) {
+// The text elements of an array member (others skipped).
+QStringList texts(const QJsonValue &v) {
     QStringList out;
-    for (const QString &s : JsonGetStringArray(json, QString::fromLatin1(key)))
-        out << JsonUnescape(s);
+    for (const QJsonValue &e : v.toArray())
+        if (e.isString())
+            out << e.toString();
     return out;
 }
 
-qint64 toInt64(const QString &text) {
-    bool ok = false;
-    const qint64 v = text.toLongLong(&ok);
-    return ok ? v : 0;
+// The JSON object of a document; false, with the reason, when the text is
+// not one.
+bool parseObject(const QString &json, QJsonObject &object, QString &reason) {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        reason = QStringLiteral("текст поврежден или неполон (ошибка в позиции %1)").arg(error.offset);
+        return false;
+    }
+    if (!doc.isObject()) {
+        reason = QStringLiteral("текст не является объектом JSON");
+        return false;
+    }
+    object = doc.object();
+    return true;
 }
 
 } // namespace
-
-QString JsonGetValue(const QString &json, const QString &key) {
-    const int k = json.indexOf(QLatin1Char('"') + key + QLatin1Char('"'));
-    if (k < 0)
-        return {};
-    const int colon = json.indexOf(QLatin1Char(':'), k);
-    if (colon < 0)
-        return {};
-    int i = colon + 1;
-    while (i < json.size() && isBlank(json[i]))
-        ++i;
-    if (i >= json.size())
-        return {};
-    const QChar c = json[i];
-    if (c == QLatin1Char('"')) {
-        const int end = stringEnd(json, i);
-        return end < 0 ? QString() : json.mid(i + 1, end - i - 1);
-    }
-    if (c != QLatin1Char('-') && !isAsciiDigit(c)) {
-        if (json.mid(i, 4) == QLatin1String("true"))
-            return QStringLiteral("true");
-        if (json.mid(i, 5) == QLatin1String("false"))
-            return QStringLiteral("false");
-        return {};
-    }
-    int j = i;
-    while (j < json.size() && (json[j] == QLatin1Char('-') || json[j] == QLatin1Char('.') || isAsciiDigit(json[j])))
-        ++j;
-    return json.mid(i, j - i);
-}
-
-QList<JsonElement> JsonGetElements(const QString &json, const QString &key) {
-    QList<JsonElement> out;
-    int open = 0, close = 0;
-    if (!arrayBounds(json, key, open, close))
-        return out;
-    int i = open + 1;
-    while (i < close) {
-        while (i < close && (isBlank(json[i]) || json[i] == QLatin1Char(',')))
-            ++i;
-        if (i >= close)
-            break;
-        if (json[i] == QLatin1Char('"')) {
-            const int end = stringEnd(json, i);
-            if (end < 0 || end >= close)
-                break;
-            out.append({false, json.mid(i + 1, end - i - 1)});
-            i = end + 1;
-        } else if (json[i] == QLatin1Char('{')) {
-            const int end = objectEnd(json, i);
-            if (end < 0 || end >= close)
-                break;
-            out.append({true, json.mid(i, end - i + 1)});
-            i = end + 1;
-        } else {
-            break;
-        }
-    }
-    return out;
-}
-
-QStringList JsonGetStringArray(const QString &json, const QString &key) {
-    QStringList out;
-    for (const JsonElement &e : JsonGetElements(json, key)) {
-        if (e.isObject)
-            break;
-        out << e.text;
-    }
-    return out;
-}
-
-QString JsonUnescape(const QString &raw) {
-    if (!raw.contains(QLatin1Char('\\')))
-        return raw;
-    QString out;
-    out.reserve(raw.size());
-    for (int i = 0; i < raw.size(); ++i) {
-        const QChar c = raw[i];
-        if (c != QLatin1Char('\\') || i + 1 >= raw.size()) {
-            out += c;
-            continue;
-        }
-        const QChar n = raw[++i];
-        switch (n.unicode()) {
-        case 'b': out += QChar(8); break;
-        case 'f': out += QChar(12); break;
-        case 'n': out += QChar(10); break;
-        case 'r': out += QChar(13); break;
-        case 't': out += QChar(9); break;
-        case 'u': {
-            bool ok = false;
-            const ushort u = raw.mid(i + 1, 4).toUShort(&ok, 16);
-            if (ok && i + 4 < raw.size()) {
-                out += QChar(u);
-                i += 4;
-            } else {
-                out += n;
-            }
-            break;
-        }
-        default: out += n;   // \" \\ \/ and anything else
-        }
-    }
-    return out;
-}
 
 bool ReadJsonFile(const QString &fileName, QString &text) {
     QFile f(fileName);
@@ -273,25 +142,43 @@ bool DownloadUpdateArchive(const QString &url, const QString &localFile, const D
     return false;
 }
 
-bool ParseUpdatesList(const QString &json, TUpdatesList &list) {
-    list.year = JsonGetValue(json, QStringLiteral("year"));
-    list.lastUpdate = JsonGetValue(json, QStringLiteral("lastUpdate"));
-    for (const JsonElement &e : JsonGetElements(json, QStringLiteral("updates"))) {
-        UpdateEntry u;
-        if (!e.isObject) {
-            u.id = JsonUnescape(e.text);
-        } else {
-            u.id = value(e.text, "id");
-            u.version = value(e.text, "version");
-            u.releaseDate = value(e.text, "releaseDate");
-            u.description = value(e.text, "description");
-            u.forms = unescapedStrings(e.text, "forms");
-            u.size = toInt64(JsonGetValue(e.text, QStringLiteral("size")));
-            u.downloadUrl = value(e.text, "downloadUrl");
-            u.checksum = value(e.text, "checksum");
-        }
-        list.items.append(u);
+bool ParseUpdatesList(const QString &json, TUpdatesList &list, QString *why) {
+    QString scratch;
+    QString &reason = why ? *why : scratch;
+    QJsonObject object;
+    if (!parseObject(json, object, reason))
+        return false;
+    const QJsonValue updates = object.value(QStringLiteral("updates"));
+    if (!updates.isArray()) {
+        reason = QStringLiteral("поле \"updates\" не является списком обновлений");
+        return false;
     }
+    const QJsonArray items = updates.toArray();
+    QList<UpdateEntry> entries;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QJsonValue item = items[i];
+        UpdateEntry u;
+        if (item.isString()) {
+            u.id = item.toString();   // an id only
+        } else if (item.isObject()) {
+            const QJsonObject e = item.toObject();
+            u.id = member(e, "id");
+            u.version = member(e, "version");
+            u.releaseDate = member(e, "releaseDate");
+            u.description = member(e, "description");
+            u.forms = texts(e.value(QStringLiteral("forms")));
+            u.size = wholeNumber(e.value(QStringLiteral("size")));
+            u.downloadUrl = member(e, "downloadUrl");
+            u.checksum = member(e, "checksum");
+        } else {
+            reason = QStringLiteral("элемент %1 поля \"updates\" не является ни строкой, ни объектом").arg(i + 1);
+            return false;
+        }
+        entries.append(u);
+    }
+    list.year = member(object, "year");
+    list.lastUpdate = member(object, "lastUpdate");
+    list.items += entries;
     return true;
 }
 
@@ -301,13 +188,12 @@ bool LoadUpdatesListFile(TUpdatesList &list, const QString &fileName) {
         return false;
     // A list cut short (a chunked reply whose connection broke reads as
     // complete on the wire) must not read as "no updates".
-    QJsonParseError error;
-    QJsonDocument::fromJson(text.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError) {
-        LogError(QStringLiteral("Список обновлений повреждён или получен не полностью: ") + error.errorString());
+    QString why;
+    if (!ParseUpdatesList(text, list, &why)) {
+        LogError(QStringLiteral("Список обновлений не принят: ") + why);
         return false;
     }
-    return ParseUpdatesList(text, list);
+    return true;
 }
 
 bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, const QString &tempFolder,
@@ -351,66 +237,91 @@ std::unique_ptr<TUpdatesList> CheckForUpdatesList(const QString &baseUrl, int ye
     }
 }
 
-bool LoadManifestFromFile(TUpdateManifest &m, const QString &fileName) {
+bool LoadManifestFromFile(TUpdateManifest &m, const QString &fileName, QString *why) {
     QString text;
-    if (!QFileInfo::exists(fileName) || !ReadJsonFile(fileName, text))
+    if (!QFileInfo::exists(fileName) || !ReadJsonFile(fileName, text)) {
+        if (why)
+            *why = QStringLiteral("Манифест пакета обновления не читается: ") + fileName;
         return false;
-    return ParseManifestJson(m, text);
+    }
+    return ParseManifestJson(m, text, why);
 }
 
-bool ParseManifestJson(TUpdateManifest &m, const QString &json) {
-    // Only a whole manifest with its forms array: one cut short would install
-    // a part of the update as if it were all of it.
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject() || !doc.object().value(QStringLiteral("forms")).isArray()) {
-        LogError(QStringLiteral("Манифест поврежден, неполон или не содержит списка форм"));
+bool ParseManifestJson(TUpdateManifest &m, const QString &json, QString *why) {
+    // Only a whole manifest with its forms: one cut short, or whose forms
+    // cannot all be read, would install a part of the update as if it were
+    // all of it, or nothing as if it were something.
+    QString reason;
+    const auto refuse = [&] {
+        LogError(QStringLiteral("Манифест не принят: ") + reason);
+        if (why)
+            *why = QStringLiteral("Манифест пакета обновления не принят: ") + reason + QLatin1Char('.');
         return false;
+    };
+    QJsonObject object;
+    if (!parseObject(json, object, reason))
+        return refuse();
+    const QJsonValue forms = object.value(QStringLiteral("forms"));
+    if (!forms.isArray()) {
+        reason = QStringLiteral("поле \"forms\" не является списком форм");
+        return refuse();
     }
-    try {
-        // Top-level keys are read from the top-level object, in any order, so
-        // a key of a form object never stands in for a missing top-level one.
-        const QJsonObject object = doc.object();
-        const auto top = [&](const char *key) -> QString {
-            const QJsonValue v = object.value(QLatin1String(key));
-            if (v.isString())
-                return v.toString();
-            if (v.isBool())
-                return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-            if (v.isDouble())
-                return QString::number(v.toDouble(), 'g', 17);
-            return {};   // null, objects and arrays
-        };
-        m.version = top("version");
-        m.releaseDate = top("releaseDate");
-        m.year = top("year");
-        m.description = top("description");
-        m.minAppVersion = top("minAppVersion");
-        m.archiveChecksum = top("archiveChecksum");
-        m.archiveSize = toInt64(top("archiveSize"));
-        for (const JsonElement &e : JsonGetElements(json, QStringLiteral("forms"))) {
-            FormUpdateEntry f;
-            if (e.isObject) {
-                f.formName = value(e.text, "formName");
-                f.formFile = value(e.text, "formFile");
-                f.formVersion = value(e.text, "formVersion");
-                f.controlsFile = value(e.text, "controlsFile");
-                f.controlsVersion = value(e.text, "controlsVersion");
-                f.printFiles = unescapedStrings(e.text, "printFiles");
-            } else {
-                f.formName = JsonUnescape(e.text);
+    if (forms.toArray().isEmpty()) {
+        reason = QStringLiteral("список форм (поле \"forms\") пуст");
+        return refuse();
+    }
+    TUpdateManifest read;
+    const QJsonArray items = forms.toArray();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (!items[i].isObject()) {
+            reason = QStringLiteral("элемент %1 поля \"forms\" не является объектом").arg(i + 1);
+            return refuse();
+        }
+        const QJsonObject e = items[i].toObject();
+        // A text member; a member of another kind is refused by its name.
+        const auto field = [&](const char *key, QString &out) {
+            const QJsonValue v = e.value(QLatin1String(key));
+            if (!v.isUndefined() && !v.isString()) {
+                reason = QStringLiteral("поле \"%1\" формы %2 не является строкой").arg(QLatin1String(key)).arg(i + 1);
+                return false;
             }
-            m.forms.append(f);
+            out = v.toString();
+            return true;
+        };
+        FormUpdateEntry f;
+        if (!field("formName", f.formName) || !field("formFile", f.formFile) || !field("formVersion", f.formVersion)
+            || !field("controlsFile", f.controlsFile) || !field("controlsVersion", f.controlsVersion))
+            return refuse();
+        if (f.formName.trimmed().isEmpty()) {
+            reason = QStringLiteral("у формы %1 нет имени (поле \"formName\")").arg(i + 1);
+            return refuse();
         }
-        for (const JsonElement &e : JsonGetElements(json, QStringLiteral("globalControls"))) {
-            if (!e.isObject)
-                continue;
-            m.globalControls.append({value(e.text, "file"), value(e.text, "version"), value(e.text, "updateStrategy")});
+        const QJsonValue prints = e.value(QStringLiteral("printFiles"));
+        if (!prints.isUndefined()) {
+            if (!prints.isArray() || texts(prints).size() != prints.toArray().size()) {
+                reason = QStringLiteral("поле \"printFiles\" формы %1 не является списком строк").arg(i + 1);
+                return refuse();
+            }
+            f.printFiles = texts(prints);
         }
-        return true;
-    } catch (const std::exception &) {
-        return false;
+        read.forms.append(f);
     }
+    // Read, not installed.
+    for (const QJsonValue &g : object.value(QStringLiteral("globalControls")).toArray()) {
+        const QJsonObject e = g.toObject();
+        if (g.isObject())
+            read.globalControls.append({member(e, "file"), member(e, "version"), member(e, "updateStrategy")});
+    }
+    read.version = member(object, "version");
+    read.releaseDate = member(object, "releaseDate");
+    read.year = member(object, "year");
+    read.description = member(object, "description");
+    read.minAppVersion = member(object, "minAppVersion");
+    read.archiveChecksum = member(object, "archiveChecksum");
+    const QJsonValue size = object.value(QStringLiteral("archiveSize"));
+    read.archiveSize = size.isDouble() ? wholeNumber(size) : 0;
+    m = read;
+    return true;
 }
 
 bool ValidateManifest(const TUpdateManifest &m) { return !m.version.isEmpty() && !m.year.isEmpty(); }

@@ -1,32 +1,14 @@
 #pragma once
 // What the update server offers (the updates list of a year) and what an
-// update archive holds (its manifest), with the small JSON reader both use
-// and the downloads of the list and of an archive.
-//
-// The reader is not a general parser: it finds a quoted key by text search
-// (the first occurrence anywhere counts) and reads one value or one array
-// after it.
+// update archive holds (its manifest), and the downloads of the list and of
+// an archive. Both documents are read whole as JSON (QJsonDocument): a key
+// counts only where it stands, never inside another object or a string.
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
 
-// Value after the first occurrence of "key": a string's raw text between the
-// quotes (escapes kept), true/false, a number's characters; else empty.
-QString JsonGetValue(const QString &json, const QString &key);
-// The string elements of the array after "key", raw; reading stops at the
-// first element that is not a string.
-QStringList JsonGetStringArray(const QString &json, const QString &key);
-// The elements of the array after "key": strings as their raw text, objects
-// as their whole text from "{" to "}"; reading stops at any other element.
-struct JsonElement {
-    bool isObject = false;
-    QString text;
-};
-QList<JsonElement> JsonGetElements(const QString &json, const QString &key);
-// Decodes the escapes of a raw string value (\" \\ \/ \b \f \n \r \t \uXXXX).
-QString JsonUnescape(const QString &raw);
 // Reads a JSON text file: UTF-8 when it is valid UTF-8, else code page 1251;
 // lines joined with CR LF. False when the file cannot be read.
 bool ReadJsonFile(const QString &fileName, QString &text);
@@ -86,7 +68,9 @@ inline constexpr qint64 kMaxArchiveBytes = 128 * 1024 * 1024;
 bool DownloadUpdateArchive(const QString &url, const QString &localFile, const DownloadProgressEvent &progress = {},
                            QString *why = nullptr);
 
-bool ParseUpdatesList(const QString &json, TUpdatesList &list);
+// False, with why naming the field, for a text that is not a JSON object
+// whose "updates" is a list of ids (strings) and objects.
+bool ParseUpdatesList(const QString &json, TUpdatesList &list, QString *why = nullptr);
 bool LoadUpdatesListFile(TUpdatesList &list, const QString &fileName);
 bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, const QString &tempFolder,
                       const DownloadProgressEvent &progress = {}, QString *why = nullptr);
@@ -97,6 +81,9 @@ std::unique_ptr<TUpdatesList> CheckForUpdatesList(const QString &baseUrl, int ye
                                                   QString *why = nullptr);
 inline const QList<UpdateEntry> &GetUpdatesItems(const TUpdatesList &list) { return list.items; }
 
-bool LoadManifestFromFile(TUpdateManifest &m, const QString &fileName);
-bool ParseManifestJson(TUpdateManifest &m, const QString &json);
+// False, with why (for the user) naming the field, for a manifest that is
+// not a JSON object whose "forms" is a non-empty list of objects, each with
+// a formName and with texts where texts belong ("printFiles" a list of them).
+bool LoadManifestFromFile(TUpdateManifest &m, const QString &fileName, QString *why = nullptr);
+bool ParseManifestJson(TUpdateManifest &m, const QString &json, QString *why = nullptr);
 bool ValidateManifest(const TUpdateManifest &m);

@@ -61,6 +61,12 @@ QString withReason(const QString &caption, const QString &reason) {
     return reason.isEmpty() ? caption + QStringLiteral(" Проверьте логи.") : caption + QStringLiteral("\r\n") + reason;
 }
 
+// The update installed for the manager's configuration and year (ids are
+// compared as the server's list is).
+bool isInstalled(const TUpdateManager &m, const QString &id) {
+    return GetInstalledUpdateIds(m).contains(id, Qt::CaseInsensitive);
+}
+
 // Why no list of updates came: the connection only when that is what failed.
 QString listFailure(const QString &reason) {
     return reason.isEmpty() ? QStringLiteral("Сервер обновлений недоступен. Проверьте подключение к интернету.")
@@ -72,9 +78,8 @@ QString listFailure(const QString &reason) {
 // ---- manager ----------------------------------------------------------------
 
 TUpdateManager::TUpdateManager(const QSqlDatabase &database, int year, const QString &serverUrl,
-                               const QString &tempDir, const QString &backupDir)
-    : Database(database), Year(year), ServerUrl(serverUrl), TempDir(IncludeTrailingPathSlash(tempDir)),
-      BackupDir(IncludeTrailingPathSlash(backupDir)) {
+                               const QString &tempDir)
+    : Database(database), Year(year), ServerUrl(serverUrl), TempDir(IncludeTrailingPathSlash(tempDir)) {
     EnsureUpdateTables(Database);
     InitUpdateLogger(TempDir);
     FinishInterruptedUpdates(Database);
@@ -83,7 +88,11 @@ TUpdateManager::TUpdateManager(const QSqlDatabase &database, int year, const QSt
 QString TUpdateManager::archivePath(const QString &id) const { return TempDir + id + QStringLiteral(".zip"); }
 QString TUpdateManager::unpackedFolder(const QString &id) const { return TempDir + id + QStringLiteral("_extracted"); }
 QString TUpdateManager::backupFolder(const QString &id) const {
-    return BackupDir + QString::number(Year) + QLatin1Char('/') + id;
+    // Two configurations of one year each keep their own: a backup under the
+    // program folder would be shared, and one configuration's rollback would
+    // bring back the other's forms.
+    const QString folder = DatabaseFolder(Database);
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("Backup/") + id;
 }
 
 QStringList GetInstalledUpdateIds(const TUpdateManager &m) {
@@ -139,9 +148,14 @@ bool TUpdateManager::InstallUpdate(const UpdateEntry &entry) {
         }
         const QString unpacked = unpackedFolder(id);
         const QString backup = backupFolder(id);
+        if (!DatabaseReady(Database) || backup.isEmpty()) {
+            LogError(QStringLiteral("База данных не подключена"));
+            Message = QStringLiteral("База данных не подключена");
+            return false;
+        }
         // The backup of an installed update holds the state before it; a
         // second install would overwrite it with the updated forms.
-        if (GetInstalledUpdateIds(*this).contains(id, Qt::CaseInsensitive)) {
+        if (isInstalled(*this, id)) {
             LogError(QStringLiteral("Обновление уже установлено: ") + id);
             Message = QStringLiteral("Обновление %1 уже установлено.").arg(entry.version.isEmpty() ? id : entry.version);
             return false;
@@ -232,8 +246,22 @@ bool TUpdateManager::RollbackUpdate(const QString &id) {
             return false;
         }
         const QString backup = backupFolder(id);
+        if (!DatabaseReady(Database) || backup.isEmpty()) {
+            LogError(QStringLiteral("База данных не подключена"));
+            Message = QStringLiteral("База данных не подключена");
+            return false;
+        }
+        // Only an update installed in this configuration and year: a backup
+        // left by an attempt that installed nothing, or by an update rolled
+        // back already, holds a state the forms have left since.
+        if (!isInstalled(*this, id)) {
+            LogError(QStringLiteral("Обновление не установлено: ") + id);
+            Message = QStringLiteral("Обновление %1 не установлено.").arg(id);
+            return false;
+        }
         if (!QDir(backup).exists()) {
             LogError(QStringLiteral("Резервная копия не найдена: ") + backup);
+            Message = QStringLiteral("Резервная копия обновления не найдена: ") + backup;
             return false;
         }
         // Only when no later update changed what this one changed (a form,
@@ -391,9 +419,7 @@ void TUpdateForm::FormShow() {
     ServerUrl = ReadUpdateServerUrl(paths::updateSettingsFile());
     const QString program = paths::programFolder();
     TempDir = program + QStringLiteral("temp/");
-    BackupDir = program + QStringLiteral("Backup/");
     ForceDirectoryPath(TempDir);
-    ForceDirectoryPath(BackupDir);
     if (DatabaseReady(Database))
         EnsureUpdateTables(Database);
     InitUpdateLogger(program);
@@ -417,7 +443,7 @@ void TUpdateForm::RefreshUpdates() {
     QString why;
     {
         ProgressRun run(QStringLiteral("Загрузка списка обновлений..."));
-        TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
+        TUpdateManager manager(Database, Year, ServerUrl, TempDir);
         manager.Progress = shownIn(run, stopped);
         offered = manager.CheckForUpdates(true);
         why = manager.Message;
@@ -517,7 +543,7 @@ void TUpdateForm::installSelected() {
         bool stopped = false;
         QString message;
         {
-            TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
+            TUpdateManager manager(Database, Year, ServerUrl, TempDir);
             m_ui.progress->setValue(25);
             pump();
             // The download runs in the event loop: the windows keep painting,
@@ -564,7 +590,7 @@ void TUpdateForm::rollBackSelected() {
         bool ok = false;
         QString message;
         {
-            TUpdateManager manager(Database, Year, ServerUrl, TempDir, BackupDir);
+            TUpdateManager manager(Database, Year, ServerUrl, TempDir);
             ok = manager.RollbackUpdate(id);
             message = manager.Message;
         }
@@ -609,15 +635,13 @@ void checkForUpdatesCommand(QWidget *parent) {
         const QString url = ReadUpdateServerUrl(paths::updateSettingsFile());
         const QString program = paths::programFolder();
         ForceDirectoryPath(program + QStringLiteral("temp/"));
-        ForceDirectoryPath(program + QStringLiteral("Backup/"));
         const QSqlDatabase d = mainDatabase();
         EnsureUpdateTables(d);
         int count = 0;
         bool listed = false;
         QString why;
         {
-            TUpdateManager manager(d, shared().Year, url, program + QStringLiteral("temp/"),
-                                   program + QStringLiteral("Backup/"));
+            TUpdateManager manager(d, shared().Year, url, program + QStringLiteral("temp/"));
             const auto list = manager.CheckForUpdates();
             listed = bool(list);
             count = list ? int(list->items.size()) : 0;

@@ -25,8 +25,7 @@ inline const QString kDefaultUpdateServerUrl = QStringLiteral("http://updates.ke
 
 class TUpdateManager {
 public:
-    TUpdateManager(const QSqlDatabase &database, int year, const QString &serverUrl, const QString &tempDir,
-                   const QString &backupDir);
+    TUpdateManager(const QSqlDatabase &database, int year, const QString &serverUrl, const QString &tempDir);
 
     // The updates of the year not installed yet (all of them with true).
     std::unique_ptr<TUpdatesList> CheckForUpdates(bool includeInstalled = false);
@@ -39,7 +38,6 @@ public:
     int Year;
     QString ServerUrl;
     QString TempDir;
-    QString BackupDir;
     // Download progress of the list and the archives; returning false cancels (may be empty).
     DownloadProgressEvent Progress;
     // For the user, after InstallUpdate or RollbackUpdate: why it failed, or
@@ -48,6 +46,9 @@ public:
 
     QString archivePath(const QString &updateId) const;
     QString unpackedFolder(const QString &updateId) const;
+    // An update's backup belongs to the configuration it changed: it lies in
+    // the year folder beside that configuration's database, as
+    // Backup/<update id>. Empty without a database.
     QString backupFolder(const QString &updateId) const;
 };
 
@@ -69,7 +70,6 @@ public:
     int Year = 0;
     QString ServerUrl;
     QString TempDir;
-    QString BackupDir;
 
     void FormShow();
     void RefreshUpdates();

@@ -38,16 +38,13 @@ void upsertVersion(const QSqlDatabase &db, const QString &formName, const QStrin
         return;
     EnsureUpdateTables(db);
     const QVariant now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const int count = db::scalar(db, QStringLiteral("SELECT COUNT(*) FROM installed_form_versions WHERE form_name=?"),
-                                 {formName}).toInt();
-    if (count < 1)
-        db::exec(db, QStringLiteral("INSERT INTO installed_form_versions (form_name, %1, last_update_date) "
-                                    "VALUES (?, ?, ?)").arg(column),
-                 {formName, version, now});
-    else
-        db::exec(db, QStringLiteral("UPDATE installed_form_versions SET %1=?, last_update_date=? WHERE form_name=?")
-                         .arg(column),
-                 {version, now, formName});
+    db::updateOrInsert(db,
+                       QStringLiteral("UPDATE installed_form_versions SET %1=?, last_update_date=? WHERE form_name=?")
+                           .arg(column),
+                       {version, now, formName},
+                       QStringLiteral("INSERT INTO installed_form_versions (form_name, %1, last_update_date) "
+                                      "VALUES (?, ?, ?)").arg(column),
+                       {formName, version, now});
 }
 
 } // namespace
@@ -236,6 +233,37 @@ QString entryName(zip_t *z, zip_uint64_t index) {
     return utf8.hasError() ? fromCp866(rawBytes) : decoded;
 }
 
+// The "extended timestamp" extra field: flags (bit 0: modification time
+// follows), then the time in seconds since 1970, UTC. Archivers write it
+// beside the entry's DOS time, which is local time in steps of 2 seconds;
+// with it the templates of both kinds keep the order of their dates.
+constexpr zip_uint16_t kTimestampField = 0x5455;
+
+void setEntryTime(zip_t *z, zip_uint64_t index, qint64 seconds) {
+    const quint32 t = quint32(seconds);
+    const zip_uint8_t data[5] = {1, zip_uint8_t(t), zip_uint8_t(t >> 8), zip_uint8_t(t >> 16), zip_uint8_t(t >> 24)};
+    zip_file_set_mtime(z, index, time_t(seconds), 0);
+    zip_file_extra_field_set(z, index, kTimestampField, ZIP_EXTRA_FIELD_NEW, data, sizeof data,
+                             ZIP_FL_LOCAL | ZIP_FL_CENTRAL);
+}
+
+// The entry's modification time: the extended timestamp when the archive
+// has one, else its DOS time; invalid when it has neither.
+QDateTime entryTime(zip_t *z, zip_uint64_t index) {
+    for (const zip_flags_t where : {ZIP_FL_CENTRAL, ZIP_FL_LOCAL}) {
+        zip_uint16_t length = 0;
+        const zip_uint8_t *d = zip_file_extra_field_get_by_id(z, index, kTimestampField, 0, &length, where);
+        if (d && length >= 5 && (d[0] & 1))
+            return QDateTime::fromSecsSinceEpoch(qint64(quint32(d[1]) | quint32(d[2]) << 8 | quint32(d[3]) << 16
+                                                        | quint32(d[4]) << 24));
+    }
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(z, index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME) && st.mtime > 0)
+        return QDateTime::fromSecsSinceEpoch(qint64(st.mtime));
+    return {};
+}
+
 } // namespace
 
 bool ExtractZipArchive(const QString &zipFile, const QString &destFolder, const ZipEntryFilter &wanted,
@@ -300,6 +328,9 @@ bool ExtractZipArchive(const QString &zipFile, const QString &destFolder, const 
             }
             ok = out.write(buf, got) == got;
         }
+        // The file keeps the date it had when it was packed.
+        if (const QDateTime t = entryTime(z.get(), zip_uint64_t(i)); ok && got == 0 && t.isValid())
+            ok = out.setFileTime(t, QFileDevice::FileModificationTime);
         const int writeErr = errno;
         out.close();
         ok = ok && out.error() == QFileDevice::NoError;
@@ -364,10 +395,12 @@ bool CreateZipArchive(const QString &sourceFolder, const QString &zipFile) {
         zip_source_t *s = zip_source_file(z.get(), QFile::encodeName(path).constData(), 0, -1);
         if (!s)
             return false;
-        if (zip_file_add(z.get(), name.constData(), s, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+        const zip_int64_t index = zip_file_add(z.get(), name.constData(), s, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
             zip_source_free(s);
             return false;
         }
+        setEntryTime(z.get(), zip_uint64_t(index), QFileInfo(path).lastModified().toSecsSinceEpoch());
         added = true;
     }
     if (!added)

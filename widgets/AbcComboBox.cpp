@@ -2,6 +2,8 @@
 
 #include <QAbstractItemModel>
 #include <QStandardItemModel>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 TabcLRComboBox::TabcLRComboBox(QWidget *parent) : QComboBox(parent) {
     // Reached with Tab like any list: the keyboard alone can choose.
@@ -24,4 +26,25 @@ void TabcLRComboBox::recreateWindow() {
     if (wasVisible) show();
     CreateHandle();
     blockSignals(blocked);
+}
+
+int TabcLRComboBox::widthForItems() const {
+    int text = 0;
+    for (int i = 0; i < count(); ++i) text = qMax(text, fontMetrics().horizontalAdvance(itemText(i)));
+    QStyleOptionComboBox opt;
+    initStyleOption(&opt);
+    return style()->sizeFromContents(QStyle::CT_ComboBox, &opt, QSize(text, fontMetrics().height()), this).width();
+}
+
+void TabcLRComboBox::paintEvent(QPaintEvent *) {
+    QStylePainter painter(this);
+    QStyleOptionComboBox opt;
+    initStyleOption(&opt);
+    painter.drawComplexControl(QStyle::CC_ComboBox, opt);
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, this);
+    const QString whole = opt.currentText;
+    opt.currentText = fontMetrics().elidedText(whole, Qt::ElideRight, qMax(0, field.width() - 2));
+    const QString tip = opt.currentText == whole ? QString() : whole;
+    if (toolTip() != tip) setToolTip(tip);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, opt);
 }

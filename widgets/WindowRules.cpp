@@ -312,6 +312,17 @@ void scrollWhenLarger(QWidget *window, const QSize &room, int width) {
     window->setMinimumSize(0, 0);
 }
 
+// The size a window opens at: the size it wants, within the room. Narrowed,
+// it is as tall as its wrapped texts become at the width it gets (their height
+// at the width it wanted would cut them).
+QSize fittedSize(const QWidget *w, const QSize &wanted, const QSize &room) {
+    QSize size = wanted.boundedTo(room);
+    const QLayout *layout = w->layout();
+    if (layout && layout->hasHeightForWidth())
+        size.setHeight(qMin(room.height(), qMax(size.height(), layout->totalHeightForWidth(size.width()))));
+    return size;
+}
+
 // The next (or previous) widget of the window that Tab would reach from w.
 QWidget *focusNeighbour(QWidget *w, bool forward) {
     QWidget *n = w;
@@ -429,7 +440,7 @@ private:
         if (w->layout()) w->layout()->activate();
         if (!(w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
             w->setMinimumSize(w->minimumSize().boundedTo(room));
-            w->resize(wanted.boundedTo(room));
+            w->resize(fittedSize(w, wanted, room));
         }
     }
 };

@@ -116,7 +116,7 @@ office::ExcelWorkbook ExportFormToExcel(qint64 h, const FormNode &form, const QS
         office::ExcelSheet &sheet = previous ? book.addSheetAfter(*previous) : book.addSheet();
         previous = &sheet;
         const QString tablen = formlist::tableNumberOfText(t.text);
-        sheet.trySetName(tablen);
+        sheet.trySetName(office::fittedSheetName(tablen));
         if (label) label(caption + QStringLiteral(" - ") + tablen);
         BuildExcelSheet(sheet, t, h, caption, values);
     }
@@ -209,7 +209,9 @@ office::ExcelWorkbook exportTablePerMember(const TableNode &table, const QString
             // A sheet name another member shares gets the member's mark.
             if (m.marked != name) sheetName = sheetName.left(30 - int(m.marked.size() - name.size())) +
                                               m.marked.mid(name.size());
-            sheet.trySetName(sheetName);
+            // A short name holding what a sheet name cannot is mended here,
+            // where the sheet is made; the list keeps it as typed.
+            sheet.trySetName(office::fittedSheetName(sheetName));
             BuildExcelSheet(sheet, table, id, name + QStringLiteral(" - ") + formName, memberValues(kind));
         }
         pacer.step();

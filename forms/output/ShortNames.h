@@ -2,9 +2,10 @@
 // TForm5, TForm6: short names of institutions for sheet names.
 // Short names of institutions for sheet names: ShortNames.txt beside the
 // program, code page 1251, one line per institution, full name, TAB, short
-// name. A short name becomes a worksheet name, so it follows Excel's rule for
-// those (see problem()). The editor TForm5 keeps the file; TForm6 asks for one
-// missing short name.
+// name. A short name becomes a worksheet name: the sheet made for it mends
+// what a sheet name cannot hold (office::fittedSheetName); the prompt TForm6
+// takes only names a sheet holds (see problem()). The editor TForm5 keeps the
+// file; TForm6 asks for one missing short name.
 #include <QDialog>
 #include <QList>
 #include <QPair>
@@ -34,9 +35,10 @@ QString problem(const QString &shortName);
 constexpr int kShortNameLength = 30;
 // Writes one line per row: full name, TAB, short name cut to its first
 // kShortNameLength characters (an empty row as a lone TAB); a Tab typed into
-// either becomes a blank. Throws db::Error, and
-// writes nothing, when a short name breaks Excel's rule or the file cannot be
-// written.
+// either becomes a blank. A short name a sheet cannot hold as it is ("[",
+// ":", "/" ...) is written as typed: the sheet made for it mends it
+// (office::fittedSheetName). Throws db::Error, and writes nothing, when the
+// file cannot be written.
 void save(const QList<Row> &rows);
 
 // The text before the first TAB and the text after it; a line without a TAB

@@ -17,6 +17,7 @@
 #include "platform/office/Convert.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSqlQuery>
@@ -254,21 +255,44 @@ QString printStamp(const QDateTime &when) {
     return stamp;
 }
 
-QString reportCopyPath(const PrintContext &c, const QString &unitName) {
-    // Two institutions (or reports) of one name keep a copy each.
-    const QString unit = MarkedUnitName(c.valueTable == ValueTable::RepData ? MemberKind::Reports
-                                                                            : MemberKind::Institutions,
-                                        c.institution, unitName);
-    return c.yearFolder + QStringLiteral("Report/") +
-           transfer::fittedFileName(c.formName + QLatin1Char(' ') + unit + QLatin1Char(' ') + c.yearText,
+namespace {
+
+MemberKind unitKind(const PrintContext &c) {
+    return c.valueTable == ValueTable::RepData ? MemberKind::Reports : MemberKind::Institutions;
+}
+
+QString reportFolder(const PrintContext &c) { return c.yearFolder + QStringLiteral("Report/"); }
+
+QString copyName(const PrintContext &c, const QString &unit) {
+    return transfer::fittedFileName(c.formName + QLatin1Char(' ') + unit + QLatin1Char(' ') + c.yearText,
                                     QStringLiteral(".docx"));
 }
 
-QString existingReportCopy(const PrintContext &c, const QString &unitName) {
-    const QString docx = reportCopyPath(c, unitName);
+// The .docx, or an old .doc of the same name.
+QString existingDocOrDocx(const QString &docx) {
     if (QFileInfo::exists(docx)) return docx;
     const QString doc = docx.left(docx.size() - 1);
     return QFileInfo::exists(doc) ? doc : QString();
+}
+
+} // namespace
+
+QString reportCopyPath(const PrintContext &c, const QString &unitName) {
+    return reportFolder(c) + copyName(c, unitName + QStringLiteral(" #") + QString::number(c.institution));
+}
+
+QString existingReportCopy(const PrintContext &c, const QString &unitName) {
+    // Copies named with the unit's mark: every copy written now, and those
+    // written before while another unit shared the name.
+    if (const QString marked = existingDocOrDocx(reportCopyPath(c, unitName)); !marked.isEmpty()) return marked;
+    // A copy named without the mark was written while no other unit had the
+    // name. It is this unit's only while that still holds; then it takes the
+    // mark, so that a namesake added later neither loses it nor finds it.
+    const QString plain = existingDocOrDocx(reportFolder(c) + copyName(c, unitName));
+    if (plain.isEmpty() || MarkedUnitName(unitKind(c), c.institution, unitName) != unitName) return QString();
+    const QString markedDocx = reportCopyPath(c, unitName);
+    const QString marked = plain.endsWith(QStringLiteral(".docx")) ? markedDocx : markedDocx.chopped(1);
+    return QFile::rename(plain, marked) ? marked : plain;
 }
 
 quint32 protocolChecksum(const office::WordDocument &copy) {

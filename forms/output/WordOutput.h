@@ -89,12 +89,15 @@ office::WordDocument buildProtocolDocument(const PrintContext &c, const QString 
 // left out at midnight.
 QString printStamp(const QDateTime &when);
 
-// <ConfigPath><year>/Report/<form> <unit> <year>.docx; characters that file
-// names cannot hold are replaced by '_'. A unit whose name another
-// institution (or report) shares, letter case aside, is named with its mark
-// (engine/SummaryMembers MarkedUnitName), so each keeps its own copy.
+// <ConfigPath><year>/Report/<form> <unit> #<id> <year>.docx: one copy per
+// form, unit (institution or report, by its id) and year, whatever other
+// units are called; characters that file names cannot hold are replaced by
+// '_'.
 QString reportCopyPath(const PrintContext &c, const QString &unitName);
-// An existing copy of the report (the .docx, or an old .doc of the same name).
+// An existing copy of the report (the .docx, or an old .doc of the same
+// name). A copy named without the mark (written before, while no other unit
+// had the name) is taken while no other unit of the kind has the name,
+// letter case aside, and is renamed to the marked name when it is.
 QString existingReportCopy(const PrintContext &c, const QString &unitName);
 
 // The form checksum written into the copy's protocol (its last table).

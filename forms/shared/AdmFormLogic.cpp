@@ -6,6 +6,7 @@
 #include "core/TreeMarking.h"
 #include "platform/Errors.h"
 #include "forms/shared/TransferFiles.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QDir>
@@ -39,16 +40,18 @@ QString populationText(const QVariant &v) {
 void writePopulation(const QSqlDatabase &d, qint64 id, const Population &population, int year) {
     const QVariantList values = {population.common.trimmed().toLongLong(), population.olds.trimmed().toLongLong(),
                                  population.teens.trimmed().toLongLong(), population.childs.trimmed().toLongLong()};
-    const bool exists = db::scalar(d, QStringLiteral("select count(*) from populations1 where year=? and unit=?"),
-                                   {year, id}).toLongLong() > 0;
-    if (exists)
-        db::exec(d, QStringLiteral("update populations1 set common=?, olds=?, teens=?, childs=? "
-                                   "where year=? and unit=?"),
-                 values + QVariantList{year, id});
-    else
-        db::exec(d, QStringLiteral("insert into populations1 (unit, year, common, olds, teens, childs) "
-                                   "values (?,?,?,?,?,?)"),
-                 QVariantList{id, year} + values);
+    db::updateOrInsert(d,
+                       QStringLiteral("update populations1 set common=?, olds=?, teens=?, childs=? "
+                                      "where year=? and unit=?"),
+                       values + QVariantList{year, id},
+                       QStringLiteral("insert into populations1 (unit, year, common, olds, teens, childs) "
+                                      "values (?,?,?,?,?,?)"),
+                       QVariantList{id, year} + values);
+}
+
+QString unitGone() {
+    return QStringLiteral("Подразделение удалено в другом окне или другой копией программы. Изменение не сохранено: "
+                          "откройте окно заново.");
 }
 
 } // namespace
@@ -81,6 +84,11 @@ qint64 addUnit(qint64 parentId, const UnitInfo &unit, const std::optional<Popula
     const QSqlDatabase d = mainDb();
     qint64 id = 0;
     db::transaction(d, [&] {
+        // Under a unit deleted behind the window it would never be shown.
+        if (parentId != 0)
+            db::requireRow(d, QStringLiteral("select 1 from administration where id=?"), {parentId},
+                           QStringLiteral("Подразделение, в которое добавляется новое, удалено в другом окне. "
+                                          "Подразделение не добавлено."));
         db::exec(d, QStringLiteral("insert into administration (unit,dependence,medicaltype,country,ind) "
                                    "values (?,?,?,?,9999)"),
                  {text::entry(unit.name).trimmed(), parentId, unit.medicalType, unit.country});
@@ -155,9 +163,10 @@ void saveUnit(qint64 id, const UnitInfo &unit, const std::optional<Population> &
     requireValid(unit, population);
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
+        // The unit first: one deleted behind the window takes no population either.
+        db::execRow(d, QStringLiteral("update administration set unit=?, medicaltype=?, country=? where id=?"),
+                    {text::entry(unit.name).trimmed(), unit.medicalType, unit.country, id}, unitGone());
         if (population) writePopulation(d, id, *population, year);
-        db::exec(d, QStringLiteral("update administration set unit=?, medicaltype=?, country=? where id=?"),
-                 {text::entry(unit.name).trimmed(), unit.medicalType, unit.country, id});
     });
 }
 
@@ -170,7 +179,7 @@ QStringList deleteUnit(qint64 id, int year) {
     // The values go only when the unit and the reports' lists do: a failure
     // in the main database takes the deletion of the values back.
     db::transaction(values, [&] {
-        db::exec(values, QStringLiteral("delete from data where year=? and hospital=?"), {year, id});
+        db::exec(values, QStringLiteral("delete from %1 where year=? and hospital=?").arg(ValueTableName(ValueTable::Data)), {year, id});
         db::transaction(m, [&] {
             QList<std::tuple<qint64, QString, QString>> updates;
             QSqlQuery q = db::exec(m, QStringLiteral("select id, report, include from reports order by ind, id"));
@@ -184,7 +193,8 @@ QStringList deleteUnit(qint64 id, int year) {
                                 kept.isEmpty() ? QString() : text::joinIdList(kept) + QLatin1Char(',')});
             }
             for (const auto &[report, name, include] : updates) {
-                db::exec(m, QStringLiteral("update reports set include=? where id=?"), {include, report});
+                db::execRow(m, QStringLiteral("update reports set include=? where id=?"), {include, report},
+                            QStringLiteral("Отчет %1 удален в другом окне").arg(name));
                 changed.append(name);
             }
             db::exec(m, QStringLiteral("delete from administration where id=?"), {id});
@@ -203,6 +213,9 @@ void saveOrder(QTreeWidget *tree) {
             q.bindValue(0, TreeNodeSiblingIndex(n));
             q.bindValue(1, TreeNodeId(n));
             if (!q.exec()) throw db::statementFailure(d, q.lastQuery(), q.lastError());
+            if (q.numRowsAffected() <= 0)
+                throw db::Error(QStringLiteral("Подразделение \"%1\" удалено в другом окне. Порядок не сохранен: "
+                                               "откройте окно заново.").arg(n->text(0)));
         }
     });
 }
@@ -225,9 +238,15 @@ bool moveNode(QTreeWidget *tree, QTreeWidgetItem *d, QTreeWidgetItem *t, DropPla
     qint64 newParent = 0;
     if (place == DropPlace::Label) newParent = TreeNodeId(t);
     else if (place == DropPlace::Indent) newParent = t->parent() ? TreeNodeId(t->parent()) : 0;
-    if (newParent != oldParent)
-        db::exec(mainDb(), QStringLiteral("update administration set dependence=? where id=?"),
-                 {newParent, TreeNodeId(d)});
+    if (newParent != oldParent) {
+        const QSqlDatabase m = mainDb();
+        db::transaction(m, [&] {
+            if (newParent != 0)
+                db::requireRow(m, QStringLiteral("select 1 from administration where id=?"), {newParent}, unitGone());
+            db::execRow(m, QStringLiteral("update administration set dependence=? where id=?"),
+                        {newParent, TreeNodeId(d)}, unitGone());
+        });
+    }
     const bool wasCurrent = tree->currentItem() == d;
     detach(tree, d);
     switch (place) {

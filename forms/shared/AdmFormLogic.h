@@ -33,7 +33,8 @@ struct Population {
 QList<QPair<QString, qint64>> medTypes();
 
 // Inserts a unit under parentId with order 9999; returns its id. A population
-// typed in the unit dialog is stored for the year in the same transaction.
+// typed in the unit dialog is stored for the year in the same transaction. A
+// parent deleted behind the window is refused (db::Error), nothing stored.
 qint64 addUnit(qint64 parentId, const UnitInfo &unit, const std::optional<Population> &population = std::nullopt,
                int year = 0);
 UnitInfo readUnit(qint64 id);              // throws when there is none
@@ -50,7 +51,8 @@ QString checkPopulation(const Population &p);
 QString checkUnit(const UnitInfo &unit);
 
 // Stores the unit (and, when given, its population of the year) in one
-// transaction; checks everything first, so a bad field saves nothing.
+// transaction; checks everything first, so a bad field saves nothing, and a
+// unit deleted behind the window is refused (db::Error), nothing stored.
 void saveUnit(qint64 id, const UnitInfo &unit, const std::optional<Population> &population, int year);
 
 // Removes the unit and its values of the year in the open values database,
@@ -60,14 +62,16 @@ void saveUnit(qint64 id, const UnitInfo &unit, const std::optional<Population> &
 // are kept.
 QStringList deleteUnit(qint64 id, int year);
 
-// Writes ind = position among siblings (from 0) for every node of the tree.
+// Writes ind = position among siblings (from 0) for every node of the tree;
+// a node whose unit was deleted behind the window refuses the whole order.
 void saveOrder(QTreeWidget *tree);
 
 // Where a dragged node is dropped.
 enum class DropPlace { Label, Indent, Empty };
 // Moves d: onto t's label it becomes t's last child, onto t's indent it goes
 // before t, onto empty space to the end of the top level. A changed parent is
-// stored. Refused (false, nothing changes) when t is d or lies under d.
+// stored. Refused (false, nothing changes) when t is d or lies under d; a
+// unit or new parent deleted behind the window throws db::Error.
 bool moveNode(QTreeWidget *tree, QTreeWidgetItem *d, QTreeWidgetItem *t, DropPlace place);
 
 // Name of the current sub-report level ("Годовой" for the annual level).

@@ -12,6 +12,7 @@
 #include "engine/TextUtil.h"
 #include "engine/TableShape.h"
 #include "platform/Codepage.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QDir>
@@ -322,7 +323,7 @@ SummaryMembers recalculateForms(RuleRun &run, const QList<FormEntry> &forms, con
 
 void clearInstitution(qint64 institution) {
     transfer::requireTarget(ValueTable::Data, institution);
-    db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=?"), {institution});
+    db::exec(db::connection(db::kData), QStringLiteral("delete from %1 where hospital=?").arg(ValueTableName(ValueTable::Data)), {institution});
 }
 
 void clearForm(qint64 institution, qint64 formId) {
@@ -330,13 +331,13 @@ void clearForm(qint64 institution, qint64 formId) {
     QList<qint64> idents;
     for (const TableRow &t : tablesOf(formId, QStringLiteral("ident"))) idents.append(t.ident);
     db::exec(db::connection(db::kData),
-             QStringLiteral("delete from data where hospital=? and \"table\" in (%1)").arg(db::inList(idents)),
+             QStringLiteral("delete from %1 where hospital=? and \"table\" in (%2)").arg(ValueTableName(ValueTable::Data), db::inList(idents)),
              {institution});
 }
 
 void clearTable(qint64 institution, qint64 tableIdent) {
     transfer::requireTarget(ValueTable::Data, institution);
-    db::exec(db::connection(db::kData), QStringLiteral("delete from data where hospital=? and \"table\"=?"),
+    db::exec(db::connection(db::kData), QStringLiteral("delete from %1 where hospital=? and \"table\"=?").arg(ValueTableName(ValueTable::Data)),
              {institution, tableIdent});
 }
 
@@ -351,9 +352,11 @@ int exportConditions(qint64 formId, const QString &formName, const QString &path
         while (q.next()) {
             QStringList f;
             f << formName << t.tablen << q.value(0).toString() << q.value(1).toString() << boolText(q.value(2))
-              << q.value(3).toString() << text::encodeLineBreaks(q.value(4).toString()) << q.value(5).toString()
-              << boolText(q.value(6)) << boolText(q.value(7)) << q.value(8).toString();
-            for (QString &x : f) x.replace(tab, QLatin1Char(' '));
+              << q.value(3).toString() << q.value(4).toString() << q.value(5).toString() << boolText(q.value(6))
+              << boolText(q.value(7)) << q.value(8).toString();
+            // A line break or Tab in any field (a formula stored so by an
+            // older copy, say) would split the line the import reads.
+            for (QString &x : f) x = text::encodeFieldControls(x);
             lines.append(f.join(tab));
         }
     }
@@ -378,7 +381,8 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
     for (int i = 0; i < lines.size(); ++i) {
         if (lines[i].trimmed().isEmpty()) continue;
         check.line();
-        const QStringList f = lines[i].split(QLatin1Char('\t'));
+        QStringList f = lines[i].split(QLatin1Char('\t'));
+        for (QString &x : f) x = text::decodeFieldControls(x);
         if (f.size() != 11)
             throw db::Error(importpolicy::withNotes(
                 QStringLiteral("Файл %1 поврежден: в строке %2 не одиннадцать полей. Условия не импортированы.")
@@ -427,7 +431,7 @@ ConditionsImport importConditions(qint64 formId, const QString &formName, const 
                      QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, koeff, "
                                     "country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,'','',?,?)"),
                      {c.ident, f[2].toInt(), f[3].toInt(), boolOf(f[4]), text::entry(f[5], text::Field::Formula),
-                      text::entry(text::decodeLineBreaks(f[6]), text::Field::MultiLine),
+                      text::entry(f[6], text::Field::MultiLine),
                       c.divisor, boolOf(f[8]), boolOf(f[9]), f[10]});   // as the check read it
         }
     });

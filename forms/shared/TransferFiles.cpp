@@ -732,6 +732,12 @@ QString safeFileName(const QString &name) {
     return s;
 }
 
+QString loadDialogStart(const QString &folder, const QString &name) {
+    paths::makePath(folder);
+    const QString dir = paths::withSlash(folder);
+    return name.trimmed().isEmpty() ? dir : dir + safeFileName(name);
+}
+
 QString unitFileStem(const QString &name) {
     QString s = safeFileName(name);
     s.replace(QLatin1String(" - "), QLatin1String(" _ "));   // the group load cuts the name at " - "

@@ -131,6 +131,11 @@ QString unitStemOfNode(const QTreeWidgetItem *node);
 // FindUnitIdByFileName maps back to the unit.
 QString unitFileStem(const QString &name);
 QString safeFileName(const QString &name);
+// Where a dialog that loads a transfer file starts: the folder the unloads
+// write into (created when missing, so that the dialog opens there and not
+// in the program's working folder) and the proposed name as it can stand in
+// a file name (none when empty).
+QString loadDialogStart(const QString &folder, const QString &name = QString());
 // safeFileName(base) + extension (".docx"), the base shortened so that the
 // whole name fits kMaxUnitFileNameBytes; a shortened base is followed by
 // " ~" and a mark made of the whole base, so two long bases stay apart.

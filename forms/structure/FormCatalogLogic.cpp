@@ -6,6 +6,7 @@
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "forms/structure/StructureEdit.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QFileInfo>
@@ -35,8 +36,8 @@ void deleteValues(const QList<qint64> &idents) {
     const QString in = db::inList(idents);
     auto clear = [&](const QSqlDatabase &d) {
         db::transaction(d, [&] {
-            db::exec(d, QStringLiteral("delete from data where \"table\" in (%1)").arg(in));
-            db::exec(d, QStringLiteral("delete from repdata where \"table\" in (%1)").arg(in));
+            db::exec(d, QStringLiteral("delete from %1 where \"table\" in (%2)").arg(ValueTableName(ValueTable::Data), in));
+            db::exec(d, QStringLiteral("delete from %1 where \"table\" in (%2)").arg(ValueTableName(ValueTable::RepData), in));
         });
     };
     const QString open = db::isOpen(db::kData) ? QFileInfo(db::fileOf(db::kData)).canonicalFilePath() : QString();

@@ -1,6 +1,7 @@
 #include "forms/structure/ImportDoc.h"
 
 #include "core/ListWindow.h"
+#include "engine/NumberFormat.h"
 #include "platform/Errors.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -99,9 +100,11 @@ bool TImportDocForm::ReportDocTableStructure(const DocStructure &s, qint64 ident
     TForm1 &list = Form1();
     list.setWindowTitle(QStringLiteral("Структура таблицы"));
     ShowTextList(lines, QStringLiteral("Строка\tСтолбец\tЗаголовок"));
-    list.setHeading(QStringLiteral("Размер таблицы: %1 строк, %2 столбцов. Найдено заголовков: %3")
-                        .arg(s.rows)
-                        .arg(s.cols)
+    list.setHeading(QStringLiteral("Размер таблицы: %1, %2. Найдено заголовков: %3")
+                        .arg(num::counted(s.rows, QStringLiteral("строка"), QStringLiteral("строки"),
+                                          QStringLiteral("строк")),
+                             num::counted(s.cols, QStringLiteral("столбец"), QStringLiteral("столбца"),
+                                          QStringLiteral("столбцов")))
                         .arg(count));
     execModal(&list);
     return true;
@@ -167,8 +170,7 @@ void TImportDocForm::ButtonImportClick() {
         // A failure has been told by now.
         if (!ReportDocTableStructure(s1, ident, fixcols, fixrows)) return;
         // The one closing box.
-        showMessage(QStringLiteral("Анализ структуры таблицы выполнен успешно, структура таблицы обновлена в базе "
-                                   "данных!\r\nФайл: %1\r\nНомер таблицы в БД: %2"
+        showMessage(QStringLiteral("Анализ структуры таблицы выполнен успешно!\r\nФайл: %1\r\nНомер таблицы в БД: %2"
                                    "\r\nНомер таблицы в документе: %3\r\nФиксированные столбцы: %4"
                                    "\r\nФиксированные строки: %5")
                         .arg(path)

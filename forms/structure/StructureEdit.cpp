@@ -107,6 +107,22 @@ void insertNewTitle(const QSqlDatabase &d, qint64 ident, int column, int row, co
               kNewCode, QStringLiteral(" ")});
 }
 
+// The window numbers lines and titles by the shape it read: when the stored
+// rows or columns changed since (another window inserted or deleted one), its
+// numbers no longer name what the user saw, and nothing is written.
+void requireSeenShape(const TableShape &stored, const TableShape *seen) {
+    if (!seen) return;
+    if (stored.colcount == seen->colcount && stored.rowcount == seen->rowcount && stored.fixcols == seen->fixcols &&
+        stored.fixrows == seen->fixrows)
+        return;
+    throw db::Error(QStringLiteral("Структура таблицы изменена в другом окне: в ней теперь %1 граф и %2 строк, в окне "
+                                   "показано %3 и %4. Изменение не сохранено: откройте таблицу заново.")
+                        .arg(stored.colcount)
+                        .arg(stored.rowcount)
+                        .arg(seen->colcount)
+                        .arg(seen->rowcount));
+}
+
 void checkGridIndex(int index, int count, bool row) {
     if (index < 0 || index >= count)
         throw db::Error(row ? QStringLiteral("Строка данных %1 не входит в таблицу (строк данных: %2)").arg(index + 1).arg(count)
@@ -126,8 +142,9 @@ struct Axis {
 };
 
 int insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place, int size, const QStringList &files,
-               const Axis &a) {
+               const Axis &a, const TableShape *seen) {
     const TableShape t = ReadTableShape(d, ident);
+    requireSeenShape(t, seen);
     const int fix = a.rows ? t.fixrows : t.fixcols;
     const int crossFix = a.rows ? t.fixcols : t.fixrows;
     // A table without data lines takes its first one at grid line 0.
@@ -166,8 +183,10 @@ int insertLine(const QSqlDatabase &d, qint64 ident, int gridIndex, Place place, 
     return s;
 }
 
-int deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QStringList &files, const Axis &a) {
+int deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QStringList &files, const Axis &a,
+               const TableShape *seen) {
     const TableShape t = ReadTableShape(d, ident);
+    requireSeenShape(t, seen);
     const int fix = a.rows ? t.fixrows : t.fixcols;
     const int count = a.rows ? t.rowcount : t.colcount;
     if (fix + 1 >= count)
@@ -219,11 +238,10 @@ int deleteLine(const QSqlDatabase &d, qint64 ident, int gridIndex, const QString
 // Writes one size record, creating it when it is missing.
 void writeSize(const QSqlDatabase &d, const QString &table, const QString &line, const QString &field, qint64 ident,
                int number, double value) {
-    QSqlQuery q = db::exec(d, QStringLiteral("update %1 set %2=? where \"table\"=? and %3=?").arg(table, field, line),
-                           {value, ident, number});
-    if (q.numRowsAffected() == 0)
-        db::exec(d, QStringLiteral("insert into %1 (\"table\", %2, %3) values (?,?,?)").arg(table, line, field),
-                 {ident, number, value});
+    db::updateOrInsert(d, QStringLiteral("update %1 set %2=? where \"table\"=? and %3=?").arg(table, field, line),
+                       {value, ident, number},
+                       QStringLiteral("insert into %1 (\"table\", %2, %3) values (?,?,?)").arg(table, line, field),
+                       {ident, number, value});
 }
 
 } // namespace
@@ -282,21 +300,23 @@ QStringList yearValuesFiles(const QSqlDatabase &mainDb, const QString &yearFolde
 }
 
 int insertDataRow(const QSqlDatabase &d, qint64 ident, int gridRow, Place place, int height,
-                  const QStringList &valueFiles) {
-    return insertLine(d, ident, gridRow, place, height, valueFiles, Axis{true});
+                  const QStringList &valueFiles, const TableShape *seen) {
+    return insertLine(d, ident, gridRow, place, height, valueFiles, Axis{true}, seen);
 }
 
 int insertDataColumn(const QSqlDatabase &d, qint64 ident, int gridColumn, Place place, int width,
-                     const QStringList &valueFiles) {
-    return insertLine(d, ident, gridColumn, place, width, valueFiles, Axis{false});
+                     const QStringList &valueFiles, const TableShape *seen) {
+    return insertLine(d, ident, gridColumn, place, width, valueFiles, Axis{false}, seen);
 }
 
-int deleteDataRow(const QSqlDatabase &d, qint64 ident, int gridRow, const QStringList &valueFiles) {
-    return deleteLine(d, ident, gridRow, valueFiles, Axis{true});
+int deleteDataRow(const QSqlDatabase &d, qint64 ident, int gridRow, const QStringList &valueFiles,
+                  const TableShape *seen) {
+    return deleteLine(d, ident, gridRow, valueFiles, Axis{true}, seen);
 }
 
-int deleteDataColumn(const QSqlDatabase &d, qint64 ident, int gridColumn, const QStringList &valueFiles) {
-    return deleteLine(d, ident, gridColumn, valueFiles, Axis{false});
+int deleteDataColumn(const QSqlDatabase &d, qint64 ident, int gridColumn, const QStringList &valueFiles,
+                     const TableShape *seen) {
+    return deleteLine(d, ident, gridColumn, valueFiles, Axis{false}, seen);
 }
 
 namespace {
@@ -553,7 +573,7 @@ std::optional<double> parseTitleWidth(const QString &widthText) {
 }
 
 void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const TitleContent &c, int lines,
-               const QString &widthText) {
+               const QString &widthText, const TableShape *seen) {
     const std::optional<double> width = parseTitleWidth(widthText);
     if (c.fontName.trimmed().isEmpty()) throw db::Error(QStringLiteral("Не указан шрифт заголовка"));
     if (c.fontSize < 1 || c.fontSize > limits::kMaxFontSize)
@@ -567,6 +587,7 @@ void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const T
     if (!shapecheck::layoutCodeValid(c.tchars))
         throw db::Error(QStringLiteral("Код расположения текста \"%1\" недопустим").arg(c.tchars));
     db::transaction(d, [&] {
+        if (seen) requireSeenShape(ReadTableShape(d, ident), seen);
         QSqlQuery q = db::exec(d,
                                QStringLiteral("update titles set fontname=?, fontsize=?, fontbold=?, fontitalic=?, tchars=?, "
                                               "txt=? where \"table\"=? and \"column\"=? and \"row\"=?"),

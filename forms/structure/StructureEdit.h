@@ -51,6 +51,12 @@ QStringList yearValuesFiles(const QSqlDatabase &mainDb, const QString &yearFolde
 
 enum class Place { Before, After };
 
+// Each edit below takes the table's shape as the window read it (seen, when
+// given): when the stored rows or columns changed since (another window
+// inserted or deleted one), the window's numbers no longer name the lines
+// and titles the user saw, and the edit is refused (db::Error saying so),
+// nothing written.
+
 // Inserts a data row before or after grid row gridRow (0 = first data row):
 // the row count, the titles below move down, new header cells (one blank,
 // "Arial Cyr" 10, "CC00") join the merged titles the row falls inside, a size
@@ -58,10 +64,10 @@ enum class Place { Before, After };
 // down by one.
 // Returns the structure number of the new row.
 int insertDataRow(const QSqlDatabase &mainDb, qint64 ident, int gridRow, Place place, int height,
-                  const QStringList &valueFiles);
+                  const QStringList &valueFiles, const TableShape *seen = nullptr);
 // The same for a data column before or after grid column gridColumn.
 int insertDataColumn(const QSqlDatabase &mainDb, qint64 ident, int gridColumn, Place place, int width,
-                     const QStringList &valueFiles);
+                     const QStringList &valueFiles, const TableShape *seen = nullptr);
 
 // Deletes data row gridRow: its titles, size record, calculation rules and
 // stored values; everything below moves up. A merged title that starts on
@@ -69,9 +75,11 @@ int insertDataColumn(const QSqlDatabase &mainDb, qint64 ident, int gridColumn, P
 // ends on it loses one row. Throws db::Error ("Нельзя удалить последнюю
 // строку данных") when the table has a single data row. Returns the
 // structure number the row had.
-int deleteDataRow(const QSqlDatabase &mainDb, qint64 ident, int gridRow, const QStringList &valueFiles);
+int deleteDataRow(const QSqlDatabase &mainDb, qint64 ident, int gridRow, const QStringList &valueFiles,
+                  const TableShape *seen = nullptr);
 // The same for data column gridColumn ("Нельзя удалить последний столбец данных").
-int deleteDataColumn(const QSqlDatabase &mainDb, qint64 ident, int gridColumn, const QStringList &valueFiles);
+int deleteDataColumn(const QSqlDatabase &mainDb, qint64 ident, int gridColumn, const QStringList &valueFiles,
+                     const TableShape *seen = nullptr);
 
 // Control rules, calculated-cell rules and indicator formulas whose
 // references name rows (rows = true) or columns of the table at or after
@@ -143,8 +151,9 @@ std::optional<double> parseTitleWidth(const QString &widthText);
 // Writes the title at (column, row): its record; the height of its row when
 // lines > 0; the width of its column when widthText is not empty. A width
 // that is no number is refused before anything is written. A missing size
-// record is created.
+// record is created. A title deleted behind the window is refused ("Заголовок
+// таблицы не найден"), as is a table whose shape is no longer seen.
 void saveTitle(const QSqlDatabase &mainDb, qint64 ident, int column, int row, const TitleContent &content, int lines,
-               const QString &widthText);
+               const QString &widthText, const TableShape *seen = nullptr);
 
 } // namespace structedit

@@ -91,10 +91,11 @@ QHash<qint64, double> sumPerInstitution(const QString &formula, const QList<qint
         previous = ref;
         if (ref.storedColumns.isEmpty() || ref.storedRows.isEmpty()) return;
         QSqlQuery v = db::exec(db::kData,
-                               QStringLiteral("select hospital, data from data where year=? and hospital in (%1) "
-                                              "and \"table\"=? and \"column\" in (%2) and \"row\" in (%3) "
+                               QStringLiteral("select hospital, data from %1 where year=? and hospital in (%2) "
+                                              "and \"table\"=? and \"column\" in (%3) and \"row\" in (%4) "
                                               "order by hospital")
-                                   .arg(db::inList(list), db::inList(ref.storedColumns), db::inList(ref.storedRows)),
+                                   .arg(ValueTableName(ValueTable::Data), db::inList(list), db::inList(ref.storedColumns),
+                                        db::inList(ref.storedRows)),
                                {shared().Year, ref.tableIdent});
         const double sign = op == u'-' ? -1.0 : 1.0;
         while (v.next()) sums[v.value(0).toLongLong()] += sign * v.value(1).toDouble();

@@ -103,26 +103,28 @@ std::optional<RuleFields> ReadCalcRule(qint64 tid, const RulePlace &place) {
     return fieldsOf(*rec);
 }
 
-void SaveCalcRule(qint64 tid, const RulePlace &place, const RuleFields &f, bool exists) {
+void SaveCalcRule(qint64 tid, const RulePlace &place, const RuleFields &f) {
     const QString types = NormalizeTypes(f.types);
     const double koeff = koeffValue(f.koeff);
     const QString formula = text::entry(f.formula, text::Field::Formula, kFormulaField);
     const QString condition = text::entry(f.condition, text::Field::MultiLine, kConditionField);
     const QSqlDatabase d = db::connection(db::kMain);
     db::transaction(d, [&] {
-        if (exists) {
-            db::exec(d,
-                     QStringLiteral("update conditions set formula=?, condition=?, type=?, koeff=?, midle=?, "
-                                    "types=?, country=? where tid=? and \"row\"=? and \"column\"=?"),
-                     {formula, condition, f.sum, koeff, f.midle, types, f.country, tid,
-                      place.storedRow(), place.storedColumn()});
-        } else {
-            db::exec(d,
-                     QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, "
-                                    "koeff, country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,?,?,?,?)"),
-                     {tid, place.storedRow(), place.storedColumn(), f.sum, formula, condition,
-                      koeff, f.country, QString(""), QString(""), f.midle, types});
-        }
+        // The rule of the place as the dialog leaves it, whatever became of it
+        // while the dialog was open: rewritten when it is there, stored anew
+        // when it was deleted or never was. A table deleted behind the window
+        // takes no rules.
+        db::requireRow(d, QStringLiteral("select 1 from tables where ident=?"), {tid},
+                       QStringLiteral("Таблица удалена из перечня форм, пока было открыто окно. Правило не сохранено."));
+        db::updateOrInsert(d,
+                           QStringLiteral("update conditions set formula=?, condition=?, type=?, koeff=?, midle=?, "
+                                          "types=?, country=? where tid=? and \"row\"=? and \"column\"=?"),
+                           {formula, condition, f.sum, koeff, f.midle, types, f.country, tid, place.storedRow(),
+                            place.storedColumn()},
+                           QStringLiteral("insert into conditions (tid, \"row\", \"column\", type, formula, condition, "
+                                          "koeff, country, lft, rght, midle, types) values (?,?,?,?,?,?,?,?,?,?,?,?)"),
+                           {tid, place.storedRow(), place.storedColumn(), f.sum, formula, condition, koeff, f.country,
+                            QString(""), QString(""), f.midle, types});
     });
 }
 
@@ -253,6 +255,11 @@ TNTChar::TNTChar(QWidget *parent, const Opening &opening) : QDialog(parent), m_o
     m_ui.divisor->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]*([.,][0-9]*)?")), m_ui.divisor));
     m_ui.divisor->setMaximumWidth(120);
+    // "Среднее" shows only for a sum: its room is kept while it is hidden, so
+    // that choosing "Сумма" moves nothing.
+    QSizePolicy keep = m_ui.average->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_ui.average->setSizePolicy(keep);
     g->addWidget(m_ui.average, 2, 0);
     g->addWidget(m_ui.rural, 2, 1);
     g->addWidget(m_ui.divisorLabel, 2, 2, Qt::AlignRight);
@@ -270,6 +277,11 @@ TNTChar::TNTChar(QWidget *parent, const Opening &opening) : QDialog(parent), m_o
     info.setColor(QPalette::Base, QColor(255, 255, 225));
     m_ui.explanation->setPalette(info);
     m_ui.explanation->setVisible(false);
+    // The explanation comes and goes with the caret: its room stays, and the
+    // fields above it stay where they are.
+    QSizePolicy room = m_ui.explanation->sizePolicy();
+    room.setRetainSizeWhenHidden(true);
+    m_ui.explanation->setSizePolicy(room);
     top->addWidget(m_ui.explanation, 2);
 
     m_ui.buttonGroup = new QGroupBox(this);
@@ -368,6 +380,9 @@ void TNTChar::fillTypes(QTreeWidgetItem *parent, qint64 parentId, int depth) {
 void TNTChar::FormActivate() {
     if (m_opening.outerKind) {
         m_ui.kindGroup->setVisible(false);
+        QSizePolicy gone = m_ui.average->sizePolicy();
+        gone.setRetainSizeWhenHidden(false);   // never shown in this window
+        m_ui.average->setSizePolicy(gone);
         m_ui.average->setVisible(false);
         m_ui.divisorLabel->setVisible(false);
         m_ui.divisor->setVisible(false);
@@ -504,7 +519,7 @@ void openCalcRule(TVTable &table, RuleCommand command) {
 
         const int result = execModal(&dlg);
         if (result == QDialog::Accepted) {
-            SaveCalcRule(tid, place, dlg.fields(), existing.has_value());
+            SaveCalcRule(tid, place, dlg.fields());
         } else if (result == TNTChar::kDeleteResult && existing) {
             if (confirm(QStringLiteral("Удалить формулу?"), &table)) DeleteCalcRule(tid, place);
         }

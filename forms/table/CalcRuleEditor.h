@@ -54,9 +54,12 @@ struct RuleFields {
 
 // The rule stored at the place; nothing when there is none.
 std::optional<RuleFields> ReadCalcRule(qint64 tid, const RulePlace &place);
-// Updates the existing rule or inserts a new one (lft and rght empty, types
-// without a trailing comma). Throws db::Error.
-void SaveCalcRule(qint64 tid, const RulePlace &place, const RuleFields &fields, bool exists);
+// Stores the rule of the place: updates the one stored there, or inserts a
+// new one (lft and rght empty, types without a trailing comma) when there is
+// none, also when it was deleted or stored by another window while the dialog
+// was open (one rule per place, never two). Throws db::Error, nothing stored,
+// for fields it refuses and for a table that is gone.
+void SaveCalcRule(qint64 tid, const RulePlace &place, const RuleFields &fields);
 // Why SaveCalcRule would refuse the fields (a divisor that is no number, a
 // character code page 1251 cannot hold), naming the field; empty when it
 // would store them. The editor asks before it closes, so what was typed stays.

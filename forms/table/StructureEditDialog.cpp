@@ -1,4 +1,5 @@
 #include "forms/table/StructureEditDialog.h"
+#include "engine/CellNumbering.h"
 #include "engine/TextUtil.h"
 
 #include "engine/TableLimits.h"
@@ -37,6 +38,9 @@ RadioGroup::RadioGroup(const QString &caption, const QStringList &items, QWidget
         l->addWidget(b);
     }
     setItemIndex(0);
+    connect(m_group, &QButtonGroup::idToggled, this, [this](int, bool on) {
+        if (on) emit chosen();
+    });
 }
 
 int RadioGroup::itemIndex() const { return m_group->checkedId(); }
@@ -131,6 +135,13 @@ TTitles::TTitles(QWidget *parent) : QDialog(parent) {
     connect(m_ui.ok, &QPushButton::clicked, this, &TTitles::acceptTitle);
     connect(m_ui.cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_ui.lines, &QSpinBox::valueChanged, this, [this](int) { linesChanged(); });
+    connect(m_ui.text, &QPlainTextEdit::textChanged, this, &TTitles::previewChanged);
+    connect(m_ui.font, &QComboBox::currentTextChanged, this, &TTitles::previewChanged);
+    connect(m_ui.fontSize, &QSpinBox::valueChanged, this, &TTitles::previewChanged);
+    connect(m_ui.indent, &QSpinBox::valueChanged, this, &TTitles::previewChanged);
+    for (QCheckBox *b : {m_ui.bold, m_ui.italic, m_ui.rotated}) connect(b, &QCheckBox::toggled, this, &TTitles::previewChanged);
+    for (RadioGroup *g : {m_ui.horizontalAlign, m_ui.verticalAlign}) connect(g, &RadioGroup::chosen, this, &TTitles::previewChanged);
+    connect(m_ui.width, &QLineEdit::textChanged, this, &TTitles::previewChanged);
     FormResize();
 }
 
@@ -245,15 +256,33 @@ void TTitles::linesChanged() {
     m_ui.preview->update();
 }
 
+void TTitles::previewChanged() {
+    if (!m_shown) return;
+    // A width that is no number yet (being typed) leaves the preview as wide as it was.
+    std::optional<double> width;
+    try {
+        width = structedit::parseTitleWidth(m_ui.width->text());
+    } catch (const AppError &) {
+    }
+    if (width) {
+        const int room = screen() ? screen()->availableGeometry().width() * 2 / 3 : 600;
+        m_ui.preview->setFixedWidth(std::clamp(cells::tableWindowPixels(*width, logicalDpiY() > 0 ? logicalDpiY() : 96),
+                                               8, room));
+        FormResize();
+    }
+    PreviewTitle(m_ui.preview, Qt::white);
+    m_ui.preview->update();
+}
+
 void TTitles::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
     // Caret to the end of the text; the preview of the title as it stands.
     QTextCursor cursor = m_ui.text->textCursor();
     cursor.movePosition(QTextCursor::End);
     m_ui.text->setTextCursor(cursor);
-    PreviewTitle(m_ui.preview, Qt::white);
     if (!m_shown) {
         m_shown = true;
+        previewChanged();
         FormResize();
         if (QScreen *sc = screen()) move(sc->availableGeometry().center() - rect().center());
     }

@@ -24,6 +24,8 @@ public:
     RadioGroup(const QString &caption, const QStringList &items, QWidget *parent = nullptr);
     int itemIndex() const;
     void setItemIndex(int index);
+signals:
+    void chosen();
 private:
     QButtonGroup *m_group;
 };
@@ -43,6 +45,7 @@ public:
     QSpinBox *linesBox() const { return m_ui.lines; }             // "Число строк текста"
     QLineEdit *widthEdit() const { return m_ui.width; }           // "Ширина столбца"
     QPushButton *okButton() const { return m_ui.ok; }             // "OK"
+    QLabel *previewImage() const { return m_ui.preview; }         // the title as it will be drawn
 
     // Fills the controls from a title: content, its line count and the
     // column width text (empty when the column has no size record).
@@ -59,6 +62,9 @@ public slots:
     void acceptTitle();
     // "Число строк текста" changed: the preview takes that many lines.
     void linesChanged();
+    // Any field changed: the preview shows the title as typed, as wide as the
+    // typed column width.
+    void previewChanged();
 
 protected:
     void showEvent(QShowEvent *event) override;

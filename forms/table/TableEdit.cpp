@@ -127,6 +127,19 @@ bool CellEditor::typeChar(QChar ch, bool floatTable) {
     return false;
 }
 
+bool CellEditor::continueRefusedFraction(const QString &typedText) {
+    if (!inRefusedFraction) return false;
+    editText = typedText + u'.';
+    inRefusedFraction = false;
+    return true;
+}
+
+QString wholeNumberHint(QChar separator) {
+    return QStringLiteral("Таблица принимает только целые числа: \"%1\" и цифры после него не вводятся. "
+                          "Для ввода дробных чисел нажмите F9.")
+        .arg(separator);
+}
+
 bool CellEditor::undo() {
     if (editText == savedText) return false;
     editText = savedText;

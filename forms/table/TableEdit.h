@@ -44,6 +44,10 @@ struct CellEditor {
     bool typeChar(QChar ch, bool floatTable);
     bool refused = false;
     bool inRefusedFraction = false;
+    // F9 while a separator was refused (the table now takes decimals):
+    // typedText (the text before the switch) goes on with the separator, so
+    // "1", ",", F9, "5" gives 1.5 and never 15. True when it did.
+    bool continueRefusedFraction(const QString &typedText);
     void clear() {
         editText.clear();
         inRefusedFraction = false;
@@ -56,6 +60,11 @@ struct CellEditor {
         inRefusedFraction = false;
     }
 };
+
+// What the window shows while a separator (and the digits after it) is
+// refused in a whole-number table: the reason and the key that switches to
+// decimals.
+QString wholeNumberHint(QChar separator);
 
 // Where Space and Enter move in a grid of columns x rows.
 struct GridMove {

@@ -107,13 +107,7 @@ QString layoutMismatch(const office::ExcelSheet &sheet, const TableShape &shape)
 } // namespace
 
 QString SheetName(const QString &formName, const QString &tableNumber) {
-    QString name = (formName + tableNumber).left(20);
-    // Characters a sheet name may not hold.
-    for (QChar &c : name)
-        if (QStringLiteral("[]:*?/\\").contains(c)) c = u'_';
-    if (name.startsWith(u'\'')) name[0] = u'_';
-    if (name.endsWith(u'\'')) name[name.size() - 1] = u'_';
-    return name;
+    return office::fittedSheetName((formName + tableNumber).left(20));
 }
 
 void WriteTableSheet(office::ExcelSheet &sheet, const SheetSource &src) {
@@ -357,8 +351,9 @@ void exportTableToExcel(TVTable &table, SheetTarget target) {
         }
         office::ExcelWorkbook book = office::ExcelWorkbook::create();
         WriteTableSheet(book.addSheet(), src);
+        const QString file = office::saveShown(book, SheetName(src.formName, src.tableNumber));
         showMessage(done, &table);
-        office::show(book, SheetName(src.formName, src.tableNumber));
+        office::showFile(file);
     });
     table.focusGrid();
 }

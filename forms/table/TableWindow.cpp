@@ -405,10 +405,7 @@ bool TVTable::TableShow() {
             closeLater();
             return false;
         }
-        const int cornerW = layout::sizeBefore(def.columnPixels, fixcols);
-        const int cornerH = layout::sizeBefore(def.rowPixels, fixrows);
-        m_ui.grid->setSizes(def.columnPixels.mid(fixcols), def.rowPixels.mid(fixrows), cornerW, cornerH);
-        m_ui.grid->setTitles(std::move(def.titles));
+        applyLayout(def);
 
         readValues();
         // The values are read through the caches of the year: when these
@@ -528,9 +525,18 @@ void TVTable::drawCell(QPainter &p, const QRect &rect, int column, int row) {
     p.restore();
 }
 
+void TVTable::showTypingHint(const QString &hint) {
+    // What the label shows for other reasons (a control error, a reference)
+    // is not cleared by the hint.
+    if (hint.isEmpty() && (m_typingHint.isEmpty() || m_ui.reference->text() != m_typingHint)) return;
+    m_typingHint = hint;
+    m_ui.reference->setText(hint);
+}
+
 bool TVTable::selectGridCell(int column, int row) {
     if (TableLoading) return true;
     if (!PutData()) return false;
+    showTypingHint(QString());
     HighLight(cells::structColumnOfGrid(m_ui.grid->currentColumn(), fixcols),
               cells::structRowOfGrid(m_ui.grid->currentRow(), fixrows), kWhite);
     m_edit.reset(tableedit::displayText(cellValue(column, row), FloatDisplay));
@@ -630,12 +636,20 @@ bool TVTable::handleKey(QKeyEvent *e) {
             showMessage(QString::number(TableDataChecksum(m_work.table, m_work.institution, m_params.tableIdent)), this);
             return true;
         case Qt::Key_F8: m_ui.checksumMenu->setVisible(!m_ui.checksumMenu->isVisible()); return true;
-        case Qt::Key_F9:
+        case Qt::Key_F9: {
+            const tableedit::CellEditor before = m_edit;
             FloatDisplay = !FloatDisplay;
             FloatTable = !FloatTable;
             reformatCurrentText();
+            // A separator refused just before goes on as typed.
+            if (FloatTable) {
+                m_edit.inRefusedFraction = before.inRefusedFraction;
+                m_edit.continueRefusedFraction(before.editText);
+            }
+            showTypingHint(QString());
             m_ui.grid->viewport()->update();
             return true;
+        }
         case Qt::Key_F5:
         case Qt::Key_F6:
         case Qt::Key_F7:
@@ -673,10 +687,15 @@ bool TVTable::handleKey(QKeyEvent *e) {
         if (key == Qt::Key_Backspace || (!t.isEmpty() && t[0].isPrint())) {
             if (!m_loaded || isTemplateView() || isSumView()) return true;
             const QChar ch = key == Qt::Key_Backspace ? QChar(u'\b') : t[0];
-            if (m_edit.typeChar(ch, FloatTable))
+            if (m_edit.typeChar(ch, FloatTable)) {
+                showTypingHint(QString());
                 m_ui.grid->updateCell(m_ui.grid->currentColumn(), m_ui.grid->currentRow());
-            else if (m_edit.refused)
+            } else if (m_edit.refused) {
+                // Not a beep alone: the window says why and how to type a fraction.
                 QApplication::beep();
+                if (ch == u'.' || ch == u',') m_typingHintSeparator = ch;
+                showTypingHint(tableedit::wholeNumberHint(m_typingHintSeparator));
+            }
             return true;
         }
     } catch (const std::exception &ex) {
@@ -818,7 +837,7 @@ void TVTable::loadTableFromFile() {
     const QString filter = m_work.mode == ReportMode::Input ? QStringLiteral("Информация по ЛПУ (*.orv *.orw)")
                                                              : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
     const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить %1Т%2 из...").arg(formName, m_params.tableNumber),
-                                            folder + defaultName, filter);
+                                            transfer::loadDialogStart(folder, defaultName), filter);
     try {
         if (!file.isEmpty() && m_work.table == ValueTable::Data) {
             // A file named for another institution or level: asked as the forms tree's load asks.
@@ -879,6 +898,9 @@ QString TVTable::formCaption() const { return m_ui.formCaption->text(); }
 QString TVTable::tableCaption() const { return m_ui.tableCaption->text(); }
 QString TVTable::positionText() const { return m_ui.position->text(); }
 QString TVTable::markedReference() const { return m_ui.reference->text(); }
+QString TVTable::typingHint() const {
+    return m_ui.reference->text() == m_typingHint ? m_typingHint : QString();
+}
 bool TVTable::showsDecimals() const { return m_ui.decimalsYes->isChecked(); }
 int TVTable::currentRow() const { return m_ui.grid->currentRow(); }
 int TVTable::currentColumn() const { return m_ui.grid->currentColumn(); }
@@ -1137,6 +1159,16 @@ void TVTable::highlightControls() {
 
 // ---- Structure ---------------------------------------------------------------
 
+TableShape TVTable::shownShape() const {
+    TableShape t;
+    t.ident = m_params.tableIdent;
+    t.colcount = colcount;
+    t.rowcount = rowcount;
+    t.fixcols = fixcols;
+    t.fixrows = fixrows;
+    return t;
+}
+
 void TVTable::changeStructure(bool rows, const std::function<int(const QSqlDatabase &, const QStringList &)> &change) {
     SharedState &s = shared();
     const qint64 ident = m_params.tableIdent;
@@ -1187,32 +1219,36 @@ static int screenDensity(const QWidget *w) { return w->logicalDpiY() > 0 ? w->lo
 void TVTable::insertRowBefore() {
     if (!m_loaded || !PutData()) return;
     const int g = m_ui.grid->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
+    const TableShape seen = shownShape();
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::Before, h, files);
+        return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::Before, h, files, &seen);
     });
 }
 
 void TVTable::insertRowAfter() {
     if (!m_loaded || !PutData()) return;
     const int g = m_ui.grid->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
+    const TableShape seen = shownShape();
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::After, h, files);
+        return structedit::insertDataRow(d, m_params.tableIdent, g, structedit::Place::After, h, files, &seen);
     });
 }
 
 void TVTable::insertColumnBefore() {
     if (!m_loaded || !PutData()) return;
     const int k = m_ui.grid->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
+    const TableShape seen = shownShape();
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::Before, w, files);
+        return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::Before, w, files, &seen);
     });
 }
 
 void TVTable::insertColumnAfter() {
     if (!m_loaded || !PutData()) return;
     const int k = m_ui.grid->currentColumn(), w = structedit::defaultColumnWidth(screenDensity(this));
+    const TableShape seen = shownShape();
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::After, w, files);
+        return structedit::insertDataColumn(d, m_params.tableIdent, k, structedit::Place::After, w, files, &seen);
     });
 }
 
@@ -1225,8 +1261,9 @@ void TVTable::deleteRow() {
     if (!confirm(QStringLiteral("Вы уверены, что хотите удалить эту строку?"), this)) return;
     if (!PutData()) return;
     const int g = m_ui.grid->currentRow();
+    const TableShape seen = shownShape();
     changeStructure(true, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::deleteDataRow(d, m_params.tableIdent, g, files);
+        return structedit::deleteDataRow(d, m_params.tableIdent, g, files, &seen);
     });
 }
 
@@ -1239,9 +1276,17 @@ void TVTable::deleteColumn() {
     if (!confirm(QStringLiteral("Вы уверены, что хотите удалить этот столбец?"), this)) return;
     if (!PutData()) return;
     const int k = m_ui.grid->currentColumn();
+    const TableShape seen = shownShape();
     changeStructure(false, [&](const QSqlDatabase &d, const QStringList &files) {
-        return structedit::deleteDataColumn(d, m_params.tableIdent, k, files);
+        return structedit::deleteDataColumn(d, m_params.tableIdent, k, files, &seen);
     });
+}
+
+void TVTable::applyLayout(TableDefinition &def) {
+    const int cornerW = layout::sizeBefore(def.columnPixels, def.fixcols);
+    const int cornerH = layout::sizeBefore(def.rowPixels, def.fixrows);
+    m_ui.grid->setSizes(def.columnPixels.mid(def.fixcols), def.rowPixels.mid(def.fixrows), cornerW, cornerH);
+    m_ui.grid->setTitles(std::move(def.titles));
 }
 
 void TVTable::editTitle(int titleIndex) {
@@ -1271,14 +1316,26 @@ void TVTable::editTitle(int titleIndex) {
     if (execModal(&dlg) != QDialog::Accepted) return;
     const structedit::TitleContent c = dlg.content();
     try {
+        const TableShape seen = shownShape();
         structedit::saveTitle(db::connection(db::kMain), m_params.tableIdent, title.column, title.row, c,
-                              dlg.lineCount(), dlg.widthText());
+                              dlg.lineCount(), dlg.widthText(), &seen);
     } catch (const std::exception &e) {
         showError(winutil::errorText(e), this);
         return;
     }
-    // Only the edited title changes; the layout stays until the table is
-    // shown again.
+    // The typed column width and line count change the layout: it is read
+    // again, the values and the current cell kept.
+    try {
+        TableDefinition def = readTableDefinition(db::connection(db::kMain), m_params.formId, m_params.tableNumber,
+                                                  logicalDpiY() > 0 ? logicalDpiY() : 96);
+        if (def.found && def.error.isEmpty() && def.colcount == colcount && def.rowcount == rowcount) {
+            applyLayout(def);
+            m_ui.grid->setFocus();
+            return;
+        }
+    } catch (const std::exception &) {
+        // The edited title alone is redrawn below.
+    }
     title.text = c.text;
     title.tchars = c.tchars;
     title.font = QFont(c.fontName);

@@ -56,6 +56,9 @@ public:
     // Text typed into the current cell and its text on entering it.
     QString CellEditText() const { return m_edit.editText; }
     QString CellSavedText() const { return m_edit.savedText; }
+    // Why the last typed key was refused, as the window shows it over the
+    // grid; empty when nothing was refused.
+    QString typingHint() const;
     // The display text of a grid cell's value.
     QString cellDisplayText(int column, int row) const;
     double cellValue(int column, int row) const;
@@ -173,6 +176,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // The column and row sizes and the titles of the definition, the values
+    // and the current cell as they are.
+    void applyLayout(struct TableDefinition &def);
     void buildMenu();
     void addStepAndControlItems();
     void addRuleMenus();
@@ -184,6 +190,9 @@ private:
     bool selectGridCell(int column, int row);
     bool handleKey(QKeyEvent *event);
     void setPositionLabel();
+    // The reason a typed key was refused, over the grid (empty clears it
+    // when it shows one).
+    void showTypingHint(const QString &hint);
     void resetCurrentText();
     void reformatCurrentText();
     void readValues();
@@ -200,6 +209,9 @@ private:
     // change returns the structure number of the inserted or deleted line.
     void showRulesReferringFrom(bool rows, int line);
     void changeStructure(bool rows, const std::function<int(const QSqlDatabase &, const QStringList &)> &change);
+    // The table's rows and columns as the window shows them; a structure
+    // edit is refused when the stored ones changed since.
+    TableShape shownShape() const;
 
     // The window's widgets, named by what they show or do.
     struct Widgets {
@@ -238,6 +250,8 @@ private:
     int colcount = 0, rowcount = 0, fixcols = 0, fixrows = 0, scan = 0;
     bool FloatTable = false, FloatDisplay = false;
     bool TableLoading = false, ShowPending = true, m_loaded = false, m_closing = false;
+    QString m_typingHint;   // the hint shown, empty when none
+    QChar m_typingHintSeparator = u',';
     int CurrentErrorIndex = 0;
     ControlCountList ControlCounts;
     FormulaFlagList FormulaCellFlags;

@@ -453,8 +453,14 @@ void TAdmForm::loadInstitution() {
     guarded(this, [&] {
         QTreeWidgetItem *n = m_ui.tree->currentItem();
         if (!n || n->childCount() > 0) return;
-        const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить"), dataFolder() + n->text(0),
-                                                QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
+        // In the folder the unload of the same window writes into, proposing
+        // the file it writes when that is there.
+        const QString stem = transfer::unitStemOfNode(n);
+        const QString unloaded = transfer::unitFileNameOfStem(stem, adm::levelName(), shared().Year);
+        const QString file = dialogs().openFile(
+            this, QStringLiteral("Подгрузить"),
+            transfer::loadDialogStart(dataFolder(), QFileInfo::exists(dataFolder() + unloaded) ? unloaded : stem),
+            QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
         if (file.isEmpty()) return;
         {
             // A file named for another institution or another level is loaded only when the user says so.
@@ -492,7 +498,8 @@ constexpr int kPaintIntervalMs = 50;
 
 void TAdmForm::loadGroup() {
     guarded(this, [&] {
-        const QStringList files = dialogs().openFiles(this, QStringLiteral("Подгрузить"), dataFolder(),
+        const QStringList files = dialogs().openFiles(this, QStringLiteral("Подгрузить"),
+                                                      transfer::loadDialogStart(dataFolder()),
                                                       QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
         if (files.isEmpty()) return;
         if (const QString level = transfer::levelQuestion(transfer::UnitNames(), files, adm::levelName());
@@ -595,7 +602,8 @@ void TAdmForm::reportByDatabase() {
 
 void TAdmForm::reportByFiles() {
     guarded(this, [&] {
-        const QStringList files = dialogs().openFiles(this, QStringLiteral("Справка по входным файлам"), dataFolder(),
+        const QStringList files = dialogs().openFiles(this, QStringLiteral("Справка по входным файлам"),
+                                                      transfer::loadDialogStart(dataFolder()),
                                                       QStringLiteral("Информация по ЛПУ (*.orv *.orw)"));
         if (files.isEmpty()) return;
         StringList lines;

@@ -157,9 +157,10 @@ void TMTFs::renameType(QTreeWidgetItem *item, int) {
         medtypes::renameType(id, item->text(0));
     } catch (const AppError &e) {
         showError(e.message(), this);
-        // Show the stored name again.
+        // Show the stored name again (none when the type is gone).
         guarded(this, [&] {
             const QString stored = medtypes::typeName(id);
+            if (stored.isEmpty()) return;
             m_loading = true;
             item->setText(0, stored);
             m_loading = false;

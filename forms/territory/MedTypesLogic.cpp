@@ -32,6 +32,11 @@ void loadLevel(QTreeWidget *tree, QTreeWidgetItem *parentNode, qint64 parentId, 
     }
 }
 
+QString typeGone() {
+    return QStringLiteral("Тип учреждения удален в другом окне или другой копией программы. Изменение не сохранено: "
+                          "откройте окно заново.");
+}
+
 } // namespace
 
 void loadTypeTree(QTreeWidget *tree) {
@@ -60,6 +65,12 @@ QList<qint64> formsOfType(qint64 typeId) {
 void saveTypeForms(qint64 typeId, const QList<qint64> &formIds) {
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
+        // A type or a form deleted behind the window takes no assignment.
+        db::requireRow(d, QStringLiteral("select 1 from medicaltypes where id=?"), {typeId}, typeGone());
+        for (qint64 f : formIds)
+            db::requireRow(d, QStringLiteral("select 1 from forms where id=?"), {f},
+                           QStringLiteral("Отчетная форма удалена из перечня форм, пока было открыто окно. Формы типа "
+                                          "не сохранены: откройте окно заново."));
         db::exec(d, QStringLiteral("delete from med_type_forms where medicalsId=?"), {typeId});
         for (qint64 f : formIds)
             db::exec(d, QStringLiteral("insert into med_type_forms (medicalsId, formsId) values (?,?)"), {typeId, f});
@@ -72,8 +83,8 @@ QString typeName(qint64 typeId) {
 
 void renameType(qint64 typeId, const QString &name) {
     if (name.trimmed().isEmpty()) throw db::Error(QStringLiteral("Наименование типа учреждения не может быть пустым."));
-    db::exec(mainDb(), QStringLiteral("update medicaltypes set type=? where id=?"),
-             {text::entry(name).trimmed(), typeId});
+    db::execRow(mainDb(), QStringLiteral("update medicaltypes set type=? where id=?"),
+                {text::entry(name).trimmed(), typeId}, typeGone());
 }
 
 void saveTypeOrder(QTreeWidget *tree) {
@@ -81,8 +92,10 @@ void saveTypeOrder(QTreeWidget *tree) {
     const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(tree);
     db::transaction(d, [&] {
         for (QTreeWidgetItem *n : nodes)
-            db::exec(d, QStringLiteral("update medicaltypes set ind=? where id=?"),
-                     {TreeNodeSiblingIndex(n), TreeNodeId(n)});
+            db::execRow(d, QStringLiteral("update medicaltypes set ind=? where id=?"),
+                        {TreeNodeSiblingIndex(n), TreeNodeId(n)},
+                        QStringLiteral("Тип учреждения \"%1\" удален в другом окне. Порядок не сохранен: откройте окно "
+                                       "заново.").arg(n->text(0)));
     });
 }
 

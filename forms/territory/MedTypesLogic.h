@@ -18,7 +18,9 @@ void loadTypeTree(QTreeWidget *tree);
 QList<QPair<QString, qint64>> assignableForms();
 // Form ids assigned to a type.
 QList<qint64> formsOfType(qint64 typeId);
-// Replaces the type's assignments by the given forms, in one transaction.
+// Replaces the type's assignments by the given forms, in one transaction. A
+// type or form deleted behind the window refuses it (db::Error), nothing
+// changed; so does a renamed type that is gone, and a node of the order.
 void saveTypeForms(qint64 typeId, const QList<qint64> &formIds);
 // The stored name of a type (empty when there is none).
 QString typeName(qint64 typeId);

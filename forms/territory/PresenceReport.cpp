@@ -6,6 +6,7 @@
 #include "engine/TextUtil.h"
 #include "forms/shared/TransferFiles.h"
 #include "platform/Codepage.h"
+#include "engine/WorkModes.h"
 #include "platform/Database.h"
 
 #include <QDateTime>
@@ -61,7 +62,8 @@ StringList reportByDatabase(const QList<UnitNode> &nodes, const LabelFn &label) 
         if (label) label(n.text);
         TableCounts counts;
         QSqlQuery q = db::exec(values,
-                               QStringLiteral("select \"table\" from data where year=? and hospital=? order by \"table\""),
+                               QStringLiteral("select \"table\" from %1 where year=? and hospital=? order by \"table\"")
+                                   .arg(ValueTableName(ValueTable::Data)),
                                {s.Year, n.id});
         bool any = false;
         while (q.next()) {

@@ -455,7 +455,8 @@ void TFormList::loadForm() {
                                    : QStringLiteral("Сводные отчеты (*.rps *.rpd)");
         const QString file = dialogs().openFile(this, QStringLiteral("Подгрузить ") + selectedFormName() +
                                                           QStringLiteral(" из..."),
-                                                s.yearFolder() + QStringLiteral("data/") + name, filter);
+                                                transfer::loadDialogStart(s.yearFolder() + QStringLiteral("data/"), name),
+                                                filter);
         if (file.isEmpty()) return;
         if (m_work.table == ValueTable::Data) {
             const transfer::UnitNames units;
@@ -486,7 +487,8 @@ void TFormList::loadTableForGroup() {
             return;
         }
         const QStringList files = dialogs().openFiles(this, QStringLiteral("Групповая подгрузка таблицы"),
-                                                      shared().yearFolder() + QStringLiteral("data/"),
+                                                      transfer::loadDialogStart(shared().yearFolder() +
+                                                                                QStringLiteral("data/")),
                                                       QStringLiteral("Данные по учреждению (*.orv *.orw)"));
         if (files.isEmpty()) return;
         if (const QString level = transfer::levelQuestion(transfer::UnitNames(), files, adm::levelName());
@@ -567,9 +569,10 @@ void TFormList::printRough() {
         GaugeSink gauge(m_ui.gauge);
         const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         office::WordDocument doc = wordout::FillFormDoc(c, &gauge);
+        const QString file = office::saveShown(doc, c.formName + QLatin1Char(' ') + unitName());
         const QString note = wordout::templateNote(c);
         showMessage(note.isEmpty() ? kPrintDone : kPrintDone + QStringLiteral("\r\n") + note, this);
-        office::show(doc, c.formName + QLatin1Char(' ') + unitName());
+        office::showFile(file);
     });
 }
 
@@ -583,10 +586,11 @@ void TFormList::printDebug() {
         const wordout::PrintContext c = wordout::currentContext(selectedFormId(), selectedFormName(), m_work.institution, m_work.table);
         wordout::DebugPrint p = wordout::DebugFormDoc(c, this, [this](const QString &t) { setLabel(t); }, &gauge);
         if (!p.document) return;
+        const QString file = office::saveShown(*p.document, c.formName + QStringLiteral(" отладочная"));
         showMessage(QStringLiteral("Отладочная печать формы завершена. Если WinWord не откроется - перейдите на "
                                    "него с помощью Alt-Tab"),
                     this);
-        office::show(*p.document, c.formName + QStringLiteral(" отладочная"));
+        office::showFile(file);
     });
 }
 
@@ -627,7 +631,7 @@ void TFormList::printProtocol() {
 
 // A closing message of a command over the members, with the ids that named none of them.
 QString TFormList::membersNoted(const QString &done) const {
-    const QString note = ResolveMembers(m_work.members, m_work.includeList).unresolvedNote();
+    const QString note = ResolveMembers(m_work.members, m_work.includeList, m_work.institution).unresolvedNote();
     return note.isEmpty() ? done : done + QStringLiteral("\r\n") + note;
 }
 
@@ -649,8 +653,9 @@ void TFormList::excelForm() {
             return excelout::ExportFormToExcel(m_work.institution, formNodeOf(form), unit, m_work.table,
                                                [this](const QString &t) { setLabel(t); });
         }();
+        const QString file = office::saveShown(book, formlist::formNameOfText(form->text(0)) + QLatin1Char(' ') + unit);
         showMessage(kExcelDone, this);
-        office::show(book, formlist::formNameOfText(form->text(0)) + QLatin1Char(' ') + unit);
+        office::showFile(file);
         setLabel(QString());
     });
 }

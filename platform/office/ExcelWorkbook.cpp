@@ -518,6 +518,16 @@ ExcelSheet &ExcelWorkbook::addSheetAfter(ExcelSheet &after) {
     return insertSheet(i);
 }
 
+QString fittedSheetName(const QString &name) {
+    QString r = name;
+    for (QChar &c : r)
+        if (QStringLiteral("[]:*?/\\").contains(c)) c = u'_';
+    if (r.size() > 31) r.truncate(r.at(30).isHighSurrogate() ? 30 : 31);
+    if (r.startsWith(u'\'')) r[0] = u'_';
+    if (r.endsWith(u'\'')) r[r.size() - 1] = u'_';
+    return r;
+}
+
 bool ExcelWorkbook::isValidSheetName(const QString &name, const ExcelSheet *sheet, QString *why) const {
     auto fail = [&](const QString &reason) {
         if (why)

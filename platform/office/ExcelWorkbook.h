@@ -103,6 +103,12 @@ private:
     RangeRef ref_;
 };
 
+// The name as a sheet can hold it: each of [ ] : * ? / \ becomes '_', an
+// apostrophe at either end too, and the name is cut to 31 characters (a
+// surrogate pair is kept whole); an empty name stays empty. Every writer
+// that names a sheet after a name users give mends it here.
+QString fittedSheetName(const QString &name);
+
 class ExcelSheet {
 public:
     QString name() const { return name_; }

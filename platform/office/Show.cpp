@@ -93,9 +93,12 @@ QString saveInFolder(const QString &folder, const QString &suggestedName, const 
 }
 } // namespace
 
+QString saveShown(WordDocument &doc, const QString &suggestedName, const QString &folder) {
+    return saveInFolder(folder, suggestedName, QStringLiteral("docx"), [&](const QString &f) { doc.saveAs(f); });
+}
+
 QString show(WordDocument &doc, const QString &suggestedName, const QString &folder) {
-    const QString file = saveInFolder(folder, suggestedName, QStringLiteral("docx"),
-                                      [&](const QString &f) { doc.saveAs(f); });
+    const QString file = saveShown(doc, suggestedName, folder);
     openOrTell(file);
     return file;
 }

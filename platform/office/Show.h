@@ -35,10 +35,12 @@ QString freeFileName(const QString &folder, const QString &suggestedName, const 
 QString show(WordDocument &doc, const QString &suggestedName, const QString &folder = QString());
 QString show(ExcelWorkbook &book, const QString &suggestedName, const QString &folder = QString());
 
-// The saving half of show() for a workbook: saves it (a free name, as show()
-// chooses it) and counts it among the shown workbooks; showFile() then opens
-// it. For a caller that saves a large workbook while its progress window
-// paints.
+// The saving half of show(): saves the document (a free name, as show()
+// chooses it; a workbook is counted among the shown workbooks); showFile()
+// then opens it. For a caller that tells the user the output is done only
+// once the file is written, or saves a large workbook while its progress
+// window paints.
+QString saveShown(WordDocument &doc, const QString &suggestedName, const QString &folder = QString());
 QString saveShown(ExcelWorkbook &book, const QString &suggestedName, const QString &folder = QString());
 
 // Opens a document already saved (Activate of a saved copy).

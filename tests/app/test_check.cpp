@@ -118,15 +118,17 @@ bool editorPath(const RuleCase &c, const SampleFixture &, QString &why) {
 }
 
 // A control file of the one rule, in the folder "contract".
-QString ruleFile(const RuleCase &c, const SampleFixture &fx, const QString &name) {
+QString ruleFile(const RuleCase &c, const SampleFixture &fx, const QString &name, const QString &comment = "к") {
     QDir().mkpath(fx.root() + "contract");
     EXPECT_TRUE(cp1251::writeLines(fx.root() + "contract/" + name,
-                                   {FormatControlLine({c.form, c.table, c.lft, c.rel, c.rght, c.cycl, "к"})}));
+                                   {FormatControlLine({c.form, c.table, c.lft, c.rel, c.rght, c.cycl, comment})}));
     return fx.root() + "contract/" + name;
 }
 
 bool loaderPath(const RuleCase &c, const SampleFixture &fx, QString &why) {
-    const QString path = ruleFile(c, fx, "one.orv");
+    // A comment of its own: the loader stores no rule stored already (by the editor, or for a case written apart).
+    static int loaded = 0;
+    const QString path = ruleFile(c, fx, "one.orv", "из файла " + QString::number(++loaded));
     try {
         return LoadControlFile(mainDb(), path, LoadMode::Append).inserted == 1;
     } catch (const db::Error &) {

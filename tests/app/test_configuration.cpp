@@ -292,8 +292,8 @@ TEST_F(Years, IncompleteYearIsMadeAgainAndSaysWhereTheOldFolderWent) {
         QString missingFile;   // not there
         QString said;
     } cases[] = {
-        {QStringLiteral("orvmain.mdb"), QString(), QStringLiteral("нет файла orvmain.mdb (или он пуст или не читается)")},
-        {QString(), QStringLiteral("data0.mdb"), QStringLiteral("нет файла data0.mdb (или он пуст или не читается)")},
+        {QStringLiteral("orvmain.mdb"), QString(), QStringLiteral("нет файла orvmain.mdb (или он пуст, не содержит таблиц или не читается)")},
+        {QString(), QStringLiteral("data0.mdb"), QStringLiteral("нет файла data0.mdb (или он пуст, не содержит таблиц или не читается)")},
     };
     int round = 0;
     for (const auto &k : cases) {
@@ -358,8 +358,8 @@ TEST_F(Years, YearKilledHalfwayIsMadeAgain) {
     QDir().mkpath(year(2025) + QStringLiteral("forms"));
     dlg.answers = {true, true};
     ASSERT_TRUE(c.stepYear(+1));
-    EXPECT_TRUE(dlg.questions.first().contains(QStringLiteral("нет файлов orvmain.mdb и data0.mdb (или они пусты или не "
-                                                              "читаются)")))
+    EXPECT_TRUE(dlg.questions.first().contains(QStringLiteral("нет файлов orvmain.mdb и data0.mdb (или они пусты, не "
+                                                              "содержат таблиц или не читаются)")))
         << dlg.questions.first().toStdString();
     EXPECT_TRUE(dlg.questions.first().endsWith(QStringLiteral("\nВы действительно хотите создать базу данных для 2025 года?")));
     EXPECT_TRUE(config::YearComplete(year(2025)));
@@ -437,6 +437,7 @@ TEST_F(Years, AttachRefusesNamesAndFoldersTheSettingsFileCannotHold) {
 
 TEST_F(Years, TakenNameIsReplacedOnlyAfterYes) {
     const QString other = fx.root() + QStringLiteral("другая");
+    sample::createConfiguration(other, fx.year());
     const QString question = QStringLiteral("Конфигурация \"образец\" уже подключена к папке %1. Заменить?")
                                  .arg(paths::withoutSlash(fx.configFolder()));
     for (const bool yes : {false, true}) {
@@ -521,11 +522,21 @@ TEST_F(StartUp, FailedLastConfigurationLeadsToAnotherOne) {
             dlg.messages.clear();
             dlg.questions.clear();
             dlg.modalTitles.clear();
-            if (k.answer) dlg.modals.push_back(k.answer);
+            // The reason is said once: in the choice of configurations, or before the attach dialog.
+            QString shownReason;
+            dlg.modals.push_back([&, answer = k.answer](QDialog *d) {
+                if (auto *sel = qobject_cast<TSelectConfig *>(d)) shownReason = sel->reasonText();
+                return answer ? answer(d) : int(QDialog::Rejected);
+            });
             Configuration c;
             EXPECT_EQ(c.startUp(), !k.opened.isEmpty());
-            ASSERT_EQ(dlg.messages.size(), 1);
-            EXPECT_TRUE(dlg.messages[0].contains(f.said)) << dlg.messages[0].toStdString();
+            if (k.otherRegistered) {
+                EXPECT_TRUE(dlg.messages.isEmpty()) << dlg.messages.join(u'|').toStdString();
+                EXPECT_TRUE(shownReason.contains(f.said)) << shownReason.toStdString();
+            } else {
+                ASSERT_EQ(dlg.messages.size(), 1);
+                EXPECT_TRUE(dlg.messages[0].contains(f.said)) << dlg.messages[0].toStdString();
+            }
             EXPECT_TRUE(dlg.questions.isEmpty()) << dlg.questions.join(u'|').toStdString();
             EXPECT_EQ(dlg.modalTitles, QStringList{k.window});
             EXPECT_EQ(shared().Year, k.opened.isEmpty() ? 0 : fx.year());
@@ -539,8 +550,10 @@ TEST_F(StartUp, FailedLastConfigurationLeadsToAnotherOne) {
 
 // Chosen in the list while another one is open, a configuration without its folder is said and the open one stays.
 TEST_F(Years, MissingConfigurationFolderLeavesTheOpenOneAsItWas) {
+    sample::createConfiguration(fx.root() + QStringLiteral("пропавшая"), fx.year());
     dlg.modals.push_back(nameFolder(QStringLiteral("Пропавшая"), fx.root() + QStringLiteral("пропавшая")));
     ASSERT_TRUE(c.attachDatabase());
+    ASSERT_TRUE(QDir(fx.root() + QStringLiteral("пропавшая")).removeRecursively());
     const QString caption = c.windowCaption();
     EXPECT_THROW(c.openConfiguration(1), db::Error);
     EXPECT_EQ(c.windowCaption(), caption);
@@ -605,7 +618,7 @@ TEST_F(StartUpWithoutSettings, UnreadableSettingsAreToldAndNeverWrittenOver) {
     EXPECT_EQ(shared().ConfigPath, folder + QStringLiteral("/"));
     ASSERT_EQ(dlg.messages.size(), 2) << dlg.messages.join(u'|').toStdString();
     EXPECT_TRUE(dlg.messages[0].contains(QStringLiteral("UTF-16"))) << dlg.messages[0].toStdString();
-    EXPECT_TRUE(dlg.messages[1].contains(QStringLiteral("до завершения работы программы"))) << dlg.messages[1].toStdString();
+    EXPECT_TRUE(dlg.messages[1].contains(QStringLiteral("только на время этой работы"))) << dlg.messages[1].toStdString();
     EXPECT_EQ(fileBytes(paths::settingsFile()), bytes);
     EXPECT_EQ(fileBytes(paths::settingsFile() + QStringLiteral(".копия")), bytes);
 }

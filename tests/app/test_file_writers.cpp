@@ -132,6 +132,7 @@ TEST(FileWriters, NoWriterBypassesTheCompleteFileWriters) {
         "updates/UpdateSupport.cpp",       // unpacking into the temporary folder; packages zipped aside
         "updates/UpdateInstaller.cpp",     // staged print files moved in with the installation
         "forms/output/ExcelOutput.cpp",           // complete workbooks moved over the old ones
+        "forms/output/WordOutput.cpp",            // a report copy of the older naming renamed whole to its unit's name
         "forms/shared/TransferFiles.cpp",         // a group unload's complete files moved over the old ones at its end
         "app/Configuration.cpp",           // a configuration's folders swapped whole
         "platform/IniFile.cpp",            // a copy of a settings file it cannot read, kept beside it

@@ -4,9 +4,13 @@
 #include "engine/CatalogGate.h"
 #include "engine/ControlFileLines.h"
 #include "engine/FormStructureFile.h"
+#include "engine/TextUtil.h"
 #include "forms/structure/FormCatalogLogic.h"
 #include "forms/shared/FormListLogic.h"
+#include "forms/output/ExcelOutput.h"
 #include "forms/output/ShortNames.h"
+#include "forms/output/WordOutput.h"
+#include "platform/office/ExcelWorkbook.h"
 #include "forms/shared/TransferFiles.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -210,6 +214,45 @@ TEST_F(RoundTrip, ConditionsFiles) {
     EXPECT_TRUE(bad.items.isEmpty()) << bad.report();
 }
 
+// Conditions files (.cnd): line breaks, Tabs and control characters in every text field (a formula stored with a line
+// break by an older copy, say) never split a line; each field reads back as the gate stores it (a formula's line
+// breaks and Tabs as blanks, a condition's Tabs as blanks, the types whole).
+TEST_F(RoundTrip, ConditionsFilesCarryLineBreaksAndControlsInEveryField) {
+    const QString path = fx.root() + "controls.cnd";
+    const QSqlDatabase d = mainDb();
+    QString controls;
+    for (char16_t c = 1; c < 0x20; ++c) controls += QChar(c);
+    controls += QChar(0x7F);
+    const QStringList texts = {"СТР1ГР4\r\n+СТР2ГР4", "СТР1ГР4\n+\rСТР2ГР4", "a\tb", controls, "\x03I\x03", "\x01\x02",
+                               "Т[1000]СТР1ГР4 #\"a\":=1", "\r\n", "ё\x03"};
+    db::exec(d, "delete from conditions");
+    for (int i = 0; i < texts.size(); ++i)
+        db::exec(d,
+                 "insert into conditions (tid, \"row\", \"column\", type, formula, condition, koeff, country, midle, "
+                 "types) values (?, ?, 1, 0, ?, ?, 1, 0, 0, ?)",
+                 {ids::TableF47Network, i + 1, texts[i], texts[i], texts[i]});
+    EXPECT_EQ(formlist::exportConditions(ids::FormF47, "Ф47", path), texts.size());
+    QStringList lines;
+    ASSERT_TRUE(cp1251::readLines(path, lines));
+    EXPECT_EQ(lines.size(), texts.size());   // one line per condition, as the export counts them
+    db::exec(d, "delete from conditions");
+    EXPECT_EQ(formlist::importConditions(ids::FormF47, "Ф47", path).imported, texts.size());
+    QSqlQuery q = db::exec(d, "select formula, condition, types from conditions where tid=? order by \"row\"",
+                           {ids::TableF47Network});
+    int i = 0;
+    for (; q.next(); ++i) {
+        bad.expect("формула", text::entryLayout(texts.value(i), text::Field::Formula), q.value(0).toString());
+        bad.expect("условие", text::entryLayout(texts.value(i), text::Field::MultiLine), q.value(1).toString());
+        bad.expect("типы", texts.value(i), q.value(2).toString());
+    }
+    EXPECT_EQ(i, texts.size());
+    // A file of the older form (a condition's line breaks as bytes 1 and 2, no other escape) reads as before.
+    ASSERT_TRUE(cp1251::writeLines(path, {"Ф47\t(1000)\t1\t1\tFalse\tСТР1ГР1\tа\x01" "б\x02\t1\tFalse\tFalse\t*"}));
+    formlist::importConditions(ids::FormF47, "Ф47", path);
+    EXPECT_EQ(db::scalar(d, "select condition from conditions where tid=?", {ids::TableF47Network}).toString(), "а\nб\r");
+    EXPECT_TRUE(bad.items.isEmpty()) << bad.report();
+}
+
 // Indicator set files (.stt): the names of the sets, each set alone in a file and all in one.
 TEST_F(RoundTrip, IndicatorSetFiles) {
     const QString path = fx.root() + "set.stt";
@@ -238,11 +281,13 @@ TEST_F(RoundTrip, IndicatorSetFiles) {
     EXPECT_TRUE(bad.items.isEmpty()) << bad.report();
 }
 
-// Short names: full name and short name, each institution alone in the file and all in one.
+// Short names: full name and short name, each institution alone in the file and all in one; short names a sheet
+// cannot hold as they are ("[1]", "a/b", ":") are kept too.
 TEST_F(RoundTrip, ShortNames) {
     QList<shortnames::Row> rows;
-    for (const QString &n : corpus)
-        if (shortnames::problem(n.left(30).trimmed()).isEmpty()) rows.append({n, n.left(30).trimmed()});
+    for (const QString &n : corpus) rows.append({n, n.left(30).trimmed()});
+    for (const QString unfit : {"ЦРБ [1]", "ЦРБ: север", "ЦРБ*", "ЦРБ?", "г/о", "ЦРБ\\2", "'ЦРБ'", "[]:*?/\\"})
+        rows.append({"Больница " + unfit, unfit});
     ASSERT_GE(rows.size(), 1000);
     shortnames::save(rows);
     const QStringList lines = shortnames::load();
@@ -262,6 +307,32 @@ TEST_F(RoundTrip, ShortNames) {
     EXPECT_TRUE(bad.items.isEmpty()) << bad.report();
 }
 
+// The sheets of the table per member take the short names, sheet-unfit ones mended, never left with the program's
+// own sheet names.
+TEST_F(RoundTrip, ShortNamesNameTheirSheets) {
+    const QString longName = QString(40, u'Д');
+    QList<shortnames::Row> rows;
+    QList<qint64> members;
+    const QStringList unfit = {"ЦРБ [1]", "ЦРБ: север", "г/о *?", "ЦРБ\\2", "'ЦРБ'"};
+    for (int i = 0; i < unfit.size(); ++i) {
+        const QString full = longName + QString::number(i);
+        db::exec(mainDb(), "insert into administration (unit, dependence, medicaltype) values (?, 2, 2)", {full});
+        members << db::lastInsertId(mainDb());
+        rows.append({full, unfit[i]});
+    }
+    shortnames::save(rows);
+    const QStringList list = shortnames::load();
+    QStringList memberList;
+    for (qint64 id : members) memberList << QString::number(id);
+    office::ExcelWorkbook book = excelout::exportTablePerMember(
+        {ids::TableF30Staff, "(1000) - Штаты"}, "Ф30", memberList.join(u','), MemberKind::Institutions,
+        [&](const QString &name) { return shortnames::GetShortName(name, list); });
+    for (const QString &u : unfit)
+        if (!book.findSheet(office::fittedSheetName(u))) bad.items << u + ": нет листа " + office::fittedSheetName(u);
+    EXPECT_TRUE(dialogs.modalTitles.isEmpty());   // no short name was asked for
+    EXPECT_TRUE(bad.items.isEmpty()) << bad.report();
+}
+
 // DBF tables: the texts of a character field.
 TEST_F(RoundTrip, DbfTexts) {
     const QString path = fx.root() + "t.dbf";
@@ -278,5 +349,45 @@ TEST_F(RoundTrip, DbfTexts) {
     static const QRegularExpression trailing(QStringLiteral(" +$"));
     for (int i = 0; i < written.size(); ++i)
         bad.expect("NAME", QString(written[i]).remove(trailing), t.value(i, "NAME").toString());
+    EXPECT_TRUE(bad.items.isEmpty()) << bad.report();
+}
+
+// Report copies: one per form, unit and year, found again whatever other units are called today. A namesake that
+// appears (another institution renamed to the name, in another letter case) neither takes the copy nor hides it,
+// and when it goes again it finds none.
+TEST_F(RoundTrip, ReportCopiesAcrossRenames) {
+    db::exec(mainDb(), "insert into administration (unit, dependence, medicaltype) values ('Другая', 2, 2)");
+    const qint64 other = db::lastInsertId(mainDb());
+    const auto rename = [&](qint64 id, const QString &name) {
+        db::exec(mainDb(), "update administration set unit=? where id=?", {name, id});
+    };
+    const auto context = [&](qint64 id) {
+        wordout::PrintContext c;
+        c.formId = ids::FormF30;
+        c.formName = "Ф30";
+        c.institution = id;
+        c.yearFolder = fx.yearFolder();
+        c.yearText = QString::number(fx.year());
+        return c;
+    };
+    int tried = 0;
+    for (qsizetype i = 0; i < corpus.size(); i += 25) {
+        const QString n = corpus[i];
+        if (!gate::formNameFault(n.trimmed()).isEmpty() || n != n.trimmed()) continue;
+        ++tried;
+        rename(ids::NorthHospital, n);
+        rename(other, QStringLiteral("Другая"));
+        const QString made = wordout::makeReportCopy(context(ids::NorthHospital), n, "06.12.2026 10:00:00");
+        bad.expect("своя копия", made, wordout::existingReportCopy(context(ids::NorthHospital), n));
+        rename(other, n.toUpper() == n ? n.toLower() : n.toUpper());
+        bad.expect("при тезке", made, wordout::existingReportCopy(context(ids::NorthHospital), n));
+        bad.expect("у тезки", QString(), wordout::existingReportCopy(context(other), n));
+        rename(other, n);
+        bad.expect("тезка ушел", QString(), wordout::existingReportCopy(context(other), n));
+        rename(other, QStringLiteral("Другая"));
+        bad.expect("без тезки", made, wordout::existingReportCopy(context(ids::NorthHospital), n));
+        QFile::remove(made);
+    }
+    EXPECT_GE(tried, 30);
     EXPECT_TRUE(bad.items.isEmpty()) << bad.report();
 }

@@ -15,11 +15,17 @@
 #include "core/ProgressWindow.h"
 #include "engine/LinksDb.h"
 #include "engine/SharedState.h"
+#include "forms/output/ShortNames.h"
+#include "forms/table/TableExcel.h"
 #include "forms/table/TableWindow.h"
+#include "platform/Database.h"
+#include "platform/IniFile.h"
+#include "reports/Summation.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "platform/Translations.h"
 #include "support/Fixture.h"
+#include "widgets/AbcComboBox.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -30,6 +36,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -42,6 +49,7 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QStandardPaths>
+#include <QStyleOptionComboBox>
 #include <QTest>
 #include <QTextEdit>
 #include <QThread>
@@ -172,6 +180,47 @@ void checkInputsWhole(QWidget *w, const QString &name) {
         else if (shown != r)
             fault(name, QStringLiteral("%1 обрезан: %2x%3 из %4x%5")
                             .arg(describe(c)).arg(shown.width()).arg(shown.height()).arg(r.width()).arg(r.height()));
+    }
+}
+
+// Every text of the window is whole: a label as tall as its wrapped lines need at its width and as wide as its
+// unwrapped text, a list as wide as the item it shows.
+void checkTextsWhole(QWidget *w, const QString &name) {
+    for (QLabel *l : w->findChildren<QLabel *>()) {
+        if (l->window() != w || !l->isVisible() || l->text().trimmed().isEmpty() || insideScrolledPart(l, w)) continue;
+        if (!l->pixmap().isNull()) continue;
+        const QString text = plain(l->text()).left(40);
+        if (l->wordWrap()) {
+            const int need = l->heightForWidth(l->width());
+            if (l->height() < need - 1)
+                fault(name, QStringLiteral("текст \"%1\" обрезан: высота %2 из %3").arg(text).arg(l->height()).arg(need));
+        } else {
+            const QSize need = l->minimumSizeHint();
+            if (l->width() < need.width() - 1 || l->height() < need.height() - 1)
+                fault(name, QStringLiteral("текст \"%1\" обрезан: %2x%3 из %4x%5")
+                                .arg(text).arg(l->width()).arg(l->height()).arg(need.width()).arg(need.height()));
+        }
+        // Cut by a parent.
+        QRect r(l->mapTo(w, QPoint(0, 0)), l->size());
+        QRect shown = r.intersected(w->rect());
+        for (QWidget *p = l->parentWidget(); p && p != w; p = p->parentWidget())
+            shown = shown.intersected(QRect(p->mapTo(w, QPoint(0, 0)), p->size()));
+        if (shown != r)
+            fault(name, QStringLiteral("текст \"%1\" обрезан окном: %2x%3 из %4x%5")
+                            .arg(text).arg(shown.width()).arg(shown.height()).arg(r.width()).arg(r.height()));
+    }
+    // The lists of the main window and of the start-up's choices (the windows that show a configuration's name).
+    for (TabcLRComboBox *c : w->findChildren<TabcLRComboBox *>()) {
+        if (c->window() != w || !c->isVisible() || c->isEditable() || c->currentText().isEmpty()) continue;
+        // A list that cannot show a long name whole shortens it and gives it whole in its tip.
+        if (c->toolTip() == c->currentText()) continue;
+        QStyleOptionComboBox opt;
+        opt.initFrom(c);
+        const QSize text(c->fontMetrics().horizontalAdvance(c->currentText()), c->fontMetrics().height());
+        const int need = c->style()->sizeFromContents(QStyle::CT_ComboBox, &opt, text, c).width();
+        if (c->width() < need - 1)
+            fault(name, QStringLiteral("список \"%1\" обрезан: ширина %2 из %3")
+                            .arg(c->currentText().left(40)).arg(c->width()).arg(need));
     }
 }
 
@@ -323,6 +372,7 @@ void measure(QWidget *w, const QString &name) {
     if (codeName.match(w->windowTitle()).hasMatch() && w->windowTitle() != QApplication::applicationDisplayName())
         fault(name, QStringLiteral("заголовок окна \"%1\"").arg(w->windowTitle()));
     checkInputsWhole(w, name);
+    checkTextsWhole(w, name);
     checkMenus(w, name);
     if (QScreen *s = w->screen()) s->grabWindow(0).save(g_screens + QLatin1Char('/') + fileName(name) + ".png");
     checkKeyboard(w, name);
@@ -333,7 +383,10 @@ void measure(QWidget *w, const QString &name) {
         fault(name, QStringLiteral("прокручивается на экране, где помещается при 100 %"));
     // A window that scrolls its parts takes most of the screen to show them.
     const QSize room = w->screen()->availableGeometry().size();
-    if (scrolls && (w->width() < room.width() * 6 / 10 || w->height() < room.height() * 6 / 10))
+    const auto *scroll = w->findChild<QScrollArea *>(QStringLiteral("windowScroll"), Qt::FindDirectChildrenOnly);
+    const bool across = scroll && scroll->horizontalScrollBar()->maximum() > 0;
+    const bool down = scroll && scroll->verticalScrollBar()->maximum() > 0;
+    if (scrolls && ((across && w->width() < room.width() * 6 / 10) || (down && w->height() < room.height() * 6 / 10)))
         fault(name, QStringLiteral("прокручивается в окне %1x%2 на экране %3x%4")
                         .arg(w->width()).arg(w->height()).arg(room.width()).arg(room.height()));
     std::printf("WINDOW\t%s\t%d%s\n", name.toUtf8().constData(), int(g_faults.size()) - before,
@@ -420,11 +473,17 @@ const std::map<QString, Explore> &explorers() {
              if (g_mode == QStringLiteral("ввод")) {
                  trigger(w, {"Формы"});
                  trigger(w, {"Справка", "По базе"});
+                 trigger(w, {"Подгрузить", "Выбор форм"});
+                 QTest::keyClick(w, Qt::Key_F9);   // shows "Короткие названия"
+                 trigger(w, {"Короткие названия"});
              } else {
                  trigger(w, {"Корректировать"});
              }
          }},
-        {"TContrls", [](QWidget *w) { click(w, QStringLiteral("Поиск всех таблиц с расхождениями")); }},
+        {"TContrls", [](QWidget *w) {
+             click(w, QStringLiteral("Поиск всех таблиц с расхождениями"));
+             click(w, QStringLiteral("Загрузить"));   // the control-file loader
+         }},
         {"TFormList", [](QWidget *w) {
              pickLeaf(w);
              trigger(w, {"Таблица"});
@@ -507,6 +566,15 @@ TEST(ScreenFitSession, DISABLED_OpenAndMeasureEveryWindow) {
     QApplication::setApplicationName(QStringLiteral("Kelvana"));
     installQtTranslations();
     SampleFixture fx(true);
+    // Names of the length users give them: the configuration's, the institutions' and the forms'.
+    const QString longName = QStringLiteral("Министерство здравоохранения Северо-Западного округа, архив 2019-2024 гг");
+    const QString configName = longName.left(74) + QStringLiteral(" (кфг)");
+    IniFile(fx.settingsFile()).eraseSection(QStringLiteral("Конфигурации"));
+    sample::registerConfiguration(fx.settingsFile(), configName, fx.configFolder(), fx.year());
+    db::exec(db::kMain, QStringLiteral("update administration set unit = substr(unit || ?, 1, 80)"),
+             {QStringLiteral(" - государственное бюджетное учреждение здравоохранения области")});
+    db::exec(db::kMain, QStringLiteral("update forms set decipher = substr(decipher || ?, 1, 80)"),
+             {QStringLiteral(" - сведения о медицинской организации и ее подразделениях за отчетный год")});
     // The matching window works on the links database beside the program.
     links::createLinksDatabase(paths::programFolder() + "Links.mdb");
     MeasuringDialogs dialogs;
@@ -576,11 +644,33 @@ TEST(ScreenFitSession, DISABLED_OpenAndMeasureEveryWindow) {
             measure(&run.window(), QStringLiteral("прочие TProgress"));
         }
         {
-            // The start-up's choice of another configuration.
-            TSelectConfig choice(QStringLiteral("Конфигурация \"Образец\" не открыта:\nфайл поврежден\n\n"
-                                                "Выберите другую конфигурацию."),
-                                 {QStringLiteral("Образец"), QStringLiteral("Район")}, &main);
+            // The start-up's choice of another configuration, of a configuration whose name and folder are long.
+            const QString folder = QStringLiteral("/home/statistika/Отчеты медицинских организаций/") + longName;
+            TSelectConfig choice(QStringLiteral("Конфигурация \"%1\" не открыта:\nПапка конфигурации \"%1\" не "
+                                                "найдена: %2.\nПроверьте, доступен ли диск или сетевая папка, или "
+                                                "присоедините конфигурацию заново.\n\nВыберите другую конфигурацию.")
+                                     .arg(configName, folder),
+                                 {configName, QStringLiteral("Район")}, &main);
             execModal(&choice);
+        }
+        // The attach dialog, the year choice, and the small windows of the work windows filled with long names.
+        main.attachDatabase();
+        main.configuration().ChooseYear(QStringLiteral("Выберите отчетный год"));
+        {
+            TForm4 books(&main);
+            books.setBooks({longName + QStringLiteral(".xlsx"), QStringLiteral("Книга1")});
+            execModal(&books);
+        }
+        {
+            TForm6 shortName(&main);
+            shortName.setInstitutionText(longName);
+            execModal(&shortName);
+        }
+        {
+            TSFRF source(&main);
+            source.addLevel(longName, 1);
+            source.addLevel(QStringLiteral("1 квартал"), 2);
+            execModal(&source);
         }
         ShowAdminPasswordPrompt(&main);
         // Qt's own file dialogs, input and message boxes, shown by the real dialog seam.

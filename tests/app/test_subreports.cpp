@@ -65,6 +65,22 @@ TEST_F(Levels, MissingLevelFileKeepsThePreviousLevelOpen) {
     EXPECT_EQ(levels().currentIndex(), 0);
 }
 
+// A level another copy of the program deleted since the list was read takes no values: the switch says so, the
+// values connection stays where it was and the level leaves the list.
+TEST_F(Levels, ALevelDeletedByAnotherCopyIsNotOpened) {
+    const qint64 id = levels().create(QStringLiteral("Полугодие"));
+    db::exec(db::connection(db::kMain), "delete from subreps where id=?", {id});
+    try {
+        levels().switchTo(2);
+        ADD_FAILURE() << "switched";
+    } catch (const db::Error &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Уровень отчета \"Полугодие\" удален другой копией программы."));
+    }
+    EXPECT_EQ(db::fileOf(db::kData), file(0));
+    EXPECT_EQ(levels().currentIndex(), 0);
+    EXPECT_EQ(levels().list().texts(), (QStringList{QStringLiteral("Годовой"), QStringLiteral("1 квартал")}));
+}
+
 TEST_F(Levels, DeletingTheOnlyLevelReturnsToTheAnnualLevel) {
     levels().switchTo(1);
     EXPECT_FALSE(levels().deleteCurrentLevel(nullptr));   // answered No

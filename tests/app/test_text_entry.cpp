@@ -1,6 +1,6 @@
 // Every path that stores a text which ends up in a code page 1251 file, run through the same hostile texts: a
-// character 1251 cannot hold is refused with the character named and nothing stored; a Tab or a line break is stored
-// as a blank (or refused, in a name), never as itself. The source scans keep new storing statements behind the one gate
+// character 1251 cannot hold is refused with the character named and nothing stored; a Tab or a line break (also as the
+// bytes 1 and 2 that records carry it as) is stored as a blank (or refused, in a name), never as itself. The source scans keep new storing statements behind the one gate
 // and every program error inside the window handlers.
 #include "controls/ControlFile.h"
 #include "controls/ControlRules.h"
@@ -87,6 +87,11 @@ QList<Path> paths(SampleFixture &fx) {
              return InsertControlLines(mainDb(), file) ? QString() : QStringLiteral("отказ");
          },
          [] { return stored("select group_concat(commnt, '|') from int_control"); }},
+        {"содержание формы: строка формы обновления", [=](const QString &t) {
+             if (!cp1251::writeLines(file, {"Ф30#Сведения" + t + "#Нет"})) return QStringLiteral("не записан");
+             return InstallFormHeader(mainDb(), file, "Ф30") ? QString() : QStringLiteral("отказ");
+         },
+         [] { return stored("select decipher from forms where id=?", {ids::FormF30}); }},
         {"наименование формы", [](const QString &t) {
              return refusal([&] { catalog::updateForm(ids::FormF30, "Ф30" + t, "Сведения", false); });
          },
@@ -124,7 +129,7 @@ QList<Path> paths(SampleFixture &fx) {
              f.types = "*";
              if (const QString why = calcrule::fieldsProblem(f); !why.isEmpty()) return why;
              return refusal([&] {
-                 calcrule::SaveCalcRule(ids::TableF47Network, place, f, calcrule::ReadCalcRule(ids::TableF47Network, place).has_value());
+                 calcrule::SaveCalcRule(ids::TableF47Network, place, f);
              });
          },
          [] { return stored("select formula || '|' || condition from conditions where tid=? and \"row\"=2 and \"column\"=2", {ids::TableF47Network}); },
@@ -170,7 +175,9 @@ TEST(TextEntry, EveryStoringPathRefusesOrBlanksTheTexts) {
     const Hostile hostile[] = {{"×", "×"}, {"м²", "²"}, {"α", "α"}, {"😀", "😀"}, {"\u2212", "\u2212"},
                                {QString(QChar(0xFEFF)), "U+FEFF"}, {QString(QChar(0xD83D)), "U+D83D"},
                                {QString(QChar(0xDE00)) + "х", "U+DE00"},
-                               {"\t", nullptr}, {"\n", nullptr}, {"\r\n", nullptr}};
+                               {"\t", nullptr}, {"\n", nullptr}, {"\r\n", nullptr},
+                               // How records carry LF and CR: in a one-line text they are line breaks as well.
+                               {QString(QChar(1)), nullptr}, {QString(QChar(2)) + QChar(1), nullptr}};
     for (const Path &p : paths(fx)) {
         SCOPED_TRACE(p.name);
         // The path stores a plain text.
@@ -195,6 +202,7 @@ TEST(TextEntry, EveryStoringPathRefusesOrBlanksTheTexts) {
             EXPECT_FALSE(after.contains(u'\t') || formula.contains(u'\n') || formula.contains(u'\r'))
                 << after.toStdString();
             if (!p.multiLine) EXPECT_FALSE(after.contains(u'\n') || after.contains(u'\r')) << after.toStdString();
+            if (!p.multiLine) EXPECT_FALSE(after.contains(QChar(1)) || after.contains(QChar(2))) << after.toStdString();
             // Stored, then as a blank: a formula keeps both sides apart.
             if (why.isEmpty() && p.formula) EXPECT_TRUE(formula.contains(' ')) << after.toStdString();
         }

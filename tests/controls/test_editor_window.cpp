@@ -194,6 +194,57 @@ TEST_F(EditorTest, RefusedSaveChangesNothing) {
     EXPECT_TRUE(bodies().isEmpty());
 }
 
+// "Удалить ВСЕ контроли по форме" while the list is fixed leaves the deleted rules listed: a save of one of them has
+// no row to rewrite. It says so and stores nothing, sends nothing, relabels nothing, unless the user has it stored as
+// a new rule of the form and table shown; then it is stored, listed and uploaded under its new key.
+TEST_F(EditorTest, ARuleDeletedBehindTheListIsStoredOnlyAsANewOne) {
+    TContrls w;
+    w.lockTableBox()->setChecked(true);
+    const int listed = w.ruleList()->count();
+    ASSERT_GE(listed, 2);
+    dialogs.answers = {true};
+    w.deleteFormRules();
+    ASSERT_EQ(w.ruleList()->count(), listed) << "the fixed list keeps the deleted rules";
+    const int rules = db::scalar(mainDb(), "select count(*) from int_control").toInt();
+    select(w, 1);
+    const qint64 gone = w.itemKey(1);
+    const QString label = w.ruleList()->item(1)->text();
+    w.leftEdit()->setPlainText("СТР[1]");
+    w.rightEdit()->setPlainText("СТР[2]+СТР[3]");
+    w.cycleEdit()->setPlainText("ГР[4..5]");
+    w.relationButtons()->button(3)->setChecked(true);
+    w.commentEdit()->setText("Снова «Ёж», 0,1");
+
+    dialogs.questions.clear();
+    w.saveRule();   // answered No
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].startsWith("Контроль \"" + label + "\" уже удален из базы"))
+        << dialogs.questions[0].toStdString();
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), rules);
+    EXPECT_EQ(w.ruleList()->item(1)->text(), label);
+    EXPECT_EQ(w.itemKey(1), gone);
+    EXPECT_TRUE(bodies().isEmpty());
+
+    dialogs.answers = {true};
+    w.saveRule();
+    ASSERT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), rules + 1);
+    const qint64 key = w.itemKey(1);
+    EXPECT_NE(key, gone);
+    const std::optional<RuleRecord> stored = ReadRule(mainDb(), key);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->texts.commnt, "Снова «Ёж», 0,1");
+    EXPECT_EQ(stored->formId, w.EditorFormId);
+    EXPECT_EQ(stored->table, w.EditorTable);
+    EXPECT_EQ(w.ruleList()->item(1)->text(), "Снова «Ёж», 0,1");
+    const QStringList b = bodies();
+    ASSERT_EQ(b.size(), 1);
+    EXPECT_TRUE(b[0].endsWith(",\"id\":" + QString::number(key) + "}")) << b[0].toStdString();
+
+    // A save that finds its row gone only when it writes stores nothing either.
+    EXPECT_THROW(SaveRule(mainDb(), w.scope(), gone, {"СТР[1]", ">=", "СТР[2]", "ГР[4]", "к"}), db::Error);
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), rules + 1);
+}
+
 TEST_F(EditorTest, UploadReachesTheServiceByteForByteOrFailsSilently) {
     TestHttpServer server;
     ASSERT_NE(server.port(), 0);
@@ -503,6 +554,28 @@ TEST_F(EditorTest, TypedRuleTextsSurviveExportAndReload) {
     ASSERT_TRUE(q.next());
     EXPECT_EQ(q.value(0).toInt(), 1);
 
+}
+
+// "Подгрузка" of a file loaded before stores nothing twice and says how many rules it loaded and how many were there.
+TEST_F(EditorTest, LoadingAFileAgainSaysTheRulesWereThere) {
+    const int count = db::scalar(mainDb(), "select count(*) from int_control").toInt();
+    QDir().mkpath(fx.root() + "again");
+    QStringList lines = ctlfile::ControlFileLinesAll(mainDb());
+    lines << "\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"ГР[4]\",\"новый «Ёж»\"";
+    WriteControlFile(fx.root() + "again/all.orv", lines);
+    TCld loader;
+    loader.setFolder(fx.root() + "again");
+    ASSERT_EQ(loader.modeButtons()->checkedId(), 0);
+    loader.loadChosenFile();
+    loader.loadChosenFile();
+    EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), count + 1);
+    EXPECT_EQ(dialogs.messages,
+              (QStringList{QStringLiteral("Загрузка контролей закончена!\r\nЗагружено контролей: 1.\r\n"
+                                          "Уже были в базе (совпадают во всех полях) и не загружены повторно: %1.")
+                               .arg(count),
+                           QStringLiteral("Загрузка контролей закончена!\r\nЗагружено контролей: 0.\r\n"
+                                          "Уже были в базе (совпадают во всех полях) и не загружены повторно: %1.")
+                               .arg(count + 1)}));
 }
 
 // The builder opens the table the editor names, whatever the length of its

@@ -186,9 +186,44 @@ TEST_F(ControlFileFormat, ExportAndLoadBack) {
     EXPECT_EQ(ControlFileLinesAll(d), all);
     EXPECT_EQ(db::scalar(d, "select count(*) from int_control where tble is null").toInt(), 3)
         << "an empty table field loads as null";
-    // Append mode adds them again.
-    EXPECT_EQ(LoadControlFile(d, path, LoadMode::Append).inserted, 7);
-    EXPECT_EQ(ruleCount(), 14);
+    // "Подгрузка" of the same file again doubles nothing: every line is a rule stored already.
+    const LoadResult again = LoadControlFile(d, path, LoadMode::Append);
+    EXPECT_EQ(again.inserted, 0);
+    EXPECT_EQ(again.alreadyStored, 7);
+    EXPECT_EQ(ruleCount(), 7);
+}
+
+// A line is a stored rule when every field is: form, table (none and "" alike), sides as the rule run reads them
+// (letter case, a Tab or line break for a blank), relation, cycle and comment. A rule differing in any one is loaded.
+TEST_F(ControlFileFormat, AppendingStoresOnlyTheRulesNotStoredYet) {
+    db::exec(d, "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                "values (1, '(1000)', 'стр[1]', '>=', 'стр[2]', 'гр[4..5]', 'Врачи «Ёж»')");
+    db::exec(d, "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) "
+                "values (0, '', 'Ф14Т[1000]СТР[1] ГР[4]', '<=', 'Ф30Т[2000]СТР1ГР4', '', 'между')");
+    const QString stored = "\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"ГР[4..5]\",\"Врачи «Ёж»\"";
+    const QStringList lines = {
+        stored,
+        "\"ф30\",\"(1000)\",\"стр[1]\",\">=\",\"стр[2]\",\"гр[4..5]\",\"Врачи «Ёж»\"",        // letter case of the sides
+        "\"\",\"\",\"Ф14Т[1000]СТР[1]\tГР[4]\",\"<=\",\"Ф30Т[2000]СТР1ГР4\",\"\",\"между\"",    // a Tab; no table, stored ""
+        stored,                                                                                     // twice in the file
+        "\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"ГР[4..5]\",\"врачи «Ёж»\"",          // the comment's case
+        "\"Ф30\",\"(1000)\",\"СТР[1]\",\">\",\"СТР[2]\",\"ГР[4..5]\",\"Врачи «Ёж»\"",           // the relation
+        "\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[2]\",\"ГР[4]\",\"Врачи «Ёж»\"",             // the cycle
+        "\"Ф30\",\"(1000)\",\"СТР[1]\",\">=\",\"СТР[3]\",\"ГР[4..5]\",\"Врачи «Ёж»\"",          // a side
+        "\"Ф30\",\"\",\"Т[1000]СТР[1]\",\">=\",\"Т[1000]СТР[2]\",\"ГР[4..5]\",\"Врачи «Ёж»\"",  // the table
+    };
+    const QString path = fx.root() + "twice.orv";
+    WriteControlFile(path, lines);
+    const int before = ruleCount();
+    const LoadResult r = LoadControlFile(d, path, LoadMode::Append);
+    EXPECT_EQ(r.alreadyStored, 4);
+    EXPECT_EQ(r.inserted, 5);
+    EXPECT_EQ(ruleCount(), before + 5);
+    // All of them stored already: nothing changes, and that is no failure.
+    const LoadResult again = LoadControlFile(d, path, LoadMode::Append);
+    EXPECT_EQ(again.inserted, 0);
+    EXPECT_EQ(again.alreadyStored, int(lines.size()));
+    EXPECT_EQ(ruleCount(), before + 5);
 }
 
 TEST_F(ControlFileFormat, ExportOfAFormMatchesItsDeletion) {

@@ -91,7 +91,9 @@ TEST(ZenkorReference, ConvertsThroughLinksAndTheFormMap) {
     struct Case { const char *what; TZenkorFormula source; QString formName, table; int mode; QString expected; };
     const QList<Case> cases = {
         {"one cell", ref("030", "1000", "5", "3"), "", "", 0, "Ф30Т[1000]СТР[1]ГР[6]"},
-        {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф30Т[1000]СТР[1,4,6,10,14]ГР[4..5]"},
+        // A list keeps the book's order, so that its positions pair with the other lists of the line as the book's do.
+        {"ranges", ref("030", "1000", "3:7", "1,2"), "Ф30", "", 1, "Ф30Т[1000]СТР[10,4,1,6,14]ГР[4..5]"},
+        {"a descending range", ref("030", "1000", "5", "2:1"), "Ф30", "", 1, "Ф30Т[1000]СТР[1]ГР[5,4]"},
         {"row arithmetic: one whole reference per row", ref("030", "1000", "4-5", "3"), "", "", 0,
          "Ф30Т[1000]СТР[4]ГР[6]-Ф30Т[1000]СТР[1]ГР[6]"},
         {"row arithmetic with a product", ref("030", "1000", "3 - 4 x 5", "3"), "", "", 0,
@@ -160,12 +162,17 @@ TEST(ZenkorCycle, CommonColumnOrRowList) {
     EXPECT_EQ(kind, "ГР");
     EXPECT_EQ(out, (QStringList{"ФxТ[1]СТР[1,3]"}));
 
-    // an item whose own terms disagree takes no part; its text stays
-    ASSERT_TRUE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1]ГР[3]-ФxТ[1]СТР[1]ГР[4]", "ФxТ[1]СТР[2]ГР[1,2]",
-                                         "ФxТ[1]СТР[3]ГР[1,2]"},
-                                        cycle, kind, out));
-    EXPECT_EQ(cycle, "ГР[1..2]");
-    EXPECT_EQ(out, (QStringList{"ФxТ[1]СТР[1]ГР[3]-ФxТ[1]СТР[1]ГР[4]", "ФxТ[1]СТР[2]", "ФxТ[1]СТР[3]"}));
+    // a cycle only where every reference takes it: one with columns (rows) of its own, a sum of them or
+    // arithmetic over them leaves the lists in their references
+    for (const QStringList &items : {QStringList{"ФxТ[1]СТР[1]ГР[3]-ФxТ[1]СТР[1]ГР[4]", "ФxТ[1]СТР[2]ГР[1,2]"},
+                                     QStringList{"ФxТ[1]СТР[1]ГР[3]", "ФxТ[1]СТР[2]ГР[1,2]", "ФxТ[1]СТР[3]ГР[1,2]"},
+                                     QStringList{"ФxТ[1]СТР[1..2]ГР[3]", "ФxТ[1]СТР[4]ГР[6]-ФxТ[1]СТР[5]ГР[6]"},
+                                     QStringList{"ФxТ[1]СТР[3..4]ГР[4]", "ФxТ[1]СТР[1+5]ГР[6]"}})
+        EXPECT_FALSE(Imp::ExtractCommonCycle(items, cycle, kind, out)) << items.join(" ; ").toStdString();
+    // row arithmetic whose terms all carry the column list still gives the cycle
+    ASSERT_TRUE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1]ГР[1,2]-ФxТ[1]СТР[2]ГР[1,2]", "ФxТ[1]СТР[3]ГР[1..2]"}, cycle,
+                                        kind, out));
+    EXPECT_EQ(out, (QStringList{"ФxТ[1]СТР[1]-ФxТ[1]СТР[2]", "ФxТ[1]СТР[3]"}));
 
     // single cells and disagreeing lists give no cycle
     EXPECT_FALSE(Imp::ExtractCommonCycle({"ФxТ[1]СТР[1]ГР[3]", "ФxТ[1]СТР[2]ГР[3]"}, cycle, kind, out));

@@ -5,10 +5,12 @@
 #include "engine/LinksDb.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "platform/Paths.h"
 #include "platform/QuotedFields.h"
 #include "platform/office/Show.h"
 #include "support/CancellingProgress.h"
 #include "support/FakeDialogs.h"
+#include "support/ForeignEncodings.h"
 #include "support/Fixture.h"
 #include "support/WindowTestBase.h"
 #include "support/ZenkorLinks.h"
@@ -18,6 +20,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QFile>
 #include "core/ProgressWindow.h"
 #include <gtest/gtest.h>
@@ -257,7 +260,10 @@ TEST_F(ControlMatchWindow, ImportsABookAndDescribesItsRules) {
     const QByteArray utf8 = QStringLiteral("0100000101 30000,1000,1,4>=0 Всего\r\n").toUtf8();
     const QString text = QStringLiteral("0100000101 30000,1000,1,4>=0 Всего\r\n");
     const QByteArray utf16(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-    for (const QByteArray &bytes : {utf8, QByteArray("\xEF\xBB\xBF") + utf8, QByteArray("\xFF\xFE") + utf16, utf16}) {
+    // So is a book of few letters in KOI8-R or cp866, told by the "П" of its row ranges.
+    const QString ranges = QStringLiteral("0100000101 30000,1000,1П3,4>=0\r\n0100000201 30000,1000,1,4>=30000,1000,2,4\r\n");
+    for (const QByteArray &bytes : {utf8, QByteArray("\xEF\xBB\xBF") + utf8, QByteArray("\xFF\xFE") + utf16, utf16,
+                                    koi8r(ranges), cp866(ranges)}) {
         ASSERT_TRUE(cp1251::writeFile(book, bytes));
         dialogs.messages.clear();
         dialogs.files.push_back(book);
@@ -347,4 +353,50 @@ TEST_F(ControlMatchWindow, ImportedInterTableAndInterFormRulesMeetTheProgramsOwn
     QStringList lines;
     ASSERT_TRUE(cp1251::readLines(file, lines));
     EXPECT_EQ(lines.size(), 2);
+}
+
+// Links.mdb is looked for at every import: one put in the year's folder while the window is open is found, and while
+// there is none the message names both places it is looked for.
+TEST_F(ControlMatchWindow, LinksPutInPlaceWhileTheWindowIsOpenIsFound) {
+    QFile::remove(fx.yearFolder() + QStringLiteral("Links.mdb"));
+    TControlMatchForm w;
+    const QString book = fx.root() + QStringLiteral("book.txt");
+    ASSERT_TRUE(cp1251::writeLines(book, {QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4")}));
+    dialogs.files.push_back(book);
+    w.importRules();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Не найдена база сопоставления кодов")));
+    EXPECT_TRUE(dialogs.messages[0].contains(fx.yearFolder())) << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(dialogs.messages[0].contains(paths::programFolder()));
+
+    makeLinks(fx, {QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000')"),
+                   QStringLiteral("insert into tables (msk, orv) values ('300001000', 'Ф30(1000)')")});
+    dialogs.messages.clear();
+    dialogs.files.push_back(book);
+    w.importRules();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Импорт завершен. Импортировано строк: 1")))
+        << dialogs.messages[0].toStdString();
+    EXPECT_EQ(w.LinksPath, fx.yearFolder() + QStringLiteral("Links.mdb"));
+}
+
+// The list of lines not stored shows the book's line beside a long reason.
+TEST_F(ControlMatchWindow, TheListOfLinesNotStoredShowsTheBooksLine) {
+    makeLinks(fx, {QStringLiteral("insert into forms (nf, mf) values ('Ф30', '30000')"),
+                   QStringLiteral("insert into tables (msk, orv) values ('300001000', 'Ф30(1000)')")});
+    TControlMatchForm w;
+    const QString book = fx.root() + QStringLiteral("book.txt");
+    ASSERT_TRUE(cp1251::writeLines(book, {QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"),
+                                          QStringLiteral("0100000201 30000,1000,40,4>=30000,1000,2,4+30000,1000,3,4")}));
+    dialogs.files.push_back(book);
+    w.importRules();
+    ASSERT_EQ(dialogs.modalTitles.size(), 1);
+    TForm1 &list = Form1();
+    const QTreeWidget *tree = list.list();
+    ASSERT_EQ(tree->columnCount(), 3);
+    EXPECT_TRUE(tree->headerItem()->text(0).startsWith(QStringLiteral("Причина")));
+    const int bookLineAt = tree->columnWidth(0) + tree->columnWidth(1);
+    EXPECT_GT(list.width(), 557);
+    EXPECT_LT(bookLineAt + 40 * tree->fontMetrics().averageCharWidth(), list.width())
+        << "the book's line starts at " << bookLineAt << " in a window " << list.width() << " wide";
 }

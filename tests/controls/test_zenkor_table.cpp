@@ -6,6 +6,7 @@
 #include "platform/Database.h"
 #include "support/CancellingProgress.h"
 #include "support/FakeDialogs.h"
+#include "support/ForeignEncodings.h"
 #include "support/Fixture.h"
 #include "support/ZenkorLinks.h"
 
@@ -194,6 +195,8 @@ TEST_F(ZenkorImportRun, WithoutLinksOrWithALockedDatabaseNothingChanges) {
         ADD_FAILURE() << "a locked database went unnoticed";
     } catch (const db::Error &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("занята другой программой"))) << e.message().toStdString();
+        EXPECT_FALSE(e.message().contains(QStringLiteral("создать"))) << "the table is there";
+        EXPECT_TRUE(e.message().contains(QStringLiteral("Прежние импортированные контроли сохранены")));
     }
     EXPECT_LT(clock.elapsed(), 4000);
     db::exec(other.db(), QStringLiteral("rollback"));
@@ -287,4 +290,112 @@ TEST_F(ZenkorImportRun, FailedRunKeepsThePreviousImport) {
     const auto rows = storedRows();
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows[0].book, QStringLiteral("01"));
+}
+
+// A book holds few letters: digits, commas and now and then the "П" of a row range. Saved in another code page, its
+// "П" stands between two numbers as another letter; the book is refused whole before anything changes.
+TEST_F(ZenkorImportRun, ABookInAnotherCodePageIsRefusedWhole) {
+    const QStringList earlier = {QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4")};
+    TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
+    ASSERT_EQ(imp.ImportControls(writeBook(earlier), nullptr), 1);
+    const auto before = storedRows();
+
+    const QString text = QStringList{
+        QStringLiteral("0100000101 30000,1000,1П3,4>=30000,1000,1,4"),
+        QStringLiteral("0100000201 30000,1000,1,4:6>=30000,1000,2,4:6+30000,1000,3,4:6"),
+        QStringLiteral("0100000301 30000,2108,3 П 5,2>=0"),
+        QStringLiteral("0100000401 30000,1000,1,4>=30000,1000,2,4 - 30000,1000,3,4"),
+        QStringLiteral("0100000501 30000,1000,1П2+4,4>=30000,1000,1+4,4"),
+        QStringLiteral("0100000601 30000,1000,2,5>='1,5'"),
+    }.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+    const QString path = fx.root() + QStringLiteral("book.txt");
+    struct Copy { const char *page; QByteArray bytes; };
+    for (const Copy &c : {Copy{"KOI8-R", koi8r(text)}, Copy{"DOS (cp866)", cp866(text)}, Copy{"UTF-8", text.toUtf8()}}) {
+        SCOPED_TRACE(c.page);
+        EXPECT_EQ(zenkor::BookCodePage(c.bytes), QString::fromLatin1(c.page));
+        ASSERT_TRUE(cp1251::writeFile(path, c.bytes));
+        try {
+            imp.ImportControls(path, nullptr);
+            ADD_FAILURE() << "the book was read as 1251";
+        } catch (const db::Error &e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("не в кодировке Windows-1251, а в кодировке ") + c.page))
+                << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("Прежние импортированные контроли сохранены")));
+        }
+        const auto after = storedRows();
+        ASSERT_EQ(after.size(), before.size());
+        EXPECT_EQ(after[0].original, before[0].original);
+    }
+    // The same book in 1251 is stored whole.
+    EXPECT_EQ(zenkor::BookCodePage(cp1251::encode(text)), QString());
+    ASSERT_TRUE(cp1251::writeFile(path, cp1251::encode(text)));
+    EXPECT_EQ(imp.ImportControls(path, nullptr), 6) << imp.ListedLines().join(u'\n').toStdString();
+}
+
+TEST(ZenkorBookCodePage, OnlyTheBooksOwnLettersTell) {
+    auto page = [](const QString &text, QByteArray (*encode)(const QString &)) { return zenkor::BookCodePage(encode(text)); };
+    auto w1251 = [](const QString &t) { return cp1251::encode(t); };
+    auto utf8 = [](const QString &t) { return t.toUtf8(); };
+    // Letters elsewhere, a Latin letter or a 1251 typo between numbers, a quoted "П": no code page is named.
+    for (const QString &t : {QStringLiteral("0100000101 30000,1000,1,4>=0"), QStringLiteral("30000,1000,1a3,4>=0"),
+                             QStringLiteral("Всего 30000,1000,1,4>=0 итого"), QStringLiteral("30000,1000,'1П3',4>=0"),
+                             QStringLiteral("30000,1000,1П3,4>=0\r\n30000,1000,1р3,4>=0"), QString()}) {
+        EXPECT_EQ(page(t, w1251), QString()) << t.toStdString();
+        EXPECT_EQ(page(t, utf8), QString()) << t.toStdString();
+    }
+    // One "П" of the code page tells, a letter it does not explain as often does not.
+    EXPECT_EQ(page(QStringLiteral("30000,1000,1П3,4>=0"), koi8r), QStringLiteral("KOI8-R"));
+    EXPECT_EQ(page(QStringLiteral("30000,1000,1 П 3,4>=0"), utf8), QStringLiteral("UTF-8"));
+    EXPECT_EQ(page(QStringLiteral("30000,1000,1П3,4>=0 30000,1000,1Ж3,4"), koi8r), QString());
+    EXPECT_EQ(page(QStringLiteral("30000,1000,1П3,4>=0\r\n5П7"), cp866), QStringLiteral("DOS (cp866)"));
+    // Mixed pages: no single page to name.
+    EXPECT_EQ(zenkor::BookCodePage(koi8r(QStringLiteral("1П3\r\n")) + cp866(QStringLiteral("1П3"))), QString());
+}
+
+// A book most of whose lines cannot be read replaces the earlier import only when the user says Yes.
+TEST_F(ZenkorImportRun, AMostlyUnreadableBookAsksBeforeReplacing) {
+    TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
+    ASSERT_EQ(imp.ImportControls(writeBook({QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4"),
+                                            QStringLiteral("0100000201 30000,1000,1,5>=30000,1000,2,5")}),
+                                 nullptr),
+              2);
+    const QString book = writeBook({QStringLiteral("0100000101 30000,1000,3,4>=0"),
+                                    QStringLiteral("0100000201 30000,1000,1Ж,4>=0"), QStringLiteral("итого: всего"),
+                                    QStringLiteral("0100000401 30000,1000,1,4>='а'")});
+    dialogs.answers = {false};
+    EXPECT_EQ(imp.ImportControls(book, nullptr), 0);
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].startsWith(QStringLiteral("Из 4 строк книги"))) << dialogs.questions[0].toStdString();
+    EXPECT_TRUE(dialogs.questions[0].contains(QStringLiteral("не прочитано 3")));
+    EXPECT_TRUE(imp.LastSummary.contains(QStringLiteral("Прежние импортированные контроли сохранены")));
+    EXPECT_EQ(storedRows().size(), 2);
+
+    dialogs.answers = {true};
+    EXPECT_EQ(imp.ImportControls(book, nullptr), 1);
+    ASSERT_EQ(storedRows().size(), 1);
+    EXPECT_EQ(storedRows()[0].lft, QStringLiteral("СТР3ГР4"));
+
+    // Nothing to replace: nothing to ask; half the lines read: nothing to ask either.
+    db::exec(db::kMain, QStringLiteral("delete from zenkor_controls"));
+    dialogs.questions.clear();
+    EXPECT_EQ(imp.ImportControls(book, nullptr), 1);
+    EXPECT_EQ(imp.ImportControls(writeBook({QStringLiteral("0100000101 30000,1000,3,4>=0"), QStringLiteral("x")}), nullptr), 1);
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+}
+
+// Empty texts of a stored rule are empty strings, never NULL; a locked database is said to be busy, not to lack the
+// table.
+TEST_F(ZenkorImportRun, EmptyTextsAreEmptyStrings) {
+    TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
+    ASSERT_EQ(imp.ImportControls(writeBook({QStringLiteral("0100000101 30000,1000,1,4>=30000,2108,1,5"),
+                                            QStringLiteral("0100000201 30000,1000,1,4>=14000,1000,1,4"),
+                                            QStringLiteral("01000003")}),
+                                 nullptr),
+              2);
+    for (const char *column : {"original_line", "zenkor_id", "book_number", "condition_number", "error_type",
+                               "form_code", "table_num", "lft", "rght", "reltion", "cycl", "commnt", "project_tble"})
+        EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls where %1 is null")
+                                            .arg(QString::fromLatin1(column))).toInt(), 0) << column;
+    EXPECT_EQ(db::scalar(db::connection(db::kMain), QStringLiteral("select count(*) from zenkor_controls where form_code='' and "
+                                                   "table_num='' and cycl='' and project_tble=''")).toInt(), 1);
 }

@@ -51,6 +51,41 @@ TEST(TextUtil, NamesSortInRussianOrderWithoutCase) {
     EXPECT_EQ(text::tabsToBlanks("Показатель\tздоровья\t"), "Показатель здоровья ");
 }
 
+// Russian agreement of a count and its noun, at the places the rule turns.
+TEST(NumberFormat, CountsAgreeWithTheirNouns) {
+    const auto rows = [](qint64 n) { return num::counted(n, "строка", "строки", "строк"); };
+    EXPECT_EQ(rows(1), "1 строка");
+    EXPECT_EQ(rows(4), "4 строки");
+    EXPECT_EQ(rows(5), "5 строк");
+    EXPECT_EQ(rows(0), "0 строк");
+    EXPECT_EQ(rows(11), "11 строк");
+    EXPECT_EQ(rows(14), "14 строк");
+    EXPECT_EQ(rows(21), "21 строка");
+    EXPECT_EQ(rows(22), "22 строки");
+    EXPECT_EQ(rows(111), "111 строк");
+    EXPECT_EQ(rows(112), "112 строк");
+    EXPECT_EQ(rows(101), "101 строка");
+    EXPECT_EQ(rows(-2), "-2 строки");
+}
+
+// A field of a tab-separated line: nothing in it splits its line, everything reads back; a byte 3 of a file written
+// before it was an escape stays as it was.
+TEST(TextUtil, FieldControlsReadBackAndNeverSplitALine) {
+    QString all;
+    for (char16_t c = 0; c < 0x20; ++c) all += QChar(c);
+    all += QChar(0x7F);
+    const QStringList texts = {all, "a\r\nb", "\x03", "\x03\x03I", "x\x03", "ф\tы\x01\x02", "", "обычный текст"};
+    for (const QString &t : texts) {
+        const QString e = text::encodeFieldControls(t);
+        EXPECT_FALSE(e.contains(u'\t') || e.contains(u'\n') || e.contains(u'\r') || e.contains(QChar(0)));
+        EXPECT_EQ(text::decodeFieldControls(e), t);
+    }
+    // As the files written before read: byte 1 and 2 are line breaks, a lone byte 3 is itself.
+    EXPECT_EQ(text::decodeFieldControls("a\x01" "b\x02" "c"), "a\nb\rc");
+    EXPECT_EQ(text::decodeFieldControls("a\x03"), "a\x03");
+    EXPECT_EQ(text::decodeFieldControls("\x03ж"), "\x03ж");
+}
+
 TEST(TextUtil, CodesAndLists) {
     EXPECT_EQ(text::decodeColon(text::encodeColon("a:b")), "a:b");
     EXPECT_EQ(text::decodeLineBreaks(text::encodeLineBreaks("a\r\nb")), "a\r\nb");

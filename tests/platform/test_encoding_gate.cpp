@@ -1,6 +1,7 @@
 // The encoding gate both ways: every name and text of the corpus in code page 1251 passes it (the program's own
 // files hold nothing else), and the same texts in other encodings, short files included, are refused.
 #include "platform/Codepage.h"
+#include "platform/IniFile.h"
 
 #include "support/Files.h"
 #include "support/ForeignEncodings.h"
@@ -154,4 +155,38 @@ TEST(EncodingGate, SettingsFileIsReadIn1251WhateverAGuessSays) {
     ASSERT_TRUE(cp1251::writeFile(path, QStringLiteral("[Список]\r\nРайон=/data\r\n").toUtf8() + "\xC8"));
     EXPECT_FALSE(cp1251::readLines(path, lines, &why, cp1251::Encoding::Cp1251OrUtf8));
     EXPECT_TRUE(why.contains("UTF-8")) << why.toStdString();
+}
+
+// UTF-16 without its mark that lost or gained a byte on the way (its NUL bytes then on both sides), and a file with
+// the byte 0x98 that reads as KOI8-R: refused before anything is read from them, by the gate and by the settings file,
+// which keeps the file as it was through every write.
+TEST(EncodingGate, DamagedUtf16AndTheUndefinedByteAreRefusedAndTheSettingsFileKept) {
+    const QString text = QStringLiteral("[Конфигурация]\r\nYear=2024\r\nLast=0\r\n[Конфигурации]\r\n"
+                                        "Район=/data/Район\r\n");
+    QByteArray strayByte = utf16(text, false, false);
+    strayByte.insert(strayByte.size() / 3, 'x');
+    QByteArray lostByte = utf16(text, true, false);
+    lostByte.remove(lostByte.size() / 2, 1);
+    // KOI8-R text, so that the code page guess alone would have read it.
+    const QByteArray koi8WithUndefined = koi8r(QStringLiteral("[Конфигурации]\r\nСеверный район области=/data\r\n")) + "\x98";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Kelvana.cfg");
+    for (const QByteArray &bytes : {strayByte, lostByte, koi8WithUndefined}) {
+        EXPECT_FALSE(cp1251::foreignEncoding(bytes).isEmpty());
+        ASSERT_TRUE(cp1251::writeFile(path, bytes));
+        QStringList lines;
+        QString why;
+        EXPECT_FALSE(cp1251::readLines(path, lines, &why, cp1251::Encoding::Cp1251OrUtf8));
+        EXPECT_TRUE(why.contains(QStringLiteral("нулевые байты")) || why.contains(QStringLiteral("0x98")))
+            << why.toStdString();
+        IniFile ini(path);
+        EXPECT_FALSE(ini.readError().isEmpty());
+        EXPECT_FALSE(ini.writeString(QStringLiteral("Конфигурации"), QStringLiteral("Южный"), QStringLiteral("/d")));
+        EXPECT_FALSE(ini.writeInteger(QStringLiteral("Конфигурация"), QStringLiteral("Year"), 2025));
+        EXPECT_EQ(fileBytes(path), bytes);
+    }
+    // Code page 1251 text with NUL bytes is no text either; UTF-16 whole is still told as UTF-16.
+    EXPECT_EQ(cp1251::foreignEncoding(cp1251::encode(QStringLiteral("Итого")) + QByteArray(2, '\0')),
+              QString::fromUtf8(cp1251::kNulBytes));
+    EXPECT_EQ(cp1251::foreignEncoding(utf16(text, false, false)), QStringLiteral("UTF-16"));
 }

@@ -8,13 +8,14 @@
 #include "support/TestHttpServer.h"
 
 #include <QElapsedTimer>
-#include <QMetaEnum>
-#include <QNetworkReply>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -36,6 +37,97 @@ HttpOptions quick() {
     o.idleMs = 1000;
     return o;
 }
+
+// A proxy on 127.0.0.1 set up as common caching proxies are: a request in absolute form goes on to the server it names
+// (all of them on this machine) and the reply comes back; CONNECT opens a tunnel only to port 443, which leads to
+// tunnelPort here, and is refused with 403 for any other port. It records the raw requests it gets.
+class TestProxy : public LoopbackServer {
+public:
+    explicit TestProxy(quint16 tunnelPort) : LoopbackServer(60000), m_tunnelPort(tunnelPort) { begin(); }
+    ~TestProxy() override { end(); }
+    QByteArray address() const { return "http://127.0.0.1:" + QByteArray::number(port()); }
+
+private:
+    void serve(QTcpSocket *client) override {
+        QByteArray head;
+        QElapsedTimer t;
+        t.start();
+        while (!head.contains("\r\n\r\n") && t.elapsed() < 3000 && client->state() == QAbstractSocket::ConnectedState)
+            if (client->waitForReadyRead(20)) head += client->readAll();
+        const qsizetype end = head.indexOf("\r\n\r\n");
+        if (end < 0) return;
+        {
+            QMutexLocker l(&m_mutex);
+            m_requests << head.left(end + 4);
+        }
+        const QList<QByteArray> line = head.left(head.indexOf("\r\n")).split(' ');
+        if (line.size() != 3) return;
+        QTcpSocket upstream;
+        if (line[0] == "CONNECT") {
+            if (!line[1].endsWith(":443")) {
+                client->write("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+                client->waitForBytesWritten(1000);
+                return;
+            }
+            upstream.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), m_tunnelPort);
+            if (!upstream.waitForConnected(2000)) return;
+            client->write("HTTP/1.1 200 Connection established\r\n\r\n" + head.mid(end + 4));
+        } else {
+            const QUrl target(QString::fromLatin1(line[1]));
+            upstream.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), quint16(target.port(80)));
+            if (!upstream.waitForConnected(2000)) return;
+            upstream.write(line[0] + ' ' + target.path(QUrl::FullyEncoded).toLatin1() + ' ' + line[2]
+                           + head.mid(head.indexOf("\r\n")));
+        }
+        pump(client, &upstream);
+    }
+    // Bytes both ways until one side closes.
+    void pump(QTcpSocket *a, QTcpSocket *b) {
+        QElapsedTimer t;
+        t.start();
+        while (!m_stop && t.elapsed() < 10000) {
+            for (auto [from, to] : {std::pair{a, b}, std::pair{b, a}}) {
+                from->waitForReadyRead(10);
+                if (from->bytesAvailable() > 0) {
+                    to->write(from->readAll());
+                    to->waitForBytesWritten(100);
+                }
+            }
+            if ((a->state() != QAbstractSocket::ConnectedState && a->bytesAvailable() == 0)
+                || (b->state() != QAbstractSocket::ConnectedState && b->bytesAvailable() == 0))
+                break;
+        }
+        a->disconnectFromHost();
+        b->disconnectFromHost();
+    }
+
+    quint16 m_tunnelPort;
+};
+
+// The proxy settings of the environment for the life of the object; every one of them not named is taken away.
+class ProxyEnvironment {
+public:
+    explicit ProxyEnvironment(const QList<std::pair<const char *, QByteArray>> &values) {
+        for (const char *name : kNames) {
+            m_saved.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+            qunsetenv(name);
+        }
+        for (const auto &[name, value] : values) qputenv(name, value);
+    }
+    ~ProxyEnvironment() {
+        for (const Saved &s : m_saved) s.set ? qputenv(s.name, s.value) : qunsetenv(s.name);
+    }
+
+private:
+    static constexpr const char *kNames[] = {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                                             "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
+    struct Saved {
+        const char *name;
+        QByteArray value;
+        bool set;
+    };
+    QList<Saved> m_saved;
+};
 
 } // namespace
 
@@ -170,18 +262,22 @@ TEST(HttpGet, BadAddressesAndRefusedConnectionsSendNothing) {
               "Не удалось подключиться к серверу: сервер отказал в соединении");
 }
 
-// Qt's reply texts are English: every failure the user may see is told in Russian.
+// libcurl's texts are English: every failure the user may see is told in Russian, and each one an HTTP exchange
+// can end with is named.
 TEST(HttpText, EveryNetworkErrorIsToldInRussian) {
-    const QMetaEnum errors = QMetaEnum::fromType<QNetworkReply::NetworkError>();
-    ASSERT_GT(errors.keyCount(), 30);
-    for (int i = 0; i < errors.keyCount(); ++i) {
-        const QString text = NetworkErrorText(errors.value(i));
-        SCOPED_TRACE(errors.key(i));
+    for (int code = 0; code < CURL_LAST; ++code) {
+        const QString text = CurlErrorText(code);
+        SCOPED_TRACE(code);
         EXPECT_FALSE(text.isEmpty());
         EXPECT_FALSE(text.contains(QRegularExpression("[A-Za-z]"))) << text.toStdString();
-        EXPECT_FALSE(text.startsWith(QStringLiteral("ошибка сети (код"))) << "not named: " << errors.key(i);
     }
-    EXPECT_EQ(NetworkErrorText(9999), "ошибка сети (код 9999)");
+    for (const CURLcode code : {CURLE_UNSUPPORTED_PROTOCOL, CURLE_COULDNT_RESOLVE_PROXY, CURLE_COULDNT_RESOLVE_HOST,
+                                CURLE_COULDNT_CONNECT, CURLE_WEIRD_SERVER_REPLY, CURLE_PARTIAL_FILE, CURLE_WRITE_ERROR,
+                                CURLE_OUT_OF_MEMORY, CURLE_OPERATION_TIMEDOUT, CURLE_SSL_CONNECT_ERROR,
+                                CURLE_GOT_NOTHING, CURLE_SEND_ERROR, CURLE_RECV_ERROR, CURLE_PEER_FAILED_VERIFICATION,
+                                CURLE_FILESIZE_EXCEEDED, CURLE_SSL_CACERT_BADFILE, CURLE_PROXY})
+        EXPECT_FALSE(CurlErrorText(code).startsWith(QStringLiteral("ошибка сети (код"))) << "not named: " << code;
+    EXPECT_EQ(CurlErrorText(9999), "ошибка сети (код 9999)");
 }
 
 // The request lines are exactly these, in this order; the reply is not read, so a status is no failure.
@@ -247,4 +343,142 @@ TEST(HttpText, JsonEscapingAndUtf8) {
     EXPECT_EQ(JsonEscapeString(QString("\"\\") + QChar(8) + QChar(12) + "\n\r" + QChar(31)),
               QString("\\\"\\\\\\b\\f\\n\\r\\u001F"));
     EXPECT_EQ(JsonEscapeString("Ф30 ok"), "Ф30 ok");
+}
+
+// Behind a proxy that opens tunnels to port 443 only: plain http goes to it in absolute form and arrives, the POST too
+// (once); https is tunnelled and its certificate checked; a tunnel to another port is refused in Russian.
+TEST(HttpProxy, PlainRequestsGoInAbsoluteFormAndOnlyHttpsIsTunnelled) {
+    TestHttpServer server;
+    TestTlsServer tls;
+    ASSERT_TRUE(server.port() != 0 && tls.ready());
+    TestProxy proxy(QUrl(tls.base()).port());
+    ASSERT_FALSE(proxy.address().endsWith(":0"));
+    const ProxyEnvironment env({{"http_proxy", proxy.address()}, {"https_proxy", proxy.address()}});
+    QTemporaryDir dir;
+    server.setOk("/a.zip", "zip");
+    server.setOk("/rules/", "{}");
+    const QByteArray site = "files.localhost:" + QByteArray::number(server.port());
+
+    ASSERT_EQ(failure([&] { HttpGetToFile("http://" + site + "/a.zip", dir.filePath("a"), quick()); }), "<no error>");
+    EXPECT_EQ(fileBytes(dir.filePath("a")), "zip");
+    HttpPostJson("http://" + site + "/rules/", "{\"a\":1}", quick());
+    ASSERT_EQ(proxy.requests().size(), 2);
+    EXPECT_EQ(proxy.requests()[0],
+              "GET http://" + site + "/a.zip HTTP/1.1\r\nHost: files.localhost\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(proxy.requests()[1].startsWith("POST http://" + site + "/rules/ HTTP/1.1\r\nHost: " + site + "\r\n"));
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(server.requests()[0], "GET /a.zip HTTP/1.1\r\nHost: files.localhost\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(server.requests()[1].endsWith("\r\n\r\n{\"a\":1}"));
+
+    HttpOptions handshake = quick();   // time for the certificates to load on a busy machine
+    handshake.deadlineMs = handshake.idleMs = 10000;
+    const QString tunnelled =
+        failure([&] { HttpGetToFile("https://files.localhost/a.zip", dir.filePath("t"), handshake); });
+    EXPECT_EQ(tunnelled, "Не удалось установить защищённое соединение с files.localhost: сертификат сервера не принят");
+    EXPECT_EQ(failure([&] { HttpGetToFile("https://files.localhost:8443/a.zip", dir.filePath("t"), quick()); }),
+              "Не удалось подключиться к серверу: прокси-сервер отказал в соединении (код 403)");
+    ASSERT_EQ(proxy.requests().size(), 4);
+    EXPECT_TRUE(proxy.requests()[2].startsWith("CONNECT files.localhost:443 HTTP/1.1\r\n"));
+    EXPECT_FALSE(proxy.requests()[2].contains("Connection: close")) << "the request's own lines stay inside the tunnel";
+    EXPECT_FALSE(QFile::exists(dir.filePath("t")));
+    EXPECT_EQ(server.requests().size(), 2);
+}
+
+// The proxy is the environment's, per scheme; names in no_proxy and this machine's own addresses go direct.
+TEST(HttpProxy, TheEnvironmentChoosesTheProxyPerScheme) {
+    TestHttpServer server;
+    TestTlsServer tls;
+    ASSERT_TRUE(server.port() != 0 && tls.ready());
+    TestProxy proxy(QUrl(tls.base()).port());
+    QTemporaryDir dir;
+    server.setOk("/a", "direct");
+    const QString site = QStringLiteral("http://files.localhost:%1/a").arg(server.port());
+    struct Case {
+        QList<std::pair<const char *, QByteArray>> env;
+        QString url;
+        bool proxied;
+    };
+    const Case cases[] = {
+        {{{"http_proxy", proxy.address()}}, site, true},
+        {{{"all_proxy", proxy.address()}}, site, true},
+        {{{"http_proxy", proxy.address()}, {"no_proxy", "example.org,files.localhost"}}, site, false},
+        {{{"http_proxy", proxy.address()}, {"NO_PROXY", ".localhost"}}, site, false},
+        {{{"https_proxy", proxy.address()}}, site, false},
+        {{{"http_proxy", proxy.address()}}, server.base() + "/a", false},
+        {{{"http_proxy", proxy.address()}}, QStringLiteral("http://localhost:%1/a").arg(server.port()), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.url.toStdString() + " " + c.env.constFirst().first);
+        const ProxyEnvironment env(c.env);
+        const qsizetype before = proxy.requests().size();
+        EXPECT_EQ(failure([&] { HttpGetToFile(c.url, dir.filePath("f"), quick()); }), "<no error>");
+        EXPECT_EQ(fileBytes(dir.filePath("f")), "direct");
+        EXPECT_EQ(proxy.requests().size(), before + (c.proxied ? 1 : 0));
+    }
+    // https takes https_proxy, not http_proxy.
+    for (const char *name : {"https_proxy", "HTTPS_PROXY", "http_proxy"}) {
+        const ProxyEnvironment env({{name, proxy.address()}});
+        const qsizetype before = proxy.requests().size();
+        const QString tlsUrl = QStringLiteral("https://files.localhost:%1/a").arg(QUrl(tls.base()).port());
+        EXPECT_NE(failure([&] { HttpGetToFile(tlsUrl, dir.filePath("t"), quick()); }), "<no error>");
+        EXPECT_EQ(proxy.requests().size(), before + (QByteArray(name) != "http_proxy" ? 1 : 0)) << name;
+    }
+}
+
+// Replies that end without the connection closing end at once: bodiless statuses, interim replies before the real
+// one, empty and chunked bodies; one without length ends when the server closes. A status that is not three digits
+// is never success.
+TEST(HttpGet, EachReplyEndsWhereItsFramingSays) {
+    TestHttpServer server;
+    ASSERT_NE(server.port(), 0);
+    QTemporaryDir dir;
+    const char *kept[][3] = {
+        {"/no-content", "HTTP/1.1 204 No Content\r\n\r\n", ""},
+        {"/continue", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\n\r\n"
+                      "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nbody", "body"},
+        {"/zero", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", ""},
+        {"/chunks", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4;x=1\r\nbody\r\n0\r\nX-Trailer: 1\r\n\r\n",
+         "body"},
+        {"/moved", "HTTP/1.1 302 Found\r\nLocation: /zero\r\n\r\n", ""},
+    };
+    for (const auto &[path, reply, body] : kept) {
+        SCOPED_TRACE(path);
+        server.setRaw(path, reply);
+        server.setHold(path, 10000);
+        writeOld(dir.filePath("f"));
+        QElapsedTimer t;
+        t.start();
+        EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + path, dir.filePath("f"), quick()); }), "<no error>");
+        EXPECT_EQ(fileBytes(dir.filePath("f")), body);
+        EXPECT_LT(t.elapsed(), 900);
+    }
+    server.setRaw("/closed", "HTTP/1.1 200 OK\r\n\r\nuntil the end");
+    EXPECT_TRUE(HttpGetToFile(server.base() + "/closed", dir.filePath("c"), quick()));
+    EXPECT_EQ(fileBytes(dir.filePath("c")), "until the end");
+
+    for (const char *status : {"4294967496", "2000", "20", "-200", "2OO"}) {
+        SCOPED_TRACE(status);
+        server.setRaw("/status", "HTTP/1.1 " + QByteArray(status) + " OK\r\nContent-Length: 4\r\n\r\nbody");
+        writeOld(dir.filePath("s"));
+        EXPECT_NE(failure([&] { HttpGetToFile(server.base() + "/status", dir.filePath("s"), quick()); }), "<no error>");
+        EXPECT_EQ(fileBytes(dir.filePath("s")), "old");
+    }
+}
+
+// An address the client does not speak is refused with the texts of the GET and of the POST, and nothing is sent.
+TEST(HttpText, UnsupportedAddressesAreRefusedBeforeSending) {
+    TestHttpServer server;
+    ASSERT_NE(server.port(), 0);
+    QTemporaryDir dir;
+    const QString port = QString::number(server.port());
+    for (const QString &url : {"ftp://127.0.0.1:" + port + "/a", "HTTP://127.0.0.1:" + port + "/a",
+                               "127.0.0.1:" + port + "/a", QString("http:///a"), QString("file:///etc/hosts")}) {
+        SCOPED_TRACE(url.toStdString());
+        EXPECT_EQ(failure([&] { HttpGetToFile(url, dir.filePath("f"), quick()); }),
+                  "Неподдерживаемый формат URL. Ожидается http://");
+        EXPECT_EQ(failure([&] { HttpPostJson(url, "{}", quick()); }),
+                  "Неподдерживаемый протокол URL. Используйте http://");
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("f")));
+    EXPECT_TRUE(server.requests().isEmpty());
 }

@@ -112,6 +112,13 @@ TEST_F(MemberPathsTest, EveryPathTakesTheResolvedMembers) {
     EXPECT_TRUE(gone.isEmpty());
     EXPECT_EQ(gone.unresolved, (QList<qint64>{99, 0, 2}));
     EXPECT_EQ(gone.unresolvedNote(), "Не найдены и не учтены входящие учреждения (коды: 99, 0, 2).");
+    // A composite report that lists itself leaves itself out as itself: only what names nothing is "not found".
+    const QString list = QStringLiteral("%1,99,%2,%1").arg(ids::ReportComposite).arg(ids::ReportNorth);
+    const SummaryMembers composite = ResolveMembers(MemberKind::Reports, list, ids::ReportComposite);
+    EXPECT_EQ(composite.ids, QList<qint64>{ids::ReportNorth});
+    EXPECT_EQ(composite.unresolvedNote(), "Не найдены и не учтены входящие отчеты (коды: 99).");
+    EXPECT_TRUE(ResolveMembers(MemberKind::Reports, QString::number(ids::ReportComposite), ids::ReportComposite)
+                    .unresolved.isEmpty());
 }
 
 // A member list is read as ids only where it is resolved: a new reader of reports.include or statistics.include, or a

@@ -11,7 +11,7 @@ scan_lines(
   PATTERN "CaseInsensitive|toUpper\\(|toLower\\(|sameNoCase"
   ALLOW_LINES
   "updates/UpdateLists.cpp:if (!installedIds->contains(u.id, Qt::CaseInsensitive))"
-  "updates/UpdateManager.cpp:if (GetInstalledUpdateIds(*this).contains(id, Qt::CaseInsensitive)) {"
+  "updates/UpdateManager.cpp:return GetInstalledUpdateIds(m).contains(id, Qt::CaseInsensitive)"
   "updates/UpdateManager.cpp:if (r.updateId.compare(id, Qt::CaseInsensitive) == 0) {"
   "updates/UpdateManager.cpp:addRow(e, installedIds.contains(e.id, Qt::CaseInsensitive) ? kInstalled : kAvailable)"
   "updates/UpdateManager.cpp:if (listed.contains(r.updateId, Qt::CaseInsensitive))"

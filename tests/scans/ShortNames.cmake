@@ -11,6 +11,6 @@ scan_lines(
     # A document password: the office format keeps 15 characters of it.
     "platform/office/WordDocument.cpp:for (QChar c : password.left(15)) {"
     # A sheet name is a caption, written and looked up by the same rule.
-    "forms/table/TableExcel.cpp:QString name = (formName + tableNumber).left(20)"
+    "forms/table/TableExcel.cpp:return office::fittedSheetName((formName + tableNumber).left(20))"
   WHAT "name(s) cut to a fixed length"
   OK "names: kept whole")

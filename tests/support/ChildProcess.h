@@ -7,7 +7,9 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,4 +71,19 @@ inline LimitedRun runWithFileSizeLimit(long long limitBytes, const std::function
     r.result = r.finished && end.code == 0;
     r.message = QString::fromUtf8(text);
     return r;
+}
+
+// In a child: the file permissions hold for this process as for an ordinary user even when the tests run as root (a
+// file without read rights cannot be read, a read-only folder not written). Root's rights to pass them are dropped.
+inline bool dropFileRights() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (syscall(SYS_capget, &header, data) != 0) return false;
+    for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
+        const unsigned bit = 1u << (cap % 32);
+        data[cap / 32].effective &= ~bit;
+        data[cap / 32].permitted &= ~bit;
+        data[cap / 32].inheritable &= ~bit;
+    }
+    return syscall(SYS_capset, &header, data) == 0;
 }

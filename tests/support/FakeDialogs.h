@@ -30,11 +30,17 @@ public:
     QStringList messages;
     QStringList questions;
     QStringList opened;                              // openDocument()
-    QStringList openFolders;                         // the start folder of each openFile()
+    QStringList openFolders;                         // the start folder of each openFile() and openFiles()
     QStringList savePaths;                           // the proposed path of each saveFile()
     QStringList modalTitles;
 
-    void message(QWidget *, const QString &text, MsgKind) override { messages.append(text); }
+    // Called with each message as it is shown (to look at the files at that moment).
+    std::function<void(const QString &)> onMessage;
+
+    void message(QWidget *, const QString &text, MsgKind) override {
+        messages.append(text);
+        if (onMessage) onMessage(text);
+    }
     bool question(QWidget *, const QString &text, const QString &) override {
         questions.append(text);
         if (answers.empty()) return false;
@@ -66,7 +72,8 @@ public:
         openFolders.append(dir);
         return nextFile();
     }
-    QStringList openFiles(QWidget *, const QString &, const QString &, const QString &) override {
+    QStringList openFiles(QWidget *, const QString &, const QString &dir, const QString &) override {
+        openFolders.append(dir);
         if (fileLists.empty()) return {};
         QStringList l = fileLists.front();
         fileLists.pop_front();

@@ -16,19 +16,64 @@
 #include <atomic>
 #include <future>
 
-class TestHttpServer : public QThread {
+// A thread listening on 127.0.0.1 that hands each connection, one at a time, to serve() and stops by itself after a
+// time limit. A subclass calls begin() at the end of its constructor and end() at the start of its destructor, so that
+// serve() never runs on a half-made or half-gone object.
+class LoopbackServer : public QThread {
 public:
-    explicit TestHttpServer(int lifetimeMs = 60000) : m_lifetimeMs(lifetimeMs) {
+    quint16 port() const { return m_port; }
+    // The raw requests as they came, in order.
+    QList<QByteArray> requests() const {
+        QMutexLocker l(&m_mutex);
+        return m_requests;
+    }
+
+protected:
+    explicit LoopbackServer(int lifetimeMs) : m_lifetimeMs(lifetimeMs) {}
+    void begin() {
         start();
         m_port = m_portPromise.get_future().get();
     }
-    ~TestHttpServer() override {
+    void end() {
         m_stop = true;
         wait(5000);
     }
+    virtual void serve(QTcpSocket *s) = 0;
 
-    quint16 port() const { return m_port; }
-    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    void run() override {
+        QTcpServer server;
+        if (!server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0)) {
+            m_portPromise.set_value(0);
+            return;
+        }
+        m_portPromise.set_value(server.serverPort());
+        QElapsedTimer alive;
+        alive.start();
+        while (!m_stop && alive.elapsed() < m_lifetimeMs) {
+            if (!server.waitForNewConnection(50)) continue;
+            while (QTcpSocket *s = server.nextPendingConnection()) {
+                serve(s);
+                delete s;
+            }
+        }
+    }
+
+    std::atomic<bool> m_stop{false};
+    mutable QMutex m_mutex;   // guards m_requests and what a subclass adds
+    QList<QByteArray> m_requests;
+
+private:
+    int m_lifetimeMs;
+    std::promise<quint16> m_portPromise;
+    quint16 m_port = 0;
+};
+
+class TestHttpServer : public LoopbackServer {
+public:
+    explicit TestHttpServer(int lifetimeMs = 60000) : LoopbackServer(lifetimeMs) { begin(); }
+    ~TestHttpServer() override { end(); }
+
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
 
     // Raw reply for a path (status line, headers and body as sent).
     void setRaw(const QString &path, const QByteArray &reply) {
@@ -56,32 +101,8 @@ public:
         QMutexLocker l(&m_mutex);
         m_holds.insert(path, ms);
     }
-    QList<QByteArray> requests() const {
-        QMutexLocker l(&m_mutex);
-        return m_requests;
-    }
-
-protected:
-    void run() override {
-        QTcpServer server;
-        if (!server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0)) {
-            m_portPromise.set_value(0);
-            return;
-        }
-        m_portPromise.set_value(server.serverPort());
-        QElapsedTimer alive;
-        alive.start();
-        while (!m_stop && alive.elapsed() < m_lifetimeMs) {
-            if (!server.waitForNewConnection(50)) continue;
-            while (QTcpSocket *s = server.nextPendingConnection()) {
-                serve(s);
-                delete s;
-            }
-        }
-    }
-
 private:
-    void serve(QTcpSocket *s) {
+    void serve(QTcpSocket *s) override {
         QByteArray req;
         QElapsedTimer t;
         t.start();
@@ -143,16 +164,10 @@ private:
         }
     }
 
-    int m_lifetimeMs;
-    std::promise<quint16> m_portPromise;
-    quint16 m_port = 0;
-    std::atomic<bool> m_stop{false};
-    mutable QMutex m_mutex;
     QHash<QString, QByteArray> m_routes;
     QHash<QString, int> m_holds;
     QHash<QString, int> m_delays;
     QHash<QString, std::pair<qint64, bool>> m_sized;
-    QList<QByteArray> m_requests;
 };
 
 // A TLS server on 127.0.0.1 with a self-signed certificate that no client trusts: every handshake with a verifying

@@ -90,19 +90,20 @@ TEST(UpdatePackage, GeneratedFromTheSample) {
     EXPECT_FALSE(QDir(out + "Ф").exists());   // nothing made beside the work folder
     EXPECT_TRUE(log.contains("INFO: Контрольная сумма: " + FileSha256Hex(archive)));
 
-    // Nothing chosen: every form folder is still made, the manifest lists none.
+    // Nothing chosen for any form: no package, since every client refuses a manifest without forms.
     const FormPackageOptions none{};
-    const QString again = GenerateUpdatePackage(mainDb(), {"Ф30"}, {none}, {}, "", "", out, "d", 2025, "3");
-    ASSERT_FALSE(again.isEmpty());
-    const QStringList work = QDir(out).entryList({"temp_*"}, QDir::Dirs);
-    ASSERT_FALSE(work.isEmpty());
-    // Packages made one right after the other never share a work folder.
+    EXPECT_TRUE(GenerateUpdatePackage(mainDb(), {"Ф30", "Ф14"}, {none}, {}, "", "", out, "d", 2025, "3", &why).isEmpty());
+    EXPECT_EQ(why, "Не выбрано, что войдет в пакет: структура формы, контроли или печатные файлы.");
+    EXPECT_FALSE(QFile::exists(out + "update_package_2025_v3.zip"));
+    // Packages made one right after the other: each whole, and no work folder is left behind.
     for (int i = 0; i < 5; ++i)
-        GenerateUpdatePackage(mainDb(), {"Ф30"}, {none}, {}, "", "", out, "d", 2025, QString::number(10 + i));
-    EXPECT_EQ(QDir(out).entryList({"temp_*"}, QDir::Dirs).size(), work.size() + 5);
+        ASSERT_FALSE(GenerateUpdatePackage(mainDb(), {"Ф30"}, {ctl}, {}, "", "", out, "d", 2025, QString::number(10 + i))
+                         .isEmpty());
+    EXPECT_EQ(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{});
     const QString fifth = out + "update_package_2025_v14.zip";
     ASSERT_TRUE(ExtractZipArchive(fifth, fx.root() + "fifth/"));
     EXPECT_FALSE(QFile::exists(fx.root() + "fifth/controls_all.orv"));
+    EXPECT_TRUE(QFile::exists(fx.root() + "fifth/Ф30/controls_Ф30.orv"));
     EXPECT_TRUE(GenerateUpdatePackage(QSqlDatabase(), {"Ф30"}, {none}, {}, "", "", out, "d", 2025, "4").isEmpty());
     EXPECT_TRUE(GenerateUpdatePackage(mainDb(), {}, {}, {}, "", "", out, "d", 2025, "4").isEmpty());
     CloseUpdateLogger();

@@ -263,8 +263,11 @@ TEST_F(UpdateInstall, AnUnreadablePartLeavesNothingOfTheUpdate) {
     EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallNone);
     writeText(p.manifest, {"{\"version\": \"1\", \"year\": \"2024\"}"});   // no forms array
     EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallNone);
+    // A manifest that lists no form installs nothing: refused, naming the field, rather than reported installed.
     writeText(p.manifest, {"{\"version\": \"1\", \"year\": \"2024\", \"forms\": []}"});
-    EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup), InstallAll);
+    InstallReport empty;
+    EXPECT_EQ(InstallUpdateComponents(mainDb(), p.unpacked, p.manifest, "U2", fx.year(), backup, {}, &empty), InstallNone);
+    EXPECT_EQ(empty.reason, "Манифест пакета обновления не принят: список форм (поле \"forms\") пуст.");
 }
 
 TEST_F(UpdateInstall, AKillBeforeTheCommitLeavesDatabaseAndPrintFilesAsBefore) {

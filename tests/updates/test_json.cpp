@@ -50,7 +50,7 @@ TEST(Manifest, FormsAndGlobalRulesAreReadPerElement) {
 
     // No top-level version: the global rules' version does not stand in for it.
     TUpdateManifest noVersion;
-    ParseManifestJson(noVersion, R"({"year": "2025", "forms": [], "globalControls": [{"version": "1"}]})");
+    ParseManifestJson(noVersion, R"({"year": "2025", "forms": [{"formName": "Ф30"}], "globalControls": [{"version": "1"}]})");
     EXPECT_FALSE(ValidateManifest(noVersion));
     // Only a whole manifest with its forms array is taken.
     for (const char *bad : {"{{{ not json", R"({"version": "1", "year": "2025"})", R"({"version": "1", "year": "2025", "forms": {}})",
@@ -70,8 +70,8 @@ TEST(Manifest, MalformedTextsAreRefusedOrGiveEmptyValues) {
         TUpdateManifest m;
         EXPECT_FALSE(ParseManifestJson(m, t)) << t.toStdString();
         TUpdatesList l;
-        EXPECT_TRUE(ParseUpdatesList(t, l)) << t.toStdString();
-        for (const UpdateEntry &e : l.items) EXPECT_TRUE(e.downloadUrl.isEmpty());
+        EXPECT_FALSE(ParseUpdatesList(t, l)) << t.toStdString();
+        EXPECT_TRUE(l.items.isEmpty());
     }
     EXPECT_FALSE(ValidateManifest(TUpdateManifest{}));
 }
@@ -92,4 +92,72 @@ TEST(Manifest, MembersAreReadInAnyOrder) {
     EXPECT_EQ(m.forms[0].formVersion, "9");
     ASSERT_EQ(m.globalControls.size(), 1);
     EXPECT_EQ(m.globalControls[0].updateStrategy, "add");
+}
+
+// A "forms" or "updates" key inside another object, or inside a string, before the top-level one is not the list:
+// each document is read whole, every key where it stands.
+TEST(Manifest, ANestedFormsKeyIsNotTheFormList) {
+    const QString j = R"({"metadata": {"forms": [{"formName": "Ф14"}], "note": "\"forms\": []"},
+  "version": "1", "year": "2024", "forms": [{"formName": "Ф30", "formFile": "Ф30\/Ф30.frs"}]})";
+    TUpdateManifest m;
+    ASSERT_TRUE(ParseManifestJson(m, j));
+    ASSERT_EQ(m.forms.size(), 1);
+    EXPECT_EQ(m.forms[0].formName, "Ф30");
+    EXPECT_EQ(m.forms[0].formFile, "Ф30/Ф30.frs");
+    // Nested only: no top-level form list, refused.
+    QString why;
+    TUpdateManifest nested;
+    EXPECT_FALSE(ParseManifestJson(nested, R"({"version": "1", "year": "2024", "metadata": {"forms": [{"formName": "Ф30"}]}})", &why));
+    EXPECT_EQ(why, "Манифест пакета обновления не принят: поле \"forms\" не является списком форм.");
+
+    TUpdatesList l;
+    ASSERT_TRUE(ParseUpdatesList(R"({"info": {"updates": ["X"], "year": 1999}, "year": 2024, "updates": [{"id": "U1"}]})", l));
+    EXPECT_EQ(l.year, "2024");
+    ASSERT_EQ(l.items.size(), 1);
+    EXPECT_EQ(l.items[0].id, "U1");
+}
+
+// A form list the installer could not install whole is refused, naming the field; every legitimate form of the
+// generator's manifest is read.
+TEST(Manifest, AFormListThatCannotBeInstalledIsRefusedNamingTheField) {
+    const std::pair<const char *, const char *> bad[] = {
+        {R"("forms": [])", "список форм (поле \"forms\") пуст"},
+        {R"("forms": "Ф30")", "поле \"forms\" не является списком форм"},
+        {R"("forms": null)", "поле \"forms\" не является списком форм"},
+        {R"("forms": [{"formName": "Ф30"}, "Ф14"])", "элемент 2 поля \"forms\" не является объектом"},
+        {R"("forms": [[{"formName": "Ф30"}]])", "элемент 1 поля \"forms\" не является объектом"},
+        {R"("forms": [{"formFile": "Ф30\/Ф30.frs"}])", "у формы 1 нет имени (поле \"formName\")"},
+        {R"("forms": [{"formName": " "}])", "у формы 1 нет имени (поле \"formName\")"},
+        {R"("forms": [{"formName": 30}])", "поле \"formName\" формы 1 не является строкой"},
+        {R"("forms": [{"formName": "Ф30", "controlsFile": ["a"]}])", "поле \"controlsFile\" формы 1 не является строкой"},
+        {R"("forms": [{"formName": "Ф30", "printFiles": "Ф30\/Forms\/Ф30.txt"}])",
+         "поле \"printFiles\" формы 1 не является списком строк"},
+        {R"("forms": [{"formName": "Ф30", "printFiles": ["Ф30.txt", 1]}])",
+         "поле \"printFiles\" формы 1 не является списком строк"},
+    };
+    for (const auto &[forms, named] : bad) {
+        SCOPED_TRACE(forms);
+        TUpdateManifest m;
+        QString why;
+        EXPECT_FALSE(ParseManifestJson(m, QString(R"({"version": "1", "year": "2024", %1})").arg(QString::fromUtf8(forms)), &why));
+        EXPECT_EQ(why, QString("Манифест пакета обновления не принят: %1.").arg(QString::fromUtf8(named)));
+        EXPECT_TRUE(m.forms.isEmpty());
+    }
+    // Every part optional but the name; an empty print list is a list.
+    TUpdateManifest m;
+    ASSERT_TRUE(ParseManifestJson(m, R"({"version": "1", "year": 2024, "forms": [{"formName": "Ф30", "printFiles": []},
+        {"formName": "Ф14", "controlsFile": "Ф14\/controls_Ф14.orv", "controlsVersion": "1.0.0"}]})"));
+    EXPECT_EQ(m.year, "2024");
+    ASSERT_EQ(m.forms.size(), 2);
+    EXPECT_TRUE(m.forms[0].printFiles.isEmpty());
+    EXPECT_EQ(m.forms[1].controlsVersion, "1.0.0");
+
+    // An element of the updates list that is neither an id nor an object is named.
+    TUpdatesList l;
+    QString why;
+    EXPECT_FALSE(ParseUpdatesList(R"({"updates": ["U1", 7]})", l, &why));
+    EXPECT_EQ(why, "элемент 2 поля \"updates\" не является ни строкой, ни объектом");
+    EXPECT_FALSE(ParseUpdatesList(R"({"updates": {"id": "U1"}})", l, &why));
+    EXPECT_EQ(why, "поле \"updates\" не является списком обновлений");
+    EXPECT_TRUE(l.items.isEmpty());
 }

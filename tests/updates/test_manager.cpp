@@ -33,69 +33,9 @@
 #include <sys/resource.h>
 #include <gtest/gtest.h>
 
-namespace {
+#include "ServedSample.h"
 
-QSqlDatabase mainDb() { return db::connection(db::kMain); }
-
-QString decipher(const QString &form) {
-    return db::scalar(mainDb(), "select decipher from forms where formname=?", {form}).toString();
-}
-
-QStringList lines(const QString &path) {
-    QStringList l;
-    cp1251::readLines(path, l);
-    return l;
-}
-
-QString logText() {
-    return QFile::exists(UpdateLogFileName()) ? cp1251::decode(fileBytes(UpdateLogFileName())) : QString();
-}
-
-// The sample, a package of its Ф30 and Ф14 on a local update server under
-// two ids, and the database drifted from the published forms.
-struct ServedSample {
-    SampleFixture fx;
-    FakeDialogs dialogs;
-    TestHttpServer server;
-    QString checksum;
-    QString printFile;
-
-    ServedSample() {
-        CloseUpdateLogger();
-        const FormPackageOptions all{"", true, true, true, "1.0.0", "1.0.0"};
-        const QString archive = GenerateUpdatePackage(mainDb(), {"Ф30", "Ф14"}, {all, all}, {}, "", "",
-                                                      fx.root() + "publish", "Пакет", fx.year(), "1.0");
-        const QByteArray bytes = fileBytes(archive);
-        checksum = FileSha256Hex(archive);
-        server.setOk("/pkg/U1.zip", bytes);
-        server.setOk("/pkg/U2.zip", bytes);
-        const QByteArray list =
-            QString(R"({"year": "2024", "lastUpdate": "2024-12-01", "updates": [
-  {"id": "U1", "version": "1.0", "releaseDate": "2024-11-01", "description": "Формы 30 и 14",
-   "forms": ["Ф30", "Ф14"], "size": %1, "downloadUrl": "%2/pkg/U1.zip", "checksum": "%3"},
-  {"id": "U2", "version": "1.1", "releaseDate": "2024-12-01", "description": "Повтор",
-   "forms": ["Ф30"], "size": %1, "downloadUrl": "%2/pkg/U2.zip", "checksum": "%4"}]})")
-                .arg(bytes.size()).arg(server.base()).arg(checksum).arg(QString(64, 'a')).toUtf8();
-        server.setOk("/api/v1/updates/2024/updates_list.json", list);
-        printFile = fx.yearFolder() + "forms/Ф30.txt";
-        db::exec(mainDb(), "update forms set decipher='изменено' where formname='Ф30'");
-        cp1251::writeLines(printFile, {"свой"});
-    }
-    ~ServedSample() { CloseUpdateLogger(); }
-
-    QString url() const { return server.base() + "/api/v1/updates/"; }
-    TUpdateManager manager() {
-        return TUpdateManager(mainDb(), fx.year(), url(), fx.programFolder() + "temp/", fx.programFolder() + "Backup/");
-    }
-    void show(TUpdateForm &w) { w.Database = mainDb(); w.Year = fx.year(); w.show(); }
-    // The update window on this server, shown (which lists the updates).
-    void open(TUpdateForm &w) {
-        IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", url());
-        show(w);
-    }
-};
-
-} // namespace
+using namespace updtest;
 
 TEST(UpdateManager, ListsOnlyUpdatesNotInstalledForTheYear) {
     ServedSample s;
@@ -122,16 +62,16 @@ TEST(UpdateManager, ListsOnlyUpdatesNotInstalledForTheYear) {
     s.server.setRaw("/api/v1/updates/2023/updates_list.json",
                     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
                     "16\r\n{\"updates\": [{\"id\": \"U\r\n");
-    TUpdateManager cut(mainDb(), 2023, s.url(), s.fx.programFolder() + "temp/", "");
+    TUpdateManager cut(mainDb(), 2023, s.url(), s.fx.programFolder() + "temp/");
     EXPECT_FALSE(cut.CheckForUpdates());
     EXPECT_TRUE(cut.Message.contains("не полностью")) << cut.Message.toStdString();
     // A list far beyond any real one is not taken in.
     s.server.setOk("/api/v1/updates/2022/updates_list.json", QByteArray(kMaxUpdatesListBytes + 1, ' '));
-    TUpdateManager huge(mainDb(), 2022, s.url(), s.fx.programFolder() + "temp/", "");
+    TUpdateManager huge(mainDb(), 2022, s.url(), s.fx.programFolder() + "temp/");
     EXPECT_FALSE(huge.CheckForUpdates());
     EXPECT_TRUE(huge.Message.contains("Ответ сервера слишком велик")) << huge.Message.toStdString();
 
-    TUpdateManager offline(mainDb(), 2024, "http://127.0.0.1:1/", s.fx.programFolder() + "temp/", "");
+    TUpdateManager offline(mainDb(), 2024, "http://127.0.0.1:1/", s.fx.programFolder() + "temp/");
     EXPECT_FALSE(offline.CheckForUpdates());
     EXPECT_TRUE(logText().contains("WARNING: Не удалось загрузить список обновлений"));
 }
@@ -173,92 +113,6 @@ TEST(UpdateManager, FailureWhileRecordingUndoesFilesAndTables) {
     EXPECT_TRUE(logText().contains("ERROR: Исключение при установке обновления: "));
 }
 
-namespace {
-
-// The package's Ф30 differs from the user's: its form line and its cell mapping.
-void published(const QString &dir) {
-    ASSERT_TRUE(cp1251::writeLines(dir + "Ф30/Ф30.frs", {"Ф30#Опубликовано#Нет"}));
-    ASSERT_TRUE(cp1251::writeLines(dir + "Ф30/Forms/Ф30.txt", {"новый"}));
-}
-
-// Every rule as stored: key, form, table (NULL told from empty), sides, relation, cycle, comment.
-QStringList storedRules() {
-    return queryRows(mainDb(), "select \"Код\", formid, quote(tble), lft, reltion, rght, cycl, commnt "
-                               "from int_control order by \"Код\"");
-}
-
-// The print files of the year folder with their checksums.
-QStringList printFiles(const ServedSample &s) {
-    QStringList out;
-    const QDir forms(s.fx.yearFolder() + "forms");
-    for (const QString &f : forms.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name))
-        out << f + "=" + FileSha256Hex(forms.filePath(f));
-    return out;
-}
-
-// The rules, the print files and Ф30's caption: what an install or a rollback changes.
-QStringList state(const ServedSample &s) { return storedRules() + printFiles(s) + QStringList{decipher("Ф30")}; }
-
-// A package of the forms as published now, changed by edit after unpacking.
-QByteArray package(ServedSample &s, const QStringList &forms, const std::function<void(const QString &)> &edit = {}) {
-    static int n = 0;
-    const QString root = s.fx.root() + QString("pkg%1/").arg(++n);
-    const FormPackageOptions all{"", true, true, true, "1.0.0", "1.0.0"};
-    const QString archive = GenerateUpdatePackage(mainDb(), forms, QList<FormPackageOptions>(forms.size(), all), {}, "",
-                                                  "", root + "out", "Пакет", s.fx.year(), "1.0");
-    if (edit) {
-        EXPECT_TRUE(ExtractZipArchive(archive, root + "x"));
-        edit(root + "x/");
-        QFile::remove(root + "p.zip");
-        EXPECT_TRUE(CreateZipArchive(root + "x", root + "p.zip"));
-    }
-    return fileBytes(edit ? root + "p.zip" : archive);
-}
-
-// One update of the year's list: version "v" + id, its archive at /pkg/<id>.zip.
-QString entry(ServedSample &s, const QString &id, qint64 size, const QString &checksum, const QString &forms) {
-    return QString(R"({"id": "%1", "version": "v%1", "releaseDate": "2024-12-01", "description": "", )"
-                   R"("forms": [%5], "size": %2, "downloadUrl": "%3/pkg/%1.zip", "checksum": "%4"})")
-        .arg(id).arg(size).arg(s.server.base(), checksum, forms);
-}
-
-void serveEntries(ServedSample &s, const QStringList &entries) {
-    s.server.setOk("/api/v1/updates/2024/updates_list.json",
-                   ("{\"year\": \"2024\", \"updates\": [" + entries.join(",") + "]}").toUtf8());
-}
-
-// The packages as the year's list, in order.
-void serveList(ServedSample &s, const QList<std::pair<QString, QByteArray>> &packages) {
-    QStringList entries;
-    for (const auto &[id, bytes] : packages) {
-        s.server.setOk("/pkg/" + id + ".zip", bytes);
-        QTemporaryFile t;
-        t.open();
-        t.write(bytes);
-        t.flush();
-        entries << entry(s, id, bytes.size(), FileSha256Hex(t.fileName()), "");
-    }
-    serveEntries(s, entries);
-}
-
-QTreeWidgetItem *row(TUpdateForm &w, const QString &version) {
-    for (int i = 0; i < w.updateList()->topLevelItemCount(); ++i)
-        if (w.updateList()->topLevelItem(i)->text(0) == version) return w.updateList()->topLevelItem(i);
-    return nullptr;
-}
-
-// "Установить" or "Откатить" on the row of the version, answered Yes; the message shown.
-QString press(ServedSample &s, TUpdateForm &w, const QString &version, QPushButton *button) {
-    w.updateList()->setCurrentItem(row(w, version));
-    s.dialogs.answers = {true};
-    s.dialogs.messages.clear();
-    button->click();
-    return s.dialogs.messages.value(0);
-}
-
-void write(const QString &path, const QStringList &l) { ASSERT_TRUE(cp1251::writeLines(path, l)); }
-
-} // namespace
 
 TEST(UpdateWindow, ARefusedPackageChangesNothingAndIsOfferedAgain) {
     ServedSample s;
@@ -685,7 +539,7 @@ QString sharedRuleComment() {
 } // namespace
 
 // Update A changes the rule between Ф30 and Ф14 through Ф30, update B through Ф14: A cannot be rolled back under B,
-// and each rollback brings back exactly what its update changed (a rule added since by the user stays).
+// and each rollback brings back its forms' rule sets exactly as they were before it.
 TEST(UpdateWindow, TwoUpdatesSharingARuleBetweenFormsRollBackLatestFirst) {
     ServedSample s;
     const QByteArray a = package(s, {"Ф30"}, [](const QString &d) { editSharedRule(d, "Ф30", "редакция A"); });
@@ -709,13 +563,11 @@ TEST(UpdateWindow, TwoUpdatesSharingARuleBetweenFormsRollBackLatestFirst) {
 
     EXPECT_EQ(press(s, w, "vB", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(state(s), afterA);
-    // A rule between the forms added by the user after A is no part of A.
+    // A rule between the forms added by the user after A belongs to Ф30's rule set, which the rollback brings back
+    // exactly as A's backup holds it.
     db::exec(mainDb(), "insert into int_control (formid, tble, lft, reltion, rght, cycl, commnt) values "
                        "(0, '', 'Ф30Т[1000]СТР[1]ГР[4]', '>=', 'Ф14Т[1000]СТР[1]ГР[4]', '', 'свой')");
-    const QStringList own = queryRows(mainDb(), "select * from int_control where commnt='свой'");
     EXPECT_EQ(press(s, w, "vA", w.rollbackButton()), "Обновление откачено");
-    EXPECT_EQ(queryRows(mainDb(), "select * from int_control where commnt='свой'"), own);
-    db::exec(mainDb(), "delete from int_control where commnt='свой'");
     EXPECT_EQ(state(s), before);
     EXPECT_EQ(sharedRuleComment(), "Выписанных не больше посещений");
 }
@@ -898,8 +750,14 @@ TEST(UpdateWindow, APackageOfANewFormInstallsItWithItsTablesAndRules) {
     const QStringList structure = frs::formLines(mainDb(), f14);
     const QStringList rules = ctlfile::ControlFileLinesForForm(mainDb(), f14, "Ф14");
     ASSERT_GT(rules.size(), 1);
+    // The publisher's Ф14 has a template and a cell mapping.
+    const QString forms = s.fx.yearFolder() + "forms/";
+    write(forms + "Ф14.docx", {"шаблон Ф14"});
+    write(forms + "Ф14.txt", {"1,1,1,<всего>,1,1,1"});
     serveList(s, {{"N1", package(s, {"Ф14"})}});
-    // The user's configuration has no Ф14.
+    // The user's configuration has no Ф14, nor its print files.
+    const QStringList prints = printFiles(s);
+    for (const char *f : {"Ф14.docx", "Ф14.txt"}) ASSERT_TRUE(QFile::remove(forms + f));
     for (const char *table : {"titles", "\"rows\"", "\"columns\""})
         db::exec(mainDb(), QString("delete from %1 where \"table\" in (select ident from tables where form=?)").arg(table),
                  {f14});
@@ -914,10 +772,12 @@ TEST(UpdateWindow, APackageOfANewFormInstallsItWithItsTablesAndRules) {
     ASSERT_GT(added, 0);
     EXPECT_EQ(frs::formLines(mainDb(), added), structure);
     EXPECT_EQ(ctlfile::ControlFileLinesForForm(mainDb(), added, "Ф14"), rules);
-    // The form the update made stays at its rollback, with its rules.
+    EXPECT_EQ(printFiles(s), prints);
+    // The form the update made stays at its rollback, with its rules and its print files: it can still be printed.
     EXPECT_EQ(press(s, w, "vN1", w.rollbackButton()), "Обновление откачено");
     EXPECT_EQ(frs::formLines(mainDb(), added), structure);
     EXPECT_EQ(ctlfile::ControlFileLinesForForm(mainDb(), added, "Ф14"), rules);
+    EXPECT_EQ(printFiles(s), prints);
 }
 
 namespace {

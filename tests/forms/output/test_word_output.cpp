@@ -12,6 +12,7 @@
 #include "support/WindowTestBase.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include "forms/shared/TransferFiles.h"
 #include <gtest/gtest.h>
@@ -160,8 +161,8 @@ TEST_F(WordOutputTest, ReportCopyIsProtectedAndDetectsLaterChanges) {
 }
 
 TEST_F(WordOutputTest, InstitutionsOfOneNameKeepACopyEach) {
-    const QString plain = wordout::reportCopyPath(context(ids::NorthHospital), "Северная ЦРБ");
-    EXPECT_EQ(QFileInfo(plain).fileName(), "Ф30 Северная ЦРБ 2024.docx");
+    const QString alone = wordout::reportCopyPath(context(ids::NorthHospital), "Северная ЦРБ");
+    EXPECT_EQ(QFileInfo(alone).fileName(), "Ф30 Северная ЦРБ #5 2024.docx");
     db::exec(db::kMain, "insert into administration (unit, dependence, medicaltype) values ('северная црб', 2, 2)");
     const qint64 twin = db::lastInsertId(db::connection(db::kMain));
     const QString first = wordout::makeReportCopy(context(ids::NorthHospital), "Северная ЦРБ", "06.12.2026 10:00:00");
@@ -169,6 +170,33 @@ TEST_F(WordOutputTest, InstitutionsOfOneNameKeepACopyEach) {
     // The second institution finds no copy of its own: it is not shown the first one's document.
     EXPECT_TRUE(wordout::existingReportCopy(context(twin), "северная црб").isEmpty());
     EXPECT_EQ(wordout::existingReportCopy(context(ids::NorthHospital), "Северная ЦРБ"), first);
+}
+
+// Copies written under the old naming (no mark while the name was the unit's alone, " #id" while another unit shared
+// it) are still found. One without the mark is the unit's only while no other unit has its name; found so, it takes
+// the mark, so that a namesake appearing later neither takes it nor hides it.
+TEST_F(WordOutputTest, CopiesOfTheOldNamingAreStillFound) {
+    const wordout::PrintContext north = context(ids::NorthHospital);
+    const QString made = wordout::makeReportCopy(north, "Северная ЦРБ", "06.12.2026 10:00:00");
+    const QString plain = fx.yearFolder() + "Report/Ф30 Северная ЦРБ 2024.docx";
+    ASSERT_TRUE(QFile::rename(made, plain));
+    db::exec(db::kMain, "insert into administration (unit, dependence, medicaltype) values ('Другая', 2, 2)");
+    const qint64 twin = db::lastInsertId(db::connection(db::kMain));
+    // While another unit has the name, the unmarked copy is neither's.
+    db::exec(db::kMain, "update administration set unit='СЕВЕРНАЯ ЦРБ' where id=?", {twin});
+    EXPECT_TRUE(wordout::existingReportCopy(north, "Северная ЦРБ").isEmpty());
+    EXPECT_TRUE(wordout::existingReportCopy(context(twin), "СЕВЕРНАЯ ЦРБ").isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(plain));
+    // Alone again: it is found and renamed to the marked name, which the namesake then never finds.
+    db::exec(db::kMain, "update administration set unit='Другая' where id=?", {twin});
+    EXPECT_EQ(wordout::existingReportCopy(north, "Северная ЦРБ"), made);
+    EXPECT_FALSE(QFileInfo::exists(plain));
+    db::exec(db::kMain, "update administration set unit='Северная ЦРБ' where id=?", {twin});
+    EXPECT_EQ(wordout::existingReportCopy(north, "Северная ЦРБ"), made);
+    EXPECT_TRUE(wordout::existingReportCopy(context(twin), "Северная ЦРБ").isEmpty());
+    // An old .doc of either naming is found as well.
+    ASSERT_TRUE(QFile::rename(made, made.chopped(1)));
+    EXPECT_EQ(wordout::existingReportCopy(north, "Северная ЦРБ"), made.chopped(1));
 }
 
 TEST_F(WordOutputTest, TheNewerOfTwoTemplatesPrintsAndIsNamed) {
@@ -208,7 +236,7 @@ TEST_F(WordOutputTest, TheNewerOfTwoTemplatesPrintsAndIsNamed) {
 
 TEST_F(WordOutputTest, ReportCopyNamesAreSafeAndStampsDropMidnight) {
     const QString path = wordout::reportCopyPath(context(5), "ГБУЗ \"ЦРБ\" г/о");
-    EXPECT_EQ(QFileInfo(path).fileName(), "Ф30 ГБУЗ _ЦРБ_ г_о 2024.docx");
+    EXPECT_EQ(QFileInfo(path).fileName(), "Ф30 ГБУЗ _ЦРБ_ г_о #5 2024.docx");
     // Official names past a file name's length: shortened, kept apart, and the copy is written and found again.
     const QString official = QStringLiteral("Государственное бюджетное учреждение здравоохранения ").repeated(3);
     const QString one = wordout::reportCopyPath(context(5), official + "№1");

@@ -1,4 +1,5 @@
 // Table structure taken from a Word table with merged header cells.
+#include "engine/NumberFormat.h"
 #include "core/AdminMode.h"
 #include "core/SampleConfig.h"
 #include "forms/structure/FormCatalog.h"
@@ -289,8 +290,12 @@ TEST_F(ImportDocTest, WindowChecksItsFieldsAndImports) {
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("Вторая таблица не импортирована, тк в таблицах разное количество строк"));
     EXPECT_EQ(dialogs.modalTitles.last(), QStringLiteral("Структура таблицы"));
     EXPECT_GT(Form1().list()->topLevelItemCount(), 0);
-    EXPECT_EQ(dialogs.messages[1], "Анализ структуры таблицы выполнен успешно, структура таблицы обновлена в базе "
-                                   "данных!\r\nФайл: " + doc +
+    EXPECT_TRUE(Form1().heading().startsWith("Размер таблицы: " + num::counted(count("select rowcount from tables "
+                                                                                       "where ident=2"),
+                                                                                 "строка", "строки", "строк") +
+                                             ", 5 столбцов."))
+        << Form1().heading().toStdString();
+    EXPECT_EQ(dialogs.messages[1], "Анализ структуры таблицы выполнен успешно!\r\nФайл: " + doc +
                                        "\r\nНомер таблицы в БД: 2\r\nНомер таблицы в документе: 1"
                                        "\r\nФиксированные столбцы: 2\r\nФиксированные строки: 3");
     EXPECT_EQ(w.result(), QDialog::Accepted);

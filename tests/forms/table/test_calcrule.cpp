@@ -94,65 +94,65 @@ TEST_F(CalcRuleTest, StoredRecordOfCellRowAndColumnRules) {
     f.country = true;
     f.midle = false;
     f.types = "2,3,";
-    SaveCalcRule(15, {RuleKind::Cell, 2, 0}, f, false);
-    StoredRule r = storedRule(15, 2, 0);
+    SaveCalcRule(1, {RuleKind::Cell, 2, 0}, f);
+    StoredRule r = storedRule(1, 2, 0);
     ASSERT_EQ(r.count, 1);
     // tid, row, column, type, formula, condition, koeff, country, lft, rght, midle, types
     QStringList fields;
     for (const QVariant &v : r.values) fields << v.toString();
-    EXPECT_EQ(fields, QStringList({"15", "2", "0", "1", f.formula, f.condition, "12", "1", "", "", "0", "2,3"}));
+    EXPECT_EQ(fields, QStringList({"1", "2", "0", "1", f.formula, f.condition, "12", "1", "", "", "0", "2,3"}));
     EXPECT_FALSE(r.values[8].isNull());
 
     // Saved again: the same record changes.
     f.formula = "Ф30Т(1000)СТР2ГР4";
     f.koeff = "";   // an empty divisor is stored as 1
-    SaveCalcRule(15, {RuleKind::Cell, 2, 0}, f, true);
-    r = storedRule(15, 2, 0);
+    SaveCalcRule(1, {RuleKind::Cell, 2, 0}, f);
+    r = storedRule(1, 2, 0);
     ASSERT_EQ(r.count, 1);
     EXPECT_EQ(r.values[4].toString(), f.formula);
     EXPECT_EQ(r.values[6].toInt(), 1);
-    const auto back = ReadCalcRule(15, {RuleKind::Cell, 2, 0});
+    const auto back = ReadCalcRule(1, {RuleKind::Cell, 2, 0});
     ASSERT_TRUE(back);
     EXPECT_EQ(back->condition, f.condition);
 
-    SaveCalcRule(15, {RuleKind::Row, 4, 7}, f, false);
-    SaveCalcRule(15, {RuleKind::Column, 4, 7}, f, false);
-    EXPECT_EQ(storedRule(15, 4, -1).count, 1);
-    EXPECT_EQ(storedRule(15, -1, 7).count, 1);
-    DeleteCalcRule(15, {RuleKind::Row, 4, 99});
-    EXPECT_EQ(storedRule(15, 4, -1).count, 0);
-    EXPECT_EQ(storedRule(15, -1, 7).count, 1);
-    EXPECT_FALSE(ReadCalcRule(15, {RuleKind::Row, 4, 0}));
+    SaveCalcRule(1, {RuleKind::Row, 4, 7}, f);
+    SaveCalcRule(1, {RuleKind::Column, 4, 7}, f);
+    EXPECT_EQ(storedRule(1, 4, -1).count, 1);
+    EXPECT_EQ(storedRule(1, -1, 7).count, 1);
+    DeleteCalcRule(1, {RuleKind::Row, 4, 99});
+    EXPECT_EQ(storedRule(1, 4, -1).count, 0);
+    EXPECT_EQ(storedRule(1, -1, 7).count, 1);
+    EXPECT_FALSE(ReadCalcRule(1, {RuleKind::Row, 4, 0}));
 }
 
 // The divisor is a number within a sane range: a stored negative one is
 // kept on the next save, one that does not fit is refused, nothing stored.
 TEST_F(CalcRuleTest, DivisorsAreKeptOrRefusedNeverWrapped) {
-    db::exec(db::kMain, "insert into conditions values (21, 0, 0, 1, 'Ф30Т(1000)СТР1ГР4', '', -2, 0, '', '', 0, '*')");
-    RuleFields f = *ReadCalcRule(21, {RuleKind::Cell, 0, 0});
+    db::exec(db::kMain, "insert into conditions values (2, 0, 0, 1, 'Ф30Т(1000)СТР1ГР4', '', -2, 0, '', '', 0, '*')");
+    RuleFields f = *ReadCalcRule(2, {RuleKind::Cell, 0, 0});
     EXPECT_EQ(f.koeff, "-2");
-    SaveCalcRule(21, {RuleKind::Cell, 0, 0}, f, true);
-    EXPECT_EQ(storedRule(21, 0, 0).values[6].toDouble(), -2);
+    SaveCalcRule(2, {RuleKind::Cell, 0, 0}, f);
+    EXPECT_EQ(storedRule(2, 0, 0).values[6].toDouble(), -2);
     f.koeff = "0,25";
-    SaveCalcRule(21, {RuleKind::Cell, 0, 0}, f, true);
-    EXPECT_EQ(storedRule(21, 0, 0).values[6].toDouble(), 0.25);
+    SaveCalcRule(2, {RuleKind::Cell, 0, 0}, f);
+    EXPECT_EQ(storedRule(2, 0, 0).values[6].toDouble(), 0.25);
     for (const QString bad : {"99999999999", "1e10", "x", "-1e300"}) {
         f.koeff = bad;
-        EXPECT_THROW(SaveCalcRule(21, {RuleKind::Cell, 0, 0}, f, true), db::Error) << bad.toStdString();
-        EXPECT_EQ(storedRule(21, 0, 0).values[6].toDouble(), 0.25) << bad.toStdString();
+        EXPECT_THROW(SaveCalcRule(2, {RuleKind::Cell, 0, 0}, f), db::Error) << bad.toStdString();
+        EXPECT_EQ(storedRule(2, 0, 0).values[6].toDouble(), 0.25) << bad.toStdString();
     }
     // A stored divisor beyond the range is shown as it is, and saving it back
     // is refused with a message: never clamped to the range's end.
-    db::exec(db::kMain, "update conditions set koeff=1e10 where tid=21");
-    f = *ReadCalcRule(21, {RuleKind::Cell, 0, 0});
+    db::exec(db::kMain, "update conditions set koeff=1e10 where tid=2");
+    f = *ReadCalcRule(2, {RuleKind::Cell, 0, 0});
     EXPECT_EQ(f.koeff, "10000000000");
     try {
-        SaveCalcRule(21, {RuleKind::Cell, 0, 0}, f, true);
+        SaveCalcRule(2, {RuleKind::Cell, 0, 0}, f);
         ADD_FAILURE() << "saved";
     } catch (const db::Error &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("Делитель \"10000000000\" не сохранен"))) << e.message().toStdString();
     }
-    EXPECT_EQ(storedRule(21, 0, 0).values[6].toDouble(), 1e10);
+    EXPECT_EQ(storedRule(2, 0, 0).values[6].toDouble(), 1e10);
 }
 
 TEST_F(CalcRuleTest, OldStoredTypesWithTrailingCommaLoseOnlyTheComma) {
@@ -218,6 +218,38 @@ TEST_F(CalcRuleTest, CellRuleSavedFromTheDialogWithChosenTypes) {
     EXPECT_EQ(storedRule(kNet, 2, 1).count, 1);
 }
 
+// A cell has one rule whatever happens behind its open dialog: stored there by another window meanwhile, OK rewrites
+// it rather than adding a second; the table deleted meanwhile, OK says so and stores nothing.
+TEST_F(CalcRuleTest, TheRuleOfACellStaysOneWhateverHappensBehindTheDialog) {
+    auto w = show(1, 2);   // no rule yet
+    const auto typeAndOk = [&](const std::function<void()> &behind) {
+        return [=](QDialog *d) {
+            auto *dlg = static_cast<TNTChar *>(d);
+            dlg->formulaEdit()->setText("Ф30Т(2000)СТР1ГР4");
+            if (!dlg->allTypesBox()->isChecked()) dlg->allTypesBox()->click();
+            behind();
+            dlg->okButton()->click();
+            return d->result();
+        };
+    };
+    RuleFields other;
+    other.formula = "Ф14Т(1000)СТР1ГР4";
+    other.types = "*";
+    dialogs.modals.push_back(typeAndOk([&] { SaveCalcRule(kNet, {RuleKind::Cell, 2, 1}, other); }));
+    w->commandAction(TVTable::Command::RuleCell)->trigger();
+    ASSERT_EQ(storedRule(kNet, 2, 1).count, 1);
+    EXPECT_EQ(storedRule(kNet, 2, 1).values[4].toString(), "Ф30Т(2000)СТР1ГР4");
+
+    dialogs.modals.push_back(typeAndOk([&] {
+        db::exec(db::kMain, "update conditions set formula='Ф14Т(1000)СТР1ГР5' where tid=?", {kNet});
+        db::exec(db::kMain, "delete from tables where ident=?", {kNet});
+    }));
+    w->commandAction(TVTable::Command::RuleCell)->trigger();
+    EXPECT_TRUE(dialogs.sawMessage("Таблица удалена из перечня форм, пока было открыто окно. Правило не сохранено."))
+        << dialogs.messages.join('|').toStdString();
+    EXPECT_EQ(storedRule(kNet, 2, 1).values[4].toString(), "Ф14Т(1000)СТР1ГР5");
+}
+
 TEST_F(CalcRuleTest, TakeoverInTheDialogAndDeleting) {
     auto w = show(1, 3);
     dialogs.modals.push_back([&](QDialog *d) {
@@ -269,6 +301,34 @@ TEST_F(CalcRuleTest, DivisorTakesDigitsOnly) {
     dlg.divisorEdit()->selectAll();
     QTest::keyClicks(dlg.divisorEdit(), ".5");
     EXPECT_EQ(dlg.divisorEdit()->text(), ".5");
+}
+
+// Choosing "Сумма" (which shows "Среднее") and the explanation coming with the caret move no field of the dialog.
+TEST(CalcRuleExplanation, FieldsStayWhereTheyAreWhenSumIsChosenAndTheExplanationShows) {
+    SampleFixture fx(true);
+    fx.reloadCaches();
+    FakeDialogs dialogs;
+    TNTChar d;
+    d.resize(700, 640);
+    d.show();
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    const QList<QWidget *> fields = {d.formulaEdit(), d.conditionEdit(), d.divisorEdit(), d.okButton()};
+    const auto places = [&] {
+        QApplication::processEvents();
+        QList<QRect> out;
+        for (QWidget *f : fields) out << QRect(f->mapTo(&d, QPoint(0, 0)), f->size());
+        return out;
+    };
+    const QList<QRect> before = places();
+    QTest::mouseClick(d.sumButton(), Qt::LeftButton);
+    ASSERT_TRUE(d.sumButton()->isChecked());
+    EXPECT_EQ(places(), before);
+    d.formulaEdit()->setFocus();
+    d.formulaEdit()->setText("Ф30Т(1000)СТР1ГР4");
+    d.formulaEdit()->setCursorPosition(3);
+    ASSERT_TRUE(d.explanationView()->isVisible());
+    EXPECT_EQ(places(), before);
 }
 
 TEST(CalcRuleExplanation, OneViewAndOnePreviousYearPaneFollowTheCaret) {

@@ -1,6 +1,7 @@
 // Structure commands of the table window: the confirmations and refusals a
 // user sees, the table shown again after a change, and the title editor.
 #include "core/ListWindow.h"
+#include "engine/CellNumbering.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "forms/table/StructureEditDialog.h"
@@ -239,6 +240,44 @@ TEST_F(StructureWindowTest, TitleEditorWritesTheTitleAndRedrawsIt) {
                                     .toString()), "Исправлено");
     EXPECT_EQ(db::scalar(db::connection(db::kMain), "select width from \"columns\" where \"table\"=1 and \"column\"=1").toDouble(), 10.1);
     EXPECT_EQ(w->grid()->titles().at(index).text, "Исправлено");
+    // The open table takes the typed width at once: laid out as the same table opened anew.
+    const auto shape = [](const TVTable &t) {
+        QStringList out{QString::number(t.grid()->cellRect(0, 0).width())};
+        for (const GridTitle &g : t.grid()->titles())
+            out << QStringLiteral("%1,%2 %3x%4 %5").arg(g.column).arg(g.row).arg(g.rect.width()).arg(g.rect.height()).arg(g.text);
+        return out;
+    };
+    const QStringList before = shape(*w);
+    const auto reopened = show();
+    EXPECT_EQ(before, shape(*reopened));
+}
+
+// The preview follows what is typed: the text as it will be drawn, as wide as the typed column width.
+TEST(TitleEditor, PreviewFollowsTheTypedTitleAndWidth) {
+    FakeDialogs dialogs;
+    TTitles t;
+    structedit::TitleContent c;
+    c.text = QStringLiteral("Врачи");
+    c.fontName = QStringLiteral("Arial");
+    c.fontSize = 10;
+    c.tchars = QStringLiteral("CL00");
+    t.setTitle(c, 1, QStringLiteral("40"));
+    t.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&t));
+    const auto image = [&] { return t.previewImage()->pixmap().toImage(); };
+    const QImage first = image();
+    t.textEdit()->setPlainText(QStringLiteral("Врачи - всего, в том числе"));
+    EXPECT_NE(image(), first);
+    const QImage typed = image();
+    t.boldBox()->setChecked(true);
+    EXPECT_NE(image(), typed);
+    const int dpi = t.logicalDpiY() > 0 ? t.logicalDpiY() : 96;
+    EXPECT_EQ(t.previewImage()->width(), cells::tableWindowPixels(40, dpi));
+    t.widthEdit()->setText(QStringLiteral("120"));
+    QApplication::processEvents();
+    EXPECT_EQ(t.previewImage()->width(), cells::tableWindowPixels(120, dpi));
+    t.widthEdit()->setText(QStringLiteral("12a"));   // being typed: stays as it was
+    EXPECT_EQ(t.previewImage()->width(), cells::tableWindowPixels(120, dpi));
 }
 
 // Tabbing through the font list keeps the title's font as it is written.

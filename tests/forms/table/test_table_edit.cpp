@@ -65,6 +65,19 @@ TEST(CellTyping, KeysAsTyped) {
     }
 }
 
+// The switch to decimals after a refused separator goes on with it; without one it adds nothing.
+TEST(CellTyping, RefusedSeparatorGoesOnAfterTheSwitch) {
+    CellEditor e;
+    for (QChar ch : QStringLiteral("12+3,")) e.typeChar(ch, false);
+    EXPECT_TRUE(e.inRefusedFraction);
+    EXPECT_TRUE(e.continueRefusedFraction(e.editText));
+    for (QChar ch : QStringLiteral("25")) e.typeChar(ch, true);
+    EXPECT_EQ(e.editText, "12+3.25");
+    EXPECT_DOUBLE_EQ(tableedit::cellTextValue(e.editText, true), 15.25);
+    EXPECT_FALSE(e.continueRefusedFraction(e.editText));
+    EXPECT_EQ(e.editText, "12+3.25");
+}
+
 TEST(CellTyping, UndoAndValue) {
     CellEditor e;
     e.reset("5");

@@ -124,17 +124,45 @@ TEST_F(TableWindowTest, TypingSavesEachCellAtOnce) {
 }
 
 // In a whole-number table the separator and its fraction are refused as they
-// are typed: "12,5" is never stored as 125.
+// are typed: "12,5" is never stored as 125, and the window says why and
+// names F9 while they are refused; F9 then goes on with the separator.
 TEST_F(TableWindowTest, WholeNumberTableNeverMultipliesATypedValue) {
     auto w = show();
     ASSERT_TRUE(w->isLoaded());
     QWidget *g = w->grid();
     QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
-    QTest::keyClicks(g, "12,5");
+    EXPECT_TRUE(w->typingHint().isEmpty());
+    QTest::keyClicks(g, "12,");
+    const QString hint = "Таблица принимает только целые числа: \",\" и цифры после него не вводятся. "
+                         "Для ввода дробных чисел нажмите F9.";
+    EXPECT_EQ(w->typingHint(), hint);
+    QTest::keyClicks(g, "5");
     EXPECT_EQ(w->CellEditText(), "12");
+    EXPECT_EQ(w->typingHint(), hint);   // the refused digit too is told, not only heard
     QTest::keyClick(g, Qt::Key_Right);
     EXPECT_EQ(stored(5, 5), std::make_pair(1, 12.0));
+    EXPECT_TRUE(w->typingHint().isEmpty());   // gone with the cell
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+
+    // "1", ".", F9, "5": the separator goes on as typed, 1.5 is stored; never 15.
+    QTest::keyClick(g, Qt::Key_Left);
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "1.");
+    EXPECT_TRUE(w->typingHint().contains("\".\""));
+    QTest::keyClick(g, Qt::Key_F9);
+    EXPECT_TRUE(w->typingHint().isEmpty());
+    QTest::keyClicks(g, "5");
+    EXPECT_EQ(w->CellEditText(), "1.5");
+    QTest::keyClick(g, Qt::Key_Right);
+    EXPECT_EQ(stored(5, 5), std::make_pair(1, 1.5));
+    // F9 with nothing refused changes no typed text.
+    QTest::keyClick(g, Qt::Key_F9);
+    QTest::keyClick(g, Qt::Key_Left);
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClicks(g, "7");
+    QTest::keyClick(g, Qt::Key_F9);
+    QTest::keyClicks(g, "5");
+    EXPECT_EQ(w->CellEditText(), "75");
 }
 
 // In a table of decimals a value that fifteen digits make 10^15 is refused

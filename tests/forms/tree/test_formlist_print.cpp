@@ -10,7 +10,14 @@
 #include "platform/Codepage.h"
 #include "platform/Database.h"
 #include "platform/office/WordDocument.h"
+#include "support/SourceScan.h"
+#include "support/TableWindowSetup.h"
 #include "support/WindowTestBase.h"
+#include "forms/table/TableExcel.h"
+#include "forms/table/TableWindow.h"
+
+#include <QDir>
+#include <QRegularExpression>
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -36,7 +43,7 @@ struct PrintCommandsTest : WordOutputTest {
         w.reset();
         WordOutputTest::TearDown();
     }
-    QString reportFile() const { return fx.yearFolder() + "Report/Ф30 Северная ЦРБ 2024.docx"; }
+    QString reportFile() const { return fx.yearFolder() + "Report/Ф30 Северная ЦРБ #5 2024.docx"; }
 };
 } // namespace
 
@@ -95,4 +102,98 @@ TEST_F(PrintCommandsTest, DebugPrintNeedsASelectedForm) {
     EXPECT_EQ(dialogs.messages, QStringList{"Ошибка: не выбрана форма"});
     w->printRough();   // no node: nothing at all
     EXPECT_EQ(dialogs.opened.size(), 1);
+}
+
+// ---- Output is said done only once its file is written -----------------------------------------
+
+namespace {
+
+// Every command that writes a document and says it is done, run as the window runs it. The documents go to the
+// year's documents folder, the report copy to its Report folder.
+struct OutputCommand {
+    const char *name;
+    QString done;                                    // the closing message
+    std::function<void(PrintCommandsTest &)> run;
+};
+
+QList<OutputCommand> outputCommands() {
+    const QString printed = "Печать формы завершена.";
+    return {
+        {"черновая", printed, [](PrintCommandsTest &t) { t.w->printRough(); }},
+        {"отладочная", "Отладочная печать формы завершена.", [](PrintCommandsTest &t) { t.w->printDebug(); }},
+        {"для отчета", printed,
+         [](PrintCommandsTest &t) {
+             t.dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
+             t.w->printForReport();
+         }},
+        {"вся форма в Excel", "Передача данных в Excel завершена!", [](PrintCommandsTest &t) { t.w->excelForm(); }},
+        {"таблица в новую книгу", "Вывод таблицы завершен.",
+         [](PrintCommandsTest &t) {
+             installTableExcelTableExtension();
+             auto table = showTableWindow(aimTableWindow(ids::NorthHospital, ids::FormF30, "Ф30", "(1000)",
+                                                         ids::TableF30Staff));
+             table->commandAction(TVTable::Command::ExcelToNewBook)->trigger();
+         }},
+    };
+}
+
+QStringList documentsWritten(const QString &yearFolder) {
+    QStringList out;
+    for (const QString &folder : {QStringLiteral("documents"), QStringLiteral("Report")})
+        for (const QFileInfo &f : QDir(yearFolder + folder).entryInfoList(QDir::Files)) out << f.fileName();
+    return out;
+}
+
+} // namespace
+
+TEST_F(PrintCommandsTest, OutputIsSaidDoneOnlyOnceItsFileIsWritten) {
+    for (const OutputCommand &c : outputCommands()) {
+        SCOPED_TRACE(c.name);
+        dialogs.messages.clear();
+        dialogs.opened.clear();
+        QDir(fx.yearFolder() + "documents").removeRecursively();
+        QDir(fx.yearFolder() + "Report").removeRecursively();
+        // When the message is shown the document is there, and it is the one opened after it.
+        QStringList atMessage;
+        dialogs.onMessage = [&](const QString &text) {
+            if (text.startsWith(c.done)) atMessage = documentsWritten(fx.yearFolder());
+        };
+        c.run(*this);
+        dialogs.onMessage = {};
+        ASSERT_EQ(dialogs.opened.size(), 1) << dialogs.messages.join('\n').toStdString();
+        EXPECT_EQ(atMessage, QStringList{QFileInfo(dialogs.opened[0]).fileName()});
+
+        // A folder that cannot be written (a file stands where it would be): the failure is told, and no
+        // message says the output was done.
+        QDir(fx.yearFolder() + "documents").removeRecursively();
+        QDir(fx.yearFolder() + "Report").removeRecursively();
+        for (const QString &blocked : {QStringLiteral("documents"), QStringLiteral("Report")}) {
+            QFile f(fx.yearFolder() + blocked);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        dialogs.messages.clear();
+        dialogs.opened.clear();
+        c.run(*this);
+        EXPECT_TRUE(dialogs.opened.isEmpty());
+        EXPECT_FALSE(dialogs.sawMessage(c.done)) << dialogs.messages.join('\n').toStdString();
+        EXPECT_FALSE(dialogs.messages.isEmpty());
+        for (const QString &blocked : {QStringLiteral("documents"), QStringLiteral("Report")})
+            QFile::remove(fx.yearFolder() + blocked);
+    }
+}
+
+// A window that writes a document and then opens it says it is done between the two, never before the write:
+// office::show() writes and opens at once, so no message may come before it in the same command.
+TEST(OutputMessagesScan, NoSuccessMessageBeforeTheDocumentIsWritten) {
+    QStringList offenders;
+    const QRegularExpression functionStart(QStringLiteral("\\n\\}\\n"));
+    const QMap<QString, QString> sources = productSources({"*.cpp"});
+    for (auto it = sources.cbegin(); it != sources.cend(); ++it) {
+        const QString &text = it.value();
+        for (qsizetype at = text.indexOf("office::show("); at >= 0; at = text.indexOf("office::show(", at + 1)) {
+            const qsizetype start = text.lastIndexOf(functionStart, at);
+            if (text.mid(start, at - start).contains("showMessage(")) offenders << it.key();
+        }
+    }
+    EXPECT_TRUE(offenders.isEmpty()) << offenders.join('\n').toStdString();
 }
