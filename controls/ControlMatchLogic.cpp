@@ -67,14 +67,10 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
     if ((filter == 1 && formChosen) || (filter == 2 && formChosen && tableChosen)) id = formId;
     if ((filter == 1 || filter == 2) && id == 0) return s;   // nothing chosen: everything, all classes
 
-    // A table is looked for in both spellings: the program's rules write
-    // Т[1000], the imported ones Т(1000).
-    const QString likeSides =
-        QStringLiteral("((lft like ? escape '\\') or (rght like ? escape '\\') or (lft like ? escape '\\') or "
-                       "(rght like ? escape '\\'))");
-    // The chosen table's key in both spellings; a bracket of a form's name stays as it is.
-    const QString tableRound = db::likeLiteral(tableText), tableSquare = db::likeLiteral(notation::SquareTableKey(tableText));
-    auto likeParams = [](const QString &round, const QString &square) { return QVariantList{round, round, square, square}; };
+    // The table and form filters of rules between tables and between forms
+    // keep the rules a side of which names the choice, as the rule notation
+    // reads the side (SelectionKeeps).
+    const QString tableKey = notation::StoredTableKey(tableText);
     switch (kind) {
     case 0:
         if (filter == 0) {
@@ -103,12 +99,8 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
             s.zenkorWhere = QStringLiteral("where project_formid=? and control_type=1");
             s.zenkorParams = {id};
             if (filter == 2) {
-                const QVariantList params =
-                    likeParams(QStringLiteral("%т") + tableRound + u'%', QStringLiteral("%т") + tableSquare + u'%');
-                s.where += QStringLiteral(" and ") + likeSides;
-                s.whereParams += params;
-                s.zenkorWhere += QStringLiteral(" and ") + likeSides;
-                s.zenkorParams += params;
+                s.sidesName = true;
+                s.sideTable = tableKey;
                 s.defaultTable = tableText;
             }
         }
@@ -118,21 +110,21 @@ Selection selectionFor(int kind, int filter, qint64 formId, const QString &table
         if (filter == 0) {
             s.where = QStringLiteral("formid=0");
         } else {
-            // Names stand for themselves: "%", "_" and "\" in them are escaped.
-            const QString form = QStringLiteral("%") + db::likeLiteral(formName);
-            const QVariantList params =
-                filter == 1 ? likeParams(form + QStringLiteral("т%"), form + QStringLiteral("т%"))
-                            : likeParams(form + QStringLiteral("Т") + tableRound + QStringLiteral("%"),
-                                         form + QStringLiteral("Т") + tableSquare + QStringLiteral("%"));
-            s.where = QStringLiteral("formid=0 and ") + likeSides;
-            s.whereParams = params;
-            s.zenkorWhere += QStringLiteral(" and ") + likeSides;
-            s.zenkorParams = params;
+            s.where = QStringLiteral("formid=0");
+            s.sidesName = true;
+            s.sideForm = formName;
+            if (filter == 2) s.sideTable = tableKey;
             s.defaultTable = filter == 1 ? formName : formName + QStringLiteral("Т") + tableText;
         }
         break;
     }
     return s;
+}
+
+bool SelectionKeeps(const Selection &selection, const QString &left, const QString &right) {
+    if (!selection.sidesName) return true;
+    return ctlfile::SideNamesTable(left, selection.sideForm, selection.sideTable) ||
+           ctlfile::SideNamesTable(right, selection.sideForm, selection.sideTable);
 }
 
 void markLines(const QList<MatchRecord> &project, const QList<MatchRecord> &external, QStringList &projectLines,
@@ -198,6 +190,7 @@ CompareResult CompareControlSets(TControlMatchImporter &importer, const Selectio
         QSqlQuery q = db::exec(d, sql + where, params);
         while (q.next()) {
             MatchRecord m{q.value(0).toString(), q.value(1).toString(), q.value(3).toString(), q.value(2).toString(), QString()};
+            if (!SelectionKeeps(selection, m.left, m.right)) continue;
             const qint64 formId = q.value(4).toLongLong();
             const QString table = q.value(5).toString();
             const int ruleClass = imported ? q.value(6).toInt() : formId == 0 ? 2 : table.trimmed().isEmpty() ? 1 : 0;
@@ -243,7 +236,9 @@ int exportImportedControls(qint64 formId, const QString &formName, const QString
     // The file is written once, after the rules are read: a failed read
     // leaves the previous file as it was.
     QString error;
-    const QString pattern = QStringLiteral("%") + db::likeLiteral(formName) + QStringLiteral("т%");
+    // The look-up narrows the rules between forms to those holding the name;
+    // the notation decides which name one of its tables.
+    const QString pattern = QStringLiteral("%") + db::likeLiteral(formName) + QStringLiteral("%");
     const QString sql = QStringLiteral("select * from zenkor_controls where project_formid=? or (project_formid=0 and "
                                        "((lft like ? escape '\\') or (rght like ? escape '\\')))\r\n"
                                        "order by project_tble, lft, rght");
@@ -252,7 +247,7 @@ int exportImportedControls(qint64 formId, const QString &formName, const QString
         QString shown = sql;
         shown.replace(shown.indexOf(u'?'), 1, QString::number(formId));
         for (int i = 0; i < 2; ++i)
-            shown.replace(shown.indexOf(u'?'), 1, QStringLiteral("\"*") + formName + QStringLiteral("т*\""));
+            shown.replace(shown.indexOf(u'?'), 1, QStringLiteral("\"*") + formName + QStringLiteral("*\""));
         *sqlText = shown;
     }
     const QSqlDatabase d = db::connection(db::kMain);
@@ -261,6 +256,9 @@ int exportImportedControls(qint64 formId, const QString &formName, const QString
     QStringList lines;
     while (q.next()) {
         const qint64 pf = q.value(QStringLiteral("project_formid")).toLongLong();
+        if (pf != formId && !ctlfile::SideNamesTable(q.value(QStringLiteral("lft")).toString(), formName, {}) &&
+            !ctlfile::SideNamesTable(q.value(QStringLiteral("rght")).toString(), formName, {}))
+            continue;
         const QString name = pf != 0 ? text::upper(GetFormNameById(pf)) : QString();
         auto field = [&](const char *column) { return q.value(QString::fromLatin1(column)).toString(); };
         lines << ctlfile::FormatControlLine(

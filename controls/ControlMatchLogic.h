@@ -49,10 +49,20 @@ struct Selection {
     QString zenkorWhere;       // "where ..." on zenkor_controls (used only with a non-empty where)
     QVariantList zenkorParams;
     QString defaultTable;      // default table name for the normalisation
+    // With sidesName only the rules a side of which names the table sideTable
+    // (any table when empty) of the form sideForm (any form when empty).
+    bool sidesName = false;
+    QString sideForm;
+    QString sideTable;         // as stored, "(1000)"
 };
 // formId: the chosen form (0 when none); tableText: the chosen table key such
 // as "(1000)" (empty when none); formName: the form's name for class 2.
 Selection selectionFor(int kind, int filter, qint64 formId, const QString &tableText, const QString &formName);
+// Whether the selection keeps a rule of these sides: a reference of either
+// names the chosen form and table, as the rule notation reads it (blanks
+// before the table mark and inside its brackets, either bracket, letter case
+// aside); every rule when the selection has no such filter.
+bool SelectionKeeps(const Selection &selection, const QString &left, const QString &right);
 
 struct CompareResult {
     int projectCount = 0;     // A

@@ -7,6 +7,7 @@
 #include "engine/EngineError.h"
 #include "engine/ValueMatrix.h"
 #include "engine/FormulaParser.h"
+#include "engine/Notation.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
@@ -22,8 +23,6 @@
 #include <cmath>
 
 namespace {
-
-const QString kF = QStringLiteral("Ф");
 
 QList<qint64> ids(const QString &list) { return text::parseIdList(list); }
 
@@ -65,6 +64,19 @@ struct RunContext {
         return *tables.insert(ident, cells);
     }
 
+    // Each cell resolves a reference that leaves out its form or table
+    // against its own rules' references only, in the order the cell reads
+    // them: a cell starts with none, a crossing with what its outer rule read.
+    struct Last {
+        ConditionRef ref;
+        bool has = false;
+    };
+    Last lastRead() const { return {last, hasLast}; }
+    void startFrom(const Last &l) {
+        last = l.ref;
+        hasLast = l.has;
+    }
+
     ConditionRef parse(const QString &reference) {
         ConditionRef r = parseRef(reference);
         last = r;
@@ -104,33 +116,45 @@ ConditionRef RunContext::parseRef(const QString &reference) {
     return r;
 }
 
+// Every cached value of the reference's cells stored by an institution of in.
+template <typename Visit>
+void visitValues(RunContext &ctx, const ConditionRef &r, const QSet<qint64> &in, Visit &&visit) {
+    const RunContext::Cells &cells = ctx.tableValues(r.tableIdent);
+    for (int c : r.storedColumns)
+        for (int row : r.storedRows) {
+            auto it = cells.constFind(RunContext::cellKey(c, row));
+            if (it == cells.constEnd()) continue;
+            for (const RunContext::Entry &e : *it)
+                if (in.contains(e.hospital)) visit(e);
+        }
+}
+
 double sumTerm(RunContext &ctx, const QString &term, const QString &list) {
     const QList<qint64> hs = ids(list);
     const ConditionRef r = ctx.parse(term);
     if (hs.isEmpty() || r.storedRows.isEmpty() || r.storedColumns.isEmpty()) return 0;
     if (ctx.useCache) {
-        const QSet<qint64> in(hs.begin(), hs.end());
-        const RunContext::Cells &cells = ctx.tableValues(r.tableIdent);
         num::Sum sum;
-        for (int c : r.storedColumns)
-            for (int row : r.storedRows) {
-                auto it = cells.constFind(RunContext::cellKey(c, row));
-                if (it == cells.constEnd()) continue;
-                for (const RunContext::Entry &e : *it)
-                    if (in.contains(e.hospital)) sum.add(e.value);
-            }
+        visitValues(ctx, r, QSet<qint64>(hs.begin(), hs.end()), [&](const RunContext::Entry &e) { sum.add(e.value); });
         return sum.value();
     }
-    // The largest term comes with the sum, so that a sum that cancels is 0 here too.
+    // Per cell, each counted as often as the reference names it, as the
+    // run counts it; the largest term comes with each sum, so that a sum that
+    // cancels is 0 here too.
+    QHash<int, int> columnTimes, rowTimes;
+    for (int c : r.storedColumns) ++columnTimes[c];
+    for (int row : r.storedRows) ++rowTimes[row];
     QSqlQuery q = db::exec(
         db::connection(db::kData),
-        QStringLiteral("select sum(data), max(abs(data)) from %1 where year=? and hospital in (%2) and \"table\"=? "
-                       "and \"column\" in (%3) and \"row\" in (%4)")
+        QStringLiteral("select \"column\", \"row\", sum(data), max(abs(data)) from %1 where year=? and hospital in "
+                       "(%2) and \"table\"=? and \"column\" in (%3) and \"row\" in (%4) group by \"column\", \"row\"")
             .arg(ValueTableName(ValueTable::Data), db::inList(hs), db::inList(r.storedColumns), db::inList(r.storedRows)),
         {shared().Year, r.tableIdent});
-    if (!q.next() || q.value(0).isNull()) return 0.0;
     num::Sum sum;
-    sum.addSum(q.value(0).toDouble(), q.value(1).toDouble());
+    while (q.next()) {
+        const int times = columnTimes.value(q.value(0).toInt()) * rowTimes.value(q.value(1).toInt());
+        sum.addSum(times * q.value(2).toDouble(), q.value(3).toDouble());
+    }
     return sum.value();
 }
 
@@ -149,8 +173,10 @@ const QRegularExpression &relationPattern() {
 // relation part ("=0": the institutions with no stored value there). whole is
 // the condition it came from, for the message.
 QString compileAtom(RunContext &ctx, const QString &a, const QString &baseList, const QString &whole) {
-    const int f = int(a.indexOf(kF));
-    if (f < 0) throw db::Error(QStringLiteral("Неверное условие: %1").arg(whole));
+    // The reference starts at its form: the prefix is what stands before it.
+    const notation::Part form = notation::FindMarkers(a).form;
+    if (!form.found()) throw db::Error(QStringLiteral("Неверное условие: %1").arg(whole));
+    const int f = int(form.at);
     const QString prefix = a.left(f);
     int rel = -1;
     for (int i = f; i < a.size(); ++i)
@@ -352,43 +378,85 @@ QString evaluateTokens(const QString &tokens, const QStringList &entries, int de
     return acc;
 }
 
-double calcFormula(RunContext &ctx, const ConditionRule &rule, const QString &outer, const QString &list,
-                   int count) {
-    QString f = rule.formula;
-    f.replace(u'*', outer);
-    f = SquareTableBrackets(text::upper(f)).trimmed();
-    if (f.isEmpty()) return 0;
+// A sum formula as the run reads it ("*" already replaced): upper case, table
+// keys in square brackets; either a constant (digits and "." alone) or terms
+// cut at "+" and "-", each a number or a reference, added or subtracted left
+// to right.
+struct FormulaTerms {
+    std::optional<QString> constant;
+    struct Term {
+        bool minus = false;
+        QString text;   // trimmed, never empty
+    };
+    QList<Term> terms;
+};
+
+FormulaTerms readFormula(const QString &formula) {
+    FormulaTerms out;
+    const QString f = SquareTableBrackets(text::upper(formula)).trimmed();
+    if (f.isEmpty()) return out;
     if (IsDigitsText(f)) {
-        bool ok = false;
-        const double v = f.toDouble(&ok);
-        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является числом").arg(f));
-        return v;
+        out.constant = f;
+        return out;
     }
-    num::Sum sum;
     QString term;
-    QChar op = u'+';
-    auto apply = [&] {
+    bool minus = false;
+    auto close = [&] {
         const QString t = term.trimmed();
-        double v = 0;
-        if (IsDecimalText(t)) v = t.toDouble();
-        else if (!t.isEmpty()) v = sumTerm(ctx, t, list);
-        sum.add(op == u'+' ? v : -v);
+        if (!t.isEmpty()) out.terms.append({minus, t});
     };
     for (QChar c : f) {
         if (c == u'+' || c == u'-') {
-            apply();
-            op = c;
+            close();
+            minus = c == u'-';
             term.clear();
         } else {
             term += c;
         }
     }
-    apply();
+    close();
+    return out;
+}
+
+// The value of a sum rule over the final list: the formula, then the divisor,
+// the average over count and the rounding; a constant formula stands alone.
+double calcFormula(RunContext &ctx, const ConditionRule &rule, const QString &formula, const QString &list,
+                   int count) {
+    const FormulaTerms f = readFormula(formula);
+    if (f.constant) {
+        bool ok = false;
+        const double v = f.constant->toDouble(&ok);
+        if (!ok) throw ConversionError(QStringLiteral("\"%1\" не является числом").arg(*f.constant));
+        return v;
+    }
+    num::Sum sum;
+    for (const FormulaTerms::Term &t : f.terms) {
+        const double v = IsDecimalText(t.text) ? t.text.toDouble() : sumTerm(ctx, t.text, list);
+        sum.add(t.minus ? -v : v);
+    }
     double value = sum.value();
     value /= rule.koeff == 0 ? 1 : rule.koeff;
     if (rule.midle) value = count == 0 ? 0.0 : value / count;
     if (ctx.roundResult) value = std::nearbyint(value);
     return value;
+}
+
+// The same formula per institution of the list: each reference's values of
+// the institution added or subtracted; constants belong to none.
+QHash<qint64, double> formulaShares(RunContext &ctx, const QString &formula, const QString &list) {
+    const FormulaTerms f = readFormula(formula);
+    const QList<qint64> hs = ids(list);
+    const QSet<qint64> in(hs.begin(), hs.end());
+    QHash<qint64, num::Sum> sums;
+    for (const FormulaTerms::Term &t : f.terms) {
+        if (IsDecimalText(t.text)) continue;
+        const ConditionRef r = ctx.parse(t.text);
+        if (hs.isEmpty() || r.storedRows.isEmpty() || r.storedColumns.isEmpty()) continue;
+        visitValues(ctx, r, in, [&](const RunContext::Entry &e) { sums[e.hospital].add(t.minus ? -e.value : e.value); });
+    }
+    QHash<qint64, double> out;
+    for (auto it = sums.cbegin(); it != sums.cend(); ++it) out.insert(it.key(), it.value().value());
+    return out;
 }
 
 QString selectByTypes(const QString &types, bool rural, const QString &includeList) {
@@ -418,7 +486,79 @@ QList<ConditionRule> readRules(const QString &where, const QVariantList &params)
     return rules;
 }
 
+// The institutions a cell's chooser selects: those of its types (with its
+// rural flag), of a crossing then narrowed by the outer rule's rural flag and
+// condition when it has a condition.
+QString chosenInstitutions(RunContext &ctx, const ConditionRule &chooser, const QString &includeList, bool crossing) {
+    const QString list = selectByTypes(chooser.types, chooser.country, includeList);
+    if (!crossing || list.isEmpty() || chooser.condition.trimmed().isEmpty()) return list;
+    int count = 0;
+    return applyCondition(ctx, chooser, list, count);
+}
+
+// The chosen institutions narrowed by the value rule: the final list and its
+// count, and whether the run stores the cell (a cell rule whenever any
+// institution was chosen, a crossing only when some are left).
+struct FinalList {
+    bool stored = false;
+    QString list;
+    int count = 0;
+};
+FinalList finalInstitutions(RunContext &ctx, const CellRules &cell, const QString &chosen) {
+    FinalList f;
+    if (chosen.isEmpty()) return f;
+    f.list = applyCondition(ctx, cell.value, chosen, f.count);
+    f.stored = !cell.outer || f.count > 0;
+    return f;
+}
+
+double cellValue(RunContext &ctx, const CellRules &cell, const FinalList &f) {
+    return cell.value.type ? calcFormula(ctx, cell.value, cell.formula(), f.list, f.count) : double(f.count);
+}
+
+std::optional<ConditionRule> ruleAt(qint64 tid, int row, int column) {
+    const QList<ConditionRule> rules =
+        readRules(QStringLiteral("tid=? and \"row\"=? and \"column\"=?"), {tid, row, column});
+    if (rules.isEmpty()) return std::nullopt;
+    return rules.first();
+}
+
 } // namespace
+
+std::optional<ConditionRule> ReadConditionRule(qint64 tid, int row, int column) { return ruleAt(tid, row, column); }
+
+LineRules ReadLineRules(qint64 tid, int scan, int row, int column) {
+    std::optional<ConditionRule> rowRule = ruleAt(tid, row, -1), columnRule = ruleAt(tid, -1, column);
+    if (OuterRulesAreColumns(scan)) return {columnRule, rowRule};
+    return {rowRule, columnRule};
+}
+
+QString ConditionFormulaWithOuter(const QString &formula, const QString &outerFormula) {
+    QString f = formula;
+    return f.replace(u'*', outerFormula);
+}
+
+std::optional<CellRules> ReadCellRules(qint64 tid, int scan, int row, int column) {
+    if (std::optional<ConditionRule> own = ruleAt(tid, row, column)) return CellRules{*own, std::nullopt};
+    const LineRules lines = ReadLineRules(tid, scan, row, column);
+    if (!lines.outer || !lines.inner) return std::nullopt;
+    return CellRules{*lines.inner, lines.outer};
+}
+
+CellShares BreakDownCell(const CellRules &cell, const QString &includeList, QStringList &unreadable) {
+    RunContext ctx;
+    ctx.useCache = true;
+    ctx.errors = &unreadable;
+    const FinalList f =
+        finalInstitutions(ctx, cell, chosenInstitutions(ctx, cell.chooser(), includeList, cell.outer.has_value()));
+    CellShares out;
+    out.stored = f.stored;
+    out.sum = cell.value.type;
+    if (!f.stored) return out;
+    out.institutions = ids(f.list);
+    if (out.sum) out.shares = formulaShares(ctx, cell.formula(), f.list);
+    return out;
+}
 
 ConditionRule ConditionRuleFromRecord(const QSqlRecord &r) {
     ConditionRule c;
@@ -595,12 +735,12 @@ QStringList CalcTableConditions(ValueMatrix &m, qint64 tableIdent, const QString
     for (const ConditionRule &rule : cellRules) {
         show(rule.row, rule.column);
         named(rule.row, rule.column, [&] {
-            const QString list = selectByTypes(rule.types, rule.country, includeList);
-            if (list.isEmpty()) return;
-            int count = 0;
-            const QString final = applyCondition(ctx, rule, list, count);
-            const double v = rule.type ? calcFormula(ctx, rule, QString(), final, count) : double(count);
-            m.set(cells::storedColumnOfGrid(rule.column, fixCols), cells::storedRowOfGrid(rule.row, fixRows), v);
+            const CellRules cell{rule, std::nullopt};
+            ctx.startFrom({});
+            const FinalList f = finalInstitutions(ctx, cell, chosenInstitutions(ctx, rule, includeList, false));
+            if (!f.stored) return;
+            m.set(cells::storedColumnOfGrid(rule.column, fixCols), cells::storedRowOfGrid(rule.row, fixRows),
+                  cellValue(ctx, cell, f));
         });
         taken.insert({rule.column, rule.row});
     }
@@ -610,30 +750,33 @@ QStringList CalcTableConditions(ValueMatrix &m, qint64 tableIdent, const QString
                                                "order by \"column\"");
     const QString rowRules = QStringLiteral("tid=? and \"column\"=-1 and (\"row\">=0 and \"row\"<=?) "
                                             "order by \"row\"");
+    const bool outerColumns = OuterRulesAreColumns(scan);
     const QList<ConditionRule> outerRules =
-        scan == 1 ? readRules(columnRules, {tableIdent, cmax}) : readRules(rowRules, {tableIdent, rmax});
+        outerColumns ? readRules(columnRules, {tableIdent, cmax}) : readRules(rowRules, {tableIdent, rmax});
     const QList<ConditionRule> innerRules =
-        scan == 1 ? readRules(rowRules, {tableIdent, rmax}) : readRules(columnRules, {tableIdent, cmax});
+        outerColumns ? readRules(rowRules, {tableIdent, rmax}) : readRules(columnRules, {tableIdent, cmax});
     for (const ConditionRule &outer : outerRules) {
-        QString list;
+        // The outer rule chooses once for all its crossings.
+        QString chosen;
+        RunContext::Last afterOuter;
         named(outer.row, outer.column, [&] {
-            list = selectByTypes(outer.types, outer.country, includeList);
-            if (list.isEmpty() || outer.condition.trimmed().isEmpty()) return;
-            int count = 0;
-            list = applyCondition(ctx, outer, list, count);
+            ctx.startFrom({});
+            chosen = chosenInstitutions(ctx, outer, includeList, true);
+            afterOuter = ctx.lastRead();
         });
-        if (list.isEmpty()) continue;
+        if (chosen.isEmpty()) continue;
         for (const ConditionRule &inner : innerRules) {
-            const int row = scan == 1 ? inner.row : outer.row;
-            const int column = scan == 1 ? outer.column : inner.column;
+            const int row = outerColumns ? inner.row : outer.row;
+            const int column = outerColumns ? outer.column : inner.column;
             if (taken.contains({column, row})) continue;
             show(row, column);
             named(row, column, [&] {
-                int count = 0;
-                const QString final = applyCondition(ctx, inner, list, count);
-                if (final.isEmpty()) return;
-                const double v = inner.type ? calcFormula(ctx, inner, outer.formula, final, count) : double(count);
-                m.set(cells::storedColumnOfGrid(column, fixCols), cells::storedRowOfGrid(row, fixRows), v);
+                const CellRules cell{inner, outer};
+                ctx.startFrom(afterOuter);
+                const FinalList f = finalInstitutions(ctx, cell, chosen);
+                if (!f.stored) return;
+                m.set(cells::storedColumnOfGrid(column, fixCols), cells::storedRowOfGrid(row, fixRows),
+                      cellValue(ctx, cell, f));
             });
         }
     }

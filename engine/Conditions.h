@@ -6,12 +6,14 @@
 // the matrix for the table, computes it and stores it.
 #include "engine/EngineError.h"
 
+#include <QHash>
 #include <QList>
 #include <QVariant>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 // One record of `conditions`.
 struct ConditionRule {
@@ -47,6 +49,57 @@ QString ConditionDivisorText(double divisor);
 // Reads a rule from a query positioned on a `conditions` record.
 class QSqlRecord;
 ConditionRule ConditionRuleFromRecord(const QSqlRecord &record);
+// The rule stored at (tid, row, column) exactly (-1 for a whole row or
+// column); nothing when there is none. Every reader of one rule goes here.
+std::optional<ConditionRule> ReadConditionRule(qint64 tid, int row, int column);
+
+// Which line rules are crossed outside: column rules for scan 1, row rules
+// for any other scan.
+inline bool OuterRulesAreColumns(int scan) { return scan == 1; }
+// The row rule of the row and the column rule of the column, as outer and
+// inner by the table's scan; each missing when there is none.
+struct LineRules {
+    std::optional<ConditionRule> outer, inner;
+};
+LineRules ReadLineRules(qint64 tid, int scan, int row, int column);
+// The formula of an inner line rule with each "*" replaced by the outer
+// rule's formula, in one pass (what comes in is not searched again).
+QString ConditionFormulaWithOuter(const QString &formula, const QString &outerFormula);
+
+// The rules a calculated cell follows: its own cell rule, or where it has
+// none the crossing of its row and column rules. The chooser (the cell rule,
+// or the outer line rule) gives the institution types and its rural flag;
+// the outer rule's condition narrows them when it has one; the value rule
+// (the cell rule, or the inner line rule) narrows them by its rural flag and
+// condition and gives the kind, divisor, average and formula, "*" standing
+// for the outer formula. The outer rule's own kind, divisor and average are
+// never used.
+struct CellRules {
+    ConditionRule value;
+    std::optional<ConditionRule> outer;
+    const ConditionRule &chooser() const { return outer ? *outer : value; }
+    QString formula() const { return ConditionFormulaWithOuter(value.formula, outer ? outer->formula : QString()); }
+};
+// The rules of the data cell (row, column); nothing when the cell has no rule
+// of its own and not both line rules.
+std::optional<CellRules> ReadCellRules(qint64 tid, int scan, int row, int column);
+
+// One calculated cell broken down by institutions, read by the steps of the
+// run: the institutions its value is made of, in the units' order, and for a
+// sum rule each one's share, the formula's references summed over its own
+// values (an institution without stored values has none). The divisor, the
+// average, the rounding and the formula's constants belong to no
+// institution and are left out, so a counter's value is the number of
+// institutions and a sum's (divisor 1, no average) the sum of the shares.
+// stored is false where the run stores nothing for the cell. Conditions that
+// cannot be read select nobody and are noted in unreadable, each once.
+struct CellShares {
+    bool stored = false;
+    bool sum = false;
+    QList<qint64> institutions;
+    QHash<qint64, double> shares;
+};
+CellShares BreakDownCell(const CellRules &rules, const QString &includeList, QStringList &unreadable);
 // The stored form of `types`: "*" or ids joined by "," with no trailing comma.
 // Strips a trailing comma; empty result when the text is neither.
 QString NormalizeTypes(const QString &types);
@@ -59,7 +112,10 @@ using ProgressLabelFn = std::function<void(const QString &)>;
 // cannot be read (unbalanced or too deeply nested brackets) selects nobody;
 // the run goes on and returns each such message once, for the window that
 // started it to show. Throws db::Error naming the rule on a broken rule
-// (unknown form or table, malformed formula, relation or types).
+// (unknown form or table, malformed formula, relation or types). A reference
+// that leaves out its form or table takes them from the reference read
+// before it for the same cell (its condition's, its outer rule's), never
+// from another cell's.
 class ValueMatrix;
 QStringList CalcTableConditions(ValueMatrix &matrix, qint64 tableIdent, const QString &includeList, bool roundResult,
                                 const ProgressLabelFn &label = {}, const QString &labelPrefix = {});

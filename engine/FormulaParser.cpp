@@ -111,7 +111,7 @@ QString QualifyFormulaRef(const QString &operand, int mode, const QString &form,
     QString op = operand.trimmed();
     if (op.isEmpty() || IsDecimalText(op)) return op;
     const QString up = text::upper(op);
-    const bool hasForm = up.contains(kF);
+    const bool hasForm = notation::FindMarkers(up).form.found();
     if (mode == 1) {
         if (!hasForm && !form.isEmpty()) op = form + op;
     } else if (mode == 0) {

@@ -14,7 +14,6 @@
 #include "engine/TextUtil.h"
 #include "platform/Database.h"
 
-#include <QRegularExpression>
 #include <QSet>
 #include <QSqlQuery>
 #include <optional>
@@ -56,6 +55,16 @@ double sumMatrix(const RuleRun &held, const QList<int> &rows, const QList<int> &
             sum.add(m.at(cells::storedColumnOfRef(c), cells::storedRowOfRef(r, held.fixRows())));
         }
     return sum.value();
+}
+
+// The tables a text names, each as its form and key, read as its operands
+// are read (ResolveFormulaOperands).
+void addNamedTables(const QString &text, QSet<QString> &tables) {
+    const QStringList pieces = notation::CutSide(SquareTableBrackets(text::upper(text)));
+    for (qsizetype i = 0; i < pieces.size(); i += 2) {
+        const ReferenceParts parts = CutReferenceParts(pieces[i]);
+        if (parts.hasForm && parts.hasTable) tables.insert(parts.form + parts.table);
+    }
 }
 
 thread_local QString g_outside;   // outside-table marker of the last fetch
@@ -326,13 +335,9 @@ EvaluatedSet EvaluateSet(const WorkContext &work, qint64 term, ProgressSink *pro
         // One step per table read; the number of tables is that of the
         // distinct references to them, near enough for a gauge.
         QSet<QString> tables;
-        static const QRegularExpression ref(QStringLiteral("Ф[^Т]*Т\\[[^\\]]*\\]"),
-                                            QRegularExpression::CaseInsensitiveOption);
         for (const QStringList &column : e.table.cells)
-            for (const QString &cell : column)
-                for (auto it = ref.globalMatch(cell); it.hasNext();) tables.insert(text::upper(it.next().captured()));
-        for (const QString &line : e.identifiers)
-            for (auto it = ref.globalMatch(line); it.hasNext();) tables.insert(text::upper(it.next().captured()));
+            for (const QString &cell : column) addNamedTables(cell, tables);
+        for (const QString &line : e.identifiers) addNamedTables(line, tables);
         progress->setMax(int(tables.size()));
         progress->setPosition(0);
         pacer.emplace(*progress);

@@ -1,5 +1,6 @@
 #include "reports/ReportLogic.h"
 
+#include "engine/Populations.h"
 #include "engine/SummaryMembers.h"
 #include "engine/TextUtil.h"
 #include "engine/WorkModes.h"
@@ -199,13 +200,7 @@ void savePopulation(qint64 id, int year, const Population &p) {
     const QSqlDatabase d = mainDb();
     db::transaction(d, [&] {
         requireReport(d, id);
-        db::updateOrInsert(d,
-                           QStringLiteral("update populations set common=?, olds=?, teens=?, childs=? "
-                                          "where year=? and unit=?"),
-                           {common, olds, teens, childs, year, id},
-                           QStringLiteral("insert into populations (unit, year, common, olds, teens, childs) "
-                                          "values (?, ?, ?, ?, ?, ?)"),
-                           {id, year, common, olds, teens, childs});
+        StorePopulation(d, PopulationTable::Reports, id, year, {common, olds, teens, childs});
     });
 }
 

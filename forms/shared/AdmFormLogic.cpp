@@ -1,6 +1,7 @@
 #include "forms/shared/AdmFormLogic.h"
 
 #include "engine/Lookups.h"
+#include "engine/Populations.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
 #include "core/TreeMarking.h"
@@ -35,18 +36,11 @@ QString populationText(const QVariant &v) {
     return QString::number(v.toLongLong());
 }
 
-// Stores a checked population of the unit for the year: the row is updated
-// when there is one, inserted otherwise.
+// Stores a checked population of the unit for the year.
 void writePopulation(const QSqlDatabase &d, qint64 id, const Population &population, int year) {
-    const QVariantList values = {population.common.trimmed().toLongLong(), population.olds.trimmed().toLongLong(),
-                                 population.teens.trimmed().toLongLong(), population.childs.trimmed().toLongLong()};
-    db::updateOrInsert(d,
-                       QStringLiteral("update populations1 set common=?, olds=?, teens=?, childs=? "
-                                      "where year=? and unit=?"),
-                       values + QVariantList{year, id},
-                       QStringLiteral("insert into populations1 (unit, year, common, olds, teens, childs) "
-                                      "values (?,?,?,?,?,?)"),
-                       QVariantList{id, year} + values);
+    StorePopulation(d, PopulationTable::Units, id, year,
+                    {population.common.trimmed().toLongLong(), population.olds.trimmed().toLongLong(),
+                     population.teens.trimmed().toLongLong(), population.childs.trimmed().toLongLong()});
 }
 
 QString unitGone() {

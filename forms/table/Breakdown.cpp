@@ -5,7 +5,6 @@
 #include "engine/StringList.h"
 #include "engine/Conditions.h"
 #include "core/FormulaHighlighter.h"
-#include "engine/FormulaParser.h"
 #include "core/ListWindow.h"
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
@@ -19,7 +18,6 @@
 #include <QHash>
 #include <QLabel>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <cmath>
 #include <optional>
 
@@ -48,16 +46,6 @@ QPair<int, int> storedCell(const Request &q, int p) {
     return {cells::storedColumnOfGrid(p, q.fixcols), cells::storedRowOfGrid(q.row, q.fixrows)};
 }
 
-std::optional<ConditionRule> readRule(qint64 tid, int row, int column) {
-    QSqlQuery r = db::exec(db::kMain,
-                           QStringLiteral("select * from conditions where tid=? and \"row\"=? and \"column\"=?"),
-                           {tid, row, column});
-    if (!r.next()) return std::nullopt;
-    ConditionRule rule = ConditionRuleFromRecord(r.record());
-    rule.types = NormalizeTypes(rule.types);
-    return rule;
-}
-
 // Unit lines: one per unit of the list in the units' order, each with
 // fieldCount empty value fields.
 struct UnitLines {
@@ -77,101 +65,31 @@ struct UnitLines {
     }
 };
 
-// Sum of a formula's references per institution of the list: terms split at
-// "+" and "-", each term's cells added or subtracted.
-QHash<qint64, double> sumPerInstitution(const QString &formula, const QList<qint64> &list) {
-    QHash<qint64, double> sums;
-    QString term;
-    QChar op = u'+';
-    std::optional<ConditionRef> previous;
-    auto apply = [&] {
-        const QString t = SquareTableBrackets(term.trimmed());
-        if (t.isEmpty() || IsDecimalText(t)) return;
-        const ConditionRef ref = ParseConditionRef(t, previous ? &*previous : nullptr);
-        previous = ref;
-        if (ref.storedColumns.isEmpty() || ref.storedRows.isEmpty()) return;
-        QSqlQuery v = db::exec(db::kData,
-                               QStringLiteral("select hospital, data from %1 where year=? and hospital in (%2) "
-                                              "and \"table\"=? and \"column\" in (%3) and \"row\" in (%4) "
-                                              "order by hospital")
-                                   .arg(ValueTableName(ValueTable::Data), db::inList(list), db::inList(ref.storedColumns),
-                                        db::inList(ref.storedRows)),
-                               {shared().Year, ref.tableIdent});
-        const double sign = op == u'-' ? -1.0 : 1.0;
-        while (v.next()) sums[v.value(0).toLongLong()] += sign * v.value(1).toDouble();
-    };
-    for (QChar ch : formula) {
-        if (ch == u'+' || ch == u'-') {
-            apply();
-            op = ch;
-            term.clear();
-        } else {
-            term += ch;
-        }
-    }
-    apply();
-    return sums;
-}
-
+// The calculated cell broken down by the run's own reading of its rules.
 void buildNet(const Request &q, const QList<int> &pos, StringList &out) {
     const qint64 tid = q.tableIdent;
     const QVariant scanValue =
         db::scalar(db::connection(db::kMain), QStringLiteral("select scan from tables where ident=?"), {tid});
     const int scan = scanValue.isNull() ? 0 : scanValue.toInt();
-
-    bool rural = false, sum = false;
-    QString types, formula, condition1, condition2;
-    if (const auto cell = readRule(tid, q.row, q.column)) {
-        rural = cell->country;
-        condition1 = cell->condition;
-        types = cell->types;
-        sum = cell->type;
-        formula = text::upper(cell->formula);
-    } else {
-        const auto outer = scan == 0 ? readRule(tid, q.row, -1) : readRule(tid, -1, q.column);
-        const auto inner = scan == 1 ? readRule(tid, q.row, -1) : readRule(tid, -1, q.column);
-        const ConditionRule o = outer.value_or(ConditionRule{});
-        const ConditionRule i = inner.value_or(ConditionRule{});
-        types = outer ? o.types : QString();
-        condition1 = o.condition;
-        condition2 = i.condition;
-        sum = i.type;
-        formula = i.formula;
-        formula.replace(u'*', o.formula);
-        formula = text::upper(formula);
-        rural = o.country || i.country;
-    }
-
-    QString list = types.isEmpty() ? QString() : SelectInstitutionsByTypes(types, rural, q.work.includeList);
-    if (!text::parseIdList(list).isEmpty()) {
-        int count = 0;
-        QStringList unreadable;   // such a condition selects nobody; told once
-        ConditionRule first;
-        first.country = rural;
-        first.condition = condition1;
-        list = ApplyCondition(first, list, count, &unreadable);
-        if (!condition2.trimmed().isEmpty() && !text::parseIdList(list).isEmpty()) {
-            ConditionRule second;
-            second.condition = condition2;
-            list = ApplyCondition(second, list, count, &unreadable);
-        }
-        if (!unreadable.isEmpty()) showMessage(UnreadableConditionsMessage(unreadable));
-    }
-    const QList<qint64> ids = text::parseIdList(list);
-    if (ids.isEmpty()) return;
+    const std::optional<CellRules> rules = ReadCellRules(tid, scan, q.row, q.column);
+    if (!rules) return;
+    QStringList unreadable;   // such a condition selects nobody; told once
+    const CellShares cell = BreakDownCell(*rules, q.work.includeList, unreadable);
+    if (!unreadable.isEmpty()) showMessage(UnreadableConditionsMessage(unreadable));
+    if (cell.institutions.isEmpty()) return;
 
     // The rule's one value goes under the current cell's position.
     const int current = q.kind == Kind::Column ? int(pos.indexOf(q.row)) : int(pos.indexOf(q.column));
     UnitLines units;
     units.load(QStringLiteral("select id, unit from administration where id in (%1) order by ind, id")
-                   .arg(db::inList(ids)),
+                   .arg(db::inList(cell.institutions)),
                int(pos.size()));
-    const QHash<qint64, double> sums = sum ? sumPerInstitution(formula, ids) : QHash<qint64, double>{};
     // A counter, and an institution without stored values, show "0".
     for (int i = 0; i < units.ids.size(); ++i)
         if (current >= 0)
-            units.fields[i][current] =
-                sums.contains(units.ids[i]) ? num::fixed2(sums.value(units.ids[i])) : QStringLiteral("0");
+            units.fields[i][current] = cell.shares.contains(units.ids[i])
+                                           ? num::fixed2(cell.shares.value(units.ids[i]))
+                                           : QStringLiteral("0");
     units.appendTo(out);
 }
 

@@ -31,7 +31,6 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -40,26 +39,15 @@ namespace calcrule {
 
 namespace {
 
-QString koeffText(const QVariant &v) { return ConditionDivisorText(ConditionDivisor(v)); }
-
-// The rule found by the where text; nothing when there is none.
-std::optional<QSqlRecord> readRecord(qint64 tid, int row, int column) {
-    QSqlQuery q = db::exec(db::kMain,
-                           QStringLiteral("select * from conditions where tid=? and \"row\"=? and \"column\"=?"),
-                           {tid, row, column});
-    if (!q.next()) return std::nullopt;
-    return q.record();
-}
-
-RuleFields fieldsOf(const QSqlRecord &r) {
+RuleFields fieldsOf(const ConditionRule &r) {
     RuleFields f;
-    f.sum = db::storedYes(r.value(QStringLiteral("type")));
-    f.formula = r.value(QStringLiteral("formula")).toString();
-    f.condition = r.value(QStringLiteral("condition")).toString();
-    f.koeff = koeffText(r.value(QStringLiteral("koeff")));
-    f.country = db::storedYes(r.value(QStringLiteral("country")));
-    f.midle = db::storedYes(r.value(QStringLiteral("midle")));
-    f.types = NormalizeTypes(r.value(QStringLiteral("types")).toString());
+    f.sum = r.type;
+    f.formula = r.formula;
+    f.condition = r.condition;
+    f.koeff = ConditionDivisorText(r.koeff);
+    f.country = r.country;
+    f.midle = r.midle;
+    f.types = NormalizeTypes(r.types);
     return f;
 }
 
@@ -98,9 +86,9 @@ QString fieldsProblem(const RuleFields &f, RuleField *where) {
 }
 
 std::optional<RuleFields> ReadCalcRule(qint64 tid, const RulePlace &place) {
-    const auto rec = readRecord(tid, place.storedRow(), place.storedColumn());
-    if (!rec) return std::nullopt;
-    return fieldsOf(*rec);
+    const std::optional<ConditionRule> rule = ReadConditionRule(tid, place.storedRow(), place.storedColumn());
+    if (!rule) return std::nullopt;
+    return fieldsOf(*rule);
 }
 
 void SaveCalcRule(qint64 tid, const RulePlace &place, const RuleFields &f) {
@@ -134,11 +122,9 @@ void DeleteCalcRule(qint64 tid, const RulePlace &place) {
 }
 
 RuleFields InheritLineRules(qint64 tid, int scan, int row, int column) {
-    // Outer rule: rows for scan 0, columns otherwise; the inner one the other.
-    const auto outerRec = scan == 0 ? readRecord(tid, row, -1) : readRecord(tid, -1, column);
-    const auto innerRec = scan == 1 ? readRecord(tid, row, -1) : readRecord(tid, -1, column);
-    const RuleFields outer = outerRec ? fieldsOf(*outerRec) : RuleFields{};
-    const RuleFields inner = innerRec ? fieldsOf(*innerRec) : RuleFields{};
+    const LineRules lines = ReadLineRules(tid, scan, row, column);
+    const RuleFields outer = lines.outer ? fieldsOf(*lines.outer) : RuleFields{};
+    const RuleFields inner = lines.inner ? fieldsOf(*lines.inner) : RuleFields{};
 
     RuleFields f;
     f.types = outer.types;
@@ -151,8 +137,7 @@ RuleFields InheritLineRules(qint64 tid, int scan, int row, int column) {
         f.condition = inner.condition;
     else
         f.condition = outer.condition;
-    f.formula = inner.formula;
-    f.formula.replace(u'*', outer.formula);
+    f.formula = ConditionFormulaWithOuter(inner.formula, outer.formula);
     f.country = outer.country || inner.country;
     return f;
 }

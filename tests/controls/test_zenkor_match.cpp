@@ -98,22 +98,24 @@ TEST(ControlMatchLines, OnlyRulesOfOneFormAndTableCompareAndCountsStayPositive) 
     EXPECT_TRUE(e[1].startsWith(kDifferent));
 }
 
-// The table filters look for the chosen table in both spellings of its key;
-// a form's name goes into the patterns as it is, its brackets too.
+// The table filters keep a rule a side of which names the chosen table, in either spelling of its key, as the rule
+// notation reads the side; a form's name stands for itself, "_" and "%" too.
 TEST(ControlMatchLines, TableFiltersMatchBothSpellingsOfTheKey) {
     using namespace cmatch;
-    auto params = [](const Selection &s) {
-        QStringList out;
-        for (const QVariant &v : s.whereParams) out << v.toString();
-        return out;
-    };
-    EXPECT_EQ(params(selectionFor(1, 2, 7, "(1000ё)", "")).mid(1),
-              (QStringList{"%т(1000ё)%", "%т(1000ё)%", "%т[1000ё]%", "%т[1000ё]%"}));
-    EXPECT_EQ(params(selectionFor(2, 2, 7, "(1_0)", "Ф(1)")),
-              (QStringList{"%Ф(1)Т(1\\_0)%", "%Ф(1)Т(1\\_0)%", "%Ф(1)Т[1\\_0]%", "%Ф(1)Т[1\\_0]%"}));
-    // Before, the form's own brackets were squared in the second spelling.
-    EXPECT_EQ(params(selectionFor(2, 1, 7, "", "Ф(1)")), (QStringList(4, "%Ф(1)т%")));
-    EXPECT_EQ(params(selectionFor(1, 2, 7, "1000", "")).mid(1), (QStringList(4, "%т1000%")));
+    const Selection tables = selectionFor(1, 2, 7, "(1000ё)", "");
+    EXPECT_TRUE(SelectionKeeps(tables, "Т(1000ё)СТР1", "1"));
+    EXPECT_TRUE(SelectionKeeps(tables, "2", "т[ 1000Ё ]стр1+Т[2]СТР1"));
+    EXPECT_FALSE(SelectionKeeps(tables, "Т(1000)СТР1", "Т(10000ё)СТР1"));
+    EXPECT_TRUE(SelectionKeeps(selectionFor(1, 2, 7, "1000", ""), "Т[1000]СТР1", "0"));
+
+    const Selection form = selectionFor(2, 1, 7, "", "Ф1_0%");
+    EXPECT_TRUE(SelectionKeeps(form, "ф1_0% Т(5)СТР1", "Ф2Т(1)СТР1"));
+    EXPECT_FALSE(SelectionKeeps(form, "Ф1х0%Т(5)СТР1", "Ф21_0%Т(1)СТР1+Ф1_0%СТР1"));
+    const Selection formTable = selectionFor(2, 2, 7, "(5)", "Ф1_0%");
+    EXPECT_TRUE(SelectionKeeps(formTable, "Ф2Т(1)СТР1", "Ф1_0%Т[5]СТР1"));
+    EXPECT_FALSE(SelectionKeeps(formTable, "Ф1_0%Т(6)СТР1", "Ф2Т(5)СТР1"));
+    // The rules of one table are chosen by their stored table alone.
+    EXPECT_TRUE(SelectionKeeps(selectionFor(0, 2, 7, "(5)", "Ф1_0%"), "СТР1", "СТР2"));
 }
 
 TEST_F(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
@@ -155,6 +157,33 @@ TEST_F(ControlMatchWindow, ComparesTheSampleRulesWithImportedOnes) {
     ASSERT_EQ(w.projectList()->count(), 1);
     EXPECT_TRUE(w.projectList()->item(0)->text().startsWith(QStringLiteral("[ОТЛИЧАЕТСЯ] ")));
     EXPECT_EQ(w.externalList()->count(), 0);
+}
+
+// Rules between tables and between forms written with blanks in the references are found by the filters of the
+// table and the form they name, on both sides.
+TEST_F(ControlMatchWindow, FiltersFindReferencesWrittenWithBlanks) {
+    db::exec(db::kMain, QStringLiteral("insert into int_control (\"Код\", formid, tble, lft, reltion, rght) values "
+                                       "(901, ?, '', 'Т[ 1000 ]СТР[1]ГР[6]', '<=', 'Т[2000]СТР[1]ГР[4]'), "
+                                       "(902, 0, '', 'Ф30 Т( 1000 )СТР[1]ГР[4]', '>=', 'Ф14Т[1000]СТР[1]ГР[4]')"),
+             {sample::ids::FormF30});
+    addImported(0, QString(), 2, QStringLiteral("ф30 т[ 1000 ]стр[1]гр[4]"), QStringLiteral(">="),
+                QStringLiteral("Ф14Т(1000)СТР[1]ГР[4]"), QVariant());
+    TControlMatchForm w;
+    ASSERT_EQ(w.tableBox()->currentText().left(6), QStringLiteral("(1000)"));
+    w.setRuleClass(1);
+    w.setFilter(2);
+    w.compareRules();
+    EXPECT_EQ(w.projectList()->count(), 2);   // the sample's rule between its tables (1000) and (2000), and 901
+
+    w.setRuleClass(2);
+    w.compareRules();
+    ASSERT_EQ(w.projectList()->count(), 1);
+    EXPECT_TRUE(w.projectList()->item(0)->text().startsWith(QStringLiteral("[ДУБЛИРУЕТСЯ] ")));
+    ASSERT_EQ(w.externalList()->count(), 1);
+    w.setFilter(1);
+    w.compareRules();
+    EXPECT_EQ(w.projectList()->count(), 2);   // with the sample's rule naming Ф30 (2000)
+    EXPECT_EQ(w.externalList()->count(), 1);
 }
 
 TEST_F(ControlMatchWindow, TableFilterWithoutTablesTakesEveryRule) {

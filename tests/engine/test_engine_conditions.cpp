@@ -344,3 +344,43 @@ TEST_F(EngineConditions, PrefixesAndRelationsOfAtoms) {
         EXPECT_EQ(count, expected.size()) << condition.toStdString();
     }
 }
+
+// A reference that names a line twice sums its cells twice, on its own as in a recalculation.
+TEST_F(EngineConditions, ALineNamedTwiceCountsTwiceOnItsOwnAndInTheRun) {
+    sum(0, 0, "Ф1Т(1)СТР1,1ГР2");
+    sum(0, 1, "Ф1Т(1)СТР[1..2,2]ГР2,2");
+    calc(out);
+    EXPECT_EQ(cell(0, 0), 36);
+    EXPECT_EQ(cell(1, 0), 64);
+    EXPECT_EQ(SumTermOverInstitutions("Ф1Т(1)СТР1,1ГР2", include), 36);
+    EXPECT_EQ(SumTermOverInstitutions("Ф1Т(1)СТР[1..2,2]ГР2,2", include), 64);
+}
+
+// A reference without its form and table takes them from the references its own cell read before it (its
+// condition's, those of the outer rule of a crossing), never from another cell's: the value does not hang on
+// which cells were reckoned first, and the breakdown of the cell reads it the same way.
+TEST_F(EngineConditions, AShortReferenceLeansOnItsOwnCellOnly) {
+    sum(0, 0, a + "+" + b);
+    sum(0, 1, "СТР2ГР2", a + ">4");   // h1 and h2: 1 + 2
+    calc(out);
+    EXPECT_EQ(cell(1, 0), 3);
+    // Crossing: the outer row rule's condition names the table for the inner column rule's formula.
+    e.addCondition(out, 1, -1, false, "", a + ">4", 1, false, false, "*");
+    e.addCondition(out, -1, 2, true, "СТР2ГР2", "", 1, false, false, "*");
+    calc(out);
+    EXPECT_EQ(cell(2, 1), 3);
+    std::optional<CellRules> crossing = ReadCellRules(out, 0, 1, 2);
+    ASSERT_TRUE(crossing.has_value());
+    QStringList unreadable;
+    EXPECT_EQ(BreakDownCell(*crossing, include, unreadable).shares, (QHash<qint64, double>{{h1, 1}, {h2, 2}}));
+
+    // After a cell that named the table, a cell of its own naming none is refused, by name.
+    sum(0, 2, "СТР2ГР2");
+    try {
+        calc(out);
+        ADD_FAILURE() << "a reference naming no table was summed";
+    } catch (const db::Error &e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("ячейки строка 1 графа 4")) << e.what();
+    }
+    EXPECT_THROW(BreakDownCell(*ReadCellRules(out, 0, 0, 2), include, unreadable), db::Error);
+}

@@ -199,3 +199,13 @@ TEST_F(IndicatorEvaluation, NetModeAndPopulationSources) {
     EXPECT_EQ(column1(e).at(1), QStringLiteral("2600"));   // 200 * (6 + 7)
     EXPECT_EQ(column1(e).at(0), QStringLiteral("137.00")); // 60 + 70 + 7
 }
+
+// The gauge counts each table the set names once, in either bracket, either letter case, blanks in its key.
+TEST_F(IndicatorEvaluation, GaugeStepsOncePerNamedTable) {
+    setMode(ReportMode::Types, ValueTable::Data, 0, QStringLiteral("5,9"));
+    const qint64 t = makeSet({"Ф30Т(1000)СТР1ГР4+ф30т[ 1000 ]стр2гр4", "(Ф30Т[2000]СТР1ГР4)/Ф14Т[1000]СТР1ГР5;%"},
+                             {"ВРАЧИ=Ф30Т[1000]СТР1ГР5"});
+    CancellingProgress never(1 << 30);
+    EvaluateSet(g_work, t, &never);
+    EXPECT_EQ(never.max, 3);
+}

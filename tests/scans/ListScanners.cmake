@@ -10,6 +10,12 @@
 # a character compared with a square bracket, a "[" looked for with contains,
 # a text cut at its commas (split, tokenize), a marker looked for with its
 # bracket (indexOf(kT + u'[')), a side cut at a set of its signs ("+-*/()").
+# Readers of rule texts that go around the notation by other means count as
+# well: a regular expression over them (a text holding a marker "Ф", "Т",
+# "СТР" or "ГР" and a sign of a regular expression: a doubled backslash
+# before a bracket, s, d or w, or a class "[^...]"), a LIKE pattern over them
+# (a marker beside a "%"), and a form or table mark looked for by hand
+# (indexOf, contains, split of "Ф" or "Т", a character compared with "Ф").
 # The control book's own notation is another language, read by its importer
 # and its proof on their own.
 # Run: cmake -DROOT=<source folder> -P ListScanners.cmake
@@ -27,6 +33,14 @@ set(not_notation
   "const QStringList p = key\\.split\\(u','\\)"
 )
 list(JOIN not_notation "|" not_notation)
+# Regular expressions, LIKE patterns and marks looked for by hand (each
+# pattern with its own nine groups).
+set(regexSign "(\\\\\\\\[][()sdw]|\\[\\^.*\\])")
+set(regexes "\"[^\"]*(Ф|Т|СТР|ГР)[^\"]*${regexSign}|\"[^\"]*${regexSign}[^\"]*(Ф|Т|СТР|ГР)")
+# (a "%" before a digit is a place of QString::arg)
+set(likes "%(Ф|Т|т|СТР|ГР)|(Ф|Т|т|СТР|ГР)%([^0-9]|$)")
+set(mark "(Ф|Т|ф|т)")
+set(marks "(indexOf|contains|startsWith|endsWith|split|count)\\((k[FT][,)]|u?\"${mark}\"|QStringLiteral\\(\"${mark}\"\\)|u'${mark}')|[=!]= u'(Ф|ф)'")
 scan_lines(
   UTF8
   PATTERN "${markers}|${brackets}"
@@ -65,5 +79,6 @@ scan_lines(
     "reports/SummationLogic.cpp:for (const QString &part : field.split(QLatin1Char(','), Qt::SkipEmptyParts)) {"
     # A path that climbs out of its folder.
     "updates/UpdateSupport.cpp:return !parts.contains(QStringLiteral(\"..\"))"
+  ALSO "${regexes}" "${likes}" "${marks}"
   WHAT "list or group scanner(s) past the notation"
   OK "lists and groups: one reader")

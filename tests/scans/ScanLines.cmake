@@ -1,5 +1,6 @@
 # The walk the line scans share: every .h and .cpp of the program's folders
-# (or of FOLDERS) under ROOT. A line matching PATTERN is an offender unless its
+# (or of FOLDERS) under ROOT. A line matching PATTERN (or one of the patterns
+# of ALSO, each with its own nine groups) is an offender unless its
 # file is in ALLOW_FILES or matches SKIP_FILES, "<file>:<line>" is in
 # ALLOW_LINES (the line without its ";"), or it matches SKIP; with MENTIONS,
 # only files holding a line that matches it are read. Fails with "<count> <WHAT>:" and the offenders;
@@ -8,13 +9,15 @@
 function(scan_lines)
   # Argument by argument: a "[" of a pattern or of an allowed line does not
   # join it to the next one.
-  cmake_parse_arguments(PARSE_ARGV 0 S "UTF8" "PATTERN;SKIP;SKIP_FILES;MENTIONS;WHAT;OK" "FOLDERS;ALLOW_FILES;ALLOW_LINES")
+  cmake_parse_arguments(PARSE_ARGV 0 S "UTF8" "PATTERN;SKIP;SKIP_FILES;MENTIONS;WHAT;OK" "FOLDERS;ALLOW_FILES;ALLOW_LINES;ALSO")
   # Lines and allowed lines go through lists with their "[" and "]" put
   # aside: a list would not split at the ";" after an unmatched one.
   set(lb "<kelvana-lb>")
   set(rb "<kelvana-rb>")
   string(REPLACE "[" "${lb}" allowLines "${S_ALLOW_LINES}")
   string(REPLACE "]" "${rb}" allowLines "${allowLines}")
+  string(REPLACE "[" "${lb}" alsoPatterns "${S_ALSO}")
+  string(REPLACE "]" "${rb}" alsoPatterns "${alsoPatterns}")
   if(NOT S_FOLDERS)
     set(S_FOLDERS platform engine core widgets forms controls reports updates app)
   endif()
@@ -44,6 +47,20 @@ function(scan_lines)
       file(STRINGS ${ROOT}/${f} lines ${encoding} REGEX "${S_PATTERN}")
       string(REPLACE "[" "${lb}" lines "${lines}")
       string(REPLACE "]" "${rb}" lines "${lines}")
+      # A line the main pattern did not take comes after its lines, once.
+      foreach(also IN LISTS alsoPatterns)
+        string(REPLACE "${lb}" "[" also "${also}")
+        string(REPLACE "${rb}" "]" also "${also}")
+        file(STRINGS ${ROOT}/${f} more ${encoding} REGEX "${also}")
+        string(REPLACE "[" "${lb}" more "${more}")
+        string(REPLACE "]" "${rb}" more "${more}")
+        foreach(line IN LISTS more)
+          if(NOT line IN_LIST lines)
+            string(REPLACE ";" "\\;" line "${line}")
+            list(APPEND lines "${line}")
+          endif()
+        endforeach()
+      endforeach()
       foreach(line IN LISTS lines)
         string(REPLACE "${lb}" "[" line "${line}")
         string(REPLACE "${rb}" "]" line "${line}")
