@@ -5,6 +5,7 @@
 #include "engine/SharedState.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
+#include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "platform/Paths.h"
 #include "platform/office/OfficeError.h"
@@ -28,6 +29,25 @@ namespace {
 
 QTemporaryDir *scratchDir = nullptr;
 
+// Nobody is there to answer: every question is answered Yes (the answer
+// that changes something, so that its path is fuzzed too), every choice and
+// window is cancelled, every message is dropped.
+class Unattended : public DialogProvider {
+public:
+    void message(QWidget *, const QString &, MsgKind) override {}
+    bool question(QWidget *, const QString &, const QString &) override { return true; }
+    int questionCancel(QWidget *, const QString &, const QString &) override { return 1; }
+    std::optional<QString> inputText(QWidget *, const QString &, const QString &, const QString &) override {
+        return std::nullopt;
+    }
+    QString openFile(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
+    QStringList openFiles(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
+    QString saveFile(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
+    QString chooseFolder(QWidget *, const QString &, const QString &) override { return {}; }
+    int execModal(QDialog *) override { return 0; }
+    bool openDocument(const QString &) override { return true; }
+};
+
 // Rollbacks are all the sample's databases see: the disk is not waited for.
 void quickWrites(const QString &connection) {
     const QSqlDatabase d = db::connection(connection);
@@ -47,6 +67,8 @@ void init() {
     // The program's debug lines (each statement of an import) would cost
     // more than the input.
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
+    static Unattended unattended;
+    setDialogs(&unattended);
     scratchDir = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/kelvana-fuzz-XXXXXX"));
     if (!scratchDir->isValid()) fail("no scratch folder", QDir::tempPath());
     // The scratch folder goes however the process ends (the fuzzer leaves

@@ -31,8 +31,9 @@ void input(const QByteArray &in);
 // never set it.
 struct Known {};
 
-// The application object, the C locale and a scratch folder of the
-// process; called first by every target (once is enough, more are free).
+// The application object, the C locale, a scratch folder of the process and
+// a dialog seam nobody answers (every question Yes, every choice cancelled);
+// called first by every target (once is enough, more are free).
 void init();
 
 // A finding: the oracle's words and what it saw go to stderr, then the

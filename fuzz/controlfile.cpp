@@ -65,16 +65,24 @@ void fuzz::input(const QByteArray &input) {
                 rulecheck::CheckRule(mainDb, {n.formId ? formName(n.formId) : QString(), n.table, n.lft, n.reltion, n.rght, n.cycl});
             fuzz::check(v.ok, "a loaded rule passes the rule check", v.reason);
         }
-        // Written out and loaded again, the rules are written out the same.
+        // Written out and loaded again, the rules are written out the same:
+        // loaded beside themselves they are there already, loaded in their place anew.
         const QStringList written = ctlfile::ControlFileLinesForKeys(mainDb, keys);
         fuzz::check(written.size() == keys.size(), "every loaded rule is written out");
         const QString again = fuzz::scratch() + QStringLiteral("written.orv");
         ctlfile::WriteControlFile(again, written);
-        const QMap<qint64, Rule> middle = rules();
+        fuzz::answers("a rule file loaded twice", [&] {
+            const controls::LoadResult twice = controls::LoadControlFile(mainDb, again, controls::LoadMode::Append);
+            fuzz::check(twice.inserted == 0 && twice.alreadyStored == keys.size(), "rules loaded twice are there already",
+                        QStringLiteral("%1 stored, %2 there of %3").arg(twice.inserted).arg(twice.alreadyStored).arg(keys.size()));
+        });
+        fuzz::check(rules() == after, "rules loaded twice are stored once");
+        ctlfile::DeleteRulesByKeys(mainDb, keys);
         const controls::LoadResult second = controls::LoadControlFile(mainDb, again, controls::LoadMode::Append);
         fuzz::check(second.inserted == keys.size() && second.rejects.isEmpty(), "the written rules load again whole",
-                    second.rejects.join(u'\n'));
-        fuzz::check(ctlfile::ControlFileLinesForKeys(mainDb, added(middle, rules())) == written,
+                    QStringLiteral("%1 of %2: ").arg(second.inserted).arg(keys.size()) + second.rejects.join(u'\n') +
+                        QStringLiteral("\n  written:\n") + written.join(u'\n'));
+        fuzz::check(ctlfile::ControlFileLinesForKeys(mainDb, added(after, rules())) == written,
                     "the written rules load as they were written", written.join(u'\n'));
     });
 
