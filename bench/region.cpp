@@ -486,7 +486,6 @@ void recalculation(region::Region &r, bool controlOnly = false) {
     controlRun(r, w);
 
     TForm7 group;
-    group.FormShow();
     group.show();
     const double groupRun = best([&] {
         for (int i = 0; i < group.reportList()->count(); ++i)
@@ -519,10 +518,8 @@ void summation(region::Region &r) {
     });
     QFile::remove(scratch);
     TFMerge w;
-    w.FormCreate();
     w.show();
     const auto prepare = [&] {
-        w.FormCreate();
         for (int i = 0; i < w.sourceList()->count(); ++i) w.sourceList()->item(i)->setCheckState(Qt::Checked);
         w.receiverList()->setCurrentRow(0);   // "Годовой"
         g_dialogs->answers.push_back(true);   // the level's values are replaced
@@ -576,7 +573,6 @@ void groupTransfer(region::Region &r) {
     work.mode = ReportMode::Input;
     work.table = ValueTable::Data;
     TAdmForm w(TAdmForm::Mode::Input, work);
-    w.FormActivate();
     w.show();
     w.tree()->setCurrentItem(w.tree()->topLevelItem(0));   // the territory
     const QString folder = shared().yearFolder() + QStringLiteral("data/");   // where the window unloads

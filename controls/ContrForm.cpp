@@ -6,6 +6,7 @@
 #include "controls/ControlUpload.h"
 #include "core/AdminMode.h"
 #include "engine/Lookups.h"
+#include "engine/Notation.h"
 #include "core/FormulaDiff.h"
 #include "core/FormulaHighlighter.h"
 #include "core/ProgressWindow.h"
@@ -81,7 +82,7 @@ public:
     void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override {
         try {
             const int row = index.row();
-            const bool flagged = row >= 0 && row < m_owner->PreviousYearFlags.size() && m_owner->PreviousYearFlags[row] == 1;
+            const bool flagged = m_owner->differsFromLastYear(row);
             const bool selected = option.state & QStyle::State_Selected;
             QColor back = option.palette.color(QPalette::Base);
             QColor fore = option.palette.color(QPalette::Text);
@@ -703,6 +704,20 @@ void TContrls::pasteRule() {
 void TContrls::buildExpression() {
     QPlainTextEdit *memo = m_memo;
     if (!memo) return;
+    // Between tables the reference names the table, between forms the form
+    // too: one stored under a name the rules cannot read is not inserted.
+    if (ruleClass() != IntraTable) {
+        const QString form = ruleClass() == InterForm ? EditorFormName : QString();
+        if (const QString why = notation::NamingProblem(form, EditorTable, true); !why.isEmpty()) {
+            showMessage(QStringLiteral("Ссылку на таблицу %1 нельзя вставить в контроль: %2. Переименуйте %3 в "
+                                       "каталоге форм.")
+                            .arg(notation::RuleScope(form, EditorTable), why,
+                                 notation::FormNameProblem(form).isEmpty() || form.isEmpty() ? QStringLiteral("таблицу")
+                                                                                             : QStringLiteral("форму")),
+                        this);
+            return;
+        }
+    }
     TableWindowParams table;
     table.formId = EditorFormId;
     table.formName = EditorFormName;

@@ -56,12 +56,18 @@ public:
     QPushButton *exportAllButton() const { return m_ui.exportAll; }         // "Выгрузить"
     QTimer *leftTimer() const { return m_ui.leftTimer; }                    // the left side's decipher
 
-    // Editor state.
-    qint64 EditorFormId = -1;
-    QString EditorFormName;
-    QString EditorTable;
-    bool TableLocked = false;
-    QList<int> PreviousYearFlags;   // 1: the line's rule differs from last year
+    // One flag per line of the rules list: 1 when its rule differs from last year.
+    const QList<int> &previousYearFlags() const { return PreviousYearFlags; }
+    bool differsFromLastYear(int row) const {
+        return row >= 0 && row < PreviousYearFlags.size() && PreviousYearFlags[row] == 1;
+    }
+    // Leave the editor without a chosen table, or without a chosen form, as a
+    // form without tables or an empty catalogue leaves it (scope() tells the choice).
+    void clearChosenTable() { EditorTable.clear(); }
+    void clearChosenForm() {
+        EditorFormId = -1;
+        EditorFormName.clear();
+    }
 
     int ruleClass() const;
     int ruleFilter() const;
@@ -112,6 +118,13 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Editor state.
+    qint64 EditorFormId = -1;
+    QString EditorFormName;
+    QString EditorTable;
+    bool TableLocked = false;
+    QList<int> PreviousYearFlags;   // 1: the line's rule differs from last year
+
     WorkContext m_work;
     void buildUi();
     void addChoiceRow(QVBoxLayout *top);

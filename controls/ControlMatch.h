@@ -44,14 +44,6 @@ public:
     explicit TControlMatchForm(QWidget *parent = nullptr);
     ~TControlMatchForm() override;
 
-    // Fields.
-    NameValueList FormCodeMap;
-    bool DebugTrace = false;
-    std::unique_ptr<TControlMatchImporter> Importer;
-    QStringList ProjectLines;
-    QStringList ExternalLines;
-    QString LinksPath;
-
     int ruleClass() const;       // 0, 1, 2
     int filter() const;          // 0, 1, 2
     void setRuleClass(int k);
@@ -73,6 +65,8 @@ public:
     QPushButton *importButton() const { return m_ui.importRules; }       // "Импорт контролей"
     // The summary of the last comparison.
     QString summaryText() const;
+    // The code-mapping database the importer reads.
+    const QString &linksPath() const { return LinksPath; }
 
     // The commands, by the caption the user sees.
     void enableFormAndTable();   // "Тип контроля" chosen
@@ -88,6 +82,13 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    NameValueList FormCodeMap;
+    bool DebugTrace = false;
+    std::unique_ptr<TControlMatchImporter> Importer;
+    QStringList ProjectLines;
+    QStringList ExternalLines;
+    QString LinksPath;
+
     void FormCreate();
     qint64 chosenFormId() const;
     QString chosenTableText() const;

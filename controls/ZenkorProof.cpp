@@ -1,5 +1,6 @@
 #include "controls/ZenkorProof.h"
 
+#include "engine/Notation.h"
 #include "engine/RuleEngine.h"
 #include "engine/TableShape.h"
 #include "engine/TextUtil.h"
@@ -292,6 +293,9 @@ bool BookLine::readReference(const QString &formIn, const QString &tableIn, cons
     r.form = text::upper(m_resolver->form(formCode));
     r.table = m_resolver->table(formCode, tableCode);
     if (r.table.isEmpty()) return fail(reason, kReasonUnreadable);
+    // A form or table stored under a name the rules cannot read is named by no rule.
+    if (const QString why = notation::NamingProblem(r.form, u'(' + r.table + u')', true); !why.isEmpty())
+        return fail(reason, kReasonChecker + QStringLiteral(": ") + why);
     if (!readSpec(rows, true, formCode, tableCode, r.rows, reason) ||
         !readSpec(columns, false, formCode, tableCode, r.columns, reason))
         return false;

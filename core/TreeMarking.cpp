@@ -7,28 +7,30 @@
 
 qint64 TreeNodeId(const QTreeWidgetItem *node) { return node ? node->data(0, kNodeIdRole).toLongLong() : 0; }
 
-bool IsTreeNodeBold(const QTreeWidgetItem *node) { return node && node->font(0).bold(); }
+bool IsTreeNodeMarked(const QTreeWidgetItem *node) { return node && node->data(0, kNodeMarkRole).toBool(); }
 
-static void setBold(QTreeWidgetItem *node, bool bold) {
-    if (!node || node->font(0).bold() == bold) return;
+static void setMarked(QTreeWidgetItem *node, bool marked) {
+    if (!node) return;
+    node->setData(0, kNodeMarkRole, marked);
+    if (node->font(0).bold() == marked) return;
     QFont f = node->font(0);
-    f.setBold(bold);
+    f.setBold(marked);
     node->setFont(0, f);
 }
 
-void SetTreeNodeBold(QTreeWidgetItem *node) { setBold(node, true); }
-void ClearTreeNodeBold(QTreeWidgetItem *node) { setBold(node, false); }
+void MarkTreeNode(QTreeWidgetItem *node) { setMarked(node, true); }
+void UnmarkTreeNode(QTreeWidgetItem *node) { setMarked(node, false); }
 
 void SetBranchCheck(QTreeWidgetItem *node, int direction) {
     if (!node) return;
-    setBold(node, direction > 0);
+    setMarked(node, direction > 0);
     for (int i = 0; i < node->childCount(); ++i) SetBranchCheck(node->child(i), direction);
 }
 
 void CheckTreeBranch(QTreeWidgetItem *node) {
     if (!node) return;
     SetBranchCheck(node, +1);
-    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent()) SetTreeNodeBold(p);
+    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent()) MarkTreeNode(p);
 }
 
 void UncheckTreeBranch(QTreeWidgetItem *node) {
@@ -36,11 +38,11 @@ void UncheckTreeBranch(QTreeWidgetItem *node) {
     SetBranchCheck(node, -1);
     QTreeWidgetItem *current = node;
     for (;;) {
-        ClearTreeNodeBold(current);
+        UnmarkTreeNode(current);
         QTreeWidgetItem *parent = current->parent();
         if (!parent) return;
         for (int i = 0; i < parent->childCount(); ++i)
-            if (IsTreeNodeBold(parent->child(i))) return;
+            if (IsTreeNodeMarked(parent->child(i))) return;
         current = parent;
     }
 }
@@ -89,6 +91,75 @@ QList<qint64> TreeLeafIds(const QTreeWidgetItem *node) {
     }
     for (int i = 0; i < node->childCount(); ++i) out += TreeLeafIds(node->child(i));
     return out;
+}
+
+QList<qint64> MarkedLeafIds(QTreeWidget *tree) {
+    QList<qint64> out;
+    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
+        if (n->childCount() == 0 && IsTreeNodeMarked(n)) out.append(TreeNodeId(n));
+    return out;
+}
+
+static UnitNode unitOf(const QTreeWidgetItem *item) {
+    UnitNode out{item->text(0), TreeNodeId(item), {}};
+    for (int i = 0; i < item->childCount(); ++i) out.children.append(unitOf(item->child(i)));
+    return out;
+}
+
+QList<UnitNode> TreeUnitNodes(const QTreeWidget *tree) {
+    QList<UnitNode> out;
+    if (!tree) return out;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) out.append(unitOf(tree->topLevelItem(i)));
+    return out;
+}
+
+UnitBranch TreeUnitBranch(const QTreeWidgetItem *node) {
+    UnitBranch out;
+    if (!node) return out;
+    if (const QTreeWidgetItem *p = node->parent()) {
+        for (int i = 0; i < p->childCount(); ++i) out.siblings.append(unitOf(p->child(i)));
+    } else if (const QTreeWidget *tree = node->treeWidget()) {
+        out.siblings = TreeUnitNodes(tree);
+    } else {
+        out.siblings.append(unitOf(node));
+        return out;
+    }
+    out.self = TreeNodeSiblingIndex(node);
+    return out;
+}
+
+static bool isUnder(const QTreeWidgetItem *node, const QTreeWidgetItem *ancestor) {
+    for (const QTreeWidgetItem *p = node; p; p = p->parent())
+        if (p == ancestor) return true;
+    return false;
+}
+
+static void detach(QTreeWidget *tree, QTreeWidgetItem *item) {
+    if (item->parent()) item->parent()->removeChild(item);
+    else tree->takeTopLevelItem(tree->indexOfTopLevelItem(item));
+}
+
+bool MoveTreeNode(QTreeWidget *tree, QTreeWidgetItem *d, QTreeWidgetItem *t, TreeDropPlace place,
+                  const std::function<void(qint64, qint64)> &storeParent) {
+    if (!tree || !d) return false;
+    if (place != TreeDropPlace::Empty && (!t || isUnder(t, d))) return false;
+    const qint64 oldParent = d->parent() ? TreeNodeId(d->parent()) : 0;
+    qint64 newParent = 0;
+    if (place == TreeDropPlace::Label) newParent = TreeNodeId(t);
+    else if (place == TreeDropPlace::Indent) newParent = t->parent() ? TreeNodeId(t->parent()) : 0;
+    if (newParent != oldParent && storeParent) storeParent(TreeNodeId(d), newParent);
+    const bool wasCurrent = tree->currentItem() == d;
+    detach(tree, d);
+    switch (place) {
+    case TreeDropPlace::Label: t->addChild(d); break;
+    case TreeDropPlace::Indent:
+        if (t->parent()) t->parent()->insertChild(t->parent()->indexOfChild(t), d);
+        else tree->insertTopLevelItem(tree->indexOfTopLevelItem(t), d);
+        break;
+    case TreeDropPlace::Empty: tree->addTopLevelItem(d); break;
+    }
+    if (wasCurrent) tree->setCurrentItem(d);
+    return true;
 }
 
 static QTreeWidgetItem *makeUnitNode(const StructNode &unit) {

@@ -1,24 +1,34 @@
 #pragma once
 // Check trees of the program (territories, institutions, institution types)
-// mark a chosen node by drawing it bold. The marking routines keep a branch
-// and its ancestors consistent. Every tree node carries its id (an
+// mark chosen nodes. The mark is the node's own state (data under
+// kNodeMarkRole), read only through IsTreeNodeMarked; a marked node is drawn
+// bold, which is all the font says. The marking routines keep a branch and
+// its ancestors consistent. Every tree node carries its id (an
 // administration, medicaltypes or report id) as data under kNodeIdRole.
+#include "engine/UnitTree.h"
+
 #include <QList>
 #include <Qt>
+#include <functional>
 
 class QTreeWidget;
 class QTreeWidgetItem;
 
 inline constexpr int kNodeIdRole = Qt::UserRole;
+// Well clear of the roles the program's other trees and lists keep data under.
+inline constexpr int kNodeMarkRole = Qt::UserRole + 100;
 
 qint64 TreeNodeId(const QTreeWidgetItem *node);
 
-bool IsTreeNodeBold(const QTreeWidgetItem *node);
-void SetTreeNodeBold(QTreeWidgetItem *node);
-void ClearTreeNodeBold(QTreeWidgetItem *node);
+bool IsTreeNodeMarked(const QTreeWidgetItem *node);
+// Marks or unmarks the node alone, and draws it bold or normal accordingly.
+void MarkTreeNode(QTreeWidgetItem *node);
+void UnmarkTreeNode(QTreeWidgetItem *node);
+// Ids of the marked leaves of a tree, in tree order.
+QList<qint64> MarkedLeafIds(QTreeWidget *tree);
 
-// direction +1 makes every node of the branch (the node and its descendants)
-// bold, -1 makes them normal.
+// direction +1 marks every node of the branch (the node and its
+// descendants), -1 unmarks them.
 void SetBranchCheck(QTreeWidgetItem *node, int direction);
 // Marks the branch, then the node's ancestors up to the root.
 void CheckTreeBranch(QTreeWidgetItem *node);
@@ -44,3 +54,18 @@ int TreeNodeAbsoluteIndex(const QTreeWidgetItem *node);
 QList<QTreeWidgetItem *> TreeNodesInOrder(QTreeWidget *tree);
 // Ids of the leaves under a node in tree order (a leaf gives its own id).
 QList<qint64> TreeLeafIds(const QTreeWidgetItem *node);
+
+// The units of a territory tree as plain data (text and id of each node),
+// for the work that takes them: the top level, and a node among its siblings.
+QList<UnitNode> TreeUnitNodes(const QTreeWidget *tree);
+UnitBranch TreeUnitBranch(const QTreeWidgetItem *node);
+
+// Where a dragged node is dropped.
+enum class TreeDropPlace { Label, Indent, Empty };
+// Moves d: onto t's label it becomes t's last child, onto t's indent it goes
+// before t, onto empty space to the end of the top level. Refused (false,
+// nothing changes) when t is d or lies under d. When the parent changes,
+// storeParent(id of d, id of the new parent or 0 at the top) runs first;
+// what it throws leaves the tree as it was.
+bool MoveTreeNode(QTreeWidget *tree, QTreeWidgetItem *d, QTreeWidgetItem *t, TreeDropPlace place,
+                  const std::function<void(qint64 node, qint64 parent)> &storeParent);

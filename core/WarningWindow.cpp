@@ -34,17 +34,17 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent) {
                            this, 10));
     box->addWidget(centred(QStringLiteral("Печатать форму?"), this, 12, true));
     auto *buttons = new QHBoxLayout;
-    YesButton = new QPushButton(QStringLiteral("Да"), this);
-    YesButton->setObjectName(QStringLiteral("YesButton"));
-    NoButton = new QPushButton(QStringLiteral("Нет"), this);
-    NoButton->setObjectName(QStringLiteral("NoButton"));
+    m_ui.yes = new QPushButton(QStringLiteral("Да"), this);
+    m_ui.yes->setObjectName(QStringLiteral("YesButton"));
+    m_ui.no = new QPushButton(QStringLiteral("Нет"), this);
+    m_ui.no->setObjectName(QStringLiteral("NoButton"));
     buttons->addStretch(1);
-    buttons->addWidget(YesButton);
-    buttons->addWidget(NoButton);
+    buttons->addWidget(m_ui.yes);
+    buttons->addWidget(m_ui.no);
     buttons->addStretch(1);
     box->addLayout(buttons);
-    connect(YesButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(NoButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.yes, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui.no, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 TForm3 &Form3() { return SharedWindow<TForm3>::get(); }

@@ -10,8 +10,14 @@ class TForm3 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm3(QWidget *parent = nullptr);
-    QPushButton *YesButton = nullptr;
-    QPushButton *NoButton = nullptr;
+
+private:
+    struct Widgets {
+        // "Да" accepts, "Нет" rejects; tests find them by their object names
+        // "YesButton" and "NoButton".
+        QPushButton *yes = nullptr, *no = nullptr;
+    };
+    Widgets m_ui;
 };
 
 // The shared instance, created on first use and kept until the application ends.

@@ -32,13 +32,23 @@ qint64 formOfTable(const QSqlDatabase &db, qint64 ident) {
     return v.toLongLong();
 }
 
+// The stored text of one row; empty when there is none.
+QString storedText(const QSqlDatabase &db, const QString &sql, qint64 key) {
+    return db::scalar(db, sql, {key}).toString();
+}
+
+// The same name, letter case and blanks inside included (blanks around it do not count).
+bool sameBytes(const QString &stored, const QString &typed) {
+    return !stored.isNull() && stored.trimmed().compare(text::tabsToBlanks(typed).trimmed(), Qt::CaseSensitive) == 0;
+}
+
 } // namespace
 
 // Names are compared as every look-up compares them: blanks around them
 // and letter case (Cyrillic included) do not count.
 bool sameName(const QString &a, const QString &b) { return text::sameName(a, b); }
 
-QString formNameFault(const QString &formname) {
+QString formNameFormatFault(const QString &formname) {
     if (formname.trimmed().isEmpty()) return QStringLiteral("Введите наименование формы!");
     if (const QString fault = lineFieldFault(QStringLiteral("Наименование формы"), formname); !fault.isEmpty())
         return fault;
@@ -76,7 +86,7 @@ QString formNameFault(const QString &formname) {
     return QString();
 }
 
-QString tableNumberFault(const QString &tablen) {
+QString tableNumberFormatFault(const QString &tablen) {
     const QString example = QStringLiteral(
         "Номер таблицы пишется в скобках, внутри которых непустой текст без скобок, например (1000): \"%1\"");
     if (tablen.size() < 3 || !tablen.startsWith(QLatin1Char('(')) || !tablen.endsWith(QLatin1Char(')')))
@@ -106,6 +116,16 @@ QString tableNumberFault(const QString &tablen) {
     return QString();
 }
 
+QString formNameFault(const QString &formname) {
+    if (const QString fault = formNameFormatFault(formname); !fault.isEmpty()) return fault;
+    return notation::FormNameProblem(formname);
+}
+
+QString tableNumberFault(const QString &tablen) {
+    if (const QString fault = tableNumberFormatFault(tablen); !fault.isEmpty()) return fault;
+    return notation::TableNumberProblem(tablen);
+}
+
 std::optional<FoundForm> findForm(const QSqlDatabase &db, const QString &formname) {
     QSqlQuery q = db::exec(db, QStringLiteral("select id, formname from forms order by id"));
     while (q.next())
@@ -121,7 +141,11 @@ std::optional<FoundTable> findTable(const QSqlDatabase &db, qint64 formId, const
 }
 
 QString formIdentityFault(const QSqlDatabase &db, const QString &formname, qint64 selfId) {
-    if (const QString fault = formNameFault(formname); !fault.isEmpty()) return fault;
+    // A name kept as it is stored is not refused for what only new names must keep.
+    const bool kept = selfId > 0 && sameBytes(storedText(db, QStringLiteral("select formname from forms where id=?"), selfId),
+                                              formname);
+    if (const QString fault = kept ? formNameFormatFault(formname) : formNameFault(formname); !fault.isEmpty())
+        return fault;
     QSqlQuery q = db::exec(db, QStringLiteral("select id, formname from forms where id<>? order by id"), {selfId});
     while (q.next())
         if (sameName(q.value(1).toString(), formname))
@@ -132,7 +156,11 @@ QString formIdentityFault(const QSqlDatabase &db, const QString &formname, qint6
 }
 
 QString tableIdentityFault(const QSqlDatabase &db, qint64 formId, const QString &tablen, qint64 selfIdent) {
-    if (const QString fault = tableNumberFault(tablen); !fault.isEmpty()) return fault;
+    const bool kept = selfIdent > 0 && sameBytes(storedText(db, QStringLiteral("select tablen from tables where ident=?"),
+                                                            selfIdent),
+                                                 tablen);
+    if (const QString fault = kept ? tableNumberFormatFault(tablen) : tableNumberFault(tablen); !fault.isEmpty())
+        return fault;
     QSqlQuery q = db::exec(db, QStringLiteral("select ident, tablen from tables where form=? and ident<>?"),
                            {formId, selfIdent});
     while (q.next())
@@ -180,7 +208,8 @@ void setFormOrder(const QSqlDatabase &db, qint64 id, int ind) {
 }
 
 PutForm putForm(const QSqlDatabase &db, const QString &formname, const QString &decipher, bool net) {
-    refuse(formNameFault(typedName(formname)));
+    // A form already stored keeps its name: only a new one must be a name references can name.
+    refuse(formNameFormatFault(typedName(formname)));
     if (const std::optional<FoundForm> f = findForm(db, typedName(formname))) {
         db::execRow(db, QStringLiteral("update forms set decipher=?, net=? where id=?"),
                     {typedText(decipher, kDecipher), net, f->id}, kFormGone);

@@ -6,9 +6,11 @@
 // structure edits of the table window. The gate checks
 //   - a form's identity: a name without ":", "#" or line breaks, unique in
 //     the catalogue without regard to letter case (Cyrillic included), since
-//     every look-up by name ignores case;
+//     every look-up by name ignores case; a new name must also be one that
+//     references can name (engine/Notation);
 //   - a table's identity: a number "(" + a text without brackets + ")",
-//     unique within its form without regard to letter case;
+//     unique within its form without regard to letter case; a new number
+//     must also be one that references can name;
 //   - a table's shape (engine/TableShape, shapecheck::countsFault);
 // and refuses with EngineError (a Russian message) before anything is
 // written, so that no form or table is shadowed by another or cannot be
@@ -23,8 +25,15 @@
 namespace gate {
 
 // ---- identity, without the catalogue --------------------------------------------
+// What a new name must keep: what the structure files and the files named
+// after a form can carry, and a name references can name
+// (notation::FormNameProblem, notation::TableNumberProblem).
 QString formNameFault(const QString &formname);
 QString tableNumberFault(const QString &tablen);
+// What the files can carry only: the names already stored, which are not
+// repaired, keep to it (a structure file of such a form reads back).
+QString formNameFormatFault(const QString &formname);
+QString tableNumberFormatFault(const QString &tablen);
 
 // ---- look-ups, letter case ignored --------------------------------------------------
 // The one comparison of form and table names: blanks around them and letter

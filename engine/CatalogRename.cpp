@@ -3,6 +3,7 @@
 #include "engine/CatalogGate.h"
 #include "engine/EngineError.h"
 #include "engine/Notation.h"
+#include "engine/RuleCheck.h"
 #include "engine/TextUtil.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -15,38 +16,15 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 namespace carry {
 
 namespace {
 
-// The longest catalogue name that the upper-cased text ends with at `end`.
-QString formEndingAt(const QString &upper, qsizetype end, const QStringList &formNames) {
-    QString best;
-    for (const QString &f : formNames) {
-        const QString u = text::upper(f.trimmed());
-        if (u.isEmpty() || u.size() <= best.size() || u.size() > end) continue;
-        if (QStringView(upper).mid(end - u.size(), u.size()) == u) best = f.trimmed();
-    }
-    return best;
-}
-
-// Where the form's name before a table mark ends: the notation allows
-// blanks between them ("Ф30 Т[1000]").
-qsizetype formEnd(const QString &upper, qsizetype mark) {
-    while (mark > 0 && upper.at(mark - 1).isSpace()) --mark;
-    return mark;
-}
-
 // Whether a text changed at all, letter case included: a number changed only
 // in letter case is still carried (print files go by the exact name).
 bool sameBytes(const QString &a, const QString &b) { return a.compare(b, Qt::CaseSensitive) == 0; }
-
-QStringList formNames(const QSqlDatabase &db) {
-    QStringList out;
-    for (const QVariant &v : db::column(db, QStringLiteral("select formname from forms"))) out << v.toString();
-    return out;
-}
 
 QHash<qint64, QString> namesById(const QSqlDatabase &db) {
     QHash<qint64, QString> out;
@@ -55,69 +33,182 @@ QHash<qint64, QString> namesById(const QSqlDatabase &db) {
     return out;
 }
 
-// Rewrites the text columns of every row of a table through `rewrite`
-// (given the row's own form); returns a label per changed row.
-struct TextTable {
-    QString table, key, formSql;   // formSql: the row's own form id, as an expression
-    QStringList columns;
-    std::function<QString(const QSqlQuery &)> label;
-};
-
-Changed rewriteRows(const QSqlDatabase &db, const TextTable &t, const QHash<qint64, QString> &forms,
-                    const std::function<QString(const QString &, const QString &)> &rewrite) {
-    Changed changed;
-    if (!db::tableExists(db, t.table)) return changed;
-    QStringList quoted;
-    for (const QString &c : t.columns) quoted << QLatin1Char('"') + c + QLatin1Char('"');
-    QSqlQuery q = db::exec(db, QStringLiteral("select %1, %2, %3 from %4")
-                                   .arg(t.key, t.formSql, quoted.join(QStringLiteral(", ")), t.table));
-    struct Update { QVariant key; QVariantList values; QString label; };
-    QList<Update> updates;
-    while (q.next()) {
-        const QString own = forms.value(q.value(1).toLongLong());
-        QVariantList values;
-        bool any = false;
-        for (int i = 0; i < t.columns.size(); ++i) {
-            const QVariant v = q.value(2 + i);
-            if (v.isNull()) {
-                values << v;
-                continue;
-            }
-            const QString after = rewrite(v.toString(), own);
-            any = any || after != v.toString();
-            values << after;
-        }
-        if (any) updates.append({q.value(0), values, t.label(q)});
-    }
-    QStringList sets;
-    for (const QString &c : quoted) sets << c + QStringLiteral("=?");
-    for (const Update &u : updates) {
-        QVariantList params = u.values;
-        params << u.key;
-        const QSqlQuery w = db::exec(
-            db, QStringLiteral("update %1 set %2 where %3=?").arg(t.table, sets.join(QStringLiteral(", ")), t.key), params);
-        // A row deleted since it was read is not named as changed.
-        if (w.numRowsAffected() > 0 && !changed.contains(u.label)) changed << u.label;
-    }
-    return changed;
+// A text cut short for a message.
+QString shortText(const QString &t, int length = 60) {
+    const QString s = t.simplified();
+    return s.size() > length ? s.left(length - 1) + QStringLiteral("…") : s;
 }
 
+// A rule as the user knows it: its comment and its sides.
+QString ruleLabel(const QString &comment, const QString &lft, const QString &reltion, const QString &rght) {
+    const QString sides = shortText(lft) + u' ' + reltion.trimmed() + u' ' + shortText(rght);
+    return comment.trimmed().isEmpty() ? QStringLiteral("контроль %1").arg(sides)
+                                       : QStringLiteral("контроль \"%1\" (%2)").arg(shortText(comment), sides);
+}
+
+// ---- the texts that name forms and tables ------------------------------------------------
+
+// One stored text row: its key, its own form, its texts (null kept) and how the user knows it.
+struct TextRow {
+    QVariant key;
+    qint64 formId = 0;
+    QString table;        // a rule's own table ("" for none)
+    QVariantList texts;
+    QString reltion, comment, where;
+};
+
+struct TextTable {
+    QString table, key, select;   // select: key, own form, then the text columns
+    QStringList columns;
+    bool chained = false;         // a reference's form and table stand for the ones after it (calculated cells)
+    bool rules = false;
+};
+
 TextTable rulesTable() {
-    return {QStringLiteral("int_control"), QStringLiteral("\"Код\""), QStringLiteral("formid"),
-            {QStringLiteral("lft"), QStringLiteral("rght"), QStringLiteral("cycl")},
-            [](const QSqlQuery &q) { return QStringLiteral("контроль ") + q.value(0).toString(); }};
+    return {QStringLiteral("int_control"), QStringLiteral("\"Код\""),
+            QStringLiteral("select \"Код\", formid, lft, rght, cycl, coalesce(tble,''), reltion, commnt from int_control "
+                           "order by 1"),
+            {QStringLiteral("lft"), QStringLiteral("rght"), QStringLiteral("cycl")}, false, true};
 }
 
 TextTable cellsTable() {
     return {QStringLiteral("conditions"), QStringLiteral("rowid"),
-            QStringLiteral("(select form from tables where ident=conditions.tid)"),
+            QStringLiteral("select c.rowid, t.form, c.formula, c.condition, c.lft, c.rght, t.tablen, c.\"row\", "
+                           "c.\"column\" from conditions c left join tables t on t.ident=c.tid order by 1"),
             {QStringLiteral("formula"), QStringLiteral("condition"), QStringLiteral("lft"), QStringLiteral("rght")},
-            [](const QSqlQuery &) { return QStringLiteral("расчетные ячейки"); }};
+            true};
 }
 
 TextTable indicatorTable() {
-    return {QStringLiteral("formulas"), QStringLiteral("rowid"), QStringLiteral("0"), {QStringLiteral("formula")},
-            [](const QSqlQuery &) { return QStringLiteral("показатели"); }};
+    return {QStringLiteral("formulas"), QStringLiteral("rowid"),
+            QStringLiteral("select f.rowid, 0, f.formula, t.part, f.\"row\", f.\"column\" from formulas f "
+                           "left join tree t on t.ident=f.term order by 1"),
+            {QStringLiteral("formula")}};
+}
+
+QList<TextRow> readRows(const QSqlDatabase &db, const TextTable &t, const QHash<qint64, QString> &forms) {
+    QList<TextRow> out;
+    if (!db::tableExists(db, t.table)) return out;
+    QSqlQuery q = db::exec(db, t.select);
+    const int n = int(t.columns.size());
+    while (q.next()) {
+        TextRow r;
+        r.key = q.value(0);
+        r.formId = q.value(1).toLongLong();
+        for (int i = 0; i < n; ++i) r.texts << q.value(2 + i);
+        if (t.rules) {
+            r.table = q.value(2 + n).toString();
+            r.reltion = q.value(3 + n).toString();
+            r.comment = q.value(4 + n).toString();
+            r.where = ruleLabel(r.comment, r.texts[0].toString(), r.reltion, r.texts[1].toString());
+        } else if (t.chained) {
+            r.where = QStringLiteral("расчетная ячейка %1%2, строка %3, графа %4")
+                          .arg(forms.value(r.formId), q.value(2 + n).toString(), q.value(3 + n).toString(),
+                               q.value(4 + n).toString());
+        } else {
+            r.where = QStringLiteral("показатель \"%1\", строка %2, графа %3")
+                          .arg(shortText(q.value(2 + n).toString(), 40), q.value(3 + n).toString(),
+                               q.value(4 + n).toString());
+        }
+        out.append(r);
+    }
+    return out;
+}
+
+// Rewrites the text columns of every row through `rewrite` (given the row's
+// own form); returns a label per changed row, as the user knows it.
+Changed rewriteRows(const QSqlDatabase &db, const TextTable &t, const QHash<qint64, QString> &forms,
+                    const std::function<QString(const QString &, const QString &, bool)> &rewrite) {
+    Changed changed;
+    QStringList sets;
+    for (const QString &c : t.columns) sets << QLatin1Char('"') + c + QStringLiteral("\"=?");
+    for (TextRow &r : readRows(db, t, forms)) {
+        bool any = false;
+        for (QVariant &v : r.texts) {
+            if (v.isNull()) continue;
+            const QString after = rewrite(v.toString(), forms.value(r.formId), t.chained);
+            any = any || after != v.toString();
+            v = after;
+        }
+        if (!any) continue;
+        const QSqlQuery w = db::exec(
+            db, QStringLiteral("update %1 set %2 where %3=?").arg(t.table, sets.join(QStringLiteral(", ")), t.key),
+            QVariantList(r.texts) << r.key);
+        // A row deleted since it was read is not named as changed.
+        if (w.numRowsAffected() <= 0) continue;
+        const QString label = t.rules ? ruleLabel(r.comment, r.texts[0].toString(), r.reltion, r.texts[1].toString())
+                              : t.chained ? QStringLiteral("расчетные ячейки")
+                                          : QStringLiteral("показатели");
+        if (!changed.contains(label)) changed << label;
+    }
+    return changed;
+}
+
+// ---- readable before, readable after ------------------------------------------------------
+
+// How many references of a text name no table of the catalogue, read as its
+// reader completes them: a rule's references by the rule check; a calculated
+// cell's by the form and table of the reference before them (the first by
+// the cell's own form); an indicator's only when they name both.
+int unreadReferences(const QString &text, const QString &ownForm, bool chained, const rulecheck::RuleChecker &c) {
+    int unread = 0;
+    QString form = ownForm, table;
+    for (const notation::TextReference &r : notation::FindTextReferences(text)) {
+        const QString f = r.hasForm() ? text.mid(r.formAt, r.formEnd - r.formAt) : form;
+        const QString k = r.hasTable() ? u'(' + text.mid(r.keyAt, r.keyEnd - r.keyAt).trimmed() + u')' : table;
+        if (chained) {
+            form = f;
+            table = k;
+        } else if (!r.hasForm() || !r.hasTable()) {
+            continue;   // an indicator's identifier
+        }
+        if (!c.shape(c.formIdByName(f), k).found()) ++unread;
+    }
+    return unread;
+}
+
+struct Stored {
+    QList<TextRow> rules, cells, indicators;
+    static Stored read(const QSqlDatabase &db, const QHash<qint64, QString> &forms) {
+        return {readRows(db, rulesTable(), forms), readRows(db, cellsTable(), forms), readRows(db, indicatorTable(), forms)};
+    }
+};
+
+bool ruleReads(const TextRow &r, const rulecheck::RuleChecker &c) {
+    const QString form = r.formId == 0 ? QString() : c.formNameById(r.formId);
+    return bool(c.Check({form, r.table, r.texts[0].toString(), r.reltion, r.texts[1].toString(), r.texts[2].toString()}));
+}
+
+int unreadTexts(const TextRow &r, const QString &ownForm, bool chained, const rulecheck::RuleChecker &c) {
+    int n = 0;
+    for (const QVariant &v : r.texts)
+        if (!v.isNull()) n += unreadReferences(v.toString(), ownForm, chained, c);
+    return n;
+}
+
+// Throws, naming them, when a text that the catalogue before the rename read
+// would not be read after it. The database is that after the rename.
+void refuseUnreadable(const QSqlDatabase &db, const rulecheck::RuleChecker &before, const Stored &was,
+                      const QHash<qint64, QString> &formsBefore) {
+    const rulecheck::RuleChecker after(db);
+    const QHash<qint64, QString> forms = namesById(db);
+    const Stored now = Stored::read(db, forms);
+    QStringList lost;
+    for (int i = 0; i < was.rules.size() && i < now.rules.size(); ++i)
+        if (ruleReads(was.rules[i], before) && !ruleReads(now.rules[i], after)) lost << was.rules[i].where;
+    const auto texts = [&](const QList<TextRow> &a, const QList<TextRow> &b, bool chained) {
+        for (int i = 0; i < a.size() && i < b.size(); ++i)
+            if (unreadTexts(b[i], forms.value(b[i].formId), chained, after) >
+                unreadTexts(a[i], formsBefore.value(a[i].formId), chained, before))
+                lost << a[i].where;
+    };
+    texts(was.cells, now.cells, true);
+    texts(was.indicators, now.indicators, false);
+    if (lost.isEmpty()) return;
+    throw EngineError(QStringLiteral("После переименования перестали бы читаться ссылки на форму или таблицу в:\r\n%1\r\n"
+                                     "(ссылка без номера таблицы берет его из контроля или ссылки перед ней). Укажите "
+                                     "таблицу в этих ссылках или выберите другое имя. Ничего не изменено.")
+                          .arg(lost.join(QStringLiteral("\r\n"))));
 }
 
 void fail(const QString &what, const QString &path, const QString &why) {
@@ -133,45 +224,31 @@ QString changedMessage(const QString &head, const Changed &changed) {
 }
 
 QString carryTableNumber(const QString &text, const QString &formName, const QString &oldTablen,
-                         const QString &newTablen, const QString &ownForm, bool chained,
-                         const QStringList &formNames) {
-    const QString upper = text::upper(text);
+                         const QString &newTablen, const QString &ownForm, bool chained) {
     const QString newInner = newTablen.trimmed().mid(1, newTablen.trimmed().size() - 2);
     QString out;
     qsizetype done = 0;
     QString current = ownForm;
-    for (const notation::TableKey &key : notation::FindTableKeys(upper)) {
-        const qsizetype p = key.at, close = key.close;
-        if (p < done) continue;
-        if (close < 0) break;
-        const QString named = formEndingAt(upper, formEnd(upper, p), formNames);
-        const QString form = named.isEmpty() ? current : named;
-        if (chained && !named.isEmpty()) current = named;
-        const QString inner = text.mid(p + 2, close - p - 2);
-        if (!text::sameName(form, formName) ||
-            !text::sameName(QLatin1Char('(') + inner.trimmed() + QLatin1Char(')'), oldTablen))
+    for (const notation::TextReference &r : notation::FindTextReferences(text)) {
+        const QString named = r.hasForm() ? text.mid(r.formAt, r.formEnd - r.formAt) : QString();
+        const QString form = r.hasForm() ? named : current;
+        if (chained && r.hasForm()) current = named;
+        if (!r.hasTable() || !text::sameName(form, formName) ||
+            !text::sameName(u'(' + text.mid(r.keyAt, r.keyEnd - r.keyAt).trimmed() + u')', oldTablen))
             continue;
-        out += text.mid(done, p + 2 - done) + newInner;
-        done = close;
+        out += text.mid(done, r.keyAt - done) + newInner;
+        done = r.keyEnd;
     }
     return out + text.mid(done);
 }
 
-QString carryFormName(const QString &text, const QString &oldName, const QString &newName,
-                      const QStringList &formNames) {
-    const QString upper = text::upper(text);
-    const QString oldUpper = text::upper(oldName.trimmed());
+QString carryFormName(const QString &text, const QString &oldName, const QString &newName) {
     QString out;
     qsizetype done = 0;
-    for (const notation::TableKey &key : notation::FindTableKeys(upper)) {
-        const qsizetype p = key.at;
-        if (p < done) continue;
-        // Only the whole name of the old form ends here, not a longer name ending alike.
-        const qsizetype end = formEnd(upper, p);
-        if (!text::sameName(formEndingAt(upper, end, formNames), oldName)) continue;
-        const qsizetype at = end - oldUpper.size();
-        out += text.mid(done, at - done) + newName.trimmed();
-        done = end;
+    for (const notation::TextReference &r : notation::FindTextReferences(text)) {
+        if (!r.hasForm() || !text::sameName(text.mid(r.formAt, r.formEnd - r.formAt), oldName)) continue;
+        out += text.mid(done, r.formAt - done) + newName.trimmed();
+        done = r.formEnd;
     }
     return out + text.mid(done);
 }
@@ -179,6 +256,10 @@ QString carryFormName(const QString &text, const QString &oldName, const QString
 Changed renameTable(const QSqlDatabase &db, qint64 ident, const QString &tablen, const QString &name,
                     bool floattype, int scan, const QString &formsFolder) {
     Changed changed;
+    const auto add = [&](const Changed &more) {
+        for (const QString &c : more)
+            if (!changed.contains(c)) changed << c;
+    };
     db::transaction(db, [&] {
         QSqlQuery own = db::exec(db, QStringLiteral("select t.tablen, t.form, f.formname from tables t "
                                                     "left join forms f on f.id=t.form where t.ident=?"),
@@ -187,36 +268,30 @@ Changed renameTable(const QSqlDatabase &db, qint64 ident, const QString &tablen,
         const QString oldTablen = found ? own.value(0).toString() : QString();
         const qint64 formId = found ? own.value(1).toLongLong() : 0;
         const QString formName = found ? own.value(2).toString() : QString();
-        gate::updateTable(db, ident, tablen, name, floattype, scan);
-        const QString newTablen = tablen.trimmed();
-        if (!found || sameBytes(oldTablen.trimmed(), newTablen)) return;
-        const QStringList names = formNames(db);
+        const QString newTablen = text::tabsToBlanks(tablen).trimmed();
+        const bool carried = found && !sameBytes(oldTablen.trimmed(), newTablen);
         const QHash<qint64, QString> forms = namesById(db);
+        const std::optional<rulecheck::RuleChecker> before =
+            carried ? std::optional<rulecheck::RuleChecker>(db) : std::nullopt;
+        const Stored was = carried ? Stored::read(db, forms) : Stored();
+        gate::updateTable(db, ident, tablen, name, floattype, scan);
+        if (!carried) return;
         // The rules of the table itself name it by their own column.
-        if (db::tableExists(db, QStringLiteral("int_control"))) {
-            QSqlQuery r = db::exec(db, QStringLiteral("select \"Код\", tble from int_control where formid=?"), {formId});
-            QList<qint64> keys;
-            while (r.next()) {
-                const QString stored = r.value(1).toString();
-                if (!stored.trimmed().isEmpty() && text::sameName(stored, oldTablen) && !sameBytes(stored, newTablen))
-                    keys << r.value(0).toLongLong();
-            }
-            for (qint64 key : keys) {
-                const QSqlQuery w = db::exec(db, QStringLiteral("update int_control set tble=? where \"Код\"=?"),
-                                             {text::entry(newTablen, text::Field::OneLine), key});
-                if (w.numRowsAffected() > 0) changed << QStringLiteral("контроль ") + QString::number(key);
-            }
+        for (const TextRow &r : was.rules) {
+            if (r.formId != formId || r.table.trimmed().isEmpty() || !text::sameName(r.table, oldTablen) ||
+                sameBytes(r.table, newTablen))
+                continue;
+            const QSqlQuery w = db::exec(db, QStringLiteral("update int_control set tble=? where \"Код\"=?"),
+                                         {text::entry(newTablen, text::Field::OneLine), r.key});
+            if (w.numRowsAffected() > 0) add({r.where});
         }
-        const auto rewrite = [&](bool chained) {
-            return [&, chained](const QString &s, const QString &ownForm) {
-                return carryTableNumber(s, formName, oldTablen, newTablen, ownForm, chained, names);
-            };
+        const auto rewrite = [&](const QString &s, const QString &ownForm, bool chained) {
+            return carryTableNumber(s, formName, oldTablen, newTablen, ownForm, chained);
         };
-        for (const QString &c : rewriteRows(db, rulesTable(), forms, rewrite(false)))
-            if (!changed.contains(c)) changed << c;
-        for (const QString &c : rewriteRows(db, cellsTable(), forms, rewrite(true)) +
-                                    rewriteRows(db, indicatorTable(), forms, rewrite(false)))
-            if (!changed.contains(c)) changed << c;
+        add(rewriteRows(db, rulesTable(), forms, rewrite));
+        add(rewriteRows(db, cellsTable(), forms, rewrite));
+        add(rewriteRows(db, indicatorTable(), forms, rewrite));
+        refuseUnreadable(db, *before, was, forms);
         // The print mapping names the table as "[(1000)]": one character on either side.
         const QString mapping = formsFolder.isEmpty() ? QString() : formsFolder + formName + QStringLiteral(".txt");
         if (!mapping.isEmpty() && QFileInfo::exists(mapping)) {
@@ -249,18 +324,22 @@ Changed renameForm(const QSqlDatabase &db, qint64 id, const QString &formname, c
         db::transaction(db, [&] {
             const QString oldName =
                 db::scalar(db, QStringLiteral("select formname from forms where id=?"), {id}).toString();
-            const QStringList names = formNames(db);   // the old name among them
-            gate::updateForm(db, id, formname, decipher, net);
             const QString newName = text::tabsToBlanks(formname).trimmed();
+            const bool carried = !oldName.isEmpty() && !text::sameName(oldName, newName);
+            const QHash<qint64, QString> forms = namesById(db);
+            const std::optional<rulecheck::RuleChecker> before =
+                carried ? std::optional<rulecheck::RuleChecker>(db) : std::nullopt;
+            const Stored was = carried ? Stored::read(db, forms) : Stored();
+            gate::updateForm(db, id, formname, decipher, net);
             if (oldName.isEmpty() || sameBytes(oldName, newName)) return;
-            if (!text::sameName(oldName, newName)) {
-                const QHash<qint64, QString> forms;
-                const auto rewrite = [&](const QString &s, const QString &) {
-                    return carryFormName(s, oldName, newName, names);
+            if (carried) {
+                const auto rewrite = [&](const QString &s, const QString &, bool) {
+                    return carryFormName(s, oldName, newName);
                 };
                 changed << rewriteRows(db, rulesTable(), forms, rewrite);
                 changed << rewriteRows(db, cellsTable(), forms, rewrite);
                 changed << rewriteRows(db, indicatorTable(), forms, rewrite);
+                refuseUnreadable(db, *before, was, forms);
             }
             if (formsFolder.isEmpty()) return;
             // The print files go by the form's name: they follow it, last, so

@@ -6,7 +6,11 @@
 // own table), calculated cells (formula, condition, both sides), indicator
 // formulas and identifiers, the print mapping of the form
 // (forms/<form>.txt) and, for a form, its print files (forms/<form>.txt,
-// .doc, .docx). A failure anywhere changes nothing in the database.
+// .doc, .docx). A failure anywhere changes nothing in the database; so does
+// a rename after which a rule the rule check accepted would be refused, or a
+// calculated cell or indicator formula would name a table that is not there
+// (a reference that takes its table from its rule or the reference before it
+// cannot follow): it is refused, naming them.
 //
 // References are read as the engine reads them: "Ф<form>Т[<number>]" with
 // the form, or "Т[<number>]" without it, which names a table of the text's
@@ -19,8 +23,9 @@
 
 namespace carry {
 
-// What followed a rename besides the catalogue, one entry per rule,
-// calculated cell, indicator set or file ("контроль 12", "Ф30.txt").
+// What followed a rename besides the catalogue, one entry per rule (named by
+// its comment and sides), the calculated cells, the indicators, or a file
+// ("Ф30.txt").
 using Changed = QStringList;
 
 // The closing message of a rename: head, then what followed it (or nothing).
@@ -38,14 +43,13 @@ Changed renameForm(const QSqlDatabase &db, qint64 id, const QString &formname, c
 
 // ---- the text work, for tests -----------------------------------------------------
 // The text with every reference to table oldTablen of form formName naming
-// newTablen instead. ownForm: the form of references without one; chained:
-// a reference's form stands for the references after it (calculated cells).
-// formNames: the catalogue's names (to tell where a form name ends).
+// newTablen instead, references read by notation::FindTextReferences.
+// ownForm: the form of references without one; chained: a reference's form
+// stands for the references after it (calculated cells).
 QString carryTableNumber(const QString &text, const QString &formName, const QString &oldTablen,
-                         const QString &newTablen, const QString &ownForm, bool chained,
-                         const QStringList &formNames);
-// The text with every reference naming form oldName naming newName instead.
-QString carryFormName(const QString &text, const QString &oldName, const QString &newName,
-                      const QStringList &formNames);
+                         const QString &newTablen, const QString &ownForm, bool chained);
+// The text with every reference naming form oldName naming newName instead,
+// also where the table comes from the rule ("Ф30СТР1ГР4").
+QString carryFormName(const QString &text, const QString &oldName, const QString &newName);
 
 } // namespace carry

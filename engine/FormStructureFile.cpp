@@ -141,7 +141,7 @@ Table readTable(const QString &text, int line) {
     t.floattype = r.boolean(6, QStringLiteral("floattype"));
     t.scan = r.integer(7, QStringLiteral("scan"));
     t.line = line;
-    if (const QString fault = gate::tableNumberFault(t.tablen); !fault.isEmpty()) r.fail(fault);
+    if (const QString fault = gate::tableNumberFormatFault(t.tablen); !fault.isEmpty()) r.fail(fault);
     if (const QString fault = shapecheck::countsFault(shapeOf(t)); !fault.isEmpty()) r.fail(fault);
     return t;
 }
@@ -294,7 +294,7 @@ Form parse(const QStringList &input, const std::function<void(const QString &)> 
     if (h1 <= 0 || otherLine)
         throw EngineError(fileError(1, head, QStringLiteral("ожидалось описание формы: наименование#содержание#сеть")));
     if (const QString fault = lineFault(head, true); !fault.isEmpty()) throw EngineError(fileError(1, head, fault));
-    if (const QString fault = gate::formNameFault(head.left(h1)); !fault.isEmpty())
+    if (const QString fault = gate::formNameFormatFault(head.left(h1)); !fault.isEmpty())
         throw EngineError(fileError(1, head, fault));
     const int h2 = head.indexOf(kHash, h1 + 1);
     form.formname = head.left(h1);

@@ -59,10 +59,15 @@ bool isLogicalWord(QStringView up, qsizetype j) {
 // End (exclusive) of the reference that starts with the "Ф" at s.
 qsizetype referenceEnd(QStringView up, qsizetype s) {
     bool inTable = false;
+    // The form's name runs up to the reference's next part, as FindMarkers
+    // reads it: a "Ф" in it is the name's own ("ФАПФ1").
+    bool inForm = true;
     const qsizetype n = up.size();
     for (qsizetype j = s + 1; j < n; ++j) {
         const QChar c = up[j];
-        if (c == kForm[0]) return j;
+        if (inForm && (up.mid(j, 2) == kTable || up.mid(j, 2) == u"Т(" || up.mid(j, 3) == kRow || up.mid(j, 2) == kCol))
+            inForm = false;
+        if (c == kForm[0] && !inForm) return j;
         if (c == u'(') {
             if (!inTable && opensTableBracket(up, j)) inTable = true;
             continue;
@@ -176,6 +181,58 @@ QList<LineReference> ReadLineReferences(const QString &expression) {
     return out;
 }
 
+QList<TextReference> FindTextReferences(QStringView text) {
+    const QString up = SquareTableBrackets(Upper(text));
+    QList<TextReference> out;
+    auto piece = [&](qsizetype from, qsizetype to) {
+        const QStringView p = QStringView(up).mid(from, to - from);
+        const Markers m = FindMarkers(p);
+        if (m.leadEnd == p.size() || !p.left(m.leadEnd).trimmed().isEmpty()) return;
+        TextReference r;
+        if (m.form.found()) {
+            qsizetype a = m.form.at, b = m.form.end;
+            while (b > a + 1 && p[b - 1].isSpace()) --b;
+            r.formAt = from + a;
+            r.formEnd = from + b;
+        }
+        if (m.table.found()) {
+            const qsizetype close = p.indexOf(u']', m.table.at + 2);
+            if (close >= 0 && close < m.table.end) {
+                r.keyAt = from + m.table.at + 2;
+                r.keyEnd = from + close;
+            }
+        }
+        if (r.hasForm() || r.hasTable() || m.rows.found() || m.columns.found()) out.append(r);
+    };
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < up.size();) {
+        const QChar c = up[i];
+        if (c == kTable[0] && i + 1 < up.size() && up[i + 1] == u'[') {
+            // A key is one part whatever it holds.
+            const qsizetype close = up.indexOf(u']', i + 2);
+            i = close < 0 ? up.size() : close + 1;
+            continue;
+        }
+        qsizetype cut = 0;
+        if (c == u'(' || c == u')' || c == u'*' || c == u'+' || c == u'-' || c == u'/' || c == u'<' || c == u'>' ||
+            c == u'=' || c == u';')
+            cut = 1;
+        else if (QStringView(up).mid(i, 3) == u"AND")
+            cut = 3;
+        else if (QStringView(up).mid(i, 2) == u"OR")
+            cut = 2;
+        if (!cut) {
+            ++i;
+            continue;
+        }
+        piece(start, i);
+        i += cut;
+        start = i;
+    }
+    piece(start, up.size());
+    return out;
+}
+
 QList<TableKey> FindTableKeys(QStringView up) {
     QList<TableKey> out;
     for (qsizetype p = 0; p + 1 < up.size(); ++p) {
@@ -218,6 +275,102 @@ QString StoredTableKey(const QString &table) {
     if (t.isEmpty()) return t;
     if (!t.contains(u'(') && !t.contains(u'[')) return u'(' + t + u')';
     return TableKeyOf(t);
+}
+
+namespace {
+
+// Why a character cannot stand in a name a reference names; empty when it can.
+QString characterProblem(QChar c) {
+    if (c == u'+' || c == u'-' || c == u'*' || c == u'/') return QStringLiteral("это знак действия");
+    if (c == u'(' || c == u')' || c == u'[' || c == u']') return QStringLiteral("это скобка выражения");
+    if (c == u'<' || c == u'>' || c == u'=') return QStringLiteral("это знак сравнения");
+    if (c == u';') return QStringLiteral("так отделяется формула показателя");
+    if (c == u'"') return QStringLiteral("кавычки выделяют текст");
+    if (c.isSpace()) return QStringLiteral("в условиях расчетных ячеек пробелы не читаются");
+    return {};
+}
+
+QString shownCharacter(QChar c) {
+    if (c == u' ') return QStringLiteral("пробел");
+    if (c.isSpace()) return QStringLiteral("символ с кодом %1").arg(c.unicode());
+    return u'"' + QString(c) + u'"';
+}
+
+// The first character or word of name (upper-cased alike in up) from `from`
+// on that a reader would take for a part of the notation; words: the words
+// that cannot stand in it.
+QString nameProblem(const QString &what, const QString &name, const QString &up, qsizetype from,
+                    const QStringList &words, const QString &shown) {
+    for (qsizetype i = from; i < name.size(); ++i) {
+        if (const QString why = characterProblem(name[i]); !why.isEmpty())
+            return QStringLiteral("%1 не может содержать %2: в ссылках на ячейки %3: \"%4\"")
+                .arg(what, shownCharacter(name[i]), why, shown);
+        for (const QString &w : words) {
+            if (QStringView(up).mid(i, w.size()) != w) continue;
+            const QString why = w == kRow || w == kCol ? QStringLiteral("так начинаются части строк и граф")
+                                : w == kForm           ? QStringLiteral("так начинается часть формы")
+                                : w == QStringLiteral("ВПТ") ? QStringLiteral("так отмечается ячейка вне таблицы")
+                                                       : QStringLiteral("так соединяются условия расчетных ячеек");
+            return QStringLiteral("%1 не может содержать \"%2\" (в любом регистре): в ссылках на ячейки %3: \"%4\"")
+                .arg(what, w, why, shown);
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+QString FormNameProblem(const QString &formname) {
+    const QString name = formname.trimmed();
+    const QString up = Upper(name);
+    if (!up.startsWith(kForm))
+        return QStringLiteral("Наименование формы должно начинаться с буквы \"Ф\": с нее начинается ссылка на форму "
+                              "в контролях и формулах: \"%1\"")
+            .arg(name);
+    if (up == kForm)
+        return QStringLiteral("Наименование формы не может быть одной буквой \"Ф\": в ссылках на ячейки за ней "
+                              "пишется имя формы");
+    return nameProblem(QStringLiteral("Наименование формы"), name, up, 1,
+                       {kRow, kCol, QStringLiteral("ВПТ"), QStringLiteral("AND"), QStringLiteral("OR")}, name);
+}
+
+namespace {
+// The inside of a stored table number: "(1000)" -> "1000".
+QString numberInside(const QString &tablen) {
+    const QString t = tablen.trimmed();
+    return t.size() >= 2 && t.startsWith(u'(') && t.endsWith(u')') ? t.mid(1, t.size() - 2) : t;
+}
+} // namespace
+
+QString TableNumberProblem(const QString &tablen) {
+    const QString inner = numberInside(tablen);
+    return nameProblem(QStringLiteral("Номер таблицы"), inner, Upper(inner), 0,
+                       {kRow, kCol, kForm, QStringLiteral("ВПТ"), QStringLiteral("AND"), QStringLiteral("OR")},
+                       tablen.trimmed());
+}
+
+QString RuleScope(const QString &formname, const QString &tablen) {
+    const QString form = formname.trimmed();
+    if (tablen.trimmed().isEmpty()) return form;
+    return form + kTable + numberInside(tablen) + u']';
+}
+
+QString NamingProblem(const QString &formname, const QString &tablen, bool inSide) {
+    const QString form = formname.trimmed(), table = tablen.trimmed();
+    QString written = RuleScope(form, table);
+    if (inSide) written += kRow + QStringLiteral("1") + kCol + QStringLiteral("1");
+    const QString up = SquareTableBrackets(Upper(written));
+    const QStringList pieces = inSide ? CutSide(up) : QStringList{up};
+    const ReferenceParts read = pieces.size() == 1 ? CutReferenceParts(pieces[0]) : ReferenceParts();
+    const bool formBack = form.isEmpty() ? !read.hasForm : read.hasForm && read.form == Upper(form);
+    const bool tableBack = table.isEmpty() ? !read.hasTable
+                                           : read.hasTable && read.table == Upper(u'(' + numberInside(table) + u')');
+    if (formBack && tableBack && (!inSide || (read.rows == u"1" && read.columns == u"1"))) return {};
+    QString why = form.isEmpty() ? QString() : FormNameProblem(form);
+    if (why.isEmpty() && !table.isEmpty()) why = TableNumberProblem(table);
+    if (why.isEmpty())
+        why = QStringLiteral("ссылка %1 не читается как ссылка на эту форму и таблицу").arg(written);
+    return why;
 }
 
 QList<Group> FindGroups(QStringView s, bool nested) {

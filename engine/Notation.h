@@ -91,7 +91,8 @@ Markers FindMarkers(QStringView upperText);
 
 // Where each reference of an upper-cased expression stands: from its "Ф" up
 // to the first sign that ends it, blanks before that sign left out. A
-// reference ends at the next "Ф", at "<", ">", a lone "=", and, outside its
+// reference ends at a "Ф" past its form's name (a "Ф" in the name, up to the
+// reference's next part, is the name's own), at "<", ">", a lone "=", and, outside its
 // table's round brackets ("Т(", blanks allowed between), at ")", "*", "/",
 // the words AND and OR standing apart from digits and Latin letters, and
 // "+" or "-" unless it is a sign (right after "(", "[", or another of + - * /).
@@ -131,6 +132,54 @@ struct TableKey {
     qsizetype at = -1, close = -1;
 };
 QList<TableKey> FindTableKeys(QStringView upperText);
+
+// ---- Names a reference can name ---------------------------------------------------
+// The one definition of a form name and a table number that references can
+// name, as every reader of the program's texts reads them: the rule check and
+// the rule run, the table window's marks, calculated cells and their
+// conditions, indicator formulas, the control-book conversion. A reference
+// names a form by its whole name, which begins with "Ф" (a reference's form
+// part starts there) and goes on after it, and a table by its number in
+// "Т[...]". Neither may hold
+// what ends a part or a reference in one of those readers: a sign + - * /, a
+// bracket, a relation < > =, ";", a double quote, a blank (conditions are read
+// without blanks), the words AND and OR (conditions join atoms with them,
+// wherever they stand), the outside-table mark "ВПТ"; nor, after the form's
+// "Ф", "СТР" or "ГР"; a table number nor "Ф". Letter case does not count.
+// Each answers why not, in Russian, naming the character or word; empty when
+// the name can be named.
+QString FormNameProblem(const QString &formname);
+// The number as it is stored, "(1000)" (a text without round brackets is read
+// as the number's inside).
+QString TableNumberProblem(const QString &tablen);
+// The scope a rule of a form (and of one of its tables) is run in, as the
+// control run completes references that leave out their form or table:
+// "Ф30Т[1000]", or "Ф30" without a table.
+QString RuleScope(const QString &formname, const QString &tablen);
+// Why the form and table (either may be empty: left out) of a name already
+// stored cannot be named the way the program names them: as a rule's scope
+// (inSide false: RuleScope, which the run reads whole) or by a reference in a
+// side ("Ф30Т[1000]СТР1ГР1", cut at its signs as the rule check and the run
+// cut it). The reason is that of FormNameProblem or TableNumberProblem;
+// empty when the reader takes them back as they are stored. Names the
+// catalogue accepts today always read back; older ones may not.
+QString NamingProblem(const QString &formname, const QString &tablen, bool inSide);
+
+// Every reference of a stored text (rule side, calculated cell's formula or
+// condition, indicator formula) as a rename finds the names in it: the text,
+// round table brackets squared, cut at ( ) * + - / < > = ; and the words AND
+// and OR, as the rule run and the condition reader cut it, each piece read by
+// FindMarkers; a piece is a reference when it has a part and nothing but
+// blanks stands before its first part. A table's key is taken whole up to
+// the bracket that closes it, signs included, so that a number stored before
+// such numbers were refused is still found. Positions are those of the text.
+struct TextReference {
+    qsizetype formAt = -1, formEnd = -1;   // the form's name, blanks around it left out; -1: no form part
+    qsizetype keyAt = -1, keyEnd = -1;     // inside the table's brackets, as written; -1: no table part
+    bool hasForm() const { return formAt >= 0; }
+    bool hasTable() const { return keyAt >= 0; }
+};
+QList<TextReference> FindTextReferences(QStringView text);
 
 // A table number as it is stored, "(1000)", as a reference writes its key:
 // "[1000]". A number not in round brackets stays as it is.

@@ -90,6 +90,13 @@ public:
                 return refuse(NoField, QStringLiteral("Несуществующая таблица ") + m_r.formName + QStringLiteral("Т") +
                                            m_r.table);
         }
+        // The run completes references by the rule's scope: a form or table
+        // stored under a name it cannot read back has no rule that runs.
+        if (m_class != 2)
+            if (const QString why = notation::NamingProblem(m_r.formName, m_class == 0 ? m_table : QString(), false);
+                !why.isEmpty())
+                return refuse(NoField, QStringLiteral("Контроль этой формы или таблицы не может выполняться: ") + why +
+                                           QStringLiteral(". Переименуйте форму или таблицу."));
         if (!readCycle()) return m_verdict;
         // The cycle's numbers against the rule's own table, also when no
         // reference takes them.

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
-#include <unordered_map>
+#include <unordered_set>
 
 namespace cp1251 {
 namespace {
@@ -261,6 +261,7 @@ double russianScore(std::string_view bytes, Page page) {
     QVarLengthArray<std::pair<bool, int>, 8> runs;
     double pairs = 0;
     int previous = 0, letters = 0;
+    unsigned char repeatedByte = 0;   // the last letter's byte, 0 at a word's start
     auto endWord = [&] {
         // A letter alone is a marker or an abbreviation ("Ф30", "г."): it
         // tells nothing; nor do the letters of a short abbreviation ("ЛПУ",
@@ -268,10 +269,12 @@ double russianScore(std::string_view bytes, Page page) {
         if (letters == 1) {
             score += kAlone;
         } else {
-            score += letters <= 3 ? letters * kAlone : pairs + pairCost(previous, 0);
+            score += letters <= 3 || (runs.size() == 1 && letters == 4) ? letters * kAlone
+                                                                      : pairs + pairCost(previous, 0);
             const bool firstUpper = runs[0].first;
-            // Two letters in any case ("мВ", "дБ", "Ед") and three in one case ("СТР", "стр") tell nothing.
-            if (letters == 2 || (runs.size() == 1 && letters == 3)) score += kShort;
+            // Two letters in any case ("мВ", "дБ", "Ед") and up to four in one case ("СТР", "стр", "ЦРБ" after
+            // a form's "Ф") tell nothing: an abbreviation in one code page is a short word in the other.
+            if (letters == 2 || (runs.size() == 1 && letters <= 4)) score += kShort;
             else if (runs.size() == 1) score += firstUpper ? kUpper : kLower;
             else if (runs.size() == 2 && firstUpper) score += runs[0].second == 1 ? kCapital : kMixed;   // "ФАПы"
             else if (letters <= 3 || (!firstUpper && runs.size() <= 3 && runs[1].second == 1))
@@ -281,6 +284,7 @@ double russianScore(std::string_view bytes, Page page) {
         runs.clear();
         pairs = 0;
         previous = letters = 0;
+        repeatedByte = 0;
     };
     for (char c : bytes) {
         const unsigned char b = static_cast<unsigned char>(c);
@@ -290,6 +294,11 @@ double russianScore(std::string_view bytes, Page page) {
             if (byte) score += byte->cost;
             continue;
         }
+        // A letter repeated right after itself tells nothing in any code page:
+        // a run of one letter ("Форма" and sixty "ж", "Ф" and a hundred "Б")
+        // reads as that letter once.
+        if (b == repeatedByte) continue;
+        repeatedByte = b;
         pairs += pairCost(previous, byte->letter);
         previous = byte->letter;
         ++letters;
@@ -323,24 +332,23 @@ struct PageScores {
 
 // The text's score in each code page (russianScore). A byte below 0x80 ends
 // the word before it and adds nothing, so the score is the sum of the runs of
-// bytes 0x80..0xFF; the runs a file repeats on every line (a form's name, an
-// institution's) are scored once.
+// bytes 0x80..0xFF; the runs a file repeats (a form's name on every line, an
+// institution's) count once.
 PageScores russianScores(const QByteArray &bytes) {
     PageScores total;
-    std::unordered_map<std::string_view, PageScores> scored;
+    std::unordered_set<std::string_view> scored;
     const char *p = bytes.constData(), *const end = p + bytes.size();
     while ((p = nextHighByte(p, end)) < end) {
         const char *runEnd = p;
         while (runEnd < end && (uchar(*runEnd) & 0x80)) ++runEnd;
         const std::string_view run(p, std::size_t(runEnd - p));
-        auto found = scored.find(run);
-        if (found == scored.end())
-            found = scored.emplace(run, PageScores{russianScore(run, Page::Cp1251), russianScore(run, Page::Koi8),
-                                                   russianScore(run, Page::Cp866)})
-                        .first;
-        total.cp1251 += found->second.cp1251;
-        total.koi8 += found->second.koi8;
-        total.cp866 += found->second.cp866;
+        // A run met again is the same bytes: it tells the code page no more
+        // than the first time (a name on every line and in several fields).
+        if (scored.insert(run).second) {
+            total.cp1251 += russianScore(run, Page::Cp1251);
+            total.koi8 += russianScore(run, Page::Koi8);
+            total.cp866 += russianScore(run, Page::Cp866);
+        }
         p = runEnd;
     }
     return total;

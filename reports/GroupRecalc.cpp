@@ -107,6 +107,7 @@ TForm7::TForm7(QWidget *parent) : QDialog(parent) {
     resize(420, 460);
     connect(m_ui.recalculate, &QPushButton::clicked, this, &TForm7::recalculateChecked);
     connect(m_ui.exit, &QPushButton::clicked, this, &QDialog::reject);
+    FormShow();
 }
 
 QString TForm7::reportCaption() const { return m_ui.report->text(); }
@@ -194,9 +195,8 @@ void TForm7::keyPressEvent(QKeyEvent *event) {
 }
 
 void openGroupRecalc(QWidget *parent) {
-    TForm7 w(parent);
-    winutil::guarded(&w, [&] {
-        w.FormShow();
+    winutil::guarded(parent, [&] {
+        TForm7 w(parent);
         execModal(&w);
     });
 }

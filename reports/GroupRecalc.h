@@ -36,9 +36,8 @@ ReportResult recalcReport(qint64 reportId, int year, const Step &step = {});
 class TForm7 : public QDialog {
     Q_OBJECT
 public:
+    // Made with every report listed (a database failure is thrown).
     explicit TForm7(QWidget *parent = nullptr);
-    // Fills the list with every report in list order.
-    void FormShow();
 
     // What tests reach of the widgets.
     QListWidget *reportList() const { return m_ui.reports; }   // "Выберите отчеты"
@@ -52,6 +51,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Fills the list with every report in list order.
+    void FormShow();
+
     struct Widgets {
         QLabel *prompt = nullptr;    // "Выберите отчеты"
         QListWidget *reports = nullptr;

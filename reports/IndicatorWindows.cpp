@@ -19,6 +19,7 @@
 #include "platform/office/Show.h"
 #include "platform/office/WordDocument.h"
 #include "widgets/FlowLayout.h"
+#include "widgets/WindowLayout.h"
 
 #include <QApplication>
 #include <QButtonGroup>

@@ -50,8 +50,6 @@ public:
     // Editing mode (items of the main window's command) or viewing mode.
     void setEditingMode();
     void setViewingMode();
-    // Fills the tree from the cache once.
-    void FormActivate();
     QTreeWidgetItem *findNode(qint64 ident) const;
     // The set last selected in the tree (0 before any selection): the one
     // "Состав", "Показатели" and "Проверить таблицу" work on.
@@ -84,6 +82,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Fills the tree from the cache (the first showing does it).
+    void FormActivate();
     WorkContext m_work;   // what the shown sets are computed for
     qint64 m_term = 0;
     void addSet(bool below);
@@ -117,7 +117,6 @@ public:
     explicit TMIForms(qint64 term, QWidget *parent = nullptr);
     ~TMIForms() override;
 
-    void FormActivate();   // loads the set once
     qint64 term() const { return m_term; }
     bool isMarked(int column, int row) const;
 
@@ -158,6 +157,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void FormActivate();   // loads the set (the first showing does it)
     void addMenus();
     void addCommandPanel();
     QString cellText(int column, int row) const;
@@ -206,7 +206,6 @@ public:
     // The view of one set, computed for the work context.
     TShowStat(const WorkContext &work, qint64 term, QWidget *parent = nullptr);
 
-    void FormActivate();   // builds and computes the grid once
     bool gridPending() const { return m_gridPending; }
     const indicators::EvaluatedSet &set() const { return m_set; }
     // The grid's texts, rows of cells.
@@ -230,6 +229,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Builds and computes the grid (the first showing does it; every showing
+    // ends a breakdown).
+    void FormActivate();
     WorkContext m_work;
     qint64 m_term = 0;
     indicators::EvaluatedSet m_set;

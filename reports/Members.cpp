@@ -45,17 +45,12 @@ void TRepInc::ShowTrees() {
     }
 }
 
-QList<qint64> TRepInc::memberList() const {
-    QList<qint64> out;
-    for (QTreeWidgetItem *node : TreeNodesInOrder(m_ui.tree))
-        if (node->childCount() == 0 && IsTreeNodeBold(node)) out.append(TreeNodeId(node));
-    return out;
-}
+QList<qint64> TRepInc::memberList() const { return MarkedLeafIds(m_ui.tree); }
 
 void TRepInc::switchBranchMark() {
     QTreeWidgetItem *node = m_ui.tree->currentItem();
     if (!node) return;
-    if (IsTreeNodeBold(node)) UncheckTreeBranch(node);
+    if (IsTreeNodeMarked(node)) UncheckTreeBranch(node);
     else CheckTreeBranch(node);
     m_ui.tree->viewport()->update();
 }
@@ -96,6 +91,7 @@ TRepCont::TRepCont(qint64 reportId, const QString &reportName, QWidget *parent) 
     l->addLayout(buttons);
     winutil::fitToScreen(this, QSize(420, 460));
     connect(m_ui.ok, &QPushButton::clicked, this, &QDialog::accept);
+    FormShow();
 }
 
 void TRepCont::FormShow() {
@@ -135,7 +131,6 @@ bool editReportIncludes(QWidget *parent, qint64 reportId, const QString &reportN
 
 bool editReportComposition(QWidget *parent, qint64 reportId, const QString &reportName) {
     TRepCont w(reportId, reportName, parent);
-    w.FormShow();
     if (execModal(&w) != QDialog::Accepted) return false;
     reports::setComposition(reportId, w.checkedReports());
     return true;

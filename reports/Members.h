@@ -48,9 +48,9 @@ private:
 class TRepCont : public QDialog {
     Q_OBJECT
 public:
+    // Made with every other report listed, checked when it is a member now
+    // (a database failure is thrown).
     TRepCont(qint64 reportId, const QString &reportName, QWidget *parent = nullptr);
-    // Lists every other report, checked when it is a member now.
-    void FormShow();
     // Ids of the checked reports in list order.
     QList<qint64> checkedReports() const;
 
@@ -60,6 +60,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void FormShow();
     qint64 m_id;
 
     struct Widgets {

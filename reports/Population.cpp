@@ -56,6 +56,7 @@ TPopform::TPopform(qint64 reportId, const QString &reportName, QWidget *parent) 
     connect(m_ui.restore, &QPushButton::clicked, this, &TPopform::restoreStored);
     connect(m_ui.countByReports, &QPushButton::clicked, this, &TPopform::countFromMemberReports);
     connect(m_ui.ok, &QPushButton::clicked, this, &TPopform::storeCounts);
+    FormShow();
 }
 
 void TPopform::FormShow() {
@@ -125,6 +126,5 @@ void TPopform::keyPressEvent(QKeyEvent *event) {
 
 bool editReportPopulation(QWidget *parent, qint64 reportId, const QString &reportName) {
     TPopform w(reportId, reportName, parent);
-    w.FormShow();
     return execModal(&w) == QDialog::Accepted;
 }

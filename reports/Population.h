@@ -14,10 +14,9 @@ class QPushButton;
 class TPopform : public QDialog {
     Q_OBJECT
 public:
+    // Made with the stored counts in the edits (a database failure is thrown).
     TPopform(qint64 reportId, const QString &reportName, QWidget *parent = nullptr);
 
-    // Fills the edits from the stored record (empty when there is none).
-    void FormShow();
     bool recordExists() const { return m_exists; }
 
     // What tests reach of the widgets: the counts.
@@ -37,6 +36,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Fills the edits from the stored record (empty when there is none).
+    void FormShow();
     // Puts counted values into the edits (refused when one has more than 7 digits).
     void showCounts(const reports::Population &p);
     qint64 m_id;

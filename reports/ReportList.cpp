@@ -9,6 +9,7 @@
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
+#include "widgets/WindowLayout.h"
 #include "widgets/DialogParts.h"
 #include "reports/GroupRecalc.h"
 #include "reports/IndicatorWindows.h"
@@ -136,6 +137,7 @@ TRepList::TRepList(const WorkContext &work, QWidget *parent) : QDialog(parent), 
     connect(m_ui.list, &TRepListView::rowMoved, this, [this] { m_ui.saveOrder->setVisible(true); });
 
     RegisterAdminForm(this);
+    FormCreate();
 }
 
 void TRepList::fitToMenu() {
@@ -372,12 +374,11 @@ void TRepList::setIndicatorMode(bool composite) {
 namespace {
 
 void openReportList(QWidget *parent, const WorkContext &work, const QString &suffix, bool indicators, bool composite) {
-    TRepList w(work, parent);
-    winutil::guarded(&w, [&] {
+    winutil::guarded(parent, [&] {
+        TRepList w(work, parent);
         w.setWindowTitle(w.windowTitle() + suffix);
         if (indicators) w.setIndicatorMode(composite);
         w.fitToMenu();
-        w.FormCreate();
         execModal(&w);
     });
 }

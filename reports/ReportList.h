@@ -36,11 +36,8 @@ private:
 class TRepList : public QDialog {
     Q_OBJECT
 public:
+    // Made with its list filled (a database failure is thrown).
     explicit TRepList(const WorkContext &work, QWidget *parent = nullptr);
-
-    // Fills the list (only Form 47 reports in network mode) and selects
-    // the first row.
-    void FormCreate();
 
     // Sizes the window to its shown menu items.
     void fitToMenu();
@@ -89,6 +86,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Fills the list (only Form 47 reports in network mode) and selects
+    // the first row.
+    void FormCreate();
     WorkContext m_work;   // the main window's command; handed on to the forms trees it opens
     QTreeWidgetItem *addRow(qint64 id, const QString &name, bool net);
     // Runs a command on the current report; with no report nothing happens.

@@ -148,6 +148,7 @@ TFMerge::TFMerge(QWidget *parent) : QDialog(parent) {
     connect(m_ui.selective, &QCheckBox::toggled, this, &TFMerge::showSelection);
     connect(m_ui.tree, &QTreeWidget::itemDoubleClicked, this, [this] { toggleInstitution(); });
     connect(m_ui.summate, &QPushButton::clicked, this, &TFMerge::summate);
+    FormCreate();
 }
 
 void TFMerge::FormCreate() {
@@ -202,7 +203,7 @@ void forEachInBranch(QTreeWidgetItem *node, const F &visit) {
 
 void TFMerge::CheckMergeBranch(QTreeWidgetItem *node) {
     forEachInBranch(node, [this](QTreeWidgetItem *n) {
-        if (n->childCount() == 0 && !IsTreeNodeBold(n) && !m_selection.contains(TreeNodeId(n)))
+        if (n->childCount() == 0 && !IsTreeNodeMarked(n) && !m_selection.contains(TreeNodeId(n)))
             m_selection.append(TreeNodeId(n));
     });
     CheckTreeBranch(node);
@@ -210,7 +211,7 @@ void TFMerge::CheckMergeBranch(QTreeWidgetItem *node) {
 
 void TFMerge::UncheckMergeBranch(QTreeWidgetItem *node) {
     forEachInBranch(node, [this](QTreeWidgetItem *n) {
-        if (n->childCount() == 0 && IsTreeNodeBold(n)) m_selection.removeAll(TreeNodeId(n));
+        if (n->childCount() == 0 && IsTreeNodeMarked(n)) m_selection.removeAll(TreeNodeId(n));
     });
     UncheckTreeBranch(node);
 }
@@ -218,7 +219,7 @@ void TFMerge::UncheckMergeBranch(QTreeWidgetItem *node) {
 void TFMerge::toggleInstitution() {
     QTreeWidgetItem *node = m_ui.tree->currentItem();
     if (!node) return;
-    if (IsTreeNodeBold(node)) UncheckMergeBranch(node);
+    if (IsTreeNodeMarked(node)) UncheckMergeBranch(node);
     else CheckMergeBranch(node);
     m_ui.tree->viewport()->update();
 }
@@ -341,9 +342,8 @@ void TFMerge::keyPressEvent(QKeyEvent *event) {
 }
 
 void openSubReportSummation(QWidget *parent) {
-    TFMerge w(parent);
-    winutil::guarded(&w, [&] {
-        w.FormCreate();
+    winutil::guarded(parent, [&] {
+        TFMerge w(parent);
         execModal(&w);
     });
 }

@@ -41,9 +41,9 @@ void DrawProgressImage(QLabel *image, int total, int remaining, const QString &t
 class TFMerge : public QDialog {
     Q_OBJECT
 public:
+    // Made with the levels listed and the institution tree built (a
+    // database failure is thrown).
     explicit TFMerge(QWidget *parent = nullptr);
-    // Lists the levels and builds the institution tree.
-    void FormCreate();
 
     // Institutions marked for selective summation, in marking order.
     const QList<qint64> &selection() const { return m_selection; }
@@ -74,6 +74,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Lists the levels and builds the institution tree.
+    void FormCreate();
     void CheckMergeBranch(QTreeWidgetItem *node);
     void UncheckMergeBranch(QTreeWidgetItem *node);
     QList<qint64> m_selection;

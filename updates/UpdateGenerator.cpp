@@ -260,7 +260,8 @@ QString GenerateUpdatePackage(const QSqlDatabase &db, const QStringList &formNam
 
 // ---- window -----------------------------------------------------------------
 
-TUpdateGeneratorForm::TUpdateGeneratorForm(QWidget *parent) : QDialog(parent) {
+TUpdateGeneratorForm::TUpdateGeneratorForm(const QSqlDatabase &database, int year, QWidget *parent)
+    : QDialog(parent), Database(database), Year(year) {
     setWindowTitle(QStringLiteral("Генератор пакетов обновления"));
     resize(700, 600);
     m_ui.formsCaption = new QLabel(QStringLiteral("Выберите формы:"), this);
@@ -466,9 +467,8 @@ void openUpdateGenerator(QWidget *parent) {
     winutil::guarded(parent, [parent] {
         if (!IsAdminMode())
             return;
-        TUpdateGeneratorForm form(parent);
-        form.Database = db::isOpen(db::kMain) ? db::connection(db::kMain) : QSqlDatabase();
-        form.Year = shared().Year;
+        TUpdateGeneratorForm form(db::isOpen(db::kMain) ? db::connection(db::kMain) : QSqlDatabase(), shared().Year,
+                                  parent);
         execModal(&form);
     });
 }

@@ -56,12 +56,11 @@ void CopyPackagePrintFiles(const QString &formName, const QString &sourceFolder,
 class TUpdateGeneratorForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TUpdateGeneratorForm(QWidget *parent = nullptr);
+    // Packs forms of that database (the main database); year: the one first
+    // offered, or below 1 for the year of the settings file.
+    TUpdateGeneratorForm(const QSqlDatabase &database, int year, QWidget *parent = nullptr);
 
-    QSqlDatabase Database;
-    int Year = 0;
-
-    void FormShow();
+    // Lists the forms of the database (run when the window is first shown).
     void LoadForms();
     void UpdateControls();
     // The commands, by the caption the user sees.
@@ -80,7 +79,11 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    const QSqlDatabase Database;
+    const int Year;
+
     void FormCreate();
+    void FormShow();
     bool m_shown = false;
     QString m_lastPackage;
     struct Widgets {

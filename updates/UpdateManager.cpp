@@ -347,7 +347,8 @@ QString ReadUpdateServerUrl(const QString &settingsFile) {
 
 // ---- window -----------------------------------------------------------------
 
-TUpdateForm::TUpdateForm(QWidget *parent) : QDialog(parent) {
+TUpdateForm::TUpdateForm(const QSqlDatabase &database, int year, QWidget *parent)
+    : QDialog(parent), Database(database), Year(year) {
     setWindowTitle(QStringLiteral("Обновления форм и контролей"));
     resize(800, 500);
     m_ui.updates = new QTreeWidget(this);
@@ -622,10 +623,7 @@ QSqlDatabase mainDatabase() {
 
 void openUpdateWindow(QWidget *parent) {
     winutil::guarded(parent, [parent] {
-        TUpdateForm form(parent);
-        form.Database = mainDatabase();
-        form.Year = shared().Year;
-        form.ServerUrl = ReadUpdateServerUrl(paths::updateSettingsFile());
+        TUpdateForm form(mainDatabase(), shared().Year, parent);
         execModal(&form);
     });
 }

@@ -34,10 +34,11 @@ public:
     bool InstallUpdate(const UpdateEntry &entry);
     bool RollbackUpdate(const QString &updateId);
 
-    QSqlDatabase Database;
-    int Year;
-    QString ServerUrl;
-    QString TempDir;
+    // Set by the constructor, never changed.
+    const QSqlDatabase Database;
+    const int Year;
+    const QString ServerUrl;
+    const QString TempDir;
     // Download progress of the list and the archives; returning false cancels (may be empty).
     DownloadProgressEvent Progress;
     // For the user, after InstallUpdate or RollbackUpdate: why it failed, or
@@ -63,15 +64,11 @@ QString ReadUpdateServerUrl(const QString &settingsFile);
 class TUpdateForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TUpdateForm(QWidget *parent = nullptr);
+    // The updates of the year in that database (the main database): listed
+    // when the window is first shown.
+    TUpdateForm(const QSqlDatabase &database, int year, QWidget *parent = nullptr);
     ~TUpdateForm() override;
 
-    QSqlDatabase Database;
-    int Year = 0;
-    QString ServerUrl;
-    QString TempDir;
-
-    void FormShow();
     void RefreshUpdates();
     void UpdateButtons();
     // The commands, by the caption the user sees.
@@ -92,7 +89,14 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    const QSqlDatabase Database;
+    const int Year;
+    // Read when the window is first shown.
+    QString ServerUrl;
+    QString TempDir;
+
     void FormCreate();
+    void FormShow();
     const UpdateEntry *selectedEntry() const;
     QList<UpdateEntry> m_rows;   // the entry of each list row (available and installed)
     bool m_shown = false;

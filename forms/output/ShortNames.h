@@ -71,11 +71,12 @@ public:
     QTableWidget *grid() const { return m_ui.grid; }
 
 public slots:
-    void FormCreate();
     void saveList();              // "OK": writes the file and closes
     void refreshInstitutions();   // "Обновить список ЛПУ"
 
 private:
+    // Fills the grid from the list file, or from the institutions without one.
+    void FormCreate();
     struct Widgets {
         QTableWidget *grid = nullptr;
         QPushButton *ok = nullptr;        // "OK"

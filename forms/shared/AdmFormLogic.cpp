@@ -4,7 +4,6 @@
 #include "engine/Populations.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
-#include "core/TreeMarking.h"
 #include "platform/Errors.h"
 #include "forms/shared/TransferFiles.h"
 #include "engine/WorkModes.h"
@@ -14,9 +13,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlQuery>
-#include <QTreeWidget>
 #include <QThread>
-#include <QTreeWidgetItem>
 
 #include <algorithm>
 
@@ -197,62 +194,33 @@ QStringList deleteUnit(qint64 id, int year) {
     return changed;
 }
 
-void saveOrder(QTreeWidget *tree) {
+void saveOrder(const QList<UnitNode> &topLevel) {
     const QSqlDatabase d = mainDb();
-    const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(tree);
     db::transaction(d, [&] {
         QSqlQuery q(d);
         q.prepare(QStringLiteral("update administration set ind=? where id=?"));
-        for (QTreeWidgetItem *n : nodes) {
-            q.bindValue(0, TreeNodeSiblingIndex(n));
-            q.bindValue(1, TreeNodeId(n));
-            if (!q.exec()) throw db::statementFailure(d, q.lastQuery(), q.lastError());
-            if (q.numRowsAffected() <= 0)
-                throw db::Error(QStringLiteral("Подразделение \"%1\" удалено в другом окне. Порядок не сохранен: "
-                                               "откройте окно заново.").arg(n->text(0)));
-        }
+        const std::function<void(const QList<UnitNode> &)> store = [&](const QList<UnitNode> &siblings) {
+            for (int i = 0; i < siblings.size(); ++i) {
+                q.bindValue(0, i);
+                q.bindValue(1, siblings[i].id);
+                if (!q.exec()) throw db::statementFailure(d, q.lastQuery(), q.lastError());
+                if (q.numRowsAffected() <= 0)
+                    throw db::Error(QStringLiteral("Подразделение \"%1\" удалено в другом окне. Порядок не сохранен: "
+                                                   "откройте окно заново.").arg(siblings[i].name));
+                store(siblings[i].children);
+            }
+        };
+        store(topLevel);
     });
 }
 
-static bool isUnder(const QTreeWidgetItem *node, const QTreeWidgetItem *ancestor) {
-    for (const QTreeWidgetItem *p = node; p; p = p->parent())
-        if (p == ancestor) return true;
-    return false;
-}
-
-static void detach(QTreeWidget *tree, QTreeWidgetItem *item) {
-    if (item->parent()) item->parent()->removeChild(item);
-    else tree->takeTopLevelItem(tree->indexOfTopLevelItem(item));
-}
-
-bool moveNode(QTreeWidget *tree, QTreeWidgetItem *d, QTreeWidgetItem *t, DropPlace place) {
-    if (!tree || !d) return false;
-    if (place != DropPlace::Empty && (!t || isUnder(t, d))) return false;
-    const qint64 oldParent = d->parent() ? TreeNodeId(d->parent()) : 0;
-    qint64 newParent = 0;
-    if (place == DropPlace::Label) newParent = TreeNodeId(t);
-    else if (place == DropPlace::Indent) newParent = t->parent() ? TreeNodeId(t->parent()) : 0;
-    if (newParent != oldParent) {
-        const QSqlDatabase m = mainDb();
-        db::transaction(m, [&] {
-            if (newParent != 0)
-                db::requireRow(m, QStringLiteral("select 1 from administration where id=?"), {newParent}, unitGone());
-            db::execRow(m, QStringLiteral("update administration set dependence=? where id=?"),
-                        {newParent, TreeNodeId(d)}, unitGone());
-        });
-    }
-    const bool wasCurrent = tree->currentItem() == d;
-    detach(tree, d);
-    switch (place) {
-    case DropPlace::Label: t->addChild(d); break;
-    case DropPlace::Indent:
-        if (t->parent()) t->parent()->insertChild(t->parent()->indexOfChild(t), d);
-        else tree->insertTopLevelItem(tree->indexOfTopLevelItem(t), d);
-        break;
-    case DropPlace::Empty: tree->addTopLevelItem(d); break;
-    }
-    if (wasCurrent) tree->setCurrentItem(d);
-    return true;
+void moveUnit(qint64 unit, qint64 parent) {
+    const QSqlDatabase m = mainDb();
+    db::transaction(m, [&] {
+        if (parent != 0)
+            db::requireRow(m, QStringLiteral("select 1 from administration where id=?"), {parent}, unitGone());
+        db::execRow(m, QStringLiteral("update administration set dependence=? where id=?"), {parent, unit}, unitGone());
+    });
 }
 
 QString levelName() {

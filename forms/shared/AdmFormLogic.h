@@ -4,6 +4,7 @@
 // transfer files for one institution or a group. Every text is bound, never
 // pasted into SQL; throws db::Error with a Russian message.
 #include "engine/ImportPolicy.h"
+#include "engine/UnitTree.h"
 #include "forms/shared/TransferFiles.h"
 
 #include <QList>
@@ -12,9 +13,6 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
-
-class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace adm {
 
@@ -62,17 +60,15 @@ void saveUnit(qint64 id, const UnitInfo &unit, const std::optional<Population> &
 // are kept.
 QStringList deleteUnit(qint64 id, int year);
 
-// Writes ind = position among siblings (from 0) for every node of the tree;
-// a node whose unit was deleted behind the window refuses the whole order.
-void saveOrder(QTreeWidget *tree);
+// Writes ind = position among siblings (from 0) for every unit of the tree
+// (the top level as the window shows it); a unit deleted behind the window
+// refuses the whole order.
+void saveOrder(const QList<UnitNode> &topLevel);
 
-// Where a dragged node is dropped.
-enum class DropPlace { Label, Indent, Empty };
-// Moves d: onto t's label it becomes t's last child, onto t's indent it goes
-// before t, onto empty space to the end of the top level. A changed parent is
-// stored. Refused (false, nothing changes) when t is d or lies under d; a
-// unit or new parent deleted behind the window throws db::Error.
-bool moveNode(QTreeWidget *tree, QTreeWidgetItem *d, QTreeWidgetItem *t, DropPlace place);
+// Stores the unit's new parent (0: the top level), as a drop in the tree
+// gives it; a unit or new parent deleted behind the window throws db::Error
+// and nothing is stored.
+void moveUnit(qint64 unit, qint64 parent);
 
 // Name of the current sub-report level ("Годовой" for the annual level).
 QString levelName();

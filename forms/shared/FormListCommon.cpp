@@ -1,13 +1,10 @@
 #include "forms/shared/FormListCommon.h"
 
-#include "engine/StringList.h"
-#include "core/ListWindow.h"
 #include "engine/SharedState.h"
 #include "forms/shared/AdmFormLogic.h"
 #include "platform/Database.h"
 
-#include <QApplication>
-#include <QMainWindow>
+#include <QCoreApplication>
 
 namespace winutil {
 
@@ -23,17 +20,22 @@ QString appTitle() {
         return s.yearText() + QStringLiteral(" - ") + s.ConfigName + QStringLiteral(" - ") + level +
                QLatin1Char(':');
     }
-    const QString t = QApplication::applicationDisplayName();
-    return t.isEmpty() ? QApplication::applicationName() : t;
+    // The program sets no display name of its own: the name stands for it.
+    return QCoreApplication::applicationName();
 }
 
-void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringList &failures) {
+GroupLoadReport groupLoadReport(const QStringList &missingUnits, const QStringList &failures,
+                                const QString &closing) {
+    GroupLoadReport r;
     for (const QString &name : missingUnits) {
-        showMessage(QStringLiteral("Учреждение ") + name + QStringLiteral(" не найдено.") + QLatin1Char('\n') +
-                        QStringLiteral("Воспользуйтесь режимом одиночного ввода"),
-                    w);
+        r.notFound.append(QStringLiteral("Учреждение ") + name + QStringLiteral(" не найдено.") + QLatin1Char('\n') +
+                          QStringLiteral("Воспользуйтесь режимом одиночного ввода"));
+        r.skipped.append(name + QLatin1Char('\t'));
     }
-    if (!failures.isEmpty()) showError(QStringLiteral("Не загружены файлы:\n") + failures.join(QLatin1Char('\n')), w);
+    if (!failures.isEmpty()) r.refused = QStringLiteral("Не загружены файлы:\n") + failures.join(QLatin1Char('\n'));
+    r.closing = closing;
+    r.skippedHeader = QStringLiteral("Пропущенные ЛПУ");
+    return r;
 }
 
 QString storedUnitName(ValueTable table, qint64 institution) {
@@ -42,22 +44,6 @@ QString storedUnitName(ValueTable table, qint64 institution) {
         return db::scalar(main, QStringLiteral("select unit from administration where id=?"), {institution})
             .toString();
     return db::scalar(main, QStringLiteral("select report from reports where id=?"), {institution}).toString();
-}
-
-QString mainWindowCaption() {
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (qobject_cast<QMainWindow *>(w) && !w->windowTitle().isEmpty()) return w->windowTitle();
-    return appTitle();
-}
-
-void showSkippedUnits(const QStringList &missingUnits) {
-    if (missingUnits.isEmpty()) return;
-    StringList errors;
-    for (const QString &name : missingUnits) errors.add(name + QLatin1Char('\t'));
-    TForm1 &list = Form1();
-    list.setWindowTitle(QString());
-    ShowTextList(errors, QStringLiteral("Пропущенные ЛПУ"));
-    execModal(&list);
 }
 
 } // namespace winutil

@@ -1,18 +1,12 @@
 #pragma once
-// Window helpers shared by the territory, institution-type and forms-tree
-// windows: the application title in captions, the name of the institution
-// shown and the report of institutions a group load could not find. The
-// generic failure and layout helpers live in platform/Errors and
-// widgets/WindowLayout.
+// What the territory, institution-type and forms-tree windows show, made
+// without a window: the application title in captions, the name of the
+// institution shown and what a group load tells at its end. The windows
+// show it through the dialog seam.
 #include "engine/WorkModes.h"
-#include "platform/Dialogs.h"
-#include "platform/Errors.h"
-#include "widgets/WindowLayout.h"
 
 #include <QString>
 #include <QStringList>
-
-class QWidget;
 
 namespace winutil {
 
@@ -21,18 +15,23 @@ namespace winutil {
 // no year is open.
 QString appTitle();
 
-// A group load could not find the institutions of these files: one message
-// per name, then the refused files in one error message.
-void reportGroupLoad(QWidget *w, const QStringList &missingUnits, const QStringList &failures);
+// What a group load tells at its end, in this order: one message per
+// institution whose file found none, the refused files in one error message,
+// the closing message, then the list window with the institutions not found
+// (each with a TAB) under skippedHeader. An empty part is not shown.
+struct GroupLoadReport {
+    QStringList notFound;
+    QString refused;
+    QString closing;
+    QStringList skipped;
+    QString skippedHeader;
+};
+GroupLoadReport groupLoadReport(const QStringList &missingUnits, const QStringList &failures,
+                                const QString &closing);
+
 // Stored name of the institution or report whose values are shown: with the
 // value table Data administration.unit of the institution, otherwise the
 // summary report's name (reports.report of the institution).
 QString storedUnitName(ValueTable table, qint64 institution);
-// The main window's caption (the program's name while there is none).
-QString mainWindowCaption();
-
-// After the closing message of a group load: the list window shows the
-// institutions not found (each with a TAB) under "Пропущенные ЛПУ", if any.
-void showSkippedUnits(const QStringList &missingUnits);
 
 } // namespace winutil

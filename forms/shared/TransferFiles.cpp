@@ -7,7 +7,6 @@
 #include "engine/NumberFormat.h"
 #include "engine/SharedState.h"
 #include "engine/TextUtil.h"
-#include "core/TreeMarking.h"
 #include "engine/TableShape.h"
 #include "engine/TableValues.h"
 #include "platform/Background.h"
@@ -25,8 +24,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringDecoder>
-#include <QTreeWidget>
-#include <QTreeWidgetItem>
 #include <chrono>
 #include <cmath>
 #include <optional>
@@ -794,29 +791,15 @@ QStringList siblingStems(const QList<QPair<QString, qint64>> &siblings) {
 
 namespace {
 
-QList<QPair<QString, qint64>> childrenOf(const QTreeWidgetItem *node) {
+QList<QPair<QString, qint64>> namesOf(const QList<UnitNode> &units) {
     QList<QPair<QString, qint64>> out;
-    for (int i = 0; i < node->childCount(); ++i) out.append({node->child(i)->text(0), TreeNodeId(node->child(i))});
+    for (const UnitNode &u : units) out.append({u.name, u.id});
     return out;
 }
 
 } // namespace
 
-QString unitStemOfNode(const QTreeWidgetItem *node) {
-    QList<QPair<QString, qint64>> siblings;
-    int self = 0;
-    if (const QTreeWidgetItem *p = node->parent()) {
-        siblings = childrenOf(p);
-        self = p->indexOfChild(const_cast<QTreeWidgetItem *>(node));
-    } else if (QTreeWidget *tree = node->treeWidget()) {
-        for (int i = 0; i < tree->topLevelItemCount(); ++i)
-            siblings.append({tree->topLevelItem(i)->text(0), TreeNodeId(tree->topLevelItem(i))});
-        self = tree->indexOfTopLevelItem(const_cast<QTreeWidgetItem *>(node));
-    } else {
-        siblings.append({node->text(0), TreeNodeId(node)});
-    }
-    return siblingStems(siblings).value(self);
-}
+QString unitStemOfNode(const UnitBranch &unit) { return siblingStems(namesOf(unit.siblings)).value(unit.self); }
 
 namespace {
 
@@ -828,21 +811,21 @@ const QString kPendingSuffix = QStringLiteral(".part");
 
 struct PlannedFile {
     QString path;
-    QTreeWidgetItem *node;
+    const UnitNode *node;
 };
 
 // Folders and files of a subtree, nothing written yet.
-void planTree(QTreeWidgetItem *node, const QString &stem, const QString &folder, const QString &levelText, int year,
+void planTree(const UnitNode &node, const QString &stem, const QString &folder, const QString &levelText, int year,
               QStringList &folders, QList<PlannedFile> &files) {
-    if (node->childCount() > 0) {
+    if (!node.children.isEmpty()) {
         const QString sub = paths::withSlash(folder) + stem;
         folders.append(sub);
-        const QStringList stems = siblingStems(childrenOf(node));
-        for (int i = 0; i < node->childCount(); ++i)
-            planTree(node->child(i), stems[i], sub, levelText, year, folders, files);
+        const QStringList stems = siblingStems(namesOf(node.children));
+        for (int i = 0; i < node.children.size(); ++i)
+            planTree(node.children[i], stems[i], sub, levelText, year, folders, files);
         return;
     }
-    files.append({paths::withSlash(folder) + unitFileNameOfStem(stem, levelText, year), node});
+    files.append({paths::withSlash(folder) + unitFileNameOfStem(stem, levelText, year), &node});
 }
 
 // Removes the files written beside their places from the given one on; a
@@ -857,23 +840,23 @@ void removePending(const QStringList &pending, qsizetype from, const std::functi
 
 } // namespace
 
-TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
+TreeWriteResult SaveHospTree(const UnitBranch &unit, const QString &folder, const QString &levelText, int year,
                              const std::function<void(const QString &)> &progress,
                              const std::function<void()> &keepPainting) {
     TreeWriteResult out;
-    if (!node) return out;
+    if (unit.self < 0 || unit.self >= unit.siblings.size()) return out;
     QStringList folders;
     QList<PlannedFile> files;
-    planTree(node, unitStemOfNode(node), folder, levelText, year, folders, files);
+    planTree(unit.node(), unitStemOfNode(unit), folder, levelText, year, folders, files);
     // Every file of the unload gets a path of its own; one path written twice
     // would leave only the last institution's values.
-    QHash<QString, const QTreeWidgetItem *> owner;
+    QHash<QString, const UnitNode *> owner;
     for (const PlannedFile &f : files) {
         const QString key = text::upper(QDir::cleanPath(f.path));
-        if (const QTreeWidgetItem *first = owner.value(key))
+        if (const UnitNode *first = owner.value(key))
             throw db::Error(QStringLiteral("Выгрузка не выполнена: подразделения \"%1\" и \"%2\" получили бы один "
                                            "файл %3.")
-                                .arg(text::shownField(first->text(0)), text::shownField(f.node->text(0)),
+                                .arg(text::shownField(first->name), text::shownField(f.node->name),
                                      QDir::toNativeSeparators(f.path)));
         owner.insert(key, f.node);
     }
@@ -893,16 +876,16 @@ TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const
     };
     try {
         for (const PlannedFile &f : files) {
-            if (progress) progress(f.node->text(0));
+            if (progress) progress(f.node->name);
             pending.append(f.path);
-            UnloadFile file = readUnload(db::connection(db::kData), ValueTable::Data, TreeNodeId(f.node), year);
+            UnloadFile file = readUnload(db::connection(db::kData), ValueTable::Data, f.node->id, year);
             out.skippedValues += file.result.skipped;
             if (file.result.written == 0) {
                 // Nothing to carry: a file would only be refused as empty by the load.
                 pending.removeLast();
                 QFile::remove(f.path + kPendingSuffix);
                 empty.append(f.path);
-                out.withoutValues.append(f.node->text(0));
+                out.withoutValues.append(f.node->name);
                 continue;
             }
             if (writing.valid()) {

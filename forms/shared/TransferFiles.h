@@ -13,6 +13,7 @@
 // the table's value cells are skipped and counted; the table number of a line
 // must match the catalogue exactly.
 #include "engine/ImportPolicy.h"
+#include "engine/UnitTree.h"
 #include "engine/WorkModes.h"
 #include "platform/Database.h"
 
@@ -25,8 +26,6 @@
 #include <deque>
 #include <functional>
 #include <memory>
-
-class QTreeWidgetItem;
 
 namespace transfer {
 
@@ -122,8 +121,8 @@ QString unitFileNameOfStem(const QString &stem, const QString &levelText, int ye
 // that another sibling's equals without regard to letter case is followed by
 // " #" and the unit's id, which a copy of the same configuration reads back.
 QStringList siblingStems(const QList<QPair<QString, qint64>> &siblings);
-// The stem of a node of the territory tree among its siblings.
-QString unitStemOfNode(const QTreeWidgetItem *node);
+// The stem of a unit of the territory tree among its siblings.
+QString unitStemOfNode(const UnitBranch &unit);
 // The unit's name as it stands in file and folder names: the name itself, or,
 // when it cannot stand there as it is (characters a file name cannot hold,
 // " - ", leading or trailing blanks, more than 80 characters), a cleaned and
@@ -141,9 +140,9 @@ QString loadDialogStart(const QString &folder, const QString &name = QString());
 // " ~" and a mark made of the whole base, so two long bases stay apart.
 QString fittedFileName(const QString &base, const QString &extension);
 
-// Writes the subtree of a node (TreeNodeId = administration.id):
-// a node with children becomes a subfolder named by its text, a leaf a file.
-// progress gets each leaf's text before it is written (and may stop the run
+// Writes the subtree of a unit of the territory tree: a unit with children
+// becomes a subfolder named by its stem, a leaf a file.
+// progress gets each leaf's name before it is written (and may stop the run
 // with Cancelled). The files replace the older ones only once all are
 // written: a run that stops leaves every older file as it was.
 struct TreeWriteResult {
@@ -160,7 +159,7 @@ struct TreeWriteResult {
 QString withoutValuesNote(const TreeWriteResult &r);
 // keepPainting (which must not throw) runs between the replacements, which
 // on some file systems wait for the new file's data to reach the disk.
-TreeWriteResult SaveHospTree(QTreeWidgetItem *node, const QString &folder, const QString &levelText, int year,
+TreeWriteResult SaveHospTree(const UnitBranch &unit, const QString &folder, const QString &levelText, int year,
                              const std::function<void(const QString &)> &progress = {},
                              const std::function<void()> &keepPainting = {});
 

@@ -6,6 +6,7 @@
 #include "forms/structure/ImportDoc.h"
 #include "platform/Dialogs.h"
 #include "platform/office/Show.h"
+#include "widgets/WindowLayout.h"
 
 #include <QAction>
 #include <QApplication>

@@ -69,7 +69,6 @@ class TFTabs : public QDialog {
 public:
     explicit TFTabs(qint64 formId, QWidget *parent = nullptr);
     ~TFTabs() override;
-    void FormActivate();
 
     // "Формирование по...": Строкам (0) or Графам (1).
     int radioIndex() const;
@@ -95,6 +94,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Lists the form's tables (the first showing does it).
+    void FormActivate();
     void changed();
     void focusChanged(QWidget *old, QWidget *now);
     bool save();
@@ -123,8 +124,6 @@ class TFormL : public QDialog {
     Q_OBJECT
 public:
     explicit TFormL(QWidget *parent = nullptr);
-    // Fills the list (the first showing does it) and selects the first row.
-    void FormActivate();
     bool isFilled() const { return m_filled; }
 
     // What tests reach of the widgets.
@@ -146,6 +145,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Fills the list (the first showing does it) and selects the first row.
+    void FormActivate();
     QTreeWidgetItem *addItem(const catalog::FormRow &f);
     void setItem(QTreeWidgetItem *item, const catalog::FormRow &f);
     void layoutList();

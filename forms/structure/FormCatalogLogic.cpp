@@ -178,7 +178,7 @@ QString formFieldsFault(const QString &formname, const QString &decipher) {
 
 QString tableFieldsFault(const QString &tablen, const QString &name) {
     QString fault = frs::fieldFault(QStringLiteral("Номер"), tablen);
-    if (fault.isEmpty()) fault = gate::tableNumberFault(tablen);
+    if (fault.isEmpty()) fault = gate::tableNumberFormatFault(tablen);
     if (fault.isEmpty()) fault = frs::fieldFault(QStringLiteral("Содержание"), name, frs::FieldKind::Text);
     if (fault.isEmpty()) fault = text::entryProblem(tablen, QStringLiteral("Номер"));
     if (fault.isEmpty()) fault = text::entryProblem(name, QStringLiteral("Содержание"));

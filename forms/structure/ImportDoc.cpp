@@ -20,50 +20,50 @@ using importdoc::DocStructure;
 TImportDocForm::TImportDocForm(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ImportDocForm"));
     setWindowTitle(QStringLiteral("Импорт документа"));
-    EditFileName = new QLineEdit(this);
-    ButtonSelectFile = new QPushButton(QStringLiteral("Обзор..."), this);
-    EditUpdateFormNumber = new QLineEdit(QStringLiteral("5740"), this);
-    EditTableNumber = new QLineEdit(QStringLiteral("13"), this);
-    EditTableNumber2 = new QLineEdit(QStringLiteral("13"), this);
-    EditFixCols = new QLineEdit(QStringLiteral("2"), this);
-    EditFixRows = new QLineEdit(QStringLiteral("3"), this);
-    ButtonImport = new QPushButton(QStringLiteral("Импортировать"), this);
-    ButtonCancel = new QPushButton(QStringLiteral("Отмена"), this);
-    ButtonImport->setDefault(true);
-    ButtonImport->setAutoDefault(true);
-    ButtonCancel->setAutoDefault(false);
+    m_ui.file = new QLineEdit(this);
+    m_ui.browse = new QPushButton(QStringLiteral("Обзор..."), this);
+    m_ui.tableIdent = new QLineEdit(QStringLiteral("5740"), this);
+    m_ui.docTable = new QLineEdit(QStringLiteral("13"), this);
+    m_ui.joinedTable = new QLineEdit(QStringLiteral("13"), this);
+    m_ui.fixedColumns = new QLineEdit(QStringLiteral("2"), this);
+    m_ui.fixedRows = new QLineEdit(QStringLiteral("3"), this);
+    m_ui.import = new QPushButton(QStringLiteral("Импортировать"), this);
+    m_ui.cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    m_ui.import->setDefault(true);
+    m_ui.import->setAutoDefault(true);
+    m_ui.cancel->setAutoDefault(false);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Выберите .doc файл:"), this));
     auto *fileRow = new QHBoxLayout;
-    fileRow->addWidget(EditFileName, 1);
-    fileRow->addWidget(ButtonSelectFile);
+    fileRow->addWidget(m_ui.file, 1);
+    fileRow->addWidget(m_ui.browse);
     layout->addLayout(fileRow);
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("Номер таблицы в БД:"), EditUpdateFormNumber);
-    form->addRow(QStringLiteral("Таблица в .doc:"), EditTableNumber);
-    form->addRow(QStringLiteral("Таблица в .doc для присоединения справа:"), EditTableNumber2);
-    form->addRow(QStringLiteral("Фиксированные столбцы:"), EditFixCols);
-    form->addRow(QStringLiteral("Фиксированные строки:"), EditFixRows);
+    form->addRow(QStringLiteral("Номер таблицы в БД:"), m_ui.tableIdent);
+    form->addRow(QStringLiteral("Таблица в .doc:"), m_ui.docTable);
+    form->addRow(QStringLiteral("Таблица в .doc для присоединения справа:"), m_ui.joinedTable);
+    form->addRow(QStringLiteral("Фиксированные столбцы:"), m_ui.fixedColumns);
+    form->addRow(QStringLiteral("Фиксированные строки:"), m_ui.fixedRows);
     layout->addLayout(form);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(ButtonImport);
-    buttons->addWidget(ButtonCancel);
+    buttons->addWidget(m_ui.import);
+    buttons->addWidget(m_ui.cancel);
     layout->addLayout(buttons);
     resize(520, sizeHint().height());
 
-    connect(ButtonSelectFile, &QPushButton::clicked, this, &TImportDocForm::ButtonSelectFileClick);
-    connect(ButtonImport, &QPushButton::clicked, this, &TImportDocForm::ButtonImportClick);
-    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.browse, &QPushButton::clicked, this, &TImportDocForm::chooseFile);
+    connect(m_ui.import, &QPushButton::clicked, this, &TImportDocForm::importStructure);
+    connect(m_ui.cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TImportDocForm::ButtonSelectFileClick() {
-    const QString current = EditFileName->text().trimmed();
+void TImportDocForm::chooseFile() {
+    const QString current = m_ui.file->text().trimmed();
     const QString file = dialogs().openFile(this, QStringLiteral("Выберите .doc файл"),
                                             current.isEmpty() ? office::documentsFolder() : QFileInfo(current).absolutePath(),
                                             QStringLiteral("Документы Word (*.doc *.docx);;Все файлы (*)"));
-    if (!file.isEmpty()) EditFileName->setText(file);
+    if (!file.isEmpty()) m_ui.file->setText(file);
 }
 
 DocStructure TImportDocForm::extract(const QString &path, int n) {
@@ -110,7 +110,7 @@ bool TImportDocForm::ReportDocTableStructure(const DocStructure &s, qint64 ident
     return true;
 }
 
-void TImportDocForm::ButtonImportClick() {
+void TImportDocForm::importStructure() {
     winutil::guarded(this, [&] {
         auto required = [&](QLineEdit *edit, const QString &message) {
             if (!edit->text().trimmed().isEmpty()) return true;
@@ -118,9 +118,9 @@ void TImportDocForm::ButtonImportClick() {
             edit->setFocus();
             return false;
         };
-        if (!required(EditFileName, QStringLiteral("Выберите файл для анализа!"))) return;
-        if (!required(EditUpdateFormNumber, QStringLiteral("Введите номер таблицы в БД!"))) return;
-        if (!required(EditTableNumber, QStringLiteral("Введите номер таблицы в документе!"))) return;
+        if (!required(m_ui.file, QStringLiteral("Выберите файл для анализа!"))) return;
+        if (!required(m_ui.tableIdent, QStringLiteral("Введите номер таблицы в БД!"))) return;
+        if (!required(m_ui.docTable, QStringLiteral("Введите номер таблицы в документе!"))) return;
 
         bool ok = true;
         auto number = [&](QLineEdit *edit, int emptyValue) {
@@ -131,11 +131,11 @@ void TImportDocForm::ButtonImportClick() {
             if (!good) ok = false;
             return v;
         };
-        const int f = number(EditTableNumber, 0);
-        const int g = number(EditTableNumber2, 0);
-        const int fixcols = number(EditFixCols, 0);
-        const int fixrows = number(EditFixRows, 0);
-        const QString identText = EditUpdateFormNumber->text().trimmed();
+        const int f = number(m_ui.docTable, 0);
+        const int g = number(m_ui.joinedTable, 0);
+        const int fixcols = number(m_ui.fixedColumns, 0);
+        const int fixrows = number(m_ui.fixedRows, 0);
+        const QString identText = m_ui.tableIdent->text().trimmed();
         bool identOk = false;
         const qint64 ident = identText.toLongLong(&identOk);
         if (!ok || !identOk || fixcols < 0 || fixrows < 0) {
@@ -145,11 +145,11 @@ void TImportDocForm::ButtonImportClick() {
         if (!db::scalar(db::connection(db::kMain), QStringLiteral("select ident from tables where ident=?"), {ident})
                  .isValid()) {
             showMessage(QStringLiteral("Таблица ") + identText + QStringLiteral(" не найдена!"), this);
-            EditUpdateFormNumber->setFocus();
+            m_ui.tableIdent->setFocus();
             return;
         }
 
-        const QString path = EditFileName->text().trimmed();
+        const QString path = m_ui.file->text().trimmed();
         DocStructure s1 = extract(path, f);
         if (g > 0) {
             const DocStructure s2 = extract(path, g);
@@ -164,7 +164,7 @@ void TImportDocForm::ButtonImportClick() {
         const QString fault = importdoc::structureFault(s1, fixcols, fixrows);
         if (!fault.isEmpty()) {
             showMessage(fault, this);
-            (fixrows > s1.rows ? EditFixRows : EditFixCols)->setFocus();
+            (fixrows > s1.rows ? m_ui.fixedRows : m_ui.fixedColumns)->setFocus();
             return;
         }
         // A failure has been told by now.

@@ -304,6 +304,18 @@ TNTChar::TNTChar(QWidget *parent, const Opening &opening) : QDialog(parent), m_o
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
         if (now == m_ui.formula || now == m_ui.condition) explainAtCaret(now);
     });
+
+    setFields(m_opening.fields);
+    if (m_opening.outerKind) {
+        m_ui.kindGroup->setVisible(false);
+        QSizePolicy gone = m_ui.average->sizePolicy();
+        gone.setRetainSizeWhenHidden(false);   // never shown in this window
+        m_ui.average->setSizePolicy(gone);
+        m_ui.average->setVisible(false);
+        m_ui.divisorLabel->setVisible(false);
+        m_ui.divisor->setVisible(false);
+    }
+    showTypes();
 }
 
 void TNTChar::explainAtCaret(QWidget *field) {
@@ -362,16 +374,7 @@ void TNTChar::fillTypes(QTreeWidgetItem *parent, qint64 parentId, int depth) {
     }
 }
 
-void TNTChar::FormActivate() {
-    if (m_opening.outerKind) {
-        m_ui.kindGroup->setVisible(false);
-        QSizePolicy gone = m_ui.average->sizePolicy();
-        gone.setRetainSizeWhenHidden(false);   // never shown in this window
-        m_ui.average->setSizePolicy(gone);
-        m_ui.average->setVisible(false);
-        m_ui.divisorLabel->setVisible(false);
-        m_ui.divisor->setVisible(false);
-    }
+void TNTChar::showTypes() {
     m_filling = true;
     m_ui.types->clear();
     fillTypes(nullptr, 0, 0);
@@ -384,13 +387,13 @@ void TNTChar::FormActivate() {
 void TNTChar::Sets() {
     const QList<QTreeWidgetItem *> nodes = TreeNodesInOrder(m_ui.types);
     if (m_types == QLatin1String("*")) {
-        for (QTreeWidgetItem *n : nodes) SetTreeNodeBold(n);
+        for (QTreeWidgetItem *n : nodes) MarkTreeNode(n);
     } else if (!m_types.isEmpty()) {
         const QList<qint64> chosen = text::parseIdList(m_types);
         m_types.clear();
         for (QTreeWidgetItem *n : nodes) {
             if (!chosen.contains(TreeNodeId(n))) continue;
-            for (QTreeWidgetItem *p = n; p; p = p->parent()) SetTreeNodeBold(p);
+            for (QTreeWidgetItem *p = n; p; p = p->parent()) MarkTreeNode(p);
         }
     }
     m_ui.average->setVisible(m_ui.sum->isChecked() && !m_opening.outerKind);
@@ -401,8 +404,8 @@ void TNTChar::kindChosen() { Sets(); }
 void TNTChar::chooseAllTypes() {
     const bool all = m_ui.allTypes->isChecked();
     for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types)) {
-        if (all) SetTreeNodeBold(n);
-        else ClearTreeNodeBold(n);
+        if (all) MarkTreeNode(n);
+        else UnmarkTreeNode(n);
     }
     m_types = all ? QStringLiteral("*") : QString();
     m_ui.types->viewport()->update();
@@ -415,7 +418,7 @@ void TNTChar::switchType(QTreeWidgetItem *node) {
         const QSignalBlocker block(m_ui.allTypes);
         m_ui.allTypes->setChecked(false);
     }
-    if (IsTreeNodeBold(node)) UncheckTreeBranch(node);
+    if (IsTreeNodeMarked(node)) UncheckTreeBranch(node);
     else CheckTreeBranch(node);
     m_ui.types->viewport()->update();
 }
@@ -431,10 +434,7 @@ void TNTChar::acceptRule() {
         return;
     }
     if (m_types != QLatin1String("*")) {
-        QStringList ids;
-        for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types))
-            if (n->childCount() == 0 && IsTreeNodeBold(n)) ids << QString::number(TreeNodeId(n));
-        m_types = ids.join(u',');
+        m_types = text::joinIdList(MarkedLeafIds(m_ui.types));
         if (m_types.isEmpty()) {
             showMessage(QStringLiteral("Необходимо выбрать хотя бы один тип учреждений!"), this);
             return;
@@ -463,7 +463,7 @@ void TNTChar::InheritLineRules() {
         const RuleFields f = calcrule::InheritLineRules(m_opening.tableIdent, m_opening.scan, m_opening.place.row, m_opening.place.column);
         setFields(f);
         for (int i = 0; i < m_ui.typeChecks->count(); ++i) m_ui.typeChecks->item(i)->setCheckState(Qt::Unchecked);
-        for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types)) ClearTreeNodeBold(n);
+        for (QTreeWidgetItem *n : TreeNodesInOrder(m_ui.types)) UnmarkTreeNode(n);
         {
             const QSignalBlocker block(m_ui.allTypes);
             m_ui.allTypes->setChecked(m_types == QLatin1String("*"));
@@ -493,14 +493,12 @@ void openCalcRule(TVTable &table, RuleCommand command) {
         const bool outer = command == RuleCommand::OuterLine;
         place.kind = cell ? RuleKind::Cell : LineRuleKind(scan, outer);
 
-        TNTChar dlg(&table, {tid, scan, place, !cell && outer, cell});
+        const std::optional<RuleFields> existing = ReadCalcRule(tid, place);
+        TNTChar dlg(&table, {tid, scan, place, !cell && outer, cell, existing.value_or(RuleFields{})});
         dlg.setWindowTitle(RuleCaption(place));
         dlg.setPlaceText(table.tableCaption() + u'\n' +
                          DescribeRulePlace(table.gridTitles(), place, table.fixCols(), table.fixRows()));
-        const std::optional<RuleFields> existing = ReadCalcRule(tid, place);
-        dlg.setFields(existing.value_or(RuleFields{}));
         dlg.setDeletable(existing.has_value());
-        dlg.FormActivate();
 
         const int result = execModal(&dlg);
         if (result == QDialog::Accepted) {

@@ -94,27 +94,27 @@ RuleKind LineRuleKind(int scan, bool outerItem);
 class TNTChar : public QDialog {
     Q_OBJECT
 public:
-    // What the dialog is opened for: the table, its scan and the rule's place.
+    // What the dialog is opened for: the table, its scan, the rule's place
+    // and the rule's fields as stored.
     struct Opening {
         qint64 tableIdent = 0;
         int scan = 0;
         calcrule::RulePlace place;
         bool outerKind = false;   // opened by the first line item
         bool cellRule = false;    // F8 only then
+        calcrule::RuleFields fields;
     };
+    // Made with the fields in and the type tree built, the rule's types
+    // marked (a database failure is thrown); the outer line rule's dialog
+    // without counter, sum, average and divisor.
     explicit TNTChar(QWidget *parent = nullptr);
     TNTChar(QWidget *parent, const Opening &opening);
     ~TNTChar() override;
 
-    // Puts the rule's fields in (types text included) without showing them.
-    void setFields(const calcrule::RuleFields &fields);
     // The fields as the user left them (types text as rebuilt by OK).
     calcrule::RuleFields fields() const;
     QString typesText() const { return m_types; }
 
-    // Builds the type tree and shows the chosen types (the activation of
-    // the dialog; the opener runs it before showing).
-    void FormActivate();
     // Shows the types text in the tree and refreshes the flags.
     void Sets();
 
@@ -149,6 +149,10 @@ protected:
 
 private:
     const Opening m_opening;
+    // Puts the rule's fields in (types text included) without marking the types.
+    void setFields(const calcrule::RuleFields &fields);
+    // Builds the type tree and marks the chosen types.
+    void showTypes();
     void fillTypes(QTreeWidgetItem *parent, qint64 parentId, int depth);
     QString m_types;
     bool m_filling = false;

@@ -178,7 +178,7 @@ bool TableGrid::setCurrentCell(int column, int row) {
         ensureVisible(column, row);
         return true;
     }
-    if (selectCell && !selectCell(column, row)) return false;
+    if (m_cellChoice && !m_cellChoice(column, row)) return false;
     const int oc = m_col, orow = m_row;
     m_col = column;
     m_row = row;
@@ -324,7 +324,7 @@ void TableGrid::paintEvent(QPaintEvent *event) {
             for (int c = c0; c <= c1; ++c) {
                 if (m_colPx[c] <= 0) continue;
                 const QRect cell(m_cornerW + m_colX[c] - sx, m_cornerH + m_rowY[r] - sy, m_colPx[c], m_rowPx[r]);
-                if (cellPainter) cellPainter(p, cell, c, r);
+                if (m_cellPainter) m_cellPainter(p, cell, c, r);
                 else p.fillRect(cell, Qt::white);
             }
         }

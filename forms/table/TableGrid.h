@@ -4,7 +4,7 @@
 // band, a frozen band of column-header titles above and of row-header titles
 // at the left. Every title keeps its rectangle (band coordinates) so that a
 // title can be found again by position. Cells are drawn by the owner through
-// cellPainter; titles are drawn here (wrap, alignment, indent, rotation).
+// setCellPainter; titles are drawn here (wrap, alignment, indent, rotation).
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QFont>
@@ -53,8 +53,9 @@ public:
     int rowCount() const { return int(m_rowPx.size()); }
     int currentColumn() const { return m_col; }
     int currentRow() const { return m_row; }
-    // Moves the current cell through selectCell (which may refuse), keeps it
-    // in view and repaints. Returns false when the move was refused.
+    // Moves the current cell through the owner's cell choice (which may
+    // refuse), keeps it in view and repaints. Returns false when the move
+    // was refused.
     bool setCurrentCell(int column, int row);
     // Sets the current cell without asking (after loading).
     void resetCurrentCell(int column, int row);
@@ -82,10 +83,12 @@ public:
     // the font metrics (the screen when null).
     static QList<QRect> titleLineRects(GridTitle &title, const QRect &rect, const QPaintDevice *device = nullptr);
 
-    // Owner's cell drawing: painter, rectangle, grid column and row.
-    std::function<void(QPainter &, const QRect &, int, int)> cellPainter;
-    // Asked before the current cell changes; false keeps it.
-    std::function<bool(int, int)> selectCell;
+    // The owner's cell drawing: painter, rectangle, grid column and row.
+    using CellPainter = std::function<void(QPainter &, const QRect &, int, int)>;
+    void setCellPainter(CellPainter painter) { m_cellPainter = std::move(painter); }
+    // Asked before the current cell changes (grid column and row); false keeps it.
+    using CellChoice = std::function<bool(int, int)>;
+    void setCellChoice(CellChoice choice) { m_cellChoice = std::move(choice); }
 
 signals:
     void cellDoubleClicked(int column, int row);
@@ -103,6 +106,8 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    CellPainter m_cellPainter;
+    CellChoice m_cellChoice;
     void updateScrollBars();
     int columnX(int column) const { return m_colX[column]; }   // from the data origin
     int rowY(int row) const { return m_rowY[row]; }

@@ -138,8 +138,8 @@ TVTable::TVTable(const TableWindowParams &params, const WorkContext &work, QWidg
     m_ui.grid = new TableGrid(this);
     m_ui.grid->setFont(f);
     top->addWidget(m_ui.grid, 1);
-    m_ui.grid->cellPainter = [this](QPainter &p, const QRect &r, int c, int row) { drawCell(p, r, c, row); };
-    m_ui.grid->selectCell = [this](int c, int r) { return selectGridCell(c, r); };
+    m_ui.grid->setCellPainter([this](QPainter &p, const QRect &r, int c, int row) { drawCell(p, r, c, row); });
+    m_ui.grid->setCellChoice([this](int c, int r) { return selectGridCell(c, r); });
     m_ui.grid->installEventFilter(this);
     connect(m_ui.grid, &TableGrid::cellDoubleClicked, this, [this](int, int) { markOrOpenCell(); });
     connect(m_ui.grid, &TableGrid::currentCellChanged, this, [this](int, int) { setPositionLabel(); });

@@ -14,6 +14,7 @@
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
+#include "widgets/WindowLayout.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -29,6 +30,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -39,6 +41,13 @@ namespace {
 
 using winutil::appTitle;
 using winutil::guarded;
+
+// The main window's caption (the application title while there is none).
+QString mainWindowCaption() {
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow *>(w) && !w->windowTitle().isEmpty()) return w->windowTitle();
+    return appTitle();
+}
 
 // The progress box of loads and unloads, shown for the length of a command.
 class ProgressShown {
@@ -62,18 +71,18 @@ TAdmTree::TAdmTree(QWidget *parent) : QTreeWidget(parent) {
     setDragDropMode(QAbstractItemView::NoDragDrop);
 }
 
-adm::DropPlace TAdmTree::dropPlaceAt(const QPoint &pos, QTreeWidgetItem **target) const {
+TreeDropPlace TAdmTree::dropPlaceAt(const QPoint &pos, QTreeWidgetItem **target) const {
     QTreeWidgetItem *item = itemAt(pos);
     *target = item;
-    if (!item) return adm::DropPlace::Empty;
+    if (!item) return TreeDropPlace::Empty;
     const QRect r = visualItemRect(item);
-    return pos.x() < r.left() ? adm::DropPlace::Indent : adm::DropPlace::Label;
+    return pos.x() < r.left() ? TreeDropPlace::Indent : TreeDropPlace::Label;
 }
 
 bool TAdmTree::dropCurrentAt(const QPoint &pos) {
     QTreeWidgetItem *target = nullptr;
-    const adm::DropPlace place = dropPlaceAt(pos, &target);
-    return adm::moveNode(this, currentItem(), target, place);
+    const TreeDropPlace place = dropPlaceAt(pos, &target);
+    return MoveTreeNode(this, currentItem(), target, place, adm::moveUnit);
 }
 
 void TAdmTree::dropEvent(QDropEvent *event) {
@@ -331,7 +340,7 @@ void TAdmForm::toggleOrdering() {
         const bool on = m_ui.ordering->isChecked();
         if (!on) {
             try {
-                adm::saveOrder(m_ui.tree);
+                adm::saveOrder(TreeUnitNodes(m_ui.tree));
             } catch (...) {
                 m_ui.ordering->setChecked(true);
                 throw;
@@ -394,7 +403,7 @@ void TAdmForm::unloadInstitution() {
         paths::makePath(dataFolder());
         const QString year = shared().yearText();
         QString file = dialogs().saveFile(this, QStringLiteral("Выгрузить"),
-                                          dataFolder() + transfer::unitFileNameOfStem(transfer::unitStemOfNode(n),
+                                          dataFolder() + transfer::unitFileNameOfStem(transfer::unitStemOfNode(TreeUnitBranch(n)),
                                                                                       adm::levelName(), shared().Year),
                                           QStringLiteral("Данные по учреждениям (*.orw)"));
         if (file.isEmpty()) return;
@@ -424,7 +433,7 @@ void TAdmForm::unloadGroup() {
         const transfer::TreeWriteResult r = [&] {
             ProgressRun run(QStringLiteral("Выгрузка"), std::max(1, leaves));
             int done = 0;
-            return transfer::SaveHospTree(n, dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
+            return transfer::SaveHospTree(TreeUnitBranch(n), dataFolder(), adm::levelName(), shared().Year, [&](const QString &t) {
                 m_ui.progressName->setText(t);
                 run.window().setDetailText(t);
                 run.window().setPosition(done++);
@@ -455,7 +464,7 @@ void TAdmForm::loadInstitution() {
         if (!n || n->childCount() > 0) return;
         // In the folder the unload of the same window writes into, proposing
         // the file it writes when that is there.
-        const QString stem = transfer::unitStemOfNode(n);
+        const QString stem = transfer::unitStemOfNode(TreeUnitBranch(n));
         const QString unloaded = transfer::unitFileNameOfStem(stem, adm::levelName(), shared().Year);
         const QString file = dialogs().openFile(
             this, QStringLiteral("Подгрузить"),
@@ -554,12 +563,13 @@ void TAdmForm::loadGroup() {
                     &emptiedOfUnit);
             });
         }();
-        winutil::reportGroupLoad(this, r.missingUnits, r.failures);
-        showMessage(importpolicy::withNotes(
-                        transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),
-                        {r.unknown.note(), transfer::otherTypeNote(r.otherType), transfer::emptiedFormsNote(r.emptied)}),
-                    this);
-        winutil::showSkippedUnits(r.missingUnits);
+        showGroupLoadReport(
+            this, winutil::groupLoadReport(
+                      r.missingUnits, r.failures,
+                      importpolicy::withNotes(
+                          transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),
+                          {r.unknown.note(), transfer::otherTypeNote(r.otherType),
+                           transfer::emptiedFormsNote(r.emptied)})));
     });
 }
 
@@ -569,7 +579,7 @@ void TAdmForm::showPresenceList(const StringList &lines) {
     if (lines.isEmpty()) return;
     TForm1 &list = Form1();
     list.setWindowTitle(presence::listCaption());
-    list.setHeading(presence::listHeading(winutil::mainWindowCaption()));
+    list.setHeading(presence::listHeading(mainWindowCaption()));
     ShowTextList(lines, presence::listHeader());
     execModal(&list);
 }

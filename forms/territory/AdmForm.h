@@ -4,6 +4,7 @@
 // input mode (open an institution's forms, load and unload transfer files)
 // or in structure mode (add, insert, correct, delete, move, order), the unit
 // dialog with its served population and the form choice of group loads.
+#include "core/TreeMarking.h"
 #include "engine/WorkContext.h"
 #include "forms/shared/AdmFormLogic.h"
 
@@ -26,13 +27,14 @@ class QProgressBar;
 class QPushButton;
 class QWidget;
 
-// The tree of the territory window: drops are done by adm::moveNode.
+// The tree of the territory window: a drop moves the node (MoveTreeNode) and
+// stores its new parent (adm::moveUnit).
 class TAdmTree : public QTreeWidget {
     Q_OBJECT
 public:
     explicit TAdmTree(QWidget *parent = nullptr);
     // Where a drop at pos lands and on which node.
-    adm::DropPlace dropPlaceAt(const QPoint &pos, QTreeWidgetItem **target) const;
+    TreeDropPlace dropPlaceAt(const QPoint &pos, QTreeWidgetItem **target) const;
     // Performs the drop of the current node at pos (also for tests).
     bool dropCurrentAt(const QPoint &pos);
 protected:
@@ -45,8 +47,6 @@ public:
     enum class Mode { Input, Structure };
     TAdmForm(Mode mode, const WorkContext &work, QWidget *parent = nullptr);
 
-    // Builds the tree from the administration cache (once per showing).
-    void FormActivate();
     // Ids of the leaves under the selected node, joined by ",".
     QString SelectedLeafIds() const;
     Mode mode() const { return m_mode; }
@@ -84,6 +84,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Builds the tree from the administration cache (the first showing does it).
+    void FormActivate();
     void buildMenu();
     void buildPanels();
     void showCommandsOfMode();

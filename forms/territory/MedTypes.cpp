@@ -6,6 +6,7 @@
 #include "forms/shared/FormListCommon.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
+#include "widgets/WindowLayout.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -219,13 +220,13 @@ TMTList::TMTList(const WorkContext &work, QWidget *parent) : QDialog(parent), m_
 
 void TMTList::switchType(QTreeWidgetItem *item) {
     if (!item) return;
-    if (IsTreeNodeBold(item)) UncheckTreeBranch(item);
+    if (IsTreeNodeMarked(item)) UncheckTreeBranch(item);
     else CheckTreeBranch(item);
     m_ui.types->viewport()->update();
 }
 
 bool TMTList::GetUnitList() {
-    const QList<qint64> types = medtypes::markedLeafTypeIds(m_ui.types);
+    const QList<qint64> types = MarkedLeafIds(m_ui.types);
     if (types.isEmpty()) {
         showMessage(QStringLiteral("Необходимо выбрать тип или группу типов учреждений!"), this);
         return false;

@@ -30,7 +30,6 @@ class TMTFs : public QDialog {
     Q_OBJECT
 public:
     explicit TMTFs(QWidget *parent = nullptr);
-    void FormActivate();
     bool orderingMode() const;
     void setOrderingMode(bool on);
 
@@ -49,6 +48,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Lists the forms and builds the type tree (the first showing does it).
+    void FormActivate();
     bool m_filled = false;
     bool m_loading = false;
 

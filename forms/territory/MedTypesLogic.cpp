@@ -119,13 +119,6 @@ bool moveTypeBefore(QTreeWidget *tree, QTreeWidgetItem *dragged, QTreeWidgetItem
     return true;
 }
 
-QList<qint64> markedLeafTypeIds(QTreeWidget *tree) {
-    QList<qint64> out;
-    for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
-        if (n->childCount() == 0 && IsTreeNodeBold(n)) out.append(TreeNodeId(n));
-    return out;
-}
-
 QString unitsOfTypes(const QList<qint64> &typeIds) {
     QList<qint64> ids;
     for (const QVariant &v : db::column(mainDb(),

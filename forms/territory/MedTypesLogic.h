@@ -32,8 +32,6 @@ void saveTypeOrder(QTreeWidget *tree);
 // it then moves, with its children, before that type.
 bool canDropType(const QTreeWidgetItem *dragged, const QTreeWidgetItem *target);
 bool moveTypeBefore(QTreeWidget *tree, QTreeWidgetItem *dragged, QTreeWidgetItem *target);
-// Ids of the marked (bold) nodes without children, in tree order.
-QList<qint64> markedLeafTypeIds(QTreeWidget *tree);
 // Institutions of the given types joined by "," in their order.
 QString unitsOfTypes(const QList<qint64> &typeIds);
 

@@ -22,6 +22,7 @@
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
+#include "widgets/WindowLayout.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -508,12 +509,12 @@ void TFormList::loadTableForGroup() {
                 run.window().checkCancelled();
             });
         }();
-        winutil::reportGroupLoad(this, r.missingUnits, r.failures);
-        showMessage(importpolicy::withNotes(
-                        transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),
-                        {r.unknown.note()}),
-                    this);
-        winutil::showSkippedUnits(r.missingUnits);
+        showGroupLoadReport(
+            this, winutil::groupLoadReport(
+                      r.missingUnits, r.failures,
+                      importpolicy::withNotes(
+                          transfer::loadedMessage(QStringLiteral("Подгрузка информации закончена"), r.outside),
+                          {r.unknown.note()})));
     });
 }
 
@@ -734,6 +735,19 @@ void TFormList::keyPressEvent(QKeyEvent *event) {
     default:
         QDialog::keyPressEvent(event);
     }
+}
+
+// ---- Group load reports ------------------------------------------------------------------------
+
+void showGroupLoadReport(QWidget *parent, const winutil::GroupLoadReport &report) {
+    for (const QString &text : report.notFound) showMessage(text, parent);
+    if (!report.refused.isEmpty()) showError(report.refused, parent);
+    showMessage(report.closing, parent);
+    if (report.skipped.isEmpty()) return;
+    TForm1 &list = Form1();
+    list.setWindowTitle(QString());
+    ShowTextList(report.skipped, report.skippedHeader);
+    execModal(&list);
 }
 
 // ---- Openers ---------------------------------------------------------------------------------------

@@ -24,6 +24,10 @@ class QProgressBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace winutil {
+struct GroupLoadReport;
+}
+
 class TFormList : public QDialog, public FormNavigator {
     Q_OBJECT
 public:
@@ -172,3 +176,7 @@ void openFormsTreeForTypes(QWidget *parent, const WorkContext &work, const QStri
 // A summary report: its values in "Repdata"; "Пересчитать отчет" outside network mode.
 void openFormsTreeForReport(QWidget *parent, const WorkContext &work, qint64 reportId, const QString &caption,
                             const QString &includeList, MemberKind members = MemberKind::Institutions);
+
+// Tells what a group load of this window or of the territory window found,
+// part by part, through the dialog seam (winutil::groupLoadReport).
+void showGroupLoadReport(QWidget *parent, const winutil::GroupLoadReport &report);

@@ -247,7 +247,7 @@ TEST_F(FormListWindowTest, FromTheMainWindowToATypedValueAndItsControls) {
     dialogs.modals.push_back([&](QDialog *d) {
         auto *adm = qobject_cast<TAdmForm *>(d);
         EXPECT_NE(adm, nullptr);
-        adm->FormActivate();
+        adm->show();
         for (QTreeWidgetItem *n : TreeNodesInOrder(adm->tree()))
             if (TreeNodeId(n) == ids::NorthHospital) adm->tree()->setCurrentItem(n);
         adm->openForms();

@@ -35,7 +35,7 @@ struct LoadDialogsTest : InputWindowTest {
         const auto adm = [this](const std::function<void(TAdmForm &)> &command) {
             return [this, command] {
                 TAdmForm w(TAdmForm::Mode::Input, testWork());
-                w.FormActivate();
+                w.show();
                 w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::NorthHospital));
                 command(w);
             };
@@ -71,7 +71,6 @@ struct LoadDialogsTest : InputWindowTest {
             {"сводные отчеты: подгрузить", [] { return shared().ConfigPath + "data/"; },
              [this] {
                  TRepList w(testWork());
-                 w.FormCreate();
                  w.list()->setCurrentItem(w.list()->topLevelItem(0));
                  w.loadReportFile();
              }},
@@ -102,7 +101,7 @@ TEST_F(LoadDialogsTest, EveryLoadStartsInTheFolderTheUnloadsWriteInto) {
 // The one institution's load proposes the file its unload wrote.
 TEST_F(LoadDialogsTest, OneInstitutionsLoadProposesTheFileItsUnloadWrote) {
     TAdmForm w(TAdmForm::Mode::Input, testWork());
-    w.FormActivate();
+    w.show();
     w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::NorthHospital));
     dialogs.files.push_back(QString());
     w.unloadInstitution();

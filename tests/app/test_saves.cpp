@@ -168,7 +168,7 @@ QList<SaveCase> saveCases(FakeDialogs &dialogs) {
                                     {ids::SetStaffing}); },
                   [](const std::function<void()> &behind) {
                       TMIForms w(ids::SetStaffing);
-                      w.FormActivate();
+                      w.show();
                       w.grid()->setCurrentCell(1, 1);
                       w.formulaEdit()->setPlainText("Ф30Т[1000]СТР1ГР5");
                       behind();
@@ -196,7 +196,7 @@ QList<SaveCase> saveCases(FakeDialogs &dialogs) {
                   [=] { return count("select count(*) from administration where unit=?", {typed}); },
                   [=, &dialogs](const std::function<void()> &behind) {
                       TAdmForm w(TAdmForm::Mode::Structure, testWork());
-                      w.FormActivate();
+                      w.show();
                       w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::NorthHospital));
                       dialogs.modals.push_back(answer<TUntChar>(
                           [=](TUntChar *u) {
@@ -218,7 +218,7 @@ QList<SaveCase> saveCases(FakeDialogs &dialogs) {
                   [] { return count("select count(*) from med_type_forms where medicalsId=?", {ids::TypeFap}); },
                   [](const std::function<void()> &behind) {
                       TMTFs w;
-                      w.FormActivate();
+                      w.show();
                       w.typeTree()->setCurrentItem(treeNodeWithId(w.typeTree(), ids::TypeFap));
                       w.showTypeForms();
                       for (int i = 0; i < w.formList()->count(); ++i) w.formList()->item(i)->setCheckState(Qt::Checked);
@@ -251,7 +251,6 @@ QList<SaveCase> saveCases(FakeDialogs &dialogs) {
                   [=, &dialogs](const std::function<void()> &behind) {
                       svod();
                       TRepList w(testWork());
-                      w.FormCreate();
                       w.list()->setCurrentItem(w.list()->topLevelItem(1));
                       const QString shown = w.list()->topLevelItem(1)->text(0);
                       dialogs.modals.push_back(answer<TSumRepF>([=](TSumRepF *f) { f->setName(typed); }, behind));
@@ -267,7 +266,6 @@ QList<SaveCase> saveCases(FakeDialogs &dialogs) {
                   [=](const std::function<void()> &behind) {
                       svod();
                       TPopform w(ids::ReportNorth, "Свод по Северному району");
-                      w.FormShow();
                       for (QLineEdit *e : {w.totalEdit(), w.adultsEdit(), w.teenagersEdit(), w.childrenEdit()})
                           e->setText("4321");
                       behind();

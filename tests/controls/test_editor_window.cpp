@@ -5,6 +5,7 @@
 #include "controls/ControlFile.h"
 #include "controls/ControlUpload.h"
 #include "core/AdminMode.h"
+#include "engine/RuleCheck.h"
 #include "engine/SharedState.h"
 #include "forms/table/ControlHighlight.h"
 #include "forms/table/TableGrid.h"
@@ -84,7 +85,7 @@ TEST_F(EditorTest, OpensOnTheFirstFormAndTable) {
     w.formBox()->setCurrentIndex(1);
     setClass(w, IntraTable);
     w.takeChosenForm();
-    EXPECT_EQ(w.EditorFormName, "Ф14");
+    EXPECT_EQ(w.scope().formName, "Ф14");
     EXPECT_EQ(w.ruleList()->count(), 1);
 }
 
@@ -135,14 +136,14 @@ TEST_F(EditorTest, AListedRuleIsSavedInItsOwnScope) {
     TContrls w;
     w.formBox()->setCurrentIndex(1);   // Ф14 (1000): rows 1..3
     w.takeChosenForm();
-    ASSERT_EQ(w.EditorFormName, "Ф14");
+    ASSERT_EQ(w.scope().formName, "Ф14");
     ASSERT_EQ(w.ruleList()->count(), 1);
     const qint64 key = w.itemKey(0);
     const RuleRecord before = *ReadRule(mainDb(), key);
     w.lockTableBox()->setChecked(true);     // "Зафиксировать": the list stays
     w.formBox()->setCurrentIndex(0);   // Ф30 (1000): rows 1..5
     w.takeChosenForm();
-    ASSERT_EQ(w.EditorFormName, "Ф30");
+    ASSERT_EQ(w.scope().formName, "Ф30");
     ASSERT_EQ(w.itemKey(0), key);
     select(w, 0);
     // Row 5 lies in Ф30's table, not in the rule's own.
@@ -233,8 +234,8 @@ TEST_F(EditorTest, ARuleDeletedBehindTheListIsStoredOnlyAsANewOne) {
     const std::optional<RuleRecord> stored = ReadRule(mainDb(), key);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->texts.commnt, "Снова «Ёж», 0,1");
-    EXPECT_EQ(stored->formId, w.EditorFormId);
-    EXPECT_EQ(stored->table, w.EditorTable);
+    EXPECT_EQ(stored->formId, w.scope().formId);
+    EXPECT_EQ(stored->table, w.scope().table);
     EXPECT_EQ(w.ruleList()->item(1)->text(), "Снова «Ёж», 0,1");
     const QStringList b = bodies();
     ASSERT_EQ(b.size(), 1);
@@ -292,7 +293,7 @@ TEST_F(EditorTest, DeleteAndClearTheList) {
     EXPECT_EQ(dialogs.messages.last(), "Удалено записей: 2");
     ASSERT_EQ(w.ruleList()->count(), 1);
     EXPECT_EQ(w.itemKey(0), kept);
-    EXPECT_EQ(w.PreviousYearFlags.size(), 1);
+    EXPECT_EQ(w.previousYearFlags().size(), 1);
     EXPECT_EQ(db::scalar(mainDb(), "select count(*) from int_control").toInt(), 5);
 
     dialogs.answers = {false, true};
@@ -382,7 +383,7 @@ TEST_F(EditorTest, TableLockedCellView) {
         w->takeRuleClass();
         w->takeFilter();
         w->takeChosenForm();
-        classStays = w->ruleList()->count() == count && w->EditorTable == "(1000)";
+        classStays = w->ruleList()->count() == count && w->scope().table == "(1000)";
         return int(QDialog::Rejected);
     });
     table.markOrOpenCell();
@@ -438,10 +439,10 @@ TEST_F(EditorTest, SaveNeedsTheChosenFormAndTable) {
     w.rightEdit()->setPlainText("СТР[1]ГР[5]");
     w.relationButtons()->button(0)->setChecked(true);
     const int before = db::scalar(mainDb(), "select count(*) from int_control").toInt();
-    w.EditorTable.clear();
+    w.clearChosenTable();
     w.saveRule();
     EXPECT_EQ(dialogs.messages.value(0), "Не выбрана таблица!");
-    w.EditorFormId = -1;
+    w.clearChosenForm();
     setClass(w, InterTable);
     w.saveRule();
     EXPECT_EQ(dialogs.messages.value(1), "Не выбрана форма!");
@@ -497,7 +498,7 @@ TEST(EditorPreviousYear, FlagsAndSearchWindow) {
     w.classButtons()->button(InterTable)->setChecked(true);
     w.takeRuleClass();
     ASSERT_EQ(w.ruleList()->count(), 2);
-    EXPECT_EQ(w.PreviousYearFlags, (QList<int>{1, 1})) << "both inter-table rules read Т[2000]";
+    EXPECT_EQ(w.previousYearFlags(), (QList<int>{1, 1})) << "both inter-table rules read Т[2000]";
 
     QString report;
     dialogs.modals.push_back([&](QDialog *d) {
@@ -593,7 +594,7 @@ TEST_F(EditorTest, ExpressionBuilderOpensTablesOfLongNumbers) {
         ASSERT_GE(at, 0);
         w.tableBox()->setCurrentIndex(at);
         w.takeChosenTable();
-        EXPECT_EQ(w.EditorTable, number);
+        EXPECT_EQ(w.scope().table, number);
         QString opened;
         dialogs.modals.push_back([&](QDialog *d) {
             auto *t = qobject_cast<TVTable *>(d);
@@ -607,6 +608,56 @@ TEST_F(EditorTest, ExpressionBuilderOpensTablesOfLongNumbers) {
         w.buildExpression();
         EXPECT_EQ(opened, number);
         EXPECT_FALSE(dialogs.sawMessage("Таблица не определена!")) << number.toStdString();
+    }
+}
+
+// Between tables and between forms the builder names the table (and the form): a reference it inserts passes
+// the rule check; a table stored under a number the rules cannot read (made before such numbers were refused) is
+// not inserted, and the message says why.
+TEST_F(EditorTest, ExpressionBuilderInsertsOnlyReferencesTheCheckReads) {
+    for (const int cls : {int(InterTable), int(InterForm)}) {
+        for (const QString number : {QStringLiteral("(2000-дополнение)"), QStringLiteral("(2000)")}) {
+            db::exec(mainDb(), "update tables set tablen=? where ident=?", {number, sample::ids::TableF30Visits});
+            TContrls w;
+            w.show();
+            setClass(w, cls);
+            w.formBox()->setCurrentIndex(0);
+            w.takeChosenForm();
+            w.tableBox()->setCurrentIndex(w.tableBox()->findText(number + " - ", Qt::MatchStartsWith));
+            w.takeChosenTable();
+            ASSERT_EQ(w.scope().table, number);
+            w.addRule();
+            w.leftEdit()->setFocus();
+            QApplication::processEvents();
+            ASSERT_EQ(w.rememberedMemo(), w.leftEdit());
+            bool opened = false;
+            dialogs.modals.clear();
+            dialogs.modals.push_back([&](QDialog *d) {
+                auto *t = qobject_cast<TVTable *>(d);
+                if (!t) return int(QDialog::Rejected);
+                opened = true;
+                t->show();
+                QApplication::processEvents();
+                t->grid()->setCurrentCell(0, 0);
+                t->markOrOpenCell();
+                return int(QDialog::Accepted);
+            });
+            dialogs.messages.clear();
+            w.buildExpression();
+            const QString built = w.leftEdit()->toPlainText();
+            if (number.contains('-')) {
+                EXPECT_FALSE(opened);
+                EXPECT_TRUE(built.isEmpty()) << built.toStdString();
+                EXPECT_TRUE(dialogs.sawMessage("нельзя вставить в контроль")) << dialogs.messages.join('|').toStdString();
+                EXPECT_TRUE(dialogs.sawMessage("\"-\"")) << dialogs.messages.join('|').toStdString();
+            } else {
+                ASSERT_TRUE(opened);
+                ASSERT_FALSE(built.isEmpty());
+                const rulecheck::Verdict v = rulecheck::CheckRule(
+                    mainDb(), {cls == InterForm ? QString() : QStringLiteral("Ф30"), QString(), built, ">=", "0", ""});
+                EXPECT_TRUE(v) << built.toStdString() << " " << v.reason.toStdString();
+            }
+        }
     }
 }
 

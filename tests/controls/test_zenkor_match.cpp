@@ -406,7 +406,7 @@ TEST_F(ControlMatchWindow, LinksPutInPlaceWhileTheWindowIsOpenIsFound) {
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Импорт завершен. Импортировано строк: 1")))
         << dialogs.messages[0].toStdString();
-    EXPECT_EQ(w.LinksPath, fx.yearFolder() + QStringLiteral("Links.mdb"));
+    EXPECT_EQ(w.linksPath(), fx.yearFolder() + QStringLiteral("Links.mdb"));
 }
 
 // The list of lines not stored shows the book's line beside a long reason.

@@ -271,6 +271,25 @@ TEST_F(ZenkorImportRun, RulesThatWouldLoseATermAreSkippedAndListed) {
                                     "формы без сопоставления\t6"})) << reasons.join(u'|').toStdString();
 }
 
+// A form stored under a name the rules cannot read (made before such names were refused) is named by no
+// converted rule: its lines are listed with the reason, not with what the check makes of the cut reference.
+TEST_F(ZenkorImportRun, LinesNamingAFormTheRulesCannotReadAreListedWithTheReason) {
+    db::exec(db::kMain, "update forms set formname='Ф30-1' where formname='Ф30'");
+    fx.reloadCaches();
+    codes.setValue(QStringLiteral("30000"), QStringLiteral("Ф30-1"));
+    {
+        db::ScopedConnection c(linksPath, db::OpenMode::ReadWrite);
+        db::exec(c.db(), "update forms set nf='Ф30-1' where mf='30000'");
+    }
+    TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
+    const QString book = writeBook({QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4")});
+    EXPECT_EQ(imp.ImportControls(book, nullptr), 0);
+    EXPECT_TRUE(storedRows().isEmpty());
+    const QString reason = imp.ListedLines().value(0).section(u'\t', 0, 0);
+    EXPECT_TRUE(reason.startsWith("правило не прошло проверку: Наименование формы не может содержать \"-\""))
+        << reason.toStdString();
+}
+
 TEST_F(ZenkorImportRun, FailedRunKeepsThePreviousImport) {
     TControlMatchImporter imp(db::kMain, &codes, false, linksPath);
     ASSERT_EQ(imp.ImportControls(writeBook({QStringLiteral("0100000101 30000,1000,1,4>=30000,1000,2,4")}), nullptr), 1);

@@ -38,7 +38,10 @@ TEST(NotationScanning, ReferencesEndAtTheSignsOfTheExpression) {
         {u"ФORDERГР1 ФANDYГР2 ФXORА", {"ФORDERГР1", "ФANDYГР2", "ФXORА"}},
         {u"ФX ORА", {"ФX"}},
         {u"Ф1/Ф2-Ф3<Ф4", {"Ф1", "Ф2", "Ф3", "Ф4"}},
-        {u"ФФ", {"Ф", "Ф"}},
+        // A "Ф" in a form's name is the name's own; past the name it starts another reference.
+        {u"ФФ", {"ФФ"}},
+        {u"ФАПФ1Т[1]ГР2+ффСТР1", {"ФАПФ1Т[1]ГР2", "ффСТР1"}},
+        {u"Ф1Т[1]ГР2Ф3Т(1)ГР1", {"Ф1Т[1]ГР2", "Ф3Т(1)ГР1"}},
         {u"Ф   ", {"Ф"}},
         {u"СТР1ГР2+5", {}},
         {u"Ф1Т(1000ГР2", {"Ф1Т(1000ГР2"}},

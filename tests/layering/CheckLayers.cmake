@@ -12,7 +12,12 @@
 #    dialog seam, fonts, the document opener);
 #  - in the program, a header of the tests;
 #  - in a room of forms/ (forms/<room>/ and tests/forms/<room>/), a header of
-#    a higher room, and a file of forms/ or tests/forms/ outside every room.
+#    a higher room, and a file of forms/ or tests/forms/ outside every room;
+#  - in forms/shared/ (the work without windows; its tests drive trees and
+#    may), a Qt Widgets or Gui header, a header of core/ or widgets/, or of
+#    the window half of the platform. Its library links without them
+#    (CMakeLists.txt), so a bare <QTreeWidget> does not compile there and a
+#    dialog call does not link; this names the include that comes first.
 # Run: cmake -DROOT=<source folder> -DFORMS_ROOMS=<rooms, lowest first, joined
 # by ","> -P CheckLayers.cmake (tests/CMakeLists.txt passes KELVANA_FORMS_ROOMS).
 # Every offender is listed as "file: its folder -> included path as written".
@@ -78,6 +83,14 @@ foreach(base "" "tests/")
           list(APPEND offenders "${f}: engine -> ${CMAKE_MATCH_1}")
           continue()
         endif()
+        set(windowless FALSE)
+        if(base STREQUAL "" AND room STREQUAL "shared")
+          set(windowless TRUE)
+          if(path MATCHES "^(QtWidgets|QtGui)(/|$)")
+            list(APPEND offenders "${f}: forms/shared -> ${written}")
+            continue()
+          endif()
+        endif()
         # A quoted path is looked up beside the file first: resolve it to the
         # path from the root (a test's own folder counts as that folder).
         if(quoted STREQUAL "\"" AND (path MATCHES "^\\.\\.?/" OR EXISTS ${dir}/${path}))
@@ -106,6 +119,8 @@ foreach(base "" "tests/")
         endif()
         if(known GREATER -1 AND ok EQUAL -1)
           list(APPEND offenders "${f}: ${folder} -> ${written}")
+        elseif(windowless AND (target STREQUAL "core" OR target STREQUAL "widgets" OR ui GREATER -1))
+          list(APPEND offenders "${f}: forms/shared -> ${written}")
         elseif(higherRoom)
           list(APPEND offenders "${f}: forms/${room} -> ${written}")
         elseif(ui GREATER -1 AND (folder STREQUAL "engine" OR (folder STREQUAL "platform" AND base STREQUAL "" AND NOT f MATCHES "${PLATFORM_UI_FILES}")))

@@ -48,7 +48,7 @@ QTreeWidgetItem *select(TMISetup &w, qint64 ident) {
 TEST_F(IndicatorSetupWindow, DeletingASetAsksFirst) {
     TMISetup w{WorkContext{}};
     w.setEditingMode();
-    w.FormActivate();
+    w.show();
     select(w, SetHealth);
     w.deleteSet();
     EXPECT_EQ(dialogs.questions.last(), QStringLiteral("Вы действительно желаете удалить \"Показатели здоровья\"?"));
@@ -83,7 +83,7 @@ TEST_F(IndicatorSetupWindow, ClosingReloadsTheCacheAndTheViewTakesTheReportCapti
         TMISetup w{WorkContext{}};
         w.setViewingMode();
         w.setWindowTitle(QStringLiteral("Свод по области - \"дерево\" показателей"));
-        w.FormActivate();
+        w.show();
         select(w, SetHealth);
         w.addSetAtLevel();
         dialogs.modals.push_back([](QDialog *) { return int(QDialog::Accepted); });
@@ -99,7 +99,7 @@ TEST_F(IndicatorViewWindow, ComputesSplitsAndPrints) {
     TShowStat w(types, SetStaffing);
     w.setWindowTitle(QStringLiteral("Больница"));
     w.setHeading(QStringLiteral("Обеспеченность кадрами"));
-    w.FormActivate();
+    w.show();
     ASSERT_EQ(w.grid()->rowCount(), 3);
     EXPECT_EQ(w.grid()->item(1, 1)->text(), QStringLiteral("97.14"));
 
@@ -132,7 +132,7 @@ TEST(IndicatorEditorTint, ChangedReferencesInAdministratorMode) {
              {QStringLiteral("Другая строка"), TableF30Staff});
     StoreGridCell(SetStaffing, 1, 1, QStringLiteral("Ф30Т[2000]СТР1ГР4"), 64, 20);
     TMIForms w(SetStaffing);
-    w.FormActivate();
+    w.show();
     EXPECT_FALSE(w.isMarked(1, 2));
     AdminMode::instance().setOn(true);
     EXPECT_TRUE(w.isMarked(1, 2));
@@ -146,7 +146,7 @@ TEST(IndicatorEditorTint, ChangedReferencesInAdministratorMode) {
 TEST_F(IndicatorEditorWindow, SizesEditedOnTheFixedTitles) {
     TMIForms w(SetStaffing);
     w.show();
-    w.FormActivate();
+    w.show();
     QApplication::processEvents();
     EXPECT_EQ(w.sizesCommand()->text(), QStringLiteral("Включить"));
     w.sizesCommand()->trigger();
@@ -170,7 +170,7 @@ TEST_F(IndicatorEditorWindow, SizesEditedOnTheFixedTitles) {
 // Storing right after an insert or a delete copies no text of a moved cell.
 TEST_F(IndicatorEditorWindow, EditFieldFollowsInsertedAndDeletedCells) {
     TMIForms w(SetStaffing);
-    w.FormActivate();
+    w.show();
     // The heading "Значение" is not cut off by its stored width of 64.
     EXPECT_GE(w.grid()->columnWidth(1),
               QFontMetrics(w.grid()->font()).horizontalAdvance(QStringLiteral("Значение")) + 6);
@@ -220,13 +220,13 @@ TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
         auto *tree = qobject_cast<TMISetup *>(d);
         EXPECT_NE(tree, nullptr);
         if (!tree) return int(QDialog::Rejected);
-        tree->FormActivate();
+        tree->show();
         select(*tree, SetStaffing);
         dialogs.modals.push_back([](QDialog *e) {
             auto *editor = qobject_cast<TMIForms *>(e);
             EXPECT_NE(editor, nullptr);
             if (!editor) return int(QDialog::Rejected);
-            editor->FormActivate();
+            editor->show();
             editor->grid()->setCurrentCell(1, 1);
             editor->formulaEdit()->setPlainText(QStringLiteral("Ф30Т[1000]СТР1ГР5 * 2"));
             editor->applyFormula();
@@ -245,13 +245,13 @@ TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
         auto *tree = qobject_cast<TMISetup *>(d);
         EXPECT_NE(tree, nullptr);
         if (!tree) return int(QDialog::Rejected);
-        tree->FormActivate();
+        tree->show();
         select(*tree, SetStaffing);
         dialogs.modals.push_back([&](QDialog *v) {
             auto *view = qobject_cast<TShowStat *>(v);
             EXPECT_NE(view, nullptr);
             if (!view) return int(QDialog::Rejected);
-            view->FormActivate();
+            view->show();
             shown << view->windowTitle() << view->heading() << view->grid()->item(1, 1)->text();
             return int(QDialog::Accepted);
         });
@@ -268,7 +268,7 @@ TEST_F(IndicatorRoads, EditingAndViewingFromTheirOpeners) {
 TEST_F(IndicatorSetupWindow, RenamedSetShowsTheNameAsStored) {
     TMISetup w{WorkContext{}};
     w.setEditingMode();
-    w.FormActivate();
+    w.show();
     QTreeWidgetItem *n = select(w, SetHealth);
     ASSERT_NE(n, nullptr);
     w.nameEdit()->setText(QStringLiteral("Итого\nпо\tрайону"));

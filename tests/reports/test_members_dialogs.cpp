@@ -23,7 +23,7 @@ namespace {
 QList<qint64> boldIds(QTreeWidget *tree) {
     QList<qint64> out;
     for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
-        if (IsTreeNodeBold(n)) out.append(TreeNodeId(n));
+        if (IsTreeNodeMarked(n)) out.append(TreeNodeId(n));
     return out;
 }
 
@@ -71,8 +71,8 @@ TEST_F(MembersTest, MarkingBranchesAndStoringTheLeaves) {
     w.show();
     t->setFocus();
     QTest::keyClick(t, Qt::Key_Space);
-    EXPECT_FALSE(IsTreeNodeBold(treeNodeWithId(t, ids::North)));
-    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(t, ids::Region)));
+    EXPECT_FALSE(IsTreeNodeMarked(treeNodeWithId(t, ids::North)));
+    EXPECT_TRUE(IsTreeNodeMarked(treeNodeWithId(t, ids::Region)));
     EXPECT_EQ(w.memberList(), (QList<qint64>{9, 10, 11, 12}));
     dialogs.modals.push_back([](QDialog *d) {
         auto *inc = static_cast<TRepInc *>(d);
@@ -91,14 +91,13 @@ TEST_F(MembersTest, ChildlessTerritoryAndSecondTopLevelUnitEnterTheList) {
     caches::GetStruct();
     TRepInc w("40,42,", "Отчет");
     w.ShowTrees();
-    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.tree(), 40)));
-    EXPECT_TRUE(IsTreeNodeBold(treeNodeWithId(w.tree(), 41)));
+    EXPECT_TRUE(IsTreeNodeMarked(treeNodeWithId(w.tree(), 40)));
+    EXPECT_TRUE(IsTreeNodeMarked(treeNodeWithId(w.tree(), 41)));
     EXPECT_EQ(reports::includeText(w.memberList()), "40,42,");
 }
 
 TEST_F(MembersTest, CompositionNeverOffersItselfAndReplacesItsRow) {
     TRepCont w(ids::ReportComposite, "Итоговый свод");
-    w.FormShow();
     ASSERT_EQ(w.reportList()->count(), 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_NE(w.reportList()->item(i)->data(Qt::UserRole).toLongLong(), ids::ReportComposite);
@@ -124,7 +123,6 @@ TEST_F(MembersTest, CompositionNeverOffersItselfAndReplacesItsRow) {
 TEST_F(MembersTest, PopulationCountRestoreAndStore) {
     const int y = fx.year();
     TPopform w(ids::ReportNorth, "Свод по Северному району");
-    w.FormShow();
     ASSERT_TRUE(w.recordExists());
     const int k = 5 + 6 + 7 + 8;   // institutions of the northern district
     EXPECT_EQ(w.totalEdit()->text(), QString::number(1000 * k));
@@ -163,7 +161,6 @@ TEST_F(MembersTest, PopulationCountRestoreAndStore) {
 TEST_F(MembersTest, PopulationOfAReportWithoutRecordOrMembers) {
     const int y = fx.year();
     TPopform w(ids::ReportComposite, "Итоговый свод");
-    w.FormShow();
     EXPECT_FALSE(w.recordExists());
     EXPECT_TRUE(w.totalEdit()->text().isEmpty());
     // No institutions: the count is zero, not a failing statement.

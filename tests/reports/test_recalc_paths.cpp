@@ -66,7 +66,6 @@ QList<RecalcPath> paths(FakeDialogs &dialogs) {
         {"Групповой пересчет", [](qint64 report, const QString &include) {
              db::exec(db::kMain, "update reports set include=? where id=?", {include, report});
              TForm7 w;
-             w.FormShow();
              for (int i = 0; i < w.reportList()->count(); ++i)
                  if (w.reportList()->item(i)->data(Qt::UserRole).toLongLong() == report)
                      w.reportList()->item(i)->setCheckState(Qt::Checked);

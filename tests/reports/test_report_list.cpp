@@ -61,7 +61,6 @@ struct ReportListTest : SampleTest {
 TEST_F(ReportListTest, EmptyListHasNoSelectionAndCommandsSayNoReport) {
     db::exec(db::kMain, "delete from reports");
     TRepList w(testWork());
-    w.FormCreate();
     EXPECT_EQ(w.currentId(), 0);
     w.deleteReport();
     w.renameReport();
@@ -71,7 +70,6 @@ TEST_F(ReportListTest, EmptyListHasNoSelectionAndCommandsSayNoReport) {
 
 TEST_F(ReportListTest, AddRenameAndDelete) {
     TRepList w(testWork());
-    w.FormCreate();
 
     // Cancelled add changes nothing; an added report gets a new id and a row.
     w.addReport();
@@ -124,7 +122,6 @@ TEST_F(ReportListTest, AddRenameAndDelete) {
 TEST_F(ReportListTest, NetModeListsOnlyNetworkReportsAndAddsWithTheFlag) {
     testWork().net = true;
     TRepList w(testWork());
-    w.FormCreate();
     EXPECT_EQ(rowNames(w), QStringList{"Сеть Ф47"});
     bool enabled = true;
     dialogs.modals.push_back(nameDialog("Сеть района", false, &enabled));
@@ -136,7 +133,6 @@ TEST_F(ReportListTest, NetModeListsOnlyNetworkReportsAndAddsWithTheFlag) {
 
 TEST_F(ReportListTest, F7TwiceRestoresTheFlag) {
     TRepList w(testWork());
-    w.FormCreate();
     w.show();
     w.list()->setFocus();
     QTest::keyClick(w.list(), Qt::Key_F7);
@@ -148,7 +144,6 @@ TEST_F(ReportListTest, F7TwiceRestoresTheFlag) {
 
 TEST_F(ReportListTest, DropReordersAndOnlySavingStoresTheOrder) {
     TRepList w(testWork());
-    w.FormCreate();
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     auto drop = [&](int from, QTreeWidgetItem *onto) {
@@ -206,14 +201,12 @@ TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
     };
     testWork().mode = ReportMode::Terrain;
     TRepList w(testWork());
-    w.FormCreate();
     w.list()->setCurrentItem(w.list()->topLevelItem(3));   // the composite report
     dialogs.modals = {record, record};
     w.openFormsTree();
     w.showIndicators();
     testWork().mode = ReportMode::Single;   // the command for institutions opens its own list
     TRepList single(testWork());
-    single.FormCreate();
     single.list()->setCurrentItem(single.list()->topLevelItem(1));
     dialogs.modals = {record};
     single.showIndicators();
@@ -230,7 +223,6 @@ TEST_F(ReportListTest, ViewAndIndicatorsHandTheReportAndItsMembersOn) {
 TEST_F(ReportListTest, MenuItemsOpenTheirWindowsOverTheCurrentReport) {
     testWork().mode = ReportMode::Terrain;
     TRepList w(testWork());
-    w.FormCreate();
     w.list()->setCurrentItem(w.list()->topLevelItem(1));   // Свод по Северному району
     const QString name = QStringLiteral("Свод по Северному району");
     for (QAction *a : {w.includesCommand(), w.viewCommand(), w.breakdownsCommand(), w.memberReportsCommand(), w.indicatorsCommand(), w.populationCommand(), w.groupRecalcCommand()}) {
@@ -249,7 +241,6 @@ TEST_F(ReportListTest, MenuItemsOpenTheirWindowsOverTheCurrentReport) {
 // column leaves 45 pixels and a scroll bar of the list free.
 TEST_F(ReportListTest, ListFollowsTheWindowWhenResized) {
     TRepList w(testWork());
-    w.FormCreate();
     w.show();
     for (const QSize size : {QSize(640, 480), QSize(900, 300)}) {
         w.resize(size);

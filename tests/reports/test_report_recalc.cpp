@@ -83,7 +83,6 @@ TEST_F(RecalcTest, WindowRunsCheckedReportsAndKeepsThoseWithoutMembers) {
     db::exec(db::kMain, "update reports set include='' where id=4");
     db::exec(db::kData, "insert into repdata values (4, 12, 2024, 1, 5, 5)");
     TForm7 w;
-    w.FormShow();
     ASSERT_EQ(w.reportList()->count(), 4);
 
     // Nothing checked: only the closing message.

@@ -35,8 +35,7 @@ struct ReportTransferTest : SampleTest {
 } // namespace
 
 TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
-    TRepList w(testWork());
-    w.FormCreate();   // first row: report 1
+    TRepList w(testWork());   // first row: report 1
     const QStringList before = reportRows(ids::ReportRegion);
     ASSERT_FALSE(before.isEmpty());
 
@@ -60,7 +59,6 @@ TEST_F(ReportTransferTest, WriteThenReadGivesBackTheSameRows) {
 
 TEST_F(ReportTransferTest, FormNamesMatchWithoutCaseAndOtherYearsKeepTheValues) {
     TRepList w(testWork());
-    w.FormCreate();
     w.list()->setCurrentItem(w.list()->topLevelItem(1));
     QDir().mkpath(dataFolder());
     const QString path = dataFolder() + "север.rpd";
@@ -82,8 +80,7 @@ TEST_F(ReportTransferTest, FormNamesMatchWithoutCaseAndOtherYearsKeepTheValues) 
 // A file of the report's year that lacks forms the report holds values in: asked first, naming them; No keeps every
 // value, Yes loads and the closing box names what was emptied.
 TEST_F(ReportTransferTest, LoadThatEmptiesFormsAsksFirst) {
-    TRepList w(testWork());
-    w.FormCreate();   // first row: report 1
+    TRepList w(testWork());   // first row: report 1
     db::exec(db::kData, "insert into repdata values (?, 0.2, 2024, ?, 5, 5)", {ids::ReportRegion, ids::TableF14Patients});
     const QStringList before = reportRows(ids::ReportRegion);
     QDir().mkpath(dataFolder());
@@ -107,8 +104,7 @@ TEST_F(ReportTransferTest, LoadThatEmptiesFormsAsksFirst) {
 TEST_F(ReportTransferTest, LongReportNameIsProposedAWritableFileName) {
     const QString official = QStringLiteral("Сводный отчет государственных учреждений здравоохранения района ").repeated(3);
     db::exec(db::kMain, "update reports set report=? where id=?", {official, ids::ReportRegion});
-    TRepList w(testWork());
-    w.FormCreate();   // first row: report 1
+    TRepList w(testWork());   // first row: report 1
     w.unloadReportFile();      // the save dialog cancelled
     ASSERT_EQ(dialogs.savePaths.size(), 1);
     const QString proposed = QFileInfo(dialogs.savePaths[0]).fileName();
@@ -122,8 +118,7 @@ TEST_F(ReportTransferTest, LongReportNameIsProposedAWritableFileName) {
 // A report without values of the year: nothing is written, and the user is told why.
 TEST_F(ReportTransferTest, ReportWithoutValuesWritesNothing) {
     db::exec(db::kData, "delete from repdata where hospital=?", {ids::ReportRegion});
-    TRepList w(testWork());
-    w.FormCreate();   // first row: report 1
+    TRepList w(testWork());   // first row: report 1
     w.unloadReportFile();
     EXPECT_TRUE(dialogs.savePaths.isEmpty());
     EXPECT_TRUE(dialogs.sawMessage("нет значений за 2024 год: выгружать нечего")) << dialogs.messages.join('|').toStdString();
@@ -131,7 +126,6 @@ TEST_F(ReportTransferTest, ReportWithoutValuesWritesNothing) {
 
 TEST_F(ReportTransferTest, UnknownTableLineIsNamedOnceNotCountedTwice) {
     TRepList w(testWork());
-    w.FormCreate();
     w.list()->setCurrentItem(w.list()->topLevelItem(1));
     QDir().mkpath(dataFolder());
     const QString path = dataFolder() + "север.rpd";

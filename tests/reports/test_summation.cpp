@@ -184,7 +184,6 @@ TEST_F(SummationTest, PositionsFileNamesLinesOfNoTableAndMatchesWithoutCase) {
     EXPECT_EQ(e.unmatched(), (QStringList{"строка 2: Ф99,(1000)", "строка 4: Ф30,(9000),,1"}));
     // The window names them and asks before the run; "Нет" runs nothing.
     TFMerge w;
-    w.FormCreate();
     w.sourceList()->item(0)->setCheckState(Qt::Checked);
     w.sourceList()->item(1)->setCheckState(Qt::Checked);
     w.receiverList()->setCurrentRow(0);
@@ -377,7 +376,6 @@ TEST_F(SummationTest, ProgressImagesCountTheirListsInCharacters) {
 
 TEST_F(SummationTest, WindowChecksAndRun) {
     TFMerge w;
-    w.FormCreate();
     ASSERT_EQ(w.sourceList()->count(), 2);
     ASSERT_EQ(w.receiverList()->count(), 3);
     EXPECT_EQ(w.receiverList()->item(0)->text(), "Годовой");

@@ -17,6 +17,6 @@ scan_lines(
     "core/AdminMode.cpp"
     # The main window's caption, found by its type (QMainWindow), for the
     # heading of a list.
-    "forms/shared/FormListCommon.cpp"
+    "forms/territory/AdmForm.cpp"
   WHAT "window lookup(s) by name"
   OK "windows: none looked up by name")

@@ -56,3 +56,38 @@ inline QStringList nameCorpus() {
     out.removeDuplicates();
     return out;
 }
+
+// Form names as the catalogue takes them, made from the corpus the way a user
+// makes a name fit: each word after "Ф", without the signs, brackets,
+// relations and quotes a reference cannot hold; the longest names the
+// catalogue takes (117 Russian letters), words run together; runs of one
+// letter after a word ("Форма" and 60 times "ж") and the longest names of one
+// letter, for every letter in both cases. A gate still refuses some (the
+// notation's words).
+inline QStringList catalogueNames() {
+    constexpr int kLongest = 117;
+    QStringList out;
+    QSet<QString> seen;
+    static const QRegularExpression unfit(QStringLiteral("[+\\-*/()\\[\\]<>=;\"]"));
+    auto add = [&](QString n) {
+        n.remove(unfit);
+        if (n.isEmpty()) return;
+        if (!n.startsWith(u'Ф') && !n.startsWith(u'ф')) n.prepend(u'Ф');
+        n.truncate(kLongest);
+        if (!seen.contains(n)) {
+            seen.insert(n);
+            out << n;
+        }
+    };
+    for (const QString &t : nameCorpus())
+        for (const QString &word : t.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) add(word);
+    const QStringList texts = russianTexts();
+    for (qsizetype i = 0; i + 1 < texts.size(); i += 97)
+        add((texts[i] + texts[i + 1]).toLower().remove(QRegularExpression(QStringLiteral("\\s"))).repeated(kLongest));
+    for (const QChar c : QStringLiteral("абвгдеёжзийклмнопрстуфхцчшщъыьэюяАБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ")) {
+        add(QStringLiteral("Форма") + QString(60, c) + u'1');
+        add(QStringLiteral("Ф") + QString(kLongest - 1, c));
+        if (c.isLower()) add(QStringLiteral("ф") + QString(kLongest - 2, c) + u'9');
+    }
+    return out;
+}

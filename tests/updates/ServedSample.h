@@ -77,7 +77,7 @@ struct ServedSample {
     TUpdateManager manager() {
         return TUpdateManager(mainDb(), fx.year(), url(), fx.programFolder() + "temp/");
     }
-    void show(TUpdateForm &w) { w.Database = mainDb(); w.Year = fx.year(); w.show(); }
+    void show(TUpdateForm &w) { w.show(); }
     // The update window on this server, shown (which lists the updates).
     void open(TUpdateForm &w) {
         IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", url());

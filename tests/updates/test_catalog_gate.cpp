@@ -89,7 +89,7 @@ bool refused(const std::function<bool()> &path) {
 TEST_F(CatalogGateTest, TablesEditorRefusesTakenAndMalformedNumbers) {
     db::exec(mainDb(), "update tables set tablen='(1000а)' where ident=?", {ids::TableF30Staff});
     TFTabs t(ids::FormF30);
-    t.FormActivate();
+    t.show();
     t.list()->setCurrentItem(t.list()->topLevelItem(1));
     ASSERT_EQ(t.list()->currentItem()->text(0), QStringLiteral("(2000)"));
     const QStringList before = snapshot();
@@ -117,7 +117,7 @@ TEST_F(CatalogGateTest, TablesEditorRefusesTakenAndMalformedNumbers) {
 
 TEST_F(CatalogGateTest, CatalogueRefusesCaseTwinsAndAnImportKeepsTheStoredName) {
     TFormL w;
-    w.FormActivate();
+    w.show();
     const QStringList before = snapshot();
     dialogs.modals.push_back([&](QDialog *d) {
         auto *c = static_cast<TFChar *>(d);
@@ -167,7 +167,7 @@ TEST_F(CatalogGateTest, CatalogueRefusesCaseTwinsAndAnImportKeepsTheStoredName) 
 
 TEST_F(CatalogGateTest, EveryBadStructureLineRefusesTheWholeFile) {
     TFormL w;
-    w.FormActivate();
+    w.show();
     const QStringList before = snapshot();
     const QString form = "Ф30#Сведения#Нет";
     const QString table = "(1000)#Штаты#8#7#3#3#False#0";   // 8 columns, 7 rows
@@ -242,7 +242,14 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
                               FormCase{"  ", false}, FormCase{"Ф:1", false}, FormCase{"гр2", false},
                               FormCase{"стр5", false}, FormCase{"заг1", false}, FormCase{"ГР2", false},
                               FormCase{"Ф/1", false}, FormCase{"Ф\\1", false}, FormCase{"..", false},
-                              FormCase{" . ", false}}) {
+                              FormCase{" . ", false},
+                              // Names the references of rules, calculated cells and indicators cannot name.
+                              FormCase{"Отчет", false}, FormCase{"Ф30-1", false}, FormCase{"Ф30+", false},
+                              FormCase{"Ф1*2", false}, FormCase{"Ф(1)", false}, FormCase{"Ф 30", false},
+                              FormCase{"ФГРУППА", false}, FormCase{"Фстр", false}, FormCase{"Ф<1", false},
+                              FormCase{"Ф=1", false}, FormCase{"Ф;1", false}, FormCase{"Ф\"1\"", false},
+                              FormCase{"Фвпт", false}, FormCase{"Фor", false}, FormCase{"ФAND", false},
+                              FormCase{"Ф", false}}) {
         for (const auto &p : formPaths) {
             const QStringList before = snapshot();
             const bool refusedHere = refused([&] { return p.second(QString::fromUtf8(c.name)); });
@@ -274,7 +281,9 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
          }},
     };
     for (const char *number : {"(1000а)", "(1000А)", " (1000а)", "()", "( )", "(1)(2)", "(1", "1000", "(1:2)",
-                               "( 3000)", "(3000 )", "(СТР1)", "(ГР2)", "(стр1)", "(1гр)", "(Ф1)", "(1[2])"})
+                               "( 3000)", "(3000 )", "(СТР1)", "(ГР2)", "(стр1)", "(1гр)", "(Ф1)", "(1[2])",
+                               "(1000-1)", "(1000+1)", "(1*2)", "(1/2)", "(10 00)", "(1<2)", "(1=2)", "(1;2)",
+                               "(\"1\")", "(впт)", "(and)", "(Or1)"})
         for (const auto &p : tablePaths) {
             // A line not beginning with "(" is no table line for the reader: reported and skipped (catalogue tests).
             if (QByteArray(p.first) == ".frs import" && number[0] != '(') continue;
@@ -324,7 +333,7 @@ TEST_F(CatalogGateTest, EveryPathRefusesBadIdentitiesAndShapes) {
 // back, and a form's structure file, written by export, is read back by import.
 TEST_F(CatalogGateTest, LegitimateNamesPassAndAreUsable) {
     QStringList numbers;
-    for (const char *inner : {"1000", "1000а", "2000Б", "3000ё", "5-1", "1.2", "100 а", "Т1", "итого"})
+    for (const char *inner : {"1000", "1000а", "2000Б", "3000ё", "5.1", "1.2", "100а", "Т1", "итого", "1,2", "№7"})
         numbers << QStringLiteral("(%1)").arg(QString::fromUtf8(inner));
     for (const QString &n : numbers) {
         EXPECT_TRUE(gate::tableNumberFault(n).isEmpty()) << n.toStdString();
@@ -345,7 +354,7 @@ TEST_F(CatalogGateTest, LegitimateNamesPassAndAreUsable) {
     for (const char *bad : {"(СТР1)", "(ГР2)", "(Ф1)"})
         EXPECT_FALSE(namesBack(QString::fromUtf8(bad), "Ф30") && namesBack(QString::fromUtf8(bad), "")) << bad;
     int k = 0;
-    for (const char *name : {"Ф12", "ф14ё", "Ф 1-мед", "Ф12(б)", "ГРАФИК1", "Стр", "заг", "№7", "Ф\"99\"", "Сведения 2"}) {
+    for (const char *name : {"Ф12", "ф14ё", "Ф1мед", "Ф12.б", "ФАП", "Ф№7", "Ф«99»", "Ф1,2", "Фёдор", "Ф_2"}) {
         const QString n = QString::fromUtf8(name);
         EXPECT_TRUE(gate::formNameFault(n).isEmpty()) << name;
         const qint64 id = catalog::addForm(n, "Описание", false);
@@ -356,6 +365,31 @@ TEST_F(CatalogGateTest, LegitimateNamesPassAndAreUsable) {
         EXPECT_EQ(back.formname, n);
         ASSERT_EQ(back.tables.size(), 1);
     }
+    expectSound();
+}
+
+// Names stored before the references' rules were enforced are not repaired: their form and table keep working in
+// the catalogue (a description or caption edited, a structure file read back in place), and a new name for them is
+// checked as any new name is.
+TEST_F(CatalogGateTest, NamesStoredBeforeAreKeptAndRenamedOnlyToNamesReferencesName) {
+    const QSqlDatabase d = mainDb();
+    db::exec(d, "update forms set formname='Ф 14-дети' where id=?", {ids::FormF14});
+    db::exec(d, "update tables set tablen='(2000-1)' where ident=?", {ids::TableF30Visits});
+    EXPECT_NO_THROW(catalog::updateForm(ids::FormF14, "Ф 14-дети", "Новое содержание", false));
+    EXPECT_NO_THROW(catalog::updateTable(ids::TableF30Visits, "(2000-1)", "Новая подпись", false, 0));
+    EXPECT_EQ(db::scalar(d, "select name from tables where ident=?", {ids::TableF30Visits}).toString(), "Новая подпись");
+    for (const qint64 form : {qint64(ids::FormF14), qint64(ids::FormF30)}) {
+        const QString path = fx.root() + QStringLiteral("kept%1.frs").arg(form);
+        catalog::exportForm(form, path);
+        const catalog::ImportResult r = catalog::importFrs(frs::readFile(path));
+        EXPECT_EQ(r.formId, form);
+        EXPECT_FALSE(r.newForm);
+        EXPECT_TRUE(r.missing.isEmpty());
+    }
+    EXPECT_TRUE(refused([] { catalog::updateTable(ids::TableF30Visits, "(2000-2)", "x", false, 0); return true; }));
+    EXPECT_TRUE(refused([] { catalog::updateForm(ids::FormF14, "Ф 14-дети2", "x", false); return true; }));
+    EXPECT_NO_THROW(catalog::updateTable(ids::TableF30Visits, "(2001)", "x", false, 0));
+    EXPECT_NO_THROW(catalog::updateForm(ids::FormF14, "Ф14д", "x", false));
     expectSound();
 }
 

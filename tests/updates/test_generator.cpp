@@ -166,8 +166,7 @@ TEST(UpdateGeneratorWindow, FormsAreListedInTheNameOrder) {
     SampleFixture fx;
     for (const char *name : {"Ёлки", "ежи", "Жуки", "Б"})
         db::exec(mainDb(), "insert into forms (formname) values (?)", {QString::fromUtf8(name)});
-    TUpdateGeneratorForm w;
-    w.Database = mainDb();
+    TUpdateGeneratorForm w(mainDb(), 0);
     w.LoadForms();
     QStringList shown;
     for (int i = 0; i < w.formList()->count(); ++i) shown << w.formList()->item(i)->text();
@@ -178,8 +177,7 @@ TEST(UpdateGeneratorWindow, FormsAreListedInTheNameOrder) {
 TEST(UpdateGeneratorWindow, ATickedFormThatCannotBePackedIsNamedAndNoPackageIsMade) {
     SampleFixture fx;
     FakeDialogs dialogs;
-    TUpdateGeneratorForm w;
-    w.Database = mainDb();
+    TUpdateGeneratorForm w(mainDb(), 0);
     w.LoadForms();
     for (int i = 0; i < w.formList()->count(); ++i)
         if (w.formList()->item(i)->text() != "Ф14") w.formList()->item(i)->setCheckState(Qt::Checked);

@@ -135,7 +135,7 @@ TEST(UpdateWindow, ARefusedPackageChangesNothingAndIsOfferedAgain) {
         served.append({QString("B%1").arg(++n), package(s, {"Ф30", "Ф14"}, spoil)});
     serveList(s, served);
     const QStringList before = state(s);
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     n = 0;
     for (const auto &[what, spoil] : spoils) {
@@ -160,7 +160,7 @@ TEST(UpdateWindow, APrintFileThatCannotBeReplacedIsNamedAndTheUpdateStaysInstall
     const QString held = s.fx.yearFolder() + "forms/Ф30.txt";
     QFile::remove(held);
     ASSERT_TRUE(QDir().mkpath(held + "/inside"));
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     const QString message = press(s, w, "vU1", w.installButton());
     EXPECT_TRUE(message.startsWith("Обновление установлено, но не удалось заменить печатные файлы:")) << message.toStdString();
@@ -197,7 +197,7 @@ TEST(UpdateWindow, OnlyTheLatestUpdateOfAFormRollsBackAndItTakesItsPrintFilesAlo
     QFile::remove(forms + "Ф30.doc");
     serveList(s, {{"U1", u1}, {"U2", u2}});
     const QStringList before = state(s);
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     EXPECT_EQ(press(s, w, "vU1", w.installButton()), "Обновление успешно установлено");
     const QStringList afterU1 = state(s);
@@ -293,7 +293,7 @@ TEST(UpdateManager, ARollbackOnAFullDiskChangesNothingAndCanBeRepeated) {
 
 TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
     ServedSample s;
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     ASSERT_EQ(w.updateList()->topLevelItemCount(), 2);
     EXPECT_EQ(w.updateList()->topLevelItem(0)->text(4), "Доступно");
@@ -329,14 +329,14 @@ TEST(UpdateWindow, InstallsListsTheInstalledUpdateAndRollsItBack) {
     EXPECT_EQ(press(s, w, "1.1", w.installButton()),   // U2: wrong checksum
               "Ошибка при установке обновления.\r\nКонтрольная сумма загруженного архива не совпадает с объявленной.");
 
-    TUpdateForm noDb;
+    TUpdateForm noDb(QSqlDatabase(), 0);
     noDb.show();
     EXPECT_EQ(s.dialogs.messages.last(), "База данных не подключена");
 }
 
 TEST(UpdateWindow, CancelledDownloadsLeaveTheListAndTheFormsAsBefore) {
     ServedSample s;
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     ASSERT_EQ(w.updateList()->topLevelItemCount(), 2);
     w.updateList()->setCurrentItem(w.updateList()->topLevelItem(0));
@@ -367,7 +367,7 @@ TEST(UpdateWindow, TheAddressComesFromTheUpdateSettingsFileOnly) {
     // The working address only in the program's settings file is not used.
     IniFile(paths::settingsFile()).writeString("Настройки", "UpdateServerURL", s.url());
     IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", "http://127.0.0.1:1/");
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.show(w);
     EXPECT_TRUE(s.dialogs.messages.value(0).startsWith("Не удалось загрузить список обновлений: Не удалось подключиться"))
         << s.dialogs.messages.value(0).toStdString();
@@ -409,7 +409,7 @@ TEST(UpdateWindow, ARollbackPutsTheRulesBackUnderTheirKeys) {
         db::exec(mainDb(), "delete from int_control where \"Код\"=2");   // keys with a gap
         serveList(s, {{"U1", package(s, {"Ф30", "Ф14"}, published)}});
         const QStringList rules = storedRules();
-        TUpdateForm w;
+        TUpdateForm w(mainDb(), s.fx.year());
         s.open(w);
         const QString installed = press(s, w, "vU1", w.installButton());
         ASSERT_EQ(installed, "Обновление успешно установлено") << installed.toStdString() << logText().toStdString();
@@ -447,7 +447,7 @@ TEST(UpdateWindow, ALargeArchiveKeepsTheWindowLiveAndOneTooLargeIsRefused) {
         entries << entry(s, id, size, QString(64, 'a'), R"("Ф30")");
     }
     serveEntries(s, entries);
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
 
     // Ticks of the event loop while the bytes come (the checksum after them is not timed).
@@ -497,7 +497,7 @@ TEST(UpdateWindow, AnUntrustedCertificateIsNamedInTheMessage) {
     const QString refused = "Не удалось установить защищённое соединение с 127.0.0.1: сертификат сервера не принят";
     IniFile(paths::updateSettingsFile()).writeString("Настройки", "UpdateServerURL", tls.base() + "/api/v1/updates/");
     {
-        TUpdateForm w;
+        TUpdateForm w(mainDb(), s.fx.year());
         s.show(w);
         EXPECT_EQ(s.dialogs.messages.value(0), "Не удалось загрузить список обновлений: " + refused);
     }
@@ -505,7 +505,7 @@ TEST(UpdateWindow, AnUntrustedCertificateIsNamedInTheMessage) {
                    QString(R"({"year": "2024", "updates": [{"id": "S1", "version": "vS1", "forms": ["Ф30"], )"
                            R"("size": 10, "downloadUrl": "%1/pkg/S1.zip", "checksum": "%2"}]})")
                        .arg(tls.base(), QString(64, 'a')).toUtf8());
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     EXPECT_EQ(press(s, w, "vS1", w.installButton()),
               "Ошибка при установке обновления.\r\nНе удалось загрузить архив обновления: " + refused);
@@ -546,7 +546,7 @@ TEST(UpdateWindow, TwoUpdatesSharingARuleBetweenFormsRollBackLatestFirst) {
     const QByteArray b = package(s, {"Ф14"}, [](const QString &d) { editSharedRule(d, "Ф14", "редакция B"); });
     serveList(s, {{"A", a}, {"B", b}});
     const QStringList before = state(s);
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     ASSERT_EQ(press(s, w, "vA", w.installButton()), "Обновление успешно установлено");
     EXPECT_EQ(sharedRuleComment(), "редакция A");
@@ -588,7 +588,7 @@ TEST(UpdateWindow, AManifestInAnotherLetterCaseChangesTheStoredForm) {
     const QByteArray upper = package(s, {"Ф30"}, published);
     serveList(s, {{"L", lower}, {"U", upper}});
     const QStringList before = state(s);
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     ASSERT_EQ(press(s, w, "vL", w.installButton()), "Обновление успешно установлено");
     EXPECT_EQ(decipher("Ф30"), "Опубликовано");
@@ -618,7 +618,7 @@ TEST(UpdateWindow, ABackupRuleTheCheckRefusesTodayIsRestoredAndNamed) {
     });
     serveList(s, {{"U1", package(s, {"Ф30"}, published)}, {"R", refused}});
     const QStringList rules = storedRules();
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     EXPECT_TRUE(press(s, w, "vR", w.installButton()).startsWith("Ошибка при установке обновления."));
     EXPECT_TRUE(logText().contains("ERROR: Контроли формы Ф30 не установлены: правил, не прошедших проверку, — 1"));
@@ -720,7 +720,7 @@ TEST(UpdateWindow, ADocxTemplateIsShippedInstalledAndRolledBack) {
     EXPECT_TRUE(manifest.contains(R"("Ф30\/Forms\/Ф30.doc",)" "\r\n" R"(        "Ф30\/Forms\/Ф30.docx",)"))
         << manifest.toStdString();
     serveList(s, {{"U1", u1}});
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     ASSERT_EQ(press(s, w, "vU1", w.installButton()), "Обновление успешно установлено");
     EXPECT_EQ(lines(forms + "Ф30.docx"), QStringList{"новый шаблон"});
@@ -764,7 +764,7 @@ TEST(UpdateWindow, APackageOfANewFormInstallsItWithItsTablesAndRules) {
     db::exec(mainDb(), "delete from tables where form=?", {f14});
     db::exec(mainDb(), "delete from int_control where formid=? or formid=0", {f14});
     db::exec(mainDb(), "delete from forms where id=?", {f14});
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     const QString message = press(s, w, "vN1", w.installButton());
     ASSERT_EQ(message, "Обновление успешно установлено") << message.toStdString() << logText().toStdString();
@@ -861,7 +861,7 @@ TEST(UpdateWindow, ARollbackOfAFormRenamedSinceTheInstallIsRefusedAndNamesIt) {
     const QByteArray u = package(s, {"Ф30"}, published);
     serveList(s, {{"U", u}});
     const QStringList before = state(s);
-    TUpdateForm w;
+    TUpdateForm w(mainDb(), s.fx.year());
     s.open(w);
     ASSERT_EQ(press(s, w, "vU", w.installButton()), "Обновление успешно установлено");
     db::exec(mainDb(), "update forms set formname='Ф31' where formname='Ф30'");

@@ -51,14 +51,14 @@ TEST(AdmTree, BuildMarksAndLeafLists) {
     // Marking a leaf marks its ancestors; unmarking the last marked child clears them.
     QTreeWidgetItem *crb = find(tree, fx.crb), *poly = find(tree, fx.poly), *region = find(tree, fx.region);
     CheckTreeBranch(crb);
-    EXPECT_TRUE(IsTreeNodeBold(region));
+    EXPECT_TRUE(IsTreeNodeMarked(region));
     CheckTreeBranch(poly);
     UncheckTreeBranch(crb);
-    EXPECT_TRUE(IsTreeNodeBold(region));
+    EXPECT_TRUE(IsTreeNodeMarked(region));
     UncheckTreeBranch(poly);
-    EXPECT_FALSE(IsTreeNodeBold(region));
+    EXPECT_FALSE(IsTreeNodeMarked(region));
     CheckTreeBranch(region);
-    EXPECT_TRUE(IsTreeNodeBold(crb) && IsTreeNodeBold(poly));
+    EXPECT_TRUE(IsTreeNodeMarked(crb) && IsTreeNodeMarked(poly));
 }
 
 TEST(AdmTree, UnitsAndPopulations) {
@@ -110,24 +110,24 @@ TEST(AdmTree, DropCasesAndOrder) {
                     *hospital = find(tree, fx.hospital), *poly = find(tree, fx.poly);
 
     // Onto a label: last child of that node, parent stored.
-    EXPECT_TRUE(moveNode(&tree, crb, city, DropPlace::Label));
+    EXPECT_TRUE(MoveTreeNode(&tree, crb, city, TreeDropPlace::Label, moveUnit));
     EXPECT_EQ(shape(tree), (QStringList{"Район", ".Поликлиника №1", "Город", ".Больница", ".ЦРБ"}));
     EXPECT_EQ(storedParent(fx.crb), fx.city);
     // Onto an indent of a node of another parent: before it, new parent stored too.
-    EXPECT_TRUE(moveNode(&tree, poly, hospital, DropPlace::Indent));
+    EXPECT_TRUE(MoveTreeNode(&tree, poly, hospital, TreeDropPlace::Indent, moveUnit));
     EXPECT_EQ(shape(tree), (QStringList{"Район", "Город", ".Поликлиника №1", ".Больница", ".ЦРБ"}));
     EXPECT_EQ(storedParent(fx.poly), fx.city);
     // Onto empty space: end of the top level, parent 0.
-    EXPECT_TRUE(moveNode(&tree, hospital, nullptr, DropPlace::Empty));
+    EXPECT_TRUE(MoveTreeNode(&tree, hospital, nullptr, TreeDropPlace::Empty, moveUnit));
     EXPECT_EQ(storedParent(fx.hospital), 0);
     // Onto itself or its own descendant: refused, nothing changes.
     const QStringList before = shape(tree);
-    EXPECT_FALSE(moveNode(&tree, city, crb, DropPlace::Label));
-    EXPECT_FALSE(moveNode(&tree, city, city, DropPlace::Indent));
+    EXPECT_FALSE(MoveTreeNode(&tree, city, crb, TreeDropPlace::Label, moveUnit));
+    EXPECT_FALSE(MoveTreeNode(&tree, city, city, TreeDropPlace::Indent, moveUnit));
     EXPECT_EQ(shape(tree), before);
     EXPECT_EQ(storedParent(fx.city), 0);
 
-    saveOrder(&tree);
+    saveOrder(TreeUnitNodes(&tree));
     caches::GetStruct();
     QTreeWidget again;
     FillAdminTree(&again, 0);

@@ -2,6 +2,7 @@
 #include "support/ChildProcess.h"
 #include "support/Files.h"
 #include "engine/NumberFormat.h"
+#include "core/TreeMarking.h"
 #include "test_adm_fixture.h"
 
 #include "forms/shared/AdmFormLogic.h"
@@ -641,7 +642,7 @@ TEST(TransferFiles, GroupSaveRefusesTwoNodesOfOneFile) {
     for (int i = 0; i < 2; ++i)
         (new QTreeWidgetItem(&twice, QStringList{QStringLiteral("ФАП")}))->setData(0, Qt::UserRole, qint64(78));
     try {
-        SaveHospTree(&twice, data, QStringLiteral("Годовой"), 2026);
+        SaveHospTree(TreeUnitBranch(&twice), data, QStringLiteral("Годовой"), 2026);
         ADD_FAILURE() << "one path written twice";
     } catch (const db::Error &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("\"ФАП\" и \"ФАП\" получили бы один файл")))
@@ -676,7 +677,7 @@ TEST(TransferFiles, GroupUnloadWritesEachFileAsTheLineWriterAndStopsAtAFailedWri
     const QString data = fx.yearFolder + "data";
     const QString files[] = {data + "/Район/ЦРБ - Годовой - 2026.orw",
                              data + "/Район/Поликлиника №1 - Годовой - 2026.orw"};
-    const TreeWriteResult w = SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026);
+    const TreeWriteResult w = SaveHospTree(TreeUnitBranch(&region), data, QStringLiteral("Годовой"), 2026);
     EXPECT_EQ(w.files, 2);
     EXPECT_EQ(w.skippedValues, 2);
     const auto bytesOf = [](const QString &path) {
@@ -691,7 +692,7 @@ TEST(TransferFiles, GroupUnloadWritesEachFileAsTheLineWriterAndStopsAtAFailedWri
     const QByteArray before[] = {bytesOf(files[0]), bytesOf(files[1])};
     const LimitedRun run = runWithFileSizeLimit(before[0].size() + 100, [&](QString &message) {
         try {
-            SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026);
+            SaveHospTree(TreeUnitBranch(&region), data, QStringLiteral("Годовой"), 2026);
         } catch (const db::Error &e) {
             message = e.message();
             return true;
@@ -717,7 +718,7 @@ TEST(TransferFiles, StoppedGroupSaveLeavesTheOlderFiles) {
     sub->setData(0, Qt::UserRole, qint64(55));
     (new QTreeWidgetItem(sub, QStringList{QStringLiteral("Поликлиника №1")}))->setData(0, Qt::UserRole, fx.poly);
     const QString data = fx.yearFolder + "data";
-    EXPECT_EQ(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026).files, 2);
+    EXPECT_EQ(SaveHospTree(TreeUnitBranch(&region), data, QStringLiteral("Годовой"), 2026).files, 2);
     QStringList lines;
     // Stopped by "Отмена" at the second file, or failing there: the first file written again is not put in place, the
     // older files stay whole and nothing half-written is left beside them.
@@ -733,16 +734,16 @@ TEST(TransferFiles, StoppedGroupSaveLeavesTheOlderFiles) {
         int painted = 0;
         const auto paint = [&] { ++painted; };
         if (cancel)
-            EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond, paint), Cancelled);
+            EXPECT_THROW(SaveHospTree(TreeUnitBranch(&region), data, QStringLiteral("Годовой"), 2026, stopAtSecond, paint), Cancelled);
         else
-            EXPECT_THROW(SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026, stopAtSecond, paint), db::Error);
+            EXPECT_THROW(SaveHospTree(TreeUnitBranch(&region), data, QStringLiteral("Годовой"), 2026, stopAtSecond, paint), db::Error);
         EXPECT_GT(painted, 0);   // while the files written are removed
         ASSERT_TRUE(cp1251::readLines(data + "/Район/ЦРБ - Годовой - 2026.orw", lines));
         EXPECT_EQ(lines, QStringList{line("1", "2026", "Ф30", "(1000)", 3, 4)});
         EXPECT_TRUE(QDir(data + "/Район").entryList({"*.part"}, QDir::Files).isEmpty());
     }
     // Run to its end, the group replaces the older files.
-    SaveHospTree(&region, data, QStringLiteral("Годовой"), 2026);
+    SaveHospTree(TreeUnitBranch(&region), data, QStringLiteral("Годовой"), 2026);
     ASSERT_TRUE(cp1251::readLines(data + "/Район/ЦРБ - Годовой - 2026.orw", lines));
     EXPECT_EQ(lines, (QStringList{line("1", "2026", "Ф30", "(1000)", 3, 4), line("10.1", "2026", "Ф30", "(1000)", 4, 4)}));
     EXPECT_TRUE(QDir(data + "/Район").entryList({"*.part"}, QDir::Files).isEmpty());
@@ -781,12 +782,12 @@ TEST(TransferFiles, GroupUnloadAndLoadOfADistrictWithLongNamesGiveBackEveryValue
     }
     const QString data = fx.yearFolder + "data";
     // An older unload's file of the institution that has no values now.
-    const QString older = data + "/" + unitStemOfNode(&root) + "/" +
-                          unitFileNameOfStem(unitStemOfNode(root.child(3)), level, 2026);
+    const QString older = data + "/" + unitStemOfNode(TreeUnitBranch(&root)) + "/" +
+                          unitFileNameOfStem(unitStemOfNode(TreeUnitBranch(root.child(3))), level, 2026);
     ASSERT_TRUE(paths::makePath(QFileInfo(older).absolutePath()));
     ASSERT_TRUE(cp1251::writeLines(older, {line("5", "2026", "Ф30", "(1000)", 3, 4)}));
 
-    const TreeWriteResult r = SaveHospTree(&root, data, level, 2026);
+    const TreeWriteResult r = SaveHospTree(TreeUnitBranch(&root), data, level, 2026);
     EXPECT_EQ(r.files, 4);
     EXPECT_EQ(r.withoutValues, QStringList{official.arg(3)});
     EXPECT_EQ(r.removedOlder, 1);

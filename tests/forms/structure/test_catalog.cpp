@@ -147,14 +147,14 @@ TEST_F(CatalogTest, FileWrittenElsewhereIsDecodedAndBound) {
     // A colon in a file's title text becomes the control byte; quotes are data; any flag but "Нет" means a network
     // form. Update packages once wrote the span, font and layout of a title blank: it is its own cell in the font and
     // layout of a new title.
-    writeFile(file("new.frs"), {"Ф\"99\"#Новая \"форма\"#True", "(1000)#Таблица \"один\"#3#2#1#1#true#1",
+    writeFile(file("new.frs"), {"Ф99#Новая \"форма\"#True", "(1000)#Таблица \"один\"#3#2#1#1#true#1",
                                 "стр1#20,5", "гр1#100", "гр2#50", "заг1#1#1#1#2#1#Arial#10#False#False#CC00#Итого: всего",
                                 "заг2#1#######False#False##б"});
     const ImportResult r = importFrs(frs::readFile(file("new.frs")));
     ASSERT_TRUE(r.newForm);
     QSqlQuery f = db::exec(mainDb(), "select formname, decipher, net from forms where id=?", {r.formId});
     ASSERT_TRUE(f.next());
-    EXPECT_EQ(f.value(0).toString(), QStringLiteral("Ф\"99\""));
+    EXPECT_EQ(f.value(0).toString(), QStringLiteral("Ф99"));
     EXPECT_EQ(f.value(1).toString(), QStringLiteral("Новая \"форма\""));
     EXPECT_TRUE(f.value(2).toBool());
     const QList<TableRow> t = listTables(r.formId);
@@ -281,7 +281,7 @@ TEST_F(CatalogTest, ColonsInTextsSurviveTheRoundTrip) {
 }
 
 TEST_F(CatalogTest, FailingStatementRollsBackTheWholeImport) {
-    writeFile(file("x.frs"), {"Новая#Описание#Нет", "(1000)#Т#2#2#1#1#False#0", "стр1#20", "гр1#100",
+    writeFile(file("x.frs"), {"Ф99#Описание#Нет", "(1000)#Т#2#2#1#1#False#0", "стр1#20", "гр1#100",
                               "заг1#1#1#1#1#1#Arial#10#False#False#CC00#x"});
     db::exec(mainDb(), "drop table titles");
     const qint64 forms = formCount();

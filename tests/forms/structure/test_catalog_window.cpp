@@ -39,7 +39,7 @@ struct CatalogWindowTest : ::testing::Test {
 
 TEST_F(CatalogWindowTest, ListFilledOnceAndFormsAddedEditedDeleted) {
     TFormL w;
-    w.FormActivate();
+    w.show();
     EXPECT_TRUE(w.isFilled());
     EXPECT_EQ(captions(w.list()), (QStringList{"Ф30", "Ф14", "Ф47"}));
     EXPECT_EQ(captions(w.list(), 2), (QStringList{"Нет", "Нет", "Да"}));
@@ -80,13 +80,13 @@ TEST_F(CatalogWindowTest, ListFilledOnceAndFormsAddedEditedDeleted) {
     dialogs.modals.push_back([&](QDialog *d) {
         auto *c = static_cast<TFChar *>(d);
         EXPECT_TRUE(c->netBox()->isChecked());
-        c->nameEdit()->setText("Ф12-new");
+        c->nameEdit()->setText("Ф12н");
         c->netBox()->setChecked(false);
         return int(QDialog::Accepted);
     });
     w.editForm();
     EXPECT_EQ(w.list()->currentItem()->text(2), QStringLiteral("Нет"));
-    EXPECT_EQ(db::scalar(mainDb(), "select formname from forms where id=?", {id}).toString(), QStringLiteral("Ф12-new"));
+    EXPECT_EQ(db::scalar(mainDb(), "select formname from forms where id=?", {id}).toString(), QStringLiteral("Ф12н"));
 
     // Deleting asks first; No keeps the form.
     select(w.list(), "Ф14");
@@ -97,13 +97,13 @@ TEST_F(CatalogWindowTest, ListFilledOnceAndFormsAddedEditedDeleted) {
     w.deleteForm();
     EXPECT_EQ(count("select count(*) from forms where id=2"), 0);
     EXPECT_EQ(count("select count(*) from tables where form=2"), 0);
-    EXPECT_EQ(captions(w.list()), (QStringList{"Ф30", "Ф47", "Ф12-new"}));
+    EXPECT_EQ(captions(w.list()), (QStringList{"Ф30", "Ф47", "Ф12н"}));
     EXPECT_EQ(w.list()->currentItem()->text(0), QStringLiteral("Ф30"));
 }
 
 TEST_F(CatalogWindowTest, DroppedRowsAreStoredOnlyOnRequest) {
     TFormL w;
-    w.FormActivate();
+    w.show();
     auto *list = w.list();
     EXPECT_FALSE(list->dropRowOn(list->topLevelItem(2), nullptr));   // below the last row
     EXPECT_TRUE(list->dropRowOn(list->topLevelItem(2), list->topLevelItem(0)));
@@ -118,7 +118,7 @@ TEST_F(CatalogWindowTest, DroppedRowsAreStoredOnlyOnRequest) {
 
 TEST_F(CatalogWindowTest, ExportAndImportThroughTheMenu) {
     TFormL w;
-    w.FormActivate();
+    w.show();
     const QString path = fx.root() + "ф30";
     dialogs.files.push_back(path);
     w.exportForm();
@@ -146,7 +146,7 @@ TEST_F(CatalogWindowTest, ExportAndImportThroughTheMenu) {
 
 TEST_F(CatalogWindowTest, TablesEditedAndDeleted) {
     TFTabs t(ids::FormF30);
-    t.FormActivate();
+    t.show();
     EXPECT_EQ(captions(t.list()), (QStringList{"(1000)", "(2000)"}));
 
     t.list()->setCurrentItem(t.list()->topLevelItem(1));
@@ -219,7 +219,7 @@ void traceHandler(QtMsgType, const QMessageLogContext &context, const QString &t
 // the Word import ends with the catalogue's own word.
 TEST_F(CatalogWindowTest, ImportTracesItsStatementsAndTheWordImportEndsWithItsWord) {
     TFormL w;
-    w.FormActivate();
+    w.show();
     const QString path = fx.root() + "ф30";
     dialogs.files.push_back(path);
     w.exportForm();

@@ -264,27 +264,27 @@ TEST_F(ImportDocTest, UnknownTableChangesNothing) {
 
 TEST_F(ImportDocTest, WindowChecksItsFieldsAndImports) {
     TImportDocForm w;
-    w.ButtonImportClick();
+    w.importStructure();
     EXPECT_EQ(dialogs.messages.value(0), QStringLiteral("Выберите файл для анализа!"));
-    w.EditFileName->setText(doc);
-    w.EditUpdateFormNumber->setText(" ");
-    w.ButtonImportClick();
+    w.fileEdit()->setText(doc);
+    w.tableIdentEdit()->setText(" ");
+    w.importStructure();
     EXPECT_EQ(dialogs.messages.value(1), QStringLiteral("Введите номер таблицы в БД!"));
-    w.EditUpdateFormNumber->setText("2");
-    w.EditFixCols->setText("два");
-    w.ButtonImportClick();
+    w.tableIdentEdit()->setText("2");
+    w.fixedColumnsEdit()->setText("два");
+    w.importStructure();
     EXPECT_EQ(dialogs.messages.value(2), QStringLiteral("Поля с номерами должны содержать только числа!"));
-    w.EditFixCols->setText("2");
-    w.EditUpdateFormNumber->setText("999");
-    w.ButtonImportClick();
+    w.fixedColumnsEdit()->setText("2");
+    w.tableIdentEdit()->setText("999");
+    w.importStructure();
     EXPECT_EQ(dialogs.messages.value(3), QStringLiteral("Таблица 999 не найдена!"));
 
     // A second table of another height: told, and the first is imported alone.
     dialogs.messages.clear();
-    w.EditUpdateFormNumber->setText(" 2 ");
-    w.EditTableNumber->setText("1");
-    w.EditTableNumber2->setText("3");
-    w.ButtonImportClick();
+    w.tableIdentEdit()->setText(" 2 ");
+    w.docTableEdit()->setText("1");
+    w.joinedTableEdit()->setText("3");
+    w.importStructure();
     // The titles go to the list window; one closing box.
     ASSERT_EQ(dialogs.messages.size(), 2) << dialogs.messages.join("\n").toStdString();
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("Вторая таблица не импортирована, тк в таблицах разное количество строк"));

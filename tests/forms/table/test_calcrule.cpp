@@ -55,7 +55,7 @@ QTreeWidgetItem *typeNode(QTreeWidget *tree, const QString &name) {
 QStringList boldTypes(QTreeWidget *tree) {
     QStringList out;
     for (QTreeWidgetItem *n : TreeNodesInOrder(tree))
-        if (IsTreeNodeBold(n)) out << n->text(0);
+        if (IsTreeNodeMarked(n)) out << n->text(0);
     return out;
 }
 
@@ -283,7 +283,6 @@ TEST_F(CalcRuleTest, TakeoverInTheDialogAndDeleting) {
 
 TEST_F(CalcRuleTest, DivisorTakesDigitsOnly) {
     TNTChar dlg;
-    dlg.FormActivate();
     QTest::keyClicks(dlg.divisorEdit(), "a");
     EXPECT_EQ(dlg.divisorEdit()->text(), "1");
     dlg.divisorEdit()->selectAll();

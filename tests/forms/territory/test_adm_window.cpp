@@ -48,7 +48,7 @@ struct WindowTest : InputWindowTest {
 
 TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
     TAdmForm w(TAdmForm::Mode::Input, testWork());
-    w.FormActivate();
+    w.show();
     ASSERT_EQ(TreeNodeId(w.tree()->currentItem()), ids::Region);
 
     // A double click on the territory opens its first institution.
@@ -90,7 +90,7 @@ TEST_F(WindowTest, InputModeOpensTheFormsOfAnInstitution) {
 
 TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
     TAdmForm w(TAdmForm::Mode::Structure, testWork());
-    w.FormActivate();
+    w.show();
     w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::North));
 
     // "Вставить": a new unit under the district.
@@ -161,14 +161,14 @@ TEST_F(WindowTest, StructureModeAddDeleteAndOrder) {
     w.orderingAction()->trigger();
     QTreeWidgetItem *fap = treeNodeWithId(w.tree(), ids::FapLesnoy);
     w.tree()->setCurrentItem(fap);
-    ASSERT_TRUE(adm::moveNode(w.tree(), fap, treeNodeWithId(w.tree(), ids::NorthHospital), adm::DropPlace::Indent));
+    ASSERT_TRUE(MoveTreeNode(w.tree(), fap, treeNodeWithId(w.tree(), ids::NorthHospital), TreeDropPlace::Indent, adm::moveUnit));
     w.orderingAction()->trigger();
     EXPECT_EQ(adm("ind", ids::FapLesnoy).toInt(), 0);
 }
 
 TEST_F(WindowTest, GroupUnloadMirrorsTheTerritoryAndGroupLoadListsUnknownFiles) {
     TAdmForm w(TAdmForm::Mode::Input, testWork());
-    w.FormActivate();
+    w.show();
     w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::North));
     w.unloadGroup();
     const QString folder = fx.yearFolder() + "data/Северный район/";
@@ -266,7 +266,7 @@ TEST_F(WindowTest, GroupUnloadAndLoadKeepEqualNamesApart) {
         return db::scalar(data, "select data from data where hospital=? and \"table\"=?", {id, ids::TableF30Staff});
     };
     TAdmForm w(TAdmForm::Mode::Input, testWork());
-    w.FormActivate();
+    w.show();
     w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::Region));
     w.unloadGroup();
     ASSERT_TRUE(dialogs.sawMessage(QStringLiteral("Выгрузка закончена"))) << dialogs.messages.join("\n").toStdString();
@@ -361,7 +361,7 @@ TEST_F(WindowTest, InstitutionLoadsNameTheFormsTheyEmpty) {
     };
     const int before = rows();
     TAdmForm w(TAdmForm::Mode::Input, testWork());
-    w.FormActivate();
+    w.show();
     w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::NorthHospital));
     for (const bool group : {false, true}) {
         SCOPED_TRACE(group);
@@ -404,7 +404,7 @@ TEST_F(WindowTest, GroupLoadReadsItsFilesUnderTheProgressWindow) {
     const auto rows = [&] { return db::column(data, "select data from data where hospital=? order by 1", {ids::NorthHospital}); };
     const QVariantList before = rows();
     TAdmForm w(TAdmForm::Mode::Input, testWork());
-    w.FormActivate();
+    w.show();
     bool shownWhileReading = false;
     QTimer press;
     press.setInterval(0);
@@ -428,7 +428,7 @@ TEST_F(WindowTest, GroupLoadReadsItsFilesUnderTheProgressWindow) {
 // why; one with values writes a file the load reads back.
 TEST_F(WindowTest, UnloadOfAnInstitutionWithoutValuesWritesNothing) {
     TAdmForm w(TAdmForm::Mode::Input, testWork());
-    w.FormActivate();
+    w.show();
     w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::FapLesnoy));
     dialogs.files.push_back(fx.yearFolder() + "лесной.orw");
     w.unloadInstitution();
@@ -446,7 +446,7 @@ TEST_F(WindowTest, UnloadOfAnInstitutionWithoutValuesWritesNothing) {
 
 TEST_F(WindowTest, TypeFormsRenameAndOrder) {
     TMTFs w;
-    w.FormActivate();
+    w.show();
     // Ф47 is a network form: not offered.
     EXPECT_EQ(w.formList()->count(), 2);
     QTreeWidgetItem *hospital = treeNodeWithId(w.typeTree(), ids::TypeHospital);
@@ -543,9 +543,9 @@ TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
     QTreeWidgetItem *target = treeNodeWithId(tree, ids::SouthHospital);
     const QRect r = tree->visualItemRect(target);
     QTreeWidgetItem *hit = nullptr;
-    EXPECT_EQ(tree->dropPlaceAt(r.center(), &hit), adm::DropPlace::Label);
-    EXPECT_EQ(tree->dropPlaceAt(QPoint(r.left() - 3, r.center().y()), &hit), adm::DropPlace::Indent);
-    EXPECT_EQ(tree->dropPlaceAt(QPoint(5, tree->viewport()->height() - 2), &hit), adm::DropPlace::Empty);
+    EXPECT_EQ(tree->dropPlaceAt(r.center(), &hit), TreeDropPlace::Label);
+    EXPECT_EQ(tree->dropPlaceAt(QPoint(r.left() - 3, r.center().y()), &hit), TreeDropPlace::Indent);
+    EXPECT_EQ(tree->dropPlaceAt(QPoint(5, tree->viewport()->height() - 2), &hit), TreeDropPlace::Empty);
 
     // On the indent of a node of another district: moved before it, new parent stored.
     tree->setCurrentItem(fap);
@@ -558,7 +558,7 @@ TEST_F(WindowTest, DropPointsOnTheTreeMapToTheThreeDropCases) {
 
 TEST_F(WindowTest, DeletingAnInstitutionNamesTheReportsItLeaves) {
     TAdmForm w(TAdmForm::Mode::Structure, testWork());
-    w.FormActivate();
+    w.show();
     w.tree()->setCurrentItem(treeNodeWithId(w.tree(), ids::FapLesnoy));
     dialogs.answers.push_back(true);
     w.removeUnit();

@@ -22,7 +22,7 @@ using EntryWindows = SampleTest;
 
 TEST_F(EntryWindows, TypeRenamedWithACharacterOutside1251IsRefusedAndTheProgramGoesOn) {
     TMTFs w;
-    w.FormActivate();
+    w.show();
     QTreeWidgetItem *hospital = treeNodeWithId(w.typeTree(), ids::TypeHospital);
     const QString before = hospital->text(0);
     const std::pair<QString, QString> typedAndNamed[] = {{QStringLiteral("Больница α"), QStringLiteral("\"α\"")},
@@ -63,7 +63,6 @@ TEST_F(EntryWindows, DialogsRefuseBeforeTheyCloseAndKeepWhatWasTyped) {
     }
     {
         TNTChar rule;
-        rule.FormActivate();
         rule.divisorEdit()->setText(QStringLiteral("-"));
         rule.okButton()->click();
         EXPECT_NE(rule.result(), int(QDialog::Accepted));

@@ -108,7 +108,7 @@ TEST_F(PresenceTest, FileReportCountsValuesOfTheYear) {
 
 TEST_F(PresenceTest, TerritoryWindowShowsTheList) {
     TAdmForm adm(TAdmForm::Mode::Input, testWork());
-    adm.FormActivate();
+    adm.show();
     ASSERT_TRUE(adm.databaseReportAction()->isEnabled());
     QTreeWidgetItem *north = nullptr;
     for (QTreeWidgetItem *n : TreeNodesInOrder(adm.tree()))

@@ -1,0 +1,4 @@
+#include "core/TreeMarking.h"
+#include "platform/Dialogs.h"
+#include <QTreeWidget>
+#include <QtWidgets/QApplication>
