@@ -45,8 +45,8 @@ struct Block {
     qsizetype bodyAt = -1;                              // -1: the header never ends
 };
 
-// One header block from `at`: lines up to the first empty one, each ended by
-// LF with or without CR.
+// One header block from `at`: lines up to the first empty one (or one that
+// begins with CR), each ended by LF with or without CR.
 Block headerAt(const QByteArray &in, qsizetype at) {
     Block b;
     bool first = true;
@@ -54,6 +54,7 @@ Block headerAt(const QByteArray &in, qsizetype at) {
         const qsizetype nl = in.indexOf('\n', at);
         if (nl < 0) return b;
         QByteArray line = in.mid(at, nl - at);
+        const bool end = line.isEmpty() || line.startsWith('\r');   // as libcurl ends a header
         if (line.endsWith('\r')) line.chop(1);
         at = nl + 1;
         if (first) {
@@ -61,7 +62,7 @@ Block headerAt(const QByteArray &in, qsizetype at) {
             first = false;
             continue;
         }
-        if (line.isEmpty()) {
+        if (end) {
             b.bodyAt = at;
             return b;
         }
