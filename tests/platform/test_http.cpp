@@ -482,6 +482,8 @@ TEST(HttpGet, OnlyAWholeHeaderWithAPlainStatusLineIsADownload) {
         {"HTTP/1.1 200OK\r\n\r\nbody", bad},
         {"HTTP/1.1 100 Continue\r\n\r\nHTTP/x 200 OK\r\n\r\nbody", bad},
         {"HTTP/1.1 100 Continue\r\n\r\x04\nHTTp/1.1 200 OK\r\n\r\nbody", bad},
+        {"HTTP/1.1 200 OK\r\n", cut},
+        {"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n", cut},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n", cut},
         {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close", cut},
         {"HTTP/1.1 200 OK", bad},
