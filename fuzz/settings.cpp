@@ -68,7 +68,8 @@ void fuzz::input(const QByteArray &in) {
     QList<Entry> expected = before;
     bool had = false;
     for (Entry &e : expected)
-        if (e.is(section, key)) {
+        if (e.is(section, key)) {   // the line written anew: its key as the writer spells it
+            e.key = key;
             e.value = value;
             had = true;
         }

@@ -62,7 +62,7 @@ QString shown(const Cell &c, double v) {
 std::optional<double> fileValue(const transfer::ParsedFile &file, const Cell &c) {
     const TableName t = tableNames().value(c.table);
     for (const transfer::Record &r : file.records)
-        if (r.year == c.year && r.column == c.column && r.row == c.row && r.tablen == t.tablen &&
+        if (r.year == c.year && r.column == c.column && r.row == c.row && text::sameName(r.tablen, t.tablen) &&
             text::sameName(r.form, t.form))
             return r.value;
     return std::nullopt;
