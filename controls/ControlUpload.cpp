@@ -105,7 +105,7 @@ void UploadControl(const UploadRule &rule) {
         } catch (const HttpError &e) {
             error = e.message();
         } catch (const std::exception &e) {
-            error = QString::fromUtf8(e.what());
+            error = winutil::errorText(e);
         } catch (...) {
             error = QStringLiteral("неизвестная ошибка");
         }

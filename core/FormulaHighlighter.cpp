@@ -29,8 +29,6 @@ const QString kCrLf = QStringLiteral("\r\n");
 const QString kArrow = QStringLiteral(" -> ");
 const QString kPreviousSeparator = QStringLiteral("--- Расшифровка из прошлого года ---");
 
-QString errorText(const std::exception &e) { return QString::fromUtf8(e.what()); }
-
 // The lines of a list in stored numbering (reference number + offset),
 // clipped to low..high; a list naming more lines than that gives its ranges.
 void expandList(const QString &segment, qint64 low, qint64 high, int offset, const QString &what, QStringList &lines,
@@ -366,7 +364,7 @@ QString TFormulaHighlighter::GetPreviousYearDecipher(const QString &reference, i
         const QSqlDatabase d = previous.db();
         return BuildDecipher(reference, &d);
     } catch (const std::exception &e) {
-        return QStringLiteral("Ошибка при получении расшифровки из предыдущего года: ") + errorText(e);
+        return QStringLiteral("Ошибка при получении расшифровки из предыдущего года: ") + winutil::errorText(e);
     }
 }
 
@@ -378,7 +376,7 @@ bool matchesPreviousYear(const TFormulaHighlighter &h, const QString &reference,
     try {
         previous = h.GetPreviousYearDecipher(reference, ComparisonYear(), shared().ConfigPath);
     } catch (const std::exception &e) {
-        previous = QStringLiteral("Ошибка: ") + errorText(e);
+        previous = QStringLiteral("Ошибка: ") + winutil::errorText(e);
     }
     return TFormulaHighlighter::NormalizeDecipher(current).trimmed()
            == TFormulaHighlighter::NormalizeDecipher(previous).trimmed();
@@ -394,7 +392,7 @@ bool TFormulaHighlighter::CompareWithPreviousYear(const QString &reference, QStr
     try {
         current = GetDecipher(reference);
     } catch (const std::exception &e) {
-        current = QStringLiteral("Ошибка: ") + errorText(e);
+        current = QStringLiteral("Ошибка: ") + winutil::errorText(e);
         ok = false;
     }
     same = matchesPreviousYear(*this, reference, current, previous);
@@ -572,7 +570,7 @@ void TFormulaHighlighter::UpdateAt(int caret) {
         }
         ShowDecipher(reference, decipher);
     } catch (const std::exception &e) {
-        ShowError(errorText(e));
+        ShowError(winutil::errorText(e));
     } catch (...) {
         ShowError(QStringLiteral("непредвиденная ошибка"));
     }

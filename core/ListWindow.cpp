@@ -217,7 +217,7 @@ void TForm1::printListToWord() {
         office::WordDocument doc = BuildListDocument(contents());
         office::show(doc, kOutputName);
     } catch (const std::exception &e) {
-        showError(QString::fromUtf8(e.what()), this);
+        showError(winutil::errorText(e), this);
     }
 }
 
@@ -226,7 +226,7 @@ void TForm1::printListToExcel() {
         office::ExcelWorkbook book = BuildListWorkbook(contents());
         office::show(book, kOutputName);
     } catch (const std::exception &e) {
-        showError(QString::fromUtf8(e.what()), this);
+        showError(winutil::errorText(e), this);
     }
 }
 

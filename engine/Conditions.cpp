@@ -708,7 +708,7 @@ QStringList CalcTableConditions(ValueMatrix &m, qint64 tableIdent, const QString
                 where += QStringLiteral("строки %1").arg(cells::refRowOfGrid(row));
             else
                 where += QStringLiteral("графы %1").arg(cells::refColumnOfGrid(column, fixCols));
-            throw db::Error(where + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+            throw db::Error(where + QStringLiteral(": ") + winutil::errorText(e));
         }
     };
 

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <new>
 
 Cancelled::Cancelled() : std::runtime_error(message().toStdString()) {}
 
@@ -42,6 +43,8 @@ QString fileErrorText(const QFileDevice &file) {
 
 QString errorText(const std::exception &e) {
     if (const auto *a = dynamic_cast<const AppError *>(&e)) return a->message();
+    if (dynamic_cast<const std::bad_alloc *>(&e))
+        return QStringLiteral("Недостаточно памяти для выполнения операции.");
     return QString::fromUtf8(e.what());
 }
 

@@ -31,6 +31,19 @@ constexpr int kPostReplyMs = 500;
 QString lateText() { return QStringLiteral("Сервер не ответил за отведённое время"); }
 QString badReplyText() { return QStringLiteral("Получен некорректный HTTP ответ"); }
 
+// A status line as HTTP/1.x writes it: the version, a blank, three digits, then
+// a blank and the reason or nothing. libcurl takes more (any line beginning
+// with "HTTP/" in any case counts as 200), which must not pass for a download.
+bool plainStatusLine(const QByteArray &line) {
+    QByteArray l = line;
+    if (l.endsWith('\n')) l.chop(1);
+    if (l.endsWith('\r')) l.chop(1);
+    if (l.size() < 12 || !(l.startsWith("HTTP/1.1 ") || l.startsWith("HTTP/1.0 "))) return false;
+    for (int i = 9; i < 12; ++i)
+        if (l[i] < '0' || l[i] > '9') return false;
+    return l.size() == 12 || l[12] == ' ';
+}
+
 // The address with its control characters shown as codes, for messages.
 QString visible(const QString &url) {
     QString out;
@@ -263,10 +276,22 @@ private:
             m_answered = true;   // the reply came: it is not read
             return 0;
         }
-        if (line != "\r\n" && line != "\n") {
+        if (m_headed)
+            return line.size();   // the trailer of a chunked body
+        if (m_atStatusLine) {   // each reply (an interim one too) begins with its status line
+            m_statusLine = QByteArray(line.constData(), line.size());   // libcurl's buffer is reused
+            m_atStatusLine = false;
+        }
+        // libcurl ends a header at a line that begins with CR or LF, whatever follows.
+        if (!line.startsWith('\r') && !line.startsWith('\n')) {
             if (line.size() > 9 && qstrnicmp(line.constData(), "location:", 9) == 0 && m_location.isEmpty())
                 m_location = line.mid(9).trimmed();
             return line.size();
+        }
+        m_atStatusLine = true;
+        if (!plainStatusLine(m_statusLine)) {
+            m_error = badReplyText();
+            return 0;
         }
         long status = 0;
         curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &status);
@@ -274,6 +299,7 @@ private:
             m_location.clear();
             return line.size();
         }
+        m_headed = true;
         m_reply.status = status;
         if (status >= 300 && status <= 399 && !m_location.isEmpty())
             m_reply.location = m_url.resolved(QUrl::fromEncoded(m_location)).toString(QUrl::FullyEncoded);
@@ -398,6 +424,9 @@ private:
         }
         if (!m_error.isEmpty() || m_stoppedAtHead)
             return finish();
+        // libcurl ends well when the server closes inside the header: no reply came whole.
+        if (code == CURLE_OK && !m_headed)
+            return fail(QStringLiteral("Ответ сервера получен не полностью: соединение закрыто"));
         if (code == CURLE_OK) {
             curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &m_reply.status);
             report();   // the whole body: the caller may still refuse it
@@ -471,10 +500,10 @@ private:
     std::map<curl_socket_t, Watch> m_watches;
     std::vector<std::unique_ptr<QSocketNotifier>> m_retired;
     bool m_finished = false, m_activity = false, m_sent = false, m_answered = false,
-         m_stoppedAtHead = false, m_reporting = false;
+         m_stoppedAtHead = false, m_reporting = false, m_atStatusLine = true, m_headed = false;
     curl_off_t m_uploaded = 0;
     qint64 m_received = 0, m_reported = 0, m_expected = -1;
-    QByteArray m_location;
+    QByteArray m_location, m_statusLine;
     QString m_error;
     Reply m_reply;
 };

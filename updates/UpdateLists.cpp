@@ -117,9 +117,9 @@ bool DownloadUpdatesList(const QString &baseUrl, int year, const QString &localF
         LogInfo(QStringLiteral("Список обновлений загружен: ") + localFile);
         return true;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при загрузке списка обновлений: ") + QString::fromUtf8(e.what()));
+        LogError(QStringLiteral("Исключение при загрузке списка обновлений: ") + winutil::errorText(e));
         if (why)
-            *why = QStringLiteral("Не удалось загрузить список обновлений: ") + QString::fromUtf8(e.what());
+            *why = QStringLiteral("Не удалось загрузить список обновлений: ") + winutil::errorText(e);
     }
     return false;
 }
@@ -135,9 +135,9 @@ bool DownloadUpdateArchive(const QString &url, const QString &localFile, const D
         LogInfo(QStringLiteral("Загрузка завершена: ") + localFile);
         return true;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при загрузке обновления: ") + QString::fromUtf8(e.what()));
+        LogError(QStringLiteral("Исключение при загрузке обновления: ") + winutil::errorText(e));
         if (why)
-            *why = QStringLiteral("Не удалось загрузить архив обновления: ") + QString::fromUtf8(e.what());
+            *why = QStringLiteral("Не удалось загрузить архив обновления: ") + winutil::errorText(e);
     }
     return false;
 }
@@ -210,7 +210,7 @@ bool FetchUpdatesList(TUpdatesList &list, const QString &baseUrl, int year, cons
             *why = QStringLiteral("Список обновлений на сервере поврежден или получен не полностью.");
         return ok;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Ошибка при загрузке списка обновлений: ") + QString::fromUtf8(e.what()));
+        LogError(QStringLiteral("Ошибка при загрузке списка обновлений: ") + winutil::errorText(e));
         return false;
     }
 }
@@ -232,7 +232,7 @@ std::unique_ptr<TUpdatesList> CheckForUpdatesList(const QString &baseUrl, int ye
         LogInfo(QStringLiteral("Найдено обновлений: ") + QString::number(list->items.size()));
         return list;
     } catch (const std::exception &e) {
-        LogError(QStringLiteral("Исключение при проверке обновлений: ") + QString::fromUtf8(e.what()));
+        LogError(QStringLiteral("Исключение при проверке обновлений: ") + winutil::errorText(e));
         return nullptr;
     }
 }

@@ -203,19 +203,19 @@ DebugPrint DebugFormDoc(const PrintContext &c, QWidget *parent, const std::funct
                             askGoOn(QStringLiteral("Ошибка при заполнении ячейки (таблица ") + QString::number(b.wtn) +
                                     QStringLiteral(", строка ") + QString::number(wordRow) +
                                     QStringLiteral(", столбец ") + QString::number(wordColumn) +
-                                    QStringLiteral("): ") + QString::fromUtf8(e.what()));
+                                    QStringLiteral("): ") + winutil::errorText(e));
                         }
                     }
                 }
             } catch (const std::exception &e) {
                 showError(QStringLiteral("Ошибка при заполнении таблицы ") + b.mtn + QStringLiteral(": ") +
-                              QString::fromUtf8(e.what()),
+                              winutil::errorText(e),
                           parent);
                 continue;
             }
             if (!out.stopped && gauge) gauge->setPosition(++done);
         } catch (const std::exception &e) {
-            askGoOn(QStringLiteral("Ошибка при обработке строки файла: ") + QString::fromUtf8(e.what()));
+            askGoOn(QStringLiteral("Ошибка при обработке строки файла: ") + winutil::errorText(e));
         }
     }
     if (out.stopped) {

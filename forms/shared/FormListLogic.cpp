@@ -292,7 +292,7 @@ void recalculateForm(RuleRun &run, qint64 formId, const QString &formName, const
                 } catch (const Cancelled &) {
                     throw;
                 } catch (const std::exception &e) {
-                    throw db::Error(where + QStringLiteral(": ") + QString::fromUtf8(e.what()) +
+                    throw db::Error(where + QStringLiteral(": ") + winutil::errorText(e) +
                                     QStringLiteral("\r\nПересчет не выполнен, сохраненные значения не изменены."));
                 }
             } else {

@@ -93,7 +93,7 @@ DocStructure ExtractDocTableStructure(const QString &path, int n) {
     } catch (const Error &) {
         throw;
     } catch (const std::exception &e) {
-        throw Error(QStringLiteral("Ошибка при извлечении структуры таблицы: ") + QString::fromLocal8Bit(e.what()));
+        throw Error(QStringLiteral("Ошибка при извлечении структуры таблицы: ") + winutil::errorText(e));
     }
 }
 

@@ -720,7 +720,7 @@ void TVTable::exitTable() {
     try {
         if (!m_closing && !PutData()) return;
     } catch (const std::exception &e) {
-        showMessage(QStringLiteral("Ошибка при выходе из таблицы: %1").arg(QString::fromUtf8(e.what())), this);
+        showMessage(QStringLiteral("Ошибка при выходе из таблицы: %1").arg(winutil::errorText(e)), this);
     }
     m_closing = true;
     QDialog::reject();
@@ -866,7 +866,7 @@ void TVTable::loadTableFromFile() {
     try {
         readValues();
     } catch (const std::exception &e) {
-        showError(QString::fromUtf8(e.what()), this);
+        showError(winutil::errorText(e), this);
     }
     m_ui.grid->resetCurrentCell(0, 0);
     resetCurrentText();
@@ -1068,7 +1068,7 @@ void TVTable::controlTable() {
     } catch (const std::exception &e) {
         const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
                             : dynamic_cast<const ConversionError *>(&e) ? static_cast<const ConversionError &>(e).message()
-                                                                         : QString::fromUtf8(e.what());
+                                                                         : winutil::errorText(e);
         showError(why, this);
         m_ui.grid->viewport()->update();
     }

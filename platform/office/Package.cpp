@@ -86,7 +86,7 @@ QString zipMessage(zip_error_t *err) {
 
 } // namespace
 
-Package Package::read(const QString &path) {
+Package Package::read(const QString &path, qint64 maxUnpacked) {
     if (!QFileInfo::exists(path))
         throw Error(QStringLiteral("Файл не найден: ") + path);
     int code = 0;
@@ -99,32 +99,45 @@ Package Package::read(const QString &path) {
         throw Error(QStringLiteral("Файл ") + path +
                     QStringLiteral(" не является документом Office Open XML (.docx/.xlsx)") + why);
     }
+    auto fail = [&](const QString &message) {
+        zip_discard(z);
+        throw Error(message);
+    };
+    auto tooLarge = [&](const QString &name) {
+        fail(QStringLiteral("Файл %1 не прочитан: он распаковывается в слишком большой объем (больше %2 МБ, "
+                            "часть %3).")
+                 .arg(path)
+                 .arg(maxUnpacked / (1024 * 1024))
+                 .arg(name));
+    };
     Package p;
+    qint64 total = 0;
     const zip_int64_t n = zip_get_num_entries(z, 0);
     for (zip_int64_t i = 0; i < n; ++i) {
         zip_stat_t st;
         if (zip_stat_index(z, zip_uint64_t(i), 0, &st) != 0) continue;
         const QString name = QString::fromUtf8(st.name);
         if (name.endsWith(u'/')) continue;  // folder entry
+        // The declared size only refuses: the bytes themselves are counted.
+        if ((st.valid & ZIP_STAT_SIZE) && st.size > zip_uint64_t(maxUnpacked - total)) tooLarge(name);
         zip_file_t *f = zip_fopen_index(z, zip_uint64_t(i), 0);
-        if (!f) {
-            zip_discard(z);
-            throw Error(QStringLiteral("Не удалось прочитать файл ") + path + QStringLiteral(": файл поврежден"));
-        }
+        if (!f) fail(QStringLiteral("Не удалось прочитать файл ") + path + QStringLiteral(": файл поврежден"));
         QByteArray data;
-        data.resize(qsizetype(st.size));
+        char buf[65536];
         zip_int64_t got = 0;
-        while (got < zip_int64_t(st.size)) {
-            const zip_int64_t r = zip_fread(f, data.data() + got, st.size - zip_uint64_t(got));
-            if (r <= 0) break;
-            got += r;
+        bool over = false;
+        while ((got = zip_fread(f, buf, sizeof buf)) > 0) {
+            total += got;
+            if (total > maxUnpacked) {
+                over = true;
+                break;
+            }
+            data.append(buf, qsizetype(got));
         }
         zip_fclose(f);
-        if (got != zip_int64_t(st.size)) {
-            zip_discard(z);
-            throw Error(QStringLiteral("Файл ") + path + QStringLiteral(" поврежден (часть ") + name +
-                        QStringLiteral(")"));
-        }
+        if (over) tooLarge(name);
+        if (got < 0 || ((st.valid & ZIP_STAT_SIZE) && zip_uint64_t(data.size()) != st.size))
+            fail(QStringLiteral("Файл ") + path + QStringLiteral(" поврежден (часть ") + name + QStringLiteral(")"));
         p.parts_.emplace_back(name, data);
     }
     zip_discard(z);

@@ -10,10 +10,17 @@
 
 namespace office {
 
+// The most a package's parts may unpack to, all together. A document or a
+// workbook is a few megabytes; the sizes an archive declares are not
+// trusted, so a file that declares or unpacks to more is refused before it
+// fills the memory.
+inline constexpr qint64 kMaxUnpackedBytes = 256 * 1024 * 1024;
+
 class Package {
 public:
-    // Reads every entry of the zip file; throws office::Error.
-    static Package read(const QString &path);
+    // Reads every entry of the zip file, at most maxUnpacked bytes in all;
+    // throws office::Error (a file over the limit is named with the limit).
+    static Package read(const QString &path, qint64 maxUnpacked = kMaxUnpackedBytes);
     // Writes all parts into a new zip file (replacing it); throws office::Error.
     // [Content_Types].xml is written first.
     void write(const QString &path) const;

@@ -465,6 +465,51 @@ TEST(HttpGet, EachReplyEndsWhereItsFramingSays) {
     }
 }
 
+// A download is a reply whose header came whole and began with an HTTP/1.x status line of three digits: libcurl
+// takes any line beginning with "HTTP/" (in any case) as 200, and a connection closed inside the header as a reply
+// without body. The earlier file stays in both cases.
+TEST(HttpGet, OnlyAWholeHeaderWithAPlainStatusLineIsADownload) {
+    TestHttpServer server;
+    ASSERT_NE(server.port(), 0);
+    QTemporaryDir dir;
+    const QString bad = QStringLiteral("Получен некорректный HTTP ответ");
+    const QString cut = QStringLiteral("Ответ сервера получен не полностью: соединение закрыто");
+    const std::pair<const char *, QString> refused[] = {
+        {"HTTP/~.1 404 Not Found\r\nContent-Length: 4\r\n\r\nbody", bad},
+        {"HTTp/1.1 200 OK\r\nContent-Length: 4\r\n\r\nbody", bad},
+        {"HTTP/2 200\r\nContent-Length: 4\r\n\r\nbody", bad},
+        {"HTTP/1.1 20 OK\r\n\r\nbody", bad},
+        {"HTTP/1.1 200OK\r\n\r\nbody", bad},
+        {"HTTP/1.1 100 Continue\r\n\r\nHTTP/x 200 OK\r\n\r\nbody", bad},
+        {"HTTP/1.1 100 Continue\r\n\r\x04\nHTTp/1.1 200 OK\r\n\r\nbody", bad},
+        {"HTTP/1.1 200 OK\r\n", cut},
+        {"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n", cut},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n", cut},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close", cut},
+        {"HTTP/1.1 200 OK", bad},
+    };
+    for (const auto &[reply, text] : refused) {
+        SCOPED_TRACE(reply);
+        server.setRaw("/r", reply);
+        writeOld(dir.filePath("f"));
+        EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + "/r", dir.filePath("f"), quick()); }), text);
+        EXPECT_EQ(fileBytes(dir.filePath("f")), "old");
+    }
+    const char *taken[] = {
+        "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nbody",
+        "HTTP/1.1 200\r\nContent-Length: 4\r\n\r\nbody",
+        "HTTP/1.1 203 \xd0\x93\xd0\xbe\xd1\x82\xd0\xbe\xd0\xb2\xd0\xbe\nContent-Length: 4\n\nbody",
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nbody\r\n0\r\nX-Trailer: HTTP/x\r\n\r\n",
+    };
+    for (const char *reply : taken) {
+        SCOPED_TRACE(reply);
+        server.setRaw("/r", reply);
+        writeOld(dir.filePath("f"));
+        EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + "/r", dir.filePath("f"), quick()); }), "<no error>");
+        EXPECT_EQ(fileBytes(dir.filePath("f")), "body");
+    }
+}
+
 // An address the client does not speak is refused with the texts of the GET and of the POST, and nothing is sent.
 TEST(HttpText, UnsupportedAddressesAreRefusedBeforeSending) {
     TestHttpServer server;

@@ -680,3 +680,110 @@ TEST(WordDocument, LongTabTextListIsBuiltInLinearTime) {
     EXPECT_LT(large, 30 * small + 200) << small << " ms for 2000 lines, " << large << " ms for 20000";
     EXPECT_LT(large, 10000);
 }
+
+namespace {
+
+quint16 le16(const QByteArray &b, qsizetype at) { return quint16(uchar(b[at]) | uchar(b[at + 1]) << 8); }
+quint32 le32(const QByteArray &b, qsizetype at) { return quint32(le16(b, at)) | quint32(le16(b, at + 2)) << 16; }
+void put32(QByteArray &b, qsizetype at, quint32 v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = char(v >> (8 * i));
+}
+QByteArray bytes64(quint64 v) {
+    QByteArray b(8, '\0');
+    for (int i = 0; i < 8; ++i) b[i] = char(v >> (8 * i));
+    return b;
+}
+
+// The archive with the size one entry declares unpacked changed in its
+// central directory, as a hostile file would have it: in place up to 4 GB,
+// else as a zip64 field (the header then says 0xFFFFFFFF).
+QByteArray declareSize(QByteArray zip, const QByteArray &entry, quint64 size) {
+    const qsizetype end = zip.lastIndexOf("PK\x05\x06");
+    qsizetype at = qsizetype(le32(zip, end + 16));
+    while (zip.mid(at, 4) == "PK\x01\x02") {
+        const int nameLength = le16(zip, at + 28), extraLength = le16(zip, at + 30), commentLength = le16(zip, at + 32);
+        if (zip.mid(at + 46, nameLength) == entry) {
+            if (size < 0xFFFFFFFFu) {
+                put32(zip, at + 24, quint32(size));
+            } else {
+                put32(zip, at + 24, 0xFFFFFFFFu);
+                const QByteArray field = QByteArray("\x01\x00\x08\x00", 4) + bytes64(size);
+                zip.insert(at + 46 + nameLength + extraLength, field);
+                zip[at + 30] = char(extraLength + field.size());
+                zip[at + 31] = char((extraLength + field.size()) >> 8);
+                const qsizetype newEnd = zip.lastIndexOf("PK\x05\x06");
+                put32(zip, newEnd + 12, le32(zip, newEnd + 12) + quint32(field.size()));
+            }
+            return zip;
+        }
+        at += 46 + nameLength + extraLength + commentLength;
+    }
+    ADD_FAILURE() << "no entry " << entry.toStdString();
+    return zip;
+}
+
+} // namespace
+
+// A package is read against a limit on what it unpacks to: a small file that
+// declares a huge part is refused before anything is allocated for it, by
+// every path that opens one (loading a table from a workbook, the Word
+// import, print templates), in Russian, with the file and the part named.
+TEST(Package, DeclaredOrUnpackedSizeOverTheLimitIsRefusedByEveryReader) {
+    QTemporaryDir dir;
+    const QString book = dir.filePath("книга.xlsx");
+    ExcelWorkbook b = ExcelWorkbook::create();
+    b.sheet(1).setValue(1, 1, QStringLiteral("Ф30"));
+    b.saveAs(book);
+    const QString doc = dir.filePath("шаблон.docx");
+    WordDocument::createBlank().saveAs(doc);
+    ASSERT_LT(QFileInfo(book).size(), 8000);
+
+    const struct {
+        QString name;
+        QString file;
+        QByteArray entry;
+        quint64 declared;
+        std::function<void(const QString &)> open;
+    } cases[] = {
+        {"workbook declaring 1 GB", book, "xl/worksheets/sheet1.xml", 1ull << 30,
+         [](const QString &f) { ExcelWorkbook::open(f); }},
+        {"workbook, zip64 entry declaring 16 TiB", book, "xl/worksheets/sheet1.xml", 1ull << 44,
+         [](const QString &f) { ExcelWorkbook::open(f); }},
+        {"document declaring 1 GB", doc, "word/document.xml", 1ull << 30,
+         [](const QString &f) { WordDocument::open(f); }},
+        {"template, zip64 entry declaring 16 TiB", doc, "word/document.xml", 1ull << 44,
+         [](const QString &f) { WordDocument::fromTemplate(f); }},
+        {"package declaring just over the limit", doc, "[Content_Types].xml", quint64(kMaxUnpackedBytes) + 1,
+         [](const QString &f) { Package::read(f); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QString hostile = dir.filePath("чужой." + QFileInfo(c.file).suffix());
+        ASSERT_TRUE(cp1251::writeFile(hostile, declareSize(fileBytes(c.file), c.entry, c.declared)));
+        try {
+            c.open(hostile);
+            ADD_FAILURE() << "opened";
+        } catch (const office::Error &e) {
+            QString rest = e.message();
+            EXPECT_TRUE(rest.contains("256 МБ")) << rest.toStdString();
+            EXPECT_EQ(rest.count(hostile), 1) << rest.toStdString();
+            EXPECT_EQ(rest.count(QString::fromLatin1(c.entry)), 1) << rest.toStdString();
+            rest.remove(hostile).remove(QString::fromLatin1(c.entry));
+            EXPECT_FALSE(rest.contains(QRegularExpression("[A-Za-z]"))) << rest.toStdString();
+        }
+    }
+    // Legitimate files of the limit's order are read: the limit is on the sum,
+    // and the bytes are counted, not the declarations trusted.
+    Package big;
+    big.setPart("a.bin", QByteArray(3 << 20, 'a'));
+    big.setPart("b.bin", QByteArray(3 << 20, 'b'));
+    big.write(dir.filePath("big.zip"));
+    EXPECT_EQ(Package::read(dir.filePath("big.zip"), 6 << 20).part("b.bin").size(), 3 << 20);
+    EXPECT_THROW(Package::read(dir.filePath("big.zip"), (6 << 20) - 1), office::Error);
+    // A part that declares less than it holds is refused as damaged or as too large, never read past the limit.
+    const QByteArray lying = declareSize(fileBytes(dir.filePath("big.zip")), "a.bin", 100);
+    ASSERT_TRUE(cp1251::writeFile(dir.filePath("lying.zip"), lying));
+    EXPECT_THROW(Package::read(dir.filePath("lying.zip"), 1 << 20), office::Error);
+    EXPECT_THROW(Package::read(dir.filePath("lying.zip")), office::Error);
+}
+

@@ -419,6 +419,13 @@ TEST(GuardedHandler, EveryFailureShowsItsTextAndRestoresTheCursor) {
     }
 }
 
+// Memory running out anywhere is told in Russian, not as the library's text.
+TEST(GuardedHandler, MemoryRunningOutIsToldInRussian) {
+    const QString text = winutil::errorText(std::bad_alloc());
+    EXPECT_FALSE(text.isEmpty());
+    EXPECT_FALSE(text.contains(QRegularExpression("[A-Za-z]"))) << text.toStdString();
+}
+
 // A commit that fails (the disk fills up as the pages go to the file) rolls
 // back, and the connection works on at once: reads, and writes that fit.
 TEST_F(DatabaseTest, FailedCommitLeavesTheConnectionWorking) {
