@@ -327,6 +327,16 @@ QSize fittedSize(const QWidget *w, const QSize &wanted, const QSize &room) {
     return size;
 }
 
+// The width a window needs to show its caption whole in a title bar: the
+// caption in bold, with room for the bar's icon, its three buttons and
+// the window manager's margins (its title font may be a little larger).
+int captionWidth(const QWidget *w) {
+    QFont bold = w->font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    return fm.horizontalAdvance(w->windowTitle()) + 10 * fm.height();
+}
+
 // The next (or previous) widget of the window that Tab would reach from w.
 QWidget *focusNeighbour(QWidget *w, bool forward) {
     QWidget *n = w;
@@ -473,7 +483,9 @@ private:
         const QScreen *screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
         if (!screen) return;
         const QSize room = screen->availableGeometry().size() - kWindowFrame;
-        const QSize wanted = w->size().expandedTo(w->sizeHint());
+        QSize wanted = w->size().expandedTo(w->sizeHint());
+        // Wide enough for its caption, which the window manager cuts in the middle otherwise.
+        wanted.setWidth(qMax(wanted.width(), qMin(captionWidth(w), room.width())));
         scrollWhenLarger(w, room, qMin(wanted.width(), room.width()));
         if (w->layout()) w->layout()->activate();
         if (!(w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {

@@ -8,8 +8,9 @@
 //    leaves a grid whose Tab walks its cells;
 //  - Tab and Shift+Tab enter a group of options on its chosen one;
 //  - the menu chosen with Alt and the arrows is drawn as chosen;
-//  - it opens within the screen's free area; a window whose layout is
-//    larger than that area shows its parts in a scroll area instead;
+//  - it opens within the screen's free area, a dialog wide enough for its
+//    caption where the area lets it; a window whose layout is larger than
+//    that area shows its parts in a scroll area instead;
 //  - Qt's file dialog shows the size, type and date of a file whole;
 //  - a text a list cuts (an item of a list, a tree, a grid or an open
 //    drop-down list, the choice of a closed drop-down list) shows whole in a

@@ -191,6 +191,31 @@ TEST(WindowRules, ADialogLargerThanTheScreenScrollsItsParts) {
     EXPECT_FALSE(small.findChild<QScrollArea *>());
 }
 
+// A dialog narrower than its caption would have it cut in the middle by the window manager ("Выберите...тный год").
+TEST(WindowRules, ADialogIsAsWideAsItsCaptionWithinTheScreen) {
+    winutil::installWindowRules();
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size() - winutil::kWindowFrame;
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    const auto opened = [](const QString &caption) {
+        auto *d = new QDialog;
+        d->setWindowTitle(caption);
+        auto *box = new QVBoxLayout(d);
+        box->addWidget(new QPushButton(QStringLiteral("OK"), d));
+        d->show();
+        QApplication::processEvents();
+        return d;
+    };
+    const QString caption = QStringLiteral("Выберите отчетный год");
+    std::unique_ptr<QDialog> d(opened(caption));
+    EXPECT_GT(d->width(), fm.horizontalAdvance(caption) + 3 * fm.height());
+    // A caption longer than the screen is wide takes the screen's width, no more.
+    std::unique_ptr<QDialog> wide(opened(caption.repeated(40)));
+    EXPECT_LE(wide->width(), room.width());
+    EXPECT_GE(wide->width(), room.width() - 1);
+}
+
 // The custom check box draws its focus like a standard one.
 TEST(CheckBox, DrawsItsFocus) {
     QDialog d;
