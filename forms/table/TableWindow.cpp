@@ -1066,10 +1066,7 @@ void TVTable::controlTable() {
             showMessage(QStringLiteral("Ошибок контроля нет"), this);
         }
     } catch (const std::exception &e) {
-        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
-                            : dynamic_cast<const ConversionError *>(&e) ? static_cast<const ConversionError &>(e).message()
-                                                                         : winutil::errorText(e);
-        showError(why, this);
+        showError(winutil::errorText(e), this);
         m_ui.grid->viewport()->update();
     }
 }
