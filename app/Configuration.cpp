@@ -380,7 +380,6 @@ bool Configuration::openConfiguration(int index) {
     s.LastConfigIndex = index;
     m_configIndex = index;
     reloadYearFolders();
-    m_failedYear = 0;
     try {
         try {
             SetYear();

@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QDate>
 #include <QDir>
-#include <QFileInfo>
 #include <QLocale>
 #include <memory>
 #include <cstdio>

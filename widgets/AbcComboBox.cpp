@@ -1,4 +1,5 @@
 #include "widgets/AbcComboBox.h"
+#include "widgets/WindowRules.h"
 
 #include <QAbstractItemModel>
 #include <QStandardItemModel>
@@ -29,11 +30,14 @@ void TabcLRComboBox::recreateWindow() {
 }
 
 int TabcLRComboBox::widthForItems() const {
+    QString longest;
     int text = 0;
-    for (int i = 0; i < count(); ++i) text = qMax(text, fontMetrics().horizontalAdvance(itemText(i)));
-    QStyleOptionComboBox opt;
-    initStyleOption(&opt);
-    return style()->sizeFromContents(QStyle::CT_ComboBox, &opt, QSize(text, fontMetrics().height()), this).width();
+    for (int i = 0; i < count(); ++i)
+        if (const int w = fontMetrics().horizontalAdvance(itemText(i)); w > text) {
+            text = w;
+            longest = itemText(i);
+        }
+    return winutil::comboWidthFor(this, longest);
 }
 
 void TabcLRComboBox::paintEvent(QPaintEvent *) {

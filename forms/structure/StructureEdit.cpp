@@ -588,12 +588,12 @@ void saveTitle(const QSqlDatabase &d, qint64 ident, int column, int row, const T
         throw db::Error(QStringLiteral("Код расположения текста \"%1\" недопустим").arg(c.tchars));
     db::transaction(d, [&] {
         if (seen) requireSeenShape(ReadTableShape(d, ident), seen);
-        QSqlQuery q = db::exec(d,
-                               QStringLiteral("update titles set fontname=?, fontsize=?, fontbold=?, fontitalic=?, tchars=?, "
-                                              "txt=? where \"table\"=? and \"column\"=? and \"row\"=?"),
-                               {c.fontName, c.fontSize, c.bold, c.italic, c.tchars, text::encodeColon(text::entry(c.text, text::Field::MultiLine)), ident, column,
-                                row});
-        if (q.numRowsAffected() == 0) throw db::Error(QStringLiteral("Заголовок таблицы не найден"));
+        db::execRow(d,
+                    QStringLiteral("update titles set fontname=?, fontsize=?, fontbold=?, fontitalic=?, tchars=?, "
+                                   "txt=? where \"table\"=? and \"column\"=? and \"row\"=?"),
+                    {c.fontName, c.fontSize, c.bold, c.italic, c.tchars,
+                     text::encodeColon(text::entry(c.text, text::Field::MultiLine)), ident, column, row},
+                    QStringLiteral("Заголовок таблицы не найден"));
         if (lines > 0)
             writeSize(d, QStringLiteral("\"rows\""), QStringLiteral("\"row\""), QStringLiteral("height"), ident, row,
                       titleRowHeight(c.fontSize, lines));

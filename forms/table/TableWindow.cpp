@@ -372,6 +372,9 @@ void TVTable::readValues() {
     }
 }
 
+// Dots per inch of the window's screen (96 where none is known).
+static int screenDensity(const QWidget *w) { return w->logicalDpiY() > 0 ? w->logicalDpiY() : 96; }
+
 bool TVTable::TableShow() {
     TableLoading = true;
     m_loaded = false;
@@ -380,8 +383,8 @@ bool TVTable::TableShow() {
     m_marks.clear();
     m_templateMarks.clear();
     try {
-        const int density = logicalDpiY() > 0 ? logicalDpiY() : 96;
-        TableDefinition def = readTableDefinition(db::connection(db::kMain), m_params.formId, m_params.tableNumber, density);
+        TableDefinition def =
+            readTableDefinition(db::connection(db::kMain), m_params.formId, m_params.tableNumber, screenDensity(this));
         if (!def.found) {
             TableLoading = false;
             showMessage(QStringLiteral("Таблица не определена!"), this);
@@ -1066,10 +1069,7 @@ void TVTable::controlTable() {
             showMessage(QStringLiteral("Ошибок контроля нет"), this);
         }
     } catch (const std::exception &e) {
-        const QString why = dynamic_cast<const db::Error *>(&e) ? static_cast<const db::Error &>(e).message()
-                            : dynamic_cast<const ConversionError *>(&e) ? static_cast<const ConversionError &>(e).message()
-                                                                         : winutil::errorText(e);
-        showError(why, this);
+        showError(winutil::errorText(e), this);
         m_ui.grid->viewport()->update();
     }
 }
@@ -1214,8 +1214,6 @@ void TVTable::showRulesReferringFrom(bool rows, int line) {
     }
 }
 
-static int screenDensity(const QWidget *w) { return w->logicalDpiY() > 0 ? w->logicalDpiY() : 96; }
-
 void TVTable::insertRowBefore() {
     if (!m_loaded || !PutData()) return;
     const int g = m_ui.grid->currentRow(), h = structedit::defaultRowHeight(screenDensity(this));
@@ -1327,7 +1325,7 @@ void TVTable::editTitle(int titleIndex) {
     // again, the values and the current cell kept.
     try {
         TableDefinition def = readTableDefinition(db::connection(db::kMain), m_params.formId, m_params.tableNumber,
-                                                  logicalDpiY() > 0 ? logicalDpiY() : 96);
+                                                  screenDensity(this));
         if (def.found && def.error.isEmpty() && def.colcount == colcount && def.rowcount == rowcount) {
             applyLayout(def);
             m_ui.grid->setFocus();

@@ -26,6 +26,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 class StructureWindowTest : public ::testing::Test {
@@ -297,4 +299,29 @@ TEST(TitleEditor, TabbingThroughTheFontKeepsItsLetters) {
     QApplication::processEvents();
     EXPECT_EQ(t.fontBox()->currentText(), QStringLiteral("Arial Cyr"));
     EXPECT_EQ(t.content().fontName, QStringLiteral("Arial Cyr"));
+}
+
+// A typed column width lays the open table out again; what it shows and where the user stands stay.
+TEST_F(StructureWindowTest, TitleWidthKeepsTheValuesAndTheCurrentCell) {
+    auto w = show();
+    ASSERT_TRUE(w->isLoaded());
+    const auto shown = [](const TVTable &t) {
+        QStringList out;
+        for (int r = 0; r < t.grid()->rowCount(); ++r)
+            for (int c = 0; c < t.grid()->columnCount(); ++c) out << t.cellDisplayText(c, r);
+        return out;
+    };
+    ASSERT_TRUE(w->grid()->setCurrentCell(2, 3));
+    const QStringList values = shown(*w);
+    ASSERT_TRUE(std::any_of(values.begin(), values.end(), [](const QString &v) { return !v.isEmpty() && v != "0"; }));
+    const int widthBefore = w->grid()->cellRect(0, 0).width();
+    dialogs.modals.push_back([](QDialog *d) {
+        static_cast<TTitles *>(d)->widthEdit()->setText("40");
+        return int(QDialog::Accepted);
+    });
+    emit w->grid()->titleDoubleClicked(titleIndex(*w, 4, 2));   // "штатных", over the first data column
+    EXPECT_NE(w->grid()->cellRect(0, 0).width(), widthBefore);
+    EXPECT_EQ(shown(*w), values);
+    EXPECT_EQ(w->currentColumn(), 2);
+    EXPECT_EQ(w->currentRow(), 3);
 }
