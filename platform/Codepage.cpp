@@ -475,7 +475,7 @@ bool readLines(const QString &path, QStringList &lines, QString *error, Encoding
     if (QFileInfo(path).isDir()) errno = EISDIR;
     if (errno == EISDIR || !f.open(QIODevice::ReadOnly)) {
         const QString why = errno == ENOENT ? QStringLiteral("файл не найден") : systemReason(errno);
-        if (error) *error = QStringLiteral("Не удалось открыть файл %1: %2").arg(QDir::toNativeSeparators(path), why);
+        if (error) *error = why;
         return false;
     }
     const QByteArray bytes = f.readAll();

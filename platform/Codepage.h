@@ -47,6 +47,8 @@ enum class Encoding { Cp1251, Cp1251OrUtf8 };
 // CR LF (a lone LF or CR also ends a line). Returns false, with lines empty
 // and error set, when the file cannot be read or is in another encoding
 // (encodingProblem): callers refuse such a file before they change anything.
+// The error is the reason alone ("файл не найден", "нет доступа", the code
+// page found); callers name the file.
 // Cp1251OrUtf8 (the settings file only) also reads valid UTF-8, and reads
 // code page 1251 whatever a KOI8-R or cp866 guess says: the program wrote it
 // (the byte 0x98 and NUL bytes are refused all the same).

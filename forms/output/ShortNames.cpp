@@ -30,11 +30,8 @@ bool exists() { return QFileInfo::exists(filePath()); }
 QStringList load() {
     QStringList lines;
     QString error;
-    // A file that does not open is named by the reader; a text in another code page is named here.
     if (!cp1251::readLines(filePath(), lines, &error))
-        throw db::Error(error.startsWith(QStringLiteral("Не удалось открыть файл "))
-                            ? error
-                            : QStringLiteral("Не удалось открыть файл ") + filePath() + QStringLiteral(": ") + error);
+        throw db::Error(QStringLiteral("Не удалось открыть файл ") + filePath() + QStringLiteral(": ") + error);
     return lines;
 }
 

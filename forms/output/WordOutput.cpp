@@ -38,8 +38,8 @@ int toInt(const QString &field) {
 QStringList readMapping(const QString &path) {
     QStringList lines;
     QString error;
-    // The reader's text names the file already.
-    if (!cp1251::readLines(path, lines, &error)) throw db::Error(error);
+    if (!cp1251::readLines(path, lines, &error))
+        throw db::Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(QDir::toNativeSeparators(path), error));
     return lines;
 }
 

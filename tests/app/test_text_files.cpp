@@ -225,6 +225,25 @@ TEST(OutsideTextFiles, EveryReaderRefusesOtherEncodingsAndChangesNothing) {
     }
 }
 
+// A file that is not there is refused naming it once, with the system's reason (the reader's reason and the caller's
+// naming of the file used to give "Не удалось прочитать файл X: Не удалось открыть файл X: файл не найден").
+TEST(OutsideTextFiles, AFileThatIsNotThereIsNamedOnceWithItsReason) {
+    SampleFixture fx;
+    FakeDialogs dialogs;
+    fx.reloadCaches();
+    for (const Reader &r : readers()) {
+        SCOPED_TRACE(r.name);
+        const QString missing = fx.root() + QStringLiteral("нет такого файла.") + r.ext;
+        const QString before = dump(fx);
+        const QString why = r.read(fx, missing);
+        EXPECT_LE(why.count(QStringLiteral("нет такого файла")), 1) << why.toStdString();
+        EXPECT_LE(why.count(QStringLiteral("файл не найден")), 1) << why.toStdString();
+        if (why.contains(QStringLiteral("нет такого файла")))
+            EXPECT_TRUE(why.contains(QStringLiteral("файл не найден"))) << why.toStdString();
+        EXPECT_EQ(dump(fx), before);
+    }
+}
+
 // Raw reads of a file: each place that reads bytes itself either checks them with the encoding gate, or reads no text
 // (binary tables, archives, network, byte copies). A new raw read, or a new reader of text lines, must be added here
 // and to the table above.
