@@ -1,5 +1,6 @@
 #include "updates/UpdateLists.h"
 
+#include "engine/NumberFormat.h"
 #include "platform/Codepage.h"
 #include "platform/Http.h"
 #include "updates/UpdateSupport.h"
@@ -15,18 +16,16 @@
 
 namespace {
 
-// A scalar member as text: a string as it is, a number as its digits, true
+// A scalar member as text: a string as it is, a number as the program
+// writes numbers (2.1, not the 2.1000000000000001 of its binary value), true
 // or false; empty for null, objects, arrays and a missing member.
 QString scalarText(const QJsonValue &v) {
     if (v.isString())
         return v.toString();
     if (v.isBool())
         return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    if (v.isDouble()) {
-        const double d = v.toDouble();
-        const qint64 whole = qint64(d);
-        return double(whole) == d ? QString::number(whole) : QString::number(d, 'g', 17);
-    }
+    if (v.isDouble())
+        return num::general(v.toDouble());
     return {};
 }
 

@@ -161,3 +161,23 @@ TEST(Manifest, AFormListThatCannotBeInstalledIsRefusedNamingTheField) {
     EXPECT_EQ(why, "поле \"updates\" не является списком обновлений");
     EXPECT_TRUE(l.items.isEmpty());
 }
+
+// A version or date written as a number reads as the digits written, also where the number is not exact in binary
+// (2.1 is not "2.1000000000000001"), in the list and in the manifest.
+TEST(UpdatesList, NumbersReadAsTheDigitsWritten) {
+    TUpdatesList l;
+    ASSERT_TRUE(ParseUpdatesList(R"({"year": 2025, "lastUpdate": 0.3, "updates": [{"id": 7, "version": 2.1,
+        "releaseDate": -0.1, "description": 1e300}]})", l));
+    EXPECT_EQ(l.lastUpdate, "0.3");
+    ASSERT_EQ(l.items.size(), 1);
+    EXPECT_EQ(l.items[0].id, "7");
+    EXPECT_EQ(l.items[0].version, "2.1");
+    EXPECT_EQ(l.items[0].releaseDate, "-0.1");
+    EXPECT_EQ(l.items[0].description, "1e+300");
+    TUpdateManifest m;
+    ASSERT_TRUE(ParseManifestJson(m, R"({"version": 1.1, "year": 2025, "forms": [{"formName": "Ф30"}],
+        "globalControls": [{"version": 0.7}]})"));
+    EXPECT_EQ(m.version, "1.1");
+    ASSERT_EQ(m.globalControls.size(), 1);
+    EXPECT_EQ(m.globalControls[0].version, "0.7");
+}
