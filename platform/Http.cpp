@@ -212,8 +212,6 @@ private:
         curl_easy_setopt(m_easy, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(m_easy, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
         curl_easy_setopt(m_easy, CURLOPT_XFERINFODATA, this);
-        if (m_opt.maxBytes > 0)
-            curl_easy_setopt(m_easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_opt.maxBytes));
 
         // The request lines, exactly these: libcurl's own ones are taken out.
         if (!m_post) {
@@ -450,7 +448,6 @@ private:
         const QString connectFailure = QStringLiteral("Не удалось подключиться к серверу: ");
         switch (code) {
         case CURLE_OPERATION_TIMEDOUT: return lateText();
-        case CURLE_FILESIZE_EXCEEDED: return tooLarge();
         case CURLE_COULDNT_RESOLVE_HOST:
             return (m_post ? QStringLiteral("Не удалось получить адрес хоста: ")
                            : QStringLiteral("Не удалось разрешить имя хоста: "))
