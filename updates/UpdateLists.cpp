@@ -14,6 +14,8 @@
 #include <QJsonParseError>
 #include <QStringDecoder>
 
+#include <cmath>
+
 namespace {
 
 // A scalar member as text: a string as it is, a number as the program
@@ -31,11 +33,12 @@ QString scalarText(const QJsonValue &v) {
 
 QString member(const QJsonObject &o, const char *key) { return scalarText(o.value(QLatin1String(key))); }
 
-// A whole number (as a number or as the text of one); 0 otherwise.
+// A whole number (as a number or as the text of one); 0 otherwise, also
+// for a number no qint64 holds.
 qint64 wholeNumber(const QJsonValue &v) {
     if (v.isDouble()) {
         const double d = v.toDouble();
-        return d == double(qint64(d)) ? qint64(d) : 0;
+        return std::fabs(d) < 9.2e18 && d == std::trunc(d) ? qint64(d) : 0;
     }
     bool ok = false;
     const qint64 n = v.toString().toLongLong(&ok);

@@ -167,13 +167,17 @@ TEST(Manifest, AFormListThatCannotBeInstalledIsRefusedNamingTheField) {
 TEST(UpdatesList, NumbersReadAsTheDigitsWritten) {
     TUpdatesList l;
     ASSERT_TRUE(ParseUpdatesList(R"({"year": 2025, "lastUpdate": 0.3, "updates": [{"id": 7, "version": 2.1,
-        "releaseDate": -0.1, "description": 1e300}]})", l));
+        "releaseDate": -0.1, "description": 1e300, "size": 1e19}, {"size": 2.5}, {"size": 4096}]})", l));
     EXPECT_EQ(l.lastUpdate, "0.3");
-    ASSERT_EQ(l.items.size(), 1);
+    ASSERT_EQ(l.items.size(), 3);
     EXPECT_EQ(l.items[0].id, "7");
     EXPECT_EQ(l.items[0].version, "2.1");
     EXPECT_EQ(l.items[0].releaseDate, "-0.1");
     EXPECT_EQ(l.items[0].description, "1e+300");
+    // A size no whole number of bytes can be, or none a file can have, is no size.
+    EXPECT_EQ(l.items[0].size, 0);
+    EXPECT_EQ(l.items[1].size, 0);
+    EXPECT_EQ(l.items[2].size, 4096);
     TUpdateManifest m;
     ASSERT_TRUE(ParseManifestJson(m, R"({"version": 1.1, "year": 2025, "forms": [{"formName": "Ф30"}],
         "globalControls": [{"version": 0.7}]})"));
