@@ -268,12 +268,12 @@ bool ParseManifestJson(TUpdateManifest &m, const QString &json, QString *why) {
         reason = QStringLiteral("поле \"forms\" не является списком форм");
         return refuse();
     }
-    if (forms.toArray().isEmpty()) {
+    const QJsonArray items = forms.toArray();
+    if (items.isEmpty()) {
         reason = QStringLiteral("список форм (поле \"forms\") пуст");
         return refuse();
     }
     TUpdateManifest read;
-    const QJsonArray items = forms.toArray();
     for (qsizetype i = 0; i < items.size(); ++i) {
         if (!items[i].isObject()) {
             reason = QStringLiteral("элемент %1 поля \"forms\" не является объектом").arg(i + 1);
@@ -300,11 +300,11 @@ bool ParseManifestJson(TUpdateManifest &m, const QString &json, QString *why) {
         }
         const QJsonValue prints = e.value(QStringLiteral("printFiles"));
         if (!prints.isUndefined()) {
-            if (!prints.isArray() || texts(prints).size() != prints.toArray().size()) {
+            f.printFiles = texts(prints);
+            if (!prints.isArray() || f.printFiles.size() != prints.toArray().size()) {
                 reason = QStringLiteral("поле \"printFiles\" формы %1 не является списком строк").arg(i + 1);
                 return refuse();
             }
-            f.printFiles = texts(prints);
         }
         read.forms.append(f);
     }
