@@ -212,8 +212,6 @@ private:
         curl_easy_setopt(m_easy, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(m_easy, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
         curl_easy_setopt(m_easy, CURLOPT_XFERINFODATA, this);
-        if (m_opt.maxBytes > 0)
-            curl_easy_setopt(m_easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_opt.maxBytes));
 
         // The request lines, exactly these: libcurl's own ones are taken out.
         if (!m_post) {
@@ -303,7 +301,7 @@ private:
         m_reply.status = status;
         if (status >= 300 && status <= 399 && !m_location.isEmpty())
             m_reply.location = m_url.resolved(QUrl::fromEncoded(m_location)).toString(QUrl::FullyEncoded);
-        if (status < 200 || status > 299) {
+        if (status > 299) {
             m_stoppedAtHead = true;   // its body is not taken
             return 0;
         }
@@ -450,7 +448,6 @@ private:
         const QString connectFailure = QStringLiteral("Не удалось подключиться к серверу: ");
         switch (code) {
         case CURLE_OPERATION_TIMEDOUT: return lateText();
-        case CURLE_FILESIZE_EXCEEDED: return tooLarge();
         case CURLE_COULDNT_RESOLVE_HOST:
             return (m_post ? QStringLiteral("Не удалось получить адрес хоста: ")
                            : QStringLiteral("Не удалось разрешить имя хоста: "))
@@ -509,20 +506,19 @@ private:
 };
 
 // The exchange with its redirects (at most kMaxRedirects, never from https
-// to http), all within the one deadline. Returns the final status, 200-299;
-// any other throws. Redirects are followed here rather than by libcurl: each
-// hop is a request of its own with exactly the request lines above (libcurl
-// writes a Host line of its own after a move to another host), and each
-// refusal is told in its own words.
-long exchange(const QString &address, const QByteArray *postBody, const HttpOptions &opt, const Sink &sink) {
-    QUrl url = parseUrl(address, postBody);
+// to http), all within the one deadline, from an address parseUrl accepted.
+// A GET whose final status is not 200-299 throws. Redirects are followed
+// here rather than by libcurl: each hop is a request of its own with exactly
+// the request lines above (libcurl writes a Host line of its own after a
+// move to another host), and each refusal is told in its own words.
+void exchange(QUrl url, const QByteArray *postBody, const HttpOptions &opt, const Sink &sink) {
     QElapsedTimer clock;
     clock.start();
     for (int redirects = 0;; ++redirects) {
         const int left = int(std::max<qint64>(1, opt.deadlineMs - clock.elapsed()));
         const Reply reply = Transfer(url, postBody, opt, left, sink).run();
         if (postBody)
-            return reply.status;   // not read
+            return;   // the reply is not read
         if (reply.status >= 300 && reply.status <= 399) {
             const QUrl next(reply.location, QUrl::StrictMode);
             if (!next.isValid() || (next.scheme() != QLatin1String("http") && next.scheme() != QLatin1String("https")))
@@ -540,7 +536,7 @@ long exchange(const QString &address, const QByteArray *postBody, const HttpOpti
         }
         if (reply.status < 200 || reply.status > 299)
             throw HttpError(QStringLiteral("Ошибка HTTP при загрузке файла: ") + QString::number(reply.status));
-        return reply.status;
+        return;
     }
 }
 
@@ -640,7 +636,7 @@ QString JsonEscapeString(const QString &text) {
 }
 
 bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOptions &options) {
-    parseUrl(url, false);   // a wrong address never creates the file
+    const QUrl address = parseUrl(url, false);   // a wrong address never creates the file
     QSaveFile file(fileName);
     // Unbuffered: a chunk the disk refuses fails at its write, not in a later
     // flush whose result the commit may not look at.
@@ -656,7 +652,7 @@ bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOption
         return {};
     };
     try {
-        exchange(url, nullptr, options, write);
+        exchange(address, nullptr, options, write);
     } catch (...) {
         file.cancelWriting();
         throw;
@@ -669,6 +665,7 @@ bool HttpGetToFile(const QString &url, const QString &fileName, const HttpOption
 }
 
 void HttpPostJson(const QString &url, const QString &jsonBody, const HttpOptions &options) {
+    const QUrl address = parseUrl(url, true);
     const QByteArray body = AnsiToUtf8String(jsonBody);
-    exchange(url, &body, options, [](const QByteArray &) { return QString(); });
+    exchange(address, &body, options, [](const QByteArray &) { return QString(); });
 }

@@ -1,5 +1,6 @@
 #include "updates/UpdateLists.h"
 
+#include "engine/NumberFormat.h"
 #include "platform/Codepage.h"
 #include "platform/Http.h"
 #include "updates/UpdateSupport.h"
@@ -13,30 +14,31 @@
 #include <QJsonParseError>
 #include <QStringDecoder>
 
+#include <cmath>
+
 namespace {
 
-// A scalar member as text: a string as it is, a number as its digits, true
+// A scalar member as text: a string as it is, a number as the program
+// writes numbers (2.1, not the 2.1000000000000001 of its binary value), true
 // or false; empty for null, objects, arrays and a missing member.
 QString scalarText(const QJsonValue &v) {
     if (v.isString())
         return v.toString();
     if (v.isBool())
         return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    if (v.isDouble()) {
-        const double d = v.toDouble();
-        const qint64 whole = qint64(d);
-        return double(whole) == d ? QString::number(whole) : QString::number(d, 'g', 17);
-    }
+    if (v.isDouble())
+        return num::general(v.toDouble());
     return {};
 }
 
 QString member(const QJsonObject &o, const char *key) { return scalarText(o.value(QLatin1String(key))); }
 
-// A whole number (as a number or as the text of one); 0 otherwise.
+// A whole number (as a number or as the text of one); 0 otherwise, also
+// for a number no qint64 holds.
 qint64 wholeNumber(const QJsonValue &v) {
     if (v.isDouble()) {
         const double d = v.toDouble();
-        return d == double(qint64(d)) ? qint64(d) : 0;
+        return std::fabs(d) < 9.2e18 && d == std::trunc(d) ? qint64(d) : 0;
     }
     bool ok = false;
     const qint64 n = v.toString().toLongLong(&ok);
@@ -266,12 +268,12 @@ bool ParseManifestJson(TUpdateManifest &m, const QString &json, QString *why) {
         reason = QStringLiteral("поле \"forms\" не является списком форм");
         return refuse();
     }
-    if (forms.toArray().isEmpty()) {
+    const QJsonArray items = forms.toArray();
+    if (items.isEmpty()) {
         reason = QStringLiteral("список форм (поле \"forms\") пуст");
         return refuse();
     }
     TUpdateManifest read;
-    const QJsonArray items = forms.toArray();
     for (qsizetype i = 0; i < items.size(); ++i) {
         if (!items[i].isObject()) {
             reason = QStringLiteral("элемент %1 поля \"forms\" не является объектом").arg(i + 1);
@@ -298,11 +300,11 @@ bool ParseManifestJson(TUpdateManifest &m, const QString &json, QString *why) {
         }
         const QJsonValue prints = e.value(QStringLiteral("printFiles"));
         if (!prints.isUndefined()) {
-            if (!prints.isArray() || texts(prints).size() != prints.toArray().size()) {
+            f.printFiles = texts(prints);
+            if (!prints.isArray() || f.printFiles.size() != prints.toArray().size()) {
                 reason = QStringLiteral("поле \"printFiles\" формы %1 не является списком строк").arg(i + 1);
                 return refuse();
             }
-            f.printFiles = texts(prints);
         }
         read.forms.append(f);
     }

@@ -527,3 +527,22 @@ TEST(HttpText, UnsupportedAddressesAreRefusedBeforeSending) {
     EXPECT_FALSE(QFile::exists(dir.filePath("f")));
     EXPECT_TRUE(server.requests().isEmpty());
 }
+
+// The size limit is the body's that is taken: a redirect or a refusal declaring a long body of its own is told by
+// its status, the redirect followed.
+TEST(HttpGet, TheLimitCountsOnlyTheBodyTaken) {
+    TestHttpServer server;
+    ASSERT_NE(server.port(), 0);
+    QTemporaryDir dir;
+    HttpOptions small = quick();
+    small.maxBytes = 1000;
+    server.setOk("/small", "body");
+    server.setRaw("/moved", "HTTP/1.1 302 Found\r\nLocation: /small\r\nContent-Length: 5000\r\n\r\n");
+    server.setRaw("/gone", "HTTP/1.1 404 Not Found\r\nContent-Length: 5000\r\n\r\n");
+    EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + "/moved", dir.filePath("m"), small); }), "<no error>");
+    EXPECT_EQ(fileBytes(dir.filePath("m")), "body");
+    writeOld(dir.filePath("g"));
+    EXPECT_EQ(failure([&] { HttpGetToFile(server.base() + "/gone", dir.filePath("g"), small); }),
+              "Ошибка HTTP при загрузке файла: 404");
+    EXPECT_EQ(fileBytes(dir.filePath("g")), "old");
+}

@@ -161,3 +161,27 @@ TEST(Manifest, AFormListThatCannotBeInstalledIsRefusedNamingTheField) {
     EXPECT_EQ(why, "поле \"updates\" не является списком обновлений");
     EXPECT_TRUE(l.items.isEmpty());
 }
+
+// A version or date written as a number reads as the digits written, also where the number is not exact in binary
+// (2.1 is not "2.1000000000000001"), in the list and in the manifest.
+TEST(UpdatesList, NumbersReadAsTheDigitsWritten) {
+    TUpdatesList l;
+    ASSERT_TRUE(ParseUpdatesList(R"({"year": 2025, "lastUpdate": 0.3, "updates": [{"id": 7, "version": 2.1,
+        "releaseDate": -0.1, "description": 1e300, "size": 1e19}, {"size": 2.5}, {"size": 4096}]})", l));
+    EXPECT_EQ(l.lastUpdate, "0.3");
+    ASSERT_EQ(l.items.size(), 3);
+    EXPECT_EQ(l.items[0].id, "7");
+    EXPECT_EQ(l.items[0].version, "2.1");
+    EXPECT_EQ(l.items[0].releaseDate, "-0.1");
+    EXPECT_EQ(l.items[0].description, "1e+300");
+    // A size no whole number of bytes can be, or none a file can have, is no size.
+    EXPECT_EQ(l.items[0].size, 0);
+    EXPECT_EQ(l.items[1].size, 0);
+    EXPECT_EQ(l.items[2].size, 4096);
+    TUpdateManifest m;
+    ASSERT_TRUE(ParseManifestJson(m, R"({"version": 1.1, "year": 2025, "forms": [{"formName": "Ф30"}],
+        "globalControls": [{"version": 0.7}]})"));
+    EXPECT_EQ(m.version, "1.1");
+    ASSERT_EQ(m.globalControls.size(), 1);
+    EXPECT_EQ(m.globalControls[0].version, "0.7");
+}
