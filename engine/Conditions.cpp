@@ -208,19 +208,11 @@ QString compileAtom(RunContext &ctx, const QString &a, const QString &baseList, 
     QList<qint64> found;
     if (ctx.useCache) {
         QSet<qint64> hit;
-        const QSet<qint64> in(base.begin(), base.end());
-        const RunContext::Cells &cells = ctx.tableValues(r.tableIdent);
-        for (int c : r.storedColumns)
-            for (int row : r.storedRows) {
-                auto it = cells.constFind(RunContext::cellKey(c, row));
-                if (it == cells.constEnd()) continue;
-                for (const RunContext::Entry &e : *it) {
-                    if (!in.contains(e.hospital)) continue;
-                    if (!prefixOp.isEmpty() && !RelationHolds(prefixOp, prefixValue, e.value)) continue;
-                    if (!relationOp.isEmpty() && !RelationHolds(relationOp, e.value, relationValue)) continue;
-                    hit.insert(e.hospital);
-                }
-            }
+        visitValues(ctx, r, QSet<qint64>(base.begin(), base.end()), [&](const RunContext::Entry &e) {
+            if (!prefixOp.isEmpty() && !RelationHolds(prefixOp, prefixValue, e.value)) return;
+            if (!relationOp.isEmpty() && !RelationHolds(relationOp, e.value, relationValue)) return;
+            hit.insert(e.hospital);
+        });
         for (qint64 h : base)
             if (hit.contains(h)) found.append(h);
     } else {
