@@ -54,6 +54,9 @@ std::optional<FoundTable> findTable(const QSqlDatabase &db, qint64 formId, const
 
 // ---- identity against the catalogue ------------------------------------------------
 // The fault of giving form selfId (0: a new form) that name; empty when none.
+// A name kept as it is stored (letter case and blanks inside included) is
+// held to formNameFormatFault only, a new one to formNameFault; the same
+// holds for table numbers.
 QString formIdentityFault(const QSqlDatabase &db, const QString &formname, qint64 selfId);
 // The fault of giving table selfIdent (0: a new table) of the form that number.
 QString tableIdentityFault(const QSqlDatabase &db, qint64 formId, const QString &tablen, qint64 selfIdent);

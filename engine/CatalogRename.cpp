@@ -211,6 +211,28 @@ void refuseUnreadable(const QSqlDatabase &db, const rulecheck::RuleChecker &befo
                           .arg(lost.join(QStringLiteral("\r\n"))));
 }
 
+// The stored texts as the catalogue before a rename reads them: the rename
+// is carried into them and refused when one would no longer be read.
+struct Before {
+    QHash<qint64, QString> forms;
+    rulecheck::RuleChecker checker;
+    Stored texts;
+    explicit Before(const QSqlDatabase &db) : forms(namesById(db)), checker(db), texts(Stored::read(db, forms)) {}
+
+    // Rewrites every rule, calculated cell and indicator text through rewrite
+    // (given a text, its row's own form and whether its references chain),
+    // then refuses what is no longer read. The database is that after the
+    // rename.
+    Changed carry(const QSqlDatabase &db,
+                  const std::function<QString(const QString &, const QString &, bool)> &rewrite) const {
+        Changed changed;
+        for (const TextTable &t : {rulesTable(), cellsTable(), indicatorTable()})
+            changed << rewriteRows(db, t, forms, rewrite);
+        refuseUnreadable(db, checker, texts, forms);
+        return changed;
+    }
+};
+
 void fail(const QString &what, const QString &path, const QString &why) {
     throw EngineError(QStringLiteral("Не удалось %1 файл %2: %3. Ничего не изменено.")
                           .arg(what, QDir::toNativeSeparators(path), why));
@@ -270,14 +292,12 @@ Changed renameTable(const QSqlDatabase &db, qint64 ident, const QString &tablen,
         const QString formName = found ? own.value(2).toString() : QString();
         const QString newTablen = text::tabsToBlanks(tablen).trimmed();
         const bool carried = found && !sameBytes(oldTablen.trimmed(), newTablen);
-        const QHash<qint64, QString> forms = namesById(db);
-        const std::optional<rulecheck::RuleChecker> before =
-            carried ? std::optional<rulecheck::RuleChecker>(db) : std::nullopt;
-        const Stored was = carried ? Stored::read(db, forms) : Stored();
+        std::optional<Before> before;
+        if (carried) before.emplace(db);
         gate::updateTable(db, ident, tablen, name, floattype, scan);
         if (!carried) return;
         // The rules of the table itself name it by their own column.
-        for (const TextRow &r : was.rules) {
+        for (const TextRow &r : before->texts.rules) {
             if (r.formId != formId || r.table.trimmed().isEmpty() || !text::sameName(r.table, oldTablen) ||
                 sameBytes(r.table, newTablen))
                 continue;
@@ -285,13 +305,9 @@ Changed renameTable(const QSqlDatabase &db, qint64 ident, const QString &tablen,
                                          {text::entry(newTablen, text::Field::OneLine), r.key});
             if (w.numRowsAffected() > 0) add({r.where});
         }
-        const auto rewrite = [&](const QString &s, const QString &ownForm, bool chained) {
+        add(before->carry(db, [&](const QString &s, const QString &ownForm, bool chained) {
             return carryTableNumber(s, formName, oldTablen, newTablen, ownForm, chained);
-        };
-        add(rewriteRows(db, rulesTable(), forms, rewrite));
-        add(rewriteRows(db, cellsTable(), forms, rewrite));
-        add(rewriteRows(db, indicatorTable(), forms, rewrite));
-        refuseUnreadable(db, *before, was, forms);
+        }));
         // The print mapping names the table as "[(1000)]": one character on either side.
         const QString mapping = formsFolder.isEmpty() ? QString() : formsFolder + formName + QStringLiteral(".txt");
         if (!mapping.isEmpty() && QFileInfo::exists(mapping)) {
@@ -326,21 +342,14 @@ Changed renameForm(const QSqlDatabase &db, qint64 id, const QString &formname, c
                 db::scalar(db, QStringLiteral("select formname from forms where id=?"), {id}).toString();
             const QString newName = text::tabsToBlanks(formname).trimmed();
             const bool carried = !oldName.isEmpty() && !text::sameName(oldName, newName);
-            const QHash<qint64, QString> forms = namesById(db);
-            const std::optional<rulecheck::RuleChecker> before =
-                carried ? std::optional<rulecheck::RuleChecker>(db) : std::nullopt;
-            const Stored was = carried ? Stored::read(db, forms) : Stored();
+            std::optional<Before> before;
+            if (carried) before.emplace(db);
             gate::updateForm(db, id, formname, decipher, net);
             if (oldName.isEmpty() || sameBytes(oldName, newName)) return;
-            if (carried) {
-                const auto rewrite = [&](const QString &s, const QString &, bool) {
+            if (before)
+                changed << before->carry(db, [&](const QString &s, const QString &, bool) {
                     return carryFormName(s, oldName, newName);
-                };
-                changed << rewriteRows(db, rulesTable(), forms, rewrite);
-                changed << rewriteRows(db, cellsTable(), forms, rewrite);
-                changed << rewriteRows(db, indicatorTable(), forms, rewrite);
-                refuseUnreadable(db, *before, was, forms);
-            }
+                });
             if (formsFolder.isEmpty()) return;
             // The print files go by the form's name: they follow it, last, so
             // that a refused file leaves the database as it was.

@@ -208,19 +208,11 @@ QString compileAtom(RunContext &ctx, const QString &a, const QString &baseList, 
     QList<qint64> found;
     if (ctx.useCache) {
         QSet<qint64> hit;
-        const QSet<qint64> in(base.begin(), base.end());
-        const RunContext::Cells &cells = ctx.tableValues(r.tableIdent);
-        for (int c : r.storedColumns)
-            for (int row : r.storedRows) {
-                auto it = cells.constFind(RunContext::cellKey(c, row));
-                if (it == cells.constEnd()) continue;
-                for (const RunContext::Entry &e : *it) {
-                    if (!in.contains(e.hospital)) continue;
-                    if (!prefixOp.isEmpty() && !RelationHolds(prefixOp, prefixValue, e.value)) continue;
-                    if (!relationOp.isEmpty() && !RelationHolds(relationOp, e.value, relationValue)) continue;
-                    hit.insert(e.hospital);
-                }
-            }
+        visitValues(ctx, r, QSet<qint64>(base.begin(), base.end()), [&](const RunContext::Entry &e) {
+            if (!prefixOp.isEmpty() && !RelationHolds(prefixOp, prefixValue, e.value)) return;
+            if (!relationOp.isEmpty() && !RelationHolds(relationOp, e.value, relationValue)) return;
+            hit.insert(e.hospital);
+        });
         for (qint64 h : base)
             if (hit.contains(h)) found.append(h);
     } else {
@@ -507,19 +499,18 @@ double cellValue(RunContext &ctx, const CellRules &cell, const FinalList &f) {
     return cell.value.type ? calcFormula(ctx, cell.value, cell.formula(), f.list, f.count) : double(f.count);
 }
 
-std::optional<ConditionRule> ruleAt(qint64 tid, int row, int column) {
+} // namespace
+
+std::optional<ConditionRule> ReadConditionRule(qint64 tid, int row, int column) {
     const QList<ConditionRule> rules =
         readRules(QStringLiteral("tid=? and \"row\"=? and \"column\"=?"), {tid, row, column});
     if (rules.isEmpty()) return std::nullopt;
     return rules.first();
 }
 
-} // namespace
-
-std::optional<ConditionRule> ReadConditionRule(qint64 tid, int row, int column) { return ruleAt(tid, row, column); }
-
 LineRules ReadLineRules(qint64 tid, int scan, int row, int column) {
-    std::optional<ConditionRule> rowRule = ruleAt(tid, row, -1), columnRule = ruleAt(tid, -1, column);
+    std::optional<ConditionRule> rowRule = ReadConditionRule(tid, row, -1),
+                                 columnRule = ReadConditionRule(tid, -1, column);
     if (OuterRulesAreColumns(scan)) return {columnRule, rowRule};
     return {rowRule, columnRule};
 }
@@ -530,7 +521,7 @@ QString ConditionFormulaWithOuter(const QString &formula, const QString &outerFo
 }
 
 std::optional<CellRules> ReadCellRules(qint64 tid, int scan, int row, int column) {
-    if (std::optional<ConditionRule> own = ruleAt(tid, row, column)) return CellRules{*own, std::nullopt};
+    if (std::optional<ConditionRule> own = ReadConditionRule(tid, row, column)) return CellRules{*own, std::nullopt};
     const LineRules lines = ReadLineRules(tid, scan, row, column);
     if (!lines.outer || !lines.inner) return std::nullopt;
     return CellRules{*lines.inner, lines.outer};

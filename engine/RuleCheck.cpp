@@ -373,10 +373,6 @@ Restored RestoreRule(const QSqlDatabase &mainDb, const RuleChecker &checker, con
     return r;
 }
 
-QString RuleGoneText(qint64 key) {
-    return QStringLiteral("Контроль (код %1) не найден: он удален после того, как был показан").arg(key);
-}
-
 Verdict UpdateCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, qint64 key, const RuleText &typed,
                           const QString &typedComment) {
     RuleText rule = typed;
@@ -389,7 +385,8 @@ Verdict UpdateCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker
         {nn(rule.lft), nn(rule.rght), nn(notation::CanonicalCycle(rule.cycl)), nn(comment), nn(rule.reltion.trimmed()),
          key});
     if (q.numRowsAffected() <= 0) {
-        const QString why = RuleGoneText(key);
+        const QString why =
+            QStringLiteral("Контроль (код %1) не найден: он удален после того, как был показан").arg(key);
         return Verdict{false, why, NoField, why};
     }
     return v;

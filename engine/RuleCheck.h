@@ -92,12 +92,9 @@ struct Restored {
 Restored RestoreRule(const QSqlDatabase &mainDb, const RuleChecker &checker, const RuleText &rule,
                      const QString &comment, qint64 *key = nullptr, bool nullTable = false);
 // Rewrites the texts of the rule with that key; its form and table stay. A
-// key no rule holds (deleted behind the window) is refused (RuleGoneText).
+// key no rule holds (deleted behind the window) is refused, naming the key.
 Verdict UpdateCheckedRule(const QSqlDatabase &mainDb, const RuleChecker &checker, qint64 key, const RuleText &rule,
                           const QString &comment);
-
-// Why a rule with that key cannot be rewritten: there is none.
-QString RuleGoneText(qint64 key);
 
 // Captions of the fields in refusals.
 QString FieldCaption(int field);
