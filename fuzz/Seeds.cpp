@@ -3,8 +3,8 @@
 // writers the users' files come from (value transfer files, structure files,
 // rule files, conditions files, update packages and manifests, workbooks,
 // documents, the settings file). Inputs no writer of the program makes (the
-// external control book, the server's list of updates) are kept in
-// fuzz/corpus/<target>/ instead.
+// external control book, the server's list of updates and its HTTP replies)
+// are kept in fuzz/corpus/<target>/ instead.
 #include "fuzz/Fuzz.h"
 
 #include "controls/ControlFile.h"
