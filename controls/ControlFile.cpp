@@ -112,6 +112,7 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
     struct Accepted {
         ControlLine line;
         QString raw;
+        qint64 formId;   // 0 for a rule between forms
     };
     QList<Accepted> accepted;
     for (const QString &raw : ruleLines) {
@@ -130,8 +131,9 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
             result.rejects << v.reason << raw;
             continue;
         }
-        accepted.append({l, raw});
-        check.accepted(l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName));
+        const qint64 formId = l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName);
+        accepted.append({l, raw, formId});
+        check.accepted(formId);
     }
     const auto writeRejects = [&] {
         if (result.rejects.isEmpty()) return;
@@ -167,7 +169,7 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
                     if (a.line.formName.isEmpty())
                         fileRules.insert(ruleIdentity(a.line.lft, a.line.reltion, a.line.rght, a.line.cycl));
                     else
-                        fileForms.insert(checker.formIdByName(a.line.formName));
+                        fileForms.insert(a.formId);
                 }
                 for (const qint64 formId : check.carried()) {
                     if (formId == 0) deleteReplacedInterFormRules(mainDb, checker, fileRules, fileForms);
@@ -181,8 +183,7 @@ LoadResult LoadControlFile(const QSqlDatabase &mainDb, const QString &path, Load
                 const ControlLine &l = a.line;
                 const QString &raw = a.raw;
                 const QString identity =
-                    storedIdentity(l.formName.isEmpty() ? 0 : checker.formIdByName(l.formName), l.table, l.lft,
-                                   l.reltion, l.rght, l.cycl, l.commnt);
+                    storedIdentity(a.formId, l.table, l.lft, l.reltion, l.rght, l.cycl, l.commnt);
                 if (stored.contains(identity)) {
                     ++result.alreadyStored;
                     continue;

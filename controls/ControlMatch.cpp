@@ -265,9 +265,8 @@ void TControlMatchForm::keyPressEvent(QKeyEvent *event) {
 
 void TControlMatchForm::LoadFormCodeMap() {
     FormCodeMap.clear();
-    const QString path = links::findLinksFile();
-    if (!QFileInfo::exists(path)) return;
-    auto conn = links::openLinks(path);
+    if (!QFileInfo::exists(LinksPath)) return;
+    auto conn = links::openLinks(LinksPath);
     QSqlQuery q = db::exec(conn->db(), QStringLiteral("select mf, nf from forms"));
     while (q.next()) {
         const QString mf = q.value(0).toString().trimmed();

@@ -51,7 +51,7 @@ public:
 
     void LoadForms();
     void LoadTables();
-    void LoadFormCodeMap();
+    void LoadFormCodeMap();   // the form codes of Links.mdb at LinksPath
     // Leaves the lists as they were when the run stops on "Отмена" (Cancelled).
     bool CompareControlSets(ProgressSink &progress = noProgress());
     void FillResultLists();

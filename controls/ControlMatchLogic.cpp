@@ -174,11 +174,6 @@ CompareResult CompareControlSets(TControlMatchImporter &importer, const Selectio
     const QString externalWhere = filtered ? QStringLiteral(" ") + selection.zenkorWhere : QString();
     const QVariantList externalParams = filtered ? selection.zenkorParams : QVariantList();
 
-    r.projectCount = db::scalar(d, QStringLiteral("select count(*) as cnt from int_control") + projectWhere,
-                                projectParams).toInt();
-    r.externalCount = db::scalar(d, QStringLiteral("select count(*) as cnt from zenkor_controls") + externalWhere,
-                                 externalParams).toInt();
-
     // The form and table a rule belongs to: an inter-form rule to none, an
     // inter-table rule to its form, an intra-table rule to its table.
     auto scopeOf = [](qint64 formId, const QString &table, int ruleClass) {

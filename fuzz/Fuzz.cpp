@@ -2,6 +2,7 @@
 
 #include "core/SampleConfig.h"
 #include "engine/Caches.h"
+#include "engine/RuleEngine.h"
 #include "engine/SharedState.h"
 #include "platform/Codepage.h"
 #include "platform/Database.h"
@@ -215,6 +216,12 @@ bool rolledBack(const char *reader, const std::function<void()> &work, bool refr
 bool sameValue(double a, double b) {
     if (a == b) return true;
     return std::fabs(a - b) <= 1e-14 * std::max(std::fabs(a), std::fabs(b));
+}
+
+bool sidesAreNumbers(const QString &line, const QString &relation) {
+    const QString sides = line.section(u'\t', 0, 0);
+    const qsizetype at = sides.indexOf(relation, 1);
+    return at > 0 && IsNumberText(sides.left(at)) && IsNumberText(sides.mid(at + relation.size()));
 }
 
 } // namespace fuzz

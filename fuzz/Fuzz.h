@@ -82,4 +82,8 @@ bool rolledBack(const char *reader, const std::function<void()> &work, bool refr
 // Relative equality of stored values (15 significant digits are kept).
 bool sameValue(double a, double b);
 
+// Whether a line of a control run's list ("left relation right", then a Tab
+// and the rest) shows both sides of a rule of that relation reduced to numbers.
+bool sidesAreNumbers(const QString &line, const QString &relation);
+
 } // namespace fuzz

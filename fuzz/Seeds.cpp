@@ -3,8 +3,8 @@
 // writers the users' files come from (value transfer files, structure files,
 // rule files, conditions files, update packages and manifests, workbooks,
 // documents, the settings file). Inputs no writer of the program makes (the
-// external control book, the server's list of updates) are kept in
-// fuzz/corpus/<target>/ instead.
+// external control book, the server's list of updates and its HTTP replies)
+// are kept in fuzz/corpus/<target>/ instead.
 #include "fuzz/Fuzz.h"
 
 #include "controls/ControlFile.h"
@@ -71,10 +71,10 @@ void seeds() {
         catalog::exportForm(form, target("frs") + QStringLiteral("form%1.frs").arg(form));
 
     // Rule files: all rules, each form's, and one line each for the rule check.
-    ctlfile::WriteControlFile(target("controlfile") + QStringLiteral("all.orv"), ctlfile::ControlFileLinesAll(mainDb));
+    const QStringList rules = ctlfile::ControlFileLinesAll(mainDb);
+    ctlfile::WriteControlFile(target("controlfile") + QStringLiteral("all.orv"), rules);
     ctlfile::WriteControlFile(target("controlfile") + QStringLiteral("f30.orv"),
                               ctlfile::ControlFileLinesForForm(mainDb, sample::ids::FormF30, QStringLiteral("Ф30")));
-    const QStringList rules = ctlfile::ControlFileLinesAll(mainDb);
     for (int i = 0; i < rules.size(); ++i) textSeed("rules", QStringLiteral("rule%1.orv").arg(i + 1), {rules[i]});
     textSeed("rules", QStringLiteral("all.orv"), rules);
 

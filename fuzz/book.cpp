@@ -8,6 +8,7 @@
 #include "controls/ZenkorImporter.h"
 #include "core/SampleConfig.h"
 #include "engine/LinksDb.h"
+#include "engine/Notation.h"
 #include "engine/RuleCheck.h"
 #include "engine/RuleEngine.h"
 #include "platform/Database.h"
@@ -98,15 +99,10 @@ void fuzz::input(const QByteArray &input) {
                         lft + u' ' + rel + u' ' + rght + QStringLiteral(" / ") + cycl + QStringLiteral(": ") + v.reason);
             RuleRun run(context);
             run.addRule(++key, lft, rght, rel, QString(), cycl);
-            QString square = table;
-            square.replace(u'(', u'[').replace(u')', u']');
-            run.runControls(type == 2 ? QString() : type == 1 ? form : form + QStringLiteral("Т") + square);
-            for (int i = 0; i < run.errors().count(); ++i) {
-                const QString sides = run.errors().text(i).section(u'\t', 0, 0);
-                const qsizetype at = sides.indexOf(rel, 1);
-                fuzz::check(at > 0 && IsNumberText(sides.left(at)) && IsNumberText(sides.mid(at + rel.size())),
+            run.runControls(notation::RuleScope(type == 2 ? QString() : form, type == 0 ? table : QString()));
+            for (int i = 0; i < run.errors().count(); ++i)
+                fuzz::check(fuzz::sidesAreNumbers(run.errors().text(i), rel),
                             "an imported rule is run with both sides reduced to numbers", run.errors().text(i));
-            }
         }
     });
     return;

@@ -67,10 +67,7 @@ void fuzz::input(const QByteArray &input) {
         const StringList &errors = run.errors();
         for (int i = 0; i < errors.count(); ++i) {
             if (!stored.contains(errors.object(i))) continue;
-            const QString sides = errors.text(i).section(u'\t', 0, 0);
-            const QString relation = stored.value(errors.object(i));
-            const qsizetype at = sides.indexOf(relation, 1);
-            fuzz::check(at > 0 && IsNumberText(sides.left(at)) && IsNumberText(sides.mid(at + relation.size())),
+            fuzz::check(fuzz::sidesAreNumbers(errors.text(i), stored.value(errors.object(i))),
                         "a rule the check accepted is run with both sides reduced to numbers", errors.text(i));
         }
     });

@@ -16,19 +16,19 @@ namespace {
 struct Entry {
     QString section, key, value;
     bool operator==(const Entry &) const = default;
+    // An order of their own (where a key stands in the file is not compared).
+    bool operator<(const Entry &o) const { return std::tie(section, key, value) < std::tie(o.section, o.key, o.value); }
     bool is(const QString &s, const QString &k) const {
         return section.compare(s, Qt::CaseInsensitive) == 0 && key.compare(k, Qt::CaseInsensitive) == 0;
     }
 };
 
-// What the file holds, in an order of its own (where a key stands is not compared).
+// What the file holds, sorted.
 QList<Entry> entries(const IniFile &ini) {
     QList<Entry> out;
     for (const QString &section : ini.sections())
         for (const QString &key : ini.sectionKeys(section)) out << Entry{section, key, ini.readString(section, key)};
-    std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &b) {
-        return std::tie(a.section, a.key, a.value) < std::tie(b.section, b.key, b.value);
-    });
+    std::sort(out.begin(), out.end());
     return out;
 }
 
@@ -79,9 +79,7 @@ void fuzz::input(const QByteArray &in) {
             if (name.compare(section, Qt::CaseInsensitive) == 0) spelled = name;
         expected.append(Entry{spelled, key, value});
     }
-    std::sort(expected.begin(), expected.end(), [](const Entry &a, const Entry &b) {
-        return std::tie(a.section, a.key, a.value) < std::tie(b.section, b.key, b.value);
-    });
+    std::sort(expected.begin(), expected.end());
     fuzz::check(entries(ini) == expected, "a write changes only the key written",
                 shown(expected) + QStringLiteral("\n  now:\n") + shown(entries(ini)));
     same(expected, path, "a file written reads as it was written");
