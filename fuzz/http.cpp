@@ -73,9 +73,10 @@ Block headerAt(const QByteArray &in, qsizetype at) {
 }
 
 int statusOf(const QByteArray &statusLine, bool *threeDigits) {
-    static const QRegularExpression re(QStringLiteral("^HTTP/[0-9.]+ +([0-9]+)(?![0-9])"));
+    // HTTP/1.0 or 1.1 (what the client asks for), one blank, three digits, then a blank or the line's end.
+    static const QRegularExpression re(QStringLiteral("^HTTP/1\\.[01] ([0-9]{3})(?: |\\r?$)"));
     const auto m = re.match(QString::fromLatin1(statusLine));
-    *threeDigits = m.hasMatch() && m.capturedLength(1) == 3;
+    *threeDigits = m.hasMatch();
     return *threeDigits ? m.captured(1).toInt() : -1;
 }
 
