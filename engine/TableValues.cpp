@@ -87,14 +87,12 @@ void WriteCellValue(const QSqlDatabase &d, ValueTable valueTable, qint64 institu
             db::exec(d, QStringLiteral("delete from ") + table + where, key);
             return;
         }
-        QSqlQuery q = db::exec(d, QStringLiteral("update ") + table + QStringLiteral(" set data=?") + where,
-                               QVariantList{value} + key);
-        if (q.numRowsAffected() <= 0)
-            db::exec(d,
-                     QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
-                                    "values (?, ?, ?, ?, ?, ?)")
-                         .arg(table),
-                     {institution, value, year, tableIdent, column, row});
+        db::updateOrInsert(d, QStringLiteral("update ") + table + QStringLiteral(" set data=?") + where,
+                           QVariantList{value} + key,
+                           QStringLiteral("insert into %1 (hospital, data, year, \"table\", \"column\", \"row\") "
+                                          "values (?, ?, ?, ?, ?, ?)")
+                               .arg(table),
+                           {institution, value, year, tableIdent, column, row});
     });
 }
 
