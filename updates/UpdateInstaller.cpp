@@ -775,7 +775,7 @@ bool ExtractUpdatePackage(const QString &archive, const QString &unpackedFolder,
             wanted.insert(folder + QStringLiteral("Forms/") + lastComponent(item));
     }
     return ExtractZipArchive(archive, unpackedFolder, [&](const QString &n) { return wanted.contains(n); },
-                             kMaxUnpackedBytes, &reason);
+                             office::kMaxUnpackedBytes, &reason);
 }
 
 namespace {

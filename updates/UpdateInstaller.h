@@ -14,6 +14,7 @@
 // (structure line, rule file, print file) or that touches another form fails
 // the whole update: it is installed completely or not at all.
 #include "engine/ControlFileLines.h"
+#include "platform/office/Package.h"
 
 #include <QSet>
 #include <QSqlDatabase>
@@ -44,9 +45,9 @@ int InstallUpdateComponents(const QSqlDatabase &db, const QString &unpackedFolde
                             const InstallCommitHook &beforeCommit = {}, InstallReport *report = nullptr);
 
 // Unpacks an update package: its manifest, then only the files the manifest
-// names, at most kMaxUnpackedBytes in all. False with the reason for the user.
+// names, at most office::kMaxUnpackedBytes in all (the limit of every
+// archive the program opens). False with the reason for the user.
 inline constexpr qint64 kMaxManifestBytes = 4 * 1024 * 1024;
-inline constexpr qint64 kMaxUnpackedBytes = 256 * 1024 * 1024;
 bool ExtractUpdatePackage(const QString &archive, const QString &unpackedFolder, QString *why = nullptr);
 
 // Puts in place the print files of an installation stopped between its
